@@ -1,0 +1,313 @@
+#include "pedigree/reader.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+namespace kinvar {
+
+namespace {
+
+constexpr int kMaxFields = 5;
+constexpr int kProgressEvery = 500;
+constexpr std::size_t kChunkSize = 1 << 20;
+
+std::string LineMessage(int line, const char* text) {
+  return "Error in line " + std::to_string(line) + ".\n" + text;
+}
+
+const char* const kForbiddenText =
+    "These characters   '<'   '>'   '|'   '!'   are not permitted.";
+const char* const kFormatText = "The format is not correct.";
+const char* const kHeaderMessage =
+    "Error: The header row format is not correct.\n"
+    "The pedigree file must have header row with field names.\n"
+    "(ie. Progeny Sire Dam Group F. Group and F are optional).";
+
+bool IsLeadingSpace(unsigned char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+bool IsSeparator(unsigned char c) { return c == ' ' || c == ',' || c == '\t'; }
+
+// Splits one physical line into at most five upper-cased fields, byte by
+// byte, so that lines of any length cost no memory beyond the fields.
+class LineSplitter {
+ public:
+  enum class Error { None, Forbidden, TooLong, Nul };
+
+  void Start(bool commentsAllowed) {
+    started_ = comment_ = false;
+    commentsAllowed_ = commentsAllowed;
+    error_ = Error::None;
+    count_ = length_ = 0;
+  }
+
+  void Feed(unsigned char c) {
+    if (!started_) {
+      if (IsLeadingSpace(c)) return;
+      started_ = true;
+      comment_ = commentsAllowed_ && c == '!';
+    }
+    if (comment_ || error_ != Error::None || count_ == kMaxFields) return;
+    if (IsSeparator(c)) {
+      Close();
+      return;
+    }
+    // A NUL byte marks a binary file, never a pedigree.
+    if (c == 0) {
+      error_ = Error::Nul;
+      return;
+    }
+    if (c == '<' || c == '>' || c == '|' || c == '!') {
+      error_ = Error::Forbidden;
+      return;
+    }
+    if (length_ == kMaxIdLength) {
+      error_ = Error::TooLong;
+      return;
+    }
+    fields_[static_cast<std::size_t>(count_)][static_cast<std::size_t>(length_++)] =
+        static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+  }
+
+  void Finish() { Close(); }
+
+  bool Blank() const { return !started_ || comment_; }
+  Error error() const { return error_; }
+  int count() const { return count_; }
+  const char* field(int i) const { return fields_[static_cast<std::size_t>(i)].data(); }
+
+ private:
+  void Close() {
+    if (length_ == 0 || count_ == kMaxFields) return;
+    fields_[static_cast<std::size_t>(count_)][static_cast<std::size_t>(length_)] = 0;
+    ++count_;
+    length_ = 0;
+  }
+
+  std::array<std::array<char, kMaxIdLength + 1>, kMaxFields> fields_{};
+  int count_ = 0;
+  int length_ = 0;
+  bool started_ = false;
+  bool comment_ = false;
+  bool commentsAllowed_ = true;
+  Error error_ = Error::None;
+};
+
+struct Columns {
+  int progeny = -1, sire = -1, dam = -1, group = -1, f = -1;
+  int required = 0;
+};
+
+bool ParseHeader(const LineSplitter& split, Columns& cols) {
+  for (int i = 0; i < split.count(); ++i) {
+    std::string name = split.field(i);
+    for (char& c : name) {
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    if (name == "progeny") cols.progeny = i;
+    if (name == "sire") cols.sire = i;
+    if (name == "dam") cols.dam = i;
+    if (name == "group") cols.group = i;
+    if (name == "f") cols.f = i;
+  }
+  if (cols.progeny < 0 || cols.sire < 0 || cols.dam < 0) return false;
+  cols.required = 1 + std::max({cols.progeny, cols.sire, cols.dam, cols.group, cols.f});
+  return true;
+}
+
+// Group field: digits only, value at most 1000; -1 for anything else.
+int ParseGroup(const char* text) {
+  long value = 0;
+  for (const char* p = text; *p != 0; ++p) {
+    if (*p < '0' || *p > '9') return -1;
+    value = std::min(value * 10 + (*p - '0'), 100000L);
+  }
+  return value > kMaxGroupNumber ? -1 : static_cast<int>(value);
+}
+
+class Reader {
+ public:
+  Reader(Pedigree& ped, Progress& progress) : ped_(ped), progress_(progress) {
+    groupIndex_.fill(-1);
+  }
+
+  // Processes one finished physical line; false stops reading.
+  bool Line(std::int64_t bytePos) {
+    split_.Finish();
+    ++lineNo_;
+    if (split_.Blank()) return true;
+    switch (split_.error()) {
+      case LineSplitter::Error::Forbidden:
+        return Fail(LineMessage(lineNo_, kForbiddenText));
+      case LineSplitter::Error::TooLong:
+        return Fail(LineMessage(lineNo_, "The length of each field should not be more than 20."));
+      case LineSplitter::Error::Nul:
+        return Fail(LineMessage(lineNo_, kFormatText));
+      case LineSplitter::Error::None:
+        break;
+    }
+    if (!headerSeen_) {
+      headerSeen_ = true;
+      if (!ParseHeader(split_, cols_)) return Fail(kHeaderMessage);
+      ped_.fColumn = static_cast<std::int16_t>(cols_.f);
+      ped_.groupColumn = static_cast<std::int16_t>(cols_.group);
+      return true;
+    }
+    return DataLine(bytePos);
+  }
+
+  void StartLine() { split_.Start(!headerSeen_); }
+  void Feed(unsigned char c) { split_.Feed(c); }
+
+  // After the last line.
+  bool Finish() {
+    if (!headerSeen_ || read_ == 0) return Fail("File is empty.");
+    ped_.nRead = read_;
+    BuildGroupOrder();
+    return true;
+  }
+
+  ReadOutcome& outcome() { return outcome_; }
+
+ private:
+  bool Fail(std::string message) {
+    outcome_.message = std::move(message);
+    return false;
+  }
+
+  bool DataLine(std::int64_t bytePos) {
+    if (split_.count() < cols_.required) return Fail(LineMessage(lineNo_, kFormatText));
+    Rec& r = ped_.recs.emplace_back();
+    std::strcpy(r.id, split_.field(cols_.progeny));
+    ParentLink& link = ped_.links.emplace_back();
+    std::strcpy(link.sire, split_.field(cols_.sire));
+    std::strcpy(link.dam, split_.field(cols_.dam));
+    link.rec = static_cast<RecIndex>(ped_.recs.size() - 1);
+    if (cols_.f >= 0 && !ReadF(r)) return false;
+    if (cols_.group >= 0 && !ReadGroup(r)) return false;
+    if (read_ % kProgressEvery == 0 && progress_.Step(bytePos)) return false;
+    ++read_;
+    return true;
+  }
+
+  bool ReadF(Rec& r) {
+    const char* text = split_.field(cols_.f);
+    if (std::strcmp(text, ".") == 0) return true;
+    const auto f = static_cast<float>(std::strtod(text, nullptr));
+    // Written so that NaN fails too.
+    if (!(f >= 0.0f && f <= 1.0f)) {
+      return Fail(LineMessage(lineNo_, "The inbreeding coefficient must be in the range of 0 - 1."));
+    }
+    r.f = f;
+    r.fPredefined = true;
+    return true;
+  }
+
+  bool ReadGroup(Rec& r) {
+    const char* text = split_.field(cols_.group);
+    if (std::strcmp(text, ".") == 0) return true;
+    const int number = ParseGroup(text);
+    if (number < 0) {
+      return Fail(LineMessage(lineNo_, "The group must be an integer in the range of 0 to 1000."));
+    }
+    std::int16_t& index = groupIndex_[static_cast<std::size_t>(number)];
+    if (index < 0) {
+      index = ped_.nGroups++;
+      ped_.groups.push_back({number, 0});
+    }
+    ++ped_.groups[static_cast<std::size_t>(index)].count;
+    r.group = index;
+    return true;
+  }
+
+  void BuildGroupOrder() {
+    auto& order = ped_.groupOrder;
+    order.resize(static_cast<std::size_t>(ped_.nGroups));
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::int32_t>(i);
+    for (std::size_t i = 0; i < order.size(); ++i) {
+      std::size_t best = i;
+      for (std::size_t j = i + 1; j < order.size(); ++j) {
+        if (ped_.groups[static_cast<std::size_t>(order[j])].group <
+            ped_.groups[static_cast<std::size_t>(order[best])].group) {
+          best = j;
+        }
+      }
+      std::swap(order[i], order[best]);
+    }
+  }
+
+  Pedigree& ped_;
+  Progress& progress_;
+  LineSplitter split_;
+  Columns cols_;
+  bool headerSeen_ = false;
+  int lineNo_ = 0;
+  std::int32_t read_ = 0;
+  std::array<std::int16_t, kMaxGroupNumber + 1> groupIndex_{};
+  ReadOutcome outcome_;
+};
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+}  // namespace
+
+ReadOutcome ReadPedigree(const std::string& path, Pedigree& ped, Progress& progress) {
+  ped.nGroups = 0;
+  ped.fColumn = ped.groupColumn = -1;
+  const ReadOutcome cannotOpen{false, "Cannot open " + path};
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) return cannotOpen;
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+  if (!file) return cannotOpen;
+  const auto size = static_cast<std::int64_t>(std::filesystem::file_size(path, ec));
+  const std::int64_t fileSize = ec ? 1 : std::max<std::int64_t>(size, 1);
+  progress.SetStage(0, 50, fileSize, "Reading");
+
+  Reader reader(ped, progress);
+  std::vector<unsigned char> chunk(kChunkSize);
+  std::int64_t pos = 0;
+  bool first = true;
+  bool pendingCr = false;
+  reader.StartLine();
+  for (;;) {
+    const std::size_t n = std::fread(chunk.data(), 1, chunk.size(), file.get());
+    if (n == 0) break;
+    std::size_t i = 0;
+    if (first) {
+      first = false;
+      if (n >= 3 && chunk[0] == 0xEF && chunk[1] == 0xBB && chunk[2] == 0xBF) i = 3;
+    }
+    for (; i < n; ++i) {
+      const unsigned char c = chunk[i];
+      if (pendingCr) {
+        pendingCr = false;
+        if (c != '\n') reader.Feed('\r');
+      }
+      if (c == '\r') {
+        pendingCr = true;
+      } else if (c == '\n') {
+        if (!reader.Line(pos + static_cast<std::int64_t>(i))) return reader.outcome();
+        reader.StartLine();
+      } else {
+        reader.Feed(c);
+      }
+    }
+    pos += static_cast<std::int64_t>(n);
+  }
+  if (std::ferror(file.get())) return cannotOpen;
+  if (!reader.Line(pos)) return reader.outcome();  // a last line without newline
+  if (!reader.Finish()) return reader.outcome();
+  return {true, {}};
+}
+
+}  // namespace kinvar

@@ -1,0 +1,83 @@
+// The one sorting algorithm of the program and its instances.
+//
+// It is a quicksort with median-of-three partitioning, an explicit stack and
+// insertion sort below eight elements. It is not stable, and the order it
+// leaves equal keys in is visible: full sibs share one code just before the
+// last sort of recoding and get their final codes in the order this algorithm
+// leaves them. Do not replace it with std::sort.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+
+#include "pedigree/pedigree.h"
+
+namespace kinvar {
+
+// Sorts a[l..r] (inclusive) in place; `less(x, y)` is the key comparison
+// x < y of the instance. Ranges with r < l are left alone.
+template <class T, class Less>
+void QuickSort(T* a, std::ptrdiff_t l, std::ptrdiff_t r, Less less) {
+  constexpr int kStackSize = 500;  // enough for 2^250 elements
+  std::ptrdiff_t stack[kStackSize];
+  int used = 0;
+  for (;;) {
+    if (r - l < 7) {
+      for (std::ptrdiff_t j = l + 1; j <= r; ++j) {
+        T v = a[j];
+        std::ptrdiff_t i = j - 1;
+        for (; i >= l; --i) {
+          if (!less(v, a[i])) break;  // stop at the first element <= v
+          a[i + 1] = a[i];
+        }
+        a[i + 1] = v;
+      }
+      if (used == 0) return;
+      r = stack[--used];
+      l = stack[--used];
+      continue;
+    }
+    const std::ptrdiff_t k = (l + r) / 2;
+    std::swap(a[k], a[l + 1]);
+    if (less(a[r], a[l])) std::swap(a[l], a[r]);
+    if (less(a[r], a[l + 1])) std::swap(a[l + 1], a[r]);
+    if (less(a[l + 1], a[l])) std::swap(a[l], a[l + 1]);
+    std::ptrdiff_t i = l + 1;
+    std::ptrdiff_t j = r;
+    T pivot = a[l + 1];
+    for (;;) {
+      do ++i; while (less(a[i], pivot));
+      do --j; while (less(pivot, a[j]));
+      if (j < i) break;
+      std::swap(a[i], a[j]);
+    }
+    a[l + 1] = a[j];
+    a[j] = pivot;
+    // Two entries per pending range; the shorter part is sorted first, so
+    // the depth stays near twice the base-2 logarithm of the length.
+    if (r - i + 1 >= j - l) {
+      stack[used++] = i;
+      stack[used++] = r;
+      r = j - 1;
+    } else {
+      stack[used++] = l;
+      stack[used++] = j - 1;
+      l = i;
+    }
+  }
+}
+
+// records[0..r] by code.
+void SortByCode(Pedigree& ped, std::ptrdiff_t r);
+// records[l..r] by ID.
+void SortById(Pedigree& ped, std::ptrdiff_t l, std::ptrdiff_t r);
+// familyOrder[0..r] by the code of each record's sire / dam.
+void SortFamiliesBySire(Pedigree& ped, std::ptrdiff_t r);
+void SortFamiliesByDam(Pedigree& ped, std::ptrdiff_t r);
+// work[0..r] by code.
+void SortWorkByCode(Pedigree& ped, std::ptrdiff_t r);
+// work[0..r] by scratch, descending.
+void SortWorkByScratch(Pedigree& ped, std::ptrdiff_t r);
+
+}  // namespace kinvar

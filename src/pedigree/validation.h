@@ -1,0 +1,16 @@
+// Validation of a read pedigree: links parents, adds the parents that are not
+// listed as progeny (as founders), gives the founders their codes, lists the
+// full-sib families and checks for errors; a pedigree without errors is then
+// recoded. The error list goes to the report store and the report copy file.
+#pragma once
+
+#include "pedigree/pedigree.h"
+#include "report/progress.h"
+
+namespace kinvar {
+
+enum ValidationResult { kValid = 0, kValidationCancelled = 1, kValidationErrors = 2 };
+
+int ValidatePedigree(Pedigree& ped, Progress& progress);
+
+}  // namespace kinvar

@@ -1,0 +1,52 @@
+#include "report/report_store.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "report/report_copy_file.h"
+
+namespace kinvar {
+
+CMS::CMS()
+    : fatal_([](const std::string& message) {
+        std::fprintf(stderr, "%s\n", message.c_str());
+        std::exit(1);
+      }) {}
+
+void CMS::Store(std::string_view line) {
+  if (static_cast<std::size_t>(count_) == lines_.size()) lines_.emplace_back();
+  lines_[static_cast<std::size_t>(count_)].assign(line);
+  ++count_;
+}
+
+void CMS::Add(std::string_view line) {
+  if (full_) return;
+  if (line.size() > kMaxLineLength) {
+    fatal_(kTooLongMessage);
+    std::abort();  // a fatal handler that returns is a programming error
+  }
+  Store(line);
+  if (count_ == kCapacity) {
+    full_ = true;
+    Store("");
+    Store(kFullNotice);
+  }
+}
+
+void CMS::Clear() {
+  count_ = 0;
+  full_ = false;
+}
+
+void CMS::Release() {
+  lines_.clear();
+  lines_.shrink_to_fit();
+  Clear();
+}
+
+void WriteReportLine(CMS& store, std::string_view line, ReportCopyFile* copy) {
+  if (!store.Full()) store.Add(line);
+  if (copy != nullptr) copy->WriteLine(line);
+}
+
+}  // namespace kinvar

@@ -1,0 +1,59 @@
+// The report store: the marked-up lines of the last analysis, as the view
+// shows them and Save As writes them.
+//
+// It holds 100002 ordinary lines of at most 110 characters. When the last
+// ordinary line arrives the store closes itself with an empty line and a
+// notice (count 100004) and ignores further lines until cleared. Slot buffers
+// are kept when the store is cleared, so repeated reports do not churn the
+// heap.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kinvar {
+
+class ReportCopyFile;
+
+class CMS {
+ public:
+  static constexpr int kCapacity = 100002;  // ordinary lines
+  static constexpr int kSlots = kCapacity + 2;
+  static constexpr std::size_t kMaxLineLength = 110;
+  static constexpr const char* kFullNotice =
+      "|X*There are more pages to view! Save in a file and then read with an editor.";
+  static constexpr const char* kTooLongMessage = "Error in CMS::Add function!";
+
+  // Called with kTooLongMessage when a writer passes an over-long line; it
+  // must not return (the default prints the message and exits with 1).
+  using FatalHandler = std::function<void(const std::string&)>;
+
+  CMS();
+
+  void Add(std::string_view line);
+  void Clear();
+  void Release();
+
+  int Count() const { return count_; }
+  bool Full() const { return full_; }
+  std::string_view Line(int i) const { return lines_[static_cast<std::size_t>(i)]; }
+
+  void SetFatalHandler(FatalHandler handler) { fatal_ = std::move(handler); }
+
+ private:
+  void Store(std::string_view line);
+
+  int count_ = 0;
+  bool full_ = false;
+  std::vector<std::string> lines_;  // grows to kSlots, buffers kept on Clear
+  FatalHandler fatal_;
+};
+
+// Appends to the store unless it is full and, when a copy file is given,
+// writes the line and a newline to it in any case.
+void WriteReportLine(CMS& store, std::string_view line, ReportCopyFile* copy);
+
+}  // namespace kinvar
