@@ -1,0 +1,113 @@
+// The command table: every command of the menus, toolbar, accelerators and
+// context menu, with its texts and its enabling rule. The desktop program
+// builds its menus and toolbar from it; the command line checks the rules.
+//
+// Identifiers are the fixed numbers that `lastCommand` records and Save As
+// dispatches on. Enabling rules depend only on the document state below and
+// are evaluated on demand; nothing caches them.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+namespace kinvar {
+
+// Command identifiers.
+enum CommandId : std::int32_t {
+  kCmdNone = 0,          // lastCommand after a cancel
+  kNoPedigree = -200,    // lastCommand before any load
+  kRejectedPedigree = -100,
+  kCmdCompute = 32776,
+  kCmdOptions = 32781,
+  kCmdDii = 32784,
+  kCmdInverseA = 32795,
+  kCmdBetweenAll = 32796,
+  kCmdRecompute = 32799,
+  kCmdBetweenTwoIndividuals = 32805,
+  kCmdStructure = 32806,
+  kCmdInbreedingOfIndividual = 32809,
+  kCmdViewPedigree = 32811,
+  kCmdExtractAncestorsIndividual = 32814,
+  kCmdExtractAncestorsGroup = 32815,
+  kCmdExtractDescendantsIndividual = 32816,
+  kCmdExtractDescendantsGroup = 32817,
+  kCmdGeneOrigin = 32818,
+  kCmdRecoding = 32820,
+  kCmdBetweenTwoGroups = 32821,
+  kCmdWithinGroup = 32822,
+  kCmdAverageBetweenGroups = 32824,
+  kCmdDecompositionIndividual = 32831,
+  kCmdDecompositionGroup = 32832,
+  kCmdDecompositionCoancestry = 32833,
+  kCmdPathCountingIndividual = 32839,
+  kCmdPathCountingGroup = 32840,
+  kCmdPathCountingAll = 32841,
+  kCmdOptimizeMatings = 32842,
+  kCmdAverageRelatedness = 32869,
+  kCmdMatrixT = 32878,
+  kCmdFileOpen = 57601,
+  kCmdFileSaveAs = 57604,
+  kCmdPrintSetup = 57606,
+  kCmdPrint = 57607,
+  kCmdPrintPreview = 57609,
+  kCmdRecentFile = 57616,
+  kCmdAbout = 57664,
+  kCmdExit = 57665,
+  kCmdHelpContents = 57670,
+  kCmdViewToolbar = 59392,
+  kCmdViewStatusBar = 59393,
+};
+
+// Conditions an enabling rule may require, combined as bits.
+enum Condition : std::uint32_t {
+  kAlways = 0,
+  kValid = 1u << 0,           // a pedigree is loaded and was accepted
+  kNotShown = 1u << 1,        // its own report is not on screen
+  kTwoIndividuals = 1u << 2,  // nTotal > 1
+  kGroups = 1u << 3,          // the file had a Group column
+  kTwoGroups = 1u << 4,       // nGroups > 1
+  kReport = 1u << 5,          // the report store holds a line
+  kPedigreeRead = 1u << 6,    // lastCommand != -200
+  kFColumn = 1u << 7,         // fColumn != -1
+  kSmallForT = 1u << 8,       // nTotal * nTotal <= 250000
+  kRecentFiles = 1u << 9,     // the recent-file list holds files
+  kNever = 1u << 10,
+};
+
+// Who handles a command.
+enum class Handler { kDocument, kView, kFrame };
+
+struct Command {
+  std::int32_t id;
+  std::string_view menu;         // menu path, submenus separated by '>'
+  std::string_view text;         // menu text with '&' and "\t" + shortcut
+  std::string_view accelerator;  // key of the accelerator table, "" none
+  std::string_view prompt;       // status-bar prompt, "" = platform standard
+  std::string_view tooltip;      // "" = none
+  std::uint32_t rule;            // Condition bits, all required
+  Handler handler;
+};
+
+struct DocumentState {
+  std::int32_t lastCommand = kNoPedigree;
+  std::int32_t nTotal = 0;
+  std::int32_t nGroups = 0;
+  std::int32_t groupColumn = -1;
+  std::int32_t fColumn = -1;
+  std::int32_t reportLines = 0;
+  bool recentFiles = false;
+};
+
+// The menu bar in order.
+std::span<const Command> Commands();
+const Command* FindCommand(std::int32_t id);
+// Toolbar buttons left to right; 0 stands for a separator.
+std::span<const std::int32_t> ToolbarLayout();
+
+bool IsEnabled(const Command& command, const DocumentState& state);
+// The rule without its "not shown" condition: what a front end that runs one
+// command on a freshly opened pedigree checks.
+bool IsAvailable(const Command& command, const DocumentState& state);
+
+}  // namespace kinvar
