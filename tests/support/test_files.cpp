@@ -1,0 +1,47 @@
+#include "support/test_files.h"
+
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <unistd.h>
+
+namespace kinvar::test {
+
+namespace {
+
+std::string UniquePath(std::string_view extension) {
+  static std::atomic<int> counter{0};
+  const auto dir = std::filesystem::temp_directory_path();
+  return (dir / ("kinvar-test-" + std::to_string(::getpid()) + "-" +
+                 std::to_string(counter++) + std::string(extension)))
+      .string();
+}
+
+}  // namespace
+
+TempFile::TempFile(std::string_view contents, std::string_view extension)
+    : path_(UniquePath(extension)) {
+  std::ofstream out(path_, std::ios::binary);
+  out.write(contents.data(), static_cast<std::streamsize>(contents.size()));
+}
+
+TempFile::~TempFile() { std::remove(path_.c_str()); }
+
+std::string ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+LoadOutcome LoadText(std::string_view text, Pedigree& ped) {
+  TempFile file(text);
+  SilentProgressWindow window;
+  Progress progress(window);
+  return LoadPedigree(file.path(), ped, progress);
+}
+
+}  // namespace kinvar::test

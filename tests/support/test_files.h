@@ -1,0 +1,33 @@
+// Files for tests: pedigree texts written to unique temporary paths that are
+// removed again when the object goes, and a one-call load of such a text.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "pedigree/load.h"
+#include "pedigree/pedigree.h"
+
+namespace kinvar::test {
+
+class TempFile {
+ public:
+  // Writes `contents` byte for byte; `extension` includes the dot.
+  explicit TempFile(std::string_view contents, std::string_view extension = ".pdg");
+  ~TempFile();
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// The whole contents of a file, or "" when it cannot be read.
+std::string ReadWholeFile(const std::string& path);
+
+// Loads `text` as a pedigree file without a visible progress window.
+LoadOutcome LoadText(std::string_view text, Pedigree& ped);
+
+}  // namespace kinvar::test
