@@ -18,6 +18,11 @@ struct ReducedPedigree {
   std::vector<float> x;             // the column being computed, x[0] = 0
   std::vector<float> d;             // within-family variances, filled lazily
   std::vector<std::int32_t> last;   // largest reduced index among the mates
+  // Half the relationship of the parents of a predefined ancestor: what its
+  // F would be if it were computed. Its D corrects the diagonal by the
+  // difference to the predefined F.
+  std::vector<float> fromParents;
+  std::vector<std::int32_t> stamp;  // visit tags of the restricted passes
   std::int32_t Of(const Rec& r) const { return map[static_cast<std::size_t>(r.code)]; }
 };
 
@@ -82,83 +87,247 @@ void NumberReducedPedigree(Pedigree& ped, ReducedPedigree& reduced, std::int32_t
   reduced.last[0] = 0;
 }
 
+void AllocateReducedPedigree(ReducedPedigree& reduced, std::size_t size) {
+  reduced.sire.assign(size, 0);
+  reduced.dam.assign(size, 0);
+  reduced.x.assign(size, 0.0f);
+  reduced.d.assign(size, 0.0f);
+  reduced.last.assign(size, 0);
+  reduced.fromParents.assign(size, 0.0f);
+  reduced.stamp.assign(size, 0);
+}
+
 struct Grouping {
   bool bySire;
   RecIndex Parent(const Rec& r) const { return bySire ? r.sire : r.dam; }
   RecIndex Mate(const Rec& r) const { return bySire ? r.dam : r.sire; }
 };
 
+// The records whose parents' relationship the walk over the families
+// computes: every evaluated one, and every predefined ancestor with two
+// known parents, whose D needs it to give the diagonal 1 + F.
+bool NeedsRelationship(const Rec& r, const ReducedPedigree& reduced, const InbreedingOptions& o) {
+  if (!r.fPredefined) return true;
+  return !o.predefinedOnlyInProgenyD && reduced.Of(r) > 0 && r.sire != kUnknownParent &&
+         r.dam != kUnknownParent;
+}
+
+// The forward pass of a grouping parent goes at least up to its largest
+// mate's reduced index.
+void FindLastMates(Pedigree& ped, ReducedPedigree& reduced, const Grouping& grouping,
+                   const InbreedingOptions& options) {
+  for (std::int32_t i = 0; i < ped.nTotal; ++i) {
+    const Rec& r = ped.byCode(i);
+    if (!NeedsRelationship(r, reduced, options)) continue;
+    std::int32_t& last = reduced.last[static_cast<std::size_t>(reduced.Of(ped.rec(grouping.Parent(r))))];
+    last = std::max(last, reduced.Of(ped.rec(grouping.Mate(r))));
+  }
+}
+
+// One column of A at a time. The restricted passes visit only the entries
+// whose value can change or is read: the ancestors of the grouping parent
+// going back, the ancestors of the mates going forward. They perform the
+// same operations on those entries in the same order as the full passes, so
+// every value read off the column is the same bit for bit.
 class ColumnSolver {
  public:
-  ColumnSolver(Pedigree& ped, ReducedPedigree& reduced) : ped_(ped), r_(reduced) {}
+  ColumnSolver(Pedigree& ped, ReducedPedigree& reduced, const InbreedingOptions& options)
+      : ped_(ped), r_(reduced), options_(options) {}
 
-  // Fills x[1..last[s]] with a(k, p) for the grouping parent p of code c.
-  void Solve(std::int32_t c, std::int32_t s) {
+  // Leaves a(k, p) in x[k] for every mate k, p being the grouping parent
+  // with code c and reduced index s.
+  void Solve(std::int32_t c, std::int32_t s, const std::vector<std::int32_t>& mates) {
     FillD(c);
-    auto& x = r_.x;
-    x[static_cast<std::size_t>(s)] = 1.0f;
-    for (std::int32_t k = s; k >= 1; --k) {
-      const auto ki = static_cast<std::size_t>(k);
-      if (x[ki] == 0.0f) continue;
-      if (r_.sire[ki] != 0) x[static_cast<std::size_t>(r_.sire[ki])] += 0.5f * x[ki];
-      if (r_.dam[ki] != 0) x[static_cast<std::size_t>(r_.dam[ki])] += 0.5f * x[ki];
-      x[ki] = r_.d[ki] * x[ki];
-    }
-    const std::int32_t end = r_.last[static_cast<std::size_t>(s)];
-    for (std::int32_t k = 1; k <= end; ++k) {
-      const auto ki = static_cast<std::size_t>(k);
-      x[ki] = x[ki] + 0.5f * x[static_cast<std::size_t>(r_.sire[ki])];
-      x[ki] = x[ki] + 0.5f * x[static_cast<std::size_t>(r_.dam[ki])];
+    r_.x[static_cast<std::size_t>(s)] = 1.0f;
+    if (options_.fullPasses) {
+      FullBackward(s);
+      FullForward(r_.last[static_cast<std::size_t>(s)]);
+    } else {
+      BackwardOverAncestors(s);
+      ForwardOverMateAncestors(mates);
     }
   }
 
   void Clear(std::int32_t s) {
-    const auto end = static_cast<std::size_t>(r_.last[static_cast<std::size_t>(s)]);
-    std::fill(r_.x.begin() + 1, r_.x.begin() + static_cast<std::ptrdiff_t>(end) + 1, 0.0f);
+    if (options_.fullPasses) {
+      const auto end = static_cast<std::size_t>(r_.last[static_cast<std::size_t>(s)]);
+      std::fill(r_.x.begin() + 1, r_.x.begin() + static_cast<std::ptrdiff_t>(end) + 1, 0.0f);
+    } else {
+      for (const std::int32_t k : touched_) r_.x[static_cast<std::size_t>(k)] = 0.0f;
+    }
+    touched_.clear();
   }
 
  private:
   // D of every reduced ancestor with a code up to c; the parents' F are
-  // final because their families have smaller grouping-parent codes.
+  // final because their families have smaller grouping-parent codes, and so
+  // are the parents' relationships of the predefined ones among them.
   void FillD(std::int32_t c) {
     for (; dDone_ < c; ++dDone_) {
       const Rec& j = ped_.byCode(dDone_);
       const std::int32_t k = r_.Of(j);
       if (k == -1) continue;
+      const auto ki = static_cast<std::size_t>(k);
       const float sum = ped_.rec(j.sire).f + ped_.rec(j.dam).f;
-      r_.d[static_cast<std::size_t>(k)] = 0.5f - 0.25f * sum;
+      r_.d[ki] = 0.5f - 0.25f * sum;
+      if (j.fPredefined && !options_.predefinedOnlyInProgenyD) {
+        r_.d[ki] = r_.d[ki] + (j.f - r_.fromParents[ki]);
+      }
+    }
+  }
+
+  // Adds x[k]/2 to the parents of k, then scales x[k] by D; a zero x[k] is
+  // skipped, as it adds nothing.
+  void BackwardStep(std::int32_t k) {
+    auto& x = r_.x;
+    const auto ki = static_cast<std::size_t>(k);
+    if (x[ki] == 0.0f) return;
+    if (r_.sire[ki] != 0) x[static_cast<std::size_t>(r_.sire[ki])] += 0.5f * x[ki];
+    if (r_.dam[ki] != 0) x[static_cast<std::size_t>(r_.dam[ki])] += 0.5f * x[ki];
+    x[ki] = r_.d[ki] * x[ki];
+  }
+
+  void ForwardStep(std::int32_t k) {
+    auto& x = r_.x;
+    const auto ki = static_cast<std::size_t>(k);
+    x[ki] = x[ki] + 0.5f * x[static_cast<std::size_t>(r_.sire[ki])];
+    x[ki] = x[ki] + 0.5f * x[static_cast<std::size_t>(r_.dam[ki])];
+  }
+
+  void FullBackward(std::int32_t s) {
+    for (std::int32_t k = s; k >= 1; --k) BackwardStep(k);
+  }
+
+  void FullForward(std::int32_t end) {
+    for (std::int32_t k = 1; k <= end; ++k) ForwardStep(k);
+  }
+
+  // Progeny add into a shared parent in descending index order, as in the
+  // full pass, so the ancestors are taken from a max-heap of indexes.
+  void BackwardOverAncestors(std::int32_t s) {
+    const std::int32_t tag = ++tag_;
+    heap_.assign(1, s);
+    r_.stamp[static_cast<std::size_t>(s)] = tag;
+    while (!heap_.empty()) {
+      std::pop_heap(heap_.begin(), heap_.end());
+      const std::int32_t k = heap_.back();
+      heap_.pop_back();
+      touched_.push_back(k);
+      const bool zero = r_.x[static_cast<std::size_t>(k)] == 0.0f;
+      BackwardStep(k);
+      if (zero) continue;
+      for (const std::int32_t parent : {r_.sire[static_cast<std::size_t>(k)], r_.dam[static_cast<std::size_t>(k)]}) {
+        auto& stamp = r_.stamp[static_cast<std::size_t>(parent)];
+        if (parent == 0 || stamp == tag) continue;
+        stamp = tag;
+        heap_.push_back(parent);
+        std::push_heap(heap_.begin(), heap_.end());
+      }
+    }
+  }
+
+  // A forward step reads only the parents' values, so any parents-first
+  // order gives the same values: the mates' ancestors in depth-first
+  // post-order. An entry ~k on the stack means "k's parents are done".
+  void ForwardOverMateAncestors(const std::vector<std::int32_t>& mates) {
+    const std::int32_t tag = ++tag_;
+    for (const std::int32_t m : mates) {
+      if (m == 0) continue;
+      stack_.assign(1, m);
+      while (!stack_.empty()) {
+        const std::int32_t e = stack_.back();
+        stack_.pop_back();
+        if (e < 0) {
+          ForwardStep(~e);
+          touched_.push_back(~e);
+          continue;
+        }
+        auto& stamp = r_.stamp[static_cast<std::size_t>(e)];
+        if (stamp == tag) continue;
+        stamp = tag;
+        stack_.push_back(~e);
+        for (const std::int32_t parent : {r_.dam[static_cast<std::size_t>(e)], r_.sire[static_cast<std::size_t>(e)]}) {
+          if (parent != 0 && r_.stamp[static_cast<std::size_t>(parent)] != tag) stack_.push_back(parent);
+        }
+      }
     }
   }
 
   Pedigree& ped_;
   ReducedPedigree& r_;
+  const InbreedingOptions& options_;
   std::int32_t dDone_ = 0;  // codes 1..dDone_ have their D
+  std::int32_t tag_ = 0;
+  std::vector<std::int32_t> heap_;
+  std::vector<std::int32_t> stack_;
+  std::vector<std::int32_t> touched_;
 };
 
 void ZeroCounters(Pedigree& ped) {
   ped.nInbreds = ped.nEvaluated = ped.nInbredsEvaluated = 0;
 }
 
-}  // namespace
+class FamilyWalk {
+ public:
+  FamilyWalk(Pedigree& ped, ReducedPedigree& reduced, const Grouping& grouping,
+             const InbreedingOptions& options)
+      : ped_(ped), r_(reduced), grouping_(grouping), options_(options),
+        solver_(ped, reduced, options) {}
 
-bool ComputeInbreeding(Pedigree& ped, Progress& progress) {
-  progress.SetWindowText("Allocating memory");
-  progress.ShowCancelButton(false);
+  // Handles the record at position i, or its whole family when it is the
+  // first that needs its grouping parent's column; returns the next position.
+  std::int32_t Step(std::int32_t i) {
+    const Rec& first = At(i);
+    const RecIndex p = grouping_.Parent(first);
+    if (p == kUnknownParent || !NeedsRelationship(first, r_, options_)) return i + 1;
+    std::int32_t end = i;
+    mates_.clear();
+    for (; end < ped_.nTotal && grouping_.Parent(At(end)) == p; ++end) {
+      if (NeedsRelationship(At(end), r_, options_)) mates_.push_back(MateOf(At(end)));
+    }
+    const std::int32_t s = r_.Of(ped_.rec(p));
+    solver_.Solve(ped_.rec(p).code, s, mates_);
+    for (; i < end; ++i) Assign(At(i));
+    solver_.Clear(s);
+    return end;
+  }
+
+ private:
+  Rec& At(std::int32_t i) { return ped_.rec(ped_.familyOrder[static_cast<std::size_t>(i)]); }
+  std::int32_t MateOf(const Rec& r) const { return r_.Of(ped_.rec(grouping_.Mate(r))); }
+
+  void Assign(Rec& r) {
+    if (!NeedsRelationship(r, r_, options_)) return;
+    const float f = 0.5f * r_.x[static_cast<std::size_t>(MateOf(r))];
+    if (r.fPredefined) {
+      r_.fromParents[static_cast<std::size_t>(r_.Of(r))] = f;
+      return;
+    }
+    r.f = f;
+    if (r.f > 0.0f) {
+      ++ped_.nInbreds;
+      ++ped_.nInbredsEvaluated;
+    }
+  }
+
+  Pedigree& ped_;
+  ReducedPedigree& r_;
+  const Grouping& grouping_;
+  const InbreedingOptions& options_;
+  ColumnSolver solver_;
+  std::vector<std::int32_t> mates_;
+};
+
+// Steps 1-8 of a run: counters, ancestors, grouping, reduced pedigree.
+Grouping PrepareReducedPedigree(Pedigree& ped, ReducedPedigree& reduced,
+                                const InbreedingOptions& options) {
   ped.unknownParent().mark = 1;
   for (std::size_t i = 1; i < ped.recs.size(); ++i) ped.recs[i].mark = 0;
   ZeroCounters(ped);
-
-  ReducedPedigree reduced;
   reduced.map.assign(static_cast<std::size_t>(ped.nTotal) + 1, -1);
   reduced.map[0] = 0;
   const Collected collected = CollectAncestors(ped, reduced);
-  const auto size = static_cast<std::size_t>(collected.viaSire + collected.viaDam) + 1;
-  reduced.sire.assign(size, 0);
-  reduced.dam.assign(size, 0);
-  reduced.x.assign(size, 0.0f);
-  reduced.d.assign(size, 0.0f);
-  reduced.last.assign(size, 0);
-
+  AllocateReducedPedigree(reduced, static_cast<std::size_t>(collected.viaSire + collected.viaDam) + 1);
   const Grouping grouping{collected.viaDam > collected.viaSire};
   if (grouping.bySire) {
     SortFamiliesBySire(ped, ped.nTotal - 1);
@@ -166,38 +335,27 @@ bool ComputeInbreeding(Pedigree& ped, Progress& progress) {
     SortFamiliesByDam(ped, ped.nTotal - 1);
   }
   NumberReducedPedigree(ped, reduced, collected.maxGeneration);
-  for (std::int32_t i = 0; i < ped.nTotal; ++i) {
-    const Rec& r = ped.byCode(i);
-    if (r.fPredefined) continue;
-    std::int32_t& last = reduced.last[static_cast<std::size_t>(reduced.Of(ped.rec(grouping.Parent(r))))];
-    last = std::max(last, reduced.Of(ped.rec(grouping.Mate(r))));
-  }
+  FindLastMates(ped, reduced, grouping, options);
+  return grouping;
+}
+
+}  // namespace
+
+bool ComputeInbreeding(Pedigree& ped, Progress& progress) {
+  return ComputeInbreeding(ped, progress, InbreedingOptions{});
+}
+
+bool ComputeInbreeding(Pedigree& ped, Progress& progress, const InbreedingOptions& options) {
+  progress.SetWindowText("Allocating memory");
+  progress.ShowCancelButton(false);
+  ReducedPedigree reduced;
+  const Grouping grouping = PrepareReducedPedigree(ped, reduced, options);
 
   progress.ShowCancelButton(true);
   progress.SetStage(0, 100, ped.nTotal - 1, "Computing inbreeding coefficients");
-  ColumnSolver solver(ped, reduced);
-  const auto at = [&](std::int32_t i) -> Rec& {
-    return ped.rec(ped.familyOrder[static_cast<std::size_t>(i)]);
-  };
+  FamilyWalk walk(ped, reduced, grouping, options);
   for (std::int32_t i = 0; i < ped.nTotal;) {
-    const Rec& first = at(i);
-    const RecIndex p = grouping.Parent(first);
-    if (p == kUnknownParent || first.fPredefined) {
-      ++i;
-    } else {
-      const std::int32_t s = reduced.Of(ped.rec(p));
-      solver.Solve(ped.rec(p).code, s);
-      for (; i < ped.nTotal && grouping.Parent(at(i)) == p; ++i) {
-        Rec& r = at(i);
-        if (r.fPredefined) continue;
-        r.f = 0.5f * reduced.x[static_cast<std::size_t>(reduced.Of(ped.rec(grouping.Mate(r))))];
-        if (r.f > 0.0f) {
-          ++ped.nInbreds;
-          ++ped.nInbredsEvaluated;
-        }
-      }
-      solver.Clear(s);
-    }
+    i = walk.Step(i);
     if (progress.Step(i)) {
       ZeroCounters(ped);
       ped.inbreedingComputed = false;

@@ -6,6 +6,11 @@
 // individuals only, as T D T' e: a backward pass through the ancestors, a
 // scaling by the within-family variances D, and a forward pass down to the
 // mates. All values are 32-bit floats rounded at each store, in this order.
+//
+// A predefined F is the individual's own inbreeding: its diagonal element of
+// A is 1 + F, so it raises the relationships through it exactly as a
+// computed F would. Its D is chosen to give that diagonal (1 + F for a
+// founder); its progeny's D uses it like any parent's F.
 #pragma once
 
 #include "pedigree/pedigree.h"
@@ -13,11 +18,27 @@
 
 namespace kinvar {
 
+struct InbreedingOptions {
+  // Runs the backward pass over every index below the grouping parent and
+  // the forward pass over every index up to its largest mate, instead of
+  // only over the ancestors of the grouping parent and of the mates. The
+  // stored values are the same bit for bit; this variant is the reference
+  // that the faster one is checked against, and quadratic on deep pedigrees.
+  bool fullPasses = false;
+  // Lets a predefined F enter only through the D of the individual's
+  // progeny and leaves its own D at 1/2 - (Fs + Fd)/4 (1 for a founder).
+  // The diagonal of such an individual then falls below 1 + F (below 1 for
+  // its non-inbred progeny), and its F lowers its descendants' F instead of
+  // raising them; kept only for comparison with that way of counting.
+  bool predefinedOnlyInProgenyD = false;
+};
+
 // Needs `records` in code order. True when done: every F final, the counters
 // nInbreds, nEvaluated and nInbredsEvaluated set and inbreedingComputed true.
 // False when the user cancelled: the counters are 0 and inbreedingComputed
 // false (some F may be new; the next run recomputes all of them).
 bool ComputeInbreeding(Pedigree& ped, Progress& progress);
+bool ComputeInbreeding(Pedigree& ped, Progress& progress, const InbreedingOptions& options);
 
 // Discards every predefined F: each F becomes 0 and computed from then on,
 // and the pedigree counts as one without an F column.

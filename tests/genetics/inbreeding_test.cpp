@@ -1,0 +1,489 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "genetics/inbreeding.h"
+#include "support/random_pedigree.h"
+#include "support/test_files.h"
+
+namespace kinvar {
+namespace {
+
+using test::RandomIndividual;
+using test::RandomPedigree;
+
+// How a predefined F enters A: as the individual's own diagonal 1 + F, or
+// (the variant kept for comparison) only through its progeny's D.
+enum class Model { kDiagonal, kProgenyD };
+
+InbreedingOptions OptionsFor(Model model, bool fullPasses = false) {
+  InbreedingOptions o;
+  o.fullPasses = fullPasses;
+  o.predefinedOnlyInProgenyD = model == Model::kProgenyD;
+  return o;
+}
+
+struct Expected {
+  std::map<std::string, double> f;
+  int nInbreds = 0;
+  int nEvaluated = 0;
+  int nInbredsEvaluated = 0;
+};
+
+// The tabular method over the whole numerator relationship matrix, in
+// double precision, individuals in a parents-first order of their own.
+Expected TabularInbreeding(const std::vector<RandomIndividual>& people, Model model) {
+  const std::vector<int> order = test::ParentsFirstOrder(people);
+  const std::size_t n = order.size();
+  std::map<std::string, int> at;
+  for (std::size_t p = 0; p < n; ++p) at[people[static_cast<std::size_t>(order[p])].id] = static_cast<int>(p);
+  std::vector<double> a(n * n, 0.0);
+  std::vector<double> f(n, 0.0);
+  const auto A = [&](int i, int j) {
+    return i < 0 || j < 0 ? 0.0 : a[static_cast<std::size_t>(i) * n + static_cast<std::size_t>(j)];
+  };
+  const auto F = [&](int i) { return i < 0 ? -1.0 : f[static_cast<std::size_t>(i)]; };
+  Expected e;
+  for (std::size_t p = 0; p < n; ++p) {
+    const RandomIndividual& r = people[static_cast<std::size_t>(order[p])];
+    const int s = r.sire.empty() ? -1 : at.at(r.sire);
+    const int d = r.dam.empty() ? -1 : at.at(r.dam);
+    for (std::size_t q = 0; q < p; ++q) {
+      const int qi = static_cast<int>(q);
+      a[p * n + q] = a[q * n + p] = 0.5 * (A(qi, s) + A(qi, d));
+    }
+    f[p] = r.fPredefined ? static_cast<double>(*r.fPredefined) : 0.5 * A(s, d);
+    a[p * n + p] = model == Model::kDiagonal
+                       ? 1.0 + f[p]
+                       : 0.5 - 0.25 * (F(s) + F(d)) + 0.25 * (A(s, s) + A(d, d)) + 0.5 * A(s, d);
+    e.f[r.id] = f[p];
+    if (!r.fPredefined) ++e.nEvaluated;
+    if (f[p] > 0.0) {
+      ++e.nInbreds;
+      if (!r.fPredefined) ++e.nInbredsEvaluated;
+    }
+  }
+  return e;
+}
+
+std::unique_ptr<Pedigree> Load(const std::string& text) {
+  auto ped = std::make_unique<Pedigree>();
+  const LoadOutcome outcome = test::LoadText(text, *ped);
+  EXPECT_EQ(outcome.status, LoadStatus::kLoaded) << outcome.message << "\n" << text;
+  return ped;
+}
+
+bool Compute(Pedigree& ped, const InbreedingOptions& options = {}) {
+  SilentProgressWindow window;
+  Progress progress(window);
+  return ComputeInbreeding(ped, progress, options);
+}
+
+testing::AssertionResult MatchesTabular(const Pedigree& ped, const Expected& e) {
+  for (RecIndex i = 1; i <= ped.nTotal; ++i) {
+    const Rec& r = ped.rec(i);
+    const double want = e.f.at(std::string(r.Id()));
+    const bool ok = r.fPredefined ? r.f == static_cast<float>(want)
+                                  : std::abs(static_cast<double>(r.f) - want) <= 1e-6;
+    if (!ok) {
+      return testing::AssertionFailure() << r.Id() << ": F " << r.f << ", tabular " << want
+                                         << (r.fPredefined ? " (predefined)" : "");
+    }
+  }
+  if (ped.nInbreds != e.nInbreds || ped.nEvaluated != e.nEvaluated ||
+      ped.nInbredsEvaluated != e.nInbredsEvaluated) {
+    return testing::AssertionFailure()
+           << "counters " << ped.nInbreds << "/" << ped.nEvaluated << "/" << ped.nInbredsEvaluated
+           << ", tabular " << e.nInbreds << "/" << e.nEvaluated << "/" << e.nInbredsEvaluated;
+  }
+  return testing::AssertionSuccess();
+}
+
+// Everything a run must leave as it found it, apart from F and counters.
+testing::AssertionResult LeftIdle(const Pedigree& ped) {
+  if (ped.recs[0].f != -1.0f || ped.recs[0].mark != 0) {
+    return testing::AssertionFailure() << "unknown parent changed";
+  }
+  for (const Rec& r : ped.recs) {
+    if (r.mark != 0 || r.scratch != 0.0f) return testing::AssertionFailure() << r.Id() << " left marked";
+  }
+  if (ped.generationFill != ped.generationCount) {
+    return testing::AssertionFailure() << "generation buckets not restored";
+  }
+  return testing::AssertionSuccess();
+}
+
+std::vector<std::uint32_t> FBits(const Pedigree& ped) {
+  std::vector<std::uint32_t> bits;
+  for (const Rec& r : ped.recs) bits.push_back(std::bit_cast<std::uint32_t>(r.f));
+  return bits;
+}
+
+// ---------------------------------------------------------------------------
+// Against the tabular method on random pedigrees.
+
+TEST(ComputeInbreeding, MatchesTabularMethodOnRandomPedigrees) {
+  for (std::uint64_t seed = 1; seed <= 400; ++seed) {
+    const RandomPedigree rp = test::MakeRandomPedigree(test::VariedOptions(seed));
+    const auto ped = Load(rp.text);
+    ASSERT_TRUE(Compute(*ped));
+    EXPECT_TRUE(ped->inbreedingComputed);
+    EXPECT_TRUE(MatchesTabular(*ped, TabularInbreeding(rp.individuals, Model::kDiagonal))) << "seed " << seed;
+    EXPECT_TRUE(LeftIdle(*ped)) << "seed " << seed;
+  }
+}
+
+TEST(ComputeInbreeding, MatchesTabularMethodWithPredefinedFOnlyInProgenyD) {
+  for (std::uint64_t seed = 1; seed <= 200; ++seed) {
+    test::RandomPedigreeOptions o = test::VariedOptions(seed);
+    o.fColumn = true;
+    const RandomPedigree rp = test::MakeRandomPedigree(o);
+    const auto ped = Load(rp.text);
+    ASSERT_TRUE(Compute(*ped, OptionsFor(Model::kProgenyD)));
+    EXPECT_TRUE(MatchesTabular(*ped, TabularInbreeding(rp.individuals, Model::kProgenyD))) << "seed " << seed;
+  }
+}
+
+TEST(ComputeInbreeding, RestrictedPassesGiveTheFullPassesBitForBit) {
+  for (std::uint64_t seed = 1; seed <= 300; ++seed) {
+    const int maxSize = seed % 10 == 0 ? 3000 : 400;
+    for (const Model model : {Model::kDiagonal, Model::kProgenyD}) {
+      const RandomPedigree rp = test::MakeRandomPedigree(test::VariedOptions(seed, maxSize));
+      const auto full = Load(rp.text);
+      const auto restricted = Load(rp.text);
+      ASSERT_TRUE(Compute(*full, OptionsFor(model, true)));
+      ASSERT_TRUE(Compute(*restricted, OptionsFor(model, false)));
+      EXPECT_EQ(FBits(*full), FBits(*restricted)) << "seed " << seed;
+      EXPECT_EQ(full->nInbreds, restricted->nInbreds);
+      EXPECT_EQ(full->nInbredsEvaluated, restricted->nInbredsEvaluated);
+    }
+  }
+}
+
+// The grouping parent is the sex through which fewer ancestors of the
+// evaluated individuals were reached; ties go to the dam. Counted here from
+// the structure, and seen in the order the families were walked.
+TEST(ComputeInbreeding, GroupsFamiliesByTheSexReachedLess) {
+  std::map<std::string, int> discriminating;
+  for (std::uint64_t seed = 1; seed <= 400; ++seed) {
+    const RandomPedigree rp = test::MakeRandomPedigree(test::VariedOptions(seed));
+    std::map<std::string, const RandomIndividual*> byId;
+    for (const RandomIndividual& r : rp.individuals) byId[r.id] = &r;
+    std::set<std::string> sires, dams, seen;
+    std::vector<std::string> todo;
+    for (const RandomIndividual& r : rp.individuals) {
+      if (!r.fPredefined) todo.push_back(r.id);
+    }
+    while (!todo.empty()) {
+      const RandomIndividual& r = *byId.at(todo.back());
+      todo.pop_back();
+      for (const std::string* parent : {&r.sire, &r.dam}) {
+        if (parent->empty() || !seen.insert(*parent).second) continue;
+        (parent == &r.sire ? sires : dams).insert(*parent);
+        todo.push_back(*parent);
+      }
+    }
+    const bool bySire = dams.size() > sires.size();
+    const auto ped = Load(rp.text);
+    ASSERT_TRUE(Compute(*ped));
+    const auto sortedBy = [&](bool sire) {
+      return std::is_sorted(ped->familyOrder.begin(), ped->familyOrder.end(), [&](RecIndex a, RecIndex b) {
+        const Rec& ra = ped->rec(a);
+        const Rec& rb = ped->rec(b);
+        return ped->rec(sire ? ra.sire : ra.dam).code < ped->rec(sire ? rb.sire : rb.dam).code;
+      });
+    };
+    EXPECT_TRUE(sortedBy(bySire)) << "seed " << seed << ", sires " << sires.size() << ", dams " << dams.size();
+    if (!sortedBy(!bySire)) {
+      ++discriminating[dams.size() == sires.size() ? "tie" : bySire ? "sire" : "dam"];
+    }
+  }
+  // The check above could not tell the two orders apart unless they differ.
+  EXPECT_GE(discriminating["sire"], 5);
+  EXPECT_GE(discriminating["dam"], 5);
+  EXPECT_GE(discriminating["tie"], 1);
+}
+
+// ---------------------------------------------------------------------------
+// Known values.
+
+struct KnownCase {
+  const char* name;
+  const char* text;
+  std::vector<std::pair<const char*, float>> diagonal;  // F with 1 + F on A's diagonal
+  std::vector<std::pair<const char*, float>> progenyD;  // F counted only in the progeny's D
+};
+
+const std::vector<KnownCase>& KnownCases() {
+  static const std::vector<KnownCase> cases = {
+      {"FullSibsOfUnrelatedFounders", "Progeny Sire Dam\nS 0 0\nD 0 0\nA S D\nB S D\n",
+       {{"A", 0.0f}, {"B", 0.0f}}, {}},
+      {"ProgenyOfFullSibs", "Progeny Sire Dam\nA S D\nB S D\nC A B\n", {{"C", 0.25f}}, {}},
+      {"ProgenyOfHalfSibs", "Progeny Sire Dam\nA S D1\nB S D2\nC A B\n", {{"C", 0.125f}}, {}},
+      {"ProgenyOfParentAndOffspring", "Progeny Sire Dam\nB S D\nC S B\n", {{"C", 0.25f}}, {}},
+      {"ProgenyOfFullSibsListedFirst", "Progeny Sire Dam\nC A B\nB S D\nA S D\n", {{"C", 0.25f}}, {}},
+      {"OneUnknownParentWhateverTheOther",
+       "Progeny Sire Dam\nA S D\nB S D\nC A B\nE C 0\nG 0 B\n",
+       {{"C", 0.25f}, {"E", 0.0f}, {"G", 0.0f}}, {}},
+      {"ThreeGenerationsOfFullSibMatings",
+       "Progeny Sire Dam\nA S D\nB S D\nC A B\nE A B\nG C E\nH C E\nI G H\n",
+       {{"C", 0.25f}, {"G", 0.375f}, {"I", 0.5f}}, {}},
+      // A predefined founder F raises the relationship of its half-sib
+      // progeny; counted only in the progeny's D it would change nothing.
+      {"PredefinedFounderRaisesHalfSibRelationship",
+       "Progeny Sire Dam F\nS 0 0 0.5\nA S D1 .\nB S D2 .\nC A B .\n",
+       {{"S", 0.5f}, {"A", 0.0f}, {"C", 0.1875f}}, {{"S", 0.5f}, {"C", 0.125f}}},
+      // S fully inbred, A and B its full-sib progeny, C their progeny, E a
+      // backcross of C to A. Without the F column E has 0.375; counted only
+      // in the progeny's D the inbred founder would lower it.
+      {"InbredFounderRaisesBackcross",
+       "Progeny Sire Dam F\nS 0 0 1\nU 0 0 .\nA S U .\nB S U .\nC A B .\nE A C .\n",
+       {{"A", 0.0f}, {"C", 0.375f}, {"E", 0.4375f}}, {{"C", 0.25f}, {"E", 0.3125f}}},
+      {"InbredFounderWithoutFColumn", "Progeny Sire Dam\nS 0 0\nU 0 0\nA S U\nB S U\nC A B\nE A C\n",
+       {{"C", 0.25f}, {"E", 0.375f}}, {}},
+      // P's parents are unrelated but its F is given as 0.5; its full-sib
+      // progeny R1 and R2 are related through P's diagonal 1.5.
+      {"PredefinedNonFounderEntersThroughItsDiagonal",
+       "Progeny Sire Dam F\nP S D 0.5\nR1 P Q .\nR2 P Q .\nX R1 R2 .\n",
+       {{"P", 0.5f}, {"R1", 0.0f}, {"X", 0.3125f}}, {{"X", 0.25f}}},
+      // A predefined F copied to a full sib by loading counts like its own.
+      {"PredefinedFOfAFullSibFamily",
+       "Progeny Sire Dam F\nP S D 0.5\nP2 S D .\nR P2 Q1 .\nT P2 Q2 .\nX R T .\n",
+       {{"P2", 0.5f}, {"X", 0.1875f}}, {{"X", 0.125f}}},
+  };
+  return cases;
+}
+
+void PrintTo(const KnownCase& c, std::ostream* os) { *os << c.name; }
+
+class KnownValues : public testing::TestWithParam<KnownCase> {};
+
+TEST_P(KnownValues, GivesTheTextbookCoefficients) {
+  const KnownCase& c = GetParam();
+  for (const Model model : {Model::kDiagonal, Model::kProgenyD}) {
+    const auto ped = Load(c.text);
+    ASSERT_TRUE(Compute(*ped, OptionsFor(model)));
+    std::map<std::string, float> want;
+    for (const auto& [id, f] : c.diagonal) want[id] = f;
+    if (model == Model::kProgenyD) {
+      for (const auto& [id, f] : c.progenyD) want[id] = f;
+    }
+    for (RecIndex i = 1; i <= ped->nTotal; ++i) {
+      const Rec& r = ped->rec(i);
+      const auto it = want.find(std::string(r.Id()));
+      if (it != want.end()) {
+        EXPECT_EQ(r.f, it->second) << c.name << " " << r.Id() << " model " << static_cast<int>(model);
+      }
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Pedigrees, KnownValues, testing::ValuesIn(KnownCases()),
+                         [](const testing::TestParamInfo<KnownCase>& row) { return row.param.name; });
+
+// ---------------------------------------------------------------------------
+// Small and degenerate pedigrees, counters.
+
+struct CounterCase {
+  const char* name;
+  const char* text;
+  int nInbreds;
+  int nEvaluated;
+  int nInbredsEvaluated;
+};
+
+void PrintTo(const CounterCase& c, std::ostream* os) { *os << c.name; }
+
+class Counters : public testing::TestWithParam<CounterCase> {};
+
+TEST_P(Counters, CountEvaluatedAndInbredIndividuals) {
+  const CounterCase& c = GetParam();
+  const auto ped = Load(c.text);
+  ASSERT_TRUE(Compute(*ped));
+  EXPECT_EQ(ped->nInbreds, c.nInbreds);
+  EXPECT_EQ(ped->nEvaluated, c.nEvaluated);
+  EXPECT_EQ(ped->nInbredsEvaluated, c.nInbredsEvaluated);
+  EXPECT_TRUE(ped->inbreedingComputed);
+  EXPECT_TRUE(LeftIdle(*ped));
+  for (RecIndex i = 1; i <= ped->nTotal; ++i) {
+    if (!ped->rec(i).fPredefined) {
+      EXPECT_GE(ped->rec(i).f, 0.0f) << ped->rec(i).Id();
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pedigrees, Counters,
+    testing::Values(
+        CounterCase{"SingleIndividual", "Progeny Sire Dam\nA 0 0\n", 0, 1, 0},
+        CounterCase{"SingleIndividualWithPredefinedF", "Progeny Sire Dam F\nA 0 0 0.5\n", 1, 0, 0},
+        CounterCase{"SingleIndividualWithPredefinedZero", "Progeny Sire Dam F\nA 0 0 0\n", 0, 0, 0},
+        CounterCase{"FoundersOnly", "Progeny Sire Dam\nA 0 0\nB 0 0\nC 0 0\n", 0, 3, 0},
+        CounterCase{"OnlyAddedParentsAndOneProgeny", "Progeny Sire Dam\nC A B\n", 0, 3, 0},
+        CounterCase{"EveryFPredefined",
+                    "Progeny Sire Dam F\nS 0 0 0.25\nD 0 0 0\nA S D 0.5\nB S D 0.5\nC A B 0.125\n", 4,
+                    0, 0},
+        CounterCase{"InbredsPredefinedAndComputed",
+                    "Progeny Sire Dam F\nS 0 0 0.25\nD 0 0 .\nA S D .\nB S D .\nC A B .\nE A D 0.1\n",
+                    3, 4, 1}),
+    [](const testing::TestParamInfo<CounterCase>& row) { return row.param.name; });
+
+TEST(ComputeInbreeding, FoundersOnlyGetZeroAndNoColumn) {
+  const auto ped = Load("Progeny Sire Dam\nA 0 0\nB 0 0\n");
+  ASSERT_TRUE(Compute(*ped));
+  for (RecIndex i = 1; i <= ped->nTotal; ++i) EXPECT_EQ(ped->rec(i).f, 0.0f);
+}
+
+// ---------------------------------------------------------------------------
+// Cancel, repeat, discard.
+
+// Reports a cancel at one chosen poll, counted from 1.
+class CancelAtPoll final : public ProgressWindow {
+ public:
+  explicit CancelAtPoll(int poll) : poll_(poll) {}
+  void SetLabel(const std::string&) override {}
+  void SetPosition(int) override {}
+  bool PollCancel() override { return ++polls == poll_; }
+  void SetWindowText(const std::string&) override {}
+  void ShowCancelButton(bool) override {}
+  void Hide() override {}
+  int polls = 0;
+
+ private:
+  int poll_;
+};
+
+TEST(ComputeInbreeding, CancelThenRecomputeGivesTheUninterruptedResults) {
+  for (std::uint64_t seed = 1; seed <= 40; ++seed) {
+    test::RandomPedigreeOptions o = test::VariedOptions(seed, 600);
+    o.size = std::max(o.size, 150);
+    const RandomPedigree rp = test::MakeRandomPedigree(o);
+    const auto reference = Load(rp.text);
+    ASSERT_TRUE(Compute(*reference));
+    for (const int poll : {1, 2, 7, 40, 99}) {
+      const auto ped = Load(rp.text);
+      CancelAtPoll window(poll);
+      Progress progress(window);
+      const bool done = ComputeInbreeding(*ped, progress);
+      if (window.polls < poll) {
+        EXPECT_TRUE(done);
+        continue;
+      }
+      ASSERT_FALSE(done) << "seed " << seed << " poll " << poll;
+      EXPECT_FALSE(ped->inbreedingComputed);
+      EXPECT_EQ(ped->nInbreds, 0);
+      EXPECT_EQ(ped->nEvaluated, 0);
+      EXPECT_EQ(ped->nInbredsEvaluated, 0);
+      EXPECT_TRUE(LeftIdle(*ped));
+      ASSERT_TRUE(Compute(*ped));
+      EXPECT_EQ(FBits(*ped), FBits(*reference)) << "seed " << seed << " poll " << poll;
+      EXPECT_EQ(ped->nInbreds, reference->nInbreds);
+      EXPECT_EQ(ped->nEvaluated, reference->nEvaluated);
+      EXPECT_EQ(ped->nInbredsEvaluated, reference->nInbredsEvaluated);
+    }
+  }
+}
+
+TEST(ComputeInbreeding, RunningTwiceChangesNothing) {
+  for (std::uint64_t seed = 1; seed <= 50; ++seed) {
+    const RandomPedigree rp = test::MakeRandomPedigree(test::VariedOptions(seed));
+    const auto ped = Load(rp.text);
+    ASSERT_TRUE(Compute(*ped));
+    const auto first = FBits(*ped);
+    const int inbreds = ped->nInbreds;
+    ASSERT_TRUE(Compute(*ped));
+    EXPECT_EQ(FBits(*ped), first) << "seed " << seed;
+    EXPECT_EQ(ped->nInbreds, inbreds);
+  }
+}
+
+TEST(DiscardPredefinedF, RecomputeReplacesEveryPredefinedF) {
+  for (std::uint64_t seed = 1; seed <= 150; ++seed) {
+    test::RandomPedigreeOptions o = test::VariedOptions(seed);
+    o.fColumn = true;
+    o.predefinedChance = 0.5;
+    RandomPedigree rp = test::MakeRandomPedigree(o);
+    const auto ped = Load(rp.text);
+    ASSERT_TRUE(Compute(*ped));
+    DiscardPredefinedF(*ped);
+    EXPECT_FALSE(ped->inbreedingComputed);
+    EXPECT_FALSE(ped->HasFColumn());
+    ASSERT_TRUE(Compute(*ped));
+    for (RandomIndividual& r : rp.individuals) r.fPredefined.reset();
+    const Expected e = TabularInbreeding(rp.individuals, Model::kDiagonal);
+    EXPECT_TRUE(MatchesTabular(*ped, e)) << "seed " << seed;
+    EXPECT_EQ(ped->nEvaluated, ped->nTotal);
+    for (RecIndex i = 1; i <= ped->nTotal; ++i) EXPECT_FALSE(ped->rec(i).fPredefined);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Depth.
+
+std::string LineId(char sex, int generation) {
+  std::string id(1, sex);
+  return id.append(std::to_string(generation));
+}
+
+// Full-sib matings for many generations: F follows
+// F(t) = (1 + 2 F(t-1) + F(t-2)) / 4 towards 1, deeper than the generation
+// table's first size.
+TEST(ComputeInbreeding, FollowsALongLineOfFullSibMatings) {
+  constexpr int kGenerations = 450;
+  std::string text = "Progeny Sire Dam\n";
+  std::vector<RandomIndividual> people;
+  const auto add = [&](const std::string& id, const std::string& sire, const std::string& dam) {
+    for (const std::string* field : {&id, &sire, &dam}) {
+      text.append(field->empty() ? "0" : *field).append(field == &dam ? "\n" : " ");
+    }
+    RandomIndividual r;
+    r.id = id;
+    r.sire = sire;
+    r.dam = dam;
+    people.push_back(r);
+  };
+  add("M0", "", "");
+  add("F0", "", "");
+  for (int t = 1; t <= kGenerations; ++t) {
+    add(LineId('M', t), LineId('M', t - 1), LineId('F', t - 1));
+    add(LineId('F', t), LineId('M', t - 1), LineId('F', t - 1));
+  }
+  const auto ped = Load(text);
+  ASSERT_TRUE(Compute(*ped));
+  const Expected e = TabularInbreeding(people, Model::kDiagonal);
+  EXPECT_TRUE(MatchesTabular(*ped, e));
+  double previous = 0.0, fT = 0.0;
+  for (int t = 2; t <= kGenerations; ++t) {
+    const double next = (1.0 + 2.0 * fT + previous) / 4.0;
+    previous = fT;
+    fT = next;
+  }
+  EXPECT_NEAR(e.f.at(LineId('M', kGenerations)), fT, 1e-12);
+}
+
+TEST(ComputeInbreeding, HandlesDeepRandomPedigreesWithRepeatedCloseMatings) {
+  for (std::uint64_t seed = 1; seed <= 20; ++seed) {
+    test::RandomPedigreeOptions o;
+    o.seed = seed;
+    o.size = 1500;
+    o.founders = 4;
+    o.window = 6;
+    o.closeMatingChance = 0.8;
+    o.fColumn = seed % 2 == 0;
+    const RandomPedigree rp = test::MakeRandomPedigree(o);
+    ASSERT_GE(rp.maxGeneration, 30);
+    const auto ped = Load(rp.text);
+    ASSERT_TRUE(Compute(*ped));
+    EXPECT_TRUE(MatchesTabular(*ped, TabularInbreeding(rp.individuals, Model::kDiagonal))) << "seed " << seed;
+  }
+}
+
+}  // namespace
+}  // namespace kinvar
