@@ -1,6 +1,8 @@
 #include "genetics/inbreeding.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <vector>
 
 #include "pedigree/sort.h"
@@ -13,8 +15,13 @@ namespace {
 // precede progeny; index 0 stands for the unknown parent.
 struct ReducedPedigree {
   std::vector<std::int32_t> map;    // code -> reduced index, -1 when absent
-  std::vector<std::int32_t> sire;   // reduced index of the sire, 0 = unknown
-  std::vector<std::int32_t> dam;
+  // Reduced indexes of the sire and the dam, 0 = unknown; side by side
+  // because every pass reads both.
+  struct Parents {
+    std::int32_t sire = 0;
+    std::int32_t dam = 0;
+  };
+  std::vector<Parents> parents;
   std::vector<float> x;             // the column being computed, x[0] = 0
   std::vector<float> d;             // within-family variances, filled lazily
   std::vector<std::int32_t> last;   // largest reduced index among the mates
@@ -22,7 +29,6 @@ struct ReducedPedigree {
   // F would be if it were computed. Its D corrects the diagonal by the
   // difference to the predefined F.
   std::vector<float> fromParents;
-  std::vector<std::int32_t> stamp;  // visit tags of the restricted passes
   std::int32_t Of(const Rec& r) const { return map[static_cast<std::size_t>(r.code)]; }
 };
 
@@ -76,8 +82,7 @@ void NumberReducedPedigree(Pedigree& ped, ReducedPedigree& reduced, std::int32_t
       const Rec& r = ped.rec(ped.work[static_cast<std::size_t>(--ped.generationFill[gi])]);
       const auto ki = static_cast<std::size_t>(k);
       reduced.map[static_cast<std::size_t>(r.code)] = k;
-      reduced.sire[ki] = reduced.Of(ped.rec(r.sire));
-      reduced.dam[ki] = reduced.Of(ped.rec(r.dam));
+      reduced.parents[ki] = {reduced.Of(ped.rec(r.sire)), reduced.Of(ped.rec(r.dam))};
       reduced.x[ki] = 0.0f;
       reduced.last[ki] = k;
       ++k;
@@ -88,13 +93,11 @@ void NumberReducedPedigree(Pedigree& ped, ReducedPedigree& reduced, std::int32_t
 }
 
 void AllocateReducedPedigree(ReducedPedigree& reduced, std::size_t size) {
-  reduced.sire.assign(size, 0);
-  reduced.dam.assign(size, 0);
+  reduced.parents.assign(size, {});
   reduced.x.assign(size, 0.0f);
   reduced.d.assign(size, 0.0f);
   reduced.last.assign(size, 0);
   reduced.fromParents.assign(size, 0.0f);
-  reduced.stamp.assign(size, 0);
 }
 
 struct Grouping {
@@ -124,6 +127,80 @@ void FindLastMates(Pedigree& ped, ReducedPedigree& reduced, const Grouping& grou
   }
 }
 
+// A set of reduced indexes, one bit each, with one summary bit per word of
+// 64, so that walking it in either direction skips empty stretches fast.
+class IndexSet {
+ public:
+  explicit IndexSet(std::size_t size)
+      : words_(size / 64 + 1, 0), summary_(words_.size() / 64 + 1, 0) {}
+
+  void Insert(std::int32_t k) {
+    const auto w = static_cast<std::size_t>(k) / 64;
+    words_[w] |= Bit(static_cast<std::size_t>(k));
+    summary_[w / 64] |= Bit(w);
+  }
+
+  void Erase(std::int32_t k) {
+    const auto w = static_cast<std::size_t>(k) / 64;
+    words_[w] &= ~Bit(static_cast<std::size_t>(k));
+    if (words_[w] == 0) summary_[w / 64] &= ~Bit(w);
+  }
+
+  // The largest member <= k, or -1.
+  std::int32_t AtMost(std::int32_t k) const {
+    if (k < 0) return -1;
+    std::size_t w = static_cast<std::size_t>(k) / 64;
+    const std::uint64_t below = words_[w] & UpTo(static_cast<std::size_t>(k) % 64);
+    if (below != 0) return Index(w, 63 - std::countl_zero(below));
+    if (w == 0) return -1;
+    w = PreviousWord(w - 1);
+    return w == kNone ? -1 : Index(w, 63 - std::countl_zero(words_[w]));
+  }
+
+  // The smallest member >= k, or -1.
+  std::int32_t AtLeast(std::int32_t k) const {
+    std::size_t w = static_cast<std::size_t>(k) / 64;
+    if (w >= words_.size()) return -1;
+    const std::uint64_t above = words_[w] & ~(UpTo(static_cast<std::size_t>(k) % 64) >> 1);
+    if (above != 0) return Index(w, std::countr_zero(above));
+    w = NextWord(w + 1);
+    return w == kNone ? -1 : Index(w, std::countr_zero(words_[w]));
+  }
+
+ private:
+  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+  static std::uint64_t Bit(std::size_t i) { return std::uint64_t{1} << (i % 64); }
+  // Bits 0..b.
+  static std::uint64_t UpTo(std::size_t b) { return b == 63 ? ~std::uint64_t{0} : (Bit(b) << 1) - 1; }
+  static std::int32_t Index(std::size_t w, int bit) { return static_cast<std::int32_t>(w * 64) + bit; }
+
+  // The last non-empty word at or before w.
+  std::size_t PreviousWord(std::size_t w) const {
+    std::size_t s = w / 64;
+    std::uint64_t bits = summary_[s] & UpTo(w % 64);
+    while (bits == 0) {
+      if (s == 0) return kNone;
+      bits = summary_[--s];
+    }
+    return s * 64 + static_cast<std::size_t>(63 - std::countl_zero(bits));
+  }
+
+  // The first non-empty word at or after w.
+  std::size_t NextWord(std::size_t w) const {
+    std::size_t s = w / 64;
+    if (s >= summary_.size()) return kNone;
+    std::uint64_t bits = summary_[s] & ~(UpTo(w % 64) >> 1);
+    while (bits == 0) {
+      if (++s == summary_.size()) return kNone;
+      bits = summary_[s];
+    }
+    return s * 64 + static_cast<std::size_t>(std::countr_zero(bits));
+  }
+
+  std::vector<std::uint64_t> words_;
+  std::vector<std::uint64_t> summary_;
+};
+
 // One column of A at a time. The restricted passes visit only the entries
 // whose value can change or is read: the ancestors of the grouping parent
 // going back, the ancestors of the mates going forward. They perform the
@@ -132,7 +209,7 @@ void FindLastMates(Pedigree& ped, ReducedPedigree& reduced, const Grouping& grou
 class ColumnSolver {
  public:
   ColumnSolver(Pedigree& ped, ReducedPedigree& reduced, const InbreedingOptions& options)
-      : ped_(ped), r_(reduced), options_(options) {}
+      : ped_(ped), r_(reduced), options_(options), pending_(reduced.x.size()) {}
 
   // Leaves a(k, p) in x[k] for every mate k, p being the grouping parent
   // with code c and reduced index s.
@@ -182,16 +259,18 @@ class ColumnSolver {
     auto& x = r_.x;
     const auto ki = static_cast<std::size_t>(k);
     if (x[ki] == 0.0f) return;
-    if (r_.sire[ki] != 0) x[static_cast<std::size_t>(r_.sire[ki])] += 0.5f * x[ki];
-    if (r_.dam[ki] != 0) x[static_cast<std::size_t>(r_.dam[ki])] += 0.5f * x[ki];
+    const ReducedPedigree::Parents pk = r_.parents[ki];
+    if (pk.sire != 0) x[static_cast<std::size_t>(pk.sire)] += 0.5f * x[ki];
+    if (pk.dam != 0) x[static_cast<std::size_t>(pk.dam)] += 0.5f * x[ki];
     x[ki] = r_.d[ki] * x[ki];
   }
 
   void ForwardStep(std::int32_t k) {
     auto& x = r_.x;
     const auto ki = static_cast<std::size_t>(k);
-    x[ki] = x[ki] + 0.5f * x[static_cast<std::size_t>(r_.sire[ki])];
-    x[ki] = x[ki] + 0.5f * x[static_cast<std::size_t>(r_.dam[ki])];
+    const ReducedPedigree::Parents pk = r_.parents[ki];
+    x[ki] = x[ki] + 0.5f * x[static_cast<std::size_t>(pk.sire)];
+    x[ki] = x[ki] + 0.5f * x[static_cast<std::size_t>(pk.dam)];
   }
 
   void FullBackward(std::int32_t s) {
@@ -202,64 +281,50 @@ class ColumnSolver {
     for (std::int32_t k = 1; k <= end; ++k) ForwardStep(k);
   }
 
-  // Progeny add into a shared parent in descending index order, as in the
-  // full pass, so the ancestors are taken from a max-heap of indexes.
+  // The full backward pass restricted to the indexes it changes: those
+  // pending in a set walked downwards, which the grouping parent starts and
+  // every visited non-zero entry extends by its parents.
   void BackwardOverAncestors(std::int32_t s) {
-    const std::int32_t tag = ++tag_;
-    heap_.assign(1, s);
-    r_.stamp[static_cast<std::size_t>(s)] = tag;
-    while (!heap_.empty()) {
-      std::pop_heap(heap_.begin(), heap_.end());
-      const std::int32_t k = heap_.back();
-      heap_.pop_back();
+    pending_.Insert(s);
+    for (std::int32_t k = s; (k = pending_.AtMost(k)) > 0;) {
+      pending_.Erase(k);
       touched_.push_back(k);
       const bool zero = r_.x[static_cast<std::size_t>(k)] == 0.0f;
       BackwardStep(k);
-      if (zero) continue;
-      for (const std::int32_t parent : {r_.sire[static_cast<std::size_t>(k)], r_.dam[static_cast<std::size_t>(k)]}) {
-        auto& stamp = r_.stamp[static_cast<std::size_t>(parent)];
-        if (parent == 0 || stamp == tag) continue;
-        stamp = tag;
-        heap_.push_back(parent);
-        std::push_heap(heap_.begin(), heap_.end());
-      }
+      if (!zero) InsertParents(k);
     }
   }
 
   // A forward step reads only the parents' values, so any parents-first
-  // order gives the same values: the mates' ancestors in depth-first
-  // post-order. An entry ~k on the stack means "k's parents are done".
+  // order over the mates' ancestors gives the values of the full pass.
+  // The ancestors are gathered by one downward walk, then stepped upwards.
   void ForwardOverMateAncestors(const std::vector<std::int32_t>& mates) {
-    const std::int32_t tag = ++tag_;
+    std::int32_t top = 0;
     for (const std::int32_t m : mates) {
       if (m == 0) continue;
-      stack_.assign(1, m);
-      while (!stack_.empty()) {
-        const std::int32_t e = stack_.back();
-        stack_.pop_back();
-        if (e < 0) {
-          ForwardStep(~e);
-          touched_.push_back(~e);
-          continue;
-        }
-        auto& stamp = r_.stamp[static_cast<std::size_t>(e)];
-        if (stamp == tag) continue;
-        stamp = tag;
-        stack_.push_back(~e);
-        for (const std::int32_t parent : {r_.dam[static_cast<std::size_t>(e)], r_.sire[static_cast<std::size_t>(e)]}) {
-          if (parent != 0 && r_.stamp[static_cast<std::size_t>(parent)] != tag) stack_.push_back(parent);
-        }
-      }
+      pending_.Insert(m);
+      top = std::max(top, m);
     }
+    for (std::int32_t k = top; (k = pending_.AtMost(k)) > 0; --k) InsertParents(k);
+    for (std::int32_t k = 1; (k = pending_.AtLeast(k)) > 0; ++k) {
+      pending_.Erase(k);
+      touched_.push_back(k);
+      ForwardStep(k);
+    }
+  }
+
+  void InsertParents(std::int32_t k) {
+    const auto ki = static_cast<std::size_t>(k);
+    const ReducedPedigree::Parents pk = r_.parents[ki];
+    if (pk.sire != 0) pending_.Insert(pk.sire);
+    if (pk.dam != 0) pending_.Insert(pk.dam);
   }
 
   Pedigree& ped_;
   ReducedPedigree& r_;
   const InbreedingOptions& options_;
   std::int32_t dDone_ = 0;  // codes 1..dDone_ have their D
-  std::int32_t tag_ = 0;
-  std::vector<std::int32_t> heap_;
-  std::vector<std::int32_t> stack_;
+  IndexSet pending_;  // empty between passes
   std::vector<std::int32_t> touched_;
 };
 
