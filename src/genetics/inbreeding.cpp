@@ -146,6 +146,16 @@ class IndexSet {
     if (words_[w] == 0) summary_[w / 64] &= ~Bit(w);
   }
 
+  // Erases every member <= k.
+  void EraseUpTo(std::int32_t k) {
+    const auto w = static_cast<std::size_t>(k) / 64;
+    std::fill(words_.begin(), words_.begin() + static_cast<std::ptrdiff_t>(w), 0);
+    words_[w] &= ~UpTo(static_cast<std::size_t>(k) % 64);
+    std::fill(summary_.begin(), summary_.begin() + static_cast<std::ptrdiff_t>(w / 64), 0);
+    summary_[w / 64] &= ~UpTo(w % 64);
+    if (words_[w] != 0) summary_[w / 64] |= Bit(w);
+  }
+
   // The largest member <= k, or -1.
   std::int32_t AtMost(std::int32_t k) const {
     if (k < 0) return -1;
@@ -219,20 +229,18 @@ class ColumnSolver {
     if (options_.fullPasses) {
       FullBackward(s);
       FullForward(r_.last[static_cast<std::size_t>(s)]);
+      denseEnd_ = r_.last[static_cast<std::size_t>(s)];
     } else {
       BackwardOverAncestors(s);
       ForwardOverMateAncestors(mates);
     }
   }
 
-  void Clear(std::int32_t s) {
-    if (options_.fullPasses) {
-      const auto end = static_cast<std::size_t>(r_.last[static_cast<std::size_t>(s)]);
-      std::fill(r_.x.begin() + 1, r_.x.begin() + static_cast<std::ptrdiff_t>(end) + 1, 0.0f);
-    } else {
-      for (const std::int32_t k : touched_) r_.x[static_cast<std::size_t>(k)] = 0.0f;
-    }
+  void Clear() {
+    std::fill(r_.x.begin() + 1, r_.x.begin() + static_cast<std::ptrdiff_t>(denseEnd_) + 1, 0.0f);
+    for (const std::int32_t k : touched_) r_.x[static_cast<std::size_t>(k)] = 0.0f;
     touched_.clear();
+    denseEnd_ = 0;
   }
 
  private:
@@ -305,13 +313,24 @@ class ColumnSolver {
       pending_.Insert(m);
       top = std::max(top, m);
     }
-    for (std::int32_t k = top; (k = pending_.AtMost(k)) > 0; --k) InsertParents(k);
+    std::int32_t count = 0;
+    for (std::int32_t k = top; (k = pending_.AtMost(k)) > 0; --k, ++count) InsertParents(k);
+    // When the ancestors fill much of the range, stepping through all of it
+    // in order costs less than finding them one by one.
+    if (count > top / kDenseShare) {
+      pending_.EraseUpTo(top);
+      FullForward(top);
+      denseEnd_ = std::max(denseEnd_, top);
+      return;
+    }
     for (std::int32_t k = 1; (k = pending_.AtLeast(k)) > 0; ++k) {
       pending_.Erase(k);
       touched_.push_back(k);
       ForwardStep(k);
     }
   }
+
+  static constexpr std::int32_t kDenseShare = 4;
 
   void InsertParents(std::int32_t k) {
     const auto ki = static_cast<std::size_t>(k);
@@ -325,7 +344,8 @@ class ColumnSolver {
   const InbreedingOptions& options_;
   std::int32_t dDone_ = 0;  // codes 1..dDone_ have their D
   IndexSet pending_;  // empty between passes
-  std::vector<std::int32_t> touched_;
+  std::vector<std::int32_t> touched_;  // x entries to clear
+  std::int32_t denseEnd_ = 0;          // and x[1..denseEnd_]
 };
 
 void ZeroCounters(Pedigree& ped) {
@@ -353,7 +373,7 @@ class FamilyWalk {
     const std::int32_t s = r_.Of(ped_.rec(p));
     solver_.Solve(ped_.rec(p).code, s, mates_);
     for (; i < end; ++i) Assign(At(i));
-    solver_.Clear(s);
+    solver_.Clear();
     return end;
   }
 
