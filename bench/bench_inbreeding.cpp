@@ -1,0 +1,163 @@
+// kinvar-bench-inbreeding: seconds and peak memory of ComputeInbreeding on
+// generated pedigrees of growing size and on a deep, looped one.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "bench_support.h"
+#include "genetics/inbreeding.h"
+#include "pedigree/load.h"
+
+namespace {
+
+using namespace kinvar;
+using namespace kinvar::bench;
+
+const char* const kUsage =
+    "usage: kinvar-bench-inbreeding [--sizes N,N,...] [--deep G] [--deep-n N]\n"
+    "                               [--seed S] [--order random|parents-first] [--f]\n"
+    "  Defaults: sizes 100000,300000,1000000; a deep pedigree of G = 40\n"
+    "  generations and N = 1000000 individuals (--deep 0 leaves it out).\n";
+
+constexpr double kTargetSecondsPerMillion = 3.0;
+
+struct Case {
+  std::string name;
+  GeneratorOptions gen;
+};
+
+struct Row {
+  std::string name;
+  std::int64_t n = 0;
+  std::int64_t nTotal = 0;
+  int maxGeneration = 0;
+  double seconds = 0;
+  double loadSeconds = 0;
+  std::int64_t extraBytes = 0;  // above the loaded pedigree
+  std::int64_t peakBytes = 0;
+  double meanF = 0;
+  double maxF = 0;
+  std::int64_t inbreds = 0;
+};
+
+bool Measure(const Case& c, Row& row) {
+  const std::string path = TempPath("kinvar-bench-inbreeding");
+  const GeneratorSummary summary = GenerateOrExit(c.gen, path);
+  const ChildOutcome child = RunInChild([&](Results& r) {
+    SilentProgressWindow window;
+    Progress progress(window);
+    Pedigree ped;
+    const double loadStart = Now();
+    if (LoadPedigree(path, ped, progress).status != LoadStatus::kLoaded) return false;
+    r["load"] = Now() - loadStart;
+    EnsureCodeOrder(ped);
+    ResetPeakResident();
+    const std::int64_t before = ResidentBytes();
+    const double start = Now();
+    if (!ComputeInbreeding(ped, progress)) return false;
+    r["seconds"] = Now() - start;
+    r["extra"] = static_cast<double>(PeakResidentBytes() - before);
+    double sum = 0, maxF = 0;
+    int maxGeneration = 0;
+    for (std::int32_t i = 0; i < ped.nTotal; ++i) {
+      const Rec& rec = ped.byCode(i);
+      sum += static_cast<double>(rec.f);
+      maxF = std::max(maxF, static_cast<double>(rec.f));
+      maxGeneration = std::max(maxGeneration, rec.generation);
+    }
+    r["nTotal"] = ped.nTotal;
+    r["meanF"] = sum / ped.nTotal;
+    r["maxF"] = maxF;
+    r["inbreds"] = ped.nInbreds;
+    r["maxGeneration"] = maxGeneration;
+    return true;
+  });
+  std::remove(path.c_str());
+  if (!child.ok) return false;
+  row.name = c.name;
+  row.n = summary.lines;
+  row.nTotal = static_cast<std::int64_t>(child.results.at("nTotal"));
+  row.maxGeneration = static_cast<int>(child.results.at("maxGeneration"));
+  row.seconds = child.results.at("seconds");
+  row.loadSeconds = child.results.at("load");
+  row.extraBytes = static_cast<std::int64_t>(child.results.at("extra"));
+  row.peakBytes = child.peakBytes;
+  row.meanF = child.results.at("meanF");
+  row.maxF = child.results.at("maxF");
+  row.inbreds = static_cast<std::int64_t>(child.results.at("inbreds"));
+  return true;
+}
+
+std::vector<std::int64_t> ParseSizes(const std::string& text) {
+  std::vector<std::int64_t> sizes;
+  std::stringstream in(text);
+  std::string item;
+  while (std::getline(in, item, ',')) {
+    if (!item.empty()) sizes.push_back(std::atoll(item.c_str()));
+  }
+  return sizes;
+}
+
+void PrintTable(const std::vector<Row>& rows) {
+  std::printf("\n  %-10s %9s %9s %4s %9s %11s %9s %9s %8s %8s %9s\n", "pedigree", "n", "nTotal",
+              "gen", "F, s", "ns/(n lg n)", "extra MB", "extra B/n", "mean F", "max F", "load, s");
+  for (const Row& r : rows) {
+    const auto n = static_cast<double>(r.nTotal);
+    std::printf("  %-10s %9lld %9lld %4d %9.3f %11.2f %9.1f %9.1f %8.5f %8.5f %9.3f\n", r.name.c_str(),
+                static_cast<long long>(r.n), static_cast<long long>(r.nTotal), r.maxGeneration, r.seconds,
+                r.seconds * 1e9 / (n * std::log2(n)), static_cast<double>(r.extraBytes) / 1e6,
+                static_cast<double>(r.extraBytes) / n, r.meanF, r.maxF, r.loadSeconds);
+  }
+  std::printf("\n  gen: longest ancestral path. extra: peak resident memory of the computation\n"
+              "  above the loaded pedigree. Target: below %.0f s for 1000000 individuals.\n",
+              kTargetSecondsPerMillion);
+  for (const Row& r : rows) {
+    if (r.n == 1000000) {
+      std::printf("  %-10s %.3f s: %s\n", r.name.c_str(), r.seconds,
+                  r.seconds < kTargetSecondsPerMillion ? "met" : "MISSED");
+    }
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const Options args(argc, argv, {"f", "help"});
+  if (args.Flag("help") || !args.error().empty() || !args.positional().empty()) {
+    std::fputs(kUsage, args.Flag("help") ? stdout : stderr);
+    return args.Flag("help") ? 0 : 2;
+  }
+  GeneratorOptions base;
+  base.seed = static_cast<std::uint64_t>(args.Int("seed", 1));
+  base.order = args.Get("order", "random") == "parents-first" ? Order::kParentsFirst : Order::kRandom;
+  base.fColumn = args.Flag("f");
+  std::vector<Case> cases;
+  for (const std::int64_t n : ParseSizes(args.Get("sizes", "100000,300000,1000000"))) {
+    Case c{"herd", base};
+    c.gen.individuals = n;
+    cases.push_back(c);
+  }
+  const int deep = static_cast<int>(args.Int("deep", 40));
+  if (deep > 0) {
+    Case c{"deep " + std::to_string(deep), base};
+    c.gen.individuals = args.Int("deep-n", 1000000);
+    c.gen.deepGenerations = deep;
+    cases.push_back(c);
+  }
+  std::vector<Row> rows;
+  for (const Case& c : cases) {
+    Row row;
+    std::printf("%s, %lld individuals...\n", c.name.c_str(), static_cast<long long>(c.gen.individuals));
+    std::fflush(stdout);
+    if (!Measure(c, row)) {
+      std::fprintf(stderr, "kinvar-bench-inbreeding: %s failed\n", c.name.c_str());
+      return 1;
+    }
+    rows.push_back(row);
+  }
+  PrintTable(rows);
+  return 0;
+}

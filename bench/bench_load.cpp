@@ -1,0 +1,127 @@
+// kinvar-bench-load: seconds and peak memory of loading a generated pedigree
+// (read, validate, recode), against `LC_ALL=C sort -k1,1` of the same file.
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "bench_support.h"
+#include "pedigree/load.h"
+#include "stage_timer.h"
+
+namespace {
+
+using namespace kinvar;
+using namespace kinvar::bench;
+
+const char* const kUsage =
+    "usage: kinvar-bench-load [--n N] [--seed S] [--order random|parents-first] [--f]\n"
+    "                         [--repeat R] [--file PATH] [--keep] [--stages]\n"
+    "  Generates PATH (default a temporary file) and loads it R times (default 3),\n"
+    "  each time in a fresh child process, then times sort R times.\n"
+    "  --stages prints the time of every loading stage of the first run.\n";
+
+constexpr double kTargetRatio = 1.0;
+constexpr double kTargetBytesPerIndividual = 250.0;
+
+ChildOutcome MeasureLoad(const std::string& path, bool printStages) {
+  return RunInChild([&](Results& r) {
+    StageTimer timer;
+    Progress progress(timer);
+    Pedigree ped;
+    r["baseline"] = static_cast<double>(PeakResidentBytes());
+    const double start = Now();
+    const LoadOutcome outcome = LoadPedigree(path, ped, progress);
+    const double end = Now();
+    r["seconds"] = end - start;
+    r["nTotal"] = ped.nTotal;
+    r["maxGeneration"] = 0;
+    for (const Rec& rec : ped.recs) r["maxGeneration"] = std::max<double>(r["maxGeneration"], rec.generation);
+    if (printStages) {
+      for (const auto& [label, seconds] : timer.Stages(end)) {
+        std::printf("    %-62s %8.3f s\n", label.c_str(), seconds);
+      }
+    }
+    if (outcome.status != LoadStatus::kLoaded) {
+      std::fprintf(stderr, "load did not succeed: %s\n", outcome.message.c_str());
+      return false;
+    }
+    return true;
+  });
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const Options args(argc, argv, {"f", "keep", "stages", "help"});
+  if (args.Flag("help") || !args.error().empty() || !args.positional().empty()) {
+    std::fputs(kUsage, args.Flag("help") ? stdout : stderr);
+    return args.Flag("help") ? 0 : 2;
+  }
+  GeneratorOptions gen;
+  gen.individuals = args.Int("n", 1000000);
+  gen.seed = static_cast<std::uint64_t>(args.Int("seed", 1));
+  gen.order = args.Get("order", "random") == "parents-first" ? Order::kParentsFirst : Order::kRandom;
+  gen.fColumn = args.Flag("f");
+  const int repeat = static_cast<int>(std::max<std::int64_t>(1, args.Int("repeat", 3)));
+  const std::string path = args.Get("file", TempPath("kinvar-bench-load"));
+
+  const double genStart = Now();
+  const GeneratorSummary summary = GenerateOrExit(gen, path);
+  std::printf("Generated %s: %lld lines, %lld parents only, %.1f MB, %d birth generations (%.2f s)\n",
+              path.c_str(), static_cast<long long>(summary.lines),
+              static_cast<long long>(summary.parentsOnly), static_cast<double>(summary.bytes) / 1e6,
+              summary.generations, Now() - genStart);
+  WarmPageCache(path);
+
+  std::vector<double> loads, sorts;
+  std::int64_t peak = 0, baseline = 0, nTotal = 0, maxGeneration = 0;
+  for (int i = 0; i < repeat; ++i) {
+    if (i == 0 && args.Flag("stages")) std::printf("  Stages of the first load:\n");
+    const ChildOutcome load = MeasureLoad(path, i == 0 && args.Flag("stages"));
+    if (!load.ok) {
+      std::fprintf(stderr, "kinvar-bench-load: the load failed\n");
+      return 1;
+    }
+    loads.push_back(load.results.at("seconds"));
+    peak = std::max(peak, load.peakBytes);
+    baseline = static_cast<std::int64_t>(load.results.at("baseline"));
+    nTotal = static_cast<std::int64_t>(load.results.at("nTotal"));
+    maxGeneration = static_cast<std::int64_t>(load.results.at("maxGeneration"));
+  }
+  for (int i = 0; i < repeat; ++i) {
+    const double s = TimeCommand({"sort", "-k1,1", path}, "LC_ALL=C");
+    if (s < 0) {
+      std::fprintf(stderr, "kinvar-bench-load: sort failed\n");
+      return 1;
+    }
+    sorts.push_back(s);
+  }
+  if (!args.Flag("keep")) std::remove(path.c_str());
+
+  const double load = Median(loads);
+  const double sort = Median(sorts);
+  const double ratio = load / sort;
+  const auto n = static_cast<double>(summary.lines);
+  const double perIndividual = static_cast<double>(peak) / n;
+  std::printf("\n%lld individuals read, %lld after adding parents, longest path %lld generations\n",
+              static_cast<long long>(summary.lines), static_cast<long long>(nTotal),
+              static_cast<long long>(maxGeneration));
+  std::printf("median of %d runs (min load %.3f s, min sort %.3f s)\n\n", repeat,
+              *std::min_element(loads.begin(), loads.end()), *std::min_element(sorts.begin(), sorts.end()));
+  std::printf("  %-34s %12s %12s\n", "measure", "value", "target");
+  std::printf("  %-34s %12.3f\n", "load (read+validate+recode), s", load);
+  std::printf("  %-34s %12.3f\n", "LC_ALL=C sort -k1,1, s", sort);
+  std::printf("  %-34s %12.3f %12s  %s\n", "ratio load / sort", ratio, "<= 1.00",
+              ratio <= kTargetRatio ? "met" : "MISSED");
+  std::printf("  %-34s %12.1f\n", "peak resident, MB", static_cast<double>(peak) / 1e6);
+  std::printf("  %-34s %12.1f\n", "  of which before loading, MB", static_cast<double>(baseline) / 1e6);
+  std::printf("  %-34s %12.1f %12s  %s\n", "peak bytes per individual", perIndividual, "< 250",
+              perIndividual < kTargetBytesPerIndividual ? "met" : "MISSED");
+  return 0;
+}

@@ -1,0 +1,70 @@
+// Helpers shared by the benchmark programs: running a measurement in a
+// forked child so that its peak memory is its own, timing external
+// commands, and a small option parser.
+//
+// Conventions of this header:
+// - Sizes are bytes, times are seconds of wall-clock (steady) time.
+// - A child reports its results as "key value" lines through a pipe.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "pedigree_generator.h"
+
+namespace kinvar::bench {
+
+using Results = std::map<std::string, double>;
+
+struct ChildOutcome {
+  bool ok = false;            // exited with status 0
+  Results results;
+  std::int64_t peakBytes = 0; // the child's maximum resident set size
+};
+
+// Forks; the child runs `body`, which fills `results`, and exits.
+ChildOutcome RunInChild(const std::function<bool(Results&)>& body);
+
+// Wall time of running `argv` with standard output sent to /dev/null; a
+// negative value when it could not run or failed.
+double TimeCommand(const std::vector<std::string>& argv, const std::string& env);
+
+// Peak and current resident set size of this process, from /proc.
+std::int64_t PeakResidentBytes();
+std::int64_t ResidentBytes();
+// Restarts the peak from the current resident size (Linux clear_refs).
+bool ResetPeakResident();
+
+// Reads the file once so that every timed run finds it in the page cache.
+void WarmPageCache(const std::string& path);
+
+double Now();
+
+// --name value options; flags take no value.
+class Options {
+ public:
+  Options(int argc, char** argv, const std::vector<std::string>& flags);
+  std::string Get(const std::string& name, const std::string& fallback) const;
+  std::int64_t Int(const std::string& name, std::int64_t fallback) const;
+  bool Flag(const std::string& name) const;
+  const std::vector<std::string>& positional() const { return positional_; }
+  const std::string& error() const { return error_; }
+
+ private:
+  std::map<std::string, std::string> values_;
+  std::set<std::string> flagsSeen_;
+  std::vector<std::string> positional_;
+  std::string error_;
+};
+
+// Generates in a child process, so that the generator's memory never adds
+// to a later measurement; exits the program on failure.
+GeneratorSummary GenerateOrExit(const GeneratorOptions& options, const std::string& path);
+
+std::string TempPath(const std::string& stem);
+
+}  // namespace kinvar::bench
