@@ -1,9 +1,16 @@
-// Report markup: "|" followed by one letter is a code. Tab codes "|T1".."|T7"
+// Report markup: "|" followed by one character is a code. Tab codes "|T1".."|T7"
 // advance a cumulative tab stop by 22, 12, 52, 16, 10, 6 and 17 columns;
-// colour codes |A black, |M green, |F and |I blue, |C red, |X brick red.
-// Any other letter (and "|T" with another digit) is consumed silently.
-// Laying out a line pads each field to its stop; a field that reaches its
-// stop is replaced by asterisks and two blanks.
+// "|T" consumes the character after it whatever it is, and any other digit
+// moves nothing. Colour codes: |A black, |M green, |F and |I blue, |C red,
+// |X brick red. Any other code letter is consumed and becomes the attribute
+// of the text after it, with no colour of its own (the renderer keeps the
+// colour of the previous run).
+//
+// A run of codes that follow each other directly acts at once: the widths of
+// its tab codes are summed before the field is measured. A field that leaves
+// at least one blank before its stop is padded with blanks; one that reaches
+// or passes its stop is replaced by asterisks and two blanks. Text after the
+// last tab code is never cut. Columns are not limited.
 #pragma once
 
 #include <string>
@@ -11,8 +18,8 @@
 
 namespace kinvar {
 
-// The laid-out text with one attribute letter per character ('A' for padding,
-// 'X' for overflow asterisks, else the colour letter in force).
+// The laid-out text with one attribute letter per character: 'A' for padding
+// blanks, 'X' for overflow asterisks, else the code letter in force.
 struct LaidOutLine {
   std::string text;
   std::string attributes;

@@ -1,5 +1,6 @@
 // The timestamp of print headers and saved files: "14:7  Saturday, December 5, 2026"
-// (hour and minute without leading zeros, two blanks, English names).
+// (hour and minute without leading zeros, two blanks, English names whatever
+// the locale).
 #pragma once
 
 #include <ctime>
@@ -7,10 +8,13 @@
 
 namespace kinvar {
 
+// A broken-down time with a field out of range (weekday, month, day ...) is
+// normalised first, so the names always exist and match the date.
 std::string FormatTimestamp(const std::tm& local);
 
-// Local time now, or of SOURCE_DATE_EPOCH when that variable holds a number,
-// so that files written by tests and scripts can be compared byte for byte.
+// Local time now, or of SOURCE_DATE_EPOCH when that variable holds a number
+// of seconds, so that files written by tests and scripts can be compared byte
+// for byte.
 std::tm CurrentLocalTime();
 
 }  // namespace kinvar
