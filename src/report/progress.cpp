@@ -1,8 +1,18 @@
 #include "report/progress.h"
 
-#include <cmath>
+#include <algorithm>
 
 namespace kinvar {
+
+namespace {
+
+std::int64_t CeilingDivide(std::int64_t numerator, std::int64_t denominator) {
+  const std::int64_t quotient = numerator / denominator;
+  const bool inexact = quotient * denominator != numerator;
+  return inexact && (numerator > 0) == (denominator > 0) ? quotient + 1 : quotient;
+}
+
+}  // namespace
 
 void Progress::SetStage(int first, int last, std::int64_t count,
                         const std::string& label) {
@@ -10,7 +20,9 @@ void Progress::SetStage(int first, int last, std::int64_t count,
   first_ = first;
   last_ = last;
   count_ = count;
-  const int width = last - first;
+  // A stage is never narrower than one percent, so the stride cannot divide
+  // by zero even when a caller passes last <= first.
+  const int width = std::max(last - first, 1);
   stride_ = count < width ? 1 : count / width;
   position_ = first;
   window_.SetPosition(first);
@@ -19,14 +31,15 @@ void Progress::SetStage(int first, int last, std::int64_t count,
 
 bool Progress::Update(std::int64_t i) {
   next_ = i + stride_;
+  // ceiling(i / count * width) in integers: in floating point 7 / 50 * 100
+  // comes out just above 14 and the bar would jump a percent ahead.
   // A stage of no items gets no steps; a caller that steps one anyway sees
   // the stage's first percent rather than a division by zero.
-  const double share =
-      count_ > 0 ? static_cast<double>(i) / static_cast<double>(count_) : 0.0;
-  int position = first_ + static_cast<int>(std::ceil(share * (last_ - first_)));
-  if (position > 100) position = 100;
-  position_ = position;
-  window_.SetPosition(position);
+  const std::int64_t width = last_ - first_;
+  const std::int64_t share = count_ > 0 ? CeilingDivide(i * width, count_) : 0;
+  const std::int64_t position = std::min<std::int64_t>(first_ + share, 100);
+  position_ = static_cast<int>(position);
+  window_.SetPosition(position_);
   return window_.PollCancel();
 }
 
