@@ -14,6 +14,9 @@ CMS::CMS()
       }) {}
 
 void CMS::Store(std::string_view line) {
+  // The table never moves once made: a line read from the store and added
+  // again would otherwise point into a slot freed by the vector's growth.
+  if (lines_.capacity() < kSlots) lines_.reserve(kSlots);
   if (static_cast<std::size_t>(count_) == lines_.size()) lines_.emplace_back();
   lines_[static_cast<std::size_t>(count_)].assign(line);
   ++count_;
