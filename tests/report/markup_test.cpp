@@ -1,0 +1,95 @@
+#include "report/markup.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace kinvar {
+namespace {
+
+std::string Blanks(std::size_t n) { return std::string(n, ' '); }
+std::string Stars(std::size_t n) { return std::string(n, '*'); }
+std::string Repeat(char c, std::size_t n) { return std::string(n, c); }
+
+struct LayoutRow {
+  const char* name;
+  std::string line;
+  std::string text;
+};
+
+const LayoutRow kLayoutRows[] = {
+    {"SireDamCoancestry", "Sire|T1Dam|T1Coancestry",
+     "Sire" + Blanks(18) + "Dam" + Blanks(19) + "Coancestry"},
+    {"T1", "|T1x", Blanks(22) + "x"},
+    {"T2", "|T2x", Blanks(12) + "x"},
+    {"T3", "|T3x", Blanks(52) + "x"},
+    {"T4", "|T4x", Blanks(16) + "x"},
+    {"T5", "|T5x", Blanks(10) + "x"},
+    {"T6", "|T6x", Blanks(6) + "x"},
+    {"T7", "|T7x", Blanks(17) + "x"},
+    {"RunOfTabsAfterEmptyField", "|T1|T6x", Blanks(28) + "x"},
+    {"FieldOneShortOfStopFits", Repeat('a', 21) + "|T1b", Repeat('a', 21) + " b"},
+    {"FieldReachingStopOverflows", Repeat('a', 22) + "|T1b", Stars(20) + "  b"},
+    {"OverflowDiscardsTextBeyondStop", Repeat('a', 30) + "|T1b", Stars(20) + "  b"},
+    {"OverflowStartsAtPreviousStop", "ab|T1" + Repeat('c', 25) + "|T6z",
+     "ab" + Blanks(20) + Stars(4) + "  z"},
+    // The widths of a run are summed before the field is measured.
+    {"RunMeasuresFieldAgainstSummedStop", Repeat('a', 25) + "|T1|T6x",
+     Repeat('a', 25) + Blanks(3) + "x"},
+    {"RunOverflowCoversWholeRun", Repeat('a', 28) + "|T1|T6x", Stars(26) + "  x"},
+    {"SeparatedTabsMeasureEachField", Repeat('a', 25) + "|T1.|T6x",
+     Stars(20) + "  ." + Blanks(5) + "x"},
+    {"TabWithOtherDigitMovesNothing", "a|T9b|T0c", "abc"},
+    {"ColourCodesTakeNoColumn", "|XAB|AC", "ABC"},
+    {"UnknownCodesConsumed", "a|Qb|zc||d", "abcd"},
+    {"TabConsumesTheCharacterAfterIt", "a|T|Ab", "aAb"},
+    {"DanglingBarAndTabConsumed", "ab|T", "ab"},
+    {"DanglingBar", "ab|", "ab"},
+    {"TrailingTabPads", "ab|T6", "ab" + Blanks(4)},
+    {"TextAfterLastTabNeverCut", "|T6" + Repeat('z', 60), Blanks(6) + Repeat('z', 60)},
+    {"ExclamationIsOrdinaryText", "!comment|T6x", Stars(4) + "  x"},
+    {"MatingLine", "12|T7|M3|T7|F4|T7|AABC",
+     "12" + Blanks(15) + "3" + Blanks(16) + "4" + Blanks(16) + "ABC"},
+    {"Empty", "", ""},
+};
+
+class MarkupLayout : public testing::TestWithParam<LayoutRow> {};
+
+TEST_P(MarkupLayout, ExpandsToColumnsWithNewline) {
+  EXPECT_EQ(ExpandMarkup(GetParam().line), GetParam().text + "\n");
+}
+
+TEST_P(MarkupLayout, GivesOneAttributePerCharacter) {
+  for (const bool colour : {true, false}) {
+    const LaidOutLine out = LayOutLine(GetParam().line, colour);
+    EXPECT_EQ(out.text, GetParam().text);
+    EXPECT_EQ(out.attributes.size(), out.text.size());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, MarkupLayout, testing::ValuesIn(kLayoutRows),
+                         [](const auto& test) { return std::string(test.param.name); });
+
+TEST(MarkupAttributes, ColourCodesColourTheTextAfterThemAndPaddingIsBlack) {
+  const LaidOutLine out = LayOutLine("|MSire|T1|FDam|T1|Iv|Cw|Xx|Ay");
+  EXPECT_EQ(out.attributes, "MMMM" + Repeat('A', 18) + "FFF" + Repeat('A', 19) + "ICXA");
+}
+
+TEST(MarkupAttributes, BlackAndWhiteTurnsEveryColourCodeBlack) {
+  const LaidOutLine out = LayOutLine("|MSire|T1|FDam|T1|Iv|Cw|Xx|Ay", false);
+  EXPECT_EQ(out.attributes, Repeat('A', out.text.size()));
+}
+
+TEST(MarkupAttributes, OverflowAsterisksKeepBrickRedInBlackAndWhite) {
+  const std::string line = "|M" + Repeat('a', 22) + "|T1b";
+  EXPECT_EQ(LayOutLine(line, true).attributes, Repeat('X', 20) + "AAM");
+  EXPECT_EQ(LayOutLine(line, false).attributes, Repeat('X', 20) + "AAA");
+}
+
+TEST(MarkupAttributes, UnknownCodeBecomesTheAttributeOfTheTextAfterIt) {
+  EXPECT_EQ(LayOutLine("|Ca|Qb|T9c").attributes, "CQQ");
+  EXPECT_EQ(LayOutLine("ab").attributes, "AA");
+}
+
+}  // namespace
+}  // namespace kinvar

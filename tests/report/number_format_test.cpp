@@ -1,0 +1,135 @@
+#include "report/number_format.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <limits>
+#include <numeric>
+#include <random>
+#include <string>
+
+namespace kinvar {
+namespace {
+
+struct FormatRow {
+  const char* name;
+  int setting;
+  float value;
+  const char* text;
+};
+
+// The fraction rows were traced by hand through the continued fraction (the
+// partial quotients are noted where the trace is not obvious).
+const FormatRow kFormatRows[] = {
+    {"FractionHalf", 0, 0.5f, "1/2"},                  // quotients 1, -2
+    {"FractionQuarter", 0, 0.25f, "1/4"},              // 0, 4
+    {"FractionThreeEighths", 0, 0.375f, "3/8"},        // 0, 3, -2, -1
+    {"FractionNegativeThreeEighths", 0, -0.375f, "-3/8"},
+    {"FractionNegativeHalf", 0, -0.5f, "-1/2"},
+    {"FractionSixteenth", 0, 0.0625f, "1/16"},
+    {"FractionOneOver1024", 0, 0.0009765625f, "1/1024"},
+    {"FractionThreeQuarters", 0, 0.75f, "3/4"},
+    {"FractionNineEighths", 0, 1.125f, "9/8"},
+    {"FractionFiveHalves", 0, 2.5f, "5/2"},            // 3, -2; bound 5
+    {"FractionZero", 0, 0.0f, "0"},
+    {"FractionNegativeZero", 0, -0.0f, "0"},
+    {"FractionOne", 0, 1.0f, "1"},
+    {"FractionTwo", 0, 2.0f, "2"},
+    // The float nearest 1e-4 is 2.5e-12 below 1/10000: quotients 0, 10000.
+    {"FractionTenThousandth", 0, 0.0001f, "1/10000"},
+    // The float nearest 1/3 is 11184811/2^25; the third term lands on it.
+    {"FractionThird", 0, 1.0f / 3.0f, "11184811/33554432"},
+    // The float nearest 0.1 is 1.49e-9 above 1/10, outside the tolerance.
+    {"FractionTenthDoesNotStopAtOneTenth", 0, 0.1f, "6710886/67108859"},
+    // Beyond the 32-bit range of a numerator.
+    {"FractionThreeBillion", 0, 3e9f, "3000000000"},
+    // 0.0003 * 10^4 rounds to just below 3, so the numerator 3 of the third
+    // term exceeds the bound and the search gives up.
+    {"FractionGivesUpFallsBackToGeneral", 0, 0.0003f, "0.0003"},
+    {"FractionNaNFallsBackToGeneral", 0, std::numeric_limits<float>::quiet_NaN(), "nan"},
+    {"FractionInfinityFallsBackToGeneral", 0, std::numeric_limits<float>::infinity(), "inf"},
+    {"FractionNegativeInfinity", 0, -std::numeric_limits<float>::infinity(), "-inf"},
+    {"GeneralShortFraction", 1, 0.03125f, "0.03125"},
+    {"GeneralSmallInExponentForm", 1, 0.0000125f, "1.25e-05"},
+    {"GeneralFloatTenth", 1, 0.1f, "0.1"},
+    {"GeneralSixDigits", 1, 1234.654321f, "1234.65"},
+    {"GeneralMillion", 1, 1e6f, "1e+06"},
+    {"GeneralNegative", 1, -0.5f, "-0.5"},
+    {"OneDecimalTieToEven", 2, 0.25f, "0.2"},
+    {"OneDecimalTieUp", 2, 0.375f, "0.4"},
+    {"OneDecimalWidenedFloat", 2, 16777217.0f, "16777216.0"},
+    {"TwoDecimalsFloatBelowTie", 3, -1.005f, "-1.00"},
+    {"ThreeDecimals", 4, 0.375f, "0.375"},
+    {"ThreeDecimalsFloatTenth", 4, 0.1f, "0.100"},
+    {"FourDecimals", 5, 1234.4321f, "1234.4321"},
+    {"FourDecimalsZero", 5, 0.0f, "0.0000"},
+    {"FiveDecimals", 6, 1234.54321f, "1234.54321"},
+    {"SixDecimalsShowFloatDigits", 7, 1234.654321f, "1234.654297"},
+    {"SixDecimalsThird", 7, 1.0f / 3.0f, "0.333333"},
+    {"NegativeSettingIsGeneral", -1, 0.0000125f, "1.25e-05"},
+    {"SettingEightIsGeneral", 8, 0.375f, "0.375"},
+    {"LargeSettingIsGeneral", 100, 0.1f, "0.1"},
+    {"SmallestSettingIsGeneral", INT_MIN, 0.375f, "0.375"},
+};
+
+class NumberFormat : public testing::TestWithParam<FormatRow> {};
+
+TEST_P(NumberFormat, FormatsBySetting) {
+  EXPECT_EQ(FormatNumber(GetParam().setting, GetParam().value), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, NumberFormat, testing::ValuesIn(kFormatRows),
+                         [](const auto& test) { return std::string(test.param.name); });
+
+TEST(FractionApproximation, ReportsGivingUpAsNoResult) {
+  EXPECT_EQ(ApproximateFraction(static_cast<double>(0.0003f)), std::nullopt);
+  EXPECT_EQ(ApproximateFraction(std::numeric_limits<double>::quiet_NaN()), std::nullopt);
+  EXPECT_EQ(ApproximateFraction(0.375), "3/8");
+}
+
+std::string ReducedFraction(std::int64_t numerator, std::int64_t denominator) {
+  const std::int64_t g = std::gcd(numerator, denominator);
+  numerator /= g;
+  denominator /= g;
+  if (denominator == 1) return std::to_string(numerator);
+  return std::to_string(numerator) + "/" + std::to_string(denominator);
+}
+
+// Coefficients are sums of powers of one half; with at most ten halvings
+// their decimals are exact and the fraction must come out in lowest terms.
+TEST(FractionApproximation, GivesDyadicValuesInLowestTerms) {
+  std::mt19937 random(20260105);
+  for (int trial = 0; trial < 20000; ++trial) {
+    const int halvings = static_cast<int>(random() % 11);
+    const std::int64_t denominator = std::int64_t{1} << halvings;
+    const std::int64_t numerator = static_cast<std::int64_t>(random() % (denominator * 1000 + 1));
+    const float value = static_cast<float>(numerator) / static_cast<float>(denominator);
+    const bool negative = random() % 2 == 1 && numerator != 0;
+    std::string expected = negative ? "-" : "";
+    expected += ReducedFraction(numerator, denominator);
+    ASSERT_EQ(FormatNumber(0, negative ? -value : value), expected)
+        << numerator << "/" << denominator;
+  }
+}
+
+// Whatever the value, a fraction that is given lies within 1e-9 of it.
+TEST(FractionApproximation, AnyFractionGivenIsWithinTolerance) {
+  std::mt19937 random(7);
+  std::uniform_real_distribution<float> values(-1000.0f, 1000.0f);
+  for (int trial = 0; trial < 20000; ++trial) {
+    const float value = values(random);
+    const auto text = ApproximateFraction(static_cast<double>(value));
+    if (!text) continue;
+    long long numerator = 0, denominator = 1;
+    const int fields = std::sscanf(text->c_str(), "%lld/%lld", &numerator, &denominator);
+    ASSERT_GE(fields, 1) << *text;
+    const long double fraction = static_cast<long double>(numerator) / denominator;
+    ASSERT_LT(std::fabs(static_cast<long double>(value) - fraction), 1e-9L) << *text;
+  }
+}
+
+}  // namespace
+}  // namespace kinvar
