@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <utility>
+#include <vector>
 
 #include "pedigree/pedigree.h"
 
@@ -72,6 +73,25 @@ void QuickSort(T* a, std::ptrdiff_t l, std::ptrdiff_t r, Less less) {
 void SortByCode(Pedigree& ped, std::ptrdiff_t r);
 // records[l..r] by ID.
 void SortById(Pedigree& ped, std::ptrdiff_t l, std::ptrdiff_t r);
+
+// The parent links of validation carry their sire and dam IDs as sort keys
+// (see sort.cpp), so that the two link sorts never reach into the links
+// but for IDs of 15 bytes or more. The keys start in link order; each sort
+// reorders them and writes the link indexes, in their new order, to
+// `order`. The sort by sire and dam starts from the order the sort by dam
+// left.
+struct LinkKey {
+  std::uint64_t sireHigh = 0;
+  std::uint64_t sireLow = 0;
+  std::uint64_t damHigh = 0;
+  std::uint64_t damLow = 0;
+  std::int32_t link = 0;  // index into Pedigree::links
+};
+std::vector<LinkKey> MakeLinkKeys(const Pedigree& ped);
+// By dam ID; by sire ID and, among equal sire IDs, by dam ID.
+void SortLinksByDam(const Pedigree& ped, std::vector<LinkKey>& keys, std::vector<std::int32_t>& order);
+void SortLinksBySireDam(const Pedigree& ped, std::vector<LinkKey>& keys,
+                        std::vector<std::int32_t>& order);
 // familyOrder[0..r] by the code of each record's sire / dam.
 void SortFamiliesBySire(Pedigree& ped, std::ptrdiff_t r);
 void SortFamiliesByDam(Pedigree& ped, std::ptrdiff_t r);
