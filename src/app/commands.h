@@ -87,6 +87,7 @@ struct Command {
   std::string_view tooltip;      // "" = none
   std::uint32_t rule;            // Condition bits, all required
   Handler handler;
+  bool separatorBefore = false;  // a separator precedes it in its menu
 };
 
 struct DocumentState {
@@ -104,6 +105,9 @@ std::span<const Command> Commands();
 const Command* FindCommand(std::int32_t id);
 // Toolbar buttons left to right; 0 stands for a separator.
 std::span<const std::int32_t> ToolbarLayout();
+// The view's context menu: the Tools items, then View Pedigree, Options,
+// Save As and Print; 0 stands for a separator.
+std::span<const std::int32_t> ContextMenuLayout();
 
 bool IsEnabled(const Command& command, const DocumentState& state);
 // The rule without its "not shown" condition: what a front end that runs one

@@ -43,6 +43,8 @@ class Platform {
   virtual void EndWaitCursor() = 0;
   // The report or the document's title changed.
   virtual void RefreshViews() {}
+  // A file was opened and belongs at the top of the recent-file list.
+  virtual void AddRecentFile(const std::string& /*path*/) {}
 };
 
 // Shows the wait cursor for the lifetime of the object.

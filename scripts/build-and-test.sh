@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds with AddressSanitizer and
+# UndefinedBehaviorSanitizer and runs the pedigree reader and fuzz tests
+# under them, then builds everything and runs every test.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+jobs=$(nproc)
+
+cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DKINVAR_SANITIZE=ON -DKINVAR_BUILD_GUI=OFF -DKINVAR_BUILD_BENCH=OFF
+cmake --build build-sanitize -j"$jobs" --target pedigree_tests
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  build-sanitize/bin/pedigree_tests --gtest_brief=1
+
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release
+cmake --build build -j"$jobs"
+QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure -j"$jobs"

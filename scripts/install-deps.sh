@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs what building and testing Kinvar needs on Debian 12, skipping the
+# package manager when everything is there already.
+set -euo pipefail
+
+packages=(cmake ninja-build g++ pkg-config
+          libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
+          qt6-base-dev)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+if ((${#missing[@]})); then
+  sudo=""
+  [[ $(id -u) -ne 0 ]] && sudo="sudo"
+  echo "Installing: ${missing[*]}"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,200 @@
+#include "app/commands.h"
+
+#include <algorithm>
+#include <array>
+
+namespace kinvar {
+
+namespace {
+
+constexpr std::uint32_t kValidNotShown = kValid | kNotShown;
+constexpr std::uint32_t kTwoGroupRule = kValid | kTwoIndividuals | kGroups | kTwoGroups;
+
+constexpr const char* kInbreeding = "Tools>Inbreeding";
+constexpr const char* kDecomposition = "Tools>Inbreeding>Ancestral Decomposition";
+constexpr const char* kPathCounting = "Tools>Inbreeding>Path Counting";
+constexpr const char* kRelationship = "Tools>Relationship";
+constexpr const char* kAncestors = "Tools>Extract Ancestors";
+constexpr const char* kDescendants = "Tools>Extract Descendants";
+
+using H = Handler;
+
+// Menu order; the prompts and tooltips are the program's own texts, spelling
+// included, and an empty prompt leaves the platform's standard one.
+constexpr std::array kCommands{
+    Command{kCmdFileOpen, "File", "&Open...\tCtrl+O", "Ctrl+O", "Open a pedigree file", "Open",
+            kAlways, H::kDocument},
+    Command{kCmdFileSaveAs, "File", "Save &As...\tCtrl+S", "Ctrl+S", "Save As", "Save As",
+            kPedigreeRead | kReport, H::kDocument},
+    Command{kCmdPrint, "File", "&Print...\tCtrl+P", "Ctrl+P", "Print", "Print", kReport, H::kView,
+            true},
+    Command{kCmdPrintPreview, "File", "Print Pre&view", "", "Display full pages", "Print Preview",
+            kReport, H::kView},
+    Command{kCmdPrintSetup, "File", "P&rint Setup...", "", "", "", kAlways, H::kView},
+    Command{kCmdRecentFile, "File", "Recent File", "", "", "", kRecentFiles, H::kDocument, true},
+    Command{kCmdExit, "File", "E&xit\tCtrl+X", "Ctrl+X", "", "", kAlways, H::kFrame, true},
+
+    Command{kCmdCompute, kInbreeding, "&Compute\tCtrl+F", "Ctrl+F",
+            "Compute inbreecing coefficients", "Compute inbreecing coefficients", kValidNotShown,
+            H::kDocument},
+    Command{kCmdRecompute, kInbreeding, "&Re-compute for All\tCtrl+R", "Ctrl+R",
+            "Re-compute inbreecing coefficients for all individuals",
+            "Re-compute inbreecing coefficients for all individuals", kValid | kFColumn,
+            H::kDocument},
+    Command{kCmdInbreedingOfIndividual, kInbreeding, "&An Individual...\tAlt+F", "Alt+F",
+            "Show inbreecing coefficient for a specific individual",
+            "Show inbreeding coef. for a specific individual", kValid, H::kDocument},
+    Command{kCmdDecompositionIndividual, kDecomposition, "An Individual...", "",
+            "Ancestral decomposition of inbreeding for a specific individual",
+            "Ancestral decomposition of inbreeding for a specific individual", kValid,
+            H::kDocument},
+    Command{kCmdDecompositionGroup, kDecomposition, "A Group...", "",
+            "Ancestral decomposition of the average inbreeding for a group",
+            "Ancestral decomposition of the average inbreeding for a group", kValid | kGroups,
+            H::kDocument},
+    Command{kCmdPathCountingIndividual, kPathCounting, "An Individual...", "",
+            "Draw inbreeding loops for a specific individuals",
+            "Draw inbreeding loops for a specific individuals", kValid, H::kDocument},
+    Command{kCmdPathCountingGroup, kPathCounting, "A Group...", "",
+            "Draw inbreeding loops for a group", "Draw inbreeding loops for a  group",
+            kValid | kGroups, H::kDocument},
+    Command{kCmdPathCountingAll, kPathCounting, "All", "",
+            "Draw inbreeding loops for all individuals",
+            "Draw inbreeding loops for all individuals", kValidNotShown, H::kDocument},
+
+    Command{kCmdBetweenTwoIndividuals, kRelationship, "Between &Two Individuals...\tAlt+R",
+            "Alt+R", "Compute relationship between two individuals",
+            "Compute relationship between two individuals", kValid | kTwoIndividuals,
+            H::kDocument},
+    Command{kCmdBetweenTwoGroups, kRelationship, "Between Two &Groups...", "",
+            "Compute relationships between two groups", "Compute relationships between two groups",
+            kTwoGroupRule, H::kDocument},
+    Command{kCmdWithinGroup, kRelationship, "&Within a Group...", "",
+            "Compute relationships within a group", "Compute relationships within a group",
+            kTwoGroupRule, H::kDocument},
+    Command{kCmdAverageBetweenGroups, kRelationship, "&Average Between Groups", "",
+            "Compute average relationships between groups",
+            "Compute average relationships between groups", kTwoGroupRule, H::kDocument},
+    Command{kCmdBetweenAll, kRelationship, "Between &All Individuals", "",
+            "Compute relationships between all individuals",
+            "Compute relationships between all individuals", kValidNotShown | kTwoIndividuals,
+            H::kDocument},
+    Command{kCmdAverageRelatedness, kRelationship, "Average Relatedness", "", "Average Relatedness",
+            "Average Relatedness", kValidNotShown, H::kDocument},
+    Command{kCmdDecompositionCoancestry, kRelationship,
+            "Ancestral Decomposition of Coancestry for a Group...", "",
+            "Ancestral decomposition of the average coancestry for a group",
+            "Ancestral decomposition of the average coancestry for a group", kValid | kGroups,
+            H::kDocument},
+
+    Command{kCmdInverseA, "Tools", "Inverse of &A\tCtrl+A", "", "Compute inverse of A",
+            "Compute inverse of A", kValid | kTwoIndividuals, H::kDocument},
+    Command{kCmdMatrixT, "Tools", "Matrix T", "", "Compute matrix T", "Compute matrix T",
+            kValid | kTwoIndividuals | kSmallForT, H::kDocument},
+    Command{kCmdDii, "Tools", "Within Family Segregation Variance (&dii)\tCtrl+D", "Ctrl+D",
+            "Compute within family segregation variance",
+            "Compute within family segregation variance", kValidNotShown, H::kDocument},
+    Command{kCmdRecoding, "Tools", "Re-&coding\tCtrl+C", "",
+            "Re-code individuals in chronological and sequential order",
+            "Re-code individuals in chronological and sequential order", kValidNotShown,
+            H::kDocument},
+    Command{kCmdStructure, "Tools", "Pedigree S&tructure\tCtrl+T", "Ctrl+T",
+            "Brief structure of the pedigree", "Pedigree structure", kValidNotShown,
+            H::kDocument},
+    Command{kCmdExtractAncestorsIndividual, kAncestors, "An Individual...", "",
+            "Extract ancestors for a specific individual", "", kValid, H::kDocument},
+    Command{kCmdExtractAncestorsGroup, kAncestors, "A Group...", "",
+            "Extract ancestors for a group of interest", "", kValid | kGroups, H::kDocument},
+    Command{kCmdExtractDescendantsIndividual, kDescendants, "An Individual...", "",
+            "Extract descendants for a specific individual", "", kValid, H::kDocument},
+    Command{kCmdExtractDescendantsGroup, kDescendants, "A Group...", "",
+            "Extract descendants for a group of interest", "", kValid | kGroups, H::kDocument},
+    Command{kCmdGeneOrigin, "Tools", "Probabilities of Gene Origin...", "",
+            "Probabilities of gene origin", "Probabilities of gene origin", kValid | kGroups,
+            H::kDocument},
+    Command{kCmdOptimizeMatings, "Tools", "Optimizing Matings...", "",
+            "Optimize matings to minimize the average inbreeding",
+            "Optimize matings to minimize the average inbreeding", kTwoGroupRule, H::kDocument},
+    Command{kCmdOptions, "Tools", "&Options...\tAlt+O", "Alt+O", "Change options", "Options",
+            kAlways, H::kDocument, true},
+
+    Command{kCmdViewToolbar, "View", "&Toolbar", "", "", "", kAlways, H::kFrame},
+    Command{kCmdViewStatusBar, "View", "&Status Bar", "", "", "", kAlways, H::kFrame},
+    Command{kCmdViewPedigree, "View", "&View Pedigree\tCtrl+V", "Ctrl+V", "View pedigree",
+            "View pedigree", kValidNotShown, H::kDocument},
+
+    Command{kCmdHelpContents, "Help", "&Contents", "", "", "", kNever, H::kFrame},
+    Command{kCmdAbout, "Help", "&About Kinvar", "", "About Kinvar", "About Kinvar", kAlways,
+            H::kFrame},
+};
+
+constexpr std::int32_t kToolbar[] = {
+    kCmdFileOpen, kCmdFileSaveAs, 0,
+    kCmdPrint, kCmdPrintPreview, 0,
+    kCmdCompute, kCmdRecompute, kCmdInbreedingOfIndividual, 0,
+    kCmdPathCountingAll, kCmdPathCountingIndividual, kCmdPathCountingGroup, 0,
+    kCmdBetweenAll, kCmdBetweenTwoIndividuals, kCmdBetweenTwoGroups, kCmdWithinGroup,
+    kCmdAverageBetweenGroups, 0,
+    kCmdDecompositionIndividual, kCmdDecompositionGroup, kCmdDecompositionCoancestry, 0,
+    kCmdOptimizeMatings, 0,
+    kCmdInverseA, kCmdMatrixT, kCmdDii, 0,
+    kCmdGeneOrigin, kCmdStructure, kCmdRecoding, 0,
+    kCmdViewPedigree, 0,
+    kCmdOptions, 0,
+    kCmdAbout,
+};
+
+constexpr std::int32_t kContextMenu[] = {
+    kCmdCompute, kCmdRecompute, kCmdInbreedingOfIndividual,
+    kCmdDecompositionIndividual, kCmdDecompositionGroup,
+    kCmdPathCountingIndividual, kCmdPathCountingGroup, kCmdPathCountingAll,
+    kCmdBetweenTwoIndividuals, kCmdBetweenTwoGroups, kCmdWithinGroup, kCmdAverageBetweenGroups,
+    kCmdBetweenAll, kCmdAverageRelatedness, kCmdDecompositionCoancestry,
+    kCmdInverseA, kCmdMatrixT, kCmdDii, kCmdRecoding, kCmdStructure,
+    kCmdExtractAncestorsIndividual, kCmdExtractAncestorsGroup,
+    kCmdExtractDescendantsIndividual, kCmdExtractDescendantsGroup,
+    kCmdGeneOrigin, kCmdOptimizeMatings, 0,
+    kCmdViewPedigree, kCmdOptions, kCmdFileSaveAs, kCmdPrint,
+};
+
+// Which conditions of a rule hold in a state.
+std::uint32_t Holding(std::int32_t id, const DocumentState& s) {
+  std::uint32_t held = 0;
+  if (s.lastCommand != kNoPedigree && s.lastCommand != kRejectedPedigree) held |= kValid;
+  if (s.lastCommand != id) held |= kNotShown;
+  if (s.nTotal > 1) held |= kTwoIndividuals;
+  if (s.groupColumn != -1) held |= kGroups;
+  if (s.nGroups > 1) held |= kTwoGroups;
+  if (s.reportLines > 0) held |= kReport;
+  if (s.lastCommand != kNoPedigree) held |= kPedigreeRead;
+  if (s.fColumn != -1) held |= kFColumn;
+  const auto n = static_cast<std::int64_t>(s.nTotal);
+  if (n * n <= 250000) held |= kSmallForT;
+  if (s.recentFiles) held |= kRecentFiles;
+  return held;
+}
+
+}  // namespace
+
+std::span<const Command> Commands() { return kCommands; }
+
+const Command* FindCommand(std::int32_t id) {
+  const auto it = std::find_if(kCommands.begin(), kCommands.end(),
+                               [id](const Command& c) { return c.id == id; });
+  return it == kCommands.end() ? nullptr : &*it;
+}
+
+std::span<const std::int32_t> ToolbarLayout() { return kToolbar; }
+
+std::span<const std::int32_t> ContextMenuLayout() { return kContextMenu; }
+
+bool IsEnabled(const Command& command, const DocumentState& state) {
+  return (Holding(command.id, state) & command.rule) == command.rule;
+}
+
+bool IsAvailable(const Command& command, const DocumentState& state) {
+  const std::uint32_t rule = command.rule & ~static_cast<std::uint32_t>(kNotShown);
+  return (Holding(command.id, state) & rule) == rule;
+}
+
+}  // namespace kinvar

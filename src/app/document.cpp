@@ -1,0 +1,340 @@
+#include "app/document.h"
+
+#include <cstdlib>
+#include <system_error>
+#include <utility>
+
+#include "app/inbreeding_report.h"
+#include "app/listings.h"
+#include "app/settings_file.h"
+#include "genetics/inbreeding.h"
+#include "pedigree/load.h"
+#include "app/save_as.h"
+#include "report/number_format.h"
+#include "report/timestamp.h"
+
+namespace kinvar {
+
+namespace {
+
+constexpr const char* kCanceledLine = "|XProcess has been canceled by the user.";
+
+std::optional<std::filesystem::file_time_type> ModificationTime(const std::string& path) {
+  std::error_code error;
+  const auto time = std::filesystem::last_write_time(path, error);
+  if (error) return std::nullopt;
+  return time;
+}
+
+std::string FullPath(const std::string& path) {
+  std::error_code error;
+  const auto full = std::filesystem::absolute(path, error);
+  return error ? path : full.lexically_normal().string();
+}
+
+void UpperCaseAscii(std::string& text) {
+  for (char& c : text)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+}
+
+}  // namespace
+
+CKinvarDoc::CKinvarDoc(Platform& platform, std::string programFolder)
+    : platform_(platform), programFolder_(std::move(programFolder)) {
+  if (!programFolder_.empty()) ped_.settings = ReadSettingsFile(settingsPath());
+  // An over-long report line is a programming error that must not pass
+  // silently into a saved file.
+  ped_.report.SetFatalHandler([this](const std::string& message) {
+    platform_.ShowMessage(message, MessageIcon::kError);
+    std::exit(1);
+  });
+}
+
+bool CKinvarDoc::Initialize() {
+  if (ped_.copyFile.Create()) return true;
+  platform_.ShowMessage("Error: Cannot create temporary file.", MessageIcon::kError);
+  return false;
+}
+
+void CKinvarDoc::OnFileOpen() {
+  FileRequest request;
+  request.open = true;
+  request.filters = {{"Pedigree Files (*.pdg)", "*.pdg"}, {"All Files (*.*)", "*.*"}};
+  request.defaultExtension = "pdg";
+  request.title = "Open";
+  if (auto chosen = platform_.AskFileName(request)) OpenPedigreeFile(*chosen);
+}
+
+bool CKinvarDoc::OpenPedigreeFile(const std::string& given) {
+  const std::string path = FullPath(given);
+  if (!path_.empty() && path == path_) {
+    const auto time = ModificationTime(path);
+    if (!time) return false;
+    if (time == fileTime_) {
+      platform_.ShowMessage("This file is already open.", MessageIcon::kInformation);
+      return false;
+    }
+  }
+  if (lastCommand_ != kNoPedigree) {
+    const std::string question = "Do you want to close \"" + title_ + "\"?";
+    if (platform_.ShowMessage(question, MessageIcon::kQuestion) != Answer::kYes) return false;
+    ClosePedigree();
+    path_.clear();
+  }
+  fileTime_ = ModificationTime(path);
+
+  auto window = platform_.OpenProgress();
+  Progress progress(*window);
+  WaitCursor cursor(platform_);
+  LoadOutcome outcome = LoadPedigree(path, ped_, progress);
+  switch (outcome.status) {
+    case LoadStatus::kReadFailed:
+      window->Hide();
+      platform_.ShowMessage(outcome.message, MessageIcon::kError);
+      ClosePedigree();
+      return false;
+    case LoadStatus::kCancelled:
+      ClosePedigree();
+      return false;
+    case LoadStatus::kLoaded:
+      OnViewPedigree();
+      break;
+    case LoadStatus::kRejected:
+      lastCommand_ = kRejectedPedigree;
+      break;
+  }
+  path_ = path;
+  SetTitle(std::filesystem::path(path).filename().string());
+  platform_.AddRecentFile(path);
+  platform_.RefreshViews();
+  return true;
+}
+
+void CKinvarDoc::ClosePedigree() {
+  ResetPedigree(ped_);
+  lastCommand_ = kNoPedigree;
+  SetTitle("");
+  platform_.RefreshViews();
+}
+
+bool CKinvarDoc::CanExit() {
+  if (ped_.nTotal == 0) return true;
+  return platform_.ShowMessage("Do you want to exit?", MessageIcon::kQuestion) == Answer::kYes;
+}
+
+void CKinvarDoc::SetTitle(const std::string& title) { title_ = path_.empty() ? "" : title; }
+
+bool CKinvarDoc::RunCommand(std::int32_t id) {
+  switch (id) {
+    case kCmdFileOpen: OnFileOpen(); return true;
+    case kCmdFileSaveAs: OnFileSaveAs(); return true;
+    case kCmdCompute: OnCompute(); return true;
+    case kCmdRecompute: OnRecompute(); return true;
+    case kCmdViewPedigree: OnViewPedigree(); return true;
+    case kCmdRecoding: OnRecoding(); return true;
+    default: return false;
+  }
+}
+
+DocumentState CKinvarDoc::State() const {
+  DocumentState s;
+  s.lastCommand = lastCommand_;
+  s.nTotal = ped_.nTotal;
+  s.nGroups = ped_.nGroups;
+  s.groupColumn = ped_.groupColumn;
+  s.fColumn = ped_.fColumn;
+  s.reportLines = ped_.report.Count();
+  return s;
+}
+
+bool CKinvarDoc::IsCommandEnabled(std::int32_t id) const {
+  const Command* command = FindCommand(id);
+  return command != nullptr && IsEnabled(*command, State());
+}
+
+bool CKinvarDoc::EnsureInbreeding() {
+  EnsureCodeOrder(ped_);
+  if (ped_.inbreedingComputed) return true;
+  auto window = platform_.OpenProgress();
+  Progress progress(*window);
+  return ComputeInbreeding(ped_, progress);
+}
+
+bool CKinvarDoc::PrepareInbreeding() {
+  if (EnsureInbreeding()) return true;
+  ShowCanceled();
+  return false;
+}
+
+void CKinvarDoc::ShowCanceled() {
+  ped_.report.Clear();
+  ped_.report.Add(kCanceledLine);
+  lastCommand_ = kCmdNone;
+}
+
+void CKinvarDoc::OnCompute() {
+  ped_.report.Clear();
+  EnsureCodeOrder(ped_);
+  lastCommand_ = kCmdCompute;
+  WaitCursor cursor(platform_);
+  if (PrepareInbreeding()) WriteInbreedingReport(ped_);
+  platform_.RefreshViews();
+}
+
+void CKinvarDoc::OnRecompute() {
+  DiscardPredefinedF(ped_);
+  OnCompute();
+}
+
+void CKinvarDoc::OnViewPedigree() {
+  lastCommand_ = kCmdViewPedigree;
+  ListPedigree(ped_);
+  platform_.RefreshViews();
+}
+
+void CKinvarDoc::OnRecoding() {
+  lastCommand_ = kCmdRecoding;
+  WaitCursor cursor(platform_);
+  ListRecoding(ped_);
+  platform_.RefreshViews();
+}
+
+std::optional<std::string> CKinvarDoc::InbreedingOf(std::string& typed) {
+  WaitCursor cursor(platform_);
+  if (typed.size() > kMaxIdLength) typed.resize(kMaxIdLength);
+  remembered.inbreedingId = typed;
+  if (typed.empty()) return std::nullopt;
+  UpperCaseAscii(typed);
+  const Rec* found = nullptr;
+  for (std::int32_t i = 0; i < ped_.nTotal && found == nullptr; ++i)
+    if (ped_.rec(ped_.records[static_cast<std::size_t>(i)]).Id() == typed)
+      found = &ped_.rec(ped_.records[static_cast<std::size_t>(i)]);
+  if (found == nullptr) {
+    platform_.ShowMessage("Cannot find \"" + typed + "\" in the pedigree.", MessageIcon::kError);
+    return std::nullopt;
+  }
+  if (!EnsureInbreeding()) {
+    platform_.ShowMessage("Process has been canceled by the user.", MessageIcon::kError);
+    return std::nullopt;
+  }
+  return FormatNumber(ped_.settings.numberFormat, found->f);
+}
+
+std::optional<OptionsChanges> CKinvarDoc::ApplyOptions(Settings& entries) {
+  if (auto problem = CheckOptions(entries)) {
+    platform_.ShowMessage(*problem, MessageIcon::kError);
+    return std::nullopt;
+  }
+  const OptionsChanges changes = CompareSettings(ped_.settings, entries);
+  ped_.settings = entries;
+  return changes;
+}
+
+bool CKinvarDoc::SaveOptions(Settings& entries) {
+  if (!ApplyOptions(entries)) return false;
+  if (WriteSettingsFile(settingsPath(), ped_.settings)) return true;
+  platform_.ShowMessage("Cannot open \"Kinvar.ini\" for writing.", MessageIcon::kError);
+  return false;
+}
+
+bool CKinvarDoc::WriteSettings(const std::string& path) {
+  if (WriteSettingsFile(path, ped_.settings)) return true;
+  platform_.ShowMessage("Cannot open \"" + path + "\" for writing.", MessageIcon::kError);
+  return false;
+}
+
+void CKinvarDoc::RerunAfterOptions(const OptionsChanges& changes) {
+  for (const Rerun& rerun : RerunsAfterOptions(changes, lastCommand_)) {
+    // A re-run that was cancelled shows another report, which the later
+    // checks must see.
+    if (rerun.command != lastCommand_) continue;
+    if (rerun.reuseInputs) askInputs = false;
+    RunCommand(rerun.command);
+    askInputs = true;
+  }
+}
+
+}  // namespace kinvar
+
+namespace kinvar {
+
+std::int64_t CKinvarDoc::GroupSize(std::int16_t groupNumber) const {
+  for (const Description& d : ped_.groups)
+    if (d.group == groupNumber) return d.count;
+  return 0;
+}
+
+int CKinvarDoc::AskSaveChoice() {
+  if (lastCommand_ == kCmdRecoding)
+    return platform_.ChooseSaveOption("Save in ascending order", "Save in original order");
+  std::int64_t pairs = 0;
+  switch (lastCommand_) {
+    case kCmdBetweenAll: pairs = std::int64_t{ped_.nTotal} * ped_.nTotal; break;
+    case kCmdBetweenTwoGroups:
+      pairs = GroupSize(remembered.groupA) * GroupSize(remembered.groupB);
+      break;
+    case kCmdWithinGroup:
+      pairs = GroupSize(remembered.groupA) * GroupSize(remembered.groupA);
+      break;
+    default: return 1;
+  }
+  if (pairs > kMaxMatrixPairs) return 1;
+  return platform_.ChooseSaveOption("Save the pairwise relationships",
+                                    ped_.settings.relationshipType == 0
+                                        ? "Save the relationship coefficient matrix"
+                                        : "Save the numerator relationship matrix");
+}
+
+void CKinvarDoc::OnFileSaveAs() {
+  const int choice = AskSaveChoice();
+  if (choice == -1) return;
+  FileRequest request;
+  request.open = false;
+  request.title = "Save As";
+  if (IsPedigreeFileCommand(lastCommand_)) {
+    request.filters = {{"Pedigree Files (*.pdg)", "*.pdg"},
+                       {"Output Files (*.out)", "*.out"},
+                       {"All Files (*.*)", "*.*"}};
+    request.defaultExtension = "pdg";
+  } else {
+    request.filters = {{"Output Files (*.out)", "*.out"}, {"All Files (*.*)", "*.*"}};
+    request.defaultExtension = "out";
+  }
+  const auto chosen = platform_.AskFileName(request);
+  if (!chosen) return;
+  std::FILE* file = std::fopen(chosen->c_str(), "w");
+  if (file == nullptr) {
+    platform_.ShowMessage("Cannot open " + *chosen + " for writing.", MessageIcon::kError);
+    return;
+  }
+  WaitCursor cursor(platform_);
+  const bool written = WriteSaveFile(file, choice);
+  // A file that could not be written whole must not pass for a saved one.
+  if (std::fclose(file) != 0 || !written)
+    platform_.ShowMessage("Error while writing " + *chosen + ".", MessageIcon::kError);
+}
+
+bool CKinvarDoc::WriteSaveFile(std::FILE* file, int choice) {
+  OutputFile out(file);
+  const HeaderKind kind =
+      IsPedigreeFileCommand(lastCommand_) ? HeaderKind::kPedigree : HeaderKind::kOutput;
+  WriteFileHeader(out, kind, CurrentLocalTime(), path_);
+  switch (SaveBodyFor(lastCommand_, choice)) {
+    case SaveBody::kCopyFile: WriteCopyFile(ped_, out); break;
+    case SaveBody::kInbreds: WriteInbredsFile(ped_, out); break;
+    case SaveBody::kDii: WriteDiiFile(ped_, out); break;
+    case SaveBody::kPedigreeFile: WritePedigreeFile(ped_, out); break;
+    case SaveBody::kRecodedFile: WriteRecodedFile(ped_, out, choice == 2); break;
+    case SaveBody::kReportStore: WriteReportStore(ped_, out); break;
+    // The matrix and path-counting writers come with their commands; until
+    // those exist no report of theirs can be shown.
+    case SaveBody::kMatrixAll:
+    case SaveBody::kMatrixTwoGroups:
+    case SaveBody::kMatrixWithinGroup:
+    case SaveBody::kPathCounting: WriteReportStore(ped_, out); break;
+  }
+  std::fflush(file);
+  return out.Good();
+}
+
+}  // namespace kinvar

@@ -1,0 +1,125 @@
+// The document: one pedigree at a time, the settings, the last command whose
+// report is shown, and every document command, run through the platform
+// interface. The desktop program and the command line both drive this class;
+// it includes no user-interface header.
+//
+// `lastCommand`: -200 no pedigree, -100 a rejected pedigree (the report holds
+// its error list), 0 a report no command can repeat (after a cancel), else the
+// identifier of the command whose report is shown.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "app/commands.h"
+#include "app/options.h"
+#include "app/platform.h"
+#include "pedigree/pedigree.h"
+
+namespace kinvar {
+
+// Inputs that commands keep for a re-run with the same inputs.
+struct RememberedInputs {
+  std::string inbreedingId;  // the Inbreeding coefficient dialog's ID
+  // Group numbers of the group relationship listings, -1 none.
+  std::int16_t groupA = -1;
+  std::int16_t groupB = -1;
+};
+
+class CKinvarDoc {
+ public:
+  // `programFolder` ends with '/' or is empty; the settings are read from it.
+  CKinvarDoc(Platform& platform, std::string programFolder);
+  CKinvarDoc(const CKinvarDoc&) = delete;
+  CKinvarDoc& operator=(const CKinvarDoc&) = delete;
+
+  // Creates the report copy file. False after telling the user it could not
+  // be created; the program must then end with status 1.
+  bool Initialize();
+
+  // --- File
+  void OnFileOpen();
+  // True when the file was read: accepted (the View Pedigree report is
+  // shown) or rejected by validation (the error list is shown).
+  bool OpenPedigreeFile(const std::string& path);
+  void ClosePedigree();
+  // The exit question when a pedigree holds individuals.
+  bool CanExit();
+
+  // --- Commands
+  // Runs a document command; false when the document has no handler for it.
+  bool RunCommand(std::int32_t id);
+  bool IsCommandEnabled(std::int32_t id) const;
+  DocumentState State() const;
+
+  // The Inbreeding coefficient dialog's Compute: the formatted F of the
+  // individual whose ID is typed, or nothing (empty text, an unknown ID or a
+  // cancel, each told to the user as the dialog does). `typed` is upper-cased
+  // in place, as the dialog writes it back.
+  std::optional<std::string> InbreedingOf(std::string& typed);
+
+  // --- Save As
+  void OnFileSaveAs();
+  // The choice dialog for the commands that have one: 1, 2 or -1 (cancel);
+  // 1 without asking for the others.
+  int AskSaveChoice();
+  // Header and body of the file Save As writes for the shown report.
+  // False when a write failed.
+  bool WriteSaveFile(std::FILE* file, int choice);
+
+  // --- Options
+  // OK or Save's validation: stores the entries and returns what changed, or
+  // tells the user what is wrong and returns nothing. `entries` shows the
+  // swapped bounds afterwards.
+  std::optional<OptionsChanges> ApplyOptions(Settings& entries);
+  // Save: ApplyOptions, then the settings file. False when either failed.
+  bool SaveOptions(Settings& entries);
+  // After the dialog closed with OK: re-runs the shown report as needed.
+  void RerunAfterOptions(const OptionsChanges& changes);
+  // Writes the current settings to `path`, telling the user on failure.
+  bool WriteSettings(const std::string& path);
+
+  // --- State
+  Pedigree& pedigree() { return ped_; }
+  const Pedigree& pedigree() const { return ped_; }
+  Settings& settings() { return ped_.settings; }
+  std::int32_t lastCommand() const { return lastCommand_; }
+  const std::string& path() const { return path_; }
+  const std::string& title() const { return title_; }
+  const std::string& programFolder() const { return programFolder_; }
+  std::string settingsPath() const { return programFolder_ + "Kinvar.ini"; }
+  std::string seedPath() const { return programFolder_ + "Seed"; }
+
+  bool askInputs = true;
+  RememberedInputs remembered;
+
+ private:
+  void OnCompute();
+  void OnRecompute();
+  void OnViewPedigree();
+  void OnRecoding();
+
+  // The convention every analysis follows: code order, then the
+  // coefficients when they are not computed yet. On a cancel the report
+  // shows the cancel line and lastCommand is 0; the result is then false.
+  bool PrepareInbreeding();
+  // Code order and coefficients without touching the report; false when the
+  // user cancelled.
+  bool EnsureInbreeding();
+  void ShowCanceled();
+  void SetTitle(const std::string& title);
+  std::int64_t GroupSize(std::int16_t groupNumber) const;
+
+  Platform& platform_;
+  std::string programFolder_;
+  Pedigree ped_;
+  std::int32_t lastCommand_ = kNoPedigree;
+  std::string path_;
+  std::string title_;
+  std::optional<std::filesystem::file_time_type> fileTime_;
+};
+
+}  // namespace kinvar

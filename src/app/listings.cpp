@@ -1,0 +1,123 @@
+#include "app/listings.h"
+
+#include "report/number_format.h"
+#include "report/timestamp.h"
+
+namespace kinvar {
+
+namespace {
+
+const char* FSeparator(const Pedigree& ped) { return ped.HasGroupColumn() ? "|T5" : "|T1"; }
+
+std::string Heading(const Pedigree& ped, const char* fTitle) {
+  std::string line = "Progeny|T1Sire|T1Dam";
+  if (ped.HasGroupColumn()) line += "|T1Group";
+  if (ShowsFColumn(ped)) line += std::string(FSeparator(ped)) + fTitle;
+  return line;
+}
+
+std::string PedigreeUnderline(const Pedigree& ped) {
+  std::string line = "----------|T1----------|T1----------";
+  if (ped.HasGroupColumn()) line += "|T1---------";
+  if (ShowsFColumn(ped)) line += std::string(FSeparator(ped)) + "----------";
+  return line;
+}
+
+std::string GroupField(const Pedigree& ped, const Rec& r, const char* colour) {
+  if (r.group < 0) return std::string("|T1") + colour + ".";
+  return std::string("|T1") + colour + std::to_string(ped.GroupNumber(r));
+}
+
+std::string ListingLine(const Pedigree& ped, const Rec& r) {
+  std::string line = std::string(r.id) + "|T1|M" + ped.rec(r.sire).id + "|T1|F" + ped.rec(r.dam).id;
+  if (ped.HasGroupColumn()) line += GroupField(ped, r, "|A");
+  if (ShowsFColumn(ped)) {
+    line += FSeparator(ped);
+    if (r.fPredefined)
+      line += "|A" + FormatNumber(ped.settings.numberFormat, r.f) + " |X*";
+    else if (r.f != -1.0f)
+      line += "|A" + FormatNumber(ped.settings.numberFormat, r.f);
+    else
+      line += "|A.";
+  }
+  return line;
+}
+
+std::string RecodingLine(const Pedigree& ped, const Rec& r, bool coloured) {
+  const std::string sire = std::to_string(ped.rec(r.sire).code);
+  const std::string dam = std::to_string(ped.rec(r.dam).code);
+  if (coloured)
+    return std::to_string(r.code) + "|T7|M" + sire + "|T7|F" + dam + "|T7|A" + r.id;
+  return std::to_string(r.code) + "|T7" + sire + "|T7" + dam + "|T7" + r.id;
+}
+
+}  // namespace
+
+bool ShowsFColumn(const Pedigree& ped) { return ped.HasFColumn() || ped.inbreedingComputed; }
+
+void ListPedigree(Pedigree& ped) {
+  ped.report.Clear();
+  ped.report.Add(Heading(ped, "F"));
+  ped.report.Add(PedigreeUnderline(ped));
+  for (RecIndex i = 1; i <= ped.nTotal && !ped.report.Full(); ++i) {
+    ped.report.Add(ListingLine(ped, ped.rec(i)));
+    if (i == ped.lastRead() && i < ped.nTotal) ped.report.Add(PedigreeUnderline(ped));
+  }
+}
+
+void ListRecoding(Pedigree& ped) {
+  constexpr const char* kUnderline = "----------|T7----------|T7----------|T7----------";
+  ped.report.Clear();
+  ped.report.Add("Progeny|T7Sire|T7Dam|T7Original ID");
+  ped.report.Add(kUnderline);
+  for (RecIndex i = 1; i <= ped.nTotal && !ped.report.Full(); ++i) {
+    ped.report.Add(RecodingLine(ped, ped.rec(i), true));
+    if (i == ped.lastRead() && i < ped.nTotal) ped.report.Add(kUnderline);
+  }
+}
+
+void WriteFileHeader(OutputFile& out, HeaderKind kind, const std::tm& time,
+                     const std::string& pedigreePath) {
+  const std::string mark = kind == HeaderKind::kPedigree ? "!" : "";
+  out.Raw(mark + FormatTimestamp(time) + "\n");
+  out.Raw(mark + "Pedigree file name: " + pedigreePath + "\n");
+  out.Raw("\n");
+}
+
+void WritePedigreeFile(const Pedigree& ped, OutputFile& out) {
+  const int format = ped.settings.numberFormat;
+  out.Markup(Heading(ped, format == 0 ? "F_" : "F"));
+  out.Markup("");
+  for (RecIndex i = 1; i <= ped.nTotal; ++i) {
+    const Rec& r = ped.rec(i);
+    std::string line = std::string(r.id) + "|T1" + ped.rec(r.sire).id + "|T1" + ped.rec(r.dam).id;
+    if (ped.HasGroupColumn()) line += GroupField(ped, r, "");
+    if (ShowsFColumn(ped)) {
+      line += FSeparator(ped);
+      line += r.fPredefined || r.f != -1.0f ? FormatNumber(format, r.f) : ".";
+    }
+    out.Markup(line);
+    if (i == ped.lastRead()) out.Markup("");
+  }
+}
+
+void WriteRecodedFile(Pedigree& ped, OutputFile& out, bool originalOrder) {
+  const std::string n = std::to_string(ped.nTotal);
+  out.Raw("! The individuals have been consecutively numbered from 1 to " + n +
+          " so that parents precede their progeny.\n");
+  out.Raw("! Number of individuals:  " + n + "\n");
+  out.Raw("!------------------------------------------------------------------\n\n");
+  out.Markup("Progeny|T7Sire|T7Dam|T7Original ID");
+  out.Markup("");
+  if (originalOrder) {
+    for (RecIndex i = 1; i <= ped.nTotal; ++i) {
+      out.Markup(RecodingLine(ped, ped.rec(i), false));
+      if (i == ped.lastRead()) out.Markup("");
+    }
+    return;
+  }
+  EnsureCodeOrder(ped);
+  for (std::int32_t i = 0; i < ped.nTotal; ++i) out.Markup(RecodingLine(ped, ped.byCode(i), false));
+}
+
+}  // namespace kinvar

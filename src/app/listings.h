@@ -1,0 +1,31 @@
+// The pedigree listings: View Pedigree and Re-coding into the report store,
+// and the pedigree files Save As writes after them. Records are listed in
+// reading order (recs[1..nTotal]); the parents that validation added follow
+// the file's own records, set off by an underline or an empty line.
+#pragma once
+
+#include <ctime>
+#include <string>
+
+#include "app/output_file.h"
+#include "pedigree/pedigree.h"
+
+namespace kinvar {
+
+// F is shown when the file had an F column or the coefficients are computed.
+bool ShowsFColumn(const Pedigree& ped);
+
+void ListPedigree(Pedigree& ped);
+void ListRecoding(Pedigree& ped);
+
+enum class HeaderKind { kOutput, kPedigree };
+void WriteFileHeader(OutputFile& out, HeaderKind kind, const std::tm& time,
+                     const std::string& pedigreePath);
+
+// The View Pedigree file; its F column is headed "F_" under the fraction
+// format so that reading the file back ignores the fractions.
+void WritePedigreeFile(const Pedigree& ped, OutputFile& out);
+// The Re-coding file: ascending code order, or reading order.
+void WriteRecodedFile(Pedigree& ped, OutputFile& out, bool originalOrder);
+
+}  // namespace kinvar

@@ -1,0 +1,79 @@
+#include "app/settings_file.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace kinvar {
+
+namespace {
+
+void PutLittleEndian(std::uint8_t* out, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) out[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+std::uint32_t GetLittleEndian(const std::uint8_t* in) {
+  std::uint32_t v = 0;
+  for (int i = 3; i >= 0; --i) v = (v << 8) | in[i];
+  return v;
+}
+
+std::uint32_t FloatBits(float f) {
+  std::uint32_t bits;
+  std::memcpy(&bits, &f, sizeof bits);
+  return bits;
+}
+
+float BitsFloat(std::uint32_t bits) {
+  float f;
+  std::memcpy(&f, &bits, sizeof f);
+  return f;
+}
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+}  // namespace
+
+std::array<std::uint8_t, kSettingsFileSize> EncodeSettings(const Settings& s) {
+  std::array<std::uint8_t, kSettingsFileSize> bytes{};
+  bytes[0] = static_cast<std::uint8_t>((s.relationshipType != 0 ? 1 : 0) |
+                                       (s.listFounders != 0 ? 2 : 0) |
+                                       (s.allowForbidden != 0 ? 4 : 0));
+  PutLittleEndian(&bytes[1], FloatBits(s.relationshipLower));
+  PutLittleEndian(&bytes[5], FloatBits(s.relationshipUpper));
+  PutLittleEndian(&bytes[9], static_cast<std::uint32_t>(s.numberFormat));
+  return bytes;
+}
+
+Settings DecodeSettings(const std::uint8_t* bytes, std::size_t size) {
+  Settings s;
+  if (size < kSettingsFileSize) return s;
+  s.relationshipType = bytes[0] & 1;
+  s.listFounders = (bytes[0] >> 1) & 1;
+  s.allowForbidden = (bytes[0] >> 2) & 1;
+  s.relationshipLower = BitsFloat(GetLittleEndian(&bytes[1]));
+  s.relationshipUpper = BitsFloat(GetLittleEndian(&bytes[5]));
+  s.numberFormat = static_cast<std::int32_t>(GetLittleEndian(&bytes[9]));
+  return s;
+}
+
+Settings ReadSettingsFile(const std::string& path) {
+  File file(std::fopen(path.c_str(), "rb"));
+  if (!file) return Settings{};
+  std::uint8_t bytes[kSettingsFileSize];
+  const std::size_t got = std::fread(bytes, 1, sizeof bytes, file.get());
+  return DecodeSettings(bytes, got);
+}
+
+bool WriteSettingsFile(const std::string& path, const Settings& s) {
+  File file(std::fopen(path.c_str(), "wb"));
+  if (!file) return false;
+  const auto bytes = EncodeSettings(s);
+  if (std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) return false;
+  return std::fclose(file.release()) == 0;
+}
+
+}  // namespace kinvar

@@ -1,0 +1,227 @@
+// kinvar-cli COMMAND PEDIGREE [ARGS...] [OPTIONS]: opens the pedigree as the
+// desktop program's Open does, runs one command, and writes what Save As
+// would write after it (or, with --report, the report as the screen shows it).
+// Exit status: 0 done, 1 an input rejected or an output not written, 2 usage.
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/document.h"
+#include "app/options.h"
+#include "app/program_folder.h"
+#include "app/settings_file.h"
+#include "cli/cli_platform.h"
+#include "report/markup.h"
+
+namespace kinvar::cli {
+
+namespace {
+
+enum class Kind { kReport, kInbreedingOf, kSettings };
+
+struct CliCommand {
+  const char* name;
+  const char* summary;      // the one line of --help
+  const char* explanation;  // the rest of COMMAND --help
+  std::int32_t id;
+  Kind kind;
+};
+
+constexpr CliCommand kCliCommands[] = {
+    {"view", "List the pedigree (View Pedigree); writes it as a pedigree file",
+     "Loads PEDIGREE and writes the pedigree file that Save As writes after View Pedigree:\n"
+     "the individuals in file order with sire, dam, group and F. With --report, the listing.",
+     kCmdViewPedigree, Kind::kReport},
+    {"recode", "Number the individuals 1..n so that parents precede progeny (Re-coding)",
+     "Writes the recoded pedigree: code, sire code, dam code and original ID, in ascending\n"
+     "code order, or in the file's order with --original-order.",
+     kCmdRecoding, Kind::kReport},
+    {"inbreeding", "Compute inbreeding coefficients; writes the list of inbreds",
+     "Computes every inbreeding coefficient that the file does not predefine and writes the\n"
+     "summary with the list of inbred evaluated individuals. With --report, the summary report.",
+     kCmdCompute, Kind::kReport},
+    {"recompute-inbreeding", "Discard predefined F and compute every coefficient (Re-compute for All)",
+     "Needs a file with an F column. Replaces every predefined F by its computed value, then\n"
+     "writes what the inbreeding command writes.",
+     kCmdRecompute, Kind::kReport},
+    {"inbreeding-of", "Print the inbreeding coefficient of one individual",
+     "Usage: kinvar-cli inbreeding-of PEDIGREE ID\nPrints F of ID (upper-cased first) in the "
+     "number format.",
+     kCmdInbreedingOfIndividual, Kind::kInbreedingOf},
+    {"settings", "Write a settings file from the options",
+     "Usage: kinvar-cli settings --write FILE [--number-format N] [--relationship T]\n"
+     "[--range LOW HIGH] [--list-founders] [--settings FILE]\n"
+     "Writes the 13-byte settings file that the Options dialog's Save writes.",
+     kCmdOptions, Kind::kSettings},
+};
+
+struct Arguments {
+  std::string pedigree;
+  std::string id;
+  std::string writePath;
+  bool originalOrder = false;
+  std::optional<std::string> output;
+  bool report = false;
+  std::optional<std::string> numberFormat;
+  std::optional<std::string> relationship;
+  std::vector<float> range;
+  bool listFounders = false;
+  std::optional<std::string> settingsFile;
+  bool quiet = false;
+};
+
+// Settings: the program folder's, then --settings, then each explicit option,
+// validated as the Options dialog validates them.
+bool ApplySettings(CKinvarDoc& doc, const Arguments& args) {
+  Settings entries = doc.settings();
+  if (args.settingsFile) {
+    std::FILE* probe = std::fopen(args.settingsFile->c_str(), "rb");
+    if (probe == nullptr) {
+      std::fprintf(stderr, "Cannot open %s\n", args.settingsFile->c_str());
+      return false;
+    }
+    std::fclose(probe);
+    entries = ReadSettingsFile(*args.settingsFile);
+  }
+  if (args.numberFormat) entries.numberFormat = *ParseNumberFormat(*args.numberFormat);
+  if (args.relationship) entries.relationshipType = *args.relationship == "coefficient" ? 0 : 1;
+  if (args.range.size() == 2) {
+    entries.relationshipLower = args.range[0];
+    entries.relationshipUpper = args.range[1];
+  }
+  if (args.listFounders) entries.listFounders = 1;
+  return doc.ApplyOptions(entries).has_value();
+}
+
+bool WriteOutput(CKinvarDoc& doc, const Arguments& args, int choice) {
+  std::FILE* file = stdout;
+  if (args.output) {
+    file = std::fopen(args.output->c_str(), "w");
+    if (file == nullptr) {
+      std::fprintf(stderr, "Cannot open %s for writing.\n", args.output->c_str());
+      return false;
+    }
+  }
+  bool written = true;
+  if (args.report) {
+    const CMS& report = doc.pedigree().report;
+    for (int i = 0; i < report.Count(); ++i) std::fputs(ExpandMarkup(report.Line(i)).c_str(), file);
+    written = std::ferror(file) == 0;
+  } else {
+    written = doc.WriteSaveFile(file, choice);
+  }
+  const bool closed = args.output ? std::fclose(file) == 0 : std::fflush(file) == 0;
+  if (written && closed) return true;
+  std::fprintf(stderr, "Error while writing %s.\n", args.output ? args.output->c_str() : "the output");
+  return false;
+}
+
+int RunCommand(const CliCommand& command, const Arguments& args) {
+  CliPlatform platform(args.quiet);
+  CKinvarDoc doc(platform, ProgramFolder());
+  if (!doc.Initialize() || !ApplySettings(doc, args)) return 1;
+  if (command.kind == Kind::kSettings) return doc.WriteSettings(args.writePath) ? 0 : 1;
+
+  if (!doc.OpenPedigreeFile(args.pedigree)) return 1;
+  if (doc.lastCommand() == kRejectedPedigree) {
+    const CMS& report = doc.pedigree().report;
+    for (int i = 0; i < report.Count(); ++i) std::fputs(ExpandMarkup(report.Line(i)).c_str(), stderr);
+    return 1;
+  }
+  if (!IsAvailable(*FindCommand(command.id), doc.State())) {
+    std::fputs("This command is not available for the loaded pedigree.\n", stderr);
+    return 1;
+  }
+  if (command.kind == Kind::kInbreedingOf) {
+    std::string typed = args.id;
+    const auto value = doc.InbreedingOf(typed);
+    if (!value) return 1;
+    const std::string line = *value + "\n";
+    if (!args.output) return std::fputs(line.c_str(), stdout) >= 0 && std::fflush(stdout) == 0 ? 0 : 1;
+    std::FILE* file = std::fopen(args.output->c_str(), "w");
+    if (file == nullptr) {
+      std::fprintf(stderr, "Cannot open %s for writing.\n", args.output->c_str());
+      return 1;
+    }
+    const bool ok = std::fputs(line.c_str(), file) >= 0;
+    return std::fclose(file) == 0 && ok ? 0 : 1;
+  }
+  doc.RunCommand(command.id);
+  platform.SetSaveChoice(args.originalOrder ? 2 : 1);
+  const int choice = doc.AskSaveChoice();
+  return WriteOutput(doc, args, choice) ? 0 : 1;
+}
+
+void AddGlobalOptions(CLI::App& app, Arguments& args) {
+  app.add_option("-o,--output", args.output, "Write to FILE instead of standard output");
+  app.add_flag("--report", args.report, "Write the report as the screen shows it");
+  app.add_option("--number-format", args.numberFormat,
+                 "0-7, or fraction, general, fixed1 ... fixed6")
+      ->check([](const std::string& text) {
+        return ParseNumberFormat(text) ? std::string() : "not a number format: " + text;
+      });
+  app.add_option("--relationship", args.relationship, "coefficient or numerator")
+      ->check(CLI::IsMember({"coefficient", "numerator"}));
+  app.add_option("--range", args.range, "Relationships shown: LOW HIGH")->expected(2);
+  app.add_flag("--list-founders", args.listFounders,
+               "List individuals with unknown parents and no progeny");
+  app.add_option("--settings", args.settingsFile, "Read a 13-byte settings file first");
+  app.add_flag("-q,--quiet", args.quiet, "No progress bar");
+}
+
+void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
+  switch (command.kind) {
+    case Kind::kSettings:
+      sub.add_option("--write", args.writePath, "The settings file to write")->required();
+      break;
+    case Kind::kInbreedingOf:
+      sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
+      sub.add_option("ID", args.id, "The individual's ID")->required();
+      break;
+    case Kind::kReport:
+      sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
+      if (command.id == kCmdRecoding)
+        sub.add_flag("--original-order", args.originalOrder, "Keep the file's order");
+      break;
+  }
+}
+
+}  // namespace
+
+int Main(int argc, char** argv) {
+  CLI::App app("Kinvar: pedigree analysis for breeders and conservation geneticists.\n"
+               "kinvar-cli COMMAND PEDIGREE [ARGS...] [OPTIONS]",
+               "kinvar-cli");
+  app.require_subcommand(1);
+  app.fallthrough();
+  Arguments args;
+  AddGlobalOptions(app, args);
+  for (const CliCommand& command : kCliCommands) {
+    CLI::App* sub = app.add_subcommand(command.name, command.summary);
+    sub->footer(command.explanation);
+    AddPositionals(*sub, command, args);
+  }
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    std::fprintf(stderr, "kinvar-cli: %s\nUsage: kinvar-cli COMMAND PEDIGREE [ARGS...] [OPTIONS]\n"
+                         "Run 'kinvar-cli --help' for the commands.\n",
+                 e.what());
+    return 2;
+  }
+  for (const CliCommand& command : kCliCommands)
+    if (app.got_subcommand(command.name)) return RunCommand(command, args);
+  return 2;
+}
+
+}  // namespace kinvar::cli
+
+int main(int argc, char** argv) { return kinvar::cli::Main(argc, argv); }

@@ -1,0 +1,404 @@
+#include "app/document.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "app/settings_file.h"
+#include "report/markup.h"
+#include "report/number_format.h"
+#include "support/scripted_platform.h"
+#include "support/test_files.h"
+
+namespace kinvar {
+namespace {
+
+using test::ScriptedPlatform;
+using test::TempFile;
+
+// 14:07 UTC on Saturday 5 December 2026, read in UTC.
+constexpr const char* kEpoch = "1796479620";
+constexpr const char* kStamp = "14:7  Saturday, December 5, 2026";
+
+// The small pedigree of the examples: E and F are 1/4 inbred, J 9/32.
+constexpr const char* kSmall =
+    "! Two founder lines that meet.\n"
+    "progeny sire dam\n"
+    "A 0 0\nB 0 0\nC A B\nD A B\nE C D\nF A E\nG 0 0\nH G F\nI G F\nJ H I\n";
+
+// `text` padded with blanks to `width` columns, as a column of a laid-out line.
+std::string Col(const std::string& text, std::size_t width) {
+  return text + std::string(width - text.size(), ' ');
+}
+
+std::vector<std::string> ReportLines(const CKinvarDoc& doc) {
+  std::vector<std::string> lines;
+  for (int i = 0; i < doc.pedigree().report.Count(); ++i)
+    lines.emplace_back(doc.pedigree().report.Line(i));
+  return lines;
+}
+
+std::string SavedFile(CKinvarDoc& doc, int choice = 1) {
+  std::FILE* file = std::tmpfile();
+  EXPECT_TRUE(doc.WriteSaveFile(file, choice));
+  std::string text;
+  std::rewind(file);
+  for (int c; (c = std::fgetc(file)) != EOF;) text += static_cast<char>(c);
+  std::fclose(file);
+  return text;
+}
+
+class Document : public testing::Test {
+ protected:
+  void SetUp() override {
+    setenv("SOURCE_DATE_EPOCH", kEpoch, 1);
+    setenv("TZ", "UTC", 1);
+    ASSERT_TRUE(doc.Initialize());
+  }
+  void TearDown() override { unsetenv("SOURCE_DATE_EPOCH"); }
+
+  std::string OutputHeader(const TempFile& f) const {
+    return std::string(kStamp) + "\nPedigree file name: " + Full(f) + "\n\n";
+  }
+  std::string PedigreeHeader(const TempFile& f) const {
+    std::string header = "!";
+    header += kStamp;
+    return header + "\n!Pedigree file name: " + Full(f) + "\n\n";
+  }
+  static std::string Full(const TempFile& f) {
+    return std::filesystem::absolute(f.path()).lexically_normal().string();
+  }
+
+  ScriptedPlatform platform;
+  CKinvarDoc doc{platform, ""};
+};
+
+TEST_F(Document, StartsWithoutPedigreeAndDefaultSettings) {
+  EXPECT_EQ(doc.lastCommand(), kNoPedigree);
+  EXPECT_EQ(doc.settings().numberFormat, 1);
+  EXPECT_TRUE(doc.IsCommandEnabled(kCmdFileOpen));
+  EXPECT_FALSE(doc.IsCommandEnabled(kCmdFileSaveAs));
+  EXPECT_TRUE(doc.CanExit());
+  EXPECT_TRUE(platform.messages.empty());
+}
+
+TEST_F(Document, OpeningListsThePedigreeWithAddedParentsUnderlined) {
+  TempFile file("progeny sire dam\nC A B\nA 0 0\n");
+  ASSERT_TRUE(doc.OpenPedigreeFile(file.path()));
+  EXPECT_EQ(doc.lastCommand(), kCmdViewPedigree);
+  EXPECT_EQ(doc.title(), std::filesystem::path(file.path()).filename().string());
+  EXPECT_EQ(ReportLines(doc), (std::vector<std::string>{
+                                  "Progeny|T1Sire|T1Dam", "----------|T1----------|T1----------",
+                                  "C|T1|MA|T1|FB", "A|T1|M0|T1|F0",
+                                  "----------|T1----------|T1----------", "B|T1|M0|T1|F0"}));
+  EXPECT_EQ(platform.recentFiles.size(), 1u);
+  EXPECT_FALSE(doc.IsCommandEnabled(kCmdViewPedigree));
+  EXPECT_TRUE(doc.IsCommandEnabled(kCmdCompute));
+
+  EXPECT_EQ(SavedFile(doc), PedigreeHeader(file) + Col("Progeny", 22) + Col("Sire", 22) +
+                                "Dam\n\n" + Col("C", 22) + Col("A", 22) + "B\n" + Col("A", 22) +
+                                Col("0", 22) + "0\n\n" + Col("B", 22) + Col("0", 22) + "0\n");
+}
+
+TEST_F(Document, ComputeReportsCountsAndEvaluatedInbreds) {
+  TempFile file(kSmall);
+  ASSERT_TRUE(doc.OpenPedigreeFile(file.path()));
+  ASSERT_TRUE(doc.RunCommand(kCmdCompute));
+  EXPECT_EQ(doc.lastCommand(), kCmdCompute);
+  EXPECT_EQ(ReportLines(doc),
+            (std::vector<std::string>{
+                "No. of individuals in total|T7|T7|I10", "No. of inbreds|T7|T7|X3",
+                "No. of evaluated individuals|T7|T7|I10", "No. of inbreds in evaluated|T7|T7|X3",
+                "----------------------- List of inbreds in evaluated individuals ------------------------",
+                "|T1|T6|T4|T6No. of dis. gen.|T4|T6Longest ancestral",
+                "Individual|T1|T6F|T4|T6equiv.|T4|T6path",
+                "----------|T1|T6----------|T4|T6----------|T4|T6----------",
+                "E|T1|T6|I0.25|T4|T62|T4|T62", "F|T1|T6|I0.25|T4|T62|T4|T63",
+                "J|T1|T6|I0.28125|T4|T63|T4|T65"}));
+  EXPECT_FALSE(doc.IsCommandEnabled(kCmdCompute));
+  EXPECT_TRUE(doc.IsCommandEnabled(kCmdViewPedigree));
+  for (const Rec& r : doc.pedigree().recs) EXPECT_EQ(r.scratch, 0.0f) << r.id;
+
+  const std::string body =
+      Col("No. of individuals in total", 34) + "10\n" + Col("No. of inbreds", 34) + "3\n" +
+      Col("No. of evaluated individuals", 34) + "10\n" + Col("No. of inbreds in evaluated", 34) +
+      "3\n" +
+      "----------------------- List of inbreds in evaluated individuals ------------------------\n" +
+      std::string(50, ' ') + Col("No. of dis. gen.", 22) + "Longest ancestral\n" +
+      Col("Individual", 28) + Col("F", 22) + Col("equiv.", 22) + "path\n\n" + Col("E", 28) +
+      Col("0.25", 22) + Col("2", 22) + "2\n" + Col("F", 28) + Col("0.25", 22) + Col("2", 22) +
+      "3\n" + Col("J", 28) + Col("0.28125", 22) + Col("3", 22) + "5\n";
+  EXPECT_EQ(SavedFile(doc), OutputHeader(file) + body);
+}
+
+TEST_F(Document, InbredsFileSaysSoWhenNoEvaluatedIndividualIsInbred) {
+  TempFile file("progeny sire dam f\nA 0 0 .\nB 0 0 0.5\nC A B .\n");
+  ASSERT_TRUE(doc.OpenPedigreeFile(file.path()));
+  doc.RunCommand(kCmdCompute);
+  EXPECT_EQ(ReportLines(doc).back(), "|XThere is no inbred in evaluated individuals.");
+  const std::string saved = SavedFile(doc);
+  EXPECT_TRUE(saved.ends_with(
+      "------------------------\nThere is no inbred in evaluated individuals.\n"))
+      << saved;
+  EXPECT_NE(saved.find(Col("No. of inbreds", 34) + "1\n"), std::string::npos) << saved;
+}
+
+TEST_F(Document, CancelShowsTheCancelLineAndALaterRunCountsTheSame) {
+  TempFile file(kSmall);
+  ASSERT_TRUE(doc.OpenPedigreeFile(file.path()));
+  platform.cancelAtPoll = platform.polls + 1;
+  doc.RunCommand(kCmdCompute);
+  EXPECT_EQ(doc.lastCommand(), kCmdNone);
+  EXPECT_EQ(ReportLines(doc), std::vector<std::string>{"|XProcess has been canceled by the user."});
+  EXPECT_FALSE(doc.pedigree().inbreedingComputed);
+  EXPECT_EQ(SavedFile(doc), OutputHeader(file) + "Process has been canceled by the user.\n");
+  EXPECT_TRUE(doc.IsCommandEnabled(kCmdCompute));
+
+  doc.RunCommand(kCmdCompute);
+  EXPECT_EQ(doc.lastCommand(), kCmdCompute);
+  EXPECT_EQ(doc.pedigree().nInbreds, 3);
+  EXPECT_EQ(doc.pedigree().nEvaluated, 10);
+  EXPECT_EQ(doc.pedigree().nInbredsEvaluated, 3);
+}
+
+TEST_F(Document, ReopeningTheUnchangedFileIsRefused) {
+  TempFile file(kSmall);
+  ASSERT_TRUE(doc.OpenPedigreeFile(file.path()));
+  EXPECT_FALSE(doc.OpenPedigreeFile(file.path()));
+  EXPECT_EQ(platform.MessageTexts(), std::vector<std::string>{"This file is already open."});
+  EXPECT_EQ(platform.messages[0].icon, MessageIcon::kInformation);
+  EXPECT_EQ(doc.lastCommand(), kCmdViewPedigree);
+}
+
+TEST_F(Document, ATouchedFileReloadsAfterTheCloseQuestion) {
+  TempFile file(kSmall);
+  ASSERT_TRUE(doc.OpenPedigreeFile(file.path()));
+  doc.RunCommand(kCmdCompute);
+  std::filesystem::last_write_time(
+      file.path(), std::filesystem::last_write_time(file.path()) + std::chrono::seconds(5));
+
+  platform.answers = {Answer::kNo};
+  EXPECT_FALSE(doc.OpenPedigreeFile(file.path()));
+  EXPECT_EQ(doc.lastCommand(), kCmdCompute);  // No keeps everything
+
+  platform.answers = {Answer::kYes};
+  EXPECT_TRUE(doc.OpenPedigreeFile(file.path()));
+  const std::string question = "Do you want to close \"" + doc.title() + "\"?";
+  EXPECT_EQ(platform.MessageTexts(), (std::vector<std::string>{question, question}));
+  EXPECT_EQ(doc.lastCommand(), kCmdViewPedigree);
+  EXPECT_FALSE(doc.pedigree().inbreedingComputed);
+}
+
+TEST_F(Document, ARejectedFileShowsItsErrorsAndDisablesAnalyses) {
+  TempFile file("progeny sire dam\nA B 0\nB A 0\n");
+  ASSERT_TRUE(doc.OpenPedigreeFile(file.path()));
+  EXPECT_EQ(doc.lastCommand(), kRejectedPedigree);
+  ASSERT_GT(doc.pedigree().report.Count(), 0);
+  EXPECT_TRUE(doc.IsCommandEnabled(kCmdFileSaveAs));
+  EXPECT_FALSE(doc.IsCommandEnabled(kCmdCompute));
+  EXPECT_FALSE(doc.IsCommandEnabled(kCmdViewPedigree));
+
+  std::string expected = OutputHeader(file);
+  for (const std::string& line : ReportLines(doc)) expected += ExpandMarkup(line);
+  EXPECT_EQ(SavedFile(doc), expected);
+
+  // Opening another file asks to close this one first.
+  TempFile other(kSmall);
+  EXPECT_TRUE(doc.OpenPedigreeFile(other.path()));
+  EXPECT_EQ(platform.messages.back().icon, MessageIcon::kQuestion);
+}
+
+TEST_F(Document, AReadErrorIsShownAndLeavesNoPedigree) {
+  TempFile file("progeny sire\nA 0\n");
+  EXPECT_FALSE(doc.OpenPedigreeFile(file.path()));
+  ASSERT_EQ(platform.messages.size(), 1u);
+  EXPECT_EQ(platform.messages[0].icon, MessageIcon::kError);
+  EXPECT_EQ(platform.messages[0].text.rfind("Error: The header row format is not correct.", 0), 0u);
+  EXPECT_EQ(doc.lastCommand(), kNoPedigree);
+  EXPECT_EQ(doc.title(), "");
+  EXPECT_FALSE(doc.OpenPedigreeFile("/nonexistent/x.pdg"));
+  EXPECT_EQ(platform.messages.back().text, "Cannot open /nonexistent/x.pdg");
+}
+
+TEST_F(Document, CancellingTheLoadLeavesNoPedigree) {
+  TempFile file(kSmall);
+  platform.cancelAtPoll = 1;
+  EXPECT_FALSE(doc.OpenPedigreeFile(file.path()));
+  EXPECT_EQ(doc.lastCommand(), kNoPedigree);
+  EXPECT_EQ(doc.title(), "");
+  EXPECT_EQ(doc.pedigree().nTotal, 0);
+  EXPECT_TRUE(platform.messages.empty());
+}
+
+TEST_F(Document, RecodedFileInBothOrders) {
+  TempFile file("progeny sire dam\nC A B\nA 0 0\n");
+  ASSERT_TRUE(doc.OpenPedigreeFile(file.path()));
+  doc.RunCommand(kCmdRecoding);
+  EXPECT_EQ(doc.lastCommand(), kCmdRecoding);
+  const auto& ped = doc.pedigree();
+  const int a = ped.recs[2].code, b = ped.recs[3].code, c = ped.recs[1].code;
+  EXPECT_EQ(c, 3);  // parents first
+  EXPECT_EQ(ReportLines(doc)[2], "3|T7|M" + std::to_string(a) + "|T7|F" + std::to_string(b) + "|T7|AC");
+
+  platform.saveChoices = {2};
+  EXPECT_EQ(doc.AskSaveChoice(), 2);
+  EXPECT_EQ(platform.choiceTexts.back(),
+            std::make_pair(std::string("Save in ascending order"), std::string("Save in original order")));
+  const std::string preamble =
+      "! The individuals have been consecutively numbered from 1 to 3 so that parents precede "
+      "their progeny.\n! Number of individuals:  3\n"
+      "!------------------------------------------------------------------\n\n" +
+      Col("Progeny", 17) + Col("Sire", 17) + Col("Dam", 17) + "Original ID\n\n";
+  auto row = [](int code, int sire, int dam, const char* id) {
+    return Col(std::to_string(code), 17) + Col(std::to_string(sire), 17) +
+           Col(std::to_string(dam), 17) + id + "\n";
+  };
+  EXPECT_EQ(SavedFile(doc, 2), PedigreeHeader(file) + preamble + row(3, a, b, "C") +
+                                   row(a, 0, 0, "A") + "\n" + row(b, 0, 0, "B"));
+  EXPECT_EQ(SavedFile(doc, 1), PedigreeHeader(file) + preamble + row(1, 0, 0, a == 1 ? "A" : "B") +
+                                   row(2, 0, 0, a == 1 ? "B" : "A") + row(3, a, b, "C"));
+}
+
+TEST_F(Document, ViewAfterComputeShowsFAndFractionsSaveUnderFUnderscore) {
+  TempFile file("progeny sire dam group f\nA 0 0 1 0.5\nB 0 0 . .\nC A B 2 .\nD C B 2 .\n");
+  ASSERT_TRUE(doc.OpenPedigreeFile(file.path()));
+  EXPECT_EQ(ReportLines(doc)[0], "Progeny|T1Sire|T1Dam|T1Group|T5F");
+  EXPECT_EQ(ReportLines(doc)[2], "A|T1|M0|T1|F0|T1|A1|T5|A0.5 |X*");
+  EXPECT_EQ(ReportLines(doc)[3], "B|T1|M0|T1|F0|T1|A.|T5|A.");
+  doc.RunCommand(kCmdCompute);
+  doc.RunCommand(kCmdViewPedigree);
+  // D = C x B with C = A x B: F_D = a(C,B)/2 = 1/4; A's predefined F only
+  // changes C's within-family variance.
+  EXPECT_EQ(doc.pedigree().recs[4].f, 0.25f);
+  EXPECT_EQ(ReportLines(doc)[5], "D|T1|MC|T1|FB|T1|A2|T5|A0.25");
+
+  Settings entries = doc.settings();
+  entries.numberFormat = 0;
+  const auto changes = doc.ApplyOptions(entries);
+  ASSERT_TRUE(changes.has_value());
+  doc.RerunAfterOptions(*changes);
+  EXPECT_EQ(ReportLines(doc)[3], "B|T1|M0|T1|F0|T1|A.|T5|A" + FormatNumber(0, 0.0f));
+  const std::string saved = SavedFile(doc);
+  const std::string heading = Col("Progeny", 22) + Col("Sire", 22) + Col("Dam", 22) +
+                              Col("Group", 10) + "F_\n";
+  EXPECT_NE(saved.find(heading), std::string::npos) << saved;
+  EXPECT_NE(saved.find(Col("A", 22) + Col("0", 22) + Col("0", 22) + Col("1", 10) +
+                       FormatNumber(0, 0.5f) + "\n"),
+            std::string::npos)
+      << saved;
+}
+
+TEST_F(Document, RecomputeReplacesPredefinedCoefficients) {
+  TempFile file("progeny sire dam f\nA 0 0 0.5\nB 0 0 .\nC A B .\nD C B .\n");
+  ASSERT_TRUE(doc.OpenPedigreeFile(file.path()));
+  EXPECT_TRUE(doc.IsCommandEnabled(kCmdRecompute));
+  doc.RunCommand(kCmdCompute);
+  const float withPredefined = doc.pedigree().recs[4].f;
+  doc.RunCommand(kCmdRecompute);
+  EXPECT_EQ(doc.lastCommand(), kCmdCompute);
+  EXPECT_EQ(doc.pedigree().recs[1].f, 0.0f);
+  EXPECT_FALSE(doc.pedigree().recs[1].fPredefined);
+  EXPECT_EQ(doc.pedigree().fColumn, -1);
+  EXPECT_FALSE(doc.IsCommandEnabled(kCmdRecompute));
+  // D = C x B with C = A x B: F_D = a(C,B)/2 = 1/4, whatever A's F was.
+  EXPECT_EQ(doc.pedigree().recs[4].f, 0.25f);
+  EXPECT_EQ(withPredefined, 0.25f);
+}
+
+TEST_F(Document, InbreedingOfUpperCasesAndReportsUnknownIds) {
+  TempFile file(kSmall);
+  ASSERT_TRUE(doc.OpenPedigreeFile(file.path()));
+  std::string typed = "j";
+  EXPECT_EQ(doc.InbreedingOf(typed), "0.28125");
+  EXPECT_EQ(typed, "J");
+  EXPECT_EQ(doc.lastCommand(), kCmdViewPedigree);  // a dialog writes no report
+
+  std::string unknown = "zz";
+  EXPECT_EQ(doc.InbreedingOf(unknown), std::nullopt);
+  EXPECT_EQ(platform.messages.back().text, "Cannot find \"ZZ\" in the pedigree.");
+  std::string blank = " J";
+  EXPECT_EQ(doc.InbreedingOf(blank), std::nullopt);
+  std::string empty;
+  const auto before = platform.messages.size();
+  EXPECT_EQ(doc.InbreedingOf(empty), std::nullopt);
+  EXPECT_EQ(platform.messages.size(), before);
+}
+
+TEST_F(Document, ACancelledQueryShowsTheCancelMessage) {
+  TempFile file(kSmall);
+  ASSERT_TRUE(doc.OpenPedigreeFile(file.path()));
+  platform.cancelAtPoll = platform.polls + 1;
+  std::string typed = "J";
+  EXPECT_EQ(doc.InbreedingOf(typed), std::nullopt);
+  EXPECT_EQ(platform.messages.back().text, "Process has been canceled by the user.");
+  EXPECT_EQ(doc.lastCommand(), kCmdViewPedigree);
+}
+
+TEST_F(Document, RejectedOptionsChangeNothing) {
+  Settings entries = doc.settings();
+  entries.relationshipType = 0;
+  entries.relationshipUpper = 1.5f;
+  EXPECT_FALSE(doc.ApplyOptions(entries).has_value());
+  EXPECT_EQ(platform.messages.back().icon, MessageIcon::kError);
+  EXPECT_EQ(doc.settings().relationshipType, 1);
+}
+
+TEST_F(Document, ExitAsksOnlyWithAPedigree) {
+  TempFile file(kSmall);
+  ASSERT_TRUE(doc.OpenPedigreeFile(file.path()));
+  platform.answers = {Answer::kNo, Answer::kYes};
+  EXPECT_FALSE(doc.CanExit());
+  EXPECT_TRUE(doc.CanExit());
+  EXPECT_EQ(platform.messages.back().text, "Do you want to exit?");
+}
+
+TEST_F(Document, SaveAsAsksForTheFileAndReportsFailures) {
+  TempFile file(kSmall);
+  ASSERT_TRUE(doc.OpenPedigreeFile(file.path()));
+  doc.RunCommand(kCmdCompute);
+  TempFile target("", ".out");
+  platform.fileNames = {target.path()};
+  doc.OnFileSaveAs();
+  ASSERT_EQ(platform.fileRequests.size(), 1u);
+  EXPECT_EQ(platform.fileRequests[0].defaultExtension, "out");
+  EXPECT_EQ(platform.fileRequests[0].title, "Save As");
+  EXPECT_EQ(test::ReadWholeFile(target.path()), SavedFile(doc));
+
+  platform.fileNames = {std::string("/nonexistent/x.out")};
+  doc.OnFileSaveAs();
+  EXPECT_EQ(platform.messages.back().text, "Cannot open /nonexistent/x.out for writing.");
+
+  doc.RunCommand(kCmdViewPedigree);
+  platform.fileNames = {std::nullopt};
+  doc.OnFileSaveAs();
+  EXPECT_EQ(platform.fileRequests.back().defaultExtension, "pdg");
+  EXPECT_EQ(platform.fileRequests.back().filters.size(), 3u);
+}
+
+TEST(DocumentSettings, ReadFromAndSavedToTheProgramFolder) {
+  const auto folder = std::filesystem::temp_directory_path() /
+                      ("kinvar-doc-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(folder);
+  const std::string prefix = folder.string() + "/";
+  Settings stored;
+  stored.numberFormat = 4;
+  ASSERT_TRUE(WriteSettingsFile(prefix + "Kinvar.ini", stored));
+  ScriptedPlatform platform;
+  CKinvarDoc doc(platform, prefix);
+  EXPECT_EQ(doc.settings().numberFormat, 4);
+  Settings entries = doc.settings();
+  entries.listFounders = 1;
+  EXPECT_TRUE(doc.SaveOptions(entries));
+  EXPECT_EQ(ReadSettingsFile(prefix + "Kinvar.ini").listFounders, 1);
+  std::filesystem::remove_all(folder);
+}
+
+}  // namespace
+}  // namespace kinvar

@@ -1,0 +1,230 @@
+// kinvar-cli as a user runs it: the built program in a child process, with
+// its own program folder, compared byte for byte with what the document
+// writes in process.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "app/document.h"
+#include "app/settings_file.h"
+#include "report/markup.h"
+#include "support/scripted_platform.h"
+#include "support/test_files.h"
+
+namespace kinvar {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CliRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string Quote(const std::string& arg) {
+  std::string quoted = "'";
+  for (char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+class Cli : public testing::Test {
+ protected:
+  void SetUp() override {
+    program_ = KINVAR_CLI_PATH;
+    home_ = fs::temp_directory_path() / ("kinvar-cli-test-" + std::to_string(::getpid()));
+    fs::create_directories(home_);
+    setenv("KINVAR_HOME", home_.c_str(), 1);
+    setenv("SOURCE_DATE_EPOCH", "1796479620", 1);
+    setenv("TZ", "UTC", 1);
+    examples_ = KINVAR_EXAMPLES_DIR;
+  }
+  void TearDown() override {
+    fs::remove_all(home_);
+    unsetenv("KINVAR_HOME");
+    unsetenv("SOURCE_DATE_EPOCH");
+  }
+
+  CliRun Execute(const std::string& args) {
+    const std::string out = (home_ / "stdout").string(), err = (home_ / "stderr").string();
+    const std::string command = Quote(program_) + " " + args + " >" + out + " 2>" + err + " </dev/null";
+    const int raw = std::system(command.c_str());
+    CliRun run;
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    run.out = test::ReadWholeFile(out);
+    run.err = test::ReadWholeFile(err);
+    return run;
+  }
+
+  std::string Example(const char* name) const { return examples_ + "/" + name; }
+
+  // What the document's Save As writes after `command` on `path`.
+  std::string SaveAsBytes(const std::string& path, std::int32_t command, int choice = 1) {
+    test::ScriptedPlatform platform;
+    CKinvarDoc doc(platform, "");
+    EXPECT_TRUE(doc.Initialize());
+    EXPECT_TRUE(doc.OpenPedigreeFile(path));
+    doc.RunCommand(command);
+    std::FILE* file = std::tmpfile();
+    EXPECT_TRUE(doc.WriteSaveFile(file, choice));
+    std::string text;
+    std::rewind(file);
+    for (int c; (c = std::fgetc(file)) != EOF;) text += static_cast<char>(c);
+    std::fclose(file);
+    return text;
+  }
+
+  std::string program_;
+  fs::path home_;
+  std::string examples_;
+};
+
+TEST_F(Cli, HelpListsEveryCommand) {
+  const CliRun run = Execute("--help");
+  EXPECT_EQ(run.status, 0);
+  for (const char* name : {"view", "recode", "inbreeding", "recompute-inbreeding", "inbreeding-of",
+                           "settings"})
+    EXPECT_NE(run.out.find(name), std::string::npos) << name;
+  const CliRun one = Execute("recode --help");
+  EXPECT_EQ(one.status, 0);
+  EXPECT_NE(one.out.find("--original-order"), std::string::npos);
+}
+
+TEST_F(Cli, UsageErrorsExitWithTwo) {
+  for (const char* args : {"", "frobnicate x.pdg", "view", "inbreeding-of x.pdg",
+                           "view x.pdg --number-format 9", "view x.pdg --relationship kinship",
+                           "view x.pdg --range 0.5"}) {
+    const CliRun run = Execute(args);
+    EXPECT_EQ(run.status, 2) << args;
+    EXPECT_NE(run.err.find("Usage: kinvar-cli"), std::string::npos) << args;
+    EXPECT_EQ(run.out, "") << args;
+  }
+}
+
+TEST_F(Cli, WritesExactlyWhatSaveAsWrites) {
+  const std::string herd = Example("herd.pdg");
+  const std::string small = Example("small.pdg");
+  EXPECT_EQ(Execute("view " + Quote(herd)).out, SaveAsBytes(herd, kCmdViewPedigree));
+  EXPECT_EQ(Execute("recode " + Quote(herd)).out, SaveAsBytes(herd, kCmdRecoding, 1));
+  EXPECT_EQ(Execute("recode --original-order " + Quote(herd)).out,
+            SaveAsBytes(herd, kCmdRecoding, 2));
+  EXPECT_EQ(Execute("inbreeding " + Quote(small)).out, SaveAsBytes(small, kCmdCompute));
+  EXPECT_EQ(Execute("recompute-inbreeding " + Quote(herd)).out, SaveAsBytes(herd, kCmdRecompute));
+  const std::string view = Execute("view " + Quote(small)).out;
+  EXPECT_EQ(view.rfind("!14:7  Saturday, December 5, 2026\n!Pedigree file name: ", 0), 0u) << view;
+}
+
+TEST_F(Cli, ReportOptionWritesTheLaidOutReport) {
+  const CliRun run = Execute("inbreeding --report " + Quote(Example("small.pdg")));
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out.rfind("No. of individuals in total       10\nNo. of inbreds", 0), 0u) << run.out;
+  EXPECT_NE(run.out.find("J                           0.28125"), std::string::npos) << run.out;
+  EXPECT_EQ(run.err, "");
+}
+
+TEST_F(Cli, OutputFileGetsTheSameBytes) {
+  const fs::path target = home_ / "out.pdg";
+  const CliRun run = Execute("view " + Quote(Example("small.pdg")) + " -o " + Quote(target.string()));
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(test::ReadWholeFile(target.string()), SaveAsBytes(Example("small.pdg"), kCmdViewPedigree));
+  const CliRun bad = Execute("view " + Quote(Example("small.pdg")) + " -o /nonexistent/dir/out.pdg");
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_EQ(bad.err, "Cannot open /nonexistent/dir/out.pdg for writing.\n");
+}
+
+TEST_F(Cli, ARejectedPedigreeListsItsMistakesOnStandardError) {
+  const CliRun run = Execute("view " + Quote(Example("rejected.pdg")));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "");
+  test::ScriptedPlatform platform;
+  CKinvarDoc doc(platform, "");
+  ASSERT_TRUE(doc.Initialize());
+  doc.OpenPedigreeFile(Example("rejected.pdg"));
+  ASSERT_EQ(doc.lastCommand(), kRejectedPedigree);
+  std::string expected;
+  for (int i = 0; i < doc.pedigree().report.Count(); ++i)
+    expected += ExpandMarkup(doc.pedigree().report.Line(i));
+  EXPECT_EQ(run.err, expected);
+}
+
+TEST_F(Cli, UnreadableFilesAndUnavailableCommandsExitWithOne) {
+  const CliRun missing = Execute("view /nonexistent/x.pdg");
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.err, "Cannot open /nonexistent/x.pdg\n");
+
+  test::TempFile empty("! nothing but a comment\n");
+  const CliRun emptyRun = Execute("view " + Quote(empty.path()));
+  EXPECT_EQ(emptyRun.status, 1);
+  EXPECT_EQ(emptyRun.err, "File is empty.\n");
+
+  const CliRun recompute = Execute("recompute-inbreeding " + Quote(Example("small.pdg")));
+  EXPECT_EQ(recompute.status, 1);
+  EXPECT_EQ(recompute.err, "This command is not available for the loaded pedigree.\n");
+  EXPECT_EQ(recompute.out, "");
+}
+
+TEST_F(Cli, InbreedingOfOneIndividual) {
+  const std::string small = Quote(Example("small.pdg"));
+  EXPECT_EQ(Execute("inbreeding-of " + small + " j").out, "0.28125\n");
+  EXPECT_EQ(Execute("inbreeding-of " + small + " J --number-format fraction").out, "9/32\n");
+  EXPECT_EQ(Execute("inbreeding-of " + small + " A --number-format fixed3").out, "0.000\n");
+  const CliRun unknown = Execute("inbreeding-of " + small + " zz");
+  EXPECT_EQ(unknown.status, 1);
+  EXPECT_EQ(unknown.err, "Cannot find \"ZZ\" in the pedigree.\n");
+  // A predefined F is shown as given.
+  EXPECT_EQ(Execute("inbreeding-of " + Quote(Example("herd.pdg")) + " d1").out, "0.125\n");
+}
+
+TEST_F(Cli, SettingsFileIsWrittenAsTheOptionsDialogSavesIt) {
+  const fs::path file = home_ / "my.ini";
+  const CliRun run = Execute("settings --write " + Quote(file.string()) +
+                          " --relationship coefficient --range 0.5 0.1 --list-founders"
+                          " --number-format 3");
+  EXPECT_EQ(run.status, 0) << run.err;
+  Settings expected;
+  expected.relationshipType = 0;
+  expected.relationshipLower = 0.1f;  // the dialog swaps reversed bounds
+  expected.relationshipUpper = 0.5f;
+  expected.listFounders = 1;
+  expected.numberFormat = 3;
+  const auto bytes = EncodeSettings(expected);
+  EXPECT_EQ(test::ReadWholeFile(file.string()), std::string(bytes.begin(), bytes.end()));
+  EXPECT_EQ(static_cast<unsigned char>(test::ReadWholeFile(file.string())[0]), 0x02);
+
+  // Read back: the file's format applies, an explicit option wins.
+  const std::string small = Quote(Example("small.pdg"));
+  EXPECT_EQ(Execute("inbreeding-of " + small + " J --settings " + Quote(file.string())).out,
+            "0.28\n");
+  EXPECT_EQ(Execute("inbreeding-of " + small + " J --settings " + Quote(file.string()) +
+                    " --number-format general")
+                .out,
+            "0.28125\n");
+  EXPECT_EQ(Execute("inbreeding-of " + small + " J --settings /nonexistent.ini").status, 1);
+}
+
+TEST_F(Cli, RejectsAnInvalidRange) {
+  const CliRun run = Execute("settings --write " + Quote((home_ / "x.ini").string()) +
+                          " --relationship coefficient --range 0 1.5");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err,
+            "Entries for the relationship are incorrect!\nPlease enter a decimal number between 0 "
+            "and 1.\n");
+  EXPECT_FALSE(fs::exists(home_ / "x.ini"));
+}
+
+TEST_F(Cli, ProgramFolderSettingsApplyWithoutOptions) {
+  Settings stored;
+  stored.numberFormat = 0;
+  ASSERT_TRUE(WriteSettingsFile((home_ / "Kinvar.ini").string(), stored));
+  EXPECT_EQ(Execute("inbreeding-of " + Quote(Example("small.pdg")) + " E").out, "1/4\n");
+}
+
+}  // namespace
+}  // namespace kinvar

@@ -1,0 +1,61 @@
+#include "support/scripted_platform.h"
+
+namespace kinvar::test {
+
+namespace {
+
+class ScriptedProgressWindow final : public ProgressWindow {
+ public:
+  explicit ScriptedProgressWindow(ScriptedPlatform& platform) : platform_(platform) {}
+  void SetLabel(const std::string&) override {}
+  void SetPosition(int) override {}
+  bool PollCancel() override {
+    ++platform_.polls;
+    return platform_.cancelAtPoll != 0 && platform_.polls == platform_.cancelAtPoll;
+  }
+  void SetWindowText(const std::string&) override {}
+  void ShowCancelButton(bool) override {}
+  void Hide() override {}
+
+ private:
+  ScriptedPlatform& platform_;
+};
+
+template <typename T>
+std::optional<T> Next(std::deque<T>& script) {
+  if (script.empty()) return std::nullopt;
+  T front = std::move(script.front());
+  script.pop_front();
+  return front;
+}
+
+}  // namespace
+
+Answer ScriptedPlatform::ShowMessage(const std::string& text, MessageIcon icon) {
+  messages.push_back({text, icon});
+  if (icon != MessageIcon::kQuestion) return Answer::kOk;
+  return Next(answers).value_or(Answer::kYes);
+}
+
+std::optional<std::string> ScriptedPlatform::AskFileName(const FileRequest& request) {
+  fileRequests.push_back(request);
+  return Next(fileNames).value_or(std::nullopt);
+}
+
+int ScriptedPlatform::ChooseSaveOption(const std::string& first, const std::string& second) {
+  choiceTexts.emplace_back(first, second);
+  return Next(saveChoices).value_or(-1);
+}
+
+std::unique_ptr<ProgressWindow> ScriptedPlatform::OpenProgress() {
+  ++progressWindows;
+  return std::make_unique<ScriptedProgressWindow>(*this);
+}
+
+std::vector<std::string> ScriptedPlatform::MessageTexts() const {
+  std::vector<std::string> texts;
+  for (const ShownMessage& m : messages) texts.push_back(m.text);
+  return texts;
+}
+
+}  // namespace kinvar::test
