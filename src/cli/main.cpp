@@ -6,6 +6,7 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -97,7 +98,13 @@ bool ApplySettings(CKinvarDoc& doc, const Arguments& args) {
   return doc.ApplyOptions(entries).has_value();
 }
 
-bool WriteOutput(CKinvarDoc& doc, const Arguments& args, int choice) {
+void WriteReport(const CMS& report, std::FILE* file) {
+  for (int i = 0; i < report.Count(); ++i) std::fputs(ExpandMarkup(report.Line(i)).c_str(), file);
+}
+
+// Opens -o FILE (or takes standard output), lets `write` fill it and tells
+// the user when it could not be opened or written whole.
+bool WriteOutput(const Arguments& args, const std::function<bool(std::FILE*)>& write) {
   std::FILE* file = stdout;
   if (args.output) {
     file = std::fopen(args.output->c_str(), "w");
@@ -106,14 +113,7 @@ bool WriteOutput(CKinvarDoc& doc, const Arguments& args, int choice) {
       return false;
     }
   }
-  bool written = true;
-  if (args.report) {
-    const CMS& report = doc.pedigree().report;
-    for (int i = 0; i < report.Count(); ++i) std::fputs(ExpandMarkup(report.Line(i)).c_str(), file);
-    written = std::ferror(file) == 0;
-  } else {
-    written = doc.WriteSaveFile(file, choice);
-  }
+  const bool written = write(file) && std::ferror(file) == 0;
   const bool closed = args.output ? std::fclose(file) == 0 : std::fflush(file) == 0;
   if (written && closed) return true;
   std::fprintf(stderr, "Error while writing %s.\n", args.output ? args.output->c_str() : "the output");
@@ -128,8 +128,7 @@ int RunCommand(const CliCommand& command, const Arguments& args) {
 
   if (!doc.OpenPedigreeFile(args.pedigree)) return 1;
   if (doc.lastCommand() == kRejectedPedigree) {
-    const CMS& report = doc.pedigree().report;
-    for (int i = 0; i < report.Count(); ++i) std::fputs(ExpandMarkup(report.Line(i)).c_str(), stderr);
+    WriteReport(doc.pedigree().report, stderr);
     return 1;
   }
   if (!IsAvailable(*FindCommand(command.id), doc.State())) {
@@ -140,20 +139,22 @@ int RunCommand(const CliCommand& command, const Arguments& args) {
     std::string typed = args.id;
     const auto value = doc.InbreedingOf(typed);
     if (!value) return 1;
-    const std::string line = *value + "\n";
-    if (!args.output) return std::fputs(line.c_str(), stdout) >= 0 && std::fflush(stdout) == 0 ? 0 : 1;
-    std::FILE* file = std::fopen(args.output->c_str(), "w");
-    if (file == nullptr) {
-      std::fprintf(stderr, "Cannot open %s for writing.\n", args.output->c_str());
-      return 1;
-    }
-    const bool ok = std::fputs(line.c_str(), file) >= 0;
-    return std::fclose(file) == 0 && ok ? 0 : 1;
+    return WriteOutput(args, [&](std::FILE* file) {
+             return std::fprintf(file, "%s\n", value->c_str()) >= 0;
+           })
+               ? 0
+               : 1;
   }
   doc.RunCommand(command.id);
   platform.SetSaveChoice(args.originalOrder ? 2 : 1);
   const int choice = doc.AskSaveChoice();
-  return WriteOutput(doc, args, choice) ? 0 : 1;
+  return WriteOutput(args, [&](std::FILE* file) {
+           if (!args.report) return doc.WriteSaveFile(file, choice);
+           WriteReport(doc.pedigree().report, file);
+           return true;
+         })
+             ? 0
+             : 1;
 }
 
 void AddGlobalOptions(CLI::App& app, Arguments& args) {

@@ -48,9 +48,7 @@ std::vector<std::string> ReportLines(const CKinvarDoc& doc) {
 std::string SavedFile(CKinvarDoc& doc, int choice = 1) {
   std::FILE* file = std::tmpfile();
   EXPECT_TRUE(doc.WriteSaveFile(file, choice));
-  std::string text;
-  std::rewind(file);
-  for (int c; (c = std::fgetc(file)) != EOF;) text += static_cast<char>(c);
+  const std::string text = test::ReadFromStart(file);
   std::fclose(file);
   return text;
 }

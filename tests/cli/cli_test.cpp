@@ -73,9 +73,7 @@ class Cli : public testing::Test {
     doc.RunCommand(command);
     std::FILE* file = std::tmpfile();
     EXPECT_TRUE(doc.WriteSaveFile(file, choice));
-    std::string text;
-    std::rewind(file);
-    for (int c; (c = std::fgetc(file)) != EOF;) text += static_cast<char>(c);
+    const std::string text = test::ReadFromStart(file);
     std::fclose(file);
     return text;
   }
@@ -137,6 +135,10 @@ TEST_F(Cli, OutputFileGetsTheSameBytes) {
   const CliRun bad = Execute("view " + Quote(Example("small.pdg")) + " -o /nonexistent/dir/out.pdg");
   EXPECT_EQ(bad.status, 1);
   EXPECT_EQ(bad.err, "Cannot open /nonexistent/dir/out.pdg for writing.\n");
+  // A device that takes no bytes: the failed write must not pass for success.
+  const CliRun full = Execute("view " + Quote(Example("small.pdg")) + " -o /dev/full");
+  EXPECT_EQ(full.status, 1);
+  EXPECT_EQ(full.err, "Error while writing /dev/full.\n");
 }
 
 TEST_F(Cli, ARejectedPedigreeListsItsMistakesOnStandardError) {

@@ -37,6 +37,13 @@ std::string ReadWholeFile(const std::string& path) {
   return text.str();
 }
 
+std::string ReadFromStart(std::FILE* file) {
+  std::string text;
+  std::rewind(file);
+  for (int c; (c = std::fgetc(file)) != EOF;) text += static_cast<char>(c);
+  return text;
+}
+
 LoadOutcome LoadText(std::string_view text, Pedigree& ped) {
   TempFile file(text);
   SilentProgressWindow window;

@@ -2,6 +2,7 @@
 // removed again when the object goes, and a one-call load of such a text.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -26,6 +27,9 @@ class TempFile {
 
 // The whole contents of a file, or "" when it cannot be read.
 std::string ReadWholeFile(const std::string& path);
+
+// Everything written to an open file, read from its start.
+std::string ReadFromStart(std::FILE* file);
 
 // Loads `text` as a pedigree file without a visible progress window.
 LoadOutcome LoadText(std::string_view text, Pedigree& ped);
