@@ -11,6 +11,7 @@
 
 #include <unistd.h>
 
+#include "app/program_folder.h"
 #include "app/settings_file.h"
 #include "report/markup.h"
 #include "report/number_format.h"
@@ -378,6 +379,39 @@ TEST_F(Document, SaveAsAsksForTheFileAndReportsFailures) {
   doc.OnFileSaveAs();
   EXPECT_EQ(platform.fileRequests.back().defaultExtension, "pdg");
   EXPECT_EQ(platform.fileRequests.back().filters.size(), 3u);
+}
+
+TEST_F(Document, OpenAsksForAPedigreeFileAndLoadsIt) {
+  TempFile file(kSmall);
+  platform.fileNames = {std::nullopt, file.path()};
+  doc.OnFileOpen();  // cancelled
+  EXPECT_EQ(doc.lastCommand(), kNoPedigree);
+  doc.OnFileOpen();
+  ASSERT_EQ(platform.fileRequests.size(), 2u);
+  const FileRequest& request = platform.fileRequests[1];
+  EXPECT_TRUE(request.open);
+  EXPECT_EQ(request.title, "Open");
+  EXPECT_EQ(request.defaultExtension, "pdg");
+  ASSERT_EQ(request.filters.size(), 2u);
+  EXPECT_EQ(request.filters[0].description, "Pedigree Files (*.pdg)");
+  EXPECT_EQ(request.filters[1].pattern, "*.*");
+  EXPECT_EQ(doc.lastCommand(), kCmdViewPedigree);
+  EXPECT_EQ(doc.pedigree().nTotal, 10);
+}
+
+TEST(ProgramFolder, FollowsKinvarHomeThenXdgConfigHome) {
+  const auto base = std::filesystem::temp_directory_path() /
+                    ("kinvar-folder-" + std::to_string(::getpid()));
+  setenv("KINVAR_HOME", (base / "home").c_str(), 1);
+  EXPECT_EQ(ProgramFolder(), (base / "home").string() + "/");
+  EXPECT_TRUE(std::filesystem::is_directory(base / "home"));
+  unsetenv("KINVAR_HOME");
+  const char* xdg = std::getenv("XDG_CONFIG_HOME");
+  const std::string savedXdg = xdg ? xdg : "";
+  setenv("XDG_CONFIG_HOME", (base / "config").c_str(), 1);
+  EXPECT_EQ(ProgramFolder(), (base / "config" / "kinvar").string() + "/");
+  if (xdg) setenv("XDG_CONFIG_HOME", savedXdg.c_str(), 1); else unsetenv("XDG_CONFIG_HOME");
+  std::filesystem::remove_all(base);
 }
 
 TEST(DocumentSettings, ReadFromAndSavedToTheProgramFolder) {
