@@ -1,0 +1,182 @@
+// Loading end to end: the reader's messages, and the recoded pedigree checked
+// against the structure the random texts were made from.
+#include "pedigree/load.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "support/random_pedigree.h"
+#include "support/test_files.h"
+
+namespace kinvar {
+namespace {
+
+struct ReadCase {
+  const char* name;
+  const char* text;
+  const char* message;
+};
+
+class ReaderMessages : public testing::TestWithParam<ReadCase> {};
+
+TEST_P(ReaderMessages, StopTheLoadWithTheirText) {
+  Pedigree ped;
+  const LoadOutcome outcome = test::LoadText(GetParam().text, ped);
+  EXPECT_EQ(outcome.status, LoadStatus::kReadFailed);
+  EXPECT_EQ(outcome.message, GetParam().message);
+  EXPECT_EQ(ped.nTotal, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ReaderMessages,
+    testing::Values(
+        ReadCase{"Empty", "", "File is empty."},
+        ReadCase{"OnlyComments", "! a\n\n   ! b\n", "File is empty."},
+        ReadCase{"HeaderWithoutData", "progeny sire dam\n\n", "File is empty."},
+        ReadCase{"HeaderWithoutDam", "progeny sire\nA 0\n",
+                 "Error: The header row format is not correct.\nThe pedigree file must have header "
+                 "row with field names.\n(ie. Progeny Sire Dam Group F. Group and F are optional)."},
+        ReadCase{"TwentyOneCharacterId", "progeny sire dam\nABCDEFGHIJKLMNOPQRSTU 0 0\n",
+                 "Error in line 2.\nThe length of each field should not be more than 20."},
+        ReadCase{"ExclamationInData", "! c\nprogeny sire dam\nA 0 0 !x\n",
+                 "Error in line 3.\nThese characters   '<'   '>'   '|'   '!'   are not permitted."},
+        ReadCase{"TooFewFields", "\nprogeny sire dam\n\nA 0\n",
+                 "Error in line 4.\nThe format is not correct."},
+        ReadCase{"FieldsCountUpToTheFColumn", "progeny sire dam x f\nA 0 0 y\n",
+                 "Error in line 2.\nThe format is not correct."},
+        ReadCase{"FAboveOne", "progeny sire dam f\nA 0 0 1.0001\n",
+                 "Error in line 2.\nThe inbreeding coefficient must be in the range of 0 - 1."},
+        ReadCase{"GroupAboveThousand", "progeny sire dam group\nA 0 0 1001\n",
+                 "Error in line 2.\nThe group must be an integer in the range of 0 to 1000."},
+        ReadCase{"NegativeGroup", "progeny sire dam group\nA 0 0 -1\n",
+                 "Error in line 2.\nThe group must be an integer in the range of 0 to 1000."},
+        ReadCase{"LetterAfterGroupDigits", "progeny sire dam group\nA 0 0 12a\n",
+                 "Error in line 2.\nThe group must be an integer in the range of 0 to 1000."}),
+    [](const testing::TestParamInfo<ReadCase>& row) { return row.param.name; });
+
+TEST(PedigreeReader, AcceptsTheEdgesOfEveryRule) {
+  Pedigree ped;
+  const LoadOutcome outcome = test::LoadText(
+      "  ! comment\r\nDam,,SIRE  Progeny group F\r\n"
+      "0 0 abcdefghijklmnopqrst 1000 . sixth\r\n"
+      "0 0 b2 0 1\r\n0 0 b3 . abc\r\n",
+      ped);
+  ASSERT_EQ(outcome.status, LoadStatus::kLoaded) << outcome.message;
+  ASSERT_EQ(ped.nRead, 3);
+  EXPECT_EQ(ped.rec(1).Id(), "ABCDEFGHIJKLMNOPQRST");
+  EXPECT_FALSE(ped.rec(1).fPredefined);
+  EXPECT_EQ(ped.GroupNumber(ped.rec(1)), 1000);
+  EXPECT_EQ(ped.rec(2).f, 1.0f);
+  EXPECT_TRUE(ped.rec(3).fPredefined);  // text that is no number reads as 0
+  EXPECT_EQ(ped.rec(3).f, 0.0f);
+  EXPECT_EQ(ped.rec(3).group, -1);
+}
+
+// Codes against the structure the text was made from: every individual once,
+// parents first, founders first, and generation the longest ancestral path.
+void ExpectRecodedLike(const Pedigree& ped, const test::RandomPedigree& made) {
+  ASSERT_EQ(ped.nTotal, static_cast<int>(made.individuals.size()));
+  std::map<std::string, const Rec*> byId;
+  std::vector<bool> seen(static_cast<std::size_t>(ped.nTotal) + 1, false);
+  for (RecIndex i = 1; i <= ped.nTotal; ++i) {
+    const Rec& r = ped.rec(i);
+    byId[std::string(r.Id())] = &r;
+    ASSERT_GE(r.code, 1);
+    ASSERT_LE(r.code, ped.nTotal);
+    EXPECT_FALSE(seen[static_cast<std::size_t>(r.code)]) << "code " << r.code << " twice";
+    seen[static_cast<std::size_t>(r.code)] = true;
+  }
+  std::map<std::string, int> generation;
+  for (int k : test::ParentsFirstOrder(made.individuals)) {
+    const auto& ind = made.individuals[static_cast<std::size_t>(k)];
+    int g = 0;
+    for (const std::string& parent : {ind.sire, ind.dam})
+      if (!parent.empty()) g = std::max(g, generation[parent] + 1);
+    generation[ind.id] = g;
+  }
+  int lastFounderCode = 0, firstNonFounderCode = ped.nTotal + 1;
+  for (const auto& ind : made.individuals) {
+    ASSERT_EQ(byId.count(ind.id), 1u) << ind.id;
+    const Rec& r = *byId[ind.id];
+    EXPECT_EQ(r.generation, generation[ind.id]) << ind.id;
+    EXPECT_EQ(ped.rec(r.sire).Id(), ind.sire.empty() ? "0" : ind.sire) << ind.id;
+    EXPECT_EQ(ped.rec(r.dam).Id(), ind.dam.empty() ? "0" : ind.dam) << ind.id;
+    EXPECT_LT(ped.rec(r.sire).code, r.code) << ind.id;
+    EXPECT_LT(ped.rec(r.dam).code, r.code) << ind.id;
+    if (r.sire == kUnknownParent && r.dam == kUnknownParent)
+      lastFounderCode = std::max(lastFounderCode, r.code);
+    else
+      firstNonFounderCode = std::min(firstNonFounderCode, r.code);
+  }
+  EXPECT_LT(lastFounderCode, firstNonFounderCode);
+  for (std::int32_t i = 0; i < ped.nTotal; ++i) EXPECT_EQ(ped.byCode(i).code, i + 1);
+}
+
+TEST(Recoding, NumbersRandomPedigreesParentsFirst) {
+  for (std::uint64_t seed = 1; seed <= 300; ++seed) {
+    const test::RandomPedigree made = test::MakeRandomPedigree(test::VariedOptions(seed, 200));
+    Pedigree ped;
+    const LoadOutcome outcome = test::LoadText(made.text, ped);
+    ASSERT_EQ(outcome.status, LoadStatus::kLoaded) << "seed " << seed << ": " << outcome.message;
+    EXPECT_EQ(ped.nRead, made.nListed) << "seed " << seed;
+    EnsureCodeOrder(ped);
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    ExpectRecodedLike(ped, made);
+  }
+}
+
+// Random bytes and damaged pedigree texts must end in one of the outcomes,
+// never in a crash, and a loaded pedigree must be consistent.
+TEST(Fuzz, DamagedTextsLoadOrFailCleanly) {
+  std::uint64_t state = 0x9E3779B97F4A7C15ull;
+  auto next = [&state] {
+    state ^= state << 13;
+    state ^= state >> 7;
+    state ^= state << 17;
+    return state;
+  };
+  const char alphabet[] = "aB0 ,\t\n\r.!|<>-1e9x\0\xff";
+  for (int round = 0; round < 3000; ++round) {
+    std::string text;
+    if (round % 2 == 0) {
+      text = test::MakeRandomPedigree(test::VariedOptions(next() % 1000, 40)).text;
+      const int edits = 1 + static_cast<int>(next() % 6);
+      for (int e = 0; e < edits && !text.empty(); ++e) {
+        const std::size_t at = next() % text.size();
+        switch (next() % 4) {
+          case 0: text[at] = alphabet[next() % (sizeof alphabet - 1)]; break;
+          case 1: text.erase(at, next() % 30); break;
+          case 2: text.insert(at, std::string(next() % 25, 'Z')); break;
+          default: text.resize(at); break;
+        }
+      }
+    } else {
+      text = "progeny sire dam group f\n";
+      const int bytes = static_cast<int>(next() % 400);
+      for (int b = 0; b < bytes; ++b) text += alphabet[next() % (sizeof alphabet - 1)];
+    }
+    Pedigree ped;
+    const LoadOutcome outcome = test::LoadText(text, ped);
+    switch (outcome.status) {
+      case LoadStatus::kLoaded:
+        EXPECT_EQ(ped.report.Count(), 0);
+        EnsureCodeOrder(ped);
+        for (std::int32_t i = 0; i < ped.nTotal; ++i) {
+          const Rec& r = ped.byCode(i);
+          ASSERT_EQ(r.code, i + 1);
+          ASSERT_LT(ped.rec(r.sire).code, r.code);
+          ASSERT_LT(ped.rec(r.dam).code, r.code);
+        }
+        break;
+      case LoadStatus::kRejected: EXPECT_GT(ped.report.Count(), 0); break;
+      case LoadStatus::kReadFailed: EXPECT_FALSE(outcome.message.empty()); break;
+      case LoadStatus::kCancelled: ADD_FAILURE() << "nobody cancelled"; break;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kinvar
