@@ -140,10 +140,39 @@ class IndexSet {
     summary_[w / 64] |= Bit(w);
   }
 
-  void Erase(std::int32_t k) {
-    const auto w = static_cast<std::size_t>(k) / 64;
-    words_[w] &= ~Bit(static_cast<std::size_t>(k));
-    if (words_[w] == 0) summary_[w / 64] &= ~Bit(w);
+  // Calls visit(k) for every member from the largest, which must be at most
+  // `from`, down to the smallest, emptying the set. visit may insert
+  // members below k; they are visited in turn.
+  template <class Visit>
+  void DrainDownwards(std::int32_t from, Visit visit) {
+    std::size_t w = static_cast<std::size_t>(from) / 64;
+    for (;;) {
+      for (std::uint64_t bits = words_[w]; bits != 0;) {
+        const int b = 63 - std::countl_zero(bits);
+        visit(Index(w, b));
+        bits = words_[w] & (Bit(static_cast<std::size_t>(b)) - 1);
+      }
+      words_[w] = 0;
+      summary_[w / 64] &= ~Bit(w);
+      if (w == 0) return;
+      w = PreviousWord(w - 1);
+      if (w == kNone) return;
+    }
+  }
+
+  // Calls visit(k) for every member in ascending order, emptying the set.
+  template <class Visit>
+  void Drain(Visit visit) {
+    for (std::size_t s = 0; s < summary_.size(); ++s) {
+      for (std::uint64_t used = summary_[s]; used != 0; used &= used - 1) {
+        const std::size_t w = s * 64 + static_cast<std::size_t>(std::countr_zero(used));
+        for (std::uint64_t bits = words_[w]; bits != 0; bits &= bits - 1) {
+          visit(Index(w, std::countr_zero(bits)));
+        }
+        words_[w] = 0;
+      }
+      summary_[s] = 0;
+    }
   }
 
   // Erases every member <= k.
@@ -167,16 +196,6 @@ class IndexSet {
     return w == kNone ? -1 : Index(w, 63 - std::countl_zero(words_[w]));
   }
 
-  // The smallest member >= k, or -1.
-  std::int32_t AtLeast(std::int32_t k) const {
-    std::size_t w = static_cast<std::size_t>(k) / 64;
-    if (w >= words_.size()) return -1;
-    const std::uint64_t above = words_[w] & ~(UpTo(static_cast<std::size_t>(k) % 64) >> 1);
-    if (above != 0) return Index(w, std::countr_zero(above));
-    w = NextWord(w + 1);
-    return w == kNone ? -1 : Index(w, std::countr_zero(words_[w]));
-  }
-
  private:
   static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
   static std::uint64_t Bit(std::size_t i) { return std::uint64_t{1} << (i % 64); }
@@ -193,18 +212,6 @@ class IndexSet {
       bits = summary_[--s];
     }
     return s * 64 + static_cast<std::size_t>(63 - std::countl_zero(bits));
-  }
-
-  // The first non-empty word at or after w.
-  std::size_t NextWord(std::size_t w) const {
-    std::size_t s = w / 64;
-    if (s >= summary_.size()) return kNone;
-    std::uint64_t bits = summary_[s] & ~(UpTo(w % 64) >> 1);
-    while (bits == 0) {
-      if (++s == summary_.size()) return kNone;
-      bits = summary_[s];
-    }
-    return s * 64 + static_cast<std::size_t>(std::countr_zero(bits));
   }
 
   std::vector<std::uint64_t> words_;
@@ -294,43 +301,53 @@ class ColumnSolver {
   // every visited non-zero entry extends by its parents.
   void BackwardOverAncestors(std::int32_t s) {
     pending_.Insert(s);
-    for (std::int32_t k = s; (k = pending_.AtMost(k)) > 0;) {
-      pending_.Erase(k);
+    pending_.DrainDownwards(s, [this](std::int32_t k) {
       touched_.push_back(k);
       const bool zero = r_.x[static_cast<std::size_t>(k)] == 0.0f;
       BackwardStep(k);
       if (!zero) InsertParents(k);
-    }
+    });
   }
 
   // A forward step reads only the parents' values, so any parents-first
   // order over the mates' ancestors gives the values of the full pass.
   // The ancestors are gathered by one downward walk, then stepped upwards.
   void ForwardOverMateAncestors(const std::vector<std::int32_t>& mates) {
-    std::int32_t top = 0;
-    for (const std::int32_t m : mates) {
-      if (m == 0) continue;
-      pending_.Insert(m);
-      top = std::max(top, m);
-    }
-    std::int32_t count = 0;
-    for (std::int32_t k = top; (k = pending_.AtMost(k)) > 0; --k, ++count) InsertParents(k);
-    // When the ancestors fill much of the range, stepping through all of it
-    // in order costs less than finding them one by one.
-    if (count > top / kDenseShare) {
-      pending_.EraseUpTo(top);
+    const std::int32_t top = *std::max_element(mates.begin(), mates.end());
+    // Families in a row have grouping parents of about one age and mates of
+    // about one age: after a family whose ancestors were found dense, the
+    // next few go dense without looking.
+    if (denseInARow_ % std::max(1, options_.denseRecheck) != 0 || !SparseEnough(mates, top)) {
+      ++denseInARow_;
       FullForward(top);
       denseEnd_ = std::max(denseEnd_, top);
       return;
     }
-    for (std::int32_t k = 1; (k = pending_.AtLeast(k)) > 0; ++k) {
-      pending_.Erase(k);
+    denseInARow_ = 0;
+    pending_.Drain([this](std::int32_t k) {
       touched_.push_back(k);
       ForwardStep(k);
-    }
+    });
   }
 
-  static constexpr std::int32_t kDenseShare = 4;
+  // Gathers the mates and their ancestors into pending_ by a downward walk,
+  // giving up (and emptying it) once they fill more than a 1/denseShare of
+  // the range: a step of the full pass costs about a sixteenth of finding
+  // one ancestor, as it walks memory in order.
+  bool SparseEnough(const std::vector<std::int32_t>& mates, std::int32_t top) {
+    for (const std::int32_t m : mates) {
+      if (m != 0) pending_.Insert(m);
+    }
+    const std::int32_t limit = options_.denseShare == 0 ? top : top / options_.denseShare;
+    std::int32_t count = 0;
+    for (std::int32_t k = top; count <= limit && (k = pending_.AtMost(k)) > 0; --k, ++count) {
+      InsertParents(k);
+    }
+    if (count <= limit) return true;
+    pending_.EraseUpTo(top);
+    return false;
+  }
+
 
   void InsertParents(std::int32_t k) {
     const auto ki = static_cast<std::size_t>(k);
@@ -346,6 +363,7 @@ class ColumnSolver {
   IndexSet pending_;  // empty between passes
   std::vector<std::int32_t> touched_;  // x entries to clear
   std::int32_t denseEnd_ = 0;          // and x[1..denseEnd_]
+  std::int32_t denseInARow_ = 0;       // families whose forward pass went dense
 };
 
 void ZeroCounters(Pedigree& ped) {

@@ -31,6 +31,13 @@ struct InbreedingOptions {
   // its non-inbred progeny), and its F lowers its descendants' F instead of
   // raising them; kept only for comparison with that way of counting.
   bool predefinedOnlyInProgenyD = false;
+  // When the restricted forward pass gives up finding the mates' ancestors
+  // and steps through the whole range instead: once they fill more than a
+  // 1/denseShare of it (0: never). After a family that went that way the
+  // next denseRecheck - 1 families do so without looking. Only the speed
+  // depends on these; tests vary them to reach both ways.
+  int denseShare = 16;
+  int denseRecheck = 8;
 };
 
 // Needs `records` in code order. True when done: every F final, the counters

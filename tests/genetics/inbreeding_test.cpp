@@ -151,25 +151,41 @@ TEST(ComputeInbreeding, MatchesTabularMethodWithPredefinedFOnlyInProgenyD) {
   }
 }
 
+// The restricted passes decide per family whether to find the mates'
+// ancestors or to step through the whole range; the rows reach each way.
+struct DenseChoice {
+  const char* name;
+  int share;
+  int recheck;
+};
+
 TEST(ComputeInbreeding, RestrictedPassesGiveTheFullPassesBitForBit) {
+  const DenseChoice choices[] = {
+      {"default", InbreedingOptions{}.denseShare, InbreedingOptions{}.denseRecheck},
+      {"never dense", 0, 1},
+      {"mostly dense", 2, 3},
+      {"dense when more than a quarter", 4, 1},
+  };
   for (std::uint64_t seed = 1; seed <= 300; ++seed) {
     const int maxSize = seed % 10 == 0 ? 3000 : 400;
     for (const Model model : {Model::kDiagonal, Model::kProgenyD}) {
       const RandomPedigree rp = test::MakeRandomPedigree(test::VariedOptions(seed, maxSize));
       const auto full = Load(rp.text);
-      const auto restricted = Load(rp.text);
       ASSERT_TRUE(Compute(*full, OptionsFor(model, true)));
-      ASSERT_TRUE(Compute(*restricted, OptionsFor(model, false)));
-      EXPECT_EQ(FBits(*full), FBits(*restricted)) << "seed " << seed;
-      EXPECT_EQ(full->nInbreds, restricted->nInbreds);
-      EXPECT_EQ(full->nInbredsEvaluated, restricted->nInbredsEvaluated);
+      for (const DenseChoice& choice : choices) {
+        InbreedingOptions options = OptionsFor(model, false);
+        options.denseShare = choice.share;
+        options.denseRecheck = choice.recheck;
+        const auto restricted = Load(rp.text);
+        ASSERT_TRUE(Compute(*restricted, options));
+        EXPECT_EQ(FBits(*full), FBits(*restricted)) << "seed " << seed << ", " << choice.name;
+        EXPECT_EQ(full->nInbreds, restricted->nInbreds);
+        EXPECT_EQ(full->nInbredsEvaluated, restricted->nInbredsEvaluated);
+      }
     }
   }
 }
 
-// The grouping parent is the sex through which fewer ancestors of the
-// evaluated individuals were reached; ties go to the dam. Counted here from
-// the structure, and seen in the order the families were walked.
 TEST(ComputeInbreeding, GroupsFamiliesByTheSexReachedLess) {
   std::map<std::string, int> discriminating;
   for (std::uint64_t seed = 1; seed <= 400; ++seed) {
