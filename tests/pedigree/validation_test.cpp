@@ -1,0 +1,175 @@
+// Validation: the error list a rejected pedigree leaves in the report, and
+// the counters a valid one leaves in the pedigree, against counts made from
+// the text in the test.
+#include "pedigree/validation.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "support/random_pedigree.h"
+#include "support/test_files.h"
+
+namespace kinvar {
+namespace {
+
+std::vector<std::string> ReportLines(const Pedigree& ped) {
+  std::vector<std::string> lines;
+  for (int i = 0; i < ped.report.Count(); ++i) lines.emplace_back(ped.report.Line(i));
+  return lines;
+}
+
+struct ErrorCase {
+  const char* name;
+  const char* text;
+  std::vector<std::string> errors;  // between "|XError(s) list:" and the closing pair
+};
+
+class ValidationErrors : public testing::TestWithParam<ErrorCase> {};
+
+TEST_P(ValidationErrors, AreListedInTheirOrderAndRejectTheFile) {
+  Pedigree ped;
+  EXPECT_EQ(test::LoadText(GetParam().text, ped).status, LoadStatus::kRejected);
+  std::vector<std::string> expected{"|XError(s) list:"};
+  expected.insert(expected.end(), GetParam().errors.begin(), GetParam().errors.end());
+  expected.insert(expected.end(), {"", "Correct the pedigree file."});
+  EXPECT_EQ(ReportLines(ped), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ValidationErrors,
+    testing::Values(
+        ErrorCase{"UnknownProgenyOnce", "progeny sire dam\n0 0 0\n000 0 0\nA 0 0\n",
+                  {"There is at least one unknown ID in the progeny list."}},
+        ErrorCase{"UnknownWordAsProgeny", "progeny sire dam\nUnKnOwN 0 0\n",
+                  {"There is at least one unknown ID in the progeny list."}},
+        ErrorCase{"ListedParentAsBothSexes", "progeny sire dam\nA 0 0\nB A 0\nC 0 A\n",
+                  {"|CA |Aappearing as both sire and dam."}},
+        ErrorCase{"AddedParentAsBothSexes", "progeny sire dam\nB X 0\nC 0 X\n",
+                  {"|CX |Aappearing as both sire and dam."}},
+        ErrorCase{"DuplicateOnceHoweverManyCopies", "progeny sire dam\nA 0 0\nB 0 0\nA 0 0\nA 0 0\n",
+                  {"|CA |Aappearing more than once in the progeny list."}},
+        ErrorCase{"DuplicatesComparedAfterUpperCasing", "progeny sire dam\nab 0 0\nAB 0 0\n",
+                  {"|CAB |Aappearing more than once in the progeny list."}},
+        // Each time a record finds the other role's bit set the mark restarts.
+        ErrorCase{"AlternatingRolesReportedAgain", "progeny sire dam\nP 0 0\nA P 0\nB 0 P\nC P 0\nD 0 P\n",
+                  {"|CP |Aappearing as both sire and dam.", "|CP |Aappearing as both sire and dam."}},
+        // The file records are checked in ID order: K is found a dam at R,
+        // after the copies of M; added parents come last.
+        ErrorCase{"EveryCheckInTheListsOrder",
+                  "progeny sire dam\n0 0 0\nM 0 0\nM 0 0\nK 0 0\nQ K 0\nR 0 K\nS Y 0\nT 0 Y\n",
+                  {"There is at least one unknown ID in the progeny list.",
+                   "|CM |Aappearing more than once in the progeny list.",
+                   "|CK |Aappearing as both sire and dam.",
+                   "|CY |Aappearing as both sire and dam."}},
+        ErrorCase{"Cycle", "progeny sire dam\nA C 0\nB A 0\nC B 0\n",
+                  {"|CA |Aappearing in its ancestors list (Cycling pedigree)."}},
+        ErrorCase{"SelfParent", "progeny sire dam\nA A 0\n",
+                  {"|CA |Aappearing in its ancestors list (Cycling pedigree)."}},
+        ErrorCase{"FullSibsWithDifferentF", "progeny sire dam f\nS 0 0 0\nD 0 0 0\nA S D 0.1\nB S D 0.2\n",
+                  {"Predefined inbreeding coefficients of at least one full sib group are not "
+                   "the same."}},
+        // The recoding checks only run on an otherwise clean file.
+        ErrorCase{"CycleHiddenByAnEarlierError", "progeny sire dam\nA C 0\nB A 0\nC B 0\nA 0 0\n",
+                  {"|CA |Aappearing more than once in the progeny list."}}),
+    [](const testing::TestParamInfo<ErrorCase>& row) { return row.param.name; });
+
+TEST(Validation, NamesTheCycleFoundBelowALongLine) {
+  // A thousand generations of one line, the cycle closing near its bottom.
+  std::string text = "progeny sire dam\nL0 L1500 0\n";
+  for (int g = 1; g <= 2000; ++g) {
+    text.append("L").append(std::to_string(g)).append(" L").append(std::to_string(g - 1)).append(" 0\n");
+  }
+  Pedigree ped;
+  EXPECT_EQ(test::LoadText(text, ped).status, LoadStatus::kRejected);
+  ASSERT_EQ(ped.report.Count(), 4);
+  EXPECT_EQ(ped.report.Line(1), "|CL0 |Aappearing in its ancestors list (Cycling pedigree).");
+}
+
+struct Counters {
+  int nRead, nFounders, nNonFounders, nTotal, groups, members, maxSize, minSize;
+};
+
+struct CounterCase {
+  const char* name;
+  const char* text;
+  Counters expected;
+};
+
+class ValidationCounters : public testing::TestWithParam<CounterCase> {};
+
+TEST_P(ValidationCounters, CountFoundersAddedParentsAndFullSibs) {
+  Pedigree ped;
+  ASSERT_EQ(test::LoadText(GetParam().text, ped).status, LoadStatus::kLoaded);
+  const Counters got{ped.nRead,          ped.nFounders,       ped.nNonFounders,   ped.nTotal,
+                     ped.nFullSibGroups, ped.nFullSibMembers, ped.maxFullSibSize, ped.minFullSibSize};
+  const Counters& e = GetParam().expected;
+  EXPECT_EQ(got.nRead, e.nRead);
+  EXPECT_EQ(got.nFounders, e.nFounders);
+  EXPECT_EQ(got.nNonFounders, e.nNonFounders);
+  EXPECT_EQ(got.nTotal, e.nTotal);
+  EXPECT_EQ(got.groups, e.groups);
+  EXPECT_EQ(got.members, e.members);
+  EXPECT_EQ(got.maxSize, e.maxSize);
+  EXPECT_EQ(got.minSize, e.minSize);
+  EXPECT_EQ(ped.report.Count(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ValidationCounters,
+    testing::Values(
+        CounterCase{"AllFounders", "progeny sire dam\nC 0 0\nA 0 0\nB 0 0\n", {3, 3, 0, 3, 0, 0, 0, 0}},
+        CounterCase{"ParentsOnlyInTheirColumnsAreAdded", "progeny sire dam\nA X Y\nB X Z\n",
+                    {2, 3, 2, 5, 0, 0, 0, 0}},
+        CounterCase{"ThreeFullSibsAreOneFamily", "progeny sire dam\nS 0 0\nD 0 0\nA S D\nB S D\nC S D\n",
+                    {5, 2, 3, 5, 1, 3, 3, 3}},
+        CounterCase{"UnknownDamsMakeNoFamily", "progeny sire dam\nS 0 0\nA S 0\nB S 0\nC S unknown\n",
+                    {4, 1, 3, 4, 0, 0, 0, 0}},
+        CounterCase{"FamiliesOfTwoSizes", "progeny sire dam\nA S D\nB S D\nC S D\nE S F\nG S F\nH S D2\n",
+                    {6, 4, 6, 10, 2, 5, 3, 2}},
+        CounterCase{"ZerosAndUnknownWordsAreUnknownParents",
+                    "progeny sire dam\nA 00 UNKNOWN\nB 0000 unknown\nC 0a unknownx\nE . 0\n",
+                    {4, 5, 2, 7, 0, 0, 0, 0}}),
+    [](const testing::TestParamInfo<CounterCase>& row) { return row.param.name; });
+
+// The counters against the individuals the random texts were made from.
+TEST(Validation, CountersMatchTheTextOnRandomPedigrees) {
+  for (std::uint64_t seed = 1; seed <= 200; ++seed) {
+    const test::RandomPedigree made = test::MakeRandomPedigree(test::VariedOptions(seed, 300));
+    Pedigree ped;
+    ASSERT_EQ(test::LoadText(made.text, ped).status, LoadStatus::kLoaded) << "seed " << seed;
+    std::map<std::pair<std::string, std::string>, int> familySize;
+    int nRead = 0, listedFounders = 0, added = 0;
+    for (const test::RandomIndividual& r : made.individuals) {
+      if (!r.listed) {
+        ++added;
+        continue;
+      }
+      ++nRead;
+      if (r.sire.empty() && r.dam.empty()) ++listedFounders;
+      if (!r.sire.empty() && !r.dam.empty()) ++familySize[{r.sire, r.dam}];
+    }
+    int groups = 0, members = 0, maxSize = 0, minSize = 0;
+    for (const auto& [parents, size] : familySize) {
+      if (size < 2) continue;
+      ++groups;
+      members += size;
+      maxSize = std::max(maxSize, size);
+      minSize = minSize == 0 ? size : std::min(minSize, size);
+    }
+    EXPECT_EQ(ped.nRead, nRead) << "seed " << seed;
+    EXPECT_EQ(ped.nTotal, nRead + added) << "seed " << seed;
+    EXPECT_EQ(ped.nFounders, listedFounders + added) << "seed " << seed;
+    EXPECT_EQ(ped.nNonFounders, nRead - listedFounders) << "seed " << seed;
+    EXPECT_EQ(ped.nFullSibGroups, groups) << "seed " << seed;
+    EXPECT_EQ(ped.nFullSibMembers, members) << "seed " << seed;
+    EXPECT_EQ(ped.maxFullSibSize, maxSize) << "seed " << seed;
+    EXPECT_EQ(ped.minFullSibSize, minSize) << "seed " << seed;
+  }
+}
+
+}  // namespace
+}  // namespace kinvar
