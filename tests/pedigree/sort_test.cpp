@@ -1,0 +1,238 @@
+// The sort: where it leaves equal keys is visible (full sibs get their codes
+// in that order), so the whole permutation is compared with a reference
+// written here from the algorithm's description, and every instance with
+// the same reference on its own key.
+#include "pedigree/sort.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace kinvar {
+namespace {
+
+// Median-of-three quicksort with an explicit stack of bounds and insertion
+// sort below eight elements, the longer part pushed.
+template <class T, class Less>
+void ReferenceSort(std::vector<T>& a, long lo, long hi, Less less) {
+  std::vector<long> pending;
+  long l = lo, r = hi;
+  while (true) {
+    if (r - l < 7) {
+      for (long j = l + 1; j <= r; ++j) {
+        const T item = a[static_cast<std::size_t>(j)];
+        long i = j - 1;
+        while (i >= l && less(item, a[static_cast<std::size_t>(i)])) {
+          a[static_cast<std::size_t>(i + 1)] = a[static_cast<std::size_t>(i)];
+          --i;
+        }
+        a[static_cast<std::size_t>(i + 1)] = item;
+      }
+      if (pending.empty()) return;
+      r = pending.back();
+      pending.pop_back();
+      l = pending.back();
+      pending.pop_back();
+      continue;
+    }
+    auto at = [&](long k) -> T& { return a[static_cast<std::size_t>(k)]; };
+    std::swap(at((l + r) / 2), at(l + 1));
+    if (less(at(r), at(l))) std::swap(at(l), at(r));
+    if (less(at(r), at(l + 1))) std::swap(at(l + 1), at(r));
+    if (less(at(l + 1), at(l))) std::swap(at(l), at(l + 1));
+    long i = l + 1, j = r;
+    const T pivot = at(l + 1);
+    while (true) {
+      do ++i; while (less(at(i), pivot));
+      do --j; while (less(pivot, at(j)));
+      if (j < i) break;
+      std::swap(at(i), at(j));
+    }
+    at(l + 1) = at(j);
+    at(j) = pivot;
+    if (r - i + 1 >= j - l) {
+      pending.insert(pending.end(), {i, r});
+      r = j - 1;
+    } else {
+      pending.insert(pending.end(), {l, j - 1});
+      l = i;
+    }
+  }
+}
+
+struct Tagged {
+  int key;
+  int tag;  // position before sorting, to tell equal keys apart
+  bool operator==(const Tagged& o) const { return key == o.key && tag == o.tag; }
+};
+
+TEST(QuickSort, LeavesEqualKeysWhereTheAlgorithmPutsThem) {
+  std::mt19937 random(7);
+  const auto byKey = [](const Tagged& x, const Tagged& y) { return x.key < y.key; };
+  for (int round = 0; round < 3000; ++round) {
+    const int n = round < 40 ? round : static_cast<int>(random() % 400);
+    const int distinct = 1 + static_cast<int>(random() % (round % 3 == 0 ? 3 : 50));
+    std::vector<Tagged> input;
+    for (int i = 0; i < n; ++i) input.push_back({static_cast<int>(random() % distinct), i});
+    // A sub-range, as validation sorts the added parents only.
+    const long lo = n > 10 && round % 4 == 0 ? 3 : 0;
+    std::vector<Tagged> expected = input;
+    ReferenceSort(expected, lo, n - 1, byKey);
+    std::vector<Tagged> got = input;
+    QuickSort(got.data(), lo, n - 1, byKey);
+    ASSERT_EQ(got, expected) << "round " << round << ", n " << n;
+    for (long i = lo + 1; i < n; ++i) ASSERT_LE(got[static_cast<std::size_t>(i - 1)].key, got[static_cast<std::size_t>(i)].key);
+  }
+}
+
+TEST(QuickSort, SortsLongRunsOfEqualAndOrderedKeys) {
+  const auto byKey = [](const Tagged& x, const Tagged& y) { return x.key < y.key; };
+  for (const int n : {8, 1000, 200000}) {
+    std::vector<Tagged> same, rising, falling;
+    for (int i = 0; i < n; ++i) {
+      same.push_back({5, i});
+      rising.push_back({i, i});
+      falling.push_back({n - i, i});
+    }
+    for (std::vector<Tagged>* v : {&same, &rising, &falling}) {
+      std::vector<Tagged> expected = *v;
+      ReferenceSort(expected, 0, n - 1, byKey);
+      QuickSort(v->data(), 0, n - 1, byKey);
+      EXPECT_EQ(*v, expected) << "n " << n;
+    }
+  }
+}
+
+// A pedigree of bare records for the instances: IDs of every length around
+// the 15 bytes that the ID sorts keep next to each entry, many sharing long
+// prefixes, some with bytes above 127, and random parents, codes and scratch.
+Pedigree MakeRecords(std::mt19937& random, int n) {
+  Pedigree ped;
+  const std::string prefixes[] = {"", "DEU0000000000", "DEU00000000000000", "\xC3\x84", "A"};
+  for (int i = 1; i <= n; ++i) {
+    Rec r;
+    const std::string& prefix = prefixes[random() % 5];
+    std::size_t length = prefix.size();
+    std::memcpy(r.id, prefix.data(), length);
+    for (int tail = static_cast<int>(random() % 6); tail > 0 && length < kMaxIdLength; --tail) {
+      r.id[length++] = "019AZ\xE9"[random() % 6];
+    }
+    if (length == 0) r.id[0] = '0';
+    r.code = static_cast<std::int32_t>(random() % (n / 3 + 1));
+    r.scratch = static_cast<float>(random() % 7) * 0.125f;
+    r.sire = static_cast<RecIndex>(random() % static_cast<unsigned>(i));
+    r.dam = static_cast<RecIndex>(random() % static_cast<unsigned>(i));
+    ped.recs.push_back(r);
+  }
+  for (int i = 1; i <= n; ++i) {
+    ped.records.push_back(i);
+    ped.familyOrder.push_back(i);
+    ped.work.push_back(i);
+  }
+  return ped;
+}
+
+template <class Less>
+std::vector<RecIndex> Reference(std::vector<RecIndex> v, long lo, Less less) {
+  ReferenceSort(v, lo, static_cast<long>(v.size()) - 1, less);
+  return v;
+}
+
+TEST(SortInstances, OrderByTheirKeysAsTheAlgorithmDoes) {
+  std::mt19937 random(11);
+  for (int round = 0; round < 200; ++round) {
+    const int n = 1 + static_cast<int>(random() % 300);
+    Pedigree ped = MakeRecords(random, n);
+    const auto id = [&](RecIndex a, RecIndex b) { return CompareIds(ped.rec(a).id, ped.rec(b).id) < 0; };
+    const auto code = [&](RecIndex a, RecIndex b) { return ped.rec(a).code < ped.rec(b).code; };
+    const auto sireCode = [&](RecIndex a, RecIndex b) {
+      return ped.rec(ped.rec(a).sire).code < ped.rec(ped.rec(b).sire).code;
+    };
+    const auto damCode = [&](RecIndex a, RecIndex b) {
+      return ped.rec(ped.rec(a).dam).code < ped.rec(ped.rec(b).dam).code;
+    };
+    const auto scratchDown = [&](RecIndex a, RecIndex b) { return ped.rec(a).scratch > ped.rec(b).scratch; };
+
+    const long from = round % 2 == 0 ? 0 : static_cast<long>(random() % static_cast<unsigned>(n));
+    auto expected = Reference(ped.records, from, id);
+    SortById(ped, from, n - 1);
+    ASSERT_EQ(ped.records, expected) << "SortById, round " << round;
+
+    expected = Reference(ped.records, 0, code);
+    SortByCode(ped, n - 1);
+    ASSERT_EQ(ped.records, expected) << "SortByCode, round " << round;
+
+    expected = Reference(ped.familyOrder, 0, sireCode);
+    SortFamiliesBySire(ped, n - 1);
+    ASSERT_EQ(ped.familyOrder, expected) << "SortFamiliesBySire, round " << round;
+
+    expected = Reference(ped.familyOrder, 0, damCode);
+    SortFamiliesByDam(ped, n - 1);
+    ASSERT_EQ(ped.familyOrder, expected) << "SortFamiliesByDam, round " << round;
+
+    expected = Reference(ped.work, 0, scratchDown);
+    SortWorkByScratch(ped, n - 1);
+    ASSERT_EQ(ped.work, expected) << "SortWorkByScratch, round " << round;
+
+    expected = Reference(ped.work, 0, code);
+    SortWorkByCode(ped, n - 1);
+    ASSERT_EQ(ped.work, expected) << "SortWorkByCode, round " << round;
+  }
+}
+
+TEST(SortInstances, PutBytesAbove127BeforeDigits) {
+  std::mt19937 random(3);
+  Pedigree ped = MakeRecords(random, 3);
+  std::strcpy(ped.rec(1).id, "A");
+  std::strcpy(ped.rec(2).id, "0");
+  std::strcpy(ped.rec(3).id, "\xC3\x84");
+  SortById(ped, 0, 2);
+  EXPECT_EQ(ped.records, (std::vector<RecIndex>{3, 2, 1}));
+}
+
+// The link sorts, on links whose sire and dam IDs repeat, so that the order
+// of equal keys shows; the sire/dam sort starts from the dam order.
+TEST(SortInstances, SortLinksByDamThenBySireAndDam) {
+  std::mt19937 random(5);
+  const std::string names[] = {"S", "DEU000000000000001", "DEU000000000000002", "DEU00000000000000",
+                               "\xE9T", "0A"};
+  for (int round = 0; round < 200; ++round) {
+    Pedigree ped;
+    const int n = 1 + static_cast<int>(random() % 120);
+    for (int i = 0; i < n; ++i) {
+      ParentLink link;
+      const std::string& s = names[random() % 6];
+      const std::string& d = names[random() % 6];
+      std::memcpy(link.sire, s.data(), s.size());
+      std::memcpy(link.dam, d.data(), d.size());
+      link.rec = i + 1;
+      ped.links.push_back(link);
+    }
+    std::vector<std::int32_t> start(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) start[static_cast<std::size_t>(i)] = i;
+    const auto& links = ped.links;
+    const auto byDam = [&](std::int32_t a, std::int32_t b) {
+      return CompareIds(links[static_cast<std::size_t>(a)].dam, links[static_cast<std::size_t>(b)].dam) < 0;
+    };
+    const auto bySireDam = [&](std::int32_t a, std::int32_t b) {
+      const int s = CompareIds(links[static_cast<std::size_t>(a)].sire, links[static_cast<std::size_t>(b)].sire);
+      return s < 0 || (s == 0 && byDam(a, b));
+    };
+    const std::vector<std::int32_t> damOrder = Reference(start, 0, byDam);
+    const std::vector<std::int32_t> sireDamOrder = Reference(damOrder, 0, bySireDam);
+
+    std::vector<LinkKey> keys = MakeLinkKeys(ped);
+    std::vector<std::int32_t> order;
+    SortLinksByDam(ped, keys, order);
+    ASSERT_EQ(order, damOrder) << "round " << round;
+    SortLinksBySireDam(ped, keys, order);
+    ASSERT_EQ(order, sireDamOrder) << "round " << round;
+  }
+}
+
+}  // namespace
+}  // namespace kinvar
