@@ -158,29 +158,17 @@ TEST(SortInstances, OrderByTheirKeysAsTheAlgorithmDoes) {
     const auto scratchDown = [&](RecIndex a, RecIndex b) { return ped.rec(a).scratch > ped.rec(b).scratch; };
 
     const long from = round % 2 == 0 ? 0 : static_cast<long>(random() % static_cast<unsigned>(n));
-    auto expected = Reference(ped.records, from, id);
-    SortById(ped, from, n - 1);
-    ASSERT_EQ(ped.records, expected) << "SortById, round " << round;
-
-    expected = Reference(ped.records, 0, code);
-    SortByCode(ped, n - 1);
-    ASSERT_EQ(ped.records, expected) << "SortByCode, round " << round;
-
-    expected = Reference(ped.familyOrder, 0, sireCode);
-    SortFamiliesBySire(ped, n - 1);
-    ASSERT_EQ(ped.familyOrder, expected) << "SortFamiliesBySire, round " << round;
-
-    expected = Reference(ped.familyOrder, 0, damCode);
-    SortFamiliesByDam(ped, n - 1);
-    ASSERT_EQ(ped.familyOrder, expected) << "SortFamiliesByDam, round " << round;
-
-    expected = Reference(ped.work, 0, scratchDown);
-    SortWorkByScratch(ped, n - 1);
-    ASSERT_EQ(ped.work, expected) << "SortWorkByScratch, round " << round;
-
-    expected = Reference(ped.work, 0, code);
-    SortWorkByCode(ped, n - 1);
-    ASSERT_EQ(ped.work, expected) << "SortWorkByCode, round " << round;
+    const auto check = [&](const char* name, std::vector<RecIndex>& v, long lo, auto less, auto sort) {
+      const std::vector<RecIndex> expected = Reference(v, lo, less);
+      sort();
+      EXPECT_EQ(v, expected) << name << ", round " << round;
+    };
+    check("SortById", ped.records, from, id, [&] { SortById(ped, from, n - 1); });
+    check("SortByCode", ped.records, 0, code, [&] { SortByCode(ped, n - 1); });
+    check("SortFamiliesBySire", ped.familyOrder, 0, sireCode, [&] { SortFamiliesBySire(ped, n - 1); });
+    check("SortFamiliesByDam", ped.familyOrder, 0, damCode, [&] { SortFamiliesByDam(ped, n - 1); });
+    check("SortWorkByScratch", ped.work, 0, scratchDown, [&] { SortWorkByScratch(ped, n - 1); });
+    check("SortWorkByCode", ped.work, 0, code, [&] { SortWorkByCode(ped, n - 1); });
   }
 }
 
