@@ -75,6 +75,38 @@ TEST(PedigreeReader, AcceptsTheEdgesOfEveryRule) {
   EXPECT_EQ(ped.rec(3).group, -1);
 }
 
+TEST(PedigreeReader, RefusesWhatIsNoPedigreeFile) {
+  SilentProgressWindow window;
+  Progress progress(window);
+  Pedigree ped;
+  const std::string folder = testing::TempDir();
+  LoadOutcome outcome = LoadPedigree(folder, ped, progress);
+  EXPECT_EQ(outcome.status, LoadStatus::kReadFailed);
+  EXPECT_EQ(outcome.message, "Cannot open " + folder);
+  outcome = LoadPedigree(folder + "/no such file.pdg", ped, progress);
+  EXPECT_EQ(outcome.message, "Cannot open " + folder + "/no such file.pdg");
+
+  outcome = test::LoadText(std::string("progeny sire dam\nA 0\0 0\n", 25), ped);
+  EXPECT_EQ(outcome.status, LoadStatus::kReadFailed);
+  EXPECT_EQ(outcome.message, "Error in line 2.\nThe format is not correct.");
+
+  // A line longer than the chunks the file is read in.
+  std::string text = "progeny sire dam\nA 0 0\nB 0 0";
+  text.append(3'000'000, ' ').append("ABCDEFGHIJKLMNOPQRSTU\n");
+  outcome = test::LoadText(text, ped);
+  EXPECT_EQ(outcome.message, "Error in line 3.\nThe length of each field should not be more than 20.");
+}
+
+TEST(PedigreeReader, SkipsAByteOrderMarkAndDropsCarriageReturns) {
+  Pedigree ped;
+  const LoadOutcome outcome = test::LoadText("\xEF\xBB\xBFprogeny sire dam\r\nA 0 0\r\nB A 0\r", ped);
+  ASSERT_EQ(outcome.status, LoadStatus::kLoaded) << outcome.message;
+  ASSERT_EQ(ped.nTotal, 2);
+  EXPECT_EQ(ped.rec(1).Id(), "A");
+  EXPECT_EQ(ped.rec(2).Id(), "B");
+  EXPECT_EQ(ped.rec(2).sire, 1);
+}
+
 // Codes against the structure the text was made from: every individual once,
 // parents first, founders first, and generation the longest ancestral path.
 void ExpectRecodedLike(const Pedigree& ped, const test::RandomPedigree& made) {
