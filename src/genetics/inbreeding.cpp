@@ -332,8 +332,8 @@ class ColumnSolver {
 
   // Gathers the mates and their ancestors into pending_ by a downward walk,
   // giving up (and emptying it) once they fill more than a 1/denseShare of
-  // the range: a step of the full pass costs about a sixteenth of finding
-  // one ancestor, as it walks memory in order.
+  // the range. A step of the full pass walks memory in order and costs about
+  // a sixteenth of finding one ancestor, hence the default share.
   bool SparseEnough(const std::vector<std::int32_t>& mates, std::int32_t top) {
     for (const std::int32_t m : mates) {
       if (m != 0) pending_.Insert(m);
@@ -347,7 +347,6 @@ class ColumnSolver {
     pending_.EraseUpTo(top);
     return false;
   }
-
 
   void InsertParents(std::int32_t k) {
     const auto ki = static_cast<std::size_t>(k);
