@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <map>
+#include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "support/random_pedigree.h"
@@ -22,41 +24,64 @@ std::vector<std::string> ReportLines(const Pedigree& ped) {
   return lines;
 }
 
+std::vector<std::string> CopyFileLines(Pedigree& ped) {
+  std::vector<std::string> lines;
+  ped.copyFile.ForEachLine([&](std::string_view line) { lines.emplace_back(line); });
+  return lines;
+}
+
+// What linking left behind in a rejected pedigree; an added parent used in
+// both roles was created twice and counts twice.
+struct Sizes {
+  int nRead, nTotal, nFounders, nNonFounders;
+  bool operator==(const Sizes&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Sizes& s) {
+  return out << "{nRead " << s.nRead << ", nTotal " << s.nTotal << ", nFounders " << s.nFounders
+             << ", nNonFounders " << s.nNonFounders << "}";
+}
+
 struct ErrorCase {
   const char* name;
   const char* text;
   std::vector<std::string> errors;  // between "|XError(s) list:" and the closing pair
+  Sizes sizes;
 };
 
 class ValidationErrors : public testing::TestWithParam<ErrorCase> {};
 
 TEST_P(ValidationErrors, AreListedInTheirOrderAndRejectTheFile) {
   Pedigree ped;
+  ASSERT_TRUE(ped.copyFile.Create());
   EXPECT_EQ(test::LoadText(GetParam().text, ped).status, LoadStatus::kRejected);
   std::vector<std::string> expected{"|XError(s) list:"};
   expected.insert(expected.end(), GetParam().errors.begin(), GetParam().errors.end());
   expected.insert(expected.end(), {"", "Correct the pedigree file."});
   EXPECT_EQ(ReportLines(ped), expected);
+  EXPECT_EQ(CopyFileLines(ped), expected);
+  EXPECT_EQ((Sizes{ped.nRead, ped.nTotal, ped.nFounders, ped.nNonFounders}), GetParam().sizes);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, ValidationErrors,
     testing::Values(
         ErrorCase{"UnknownProgenyOnce", "progeny sire dam\n0 0 0\n000 0 0\nA 0 0\n",
-                  {"There is at least one unknown ID in the progeny list."}},
+                  {"There is at least one unknown ID in the progeny list."}, {3, 3, 3, 0}},
         ErrorCase{"UnknownWordAsProgeny", "progeny sire dam\nUnKnOwN 0 0\n",
-                  {"There is at least one unknown ID in the progeny list."}},
+                  {"There is at least one unknown ID in the progeny list."}, {1, 1, 1, 0}},
         ErrorCase{"ListedParentAsBothSexes", "progeny sire dam\nA 0 0\nB A 0\nC 0 A\n",
-                  {"|CA |Aappearing as both sire and dam."}},
+                  {"|CA |Aappearing as both sire and dam."}, {3, 3, 1, 2}},
         ErrorCase{"AddedParentAsBothSexes", "progeny sire dam\nB X 0\nC 0 X\n",
-                  {"|CX |Aappearing as both sire and dam."}},
+                  {"|CX |Aappearing as both sire and dam."}, {2, 4, 2, 2}},
         ErrorCase{"DuplicateOnceHoweverManyCopies", "progeny sire dam\nA 0 0\nB 0 0\nA 0 0\nA 0 0\n",
-                  {"|CA |Aappearing more than once in the progeny list."}},
+                  {"|CA |Aappearing more than once in the progeny list."}, {4, 4, 4, 0}},
         ErrorCase{"DuplicatesComparedAfterUpperCasing", "progeny sire dam\nab 0 0\nAB 0 0\n",
-                  {"|CAB |Aappearing more than once in the progeny list."}},
+                  {"|CAB |Aappearing more than once in the progeny list."}, {2, 2, 2, 0}},
         // Each time a record finds the other role's bit set the mark restarts.
         ErrorCase{"AlternatingRolesReportedAgain", "progeny sire dam\nP 0 0\nA P 0\nB 0 P\nC P 0\nD 0 P\n",
-                  {"|CP |Aappearing as both sire and dam.", "|CP |Aappearing as both sire and dam."}},
+                  {"|CP |Aappearing as both sire and dam.", "|CP |Aappearing as both sire and dam."},
+                  {5, 5, 1, 4}},
         // The file records are checked in ID order: K is found a dam at R,
         // after the copies of M; added parents come last.
         ErrorCase{"EveryCheckInTheListsOrder",
@@ -64,21 +89,53 @@ INSTANTIATE_TEST_SUITE_P(
                   {"There is at least one unknown ID in the progeny list.",
                    "|CM |Aappearing more than once in the progeny list.",
                    "|CK |Aappearing as both sire and dam.",
-                   "|CY |Aappearing as both sire and dam."}},
+                   "|CY |Aappearing as both sire and dam."},
+                  {8, 10, 6, 4}},
+        // Several IDs of one kind are listed in ID order, not in file order.
+        ErrorCase{"DuplicatesInIdOrder", "progeny sire dam\nZ 0 0\nB 0 0\nZ 0 0\nB 0 0\nA1 0 0\nA1 0 0\n",
+                  {"|CA1 |Aappearing more than once in the progeny list.",
+                   "|CB |Aappearing more than once in the progeny list.",
+                   "|CZ |Aappearing more than once in the progeny list."},
+                  {6, 6, 6, 0}},
+        ErrorCase{"AddedParentsInIdOrder", "progeny sire dam\nA Y 0\nB 0 Y\nC X 0\nD 0 X\n",
+                  {"|CX |Aappearing as both sire and dam.", "|CY |Aappearing as both sire and dam."},
+                  {4, 8, 4, 4}},
         ErrorCase{"Cycle", "progeny sire dam\nA C 0\nB A 0\nC B 0\n",
-                  {"|CA |Aappearing in its ancestors list (Cycling pedigree)."}},
+                  {"|CA |Aappearing in its ancestors list (Cycling pedigree)."}, {3, 3, 0, 3}},
         ErrorCase{"SelfParent", "progeny sire dam\nA A 0\n",
-                  {"|CA |Aappearing in its ancestors list (Cycling pedigree)."}},
+                  {"|CA |Aappearing in its ancestors list (Cycling pedigree)."}, {1, 1, 0, 1}},
+        // Of two individuals that are each other's sire, the first read.
+        ErrorCase{"MutualSiresFirstRead", "progeny sire dam\nB A 0\nA B 0\n",
+                  {"|CB |Aappearing in its ancestors list (Cycling pedigree)."}, {2, 2, 0, 2}},
+        // The first record read whose ancestors cannot be coded may be a
+        // descendant of the cycle rather than a member.
+        ErrorCase{"DescendantOfACycleReadFirst", "progeny sire dam\nW 0 0\nZ A W\nA C 0\nB A 0\nC B 0\n",
+                  {"|CZ |Aappearing in its ancestors list (Cycling pedigree)."}, {5, 5, 1, 4}},
         ErrorCase{"FullSibsWithDifferentF", "progeny sire dam f\nS 0 0 0\nD 0 0 0\nA S D 0.1\nB S D 0.2\n",
                   {"Predefined inbreeding coefficients of at least one full sib group are not "
-                   "the same."}},
+                   "the same."},
+                  {4, 4, 2, 2}},
+        ErrorCase{"FullSibsDisagreeingAmongThree",
+                  "progeny sire dam f\nA S D 0.25\nB S D .\nC S D 0.125\n",
+                  {"Predefined inbreeding coefficients of at least one full sib group are not "
+                   "the same."},
+                  {3, 5, 2, 3}},
+        // Recoding stops at its first error; the walk that finds cycles
+        // comes before the full sibs.
+        ErrorCase{"CycleBeforeDisagreeingFullSibs",
+                  "progeny sire dam f\nA S D 0.1\nB S D 0.2\nX Y 0 .\nY X 0 .\n",
+                  {"|CX |Aappearing in its ancestors list (Cycling pedigree)."}, {4, 6, 2, 4}},
         // The recoding checks only run on an otherwise clean file.
         ErrorCase{"CycleHiddenByAnEarlierError", "progeny sire dam\nA C 0\nB A 0\nC B 0\nA 0 0\n",
-                  {"|CA |Aappearing more than once in the progeny list."}}),
+                  {"|CA |Aappearing more than once in the progeny list."}, {4, 4, 1, 3}},
+        ErrorCase{"DisagreeingFullSibsHiddenByAnEarlierError",
+                  "progeny sire dam f\nA S D 0.1\nB S D 0.2\nC S 0 .\nE 0 S .\n",
+                  {"|CS |Aappearing as both sire and dam."}, {4, 7, 3, 4}}),
     [](const testing::TestParamInfo<ErrorCase>& row) { return row.param.name; });
 
 TEST(Validation, NamesTheCycleFoundBelowALongLine) {
-  // A thousand generations of one line, the cycle closing near its bottom.
+  // Two thousand generations of one line; the first individual read is the
+  // bottom of the line and has the 1500th generation as its sire.
   std::string text = "progeny sire dam\nL0 L1500 0\n";
   for (int g = 1; g <= 2000; ++g) {
     text.append("L").append(std::to_string(g)).append(" L").append(std::to_string(g - 1)).append(" 0\n");
@@ -88,6 +145,64 @@ TEST(Validation, NamesTheCycleFoundBelowALongLine) {
   ASSERT_EQ(ped.report.Count(), 4);
   EXPECT_EQ(ped.report.Line(1), "|CL0 |Aappearing in its ancestors list (Cycling pedigree).");
 }
+
+// The store keeps its capacity of lines and closes with its notice; the copy
+// file, from which the report is saved, still gets every error and the end.
+TEST(Validation, ListsEveryErrorInTheCopyFileBeyondTheStoresCapacity) {
+  const int duplicates = CMS::kCapacity;
+  std::vector<std::string> ids;
+  std::string text = "progeny sire dam\n";
+  for (int i = 0; i < duplicates; ++i) {
+    ids.push_back(std::string("D").append(std::to_string(i)));
+    text.append(ids.back()).append(" 0 0\n").append(ids.back()).append(" 0 0\n");
+  }
+  std::sort(ids.begin(), ids.end());  // plain ASCII: byte order is ID order
+  std::vector<std::string> expected{"|XError(s) list:"};
+  for (const std::string& id : ids) expected.push_back("|C" + id + " |Aappearing more than once in the progeny list.");
+  expected.insert(expected.end(), {"", "Correct the pedigree file."});
+
+  Pedigree ped;
+  ASSERT_TRUE(ped.copyFile.Create());
+  EXPECT_EQ(test::LoadText(text, ped).status, LoadStatus::kRejected);
+  EXPECT_EQ(CopyFileLines(ped), expected);
+  ASSERT_EQ(ped.report.Count(), CMS::kSlots);
+  EXPECT_TRUE(ped.report.Full());
+  for (int i = 0; i < CMS::kCapacity; ++i) {
+    ASSERT_EQ(ped.report.Line(i), expected[static_cast<std::size_t>(i)]) << "line " << i;
+  }
+  EXPECT_EQ(ped.report.Line(CMS::kCapacity), "");
+  EXPECT_EQ(ped.report.Line(CMS::kCapacity + 1), CMS::kFullNotice);
+}
+
+// Full sibs that agree, or of whom only some carry an F, load; the F then
+// belongs to the whole family.
+struct SibFCase {
+  const char* name;
+  const char* text;
+  std::vector<float> f;  // F of A, B, C after loading
+};
+
+class FullSibF : public testing::TestWithParam<SibFCase> {};
+
+TEST_P(FullSibF, SpreadsOverTheFamily) {
+  Pedigree ped;
+  ASSERT_EQ(test::LoadText(GetParam().text, ped).status, LoadStatus::kLoaded);
+  for (std::size_t k = 0; k < GetParam().f.size(); ++k) {
+    const Rec& r = ped.rec(static_cast<RecIndex>(k + 1));
+    EXPECT_EQ(r.f, GetParam().f[k]) << r.id;
+    EXPECT_TRUE(r.fPredefined) << r.id;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, FullSibF,
+    testing::Values(
+        SibFCase{"SameF", "progeny sire dam f\nA S D 0.25\nB S D 0.25\n", {0.25f, 0.25f}},
+        SibFCase{"OneOfThreeCarriesF", "progeny sire dam f\nA S D .\nB S D 0.25\nC S D .\n",
+                 {0.25f, 0.25f, 0.25f}},
+        SibFCase{"TwoAgreeTheThirdHasNone", "progeny sire dam f\nA S D 0.125\nB S D .\nC S D 0.125\n",
+                 {0.125f, 0.125f, 0.125f}}),
+    [](const testing::TestParamInfo<SibFCase>& row) { return row.param.name; });
 
 struct Counters {
   int nRead, nFounders, nNonFounders, nTotal, groups, members, maxSize, minSize;
