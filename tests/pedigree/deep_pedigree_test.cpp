@@ -1,8 +1,10 @@
 // Pedigrees far deeper than the initial generation table: laboratory lines
-// of a thousand generations and more load and recode, without recursion.
+// of a thousand generations and more load and recode, without recursion,
+// and a cycle deep inside one is found and named.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -73,6 +75,118 @@ TEST(DeepPedigree, AChainOfThreeThousandGenerationsListedProgenyFirst) {
     EXPECT_EQ(r.generation, i) << r.id;
     EXPECT_EQ(r.Id(), Name('C', i));
   }
+}
+
+// A chain of 1000 generations whose generation 400 has generation 600 as its
+// sire: generations 400 to 600 form the cycle and those above descend from
+// it. Whatever the listing order, the first of those read is named.
+struct CycleCase {
+  const char* name;
+  int order;  // 0 parents first, 1 progeny first, else shuffled with this seed
+};
+
+class DeepCycle : public testing::TestWithParam<CycleCase> {};
+
+TEST_P(DeepCycle, NamesTheFirstIndividualReadAboveIt) {
+  constexpr int kGenerations = 1000, kClosedAt = 400, kClosedBy = 600;
+  std::vector<int> listing;
+  for (int g = 0; g <= kGenerations; ++g) listing.push_back(g);
+  if (GetParam().order == 1) std::reverse(listing.begin(), listing.end());
+  if (GetParam().order > 1) {
+    std::mt19937 random(static_cast<std::uint32_t>(GetParam().order));
+    std::shuffle(listing.begin(), listing.end(), random);
+  }
+  std::string text = "Progeny Sire Dam\n";
+  int named = -1;
+  for (const int g : listing) {
+    const int sire = g == kClosedAt ? kClosedBy : g - 1;
+    text.append(Name('C', g)).append(" ").append(g == 0 ? "0" : Name('C', sire)).append(" 0\n");
+    if (named == -1 && g >= kClosedAt) named = g;
+  }
+  Pedigree ped;
+  ASSERT_EQ(test::LoadText(text, ped).status, LoadStatus::kRejected);
+  const std::vector<std::string> expected = {
+      "|XError(s) list:", "|C" + Name('C', named) + " |Aappearing in its ancestors list (Cycling pedigree).", "",
+      "Correct the pedigree file."};
+  std::vector<std::string> got;
+  for (int i = 0; i < ped.report.Count(); ++i) got.emplace_back(ped.report.Line(i));
+  EXPECT_EQ(got, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, DeepCycle,
+                         testing::Values(CycleCase{"ParentsFirst", 0}, CycleCase{"ProgenyFirst", 1},
+                                         CycleCase{"ShuffledOne", 2}, CycleCase{"ShuffledTwo", 3},
+                                         CycleCase{"ShuffledThree", 4}),
+                         [](const testing::TestParamInfo<CycleCase>& row) { return row.param.name; });
+
+// Two sexes over 1500 rounds, each pair's parents drawn from the few rounds
+// before, sometimes unknown: generations vary from individual to individual
+// and reach far beyond 400. Generations and the per-generation table are
+// computed here in creation order, where parents always come first.
+TEST(DeepPedigree, GenerationsAndTheirTableOnARandomDeepPedigree) {
+  constexpr int kRounds = 1500, kWindow = 4;
+  std::mt19937 random(17);
+  struct Made {
+    std::string id;
+    int sire = -1, dam = -1;  // indexes into `made`, -1 unknown
+    int generation = 0;
+  };
+  std::vector<Made> made;
+  std::vector<int> males, females;
+  const auto drawFrom = [&](const std::vector<int>& from) {
+    if (from.empty() || random() % 20 == 0) return -1;
+    const std::size_t back = std::min<std::size_t>(from.size(), kWindow);
+    return from[from.size() - 1 - random() % back];
+  };
+  for (int round = 0; round < kRounds; ++round) {
+    const int sire = drawFrom(males), dam = drawFrom(females);
+    for (const char sex : {'M', 'F'}) {
+      Made m{Name(sex, round), sire, dam, 0};
+      if (sire != -1 || dam != -1) {
+        m.generation = 1 + std::max(sire == -1 ? -1 : made[static_cast<std::size_t>(sire)].generation,
+                                    dam == -1 ? -1 : made[static_cast<std::size_t>(dam)].generation);
+      }
+      made.push_back(m);
+    }
+    males.push_back(static_cast<int>(made.size()) - 2);
+    females.push_back(static_cast<int>(made.size()) - 1);
+  }
+  std::vector<std::size_t> listing(made.size());
+  for (std::size_t i = 0; i < listing.size(); ++i) listing[i] = i;
+  std::shuffle(listing.begin(), listing.end(), random);
+  std::string text = "Progeny Sire Dam\n";
+  const auto idOf = [&](int k) { return k == -1 ? std::string("0") : made[static_cast<std::size_t>(k)].id; };
+  for (const std::size_t k : listing) {
+    text.append(made[k].id).append(" ").append(idOf(made[k].sire)).append(" ").append(idOf(made[k].dam)).append("\n");
+  }
+
+  Pedigree ped;
+  ASSERT_EQ(test::LoadText(text, ped).status, LoadStatus::kLoaded);
+  ASSERT_EQ(ped.nTotal, static_cast<int>(made.size()));
+  std::map<std::string, const Rec*> byId;
+  for (std::int32_t i = 0; i < ped.nTotal; ++i) {
+    const Rec& r = ped.byCode(i);
+    byId[r.id] = &r;
+    EXPECT_EQ(r.code, i + 1);
+    EXPECT_LT(ped.rec(r.sire).code, r.code) << r.id;
+    EXPECT_LT(ped.rec(r.dam).code, r.code) << r.id;
+  }
+  int maxGeneration = 0;
+  for (const Made& m : made) {
+    ASSERT_EQ(byId.count(m.id), 1u) << m.id;
+    EXPECT_EQ(byId[m.id]->generation, m.generation) << m.id;
+    maxGeneration = std::max(maxGeneration, m.generation);
+  }
+  ASSERT_GT(maxGeneration, 400);
+  // Entry k: individuals whose generation exceeds k, for every k an
+  // individual can stand above.
+  ASSERT_GE(ped.generationCount.size(), static_cast<std::size_t>(maxGeneration));
+  for (std::size_t k = 0; k < ped.generationCount.size(); ++k) {
+    const auto above = std::count_if(made.begin(), made.end(),
+                                     [&](const Made& m) { return static_cast<std::size_t>(m.generation) > k; });
+    ASSERT_EQ(ped.generationCount[k], above) << "k " << k;
+  }
+  EXPECT_EQ(ped.generationFill, ped.generationCount);
 }
 
 }  // namespace

@@ -6,11 +6,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cstring>
+#include <map>
 #include <random>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "support/test_files.h"
 
 namespace kinvar {
 namespace {
@@ -172,6 +178,98 @@ TEST(SortInstances, OrderByTheirKeysAsTheAlgorithmDoes) {
   }
 }
 
+// A pedigree file of two sexes whose IDs share prefixes longer than the link
+// keys and carry bytes above 127; lines shuffled, some founders not listed.
+struct LongIdPedigree {
+  std::string text;
+  std::vector<std::array<std::string, 3>> lines;  // progeny, sire, dam; "0" unknown
+};
+
+LongIdPedigree MakeLongIdPedigree(std::mt19937& random, int n) {
+  const std::string prefixes[] = {"DEU0000000000", "DEU00000000000000", "ABCDEFGHIJKLMNO", "\xC3\x84", "H"};
+  std::set<std::string> used;
+  std::vector<std::string> males, females;
+  LongIdPedigree out;
+  const auto parent = [&](const std::vector<std::string>& from) {
+    return from.empty() || random() % 6 == 0 ? std::string("0") : from[random() % from.size()];
+  };
+  while (static_cast<int>(out.lines.size()) < n) {
+    std::string id = prefixes[random() % 5];
+    for (int tail = 1 + static_cast<int>(random() % 5); tail > 0 && id.size() < kMaxIdLength; --tail) {
+      id += "019AZ\xE9"[random() % 6];
+    }
+    if (!used.insert(id).second) continue;
+    out.lines.push_back({id, parent(males), parent(females)});
+    (random() % 2 == 0 ? males : females).push_back(id);
+  }
+  std::shuffle(out.lines.begin(), out.lines.end(), random);
+  out.text = "progeny sire dam\n";
+  for (const auto& [id, sire, dam] : out.lines) {
+    const bool founder = sire == "0" && dam == "0";
+    if (founder && random() % 4 == 0) continue;  // added again as a parent, if used
+    out.text.append(id).append(" ").append(sire).append(" ").append(dam).append("\n");
+  }
+  return out;
+}
+
+// The instances on pedigrees as they are loaded: the link sorts must have
+// brought equal long parent IDs together for every parent to be linked once,
+// and the record sorts read their keys through the real parent links.
+TEST(SortInstances, OrderLoadedPedigreesWithLongSharedPrefixes) {
+  std::mt19937 random(13);
+  for (int round = 0; round < 60; ++round) {
+    const LongIdPedigree made = MakeLongIdPedigree(random, 20 + static_cast<int>(random() % 400));
+    Pedigree ped;
+    const LoadOutcome outcome = test::LoadText(made.text, ped);
+    ASSERT_EQ(outcome.status, LoadStatus::kLoaded) << "round " << round << ": " << outcome.message;
+    std::map<std::string, std::pair<std::string, std::string>> parents;
+    for (RecIndex i = 1; i <= ped.nTotal; ++i) {
+      const Rec& r = ped.rec(i);
+      parents[r.id] = {ped.rec(r.sire).id, ped.rec(r.dam).id};
+    }
+    for (const auto& [id, sire, dam] : made.lines) {
+      if (parents.count(id) == 0) continue;  // an unlisted founder nobody used
+      EXPECT_EQ(parents[id], std::make_pair(sire, dam)) << id;
+    }
+
+    const auto n = static_cast<long>(ped.nTotal);
+    const auto id = [&](RecIndex a, RecIndex b) { return CompareIds(ped.rec(a).id, ped.rec(b).id) < 0; };
+    const auto code = [&](RecIndex a, RecIndex b) { return ped.rec(a).code < ped.rec(b).code; };
+    const auto sireCode = [&](RecIndex a, RecIndex b) {
+      return ped.rec(ped.rec(a).sire).code < ped.rec(ped.rec(b).sire).code;
+    };
+    const auto damCode = [&](RecIndex a, RecIndex b) {
+      return ped.rec(ped.rec(a).dam).code < ped.rec(ped.rec(b).dam).code;
+    };
+    const auto scratchDown = [&](RecIndex a, RecIndex b) { return ped.rec(a).scratch > ped.rec(b).scratch; };
+    for (RecIndex i = 1; i <= ped.nTotal; ++i) ped.rec(i).scratch = static_cast<float>(random() % 5) * 0.25f;
+    const auto shuffled = [&](std::vector<RecIndex>& v) { std::shuffle(v.begin(), v.begin() + n, random); };
+    const auto check = [&](const char* name, std::vector<RecIndex>& v, long lo, auto less, auto sort) {
+      v.resize(static_cast<std::size_t>(n));
+      const std::vector<RecIndex> expected = Reference(v, lo, less);
+      sort();
+      EXPECT_EQ(v, expected) << name << ", round " << round;
+      for (long k = lo + 1; k < n; ++k) {
+        ASSERT_FALSE(less(v[static_cast<std::size_t>(k)], v[static_cast<std::size_t>(k - 1)])) << name;
+      }
+    };
+    const long from = static_cast<long>(random() % static_cast<unsigned>(n));
+    shuffled(ped.records);
+    check("SortById", ped.records, from, id, [&] { SortById(ped, from, n - 1); });
+    shuffled(ped.records);
+    check("SortByCode", ped.records, 0, code, [&] { SortByCode(ped, n - 1); });
+    for (long k = 0; k < n; ++k) EXPECT_EQ(ped.byCode(static_cast<std::int32_t>(k)).code, k + 1);
+    shuffled(ped.familyOrder);
+    check("SortFamiliesBySire", ped.familyOrder, 0, sireCode, [&] { SortFamiliesBySire(ped, n - 1); });
+    check("SortFamiliesByDam", ped.familyOrder, 0, damCode, [&] { SortFamiliesByDam(ped, n - 1); });
+    ped.work.assign(ped.records.begin(), ped.records.end());
+    shuffled(ped.work);
+    check("SortWorkByCode", ped.work, 0, code, [&] { SortWorkByCode(ped, n - 1); });
+    shuffled(ped.work);
+    check("SortWorkByScratch", ped.work, 0, scratchDown, [&] { SortWorkByScratch(ped, n - 1); });
+  }
+}
+
 TEST(SortInstances, PutBytesAbove127BeforeDigits) {
   std::mt19937 random(3);
   Pedigree ped = MakeRecords(random, 3);
@@ -186,15 +284,24 @@ TEST(SortInstances, PutBytesAbove127BeforeDigits) {
 // of equal keys shows; the sire/dam sort starts from the dam order.
 TEST(SortInstances, SortLinksByDamThenBySireAndDam) {
   std::mt19937 random(5);
-  const std::string names[] = {"S", "DEU000000000000001", "DEU000000000000002", "DEU00000000000000",
-                               "\xE9T", "0A"};
-  for (int round = 0; round < 200; ++round) {
+  // Lengths 14 to 20 around the 15 bytes kept in the keys, equal up to the
+  // last byte, some ending in a byte above 127.
+  const std::vector<std::string> names = {
+      "S", "\xE9T", "0A", "DEU000000000000001", "DEU000000000000002", "DEU00000000000000",
+      "ABCDEFGHIJKLMN", "ABCDEFGHIJKLMNO", "ABCDEFGHIJKLMN\xC3", "ABCDEFGHIJKLMNP",
+      "ABCDEFGHIJKLMNO\xC3", "ABCDEFGHIJKLMNOP", "ABCDEFGHIJKLMNOPQRST", "ABCDEFGHIJKLMNOPQRSS",
+      "ABCDEFGHIJKLMNOPQRS\xE9", "ABCDEFGHIJKLMNOPQRS"};
+  for (int round = 0; round < 300; ++round) {
     Pedigree ped;
     const int n = 1 + static_cast<int>(random() % 120);
+    // Few names in a round, so that equal sires and dams repeat.
+    const std::size_t offset = random() % names.size();
+    const std::size_t span = 2 + random() % 6;
+    const auto pick = [&] { return names[(offset + random() % span) % names.size()]; };
     for (int i = 0; i < n; ++i) {
       ParentLink link;
-      const std::string& s = names[random() % 6];
-      const std::string& d = names[random() % 6];
+      const std::string s = pick();
+      const std::string d = pick();
       std::memcpy(link.sire, s.data(), s.size());
       std::memcpy(link.dam, d.data(), d.size());
       link.rec = i + 1;
