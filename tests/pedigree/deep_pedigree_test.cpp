@@ -106,7 +106,9 @@ TEST_P(DeepCycle, NamesTheFirstIndividualReadAboveIt) {
   Pedigree ped;
   ASSERT_EQ(test::LoadText(text, ped).status, LoadStatus::kRejected);
   const std::vector<std::string> expected = {
-      "|XError(s) list:", "|C" + Name('C', named) + " |Aappearing in its ancestors list (Cycling pedigree).", "",
+      "|XError(s) list:",
+      "|C" + Name('C', named) + " |Aappearing in its ancestors list (Cycling pedigree).",
+      "",
       "Correct the pedigree file."};
   std::vector<std::string> got;
   for (int i = 0; i < ped.report.Count(); ++i) got.emplace_back(ped.report.Line(i));
@@ -157,7 +159,8 @@ TEST(DeepPedigree, GenerationsAndTheirTableOnARandomDeepPedigree) {
   std::string text = "Progeny Sire Dam\n";
   const auto idOf = [&](int k) { return k == -1 ? std::string("0") : made[static_cast<std::size_t>(k)].id; };
   for (const std::size_t k : listing) {
-    text.append(made[k].id).append(" ").append(idOf(made[k].sire)).append(" ").append(idOf(made[k].dam)).append("\n");
+    text.append(made[k].id).append(" ").append(idOf(made[k].sire)).append(" ");
+    text.append(idOf(made[k].dam)).append("\n");
   }
 
   Pedigree ped;
@@ -182,8 +185,9 @@ TEST(DeepPedigree, GenerationsAndTheirTableOnARandomDeepPedigree) {
   // individual can stand above.
   ASSERT_GE(ped.generationCount.size(), static_cast<std::size_t>(maxGeneration));
   for (std::size_t k = 0; k < ped.generationCount.size(); ++k) {
-    const auto above = std::count_if(made.begin(), made.end(),
-                                     [&](const Made& m) { return static_cast<std::size_t>(m.generation) > k; });
+    const auto above = std::count_if(made.begin(), made.end(), [&](const Made& m) {
+      return static_cast<std::size_t>(m.generation) > k;
+    });
     ASSERT_EQ(ped.generationCount[k], above) << "k " << k;
   }
   EXPECT_EQ(ped.generationFill, ped.generationCount);

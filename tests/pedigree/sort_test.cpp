@@ -91,7 +91,9 @@ TEST(QuickSort, LeavesEqualKeysWhereTheAlgorithmPutsThem) {
     std::vector<Tagged> got = input;
     QuickSort(got.data(), lo, n - 1, byKey);
     ASSERT_EQ(got, expected) << "round " << round << ", n " << n;
-    for (long i = lo + 1; i < n; ++i) ASSERT_LE(got[static_cast<std::size_t>(i - 1)].key, got[static_cast<std::size_t>(i)].key);
+    for (long i = lo + 1; i < n; ++i) {
+      ASSERT_LE(got[static_cast<std::size_t>(i - 1)].key, got[static_cast<std::size_t>(i)].key);
+    }
   }
 }
 
@@ -314,7 +316,8 @@ TEST(SortInstances, SortLinksByDamThenBySireAndDam) {
       return CompareIds(links[static_cast<std::size_t>(a)].dam, links[static_cast<std::size_t>(b)].dam) < 0;
     };
     const auto bySireDam = [&](std::int32_t a, std::int32_t b) {
-      const int s = CompareIds(links[static_cast<std::size_t>(a)].sire, links[static_cast<std::size_t>(b)].sire);
+      const int s =
+          CompareIds(links[static_cast<std::size_t>(a)].sire, links[static_cast<std::size_t>(b)].sire);
       return s < 0 || (s == 0 && byDam(a, b));
     };
     const std::vector<std::int32_t> damOrder = Reference(start, 0, byDam);

@@ -158,7 +158,9 @@ TEST(Validation, ListsEveryErrorInTheCopyFileBeyondTheStoresCapacity) {
   }
   std::sort(ids.begin(), ids.end());  // plain ASCII: byte order is ID order
   std::vector<std::string> expected{"|XError(s) list:"};
-  for (const std::string& id : ids) expected.push_back("|C" + id + " |Aappearing more than once in the progeny list.");
+  for (const std::string& id : ids) {
+    expected.push_back("|C" + id + " |Aappearing more than once in the progeny list.");
+  }
   expected.insert(expected.end(), {"", "Correct the pedigree file."});
 
   Pedigree ped;
