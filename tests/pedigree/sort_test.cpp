@@ -150,20 +150,36 @@ std::vector<RecIndex> Reference(std::vector<RecIndex> v, long lo, Less less) {
   return v;
 }
 
+// The key comparisons of the instances, read through the pedigree.
+struct InstanceKeys {
+  const Pedigree& ped;
+  auto Id() const {
+    return [this](RecIndex a, RecIndex b) { return CompareIds(ped.rec(a).id, ped.rec(b).id) < 0; };
+  }
+  auto Code() const {
+    return [this](RecIndex a, RecIndex b) { return ped.rec(a).code < ped.rec(b).code; };
+  }
+  auto SireCode() const {
+    return [this](RecIndex a, RecIndex b) {
+      return ped.rec(ped.rec(a).sire).code < ped.rec(ped.rec(b).sire).code;
+    };
+  }
+  auto DamCode() const {
+    return [this](RecIndex a, RecIndex b) {
+      return ped.rec(ped.rec(a).dam).code < ped.rec(ped.rec(b).dam).code;
+    };
+  }
+  auto ScratchDown() const {
+    return [this](RecIndex a, RecIndex b) { return ped.rec(a).scratch > ped.rec(b).scratch; };
+  }
+};
+
 TEST(SortInstances, OrderByTheirKeysAsTheAlgorithmDoes) {
   std::mt19937 random(11);
   for (int round = 0; round < 200; ++round) {
     const int n = 1 + static_cast<int>(random() % 300);
     Pedigree ped = MakeRecords(random, n);
-    const auto id = [&](RecIndex a, RecIndex b) { return CompareIds(ped.rec(a).id, ped.rec(b).id) < 0; };
-    const auto code = [&](RecIndex a, RecIndex b) { return ped.rec(a).code < ped.rec(b).code; };
-    const auto sireCode = [&](RecIndex a, RecIndex b) {
-      return ped.rec(ped.rec(a).sire).code < ped.rec(ped.rec(b).sire).code;
-    };
-    const auto damCode = [&](RecIndex a, RecIndex b) {
-      return ped.rec(ped.rec(a).dam).code < ped.rec(ped.rec(b).dam).code;
-    };
-    const auto scratchDown = [&](RecIndex a, RecIndex b) { return ped.rec(a).scratch > ped.rec(b).scratch; };
+    const InstanceKeys by{ped};
 
     const long from = round % 2 == 0 ? 0 : static_cast<long>(random() % static_cast<unsigned>(n));
     const auto check = [&](const char* name, std::vector<RecIndex>& v, long lo, auto less, auto sort) {
@@ -171,12 +187,12 @@ TEST(SortInstances, OrderByTheirKeysAsTheAlgorithmDoes) {
       sort();
       EXPECT_EQ(v, expected) << name << ", round " << round;
     };
-    check("SortById", ped.records, from, id, [&] { SortById(ped, from, n - 1); });
-    check("SortByCode", ped.records, 0, code, [&] { SortByCode(ped, n - 1); });
-    check("SortFamiliesBySire", ped.familyOrder, 0, sireCode, [&] { SortFamiliesBySire(ped, n - 1); });
-    check("SortFamiliesByDam", ped.familyOrder, 0, damCode, [&] { SortFamiliesByDam(ped, n - 1); });
-    check("SortWorkByScratch", ped.work, 0, scratchDown, [&] { SortWorkByScratch(ped, n - 1); });
-    check("SortWorkByCode", ped.work, 0, code, [&] { SortWorkByCode(ped, n - 1); });
+    check("SortById", ped.records, from, by.Id(), [&] { SortById(ped, from, n - 1); });
+    check("SortByCode", ped.records, 0, by.Code(), [&] { SortByCode(ped, n - 1); });
+    check("SortFamiliesBySire", ped.familyOrder, 0, by.SireCode(), [&] { SortFamiliesBySire(ped, n - 1); });
+    check("SortFamiliesByDam", ped.familyOrder, 0, by.DamCode(), [&] { SortFamiliesByDam(ped, n - 1); });
+    check("SortWorkByScratch", ped.work, 0, by.ScratchDown(), [&] { SortWorkByScratch(ped, n - 1); });
+    check("SortWorkByCode", ped.work, 0, by.Code(), [&] { SortWorkByCode(ped, n - 1); });
   }
 }
 
@@ -235,15 +251,7 @@ TEST(SortInstances, OrderLoadedPedigreesWithLongSharedPrefixes) {
     }
 
     const auto n = static_cast<long>(ped.nTotal);
-    const auto id = [&](RecIndex a, RecIndex b) { return CompareIds(ped.rec(a).id, ped.rec(b).id) < 0; };
-    const auto code = [&](RecIndex a, RecIndex b) { return ped.rec(a).code < ped.rec(b).code; };
-    const auto sireCode = [&](RecIndex a, RecIndex b) {
-      return ped.rec(ped.rec(a).sire).code < ped.rec(ped.rec(b).sire).code;
-    };
-    const auto damCode = [&](RecIndex a, RecIndex b) {
-      return ped.rec(ped.rec(a).dam).code < ped.rec(ped.rec(b).dam).code;
-    };
-    const auto scratchDown = [&](RecIndex a, RecIndex b) { return ped.rec(a).scratch > ped.rec(b).scratch; };
+    const InstanceKeys by{ped};
     for (RecIndex i = 1; i <= ped.nTotal; ++i) ped.rec(i).scratch = static_cast<float>(random() % 5) * 0.25f;
     const auto shuffled = [&](std::vector<RecIndex>& v) { std::shuffle(v.begin(), v.begin() + n, random); };
     const auto check = [&](const char* name, std::vector<RecIndex>& v, long lo, auto less, auto sort) {
@@ -257,18 +265,18 @@ TEST(SortInstances, OrderLoadedPedigreesWithLongSharedPrefixes) {
     };
     const long from = static_cast<long>(random() % static_cast<unsigned>(n));
     shuffled(ped.records);
-    check("SortById", ped.records, from, id, [&] { SortById(ped, from, n - 1); });
+    check("SortById", ped.records, from, by.Id(), [&] { SortById(ped, from, n - 1); });
     shuffled(ped.records);
-    check("SortByCode", ped.records, 0, code, [&] { SortByCode(ped, n - 1); });
+    check("SortByCode", ped.records, 0, by.Code(), [&] { SortByCode(ped, n - 1); });
     for (long k = 0; k < n; ++k) EXPECT_EQ(ped.byCode(static_cast<std::int32_t>(k)).code, k + 1);
     shuffled(ped.familyOrder);
-    check("SortFamiliesBySire", ped.familyOrder, 0, sireCode, [&] { SortFamiliesBySire(ped, n - 1); });
-    check("SortFamiliesByDam", ped.familyOrder, 0, damCode, [&] { SortFamiliesByDam(ped, n - 1); });
+    check("SortFamiliesBySire", ped.familyOrder, 0, by.SireCode(), [&] { SortFamiliesBySire(ped, n - 1); });
+    check("SortFamiliesByDam", ped.familyOrder, 0, by.DamCode(), [&] { SortFamiliesByDam(ped, n - 1); });
     ped.work.assign(ped.records.begin(), ped.records.end());
     shuffled(ped.work);
-    check("SortWorkByCode", ped.work, 0, code, [&] { SortWorkByCode(ped, n - 1); });
+    check("SortWorkByCode", ped.work, 0, by.Code(), [&] { SortWorkByCode(ped, n - 1); });
     shuffled(ped.work);
-    check("SortWorkByScratch", ped.work, 0, scratchDown, [&] { SortWorkByScratch(ped, n - 1); });
+    check("SortWorkByScratch", ped.work, 0, by.ScratchDown(), [&] { SortWorkByScratch(ped, n - 1); });
   }
 }
 
