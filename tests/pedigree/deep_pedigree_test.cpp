@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "pedigree/pedigree.h"
+#include "support/random_pedigree.h"
 #include "support/test_files.h"
 
 namespace kinvar {
@@ -121,47 +122,33 @@ INSTANTIATE_TEST_SUITE_P(Rows, DeepCycle,
                                          CycleCase{"ShuffledThree", 4}),
                          [](const testing::TestParamInfo<CycleCase>& row) { return row.param.name; });
 
-// Two sexes over 1500 rounds, each pair's parents drawn from the few rounds
-// before, sometimes unknown: generations vary from individual to individual
-// and reach far beyond 400. Generations and the per-generation table are
-// computed here in creation order, where parents always come first.
+// Parents drawn from the last few individuals, sometimes unknown, listed in
+// a shuffled order: generations vary from individual to individual and
+// reach far beyond 400. Generations and the per-generation table are
+// computed here in a parents-first order of the generator's structure.
 TEST(DeepPedigree, GenerationsAndTheirTableOnARandomDeepPedigree) {
-  constexpr int kRounds = 1500, kWindow = 4;
-  std::mt19937 random(17);
+  test::RandomPedigreeOptions options;
+  options.seed = 17;
+  options.size = 3000;
+  options.founders = 2;
+  options.window = 4;
+  const test::RandomPedigree random = test::MakeRandomPedigree(options);
   struct Made {
     std::string id;
-    int sire = -1, dam = -1;  // indexes into `made`, -1 unknown
     int generation = 0;
   };
   std::vector<Made> made;
-  std::vector<int> males, females;
-  const auto drawFrom = [&](const std::vector<int>& from) {
-    if (from.empty() || random() % 20 == 0) return -1;
-    const std::size_t back = std::min<std::size_t>(from.size(), kWindow);
-    return from[from.size() - 1 - random() % back];
-  };
-  for (int round = 0; round < kRounds; ++round) {
-    const int sire = drawFrom(males), dam = drawFrom(females);
-    for (const char sex : {'M', 'F'}) {
-      Made m{Name(sex, round), sire, dam, 0};
-      if (sire != -1 || dam != -1) {
-        m.generation = 1 + std::max(sire == -1 ? -1 : made[static_cast<std::size_t>(sire)].generation,
-                                    dam == -1 ? -1 : made[static_cast<std::size_t>(dam)].generation);
-      }
-      made.push_back(m);
+  std::map<std::string, int> generationOf;
+  for (const int k : test::ParentsFirstOrder(random.individuals)) {
+    const test::RandomIndividual& r = random.individuals[static_cast<std::size_t>(k)];
+    int g = 0;
+    for (const std::string* parent : {&r.sire, &r.dam}) {
+      if (!parent->empty()) g = std::max(g, generationOf.at(*parent) + 1);
     }
-    males.push_back(static_cast<int>(made.size()) - 2);
-    females.push_back(static_cast<int>(made.size()) - 1);
+    generationOf[r.id] = g;
+    made.push_back({r.id, g});
   }
-  std::vector<std::size_t> listing(made.size());
-  for (std::size_t i = 0; i < listing.size(); ++i) listing[i] = i;
-  std::shuffle(listing.begin(), listing.end(), random);
-  std::string text = "Progeny Sire Dam\n";
-  const auto idOf = [&](int k) { return k == -1 ? std::string("0") : made[static_cast<std::size_t>(k)].id; };
-  for (const std::size_t k : listing) {
-    text.append(made[k].id).append(" ").append(idOf(made[k].sire)).append(" ");
-    text.append(idOf(made[k].dam)).append("\n");
-  }
+  const std::string& text = random.text;
 
   Pedigree ped;
   ASSERT_EQ(test::LoadText(text, ped).status, LoadStatus::kLoaded);
