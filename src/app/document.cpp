@@ -2,12 +2,15 @@
 
 #include <cstdlib>
 #include <system_error>
+#include <tuple>
 #include <utility>
 
+#include "app/command_handlers.h"
 #include "app/inbreeding_report.h"
 #include "app/listings.h"
 #include "app/settings_file.h"
 #include "genetics/inbreeding.h"
+#include "genetics/relationship.h"
 #include "pedigree/load.h"
 #include "app/save_as.h"
 #include "report/number_format.h"
@@ -16,8 +19,6 @@
 namespace kinvar {
 
 namespace {
-
-constexpr const char* kCanceledLine = "|XProcess has been canceled by the user.";
 
 std::optional<std::filesystem::file_time_type> ModificationTime(const std::string& path) {
   std::error_code error;
@@ -30,11 +31,6 @@ std::string FullPath(const std::string& path) {
   std::error_code error;
   const auto full = std::filesystem::absolute(path, error);
   return error ? path : full.lexically_normal().string();
-}
-
-void UpperCaseAscii(std::string& text) {
-  for (char& c : text)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
 }
 
 }  // namespace
@@ -112,6 +108,7 @@ bool CKinvarDoc::OpenPedigreeFile(const std::string& given) {
 
 void CKinvarDoc::ClosePedigree() {
   ResetPedigree(ped_);
+  remembered = {};
   lastCommand_ = kNoPedigree;
   SetTitle("");
   platform_.RefreshViews();
@@ -132,7 +129,25 @@ bool CKinvarDoc::RunCommand(std::int32_t id) {
     case kCmdRecompute: OnRecompute(); return true;
     case kCmdViewPedigree: OnViewPedigree(); return true;
     case kCmdRecoding: OnRecoding(); return true;
-    default: return false;
+    case kCmdInbreedingOfIndividual: OnInbreedingDialog(); return true;
+    case kCmdBetweenTwoIndividuals: OnRelationshipDialog(); return true;
+    default: break;
+  }
+  const CommandHandler handler = AnalysisHandler(id);
+  if (handler == nullptr) return false;
+  CommandContext ctx = Context();
+  handler(ctx);
+  platform_.RefreshViews();
+  return true;
+}
+
+bool CKinvarDoc::HasHandler(std::int32_t id) {
+  switch (id) {
+    case kCmdFileOpen: case kCmdFileSaveAs: case kCmdCompute: case kCmdRecompute:
+    case kCmdViewPedigree: case kCmdRecoding: case kCmdInbreedingOfIndividual:
+    case kCmdBetweenTwoIndividuals: case kCmdOptions: case kCmdRecentFile:
+      return true;
+    default: return AnalysisHandler(id) != nullptr;
   }
 }
 
@@ -149,27 +164,12 @@ DocumentState CKinvarDoc::State() const {
 
 bool CKinvarDoc::IsCommandEnabled(std::int32_t id) const {
   const Command* command = FindCommand(id);
-  return command != nullptr && IsEnabled(*command, State());
+  if (command == nullptr || !IsEnabled(*command, State())) return false;
+  return command->handler != Handler::kDocument || HasHandler(id);
 }
 
-bool CKinvarDoc::EnsureInbreeding() {
-  EnsureCodeOrder(ped_);
-  if (ped_.inbreedingComputed) return true;
-  auto window = platform_.OpenProgress();
-  Progress progress(*window);
-  return ComputeInbreeding(ped_, progress);
-}
-
-bool CKinvarDoc::PrepareInbreeding() {
-  if (EnsureInbreeding()) return true;
-  ShowCanceled();
-  return false;
-}
-
-void CKinvarDoc::ShowCanceled() {
-  ped_.report.Clear();
-  ped_.report.Add(kCanceledLine);
-  lastCommand_ = kCmdNone;
+CommandContext CKinvarDoc::Context() {
+  return CommandContext{ped_, platform_, lastCommand_, askInputs, remembered, path_};
 }
 
 void CKinvarDoc::OnCompute() {
@@ -177,7 +177,8 @@ void CKinvarDoc::OnCompute() {
   EnsureCodeOrder(ped_);
   lastCommand_ = kCmdCompute;
   WaitCursor cursor(platform_);
-  if (PrepareInbreeding()) WriteInbreedingReport(ped_);
+  CommandContext ctx = Context();
+  if (PrepareInbreeding(ctx)) WriteInbreedingReport(ped_);
   platform_.RefreshViews();
 }
 
@@ -199,25 +200,72 @@ void CKinvarDoc::OnRecoding() {
   platform_.RefreshViews();
 }
 
+void CKinvarDoc::OnInbreedingDialog() {
+  QueryDialog dialog{"Inbreeding coefficient", {"Individual ID"}, "Inbreeding coef.",
+                     {remembered.inbreedingId}, [this](std::vector<std::string>& texts) {
+                       return QueryAnswer{InbreedingOf(texts[0]), 0};
+                     }};
+  platform_.ShowQueryDialog(dialog);
+}
+
+void CKinvarDoc::OnRelationshipDialog() {
+  const char* caption =
+      ped_.settings.relationshipType == 0 ? "Relationship coefficient" : "Numerator relationship";
+  QueryDialog dialog{caption,
+                     {"First individual ID", "Second individual ID"},
+                     "Relationship",
+                     {remembered.relationshipA, remembered.relationshipB},
+                     [this](std::vector<std::string>& texts) {
+                       return RelationshipOf(texts[0], texts[1]);
+                     }};
+  platform_.ShowQueryDialog(dialog);
+}
+
 std::optional<std::string> CKinvarDoc::InbreedingOf(std::string& typed) {
   WaitCursor cursor(platform_);
   if (typed.size() > kMaxIdLength) typed.resize(kMaxIdLength);
   remembered.inbreedingId = typed;
   if (typed.empty()) return std::nullopt;
-  UpperCaseAscii(typed);
-  const Rec* found = nullptr;
-  for (std::int32_t i = 0; i < ped_.nTotal && found == nullptr; ++i)
-    if (ped_.rec(ped_.records[static_cast<std::size_t>(i)]).Id() == typed)
-      found = &ped_.rec(ped_.records[static_cast<std::size_t>(i)]);
-  if (found == nullptr) {
+  const RecIndex found = FindTypedId(ped_, typed);
+  if (found == kUnknownParent) {
     platform_.ShowMessage("Cannot find \"" + typed + "\" in the pedigree.", MessageIcon::kError);
     return std::nullopt;
   }
-  if (!EnsureInbreeding()) {
-    platform_.ShowMessage("Process has been canceled by the user.", MessageIcon::kError);
+  CommandContext ctx = Context();
+  if (!EnsureInbreeding(ctx)) {
+    platform_.ShowMessage(kCanceledMessage, MessageIcon::kError);
     return std::nullopt;
   }
-  return FormatNumber(ped_.settings.numberFormat, found->f);
+  return FormatNumber(ped_.settings.numberFormat, ped_.rec(found).f);
+}
+
+QueryAnswer CKinvarDoc::RelationshipOf(std::string& first, std::string& second) {
+  for (std::string* typed : {&first, &second})
+    if (typed->size() > kMaxIdLength) typed->resize(kMaxIdLength);
+  remembered.relationshipA = first;
+  remembered.relationshipB = second;
+  if (first.empty()) return {std::nullopt, 0};
+  if (second.empty()) return {std::nullopt, 1};
+  WaitCursor cursor(platform_);
+  const RecIndex x = FindTypedId(ped_, first);
+  const RecIndex y = FindTypedId(ped_, second);
+  for (const auto& [found, typed, focus] :
+       {std::tuple{x, first, 0}, std::tuple{y, second, 1}}) {
+    if (found != kUnknownParent) continue;
+    platform_.ShowMessage("Cannot find individual \"" + typed + "\" in the pedigree.",
+                          MessageIcon::kError);
+    return {std::nullopt, focus};
+  }
+  CommandContext ctx = Context();
+  if (!EnsureInbreeding(ctx)) {
+    platform_.ShowMessage(kCanceledMessage, MessageIcon::kError);
+    return {std::nullopt, 0};
+  }
+  const Rec& rx = ped_.rec(x);
+  const Rec& ry = ped_.rec(y);
+  float value = PairRelationship(ped_, MendelianVariances(ped_), x, y);
+  if (ped_.settings.relationshipType == 0) value = RelationshipCoefficient(value, rx.f, ry.f);
+  return {FormatNumber(ped_.settings.numberFormat, value), 0};
 }
 
 std::optional<OptionsChanges> CKinvarDoc::ApplyOptions(Settings& entries) {

@@ -16,18 +16,11 @@
 
 #include "app/commands.h"
 #include "app/options.h"
-#include "app/platform.h"
+#include "genetics/command_context.h"
 #include "pedigree/pedigree.h"
+#include "report/platform.h"
 
 namespace kinvar {
-
-// Inputs that commands keep for a re-run with the same inputs.
-struct RememberedInputs {
-  std::string inbreedingId;  // the Inbreeding coefficient dialog's ID
-  // Group numbers of the group relationship listings, -1 none.
-  std::int16_t groupA = -1;
-  std::int16_t groupB = -1;
-};
 
 class CKinvarDoc {
  public:
@@ -52,7 +45,11 @@ class CKinvarDoc {
   // --- Commands
   // Runs a document command; false when the document has no handler for it.
   bool RunCommand(std::int32_t id);
+  // The command table's rule, and for a document command a handler to run.
   bool IsCommandEnabled(std::int32_t id) const;
+  // Whether the document can run a document command (Options and the
+  // recent files run through the front end's dialog and OpenPedigreeFile).
+  static bool HasHandler(std::int32_t id);
   DocumentState State() const;
 
   // The Inbreeding coefficient dialog's Compute: the formatted F of the
@@ -60,6 +57,11 @@ class CKinvarDoc {
   // cancel, each told to the user as the dialog does). `typed` is upper-cased
   // in place, as the dialog writes it back.
   std::optional<std::string> InbreedingOf(std::string& typed);
+  // The Relationship dialog's Compute: the formatted relationship of the two
+  // typed individuals (numerator relationship or coefficient by the
+  // setting), with the rules of the dialog: an empty box takes the focus,
+  // an unknown ID is told to the user; both IDs are upper-cased in place.
+  QueryAnswer RelationshipOf(std::string& first, std::string& second);
 
   // --- Save As
   void OnFileSaveAs();
@@ -101,15 +103,11 @@ class CKinvarDoc {
   void OnRecompute();
   void OnViewPedigree();
   void OnRecoding();
+  void OnInbreedingDialog();
+  void OnRelationshipDialog();
 
-  // The convention every analysis follows: code order, then the
-  // coefficients when they are not computed yet. On a cancel the report
-  // shows the cancel line and lastCommand is 0; the result is then false.
-  bool PrepareInbreeding();
-  // Code order and coefficients without touching the report; false when the
-  // user cancelled.
-  bool EnsureInbreeding();
-  void ShowCanceled();
+  // What the handler of a command works with.
+  CommandContext Context();
   void SetTitle(const std::string& title);
   std::int64_t GroupSize(std::int16_t groupNumber) const;
 

@@ -1,6 +1,7 @@
 #include "cli/cli_platform.h"
 
 #include <cstdio>
+#include <string>
 
 #include <unistd.h>
 
@@ -60,6 +61,48 @@ Answer CliPlatform::ShowMessage(const std::string& text, MessageIcon icon) {
 std::optional<std::string> CliPlatform::AskFileName(const FileRequest&) { return outputPath_; }
 
 int CliPlatform::ChooseSaveOption(const std::string&, const std::string&) { return saveChoice_; }
+
+namespace {
+
+std::optional<std::string> Take(std::deque<std::string>& inputs) {
+  if (inputs.empty()) return std::nullopt;
+  std::string front = std::move(inputs.front());
+  inputs.pop_front();
+  return front;
+}
+
+}  // namespace
+
+std::optional<std::string> CliPlatform::PickIndividual(const IndividualPicker& picker) {
+  auto typed = Take(inputs_);
+  if (!typed || !picker.accept(*typed)) return std::nullopt;
+  return typed;
+}
+
+// A group number as typed on the command line, checked against the groups
+// of the pedigree as the drop-down list would.
+std::optional<int> CliPlatform::PickGroup(const GroupPicker& picker) {
+  const auto typed = Take(inputs_);
+  if (!typed) return std::nullopt;
+  for (const int group : picker.groups)
+    if (std::to_string(group) == *typed) return group;
+  ShowMessage("Group \"" + *typed + "\" is not in the pedigree.", MessageIcon::kError);
+  return std::nullopt;
+}
+
+std::optional<std::pair<int, int>> CliPlatform::PickTwoGroups(const GroupPicker& picker) {
+  const auto a = PickGroup(picker);
+  if (!a) return std::nullopt;
+  const auto b = PickGroup(picker);
+  if (!b || !picker.acceptPair(*a, *b)) return std::nullopt;
+  return std::pair{*a, *b};
+}
+
+void CliPlatform::ShowQueryDialog(const QueryDialog& dialog) {
+  std::vector<std::string> texts;
+  for (std::size_t i = 0; i < dialog.labels.size(); ++i) texts.push_back(Take(inputs_).value_or(""));
+  queryValue_ = dialog.compute(texts).value;
+}
 
 std::unique_ptr<ProgressWindow> CliPlatform::OpenProgress() {
   if (quiet_ || !::isatty(STDERR_FILENO)) return std::make_unique<SilentProgressWindow>();

@@ -3,10 +3,11 @@
 // a bar on standard error when it is a terminal.
 #pragma once
 
+#include <deque>
 #include <optional>
 #include <string>
 
-#include "app/platform.h"
+#include "report/platform.h"
 
 namespace kinvar::cli {
 
@@ -19,12 +20,23 @@ class CliPlatform final : public Platform {
   Answer ShowMessage(const std::string& text, MessageIcon icon) override;
   std::optional<std::string> AskFileName(const FileRequest& request) override;
   int ChooseSaveOption(const std::string& first, const std::string& second) override;
+  // The pickers take the command's positional arguments in order; an input
+  // the picker refuses is told on standard error and ends the command.
+  std::optional<std::string> PickIndividual(const IndividualPicker& picker) override;
+  std::optional<int> PickGroup(const GroupPicker& picker) override;
+  std::optional<std::pair<int, int>> PickTwoGroups(const GroupPicker& picker) override;
+  // Types the positional arguments into the boxes and computes once; the
+  // value is kept for the output.
+  void ShowQueryDialog(const QueryDialog& dialog) override;
+  const std::optional<std::string>& QueryValue() const { return queryValue_; }
   std::unique_ptr<ProgressWindow> OpenProgress() override;
   void BeginWaitCursor() override {}
   void EndWaitCursor() override {}
 
   void SetOutputPath(std::optional<std::string> path) { outputPath_ = std::move(path); }
   void SetSaveChoice(int choice) { saveChoice_ = choice; }
+  // Positional arguments for the pickers: IDs and group numbers as typed.
+  void SetPickerInputs(std::deque<std::string> inputs) { inputs_ = std::move(inputs); }
   // Whether an error message was shown, for the exit status.
   bool ErrorShown() const { return errorShown_; }
 
@@ -33,6 +45,8 @@ class CliPlatform final : public Platform {
   bool errorShown_ = false;
   int saveChoice_ = 1;
   std::optional<std::string> outputPath_;
+  std::deque<std::string> inputs_;
+  std::optional<std::string> queryValue_;
 };
 
 }  // namespace kinvar::cli

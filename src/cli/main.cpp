@@ -22,7 +22,8 @@ namespace kinvar::cli {
 
 namespace {
 
-enum class Kind { kReport, kInbreedingOf, kSettings };
+// kQuery: a dialog that shows one value, fed with the positional inputs.
+enum class Kind { kReport, kQuery, kSettings };
 
 struct CliCommand {
   const char* name;
@@ -52,7 +53,11 @@ constexpr CliCommand kCliCommands[] = {
     {"inbreeding-of", "Print the inbreeding coefficient of one individual",
      "Usage: kinvar-cli inbreeding-of PEDIGREE ID\nPrints F of ID (upper-cased first) in the "
      "number format.",
-     kCmdInbreedingOfIndividual, Kind::kInbreedingOf},
+     kCmdInbreedingOfIndividual, Kind::kQuery},
+    {"relationship", "Print the relationship of two individuals",
+     "Usage: kinvar-cli relationship PEDIGREE ID1 ID2\nPrints the numerator relationship of the "
+     "two (or the coefficient with\n--relationship coefficient) in the number format.",
+     kCmdBetweenTwoIndividuals, Kind::kQuery},
     {"settings", "Write a settings file from the options",
      "Usage: kinvar-cli settings --write FILE [--number-format N] [--relationship T]\n"
      "[--range LOW HIGH] [--list-founders] [--settings FILE]\n"
@@ -62,7 +67,7 @@ constexpr CliCommand kCliCommands[] = {
 
 struct Arguments {
   std::string pedigree;
-  std::string id;
+  std::vector<std::string> inputs;  // IDs and group numbers for the pickers
   std::string writePath;
   bool originalOrder = false;
   std::optional<std::string> output;
@@ -135,9 +140,10 @@ int RunCommand(const CliCommand& command, const Arguments& args) {
     std::fputs("This command is not available for the loaded pedigree.\n", stderr);
     return 1;
   }
-  if (command.kind == Kind::kInbreedingOf) {
-    std::string typed = args.id;
-    const auto value = doc.InbreedingOf(typed);
+  platform.SetPickerInputs({args.inputs.begin(), args.inputs.end()});
+  doc.RunCommand(command.id);
+  if (command.kind == Kind::kQuery) {
+    const auto& value = platform.QueryValue();
     if (!value) return 1;
     return WriteOutput(args, [&](std::FILE* file) {
              return std::fprintf(file, "%s\n", value->c_str()) >= 0;
@@ -145,7 +151,6 @@ int RunCommand(const CliCommand& command, const Arguments& args) {
                ? 0
                : 1;
   }
-  doc.RunCommand(command.id);
   platform.SetSaveChoice(args.originalOrder ? 2 : 1);
   const int choice = doc.AskSaveChoice();
   return WriteOutput(args, [&](std::FILE* file) {
@@ -179,9 +184,11 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
     case Kind::kSettings:
       sub.add_option("--write", args.writePath, "The settings file to write")->required();
       break;
-    case Kind::kInbreedingOf:
+    case Kind::kQuery:
       sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
-      sub.add_option("ID", args.id, "The individual's ID")->required();
+      sub.add_option("ID", args.inputs, "The individuals' IDs")
+          ->required()
+          ->expected(command.id == kCmdBetweenTwoIndividuals ? 2 : 1);
       break;
     case Kind::kReport:
       sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();

@@ -47,6 +47,37 @@ int ScriptedPlatform::ChooseSaveOption(const std::string& first, const std::stri
   return Next(saveChoices).value_or(-1);
 }
 
+std::optional<std::string> ScriptedPlatform::PickIndividual(const IndividualPicker& picker) {
+  pickerCaptions.push_back(picker.caption);
+  while (auto typed = Next(typedIds))
+    if (picker.accept(*typed)) return typed;
+  return std::nullopt;
+}
+
+std::optional<int> ScriptedPlatform::PickGroup(const GroupPicker& picker) {
+  pickerCaptions.push_back(picker.caption);
+  pickerGroups.push_back(picker.groups);
+  return Next(groupChoices).value_or(std::nullopt);
+}
+
+std::optional<std::pair<int, int>> ScriptedPlatform::PickTwoGroups(const GroupPicker& picker) {
+  pickerCaptions.push_back(picker.caption);
+  pickerGroups.push_back(picker.groups);
+  while (auto pair = Next(groupPairs)) {
+    if (!*pair) return std::nullopt;
+    if (picker.acceptPair((*pair)->first, (*pair)->second)) return *pair;
+  }
+  return std::nullopt;
+}
+
+void ScriptedPlatform::ShowQueryDialog(const QueryDialog& dialog) {
+  queryDialogs.push_back(dialog);
+  while (auto texts = Next(queries)) {
+    queryAnswers.push_back(dialog.compute(*texts));
+    queryTexts.push_back(*texts);
+  }
+}
+
 std::unique_ptr<ProgressWindow> ScriptedPlatform::OpenProgress() {
   ++progressWindows;
   return std::make_unique<ScriptedProgressWindow>(*this);

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/platform.h"
+#include "report/platform.h"
 
 namespace kinvar::test {
 
@@ -22,6 +22,10 @@ class ScriptedPlatform final : public Platform {
   Answer ShowMessage(const std::string& text, MessageIcon icon) override;
   std::optional<std::string> AskFileName(const FileRequest& request) override;
   int ChooseSaveOption(const std::string& first, const std::string& second) override;
+  std::optional<std::string> PickIndividual(const IndividualPicker& picker) override;
+  std::optional<int> PickGroup(const GroupPicker& picker) override;
+  std::optional<std::pair<int, int>> PickTwoGroups(const GroupPicker& picker) override;
+  void ShowQueryDialog(const QueryDialog& dialog) override;
   std::unique_ptr<ProgressWindow> OpenProgress() override;
   void BeginWaitCursor() override { ++waitDepth; }
   void EndWaitCursor() override { --waitDepth; }
@@ -33,6 +37,15 @@ class ScriptedPlatform final : public Platform {
   std::deque<Answer> answers;
   std::deque<std::optional<std::string>> fileNames;
   std::deque<int> saveChoices;
+  // Typed into the individual picker one after the other until one is
+  // accepted; picked from a group picker (nothing: Cancel). An exhausted
+  // script cancels.
+  std::deque<std::string> typedIds;
+  std::deque<std::optional<int>> groupChoices;
+  std::deque<std::optional<std::pair<int, int>>> groupPairs;
+  // Each entry is typed into a query dialog's boxes and computed, in order,
+  // before Cancel.
+  std::deque<std::vector<std::string>> queries;
   // The poll (counted from 1 over all progress windows) that reports a
   // cancel; 0 never.
   int cancelAtPoll = 0;
@@ -42,6 +55,11 @@ class ScriptedPlatform final : public Platform {
   std::vector<FileRequest> fileRequests;
   std::vector<std::pair<std::string, std::string>> choiceTexts;
   std::vector<std::string> recentFiles;
+  std::vector<std::string> pickerCaptions;
+  std::vector<std::vector<int>> pickerGroups;  // what each group picker offered
+  std::vector<QueryDialog> queryDialogs;       // as opened
+  std::vector<QueryAnswer> queryAnswers;
+  std::vector<std::vector<std::string>> queryTexts;  // the boxes after Compute
   int polls = 0;
   int progressWindows = 0;
   int waitDepth = 0;

@@ -1,0 +1,81 @@
+#include "genetics/command_context.h"
+
+#include <algorithm>
+
+#include "genetics/inbreeding.h"
+
+namespace kinvar {
+
+bool EnsureInbreeding(CommandContext& ctx) {
+  EnsureCodeOrder(ctx.ped);
+  if (ctx.ped.inbreedingComputed) return true;
+  auto window = ctx.platform.OpenProgress();
+  Progress progress(*window);
+  return ComputeInbreeding(ctx.ped, progress);
+}
+
+bool PrepareInbreeding(CommandContext& ctx) {
+  if (EnsureInbreeding(ctx)) return true;
+  ShowCanceled(ctx);
+  return false;
+}
+
+void ShowCanceled(CommandContext& ctx) {
+  ctx.ped.report.Clear();
+  ctx.ped.report.Add(kCanceledLine);
+  ctx.lastCommand = 0;
+}
+
+RecIndex FindTypedId(const Pedigree& ped, std::string& typed) {
+  if (typed.size() > static_cast<std::size_t>(kMaxIdLength)) typed.resize(kMaxIdLength);
+  for (char& c : typed)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  if (typed.empty()) return kUnknownParent;
+  for (std::int32_t i = 0; i < ped.nTotal; ++i) {
+    const RecIndex r = ped.records[static_cast<std::size_t>(i)];
+    if (ped.rec(r).Id() == typed) return r;
+  }
+  return kUnknownParent;
+}
+
+std::vector<int> GroupNumbers(const Pedigree& ped) {
+  std::vector<int> numbers;
+  numbers.reserve(ped.groups.size());
+  for (const Description& d : ped.groups) numbers.push_back(d.group);
+  std::sort(numbers.begin(), numbers.end());
+  return numbers;
+}
+
+std::optional<RecIndex> AskIndividual(CommandContext& ctx, const std::string& caption,
+                                      const std::string& button) {
+  RecIndex found = kUnknownParent;
+  IndividualPicker picker{caption, button, [&](std::string& typed) {
+                            found = FindTypedId(ctx.ped, typed);
+                            if (found != kUnknownParent) return true;
+                            ctx.platform.ShowMessage(
+                                "Cannot find individual \"" + typed + "\" in the pedigree.",
+                                MessageIcon::kError);
+                            return false;
+                          }};
+  if (!ctx.platform.PickIndividual(picker) || found == kUnknownParent) return std::nullopt;
+  return found;
+}
+
+std::optional<int> AskGroup(CommandContext& ctx, const std::string& caption,
+                            const std::string& button) {
+  GroupPicker picker{caption, button, GroupNumbers(ctx.ped), {}};
+  return ctx.platform.PickGroup(picker);
+}
+
+std::optional<std::pair<int, int>> AskTwoGroups(CommandContext& ctx, const std::string& caption) {
+  GroupPicker picker{caption, "Compute", GroupNumbers(ctx.ped), [&](int a, int b) {
+                       if (a != b) return true;
+                       ctx.platform.ShowMessage(
+                           "Error: Two groups are the same!\nSelect two different groups.",
+                           MessageIcon::kError);
+                       return false;
+                     }};
+  return ctx.platform.PickTwoGroups(picker);
+}
+
+}  // namespace kinvar

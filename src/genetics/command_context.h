@@ -1,0 +1,70 @@
+// What a command handler works with: the pedigree, the platform, and the
+// document state it reads and sets. The document owns all of it and hands a
+// context to the handler of the command it dispatches; handlers live with
+// their analyses and ask for every input through the platform, so the
+// desktop program, the command line and the tests run the same handler.
+//
+// Handlers follow one convention (PrepareInbreeding): code order, then the
+// inbreeding coefficients when they are not computed yet. A cancel anywhere
+// ends in the same state: the report holds the single cancel line and
+// lastCommand is 0.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "pedigree/pedigree.h"
+#include "report/platform.h"
+
+namespace kinvar {
+
+inline constexpr const char* kCanceledLine = "|XProcess has been canceled by the user.";
+inline constexpr const char* kCanceledMessage = "Process has been canceled by the user.";
+
+// Inputs that commands keep for a re-run with the same inputs; forgotten when
+// another pedigree is opened.
+struct RememberedInputs {
+  std::string inbreedingId;    // the Inbreeding coefficient dialog's ID
+  std::string relationshipA;   // the Relationship dialog's first ID
+  std::string relationshipB;   // and second ID
+  // Group numbers of the group commands, -1 none.
+  std::int16_t groupA = -1;
+  std::int16_t groupB = -1;
+  RecIndex individual = kUnknownParent;  // the individual of the last picker
+};
+
+struct CommandContext {
+  Pedigree& ped;
+  Platform& platform;
+  std::int32_t& lastCommand;
+  // Cleared by the Options dialog's re-run: use `remembered` instead of asking.
+  bool& askInputs;
+  RememberedInputs& remembered;
+  const std::string& path;  // the pedigree file's full path, for file headers
+};
+
+// Code order and the coefficients, without touching the report; false when
+// the user cancelled the computation.
+bool EnsureInbreeding(CommandContext& ctx);
+// EnsureInbreeding, showing the cancel state when it was cancelled.
+bool PrepareInbreeding(CommandContext& ctx);
+// The report holds only the cancel line; lastCommand is 0.
+void ShowCanceled(CommandContext& ctx);
+
+// Upper-cases `typed` (cut to 20 characters) and returns the first record in
+// `records`' current order with exactly that ID, or kUnknownParent.
+RecIndex FindTypedId(const Pedigree& ped, std::string& typed);
+// The group numbers of the pedigree in ascending order.
+std::vector<int> GroupNumbers(const Pedigree& ped);
+
+// The pickers with their rules: "Cannot find individual ..." for an unknown
+// ID, the same-groups error for two equal groups. Nothing on cancel.
+std::optional<RecIndex> AskIndividual(CommandContext& ctx, const std::string& caption,
+                                      const std::string& button);
+std::optional<int> AskGroup(CommandContext& ctx, const std::string& caption,
+                            const std::string& button);
+std::optional<std::pair<int, int>> AskTwoGroups(CommandContext& ctx, const std::string& caption);
+
+}  // namespace kinvar
