@@ -263,7 +263,7 @@ QueryAnswer CKinvarDoc::RelationshipOf(std::string& first, std::string& second) 
   }
   const Rec& rx = ped_.rec(x);
   const Rec& ry = ped_.rec(y);
-  float value = PairRelationship(ped_, MendelianVariances(ped_), x, y);
+  float value = PairRelationship(ped_, ped_.d, x, y);
   if (ped_.settings.relationshipType == 0) value = RelationshipCoefficient(value, rx.f, ry.f);
   return {FormatNumber(ped_.settings.numberFormat, value), 0};
 }

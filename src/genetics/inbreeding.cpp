@@ -365,6 +365,24 @@ class ColumnSolver {
   std::int32_t denseInARow_ = 0;       // families whose forward pass went dense
 };
 
+// The within-family variance of every individual, the D that the columns
+// used: the relationships, A inverse and T of the other commands go through
+// it, so that they agree with the coefficients reported here.
+void StoreVariances(Pedigree& ped, const ReducedPedigree& reduced, const InbreedingOptions& options) {
+  ped.d.assign(static_cast<std::size_t>(ped.nTotal) + 1, 0.0f);
+  for (std::int32_t i = 0; i < ped.nTotal; ++i) {
+    const Rec& r = ped.byCode(i);
+    const float sum = ped.rec(r.sire).f + ped.rec(r.dam).f;
+    float d = 0.5f - 0.25f * sum;
+    const std::int32_t k = reduced.Of(r);
+    if (r.fPredefined && !options.predefinedOnlyInProgenyD) {
+      const float fromParents = k > 0 ? reduced.fromParents[static_cast<std::size_t>(k)] : 0.0f;
+      d = d + (r.f - fromParents);
+    }
+    ped.d[static_cast<std::size_t>(r.code)] = d;
+  }
+}
+
 void ZeroCounters(Pedigree& ped) {
   ped.nInbreds = ped.nEvaluated = ped.nInbredsEvaluated = 0;
 }
@@ -465,6 +483,7 @@ bool ComputeInbreeding(Pedigree& ped, Progress& progress, const InbreedingOption
       return false;
     }
   }
+  StoreVariances(ped, reduced, options);
   ped.inbreedingComputed = true;
   ped.unknownParent().mark = 0;
   return true;

@@ -5,16 +5,6 @@
 
 namespace kinvar {
 
-std::vector<float> MendelianVariances(const Pedigree& ped) {
-  std::vector<float> d(static_cast<std::size_t>(ped.nTotal) + 1, 0.0f);
-  for (std::int32_t i = 0; i < ped.nTotal; ++i) {
-    const Rec& r = ped.byCode(i);
-    const double sum = double{ped.rec(r.sire).f} + double{ped.rec(r.dam).f};
-    d[static_cast<std::size_t>(r.code)] = static_cast<float>(0.5 - 0.25 * sum);
-  }
-  return d;
-}
-
 float PairRelationship(const Pedigree& ped, const std::vector<float>& d, RecIndex x, RecIndex y) {
   const std::int32_t c = std::max(ped.rec(x).code, ped.rec(y).code);
   const std::int32_t e = std::min(ped.rec(x).code, ped.rec(y).code);

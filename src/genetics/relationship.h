@@ -10,12 +10,8 @@
 
 namespace kinvar {
 
-// The within-family variance of every individual, indexed by code (entry 0
-// unused): 1/2 - (Fs + Fd)/4 with an unknown parent's F = -1. Needs the
-// coefficients computed and `records` in code order.
-std::vector<float> MendelianVariances(const Pedigree& ped);
-
-// a(x, y) for two records, with the variances of MendelianVariances.
+// a(x, y) for two records, through the variances `d` by code (ped.d once the
+// coefficients are computed).
 float PairRelationship(const Pedigree& ped, const std::vector<float>& d, RecIndex x, RecIndex y);
 
 // r = a / sqrt((1 + Fx)(1 + Fy)), each step rounded to float.

@@ -28,6 +28,8 @@ void ResetPedigree(Pedigree& ped) {
   ped.groupOrder.clear();
   ped.fColumn = ped.groupColumn = -1;
   ped.inbreedingComputed = false;
+  ped.d.clear();
+  ped.d.shrink_to_fit();
   for (auto* v : {&ped.work, &ped.records, &ped.familyOrder, &ped.fullSibs}) {
     v->clear();
     v->shrink_to_fit();

@@ -108,6 +108,9 @@ struct Pedigree {
 
   std::vector<RecIndex> work;  // nTotal + 1 entries once validated
   bool inbreedingComputed = false;
+  // Within-family variances by code (entry 0 unused), set with the
+  // coefficients: the D of A = T D T' that every relationship goes through.
+  std::vector<float> d;
 
   CMS report;
   ReportCopyFile copyFile;
