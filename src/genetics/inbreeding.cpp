@@ -35,15 +35,32 @@ struct ReducedPedigree {
 struct Collected {
   std::int32_t viaSire = 0;
   std::int32_t viaDam = 0;
+  std::int32_t own = 0;  // predefined individuals collected for their own D
   std::int32_t maxGeneration = -1;
 };
 
+void PutInBucket(Pedigree& ped, RecIndex ri, Collected& c) {
+  Rec& r = ped.rec(ri);
+  const auto g = static_cast<std::size_t>(r.generation);
+  ped.work[static_cast<std::size_t>(ped.generationFill[g]++)] = ri;
+  r.mark = 1;
+  c.maxGeneration = std::max(c.maxGeneration, r.generation);
+}
+
 // Visits the records from the highest code down, putting every parent of an
 // evaluated individual or of a collected ancestor into its generation bucket.
-Collected CollectAncestors(Pedigree& ped, ReducedPedigree& reduced) {
+// With `ownD`, a predefined individual with two known parents is collected
+// too, whatever its progeny: its D needs its parents' relationship to give
+// the diagonal 1 + F that every later relationship goes through.
+Collected CollectAncestors(Pedigree& ped, ReducedPedigree& reduced, bool ownD) {
   Collected c;
   for (std::int32_t i = ped.nTotal - 1; i >= 0; --i) {
     Rec& r = ped.byCode(i);
+    if (ownD && r.fPredefined && r.mark == 0 && r.sire != kUnknownParent &&
+        r.dam != kUnknownParent) {
+      PutInBucket(ped, ped.records[static_cast<std::size_t>(i)], c);
+      ++c.own;
+    }
     if (!r.fPredefined) {
       ++ped.nEvaluated;
       if (r.sire == kUnknownParent || r.dam == kUnknownParent) r.f = 0.0f;
@@ -52,13 +69,9 @@ Collected CollectAncestors(Pedigree& ped, ReducedPedigree& reduced) {
     }
     if (!r.fPredefined || r.mark == 1) {
       for (const RecIndex pi : {r.sire, r.dam}) {
-        Rec& parent = ped.rec(pi);
-        if (parent.mark != 0) continue;
-        const auto g = static_cast<std::size_t>(parent.generation);
-        ped.work[static_cast<std::size_t>(ped.generationFill[g]++)] = pi;
-        parent.mark = 1;
+        if (ped.rec(pi).mark != 0) continue;
+        PutInBucket(ped, pi, c);
         ++(pi == r.sire ? c.viaSire : c.viaDam);
-        c.maxGeneration = std::max(c.maxGeneration, parent.generation);
       }
     }
     reduced.map[static_cast<std::size_t>(r.code)] = -1;
@@ -446,8 +459,9 @@ Grouping PrepareReducedPedigree(Pedigree& ped, ReducedPedigree& reduced,
   ZeroCounters(ped);
   reduced.map.assign(static_cast<std::size_t>(ped.nTotal) + 1, -1);
   reduced.map[0] = 0;
-  const Collected collected = CollectAncestors(ped, reduced);
-  AllocateReducedPedigree(reduced, static_cast<std::size_t>(collected.viaSire + collected.viaDam) + 1);
+  const Collected collected = CollectAncestors(ped, reduced, !options.predefinedOnlyInProgenyD);
+  AllocateReducedPedigree(
+      reduced, static_cast<std::size_t>(collected.viaSire + collected.viaDam + collected.own) + 1);
   const Grouping grouping{collected.viaDam > collected.viaSire};
   if (grouping.bySire) {
     SortFamiliesBySire(ped, ped.nTotal - 1);

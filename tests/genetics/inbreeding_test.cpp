@@ -194,8 +194,10 @@ TEST(ComputeInbreeding, GroupsFamiliesByTheSexReachedLess) {
     for (const RandomIndividual& r : rp.individuals) byId[r.id] = &r;
     std::set<std::string> sires, dams, seen;
     std::vector<std::string> todo;
+    // Evaluated individuals, and predefined ones with two known parents,
+    // whose D needs their parents' relationship.
     for (const RandomIndividual& r : rp.individuals) {
-      if (!r.fPredefined) todo.push_back(r.id);
+      if (!r.fPredefined || (!r.sire.empty() && !r.dam.empty())) todo.push_back(r.id);
     }
     while (!todo.empty()) {
       const RandomIndividual& r = *byId.at(todo.back());
