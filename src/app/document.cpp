@@ -223,7 +223,7 @@ void CKinvarDoc::OnRelationshipDialog() {
 
 std::optional<std::string> CKinvarDoc::InbreedingOf(std::string& typed) {
   WaitCursor cursor(platform_);
-  if (typed.size() > kMaxIdLength) typed.resize(kMaxIdLength);
+  NormalizeTypedId(typed);
   remembered.inbreedingId = typed;
   if (typed.empty()) return std::nullopt;
   const RecIndex found = FindTypedId(ped_, typed);
@@ -240,8 +240,9 @@ std::optional<std::string> CKinvarDoc::InbreedingOf(std::string& typed) {
 }
 
 QueryAnswer CKinvarDoc::RelationshipOf(std::string& first, std::string& second) {
-  for (std::string* typed : {&first, &second})
-    if (typed->size() > kMaxIdLength) typed->resize(kMaxIdLength);
+  // The boxes show the IDs upper-cased, and the next dialog opens with them.
+  NormalizeTypedId(first);
+  NormalizeTypedId(second);
   remembered.relationshipA = first;
   remembered.relationshipB = second;
   if (first.empty()) return {std::nullopt, 0};

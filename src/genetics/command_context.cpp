@@ -26,10 +26,14 @@ void ShowCanceled(CommandContext& ctx) {
   ctx.lastCommand = 0;
 }
 
-RecIndex FindTypedId(const Pedigree& ped, std::string& typed) {
+void NormalizeTypedId(std::string& typed) {
   if (typed.size() > static_cast<std::size_t>(kMaxIdLength)) typed.resize(kMaxIdLength);
   for (char& c : typed)
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+}
+
+RecIndex FindTypedId(const Pedigree& ped, std::string& typed) {
+  NormalizeTypedId(typed);
   if (typed.empty()) return kUnknownParent;
   for (std::int32_t i = 0; i < ped.nTotal; ++i) {
     const RecIndex r = ped.records[static_cast<std::size_t>(i)];

@@ -53,7 +53,9 @@ bool PrepareInbreeding(CommandContext& ctx);
 // The report holds only the cancel line; lastCommand is 0.
 void ShowCanceled(CommandContext& ctx);
 
-// Upper-cases `typed` (cut to 20 characters) and returns the first record in
+// Cuts `typed` to 20 characters and upper-cases it, as an ID box shows it.
+void NormalizeTypedId(std::string& typed);
+// NormalizeTypedId, then returns the first record in
 // `records`' current order with exactly that ID, or kUnknownParent.
 RecIndex FindTypedId(const Pedigree& ped, std::string& typed);
 // The group numbers of the pedigree in ascending order.

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -328,6 +329,52 @@ TEST_F(Document, InbreedingOfUpperCasesAndReportsUnknownIds) {
   const auto before = platform.messages.size();
   EXPECT_EQ(doc.InbreedingOf(empty), std::nullopt);
   EXPECT_EQ(platform.messages.size(), before);
+}
+
+TEST_F(Document, RelationshipDialogFollowsItsRulesBoxByBox) {
+  TempFile file(kSmall);
+  ASSERT_TRUE(doc.OpenPedigreeFile(file.path()));
+  struct Row {
+    const char* name;
+    std::vector<std::string> typed;
+    std::optional<std::string> value;
+    int focus;
+    const char* message;  // "" none
+  };
+  const Row rows[] = {
+      {"first box empty", {"", "c"}, std::nullopt, 0, ""},
+      {"second box empty", {"e", ""}, std::nullopt, 1, ""},
+      {"first unknown", {"zz", "c"}, std::nullopt, 0, "Cannot find individual \"ZZ\" in the pedigree."},
+      {"second unknown", {"e", "yy"}, std::nullopt, 1, "Cannot find individual \"YY\" in the pedigree."},
+      {"inbred offspring and its sire", {"e", "c"}, "0.75", 0, ""},
+      {"either order", {"C", "e"}, "0.75", 0, ""},
+      {"the same individual twice", {"e", "E"}, "1.25", 0, ""},
+  };
+  for (const Row& row : rows) platform.queries.push_back(row.typed);
+  ASSERT_TRUE(doc.RunCommand(kCmdBetweenTwoIndividuals));
+  ASSERT_EQ(platform.queryDialogs.size(), 1u);
+  EXPECT_EQ(platform.queryDialogs[0].caption, "Numerator relationship");
+  ASSERT_EQ(platform.queryAnswers.size(), std::size(rows));
+  std::size_t messages = 0;
+  for (std::size_t i = 0; i < std::size(rows); ++i) {
+    EXPECT_EQ(platform.queryAnswers[i].value, rows[i].value) << rows[i].name;
+    EXPECT_EQ(platform.queryAnswers[i].focus, rows[i].focus) << rows[i].name;
+    if (*rows[i].message != '\0') {
+      ASSERT_LT(messages, platform.messages.size());
+      EXPECT_EQ(platform.messages[messages++].text, rows[i].message) << rows[i].name;
+    }
+  }
+  EXPECT_EQ(messages, platform.messages.size());
+  EXPECT_EQ(platform.queryTexts.back(), (std::vector<std::string>{"E", "E"}));
+  EXPECT_EQ(doc.lastCommand(), kCmdViewPedigree);  // a dialog writes no report
+
+  // The remembered IDs open the next dialog, which now shows coefficients.
+  doc.settings().relationshipType = 0;
+  platform.queries.push_back({"e", "c"});
+  ASSERT_TRUE(doc.RunCommand(kCmdBetweenTwoIndividuals));
+  EXPECT_EQ(platform.queryDialogs[1].caption, "Relationship coefficient");
+  EXPECT_EQ(platform.queryDialogs[1].texts, (std::vector<std::string>{"E", "E"}));
+  EXPECT_EQ(platform.queryAnswers.back().value, "0.67082");
 }
 
 TEST_F(Document, ACancelledQueryShowsTheCancelMessage) {
