@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "app/document.h"
 #include "app/options.h"
 #include "app/program_folder.h"
@@ -19,8 +21,6 @@
 #include "cli/cli_platform.h"
 #include "genetics/inverse_a.h"
 #include "report/markup.h"
-
-#include <unistd.h>
 
 namespace kinvar::cli {
 

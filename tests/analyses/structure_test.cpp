@@ -206,7 +206,11 @@ TEST(Structure, EdgeCases) {
 
   // A line bred for 450 generations lists every class of its LAP.
   std::string line = "progeny sire dam\nI0 0 0\n";
-  for (int g = 1; g <= 450; ++g) line += "I" + std::to_string(g) + " I" + std::to_string(g - 1) + " 0\n";
+  for (int g = 1; g <= 450; ++g) {
+    char entry[32];
+    std::snprintf(entry, sizeof entry, "I%d I%d 0\n", g, g - 1);
+    line += entry;
+  }
   EXPECT_EQ(Census(*Loaded(line)).lap, std::vector<std::int32_t>(451, 1));
 }
 

@@ -167,7 +167,7 @@ TEST_F(Cli, FileCommandsWriteWhatTheirHandlersWrite) {
 TEST_F(Cli, MatricesOfMoreThan250000CellsAreRefused) {
   for (const int n : {500, 501}) {
     std::string text = "progeny sire dam\n";
-    for (int i = 0; i < n; ++i) text += "I" + std::to_string(i) + " 0 0\n";
+    for (int i = 0; i < n; ++i) text.append("I").append(std::to_string(i)).append(" 0 0\n");
     test::TempFile file(text);
     const CliRun full = Execute("inverse --full " + Quote(file.path()));
     const CliRun t = Execute("matrix-t " + Quote(file.path()));

@@ -262,7 +262,7 @@ TEST_F(Commands, InverseOfATripletsKeepEveryDigit) {
 TEST_F(Commands, InverseOfAOffersTheEntireMatrixUpTo250000Cells) {
   for (const int n : {500, 501}) {
     std::string text = "progeny sire dam\n";
-    for (int i = 0; i < n; ++i) text += "I" + std::to_string(i) + " 0 0\n";
+    for (int i = 0; i < n; ++i) text.append("I").append(std::to_string(i)).append(" 0 0\n");
     Open(text);
     const std::size_t asked = platform.choiceTexts.size();
     Run(kCmdInverseA);
