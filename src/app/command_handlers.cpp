@@ -4,6 +4,11 @@
 #include <array>
 #include <utility>
 
+#include "analyses/structure.h"
+#include "app/commands.h"
+#include "genetics/inverse_a.h"
+#include "genetics/matrix_t.h"
+
 namespace kinvar {
 
 namespace {
@@ -14,7 +19,12 @@ struct Entry {
 };
 
 // One row per analysis command whose handler exists.
-constexpr std::array<Entry, 0> kHandlers{};
+constexpr std::array kHandlers{
+    Entry{kCmdDii, OnDii},
+    Entry{kCmdInverseA, OnInverseOfA},
+    Entry{kCmdStructure, OnStructure},
+    Entry{kCmdMatrixT, OnMatrixT},
+};
 
 }  // namespace
 

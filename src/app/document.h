@@ -98,6 +98,10 @@ class CKinvarDoc {
   bool askInputs = true;
   RememberedInputs remembered;
 
+  // What the handler of a command works with; the command line runs a
+  // handler's variant through it (the inverse of A as triplets).
+  CommandContext Context();
+
  private:
   void OnCompute();
   void OnRecompute();
@@ -106,8 +110,6 @@ class CKinvarDoc {
   void OnInbreedingDialog();
   void OnRelationshipDialog();
 
-  // What the handler of a command works with.
-  CommandContext Context();
   void SetTitle(const std::string& title);
   std::int64_t GroupSize(std::int16_t groupNumber) const;
 

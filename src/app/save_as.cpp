@@ -58,8 +58,8 @@ void WriteDiiFile(const Pedigree& ped, OutputFile& out) {
   out.Markup("");
   for (RecIndex i = 1; i <= ped.nTotal; ++i) {
     const Rec& r = ped.rec(i);
-    const float parents = ped.rec(r.sire).f + ped.rec(r.dam).f;
-    const float dii = 0.5f - 0.25f * parents;
+    // The D the coefficients went through, as the dii report lists it.
+    const float dii = ped.d[static_cast<std::size_t>(r.code)];
     out.Markup(std::string(r.id) + "|T1|T5" + FormatNumber(ped.settings.numberFormat, dii));
     if (i == ped.lastRead()) out.Markup("");
   }

@@ -6,24 +6,31 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 #include "app/document.h"
 #include "app/options.h"
 #include "app/program_folder.h"
 #include "app/settings_file.h"
 #include "cli/cli_platform.h"
+#include "genetics/inverse_a.h"
 #include "report/markup.h"
 
 namespace kinvar::cli {
 
 namespace {
 
+namespace fs = std::filesystem;
+
 // kQuery: a dialog that shows one value, fed with the positional inputs.
-enum class Kind { kReport, kQuery, kSettings };
+// kFile: the command writes a file of its own, named through the platform.
+enum class Kind { kReport, kQuery, kSettings, kFile };
 
 struct CliCommand {
   const char* name;
@@ -58,6 +65,27 @@ constexpr CliCommand kCliCommands[] = {
      "Usage: kinvar-cli relationship PEDIGREE ID1 ID2\nPrints the numerator relationship of the "
      "two (or the coefficient with\n--relationship coefficient) in the number format.",
      kCmdBetweenTwoIndividuals, Kind::kQuery},
+    {"inverse", "Write the inverse of the numerator relationship matrix A",
+     "Writes the non-zero elements of the lower triangle of A inverse, row by row with the\n"
+     "individuals' IDs and codes; with --full the entire matrix (up to 250000 cells).\n"
+     "With --triplets, one line \"row column value\" per element of the lower triangle, no\n"
+     "header, values with full single precision: the user-supplied inverse that mixed-model\n"
+     "(BLUP) software reads. Rows and columns are the codes that 'kinvar-cli recode' lists\n"
+     "with the original IDs; use that file to number the animals in the data.",
+     kCmdInverseA, Kind::kFile},
+    {"matrix-t", "Write matrix T of A = TDT' (at most 500 individuals)",
+     "Writes T row by row: the fraction of each individual's genes expected from each\n"
+     "ancestor, every row with n values.",
+     kCmdMatrixT, Kind::kFile},
+    {"dii", "List the within-family segregation variances (dii)",
+     "Writes dii, the D of A = TDT', for every individual in file order, the parents that\n"
+     "have no line of their own after an empty line. With --report, the report.",
+     kCmdDii, Kind::kReport},
+    {"structure", "Census of the pedigree's structure (Pedigree Structure)",
+     "Writes the counts of founders, sires, dams and progeny, full-sib families, the\n"
+     "distributions of F and of the longest ancestral path, and the per-group tables. With\n"
+     "--list-founders, also the founders that have no progeny.",
+     kCmdStructure, Kind::kReport},
     {"settings", "Write a settings file from the options",
      "Usage: kinvar-cli settings --write FILE [--number-format N] [--relationship T]\n"
      "[--range LOW HIGH] [--list-founders] [--settings FILE]\n"
@@ -70,6 +98,8 @@ struct Arguments {
   std::vector<std::string> inputs;  // IDs and group numbers for the pickers
   std::string writePath;
   bool originalOrder = false;
+  bool full = false;      // inverse: the entire matrix
+  bool triplets = false;  // inverse: "row column value" lines
   std::optional<std::string> output;
   bool report = false;
   std::optional<std::string> numberFormat;
@@ -125,6 +155,59 @@ bool WriteOutput(const Arguments& args, const std::function<bool(std::FILE*)>& w
   return false;
 }
 
+// Copies a finished file to standard output.
+bool CopyToStandardOutput(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return false;
+  char buffer[1 << 16];
+  bool ok = true;
+  for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+    ok = ok && std::fwrite(buffer, 1, got, stdout) == got;
+  std::fclose(file);
+  return std::fflush(stdout) == 0 && ok;
+}
+
+// A name for a file that only this run writes: the commands that write their
+// own file get it when the output goes to standard output.
+std::optional<std::string> PrivateTempFile() {
+  std::string name = (fs::temp_directory_path() / "kinvar-cli-XXXXXX").string();
+  const int fd = ::mkstemp(name.data());
+  if (fd == -1) return std::nullopt;
+  ::close(fd);
+  return name;
+}
+
+// The inverse of A and matrix T write their files themselves, through the
+// same handler as the desktop program's; the file is the platform's answer
+// to the Save As dialog.
+int RunFileCommand(const CliCommand& command, const Arguments& args, CKinvarDoc& doc,
+                   CliPlatform& platform) {
+  const std::int64_t n = doc.pedigree().nTotal;
+  if (args.full && n * n > kMaxInverseCells) {
+    std::fputs("The matrix has more than 250000 cells.\n", stderr);
+    return 1;
+  }
+  const std::optional<std::string> path = args.output ? args.output : PrivateTempFile();
+  if (!path) {
+    std::fputs("Cannot create a temporary file.\n", stderr);
+    return 1;
+  }
+  platform.SetOutputPath(path);
+  platform.SetSaveChoice(args.full ? 2 : 1);
+  if (args.triplets) {
+    CommandContext ctx = doc.Context();
+    WriteInverseOfA(ctx, InverseOutput::kTriplets);
+  } else {
+    doc.RunCommand(command.id);
+  }
+  bool ok = !platform.ErrorShown() && fs::exists(*path);
+  if (!args.output) {
+    ok = ok && CopyToStandardOutput(*path);
+    std::remove(path->c_str());
+  }
+  return ok ? 0 : 1;
+}
+
 int RunCommand(const CliCommand& command, const Arguments& args) {
   CliPlatform platform(args.quiet);
   CKinvarDoc doc(platform, ProgramFolder());
@@ -141,6 +224,7 @@ int RunCommand(const CliCommand& command, const Arguments& args) {
     return 1;
   }
   platform.SetPickerInputs({args.inputs.begin(), args.inputs.end()});
+  if (command.kind == Kind::kFile) return RunFileCommand(command, args, doc, platform);
   doc.RunCommand(command.id);
   if (command.kind == Kind::kQuery) {
     const auto& value = platform.QueryValue();
@@ -189,6 +273,15 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
       sub.add_option("ID", args.inputs, "The individuals' IDs")
           ->required()
           ->expected(command.id == kCmdBetweenTwoIndividuals ? 2 : 1);
+      break;
+    case Kind::kFile:
+      sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
+      if (command.id == kCmdInverseA) {
+        auto* full = sub.add_flag("--full", args.full, "The entire matrix (at most 250000 cells)");
+        sub.add_flag("--triplets", args.triplets,
+                     "\"row column value\" lines for mixed-model software; pair with 'recode'")
+            ->excludes(full);
+      }
       break;
     case Kind::kReport:
       sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();

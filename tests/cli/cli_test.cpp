@@ -87,11 +87,14 @@ TEST_F(Cli, HelpListsEveryCommand) {
   const CliRun run = Execute("--help");
   EXPECT_EQ(run.status, 0);
   for (const char* name : {"view", "recode", "inbreeding", "recompute-inbreeding", "inbreeding-of",
-                           "settings"})
+                           "inverse", "matrix-t", "dii", "structure", "settings"})
     EXPECT_NE(run.out.find(name), std::string::npos) << name;
   const CliRun one = Execute("recode --help");
   EXPECT_EQ(one.status, 0);
   EXPECT_NE(one.out.find("--original-order"), std::string::npos);
+  const CliRun inverse = Execute("inverse --help");
+  EXPECT_NE(inverse.out.find("--triplets"), std::string::npos);
+  EXPECT_NE(inverse.out.find("'kinvar-cli recode'"), std::string::npos);
 }
 
 TEST_F(Cli, UsageErrorsExitWithTwo) {
@@ -114,8 +117,67 @@ TEST_F(Cli, WritesExactlyWhatSaveAsWrites) {
             SaveAsBytes(herd, kCmdRecoding, 2));
   EXPECT_EQ(Execute("inbreeding " + Quote(small)).out, SaveAsBytes(small, kCmdCompute));
   EXPECT_EQ(Execute("recompute-inbreeding " + Quote(herd)).out, SaveAsBytes(herd, kCmdRecompute));
+  EXPECT_EQ(Execute("dii " + Quote(herd)).out, SaveAsBytes(herd, kCmdDii));
+  EXPECT_EQ(Execute("structure " + Quote(herd)).out, SaveAsBytes(herd, kCmdStructure));
   const std::string view = Execute("view " + Quote(small)).out;
   EXPECT_EQ(view.rfind("!14:7  Saturday, December 5, 2026\n!Pedigree file name: ", 0), 0u) << view;
+}
+
+// The inverse of A and matrix T: the handler's file, to standard output or
+// to -o FILE alike.
+TEST_F(Cli, FileCommandsWriteWhatTheirHandlersWrite) {
+  const std::string small = Example("small.pdg");
+  const auto handlerFile = [&](std::int32_t command, int choice) {
+    test::ScriptedPlatform platform;
+    CKinvarDoc doc(platform, "");
+    EXPECT_TRUE(doc.Initialize());
+    EXPECT_TRUE(doc.OpenPedigreeFile(small));
+    const std::string path = (home_ / "handler.out").string();
+    platform.saveChoices = {choice};
+    platform.fileNames = {path};
+    doc.RunCommand(command);
+    return test::ReadWholeFile(path);
+  };
+  const std::string sparse = handlerFile(kCmdInverseA, 1);
+  EXPECT_NE(sparse.find("(Lower triangular):\n"), std::string::npos);
+  EXPECT_EQ(Execute("inverse " + Quote(small)).out, sparse);
+  EXPECT_EQ(Execute("inverse --full " + Quote(small)).out, handlerFile(kCmdInverseA, 2));
+  EXPECT_EQ(Execute("matrix-t " + Quote(small)).out, handlerFile(kCmdMatrixT, 1));
+  const fs::path target = home_ / "inverse.out";
+  const CliRun toFile = Execute("inverse " + Quote(small) + " -o " + Quote(target.string()));
+  EXPECT_EQ(toFile.status, 0);
+  EXPECT_EQ(toFile.out, "");
+  EXPECT_EQ(test::ReadWholeFile(target.string()), sparse);
+  // Triplets: the lower triangle's elements, one a line, as the sparse file lists them.
+  const CliRun triplets = Execute("inverse --triplets " + Quote(small));
+  EXPECT_EQ(triplets.status, 0);
+  EXPECT_EQ(triplets.out.rfind("1 1 ", 0), 0u) << triplets.out;
+  const auto count = [](const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (std::size_t at = 0; (at = text.find(what, at)) != std::string::npos; at += what.size()) ++n;
+    return n;
+  };
+  const std::size_t rows = sparse.find("Code\n");
+  EXPECT_EQ(count(triplets.out, "\n"), count(sparse.substr(rows, sparse.find("No. of") - rows), ":"));
+  const CliRun bad = Execute("inverse " + Quote(small) + " -o /nonexistent/dir/a.out");
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_EQ(bad.err, "Cannot open /nonexistent/dir/a.out for writing.\n");
+}
+
+TEST_F(Cli, MatricesOfMoreThan250000CellsAreRefused) {
+  for (const int n : {500, 501}) {
+    std::string text = "progeny sire dam\n";
+    for (int i = 0; i < n; ++i) text.append("I").append(std::to_string(i)).append(" 0 0\n");
+    test::TempFile file(text);
+    const CliRun full = Execute("inverse --full " + Quote(file.path()));
+    const CliRun t = Execute("matrix-t " + Quote(file.path()));
+    EXPECT_EQ(full.status, n == 500 ? 0 : 1) << n;
+    EXPECT_EQ(t.status, n == 500 ? 0 : 1) << n;
+    if (n == 500) continue;
+    EXPECT_EQ(full.err, "The matrix has more than 250000 cells.\n");
+    EXPECT_EQ(t.err, "This command is not available for the loaded pedigree.\n");
+    EXPECT_EQ(full.out + t.out, "");
+  }
 }
 
 TEST_F(Cli, ReportOptionWritesTheLaidOutReport) {

@@ -1,0 +1,157 @@
+// kinvar-bench-inverse: the inverse of A in sparse mode (building and writing
+// timed apart, through the command's own handler) and the pedigree structure
+// census, on a generated pedigree of 1000000 individuals.
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "analyses/structure.h"
+#include "bench_support.h"
+#include "genetics/inbreeding.h"
+#include "genetics/inverse_a.h"
+#include "pedigree/load.h"
+#include "report/report_copy_file.h"
+
+namespace {
+
+using namespace kinvar;
+using namespace kinvar::bench;
+
+const char* const kUsage =
+    "usage: kinvar-bench-inverse [--n 1000000] [--seed S] [--f]\n"
+    "  Times the inverse of A (non-zero elements and triplets; building and writing\n"
+    "  apart) and Pedigree Structure on a generated pedigree.\n";
+
+constexpr double kInverseTarget = 3.0;
+constexpr double kStructureTarget = 2.0;
+
+// Notes when the saving stage begins; the window goes with the command.
+class StageClock final : public ProgressWindow {
+ public:
+  explicit StageClock(double& saving) : saving_(saving) {}
+  void SetLabel(const std::string& label) override {
+    if (label == "Saving the inverse of A") saving_ = Now();
+  }
+  void SetPosition(int) override {}
+  bool PollCancel() override { return false; }
+  void SetWindowText(const std::string&) override {}
+  void ShowCancelButton(bool) override {}
+  void Hide() override {}
+
+ private:
+  double& saving_;
+};
+
+// Answers the Save As dialog with one path; the handler asks nothing else.
+class BenchPlatform final : public Platform {
+ public:
+  explicit BenchPlatform(std::string path) : path_(std::move(path)) {}
+  Answer ShowMessage(const std::string& text, MessageIcon) override {
+    std::fprintf(stderr, "%s\n", text.c_str());
+    return Answer::kOk;
+  }
+  std::optional<std::string> AskFileName(const FileRequest&) override { return path_; }
+  int ChooseSaveOption(const std::string&, const std::string&) override { return 1; }
+  std::optional<std::string> PickIndividual(const IndividualPicker&) override { return {}; }
+  std::optional<int> PickGroup(const GroupPicker&) override { return {}; }
+  std::optional<std::pair<int, int>> PickTwoGroups(const GroupPicker&) override { return {}; }
+  void ShowQueryDialog(const QueryDialog&) override {}
+  std::unique_ptr<ProgressWindow> OpenProgress() override {
+    return std::make_unique<StageClock>(saving);
+  }
+  void BeginWaitCursor() override {}
+  void EndWaitCursor() override {}
+  double saving = 0;  // when the file began to be written
+
+ private:
+  std::string path_;
+};
+
+// Building and writing seconds of one output mode, and the file's size.
+void TimeInverse(Pedigree& ped, InverseOutput output, const char* key, Results& r) {
+  const std::string path = TempPath("kinvar-bench-inverse");
+  BenchPlatform platform(path);
+  std::int32_t lastCommand = 0;
+  bool askInputs = true;
+  RememberedInputs remembered;
+  const std::string pedigreePath = "generated.pdg";
+  CommandContext ctx{ped, platform, lastCommand, askInputs, remembered, pedigreePath};
+  ResetPeakResident();
+  const std::int64_t before = ResidentBytes();
+  const double start = Now();
+  WriteInverseOfA(ctx, output);
+  const double end = Now();
+  r[std::string(key) + ".build"] = platform.saving - start;
+  r[std::string(key) + ".write"] = end - platform.saving;
+  r[std::string(key) + ".extra"] = static_cast<double>(PeakResidentBytes() - before);
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file != nullptr) {
+    std::fseek(file, 0, SEEK_END);
+    r[std::string(key) + ".bytes"] = static_cast<double>(std::ftell(file));
+    std::fclose(file);
+  }
+  std::remove(path.c_str());
+}
+
+void TimeStructure(Pedigree& ped, Results& r) {
+  SilentProgressWindow window;
+  Progress progress(window);
+  StructureCensus census;
+  const double start = Now();
+  if (!ComputeStructure(ped, progress, census)) return;
+  WriteStructureReport(ped, census);
+  r["structure"] = Now() - start;
+  r["groups"] = ped.nGroups;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const Options args(argc, argv, {"f", "help"});
+  if (args.Flag("help") || !args.error().empty() || !args.positional().empty()) {
+    std::fputs(kUsage, args.Flag("help") ? stdout : stderr);
+    return args.Flag("help") ? 0 : 2;
+  }
+  GeneratorOptions gen;
+  gen.individuals = args.Int("n", 1000000);
+  gen.seed = static_cast<std::uint64_t>(args.Int("seed", 1));
+  gen.fColumn = args.Flag("f");
+  const std::string path = TempPath("kinvar-bench-inverse-ped");
+  GenerateOrExit(gen, path);
+  const ChildOutcome child = RunInChild([&](Results& r) {
+    SilentProgressWindow window;
+    Progress progress(window);
+    Pedigree ped;
+    if (LoadPedigree(path, ped, progress).status != LoadStatus::kLoaded) return false;
+    if (!ped.copyFile.Create()) return false;
+    EnsureCodeOrder(ped);
+    if (!ComputeInbreeding(ped, progress)) return false;
+    r["nTotal"] = ped.nTotal;
+    TimeInverse(ped, InverseOutput::kNonZero, "sparse", r);
+    TimeInverse(ped, InverseOutput::kTriplets, "triplets", r);
+    TimeStructure(ped, r);
+    return true;
+  });
+  std::remove(path.c_str());
+  if (!child.ok) {
+    std::fputs("kinvar-bench-inverse: failed\n", stderr);
+    return 1;
+  }
+  const Results& r = child.results;
+  const double n = r.at("nTotal");
+  std::printf("\n  %lld individuals\n\n  %-22s %9s %9s %9s %9s %9s\n", static_cast<long long>(n),
+              "inverse of A", "build, s", "write, s", "total, s", "extra B/n", "file MB");
+  for (const char* key : {"sparse", "triplets"}) {
+    const std::string k = key;
+    const double total = r.at(k + ".build") + r.at(k + ".write");
+    std::printf("  %-22s %9.3f %9.3f %9.3f %9.1f %9.1f\n", key, r.at(k + ".build"), r.at(k + ".write"),
+                total, r.at(k + ".extra") / n, r.at(k + ".bytes") / 1e6);
+  }
+  const double sparseTotal = r.at("sparse.build") + r.at("sparse.write");
+  std::printf("\n  Pedigree Structure, %d groups: %.3f s\n", static_cast<int>(r.at("groups")),
+              r.at("structure"));
+  std::printf("\n  Targets: inverse of A (sparse) below %.0f s: %s; structure below %.0f s: %s\n",
+              kInverseTarget, sparseTotal < kInverseTarget ? "met" : "MISSED", kStructureTarget,
+              r.at("structure") < kStructureTarget ? "met" : "MISSED");
+  return 0;
+}

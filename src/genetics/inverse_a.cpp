@@ -1,0 +1,274 @@
+#include "genetics/inverse_a.h"
+
+#include <algorithm>
+#include <charconv>
+#include <new>
+#include <string>
+
+#include "genetics/result_file.h"
+#include "report/markup.h"
+
+namespace kinvar {
+
+float SparseLower::At(std::int32_t row, std::int32_t column) const {
+  const auto cells = Row(row);
+  const auto it = std::lower_bound(cells.begin(), cells.end(), column,
+                                   [](const SparseElement& e, std::int32_t c) { return e.column < c; });
+  return it != cells.end() && it->column == column ? it->value : 0.0f;
+}
+
+namespace {
+
+constexpr const char* kNoRowMemory = "Couldn't allocated memory for RowL (Sparse Matrix)";
+constexpr const char* kNoElementMemory = "Couldn't allocated memory for new element";
+
+// A contribution to the element (row, column) of an earlier row: the parents
+// of an individual, s and d, meet at (max(s, d), min(s, d)).
+struct MateContribution {
+  std::int32_t row;
+  std::int32_t column;
+  float value;
+};
+
+// Row i receives contributions at three kinds of times: at i itself (its
+// diagonal and its parents' columns), and later from its progeny (its
+// diagonal again, and the columns of its earlier-coded mates). The diagonal
+// is summed in place; the mates' contributions are kept in the order they
+// come and merged into the rows once every individual has been seen, so
+// each element sums its contributions in the order of the individuals, as
+// inserting them one by one into ordered rows would.
+class InverseBuilder {
+ public:
+  InverseBuilder(const Pedigree& ped) : ped_(ped), n_(ped.nTotal) {}
+
+  void AllocateRows() {
+    diagonal_.assign(static_cast<std::size_t>(n_), 0.0f);
+    hasDiagonal_.assign(static_cast<std::size_t>(n_), 0);
+    mates_.reserve(static_cast<std::size_t>(n_));
+  }
+
+  // Henderson's rules for the individual with code i + 1.
+  void Contribute(std::int32_t i) {
+    const auto [s, d] = Parents(i);
+    const float alpha = Alpha(i);
+    AddDiagonal(i, alpha);
+    if (s >= 0) {
+      if (d >= 0 && alpha * 0.25f != 0.0f)
+        mates_.push_back({std::max(s, d), std::min(s, d), alpha * 0.25f});
+      AddDiagonal(s, alpha * 0.25f);
+    }
+    if (d >= 0) AddDiagonal(d, alpha * 0.25f);
+  }
+
+  SparseLower Finish() {
+    SparseLower m;
+    m.n = n_;
+    const std::vector<MateContribution> byRow = MatesByRow(m.rowStart);
+    m.elements.reserve(static_cast<std::size_t>(3 * std::int64_t{n_}) + byRow.size());
+    std::vector<MateContribution> row;
+    std::size_t next = 0;
+    for (std::int32_t i = 0; i < n_; ++i) {
+      row.clear();
+      OwnElements(i, row);
+      for (; next < byRow.size() && byRow[next].row == i; ++next) row.push_back(byRow[next]);
+      const auto start = static_cast<std::int64_t>(m.elements.size());
+      MergeRow(row, m.elements);
+      if (hasDiagonal_[static_cast<std::size_t>(i)] != 0)
+        m.elements.push_back({i, diagonal_[static_cast<std::size_t>(i)]});
+      m.rowStart[static_cast<std::size_t>(i)] = start;
+    }
+    m.rowStart[static_cast<std::size_t>(n_)] = static_cast<std::int64_t>(m.elements.size());
+    return m;
+  }
+
+ private:
+  std::pair<std::int32_t, std::int32_t> Parents(std::int32_t i) const {
+    const Rec& r = ped_.byCode(i);
+    return {ped_.rec(r.sire).code - 1, ped_.rec(r.dam).code - 1};
+  }
+  float Alpha(std::int32_t i) const { return 1.0f / ped_.d[static_cast<std::size_t>(i) + 1]; }
+
+  void AddDiagonal(std::int32_t row, float value) {
+    if (value == 0.0f) return;
+    const auto r = static_cast<std::size_t>(row);
+    diagonal_[r] = hasDiagonal_[r] != 0 ? diagonal_[r] + value : value;
+    hasDiagonal_[r] = 1;
+  }
+
+  // The individual's own off-diagonal elements, -alpha/2 in its parents' columns.
+  void OwnElements(std::int32_t i, std::vector<MateContribution>& row) const {
+    const auto [s, d] = Parents(i);
+    const float half = Alpha(i) * -0.5f;
+    if (half == 0.0f) return;
+    if (s >= 0) row.push_back({i, s, half});
+    if (d >= 0) row.push_back({i, d, half});
+  }
+
+  // The mates' contributions grouped by row, each row's in the order they
+  // came; rowStart is sized for the matrix on the way.
+  std::vector<MateContribution> MatesByRow(std::vector<std::int64_t>& rowStart) const {
+    rowStart.assign(static_cast<std::size_t>(n_) + 1, 0);
+    for (const MateContribution& c : mates_) ++rowStart[static_cast<std::size_t>(c.row) + 1];
+    for (std::size_t r = 1; r < rowStart.size(); ++r) rowStart[r] += rowStart[r - 1];
+    std::vector<MateContribution> byRow(mates_.size());
+    for (const MateContribution& c : mates_)
+      byRow[static_cast<std::size_t>(rowStart[static_cast<std::size_t>(c.row)]++)] = c;
+    return byRow;
+  }
+
+  // Orders one row's contributions by column, keeping their order within a
+  // column, and sums each column's.
+  static void MergeRow(std::vector<MateContribution>& row, std::vector<SparseElement>& out) {
+    std::stable_sort(row.begin(), row.end(),
+                     [](const MateContribution& a, const MateContribution& b) { return a.column < b.column; });
+    for (std::size_t k = 0; k < row.size(); ++k) {
+      if (k > 0 && row[k].column == row[k - 1].column) {
+        out.back().value = out.back().value + row[k].value;
+      } else {
+        out.push_back({row[k].column, row[k].value});
+      }
+    }
+  }
+
+  const Pedigree& ped_;
+  std::int32_t n_;
+  std::vector<float> diagonal_;
+  std::vector<std::uint8_t> hasDiagonal_;
+  std::vector<MateContribution> mates_;
+};
+
+}  // namespace
+
+InverseBuild BuildInverseOfA(const Pedigree& ped, Progress& progress) {
+  InverseBuild build;
+  InverseBuilder builder(ped);
+  try {
+    builder.AllocateRows();
+  } catch (const std::bad_alloc&) {
+    build.status = BuildStatus::kNoRowMemory;
+    return build;
+  }
+  try {
+    for (std::int32_t i = 0; i < ped.nTotal; ++i) {
+      builder.Contribute(i);
+      if (progress.Step(i)) {
+        build.status = BuildStatus::kCanceled;
+        return build;
+      }
+    }
+    build.matrix = builder.Finish();
+  } catch (const std::bad_alloc&) {
+    build.status = BuildStatus::kNoElementMemory;
+  }
+  return build;
+}
+
+namespace {
+
+// The lower triangle, one row per individual, or the whole matrix; false
+// when the user cancelled.
+bool WriteMatrixFile(const Pedigree& ped, const SparseLower& m, InverseOutput output,
+                     const std::string& pedigreePath, ResultFile& file, Progress& progress) {
+  WriteOutputHeader(file, pedigreePath);
+  file.Write("Inverse of the numerator relationship matrix");
+  file.Write(output == InverseOutput::kNonZero ? " (Lower triangular):\n" : ":\n");
+  file.Write(ExpandMarkup("Individual ID|T1Individual Code"));
+  CachedFormat format(ped.settings.numberFormat);
+  std::int64_t total = 0;
+  for (std::int32_t i = 0; i < m.n; ++i) {
+    WriteRowLabel(file, ped.byCode(i));
+    if (output == InverseOutput::kNonZero) {
+      for (const SparseElement& e : m.Row(i)) {
+        file.WriteInt(e.column + 1);
+        file.Write(':');
+        file.Write(format(e.value));
+        file.Write(", ");
+      }
+    } else {
+      for (std::int32_t c = 0; c < m.n; ++c) {
+        file.Write(format(c <= i ? m.At(i, c) : m.At(c, i)));
+        file.Write(", ");
+      }
+    }
+    file.Write('\n');
+    total += static_cast<std::int64_t>(m.Row(i).size());
+    if (progress.Step(i)) return false;
+  }
+  const std::int64_t n = m.n;
+  const std::int64_t nonZero = 2 * total - n;
+  file.Write("No. of non-zero elements in total:   " + std::to_string(nonZero) + "\n");
+  file.Write("No. of zero elements in total:       " + std::to_string(n * n - nonZero) + "\n");
+  return true;
+}
+
+// "row column value" for every stored element, codes 1-based, values with
+// the shortest text that reads back as the same float.
+bool WriteTriplets(const SparseLower& m, ResultFile& file, Progress& progress) {
+  char value[32];
+  for (std::int32_t i = 0; i < m.n; ++i) {
+    for (const SparseElement& e : m.Row(i)) {
+      file.WriteInt(i + 1);
+      file.Write(' ');
+      file.WriteInt(e.column + 1);
+      file.Write(' ');
+      const auto end = std::to_chars(value, value + sizeof value, e.value).ptr;
+      file.Write(std::string_view(value, static_cast<std::size_t>(end - value)));
+      file.Write('\n');
+    }
+    if (progress.Step(i)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void OnInverseOfA(CommandContext& ctx) {
+  InverseOutput output = InverseOutput::kNonZero;
+  const std::int64_t n = ctx.ped.nTotal;
+  if (n * n <= kMaxInverseCells) {
+    const int choice = ctx.platform.ChooseSaveOption("Save only the non-zero elements",
+                                                     "Save the entire inverse matrix");
+    if (choice == -1) return;
+    if (choice == 2) output = InverseOutput::kEntire;
+  }
+  WriteInverseOfA(ctx, output);
+}
+
+void WriteInverseOfA(CommandContext& ctx, InverseOutput output) {
+  const auto file = ResultFile::Ask(ctx.platform);
+  if (!file) return;
+  WaitCursor cursor(ctx.platform);
+  if (!EnsureInbreeding(ctx)) {
+    ShowCanceled(ctx);
+    file->Discard();
+    return;
+  }
+  auto window = ctx.platform.OpenProgress();
+  Progress progress(*window);
+  const std::int32_t n = ctx.ped.nTotal;
+  progress.SetStage(0, 50, n - 1, "Computing the inverse of A");
+  const InverseBuild build = BuildInverseOfA(ctx.ped, progress);
+  if (build.status == BuildStatus::kNoRowMemory || build.status == BuildStatus::kNoElementMemory) {
+    file->Discard();
+    window->Hide();
+    ctx.platform.ShowMessage(
+        build.status == BuildStatus::kNoRowMemory ? kNoRowMemory : kNoElementMemory,
+        MessageIcon::kError);
+    return;
+  }
+  bool done = build.status == BuildStatus::kDone;
+  if (done) {
+    progress.SetStage(50, 100, n - 1, "Saving the inverse of A");
+    done = output == InverseOutput::kTriplets
+               ? WriteTriplets(build.matrix, *file, progress)
+               : WriteMatrixFile(ctx.ped, build.matrix, output, ctx.path, *file, progress);
+  }
+  if (!done) {
+    ShowCanceled(ctx);
+    file->Discard();
+    return;
+  }
+  file->Close(ctx.platform);
+}
+
+}  // namespace kinvar

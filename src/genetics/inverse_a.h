@@ -1,0 +1,70 @@
+// The inverse of the numerator relationship matrix, built directly from the
+// pedigree with Henderson's rules extended for inbreeding: each individual
+// contributes through 1/d, d being its within-family variance, the D of
+// A = T D T' that the inbreeding coefficients went through (ped.d), so that
+// this is the inverse of the A whose F and relationships the program
+// reports, predefined F included.
+//
+// Conventions: rows and columns are 0-based (code - 1); only the lower
+// triangle (column <= row) is held; values are 32-bit floats, each product
+// rounded before it is added, the additions to one element made in the
+// order of the individuals that contribute them.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "genetics/command_context.h"
+#include "pedigree/pedigree.h"
+#include "report/progress.h"
+
+namespace kinvar {
+
+struct SparseElement {
+  std::int32_t column;
+  float value;
+};
+
+// Rows in order, each row's elements in strictly ascending column order; no
+// element for a position that only ever received zero contributions.
+struct SparseLower {
+  std::int32_t n = 0;
+  std::vector<std::int64_t> rowStart;  // n + 1 entries into `elements`
+  std::vector<SparseElement> elements;
+
+  std::span<const SparseElement> Row(std::int32_t row) const {
+    const auto r = static_cast<std::size_t>(row);
+    return {elements.data() + rowStart[r], elements.data() + rowStart[r + 1]};
+  }
+  // Element (row, column) with column <= row; 0 when none is stored.
+  float At(std::int32_t row, std::int32_t column) const;
+  std::int64_t Stored() const { return static_cast<std::int64_t>(elements.size()); }
+};
+
+enum class BuildStatus { kDone, kCanceled, kNoRowMemory, kNoElementMemory };
+
+struct InverseBuild {
+  BuildStatus status = BuildStatus::kDone;
+  SparseLower matrix;  // complete when kDone, else empty
+};
+
+// Needs `records` in code order and ped.d. Steps `progress` once per
+// individual (the caller sets the stage). Running out of memory is a status,
+// the memory taken so far released.
+InverseBuild BuildInverseOfA(const Pedigree& ped, Progress& progress);
+
+// 1: the non-zero elements of the lower triangle; 2: the entire matrix;
+// 3: "row column value" lines for mixed-model software, no header.
+enum class InverseOutput { kNonZero = 1, kEntire = 2, kTriplets = 3 };
+
+// Cells up to which the entire matrix may be written.
+constexpr std::int64_t kMaxInverseCells = 250000;
+
+// The Inverse of A command: asks for the output (when the entire matrix is
+// small enough) and the file, then builds and writes.
+void OnInverseOfA(CommandContext& ctx);
+// The same, writing `output` without asking for it.
+void WriteInverseOfA(CommandContext& ctx, InverseOutput output);
+
+}  // namespace kinvar

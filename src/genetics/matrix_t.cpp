@@ -1,0 +1,85 @@
+#include "genetics/matrix_t.h"
+
+#include <memory>
+#include <string>
+
+#include "genetics/result_file.h"
+#include "report/markup.h"
+#include "report/number_format.h"
+#include "report/progress.h"
+
+namespace kinvar {
+
+namespace {
+// The identifier of the dii command, which lastCommand records for Save As
+// and the Options dialog's re-run.
+constexpr std::int32_t kDiiCommand = 32784;
+}  // namespace
+
+void MatrixTRow(const Pedigree& ped, std::int32_t code, std::vector<float>& w) {
+  w[static_cast<std::size_t>(code)] = 1.0f;
+  for (std::int32_t k = code; k >= 1; --k) {
+    const float wk = w[static_cast<std::size_t>(k)];
+    if (wk == 0.0f) continue;
+    const Rec& r = ped.byCode(k - 1);
+    for (const RecIndex p : {r.sire, r.dam}) {
+      if (p == kUnknownParent) continue;
+      float& wp = w[static_cast<std::size_t>(ped.rec(p).code)];
+      wp = wp + 0.5f * wk;
+    }
+  }
+}
+
+void OnMatrixT(CommandContext& ctx) {
+  const auto file = ResultFile::Ask(ctx.platform);
+  if (!file) return;
+  WaitCursor cursor(ctx.platform);
+  Pedigree& ped = ctx.ped;
+  auto window = ctx.platform.OpenProgress();
+  Progress progress(*window);
+  progress.SetStage(0, 50, ped.nTotal - 1, "Computing and saving matrix T");
+  WriteOutputHeader(*file, ctx.path);
+  file->Write("Matrix T or decomposition of the numerator relationship matrix (A=TDT'):\n");
+  file->Write(ExpandMarkup("Individual ID|T1Individual Code"));
+  EnsureCodeOrder(ped);
+  CachedFormat format(ped.settings.numberFormat);
+  std::vector<float> w(static_cast<std::size_t>(ped.nTotal) + 1, 0.0f);
+  for (std::int32_t i = 1; i <= ped.nTotal; ++i) {
+    WriteRowLabel(*file, ped.byCode(i - 1));
+    MatrixTRow(ped, i, w);
+    for (std::int32_t k = 1; k <= ped.nTotal; ++k) {
+      file->Write(format(w[static_cast<std::size_t>(k)]));
+      file->Write(", ");
+      w[static_cast<std::size_t>(k)] = 0.0f;
+    }
+    file->Write('\n');
+    if (progress.Step(i - 1)) {
+      ShowCanceled(ctx);
+      file->Discard();
+      return;
+    }
+  }
+  file->Close(ctx.platform);
+}
+
+void WriteDiiReport(Pedigree& ped) {
+  constexpr const char* kSeparator = "----------|T1|T5----------";
+  ped.report.Clear();
+  ped.report.Add("Individual|T1|T5Within family segregation variance");
+  ped.report.Add(kSeparator);
+  for (RecIndex i = 1; i <= ped.nTotal && !ped.report.Full(); ++i) {
+    const Rec& r = ped.rec(i);
+    if (i == ped.lastRead() + 1) ped.report.Add(kSeparator);
+    const float dii = ped.d[static_cast<std::size_t>(r.code)];
+    ped.report.Add(std::string(r.id) + "|T1|T5|I" + FormatNumber(ped.settings.numberFormat, dii));
+  }
+}
+
+void OnDii(CommandContext& ctx) {
+  WaitCursor cursor(ctx.platform);
+  if (!PrepareInbreeding(ctx)) return;
+  ctx.lastCommand = kDiiCommand;
+  WriteDiiReport(ctx.ped);
+}
+
+}  // namespace kinvar

@@ -1,0 +1,23 @@
+#include "support/tabular_a.h"
+
+namespace kinvar::test {
+
+DenseMatrix TabularA(const Pedigree& ped) {
+  DenseMatrix a;
+  a.n = static_cast<std::size_t>(ped.nTotal);
+  a.cells.assign(a.n * a.n, 0.0);
+  // Index of a parent, or n for an unknown one (whose column reads as 0).
+  const auto index = [&](RecIndex r) {
+    return r == kUnknownParent ? a.n : static_cast<std::size_t>(ped.rec(r).code - 1);
+  };
+  const auto at = [&](std::size_t i, std::size_t j) { return i == a.n || j == a.n ? 0.0 : a(i, j); };
+  for (std::size_t i = 0; i < a.n; ++i) {
+    const Rec& r = ped.byCode(static_cast<std::int32_t>(i));
+    const std::size_t s = index(r.sire), d = index(r.dam);
+    for (std::size_t j = 0; j < i; ++j) a(i, j) = a(j, i) = 0.5 * (at(j, s) + at(j, d));
+    a(i, i) = 1.0 + (r.fPredefined ? static_cast<double>(r.f) : 0.5 * at(s, d));
+  }
+  return a;
+}
+
+}  // namespace kinvar::test
