@@ -226,6 +226,32 @@ TEST(QueryDialog, ComputesUntilCancelAndClearsTheResultOnEdit) {
   EXPECT_EQ(seen[2], "after edit: ");
 }
 
+// Black and white pixels inside the bar, away from its frame.
+std::pair<int, int> InkLeftAndRight(CMyProgress& bar) {
+  const QImage image = bar.grab().toImage();
+  int white = 0;
+  int black = 0;
+  for (int y = 3; y < image.height() - 3; ++y)
+    for (int x = 3; x < image.width() - 3; ++x) {
+      const QColor c = image.pixelColor(x, y);
+      if (c == QColor(Qt::white) && x < image.width() / 2) ++white;
+      if (c == QColor(Qt::black) && x >= image.width() / 2) ++black;
+    }
+  return {white, black};
+}
+
+TEST(ProgressWindow, LabelIsWhiteOverTheBarBlackBeyondAndHiddenAtTheStart) {
+  CMyProgress bar;
+  bar.resize(360, 20);
+  bar.SetLabel("MMMMMMMMMMMMMMMMMMMM");
+  bar.SetPosition(0);
+  EXPECT_EQ(InkLeftAndRight(bar), std::make_pair(0, 0));
+  bar.SetPosition(50);
+  const auto [white, black] = InkLeftAndRight(bar);
+  EXPECT_GT(white, 20);
+  EXPECT_GT(black, 20);
+}
+
 TEST(ProgressWindow, EscapeCancelsOnceIntoTheStandardCancelState) {
   DocumentFixture f;
   ASSERT_TRUE(f.doc.OpenPedigreeFile(kHerd));

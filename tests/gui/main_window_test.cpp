@@ -1,4 +1,7 @@
 #include <QAction>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QMenu>
 #include <QMenuBar>
 #include <QToolBar>
@@ -200,6 +203,19 @@ TEST(MainWindow, OpenedFilesLeadTheRecentListAndNameTheWindow) {
   EXPECT_FALSE(f.frame.recentActions()[3]->isVisible());
   // Each open after the first asked to close the one before.
   EXPECT_EQ(f.platform.messages.size(), 3u);
+}
+
+TEST(MainWindow, OpensAFileDroppedOnIt) {
+  Frame f;
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile(QString(KINVAR_EXAMPLES_DIR) + "/herd.pdg")});
+  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(&f.frame, &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(&f.frame, &drop);
+  EXPECT_EQ(f.doc.lastCommand(), kCmdViewPedigree);
+  EXPECT_EQ(f.doc.title(), "herd.pdg");
 }
 
 }  // namespace

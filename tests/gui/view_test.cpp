@@ -1,6 +1,8 @@
 #include <QFile>
 #include <QImage>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QWheelEvent>
 #include <QPrinter>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -123,6 +125,43 @@ TEST(ReportView, EmptyStoreIsGreyAndSelectionToggles) {
   }
   v.view.OnUpdate();
   EXPECT_EQ(v.view.selectedLine(), -1);
+}
+
+TEST(ReportView, KeysAndWheelScrollByLinesPagesAndEnds) {
+  View v;
+  v.SetReport(200);
+  v.view.show();
+  QScrollBar* bar = v.view.verticalScrollBar();
+  const int line = v.view.lineHeight();
+  const int start = 50 * line;
+  const struct {
+    const char* name;
+    int key;  // 0: one wheel notch down
+    Qt::KeyboardModifiers modifiers;
+    int value;
+  } cases[] = {
+      {"Down", Qt::Key_Down, Qt::NoModifier, start + line},
+      {"Up", Qt::Key_Up, Qt::NoModifier, start - line},
+      {"Page Down", Qt::Key_PageDown, Qt::NoModifier, start + bar->pageStep()},
+      {"Home alone stays", Qt::Key_Home, Qt::NoModifier, start},
+      {"End alone stays", Qt::Key_End, Qt::NoModifier, start},
+      {"Ctrl+Home", Qt::Key_Home, Qt::ControlModifier, 0},
+      {"Ctrl+End", Qt::Key_End, Qt::ControlModifier, bar->maximum()},
+      {"wheel down", 0, Qt::NoModifier, start + line},
+  };
+  for (const auto& c : cases) {
+    bar->setValue(start);
+    if (c.key != 0) {
+      QKeyEvent key(QEvent::KeyPress, c.key, c.modifiers);
+      QApplication::sendEvent(&v.view, &key);
+    } else {
+      QWheelEvent wheel(QPointF(50, 50), QPointF(50, 50), QPoint(), QPoint(0, -120),
+                        Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+      QApplication::sendEvent(v.view.viewport(), &wheel);
+    }
+    EXPECT_EQ(bar->value(), c.value) << c.name;
+  }
+  EXPECT_EQ(bar->pageStep() % line, 0);
 }
 
 TEST(ReportView, PrintsEveryPageToPdf) {
