@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config
           libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
-          qt6-base-dev)
+          qt6-base-dev fonts-dejavu-core)
 
 missing=()
 for p in "${packages[@]}"; do

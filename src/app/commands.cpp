@@ -19,8 +19,9 @@ constexpr const char* kDescendants = "Tools>Extract Descendants";
 
 using H = Handler;
 
-// Menu order; the prompts and tooltips are the program's own texts, spelling
-// included, and an empty prompt leaves the platform's standard one.
+// Menu order; the prompts and tooltips are the program's own texts (plain
+// misspellings corrected), and an empty prompt leaves the platform's standard
+// one.
 constexpr std::array kCommands{
     Command{kCmdFileOpen, "File", "&Open...\tCtrl+O", "Ctrl+O", "Open a pedigree file", "Open",
             kAlways, H::kDocument},
@@ -35,14 +36,14 @@ constexpr std::array kCommands{
     Command{kCmdExit, "File", "E&xit\tCtrl+X", "Ctrl+X", "", "", kAlways, H::kFrame, true},
 
     Command{kCmdCompute, kInbreeding, "&Compute\tCtrl+F", "Ctrl+F",
-            "Compute inbreecing coefficients", "Compute inbreecing coefficients", kValidNotShown,
+            "Compute inbreeding coefficients", "Compute inbreeding coefficients", kValidNotShown,
             H::kDocument},
     Command{kCmdRecompute, kInbreeding, "&Re-compute for All\tCtrl+R", "Ctrl+R",
-            "Re-compute inbreecing coefficients for all individuals",
-            "Re-compute inbreecing coefficients for all individuals", kValid | kFColumn,
+            "Re-compute inbreeding coefficients for all individuals",
+            "Re-compute inbreeding coefficients for all individuals", kValid | kFColumn,
             H::kDocument},
     Command{kCmdInbreedingOfIndividual, kInbreeding, "&An Individual...\tAlt+F", "Alt+F",
-            "Show inbreecing coefficient for a specific individual",
+            "Show inbreeding coefficient for a specific individual",
             "Show inbreeding coef. for a specific individual", kValid, H::kDocument},
     Command{kCmdDecompositionIndividual, kDecomposition, "An Individual...", "",
             "Ancestral decomposition of inbreeding for a specific individual",
@@ -53,10 +54,10 @@ constexpr std::array kCommands{
             "Ancestral decomposition of the average inbreeding for a group", kValid | kGroups,
             H::kDocument},
     Command{kCmdPathCountingIndividual, kPathCounting, "An Individual...", "",
-            "Draw inbreeding loops for a specific individuals",
-            "Draw inbreeding loops for a specific individuals", kValid, H::kDocument},
+            "Draw inbreeding loops for a specific individual",
+            "Draw inbreeding loops for a specific individual", kValid, H::kDocument},
     Command{kCmdPathCountingGroup, kPathCounting, "A Group...", "",
-            "Draw inbreeding loops for a group", "Draw inbreeding loops for a  group",
+            "Draw inbreeding loops for a group", "Draw inbreeding loops for a group",
             kValid | kGroups, H::kDocument},
     Command{kCmdPathCountingAll, kPathCounting, "All", "",
             "Draw inbreeding loops for all individuals",

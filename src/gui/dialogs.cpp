@@ -1,0 +1,185 @@
+#include "gui/dialogs.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace kinvar::gui {
+
+namespace {
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+QLineEdit* IdBox(QWidget* parent) {
+  auto* box = new QLineEdit(parent);
+  box->setMaxLength(kIdBoxLength);
+  // Room for twenty wide characters.
+  box->setMinimumWidth(box->fontMetrics().horizontalAdvance(QString(kIdBoxLength, 'W')) / 2 + 40);
+  return box;
+}
+
+QComboBox* GroupList(const std::vector<int>& groups, QWidget* parent) {
+  auto* list = new QComboBox(parent);
+  for (int g : groups) list->addItem(QString::number(g), g);
+  list->setCurrentIndex(groups.empty() ? -1 : 0);
+  list->setMinimumContentsLength(8);
+  return list;
+}
+
+// The picker's own button as default, and Cancel, to the right of a group
+// box that holds the inputs.
+QPushButton* AddButtons(QDialog* dialog, QHBoxLayout* row, const QString& text) {
+  auto* column = new QVBoxLayout;
+  auto* button = new QPushButton(text, dialog);
+  button->setDefault(true);
+  auto* cancel = new QPushButton(QObject::tr("Cancel"), dialog);
+  QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
+  column->addWidget(button);
+  column->addWidget(cancel);
+  column->addStretch();
+  row->addLayout(column);
+  return button;
+}
+
+}  // namespace
+
+CDialogGetAnID::CDialogGetAnID(const IndividualPicker& picker, QWidget* parent)
+    : QDialog(parent), picker_(picker), edit_(IdBox(this)) {
+  setWindowTitle(Q(picker.caption));
+  auto* row = new QHBoxLayout(this);
+  auto* group = new QGroupBox(this);
+  auto* form = new QFormLayout(group);
+  form->addRow(tr("Individual's ID"), edit_);
+  row->addWidget(group, 1);
+  button_ = AddButtons(this, row, Q(picker.button));
+  connect(button_, &QPushButton::clicked, this, &CDialogGetAnID::OnButton);
+  edit_->setFocus();
+}
+
+QString CDialogGetAnID::id() const { return edit_->text(); }
+
+void CDialogGetAnID::OnButton() {
+  std::string typed = edit_->text().toStdString();
+  if (typed.empty()) {
+    edit_->setFocus();
+    return;
+  }
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  const bool found = picker_.accept(typed);
+  QApplication::restoreOverrideCursor();
+  edit_->setText(Q(typed));
+  if (found) {
+    accept();
+    return;
+  }
+  edit_->setFocus();
+  edit_->selectAll();
+}
+
+CDialogSelectAGroup::CDialogSelectAGroup(const GroupPicker& picker, QWidget* parent)
+    : QDialog(parent), list_(GroupList(picker.groups, this)) {
+  setWindowTitle(Q(picker.caption));
+  auto* row = new QHBoxLayout(this);
+  auto* group = new QGroupBox(this);
+  auto* form = new QFormLayout(group);
+  form->addRow(tr("Select a group"), list_);
+  row->addWidget(group, 1);
+  button_ = AddButtons(this, row, Q(picker.button));
+  connect(button_, &QPushButton::clicked, this, [this] {
+    if (list_->currentIndex() >= 0) accept();
+  });
+}
+
+int CDialogSelectAGroup::group() const { return list_->currentData().toInt(); }
+
+CDialogRshTwoGroups::CDialogRshTwoGroups(const GroupPicker& picker, QWidget* parent)
+    : QDialog(parent),
+      picker_(picker),
+      listA_(GroupList(picker.groups, this)),
+      listB_(GroupList(picker.groups, this)) {
+  setWindowTitle(Q(picker.caption));
+  auto* row = new QHBoxLayout(this);
+  auto* group = new QGroupBox(tr("Select"), this);
+  auto* form = new QFormLayout(group);
+  form->addRow(tr("Group A"), listA_);
+  form->addRow(tr("Group B"), listB_);
+  row->addWidget(group, 1);
+  button_ = AddButtons(this, row, tr("Compute"));
+  connect(button_, &QPushButton::clicked, this, &CDialogRshTwoGroups::OnCompute);
+}
+
+void CDialogRshTwoGroups::OnCompute() {
+  if (listA_->currentIndex() < 0 || listB_->currentIndex() < 0) return;
+  const int a = listA_->currentData().toInt();
+  const int b = listB_->currentData().toInt();
+  if (picker_.acceptPair && !picker_.acceptPair(a, b)) {
+    listA_->setFocus();
+    return;
+  }
+  chosen_ = {a, b};
+  accept();
+}
+
+CQueryDialog::CQueryDialog(const QueryDialog& query, QWidget* parent)
+    : QDialog(parent), query_(query), result_(new QLineEdit(this)) {
+  setWindowTitle(Q(query.caption));
+  auto* row = new QHBoxLayout(this);
+  auto* group = new QGroupBox(this);
+  auto* form = new QFormLayout(group);
+  for (std::size_t i = 0; i < query.labels.size(); ++i) {
+    QLineEdit* box = IdBox(this);
+    if (i < query.texts.size()) box->setText(Q(query.texts[i]));
+    form->addRow(Q(query.labels[i]), box);
+    connect(box, &QLineEdit::textEdited, result_, &QLineEdit::clear);
+    boxes_.push_back(box);
+  }
+  result_->setReadOnly(true);
+  form->addRow(Q(query.resultLabel), result_);
+  row->addWidget(group, 1);
+  compute_ = AddButtons(this, row, tr("Compute"));
+  connect(compute_, &QPushButton::clicked, this, &CQueryDialog::OnCompute);
+  if (!boxes_.empty()) boxes_.front()->setFocus();
+}
+
+void CQueryDialog::OnCompute() {
+  // Enter in the first of two boxes goes on to the second one.
+  if (boxes_.size() == 2 && focusWidget() == boxes_[0]) {
+    boxes_[1]->setFocus();
+    boxes_[1]->selectAll();
+    return;
+  }
+  std::vector<std::string> texts;
+  for (const QLineEdit* box : boxes_) texts.push_back(box->text().toStdString());
+  const QueryAnswer answer = query_.compute(texts);
+  for (std::size_t i = 0; i < boxes_.size() && i < texts.size(); ++i)
+    boxes_[i]->setText(Q(texts[i]));
+  if (answer.value) result_->setText(Q(*answer.value));
+  if (answer.focus >= 0 && static_cast<std::size_t>(answer.focus) < boxes_.size()) {
+    boxes_[static_cast<std::size_t>(answer.focus)]->setFocus();
+    boxes_[static_cast<std::size_t>(answer.focus)]->selectAll();
+  }
+}
+
+CSaveOptionDlg::CSaveOptionDlg(const std::string& first, const std::string& second,
+                               QWidget* parent)
+    : QDialog(parent),
+      first_(new QPushButton(Q(first), this)),
+      second_(new QPushButton(Q(second), this)) {
+  auto* column = new QVBoxLayout(this);
+  auto* cancel = new QPushButton(tr("Cancel"), this);
+  for (QPushButton* b : {first_, second_, cancel}) column->addWidget(b);
+  first_->setDefault(true);
+  connect(first_, &QPushButton::clicked, this, [this] { choice_ = 1; accept(); });
+  connect(second_, &QPushButton::clicked, this, [this] { choice_ = 2; accept(); });
+  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+  setMinimumWidth(260);
+}
+
+}  // namespace kinvar::gui

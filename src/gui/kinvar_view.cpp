@@ -1,0 +1,317 @@
+#include "gui/kinvar_view.h"
+
+#include <QContextMenuEvent>
+#include <QFontDatabase>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QPageSetupDialog>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QScrollBar>
+#include <algorithm>
+#include <cmath>
+
+#include "app/document.h"
+#include "gui/line_renderer.h"
+#include "report/timestamp.h"
+
+namespace kinvar::gui {
+
+namespace {
+
+const QColor kEmptyGrey(128, 128, 128);
+const QColor kSelectedGrey(180, 180, 180);
+
+// Reports are laid out for 44 columns at least, so short ones still scroll
+// sideways in a narrow window.
+constexpr int kMinimumColumns = 44;
+
+QFont ScreenFont() {
+  QFont font(QStringLiteral("DejaVu Sans Mono"));
+  font.setStyleHint(QFont::Monospace);
+  font.setFixedPitch(true);
+  font.setPixelSize(13);
+  return font;
+}
+
+QFont HeaderFont() {
+  QFont font(QStringLiteral("Times New Roman"));
+  font.setStyleHint(QFont::Serif);
+  font.setUnderline(true);
+  return font;
+}
+
+int CeilDiv(int count, int per) {
+  return per <= 0 ? 0 : static_cast<int>(std::ceil(static_cast<double>(count) / per));
+}
+
+}  // namespace
+
+CKinvarView::CKinvarView(const CKinvarDoc& doc, QWidget* parent)
+    : QAbstractScrollArea(parent),
+      doc_(doc),
+      screenFont_(ScreenFont()),
+      headerFont_(HeaderFont()),
+      printer_(std::make_unique<QPrinter>(QPrinter::HighResolution)),
+      pageCounter_(new QLabel(this, Qt::ToolTip)) {
+  const QFontMetrics metrics(screenFont_);
+  lineHeight_ = metrics.height() + metrics.leading() + (metrics.leading() == 0 ? 2 : 0);
+  charWidth_ = metrics.averageCharWidth();
+  printLineHeight_ = static_cast<int>(lineHeight_ * 2.19);
+  linesPerPage_ = LinesPerPageFor(*printer_);
+  viewport()->setFont(screenFont_);
+  viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+  setFocusPolicy(Qt::StrongFocus);
+
+  pageCounter_->setStyleSheet(
+      "QLabel { background: rgb(255,255,200); color: black; border: 1px solid black;"
+      " padding: 1px 4px; }");
+  pageCounter_->hide();
+  QScrollBar* bar = verticalScrollBar();
+  connect(bar, &QScrollBar::sliderPressed, this, [this] {
+    counterAt_ = QCursor::pos() + QPoint(12, 12);
+    ShowPageCounter(verticalScrollBar()->sliderPosition());
+  });
+  connect(bar, &QScrollBar::sliderMoved, this, &CKinvarView::ShowPageCounter);
+  connect(bar, &QScrollBar::sliderReleased, pageCounter_, &QLabel::hide);
+  OnUpdate();
+}
+
+CKinvarView::~CKinvarView() = default;
+
+int CKinvarView::LineCount() const { return doc_.pedigree().report.Count(); }
+
+int CKinvarView::LinesPerPageFor(const QPrinter& printer) const {
+  const double heightMm = printer.pageLayout().paintRect(QPageLayout::Millimeter).height();
+  const int tenths = static_cast<int>(heightMm * 10);
+  return std::max(0, (tenths - 8 * printLineHeight_) / printLineHeight_);
+}
+
+void CKinvarView::UpdatePages() { pageCount_ = CeilDiv(LineCount(), linesPerPage_); }
+
+void CKinvarView::OnUpdate() {
+  selected_ = -1;
+  UpdatePages();
+  int columns = kMinimumColumns;
+  const CMS& report = doc_.pedigree().report;
+  if (doc_.lastCommand() != kNoPedigree)
+    for (int i = 0; i < report.Count(); ++i)
+      columns = std::max(columns, LaidOutLength(report.Line(i)));
+  reportWidth_ = doc_.lastCommand() == kNoPedigree ? 0 : columns * charWidth_ + 4 * kLeftMargin;
+  UpdateScrollSizes();
+  verticalScrollBar()->setValue(0);
+  horizontalScrollBar()->setValue(0);
+  viewport()->update();
+}
+
+void CKinvarView::UpdateScrollSizes() {
+  const QSize client = viewport()->size();
+  const int pageHeight = std::max(lineHeight_, client.height() / lineHeight_ * lineHeight_);
+  const int height =
+      doc_.lastCommand() == kNoPedigree ? 0 : (LineCount() + 1) * lineHeight_ + kTopMargin;
+  QScrollBar* v = verticalScrollBar();
+  v->setRange(0, std::max(0, height - pageHeight));
+  v->setPageStep(pageHeight);
+  v->setSingleStep(lineHeight_);
+  QScrollBar* h = horizontalScrollBar();
+  h->setRange(0, std::max(0, reportWidth_ - client.width()));
+  h->setPageStep(client.width());
+  h->setSingleStep(charWidth_);
+}
+
+void CKinvarView::resizeEvent(QResizeEvent* event) {
+  QAbstractScrollArea::resizeEvent(event);
+  UpdateScrollSizes();
+}
+
+void CKinvarView::paintEvent(QPaintEvent* event) {
+  QPainter painter(viewport());
+  const QRect exposed = event->rect();
+  const int count = LineCount();
+  if (count == 0) {
+    painter.fillRect(exposed, kEmptyGrey);
+    return;
+  }
+  painter.fillRect(exposed, Qt::white);
+  painter.setFont(screenFont_);
+  const int dx = horizontalScrollBar()->value();
+  const int dy = verticalScrollBar()->value();
+  const int first = std::clamp((exposed.top() + dy - kTopMargin) / lineHeight_, 0, count - 1);
+  const int last = std::clamp((exposed.bottom() + dy - kTopMargin) / lineHeight_, 0, count - 1);
+  const CMS& report = doc_.pedigree().report;
+  for (int i = first; i <= last; ++i) {
+    const int top = kTopMargin + i * lineHeight_ - dy;
+    const bool selected = i == selected_;
+    if (selected) painter.fillRect(0, top, viewport()->width(), lineHeight_, kSelectedGrey);
+    DrawReportLine(painter, report.Line(i), kLeftMargin - dx, top, true,
+                   selected ? kSelectedGrey : QColor(Qt::white));
+  }
+  if (linesPerPage_ == 0) return;
+  painter.setPen(Qt::black);
+  for (int i = first; i <= last; ++i) {
+    if ((i + 1) % linesPerPage_ != 0) continue;
+    const int y = kTopMargin + (i + 1) * lineHeight_ - 1 - dy;
+    for (int x = 0; x < viewport()->width(); x += 3) painter.drawPoint(x, y);
+  }
+}
+
+int CKinvarView::LineAt(int y) const {
+  const int line = (y + verticalScrollBar()->value() - kTopMargin) / lineHeight_;
+  return std::clamp(line, 0, std::max(0, LineCount() - 1));
+}
+
+void CKinvarView::UpdateLine(int line) {
+  if (line < 0) return;
+  const int top = kTopMargin + line * lineHeight_ - verticalScrollBar()->value();
+  viewport()->update(0, top, viewport()->width(), lineHeight_);
+}
+
+void CKinvarView::SelectLine(int line, bool toggle) {
+  const int previous = selected_;
+  selected_ = toggle && line == previous ? -1 : line;
+  UpdateLine(previous);
+  UpdateLine(selected_);
+}
+
+void CKinvarView::mousePressEvent(QMouseEvent* event) {
+  const std::int32_t last = doc_.lastCommand();
+  if (event->button() != Qt::LeftButton || LineCount() == 0 || last == kCmdNone ||
+      last == kNoPedigree)
+    return;
+  SelectLine(LineAt(event->position().toPoint().y()), true);
+}
+
+void CKinvarView::mouseMoveEvent(QMouseEvent* event) {
+  if (!(event->buttons() & Qt::LeftButton) || selected_ < 0) return;
+  const int line = LineAt(event->position().toPoint().y());
+  if (line != selected_) SelectLine(line, false);
+}
+
+void CKinvarView::keyPressEvent(QKeyEvent* event) {
+  QScrollBar* v = verticalScrollBar();
+  QScrollBar* h = horizontalScrollBar();
+  const bool vertical = v->maximum() > 0;
+  const bool horizontal = h->maximum() > 0;
+  const bool ctrl = event->modifiers() & Qt::ControlModifier;
+  switch (event->key()) {
+    case Qt::Key_PageUp: if (vertical) v->triggerAction(QScrollBar::SliderPageStepSub); break;
+    case Qt::Key_PageDown: if (vertical) v->triggerAction(QScrollBar::SliderPageStepAdd); break;
+    case Qt::Key_Home: if (vertical && ctrl) v->triggerAction(QScrollBar::SliderToMinimum); break;
+    case Qt::Key_End: if (vertical && ctrl) v->triggerAction(QScrollBar::SliderToMaximum); break;
+    case Qt::Key_Up: if (vertical) v->triggerAction(QScrollBar::SliderSingleStepSub); break;
+    case Qt::Key_Down: if (vertical) v->triggerAction(QScrollBar::SliderSingleStepAdd); break;
+    case Qt::Key_Left: if (horizontal) h->triggerAction(QScrollBar::SliderSingleStepSub); break;
+    case Qt::Key_Right: if (horizontal) h->triggerAction(QScrollBar::SliderSingleStepAdd); break;
+    default: QAbstractScrollArea::keyPressEvent(event); return;
+  }
+  event->accept();
+}
+
+void CKinvarView::wheelEvent(QWheelEvent* event) {
+  QScrollBar* v = verticalScrollBar();
+  const int delta = event->angleDelta().y();
+  if (v->maximum() > 0 && delta != 0)
+    v->triggerAction(delta > 0 ? QScrollBar::SliderSingleStepSub
+                               : QScrollBar::SliderSingleStepAdd);
+  event->accept();
+}
+
+void CKinvarView::ShowPageCounter(int thumb) {
+  if (linesPerPage_ == 0) return;
+  const int page = CeilDiv(thumb + 1, lineHeight_ * linesPerPage_);
+  pageCounter_->setText(QStringLiteral("Page %1 of %2").arg(page).arg(pageCount_));
+  pageCounter_->adjustSize();
+  pageCounter_->move(counterAt_);
+  pageCounter_->show();
+  pageCounter_->raise();
+}
+
+void CKinvarView::contextMenuEvent(QContextMenuEvent* event) {
+  if (contextMenu_ == nullptr) return;
+  contextMenu_->exec(event->globalPos());
+  viewport()->update();
+}
+
+void CKinvarView::OnPrint() {
+  printer_->setPrintRange(QPrinter::AllPages);
+  QPrintDialog dialog(printer_.get(), this);
+  dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
+  dialog.setOption(QAbstractPrintDialog::PrintPageRange, true);
+  dialog.setMinMax(1, std::max(1, CeilDiv(LineCount(), LinesPerPageFor(*printer_))));
+  if (dialog.exec() != QDialog::Accepted) return;
+  PrintReport(printer_.get());
+}
+
+void CKinvarView::OnPrintPreview() {
+  QPrintPreviewDialog preview(printer_.get(), this);
+  connect(&preview, &QPrintPreviewDialog::paintRequested, this,
+          [this](QPrinter* printer) { PrintReport(printer); });
+  preview.resize(900, 700);
+  preview.exec();
+}
+
+void CKinvarView::OnPrintSetup() {
+  QPageSetupDialog dialog(printer_.get(), this);
+  if (dialog.exec() != QDialog::Accepted) return;
+  linesPerPage_ = LinesPerPageFor(*printer_);
+  UpdatePages();
+  viewport()->update();
+}
+
+void CKinvarView::PrintReport(QPrinter* printer) {
+  const bool colour = printer->colorMode() == QPrinter::Color;
+  const int perPage = LinesPerPageFor(*printer);
+  const int pages = CeilDiv(LineCount(), perPage);
+  printTimestamp_ = QString::fromStdString(FormatTimestamp(CurrentLocalTime()));
+  int from = 1;
+  int to = pages;
+  if (printer->printRange() == QPrinter::PageRange && printer->fromPage() > 0) {
+    from = std::max(1, printer->fromPage());
+    to = std::min(pages, printer->toPage() > 0 ? printer->toPage() : pages);
+  }
+  if (pages == 0 || from > to) return;
+  QPainter painter;
+  if (!painter.begin(printer)) return;
+  for (int page = from; page <= to; ++page) {
+    if (page != from) printer->newPage();
+    PrintPage(painter, *printer, page, colour);
+  }
+  painter.end();
+}
+
+void CKinvarView::PrintPage(QPainter& painter, const QPrinter& printer, int page, bool colour) {
+  // Twips to device pixels.
+  const double unit = printer.resolution() / 1440.0;
+  auto px = [unit](double twips) { return static_cast<int>(std::lround(twips * unit)); };
+  const int perPage = LinesPerPageFor(printer);
+  const int pages = CeilDiv(LineCount(), perPage);
+  const int step = px(kPrintScale * lineHeight_);
+  const int left = px(kPrintLeftMargin);
+  const int top = px(kPrintTopMargin);
+
+  QFont header = headerFont_;
+  header.setPixelSize(std::max(1, px(kPrintScale * 16)));
+  painter.setFont(header);
+  painter.setPen(Qt::black);
+  const int headerAscent = QFontMetrics(header, &printer).ascent();
+  painter.drawText(left, top - 3 * step + headerAscent,
+                   QStringLiteral("%1    (Page %2 of %3)").arg(printTimestamp_).arg(page).arg(pages));
+  painter.drawText(left, top - 2 * step + headerAscent,
+                   QStringLiteral("Pedigree file name: %1")
+                       .arg(QString::fromStdString(doc_.path())));
+
+  QFont body = screenFont_;
+  body.setPixelSize(std::max(1, px(kPrintScale * screenFont_.pixelSize())));
+  painter.setFont(body);
+  const CMS& report = doc_.pedigree().report;
+  const int first = (page - 1) * perPage;
+  const int end = std::min(page * perPage, report.Count());
+  for (int i = first; i < end; ++i)
+    DrawReportLine(painter, report.Line(i), left, top + (i - first) * step, colour,
+                   QColor(Qt::white));
+}
+
+}  // namespace kinvar::gui

@@ -1,0 +1,254 @@
+#include "gui/main_frame.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QSettings>
+#include <QStatusBar>
+#include <QToolBar>
+
+#include "app/commands.h"
+#include "app/document.h"
+#include "gui/about_dialog.h"
+#include "gui/kinvar_view.h"
+#include "gui/options_dialog.h"
+#include "gui/qt_platform.h"
+
+// Resources of a static library must be registered from the global namespace.
+static void InitKinvarResources() { Q_INIT_RESOURCE(kinvar); }
+
+namespace kinvar::gui {
+
+namespace {
+
+QString Q(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+const QString kAppTitle = QStringLiteral("[Kinvar]");
+
+}  // namespace
+
+CMainFrame::CMainFrame(QtPlatform& platform, CKinvarDoc& doc, QWidget* parent)
+    : QMainWindow(parent), platform_(platform), doc_(doc), view_(new CKinvarView(doc, this)) {
+  InitKinvarResources();
+  setWindowIcon(QIcon(QStringLiteral(":/icons/kinvar48.png")));
+  setCentralWidget(view_);
+  setAcceptDrops(true);
+  if (!doc_.programFolder().empty())
+    settings_ = std::make_unique<QSettings>(
+        QString::fromStdString(doc_.programFolder() + "kinvar-gui.ini"), QSettings::IniFormat);
+  if (settings_) recent_ = settings_->value(QStringLiteral("RecentFiles")).toStringList();
+  while (recent_.size() > kRecentFiles) recent_.removeLast();
+
+  CreateActions();
+  CreateMenus();
+  CreateToolbar();
+  CreateContextMenu();
+  statusBar()->showMessage(tr("Ready"));
+
+  platform_.SetParentWindow(this);
+  platform_.SetRefresh([this] { OnRefresh(); });
+  platform_.SetRecentFileSink(
+      [this](const std::string& path) { AddRecentFile(QString::fromStdString(path)); });
+  UpdateTitle();
+  UpdateActions();
+  resize(1000, 700);
+}
+
+CMainFrame::~CMainFrame() {
+  platform_.SetParentWindow(nullptr);
+  platform_.SetRefresh({});
+  platform_.SetRecentFileSink({});
+}
+
+void CMainFrame::ShowAtStart() {
+  if (settings_ && restoreGeometry(settings_->value(QStringLiteral("Geometry")).toByteArray())) {
+    show();
+    return;
+  }
+  showMaximized();
+}
+
+QAction* CMainFrame::action(std::int32_t id) const {
+  const auto it = actions_.find(id);
+  return it == actions_.end() ? nullptr : it->second;
+}
+
+void CMainFrame::CreateActions() {
+  for (const Command& command : Commands()) {
+    if (command.id == kCmdRecentFile) continue;
+    auto* act = new QAction(Q(command.text), this);
+    if (!command.accelerator.empty()) act->setShortcut(QKeySequence(Q(command.accelerator)));
+    act->setStatusTip(Q(command.prompt));
+    act->setToolTip(Q(command.tooltip));
+    const QString icon = QStringLiteral(":/icons/%1.png").arg(command.id);
+    if (QFile::exists(icon)) act->setIcon(QIcon(icon));
+    const std::int32_t id = command.id;
+    if (id == kCmdViewToolbar || id == kCmdViewStatusBar) {
+      act->setCheckable(true);
+      act->setChecked(true);
+    }
+    connect(act, &QAction::triggered, this, [this, id] { Dispatch(id); });
+    actions_[id] = act;
+  }
+}
+
+QMenu* CMainFrame::MenuFor(const QString& path) {
+  if (auto it = menus_.find(path); it != menus_.end()) return it->second;
+  const qsizetype cut = path.lastIndexOf(QLatin1Char('>'));
+  const QString title = path.mid(cut + 1);
+  QMenu* menu = cut < 0 ? menuBar()->addMenu(title) : MenuFor(path.left(cut))->addMenu(title);
+  // Rules are evaluated whenever a menu opens; nothing caches them.
+  connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateActions);
+  menus_[path] = menu;
+  return menu;
+}
+
+void CMainFrame::CreateMenus() {
+  for (const Command& command : Commands()) {
+    QMenu* menu = MenuFor(Q(command.menu));
+    if (command.separatorBefore) menu->addSeparator();
+    if (command.id != kCmdRecentFile) {
+      menu->addAction(actions_.at(command.id));
+      continue;
+    }
+    recentPlaceholder_ = menu->addAction(tr("Recent File"));
+    recentPlaceholder_->setEnabled(false);
+    for (int i = 0; i < kRecentFiles; ++i) {
+      QAction* act = menu->addAction(QString());
+      connect(act, &QAction::triggered, this, [this, i] {
+        if (i < recent_.size()) OpenFile(recent_[i]);
+      });
+      recentActions_.push_back(act);
+    }
+  }
+  UpdateRecentActions();
+}
+
+void CMainFrame::CreateToolbar() {
+  toolbar_ = addToolBar(tr("Toolbar"));
+  toolbar_->setObjectName(QStringLiteral("toolbar"));
+  toolbar_->setIconSize(QSize(16, 16));
+  toolbar_->setMovable(true);
+  for (std::int32_t id : ToolbarLayout()) {
+    if (id == 0) {
+      toolbar_->addSeparator();
+    } else {
+      toolbar_->addAction(actions_.at(id));
+    }
+  }
+}
+
+void CMainFrame::CreateContextMenu() {
+  contextMenu_ = new QMenu(this);
+  for (std::int32_t id : ContextMenuLayout()) {
+    if (id == 0) {
+      contextMenu_->addSeparator();
+    } else {
+      contextMenu_->addAction(actions_.at(id));
+    }
+  }
+  connect(contextMenu_, &QMenu::aboutToShow, this, &CMainFrame::UpdateActions);
+  view_->SetContextMenu(contextMenu_);
+}
+
+bool CMainFrame::CommandEnabled(std::int32_t id) const {
+  const Command* command = FindCommand(id);
+  if (command == nullptr) return false;
+  if (command->handler == Handler::kDocument) return doc_.IsCommandEnabled(id);
+  return IsEnabled(*command, doc_.State());
+}
+
+void CMainFrame::UpdateActions() {
+  for (auto& [id, act] : actions_) act->setEnabled(CommandEnabled(id));
+  actions_.at(kCmdViewToolbar)->setChecked(toolbar_ == nullptr || toolbar_->isVisibleTo(this));
+  actions_.at(kCmdViewStatusBar)->setChecked(statusBar()->isVisibleTo(this));
+}
+
+void CMainFrame::Dispatch(std::int32_t id) {
+  // An accelerator can arrive between two refreshes: the rule decides.
+  if (!CommandEnabled(id)) return;
+  switch (id) {
+    case kCmdOptions: RunOptionsDialog(doc_, platform_, this); break;
+    case kCmdPrint: view_->OnPrint(); break;
+    case kCmdPrintPreview: view_->OnPrintPreview(); break;
+    case kCmdPrintSetup: view_->OnPrintSetup(); break;
+    case kCmdExit: close(); break;
+    case kCmdViewToolbar: toolbar_->setVisible(!toolbar_->isVisible()); break;
+    case kCmdViewStatusBar: statusBar()->setVisible(!statusBar()->isVisible()); break;
+    case kCmdAbout: {
+      CDemoDlg about(CDemoDlg::Mode::kAbout, this);
+      about.exec();
+      break;
+    }
+    case kCmdHelpContents: break;
+    default: doc_.RunCommand(id); break;
+  }
+  UpdateActions();
+}
+
+void CMainFrame::OnRefresh() {
+  view_->OnUpdate();
+  UpdateTitle();
+  UpdateActions();
+}
+
+void CMainFrame::UpdateTitle() {
+  const QString title = QString::fromStdString(doc_.title());
+  setWindowTitle(title.isEmpty() ? kAppTitle : title + QStringLiteral(" - ") + kAppTitle);
+}
+
+void CMainFrame::OpenFile(const QString& path) {
+  doc_.OpenPedigreeFile(path.toStdString());
+  UpdateActions();
+}
+
+void CMainFrame::AddRecentFile(const QString& path) {
+  recent_.removeAll(path);
+  recent_.prepend(path);
+  while (recent_.size() > kRecentFiles) recent_.removeLast();
+  if (settings_) settings_->setValue(QStringLiteral("RecentFiles"), recent_);
+  UpdateRecentActions();
+}
+
+void CMainFrame::UpdateRecentActions() {
+  recentPlaceholder_->setVisible(recent_.isEmpty());
+  for (int i = 0; i < kRecentFiles; ++i) {
+    QAction* act = recentActions_[static_cast<std::size_t>(i)];
+    const bool used = i < recent_.size();
+    act->setVisible(used);
+    if (!used) continue;
+    act->setText(QStringLiteral("&%1 %2").arg(i + 1).arg(QDir::toNativeSeparators(recent_[i])));
+    act->setStatusTip(tr("Open this document"));
+  }
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+  if (!doc_.CanExit()) {
+    event->ignore();
+    return;
+  }
+  if (settings_) settings_->setValue(QStringLiteral("Geometry"), saveGeometry());
+  event->accept();
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
+  const QList<QUrl> urls = event->mimeData()->urls();
+  if (!urls.isEmpty() && urls.front().isLocalFile()) event->acceptProposedAction();
+}
+
+void CMainFrame::dropEvent(QDropEvent* event) {
+  const QList<QUrl> urls = event->mimeData()->urls();
+  if (urls.isEmpty() || !urls.front().isLocalFile()) return;
+  event->acceptProposedAction();
+  activateWindow();
+  OpenFile(urls.front().toLocalFile());
+}
+
+}  // namespace kinvar::gui

@@ -1,0 +1,83 @@
+// The main window: menus, toolbar, context menu and accelerators built from
+// the command table, the report view, the status bar showing the prompt of
+// the command under the pointer, the recent-file list, and the opening of
+// files dropped on the window. Nothing here knows which analyses exist: a
+// command is enabled when the document says so, and runs through it.
+#pragma once
+
+#include <QMainWindow>
+#include <QStringList>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <vector>
+
+class QAction;
+class QMenu;
+class QSettings;
+class QToolBar;
+
+namespace kinvar {
+class CKinvarDoc;
+}
+
+namespace kinvar::gui {
+
+class CKinvarView;
+class QtPlatform;
+
+class CMainFrame : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  static constexpr int kRecentFiles = 4;
+
+  CMainFrame(QtPlatform& platform, CKinvarDoc& doc, QWidget* parent = nullptr);
+  ~CMainFrame() override;
+
+  // Shows the window as it was left, or maximised the first time.
+  void ShowAtStart();
+  void Dispatch(std::int32_t id);
+  // Re-evaluates every action's rule, as menus do when they open.
+  void UpdateActions();
+  void OnRefresh();
+  void OpenFile(const QString& path);
+
+  CKinvarView* view() const { return view_; }
+  QToolBar* toolbar() const { return toolbar_; }
+  QMenu* contextMenu() const { return contextMenu_; }
+  QAction* action(std::int32_t id) const;
+  const std::vector<QAction*>& recentActions() const { return recentActions_; }
+  const QStringList& recentFiles() const { return recent_; }
+  // The enabling of one command as the menus show it.
+  bool CommandEnabled(std::int32_t id) const;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  void CreateActions();
+  void CreateMenus();
+  void CreateToolbar();
+  void CreateContextMenu();
+  QMenu* MenuFor(const QString& path);
+  void AddRecentFile(const QString& path);
+  void UpdateRecentActions();
+  void UpdateTitle();
+
+  QtPlatform& platform_;
+  CKinvarDoc& doc_;
+  CKinvarView* view_;
+  QToolBar* toolbar_ = nullptr;
+  QMenu* contextMenu_ = nullptr;
+  std::map<std::int32_t, QAction*> actions_;
+  std::map<QString, QMenu*> menus_;
+  QAction* recentPlaceholder_ = nullptr;
+  std::vector<QAction*> recentActions_;
+  QStringList recent_;
+  std::unique_ptr<QSettings> settings_;
+};
+
+}  // namespace kinvar::gui

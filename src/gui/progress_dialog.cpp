@@ -1,0 +1,142 @@
+#include "gui/progress_dialog.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QPainter>
+#include <QPixmap>
+#include <QPushButton>
+#include <QScreen>
+#include <algorithm>
+
+namespace kinvar::gui {
+
+namespace {
+
+// A shade 40 steps lighter or darker in each channel that stays in range.
+QColor Shift(const QColor& c, int step) {
+  auto channel = [step](int v) {
+    const int shifted = v + step;
+    return shifted >= 0 && shifted < 256 ? shifted : v;
+  };
+  return QColor(channel(c.red()), channel(c.green()), channel(c.blue()));
+}
+
+}  // namespace
+
+CMyProgress::CMyProgress(QWidget* parent) : QWidget(parent) {
+  SetBarColour(palette().color(QPalette::Highlight));
+  setMinimumSize(200, 18);
+  setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void CMyProgress::SetLabel(const QString& label) {
+  label_ = label;
+  repaint();
+}
+
+void CMyProgress::SetPosition(int percent) {
+  position_ = std::clamp(percent, 0, 100);
+  repaint();
+}
+
+void CMyProgress::SetBarColour(const QColor& colour) {
+  bar_ = colour;
+  QColor shade = colour;
+  for (QColor& light : lighter_) light = shade = Shift(shade, 40);
+  shade = colour;
+  for (QColor& dark : darker_) dark = shade = Shift(shade, -40);
+  update();
+}
+
+void CMyProgress::paintEvent(QPaintEvent*) {
+  // Through a pixmap, so the bar does not flicker at a hundred repaints.
+  QPixmap buffer(size() * devicePixelRatioF());
+  buffer.setDevicePixelRatio(devicePixelRatioF());
+  QPainter p(&buffer);
+  const QRect all = rect();
+  p.fillRect(all, palette().color(QPalette::Button));
+  const int filled = all.width() * position_ / 100;
+  const QRect done(0, 0, filled, all.height());
+  p.fillRect(done, bar_);
+  if (filled > 2) {
+    // Bevel on the bar: light on top and left, dark below and right.
+    p.setPen(lighter_[1]);
+    p.drawLine(1, 1, filled - 2, 1);
+    p.drawLine(1, 1, 1, all.height() - 2);
+    p.setPen(darker_[0]);
+    p.drawLine(1, all.height() - 2, filled - 2, all.height() - 2);
+    p.drawLine(filled - 2, 1, filled - 2, all.height() - 2);
+  }
+  // Sunken frame around the whole control.
+  const QColor shadow = palette().color(QPalette::Shadow);
+  const QColor mid = palette().color(QPalette::Mid);
+  p.setPen(mid);
+  p.drawLine(0, 0, all.width() - 1, 0);
+  p.drawLine(0, 0, 0, all.height() - 1);
+  p.setPen(shadow);
+  p.drawLine(1, 1, all.width() - 2, 1);
+  p.setPen(palette().color(QPalette::Light));
+  p.drawLine(0, all.height() - 1, all.width() - 1, all.height() - 1);
+  p.drawLine(all.width() - 1, 0, all.width() - 1, all.height() - 1);
+
+  if (position_ > 0 && !label_.isEmpty()) {
+    p.setClipRect(QRect(0, 0, filled + 2, all.height()));
+    p.setPen(Qt::white);
+    p.drawText(all, Qt::AlignCenter | Qt::TextSingleLine, label_);
+    p.setClipRect(QRect(filled + 2, 0, all.width(), all.height()));
+    p.setPen(Qt::black);
+    p.drawText(all, Qt::AlignCenter | Qt::TextSingleLine, label_);
+  }
+  p.end();
+  QPainter(this).drawPixmap(0, 0, buffer);
+}
+
+CProgressDlg::CProgressDlg(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint),
+      bar_(new CMyProgress(this)),
+      cancel_(new QPushButton(tr("Cancel"), this)) {
+  setWindowModality(Qt::ApplicationModal);
+  auto* layout = new QHBoxLayout(this);
+  layout->setContentsMargins(10, 8, 10, 8);
+  layout->addWidget(bar_, 1);
+  layout->addWidget(cancel_);
+  cancel_->setAutoDefault(false);
+  connect(cancel_, &QPushButton::clicked, this, [this] { cancelRequested_ = true; });
+  bar_->SetBarColour(QColor(0, 0, 255));
+  setStyleSheet("CProgressDlg { border: 1px solid palette(shadow); }");
+  adjustSize();
+  const QWidget* anchor = parent != nullptr ? parent->window() : nullptr;
+  const QRect area = anchor != nullptr && anchor->isVisible()
+                         ? anchor->frameGeometry()
+                         : QGuiApplication::primaryScreen()->availableGeometry();
+  move(area.center() - rect().center());
+  show();
+  raise();
+  // Shown and painted before the first item is computed.
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void CProgressDlg::SetLabel(const std::string& label) {
+  bar_->SetLabel(QString::fromStdString(label));
+}
+
+void CProgressDlg::SetPosition(int percent) { bar_->SetPosition(percent); }
+
+bool CProgressDlg::PollCancel() {
+  QCoreApplication::processEvents();
+  const bool requested = cancelRequested_;
+  cancelRequested_ = false;
+  return requested;
+}
+
+void CProgressDlg::SetWindowText(const std::string& text) {
+  setWindowTitle(QString::fromStdString(text));
+}
+
+void CProgressDlg::ShowCancelButton(bool shown) {
+  cancel_->setVisible(shown);
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+}  // namespace kinvar::gui

@@ -1,0 +1,105 @@
+#include "gui/qt_platform.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QStringList>
+
+#include "gui/dialogs.h"
+#include "gui/progress_dialog.h"
+
+namespace kinvar::gui {
+
+namespace {
+
+QMessageBox::Icon BoxIcon(MessageIcon icon) {
+  switch (icon) {
+    case MessageIcon::kError: return QMessageBox::Critical;
+    case MessageIcon::kWarning: return QMessageBox::Warning;
+    case MessageIcon::kInformation: return QMessageBox::Information;
+    case MessageIcon::kQuestion: return QMessageBox::Question;
+    case MessageIcon::kNone: break;
+  }
+  return QMessageBox::NoIcon;
+}
+
+}  // namespace
+
+QString NameFilter(const FileFilter& filter) {
+  QString description = QString::fromStdString(filter.description);
+  if (filter.pattern == "*.*") description.replace(QStringLiteral("(*.*)"), QStringLiteral("(*)"));
+  return description;
+}
+
+Answer QtPlatform::ShowMessage(const std::string& text, MessageIcon icon) {
+  // A message must be readable even while the wait cursor is on.
+  const bool waiting = QApplication::overrideCursor() != nullptr;
+  if (waiting) QApplication::setOverrideCursor(Qt::ArrowCursor);
+  const bool question = icon == MessageIcon::kQuestion;
+  QMessageBox box(BoxIcon(icon), QStringLiteral("Kinvar"), QString::fromStdString(text),
+                  question ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, parent_);
+  const int pressed = box.exec();
+  if (waiting) QApplication::restoreOverrideCursor();
+  if (!question) return Answer::kOk;
+  return pressed == QMessageBox::Yes ? Answer::kYes : Answer::kNo;
+}
+
+std::optional<std::string> QtPlatform::AskFileName(const FileRequest& request) {
+  QFileDialog dialog(parent_, QString::fromStdString(request.title));
+  dialog.setAcceptMode(request.open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+  dialog.setFileMode(request.open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+  QStringList filters;
+  for (const FileFilter& f : request.filters) filters << NameFilter(f);
+  dialog.setNameFilters(filters);
+  dialog.setDefaultSuffix(QString::fromStdString(request.defaultExtension));
+  dialog.setOption(QFileDialog::ReadOnly, false);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().front().toStdString();
+}
+
+int QtPlatform::ChooseSaveOption(const std::string& first, const std::string& second) {
+  CSaveOptionDlg dialog(first, second, parent_);
+  dialog.exec();
+  return dialog.choice();
+}
+
+std::optional<std::string> QtPlatform::PickIndividual(const IndividualPicker& picker) {
+  CDialogGetAnID dialog(picker, parent_);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return dialog.id().toStdString();
+}
+
+std::optional<int> QtPlatform::PickGroup(const GroupPicker& picker) {
+  CDialogSelectAGroup dialog(picker, parent_);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return dialog.group();
+}
+
+std::optional<std::pair<int, int>> QtPlatform::PickTwoGroups(const GroupPicker& picker) {
+  CDialogRshTwoGroups dialog(picker, parent_);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return dialog.groups();
+}
+
+void QtPlatform::ShowQueryDialog(const QueryDialog& query) {
+  CQueryDialog dialog(query, parent_);
+  dialog.exec();
+}
+
+std::unique_ptr<ProgressWindow> QtPlatform::OpenProgress() {
+  return std::make_unique<CProgressDlg>(parent_);
+}
+
+void QtPlatform::BeginWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+
+void QtPlatform::EndWaitCursor() { QApplication::restoreOverrideCursor(); }
+
+void QtPlatform::RefreshViews() {
+  if (refresh_) refresh_();
+}
+
+void QtPlatform::AddRecentFile(const std::string& path) {
+  if (addRecent_) addRecent_(path);
+}
+
+}  // namespace kinvar::gui

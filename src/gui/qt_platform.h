@@ -1,0 +1,47 @@
+// The desktop program's side of the platform interface: message boxes, file
+// dialogs, the pickers and query dialogs, the progress window and the wait
+// cursor. Dialogs are parented to the main window once it exists; what the
+// main window does on a refresh and a newly opened file it hands in as
+// callbacks, so this class knows no window class.
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+#include <functional>
+
+#include "report/platform.h"
+
+namespace kinvar::gui {
+
+class QtPlatform : public Platform {
+ public:
+  void SetParentWindow(QWidget* parent) { parent_ = parent; }
+  void SetRefresh(std::function<void()> refresh) { refresh_ = std::move(refresh); }
+  void SetRecentFileSink(std::function<void(const std::string&)> sink) {
+    addRecent_ = std::move(sink);
+  }
+
+  Answer ShowMessage(const std::string& text, MessageIcon icon) override;
+  std::optional<std::string> AskFileName(const FileRequest& request) override;
+  int ChooseSaveOption(const std::string& first, const std::string& second) override;
+  std::optional<std::string> PickIndividual(const IndividualPicker& picker) override;
+  std::optional<int> PickGroup(const GroupPicker& picker) override;
+  std::optional<std::pair<int, int>> PickTwoGroups(const GroupPicker& picker) override;
+  void ShowQueryDialog(const QueryDialog& dialog) override;
+  std::unique_ptr<ProgressWindow> OpenProgress() override;
+  void BeginWaitCursor() override;
+  void EndWaitCursor() override;
+  void RefreshViews() override;
+  void AddRecentFile(const std::string& path) override;
+
+ private:
+  QPointer<QWidget> parent_;
+  std::function<void()> refresh_;
+  std::function<void(const std::string&)> addRecent_;
+};
+
+// A file dialog's name filter for one of the core's filters. "*.*" becomes
+// "*", since files on this platform need not have an extension.
+QString NameFilter(const FileFilter& filter);
+
+}  // namespace kinvar::gui

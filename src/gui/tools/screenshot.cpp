@@ -1,0 +1,95 @@
+// Writes the README's screenshot: the main window, offscreen, with the
+// inbreeding report of a pedigree on screen. With a folder as third argument
+// it also writes there a picture of every dialog and the report printed to
+// PDF, for review.
+//   QT_QPA_PLATFORM=offscreen kinvar-screenshot examples/herd.pdg docs/screenshot.png [DIR]
+#include <QApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QTimer>
+#include <QPixmap>
+#include <QPrinter>
+#include <cstdio>
+
+#include "app/commands.h"
+#include "app/document.h"
+#include "gui/about_dialog.h"
+#include "gui/dialogs.h"
+#include "gui/kinvar_view.h"
+#include "gui/main_frame.h"
+#include "gui/options_dialog.h"
+#include "gui/progress_dialog.h"
+#include "gui/qt_platform.h"
+
+namespace {
+
+bool Shoot(QWidget& widget, const QString& path, int settleMs = 0) {
+  widget.show();
+  QEventLoop loop;
+  QTimer::singleShot(settleMs, &loop, &QEventLoop::quit);
+  loop.exec();
+  if (widget.grab().save(path)) return true;
+  std::fprintf(stderr, "Cannot write %s\n", qPrintable(path));
+  return false;
+}
+
+bool ShootDialogs(kinvar::CKinvarDoc& doc, kinvar::Platform& platform, const QDir& dir) {
+  using namespace kinvar;
+  using namespace kinvar::gui;
+  const IndividualPicker individual{"Extract ancestors", "Extract", {}};
+  const GroupPicker groups{"Relationships within a group", "Compute", {1, 2, 3}, {}};
+  const QueryDialog query{"Numerator relationship",
+                          {"First individual ID", "Second individual ID"},
+                          "Relationship",
+                          {"B3", "B2"},
+                          {}};
+  COptionDlg options(doc, platform);
+  CDialogGetAnID getId(individual);
+  CDialogSelectAGroup selectGroup(groups);
+  CDialogRshTwoGroups twoGroups(groups);
+  CQueryDialog queryDialog(query);
+  CSaveOptionDlg save("Save the pairwise relationships", "Save the numerator relationship matrix");
+  CDemoDlg about(CDemoDlg::Mode::kAbout);
+  CProgressDlg progress;
+  progress.SetLabel("Computing inbreeding coefficients");
+  progress.SetPosition(40);
+  const std::pair<QWidget*, const char*> shots[] = {
+      {&options, "options"},     {&getId, "get-an-id"}, {&selectGroup, "select-a-group"},
+      {&twoGroups, "two-groups"}, {&queryDialog, "query"}, {&save, "save-choice"},
+      {&about, "about"},         {&progress, "progress"}};
+  bool ok = true;
+  for (const auto& [widget, name] : shots) {
+    // The About box once its animation has run through.
+    const int settle = widget == &about ? 3600 : 0;
+    ok = Shoot(*widget, dir.filePath(QString::fromLatin1(name) + ".png"), settle) && ok;
+  }
+  return ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  if (argc != 3 && argc != 4) {
+    std::fprintf(stderr, "usage: kinvar-screenshot PEDIGREE OUTPUT.png [DIALOG_FOLDER]\n");
+    return 2;
+  }
+  kinvar::gui::QtPlatform platform;
+  // No program folder: the shot shows the default settings, no recent files.
+  kinvar::CKinvarDoc doc(platform, "");
+  if (!doc.Initialize()) return 1;
+  kinvar::gui::CMainFrame frame(platform, doc);
+  frame.resize(900, 600);
+  frame.show();
+  frame.OpenFile(QString::fromLocal8Bit(argv[1]));
+  frame.Dispatch(kinvar::kCmdCompute);
+  if (!Shoot(frame, QString::fromLocal8Bit(argv[2]))) return 1;
+  if (argc != 4) return 0;
+  const QDir dir(QString::fromLocal8Bit(argv[3]));
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  printer.setOutputFileName(dir.filePath(QStringLiteral("report.pdf")));
+  frame.view()->PrintReport(&printer);
+  if (!ShootDialogs(doc, platform, dir)) return 1;
+  return 0;
+}

@@ -1,0 +1,275 @@
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/commands.h"
+#include "genetics/command_context.h"
+#include "gui/dialogs.h"
+#include "gui/options_dialog.h"
+#include "gui/progress_dialog.h"
+#include "gui_support.h"
+
+namespace kinvar::gui {
+namespace {
+
+using test::DocumentFixture;
+using test::WhenShown;
+
+const std::string kHerd = std::string(KINVAR_EXAMPLES_DIR) + "/herd.pdg";
+const std::string kBothRanges = "Entries for the relationship are incorrect!\nPlease enter a ";
+
+struct Options : DocumentFixture {
+  explicit Options(const std::string& programFolder = "")
+      : dialog(programFolder.empty() ? doc : other, platform) {
+    dialog.show();
+  }
+  void Type(QRadioButton* type, const char* lower, const char* upper) {
+    type->setChecked(true);
+    dialog.lowerBox()->setText(lower);
+    dialog.upperBox()->setText(upper);
+  }
+  std::pair<std::string, std::string> Range() const {
+    return {dialog.lowerBox()->text().toStdString(), dialog.upperBox()->text().toStdString()};
+  }
+  CKinvarDoc other{platform, "/nonexistent-kinvar-folder/"};
+  COptionDlg dialog;
+};
+
+TEST(OptionsDialog, RefusesWhatTheRulesRefuseAndStaysOpen) {
+  const struct {
+    const char* name;
+    bool coefficient;
+    const char* lower;
+    const char* upper;
+    std::string message;  // "" accepted
+    std::pair<std::string, std::string> shown;
+  } cases[] = {
+      {"coefficient above 1", true, "0", "1.5", kBothRanges + "decimal number between 0 and 1.",
+       {"0", "1.5"}},
+      {"coefficient below 0", true, "-0.1", "0.5",
+       kBothRanges + "decimal number between 0 and 1.", {"-0.1", "0.5"}},
+      {"numerator above 2", false, "0", "2.5", kBothRanges + "decimal number between 0 and 2.",
+       {"0", "2.5"}},
+      {"equal bounds", false, "0.5", "0.5",
+       "The relationships range is not valid!\nPlease enter a valid range.", {"0.5", "0.5"}},
+      {"not a number", false, "x", "1", "Please enter a number.", {"x", "1"}},
+      {"reversed bounds are swapped", false, "0.5", "0.2", "", {"0.2", "0.5"}},
+  };
+  for (const auto& c : cases) {
+    Options o;
+    o.Type(c.coefficient ? o.dialog.coefficientButton() : o.dialog.numeratorButton(), c.lower,
+           c.upper);
+    o.dialog.okButton()->click();
+    const std::vector<std::string> expected =
+        c.message.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.message};
+    EXPECT_EQ(o.platform.messages, expected) << c.name;
+    EXPECT_EQ(o.dialog.isVisible(), !c.message.empty()) << c.name;
+    EXPECT_EQ(o.Range(), c.shown) << c.name;
+  }
+  Options failing("/nonexistent-kinvar-folder/");
+  failing.dialog.saveButton()->click();
+  EXPECT_EQ(failing.platform.messages,
+            std::vector<std::string>{"Cannot open \"Kinvar.ini\" for writing."});
+  EXPECT_TRUE(failing.dialog.isVisible());
+}
+
+TEST(OptionsDialog, TypeButtonsClampTheRange) {
+  const struct {
+    const char* name;
+    bool coefficient;
+    const char* lower;
+    const char* upper;
+    std::pair<std::string, std::string> shown;
+  } cases[] = {
+      {"coefficient clamps to 1", true, "0", "1.5", {"0", "1"}},
+      {"numerator keeps 1.5", false, "0", "1.5", {"0", "1.5"}},
+      {"1 to 1 as coefficient", true, "1", "1", {"0.99", "1"}},
+      {"0.3 to 0.3", true, "0.3", "0.3", {"0.3", "0.31"}},
+      {"2 to 2 as numerator", false, "2", "2", {"1.99", "2"}},
+      {"reversed and negative", false, "1.2", "-1", {"0", "1.2"}},
+  };
+  for (const auto& c : cases) {
+    Options o;
+    QRadioButton* button = c.coefficient ? o.dialog.coefficientButton()
+                                         : o.dialog.numeratorButton();
+    o.Type(button, c.lower, c.upper);
+    button->click();
+    EXPECT_EQ(o.Range(), c.shown) << c.name;
+    EXPECT_TRUE(o.platform.messages.empty()) << c.name;
+  }
+}
+
+std::vector<std::string> ReportLines(const CKinvarDoc& doc) {
+  std::vector<std::string> lines;
+  for (int i = 0; i < doc.pedigree().report.Count(); ++i)
+    lines.emplace_back(doc.pedigree().report.Line(i));
+  return lines;
+}
+
+TEST(OptionsDialog, ReRunsTheShownReportOnlyWhenItsSettingsChanged) {
+  const struct {
+    const char* name;
+    std::int32_t shown;
+    int format;  // -1 unchanged
+    bool founders;
+    bool ok;
+    bool rerun;
+  } cases[] = {
+      {"format under Compute", kCmdCompute, 3, false, true, true},
+      {"format under View Pedigree", kCmdViewPedigree, 7, false, true, true},
+      {"founders list under Compute", kCmdCompute, -1, true, true, false},
+      {"format, then Cancel", kCmdCompute, 3, false, false, false},
+  };
+  for (const auto& c : cases) {
+    DocumentFixture f;
+    ASSERT_TRUE(f.doc.OpenPedigreeFile(kHerd));
+    if (c.shown != kCmdViewPedigree) f.doc.RunCommand(c.shown);
+    const std::vector<std::string> before = ReportLines(f.doc);
+    WhenShown<COptionDlg>([&c](COptionDlg& d) {
+      if (c.format >= 0) d.formatList()->setCurrentIndex(c.format);
+      d.foundersBox()->setChecked(c.founders);
+      (c.ok ? d.okButton() : d.findChildren<QPushButton*>().back())->click();
+    });
+    RunOptionsDialog(f.doc, f.platform, nullptr);
+    EXPECT_EQ(f.doc.lastCommand(), c.shown) << c.name;
+    EXPECT_EQ(ReportLines(f.doc) != before, c.rerun) << c.name;
+    EXPECT_EQ(f.doc.settings().numberFormat, c.ok && c.format >= 0 ? c.format : 1) << c.name;
+  }
+}
+
+// A context over a document with the herd loaded, as a command gets it.
+struct Picking : DocumentFixture {
+  Picking() { doc.OpenPedigreeFile(kHerd); }
+  std::int32_t last = kCmdViewPedigree;
+  bool ask = true;
+  RememberedInputs remembered;
+  std::string path;
+  CommandContext ctx{doc.pedigree(), platform, last, ask, remembered, path};
+};
+
+TEST(Pickers, AnUnknownIdKeepsTheDialogOpenUntilAKnownOne) {
+  Picking p;
+  bool stayedOpen = false;
+  WhenShown<CDialogGetAnID>([&stayedOpen](CDialogGetAnID& d) {
+    EXPECT_EQ(d.windowTitle().toStdString(), "Ancestors");
+    EXPECT_EQ(d.button()->text().toStdString(), "Extract");
+    EXPECT_EQ(d.edit()->maxLength(), 20);
+    d.edit()->setText("nobody");
+    d.button()->click();
+    stayedOpen = d.isVisible() && d.edit()->text() == "NOBODY" && d.focusWidget() == d.edit();
+    d.edit()->setText("b3");
+    d.button()->click();
+  });
+  const auto found = AskIndividual(p.ctx, "Ancestors", "Extract");
+  EXPECT_TRUE(stayedOpen);
+  EXPECT_EQ(p.platform.messages,
+            std::vector<std::string>{"Cannot find individual \"NOBODY\" in the pedigree."});
+  ASSERT_TRUE(found.has_value());
+  EXPECT_EQ(std::string(p.doc.pedigree().rec(*found).id), "B3");
+}
+
+TEST(Pickers, GroupListsOfferEveryGroupAndRefuseTwoEqualOnes) {
+  Picking p;
+  WhenShown<CDialogSelectAGroup>([](CDialogSelectAGroup& d) {
+    EXPECT_EQ(d.list()->count(), 3);
+    EXPECT_EQ(d.list()->currentText().toStdString(), "1");
+    d.list()->setCurrentIndex(2);
+    d.button()->click();
+  });
+  EXPECT_EQ(AskGroup(p.ctx, "Within a group", "Compute"), std::optional<int>(3));
+
+  bool stayedOpen = false;
+  WhenShown<CDialogRshTwoGroups>([&stayedOpen](CDialogRshTwoGroups& d) {
+    d.listA()->setCurrentIndex(1);
+    d.listB()->setCurrentIndex(1);
+    d.button()->click();
+    stayedOpen = d.isVisible() && d.focusWidget() == d.listA();
+    d.listB()->setCurrentIndex(0);
+    d.button()->click();
+  });
+  const auto pair = AskTwoGroups(p.ctx, "Between two groups");
+  EXPECT_TRUE(stayedOpen);
+  EXPECT_EQ(p.platform.messages,
+            std::vector<std::string>{"Error: Two groups are the same!\nSelect two different groups."});
+  EXPECT_EQ(pair, (std::optional<std::pair<int, int>>{{2, 1}}));
+}
+
+TEST(QueryDialog, ComputesUntilCancelAndClearsTheResultOnEdit) {
+  Picking p;
+  std::vector<std::string> seen;
+  WhenShown<CQueryDialog>([&seen](CQueryDialog& d) {
+    QLineEdit* first = d.boxes()[0];
+    QLineEdit* second = d.boxes()[1];
+    first->setText("b3");
+    first->setFocus();
+    d.OnCompute();  // Enter in the first box goes on to the second
+    seen.push_back(d.focusWidget() == second ? "second box" : "no move");
+    second->setText("b2");
+    d.computeButton()->click();
+    seen.push_back(first->text().toStdString() + " " + second->text().toStdString() + " = " +
+                   d.result()->text().toStdString());
+    QTest::keyClicks(second, "x");
+    seen.push_back("after edit: " + d.result()->text().toStdString());
+  });
+  p.doc.RunCommand(kCmdBetweenTwoIndividuals);
+  ASSERT_EQ(seen.size(), 3u);
+  EXPECT_EQ(seen[0], "second box");
+  // The value kinvar-cli relationship gives for the same pair.
+  EXPECT_EQ(seen[1], "B3 B2 = 0.625");
+  EXPECT_EQ(seen[2], "after edit: ");
+}
+
+// Black and white pixels inside the bar, away from its frame.
+std::pair<int, int> InkLeftAndRight(CMyProgress& bar) {
+  const QImage image = bar.grab().toImage();
+  int white = 0;
+  int black = 0;
+  for (int y = 3; y < image.height() - 3; ++y)
+    for (int x = 3; x < image.width() - 3; ++x) {
+      const QColor c = image.pixelColor(x, y);
+      if (c == QColor(Qt::white) && x < image.width() / 2) ++white;
+      if (c == QColor(Qt::black) && x >= image.width() / 2) ++black;
+    }
+  return {white, black};
+}
+
+TEST(ProgressWindow, LabelIsWhiteOverTheBarBlackBeyondAndHiddenAtTheStart) {
+  CMyProgress bar;
+  bar.resize(360, 20);
+  bar.SetLabel("MMMMMMMMMMMMMMMMMMMM");
+  bar.SetPosition(0);
+  EXPECT_EQ(InkLeftAndRight(bar), std::make_pair(0, 0));
+  bar.SetPosition(50);
+  const auto [white, black] = InkLeftAndRight(bar);
+  EXPECT_GT(white, 20);
+  EXPECT_GT(black, 20);
+}
+
+TEST(ProgressWindow, EscapeCancelsOnceIntoTheStandardCancelState) {
+  DocumentFixture f;
+  ASSERT_TRUE(f.doc.OpenPedigreeFile(kHerd));
+  bool labelled = false;
+  QTimer::singleShot(0, [&labelled] {
+    auto* window = qobject_cast<CProgressDlg*>(QApplication::activeModalWidget());
+    if (window == nullptr) return;
+    labelled = true;
+    QTest::keyClick(window, Qt::Key_Escape);
+  });
+  f.doc.RunCommand(kCmdCompute);
+  EXPECT_TRUE(labelled);
+  EXPECT_EQ(f.doc.lastCommand(), kCmdNone);
+  EXPECT_EQ(ReportLines(f.doc), std::vector<std::string>{kCanceledLine});
+  // Not latched: the next run goes through.
+  f.doc.RunCommand(kCmdCompute);
+  EXPECT_EQ(f.doc.lastCommand(), kCmdCompute);
+}
+
+}  // namespace
+}  // namespace kinvar::gui

@@ -1,0 +1,53 @@
+// What the desktop tests share: a platform that records messages instead of
+// showing boxes (every other call opens the real Qt dialog), a document in a
+// temporary program folder, and a way to act on a modal dialog once it runs.
+#pragma once
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/document.h"
+#include "gui/qt_platform.h"
+
+namespace kinvar::gui::test {
+
+class RecordingPlatform : public QtPlatform {
+ public:
+  // Questions are answered Yes.
+  Answer ShowMessage(const std::string& text, MessageIcon icon) override {
+    messages.push_back(text);
+    return icon == MessageIcon::kQuestion ? Answer::kYes : Answer::kOk;
+  }
+  std::vector<std::string> messages;
+};
+
+struct DocumentFixture {
+  QTemporaryDir folder;
+  RecordingPlatform platform;
+  CKinvarDoc doc{platform, folder.path().toStdString() + "/"};
+};
+
+// Runs `act` on the modal dialog of type D as soon as the event loop of its
+// exec() runs; a dialog that `act` leaves open is cancelled, so a failing
+// test cannot hang.
+template <class D>
+void WhenShown(std::function<void(D&)> act) {
+  QTimer::singleShot(0, [act] {
+    auto* dialog = qobject_cast<D*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) {
+      ADD_FAILURE() << "no modal dialog of the expected type";
+      if (QWidget* other = QApplication::activeModalWidget()) other->close();
+      return;
+    }
+    act(*dialog);
+    if (dialog->isVisible()) dialog->reject();
+  });
+}
+
+}  // namespace kinvar::gui::test

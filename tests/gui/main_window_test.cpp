@@ -1,0 +1,222 @@
+#include <QAction>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
+#include <QMenu>
+#include <QMenuBar>
+#include <QToolBar>
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/commands.h"
+#include "gui/main_frame.h"
+#include "gui_support.h"
+#include "support/test_files.h"
+
+namespace kinvar::gui {
+namespace {
+
+using test::DocumentFixture;
+
+// A menu as its user sees it: "-" for a separator, ">" and the title for a
+// submenu, else the item's text; hidden items left out.
+std::vector<std::string> Outline(const QMenu* menu) {
+  std::vector<std::string> items;
+  for (const QAction* a : menu->actions()) {
+    if (!a->isVisible()) continue;
+    if (a->isSeparator()) {
+      items.push_back("-");
+    } else if (a->menu() != nullptr) {
+      items.push_back(std::string(">").append(a->text().toStdString()));
+    } else {
+      items.push_back(a->text().toStdString());
+    }
+  }
+  return items;
+}
+
+const QMenu* Submenu(const QWidget* parent, const QString& title) {
+  for (const QAction* a : parent->actions())
+    if (a->menu() != nullptr && a->text() == title) return a->menu();
+  return nullptr;
+}
+
+struct Frame : DocumentFixture {
+  CMainFrame frame{platform, doc};
+};
+
+TEST(MainWindow, MenusFollowTheCommandTableInOrder) {
+  Frame f;
+  const QMenuBar* bar = f.frame.menuBar();
+  std::vector<std::string> titles;
+  for (const QAction* a : bar->actions()) titles.push_back(a->text().toStdString());
+  EXPECT_EQ(titles, (std::vector<std::string>{"File", "Tools", "View", "Help"}));
+
+  const QMenu* tools = Submenu(bar, "Tools");
+  const QMenu* inbreeding = Submenu(tools, "Inbreeding");
+  const QMenu* relationship = Submenu(tools, "Relationship");
+  ASSERT_NE(inbreeding, nullptr);
+  ASSERT_NE(relationship, nullptr);
+  const struct {
+    const char* name;
+    const QMenu* menu;
+    std::vector<std::string> items;
+  } cases[] = {
+      {"File", Submenu(bar, "File"),
+       {"&Open...\tCtrl+O", "Save &As...\tCtrl+S", "-", "&Print...\tCtrl+P", "Print Pre&view",
+        "P&rint Setup...", "-", "Recent File", "-", "E&xit\tCtrl+X"}},
+      {"Tools", tools,
+       {">Inbreeding", ">Relationship", "Inverse of &A\tCtrl+A", "Matrix T",
+        "Within Family Segregation Variance (&dii)\tCtrl+D", "Re-&coding\tCtrl+C",
+        "Pedigree S&tructure\tCtrl+T", ">Extract Ancestors", ">Extract Descendants",
+        "Probabilities of Gene Origin...", "Optimizing Matings...", "-",
+        "&Options...\tAlt+O"}},
+      {"Inbreeding", inbreeding,
+       {"&Compute\tCtrl+F", "&Re-compute for All\tCtrl+R", "&An Individual...\tAlt+F",
+        ">Ancestral Decomposition", ">Path Counting"}},
+      {"Path Counting", Submenu(inbreeding, "Path Counting"),
+       {"An Individual...", "A Group...", "All"}},
+      {"Relationship", relationship,
+       {"Between &Two Individuals...\tAlt+R", "Between Two &Groups...", "&Within a Group...",
+        "&Average Between Groups", "Between &All Individuals", "Average Relatedness",
+        "Ancestral Decomposition of Coancestry for a Group..."}},
+      {"Extract Descendants", Submenu(tools, "Extract Descendants"),
+       {"An Individual...", "A Group..."}},
+      {"View", Submenu(bar, "View"), {"&Toolbar", "&Status Bar", "&View Pedigree\tCtrl+V"}},
+      {"Help", Submenu(bar, "Help"), {"&Contents", "&About Kinvar"}},
+  };
+  for (const auto& c : cases) {
+    ASSERT_NE(c.menu, nullptr) << c.name;
+    EXPECT_EQ(Outline(c.menu), c.items) << c.name;
+  }
+}
+
+TEST(MainWindow, OnlyTheAcceleratorTableBindsKeys) {
+  Frame f;
+  const std::map<std::int32_t, std::string> bound = {
+      {kCmdDii, "Ctrl+D"},    {kCmdCompute, "Ctrl+F"},  {kCmdInbreedingOfIndividual, "Alt+F"},
+      {kCmdFileOpen, "Ctrl+O"}, {kCmdOptions, "Alt+O"},   {kCmdPrint, "Ctrl+P"},
+      {kCmdRecompute, "Ctrl+R"}, {kCmdBetweenTwoIndividuals, "Alt+R"},
+      {kCmdFileSaveAs, "Ctrl+S"}, {kCmdStructure, "Ctrl+T"}, {kCmdViewPedigree, "Ctrl+V"},
+      {kCmdExit, "Ctrl+X"}};
+  for (const Command& c : Commands()) {
+    const QAction* a = f.frame.action(c.id);
+    if (c.id == kCmdRecentFile) continue;
+    ASSERT_NE(a, nullptr) << c.id;
+    const auto it = bound.find(c.id);
+    EXPECT_EQ(a->shortcut().toString().toStdString(), it == bound.end() ? "" : it->second)
+        << c.id;
+  }
+  // Shown in the menu, but the keys stay free.
+  EXPECT_TRUE(f.frame.action(kCmdInverseA)->shortcut().isEmpty());
+  EXPECT_TRUE(f.frame.action(kCmdRecoding)->shortcut().isEmpty());
+}
+
+TEST(MainWindow, ToolbarAndContextMenuFollowTheirLayouts) {
+  Frame f;
+  std::vector<std::int32_t> toolbar;
+  for (const QAction* a : f.frame.toolbar()->actions()) {
+    std::int32_t id = 0;
+    for (const Command& c : Commands())
+      if (f.frame.action(c.id) == a) id = c.id;
+    toolbar.push_back(a->isSeparator() ? 0 : id);
+  }
+  EXPECT_EQ(toolbar, std::vector<std::int32_t>(ToolbarLayout().begin(), ToolbarLayout().end()));
+  EXPECT_EQ(std::count(toolbar.begin(), toolbar.end(), 0), 11);
+  EXPECT_EQ(toolbar.size(), 39u);
+  for (std::int32_t id : toolbar) {
+    if (id == 0) continue;
+    EXPECT_FALSE(f.frame.action(id)->icon().isNull()) << id;
+  }
+
+  const QList<QAction*> context = f.frame.contextMenu()->actions();
+  ASSERT_EQ(context.size(), 31);
+  EXPECT_TRUE(context[26]->isSeparator());
+  EXPECT_EQ(context.back(), f.frame.action(kCmdPrint));
+  EXPECT_EQ(f.frame.action(kCmdCompute)->statusTip().toStdString(),
+            "Compute inbreeding coefficients");
+  EXPECT_EQ(f.frame.action(kCmdStructure)->toolTip().toStdString(), "Pedigree structure");
+}
+
+constexpr const char* kOneGroup =
+    "progeny sire dam group\nA 0 0 1\nB 0 0 1\nC A B 1\nD A B 1\n";
+constexpr const char* kTwoGroups =
+    "progeny sire dam group\nA 0 0 1\nB 0 0 1\nC A B 2\nD A B 2\n";
+
+TEST(MainWindow, ActionsFollowTheDocumentState) {
+  const kinvar::test::TempFile oneGroup(kOneGroup);
+  const kinvar::test::TempFile twoGroups(kTwoGroups);
+  const std::string examples = KINVAR_EXAMPLES_DIR;
+  struct Case {
+    const char* name;
+    std::string file;  // "" none
+    bool compute;
+    bool saveAs, compute_, viewPedigree, print;
+  };
+  const Case cases[] = {
+      {"no pedigree", "", false, false, false, false, false},
+      {"rejected file", examples + "/rejected.pdg", false, true, false, false, true},
+      {"loaded, no groups", examples + "/small.pdg", false, true, true, false, true},
+      {"after Compute", examples + "/small.pdg", true, true, false, true, true},
+      {"one group", oneGroup.path(), false, true, true, false, true},
+      {"two groups", twoGroups.path(), false, true, true, false, true},
+      {"three groups, computed", examples + "/herd.pdg", true, true, false, true, true},
+  };
+  for (const Case& c : cases) {
+    Frame f;
+    if (!c.file.empty()) f.frame.OpenFile(QString::fromStdString(c.file));
+    if (c.compute) f.frame.Dispatch(kCmdCompute);
+    EXPECT_TRUE(f.platform.messages.empty()) << c.name;
+    const DocumentState state = f.doc.State();
+    for (const Command& command : Commands()) {
+      const QAction* a = f.frame.action(command.id);
+      if (a == nullptr) continue;
+      const bool expected = command.handler == Handler::kDocument
+                                ? f.doc.IsCommandEnabled(command.id)
+                                : IsEnabled(command, state);
+      EXPECT_EQ(a->isEnabled(), expected) << c.name << ": " << command.id;
+    }
+    EXPECT_TRUE(f.frame.action(kCmdFileOpen)->isEnabled()) << c.name;
+    EXPECT_TRUE(f.frame.action(kCmdOptions)->isEnabled()) << c.name;
+    EXPECT_EQ(f.frame.action(kCmdFileSaveAs)->isEnabled(), c.saveAs) << c.name;
+    EXPECT_EQ(f.frame.action(kCmdCompute)->isEnabled(), c.compute_) << c.name;
+    EXPECT_EQ(f.frame.action(kCmdViewPedigree)->isEnabled(), c.viewPedigree) << c.name;
+    EXPECT_EQ(f.frame.action(kCmdPrint)->isEnabled(), c.print) << c.name;
+    EXPECT_FALSE(f.frame.action(kCmdHelpContents)->isEnabled()) << c.name;
+  }
+}
+
+TEST(MainWindow, OpenedFilesLeadTheRecentListAndNameTheWindow) {
+  Frame f;
+  const std::string examples = KINVAR_EXAMPLES_DIR;
+  EXPECT_EQ(f.frame.windowTitle().toStdString(), "[Kinvar]");
+  for (const char* name : {"small.pdg", "herd.pdg", "rejected.pdg", "small.pdg"})
+    f.frame.OpenFile(QString::fromStdString(examples + "/" + name));
+  EXPECT_EQ(f.frame.windowTitle().toStdString(), "small.pdg - [Kinvar]");
+  ASSERT_EQ(f.frame.recentFiles().size(), 3);
+  EXPECT_TRUE(f.frame.recentFiles()[0].endsWith("small.pdg"));
+  EXPECT_TRUE(f.frame.recentFiles()[1].endsWith("rejected.pdg"));
+  EXPECT_TRUE(f.frame.recentActions()[0]->text().startsWith("&1 "));
+  EXPECT_FALSE(f.frame.recentActions()[3]->isVisible());
+  // Each open after the first asked to close the one before.
+  EXPECT_EQ(f.platform.messages.size(), 3u);
+}
+
+TEST(MainWindow, OpensAFileDroppedOnIt) {
+  Frame f;
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile(QString(KINVAR_EXAMPLES_DIR) + "/herd.pdg")});
+  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(&f.frame, &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(&f.frame, &drop);
+  EXPECT_EQ(f.doc.lastCommand(), kCmdViewPedigree);
+  EXPECT_EQ(f.doc.title(), "herd.pdg");
+}
+
+}  // namespace
+}  // namespace kinvar::gui
