@@ -4,6 +4,9 @@
 #include <array>
 #include <utility>
 
+#include "app/commands.h"
+#include "genetics/relationship_commands.h"
+
 namespace kinvar {
 
 namespace {
@@ -14,7 +17,20 @@ struct Entry {
 };
 
 // One row per analysis command whose handler exists.
-constexpr std::array<Entry, 0> kHandlers{};
+constexpr std::array kHandlers{
+    Entry{kCmdBetweenAll, OnBetweenAllIndividuals},
+    Entry{kCmdWithinGroup, OnWithinAGroup},
+    Entry{kCmdBetweenTwoGroups, OnBetweenTwoGroups},
+    Entry{kCmdAverageBetweenGroups, OnAverageBetweenGroups},
+    Entry{kCmdAverageRelatedness, OnAverageRelatedness},
+};
+
+// The relationship handlers record these identifiers without seeing the
+// command table.
+static_assert(kBetweenAllIndividualsId == kCmdBetweenAll && kWithinAGroupId == kCmdWithinGroup &&
+              kBetweenTwoGroupsId == kCmdBetweenTwoGroups &&
+              kAverageBetweenGroupsId == kCmdAverageBetweenGroups &&
+              kAverageRelatednessId == kCmdAverageRelatedness);
 
 }  // namespace
 
