@@ -111,7 +111,12 @@ bool ApplySettings(CKinvarDoc& doc, const Arguments& args) {
     entries = ReadSettingsFile(*args.settingsFile);
   }
   if (args.numberFormat) entries.numberFormat = *ParseNumberFormat(*args.numberFormat);
-  if (args.relationship) entries.relationshipType = *args.relationship == "coefficient" ? 0 : 1;
+  if (args.relationship) {
+    entries.relationshipType = *args.relationship == "coefficient" ? 0 : 1;
+    // As a click on the type's button: the range of the other type is
+    // clamped to this one, unless the user gives the range as well.
+    if (args.range.size() != 2) NormalizeRangeForType(entries);
+  }
   if (args.range.size() == 2) {
     entries.relationshipLower = args.range[0];
     entries.relationshipUpper = args.range[1];
