@@ -40,9 +40,13 @@ class NullPlatform final : public Platform {
   Answer ShowMessage(const std::string&, MessageIcon) override { return Answer::kOk; }
   std::optional<std::string> AskFileName(const FileRequest&) override { return std::nullopt; }
   int ChooseSaveOption(const std::string&, const std::string&) override { return -1; }
-  std::optional<std::string> PickIndividual(const IndividualPicker&) override { return std::nullopt; }
+  std::optional<std::string> PickIndividual(const IndividualPicker&) override {
+    return std::nullopt;
+  }
   std::optional<int> PickGroup(const GroupPicker&) override { return std::nullopt; }
-  std::optional<std::pair<int, int>> PickTwoGroups(const GroupPicker&) override { return std::nullopt; }
+  std::optional<std::pair<int, int>> PickTwoGroups(const GroupPicker&) override {
+    return std::nullopt;
+  }
   void ShowQueryDialog(const QueryDialog&) override {}
   std::unique_ptr<ProgressWindow> OpenProgress() override {
     return std::make_unique<SilentProgressWindow>();
@@ -55,7 +59,8 @@ class NullPlatform final : public Platform {
 // recent births, with the deepest ancestries.
 std::vector<RecIndex> Latest(const Pedigree& ped, std::int32_t end, std::int32_t count) {
   std::vector<RecIndex> members;
-  for (std::int32_t i = end - count; i < end; ++i) members.push_back(ped.records[static_cast<std::size_t>(i)]);
+  for (std::int32_t i = end - count; i < end; ++i)
+    members.push_back(ped.records[static_cast<std::size_t>(i)]);
   return members;
 }
 
@@ -149,7 +154,8 @@ int main(int argc, char** argv) {
   for (const std::int64_t n : ParseSizes(args.Get("sizes", "100000,1000000"))) {
     Results r;
     if (!MeasureSize(n, seed, r)) {
-      std::fprintf(stderr, "kinvar-bench-relationships: %lld individuals failed\n", static_cast<long long>(n));
+      std::fprintf(stderr, "kinvar-bench-relationships: %lld individuals failed\n",
+                   static_cast<long long>(n));
       return 1;
     }
     std::printf("  %9.0f %7.3f s %10.3f s %8.3f s %10.3f s %12.0f %12.3f s\n", r.at("nTotal"),
@@ -157,9 +163,10 @@ int main(int argc, char** argv) {
                 r.at("pairs"));
     std::fflush(stdout);
   }
-  std::printf("\n  Processor seconds, report and copy file included; sweeps: the two passes\n"
-              "  alone. Within a Group lists the 499500 pairs of the 1000 latest births;\n"
-              "  its cost follows the subset, not the pedigree. Targets for 1000000\n"
-              "  individuals: Average Relatedness below 0.5 s, 2000000 pairs below 3 s.\n");
+  std::printf(
+      "\n  Processor seconds, report and copy file included; sweeps: the two passes\n"
+      "  alone. Within a Group lists the 499500 pairs of the 1000 latest births;\n"
+      "  its cost follows the subset, not the pedigree. Targets for 1000000\n"
+      "  individuals: Average Relatedness below 0.5 s, 2000000 pairs below 3 s.\n");
   return 0;
 }

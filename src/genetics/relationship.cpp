@@ -116,9 +116,9 @@ AncestorSubset BuildAncestorSubset(Pedigree& ped, std::span<const RecIndex> seed
   std::vector<Keyed> order;
   for (const RecIndex ri : CollectWithAncestors(ped, seeds)) {
     const Rec& r = ped.rec(ri);
-    order.push_back({(static_cast<std::uint64_t>(r.generation) << 32) |
-                         static_cast<std::uint32_t>(r.code),
-                     ri});
+    order.push_back(
+        {(static_cast<std::uint64_t>(r.generation) << 32) | static_cast<std::uint32_t>(r.code),
+         ri});
   }
   std::sort(order.begin(), order.end(),
             [](const Keyed& a, const Keyed& b) { return a.key < b.key; });

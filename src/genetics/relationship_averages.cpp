@@ -19,7 +19,8 @@ void Write(Pedigree& ped, const std::string& line) {
 bool ReportAverageBetweenGroups(Pedigree& ped, Progress& progress) {
   const std::int32_t n = ped.nTotal;
   const auto nGroups = static_cast<std::int16_t>(ped.groups.size());
-  progress.SetStage(0, 100, nGroups - 1, "Computing average numerator relationships between groups");
+  progress.SetStage(0, 100, nGroups - 1,
+                    "Computing average numerator relationships between groups");
   ped.report.Clear();
   ped.copyFile.Reset();
   Write(ped, "Group no.|T7Group no.|T7Average numerator relationships");
@@ -27,7 +28,8 @@ bool ReportAverageBetweenGroups(Pedigree& ped, Progress& progress) {
 
   KernelPedigree kp = WholePedigreeKernel(ped, ped.d, n);
   std::vector<std::int16_t> groupOf(static_cast<std::size_t>(n) + 1, -1);
-  for (std::int32_t k = 1; k <= n; ++k) groupOf[static_cast<std::size_t>(k)] = ped.byCode(k - 1).group;
+  for (std::int32_t k = 1; k <= n; ++k)
+    groupOf[static_cast<std::size_t>(k)] = ped.byCode(k - 1).group;
   // Sums over up to a million relationships: in 64 bits, as every per-group
   // statistic, so that the averages keep the digits of the float values.
   std::vector<double> sums(ped.groups.size());

@@ -29,7 +29,9 @@ namespace {
 class PairWriter {
  public:
   PairWriter(Pedigree& ped, Platform& platform)
-      : ped_(ped), platform_(platform), low_(ped.settings.relationshipLower),
+      : ped_(ped),
+        platform_(platform),
+        low_(ped.settings.relationshipLower),
         high_(ped.settings.relationshipUpper),
         coefficient_(ped.settings.relationshipType == 0),
         format_(ped.settings.numberFormat) {}
@@ -78,7 +80,8 @@ class PairWriter {
     platform_.RefreshViews();
     const std::string message =
         "All relationships are not calculated!\nThe number of pairwise relationships, which are "
-        "between " + FormatG(low_) + " and " + FormatG(high_) + ", should not be more than " +
+        "between " +
+        FormatG(low_) + " and " + FormatG(high_) + ", should not be more than " +
         std::to_string(kMaxListedPairs) + ".\n";
     platform_.ShowMessage(message, MessageIcon::kError);
     ped_.copyFile.WriteLine(message);
@@ -148,8 +151,8 @@ ListingEnd ListWithinGroup(Pedigree& ped, Platform& platform, Progress& progress
   return ListingEnd::kDone;
 }
 
-ListingEnd ListBetweenGroups(Pedigree& ped, Platform& platform, Progress& progress,
-                             int firstGroup, std::span<const RecIndex> first, int secondGroup,
+ListingEnd ListBetweenGroups(Pedigree& ped, Platform& platform, Progress& progress, int firstGroup,
+                             std::span<const RecIndex> first, int secondGroup,
                              std::span<const RecIndex> second) {
   const bool swap = second.size() < first.size();
   const std::span<const RecIndex> x = swap ? second : first;

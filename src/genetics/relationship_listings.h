@@ -31,8 +31,8 @@ ListingEnd ListWithinGroup(Pedigree& ped, Platform& platform, Progress& progress
                            std::span<const RecIndex> members);
 // Every pair (x, y), x of the group with fewer members (the first chosen
 // when both have as many), y of the other.
-ListingEnd ListBetweenGroups(Pedigree& ped, Platform& platform, Progress& progress,
-                             int firstGroup, std::span<const RecIndex> first, int secondGroup,
+ListingEnd ListBetweenGroups(Pedigree& ped, Platform& platform, Progress& progress, int firstGroup,
+                             std::span<const RecIndex> first, int secondGroup,
                              std::span<const RecIndex> second);
 
 // The members of a group (by its number) in code order.

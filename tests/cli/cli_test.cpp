@@ -112,7 +112,8 @@ TEST_F(Cli, UsageErrorsExitWithTwo) {
     EXPECT_EQ(run.out, "") << args;
   }
   const CliRun unknown = Execute("-q frobnicate x.pdg");
-  EXPECT_EQ(unknown.err.rfind("kinvar-cli: unknown command \"frobnicate\"\nUsage: kinvar-cli", 0), 0u)
+  EXPECT_EQ(unknown.err.rfind("kinvar-cli: unknown command \"frobnicate\"\nUsage: kinvar-cli", 0),
+            0u)
       << unknown.err;
 }
 
@@ -280,7 +281,8 @@ TEST_F(Cli, RelationshipListingExactBytes) {
 
 TEST_F(Cli, RelationshipRefusalsExitWithOne) {
   std::string text = "progeny sire dam group\n";
-  for (int i = 0; i < 501; ++i) text.append("I").append(std::to_string(i)).append(i == 0 ? " 0 0 1\n" : " 0 0 2\n");
+  for (int i = 0; i < 501; ++i)
+    text.append("I").append(std::to_string(i)).append(i == 0 ? " 0 0 1\n" : " 0 0 2\n");
   test::TempFile big(text);
   struct Row {
     const char* name;
@@ -297,7 +299,8 @@ TEST_F(Cli, RelationshipRefusalsExitWithOne) {
        "Error: Number of individuals is less than 2 in the group 1.\n"},
       {"a group not in the pedigree", "relationships " + Quote(big.path()) + " between 1 7", 1,
        "Group \"7\" is not in the pedigree.\n"},
-      {"an unknown ID", "relationship " + small + " j zz", 1, "Cannot find individual \"ZZ\" in the pedigree.\n"},
+      {"an unknown ID", "relationship " + small + " j zz", 1,
+       "Cannot find individual \"ZZ\" in the pedigree.\n"},
   };
   for (const Row& row : rows) {
     const CliRun run = Execute("-q " + row.args);
@@ -310,8 +313,9 @@ TEST_F(Cli, RelationshipOfTwoIndividuals) {
   const std::string small = Quote(Example("small.pdg"));
   // E (F = 1/4) with its sire C: (1 + 1/2) / 2, and 0.75 / sqrt(1.25) as a coefficient.
   EXPECT_EQ(Execute("relationship " + small + " e c --number-format fraction").out, "3/4\n");
-  EXPECT_EQ(Execute("relationship " + small + " C E --relationship coefficient --number-format fixed4").out,
-            "0.6708\n");
+  EXPECT_EQ(
+      Execute("relationship " + small + " C E --relationship coefficient --number-format fixed4").out,
+      "0.6708\n");
   EXPECT_EQ(Execute("relationship " + small + " J J").out, "1.28125\n");
 }
 

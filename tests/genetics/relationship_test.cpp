@@ -1,6 +1,8 @@
 // Relationships against the tabular method over an explicit A in double
 // precision (diagonal 1 + F, predefined F included) on random pedigrees, and
 // the edge cases of the listings, matrices and averages.
+#include "genetics/relationship.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -14,7 +16,6 @@
 
 #include "genetics/command_context.h"
 #include "genetics/inbreeding.h"
-#include "genetics/relationship.h"
 #include "genetics/relationship_averages.h"
 #include "genetics/relationship_commands.h"
 #include "genetics/relationship_listings.h"
@@ -32,9 +33,7 @@ struct Tabular {
   std::map<std::string, std::size_t> at;
   std::size_t n = 0;
   std::vector<double> a;
-  double A(const std::string& x, const std::string& y) const {
-    return a[at.at(x) * n + at.at(y)];
-  }
+  double A(const std::string& x, const std::string& y) const { return a[at.at(x) * n + at.at(y)]; }
   double F(const std::string& x) const { return A(x, x) - 1.0; }
   double R(const std::string& x, const std::string& y, bool coefficient) const {
     return coefficient ? A(x, y) / std::sqrt(A(x, x) * A(y, y)) : A(x, y);
@@ -52,9 +51,11 @@ Tabular TabularA(const std::vector<RandomIndividual>& people) {
     const auto A = [&](const std::string& parent, std::size_t q) {
       return parent.empty() ? 0.0 : t.a[t.at.at(parent) * t.n + q];
     };
-    for (std::size_t q = 0; q < p; ++q) t.a[p * t.n + q] = t.a[q * t.n + p] = 0.5 * (A(r.sire, q) + A(r.dam, q));
-    const double f = r.fPredefined ? static_cast<double>(*r.fPredefined)
-                                   : (r.sire.empty() || r.dam.empty() ? 0.0 : 0.5 * A(r.sire, t.at.at(r.dam)));
+    for (std::size_t q = 0; q < p; ++q)
+      t.a[p * t.n + q] = t.a[q * t.n + p] = 0.5 * (A(r.sire, q) + A(r.dam, q));
+    const double f =
+        r.fPredefined ? static_cast<double>(*r.fPredefined)
+                      : (r.sire.empty() || r.dam.empty() ? 0.0 : 0.5 * A(r.sire, t.at.at(r.dam)));
     t.a[p * t.n + p] = 1.0 + f;
   }
   return t;
@@ -96,7 +97,8 @@ struct Harness {
 std::vector<std::string> Split(const std::string& line, const std::string& separator) {
   std::vector<std::string> parts;
   std::size_t start = 0;
-  for (std::size_t at; (at = line.find(separator, start)) != std::string::npos; start = at + separator.size())
+  for (std::size_t at; (at = line.find(separator, start)) != std::string::npos;
+       start = at + separator.size())
     parts.push_back(line.substr(start, at - start));
   parts.push_back(line.substr(start));
   return parts;
@@ -120,25 +122,29 @@ std::vector<Pair> ListedPairs(const std::vector<std::string>& report) {
 // The listed pairs are exactly the candidates in range, in order, each within
 // 1e-5 of the tabular value; candidates within 1e-5 of a bound may go either
 // way and are left out of both.
-testing::AssertionResult SamePairs(const std::vector<Pair>& listed, const std::vector<Pair>& candidates,
-                                   double low, double high) {
+testing::AssertionResult SamePairs(const std::vector<Pair>& listed,
+                                   const std::vector<Pair>& candidates, double low, double high) {
   std::set<std::pair<std::string, std::string>> borderline;
   std::vector<Pair> expected;
   for (const Pair& c : candidates) {
-    if (std::abs(c.value - low) < 1e-5 || std::abs(c.value - high) < 1e-5) borderline.insert({c.first, c.second});
-    else if (low <= c.value && c.value <= high) expected.push_back(c);
+    if (std::abs(c.value - low) < 1e-5 || std::abs(c.value - high) < 1e-5)
+      borderline.insert({c.first, c.second});
+    else if (low <= c.value && c.value <= high)
+      expected.push_back(c);
   }
   std::vector<Pair> kept;
   for (const Pair& p : listed)
     if (!borderline.count({p.first, p.second})) kept.push_back(p);
   if (kept.size() != expected.size())
-    return testing::AssertionFailure() << kept.size() << " pairs listed, " << expected.size() << " expected";
+    return testing::AssertionFailure()
+           << kept.size() << " pairs listed, " << expected.size() << " expected";
   for (std::size_t i = 0; i < kept.size(); ++i) {
     if (kept[i].first != expected[i].first || kept[i].second != expected[i].second ||
         std::abs(kept[i].value - expected[i].value) > 1e-5)
-      return testing::AssertionFailure() << "pair " << i << ": " << kept[i].first << " " << kept[i].second << " "
-                                         << kept[i].value << ", expected " << expected[i].first << " "
-                                         << expected[i].second << " " << expected[i].value;
+      return testing::AssertionFailure()
+             << "pair " << i << ": " << kept[i].first << " " << kept[i].second << " "
+             << kept[i].value << ", expected " << expected[i].first << " " << expected[i].second
+             << " " << expected[i].value;
   }
   return testing::AssertionSuccess();
 }
@@ -221,7 +227,8 @@ TEST(RelationshipListings, ListExactlyThePairsInRangeInOrder) {
       candidates.clear();
       for (const RecIndex x : swap ? m1 : m0)
         for (const RecIndex y : swap ? m0 : m1)
-          candidates.push_back({ped.rec(x).id, ped.rec(y).id, t.R(ped.rec(x).id, ped.rec(y).id, coefficient)});
+          candidates.push_back(
+              {ped.rec(x).id, ped.rec(y).id, t.R(ped.rec(x).id, ped.rec(y).id, coefficient)});
       ASSERT_EQ(ListBetweenGroups(ped, h.platform, progress, g0, m0, g1, m1), ListingEnd::kDone);
       EXPECT_TRUE(SamePairs(ListedPairs(h.Report()), candidates, range.low, range.high)) << where;
       EXPECT_EQ(h.Report()[0], "Between group " + std::to_string(swap ? g1 : g0) + " and group " +
@@ -236,7 +243,8 @@ struct MatrixRow {
   std::vector<double> values;
 };
 
-std::vector<MatrixRow> WrittenMatrix(const std::function<void(std::FILE*)>& write, std::size_t headingLines) {
+std::vector<MatrixRow> WrittenMatrix(const std::function<void(std::FILE*)>& write,
+                                     std::size_t headingLines) {
   std::FILE* file = std::tmpfile();
   write(file);
   std::istringstream in(test::ReadFromStart(file));
@@ -268,17 +276,20 @@ TEST(RelationshipMatrices, EveryCellMatchesTheTabularMethod) {
       for (std::size_t j = 0; j < all.size(); ++j) {
         EXPECT_EQ(all[j].id, ped.byCode(static_cast<std::int32_t>(j)).Id());
         for (std::size_t i = 0; i < all.size(); ++i) {
-          EXPECT_NEAR(all[j].values[i], t.R(all[i].id, all[j].id, type == 0), 1e-5) << "seed " << seed;
+          EXPECT_NEAR(all[j].values[i], t.R(all[i].id, all[j].id, type == 0), 1e-5)
+              << "seed " << seed;
           EXPECT_NEAR(all[j].values[i], all[i].values[j], 2e-6) << "symmetric, seed " << seed;
         }
       }
       if (ped.groups.size() < 2) continue;
       const int g0 = ped.groups[0].group, g1 = ped.groups[1].group;
       const std::vector<RecIndex> m0 = GroupMembers(ped, g0), m1 = GroupMembers(ped, g1);
-      const auto within = WrittenMatrix([&](std::FILE* f) { WriteMatrixWithinGroup(ped, g0, m0, f); }, 2);
+      const auto within =
+          WrittenMatrix([&](std::FILE* f) { WriteMatrixWithinGroup(ped, g0, m0, f); }, 2);
       for (std::size_t p = 0; p < m0.size(); ++p)
         for (std::size_t i = 0; i < m0.size(); ++i)
-          EXPECT_NEAR(within[p].values[i], t.R(ped.rec(m0[p]).id, ped.rec(m0[i]).id, type == 0), 1e-5);
+          EXPECT_NEAR(within[p].values[i], t.R(ped.rec(m0[p]).id, ped.rec(m0[i]).id, type == 0),
+                      1e-5);
       const bool swap = m1.size() > m0.size();
       const std::vector<RecIndex>& rows = swap ? m1 : m0;
       const std::vector<RecIndex>& columns = swap ? m0 : m1;
@@ -287,7 +298,8 @@ TEST(RelationshipMatrices, EveryCellMatchesTheTabularMethod) {
       ASSERT_EQ(between.size(), rows.size());
       for (std::size_t r = 0; r < rows.size(); ++r)
         for (std::size_t c = 0; c < columns.size(); ++c)
-          EXPECT_NEAR(between[r].values[c], t.R(ped.rec(rows[r]).id, ped.rec(columns[c]).id, type == 0), 1e-5);
+          EXPECT_NEAR(between[r].values[c],
+                      t.R(ped.rec(rows[r]).id, ped.rec(columns[c]).id, type == 0), 1e-5);
     }
   }
 }
@@ -320,16 +332,17 @@ TEST(RelationshipAverages, MatchTheTabularMethod) {
       for (std::size_t hh = 0; hh <= g; ++hh, ++line) {
         double sum = 0;
         for (const RecIndex i : GroupMembers(ped, ped.groups[g].group))
-          for (const RecIndex j : GroupMembers(ped, ped.groups[hh].group)) sum += t.A(ped.rec(i).id, ped.rec(j).id);
+          for (const RecIndex j : GroupMembers(ped, ped.groups[hh].group))
+            sum += t.A(ped.rec(i).id, ped.rec(j).id);
         const auto parts = Split(report[line], "|T7");
-        EXPECT_EQ(parts[0] + " " + parts[1], std::to_string(ped.groups[g].group) + " " +
-                                                 std::to_string(ped.groups[hh].group));
-        EXPECT_NEAR(std::stod(parts[2].substr(2)), sum / (ped.groups[g].count * ped.groups[hh].count), 1e-5);
+        EXPECT_EQ(parts[0] + " " + parts[1],
+                  std::to_string(ped.groups[g].group) + " " + std::to_string(ped.groups[hh].group));
+        EXPECT_NEAR(std::stod(parts[2].substr(2)),
+                    sum / (ped.groups[g].count * ped.groups[hh].count), 1e-5);
       }
     EXPECT_EQ(line, report.size());
   }
 }
-
 
 // Founders A, B, C; full sibs D and E (A x B), F (A x C); G (D x E) has F 1/4.
 constexpr const char* kSibs = "progeny sire dam\nA 0 0\nB 0 0\nC 0 0\nD A B\nE A B\nF A C\nG D E\n";
@@ -368,8 +381,8 @@ struct ListingCase {
   const char* name;
   const char* text;
   Handler run;
-  std::optional<int> group;                    // the one-group picker's choice
-  std::optional<std::pair<int, int>> groups;   // the two-groups picker's choice
+  std::optional<int> group;                   // the one-group picker's choice
+  std::optional<std::pair<int, int>> groups;  // the two-groups picker's choice
   float low, high;
   std::vector<std::string> report;
 };
@@ -379,29 +392,72 @@ TEST(RelationshipCommands, WriteTheReportOfEachCase) {
   const std::string header = "Individual ID|T1Individual ID|T1Numerator relationship";
   const std::string dashes = "----------|T1----------|T1----------";
   // G (generation 2, D x C) is listed before E (generation 1, A x H).
-  const char* generations = "progeny sire dam group\nA 0 0 .\nB 0 0 .\nC 0 0 .\nH 0 0 .\n"
-                            "D A B .\nG D C 4\nE A H 4\n";
-  const char* groups = "progeny sire dam group\nA 0 0 3\nB 0 0 3\nC A B 3\nD A B 1\nE 0 0 5\nF 0 0 5\n";
+  const char* generations =
+      "progeny sire dam group\nA 0 0 .\nB 0 0 .\nC 0 0 .\nH 0 0 .\n"
+      "D A B .\nG D C 4\nE A H 4\n";
+  const char* groups =
+      "progeny sire dam group\nA 0 0 3\nB 0 0 3\nC A B 3\nD A B 1\nE 0 0 5\nF 0 0 5\n";
   const ListingCase cases[] = {
-      {"unrelated founders, 0 is in range", "progeny sire dam\nA 0 0\nB 0 0\n", OnBetweenAllIndividuals, {}, {},
-       0.0f, 2.0f, {"Between all individuals.", range02, header, dashes, "B|T1A|T1|I0"}},
-      {"no pair in range", "progeny sire dam\nA 0 0\nB 0 0\n", OnBetweenAllIndividuals, {}, {}, 0.1f, 2.0f,
-       {"Between all individuals.", "Relationships in the range of |X0.1 |A- |X2 |Aare shown.", header, dashes,
-        "", "|XThere is no relationship between 0.1 and 2."}},
-      {"only the half sibs (and G with F) at 0.25", kSibs, OnBetweenAllIndividuals, {}, {}, 0.25f, 0.25f,
-       {"Between all individuals.", "Relationships in the range of |X0.25 |A- |X0.25 |Aare shown.", header,
-        dashes, "F|T1D|T1|I0.25", "F|T1E|T1|I0.25", "G|T1F|T1|I0.25"}},
-      {"grandchild listed before a generation-1 member", generations, OnWithinAGroup, 4, {}, 0.0f, 2.0f,
+      {"unrelated founders, 0 is in range",
+       "progeny sire dam\nA 0 0\nB 0 0\n",
+       OnBetweenAllIndividuals,
+       {},
+       {},
+       0.0f,
+       2.0f,
+       {"Between all individuals.", range02, header, dashes, "B|T1A|T1|I0"}},
+      {"no pair in range",
+       "progeny sire dam\nA 0 0\nB 0 0\n",
+       OnBetweenAllIndividuals,
+       {},
+       {},
+       0.1f,
+       2.0f,
+       {"Between all individuals.", "Relationships in the range of |X0.1 |A- |X2 |Aare shown.",
+        header, dashes, "", "|XThere is no relationship between 0.1 and 2."}},
+      {"only the half sibs (and G with F) at 0.25",
+       kSibs,
+       OnBetweenAllIndividuals,
+       {},
+       {},
+       0.25f,
+       0.25f,
+       {"Between all individuals.", "Relationships in the range of |X0.25 |A- |X0.25 |Aare shown.",
+        header, dashes, "F|T1D|T1|I0.25", "F|T1E|T1|I0.25", "G|T1F|T1|I0.25"}},
+      {"grandchild listed before a generation-1 member",
+       generations,
+       OnWithinAGroup,
+       4,
+       {},
+       0.0f,
+       2.0f,
        {"Within group 4.", range02, header, dashes, "E|T1G|T1|I0.125"}},
-      {"group of one member", groups, OnWithinAGroup, 1, {}, 0.0f, 2.0f,
+      {"group of one member",
+       groups,
+       OnWithinAGroup,
+       1,
+       {},
+       0.0f,
+       2.0f,
        {"|XError: |ANumber of individuals is less than 2 in the group 1."}},
-      {"smaller group first", groups, OnBetweenTwoGroups, {}, std::pair{3, 1}, 0.0f, 2.0f,
-       {"Between group 1 and group 3.", range02, "Group 1|T1Group 3|T1Numerator relationship", dashes,
-        "D|T1A|T1|I0.5", "D|T1B|T1|I0.5", "D|T1C|T1|I0.5"}},
-      {"equal groups: the first chosen first", "progeny sire dam group\nA 0 0 1\nD 0 0 1\nE 0 0 5\nF 0 0 5\n",
-       OnBetweenTwoGroups, {}, std::pair{5, 1}, 0.0f, 2.0f,
-       {"Between group 5 and group 1.", range02, "Group 5|T1Group 1|T1Numerator relationship", dashes,
-        "E|T1A|T1|I0", "E|T1D|T1|I0", "F|T1A|T1|I0", "F|T1D|T1|I0"}},
+      {"smaller group first",
+       groups,
+       OnBetweenTwoGroups,
+       {},
+       std::pair{3, 1},
+       0.0f,
+       2.0f,
+       {"Between group 1 and group 3.", range02, "Group 1|T1Group 3|T1Numerator relationship",
+        dashes, "D|T1A|T1|I0.5", "D|T1B|T1|I0.5", "D|T1C|T1|I0.5"}},
+      {"equal groups: the first chosen first",
+       "progeny sire dam group\nA 0 0 1\nD 0 0 1\nE 0 0 5\nF 0 0 5\n",
+       OnBetweenTwoGroups,
+       {},
+       std::pair{5, 1},
+       0.0f,
+       2.0f,
+       {"Between group 5 and group 1.", range02, "Group 5|T1Group 1|T1Numerator relationship",
+        dashes, "E|T1A|T1|I0", "E|T1D|T1|I0", "F|T1A|T1|I0", "F|T1D|T1|I0"}},
   };
   for (const ListingCase& c : cases) {
     Harness h(c.text);
@@ -427,28 +483,32 @@ namespace {
 
 TEST(RelationshipCommands, CapStopsAfterTwoMillionPairsWithTheMessageInTheCopyFile) {
   std::string text = "progeny sire dam\n";
-  for (int i = 0; i < 2001; ++i) text.append("I").append(std::to_string(i)).append(" 0 0\n");  // 2001000 pairs
+  for (int i = 0; i < 2001; ++i)
+    text.append("I").append(std::to_string(i)).append(" 0 0\n");  // 2001000 pairs
   Harness h(text);
   CommandContext ctx = h.Context();
   OnBetweenAllIndividuals(ctx);
   const std::string message =
-      "All relationships are not calculated!\nThe number of pairwise relationships, which are between 0 "
+      "All relationships are not calculated!\nThe number of pairwise relationships, which are "
+      "between 0 "
       "and 2, should not be more than 2000000.\n";
   EXPECT_EQ(h.platform.MessageTexts(), std::vector<std::string>{message});
   const std::vector<std::string> copy = h.CopyFile();
   ASSERT_EQ(copy.size(), 4u + 2000000u + 3u);
   EXPECT_EQ(std::vector<std::string>(copy.end() - 4, copy.end()),
-            (std::vector<std::string>{std::string(h.ped->byCode(2000).id) + "|T1" + h.ped->byCode(999).id + "|T1|I0",
-                                      "All relationships are not calculated!",
-                                      "The number of pairwise relationships, which are between 0 and 2, "
-                                      "should not be more than 2000000.",
-                                      ""}));
+            (std::vector<std::string>{
+                std::string(h.ped->byCode(2000).id) + "|T1" + h.ped->byCode(999).id + "|T1|I0",
+                "All relationships are not calculated!",
+                "The number of pairwise relationships, which are between 0 and 2, "
+                "should not be more than 2000000.",
+                ""}));
   EXPECT_EQ(h.lastCommand, kBetweenAllIndividualsId);
   EXPECT_EQ(h.ped->report.Count(), CMS::kSlots);
 }
 
 TEST(RelationshipCommands, CancelLeavesTheCancelLineAndAnEmptyCopyFile) {
-  for (const Handler run : {OnBetweenAllIndividuals, OnWithinAGroup, OnBetweenTwoGroups, OnAverageBetweenGroups}) {
+  for (const Handler run :
+       {OnBetweenAllIndividuals, OnWithinAGroup, OnBetweenTwoGroups, OnAverageBetweenGroups}) {
     Harness h("progeny sire dam group\nA 0 0 1\nB 0 0 1\nC A B 2\nD A B 2\n");
     h.ped->copyFile.WriteLine("an earlier report");
     h.platform.groupChoices.push_back(1);
@@ -488,17 +548,26 @@ TEST(RelationshipAverages, WorkedCases) {
   const std::string groupsHeading[] = {"Group no.|T7Group no.|T7Average numerator relationships",
                                        "----------|T7----------|T7----------"};
   const Row rows[] = {
-      {"relatedness of two founders and their offspring", abc, OnAverageRelatedness,
-       {"Individual ID|T1Average relatedness (based on the numerator relationships)", "----------|T1----------",
-        "A|T1|I0.5", "B|T1|I0.5", "C|T1|I0.666667"}},
-      {"a single individual", "progeny sire dam\nA 0 0\n", OnAverageRelatedness,
-       {"Individual ID|T1Average relatedness (based on the numerator relationships)", "----------|T1----------",
-        "A|T1|I1"}},
-      {"groups with the diagonal", abc, OnAverageBetweenGroups,
+      {"relatedness of two founders and their offspring",
+       abc,
+       OnAverageRelatedness,
+       {"Individual ID|T1Average relatedness (based on the numerator relationships)",
+        "----------|T1----------", "A|T1|I0.5", "B|T1|I0.5", "C|T1|I0.666667"}},
+      {"a single individual",
+       "progeny sire dam\nA 0 0\n",
+       OnAverageRelatedness,
+       {"Individual ID|T1Average relatedness (based on the numerator relationships)",
+        "----------|T1----------", "A|T1|I1"}},
+      {"groups with the diagonal",
+       abc,
+       OnAverageBetweenGroups,
        {groupsHeading[0], groupsHeading[1], "1|T71|T7|I1", "2|T71|T7|I0.25", "2|T72|T7|I0.75"}},
-      {"a group of one inbred individual", "progeny sire dam group\nA 0 0 .\nB 0 0 .\nC A B .\nD A B .\nE C D 3\n",
-       OnAverageBetweenGroups, {groupsHeading[0], groupsHeading[1], "3|T73|T7|I1.25"}},
-      {"groups in table order, named by number", "progeny sire dam group\nA 0 0 7\nB 0 0 2\nC A B 2\n",
+      {"a group of one inbred individual",
+       "progeny sire dam group\nA 0 0 .\nB 0 0 .\nC A B .\nD A B .\nE C D 3\n",
+       OnAverageBetweenGroups,
+       {groupsHeading[0], groupsHeading[1], "3|T73|T7|I1.25"}},
+      {"groups in table order, named by number",
+       "progeny sire dam group\nA 0 0 7\nB 0 0 2\nC A B 2\n",
        OnAverageBetweenGroups,
        {groupsHeading[0], groupsHeading[1], "7|T77|T7|I1", "2|T77|T7|I0.25", "2|T72|T7|I0.75"}},
   };
@@ -529,7 +598,9 @@ TEST(RelationshipMatrices, ExactBytes) {
             "C,                    3,          0.5, 0.5, 1, \n");
   ped.settings.relationshipType = 0;
   ped.settings.numberFormat = 0;
-  EXPECT_EQ(bytes([&](std::FILE* f) { WriteMatrixBetweenGroups(ped, 1, GroupMembers(ped, 1), 2, GroupMembers(ped, 2), f); }),
+  EXPECT_EQ(bytes([&](std::FILE* f) {
+              WriteMatrixBetweenGroups(ped, 1, GroupMembers(ped, 1), 2, GroupMembers(ped, 2), f);
+            }),
             "Relationship coefficient matrix between group 2 and group 1\n"
             "Individual ID         Individual code\n"
             ",                     ,           A, \n"
