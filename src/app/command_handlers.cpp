@@ -8,6 +8,7 @@
 #include "app/commands.h"
 #include "genetics/inverse_a.h"
 #include "genetics/matrix_t.h"
+#include "genetics/relationship_commands.h"
 
 namespace kinvar {
 
@@ -24,7 +25,19 @@ constexpr std::array kHandlers{
     Entry{kCmdInverseA, OnInverseOfA},
     Entry{kCmdStructure, OnStructure},
     Entry{kCmdMatrixT, OnMatrixT},
+    Entry{kCmdBetweenAll, OnBetweenAllIndividuals},
+    Entry{kCmdWithinGroup, OnWithinAGroup},
+    Entry{kCmdBetweenTwoGroups, OnBetweenTwoGroups},
+    Entry{kCmdAverageBetweenGroups, OnAverageBetweenGroups},
+    Entry{kCmdAverageRelatedness, OnAverageRelatedness},
 };
+
+// The relationship handlers record these identifiers without seeing the
+// command table.
+static_assert(kBetweenAllIndividualsId == kCmdBetweenAll && kWithinAGroupId == kCmdWithinGroup &&
+              kBetweenTwoGroupsId == kCmdBetweenTwoGroups &&
+              kAverageBetweenGroupsId == kCmdAverageBetweenGroups &&
+              kAverageRelatednessId == kCmdAverageRelatedness);
 
 }  // namespace
 

@@ -368,18 +368,21 @@ bool CKinvarDoc::WriteSaveFile(std::FILE* file, int choice) {
   const HeaderKind kind =
       IsPedigreeFileCommand(lastCommand_) ? HeaderKind::kPedigree : HeaderKind::kOutput;
   WriteFileHeader(out, kind, CurrentLocalTime(), path_);
-  switch (SaveBodyFor(lastCommand_, choice)) {
+  const SaveBody body = SaveBodyFor(lastCommand_, choice);
+  switch (body) {
     case SaveBody::kCopyFile: WriteCopyFile(ped_, out); break;
     case SaveBody::kInbreds: WriteInbredsFile(ped_, out); break;
     case SaveBody::kDii: WriteDiiFile(ped_, out); break;
     case SaveBody::kPedigreeFile: WritePedigreeFile(ped_, out); break;
     case SaveBody::kRecodedFile: WriteRecodedFile(ped_, out, choice == 2); break;
     case SaveBody::kReportStore: WriteReportStore(ped_, out); break;
-    // The matrix and path-counting writers come with their commands; until
-    // those exist no report of theirs can be shown.
     case SaveBody::kMatrixAll:
     case SaveBody::kMatrixTwoGroups:
     case SaveBody::kMatrixWithinGroup:
+      WriteMatrixFile(ped_, body, remembered.groupA, remembered.groupB, out);
+      break;
+    // The path-counting writers come with their commands; until they exist
+    // no report of theirs can be shown.
     case SaveBody::kPathCounting: WriteReportStore(ped_, out); break;
   }
   std::fflush(file);

@@ -3,6 +3,8 @@
 #include <string>
 
 #include "app/commands.h"
+#include "genetics/relationship_listings.h"
+#include "genetics/relationship_matrices.h"
 #include "report/number_format.h"
 
 namespace kinvar {
@@ -17,6 +19,8 @@ SaveBody SaveBodyFor(std::int32_t lastCommand, int choice) {
     case kCmdDecompositionGroup:
     case kCmdDecompositionCoancestry:
     case kCmdOptimizeMatings:
+    // One line per individual: the store keeps only the first 100002.
+    case kCmdAverageRelatedness:
       return SaveBody::kCopyFile;
     case kCmdBetweenAll:
       return choice == 2 ? SaveBody::kMatrixAll : SaveBody::kCopyFile;
@@ -51,6 +55,20 @@ void WriteCopyFile(Pedigree& ped, OutputFile& out) {
 
 void WriteReportStore(const Pedigree& ped, OutputFile& out) {
   for (int i = 0; i < ped.report.Count(); ++i) out.Markup(ped.report.Line(i));
+}
+
+void WriteMatrixFile(Pedigree& ped, SaveBody body, int groupA, int groupB, OutputFile& out) {
+  switch (body) {
+    case SaveBody::kMatrixAll: WriteMatrixAll(ped, out.file()); break;
+    case SaveBody::kMatrixWithinGroup:
+      WriteMatrixWithinGroup(ped, groupA, GroupMembers(ped, groupA), out.file());
+      break;
+    case SaveBody::kMatrixTwoGroups:
+      WriteMatrixBetweenGroups(ped, groupA, GroupMembers(ped, groupA), groupB,
+                               GroupMembers(ped, groupB), out.file());
+      break;
+    default: break;
+  }
 }
 
 void WriteDiiFile(const Pedigree& ped, OutputFile& out) {

@@ -31,5 +31,8 @@ constexpr std::int64_t kMaxMatrixPairs = 250000;
 void WriteCopyFile(Pedigree& ped, OutputFile& out);
 void WriteReportStore(const Pedigree& ped, OutputFile& out);
 void WriteDiiFile(const Pedigree& ped, OutputFile& out);
+// One of the three relationship matrices, the groups' members taken from
+// the group numbers that the listing remembered.
+void WriteMatrixFile(Pedigree& ped, SaveBody body, int groupA, int groupB, OutputFile& out);
 
 }  // namespace kinvar

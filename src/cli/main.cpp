@@ -30,7 +30,8 @@ namespace fs = std::filesystem;
 
 // kQuery: a dialog that shows one value, fed with the positional inputs.
 // kFile: the command writes a file of its own, named through the platform.
-enum class Kind { kReport, kQuery, kSettings, kFile };
+// kListing: a relationship listing, or its matrix, chosen by its scope.
+enum class Kind { kReport, kQuery, kSettings, kFile, kListing };
 
 struct CliCommand {
   const char* name;
@@ -86,6 +87,21 @@ constexpr CliCommand kCliCommands[] = {
      "distributions of F and of the longest ancestral path, and the per-group tables. With\n"
      "--list-founders, also the founders that have no progeny.",
      kCmdStructure, Kind::kReport},
+
+    {"relationships", "List relationships: all individuals, within a group, between two groups",
+     "Usage: kinvar-cli relationships PEDIGREE all|within G|between G1 G2 [--matrix]\n"
+     "Writes the pairs whose relationship lies in --range (numerator relationship, or the\n"
+     "coefficient with --relationship coefficient). With --matrix, the whole matrix instead;\n"
+     "it is written up to 250000 cells.",
+     kCmdBetweenAll, Kind::kListing},
+    {"average-between-groups", "Average numerator relationships between every two groups",
+     "Writes, for every group and every group before it in the file (itself included), the\n"
+     "average numerator relationship of their members.",
+     kCmdAverageBetweenGroups, Kind::kReport},
+    {"average-relatedness", "Average numerator relationship of each individual with all",
+     "Writes, for every individual in code order, the average of its numerator relationships\n"
+     "with all individuals, itself included.",
+     kCmdAverageRelatedness, Kind::kReport},
     {"settings", "Write a settings file from the options",
      "Usage: kinvar-cli settings --write FILE [--number-format N] [--relationship T]\n"
      "[--range LOW HIGH] [--list-founders] [--settings FILE]\n"
@@ -95,7 +111,9 @@ constexpr CliCommand kCliCommands[] = {
 
 struct Arguments {
   std::string pedigree;
+  std::string scope;                // relationships: all, within or between
   std::vector<std::string> inputs;  // IDs and group numbers for the pickers
+  bool matrix = false;
   std::string writePath;
   bool originalOrder = false;
   bool full = false;      // inverse: the entire matrix
@@ -124,7 +142,12 @@ bool ApplySettings(CKinvarDoc& doc, const Arguments& args) {
     entries = ReadSettingsFile(*args.settingsFile);
   }
   if (args.numberFormat) entries.numberFormat = *ParseNumberFormat(*args.numberFormat);
-  if (args.relationship) entries.relationshipType = *args.relationship == "coefficient" ? 0 : 1;
+  if (args.relationship) {
+    entries.relationshipType = *args.relationship == "coefficient" ? 0 : 1;
+    // As a click on the type's button: the range of the other type is
+    // clamped to this one, unless the user gives the range as well.
+    if (args.range.size() != 2) NormalizeRangeForType(entries);
+  }
   if (args.range.size() == 2) {
     entries.relationshipLower = args.range[0];
     entries.relationshipUpper = args.range[1];
@@ -208,6 +231,16 @@ int RunFileCommand(const CliCommand& command, const Arguments& args, CKinvarDoc&
   return ok ? 0 : 1;
 }
 
+// The command a listing's scope names.
+std::int32_t ListingCommand(const std::string& scope) {
+  if (scope == "within") return kCmdWithinGroup;
+  if (scope == "between") return kCmdBetweenTwoGroups;
+  return kCmdBetweenAll;
+}
+
+// The command whose report a successful run leaves on screen.
+std::int32_t ShownCommand(std::int32_t id) { return id == kCmdRecompute ? kCmdCompute : id; }
+
 int RunCommand(const CliCommand& command, const Arguments& args) {
   CliPlatform platform(args.quiet);
   CKinvarDoc doc(platform, ProgramFolder());
@@ -219,13 +252,14 @@ int RunCommand(const CliCommand& command, const Arguments& args) {
     WriteReport(doc.pedigree().report, stderr);
     return 1;
   }
-  if (!IsAvailable(*FindCommand(command.id), doc.State())) {
+  const std::int32_t id = command.kind == Kind::kListing ? ListingCommand(args.scope) : command.id;
+  if (!IsAvailable(*FindCommand(id), doc.State())) {
     std::fputs("This command is not available for the loaded pedigree.\n", stderr);
     return 1;
   }
   platform.SetPickerInputs({args.inputs.begin(), args.inputs.end()});
   if (command.kind == Kind::kFile) return RunFileCommand(command, args, doc, platform);
-  doc.RunCommand(command.id);
+  doc.RunCommand(id);
   if (command.kind == Kind::kQuery) {
     const auto& value = platform.QueryValue();
     if (!value) return 1;
@@ -235,8 +269,17 @@ int RunCommand(const CliCommand& command, const Arguments& args) {
                ? 0
                : 1;
   }
-  platform.SetSaveChoice(args.originalOrder ? 2 : 1);
+  // A refused group leaves the opening's report; an error report says why.
+  if (doc.lastCommand() != ShownCommand(id)) {
+    if (doc.lastCommand() == kCmdNone) WriteReport(doc.pedigree().report, stderr);
+    return 1;
+  }
+  platform.SetSaveChoice(args.originalOrder || args.matrix ? 2 : 1);
   const int choice = doc.AskSaveChoice();
+  if (args.matrix && choice != 2) {
+    std::fputs("The matrix has more than 250000 cells.\n", stderr);
+    return 1;
+  }
   return WriteOutput(args, [&](std::FILE* file) {
            if (!args.report) return doc.WriteSaveFile(file, choice);
            WriteReport(doc.pedigree().report, file);
@@ -283,12 +326,44 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
             ->excludes(full);
       }
       break;
+    case Kind::kListing:
+      sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
+      sub.add_option("SCOPE", args.scope, "all, within or between")
+          ->required()
+          ->check(CLI::IsMember({"all", "within", "between"}));
+      sub.add_option("GROUP", args.inputs, "The group numbers: one for within, two for between");
+      sub.add_flag("--matrix", args.matrix, "Write the matrix instead of the pairs");
+      break;
     case Kind::kReport:
       sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
       if (command.id == kCmdRecoding)
         sub.add_flag("--original-order", args.originalOrder, "Keep the file's order");
       break;
   }
+}
+
+int UsageError(const std::string& problem) {
+  std::fprintf(stderr, "kinvar-cli: %s\nUsage: kinvar-cli COMMAND PEDIGREE [ARGS...] [OPTIONS]\n"
+                       "Run 'kinvar-cli --help' for the commands.\n",
+               problem.c_str());
+  return 2;
+}
+
+// The first word that named no command, when no command was recognised.
+std::optional<std::string> UnknownCommand(const CLI::App& app) {
+  if (!app.get_subcommands().empty()) return std::nullopt;
+  for (const std::string& word : app.remaining())
+    if (!word.empty() && word[0] != '-') return "unknown command \"" + word + "\"";
+  return std::nullopt;
+}
+
+int GroupsOf(const std::string& scope) {
+  if (scope == "within") return 1;
+  return scope == "between" ? 2 : 0;
+}
+
+bool GroupCountFits(const Arguments& args) {
+  return args.scope.empty() || args.inputs.size() == static_cast<std::size_t>(GroupsOf(args.scope));
 }
 
 }  // namespace
@@ -313,11 +388,10 @@ int Main(int argc, char** argv) {
   } catch (const CLI::CallForAllHelp& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    std::fprintf(stderr, "kinvar-cli: %s\nUsage: kinvar-cli COMMAND PEDIGREE [ARGS...] [OPTIONS]\n"
-                         "Run 'kinvar-cli --help' for the commands.\n",
-                 e.what());
-    return 2;
+    return UsageError(UnknownCommand(app).value_or(e.what()));
   }
+  if (!GroupCountFits(args)) return UsageError("relationships " + args.scope + " takes " +
+                                               std::to_string(GroupsOf(args.scope)) + " group(s)");
   for (const CliCommand& command : kCliCommands)
     if (app.got_subcommand(command.name)) return RunCommand(command, args);
   return 2;

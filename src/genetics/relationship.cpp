@@ -5,31 +5,148 @@
 
 namespace kinvar {
 
+void BackwardPass(KernelPedigree& kp, std::int32_t from) {
+  float* w = kp.w.data();
+  const KernelPedigree::Parents* parents = kp.parents.data();
+  const float* d = kp.d.data();
+  for (std::int32_t k = from; k >= 1; --k) {
+    const float x = w[k];
+    if (x == 0.0f) continue;
+    const KernelPedigree::Parents p = parents[k];
+    if (p.sire != 0) w[p.sire] = w[p.sire] + 0.5f * x;
+    if (p.dam != 0) w[p.dam] = w[p.dam] + 0.5f * x;
+    w[k] = d[k] * x;
+  }
+}
+
+void BackwardPassAdding(KernelPedigree& kp, std::span<const std::int16_t> groupOf,
+                        std::int16_t group) {
+  float* w = kp.w.data();
+  const KernelPedigree::Parents* parents = kp.parents.data();
+  const float* d = kp.d.data();
+  for (std::int32_t k = kp.size(); k >= 1; --k) {
+    if (groupOf[static_cast<std::size_t>(k)] == group) w[k] = w[k] + 1.0f;
+    const float x = w[k];
+    if (x == 0.0f) continue;
+    const KernelPedigree::Parents p = parents[k];
+    if (p.sire != 0) w[p.sire] = w[p.sire] + 0.5f * x;
+    if (p.dam != 0) w[p.dam] = w[p.dam] + 0.5f * x;
+    w[k] = d[k] * x;
+  }
+}
+
+void DenseBackwardPass(KernelPedigree& kp) {
+  float* w = kp.w.data();
+  const KernelPedigree::Parents* parents = kp.parents.data();
+  const float* d = kp.d.data();
+  for (std::int32_t k = kp.size(); k >= 1; --k) {
+    const float x = w[k];
+    const KernelPedigree::Parents p = parents[k];
+    if (p.sire != 0) w[p.sire] = w[p.sire] + 0.5f * x;
+    if (p.dam != 0) w[p.dam] = w[p.dam] + 0.5f * x;
+    w[k] = d[k] * x;
+  }
+}
+
+void ForwardPass(KernelPedigree& kp, std::int32_t last) {
+  float* w = kp.w.data();
+  const KernelPedigree::Parents* parents = kp.parents.data();
+  for (std::int32_t k = 1; k <= last; ++k) {
+    const KernelPedigree::Parents p = parents[k];
+    w[k] = w[k] + 0.5f * w[p.sire];
+    w[k] = w[k] + 0.5f * w[p.dam];
+  }
+}
+
+void ComputeColumn(KernelPedigree& kp, std::int32_t c, std::int32_t last) {
+  kp.at(c) = 1.0f;
+  BackwardPass(kp, c);
+  ForwardPass(kp, last);
+}
+
+void ClearWork(KernelPedigree& kp, std::int32_t last) {
+  std::fill(kp.w.begin(), kp.w.begin() + last + 1, 0.0f);
+}
+
+KernelPedigree WholePedigreeKernel(const Pedigree& ped, const std::vector<float>& d,
+                                   std::int32_t upTo) {
+  const auto size = static_cast<std::size_t>(upTo) + 1;
+  KernelPedigree kp;
+  kp.parents.resize(size);
+  kp.d.assign(d.begin(), d.begin() + static_cast<std::ptrdiff_t>(size));
+  kp.w.assign(size, 0.0f);
+  for (std::int32_t k = 1; k <= upTo; ++k) {
+    const Rec& r = ped.byCode(k - 1);
+    kp.parents[static_cast<std::size_t>(k)] = {ped.rec(r.sire).code, ped.rec(r.dam).code};
+  }
+  return kp;
+}
+
+namespace {
+
+// The seeds and their ancestors by a walk up the parent links, in no order;
+// every mark is 0 again afterwards.
+std::vector<RecIndex> CollectWithAncestors(Pedigree& ped, std::span<const RecIndex> seeds) {
+  std::vector<RecIndex> taken;
+  std::vector<RecIndex> stack;
+  const auto take = [&](RecIndex ri) {
+    if (ri == kUnknownParent || ped.rec(ri).mark != 0) return;
+    ped.rec(ri).mark = 1;
+    taken.push_back(ri);
+    stack.push_back(ri);
+  };
+  for (const RecIndex s : seeds) take(s);
+  while (!stack.empty()) {
+    const Rec& r = ped.rec(stack.back());
+    stack.pop_back();
+    take(r.sire);
+    take(r.dam);
+  }
+  for (const RecIndex ri : taken) ped.rec(ri).mark = 0;
+  return taken;
+}
+
+}  // namespace
+
+AncestorSubset BuildAncestorSubset(Pedigree& ped, std::span<const RecIndex> seeds) {
+  struct Keyed {
+    std::uint64_t key;  // generation, then code
+    RecIndex rec;
+  };
+  std::vector<Keyed> order;
+  for (const RecIndex ri : CollectWithAncestors(ped, seeds)) {
+    const Rec& r = ped.rec(ri);
+    order.push_back(
+        {(static_cast<std::uint64_t>(r.generation) << 32) | static_cast<std::uint32_t>(r.code),
+         ri});
+  }
+  std::sort(order.begin(), order.end(),
+            [](const Keyed& a, const Keyed& b) { return a.key < b.key; });
+
+  AncestorSubset subset;
+  const std::size_t size = order.size() + 1;
+  subset.localOf.assign(static_cast<std::size_t>(ped.nTotal) + 1, 0);
+  subset.recOf.assign(size, kUnknownParent);
+  subset.kernel.parents.assign(size, {});
+  subset.kernel.d.assign(size, 0.0f);
+  subset.kernel.w.assign(size, 0.0f);
+  for (std::size_t l = 1; l < size; ++l) {
+    const Rec& r = ped.rec(order[l - 1].rec);
+    subset.recOf[l] = order[l - 1].rec;
+    subset.localOf[static_cast<std::size_t>(r.code)] = static_cast<std::int32_t>(l);
+    // Parents come earlier in the order, so their local numbers are known.
+    subset.kernel.parents[l] = {subset.LocalOf(ped.rec(r.sire)), subset.LocalOf(ped.rec(r.dam))};
+    subset.kernel.d[l] = ped.d[static_cast<std::size_t>(r.code)];
+  }
+  return subset;
+}
+
 float PairRelationship(const Pedigree& ped, const std::vector<float>& d, RecIndex x, RecIndex y) {
   const std::int32_t c = std::max(ped.rec(x).code, ped.rec(y).code);
   const std::int32_t e = std::min(ped.rec(x).code, ped.rec(y).code);
-  std::vector<float> w(static_cast<std::size_t>(c) + 1, 0.0f);
-  auto parents = [&](std::int32_t k) {
-    const Rec& r = ped.byCode(k - 1);
-    return std::pair{static_cast<std::size_t>(ped.rec(r.sire).code),
-                     static_cast<std::size_t>(ped.rec(r.dam).code)};
-  };
-  w[static_cast<std::size_t>(c)] = 1.0f;
-  for (std::int32_t k = c; k >= 1; --k) {
-    const auto ki = static_cast<std::size_t>(k);
-    if (w[ki] == 0.0f) continue;
-    const auto [s, m] = parents(k);
-    if (s != 0) w[s] = w[s] + 0.5f * w[ki];
-    if (m != 0) w[m] = w[m] + 0.5f * w[ki];
-    w[ki] = d[ki] * w[ki];
-  }
-  for (std::int32_t k = 1; k <= e; ++k) {
-    const auto ki = static_cast<std::size_t>(k);
-    const auto [s, m] = parents(k);
-    w[ki] = w[ki] + 0.5f * w[s];
-    w[ki] = w[ki] + 0.5f * w[m];
-  }
-  return w[static_cast<std::size_t>(e)];
+  KernelPedigree kp = WholePedigreeKernel(ped, d, c);
+  ComputeColumn(kp, c, e);
+  return kp.at(e);
 }
 
 float RelationshipCoefficient(float a, float fx, float fy) {

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -64,9 +66,13 @@ class Cli : public testing::Test {
 
   std::string Example(const char* name) const { return examples_ + "/" + name; }
 
-  // What the document's Save As writes after `command` on `path`.
-  std::string SaveAsBytes(const std::string& path, std::int32_t command, int choice = 1) {
+  // What the document's Save As writes after `command` on `path`, the
+  // pickers answering with `groups`.
+  std::string SaveAsBytes(const std::string& path, std::int32_t command, int choice = 1,
+                          std::vector<int> groups = {}) {
     test::ScriptedPlatform platform;
+    if (groups.size() == 1) platform.groupChoices.push_back(groups[0]);
+    if (groups.size() == 2) platform.groupPairs.push_back(std::pair{groups[0], groups[1]});
     CKinvarDoc doc(platform, "");
     EXPECT_TRUE(doc.Initialize());
     EXPECT_TRUE(doc.OpenPedigreeFile(path));
@@ -87,7 +93,9 @@ TEST_F(Cli, HelpListsEveryCommand) {
   const CliRun run = Execute("--help");
   EXPECT_EQ(run.status, 0);
   for (const char* name : {"view", "recode", "inbreeding", "recompute-inbreeding", "inbreeding-of",
-                           "inverse", "matrix-t", "dii", "structure", "settings"})
+                           "relationship", "relationships", "average-between-groups",
+                           "average-relatedness", "inverse", "matrix-t", "dii", "structure",
+                           "settings"})
     EXPECT_NE(run.out.find(name), std::string::npos) << name;
   const CliRun one = Execute("recode --help");
   EXPECT_EQ(one.status, 0);
@@ -100,12 +108,17 @@ TEST_F(Cli, HelpListsEveryCommand) {
 TEST_F(Cli, UsageErrorsExitWithTwo) {
   for (const char* args : {"", "frobnicate x.pdg", "view", "inbreeding-of x.pdg",
                            "view x.pdg --number-format 9", "view x.pdg --relationship kinship",
-                           "view x.pdg --range 0.5"}) {
+                           "view x.pdg --range 0.5", "relationships x.pdg within",
+                           "relationships x.pdg between 1", "relationships x.pdg some"}) {
     const CliRun run = Execute(args);
     EXPECT_EQ(run.status, 2) << args;
     EXPECT_NE(run.err.find("Usage: kinvar-cli"), std::string::npos) << args;
     EXPECT_EQ(run.out, "") << args;
   }
+  const CliRun unknown = Execute("-q frobnicate x.pdg");
+  EXPECT_EQ(unknown.err.rfind("kinvar-cli: unknown command \"frobnicate\"\nUsage: kinvar-cli", 0),
+            0u)
+      << unknown.err;
 }
 
 TEST_F(Cli, WritesExactlyWhatSaveAsWrites) {
@@ -288,6 +301,85 @@ TEST_F(Cli, ProgramFolderSettingsApplyWithoutOptions) {
   stored.numberFormat = 0;
   ASSERT_TRUE(WriteSettingsFile((home_ / "Kinvar.ini").string(), stored));
   EXPECT_EQ(Execute("inbreeding-of " + Quote(Example("small.pdg")) + " E").out, "1/4\n");
+}
+
+TEST_F(Cli, RelationshipCommandsWriteWhatSaveAsWrites) {
+  const std::string herd = Example("herd.pdg");
+  struct Row {
+    const char* args;
+    std::int32_t command;
+    int choice;
+    std::vector<int> groups;
+  };
+  const Row rows[] = {
+      {"relationships HERD all", kCmdBetweenAll, 1, {}},
+      {"relationships HERD all --matrix", kCmdBetweenAll, 2, {}},
+      {"relationships HERD within 3", kCmdWithinGroup, 1, {3}},
+      {"relationships HERD within 3 --matrix", kCmdWithinGroup, 2, {3}},
+      {"relationships HERD between 1 2", kCmdBetweenTwoGroups, 1, {1, 2}},
+      {"relationships HERD between 1 2 --matrix", kCmdBetweenTwoGroups, 2, {1, 2}},
+      {"average-between-groups HERD", kCmdAverageBetweenGroups, 1, {}},
+      {"average-relatedness HERD", kCmdAverageRelatedness, 1, {}},
+  };
+  for (const Row& row : rows) {
+    std::string args = row.args;
+    args.replace(args.find("HERD"), 4, Quote(herd));
+    const CliRun run = Execute(args);
+    EXPECT_EQ(run.status, 0) << row.args << run.err;
+    EXPECT_EQ(run.out, SaveAsBytes(herd, row.command, row.choice, row.groups)) << row.args;
+  }
+}
+
+TEST_F(Cli, RelationshipListingExactBytes) {
+  test::TempFile file("progeny sire dam\nA 0 0\nB 0 0\nC A B\n");
+  const CliRun run = Execute("relationships " + Quote(file.path()) + " all --range 0.4 2");
+  const auto col = [](std::string text) { return text + std::string(22 - text.size(), ' '); };
+  EXPECT_EQ(run.out, "14:7  Saturday, December 5, 2026\nPedigree file name: " +
+                         fs::absolute(file.path()).lexically_normal().string() + "\n\n" +
+                         "Between all individuals.\nRelationships in the range of 0.4 - 2 are shown.\n" +
+                         col("Individual ID") + col("Individual ID") + "Numerator relationship\n" +
+                         col("----------") + col("----------") + "----------\n" + col("C") + col("A") +
+                         "0.5\n" + col("C") + col("B") + "0.5\n");
+}
+
+TEST_F(Cli, RelationshipRefusalsExitWithOne) {
+  std::string text = "progeny sire dam group\n";
+  for (int i = 0; i < 501; ++i)
+    text.append("I").append(std::to_string(i)).append(i == 0 ? " 0 0 1\n" : " 0 0 2\n");
+  test::TempFile big(text);
+  struct Row {
+    const char* name;
+    std::string args;
+    int status;
+    std::string err;
+  };
+  const std::string small = Quote(Example("small.pdg"));
+  const Row rows[] = {
+      {"501 x 501 cells", "relationships " + Quote(big.path()) + " all --matrix", 1,
+       "The matrix has more than 250000 cells.\n"},
+      {"500 x 500 cells", "relationships " + Quote(big.path()) + " within 2 --matrix", 0, ""},
+      {"a group of one", "relationships " + Quote(big.path()) + " within 1", 1,
+       "Error: Number of individuals is less than 2 in the group 1.\n"},
+      {"a group not in the pedigree", "relationships " + Quote(big.path()) + " between 1 7", 1,
+       "Group \"7\" is not in the pedigree.\n"},
+      {"an unknown ID", "relationship " + small + " j zz", 1,
+       "Cannot find individual \"ZZ\" in the pedigree.\n"},
+  };
+  for (const Row& row : rows) {
+    const CliRun run = Execute("-q " + row.args);
+    EXPECT_EQ(run.status, row.status) << row.name;
+    EXPECT_EQ(run.err, row.err) << row.name;
+  }
+}
+
+TEST_F(Cli, RelationshipOfTwoIndividuals) {
+  const std::string small = Quote(Example("small.pdg"));
+  // E (F = 1/4) with its sire C: (1 + 1/2) / 2, and 0.75 / sqrt(1.25) as a coefficient.
+  EXPECT_EQ(Execute("relationship " + small + " e c --number-format fraction").out, "3/4\n");
+  EXPECT_EQ(
+      Execute("relationship " + small + " C E --relationship coefficient --number-format fixed4").out,
+      "0.6708\n");
+  EXPECT_EQ(Execute("relationship " + small + " J J").out, "1.28125\n");
 }
 
 }  // namespace

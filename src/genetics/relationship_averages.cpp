@@ -1,0 +1,79 @@
+#include "genetics/relationship_averages.h"
+
+#include <string>
+#include <vector>
+
+#include "genetics/relationship.h"
+#include "report/number_format.h"
+
+namespace kinvar {
+
+namespace {
+
+void Write(Pedigree& ped, const std::string& line) {
+  WriteReportLine(ped.report, line, &ped.copyFile);
+}
+
+}  // namespace
+
+bool ReportAverageBetweenGroups(Pedigree& ped, Progress& progress) {
+  const std::int32_t n = ped.nTotal;
+  const auto nGroups = static_cast<std::int16_t>(ped.groups.size());
+  progress.SetStage(0, 100, nGroups - 1,
+                    "Computing average numerator relationships between groups");
+  ped.report.Clear();
+  ped.copyFile.Reset();
+  Write(ped, "Group no.|T7Group no.|T7Average numerator relationships");
+  Write(ped, "----------|T7----------|T7----------");
+
+  KernelPedigree kp = WholePedigreeKernel(ped, ped.d, n);
+  std::vector<std::int16_t> groupOf(static_cast<std::size_t>(n) + 1, -1);
+  for (std::int32_t k = 1; k <= n; ++k)
+    groupOf[static_cast<std::size_t>(k)] = ped.byCode(k - 1).group;
+  // Sums over up to a million relationships: in 64 bits, as every per-group
+  // statistic, so that the averages keep the digits of the float values.
+  std::vector<double> sums(ped.groups.size());
+  for (std::int16_t g = 0; g < nGroups; ++g) {
+    std::fill(sums.begin(), sums.end(), 0.0);
+    BackwardPassAdding(kp, groupOf, g);
+    for (std::int32_t k = 1; k <= n; ++k) {
+      ForwardStep(kp, k);
+      const std::int16_t h = groupOf[static_cast<std::size_t>(k)];
+      if (h >= 0) sums[static_cast<std::size_t>(h)] += static_cast<double>(kp.at(k));
+    }
+    ClearWork(kp, n);
+    const Description& dg = ped.groups[static_cast<std::size_t>(g)];
+    for (std::int16_t h = 0; h <= g; ++h) {
+      const Description& dh = ped.groups[static_cast<std::size_t>(h)];
+      const std::int64_t pairs = std::int64_t{dh.count} * dg.count;
+      const auto average =
+          static_cast<float>(sums[static_cast<std::size_t>(h)] / static_cast<double>(pairs));
+      Write(ped, std::to_string(dg.group) + "|T7" + std::to_string(dh.group) + "|T7|I" +
+                     FormatNumber(ped.settings.numberFormat, average));
+    }
+    if (progress.Step(g)) return false;
+  }
+  return true;
+}
+
+void ReportAverageRelatedness(Pedigree& ped) {
+  const std::int32_t n = ped.nTotal;
+  ped.report.Clear();
+  ped.copyFile.Reset();
+  Write(ped, "Individual ID|T1Average relatedness (based on the numerator relationships)");
+  Write(ped, "----------|T1----------");
+  KernelPedigree kp = WholePedigreeKernel(ped, ped.d, n);
+  std::fill(kp.w.begin() + 1, kp.w.end(), 1.0f);
+  DenseBackwardPass(kp);
+  std::string line;
+  for (std::int32_t k = 1; k <= n; ++k) {
+    ForwardStep(kp, k);
+    const auto average = static_cast<float>(static_cast<double>(kp.at(k)) / n);
+    line.assign(ped.byCode(k - 1).id);
+    line += "|T1|I";
+    line += FormatNumber(ped.settings.numberFormat, average);
+    WriteReportLine(ped.report, line, &ped.copyFile);
+  }
+}
+
+}  // namespace kinvar

@@ -1,0 +1,26 @@
+// Average numerator relationships between groups and average relatedness,
+// each from whole row sums of A: one backward and one forward pass per group,
+// or one of each for all individuals. Both use numerator relationships
+// whatever the relationship type, list every value, and write through the
+// report copy file.
+//
+// Conventions of this header:
+// - The pedigree has its coefficients computed and `records` in code order.
+// - Groups are taken in table order (first appearance in the file) and named
+//   by their numbers.
+#pragma once
+
+#include "pedigree/pedigree.h"
+#include "report/progress.h"
+
+namespace kinvar {
+
+// For each group g in table order and each h up to g: the average of a(i, j)
+// over i in h, j in g, self-relationships included. False when cancelled
+// (the report is then left to the caller).
+bool ReportAverageBetweenGroups(Pedigree& ped, Progress& progress);
+
+// For every individual in code order: (1/n) times the sum of its row of A.
+void ReportAverageRelatedness(Pedigree& ped);
+
+}  // namespace kinvar

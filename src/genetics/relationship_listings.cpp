@@ -1,0 +1,185 @@
+#include "genetics/relationship_listings.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "genetics/relationship.h"
+#include "report/number_format.h"
+
+namespace kinvar {
+
+std::string FormatG(float value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", static_cast<double>(value));
+  return text;
+}
+
+std::vector<RecIndex> GroupMembers(const Pedigree& ped, int group) {
+  std::vector<RecIndex> members;
+  for (std::int32_t i = 0; i < ped.nTotal; ++i) {
+    const RecIndex ri = ped.records[static_cast<std::size_t>(i)];
+    if (ped.GroupNumber(ped.rec(ri)) == group) members.push_back(ri);
+  }
+  return members;
+}
+
+namespace {
+
+// Applies the display range and the cap to each pair and writes its line.
+class PairWriter {
+ public:
+  PairWriter(Pedigree& ped, Platform& platform)
+      : ped_(ped),
+        platform_(platform),
+        low_(ped.settings.relationshipLower),
+        high_(ped.settings.relationshipUpper),
+        coefficient_(ped.settings.relationshipType == 0),
+        format_(ped.settings.numberFormat) {}
+
+  // Clears the report and the copy file and writes the heading lines.
+  void Begin(const std::string& title, const std::string& columns) {
+    ped_.report.Clear();
+    ped_.copyFile.Reset();
+    Write(title);
+    Write("Relationships in the range of |X" + FormatG(low_) + " |A- |X" + FormatG(high_) +
+          " |Aare shown.");
+    Write(columns + (coefficient_ ? "Relationship coefficient" : "Numerator relationship"));
+    Write("----------|T1----------|T1----------");
+  }
+
+  // False when the pair was one too many: the listing must stop.
+  bool Offer(const Rec& column, const Rec& other, float a) {
+    const float v = coefficient_ ? RelationshipCoefficient(a, column.f, other.f) : a;
+    if (!(low_ <= v && v <= high_)) return true;
+    if (++listed_ > kMaxListedPairs) {
+      Cap();
+      return false;
+    }
+    line_.assign(column.id);
+    line_ += "|T1";
+    line_ += other.id;
+    line_ += "|T1|I";
+    line_ += FormatNumber(format_, v);
+    Write(line_);
+    return true;
+  }
+
+  // The closing lines of a listing that ran to its end.
+  void Finish() {
+    if (listed_ != 0) return;
+    Write("");
+    Write("|XThere is no relationship between " + FormatG(low_) + " and " + FormatG(high_) + ".");
+  }
+
+ private:
+  void Write(const std::string& line) { WriteReportLine(ped_.report, line, &ped_.copyFile); }
+
+  // The lines so far stay; the message goes to the user and, with an empty
+  // line after it, to the copy file only.
+  void Cap() {
+    platform_.RefreshViews();
+    const std::string message =
+        "All relationships are not calculated!\nThe number of pairwise relationships, which are "
+        "between " +
+        FormatG(low_) + " and " + FormatG(high_) + ", should not be more than " +
+        std::to_string(kMaxListedPairs) + ".\n";
+    platform_.ShowMessage(message, MessageIcon::kError);
+    ped_.copyFile.WriteLine(message);
+  }
+
+  Pedigree& ped_;
+  Platform& platform_;
+  float low_;
+  float high_;
+  bool coefficient_;
+  int format_;
+  std::int64_t listed_ = 0;
+  std::string line_;
+};
+
+std::vector<std::int32_t> LocalNumbers(const AncestorSubset& subset, const Pedigree& ped,
+                                       std::span<const RecIndex> members) {
+  std::vector<std::int32_t> local;
+  local.reserve(members.size());
+  for (const RecIndex ri : members) local.push_back(subset.LocalOf(ped.rec(ri)));
+  return local;
+}
+
+}  // namespace
+
+ListingEnd ListBetweenAll(Pedigree& ped, Platform& platform, Progress& progress) {
+  const std::int32_t n = ped.nTotal;
+  progress.SetStage(0, 100, n - 1, "Computing relationships");
+  PairWriter writer(ped, platform);
+  writer.Begin("Between all individuals.", "Individual ID|T1Individual ID|T1");
+  KernelPedigree kp = WholePedigreeKernel(ped, ped.d, n);
+  for (std::int32_t j = 1; j <= n; ++j) {
+    kp.at(j) = 1.0f;
+    BackwardPass(kp, j);
+    const Rec& column = ped.byCode(j - 1);
+    for (std::int32_t k = 1; k < j; ++k) {
+      ForwardStep(kp, k);
+      if (!writer.Offer(column, ped.byCode(k - 1), kp.at(k))) return ListingEnd::kCapped;
+    }
+    ClearWork(kp, j);
+    if (progress.Step(j)) return ListingEnd::kCanceled;
+  }
+  writer.Finish();
+  return ListingEnd::kDone;
+}
+
+ListingEnd ListWithinGroup(Pedigree& ped, Platform& platform, Progress& progress, int group,
+                           std::span<const RecIndex> members) {
+  PairWriter writer(ped, platform);
+  writer.Begin("Within group " + std::to_string(group) + ".", "Individual ID|T1Individual ID|T1");
+  const auto c = static_cast<std::int32_t>(members.size());
+  progress.SetStage(0, 100, c - 1, "Computing relationships");
+  AncestorSubset subset = BuildAncestorSubset(ped, members);
+  KernelPedigree& kp = subset.kernel;
+  const std::vector<std::int32_t> local = LocalNumbers(subset, ped, members);
+  for (std::int32_t p = 1; p < c; ++p) {
+    ComputeColumn(kp, local[static_cast<std::size_t>(p)], kp.size());
+    const Rec& column = ped.rec(members[static_cast<std::size_t>(p)]);
+    for (std::int32_t i = 0; i < p; ++i) {
+      const auto ii = static_cast<std::size_t>(i);
+      if (!writer.Offer(column, ped.rec(members[ii]), kp.at(local[ii]))) return ListingEnd::kCapped;
+    }
+    ClearWork(kp, kp.size());
+    if (progress.Step(p)) return ListingEnd::kCanceled;
+  }
+  writer.Finish();
+  return ListingEnd::kDone;
+}
+
+ListingEnd ListBetweenGroups(Pedigree& ped, Platform& platform, Progress& progress, int firstGroup,
+                             std::span<const RecIndex> first, int secondGroup,
+                             std::span<const RecIndex> second) {
+  const bool swap = second.size() < first.size();
+  const std::span<const RecIndex> x = swap ? second : first;
+  const std::span<const RecIndex> y = swap ? first : second;
+  const std::string xName = std::to_string(swap ? secondGroup : firstGroup);
+  const std::string yName = std::to_string(swap ? firstGroup : secondGroup);
+  PairWriter writer(ped, platform);
+  writer.Begin("Between group " + xName + " and group " + yName + ".",
+               "Group " + xName + "|T1Group " + yName + "|T1");
+  progress.SetStage(0, 100, static_cast<std::int64_t>(x.size()) - 1, "Computing relationships");
+  std::vector<RecIndex> seeds(x.begin(), x.end());
+  seeds.insert(seeds.end(), y.begin(), y.end());
+  AncestorSubset subset = BuildAncestorSubset(ped, seeds);
+  KernelPedigree& kp = subset.kernel;
+  const std::vector<std::int32_t> xLocal = LocalNumbers(subset, ped, x);
+  const std::vector<std::int32_t> yLocal = LocalNumbers(subset, ped, y);
+  for (std::size_t i = 0; i < x.size(); ++i) {
+    ComputeColumn(kp, xLocal[i], kp.size());
+    const Rec& column = ped.rec(x[i]);
+    for (std::size_t j = 0; j < y.size(); ++j) {
+      if (!writer.Offer(column, ped.rec(y[j]), kp.at(yLocal[j]))) return ListingEnd::kCapped;
+    }
+    ClearWork(kp, kp.size());
+    if (progress.Step(static_cast<std::int64_t>(i))) return ListingEnd::kCanceled;
+  }
+  writer.Finish();
+  return ListingEnd::kDone;
+}
+
+}  // namespace kinvar

@@ -1,0 +1,618 @@
+// Relationships against the tabular method over an explicit A in double
+// precision (diagonal 1 + F, predefined F included) on random pedigrees, and
+// the edge cases of the listings, matrices and averages.
+#include "genetics/relationship.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "genetics/command_context.h"
+#include "genetics/inbreeding.h"
+#include "genetics/relationship_averages.h"
+#include "genetics/relationship_commands.h"
+#include "genetics/relationship_listings.h"
+#include "genetics/relationship_matrices.h"
+#include "support/random_pedigree.h"
+#include "support/scripted_platform.h"
+#include "support/test_files.h"
+
+namespace kinvar {
+namespace {
+
+using test::RandomIndividual;
+
+struct Tabular {
+  std::map<std::string, std::size_t> at;
+  std::size_t n = 0;
+  std::vector<double> a;
+  double A(const std::string& x, const std::string& y) const { return a[at.at(x) * n + at.at(y)]; }
+  double F(const std::string& x) const { return A(x, x) - 1.0; }
+  double R(const std::string& x, const std::string& y, bool coefficient) const {
+    return coefficient ? A(x, y) / std::sqrt(A(x, x) * A(y, y)) : A(x, y);
+  }
+};
+
+Tabular TabularA(const std::vector<RandomIndividual>& people) {
+  Tabular t;
+  const std::vector<int> order = test::ParentsFirstOrder(people);
+  t.n = order.size();
+  t.a.assign(t.n * t.n, 0.0);
+  for (std::size_t p = 0; p < t.n; ++p) {
+    const RandomIndividual& r = people[static_cast<std::size_t>(order[p])];
+    t.at[r.id] = p;
+    const auto A = [&](const std::string& parent, std::size_t q) {
+      return parent.empty() ? 0.0 : t.a[t.at.at(parent) * t.n + q];
+    };
+    for (std::size_t q = 0; q < p; ++q)
+      t.a[p * t.n + q] = t.a[q * t.n + p] = 0.5 * (A(r.sire, q) + A(r.dam, q));
+    const double f =
+        r.fPredefined ? static_cast<double>(*r.fPredefined)
+                      : (r.sire.empty() || r.dam.empty() ? 0.0 : 0.5 * A(r.sire, t.at.at(r.dam)));
+    t.a[p * t.n + p] = 1.0 + f;
+  }
+  return t;
+}
+
+std::unique_ptr<Pedigree> Load(const std::string& text) {
+  auto ped = std::make_unique<Pedigree>();
+  EXPECT_EQ(test::LoadText(text, *ped).status, LoadStatus::kLoaded) << text;
+  EXPECT_TRUE(ped->copyFile.Create());
+  EnsureCodeOrder(*ped);
+  SilentProgressWindow window;
+  Progress progress(window);
+  EXPECT_TRUE(ComputeInbreeding(*ped, progress));
+  return ped;
+}
+
+// A command's surroundings, as the document gives them.
+struct Harness {
+  explicit Harness(const std::string& text) : ped(Load(text)) {}
+  CommandContext Context() { return {*ped, platform, lastCommand, askInputs, remembered, path}; }
+  std::vector<std::string> Report() const {
+    std::vector<std::string> lines;
+    for (int i = 0; i < ped->report.Count(); ++i) lines.emplace_back(ped->report.Line(i));
+    return lines;
+  }
+  std::vector<std::string> CopyFile() const {
+    std::vector<std::string> lines;
+    ped->copyFile.ForEachLine([&](std::string_view l) { lines.emplace_back(l); });
+    return lines;
+  }
+  std::unique_ptr<Pedigree> ped;
+  test::ScriptedPlatform platform;
+  std::int32_t lastCommand = 0;
+  bool askInputs = true;
+  RememberedInputs remembered;
+  std::string path = "x.pdg";
+};
+
+std::vector<std::string> Split(const std::string& line, const std::string& separator) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  for (std::size_t at; (at = line.find(separator, start)) != std::string::npos;
+       start = at + separator.size())
+    parts.push_back(line.substr(start, at - start));
+  parts.push_back(line.substr(start));
+  return parts;
+}
+
+struct Pair {
+  std::string first, second;
+  double value;
+};
+
+// The pairs of a listing: every line after the four heading lines.
+std::vector<Pair> ListedPairs(const std::vector<std::string>& report) {
+  std::vector<Pair> pairs;
+  for (std::size_t i = 4; i < report.size() && !report[i].empty(); ++i) {
+    const auto parts = Split(report[i], "|T1");
+    pairs.push_back({parts[0], parts[1], std::stod(parts[2].substr(2))});
+  }
+  return pairs;
+}
+
+// The listed pairs are exactly the candidates in range, in order, each within
+// 1e-5 of the tabular value; candidates within 1e-5 of a bound may go either
+// way and are left out of both.
+testing::AssertionResult SamePairs(const std::vector<Pair>& listed,
+                                   const std::vector<Pair>& candidates, double low, double high) {
+  std::set<std::pair<std::string, std::string>> borderline;
+  std::vector<Pair> expected;
+  for (const Pair& c : candidates) {
+    if (std::abs(c.value - low) < 1e-5 || std::abs(c.value - high) < 1e-5)
+      borderline.insert({c.first, c.second});
+    else if (low <= c.value && c.value <= high)
+      expected.push_back(c);
+  }
+  std::vector<Pair> kept;
+  for (const Pair& p : listed)
+    if (!borderline.count({p.first, p.second})) kept.push_back(p);
+  if (kept.size() != expected.size())
+    return testing::AssertionFailure()
+           << kept.size() << " pairs listed, " << expected.size() << " expected";
+  for (std::size_t i = 0; i < kept.size(); ++i) {
+    if (kept[i].first != expected[i].first || kept[i].second != expected[i].second ||
+        std::abs(kept[i].value - expected[i].value) > 1e-5)
+      return testing::AssertionFailure()
+             << "pair " << i << ": " << kept[i].first << " " << kept[i].second << " "
+             << kept[i].value << ", expected " << expected[i].first << " " << expected[i].second
+             << " " << expected[i].value;
+  }
+  return testing::AssertionSuccess();
+}
+
+struct RangeCase {
+  const char* name;
+  int type;
+  float low, high;
+};
+constexpr RangeCase kRanges[] = {
+    {"all numerator", 1, 0.0f, 2.0f},
+    {"coefficient band", 0, 0.25f, 0.6f},
+    {"numerator band", 1, 0.3f, 1.1f},
+};
+
+test::RandomPedigreeOptions GroupedOptions(std::uint64_t seed) {
+  test::RandomPedigreeOptions o = test::VariedOptions(seed, 120);
+  o.groupColumn = true;
+  return o;
+}
+
+TEST(RelationshipKernel, ColumnsMatchTheTabularMethodAndTheDiagonalIsOnePlusF) {
+  for (std::uint64_t seed = 1; seed <= 150; ++seed) {
+    const test::RandomPedigree rp = test::MakeRandomPedigree(test::VariedOptions(seed, 150));
+    const auto ped = Load(rp.text);
+    const Tabular t = TabularA(rp.individuals);
+    const std::int32_t n = ped->nTotal;
+    KernelPedigree kp = WholePedigreeKernel(*ped, ped->d, n);
+    for (std::int32_t c = 1; c <= n; ++c) {
+      ComputeColumn(kp, c, n);
+      const Rec& rc = ped->byCode(c - 1);
+      EXPECT_NEAR(kp.at(c), 1.0f + rc.f, 1e-5) << "seed " << seed << " " << rc.id;
+      for (std::int32_t k = 1; k <= n; ++k)
+        ASSERT_NEAR(kp.at(k), t.A(rc.id, ped->byCode(k - 1).id), 1e-5) << "seed " << seed;
+      ClearWork(kp, n);
+    }
+    // The pair query reads the same column.
+    const RecIndex x = ped->records.back(), y = ped->records.front();
+    EXPECT_NEAR(PairRelationship(*ped, ped->d, x, y), t.A(ped->rec(x).id, ped->rec(y).id), 1e-5);
+  }
+}
+
+TEST(RelationshipListings, ListExactlyThePairsInRangeInOrder) {
+  for (std::uint64_t seed = 1; seed <= 60; ++seed) {
+    const test::RandomPedigree rp = test::MakeRandomPedigree(GroupedOptions(seed));
+    const Tabular t = TabularA(rp.individuals);
+    for (const RangeCase& range : kRanges) {
+      Harness h(rp.text);
+      Pedigree& ped = *h.ped;
+      ped.settings = {range.low, range.high, range.type, 0, 0, 7};  // six decimals
+      const bool coefficient = range.type == 0;
+      const std::string where = "seed " + std::to_string(seed) + ", " + range.name;
+      SilentProgressWindow window;
+      Progress progress(window);
+
+      std::vector<Pair> candidates;
+      for (std::int32_t j = 1; j <= ped.nTotal; ++j)
+        for (std::int32_t k = 1; k < j; ++k) {
+          const std::string a = ped.byCode(j - 1).id, b = ped.byCode(k - 1).id;
+          candidates.push_back({a, b, t.R(a, b, coefficient)});
+        }
+      ASSERT_EQ(ListBetweenAll(ped, h.platform, progress), ListingEnd::kDone);
+      EXPECT_TRUE(SamePairs(ListedPairs(h.Report()), candidates, range.low, range.high)) << where;
+      EXPECT_EQ(h.CopyFile(), h.Report()) << where;
+
+      if (ped.groups.size() < 2) continue;
+      const int g0 = ped.groups[0].group, g1 = ped.groups[1].group;
+      const std::vector<RecIndex> m0 = GroupMembers(ped, g0), m1 = GroupMembers(ped, g1);
+      if (m0.size() >= 2) {
+        candidates.clear();
+        for (std::size_t p = 1; p < m0.size(); ++p)
+          for (std::size_t i = 0; i < p; ++i) {
+            const std::string a = ped.rec(m0[p]).id, b = ped.rec(m0[i]).id;
+            candidates.push_back({a, b, t.R(a, b, coefficient)});
+          }
+        ASSERT_EQ(ListWithinGroup(ped, h.platform, progress, g0, m0), ListingEnd::kDone);
+        EXPECT_TRUE(SamePairs(ListedPairs(h.Report()), candidates, range.low, range.high)) << where;
+      }
+      const bool swap = m1.size() < m0.size();
+      candidates.clear();
+      for (const RecIndex x : swap ? m1 : m0)
+        for (const RecIndex y : swap ? m0 : m1)
+          candidates.push_back(
+              {ped.rec(x).id, ped.rec(y).id, t.R(ped.rec(x).id, ped.rec(y).id, coefficient)});
+      ASSERT_EQ(ListBetweenGroups(ped, h.platform, progress, g0, m0, g1, m1), ListingEnd::kDone);
+      EXPECT_TRUE(SamePairs(ListedPairs(h.Report()), candidates, range.low, range.high)) << where;
+      EXPECT_EQ(h.Report()[0], "Between group " + std::to_string(swap ? g1 : g0) + " and group " +
+                                   std::to_string(swap ? g0 : g1) + ".");
+    }
+  }
+}
+
+// A written matrix: the label's ID and the values of each row.
+struct MatrixRow {
+  std::string id;
+  std::vector<double> values;
+};
+
+std::vector<MatrixRow> WrittenMatrix(const std::function<void(std::FILE*)>& write,
+                                     std::size_t headingLines) {
+  std::FILE* file = std::tmpfile();
+  write(file);
+  std::istringstream in(test::ReadFromStart(file));
+  std::fclose(file);
+  std::vector<MatrixRow> rows;
+  std::string line;
+  for (std::size_t i = 0; std::getline(in, line); ++i) {
+    if (i < headingLines) continue;
+    MatrixRow row{line.substr(0, line.find(',')), {}};
+    auto values = Split(line.substr(34), ", ");
+    values.pop_back();  // after the last ", "
+    for (const std::string& v : values) row.values.push_back(std::stod(v));
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+TEST(RelationshipMatrices, EveryCellMatchesTheTabularMethod) {
+  for (std::uint64_t seed = 1; seed <= 60; ++seed) {
+    const test::RandomPedigree rp = test::MakeRandomPedigree(GroupedOptions(seed));
+    const Tabular t = TabularA(rp.individuals);
+    for (const int type : {0, 1}) {
+      Harness h(rp.text);
+      Pedigree& ped = *h.ped;
+      ped.settings.relationshipType = type;
+      ped.settings.numberFormat = 7;  // six decimals
+      const auto all = WrittenMatrix([&](std::FILE* f) { WriteMatrixAll(ped, f); }, 2);
+      ASSERT_EQ(all.size(), static_cast<std::size_t>(ped.nTotal));
+      for (std::size_t j = 0; j < all.size(); ++j) {
+        EXPECT_EQ(all[j].id, ped.byCode(static_cast<std::int32_t>(j)).Id());
+        for (std::size_t i = 0; i < all.size(); ++i) {
+          EXPECT_NEAR(all[j].values[i], t.R(all[i].id, all[j].id, type == 0), 1e-5)
+              << "seed " << seed;
+          EXPECT_NEAR(all[j].values[i], all[i].values[j], 2e-6) << "symmetric, seed " << seed;
+        }
+      }
+      if (ped.groups.size() < 2) continue;
+      const int g0 = ped.groups[0].group, g1 = ped.groups[1].group;
+      const std::vector<RecIndex> m0 = GroupMembers(ped, g0), m1 = GroupMembers(ped, g1);
+      const auto within =
+          WrittenMatrix([&](std::FILE* f) { WriteMatrixWithinGroup(ped, g0, m0, f); }, 2);
+      for (std::size_t p = 0; p < m0.size(); ++p)
+        for (std::size_t i = 0; i < m0.size(); ++i)
+          EXPECT_NEAR(within[p].values[i], t.R(ped.rec(m0[p]).id, ped.rec(m0[i]).id, type == 0),
+                      1e-5);
+      const bool swap = m1.size() > m0.size();
+      const std::vector<RecIndex>& rows = swap ? m1 : m0;
+      const std::vector<RecIndex>& columns = swap ? m0 : m1;
+      const auto between =
+          WrittenMatrix([&](std::FILE* f) { WriteMatrixBetweenGroups(ped, g0, m0, g1, m1, f); }, 4);
+      ASSERT_EQ(between.size(), rows.size());
+      for (std::size_t r = 0; r < rows.size(); ++r)
+        for (std::size_t c = 0; c < columns.size(); ++c)
+          EXPECT_NEAR(between[r].values[c],
+                      t.R(ped.rec(rows[r]).id, ped.rec(columns[c]).id, type == 0), 1e-5);
+    }
+  }
+}
+
+TEST(RelationshipAverages, MatchTheTabularMethod) {
+  for (std::uint64_t seed = 1; seed <= 100; ++seed) {
+    const test::RandomPedigree rp = test::MakeRandomPedigree(GroupedOptions(seed));
+    const Tabular t = TabularA(rp.individuals);
+    Harness h(rp.text);
+    Pedigree& ped = *h.ped;
+    ped.settings.numberFormat = 7;  // six decimals
+    ReportAverageRelatedness(ped);
+    auto report = h.Report();
+    ASSERT_EQ(report.size(), static_cast<std::size_t>(ped.nTotal) + 2);
+    for (std::int32_t k = 1; k <= ped.nTotal; ++k) {
+      const std::string id = ped.byCode(k - 1).id;
+      double sum = 0;
+      for (const auto& [other, at] : t.at) sum += t.A(id, other);
+      const auto parts = Split(report[static_cast<std::size_t>(k) + 1], "|T1|I");
+      EXPECT_EQ(parts[0], id);
+      EXPECT_NEAR(std::stod(parts[1]), sum / ped.nTotal, 1e-5) << "seed " << seed;
+    }
+
+    SilentProgressWindow window;
+    Progress progress(window);
+    ASSERT_TRUE(ReportAverageBetweenGroups(ped, progress));
+    report = h.Report();
+    std::size_t line = 2;
+    for (std::size_t g = 0; g < ped.groups.size(); ++g)
+      for (std::size_t hh = 0; hh <= g; ++hh, ++line) {
+        double sum = 0;
+        for (const RecIndex i : GroupMembers(ped, ped.groups[g].group))
+          for (const RecIndex j : GroupMembers(ped, ped.groups[hh].group))
+            sum += t.A(ped.rec(i).id, ped.rec(j).id);
+        const auto parts = Split(report[line], "|T7");
+        EXPECT_EQ(parts[0] + " " + parts[1],
+                  std::to_string(ped.groups[g].group) + " " + std::to_string(ped.groups[hh].group));
+        EXPECT_NEAR(std::stod(parts[2].substr(2)),
+                    sum / (ped.groups[g].count * ped.groups[hh].count), 1e-5);
+      }
+    EXPECT_EQ(line, report.size());
+  }
+}
+
+// Founders A, B, C; full sibs D and E (A x B), F (A x C); G (D x E) has F 1/4.
+constexpr const char* kSibs = "progeny sire dam\nA 0 0\nB 0 0\nC 0 0\nD A B\nE A B\nF A C\nG D E\n";
+
+TEST(PairRelationship, WorkedCases) {
+  struct Row {
+    const char* name;
+    const char* x;
+    const char* y;
+    float numerator;
+    float coefficient;
+  };
+  const Row rows[] = {
+      {"unrelated founders", "A", "B", 0.0f, 0.0f},
+      {"parent and offspring", "A", "D", 0.5f, 0.5f},
+      {"full sibs", "D", "E", 0.5f, 0.5f},
+      {"half sibs", "D", "F", 0.25f, 0.25f},
+      {"the same inbred individual twice", "G", "G", 1.25f, 1.0f},
+      {"inbred individual and its sire", "G", "D", 0.75f, 0.67082f},
+      {"the larger code is the column either way", "D", "G", 0.75f, 0.67082f},
+  };
+  const auto ped = Load(kSibs);
+  for (const Row& row : rows) {
+    std::string x = row.x, y = row.y;
+    const Rec& rx = ped->rec(FindTypedId(*ped, x));
+    const Rec& ry = ped->rec(FindTypedId(*ped, y));
+    const float a = PairRelationship(*ped, ped->d, FindTypedId(*ped, x), FindTypedId(*ped, y));
+    EXPECT_EQ(a, row.numerator) << row.name;
+    EXPECT_NEAR(RelationshipCoefficient(a, rx.f, ry.f), row.coefficient, 1e-5) << row.name;
+  }
+}
+
+using Handler = void (*)(CommandContext&);
+
+struct ListingCase {
+  const char* name;
+  const char* text;
+  Handler run;
+  std::optional<int> group;                   // the one-group picker's choice
+  std::optional<std::pair<int, int>> groups;  // the two-groups picker's choice
+  float low, high;
+  std::vector<std::string> report;
+};
+
+TEST(RelationshipCommands, WriteTheReportOfEachCase) {
+  const std::string range02 = "Relationships in the range of |X0 |A- |X2 |Aare shown.";
+  const std::string header = "Individual ID|T1Individual ID|T1Numerator relationship";
+  const std::string dashes = "----------|T1----------|T1----------";
+  // G (generation 2, D x C) is listed before E (generation 1, A x H).
+  const char* generations =
+      "progeny sire dam group\nA 0 0 .\nB 0 0 .\nC 0 0 .\nH 0 0 .\n"
+      "D A B .\nG D C 4\nE A H 4\n";
+  const char* groups =
+      "progeny sire dam group\nA 0 0 3\nB 0 0 3\nC A B 3\nD A B 1\nE 0 0 5\nF 0 0 5\n";
+  const ListingCase cases[] = {
+      {"unrelated founders, 0 is in range",
+       "progeny sire dam\nA 0 0\nB 0 0\n",
+       OnBetweenAllIndividuals,
+       {},
+       {},
+       0.0f,
+       2.0f,
+       {"Between all individuals.", range02, header, dashes, "B|T1A|T1|I0"}},
+      {"no pair in range",
+       "progeny sire dam\nA 0 0\nB 0 0\n",
+       OnBetweenAllIndividuals,
+       {},
+       {},
+       0.1f,
+       2.0f,
+       {"Between all individuals.", "Relationships in the range of |X0.1 |A- |X2 |Aare shown.",
+        header, dashes, "", "|XThere is no relationship between 0.1 and 2."}},
+      {"only the half sibs (and G with F) at 0.25",
+       kSibs,
+       OnBetweenAllIndividuals,
+       {},
+       {},
+       0.25f,
+       0.25f,
+       {"Between all individuals.", "Relationships in the range of |X0.25 |A- |X0.25 |Aare shown.",
+        header, dashes, "F|T1D|T1|I0.25", "F|T1E|T1|I0.25", "G|T1F|T1|I0.25"}},
+      {"grandchild listed before a generation-1 member",
+       generations,
+       OnWithinAGroup,
+       4,
+       {},
+       0.0f,
+       2.0f,
+       {"Within group 4.", range02, header, dashes, "E|T1G|T1|I0.125"}},
+      {"group of one member",
+       groups,
+       OnWithinAGroup,
+       1,
+       {},
+       0.0f,
+       2.0f,
+       {"|XError: |ANumber of individuals is less than 2 in the group 1."}},
+      {"smaller group first",
+       groups,
+       OnBetweenTwoGroups,
+       {},
+       std::pair{3, 1},
+       0.0f,
+       2.0f,
+       {"Between group 1 and group 3.", range02, "Group 1|T1Group 3|T1Numerator relationship",
+        dashes, "D|T1A|T1|I0.5", "D|T1B|T1|I0.5", "D|T1C|T1|I0.5"}},
+      {"equal groups: the first chosen first",
+       "progeny sire dam group\nA 0 0 1\nD 0 0 1\nE 0 0 5\nF 0 0 5\n",
+       OnBetweenTwoGroups,
+       {},
+       std::pair{5, 1},
+       0.0f,
+       2.0f,
+       {"Between group 5 and group 1.", range02, "Group 5|T1Group 1|T1Numerator relationship",
+        dashes, "E|T1A|T1|I0", "E|T1D|T1|I0", "F|T1A|T1|I0", "F|T1D|T1|I0"}},
+  };
+  for (const ListingCase& c : cases) {
+    Harness h(c.text);
+    h.ped->settings.relationshipLower = c.low;
+    h.ped->settings.relationshipUpper = c.high;
+    if (c.group) h.platform.groupChoices.push_back(*c.group);
+    if (c.groups) h.platform.groupPairs.push_back(*c.groups);
+    CommandContext ctx = h.Context();
+    c.run(ctx);
+    EXPECT_EQ(h.Report(), c.report) << c.name;
+    if (c.report.size() > 1) {
+      EXPECT_EQ(h.CopyFile(), c.report) << c.name;
+    }
+    EXPECT_EQ(h.platform.messages.size(), 0u) << c.name;
+  }
+}
+
+}  // namespace
+}  // namespace kinvar
+
+namespace kinvar {
+namespace {
+
+TEST(RelationshipCommands, CapStopsAfterTwoMillionPairsWithTheMessageInTheCopyFile) {
+  std::string text = "progeny sire dam\n";
+  for (int i = 0; i < 2001; ++i)
+    text.append("I").append(std::to_string(i)).append(" 0 0\n");  // 2001000 pairs
+  Harness h(text);
+  CommandContext ctx = h.Context();
+  OnBetweenAllIndividuals(ctx);
+  const std::string message =
+      "All relationships are not calculated!\nThe number of pairwise relationships, which are "
+      "between 0 "
+      "and 2, should not be more than 2000000.\n";
+  EXPECT_EQ(h.platform.MessageTexts(), std::vector<std::string>{message});
+  const std::vector<std::string> copy = h.CopyFile();
+  ASSERT_EQ(copy.size(), 4u + 2000000u + 3u);
+  EXPECT_EQ(std::vector<std::string>(copy.end() - 4, copy.end()),
+            (std::vector<std::string>{
+                std::string(h.ped->byCode(2000).id) + "|T1" + h.ped->byCode(999).id + "|T1|I0",
+                "All relationships are not calculated!",
+                "The number of pairwise relationships, which are between 0 and 2, "
+                "should not be more than 2000000.",
+                ""}));
+  EXPECT_EQ(h.lastCommand, kBetweenAllIndividualsId);
+  EXPECT_EQ(h.ped->report.Count(), CMS::kSlots);
+}
+
+TEST(RelationshipCommands, CancelLeavesTheCancelLineAndAnEmptyCopyFile) {
+  for (const Handler run :
+       {OnBetweenAllIndividuals, OnWithinAGroup, OnBetweenTwoGroups, OnAverageBetweenGroups}) {
+    Harness h("progeny sire dam group\nA 0 0 1\nB 0 0 1\nC A B 2\nD A B 2\n");
+    h.ped->copyFile.WriteLine("an earlier report");
+    h.platform.groupChoices.push_back(1);
+    h.platform.groupPairs.push_back(std::pair{1, 2});
+    h.platform.cancelAtPoll = 1;
+    CommandContext ctx = h.Context();
+    run(ctx);
+    EXPECT_EQ(h.Report(), std::vector<std::string>{kCanceledLine});
+    EXPECT_EQ(h.CopyFile(), std::vector<std::string>{});
+    EXPECT_EQ(h.lastCommand, 0);
+  }
+}
+
+TEST(RelationshipCommands, ReRunReusesTheRememberedGroupsWithoutAsking) {
+  Harness h("progeny sire dam group\nA 0 0 1\nB 0 0 1\nC A B 2\nD A B 2\n");
+  h.remembered.groupA = 2;
+  h.remembered.groupB = 1;
+  h.askInputs = false;
+  CommandContext ctx = h.Context();
+  OnBetweenTwoGroups(ctx);
+  EXPECT_EQ(h.Report()[0], "Between group 2 and group 1.");
+  EXPECT_TRUE(h.askInputs);
+  EXPECT_TRUE(h.platform.pickerCaptions.empty());
+  OnWithinAGroup(ctx);  // asks now; the script is empty, so it is cancelled
+  EXPECT_EQ(h.platform.pickerCaptions, std::vector<std::string>{"Relationships within a group"});
+  EXPECT_EQ(h.lastCommand, kBetweenTwoGroupsId);
+}
+
+TEST(RelationshipAverages, WorkedCases) {
+  struct Row {
+    const char* name;
+    const char* text;
+    Handler run;
+    std::vector<std::string> report;
+  };
+  const char* abc = "progeny sire dam group\nA 0 0 1\nB 0 0 2\nC A B 2\n";
+  const std::string groupsHeading[] = {"Group no.|T7Group no.|T7Average numerator relationships",
+                                       "----------|T7----------|T7----------"};
+  const Row rows[] = {
+      {"relatedness of two founders and their offspring",
+       abc,
+       OnAverageRelatedness,
+       {"Individual ID|T1Average relatedness (based on the numerator relationships)",
+        "----------|T1----------", "A|T1|I0.5", "B|T1|I0.5", "C|T1|I0.666667"}},
+      {"a single individual",
+       "progeny sire dam\nA 0 0\n",
+       OnAverageRelatedness,
+       {"Individual ID|T1Average relatedness (based on the numerator relationships)",
+        "----------|T1----------", "A|T1|I1"}},
+      {"groups with the diagonal",
+       abc,
+       OnAverageBetweenGroups,
+       {groupsHeading[0], groupsHeading[1], "1|T71|T7|I1", "2|T71|T7|I0.25", "2|T72|T7|I0.75"}},
+      {"a group of one inbred individual",
+       "progeny sire dam group\nA 0 0 .\nB 0 0 .\nC A B .\nD A B .\nE C D 3\n",
+       OnAverageBetweenGroups,
+       {groupsHeading[0], groupsHeading[1], "3|T73|T7|I1.25"}},
+      {"groups in table order, named by number",
+       "progeny sire dam group\nA 0 0 7\nB 0 0 2\nC A B 2\n",
+       OnAverageBetweenGroups,
+       {groupsHeading[0], groupsHeading[1], "7|T77|T7|I1", "2|T77|T7|I0.25", "2|T72|T7|I0.75"}},
+  };
+  for (const Row& row : rows) {
+    Harness h(row.text);
+    CommandContext ctx = h.Context();
+    row.run(ctx);
+    EXPECT_EQ(h.Report(), row.report) << row.name;
+    EXPECT_EQ(h.CopyFile(), row.report) << row.name;
+  }
+}
+
+TEST(RelationshipMatrices, ExactBytes) {
+  Harness h("progeny sire dam group\nA 0 0 1\nB 0 0 2\nC A B 2\n");
+  const auto bytes = [&](const std::function<void(std::FILE*)>& write) {
+    std::FILE* file = std::tmpfile();
+    write(file);
+    std::string text = test::ReadFromStart(file);
+    std::fclose(file);
+    return text;
+  };
+  Pedigree& ped = *h.ped;
+  EXPECT_EQ(bytes([&](std::FILE* f) { WriteMatrixAll(ped, f); }),
+            "Numerator relationship matrix:\n"
+            "Individual ID         Individual code\n"
+            "A,                    1,          1, 0, 0.5, \n"
+            "B,                    2,          0, 1, 0.5, \n"
+            "C,                    3,          0.5, 0.5, 1, \n");
+  ped.settings.relationshipType = 0;
+  ped.settings.numberFormat = 0;
+  EXPECT_EQ(bytes([&](std::FILE* f) {
+              WriteMatrixBetweenGroups(ped, 1, GroupMembers(ped, 1), 2, GroupMembers(ped, 2), f);
+            }),
+            "Relationship coefficient matrix between group 2 and group 1\n"
+            "Individual ID         Individual code\n"
+            ",                     ,           A, \n"
+            ",                     ,           1, \n"
+            "B,                    2,          0, \n"
+            "C,                    3,          1/2, \n");
+  EXPECT_EQ(bytes([&](std::FILE* f) { WriteMatrixWithinGroup(ped, 2, GroupMembers(ped, 2), f); }),
+            "Relationship coefficient matrix for group 2\n"
+            "Individual ID         Individual code\n"
+            "B,                    2,          1, 1/2, \n"
+            "C,                    3,          1/2, 1, \n");
+}
+
+}  // namespace
+}  // namespace kinvar
