@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "genetics/command_ids.h"
 #include "report/number_format.h"
 
 namespace kinvar {
@@ -13,9 +14,6 @@ namespace kinvar {
 namespace {
 
 constexpr const char* kLabel = "Collecting statistics about the pedigree";
-// The identifier of the command, which lastCommand records for Save As and
-// the Options dialog's re-run.
-constexpr std::int32_t kStructureCommand = 32806;
 
 // Flags by code: met as a parent; a founder met as a parent.
 constexpr std::uint8_t kHasProgeny = 1;
@@ -417,7 +415,7 @@ void OnStructure(CommandContext& ctx) {
     return;
   }
   WriteStructureReport(ctx.ped, census);
-  ctx.lastCommand = kStructureCommand;
+  ctx.lastCommand = kCmdStructure;
 }
 
 }  // namespace kinvar

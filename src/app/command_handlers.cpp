@@ -32,13 +32,6 @@ constexpr std::array kHandlers{
     Entry{kCmdAverageRelatedness, OnAverageRelatedness},
 };
 
-// The relationship handlers record these identifiers without seeing the
-// command table.
-static_assert(kBetweenAllIndividualsId == kCmdBetweenAll && kWithinAGroupId == kCmdWithinGroup &&
-              kBetweenTwoGroupsId == kCmdBetweenTwoGroups &&
-              kAverageBetweenGroupsId == kCmdAverageBetweenGroups &&
-              kAverageRelatednessId == kCmdAverageRelatedness);
-
 }  // namespace
 
 CommandHandler AnalysisHandler(std::int32_t id) {

@@ -3,18 +3,13 @@
 #include <memory>
 #include <string>
 
+#include "genetics/command_ids.h"
 #include "genetics/result_file.h"
 #include "report/markup.h"
 #include "report/number_format.h"
 #include "report/progress.h"
 
 namespace kinvar {
-
-namespace {
-// The identifier of the dii command, which lastCommand records for Save As
-// and the Options dialog's re-run.
-constexpr std::int32_t kDiiCommand = 32784;
-}  // namespace
 
 void MatrixTRow(const Pedigree& ped, std::int32_t code, std::vector<float>& w) {
   w[static_cast<std::size_t>(code)] = 1.0f;
@@ -78,7 +73,7 @@ void WriteDiiReport(Pedigree& ped) {
 void OnDii(CommandContext& ctx) {
   WaitCursor cursor(ctx.platform);
   if (!PrepareInbreeding(ctx)) return;
-  ctx.lastCommand = kDiiCommand;
+  ctx.lastCommand = kCmdDii;
   WriteDiiReport(ctx.ped);
 }
 

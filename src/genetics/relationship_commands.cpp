@@ -31,7 +31,7 @@ const Description* FindGroup(const Pedigree& ped, int number) {
 void OnBetweenAllIndividuals(CommandContext& ctx) {
   WaitCursor cursor(ctx.platform);
   if (!PrepareInbreeding(ctx)) return;
-  ctx.lastCommand = kBetweenAllIndividualsId;
+  ctx.lastCommand = kCmdBetweenAll;
   auto window = ctx.platform.OpenProgress();
   Progress progress(*window);
   Finish(ctx, ListBetweenAll(ctx.ped, ctx.platform, progress));
@@ -56,7 +56,7 @@ void OnWithinAGroup(CommandContext& ctx) {
   WaitCursor cursor(ctx.platform);
   if (!PrepareInbreeding(ctx)) return;
   const std::vector<RecIndex> members = GroupMembers(ctx.ped, number);
-  ctx.lastCommand = kWithinAGroupId;
+  ctx.lastCommand = kCmdWithinGroup;
   auto window = ctx.platform.OpenProgress();
   Progress progress(*window);
   Finish(ctx, ListWithinGroup(ctx.ped, ctx.platform, progress, number, members));
@@ -77,7 +77,7 @@ void OnBetweenTwoGroups(CommandContext& ctx) {
   if (!PrepareInbreeding(ctx)) return;
   const std::vector<RecIndex> a = GroupMembers(ctx.ped, first);
   const std::vector<RecIndex> b = GroupMembers(ctx.ped, second);
-  ctx.lastCommand = kBetweenTwoGroupsId;
+  ctx.lastCommand = kCmdBetweenTwoGroups;
   auto window = ctx.platform.OpenProgress();
   Progress progress(*window);
   Finish(ctx, ListBetweenGroups(ctx.ped, ctx.platform, progress, first, a, second, b));
@@ -86,7 +86,7 @@ void OnBetweenTwoGroups(CommandContext& ctx) {
 void OnAverageBetweenGroups(CommandContext& ctx) {
   WaitCursor cursor(ctx.platform);
   if (!PrepareInbreeding(ctx)) return;
-  ctx.lastCommand = kAverageBetweenGroupsId;
+  ctx.lastCommand = kCmdAverageBetweenGroups;
   auto window = ctx.platform.OpenProgress();
   Progress progress(*window);
   if (!ReportAverageBetweenGroups(ctx.ped, progress)) CancelReport(ctx);
@@ -95,7 +95,7 @@ void OnAverageBetweenGroups(CommandContext& ctx) {
 void OnAverageRelatedness(CommandContext& ctx) {
   WaitCursor cursor(ctx.platform);
   if (!PrepareInbreeding(ctx)) return;
-  ctx.lastCommand = kAverageRelatednessId;
+  ctx.lastCommand = kCmdAverageRelatedness;
   ReportAverageRelatedness(ctx.ped);
 }
 

@@ -8,16 +8,9 @@
 #include <cstdint>
 
 #include "genetics/command_context.h"
+#include "genetics/command_ids.h"
 
 namespace kinvar {
-
-// The identifiers that `lastCommand` records for these reports, as in the
-// command table.
-inline constexpr std::int32_t kBetweenAllIndividualsId = 32796;
-inline constexpr std::int32_t kBetweenTwoGroupsId = 32821;
-inline constexpr std::int32_t kWithinAGroupId = 32822;
-inline constexpr std::int32_t kAverageBetweenGroupsId = 32824;
-inline constexpr std::int32_t kAverageRelatednessId = 32869;
 
 void OnBetweenAllIndividuals(CommandContext& ctx);
 void OnWithinAGroup(CommandContext& ctx);

@@ -502,7 +502,7 @@ TEST(RelationshipCommands, CapStopsAfterTwoMillionPairsWithTheMessageInTheCopyFi
                 "The number of pairwise relationships, which are between 0 and 2, "
                 "should not be more than 2000000.",
                 ""}));
-  EXPECT_EQ(h.lastCommand, kBetweenAllIndividualsId);
+  EXPECT_EQ(h.lastCommand, kCmdBetweenAll);
   EXPECT_EQ(h.ped->report.Count(), CMS::kSlots);
 }
 
@@ -534,7 +534,7 @@ TEST(RelationshipCommands, ReRunReusesTheRememberedGroupsWithoutAsking) {
   EXPECT_TRUE(h.platform.pickerCaptions.empty());
   OnWithinAGroup(ctx);  // asks now; the script is empty, so it is cancelled
   EXPECT_EQ(h.platform.pickerCaptions, std::vector<std::string>{"Relationships within a group"});
-  EXPECT_EQ(h.lastCommand, kBetweenTwoGroupsId);
+  EXPECT_EQ(h.lastCommand, kCmdBetweenTwoGroups);
 }
 
 TEST(RelationshipAverages, WorkedCases) {
