@@ -54,7 +54,9 @@ std::vector<Rerun> RerunsAfterOptions(const OptionsChanges& c, std::int32_t last
   };
   check(c.numberFormat, {kCmdCompute, kCmdDii, kCmdViewPedigree}, false);
   check(c.numberFormat || c.listFounders, {kCmdStructure}, false);
-  check(c.numberFormat, {kCmdAverageBetweenGroups}, false);
+  // Average Relatedness prints its values in the number format too; it is
+  // re-run with the other average so that its report follows the setting.
+  check(c.numberFormat, {kCmdAverageBetweenGroups, kCmdAverageRelatedness}, false);
   check(c.numberFormat || c.range || c.relationshipType, {kCmdBetweenAll}, false);
   check(c.numberFormat || c.range || c.relationshipType, {kCmdWithinGroup, kCmdBetweenTwoGroups},
         true);

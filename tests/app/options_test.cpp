@@ -152,6 +152,7 @@ TEST(OptionsReruns, FollowTheChangeAndTheShownReport) {
   format.numberFormat = true;
   EXPECT_EQ(RerunsAfterOptions(format, kCmdViewPedigree).size(), 1u);
   EXPECT_EQ(RerunsAfterOptions(format, kCmdRecoding).size(), 0u);
+  EXPECT_EQ(RerunsAfterOptions(format, kCmdAverageRelatedness).size(), 1u);
 
   OptionsChanges founders;
   founders.listFounders = true;
