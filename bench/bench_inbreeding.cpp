@@ -100,16 +100,6 @@ bool Measure(const Case& c, Row& row) {
   return true;
 }
 
-std::vector<std::int64_t> ParseSizes(const std::string& text) {
-  std::vector<std::int64_t> sizes;
-  std::stringstream in(text);
-  std::string item;
-  while (std::getline(in, item, ',')) {
-    if (!item.empty()) sizes.push_back(std::atoll(item.c_str()));
-  }
-  return sizes;
-}
-
 void PrintTable(const std::vector<Row>& rows) {
   std::printf("\n  %-10s %9s %9s %4s %9s %11s %9s %9s %8s %8s %9s\n", "pedigree", "n", "nTotal",
               "gen", "F, s", "ns/(n lg n)", "extra MB", "extra B/n", "mean F", "max F", "load, s");
@@ -135,17 +125,14 @@ void PrintTable(const std::vector<Row>& rows) {
 
 int main(int argc, char** argv) {
   const Options args(argc, argv, {"f", "help"});
-  if (args.Flag("help") || !args.error().empty() || !args.positional().empty()) {
-    std::fputs(kUsage, args.Flag("help") ? stdout : stderr);
-    return args.Flag("help") ? 0 : 2;
-  }
+  if (const int status = UsageStatus(args, kUsage); status >= 0) return status;
   GeneratorOptions base;
   base.seed = static_cast<std::uint64_t>(args.Int("seed", 1));
   base.order = args.Get("order", "random") == "parents-first" ? Order::kParentsFirst : Order::kRandom;
   base.fColumn = args.Flag("f");
   const int repeat = static_cast<int>(std::max<std::int64_t>(1, args.Int("repeat", 1)));
   std::vector<Case> cases;
-  for (const std::int64_t n : ParseSizes(args.Get("sizes", "100000,300000,1000000"))) {
+  for (const std::int64_t n : args.Sizes("sizes", "100000,300000,1000000")) {
     Case c{"herd", base, repeat};
     c.gen.individuals = n;
     cases.push_back(c);

@@ -108,10 +108,7 @@ void TimeStructure(Pedigree& ped, Results& r) {
 
 int main(int argc, char** argv) {
   const Options args(argc, argv, {"f", "help"});
-  if (args.Flag("help") || !args.error().empty() || !args.positional().empty()) {
-    std::fputs(kUsage, args.Flag("help") ? stdout : stderr);
-    return args.Flag("help") ? 0 : 2;
-  }
+  if (const int status = UsageStatus(args, kUsage); status >= 0) return status;
   GeneratorOptions gen;
   gen.individuals = args.Int("n", 1000000);
   gen.seed = static_cast<std::uint64_t>(args.Int("seed", 1));

@@ -130,28 +130,15 @@ bool MeasureSize(std::int64_t n, std::uint64_t seed, Results& r) {
   return true;
 }
 
-std::vector<std::int64_t> ParseSizes(const std::string& text) {
-  std::vector<std::int64_t> sizes;
-  std::stringstream in(text);
-  std::string item;
-  while (std::getline(in, item, ',')) {
-    if (!item.empty()) sizes.push_back(std::atoll(item.c_str()));
-  }
-  return sizes;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   const Options args(argc, argv, {"help"});
-  if (args.Flag("help") || !args.error().empty() || !args.positional().empty()) {
-    std::fputs(kUsage, args.Flag("help") ? stdout : stderr);
-    return args.Flag("help") ? 0 : 2;
-  }
+  if (const int status = UsageStatus(args, kUsage); status >= 0) return status;
   const auto seed = static_cast<std::uint64_t>(args.Int("seed", 1));
   std::printf("\n  %9s %9s %12s %10s %12s %12s %14s\n", "nTotal", "sweeps", "relatedness",
               "20 groups", "within 1000", "subset size", "2000000 pairs");
-  for (const std::int64_t n : ParseSizes(args.Get("sizes", "100000,1000000"))) {
+  for (const std::int64_t n : args.Sizes("sizes", "100000,1000000")) {
     Results r;
     if (!MeasureSize(n, seed, r)) {
       std::fprintf(stderr, "kinvar-bench-relationships: %lld individuals failed\n",

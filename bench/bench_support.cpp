@@ -183,6 +183,23 @@ GeneratorSummary GenerateOrExit(const GeneratorOptions& options, const std::stri
   return s;
 }
 
+std::vector<std::int64_t> Options::Sizes(const std::string& name,
+                                         const std::string& fallback) const {
+  std::vector<std::int64_t> sizes;
+  std::stringstream in(Get(name, fallback));
+  std::string item;
+  while (std::getline(in, item, ','))
+    if (!item.empty()) sizes.push_back(std::atoll(item.c_str()));
+  return sizes;
+}
+
+int UsageStatus(const Options& args, const char* usage) {
+  const bool help = args.Flag("help");
+  if (!help && args.error().empty() && args.positional().empty()) return -1;
+  std::fputs(usage, help ? stdout : stderr);
+  return help ? 0 : 2;
+}
+
 std::string TempPath(const std::string& stem) {
   const char* dir = std::getenv("TMPDIR");
   return std::string(dir != nullptr && *dir != 0 ? dir : "/tmp") + "/" + stem + "-" +

@@ -50,6 +50,8 @@ class Options {
   Options(int argc, char** argv, const std::vector<std::string>& flags);
   std::string Get(const std::string& name, const std::string& fallback) const;
   std::int64_t Int(const std::string& name, std::int64_t fallback) const;
+  // A comma-separated list of sizes, such as --sizes 100000,1000000.
+  std::vector<std::int64_t> Sizes(const std::string& name, const std::string& fallback) const;
   bool Flag(const std::string& name) const;
   const std::vector<std::string>& positional() const { return positional_; }
   const std::string& error() const { return error_; }
@@ -60,6 +62,10 @@ class Options {
   std::vector<std::string> positional_;
   std::string error_;
 };
+
+// --help prints `usage` and gives 0; an unknown option or a positional
+// argument prints it on standard error and gives 2; otherwise -1: go on.
+int UsageStatus(const Options& args, const char* usage);
 
 // Generates in a child process, so that the generator's memory never adds
 // to a later measurement; exits the program on failure.
