@@ -5,47 +5,37 @@
 
 namespace kinvar {
 
-void BackwardPass(KernelPedigree& kp, std::int32_t from) {
+namespace {
+
+// Shares x = w[k] between k's known parents, then scales w[k] by d[k].
+inline void BackwardStep(KernelPedigree& kp, std::int32_t k, float x) {
   float* w = kp.w.data();
-  const KernelPedigree::Parents* parents = kp.parents.data();
-  const float* d = kp.d.data();
+  const KernelPedigree::Parents p = kp.parents[static_cast<std::size_t>(k)];
+  if (p.sire != 0) w[p.sire] = w[p.sire] + 0.5f * x;
+  if (p.dam != 0) w[p.dam] = w[p.dam] + 0.5f * x;
+  w[k] = kp.d[static_cast<std::size_t>(k)] * x;
+}
+
+}  // namespace
+
+void BackwardPass(KernelPedigree& kp, std::int32_t from) {
   for (std::int32_t k = from; k >= 1; --k) {
-    const float x = w[k];
-    if (x == 0.0f) continue;
-    const KernelPedigree::Parents p = parents[k];
-    if (p.sire != 0) w[p.sire] = w[p.sire] + 0.5f * x;
-    if (p.dam != 0) w[p.dam] = w[p.dam] + 0.5f * x;
-    w[k] = d[k] * x;
+    const float x = kp.at(k);
+    if (x != 0.0f) BackwardStep(kp, k, x);
   }
 }
 
 void BackwardPassAdding(KernelPedigree& kp, std::span<const std::int16_t> groupOf,
                         std::int16_t group) {
-  float* w = kp.w.data();
-  const KernelPedigree::Parents* parents = kp.parents.data();
-  const float* d = kp.d.data();
   for (std::int32_t k = kp.size(); k >= 1; --k) {
-    if (groupOf[static_cast<std::size_t>(k)] == group) w[k] = w[k] + 1.0f;
-    const float x = w[k];
-    if (x == 0.0f) continue;
-    const KernelPedigree::Parents p = parents[k];
-    if (p.sire != 0) w[p.sire] = w[p.sire] + 0.5f * x;
-    if (p.dam != 0) w[p.dam] = w[p.dam] + 0.5f * x;
-    w[k] = d[k] * x;
+    if (groupOf[static_cast<std::size_t>(k)] == group) kp.at(k) = kp.at(k) + 1.0f;
+    const float x = kp.at(k);
+    if (x != 0.0f) BackwardStep(kp, k, x);
   }
 }
 
 void DenseBackwardPass(KernelPedigree& kp) {
-  float* w = kp.w.data();
-  const KernelPedigree::Parents* parents = kp.parents.data();
-  const float* d = kp.d.data();
-  for (std::int32_t k = kp.size(); k >= 1; --k) {
-    const float x = w[k];
-    const KernelPedigree::Parents p = parents[k];
-    if (p.sire != 0) w[p.sire] = w[p.sire] + 0.5f * x;
-    if (p.dam != 0) w[p.dam] = w[p.dam] + 0.5f * x;
-    w[k] = d[k] * x;
-  }
+  for (std::int32_t k = kp.size(); k >= 1; --k) BackwardStep(kp, k, kp.at(k));
 }
 
 void ForwardPass(KernelPedigree& kp, std::int32_t last) {
