@@ -6,6 +6,7 @@
 
 #include "app/commands.h"
 #include "genetics/relationship_commands.h"
+#include "matings/matings_command.h"
 
 namespace kinvar {
 
@@ -23,6 +24,7 @@ constexpr std::array kHandlers{
     Entry{kCmdBetweenTwoGroups, OnBetweenTwoGroups},
     Entry{kCmdAverageBetweenGroups, OnAverageBetweenGroups},
     Entry{kCmdAverageRelatedness, OnAverageRelatedness},
+    Entry{kCmdOptimizeMatings, OnOptimizingMatings},
 };
 
 // The relationship handlers record these identifiers without seeing the
@@ -30,7 +32,8 @@ constexpr std::array kHandlers{
 static_assert(kBetweenAllIndividualsId == kCmdBetweenAll && kWithinAGroupId == kCmdWithinGroup &&
               kBetweenTwoGroupsId == kCmdBetweenTwoGroups &&
               kAverageBetweenGroupsId == kCmdAverageBetweenGroups &&
-              kAverageRelatednessId == kCmdAverageRelatedness);
+              kAverageRelatednessId == kCmdAverageRelatedness &&
+              kOptimizingMatingsId == kCmdOptimizeMatings);
 
 }  // namespace
 

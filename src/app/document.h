@@ -97,6 +97,9 @@ class CKinvarDoc {
 
   bool askInputs = true;
   RememberedInputs remembered;
+  // The random generator's seed file, seedPath() unless kinvar-cli is told
+  // another one.
+  std::string seedFile;
 
  private:
   void OnCompute();
