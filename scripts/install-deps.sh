@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config
-          libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
+          libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev liblemon-dev
           qt6-base-dev fonts-dejavu-core)
 
 missing=()

@@ -9,6 +9,7 @@
 #include "genetics/inverse_a.h"
 #include "genetics/matrix_t.h"
 #include "genetics/relationship_commands.h"
+#include "matings/matings_command.h"
 
 namespace kinvar {
 
@@ -30,6 +31,7 @@ constexpr std::array kHandlers{
     Entry{kCmdBetweenTwoGroups, OnBetweenTwoGroups},
     Entry{kCmdAverageBetweenGroups, OnAverageBetweenGroups},
     Entry{kCmdAverageRelatedness, OnAverageRelatedness},
+    Entry{kCmdOptimizeMatings, OnOptimizingMatings},
 };
 
 }  // namespace

@@ -38,6 +38,7 @@ std::string FullPath(const std::string& path) {
 CKinvarDoc::CKinvarDoc(Platform& platform, std::string programFolder)
     : platform_(platform), programFolder_(std::move(programFolder)) {
   if (!programFolder_.empty()) ped_.settings = ReadSettingsFile(settingsPath());
+  seedFile = seedPath();
   // An over-long report line is a programming error that must not pass
   // silently into a saved file.
   ped_.report.SetFatalHandler([this](const std::string& message) {
@@ -169,7 +170,7 @@ bool CKinvarDoc::IsCommandEnabled(std::int32_t id) const {
 }
 
 CommandContext CKinvarDoc::Context() {
-  return CommandContext{ped_, platform_, lastCommand_, askInputs, remembered, path_};
+  return CommandContext{ped_, platform_, lastCommand_, askInputs, remembered, path_, seedFile};
 }
 
 void CKinvarDoc::OnCompute() {

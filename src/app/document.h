@@ -97,6 +97,9 @@ class CKinvarDoc {
 
   bool askInputs = true;
   RememberedInputs remembered;
+  // The random generator's seed file, seedPath() unless kinvar-cli is told
+  // another one.
+  std::string seedFile;
 
   // What the handler of a command works with; the command line runs a
   // handler's variant through it (the inverse of A as triplets).

@@ -58,10 +58,6 @@ Answer CliPlatform::ShowMessage(const std::string& text, MessageIcon icon) {
   return Answer::kOk;
 }
 
-std::optional<std::string> CliPlatform::AskFileName(const FileRequest&) { return outputPath_; }
-
-int CliPlatform::ChooseSaveOption(const std::string&, const std::string&) { return saveChoice_; }
-
 namespace {
 
 std::optional<std::string> Take(std::deque<std::string>& inputs) {
@@ -72,6 +68,12 @@ std::optional<std::string> Take(std::deque<std::string>& inputs) {
 }
 
 }  // namespace
+
+std::optional<std::string> CliPlatform::AskFileName(const FileRequest& request) {
+  return request.open ? Take(openFiles_) : outputPath_;
+}
+
+int CliPlatform::ChooseSaveOption(const std::string&, const std::string&) { return saveChoice_; }
 
 std::optional<std::string> CliPlatform::PickIndividual(const IndividualPicker& picker) {
   auto typed = Take(inputs_);

@@ -34,6 +34,9 @@ class CliPlatform final : public Platform {
   void EndWaitCursor() override {}
 
   void SetOutputPath(std::optional<std::string> path) { outputPath_ = std::move(path); }
+  // The answers of the open dialogs, in the order the command asks; an
+  // exhausted list cancels. Save dialogs answer with the output path.
+  void SetOpenFiles(std::deque<std::string> paths) { openFiles_ = std::move(paths); }
   void SetSaveChoice(int choice) { saveChoice_ = choice; }
   // Positional arguments for the pickers: IDs and group numbers as typed.
   void SetPickerInputs(std::deque<std::string> inputs) { inputs_ = std::move(inputs); }
@@ -46,6 +49,7 @@ class CliPlatform final : public Platform {
   int saveChoice_ = 1;
   std::optional<std::string> outputPath_;
   std::deque<std::string> inputs_;
+  std::deque<std::string> openFiles_;
   std::optional<std::string> queryValue_;
 };
 

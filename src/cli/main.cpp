@@ -6,6 +6,7 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -20,6 +21,7 @@
 #include "app/settings_file.h"
 #include "cli/cli_platform.h"
 #include "genetics/inverse_a.h"
+#include "matings/matings_command.h"
 #include "report/markup.h"
 
 namespace kinvar::cli {
@@ -31,7 +33,8 @@ namespace fs = std::filesystem;
 // kQuery: a dialog that shows one value, fed with the positional inputs.
 // kFile: the command writes a file of its own, named through the platform.
 // kListing: a relationship listing, or its matrix, chosen by its scope.
-enum class Kind { kReport, kQuery, kSettings, kFile, kListing };
+// kMatings: two groups and the files of the mating optimization.
+enum class Kind { kReport, kQuery, kSettings, kFile, kListing, kMatings };
 
 struct CliCommand {
   const char* name;
@@ -102,6 +105,15 @@ constexpr CliCommand kCliCommands[] = {
      "Writes, for every individual in code order, the average of its numerator relationships\n"
      "with all individuals, itself included.",
      kCmdAverageRelatedness, Kind::kReport},
+    {"optimize-matings", "Assign sires to dams for the least average inbreeding of progeny",
+     "Usage: kinvar-cli optimize-matings PEDIGREE SIRE_GROUP DAM_GROUP CONTRIBUTIONS\n"
+     "[--forbidden FILE] [--exact] [--seed-file FILE]\n"
+     "CONTRIBUTIONS gives each sire of SIRE_GROUP its number of dams; every dam of DAM_GROUP\n"
+     "gets one sire. Writes the matings found by simulated annealing, continuing the random\n"
+     "stream of the seed file (default: Seed in the program folder), and the proven minimum\n"
+     "of the average. --forbidden names pairs that must not be mated; --exact lists the\n"
+     "proven optimal matings instead and leaves the seed file alone.",
+     kCmdOptimizeMatings, Kind::kMatings},
     {"settings", "Write a settings file from the options",
      "Usage: kinvar-cli settings --write FILE [--number-format N] [--relationship T]\n"
      "[--range LOW HIGH] [--list-founders] [--settings FILE]\n"
@@ -113,6 +125,12 @@ struct Arguments {
   std::string pedigree;
   std::string scope;                // relationships: all, within or between
   std::vector<std::string> inputs;  // IDs and group numbers for the pickers
+  std::string sireGroup;            // optimize-matings: the two groups
+  std::string damGroup;
+  std::string contributions;        // and the contribution file
+  std::optional<std::string> forbidden;
+  bool exact = false;
+  std::optional<std::string> seedFile;
   bool matrix = false;
   std::string writePath;
   bool originalOrder = false;
@@ -129,8 +147,9 @@ struct Arguments {
 };
 
 // Settings: the program folder's, then --settings, then each explicit option,
-// validated as the Options dialog validates them.
-bool ApplySettings(CKinvarDoc& doc, const Arguments& args) {
+// validated as the Options dialog validates them. For the mating
+// optimization, --forbidden alone decides whether forbidden matings count.
+bool ApplySettings(CKinvarDoc& doc, const Arguments& args, const CliCommand& command) {
   Settings entries = doc.settings();
   if (args.settingsFile) {
     std::FILE* probe = std::fopen(args.settingsFile->c_str(), "rb");
@@ -153,6 +172,7 @@ bool ApplySettings(CKinvarDoc& doc, const Arguments& args) {
     entries.relationshipUpper = args.range[1];
   }
   if (args.listFounders) entries.listFounders = 1;
+  if (command.kind == Kind::kMatings) entries.allowForbidden = args.forbidden ? 1 : 0;
   return doc.ApplyOptions(entries).has_value();
 }
 
@@ -238,13 +258,31 @@ std::int32_t ListingCommand(const std::string& scope) {
   return kCmdBetweenAll;
 }
 
+// The files of the mating optimization answer its open dialogs; the seed
+// file and the exact mode hold for this run.
+void PrepareMatings(CKinvarDoc& doc, CliPlatform& platform, const Arguments& args) {
+  platform.SetPickerInputs({args.sireGroup, args.damGroup});
+  std::deque<std::string> files{args.contributions};
+  if (args.forbidden) files.push_back(*args.forbidden);
+  platform.SetOpenFiles(std::move(files));
+  doc.remembered.exactMatings = args.exact;
+  if (args.seedFile) doc.seedFile = *args.seedFile;
+}
+
+// A report that says the inputs admit no result (it is still written).
+bool Refused(const CKinvarDoc& doc) {
+  const CMS& report = doc.pedigree().report;
+  return doc.lastCommand() == kCmdOptimizeMatings && report.Count() > 1 &&
+         report.Line(1) == kCouldNotOptimizeLine;
+}
+
 // The command whose report a successful run leaves on screen.
 std::int32_t ShownCommand(std::int32_t id) { return id == kCmdRecompute ? kCmdCompute : id; }
 
 int RunCommand(const CliCommand& command, const Arguments& args) {
   CliPlatform platform(args.quiet);
   CKinvarDoc doc(platform, ProgramFolder());
-  if (!doc.Initialize() || !ApplySettings(doc, args)) return 1;
+  if (!doc.Initialize() || !ApplySettings(doc, args, command)) return 1;
   if (command.kind == Kind::kSettings) return doc.WriteSettings(args.writePath) ? 0 : 1;
 
   if (!doc.OpenPedigreeFile(args.pedigree)) return 1;
@@ -259,6 +297,7 @@ int RunCommand(const CliCommand& command, const Arguments& args) {
   }
   platform.SetPickerInputs({args.inputs.begin(), args.inputs.end()});
   if (command.kind == Kind::kFile) return RunFileCommand(command, args, doc, platform);
+  if (command.kind == Kind::kMatings) PrepareMatings(doc, platform, args);
   doc.RunCommand(id);
   if (command.kind == Kind::kQuery) {
     const auto& value = platform.QueryValue();
@@ -280,13 +319,12 @@ int RunCommand(const CliCommand& command, const Arguments& args) {
     std::fputs("The matrix has more than 250000 cells.\n", stderr);
     return 1;
   }
-  return WriteOutput(args, [&](std::FILE* file) {
-           if (!args.report) return doc.WriteSaveFile(file, choice);
-           WriteReport(doc.pedigree().report, file);
-           return true;
-         })
-             ? 0
-             : 1;
+  const bool written = WriteOutput(args, [&](std::FILE* file) {
+    if (!args.report) return doc.WriteSaveFile(file, choice);
+    WriteReport(doc.pedigree().report, file);
+    return true;
+  });
+  return written && !Refused(doc) ? 0 : 1;
 }
 
 void AddGlobalOptions(CLI::App& app, Arguments& args) {
@@ -333,6 +371,15 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
           ->check(CLI::IsMember({"all", "within", "between"}));
       sub.add_option("GROUP", args.inputs, "The group numbers: one for within, two for between");
       sub.add_flag("--matrix", args.matrix, "Write the matrix instead of the pairs");
+      break;
+    case Kind::kMatings:
+      sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
+      sub.add_option("SIRE_GROUP", args.sireGroup, "The group of the sires")->required();
+      sub.add_option("DAM_GROUP", args.damGroup, "The group of the dams")->required();
+      sub.add_option("CONTRIBUTIONS", args.contributions, "The contribution file")->required();
+      sub.add_option("--forbidden", args.forbidden, "A forbidden-matings file");
+      sub.add_flag("--exact", args.exact, "List the proven optimal matings");
+      sub.add_option("--seed-file", args.seedFile, "The seed file of the random generator");
       break;
     case Kind::kReport:
       sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();

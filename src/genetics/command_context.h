@@ -33,7 +33,17 @@ struct RememberedInputs {
   std::int16_t groupA = -1;
   std::int16_t groupB = -1;
   RecIndex individual = kUnknownParent;  // the individual of the last picker
+  // Optimizing matings: the two files, whether the last run read a
+  // forbidden-matings file, and whether it lists the proven optimum instead
+  // of annealing.
+  std::string contributionFile;
+  std::string forbiddenFile;
+  bool forbiddenFileUsed = false;
+  bool exactMatings = false;
 };
+
+// The seed path of a context built without one: no file can be opened there.
+inline const std::string kNoSeedFile;
 
 struct CommandContext {
   Pedigree& ped;
@@ -43,6 +53,8 @@ struct CommandContext {
   bool& askInputs;
   RememberedInputs& remembered;
   const std::string& path;  // the pedigree file's full path, for file headers
+  // The random generator's seed file (in the per-user program folder).
+  const std::string& seedPath = kNoSeedFile;
 };
 
 // Code order and the coefficients, without touching the report; false when

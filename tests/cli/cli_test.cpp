@@ -15,6 +15,7 @@
 
 #include "app/document.h"
 #include "app/settings_file.h"
+#include "matings/seed_file.h"
 #include "report/markup.h"
 #include "support/scripted_platform.h"
 #include "support/test_files.h"
@@ -95,7 +96,7 @@ TEST_F(Cli, HelpListsEveryCommand) {
   for (const char* name : {"view", "recode", "inbreeding", "recompute-inbreeding", "inbreeding-of",
                            "relationship", "relationships", "average-between-groups",
                            "average-relatedness", "inverse", "matrix-t", "dii", "structure",
-                           "settings"})
+                           "optimize-matings", "settings"})
     EXPECT_NE(run.out.find(name), std::string::npos) << name;
   const CliRun one = Execute("recode --help");
   EXPECT_EQ(one.status, 0);
@@ -380,6 +381,63 @@ TEST_F(Cli, RelationshipOfTwoIndividuals) {
       Execute("relationship " + small + " C E --relationship coefficient --number-format fixed4").out,
       "0.6708\n");
   EXPECT_EQ(Execute("relationship " + small + " J J").out, "1.28125\n");
+}
+
+// Sires of 2022 (group 2) for the dams of 2023 (group 3) in the herd.
+TEST_F(Cli, OptimizeMatingsWritesWhatSaveAsWritesAndKeepsTheStream) {
+  const std::string herd = Example("herd.pdg");
+  test::TempFile c("! sires of 2022\nB1 1\nb2,1\nB3 1\nB4 1\n", ".c");
+  test::TempFile f("C1 B1\n", ".fm");
+  test::TempFile all("B4 C1\nB4 C2\nB4 C3\nB4 C4\n", ".fm");
+  const std::string seed = (home_ / "Seed").string();
+  const auto writeSeed = [](const std::string& path) {
+    Mt19937 g;
+    InitGenerator(g, 77);
+    test::ScriptedPlatform quiet;
+    SaveSeedFile(g, path, quiet);
+  };
+  // What the document writes from the same seed file and inputs.
+  const auto expected = [&](bool exact, bool forbidden) {
+    test::ScriptedPlatform platform;
+    platform.groupPairs.push_back(std::pair{2, 3});
+    platform.fileNames = {c.path(), f.path()};
+    CKinvarDoc doc(platform, "");
+    EXPECT_TRUE(doc.Initialize() && doc.OpenPedigreeFile(herd));
+    doc.settings().allowForbidden = forbidden ? 1 : 0;
+    doc.remembered.exactMatings = exact;
+    doc.seedFile = (home_ / "doc-seed").string();
+    writeSeed(doc.seedFile);
+    doc.RunCommand(kCmdOptimizeMatings);
+    std::FILE* file = std::tmpfile();
+    EXPECT_TRUE(doc.WriteSaveFile(file, 1));
+    const std::string text = test::ReadFromStart(file);
+    std::fclose(file);
+    return text;
+  };
+  const std::string args = "-q optimize-matings " + Quote(herd) + " 2 3 " + Quote(c.path());
+  writeSeed(seed);
+  const CliRun annealed = Execute(args);
+  EXPECT_EQ(annealed.status, 0) << annealed.err;
+  EXPECT_EQ(annealed.out, expected(false, false));
+  EXPECT_NE(annealed.out.find("The minimum possible average inbreeding of progeny = "), std::string::npos);
+  EXPECT_NE(test::ReadWholeFile(seed), test::ReadWholeFile(seed + ".bak"));  // saved after the run
+  writeSeed(seed);
+  EXPECT_EQ(Execute(args + " --forbidden " + Quote(f.path())).out, expected(false, true));
+  const std::string before = test::ReadWholeFile(seed);
+  EXPECT_EQ(Execute(args + " --exact --forbidden " + Quote(f.path())).out, expected(true, true));
+  EXPECT_EQ(test::ReadWholeFile(seed), before);  // the exact mode draws nothing
+  const std::string other = (home_ / "other-seed").string();
+  writeSeed(other);
+  EXPECT_EQ(Execute(args + " --seed-file " + Quote(other)).out, expected(false, false));
+  EXPECT_EQ(test::ReadWholeFile(seed), before);
+
+  const CliRun restricted = Execute(args + " --forbidden " + Quote(all.path()) + " --report");
+  EXPECT_EQ(restricted.status, 1);
+  EXPECT_EQ(restricted.out, "\nCould not optimize matings.\nMatings are too restricted.\n");
+  const CliRun refused = Execute("-q optimize-matings " + Quote(herd) + " 3 2 " + Quote(c.path()));
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.err, "Error: Individual B1 does not belong to Group 3.\n");
+  EXPECT_EQ(refused.out, "");
 }
 
 }  // namespace

@@ -1,0 +1,145 @@
+#include "matings/matings_command.h"
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "genetics/relationship_listings.h"
+#include "matings/exact_matings.h"
+#include "matings/seed_file.h"
+#include "report/number_format.h"
+
+namespace kinvar {
+
+namespace {
+
+struct MatingInputs {
+  std::vector<std::int32_t> contributions;
+  std::optional<ForbiddenList> forbidden;
+};
+
+// The groups chosen now, or those of the previous run; nothing when the
+// user cancels or a group has no members.
+std::optional<MatingGroups> ChooseGroups(CommandContext& ctx) {
+  if (ctx.askInputs) {
+    const auto chosen = AskTwoGroups(ctx, "Optimizing matings");
+    if (!chosen) return std::nullopt;
+    ctx.remembered.groupA = static_cast<std::int16_t>(chosen->first);
+    ctx.remembered.groupB = static_cast<std::int16_t>(chosen->second);
+  }
+  // Code order first, so that the same seed file gives the same matings
+  // whatever order an earlier command left the records in.
+  EnsureCodeOrder(ctx.ped);
+  MatingGroups groups{ctx.remembered.groupA, ctx.remembered.groupB,
+                      GroupMembers(ctx.ped, ctx.remembered.groupA),
+                      GroupMembers(ctx.ped, ctx.remembered.groupB)};
+  if (groups.sires.empty() || groups.dams.empty()) return std::nullopt;
+  return groups;
+}
+
+// Asks for a file (unless `ask` is false) and keeps its path in `remembered`.
+bool ChooseFile(CommandContext& ctx, bool ask, const char* description, const char* pattern,
+                const char* extension, std::string& remembered) {
+  if (!ask) return true;
+  FileRequest request{true, {{description, pattern}, {"All Files (*.*)", "*.*"}}, extension,
+                      "Open"};
+  const auto chosen = ctx.platform.AskFileName(request);
+  if (!chosen) return false;
+  remembered = *chosen;
+  return true;
+}
+
+std::optional<MatingInputs> ReadInputs(CommandContext& ctx, const MatingGroups& groups) {
+  RememberedInputs& r = ctx.remembered;
+  if (!ChooseFile(ctx, ctx.askInputs, "Contribution Files (*.c)", "*.c", "c", r.contributionFile))
+    return std::nullopt;
+  MatingInputs inputs;
+  auto contributions = ReadContributionFile(r.contributionFile, ctx.ped, groups, ctx.platform);
+  if (!contributions) return std::nullopt;
+  inputs.contributions = std::move(*contributions);
+  if (ctx.ped.settings.allowForbidden == 0) return inputs;
+  if (!ChooseFile(ctx, ctx.askInputs || !r.forbiddenFileUsed, "Forbidden matings Files (*.fm)",
+                  "*.fm", "fm", r.forbiddenFile))
+    return std::nullopt;
+  auto pairs = ReadForbiddenFile(r.forbiddenFile, ctx.ped, groups, ctx.platform);
+  if (!pairs) return std::nullopt;
+  inputs.forbidden = SortForbidden(std::move(*pairs), ctx.ped, groups);
+  return inputs;
+}
+
+std::string Printf(const char* format, double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, format, value);
+  return text;
+}
+
+void Write(Pedigree& ped, const std::string& line) {
+  WriteReportLine(ped.report, line, &ped.copyFile);
+}
+
+// The annealing from the seed file's state, with the proven minimum after
+// the matings. Infeasible constraints are found by the exact method at once,
+// where the repair of the initial assignment would try for a long time.
+void AnnealAndReport(CommandContext& ctx, const MatingGroups& groups, const CoancestryMatrix& c,
+                     const MatingInputs& inputs) {
+  Mt19937 g;
+  LoadSeedFile(g, ctx.seedPath, ctx.platform, ClockSeed());
+  const std::span<const Mating> barred =
+      inputs.forbidden ? std::span<const Mating>(inputs.forbidden->pairs) : std::span<const Mating>();
+  const auto optimum = OptimalMatings(c, inputs.contributions, barred);
+  std::optional<std::vector<Mating>> matings;
+  if (optimum)
+    matings = Anneal(c, inputs.contributions, inputs.forbidden ? &*inputs.forbidden : nullptr, g);
+  if (!matings) return WriteTooRestricted(ctx.ped);
+  SaveSeedFile(g, ctx.seedPath, ctx.platform);
+  WriteMatingsReport(ctx.ped, groups, c, *matings);
+  Write(ctx.ped, "The minimum possible average inbreeding of progeny = |X" +
+                     Printf("%f", static_cast<double>(MeanCoancestry(c, *optimum))));
+}
+
+}  // namespace
+
+void OnOptimizingMatings(CommandContext& ctx) {
+  const auto groups = ChooseGroups(ctx);
+  if (!groups) return;
+  const auto inputs = ReadInputs(ctx, *groups);
+  if (!inputs) return;
+  ctx.askInputs = true;
+  WaitCursor cursor(ctx.platform);
+  if (!PrepareInbreeding(ctx)) return;
+  ctx.lastCommand = kCmdOptimizeMatings;
+  ctx.remembered.forbiddenFileUsed = inputs->forbidden.has_value();
+  ctx.ped.report.Clear();
+  ctx.ped.copyFile.Reset();
+  const CoancestryMatrix c = ComputeCoancestryMatrix(ctx.ped, *groups);
+  if (!ctx.remembered.exactMatings) return AnnealAndReport(ctx, *groups, c, *inputs);
+  const std::span<const Mating> barred =
+      inputs->forbidden ? std::span<const Mating>(inputs->forbidden->pairs) : std::span<const Mating>();
+  const auto optimum = OptimalMatings(c, inputs->contributions, barred);
+  if (optimum) WriteMatingsReport(ctx.ped, *groups, c, *optimum);
+  else WriteTooRestricted(ctx.ped);
+}
+
+void WriteMatingsReport(Pedigree& ped, const MatingGroups& groups, const CoancestryMatrix& c,
+                        std::span<const Mating> matings) {
+  Write(ped, "|XOptimized Matings:");
+  Write(ped, "The average inbreeding coefficient of progeny = |X" +
+                 Printf("%f", static_cast<double>(MeanCoancestry(c, matings))));
+  Write(ped, "No. of matings = |X" + std::to_string(matings.size()));
+  Write(ped, "Sire|T1Dam|T1Coancestry");
+  for (const Mating m : matings) {
+    const Rec& sire = ped.rec(groups.sires[static_cast<std::size_t>(m.sire)]);
+    const Rec& dam = ped.rec(groups.dams[static_cast<std::size_t>(m.dam)]);
+    Write(ped, "|M" + std::string(sire.Id()) + "|T1|F" + std::string(dam.Id()) + "|T1" +
+                   FormatNumber(ped.settings.numberFormat, c.at(m.sire, m.dam)));
+  }
+}
+
+void WriteTooRestricted(Pedigree& ped) {
+  Write(ped, "");
+  Write(ped, kCouldNotOptimizeLine);
+  Write(ped, "Matings are too restricted.");
+}
+
+}  // namespace kinvar

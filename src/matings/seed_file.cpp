@@ -1,0 +1,84 @@
+#include "matings/seed_file.h"
+
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <memory>
+#include <system_error>
+
+namespace kinvar {
+
+namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+// One free-format unsigned decimal; false when the next non-blank text is not
+// a number that fits 32 bits.
+bool ReadWord(std::FILE* f, std::uint32_t& word) {
+  int c = std::fgetc(f);
+  while (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f')
+    c = std::fgetc(f);
+  if (c < '0' || c > '9') return false;
+  std::uint64_t value = 0;
+  for (; c >= '0' && c <= '9'; c = std::fgetc(f)) {
+    value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    if (value > 0xffffffffULL) return false;
+  }
+  if (c != EOF) std::ungetc(c, f);
+  word = static_cast<std::uint32_t>(value);
+  return true;
+}
+
+// The header line is skipped whole, however long.
+bool ReadState(std::FILE* f, Mt19937& g) {
+  for (int c = std::fgetc(f); c != '\n'; c = std::fgetc(f))
+    if (c == EOF) return false;
+  Mt19937 read;
+  for (std::uint32_t& word : read.state)
+    if (!ReadWord(f, word)) return false;
+  g.state = read.state;
+  g.index = Mt19937::kWords;
+  return true;
+}
+
+}  // namespace
+
+void LoadSeedFile(Mt19937& g, const std::string& path, Platform& platform,
+                  std::uint32_t clockSeed) {
+  if (FileHandle f{std::fopen(path.c_str(), "r")}) {
+    if (ReadState(f.get(), g)) return;
+    platform.ShowMessage("Error - Bad seed file!", MessageIcon::kWarning);
+  } else {
+    platform.ShowMessage("Cannot open seedfile!", MessageIcon::kWarning);
+  }
+  InitGenerator(g, clockSeed);
+  SaveSeedFile(g, path, platform);
+  platform.ShowMessage("The random number is seeded with the current time.",
+                       MessageIcon::kInformation);
+}
+
+void SaveSeedFile(const Mt19937& g, const std::string& path, Platform& platform) {
+  std::error_code error;
+  if (std::filesystem::exists(path, error)) {
+    const std::string backup = path + ".bak";
+    std::remove(backup.c_str());
+    if (std::rename(path.c_str(), backup.c_str()) != 0)
+      platform.ShowMessage("Warning: Cannot backup old seedfile!", MessageIcon::kWarning);
+  }
+  FileHandle f{std::fopen(path.c_str(), "w")};
+  if (!f) {
+    platform.ShowMessage("Cannot open seedfile for writing!", MessageIcon::kWarning);
+    return;
+  }
+  std::fputs("State vector for MT19937:\n", f.get());
+  for (int i = 0; i < Mt19937::kWords; ++i)
+    std::fprintf(f.get(), "%12u%c", g.state[static_cast<std::size_t>(i)],
+                 (i + 1) % 8 == 0 ? '\n' : ' ');
+}
+
+std::uint32_t ClockSeed() { return static_cast<std::uint32_t>(std::time(nullptr)); }
+
+}  // namespace kinvar

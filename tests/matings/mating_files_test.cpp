@@ -1,0 +1,130 @@
+// The contribution and forbidden-matings readers: what they accept, and
+// every message, line numbers and spelling included.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "matings/mating_files.h"
+#include "support/scripted_platform.h"
+#include "support/test_files.h"
+
+namespace kinvar {
+namespace {
+
+// Sires S1, S2 in group 1, dams D1..Dn in group 2, in code order.
+struct Groups {
+  explicit Groups(int dams) {
+    std::string text = "Progeny Sire Dam Group\nS1 0 0 1\nS2 0 0 1\n";
+    for (int d = 1; d <= dams; ++d) text.append("D").append(std::to_string(d)).append(" 0 0 2\n");
+    EXPECT_EQ(test::LoadText(text, ped).status, LoadStatus::kLoaded);
+    EnsureCodeOrder(ped);
+    groups.sireGroup = 1;
+    groups.damGroup = 2;
+    for (std::int32_t i = 0; i < ped.nTotal; ++i) {
+      const RecIndex r = ped.records[static_cast<std::size_t>(i)];
+      (ped.rec(r).Id()[0] == 'S' ? groups.sires : groups.dams).push_back(r);
+    }
+  }
+  Pedigree ped;
+  MatingGroups groups;
+};
+
+const std::string kLine1 = "Error in line 1.\n";
+const std::string kFormat = "The format is not correct.";
+
+struct ContributionCase {
+  const char* name;
+  int dams;
+  const char* text;
+  std::vector<std::int32_t> accepted;  // empty: refused with `message`
+  std::string message;
+};
+
+TEST(ContributionFile, AcceptsOrRefusesWithTheExactMessage) {
+  const std::string zero = "Contribution cannot be zero or negative.";
+  const std::string sum = "Error: Sum of contribution of sires (Group 1) is not equal to the "
+                          "number of dams (Group 2).";
+  const ContributionCase cases[] = {
+      {"blank and comma, lower case", 3, "S1 2\ns2,1\n", {2, 1}, ""},
+      {"comments and blank lines count", 3, "! sires\n\n  S2\t,, 1  \r\nS1 2 third <field>\n", {2, 1}, ""},
+      {"leading digits only", 3, "S1 2x\nS2 +1", {2, 1}, ""},
+      {"sum differs", 4, "S1 2\ns2,1\n", {}, sum},
+      {"beyond 16 bits is held, not cut", 3, "S1 40000\nS2 1\n", {}, sum},
+      {"beyond 32 bits", 3, "S1 99999999999999999999\nS2 1\n", {}, sum},
+      {"a sire left out", 3, "S1 3\n",
+       {}, "Error: The number of individuals in the Contribution file is not equal to the number "
+           "of individuals in Group 1!"},
+      {"zero on line 3", 3, "! c\n\nS1 0\nS2 3\n", {}, "Error in line 3.\n" + zero},
+      {"negative", 3, "S1 -2\n", {}, kLine1 + zero},
+      {"no digits", 3, "S1 two\n", {}, kLine1 + zero},
+      {"one field", 3, "S1\n", {}, kLine1 + kFormat},
+      {"not a sire", 3, "D1 1\n", {}, "Error: Individual D1 does not belong to Group 1."},
+      {"repeated", 3, "S1 1\nS2 1\ns1 1\n", {}, "Error in line 3.\nRepeated ID!"},
+      {"empty", 3, "", {}, "File is empty."},
+      {"comments only", 3, "! nothing\n\n", {}, "File is empty."},
+      {"21 characters", 3, "S1 1\nABCDEFGHIJKLMNOPQRSTU 2\n", {},
+       "Error in line 2.\nThe length of each field should not be more than 20."},
+      {"a pipe", 3, "S|1 1\n", {},
+       kLine1 + "These characters   '<'   '>'   '|'   '!'   are not permitted."},
+  };
+  for (const ContributionCase& c : cases) {
+    Groups g(c.dams);
+    test::TempFile file(c.text, ".c");
+    test::ScriptedPlatform platform;
+    const auto read = ReadContributionFile(file.path(), g.ped, g.groups, platform);
+    EXPECT_EQ(read.value_or(std::vector<std::int32_t>{}), c.accepted) << c.name;
+    EXPECT_EQ(platform.MessageTexts(),
+              c.message.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.message})
+        << c.name;
+  }
+}
+
+struct ForbiddenCase {
+  const char* name;
+  const char* text;
+  std::vector<Mating> accepted;  // by position; empty: refused with `message`
+  std::string message;
+};
+
+TEST(ForbiddenFile, AcceptsOrRefusesWithTheExactMessage) {
+  const std::string neither = " does not belong to neither group 1 nor group 2.";
+  const ForbiddenCase cases[] = {
+      {"dam first, duplicates kept", "d3 S1\nS2,D1\n!x\nS1 D3 S2\n", {{0, 2}, {1, 0}, {0, 2}}, ""},
+      {"two sires", "S1 D1\nS1 s2\n", {},
+       "Error: Sex confilict! (Line: 2)\nIndividuals S1 and S2 belong to the same group."},
+      {"two dams", "D1 D2\n", {},
+       "Error: Sex confilict! (Line: 1)\nIndividuals D1 and D2 belong to the same group."},
+      {"the same ID", "S1 s1\n", {}, kLine1 + "The two mates have the same ID!"},
+      {"first unknown", "X9 D1\n", {}, "Individual X9" + neither},
+      {"second unknown", "D1 x9\n", {}, "Individual X9" + neither},
+      {"every line's form before any ID", "X9 D1\nS2\n", {}, "Error in line 2.\n" + kFormat},
+      {"empty", "\n\n", {}, "File is empty."},
+      {"an exclamation mark", "S1 D!\n", {},
+       kLine1 + "These characters   '<'   '>'   '|'   '!'   are not permitted."},
+  };
+  for (const ForbiddenCase& c : cases) {
+    Groups g(3);
+    test::TempFile file(c.text, ".fm");
+    test::ScriptedPlatform platform;
+    const auto read = ReadForbiddenFile(file.path(), g.ped, g.groups, platform);
+    EXPECT_EQ(read.value_or(std::vector<Mating>{}), c.accepted) << c.name;
+    EXPECT_EQ(platform.MessageTexts(),
+              c.message.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.message})
+        << c.name;
+  }
+}
+
+TEST(MatingFiles, SayWhichFileCannotBeOpened) {
+  Groups g(3);
+  test::ScriptedPlatform platform;
+  EXPECT_FALSE(ReadContributionFile("/no/such.c", g.ped, g.groups, platform));
+  EXPECT_FALSE(ReadForbiddenFile("/no/such.fm", g.ped, g.groups, platform));
+  EXPECT_EQ(platform.MessageTexts(),
+            (std::vector<std::string>{"Cannot open /no/such.c", "Cannot open /no/such.fm"}));
+  EXPECT_EQ(platform.messages[0].icon, MessageIcon::kError);
+}
+
+}  // namespace
+}  // namespace kinvar

@@ -1,0 +1,440 @@
+// The Optimizing Matings command end to end: every report's invariants on
+// random pedigrees against the tabular method, the exact optimum against
+// brute force over every assignment, the seed file's continuity, the exact
+// lines of a small report, and the flow of inputs, failures and re-runs.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/document.h"
+#include "genetics/inbreeding.h"
+#include "genetics/relationship_listings.h"
+#include "matings/exact_matings.h"
+#include "matings/matings_command.h"
+#include "matings/seed_file.h"
+#include "support/random_pedigree.h"
+#include "support/scripted_platform.h"
+#include "support/test_files.h"
+
+namespace kinvar {
+namespace {
+
+using test::RandomIndividual;
+
+// A over the listed IDs in double precision, diagonal 1 + F (predefined F
+// included), by the tabular method.
+std::map<std::pair<std::string, std::string>, double> TabularA(
+    const std::vector<RandomIndividual>& people) {
+  std::map<std::pair<std::string, std::string>, double> a;
+  std::vector<std::string> done;
+  const auto at = [&](const std::string& x, const std::string& y) {
+    return x.empty() || y.empty() ? 0.0 : a.at({x, y});
+  };
+  for (const int i : test::ParentsFirstOrder(people)) {
+    const RandomIndividual& r = people[static_cast<std::size_t>(i)];
+    for (const std::string& q : done)
+      a[{r.id, q}] = a[{q, r.id}] = 0.5 * (at(r.sire, q) + at(r.dam, q));
+    a[{r.id, r.id}] = 1.0 + (r.fPredefined ? static_cast<double>(*r.fPredefined)
+                                           : 0.5 * at(r.sire, r.dam));
+    done.push_back(r.id);
+  }
+  return a;
+}
+
+std::string SeedPath() {
+  return (std::filesystem::temp_directory_path() /
+          ("kinvar-matings-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+           "-" + std::to_string(reinterpret_cast<std::uintptr_t>(&SeedPath))))
+      .string();
+}
+
+// A seed file holding the state of init_genrand(seed).
+void WriteSeedFile(const std::string& path, std::uint32_t seed) {
+  Mt19937 g;
+  InitGenerator(g, seed);
+  test::ScriptedPlatform quiet;
+  SaveSeedFile(g, path, quiet);
+  std::filesystem::remove(path + ".bak");
+}
+
+struct Harness {
+  explicit Harness(const std::string& text) {
+    EXPECT_EQ(test::LoadText(text, ped).status, LoadStatus::kLoaded) << text;
+    EXPECT_TRUE(ped.copyFile.Create());
+    ped.settings.numberFormat = 7;  // six decimals
+  }
+  ~Harness() {
+    std::filesystem::remove(seedPath);
+    std::filesystem::remove(seedPath + ".bak");
+  }
+  // Runs the command with the groups and files given, as the user chooses them.
+  void Run(int sires, int dams, const std::string& contributions,
+           std::optional<std::string> forbidden = std::nullopt) {
+    platform.groupPairs.push_back(std::pair{sires, dams});
+    platform.fileNames.push_back(contributions);
+    if (forbidden) platform.fileNames.push_back(*forbidden);
+    ped.settings.allowForbidden = forbidden ? 1 : 0;
+    CommandContext ctx{ped, platform, lastCommand, askInputs, remembered, path, seedPath};
+    OnOptimizingMatings(ctx);
+  }
+  std::vector<std::string> Report() const {
+    std::vector<std::string> lines;
+    for (int i = 0; i < ped.report.Count(); ++i) lines.emplace_back(ped.report.Line(i));
+    return lines;
+  }
+  Pedigree ped;
+  test::ScriptedPlatform platform;
+  std::int32_t lastCommand = 0;
+  bool askInputs = true;
+  RememberedInputs remembered;
+  std::string path = "x.pdg";
+  std::string seedPath = SeedPath();
+};
+
+struct Listed {
+  double average = 0, minimum = 0;
+  std::vector<std::pair<std::string, std::string>> pairs;
+  std::vector<double> values;
+};
+
+double After(const std::string& line, const std::string& marker) {
+  return std::stod(line.substr(line.find(marker) + marker.size()));
+}
+
+Listed Parse(const std::vector<std::string>& report) {
+  Listed l;
+  l.average = After(report.at(1), "|X");
+  for (std::size_t i = 4; i + 1 < report.size(); ++i) {
+    const std::string& line = report[i];
+    const std::size_t t1 = line.find("|T1|F"), t2 = line.rfind("|T1");
+    l.pairs.emplace_back(line.substr(2, t1 - 2), line.substr(t1 + 5, t2 - t1 - 5));
+    l.values.push_back(std::stod(line.substr(t2 + 3)));
+  }
+  l.minimum = After(report.back(), "|X");
+  return l;
+}
+
+// The least sum over every assignment of the dams to sires with capacity
+// left, or nothing when the forbidden pairs leave none.
+std::optional<double> BruteForce(int nD, std::vector<int> capacity,
+                                 const std::function<std::optional<double>(int, int)>& cost) {
+  std::optional<double> best;
+  std::function<void(int, double)> assign = [&](int d, double sum) {
+    if (d == nD) {
+      if (!best || sum < *best) best = sum;
+      return;
+    }
+    for (std::size_t s = 0; s < capacity.size(); ++s) {
+      const auto c = cost(static_cast<int>(s), d);
+      if (capacity[s] == 0 || !c) continue;
+      --capacity[s];
+      assign(d + 1, sum + *c);
+      ++capacity[s];
+    }
+  };
+  assign(0, 0.0);
+  return best;
+}
+
+struct RandomCase {
+  test::RandomPedigree rp;
+  int sireGroup = 0, damGroup = 0;
+  std::vector<std::string> sires, dams;  // in the order of the group's members
+  std::map<std::string, int> contribution;
+  std::set<std::pair<std::string, std::string>> forbidden;
+};
+
+// Two groups of a random pedigree, the smaller as sires, random
+// contributions, and sometimes a few forbidden pairs.
+std::optional<RandomCase> MakeCase(std::uint64_t seed, int maxSize) {
+  RandomCase c;
+  test::RandomPedigreeOptions o = test::VariedOptions(seed, maxSize);
+  o.groupColumn = true;
+  c.rp = test::MakeRandomPedigree(o);
+  std::map<int, std::vector<std::string>> members;
+  for (const RandomIndividual& r : c.rp.individuals)
+    if (r.group >= 0) members[r.group].push_back(r.id);
+  if (members.size() < 2) return std::nullopt;
+  auto a = members.begin(), b = std::next(a);
+  if (a->second.size() > b->second.size()) std::swap(a, b);
+  c.sireGroup = a->first, c.damGroup = b->first, c.sires = a->second, c.dams = b->second;
+  std::mt19937 draw(static_cast<std::uint32_t>(seed));
+  for (const std::string& s : c.sires) c.contribution[s] = 1;
+  for (std::size_t k = c.sires.size(); k < c.dams.size(); ++k) ++c.contribution[c.sires[draw() % c.sires.size()]];
+  if (draw() % 2 == 0)
+    for (const std::string& s : c.sires)
+      for (const std::string& d : c.dams)
+        if (draw() % 8 == 0) c.forbidden.insert({s, d});
+  return c;
+}
+
+TEST(OptimizingMatings, ReportsAdmissibleMatingsWithTheirCoancestriesAndTheProvenMinimum) {
+  int bruteForced = 0, refused = 0;
+  for (std::uint64_t seed = 1; seed <= 120; ++seed) {
+    const auto c = MakeCase(seed, seed % 3 == 0 ? 150 : 30);
+    if (!c) continue;
+    const std::string where = "seed " + std::to_string(seed);
+    std::string contributions, forbidden;
+    for (const auto& [s, n] : c->contribution) contributions += s + " " + std::to_string(n) + "\n";
+    for (const auto& [s, d] : c->forbidden) forbidden += d + "," + s + "\n";
+    test::TempFile cFile(contributions, ".c"), fFile(forbidden, ".fm");
+    Harness h(c->rp.text);
+    h.Run(c->sireGroup, c->damGroup, cFile.path(),
+          c->forbidden.empty() ? std::nullopt : std::optional(fFile.path()));
+    const auto a = TabularA(c->rp.individuals);
+    const auto coancestry = [&](int s, int d) -> std::optional<double> {
+      const std::string& sire = c->sires[static_cast<std::size_t>(s)];
+      const std::string& dam = c->dams[static_cast<std::size_t>(d)];
+      if (c->forbidden.count({sire, dam})) return std::nullopt;
+      return a.at({sire, dam}) / 2;
+    };
+    std::vector<int> capacity;
+    for (const std::string& s : c->sires) capacity.push_back(c->contribution.at(s));
+    const std::size_t m = c->dams.size();
+    const auto best = m <= 8 ? BruteForce(static_cast<int>(m), capacity, coancestry) : std::nullopt;
+    const auto report = h.Report();
+    ASSERT_EQ(h.lastCommand, kCmdOptimizeMatings) << where;
+    if (report.size() == 3) {  // refused: no assignment exists
+      EXPECT_EQ(report[2], "Matings are too restricted.") << where;
+      EXPECT_TRUE(m <= 8 && !best) << where;
+      ++refused;
+      continue;
+    }
+    ASSERT_EQ(report.size(), m + 5) << where;
+    EXPECT_EQ(report[2], "No. of matings = |X" + std::to_string(m)) << where;
+    const Listed l = Parse(report);
+    std::map<std::string, int> uses;
+    std::multiset<std::string> dams;
+    double sum = 0;
+    for (std::size_t i = 0; i < m; ++i) {
+      const auto& [s, d] = l.pairs[i];
+      ++uses[s];
+      dams.insert(d);
+      EXPECT_FALSE(c->forbidden.count({s, d})) << where;
+      EXPECT_NEAR(l.values[i], a.at({s, d}) / 2, 2e-6) << where << " " << s << " " << d;
+      sum += a.at({s, d}) / 2;
+    }
+    EXPECT_EQ(uses, c->contribution) << where;
+    EXPECT_EQ(dams, std::multiset<std::string>(c->dams.begin(), c->dams.end())) << where;
+    EXPECT_NEAR(l.average, sum / static_cast<double>(m), 2e-6) << where;
+    EXPECT_LE(l.minimum, l.average) << where;
+    if (best) {
+      EXPECT_NEAR(l.minimum, *best / static_cast<double>(m), 2e-6) << where;
+      ++bruteForced;
+    }
+  }
+  EXPECT_GT(bruteForced, 20);
+  EXPECT_GT(refused, 0);
+}
+
+TEST(OptimalMatings, EqualBruteForceOverTheSameCoancestries) {
+  std::mt19937 draw(7);
+  for (int round = 0; round < 300; ++round) {
+    CoancestryMatrix c;
+    c.nS = 1 + static_cast<std::int32_t>(draw() % 3);
+    c.nD = c.nS + static_cast<std::int32_t>(draw() % 5);
+    std::vector<std::int32_t> contributions(static_cast<std::size_t>(c.nS), 1);
+    for (std::int32_t k = c.nS; k < c.nD; ++k) ++contributions[draw() % contributions.size()];
+    // Values of every magnitude, many of them tied, some exactly 0.
+    for (std::int32_t i = 0; i < c.nS * c.nD; ++i)
+      c.values.push_back(draw() % 4 == 0 ? 0.0f
+                                         : std::ldexp(static_cast<float>(draw() % 9 + 1),
+                                                      -static_cast<int>(draw() % 60)));
+    std::vector<Mating> forbidden;
+    for (std::int32_t s = 0; s < c.nS; ++s)
+      for (std::int32_t d = 0; d < c.nD; ++d)
+        if (draw() % 5 == 0) forbidden.push_back({s, d});
+    const auto cost = [&](int s, int d) -> std::optional<double> {
+      for (const Mating& f : forbidden)
+        if (f == Mating{s, d}) return std::nullopt;
+      return static_cast<double>(c.at(s, d));
+    };
+    const auto best = BruteForce(c.nD, {contributions.begin(), contributions.end()}, cost);
+    const auto optimum = OptimalMatings(c, contributions, forbidden);
+    ASSERT_EQ(optimum.has_value(), best.has_value()) << round;
+    if (!best) continue;
+    double sum = 0;
+    for (const Mating& m : *optimum) sum += *cost(m.sire, m.dam);
+    EXPECT_EQ(sum, *best) << round;  // exact: the costs were scaled without loss
+  }
+}
+
+TEST(ExactCostScale, MakesEveryValueAnIntegerWithinTheSolversRange) {
+  EXPECT_EQ(ExactCostScale(std::vector<float>{0.0f, 1.0f}, 10), 0);
+  EXPECT_EQ(ExactCostScale(std::vector<float>{0.75f, 0.5f}, 10), 2);
+  EXPECT_EQ(ExactCostScale(std::vector<float>{0.1f}, 10), 27);  // 0.1f = 13421773 / 2^27
+  EXPECT_EQ(ExactCostScale(std::vector<float>{std::ldexp(1.0f, -100), 0.5f}, 1000), 100);
+  // Beyond 128 bits the lowest bits are rounded off.
+  EXPECT_EQ(ExactCostScale(std::vector<float>{std::ldexp(1.0f, -140), 0.5f}, 1000), 126 - 10);
+}
+
+// S1..Sn, D1..Dn unrelated founders in groups 1 and 2, or one family.
+const char* kUnrelated = "Progeny Sire Dam Group\nS1 0 0 1\nS2 0 0 1\nD1 0 0 2\nD2 0 0 2\nD3 0 0 2\n";
+
+TEST(OptimizingMatings, UnrelatedMatesKeepTheShuffledAssignmentLineByLine) {
+  Harness h(kUnrelated);
+  WriteSeedFile(h.seedPath, 5489);
+  test::TempFile c("S1 2\nS2 1\n", ".c");
+  h.ped.settings.numberFormat = 1;
+  h.Run(1, 2, c.path());
+  // The shuffles of the first two draws, by the reference engine.
+  std::mt19937 reference(5489);
+  std::vector<std::string> sires{"S1", "S2"}, dams{"D1", "D2", "D3"};
+  std::vector<int> count{2, 1};
+  for (std::size_t i = 0; i < 2; ++i) {
+    const std::size_t r = reference() % 2;
+    std::swap(sires[i], sires[r]);
+    std::swap(count[i], count[r]);
+  }
+  for (std::size_t i = 0; i < 3; ++i) std::swap(dams[i], dams[reference() % 3]);
+  std::vector<std::string> expected{"|XOptimized Matings:",
+                                    "The average inbreeding coefficient of progeny = |X0.000000",
+                                    "No. of matings = |X3", "Sire|T1Dam|T1Coancestry"};
+  std::size_t k = 0;
+  for (std::size_t s = 0; s < 2; ++s)
+    for (int n = 0; n < count[s]; ++n) expected.push_back("|M" + sires[s] + "|T1|F" + dams[k++] + "|T10");
+  expected.push_back("The minimum possible average inbreeding of progeny = |X0.000000");
+  EXPECT_EQ(h.Report(), expected);
+  EXPECT_TRUE(h.platform.messages.empty());
+  EXPECT_EQ(h.platform.pickerCaptions, std::vector<std::string>{"Optimizing matings"});
+  const FileRequest& asked = h.platform.fileRequests.at(0);
+  EXPECT_EQ(asked.filters[0].description + asked.filters[1].pattern + asked.defaultExtension +
+                asked.title,
+            "Contribution Files (*.c)*.*cOpen");
+}
+
+const char* kFamily =
+    "Progeny Sire Dam Group\nA 0 0 .\nB 0 0 .\nS1 A B 1\nS2 A 0 1\nS3 0 0 1\n"
+    "D1 A B 2\nD2 0 B 2\nD3 0 0 2\nD4 S1 D1 2\nD5 S3 D3 2\nD6 0 0 2\n";
+const char* kContributions = "S1 2\nS2 2\nS3 2\n";
+
+TEST(OptimizingMatings, TheSameSeedFileGivesTheSameReportAndASecondRunContinues) {
+  Harness h(kFamily);
+  test::TempFile c(kContributions, ".c");
+  WriteSeedFile(h.seedPath, 2024);
+  const std::string first = test::ReadWholeFile(h.seedPath);
+  h.Run(1, 2, c.path());
+  const auto one = h.Report();
+  const std::string second = test::ReadWholeFile(h.seedPath);
+  EXPECT_EQ(test::ReadWholeFile(h.seedPath + ".bak"), first);
+  h.Run(1, 2, c.path());
+  const auto two = h.Report();
+  EXPECT_NE(test::ReadWholeFile(h.seedPath), second);
+  for (const auto& [seedText, report] : {std::pair{first, one}, std::pair{second, two}}) {
+    std::ofstream(h.seedPath) << seedText;
+    h.Run(1, 2, c.path());
+    EXPECT_EQ(h.Report(), report);
+  }
+  EXPECT_NE(one, two);  // the shuffles differ, so does the order of the matings
+  EXPECT_TRUE(h.platform.messages.empty());
+}
+
+TEST(OptimizingMatings, TooRestrictedMatingsSaySoAndKeepTheSeedFile) {
+  Harness h(kFamily);
+  test::TempFile c(kContributions, ".c");
+  test::TempFile f("S2 D1\nS2 D2\nS2 D3\nD4 S2\nS2 D5\nS2 D6\n", ".fm");
+  WriteSeedFile(h.seedPath, 1);
+  const std::string before = test::ReadWholeFile(h.seedPath);
+  for (const bool exact : {false, true}) {
+    h.remembered.exactMatings = exact;
+    h.Run(1, 2, c.path(), f.path());
+    EXPECT_EQ(h.Report(), (std::vector<std::string>{"", kCouldNotOptimizeLine,
+                                                   "Matings are too restricted."}));
+    EXPECT_EQ(h.lastCommand, kCmdOptimizeMatings);
+    EXPECT_EQ(test::ReadWholeFile(h.seedPath), before);
+  }
+}
+
+TEST(OptimizingMatings, TheExactModeListsTheOptimumAndDrawsNothing) {
+  Harness h(kFamily);
+  test::TempFile c(kContributions, ".c");
+  test::TempFile f("S1 D3\n", ".fm");
+  h.Run(1, 2, c.path(), f.path());  // no seed file: seeded from the clock
+  EXPECT_EQ(h.platform.MessageTexts(),
+            (std::vector<std::string>{"Cannot open seedfile!",
+                                      "The random number is seeded with the current time."}));
+  const Listed annealed = Parse(h.Report());
+  std::filesystem::remove(h.seedPath);
+  h.remembered.exactMatings = true;
+  h.Run(1, 2, c.path(), f.path());
+  const auto report = h.Report();
+  EXPECT_EQ(report.size(), 10u);  // no minimum line after the matings
+  const double average = After(report[1], "|X");
+  EXPECT_EQ(average, annealed.minimum);
+  EXPECT_EQ(report[4].substr(0, 6), "|MS3|T");  // sire by sire, in code order: S3 a founder
+  EXPECT_FALSE(std::filesystem::exists(h.seedPath));
+  EXPECT_EQ(h.platform.messages.size(), 2u);
+}
+
+TEST(OptimizingMatings, ASingleMatingIsReportedAsAssigned) {
+  Harness h("Progeny Sire Dam Group\nA 0 0 .\nS A 0 1\nD A 0 2\n");
+  test::TempFile c("S 1\n", ".c");
+  WriteSeedFile(h.seedPath, 3);
+  h.Run(1, 2, c.path());
+  EXPECT_EQ(h.Report(), (std::vector<std::string>{
+                            "|XOptimized Matings:",
+                            "The average inbreeding coefficient of progeny = |X0.125000",
+                            "No. of matings = |X1", "Sire|T1Dam|T1Coancestry", "|MS|T1|FD|T10.125000",
+                            "The minimum possible average inbreeding of progeny = |X0.125000"}));
+}
+
+TEST(OptimizingMatings, EndsWithoutAReportOnRefusedInputsAndCancels) {
+  Harness h(kFamily);
+  test::TempFile bad("S1 2\n", ".c");
+  h.ped.report.Add("shown before");
+  h.Run(1, 2, bad.path());
+  EXPECT_EQ(h.Report(), std::vector<std::string>{"shown before"});
+  h.platform.groupPairs.push_back(std::nullopt);  // the picker is cancelled
+  CommandContext ctx{h.ped, h.platform, h.lastCommand, h.askInputs, h.remembered, h.path, h.seedPath};
+  OnOptimizingMatings(ctx);
+  h.platform.groupPairs.push_back(std::pair{1, 2});  // the file dialog is cancelled
+  OnOptimizingMatings(ctx);
+  EXPECT_EQ(h.Report(), std::vector<std::string>{"shown before"});
+  test::TempFile c(kContributions, ".c");
+  h.platform.cancelAtPoll = 1;  // inbreeding is cancelled
+  h.Run(1, 2, c.path());
+  EXPECT_EQ(h.Report(), std::vector<std::string>{kCanceledLine});
+  EXPECT_EQ(h.lastCommand, 0);
+}
+
+TEST(OptimizingMatings, OptionsRerunAsksOnlyForTheForbiddenFileNewlyAllowed) {
+  test::TempFile pedigree(kFamily, ".pdg");
+  test::TempFile c(kContributions, ".c");
+  test::TempFile f("S1 D1\n", ".fm");
+  test::ScriptedPlatform platform;
+  CKinvarDoc doc(platform, "");
+  ASSERT_TRUE(doc.Initialize());
+  ASSERT_TRUE(doc.OpenPedigreeFile(pedigree.path()));
+  doc.seedFile = SeedPath();
+  WriteSeedFile(doc.seedFile, 9);
+  platform.groupPairs.push_back(std::pair{1, 2});
+  platform.fileNames = {c.path(), f.path()};
+  doc.RunCommand(kCmdOptimizeMatings);
+  Settings entries = doc.settings();
+  entries.allowForbidden = 1;
+  doc.RerunAfterOptions(*doc.ApplyOptions(entries));
+  ASSERT_EQ(platform.fileRequests.size(), 2u);
+  EXPECT_EQ(platform.fileRequests[1].filters[0].description, "Forbidden matings Files (*.fm)");
+  EXPECT_EQ(platform.fileRequests[1].defaultExtension, "fm");
+  for (int i = 4; i < doc.pedigree().report.Count() - 1; ++i)
+    EXPECT_NE(doc.pedigree().report.Line(i).substr(0, 11), "|MS1|T1|FD1");
+  entries.numberFormat = 2;  // a re-run with the same files asks nothing
+  doc.RerunAfterOptions(*doc.ApplyOptions(entries));
+  EXPECT_EQ(platform.fileRequests.size(), 2u);
+  EXPECT_EQ(doc.lastCommand(), kCmdOptimizeMatings);
+  EXPECT_EQ(platform.pickerCaptions.size(), 1u);
+  std::filesystem::remove(doc.seedFile);
+  std::filesystem::remove(doc.seedFile + ".bak");
+}
+
+}  // namespace
+}  // namespace kinvar
