@@ -33,6 +33,13 @@ struct RememberedInputs {
   std::int16_t groupA = -1;
   std::int16_t groupB = -1;
   RecIndex individual = kUnknownParent;  // the individual of the last picker
+  // Path counting, ancestral decomposition and gene origin: the individual
+  // and group numbers of their last runs (kUnknownParent, -1 none).
+  RecIndex pathIndividual = kUnknownParent;
+  std::int16_t pathGroup = -1;
+  RecIndex decompositionIndividual = kUnknownParent;
+  std::int16_t decompositionGroup = -1;
+  std::int16_t geneOriginGroup = -1;
 };
 
 struct CommandContext {
