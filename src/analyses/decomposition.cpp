@@ -151,6 +151,22 @@ void CountExtracted(const Extracted& e, DecompositionResult& r) {
   }
 }
 
+// A target with a predefined F has a Mendelian sampling variance of its own
+// beyond what its parents give (its D was raised so that a(x, x) = 1 + F);
+// that part is its own m, so that the m total is the F the program reports.
+// A coancestry counts each member's own D already.
+void AddOwnExcess(const Pedigree& ped, const std::vector<RecIndex>& targets, double scale,
+                  DecompositionResult& r) {
+  for (const RecIndex x : targets) {
+    const Rec& t = ped.rec(x);
+    if (!t.fPredefined) continue;
+    const float sum = ped.rec(t.sire).f + ped.rec(t.dam).f;
+    const float standard = 0.5f - 0.25f * sum;
+    const auto code = static_cast<std::size_t>(t.code);
+    r.m[code] += (static_cast<double>(ped.d[code]) - static_cast<double>(standard)) * scale;
+  }
+}
+
 double Sum(const std::vector<double>& x) {
   double total = 0.0;
   for (const double value : x) total += value;
@@ -187,6 +203,7 @@ DecompositionResult Decompose(Pedigree& ped, std::int32_t target, DecompositionM
     const double d = e.subset.kernel.d[static_cast<std::size_t>(k)];
     r.m[codeOf(k)] = d * c[static_cast<std::size_t>(k)] * scale;
   }
+  if (mode != DecompositionMode::kAverageCoancestry) AddOwnExcess(ped, targets, scale, r);
   NodalTransformation(e, c);
   for (std::int32_t k = 1; k <= e.size; ++k) r.u[codeOf(k)] = c[static_cast<std::size_t>(k)] * scale;
   for (std::int32_t k = e.size; k >= 1; --k) PassToParents(e, c, k);

@@ -9,6 +9,9 @@
 //   passed to its parents what it shares with them;
 // - v, the genes of founders: u carried down to the founders.
 //
+// A target with a predefined F adds to its own m the part of its D beyond
+// what its parents give, so the m total is the F the program reports for it.
+//
 // Conventions: the result is indexed by chronological code 1..nTotal (entry 0
 // unused, 0); individuals outside the extracted pedigree (the targets and
 // their ancestors) get 0. d is ped.d, the D of the inbreeding coefficients,
