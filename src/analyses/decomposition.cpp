@@ -1,7 +1,6 @@
 #include "analyses/decomposition.h"
 
 #include <algorithm>
-#include <queue>
 #include <utility>
 
 #include "genetics/relationship.h"
@@ -17,6 +16,7 @@ using Parents = KernelPedigree::Parents;
 struct Extracted {
   AncestorSubset subset;
   std::int32_t size = 0;
+  std::vector<std::int32_t> generation;  // longest ancestral path
 
   const Parents& ParentsOf(std::int32_t k) const {
     return subset.kernel.parents[static_cast<std::size_t>(k)];
@@ -24,7 +24,8 @@ struct Extracted {
 };
 
 std::vector<RecIndex> Targets(const Pedigree& ped, std::int32_t target, DecompositionMode mode) {
-  if (mode == DecompositionMode::kInbreeding) return {ped.records[static_cast<std::size_t>(target - 1)]};
+  if (mode == DecompositionMode::kInbreeding)
+    return {ped.records[static_cast<std::size_t>(target - 1)]};
   std::vector<RecIndex> members;
   for (std::int32_t i = 0; i < ped.nTotal; ++i)
     if (ped.byCode(i).group == target) members.push_back(ped.records[static_cast<std::size_t>(i)]);
@@ -69,8 +70,8 @@ void InbreedingCoefficient(const Extracted& e, const Pedigree& ped, RecIndex x,
 
 // One trace per sire of the members; a member with an unknown parent is not
 // inbred and adds nothing.
-void AverageInbreeding(const Extracted& e, const Pedigree& ped, const std::vector<RecIndex>& members,
-                       std::vector<double>& c) {
+void AverageInbreeding(const Extracted& e, const Pedigree& ped,
+                       const std::vector<RecIndex>& members, std::vector<double>& c) {
   std::vector<std::pair<std::int32_t, std::int32_t>> matings;  // sire, dam
   for (const RecIndex x : members) {
     const std::int32_t s = e.subset.LocalOf(ped.rec(ped.rec(x).sire));
@@ -103,40 +104,63 @@ void AverageCoancestry(const Extracted& e, const Pedigree& ped,
 }
 
 // Each nodal ancestor j keeps of c[j] only what its parents do not already
-// hold: t(sire of j, k)^2 + t(dam of j, k)^2 over 4 of it is taken off every
-// ancestor k. The ancestors of j are visited from the latest down, through
-// a heap, so the cost follows the ancestors reached and not N.
-void NodalTransformation(const Extracted& e, std::vector<double>& c) {
-  const std::size_t size = c.size();
-  std::vector<double> a(size), b(size);
-  std::vector<std::uint8_t> reached(size);
-  std::priority_queue<std::int32_t> heap;
-  const auto reach = [&](std::int32_t k) {
-    if (reached[static_cast<std::size_t>(k)] != 0) return;
-    reached[static_cast<std::size_t>(k)] = 1;
-    heap.push(k);
+// hold: c[j] (t(sire of j, k)^2 + t(dam of j, k)^2) / 4 is taken off every
+// ancestor k. Gathered by parent p, that is w_p t(p, k)^2 with w_p the sum
+// of c[j] / 4 over p's progeny, final once they are all done: one trace per
+// parent instead of one per individual. A trace visits p's ancestors from the
+// latest generation down (no individual is an ancestor of another of its
+// own generation), so its cost follows the ancestors reached.
+struct Trace {
+  std::vector<double> a;  // t(p, k) while a trace runs, else 0
+  std::vector<std::uint8_t> reached;
+  std::vector<std::vector<std::int32_t>> buckets;  // by generation
+};
+
+// Takes w t(p, k)^2 off c[k] for every strict ancestor k of p.
+void SubtractSquares(const Extracted& e, std::int32_t p, double w, Trace& t,
+                     std::vector<double>& c) {
+  const auto reach = [&](std::int32_t k, double share) {
+    const auto ki = static_cast<std::size_t>(k);
+    t.a[ki] += share;
+    if (t.reached[ki] != 0) return;
+    t.reached[ki] = 1;
+    t.buckets[static_cast<std::size_t>(e.generation[ki])].push_back(k);
   };
-  for (std::int32_t j = e.size; j >= 1; --j) {
-    const double cj = c[static_cast<std::size_t>(j)];
-    const Parents& p = e.ParentsOf(j);
-    if (cj == 0 || (p.sire == 0 && p.dam == 0)) continue;
-    if (p.sire != 0) a[static_cast<std::size_t>(p.sire)] = 1, reach(p.sire);
-    if (p.dam != 0) b[static_cast<std::size_t>(p.dam)] = 1, reach(p.dam);
-    while (!heap.empty()) {
-      const std::int32_t k = heap.top();
-      heap.pop();
+  const Parents& pp = e.ParentsOf(p);
+  if (pp.sire != 0) reach(pp.sire, 0.5);
+  if (pp.dam != 0) reach(pp.dam, 0.5);
+  for (std::int32_t g = e.generation[static_cast<std::size_t>(p)] - 1; g >= 0; --g) {
+    std::vector<std::int32_t>& bucket = t.buckets[static_cast<std::size_t>(g)];
+    for (const std::int32_t k : bucket) {
       const auto ki = static_cast<std::size_t>(k);
       const Parents& q = e.ParentsOf(k);
-      for (const std::int32_t parent : {q.sire, q.dam}) {
-        if (parent == 0) continue;
-        a[static_cast<std::size_t>(parent)] += a[ki] / 2;
-        b[static_cast<std::size_t>(parent)] += b[ki] / 2;
-        reach(parent);
-      }
-      c[ki] -= (a[ki] * a[ki] + b[ki] * b[ki]) * cj / 4;
-      a[ki] = b[ki] = 0;
-      reached[ki] = 0;
+      if (q.sire != 0) reach(q.sire, t.a[ki] / 2);
+      if (q.dam != 0) reach(q.dam, t.a[ki] / 2);
+      c[ki] -= t.a[ki] * t.a[ki] * w;
+      t.a[ki] = 0;
+      t.reached[ki] = 0;
     }
+    bucket.clear();
+  }
+}
+
+void NodalTransformation(const Extracted& e, std::vector<double>& c) {
+  const std::size_t size = c.size();
+  std::vector<double> w(size);
+  Trace t{std::vector<double>(size), std::vector<std::uint8_t>(size), {}};
+  t.buckets.resize(
+      static_cast<std::size_t>(*std::max_element(e.generation.begin(), e.generation.end()) + 1));
+  for (std::int32_t j = e.size; j >= 1; --j) {
+    const auto ji = static_cast<std::size_t>(j);
+    if (w[ji] != 0) {
+      c[ji] -= w[ji];
+      SubtractSquares(e, j, w[ji], t, c);
+    }
+    const double cj = c[ji];
+    const Parents& p = e.ParentsOf(j);
+    if (cj == 0) continue;
+    if (p.sire != 0) w[static_cast<std::size_t>(p.sire)] += cj / 4;
+    if (p.dam != 0) w[static_cast<std::size_t>(p.dam)] += cj / 4;
   }
 }
 
@@ -177,8 +201,13 @@ double Sum(const std::vector<double>& x) {
 
 DecompositionResult Decompose(Pedigree& ped, std::int32_t target, DecompositionMode mode) {
   const std::vector<RecIndex> targets = Targets(ped, target, mode);
-  Extracted e{BuildAncestorSubset(ped, targets)};
+  Extracted e{BuildAncestorSubset(ped, targets), 0, {}};
   e.size = e.subset.kernel.size();
+  e.generation.assign(static_cast<std::size_t>(e.size) + 1, 0);
+  for (std::int32_t k = 1; k <= e.size; ++k) {
+    const RecIndex r = e.subset.recOf[static_cast<std::size_t>(k)];
+    e.generation[static_cast<std::size_t>(k)] = ped.rec(r).generation;
+  }
   const auto size = static_cast<std::size_t>(ped.nTotal) + 1;
   DecompositionResult r;
   r.m.assign(size, 0.0);
@@ -189,8 +218,12 @@ DecompositionResult Decompose(Pedigree& ped, std::int32_t target, DecompositionM
   std::vector<double> c(static_cast<std::size_t>(e.size) + 1);
   double scale = targets.empty() ? 0.0 : 1.0 / static_cast<double>(targets.size());
   switch (mode) {
-    case DecompositionMode::kInbreeding: InbreedingCoefficient(e, ped, targets[0], c); break;
-    case DecompositionMode::kAverageInbreeding: AverageInbreeding(e, ped, targets, c); break;
+    case DecompositionMode::kInbreeding:
+      InbreedingCoefficient(e, ped, targets[0], c);
+      break;
+    case DecompositionMode::kAverageInbreeding:
+      AverageInbreeding(e, ped, targets, c);
+      break;
     case DecompositionMode::kAverageCoancestry:
       scale = scale * scale;
       AverageCoancestry(e, ped, targets, c);
@@ -205,7 +238,8 @@ DecompositionResult Decompose(Pedigree& ped, std::int32_t target, DecompositionM
   }
   if (mode != DecompositionMode::kAverageCoancestry) AddOwnExcess(ped, targets, scale, r);
   NodalTransformation(e, c);
-  for (std::int32_t k = 1; k <= e.size; ++k) r.u[codeOf(k)] = c[static_cast<std::size_t>(k)] * scale;
+  for (std::int32_t k = 1; k <= e.size; ++k)
+    r.u[codeOf(k)] = c[static_cast<std::size_t>(k)] * scale;
   for (std::int32_t k = e.size; k >= 1; --k) PassToParents(e, c, k);
   for (std::int32_t k = 1; k <= e.size; ++k) {
     const Parents& p = e.ParentsOf(k);

@@ -27,9 +27,9 @@
 namespace kinvar {
 
 enum class DecompositionMode {
-  kInbreeding = 0,          // target: an individual's code
-  kAverageInbreeding = 1,   // target: a group's index in ped.groups
-  kAverageCoancestry = 2,   // target: a group's index; ordered pairs, self-pairs included
+  kInbreeding = 0,         // target: an individual's code
+  kAverageInbreeding = 1,  // target: a group's index in ped.groups
+  kAverageCoancestry = 2,  // target: a group's index; ordered pairs, self-pairs included
 };
 
 struct DecompositionResult {
@@ -37,7 +37,7 @@ struct DecompositionResult {
   double mTotal = 0.0, uTotal = 0.0, vTotal = 0.0;
   // The extracted pedigree.
   std::int32_t individuals = 0;
-  std::int32_t founders = 0;         // both parents unknown
+  std::int32_t founders = 0;  // both parents unknown
   std::int32_t oneKnownParent = 0;
   std::int32_t twoKnownParents = 0;
 };

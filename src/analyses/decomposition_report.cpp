@@ -32,13 +32,14 @@ void WriteHeading(Pedigree& ped, DecompositionMode mode, std::int32_t target,
     const Description& group = ped.groups[static_cast<std::size_t>(target)];
     const bool inbreeding = mode == DecompositionMode::kAverageInbreeding;
     WriteReportLines(
-        ped, {inbreeding
-                  ? "|XDecomposition of the average inbreeding coefficient into ancestral components"
-                  : "|XDecomposition of the average coancestry into ancestral components",
-              "", "Group|T3|I" + std::to_string(group.group),
-              (inbreeding ? "Average inbreeding coefficient for the group|T3|I"
-                          : "Average coancestry for the group|T3|I") +
-                  total});
+        ped,
+        {inbreeding
+             ? "|XDecomposition of the average inbreeding coefficient into ancestral components"
+             : "|XDecomposition of the average coancestry into ancestral components",
+         "", "Group|T3|I" + std::to_string(group.group),
+         (inbreeding ? "Average inbreeding coefficient for the group|T3|I"
+                     : "Average coancestry for the group|T3|I") +
+             total});
   }
   WriteReportLines(ped, {"No. of individuals in total|T3|I" + std::to_string(ped.nTotal),
                          "No. of founders in total|T3|I" + std::to_string(ped.nFounders)});
@@ -86,12 +87,11 @@ void WriteReportLines(Pedigree& ped, std::initializer_list<std::string> lines) {
 
 void WriteExtractedCounts(Pedigree& ped, const DecompositionResult& r) {
   WriteReportLines(
-      ped, {"Extracted pedigree:", "    No. of individuals|T3|I" + std::to_string(r.individuals),
-            "    No. of founders|T3|I" + std::to_string(r.founders),
-            "    No. of individuals with two known parents|T3|I" +
-                std::to_string(r.twoKnownParents),
-            "    No. of individuals with one known parent|T3|X" +
-                std::to_string(r.oneKnownParent)});
+      ped,
+      {"Extracted pedigree:", "    No. of individuals|T3|I" + std::to_string(r.individuals),
+       "    No. of founders|T3|I" + std::to_string(r.founders),
+       "    No. of individuals with two known parents|T3|I" + std::to_string(r.twoKnownParents),
+       "    No. of individuals with one known parent|T3|X" + std::to_string(r.oneKnownParent)});
 }
 
 void WriteDecompositionReport(Pedigree& ped, DecompositionMode mode, std::int32_t target,

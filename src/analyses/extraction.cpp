@@ -105,12 +105,12 @@ void OnExtract(CommandContext& ctx, std::int32_t command, Kinship kinship, bool 
     if (std::fclose(file) != 0 || !written)
       ctx.platform.ShowMessage("Error while writing " + *chosen + ".", MessageIcon::kError);
   }
-  const std::string whose = forGroup ? "individuals belong to the group " +
-                                           std::to_string(what.groupNumber)
-                                     : "individual " + std::string(ctx.ped.rec(what.individual).id);
+  const std::string whose =
+      forGroup ? "individuals belong to the group " + std::to_string(what.groupNumber)
+               : "individual " + std::string(ctx.ped.rec(what.individual).id);
   ctx.ped.report.Clear();
-  ctx.ped.report.Add((kinship == Kinship::kAncestors ? "Ancestors of " : "Descendants of ") + whose +
-                     " are saved.");
+  ctx.ped.report.Add((kinship == Kinship::kAncestors ? "Ancestors of " : "Descendants of ") +
+                     whose + " are saved.");
 }
 
 }  // namespace
@@ -126,7 +126,8 @@ std::vector<RecIndex> SelectGroup(const Pedigree& ped, Kinship kinship, std::int
   if (kinship == Kinship::kDescendants) return Descendants(ped, 1, member);
   std::vector<RecIndex> members;
   for (std::int32_t code = 1; code <= ped.nTotal; ++code)
-    if (member(code, ped.byCode(code - 1))) members.push_back(ped.records[static_cast<std::size_t>(code - 1)]);
+    if (member(code, ped.byCode(code - 1)))
+      members.push_back(ped.records[static_cast<std::size_t>(code - 1)]);
   return WithAncestors(ped, std::move(members));
 }
 

@@ -21,8 +21,7 @@ std::string Number(const Pedigree& ped, double value) {
 bool IsFounder(const Rec& r) { return r.sire == kUnknownParent && r.dam == kUnknownParent; }
 
 // Founders' codes by contribution, largest first; equal ones by code.
-std::vector<std::int32_t> FoundersByContribution(const Pedigree& ped,
-                                                 const std::vector<float>& c) {
+std::vector<std::int32_t> FoundersByContribution(const Pedigree& ped, const std::vector<float>& c) {
   std::vector<std::int32_t> founders;
   for (std::int32_t code = 1; code <= ped.nTotal; ++code)
     if (IsFounder(ped.byCode(code - 1))) founders.push_back(code);
@@ -38,24 +37,23 @@ void WriteSummary(Pedigree& ped, const Description& group, const FounderContribu
   const auto y = static_cast<float>(2.0 * r2.mTotal);
   const double fg = 1.0 / static_cast<double>(y);
   const double nonFounders = 1.0 / (1.0 / fg - 1.0 / fe);
-  WriteReportLines(ped, {"|XProbabilities of gene origin", "",
-                         "Group|T3|I" + std::to_string(group.group),
-                         "No. of individuals in total|T3|I" + std::to_string(ped.nTotal),
-                         "No. of founders in total|T3|I" + std::to_string(ped.nFounders),
-                         "No. of individuals in the group|T3|X" + std::to_string(group.count)});
-  WriteExtractedCounts(ped, r2);
   WriteReportLines(
-      ped, {"", "Founder equivalent|T3|I" + Number(ped, fe),
-            "Founder genome equivalent|T3|I" + Number(ped, fg),
-            "Effective number of non-founders|T3|I" + Number(ped, nonFounders),
-            "Average inbreeding for the group|T3|I" + Number(ped, r1.mTotal),
-            "Average coancestry for the group|T3|I" + Number(ped, r2.mTotal), "",
-            "v1 = Contributions of genes of founders to the average inbreeding coefficient",
-            "v2 = Contributions of genes of founders to the average coancestry", ""});
+      ped, {"|XProbabilities of gene origin", "", "Group|T3|I" + std::to_string(group.group),
+            "No. of individuals in total|T3|I" + std::to_string(ped.nTotal),
+            "No. of founders in total|T3|I" + std::to_string(ped.nFounders),
+            "No. of individuals in the group|T3|X" + std::to_string(group.count)});
+  WriteExtractedCounts(ped, r2);
+  WriteReportLines(ped,
+                   {"", "Founder equivalent|T3|I" + Number(ped, fe),
+                    "Founder genome equivalent|T3|I" + Number(ped, fg),
+                    "Effective number of non-founders|T3|I" + Number(ped, nonFounders),
+                    "Average inbreeding for the group|T3|I" + Number(ped, r1.mTotal),
+                    "Average coancestry for the group|T3|I" + Number(ped, r2.mTotal), "",
+                    "v1 = Contributions of genes of founders to the average inbreeding coefficient",
+                    "v2 = Contributions of genes of founders to the average coancestry", ""});
 }
 
-std::string Columns(const Pedigree& ped, const std::string& first, double c, double v1,
-                    double v2) {
+std::string Columns(const Pedigree& ped, const std::string& first, double c, double v1, double v2) {
   return first + "|T1|T5|I" + Number(ped, c) + "|T4|T6" + Number(ped, v1) + "|T4|T6" +
          Number(ped, v2);
 }
@@ -96,7 +94,8 @@ void WriteGeneOriginReport(Pedigree& ped, std::int16_t group) {
   WriteReportLines(ped, {"Founder|T1|T5Contribution|T4|T6v1|T4|T6v2", kDashes});
   for (const std::int32_t code : FoundersByContribution(ped, fc.byCode)) {
     const auto c = static_cast<std::size_t>(code);
-    WriteReportLine(ped.report, Columns(ped, ped.byCode(code - 1).id, fc.byCode[c], r1.v[c], r2.v[c]),
+    WriteReportLine(ped.report,
+                    Columns(ped, ped.byCode(code - 1).id, fc.byCode[c], r1.v[c], r2.v[c]),
                     &ped.copyFile);
   }
   WriteReportLines(ped, {kDashes, Columns(ped, "Sum", fc.sum, r1.vTotal, r2.vTotal)});

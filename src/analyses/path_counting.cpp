@@ -1,12 +1,12 @@
 #include "analyses/path_counting.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 #include "analyses/decomposition_report.h"
 #include "genetics/command_ids.h"
@@ -148,9 +148,7 @@ class LoopSearch {
     out_.Line(kDashes);
   }
 
-  std::string Format(float value) const {
-    return FormatNumber(ped_.settings.numberFormat, value);
-  }
+  std::string Format(float value) const { return FormatNumber(ped_.settings.numberFormat, value); }
 
  private:
   struct Frame {
@@ -282,11 +280,11 @@ class LoopSearch {
   std::vector<std::int32_t> tag_;         // the common-ancestor test's tags
   std::vector<std::int32_t> queue_;
   std::vector<std::uint8_t> flags_;
-  std::vector<std::int32_t> marked_;      // codes whose flags are set
+  std::vector<std::int32_t> marked_;  // codes whose flags are set
   std::vector<Frame> sireStack_, damStack_;
-  std::vector<std::int32_t> ncas_;        // in the order first met
+  std::vector<std::int32_t> ncas_;  // in the order first met
   std::vector<float> contributions_;
-  std::vector<std::int32_t> ncaSlot_;     // code -> index in ncas_, -1
+  std::vector<std::int32_t> ncaSlot_;  // code -> index in ncas_, -1
   std::string text_;
   std::uint32_t visits_ = 0;
   bool stop_ = false;
@@ -383,7 +381,8 @@ void RunMany(CommandContext& ctx, Output& out, std::int16_t group) {
       if (!search.Canceled()) search.WriteNcas();
     }
     if (group >= 0 || loops) {
-      if (search.Canceled() || progress.Step(group >= 0 ? visited : end - 1)) return Cancel(ctx, out);
+      if (search.Canceled() || progress.Step(group >= 0 ? visited : end - 1))
+        return Cancel(ctx, out);
     }
     visited += members;
     c = end;
@@ -440,10 +439,17 @@ void OnPathCountingAll(CommandContext& ctx) { Run(ctx, Scope::kAll, nullptr); }
 
 void WritePathCountingFile(CommandContext& ctx, std::FILE* file) {
   switch (ctx.lastCommand) {
-    case kCmdPathCountingIndividual: Run(ctx, Scope::kIndividual, file); break;
-    case kCmdPathCountingGroup: Run(ctx, Scope::kGroup, file); break;
-    case kCmdPathCountingAll: Run(ctx, Scope::kAll, file); break;
-    default: break;
+    case kCmdPathCountingIndividual:
+      Run(ctx, Scope::kIndividual, file);
+      break;
+    case kCmdPathCountingGroup:
+      Run(ctx, Scope::kGroup, file);
+      break;
+    case kCmdPathCountingAll:
+      Run(ctx, Scope::kAll, file);
+      break;
+    default:
+      break;
   }
 }
 

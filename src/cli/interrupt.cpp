@@ -1,9 +1,9 @@
 #include "cli/interrupt.h"
 
+#include <unistd.h>
+
 #include <csignal>
 #include <cstring>
-
-#include <unistd.h>
 
 namespace kinvar::cli {
 

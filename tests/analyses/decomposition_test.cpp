@@ -2,6 +2,8 @@
 // tabular A on random pedigrees, m per ancestor against T and D, founder
 // contributions against T, the worked examples to the digit, the exact
 // report, and a division by zero.
+#include "analyses/decomposition.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "analyses/decomposition.h"
 #include "analyses/decomposition_report.h"
 #include "analyses/gene_origin.h"
 #include "app/document.h"
@@ -140,7 +141,10 @@ TEST(Decomposition, WorkedExamplesGiveTheirFractions) {
     const char* total;
   };
   const Row rows[] = {
-      {"X", {{"P", "1/8"}, {"Q", "1/8"}}, {{"P", "1/8"}, {"Q", "1/8"}}, {{"P", "1/8"}, {"Q", "1/8"}},
+      {"X",
+       {{"P", "1/8"}, {"Q", "1/8"}},
+       {{"P", "1/8"}, {"Q", "1/8"}},
+       {{"P", "1/8"}, {"Q", "1/8"}},
        "1/4"},
       {"Y",
        {{"Z", "1/16"}, {"Z1", "1/64"}, {"Z2", "1/64"}, {"P", "1/32"}, {"Q", "1/32"}},
@@ -153,8 +157,8 @@ TEST(Decomposition, WorkedExamplesGiveTheirFractions) {
     std::string typed = row.individual;
     const std::int32_t code = ped->rec(FindTypedId(*ped, typed)).code;
     const DecompositionResult r = Decompose(*ped, code, DecompositionMode::kInbreeding);
-    for (const auto& [values, want] : {std::pair{&r.m, &row.m}, std::pair{&r.u, &row.u},
-                                       std::pair{&r.v, &row.v}}) {
+    for (const auto& [values, want] :
+         {std::pair{&r.m, &row.m}, std::pair{&r.u, &row.u}, std::pair{&r.v, &row.v}}) {
       for (std::int32_t k = 1; k <= ped->nTotal; ++k) {
         std::string expected = "0";
         for (const auto& [id, value] : *want)
@@ -191,19 +195,31 @@ constexpr const char* kFamily =
 
 TEST(Decomposition, GroupReportLinesExactly) {
   const std::vector<std::string> want = {
-      "|XDecomposition of the average coancestry into ancestral components", "", "Group|T3|I3",
-      "Average coancestry for the group|T3|I1/2", "No. of individuals in total|T3|I6",
-      "No. of founders in total|T3|I2", "No. of individuals in the group|T3|X2",
-      "Extracted pedigree:", "    No. of individuals|T3|I6", "    No. of founders|T3|I2",
+      "|XDecomposition of the average coancestry into ancestral components",
+      "",
+      "Group|T3|I3",
+      "Average coancestry for the group|T3|I1/2",
+      "No. of individuals in total|T3|I6",
+      "No. of founders in total|T3|I2",
+      "No. of individuals in the group|T3|X2",
+      "Extracted pedigree:",
+      "    No. of individuals|T3|I6",
+      "    No. of founders|T3|I2",
       "    No. of individuals with two known parents|T3|I4",
-      "    No. of individuals with one known parent|T3|X0", "",
+      "    No. of individuals with one known parent|T3|X0",
+      "",
       "m = Contributions of Mendelian sampling variances of ancestors",
       "u = Contributions of genes of nodal common ancestors",
-      "v = Contributions of genes of founders", "", "Individual|T1|T5m|T4|T6u|T4|T6v",
+      "v = Contributions of genes of founders",
+      "",
+      "Individual|T1|T5m|T4|T6u|T4|T6v",
       "----------|T1|T5----------|T4|T6----------|T4|T6----------",
-      "P|T1|T5|I1/8|T4|T61/16|T4|T61/4", "Q|T1|T5|I1/8|T4|T61/16|T4|T61/4",
-      "S|T1|T5|I1/16|T4|T61/16|T4|T60", "D|T1|T5|I1/16|T4|T61/16|T4|T60",
-      "X|T1|T5|I1/16|T4|T61/8|T4|T60", "W|T1|T5|I1/16|T4|T61/8|T4|T60",
+      "P|T1|T5|I1/8|T4|T61/16|T4|T61/4",
+      "Q|T1|T5|I1/8|T4|T61/16|T4|T61/4",
+      "S|T1|T5|I1/16|T4|T61/16|T4|T60",
+      "D|T1|T5|I1/16|T4|T61/16|T4|T60",
+      "X|T1|T5|I1/16|T4|T61/8|T4|T60",
+      "W|T1|T5|I1/16|T4|T61/8|T4|T60",
       "----------|T1|T5----------|T4|T6----------|T4|T6----------",
       "Sum|T1|T5|I1/2|T4|T61/2|T4|T61/2"};
   EXPECT_EQ(Report(kFamily, kCmdDecompositionCoancestry, 3), want);
@@ -216,18 +232,31 @@ TEST(Decomposition, GroupReportLinesExactly) {
 
 TEST(GeneOrigin, ReportLinesExactlyAndInfinityIsReadable) {
   std::vector<std::string> want = {
-      "|XProbabilities of gene origin", "", "Group|T3|I3", "No. of individuals in total|T3|I6",
-      "No. of founders in total|T3|I2", "No. of individuals in the group|T3|X2",
-      "Extracted pedigree:", "    No. of individuals|T3|I6", "    No. of founders|T3|I2",
+      "|XProbabilities of gene origin",
+      "",
+      "Group|T3|I3",
+      "No. of individuals in total|T3|I6",
+      "No. of founders in total|T3|I2",
+      "No. of individuals in the group|T3|X2",
+      "Extracted pedigree:",
+      "    No. of individuals|T3|I6",
+      "    No. of founders|T3|I2",
       "    No. of individuals with two known parents|T3|I4",
-      "    No. of individuals with one known parent|T3|X0", "", "Founder equivalent|T3|I2",
-      "Founder genome equivalent|T3|I1", "Effective number of non-founders|T3|I2",
-      "Average inbreeding for the group|T3|I1/4", "Average coancestry for the group|T3|I1/2", "",
+      "    No. of individuals with one known parent|T3|X0",
+      "",
+      "Founder equivalent|T3|I2",
+      "Founder genome equivalent|T3|I1",
+      "Effective number of non-founders|T3|I2",
+      "Average inbreeding for the group|T3|I1/4",
+      "Average coancestry for the group|T3|I1/2",
+      "",
       "v1 = Contributions of genes of founders to the average inbreeding coefficient",
-      "v2 = Contributions of genes of founders to the average coancestry", "",
+      "v2 = Contributions of genes of founders to the average coancestry",
+      "",
       "Founder|T1|T5Contribution|T4|T6v1|T4|T6v2",
       "----------|T1|T5----------|T4|T6----------|T4|T6----------",
-      "P|T1|T5|I1/2|T4|T61/8|T4|T61/4", "Q|T1|T5|I1/2|T4|T61/8|T4|T61/4",
+      "P|T1|T5|I1/2|T4|T61/8|T4|T61/4",
+      "Q|T1|T5|I1/2|T4|T61/8|T4|T61/4",
       "----------|T1|T5----------|T4|T6----------|T4|T6----------",
       "Sum|T1|T5|I1|T4|T61/4|T4|T61/2"};
   EXPECT_EQ(Report(kFamily, kCmdGeneOrigin, 3), want);

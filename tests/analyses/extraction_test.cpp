@@ -25,7 +25,8 @@ struct Extracted {
 
 Extracted Extract(CKinvarDoc& doc, test::ScriptedPlatform& platform, std::int32_t command,
                   const std::string& input) {
-  const std::string out = fs::temp_directory_path() / ("kinvar-extract-" + std::to_string(getpid()) + ".pdg");
+  const std::string out =
+      fs::temp_directory_path() / ("kinvar-extract-" + std::to_string(getpid()) + ".pdg");
   if (command == kCmdExtractAncestorsGroup || command == kCmdExtractDescendantsGroup)
     platform.groupChoices.push_back(std::atoi(input.c_str()));
   else
@@ -70,8 +71,8 @@ TEST(Extraction, WritesTheFileExactly) {
                            std::string(66, '-') + "\n\n" + columns + row("A", "0", "0", "1") +
                            row("B", "0", "0", "1") + row("C", "A", "B", "2") +
                            row("D", "A", "0", ".") + row("E", "C", "D", "2"));
-  EXPECT_EQ(down.report,
-            std::vector<std::string>{"Descendants of individuals belong to the group 1 are saved."});
+  EXPECT_EQ(down.report, std::vector<std::string>{
+                             "Descendants of individuals belong to the group 1 are saved."});
   unsetenv("SOURCE_DATE_EPOCH");
 }
 

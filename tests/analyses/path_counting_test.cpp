@@ -86,7 +86,8 @@ std::vector<Block> ParseBlocks(const std::string& text) {
   std::istringstream in(text);
   std::vector<Block> blocks;
   std::string line;
-  while (std::getline(in, line) && !line.starts_with("----------")) {}
+  while (std::getline(in, line) && !line.starts_with("----------")) {
+  }
   Block b;
   while (std::getline(in, line)) {
     if (line.starts_with("<")) {
@@ -166,7 +167,8 @@ TEST(PathCounting, ListsExactlyTheBruteForcePathsAndTheirContributionsAddUpToF) 
       double sum = 0.0;
       for (const auto& [nca, p] : b.contributions) sum += p;
       const double f = a(static_cast<std::size_t>(ped.rec(x.sire).code - 1),
-                         static_cast<std::size_t>(ped.rec(x.dam).code - 1)) / 2;
+                         static_cast<std::size_t>(ped.rec(x.dam).code - 1)) /
+                       2;
       EXPECT_NEAR(sum, f, 1e-5 * (1 + b.contributions.size())) << where;
       ++checked;
     }
@@ -185,13 +187,27 @@ TEST(PathCounting, GroupReportLinesExactly) {
   s.platform.groupChoices.push_back(2);
   s.doc.RunCommand(kCmdPathCountingGroup);
   EXPECT_EQ(s.doc.lastCommand(), kCmdPathCountingGroup);
-  const std::vector<std::string> want = {
-      "|XResults for path counting method:", "Group|T52", "", "Individual|T1|T5F",
-      "----------|T1|T5----------", "E|T1|T5|I0.25", "W|T1|T5|I0.25", "Path(s):",
-      "<C<|XB|A>D>", "<C<|XA|A>D>", "NCAs: (N = 2)|T1|T5F|T7|T5P", "|XB|T1|T5|I0|T7|T50.125",
-      "|XA|T1|T5|I0|T7|T50.125", std::string(69, '-'), "F|T1|T5|I0.25", "Path(s):",
-      "<|XA|A>D>E>", "<|XA|A>C>E>", "NCAs: (N = 1)|T1|T5F|T7|T5P", "|XA|T1|T5|I0|T7|T50.25",
-      std::string(69, '-')};
+  const std::vector<std::string> want = {"|XResults for path counting method:",
+                                         "Group|T52",
+                                         "",
+                                         "Individual|T1|T5F",
+                                         "----------|T1|T5----------",
+                                         "E|T1|T5|I0.25",
+                                         "W|T1|T5|I0.25",
+                                         "Path(s):",
+                                         "<C<|XB|A>D>",
+                                         "<C<|XA|A>D>",
+                                         "NCAs: (N = 2)|T1|T5F|T7|T5P",
+                                         "|XB|T1|T5|I0|T7|T50.125",
+                                         "|XA|T1|T5|I0|T7|T50.125",
+                                         std::string(69, '-'),
+                                         "F|T1|T5|I0.25",
+                                         "Path(s):",
+                                         "<|XA|A>D>E>",
+                                         "<|XA|A>C>E>",
+                                         "NCAs: (N = 1)|T1|T5F|T7|T5P",
+                                         "|XA|T1|T5|I0|T7|T50.25",
+                                         std::string(69, '-')};
   EXPECT_EQ(s.Report(), want);
   // Save As writes the same, laid out, with the literal lines as they are.
   std::string file;
