@@ -91,7 +91,8 @@ TEST(Decomposition, TotalsAndContributionsAgreeWithTheTabularMethod) {
       const auto s = static_cast<std::size_t>(ped->rec(x.sire).code - 1);
       const auto d = static_cast<std::size_t>(ped->rec(x.dam).code - 1);
       for (std::size_t k = 0; k + 1 < static_cast<std::size_t>(code); ++k)
-        ExpectNear(r.m[k + 1], t(s, k) * t(d, k) * ped->d[k + 1] / 2, where + " m");
+        ExpectNear(r.m[k + 1], t(s, k) * t(d, k) * static_cast<double>(ped->d[k + 1]) / 2,
+                   where + " m");
     }
     for (std::int16_t g = 0; g < static_cast<std::int16_t>(ped->groups.size()); ++g) {
       double sumF = 0.0, sumA = 0.0, m = 0.0;
@@ -99,7 +100,7 @@ TEST(Decomposition, TotalsAndContributionsAgreeWithTheTabularMethod) {
       for (std::int32_t i = 0; i < ped->nTotal; ++i) {
         if (ped->byCode(i).group != g) continue;
         members.push_back(static_cast<std::size_t>(i));
-        sumF += ped->byCode(i).f;
+        sumF += static_cast<double>(ped->byCode(i).f);
         ++m;
       }
       for (const std::size_t i : members)

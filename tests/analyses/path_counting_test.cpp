@@ -50,9 +50,10 @@ class BruteForce {
     damSide_.push_back(v);
     if (v == a) {
       std::string text;
-      for (std::size_t i = 0; i + 1 < sireSide_.size(); ++i) text += "<" + Id(sireSide_[i]);
-      text += "<" + Id(a) + ">";
-      for (std::size_t j = damSide_.size() - 1; j-- > 0;) text += Id(damSide_[j]) + ">";
+      for (std::size_t i = 0; i + 1 < sireSide_.size(); ++i)
+        text.append("<").append(Id(sireSide_[i]));
+      text.append("<").append(Id(a)).append(">");
+      for (std::size_t j = damSide_.size() - 1; j-- > 0;) text.append(Id(damSide_[j])).append(">");
       paths_.push_back(text);
     } else {
       for (const RecIndex p : {ped_.rec(v).dam, ped_.rec(v).sire})
@@ -60,7 +61,7 @@ class BruteForce {
     }
     damSide_.pop_back();
   }
-  std::string Id(RecIndex r) const { return ped_.rec(r).id; }
+  const char* Id(RecIndex r) const { return ped_.rec(r).id; }
 
   const Pedigree& ped_;
   RecIndex dam_ = kUnknownParent;
@@ -260,7 +261,9 @@ TEST(PathCounting, LongPathsContinueOnLinesOfNinetyVisibleCharacters) {
     std::string visible = ExpandMarkup(lines[i]);
     visible.pop_back();
     EXPECT_LE(visible.size(), 90u) << lines[i];
-    if (visible.size() < 90) EXPECT_EQ(lines[i + 1].substr(0, 4), "NCAs");
+    if (visible.size() < 90) {
+      EXPECT_EQ(lines[i + 1].substr(0, 4), "NCAs");
+    }
     joined += i == 5 ? visible : visible.substr(5);
   }
   EXPECT_EQ(joined, path);
@@ -273,7 +276,8 @@ std::string FullSibChain(int generations) {
   std::string text = "progeny sire dam\nS0 0 0\nD0 0 0\n";
   for (int g = 1; g <= generations; ++g) {
     const std::string p = std::to_string(g - 1), c = std::to_string(g);
-    text += "S" + c + " S" + p + " D" + p + "\nD" + c + " S" + p + " D" + p + "\n";
+    text.append("S").append(c).append(" S").append(p).append(" D").append(p);
+    text.append("\nD").append(c).append(" S").append(p).append(" D").append(p).append("\n");
   }
   return text;
 }
@@ -289,8 +293,9 @@ TEST(PathCounting, DeepPedigreeNeedsNoDeepRecursion) {
   constexpr int kDepth = 60000;
   std::string text = "progeny sire dam\nB0 0 0\n";
   for (int g = 1; g <= kDepth; ++g)
-    text += "B" + std::to_string(g) + " B" + std::to_string(g - 1) + " 0\n";
-  text += "Q B0 0\nX B" + std::to_string(kDepth) + " Q\n";
+    text.append("B").append(std::to_string(g)).append(" B").append(std::to_string(g - 1)).append(
+        " 0\n");
+  text.append("Q B0 0\nX B").append(std::to_string(kDepth)).append(" Q\n");
   Session s(text);
   s.platform.typedIds.push_back("x");
   s.doc.RunCommand(kCmdPathCountingIndividual);
