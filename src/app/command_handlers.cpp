@@ -4,6 +4,10 @@
 #include <array>
 #include <utility>
 
+#include "analyses/decomposition_report.h"
+#include "analyses/extraction.h"
+#include "analyses/gene_origin.h"
+#include "analyses/path_counting.h"
 #include "analyses/structure.h"
 #include "app/commands.h"
 #include "genetics/inverse_a.h"
@@ -32,6 +36,17 @@ constexpr std::array kHandlers{
     Entry{kCmdAverageBetweenGroups, OnAverageBetweenGroups},
     Entry{kCmdAverageRelatedness, OnAverageRelatedness},
     Entry{kCmdOptimizeMatings, OnOptimizingMatings},
+    Entry{kCmdPathCountingIndividual, OnPathCountingIndividual},
+    Entry{kCmdPathCountingGroup, OnPathCountingGroup},
+    Entry{kCmdPathCountingAll, OnPathCountingAll},
+    Entry{kCmdExtractAncestorsIndividual, OnExtractAncestorsOfIndividual},
+    Entry{kCmdExtractAncestorsGroup, OnExtractAncestorsOfGroup},
+    Entry{kCmdExtractDescendantsIndividual, OnExtractDescendantsOfIndividual},
+    Entry{kCmdExtractDescendantsGroup, OnExtractDescendantsOfGroup},
+    Entry{kCmdGeneOrigin, OnGeneOrigin},
+    Entry{kCmdDecompositionIndividual, OnDecompositionIndividual},
+    Entry{kCmdDecompositionGroup, OnDecompositionGroup},
+    Entry{kCmdDecompositionCoancestry, OnDecompositionCoancestry},
 };
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <tuple>
 #include <utility>
 
+#include "analyses/path_counting.h"
 #include "app/command_handlers.h"
 #include "app/inbreeding_report.h"
 #include "app/listings.h"
@@ -382,9 +383,13 @@ bool CKinvarDoc::WriteSaveFile(std::FILE* file, int choice) {
     case SaveBody::kMatrixWithinGroup:
       WriteMatrixFile(ped_, body, remembered.groupA, remembered.groupB, out);
       break;
-    // The path-counting writers come with their commands; until they exist
-    // no report of theirs can be shown.
-    case SaveBody::kPathCounting: WriteReportStore(ped_, out); break;
+    // Path counting runs again straight into the file, which takes every
+    // path however many the report store could not hold.
+    case SaveBody::kPathCounting: {
+      CommandContext ctx = Context();
+      WritePathCountingFile(ctx, file);
+      break;
+    }
   }
   std::fflush(file);
   return out.Good();

@@ -5,6 +5,8 @@
 
 #include <unistd.h>
 
+#include "cli/interrupt.h"
+
 namespace kinvar::cli {
 
 namespace {
@@ -21,7 +23,7 @@ class TerminalProgressWindow final : public ProgressWindow {
     percent_ = percent;
     Draw();
   }
-  bool PollCancel() override { return false; }
+  bool PollCancel() override { return Interrupted(); }
   void SetWindowText(const std::string& text) override {
     label_ = text;
     Draw();
@@ -49,6 +51,17 @@ class TerminalProgressWindow final : public ProgressWindow {
   bool drawn_ = false;
 };
 
+// Nothing shown; an interrupt is its only Cancel.
+class QuietProgressWindow final : public ProgressWindow {
+ public:
+  void SetLabel(const std::string&) override {}
+  void SetPosition(int) override {}
+  bool PollCancel() override { return Interrupted(); }
+  void SetWindowText(const std::string&) override {}
+  void ShowCancelButton(bool) override {}
+  void Hide() override {}
+};
+
 }  // namespace
 
 Answer CliPlatform::ShowMessage(const std::string& text, MessageIcon icon) {
@@ -70,7 +83,9 @@ std::optional<std::string> Take(std::deque<std::string>& inputs) {
 }  // namespace
 
 std::optional<std::string> CliPlatform::AskFileName(const FileRequest& request) {
-  return request.open ? Take(openFiles_) : outputPath_;
+  if (request.open) return Take(openFiles_);
+  if (outputPath_) outputHandedOut_ = true;
+  return outputPath_;
 }
 
 int CliPlatform::ChooseSaveOption(const std::string&, const std::string&) { return saveChoice_; }
@@ -107,7 +122,7 @@ void CliPlatform::ShowQueryDialog(const QueryDialog& dialog) {
 }
 
 std::unique_ptr<ProgressWindow> CliPlatform::OpenProgress() {
-  if (quiet_ || !::isatty(STDERR_FILENO)) return std::make_unique<SilentProgressWindow>();
+  if (quiet_ || !::isatty(STDERR_FILENO)) return std::make_unique<QuietProgressWindow>();
   return std::make_unique<TerminalProgressWindow>();
 }
 

@@ -1,6 +1,7 @@
 // The command line's side of the platform interface: messages go to standard
 // error, file names and save choices come from the arguments, and progress is
-// a bar on standard error when it is a terminal.
+// a bar on standard error when it is a terminal. An interrupt (Ctrl+C,
+// SIGTERM) is the Cancel of every progress window.
 #pragma once
 
 #include <deque>
@@ -42,10 +43,13 @@ class CliPlatform final : public Platform {
   void SetPickerInputs(std::deque<std::string> inputs) { inputs_ = std::move(inputs); }
   // Whether an error message was shown, for the exit status.
   bool ErrorShown() const { return errorShown_; }
+  // Whether a command was given the output path to write its own file.
+  bool OutputHandedOut() const { return outputHandedOut_; }
 
  private:
   bool quiet_;
   bool errorShown_ = false;
+  bool outputHandedOut_ = false;
   int saveChoice_ = 1;
   std::optional<std::string> outputPath_;
   std::deque<std::string> inputs_;

@@ -1,7 +1,8 @@
 // kinvar-cli COMMAND PEDIGREE [ARGS...] [OPTIONS]: opens the pedigree as the
 // desktop program's Open does, runs one command, and writes what Save As
 // would write after it (or, with --report, the report as the screen shows it).
-// Exit status: 0 done, 1 an input rejected or an output not written, 2 usage.
+// Exit status: 0 done, 1 an input rejected or an output not written, 2 usage,
+// 130 interrupted (Ctrl+C or SIGTERM; a partly written -o file is removed).
 
 #include <CLI/CLI.hpp>
 
@@ -11,6 +12,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <unistd.h>
@@ -20,6 +22,7 @@
 #include "app/program_folder.h"
 #include "app/settings_file.h"
 #include "cli/cli_platform.h"
+#include "cli/interrupt.h"
 #include "genetics/inverse_a.h"
 #include "matings/matings_command.h"
 #include "report/markup.h"
@@ -33,8 +36,12 @@ namespace fs = std::filesystem;
 // kQuery: a dialog that shows one value, fed with the positional inputs.
 // kFile: the command writes a file of its own, named through the platform.
 // kListing: a relationship listing, or its matrix, chosen by its scope.
+// kScoped: a report whose command its scope chooses (individual, group ...).
+// kExtract: a pedigree file of ancestors or descendants, written by the
+// command itself. kGroup: a report on one group.
 // kMatings: two groups and the files of the mating optimization.
-enum class Kind { kReport, kQuery, kSettings, kFile, kListing, kMatings };
+enum class Kind { kReport, kQuery, kSettings, kFile, kListing, kScoped, kExtract, kGroup,
+                  kMatings };
 
 struct CliCommand {
   const char* name;
@@ -105,6 +112,29 @@ constexpr CliCommand kCliCommands[] = {
      "Writes, for every individual in code order, the average of its numerator relationships\n"
      "with all individuals, itself included.",
      kCmdAverageRelatedness, Kind::kReport},
+    {"path-counting", "Wright's path counting: the loops that make individuals inbred",
+     "Usage: kinvar-cli path-counting PEDIGREE individual ID|group G|all\n"
+     "Writes, for each inbred individual, every path from its sire up to a common ancestor\n"
+     "and down to its dam, the nodal common ancestors and their contributions to F. Every\n"
+     "path is written, however many; Ctrl+C stops a long run.",
+     kCmdPathCountingAll, Kind::kScoped},
+    {"extract", "Write the ancestors or descendants of an individual or a group as a pedigree",
+     "Usage: kinvar-cli extract PEDIGREE ancestors|descendants individual ID|group G\n"
+     "Writes a pedigree file (that Open reads again) with the individual or the group's\n"
+     "members and all their ancestors, or all their descendants.",
+     kCmdExtractAncestorsIndividual, Kind::kExtract},
+    {"gene-origin", "Probabilities of gene origin of a group",
+     "Usage: kinvar-cli gene-origin PEDIGREE G\n"
+     "Writes the founder contributions to group G, the founder equivalent, the founder genome\n"
+     "equivalent, the effective number of non-founders, and per founder its part of the\n"
+     "group's average inbreeding (v1) and coancestry (v2).",
+     kCmdGeneOrigin, Kind::kGroup},
+    {"decompose", "Ancestral decomposition of inbreeding or of a group's coancestry",
+     "Usage: kinvar-cli decompose PEDIGREE individual ID|group G|coancestry G\n"
+     "Splits the F of an individual, the average F of a group or the group's average\n"
+     "coancestry into contributions of ancestors: m (Mendelian sampling), u (nodal common\n"
+     "ancestors) and v (founders), one line per individual.",
+     kCmdDecompositionIndividual, Kind::kScoped},
     {"optimize-matings", "Assign sires to dams for the least average inbreeding of progeny",
      "Usage: kinvar-cli optimize-matings PEDIGREE SIRE_GROUP DAM_GROUP CONTRIBUTIONS\n"
      "[--forbidden FILE] [--exact] [--seed-file FILE]\n"
@@ -121,8 +151,46 @@ constexpr CliCommand kCliCommands[] = {
      kCmdOptions, Kind::kSettings},
 };
 
+// The commands that a scope word chooses, and how many inputs each takes.
+struct ScopeWord {
+  std::string_view command;
+  std::string_view scope;
+  std::size_t inputs;
+  std::int32_t id;
+};
+
+constexpr ScopeWord kScopes[] = {
+    {"relationships", "all", 0, kCmdBetweenAll},
+    {"relationships", "within", 1, kCmdWithinGroup},
+    {"relationships", "between", 2, kCmdBetweenTwoGroups},
+    {"path-counting", "individual", 1, kCmdPathCountingIndividual},
+    {"path-counting", "group", 1, kCmdPathCountingGroup},
+    {"path-counting", "all", 0, kCmdPathCountingAll},
+    {"decompose", "individual", 1, kCmdDecompositionIndividual},
+    {"decompose", "group", 1, kCmdDecompositionGroup},
+    {"decompose", "coancestry", 1, kCmdDecompositionCoancestry},
+    {"extract", "ancestors individual", 1, kCmdExtractAncestorsIndividual},
+    {"extract", "ancestors group", 1, kCmdExtractAncestorsGroup},
+    {"extract", "descendants individual", 1, kCmdExtractDescendantsIndividual},
+    {"extract", "descendants group", 1, kCmdExtractDescendantsGroup},
+};
+
+const ScopeWord* FindScope(std::string_view command, std::string_view scope) {
+  for (const ScopeWord& s : kScopes)
+    if (s.command == command && s.scope == scope) return &s;
+  return nullptr;
+}
+
+std::vector<std::string> ScopeWords(std::string_view command) {
+  std::vector<std::string> words;
+  for (const ScopeWord& s : kScopes)
+    if (s.command == command) words.emplace_back(s.scope);
+  return words;
+}
+
 struct Arguments {
   std::string pedigree;
+  std::string kinship;              // extract: ancestors or descendants
   std::string scope;                // relationships: all, within or between
   std::vector<std::string> inputs;  // IDs and group numbers for the pickers
   std::string sireGroup;            // optimize-matings: the two groups
@@ -181,8 +249,10 @@ void WriteReport(const CMS& report, std::FILE* file) {
 }
 
 // Opens -o FILE (or takes standard output), lets `write` fill it and tells
-// the user when it could not be opened or written whole.
-bool WriteOutput(const Arguments& args, const std::function<bool(std::FILE*)>& write) {
+// the user when it could not be opened or written whole. `opened` tells
+// whether -o was opened (and so emptied) by this run.
+bool WriteOutput(const Arguments& args, const std::function<bool(std::FILE*)>& write,
+                 bool& opened) {
   std::FILE* file = stdout;
   if (args.output) {
     file = std::fopen(args.output->c_str(), "w");
@@ -190,6 +260,8 @@ bool WriteOutput(const Arguments& args, const std::function<bool(std::FILE*)>& w
       std::fprintf(stderr, "Cannot open %s for writing.\n", args.output->c_str());
       return false;
     }
+    SetInterruptRemovalPath(*args.output);
+    opened = true;
   }
   const bool written = write(file) && std::ferror(file) == 0;
   const bool closed = args.output ? std::fclose(file) == 0 : std::fflush(file) == 0;
@@ -223,7 +295,7 @@ std::optional<std::string> PrivateTempFile() {
 // The inverse of A and matrix T write their files themselves, through the
 // same handler as the desktop program's; the file is the platform's answer
 // to the Save As dialog.
-int RunFileCommand(const CliCommand& command, const Arguments& args, CKinvarDoc& doc,
+int RunFileCommand(std::int32_t id, const Arguments& args, CKinvarDoc& doc,
                    CliPlatform& platform) {
   const std::int64_t n = doc.pedigree().nTotal;
   if (args.full && n * n > kMaxInverseCells) {
@@ -237,11 +309,16 @@ int RunFileCommand(const CliCommand& command, const Arguments& args, CKinvarDoc&
   }
   platform.SetOutputPath(path);
   platform.SetSaveChoice(args.full ? 2 : 1);
+  SetInterruptRemovalPath(*path);
   if (args.triplets) {
     CommandContext ctx = doc.Context();
     WriteInverseOfA(ctx, InverseOutput::kTriplets);
   } else {
-    doc.RunCommand(command.id);
+    doc.RunCommand(id);
+  }
+  if (Interrupted()) {
+    if (!args.output || platform.OutputHandedOut()) std::remove(path->c_str());
+    return kInterruptedStatus;
   }
   bool ok = !platform.ErrorShown() && fs::exists(*path);
   if (!args.output) {
@@ -251,11 +328,12 @@ int RunFileCommand(const CliCommand& command, const Arguments& args, CKinvarDoc&
   return ok ? 0 : 1;
 }
 
-// The command a listing's scope names.
-std::int32_t ListingCommand(const std::string& scope) {
-  if (scope == "within") return kCmdWithinGroup;
-  if (scope == "between") return kCmdBetweenTwoGroups;
-  return kCmdBetweenAll;
+// The command that the scope words name, or the command's own.
+std::int32_t CommandIdFor(const CliCommand& command, const Arguments& args) {
+  const std::string scope =
+      command.kind == Kind::kExtract ? args.kinship + " " + args.scope : args.scope;
+  const ScopeWord* word = FindScope(command.name, scope);
+  return word != nullptr ? word->id : command.id;
 }
 
 // The files of the mating optimization answer its open dialogs; the seed
@@ -279,7 +357,15 @@ bool Refused(const CKinvarDoc& doc) {
 // The command whose report a successful run leaves on screen.
 std::int32_t ShownCommand(std::int32_t id) { return id == kCmdRecompute ? kCmdCompute : id; }
 
-int RunCommand(const CliCommand& command, const Arguments& args) {
+// Path counting that finds nobody inbred leaves a report no command can
+// repeat; it is still the answer, and Save As writes it.
+bool FoundNothing(std::int32_t id, const CKinvarDoc& doc) {
+  const bool pathCounting = id == kCmdPathCountingIndividual || id == kCmdPathCountingGroup ||
+                            id == kCmdPathCountingAll;
+  return pathCounting && doc.lastCommand() == kCmdNone;
+}
+
+int RunCommand(const CliCommand& command, const Arguments& args, bool& outputOpened) {
   CliPlatform platform(args.quiet);
   CKinvarDoc doc(platform, ProgramFolder());
   if (!doc.Initialize() || !ApplySettings(doc, args, command)) return 1;
@@ -290,26 +376,28 @@ int RunCommand(const CliCommand& command, const Arguments& args) {
     WriteReport(doc.pedigree().report, stderr);
     return 1;
   }
-  const std::int32_t id = command.kind == Kind::kListing ? ListingCommand(args.scope) : command.id;
+  const std::int32_t id = CommandIdFor(command, args);
   if (!IsAvailable(*FindCommand(id), doc.State())) {
     std::fputs("This command is not available for the loaded pedigree.\n", stderr);
     return 1;
   }
   platform.SetPickerInputs({args.inputs.begin(), args.inputs.end()});
-  if (command.kind == Kind::kFile) return RunFileCommand(command, args, doc, platform);
+  if (command.kind == Kind::kFile || command.kind == Kind::kExtract)
+    return RunFileCommand(id, args, doc, platform);
   if (command.kind == Kind::kMatings) PrepareMatings(doc, platform, args);
   doc.RunCommand(id);
+  if (Interrupted()) return kInterruptedStatus;
   if (command.kind == Kind::kQuery) {
     const auto& value = platform.QueryValue();
     if (!value) return 1;
     return WriteOutput(args, [&](std::FILE* file) {
              return std::fprintf(file, "%s\n", value->c_str()) >= 0;
-           })
+           }, outputOpened)
                ? 0
                : 1;
   }
   // A refused group leaves the opening's report; an error report says why.
-  if (doc.lastCommand() != ShownCommand(id)) {
+  if (doc.lastCommand() != ShownCommand(id) && !FoundNothing(id, doc)) {
     if (doc.lastCommand() == kCmdNone) WriteReport(doc.pedigree().report, stderr);
     return 1;
   }
@@ -323,7 +411,7 @@ int RunCommand(const CliCommand& command, const Arguments& args) {
     if (!args.report) return doc.WriteSaveFile(file, choice);
     WriteReport(doc.pedigree().report, file);
     return true;
-  });
+  }, outputOpened);
   return written && !Refused(doc) ? 0 : 1;
 }
 
@@ -368,7 +456,7 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
       sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
       sub.add_option("SCOPE", args.scope, "all, within or between")
           ->required()
-          ->check(CLI::IsMember({"all", "within", "between"}));
+          ->check(CLI::IsMember(ScopeWords(command.name)));
       sub.add_option("GROUP", args.inputs, "The group numbers: one for within, two for between");
       sub.add_flag("--matrix", args.matrix, "Write the matrix instead of the pairs");
       break;
@@ -380,6 +468,29 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
       sub.add_option("--forbidden", args.forbidden, "A forbidden-matings file");
       sub.add_flag("--exact", args.exact, "List the proven optimal matings");
       sub.add_option("--seed-file", args.seedFile, "The seed file of the random generator");
+      break;
+    case Kind::kScoped:
+      sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
+      sub.add_option("SCOPE", args.scope, "What to analyse")
+          ->required()
+          ->check(CLI::IsMember(ScopeWords(command.name)));
+      sub.add_option("INPUT", args.inputs, "The individual's ID or the group number");
+      break;
+    case Kind::kExtract:
+      sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
+      sub.add_option("KINSHIP", args.kinship, "ancestors or descendants")
+          ->required()
+          ->check(CLI::IsMember({"ancestors", "descendants"}));
+      sub.add_option("SCOPE", args.scope, "individual or group")
+          ->required()
+          ->check(CLI::IsMember({"individual", "group"}));
+      sub.add_option("INPUT", args.inputs, "The individual's ID or the group number")
+          ->required()
+          ->expected(1);
+      break;
+    case Kind::kGroup:
+      sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
+      sub.add_option("GROUP", args.inputs, "The group number")->required()->expected(1);
       break;
     case Kind::kReport:
       sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
@@ -404,13 +515,24 @@ std::optional<std::string> UnknownCommand(const CLI::App& app) {
   return std::nullopt;
 }
 
-int GroupsOf(const std::string& scope) {
-  if (scope == "within") return 1;
-  return scope == "between" ? 2 : 0;
+// What is wrong with the number of inputs after a scope word, if anything.
+std::optional<std::string> InputCountProblem(const CliCommand& command, const Arguments& args) {
+  if (command.kind != Kind::kListing && command.kind != Kind::kScoped) return std::nullopt;
+  const ScopeWord* word = FindScope(command.name, args.scope);
+  if (word == nullptr || args.inputs.size() == word->inputs) return std::nullopt;
+  return std::string(command.name) + " " + args.scope + " takes " + std::to_string(word->inputs) +
+         (command.kind == Kind::kListing ? " group(s)" : " argument(s)");
 }
 
-bool GroupCountFits(const Arguments& args) {
-  return args.scope.empty() || args.inputs.size() == static_cast<std::size_t>(GroupsOf(args.scope));
+// The run, then what an interrupt leaves: no output file, status 130.
+int RunInterruptibly(const CliCommand& command, const Arguments& args) {
+  InstallInterruptHandlers();
+  bool outputOpened = false;
+  const int status = RunCommand(command, args, outputOpened);
+  if (!Interrupted()) return status;
+  std::fprintf(stderr, "%s\n", kCanceledMessage);
+  if (outputOpened) std::remove(args.output->c_str());
+  return kInterruptedStatus;
 }
 
 }  // namespace
@@ -437,10 +559,11 @@ int Main(int argc, char** argv) {
   } catch (const CLI::ParseError& e) {
     return UsageError(UnknownCommand(app).value_or(e.what()));
   }
-  if (!GroupCountFits(args)) return UsageError("relationships " + args.scope + " takes " +
-                                               std::to_string(GroupsOf(args.scope)) + " group(s)");
-  for (const CliCommand& command : kCliCommands)
-    if (app.got_subcommand(command.name)) return RunCommand(command, args);
+  for (const CliCommand& command : kCliCommands) {
+    if (!app.got_subcommand(command.name)) continue;
+    if (const auto problem = InputCountProblem(command, args)) return UsageError(*problem);
+    return RunInterruptibly(command, args);
+  }
   return 2;
 }
 

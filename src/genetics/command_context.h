@@ -40,6 +40,13 @@ struct RememberedInputs {
   std::string forbiddenFile;
   bool forbiddenFileUsed = false;
   bool exactMatings = false;
+  // Path counting, ancestral decomposition and gene origin: the individual
+  // and group numbers of their last runs (kUnknownParent, -1 none).
+  RecIndex pathIndividual = kUnknownParent;
+  std::int16_t pathGroup = -1;
+  RecIndex decompositionIndividual = kUnknownParent;
+  std::int16_t decompositionGroup = -1;
+  std::int16_t geneOriginGroup = -1;
 };
 
 // The seed path of a context built without one: no file can be opened there.

@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include <csignal>
+
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -438,6 +440,83 @@ TEST_F(Cli, OptimizeMatingsWritesWhatSaveAsWritesAndKeepsTheStream) {
   EXPECT_EQ(refused.status, 1);
   EXPECT_EQ(refused.err, "Error: Individual B1 does not belong to Group 3.\n");
   EXPECT_EQ(refused.out, "");
+}
+
+}  // namespace
+}  // namespace kinvar
+
+namespace kinvar {
+namespace {
+
+TEST_F(Cli, PedigreeAnalysesWriteWhatSaveAsWrites) {
+  const std::string herd = Example("herd.pdg");
+  const std::string small = Example("small.pdg");
+  struct Row {
+    std::string args;
+    std::string path;
+    std::int32_t command;
+    std::vector<int> groups;
+  };
+  const Row rows[] = {
+      {"path-counting " + Quote(small) + " all", small, kCmdPathCountingAll, {}},
+      {"path-counting " + Quote(herd) + " group 3", herd, kCmdPathCountingGroup, {3}},
+      {"gene-origin " + Quote(herd) + " 3", herd, kCmdGeneOrigin, {3}},
+      {"decompose " + Quote(herd) + " group 3", herd, kCmdDecompositionGroup, {3}},
+      {"decompose " + Quote(herd) + " coancestry 3", herd, kCmdDecompositionCoancestry, {3}},
+  };
+  for (const Row& row : rows) {
+    const CliRun run = Execute("-q " + row.args);
+    EXPECT_EQ(run.status, 0) << row.args << run.err;
+    EXPECT_EQ(run.out, SaveAsBytes(row.path, row.command, 1, row.groups)) << row.args;
+  }
+  const CliRun one = Execute("decompose " + Quote(small) + " individual j --number-format fraction");
+  EXPECT_NE(one.out.find("Inbreeding coefficient                              9/32\n"),
+            std::string::npos)
+      << one.out;
+  const CliRun notInbred = Execute("path-counting " + Quote(small) + " individual a");
+  EXPECT_EQ(notInbred.status, 0);
+  EXPECT_NE(notInbred.out.find("\nA is not inbred.\n"), std::string::npos) << notInbred.out;
+  const fs::path target = home_ / "anc.pdg";
+  const CliRun extract = Execute("extract " + Quote(small) + " ancestors individual h -o " +
+                                 Quote(target.string()));
+  EXPECT_EQ(extract.status, 0) << extract.err;
+  EXPECT_NE(test::ReadWholeFile(target.string()).find("! Number of individuals:  8\n"),
+            std::string::npos);
+  EXPECT_EQ(Execute("extract " + Quote(small) + " descendants individual g").out.find("!14:7"), 0u);
+  EXPECT_EQ(Execute("decompose " + Quote(small) + " group").status, 2);
+}
+
+// A path counting that would run for ages, stopped by Ctrl+C: status 130,
+// no partly written output left behind.
+TEST_F(Cli, AnInterruptEndsTheCommandAndRemovesItsOutput) {
+  std::string text = "progeny sire dam\nS0 0 0\nD0 0 0\n";
+  for (int g = 1; g <= 60; ++g) {
+    const std::string p = std::to_string(g - 1), c = std::to_string(g);
+    text += "S" + c + " S" + p + " D" + p + "\nD" + c + " S" + p + " D" + p + "\n";
+  }
+  test::TempFile file(text);
+  for (const char* scope : {"all", "individual S60"}) {
+    const fs::path target = home_ / "loops.out";
+    const pid_t child = ::fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+      ::freopen("/dev/null", "w", stderr);
+      const std::string command = std::string("path-counting ") + file.path() + " " + scope +
+                                  " -q -o " + target.string();
+      ::execl("/bin/sh", "sh", "-c", ("exec " + Quote(program_) + " " + command).c_str(),
+              static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    // Until the output file exists, the search is running.
+    for (int i = 0; i < 200 && !fs::exists(target); ++i) ::usleep(20000);
+    ::usleep(100000);
+    ::kill(child, SIGINT);
+    int raw = 0;
+    ASSERT_EQ(::waitpid(child, &raw, 0), child);
+    EXPECT_TRUE(WIFEXITED(raw)) << scope;
+    EXPECT_EQ(WEXITSTATUS(raw), 130) << scope;
+    EXPECT_FALSE(fs::exists(target)) << scope;
+  }
 }
 
 }  // namespace

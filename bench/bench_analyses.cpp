@@ -1,0 +1,155 @@
+// kinvar-bench-analyses: seconds of the pedigree analyses on a generated
+// pedigree, for a group of the 1000 latest births: the decomposition engine
+// in its three modes (whose cost must follow the extracted pedigree, not the
+// pedigree), gene origin and the three decomposition reports (one line per
+// individual, so at file speed), the extraction of the group's ancestors,
+// and path counting of the group's most inbred member into the report.
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "analyses/decomposition.h"
+#include "analyses/decomposition_report.h"
+#include "analyses/extraction.h"
+#include "analyses/gene_origin.h"
+#include "analyses/path_counting.h"
+#include "bench_support.h"
+#include "genetics/command_ids.h"
+#include "genetics/inbreeding.h"
+#include "pedigree/load.h"
+
+namespace {
+
+using namespace kinvar;
+using namespace kinvar::bench;
+
+const char* const kUsage =
+    "usage: kinvar-bench-analyses [--n N] [--seed S]\n  Defaults: n 1000000.\n";
+
+double CpuNow() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+// Nobody to ask: the benchmark sets the remembered inputs itself.
+class NullPlatform final : public Platform {
+ public:
+  Answer ShowMessage(const std::string&, MessageIcon) override { return Answer::kOk; }
+  std::optional<std::string> AskFileName(const FileRequest&) override { return std::nullopt; }
+  int ChooseSaveOption(const std::string&, const std::string&) override { return -1; }
+  std::optional<std::string> PickIndividual(const IndividualPicker&) override {
+    return std::nullopt;
+  }
+  std::optional<int> PickGroup(const GroupPicker&) override { return std::nullopt; }
+  std::optional<std::pair<int, int>> PickTwoGroups(const GroupPicker&) override {
+    return std::nullopt;
+  }
+  void ShowQueryDialog(const QueryDialog&) override {}
+  std::unique_ptr<ProgressWindow> OpenProgress() override {
+    return std::make_unique<SilentProgressWindow>();
+  }
+  void BeginWaitCursor() override {}
+  void EndWaitCursor() override {}
+};
+
+// One group, number 1, of the 1000 latest births; nobody else has a group.
+RecIndex MakeLatestGroup(Pedigree& ped) {
+  ped.groups.assign(1, Description{1, 1000});
+  ped.nGroups = 1;
+  for (std::int32_t i = 0; i < ped.nTotal; ++i) ped.byCode(i).group = -1;
+  RecIndex inbred = ped.records[static_cast<std::size_t>(ped.nTotal - 1)];
+  for (std::int32_t i = ped.nTotal - 1000; i < ped.nTotal; ++i) {
+    Rec& r = ped.byCode(i);
+    r.group = 0;
+    if (r.f > ped.rec(inbred).f) inbred = ped.records[static_cast<std::size_t>(i)];
+  }
+  return inbred;
+}
+
+template <class F>
+double Time(F f) {
+  const double start = CpuNow();
+  f();
+  return CpuNow() - start;
+}
+
+bool Measure(std::int64_t n, std::uint64_t seed, Results& r) {
+  const std::string path = TempPath("kinvar-bench-analyses");
+  GeneratorOptions gen;
+  gen.individuals = n;
+  gen.seed = seed;
+  GenerateOrExit(gen, path);
+  const ChildOutcome child = RunInChild([&](Results& out) {
+    SilentProgressWindow window;
+    Progress progress(window);
+    NullPlatform platform;
+    Pedigree ped;
+    if (LoadPedigree(path, ped, progress).status != LoadStatus::kLoaded) return false;
+    if (!ped.copyFile.Create()) return false;
+    EnsureCodeOrder(ped);
+    if (!ComputeInbreeding(ped, progress)) return false;
+    const RecIndex inbred = MakeLatestGroup(ped);
+    out["nTotal"] = ped.nTotal;
+    DecompositionResult result;
+    out["mode0"] = Time(
+        [&] { result = Decompose(ped, ped.rec(inbred).code, DecompositionMode::kInbreeding); });
+    out["mode1"] = Time([&] { result = Decompose(ped, 0, DecompositionMode::kAverageInbreeding); });
+    out["mode2"] = Time([&] { result = Decompose(ped, 0, DecompositionMode::kAverageCoancestry); });
+    out["extracted"] = result.individuals;
+    out["geneOrigin"] = Time([&] { WriteGeneOriginReport(ped, 0); });
+    out["report"] = Time([&] {
+      ped.report.Clear();
+      ped.copyFile.Reset();
+      WriteDecompositionReport(ped, DecompositionMode::kAverageCoancestry, 0, result);
+    });
+    std::FILE* sink = std::fopen("/dev/null", "w");
+    out["extract"] = Time([&] {
+      const auto selection = SelectGroup(ped, Kinship::kAncestors, 0);
+      WriteExtractionFile(ped, {Kinship::kAncestors, kUnknownParent, 1, path}, selection, sink);
+    });
+    std::fclose(sink);
+    std::int32_t last = 0;
+    bool ask = false;
+    RememberedInputs remembered;
+    remembered.pathIndividual = inbred;
+    CommandContext ctx{ped, platform, last, ask, remembered, path};
+    out["paths"] = Time([&] { OnPathCountingIndividual(ctx); });
+    out["pathLines"] = ped.report.Count();
+    out["F"] = ped.rec(inbred).f;
+    return true;
+  });
+  std::remove(path.c_str());
+  if (!child.ok) return false;
+  r = child.results;
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const Options args(argc, argv, {"help"});
+  if (args.Flag("help") || !args.error().empty() || !args.positional().empty()) {
+    std::fputs(kUsage, args.Flag("help") ? stdout : stderr);
+    return args.Flag("help") ? 0 : 2;
+  }
+  Results r;
+  if (!Measure(args.Int("n", 1000000), static_cast<std::uint64_t>(args.Int("seed", 1)), r)) {
+    std::fputs("kinvar-bench-analyses: the measurement failed\n", stderr);
+    return 1;
+  }
+  std::printf("\n  individuals %.0f, group of the 1000 latest births, extracted pedigree %.0f\n\n",
+              r.at("nTotal"), r.at("extracted"));
+  std::printf("  engine, one individual (mode 0)     %8.3f s\n", r.at("mode0"));
+  std::printf("  engine, average inbreeding (mode 1) %8.3f s\n", r.at("mode1"));
+  std::printf("  engine, average coancestry (mode 2) %8.3f s\n", r.at("mode2"));
+  std::printf("  gene origin, report included        %8.3f s\n", r.at("geneOrigin"));
+  std::printf("  decomposition report, %.0f lines %8.3f s\n", r.at("nTotal"), r.at("report"));
+  std::printf("  extraction of the group's ancestors %8.3f s\n", r.at("extract"));
+  std::printf("  path counting, F = %.4f, %.0f lines %8.3f s\n", r.at("F"), r.at("pathLines"),
+              r.at("paths"));
+  std::printf("\n  Processor seconds. Target: each engine run below 1 s.\n");
+  return 0;
+}

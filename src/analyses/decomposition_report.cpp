@@ -1,0 +1,135 @@
+#include "analyses/decomposition_report.h"
+
+#include <string>
+
+#include "genetics/command_ids.h"
+#include "report/number_format.h"
+
+namespace kinvar {
+
+namespace {
+
+constexpr const char* kDashes = "----------|T1|T5----------|T4|T6----------|T4|T6----------";
+
+std::string Number(const Pedigree& ped, double value) {
+  return FormatNumber(ped.settings.numberFormat, static_cast<float>(value));
+}
+
+std::string Columns(const Pedigree& ped, const std::string& first, double m, double u, double v) {
+  return first + "|T1|T5|I" + Number(ped, m) + "|T4|T6" + Number(ped, u) + "|T4|T6" +
+         Number(ped, v);
+}
+
+// Lines 1 to 7 of the report: what was decomposed, and the pedigree's size.
+void WriteHeading(Pedigree& ped, DecompositionMode mode, std::int32_t target,
+                  const DecompositionResult& r) {
+  const std::string total = Number(ped, r.mTotal);
+  if (mode == DecompositionMode::kInbreeding) {
+    WriteReportLines(ped, {"|XDecomposition of inbreeding coefficient into ancestral components",
+                           "", "Individual|T3|I" + std::string(ped.byCode(target - 1).id),
+                           "Inbreeding coefficient|T3|I" + total});
+  } else {
+    const Description& group = ped.groups[static_cast<std::size_t>(target)];
+    const bool inbreeding = mode == DecompositionMode::kAverageInbreeding;
+    WriteReportLines(
+        ped,
+        {inbreeding
+             ? "|XDecomposition of the average inbreeding coefficient into ancestral components"
+             : "|XDecomposition of the average coancestry into ancestral components",
+         "", "Group|T3|I" + std::to_string(group.group),
+         (inbreeding ? "Average inbreeding coefficient for the group|T3|I"
+                     : "Average coancestry for the group|T3|I") +
+             total});
+  }
+  WriteReportLines(ped, {"No. of individuals in total|T3|I" + std::to_string(ped.nTotal),
+                         "No. of founders in total|T3|I" + std::to_string(ped.nFounders)});
+  if (mode != DecompositionMode::kInbreeding) {
+    const Description& group = ped.groups[static_cast<std::size_t>(target)];
+    WriteReportLines(ped, {"No. of individuals in the group|T3|X" + std::to_string(group.count)});
+  }
+}
+
+// Runs the engine for the command and writes its report.
+void Report(CommandContext& ctx, std::int32_t command, DecompositionMode mode,
+            std::int32_t target) {
+  ctx.lastCommand = command;
+  ctx.ped.report.Clear();
+  ctx.ped.copyFile.Reset();
+  const DecompositionResult r = Decompose(ctx.ped, target, mode);
+  WriteDecompositionReport(ctx.ped, mode, target, r);
+}
+
+void OnGroupDecomposition(CommandContext& ctx, std::int32_t command, DecompositionMode mode) {
+  if (ctx.askInputs) {
+    const auto group = AskGroup(ctx, "Ancestral Decomposition", "Decompose");
+    if (!group) return;
+    ctx.remembered.decompositionGroup = static_cast<std::int16_t>(*group);
+  }
+  ctx.askInputs = true;
+  const std::int16_t index = GroupIndexOf(ctx.ped, ctx.remembered.decompositionGroup);
+  if (index < 0) return;
+  WaitCursor cursor(ctx.platform);
+  if (!PrepareInbreeding(ctx)) return;
+  Report(ctx, command, mode, index);
+}
+
+}  // namespace
+
+std::int16_t GroupIndexOf(const Pedigree& ped, int number) {
+  for (std::size_t g = 0; g < ped.groups.size(); ++g)
+    if (ped.groups[g].group == number) return static_cast<std::int16_t>(g);
+  return -1;
+}
+
+void WriteReportLines(Pedigree& ped, std::initializer_list<std::string> lines) {
+  for (const std::string& line : lines) WriteReportLine(ped.report, line, &ped.copyFile);
+}
+
+void WriteExtractedCounts(Pedigree& ped, const DecompositionResult& r) {
+  WriteReportLines(
+      ped,
+      {"Extracted pedigree:", "    No. of individuals|T3|I" + std::to_string(r.individuals),
+       "    No. of founders|T3|I" + std::to_string(r.founders),
+       "    No. of individuals with two known parents|T3|I" + std::to_string(r.twoKnownParents),
+       "    No. of individuals with one known parent|T3|X" + std::to_string(r.oneKnownParent)});
+}
+
+void WriteDecompositionReport(Pedigree& ped, DecompositionMode mode, std::int32_t target,
+                              const DecompositionResult& r) {
+  WriteHeading(ped, mode, target, r);
+  WriteExtractedCounts(ped, r);
+  WriteReportLines(ped, {"", "m = Contributions of Mendelian sampling variances of ancestors",
+                         "u = Contributions of genes of nodal common ancestors",
+                         "v = Contributions of genes of founders", "",
+                         "Individual|T1|T5m|T4|T6u|T4|T6v", kDashes});
+  for (std::int32_t code = 1; code <= ped.nTotal; ++code) {
+    const auto c = static_cast<std::size_t>(code);
+    WriteReportLine(ped.report, Columns(ped, ped.byCode(code - 1).id, r.m[c], r.u[c], r.v[c]),
+                    &ped.copyFile);
+  }
+  WriteReportLines(ped, {kDashes, Columns(ped, "Sum", r.mTotal, r.uTotal, r.vTotal)});
+}
+
+void OnDecompositionIndividual(CommandContext& ctx) {
+  if (ctx.askInputs) {
+    const auto x = AskIndividual(ctx, "Ancestral Decomposition", "Decompose");
+    if (!x) return;
+    ctx.remembered.decompositionIndividual = *x;
+  }
+  ctx.askInputs = true;
+  const RecIndex x = ctx.remembered.decompositionIndividual;
+  if (x == kUnknownParent) return;
+  WaitCursor cursor(ctx.platform);
+  if (!PrepareInbreeding(ctx)) return;
+  Report(ctx, kCmdDecompositionIndividual, DecompositionMode::kInbreeding, ctx.ped.rec(x).code);
+}
+
+void OnDecompositionGroup(CommandContext& ctx) {
+  OnGroupDecomposition(ctx, kCmdDecompositionGroup, DecompositionMode::kAverageInbreeding);
+}
+
+void OnDecompositionCoancestry(CommandContext& ctx) {
+  OnGroupDecomposition(ctx, kCmdDecompositionCoancestry, DecompositionMode::kAverageCoancestry);
+}
+
+}  // namespace kinvar

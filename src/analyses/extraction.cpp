@@ -1,0 +1,169 @@
+#include "analyses/extraction.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "analyses/decomposition_report.h"
+#include "genetics/command_ids.h"
+#include "report/markup.h"
+#include "report/timestamp.h"
+
+namespace kinvar {
+
+namespace {
+
+std::int32_t CodeOf(const Pedigree& ped, RecIndex r) { return ped.rec(r).code; }
+
+// Completes `list` (all selected) with every ancestor, then sorts it by code.
+std::vector<RecIndex> WithAncestors(const Pedigree& ped, std::vector<RecIndex> list) {
+  std::vector<std::uint8_t> selected(static_cast<std::size_t>(ped.nTotal) + 1);
+  for (const RecIndex r : list) selected[static_cast<std::size_t>(CodeOf(ped, r))] = 1;
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    const Rec& r = ped.rec(list[i]);
+    for (const RecIndex parent : {r.sire, r.dam}) {
+      std::uint8_t& flag = selected[static_cast<std::size_t>(CodeOf(ped, parent))];
+      if (parent == kUnknownParent || flag != 0) continue;
+      flag = 1;
+      list.push_back(parent);
+    }
+  }
+  std::sort(list.begin(), list.end(),
+            [&ped](RecIndex a, RecIndex b) { return CodeOf(ped, a) < CodeOf(ped, b); });
+  return list;
+}
+
+// Walks codes from `from` upward and takes those that `starts` or whose
+// parent is taken; an unknown parent is never taken.
+template <class Starts>
+std::vector<RecIndex> Descendants(const Pedigree& ped, std::int32_t from, Starts starts) {
+  std::vector<std::uint8_t> selected(static_cast<std::size_t>(ped.nTotal) + 1);
+  std::vector<RecIndex> list;
+  for (std::int32_t code = from; code <= ped.nTotal; ++code) {
+    const Rec& r = ped.byCode(code - 1);
+    const bool fromParent = selected[static_cast<std::size_t>(CodeOf(ped, r.sire))] != 0 ||
+                            selected[static_cast<std::size_t>(CodeOf(ped, r.dam))] != 0;
+    if (!starts(code, r) && !fromParent) continue;
+    selected[static_cast<std::size_t>(code)] = 1;
+    list.push_back(ped.records[static_cast<std::size_t>(code - 1)]);
+  }
+  return list;
+}
+
+std::string Comments(const Pedigree& ped, const ExtractionFile& what, std::size_t count) {
+  const char* kind = what.kinship == Kinship::kAncestors ? "ancestors" : "descendants";
+  std::string text;
+  if (what.groupNumber < 0) {
+    text = std::string("! This file contains the ") + kind + " of individual " +
+           ped.rec(what.individual).id + ", including individual itself.\n";
+  } else {
+    const std::string g = std::to_string(what.groupNumber);
+    text = std::string("! This file contains the ") + kind +
+           " of individuals belong to the group " + g + ".\n! Individuals belong to the group " +
+           g + " are included.\n";
+  }
+  return text + "! Number of individuals:  " + std::to_string(count) +
+         "\n!------------------------------------------------------------------\n\n";
+}
+
+std::string Row(const Pedigree& ped, const Rec& r, bool groupColumn) {
+  std::string row = std::string(r.id) + "|T1" + ped.rec(r.sire).id + "|T1" + ped.rec(r.dam).id;
+  if (groupColumn) row += r.group < 0 ? "|T1." : "|T1" + std::to_string(ped.GroupNumber(r));
+  return ExpandMarkup(row);
+}
+
+void OnExtract(CommandContext& ctx, std::int32_t command, Kinship kinship, bool forGroup) {
+  const char* caption =
+      kinship == Kinship::kAncestors ? "Extract Ancestors" : "Extract Descendants";
+  ExtractionFile what{kinship, kUnknownParent, -1, ctx.path};
+  if (forGroup) {
+    const auto group = AskGroup(ctx, caption, "Extract");
+    if (!group) return;
+    what.groupNumber = *group;
+  } else {
+    const auto x = AskIndividual(ctx, caption, "Extract");
+    if (!x) return;
+    what.individual = *x;
+  }
+  FileRequest request{false, {{"Pedigree Files (*.pdg)", "*.pdg"}}, "pdg", "Save As"};
+  const auto chosen = ctx.platform.AskFileName(request);
+  if (!chosen) return;
+  std::FILE* file = std::fopen(chosen->c_str(), "w");
+  if (file == nullptr) {
+    ctx.platform.ShowMessage("Cannot open " + *chosen + " for writing.", MessageIcon::kError);
+    return;
+  }
+  ctx.lastCommand = command;
+  std::string done;
+  {
+    WaitCursor cursor(ctx.platform);
+    EnsureCodeOrder(ctx.ped);
+    const std::vector<RecIndex> selection =
+        forGroup ? SelectGroup(ctx.ped, kinship, GroupIndexOf(ctx.ped, what.groupNumber))
+                 : SelectIndividual(ctx.ped, kinship, what.individual);
+    const bool written = WriteExtractionFile(ctx.ped, what, selection, file);
+    // A file that could not be written whole must not pass for an extracted one.
+    if (std::fclose(file) != 0 || !written)
+      ctx.platform.ShowMessage("Error while writing " + *chosen + ".", MessageIcon::kError);
+  }
+  const std::string whose =
+      forGroup ? "individuals belong to the group " + std::to_string(what.groupNumber)
+               : "individual " + std::string(ctx.ped.rec(what.individual).id);
+  ctx.ped.report.Clear();
+  ctx.ped.report.Add((kinship == Kinship::kAncestors ? "Ancestors of " : "Descendants of ") +
+                     whose + " are saved.");
+}
+
+}  // namespace
+
+std::vector<RecIndex> SelectIndividual(const Pedigree& ped, Kinship kinship, RecIndex x) {
+  if (kinship == Kinship::kAncestors) return WithAncestors(ped, {x});
+  const std::int32_t start = CodeOf(ped, x);
+  return Descendants(ped, start, [start](std::int32_t code, const Rec&) { return code == start; });
+}
+
+std::vector<RecIndex> SelectGroup(const Pedigree& ped, Kinship kinship, std::int16_t group) {
+  const auto member = [group](std::int32_t, const Rec& r) { return r.group == group; };
+  if (kinship == Kinship::kDescendants) return Descendants(ped, 1, member);
+  std::vector<RecIndex> members;
+  for (std::int32_t code = 1; code <= ped.nTotal; ++code)
+    if (member(code, ped.byCode(code - 1)))
+      members.push_back(ped.records[static_cast<std::size_t>(code - 1)]);
+  return WithAncestors(ped, std::move(members));
+}
+
+bool WriteExtractionFile(const Pedigree& ped, const ExtractionFile& what,
+                         const std::vector<RecIndex>& selection, std::FILE* file) {
+  const bool forGroup = what.groupNumber >= 0;
+  const bool groupColumn = forGroup || ped.HasGroupColumn();
+  std::string text(1, '!');
+  text.append(FormatTimestamp(CurrentLocalTime()))
+      .append("\n!Pedigree file name: ")
+      .append(what.pedigreePath)
+      .append("\n\n")
+      .append(Comments(ped, what, selection.size()))
+      .append(ExpandMarkup(groupColumn ? "Progeny|T1Sire|T1Dam|T1Group" : "Progeny|T1Sire|T1Dam"))
+      .append("\n");
+  for (const RecIndex r : selection) {
+    text += Row(ped, ped.rec(r), groupColumn);
+    if (text.size() < (std::size_t{1} << 20)) continue;
+    std::fwrite(text.data(), 1, text.size(), file);
+    text.clear();
+  }
+  std::fwrite(text.data(), 1, text.size(), file);
+  return std::fflush(file) == 0 && std::ferror(file) == 0;
+}
+
+void OnExtractAncestorsOfIndividual(CommandContext& ctx) {
+  OnExtract(ctx, kCmdExtractAncestorsIndividual, Kinship::kAncestors, false);
+}
+void OnExtractAncestorsOfGroup(CommandContext& ctx) {
+  OnExtract(ctx, kCmdExtractAncestorsGroup, Kinship::kAncestors, true);
+}
+void OnExtractDescendantsOfIndividual(CommandContext& ctx) {
+  OnExtract(ctx, kCmdExtractDescendantsIndividual, Kinship::kDescendants, false);
+}
+void OnExtractDescendantsOfGroup(CommandContext& ctx) {
+  OnExtract(ctx, kCmdExtractDescendantsGroup, Kinship::kDescendants, true);
+}
+
+}  // namespace kinvar

@@ -1,0 +1,44 @@
+// Extraction of the ancestors or the descendants of one individual or of the
+// members of one group into a new pedigree file, the starting individuals
+// included. The file opens again with Open: an ancestors file names only
+// parents it lists; a descendants file may name parents it does not list
+// (the starting individual's parents, mates from outside), which the reader
+// adds as founders.
+//
+// Conventions: selections are lists of records in ascending chronological
+// code; the file has the "!"-commented header of pedigree files, a header
+// row, and one row per individual with "0" for an unknown parent and "." for
+// no group.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "genetics/command_context.h"
+
+namespace kinvar {
+
+enum class Kinship { kAncestors, kDescendants };
+
+// The selection for one individual (`group` -1) or for the group with index
+// `group`; needs `records` in code order.
+std::vector<RecIndex> SelectIndividual(const Pedigree& ped, Kinship kinship, RecIndex x);
+std::vector<RecIndex> SelectGroup(const Pedigree& ped, Kinship kinship, std::int16_t group);
+
+struct ExtractionFile {
+  Kinship kinship = Kinship::kAncestors;
+  RecIndex individual = kUnknownParent;  // or
+  int groupNumber = -1;                  // for a group
+  std::string pedigreePath;
+};
+// Writes the whole file; false when a write failed.
+bool WriteExtractionFile(const Pedigree& ped, const ExtractionFile& what,
+                         const std::vector<RecIndex>& selection, std::FILE* file);
+
+void OnExtractAncestorsOfIndividual(CommandContext& ctx);
+void OnExtractAncestorsOfGroup(CommandContext& ctx);
+void OnExtractDescendantsOfIndividual(CommandContext& ctx);
+void OnExtractDescendantsOfGroup(CommandContext& ctx);
+
+}  // namespace kinvar

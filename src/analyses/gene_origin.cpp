@@ -1,0 +1,119 @@
+#include "analyses/gene_origin.h"
+
+#include <algorithm>
+#include <string>
+
+#include "analyses/decomposition.h"
+#include "analyses/decomposition_report.h"
+#include "genetics/command_ids.h"
+#include "report/number_format.h"
+
+namespace kinvar {
+
+namespace {
+
+constexpr const char* kDashes = "----------|T1|T5----------|T4|T6----------|T4|T6----------";
+
+std::string Number(const Pedigree& ped, double value) {
+  return FormatNumber(ped.settings.numberFormat, static_cast<float>(value));
+}
+
+bool IsFounder(const Rec& r) { return r.sire == kUnknownParent && r.dam == kUnknownParent; }
+
+// Founders' codes by contribution, largest first; equal ones by code.
+std::vector<std::int32_t> FoundersByContribution(const Pedigree& ped, const std::vector<float>& c) {
+  std::vector<std::int32_t> founders;
+  for (std::int32_t code = 1; code <= ped.nTotal; ++code)
+    if (IsFounder(ped.byCode(code - 1))) founders.push_back(code);
+  std::stable_sort(founders.begin(), founders.end(), [&c](std::int32_t a, std::int32_t b) {
+    return c[static_cast<std::size_t>(a)] > c[static_cast<std::size_t>(b)];
+  });
+  return founders;
+}
+
+void WriteSummary(Pedigree& ped, const Description& group, const FounderContributions& fc,
+                  const DecompositionResult& r1, const DecompositionResult& r2) {
+  const double fe = 1.0 / fc.sumOfSquares;
+  const auto y = static_cast<float>(2.0 * r2.mTotal);
+  const double fg = 1.0 / static_cast<double>(y);
+  const double nonFounders = 1.0 / (1.0 / fg - 1.0 / fe);
+  WriteReportLines(
+      ped, {"|XProbabilities of gene origin", "", "Group|T3|I" + std::to_string(group.group),
+            "No. of individuals in total|T3|I" + std::to_string(ped.nTotal),
+            "No. of founders in total|T3|I" + std::to_string(ped.nFounders),
+            "No. of individuals in the group|T3|X" + std::to_string(group.count)});
+  WriteExtractedCounts(ped, r2);
+  WriteReportLines(ped,
+                   {"", "Founder equivalent|T3|I" + Number(ped, fe),
+                    "Founder genome equivalent|T3|I" + Number(ped, fg),
+                    "Effective number of non-founders|T3|I" + Number(ped, nonFounders),
+                    "Average inbreeding for the group|T3|I" + Number(ped, r1.mTotal),
+                    "Average coancestry for the group|T3|I" + Number(ped, r2.mTotal), "",
+                    "v1 = Contributions of genes of founders to the average inbreeding coefficient",
+                    "v2 = Contributions of genes of founders to the average coancestry", ""});
+}
+
+std::string Columns(const Pedigree& ped, const std::string& first, double c, double v1, double v2) {
+  return first + "|T1|T5|I" + Number(ped, c) + "|T4|T6" + Number(ped, v1) + "|T4|T6" +
+         Number(ped, v2);
+}
+
+}  // namespace
+
+FounderContributions ComputeFounderContributions(const Pedigree& ped, std::int16_t group) {
+  const Description& d = ped.groups[static_cast<std::size_t>(group)];
+  FounderContributions fc;
+  std::vector<float>& w = fc.byCode;
+  w.assign(static_cast<std::size_t>(ped.nTotal) + 1, 0.0f);
+  for (std::int32_t code = 1; code <= ped.nTotal; ++code)
+    if (ped.byCode(code - 1).group == group) w[static_cast<std::size_t>(code)] = 1.0f;
+  for (std::int32_t code = ped.nTotal; code >= 1; --code) {
+    float& x = w[static_cast<std::size_t>(code)];
+    if (x == 0.0f) continue;
+    const Rec& r = ped.byCode(code - 1);
+    for (const RecIndex parent : {r.sire, r.dam}) {
+      if (parent == kUnknownParent) continue;
+      float& p = w[static_cast<std::size_t>(ped.rec(parent).code)];
+      p = p + x / 2.0f;
+    }
+    x = x / static_cast<float>(d.count);
+    if (!IsFounder(r)) continue;
+    fc.sum += static_cast<double>(x);
+    fc.sumOfSquares += static_cast<double>(x) * static_cast<double>(x);
+  }
+  return fc;
+}
+
+void WriteGeneOriginReport(Pedigree& ped, std::int16_t group) {
+  const FounderContributions fc = ComputeFounderContributions(ped, group);
+  const DecompositionResult r1 = Decompose(ped, group, DecompositionMode::kAverageInbreeding);
+  const DecompositionResult r2 = Decompose(ped, group, DecompositionMode::kAverageCoancestry);
+  ped.report.Clear();
+  ped.copyFile.Reset();
+  WriteSummary(ped, ped.groups[static_cast<std::size_t>(group)], fc, r1, r2);
+  WriteReportLines(ped, {"Founder|T1|T5Contribution|T4|T6v1|T4|T6v2", kDashes});
+  for (const std::int32_t code : FoundersByContribution(ped, fc.byCode)) {
+    const auto c = static_cast<std::size_t>(code);
+    WriteReportLine(ped.report,
+                    Columns(ped, ped.byCode(code - 1).id, fc.byCode[c], r1.v[c], r2.v[c]),
+                    &ped.copyFile);
+  }
+  WriteReportLines(ped, {kDashes, Columns(ped, "Sum", fc.sum, r1.vTotal, r2.vTotal)});
+}
+
+void OnGeneOrigin(CommandContext& ctx) {
+  if (ctx.askInputs) {
+    const auto group = AskGroup(ctx, "Probabilities of gene origin", "Compute");
+    if (!group) return;
+    ctx.remembered.geneOriginGroup = static_cast<std::int16_t>(*group);
+  }
+  ctx.askInputs = true;
+  const std::int16_t index = GroupIndexOf(ctx.ped, ctx.remembered.geneOriginGroup);
+  if (index < 0) return;
+  WaitCursor cursor(ctx.platform);
+  if (!PrepareInbreeding(ctx)) return;
+  ctx.lastCommand = kCmdGeneOrigin;
+  WriteGeneOriginReport(ctx.ped, index);
+}
+
+}  // namespace kinvar

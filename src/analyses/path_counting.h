@@ -1,0 +1,35 @@
+// Wright's path counting: for one individual, the members of a group or
+// every individual, each path from the sire up to a common ancestor and down
+// to the dam, the nodal common ancestors (NCAs) that close the paths, and
+// each NCA's contribution (1 + F_A) / 2^(n1 + n2 + 1) to the individual's F.
+//
+// Conventions: individuals are handled by chronological code (1..nTotal,
+// parents before progeny, 0 = unknown). A path is written from the sire
+// upward: "<S<P<A>Q>D>", the NCA emphasised in the report. Full sibs that
+// follow each other in code order share one enumeration. The enumeration
+// keeps its own stacks, so a pedigree hundreds of generations deep needs no
+// deep recursion.
+//
+// Output: the report store, where a full store stops the search, or an open
+// file (Save As), which receives every path. Contributions are 32-bit floats.
+#pragma once
+
+#include <cstdio>
+#include <functional>
+
+#include "genetics/command_context.h"
+
+namespace kinvar {
+
+// The menu commands: ask for the individual or group (unless re-run with the
+// remembered one) and write into the report store.
+void OnPathCountingIndividual(CommandContext& ctx);
+void OnPathCountingGroup(CommandContext& ctx);
+void OnPathCountingAll(CommandContext& ctx);
+
+// Save As: runs the command that `ctx.lastCommand` names with its remembered
+// input straight into `file` (after its header), without the store's limit.
+// A cancel leaves the file empty and the cancel state.
+void WritePathCountingFile(CommandContext& ctx, std::FILE* file);
+
+}  // namespace kinvar
