@@ -1,6 +1,7 @@
 #include "report/number_format.h"
 
 #include <cmath>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
@@ -14,12 +15,6 @@ constexpr double kTolerance = 1e-9;
 // Numerators and denominators are printed as 64-bit integers; beyond this the
 // doubles holding them no longer convert safely.
 constexpr double kLargestPrintable = 9.0e18;
-
-std::string Printf(const char* format, double value) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, format, value);
-  return buffer;
-}
 
 // 10^e by repeated squaring; exact for e <= 10.
 double PowerOfTen(int e) {
@@ -113,15 +108,19 @@ std::optional<std::string> ApproximateFraction(double x) {
 }
 
 std::string FormatNumber(int setting, float value) {
-  static constexpr const char* kFixed[] = {"%-0.1f", "%-0.2f", "%-0.3f",
-                                           "%-0.4f", "%-0.5f", "%-0.6f"};
   const double widened = static_cast<double>(value);
   if (setting == 0) {
     if (auto fraction = ApproximateFraction(widened)) return *std::move(fraction);
-  } else if (setting >= 2 && setting <= 7) {
-    return Printf(kFixed[setting - 2], widened);
   }
-  return Printf("%g", widened);
+  // The same text as printf's "%g" and "%-0.<n>f" in the C locale, without
+  // parsing a format for each of the million numbers a report may hold.
+  const bool fixed = setting >= 2 && setting <= 7;
+  char buffer[400];  // the widest double in fixed notation with 6 decimals
+  const auto result =
+      fixed ? std::to_chars(buffer, buffer + sizeof buffer, widened, std::chars_format::fixed,
+                            setting - 1)
+            : std::to_chars(buffer, buffer + sizeof buffer, widened, std::chars_format::general, 6);
+  return std::string(buffer, result.ptr);
 }
 
 }  // namespace kinvar

@@ -6,10 +6,12 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <numeric>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace kinvar {
 namespace {
@@ -128,6 +130,31 @@ TEST(FractionApproximation, AnyFractionGivenIsWithinTolerance) {
     ASSERT_GE(fields, 1) << *text;
     const long double fraction = static_cast<long double>(numerator) / denominator;
     ASSERT_LT(std::fabs(static_cast<long double>(value) - fraction), 1e-9L) << *text;
+  }
+}
+
+// General and fixed settings print what printf prints with "%g" and
+// "%-0.<n>f", for any float: subnormals, the largest, infinities and NaN.
+TEST(NumberFormat, GeneralAndFixedPrintAsPrintfForAnyFloat) {
+  std::mt19937 random(11);
+  static constexpr const char* kPrintf[] = {"%g",       "%g",       "%-0.1f", "%-0.2f",
+                                            "%-0.3f",   "%-0.4f",   "%-0.5f", "%-0.6f"};
+  for (int trial = 0; trial < 200000; ++trial) {
+    // Random bit patterns reach every exponent; small integers and halves
+    // are what reports mostly hold.
+    const std::uint32_t bits = static_cast<std::uint32_t>(random());
+    float value = 0.0f;
+    if (trial % 2 == 0) {
+      std::memcpy(&value, &bits, sizeof value);
+    } else {
+      value = static_cast<float>(static_cast<int>(bits % 4001) - 2000) / 64.0f;
+    }
+    for (int setting = 1; setting <= 7; ++setting) {
+      std::vector<char> expected(400);
+      std::snprintf(expected.data(), expected.size(), kPrintf[setting],
+                    static_cast<double>(value));
+      ASSERT_EQ(FormatNumber(setting, value), expected.data()) << "setting " << setting;
+    }
   }
 }
 
