@@ -6,7 +6,9 @@
 // of the candidates whose bound is on top of the heap: p is kept exact by
 // tracing each chosen individual's flow up through its ancestors, and the
 // explained share of a candidate is traced up from it on demand. Both traces
-// stop at chosen individuals, whose parents count as unknown.
+// stop at chosen individuals, whose parents count as unknown. A trace walks
+// the generations (longest ancestral paths) downwards, so that everything
+// from below has arrived before an individual passes it on.
 #include <optional>
 #include <queue>
 #include <utility>
@@ -37,12 +39,16 @@ class Search {
         w_(parents_.size(), 0.0),
         chosen_(parents_.size(), 0),
         t_(parents_.size(), 0.0),
-        reached_(parents_.size(), 0) {
+        reached_(parents_.size(), 0),
+        generation_(parents_.size(), 0) {
     const std::int32_t n = subset.kernel.size();
     std::vector<Candidate> all;
     all.reserve(Slot(n));
     for (std::int32_t k = 1; k <= n; ++k) {
-      const std::int32_t code = ped.rec(subset.recOf[Slot(k)]).code;
+      const Rec& r = ped.rec(subset.recOf[Slot(k)]);
+      generation_[Slot(k)] = r.generation;
+      if (Slot(r.generation) >= buckets_.size()) buckets_.resize(Slot(r.generation) + 1);
+      const std::int32_t code = r.code;
       if (ref.byCode[Slot(code)] != 0) w_[Slot(k)] = 1.0;
       all.push_back({0.0, code, k});
     }
@@ -76,28 +82,28 @@ class Search {
     if (p.dam != 0) x[Slot(p.dam)] += value / 2;
   }
 
-  // Carries `start` from k up through its ancestors, latest first so that
-  // each one has everything from below before passing it on; visit(x, t)
-  // for every strict ancestor returns whether x passes on.
+  // Carries `start` from k up through its ancestors; visit(x, t) for every
+  // strict ancestor returns whether x passes on.
   template <class Visit>
   void TraceUp(std::int32_t k, double start, Visit visit) {
-    std::priority_queue<std::int32_t> frontier;
     t_[Slot(k)] = start;
-    frontier.push(k);
-    while (!frontier.empty()) {
-      const std::int32_t x = frontier.top();
-      frontier.pop();
-      const double tx = t_[Slot(x)];
-      t_[Slot(x)] = 0.0;
-      reached_[Slot(x)] = 0;
-      if (x != k && !visit(x, tx)) continue;
-      for (const std::int32_t p : {parents_[Slot(x)].sire, parents_[Slot(x)].dam}) {
-        if (p == 0) continue;
-        t_[Slot(p)] += tx / 2;
-        if (reached_[Slot(p)] != 0) continue;
-        reached_[Slot(p)] = 1;
-        frontier.push(p);
+    buckets_[Slot(generation_[Slot(k)])].push_back(k);
+    for (std::int32_t g = generation_[Slot(k)]; g >= 0; --g) {
+      std::vector<std::int32_t>& bucket = buckets_[Slot(g)];
+      for (const std::int32_t x : bucket) {
+        const double tx = t_[Slot(x)];
+        t_[Slot(x)] = 0.0;
+        reached_[Slot(x)] = 0;
+        if (x != k && !visit(x, tx)) continue;
+        for (const std::int32_t p : {parents_[Slot(x)].sire, parents_[Slot(x)].dam}) {
+          if (p == 0) continue;
+          t_[Slot(p)] += tx / 2;
+          if (reached_[Slot(p)] != 0) continue;
+          reached_[Slot(p)] = 1;
+          buckets_[Slot(generation_[Slot(p)])].push_back(p);
+        }
       }
+      bucket.clear();
     }
   }
 
@@ -126,6 +132,8 @@ class Search {
   std::vector<std::uint8_t> chosen_;
   std::vector<double> t_;  // a trace's shares, 0 between traces
   std::vector<std::uint8_t> reached_;
+  std::vector<std::int32_t> generation_;  // longest ancestral path
+  std::vector<std::vector<std::int32_t>> buckets_;  // a trace's individuals by generation
   using Heap = std::priority_queue<Candidate, std::vector<Candidate>, decltype(&Below)>;
   Heap heap_{&Below};
 };
