@@ -146,19 +146,22 @@ bool FindEffectiveAncestors(const Pedigree& ped, const AncestorSubset& subset,
   result = EffectiveAncestors{};
   if (ref.members == 0) return true;
   Search search(ped, subset, ref);
+  // Summed in the search's own units, exact in the cases that matter (equal
+  // shares of 1/m), so that half is found where it is reached.
   const double members = ref.members;
-  double sumOfSquares = 0.0;
+  double scaledSum = 0.0, sumOfSquares = 0.0;
   for (int round = 0; round < kMaxAncestorRounds; ++round) {
     if (progress != nullptr && progress->Step(round)) return false;
     const std::optional<Candidate> c = search.Next(true);
     if (!c) break;
     const double q = c->bound / members;
     result.chosen.push_back({subset.recOf[Slot(c->local)], q});
-    result.explained += q;
+    scaledSum += c->bound;
     sumOfSquares += q * q;
-    if (result.halfExplainedBy == 0 && result.explained >= 0.5)
+    if (result.halfExplainedBy == 0 && 2 * scaledSum >= members)
       result.halfExplainedBy = static_cast<std::int32_t>(result.chosen.size());
   }
+  result.explained = scaledSum / members;
   if (static_cast<int>(result.chosen.size()) == kMaxAncestorRounds)
     result.stoppedAtLimit = search.Next(false).has_value();
   result.fa = 1.0 / sumOfSquares;

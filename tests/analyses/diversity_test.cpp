@@ -217,6 +217,23 @@ TEST(Diversity, AgreesWithGeneOriginTheTabularMethodAndBruteForce) {
   EXPECT_GT(searched, 100);
 }
 
+// 1500 unrelated members: the search stops at its limit and says how much
+// is left unexplained.
+TEST(EffectiveNumberOfAncestors, StopsAfterAThousandRounds) {
+  std::string text = "progeny sire dam group\n";
+  for (int i = 0; i < 1500; ++i) text.append("A").append(std::to_string(10000 + i)).append(" 0 0 1\n");
+  auto ped = Loaded(text);
+  ped->settings.numberFormat = 3;
+  const DiversitySummary s = Summarize(*ped, 1);
+  EXPECT_TRUE(s.ancestors.stoppedAtLimit);
+  EXPECT_EQ(s.ancestors.chosen.size(), 1000u);
+  EXPECT_EQ(s.ancestors.halfExplainedBy, 750);
+  EXPECT_NEAR(s.ancestors.fa, 2250.0, 1e-6);
+  ASSERT_TRUE(ped->copyFile.Create());
+  WriteDiversityReport(*ped, s, {});
+  EXPECT_EQ(ped->report.Line(15), "Stopped after 1000 rounds, genes unexplained|T3|I0.33");
+}
+
 struct CompletenessCase {
   const char* name;
   std::string text;  // the last line is the individual
