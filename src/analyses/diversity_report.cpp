@@ -72,7 +72,7 @@ void WriteFigures(Pedigree& ped, const DiversitySummary& s) {
 void WriteChosenAncestors(Pedigree& ped, const EffectiveAncestors& a) {
   if (a.chosen.empty()) return;
   WriteReportLines(ped, {"", "Ancestors chosen first for fa, with their marginal contributions:",
-                         "Rank|T5Individual|T1Contribution", "----------|T5----------|T1------------"});
+                         "Rank|T5Individual|T1Contribution", "----|T5----------|T1------------"});
   for (std::size_t i = 0; i < a.chosen.size() && i < kListedAncestors; ++i)
     WriteLine(ped, std::to_string(i + 1) + "|T5" + std::string(ped.rec(a.chosen[i].rec).Id()) +
                        "|T1|I" + Number(ped, a.chosen[i].contribution));

@@ -309,7 +309,7 @@ TEST(DiversityCommand, ReportsLinesExactlyAndFollowsTheNumberFormat) {
       "Effective population size (Ne)|T3|I2", "Standard error of Ne|T3|I0",
       "Individuals left out of Ne|T3|I0", "",
       "Ancestors chosen first for fa, with their marginal contributions:",
-      "Rank|T5Individual|T1Contribution", "----------|T5----------|T1------------",
+      "Rank|T5Individual|T1Contribution", "----|T5----------|T1------------",
       "1|T5P|T1|I1/2", "2|T5Q|T1|I1/2", "", "Trends by group:", "F: Mean inbreeding",
       "G: Mean equivalent complete generations", "", "Group|T5Members|T4F|T4G|T4fe|T4fa|T4Ne",
       std::string(106, '-'), "1|T5|I2|T40|T40|T42|T42|T4nan", "2|T5|I2|T40|T41|T42|T42|T4nan",
