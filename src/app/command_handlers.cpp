@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "analyses/decomposition_report.h"
+#include "analyses/diversity.h"
 #include "analyses/extraction.h"
 #include "analyses/gene_origin.h"
 #include "analyses/path_counting.h"
@@ -47,6 +48,7 @@ constexpr std::array kHandlers{
     Entry{kCmdDecompositionIndividual, OnDecompositionIndividual},
     Entry{kCmdDecompositionGroup, OnDecompositionGroup},
     Entry{kCmdDecompositionCoancestry, OnDecompositionCoancestry},
+    Entry{kCmdDiversity, OnDiversitySummary},
 };
 
 }  // namespace

@@ -116,6 +116,9 @@ constexpr std::array kCommands{
     Command{kCmdOptimizeMatings, "Tools", "Optimizing Matings...", "",
             "Optimize matings to minimize the average inbreeding",
             "Optimize matings to minimize the average inbreeding", kTwoGroupRule, H::kDocument},
+    Command{kCmdDiversity, "Tools", "Genetic &Diversity Summary...", "",
+            "Genetic diversity of a group or of all individuals: fe, fa, fg, Ne and completeness",
+            "Genetic diversity summary", kValid, H::kDocument},
     Command{kCmdOptions, "Tools", "&Options...\tAlt+O", "Alt+O", "Change options", "Options",
             kAlways, H::kDocument, true},
 
@@ -154,7 +157,7 @@ constexpr std::int32_t kContextMenu[] = {
     kCmdInverseA, kCmdMatrixT, kCmdDii, kCmdRecoding, kCmdStructure,
     kCmdExtractAncestorsIndividual, kCmdExtractAncestorsGroup,
     kCmdExtractDescendantsIndividual, kCmdExtractDescendantsGroup,
-    kCmdGeneOrigin, kCmdOptimizeMatings, 0,
+    kCmdGeneOrigin, kCmdOptimizeMatings, kCmdDiversity, 0,
     kCmdViewPedigree, kCmdOptions, kCmdFileSaveAs, kCmdPrint,
 };
 

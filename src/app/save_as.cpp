@@ -14,6 +14,7 @@ SaveBody SaveBodyFor(std::int32_t lastCommand, int choice) {
     case kRejectedPedigree:
     case kCmdStructure:
     case kCmdGeneOrigin:
+    case kCmdDiversity:
     case kCmdAverageBetweenGroups:
     case kCmdDecompositionIndividual:
     case kCmdDecompositionGroup:

@@ -97,10 +97,12 @@ std::optional<std::string> CliPlatform::PickIndividual(const IndividualPicker& p
 }
 
 // A group number as typed on the command line, checked against the groups
-// of the pedigree as the drop-down list would.
+// of the pedigree as the drop-down list would; "all" is the list's entry for
+// every individual where it has one.
 std::optional<int> CliPlatform::PickGroup(const GroupPicker& picker) {
   const auto typed = Take(inputs_);
   if (!typed) return std::nullopt;
+  if (!picker.allEntry.empty() && *typed == "all") return kAllIndividuals;
   for (const int group : picker.groups)
     if (std::to_string(group) == *typed) return group;
   ShowMessage("Group \"" + *typed + "\" is not in the pedigree.", MessageIcon::kError);

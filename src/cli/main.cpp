@@ -129,6 +129,13 @@ constexpr CliCommand kCliCommands[] = {
      "equivalent, the effective number of non-founders, and per founder its part of the\n"
      "group's average inbreeding (v1) and coancestry (v2).",
      kCmdGeneOrigin, Kind::kGroup},
+    {"diversity", "Genetic diversity summary of a group or of all individuals",
+     "Usage: kinvar-cli diversity PEDIGREE G|all\n"
+     "Writes, for group G or every individual: pedigree depth and completeness, founders\n"
+     "contributing, fe, fa (Boichard et al. 1997) with the first ancestors chosen, fg, mean\n"
+     "inbreeding and coancestry, gene diversity, Ne from the individual increase in inbreeding\n"
+     "(Gutierrez et al. 2008, 2009) with its standard error, and fe, fa and Ne per group.",
+     kCmdDiversity, Kind::kGroup},
     {"decompose", "Ancestral decomposition of inbreeding or of a group's coancestry",
      "Usage: kinvar-cli decompose PEDIGREE individual ID|group G|coancestry G\n"
      "Splits the F of an individual, the average F of a group or the group's average\n"
@@ -490,7 +497,10 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
       break;
     case Kind::kGroup:
       sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
-      sub.add_option("GROUP", args.inputs, "The group number")->required()->expected(1);
+      sub.add_option("GROUP", args.inputs,
+                     command.id == kCmdDiversity ? "The group number, or all" : "The group number")
+          ->required()
+          ->expected(1);
       break;
     case Kind::kReport:
       sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();

@@ -47,6 +47,8 @@ struct RememberedInputs {
   RecIndex decompositionIndividual = kUnknownParent;
   std::int16_t decompositionGroup = -1;
   std::int16_t geneOriginGroup = -1;
+  // Genetic diversity summary: a group number or kAllIndividuals.
+  std::optional<int> diversityGroup;
 };
 
 // The seed path of a context built without one: no file can be opened there.

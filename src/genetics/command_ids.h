@@ -40,6 +40,7 @@ enum CommandId : std::int32_t {
   kCmdOptimizeMatings = 32842,
   kCmdAverageRelatedness = 32869,
   kCmdMatrixT = 32878,
+  kCmdDiversity = 32880,
   kCmdFileOpen = 57601,
   kCmdFileSaveAs = 57604,
   kCmdPrintSetup = 57606,

@@ -25,10 +25,12 @@ QLineEdit* IdBox(QWidget* parent) {
   return box;
 }
 
-QComboBox* GroupList(const std::vector<int>& groups, QWidget* parent) {
+QComboBox* GroupList(const std::vector<int>& groups, QWidget* parent,
+                     const std::string& allEntry = {}) {
   auto* list = new QComboBox(parent);
+  if (!allEntry.empty()) list->addItem(Q(allEntry), kAllIndividuals);
   for (int g : groups) list->addItem(QString::number(g), g);
-  list->setCurrentIndex(groups.empty() ? -1 : 0);
+  list->setCurrentIndex(list->count() == 0 ? -1 : 0);
   list->setMinimumContentsLength(8);
   return list;
 }
@@ -84,7 +86,7 @@ void CDialogGetAnID::OnButton() {
 }
 
 CDialogSelectAGroup::CDialogSelectAGroup(const GroupPicker& picker, QWidget* parent)
-    : QDialog(parent), list_(GroupList(picker.groups, this)) {
+    : QDialog(parent), list_(GroupList(picker.groups, this, picker.allEntry)) {
   setWindowTitle(Q(picker.caption));
   auto* row = new QHBoxLayout(this);
   auto* group = new QGroupBox(this);

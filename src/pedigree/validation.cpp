@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "pedigree/cycle.h"
 #include "pedigree/recoding.h"
 #include "pedigree/sort.h"
 
@@ -251,6 +252,8 @@ int ValidatePedigree(Pedigree& ped, Progress& progress) {
         break;
       case kCycle:
         WriteError(ped, IdLine(ped.rec(named).id, "appearing in its ancestors list (Cycling pedigree)."));
+        for (const std::string& line : CycleLines(ped, FindCycle(ped, named)))
+          WriteError(ped, line);
         break;
       default:
         break;

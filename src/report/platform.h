@@ -42,6 +42,10 @@ struct IndividualPicker {
   std::function<bool(std::string& typed)> accept;
 };
 
+// What PickGroup returns for the picker's extra first entry; group numbers
+// are 0..1000.
+inline constexpr int kAllIndividuals = -1;
+
 // One group, or two, from the group numbers of the pedigree in ascending
 // order; the first is preselected.
 struct GroupPicker {
@@ -50,6 +54,10 @@ struct GroupPicker {
   std::vector<int> groups;
   // Two groups only: false after telling the user the pair is refused.
   std::function<bool(int a, int b)> acceptPair;
+  // One group only: when not empty, the text of an entry listed (and
+  // preselected) before the groups that stands for every individual; the
+  // command line takes it as "all".
+  std::string allEntry = {};
 };
 
 // What Compute in a query dialog answers: the text for the result box (none:

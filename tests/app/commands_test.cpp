@@ -28,7 +28,8 @@ const std::set<std::int32_t> kSingleIndividualAnalyses = {
     kCmdCompute,     kCmdInbreedingOfIndividual, kCmdDecompositionIndividual,
     kCmdPathCountingIndividual, kCmdPathCountingAll, kCmdAverageRelatedness,
     kCmdDii,         kCmdRecoding,               kCmdStructure,
-    kCmdExtractAncestorsIndividual, kCmdExtractDescendantsIndividual, kCmdViewPedigree};
+    kCmdExtractAncestorsIndividual, kCmdExtractDescendantsIndividual, kCmdViewPedigree,
+    kCmdDiversity};
 const std::set<std::int32_t> kPairAnalyses = {kCmdBetweenTwoIndividuals, kCmdBetweenAll,
                                               kCmdInverseA, kCmdMatrixT};
 const std::set<std::int32_t> kOneGroupAnalyses = {kCmdDecompositionGroup,  kCmdPathCountingGroup,
@@ -162,7 +163,7 @@ TEST(CommandTable, IdentifiersAreUniqueAndFindable) {
     EXPECT_TRUE(seen.insert(c.id).second) << c.id;
     EXPECT_EQ(FindCommand(c.id), &c);
   }
-  EXPECT_EQ(seen.size(), 39u);  // every row of the menu bar
+  EXPECT_EQ(seen.size(), 40u);  // every row of the menu bar
   EXPECT_EQ(FindCommand(12345), nullptr);
 }
 

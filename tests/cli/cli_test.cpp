@@ -98,7 +98,7 @@ TEST_F(Cli, HelpListsEveryCommand) {
   for (const char* name : {"view", "recode", "inbreeding", "recompute-inbreeding", "inbreeding-of",
                            "relationship", "relationships", "average-between-groups",
                            "average-relatedness", "inverse", "matrix-t", "dii", "structure",
-                           "optimize-matings", "settings"})
+                           "optimize-matings", "diversity", "settings"})
     EXPECT_NE(run.out.find(name), std::string::npos) << name;
   const CliRun one = Execute("recode --help");
   EXPECT_EQ(one.status, 0);
@@ -463,6 +463,9 @@ TEST_F(Cli, PedigreeAnalysesWriteWhatSaveAsWrites) {
       {"gene-origin " + Quote(herd) + " 3", herd, kCmdGeneOrigin, {3}},
       {"decompose " + Quote(herd) + " group 3", herd, kCmdDecompositionGroup, {3}},
       {"decompose " + Quote(herd) + " coancestry 3", herd, kCmdDecompositionCoancestry, {3}},
+      {"diversity " + Quote(herd) + " 3", herd, kCmdDiversity, {3}},
+      {"diversity " + Quote(herd) + " all", herd, kCmdDiversity, {kAllIndividuals}},
+      {"diversity " + Quote(small) + " all", small, kCmdDiversity, {kAllIndividuals}},
   };
   for (const Row& row : rows) {
     const CliRun run = Execute("-q " + row.args);
@@ -484,6 +487,9 @@ TEST_F(Cli, PedigreeAnalysesWriteWhatSaveAsWrites) {
             std::string::npos);
   EXPECT_EQ(Execute("extract " + Quote(small) + " descendants individual g").out.find("!14:7"), 0u);
   EXPECT_EQ(Execute("decompose " + Quote(small) + " group").status, 2);
+  const CliRun noGroup = Execute("diversity " + Quote(herd) + " 99");
+  EXPECT_EQ(noGroup.status, 1);
+  EXPECT_NE(noGroup.err.find("Group \"99\" is not in the pedigree."), std::string::npos);
 }
 
 // A path counting that would run for ages, stopped by Ctrl+C: status 130,

@@ -201,6 +201,23 @@ TEST(Pickers, GroupListsOfferEveryGroupAndRefuseTwoEqualOnes) {
   EXPECT_EQ(pair, (std::optional<std::pair<int, int>>{{2, 1}}));
 }
 
+// The diversity summary's picker: every individual first and preselected,
+// then the groups.
+TEST(Pickers, TheEntryForEveryIndividualComesFirst) {
+  Picking p;
+  const GroupPicker picker{"Genetic diversity summary", "Compute", {1, 2, 3}, {}, "All individuals"};
+  for (const auto& [row, want] : {std::pair{0, kAllIndividuals}, std::pair{3, 3}}) {
+    WhenShown<CDialogSelectAGroup>([row](CDialogSelectAGroup& d) {
+      EXPECT_EQ(d.list()->count(), 4);
+      EXPECT_EQ(d.list()->itemText(0).toStdString(), "All individuals");
+      EXPECT_EQ(d.list()->currentIndex(), 0);
+      d.list()->setCurrentIndex(row);
+      d.button()->click();
+    });
+    EXPECT_EQ(p.platform.PickGroup(picker), std::optional<int>(want));
+  }
+}
+
 TEST(QueryDialog, ComputesUntilCancelAndClearsTheResultOnEdit) {
   Picking p;
   std::vector<std::string> seen;

@@ -72,7 +72,8 @@ TEST(MainWindow, MenusFollowTheCommandTableInOrder) {
        {">Inbreeding", ">Relationship", "Inverse of &A\tCtrl+A", "Matrix T",
         "Within Family Segregation Variance (&dii)\tCtrl+D", "Re-&coding\tCtrl+C",
         "Pedigree S&tructure\tCtrl+T", ">Extract Ancestors", ">Extract Descendants",
-        "Probabilities of Gene Origin...", "Optimizing Matings...", "-",
+        "Probabilities of Gene Origin...", "Optimizing Matings...",
+        "Genetic &Diversity Summary...", "-",
         "&Options...\tAlt+O"}},
       {"Inbreeding", inbreeding,
        {"&Compute\tCtrl+F", "&Re-compute for All\tCtrl+R", "&An Individual...\tAlt+F",
@@ -133,8 +134,9 @@ TEST(MainWindow, ToolbarAndContextMenuFollowTheirLayouts) {
   }
 
   const QList<QAction*> context = f.frame.contextMenu()->actions();
-  ASSERT_EQ(context.size(), 31);
-  EXPECT_TRUE(context[26]->isSeparator());
+  ASSERT_EQ(context.size(), 32);
+  EXPECT_TRUE(context[27]->isSeparator());
+  EXPECT_EQ(context[26], f.frame.action(kCmdDiversity));
   EXPECT_EQ(context.back(), f.frame.action(kCmdPrint));
   EXPECT_EQ(f.frame.action(kCmdCompute)->statusTip().toStdString(),
             "Compute inbreeding coefficients");

@@ -57,6 +57,7 @@ std::optional<std::string> ScriptedPlatform::PickIndividual(const IndividualPick
 std::optional<int> ScriptedPlatform::PickGroup(const GroupPicker& picker) {
   pickerCaptions.push_back(picker.caption);
   pickerGroups.push_back(picker.groups);
+  pickerAllEntries.push_back(picker.allEntry);
   return Next(groupChoices).value_or(std::nullopt);
 }
 

@@ -38,8 +38,8 @@ class ScriptedPlatform final : public Platform {
   std::deque<std::optional<std::string>> fileNames;
   std::deque<int> saveChoices;
   // Typed into the individual picker one after the other until one is
-  // accepted; picked from a group picker (nothing: Cancel). An exhausted
-  // script cancels.
+  // accepted; picked from a group picker (nothing: Cancel; kAllIndividuals:
+  // the entry for every individual). An exhausted script cancels.
   std::deque<std::string> typedIds;
   std::deque<std::optional<int>> groupChoices;
   std::deque<std::optional<std::pair<int, int>>> groupPairs;
@@ -57,6 +57,7 @@ class ScriptedPlatform final : public Platform {
   std::vector<std::string> recentFiles;
   std::vector<std::string> pickerCaptions;
   std::vector<std::vector<int>> pickerGroups;  // what each group picker offered
+  std::vector<std::string> pickerAllEntries;   // and its entry for everybody
   std::vector<QueryDialog> queryDialogs;       // as opened
   std::vector<QueryAnswer> queryAnswers;
   std::vector<std::vector<std::string>> queryTexts;  // the boxes after Compute

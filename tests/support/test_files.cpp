@@ -51,4 +51,13 @@ LoadOutcome LoadText(std::string_view text, Pedigree& ped) {
   return LoadPedigree(file.path(), ped, progress);
 }
 
+std::string JoinCycleLines(const std::vector<std::string>& lines, std::size_t first) {
+  constexpr std::string_view kIndent = "       > ";
+  if (first >= lines.size()) return {};
+  std::string joined = lines[first];
+  for (std::size_t i = first + 1; i < lines.size() && lines[i].starts_with(kIndent); ++i)
+    joined.append(" ").append(lines[i].substr(kIndent.size() - 2));
+  return joined;
+}
+
 }  // namespace kinvar::test

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "pedigree/load.h"
 #include "pedigree/pedigree.h"
@@ -30,6 +31,10 @@ std::string ReadWholeFile(const std::string& path);
 
 // Everything written to an open file, read from its start.
 std::string ReadFromStart(std::FILE* file);
+
+// The cycle that validation names, from lines[first] ("Cycle: ...") and the
+// lines that carry it on, joined into one line as if the report were wide.
+std::string JoinCycleLines(const std::vector<std::string>& lines, std::size_t first);
 
 // Loads `text` as a pedigree file without a visible progress window.
 LoadOutcome LoadText(std::string_view text, Pedigree& ped);

@@ -1,0 +1,242 @@
+#include "analyses/diversity.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <utility>
+
+namespace kinvar {
+
+namespace {
+
+bool IsFounder(const Rec& r) { return r.sire == kUnknownParent && r.dam == kUnknownParent; }
+
+std::size_t Slot(std::int32_t code) { return static_cast<std::size_t>(code); }
+
+std::vector<RecIndex> MembersInCodeOrder(const Pedigree& ped, const ReferencePopulation& ref) {
+  std::vector<RecIndex> members;
+  members.reserve(static_cast<std::size_t>(ref.members));
+  for (std::int32_t code = 1; code <= ped.nTotal; ++code)
+    if (ref.byCode[Slot(code)] != 0) members.push_back(ped.records[Slot(code - 1)]);
+  return members;
+}
+
+// Share of known individuals on one side, generation by generation: the
+// parent itself, its two parents, their four, their eight.
+double SideCompleteness(const Pedigree& ped, RecIndex parent) {
+  if (parent == kUnknownParent) return 0.0;
+  std::vector<RecIndex> known{parent};
+  double sum = 0.0;
+  double slots = 1.0;
+  for (int generation = 1; generation <= 4; ++generation) {
+    sum += static_cast<double>(known.size()) / slots;
+    std::vector<RecIndex> next;
+    for (const RecIndex x : known)
+      for (const RecIndex p : {ped.rec(x).sire, ped.rec(x).dam})
+        if (p != kUnknownParent) next.push_back(p);
+    known = std::move(next);
+    slots *= 2.0;
+  }
+  return sum / 4.0;
+}
+
+struct Moments {
+  double sum = 0.0, sumOfSquares = 0.0;
+  std::int32_t n = 0;
+  void Add(double x) {
+    sum += x;
+    sumOfSquares += x * x;
+    ++n;
+  }
+};
+
+double Mean(double sum, std::int32_t n) { return n == 0 ? 0.0 : sum / static_cast<double>(n); }
+
+}  // namespace
+
+ReferencePopulation GroupReference(const Pedigree& ped, std::int16_t group) {
+  ReferencePopulation ref{ped.groups[static_cast<std::size_t>(group)].group,
+                          std::vector<std::uint8_t>(Slot(ped.nTotal) + 1, 0), 0};
+  for (std::int32_t code = 1; code <= ped.nTotal; ++code) {
+    if (ped.byCode(code - 1).group != group) continue;
+    ref.byCode[Slot(code)] = 1;
+    ++ref.members;
+  }
+  return ref;
+}
+
+ReferencePopulation WholeReference(const Pedigree& ped) {
+  ReferencePopulation ref{kAllIndividuals, std::vector<std::uint8_t>(Slot(ped.nTotal) + 1, 1),
+                          ped.nTotal};
+  ref.byCode[0] = 0;
+  return ref;
+}
+
+// The same single-precision steps as the structure census, so that the mean
+// over every individual is its M.
+GenerationDepths TraceGenerations(const Pedigree& ped) {
+  GenerationDepths g{std::vector<float>(Slot(ped.nTotal) + 1, 0.0f),
+                     std::vector<std::int32_t>(Slot(ped.nTotal) + 1, 0)};
+  std::vector<float> plusOne(Slot(ped.nTotal) + 1, 0.0f);
+  for (std::int32_t code = 1; code <= ped.nTotal; ++code) {
+    const Rec& r = ped.byCode(code - 1);
+    const auto sire = Slot(ped.rec(r.sire).code);
+    const auto dam = Slot(ped.rec(r.dam).code);
+    const float half = 1.0f + 0.5f * plusOne[sire];
+    plusOne[Slot(code)] = half + 0.5f * plusOne[dam];
+    g.equivalent[Slot(code)] = plusOne[Slot(code)] - 1.0f;
+    if (r.sire != kUnknownParent && r.dam != kUnknownParent)
+      g.fullyTraced[Slot(code)] = 1 + std::min(g.fullyTraced[sire], g.fullyTraced[dam]);
+  }
+  return g;
+}
+
+double CompletenessIndex(const Pedigree& ped, const Rec& r) {
+  const double cs = SideCompleteness(ped, r.sire);
+  const double cd = SideCompleteness(ped, r.dam);
+  if (cs == 0.0 || cd == 0.0) return 0.0;
+  return 2.0 * cs * cd / (cs + cd);
+}
+
+PopulationSize EstimateNe(const Pedigree& ped, const ReferencePopulation& ref,
+                          const GenerationDepths& depths) {
+  PopulationSize size;
+  Moments dF;
+  for (std::int32_t code = 1; code <= ped.nTotal; ++code) {
+    if (ref.byCode[Slot(code)] == 0) continue;
+    const double t = depths.equivalent[Slot(code)];
+    if (t <= 1.0) {
+      ++size.leftOut;
+      continue;
+    }
+    const double f = ped.byCode(code - 1).f;
+    dF.Add(1.0 - std::pow(1.0 - f, 1.0 / (t - 1.0)));
+  }
+  size.used = dF.n;
+  if (dF.n == 0) {
+    size.ne = size.standardError = std::nan("");
+    return size;
+  }
+  const double mean = Mean(dF.sum, dF.n);
+  const double n = dF.n;
+  const double variance =
+      dF.n < 2 ? std::nan("") : std::max(0.0, (dF.sumOfSquares - n * mean * mean) / (n - 1.0));
+  size.ne = 1.0 / (2.0 * mean);
+  size.standardError = 2.0 * size.ne * size.ne * std::sqrt(variance) / std::sqrt(n);
+  return size;
+}
+
+// Gene origin's pass, step for step, with the members given by code.
+FounderSummary SummarizeFounders(const Pedigree& ped, const ReferencePopulation& ref) {
+  std::vector<float> w(Slot(ped.nTotal) + 1, 0.0f);
+  for (std::int32_t code = 1; code <= ped.nTotal; ++code)
+    if (ref.byCode[Slot(code)] != 0) w[Slot(code)] = 1.0f;
+  double sumOfSquares = 0.0;
+  FounderSummary s;
+  for (std::int32_t code = ped.nTotal; code >= 1; --code) {
+    float& x = w[Slot(code)];
+    if (x == 0.0f) continue;
+    const Rec& r = ped.byCode(code - 1);
+    for (const RecIndex parent : {r.sire, r.dam}) {
+      if (parent == kUnknownParent) continue;
+      float& p = w[Slot(ped.rec(parent).code)];
+      p = p + x / 2.0f;
+    }
+    x = x / static_cast<float>(ref.members);
+    if (!IsFounder(r)) continue;
+    sumOfSquares += static_cast<double>(x) * static_cast<double>(x);
+    if (x > 0.0f) ++s.contributing;
+  }
+  s.fe = 1.0 / sumOfSquares;
+  return s;
+}
+
+// The engine's coancestry mode: c = t^2 / 2 per individual, d c / m^2 summed
+// by ascending code.
+double MeanCoancestry(const Pedigree& ped, const AncestorSubset& subset,
+                      const ReferencePopulation& ref) {
+  const KernelPedigree& kp = subset.kernel;
+  const std::int32_t n = kp.size();
+  std::vector<double> c(Slot(n) + 1, 0.0);
+  std::vector<std::pair<std::int32_t, std::int32_t>> byCode;  // code, local
+  byCode.reserve(Slot(n));
+  for (std::int32_t k = 1; k <= n; ++k) {
+    const std::int32_t code = ped.rec(subset.recOf[Slot(k)]).code;
+    if (ref.byCode[Slot(code)] != 0) c[Slot(k)] = 1.0;
+    byCode.emplace_back(code, k);
+  }
+  for (std::int32_t k = n; k >= 1; --k) {
+    const KernelPedigree::Parents& p = kp.parents[Slot(k)];
+    const double half = c[Slot(k)] / 2;
+    if (p.sire != 0) c[Slot(p.sire)] += half;
+    if (p.dam != 0) c[Slot(p.dam)] += half;
+    c[Slot(k)] = c[Slot(k)] * c[Slot(k)] / 2;
+  }
+  std::sort(byCode.begin(), byCode.end());
+  double scale = ref.members == 0 ? 0.0 : 1.0 / static_cast<double>(ref.members);
+  scale = scale * scale;
+  double total = 0.0;
+  for (const auto& [code, k] : byCode) {
+    const double d = kp.d[Slot(k)];
+    total += d * c[Slot(k)] * scale;
+  }
+  return total;
+}
+
+bool ComputeDiversity(Pedigree& ped, const ReferencePopulation& ref, const GenerationDepths& depths,
+                      Progress& progress, DiversitySummary& s) {
+  s = DiversitySummary{};
+  s.groupNumber = ref.groupNumber;
+  s.members = ref.members;
+  double equivalent = 0.0, traced = 0.0, maximum = 0.0, completeness = 0.0, f = 0.0;
+  for (std::int32_t code = 1; code <= ped.nTotal; ++code) {
+    if (ref.byCode[Slot(code)] == 0) continue;
+    const Rec& r = ped.byCode(code - 1);
+    equivalent += static_cast<double>(depths.equivalent[Slot(code)]);
+    traced += depths.fullyTraced[Slot(code)];
+    maximum += r.generation;
+    completeness += CompletenessIndex(ped, r);
+    f += static_cast<double>(r.f);
+  }
+  s.meanEquivalent = Mean(equivalent, ref.members);
+  s.meanFullyTraced = Mean(traced, ref.members);
+  s.meanMaximum = Mean(maximum, ref.members);
+  s.completeness = Mean(completeness, ref.members);
+  s.meanF = Mean(f, ref.members);
+  s.founders = SummarizeFounders(ped, ref);
+  const std::vector<RecIndex> members = MembersInCodeOrder(ped, ref);
+  const AncestorSubset subset = BuildAncestorSubset(ped, members);
+  s.meanCoancestry = MeanCoancestry(ped, subset, ref);
+  s.fg = 1.0 / static_cast<double>(static_cast<float>(2.0 * s.meanCoancestry));
+  s.ne = EstimateNe(ped, ref, depths);
+  return FindEffectiveAncestors(ped, subset, ref, &progress, s.ancestors);
+}
+
+bool ComputeGroupTrends(Pedigree& ped, const GenerationDepths& depths, Progress& progress,
+                        std::vector<GroupTrend>& rows) {
+  rows.clear();
+  for (std::size_t i = 0; i < ped.groupOrder.size(); ++i) {
+    const auto group = static_cast<std::int16_t>(ped.groupOrder[i]);
+    const ReferencePopulation ref = GroupReference(ped, group);
+    GroupTrend row{ref.groupNumber, ref.members};
+    double f = 0.0, equivalent = 0.0;
+    for (std::int32_t code = 1; code <= ped.nTotal; ++code) {
+      if (ref.byCode[Slot(code)] == 0) continue;
+      f += static_cast<double>(ped.byCode(code - 1).f);
+      equivalent += static_cast<double>(depths.equivalent[Slot(code)]);
+    }
+    row.meanF = Mean(f, ref.members);
+    row.meanEquivalent = Mean(equivalent, ref.members);
+    row.fe = SummarizeFounders(ped, ref).fe;
+    row.ne = EstimateNe(ped, ref, depths).ne;
+    EffectiveAncestors ancestors;
+    const AncestorSubset subset = BuildAncestorSubset(ped, MembersInCodeOrder(ped, ref));
+    FindEffectiveAncestors(ped, subset, ref, nullptr, ancestors);
+    row.fa = ancestors.fa;
+    rows.push_back(row);
+    if (progress.Step(static_cast<std::int64_t>(i))) return false;
+  }
+  return true;
+}
+
+}  // namespace kinvar

@@ -1,0 +1,139 @@
+// The genetic diversity summary of a reference population (a group, or every
+// individual): pedigree depth and completeness, founder equivalent (fe),
+// effective number of ancestors (fa), founder genome equivalent (fg), mean
+// inbreeding and coancestry, gene diversity, the effective population size
+// from the individual increase in inbreeding (Ne), and the same trend figures
+// for every group.
+//
+// Conventions of this header:
+// - Codes are the chronological codes 1..nTotal (records in code order);
+//   vectors "by code" have nTotal + 1 entries, entry 0 (the unknown parent)
+//   unused. A founder has both parents unknown.
+// - One model of A: fe and fg are computed exactly as gene origin computes
+//   them for the same group (its 32-bit contributions, and the engine's mean
+//   coancestry through ped.d), mean F is the program's F.
+// - Generation equivalents are 32-bit floats as the structure census keeps
+//   them; the fa search works in doubles on contributions scaled by the
+//   number of members, so that with the few dozen generations of real
+//   pedigrees its sums of halves are exact and ties stay ties.
+// - Sums, means and the summary's figures are doubles.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "genetics/command_context.h"
+#include "genetics/relationship.h"
+#include "report/progress.h"
+
+namespace kinvar {
+
+// The fa search chooses at most this many ancestors.
+inline constexpr int kMaxAncestorRounds = 1000;
+// The chosen ancestors the report lists.
+inline constexpr int kListedAncestors = 20;
+
+struct ReferencePopulation {
+  int groupNumber = kAllIndividuals;  // as in the file, or kAllIndividuals
+  std::vector<std::uint8_t> byCode;   // 1 = member
+  std::int32_t members = 0;
+};
+
+// `group` is an index into ped.groups; both need records in code order.
+ReferencePopulation GroupReference(const Pedigree& ped, std::int16_t group);
+ReferencePopulation WholeReference(const Pedigree& ped);
+
+// By code: the equivalent complete generations (the sum over known ancestors
+// of 1/2 to their distance) and the generations fully traced (both parents
+// known, recursively). The longest ancestral path is Rec::generation.
+struct GenerationDepths {
+  std::vector<float> equivalent;
+  std::vector<std::int32_t> fullyTraced;
+};
+GenerationDepths TraceGenerations(const Pedigree& ped);
+
+// MacCluer's index over four generations for one individual: 2 Cs Cd /
+// (Cs + Cd), Cs and Cd the mean share of known ancestors per generation on
+// the sire's and the dam's side (generation 1 being the parent itself); 0
+// when a side is empty.
+double CompletenessIndex(const Pedigree& ped, const Rec& r);
+
+struct ChosenAncestor {
+  RecIndex rec = kUnknownParent;
+  double contribution = 0.0;  // q: the marginal contribution
+};
+
+// Boichard's effective number of ancestors.
+struct EffectiveAncestors {
+  std::vector<ChosenAncestor> chosen;  // in the order chosen
+  double fa = 0.0;                     // 1 / sum of q^2
+  double explained = 0.0;              // sum of q
+  std::int32_t halfExplainedBy = 0;    // fewest chosen with sum of q >= 0.5; 0 never
+  bool stoppedAtLimit = false;         // kMaxAncestorRounds chosen and some q > 0 left
+};
+
+// Candidates are every individual of `subset` (the members and their
+// ancestors): each round takes the largest q_k = p_k (1 - sum over chosen j
+// of t(k, j)), ties to the lower code, in the pedigree where the chosen have
+// unknown parents. `progress` (may be null) is stepped once per round; false
+// when the user cancelled.
+bool FindEffectiveAncestors(const Pedigree& ped, const AncestorSubset& subset,
+                            const ReferencePopulation& ref, Progress* progress,
+                            EffectiveAncestors& result);
+
+// Ne from the individual increase in inbreeding, dF = 1 - (1 - F)^(1/(t - 1))
+// with t the equivalent complete generations, over members with t > 1.
+struct PopulationSize {
+  double ne = 0.0;             // 1 / (2 mean dF)
+  double standardError = 0.0;  // 2 Ne^2 sd(dF) / sqrt(n), sd with n - 1
+  std::int32_t used = 0;
+  std::int32_t leftOut = 0;    // members with t <= 1
+};
+PopulationSize EstimateNe(const Pedigree& ped, const ReferencePopulation& ref,
+                          const GenerationDepths& depths);
+
+// Founder contributions as gene origin computes them: the founder
+// equivalent and the founders whose contribution is above 0.
+struct FounderSummary {
+  double fe = 0.0;
+  std::int32_t contributing = 0;
+};
+FounderSummary SummarizeFounders(const Pedigree& ped, const ReferencePopulation& ref);
+
+// Mean coancestry over ordered pairs of members, self-pairs included, as the
+// decomposition engine sums it.
+double MeanCoancestry(const Pedigree& ped, const AncestorSubset& subset,
+                      const ReferencePopulation& ref);
+
+struct DiversitySummary {
+  int groupNumber = kAllIndividuals;
+  std::int32_t members = 0;
+  double meanEquivalent = 0.0, meanFullyTraced = 0.0, meanMaximum = 0.0, completeness = 0.0;
+  FounderSummary founders;
+  EffectiveAncestors ancestors;
+  double fg = 0.0;
+  double meanF = 0.0, meanCoancestry = 0.0;
+  PopulationSize ne;
+};
+
+// One row of the per-group trend table.
+struct GroupTrend {
+  int group = 0;
+  std::int32_t members = 0;
+  double meanF = 0.0, meanEquivalent = 0.0, fe = 0.0, fa = 0.0, ne = 0.0;
+};
+
+// Need the coefficients computed and records in code order; false when the
+// user cancelled.
+bool ComputeDiversity(Pedigree& ped, const ReferencePopulation& ref, const GenerationDepths& depths,
+                      Progress& progress, DiversitySummary& summary);
+// One row per group in ascending group number.
+bool ComputeGroupTrends(Pedigree& ped, const GenerationDepths& depths, Progress& progress,
+                        std::vector<GroupTrend>& rows);
+
+// Replaces the report (and its copy file).
+void WriteDiversityReport(Pedigree& ped, const DiversitySummary& summary,
+                          const std::vector<GroupTrend>& trends);
+void OnDiversitySummary(CommandContext& ctx);
+
+}  // namespace kinvar

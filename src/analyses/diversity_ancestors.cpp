@@ -1,0 +1,171 @@
+// Boichard's effective number of ancestors by lazy greedy choice. Choosing an
+// ancestor only ever lowers the others' marginal contributions: the p of its
+// own ancestors fall by what it passed up to them, and the share of every
+// descendant's genes already explained grows. So a contribution computed in
+// an earlier round is an upper bound, and a round only needs the exact value
+// of the candidates whose bound is on top of the heap: p is kept exact by
+// tracing each chosen individual's flow up through its ancestors, and the
+// explained share of a candidate is traced up from it on demand. Both traces
+// stop at chosen individuals, whose parents count as unknown. A trace walks
+// the generations (longest ancestral paths) downwards, so that everything
+// from below has arrived before an individual passes it on.
+#include <optional>
+#include <queue>
+#include <utility>
+
+#include "analyses/diversity.h"
+
+namespace kinvar {
+
+namespace {
+
+std::size_t Slot(std::int32_t k) { return static_cast<std::size_t>(k); }
+
+struct Candidate {
+  double bound;  // q times the number of members, an upper bound
+  std::int32_t code;
+  std::int32_t local;
+};
+
+// Heap order: the largest bound on top, then the lower code.
+bool Below(const Candidate& a, const Candidate& b) {
+  return a.bound < b.bound || (a.bound == b.bound && a.code > b.code);
+}
+
+class Search {
+ public:
+  Search(const Pedigree& ped, const AncestorSubset& subset, const ReferencePopulation& ref)
+      : parents_(subset.kernel.parents),
+        w_(parents_.size(), 0.0),
+        chosen_(parents_.size(), 0),
+        t_(parents_.size(), 0.0),
+        reached_(parents_.size(), 0),
+        generation_(parents_.size(), 0) {
+    const std::int32_t n = subset.kernel.size();
+    std::vector<Candidate> all;
+    all.reserve(Slot(n));
+    for (std::int32_t k = 1; k <= n; ++k) {
+      const Rec& r = ped.rec(subset.recOf[Slot(k)]);
+      generation_[Slot(k)] = r.generation;
+      if (Slot(r.generation) >= buckets_.size()) buckets_.resize(Slot(r.generation) + 1);
+      const std::int32_t code = r.code;
+      if (ref.byCode[Slot(code)] != 0) w_[Slot(k)] = 1.0;
+      all.push_back({0.0, code, k});
+    }
+    for (std::int32_t k = n; k >= 1; --k) PassUp(w_, k, w_[Slot(k)]);
+    for (Candidate& c : all) c.bound = w_[Slot(c.local)];
+    heap_ = Heap(&Below, std::move(all));
+  }
+
+  // The next ancestor with its scaled q, or nothing when no q is above 0.
+  // `take` false only looks.
+  std::optional<Candidate> Next(bool take) {
+    while (!heap_.empty() && heap_.top().bound > 0.0) {
+      Candidate c = heap_.top();
+      heap_.pop();
+      c.bound = w_[Slot(c.local)] * (1.0 - Explained(c.local));
+      if (c.bound <= 0.0) continue;
+      if (!heap_.empty() && Below(c, heap_.top())) {
+        heap_.push(c);
+        continue;
+      }
+      if (take) Choose(c.local);
+      return c;
+    }
+    return std::nullopt;
+  }
+
+ private:
+  void PassUp(std::vector<double>& x, std::int32_t k, double value) const {
+    const KernelPedigree::Parents& p = parents_[Slot(k)];
+    if (p.sire != 0) x[Slot(p.sire)] += value / 2;
+    if (p.dam != 0) x[Slot(p.dam)] += value / 2;
+  }
+
+  // Carries `start` from k up through its ancestors; visit(x, t) for every
+  // strict ancestor returns whether x passes on.
+  template <class Visit>
+  void TraceUp(std::int32_t k, double start, Visit visit) {
+    t_[Slot(k)] = start;
+    buckets_[Slot(generation_[Slot(k)])].push_back(k);
+    for (std::int32_t g = generation_[Slot(k)]; g >= 0; --g) {
+      std::vector<std::int32_t>& bucket = buckets_[Slot(g)];
+      for (const std::int32_t x : bucket) {
+        const double tx = t_[Slot(x)];
+        t_[Slot(x)] = 0.0;
+        reached_[Slot(x)] = 0;
+        if (x != k && !visit(x, tx)) continue;
+        for (const std::int32_t p : {parents_[Slot(x)].sire, parents_[Slot(x)].dam}) {
+          if (p == 0) continue;
+          t_[Slot(p)] += tx / 2;
+          if (reached_[Slot(p)] != 0) continue;
+          reached_[Slot(p)] = 1;
+          buckets_[Slot(generation_[Slot(p)])].push_back(p);
+        }
+      }
+      bucket.clear();
+    }
+  }
+
+  // The share of k's genes that come from chosen individuals.
+  double Explained(std::int32_t k) {
+    double a = 0.0;
+    TraceUp(k, 1.0, [&](std::int32_t x, double tx) {
+      if (chosen_[Slot(x)] == 0) return true;
+      a += tx;
+      return false;
+    });
+    return a;
+  }
+
+  // k's parents become unknown: its ancestors lose what it passed up.
+  void Choose(std::int32_t k) {
+    TraceUp(k, w_[Slot(k)], [&](std::int32_t x, double tx) {
+      w_[Slot(x)] -= tx;
+      return chosen_[Slot(x)] == 0;
+    });
+    chosen_[Slot(k)] = 1;
+  }
+
+  const std::vector<KernelPedigree::Parents>& parents_;
+  std::vector<double> w_;  // p times the number of members
+  std::vector<std::uint8_t> chosen_;
+  std::vector<double> t_;  // a trace's shares, 0 between traces
+  std::vector<std::uint8_t> reached_;
+  std::vector<std::int32_t> generation_;  // longest ancestral path
+  std::vector<std::vector<std::int32_t>> buckets_;  // a trace's individuals by generation
+  using Heap = std::priority_queue<Candidate, std::vector<Candidate>, decltype(&Below)>;
+  Heap heap_{&Below};
+};
+
+}  // namespace
+
+bool FindEffectiveAncestors(const Pedigree& ped, const AncestorSubset& subset,
+                            const ReferencePopulation& ref, Progress* progress,
+                            EffectiveAncestors& result) {
+  result = EffectiveAncestors{};
+  if (ref.members == 0) return true;
+  Search search(ped, subset, ref);
+  // Summed in the search's own units, exact in the cases that matter (equal
+  // shares of 1/m), so that half is found where it is reached.
+  const double members = ref.members;
+  double scaledSum = 0.0, sumOfSquares = 0.0;
+  for (int round = 0; round < kMaxAncestorRounds; ++round) {
+    if (progress != nullptr && progress->Step(round)) return false;
+    const std::optional<Candidate> c = search.Next(true);
+    if (!c) break;
+    const double q = c->bound / members;
+    result.chosen.push_back({subset.recOf[Slot(c->local)], q});
+    scaledSum += c->bound;
+    sumOfSquares += q * q;
+    if (result.halfExplainedBy == 0 && 2 * scaledSum >= members)
+      result.halfExplainedBy = static_cast<std::int32_t>(result.chosen.size());
+  }
+  result.explained = scaledSum / members;
+  if (static_cast<int>(result.chosen.size()) == kMaxAncestorRounds)
+    result.stoppedAtLimit = search.Next(false).has_value();
+  result.fa = 1.0 / sumOfSquares;
+  return true;
+}
+
+}  // namespace kinvar

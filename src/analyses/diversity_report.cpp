@@ -1,0 +1,141 @@
+// The Genetic Diversity Summary command and its report: every figure on a
+// line of its own that begins with its label, so that scripts can pick them
+// out of the saved report.
+#include <cmath>
+#include <string>
+
+#include "analyses/decomposition_report.h"
+#include "analyses/diversity.h"
+#include "genetics/command_ids.h"
+#include "report/number_format.h"
+
+namespace kinvar {
+
+namespace {
+
+constexpr const char* kTitle = "Genetic diversity summary";
+constexpr const char* kTableRule =
+    "------------------------------------------------------------------------------------------"
+    "----------------";
+
+// No estimate (Ne without an individual to estimate it from) reads "nan" in
+// every number format.
+// Half the genes not explained by the ancestors the search may choose.
+constexpr const char* kBeyondTheSearch = ">1000";
+static_assert(kMaxAncestorRounds == 1000);
+
+std::string Number(const Pedigree& ped, double value) {
+  if (std::isnan(value)) return "nan";
+  return FormatNumber(ped.settings.numberFormat, static_cast<float>(value));
+}
+
+std::string Figure(const char* label, const std::string& value) {
+  return std::string(label) + "|T3|I" + value;
+}
+
+std::string Reference(int groupNumber) {
+  return groupNumber == kAllIndividuals ? "All individuals"
+                                        : "Group " + std::to_string(groupNumber);
+}
+
+void WriteLine(Pedigree& ped, const std::string& line) {
+  WriteReportLine(ped.report, line, &ped.copyFile);
+}
+
+void WriteFigures(Pedigree& ped, const DiversitySummary& s) {
+  const auto n = [&ped](double value) { return Number(ped, value); };
+  const EffectiveAncestors& a = s.ancestors;
+  WriteReportLines(
+      ped, {std::string("|X") + kTitle, "", Figure("Reference population", Reference(s.groupNumber)),
+            Figure("Reference individuals", std::to_string(s.members)),
+            Figure("Mean equivalent complete generations", n(s.meanEquivalent)),
+            Figure("Mean fully traced generations", n(s.meanFullyTraced)),
+            Figure("Mean maximum generations", n(s.meanMaximum)),
+            Figure("Pedigree completeness index (4 generations)", n(s.completeness)), "",
+            Figure("Founders contributing", std::to_string(s.founders.contributing)),
+            Figure("Founder equivalent (fe)", n(s.founders.fe)),
+            Figure("Effective number of ancestors (fa)", n(a.fa)),
+            Figure("Founder genome equivalent (fg)", n(s.fg)),
+            Figure("fa / fe", n(a.fa / s.founders.fe)),
+            Figure("Ancestors explaining 50 % of the genes",
+                   a.halfExplainedBy > 0 ? std::to_string(a.halfExplainedBy) : kBeyondTheSearch)});
+  if (a.stoppedAtLimit)
+    WriteLine(ped, Figure("Stopped after 1000 rounds, genes unexplained", n(1.0 - a.explained)));
+  WriteReportLines(ped, {"", Figure("Mean inbreeding", n(s.meanF)),
+                         Figure("Mean coancestry", n(s.meanCoancestry)),
+                         Figure("Gene diversity", n(1.0 - s.meanCoancestry)), "",
+                         Figure("Effective population size (Ne)", n(s.ne.ne)),
+                         Figure("Standard error of Ne", n(s.ne.standardError)),
+                         Figure("Individuals left out of Ne", std::to_string(s.ne.leftOut))});
+}
+
+void WriteChosenAncestors(Pedigree& ped, const EffectiveAncestors& a) {
+  if (a.chosen.empty()) return;
+  WriteReportLines(ped, {"", "Ancestors chosen first for fa, with their marginal contributions:",
+                         "Rank|T5Individual|T1Contribution", "----|T5----------|T1------------"});
+  for (std::size_t i = 0; i < a.chosen.size() && i < kListedAncestors; ++i)
+    WriteLine(ped, std::to_string(i + 1) + "|T5" + std::string(ped.rec(a.chosen[i].rec).Id()) +
+                       "|T1|I" + Number(ped, a.chosen[i].contribution));
+}
+
+void WriteTrends(Pedigree& ped, const std::vector<GroupTrend>& rows) {
+  WriteReportLines(ped, {"", "Trends by group:", "F: Mean inbreeding",
+                         "G: Mean equivalent complete generations", "",
+                         "Group|T5Members|T4F|T4G|T4fe|T4fa|T4Ne", kTableRule});
+  for (const GroupTrend& r : rows)
+    WriteLine(ped, std::to_string(r.group) + "|T5|I" + std::to_string(r.members) + "|T4" +
+                       Number(ped, r.meanF) + "|T4" + Number(ped, r.meanEquivalent) + "|T4" +
+                       Number(ped, r.fe) + "|T4" + Number(ped, r.fa) + "|T4" + Number(ped, r.ne));
+  WriteLine(ped, kTableRule);
+}
+
+}  // namespace
+
+void WriteDiversityReport(Pedigree& ped, const DiversitySummary& summary,
+                          const std::vector<GroupTrend>& trends) {
+  ped.report.Clear();
+  ped.copyFile.Reset();
+  WriteFigures(ped, summary);
+  WriteChosenAncestors(ped, summary.ancestors);
+  if (ped.HasGroupColumn()) WriteTrends(ped, trends);
+}
+
+void OnDiversitySummary(CommandContext& ctx) {
+  if (ctx.askInputs) {
+    GroupPicker picker{kTitle, "Compute", GroupNumbers(ctx.ped), {}, "All individuals"};
+    const auto choice = ctx.platform.PickGroup(picker);
+    if (!choice) return;
+    ctx.remembered.diversityGroup = *choice;
+  }
+  ctx.askInputs = true;
+  if (!ctx.remembered.diversityGroup) return;
+  const int chosen = *ctx.remembered.diversityGroup;
+  const std::int16_t index = GroupIndexOf(ctx.ped, chosen);
+  if (chosen != kAllIndividuals && index < 0) return;
+  WaitCursor cursor(ctx.platform);
+  if (!PrepareInbreeding(ctx)) return;
+  Pedigree& ped = ctx.ped;
+  const ReferencePopulation ref =
+      chosen == kAllIndividuals ? WholeReference(ped) : GroupReference(ped, index);
+  auto window = ctx.platform.OpenProgress();
+  Progress progress(*window);
+  const GenerationDepths depths = TraceGenerations(ped);
+  const bool trends = ped.HasGroupColumn() && !ped.groups.empty();
+  progress.SetStage(0, trends ? 50 : 100, kMaxAncestorRounds, "Effective number of ancestors");
+  DiversitySummary summary;
+  std::vector<GroupTrend> rows;
+  bool done = ComputeDiversity(ped, ref, depths, progress, summary);
+  if (done && trends) {
+    progress.SetStage(50, 100, static_cast<std::int64_t>(ped.groups.size()), "Trends by group");
+    done = ComputeGroupTrends(ped, depths, progress, rows);
+  }
+  window.reset();
+  if (!done) {
+    ShowCanceled(ctx);
+    return;
+  }
+  ctx.lastCommand = kCmdDiversity;
+  WriteDiversityReport(ped, summary, rows);
+}
+
+}  // namespace kinvar

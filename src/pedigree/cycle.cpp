@@ -1,0 +1,101 @@
+#include "pedigree/cycle.h"
+
+#include <cstdint>
+#include <deque>
+
+namespace kinvar {
+
+namespace {
+
+constexpr RecIndex kNotReached = -1;
+// The report's line length; a long loop goes on below, aligned after "Cycle:".
+constexpr std::size_t kMaxCycleLineLength = 110;
+constexpr const char* kContinuation = "       ";
+
+// Breadth first over the ancestors of `start`: the first time `start` is met
+// again closes the shortest loop through it. via[x] is the progeny through
+// which x was first reached.
+std::vector<RecIndex> ShortestLoopThrough(const Pedigree& ped, RecIndex start) {
+  std::vector<RecIndex> via(ped.recs.size(), kNotReached);
+  std::deque<RecIndex> queue{start};
+  while (!queue.empty()) {
+    const RecIndex x = queue.front();
+    queue.pop_front();
+    for (const RecIndex parent : {ped.rec(x).sire, ped.rec(x).dam}) {
+      if (parent == kUnknownParent) continue;
+      if (parent == start) {
+        // Collected from the top down; the line reads from progeny to parent.
+        std::vector<RecIndex> up;
+        for (RecIndex y = x; y != start; y = via[static_cast<std::size_t>(y)]) up.push_back(y);
+        std::vector<RecIndex> cycle{start};
+        cycle.insert(cycle.end(), up.rbegin(), up.rend());
+        cycle.push_back(start);
+        return cycle;
+      }
+      if (via[static_cast<std::size_t>(parent)] != kNotReached) continue;
+      via[static_cast<std::size_t>(parent)] = x;
+      queue.push_back(parent);
+    }
+  }
+  return {};
+}
+
+// Depth first with an explicit stack: a parent still on the walk's path
+// closes a loop, read off the path from that parent down.
+std::vector<RecIndex> AnyLoopAbove(const Pedigree& ped, RecIndex start) {
+  enum : std::uint8_t { kNew, kOnPath, kDone };
+  std::vector<std::uint8_t> state(ped.recs.size(), kNew);
+  struct Step {
+    RecIndex x;
+    int next;  // 0 sire, 1 dam, 2 finished
+  };
+  std::vector<Step> path{{start, 0}};
+  state[static_cast<std::size_t>(start)] = kOnPath;
+  while (!path.empty()) {
+    Step& top = path.back();
+    if (top.next == 2) {
+      state[static_cast<std::size_t>(top.x)] = kDone;
+      path.pop_back();
+      continue;
+    }
+    const Rec& r = ped.rec(top.x);
+    const RecIndex parent = top.next++ == 0 ? r.sire : r.dam;
+    if (parent == kUnknownParent || state[static_cast<std::size_t>(parent)] == kDone) continue;
+    if (state[static_cast<std::size_t>(parent)] == kNew) {
+      state[static_cast<std::size_t>(parent)] = kOnPath;
+      path.push_back({parent, 0});
+      continue;
+    }
+    std::size_t from = 0;
+    while (path[from].x != parent) ++from;
+    std::vector<RecIndex> cycle;
+    for (std::size_t i = from; i < path.size(); ++i) cycle.push_back(path[i].x);
+    cycle.push_back(parent);
+    return cycle;
+  }
+  return {};
+}
+
+}  // namespace
+
+std::vector<RecIndex> FindCycle(const Pedigree& ped, RecIndex start) {
+  std::vector<RecIndex> cycle = ShortestLoopThrough(ped, start);
+  return cycle.empty() ? AnyLoopAbove(ped, start) : cycle;
+}
+
+std::vector<std::string> CycleLines(const Pedigree& ped, const std::vector<RecIndex>& cycle) {
+  std::vector<std::string> lines;
+  if (cycle.empty()) return lines;
+  lines.emplace_back("Cycle: ").append(ped.rec(cycle[0]).Id());
+  for (std::size_t i = 1; i < cycle.size(); ++i) {
+    const std::string_view id = ped.rec(cycle[i]).Id();
+    if (lines.back().size() + 3 + id.size() > kMaxCycleLineLength)
+      lines.emplace_back(kContinuation);
+    else
+      lines.back() += " ";
+    lines.back().append("> ").append(id);
+  }
+  return lines;
+}
+
+}  // namespace kinvar
