@@ -344,7 +344,7 @@ void AddGlobalOptions(CLI::App& app, Arguments& args) {
                "List individuals with unknown parents and no progeny");
   app.add_option("--settings", args.settingsFile, "Read a 13-byte settings file first");
   app.add_flag("-q,--quiet", args.quiet, "No progress bar");
-  app.add_option("--threads", args.threads, "Threads for the long computations (default: all cores)")
+  app.add_option("--threads", args.threads, "Threads of the long computations (default: all cores)")
       ->check(CLI::Range(1, 1024));
 }
 

@@ -460,7 +460,9 @@ void PlanWaves(Pedigree& ped, const ReducedPedigree& reduced, FamilyPlan& plan) 
   }
   for (std::size_t k = 1; k < codeOf.size(); ++k) {
     const std::int32_t w = need[static_cast<std::size_t>(codeOf[k])] + 1;
-    if (w < waves) plan.dWaves[static_cast<std::size_t>(w)].push_back(ped.records[static_cast<std::size_t>(codeOf[k]) - 1]);
+    if (w >= waves) continue;
+    plan.dWaves[static_cast<std::size_t>(w)].push_back(
+        ped.records[static_cast<std::size_t>(codeOf[k]) - 1]);
   }
 }
 
@@ -601,7 +603,8 @@ bool WalkInBlocks(Pedigree& ped, ReducedPedigree& reduced, const FamilyPlan& pla
   for (std::size_t wave = 0; wave < plan.waves.size(); ++wave) {
     for (const RecIndex ri : plan.dWaves[wave]) {
       const Rec& j = ped.rec(ri);
-      reduced.d[static_cast<std::size_t>(reduced.Of(j))] = AncestorVariance(ped, reduced, j, options);
+      reduced.d[static_cast<std::size_t>(reduced.Of(j))] =
+          AncestorVariance(ped, reduced, j, options);
     }
     const std::vector<std::int32_t>& list = plan.waves[wave];
     const auto blocks = static_cast<std::int32_t>((list.size() + W - 1) / W);
@@ -609,9 +612,12 @@ bool WalkInBlocks(Pedigree& ped, ReducedPedigree& reduced, const FamilyPlan& pla
       const auto first = static_cast<std::size_t>(b) * W;
       const std::span<const std::int32_t> families(list.data() + first,
                                                    std::min<std::size_t>(W, list.size() - first));
-      inbreds[static_cast<std::size_t>(worker)] += solvers[static_cast<std::size_t>(worker)].Solve(plan, families);
+      const auto wi = static_cast<std::size_t>(worker);
+      inbreds[wi] += solvers[wi].Solve(plan, families);
       std::int32_t positions = 0;
-      for (const std::int32_t f : families) positions += plan.families[static_cast<std::size_t>(f)].positions;
+      for (const std::int32_t f : families) {
+        positions += plan.families[static_cast<std::size_t>(f)].positions;
+      }
       done += positions;
     };
     if (!RunBlocks(threads, blocks, run, [&] { return progress.Step(done.load()); })) return false;
@@ -682,8 +688,9 @@ bool ComputeInbreeding(Pedigree& ped, Progress& progress, const InbreedingOption
 
   progress.ShowCancelButton(true);
   progress.SetStage(0, 100, ped.nTotal - 1, "Computing inbreeding coefficients");
-  if (!(options.blockWidth > 1 && !options.fullPasses ? WalkInBlocks(ped, reduced, grouping, options, progress)
-                                                       : WalkOneByOne(ped, reduced, grouping, options, progress))) {
+  const bool blocks = options.blockWidth > 1 && !options.fullPasses;
+  if (!(blocks ? WalkInBlocks(ped, reduced, grouping, options, progress)
+               : WalkOneByOne(ped, reduced, grouping, options, progress))) {
     ZeroCounters(ped);
     ped.inbreedingComputed = false;
     ped.unknownParent().mark = 0;

@@ -45,8 +45,8 @@ CoancestryMatrix ComputeCoancestryMatrix(Pedigree& ped, const MatingGroups& grou
     std::vector<float>& block = blocks[static_cast<std::size_t>(worker)];
     block.resize(static_cast<std::size_t>(kp.size() + 1) * kWidth, 0.0f);
     const auto first = static_cast<std::size_t>(b) * kWidth;
-    const std::span<const std::int32_t> columns(sources.data() + first,
-                                                std::min<std::size_t>(kWidth, sources.size() - first));
+    const std::span<const std::int32_t> columns(
+        sources.data() + first, std::min<std::size_t>(kWidth, sources.size() - first));
     ComputeColumns<kWidth>(kp, columns, last, block.data());
     std::int32_t top = last;
     for (std::size_t l = 0; l < columns.size(); ++l) {

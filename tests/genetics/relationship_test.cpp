@@ -200,7 +200,9 @@ void ExpectBlocksGiveTheOneColumnBits(std::uint64_t seed) {
   std::vector<float> block(static_cast<std::size_t>(n + 1) * W, 0.0f);
   for (std::int32_t first = 1; first <= n; first += W - 1) {  // blocks overlap
     std::vector<std::int32_t> columns;
-    for (std::int32_t c = first; c <= n && static_cast<int>(columns.size()) < W; ++c) columns.push_back(n + first - c);
+    for (std::int32_t c = first; c <= n && static_cast<int>(columns.size()) < W; ++c) {
+      columns.push_back(n + first - c);
+    }
     const std::int32_t last = std::max(1, n - first);
     ComputeColumns<W>(kp, columns, last, block.data());
     for (std::size_t l = 0; l < columns.size(); ++l) {
