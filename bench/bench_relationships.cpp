@@ -26,14 +26,6 @@ const char* const kUsage =
     "usage: kinvar-bench-relationships [--sizes N,N,...] [--seed S]\n"
     "  Defaults: sizes 100000,1000000.\n";
 
-// Processor seconds of this process: steadier than wall time while other
-// work shares the machine.
-double CpuNow() {
-  timespec t{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
 // Nobody to ask: the benchmarks never reach a message or a picker.
 class NullPlatform final : public Platform {
  public:

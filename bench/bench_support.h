@@ -43,6 +43,9 @@ bool ResetPeakResident();
 void WarmPageCache(const std::string& path);
 
 double Now();
+// Processor seconds of this process, all its threads: steadier than wall
+// time while other work shares the machine.
+double CpuNow();
 
 // --name value options; flags take no value.
 class Options {

@@ -219,6 +219,7 @@ struct Arguments {
   bool listFounders = false;
   std::optional<std::string> settingsFile;
   bool quiet = false;
+  std::optional<int> threads;
 };
 
 // Settings: the program folder's, then --settings, then each explicit option,
@@ -247,6 +248,7 @@ bool ApplySettings(CKinvarDoc& doc, const Arguments& args, const CliCommand& com
     entries.relationshipUpper = args.range[1];
   }
   if (args.listFounders) entries.listFounders = 1;
+  if (args.threads) entries.threads = *args.threads;
   if (command.kind == Kind::kMatings) entries.allowForbidden = args.forbidden ? 1 : 0;
   return doc.ApplyOptions(entries).has_value();
 }
@@ -437,6 +439,8 @@ void AddGlobalOptions(CLI::App& app, Arguments& args) {
                "List individuals with unknown parents and no progeny");
   app.add_option("--settings", args.settingsFile, "Read a 13-byte settings file first");
   app.add_flag("-q,--quiet", args.quiet, "No progress bar");
+  app.add_option("--threads", args.threads, "Threads of the long computations (default: all cores)")
+      ->check(CLI::Range(1, 1024));
 }
 
 void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {

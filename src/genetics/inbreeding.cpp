@@ -1,10 +1,15 @@
 #include "genetics/inbreeding.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cstdint>
+#include <span>
 #include <vector>
 
+#include "genetics/index_set.h"
+#include "genetics/parallel.h"
+#include "genetics/relationship.h"
 #include "pedigree/sort.h"
 
 namespace kinvar {
@@ -17,10 +22,7 @@ struct ReducedPedigree {
   std::vector<std::int32_t> map;    // code -> reduced index, -1 when absent
   // Reduced indexes of the sire and the dam, 0 = unknown; side by side
   // because every pass reads both.
-  struct Parents {
-    std::int32_t sire = 0;
-    std::int32_t dam = 0;
-  };
+  using Parents = KernelPedigree::Parents;
   std::vector<Parents> parents;
   std::vector<float> x;             // the column being computed, x[0] = 0
   std::vector<float> d;             // within-family variances, filled lazily
@@ -140,96 +142,17 @@ void FindLastMates(Pedigree& ped, ReducedPedigree& reduced, const Grouping& grou
   }
 }
 
-// A set of reduced indexes, one bit each, with one summary bit per word of
-// 64, so that walking it in either direction skips empty stretches fast.
-class IndexSet {
- public:
-  explicit IndexSet(std::size_t size)
-      : words_(size / 64 + 1, 0), summary_(words_.size() / 64 + 1, 0) {}
-
-  void Insert(std::int32_t k) {
-    const auto w = static_cast<std::size_t>(k) / 64;
-    words_[w] |= Bit(static_cast<std::size_t>(k));
-    summary_[w / 64] |= Bit(w);
+// D of a reduced ancestor j, once its parents' F and (for a predefined F)
+// its parents' relationship are final.
+float AncestorVariance(const Pedigree& ped, const ReducedPedigree& reduced, const Rec& j,
+                       const InbreedingOptions& options) {
+  const float sum = ped.rec(j.sire).f + ped.rec(j.dam).f;
+  float d = 0.5f - 0.25f * sum;
+  if (j.fPredefined && !options.predefinedOnlyInProgenyD) {
+    d = d + (j.f - reduced.fromParents[static_cast<std::size_t>(reduced.Of(j))]);
   }
-
-  // Calls visit(k) for every member from the largest, which must be at most
-  // `from`, down to the smallest, emptying the set. visit may insert
-  // members below k; they are visited in turn.
-  template <class Visit>
-  void DrainDownwards(std::int32_t from, Visit visit) {
-    std::size_t w = static_cast<std::size_t>(from) / 64;
-    for (;;) {
-      for (std::uint64_t bits = words_[w]; bits != 0;) {
-        const int b = 63 - std::countl_zero(bits);
-        visit(Index(w, b));
-        bits = words_[w] & (Bit(static_cast<std::size_t>(b)) - 1);
-      }
-      words_[w] = 0;
-      summary_[w / 64] &= ~Bit(w);
-      if (w == 0) return;
-      w = PreviousWord(w - 1);
-      if (w == kNone) return;
-    }
-  }
-
-  // Calls visit(k) for every member in ascending order, emptying the set.
-  template <class Visit>
-  void Drain(Visit visit) {
-    for (std::size_t s = 0; s < summary_.size(); ++s) {
-      for (std::uint64_t used = summary_[s]; used != 0; used &= used - 1) {
-        const std::size_t w = s * 64 + static_cast<std::size_t>(std::countr_zero(used));
-        for (std::uint64_t bits = words_[w]; bits != 0; bits &= bits - 1) {
-          visit(Index(w, std::countr_zero(bits)));
-        }
-        words_[w] = 0;
-      }
-      summary_[s] = 0;
-    }
-  }
-
-  // Erases every member <= k.
-  void EraseUpTo(std::int32_t k) {
-    const auto w = static_cast<std::size_t>(k) / 64;
-    std::fill(words_.begin(), words_.begin() + static_cast<std::ptrdiff_t>(w), 0);
-    words_[w] &= ~UpTo(static_cast<std::size_t>(k) % 64);
-    std::fill(summary_.begin(), summary_.begin() + static_cast<std::ptrdiff_t>(w / 64), 0);
-    summary_[w / 64] &= ~UpTo(w % 64);
-    if (words_[w] != 0) summary_[w / 64] |= Bit(w);
-  }
-
-  // The largest member <= k, or -1.
-  std::int32_t AtMost(std::int32_t k) const {
-    if (k < 0) return -1;
-    std::size_t w = static_cast<std::size_t>(k) / 64;
-    const std::uint64_t below = words_[w] & UpTo(static_cast<std::size_t>(k) % 64);
-    if (below != 0) return Index(w, 63 - std::countl_zero(below));
-    if (w == 0) return -1;
-    w = PreviousWord(w - 1);
-    return w == kNone ? -1 : Index(w, 63 - std::countl_zero(words_[w]));
-  }
-
- private:
-  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-  static std::uint64_t Bit(std::size_t i) { return std::uint64_t{1} << (i % 64); }
-  // Bits 0..b.
-  static std::uint64_t UpTo(std::size_t b) { return b == 63 ? ~std::uint64_t{0} : (Bit(b) << 1) - 1; }
-  static std::int32_t Index(std::size_t w, int bit) { return static_cast<std::int32_t>(w * 64) + bit; }
-
-  // The last non-empty word at or before w.
-  std::size_t PreviousWord(std::size_t w) const {
-    std::size_t s = w / 64;
-    std::uint64_t bits = summary_[s] & UpTo(w % 64);
-    while (bits == 0) {
-      if (s == 0) return kNone;
-      bits = summary_[--s];
-    }
-    return s * 64 + static_cast<std::size_t>(63 - std::countl_zero(bits));
-  }
-
-  std::vector<std::uint64_t> words_;
-  std::vector<std::uint64_t> summary_;
-};
+  return d;
+}
 
 // One column of A at a time. The restricted passes visit only the entries
 // whose value can change or is read: the ancestors of the grouping parent
@@ -272,12 +195,7 @@ class ColumnSolver {
       const Rec& j = ped_.byCode(dDone_);
       const std::int32_t k = r_.Of(j);
       if (k == -1) continue;
-      const auto ki = static_cast<std::size_t>(k);
-      const float sum = ped_.rec(j.sire).f + ped_.rec(j.dam).f;
-      r_.d[ki] = 0.5f - 0.25f * sum;
-      if (j.fPredefined && !options_.predefinedOnlyInProgenyD) {
-        r_.d[ki] = r_.d[ki] + (j.f - r_.fromParents[ki]);
-      }
+      r_.d[static_cast<std::size_t>(k)] = AncestorVariance(ped_, r_, j, options_);
     }
   }
 
@@ -451,6 +369,287 @@ class FamilyWalk {
   std::vector<std::int32_t> mates_;
 };
 
+// ---------------------------------------------------------------------------
+// Many columns at a time. A family's column needs D final over the grouping
+// parent and its ancestors, that is every F (and predefined parents'
+// relationship) assigned to them final. Families are put into waves so that
+// those come from earlier waves; the families of one wave are independent,
+// and go through the block kernel W at a time, on several threads.
+
+// The records that read their F (or their parents' relationship) off the
+// column of one grouping parent.
+struct Family {
+  std::int32_t s = 0;      // the grouping parent's reduced index
+  std::int32_t first = 0;  // members[first..end) and their mates
+  std::int32_t end = 0;
+  std::int32_t positions = 0;  // familyOrder positions it stands for
+};
+
+struct FamilyPlan {
+  std::vector<Family> families;      // ascending grouping-parent code
+  std::vector<RecIndex> members;
+  std::vector<std::int32_t> mates;   // the member's other parent, reduced
+  std::vector<std::vector<std::int32_t>> waves;   // families of each wave
+  // The reduced ancestors (by record) whose D is final from each wave on.
+  std::vector<std::vector<RecIndex>> dWaves;
+};
+
+// The families in familyOrder, as the one-column walk meets them.
+FamilyPlan ListFamilies(Pedigree& ped, const ReducedPedigree& reduced, const Grouping& grouping,
+                        const InbreedingOptions& options) {
+  FamilyPlan plan;
+  const auto at = [&](std::int32_t i) -> Rec& {
+    return ped.rec(ped.familyOrder[static_cast<std::size_t>(i)]);
+  };
+  std::int32_t reported = 0;
+  for (std::int32_t i = 0; i < ped.nTotal;) {
+    const RecIndex p = grouping.Parent(at(i));
+    if (p == kUnknownParent || !NeedsRelationship(at(i), reduced, options)) {
+      ++i;
+      continue;
+    }
+    Family f{reduced.Of(ped.rec(p)), static_cast<std::int32_t>(plan.members.size()), 0, 0};
+    for (; i < ped.nTotal && grouping.Parent(at(i)) == p; ++i) {
+      if (!NeedsRelationship(at(i), reduced, options)) continue;
+      plan.members.push_back(ped.familyOrder[static_cast<std::size_t>(i)]);
+      plan.mates.push_back(reduced.Of(ped.rec(grouping.Mate(at(i)))));
+    }
+    f.end = static_cast<std::int32_t>(plan.members.size());
+    f.positions = i - reported;
+    reported = i;
+    plan.families.push_back(f);
+  }
+  return plan;
+}
+
+// Wave of a family: one more than the latest wave that assigns an F to its
+// grouping parent or an ancestor of it (need, by code, in code order).
+void PlanWaves(Pedigree& ped, const ReducedPedigree& reduced, FamilyPlan& plan) {
+  const auto size = static_cast<std::size_t>(ped.nTotal) + 1;
+  std::vector<std::int32_t> familyOf(size, -1), parentOf(size, -1), need(size, -1);
+  for (std::size_t f = 0; f < plan.families.size(); ++f) {
+    const Family& fam = plan.families[f];
+    for (std::int32_t m = fam.first; m < fam.end; ++m) {
+      familyOf[static_cast<std::size_t>(ped.rec(plan.members[static_cast<std::size_t>(m)]).code)] =
+          static_cast<std::int32_t>(f);
+    }
+  }
+  std::vector<std::int32_t> codeOf(reduced.parents.size(), 0);
+  for (std::size_t c = 1; c < size; ++c) {
+    const std::int32_t k = reduced.map[c];
+    if (k > 0) codeOf[static_cast<std::size_t>(k)] = static_cast<std::int32_t>(c);
+  }
+  for (std::size_t f = 0; f < plan.families.size(); ++f) {
+    parentOf[static_cast<std::size_t>(codeOf[static_cast<std::size_t>(plan.families[f].s)])] =
+        static_cast<std::int32_t>(f);
+  }
+  std::vector<std::int32_t> wave(plan.families.size(), 0);
+  for (std::size_t c = 1; c < size; ++c) {
+    const Rec& r = ped.byCode(static_cast<std::int32_t>(c) - 1);
+    std::int32_t n = familyOf[c] < 0 ? -1 : wave[static_cast<std::size_t>(familyOf[c])];
+    n = std::max({n, need[static_cast<std::size_t>(ped.rec(r.sire).code)],
+                  need[static_cast<std::size_t>(ped.rec(r.dam).code)]});
+    need[c] = n;
+    if (parentOf[c] >= 0) wave[static_cast<std::size_t>(parentOf[c])] = n + 1;
+  }
+  const std::int32_t waves = wave.empty() ? 0 : *std::max_element(wave.begin(), wave.end()) + 1;
+  plan.waves.assign(static_cast<std::size_t>(waves), {});
+  plan.dWaves.assign(static_cast<std::size_t>(waves), {});
+  for (std::size_t f = 0; f < wave.size(); ++f) {
+    plan.waves[static_cast<std::size_t>(wave[f])].push_back(static_cast<std::int32_t>(f));
+  }
+  for (std::size_t k = 1; k < codeOf.size(); ++k) {
+    const std::int32_t w = need[static_cast<std::size_t>(codeOf[k])] + 1;
+    if (w >= waves) continue;
+    plan.dWaves[static_cast<std::size_t>(w)].push_back(
+        ped.records[static_cast<std::size_t>(codeOf[k]) - 1]);
+  }
+}
+
+// Up to W families at a time through the block kernel: the same passes as
+// ColumnSolver over the union of their ancestors, one lane per family.
+template <int W>
+class BlockSolver {
+ public:
+  BlockSolver(Pedigree& ped, ReducedPedigree& reduced, const InbreedingOptions& options)
+      : ped_(ped), r_(reduced), options_(options), w_(reduced.parents.size() * W, 0.0f),
+        pending_(reduced.parents.size()) {}
+
+  // Computes the columns of `families` (at most W) and assigns their
+  // members' F; returns the number of new inbreds.
+  std::int32_t Solve(const FamilyPlan& plan, std::span<const std::int32_t> families) {
+    std::int32_t top = 0, from = 0;
+    for (std::size_t l = 0; l < families.size(); ++l) {
+      const Family& f = plan.families[static_cast<std::size_t>(families[l])];
+      w_[static_cast<std::size_t>(f.s) * W + l] = 1.0f;
+      pending_.Insert(f.s);
+      from = std::max(from, f.s);
+      for (std::int32_t m = f.first; m < f.end; ++m) {
+        top = std::max(top, plan.mates[static_cast<std::size_t>(m)]);
+      }
+    }
+    Backward(from);
+    Forward(plan, families, top);
+    const std::int32_t inbreds = Assign(plan, families);
+    Clear();
+    return inbreds;
+  }
+
+ private:
+  void Backward(std::int32_t from) {
+    float* w = w_.data();
+    pending_.DrainDownwards(from, [&](std::int32_t k) {
+      touched_.push_back(k);
+      const KernelPedigree::Parents p = r_.parents[static_cast<std::size_t>(k)];
+      if (!BlockBackwardStep<W>(w, p, r_.d[static_cast<std::size_t>(k)], k)) return;
+      if (p.sire != 0) pending_.Insert(p.sire);
+      if (p.dam != 0) pending_.Insert(p.dam);
+    });
+  }
+
+  void Forward(const FamilyPlan& plan, std::span<const std::int32_t> families, std::int32_t top) {
+    float* w = w_.data();
+    if (denseInARow_ % std::max(1, options_.denseRecheck) != 0 ||
+        !SparseEnough(plan, families, top)) {
+      ++denseInARow_;
+      BlockForwardPass<W>(w, r_.parents.data(), top);
+      denseEnd_ = std::max(denseEnd_, top);
+      return;
+    }
+    denseInARow_ = 0;
+    pending_.Drain([&](std::int32_t k) {
+      touched_.push_back(k);
+      BlockForwardStep<W>(w, r_.parents[static_cast<std::size_t>(k)], k);
+    });
+  }
+
+  // As ColumnSolver::SparseEnough, over the mates of every lane.
+  bool SparseEnough(const FamilyPlan& plan, std::span<const std::int32_t> families,
+                    std::int32_t top) {
+    for (const std::int32_t f : families) {
+      const Family& fam = plan.families[static_cast<std::size_t>(f)];
+      for (std::int32_t m = fam.first; m < fam.end; ++m) {
+        const std::int32_t mate = plan.mates[static_cast<std::size_t>(m)];
+        if (mate != 0) pending_.Insert(mate);
+      }
+    }
+    // A dense step costs about W/4 times the one-column step here, finding
+    // an ancestor the same: the share scales accordingly.
+    const std::int32_t limit = options_.denseShare == 0
+                                   ? top
+                                   : static_cast<std::int32_t>(std::min<std::int64_t>(
+                                         top, std::int64_t{top} * W / (4 * options_.denseShare)));
+    std::int32_t count = 0;
+    for (std::int32_t k = top; count <= limit && (k = pending_.AtMost(k)) > 0; --k, ++count) {
+      const KernelPedigree::Parents p = r_.parents[static_cast<std::size_t>(k)];
+      if (p.sire != 0) pending_.Insert(p.sire);
+      if (p.dam != 0) pending_.Insert(p.dam);
+    }
+    if (count <= limit) return true;
+    pending_.EraseUpTo(top);
+    return false;
+  }
+
+  // Each record belongs to one family, so blocks running side by side write
+  // apart; the counters are summed by the caller.
+  std::int32_t Assign(const FamilyPlan& plan, std::span<const std::int32_t> families) {
+    std::int32_t inbreds = 0;
+    for (std::size_t l = 0; l < families.size(); ++l) {
+      const Family& f = plan.families[static_cast<std::size_t>(families[l])];
+      for (std::int32_t m = f.first; m < f.end; ++m) {
+        Rec& r = ped_.rec(plan.members[static_cast<std::size_t>(m)]);
+        const auto mate = static_cast<std::size_t>(plan.mates[static_cast<std::size_t>(m)]);
+        const float value = 0.5f * w_[mate * W + l];
+        if (r.fPredefined) {
+          r_.fromParents[static_cast<std::size_t>(r_.Of(r))] = value;
+          continue;
+        }
+        r.f = value;
+        if (r.f > 0.0f) ++inbreds;
+      }
+    }
+    return inbreds;
+  }
+
+  void Clear() {
+    std::fill(w_.begin() + W, w_.begin() + (static_cast<std::ptrdiff_t>(denseEnd_) + 1) * W, 0.0f);
+    for (const std::int32_t k : touched_) {
+      std::fill_n(w_.begin() + static_cast<std::ptrdiff_t>(k) * W, W, 0.0f);
+    }
+    touched_.clear();
+    denseEnd_ = 0;
+  }
+
+  Pedigree& ped_;
+  ReducedPedigree& r_;
+  const InbreedingOptions& options_;
+  std::vector<float> w_;  // W lanes per reduced index
+  IndexSet pending_;
+  std::vector<std::int32_t> touched_;
+  std::int32_t denseEnd_ = 0;
+  std::int32_t denseInARow_ = 0;
+};
+
+// The family walk by waves and blocks; false when cancelled.
+template <int W>
+bool WalkInBlocks(Pedigree& ped, ReducedPedigree& reduced, const FamilyPlan& plan,
+                  const InbreedingOptions& options, Progress& progress) {
+  const int threads = WorkerCount(options.threads);
+  std::vector<BlockSolver<W>> solvers;
+  solvers.reserve(static_cast<std::size_t>(threads));
+  for (int t = 0; t < threads; ++t) solvers.emplace_back(ped, reduced, options);
+  std::vector<std::int32_t> inbreds(static_cast<std::size_t>(threads), 0);
+  std::atomic<std::int32_t> done{0};  // familyOrder positions finished
+  for (std::size_t wave = 0; wave < plan.waves.size(); ++wave) {
+    for (const RecIndex ri : plan.dWaves[wave]) {
+      const Rec& j = ped.rec(ri);
+      reduced.d[static_cast<std::size_t>(reduced.Of(j))] =
+          AncestorVariance(ped, reduced, j, options);
+    }
+    const std::vector<std::int32_t>& list = plan.waves[wave];
+    const auto blocks = static_cast<std::int32_t>((list.size() + W - 1) / W);
+    const auto run = [&](std::int32_t b, int worker) {
+      const auto first = static_cast<std::size_t>(b) * W;
+      const std::span<const std::int32_t> families(list.data() + first,
+                                                   std::min<std::size_t>(W, list.size() - first));
+      const auto wi = static_cast<std::size_t>(worker);
+      inbreds[wi] += solvers[wi].Solve(plan, families);
+      std::int32_t positions = 0;
+      for (const std::int32_t f : families) {
+        positions += plan.families[static_cast<std::size_t>(f)].positions;
+      }
+      done += positions;
+    };
+    if (!RunBlocks(threads, blocks, run, [&] { return progress.Step(done.load()); })) return false;
+  }
+  for (const std::int32_t n : inbreds) {
+    ped.nInbreds += n;
+    ped.nInbredsEvaluated += n;
+  }
+  return true;
+}
+
+bool WalkInBlocks(Pedigree& ped, ReducedPedigree& reduced, const Grouping& grouping,
+                  const InbreedingOptions& options, Progress& progress) {
+  FamilyPlan plan = ListFamilies(ped, reduced, grouping, options);
+  PlanWaves(ped, reduced, plan);
+  if (options.blockWidth >= 16) return WalkInBlocks<16>(ped, reduced, plan, options, progress);
+  if (options.blockWidth >= 8) return WalkInBlocks<8>(ped, reduced, plan, options, progress);
+  if (options.blockWidth >= 4) return WalkInBlocks<4>(ped, reduced, plan, options, progress);
+  return WalkInBlocks<2>(ped, reduced, plan, options, progress);
+}
+
+// The one-column walk; false when cancelled.
+bool WalkOneByOne(Pedigree& ped, ReducedPedigree& reduced, const Grouping& grouping,
+                  const InbreedingOptions& options, Progress& progress) {
+  FamilyWalk walk(ped, reduced, grouping, options);
+  for (std::int32_t i = 0; i < ped.nTotal;) {
+    i = walk.Step(i);
+    if (progress.Step(i)) return false;
+  }
+  return true;
+}
+
 // Steps 1-8 of a run: counters, ancestors, grouping, reduced pedigree.
 Grouping PrepareReducedPedigree(Pedigree& ped, ReducedPedigree& reduced,
                                 const InbreedingOptions& options) {
@@ -476,7 +675,9 @@ Grouping PrepareReducedPedigree(Pedigree& ped, ReducedPedigree& reduced,
 }  // namespace
 
 bool ComputeInbreeding(Pedigree& ped, Progress& progress) {
-  return ComputeInbreeding(ped, progress, InbreedingOptions{});
+  InbreedingOptions options;
+  options.threads = ped.settings.threads;
+  return ComputeInbreeding(ped, progress, options);
 }
 
 bool ComputeInbreeding(Pedigree& ped, Progress& progress, const InbreedingOptions& options) {
@@ -487,15 +688,13 @@ bool ComputeInbreeding(Pedigree& ped, Progress& progress, const InbreedingOption
 
   progress.ShowCancelButton(true);
   progress.SetStage(0, 100, ped.nTotal - 1, "Computing inbreeding coefficients");
-  FamilyWalk walk(ped, reduced, grouping, options);
-  for (std::int32_t i = 0; i < ped.nTotal;) {
-    i = walk.Step(i);
-    if (progress.Step(i)) {
-      ZeroCounters(ped);
-      ped.inbreedingComputed = false;
-      ped.unknownParent().mark = 0;
-      return false;
-    }
+  const bool blocks = options.blockWidth > 1 && !options.fullPasses;
+  if (!(blocks ? WalkInBlocks(ped, reduced, grouping, options, progress)
+               : WalkOneByOne(ped, reduced, grouping, options, progress))) {
+    ZeroCounters(ped);
+    ped.inbreedingComputed = false;
+    ped.unknownParent().mark = 0;
+    return false;
   }
   StoreVariances(ped, reduced, options);
   ped.inbreedingComputed = true;

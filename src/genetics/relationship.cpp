@@ -48,6 +48,41 @@ void ForwardPass(KernelPedigree& kp, std::int32_t last) {
   }
 }
 
+// Wider vector units change nothing in the values: the same single
+// operations, lane by lane, and no contraction into fused multiply-adds.
+template <int W>
+[[gnu::target_clones("avx2", "default")]] void BlockForwardPass(
+    float* w, const KernelPedigree::Parents* parents, std::int32_t last) {
+  for (std::int32_t k = 1; k <= last; ++k) BlockForwardStep<W>(w, parents[k], k);
+}
+
+template void BlockForwardPass<2>(float*, const KernelPedigree::Parents*, std::int32_t);
+template void BlockForwardPass<4>(float*, const KernelPedigree::Parents*, std::int32_t);
+template void BlockForwardPass<8>(float*, const KernelPedigree::Parents*, std::int32_t);
+template void BlockForwardPass<16>(float*, const KernelPedigree::Parents*, std::int32_t);
+
+template <int W>
+void ComputeColumns(const KernelPedigree& kp, std::span<const std::int32_t> columns,
+                    std::int32_t last, float* block) {
+  std::int32_t from = 0;
+  for (std::size_t l = 0; l < columns.size(); ++l) {
+    block[static_cast<std::size_t>(columns[l]) * W + l] = 1.0f;
+    from = std::max(from, columns[l]);
+  }
+  for (std::int32_t k = from; k >= 1; --k) {
+    BlockBackwardStep<W>(block, kp.parents[static_cast<std::size_t>(k)],
+                         kp.d[static_cast<std::size_t>(k)], k);
+  }
+  BlockForwardPass<W>(block, kp.parents.data(), last);
+}
+
+template void ComputeColumns<4>(const KernelPedigree&, std::span<const std::int32_t>, std::int32_t,
+                                float*);
+template void ComputeColumns<8>(const KernelPedigree&, std::span<const std::int32_t>, std::int32_t,
+                                float*);
+template void ComputeColumns<16>(const KernelPedigree&, std::span<const std::int32_t>,
+                                 std::int32_t, float*);
+
 void ComputeColumn(KernelPedigree& kp, std::int32_t c, std::int32_t last) {
   kp.at(c) = 1.0f;
   BackwardPass(kp, c);

@@ -16,7 +16,9 @@
 //   the entries it touched before the next one.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <vector>
 
@@ -61,6 +63,68 @@ void ForwardPass(KernelPedigree& kp, std::int32_t last);
 void ComputeColumn(KernelPedigree& kp, std::int32_t c, std::int32_t last);
 // Sets w[0..last] back to zero.
 void ClearWork(KernelPedigree& kp, std::int32_t last);
+
+// The block kernel: W columns side by side, w[k * W + l] being entry k of
+// column l. Each lane gets exactly the operations, order and roundings of
+// the one-column passes above, so every column has the bits it would have
+// alone; a lane whose entry is zero is left as it is, as the one-column
+// backward pass skips it (a product by a negative d would turn 0 into -0).
+// Row 0 is the unknown parent's and stays zero.
+template <int W>
+using Lanes [[gnu::vector_size(W * sizeof(float))]] = float;
+
+// The backward step of index k for every lane; false (and nothing done)
+// when all its lanes are zero.
+template <int W>
+inline bool BlockBackwardStep(float* w, KernelPedigree::Parents p, float d, std::int32_t k) {
+  float* row = w + static_cast<std::size_t>(k) * W;
+  Lanes<W> x;
+  std::memcpy(&x, row, sizeof x);
+  const auto nonzero = x != 0.0f;
+  bool any = false;
+  for (int l = 0; l < W; ++l) any = any || nonzero[l] != 0;
+  if (!any) return false;
+  const Lanes<W> half = 0.5f * x;
+  for (const std::int32_t parent : {p.sire, p.dam}) {
+    if (parent == 0) continue;
+    float* q = w + static_cast<std::size_t>(parent) * W;
+    Lanes<W> y;
+    std::memcpy(&y, q, sizeof y);
+    y = y + half;
+    std::memcpy(q, &y, sizeof y);
+  }
+  x = nonzero ? d * x : x;
+  std::memcpy(row, &x, sizeof x);
+  return true;
+}
+
+// The forward step of index k for every lane; the parents' rows must be
+// final.
+template <int W>
+inline void BlockForwardStep(float* w, KernelPedigree::Parents p, std::int32_t k) {
+  float* row = w + static_cast<std::size_t>(k) * W;
+  Lanes<W> x, s, m;
+  std::memcpy(&x, row, sizeof x);
+  std::memcpy(&s, w + static_cast<std::size_t>(p.sire) * W, sizeof s);
+  std::memcpy(&m, w + static_cast<std::size_t>(p.dam) * W, sizeof m);
+  x = x + 0.5f * s;
+  x = x + 0.5f * m;
+  std::memcpy(row, &x, sizeof x);
+}
+
+// Forward steps of every index 1..last: the dense pass, where a block
+// spends most of its time, so it uses the widest vector unit the processor
+// has (W = 2, 4, 8 or 16).
+template <int W>
+void BlockForwardPass(float* w, const KernelPedigree::Parents* parents, std::int32_t last);
+
+// Columns `columns` (at most W) of A over 1..last side by side, through
+// the variances kp.d: afterwards block[k * W + l] = a(k, columns[l]) for
+// k <= last, the bits ComputeColumn gives. `block` holds (m + 1) * W zeros
+// on entry; rows 0..max(last, largest column) are to be cleared after.
+template <int W>
+void ComputeColumns(const KernelPedigree& kp, std::span<const std::int32_t> columns,
+                    std::int32_t last, float* block);
 
 // The whole pedigree by code, codes 1..upTo (records in code order), with the
 // variances `d` by code (ped.d).

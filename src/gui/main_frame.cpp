@@ -1,5 +1,7 @@
 #include "gui/main_frame.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QCloseEvent>
 #include <QDir>
@@ -44,6 +46,9 @@ CMainFrame::CMainFrame(QtPlatform& platform, CKinvarDoc& doc, QWidget* parent)
     settings_ = std::make_unique<QSettings>(
         QString::fromStdString(doc_.programFolder() + "kinvar-gui.ini"), QSettings::IniFormat);
   if (settings_) recent_ = settings_->value(QStringLiteral("RecentFiles")).toStringList();
+  if (settings_) {
+    doc_.settings().threads = std::max(0, settings_->value(QStringLiteral("Threads"), 0).toInt());
+  }
   while (recent_.size() > kRecentFiles) recent_.removeLast();
 
   CreateActions();
@@ -175,7 +180,10 @@ void CMainFrame::Dispatch(std::int32_t id) {
   // An accelerator can arrive between two refreshes: the rule decides.
   if (!CommandEnabled(id)) return;
   switch (id) {
-    case kCmdOptions: RunOptionsDialog(doc_, platform_, this); break;
+    case kCmdOptions:
+      RunOptionsDialog(doc_, platform_, this);
+      if (settings_) settings_->setValue(QStringLiteral("Threads"), doc_.settings().threads);
+      break;
     case kCmdPrint: view_->OnPrint(); break;
     case kCmdPrintPreview: view_->OnPrintPreview(); break;
     case kCmdPrintSetup: view_->OnPrintSetup(); break;

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 #include "app/document.h"
@@ -39,6 +40,7 @@ COptionDlg::COptionDlg(CKinvarDoc& doc, Platform& platform, QWidget* parent)
       founders_(new QCheckBox(tr("&List of individuals with unknown parents and no progeny"))),
       forbidden_(new QCheckBox(tr("Allow for forbbiden matings"))),
       format_(new QComboBox),
+      threads_(new QSpinBox),
       ok_(new QPushButton(tr("OK"))),
       save_(new QPushButton(tr("Save"))) {
   setWindowTitle(tr("Options"));
@@ -62,6 +64,10 @@ COptionDlg::COptionDlg(CKinvarDoc& doc, Platform& platform, QWidget* parent)
   formatRow->addWidget(new QLabel(tr("Number format :")));
   for (const char* name : kFormats) format_->addItem(tr(name));
   formatRow->addWidget(format_, 1);
+  formatRow->addWidget(new QLabel(tr("Threads :")));
+  threads_->setRange(0, 256);
+  threads_->setSpecialValueText(tr("All cores"));
+  formatRow->addWidget(threads_);
 
   auto* cancel = new QPushButton(tr("Cancel"));
   auto* buttons = new QHBoxLayout;
@@ -88,6 +94,7 @@ void COptionDlg::Show(const Settings& entries) {
   founders_->setChecked(entries.listFounders != 0);
   forbidden_->setChecked(entries.allowForbidden != 0);
   format_->setCurrentIndex(entries.numberFormat);
+  threads_->setValue(entries.threads);
 }
 
 std::optional<Settings> COptionDlg::Read() {
@@ -107,6 +114,7 @@ std::optional<Settings> COptionDlg::Read() {
   entries.listFounders = founders_->isChecked() ? 1 : 0;
   entries.allowForbidden = forbidden_->isChecked() ? 1 : 0;
   entries.numberFormat = format_->currentIndex();
+  entries.threads = threads_->value();
   return entries;
 }
 

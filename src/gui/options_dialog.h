@@ -13,6 +13,7 @@ class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QRadioButton;
+class QSpinBox;
 
 namespace kinvar {
 class CKinvarDoc;
@@ -34,6 +35,7 @@ class COptionDlg : public QDialog {
   QCheckBox* foundersBox() const { return founders_; }
   QCheckBox* forbiddenBox() const { return forbidden_; }
   QComboBox* formatList() const { return format_; }
+  QSpinBox* threadsBox() const { return threads_; }
   QPushButton* okButton() const { return ok_; }
   QPushButton* saveButton() const { return save_; }
 
@@ -55,12 +57,14 @@ class COptionDlg : public QDialog {
   QCheckBox* founders_;
   QCheckBox* forbidden_;
   QComboBox* format_;
+  QSpinBox* threads_;  // 0 = one per core
   QPushButton* ok_;
   QPushButton* save_;
 };
 
 // Shows the dialog and, after OK or Save, re-runs the report on screen that
-// the changed settings affect.
+// the changed settings affect. The thread count is not in the settings
+// file: the caller keeps it in the desktop's own settings.
 void RunOptionsDialog(CKinvarDoc& doc, Platform& platform, QWidget* parent);
 
 }  // namespace kinvar::gui

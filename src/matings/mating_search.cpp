@@ -5,6 +5,7 @@
 #include <numeric>
 #include <utility>
 
+#include "genetics/parallel.h"
 #include "genetics/relationship.h"
 #include "pedigree/sort.h"
 
@@ -35,15 +36,33 @@ CoancestryMatrix ComputeCoancestryMatrix(Pedigree& ped, const MatingGroups& grou
   const auto sources = LocalNumbers(ped, subset, bySire ? groups.sires : groups.dams);
   const auto targets = LocalNumbers(ped, subset, bySire ? groups.dams : groups.sires);
   const std::int32_t last = *std::max_element(targets.begin(), targets.end());
-  for (std::size_t i = 0; i < sources.size(); ++i) {
-    ComputeColumn(kp, sources[i], last);
-    for (std::size_t j = 0; j < targets.size(); ++j) {
-      const std::size_t s = bySire ? i : j;
-      const std::size_t d = bySire ? j : i;
-      c.values[s * static_cast<std::size_t>(c.nD) + d] = 0.5f * kp.at(targets[j]);
+  // Eight columns per sweep, the blocks on every worker, each writing its
+  // own cells.
+  constexpr int kWidth = 8;
+  const int threads = WorkerCount(ped.settings.threads);
+  std::vector<std::vector<float>> blocks(static_cast<std::size_t>(threads));
+  const auto run = [&](std::int32_t b, int worker) {
+    std::vector<float>& block = blocks[static_cast<std::size_t>(worker)];
+    block.resize(static_cast<std::size_t>(kp.size() + 1) * kWidth, 0.0f);
+    const auto first = static_cast<std::size_t>(b) * kWidth;
+    const std::span<const std::int32_t> columns(
+        sources.data() + first, std::min<std::size_t>(kWidth, sources.size() - first));
+    ComputeColumns<kWidth>(kp, columns, last, block.data());
+    std::int32_t top = last;
+    for (std::size_t l = 0; l < columns.size(); ++l) {
+      const std::size_t i = first + l;
+      for (std::size_t j = 0; j < targets.size(); ++j) {
+        const std::size_t s = bySire ? i : j;
+        const std::size_t d = bySire ? j : i;
+        c.values[s * static_cast<std::size_t>(c.nD) + d] =
+            0.5f * block[static_cast<std::size_t>(targets[j]) * kWidth + l];
+      }
+      top = std::max(top, columns[l]);
     }
-    ClearWork(kp, std::max(sources[i], last));
-  }
+    std::fill_n(block.begin(), (static_cast<std::size_t>(top) + 1) * kWidth, 0.0f);
+  };
+  const auto count = static_cast<std::int32_t>((sources.size() + kWidth - 1) / kWidth);
+  RunBlocks(threads, count, run, [] { return false; });
   return c;
 }
 

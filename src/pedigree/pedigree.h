@@ -75,6 +75,10 @@ struct Settings {
   std::int32_t listFounders = 0;      // list founders without progeny
   std::int32_t allowForbidden = 0;    // read a forbidden-matings file
   std::int32_t numberFormat = 1;      // 0 fraction, 1 general, 2..7 fixed 1..6
+  // Worker threads of the long computations, 0 = one per core. Chosen on
+  // the command line or in the desktop's own settings, never written to
+  // the settings file, whose layout other programs may read.
+  std::int32_t threads = 0;
 };
 
 struct Pedigree {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "genetics/inbreeding.h"
@@ -181,6 +182,59 @@ TEST(ComputeInbreeding, RestrictedPassesGiveTheFullPassesBitForBit) {
         EXPECT_EQ(FBits(*full), FBits(*restricted)) << "seed " << seed << ", " << choice.name;
         EXPECT_EQ(full->nInbreds, restricted->nInbreds);
         EXPECT_EQ(full->nInbredsEvaluated, restricted->nInbredsEvaluated);
+      }
+    }
+  }
+}
+
+std::vector<std::uint32_t> DBits(const Pedigree& ped) {
+  std::vector<std::uint32_t> bits;
+  for (const float d : ped.d) bits.push_back(std::bit_cast<std::uint32_t>(d));
+  return bits;
+}
+
+// Columns side by side in blocks, on one or more threads, against the
+// one-column path: the same F and D bits, whatever the width, the threads
+// and the way the forward passes go.
+struct BlockLayout {
+  const char* name;
+  int width;
+  int threads;
+  int denseShare;
+};
+
+TEST(ComputeInbreeding, BlocksAndThreadsGiveTheOneColumnPathBitForBit) {
+  const BlockLayout layouts[] = {
+      {"2 lanes, 1 thread", 2, 1, 16},      {"4 lanes, 2 threads, never dense", 4, 2, 0},
+      {"8 lanes, 8 threads", 8, 8, 16},     {"16 lanes, 1 thread, mostly dense", 16, 1, 2},
+      {"16 lanes, 2 threads", 16, 2, 16},   {"16 lanes, 8 threads, never dense", 16, 8, 0},
+  };
+  for (std::uint64_t seed = 1; seed <= 300; ++seed) {
+    test::RandomPedigreeOptions o = test::VariedOptions(seed, seed % 10 == 0 ? 3000 : 400);
+    if (seed % 5 == 0) {  // deep: few founders, a narrow window, close matings
+      o.size = std::max(o.size, 300);
+      o.founders = 4;
+      o.window = 6;
+      o.closeMatingChance = 0.8;
+    }
+    const RandomPedigree rp = test::MakeRandomPedigree(o);
+    for (const Model model : {Model::kDiagonal, Model::kProgenyD}) {
+      InbreedingOptions one = OptionsFor(model);
+      one.blockWidth = 1;
+      const auto reference = Load(rp.text);
+      ASSERT_TRUE(Compute(*reference, one));
+      for (const BlockLayout& layout : layouts) {
+        InbreedingOptions options = OptionsFor(model);
+        options.blockWidth = layout.width;
+        options.threads = layout.threads;
+        options.denseShare = layout.denseShare;
+        const auto ped = Load(rp.text);
+        ASSERT_TRUE(Compute(*ped, options));
+        EXPECT_EQ(FBits(*ped), FBits(*reference)) << "seed " << seed << ", " << layout.name;
+        EXPECT_EQ(DBits(*ped), DBits(*reference)) << "seed " << seed << ", " << layout.name;
+        EXPECT_EQ(ped->nInbreds, reference->nInbreds);
+        EXPECT_EQ(ped->nInbredsEvaluated, reference->nInbredsEvaluated);
+        EXPECT_TRUE(LeftIdle(*ped)) << "seed " << seed << ", " << layout.name;
       }
     }
   }
@@ -362,20 +416,26 @@ TEST(ComputeInbreeding, FoundersOnlyGetZeroAndNoColumn) {
 // ---------------------------------------------------------------------------
 // Cancel, repeat, discard.
 
-// Reports a cancel at one chosen poll, counted from 1.
+// Reports a cancel at one chosen poll, counted from 1, and notes a poll
+// from any thread but the one that made it.
 class CancelAtPoll final : public ProgressWindow {
  public:
   explicit CancelAtPoll(int poll) : poll_(poll) {}
   void SetLabel(const std::string&) override {}
   void SetPosition(int) override {}
-  bool PollCancel() override { return ++polls == poll_; }
+  bool PollCancel() override {
+    if (std::this_thread::get_id() != owner_) foreignPolls = true;
+    return ++polls == poll_;
+  }
   void SetWindowText(const std::string&) override {}
   void ShowCancelButton(bool) override {}
   void Hide() override {}
   int polls = 0;
+  bool foreignPolls = false;
 
  private:
   int poll_;
+  std::thread::id owner_ = std::this_thread::get_id();
 };
 
 TEST(ComputeInbreeding, CancelThenRecomputeGivesTheUninterruptedResults) {
@@ -386,25 +446,29 @@ TEST(ComputeInbreeding, CancelThenRecomputeGivesTheUninterruptedResults) {
     const auto reference = Load(rp.text);
     ASSERT_TRUE(Compute(*reference));
     for (const int poll : {1, 2, 7, 40, 99}) {
-      const auto ped = Load(rp.text);
-      CancelAtPoll window(poll);
-      Progress progress(window);
-      const bool done = ComputeInbreeding(*ped, progress);
-      if (window.polls < poll) {
-        EXPECT_TRUE(done);
-        continue;
+      for (const int threads : {1, 2, 8}) {
+        const auto ped = Load(rp.text);
+        ped->settings.threads = threads;
+        CancelAtPoll window(poll);
+        Progress progress(window);
+        const bool done = ComputeInbreeding(*ped, progress);
+        EXPECT_FALSE(window.foreignPolls);
+        if (window.polls < poll) {
+          EXPECT_TRUE(done);
+          continue;
+        }
+        ASSERT_FALSE(done) << "seed " << seed << " poll " << poll;
+        EXPECT_FALSE(ped->inbreedingComputed);
+        EXPECT_EQ(ped->nInbreds, 0);
+        EXPECT_EQ(ped->nEvaluated, 0);
+        EXPECT_EQ(ped->nInbredsEvaluated, 0);
+        EXPECT_TRUE(LeftIdle(*ped));
+        ASSERT_TRUE(Compute(*ped));
+        EXPECT_EQ(FBits(*ped), FBits(*reference)) << "seed " << seed << " poll " << poll;
+        EXPECT_EQ(ped->nInbreds, reference->nInbreds);
+        EXPECT_EQ(ped->nEvaluated, reference->nEvaluated);
+        EXPECT_EQ(ped->nInbredsEvaluated, reference->nInbredsEvaluated);
       }
-      ASSERT_FALSE(done) << "seed " << seed << " poll " << poll;
-      EXPECT_FALSE(ped->inbreedingComputed);
-      EXPECT_EQ(ped->nInbreds, 0);
-      EXPECT_EQ(ped->nEvaluated, 0);
-      EXPECT_EQ(ped->nInbredsEvaluated, 0);
-      EXPECT_TRUE(LeftIdle(*ped));
-      ASSERT_TRUE(Compute(*ped));
-      EXPECT_EQ(FBits(*ped), FBits(*reference)) << "seed " << seed << " poll " << poll;
-      EXPECT_EQ(ped->nInbreds, reference->nInbreds);
-      EXPECT_EQ(ped->nEvaluated, reference->nEvaluated);
-      EXPECT_EQ(ped->nInbredsEvaluated, reference->nInbredsEvaluated);
     }
   }
 }

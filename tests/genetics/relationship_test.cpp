@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -184,6 +186,43 @@ TEST(RelationshipKernel, ColumnsMatchTheTabularMethodAndTheDiagonalIsOnePlusF) {
     // The pair query reads the same column.
     const RecIndex x = ped->records.back(), y = ped->records.front();
     EXPECT_NEAR(PairRelationship(*ped, ped->d, x, y), t.A(ped->rec(x).id, ped->rec(y).id), 1e-5);
+  }
+}
+
+// Columns side by side, in any grouping, against the one-column kernel.
+template <int W>
+void ExpectBlocksGiveTheOneColumnBits(std::uint64_t seed) {
+  test::RandomPedigreeOptions o = test::VariedOptions(seed, 200);
+  o.fColumn = seed % 3 == 0;  // predefined F, so some d are negative
+  const auto ped = Load(test::MakeRandomPedigree(o).text);
+  const std::int32_t n = ped->nTotal;
+  KernelPedigree kp = WholePedigreeKernel(*ped, ped->d, n);
+  std::vector<float> block(static_cast<std::size_t>(n + 1) * W, 0.0f);
+  for (std::int32_t first = 1; first <= n; first += W - 1) {  // blocks overlap
+    std::vector<std::int32_t> columns;
+    for (std::int32_t c = first; c <= n && static_cast<int>(columns.size()) < W; ++c) {
+      columns.push_back(n + first - c);
+    }
+    const std::int32_t last = std::max(1, n - first);
+    ComputeColumns<W>(kp, columns, last, block.data());
+    for (std::size_t l = 0; l < columns.size(); ++l) {
+      ComputeColumn(kp, columns[l], last);
+      for (std::int32_t k = 0; k <= last; ++k) {
+        ASSERT_EQ(std::bit_cast<std::uint32_t>(block[static_cast<std::size_t>(k) * W + l]),
+                  std::bit_cast<std::uint32_t>(kp.at(k)))
+            << "seed " << seed << ", width " << W << ", column " << columns[l] << ", k " << k;
+      }
+      ClearWork(kp, n);
+    }
+    std::fill(block.begin(), block.end(), 0.0f);
+  }
+}
+
+TEST(RelationshipKernel, BlocksOfColumnsGiveTheOneColumnBits) {
+  for (std::uint64_t seed = 1; seed <= 100; ++seed) {
+    ExpectBlocksGiveTheOneColumnBits<4>(seed);
+    ExpectBlocksGiveTheOneColumnBits<8>(seed);
+    ExpectBlocksGiveTheOneColumnBits<16>(seed);
   }
 }
 

@@ -3,6 +3,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -121,11 +122,13 @@ TEST(OptionsDialog, ReRunsTheShownReportOnlyWhenItsSettingsChanged) {
     bool founders;
     bool ok;
     bool rerun;
+    int threads = 0;
   } cases[] = {
       {"format under Compute", kCmdCompute, 3, false, true, true},
       {"format under View Pedigree", kCmdViewPedigree, 7, false, true, true},
       {"founders list under Compute", kCmdCompute, -1, true, true, false},
       {"format, then Cancel", kCmdCompute, 3, false, false, false},
+      {"threads under Compute", kCmdCompute, -1, false, true, false, 2},
   };
   for (const auto& c : cases) {
     DocumentFixture f;
@@ -135,12 +138,14 @@ TEST(OptionsDialog, ReRunsTheShownReportOnlyWhenItsSettingsChanged) {
     WhenShown<COptionDlg>([&c](COptionDlg& d) {
       if (c.format >= 0) d.formatList()->setCurrentIndex(c.format);
       d.foundersBox()->setChecked(c.founders);
+      d.threadsBox()->setValue(c.threads);
       (c.ok ? d.okButton() : d.findChildren<QPushButton*>().back())->click();
     });
     RunOptionsDialog(f.doc, f.platform, nullptr);
     EXPECT_EQ(f.doc.lastCommand(), c.shown) << c.name;
     EXPECT_EQ(ReportLines(f.doc) != before, c.rerun) << c.name;
     EXPECT_EQ(f.doc.settings().numberFormat, c.ok && c.format >= 0 ? c.format : 1) << c.name;
+    EXPECT_EQ(f.doc.settings().threads, c.ok ? c.threads : 0) << c.name;
   }
 }
 

@@ -1,0 +1,49 @@
+// Running independent blocks of work on several threads (the standard
+// library's threads: the blocks are few and coarse, so a shared counter
+// hands them out well enough and no pool library is needed).
+//
+// Conventions of this header:
+// - Blocks are numbered 0..count-1 and workers 0..threads-1; worker 0 is the
+//   calling thread, the only one that may touch the progress window.
+// - A block's result never depends on which worker ran it or when: callers
+//   keep one state per worker and write only what the block owns.
+#pragma once
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <thread>
+#include <vector>
+
+namespace kinvar {
+
+// The number of workers a thread setting asks for: the setting itself when
+// positive, else one per core.
+inline int WorkerCount(int setting) {
+  if (setting > 0) return setting;
+  return static_cast<int>(std::max(1U, std::thread::hardware_concurrency()));
+}
+
+// Runs run(block, worker) for every block on up to `threads` workers. After
+// each block of its own, the calling thread calls afterBlock(); once it has
+// returned true (a cancel), no worker starts another block. False then.
+template <class Run, class AfterBlock>
+bool RunBlocks(int threads, std::int32_t count, Run run, AfterBlock afterBlock) {
+  std::atomic<std::int32_t> next{0};
+  std::atomic<bool> stop{false};
+  const auto work = [&](int worker) {
+    for (std::int32_t b; !stop.load(std::memory_order_relaxed) && (b = next++) < count;) {
+      run(b, worker);
+      if (worker == 0 && afterBlock()) stop = true;
+    }
+  };
+  const int helpers = std::min(threads, count) - 1;
+  std::vector<std::jthread> pool;
+  pool.reserve(static_cast<std::size_t>(std::max(helpers, 0)));
+  for (int w = 1; w <= helpers; ++w) pool.emplace_back(work, w);
+  work(0);
+  pool.clear();  // joins
+  return !stop;
+}
+
+}  // namespace kinvar
