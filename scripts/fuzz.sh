@@ -21,6 +21,8 @@ targets=("$@")
 ((${#targets[@]})) || targets=(pedigree contribution forbidden seed settings)
 # A guard per target, not the measure: the run count decides.
 max_seconds=${KINVAR_FUZZ_MAX_SECONDS:-14400}
+# A fixed random seed repeats the same inputs (CI sets one); none draws anew.
+seed=${KINVAR_FUZZ_SEED:-}
 
 if ! command -v clang++ >/dev/null; then
   echo "Fuzz targets skipped: clang++ is not installed (scripts/install-deps.sh installs it)."
@@ -59,6 +61,7 @@ for t in "${targets[@]}"; do
            -artifact_prefix="$artifacts/" -print_final_stats=1)
   dict=$(dictionary "$t")
   [[ -n $dict ]] && options+=(-dict="$dict")
+  [[ -n $seed ]] && options+=(-seed="$seed")
   echo "== fuzz_$t: $runs inputs"
   status=0
   nice -n 19 build-fuzz/bin/fuzz_"$t" "${options[@]}" "$work" tests/fuzz/corpus/"$t" \
