@@ -1,11 +1,15 @@
 // The pedigree load as File > Open runs it (read, validate, recode), then the
-// inbreeding coefficients when the pedigree loaded. A loaded pedigree must be
-// coded 1..n with parents first and unique, well-formed IDs, and its F must
-// match the tabular method; a refused one must say why.
+// inbreeding coefficients when the pedigree loaded. The records read must be
+// those that the format's rules, applied line by line here, give; a loaded
+// pedigree must be coded 1..n with parents first and unique, well-formed IDs,
+// and its F must match the tabular method; a refused one must say why.
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
@@ -18,6 +22,98 @@ namespace {
 
 // The tabular check costs n² doubles; larger pedigrees get the other checks.
 constexpr std::int32_t kTabularLimit = 300;
+
+struct Row {
+  std::string id;
+  std::optional<float> f;
+  int group = -1;
+};
+
+// The first five fields of a line, or nothing when one of them breaks a rule.
+std::optional<std::vector<std::string>> Fields(std::string_view line) {
+  std::vector<std::string> fields;
+  std::size_t i = 0;
+  while (fields.size() < 5) {
+    while (i < line.size() && std::strchr(" ,\t", line[i]) != nullptr && line[i] != 0) ++i;
+    if (i == line.size()) break;
+    std::string field;
+    for (; i < line.size() && (line[i] == 0 || std::strchr(" ,\t", line[i]) == nullptr); ++i) {
+      const char c = line[i];
+      if (c == 0 || std::strchr("<>|!", c) != nullptr || field.size() == 20) return std::nullopt;
+      field += c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    }
+    fields.push_back(field);
+  }
+  return fields;
+}
+
+std::optional<Row> DataRow(const std::vector<std::string>& fields, const int (&column)[5]) {
+  const int required = 1 + *std::max_element(column, column + 5);
+  if (static_cast<int>(fields.size()) < required) return std::nullopt;
+  Row row{fields[static_cast<std::size_t>(column[0])], std::nullopt, -1};
+  if (column[4] >= 0 && fields[static_cast<std::size_t>(column[4])] != ".") {
+    const auto f = static_cast<float>(std::strtod(fields[static_cast<std::size_t>(column[4])].c_str(), nullptr));
+    if (!(f >= 0.0f && f <= 1.0f)) return std::nullopt;
+    row.f = f;
+  }
+  if (column[3] >= 0 && fields[static_cast<std::size_t>(column[3])] != ".") {
+    const std::string& g = fields[static_cast<std::size_t>(column[3])];
+    if (g.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+    const std::string digits = g.substr(std::min(g.find_first_not_of('0'), g.size()));
+    if (digits.size() > 4 || std::atoi(digits.c_str()) > kMaxGroupNumber) return std::nullopt;
+    row.group = std::atoi(digits.c_str());
+  }
+  return row;
+}
+
+// The data rows of a pedigree file by the format's rules, or nothing when
+// the reader must refuse it.
+std::optional<std::vector<Row>> RowsByTheFormat(const std::uint8_t* data, std::size_t size) {
+  std::string_view text(reinterpret_cast<const char*>(data), size);
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  const char* const names[5] = {"PROGENY", "SIRE", "DAM", "GROUP", "F"};
+  int column[5] = {-1, -1, -1, -1, -1};
+  bool header = false;
+  std::vector<Row> rows;
+  while (!text.empty()) {
+    const std::size_t end = std::min(text.find('\n'), text.size());
+    std::string_view line = text.substr(0, end);
+    text.remove_prefix(std::min(end + 1, text.size()));
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    const std::size_t first = line.find_first_not_of(" \t\n\v\f\r");
+    if (first == std::string_view::npos || (!header && line[first] == '!')) continue;
+    const auto fields = Fields(line.substr(first));
+    if (!fields) return std::nullopt;
+    if (header) {
+      const auto row = DataRow(*fields, column);
+      if (!row) return std::nullopt;
+      rows.push_back(*row);
+      continue;
+    }
+    header = true;
+    for (std::size_t i = 0; i < fields->size(); ++i)
+      for (int n = 0; n < 5; ++n)
+        if ((*fields)[i] == names[n]) column[n] = static_cast<int>(i);
+    if (column[0] < 0 || column[1] < 0 || column[2] < 0) return std::nullopt;
+  }
+  if (rows.empty()) return std::nullopt;
+  return rows;
+}
+
+void CheckRowsRead(const Pedigree& ped, const std::optional<std::vector<Row>>& rows) {
+  FUZZ_CHECK(rows.has_value(), "read a file that the format refuses");
+  FUZZ_CHECK(ped.nRead == static_cast<std::int32_t>(rows->size()),
+             "read " + std::to_string(ped.nRead) + " records, the format gives " +
+                 std::to_string(rows->size()));
+  for (std::int32_t i = 0; i < ped.nRead; ++i) {
+    const Row& row = (*rows)[static_cast<std::size_t>(i)];
+    const Rec& r = ped.rec(i + 1);
+    FUZZ_CHECK(r.Id() == row.id, "record " + std::to_string(i + 1) + " has ID " + r.id);
+    FUZZ_CHECK(ped.GroupNumber(r) == row.group, "the group of " + row.id);
+    // Recoding gives full sibs a member's F, so only a written F must be kept.
+    if (row.f) FUZZ_CHECK(r.fPredefined && r.f == *row.f, "the F of " + row.id);
+  }
+}
 
 bool WellFormedId(const char* id) {
   const std::size_t length = std::strlen(id);
@@ -82,6 +178,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Progress progress(window);
   Pedigree ped;
   const LoadOutcome outcome = LoadPedigree(input.Write(data, size), ped, progress);
+  const auto rows = fuzz::RowsByTheFormat(data, size);
+  if (outcome.status == LoadStatus::kLoaded || outcome.status == LoadStatus::kRejected)
+    fuzz::CheckRowsRead(ped, rows);
   switch (outcome.status) {
     case LoadStatus::kLoaded:
       fuzz::CheckCodes(ped);
@@ -94,6 +193,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       break;
     case LoadStatus::kReadFailed:
       FUZZ_CHECK(!outcome.message.empty(), "a read failure without a message");
+      FUZZ_CHECK(!rows, "refused a file that the format accepts: " + outcome.message);
       FUZZ_CHECK(ped.nRead == 0 && ped.recs.size() == 1, "a failed read leaves records");
       break;
     case LoadStatus::kCancelled:
