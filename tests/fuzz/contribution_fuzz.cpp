@@ -1,6 +1,8 @@
 // The contribution file against three sires and five dams: an accepted file
 // gives every sire at least one dam and uses every dam once, with one data
-// line per sire; a refused one says why in one error message.
+// line per sire whose count is the one written for it; a refused one says
+// why in one error message.
+#include <cstdlib>
 #include <numeric>
 
 #include "fuzz/fuzz_support.h"
@@ -22,7 +24,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::int64_t sum = std::accumulate(read->begin(), read->end(), std::int64_t{0});
   FUZZ_CHECK(sum == static_cast<std::int64_t>(fixture.groups.dams.size()),
              "the counts do not sum to the number of dams");
-  FUZZ_CHECK(fuzz::DataLines(data, size).size() == fixture.groups.sires.size(),
+  const auto lines = fuzz::DataLines(data, size);
+  FUZZ_CHECK(lines.size() == fixture.groups.sires.size(),
              "accepted with a data line per sire missing or extra");
+  for (const std::string& line : lines) {
+    const auto [id, count] = fuzz::FirstTwoFields(line);
+    std::size_t sire = 0;
+    while (sire < fixture.groups.sires.size() && fixture.ped.rec(fixture.groups.sires[sire]).Id() != id)
+      ++sire;
+    FUZZ_CHECK(sire < read->size(), "accepted an ID that is not a sire: " + id);
+    FUZZ_CHECK((*read)[sire] == std::strtol(count.c_str(), nullptr, 10), "the count of " + id);
+  }
   return 0;
 }

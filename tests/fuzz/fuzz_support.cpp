@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -86,6 +87,17 @@ std::vector<std::string> DataLines(const std::uint8_t* data, std::size_t size) {
     start = end + 1;
   }
   return lines;
+}
+
+std::pair<std::string, std::string> FirstTwoFields(const std::string& line) {
+  std::string fields[2];
+  std::size_t i = 0;
+  for (std::string& field : fields) {
+    i = std::min(line.find_first_not_of(" ,\t", i), line.size());
+    for (; i < line.size() && line[i] != ' ' && line[i] != ',' && line[i] != '\t'; ++i)
+      field += line[i] >= 'a' && line[i] <= 'z' ? static_cast<char>(line[i] - 'a' + 'A') : line[i];
+  }
+  return {fields[0], fields[1]};
 }
 
 bool RefusedOnce(const RecordingPlatform& platform) {

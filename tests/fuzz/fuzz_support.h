@@ -70,6 +70,9 @@ std::string ReadAll(const std::string& path);
 // empty nor starting with "!".
 std::vector<std::string> DataLines(const std::uint8_t* data, std::size_t size);
 
+// The first two fields of a data line, letters a-z upper-cased.
+std::pair<std::string, std::string> FirstTwoFields(const std::string& line);
+
 struct ShownMessage {
   std::string text;
   MessageIcon icon;
