@@ -21,7 +21,8 @@ targets=("$@")
 ((${#targets[@]})) || targets=(pedigree contribution forbidden seed settings)
 # A guard per target, not the measure: the run count decides.
 max_seconds=${KINVAR_FUZZ_MAX_SECONDS:-14400}
-# A fixed random seed repeats the same inputs (CI sets one); none draws anew.
+# A fixed random seed repeats the same inputs (CI sets one): such a run starts
+# from the checked-in corpus alone, not from what earlier runs found.
 seed=${KINVAR_FUZZ_SEED:-}
 
 if ! command -v clang++ >/dev/null; then
@@ -54,6 +55,7 @@ failed=0
 summary=()
 for t in "${targets[@]}"; do
   work=build-fuzz/corpus/$t
+  [[ -n $seed ]] && work=build-fuzz/corpus-seed$seed/$t && rm -rf "$work"
   artifacts=build-fuzz/artifacts/$t
   log=build-fuzz/fuzz-$t.log
   mkdir -p "$work" "$artifacts"
