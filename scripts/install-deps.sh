@@ -5,7 +5,8 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config
           libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev liblemon-dev
-          qt6-base-dev fonts-dejavu-core)
+          qt6-base-dev fonts-dejavu-core
+          clang libfuzzer-14-dev libclang-rt-14-dev)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <memory>
 
+#include "app/options.h"
+
 namespace kinvar {
 
 namespace {
@@ -28,6 +30,13 @@ float BitsFloat(std::uint32_t bits) {
   float f;
   std::memcpy(&f, &bits, sizeof f);
   return f;
+}
+
+// Written so that a NaN bound fails too.
+bool InRange(const Settings& s) {
+  return s.relationshipLower >= 0.0f && s.relationshipLower < s.relationshipUpper &&
+         s.relationshipUpper <= RelationshipMaximum(s.relationshipType) && s.numberFormat >= 0 &&
+         s.numberFormat <= 7;
 }
 
 struct FileCloser {
@@ -57,7 +66,7 @@ Settings DecodeSettings(const std::uint8_t* bytes, std::size_t size) {
   s.relationshipLower = BitsFloat(GetLittleEndian(&bytes[1]));
   s.relationshipUpper = BitsFloat(GetLittleEndian(&bytes[5]));
   s.numberFormat = static_cast<std::int32_t>(GetLittleEndian(&bytes[9]));
-  return s;
+  return InRange(s) ? s : Settings{};
 }
 
 Settings ReadSettingsFile(const std::string& path) {

@@ -4,7 +4,10 @@
 //   offset 1  relationship lower bound, IEEE 754 single
 //   offset 5  relationship upper bound, IEEE 754 single
 //   offset 9  number format index, int32
-// A missing file, or one shorter than 13 bytes, gives the defaults: a short
+// A missing file, one shorter than 13 bytes, or one with values that the
+// Options dialog cannot save (a bound that is not a number within 0..1 for
+// coefficients or 0..2 for numerator relationships, a lower bound not below
+// the upper one, a number format outside 0..7) gives the defaults: such a
 // file is a damaged one, and half-read settings would be worse than none.
 #pragma once
 
@@ -20,7 +23,7 @@ constexpr const char* kSettingsFileName = "Kinvar.ini";
 constexpr std::size_t kSettingsFileSize = 13;
 
 std::array<std::uint8_t, kSettingsFileSize> EncodeSettings(const Settings& s);
-// Bytes as read; fewer than 13 give the defaults.
+// Bytes as read; fewer than 13, or values out of range, give the defaults.
 Settings DecodeSettings(const std::uint8_t* bytes, std::size_t size);
 
 Settings ReadSettingsFile(const std::string& path);

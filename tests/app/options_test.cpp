@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -49,11 +50,21 @@ TEST(SettingsFile, EncodesCoefficientRangeFoundersAndFormatInThirteenBytes) {
   EXPECT_EQ(bytes[4], 0x3D);
 }
 
+// A settings file: the flags, the two bounds and the number format.
+std::vector<std::uint8_t> SettingsBytes(std::uint8_t flags, float lower, float upper,
+                                        std::int32_t format) {
+  std::vector<std::uint8_t> bytes = {flags};
+  for (auto b : FloatBytes(lower)) bytes.push_back(b);
+  for (auto b : FloatBytes(upper)) bytes.push_back(b);
+  for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<std::uint8_t>(format >> (8 * i)));
+  return bytes;
+}
+
 TEST(SettingsFile, FlagBitsMapToTheirSettings) {
   const std::uint8_t flags[] = {0, 1, 2, 4, 7};
   for (std::uint8_t f : flags) {
-    std::uint8_t bytes[13] = {f};
-    const Settings s = DecodeSettings(bytes, sizeof bytes);
+    const auto bytes = SettingsBytes(f, 0.0f, 1.0f, 0);
+    const Settings s = DecodeSettings(bytes.data(), bytes.size());
     EXPECT_EQ(s.relationshipType, f & 1);
     EXPECT_EQ(s.listFounders, (f >> 1) & 1);
     EXPECT_EQ(s.allowForbidden, (f >> 2) & 1);
@@ -84,6 +95,41 @@ TEST(SettingsFile, WrittenFileReadsBackAndShortFileGivesDefaults) {
   EXPECT_EQ(fallback.relationshipType, 1);
   EXPECT_EQ(fallback.numberFormat, 1);
   EXPECT_EQ(fallback.relationshipUpper, 2.0f);
+}
+
+struct DamagedSettingsCase {
+  const char* name;
+  std::uint8_t flags;
+  float lower, upper;
+  std::int32_t format;
+};
+
+// Values that the Options dialog cannot save mean a damaged file: all of it
+// is replaced by the defaults, as for a short file.
+TEST(SettingsFile, ValuesOutOfRangeGiveTheDefaults) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
+  const DamagedSettingsCase cases[] = {
+      {"lower bound NaN", 1, nan, 2.0f, 1},
+      {"upper bound NaN", 1, 0.0f, nan, 1},
+      {"upper bound infinite", 1, 0.0f, inf, 1},
+      {"negative lower bound", 1, -0.5f, 1.0f, 1},
+      {"coefficient range beyond 1", 0, 0.0f, 1.5f, 1},
+      {"numerator range beyond 2", 1, 0.0f, 2.5f, 1},
+      {"empty range", 1, 0.5f, 0.5f, 1},
+      {"reversed range", 1, 1.5f, 0.5f, 1},
+      {"number format 8", 1, 0.0f, 2.0f, 8},
+      {"negative number format", 1, 0.0f, 2.0f, -1},
+  };
+  for (const auto& c : cases) {
+    const auto bytes = SettingsBytes(c.flags | 6, c.lower, c.upper, c.format);
+    test::TempFile file(std::string(bytes.begin(), bytes.end()), ".ini");
+    const Settings s = ReadSettingsFile(file.path());
+    EXPECT_EQ(EncodeSettings(s), EncodeSettings(Settings{})) << c.name;
+  }
+  // The edges of the ranges are values the dialog saves.
+  const auto edges = SettingsBytes(1, 0.0f, 2.0f, 7);
+  EXPECT_EQ(DecodeSettings(edges.data(), edges.size()).numberFormat, 7);
 }
 
 TEST(SettingsFile, WriteFailsIntoAMissingFolder) {

@@ -1,0 +1,203 @@
+// The pedigree load as File > Open runs it (read, validate, recode), then the
+// inbreeding coefficients when the pedigree loaded. The records read must be
+// those that the format's rules, applied line by line here, give; a loaded
+// pedigree must be coded 1..n with parents first and unique, well-formed IDs,
+// and its F must match the tabular method; a refused one must say why.
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fuzz/fuzz_support.h"
+#include "genetics/inbreeding.h"
+#include "pedigree/load.h"
+#include "support/tabular_a.h"
+
+namespace kinvar::fuzz {
+namespace {
+
+// The tabular check costs n² doubles; larger pedigrees get the other checks.
+constexpr std::int32_t kTabularLimit = 300;
+
+struct Row {
+  std::string id;
+  std::optional<float> f;
+  int group = -1;
+};
+
+// The first five fields of a line, or nothing when one of them breaks a rule.
+std::optional<std::vector<std::string>> Fields(std::string_view line) {
+  std::vector<std::string> fields;
+  std::size_t i = 0;
+  while (fields.size() < 5) {
+    while (i < line.size() && std::strchr(" ,\t", line[i]) != nullptr && line[i] != 0) ++i;
+    if (i == line.size()) break;
+    std::string field;
+    for (; i < line.size() && (line[i] == 0 || std::strchr(" ,\t", line[i]) == nullptr); ++i) {
+      const char c = line[i];
+      if (c == 0 || std::strchr("<>|!", c) != nullptr || field.size() == 20) return std::nullopt;
+      field += c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    }
+    fields.push_back(field);
+  }
+  return fields;
+}
+
+std::optional<Row> DataRow(const std::vector<std::string>& fields, const int (&column)[5]) {
+  const int required = 1 + *std::max_element(column, column + 5);
+  if (static_cast<int>(fields.size()) < required) return std::nullopt;
+  Row row{fields[static_cast<std::size_t>(column[0])], std::nullopt, -1};
+  if (column[4] >= 0 && fields[static_cast<std::size_t>(column[4])] != ".") {
+    const auto f = static_cast<float>(std::strtod(fields[static_cast<std::size_t>(column[4])].c_str(), nullptr));
+    if (!(f >= 0.0f && f <= 1.0f)) return std::nullopt;
+    row.f = f;
+  }
+  if (column[3] >= 0 && fields[static_cast<std::size_t>(column[3])] != ".") {
+    const std::string& g = fields[static_cast<std::size_t>(column[3])];
+    if (g.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+    const std::string digits = g.substr(std::min(g.find_first_not_of('0'), g.size()));
+    if (digits.size() > 4 || std::atoi(digits.c_str()) > kMaxGroupNumber) return std::nullopt;
+    row.group = std::atoi(digits.c_str());
+  }
+  return row;
+}
+
+// The data rows of a pedigree file by the format's rules, or nothing when
+// the reader must refuse it.
+std::optional<std::vector<Row>> RowsByTheFormat(const std::uint8_t* data, std::size_t size) {
+  std::string_view text(reinterpret_cast<const char*>(data), size);
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  const char* const names[5] = {"PROGENY", "SIRE", "DAM", "GROUP", "F"};
+  int column[5] = {-1, -1, -1, -1, -1};
+  bool header = false;
+  std::vector<Row> rows;
+  while (!text.empty()) {
+    const std::size_t end = std::min(text.find('\n'), text.size());
+    std::string_view line = text.substr(0, end);
+    text.remove_prefix(std::min(end + 1, text.size()));
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    const std::size_t first = line.find_first_not_of(" \t\n\v\f\r");
+    if (first == std::string_view::npos || (!header && line[first] == '!')) continue;
+    const auto fields = Fields(line.substr(first));
+    if (!fields) return std::nullopt;
+    if (header) {
+      const auto row = DataRow(*fields, column);
+      if (!row) return std::nullopt;
+      rows.push_back(*row);
+      continue;
+    }
+    header = true;
+    for (std::size_t i = 0; i < fields->size(); ++i)
+      for (int n = 0; n < 5; ++n)
+        if ((*fields)[i] == names[n]) column[n] = static_cast<int>(i);
+    if (column[0] < 0 || column[1] < 0 || column[2] < 0) return std::nullopt;
+  }
+  if (rows.empty()) return std::nullopt;
+  return rows;
+}
+
+void CheckRowsRead(const Pedigree& ped, const std::optional<std::vector<Row>>& rows) {
+  FUZZ_CHECK(rows.has_value(), "read a file that the format refuses");
+  FUZZ_CHECK(ped.nRead == static_cast<std::int32_t>(rows->size()),
+             "read " + std::to_string(ped.nRead) + " records, the format gives " +
+                 std::to_string(rows->size()));
+  for (std::int32_t i = 0; i < ped.nRead; ++i) {
+    const Row& row = (*rows)[static_cast<std::size_t>(i)];
+    const Rec& r = ped.rec(i + 1);
+    FUZZ_CHECK(r.Id() == row.id, "record " + std::to_string(i + 1) + " has ID " + r.id);
+    FUZZ_CHECK(ped.GroupNumber(r) == row.group, "the group of " + row.id);
+    // Recoding gives full sibs a member's F, so only a written F must be kept.
+    if (row.f) FUZZ_CHECK(r.fPredefined && r.f == *row.f, "the F of " + row.id);
+  }
+}
+
+bool WellFormedId(const char* id) {
+  const std::size_t length = std::strlen(id);
+  if (length == 0 || length > static_cast<std::size_t>(kMaxIdLength)) return false;
+  for (const char* p = id; *p != 0; ++p) {
+    if ((*p >= 'a' && *p <= 'z') || std::strchr(" ,\t<>|!", *p) != nullptr) return false;
+  }
+  return !IsUnknownId(id);
+}
+
+void CheckCodes(Pedigree& ped) {
+  FUZZ_CHECK(ped.report.Count() == 0, "a loaded pedigree leaves a report");
+  FUZZ_CHECK(ped.nRead >= 1 && ped.nTotal >= ped.nRead, "record counts");
+  FUZZ_CHECK(ped.nFounders + ped.nNonFounders == ped.nTotal, "founders + non-founders != total");
+  FUZZ_CHECK(ped.recs.size() == static_cast<std::size_t>(ped.nTotal) + 1, "record array size");
+  EnsureCodeOrder(ped);
+  std::vector<std::string> ids;
+  ids.reserve(static_cast<std::size_t>(ped.nTotal));
+  for (std::int32_t i = 0; i < ped.nTotal; ++i) {
+    const Rec& r = ped.byCode(i);
+    FUZZ_CHECK(r.code == i + 1, "codes are not 1..n in record order");
+    FUZZ_CHECK(ped.rec(r.sire).code < r.code && ped.rec(r.dam).code < r.code,
+               std::string("a parent is coded after its progeny ") + r.id);
+    const bool founder = r.sire == kUnknownParent && r.dam == kUnknownParent;
+    FUZZ_CHECK(founder == (r.code <= ped.nFounders), std::string("founder codes ") + r.id);
+    FUZZ_CHECK(WellFormedId(r.id), std::string("malformed ID ") + r.id);
+    FUZZ_CHECK(!r.fPredefined || (r.f >= 0.0f && r.f <= 1.0f), "predefined F out of 0..1");
+    ids.emplace_back(r.id);
+  }
+  std::sort(ids.begin(), ids.end());
+  FUZZ_CHECK(std::adjacent_find(ids.begin(), ids.end()) == ids.end(), "an ID is used twice");
+}
+
+void CheckInbreeding(Pedigree& ped, Progress& progress) {
+  FUZZ_CHECK(ComputeInbreeding(ped, progress), "inbreeding stopped without a cancel");
+  FUZZ_CHECK(ped.inbreedingComputed, "inbreeding not marked computed");
+  std::int32_t inbreds = 0;
+  for (std::int32_t i = 0; i < ped.nTotal; ++i) {
+    const float f = ped.byCode(i).f;
+    FUZZ_CHECK(f >= 0.0f && f <= 1.0f, "F out of 0..1 for " + std::string(ped.byCode(i).id));
+    if (f > 0.0f) ++inbreds;
+  }
+  FUZZ_CHECK(inbreds == ped.nInbreds, "nInbreds disagrees with the coefficients");
+  if (ped.nTotal > kTabularLimit) return;
+  const test::DenseMatrix a = test::TabularA(ped);
+  for (std::int32_t i = 0; i < ped.nTotal; ++i) {
+    const double expected = a(static_cast<std::size_t>(i), static_cast<std::size_t>(i)) - 1.0;
+    const auto got = static_cast<double>(ped.byCode(i).f);
+    FUZZ_CHECK(std::fabs(got - expected) <= 1e-4, "F of " + std::string(ped.byCode(i).id) + " is " +
+                                                      std::to_string(got) + ", tabular " +
+                                                      std::to_string(expected));
+  }
+}
+
+}  // namespace
+}  // namespace kinvar::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace kinvar;
+  static fuzz::InputFile input;
+  SilentProgressWindow window;
+  Progress progress(window);
+  Pedigree ped;
+  const LoadOutcome outcome = LoadPedigree(input.Write(data, size), ped, progress);
+  const auto rows = fuzz::RowsByTheFormat(data, size);
+  if (outcome.status == LoadStatus::kLoaded || outcome.status == LoadStatus::kRejected)
+    fuzz::CheckRowsRead(ped, rows);
+  switch (outcome.status) {
+    case LoadStatus::kLoaded:
+      fuzz::CheckCodes(ped);
+      fuzz::CheckInbreeding(ped, progress);
+      break;
+    case LoadStatus::kRejected:
+      FUZZ_CHECK(ped.report.Count() >= 4, "a rejected pedigree without its error list");
+      FUZZ_CHECK(ped.report.Line(ped.report.Count() - 1) == "Correct the pedigree file.",
+                 "the error list does not end with its closing line");
+      break;
+    case LoadStatus::kReadFailed:
+      FUZZ_CHECK(!outcome.message.empty(), "a read failure without a message");
+      FUZZ_CHECK(!rows, "refused a file that the format accepts: " + outcome.message);
+      FUZZ_CHECK(ped.nRead == 0 && ped.recs.size() == 1, "a failed read leaves records");
+      break;
+    case LoadStatus::kCancelled:
+      FUZZ_CHECK(false, "cancelled though nobody cancels");
+  }
+  return 0;
+}

@@ -1,0 +1,40 @@
+// Runs a fuzz target's entry point once on each file named, or on each file
+// of each folder named, in name order: the corpus as a regression test in
+// builds without libFuzzer. A broken invariant aborts, so a failing input
+// shows as a failed test.
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
+
+int main(int argc, char** argv) {
+  namespace fs = std::filesystem;
+  std::vector<fs::path> inputs;
+  for (int i = 1; i < argc; ++i) {
+    if (!fs::is_directory(argv[i])) {
+      inputs.emplace_back(argv[i]);
+      continue;
+    }
+    for (const auto& entry : fs::directory_iterator(argv[i]))
+      if (entry.is_regular_file()) inputs.push_back(entry.path());
+  }
+  std::sort(inputs.begin(), inputs.end());
+  for (const fs::path& path : inputs) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+      std::fprintf(stderr, "Cannot open %s\n", path.c_str());
+      return 1;
+    }
+    const std::vector<char> bytes{std::istreambuf_iterator<char>(in), {}};
+    std::fprintf(stderr, "%s\n", path.c_str());
+    LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+  }
+  std::printf("%zu inputs run\n", inputs.size());
+  return inputs.empty() ? 1 : 0;
+}
