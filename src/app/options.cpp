@@ -23,8 +23,10 @@ void NormalizeRangeForType(Settings& e) {
 
 std::optional<std::string> CheckOptions(Settings& e) {
   if (e.relationshipUpper < e.relationshipLower) std::swap(e.relationshipLower, e.relationshipUpper);
-  const bool outside = e.relationshipLower < 0.0f ||
-                       e.relationshipUpper > RelationshipMaximum(e.relationshipType);
+  // Written so that a bound that is not a number (typed "nan") is outside
+  // too: every comparison with it is false.
+  const float maximum = RelationshipMaximum(e.relationshipType);
+  const bool outside = !(e.relationshipLower >= 0.0f) || !(e.relationshipUpper <= maximum);
   if (outside && e.relationshipType == 0)
     return "Entries for the relationship are incorrect!\nPlease enter a decimal number between 0 and 1.";
   if (outside)

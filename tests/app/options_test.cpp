@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <array>
 #include <cstring>
 #include <limits>
@@ -191,6 +193,13 @@ TEST(OptionsValidation, RejectsRangesOutsideTheType) {
   EXPECT_NE(CheckOptions(s), std::nullopt);
   s.relationshipLower = s.relationshipUpper = 0.4f;
   EXPECT_EQ(CheckOptions(s), "The relationships range is not valid!\nPlease enter a valid range.");
+  // A bound that is not a number fails every comparison; it must not pass.
+  for (const auto& [lower, upper] : {std::pair{std::nanf(""), 1.0f}, std::pair{0.0f, std::nanf("")}}) {
+    s.relationshipLower = lower;
+    s.relationshipUpper = upper;
+    EXPECT_EQ(CheckOptions(s),
+              "Entries for the relationship are incorrect!\nPlease enter a decimal number between 0 and 2.");
+  }
 }
 
 TEST(OptionsReruns, FollowTheChangeAndTheShownReport) {
