@@ -75,14 +75,14 @@ void SortByCode(Pedigree& ped, std::ptrdiff_t r) {
   for (std::size_t i = 0; i < coded.size(); ++i) ped.records[i] = coded[i].index;
 }
 
-void SortById(Pedigree& ped, std::ptrdiff_t l, std::ptrdiff_t r) {
+void SortById(Pedigree& ped, std::ptrdiff_t l, std::ptrdiff_t r, int threads) {
   if (r <= l) return;
   std::vector<KeyedRec> keyed(static_cast<std::size_t>(r - l) + 1);
   RecIndex* const records = ped.records.data() + l;
   for (std::size_t i = 0; i < keyed.size(); ++i) keyed[i] = {KeyOf(ped.rec(records[i]).id), records[i]};
-  QuickSort(keyed.data(), 0, r - l, [&](const KeyedRec& a, const KeyedRec& b) {
+  ParallelQuickSort(keyed.data(), 0, r - l, [&](const KeyedRec& a, const KeyedRec& b) {
     return CompareKeyed(a.key, ped.rec(a.index).id, b.key, ped.rec(b.index).id) < 0;
-  });
+  }, threads);
   for (std::size_t i = 0; i < keyed.size(); ++i) records[i] = keyed[i].index;
 }
 
@@ -115,19 +115,21 @@ void CopyLinks(const std::vector<LinkKey>& keys, std::vector<std::int32_t>& orde
 
 }  // namespace
 
-void SortLinksByDam(const Pedigree& ped, std::vector<LinkKey>& keys, std::vector<std::int32_t>& order) {
-  QuickSort(keys.data(), 0, static_cast<std::ptrdiff_t>(keys.size()) - 1,
-            [&](const LinkKey& a, const LinkKey& b) { return CompareDams(ped, a, b) < 0; });
+void SortLinksByDam(const Pedigree& ped, std::vector<LinkKey>& keys, std::vector<std::int32_t>& order,
+                    int threads) {
+  ParallelQuickSort(keys.data(), 0, static_cast<std::ptrdiff_t>(keys.size()) - 1,
+                    [&](const LinkKey& a, const LinkKey& b) { return CompareDams(ped, a, b) < 0; }, threads);
   CopyLinks(keys, order);
 }
 
 void SortLinksBySireDam(const Pedigree& ped, std::vector<LinkKey>& keys,
-                        std::vector<std::int32_t>& order) {
-  QuickSort(keys.data(), 0, static_cast<std::ptrdiff_t>(keys.size()) - 1,
-            [&](const LinkKey& a, const LinkKey& b) {
-              const int bySire = CompareSires(ped, a, b);
-              return bySire < 0 || (bySire == 0 && CompareDams(ped, a, b) < 0);
-            });
+                        std::vector<std::int32_t>& order, int threads) {
+  ParallelQuickSort(keys.data(), 0, static_cast<std::ptrdiff_t>(keys.size()) - 1,
+                    [&](const LinkKey& a, const LinkKey& b) {
+                      const int bySire = CompareSires(ped, a, b);
+                      return bySire < 0 || (bySire == 0 && CompareDams(ped, a, b) < 0);
+                    },
+                    threads);
   CopyLinks(keys, order);
 }
 

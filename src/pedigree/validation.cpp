@@ -214,14 +214,15 @@ int ValidatePedigree(Pedigree& ped, Progress& progress) {
   ped.nNonFounders = ped.nRead;
   const std::ptrdiff_t last = ped.nRead - 1;
   progress.SetStage(50, 65, ped.nRead, "");
-  SortById(ped, 0, last);
+  const int threads = LoadThreads(ped.settings.threads);
+  SortById(ped, 0, last, threads);
   std::vector<LinkKey> linkKeys = MakeLinkKeys(ped);
-  SortLinksByDam(ped, linkKeys, order);
+  SortLinksByDam(ped, linkKeys, order, threads);
   progress.SetStage(50, 65, ped.nRead, "Identifying female founders");
   if (!LinkDams(ped, order, progress)) return kValidationCancelled;
 
   progress.SetStage(65, 80, ped.nRead, "");
-  SortLinksBySireDam(ped, linkKeys, order);
+  SortLinksBySireDam(ped, linkKeys, order, threads);
   linkKeys = std::vector<LinkKey>();
   ped.nFullSibGroups = ped.nFullSibMembers = ped.maxFullSibSize = ped.minFullSibSize = 0;
   progress.SetStage(65, 80, ped.nRead, "Identifying male founders");
