@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "pedigree/line_splitter.h"
+#include "pedigree/memory.h"
 
 namespace kinvar {
 
@@ -18,14 +19,17 @@ namespace {
 
 using namespace line_splitter;
 
-// The data lines of one piece; a record's group holds the group number as
-// written until the pieces are joined, since group indexes follow the
-// order of first appearance in the whole file.
+// The data lines of one piece, parsed into the slots [first, first +
+// slots) of the record and link arrays (record index = link index + 1); a
+// record's group holds the group number as written until the pieces are
+// joined, since group indexes follow the order of first appearance in the
+// whole file.
 struct Piece {
   const unsigned char* begin = nullptr;
   const unsigned char* end = nullptr;
-  std::vector<Rec> recs;
-  std::vector<ParentLink> links;
+  std::size_t first = 0;
+  std::size_t slots = 0;   // lines; blank ones leave their slot unused
+  std::size_t filled = 0;  // slots used, from the first
   bool ok = true;
 };
 
@@ -42,14 +46,16 @@ const unsigned char* LineEnd(const unsigned char* p, const unsigned char* end) {
   return lf != nullptr ? lf : end;
 }
 
-bool ParseDataLine(const LineSplitter& split, const Columns& cols, Piece& out) {
+bool ParseDataLine(const LineSplitter& split, const Columns& cols, Pedigree& ped, Piece& piece) {
   if (split.Blank()) return true;
   if (split.error() != LineSplitter::Error::None || split.count() < cols.required) return false;
-  Rec& r = out.recs.emplace_back();
+  const std::size_t slot = piece.first + piece.filled++;
+  Rec& r = ped.recs[slot + 1];
   std::strcpy(r.id, split.field(cols.progeny));
-  ParentLink& link = out.links.emplace_back();
+  ParentLink& link = ped.links[slot];
   std::strcpy(link.sire, split.field(cols.sire));
   std::strcpy(link.dam, split.field(cols.dam));
+  link.rec = static_cast<RecIndex>(slot + 1);
   if (cols.f >= 0 && std::strcmp(split.field(cols.f), ".") != 0) {
     const auto f = static_cast<float>(std::strtod(split.field(cols.f), nullptr));
     if (!(f >= 0.0f && f <= 1.0f)) return false;
@@ -64,14 +70,14 @@ bool ParseDataLine(const LineSplitter& split, const Columns& cols, Piece& out) {
   return true;
 }
 
-void ParsePiece(const Columns& cols, Piece& piece) {
+void ParsePiece(const Columns& cols, Pedigree& ped, Piece& piece) {
   LineSplitter split;
   for (const unsigned char* p = piece.begin; p < piece.end;) {
     const unsigned char* lf = LineEnd(p, piece.end);
     split.Start(false);
     split.Feed(p, LineLength(p, lf));
     split.Finish();
-    if (!ParseDataLine(split, cols, piece)) {
+    if (!ParseDataLine(split, cols, ped, piece)) {
       piece.ok = false;
       return;
     }
@@ -93,23 +99,43 @@ std::vector<Piece> CutPieces(const unsigned char* begin, const unsigned char* en
   return pieces;
 }
 
+// Gives every piece its slots after those of the records read so far; the
+// last piece of the file may end without a line feed.
+void PlacePieces(std::vector<Piece>& pieces, std::size_t read, bool eof) {
+  for (Piece& piece : pieces) {
+    piece.first = read;
+    piece.slots = static_cast<std::size_t>(std::count(piece.begin, piece.end, '\n'));
+    if (eof && &piece == &pieces.back() && piece.end > piece.begin && piece.end[-1] != '\n') ++piece.slots;
+    read += piece.slots;
+  }
+}
+
 class Joiner {
  public:
   explicit Joiner(Pedigree& ped) : ped_(ped) { groupIndex_.fill(-1); }
 
-  // Appends the pieces in file order; false when one of them failed.
-  bool Join(std::vector<Piece>& pieces) {
-    for (Piece& piece : pieces) {
+  // Closes the gaps that blank lines left, in file order, and numbers the
+  // groups; false when a piece failed.
+  bool Join(const std::vector<Piece>& pieces) {
+    for (const Piece& piece : pieces) {
       if (!piece.ok) return false;
-      for (std::size_t k = 0; k < piece.recs.size(); ++k) {
-        Rec& r = ped_.recs.emplace_back(piece.recs[k]);
+      for (std::size_t k = 0; k < piece.filled; ++k) {
+        const std::size_t slot = read_++;
+        if (slot != piece.first + k) {
+          ped_.recs[slot + 1] = ped_.recs[piece.first + k + 1];
+          ped_.links[slot] = ped_.links[piece.first + k];
+          ped_.links[slot].rec = static_cast<RecIndex>(slot + 1);
+        }
+        Rec& r = ped_.recs[slot + 1];
         if (r.group >= 0) r.group = GroupIndex(r.group);
-        ParentLink& link = ped_.links.emplace_back(piece.links[k]);
-        link.rec = static_cast<RecIndex>(ped_.recs.size() - 1);
       }
     }
+    ped_.recs.resize(read_ + 1);
+    ped_.links.resize(read_);
     return true;
   }
+
+  std::size_t read() const { return read_; }
 
   // Group indexes by group number.
   void FinishGroups() {
@@ -130,6 +156,7 @@ class Joiner {
   }
 
   Pedigree& ped_;
+  std::size_t read_ = 0;
   std::array<std::int16_t, kMaxGroupNumber + 1> groupIndex_{};
 };
 
@@ -164,12 +191,12 @@ std::size_t CountLines(std::FILE* file, std::vector<unsigned char>& buffer) {
   return lines;
 }
 
-void ParseAll(const Columns& cols, std::vector<Piece>& pieces) {
+void ParseAll(const Columns& cols, Pedigree& ped, std::vector<Piece>& pieces) {
   std::vector<std::jthread> helpers;
   for (std::size_t i = 1; i < pieces.size(); ++i) {
-    helpers.emplace_back([&cols, &piece = pieces[i]] { ParsePiece(cols, piece); });
+    helpers.emplace_back([&cols, &ped, &piece = pieces[i]] { ParsePiece(cols, ped, piece); });
   }
-  ParsePiece(cols, pieces[0]);
+  ParsePiece(cols, ped, pieces[0]);
 }
 
 }  // namespace
@@ -189,6 +216,8 @@ ChunkRead ReadPedigreeInChunks(const std::string& path, Pedigree& ped, Progress&
   if (std::fseek(file.get(), 0, SEEK_SET) != 0) return ChunkRead::kGaveUp;
   ped.recs.reserve(1 + lines + lines / 8);
   ped.links.reserve(lines);
+  AdviseLargePages(ped.recs);
+  AdviseLargePages(ped.links);
 
   Columns cols;
   Joiner joiner(ped);
@@ -213,7 +242,12 @@ ChunkRead ReadPedigreeInChunks(const std::string& path, Pedigree& ped, Progress&
       if (end == p) return ChunkRead::kGaveUp;
     }
     std::vector<Piece> pieces = CutPieces(p, end, threads);
-    ParseAll(cols, pieces);
+    PlacePieces(pieces, joiner.read(), eof);
+    // Within the capacity reserved above: the slots never outnumber the
+    // lines of the file.
+    ped.recs.resize(1 + pieces.back().first + pieces.back().slots);
+    ped.links.resize(pieces.back().first + pieces.back().slots);
+    ParseAll(cols, ped, pieces);
     if (!joiner.Join(pieces)) return ChunkRead::kGaveUp;
     const auto used = static_cast<std::size_t>(end - buffer.data());
     consumed += static_cast<std::int64_t>(used);
