@@ -13,13 +13,14 @@ namespace kinvar {
 namespace {
 
 // Below this size a file reads in less time than threads take to start.
-constexpr std::uintmax_t kParallelReadBytes = std::uintmax_t{1} << 20;
+// Above it the chunk reader serves one thread too, for its large pages.
+constexpr std::uintmax_t kChunkReadBytes = std::uintmax_t{1} << 20;
 
 ReadOutcome ReadFile(const std::string& path, Pedigree& ped, Progress& progress) {
   const int threads = LoadThreads(ped.settings.threads);
   std::error_code ec;
   const std::uintmax_t size = std::filesystem::file_size(path, ec);
-  if (threads > 1 && !ec && size >= kParallelReadBytes) {
+  if (!ec && size >= kChunkReadBytes) {
     switch (ReadPedigreeInChunks(path, ped, progress, threads)) {
       case ChunkRead::kRead:
         return {true, {}};

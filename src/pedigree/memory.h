@@ -18,4 +18,11 @@ void AdviseLargePages(const std::vector<T>& v) {
   AdviseLargePages(v.data(), v.capacity() * sizeof(T));
 }
 
+// Reserves room for n entries on large pages, before any is written.
+template <class T>
+void ReserveLarge(std::vector<T>& v, std::size_t n) {
+  v.reserve(n);
+  AdviseLargePages(v);
+}
+
 }  // namespace kinvar

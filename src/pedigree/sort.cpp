@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "pedigree/memory.h"
+
 namespace kinvar {
 
 namespace {
@@ -66,7 +68,9 @@ void SortIndexes(std::vector<RecIndex>& v, std::ptrdiff_t l, std::ptrdiff_t r, K
 // to start at 0 does not change a single step of QuickSort.
 void SortByCode(Pedigree& ped, std::ptrdiff_t r) {
   if (r < 1) return;
-  std::vector<CodedRec> coded(static_cast<std::size_t>(r) + 1);
+  std::vector<CodedRec> coded;
+  ReserveLarge(coded, static_cast<std::size_t>(r) + 1);
+  coded.resize(static_cast<std::size_t>(r) + 1);
   for (std::size_t i = 0; i < coded.size(); ++i) {
     const RecIndex index = ped.records[i];
     coded[i] = {ped.rec(index).code, index};
@@ -77,7 +81,9 @@ void SortByCode(Pedigree& ped, std::ptrdiff_t r) {
 
 void SortById(Pedigree& ped, std::ptrdiff_t l, std::ptrdiff_t r, int threads) {
   if (r <= l) return;
-  std::vector<KeyedRec> keyed(static_cast<std::size_t>(r - l) + 1);
+  std::vector<KeyedRec> keyed;
+  ReserveLarge(keyed, static_cast<std::size_t>(r - l) + 1);
+  keyed.resize(static_cast<std::size_t>(r - l) + 1);
   RecIndex* const records = ped.records.data() + l;
   for (std::size_t i = 0; i < keyed.size(); ++i) keyed[i] = {KeyOf(ped.rec(records[i]).id), records[i]};
   ParallelQuickSort(keyed.data(), 0, r - l, [&](const KeyedRec& a, const KeyedRec& b) {
@@ -87,7 +93,9 @@ void SortById(Pedigree& ped, std::ptrdiff_t l, std::ptrdiff_t r, int threads) {
 }
 
 std::vector<LinkKey> MakeLinkKeys(const Pedigree& ped) {
-  std::vector<LinkKey> keys(ped.links.size());
+  std::vector<LinkKey> keys;
+  ReserveLarge(keys, ped.links.size());
+  keys.resize(ped.links.size());
   for (std::size_t i = 0; i < keys.size(); ++i) {
     const IdKey sire = KeyOf(ped.links[i].sire);
     const IdKey dam = KeyOf(ped.links[i].dam);

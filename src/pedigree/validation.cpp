@@ -4,6 +4,7 @@
 #include <string>
 
 #include "pedigree/cycle.h"
+#include "pedigree/memory.h"
 #include "pedigree/recoding.h"
 #include "pedigree/sort.h"
 
@@ -192,6 +193,10 @@ bool CheckAddedParents(Pedigree& ped, Progress& progress) {
 }
 
 void FillRecordsInReadingOrder(Pedigree& ped, std::int32_t n) {
+  if (ped.records.capacity() < static_cast<std::size_t>(n)) {
+    ped.records = std::vector<RecIndex>();
+    ReserveLarge(ped.records, static_cast<std::size_t>(n));
+  }
   ped.records.resize(static_cast<std::size_t>(n));
   for (std::int32_t i = 0; i < n; ++i) ped.records[static_cast<std::size_t>(i)] = i + 1;
 }
@@ -204,7 +209,9 @@ int ValidatePedigree(Pedigree& ped, Progress& progress) {
   ped.copyFile.Reset();
 
   FillRecordsInReadingOrder(ped, ped.nRead);
-  LinkOrder order(static_cast<std::size_t>(ped.nRead));
+  LinkOrder order;
+  ReserveLarge(order, static_cast<std::size_t>(ped.nRead));
+  order.resize(static_cast<std::size_t>(ped.nRead));
   bool unknownProgeny = false;
   for (std::int32_t i = 0; i < ped.nRead; ++i) {
     order[static_cast<std::size_t>(i)] = i;
