@@ -22,6 +22,7 @@
 #include "genetics/relationship_commands.h"
 #include "genetics/relationship_listings.h"
 #include "genetics/relationship_matrices.h"
+#include "report/number_format.h"
 #include "support/random_pedigree.h"
 #include "support/scripted_platform.h"
 #include "support/test_files.h"
@@ -318,6 +319,18 @@ TEST(RelationshipMatrices, EveryCellMatchesTheTabularMethod) {
           EXPECT_NEAR(all[j].values[i], t.R(all[i].id, all[j].id, type == 0), 1e-5)
               << "seed " << seed;
           EXPECT_NEAR(all[j].values[i], all[i].values[j], 2e-6) << "symmetric, seed " << seed;
+        }
+      }
+      if (type == 1) {  // rows written in blocks hold the values of one-column passes
+        KernelPedigree kp = WholePedigreeKernel(ped, ped.d, ped.nTotal);
+        for (std::int32_t j = 1; j <= ped.nTotal; ++j) {
+          ComputeColumn(kp, j, ped.nTotal);
+          for (std::int32_t i = 1; i <= ped.nTotal; ++i) {
+            EXPECT_EQ(all[static_cast<std::size_t>(j - 1)].values[static_cast<std::size_t>(i - 1)],
+                      std::stod(FormatNumber(7, kp.at(i))))
+                << "seed " << seed << ", row " << j << ", column " << i;
+          }
+          ClearWork(kp, ped.nTotal);
         }
       }
       if (ped.groups.size() < 2) continue;
