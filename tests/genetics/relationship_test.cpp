@@ -273,6 +273,24 @@ TEST(RelationshipListings, ListExactlyThePairsInRangeInOrder) {
       EXPECT_TRUE(SamePairs(ListedPairs(h.Report()), candidates, range.low, range.high)) << where;
       EXPECT_EQ(h.Report()[0], "Between group " + std::to_string(swap ? g1 : g0) + " and group " +
                                    std::to_string(swap ? g0 : g1) + ".");
+      if (range.type == 1 && range.low == 0.0f) {  // every pair, with one-column values
+        const std::vector<RecIndex>& x = swap ? m1 : m0;
+        const std::vector<RecIndex>& y = swap ? m0 : m1;
+        std::vector<RecIndex> seeds(x);
+        seeds.insert(seeds.end(), y.begin(), y.end());
+        AncestorSubset subset = BuildAncestorSubset(ped, seeds);
+        KernelPedigree& kp = subset.kernel;
+        const std::vector<Pair> listed = ListedPairs(h.Report());
+        ASSERT_EQ(listed.size(), x.size() * y.size()) << where;
+        for (std::size_t i = 0; i < x.size(); ++i) {
+          ComputeColumn(kp, subset.LocalOf(ped.rec(x[i])), kp.size());
+          for (std::size_t j = 0; j < y.size(); ++j)
+            EXPECT_EQ(listed[i * y.size() + j].value,
+                      std::stod(FormatNumber(7, kp.at(subset.LocalOf(ped.rec(y[j]))))))
+                << where;
+          ClearWork(kp, kp.size());
+        }
+      }
     }
   }
 }
