@@ -1,5 +1,6 @@
 #include "genetics/relationship_listings.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -105,6 +106,26 @@ std::vector<std::int32_t> LocalNumbers(const AncestorSubset& subset, const Pedig
   return local;
 }
 
+// Columns of A for the kernel numbers `columns`, computed kColumns at a
+// time by the block kernel (each with the bits of its own one-column
+// pass), handed in order to each(index, value) with value(k) = a(k,
+// columns[index]); stops at the first each that returns false.
+constexpr int kColumns = 8;
+
+template <class Each>
+void ForEachColumn(const KernelPedigree& kp, std::span<const std::int32_t> columns, Each each) {
+  std::vector<float> block((static_cast<std::size_t>(kp.size()) + 1) * kColumns, 0.0f);
+  for (std::size_t first = 0; first < columns.size(); first += kColumns) {
+    const std::size_t count = std::min<std::size_t>(kColumns, columns.size() - first);
+    ComputeColumns<kColumns>(kp, columns.subspan(first, count), kp.size(), block.data());
+    for (std::size_t l = 0; l < count; ++l) {
+      const auto value = [&](std::int32_t k) { return block[static_cast<std::size_t>(k) * kColumns + l]; };
+      if (!each(first + l, value)) return;
+    }
+    std::fill(block.begin(), block.end(), 0.0f);
+  }
+}
+
 }  // namespace
 
 ListingEnd ListBetweenAll(Pedigree& ped, Platform& platform, Progress& progress) {
@@ -134,21 +155,25 @@ ListingEnd ListWithinGroup(Pedigree& ped, Platform& platform, Progress& progress
   writer.Begin("Within group " + std::to_string(group) + ".", "Individual ID|T1Individual ID|T1");
   const auto c = static_cast<std::int32_t>(members.size());
   progress.SetStage(0, 100, c - 1, "Computing relationships");
-  AncestorSubset subset = BuildAncestorSubset(ped, members);
-  KernelPedigree& kp = subset.kernel;
+  const AncestorSubset subset = BuildAncestorSubset(ped, members);
   const std::vector<std::int32_t> local = LocalNumbers(subset, ped, members);
-  for (std::int32_t p = 1; p < c; ++p) {
-    ComputeColumn(kp, local[static_cast<std::size_t>(p)], kp.size());
-    const Rec& column = ped.rec(members[static_cast<std::size_t>(p)]);
-    for (std::int32_t i = 0; i < p; ++i) {
-      const auto ii = static_cast<std::size_t>(i);
-      if (!writer.Offer(column, ped.rec(members[ii]), kp.at(local[ii]))) return ListingEnd::kCapped;
-    }
-    ClearWork(kp, kp.size());
-    if (progress.Step(p)) return ListingEnd::kCanceled;
-  }
-  writer.Finish();
-  return ListingEnd::kDone;
+  ListingEnd end = ListingEnd::kDone;
+  const std::span<const std::int32_t> columns(local);
+  ForEachColumn(subset.kernel, columns.subspan(std::min<std::size_t>(1, columns.size())),
+                [&](std::size_t index, const auto& value) {
+                  const std::size_t p = index + 1;
+                  const Rec& column = ped.rec(members[p]);
+                  for (std::size_t i = 0; i < p; ++i) {
+                    if (!writer.Offer(column, ped.rec(members[i]), value(local[i]))) {
+                      end = ListingEnd::kCapped;
+                      return false;
+                    }
+                  }
+                  if (progress.Step(static_cast<std::int64_t>(p))) end = ListingEnd::kCanceled;
+                  return end == ListingEnd::kDone;
+                });
+  if (end == ListingEnd::kDone) writer.Finish();
+  return end;
 }
 
 ListingEnd ListBetweenGroups(Pedigree& ped, Platform& platform, Progress& progress, int firstGroup,
@@ -165,21 +190,23 @@ ListingEnd ListBetweenGroups(Pedigree& ped, Platform& platform, Progress& progre
   progress.SetStage(0, 100, static_cast<std::int64_t>(x.size()) - 1, "Computing relationships");
   std::vector<RecIndex> seeds(x.begin(), x.end());
   seeds.insert(seeds.end(), y.begin(), y.end());
-  AncestorSubset subset = BuildAncestorSubset(ped, seeds);
-  KernelPedigree& kp = subset.kernel;
+  const AncestorSubset subset = BuildAncestorSubset(ped, seeds);
   const std::vector<std::int32_t> xLocal = LocalNumbers(subset, ped, x);
   const std::vector<std::int32_t> yLocal = LocalNumbers(subset, ped, y);
-  for (std::size_t i = 0; i < x.size(); ++i) {
-    ComputeColumn(kp, xLocal[i], kp.size());
+  ListingEnd end = ListingEnd::kDone;
+  ForEachColumn(subset.kernel, xLocal, [&](std::size_t i, const auto& value) {
     const Rec& column = ped.rec(x[i]);
     for (std::size_t j = 0; j < y.size(); ++j) {
-      if (!writer.Offer(column, ped.rec(y[j]), kp.at(yLocal[j]))) return ListingEnd::kCapped;
+      if (!writer.Offer(column, ped.rec(y[j]), value(yLocal[j]))) {
+        end = ListingEnd::kCapped;
+        return false;
+      }
     }
-    ClearWork(kp, kp.size());
-    if (progress.Step(static_cast<std::int64_t>(i))) return ListingEnd::kCanceled;
-  }
-  writer.Finish();
-  return ListingEnd::kDone;
+    if (progress.Step(static_cast<std::int64_t>(i))) end = ListingEnd::kCanceled;
+    return end == ListingEnd::kDone;
+  });
+  if (end == ListingEnd::kDone) writer.Finish();
+  return end;
 }
 
 }  // namespace kinvar

@@ -1,5 +1,6 @@
 #include "genetics/relationship_matrices.h"
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -73,23 +74,44 @@ std::vector<std::int32_t> LocalNumbers(const AncestorSubset& subset, const Pedig
   return local;
 }
 
+// Rows are computed kRows at a time, as columns of A side by side (A is
+// symmetric): each gets the bits of its own one-column pass.
+constexpr int kRows = 8;
+
+// Writes the rows `rows` (kernel numbers; records `rowRecs`) with the
+// values at the kernel numbers `columns` (records `columnRecs`).
+void WriteBlocks(const KernelPedigree& kp, std::span<const std::int32_t> rows,
+                 std::span<const Rec* const> rowRecs, std::span<const std::int32_t> columns,
+                 std::span<const Rec* const> columnRecs, RowWriter& writer) {
+  std::vector<float> block((static_cast<std::size_t>(kp.size()) + 1) * kRows, 0.0f);
+  for (std::size_t first = 0; first < rows.size(); first += kRows) {
+    const std::size_t count = std::min<std::size_t>(kRows, rows.size() - first);
+    ComputeColumns<kRows>(kp, rows.subspan(first, count), kp.size(), block.data());
+    for (std::size_t l = 0; l < count; ++l) {
+      writer.Begin(*rowRecs[first + l]);
+      for (std::size_t c = 0; c < columns.size(); ++c) {
+        writer.Value(*columnRecs[c], block[static_cast<std::size_t>(columns[c]) * kRows + l]);
+      }
+      writer.End();
+    }
+    std::fill(block.begin(), block.end(), 0.0f);
+  }
+}
+
+std::vector<const Rec*> Records(const Pedigree& ped, std::span<const RecIndex> members) {
+  std::vector<const Rec*> recs;
+  for (const RecIndex ri : members) recs.push_back(&ped.rec(ri));
+  return recs;
+}
+
 // Rows of `rows` over the subset of both lists, values for `columns`.
 void WriteRows(Pedigree& ped, std::span<const RecIndex> rows, std::span<const RecIndex> columns,
                RowWriter& writer) {
   std::vector<RecIndex> seeds(rows.begin(), rows.end());
   seeds.insert(seeds.end(), columns.begin(), columns.end());
-  AncestorSubset subset = BuildAncestorSubset(ped, seeds);
-  KernelPedigree& kp = subset.kernel;
-  const std::vector<std::int32_t> rowLocal = LocalNumbers(subset, ped, rows);
-  const std::vector<std::int32_t> columnLocal = LocalNumbers(subset, ped, columns);
-  for (std::size_t r = 0; r < rows.size(); ++r) {
-    ComputeColumn(kp, rowLocal[r], kp.size());
-    writer.Begin(ped.rec(rows[r]));
-    for (std::size_t c = 0; c < columns.size(); ++c)
-      writer.Value(ped.rec(columns[c]), kp.at(columnLocal[c]));
-    writer.End();
-    ClearWork(kp, kp.size());
-  }
+  const AncestorSubset subset = BuildAncestorSubset(ped, seeds);
+  WriteBlocks(subset.kernel, LocalNumbers(subset, ped, rows), Records(ped, rows),
+              LocalNumbers(subset, ped, columns), Records(ped, columns), writer);
 }
 
 }  // namespace
@@ -99,14 +121,14 @@ void WriteMatrixAll(Pedigree& ped, std::FILE* file) {
   WriteTitle(ped, ":", file);
   RowWriter writer(ped, file);
   const std::int32_t n = ped.nTotal;
-  KernelPedigree kp = WholePedigreeKernel(ped, ped.d, n);
+  const KernelPedigree kp = WholePedigreeKernel(ped, ped.d, n);
+  std::vector<std::int32_t> codes(static_cast<std::size_t>(n));
+  std::vector<const Rec*> recs(static_cast<std::size_t>(n));
   for (std::int32_t j = 1; j <= n; ++j) {
-    ComputeColumn(kp, j, n);
-    writer.Begin(ped.byCode(j - 1));
-    for (std::int32_t i = 1; i <= n; ++i) writer.Value(ped.byCode(i - 1), kp.at(i));
-    writer.End();
-    ClearWork(kp, n);
+    codes[static_cast<std::size_t>(j - 1)] = j;
+    recs[static_cast<std::size_t>(j - 1)] = &ped.byCode(j - 1);
   }
+  WriteBlocks(kp, codes, recs, codes, recs, writer);
 }
 
 void WriteMatrixWithinGroup(Pedigree& ped, int group, std::span<const RecIndex> members,

@@ -1,13 +1,44 @@
 #include "pedigree/load.h"
 
+#include <filesystem>
+#include <system_error>
+
+#include "pedigree/chunk_reader.h"
 #include "pedigree/reader.h"
+#include "pedigree/sort.h"
 #include "pedigree/validation.h"
 
 namespace kinvar {
 
+namespace {
+
+// Below this size a file reads in less time than threads take to start.
+// Above it the chunk reader serves one thread too, for its large pages.
+constexpr std::uintmax_t kChunkReadBytes = std::uintmax_t{1} << 20;
+
+ReadOutcome ReadFile(const std::string& path, Pedigree& ped, Progress& progress) {
+  const int threads = LoadThreads(ped.settings.threads);
+  std::error_code ec;
+  const std::uintmax_t size = std::filesystem::file_size(path, ec);
+  if (!ec && size >= kChunkReadBytes) {
+    switch (ReadPedigreeInChunks(path, ped, progress, threads)) {
+      case ChunkRead::kRead:
+        return {true, {}};
+      case ChunkRead::kCancelled:
+        return {false, {}};
+      case ChunkRead::kGaveUp:
+        ResetPedigree(ped);
+        break;
+    }
+  }
+  return ReadPedigree(path, ped, progress);
+}
+
+}  // namespace
+
 LoadOutcome LoadPedigree(const std::string& path, Pedigree& ped, Progress& progress) {
   ResetPedigree(ped);
-  ReadOutcome read = ReadPedigree(path, ped, progress);
+  ReadOutcome read = ReadFile(path, ped, progress);
   if (!read.ok) {
     ResetPedigree(ped);
     if (read.message.empty()) return {LoadStatus::kCancelled, {}};

@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "pedigree/memory.h"
+
 namespace kinvar {
 
 namespace {
@@ -66,7 +68,9 @@ void SortIndexes(std::vector<RecIndex>& v, std::ptrdiff_t l, std::ptrdiff_t r, K
 // to start at 0 does not change a single step of QuickSort.
 void SortByCode(Pedigree& ped, std::ptrdiff_t r) {
   if (r < 1) return;
-  std::vector<CodedRec> coded(static_cast<std::size_t>(r) + 1);
+  std::vector<CodedRec> coded;
+  ReserveLarge(coded, static_cast<std::size_t>(r) + 1);
+  coded.resize(static_cast<std::size_t>(r) + 1);
   for (std::size_t i = 0; i < coded.size(); ++i) {
     const RecIndex index = ped.records[i];
     coded[i] = {ped.rec(index).code, index};
@@ -75,19 +79,23 @@ void SortByCode(Pedigree& ped, std::ptrdiff_t r) {
   for (std::size_t i = 0; i < coded.size(); ++i) ped.records[i] = coded[i].index;
 }
 
-void SortById(Pedigree& ped, std::ptrdiff_t l, std::ptrdiff_t r) {
+void SortById(Pedigree& ped, std::ptrdiff_t l, std::ptrdiff_t r, int threads) {
   if (r <= l) return;
-  std::vector<KeyedRec> keyed(static_cast<std::size_t>(r - l) + 1);
+  std::vector<KeyedRec> keyed;
+  ReserveLarge(keyed, static_cast<std::size_t>(r - l) + 1);
+  keyed.resize(static_cast<std::size_t>(r - l) + 1);
   RecIndex* const records = ped.records.data() + l;
   for (std::size_t i = 0; i < keyed.size(); ++i) keyed[i] = {KeyOf(ped.rec(records[i]).id), records[i]};
-  QuickSort(keyed.data(), 0, r - l, [&](const KeyedRec& a, const KeyedRec& b) {
+  ParallelQuickSort(keyed.data(), 0, r - l, [&](const KeyedRec& a, const KeyedRec& b) {
     return CompareKeyed(a.key, ped.rec(a.index).id, b.key, ped.rec(b.index).id) < 0;
-  });
+  }, threads);
   for (std::size_t i = 0; i < keyed.size(); ++i) records[i] = keyed[i].index;
 }
 
 std::vector<LinkKey> MakeLinkKeys(const Pedigree& ped) {
-  std::vector<LinkKey> keys(ped.links.size());
+  std::vector<LinkKey> keys;
+  ReserveLarge(keys, ped.links.size());
+  keys.resize(ped.links.size());
   for (std::size_t i = 0; i < keys.size(); ++i) {
     const IdKey sire = KeyOf(ped.links[i].sire);
     const IdKey dam = KeyOf(ped.links[i].dam);
@@ -115,19 +123,21 @@ void CopyLinks(const std::vector<LinkKey>& keys, std::vector<std::int32_t>& orde
 
 }  // namespace
 
-void SortLinksByDam(const Pedigree& ped, std::vector<LinkKey>& keys, std::vector<std::int32_t>& order) {
-  QuickSort(keys.data(), 0, static_cast<std::ptrdiff_t>(keys.size()) - 1,
-            [&](const LinkKey& a, const LinkKey& b) { return CompareDams(ped, a, b) < 0; });
+void SortLinksByDam(const Pedigree& ped, std::vector<LinkKey>& keys, std::vector<std::int32_t>& order,
+                    int threads) {
+  ParallelQuickSort(keys.data(), 0, static_cast<std::ptrdiff_t>(keys.size()) - 1,
+                    [&](const LinkKey& a, const LinkKey& b) { return CompareDams(ped, a, b) < 0; }, threads);
   CopyLinks(keys, order);
 }
 
 void SortLinksBySireDam(const Pedigree& ped, std::vector<LinkKey>& keys,
-                        std::vector<std::int32_t>& order) {
-  QuickSort(keys.data(), 0, static_cast<std::ptrdiff_t>(keys.size()) - 1,
-            [&](const LinkKey& a, const LinkKey& b) {
-              const int bySire = CompareSires(ped, a, b);
-              return bySire < 0 || (bySire == 0 && CompareDams(ped, a, b) < 0);
-            });
+                        std::vector<std::int32_t>& order, int threads) {
+  ParallelQuickSort(keys.data(), 0, static_cast<std::ptrdiff_t>(keys.size()) - 1,
+                    [&](const LinkKey& a, const LinkKey& b) {
+                      const int bySire = CompareSires(ped, a, b);
+                      return bySire < 0 || (bySire == 0 && CompareDams(ped, a, b) < 0);
+                    },
+                    threads);
   CopyLinks(keys, order);
 }
 

@@ -8,13 +8,39 @@
 #pragma once
 
 #include <cstddef>
+#include <algorithm>
 #include <cstdint>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "pedigree/pedigree.h"
 
 namespace kinvar {
+
+// One partitioning step of QuickSort on a[l..r], r - l >= 7: afterwards
+// a[l..j-1] <= a[j] <= a[i..r], and the two parts are sorted on their own.
+// Returns {j, i}.
+template <class T, class Less>
+std::pair<std::ptrdiff_t, std::ptrdiff_t> Partition(T* a, std::ptrdiff_t l, std::ptrdiff_t r, Less& less) {
+  const std::ptrdiff_t k = (l + r) / 2;
+  std::swap(a[k], a[l + 1]);
+  if (less(a[r], a[l])) std::swap(a[l], a[r]);
+  if (less(a[r], a[l + 1])) std::swap(a[l + 1], a[r]);
+  if (less(a[l + 1], a[l])) std::swap(a[l], a[l + 1]);
+  std::ptrdiff_t i = l + 1;
+  std::ptrdiff_t j = r;
+  T pivot = a[l + 1];
+  for (;;) {
+    do ++i; while (less(a[i], pivot));
+    do --j; while (less(pivot, a[j]));
+    if (j < i) break;
+    std::swap(a[i], a[j]);
+  }
+  a[l + 1] = a[j];
+  a[j] = pivot;
+  return {j, i};
+}
 
 // Sorts a[l..r] (inclusive) in place; `less(x, y)` is the key comparison
 // x < y of the instance. Ranges with r < l are left alone.
@@ -39,22 +65,7 @@ void QuickSort(T* a, std::ptrdiff_t l, std::ptrdiff_t r, Less less) {
       l = stack[--used];
       continue;
     }
-    const std::ptrdiff_t k = (l + r) / 2;
-    std::swap(a[k], a[l + 1]);
-    if (less(a[r], a[l])) std::swap(a[l], a[r]);
-    if (less(a[r], a[l + 1])) std::swap(a[l + 1], a[r]);
-    if (less(a[l + 1], a[l])) std::swap(a[l], a[l + 1]);
-    std::ptrdiff_t i = l + 1;
-    std::ptrdiff_t j = r;
-    T pivot = a[l + 1];
-    for (;;) {
-      do ++i; while (less(a[i], pivot));
-      do --j; while (less(pivot, a[j]));
-      if (j < i) break;
-      std::swap(a[i], a[j]);
-    }
-    a[l + 1] = a[j];
-    a[j] = pivot;
+    const auto [j, i] = Partition(a, l, r, less);
     // Two entries per pending range; the shorter part is sorted first, so
     // the depth stays near twice the base-2 logarithm of the length.
     if (r - i + 1 >= j - l) {
@@ -69,10 +80,34 @@ void QuickSort(T* a, std::ptrdiff_t l, std::ptrdiff_t r, Less less) {
   }
 }
 
+// QuickSort on up to `threads` threads, leaving exactly the order QuickSort
+// leaves: every range it partitions is sorted without looking outside it,
+// so the two parts of a partition may go to two threads. `less` must be
+// safe to call from several threads at once.
+template <class T, class Less>
+void ParallelQuickSort(T* a, std::ptrdiff_t l, std::ptrdiff_t r, Less less, int threads) {
+  constexpr std::ptrdiff_t kWorthAThread = 1 << 14;
+  if (threads <= 1 || r - l < kWorthAThread) {
+    QuickSort(a, l, r, less);
+    return;
+  }
+  const auto [j, i] = Partition(a, l, r, less);
+  const int left = threads / 2;
+  std::jthread helper([&, j = j] { ParallelQuickSort(a, l, j - 1, less, left); });
+  ParallelQuickSort(a, i, r, less, threads - left);
+}
+
+// The threads loading may use for a setting of Settings::threads: the
+// setting when positive, else one per core.
+inline int LoadThreads(int setting) {
+  if (setting > 0) return setting;
+  return static_cast<int>(std::max(1U, std::thread::hardware_concurrency()));
+}
+
 // records[0..r] by code.
 void SortByCode(Pedigree& ped, std::ptrdiff_t r);
 // records[l..r] by ID.
-void SortById(Pedigree& ped, std::ptrdiff_t l, std::ptrdiff_t r);
+void SortById(Pedigree& ped, std::ptrdiff_t l, std::ptrdiff_t r, int threads = 1);
 
 // The parent links of validation carry their sire and dam IDs as sort keys
 // (see sort.cpp), so that the two link sorts never reach into the links
@@ -89,9 +124,10 @@ struct LinkKey {
 };
 std::vector<LinkKey> MakeLinkKeys(const Pedigree& ped);
 // By dam ID; by sire ID and, among equal sire IDs, by dam ID.
-void SortLinksByDam(const Pedigree& ped, std::vector<LinkKey>& keys, std::vector<std::int32_t>& order);
+void SortLinksByDam(const Pedigree& ped, std::vector<LinkKey>& keys, std::vector<std::int32_t>& order,
+                    int threads = 1);
 void SortLinksBySireDam(const Pedigree& ped, std::vector<LinkKey>& keys,
-                        std::vector<std::int32_t>& order);
+                        std::vector<std::int32_t>& order, int threads = 1);
 // familyOrder[0..r] by the code of each record's sire / dam.
 void SortFamiliesBySire(Pedigree& ped, std::ptrdiff_t r);
 void SortFamiliesByDam(Pedigree& ped, std::ptrdiff_t r);

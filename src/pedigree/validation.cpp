@@ -4,6 +4,7 @@
 #include <string>
 
 #include "pedigree/cycle.h"
+#include "pedigree/memory.h"
 #include "pedigree/recoding.h"
 #include "pedigree/sort.h"
 
@@ -192,6 +193,10 @@ bool CheckAddedParents(Pedigree& ped, Progress& progress) {
 }
 
 void FillRecordsInReadingOrder(Pedigree& ped, std::int32_t n) {
+  if (ped.records.capacity() < static_cast<std::size_t>(n)) {
+    ped.records = std::vector<RecIndex>();
+    ReserveLarge(ped.records, static_cast<std::size_t>(n));
+  }
   ped.records.resize(static_cast<std::size_t>(n));
   for (std::int32_t i = 0; i < n; ++i) ped.records[static_cast<std::size_t>(i)] = i + 1;
 }
@@ -204,7 +209,9 @@ int ValidatePedigree(Pedigree& ped, Progress& progress) {
   ped.copyFile.Reset();
 
   FillRecordsInReadingOrder(ped, ped.nRead);
-  LinkOrder order(static_cast<std::size_t>(ped.nRead));
+  LinkOrder order;
+  ReserveLarge(order, static_cast<std::size_t>(ped.nRead));
+  order.resize(static_cast<std::size_t>(ped.nRead));
   bool unknownProgeny = false;
   for (std::int32_t i = 0; i < ped.nRead; ++i) {
     order[static_cast<std::size_t>(i)] = i;
@@ -214,14 +221,15 @@ int ValidatePedigree(Pedigree& ped, Progress& progress) {
   ped.nNonFounders = ped.nRead;
   const std::ptrdiff_t last = ped.nRead - 1;
   progress.SetStage(50, 65, ped.nRead, "");
-  SortById(ped, 0, last);
+  const int threads = LoadThreads(ped.settings.threads);
+  SortById(ped, 0, last, threads);
   std::vector<LinkKey> linkKeys = MakeLinkKeys(ped);
-  SortLinksByDam(ped, linkKeys, order);
+  SortLinksByDam(ped, linkKeys, order, threads);
   progress.SetStage(50, 65, ped.nRead, "Identifying female founders");
   if (!LinkDams(ped, order, progress)) return kValidationCancelled;
 
   progress.SetStage(65, 80, ped.nRead, "");
-  SortLinksBySireDam(ped, linkKeys, order);
+  SortLinksBySireDam(ped, linkKeys, order, threads);
   linkKeys = std::vector<LinkKey>();
   ped.nFullSibGroups = ped.nFullSibMembers = ped.maxFullSibSize = ped.minFullSibSize = 0;
   progress.SetStage(65, 80, ped.nRead, "Identifying male founders");

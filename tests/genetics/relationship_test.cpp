@@ -22,6 +22,7 @@
 #include "genetics/relationship_commands.h"
 #include "genetics/relationship_listings.h"
 #include "genetics/relationship_matrices.h"
+#include "report/number_format.h"
 #include "support/random_pedigree.h"
 #include "support/scripted_platform.h"
 #include "support/test_files.h"
@@ -272,6 +273,24 @@ TEST(RelationshipListings, ListExactlyThePairsInRangeInOrder) {
       EXPECT_TRUE(SamePairs(ListedPairs(h.Report()), candidates, range.low, range.high)) << where;
       EXPECT_EQ(h.Report()[0], "Between group " + std::to_string(swap ? g1 : g0) + " and group " +
                                    std::to_string(swap ? g0 : g1) + ".");
+      if (range.type == 1 && range.low == 0.0f) {  // every pair, with one-column values
+        const std::vector<RecIndex>& x = swap ? m1 : m0;
+        const std::vector<RecIndex>& y = swap ? m0 : m1;
+        std::vector<RecIndex> seeds(x);
+        seeds.insert(seeds.end(), y.begin(), y.end());
+        AncestorSubset subset = BuildAncestorSubset(ped, seeds);
+        KernelPedigree& kp = subset.kernel;
+        const std::vector<Pair> listed = ListedPairs(h.Report());
+        ASSERT_EQ(listed.size(), x.size() * y.size()) << where;
+        for (std::size_t i = 0; i < x.size(); ++i) {
+          ComputeColumn(kp, subset.LocalOf(ped.rec(x[i])), kp.size());
+          for (std::size_t j = 0; j < y.size(); ++j)
+            EXPECT_EQ(listed[i * y.size() + j].value,
+                      std::stod(FormatNumber(7, kp.at(subset.LocalOf(ped.rec(y[j]))))))
+                << where;
+          ClearWork(kp, kp.size());
+        }
+      }
     }
   }
 }
@@ -318,6 +337,18 @@ TEST(RelationshipMatrices, EveryCellMatchesTheTabularMethod) {
           EXPECT_NEAR(all[j].values[i], t.R(all[i].id, all[j].id, type == 0), 1e-5)
               << "seed " << seed;
           EXPECT_NEAR(all[j].values[i], all[i].values[j], 2e-6) << "symmetric, seed " << seed;
+        }
+      }
+      if (type == 1) {  // rows written in blocks hold the values of one-column passes
+        KernelPedigree kp = WholePedigreeKernel(ped, ped.d, ped.nTotal);
+        for (std::int32_t j = 1; j <= ped.nTotal; ++j) {
+          ComputeColumn(kp, j, ped.nTotal);
+          for (std::int32_t i = 1; i <= ped.nTotal; ++i) {
+            EXPECT_EQ(all[static_cast<std::size_t>(j - 1)].values[static_cast<std::size_t>(i - 1)],
+                      std::stod(FormatNumber(7, kp.at(i))))
+                << "seed " << seed << ", row " << j << ", column " << i;
+          }
+          ClearWork(kp, ped.nTotal);
         }
       }
       if (ped.groups.size() < 2) continue;

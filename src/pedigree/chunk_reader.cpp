@@ -1,0 +1,266 @@
+#include "pedigree/chunk_reader.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "pedigree/line_splitter.h"
+#include "pedigree/memory.h"
+
+namespace kinvar {
+
+namespace {
+
+using namespace line_splitter;
+
+// The data lines of one piece, parsed into the slots [first, first +
+// slots) of the record and link arrays (record index = link index + 1); a
+// record's group holds the group number as written until the pieces are
+// joined, since group indexes follow the order of first appearance in the
+// whole file.
+struct Piece {
+  const unsigned char* begin = nullptr;
+  const unsigned char* end = nullptr;
+  std::size_t first = 0;
+  std::size_t slots = 0;   // lines; blank ones leave their slot unused
+  std::size_t filled = 0;  // slots used, from the first
+  bool ok = true;
+};
+
+// The bytes of the line that starts at p and ends before `end` (a line
+// feed or the end of the file), without the carriage return the reader
+// drops before a line feed and at the end of the file.
+std::size_t LineLength(const unsigned char* p, const unsigned char* end) {
+  const auto n = static_cast<std::size_t>(end - p);
+  return n > 0 && p[n - 1] == '\r' ? n - 1 : n;
+}
+
+const unsigned char* LineEnd(const unsigned char* p, const unsigned char* end) {
+  const auto* lf = static_cast<const unsigned char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+  return lf != nullptr ? lf : end;
+}
+
+bool ParseDataLine(const LineSplitter& split, const Columns& cols, Pedigree& ped, Piece& piece) {
+  if (split.Blank()) return true;
+  if (split.error() != LineSplitter::Error::None || split.count() < cols.required) return false;
+  const std::size_t slot = piece.first + piece.filled++;
+  Rec& r = ped.recs[slot + 1];
+  std::strcpy(r.id, split.field(cols.progeny));
+  ParentLink& link = ped.links[slot];
+  std::strcpy(link.sire, split.field(cols.sire));
+  std::strcpy(link.dam, split.field(cols.dam));
+  link.rec = static_cast<RecIndex>(slot + 1);
+  if (cols.f >= 0 && std::strcmp(split.field(cols.f), ".") != 0) {
+    const auto f = static_cast<float>(std::strtod(split.field(cols.f), nullptr));
+    if (!(f >= 0.0f && f <= 1.0f)) return false;
+    r.f = f;
+    r.fPredefined = true;
+  }
+  if (cols.group >= 0 && std::strcmp(split.field(cols.group), ".") != 0) {
+    const int number = ParseGroup(split.field(cols.group));
+    if (number < 0) return false;
+    r.group = static_cast<std::int16_t>(number);
+  }
+  return true;
+}
+
+void ParsePiece(const Columns& cols, Pedigree& ped, Piece& piece) {
+  LineSplitter split;
+  for (const unsigned char* p = piece.begin; p < piece.end;) {
+    const unsigned char* lf = LineEnd(p, piece.end);
+    split.Start(false);
+    split.Feed(p, LineLength(p, lf));
+    split.Finish();
+    if (!ParseDataLine(split, cols, ped, piece)) {
+      piece.ok = false;
+      return;
+    }
+    p = lf + 1;
+  }
+}
+
+// Cuts [begin, end), whole lines, into `count` pieces of whole lines.
+std::vector<Piece> CutPieces(const unsigned char* begin, const unsigned char* end, int count) {
+  std::vector<Piece> pieces(static_cast<std::size_t>(count));
+  const auto step = static_cast<std::size_t>(end - begin) / static_cast<std::size_t>(count);
+  const unsigned char* p = begin;
+  for (Piece& piece : pieces) {
+    piece.begin = p;
+    const unsigned char* cut = &piece == &pieces.back() ? end : std::min(end, p + step);
+    if (cut < end && cut > p) cut = LineEnd(cut - 1, end) + 1;
+    piece.end = p = std::min(cut, end);
+  }
+  return pieces;
+}
+
+// Gives every piece its slots after those of the records read so far; the
+// last piece of the file may end without a line feed.
+void PlacePieces(std::vector<Piece>& pieces, std::size_t read, bool eof) {
+  for (Piece& piece : pieces) {
+    piece.first = read;
+    piece.slots = static_cast<std::size_t>(std::count(piece.begin, piece.end, '\n'));
+    if (eof && &piece == &pieces.back() && piece.end > piece.begin && piece.end[-1] != '\n') ++piece.slots;
+    read += piece.slots;
+  }
+}
+
+class Joiner {
+ public:
+  explicit Joiner(Pedigree& ped) : ped_(ped) { groupIndex_.fill(-1); }
+
+  // Closes the gaps that blank lines left, in file order, and numbers the
+  // groups; false when a piece failed.
+  bool Join(const std::vector<Piece>& pieces) {
+    for (const Piece& piece : pieces) {
+      if (!piece.ok) return false;
+      for (std::size_t k = 0; k < piece.filled; ++k) {
+        const std::size_t slot = read_++;
+        if (slot != piece.first + k) {
+          ped_.recs[slot + 1] = ped_.recs[piece.first + k + 1];
+          ped_.links[slot] = ped_.links[piece.first + k];
+          ped_.links[slot].rec = static_cast<RecIndex>(slot + 1);
+        }
+        Rec& r = ped_.recs[slot + 1];
+        if (r.group >= 0) r.group = GroupIndex(r.group);
+      }
+    }
+    ped_.recs.resize(read_ + 1);
+    ped_.links.resize(read_);
+    return true;
+  }
+
+  std::size_t read() const { return read_; }
+
+  // Group indexes by group number.
+  void FinishGroups() {
+    for (const std::int16_t index : groupIndex_) {
+      if (index >= 0) ped_.groupOrder.push_back(index);
+    }
+  }
+
+ private:
+  std::int16_t GroupIndex(int number) {
+    std::int16_t& index = groupIndex_[static_cast<std::size_t>(number)];
+    if (index < 0) {
+      index = ped_.nGroups++;
+      ped_.groups.push_back({number, 0});
+    }
+    ++ped_.groups[static_cast<std::size_t>(index)].count;
+    return index;
+  }
+
+  Pedigree& ped_;
+  std::size_t read_ = 0;
+  std::array<std::int16_t, kMaxGroupNumber + 1> groupIndex_{};
+};
+
+// Finds the header among the first lines of [p, end) as the reader does;
+// returns the first byte after it, or nullptr when it is not there whole
+// and sound.
+const unsigned char* ReadHeader(const unsigned char* p, const unsigned char* end, Columns& cols) {
+  LineSplitter split;
+  while (p < end) {
+    const unsigned char* lf = LineEnd(p, end);
+    if (lf == end) return nullptr;
+    split.Start(true);
+    split.Feed(p, LineLength(p, lf));
+    split.Finish();
+    p = lf + 1;
+    if (split.Blank()) continue;
+    if (split.error() != LineSplitter::Error::None || !ParseHeader(split, cols)) return nullptr;
+    return p;
+  }
+  return nullptr;
+}
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+std::size_t CountLines(std::FILE* file, std::vector<unsigned char>& buffer) {
+  std::size_t lines = 1;
+  for (std::size_t n; (n = std::fread(buffer.data(), 1, buffer.size(), file)) > 0;) {
+    lines += static_cast<std::size_t>(std::count(buffer.data(), buffer.data() + n, '\n'));
+  }
+  return lines;
+}
+
+void ParseAll(const Columns& cols, Pedigree& ped, std::vector<Piece>& pieces) {
+  std::vector<std::jthread> helpers;
+  for (std::size_t i = 1; i < pieces.size(); ++i) {
+    helpers.emplace_back([&cols, &ped, &piece = pieces[i]] { ParsePiece(cols, ped, piece); });
+  }
+  ParsePiece(cols, ped, pieces[0]);
+}
+
+}  // namespace
+
+ChunkRead ReadPedigreeInChunks(const std::string& path, Pedigree& ped, Progress& progress, int threads,
+                               std::size_t blockBytes) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return ChunkRead::kGaveUp;
+  const auto size = static_cast<std::int64_t>(std::filesystem::file_size(path, ec));
+  if (ec) return ChunkRead::kGaveUp;
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+  if (!file) return ChunkRead::kGaveUp;
+  progress.SetStage(0, 50, std::max<std::int64_t>(size, 1), "Reading");
+
+  std::vector<unsigned char> buffer(std::max<std::size_t>(blockBytes, 16));
+  const std::size_t lines = CountLines(file.get(), buffer);
+  if (std::fseek(file.get(), 0, SEEK_SET) != 0) return ChunkRead::kGaveUp;
+  ped.recs.reserve(1 + lines + lines / 8);
+  ped.links.reserve(lines);
+  AdviseLargePages(ped.recs);
+  AdviseLargePages(ped.links);
+
+  Columns cols;
+  Joiner joiner(ped);
+  std::size_t have = 0;
+  std::int64_t consumed = 0;
+  bool first = true;
+  for (bool eof = false; !eof;) {
+    have += std::fread(buffer.data() + have, 1, buffer.size() - have, file.get());
+    eof = have < buffer.size();
+    if (std::ferror(file.get())) return ChunkRead::kGaveUp;
+    const unsigned char* p = buffer.data();
+    const unsigned char* const stop = p + have;
+    if (first) {
+      first = false;
+      if (have >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) p += 3;
+      p = ReadHeader(p, stop, cols);
+      if (p == nullptr) return ChunkRead::kGaveUp;
+    }
+    const unsigned char* end = stop;
+    if (!eof) {
+      while (end > p && end[-1] != '\n') --end;
+      if (end == p) return ChunkRead::kGaveUp;
+    }
+    std::vector<Piece> pieces = CutPieces(p, end, threads);
+    PlacePieces(pieces, joiner.read(), eof);
+    // Within the capacity reserved above: the slots never outnumber the
+    // lines of the file.
+    ped.recs.resize(1 + pieces.back().first + pieces.back().slots);
+    ped.links.resize(pieces.back().first + pieces.back().slots);
+    ParseAll(cols, ped, pieces);
+    if (!joiner.Join(pieces)) return ChunkRead::kGaveUp;
+    const auto used = static_cast<std::size_t>(end - buffer.data());
+    consumed += static_cast<std::int64_t>(used);
+    if (progress.Step(consumed)) return ChunkRead::kCancelled;
+    std::memmove(buffer.data(), end, have - used);
+    have -= used;
+  }
+  if (ped.recs.size() == 1) return ChunkRead::kGaveUp;
+  ped.nRead = static_cast<std::int32_t>(ped.recs.size() - 1);
+  ped.fColumn = static_cast<std::int16_t>(cols.f);
+  ped.groupColumn = static_cast<std::int16_t>(cols.group);
+  joiner.FinishGroups();
+  return ChunkRead::kRead;
+}
+
+}  // namespace kinvar

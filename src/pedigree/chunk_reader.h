@@ -1,0 +1,29 @@
+// Reading a pedigree file on several threads: blocks of whole lines are cut
+// into one piece per thread, the pieces are parsed at the same time and
+// joined in file order. The result is exactly that of ReadPedigree. Only
+// files that read without fault take this path: at the first sign of
+// anything else (a faulty line, a header not found in the first block, a
+// line longer than a block, an empty file) it gives up, and the caller reads
+// the file again with ReadPedigree, which says what is wrong with it.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "pedigree/pedigree.h"
+#include "report/progress.h"
+
+namespace kinvar {
+
+enum class ChunkRead {
+  kRead,       // records, links and groups filled as ReadPedigree fills them
+  kCancelled,  // the user cancelled
+  kGaveUp,     // `ped` is partly filled: reset it and read with ReadPedigree
+};
+
+// Reads `path` into `ped` (which must be reset) on `threads` threads, in
+// blocks of `blockBytes` bytes (small blocks serve the tests).
+ChunkRead ReadPedigreeInChunks(const std::string& path, Pedigree& ped, Progress& progress, int threads,
+                               std::size_t blockBytes = std::size_t{4} << 20);
+
+}  // namespace kinvar

@@ -1,0 +1,178 @@
+// Loading on several threads gives what one thread gives: the chunk reader
+// against the one-thread reader on many random texts and block sizes, and
+// whole loads (reader, sorts, error list, codes) of large damaged files
+// with 1, 2 and 8 threads.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "pedigree/chunk_reader.h"
+#include "pedigree/load.h"
+#include "pedigree/reader.h"
+#include "support/random_pedigree.h"
+#include "support/test_files.h"
+
+namespace kinvar {
+namespace {
+
+void ExpectSameRead(const Pedigree& got, const Pedigree& want) {
+  ASSERT_EQ(got.nRead, want.nRead);
+  ASSERT_EQ(got.recs.size(), want.recs.size());
+  ASSERT_EQ(got.links.size(), want.links.size());
+  for (std::size_t i = 0; i < got.recs.size(); ++i) {
+    const Rec& a = got.recs[i];
+    const Rec& b = want.recs[i];
+    ASSERT_EQ(a.Id(), b.Id()) << "record " << i;
+    EXPECT_EQ(a.fPredefined, b.fPredefined) << a.id;
+    EXPECT_EQ(a.f, b.f) << a.id;
+    EXPECT_EQ(a.group, b.group) << a.id;
+  }
+  for (std::size_t i = 0; i < got.links.size(); ++i) {
+    EXPECT_EQ(std::string(got.links[i].sire), want.links[i].sire);
+    EXPECT_EQ(std::string(got.links[i].dam), want.links[i].dam);
+    EXPECT_EQ(got.links[i].rec, want.links[i].rec);
+  }
+  ASSERT_EQ(got.groups.size(), want.groups.size());
+  for (std::size_t i = 0; i < got.groups.size(); ++i) {
+    EXPECT_EQ(got.groups[i].group, want.groups[i].group);
+    EXPECT_EQ(got.groups[i].count, want.groups[i].count);
+  }
+  EXPECT_EQ(got.nGroups, want.nGroups);
+  EXPECT_EQ(got.groupOrder, want.groupOrder);
+  EXPECT_EQ(got.fColumn, want.fColumn);
+  EXPECT_EQ(got.groupColumn, want.groupColumn);
+}
+
+TEST(ChunkReader, ReadsRandomFilesAsTheOneThreadReader) {
+  SilentProgressWindow window;
+  Progress progress(window);
+  int read = 0;
+  for (std::uint64_t seed = 1; seed <= 50; ++seed) {
+    test::RandomPedigreeOptions options = test::VariedOptions(seed, 300);
+    options.crlf = seed % 3 == 0;
+    const test::RandomPedigree random = test::MakeRandomPedigree(options);
+    const test::TempFile file(random.text);
+    Pedigree want;
+    ASSERT_TRUE(ReadPedigree(file.path(), want, progress).ok) << "seed " << seed;
+    for (const int threads : {1, 2, 8}) {
+      for (const std::size_t block : {std::size_t{64}, std::size_t{1000}, std::size_t{1} << 16}) {
+        SCOPED_TRACE("seed " + std::to_string(seed) + ", " + std::to_string(threads) + " threads, block " +
+                     std::to_string(block));
+        Pedigree got;
+        const ChunkRead result = ReadPedigreeInChunks(file.path(), got, progress, threads, block);
+        // Only a small block may miss the header or cut through a line.
+        if (result == ChunkRead::kGaveUp && block < 1000) continue;
+        ASSERT_EQ(result, ChunkRead::kRead);
+        ExpectSameRead(got, want);
+        ++read;
+      }
+    }
+  }
+  EXPECT_GT(read, 50 * 3 * 2);
+}
+
+// Damages that each reader error or validation error comes from; `at`
+// picks the data line as a fraction of the file.
+struct Damage {
+  const char* name;
+  const char* line;  // inserted as a data line ("" = none)
+  bool duplicate;    // also repeat a line: a progeny listed twice
+  bool bothSexes;    // also make a dam of one line the sire of another
+  LoadStatus status;
+};
+
+class LargeLoad : public testing::TestWithParam<Damage> {};
+
+// A shuffled herd with parents always older than their progeny, sires of
+// even and dams of odd number, full sibs, unknown and unlisted parents,
+// long IDs, groups and predefined F; damaged as the row says.
+std::string LargeText(int n, const Damage& damage) {
+  std::mt19937 rng(77);
+  const auto id = [](int i) { return (i % 7 == 0 ? "LONGNAMEDANIMAL" : "A") + std::to_string(i); };
+  const auto draw = [&](int below) { return static_cast<int>(rng() % static_cast<unsigned>(below)); };
+  constexpr int kFounders = 3000;
+  std::vector<std::string> lines;
+  int sire = 0, dam = 1;
+  for (int i = 0; i < n; ++i) {
+    if (i < kFounders) {
+      if (i % 10 != 0) lines.push_back(id(i) + " 0 0 " + std::to_string(i % 50) + (i % 13 == 0 ? " 0.125" : " ."));
+      continue;
+    }
+    if (draw(10) >= 3) {  // else a full sib of the one before
+      sire = (i - 1 - draw(std::min(i - 1, 20000))) & ~1;
+      dam = ((i - 1 - draw(std::min(i - 1, 20000))) & ~1) + 1;
+      if (dam >= i) dam -= 2;
+    }
+    const std::string s = draw(20) == 0 ? "0" : id(sire);
+    const std::string d = draw(20) == 0 ? "0" : id(dam);
+    lines.push_back(id(i) + " " + s + " " + d + " " + (i % 3 == 0 ? "." : std::to_string(i % 40)) + " .");
+  }
+  std::shuffle(lines.begin(), lines.end(), rng);
+  const std::size_t late = lines.size() * 7 / 8;
+  const std::size_t early = lines.size() / 5;
+  if (*damage.line != 0) lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(late), damage.line);
+  if (damage.duplicate) lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(late), lines[early]);
+  if (damage.bothSexes) {
+    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(early), {"X1 0 0 . .", "X2 X1 0 . .", "X3 0 X1 . ."});
+  }
+  std::string text = "progeny sire dam group f\n";
+  for (const std::string& line : lines) text += line + "\n";
+  return text;
+}
+
+std::vector<std::string> ReportLines(const Pedigree& ped) {
+  std::vector<std::string> lines;
+  for (int i = 0; i < ped.report.Count(); ++i) lines.emplace_back(ped.report.Line(i));
+  return lines;
+}
+
+TEST_P(LargeLoad, GivesTheSameOutcomeOnEveryThreadCount) {
+  const std::string text = LargeText(60000, GetParam());
+  ASSERT_GE(text.size(), std::size_t{1} << 20);  // large enough for the threads
+  const test::TempFile file(text);
+  SilentProgressWindow window;
+
+  Pedigree one;
+  one.settings.threads = 1;
+  Progress progress(window);
+  const LoadOutcome want = LoadPedigree(file.path(), one, progress);
+  ASSERT_EQ(want.status, GetParam().status) << want.message;
+  for (const int threads : {2, 8}) {
+    SCOPED_TRACE(std::to_string(threads) + " threads");
+    Pedigree many;
+    many.settings.threads = threads;
+    const LoadOutcome got = LoadPedigree(file.path(), many, progress);
+    EXPECT_EQ(got.status, want.status);
+    EXPECT_EQ(got.message, want.message);
+    EXPECT_EQ(ReportLines(many), ReportLines(one));
+    ASSERT_EQ(many.recs.size(), one.recs.size());
+    ASSERT_EQ(many.nTotal, one.nTotal);
+    for (std::size_t i = 0; i < one.recs.size(); ++i) {
+      ASSERT_EQ(many.recs[i].Id(), one.recs[i].Id()) << i;
+      ASSERT_EQ(many.recs[i].code, one.recs[i].code) << one.recs[i].id;
+      ASSERT_EQ(many.recs[i].sire, one.recs[i].sire) << one.recs[i].id;
+      ASSERT_EQ(many.recs[i].dam, one.recs[i].dam) << one.recs[i].id;
+      ASSERT_EQ(many.recs[i].f, one.recs[i].f) << one.recs[i].id;
+    }
+    EXPECT_EQ(many.records, one.records);
+    EXPECT_EQ(many.fullSibs, one.fullSibs);
+    EXPECT_EQ(many.nFullSibGroups, one.nFullSibGroups);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, LargeLoad,
+    testing::Values(Damage{"Sound", "", false, false, LoadStatus::kLoaded},
+                    Damage{"ForbiddenByte", "A<B 0 0 1 .", false, false, LoadStatus::kReadFailed},
+                    Damage{"TooFewFields", "LONE 0", false, false, LoadStatus::kReadFailed},
+                    Damage{"FOutOfRange", "FBAD 0 0 1 2", false, false, LoadStatus::kReadFailed},
+                    Damage{"DuplicateProgeny", "", true, false, LoadStatus::kRejected},
+                    Damage{"BothSexes", "", false, true, LoadStatus::kRejected},
+                    Damage{"DuplicateAndBothSexes", "", true, true, LoadStatus::kRejected}),
+    [](const testing::TestParamInfo<Damage>& row) { return row.param.name; });
+
+}  // namespace
+}  // namespace kinvar
