@@ -34,27 +34,6 @@ double CpuNow() {
   return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
-// Nobody to ask: the benchmark sets the remembered inputs itself.
-class NullPlatform final : public Platform {
- public:
-  Answer ShowMessage(const std::string&, MessageIcon) override { return Answer::kOk; }
-  std::optional<std::string> AskFileName(const FileRequest&) override { return std::nullopt; }
-  int ChooseSaveOption(const std::string&, const std::string&) override { return -1; }
-  std::optional<std::string> PickIndividual(const IndividualPicker&) override {
-    return std::nullopt;
-  }
-  std::optional<int> PickGroup(const GroupPicker&) override { return std::nullopt; }
-  std::optional<std::pair<int, int>> PickTwoGroups(const GroupPicker&) override {
-    return std::nullopt;
-  }
-  void ShowQueryDialog(const QueryDialog&) override {}
-  std::unique_ptr<ProgressWindow> OpenProgress() override {
-    return std::make_unique<SilentProgressWindow>();
-  }
-  void BeginWaitCursor() override {}
-  void EndWaitCursor() override {}
-};
-
 // One group, number 1, of the 1000 latest births; nobody else has a group.
 RecIndex MakeLatestGroup(Pedigree& ped) {
   ped.groups.assign(1, Description{1, 1000});

@@ -37,27 +37,6 @@ double Time(F f) {
   return CpuNow() - start;
 }
 
-// Nobody to ask: the benchmark sets the remembered group itself.
-class NullPlatform final : public Platform {
- public:
-  Answer ShowMessage(const std::string&, MessageIcon) override { return Answer::kOk; }
-  std::optional<std::string> AskFileName(const FileRequest&) override { return std::nullopt; }
-  int ChooseSaveOption(const std::string&, const std::string&) override { return -1; }
-  std::optional<std::string> PickIndividual(const IndividualPicker&) override {
-    return std::nullopt;
-  }
-  std::optional<int> PickGroup(const GroupPicker&) override { return std::nullopt; }
-  std::optional<std::pair<int, int>> PickTwoGroups(const GroupPicker&) override {
-    return std::nullopt;
-  }
-  void ShowQueryDialog(const QueryDialog&) override {}
-  std::unique_ptr<ProgressWindow> OpenProgress() override {
-    return std::make_unique<SilentProgressWindow>();
-  }
-  void BeginWaitCursor() override {}
-  void EndWaitCursor() override {}
-};
-
 // `count` groups numbered 1..count by birth order (code); the last holds the
 // `latest` latest births, the others share the rest equally. One group: the
 // latest births only, nobody else in a group.

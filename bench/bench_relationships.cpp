@@ -26,27 +26,6 @@ const char* const kUsage =
     "usage: kinvar-bench-relationships [--sizes N,N,...] [--seed S]\n"
     "  Defaults: sizes 100000,1000000.\n";
 
-// Nobody to ask: the benchmarks never reach a message or a picker.
-class NullPlatform final : public Platform {
- public:
-  Answer ShowMessage(const std::string&, MessageIcon) override { return Answer::kOk; }
-  std::optional<std::string> AskFileName(const FileRequest&) override { return std::nullopt; }
-  int ChooseSaveOption(const std::string&, const std::string&) override { return -1; }
-  std::optional<std::string> PickIndividual(const IndividualPicker&) override {
-    return std::nullopt;
-  }
-  std::optional<int> PickGroup(const GroupPicker&) override { return std::nullopt; }
-  std::optional<std::pair<int, int>> PickTwoGroups(const GroupPicker&) override {
-    return std::nullopt;
-  }
-  void ShowQueryDialog(const QueryDialog&) override {}
-  std::unique_ptr<ProgressWindow> OpenProgress() override {
-    return std::make_unique<SilentProgressWindow>();
-  }
-  void BeginWaitCursor() override {}
-  void EndWaitCursor() override {}
-};
-
 // The last `count` individuals by code from position `end` back: the most
 // recent births, with the deepest ancestries.
 std::vector<RecIndex> Latest(const Pedigree& ped, std::int32_t end, std::int32_t count) {

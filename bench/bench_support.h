@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "pedigree_generator.h"
+#include "report/platform.h"
 
 namespace kinvar::bench {
 
@@ -69,6 +70,28 @@ class Options {
 // --help prints `usage` and gives 0; an unknown option or a positional
 // argument prints it on standard error and gives 2; otherwise -1: go on.
 int UsageStatus(const Options& args, const char* usage);
+
+// Nobody to ask: a benchmark sets the remembered inputs of a command itself,
+// and never reaches a message or a picker.
+class NullPlatform final : public Platform {
+ public:
+  Answer ShowMessage(const std::string&, MessageIcon) override { return Answer::kOk; }
+  std::optional<std::string> AskFileName(const FileRequest&) override { return std::nullopt; }
+  int ChooseSaveOption(const std::string&, const std::string&) override { return -1; }
+  std::optional<std::string> PickIndividual(const IndividualPicker&) override {
+    return std::nullopt;
+  }
+  std::optional<int> PickGroup(const GroupPicker&) override { return std::nullopt; }
+  std::optional<std::pair<int, int>> PickTwoGroups(const GroupPicker&) override {
+    return std::nullopt;
+  }
+  void ShowQueryDialog(const QueryDialog&) override {}
+  std::unique_ptr<ProgressWindow> OpenProgress() override {
+    return std::make_unique<SilentProgressWindow>();
+  }
+  void BeginWaitCursor() override {}
+  void EndWaitCursor() override {}
+};
 
 // Generates in a child process, so that the generator's memory never adds
 // to a later measurement; exits the program on failure.
