@@ -25,15 +25,7 @@
 namespace kinvar {
 namespace {
 
-std::unique_ptr<Pedigree> Loaded(const std::string& text) {
-  auto ped = std::make_unique<Pedigree>();
-  const LoadOutcome outcome = test::LoadText(text, *ped);
-  EXPECT_EQ(outcome.status, LoadStatus::kLoaded) << outcome.message;
-  SilentProgressWindow window;
-  Progress progress(window);
-  EXPECT_TRUE(ComputeInbreeding(*ped, progress));
-  return ped;
-}
+using test::Loaded;
 
 StructureCensus Census(const Pedigree& ped) {
   SilentProgressWindow window;

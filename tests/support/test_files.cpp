@@ -1,5 +1,7 @@
 #include "support/test_files.h"
 
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
@@ -7,6 +9,8 @@
 #include <sstream>
 
 #include <unistd.h>
+
+#include "genetics/inbreeding.h"
 
 namespace kinvar::test {
 
@@ -58,6 +62,16 @@ std::string JoinCycleLines(const std::vector<std::string>& lines, std::size_t fi
   for (std::size_t i = first + 1; i < lines.size() && lines[i].starts_with(kIndent); ++i)
     joined.append(" ").append(lines[i].substr(kIndent.size() - 2));
   return joined;
+}
+
+std::unique_ptr<Pedigree> Loaded(const std::string& text) {
+  auto ped = std::make_unique<Pedigree>();
+  const LoadOutcome outcome = LoadText(text, *ped);
+  EXPECT_EQ(outcome.status, LoadStatus::kLoaded) << outcome.message;
+  SilentProgressWindow window;
+  Progress progress(window);
+  EXPECT_TRUE(ComputeInbreeding(*ped, progress));
+  return ped;
 }
 
 }  // namespace kinvar::test

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,5 +39,8 @@ std::string JoinCycleLines(const std::vector<std::string>& lines, std::size_t fi
 
 // Loads `text` as a pedigree file without a visible progress window.
 LoadOutcome LoadText(std::string_view text, Pedigree& ped);
+// LoadText, expecting the file to be accepted, then the inbreeding
+// coefficients (and so ped.d) computed.
+std::unique_ptr<Pedigree> Loaded(const std::string& text);
 
 }  // namespace kinvar::test
