@@ -22,7 +22,7 @@ const char* const kUsage =
     "                               [--repeat R] [--threads T,T,...] [--width W]\n"
     "  Defaults: sizes 100000,300000,1000000; a deep pedigree of G = 40\n"
     "  generations and N = 1000000 individuals (--deep 0 leaves it out);\n"
-    "  threads 1,2; width 16 columns per sweep (1: one column at a time).\n"
+    "  threads 1,2; width 4 columns per sweep (1: one column at a time).\n"
     "  --repeat R times each computation R times and reports the median.\n";
 
 constexpr double kTargetSecondsPerMillion = 1.0;
@@ -33,7 +33,7 @@ struct Case {
   GeneratorOptions gen;
   int repeat = 1;  // the median of this many runs on the one loaded pedigree
   std::vector<std::int64_t> threads;
-  int width = 16;
+  int width = InbreedingOptions{}.blockWidth;
 };
 
 struct Row {
@@ -50,6 +50,7 @@ struct Row {
   double meanF = 0;
   double maxF = 0;
   std::int64_t inbreds = 0;
+  InbreedingWork work;
 };
 
 // One row per thread count, all on the one loaded pedigree.
@@ -71,6 +72,8 @@ bool Measure(const Case& c, std::vector<Row>& rows) {
       InbreedingOptions options;
       options.threads = static_cast<int>(threads);
       options.blockWidth = c.width;
+      InbreedingWork work;
+      options.work = &work;
       std::vector<std::pair<double, double>> times;
       for (int run = 0; run < c.repeat; ++run) {
         ped.inbreedingComputed = false;
@@ -83,6 +86,11 @@ bool Measure(const Case& c, std::vector<Row>& rows) {
       std::sort(times.begin(), times.end());
       r["seconds" + t] = times[times.size() / 2].first;
       r["cpu" + t] = times[times.size() / 2].second;
+      r["ancestors"] = static_cast<double>(work.ancestors);
+      r["columns"] = static_cast<double>(work.columns);
+      r["blocks"] = static_cast<double>(work.blocks);
+      r["backwardRows"] = static_cast<double>(work.backwardRows);
+      r["forwardRows"] = static_cast<double>(work.forwardRows);
     }
     double sum = 0, maxF = 0;
     int maxGeneration = 0;
@@ -117,6 +125,11 @@ bool Measure(const Case& c, std::vector<Row>& rows) {
     row.meanF = child.results.at("meanF");
     row.maxF = child.results.at("maxF");
     row.inbreds = static_cast<std::int64_t>(child.results.at("inbreds"));
+    const auto count = [&](const char* key) {
+      return static_cast<std::int64_t>(child.results.count(key) != 0 ? child.results.at(key) : 0);
+    };
+    row.work = {count("ancestors"), count("columns"), count("blocks"), count("backwardRows"),
+                count("forwardRows")};
     rows.push_back(row);
   }
   return true;
@@ -135,9 +148,23 @@ void PrintTable(const std::vector<Row>& rows) {
                 static_cast<double>(r.extraBytes) / 1e6, static_cast<double>(r.extraBytes) / n,
                 r.meanF, r.maxF, r.loadSeconds);
   }
+  std::printf("\n  %-10s %9s %9s %8s %8s %12s %12s %8s\n", "pedigree", "nTotal", "ancestors",
+              "columns", "blocks", "back rows", "fwd rows", "ns/row");
+  for (const Row& r : rows) {
+    const std::int64_t passRows = r.work.backwardRows + r.work.forwardRows;
+    std::printf("  %-10s %9lld %9lld %8lld %8lld %12lld %12lld %8.2f\n", r.name.c_str(),
+                static_cast<long long>(r.nTotal), static_cast<long long>(r.work.ancestors),
+                static_cast<long long>(r.work.columns), static_cast<long long>(r.work.blocks),
+                static_cast<long long>(r.work.backwardRows),
+                static_cast<long long>(r.work.forwardRows),
+                passRows > 0 ? r.cpuSeconds * 1e9 / static_cast<double>(passRows) : 0.0);
+  }
   std::printf("\n  gen: longest ancestral path. thr: threads. extra: peak resident memory of\n"
               "  the computation above the loaded pedigree (the largest thread count's).\n"
               "  ns/(n gen) stays flat for a cost that grows as n times the depth.\n"
+              "  ancestors: the reduced pedigree; one column per family, a block of\n"
+              "  columns per sweep; rows: those the backward and forward passes went\n"
+              "  through (a row holds every lane); ns/row: processor time per row.\n"
               "  Targets: below %.0f s for 1000000 individuals, %.0f s for 4000000.\n",
               kTargetSecondsPerMillion, kTargetSecondsFourMillion);
   for (const Row& r : rows) {
@@ -162,7 +189,7 @@ int main(int argc, char** argv) {
   base.fColumn = args.Flag("f");
   const int repeat = static_cast<int>(std::max<std::int64_t>(1, args.Int("repeat", 1)));
   const std::vector<std::int64_t> threads = args.Sizes("threads", "1,2");
-  const int width = static_cast<int>(args.Int("width", 16));
+  const int width = static_cast<int>(args.Int("width", InbreedingOptions{}.blockWidth));
   std::vector<Case> cases;
   for (const std::int64_t n : args.Sizes("sizes", "100000,300000,1000000")) {
     Case c{"herd", base, repeat, threads, width};

@@ -18,6 +18,16 @@
 
 namespace kinvar {
 
+// What a run in blocks did, for the benchmarks: the cost is about the rows
+// its passes went through (a row holds every lane of a block).
+struct InbreedingWork {
+  std::int64_t ancestors = 0;  // the reduced pedigree
+  std::int64_t columns = 0;    // one per family
+  std::int64_t blocks = 0;
+  std::int64_t backwardRows = 0;
+  std::int64_t forwardRows = 0;
+};
+
 struct InbreedingOptions {
   // Runs the backward pass over every index below the grouping parent and
   // the forward pass over every index up to its largest mate, instead of
@@ -45,6 +55,8 @@ struct InbreedingOptions {
   int blockWidth = 4;
   // Workers for the blocks, 0 = one per core; the values do not depend on it.
   int threads = 0;
+  // When set, a run in blocks reports its work here.
+  InbreedingWork* work = nullptr;
 };
 
 // Needs `records` in code order. The first form takes the thread count from

@@ -109,20 +109,26 @@ std::vector<std::int32_t> LocalNumbers(const AncestorSubset& subset, const Pedig
 // Columns of A for the kernel numbers `columns`, computed kColumns at a
 // time by the block kernel (each with the bits of its own one-column
 // pass), handed in order to each(index, value) with value(k) = a(k,
-// columns[index]); stops at the first each that returns false.
+// columns[index]); stops at the first each that returns false. With
+// `belowOnly` (ascending columns) a column's values are read only below
+// it, so the forward pass stops below the block's largest column.
 constexpr int kColumns = 8;
 
 template <class Each>
-void ForEachColumn(const KernelPedigree& kp, std::span<const std::int32_t> columns, Each each) {
+void ForEachColumn(const KernelPedigree& kp, std::span<const std::int32_t> columns, Each each,
+                   bool belowOnly = false) {
   std::vector<float> block((static_cast<std::size_t>(kp.size()) + 1) * kColumns, 0.0f);
   for (std::size_t first = 0; first < columns.size(); first += kColumns) {
     const std::size_t count = std::min<std::size_t>(kColumns, columns.size() - first);
-    ComputeColumns<kColumns>(kp, columns.subspan(first, count), kp.size(), block.data());
+    const std::span<const std::int32_t> lanes = columns.subspan(first, count);
+    const std::int32_t last = belowOnly ? lanes.back() - 1 : kp.size();
+    ComputeColumns<kColumns>(kp, lanes, last, block.data());
     for (std::size_t l = 0; l < count; ++l) {
       const auto value = [&](std::int32_t k) { return block[static_cast<std::size_t>(k) * kColumns + l]; };
       if (!each(first + l, value)) return;
     }
-    std::fill(block.begin(), block.end(), 0.0f);
+    const std::int32_t used = std::max(last, *std::max_element(lanes.begin(), lanes.end()));
+    std::fill_n(block.begin(), (static_cast<std::size_t>(used) + 1) * kColumns, 0.0f);
   }
 }
 
@@ -133,20 +139,27 @@ ListingEnd ListBetweenAll(Pedigree& ped, Platform& platform, Progress& progress)
   progress.SetStage(0, 100, n - 1, "Computing relationships");
   PairWriter writer(ped, platform);
   writer.Begin("Between all individuals.", "Individual ID|T1Individual ID|T1");
-  KernelPedigree kp = WholePedigreeKernel(ped, ped.d, n);
-  for (std::int32_t j = 1; j <= n; ++j) {
-    kp.at(j) = 1.0f;
-    BackwardPass(kp, j);
-    const Rec& column = ped.byCode(j - 1);
-    for (std::int32_t k = 1; k < j; ++k) {
-      ForwardStep(kp, k);
-      if (!writer.Offer(column, ped.byCode(k - 1), kp.at(k))) return ListingEnd::kCapped;
-    }
-    ClearWork(kp, j);
-    if (progress.Step(j)) return ListingEnd::kCanceled;
-  }
-  writer.Finish();
-  return ListingEnd::kDone;
+  const KernelPedigree kp = WholePedigreeKernel(ped, ped.d, n);
+  std::vector<std::int32_t> codes(static_cast<std::size_t>(n));
+  for (std::int32_t j = 1; j <= n; ++j) codes[static_cast<std::size_t>(j) - 1] = j;
+  ListingEnd end = ListingEnd::kDone;
+  ForEachColumn(
+      kp, codes,
+      [&](std::size_t index, const auto& value) {
+        const auto j = static_cast<std::int32_t>(index) + 1;
+        const Rec& column = ped.byCode(j - 1);
+        for (std::int32_t k = 1; k < j; ++k) {
+          if (!writer.Offer(column, ped.byCode(k - 1), value(k))) {
+            end = ListingEnd::kCapped;
+            return false;
+          }
+        }
+        if (progress.Step(j)) end = ListingEnd::kCanceled;
+        return end == ListingEnd::kDone;
+      },
+      true);
+  if (end == ListingEnd::kDone) writer.Finish();
+  return end;
 }
 
 ListingEnd ListWithinGroup(Pedigree& ped, Platform& platform, Progress& progress, int group,
