@@ -10,12 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "app/document.h"
 #include "report/markup.h"
+#include "support/doc_session.h"
 #include "support/random_pedigree.h"
-#include "support/scripted_platform.h"
 #include "support/tabular_a.h"
-#include "support/test_files.h"
 
 namespace kinvar {
 namespace {
@@ -108,31 +106,7 @@ std::vector<Block> ParseBlocks(const std::string& text) {
   return blocks;
 }
 
-struct Session {
-  test::ScriptedPlatform platform;
-  CKinvarDoc doc{platform, ""};
-  std::unique_ptr<test::TempFile> file;
-
-  explicit Session(const std::string& text) {
-    EXPECT_TRUE(doc.Initialize());
-    file = std::make_unique<test::TempFile>(text);
-    EXPECT_TRUE(doc.OpenPedigreeFile(file->path()));
-    EXPECT_EQ(doc.lastCommand(), kCmdViewPedigree);
-  }
-  std::vector<std::string> Report() const {
-    std::vector<std::string> lines;
-    for (int i = 0; i < doc.pedigree().report.Count(); ++i)
-      lines.emplace_back(doc.pedigree().report.Line(i));
-    return lines;
-  }
-  std::string SaveAs() {
-    std::FILE* f = std::tmpfile();
-    EXPECT_TRUE(doc.WriteSaveFile(f, 1));
-    std::string text = test::ReadFromStart(f);
-    std::fclose(f);
-    return text;
-  }
-};
+using Session = test::DocSession;
 
 TEST(PathCounting, ListsExactlyTheBruteForcePathsAndTheirContributionsAddUpToF) {
   int checked = 0;
