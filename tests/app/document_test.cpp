@@ -146,30 +146,27 @@ TEST_F(Document, CancelShowsTheCancelLineAndALaterRunCountsTheSame) {
   EXPECT_EQ(doc.pedigree().nInbredsEvaluated, 3);
 }
 
-TEST_F(Document, ReopeningTheUnchangedFileIsRefused) {
-  TempFile file(kSmall);
-  ASSERT_TRUE(doc.OpenPedigreeFile(file.path()));
-  EXPECT_FALSE(doc.OpenPedigreeFile(file.path()));
-  EXPECT_EQ(platform.MessageTexts(), std::vector<std::string>{"This file is already open."});
-  EXPECT_EQ(platform.messages[0].icon, MessageIcon::kInformation);
-  EXPECT_EQ(doc.lastCommand(), kCmdViewPedigree);
-}
-
-TEST_F(Document, ATouchedFileReloadsAfterTheCloseQuestion) {
+// The unchanged file is refused; once touched, it reloads after the close
+// question.
+TEST_F(Document, ReopeningAFileReloadsItOnlyWhenTouched) {
   TempFile file(kSmall);
   ASSERT_TRUE(doc.OpenPedigreeFile(file.path()));
   doc.RunCommand(kCmdCompute);
+  EXPECT_FALSE(doc.OpenPedigreeFile(file.path()));
+  EXPECT_EQ(platform.MessageTexts(), std::vector<std::string>{"This file is already open."});
+  EXPECT_EQ(platform.messages[0].icon, MessageIcon::kInformation);
   std::filesystem::last_write_time(
       file.path(), std::filesystem::last_write_time(file.path()) + std::chrono::seconds(5));
 
   platform.answers = {Answer::kNo};
   EXPECT_FALSE(doc.OpenPedigreeFile(file.path()));
-  EXPECT_EQ(doc.lastCommand(), kCmdCompute);  // No keeps everything
+  EXPECT_EQ(doc.lastCommand(), kCmdCompute);  // refused and No keep everything
 
   platform.answers = {Answer::kYes};
   EXPECT_TRUE(doc.OpenPedigreeFile(file.path()));
   const std::string question = "Do you want to close \"" + doc.title() + "\"?";
-  EXPECT_EQ(platform.MessageTexts(), (std::vector<std::string>{question, question}));
+  EXPECT_EQ(platform.MessageTexts(),
+            (std::vector<std::string>{"This file is already open.", question, question}));
   EXPECT_EQ(doc.lastCommand(), kCmdViewPedigree);
   EXPECT_FALSE(doc.pedigree().inbreedingComputed);
 }
@@ -193,26 +190,22 @@ TEST_F(Document, ARejectedFileShowsItsErrorsAndDisablesAnalyses) {
   EXPECT_EQ(platform.messages.back().icon, MessageIcon::kQuestion);
 }
 
-TEST_F(Document, AReadErrorIsShownAndLeavesNoPedigree) {
+// A file that cannot be read, and a load cancelled.
+TEST_F(Document, AFailedOrCancelledLoadLeavesNoPedigree) {
   TempFile file("progeny sire\nA 0\n");
   EXPECT_FALSE(doc.OpenPedigreeFile(file.path()));
   ASSERT_EQ(platform.messages.size(), 1u);
   EXPECT_EQ(platform.messages[0].icon, MessageIcon::kError);
   EXPECT_EQ(platform.messages[0].text.rfind("Error: The header row format is not correct.", 0), 0u);
-  EXPECT_EQ(doc.lastCommand(), kNoPedigree);
-  EXPECT_EQ(doc.title(), "");
   EXPECT_FALSE(doc.OpenPedigreeFile("/nonexistent/x.pdg"));
   EXPECT_EQ(platform.messages.back().text, "Cannot open /nonexistent/x.pdg");
-}
-
-TEST_F(Document, CancellingTheLoadLeavesNoPedigree) {
-  TempFile file(kSmall);
-  platform.cancelAtPoll = 1;
-  EXPECT_FALSE(doc.OpenPedigreeFile(file.path()));
+  TempFile good(kSmall);
+  platform.cancelAtPoll = platform.polls + 1;
+  EXPECT_FALSE(doc.OpenPedigreeFile(good.path()));
+  EXPECT_EQ(platform.messages.size(), 2u);
   EXPECT_EQ(doc.lastCommand(), kNoPedigree);
   EXPECT_EQ(doc.title(), "");
   EXPECT_EQ(doc.pedigree().nTotal, 0);
-  EXPECT_TRUE(platform.messages.empty());
 }
 
 TEST_F(Document, RecodedFileInBothOrders) {
@@ -290,10 +283,13 @@ TEST_F(Document, RecomputeReplacesPredefinedCoefficients) {
   EXPECT_EQ(withPredefined, 0.25f);
 }
 
-TEST_F(Document, InbreedingOfUpperCasesAndReportsUnknownIds) {
+TEST_F(Document, InbreedingOfUpperCasesAndReportsUnknownIdsAndCancels) {
   TempFile file(kSmall);
   ASSERT_TRUE(doc.OpenPedigreeFile(file.path()));
+  platform.cancelAtPoll = platform.polls + 1;
   std::string typed = "j";
+  EXPECT_EQ(doc.InbreedingOf(typed), std::nullopt);
+  EXPECT_EQ(platform.MessageTexts(), std::vector<std::string>{"Process has been canceled by the user."});
   EXPECT_EQ(doc.InbreedingOf(typed), "0.28125");
   EXPECT_EQ(typed, "J");
   EXPECT_EQ(doc.lastCommand(), kCmdViewPedigree);  // a dialog writes no report
@@ -353,16 +349,6 @@ TEST_F(Document, RelationshipDialogFollowsItsRulesBoxByBox) {
   EXPECT_EQ(platform.queryDialogs[1].caption, "Relationship coefficient");
   EXPECT_EQ(platform.queryDialogs[1].texts, (std::vector<std::string>{"E", "E"}));
   EXPECT_EQ(platform.queryAnswers.back().value, "0.67082");
-}
-
-TEST_F(Document, ACancelledQueryShowsTheCancelMessage) {
-  TempFile file(kSmall);
-  ASSERT_TRUE(doc.OpenPedigreeFile(file.path()));
-  platform.cancelAtPoll = platform.polls + 1;
-  std::string typed = "J";
-  EXPECT_EQ(doc.InbreedingOf(typed), std::nullopt);
-  EXPECT_EQ(platform.messages.back().text, "Process has been canceled by the user.");
-  EXPECT_EQ(doc.lastCommand(), kCmdViewPedigree);
 }
 
 TEST_F(Document, RejectedOptionsChangeNothing) {
