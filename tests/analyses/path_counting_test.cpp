@@ -216,14 +216,18 @@ TEST(PathCounting, NobodyInbredIsSaidSo) {
   EXPECT_EQ(none.Report(), std::vector<std::string>{"There is no inbred."});
 }
 
+// X out of the last of `depth` sires above a founder, and of Q, the
+// founder's daughter: one path through every generation.
+std::string SireLine(const std::string& prefix, int depth) {
+  std::string text = "progeny sire dam\n" + prefix + "0 0 0\n";
+  for (int g = 1; g <= depth; ++g)
+    text += prefix + std::to_string(g) + " " + prefix + std::to_string(g - 1) + " 0\n";
+  return text + "Q " + prefix + "0 0\nX " + prefix + std::to_string(depth) + " Q\n";
+}
+
 // Long IDs and a chain of eight generations between the sire and the NCA.
 TEST(PathCounting, LongPathsContinueOnLinesOfNinetyVisibleCharacters) {
-  std::string text = "progeny sire dam\nAAAAAAAAAAAAAAAAAAA0 0 0\n";
-  for (int g = 1; g <= 8; ++g)
-    text += "AAAAAAAAAAAAAAAAAAA" + std::to_string(g) + " AAAAAAAAAAAAAAAAAAA" +
-            std::to_string(g - 1) + " 0\n";
-  text += "Q AAAAAAAAAAAAAAAAAAA0 0\nX AAAAAAAAAAAAAAAAAAA8 Q\n";
-  Session s(text);
+  Session s(SireLine("AAAAAAAAAAAAAAAAAAA", 8));
   s.platform.typedIds.push_back("x");
   s.doc.RunCommand(kCmdPathCountingIndividual);
   const std::vector<std::string> lines = s.Report();
@@ -265,12 +269,7 @@ TEST(PathCounting, AFullStoreStopsTheSearch) {
 
 TEST(PathCounting, DeepPedigreeNeedsNoDeepRecursion) {
   constexpr int kDepth = 60000;
-  std::string text = "progeny sire dam\nB0 0 0\n";
-  for (int g = 1; g <= kDepth; ++g)
-    text.append("B").append(std::to_string(g)).append(" B").append(std::to_string(g - 1)).append(
-        " 0\n");
-  text.append("Q B0 0\nX B").append(std::to_string(kDepth)).append(" Q\n");
-  Session s(text);
+  Session s(SireLine("B", kDepth));
   s.platform.typedIds.push_back("x");
   s.doc.RunCommand(kCmdPathCountingIndividual);
   ASSERT_EQ(s.doc.lastCommand(), kCmdPathCountingIndividual);

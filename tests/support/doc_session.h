@@ -1,6 +1,10 @@
 // A document driven as the user drives it, over a scripted platform: a
 // pedigree opened from a text or a path, commands run, and the report read
 // back as stored (markup kept) or as Save As writes it.
+//
+// Conventions of this header: report lines are indexed from 0 and carry no
+// line end; a save choice is 1 (first option) or 2 (second); the document
+// has no program folder, so it starts from the default settings.
 #pragma once
 
 #include <memory>
