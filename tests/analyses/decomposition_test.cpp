@@ -13,14 +13,11 @@
 
 #include "analyses/decomposition_report.h"
 #include "analyses/gene_origin.h"
-#include "app/document.h"
 #include "genetics/inbreeding.h"
-#include "report/markup.h"
 #include "report/number_format.h"
+#include "support/doc_session.h"
 #include "support/random_pedigree.h"
-#include "support/scripted_platform.h"
 #include "support/tabular_a.h"
-#include "support/test_files.h"
 
 namespace kinvar {
 namespace {
@@ -167,20 +164,13 @@ TEST(Decomposition, WorkedExamplesGiveTheirFractions) {
 std::vector<std::string> Report(const std::string& text, std::int32_t command,
                                 std::optional<int> group, const char* id = nullptr,
                                 int numberFormat = 0) {
-  test::ScriptedPlatform platform;
-  CKinvarDoc doc(platform, "");
-  EXPECT_TRUE(doc.Initialize());
-  test::TempFile file(text);
-  EXPECT_TRUE(doc.OpenPedigreeFile(file.path()));
-  doc.settings().numberFormat = numberFormat;
-  platform.groupChoices.push_back(group);
-  if (id != nullptr) platform.typedIds.push_back(id);
-  doc.RunCommand(command);
-  EXPECT_EQ(doc.lastCommand(), command);
-  std::vector<std::string> lines;
-  for (int i = 0; i < doc.pedigree().report.Count(); ++i)
-    lines.emplace_back(doc.pedigree().report.Line(i));
-  return lines;
+  test::DocSession s(text);
+  s.doc.settings().numberFormat = numberFormat;
+  s.platform.groupChoices.push_back(group);
+  if (id != nullptr) s.platform.typedIds.push_back(id);
+  s.doc.RunCommand(command);
+  EXPECT_EQ(s.doc.lastCommand(), command);
+  return s.Report();
 }
 
 constexpr const char* kFamily =

@@ -16,12 +16,10 @@
 #include "analyses/decomposition.h"
 #include "analyses/decomposition_report.h"
 #include "analyses/gene_origin.h"
-#include "app/document.h"
 #include "genetics/inbreeding.h"
+#include "support/doc_session.h"
 #include "support/random_pedigree.h"
-#include "support/scripted_platform.h"
 #include "support/tabular_a.h"
-#include "support/test_files.h"
 
 namespace kinvar {
 namespace {
@@ -270,19 +268,10 @@ INSTANTIATE_TEST_SUITE_P(
 constexpr const char* kFamily =
     "progeny sire dam group\nP 0 0 1\nQ 0 0 1\nS P Q 2\nD P Q 2\nX S D 3\nW S D 3\n";
 
-std::vector<std::string> Lines(const CKinvarDoc& doc) {
-  std::vector<std::string> lines;
-  for (int i = 0; i < doc.pedigree().report.Count(); ++i)
-    lines.emplace_back(doc.pedigree().report.Line(i));
-  return lines;
-}
-
 TEST(DiversityCommand, ReportsLinesExactlyAndFollowsTheNumberFormat) {
-  test::ScriptedPlatform platform;
-  CKinvarDoc doc(platform, "");
-  ASSERT_TRUE(doc.Initialize());
-  test::TempFile file(kFamily);
-  ASSERT_TRUE(doc.OpenPedigreeFile(file.path()));
+  test::DocSession s(kFamily);
+  CKinvarDoc& doc = s.doc;
+  test::ScriptedPlatform& platform = s.platform;
   doc.settings().numberFormat = 0;
   platform.groupChoices.push_back(3);
   ASSERT_TRUE(doc.RunCommand(kCmdDiversity));
@@ -306,7 +295,7 @@ TEST(DiversityCommand, ReportsLinesExactlyAndFollowsTheNumberFormat) {
       "G: Mean equivalent complete generations", "", "Group|T5Members|T4F|T4G|T4fe|T4fa|T4Ne",
       std::string(106, '-'), "1|T5|I2|T40|T40|T42|T42|T4nan", "2|T5|I2|T40|T41|T42|T42|T4nan",
       "3|T5|I2|T41/4|T42|T42|T42|T42", std::string(106, '-')};
-  EXPECT_EQ(Lines(doc), want);
+  EXPECT_EQ(s.Report(), want);
 
   // A new number format re-runs it for the same group without asking.
   Settings entries = doc.settings();
@@ -315,18 +304,18 @@ TEST(DiversityCommand, ReportsLinesExactlyAndFollowsTheNumberFormat) {
   ASSERT_TRUE(changes.has_value());
   doc.RerunAfterOptions(*changes);
   EXPECT_EQ(platform.pickerCaptions.size(), 1u);
-  EXPECT_EQ(Lines(doc)[2], "Reference population|T3|IGroup 3");
-  EXPECT_EQ(Lines(doc)[16], "Mean inbreeding|T3|I0.25");
+  EXPECT_EQ(s.Report()[2], "Reference population|T3|IGroup 3");
+  EXPECT_EQ(s.Report()[16], "Mean inbreeding|T3|I0.25");
 
   // Every individual, and a cancel in the search.
   platform.groupChoices.push_back(kAllIndividuals);
   ASSERT_TRUE(doc.RunCommand(kCmdDiversity));
-  EXPECT_EQ(Lines(doc)[2], "Reference population|T3|IAll individuals");
-  EXPECT_EQ(Lines(doc)[3], "Reference individuals|T3|I6");
+  EXPECT_EQ(s.Report()[2], "Reference population|T3|IAll individuals");
+  EXPECT_EQ(s.Report()[3], "Reference individuals|T3|I6");
   platform.groupChoices.push_back(kAllIndividuals);
   platform.cancelAtPoll = platform.polls + 1;
   doc.RunCommand(kCmdDiversity);
-  EXPECT_EQ(Lines(doc), std::vector<std::string>{kCanceledLine});
+  EXPECT_EQ(s.Report(), std::vector<std::string>{kCanceledLine});
   EXPECT_EQ(doc.lastCommand(), kCmdNone);
 }
 

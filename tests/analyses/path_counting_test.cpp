@@ -10,12 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "app/document.h"
 #include "report/markup.h"
+#include "support/doc_session.h"
 #include "support/random_pedigree.h"
-#include "support/scripted_platform.h"
 #include "support/tabular_a.h"
-#include "support/test_files.h"
 
 namespace kinvar {
 namespace {
@@ -108,31 +106,7 @@ std::vector<Block> ParseBlocks(const std::string& text) {
   return blocks;
 }
 
-struct Session {
-  test::ScriptedPlatform platform;
-  CKinvarDoc doc{platform, ""};
-  std::unique_ptr<test::TempFile> file;
-
-  explicit Session(const std::string& text) {
-    EXPECT_TRUE(doc.Initialize());
-    file = std::make_unique<test::TempFile>(text);
-    EXPECT_TRUE(doc.OpenPedigreeFile(file->path()));
-    EXPECT_EQ(doc.lastCommand(), kCmdViewPedigree);
-  }
-  std::vector<std::string> Report() const {
-    std::vector<std::string> lines;
-    for (int i = 0; i < doc.pedigree().report.Count(); ++i)
-      lines.emplace_back(doc.pedigree().report.Line(i));
-    return lines;
-  }
-  std::string SaveAs() {
-    std::FILE* f = std::tmpfile();
-    EXPECT_TRUE(doc.WriteSaveFile(f, 1));
-    std::string text = test::ReadFromStart(f);
-    std::fclose(f);
-    return text;
-  }
-};
+using Session = test::DocSession;
 
 TEST(PathCounting, ListsExactlyTheBruteForcePathsAndTheirContributionsAddUpToF) {
   int checked = 0;
@@ -242,14 +216,18 @@ TEST(PathCounting, NobodyInbredIsSaidSo) {
   EXPECT_EQ(none.Report(), std::vector<std::string>{"There is no inbred."});
 }
 
+// X out of the last of `depth` sires above a founder, and of Q, the
+// founder's daughter: one path through every generation.
+std::string SireLine(const std::string& prefix, int depth) {
+  std::string text = "progeny sire dam\n" + prefix + "0 0 0\n";
+  for (int g = 1; g <= depth; ++g)
+    text += prefix + std::to_string(g) + " " + prefix + std::to_string(g - 1) + " 0\n";
+  return text + "Q " + prefix + "0 0\nX " + prefix + std::to_string(depth) + " Q\n";
+}
+
 // Long IDs and a chain of eight generations between the sire and the NCA.
 TEST(PathCounting, LongPathsContinueOnLinesOfNinetyVisibleCharacters) {
-  std::string text = "progeny sire dam\nAAAAAAAAAAAAAAAAAAA0 0 0\n";
-  for (int g = 1; g <= 8; ++g)
-    text += "AAAAAAAAAAAAAAAAAAA" + std::to_string(g) + " AAAAAAAAAAAAAAAAAAA" +
-            std::to_string(g - 1) + " 0\n";
-  text += "Q AAAAAAAAAAAAAAAAAAA0 0\nX AAAAAAAAAAAAAAAAAAA8 Q\n";
-  Session s(text);
+  Session s(SireLine("AAAAAAAAAAAAAAAAAAA", 8));
   s.platform.typedIds.push_back("x");
   s.doc.RunCommand(kCmdPathCountingIndividual);
   const std::vector<std::string> lines = s.Report();
@@ -291,12 +269,7 @@ TEST(PathCounting, AFullStoreStopsTheSearch) {
 
 TEST(PathCounting, DeepPedigreeNeedsNoDeepRecursion) {
   constexpr int kDepth = 60000;
-  std::string text = "progeny sire dam\nB0 0 0\n";
-  for (int g = 1; g <= kDepth; ++g)
-    text.append("B").append(std::to_string(g)).append(" B").append(std::to_string(g - 1)).append(
-        " 0\n");
-  text.append("Q B0 0\nX B").append(std::to_string(kDepth)).append(" Q\n");
-  Session s(text);
+  Session s(SireLine("B", kDepth));
   s.platform.typedIds.push_back("x");
   s.doc.RunCommand(kCmdPathCountingIndividual);
   ASSERT_EQ(s.doc.lastCommand(), kCmdPathCountingIndividual);

@@ -13,14 +13,12 @@
 
 #include "analyses/structure.h"
 #include "app/commands.h"
-#include "app/document.h"
 #include "genetics/inbreeding.h"
 #include "report/markup.h"
 #include "report/number_format.h"
+#include "support/doc_session.h"
 #include "support/random_pedigree.h"
-#include "support/scripted_platform.h"
 #include "support/tabular_a.h"
-#include "support/test_files.h"
 
 namespace kinvar {
 namespace {
@@ -62,14 +60,10 @@ constexpr const char* kKnown =
     "A 0 0 1\nB 0 0 1\nC A B 2\nD A B 2\nE C D 3\nX 0 0 3\nY X 0 .\nZ 0 D .\nV W E 3\n";
 
 TEST(Structure, ReportsEveryCounterOfAKnownPedigree) {
-  test::ScriptedPlatform platform;
-  CKinvarDoc doc(platform, "");
-  ASSERT_TRUE(doc.Initialize());
-  test::TempFile file(kKnown);
-  ASSERT_TRUE(doc.OpenPedigreeFile(file.path()));
-  doc.RunCommand(kCmdStructure);
-  ASSERT_EQ(doc.lastCommand(), kCmdStructure);
-  const Pedigree& ped = doc.pedigree();
+  test::DocSession s(kKnown);
+  s.doc.RunCommand(kCmdStructure);
+  ASSERT_EQ(s.doc.lastCommand(), kCmdStructure);
+  const Pedigree& ped = s.doc.pedigree();
   const auto group = [&](int number) {
     return [&ped, number](const Rec& r) { return ped.GroupNumber(r) == number; };
   };
@@ -124,14 +118,9 @@ TEST(Structure, ReportsEveryCounterOfAKnownPedigree) {
            "2|T5|I" + N(k2) + "|T4" + N(l2) + "|T41|T41|T41",
            "3|T5|I" + N(k3) + "|T4" + N(l3) + "|T41.33333|T42|T40", dashes})
     want.push_back(line);
-  std::vector<std::string> got;
-  for (int i = 0; i < ped.report.Count(); ++i) got.emplace_back(ped.report.Line(i));
-  EXPECT_EQ(got, want);
+  EXPECT_EQ(s.Report(), want);
   // Save As writes the report from its copy file.
-  std::FILE* saved = std::tmpfile();
-  ASSERT_TRUE(doc.WriteSaveFile(saved, 1));
-  const std::string text = test::ReadFromStart(saved);
-  std::fclose(saved);
+  const std::string text = s.SaveAs();
   std::string body;
   for (const std::string& line : want) body += ExpandMarkup(line);
   EXPECT_EQ(text.substr(text.find("\n\n") + 2), body);
@@ -238,25 +227,23 @@ TEST(Structure, ListsFoundersWithoutProgenyFourALine) {
 }
 
 TEST(Structure, CancelAtEveryPollShowsOnlyTheCancelLine) {
-  test::ScriptedPlatform platform;
-  CKinvarDoc doc(platform, "");
-  ASSERT_TRUE(doc.Initialize());
+  test::DocSession s;
   for (int poll = 1;; ++poll) {
-    platform.cancelAtPoll = 0;
+    s.platform.cancelAtPoll = 0;
     test::TempFile file(kKnown);
-    ASSERT_TRUE(doc.OpenPedigreeFile(file.path()));
-    platform.polls = 0;
-    platform.cancelAtPoll = poll;
-    doc.RunCommand(kCmdStructure);
-    if (platform.polls < poll) {
-      EXPECT_EQ(doc.lastCommand(), kCmdStructure);
+    ASSERT_TRUE(s.OpenPath(file.path()));
+    s.platform.polls = 0;
+    s.platform.cancelAtPoll = poll;
+    s.doc.RunCommand(kCmdStructure);
+    if (s.platform.polls < poll) {
+      EXPECT_EQ(s.doc.lastCommand(), kCmdStructure);
       EXPECT_GT(poll, 30);
       break;
     }
-    ASSERT_EQ(doc.pedigree().report.Count(), 1) << "poll " << poll;
-    EXPECT_EQ(doc.pedigree().report.Line(0), "|XProcess has been canceled by the user.");
-    EXPECT_EQ(doc.lastCommand(), kCmdNone);
-    doc.ClosePedigree();
+    EXPECT_EQ(s.Report(), std::vector<std::string>{"|XProcess has been canceled by the user."})
+        << "poll " << poll;
+    EXPECT_EQ(s.doc.lastCommand(), kCmdNone);
+    s.doc.ClosePedigree();
   }
 }
 

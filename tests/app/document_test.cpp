@@ -16,8 +16,7 @@
 #include "app/settings_file.h"
 #include "report/markup.h"
 #include "report/number_format.h"
-#include "support/scripted_platform.h"
-#include "support/test_files.h"
+#include "support/doc_session.h"
 
 namespace kinvar {
 namespace {
@@ -40,20 +39,7 @@ std::string Col(const std::string& text, std::size_t width) {
   return text + std::string(width - text.size(), ' ');
 }
 
-std::vector<std::string> ReportLines(const CKinvarDoc& doc) {
-  std::vector<std::string> lines;
-  for (int i = 0; i < doc.pedigree().report.Count(); ++i)
-    lines.emplace_back(doc.pedigree().report.Line(i));
-  return lines;
-}
-
-std::string SavedFile(CKinvarDoc& doc, int choice = 1) {
-  std::FILE* file = std::tmpfile();
-  EXPECT_TRUE(doc.WriteSaveFile(file, choice));
-  const std::string text = test::ReadFromStart(file);
-  std::fclose(file);
-  return text;
-}
+using test::SavedFile;
 
 class Document : public testing::Test {
  protected:
@@ -72,6 +58,7 @@ class Document : public testing::Test {
     header += kStamp;
     return header + "\n!Pedigree file name: " + Full(f) + "\n\n";
   }
+  std::vector<std::string> Report() const { return test::ReportLines(doc.pedigree()); }
   static std::string Full(const TempFile& f) {
     return std::filesystem::absolute(f.path()).lexically_normal().string();
   }
@@ -80,21 +67,12 @@ class Document : public testing::Test {
   CKinvarDoc doc{platform, ""};
 };
 
-TEST_F(Document, StartsWithoutPedigreeAndDefaultSettings) {
-  EXPECT_EQ(doc.lastCommand(), kNoPedigree);
-  EXPECT_EQ(doc.settings().numberFormat, 1);
-  EXPECT_TRUE(doc.IsCommandEnabled(kCmdFileOpen));
-  EXPECT_FALSE(doc.IsCommandEnabled(kCmdFileSaveAs));
-  EXPECT_TRUE(doc.CanExit());
-  EXPECT_TRUE(platform.messages.empty());
-}
-
 TEST_F(Document, OpeningListsThePedigreeWithAddedParentsUnderlined) {
   TempFile file("progeny sire dam\nC A B\nA 0 0\n");
   ASSERT_TRUE(doc.OpenPedigreeFile(file.path()));
   EXPECT_EQ(doc.lastCommand(), kCmdViewPedigree);
   EXPECT_EQ(doc.title(), std::filesystem::path(file.path()).filename().string());
-  EXPECT_EQ(ReportLines(doc), (std::vector<std::string>{
+  EXPECT_EQ(Report(), (std::vector<std::string>{
                                   "Progeny|T1Sire|T1Dam", "----------|T1----------|T1----------",
                                   "C|T1|MA|T1|FB", "A|T1|M0|T1|F0",
                                   "----------|T1----------|T1----------", "B|T1|M0|T1|F0"}));
@@ -112,7 +90,7 @@ TEST_F(Document, ComputeReportsCountsAndEvaluatedInbreds) {
   ASSERT_TRUE(doc.OpenPedigreeFile(file.path()));
   ASSERT_TRUE(doc.RunCommand(kCmdCompute));
   EXPECT_EQ(doc.lastCommand(), kCmdCompute);
-  EXPECT_EQ(ReportLines(doc),
+  EXPECT_EQ(Report(),
             (std::vector<std::string>{
                 "No. of individuals in total|T7|T7|I10", "No. of inbreds|T7|T7|X3",
                 "No. of evaluated individuals|T7|T7|I10", "No. of inbreds in evaluated|T7|T7|X3",
@@ -142,7 +120,7 @@ TEST_F(Document, InbredsFileSaysSoWhenNoEvaluatedIndividualIsInbred) {
   TempFile file("progeny sire dam f\nA 0 0 .\nB 0 0 0.5\nC A B .\n");
   ASSERT_TRUE(doc.OpenPedigreeFile(file.path()));
   doc.RunCommand(kCmdCompute);
-  EXPECT_EQ(ReportLines(doc).back(), "|XThere is no inbred in evaluated individuals.");
+  EXPECT_EQ(Report().back(), "|XThere is no inbred in evaluated individuals.");
   const std::string saved = SavedFile(doc);
   EXPECT_TRUE(saved.ends_with(
       "------------------------\nThere is no inbred in evaluated individuals.\n"))
@@ -156,7 +134,7 @@ TEST_F(Document, CancelShowsTheCancelLineAndALaterRunCountsTheSame) {
   platform.cancelAtPoll = platform.polls + 1;
   doc.RunCommand(kCmdCompute);
   EXPECT_EQ(doc.lastCommand(), kCmdNone);
-  EXPECT_EQ(ReportLines(doc), std::vector<std::string>{"|XProcess has been canceled by the user."});
+  EXPECT_EQ(Report(), std::vector<std::string>{"|XProcess has been canceled by the user."});
   EXPECT_FALSE(doc.pedigree().inbreedingComputed);
   EXPECT_EQ(SavedFile(doc), OutputHeader(file) + "Process has been canceled by the user.\n");
   EXPECT_TRUE(doc.IsCommandEnabled(kCmdCompute));
@@ -168,30 +146,27 @@ TEST_F(Document, CancelShowsTheCancelLineAndALaterRunCountsTheSame) {
   EXPECT_EQ(doc.pedigree().nInbredsEvaluated, 3);
 }
 
-TEST_F(Document, ReopeningTheUnchangedFileIsRefused) {
-  TempFile file(kSmall);
-  ASSERT_TRUE(doc.OpenPedigreeFile(file.path()));
-  EXPECT_FALSE(doc.OpenPedigreeFile(file.path()));
-  EXPECT_EQ(platform.MessageTexts(), std::vector<std::string>{"This file is already open."});
-  EXPECT_EQ(platform.messages[0].icon, MessageIcon::kInformation);
-  EXPECT_EQ(doc.lastCommand(), kCmdViewPedigree);
-}
-
-TEST_F(Document, ATouchedFileReloadsAfterTheCloseQuestion) {
+// The unchanged file is refused; once touched, it reloads after the close
+// question.
+TEST_F(Document, ReopeningAFileReloadsItOnlyWhenTouched) {
   TempFile file(kSmall);
   ASSERT_TRUE(doc.OpenPedigreeFile(file.path()));
   doc.RunCommand(kCmdCompute);
+  EXPECT_FALSE(doc.OpenPedigreeFile(file.path()));
+  EXPECT_EQ(platform.MessageTexts(), std::vector<std::string>{"This file is already open."});
+  EXPECT_EQ(platform.messages[0].icon, MessageIcon::kInformation);
   std::filesystem::last_write_time(
       file.path(), std::filesystem::last_write_time(file.path()) + std::chrono::seconds(5));
 
   platform.answers = {Answer::kNo};
   EXPECT_FALSE(doc.OpenPedigreeFile(file.path()));
-  EXPECT_EQ(doc.lastCommand(), kCmdCompute);  // No keeps everything
+  EXPECT_EQ(doc.lastCommand(), kCmdCompute);  // refused and No keep everything
 
   platform.answers = {Answer::kYes};
   EXPECT_TRUE(doc.OpenPedigreeFile(file.path()));
   const std::string question = "Do you want to close \"" + doc.title() + "\"?";
-  EXPECT_EQ(platform.MessageTexts(), (std::vector<std::string>{question, question}));
+  EXPECT_EQ(platform.MessageTexts(),
+            (std::vector<std::string>{"This file is already open.", question, question}));
   EXPECT_EQ(doc.lastCommand(), kCmdViewPedigree);
   EXPECT_FALSE(doc.pedigree().inbreedingComputed);
 }
@@ -206,7 +181,7 @@ TEST_F(Document, ARejectedFileShowsItsErrorsAndDisablesAnalyses) {
   EXPECT_FALSE(doc.IsCommandEnabled(kCmdViewPedigree));
 
   std::string expected = OutputHeader(file);
-  for (const std::string& line : ReportLines(doc)) expected += ExpandMarkup(line);
+  for (const std::string& line : Report()) expected += ExpandMarkup(line);
   EXPECT_EQ(SavedFile(doc), expected);
 
   // Opening another file asks to close this one first.
@@ -215,26 +190,22 @@ TEST_F(Document, ARejectedFileShowsItsErrorsAndDisablesAnalyses) {
   EXPECT_EQ(platform.messages.back().icon, MessageIcon::kQuestion);
 }
 
-TEST_F(Document, AReadErrorIsShownAndLeavesNoPedigree) {
+// A file that cannot be read, and a load cancelled.
+TEST_F(Document, AFailedOrCancelledLoadLeavesNoPedigree) {
   TempFile file("progeny sire\nA 0\n");
   EXPECT_FALSE(doc.OpenPedigreeFile(file.path()));
   ASSERT_EQ(platform.messages.size(), 1u);
   EXPECT_EQ(platform.messages[0].icon, MessageIcon::kError);
   EXPECT_EQ(platform.messages[0].text.rfind("Error: The header row format is not correct.", 0), 0u);
-  EXPECT_EQ(doc.lastCommand(), kNoPedigree);
-  EXPECT_EQ(doc.title(), "");
   EXPECT_FALSE(doc.OpenPedigreeFile("/nonexistent/x.pdg"));
   EXPECT_EQ(platform.messages.back().text, "Cannot open /nonexistent/x.pdg");
-}
-
-TEST_F(Document, CancellingTheLoadLeavesNoPedigree) {
-  TempFile file(kSmall);
-  platform.cancelAtPoll = 1;
-  EXPECT_FALSE(doc.OpenPedigreeFile(file.path()));
+  TempFile good(kSmall);
+  platform.cancelAtPoll = platform.polls + 1;
+  EXPECT_FALSE(doc.OpenPedigreeFile(good.path()));
+  EXPECT_EQ(platform.messages.size(), 2u);
   EXPECT_EQ(doc.lastCommand(), kNoPedigree);
   EXPECT_EQ(doc.title(), "");
   EXPECT_EQ(doc.pedigree().nTotal, 0);
-  EXPECT_TRUE(platform.messages.empty());
 }
 
 TEST_F(Document, RecodedFileInBothOrders) {
@@ -245,7 +216,7 @@ TEST_F(Document, RecodedFileInBothOrders) {
   const auto& ped = doc.pedigree();
   const int a = ped.recs[2].code, b = ped.recs[3].code, c = ped.recs[1].code;
   EXPECT_EQ(c, 3);  // parents first
-  EXPECT_EQ(ReportLines(doc)[2], "3|T7|M" + std::to_string(a) + "|T7|F" + std::to_string(b) + "|T7|AC");
+  EXPECT_EQ(Report()[2], "3|T7|M" + std::to_string(a) + "|T7|F" + std::to_string(b) + "|T7|AC");
 
   platform.saveChoices = {2};
   EXPECT_EQ(doc.AskSaveChoice(), 2);
@@ -269,22 +240,22 @@ TEST_F(Document, RecodedFileInBothOrders) {
 TEST_F(Document, ViewAfterComputeShowsFAndFractionsSaveUnderFUnderscore) {
   TempFile file("progeny sire dam group f\nA 0 0 1 0.5\nB 0 0 . .\nC A B 2 .\nD C B 2 .\n");
   ASSERT_TRUE(doc.OpenPedigreeFile(file.path()));
-  EXPECT_EQ(ReportLines(doc)[0], "Progeny|T1Sire|T1Dam|T1Group|T5F");
-  EXPECT_EQ(ReportLines(doc)[2], "A|T1|M0|T1|F0|T1|A1|T5|A0.5 |X*");
-  EXPECT_EQ(ReportLines(doc)[3], "B|T1|M0|T1|F0|T1|A.|T5|A.");
+  EXPECT_EQ(Report()[0], "Progeny|T1Sire|T1Dam|T1Group|T5F");
+  EXPECT_EQ(Report()[2], "A|T1|M0|T1|F0|T1|A1|T5|A0.5 |X*");
+  EXPECT_EQ(Report()[3], "B|T1|M0|T1|F0|T1|A.|T5|A.");
   doc.RunCommand(kCmdCompute);
   doc.RunCommand(kCmdViewPedigree);
   // D = C x B with C = A x B: F_D = a(C,B)/2 = 1/4; A's predefined F only
   // changes C's within-family variance.
   EXPECT_EQ(doc.pedigree().recs[4].f, 0.25f);
-  EXPECT_EQ(ReportLines(doc)[5], "D|T1|MC|T1|FB|T1|A2|T5|A0.25");
+  EXPECT_EQ(Report()[5], "D|T1|MC|T1|FB|T1|A2|T5|A0.25");
 
   Settings entries = doc.settings();
   entries.numberFormat = 0;
   const auto changes = doc.ApplyOptions(entries);
   ASSERT_TRUE(changes.has_value());
   doc.RerunAfterOptions(*changes);
-  EXPECT_EQ(ReportLines(doc)[3], "B|T1|M0|T1|F0|T1|A.|T5|A" + FormatNumber(0, 0.0f));
+  EXPECT_EQ(Report()[3], "B|T1|M0|T1|F0|T1|A.|T5|A" + FormatNumber(0, 0.0f));
   const std::string saved = SavedFile(doc);
   const std::string heading = Col("Progeny", 22) + Col("Sire", 22) + Col("Dam", 22) +
                               Col("Group", 10) + "F_\n";
@@ -312,10 +283,13 @@ TEST_F(Document, RecomputeReplacesPredefinedCoefficients) {
   EXPECT_EQ(withPredefined, 0.25f);
 }
 
-TEST_F(Document, InbreedingOfUpperCasesAndReportsUnknownIds) {
+TEST_F(Document, InbreedingOfUpperCasesAndReportsUnknownIdsAndCancels) {
   TempFile file(kSmall);
   ASSERT_TRUE(doc.OpenPedigreeFile(file.path()));
+  platform.cancelAtPoll = platform.polls + 1;
   std::string typed = "j";
+  EXPECT_EQ(doc.InbreedingOf(typed), std::nullopt);
+  EXPECT_EQ(platform.MessageTexts(), std::vector<std::string>{"Process has been canceled by the user."});
   EXPECT_EQ(doc.InbreedingOf(typed), "0.28125");
   EXPECT_EQ(typed, "J");
   EXPECT_EQ(doc.lastCommand(), kCmdViewPedigree);  // a dialog writes no report
@@ -377,16 +351,6 @@ TEST_F(Document, RelationshipDialogFollowsItsRulesBoxByBox) {
   EXPECT_EQ(platform.queryAnswers.back().value, "0.67082");
 }
 
-TEST_F(Document, ACancelledQueryShowsTheCancelMessage) {
-  TempFile file(kSmall);
-  ASSERT_TRUE(doc.OpenPedigreeFile(file.path()));
-  platform.cancelAtPoll = platform.polls + 1;
-  std::string typed = "J";
-  EXPECT_EQ(doc.InbreedingOf(typed), std::nullopt);
-  EXPECT_EQ(platform.messages.back().text, "Process has been canceled by the user.");
-  EXPECT_EQ(doc.lastCommand(), kCmdViewPedigree);
-}
-
 TEST_F(Document, RejectedOptionsChangeNothing) {
   Settings entries = doc.settings();
   entries.relationshipType = 0;
@@ -397,6 +361,8 @@ TEST_F(Document, RejectedOptionsChangeNothing) {
 }
 
 TEST_F(Document, ExitAsksOnlyWithAPedigree) {
+  EXPECT_TRUE(doc.CanExit());
+  EXPECT_TRUE(platform.messages.empty());
   TempFile file(kSmall);
   ASSERT_TRUE(doc.OpenPedigreeFile(file.path()));
   platform.answers = {Answer::kNo, Answer::kYes};

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
-
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,21 +16,24 @@
 namespace kinvar {
 namespace {
 
-
 std::array<std::uint8_t, 4> FloatBytes(float f) {
   std::array<std::uint8_t, 4> b;
   std::memcpy(b.data(), &f, 4);  // the build machine is little-endian
   return b;
 }
 
-TEST(SettingsFile, DefaultsWithoutAFile) {
-  const Settings s = ReadSettingsFile("/nonexistent/Kinvar.ini");
-  EXPECT_EQ(s.relationshipType, 1);
-  EXPECT_EQ(s.relationshipLower, 0.0f);
-  EXPECT_EQ(s.relationshipUpper, 2.0f);
-  EXPECT_EQ(s.listFounders, 0);
-  EXPECT_EQ(s.allowForbidden, 0);
-  EXPECT_EQ(s.numberFormat, 1);
+// A settings file: the flags, the two bounds and the number format.
+std::string SettingsBytes(std::uint8_t flags, float lower, float upper, std::int32_t format) {
+  std::string bytes(1, static_cast<char>(flags));
+  for (auto b : FloatBytes(lower)) bytes += static_cast<char>(b);
+  for (auto b : FloatBytes(upper)) bytes += static_cast<char>(b);
+  for (int i = 0; i < 4; ++i) bytes += static_cast<char>(format >> (8 * i));
+  return bytes;
+}
+
+std::string Encoded(const Settings& s) {
+  const auto bytes = EncodeSettings(s);
+  return std::string(bytes.begin(), bytes.end());
 }
 
 TEST(SettingsFile, EncodesCoefficientRangeFoundersAndFormatInThirteenBytes) {
@@ -39,34 +42,18 @@ TEST(SettingsFile, EncodesCoefficientRangeFoundersAndFormatInThirteenBytes) {
   s.relationshipLower = 0.1f;
   s.relationshipUpper = 0.5f;
   s.listFounders = 1;
-  s.allowForbidden = 0;
   s.numberFormat = 3;
-  const auto bytes = EncodeSettings(s);
-  std::vector<std::uint8_t> expected = {0x02};
-  for (auto b : FloatBytes(0.1f)) expected.push_back(b);
-  for (auto b : FloatBytes(0.5f)) expected.push_back(b);
-  expected.insert(expected.end(), {3, 0, 0, 0});
-  EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin(), bytes.end()), expected);
+  EXPECT_EQ(Encoded(s), SettingsBytes(0x02, 0.1f, 0.5f, 3));
   // 0.1f is 0x3DCCCCCD: written lowest byte first.
-  EXPECT_EQ(bytes[1], 0xCD);
-  EXPECT_EQ(bytes[4], 0x3D);
-}
-
-// A settings file: the flags, the two bounds and the number format.
-std::vector<std::uint8_t> SettingsBytes(std::uint8_t flags, float lower, float upper,
-                                        std::int32_t format) {
-  std::vector<std::uint8_t> bytes = {flags};
-  for (auto b : FloatBytes(lower)) bytes.push_back(b);
-  for (auto b : FloatBytes(upper)) bytes.push_back(b);
-  for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<std::uint8_t>(format >> (8 * i)));
-  return bytes;
+  EXPECT_EQ(Encoded(s).substr(1, 4), "\xCD\xCC\xCC\x3D");
+  // The defaults: numerator relationships from 0 to 2, the general format.
+  EXPECT_EQ(Encoded(Settings{}), SettingsBytes(0x01, 0.0f, 2.0f, 1));
 }
 
 TEST(SettingsFile, FlagBitsMapToTheirSettings) {
-  const std::uint8_t flags[] = {0, 1, 2, 4, 7};
-  for (std::uint8_t f : flags) {
-    const auto bytes = SettingsBytes(f, 0.0f, 1.0f, 0);
-    const Settings s = DecodeSettings(bytes.data(), bytes.size());
+  for (const std::uint8_t f : {0, 1, 2, 4, 7}) {
+    const std::string bytes = SettingsBytes(f, 0.0f, 1.0f, 0);
+    const Settings s = DecodeSettings(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
     EXPECT_EQ(s.relationshipType, f & 1);
     EXPECT_EQ(s.listFounders, (f >> 1) & 1);
     EXPECT_EQ(s.allowForbidden, (f >> 2) & 1);
@@ -74,7 +61,7 @@ TEST(SettingsFile, FlagBitsMapToTheirSettings) {
   }
 }
 
-TEST(SettingsFile, WrittenFileReadsBackAndShortFileGivesDefaults) {
+TEST(SettingsFile, WrittenFileReadsBackAndAMissingFolderFails) {
   Settings s;
   s.relationshipType = 0;
   s.relationshipLower = 0.25f;
@@ -83,59 +70,41 @@ TEST(SettingsFile, WrittenFileReadsBackAndShortFileGivesDefaults) {
   s.numberFormat = 7;
   test::TempFile file("", ".ini");
   ASSERT_TRUE(WriteSettingsFile(file.path(), s));
-  const std::string written = test::ReadWholeFile(file.path());
-  ASSERT_EQ(written.size(), 13u);
-  const Settings back = ReadSettingsFile(file.path());
-  EXPECT_EQ(back.relationshipType, 0);
-  EXPECT_EQ(back.relationshipLower, 0.25f);
-  EXPECT_EQ(back.relationshipUpper, 0.75f);
-  EXPECT_EQ(back.allowForbidden, 1);
-  EXPECT_EQ(back.numberFormat, 7);
-
-  test::TempFile shortFile(written.substr(0, 12), ".ini");
-  const Settings fallback = ReadSettingsFile(shortFile.path());
-  EXPECT_EQ(fallback.relationshipType, 1);
-  EXPECT_EQ(fallback.numberFormat, 1);
-  EXPECT_EQ(fallback.relationshipUpper, 2.0f);
+  EXPECT_EQ(test::ReadWholeFile(file.path()), Encoded(s));
+  EXPECT_EQ(Encoded(ReadSettingsFile(file.path())), Encoded(s));
+  EXPECT_FALSE(WriteSettingsFile("/nonexistent-folder/Kinvar.ini", Settings{}));
 }
 
-struct DamagedSettingsCase {
-  const char* name;
-  std::uint8_t flags;
-  float lower, upper;
-  std::int32_t format;
-};
-
-// Values that the Options dialog cannot save mean a damaged file: all of it
-// is replaced by the defaults, as for a short file.
-TEST(SettingsFile, ValuesOutOfRangeGiveTheDefaults) {
+// A missing or short file, and values that the Options dialog cannot save
+// (a damaged file): all of it is replaced by the defaults.
+TEST(SettingsFile, MissingShortOrOutOfRangeGiveTheDefaults) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
   const float inf = std::numeric_limits<float>::infinity();
-  const DamagedSettingsCase cases[] = {
-      {"lower bound NaN", 1, nan, 2.0f, 1},
-      {"upper bound NaN", 1, 0.0f, nan, 1},
-      {"upper bound infinite", 1, 0.0f, inf, 1},
-      {"negative lower bound", 1, -0.5f, 1.0f, 1},
-      {"coefficient range beyond 1", 0, 0.0f, 1.5f, 1},
-      {"numerator range beyond 2", 1, 0.0f, 2.5f, 1},
-      {"empty range", 1, 0.5f, 0.5f, 1},
-      {"reversed range", 1, 1.5f, 0.5f, 1},
-      {"number format 8", 1, 0.0f, 2.0f, 8},
-      {"negative number format", 1, 0.0f, 2.0f, -1},
+  const struct {
+    const char* name;
+    std::optional<std::string> bytes;  // nothing: no file
+  } cases[] = {
+      {"no file", std::nullopt},
+      {"twelve bytes", SettingsBytes(4, 0.25f, 0.75f, 7).substr(0, 12)},
+      {"lower bound NaN", SettingsBytes(7, nan, 2.0f, 1)},
+      {"upper bound NaN", SettingsBytes(7, 0.0f, nan, 1)},
+      {"upper bound infinite", SettingsBytes(7, 0.0f, inf, 1)},
+      {"negative lower bound", SettingsBytes(7, -0.5f, 1.0f, 1)},
+      {"coefficient range beyond 1", SettingsBytes(6, 0.0f, 1.5f, 1)},
+      {"numerator range beyond 2", SettingsBytes(7, 0.0f, 2.5f, 1)},
+      {"empty range", SettingsBytes(7, 0.5f, 0.5f, 1)},
+      {"reversed range", SettingsBytes(7, 1.5f, 0.5f, 1)},
+      {"number format 8", SettingsBytes(7, 0.0f, 2.0f, 8)},
+      {"negative number format", SettingsBytes(7, 0.0f, 2.0f, -1)},
   };
   for (const auto& c : cases) {
-    const auto bytes = SettingsBytes(c.flags | 6, c.lower, c.upper, c.format);
-    test::TempFile file(std::string(bytes.begin(), bytes.end()), ".ini");
-    const Settings s = ReadSettingsFile(file.path());
-    EXPECT_EQ(EncodeSettings(s), EncodeSettings(Settings{})) << c.name;
+    const test::TempFile file(c.bytes.value_or(""), ".ini");
+    const Settings s = ReadSettingsFile(c.bytes ? file.path() : "/nonexistent/Kinvar.ini");
+    EXPECT_EQ(Encoded(s), Encoded(Settings{})) << c.name;
   }
   // The edges of the ranges are values the dialog saves.
-  const auto edges = SettingsBytes(1, 0.0f, 2.0f, 7);
-  EXPECT_EQ(DecodeSettings(edges.data(), edges.size()).numberFormat, 7);
-}
-
-TEST(SettingsFile, WriteFailsIntoAMissingFolder) {
-  EXPECT_FALSE(WriteSettingsFile("/nonexistent-folder/Kinvar.ini", Settings{}));
+  const std::string edges = SettingsBytes(1, 0.0f, 2.0f, 7);
+  EXPECT_EQ(DecodeSettings(reinterpret_cast<const std::uint8_t*>(edges.data()), edges.size()).numberFormat, 7);
 }
 
 struct RangeCase {
@@ -178,27 +147,31 @@ TEST(OptionsValidation, SwapsReversedBoundsAndAcceptsThem) {
   EXPECT_EQ(s.relationshipUpper, 0.5f);
 }
 
-TEST(OptionsValidation, RejectsRangesOutsideTheType) {
-  Settings s;
-  s.relationshipType = 0;
-  s.relationshipUpper = 1.5f;
-  EXPECT_EQ(CheckOptions(s),
-            "Entries for the relationship are incorrect!\nPlease enter a decimal number between 0 and 1.");
-  s.relationshipType = 1;
-  s.relationshipUpper = 2.5f;
-  EXPECT_EQ(CheckOptions(s),
-            "Entries for the relationship are incorrect!\nPlease enter a decimal number between 0 and 2.");
-  s.relationshipLower = -0.1f;
-  s.relationshipUpper = 1.0f;
-  EXPECT_NE(CheckOptions(s), std::nullopt);
-  s.relationshipLower = s.relationshipUpper = 0.4f;
-  EXPECT_EQ(CheckOptions(s), "The relationships range is not valid!\nPlease enter a valid range.");
-  // A bound that is not a number fails every comparison; it must not pass.
-  for (const auto& [lower, upper] : {std::pair{std::nanf(""), 1.0f}, std::pair{0.0f, std::nanf("")}}) {
-    s.relationshipLower = lower;
-    s.relationshipUpper = upper;
-    EXPECT_EQ(CheckOptions(s),
-              "Entries for the relationship are incorrect!\nPlease enter a decimal number between 0 and 2.");
+TEST(OptionsValidation, RejectsRangesOutsideTheTypeWithItsMessage) {
+  const std::string upTo =
+      "Entries for the relationship are incorrect!\nPlease enter a decimal number between 0 and ";
+  const float nan = std::nanf("");
+  const struct {
+    const char* name;
+    std::int32_t type;
+    float lower, upper;
+    std::string message;
+  } cases[] = {
+      {"coefficient above 1", 0, 0.0f, 1.5f, upTo + "1."},
+      {"coefficient below 0", 0, -0.1f, 0.5f, upTo + "1."},
+      {"numerator above 2", 1, 0.0f, 2.5f, upTo + "2."},
+      {"equal bounds", 1, 0.4f, 0.4f,
+       "The relationships range is not valid!\nPlease enter a valid range."},
+      // A bound that is not a number fails every comparison; it must not pass.
+      {"lower bound NaN", 1, nan, 1.0f, upTo + "2."},
+      {"upper bound NaN", 1, 0.0f, nan, upTo + "2."},
+  };
+  for (const auto& c : cases) {
+    Settings s;
+    s.relationshipType = c.type;
+    s.relationshipLower = c.lower;
+    s.relationshipUpper = c.upper;
+    EXPECT_EQ(CheckOptions(s), c.message) << c.name;
   }
 }
 

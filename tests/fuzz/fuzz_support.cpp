@@ -105,15 +105,6 @@ bool RefusedOnce(const RecordingPlatform& platform) {
          !platform.messages[0].text.empty();
 }
 
-Answer RecordingPlatform::ShowMessage(const std::string& text, MessageIcon icon) {
-  messages.push_back({text, icon});
-  return icon == MessageIcon::kQuestion ? Answer::kNo : Answer::kOk;
-}
-
-std::unique_ptr<ProgressWindow> RecordingPlatform::OpenProgress() {
-  return std::make_unique<SilentProgressWindow>();
-}
-
 MatingFixture::MatingFixture() {
   static const char kText[] =
       "Progeny Sire Dam Group\n"

@@ -18,6 +18,7 @@
 #include "matings/mating_files.h"
 #include "pedigree/pedigree.h"
 #include "report/platform.h"
+#include "support/scripted_platform.h"
 
 namespace kinvar::fuzz {
 
@@ -73,31 +74,8 @@ std::vector<std::string> DataLines(const std::uint8_t* data, std::size_t size);
 // The first two fields of a data line, letters a-z upper-cased.
 std::pair<std::string, std::string> FirstTwoFields(const std::string& line);
 
-struct ShownMessage {
-  std::string text;
-  MessageIcon icon;
-};
-
-// Answers nothing and remembers every message, in order.
-class RecordingPlatform final : public Platform {
- public:
-  Answer ShowMessage(const std::string& text, MessageIcon icon) override;
-  std::optional<std::string> AskFileName(const FileRequest&) override { return std::nullopt; }
-  int ChooseSaveOption(const std::string&, const std::string&) override { return -1; }
-  std::optional<std::string> PickIndividual(const IndividualPicker&) override {
-    return std::nullopt;
-  }
-  std::optional<int> PickGroup(const GroupPicker&) override { return std::nullopt; }
-  std::optional<std::pair<int, int>> PickTwoGroups(const GroupPicker&) override {
-    return std::nullopt;
-  }
-  void ShowQueryDialog(const QueryDialog&) override {}
-  std::unique_ptr<ProgressWindow> OpenProgress() override;
-  void BeginWaitCursor() override {}
-  void EndWaitCursor() override {}
-
-  std::vector<ShownMessage> messages;
-};
+// Remembers every message, in order; the readers ask nothing.
+using RecordingPlatform = test::ScriptedPlatform;
 
 // True when exactly one message was shown, with the error icon: how the
 // mating file readers refuse a file.

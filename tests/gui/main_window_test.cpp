@@ -116,28 +116,33 @@ TEST(MainWindow, OnlyTheAcceleratorTableBindsKeys) {
   EXPECT_TRUE(f.frame.action(kCmdRecoding)->shortcut().isEmpty());
 }
 
-TEST(MainWindow, ToolbarAndContextMenuFollowTheirLayouts) {
-  Frame f;
-  std::vector<std::int32_t> toolbar;
-  for (const QAction* a : f.frame.toolbar()->actions()) {
+// The commands of a bar's or menu's actions, 0 for a separator.
+std::vector<std::int32_t> Ids(const Frame& f, const QList<QAction*>& actions) {
+  std::vector<std::int32_t> ids;
+  for (const QAction* a : actions) {
     std::int32_t id = 0;
     for (const Command& c : Commands())
-      if (f.frame.action(c.id) == a) id = c.id;
-    toolbar.push_back(a->isSeparator() ? 0 : id);
+      if (!a->isSeparator() && f.frame.action(c.id) == a) id = c.id;
+    ids.push_back(id);
   }
-  EXPECT_EQ(toolbar, std::vector<std::int32_t>(ToolbarLayout().begin(), ToolbarLayout().end()));
-  EXPECT_EQ(std::count(toolbar.begin(), toolbar.end(), 0), 11);
-  EXPECT_EQ(toolbar.size(), 39u);
+  return ids;
+}
+
+TEST(MainWindow, ToolbarAndContextMenuFollowTheirLayouts) {
+  Frame f;
+  const std::vector<std::int32_t> toolbar = Ids(f, f.frame.toolbar()->actions());
+  EXPECT_EQ(toolbar, (std::vector<std::int32_t>{
+                         57601, 57604, 0, 57607, 57609, 0, 32776, 32799, 32809, 0, 32841, 32839,
+                         32840, 0, 32796, 32805, 32821, 32822, 32824, 0, 32831, 32832, 32833, 0,
+                         32842, 0, 32795, 32878, 32784, 0, 32818, 32806, 32820, 0, 32811, 0,
+                         32781, 0, 57664}));
   for (std::int32_t id : toolbar) {
     if (id == 0) continue;
     EXPECT_FALSE(f.frame.action(id)->icon().isNull()) << id;
   }
-
-  const QList<QAction*> context = f.frame.contextMenu()->actions();
-  ASSERT_EQ(context.size(), 32);
-  EXPECT_TRUE(context[27]->isSeparator());
-  EXPECT_EQ(context[26], f.frame.action(kCmdDiversity));
-  EXPECT_EQ(context.back(), f.frame.action(kCmdPrint));
+  const auto menu = ContextMenuLayout();
+  EXPECT_EQ(Ids(f, f.frame.contextMenu()->actions()),
+            std::vector<std::int32_t>(menu.begin(), menu.end()));
   EXPECT_EQ(f.frame.action(kCmdCompute)->statusTip().toStdString(),
             "Compute inbreeding coefficients");
   EXPECT_EQ(f.frame.action(kCmdStructure)->toolTip().toStdString(), "Pedigree structure");

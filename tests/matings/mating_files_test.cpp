@@ -34,6 +34,21 @@ struct Groups {
 const std::string kLine1 = "Error in line 1.\n";
 const std::string kFormat = "The format is not correct.";
 
+// Reads `text` with `read` against sires S1, S2 and `dams` dams, and checks
+// what is accepted, or the one message of a refusal.
+template <class T, class Read>
+void ExpectRead(const char* name, int dams, const char* text, const std::vector<T>& accepted,
+                const std::string& message, Read read) {
+  Groups g(dams);
+  test::TempFile file(text);
+  test::ScriptedPlatform platform;
+  EXPECT_EQ(read(file.path(), g.ped, g.groups, platform).value_or(std::vector<T>{}), accepted)
+      << name;
+  EXPECT_EQ(platform.MessageTexts(),
+            message.empty() ? std::vector<std::string>{} : std::vector<std::string>{message})
+      << name;
+}
+
 struct ContributionCase {
   const char* name;
   int dams;
@@ -41,7 +56,6 @@ struct ContributionCase {
   std::vector<std::int32_t> accepted;  // empty: refused with `message`
   std::string message;
 };
-
 TEST(ContributionFile, AcceptsOrRefusesWithTheExactMessage) {
   const std::string zero = "Contribution cannot be zero or negative.";
   const std::string sum = "Error: Sum of contribution of sires (Group 1) is not equal to the "
@@ -69,16 +83,8 @@ TEST(ContributionFile, AcceptsOrRefusesWithTheExactMessage) {
       {"a pipe", 3, "S|1 1\n", {},
        kLine1 + "These characters   '<'   '>'   '|'   '!'   are not permitted."},
   };
-  for (const ContributionCase& c : cases) {
-    Groups g(c.dams);
-    test::TempFile file(c.text, ".c");
-    test::ScriptedPlatform platform;
-    const auto read = ReadContributionFile(file.path(), g.ped, g.groups, platform);
-    EXPECT_EQ(read.value_or(std::vector<std::int32_t>{}), c.accepted) << c.name;
-    EXPECT_EQ(platform.MessageTexts(),
-              c.message.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.message})
-        << c.name;
-  }
+  for (const ContributionCase& c : cases)
+    ExpectRead(c.name, c.dams, c.text, c.accepted, c.message, ReadContributionFile);
 }
 
 struct ForbiddenCase {
@@ -104,16 +110,8 @@ TEST(ForbiddenFile, AcceptsOrRefusesWithTheExactMessage) {
       {"an exclamation mark", "S1 D!\n", {},
        kLine1 + "These characters   '<'   '>'   '|'   '!'   are not permitted."},
   };
-  for (const ForbiddenCase& c : cases) {
-    Groups g(3);
-    test::TempFile file(c.text, ".fm");
-    test::ScriptedPlatform platform;
-    const auto read = ReadForbiddenFile(file.path(), g.ped, g.groups, platform);
-    EXPECT_EQ(read.value_or(std::vector<Mating>{}), c.accepted) << c.name;
-    EXPECT_EQ(platform.MessageTexts(),
-              c.message.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.message})
-        << c.name;
-  }
+  for (const ForbiddenCase& c : cases)
+    ExpectRead(c.name, 3, c.text, c.accepted, c.message, ReadForbiddenFile);
 }
 
 TEST(MatingFiles, SayWhichFileCannotBeOpened) {

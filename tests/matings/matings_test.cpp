@@ -15,15 +15,13 @@
 #include <string>
 #include <vector>
 
-#include "app/document.h"
 #include "genetics/inbreeding.h"
 #include "genetics/relationship_listings.h"
 #include "matings/exact_matings.h"
 #include "matings/matings_command.h"
 #include "matings/seed_file.h"
+#include "support/doc_session.h"
 #include "support/random_pedigree.h"
-#include "support/scripted_platform.h"
-#include "support/test_files.h"
 
 namespace kinvar {
 namespace {
@@ -86,11 +84,7 @@ struct Harness {
     CommandContext ctx{ped, platform, lastCommand, askInputs, remembered, path, seedPath};
     OnOptimizingMatings(ctx);
   }
-  std::vector<std::string> Report() const {
-    std::vector<std::string> lines;
-    for (int i = 0; i < ped.report.Count(); ++i) lines.emplace_back(ped.report.Line(i));
-    return lines;
-  }
+  std::vector<std::string> Report() const { return test::ReportLines(ped); }
   Pedigree ped;
   test::ScriptedPlatform platform;
   std::int32_t lastCommand = 0;
@@ -407,13 +401,11 @@ TEST(OptimizingMatings, EndsWithoutAReportOnRefusedInputsAndCancels) {
 }
 
 TEST(OptimizingMatings, OptionsRerunAsksOnlyForTheForbiddenFileNewlyAllowed) {
-  test::TempFile pedigree(kFamily, ".pdg");
   test::TempFile c(kContributions, ".c");
   test::TempFile f("S1 D1\n", ".fm");
-  test::ScriptedPlatform platform;
-  CKinvarDoc doc(platform, "");
-  ASSERT_TRUE(doc.Initialize());
-  ASSERT_TRUE(doc.OpenPedigreeFile(pedigree.path()));
+  test::DocSession s(kFamily);
+  CKinvarDoc& doc = s.doc;
+  test::ScriptedPlatform& platform = s.platform;
   doc.seedFile = SeedPath();
   WriteSeedFile(doc.seedFile, 9);
   platform.groupPairs.push_back(std::pair{1, 2});

@@ -23,23 +23,11 @@ struct FormatRow {
   const char* text;
 };
 
-// The fraction rows were traced by hand through the continued fraction (the
-// partial quotients are noted where the trace is not obvious).
+// The fraction rows were traced by hand through the continued fraction;
+// sums of powers of one half are checked in bulk below.
 const FormatRow kFormatRows[] = {
-    {"FractionHalf", 0, 0.5f, "1/2"},                  // quotients 1, -2
-    {"FractionQuarter", 0, 0.25f, "1/4"},              // 0, 4
-    {"FractionThreeEighths", 0, 0.375f, "3/8"},        // 0, 3, -2, -1
-    {"FractionNegativeThreeEighths", 0, -0.375f, "-3/8"},
-    {"FractionNegativeHalf", 0, -0.5f, "-1/2"},
-    {"FractionSixteenth", 0, 0.0625f, "1/16"},
     {"FractionOneOver1024", 0, 0.0009765625f, "1/1024"},
-    {"FractionThreeQuarters", 0, 0.75f, "3/4"},
-    {"FractionNineEighths", 0, 1.125f, "9/8"},
-    {"FractionFiveHalves", 0, 2.5f, "5/2"},            // 3, -2; bound 5
-    {"FractionZero", 0, 0.0f, "0"},
     {"FractionNegativeZero", 0, -0.0f, "0"},
-    {"FractionOne", 0, 1.0f, "1"},
-    {"FractionTwo", 0, 2.0f, "2"},
     // The float nearest 1e-4 is 2.5e-12 below 1/10000: quotients 0, 10000.
     {"FractionTenThousandth", 0, 0.0001f, "1/10000"},
     // The float nearest 1/3 is 11184811/2^25; the third term lands on it.
@@ -54,23 +42,8 @@ const FormatRow kFormatRows[] = {
     {"FractionNaNFallsBackToGeneral", 0, std::numeric_limits<float>::quiet_NaN(), "nan"},
     {"FractionInfinityFallsBackToGeneral", 0, std::numeric_limits<float>::infinity(), "inf"},
     {"FractionNegativeInfinity", 0, -std::numeric_limits<float>::infinity(), "-inf"},
-    {"GeneralShortFraction", 1, 0.03125f, "0.03125"},
-    {"GeneralSmallInExponentForm", 1, 0.0000125f, "1.25e-05"},
-    {"GeneralFloatTenth", 1, 0.1f, "0.1"},
-    {"GeneralSixDigits", 1, 1234.654321f, "1234.65"},
-    {"GeneralMillion", 1, 1e6f, "1e+06"},
-    {"GeneralNegative", 1, -0.5f, "-0.5"},
-    {"OneDecimalTieToEven", 2, 0.25f, "0.2"},
-    {"OneDecimalTieUp", 2, 0.375f, "0.4"},
-    {"OneDecimalWidenedFloat", 2, 16777217.0f, "16777216.0"},
-    {"TwoDecimalsFloatBelowTie", 3, -1.005f, "-1.00"},
-    {"ThreeDecimals", 4, 0.375f, "0.375"},
-    {"ThreeDecimalsFloatTenth", 4, 0.1f, "0.100"},
-    {"FourDecimals", 5, 1234.4321f, "1234.4321"},
-    {"FourDecimalsZero", 5, 0.0f, "0.0000"},
-    {"FiveDecimals", 6, 1234.54321f, "1234.54321"},
-    {"SixDecimalsShowFloatDigits", 7, 1234.654321f, "1234.654297"},
-    {"SixDecimalsThird", 7, 1.0f / 3.0f, "0.333333"},
+    // Settings 1 to 7 print as printf does (checked over every kind of float
+    // below); any other setting is general.
     {"NegativeSettingIsGeneral", -1, 0.0000125f, "1.25e-05"},
     {"SettingEightIsGeneral", 8, 0.375f, "0.375"},
     {"LargeSettingIsGeneral", 100, 0.1f, "0.1"},

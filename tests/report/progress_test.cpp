@@ -46,7 +46,11 @@ const StageRow kStageRows[] = {
 
 class ProgressStage : public testing::TestWithParam<StageRow> {};
 
-TEST_P(ProgressStage, SetsStrideAndStartsAtFirstPercent) {
+// A stage starts at its first percent without polling; over the whole stage
+// the bar moves and the window is polled only at the items 0, stride,
+// 2 stride ..., and each position is the least whole percent at or above
+// the item's share of the segment.
+TEST_P(ProgressStage, PollsOncePerStrideAtTheCeilingOfTheShare) {
   const StageRow& row = GetParam();
   RecordingWindow window;
   Progress progress(window);
@@ -55,16 +59,6 @@ TEST_P(ProgressStage, SetsStrideAndStartsAtFirstPercent) {
   EXPECT_EQ(window.labels, std::vector<std::string>{"Reading"});
   EXPECT_EQ(window.positions, std::vector<int>{row.first});
   EXPECT_EQ(window.polls, 0);
-}
-
-// Over a whole stage the bar moves and the window is polled only at the
-// items 0, stride, 2 stride ..., and each position is the least whole
-// percent at or above the item's share of the segment.
-TEST_P(ProgressStage, PollsOncePerStrideAtTheCeilingOfTheShare) {
-  const StageRow& row = GetParam();
-  RecordingWindow window;
-  Progress progress(window);
-  progress.SetStage(row.first, row.last, row.count, "");
   window.positions.clear();
   for (std::int64_t i = 0; i < row.count; ++i) ASSERT_FALSE(progress.Step(i));
 
@@ -82,17 +76,6 @@ TEST_P(ProgressStage, PollsOncePerStrideAtTheCeilingOfTheShare) {
 
 INSTANTIATE_TEST_SUITE_P(Rows, ProgressStage, testing::ValuesIn(kStageRows),
                          [](const auto& test) { return std::string(test.param.name); });
-
-TEST(Progress, MovesOnlyAtEachStride) {
-  RecordingWindow window;
-  Progress progress(window);
-  progress.SetStage(0, 100, 1000, "Computing inbreeding coefficients");
-  progress.Step(0);
-  progress.Step(5);
-  progress.Step(10);
-  EXPECT_EQ(window.positions, (std::vector<int>{0, 0, 1}));
-  EXPECT_EQ(window.polls, 2);
-}
 
 TEST(Progress, ReportsACancelOnceWithoutLatchingIt) {
   RecordingWindow window;

@@ -1,0 +1,39 @@
+// A document driven as the user drives it, over a scripted platform: a
+// pedigree opened from a text or a path, commands run, and the report read
+// back as stored (markup kept) or as Save As writes it.
+//
+// Conventions of this header: report lines are indexed from 0 and carry no
+// line end; a save choice is 1 (first option) or 2 (second); the document
+// has no program folder, so it starts from the default settings.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/document.h"
+#include "support/scripted_platform.h"
+#include "support/test_files.h"
+
+namespace kinvar::test {
+
+// The report lines of `ped` as stored, markup kept.
+std::vector<std::string> ReportLines(const Pedigree& ped);
+// What Save As writes for the report shown; `choice` answers the save-order
+// question where the report asks one (1 or 2).
+std::string SavedFile(CKinvarDoc& doc, int choice = 1);
+
+struct DocSession {
+  DocSession();  // initialized, no pedigree
+  // Opened from `text`, written to a temporary file; expects it to load.
+  explicit DocSession(const std::string& text);
+  bool OpenPath(const std::string& path);
+  std::vector<std::string> Report() const { return ReportLines(doc.pedigree()); }
+  std::string SaveAs(int choice = 1) { return SavedFile(doc, choice); }
+
+  ScriptedPlatform platform;
+  CKinvarDoc doc{platform, ""};
+  std::unique_ptr<TempFile> file;
+};
+
+}  // namespace kinvar::test
