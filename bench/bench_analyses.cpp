@@ -56,22 +56,14 @@ double Time(F f) {
 }
 
 bool Measure(std::int64_t n, std::uint64_t seed, Results& r) {
-  const std::string path = TempPath("kinvar-bench-analyses");
   GeneratorOptions gen;
   gen.individuals = n;
   gen.seed = seed;
-  GenerateOrExit(gen, path);
-  const ChildOutcome child = RunInChild([&](Results& out) {
-    SilentProgressWindow window;
-    Progress progress(window);
+  const std::string path = "herd.pdg";  // a name for the extraction's header only
+  const ChildOutcome child = MeasureOnGenerated(gen, "kinvar-bench-analyses",
+                                                [&](Pedigree& ped, Progress&, Results& out) {
     NullPlatform platform;
-    Pedigree ped;
-    if (LoadPedigree(path, ped, progress).status != LoadStatus::kLoaded) return false;
-    if (!ped.copyFile.Create()) return false;
-    EnsureCodeOrder(ped);
-    if (!ComputeInbreeding(ped, progress)) return false;
     const RecIndex inbred = MakeLatestGroup(ped);
-    out["nTotal"] = ped.nTotal;
     DecompositionResult result;
     out["mode0"] = Time(
         [&] { result = Decompose(ped, ped.rec(inbred).code, DecompositionMode::kInbreeding); });
@@ -100,7 +92,6 @@ bool Measure(std::int64_t n, std::uint64_t seed, Results& r) {
     out["F"] = ped.rec(inbred).f;
     return true;
   });
-  std::remove(path.c_str());
   if (!child.ok) return false;
   r = child.results;
   return true;

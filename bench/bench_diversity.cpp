@@ -58,21 +58,12 @@ void Regroup(Pedigree& ped, int count, std::int32_t latest) {
 }
 
 bool Measure(std::int64_t n, std::uint64_t seed, std::int32_t members, Results& r) {
-  const std::string path = TempPath("kinvar-bench-diversity");
   GeneratorOptions gen;
   gen.individuals = n;
   gen.seed = seed;
-  GenerateOrExit(gen, path);
-  const ChildOutcome child = RunInChild([&](Results& out) {
-    SilentProgressWindow window;
-    Progress progress(window);
+  const ChildOutcome child = MeasureOnGenerated(gen, "kinvar-bench-diversity",
+                                                [&](Pedigree& ped, Progress& progress, Results& out) {
     NullPlatform platform;
-    Pedigree ped;
-    if (LoadPedigree(path, ped, progress).status != LoadStatus::kLoaded) return false;
-    if (!ped.copyFile.Create()) return false;
-    EnsureCodeOrder(ped);
-    if (!ComputeInbreeding(ped, progress)) return false;
-    out["nTotal"] = ped.nTotal;
     Regroup(ped, 1, members);
     DiversitySummary s;
     progress.SetStage(0, 100, kMaxAncestorRounds, "");
@@ -90,12 +81,12 @@ bool Measure(std::int64_t n, std::uint64_t seed, std::int32_t members, Results& 
     bool ask = false;
     RememberedInputs remembered;
     remembered.diversityGroup = kGroups;
+    const std::string path = "herd.pdg";  // for the report's header only
     CommandContext ctx{ped, platform, last, ask, remembered, path};
     out["command"] = Time([&] { OnDiversitySummary(ctx); });
     out["done"] = last == kCmdDiversity ? 1 : 0;
     return true;
   });
-  std::remove(path.c_str());
   if (!child.ok) return false;
   r = child.results;
   return true;

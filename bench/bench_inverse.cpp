@@ -113,23 +113,13 @@ int main(int argc, char** argv) {
   gen.individuals = args.Int("n", 1000000);
   gen.seed = static_cast<std::uint64_t>(args.Int("seed", 1));
   gen.fColumn = args.Flag("f");
-  const std::string path = TempPath("kinvar-bench-inverse-ped");
-  GenerateOrExit(gen, path);
-  const ChildOutcome child = RunInChild([&](Results& r) {
-    SilentProgressWindow window;
-    Progress progress(window);
-    Pedigree ped;
-    if (LoadPedigree(path, ped, progress).status != LoadStatus::kLoaded) return false;
-    if (!ped.copyFile.Create()) return false;
-    EnsureCodeOrder(ped);
-    if (!ComputeInbreeding(ped, progress)) return false;
-    r["nTotal"] = ped.nTotal;
+  const ChildOutcome child = MeasureOnGenerated(gen, "kinvar-bench-inverse-ped",
+                                                [&](Pedigree& ped, Progress&, Results& r) {
     TimeInverse(ped, InverseOutput::kNonZero, "sparse", r);
     TimeInverse(ped, InverseOutput::kTriplets, "triplets", r);
     TimeStructure(ped, r);
     return true;
   });
-  std::remove(path.c_str());
   if (!child.ok) {
     std::fputs("kinvar-bench-inverse: failed\n", stderr);
     return 1;

@@ -49,22 +49,12 @@ void RegroupIntoTwenty(Pedigree& ped) {
 }
 
 bool MeasureSize(std::int64_t n, std::uint64_t seed, Results& r) {
-  const std::string path = TempPath("kinvar-bench-relationships");
   GeneratorOptions gen;
   gen.individuals = n;
   gen.seed = seed;
-  GenerateOrExit(gen, path);
-  const ChildOutcome child = RunInChild([&](Results& out) {
-    SilentProgressWindow window;
-    Progress progress(window);
+  const ChildOutcome child = MeasureOnGenerated(gen, "kinvar-bench-relationships",
+                                                [&](Pedigree& ped, Progress& progress, Results& out) {
     NullPlatform platform;
-    Pedigree ped;
-    if (LoadPedigree(path, ped, progress).status != LoadStatus::kLoaded) return false;
-    if (!ped.copyFile.Create()) return false;
-    EnsureCodeOrder(ped);
-    if (!ComputeInbreeding(ped, progress)) return false;
-    out["nTotal"] = ped.nTotal;
-
     // The floor: the two sweeps of the arrays, without the report.
     KernelPedigree kp = WholePedigreeKernel(ped, ped.d, ped.nTotal);
     double start = CpuNow();
@@ -95,7 +85,6 @@ bool MeasureSize(std::int64_t n, std::uint64_t seed, Results& r) {
     out["groups"] = CpuNow() - start;
     return true;
   });
-  std::remove(path.c_str());
   if (!child.ok) return false;
   r = child.results;
   return true;

@@ -12,6 +12,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "genetics/inbreeding.h"
+#include "pedigree/load.h"
+
 namespace kinvar::bench {
 
 namespace {
@@ -211,6 +214,26 @@ std::string TempPath(const std::string& stem) {
   const char* dir = std::getenv("TMPDIR");
   return std::string(dir != nullptr && *dir != 0 ? dir : "/tmp") + "/" + stem + "-" +
          std::to_string(getpid()) + ".pdg";
+}
+
+ChildOutcome MeasureOnGenerated(
+    const GeneratorOptions& gen, const std::string& stem,
+    const std::function<bool(Pedigree&, Progress&, Results&)>& body) {
+  const std::string path = TempPath(stem);
+  GenerateOrExit(gen, path);
+  ChildOutcome child = RunInChild([&](Results& out) {
+    SilentProgressWindow window;
+    Progress progress(window);
+    Pedigree ped;
+    if (LoadPedigree(path, ped, progress).status != LoadStatus::kLoaded) return false;
+    if (!ped.copyFile.Create()) return false;
+    EnsureCodeOrder(ped);
+    if (!ComputeInbreeding(ped, progress)) return false;
+    out["nTotal"] = ped.nTotal;
+    return body(ped, progress, out);
+  });
+  std::remove(path.c_str());
+  return child;
 }
 
 }  // namespace kinvar::bench

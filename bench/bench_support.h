@@ -15,7 +15,9 @@
 #include <vector>
 
 #include "pedigree_generator.h"
+#include "pedigree/pedigree.h"
 #include "report/platform.h"
+#include "report/progress.h"
 
 namespace kinvar::bench {
 
@@ -98,5 +100,13 @@ class NullPlatform final : public Platform {
 GeneratorSummary GenerateOrExit(const GeneratorOptions& options, const std::string& path);
 
 std::string TempPath(const std::string& stem);
+
+// The preamble of most benchmarks: generates `gen` into a temporary file,
+// then in a child loads it, opens the report copy file, puts the records in
+// code order, computes the inbreeding coefficients and runs body; removes
+// the file. Not ok when any step failed.
+ChildOutcome MeasureOnGenerated(
+    const GeneratorOptions& gen, const std::string& stem,
+    const std::function<bool(Pedigree&, Progress&, Results&)>& body);
 
 }  // namespace kinvar::bench
