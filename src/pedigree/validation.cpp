@@ -1,5 +1,7 @@
 #include "pedigree/validation.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -147,6 +149,127 @@ bool LinkSires(Pedigree& ped, const LinkOrder& order, Progress& progress) {
   return true;
 }
 
+// Linking by a merge of two sorted lists: the links in the order of the
+// parent ID and the file records in ID order. When every progeny ID is
+// distinct this finds the record the binary search finds, and the walks
+// below link, add parents and count families exactly as the walks above,
+// without reaching into the links or the records but to write the result.
+// With a repeated progeny ID the binary search may land on either copy, so
+// the walks above serve.
+class MergeLinker {
+ public:
+  MergeLinker(Pedigree& ped, const std::vector<LinkKey>& keys, const std::vector<KeyedRec>& ids)
+      : ped_(ped), keys_(keys), ids_(ids) {}
+
+  bool LinkDams(Progress& progress) {
+    std::size_t next = 0;  // first file record whose ID is not below the dam ID
+    const std::size_t n = keys_.size();
+    for (std::size_t k = 0; k < n; ++k) {
+      const LinkKey& key = keys_[k];
+      const std::size_t end = RunEnd(k, [](const LinkKey& x) { return x.Dam(); }, &ParentLink::dam);
+      if (!IsUnknownKey(key.Dam(), [&] { return Link(key).dam; })) {
+        const RecIndex dam = FindOrAdd(key.Dam(), Link(key).dam, next);
+        for (std::size_t m = k; m < end; ++m) {
+          Prefetch(m);
+          ped_.rec(keys_[m].rec).dam = dam;
+        }
+      }
+      k = end - 1;
+      if (progress.Step(static_cast<std::int64_t>(k))) return false;
+    }
+    return true;
+  }
+
+  bool LinkSires(Progress& progress) {
+    std::size_t next = 0;
+    const std::size_t n = keys_.size();
+    for (std::size_t k = 0; k < n; ++k) {
+      const LinkKey& key = keys_[k];
+      const std::size_t end = RunEnd(k, [](const LinkKey& x) { return x.Sire(); }, &ParentLink::sire);
+      if (IsUnknownKey(key.Sire(), [&] { return Link(key).sire; })) {
+        CodeListedFounders(k, end);
+      } else {
+        const RecIndex sire = FindOrAdd(key.Sire(), Link(key).sire, next);
+        for (std::size_t m = k; m < end; ++m) {
+          Prefetch(m);
+          ped_.rec(keys_[m].rec).sire = sire;
+        }
+        ListFullSibs(k, end);
+      }
+      k = end - 1;
+      if (progress.Step(static_cast<std::int64_t>(k))) return false;
+    }
+    return true;
+  }
+
+ private:
+  const ParentLink& Link(const LinkKey& key) const { return ped_.links[static_cast<std::size_t>(key.link)]; }
+
+  void Prefetch(std::size_t m) const {
+    if (m + kAhead < keys_.size()) __builtin_prefetch(&ped_.rec(keys_[m + kAhead].rec), 1);
+  }
+
+  // One past the last link from k on whose parent ID (`field`) equals k's.
+  template <class Key>
+  std::size_t RunEnd(std::size_t k, Key keyOf, char (ParentLink::*field)[kMaxIdLength + 1]) const {
+    const IdKey first = keyOf(keys_[k]);
+    std::size_t end = k + 1;
+    while (end < keys_.size() &&
+           CompareKeys(keyOf(keys_[end]), first, [&] { return Link(keys_[end]).*field; },
+                       [&] { return Link(keys_[k]).*field; }) == 0) {
+      ++end;
+    }
+    return end;
+  }
+
+  RecIndex FindOrAdd(const IdKey& key, const char* id, std::size_t& next) {
+    auto compare = [&] {
+      return CompareKeys(ids_[next].key, key, [&] { return ped_.rec(ids_[next].index).id; },
+                         [id] { return id; });
+    };
+    int c = 1;
+    while (next < ids_.size() && (c = compare()) < 0) ++next;
+    return next < ids_.size() && c == 0 ? ids_[next].index : AddParent(ped_, id);
+  }
+
+  // Links whose sire ID is unknown: those whose dam ID is unknown too are
+  // founders listed in the file and take the next founder codes in link
+  // order.
+  void CodeListedFounders(std::size_t k, std::size_t end) {
+    for (std::size_t m = k; m < end;) {
+      const std::size_t runEnd =
+          std::min(end, RunEnd(m, [](const LinkKey& x) { return x.Dam(); }, &ParentLink::dam));
+      if (IsUnknownKey(keys_[m].Dam(), [&] { return Link(keys_[m]).dam; })) {
+        for (std::size_t j = m; j < runEnd; ++j) {
+          Prefetch(j);
+          ped_.rec(keys_[j].rec).code = ++ped_.nFounders;
+          --ped_.nNonFounders;
+        }
+      }
+      m = runEnd;
+    }
+  }
+
+  void ListFullSibs(std::size_t first, std::size_t end) {
+    auto damOf = [&](std::size_t m) { return ped_.rec(keys_[m].rec).dam; };
+    for (std::size_t k = first; k + 1 < end; ++k) {
+      const RecIndex dam = damOf(k);
+      if (dam == kUnknownParent || damOf(k + 1) != dam) continue;
+      ped_.fullSibs.push_back(keys_[k].rec);
+      std::int32_t size = 1;
+      while (k + 1 < end && damOf(k + 1) == dam) {
+        ped_.fullSibs.push_back(keys_[++k].rec);
+        ++size;
+      }
+      CountFamily(ped_, size);
+    }
+  }
+
+  Pedigree& ped_;
+  const std::vector<LinkKey>& keys_;
+  const std::vector<KeyedRec>& ids_;
+};
+
 // Marks each parent by the role it was seen in; one seen in both roles is
 // reported (again after each switch of role).
 bool CheckFileRecords(Pedigree& ped, Progress& progress) {
@@ -177,6 +300,30 @@ bool CheckFileRecords(Pedigree& ped, Progress& progress) {
     if (progress.Step(i)) return false;
   }
   return true;
+}
+
+// Whether the walk above would write anything: a progeny ID listed twice,
+// or a record that is the sire of one file record and the dam of another.
+// One pass in memory order instead of one in ID order.
+bool FileRecordsMayHaveErrors(const Pedigree& ped, bool twins) {
+  if (twins) return true;
+  std::vector<std::uint8_t> roles(ped.recs.size(), 0);
+  for (std::int32_t i = 1; i <= ped.nRead; ++i) {
+    const Rec& r = ped.rec(i);
+    roles[static_cast<std::size_t>(r.sire)] |= 1;
+    roles[static_cast<std::size_t>(r.dam)] |= 2;
+  }
+  return std::find(roles.begin() + 1, roles.end(), std::uint8_t{3}) != roles.end();
+}
+
+bool HasTwins(const Pedigree& ped, const std::vector<KeyedRec>& ids) {
+  for (std::size_t i = 1; i < ids.size(); ++i) {
+    if (CompareKeys(ids[i - 1].key, ids[i].key, [&] { return ped.rec(ids[i - 1].index).id; },
+                    [&] { return ped.rec(ids[i].index).id; }) == 0) {
+      return true;
+    }
+  }
+  return false;
 }
 
 // An added parent used both as sire and dam was created once per role.
@@ -222,33 +369,37 @@ int ValidatePedigree(Pedigree& ped, Progress& progress) {
   const std::ptrdiff_t last = ped.nRead - 1;
   progress.SetStage(50, 65, ped.nRead, "");
   const int threads = LoadThreads(ped.settings.threads);
-  SortById(ped, 0, last, threads);
+  const std::vector<KeyedRec> ids = SortByIdKeyed(ped, 0, last, threads);
+  const bool twins = HasTwins(ped, ids);
   std::vector<LinkKey> linkKeys = MakeLinkKeys(ped);
   SortLinksByDam(ped, linkKeys, order, threads);
+  MergeLinker merge(ped, linkKeys, ids);
   progress.SetStage(50, 65, ped.nRead, "Identifying female founders");
-  if (!LinkDams(ped, order, progress)) return kValidationCancelled;
+  if (!(twins ? LinkDams(ped, order, progress) : merge.LinkDams(progress))) return kValidationCancelled;
 
   progress.SetStage(65, 80, ped.nRead, "");
   SortLinksBySireDam(ped, linkKeys, order, threads);
-  linkKeys = std::vector<LinkKey>();
   ped.nFullSibGroups = ped.nFullSibMembers = ped.maxFullSibSize = ped.minFullSibSize = 0;
   progress.SetStage(65, 80, ped.nRead, "Identifying male founders");
-  if (!LinkSires(ped, order, progress)) return kValidationCancelled;
+  if (!(twins ? LinkSires(ped, order, progress) : merge.LinkSires(progress))) return kValidationCancelled;
 
   ped.nTotal = ped.nFounders + ped.nNonFounders;
   ped.links.clear();
   ped.links.shrink_to_fit();
   order = LinkOrder();
+  linkKeys = std::vector<LinkKey>();
 
   progress.SetStage(80, 90, ped.nTotal, "Checking for errors");
   WriteError(ped, "|XError(s) list:");
   if (unknownProgeny) WriteError(ped, "There is at least one unknown ID in the progeny list.");
-  if (!CheckFileRecords(ped, progress)) return kValidationCancelled;
+  if (FileRecordsMayHaveErrors(ped, twins)) {
+    if (!CheckFileRecords(ped, progress)) return kValidationCancelled;
+    for (Rec& r : ped.recs) r.mark = 0;
+  }
 
   FillRecordsInReadingOrder(ped, ped.nTotal);
   ped.work.assign(static_cast<std::size_t>(ped.nTotal) + 1, kUnknownParent);
   if (!CheckAddedParents(ped, progress)) return kValidationCancelled;
-  for (Rec& r : ped.recs) r.mark = 0;
 
   if (ped.report.Count() == 1) {
     RecIndex named = kUnknownParent;
