@@ -108,21 +108,29 @@ void CopyLinks(const std::vector<LinkKey>& keys, std::vector<std::int32_t>& orde
 
 }  // namespace
 
-void SortLinksByDam(const Pedigree& ped, std::vector<LinkKey>& keys, std::vector<std::int32_t>& order,
-                    int threads) {
+void SortLinksByDam(const Pedigree& ped, std::vector<LinkKey>& keys, int threads) {
   ParallelQuickSort(keys.data(), 0, static_cast<std::ptrdiff_t>(keys.size()) - 1,
                     [&](const LinkKey& a, const LinkKey& b) { return CompareDams(ped, a, b) < 0; }, threads);
-  CopyLinks(keys, order);
 }
 
-void SortLinksBySireDam(const Pedigree& ped, std::vector<LinkKey>& keys,
-                        std::vector<std::int32_t>& order, int threads) {
+void SortLinksBySireDam(const Pedigree& ped, std::vector<LinkKey>& keys, int threads) {
   ParallelQuickSort(keys.data(), 0, static_cast<std::ptrdiff_t>(keys.size()) - 1,
                     [&](const LinkKey& a, const LinkKey& b) {
                       const int bySire = CompareSires(ped, a, b);
                       return bySire < 0 || (bySire == 0 && CompareDams(ped, a, b) < 0);
                     },
                     threads);
+}
+
+void SortLinksByDam(const Pedigree& ped, std::vector<LinkKey>& keys, std::vector<std::int32_t>& order,
+                    int threads) {
+  SortLinksByDam(ped, keys, threads);
+  CopyLinks(keys, order);
+}
+
+void SortLinksBySireDam(const Pedigree& ped, std::vector<LinkKey>& keys,
+                        std::vector<std::int32_t>& order, int threads) {
+  SortLinksBySireDam(ped, keys, threads);
   CopyLinks(keys, order);
 }
 

@@ -170,7 +170,10 @@ struct LinkKey {
   IdKey Dam() const { return {damHigh, damLow}; }
 };
 std::vector<LinkKey> MakeLinkKeys(const Pedigree& ped);
-// By dam ID; by sire ID and, among equal sire IDs, by dam ID.
+// By dam ID; by sire ID and, among equal sire IDs, by dam ID. The first two
+// sort the keys alone.
+void SortLinksByDam(const Pedigree& ped, std::vector<LinkKey>& keys, int threads = 1);
+void SortLinksBySireDam(const Pedigree& ped, std::vector<LinkKey>& keys, int threads = 1);
 void SortLinksByDam(const Pedigree& ped, std::vector<LinkKey>& keys, std::vector<std::int32_t>& order,
                     int threads = 1);
 void SortLinksBySireDam(const Pedigree& ped, std::vector<LinkKey>& keys,

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "pedigree/cycle.h"
 #include "pedigree/memory.h"
@@ -341,11 +342,21 @@ bool CheckAddedParents(Pedigree& ped, Progress& progress) {
 
 void FillRecordsInReadingOrder(Pedigree& ped, std::int32_t n) {
   if (ped.records.capacity() < static_cast<std::size_t>(n)) {
+    // Room for the parents still to be added, as the records have.
     ped.records = std::vector<RecIndex>();
-    ReserveLarge(ped.records, static_cast<std::size_t>(n));
+    ReserveLarge(ped.records, std::max(static_cast<std::size_t>(n), ped.recs.capacity() - 1));
   }
   ped.records.resize(static_cast<std::size_t>(n));
   for (std::int32_t i = 0; i < n; ++i) ped.records[static_cast<std::size_t>(i)] = i + 1;
+}
+
+// The links in the order of `keys`, for the walks by binary search.
+LinkOrder OrderOf(const std::vector<LinkKey>& keys) {
+  LinkOrder order;
+  ReserveLarge(order, keys.size());
+  order.resize(keys.size());
+  for (std::size_t i = 0; i < keys.size(); ++i) order[i] = keys[i].link;
+  return order;
 }
 
 }  // namespace
@@ -356,37 +367,43 @@ int ValidatePedigree(Pedigree& ped, Progress& progress) {
   ped.copyFile.Reset();
 
   FillRecordsInReadingOrder(ped, ped.nRead);
-  LinkOrder order;
-  ReserveLarge(order, static_cast<std::size_t>(ped.nRead));
-  order.resize(static_cast<std::size_t>(ped.nRead));
   bool unknownProgeny = false;
-  for (std::int32_t i = 0; i < ped.nRead; ++i) {
-    order[static_cast<std::size_t>(i)] = i;
-    unknownProgeny = unknownProgeny || IsUnknownId(ped.rec(i + 1).id);
-  }
+  for (std::int32_t i = 1; i <= ped.nRead && !unknownProgeny; ++i) unknownProgeny = IsUnknownId(ped.rec(i).id);
 
   ped.nNonFounders = ped.nRead;
-  const std::ptrdiff_t last = ped.nRead - 1;
   progress.SetStage(50, 65, ped.nRead, "");
   const int threads = LoadThreads(ped.settings.threads);
-  const std::vector<KeyedRec> ids = SortByIdKeyed(ped, 0, last, threads);
+  // The sort of the records and that of the links read the records and the
+  // links and write apart, so they may run side by side; each leaves the
+  // order it leaves on any number of threads.
+  std::vector<KeyedRec> ids;
+  std::vector<LinkKey> linkKeys;
+  {
+    const int idThreads = threads / 2;
+    std::jthread idSort;
+    if (idThreads > 0) idSort = std::jthread([&] { ids = SortByIdKeyed(ped, 0, ped.nRead - 1, idThreads); });
+    linkKeys = MakeLinkKeys(ped);
+    SortLinksByDam(ped, linkKeys, threads - idThreads);
+    if (idThreads == 0) ids = SortByIdKeyed(ped, 0, ped.nRead - 1, 1);
+  }
   const bool twins = HasTwins(ped, ids);
-  std::vector<LinkKey> linkKeys = MakeLinkKeys(ped);
-  SortLinksByDam(ped, linkKeys, order, threads);
   MergeLinker merge(ped, linkKeys, ids);
   progress.SetStage(50, 65, ped.nRead, "Identifying female founders");
-  if (!(twins ? LinkDams(ped, order, progress) : merge.LinkDams(progress))) return kValidationCancelled;
+  if (!(twins ? LinkDams(ped, OrderOf(linkKeys), progress) : merge.LinkDams(progress))) {
+    return kValidationCancelled;
+  }
 
   progress.SetStage(65, 80, ped.nRead, "");
-  SortLinksBySireDam(ped, linkKeys, order, threads);
+  SortLinksBySireDam(ped, linkKeys, threads);
   ped.nFullSibGroups = ped.nFullSibMembers = ped.maxFullSibSize = ped.minFullSibSize = 0;
   progress.SetStage(65, 80, ped.nRead, "Identifying male founders");
-  if (!(twins ? LinkSires(ped, order, progress) : merge.LinkSires(progress))) return kValidationCancelled;
+  if (!(twins ? LinkSires(ped, OrderOf(linkKeys), progress) : merge.LinkSires(progress))) {
+    return kValidationCancelled;
+  }
 
   ped.nTotal = ped.nFounders + ped.nNonFounders;
   ped.links.clear();
   ped.links.shrink_to_fit();
-  order = LinkOrder();
   linkKeys = std::vector<LinkKey>();
 
   progress.SetStage(80, 90, ped.nTotal, "Checking for errors");
