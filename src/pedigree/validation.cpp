@@ -303,11 +303,12 @@ bool CheckFileRecords(Pedigree& ped, Progress& progress) {
   return true;
 }
 
-// Whether the walk above would write anything: a progeny ID listed twice,
-// or a record that is the sire of one file record and the dam of another.
-// One pass in memory order instead of one in ID order.
-bool FileRecordsMayHaveErrors(const Pedigree& ped, bool twins) {
-  if (twins) return true;
+// Whether the walk above may write anything: a progeny ID listed twice
+// sends validation to the binary searches, and then the walk always runs;
+// else only a record that is the sire of one file record and the dam of
+// another is reported, which one pass in memory order finds.
+bool FileRecordsMayHaveErrors(const Pedigree& ped, bool bySearch) {
+  if (bySearch) return true;
   std::vector<std::uint8_t> roles(ped.recs.size(), 0);
   for (std::int32_t i = 1; i <= ped.nRead; ++i) {
     const Rec& r = ped.rec(i);
@@ -361,7 +362,7 @@ LinkOrder OrderOf(const std::vector<LinkKey>& keys) {
 
 }  // namespace
 
-int ValidatePedigree(Pedigree& ped, Progress& progress) {
+int ValidatePedigree(Pedigree& ped, Progress& progress, Linking linking) {
   ped.inbreedingComputed = false;
   ped.report.Clear();
   ped.copyFile.Reset();
@@ -386,10 +387,10 @@ int ValidatePedigree(Pedigree& ped, Progress& progress) {
     SortLinksByDam(ped, linkKeys, threads - idThreads);
     if (idThreads == 0) ids = SortByIdKeyed(ped, 0, ped.nRead - 1, 1);
   }
-  const bool twins = HasTwins(ped, ids);
+  const bool bySearch = linking == Linking::kBinarySearch || HasTwins(ped, ids);
   MergeLinker merge(ped, linkKeys, ids);
   progress.SetStage(50, 65, ped.nRead, "Identifying female founders");
-  if (!(twins ? LinkDams(ped, OrderOf(linkKeys), progress) : merge.LinkDams(progress))) {
+  if (!(bySearch ? LinkDams(ped, OrderOf(linkKeys), progress) : merge.LinkDams(progress))) {
     return kValidationCancelled;
   }
 
@@ -397,7 +398,7 @@ int ValidatePedigree(Pedigree& ped, Progress& progress) {
   SortLinksBySireDam(ped, linkKeys, threads);
   ped.nFullSibGroups = ped.nFullSibMembers = ped.maxFullSibSize = ped.minFullSibSize = 0;
   progress.SetStage(65, 80, ped.nRead, "Identifying male founders");
-  if (!(twins ? LinkSires(ped, OrderOf(linkKeys), progress) : merge.LinkSires(progress))) {
+  if (!(bySearch ? LinkSires(ped, OrderOf(linkKeys), progress) : merge.LinkSires(progress))) {
     return kValidationCancelled;
   }
 
@@ -409,7 +410,7 @@ int ValidatePedigree(Pedigree& ped, Progress& progress) {
   progress.SetStage(80, 90, ped.nTotal, "Checking for errors");
   WriteError(ped, "|XError(s) list:");
   if (unknownProgeny) WriteError(ped, "There is at least one unknown ID in the progeny list.");
-  if (FileRecordsMayHaveErrors(ped, twins)) {
+  if (FileRecordsMayHaveErrors(ped, bySearch)) {
     if (!CheckFileRecords(ped, progress)) return kValidationCancelled;
     for (Rec& r : ped.recs) r.mark = 0;
   }
