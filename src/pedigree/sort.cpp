@@ -1,12 +1,17 @@
 #include "pedigree/sort.h"
 
+#include <algorithm>
+#include <bit>
+#include <cstring>
 #include <vector>
 
 #include "pedigree/memory.h"
 
 namespace kinvar {
 
-IdKey KeyOf(const char* id) {
+namespace {
+
+IdKey KeyOfBytes(const char* id) {
   unsigned char bytes[16] = {};
   int n = 0;
   for (; n < kKeyBytes; ++n) {
@@ -21,6 +26,39 @@ IdKey KeyOf(const char* id) {
     key.low = key.low << 8 | bytes[i + 8];
   }
   return key;
+}
+
+// Position of the first zero byte of a little-endian word, 8 when none:
+// the lowest byte flagged by the borrow trick is always a true zero.
+int FirstZeroByte(std::uint64_t w) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101u;
+  const std::uint64_t flags = (w - kOnes) & ~w & (kOnes << 7);
+  return flags == 0 ? 8 : std::countr_zero(flags) / 8;
+}
+
+// The same key from two word loads: flip the top bit of every byte up to
+// the terminator (the terminator's 0 becomes 0x80) and clear the rest.
+IdKey KeyOfWords(const char (&id)[kMaxIdLength + 1]) {
+  std::uint64_t w[2];
+  std::memcpy(w, id, sizeof w);
+  int n = FirstZeroByte(w[0]);
+  if (n == 8) n += FirstZeroByte(w[1]);
+  const int kept = std::min(n, kKeyBytes - 1) + 1;  // bytes up to and with the terminator
+  constexpr std::uint64_t kTops = 0x8080808080808080u;
+  const auto keep = [](int bytes) { return bytes >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * bytes)) - 1; };
+  std::uint64_t low = (w[1] ^ kTops) & keep(kept - 8 > 0 ? kept - 8 : 0);
+  if (n >= kKeyBytes) low = (low & keep(7)) | (std::uint64_t{1} << 56);
+  return {__builtin_bswap64((w[0] ^ kTops) & keep(kept)), __builtin_bswap64(low)};
+}
+
+}  // namespace
+
+IdKey KeyOf(const char (&id)[kMaxIdLength + 1]) {
+  if constexpr (std::endian::native == std::endian::little) {
+    return KeyOfWords(id);
+  } else {
+    return KeyOfBytes(id);
+  }
 }
 
 namespace {

@@ -119,7 +119,8 @@ struct IdKey {
   std::uint64_t low = 0;
 };
 constexpr int kKeyBytes = 15;
-IdKey KeyOf(const char* id);
+// Reads the whole 16 first bytes of an ID buffer.
+IdKey KeyOf(const char (&id)[kMaxIdLength + 1]);
 // IsUnknownId of the ID whose key this is; `text()` gives the ID itself and
 // is called only for IDs of 15 bytes or more.
 template <class Text>

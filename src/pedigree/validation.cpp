@@ -397,6 +397,7 @@ int ValidatePedigree(Pedigree& ped, Progress& progress, Linking linking) {
   progress.SetStage(65, 80, ped.nRead, "");
   SortLinksBySireDam(ped, linkKeys, threads);
   ped.nFullSibGroups = ped.nFullSibMembers = ped.maxFullSibSize = ped.minFullSibSize = 0;
+  ReserveLarge(ped.fullSibs, static_cast<std::size_t>(ped.nRead));  // touched only as it fills
   progress.SetStage(65, 80, ped.nRead, "Identifying male founders");
   if (!(bySearch ? LinkSires(ped, OrderOf(linkKeys), progress) : merge.LinkSires(progress))) {
     return kValidationCancelled;
