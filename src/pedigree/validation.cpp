@@ -169,7 +169,7 @@ class MergeLinker {
       const LinkKey& key = keys_[k];
       const std::size_t end = RunEnd(k, [](const LinkKey& x) { return x.Dam(); }, &ParentLink::dam);
       if (!IsUnknownKey(key.Dam(), [&] { return Link(key).dam; })) {
-        const RecIndex dam = FindOrAdd(key.Dam(), Link(key).dam, next);
+        const RecIndex dam = FindOrAdd(key.Dam(), [&] { return Link(key).dam; }, next);
         for (std::size_t m = k; m < end; ++m) {
           Prefetch(m);
           ped_.rec(keys_[m].rec).dam = dam;
@@ -190,7 +190,7 @@ class MergeLinker {
       if (IsUnknownKey(key.Sire(), [&] { return Link(key).sire; })) {
         CodeListedFounders(k, end);
       } else {
-        const RecIndex sire = FindOrAdd(key.Sire(), Link(key).sire, next);
+        const RecIndex sire = FindOrAdd(key.Sire(), [&] { return Link(key).sire; }, next);
         for (std::size_t m = k; m < end; ++m) {
           Prefetch(m);
           ped_.rec(keys_[m].rec).sire = sire;
@@ -223,14 +223,16 @@ class MergeLinker {
     return end;
   }
 
-  RecIndex FindOrAdd(const IdKey& key, const char* id, std::size_t& next) {
+  // `id()` gives the ID text, read only to compare long IDs or to add the
+  // parent.
+  template <class Text>
+  RecIndex FindOrAdd(const IdKey& key, Text id, std::size_t& next) {
     auto compare = [&] {
-      return CompareKeys(ids_[next].key, key, [&] { return ped_.rec(ids_[next].index).id; },
-                         [id] { return id; });
+      return CompareKeys(ids_[next].key, key, [&] { return ped_.rec(ids_[next].index).id; }, id);
     };
     int c = 1;
     while (next < ids_.size() && (c = compare()) < 0) ++next;
-    return next < ids_.size() && c == 0 ? ids_[next].index : AddParent(ped_, id);
+    return next < ids_.size() && c == 0 ? ids_[next].index : AddParent(ped_, id());
   }
 
   // Links whose sire ID is unknown: those whose dam ID is unknown too are
@@ -376,7 +378,8 @@ int ValidatePedigree(Pedigree& ped, Progress& progress, Linking linking) {
   const int threads = LoadThreads(ped.settings.threads);
   // The sort of the records and that of the links read the records and the
   // links and write apart, so they may run side by side; each leaves the
-  // order it leaves on any number of threads.
+  // order it leaves on any number of threads. The sort of the links, the
+  // longer, may also use the threads the other leaves when it ends.
   std::vector<KeyedRec> ids;
   std::vector<LinkKey> linkKeys;
   {
@@ -384,7 +387,7 @@ int ValidatePedigree(Pedigree& ped, Progress& progress, Linking linking) {
     std::jthread idSort;
     if (idThreads > 0) idSort = std::jthread([&] { ids = SortByIdKeyed(ped, 0, ped.nRead - 1, idThreads); });
     linkKeys = MakeLinkKeys(ped);
-    SortLinksByDam(ped, linkKeys, threads - idThreads);
+    SortLinksByDam(ped, linkKeys, threads);
     if (idThreads == 0) ids = SortByIdKeyed(ped, 0, ped.nRead - 1, 1);
   }
   const bool bySearch = linking == Linking::kBinarySearch || HasTwins(ped, ids);
@@ -407,6 +410,7 @@ int ValidatePedigree(Pedigree& ped, Progress& progress, Linking linking) {
   ped.links.clear();
   ped.links.shrink_to_fit();
   linkKeys = std::vector<LinkKey>();
+  ids = std::vector<KeyedRec>();
 
   progress.SetStage(80, 90, ped.nTotal, "Checking for errors");
   WriteError(ped, "|XError(s) list:");
