@@ -168,14 +168,15 @@ class MergeLinker {
     for (std::size_t k = 0; k < n; ++k) {
       const LinkKey& key = keys_[k];
       const std::size_t end = RunEnd(k, [](const LinkKey& x) { return x.Dam(); }, &ParentLink::dam);
-      if (!IsUnknownKey(key.Dam(), [&] { return Link(key).dam; })) {
-        const RecIndex dam = FindOrAdd(key.Dam(), [&] { return Link(key).dam; }, next);
-        for (std::size_t m = k; m < end; ++m) {
-          Prefetch(m);
-          ped_.rec(keys_[m].rec).dam = dam;
-        }
-      }
+      const std::size_t first = k;
       k = end - 1;
+      // Progress as the walk above reports it: after each run of known dams.
+      if (IsUnknownKey(key.Dam(), [&] { return Link(key).dam; })) continue;
+      const RecIndex dam = FindOrAdd(key.Dam(), [&] { return Link(key).dam; }, next);
+      for (std::size_t m = first; m < end; ++m) {
+        Prefetch(m);
+        ped_.rec(keys_[m].rec).dam = dam;
+      }
       if (progress.Step(static_cast<std::int64_t>(k))) return false;
     }
     return true;
@@ -187,17 +188,18 @@ class MergeLinker {
     for (std::size_t k = 0; k < n; ++k) {
       const LinkKey& key = keys_[k];
       const std::size_t end = RunEnd(k, [](const LinkKey& x) { return x.Sire(); }, &ParentLink::sire);
-      if (IsUnknownKey(key.Sire(), [&] { return Link(key).sire; })) {
-        CodeListedFounders(k, end);
-      } else {
-        const RecIndex sire = FindOrAdd(key.Sire(), [&] { return Link(key).sire; }, next);
-        for (std::size_t m = k; m < end; ++m) {
-          Prefetch(m);
-          ped_.rec(keys_[m].rec).sire = sire;
-        }
-        ListFullSibs(k, end);
-      }
+      const std::size_t first = k;
       k = end - 1;
+      if (IsUnknownKey(key.Sire(), [&] { return Link(key).sire; })) {
+        CodeListedFounders(first, end);
+        continue;
+      }
+      const RecIndex sire = FindOrAdd(key.Sire(), [&] { return Link(key).sire; }, next);
+      for (std::size_t m = first; m < end; ++m) {
+        Prefetch(m);
+        ped_.rec(keys_[m].rec).sire = sire;
+      }
+      ListFullSibs(first, end);
       if (progress.Step(static_cast<std::int64_t>(k))) return false;
     }
     return true;
