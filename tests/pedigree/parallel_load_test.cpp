@@ -184,6 +184,7 @@ struct Harm {
   const char* name;
   std::vector<std::string> lines;  // inserted data lines
   bool duplicate;                  // also repeat a data line
+  int size = 20;                   // data lines at least, before the harm
 };
 
 void PrintTo(const Harm& harm, std::ostream* out) { *out << harm.name; }
@@ -194,7 +195,7 @@ std::string HerdText(std::uint32_t seed, const Harm& harm) {
   const char* const prefixes[] = {"A", "LONGNAMEDANIMAL", "\xC9", "LONGNAMEDANIMAM", "b"};
   const auto id = [&](int i) { return prefixes[i % 5] + std::to_string(i); };
   const char* const unknown[] = {"0", "000", "unknown", "UnKnOwN"};
-  const int n = 20 + draw(400);
+  const int n = harm.size + draw(400);
   std::vector<std::string> lines;
   std::string sire = "0", dam = "0";
   for (int i = 0; i < n; ++i) {
@@ -263,7 +264,8 @@ void ExpectSameValidation(const Validated& got, const Validated& want) {
 class MergeLinking : public testing::TestWithParam<Harm> {};
 
 TEST_P(MergeLinking, LeavesWhatBinarySearchLeaves) {
-  for (std::uint32_t seed = 1; seed <= 40; ++seed) {
+  const std::uint32_t seeds = GetParam().size > 1000 ? 2 : 40;
+  for (std::uint32_t seed = 1; seed <= seeds; ++seed) {
     const test::TempFile file(HerdText(seed, GetParam()));
     Validated want;
     Validate(file.path(), 1, Linking::kBinarySearch, want);
@@ -284,7 +286,10 @@ INSTANTIATE_TEST_SUITE_P(
                     Harm{"Cycle", {"C1 C2 0 .", "C2 C1 0 .", "C3 C1 C2 ."}, false},
                     Harm{"FullSibsDisagreeOnF", {"S1 NEWS NEWD 0.25", "S2 NEWS NEWD 0.125"}, false},
                     Harm{"UnknownProgeny", {"00 0 0 ."}, false},
-                    Harm{"Everything", {"X2 X1 0 .", "X3 0 X1 .", "C1 C1 0 .", "UNKNOWN 0 0 ."}, true}),
+                    Harm{"Everything", {"X2 X1 0 .", "X3 0 X1 .", "C1 C1 0 .", "UNKNOWN 0 0 ."}, true},
+                    // Large enough for the sorts to split over threads.
+                    Harm{"Large", {}, false, 40000},
+                    Harm{"LargeWithBothSexesAndCycle", {"X2 X1 0 .", "X3 0 X1 .", "C1 C1 0 ."}, false, 40000}),
     [](const testing::TestParamInfo<Harm>& row) { return row.param.name; });
 
 }  // namespace
