@@ -11,6 +11,7 @@ namespace kinvar {
 
 namespace {
 
+// The key byte by byte, for machines that store words big end first.
 IdKey KeyOfBytes(const char* id) {
   unsigned char bytes[16] = {};
   int n = 0;
