@@ -3,6 +3,7 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -64,6 +65,13 @@ double ChildrenCpu() {
   return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
+// The one-minute load average of the machine, -1 when unknown: the ratio
+// to sort means little on a machine that other work keeps busy.
+double LoadAverage() {
+  double load[1] = {-1.0};
+  return getloadavg(load, 1) == 1 ? load[0] : -1.0;
+}
+
 double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   return v[v.size() / 2];
@@ -89,6 +97,7 @@ int main(int argc, char** argv) {
               static_cast<long long>(summary.parentsOnly), static_cast<double>(summary.bytes) / 1e6,
               summary.generations, Now() - genStart);
   WarmPageCache(path);
+  const double loadBefore = LoadAverage();
 
   std::vector<double> loads, sorts, loadCpus, sortCpus;
   std::int64_t peak = 0, baseline = 0, nTotal = 0, maxGeneration = 0;
@@ -127,8 +136,9 @@ int main(int argc, char** argv) {
   std::printf("\n%lld individuals read, %lld after adding parents, longest path %lld generations\n",
               static_cast<long long>(summary.lines), static_cast<long long>(nTotal),
               static_cast<long long>(maxGeneration));
-  std::printf("median of %d runs (min load %.3f s, min sort %.3f s)\n\n", repeat,
-              *std::min_element(loads.begin(), loads.end()), *std::min_element(sorts.begin(), sorts.end()));
+  std::printf("median of %d runs (min load %.3f s, min sort %.3f s), load average %.2f before, %.2f after\n\n",
+              repeat, *std::min_element(loads.begin(), loads.end()), *std::min_element(sorts.begin(), sorts.end()),
+              loadBefore, LoadAverage());
   std::printf("  %-34s %12s %12s\n", "measure", "value", "target");
   std::printf("  %-34s %12.3f\n", "load (read+validate+recode), s", load);
   std::printf("  %-34s %12.3f\n", "LC_ALL=C sort -k1,1, s", sort);

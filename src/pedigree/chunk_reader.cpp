@@ -218,6 +218,8 @@ ChunkRead ReadPedigreeInChunks(const std::string& path, Pedigree& ped, Progress&
   ped.links.reserve(lines);
   AdviseLargePages(ped.recs);
   AdviseLargePages(ped.links);
+  FaultInLarge(ped.recs, 1 + lines, threads);
+  FaultInLarge(ped.links, lines, threads);
 
   Columns cols;
   Joiner joiner(ped);

@@ -4,6 +4,7 @@
 // not offer them, the advice changes nothing. It never changes a value.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <vector>
 
@@ -16,6 +17,18 @@ void AdviseLargePages(const void* data, std::size_t bytes);
 template <class T>
 void AdviseLargePages(const std::vector<T>& v) {
   AdviseLargePages(v.data(), v.capacity() * sizeof(T));
+}
+
+// Faults in the pages of bytes [data, data + bytes) on `threads` threads at
+// once. Where a fault costs more than the write that causes it, the one
+// thread that first writes a large array otherwise waits on every fault in
+// turn. Only whole pages inside the range; changes no value.
+void FaultInLarge(const void* data, std::size_t bytes, int threads);
+
+// The same for the first n entries of a vector's capacity, not yet written.
+template <class T>
+void FaultInLarge(const std::vector<T>& v, std::size_t n, int threads) {
+  FaultInLarge(v.data(), std::min(n, v.capacity()) * sizeof(T), threads);
 }
 
 // Reserves room for n entries on large pages, before any is written.

@@ -1,5 +1,8 @@
 #include "pedigree/sort.h"
 
+#include <algorithm>
+#include <bit>
+#include <cstring>
 #include <vector>
 
 #include "pedigree/memory.h"
@@ -8,21 +11,8 @@ namespace kinvar {
 
 namespace {
 
-// The first 15 bytes of an ID as two integers whose unsigned order is the
-// order of CompareIds: each byte has its top bit flipped, so that signed
-// order becomes unsigned order (the terminator becomes 0x80, bytes after it
-// stay 0). The lowest byte is 1 when the ID has 15 bytes or more, so that
-// two equal keys of such IDs must still compare the rest; shorter IDs with
-// equal keys are equal. A sort on these keys makes exactly the comparisons
-// and decisions of a sort on the IDs, without reaching into the records.
-struct IdKey {
-  std::uint64_t high = 0;
-  std::uint64_t low = 0;
-};
-
-constexpr int kKeyBytes = 15;
-
-IdKey KeyOf(const char* id) {
+// The key byte by byte, for machines that store words big end first.
+IdKey KeyOfBytes(const char* id) {
   unsigned char bytes[16] = {};
   int n = 0;
   for (; n < kKeyBytes; ++n) {
@@ -39,17 +29,45 @@ IdKey KeyOf(const char* id) {
   return key;
 }
 
-// CompareIds of the two IDs whose keys these are.
-int CompareKeyed(const IdKey& x, const char* a, const IdKey& y, const char* b) {
-  if (x.high != y.high) return x.high < y.high ? -1 : 1;
-  if (x.low != y.low) return x.low < y.low ? -1 : 1;
-  return (x.low & 1) != 0 ? CompareIds(a + kKeyBytes, b + kKeyBytes) : 0;
+// Position of the first zero byte of a little-endian word, 8 when none:
+// the lowest byte flagged by the borrow trick is always a true zero.
+int FirstZeroByte(std::uint64_t w) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101u;
+  const std::uint64_t flags = (w - kOnes) & ~w & (kOnes << 7);
+  return flags == 0 ? 8 : std::countr_zero(flags) / 8;
 }
 
-struct KeyedRec {
-  IdKey key;
-  RecIndex index = kUnknownParent;
-};
+// The same key from two word loads: flip the top bit of every byte up to
+// the terminator (the terminator's 0 becomes 0x80) and clear the rest.
+IdKey KeyOfWords(const char (&id)[kMaxIdLength + 1]) {
+  std::uint64_t w[2];
+  std::memcpy(w, id, sizeof w);
+  int n = FirstZeroByte(w[0]);
+  if (n == 8) n += FirstZeroByte(w[1]);
+  const int kept = std::min(n, kKeyBytes - 1) + 1;  // bytes up to and with the terminator
+  constexpr std::uint64_t kTops = 0x8080808080808080u;
+  const auto keep = [](int bytes) { return bytes >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * bytes)) - 1; };
+  std::uint64_t low = (w[1] ^ kTops) & keep(kept - 8 > 0 ? kept - 8 : 0);
+  if (n >= kKeyBytes) low = (low & keep(7)) | (std::uint64_t{1} << 56);
+  return {__builtin_bswap64((w[0] ^ kTops) & keep(kept)), __builtin_bswap64(low)};
+}
+
+}  // namespace
+
+IdKey KeyOf(const char (&id)[kMaxIdLength + 1]) {
+  if constexpr (std::endian::native == std::endian::little) {
+    return KeyOfWords(id);
+  } else {
+    return KeyOfBytes(id);
+  }
+}
+
+namespace {
+
+// CompareIds of the two IDs whose keys these are.
+int CompareKeyed(const IdKey& x, const char* a, const IdKey& y, const char* b) {
+  return CompareKeys(x, y, [a] { return a; }, [b] { return b; });
+}
 
 struct CodedRec {
   std::int32_t code = 0;
@@ -66,7 +84,7 @@ void SortIndexes(std::vector<RecIndex>& v, std::ptrdiff_t l, std::ptrdiff_t r, K
 // The sorts below copy the key of each entry next to it, sort the copies
 // with the same comparisons and write the indexes back. Shifting the range
 // to start at 0 does not change a single step of QuickSort.
-void SortByCode(Pedigree& ped, std::ptrdiff_t r) {
+void SortByCode(Pedigree& ped, std::ptrdiff_t r, int threads) {
   if (r < 1) return;
   std::vector<CodedRec> coded;
   ReserveLarge(coded, static_cast<std::size_t>(r) + 1);
@@ -75,13 +93,18 @@ void SortByCode(Pedigree& ped, std::ptrdiff_t r) {
     const RecIndex index = ped.records[i];
     coded[i] = {ped.rec(index).code, index};
   }
-  QuickSort(coded.data(), 0, r, [](const CodedRec& a, const CodedRec& b) { return a.code < b.code; });
+  ParallelQuickSort(coded.data(), 0, r, [](const CodedRec& a, const CodedRec& b) { return a.code < b.code; },
+                    threads);
   for (std::size_t i = 0; i < coded.size(); ++i) ped.records[i] = coded[i].index;
 }
 
 void SortById(Pedigree& ped, std::ptrdiff_t l, std::ptrdiff_t r, int threads) {
-  if (r <= l) return;
+  if (r > l) SortByIdKeyed(ped, l, r, threads);
+}
+
+std::vector<KeyedRec> SortByIdKeyed(Pedigree& ped, std::ptrdiff_t l, std::ptrdiff_t r, int threads) {
   std::vector<KeyedRec> keyed;
+  if (r < l) return keyed;
   ReserveLarge(keyed, static_cast<std::size_t>(r - l) + 1);
   keyed.resize(static_cast<std::size_t>(r - l) + 1);
   RecIndex* const records = ped.records.data() + l;
@@ -90,6 +113,7 @@ void SortById(Pedigree& ped, std::ptrdiff_t l, std::ptrdiff_t r, int threads) {
     return CompareKeyed(a.key, ped.rec(a.index).id, b.key, ped.rec(b.index).id) < 0;
   }, threads);
   for (std::size_t i = 0; i < keyed.size(); ++i) records[i] = keyed[i].index;
+  return keyed;
 }
 
 std::vector<LinkKey> MakeLinkKeys(const Pedigree& ped) {
@@ -99,7 +123,7 @@ std::vector<LinkKey> MakeLinkKeys(const Pedigree& ped) {
   for (std::size_t i = 0; i < keys.size(); ++i) {
     const IdKey sire = KeyOf(ped.links[i].sire);
     const IdKey dam = KeyOf(ped.links[i].dam);
-    keys[i] = {sire.high, sire.low, dam.high, dam.low, static_cast<std::int32_t>(i)};
+    keys[i] = {sire.high, sire.low, dam.high, dam.low, static_cast<std::int32_t>(i), ped.links[i].rec};
   }
   return keys;
 }
@@ -123,21 +147,29 @@ void CopyLinks(const std::vector<LinkKey>& keys, std::vector<std::int32_t>& orde
 
 }  // namespace
 
-void SortLinksByDam(const Pedigree& ped, std::vector<LinkKey>& keys, std::vector<std::int32_t>& order,
-                    int threads) {
+void SortLinksByDam(const Pedigree& ped, std::vector<LinkKey>& keys, int threads) {
   ParallelQuickSort(keys.data(), 0, static_cast<std::ptrdiff_t>(keys.size()) - 1,
                     [&](const LinkKey& a, const LinkKey& b) { return CompareDams(ped, a, b) < 0; }, threads);
-  CopyLinks(keys, order);
 }
 
-void SortLinksBySireDam(const Pedigree& ped, std::vector<LinkKey>& keys,
-                        std::vector<std::int32_t>& order, int threads) {
+void SortLinksBySireDam(const Pedigree& ped, std::vector<LinkKey>& keys, int threads) {
   ParallelQuickSort(keys.data(), 0, static_cast<std::ptrdiff_t>(keys.size()) - 1,
                     [&](const LinkKey& a, const LinkKey& b) {
                       const int bySire = CompareSires(ped, a, b);
                       return bySire < 0 || (bySire == 0 && CompareDams(ped, a, b) < 0);
                     },
                     threads);
+}
+
+void SortLinksByDam(const Pedigree& ped, std::vector<LinkKey>& keys, std::vector<std::int32_t>& order,
+                    int threads) {
+  SortLinksByDam(ped, keys, threads);
+  CopyLinks(keys, order);
+}
+
+void SortLinksBySireDam(const Pedigree& ped, std::vector<LinkKey>& keys,
+                        std::vector<std::int32_t>& order, int threads) {
+  SortLinksBySireDam(ped, keys, threads);
   CopyLinks(keys, order);
 }
 

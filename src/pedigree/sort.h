@@ -105,9 +105,54 @@ inline int LoadThreads(int setting) {
 }
 
 // records[0..r] by code.
-void SortByCode(Pedigree& ped, std::ptrdiff_t r);
+void SortByCode(Pedigree& ped, std::ptrdiff_t r, int threads = 1);
+
+// The first 15 bytes of an ID as two integers whose unsigned order is the
+// order of CompareIds: each byte has its top bit flipped, so that signed
+// order becomes unsigned order (the terminator becomes 0x80, bytes after it
+// stay 0). The lowest byte is 1 when the ID has 15 bytes or more, so that
+// two equal keys of such IDs must still compare the rest; shorter IDs with
+// equal keys are equal. A sort on these keys makes exactly the comparisons
+// and decisions of a sort on the IDs, without reaching into the records.
+struct IdKey {
+  std::uint64_t high = 0;
+  std::uint64_t low = 0;
+};
+constexpr int kKeyBytes = 15;
+// Reads the whole 16 first bytes of an ID buffer.
+IdKey KeyOf(const char (&id)[kMaxIdLength + 1]);
+// IsUnknownId of the ID whose key this is; `text()` gives the ID itself and
+// is called only for IDs of 15 bytes or more.
+template <class Text>
+bool IsUnknownKey(const IdKey& key, Text text) {
+  if ((key.low & 1) != 0) return IsUnknownId(text());
+  char id[kKeyBytes + 1] = {};
+  for (int i = 0; i < kKeyBytes; ++i) {
+    const std::uint64_t word = i < 8 ? key.high : key.low;
+    id[i] = static_cast<char>(((word >> (8 * (7 - i % 8))) & 0xFF) ^ 0x80);
+    if (id[i] == 0) break;
+  }
+  return IsUnknownId(id);
+}
+// CompareIds of the two IDs whose keys these are; `textX()` and `textY()`
+// give the IDs and are called only when the first 15 bytes tie.
+template <class TextX, class TextY>
+int CompareKeys(const IdKey& x, const IdKey& y, TextX textX, TextY textY) {
+  if (x.high != y.high) return x.high < y.high ? -1 : 1;
+  if (x.low != y.low) return x.low < y.low ? -1 : 1;
+  return (x.low & 1) != 0 ? CompareIds(textX() + kKeyBytes, textY() + kKeyBytes) : 0;
+}
+
+// A record with the key of its ID.
+struct KeyedRec {
+  IdKey key;
+  RecIndex index = kUnknownParent;
+};
 // records[l..r] by ID.
 void SortById(Pedigree& ped, std::ptrdiff_t l, std::ptrdiff_t r, int threads = 1);
+// The same, also returning the records of records[l..r] with their keys in
+// their new order.
+std::vector<KeyedRec> SortByIdKeyed(Pedigree& ped, std::ptrdiff_t l, std::ptrdiff_t r, int threads = 1);
 
 // The parent links of validation carry their sire and dam IDs as sort keys
 // (see sort.cpp), so that the two link sorts never reach into the links
@@ -120,10 +165,16 @@ struct LinkKey {
   std::uint64_t sireLow = 0;
   std::uint64_t damHigh = 0;
   std::uint64_t damLow = 0;
-  std::int32_t link = 0;  // index into Pedigree::links
+  std::int32_t link = 0;          // index into Pedigree::links
+  RecIndex rec = kUnknownParent;  // the link's individual
+  IdKey Sire() const { return {sireHigh, sireLow}; }
+  IdKey Dam() const { return {damHigh, damLow}; }
 };
 std::vector<LinkKey> MakeLinkKeys(const Pedigree& ped);
-// By dam ID; by sire ID and, among equal sire IDs, by dam ID.
+// By dam ID; by sire ID and, among equal sire IDs, by dam ID. The first two
+// sort the keys alone.
+void SortLinksByDam(const Pedigree& ped, std::vector<LinkKey>& keys, int threads = 1);
+void SortLinksBySireDam(const Pedigree& ped, std::vector<LinkKey>& keys, int threads = 1);
 void SortLinksByDam(const Pedigree& ped, std::vector<LinkKey>& keys, std::vector<std::int32_t>& order,
                     int threads = 1);
 void SortLinksBySireDam(const Pedigree& ped, std::vector<LinkKey>& keys,

@@ -1,7 +1,10 @@
 #include "pedigree/validation.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "pedigree/cycle.h"
 #include "pedigree/memory.h"
@@ -147,6 +150,131 @@ bool LinkSires(Pedigree& ped, const LinkOrder& order, Progress& progress) {
   return true;
 }
 
+// Linking by a merge of two sorted lists: the links in the order of the
+// parent ID and the file records in ID order. When every progeny ID is
+// distinct this finds the record the binary search finds, and the walks
+// below link, add parents and count families exactly as the walks above,
+// without reaching into the links or the records but to write the result.
+// With a repeated progeny ID the binary search may land on either copy, so
+// the walks above serve.
+class MergeLinker {
+ public:
+  MergeLinker(Pedigree& ped, const std::vector<LinkKey>& keys, const std::vector<KeyedRec>& ids)
+      : ped_(ped), keys_(keys), ids_(ids) {}
+
+  bool LinkDams(Progress& progress) {
+    std::size_t next = 0;  // first file record whose ID is not below the dam ID
+    const std::size_t n = keys_.size();
+    for (std::size_t k = 0; k < n; ++k) {
+      const LinkKey& key = keys_[k];
+      const std::size_t end = RunEnd(k, [](const LinkKey& x) { return x.Dam(); }, &ParentLink::dam);
+      const std::size_t first = k;
+      k = end - 1;
+      // Progress as the walk above reports it: after each run of known dams.
+      if (IsUnknownKey(key.Dam(), [&] { return Link(key).dam; })) continue;
+      const RecIndex dam = FindOrAdd(key.Dam(), [&] { return Link(key).dam; }, next);
+      for (std::size_t m = first; m < end; ++m) {
+        Prefetch(m);
+        ped_.rec(keys_[m].rec).dam = dam;
+      }
+      if (progress.Step(static_cast<std::int64_t>(k))) return false;
+    }
+    return true;
+  }
+
+  bool LinkSires(Progress& progress) {
+    std::size_t next = 0;
+    const std::size_t n = keys_.size();
+    for (std::size_t k = 0; k < n; ++k) {
+      const LinkKey& key = keys_[k];
+      const std::size_t end = RunEnd(k, [](const LinkKey& x) { return x.Sire(); }, &ParentLink::sire);
+      const std::size_t first = k;
+      k = end - 1;
+      if (IsUnknownKey(key.Sire(), [&] { return Link(key).sire; })) {
+        CodeListedFounders(first, end);
+        continue;
+      }
+      const RecIndex sire = FindOrAdd(key.Sire(), [&] { return Link(key).sire; }, next);
+      for (std::size_t m = first; m < end; ++m) {
+        Prefetch(m);
+        ped_.rec(keys_[m].rec).sire = sire;
+      }
+      ListFullSibs(first, end);
+      if (progress.Step(static_cast<std::int64_t>(k))) return false;
+    }
+    return true;
+  }
+
+ private:
+  const ParentLink& Link(const LinkKey& key) const { return ped_.links[static_cast<std::size_t>(key.link)]; }
+
+  void Prefetch(std::size_t m) const {
+    if (m + kAhead < keys_.size()) __builtin_prefetch(&ped_.rec(keys_[m + kAhead].rec), 1);
+  }
+
+  // One past the last link from k on whose parent ID (`field`) equals k's.
+  template <class Key>
+  std::size_t RunEnd(std::size_t k, Key keyOf, char (ParentLink::*field)[kMaxIdLength + 1]) const {
+    const IdKey first = keyOf(keys_[k]);
+    std::size_t end = k + 1;
+    while (end < keys_.size() &&
+           CompareKeys(keyOf(keys_[end]), first, [&] { return Link(keys_[end]).*field; },
+                       [&] { return Link(keys_[k]).*field; }) == 0) {
+      ++end;
+    }
+    return end;
+  }
+
+  // `id()` gives the ID text, read only to compare long IDs or to add the
+  // parent.
+  template <class Text>
+  RecIndex FindOrAdd(const IdKey& key, Text id, std::size_t& next) {
+    auto compare = [&] {
+      return CompareKeys(ids_[next].key, key, [&] { return ped_.rec(ids_[next].index).id; }, id);
+    };
+    int c = 1;
+    while (next < ids_.size() && (c = compare()) < 0) ++next;
+    return next < ids_.size() && c == 0 ? ids_[next].index : AddParent(ped_, id());
+  }
+
+  // Links whose sire ID is unknown: those whose dam ID is unknown too are
+  // founders listed in the file and take the next founder codes in link
+  // order.
+  void CodeListedFounders(std::size_t k, std::size_t end) {
+    for (std::size_t m = k; m < end;) {
+      const std::size_t runEnd =
+          std::min(end, RunEnd(m, [](const LinkKey& x) { return x.Dam(); }, &ParentLink::dam));
+      if (IsUnknownKey(keys_[m].Dam(), [&] { return Link(keys_[m]).dam; })) {
+        for (std::size_t j = m; j < runEnd; ++j) {
+          Prefetch(j);
+          ped_.rec(keys_[j].rec).code = ++ped_.nFounders;
+          --ped_.nNonFounders;
+        }
+      }
+      m = runEnd;
+    }
+  }
+
+  void ListFullSibs(std::size_t first, std::size_t end) {
+    auto damOf = [&](std::size_t m) { return ped_.rec(keys_[m].rec).dam; };
+    for (std::size_t k = first; k + 1 < end; ++k) {
+      const RecIndex dam = damOf(k);
+      if (dam == kUnknownParent || damOf(k + 1) != dam) continue;
+      ped_.fullSibs.push_back(keys_[k].rec);
+      std::int32_t size = 1;
+      while (k + 1 < end && damOf(k + 1) == dam) {
+        ped_.fullSibs.push_back(keys_[++k].rec);
+        ++size;
+      }
+      CountFamily(ped_, size);
+    }
+  }
+
+  Pedigree& ped_;
+  const std::vector<LinkKey>& keys_;
+  const std::vector<KeyedRec>& ids_;
+};
+
 // Marks each parent by the role it was seen in; one seen in both roles is
 // reported (again after each switch of role).
 bool CheckFileRecords(Pedigree& ped, Progress& progress) {
@@ -179,6 +307,31 @@ bool CheckFileRecords(Pedigree& ped, Progress& progress) {
   return true;
 }
 
+// Whether the walk above may write anything: a progeny ID listed twice
+// sends validation to the binary searches, and then the walk always runs;
+// else only a record that is the sire of one file record and the dam of
+// another is reported, which one pass in memory order finds.
+bool FileRecordsMayHaveErrors(const Pedigree& ped, bool bySearch) {
+  if (bySearch) return true;
+  std::vector<std::uint8_t> roles(ped.recs.size(), 0);
+  for (std::int32_t i = 1; i <= ped.nRead; ++i) {
+    const Rec& r = ped.rec(i);
+    roles[static_cast<std::size_t>(r.sire)] |= 1;
+    roles[static_cast<std::size_t>(r.dam)] |= 2;
+  }
+  return std::find(roles.begin() + 1, roles.end(), std::uint8_t{3}) != roles.end();
+}
+
+bool HasTwins(const Pedigree& ped, const std::vector<KeyedRec>& ids) {
+  for (std::size_t i = 1; i < ids.size(); ++i) {
+    if (CompareKeys(ids[i - 1].key, ids[i].key, [&] { return ped.rec(ids[i - 1].index).id; },
+                    [&] { return ped.rec(ids[i].index).id; }) == 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
 // An added parent used both as sire and dam was created once per role.
 bool CheckAddedParents(Pedigree& ped, Progress& progress) {
   SortById(ped, ped.nRead, ped.nTotal - 1);
@@ -194,61 +347,84 @@ bool CheckAddedParents(Pedigree& ped, Progress& progress) {
 
 void FillRecordsInReadingOrder(Pedigree& ped, std::int32_t n) {
   if (ped.records.capacity() < static_cast<std::size_t>(n)) {
+    // Room for the parents still to be added, as the records have.
     ped.records = std::vector<RecIndex>();
-    ReserveLarge(ped.records, static_cast<std::size_t>(n));
+    ReserveLarge(ped.records, std::max(static_cast<std::size_t>(n), ped.recs.capacity() - 1));
   }
   ped.records.resize(static_cast<std::size_t>(n));
   for (std::int32_t i = 0; i < n; ++i) ped.records[static_cast<std::size_t>(i)] = i + 1;
 }
 
+// The links in the order of `keys`, for the walks by binary search.
+LinkOrder OrderOf(const std::vector<LinkKey>& keys) {
+  LinkOrder order;
+  ReserveLarge(order, keys.size());
+  order.resize(keys.size());
+  for (std::size_t i = 0; i < keys.size(); ++i) order[i] = keys[i].link;
+  return order;
+}
+
 }  // namespace
 
-int ValidatePedigree(Pedigree& ped, Progress& progress) {
+int ValidatePedigree(Pedigree& ped, Progress& progress, Linking linking) {
   ped.inbreedingComputed = false;
   ped.report.Clear();
   ped.copyFile.Reset();
 
   FillRecordsInReadingOrder(ped, ped.nRead);
-  LinkOrder order;
-  ReserveLarge(order, static_cast<std::size_t>(ped.nRead));
-  order.resize(static_cast<std::size_t>(ped.nRead));
   bool unknownProgeny = false;
-  for (std::int32_t i = 0; i < ped.nRead; ++i) {
-    order[static_cast<std::size_t>(i)] = i;
-    unknownProgeny = unknownProgeny || IsUnknownId(ped.rec(i + 1).id);
-  }
+  for (std::int32_t i = 1; i <= ped.nRead && !unknownProgeny; ++i) unknownProgeny = IsUnknownId(ped.rec(i).id);
 
   ped.nNonFounders = ped.nRead;
-  const std::ptrdiff_t last = ped.nRead - 1;
   progress.SetStage(50, 65, ped.nRead, "");
   const int threads = LoadThreads(ped.settings.threads);
-  SortById(ped, 0, last, threads);
-  std::vector<LinkKey> linkKeys = MakeLinkKeys(ped);
-  SortLinksByDam(ped, linkKeys, order, threads);
+  // The sort of the records and that of the links read the records and the
+  // links and write apart, so they may run side by side; each leaves the
+  // order it leaves on any number of threads. The sort of the links, the
+  // longer, may also use the threads the other leaves when it ends.
+  std::vector<KeyedRec> ids;
+  std::vector<LinkKey> linkKeys;
+  {
+    const int idThreads = threads / 2;
+    std::jthread idSort;
+    if (idThreads > 0) idSort = std::jthread([&] { ids = SortByIdKeyed(ped, 0, ped.nRead - 1, idThreads); });
+    linkKeys = MakeLinkKeys(ped);
+    SortLinksByDam(ped, linkKeys, threads);
+    if (idThreads == 0) ids = SortByIdKeyed(ped, 0, ped.nRead - 1, 1);
+  }
+  const bool bySearch = linking == Linking::kBinarySearch || HasTwins(ped, ids);
+  MergeLinker merge(ped, linkKeys, ids);
   progress.SetStage(50, 65, ped.nRead, "Identifying female founders");
-  if (!LinkDams(ped, order, progress)) return kValidationCancelled;
+  if (!(bySearch ? LinkDams(ped, OrderOf(linkKeys), progress) : merge.LinkDams(progress))) {
+    return kValidationCancelled;
+  }
 
   progress.SetStage(65, 80, ped.nRead, "");
-  SortLinksBySireDam(ped, linkKeys, order, threads);
-  linkKeys = std::vector<LinkKey>();
+  SortLinksBySireDam(ped, linkKeys, threads);
   ped.nFullSibGroups = ped.nFullSibMembers = ped.maxFullSibSize = ped.minFullSibSize = 0;
+  ReserveLarge(ped.fullSibs, static_cast<std::size_t>(ped.nRead));  // touched only as it fills
   progress.SetStage(65, 80, ped.nRead, "Identifying male founders");
-  if (!LinkSires(ped, order, progress)) return kValidationCancelled;
+  if (!(bySearch ? LinkSires(ped, OrderOf(linkKeys), progress) : merge.LinkSires(progress))) {
+    return kValidationCancelled;
+  }
 
   ped.nTotal = ped.nFounders + ped.nNonFounders;
   ped.links.clear();
   ped.links.shrink_to_fit();
-  order = LinkOrder();
+  linkKeys = std::vector<LinkKey>();
+  ids = std::vector<KeyedRec>();
 
   progress.SetStage(80, 90, ped.nTotal, "Checking for errors");
   WriteError(ped, "|XError(s) list:");
   if (unknownProgeny) WriteError(ped, "There is at least one unknown ID in the progeny list.");
-  if (!CheckFileRecords(ped, progress)) return kValidationCancelled;
+  if (FileRecordsMayHaveErrors(ped, bySearch)) {
+    if (!CheckFileRecords(ped, progress)) return kValidationCancelled;
+    for (Rec& r : ped.recs) r.mark = 0;
+  }
 
   FillRecordsInReadingOrder(ped, ped.nTotal);
   ped.work.assign(static_cast<std::size_t>(ped.nTotal) + 1, kUnknownParent);
   if (!CheckAddedParents(ped, progress)) return kValidationCancelled;
-  for (Rec& r : ped.recs) r.mark = 0;
 
   if (ped.report.Count() == 1) {
     RecIndex named = kUnknownParent;

@@ -11,6 +11,12 @@ namespace kinvar {
 
 enum ValidationResult { kValid = 0, kValidationCancelled = 1, kValidationErrors = 2 };
 
-int ValidatePedigree(Pedigree& ped, Progress& progress);
+// How parents are linked to records: by a merge of the sorted links with
+// the sorted IDs when every progeny ID is distinct (else as below), or
+// always by binary search with the checks walked in ID order. Both leave the
+// same pedigree and the same report; the second is there to show it.
+enum class Linking { kMergeWhenDistinct, kBinarySearch };
+
+int ValidatePedigree(Pedigree& ped, Progress& progress, Linking linking = Linking::kMergeWhenDistinct);
 
 }  // namespace kinvar

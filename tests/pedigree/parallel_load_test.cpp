@@ -1,10 +1,12 @@
 // Loading on several threads gives what one thread gives: the chunk reader
 // against the one-thread reader on many random texts and block sizes, and
 // whole loads (reader, sorts, error list, codes) of large damaged files
-// with 1, 2 and 8 threads.
+// with 1, 2 and 8 threads. Linking by merge gives what linking by binary
+// search gives, on random sound and damaged herds.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -12,6 +14,7 @@
 #include "pedigree/chunk_reader.h"
 #include "pedigree/load.h"
 #include "pedigree/reader.h"
+#include "pedigree/validation.h"
 #include "support/random_pedigree.h"
 #include "support/test_files.h"
 
@@ -173,6 +176,121 @@ INSTANTIATE_TEST_SUITE_P(
                     Damage{"BothSexes", "", false, true, LoadStatus::kRejected},
                     Damage{"DuplicateAndBothSexes", "", true, true, LoadStatus::kRejected}),
     [](const testing::TestParamInfo<Damage>& row) { return row.param.name; });
+
+// A random herd: founders with their unknown parents spelled four ways and
+// F, IDs that share their first 15 bytes or begin with a byte above 127,
+// parents with no line, full sibs; shuffled, then damaged by the row.
+struct Harm {
+  const char* name;
+  std::vector<std::string> lines;  // inserted data lines
+  bool duplicate;                  // also repeat a data line
+  int size = 20;                   // data lines at least, before the harm
+};
+
+void PrintTo(const Harm& harm, std::ostream* out) { *out << harm.name; }
+
+std::string HerdText(std::uint32_t seed, const Harm& harm) {
+  std::mt19937 rng(seed);
+  const auto draw = [&](int below) { return static_cast<int>(rng() % static_cast<unsigned>(below)); };
+  const char* const prefixes[] = {"A", "LONGNAMEDANIMAL", "\xC9", "LONGNAMEDANIMAM", "b"};
+  const auto id = [&](int i) { return prefixes[i % 5] + std::to_string(i); };
+  const char* const unknown[] = {"0", "000", "unknown", "UnKnOwN"};
+  const int n = harm.size + draw(400);
+  std::vector<std::string> lines;
+  std::string sire = "0", dam = "0";
+  for (int i = 0; i < n; ++i) {
+    if (i < 5 + n / 10) {
+      const std::string f = draw(4) == 0 ? "0.25" : ".";
+      lines.push_back(id(i) + " " + unknown[draw(4)] + " " + unknown[draw(4)] + " " + f);
+      continue;
+    }
+    if (draw(4) != 0) {  // else a full sib of the one before
+      const auto parent = [&](int odd) {
+        if (draw(12) == 0) return std::string(unknown[draw(4)]);
+        if (draw(12) == 0) return "UNLISTED" + std::to_string(2 * draw(5) + odd);
+        return id(((i - 1 - draw(std::min(i, 60))) & ~1) + odd);
+      };
+      sire = parent(0);
+      dam = parent(1);
+      if (dam == id(i)) dam = "0";
+    }
+    lines.push_back(id(i) + " " + sire + " " + dam + " .");
+  }
+  std::shuffle(lines.begin(), lines.end(), rng);
+  if (harm.duplicate) lines.insert(lines.begin() + draw(n), lines[static_cast<std::size_t>(draw(n))]);
+  for (const std::string& line : harm.lines) lines.insert(lines.begin() + draw(n), line);
+  std::string text = "progeny sire dam f\n";
+  for (const std::string& line : lines) text += line + "\n";
+  return text;
+}
+
+struct Validated {
+  int result = -1;
+  Pedigree ped;
+};
+
+void Validate(const std::string& path, int threads, Linking linking, Validated& out) {
+  SilentProgressWindow window;
+  Progress progress(window);
+  out.ped.settings.threads = threads;
+  ASSERT_TRUE(ReadPedigree(path, out.ped, progress).ok);
+  out.result = ValidatePedigree(out.ped, progress, linking);
+}
+
+void ExpectSameValidation(const Validated& got, const Validated& want) {
+  const Pedigree& a = got.ped;
+  const Pedigree& b = want.ped;
+  EXPECT_EQ(got.result, want.result);
+  EXPECT_EQ(ReportLines(a), ReportLines(b));
+  EXPECT_EQ((std::vector{a.nRead, a.nTotal, a.nFounders, a.nNonFounders, a.nFullSibGroups, a.nFullSibMembers,
+                         a.maxFullSibSize, a.minFullSibSize}),
+            (std::vector{b.nRead, b.nTotal, b.nFounders, b.nNonFounders, b.nFullSibGroups, b.nFullSibMembers,
+                         b.maxFullSibSize, b.minFullSibSize}));
+  EXPECT_EQ(a.records, b.records);
+  EXPECT_EQ(a.familyOrder, b.familyOrder);
+  EXPECT_EQ(a.fullSibs, b.fullSibs);
+  EXPECT_EQ(a.generationCount, b.generationCount);
+  ASSERT_EQ(a.recs.size(), b.recs.size());
+  for (std::size_t i = 0; i < a.recs.size(); ++i) {
+    const Rec& x = a.recs[i];
+    const Rec& y = b.recs[i];
+    ASSERT_EQ(x.Id(), y.Id()) << i;
+    EXPECT_EQ((std::vector{x.sire, x.dam, x.code, x.generation, x.mark, x.fPredefined ? 1 : 0}),
+              (std::vector{y.sire, y.dam, y.code, y.generation, y.mark, y.fPredefined ? 1 : 0})) << x.id;
+    EXPECT_EQ(x.f, y.f) << x.id;
+  }
+}
+
+class MergeLinking : public testing::TestWithParam<Harm> {};
+
+TEST_P(MergeLinking, LeavesWhatBinarySearchLeaves) {
+  const std::uint32_t seeds = GetParam().size > 1000 ? 2 : 40;
+  for (std::uint32_t seed = 1; seed <= seeds; ++seed) {
+    const test::TempFile file(HerdText(seed, GetParam()));
+    Validated want;
+    Validate(file.path(), 1, Linking::kBinarySearch, want);
+    for (const int threads : {1, 2, 8}) {
+      SCOPED_TRACE("seed " + std::to_string(seed) + ", " + std::to_string(threads) + " threads");
+      Validated got;
+      Validate(file.path(), threads, Linking::kMergeWhenDistinct, got);
+      ExpectSameValidation(got, want);
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, MergeLinking,
+    testing::Values(Harm{"Sound", {}, false}, Harm{"Duplicate", {}, true},
+                    Harm{"ListedBothSexes", {"X1 0 0 .", "X2 X1 0 .", "X3 0 X1 .", "X4 X1 0 ."}, false},
+                    Harm{"AddedBothSexes", {"X5 NEW 0 .", "X6 0 NEW ."}, false},
+                    Harm{"Cycle", {"C1 C2 0 .", "C2 C1 0 .", "C3 C1 C2 ."}, false},
+                    Harm{"FullSibsDisagreeOnF", {"S1 NEWS NEWD 0.25", "S2 NEWS NEWD 0.125"}, false},
+                    Harm{"UnknownProgeny", {"00 0 0 ."}, false},
+                    Harm{"Everything", {"X2 X1 0 .", "X3 0 X1 .", "C1 C1 0 .", "UNKNOWN 0 0 ."}, true},
+                    // Large enough for the sorts to split over threads.
+                    Harm{"Large", {}, false, 40000},
+                    Harm{"LargeWithBothSexesAndCycle", {"X2 X1 0 .", "X3 0 X1 .", "C1 C1 0 ."}, false, 40000}),
+    [](const testing::TestParamInfo<Harm>& row) { return row.param.name; });
 
 }  // namespace
 }  // namespace kinvar

@@ -290,6 +290,31 @@ TEST(SortInstances, PutBytesAbove127BeforeDigits) {
   EXPECT_EQ(ped.records, (std::vector<RecIndex>{3, 2, 1}));
 }
 
+// The keys the sorts and the linking merge compare stand for their IDs: in
+// the order of CompareIds and as IsUnknownId tells, for every length around
+// the 15 bytes a key holds, with bytes above 127 and the unknown spellings.
+TEST(IdKeys, OrderAndTellUnknownIdsAsTheirText) {
+  std::mt19937 random(9);
+  const std::string alphabet = "00000AUNKOW\x80\xFF";
+  const std::vector<std::string> fixed = {"0", "00", "000000000000000", "0000000000000000", "UNKNOWN",
+                                          "UNKNOWNA", "0A", std::string(20, '0'), std::string(20, 'Z')};
+  std::vector<Rec> ids(400);
+  for (std::size_t i = 0; i < ids.size(); ++i) {
+    std::string text = i < fixed.size() ? fixed[i] : std::string();
+    const auto length = static_cast<std::size_t>(12 + random() % 9);
+    while (text.empty() || (i >= fixed.size() && text.size() < length)) text += alphabet[random() % alphabet.size()];
+    std::strcpy(ids[i].id, text.c_str());
+  }
+  for (const Rec& a : ids) {
+    const IdKey x = KeyOf(a.id);
+    EXPECT_EQ(IsUnknownKey(x, [&] { return a.id; }), IsUnknownId(a.id)) << a.id;
+    for (const Rec& b : ids) {
+      const int byKey = CompareKeys(x, KeyOf(b.id), [&] { return a.id; }, [&] { return b.id; });
+      ASSERT_EQ(byKey, CompareIds(a.id, b.id)) << a.id << " " << b.id;
+    }
+  }
+}
+
 // The link sorts, on links whose sire and dam IDs repeat, so that the order
 // of equal keys shows; the sire/dam sort starts from the dam order.
 TEST(SortInstances, SortLinksByDamThenBySireAndDam) {
