@@ -91,28 +91,6 @@ template void ComputeColumns<8>(const KernelPedigree&, std::span<const std::int3
 template void ComputeColumns<16>(const KernelPedigree&, std::span<const std::int32_t>,
                                  std::int32_t, float*);
 
-template <int W>
-void BlockBackwardPassAdding(const KernelPedigree& kp, std::span<const std::int16_t> groupOf,
-                             std::span<const std::int16_t> groups, float* block) {
-  Lanes<W> lanes;
-  for (int l = 0; l < W; ++l) {
-    lanes[l] = static_cast<std::size_t>(l) < groups.size() ? groups[static_cast<std::size_t>(l)] : -2;
-  }
-  for (std::int32_t k = kp.size(); k >= 1; --k) {
-    const auto member = lanes == static_cast<float>(groupOf[static_cast<std::size_t>(k)]);
-    float* row = block + static_cast<std::size_t>(k) * W;
-    Lanes<W> x;
-    std::memcpy(&x, row, sizeof x);
-    x = member ? x + 1.0f : x;
-    std::memcpy(row, &x, sizeof x);
-    BlockBackwardStep<W>(block, kp.parents[static_cast<std::size_t>(k)],
-                         kp.d[static_cast<std::size_t>(k)], k);
-  }
-}
-
-template void BlockBackwardPassAdding<8>(const KernelPedigree&, std::span<const std::int16_t>,
-                                         std::span<const std::int16_t>, float*);
-
 void ComputeColumn(KernelPedigree& kp, std::int32_t c, std::int32_t last) {
   kp.at(c) = 1.0f;
   BackwardPass(kp, c);

@@ -126,13 +126,6 @@ template <int W>
 void ComputeColumns(const KernelPedigree& kp, std::span<const std::int32_t> columns,
                     std::int32_t last, float* block);
 
-// The backward pass of BackwardPassAdding for up to W groups side by side,
-// lane l adding the indicator of groups[l]: afterwards block holds, lane by
-// lane, the bits of the one-group pass. `block` holds (m + 1) * W zeros.
-template <int W>
-void BlockBackwardPassAdding(const KernelPedigree& kp, std::span<const std::int16_t> groupOf,
-                             std::span<const std::int16_t> groups, float* block);
-
 // The whole pedigree by code, codes 1..upTo (records in code order), with the
 // variances `d` by code (ped.d).
 KernelPedigree WholePedigreeKernel(const Pedigree& ped, const std::vector<float>& d,

@@ -174,7 +174,9 @@ TEST_F(Cli, RefusalsExitWithOneAndSayWhy) {
     const CliRun run = Execute("-q " + row.args);
     EXPECT_EQ(run.status, row.status) << row.args;
     EXPECT_EQ(run.err, row.err) << row.args;
-    if (row.status != 0) EXPECT_EQ(run.out, "") << row.args;
+    if (row.status != 0) {
+      EXPECT_EQ(run.out, "") << row.args;
+    }
   }
   EXPECT_FALSE(fs::exists(home_ / "x.ini"));
 }

@@ -219,43 +219,11 @@ void ExpectBlocksGiveTheOneColumnBits(std::uint64_t seed) {
   }
 }
 
-// Groups side by side (the sums of Average Between Groups), against the
-// one-group passes.
-void ExpectGroupBlocksGiveTheOneGroupBits(std::uint64_t seed) {
-  test::RandomPedigreeOptions o = GroupedOptions(seed);
-  o.fColumn = seed % 3 == 0;
-  const auto ped = Load(test::MakeRandomPedigree(o).text);
-  const std::int32_t n = ped->nTotal;
-  KernelPedigree kp = WholePedigreeKernel(*ped, ped->d, n);
-  std::vector<std::int16_t> groupOf(static_cast<std::size_t>(n) + 1, -1);
-  for (std::int32_t k = 1; k <= n; ++k) groupOf[static_cast<std::size_t>(k)] = ped->byCode(k - 1).group;
-  std::vector<std::int16_t> groups;  // every group, and one that has no member
-  for (std::int16_t g = -1; g <= static_cast<std::int16_t>(ped->groups.size()); ++g) groups.push_back(g);
-  std::vector<float> block(static_cast<std::size_t>(n + 1) * 8, 0.0f);
-  for (std::size_t first = 0; first < groups.size(); first += 8) {
-    const auto lanes = std::span<const std::int16_t>(groups).subspan(first, std::min<std::size_t>(8, groups.size() - first));
-    BlockBackwardPassAdding<8>(kp, groupOf, lanes, block.data());
-    BlockForwardPass<8>(block.data(), kp.parents.data(), n);
-    for (std::size_t l = 0; l < lanes.size(); ++l) {
-      BackwardPassAdding(kp, groupOf, lanes[l]);
-      ForwardPass(kp, n);
-      for (std::int32_t k = 0; k <= n; ++k) {
-        ASSERT_EQ(std::bit_cast<std::uint32_t>(block[static_cast<std::size_t>(k) * 8 + l]),
-                  std::bit_cast<std::uint32_t>(kp.at(k)))
-            << "seed " << seed << ", group " << lanes[l] << ", k " << k;
-      }
-      ClearWork(kp, n);
-    }
-    std::fill(block.begin(), block.end(), 0.0f);
-  }
-}
-
 TEST(RelationshipKernel, BlocksOfColumnsGiveTheOneColumnBits) {
   for (std::uint64_t seed = 1; seed <= 100; ++seed) {
     ExpectBlocksGiveTheOneColumnBits<4>(seed);
     ExpectBlocksGiveTheOneColumnBits<8>(seed);
     ExpectBlocksGiveTheOneColumnBits<16>(seed);
-    ExpectGroupBlocksGiveTheOneGroupBits(seed);
   }
 }
 
