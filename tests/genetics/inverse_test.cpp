@@ -21,6 +21,7 @@
 #include "genetics/inverse_a.h"
 #include "genetics/matrix_t.h"
 #include "report/markup.h"
+#include "support/doc_session.h"
 #include "support/random_pedigree.h"
 #include "support/scripted_platform.h"
 #include "support/tabular_a.h"
@@ -34,26 +35,6 @@ using test::DenseMatrix;
 
 constexpr const char* kStamp = "14:7  Saturday, December 5, 2026";
 
-// Random pedigrees of a few hundred individuals, deep enough to be much
-// inbred, with predefined F on some of them.
-std::unique_ptr<Pedigree> InbredPedigree(std::uint64_t seed) {
-  test::RandomPedigreeOptions o;
-  o.seed = seed;
-  o.size = 250 + static_cast<int>(seed % 4) * 40;
-  o.founders = 12;
-  o.window = 30;
-  o.closeMatingChance = 0.3;
-  o.fColumn = true;
-  o.predefinedChance = 0.15;
-  auto ped = std::make_unique<Pedigree>();
-  const LoadOutcome outcome = test::LoadText(test::MakeRandomPedigree(o).text, *ped);
-  EXPECT_EQ(outcome.status, LoadStatus::kLoaded) << outcome.message;
-  SilentProgressWindow window;
-  Progress progress(window);
-  EXPECT_TRUE(ComputeInbreeding(*ped, progress));
-  return ped;
-}
-
 SparseLower Build(const Pedigree& ped) {
   SilentProgressWindow window;
   Progress progress(window);
@@ -62,80 +43,90 @@ SparseLower Build(const Pedigree& ped) {
   return std::move(build.matrix);
 }
 
-TEST(InverseOfA, TimesTabularAIsTheIdentityWithPredefinedF) {
-  for (std::uint64_t seed = 1; seed <= 6; ++seed) {
-    const auto ped = InbredPedigree(seed);
-    const SparseLower inverse = Build(*ped);
-    const DenseMatrix a = test::TabularA(*ped);
-    ASSERT_LE(inverse.Stored(), 4 * std::int64_t{ped->nTotal});
-    double worst = 0.0;
-    for (std::int32_t i = 0; i < inverse.n; ++i) {
-      std::vector<double> row(a.n, 0.0);  // row i of the inverse, both triangles
-      for (std::int32_t k = 0; k < inverse.n; ++k)
-        row[static_cast<std::size_t>(k)] = k <= i ? inverse.At(i, k) : inverse.At(k, i);
-      for (std::size_t j = 0; j < a.n; ++j) {
-        double product = 0.0;
-        for (std::size_t k = 0; k < a.n; ++k) product += row[k] * a(k, j);
-        worst = std::max(worst, std::abs(product - (j == static_cast<std::size_t>(i) ? 1.0 : 0.0)));
-      }
-    }
-    EXPECT_LE(worst, 1e-4) << "seed " << seed << ", n " << ped->nTotal;
-  }
+// Row i of the inverse, both triangles, in double precision.
+std::vector<double> FullRow(const SparseLower& inverse, std::int32_t i) {
+  std::vector<double> row(static_cast<std::size_t>(inverse.n), 0.0);
+  for (std::int32_t k = 0; k < inverse.n; ++k)
+    row[static_cast<std::size_t>(k)] = k <= i ? inverse.At(i, k) : inverse.At(k, i);
+  return row;
 }
 
 // Henderson's rules as the element-by-element insertion into rows kept in
-// column order: the stored elements and every float sum must be the same.
-TEST(InverseOfA, SumsEachElementInTheOrderOfInsertion) {
-  for (std::uint64_t seed = 7; seed <= 10; ++seed) {
-    const auto ped = InbredPedigree(seed);
-    std::vector<std::map<std::int32_t, float>> rows(static_cast<std::size_t>(ped->nTotal));
-    const auto add = [&](std::int32_t r, std::int32_t c, float v) {
-      if (v == 0.0f) return;
-      auto [it, fresh] = rows[static_cast<std::size_t>(r)].try_emplace(c, v);
-      if (!fresh) it->second = it->second + v;
-    };
-    for (std::int32_t i = 0; i < ped->nTotal; ++i) {
-      const Rec& r = ped->byCode(i);
-      const std::int32_t s = ped->rec(r.sire).code - 1, d = ped->rec(r.dam).code - 1;
-      const float alpha = 1.0f / ped->d[static_cast<std::size_t>(i) + 1];
-      add(i, i, alpha);
-      if (s >= 0 && d >= 0) add(std::max(s, d), std::min(s, d), alpha * 0.25f);
-      for (const std::int32_t p : {s, d}) {
-        if (p < 0) continue;
-        add(p, p, alpha * 0.25f);
-        add(i, p, alpha * -0.5f);
+// column order: the elements the inverse must store, each float sum made in
+// the order of insertion.
+std::vector<std::map<std::int32_t, float>> InsertedRows(const Pedigree& ped) {
+  std::vector<std::map<std::int32_t, float>> rows(static_cast<std::size_t>(ped.nTotal));
+  const auto add = [&](std::int32_t r, std::int32_t c, float v) {
+    if (v == 0.0f) return;
+    auto [it, fresh] = rows[static_cast<std::size_t>(r)].try_emplace(c, v);
+    if (!fresh) it->second = it->second + v;
+  };
+  for (std::int32_t i = 0; i < ped.nTotal; ++i) {
+    const Rec& r = ped.byCode(i);
+    const std::int32_t s = ped.rec(r.sire).code - 1, d = ped.rec(r.dam).code - 1;
+    const float alpha = 1.0f / ped.d[static_cast<std::size_t>(i) + 1];
+    add(i, i, alpha);
+    if (s >= 0 && d >= 0) add(std::max(s, d), std::min(s, d), alpha * 0.25f);
+    for (const std::int32_t p : {s, d}) {
+      if (p < 0) continue;
+      add(p, p, alpha * 0.25f);
+      add(i, p, alpha * -0.5f);
+    }
+  }
+  return rows;
+}
+
+// Random pedigrees of a few hundred individuals, deep enough to be much
+// inbred, with predefined F on some of them: the inverse times the tabular A
+// is the identity, its elements are Henderson's sums, and T D T' is A.
+TEST(InverseOfAAndMatrixT, AgreeWithTheTabularAWithPredefinedF) {
+  for (std::uint64_t seed = 1; seed <= 14; ++seed) {
+    test::RandomPedigreeOptions o;
+    o.seed = seed;
+    o.size = 250 + static_cast<int>(seed % 4) * 40;
+    o.founders = 12;
+    o.window = 30;
+    o.closeMatingChance = 0.3;
+    o.fColumn = true;
+    o.predefinedChance = 0.15;
+    const auto ped = test::Loaded(test::MakeRandomPedigree(o).text);
+    const auto n = static_cast<std::size_t>(ped->nTotal);
+    const std::string where = "seed " + std::to_string(seed) + ", n " + std::to_string(n);
+    const DenseMatrix a = test::TabularA(*ped);
+    const SparseLower inverse = Build(*ped);
+    ASSERT_LE(inverse.Stored(), 4 * std::int64_t{ped->nTotal}) << where;
+    double worst = 0.0;
+    for (std::int32_t i = 0; i < inverse.n; ++i) {
+      const std::vector<double> row = FullRow(inverse, i);
+      for (std::size_t j = 0; j < n; ++j) {
+        double product = 0.0;
+        for (std::size_t k = 0; k < n; ++k) product += row[k] * a(k, j);
+        worst = std::max(worst, std::abs(product - (j == static_cast<std::size_t>(i) ? 1.0 : 0.0)));
       }
     }
-    const SparseLower inverse = Build(*ped);
+    EXPECT_LE(worst, 1e-4) << "inverse times A, " << where;
+
+    const auto rows = InsertedRows(*ped);
     for (std::int32_t i = 0; i < ped->nTotal; ++i) {
       std::map<std::int32_t, float> built;
       std::int32_t previous = -1;
       for (const SparseElement& e : inverse.Row(i)) {
-        ASSERT_GT(e.column, previous) << "row " << i;
+        ASSERT_GT(e.column, previous) << "row " << i << ", " << where;
         built[e.column] = e.value;
         previous = e.column;
       }
-      ASSERT_LE(previous, i);
-      ASSERT_EQ(built, rows[static_cast<std::size_t>(i)]) << "seed " << seed << ", row " << i;
+      ASSERT_LE(previous, i) << where;
+      ASSERT_EQ(built, rows[static_cast<std::size_t>(i)]) << "row " << i << ", " << where;
     }
-  }
-}
 
-TEST(MatrixT, TimesDTimesTTransposedIsTabularA) {
-  for (std::uint64_t seed = 11; seed <= 14; ++seed) {
-    const auto ped = InbredPedigree(seed);
-    const auto n = static_cast<std::size_t>(ped->nTotal);
-    DenseMatrix t;
-    t.n = n;
-    t.cells.assign(n * n, 0.0);
+    DenseMatrix t{n, std::vector<double>(n * n, 0.0)};
     std::vector<float> w(n + 1, 0.0f);
     for (std::size_t i = 0; i < n; ++i) {
       MatrixTRow(*ped, static_cast<std::int32_t>(i) + 1, w);
       for (std::size_t k = 0; k < n; ++k) t(i, k) = std::exchange(w[k + 1], 0.0f);
-      ASSERT_EQ(t(i, i), 1.0);
+      ASSERT_EQ(t(i, i), 1.0) << where;
     }
-    const DenseMatrix a = test::TabularA(*ped);
-    double worst = 0.0;
+    worst = 0.0;
     for (std::size_t i = 0; i < n; ++i) {
       for (std::size_t j = 0; j <= i; ++j) {
         double tdt = 0.0;
@@ -143,7 +134,7 @@ TEST(MatrixT, TimesDTimesTTransposedIsTabularA) {
         worst = std::max(worst, std::abs(tdt - a(i, j)));
       }
     }
-    EXPECT_LE(worst, 1e-4) << "seed " << seed;
+    EXPECT_LE(worst, 1e-4) << "T D T', " << where;
   }
 }
 
@@ -174,11 +165,7 @@ class Commands : public testing::Test {
     doc.RunCommand(command);
     return test::ReadWholeFile(out);
   }
-  std::vector<std::string> Report() const {
-    std::vector<std::string> lines;
-    for (int i = 0; i < doc.pedigree().report.Count(); ++i) lines.emplace_back(doc.pedigree().report.Line(i));
-    return lines;
-  }
+  std::vector<std::string> Report() const { return test::ReportLines(doc.pedigree()); }
 
   test::ScriptedPlatform platform;
   CKinvarDoc doc{platform, ""};

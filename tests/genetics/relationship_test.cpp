@@ -23,67 +23,39 @@
 #include "genetics/relationship_listings.h"
 #include "genetics/relationship_matrices.h"
 #include "report/number_format.h"
+#include "support/doc_session.h"
 #include "support/random_pedigree.h"
 #include "support/scripted_platform.h"
+#include "support/tabular_a.h"
 #include "support/test_files.h"
 
 namespace kinvar {
 namespace {
 
-using test::RandomIndividual;
-
-struct Tabular {
-  std::map<std::string, std::size_t> at;
-  std::size_t n = 0;
-  std::vector<double> a;
-  double A(const std::string& x, const std::string& y) const { return a[at.at(x) * n + at.at(y)]; }
-  double F(const std::string& x) const { return A(x, x) - 1.0; }
-  double R(const std::string& x, const std::string& y, bool coefficient) const {
-    return coefficient ? A(x, y) / std::sqrt(A(x, x) * A(y, y)) : A(x, y);
-  }
-};
-
-Tabular TabularA(const std::vector<RandomIndividual>& people) {
-  Tabular t;
-  const std::vector<int> order = test::ParentsFirstOrder(people);
-  t.n = order.size();
-  t.a.assign(t.n * t.n, 0.0);
-  for (std::size_t p = 0; p < t.n; ++p) {
-    const RandomIndividual& r = people[static_cast<std::size_t>(order[p])];
-    t.at[r.id] = p;
-    const auto A = [&](const std::string& parent, std::size_t q) {
-      return parent.empty() ? 0.0 : t.a[t.at.at(parent) * t.n + q];
-    };
-    for (std::size_t q = 0; q < p; ++q)
-      t.a[p * t.n + q] = t.a[q * t.n + p] = 0.5 * (A(r.sire, q) + A(r.dam, q));
-    const double f =
-        r.fPredefined ? static_cast<double>(*r.fPredefined)
-                      : (r.sire.empty() || r.dam.empty() ? 0.0 : 0.5 * A(r.sire, t.at.at(r.dam)));
-    t.a[p * t.n + p] = 1.0 + f;
-  }
-  return t;
-}
+using test::DenseMatrix;
 
 std::unique_ptr<Pedigree> Load(const std::string& text) {
-  auto ped = std::make_unique<Pedigree>();
-  EXPECT_EQ(test::LoadText(text, *ped).status, LoadStatus::kLoaded) << text;
+  auto ped = test::Loaded(text);
   EXPECT_TRUE(ped->copyFile.Create());
   EnsureCodeOrder(*ped);
-  SilentProgressWindow window;
-  Progress progress(window);
-  EXPECT_TRUE(ComputeInbreeding(*ped, progress));
   return ped;
+}
+
+// The relationship of the individuals with codes i + 1 and j + 1 in the
+// tabular A, or of two records.
+double R(const DenseMatrix& a, std::size_t i, std::size_t j, bool coefficient) {
+  return coefficient ? a(i, j) / std::sqrt(a(i, i) * a(j, j)) : a(i, j);
+}
+double R(const DenseMatrix& a, const Pedigree& ped, RecIndex x, RecIndex y, bool coefficient) {
+  return R(a, static_cast<std::size_t>(ped.rec(x).code - 1), static_cast<std::size_t>(ped.rec(y).code - 1),
+           coefficient);
 }
 
 // A command's surroundings, as the document gives them.
 struct Harness {
   explicit Harness(const std::string& text) : ped(Load(text)) {}
   CommandContext Context() { return {*ped, platform, lastCommand, askInputs, remembered, path}; }
-  std::vector<std::string> Report() const {
-    std::vector<std::string> lines;
-    for (int i = 0; i < ped->report.Count(); ++i) lines.emplace_back(ped->report.Line(i));
-    return lines;
-  }
+  std::vector<std::string> Report() const { return test::ReportLines(*ped); }
   std::vector<std::string> CopyFile() const {
     std::vector<std::string> lines;
     ped->copyFile.ForEachLine([&](std::string_view l) { lines.emplace_back(l); });
@@ -163,17 +135,10 @@ constexpr RangeCase kRanges[] = {
     {"numerator band", 1, 0.3f, 1.1f},
 };
 
-test::RandomPedigreeOptions GroupedOptions(std::uint64_t seed) {
-  test::RandomPedigreeOptions o = test::VariedOptions(seed, 120);
-  o.groupColumn = true;
-  return o;
-}
-
 TEST(RelationshipKernel, ColumnsMatchTheTabularMethodAndTheDiagonalIsOnePlusF) {
   for (std::uint64_t seed = 1; seed <= 150; ++seed) {
-    const test::RandomPedigree rp = test::MakeRandomPedigree(test::VariedOptions(seed, 150));
-    const auto ped = Load(rp.text);
-    const Tabular t = TabularA(rp.individuals);
+    const auto ped = Load(test::MakeRandomPedigree(test::VariedOptions(seed, 150)).text);
+    const DenseMatrix a = test::TabularA(*ped);
     const std::int32_t n = ped->nTotal;
     KernelPedigree kp = WholePedigreeKernel(*ped, ped->d, n);
     for (std::int32_t c = 1; c <= n; ++c) {
@@ -181,12 +146,12 @@ TEST(RelationshipKernel, ColumnsMatchTheTabularMethodAndTheDiagonalIsOnePlusF) {
       const Rec& rc = ped->byCode(c - 1);
       EXPECT_NEAR(kp.at(c), 1.0f + rc.f, 1e-5) << "seed " << seed << " " << rc.id;
       for (std::int32_t k = 1; k <= n; ++k)
-        ASSERT_NEAR(kp.at(k), t.A(rc.id, ped->byCode(k - 1).id), 1e-5) << "seed " << seed;
+        ASSERT_NEAR(kp.at(k), R(a, c - 1, k - 1, false), 1e-5) << "seed " << seed;
       ClearWork(kp, n);
     }
     // The pair query reads the same column.
     const RecIndex x = ped->records.back(), y = ped->records.front();
-    EXPECT_NEAR(PairRelationship(*ped, ped->d, x, y), t.A(ped->rec(x).id, ped->rec(y).id), 1e-5);
+    EXPECT_NEAR(PairRelationship(*ped, ped->d, x, y), R(a, *ped, x, y, false), 1e-5);
   }
 }
 
@@ -227,71 +192,70 @@ TEST(RelationshipKernel, BlocksOfColumnsGiveTheOneColumnBits) {
   }
 }
 
-TEST(RelationshipListings, ListExactlyThePairsInRangeInOrder) {
-  for (std::uint64_t seed = 1; seed <= 60; ++seed) {
-    const test::RandomPedigree rp = test::MakeRandomPedigree(GroupedOptions(seed));
-    const Tabular t = TabularA(rp.individuals);
-    for (const RangeCase& range : kRanges) {
-      Harness h(rp.text);
-      Pedigree& ped = *h.ped;
-      ped.settings = {range.low, range.high, range.type, 0, 0, 7};  // six decimals
-      const bool coefficient = range.type == 0;
-      const std::string where = "seed " + std::to_string(seed) + ", " + range.name;
-      SilentProgressWindow window;
-      Progress progress(window);
+// The pairs a listing considers, with their tabular values: each of `xs`
+// with each of `ys`, or with only the earlier ones when `triangle`.
+std::vector<Pair> Candidates(const Pedigree& ped, const DenseMatrix& a, bool coefficient,
+                             const std::vector<RecIndex>& xs, const std::vector<RecIndex>& ys, bool triangle) {
+  std::vector<Pair> pairs;
+  for (std::size_t p = 0; p < xs.size(); ++p)
+    for (std::size_t q = 0; q < (triangle ? p : ys.size()); ++q)
+      pairs.push_back({ped.rec(xs[p]).id, ped.rec(ys[q]).id, R(a, ped, xs[p], ys[q], coefficient)});
+  return pairs;
+}
 
-      std::vector<Pair> candidates;
-      for (std::int32_t j = 1; j <= ped.nTotal; ++j)
-        for (std::int32_t k = 1; k < j; ++k) {
-          const std::string a = ped.byCode(j - 1).id, b = ped.byCode(k - 1).id;
-          candidates.push_back({a, b, t.R(a, b, coefficient)});
-        }
-      ASSERT_EQ(ListBetweenAll(ped, h.platform, progress), ListingEnd::kDone);
-      EXPECT_TRUE(SamePairs(ListedPairs(h.Report()), candidates, range.low, range.high)) << where;
-      EXPECT_EQ(h.CopyFile(), h.Report()) << where;
+// The first two groups of a pedigree and their members.
+struct TwoGroups {
+  int g0, g1;
+  std::vector<RecIndex> m0, m1;
+};
+TwoGroups FirstTwoGroups(const Pedigree& ped) {
+  const int g0 = ped.groups[0].group, g1 = ped.groups[1].group;
+  return {g0, g1, GroupMembers(ped, g0), GroupMembers(ped, g1)};
+}
 
-      if (ped.groups.size() < 2) continue;
-      const int g0 = ped.groups[0].group, g1 = ped.groups[1].group;
-      const std::vector<RecIndex> m0 = GroupMembers(ped, g0), m1 = GroupMembers(ped, g1);
-      if (m0.size() >= 2) {
-        candidates.clear();
-        for (std::size_t p = 1; p < m0.size(); ++p)
-          for (std::size_t i = 0; i < p; ++i) {
-            const std::string a = ped.rec(m0[p]).id, b = ped.rec(m0[i]).id;
-            candidates.push_back({a, b, t.R(a, b, coefficient)});
-          }
-        ASSERT_EQ(ListWithinGroup(ped, h.platform, progress, g0, m0), ListingEnd::kDone);
-        EXPECT_TRUE(SamePairs(ListedPairs(h.Report()), candidates, range.low, range.high)) << where;
-      }
-      const bool swap = m1.size() < m0.size();
-      candidates.clear();
-      for (const RecIndex x : swap ? m1 : m0)
-        for (const RecIndex y : swap ? m0 : m1)
-          candidates.push_back(
-              {ped.rec(x).id, ped.rec(y).id, t.R(ped.rec(x).id, ped.rec(y).id, coefficient)});
-      ASSERT_EQ(ListBetweenGroups(ped, h.platform, progress, g0, m0, g1, m1), ListingEnd::kDone);
-      EXPECT_TRUE(SamePairs(ListedPairs(h.Report()), candidates, range.low, range.high)) << where;
-      EXPECT_EQ(h.Report()[0], "Between group " + std::to_string(swap ? g1 : g0) + " and group " +
-                                   std::to_string(swap ? g0 : g1) + ".");
-      if (range.type == 1 && range.low == 0.0f) {  // every pair, with one-column values
-        const std::vector<RecIndex>& x = swap ? m1 : m0;
-        const std::vector<RecIndex>& y = swap ? m0 : m1;
-        std::vector<RecIndex> seeds(x);
-        seeds.insert(seeds.end(), y.begin(), y.end());
-        AncestorSubset subset = BuildAncestorSubset(ped, seeds);
-        KernelPedigree& kp = subset.kernel;
-        const std::vector<Pair> listed = ListedPairs(h.Report());
-        ASSERT_EQ(listed.size(), x.size() * y.size()) << where;
-        for (std::size_t i = 0; i < x.size(); ++i) {
-          ComputeColumn(kp, subset.LocalOf(ped.rec(x[i])), kp.size());
-          for (std::size_t j = 0; j < y.size(); ++j)
-            EXPECT_EQ(listed[i * y.size() + j].value,
-                      std::stod(FormatNumber(7, kp.at(subset.LocalOf(ped.rec(y[j]))))))
-                << where;
-          ClearWork(kp, kp.size());
-        }
-      }
-    }
+void ExpectListingsMatch(Harness& h, const DenseMatrix& a, const RangeCase& range, const std::string& where) {
+  Pedigree& ped = *h.ped;
+  ped.settings = {range.low, range.high, range.type, 0, 0, 7};  // six decimals
+  const bool coefficient = range.type == 0;
+  SilentProgressWindow window;
+  Progress progress(window);
+  const std::vector<RecIndex> all(ped.records.begin(), ped.records.begin() + ped.nTotal);
+  ASSERT_EQ(ListBetweenAll(ped, h.platform, progress), ListingEnd::kDone) << where;
+  EXPECT_TRUE(SamePairs(ListedPairs(h.Report()), Candidates(ped, a, coefficient, all, all, true), range.low,
+                        range.high))
+      << where;
+  EXPECT_EQ(h.CopyFile(), h.Report()) << where;
+
+  if (ped.groups.size() < 2) return;
+  const auto [g0, g1, m0, m1] = FirstTwoGroups(ped);
+  if (m0.size() >= 2) {
+    ASSERT_EQ(ListWithinGroup(ped, h.platform, progress, g0, m0), ListingEnd::kDone) << where;
+    EXPECT_TRUE(SamePairs(ListedPairs(h.Report()), Candidates(ped, a, coefficient, m0, m0, true), range.low,
+                          range.high))
+        << where;
+  }
+  const bool swap = m1.size() < m0.size();
+  const std::vector<RecIndex>& x = swap ? m1 : m0;
+  const std::vector<RecIndex>& y = swap ? m0 : m1;
+  ASSERT_EQ(ListBetweenGroups(ped, h.platform, progress, g0, m0, g1, m1), ListingEnd::kDone) << where;
+  const std::vector<Pair> listed = ListedPairs(h.Report());
+  EXPECT_TRUE(SamePairs(listed, Candidates(ped, a, coefficient, x, y, false), range.low, range.high)) << where;
+  EXPECT_EQ(h.Report()[0], "Between group " + std::to_string(swap ? g1 : g0) + " and group " +
+                               std::to_string(swap ? g0 : g1) + ".");
+  if (range.type != 1 || range.low != 0.0f) return;
+  // Every pair is listed, with the values of one-column passes.
+  std::vector<RecIndex> seeds(x);
+  seeds.insert(seeds.end(), y.begin(), y.end());
+  AncestorSubset subset = BuildAncestorSubset(ped, seeds);
+  KernelPedigree& kp = subset.kernel;
+  ASSERT_EQ(listed.size(), x.size() * y.size()) << where;
+  for (std::size_t i = 0; i < x.size(); ++i) {
+    ComputeColumn(kp, subset.LocalOf(ped.rec(x[i])), kp.size());
+    for (std::size_t j = 0; j < y.size(); ++j)
+      EXPECT_EQ(listed[i * y.size() + j].value,
+                std::stod(FormatNumber(7, kp.at(subset.LocalOf(ped.rec(y[j]))))))
+          << where;
+    ClearWork(kp, kp.size());
   }
 }
 
@@ -320,97 +284,95 @@ std::vector<MatrixRow> WrittenMatrix(const std::function<void(std::FILE*)>& writ
   return rows;
 }
 
-TEST(RelationshipMatrices, EveryCellMatchesTheTabularMethod) {
-  for (std::uint64_t seed = 1; seed <= 60; ++seed) {
-    const test::RandomPedigree rp = test::MakeRandomPedigree(GroupedOptions(seed));
-    const Tabular t = TabularA(rp.individuals);
-    for (const int type : {0, 1}) {
-      Harness h(rp.text);
-      Pedigree& ped = *h.ped;
-      ped.settings.relationshipType = type;
-      ped.settings.numberFormat = 7;  // six decimals
-      const auto all = WrittenMatrix([&](std::FILE* f) { WriteMatrixAll(ped, f); }, 2);
-      ASSERT_EQ(all.size(), static_cast<std::size_t>(ped.nTotal));
-      for (std::size_t j = 0; j < all.size(); ++j) {
-        EXPECT_EQ(all[j].id, ped.byCode(static_cast<std::int32_t>(j)).Id());
-        for (std::size_t i = 0; i < all.size(); ++i) {
-          EXPECT_NEAR(all[j].values[i], t.R(all[i].id, all[j].id, type == 0), 1e-5)
-              << "seed " << seed;
-          EXPECT_NEAR(all[j].values[i], all[i].values[j], 2e-6) << "symmetric, seed " << seed;
-        }
-      }
-      if (type == 1) {  // rows written in blocks hold the values of one-column passes
-        KernelPedigree kp = WholePedigreeKernel(ped, ped.d, ped.nTotal);
-        for (std::int32_t j = 1; j <= ped.nTotal; ++j) {
-          ComputeColumn(kp, j, ped.nTotal);
-          for (std::int32_t i = 1; i <= ped.nTotal; ++i) {
-            EXPECT_EQ(all[static_cast<std::size_t>(j - 1)].values[static_cast<std::size_t>(i - 1)],
-                      std::stod(FormatNumber(7, kp.at(i))))
-                << "seed " << seed << ", row " << j << ", column " << i;
-          }
-          ClearWork(kp, ped.nTotal);
-        }
-      }
-      if (ped.groups.size() < 2) continue;
-      const int g0 = ped.groups[0].group, g1 = ped.groups[1].group;
-      const std::vector<RecIndex> m0 = GroupMembers(ped, g0), m1 = GroupMembers(ped, g1);
-      const auto within =
-          WrittenMatrix([&](std::FILE* f) { WriteMatrixWithinGroup(ped, g0, m0, f); }, 2);
-      for (std::size_t p = 0; p < m0.size(); ++p)
-        for (std::size_t i = 0; i < m0.size(); ++i)
-          EXPECT_NEAR(within[p].values[i], t.R(ped.rec(m0[p]).id, ped.rec(m0[i]).id, type == 0),
-                      1e-5);
-      const bool swap = m1.size() > m0.size();
-      const std::vector<RecIndex>& rows = swap ? m1 : m0;
-      const std::vector<RecIndex>& columns = swap ? m0 : m1;
-      const auto between =
-          WrittenMatrix([&](std::FILE* f) { WriteMatrixBetweenGroups(ped, g0, m0, g1, m1, f); }, 4);
-      ASSERT_EQ(between.size(), rows.size());
-      for (std::size_t r = 0; r < rows.size(); ++r)
-        for (std::size_t c = 0; c < columns.size(); ++c)
-          EXPECT_NEAR(between[r].values[c],
-                      t.R(ped.rec(rows[r]).id, ped.rec(columns[c]).id, type == 0), 1e-5);
+void ExpectMatricesMatch(Harness& h, const DenseMatrix& a, int type, const std::string& where) {
+  Pedigree& ped = *h.ped;
+  ped.settings.relationshipType = type;
+  ped.settings.numberFormat = 7;  // six decimals
+  const bool coefficient = type == 0;
+  const auto all = WrittenMatrix([&](std::FILE* f) { WriteMatrixAll(ped, f); }, 2);
+  ASSERT_EQ(all.size(), static_cast<std::size_t>(ped.nTotal)) << where;
+  for (std::size_t j = 0; j < all.size(); ++j) {
+    EXPECT_EQ(all[j].id, ped.byCode(static_cast<std::int32_t>(j)).Id()) << where;
+    for (std::size_t i = 0; i < all.size(); ++i) {
+      EXPECT_NEAR(all[j].values[i], R(a, i, j, coefficient), 1e-5) << where;
+      EXPECT_NEAR(all[j].values[i], all[i].values[j], 2e-6) << "symmetric, " << where;
     }
   }
+  if (type == 1) {  // rows written in blocks hold the values of one-column passes
+    KernelPedigree kp = WholePedigreeKernel(ped, ped.d, ped.nTotal);
+    for (std::int32_t j = 1; j <= ped.nTotal; ++j) {
+      ComputeColumn(kp, j, ped.nTotal);
+      for (std::int32_t i = 1; i <= ped.nTotal; ++i) {
+        EXPECT_EQ(all[static_cast<std::size_t>(j - 1)].values[static_cast<std::size_t>(i - 1)],
+                  std::stod(FormatNumber(7, kp.at(i))))
+            << where << ", row " << j << ", column " << i;
+      }
+      ClearWork(kp, ped.nTotal);
+    }
+  }
+  if (ped.groups.size() < 2) return;
+  const auto [g0, g1, m0, m1] = FirstTwoGroups(ped);
+  const auto within = WrittenMatrix([&](std::FILE* f) { WriteMatrixWithinGroup(ped, g0, m0, f); }, 2);
+  for (std::size_t p = 0; p < m0.size(); ++p)
+    for (std::size_t i = 0; i < m0.size(); ++i)
+      EXPECT_NEAR(within[p].values[i], R(a, ped, m0[p], m0[i], coefficient), 1e-5) << where;
+  const bool swap = m1.size() > m0.size();
+  const std::vector<RecIndex>& rows = swap ? m1 : m0;
+  const std::vector<RecIndex>& columns = swap ? m0 : m1;
+  const auto between =
+      WrittenMatrix([&](std::FILE* f) { WriteMatrixBetweenGroups(ped, g0, m0, g1, m1, f); }, 4);
+  ASSERT_EQ(between.size(), rows.size()) << where;
+  for (std::size_t r = 0; r < rows.size(); ++r)
+    for (std::size_t c = 0; c < columns.size(); ++c)
+      EXPECT_NEAR(between[r].values[c], R(a, ped, rows[r], columns[c], coefficient), 1e-5) << where;
 }
 
-TEST(RelationshipAverages, MatchTheTabularMethod) {
-  for (std::uint64_t seed = 1; seed <= 100; ++seed) {
-    const test::RandomPedigree rp = test::MakeRandomPedigree(GroupedOptions(seed));
-    const Tabular t = TabularA(rp.individuals);
-    Harness h(rp.text);
-    Pedigree& ped = *h.ped;
-    ped.settings.numberFormat = 7;  // six decimals
-    ReportAverageRelatedness(ped);
-    auto report = h.Report();
-    ASSERT_EQ(report.size(), static_cast<std::size_t>(ped.nTotal) + 2);
-    for (std::int32_t k = 1; k <= ped.nTotal; ++k) {
-      const std::string id = ped.byCode(k - 1).id;
-      double sum = 0;
-      for (const auto& [other, at] : t.at) sum += t.A(id, other);
-      const auto parts = Split(report[static_cast<std::size_t>(k) + 1], "|T1|I");
-      EXPECT_EQ(parts[0], id);
-      EXPECT_NEAR(std::stod(parts[1]), sum / ped.nTotal, 1e-5) << "seed " << seed;
-    }
+void ExpectAveragesMatch(Harness& h, const DenseMatrix& a, const std::string& where) {
+  Pedigree& ped = *h.ped;
+  ped.settings.numberFormat = 7;  // six decimals
+  ReportAverageRelatedness(ped);
+  auto report = h.Report();
+  ASSERT_EQ(report.size(), static_cast<std::size_t>(ped.nTotal) + 2) << where;
+  for (std::size_t k = 0; k < a.n; ++k) {
+    double sum = 0;
+    for (std::size_t j = 0; j < a.n; ++j) sum += a(k, j);
+    const auto parts = Split(report[k + 2], "|T1|I");
+    EXPECT_EQ(parts[0], ped.byCode(static_cast<std::int32_t>(k)).Id()) << where;
+    EXPECT_NEAR(std::stod(parts[1]), sum / ped.nTotal, 1e-5) << where;
+  }
 
-    SilentProgressWindow window;
-    Progress progress(window);
-    ASSERT_TRUE(ReportAverageBetweenGroups(ped, progress));
-    report = h.Report();
-    std::size_t line = 2;
-    for (std::size_t g = 0; g < ped.groups.size(); ++g)
-      for (std::size_t hh = 0; hh <= g; ++hh, ++line) {
-        double sum = 0;
-        for (const RecIndex i : GroupMembers(ped, ped.groups[g].group))
-          for (const RecIndex j : GroupMembers(ped, ped.groups[hh].group))
-            sum += t.A(ped.rec(i).id, ped.rec(j).id);
-        const auto parts = Split(report[line], "|T7");
-        EXPECT_EQ(parts[0] + " " + parts[1],
-                  std::to_string(ped.groups[g].group) + " " + std::to_string(ped.groups[hh].group));
-        EXPECT_NEAR(std::stod(parts[2].substr(2)),
-                    sum / (ped.groups[g].count * ped.groups[hh].count), 1e-5);
-      }
-    EXPECT_EQ(line, report.size());
+  SilentProgressWindow window;
+  Progress progress(window);
+  ASSERT_TRUE(ReportAverageBetweenGroups(ped, progress)) << where;
+  report = h.Report();
+  std::size_t line = 2;
+  for (std::size_t g = 0; g < ped.groups.size(); ++g)
+    for (std::size_t hh = 0; hh <= g; ++hh, ++line) {
+      double sum = 0;
+      for (const RecIndex i : GroupMembers(ped, ped.groups[g].group))
+        for (const RecIndex j : GroupMembers(ped, ped.groups[hh].group)) sum += R(a, ped, i, j, false);
+      const auto parts = Split(report[line], "|T7");
+      EXPECT_EQ(parts[0] + " " + parts[1],
+                std::to_string(ped.groups[g].group) + " " + std::to_string(ped.groups[hh].group));
+      EXPECT_NEAR(std::stod(parts[2].substr(2)), sum / (ped.groups[g].count * ped.groups[hh].count), 1e-5)
+          << where;
+    }
+  EXPECT_EQ(line, report.size()) << where;
+}
+
+// Listings, matrices and averages over the same grouped random pedigrees.
+TEST(RelationshipReports, ListingsMatricesAndAveragesMatchTheTabularMethod) {
+  for (std::uint64_t seed = 1; seed <= 100; ++seed) {
+    test::RandomPedigreeOptions o = test::VariedOptions(seed, 120);
+    o.groupColumn = true;
+    Harness h(test::MakeRandomPedigree(o).text);
+    const DenseMatrix a = test::TabularA(*h.ped);
+    const std::string where = "seed " + std::to_string(seed);
+    ExpectAveragesMatch(h, a, "averages, " + where);
+    if (seed > 60) continue;
+    for (const RangeCase& range : kRanges) ExpectListingsMatch(h, a, range, where + ", " + range.name);
+    for (const int type : {0, 1})
+      ExpectMatricesMatch(h, a, type, "matrices, " + where + ", type " + std::to_string(type));
   }
 }
 
@@ -467,65 +429,25 @@ TEST(RelationshipCommands, WriteTheReportOfEachCase) {
       "D A B .\nG D C 4\nE A H 4\n";
   const char* groups =
       "progeny sire dam group\nA 0 0 3\nB 0 0 3\nC A B 3\nD A B 1\nE 0 0 5\nF 0 0 5\n";
+  const char* twoFounders = "progeny sire dam\nA 0 0\nB 0 0\n";
+  const char* equalGroups = "progeny sire dam group\nA 0 0 1\nD 0 0 1\nE 0 0 5\nF 0 0 5\n";
   const ListingCase cases[] = {
-      {"unrelated founders, 0 is in range",
-       "progeny sire dam\nA 0 0\nB 0 0\n",
-       OnBetweenAllIndividuals,
-       {},
-       {},
-       0.0f,
-       2.0f,
+      {"unrelated founders, 0 is in range", twoFounders, OnBetweenAllIndividuals, {}, {}, 0.0f, 2.0f,
        {"Between all individuals.", range02, header, dashes, "B|T1A|T1|I0"}},
-      {"no pair in range",
-       "progeny sire dam\nA 0 0\nB 0 0\n",
-       OnBetweenAllIndividuals,
-       {},
-       {},
-       0.1f,
-       2.0f,
+      {"no pair in range", twoFounders, OnBetweenAllIndividuals, {}, {}, 0.1f, 2.0f,
        {"Between all individuals.", "Relationships in the range of |X0.1 |A- |X2 |Aare shown.",
         header, dashes, "", "|XThere is no relationship between 0.1 and 2."}},
-      {"only the half sibs (and G with F) at 0.25",
-       kSibs,
-       OnBetweenAllIndividuals,
-       {},
-       {},
-       0.25f,
-       0.25f,
+      {"only the half sibs (and G with F) at 0.25", kSibs, OnBetweenAllIndividuals, {}, {}, 0.25f, 0.25f,
        {"Between all individuals.", "Relationships in the range of |X0.25 |A- |X0.25 |Aare shown.",
         header, dashes, "F|T1D|T1|I0.25", "F|T1E|T1|I0.25", "G|T1F|T1|I0.25"}},
-      {"grandchild listed before a generation-1 member",
-       generations,
-       OnWithinAGroup,
-       4,
-       {},
-       0.0f,
-       2.0f,
+      {"grandchild listed before a generation-1 member", generations, OnWithinAGroup, 4, {}, 0.0f, 2.0f,
        {"Within group 4.", range02, header, dashes, "E|T1G|T1|I0.125"}},
-      {"group of one member",
-       groups,
-       OnWithinAGroup,
-       1,
-       {},
-       0.0f,
-       2.0f,
+      {"group of one member", groups, OnWithinAGroup, 1, {}, 0.0f, 2.0f,
        {"|XError: |ANumber of individuals is less than 2 in the group 1."}},
-      {"smaller group first",
-       groups,
-       OnBetweenTwoGroups,
-       {},
-       std::pair{3, 1},
-       0.0f,
-       2.0f,
+      {"smaller group first", groups, OnBetweenTwoGroups, {}, std::pair{3, 1}, 0.0f, 2.0f,
        {"Between group 1 and group 3.", range02, "Group 1|T1Group 3|T1Numerator relationship",
         dashes, "D|T1A|T1|I0.5", "D|T1B|T1|I0.5", "D|T1C|T1|I0.5"}},
-      {"equal groups: the first chosen first",
-       "progeny sire dam group\nA 0 0 1\nD 0 0 1\nE 0 0 5\nF 0 0 5\n",
-       OnBetweenTwoGroups,
-       {},
-       std::pair{5, 1},
-       0.0f,
-       2.0f,
+      {"equal groups: the first chosen first", equalGroups, OnBetweenTwoGroups, {}, std::pair{5, 1}, 0.0f, 2.0f,
        {"Between group 5 and group 1.", range02, "Group 5|T1Group 1|T1Numerator relationship",
         dashes, "E|T1A|T1|I0", "E|T1D|T1|I0", "F|T1A|T1|I0", "F|T1D|T1|I0"}},
   };
@@ -544,12 +466,6 @@ TEST(RelationshipCommands, WriteTheReportOfEachCase) {
     EXPECT_EQ(h.platform.messages.size(), 0u) << c.name;
   }
 }
-
-}  // namespace
-}  // namespace kinvar
-
-namespace kinvar {
-namespace {
 
 TEST(RelationshipCommands, CapStopsAfterTwoMillionPairsWithTheMessageInTheCopyFile) {
   std::string text = "progeny sire dam\n";
