@@ -45,8 +45,7 @@ class CycleLine : public testing::TestWithParam<CycleCase> {};
 TEST_P(CycleLine, FollowsTheNamedIndividualAndFitsTheReport) {
   Pedigree ped;
   ASSERT_EQ(test::LoadText(GetParam().text, ped).status, LoadStatus::kRejected);
-  std::vector<std::string> lines;
-  for (int i = 0; i < ped.report.Count(); ++i) lines.emplace_back(ped.report.Line(i));
+  const std::vector<std::string> lines = test::ReportLines(ped);
   ASSERT_GE(lines.size(), 5u);
   EXPECT_EQ(lines[1], "|C" + GetParam().named + " |Aappearing in its ancestors list (Cycling pedigree).");
   EXPECT_EQ(test::JoinCycleLines(lines, 2), GetParam().cycle);

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <map>
 #include <string>
 #include <vector>
@@ -14,48 +16,43 @@
 namespace kinvar {
 namespace {
 
-struct ReadCase {
-  const char* name;
-  const char* text;
-  const char* message;
-};
-
-class ReaderMessages : public testing::TestWithParam<ReadCase> {};
-
-TEST_P(ReaderMessages, StopTheLoadWithTheirText) {
-  Pedigree ped;
-  const LoadOutcome outcome = test::LoadText(GetParam().text, ped);
-  EXPECT_EQ(outcome.status, LoadStatus::kReadFailed);
-  EXPECT_EQ(outcome.message, GetParam().message);
-  EXPECT_EQ(ped.nTotal, 0);
+TEST(PedigreeReader, StopsTheLoadWithTheMessageOfEachFault) {
+  struct Row {
+    const char* name;
+    const char* text;
+    const char* message;
+  };
+  const Row rows[] = {
+      {"empty", "", "File is empty."},
+      {"only comments", "! a\n\n   ! b\n", "File is empty."},
+      {"header without data", "progeny sire dam\n\n", "File is empty."},
+      {"header without dam", "progeny sire\nA 0\n",
+       "Error: The header row format is not correct.\nThe pedigree file must have header "
+       "row with field names.\n(ie. Progeny Sire Dam Group F. Group and F are optional)."},
+      {"twenty-one character ID", "progeny sire dam\nABCDEFGHIJKLMNOPQRSTU 0 0\n",
+       "Error in line 2.\nThe length of each field should not be more than 20."},
+      {"exclamation mark in data", "! c\nprogeny sire dam\nA 0 0 !x\n",
+       "Error in line 3.\nThese characters   '<'   '>'   '|'   '!'   are not permitted."},
+      {"too few fields", "\nprogeny sire dam\n\nA 0\n", "Error in line 4.\nThe format is not correct."},
+      {"fields count up to the F column", "progeny sire dam x f\nA 0 0 y\n",
+       "Error in line 2.\nThe format is not correct."},
+      {"F above one", "progeny sire dam f\nA 0 0 1.0001\n",
+       "Error in line 2.\nThe inbreeding coefficient must be in the range of 0 - 1."},
+      {"group above a thousand", "progeny sire dam group\nA 0 0 1001\n",
+       "Error in line 2.\nThe group must be an integer in the range of 0 to 1000."},
+      {"negative group", "progeny sire dam group\nA 0 0 -1\n",
+       "Error in line 2.\nThe group must be an integer in the range of 0 to 1000."},
+      {"letter after the group's digits", "progeny sire dam group\nA 0 0 12a\n",
+       "Error in line 2.\nThe group must be an integer in the range of 0 to 1000."},
+  };
+  for (const Row& row : rows) {
+    Pedigree ped;
+    const LoadOutcome outcome = test::LoadText(row.text, ped);
+    EXPECT_EQ(outcome.status, LoadStatus::kReadFailed) << row.name;
+    EXPECT_EQ(outcome.message, row.message) << row.name;
+    EXPECT_EQ(ped.nTotal, 0) << row.name;
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Rows, ReaderMessages,
-    testing::Values(
-        ReadCase{"Empty", "", "File is empty."},
-        ReadCase{"OnlyComments", "! a\n\n   ! b\n", "File is empty."},
-        ReadCase{"HeaderWithoutData", "progeny sire dam\n\n", "File is empty."},
-        ReadCase{"HeaderWithoutDam", "progeny sire\nA 0\n",
-                 "Error: The header row format is not correct.\nThe pedigree file must have header "
-                 "row with field names.\n(ie. Progeny Sire Dam Group F. Group and F are optional)."},
-        ReadCase{"TwentyOneCharacterId", "progeny sire dam\nABCDEFGHIJKLMNOPQRSTU 0 0\n",
-                 "Error in line 2.\nThe length of each field should not be more than 20."},
-        ReadCase{"ExclamationInData", "! c\nprogeny sire dam\nA 0 0 !x\n",
-                 "Error in line 3.\nThese characters   '<'   '>'   '|'   '!'   are not permitted."},
-        ReadCase{"TooFewFields", "\nprogeny sire dam\n\nA 0\n",
-                 "Error in line 4.\nThe format is not correct."},
-        ReadCase{"FieldsCountUpToTheFColumn", "progeny sire dam x f\nA 0 0 y\n",
-                 "Error in line 2.\nThe format is not correct."},
-        ReadCase{"FAboveOne", "progeny sire dam f\nA 0 0 1.0001\n",
-                 "Error in line 2.\nThe inbreeding coefficient must be in the range of 0 - 1."},
-        ReadCase{"GroupAboveThousand", "progeny sire dam group\nA 0 0 1001\n",
-                 "Error in line 2.\nThe group must be an integer in the range of 0 to 1000."},
-        ReadCase{"NegativeGroup", "progeny sire dam group\nA 0 0 -1\n",
-                 "Error in line 2.\nThe group must be an integer in the range of 0 to 1000."},
-        ReadCase{"LetterAfterGroupDigits", "progeny sire dam group\nA 0 0 12a\n",
-                 "Error in line 2.\nThe group must be an integer in the range of 0 to 1000."}),
-    [](const testing::TestParamInfo<ReadCase>& row) { return row.param.name; });
 
 TEST(PedigreeReader, AcceptsTheEdgesOfEveryRule) {
   Pedigree ped;
@@ -147,17 +144,71 @@ void ExpectRecodedLike(const Pedigree& ped, const test::RandomPedigree& made) {
   for (std::int32_t i = 0; i < ped.nTotal; ++i) EXPECT_EQ(ped.byCode(i).code, i + 1);
 }
 
-TEST(Recoding, NumbersRandomPedigreesParentsFirst) {
+// The counters of validation, from the structure: nRead, nFounders,
+// nNonFounders, nTotal, full-sib groups, their members, the largest and the
+// smallest.
+std::array<int, 8> MadeCounters(const test::RandomPedigree& made) {
+  std::map<std::pair<std::string, std::string>, int> familySize;
+  int nRead = 0, listedFounders = 0, added = 0;
+  for (const test::RandomIndividual& r : made.individuals) {
+    if (!r.listed) {
+      ++added;
+      continue;
+    }
+    ++nRead;
+    if (r.sire.empty() && r.dam.empty()) ++listedFounders;
+    if (!r.sire.empty() && !r.dam.empty()) ++familySize[{r.sire, r.dam}];
+  }
+  int groups = 0, members = 0, maxSize = 0, minSize = 0;
+  for (const auto& [parents, size] : familySize) {
+    if (size < 2) continue;
+    ++groups;
+    members += size;
+    maxSize = std::max(maxSize, size);
+    minSize = minSize == 0 ? size : std::min(minSize, size);
+  }
+  return {nRead, listedFounders + added, nRead - listedFounders, nRead + added, groups, members, maxSize, minSize};
+}
+
+TEST(Recoding, NumbersAndCountsRandomPedigreesAsTheyWereMade) {
   for (std::uint64_t seed = 1; seed <= 300; ++seed) {
-    const test::RandomPedigree made = test::MakeRandomPedigree(test::VariedOptions(seed, 200));
+    const test::RandomPedigree made = test::MakeRandomPedigree(test::VariedOptions(seed, 300));
     Pedigree ped;
     const LoadOutcome outcome = test::LoadText(made.text, ped);
     ASSERT_EQ(outcome.status, LoadStatus::kLoaded) << "seed " << seed << ": " << outcome.message;
-    EXPECT_EQ(ped.nRead, made.nListed) << "seed " << seed;
+    EXPECT_EQ((std::array{ped.nRead, ped.nFounders, ped.nNonFounders, ped.nTotal, ped.nFullSibGroups,
+                          ped.nFullSibMembers, ped.maxFullSibSize, ped.minFullSibSize}),
+              MadeCounters(made))
+        << "counters, seed " << seed;
     EnsureCodeOrder(ped);
     SCOPED_TRACE("seed " + std::to_string(seed));
     ExpectRecodedLike(ped, made);
   }
+}
+
+// Parents drawn from the last few individuals, sometimes unknown, listed in
+// a shuffled order: generations vary from individual to individual and
+// reach far beyond the generation table's first size.
+TEST(Recoding, NumbersADeepRandomPedigreeAndCountsItsGenerations) {
+  test::RandomPedigreeOptions options;
+  options.seed = 17;
+  options.size = 3000;
+  options.founders = 2;
+  options.window = 4;
+  const test::RandomPedigree made = test::MakeRandomPedigree(options);
+  ASSERT_GT(made.maxGeneration, 400);
+  Pedigree ped;
+  ASSERT_EQ(test::LoadText(made.text, ped).status, LoadStatus::kLoaded);
+  ExpectRecodedLike(ped, made);
+  // Entry k: individuals whose generation exceeds k, for every k an
+  // individual can stand above.
+  ASSERT_GE(ped.generationCount.size(), static_cast<std::size_t>(made.maxGeneration));
+  for (std::size_t k = 0; k < ped.generationCount.size(); ++k) {
+    const auto above = std::count_if(ped.recs.begin() + 1, ped.recs.begin() + 1 + ped.nTotal,
+                                     [&](const Rec& r) { return static_cast<std::size_t>(r.generation) > k; });
+    ASSERT_EQ(ped.generationCount[k], above) << "k " << k;
+  }
+  EXPECT_EQ(ped.generationFill, ped.generationCount);
 }
 
 // Random bytes and damaged pedigree texts must end in one of the outcomes,

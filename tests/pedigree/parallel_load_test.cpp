@@ -126,11 +126,7 @@ std::string LargeText(int n, const Damage& damage) {
   return text;
 }
 
-std::vector<std::string> ReportLines(const Pedigree& ped) {
-  std::vector<std::string> lines;
-  for (int i = 0; i < ped.report.Count(); ++i) lines.emplace_back(ped.report.Line(i));
-  return lines;
-}
+using test::ReportLines;
 
 TEST_P(LargeLoad, GivesTheSameOutcomeOnEveryThreadCount) {
   const std::string text = LargeText(60000, GetParam());

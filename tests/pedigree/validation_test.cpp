@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <map>
 #include <ostream>
 #include <string>
@@ -18,11 +19,7 @@
 namespace kinvar {
 namespace {
 
-std::vector<std::string> ReportLines(const Pedigree& ped) {
-  std::vector<std::string> lines;
-  for (int i = 0; i < ped.report.Count(); ++i) lines.emplace_back(ped.report.Line(i));
-  return lines;
-}
+using test::ReportLines;
 
 std::vector<std::string> CopyFileLines(Pedigree& ped) {
   std::vector<std::string> lines;
@@ -30,17 +27,10 @@ std::vector<std::string> CopyFileLines(Pedigree& ped) {
   return lines;
 }
 
-// What linking left behind in a rejected pedigree; an added parent used in
-// both roles was created twice and counts twice.
-struct Sizes {
-  int nRead, nTotal, nFounders, nNonFounders;
-  bool operator==(const Sizes&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Sizes& s) {
-  return out << "{nRead " << s.nRead << ", nTotal " << s.nTotal << ", nFounders " << s.nFounders
-             << ", nNonFounders " << s.nNonFounders << "}";
-}
+// What linking left behind in a rejected pedigree: nRead, nTotal, nFounders,
+// nNonFounders; an added parent used in both roles was created twice and
+// counts twice.
+using Sizes = std::array<int, 4>;
 
 struct ErrorCase {
   const char* name;
@@ -140,21 +130,6 @@ INSTANTIATE_TEST_SUITE_P(
                   {"|CS |Aappearing as both sire and dam."}, {4, 7, 3, 4}}),
     [](const testing::TestParamInfo<ErrorCase>& row) { return row.param.name; });
 
-TEST(Validation, NamesTheCycleFoundBelowALongLine) {
-  // Two thousand generations of one line; the first individual read is the
-  // bottom of the line and has the 1500th generation as its sire.
-  std::string text = "progeny sire dam\nL0 L1500 0\n";
-  for (int g = 1; g <= 2000; ++g) {
-    text.append("L").append(std::to_string(g)).append(" L").append(std::to_string(g - 1)).append(" 0\n");
-  }
-  Pedigree ped;
-  EXPECT_EQ(test::LoadText(text, ped).status, LoadStatus::kRejected);
-  EXPECT_EQ(ped.report.Line(1), "|CL0 |Aappearing in its ancestors list (Cycling pedigree).");
-  std::string loop = "Cycle: L0";
-  for (int g = 1500; g >= 0; --g) loop.append(" > L").append(std::to_string(g));
-  EXPECT_EQ(test::JoinCycleLines(ReportLines(ped), 2), loop);
-}
-
 // The store keeps its capacity of lines and closes with its notice; the copy
 // file, from which the report is saved, still gets every error and the end.
 TEST(Validation, ListsEveryErrorInTheCopyFileBeyondTheStoresCapacity) {
@@ -187,113 +162,61 @@ TEST(Validation, ListsEveryErrorInTheCopyFileBeyondTheStoresCapacity) {
 
 // Full sibs that agree, or of whom only some carry an F, load; the F then
 // belongs to the whole family.
-struct SibFCase {
-  const char* name;
-  const char* text;
-  std::vector<float> f;  // F of A, B, C after loading
-};
-
-class FullSibF : public testing::TestWithParam<SibFCase> {};
-
-TEST_P(FullSibF, SpreadsOverTheFamily) {
-  Pedigree ped;
-  ASSERT_EQ(test::LoadText(GetParam().text, ped).status, LoadStatus::kLoaded);
-  for (std::size_t k = 0; k < GetParam().f.size(); ++k) {
-    const Rec& r = ped.rec(static_cast<RecIndex>(k + 1));
-    EXPECT_EQ(r.f, GetParam().f[k]) << r.id;
-    EXPECT_TRUE(r.fPredefined) << r.id;
+TEST(Validation, SpreadsAFullSibFamilysFOverTheFamily) {
+  struct Row {
+    const char* name;
+    const char* text;
+    std::vector<float> f;  // F of A, B, C after loading
+  };
+  const Row rows[] = {
+      {"same F", "progeny sire dam f\nA S D 0.25\nB S D 0.25\n", {0.25f, 0.25f}},
+      {"one of three carries F", "progeny sire dam f\nA S D .\nB S D 0.25\nC S D .\n", {0.25f, 0.25f, 0.25f}},
+      {"two agree, the third has none", "progeny sire dam f\nA S D 0.125\nB S D .\nC S D 0.125\n",
+       {0.125f, 0.125f, 0.125f}},
+  };
+  for (const Row& row : rows) {
+    Pedigree ped;
+    ASSERT_EQ(test::LoadText(row.text, ped).status, LoadStatus::kLoaded) << row.name;
+    for (std::size_t k = 0; k < row.f.size(); ++k) {
+      const Rec& r = ped.rec(static_cast<RecIndex>(k + 1));
+      EXPECT_EQ(r.f, row.f[k]) << row.name << " " << r.id;
+      EXPECT_TRUE(r.fPredefined) << row.name << " " << r.id;
+    }
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, FullSibF,
-    testing::Values(
-        SibFCase{"SameF", "progeny sire dam f\nA S D 0.25\nB S D 0.25\n", {0.25f, 0.25f}},
-        SibFCase{"OneOfThreeCarriesF", "progeny sire dam f\nA S D .\nB S D 0.25\nC S D .\n",
-                 {0.25f, 0.25f, 0.25f}},
-        SibFCase{"TwoAgreeTheThirdHasNone", "progeny sire dam f\nA S D 0.125\nB S D .\nC S D 0.125\n",
-                 {0.125f, 0.125f, 0.125f}}),
-    [](const testing::TestParamInfo<SibFCase>& row) { return row.param.name; });
+// nRead, nFounders, nNonFounders, nTotal, full-sib groups, their members,
+// the largest and the smallest.
+using Counters = std::array<int, 8>;
 
-struct Counters {
-  int nRead, nFounders, nNonFounders, nTotal, groups, members, maxSize, minSize;
-};
-
-struct CounterCase {
-  const char* name;
-  const char* text;
-  Counters expected;
-};
-
-class ValidationCounters : public testing::TestWithParam<CounterCase> {};
-
-TEST_P(ValidationCounters, CountFoundersAddedParentsAndFullSibs) {
-  Pedigree ped;
-  ASSERT_EQ(test::LoadText(GetParam().text, ped).status, LoadStatus::kLoaded);
-  const Counters got{ped.nRead,          ped.nFounders,       ped.nNonFounders,   ped.nTotal,
-                     ped.nFullSibGroups, ped.nFullSibMembers, ped.maxFullSibSize, ped.minFullSibSize};
-  const Counters& e = GetParam().expected;
-  EXPECT_EQ(got.nRead, e.nRead);
-  EXPECT_EQ(got.nFounders, e.nFounders);
-  EXPECT_EQ(got.nNonFounders, e.nNonFounders);
-  EXPECT_EQ(got.nTotal, e.nTotal);
-  EXPECT_EQ(got.groups, e.groups);
-  EXPECT_EQ(got.members, e.members);
-  EXPECT_EQ(got.maxSize, e.maxSize);
-  EXPECT_EQ(got.minSize, e.minSize);
-  EXPECT_EQ(ped.report.Count(), 0);
+Counters CountersOf(const Pedigree& ped) {
+  return {ped.nRead,          ped.nFounders,       ped.nNonFounders,   ped.nTotal,
+          ped.nFullSibGroups, ped.nFullSibMembers, ped.maxFullSibSize, ped.minFullSibSize};
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, ValidationCounters,
-    testing::Values(
-        CounterCase{"AllFounders", "progeny sire dam\nC 0 0\nA 0 0\nB 0 0\n", {3, 3, 0, 3, 0, 0, 0, 0}},
-        CounterCase{"ParentsOnlyInTheirColumnsAreAdded", "progeny sire dam\nA X Y\nB X Z\n",
-                    {2, 3, 2, 5, 0, 0, 0, 0}},
-        CounterCase{"ThreeFullSibsAreOneFamily", "progeny sire dam\nS 0 0\nD 0 0\nA S D\nB S D\nC S D\n",
-                    {5, 2, 3, 5, 1, 3, 3, 3}},
-        CounterCase{"UnknownDamsMakeNoFamily", "progeny sire dam\nS 0 0\nA S 0\nB S 0\nC S unknown\n",
-                    {4, 1, 3, 4, 0, 0, 0, 0}},
-        CounterCase{"FamiliesOfTwoSizes", "progeny sire dam\nA S D\nB S D\nC S D\nE S F\nG S F\nH S D2\n",
-                    {6, 4, 6, 10, 2, 5, 3, 2}},
-        CounterCase{"ZerosAndUnknownWordsAreUnknownParents",
-                    "progeny sire dam\nA 00 UNKNOWN\nB 0000 unknown\nC 0a unknownx\nE . 0\n",
-                    {4, 5, 2, 7, 0, 0, 0, 0}}),
-    [](const testing::TestParamInfo<CounterCase>& row) { return row.param.name; });
-
-// The counters against the individuals the random texts were made from.
-TEST(Validation, CountersMatchTheTextOnRandomPedigrees) {
-  for (std::uint64_t seed = 1; seed <= 200; ++seed) {
-    const test::RandomPedigree made = test::MakeRandomPedigree(test::VariedOptions(seed, 300));
+TEST(Validation, CountsFoundersAddedParentsAndFullSibs) {
+  struct Row {
+    const char* name;
+    const char* text;
+    Counters expected;
+  };
+  const Row rows[] = {
+      {"all founders", "progeny sire dam\nC 0 0\nA 0 0\nB 0 0\n", {3, 3, 0, 3, 0, 0, 0, 0}},
+      {"parents only in their columns are added", "progeny sire dam\nA X Y\nB X Z\n", {2, 3, 2, 5, 0, 0, 0, 0}},
+      {"three full sibs are one family", "progeny sire dam\nS 0 0\nD 0 0\nA S D\nB S D\nC S D\n",
+       {5, 2, 3, 5, 1, 3, 3, 3}},
+      {"unknown dams make no family", "progeny sire dam\nS 0 0\nA S 0\nB S 0\nC S unknown\n",
+       {4, 1, 3, 4, 0, 0, 0, 0}},
+      {"families of two sizes", "progeny sire dam\nA S D\nB S D\nC S D\nE S F\nG S F\nH S D2\n",
+       {6, 4, 6, 10, 2, 5, 3, 2}},
+      {"zeros and unknown words are unknown parents",
+       "progeny sire dam\nA 00 UNKNOWN\nB 0000 unknown\nC 0a unknownx\nE . 0\n", {4, 5, 2, 7, 0, 0, 0, 0}},
+  };
+  for (const Row& row : rows) {
     Pedigree ped;
-    ASSERT_EQ(test::LoadText(made.text, ped).status, LoadStatus::kLoaded) << "seed " << seed;
-    std::map<std::pair<std::string, std::string>, int> familySize;
-    int nRead = 0, listedFounders = 0, added = 0;
-    for (const test::RandomIndividual& r : made.individuals) {
-      if (!r.listed) {
-        ++added;
-        continue;
-      }
-      ++nRead;
-      if (r.sire.empty() && r.dam.empty()) ++listedFounders;
-      if (!r.sire.empty() && !r.dam.empty()) ++familySize[{r.sire, r.dam}];
-    }
-    int groups = 0, members = 0, maxSize = 0, minSize = 0;
-    for (const auto& [parents, size] : familySize) {
-      if (size < 2) continue;
-      ++groups;
-      members += size;
-      maxSize = std::max(maxSize, size);
-      minSize = minSize == 0 ? size : std::min(minSize, size);
-    }
-    EXPECT_EQ(ped.nRead, nRead) << "seed " << seed;
-    EXPECT_EQ(ped.nTotal, nRead + added) << "seed " << seed;
-    EXPECT_EQ(ped.nFounders, listedFounders + added) << "seed " << seed;
-    EXPECT_EQ(ped.nNonFounders, nRead - listedFounders) << "seed " << seed;
-    EXPECT_EQ(ped.nFullSibGroups, groups) << "seed " << seed;
-    EXPECT_EQ(ped.nFullSibMembers, members) << "seed " << seed;
-    EXPECT_EQ(ped.maxFullSibSize, maxSize) << "seed " << seed;
-    EXPECT_EQ(ped.minFullSibSize, minSize) << "seed " << seed;
+    ASSERT_EQ(test::LoadText(row.text, ped).status, LoadStatus::kLoaded) << row.name;
+    EXPECT_EQ(CountersOf(ped), row.expected) << row.name;
+    EXPECT_EQ(ped.report.Count(), 0) << row.name;
   }
 }
 

@@ -6,12 +6,6 @@
 
 namespace kinvar::test {
 
-std::vector<std::string> ReportLines(const Pedigree& ped) {
-  std::vector<std::string> lines;
-  for (int i = 0; i < ped.report.Count(); ++i) lines.emplace_back(ped.report.Line(i));
-  return lines;
-}
-
 std::string SavedFile(CKinvarDoc& doc, int choice) {
   std::FILE* file = std::tmpfile();
   EXPECT_TRUE(doc.WriteSaveFile(file, choice));

@@ -17,8 +17,6 @@
 
 namespace kinvar::test {
 
-// The report lines of `ped` as stored, markup kept.
-std::vector<std::string> ReportLines(const Pedigree& ped);
 // What Save As writes for the report shown; `choice` answers the save-order
 // question where the report asks one (1 or 2).
 std::string SavedFile(CKinvarDoc& doc, int choice = 1);

@@ -64,6 +64,12 @@ std::string JoinCycleLines(const std::vector<std::string>& lines, std::size_t fi
   return joined;
 }
 
+std::vector<std::string> ReportLines(const Pedigree& ped) {
+  std::vector<std::string> lines;
+  for (int i = 0; i < ped.report.Count(); ++i) lines.emplace_back(ped.report.Line(i));
+  return lines;
+}
+
 std::unique_ptr<Pedigree> Loaded(const std::string& text) {
   auto ped = std::make_unique<Pedigree>();
   const LoadOutcome outcome = LoadText(text, *ped);

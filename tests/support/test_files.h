@@ -37,6 +37,9 @@ std::string ReadFromStart(std::FILE* file);
 // lines that carry it on, joined into one line as if the report were wide.
 std::string JoinCycleLines(const std::vector<std::string>& lines, std::size_t first);
 
+// The report lines of `ped` as stored, markup kept, without line ends.
+std::vector<std::string> ReportLines(const Pedigree& ped);
+
 // Loads `text` as a pedigree file without a visible progress window.
 LoadOutcome LoadText(std::string_view text, Pedigree& ped);
 // LoadText, expecting the file to be accepted, then the inbreeding
