@@ -21,7 +21,6 @@
 #include "genetics/inverse_a.h"
 #include "genetics/matrix_t.h"
 #include "report/markup.h"
-#include "support/doc_session.h"
 #include "support/random_pedigree.h"
 #include "support/scripted_platform.h"
 #include "support/tabular_a.h"

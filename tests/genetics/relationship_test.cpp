@@ -23,7 +23,6 @@
 #include "genetics/relationship_listings.h"
 #include "genetics/relationship_matrices.h"
 #include "report/number_format.h"
-#include "support/doc_session.h"
 #include "support/random_pedigree.h"
 #include "support/scripted_platform.h"
 #include "support/tabular_a.h"

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -87,8 +86,6 @@ struct Damage {
   LoadStatus status;
 };
 
-class LargeLoad : public testing::TestWithParam<Damage> {};
-
 // A shuffled herd with parents always older than their progeny, sires of
 // even and dams of odd number, full sibs, unknown and unlisted parents,
 // long IDs, groups and predefined F; damaged as the row says.
@@ -128,50 +125,59 @@ std::string LargeText(int n, const Damage& damage) {
 
 using test::ReportLines;
 
-TEST_P(LargeLoad, GivesTheSameOutcomeOnEveryThreadCount) {
-  const std::string text = LargeText(60000, GetParam());
-  ASSERT_GE(text.size(), std::size_t{1} << 20);  // large enough for the threads
-  const test::TempFile file(text);
-  SilentProgressWindow window;
-
-  Pedigree one;
-  one.settings.threads = 1;
-  Progress progress(window);
-  const LoadOutcome want = LoadPedigree(file.path(), one, progress);
-  ASSERT_EQ(want.status, GetParam().status) << want.message;
-  for (const int threads : {2, 8}) {
-    SCOPED_TRACE(std::to_string(threads) + " threads");
-    Pedigree many;
-    many.settings.threads = threads;
-    const LoadOutcome got = LoadPedigree(file.path(), many, progress);
-    EXPECT_EQ(got.status, want.status);
-    EXPECT_EQ(got.message, want.message);
-    EXPECT_EQ(ReportLines(many), ReportLines(one));
-    ASSERT_EQ(many.recs.size(), one.recs.size());
-    ASSERT_EQ(many.nTotal, one.nTotal);
-    for (std::size_t i = 0; i < one.recs.size(); ++i) {
-      ASSERT_EQ(many.recs[i].Id(), one.recs[i].Id()) << i;
-      ASSERT_EQ(many.recs[i].code, one.recs[i].code) << one.recs[i].id;
-      ASSERT_EQ(many.recs[i].sire, one.recs[i].sire) << one.recs[i].id;
-      ASSERT_EQ(many.recs[i].dam, one.recs[i].dam) << one.recs[i].id;
-      ASSERT_EQ(many.recs[i].f, one.recs[i].f) << one.recs[i].id;
-    }
-    EXPECT_EQ(many.records, one.records);
-    EXPECT_EQ(many.fullSibs, one.fullSibs);
-    EXPECT_EQ(many.nFullSibGroups, one.nFullSibGroups);
+// Everything reading and validation leave in a pedigree, the same.
+void ExpectSameValidation(const Pedigree& a, const Pedigree& b) {
+  EXPECT_EQ(ReportLines(a), ReportLines(b));
+  EXPECT_EQ((std::vector{a.nRead, a.nTotal, a.nFounders, a.nNonFounders, a.nFullSibGroups, a.nFullSibMembers,
+                         a.maxFullSibSize, a.minFullSibSize}),
+            (std::vector{b.nRead, b.nTotal, b.nFounders, b.nNonFounders, b.nFullSibGroups, b.nFullSibMembers,
+                         b.maxFullSibSize, b.minFullSibSize}));
+  EXPECT_EQ(a.records, b.records);
+  EXPECT_EQ(a.familyOrder, b.familyOrder);
+  EXPECT_EQ(a.fullSibs, b.fullSibs);
+  EXPECT_EQ(a.generationCount, b.generationCount);
+  ASSERT_EQ(a.recs.size(), b.recs.size());
+  for (std::size_t i = 0; i < a.recs.size(); ++i) {
+    const Rec& x = a.recs[i];
+    const Rec& y = b.recs[i];
+    ASSERT_EQ(x.Id(), y.Id()) << i;
+    EXPECT_EQ((std::vector{x.sire, x.dam, x.code, x.generation, x.mark, x.fPredefined ? 1 : 0}),
+              (std::vector{y.sire, y.dam, y.code, y.generation, y.mark, y.fPredefined ? 1 : 0})) << x.id;
+    EXPECT_EQ(x.f, y.f) << x.id;
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, LargeLoad,
-    testing::Values(Damage{"Sound", "", false, false, LoadStatus::kLoaded},
-                    Damage{"ForbiddenByte", "A<B 0 0 1 .", false, false, LoadStatus::kReadFailed},
-                    Damage{"TooFewFields", "LONE 0", false, false, LoadStatus::kReadFailed},
-                    Damage{"FOutOfRange", "FBAD 0 0 1 2", false, false, LoadStatus::kReadFailed},
-                    Damage{"DuplicateProgeny", "", true, false, LoadStatus::kRejected},
-                    Damage{"BothSexes", "", false, true, LoadStatus::kRejected},
-                    Damage{"DuplicateAndBothSexes", "", true, true, LoadStatus::kRejected}),
-    [](const testing::TestParamInfo<Damage>& row) { return row.param.name; });
+TEST(LargeLoad, GivesTheSameOutcomeOnEveryThreadCount) {
+  const Damage damages[] = {
+      {"sound", "", false, false, LoadStatus::kLoaded},
+      {"forbidden byte", "A<B 0 0 1 .", false, false, LoadStatus::kReadFailed},
+      {"too few fields", "LONE 0", false, false, LoadStatus::kReadFailed},
+      {"F out of range", "FBAD 0 0 1 2", false, false, LoadStatus::kReadFailed},
+      {"duplicate progeny", "", true, false, LoadStatus::kRejected},
+      {"both sexes", "", false, true, LoadStatus::kRejected},
+      {"duplicate and both sexes", "", true, true, LoadStatus::kRejected},
+  };
+  for (const Damage& damage : damages) {
+    const std::string text = LargeText(60000, damage);
+    ASSERT_GE(text.size(), std::size_t{1} << 20);  // large enough for the threads
+    const test::TempFile file(text);
+    SilentProgressWindow window;
+    Progress progress(window);
+    Pedigree one;
+    one.settings.threads = 1;
+    const LoadOutcome want = LoadPedigree(file.path(), one, progress);
+    ASSERT_EQ(want.status, damage.status) << damage.name << ": " << want.message;
+    for (const int threads : {2, 8}) {
+      SCOPED_TRACE(std::string(damage.name) + ", " + std::to_string(threads) + " threads");
+      Pedigree many;
+      many.settings.threads = threads;
+      const LoadOutcome got = LoadPedigree(file.path(), many, progress);
+      EXPECT_EQ(got.status, want.status);
+      EXPECT_EQ(got.message, want.message);
+      ExpectSameValidation(many, one);
+    }
+  }
+}
 
 // A random herd: founders with their unknown parents spelled four ways and
 // F, IDs that share their first 15 bytes or begin with a byte above 127,
@@ -182,8 +188,6 @@ struct Harm {
   bool duplicate;                  // also repeat a data line
   int size = 20;                   // data lines at least, before the harm
 };
-
-void PrintTo(const Harm& harm, std::ostream* out) { *out << harm.name; }
 
 std::string HerdText(std::uint32_t seed, const Harm& harm) {
   std::mt19937 rng(seed);
@@ -233,60 +237,36 @@ void Validate(const std::string& path, int threads, Linking linking, Validated& 
   out.result = ValidatePedigree(out.ped, progress, linking);
 }
 
-void ExpectSameValidation(const Validated& got, const Validated& want) {
-  const Pedigree& a = got.ped;
-  const Pedigree& b = want.ped;
-  EXPECT_EQ(got.result, want.result);
-  EXPECT_EQ(ReportLines(a), ReportLines(b));
-  EXPECT_EQ((std::vector{a.nRead, a.nTotal, a.nFounders, a.nNonFounders, a.nFullSibGroups, a.nFullSibMembers,
-                         a.maxFullSibSize, a.minFullSibSize}),
-            (std::vector{b.nRead, b.nTotal, b.nFounders, b.nNonFounders, b.nFullSibGroups, b.nFullSibMembers,
-                         b.maxFullSibSize, b.minFullSibSize}));
-  EXPECT_EQ(a.records, b.records);
-  EXPECT_EQ(a.familyOrder, b.familyOrder);
-  EXPECT_EQ(a.fullSibs, b.fullSibs);
-  EXPECT_EQ(a.generationCount, b.generationCount);
-  ASSERT_EQ(a.recs.size(), b.recs.size());
-  for (std::size_t i = 0; i < a.recs.size(); ++i) {
-    const Rec& x = a.recs[i];
-    const Rec& y = b.recs[i];
-    ASSERT_EQ(x.Id(), y.Id()) << i;
-    EXPECT_EQ((std::vector{x.sire, x.dam, x.code, x.generation, x.mark, x.fPredefined ? 1 : 0}),
-              (std::vector{y.sire, y.dam, y.code, y.generation, y.mark, y.fPredefined ? 1 : 0})) << x.id;
-    EXPECT_EQ(x.f, y.f) << x.id;
-  }
-}
-
-class MergeLinking : public testing::TestWithParam<Harm> {};
-
-TEST_P(MergeLinking, LeavesWhatBinarySearchLeaves) {
-  const std::uint32_t seeds = GetParam().size > 1000 ? 2 : 40;
-  for (std::uint32_t seed = 1; seed <= seeds; ++seed) {
-    const test::TempFile file(HerdText(seed, GetParam()));
-    Validated want;
-    Validate(file.path(), 1, Linking::kBinarySearch, want);
-    for (const int threads : {1, 2, 8}) {
-      SCOPED_TRACE("seed " + std::to_string(seed) + ", " + std::to_string(threads) + " threads");
-      Validated got;
-      Validate(file.path(), threads, Linking::kMergeWhenDistinct, got);
-      ExpectSameValidation(got, want);
+TEST(MergeLinking, LeavesWhatBinarySearchLeaves) {
+  const Harm harms[] = {
+      {"sound", {}, false},
+      {"duplicate", {}, true},
+      {"listed both sexes", {"X1 0 0 .", "X2 X1 0 .", "X3 0 X1 .", "X4 X1 0 ."}, false},
+      {"added both sexes", {"X5 NEW 0 .", "X6 0 NEW ."}, false},
+      {"cycle", {"C1 C2 0 .", "C2 C1 0 .", "C3 C1 C2 ."}, false},
+      {"full sibs disagree on F", {"S1 NEWS NEWD 0.25", "S2 NEWS NEWD 0.125"}, false},
+      {"unknown progeny", {"00 0 0 ."}, false},
+      {"everything", {"X2 X1 0 .", "X3 0 X1 .", "C1 C1 0 .", "UNKNOWN 0 0 ."}, true},
+      // Large enough for the sorts to split over threads.
+      {"large", {}, false, 40000},
+      {"large with both sexes and cycle", {"X2 X1 0 .", "X3 0 X1 .", "C1 C1 0 ."}, false, 40000},
+  };
+  for (const Harm& harm : harms) {
+    for (std::uint32_t seed = 1; seed <= (harm.size > 1000 ? 2u : 40u); ++seed) {
+      const test::TempFile file(HerdText(seed, harm));
+      Validated want;
+      Validate(file.path(), 1, Linking::kBinarySearch, want);
+      for (const int threads : {1, 2, 8}) {
+        SCOPED_TRACE(std::string(harm.name) + ", seed " + std::to_string(seed) + ", " + std::to_string(threads) +
+                     " threads");
+        Validated got;
+        Validate(file.path(), threads, Linking::kMergeWhenDistinct, got);
+        EXPECT_EQ(got.result, want.result);
+        ExpectSameValidation(got.ped, want.ped);
+      }
     }
   }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Rows, MergeLinking,
-    testing::Values(Harm{"Sound", {}, false}, Harm{"Duplicate", {}, true},
-                    Harm{"ListedBothSexes", {"X1 0 0 .", "X2 X1 0 .", "X3 0 X1 .", "X4 X1 0 ."}, false},
-                    Harm{"AddedBothSexes", {"X5 NEW 0 .", "X6 0 NEW ."}, false},
-                    Harm{"Cycle", {"C1 C2 0 .", "C2 C1 0 .", "C3 C1 C2 ."}, false},
-                    Harm{"FullSibsDisagreeOnF", {"S1 NEWS NEWD 0.25", "S2 NEWS NEWD 0.125"}, false},
-                    Harm{"UnknownProgeny", {"00 0 0 ."}, false},
-                    Harm{"Everything", {"X2 X1 0 .", "X3 0 X1 .", "C1 C1 0 .", "UNKNOWN 0 0 ."}, true},
-                    // Large enough for the sorts to split over threads.
-                    Harm{"Large", {}, false, 40000},
-                    Harm{"LargeWithBothSexesAndCycle", {"X2 X1 0 .", "X3 0 X1 .", "C1 C1 0 ."}, false, 40000}),
-    [](const testing::TestParamInfo<Harm>& row) { return row.param.name; });
 
 }  // namespace
 }  // namespace kinvar

@@ -79,38 +79,28 @@ struct Tagged {
 TEST(QuickSort, LeavesEqualKeysWhereTheAlgorithmPutsThem) {
   std::mt19937 random(7);
   const auto byKey = [](const Tagged& x, const Tagged& y) { return x.key < y.key; };
-  for (int round = 0; round < 3000; ++round) {
+  for (int round = 0; round < 3009; ++round) {
     const int n = round < 40 ? round : static_cast<int>(random() % 400);
     const int distinct = 1 + static_cast<int>(random() % (round % 3 == 0 ? 3 : 50));
     std::vector<Tagged> input;
     for (int i = 0; i < n; ++i) input.push_back({static_cast<int>(random() % distinct), i});
     // A sub-range, as validation sorts the added parents only.
     const long lo = n > 10 && round % 4 == 0 ? 3 : 0;
+    if (round >= 3000) {  // long runs of equal, rising and falling keys
+      input.resize(std::array{8, 1000, 200000}[(round - 3000) / 3]);
+      for (std::size_t i = 0; i < input.size(); ++i) {
+        const int k = static_cast<int>(i);
+        input[i] = {std::array{5, k, static_cast<int>(input.size()) - k}[round % 3], k};
+      }
+    }
+    const long last = static_cast<long>(input.size()) - 1;
     std::vector<Tagged> expected = input;
-    ReferenceSort(expected, lo, n - 1, byKey);
+    ReferenceSort(expected, lo, last, byKey);
     std::vector<Tagged> got = input;
-    QuickSort(got.data(), lo, n - 1, byKey);
-    ASSERT_EQ(got, expected) << "round " << round << ", n " << n;
-    for (long i = lo + 1; i < n; ++i) {
+    QuickSort(got.data(), lo, last, byKey);
+    ASSERT_EQ(got, expected) << "round " << round << ", n " << input.size();
+    for (long i = lo + 1; i <= last; ++i) {
       ASSERT_LE(got[static_cast<std::size_t>(i - 1)].key, got[static_cast<std::size_t>(i)].key);
-    }
-  }
-}
-
-TEST(QuickSort, SortsLongRunsOfEqualAndOrderedKeys) {
-  const auto byKey = [](const Tagged& x, const Tagged& y) { return x.key < y.key; };
-  for (const int n : {8, 1000, 200000}) {
-    std::vector<Tagged> same, rising, falling;
-    for (int i = 0; i < n; ++i) {
-      same.push_back({5, i});
-      rising.push_back({i, i});
-      falling.push_back({n - i, i});
-    }
-    for (std::vector<Tagged>* v : {&same, &rising, &falling}) {
-      std::vector<Tagged> expected = *v;
-      ReferenceSort(expected, 0, n - 1, byKey);
-      QuickSort(v->data(), 0, n - 1, byKey);
-      EXPECT_EQ(*v, expected) << "n " << n;
     }
   }
 }
@@ -174,25 +164,36 @@ struct InstanceKeys {
   }
 };
 
+// Every instance on its list against the reference on the instance's key,
+// in turn; with a `shuffler` each list is mixed first.
+void ExpectInstancesSortAsTheReference(Pedigree& ped, long n, long from, std::mt19937* shuffler,
+                                       const std::string& where) {
+  const InstanceKeys by{ped};
+  const auto check = [&](const char* name, std::vector<RecIndex>& v, long lo, auto less, auto sort) {
+    v.resize(static_cast<std::size_t>(n));
+    if (shuffler != nullptr) std::shuffle(v.begin(), v.end(), *shuffler);
+    const std::vector<RecIndex> expected = Reference(v, lo, less);
+    sort();
+    EXPECT_EQ(v, expected) << name << ", " << where;
+    for (long k = lo + 1; k < n; ++k) {
+      ASSERT_FALSE(less(v[static_cast<std::size_t>(k)], v[static_cast<std::size_t>(k - 1)])) << name << ", " << where;
+    }
+  };
+  check("SortById", ped.records, from, by.Id(), [&] { SortById(ped, from, n - 1); });
+  check("SortFamiliesBySire", ped.familyOrder, 0, by.SireCode(), [&] { SortFamiliesBySire(ped, n - 1); });
+  check("SortFamiliesByDam", ped.familyOrder, 0, by.DamCode(), [&] { SortFamiliesByDam(ped, n - 1); });
+  check("SortWorkByScratch", ped.work, 0, by.ScratchDown(), [&] { SortWorkByScratch(ped, n - 1); });
+  check("SortWorkByCode", ped.work, 0, by.Code(), [&] { SortWorkByCode(ped, n - 1); });
+  check("SortByCode", ped.records, 0, by.Code(), [&] { SortByCode(ped, n - 1); });
+}
+
 TEST(SortInstances, OrderByTheirKeysAsTheAlgorithmDoes) {
   std::mt19937 random(11);
   for (int round = 0; round < 200; ++round) {
     const int n = 1 + static_cast<int>(random() % 300);
     Pedigree ped = MakeRecords(random, n);
-    const InstanceKeys by{ped};
-
     const long from = round % 2 == 0 ? 0 : static_cast<long>(random() % static_cast<unsigned>(n));
-    const auto check = [&](const char* name, std::vector<RecIndex>& v, long lo, auto less, auto sort) {
-      const std::vector<RecIndex> expected = Reference(v, lo, less);
-      sort();
-      EXPECT_EQ(v, expected) << name << ", round " << round;
-    };
-    check("SortById", ped.records, from, by.Id(), [&] { SortById(ped, from, n - 1); });
-    check("SortByCode", ped.records, 0, by.Code(), [&] { SortByCode(ped, n - 1); });
-    check("SortFamiliesBySire", ped.familyOrder, 0, by.SireCode(), [&] { SortFamiliesBySire(ped, n - 1); });
-    check("SortFamiliesByDam", ped.familyOrder, 0, by.DamCode(), [&] { SortFamiliesByDam(ped, n - 1); });
-    check("SortWorkByScratch", ped.work, 0, by.ScratchDown(), [&] { SortWorkByScratch(ped, n - 1); });
-    check("SortWorkByCode", ped.work, 0, by.Code(), [&] { SortWorkByCode(ped, n - 1); });
+    ExpectInstancesSortAsTheReference(ped, n, from, nullptr, "round " + std::to_string(round));
   }
 }
 
@@ -251,32 +252,11 @@ TEST(SortInstances, OrderLoadedPedigreesWithLongSharedPrefixes) {
     }
 
     const auto n = static_cast<long>(ped.nTotal);
-    const InstanceKeys by{ped};
     for (RecIndex i = 1; i <= ped.nTotal; ++i) ped.rec(i).scratch = static_cast<float>(random() % 5) * 0.25f;
-    const auto shuffled = [&](std::vector<RecIndex>& v) { std::shuffle(v.begin(), v.begin() + n, random); };
-    const auto check = [&](const char* name, std::vector<RecIndex>& v, long lo, auto less, auto sort) {
-      v.resize(static_cast<std::size_t>(n));
-      const std::vector<RecIndex> expected = Reference(v, lo, less);
-      sort();
-      EXPECT_EQ(v, expected) << name << ", round " << round;
-      for (long k = lo + 1; k < n; ++k) {
-        ASSERT_FALSE(less(v[static_cast<std::size_t>(k)], v[static_cast<std::size_t>(k - 1)])) << name;
-      }
-    };
+    ped.work.assign(ped.records.begin(), ped.records.begin() + n);
     const long from = static_cast<long>(random() % static_cast<unsigned>(n));
-    shuffled(ped.records);
-    check("SortById", ped.records, from, by.Id(), [&] { SortById(ped, from, n - 1); });
-    shuffled(ped.records);
-    check("SortByCode", ped.records, 0, by.Code(), [&] { SortByCode(ped, n - 1); });
+    ExpectInstancesSortAsTheReference(ped, n, from, &random, "round " + std::to_string(round));
     for (long k = 0; k < n; ++k) EXPECT_EQ(ped.byCode(static_cast<std::int32_t>(k)).code, k + 1);
-    shuffled(ped.familyOrder);
-    check("SortFamiliesBySire", ped.familyOrder, 0, by.SireCode(), [&] { SortFamiliesBySire(ped, n - 1); });
-    check("SortFamiliesByDam", ped.familyOrder, 0, by.DamCode(), [&] { SortFamiliesByDam(ped, n - 1); });
-    ped.work.assign(ped.records.begin(), ped.records.end());
-    shuffled(ped.work);
-    check("SortWorkByCode", ped.work, 0, by.Code(), [&] { SortWorkByCode(ped, n - 1); });
-    shuffled(ped.work);
-    check("SortWorkByScratch", ped.work, 0, by.ScratchDown(), [&] { SortWorkByScratch(ped, n - 1); });
   }
 }
 

@@ -32,103 +32,99 @@ std::vector<std::string> CopyFileLines(Pedigree& ped) {
 // counts twice.
 using Sizes = std::array<int, 4>;
 
-struct ErrorCase {
-  const char* name;
-  const char* text;
-  std::vector<std::string> errors;  // between "|XError(s) list:" and the closing pair
-  Sizes sizes;
-};
-
-class ValidationErrors : public testing::TestWithParam<ErrorCase> {};
-
-TEST_P(ValidationErrors, AreListedInTheirOrderAndRejectTheFile) {
-  Pedigree ped;
-  ASSERT_TRUE(ped.copyFile.Create());
-  EXPECT_EQ(test::LoadText(GetParam().text, ped).status, LoadStatus::kRejected);
-  std::vector<std::string> expected{"|XError(s) list:"};
-  expected.insert(expected.end(), GetParam().errors.begin(), GetParam().errors.end());
-  expected.insert(expected.end(), {"", "Correct the pedigree file."});
-  EXPECT_EQ(ReportLines(ped), expected);
-  EXPECT_EQ(CopyFileLines(ped), expected);
-  EXPECT_EQ((Sizes{ped.nRead, ped.nTotal, ped.nFounders, ped.nNonFounders}), GetParam().sizes);
+TEST(ValidationErrors, AreListedInTheirOrderAndRejectTheFile) {
+  struct Row {
+    const char* name;
+    const char* text;
+    std::vector<std::string> errors;  // between "|XError(s) list:" and the closing pair
+    Sizes sizes;
+  };
+  const Row rows[] = {
+      {"UnknownProgenyOnce", "progeny sire dam\n0 0 0\n000 0 0\nA 0 0\n",
+       {"There is at least one unknown ID in the progeny list."}, {3, 3, 3, 0}},
+      {"UnknownWordAsProgeny", "progeny sire dam\nUnKnOwN 0 0\n",
+       {"There is at least one unknown ID in the progeny list."}, {1, 1, 1, 0}},
+      {"ListedParentAsBothSexes", "progeny sire dam\nA 0 0\nB A 0\nC 0 A\n",
+       {"|CA |Aappearing as both sire and dam."}, {3, 3, 1, 2}},
+      {"AddedParentAsBothSexes", "progeny sire dam\nB X 0\nC 0 X\n",
+       {"|CX |Aappearing as both sire and dam."}, {2, 4, 2, 2}},
+      {"DuplicateOnceHoweverManyCopies", "progeny sire dam\nA 0 0\nB 0 0\nA 0 0\nA 0 0\n",
+       {"|CA |Aappearing more than once in the progeny list."}, {4, 4, 4, 0}},
+      {"DuplicatesComparedAfterUpperCasing", "progeny sire dam\nab 0 0\nAB 0 0\n",
+       {"|CAB |Aappearing more than once in the progeny list."}, {2, 2, 2, 0}},
+      // Each time a record finds the other role's bit set the mark restarts.
+      {"AlternatingRolesReportedAgain", "progeny sire dam\nP 0 0\nA P 0\nB 0 P\nC P 0\nD 0 P\n",
+       {"|CP |Aappearing as both sire and dam.", "|CP |Aappearing as both sire and dam."},
+       {5, 5, 1, 4}},
+      // The file records are checked in ID order: K is found a dam at R,
+      // after the copies of M; added parents come last.
+      {"EveryCheckInTheListsOrder",
+                "progeny sire dam\n0 0 0\nM 0 0\nM 0 0\nK 0 0\nQ K 0\nR 0 K\nS Y 0\nT 0 Y\n",
+       {"There is at least one unknown ID in the progeny list.",
+                 "|CM |Aappearing more than once in the progeny list.",
+                 "|CK |Aappearing as both sire and dam.",
+                 "|CY |Aappearing as both sire and dam."},
+       {8, 10, 6, 4}},
+      // Several IDs of one kind are listed in ID order, not in file order.
+      {"DuplicatesInIdOrder", "progeny sire dam\nZ 0 0\nB 0 0\nZ 0 0\nB 0 0\nA1 0 0\nA1 0 0\n",
+       {"|CA1 |Aappearing more than once in the progeny list.",
+                 "|CB |Aappearing more than once in the progeny list.",
+                 "|CZ |Aappearing more than once in the progeny list."},
+       {6, 6, 6, 0}},
+      {"AddedParentsInIdOrder", "progeny sire dam\nA Y 0\nB 0 Y\nC X 0\nD 0 X\n",
+       {"|CX |Aappearing as both sire and dam.", "|CY |Aappearing as both sire and dam."},
+       {4, 8, 4, 4}},
+      {"Cycle", "progeny sire dam\nA C 0\nB A 0\nC B 0\n",
+       {"|CA |Aappearing in its ancestors list (Cycling pedigree).",
+                 "Cycle: A > C > B > A"},
+       {3, 3, 0, 3}},
+      {"SelfParent", "progeny sire dam\nA A 0\n",
+       {"|CA |Aappearing in its ancestors list (Cycling pedigree).", "Cycle: A > A"},
+       {1, 1, 0, 1}},
+      // Of two individuals that are each other's sire, the first read.
+      {"MutualSiresFirstRead", "progeny sire dam\nB A 0\nA B 0\n",
+       {"|CB |Aappearing in its ancestors list (Cycling pedigree).", "Cycle: B > A > B"},
+       {2, 2, 0, 2}},
+      // The first record read whose ancestors cannot be coded may be a
+      // descendant of the cycle rather than a member.
+      {"DescendantOfACycleReadFirst", "progeny sire dam\nW 0 0\nZ A W\nA C 0\nB A 0\nC B 0\n",
+       {"|CZ |Aappearing in its ancestors list (Cycling pedigree).",
+                 "Cycle: A > C > B > A"},
+       {5, 5, 1, 4}},
+      {"FullSibsWithDifferentF", "progeny sire dam f\nS 0 0 0\nD 0 0 0\nA S D 0.1\nB S D 0.2\n",
+       {"Predefined inbreeding coefficients of at least one full sib group are not "
+                 "the same."},
+       {4, 4, 2, 2}},
+      {"FullSibsDisagreeingAmongThree",
+                "progeny sire dam f\nA S D 0.25\nB S D .\nC S D 0.125\n",
+       {"Predefined inbreeding coefficients of at least one full sib group are not "
+                 "the same."},
+       {3, 5, 2, 3}},
+      // Recoding stops at its first error; the walk that finds cycles
+      // comes before the full sibs.
+      {"CycleBeforeDisagreeingFullSibs",
+                "progeny sire dam f\nA S D 0.1\nB S D 0.2\nX Y 0 .\nY X 0 .\n",
+       {"|CX |Aappearing in its ancestors list (Cycling pedigree).", "Cycle: X > Y > X"},
+       {4, 6, 2, 4}},
+      // The recoding checks only run on an otherwise clean file.
+      {"CycleHiddenByAnEarlierError", "progeny sire dam\nA C 0\nB A 0\nC B 0\nA 0 0\n",
+       {"|CA |Aappearing more than once in the progeny list."}, {4, 4, 1, 3}},
+      {"DisagreeingFullSibsHiddenByAnEarlierError",
+                "progeny sire dam f\nA S D 0.1\nB S D 0.2\nC S 0 .\nE 0 S .\n",
+       {"|CS |Aappearing as both sire and dam."}, {4, 7, 3, 4}},
+  };
+  for (const Row& row : rows) {
+    Pedigree ped;
+    ASSERT_TRUE(ped.copyFile.Create());
+    EXPECT_EQ(test::LoadText(row.text, ped).status, LoadStatus::kRejected) << row.name;
+    std::vector<std::string> expected{"|XError(s) list:"};
+    expected.insert(expected.end(), row.errors.begin(), row.errors.end());
+    expected.insert(expected.end(), {"", "Correct the pedigree file."});
+    EXPECT_EQ(ReportLines(ped), expected) << row.name;
+    EXPECT_EQ(CopyFileLines(ped), expected) << row.name;
+    EXPECT_EQ((Sizes{ped.nRead, ped.nTotal, ped.nFounders, ped.nNonFounders}), row.sizes) << row.name;
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Rows, ValidationErrors,
-    testing::Values(
-        ErrorCase{"UnknownProgenyOnce", "progeny sire dam\n0 0 0\n000 0 0\nA 0 0\n",
-                  {"There is at least one unknown ID in the progeny list."}, {3, 3, 3, 0}},
-        ErrorCase{"UnknownWordAsProgeny", "progeny sire dam\nUnKnOwN 0 0\n",
-                  {"There is at least one unknown ID in the progeny list."}, {1, 1, 1, 0}},
-        ErrorCase{"ListedParentAsBothSexes", "progeny sire dam\nA 0 0\nB A 0\nC 0 A\n",
-                  {"|CA |Aappearing as both sire and dam."}, {3, 3, 1, 2}},
-        ErrorCase{"AddedParentAsBothSexes", "progeny sire dam\nB X 0\nC 0 X\n",
-                  {"|CX |Aappearing as both sire and dam."}, {2, 4, 2, 2}},
-        ErrorCase{"DuplicateOnceHoweverManyCopies", "progeny sire dam\nA 0 0\nB 0 0\nA 0 0\nA 0 0\n",
-                  {"|CA |Aappearing more than once in the progeny list."}, {4, 4, 4, 0}},
-        ErrorCase{"DuplicatesComparedAfterUpperCasing", "progeny sire dam\nab 0 0\nAB 0 0\n",
-                  {"|CAB |Aappearing more than once in the progeny list."}, {2, 2, 2, 0}},
-        // Each time a record finds the other role's bit set the mark restarts.
-        ErrorCase{"AlternatingRolesReportedAgain", "progeny sire dam\nP 0 0\nA P 0\nB 0 P\nC P 0\nD 0 P\n",
-                  {"|CP |Aappearing as both sire and dam.", "|CP |Aappearing as both sire and dam."},
-                  {5, 5, 1, 4}},
-        // The file records are checked in ID order: K is found a dam at R,
-        // after the copies of M; added parents come last.
-        ErrorCase{"EveryCheckInTheListsOrder",
-                  "progeny sire dam\n0 0 0\nM 0 0\nM 0 0\nK 0 0\nQ K 0\nR 0 K\nS Y 0\nT 0 Y\n",
-                  {"There is at least one unknown ID in the progeny list.",
-                   "|CM |Aappearing more than once in the progeny list.",
-                   "|CK |Aappearing as both sire and dam.",
-                   "|CY |Aappearing as both sire and dam."},
-                  {8, 10, 6, 4}},
-        // Several IDs of one kind are listed in ID order, not in file order.
-        ErrorCase{"DuplicatesInIdOrder", "progeny sire dam\nZ 0 0\nB 0 0\nZ 0 0\nB 0 0\nA1 0 0\nA1 0 0\n",
-                  {"|CA1 |Aappearing more than once in the progeny list.",
-                   "|CB |Aappearing more than once in the progeny list.",
-                   "|CZ |Aappearing more than once in the progeny list."},
-                  {6, 6, 6, 0}},
-        ErrorCase{"AddedParentsInIdOrder", "progeny sire dam\nA Y 0\nB 0 Y\nC X 0\nD 0 X\n",
-                  {"|CX |Aappearing as both sire and dam.", "|CY |Aappearing as both sire and dam."},
-                  {4, 8, 4, 4}},
-        ErrorCase{"Cycle", "progeny sire dam\nA C 0\nB A 0\nC B 0\n",
-                  {"|CA |Aappearing in its ancestors list (Cycling pedigree).",
-                   "Cycle: A > C > B > A"},
-                  {3, 3, 0, 3}},
-        ErrorCase{"SelfParent", "progeny sire dam\nA A 0\n",
-                  {"|CA |Aappearing in its ancestors list (Cycling pedigree).", "Cycle: A > A"},
-                  {1, 1, 0, 1}},
-        // Of two individuals that are each other's sire, the first read.
-        ErrorCase{"MutualSiresFirstRead", "progeny sire dam\nB A 0\nA B 0\n",
-                  {"|CB |Aappearing in its ancestors list (Cycling pedigree).", "Cycle: B > A > B"},
-                  {2, 2, 0, 2}},
-        // The first record read whose ancestors cannot be coded may be a
-        // descendant of the cycle rather than a member.
-        ErrorCase{"DescendantOfACycleReadFirst", "progeny sire dam\nW 0 0\nZ A W\nA C 0\nB A 0\nC B 0\n",
-                  {"|CZ |Aappearing in its ancestors list (Cycling pedigree).",
-                   "Cycle: A > C > B > A"},
-                  {5, 5, 1, 4}},
-        ErrorCase{"FullSibsWithDifferentF", "progeny sire dam f\nS 0 0 0\nD 0 0 0\nA S D 0.1\nB S D 0.2\n",
-                  {"Predefined inbreeding coefficients of at least one full sib group are not "
-                   "the same."},
-                  {4, 4, 2, 2}},
-        ErrorCase{"FullSibsDisagreeingAmongThree",
-                  "progeny sire dam f\nA S D 0.25\nB S D .\nC S D 0.125\n",
-                  {"Predefined inbreeding coefficients of at least one full sib group are not "
-                   "the same."},
-                  {3, 5, 2, 3}},
-        // Recoding stops at its first error; the walk that finds cycles
-        // comes before the full sibs.
-        ErrorCase{"CycleBeforeDisagreeingFullSibs",
-                  "progeny sire dam f\nA S D 0.1\nB S D 0.2\nX Y 0 .\nY X 0 .\n",
-                  {"|CX |Aappearing in its ancestors list (Cycling pedigree).", "Cycle: X > Y > X"},
-                  {4, 6, 2, 4}},
-        // The recoding checks only run on an otherwise clean file.
-        ErrorCase{"CycleHiddenByAnEarlierError", "progeny sire dam\nA C 0\nB A 0\nC B 0\nA 0 0\n",
-                  {"|CA |Aappearing more than once in the progeny list."}, {4, 4, 1, 3}},
-        ErrorCase{"DisagreeingFullSibsHiddenByAnEarlierError",
-                  "progeny sire dam f\nA S D 0.1\nB S D 0.2\nC S 0 .\nE 0 S .\n",
-                  {"|CS |Aappearing as both sire and dam."}, {4, 7, 3, 4}}),
-    [](const testing::TestParamInfo<ErrorCase>& row) { return row.param.name; });
 
 // The store keeps its capacity of lines and closes with its notice; the copy
 // file, from which the report is saved, still gets every error and the end.
