@@ -187,17 +187,6 @@ TEST(ComputeInbreeding, MatchesTabularMethodGroupsBySexAndRepeatsOnRandomPedigre
   EXPECT_GE(discriminating["tie"], 1);
 }
 
-TEST(ComputeInbreeding, MatchesTabularMethodWithPredefinedFOnlyInProgenyD) {
-  for (std::uint64_t seed = 1; seed <= 200; ++seed) {
-    test::RandomPedigreeOptions o = test::VariedOptions(seed);
-    o.fColumn = true;
-    const RandomPedigree rp = test::MakeRandomPedigree(o);
-    const auto ped = Load(rp.text);
-    ASSERT_TRUE(Compute(*ped, OptionsFor(Model::kProgenyD)));
-    EXPECT_TRUE(MatchesTabular(*ped, TabularInbreeding(rp.individuals, Model::kProgenyD))) << "seed " << seed;
-  }
-}
-
 std::vector<std::uint32_t> DBits(const Pedigree& ped) {
   std::vector<std::uint32_t> bits;
   for (const float d : ped.d) bits.push_back(std::bit_cast<std::uint32_t>(d));
@@ -427,21 +416,23 @@ TEST(ComputeInbreeding, CancelThenRecomputeGivesTheUninterruptedResults) {
   }
 }
 
-TEST(DiscardPredefinedF, RecomputeReplacesEveryPredefinedF) {
-  for (std::uint64_t seed = 1; seed <= 150; ++seed) {
+// Much predefined F: counted only in the progeny's D, then discarded.
+TEST(ComputeInbreeding, MatchesTabularMethodWithPredefinedFOnlyInProgenyDAndOnceItIsDiscarded) {
+  for (std::uint64_t seed = 1; seed <= 200; ++seed) {
     test::RandomPedigreeOptions o = test::VariedOptions(seed);
     o.fColumn = true;
     o.predefinedChance = 0.5;
     RandomPedigree rp = test::MakeRandomPedigree(o);
     const auto ped = Load(rp.text);
-    ASSERT_TRUE(Compute(*ped));
+    ASSERT_TRUE(Compute(*ped, OptionsFor(Model::kProgenyD)));
+    EXPECT_TRUE(MatchesTabular(*ped, TabularInbreeding(rp.individuals, Model::kProgenyD))) << "seed " << seed;
     DiscardPredefinedF(*ped);
     EXPECT_FALSE(ped->inbreedingComputed);
     EXPECT_FALSE(ped->HasFColumn());
     ASSERT_TRUE(Compute(*ped));
     for (RandomIndividual& r : rp.individuals) r.fPredefined.reset();
     const Expected e = TabularInbreeding(rp.individuals, Model::kDiagonal);
-    EXPECT_TRUE(MatchesTabular(*ped, e)) << "seed " << seed;
+    EXPECT_TRUE(MatchesTabular(*ped, e)) << "discarded, seed " << seed;
     EXPECT_EQ(ped->nEvaluated, ped->nTotal);
     for (RecIndex i = 1; i <= ped->nTotal; ++i) EXPECT_FALSE(ped->rec(i).fPredefined);
   }
