@@ -65,11 +65,30 @@ class PairWriter {
     return true;
   }
 
-  // The closing lines of a listing that ran to its end.
-  void Finish() {
-    if (listed_ != 0) return;
-    Write("");
-    Write("|XThere is no relationship between " + FormatG(low_) + " and " + FormatG(high_) + ".");
+  // Offers the pairs of one column, with others 0..count-1 (other(i) the
+  // record, value(i) its relationship with the column), then steps the
+  // progress to `position`; false once the listing is capped or cancelled.
+  template <class Other, class Value>
+  bool OfferColumn(const Rec& column, std::size_t count, Other other, Value value,
+                   Progress& progress, std::int64_t position) {
+    for (std::size_t i = 0; i < count; ++i) {
+      if (!Offer(column, other(i), value(i))) {
+        end_ = ListingEnd::kCapped;
+        return false;
+      }
+    }
+    if (progress.Step(position)) end_ = ListingEnd::kCanceled;
+    return end_ == ListingEnd::kDone;
+  }
+
+  // How the listing ended, with its closing lines when it ran to its end.
+  ListingEnd End() {
+    if (end_ == ListingEnd::kDone && listed_ == 0) {
+      Write("");
+      Write("|XThere is no relationship between " + FormatG(low_) + " and " + FormatG(high_) +
+            ".");
+    }
+    return end_;
   }
 
  private:
@@ -95,6 +114,7 @@ class PairWriter {
   bool coefficient_;
   int format_;
   std::int64_t listed_ = 0;
+  ListingEnd end_ = ListingEnd::kDone;
   std::string line_;
 };
 
@@ -142,24 +162,17 @@ ListingEnd ListBetweenAll(Pedigree& ped, Platform& platform, Progress& progress)
   const KernelPedigree kp = WholePedigreeKernel(ped, ped.d, n);
   std::vector<std::int32_t> codes(static_cast<std::size_t>(n));
   for (std::int32_t j = 1; j <= n; ++j) codes[static_cast<std::size_t>(j) - 1] = j;
-  ListingEnd end = ListingEnd::kDone;
   ForEachColumn(
       kp, codes,
       [&](std::size_t index, const auto& value) {
         const auto j = static_cast<std::int32_t>(index) + 1;
-        const Rec& column = ped.byCode(j - 1);
-        for (std::int32_t k = 1; k < j; ++k) {
-          if (!writer.Offer(column, ped.byCode(k - 1), value(k))) {
-            end = ListingEnd::kCapped;
-            return false;
-          }
-        }
-        if (progress.Step(j)) end = ListingEnd::kCanceled;
-        return end == ListingEnd::kDone;
+        return writer.OfferColumn(
+            ped.byCode(j - 1), index,
+            [&](std::size_t i) -> const Rec& { return ped.byCode(static_cast<std::int32_t>(i)); },
+            [&](std::size_t i) { return value(static_cast<std::int32_t>(i) + 1); }, progress, j);
       },
       true);
-  if (end == ListingEnd::kDone) writer.Finish();
-  return end;
+  return writer.End();
 }
 
 ListingEnd ListWithinGroup(Pedigree& ped, Platform& platform, Progress& progress, int group,
@@ -170,23 +183,17 @@ ListingEnd ListWithinGroup(Pedigree& ped, Platform& platform, Progress& progress
   progress.SetStage(0, 100, c - 1, "Computing relationships");
   const AncestorSubset subset = BuildAncestorSubset(ped, members);
   const std::vector<std::int32_t> local = LocalNumbers(subset, ped, members);
-  ListingEnd end = ListingEnd::kDone;
   const std::span<const std::int32_t> columns(local);
   ForEachColumn(subset.kernel, columns.subspan(std::min<std::size_t>(1, columns.size())),
                 [&](std::size_t index, const auto& value) {
                   const std::size_t p = index + 1;
-                  const Rec& column = ped.rec(members[p]);
-                  for (std::size_t i = 0; i < p; ++i) {
-                    if (!writer.Offer(column, ped.rec(members[i]), value(local[i]))) {
-                      end = ListingEnd::kCapped;
-                      return false;
-                    }
-                  }
-                  if (progress.Step(static_cast<std::int64_t>(p))) end = ListingEnd::kCanceled;
-                  return end == ListingEnd::kDone;
+                  return writer.OfferColumn(
+                      ped.rec(members[p]), p,
+                      [&](std::size_t i) -> const Rec& { return ped.rec(members[i]); },
+                      [&](std::size_t i) { return value(local[i]); }, progress,
+                      static_cast<std::int64_t>(p));
                 });
-  if (end == ListingEnd::kDone) writer.Finish();
-  return end;
+  return writer.End();
 }
 
 ListingEnd ListBetweenGroups(Pedigree& ped, Platform& platform, Progress& progress, int firstGroup,
@@ -206,20 +213,12 @@ ListingEnd ListBetweenGroups(Pedigree& ped, Platform& platform, Progress& progre
   const AncestorSubset subset = BuildAncestorSubset(ped, seeds);
   const std::vector<std::int32_t> xLocal = LocalNumbers(subset, ped, x);
   const std::vector<std::int32_t> yLocal = LocalNumbers(subset, ped, y);
-  ListingEnd end = ListingEnd::kDone;
   ForEachColumn(subset.kernel, xLocal, [&](std::size_t i, const auto& value) {
-    const Rec& column = ped.rec(x[i]);
-    for (std::size_t j = 0; j < y.size(); ++j) {
-      if (!writer.Offer(column, ped.rec(y[j]), value(yLocal[j]))) {
-        end = ListingEnd::kCapped;
-        return false;
-      }
-    }
-    if (progress.Step(static_cast<std::int64_t>(i))) end = ListingEnd::kCanceled;
-    return end == ListingEnd::kDone;
+    return writer.OfferColumn(
+        ped.rec(x[i]), y.size(), [&](std::size_t j) -> const Rec& { return ped.rec(y[j]); },
+        [&](std::size_t j) { return value(yLocal[j]); }, progress, static_cast<std::int64_t>(i));
   });
-  if (end == ListingEnd::kDone) writer.Finish();
-  return end;
+  return writer.End();
 }
 
 }  // namespace kinvar
