@@ -28,12 +28,6 @@ using namespace kinvar::bench;
 const char* const kUsage =
     "usage: kinvar-bench-analyses [--n N] [--seed S]\n  Defaults: n 1000000.\n";
 
-double CpuNow() {
-  timespec t{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
 // One group, number 1, of the 1000 latest births; nobody else has a group.
 RecIndex MakeLatestGroup(Pedigree& ped) {
   ped.groups.assign(1, Description{1, 1000});
@@ -48,36 +42,29 @@ RecIndex MakeLatestGroup(Pedigree& ped) {
   return inbred;
 }
 
-template <class F>
-double Time(F f) {
-  const double start = CpuNow();
-  f();
-  return CpuNow() - start;
-}
-
 bool Measure(std::int64_t n, std::uint64_t seed, Results& r) {
   GeneratorOptions gen;
   gen.individuals = n;
   gen.seed = seed;
   const std::string path = "herd.pdg";  // a name for the extraction's header only
-  const ChildOutcome child = MeasureOnGenerated(gen, "kinvar-bench-analyses",
-                                                [&](Pedigree& ped, Progress&, Results& out) {
+  return MeasureOnGenerated(
+      gen, "kinvar-bench-analyses", [&](Pedigree& ped, Progress&, Results& out) {
     NullPlatform platform;
     const RecIndex inbred = MakeLatestGroup(ped);
     DecompositionResult result;
-    out["mode0"] = Time(
+    out["mode0"] = CpuSecondsOf(
         [&] { result = Decompose(ped, ped.rec(inbred).code, DecompositionMode::kInbreeding); });
-    out["mode1"] = Time([&] { result = Decompose(ped, 0, DecompositionMode::kAverageInbreeding); });
-    out["mode2"] = Time([&] { result = Decompose(ped, 0, DecompositionMode::kAverageCoancestry); });
+    out["mode1"] = CpuSecondsOf([&] { result = Decompose(ped, 0, DecompositionMode::kAverageInbreeding); });
+    out["mode2"] = CpuSecondsOf([&] { result = Decompose(ped, 0, DecompositionMode::kAverageCoancestry); });
     out["extracted"] = result.individuals;
-    out["geneOrigin"] = Time([&] { WriteGeneOriginReport(ped, 0); });
-    out["report"] = Time([&] {
+    out["geneOrigin"] = CpuSecondsOf([&] { WriteGeneOriginReport(ped, 0); });
+    out["report"] = CpuSecondsOf([&] {
       ped.report.Clear();
       ped.copyFile.Reset();
       WriteDecompositionReport(ped, DecompositionMode::kAverageCoancestry, 0, result);
     });
     std::FILE* sink = std::fopen("/dev/null", "w");
-    out["extract"] = Time([&] {
+    out["extract"] = CpuSecondsOf([&] {
       const auto selection = SelectGroup(ped, Kinship::kAncestors, 0);
       WriteExtractionFile(ped, {Kinship::kAncestors, kUnknownParent, 1, path}, selection, sink);
     });
@@ -87,24 +74,18 @@ bool Measure(std::int64_t n, std::uint64_t seed, Results& r) {
     RememberedInputs remembered;
     remembered.pathIndividual = inbred;
     CommandContext ctx{ped, platform, last, ask, remembered, path};
-    out["paths"] = Time([&] { OnPathCountingIndividual(ctx); });
+    out["paths"] = CpuSecondsOf([&] { OnPathCountingIndividual(ctx); });
     out["pathLines"] = ped.report.Count();
     out["F"] = ped.rec(inbred).f;
     return true;
-  });
-  if (!child.ok) return false;
-  r = child.results;
-  return true;
+  }, r);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   const Options args(argc, argv, {"help"});
-  if (args.Flag("help") || !args.error().empty() || !args.positional().empty()) {
-    std::fputs(kUsage, args.Flag("help") ? stdout : stderr);
-    return args.Flag("help") ? 0 : 2;
-  }
+  if (const int status = UsageStatus(args, kUsage); status >= 0) return status;
   Results r;
   if (!Measure(args.Int("n", 1000000), static_cast<std::uint64_t>(args.Int("seed", 1)), r)) {
     std::fputs("kinvar-bench-analyses: the measurement failed\n", stderr);

@@ -24,19 +24,6 @@ const char* const kUsage =
 
 constexpr int kGroups = 20;
 
-double CpuNow() {
-  timespec t{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
-template <class F>
-double Time(F f) {
-  const double start = CpuNow();
-  f();
-  return CpuNow() - start;
-}
-
 // `count` groups numbered 1..count by birth order (code); the last holds the
 // `latest` latest births, the others share the rest equally. One group: the
 // latest births only, nobody else in a group.
@@ -61,13 +48,13 @@ bool Measure(std::int64_t n, std::uint64_t seed, std::int32_t members, Results& 
   GeneratorOptions gen;
   gen.individuals = n;
   gen.seed = seed;
-  const ChildOutcome child = MeasureOnGenerated(gen, "kinvar-bench-diversity",
-                                                [&](Pedigree& ped, Progress& progress, Results& out) {
+  return MeasureOnGenerated(
+      gen, "kinvar-bench-diversity", [&](Pedigree& ped, Progress& progress, Results& out) {
     NullPlatform platform;
     Regroup(ped, 1, members);
     DiversitySummary s;
     progress.SetStage(0, 100, kMaxAncestorRounds, "");
-    out["summary"] = Time([&] {
+    out["summary"] = CpuSecondsOf([&] {
       const GenerationDepths depths = TraceGenerations(ped);
       ComputeDiversity(ped, GroupReference(ped, 0), depths, progress, s);
     });
@@ -83,13 +70,10 @@ bool Measure(std::int64_t n, std::uint64_t seed, std::int32_t members, Results& 
     remembered.diversityGroup = kGroups;
     const std::string path = "herd.pdg";  // for the report's header only
     CommandContext ctx{ped, platform, last, ask, remembered, path};
-    out["command"] = Time([&] { OnDiversitySummary(ctx); });
+    out["command"] = CpuSecondsOf([&] { OnDiversitySummary(ctx); });
     out["done"] = last == kCmdDiversity ? 1 : 0;
     return true;
-  });
-  if (!child.ok) return false;
-  r = child.results;
-  return true;
+  }, r);
 }
 
 }  // namespace

@@ -113,18 +113,18 @@ int main(int argc, char** argv) {
   gen.individuals = args.Int("n", 1000000);
   gen.seed = static_cast<std::uint64_t>(args.Int("seed", 1));
   gen.fColumn = args.Flag("f");
-  const ChildOutcome child = MeasureOnGenerated(gen, "kinvar-bench-inverse-ped",
-                                                [&](Pedigree& ped, Progress&, Results& r) {
-    TimeInverse(ped, InverseOutput::kNonZero, "sparse", r);
-    TimeInverse(ped, InverseOutput::kTriplets, "triplets", r);
-    TimeStructure(ped, r);
+  Results r;
+  const bool ok = MeasureOnGenerated(
+      gen, "kinvar-bench-inverse-ped", [&](Pedigree& ped, Progress&, Results& out) {
+    TimeInverse(ped, InverseOutput::kNonZero, "sparse", out);
+    TimeInverse(ped, InverseOutput::kTriplets, "triplets", out);
+    TimeStructure(ped, out);
     return true;
-  });
-  if (!child.ok) {
+  }, r);
+  if (!ok) {
     std::fputs("kinvar-bench-inverse: failed\n", stderr);
     return 1;
   }
-  const Results& r = child.results;
   const double n = r.at("nTotal");
   std::printf("\n  %lld individuals\n\n  %-22s %9s %9s %9s %9s %9s\n", static_cast<long long>(n),
               "inverse of A", "build, s", "write, s", "total, s", "extra B/n", "file MB");

@@ -52,42 +52,30 @@ bool MeasureSize(std::int64_t n, std::uint64_t seed, Results& r) {
   GeneratorOptions gen;
   gen.individuals = n;
   gen.seed = seed;
-  const ChildOutcome child = MeasureOnGenerated(gen, "kinvar-bench-relationships",
-                                                [&](Pedigree& ped, Progress& progress, Results& out) {
+  return MeasureOnGenerated(
+      gen, "kinvar-bench-relationships", [&](Pedigree& ped, Progress& progress, Results& out) {
     NullPlatform platform;
     // The floor: the two sweeps of the arrays, without the report.
     KernelPedigree kp = WholePedigreeKernel(ped, ped.d, ped.nTotal);
-    double start = CpuNow();
-    std::fill(kp.w.begin() + 1, kp.w.end(), 1.0f);
-    DenseBackwardPass(kp);
-    ForwardPass(kp, ped.nTotal);
-    out["sweeps"] = CpuNow() - start;
-
-    start = CpuNow();
-    ReportAverageRelatedness(ped);
-    out["relatedness"] = CpuNow() - start;
+    out["sweeps"] = CpuSecondsOf([&] {
+      std::fill(kp.w.begin() + 1, kp.w.end(), 1.0f);
+      DenseBackwardPass(kp);
+      ForwardPass(kp, ped.nTotal);
+    });
+    out["relatedness"] = CpuSecondsOf([&] { ReportAverageRelatedness(ped); });
 
     const std::vector<RecIndex> group = Latest(ped, ped.nTotal, 1000);
-    start = CpuNow();
-    ListWithinGroup(ped, platform, progress, 1, group);
-    out["within"] = CpuNow() - start;
+    out["within"] = CpuSecondsOf([&] { ListWithinGroup(ped, platform, progress, 1, group); });
     out["subset"] = BuildAncestorSubset(ped, group).kernel.size();
 
     const std::vector<RecIndex> x = Latest(ped, ped.nTotal - 3000, 1000);
     const std::vector<RecIndex> y = Latest(ped, ped.nTotal - 1000, 2000);
-    start = CpuNow();
-    ListBetweenGroups(ped, platform, progress, 1, x, 2, y);
-    out["pairs"] = CpuNow() - start;
+    out["pairs"] = CpuSecondsOf([&] { ListBetweenGroups(ped, platform, progress, 1, x, 2, y); });
 
     RegroupIntoTwenty(ped);
-    start = CpuNow();
-    ReportAverageBetweenGroups(ped, progress);
-    out["groups"] = CpuNow() - start;
+    out["groups"] = CpuSecondsOf([&] { ReportAverageBetweenGroups(ped, progress); });
     return true;
-  });
-  if (!child.ok) return false;
-  r = child.results;
-  return true;
+  }, r);
 }
 
 }  // namespace

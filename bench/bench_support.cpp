@@ -216,12 +216,12 @@ std::string TempPath(const std::string& stem) {
          std::to_string(getpid()) + ".pdg";
 }
 
-ChildOutcome MeasureOnGenerated(
-    const GeneratorOptions& gen, const std::string& stem,
-    const std::function<bool(Pedigree&, Progress&, Results&)>& body) {
+bool MeasureOnGenerated(const GeneratorOptions& gen, const std::string& stem,
+                        const std::function<bool(Pedigree&, Progress&, Results&)>& body,
+                        Results& results) {
   const std::string path = TempPath(stem);
   GenerateOrExit(gen, path);
-  ChildOutcome child = RunInChild([&](Results& out) {
+  const ChildOutcome child = RunInChild([&](Results& out) {
     SilentProgressWindow window;
     Progress progress(window);
     Pedigree ped;
@@ -233,7 +233,8 @@ ChildOutcome MeasureOnGenerated(
     return body(ped, progress, out);
   });
   std::remove(path.c_str());
-  return child;
+  if (child.ok) results = child.results;
+  return child.ok;
 }
 
 }  // namespace kinvar::bench

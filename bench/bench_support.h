@@ -49,6 +49,13 @@ double Now();
 // Processor seconds of this process, all its threads: steadier than wall
 // time while other work shares the machine.
 double CpuNow();
+// Processor seconds that f() takes.
+template <class F>
+double CpuSecondsOf(F f) {
+  const double start = CpuNow();
+  f();
+  return CpuNow() - start;
+}
 
 // --name value options; flags take no value.
 class Options {
@@ -104,9 +111,9 @@ std::string TempPath(const std::string& stem);
 // The preamble of most benchmarks: generates `gen` into a temporary file,
 // then in a child loads it, opens the report copy file, puts the records in
 // code order, computes the inbreeding coefficients and runs body; removes
-// the file. Not ok when any step failed.
-ChildOutcome MeasureOnGenerated(
-    const GeneratorOptions& gen, const std::string& stem,
-    const std::function<bool(Pedigree&, Progress&, Results&)>& body);
+// the file. False when any step failed; the child's results otherwise.
+bool MeasureOnGenerated(const GeneratorOptions& gen, const std::string& stem,
+                        const std::function<bool(Pedigree&, Progress&, Results&)>& body,
+                        Results& results);
 
 }  // namespace kinvar::bench
