@@ -86,11 +86,13 @@ bool Measure(const Case& c, std::vector<Row>& rows) {
       std::sort(times.begin(), times.end());
       r["seconds" + t] = times[times.size() / 2].first;
       r["cpu" + t] = times[times.size() / 2].second;
-      r["ancestors"] = static_cast<double>(work.ancestors);
-      r["columns"] = static_cast<double>(work.columns);
-      r["blocks"] = static_cast<double>(work.blocks);
-      r["backwardRows"] = static_cast<double>(work.backwardRows);
-      r["forwardRows"] = static_cast<double>(work.forwardRows);
+      // Per thread count: whether a block's forward pass goes dense hangs on
+      // the blocks its worker ran before.
+      r["ancestors" + t] = static_cast<double>(work.ancestors);
+      r["columns" + t] = static_cast<double>(work.columns);
+      r["blocks" + t] = static_cast<double>(work.blocks);
+      r["backwardRows" + t] = static_cast<double>(work.backwardRows);
+      r["forwardRows" + t] = static_cast<double>(work.forwardRows);
     }
     double sum = 0, maxF = 0;
     int maxGeneration = 0;
@@ -126,7 +128,7 @@ bool Measure(const Case& c, std::vector<Row>& rows) {
     row.maxF = child.results.at("maxF");
     row.inbreds = static_cast<std::int64_t>(child.results.at("inbreds"));
     const auto count = [&](const char* key) {
-      return static_cast<std::int64_t>(child.results.count(key) != 0 ? child.results.at(key) : 0);
+      return static_cast<std::int64_t>(child.results.at(key + t));
     };
     row.work = {count("ancestors"), count("columns"), count("blocks"), count("backwardRows"),
                 count("forwardRows")};

@@ -10,7 +10,6 @@
 #include "genetics/index_set.h"
 #include "genetics/parallel.h"
 #include "genetics/relationship.h"
-#include "pedigree/sort.h"
 
 namespace kinvar {
 
