@@ -66,7 +66,12 @@ bool Measure(std::int64_t n, std::uint64_t seed, Results& r) {
     std::FILE* sink = std::fopen("/dev/null", "w");
     out["extract"] = CpuSecondsOf([&] {
       const auto selection = SelectGroup(ped, Kinship::kAncestors, 0);
-      WriteExtractionFile(ped, {Kinship::kAncestors, kUnknownParent, 1, path}, selection, sink);
+      const auto file = OutputFile::OnStream(sink, "/dev/null");
+      SilentProgressWindow window;
+      Progress progress(window);
+      WriteExtractionFile(ped, {Kinship::kAncestors, kUnknownParent, 1, path}, selection, *file,
+                          progress);
+      file->Commit();
     });
     std::fclose(sink);
     std::int32_t last = 0;

@@ -87,23 +87,25 @@ void OnExtract(CommandContext& ctx, std::int32_t command, Kinship kinship, bool 
   FileRequest request{false, {{"Pedigree Files (*.pdg)", "*.pdg"}}, "pdg", "Save As"};
   const auto chosen = ctx.platform.AskFileName(request);
   if (!chosen) return;
-  std::FILE* file = std::fopen(chosen->c_str(), "w");
-  if (file == nullptr) {
-    ctx.platform.ShowMessage("Cannot open " + *chosen + " for writing.", MessageIcon::kError);
-    return;
-  }
+  const auto file = OpenOutputFile(*chosen, ctx.platform);
+  if (!file) return;
   ctx.lastCommand = command;
-  std::string done;
   {
     WaitCursor cursor(ctx.platform);
     EnsureCodeOrder(ctx.ped);
     const std::vector<RecIndex> selection =
         forGroup ? SelectGroup(ctx.ped, kinship, GroupIndexOf(ctx.ped, what.groupNumber))
                  : SelectIndividual(ctx.ped, kinship, what.individual);
-    const bool written = WriteExtractionFile(ctx.ped, what, selection, file);
+    auto window = ctx.platform.OpenProgress();
+    Progress progress(*window);
+    if (!WriteExtractionFile(ctx.ped, what, selection, *file, progress)) {
+      file->Discard();
+      ShowCanceled(ctx);
+      return;
+    }
+    window->Hide();
     // A file that could not be written whole must not pass for an extracted one.
-    if (std::fclose(file) != 0 || !written)
-      ctx.platform.ShowMessage("Error while writing " + *chosen + ".", MessageIcon::kError);
+    CommitOutputFile(*file, ctx.platform);
   }
   const std::string whose =
       forGroup ? "individuals belong to the group " + std::to_string(what.groupNumber)
@@ -132,7 +134,9 @@ std::vector<RecIndex> SelectGroup(const Pedigree& ped, Kinship kinship, std::int
 }
 
 bool WriteExtractionFile(const Pedigree& ped, const ExtractionFile& what,
-                         const std::vector<RecIndex>& selection, std::FILE* file) {
+                         const std::vector<RecIndex>& selection, OutputFile& file,
+                         Progress& progress) {
+  progress.SetStage(0, 100, static_cast<std::int64_t>(selection.size()), "Saving...");
   const bool forGroup = what.groupNumber >= 0;
   const bool groupColumn = forGroup || ped.HasGroupColumn();
   std::string text(1, '!');
@@ -143,14 +147,12 @@ bool WriteExtractionFile(const Pedigree& ped, const ExtractionFile& what,
       .append(Comments(ped, what, selection.size()))
       .append(ExpandMarkup(groupColumn ? "Progeny|T1Sire|T1Dam|T1Group" : "Progeny|T1Sire|T1Dam"))
       .append("\n");
-  for (const RecIndex r : selection) {
-    text += Row(ped, ped.rec(r), groupColumn);
-    if (text.size() < (std::size_t{1} << 20)) continue;
-    std::fwrite(text.data(), 1, text.size(), file);
-    text.clear();
+  file.Raw(text);
+  for (std::size_t i = 0; i < selection.size(); ++i) {
+    file.Raw(Row(ped, ped.rec(selection[i]), groupColumn));
+    if (progress.Step(static_cast<std::int64_t>(i))) return false;
   }
-  std::fwrite(text.data(), 1, text.size(), file);
-  return std::fflush(file) == 0 && std::ferror(file) == 0;
+  return true;
 }
 
 void OnExtractAncestorsOfIndividual(CommandContext& ctx) {

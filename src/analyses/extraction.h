@@ -11,11 +11,12 @@
 // no group.
 #pragma once
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "genetics/command_context.h"
+#include "report/output_file.h"
+#include "report/progress.h"
 
 namespace kinvar {
 
@@ -32,9 +33,11 @@ struct ExtractionFile {
   int groupNumber = -1;                  // for a group
   std::string pedigreePath;
 };
-// Writes the whole file; false when a write failed.
+// Writes the whole file; false when the user cancelled (`progress` gets a
+// stage of its own).
 bool WriteExtractionFile(const Pedigree& ped, const ExtractionFile& what,
-                         const std::vector<RecIndex>& selection, std::FILE* file);
+                         const std::vector<RecIndex>& selection, OutputFile& file,
+                         Progress& progress);
 
 void OnExtractAncestorsOfIndividual(CommandContext& ctx);
 void OnExtractAncestorsOfGroup(CommandContext& ctx);

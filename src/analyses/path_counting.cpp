@@ -1,6 +1,5 @@
 #include "analyses/path_counting.h"
 
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -27,14 +26,14 @@ constexpr std::uint32_t kPollMask = (1u << 16) - 1;
 // Where the lines go: the report store, or a file that takes them laid out.
 struct Output {
   CMS& report;
-  std::FILE* file = nullptr;
+  OutputFile* file = nullptr;
 
   bool Full() const { return file == nullptr && report.Full(); }
   void Line(const std::string& markup) {
     if (file == nullptr)
       report.Add(markup);
     else
-      std::fputs(ExpandMarkup(markup).c_str(), file);
+      file->Markup(markup);
   }
 };
 
@@ -268,7 +267,7 @@ class LoopSearch {
       return;
     }
     text += '\n';
-    std::fwrite(text.data(), 1, text.size(), out_.file);
+    out_.file->Raw(text);
   }
 
   const char* Id(std::int32_t c) const { return ped_.byCode(c - 1).id; }
@@ -318,13 +317,9 @@ void EndWith(CommandContext& ctx, const std::string& line) {
   ctx.lastCommand = 0;
 }
 
-void Cancel(CommandContext& ctx, Output& out) {
-  if (out.file != nullptr) {
-    std::fflush(out.file);
-    if (::ftruncate(::fileno(out.file), 0) == 0) std::rewind(out.file);
-  }
-  ShowCanceled(ctx);
-}
+// A file being written is thrown away by its writer, which learns of the
+// cancel from lastCommand.
+void Cancel(CommandContext& ctx, Output&) { ShowCanceled(ctx); }
 
 void RunIndividual(CommandContext& ctx, Output& out, RecIndex x) {
   const Rec& r = ctx.ped.rec(x);
@@ -394,7 +389,7 @@ void RunMany(CommandContext& ctx, Output& out, std::int16_t group) {
 }
 
 // Common steps: the remembered input, the coefficients, the header, the run.
-void Run(CommandContext& ctx, Scope scope, std::FILE* file) {
+void Run(CommandContext& ctx, Scope scope, OutputFile* file) {
   const std::int16_t group =
       scope == Scope::kGroup ? GroupIndexOf(ctx.ped, ctx.remembered.pathGroup) : -1;
   if (scope == Scope::kIndividual && ctx.remembered.pathIndividual == kUnknownParent) return;
@@ -437,20 +432,14 @@ void OnPathCountingGroup(CommandContext& ctx) {
 
 void OnPathCountingAll(CommandContext& ctx) { Run(ctx, Scope::kAll, nullptr); }
 
-void WritePathCountingFile(CommandContext& ctx, std::FILE* file) {
+bool WritePathCountingFile(CommandContext& ctx, OutputFile& file) {
   switch (ctx.lastCommand) {
-    case kCmdPathCountingIndividual:
-      Run(ctx, Scope::kIndividual, file);
-      break;
-    case kCmdPathCountingGroup:
-      Run(ctx, Scope::kGroup, file);
-      break;
-    case kCmdPathCountingAll:
-      Run(ctx, Scope::kAll, file);
-      break;
-    default:
-      break;
+    case kCmdPathCountingIndividual: Run(ctx, Scope::kIndividual, &file); break;
+    case kCmdPathCountingGroup: Run(ctx, Scope::kGroup, &file); break;
+    case kCmdPathCountingAll: Run(ctx, Scope::kAll, &file); break;
+    default: return true;
   }
+  return ctx.lastCommand != 0;
 }
 
 }  // namespace kinvar

@@ -14,10 +14,10 @@
 // file (Save As), which receives every path. Contributions are 32-bit floats.
 #pragma once
 
-#include <cstdio>
 #include <functional>
 
 #include "genetics/command_context.h"
+#include "report/output_file.h"
 
 namespace kinvar {
 
@@ -29,7 +29,8 @@ void OnPathCountingAll(CommandContext& ctx);
 
 // Save As: runs the command that `ctx.lastCommand` names with its remembered
 // input straight into `file` (after its header), without the store's limit.
-// A cancel leaves the file empty and the cancel state.
-void WritePathCountingFile(CommandContext& ctx, std::FILE* file);
+// False when the user cancelled: the report then shows the cancel state, and
+// the caller throws the file away.
+bool WritePathCountingFile(CommandContext& ctx, OutputFile& file);
 
 }  // namespace kinvar

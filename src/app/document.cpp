@@ -353,46 +353,47 @@ void CKinvarDoc::OnFileSaveAs() {
   }
   const auto chosen = platform_.AskFileName(request);
   if (!chosen) return;
-  std::FILE* file = std::fopen(chosen->c_str(), "w");
-  if (file == nullptr) {
-    platform_.ShowMessage("Cannot open " + *chosen + " for writing.", MessageIcon::kError);
-    return;
-  }
-  WaitCursor cursor(platform_);
-  const bool written = WriteSaveFile(file, choice);
-  // A file that could not be written whole must not pass for a saved one.
-  if (std::fclose(file) != 0 || !written)
-    platform_.ShowMessage("Error while writing " + *chosen + ".", MessageIcon::kError);
+  SaveTo(*chosen, choice);
 }
 
-bool CKinvarDoc::WriteSaveFile(std::FILE* file, int choice) {
-  OutputFile out(file);
+bool CKinvarDoc::SaveTo(const std::string& path, int choice) {
+  const auto out = OpenOutputFile(path, platform_);
+  if (!out) return false;
+  WaitCursor cursor(platform_);
+  // A cancelled save leaves the file that was there as it was.
+  if (!WriteSaveFile(*out, choice)) return false;
+  return CommitOutputFile(*out, platform_);
+}
+
+bool CKinvarDoc::WriteSaveFile(OutputFile& out, int choice) {
   const HeaderKind kind =
       IsPedigreeFileCommand(lastCommand_) ? HeaderKind::kPedigree : HeaderKind::kOutput;
   WriteFileHeader(out, kind, CurrentLocalTime(), path_);
   const SaveBody body = SaveBodyFor(lastCommand_, choice);
+  // Path counting runs again straight into the file, which takes every
+  // path however many the report store could not hold; it shows its own
+  // progress.
+  if (body == SaveBody::kPathCounting) {
+    CommandContext ctx = Context();
+    return WritePathCountingFile(ctx, out);
+  }
+  auto window = platform_.OpenProgress();
+  Progress progress(*window);
   switch (body) {
-    case SaveBody::kCopyFile: WriteCopyFile(ped_, out); break;
-    case SaveBody::kInbreds: WriteInbredsFile(ped_, out); break;
-    case SaveBody::kDii: WriteDiiFile(ped_, out); break;
-    case SaveBody::kPedigreeFile: WritePedigreeFile(ped_, out); break;
-    case SaveBody::kRecodedFile: WriteRecodedFile(ped_, out, choice == 2); break;
-    case SaveBody::kReportStore: WriteReportStore(ped_, out); break;
+    case SaveBody::kCopyFile: return WriteCopyFile(ped_, out, progress);
+    case SaveBody::kInbreds: return WriteInbredsFile(ped_, out, progress);
+    case SaveBody::kDii: return WriteDiiFile(ped_, out, progress);
+    case SaveBody::kPedigreeFile: return WritePedigreeFile(ped_, out, progress);
+    case SaveBody::kRecodedFile: return WriteRecodedFile(ped_, out, choice == 2, progress);
+    case SaveBody::kReportStore: return WriteReportStore(ped_, out, progress);
     case SaveBody::kMatrixAll:
     case SaveBody::kMatrixTwoGroups:
     case SaveBody::kMatrixWithinGroup:
       WriteMatrixFile(ped_, body, remembered.groupA, remembered.groupB, out);
-      break;
-    // Path counting runs again straight into the file, which takes every
-    // path however many the report store could not hold.
-    case SaveBody::kPathCounting: {
-      CommandContext ctx = Context();
-      WritePathCountingFile(ctx, file);
-      break;
-    }
+      return true;
+    case SaveBody::kPathCounting: break;
   }
-  std::fflush(file);
-  return out.Good();
+  return true;
 }
 
 }  // namespace kinvar

@@ -18,6 +18,7 @@
 #include "app/options.h"
 #include "genetics/command_context.h"
 #include "pedigree/pedigree.h"
+#include "report/output_file.h"
 #include "report/platform.h"
 
 namespace kinvar {
@@ -68,9 +69,13 @@ class CKinvarDoc {
   // The choice dialog for the commands that have one: 1, 2 or -1 (cancel);
   // 1 without asking for the others.
   int AskSaveChoice();
+  // Writes what Save As writes for the shown report to `path`, replacing
+  // it only when complete; false (after telling the user why, unless the
+  // user cancelled) when nothing was saved.
+  bool SaveTo(const std::string& path, int choice);
   // Header and body of the file Save As writes for the shown report.
-  // False when a write failed.
-  bool WriteSaveFile(std::FILE* file, int choice);
+  // False when the user cancelled; a failed write shows in `out`.
+  bool WriteSaveFile(OutputFile& out, int choice);
 
   // --- Options
   // OK or Save's validation: stores the entries and returns what changed, or

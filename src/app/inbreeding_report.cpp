@@ -3,6 +3,7 @@
 #include <functional>
 #include <string>
 
+#include "app/save_as.h"
 #include "report/number_format.h"
 
 namespace kinvar {
@@ -58,7 +59,8 @@ void WriteInbreedingReport(Pedigree& ped) {
   });
 }
 
-void WriteInbredsFile(Pedigree& ped, OutputFile& out) {
+bool WriteInbredsFile(Pedigree& ped, OutputFile& out, Progress& progress) {
+  progress.SetStage(0, 100, ped.nTotal, kSavingLabel);
   out.Markup("No. of individuals in total|T7|T7" + std::to_string(ped.nTotal));
   out.Markup("No. of inbreds|T7|T7" + std::to_string(ped.nInbreds));
   out.Markup("No. of evaluated individuals|T7|T7" + std::to_string(ped.nEvaluated));
@@ -66,15 +68,18 @@ void WriteInbredsFile(Pedigree& ped, OutputFile& out) {
   out.Raw(std::string(kListRule) + "\n");
   if (ped.nInbredsEvaluated == 0) {
     out.Raw("There is no inbred in evaluated individuals.\n");
-    return;
+    return true;
   }
   out.Markup(kHeading1);
   out.Markup(kHeading2);
   out.Markup("");
+  bool cancelled = false;
   ForEachEvaluatedInbred(ped, [&](const Rec& r) {
     out.Markup(InbredLine(ped, r, ""));
-    return true;
+    cancelled = progress.Step(r.code - 1);
+    return !cancelled;
   });
+  return !cancelled;
 }
 
 }  // namespace kinvar

@@ -3,12 +3,14 @@
 // the coefficients computed and `records` in code order.
 #pragma once
 
-#include "app/output_file.h"
+#include "report/output_file.h"
+#include "report/progress.h"
 #include "pedigree/pedigree.h"
 
 namespace kinvar {
 
 void WriteInbreedingReport(Pedigree& ped);
-void WriteInbredsFile(Pedigree& ped, OutputFile& out);
+// False when the user cancelled (`progress` gets a stage of its own).
+bool WriteInbredsFile(Pedigree& ped, OutputFile& out, Progress& progress);
 
 }  // namespace kinvar

@@ -1,5 +1,6 @@
 #include "app/listings.h"
 
+#include "app/save_as.h"
 #include "report/number_format.h"
 #include "report/timestamp.h"
 
@@ -84,7 +85,8 @@ void WriteFileHeader(OutputFile& out, HeaderKind kind, const std::tm& time,
   out.Raw("\n");
 }
 
-void WritePedigreeFile(const Pedigree& ped, OutputFile& out) {
+bool WritePedigreeFile(const Pedigree& ped, OutputFile& out, Progress& progress) {
+  progress.SetStage(0, 100, ped.nTotal, kSavingLabel);
   const int format = ped.settings.numberFormat;
   out.Markup(Heading(ped, format == 0 ? "F_" : "F"));
   out.Markup("");
@@ -98,10 +100,13 @@ void WritePedigreeFile(const Pedigree& ped, OutputFile& out) {
     }
     out.Markup(line);
     if (i == ped.lastRead()) out.Markup("");
+    if (progress.Step(i - 1)) return false;
   }
+  return true;
 }
 
-void WriteRecodedFile(Pedigree& ped, OutputFile& out, bool originalOrder) {
+bool WriteRecodedFile(Pedigree& ped, OutputFile& out, bool originalOrder, Progress& progress) {
+  progress.SetStage(0, 100, ped.nTotal, kSavingLabel);
   const std::string n = std::to_string(ped.nTotal);
   out.Raw("! The individuals have been consecutively numbered from 1 to " + n +
           " so that parents precede their progeny.\n");
@@ -113,11 +118,16 @@ void WriteRecodedFile(Pedigree& ped, OutputFile& out, bool originalOrder) {
     for (RecIndex i = 1; i <= ped.nTotal; ++i) {
       out.Markup(RecodingLine(ped, ped.rec(i), false));
       if (i == ped.lastRead()) out.Markup("");
+      if (progress.Step(i - 1)) return false;
     }
-    return;
+    return true;
   }
   EnsureCodeOrder(ped);
-  for (std::int32_t i = 0; i < ped.nTotal; ++i) out.Markup(RecodingLine(ped, ped.byCode(i), false));
+  for (std::int32_t i = 0; i < ped.nTotal; ++i) {
+    out.Markup(RecodingLine(ped, ped.byCode(i), false));
+    if (progress.Step(i)) return false;
+  }
+  return true;
 }
 
 }  // namespace kinvar

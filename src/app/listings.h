@@ -7,7 +7,8 @@
 #include <ctime>
 #include <string>
 
-#include "app/output_file.h"
+#include "report/output_file.h"
+#include "report/progress.h"
 #include "pedigree/pedigree.h"
 
 namespace kinvar {
@@ -24,8 +25,9 @@ void WriteFileHeader(OutputFile& out, HeaderKind kind, const std::tm& time,
 
 // The View Pedigree file; its F column is headed "F_" under the fraction
 // format so that reading the file back ignores the fractions.
-void WritePedigreeFile(const Pedigree& ped, OutputFile& out);
+// False when the user cancelled (`progress` gets a stage of its own).
+bool WritePedigreeFile(const Pedigree& ped, OutputFile& out, Progress& progress);
 // The Re-coding file: ascending code order, or reading order.
-void WriteRecodedFile(Pedigree& ped, OutputFile& out, bool originalOrder);
+bool WriteRecodedFile(Pedigree& ped, OutputFile& out, bool originalOrder, Progress& progress);
 
 }  // namespace kinvar

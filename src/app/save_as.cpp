@@ -50,38 +50,52 @@ bool IsPedigreeFileCommand(std::int32_t lastCommand) {
   return lastCommand == kCmdViewPedigree || lastCommand == kCmdRecoding;
 }
 
-void WriteCopyFile(Pedigree& ped, OutputFile& out) {
-  ped.copyFile.ForEachLine([&out](std::string_view line) { out.Markup(line); });
+bool WriteCopyFile(Pedigree& ped, OutputFile& out, Progress& progress) {
+  progress.SetStage(0, 100, ped.copyFile.Size(), kSavingLabel);
+  std::int64_t bytes = 0;
+  return ped.copyFile.ForEachLine([&](std::string_view line) {
+    out.Markup(line);
+    bytes += static_cast<std::int64_t>(line.size()) + 1;
+    return !progress.Step(bytes - 1);
+  });
 }
 
-void WriteReportStore(const Pedigree& ped, OutputFile& out) {
-  for (int i = 0; i < ped.report.Count(); ++i) out.Markup(ped.report.Line(i));
+bool WriteReportStore(const Pedigree& ped, OutputFile& out, Progress& progress) {
+  progress.SetStage(0, 100, ped.report.Count(), kSavingLabel);
+  for (int i = 0; i < ped.report.Count(); ++i) {
+    out.Markup(ped.report.Line(i));
+    if (progress.Step(i)) return false;
+  }
+  return true;
 }
 
 void WriteMatrixFile(Pedigree& ped, SaveBody body, int groupA, int groupB, OutputFile& out) {
   switch (body) {
-    case SaveBody::kMatrixAll: WriteMatrixAll(ped, out.file()); break;
+    case SaveBody::kMatrixAll: WriteMatrixAll(ped, out); break;
     case SaveBody::kMatrixWithinGroup:
-      WriteMatrixWithinGroup(ped, groupA, GroupMembers(ped, groupA), out.file());
+      WriteMatrixWithinGroup(ped, groupA, GroupMembers(ped, groupA), out);
       break;
     case SaveBody::kMatrixTwoGroups:
       WriteMatrixBetweenGroups(ped, groupA, GroupMembers(ped, groupA), groupB,
-                               GroupMembers(ped, groupB), out.file());
+                               GroupMembers(ped, groupB), out);
       break;
     default: break;
   }
 }
 
-void WriteDiiFile(const Pedigree& ped, OutputFile& out) {
+bool WriteDiiFile(const Pedigree& ped, OutputFile& out, Progress& progress) {
+  progress.SetStage(0, 100, ped.nTotal, kSavingLabel);
   out.Markup("Individual|T1|T5Within family segregation variance");
   out.Markup("");
   for (RecIndex i = 1; i <= ped.nTotal; ++i) {
+    if (progress.Step(i - 1)) return false;
     const Rec& r = ped.rec(i);
     // The D the coefficients went through, as the dii report lists it.
     const float dii = ped.d[static_cast<std::size_t>(r.code)];
     out.Markup(std::string(r.id) + "|T1|T5" + FormatNumber(ped.settings.numberFormat, dii));
     if (i == ped.lastRead()) out.Markup("");
   }
+  return true;
 }
 
 }  // namespace kinvar

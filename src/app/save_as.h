@@ -4,8 +4,9 @@
 
 #include <cstdint>
 
-#include "app/output_file.h"
 #include "pedigree/pedigree.h"
+#include "report/output_file.h"
+#include "report/progress.h"
 
 namespace kinvar {
 
@@ -28,9 +29,14 @@ bool IsPedigreeFileCommand(std::int32_t lastCommand);
 // Pairs up to which Save As offers a relationship matrix besides the list.
 constexpr std::int64_t kMaxMatrixPairs = 250000;
 
-void WriteCopyFile(Pedigree& ped, OutputFile& out);
-void WriteReportStore(const Pedigree& ped, OutputFile& out);
-void WriteDiiFile(const Pedigree& ped, OutputFile& out);
+// What the progress window says while Save As writes.
+inline constexpr const char* kSavingLabel = "Saving...";
+
+// The writers of the bodies. Those that take `progress` begin a stage of
+// their own and return false as soon as the user cancels.
+bool WriteCopyFile(Pedigree& ped, OutputFile& out, Progress& progress);
+bool WriteReportStore(const Pedigree& ped, OutputFile& out, Progress& progress);
+bool WriteDiiFile(const Pedigree& ped, OutputFile& out, Progress& progress);
 // One of the three relationship matrices, the groups' members taken from
 // the group numbers that the listing remembered.
 void WriteMatrixFile(Pedigree& ped, SaveBody body, int groupA, int groupB, OutputFile& out);

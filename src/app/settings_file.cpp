@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "app/options.h"
+#include "report/output_file.h"
 
 namespace kinvar {
 
@@ -78,11 +79,12 @@ Settings ReadSettingsFile(const std::string& path) {
 }
 
 bool WriteSettingsFile(const std::string& path, const Settings& s) {
-  File file(std::fopen(path.c_str(), "wb"));
+  std::string error;
+  const auto file = OutputFile::Begin(path, error);
   if (!file) return false;
   const auto bytes = EncodeSettings(s);
-  if (std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) return false;
-  return std::fclose(file.release()) == 0;
+  file->Raw(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+  return file->Commit();
 }
 
 }  // namespace kinvar

@@ -84,7 +84,6 @@ std::optional<std::string> Take(std::deque<std::string>& inputs) {
 
 std::optional<std::string> CliPlatform::AskFileName(const FileRequest& request) {
   if (request.open) return Take(openFiles_);
-  if (outputPath_) outputHandedOut_ = true;
   return outputPath_;
 }
 

@@ -43,13 +43,10 @@ class CliPlatform final : public Platform {
   void SetPickerInputs(std::deque<std::string> inputs) { inputs_ = std::move(inputs); }
   // Whether an error message was shown, for the exit status.
   bool ErrorShown() const { return errorShown_; }
-  // Whether a command was given the output path to write its own file.
-  bool OutputHandedOut() const { return outputHandedOut_; }
 
  private:
   bool quiet_;
   bool errorShown_ = false;
-  bool outputHandedOut_ = false;
   int saveChoice_ = 1;
   std::optional<std::string> outputPath_;
   std::deque<std::string> inputs_;

@@ -257,25 +257,31 @@ void WriteReport(const CMS& report, std::FILE* file) {
   for (int i = 0; i < report.Count(); ++i) std::fputs(ExpandMarkup(report.Line(i)).c_str(), file);
 }
 
-// Opens -o FILE (or takes standard output), lets `write` fill it and tells
-// the user when it could not be opened or written whole. `opened` tells
-// whether -o was opened (and so emptied) by this run.
-bool WriteOutput(const Arguments& args, const std::function<bool(std::FILE*)>& write,
-                 bool& opened) {
-  std::FILE* file = stdout;
+void WriteReport(const CMS& report, OutputFile& file) {
+  for (int i = 0; i < report.Count(); ++i) file.Markup(report.Line(i));
+}
+
+// Begins -o FILE (or takes standard output), lets `write` fill it and puts
+// it in place, telling the user when it could not be opened or written
+// whole. `write` returns false when it was interrupted: -o then keeps what
+// it held before.
+bool WriteOutput(const Arguments& args, const std::function<bool(OutputFile&)>& write) {
+  std::unique_ptr<OutputFile> file;
   if (args.output) {
-    file = std::fopen(args.output->c_str(), "w");
-    if (file == nullptr) {
-      std::fprintf(stderr, "Cannot open %s for writing.\n", args.output->c_str());
+    std::string error;
+    file = OutputFile::Begin(*args.output, error);
+    if (!file) {
+      std::fprintf(stderr, "Cannot open %s for writing.\n%s\n", args.output->c_str(),
+                   error.c_str());
       return false;
     }
-    SetInterruptRemovalPath(*args.output);
-    opened = true;
+  } else {
+    file = OutputFile::OnStream(stdout, "the output");
   }
-  const bool written = write(file) && std::ferror(file) == 0;
-  const bool closed = args.output ? std::fclose(file) == 0 : std::fflush(file) == 0;
-  if (written && closed) return true;
-  std::fprintf(stderr, "Error while writing %s.\n", args.output ? args.output->c_str() : "the output");
+  if (!write(*file)) return false;
+  if (file->Commit()) return true;
+  std::fprintf(stderr, "Error while writing %s.\n%s\n", file->target().c_str(),
+               file->error().c_str());
   return false;
 }
 
@@ -318,7 +324,8 @@ int RunFileCommand(std::int32_t id, const Arguments& args, CKinvarDoc& doc,
   }
   platform.SetOutputPath(path);
   platform.SetSaveChoice(args.full ? 2 : 1);
-  SetInterruptRemovalPath(*path);
+  // The private file is ours to remove; -o is replaced only when complete.
+  if (!args.output) SetInterruptRemovalPath(*path);
   if (args.triplets) {
     CommandContext ctx = doc.Context();
     WriteInverseOfA(ctx, InverseOutput::kTriplets);
@@ -326,7 +333,7 @@ int RunFileCommand(std::int32_t id, const Arguments& args, CKinvarDoc& doc,
     doc.RunCommand(id);
   }
   if (Interrupted()) {
-    if (!args.output || platform.OutputHandedOut()) std::remove(path->c_str());
+    if (!args.output) std::remove(path->c_str());
     return kInterruptedStatus;
   }
   bool ok = !platform.ErrorShown() && fs::exists(*path);
@@ -374,7 +381,7 @@ bool FoundNothing(std::int32_t id, const CKinvarDoc& doc) {
   return pathCounting && doc.lastCommand() == kCmdNone;
 }
 
-int RunCommand(const CliCommand& command, const Arguments& args, bool& outputOpened) {
+int RunCommand(const CliCommand& command, const Arguments& args) {
   CliPlatform platform(args.quiet);
   CKinvarDoc doc(platform, ProgramFolder());
   if (!doc.Initialize() || !ApplySettings(doc, args, command)) return 1;
@@ -399,9 +406,10 @@ int RunCommand(const CliCommand& command, const Arguments& args, bool& outputOpe
   if (command.kind == Kind::kQuery) {
     const auto& value = platform.QueryValue();
     if (!value) return 1;
-    return WriteOutput(args, [&](std::FILE* file) {
-             return std::fprintf(file, "%s\n", value->c_str()) >= 0;
-           }, outputOpened)
+    return WriteOutput(args, [&](OutputFile& file) {
+             file.Raw(*value + "\n");
+             return true;
+           })
                ? 0
                : 1;
   }
@@ -416,11 +424,11 @@ int RunCommand(const CliCommand& command, const Arguments& args, bool& outputOpe
     std::fputs("The matrix has more than 250000 cells.\n", stderr);
     return 1;
   }
-  const bool written = WriteOutput(args, [&](std::FILE* file) {
+  const bool written = WriteOutput(args, [&](OutputFile& file) {
     if (!args.report) return doc.WriteSaveFile(file, choice);
     WriteReport(doc.pedigree().report, file);
     return true;
-  }, outputOpened);
+  });
   return written && !Refused(doc) ? 0 : 1;
 }
 
@@ -541,11 +549,9 @@ std::optional<std::string> InputCountProblem(const CliCommand& command, const Ar
 // The run, then what an interrupt leaves: no output file, status 130.
 int RunInterruptibly(const CliCommand& command, const Arguments& args) {
   InstallInterruptHandlers();
-  bool outputOpened = false;
-  const int status = RunCommand(command, args, outputOpened);
+  const int status = RunCommand(command, args);
   if (!Interrupted()) return status;
   std::fprintf(stderr, "%s\n", kCanceledMessage);
-  if (outputOpened) std::remove(args.output->c_str());
   return kInterruptedStatus;
 }
 

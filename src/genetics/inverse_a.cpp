@@ -168,52 +168,52 @@ namespace {
 // The lower triangle, one row per individual, or the whole matrix; false
 // when the user cancelled.
 bool WriteMatrixFile(const Pedigree& ped, const SparseLower& m, InverseOutput output,
-                     const std::string& pedigreePath, ResultFile& file, Progress& progress) {
+                     const std::string& pedigreePath, OutputFile& file, Progress& progress) {
   WriteOutputHeader(file, pedigreePath);
-  file.Write("Inverse of the numerator relationship matrix");
-  file.Write(output == InverseOutput::kNonZero ? " (Lower triangular):\n" : ":\n");
-  file.Write(ExpandMarkup("Individual ID|T1Individual Code"));
+  file.Raw("Inverse of the numerator relationship matrix");
+  file.Raw(output == InverseOutput::kNonZero ? " (Lower triangular):\n" : ":\n");
+  file.Raw(ExpandMarkup("Individual ID|T1Individual Code"));
   CachedFormat format(ped.settings.numberFormat);
   std::int64_t total = 0;
   for (std::int32_t i = 0; i < m.n; ++i) {
     WriteRowLabel(file, ped.byCode(i));
     if (output == InverseOutput::kNonZero) {
       for (const SparseElement& e : m.Row(i)) {
-        file.WriteInt(e.column + 1);
-        file.Write(':');
-        file.Write(format(e.value));
-        file.Write(", ");
+        file.RawInt(e.column + 1);
+        file.Raw(':');
+        file.Raw(format(e.value));
+        file.Raw(", ");
       }
     } else {
       for (std::int32_t c = 0; c < m.n; ++c) {
-        file.Write(format(c <= i ? m.At(i, c) : m.At(c, i)));
-        file.Write(", ");
+        file.Raw(format(c <= i ? m.At(i, c) : m.At(c, i)));
+        file.Raw(", ");
       }
     }
-    file.Write('\n');
+    file.Raw('\n');
     total += static_cast<std::int64_t>(m.Row(i).size());
     if (progress.Step(i)) return false;
   }
   const std::int64_t n = m.n;
   const std::int64_t nonZero = 2 * total - n;
-  file.Write("No. of non-zero elements in total:   " + std::to_string(nonZero) + "\n");
-  file.Write("No. of zero elements in total:       " + std::to_string(n * n - nonZero) + "\n");
+  file.Raw("No. of non-zero elements in total:   " + std::to_string(nonZero) + "\n");
+  file.Raw("No. of zero elements in total:       " + std::to_string(n * n - nonZero) + "\n");
   return true;
 }
 
 // "row column value" for every stored element, codes 1-based, values with
 // the shortest text that reads back as the same float.
-bool WriteTriplets(const SparseLower& m, ResultFile& file, Progress& progress) {
+bool WriteTriplets(const SparseLower& m, OutputFile& file, Progress& progress) {
   char value[32];
   for (std::int32_t i = 0; i < m.n; ++i) {
     for (const SparseElement& e : m.Row(i)) {
-      file.WriteInt(i + 1);
-      file.Write(' ');
-      file.WriteInt(e.column + 1);
-      file.Write(' ');
+      file.RawInt(i + 1);
+      file.Raw(' ');
+      file.RawInt(e.column + 1);
+      file.Raw(' ');
       const auto end = std::to_chars(value, value + sizeof value, e.value).ptr;
-      file.Write(std::string_view(value, static_cast<std::size_t>(end - value)));
-      file.Write('\n');
+      file.Raw(std::string_view(value, static_cast<std::size_t>(end - value)));
+      file.Raw('\n');
     }
     if (progress.Step(i)) return false;
   }
@@ -235,7 +235,7 @@ void OnInverseOfA(CommandContext& ctx) {
 }
 
 void WriteInverseOfA(CommandContext& ctx, InverseOutput output) {
-  const auto file = ResultFile::Ask(ctx.platform);
+  const auto file = AskResultFile(ctx.platform);
   if (!file) return;
   WaitCursor cursor(ctx.platform);
   if (!EnsureInbreeding(ctx)) {
@@ -268,7 +268,7 @@ void WriteInverseOfA(CommandContext& ctx, InverseOutput output) {
     file->Discard();
     return;
   }
-  file->Close(ctx.platform);
+  CommitOutputFile(*file, ctx.platform);
 }
 
 }  // namespace kinvar

@@ -26,7 +26,7 @@ void MatrixTRow(const Pedigree& ped, std::int32_t code, std::vector<float>& w) {
 }
 
 void OnMatrixT(CommandContext& ctx) {
-  const auto file = ResultFile::Ask(ctx.platform);
+  const auto file = AskResultFile(ctx.platform);
   if (!file) return;
   WaitCursor cursor(ctx.platform);
   Pedigree& ped = ctx.ped;
@@ -34,8 +34,8 @@ void OnMatrixT(CommandContext& ctx) {
   Progress progress(*window);
   progress.SetStage(0, 50, ped.nTotal - 1, "Computing and saving matrix T");
   WriteOutputHeader(*file, ctx.path);
-  file->Write("Matrix T or decomposition of the numerator relationship matrix (A=TDT'):\n");
-  file->Write(ExpandMarkup("Individual ID|T1Individual Code"));
+  file->Raw("Matrix T or decomposition of the numerator relationship matrix (A=TDT'):\n");
+  file->Raw(ExpandMarkup("Individual ID|T1Individual Code"));
   EnsureCodeOrder(ped);
   CachedFormat format(ped.settings.numberFormat);
   std::vector<float> w(static_cast<std::size_t>(ped.nTotal) + 1, 0.0f);
@@ -43,18 +43,18 @@ void OnMatrixT(CommandContext& ctx) {
     WriteRowLabel(*file, ped.byCode(i - 1));
     MatrixTRow(ped, i, w);
     for (std::int32_t k = 1; k <= ped.nTotal; ++k) {
-      file->Write(format(w[static_cast<std::size_t>(k)]));
-      file->Write(", ");
+      file->Raw(format(w[static_cast<std::size_t>(k)]));
+      file->Raw(", ");
       w[static_cast<std::size_t>(k)] = 0.0f;
     }
-    file->Write('\n');
+    file->Raw('\n');
     if (progress.Step(i - 1)) {
       ShowCanceled(ctx);
       file->Discard();
       return;
     }
   }
-  file->Close(ctx.platform);
+  CommitOutputFile(*file, ctx.platform);
 }
 
 void WriteDiiReport(Pedigree& ped) {

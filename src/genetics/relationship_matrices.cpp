@@ -13,8 +13,6 @@ namespace kinvar {
 
 namespace {
 
-void Put(std::FILE* file, std::string_view text) { std::fwrite(text.data(), 1, text.size(), file); }
-
 // "first" padded to 22 columns, "second" to 12: the layout of the header's
 // two columns.
 std::string RowLabel(const std::string& first, const std::string& second) {
@@ -37,7 +35,7 @@ std::string Title(const Pedigree& ped, const std::string& rest) {
 // from the computed column of `row` at their local numbers.
 class RowWriter {
  public:
-  RowWriter(const Pedigree& ped, std::FILE* file)
+  RowWriter(const Pedigree& ped, OutputFile& file)
       : ped_(ped), file_(file), coefficient_(ped.settings.relationshipType == 0) {}
 
   void Begin(const Rec& row) {
@@ -51,20 +49,20 @@ class RowWriter {
   }
   void End() {
     text_ += "\n";
-    Put(file_, text_);
+    file_.Raw(text_);
   }
 
  private:
   const Pedigree& ped_;
-  std::FILE* file_;
+  OutputFile& file_;
   bool coefficient_;
   const Rec* row_ = nullptr;
   std::string text_;
 };
 
-void WriteTitle(const Pedigree& ped, const std::string& rest, std::FILE* file) {
-  Put(file, Title(ped, rest));
-  Put(file, ExpandMarkup("Individual ID|T1Individual code"));
+void WriteTitle(const Pedigree& ped, const std::string& rest, OutputFile& file) {
+  file.Raw(Title(ped, rest));
+  file.Raw(ExpandMarkup("Individual ID|T1Individual code"));
 }
 
 std::vector<std::int32_t> LocalNumbers(const AncestorSubset& subset, const Pedigree& ped,
@@ -116,7 +114,7 @@ void WriteRows(Pedigree& ped, std::span<const RecIndex> rows, std::span<const Re
 
 }  // namespace
 
-void WriteMatrixAll(Pedigree& ped, std::FILE* file) {
+void WriteMatrixAll(Pedigree& ped, OutputFile& file) {
   EnsureCodeOrder(ped);
   WriteTitle(ped, ":", file);
   RowWriter writer(ped, file);
@@ -132,14 +130,14 @@ void WriteMatrixAll(Pedigree& ped, std::FILE* file) {
 }
 
 void WriteMatrixWithinGroup(Pedigree& ped, int group, std::span<const RecIndex> members,
-                            std::FILE* file) {
+                            OutputFile& file) {
   WriteTitle(ped, " for group " + std::to_string(group), file);
   RowWriter writer(ped, file);
   WriteRows(ped, members, members, writer);
 }
 
 void WriteMatrixBetweenGroups(Pedigree& ped, int firstGroup, std::span<const RecIndex> first,
-                              int secondGroup, std::span<const RecIndex> second, std::FILE* file) {
+                              int secondGroup, std::span<const RecIndex> second, OutputFile& file) {
   const bool swap = second.size() > first.size();
   const std::span<const RecIndex> rows = swap ? second : first;
   const std::span<const RecIndex> columns = swap ? first : second;
@@ -153,8 +151,8 @@ void WriteMatrixBetweenGroups(Pedigree& ped, int firstGroup, std::span<const Rec
     ids += std::string(ped.rec(ri).id) + ", ";
     codes += std::to_string(ped.rec(ri).code) + ", ";
   }
-  Put(file, ids + "\n");
-  Put(file, codes + "\n");
+  file.Raw(ids + "\n");
+  file.Raw(codes + "\n");
   RowWriter writer(ped, file);
   WriteRows(ped, rows, columns, writer);
 }

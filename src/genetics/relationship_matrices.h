@@ -10,22 +10,22 @@
 //   rows end with "\n". The writers only append to the open file.
 #pragma once
 
-#include <cstdio>
 #include <span>
 
 #include "pedigree/pedigree.h"
+#include "report/output_file.h"
 
 namespace kinvar {
 
 // Row j: a(i, j) for i = 1..n, rows and values in code order.
-void WriteMatrixAll(Pedigree& ped, std::FILE* file);
+void WriteMatrixAll(Pedigree& ped, OutputFile& file);
 // One row per member, one value per member, in member order.
 void WriteMatrixWithinGroup(Pedigree& ped, int group, std::span<const RecIndex> members,
-                            std::FILE* file);
+                            OutputFile& file);
 // Rows are the members of the group with more members (the first chosen when
 // both have as many), columns those of the other; two heading lines give the
 // column members' IDs and codes.
 void WriteMatrixBetweenGroups(Pedigree& ped, int firstGroup, std::span<const RecIndex> first,
-                              int secondGroup, std::span<const RecIndex> second, std::FILE* file);
+                              int secondGroup, std::span<const RecIndex> second, OutputFile& file);
 
 }  // namespace kinvar

@@ -6,6 +6,8 @@
 #include <memory>
 #include <system_error>
 
+#include "report/output_file.h"
+
 namespace kinvar {
 
 namespace {
@@ -61,22 +63,29 @@ void LoadSeedFile(Mt19937& g, const std::string& path, Platform& platform,
 }
 
 void SaveSeedFile(const Mt19937& g, const std::string& path, Platform& platform) {
-  std::error_code error;
-  if (std::filesystem::exists(path, error)) {
-    const std::string backup = path + ".bak";
-    std::remove(backup.c_str());
-    if (std::rename(path.c_str(), backup.c_str()) != 0)
-      platform.ShowMessage("Warning: Cannot backup old seedfile!", MessageIcon::kWarning);
-  }
-  FileHandle f{std::fopen(path.c_str(), "w")};
+  std::string problem;
+  const auto f = OutputFile::Begin(path, problem);
   if (!f) {
     platform.ShowMessage("Cannot open seedfile for writing!", MessageIcon::kWarning);
     return;
   }
-  std::fputs("State vector for MT19937:\n", f.get());
-  for (int i = 0; i < Mt19937::kWords; ++i)
-    std::fprintf(f.get(), "%12u%c", g.state[static_cast<std::size_t>(i)],
-                 (i + 1) % 8 == 0 ? '\n' : ' ');
+  f->Raw("State vector for MT19937:\n");
+  char word[16];
+  for (int i = 0; i < Mt19937::kWords; ++i) {
+    const int length = std::snprintf(word, sizeof word, "%12u%c", g.state[static_cast<std::size_t>(i)],
+                                     (i + 1) % 8 == 0 ? '\n' : ' ');
+    f->Raw(std::string_view(word, static_cast<std::size_t>(length)));
+  }
+  // The old state stays in the backup; the seed file itself is replaced in
+  // one step, so it is never missing or half written.
+  std::error_code error;
+  if (std::filesystem::exists(path, error)) {
+    const std::string backup = path + ".bak";
+    std::filesystem::copy_file(path, backup, std::filesystem::copy_options::overwrite_existing,
+                               error);
+    if (error) platform.ShowMessage("Warning: Cannot backup old seedfile!", MessageIcon::kWarning);
+  }
+  if (!f->Commit()) platform.ShowMessage("Cannot open seedfile for writing!", MessageIcon::kWarning);
 }
 
 std::uint32_t ClockSeed() { return static_cast<std::uint32_t>(std::time(nullptr)); }

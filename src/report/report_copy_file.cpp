@@ -27,25 +27,33 @@ void ReportCopyFile::WriteLine(std::string_view line) {
   std::fputc('\n', file_);
 }
 
-void ReportCopyFile::ForEachLine(const std::function<void(std::string_view)>& visit) {
-  if (file_ == nullptr) return;
+std::int64_t ReportCopyFile::Size() {
+  if (file_ == nullptr) return 0;
+  std::fflush(file_);
+  return std::ftell(file_);
+}
+
+bool ReportCopyFile::ForEachLine(const std::function<bool(std::string_view)>& visit) {
+  if (file_ == nullptr) return true;
   std::fflush(file_);
   const long end = std::ftell(file_);
   std::rewind(file_);
   std::string line;
   long read = 0;
   int c;
+  bool stopped = false;
   while (read < end && (c = std::fgetc(file_)) != EOF) {
     ++read;
     if (c == '\n') {
-      visit(line);
+      if ((stopped = !visit(line))) break;
       line.clear();
     } else {
       line.push_back(static_cast<char>(c));
     }
   }
-  if (!line.empty()) visit(line);
+  if (!stopped && !line.empty()) stopped = !visit(line);
   std::fseek(file_, end, SEEK_SET);
+  return !stopped;
 }
 
 }  // namespace kinvar

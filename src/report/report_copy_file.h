@@ -5,6 +5,7 @@
 // another running Kinvar and disappears with the process however it ends).
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -22,8 +23,11 @@ class ReportCopyFile {
   // Rewinds and truncates to length 0.
   void Reset();
   void WriteLine(std::string_view line);
-  // Calls `visit` with every line from the start, without its newline.
-  void ForEachLine(const std::function<void(std::string_view)>& visit);
+  // Calls `visit` with every line from the start, without its newline,
+  // until it returns false; false when it stopped early.
+  bool ForEachLine(const std::function<bool(std::string_view)>& visit);
+  // The bytes written since the last Reset.
+  std::int64_t Size();
 
  private:
   struct Closer {

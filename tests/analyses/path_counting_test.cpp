@@ -279,17 +279,16 @@ TEST(PathCounting, DeepPedigreeNeedsNoDeepRecursion) {
   EXPECT_NE(saved.find("<B1<B0>Q>\n"), std::string::npos);
 }
 
-TEST(PathCounting, CancelLeavesTheCancelStateAndAnEmptyFile) {
+TEST(PathCounting, CancelledSaveLeavesTheCancelStateAndTheOldFile) {
   for (const std::int32_t command : {kCmdPathCountingAll, kCmdPathCountingIndividual}) {
     Session s(FullSibChain(40));
     s.platform.typedIds.push_back("s40");
     s.doc.RunCommand(command);
     ASSERT_EQ(s.doc.lastCommand(), command);
     s.platform.cancelAtPoll = s.platform.polls + 1;
-    std::FILE* f = std::tmpfile();
-    s.doc.WriteSaveFile(f, 1);
-    EXPECT_EQ(test::ReadFromStart(f), "");
-    std::fclose(f);
+    test::TempFile old("the old paths\n", ".out");
+    EXPECT_FALSE(s.doc.SaveTo(old.path(), 1));
+    EXPECT_EQ(test::ReadWholeFile(old.path()), "the old paths\n");
     EXPECT_EQ(s.Report(), std::vector<std::string>{"|XProcess has been canceled by the user."});
     EXPECT_EQ(s.doc.lastCommand(), 0);
   }

@@ -385,7 +385,7 @@ TEST_F(Document, SaveAsAsksForTheFileAndReportsFailures) {
 
   platform.fileNames = {std::string("/nonexistent/x.out")};
   doc.OnFileSaveAs();
-  EXPECT_EQ(platform.messages.back().text, "Cannot open /nonexistent/x.out for writing.");
+  EXPECT_EQ(platform.messages.back().text, "Cannot open /nonexistent/x.out for writing.\nNo such file or directory");
 
   doc.RunCommand(kCmdViewPedigree);
   platform.fileNames = {std::nullopt};

@@ -161,11 +161,11 @@ TEST_F(Cli, RefusalsExitWithOneAndSayWhy) {
       {"view " + Quote(empty.path()), 1, "File is empty.\n"},
       {Args("recompute-inbreeding SMALL"), 1, unavailable},
       {Args("view SMALL -o /nonexistent/dir/out.pdg"), 1,
-       "Cannot open /nonexistent/dir/out.pdg for writing.\n"},
+       "Cannot open /nonexistent/dir/out.pdg for writing.\nNo such file or directory\n"},
       {Args("inverse SMALL -o /nonexistent/dir/a.out"), 1,
-       "Cannot open /nonexistent/dir/a.out for writing.\n"},
+       "Cannot open /nonexistent/dir/a.out for writing.\nNo such file or directory\n"},
       // A device that takes no bytes: the failed write must not pass for success.
-      {Args("view SMALL -o /dev/full"), 1, "Error while writing /dev/full.\n"},
+      {Args("view SMALL -o /dev/full"), 1, "Error while writing /dev/full.\nNo space left on device\n"},
       {"settings --write " + Quote((home_ / "x.ini").string()) +
            " --relationship coefficient --range 0 1.5",
        1, "Entries for the relationship are incorrect!\nPlease enter a decimal number between 0 and 1.\n"},

@@ -21,6 +21,7 @@
 #include "genetics/inverse_a.h"
 #include "genetics/matrix_t.h"
 #include "report/markup.h"
+#include "support/doc_session.h"
 #include "support/random_pedigree.h"
 #include "support/scripted_platform.h"
 #include "support/tabular_a.h"
@@ -269,8 +270,8 @@ TEST_F(Commands, FileCommandsEndWithoutAFileWhenCancelledOrRefused) {
       {"choice cancelled", kCmdInverseA, -1, "x", nullptr},
       {"Save As cancelled", kCmdInverseA, 1, std::nullopt, nullptr},
       {"Save As cancelled for T", kCmdMatrixT, 1, std::nullopt, nullptr},
-      {"not writable", kCmdInverseA, 1, "/nonexistent-dir/a.out", "Cannot open /nonexistent-dir/a.out for writing."},
-      {"not writable for T", kCmdMatrixT, 1, "/nonexistent-dir/t.out", "Cannot open /nonexistent-dir/t.out for writing."},
+      {"not writable", kCmdInverseA, 1, "/nonexistent-dir/a.out", "Cannot open /nonexistent-dir/a.out for writing.\nNo such file or directory"},
+      {"not writable for T", kCmdMatrixT, 1, "/nonexistent-dir/t.out", "Cannot open /nonexistent-dir/t.out for writing.\nNo such file or directory"},
   };
   Open(kTrio);
   for (const Case& c : cases) {
@@ -286,22 +287,31 @@ TEST_F(Commands, FileCommandsEndWithoutAFileWhenCancelledOrRefused) {
 }
 
 // A cancel at any poll of the inbreeding, the building or the saving leaves
-// the cancel line and no file; past the last poll the file is complete.
-TEST_F(Commands, CancelAtEveryPollDeletesThePartlyWrittenFile) {
+// the cancel line, an existing file as it was and no new one; past the last
+// poll the file is complete.
+TEST_F(Commands, CancelAtEveryPollLeavesTheTargetAsItWas) {
   for (const std::int32_t command : {kCmdInverseA, kCmdMatrixT}) {
     for (int poll = 1;; ++poll) {
       platform.cancelAtPoll = 0;
       Open("progeny sire dam\nS 0 0\nD 0 0\nO S D\nP O D\nQ O P\n");
+      const bool existing = poll % 2 == 1;
+      fs::remove(out);
+      if (existing) test::WriteWholeFile(out, "the previous file\n");
       platform.polls = 0;
       platform.cancelAtPoll = poll;
       const std::string written = Run(command);
+      EXPECT_FALSE(test::HasTemporaryBeside(out));
       if (platform.polls < poll) {
+        EXPECT_NE(written, "the previous file\n");
         EXPECT_FALSE(written.empty());
         EXPECT_GT(poll, 4) << command;
         doc.ClosePedigree();
         break;
       }
-      EXPECT_FALSE(fs::exists(out)) << command << " poll " << poll;
+      EXPECT_EQ(fs::exists(out), existing) << command << " poll " << poll;
+      if (existing) {
+        EXPECT_EQ(written, "the previous file\n") << command << " poll " << poll;
+      }
       EXPECT_EQ(Report(), std::vector<std::string>{"|XProcess has been canceled by the user."});
       EXPECT_EQ(doc.lastCommand(), kCmdNone);
       doc.ClosePedigree();
@@ -321,15 +331,12 @@ TEST_F(Commands, DiiListsTheDOfTheCoefficients) {
       "C|T1|T5|I0.5", "D|T1|T5|I0.5", "E|T1|T5|I0.55", "G|T1|T5|I0.675",
       "----------|T1|T5----------", "B|T1|T5|I1", "A|T1|T5|I1"};
   EXPECT_EQ(Report(), lines);
-  std::FILE* saved = std::tmpfile();
-  ASSERT_TRUE(doc.WriteSaveFile(saved, 1));
   std::string body;
   for (const char* line : {"Individual|T1|T5Within family segregation variance", "",
                            "C|T1|T50.5", "D|T1|T50.5", "E|T1|T50.55", "G|T1|T50.675", "",
                            "B|T1|T51", "A|T1|T51"})
     body += ExpandMarkup(line);
-  EXPECT_EQ(test::ReadFromStart(saved), Header() + body);
-  std::fclose(saved);
+  EXPECT_EQ(test::SavedFile(doc, 1), Header() + body);
 }
 
 }  // namespace

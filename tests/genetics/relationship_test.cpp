@@ -57,7 +57,10 @@ struct Harness {
   std::vector<std::string> Report() const { return test::ReportLines(*ped); }
   std::vector<std::string> CopyFile() const {
     std::vector<std::string> lines;
-    ped->copyFile.ForEachLine([&](std::string_view l) { lines.emplace_back(l); });
+    ped->copyFile.ForEachLine([&](std::string_view l) {
+      lines.emplace_back(l);
+      return true;
+    });
     return lines;
   }
   std::unique_ptr<Pedigree> ped;
@@ -260,12 +263,9 @@ struct MatrixRow {
   std::vector<double> values;
 };
 
-std::vector<MatrixRow> WrittenMatrix(const std::function<void(std::FILE*)>& write,
+std::vector<MatrixRow> WrittenMatrix(const std::function<void(OutputFile&)>& write,
                                      std::size_t headingLines) {
-  std::FILE* file = std::tmpfile();
-  write(file);
-  std::istringstream in(test::ReadFromStart(file));
-  std::fclose(file);
+  std::istringstream in(test::WrittenBy(write));
   std::vector<MatrixRow> rows;
   std::string line;
   for (std::size_t i = 0; std::getline(in, line); ++i) {
@@ -284,7 +284,7 @@ void ExpectMatricesMatch(Harness& h, const DenseMatrix& a, int type, const std::
   ped.settings.relationshipType = type;
   ped.settings.numberFormat = 7;  // six decimals
   const bool coefficient = type == 0;
-  const auto all = WrittenMatrix([&](std::FILE* f) { WriteMatrixAll(ped, f); }, 2);
+  const auto all = WrittenMatrix([&](OutputFile& f) { WriteMatrixAll(ped, f); }, 2);
   ASSERT_EQ(all.size(), static_cast<std::size_t>(ped.nTotal)) << where;
   for (std::size_t j = 0; j < all.size(); ++j) {
     EXPECT_EQ(all[j].id, ped.byCode(static_cast<std::int32_t>(j)).Id()) << where;
@@ -307,7 +307,7 @@ void ExpectMatricesMatch(Harness& h, const DenseMatrix& a, int type, const std::
   }
   if (ped.groups.size() < 2) return;
   const auto [g0, g1, m0, m1] = FirstTwoGroups(ped);
-  const auto within = WrittenMatrix([&](std::FILE* f) { WriteMatrixWithinGroup(ped, g0, m0, f); }, 2);
+  const auto within = WrittenMatrix([&](OutputFile& f) { WriteMatrixWithinGroup(ped, g0, m0, f); }, 2);
   for (std::size_t p = 0; p < m0.size(); ++p)
     for (std::size_t i = 0; i < m0.size(); ++i)
       EXPECT_NEAR(within[p].values[i], R(a, ped, m0[p], m0[i], coefficient), 1e-5) << where;
@@ -315,7 +315,7 @@ void ExpectMatricesMatch(Harness& h, const DenseMatrix& a, int type, const std::
   const std::vector<RecIndex>& rows = swap ? m1 : m0;
   const std::vector<RecIndex>& columns = swap ? m0 : m1;
   const auto between =
-      WrittenMatrix([&](std::FILE* f) { WriteMatrixBetweenGroups(ped, g0, m0, g1, m1, f); }, 4);
+      WrittenMatrix([&](OutputFile& f) { WriteMatrixBetweenGroups(ped, g0, m0, g1, m1, f); }, 4);
   ASSERT_EQ(between.size(), rows.size()) << where;
   for (std::size_t r = 0; r < rows.size(); ++r)
     for (std::size_t c = 0; c < columns.size(); ++c)
@@ -566,15 +566,9 @@ TEST(RelationshipAverages, WorkedCases) {
 
 TEST(RelationshipMatrices, ExactBytes) {
   Harness h("progeny sire dam group\nA 0 0 1\nB 0 0 2\nC A B 2\n");
-  const auto bytes = [&](const std::function<void(std::FILE*)>& write) {
-    std::FILE* file = std::tmpfile();
-    write(file);
-    std::string text = test::ReadFromStart(file);
-    std::fclose(file);
-    return text;
-  };
+  const auto& bytes = test::WrittenBy;
   Pedigree& ped = *h.ped;
-  EXPECT_EQ(bytes([&](std::FILE* f) { WriteMatrixAll(ped, f); }),
+  EXPECT_EQ(bytes([&](OutputFile& f) { WriteMatrixAll(ped, f); }),
             "Numerator relationship matrix:\n"
             "Individual ID         Individual code\n"
             "A,                    1,          1, 0, 0.5, \n"
@@ -582,7 +576,7 @@ TEST(RelationshipMatrices, ExactBytes) {
             "C,                    3,          0.5, 0.5, 1, \n");
   ped.settings.relationshipType = 0;
   ped.settings.numberFormat = 0;
-  EXPECT_EQ(bytes([&](std::FILE* f) {
+  EXPECT_EQ(bytes([&](OutputFile& f) {
               WriteMatrixBetweenGroups(ped, 1, GroupMembers(ped, 1), 2, GroupMembers(ped, 2), f);
             }),
             "Relationship coefficient matrix between group 2 and group 1\n"
@@ -591,7 +585,7 @@ TEST(RelationshipMatrices, ExactBytes) {
             ",                     ,           1, \n"
             "B,                    2,          0, \n"
             "C,                    3,          1/2, \n");
-  EXPECT_EQ(bytes([&](std::FILE* f) { WriteMatrixWithinGroup(ped, 2, GroupMembers(ped, 2), f); }),
+  EXPECT_EQ(bytes([&](OutputFile& f) { WriteMatrixWithinGroup(ped, 2, GroupMembers(ped, 2), f); }),
             "Relationship coefficient matrix for group 2\n"
             "Individual ID         Individual code\n"
             "B,                    2,          1, 1/2, \n"

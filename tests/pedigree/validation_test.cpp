@@ -23,7 +23,10 @@ using test::ReportLines;
 
 std::vector<std::string> CopyFileLines(Pedigree& ped) {
   std::vector<std::string> lines;
-  ped.copyFile.ForEachLine([&](std::string_view line) { lines.emplace_back(line); });
+  ped.copyFile.ForEachLine([&](std::string_view line) {
+    lines.emplace_back(line);
+    return true;
+  });
   return lines;
 }
 

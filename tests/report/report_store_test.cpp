@@ -16,7 +16,10 @@ struct TooLong {
 
 std::vector<std::string> CopyLines(ReportCopyFile& copy) {
   std::vector<std::string> lines;
-  copy.ForEachLine([&](std::string_view line) { lines.emplace_back(line); });
+  copy.ForEachLine([&](std::string_view line) {
+    lines.emplace_back(line);
+    return true;
+  });
   return lines;
 }
 

@@ -7,11 +7,9 @@
 namespace kinvar::test {
 
 std::string SavedFile(CKinvarDoc& doc, int choice) {
-  std::FILE* file = std::tmpfile();
-  EXPECT_TRUE(doc.WriteSaveFile(file, choice));
-  std::string text = ReadFromStart(file);
-  std::fclose(file);
-  return text;
+  TempFile target("", ".out");
+  EXPECT_TRUE(doc.SaveTo(target.path(), choice));
+  return ReadWholeFile(target.path());
 }
 
 DocSession::DocSession() { EXPECT_TRUE(doc.Initialize()); }

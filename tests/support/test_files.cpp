@@ -48,6 +48,33 @@ std::string ReadFromStart(std::FILE* file) {
   return text;
 }
 
+void WriteWholeFile(const std::string& path, std::string_view contents) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) return;
+  std::fwrite(contents.data(), 1, contents.size(), file);
+  std::fclose(file);
+}
+
+bool HasTemporaryBeside(const std::string& target) {
+  namespace fs = std::filesystem;
+  const fs::path path(target);
+  const std::string prefix = "." + path.filename().string() + ".kinvar-";
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(path.parent_path(), error))
+    if (entry.path().filename().string().rfind(prefix, 0) == 0) return true;
+  return false;
+}
+
+std::string WrittenBy(const std::function<void(OutputFile&)>& write) {
+  TempFile target("", ".out");
+  std::string error;
+  const auto file = OutputFile::Begin(target.path(), error);
+  if (!file) return "cannot write: " + error;
+  write(*file);
+  if (!file->Commit()) return "cannot write: " + file->error();
+  return ReadWholeFile(target.path());
+}
+
 LoadOutcome LoadText(std::string_view text, Pedigree& ped) {
   TempFile file(text);
   SilentProgressWindow window;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -10,6 +11,7 @@
 
 #include "pedigree/load.h"
 #include "pedigree/pedigree.h"
+#include "report/output_file.h"
 
 namespace kinvar::test {
 
@@ -32,6 +34,14 @@ std::string ReadWholeFile(const std::string& path);
 
 // Everything written to an open file, read from its start.
 std::string ReadFromStart(std::FILE* file);
+
+// Replaces `path` with `contents` (for a target that must exist beforehand).
+void WriteWholeFile(const std::string& path, std::string_view contents);
+// Whether an output file's hidden temporary is left in `target`'s folder.
+bool HasTemporaryBeside(const std::string& target);
+
+// What `write` puts into an output file, once committed.
+std::string WrittenBy(const std::function<void(OutputFile&)>& write);
 
 // The cycle that validation names, from lines[first] ("Cycle: ...") and the
 // lines that carry it on, joined into one line as if the report were wide.

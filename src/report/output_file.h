@@ -1,0 +1,90 @@
+// Every file Kinvar writes (reports, matrices, pedigree files, the settings
+// and seed files) goes through OutputFile, which writes a temporary file in
+// the target's folder and puts it in the target's place only when it is
+// complete and on disk. Until Commit succeeds the target keeps its old bytes:
+// a cancel, a write error, a full disk, Ctrl+C or a crash leaves it as it
+// was, and leaves no new file behind.
+//
+// The temporary file has no name while it is written where the file system
+// allows it (O_TMPFILE), so not even a crash can leave it behind; elsewhere
+// it is a hidden file beside the target that the destructor removes.
+//
+// A target that is a device or a pipe (/dev/null, a process substitution)
+// is written into directly, since it cannot be replaced.
+//
+// Conventions: lines end with "\n"; writes are buffered and a failed write is
+// remembered, not reported at once, so writers just write and Commit tells.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "report/platform.h"
+
+namespace kinvar {
+
+// How the file being written is kept: unnamed where the file system allows
+// it, or always under a hidden name (what other file systems get).
+enum class Temporary { kUnnamedWherePossible, kHiddenName };
+
+class OutputFile {
+ public:
+  // Prepares a file that will replace `target` (create it when missing).
+  // Nothing when the folder cannot take a file; `error` then says why.
+  static std::unique_ptr<OutputFile> Begin(const std::string& target, std::string& error,
+                                           Temporary temporary = Temporary::kUnnamedWherePossible);
+  // Writes straight into an open stream (standard output) that it does not
+  // own: Commit only flushes, and nothing can be taken back.
+  static std::unique_ptr<OutputFile> OnStream(std::FILE* stream, std::string name);
+  ~OutputFile();
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  void Raw(std::string_view text) {
+    buffer_.append(text);
+    if (buffer_.size() >= kFlushSize) Flush();
+  }
+  void Raw(char c) { buffer_.push_back(c); }
+  // A marked-up line laid out in columns (its codes become blanks).
+  void Markup(std::string_view line);
+  void RawInt(std::int64_t value);
+
+  // True while every write so far succeeded.
+  bool Good() const { return error_.empty(); }
+  // Flushes, syncs and renames over the target; false (the target as it was,
+  // no file left behind) when anything failed, with the reason in error().
+  bool Commit();
+  // Drops what was written; the target stays as it was.
+  void Discard();
+
+  const std::string& target() const { return target_; }
+  const std::string& error() const { return error_; }
+
+ private:
+  OutputFile() = default;
+  void Flush();
+  void Fail(const char* what);
+  bool PutInPlace();
+
+  static constexpr std::size_t kFlushSize = std::size_t{1} << 20;
+  int fd_ = -1;
+  std::FILE* stream_ = nullptr;  // OnStream's, not owned
+  std::string target_;           // the path the file replaces
+  std::string folder_;           // the target's folder
+  std::string tempName_;         // the hidden name, when the file has one
+  std::string buffer_;
+  std::string error_;
+  bool finished_ = false;   // committed or discarded: nothing more happens
+  bool committed_ = false;
+  bool direct_ = false;  // into a device or pipe, which cannot be replaced
+};
+
+// Begin, telling the user "Cannot open PATH for writing." when it fails.
+std::unique_ptr<OutputFile> OpenOutputFile(const std::string& target, Platform& platform);
+// Commit, telling the user "Error while writing PATH." and why when it fails.
+bool CommitOutputFile(OutputFile& file, Platform& platform);
+
+}  // namespace kinvar
