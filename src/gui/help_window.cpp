@@ -91,7 +91,7 @@ QString HelpHtml() {
     }
     const QString path = row.where.section(Step(), 1);
     const QString what = path.isEmpty() ? row.what : path + Step() + row.what;
-    html += QStringLiteral("<tr><td><b>%1</b></td><td><tt>%2</tt></td><td>%3</td></tr>")
+    html += QStringLiteral("<tr><td><b>%1</b></td><td nowrap><tt>%2</tt></td><td>%3</td></tr>")
                 .arg(what.toHtmlEscaped(), row.keys.toHtmlEscaped(), row.prompt.toHtmlEscaped());
   }
   return html + QStringLiteral("</table>");
