@@ -107,7 +107,7 @@ bool ShootContextMenu(kinvar::gui::CMainFrame& frame, const QString& path) {
   return shot.save(path);
 }
 
-bool ShootWindowParts(kinvar::gui::CMainFrame& frame, const QDir& dir) {
+bool ShootWindowViews(kinvar::gui::CMainFrame& frame, const QDir& dir) {
   bool ok = ShootContextMenu(frame, dir.filePath(QStringLiteral("context-menu.png")));
   frame.Dispatch(kinvar::kCmdEditFind);
   frame.findBar()->edit()->setText(QStringLiteral("B3"));
@@ -144,7 +144,7 @@ int main(int argc, char** argv) {
   printer.setOutputFormat(QPrinter::PdfFormat);
   printer.setOutputFileName(dir.filePath(QStringLiteral("report.pdf")));
   frame.view()->PrintReport(&printer);
-  if (!ShootWindowParts(frame, dir)) return 1;
+  if (!ShootWindowViews(frame, dir)) return 1;
   if (!ShootDialogs(doc, platform, dir)) return 1;
   return 0;
 }
