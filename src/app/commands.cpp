@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <iterator>
 
 namespace kinvar {
 
@@ -16,6 +17,7 @@ constexpr const char* kPathCounting = "Tools>Inbreeding>Path Counting";
 constexpr const char* kRelationship = "Tools>Relationship";
 constexpr const char* kAncestors = "Tools>Extract Ancestors";
 constexpr const char* kDescendants = "Tools>Extract Descendants";
+constexpr const char* kReportView = "Report";
 
 using H = Handler;
 
@@ -25,24 +27,26 @@ using H = Handler;
 constexpr std::array kCommands{
     Command{kCmdFileOpen, "File", "&Open...\tCtrl+O", "Ctrl+O", "Open a pedigree file", "Open",
             kAlways, H::kDocument},
-    Command{kCmdFileSaveAs, "File", "Save &As...\tCtrl+S", "Ctrl+S", "Save As", "Save As",
+    Command{kCmdFileSave, "File", "&Save\tCtrl+S", "Ctrl+S", "Save the report", "Save",
             kPedigreeRead | kReport, H::kDocument},
+    Command{kCmdFileSaveAs, "File", "Save &As...\tCtrl+Shift+S", "Ctrl+Shift+S", "Save As",
+            "Save As", kPedigreeRead | kReport, H::kDocument},
     Command{kCmdPrint, "File", "&Print...\tCtrl+P", "Ctrl+P", "Print", "Print", kReport, H::kView,
             true},
     Command{kCmdPrintPreview, "File", "Print Pre&view", "", "Display full pages", "Print Preview",
             kReport, H::kView},
     Command{kCmdPrintSetup, "File", "P&rint Setup...", "", "", "", kAlways, H::kView},
     Command{kCmdRecentFile, "File", "Recent File", "", "", "", kRecentFiles, H::kDocument, true},
-    Command{kCmdExit, "File", "E&xit\tCtrl+X", "Ctrl+X", "", "", kAlways, H::kFrame, true},
+    Command{kCmdExit, "File", "E&xit\tCtrl+Q", "Ctrl+Q", "", "", kAlways, H::kFrame, true},
 
-    Command{kCmdCompute, kInbreeding, "&Compute\tCtrl+F", "Ctrl+F",
+    Command{kCmdCompute, kInbreeding, "&Compute\tCtrl+I", "Ctrl+I",
             "Compute inbreeding coefficients", "Compute inbreeding coefficients", kValidNotShown,
             H::kDocument},
-    Command{kCmdRecompute, kInbreeding, "&Re-compute for All\tCtrl+R", "Ctrl+R",
+    Command{kCmdRecompute, kInbreeding, "&Re-compute for All\tCtrl+Shift+R", "Ctrl+Shift+R",
             "Re-compute inbreeding coefficients for all individuals",
             "Re-compute inbreeding coefficients for all individuals", kValid | kFColumn,
             H::kDocument},
-    Command{kCmdInbreedingOfIndividual, kInbreeding, "&An Individual...\tAlt+F", "Alt+F",
+    Command{kCmdInbreedingOfIndividual, kInbreeding, "&An Individual...\tCtrl+Shift+I", "Ctrl+Shift+I",
             "Show inbreeding coefficient for a specific individual",
             "Show inbreeding coef. for a specific individual", kValid, H::kDocument},
     Command{kCmdDecompositionIndividual, kDecomposition, "An Individual...", "",
@@ -63,8 +67,8 @@ constexpr std::array kCommands{
             "Draw inbreeding loops for all individuals",
             "Draw inbreeding loops for all individuals", kValidNotShown, H::kDocument},
 
-    Command{kCmdBetweenTwoIndividuals, kRelationship, "Between &Two Individuals...\tAlt+R",
-            "Alt+R", "Compute relationship between two individuals",
+    Command{kCmdBetweenTwoIndividuals, kRelationship, "Between &Two Individuals...\tCtrl+Shift+B",
+            "Ctrl+Shift+B", "Compute relationship between two individuals",
             "Compute relationship between two individuals", kValid | kTwoIndividuals,
             H::kDocument},
     Command{kCmdBetweenTwoGroups, kRelationship, "Between Two &Groups...", "",
@@ -88,14 +92,14 @@ constexpr std::array kCommands{
             "Ancestral decomposition of the average coancestry for a group", kValid | kGroups,
             H::kDocument},
 
-    Command{kCmdInverseA, "Tools", "Inverse of &A\tCtrl+A", "", "Compute inverse of A",
+    Command{kCmdInverseA, "Tools", "Inverse of &A\tCtrl+Shift+A", "Ctrl+Shift+A", "Compute inverse of A",
             "Compute inverse of A", kValid | kTwoIndividuals, H::kDocument},
     Command{kCmdMatrixT, "Tools", "Matrix T", "", "Compute matrix T", "Compute matrix T",
             kValid | kTwoIndividuals | kSmallForT, H::kDocument},
     Command{kCmdDii, "Tools", "Within Family Segregation Variance (&dii)\tCtrl+D", "Ctrl+D",
             "Compute within family segregation variance",
             "Compute within family segregation variance", kValidNotShown, H::kDocument},
-    Command{kCmdRecoding, "Tools", "Re-&coding\tCtrl+C", "",
+    Command{kCmdRecoding, "Tools", "Re-&coding\tCtrl+Shift+C", "Ctrl+Shift+C",
             "Re-code individuals in chronological and sequential order",
             "Re-code individuals in chronological and sequential order", kValidNotShown,
             H::kDocument},
@@ -124,10 +128,11 @@ constexpr std::array kCommands{
 
     Command{kCmdViewToolbar, "View", "&Toolbar", "", "", "", kAlways, H::kFrame},
     Command{kCmdViewStatusBar, "View", "&Status Bar", "", "", "", kAlways, H::kFrame},
-    Command{kCmdViewPedigree, "View", "&View Pedigree\tCtrl+V", "Ctrl+V", "View pedigree",
+    Command{kCmdViewPedigree, "View", "&View Pedigree\tCtrl+Shift+V", "Ctrl+Shift+V", "View pedigree",
             "View pedigree", kValidNotShown, H::kDocument},
 
-    Command{kCmdHelpContents, "Help", "&Contents", "", "", "", kNever, H::kFrame},
+    Command{kCmdHelpContents, "Help", "&Contents\tF1", "F1", "List the commands and their keys",
+            "Help", kAlways, H::kFrame},
     Command{kCmdAbout, "Help", "&About Kinvar", "", "About Kinvar", "About Kinvar", kAlways,
             H::kFrame},
 };
@@ -148,18 +153,48 @@ constexpr std::int32_t kToolbar[] = {
     kCmdAbout,
 };
 
-constexpr std::int32_t kContextMenu[] = {
-    kCmdCompute, kCmdRecompute, kCmdInbreedingOfIndividual,
-    kCmdDecompositionIndividual, kCmdDecompositionGroup,
-    kCmdPathCountingIndividual, kCmdPathCountingGroup, kCmdPathCountingAll,
-    kCmdBetweenTwoIndividuals, kCmdBetweenTwoGroups, kCmdWithinGroup, kCmdAverageBetweenGroups,
-    kCmdBetweenAll, kCmdAverageRelatedness, kCmdDecompositionCoancestry,
-    kCmdInverseA, kCmdMatrixT, kCmdDii, kCmdRecoding, kCmdStructure,
-    kCmdExtractAncestorsIndividual, kCmdExtractAncestorsGroup,
-    kCmdExtractDescendantsIndividual, kCmdExtractDescendantsGroup,
-    kCmdGeneOrigin, kCmdOptimizeMatings, kCmdDiversity, 0,
-    kCmdViewPedigree, kCmdOptions, kCmdFileSaveAs, kCmdPrint,
+// The view's own commands: its keys and the head of its right-click menu.
+constexpr std::array kViewCommands{
+    Command{kCmdEditCopy, kReportView, "&Copy\tCtrl+C", "Ctrl+C",
+            "Copy the selected lines as plain text", "Copy", kReport, H::kView},
+    Command{kCmdEditSelectAll, kReportView, "Select &All\tCtrl+A", "Ctrl+A",
+            "Select every line of the report", "Select All", kReport, H::kView},
+    Command{kCmdEditFind, kReportView, "&Find...\tCtrl+F", "Ctrl+F", "Find text in the report",
+            "Find", kReport, H::kView},
+    Command{kCmdEditFindNext, kReportView, "Find &Next\tF3", "F3",
+            "Find the next line that holds the text", "Find Next", kReport, H::kView},
+    Command{kCmdEditFindPrevious, kReportView, "Find &Previous\tShift+F3", "Shift+F3",
+            "Find the previous line that holds the text", "Find Previous", kReport, H::kView},
 };
+
+constexpr bool InTools(const Command& c) { return c.menu.starts_with("Tools"); }
+
+// The right-click menu: the view's own commands, then the Tools menu as it
+// stands (its submenus come from each command's menu path), then the report
+// commands a user reaches for while reading.
+constexpr std::int32_t kContextHead[] = {kCmdEditCopy, kCmdEditSelectAll, kCmdEditFind, 0};
+constexpr std::int32_t kContextTail[] = {0, kCmdViewPedigree, 0, kCmdFileSave, kCmdFileSaveAs,
+                                         kCmdPrint};
+
+constexpr std::size_t ContextMenuSize() {
+  std::size_t n = std::size(kContextHead) + std::size(kContextTail);
+  for (const Command& c : kCommands)
+    if (InTools(c)) n += c.separatorBefore ? 2 : 1;
+  return n;
+}
+
+constexpr auto kContextMenu = [] {
+  std::array<std::int32_t, ContextMenuSize()> ids{};
+  std::size_t n = 0;
+  for (std::int32_t id : kContextHead) ids[n++] = id;
+  for (const Command& c : kCommands) {
+    if (!InTools(c)) continue;
+    if (c.separatorBefore) ids[n++] = 0;
+    ids[n++] = c.id;
+  }
+  for (std::int32_t id : kContextTail) ids[n++] = id;
+  return ids;
+}();
 
 // Which conditions of a rule hold in a state.
 std::uint32_t Holding(std::int32_t id, const DocumentState& s) {
@@ -182,10 +217,15 @@ std::uint32_t Holding(std::int32_t id, const DocumentState& s) {
 
 std::span<const Command> Commands() { return kCommands; }
 
+std::span<const Command> ViewCommands() { return kViewCommands; }
+
 const Command* FindCommand(std::int32_t id) {
-  const auto it = std::find_if(kCommands.begin(), kCommands.end(),
-                               [id](const Command& c) { return c.id == id; });
-  return it == kCommands.end() ? nullptr : &*it;
+  const auto same = [id](const Command& c) { return c.id == id; };
+  if (const auto it = std::find_if(kCommands.begin(), kCommands.end(), same);
+      it != kCommands.end())
+    return &*it;
+  const auto it = std::find_if(kViewCommands.begin(), kViewCommands.end(), same);
+  return it == kViewCommands.end() ? nullptr : &*it;
 }
 
 std::span<const std::int32_t> ToolbarLayout() { return kToolbar; }

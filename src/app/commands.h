@@ -15,6 +15,19 @@
 
 namespace kinvar {
 
+// Commands that no analysis records as lastCommand, so they live with the
+// table rather than with the analyses' identifiers.
+enum : std::int32_t {
+  // Save reuses Save As until it remembers the file name per report.
+  kCmdFileSave = 57603,
+  // The report view's own commands.
+  kCmdEditCopy = 57634,
+  kCmdEditFind = 57636,
+  kCmdEditFindNext = 57640,
+  kCmdEditSelectAll = 57642,
+  kCmdEditFindPrevious = 57645,
+};
+
 // Conditions an enabling rule may require, combined as bits.
 enum Condition : std::uint32_t {
   kAlways = 0,
@@ -58,11 +71,16 @@ struct DocumentState {
 
 // The menu bar in order.
 std::span<const Command> Commands();
+// The report view's commands (copy, select all, find), which no menu of the
+// bar holds; their menu is "Report".
+std::span<const Command> ViewCommands();
+// Looks in both tables.
 const Command* FindCommand(std::int32_t id);
 // Toolbar buttons left to right; 0 stands for a separator.
 std::span<const std::int32_t> ToolbarLayout();
-// The view's context menu: the Tools items, then View Pedigree, Options,
-// Save As and Print; 0 stands for a separator.
+// The view's context menu: Copy, Select All and Find, the Tools menu's
+// commands in its order (each goes into the submenu its menu path names),
+// then View Pedigree, Save, Save As and Print; 0 stands for a separator.
 std::span<const std::int32_t> ContextMenuLayout();
 
 bool IsEnabled(const Command& command, const DocumentState& state);

@@ -127,6 +127,7 @@ bool CKinvarDoc::RunCommand(std::int32_t id) {
   switch (id) {
     case kCmdFileOpen: OnFileOpen(); return true;
     case kCmdFileSaveAs: OnFileSaveAs(); return true;
+    case kCmdFileSave: OnFileSaveAs(); return true;
     case kCmdCompute: OnCompute(); return true;
     case kCmdRecompute: OnRecompute(); return true;
     case kCmdViewPedigree: OnViewPedigree(); return true;
@@ -148,6 +149,7 @@ bool CKinvarDoc::HasHandler(std::int32_t id) {
     case kCmdFileOpen: case kCmdFileSaveAs: case kCmdCompute: case kCmdRecompute:
     case kCmdViewPedigree: case kCmdRecoding: case kCmdInbreedingOfIndividual:
     case kCmdBetweenTwoIndividuals: case kCmdOptions: case kCmdRecentFile:
+    case kCmdFileSave:
       return true;
     default: return AnalysisHandler(id) != nullptr;
   }

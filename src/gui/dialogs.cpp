@@ -58,7 +58,7 @@ CDialogGetAnID::CDialogGetAnID(const IndividualPicker& picker, QWidget* parent)
   auto* row = new QHBoxLayout(this);
   auto* group = new QGroupBox(this);
   auto* form = new QFormLayout(group);
-  form->addRow(tr("Individual's ID"), edit_);
+  form->addRow(tr("Individual ID"), edit_);
   row->addWidget(group, 1);
   button_ = AddButtons(this, row, Q(picker.button));
   connect(button_, &QPushButton::clicked, this, &CDialogGetAnID::OnButton);
@@ -110,8 +110,11 @@ CDialogRshTwoGroups::CDialogRshTwoGroups(const GroupPicker& picker, QWidget* par
   auto* row = new QHBoxLayout(this);
   auto* group = new QGroupBox(tr("Select"), this);
   auto* form = new QFormLayout(group);
-  form->addRow(tr("Group A"), listA_);
-  form->addRow(tr("Group B"), listB_);
+  form->addRow(Q(picker.firstLabel), listA_);
+  form->addRow(Q(picker.secondLabel), listB_);
+  // Two different groups to start with: the pair a user most often wants is
+  // then one change away, and Compute at once does not refuse it.
+  if (listB_->count() > 1) listB_->setCurrentIndex(1);
   row->addWidget(group, 1);
   button_ = AddButtons(this, row, tr("Compute"));
   connect(button_, &QPushButton::clicked, this, &CDialogRshTwoGroups::OnCompute);

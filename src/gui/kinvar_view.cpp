@@ -1,6 +1,8 @@
 #include "gui/kinvar_view.h"
 
+#include <QClipboard>
 #include <QContextMenuEvent>
+#include <QGuiApplication>
 #include <QFontDatabase>
 #include <QKeyEvent>
 #include <QLabel>
@@ -10,6 +12,8 @@
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QScreen>
+#include <QStringList>
 #include <QScrollBar>
 #include <algorithm>
 #include <cmath>
@@ -49,6 +53,13 @@ int CeilDiv(int count, int per) {
 }
 
 }  // namespace
+
+QPoint PlaceInside(QPoint wanted, QSize size, const QRect& visible) {
+  const int x = std::max(visible.left(), std::min(wanted.x(), visible.right() + 1 - size.width()));
+  const int y =
+      std::max(visible.top(), std::min(wanted.y(), visible.bottom() + 1 - size.height()));
+  return {x, y};
+}
 
 CKinvarView::CKinvarView(const CKinvarDoc& doc, QWidget* parent)
     : QAbstractScrollArea(parent),
@@ -93,7 +104,10 @@ int CKinvarView::LinesPerPageFor(const QPrinter& printer) const {
 void CKinvarView::UpdatePages() { pageCount_ = CeilDiv(LineCount(), linesPerPage_); }
 
 void CKinvarView::OnUpdate() {
+  const bool hadSelection = HasSelection();
+  anchor_ = -1;
   selected_ = -1;
+  pressed_ = -1;
   UpdatePages();
   int columns = kMinimumColumns;
   const CMS& report = doc_.pedigree().report;
@@ -105,6 +119,7 @@ void CKinvarView::OnUpdate() {
   verticalScrollBar()->setValue(0);
   horizontalScrollBar()->setValue(0);
   viewport()->update();
+  if (hadSelection) emit selectionChanged();
 }
 
 void CKinvarView::UpdateScrollSizes() {
@@ -142,9 +157,10 @@ void CKinvarView::paintEvent(QPaintEvent* event) {
   const int first = std::clamp((exposed.top() + dy - kTopMargin) / lineHeight_, 0, count - 1);
   const int last = std::clamp((exposed.bottom() + dy - kTopMargin) / lineHeight_, 0, count - 1);
   const CMS& report = doc_.pedigree().report;
+  const auto [from, to] = selection();
   for (int i = first; i <= last; ++i) {
     const int top = kTopMargin + i * lineHeight_ - dy;
-    const bool selected = i == selected_;
+    const bool selected = i >= from && i <= to;
     if (selected) painter.fillRect(0, top, viewport()->width(), lineHeight_, kSelectedGrey);
     DrawReportLine(painter, report.Line(i), kLeftMargin - dx, top, true,
                    selected ? kSelectedGrey : QColor(Qt::white));
@@ -158,22 +174,85 @@ void CKinvarView::paintEvent(QPaintEvent* event) {
   }
 }
 
-int CKinvarView::LineAt(int y) const {
-  const int line = (y + verticalScrollBar()->value() - kTopMargin) / lineHeight_;
-  return std::clamp(line, 0, std::max(0, LineCount() - 1));
+int CKinvarView::LineAt(int y, bool clamp) const {
+  const int count = LineCount();
+  const int line = std::max(0, (y + verticalScrollBar()->value() - kTopMargin) / lineHeight_);
+  if (line < count) return line;
+  return clamp ? count - 1 : -1;
 }
 
-void CKinvarView::UpdateLine(int line) {
-  if (line < 0) return;
-  const int top = kTopMargin + line * lineHeight_ - verticalScrollBar()->value();
-  viewport()->update(0, top, viewport()->width(), lineHeight_);
+std::pair<int, int> CKinvarView::selection() const {
+  if (anchor_ < 0) return {-1, -1};
+  return {std::min(anchor_, selected_), std::max(anchor_, selected_)};
 }
 
-void CKinvarView::SelectLine(int line, bool toggle) {
-  const int previous = selected_;
-  selected_ = toggle && line == previous ? -1 : line;
-  UpdateLine(previous);
-  UpdateLine(selected_);
+void CKinvarView::SetSelection(int anchor, int line) {
+  if (anchor == anchor_ && line == selected_) return;
+  anchor_ = line < 0 ? -1 : anchor;
+  selected_ = line < 0 ? -1 : line;
+  viewport()->update();
+  emit selectionChanged();
+}
+
+void CKinvarView::SelectLines(int anchor, int line) {
+  const int last = LineCount() - 1;
+  if (last < 0 || anchor < 0 || line < 0) {
+    SetSelection(-1, -1);
+    return;
+  }
+  SetSelection(std::min(anchor, last), std::min(line, last));
+}
+
+void CKinvarView::SelectAll() { SelectLines(0, LineCount() - 1); }
+
+QString CKinvarView::PlainLine(int line) const {
+  return PlainText(doc_.pedigree().report.Line(line));
+}
+
+QString CKinvarView::SelectedText() const {
+  const auto [from, to] = selection();
+  QStringList lines;
+  for (int i = from; i >= 0 && i <= to; ++i) lines << PlainLine(i);
+  return lines.join(QLatin1Char('\n'));
+}
+
+void CKinvarView::Copy() {
+  if (!HasSelection()) return;
+  QGuiApplication::clipboard()->setText(SelectedText());
+}
+
+int CKinvarView::Find(const QString& text, bool forward) {
+  findWrapped_ = false;
+  const int count = LineCount();
+  if (text.isEmpty() || count == 0) return -1;
+  const auto [from, to] = selection();
+  // From the line after (before) the selection, or from the first (last)
+  // line when nothing is selected.
+  int start = forward ? 0 : count - 1;
+  if (from >= 0) start = forward ? to + 1 : from - 1;
+  const int step = forward ? 1 : -1;
+  for (int k = 0; k < count; ++k) {
+    const int raw = start + k * step;
+    const int line = ((raw % count) + count) % count;
+    if (!PlainLine(line).contains(text, Qt::CaseInsensitive)) continue;
+    findWrapped_ = raw != line;
+    SetSelection(line, line);
+    ScrollToLine(line);
+    return line;
+  }
+  return -1;
+}
+
+void CKinvarView::ScrollToLine(int line) {
+  QScrollBar* v = verticalScrollBar();
+  const int top = kTopMargin + line * lineHeight_;
+  const int height = viewport()->height();
+  if (top < v->value()) {
+    v->setValue(top);
+  } else if (top + lineHeight_ > v->value() + height) {
+    // Keep a few lines of context above the found one.
+    v->setValue(top - std::max(0, height / 3 / lineHeight_) * lineHeight_);
+  }
 }
 
 void CKinvarView::mousePressEvent(QMouseEvent* event) {
@@ -181,13 +260,32 @@ void CKinvarView::mousePressEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton || LineCount() == 0 || last == kCmdNone ||
       last == kNoPedigree)
     return;
-  SelectLine(LineAt(event->position().toPoint().y()), true);
+  const int line = LineAt(event->position().toPoint().y(), false);
+  pressed_ = line;
+  if (line < 0) {
+    SetSelection(-1, -1);
+  } else if ((event->modifiers() & Qt::ShiftModifier) && HasSelection()) {
+    pressed_ = anchor_;
+    SetSelection(anchor_, line);
+  } else if (anchor_ == line && selected_ == line) {
+    SetSelection(-1, -1);  // a second click on the one highlighted line
+  } else {
+    SetSelection(line, line);
+  }
 }
 
 void CKinvarView::mouseMoveEvent(QMouseEvent* event) {
-  if (!(event->buttons() & Qt::LeftButton) || selected_ < 0) return;
-  const int line = LineAt(event->position().toPoint().y());
-  if (line != selected_) SelectLine(line, false);
+  if (!(event->buttons() & Qt::LeftButton) || pressed_ < 0) return;
+  const int line = LineAt(event->position().toPoint().y(), true);
+  // A press that removed the highlight selects again only once the pointer
+  // leaves its line.
+  if (!HasSelection() && line == pressed_) return;
+  SetSelection(HasSelection() ? anchor_ : pressed_, line);
+}
+
+void CKinvarView::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) pressed_ = -1;
+  QAbstractScrollArea::mouseReleaseEvent(event);
 }
 
 void CKinvarView::keyPressEvent(QKeyEvent* event) {
@@ -224,8 +322,12 @@ void CKinvarView::ShowPageCounter(int thumb) {
   const int page = CeilDiv(thumb + 1, lineHeight_ * linesPerPage_);
   pageCounter_->setText(QStringLiteral("Page %1 of %2").arg(page).arg(pageCount_));
   pageCounter_->adjustSize();
-  pageCounter_->move(counterAt_);
   pageCounter_->show();
+  // Inside the view, and so on the screen even in a maximised window; the
+  // size with the window's frame is known once it is shown.
+  QRect visible(mapToGlobal(QPoint(0, 0)), size());
+  if (const QScreen* shown = screen()) visible &= shown->availableGeometry();
+  pageCounter_->move(PlaceInside(counterAt_, pageCounter_->frameSize(), visible));
   pageCounter_->raise();
 }
 

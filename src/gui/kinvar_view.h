@@ -1,11 +1,13 @@
 // The report view: the report store line by line in a fixed-pitch font with
 // the markup's columns and colours, scrolled in pixels, with the printed page
-// boundaries dotted under every page's last line; and the printing of the
-// report with a two-line page header.
+// boundaries dotted under every page's last line; a selection of whole lines
+// that copies as plain text; finding text; and the printing of the report
+// with a two-line page header.
 //
 // Only the lines inside the exposed rectangle are laid out and drawn, so a
 // full store scrolls as quickly as a short report. Line indexes count from 0;
-// -1 is "no selected line". Lines per page come from the view's printer: the
+// -1 is "no selected line". The selection runs from an anchor (where the
+// click was) to the line under the pointer, in either direction. Lines per page come from the view's printer: the
 // default printer, or with none installed the default page of a PDF printer.
 #pragma once
 
@@ -13,16 +15,24 @@
 #include <QFont>
 #include <QString>
 #include <memory>
+#include <utility>
 
 class QLabel;
 class QMenu;
 class QPrinter;
+class QRect;
+class QSize;
 
 namespace kinvar {
 class CKinvarDoc;
 }
 
 namespace kinvar::gui {
+
+// Where a pop-up of `size` goes when it would like to be at `wanted`: moved
+// left and up as far as needed to lie inside `visible`, but never past its
+// left or top edge.
+QPoint PlaceInside(QPoint wanted, QSize size, const QRect& visible);
 
 class CKinvarView : public QAbstractScrollArea {
   Q_OBJECT
@@ -44,6 +54,25 @@ class CKinvarView : public QAbstractScrollArea {
   void OnUpdate();
   void SetContextMenu(QMenu* menu) { contextMenu_ = menu; }
 
+  // The first and last selected line, both -1 without a selection.
+  std::pair<int, int> selection() const;
+  bool HasSelection() const { return anchor_ >= 0; }
+  void SelectLines(int anchor, int line);
+  void SelectAll();
+  // The selected lines as the view shows them (markup removed, columns laid
+  // out, trailing blanks dropped), joined with "\n"; "" without a selection.
+  QString SelectedText() const;
+  // Puts SelectedText() on the clipboard; a copy with nothing selected
+  // leaves the clipboard alone.
+  void Copy();
+  // The next (or previous) line after (before) the selection's anchor that
+  // holds `text`, ignoring case, going round the report's end; -1 when no
+  // line holds it. A found line is selected and scrolled into view.
+  int Find(const QString& text, bool forward);
+  // True when the last Find went round the end of the report.
+  bool findWrapped() const { return findWrapped_; }
+  QLabel* pageCounter() const { return pageCounter_; }
+
   void OnPrint();
   void OnPrintPreview();
   void OnPrintSetup();
@@ -55,9 +84,15 @@ class CKinvarView : public QAbstractScrollArea {
   int charWidth() const { return charWidth_; }
   int linesPerPage() const { return linesPerPage_; }
   int pageCount() const { return pageCount_; }
+  // The line of the last click or find, -1 for none.
   int selectedLine() const { return selected_; }
-  // The estimate of the Parts' formula for a printer's page height.
+  // Lines per page for a printer: (page height in tenths of a millimetre
+  // - 8 print line heights) / print line height, an estimate that keeps the
+  // screen's page boundaries where the printed pages end.
   int LinesPerPageFor(const QPrinter& printer) const;
+
+ signals:
+  void selectionChanged();
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -66,15 +101,19 @@ class CKinvarView : public QAbstractScrollArea {
   void wheelEvent(QWheelEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
   int LineCount() const;
   void UpdateScrollSizes();
   void UpdatePages();
-  int LineAt(int y) const;
-  void SelectLine(int line, bool toggle);
-  void UpdateLine(int line);
+  // The line at a viewport y, -1 below the last line; `clamp` gives the
+  // last line there instead.
+  int LineAt(int y, bool clamp) const;
+  void SetSelection(int anchor, int line);
+  void ScrollToLine(int line);
+  QString PlainLine(int line) const;
   void ShowPageCounter(int thumb);
   void PrintPage(QPainter& painter, const QPrinter& printer, int page, bool colour);
 
@@ -87,7 +126,11 @@ class CKinvarView : public QAbstractScrollArea {
   int linesPerPage_ = 0;
   int pageCount_ = 0;
   int reportWidth_ = 0;
+  int anchor_ = -1;
   int selected_ = -1;
+  // The line a left-button press landed on while the button is down.
+  int pressed_ = -1;
+  bool findWrapped_ = false;
   QString printTimestamp_;
   std::unique_ptr<QPrinter> printer_;
   QLabel* pageCounter_;

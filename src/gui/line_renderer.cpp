@@ -45,6 +45,13 @@ std::vector<ColourRun> ColourRuns(std::string_view line, bool colour) {
   return runs;
 }
 
+QString PlainText(std::string_view line) {
+  const std::string text = LayOutLine(line).text;
+  const std::size_t end = text.find_last_not_of(' ');
+  const std::size_t length = end == std::string::npos ? 0 : end + 1;
+  return QString::fromLatin1(text.data(), static_cast<qsizetype>(length));
+}
+
 int LaidOutLength(std::string_view line) {
   return static_cast<int>(LayOutLine(line).text.size());
 }

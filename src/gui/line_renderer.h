@@ -26,6 +26,10 @@ struct ColourRun {
 // their brick red either way.
 std::vector<ColourRun> ColourRuns(std::string_view line, bool colour = true);
 
+// The text the view shows for a line, in its columns, without the markup
+// and without trailing blanks: what a copy of the line gives.
+QString PlainText(std::string_view line);
+
 // The laid-out width in characters, as the view sizes its scroll range.
 int LaidOutLength(std::string_view line);
 

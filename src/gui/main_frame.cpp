@@ -13,10 +13,13 @@
 #include <QSettings>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QVBoxLayout>
 
 #include "app/commands.h"
 #include "app/document.h"
 #include "gui/about_dialog.h"
+#include "gui/find_bar.h"
+#include "gui/help_window.h"
 #include "gui/kinvar_view.h"
 #include "gui/options_dialog.h"
 #include "gui/qt_platform.h"
@@ -34,13 +37,27 @@ QString Q(std::string_view text) {
 
 const QString kAppTitle = QStringLiteral("[Kinvar]");
 
+bool IsFind(std::int32_t id) {
+  return id == kCmdEditFind || id == kCmdEditFindNext || id == kCmdEditFindPrevious;
+}
+
 }  // namespace
 
 CMainFrame::CMainFrame(QtPlatform& platform, CKinvarDoc& doc, QWidget* parent)
-    : QMainWindow(parent), platform_(platform), doc_(doc), view_(new CKinvarView(doc, this)) {
+    : QMainWindow(parent),
+      platform_(platform),
+      doc_(doc),
+      view_(new CKinvarView(doc)),
+      findBar_(new CFindBar(*view_)) {
   InitKinvarResources();
   setWindowIcon(QIcon(QStringLiteral(":/icons/kinvar48.png")));
-  setCentralWidget(view_);
+  auto* central = new QWidget(this);
+  auto* column = new QVBoxLayout(central);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+  column->addWidget(view_, 1);
+  column->addWidget(findBar_);
+  setCentralWidget(central);
   setAcceptDrops(true);
   if (!doc_.programFolder().empty())
     settings_ = std::make_unique<QSettings>(
@@ -58,16 +75,20 @@ CMainFrame::CMainFrame(QtPlatform& platform, CKinvarDoc& doc, QWidget* parent)
   statusBar()->showMessage(tr("Ready"));
 
   platform_.SetParentWindow(this);
+  platform_.SetFocusHome(view_);
+  connect(view_, &CKinvarView::selectionChanged, this, &CMainFrame::UpdateActions);
   platform_.SetRefresh([this] { OnRefresh(); });
   platform_.SetRecentFileSink(
       [this](const std::string& path) { AddRecentFile(QString::fromStdString(path)); });
   UpdateTitle();
   UpdateActions();
   resize(1000, 700);
+  view_->setFocus(Qt::OtherFocusReason);
 }
 
 CMainFrame::~CMainFrame() {
   platform_.SetParentWindow(nullptr);
+  platform_.SetFocusHome(nullptr);
   platform_.SetRefresh({});
   platform_.SetRecentFileSink({});
 }
@@ -86,11 +107,13 @@ QAction* CMainFrame::action(std::int32_t id) const {
 }
 
 void CMainFrame::CreateActions() {
-  for (const Command& command : Commands()) {
+  std::vector<Command> all(Commands().begin(), Commands().end());
+  all.insert(all.end(), ViewCommands().begin(), ViewCommands().end());
+  for (const Command& command : all) {
     if (command.id == kCmdRecentFile) continue;
     auto* act = new QAction(Q(command.text), this);
     if (!command.accelerator.empty()) act->setShortcut(QKeySequence(Q(command.accelerator)));
-    act->setStatusTip(Q(command.prompt));
+    act->setStatusTip(CommandPrompt(command));
     act->setToolTip(Q(command.tooltip));
     const QString icon = QStringLiteral(":/icons/%1.png").arg(command.id);
     if (QFile::exists(icon)) act->setIcon(QIcon(icon));
@@ -101,6 +124,9 @@ void CMainFrame::CreateActions() {
     }
     connect(act, &QAction::triggered, this, [this, id] { Dispatch(id); });
     actions_[id] = act;
+    // No menu of the bar holds the view's commands: their keys work through
+    // the window.
+    if (command.handler == Handler::kView && command.menu == "Report") addAction(act);
   }
 }
 
@@ -108,7 +134,9 @@ QMenu* CMainFrame::MenuFor(const QString& path) {
   if (auto it = menus_.find(path); it != menus_.end()) return it->second;
   const qsizetype cut = path.lastIndexOf(QLatin1Char('>'));
   const QString title = path.mid(cut + 1);
-  QMenu* menu = cut < 0 ? menuBar()->addMenu(title) : MenuFor(path.left(cut))->addMenu(title);
+  // The bar's titles open with Alt and their first letter.
+  QMenu* menu = cut < 0 ? menuBar()->addMenu(QLatin1Char('&') + title)
+                        : MenuFor(path.left(cut))->addMenu(title);
   // Rules are evaluated whenever a menu opens; nothing caches them.
   connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateActions);
   menus_[path] = menu;
@@ -124,6 +152,7 @@ void CMainFrame::CreateMenus() {
       continue;
     }
     recentPlaceholder_ = menu->addAction(tr("Recent File"));
+    recentPlaceholder_->setStatusTip(CommandPrompt(command));
     recentPlaceholder_->setEnabled(false);
     for (int i = 0; i < kRecentFiles; ++i) {
       QAction* act = menu->addAction(QString());
@@ -150,14 +179,42 @@ void CMainFrame::CreateToolbar() {
   }
 }
 
+// The same submenus as the Tools menu, from each command's menu path.
+QMenu* CMainFrame::ContextSubmenu(const QString& path) {
+  if (path.isEmpty()) return contextMenu_;
+  if (auto it = contextMenus_.find(path); it != contextMenus_.end()) return it->second;
+  const qsizetype cut = path.lastIndexOf(QLatin1Char('>'));
+  QMenu* menu = ContextSubmenu(cut < 0 ? QString() : path.left(cut))->addMenu(path.mid(cut + 1));
+  contextMenus_[path] = menu;
+  return menu;
+}
+
 void CMainFrame::CreateContextMenu() {
   contextMenu_ = new QMenu(this);
+  const QString tools = QStringLiteral("Tools>");
+  // A separator goes into the deepest menu that holds the items on both of
+  // its sides.
+  QStringList previous;
+  bool separator = false;
   for (std::int32_t id : ContextMenuLayout()) {
     if (id == 0) {
-      contextMenu_->addSeparator();
-    } else {
-      contextMenu_->addAction(actions_.at(id));
+      separator = true;
+      continue;
     }
+    const QString path = Q(FindCommand(id)->menu);
+    const QStringList steps = path.startsWith(tools)
+                                  ? path.mid(tools.size()).split(QLatin1Char('>'))
+                                  : QStringList();
+    if (separator) {
+      QStringList common;
+      while (common.size() < std::min(previous.size(), steps.size()) &&
+             previous[common.size()] == steps[common.size()])
+        common << steps[common.size()];
+      ContextSubmenu(common.join(QLatin1Char('>')))->addSeparator();
+    }
+    separator = false;
+    previous = steps;
+    ContextSubmenu(steps.join(QLatin1Char('>')))->addAction(actions_.at(id));
   }
   connect(contextMenu_, &QMenu::aboutToShow, this, &CMainFrame::UpdateActions);
   view_->SetContextMenu(contextMenu_);
@@ -167,6 +224,7 @@ bool CMainFrame::CommandEnabled(std::int32_t id) const {
   const Command* command = FindCommand(id);
   if (command == nullptr) return false;
   if (command->handler == Handler::kDocument) return doc_.IsCommandEnabled(id);
+  if (id == kCmdEditCopy && !view_->HasSelection()) return false;
   return IsEnabled(*command, doc_.State());
 }
 
@@ -195,10 +253,27 @@ void CMainFrame::Dispatch(std::int32_t id) {
       about.exec();
       break;
     }
-    case kCmdHelpContents: break;
+    case kCmdHelpContents: ShowHelp(); return;
+    case kCmdEditCopy: view_->Copy(); break;
+    case kCmdEditSelectAll: view_->SelectAll(); break;
+    case kCmdEditFind: findBar_->Open(); break;
+    case kCmdEditFindNext: findBar_->FindNext(); break;
+    case kCmdEditFindPrevious: findBar_->FindPrevious(); break;
     default: doc_.RunCommand(id); break;
   }
   UpdateActions();
+  // Find keeps the keyboard in its bar; everything else hands it back.
+  if (!IsFind(id)) ReturnFocus(view_);
+}
+
+void CMainFrame::ShowHelp() {
+  if (help_ == nullptr) {
+    help_ = new CHelpDlg(this);
+    connect(help_, &QDialog::finished, this, [this] { ReturnFocus(view_); });
+  }
+  help_->show();
+  help_->raise();
+  help_->activateWindow();
 }
 
 void CMainFrame::OnRefresh() {
@@ -215,6 +290,7 @@ void CMainFrame::UpdateTitle() {
 void CMainFrame::OpenFile(const QString& path) {
   doc_.OpenPedigreeFile(path.toStdString());
   UpdateActions();
+  ReturnFocus(view_);
 }
 
 void CMainFrame::AddRecentFile(const QString& path) {

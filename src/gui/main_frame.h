@@ -1,7 +1,8 @@
 // The main window: menus, toolbar, context menu and accelerators built from
-// the command table, the report view, the status bar showing the prompt of
-// the command under the pointer, the recent-file list, and the opening of
-// files dropped on the window. Nothing here knows which analyses exist: a
+// the command table, the report view with its find bar, the status bar
+// showing the prompt of the command under the pointer, the recent-file list,
+// the help window, and the opening of files dropped on the window. After
+// every command the report view has the keyboard again. Nothing here knows which analyses exist: a
 // command is enabled when the document says so, and runs through it.
 #pragma once
 
@@ -23,6 +24,8 @@ class CKinvarDoc;
 
 namespace kinvar::gui {
 
+class CFindBar;
+class CHelpDlg;
 class CKinvarView;
 class QtPlatform;
 
@@ -44,6 +47,9 @@ class CMainFrame : public QMainWindow {
   void OpenFile(const QString& path);
 
   CKinvarView* view() const { return view_; }
+  CFindBar* findBar() const { return findBar_; }
+  // Nothing until Help › Contents first opened it.
+  CHelpDlg* helpWindow() const { return help_; }
   QToolBar* toolbar() const { return toolbar_; }
   QMenu* contextMenu() const { return contextMenu_; }
   QAction* action(std::int32_t id) const;
@@ -63,6 +69,8 @@ class CMainFrame : public QMainWindow {
   void CreateToolbar();
   void CreateContextMenu();
   QMenu* MenuFor(const QString& path);
+  QMenu* ContextSubmenu(const QString& path);
+  void ShowHelp();
   void AddRecentFile(const QString& path);
   void UpdateRecentActions();
   void UpdateTitle();
@@ -70,10 +78,13 @@ class CMainFrame : public QMainWindow {
   QtPlatform& platform_;
   CKinvarDoc& doc_;
   CKinvarView* view_;
+  CFindBar* findBar_;
+  CHelpDlg* help_ = nullptr;
   QToolBar* toolbar_ = nullptr;
   QMenu* contextMenu_ = nullptr;
   std::map<std::int32_t, QAction*> actions_;
   std::map<QString, QMenu*> menus_;
+  std::map<QString, QMenu*> contextMenus_;
   QAction* recentPlaceholder_ = nullptr;
   std::vector<QAction*> recentActions_;
   QStringList recent_;

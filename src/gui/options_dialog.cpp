@@ -38,7 +38,7 @@ COptionDlg::COptionDlg(CKinvarDoc& doc, Platform& platform, QWidget* parent)
       lower_(new QLineEdit),
       upper_(new QLineEdit),
       founders_(new QCheckBox(tr("&List of individuals with unknown parents and no progeny"))),
-      forbidden_(new QCheckBox(tr("Allow for forbbiden matings"))),
+      forbidden_(new QCheckBox(tr("Allow for forbidden matings"))),
       format_(new QComboBox),
       threads_(new QSpinBox),
       ok_(new QPushButton(tr("OK"))),

@@ -23,7 +23,42 @@ QMessageBox::Icon BoxIcon(MessageIcon icon) {
   return QMessageBox::NoIcon;
 }
 
+// Declared before a dialog, so that it acts after the dialog is gone.
+class FocusBack {
+ public:
+  explicit FocusBack(QWidget* home) : home_(home) {}
+  ~FocusBack() { ReturnFocus(home_); }
+  FocusBack(const FocusBack&) = delete;
+  FocusBack& operator=(const FocusBack&) = delete;
+
+ private:
+  QPointer<QWidget> home_;
+};
+
+// The progress window, which hands the keyboard back when it closes.
+class FocusReturningProgress final : public ProgressWindow {
+ public:
+  FocusReturningProgress(QWidget* parent, QWidget* home) : back_(home), window_(parent) {}
+  void SetLabel(const std::string& label) override { window_.SetLabel(label); }
+  void SetPosition(int percent) override { window_.SetPosition(percent); }
+  bool PollCancel() override { return window_.PollCancel(); }
+  void SetWindowText(const std::string& text) override { window_.SetWindowText(text); }
+  void ShowCancelButton(bool shown) override { window_.ShowCancelButton(shown); }
+  void Hide() override { window_.Hide(); }
+
+ private:
+  FocusBack back_;
+  CProgressDlg window_;
+};
+
 }  // namespace
+
+void ReturnFocus(QWidget* home) {
+  if (home == nullptr || QApplication::activeModalWidget() != nullptr) return;
+  QWidget* window = home->window();
+  if (window->isVisible()) window->activateWindow();
+  home->setFocus(Qt::OtherFocusReason);
+}
 
 QString NameFilter(const FileFilter& filter) {
   QString description = QString::fromStdString(filter.description);
@@ -32,6 +67,7 @@ QString NameFilter(const FileFilter& filter) {
 }
 
 Answer QtPlatform::ShowMessage(const std::string& text, MessageIcon icon) {
+  const FocusBack back(home_);
   // A message must be readable even while the wait cursor is on.
   const bool waiting = QApplication::overrideCursor() != nullptr;
   if (waiting) QApplication::setOverrideCursor(Qt::ArrowCursor);
@@ -45,6 +81,7 @@ Answer QtPlatform::ShowMessage(const std::string& text, MessageIcon icon) {
 }
 
 std::optional<std::string> QtPlatform::AskFileName(const FileRequest& request) {
+  const FocusBack back(home_);
   QFileDialog dialog(parent_, QString::fromStdString(request.title));
   dialog.setAcceptMode(request.open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
   dialog.setFileMode(request.open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
@@ -58,36 +95,41 @@ std::optional<std::string> QtPlatform::AskFileName(const FileRequest& request) {
 }
 
 int QtPlatform::ChooseSaveOption(const std::string& first, const std::string& second) {
+  const FocusBack back(home_);
   CSaveOptionDlg dialog(first, second, parent_);
   dialog.exec();
   return dialog.choice();
 }
 
 std::optional<std::string> QtPlatform::PickIndividual(const IndividualPicker& picker) {
+  const FocusBack back(home_);
   CDialogGetAnID dialog(picker, parent_);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   return dialog.id().toStdString();
 }
 
 std::optional<int> QtPlatform::PickGroup(const GroupPicker& picker) {
+  const FocusBack back(home_);
   CDialogSelectAGroup dialog(picker, parent_);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   return dialog.group();
 }
 
 std::optional<std::pair<int, int>> QtPlatform::PickTwoGroups(const GroupPicker& picker) {
+  const FocusBack back(home_);
   CDialogRshTwoGroups dialog(picker, parent_);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   return dialog.groups();
 }
 
 void QtPlatform::ShowQueryDialog(const QueryDialog& query) {
+  const FocusBack back(home_);
   CQueryDialog dialog(query, parent_);
   dialog.exec();
 }
 
 std::unique_ptr<ProgressWindow> QtPlatform::OpenProgress() {
-  return std::make_unique<CProgressDlg>(parent_);
+  return std::make_unique<FocusReturningProgress>(parent_, home_);
 }
 
 void QtPlatform::BeginWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }

@@ -2,7 +2,8 @@
 // dialogs, the pickers and query dialogs, the progress window and the wait
 // cursor. Dialogs are parented to the main window once it exists; what the
 // main window does on a refresh and a newly opened file it hands in as
-// callbacks, so this class knows no window class.
+// callbacks, so this class knows no window class. Every dialog hands the
+// keyboard back to the report view when it closes.
 #pragma once
 
 #include <QPointer>
@@ -16,6 +17,8 @@ namespace kinvar::gui {
 class QtPlatform : public Platform {
  public:
   void SetParentWindow(QWidget* parent) { parent_ = parent; }
+  // The widget that gets the keyboard back after each dialog.
+  void SetFocusHome(QWidget* home) { home_ = home; }
   void SetRefresh(std::function<void()> refresh) { refresh_ = std::move(refresh); }
   void SetRecentFileSink(std::function<void(const std::string&)> sink) {
     addRecent_ = std::move(sink);
@@ -36,9 +39,15 @@ class QtPlatform : public Platform {
 
  private:
   QPointer<QWidget> parent_;
+  QPointer<QWidget> home_;
   std::function<void()> refresh_;
   std::function<void(const std::string&)> addRecent_;
 };
+
+// Gives the keyboard to `home` and activates its window once a dialog has
+// closed, unless another modal dialog still runs (that one keeps it): without
+// this the window's keys stay dead until it is clicked.
+void ReturnFocus(QWidget* home);
 
 // A file dialog's name filter for one of the core's filters. "*.*" becomes
 // "*", since files on this platform need not have an extension.

@@ -23,7 +23,16 @@ struct MatingInputs {
 // user cancels or a group has no members.
 std::optional<MatingGroups> ChooseGroups(CommandContext& ctx) {
   if (ctx.askInputs) {
-    const auto chosen = AskTwoGroups(ctx, "Optimizing matings");
+    GroupPicker picker{"Optimizing matings", "Compute", GroupNumbers(ctx.ped),
+                       [&ctx](int a, int b) {
+                         if (a != b) return true;
+                         ctx.platform.ShowMessage(
+                             "Error: Two groups are the same!\nSelect two different groups.",
+                             MessageIcon::kError);
+                         return false;
+                       },
+                       {}, "Sire group", "Dam group"};
+    const auto chosen = ctx.platform.PickTwoGroups(picker);
     if (!chosen) return std::nullopt;
     ctx.remembered.groupA = static_cast<std::int16_t>(chosen->first);
     ctx.remembered.groupB = static_cast<std::int16_t>(chosen->second);

@@ -58,6 +58,9 @@ struct GroupPicker {
   // preselected) before the groups that stands for every individual; the
   // command line takes it as "all".
   std::string allEntry = {};
+  // Two groups only: the labels of the two lists.
+  std::string firstLabel = "Group A";
+  std::string secondLabel = "Group B";
 };
 
 // What Compute in a query dialog answers: the text for the result box (none:

@@ -18,10 +18,12 @@ std::set<std::int32_t> EnabledIn(const DocumentState& state) {
 }
 
 // Commands enabled whatever the document holds.
-const std::set<std::int32_t> kFrameAlways = {kCmdFileOpen, kCmdPrintSetup, kCmdExit,   kCmdOptions,
-                                             kCmdViewToolbar, kCmdViewStatusBar, kCmdAbout};
+const std::set<std::int32_t> kFrameAlways = {kCmdFileOpen,    kCmdPrintSetup,    kCmdExit,
+                                             kCmdOptions,     kCmdViewToolbar,   kCmdViewStatusBar,
+                                             kCmdHelpContents, kCmdAbout};
 // With a report on screen.
-const std::set<std::int32_t> kReportCommands = {kCmdFileSaveAs, kCmdPrint, kCmdPrintPreview};
+const std::set<std::int32_t> kReportCommands = {kCmdFileSave, kCmdFileSaveAs, kCmdPrint,
+                                                kCmdPrintPreview};
 // Needing only an accepted pedigree (and, for some, two individuals or a
 // report other than their own).
 const std::set<std::int32_t> kSingleIndividualAnalyses = {
@@ -121,7 +123,7 @@ TEST(CommandRules, AvailabilityIgnoresOnlyTheNotShownCondition) {
   EXPECT_FALSE(IsAvailable(*FindCommand(kCmdRecompute), s));        // no F column
   EXPECT_FALSE(IsAvailable(*FindCommand(kCmdGeneOrigin), s));        // no groups
   EXPECT_FALSE(IsAvailable(*FindCommand(kCmdCompute), Loaded(kRejectedPedigree, 10)));
-  EXPECT_FALSE(IsAvailable(*FindCommand(kCmdHelpContents), s));
+  EXPECT_TRUE(IsAvailable(*FindCommand(kCmdHelpContents), s));
 }
 
 TEST(CommandTable, IdentifiersAreUniqueAndFindable) {
@@ -130,18 +132,78 @@ TEST(CommandTable, IdentifiersAreUniqueAndFindable) {
     EXPECT_TRUE(seen.insert(c.id).second) << c.id;
     EXPECT_EQ(FindCommand(c.id), &c);
   }
-  EXPECT_EQ(seen.size(), 40u);  // every row of the menu bar
+  EXPECT_EQ(seen.size(), 41u);  // every row of the menu bar
+  for (const Command& c : ViewCommands()) {
+    EXPECT_TRUE(seen.insert(c.id).second) << c.id;
+    EXPECT_EQ(FindCommand(c.id), &c);
+    EXPECT_EQ(c.menu, "Report") << c.id;
+    EXPECT_EQ(c.handler, Handler::kView) << c.id;
+  }
   EXPECT_EQ(FindCommand(12345), nullptr);
 }
 
-TEST(CommandTable, ContextMenuRepeatsTheToolsItems) {
-  std::vector<std::int32_t> tools;
-  for (const Command& c : Commands())
-    if (c.menu.starts_with("Tools") && c.id != kCmdOptions) tools.push_back(c.id);
-  std::vector<std::int32_t> expected = tools;
-  expected.insert(expected.end(), {0, kCmdViewPedigree, kCmdOptions, kCmdFileSaveAs, kCmdPrint});
+TEST(CommandTable, ContextMenuHoldsTheViewCommandsAndTheToolsMenu) {
+  std::vector<std::int32_t> expected = {kCmdEditCopy, kCmdEditSelectAll, kCmdEditFind, 0};
+  for (const Command& c : Commands()) {
+    if (c.menu != "Tools" && !c.menu.starts_with("Tools>")) continue;
+    if (c.id == kCmdOptions) expected.push_back(0);
+    expected.push_back(c.id);
+  }
+  expected.insert(expected.end(),
+                  {0, kCmdViewPedigree, 0, kCmdFileSave, kCmdFileSaveAs, kCmdPrint});
   const auto menu = ContextMenuLayout();
   EXPECT_EQ(std::vector<std::int32_t>(menu.begin(), menu.end()), expected);
+}
+
+// Every command with a key, from both tables.
+std::vector<const Command*> Keyed() {
+  std::vector<const Command*> keyed;
+  for (auto table : {Commands(), ViewCommands()})
+    for (const Command& c : table)
+      if (!c.accelerator.empty()) keyed.push_back(&c);
+  return keyed;
+}
+
+TEST(CommandKeys, StandardKeysKeepTheirStandardMeaning) {
+  const struct {
+    const char* key;
+    std::int32_t id;
+  } cases[] = {
+      {"Ctrl+C", kCmdEditCopy},     {"Ctrl+A", kCmdEditSelectAll},
+      {"Ctrl+F", kCmdEditFind},     {"F3", kCmdEditFindNext},
+      {"Shift+F3", kCmdEditFindPrevious}, {"Ctrl+S", kCmdFileSave},
+      {"Ctrl+Shift+S", kCmdFileSaveAs}, {"Ctrl+Q", kCmdExit},
+      {"Ctrl+P", kCmdPrint},        {"Ctrl+O", kCmdFileOpen},
+      {"F1", kCmdHelpContents},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::int32_t> owners;
+    for (const Command* command : Keyed())
+      if (command->accelerator == c.key) owners.push_back(command->id);
+    EXPECT_EQ(owners, std::vector<std::int32_t>{c.id}) << c.key;
+  }
+}
+
+TEST(CommandKeys, EveryKeyIsShownOnceAndLeavesTheMenuTitlesFree) {
+  std::set<std::string_view> seen;
+  for (const Command* c : Keyed()) {
+    EXPECT_TRUE(seen.insert(c->accelerator).second) << c->accelerator;
+    // The text shows exactly the key that works.
+    const auto tab = c->text.find('\t');
+    ASSERT_NE(tab, std::string_view::npos) << c->id;
+    EXPECT_EQ(c->text.substr(tab + 1), c->accelerator) << c->id;
+    // Alt and a title's first letter open the menu bar's menus.
+    for (const char* title : {"Alt+F", "Alt+T", "Alt+V", "Alt+H"})
+      EXPECT_NE(c->accelerator, title) << c->id;
+  }
+  // No menu text shows a key that does not work.
+  for (auto table : {Commands(), ViewCommands()})
+    for (const Command& c : table) {
+      if (c.accelerator.empty()) {
+        EXPECT_EQ(c.text.find('\t'), std::string_view::npos) << c.id;
+      }
+    }
+  EXPECT_EQ(seen.size(), 21u);
 }
 
 struct TextCase {

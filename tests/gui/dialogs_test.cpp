@@ -1,5 +1,6 @@
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -177,6 +178,51 @@ TEST(Pickers, GroupListsOfferEveryGroupAndRefuseTwoEqualOnes) {
   EXPECT_EQ(p.platform.messages,
             std::vector<std::string>{"Error: Two groups are the same!\nSelect two different groups."});
   EXPECT_EQ(pair, (std::optional<std::pair<int, int>>{{2, 1}}));
+}
+
+// The labels a form shows, top to bottom.
+std::vector<std::string> Labels(const QWidget& dialog) {
+  std::vector<std::string> labels;
+  for (const QLabel* label : dialog.findChildren<QLabel*>())
+    labels.push_back(label->text().toStdString());
+  return labels;
+}
+
+TEST(Pickers, TwoGroupListsStartOnTwoDifferentGroupsUnderTheirCommandsLabels) {
+  const struct {
+    const char* name;
+    std::int32_t command;
+    std::vector<std::string> labels;
+  } cases[] = {
+      {"between two groups", kCmdBetweenTwoGroups, {"Group A", "Group B"}},
+      {"optimizing matings", kCmdOptimizeMatings, {"Sire group", "Dam group"}},
+  };
+  for (const auto& c : cases) {
+    Picking p;
+    bool shown = false;
+    WhenShown<CDialogRshTwoGroups>([&c, &shown](CDialogRshTwoGroups& d) {
+      shown = true;
+      EXPECT_EQ(Labels(d), c.labels) << c.name;
+      EXPECT_EQ(d.listA()->currentText().toStdString(), "1") << c.name;
+      EXPECT_EQ(d.listB()->currentText().toStdString(), "2") << c.name;
+    });
+    p.doc.RunCommand(c.command);
+    EXPECT_TRUE(shown) << c.name;
+    EXPECT_TRUE(p.platform.messages.empty()) << c.name;
+  }
+  // With a single group both lists can only start on it.
+  const GroupPicker one{"One", "Compute", {7}, {}};
+  CDialogRshTwoGroups single(one);
+  EXPECT_EQ(single.listA()->currentIndex(), 0);
+  EXPECT_EQ(single.listB()->currentIndex(), 0);
+}
+
+TEST(Pickers, TextsSayIndividualIdAndForbidden) {
+  const IndividualPicker individual{"Ancestors", "Extract", {}};
+  CDialogGetAnID picker(individual);
+  EXPECT_EQ(Labels(picker), std::vector<std::string>{"Individual ID"});
+  Options o;
+  EXPECT_EQ(o.dialog.forbiddenBox()->text().toStdString(), "Allow for forbidden matings");
 }
 
 // The diversity summary's picker: every individual first and preselected,

@@ -1,5 +1,7 @@
+#include <QClipboard>
 #include <QFile>
 #include <QImage>
+#include <QLabel>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QWheelEvent>
@@ -8,6 +10,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <regex>
 #include <string>
 #include <vector>
@@ -183,6 +187,217 @@ TEST(ReportView, PrintsEveryPageToPdf) {
                                      std::sregex_iterator());
     EXPECT_EQ(count, pages) << lines << " lines";
   }
+}
+
+}  // namespace
+}  // namespace kinvar::gui
+
+namespace kinvar::gui {
+namespace {
+
+// What a line "|MLine|T1|F<n>" shows: the word, blanks to the first tab
+// stop at column 22, the number.
+std::string Shown(int number) {
+  return std::string("Line").append(18, ' ') + std::to_string(number);
+}
+
+std::string ShownLines(int first, int last) {
+  std::string text;
+  for (int i = first; i <= last; ++i) {
+    if (i != first) text += '\n';
+    text += Shown(i + 1);
+  }
+  return text;
+}
+
+void Mouse(CKinvarView& view, QEvent::Type type, int line, Qt::KeyboardModifiers modifiers = {}) {
+  const QPointF at(100, line * view.lineHeight() + 2);
+  const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+  const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+  QMouseEvent event(type, at, view.viewport()->mapToGlobal(at), button, held, modifiers);
+  QApplication::sendEvent(view.viewport(), &event);
+}
+
+struct Gesture {
+  QEvent::Type type;
+  int line;
+  Qt::KeyboardModifiers modifiers = {};
+};
+
+TEST(ReportSelection, DragAndShiftClickSelectRangesThatCopyAsPlainText) {
+  const auto press = QEvent::MouseButtonPress;
+  const auto move = QEvent::MouseMove;
+  const auto release = QEvent::MouseButtonRelease;
+  const struct {
+    const char* name;
+    std::vector<Gesture> gestures;
+    std::pair<int, int> selected;
+  } cases[] = {
+      {"drag down", {{press, 2}, {move, 4}, {move, 5}, {release, 5}}, {2, 5}},
+      {"drag up", {{press, 7}, {move, 3}, {release, 3}}, {3, 7}},
+      {"drag back over the start", {{press, 4}, {move, 8}, {move, 4}, {release, 4}}, {4, 4}},
+      {"shift+click after a click", {{press, 3}, {release, 3}, {press, 6, Qt::ShiftModifier}},
+       {3, 6}},
+      {"shift+click above", {{press, 9}, {release, 9}, {press, 1, Qt::ShiftModifier}}, {1, 9}},
+      {"shift+click alone selects its line", {{press, 6, Qt::ShiftModifier}}, {6, 6}},
+      {"a click ends the range", {{press, 2}, {move, 5}, {release, 5}, {press, 8}}, {8, 8}},
+      {"second click clears", {{press, 4}, {release, 4}, {press, 4}, {release, 4}}, {-1, -1}},
+      {"drag from a cleared line", {{press, 4}, {release, 4}, {press, 4}, {move, 6}}, {4, 6}},
+      {"drag past the end stops at the last line", {{press, 27}, {move, 40}}, {27, 29}},
+      {"click below the last line", {{press, 3}, {release, 3}, {press, 31}}, {-1, -1}},
+  };
+  for (const auto& c : cases) {
+    View v;
+    v.SetReport(30);
+    v.view.resize(600, 40 * v.view.lineHeight());
+    v.view.show();
+    for (const Gesture& g : c.gestures) Mouse(v.view, g.type, g.line, g.modifiers);
+    EXPECT_EQ(v.view.selection(), c.selected) << c.name;
+    QApplication::clipboard()->setText(QStringLiteral("untouched"));
+    v.view.Copy();
+    const std::string expected = c.selected.first < 0
+                                     ? "untouched"
+                                     : ShownLines(c.selected.first, c.selected.second);
+    EXPECT_EQ(QApplication::clipboard()->text().toStdString(), expected) << c.name;
+  }
+}
+
+TEST(ReportSelection, ClickBelowTheLastLineHighlightsNothing) {
+  View v;
+  v.SetReport(5);
+  v.view.resize(600, 20 * v.view.lineHeight());
+  v.view.show();
+  for (int line : {5, 6, 15}) {
+    Mouse(v.view, QEvent::MouseButtonPress, line);
+    EXPECT_EQ(v.view.selectedLine(), -1) << line;
+    EXPECT_FALSE(v.view.HasSelection()) << line;
+    const QImage shot = v.view.viewport()->grab().toImage();
+    for (int row = 0; row < 5; ++row)
+      EXPECT_NE(shot.pixelColor(5, row * v.view.lineHeight() + 3), QColor(180, 180, 180))
+          << line << " highlights row " << row;
+  }
+  Mouse(v.view, QEvent::MouseButtonPress, 4);
+  EXPECT_EQ(v.view.selectedLine(), 4);
+}
+
+TEST(ReportSelection, SelectAllCopiesEveryLineAndUpdatesClearIt) {
+  View v;
+  const struct {
+    const char* name;
+    int lines;
+  } cases[] = {{"one line", 1}, {"a page", 40}, {"many pages", 300}};
+  for (const auto& c : cases) {
+    v.SetReport(c.lines);
+    v.view.SelectAll();
+    EXPECT_EQ(v.view.selection(), std::make_pair(0, c.lines - 1)) << c.name;
+    v.view.Copy();
+    EXPECT_EQ(QApplication::clipboard()->text().toStdString(), ShownLines(0, c.lines - 1))
+        << c.name;
+    v.view.OnUpdate();
+    EXPECT_FALSE(v.view.HasSelection()) << c.name;
+  }
+  v.SetReport(0);
+  v.view.SelectAll();
+  EXPECT_FALSE(v.view.HasSelection());
+}
+
+// Independent of the view: the lines that hold the text, ignoring case.
+std::vector<int> Holding(const std::vector<std::string>& lines, const std::string& text) {
+  std::vector<int> found;
+  auto lower = [](std::string s) {
+    for (char& ch : s) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    return s;
+  };
+  for (std::size_t i = 0; i < lines.size(); ++i)
+    if (lower(lines[i]).find(lower(text)) != std::string::npos) found.push_back(static_cast<int>(i));
+  return found;
+}
+
+TEST(ReportFind, NextAndPreviousGoRoundTheEnds) {
+  View v;
+  const std::vector<std::string> plain = {"Alpha", "beta", "Gamma alpha", "delta", "ALPHA beta",
+                                          "epsilon"};
+  CMS& report = v.doc.pedigree().report;
+  report.Clear();
+  for (const std::string& line : plain) report.Add("|M" + line);
+  v.view.OnUpdate();
+  const struct {
+    const char* name;
+    const char* text;
+    bool forward;
+    int line;
+    bool wrapped;
+  } steps[] = {
+      {"first from the top", "alpha", true, 0, false},
+      {"next", "alpha", true, 2, false},
+      {"next again", "alpha", true, 4, false},
+      {"round to the top", "alpha", true, 0, true},
+      {"previous round to the bottom", "alpha", false, 4, true},
+      {"previous", "alpha", false, 2, false},
+      {"another text from the found line", "beta", true, 4, false},
+      {"not found keeps the selection", "zeta", true, -1, false},
+      {"the only line finds itself again", "epsilon", true, 5, false},
+      {"and again, round the end", "epsilon", true, 5, true},
+      {"empty text", "", true, -1, false},
+  };
+  for (const auto& s : steps) {
+    const int before = v.view.selectedLine();
+    EXPECT_EQ(v.view.Find(QString::fromLatin1(s.text), s.forward), s.line) << s.name;
+    EXPECT_EQ(v.view.findWrapped(), s.wrapped) << s.name;
+    EXPECT_EQ(v.view.selectedLine(), s.line < 0 ? before : s.line) << s.name;
+    if (s.line >= 0) {
+      const auto holding = Holding(plain, s.text);
+      EXPECT_NE(std::find(holding.begin(), holding.end(), s.line), holding.end()) << s.name;
+    }
+  }
+}
+
+TEST(ReportFind, AFoundLineIsScrolledIntoView) {
+  View v;
+  v.SetReport(500);
+  v.view.resize(600, 300);
+  v.view.show();
+  // Line 17 shows 18, the first of the lines that begin so (180 to 189 follow).
+  for (int target : {400, 17, 499}) {
+    ASSERT_EQ(v.view.Find(QString::fromStdString(Shown(target + 1)), true), target);
+    const int top = target * v.view.lineHeight() - v.view.verticalScrollBar()->value();
+    EXPECT_GE(top, 0) << target;
+    EXPECT_LE(top + v.view.lineHeight(), v.view.viewport()->height()) << target;
+  }
+}
+
+TEST(PageCounter, StaysInsideTheView) {
+  const QRect view(100, 50, 800, 600);  // x 100..899, y 50..649
+  const struct {
+    const char* name;
+    QPoint wanted;
+    QPoint placed;
+  } cases[] = {
+      {"inside", {200, 100}, {200, 100}},
+      {"past the right edge", {880, 100}, {800, 100}},
+      {"past the bottom", {200, 640}, {200, 630}},
+      {"past the corner", {5000, 5000}, {800, 630}},
+      {"left of the view", {0, 10}, {100, 50}},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(PlaceInside(c.wanted, QSize(100, 20), view), c.placed) << c.name;
+  // Larger than the view: its top left corner stays visible.
+  EXPECT_EQ(PlaceInside({500, 500}, QSize(1000, 20), view), QPoint(100, 500));
+
+  View v;
+  v.SetReport(500);
+  v.view.resize(600, 300);
+  v.view.show();
+  QCursor::setPos(v.view.mapToGlobal(QPoint(590, 290)));
+  emit v.view.verticalScrollBar()->sliderPressed();
+  QLabel* counter = v.view.pageCounter();
+  ASSERT_TRUE(counter->isVisible());
+  EXPECT_TRUE(counter->text().startsWith("Page 1 of "));
+  const QRect shown(v.view.mapToGlobal(QPoint(0, 0)), v.view.size());
+  EXPECT_TRUE(shown.contains(counter->frameGeometry()))
+      << counter->x() << "," << counter->y() << " in " << shown.x() << "," << shown.y();
+  emit v.view.verticalScrollBar()->sliderReleased();
+  EXPECT_FALSE(counter->isVisible());
 }
 
 }  // namespace

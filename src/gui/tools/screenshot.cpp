@@ -1,11 +1,15 @@
 // Writes the README's screenshot: the main window, offscreen, with the
 // inbreeding report of a pedigree on screen. With a folder as third argument
-// it also writes there a picture of every dialog and the report printed to
-// PDF, for review.
+// it also writes there a picture of every dialog, of the window with its
+// right-click menu open, its find bar and its help window, and the report
+// printed to PDF, for review.
 //   QT_QPA_PLATFORM=offscreen kinvar-screenshot examples/herd.pdg docs/screenshot.png [DIR]
 #include <QApplication>
 #include <QDir>
 #include <QEventLoop>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPainter>
 #include <QTimer>
 #include <QPixmap>
 #include <QPrinter>
@@ -15,6 +19,8 @@
 #include "app/document.h"
 #include "gui/about_dialog.h"
 #include "gui/dialogs.h"
+#include "gui/find_bar.h"
+#include "gui/help_window.h"
 #include "gui/kinvar_view.h"
 #include "gui/main_frame.h"
 #include "gui/options_dialog.h"
@@ -38,6 +44,8 @@ bool ShootDialogs(kinvar::CKinvarDoc& doc, kinvar::Platform& platform, const QDi
   using namespace kinvar::gui;
   const IndividualPicker individual{"Extract ancestors", "Extract", {}};
   const GroupPicker groups{"Relationships within a group", "Compute", {1, 2, 3}, {}};
+  const GroupPicker matings{"Optimizing matings", "Compute", {1, 2, 3}, {}, {},
+                            "Sire group", "Dam group"};
   const QueryDialog query{"Numerator relationship",
                           {"First individual ID", "Second individual ID"},
                           "Relationship",
@@ -47,6 +55,7 @@ bool ShootDialogs(kinvar::CKinvarDoc& doc, kinvar::Platform& platform, const QDi
   CDialogGetAnID getId(individual);
   CDialogSelectAGroup selectGroup(groups);
   CDialogRshTwoGroups twoGroups(groups);
+  CDialogRshTwoGroups matingGroups(matings);
   CQueryDialog queryDialog(query);
   CSaveOptionDlg save("Save the pairwise relationships", "Save the numerator relationship matrix");
   CDemoDlg about(CDemoDlg::Mode::kAbout);
@@ -55,7 +64,8 @@ bool ShootDialogs(kinvar::CKinvarDoc& doc, kinvar::Platform& platform, const QDi
   progress.SetPosition(40);
   const std::pair<QWidget*, const char*> shots[] = {
       {&options, "options"},     {&getId, "get-an-id"}, {&selectGroup, "select-a-group"},
-      {&twoGroups, "two-groups"}, {&queryDialog, "query"}, {&save, "save-choice"},
+      {&twoGroups, "two-groups"}, {&matingGroups, "mating-groups"},
+      {&queryDialog, "query"},   {&save, "save-choice"},
       {&about, "about"},         {&progress, "progress"}};
   bool ok = true;
   for (const auto& [widget, name] : shots) {
@@ -63,6 +73,50 @@ bool ShootDialogs(kinvar::CKinvarDoc& doc, kinvar::Platform& platform, const QDi
     const int settle = widget == &about ? 3600 : 0;
     ok = Shoot(*widget, dir.filePath(QString::fromLatin1(name) + ".png"), settle) && ok;
   }
+  return ok;
+}
+
+void Settle(int ms) {
+  QEventLoop loop;
+  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+// The window with its right-click menu open on the report and the
+// Inbreeding submenu unfolded, the pop-ups painted where they stand.
+bool ShootContextMenu(kinvar::gui::CMainFrame& frame, const QString& path) {
+  QMenu* menu = frame.contextMenu();
+  menu->popup(frame.view()->mapToGlobal(QPoint(160, 60)));
+  Settle(50);
+  QMenu* submenu = nullptr;
+  for (QAction* a : menu->actions())
+    if (a->menu() != nullptr && submenu == nullptr) {
+      menu->setActiveAction(a);
+      submenu = a->menu();
+      submenu->popup(menu->geometry().topRight() + QPoint(0, menu->actionGeometry(a).top()));
+    }
+  Settle(50);
+  QPixmap shot = frame.grab();
+  QPainter painter(&shot);
+  for (QMenu* shown : {menu, submenu})
+    if (shown != nullptr && shown->isVisible())
+      painter.drawPixmap(frame.mapFromGlobal(shown->pos()), shown->grab());
+  painter.end();
+  if (submenu != nullptr) submenu->close();
+  menu->close();
+  return shot.save(path);
+}
+
+bool ShootWindowViews(kinvar::gui::CMainFrame& frame, const QDir& dir) {
+  bool ok = ShootContextMenu(frame, dir.filePath(QStringLiteral("context-menu.png")));
+  frame.Dispatch(kinvar::kCmdEditFind);
+  frame.findBar()->edit()->setText(QStringLiteral("B3"));
+  frame.findBar()->FindNext();
+  ok = Shoot(frame, dir.filePath(QStringLiteral("find-bar.png"))) && ok;
+  frame.findBar()->Close();
+  frame.Dispatch(kinvar::kCmdHelpContents);
+  ok = Shoot(*frame.helpWindow(), dir.filePath(QStringLiteral("help.png"))) && ok;
+  frame.helpWindow()->close();
   return ok;
 }
 
@@ -90,6 +144,7 @@ int main(int argc, char** argv) {
   printer.setOutputFormat(QPrinter::PdfFormat);
   printer.setOutputFileName(dir.filePath(QStringLiteral("report.pdf")));
   frame.view()->PrintReport(&printer);
+  if (!ShootWindowViews(frame, dir)) return 1;
   if (!ShootDialogs(doc, platform, dir)) return 1;
   return 0;
 }
