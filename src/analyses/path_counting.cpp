@@ -390,7 +390,8 @@ void RunMany(CommandContext& ctx, Output& out, std::int16_t group) {
   if (listed) return;
   EndWith(ctx, group < 0 ? "There is no inbred."
                          : "There is no inbred in the group |X" +
-                               std::to_string(ped.groups[static_cast<std::size_t>(group)].group));
+                               std::to_string(ped.groups[static_cast<std::size_t>(group)].group) +
+                               ".");
 }
 
 // Common steps: the remembered input, the coefficients, the header, the run.

@@ -201,7 +201,7 @@ TEST(PathCounting, NobodyInbredIsSaidSo) {
   };
   const Row rows[] = {
       {"individual", kCmdPathCountingIndividual, {}, "n", "|XN |Ais not inbred."},
-      {"group", kCmdPathCountingGroup, 1, nullptr, "There is no inbred in the group |X1"},
+      {"group", kCmdPathCountingGroup, 1, nullptr, "There is no inbred in the group |X1."},
   };
   for (const Row& row : rows) {
     Session s(kSmall);

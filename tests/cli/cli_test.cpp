@@ -241,7 +241,7 @@ TEST_F(Cli, WritesExactlyWhatSaveAsWrites) {
         << row.args;
   }
   const std::string view = Execute(Args("view SMALL")).out;
-  EXPECT_EQ(view.rfind("!14:7  Saturday, December 5, 2026\n!Pedigree file name: ", 0), 0u) << view;
+  EXPECT_EQ(view.rfind("!14:07  Saturday, December 5, 2026\n!Pedigree file name: ", 0), 0u) << view;
 }
 
 // The inverse of A and matrix T: the handler's file, to standard output or
@@ -339,7 +339,7 @@ TEST_F(Cli, RelationshipListingExactBytes) {
   test::TempFile file("progeny sire dam\nA 0 0\nB 0 0\nC A B\n");
   const CliRun run = Execute("relationships " + Quote(file.path()) + " all --range 0.4 2");
   const auto col = [](std::string text) { return text + std::string(22 - text.size(), ' '); };
-  EXPECT_EQ(run.out, "14:7  Saturday, December 5, 2026\nPedigree file name: " +
+  EXPECT_EQ(run.out, "14:07  Saturday, December 5, 2026\nPedigree file name: " +
                          fs::absolute(file.path()).lexically_normal().string() + "\n\n" +
                          "Between all individuals.\nRelationships in the range of 0.4 - 2 are shown.\n" +
                          col("Individual ID") + col("Individual ID") + "Numerator relationship\n" +
@@ -414,7 +414,7 @@ TEST_F(Cli, PedigreeAnalysesOfOneIndividualAndExtractions) {
   EXPECT_EQ(extract.status, 0) << extract.err;
   EXPECT_NE(test::ReadWholeFile(target.string()).find("! Number of individuals:  8\n"),
             std::string::npos);
-  EXPECT_EQ(Execute(Args("extract SMALL descendants individual g")).out.find("!14:7"), 0u);
+  EXPECT_EQ(Execute(Args("extract SMALL descendants individual g")).out.find("!14:07"), 0u);
 }
 
 // A path counting that would run for ages, stopped by Ctrl+C: status 130,
