@@ -37,28 +37,52 @@ struct Output {
   }
 };
 
+// The end of the path element that starts at `i`: an element is one ID with
+// its separators ("<S", "<|XA|A>", "D>"), so it ends after a '>' or before
+// the next '<'.
+std::size_t ElementEnd(const std::string& text, std::size_t i) {
+  std::size_t end = i + 1;
+  while (end < text.size() && text[end - 1] != '>' && text[end] != '<') ++end;
+  return end;
+}
+
+// Visible characters of text[i, end), and the last markup code in it, if any.
+int Visible(const std::string& text, std::size_t i, std::size_t end, char& last) {
+  int visible = 0;
+  while (i < end) {
+    if (text[i] == '|' && i + 1 < end) {
+      last = text[i + 1];
+      i += 2;
+    } else {
+      ++visible;
+      ++i;
+    }
+  }
+  return visible;
+}
+
 // Cuts a marked-up path into lines of at most 90 visible characters; a
-// continuation line starts with five blanks and the last code met.
+// continuation line starts with five blanks and the last code met. Lines
+// break only between elements, so that no ID is split across two lines
+// (an element has at most 22 visible characters).
 void AddCut(CMS& report, const std::string& text) {
   std::string line;
   int visible = 0;
   char last = 'A';
   for (std::size_t i = 0; i < text.size();) {
-    if (text[i] == '|' && i + 1 < text.size()) {
-      last = text[i + 1];
-      line.append(text, i, 2);
-      i += 2;
-      continue;
+    const std::size_t end = ElementEnd(text, i);
+    char lastAfter = last;
+    const int width = Visible(text, i, end, lastAfter);
+    if (!line.empty() && visible + width > kVisibleWidth) {
+      report.Add(line);
+      line = "     |";
+      line += last;
+      visible = 5;
     }
-    line += text[i++];
-    if (++visible < kVisibleWidth) continue;
-    report.Add(line);
-    line.clear();
-    visible = 0;
-    if (i == text.size()) break;
-    line = "     |";
-    line += last;
-    visible = 5;
+    line.append(text, i, end - i);
+    visible += width;
+    last = lastAfter;
+    i = end;
   }
   if (!line.empty()) report.Add(line);
 }
@@ -385,7 +409,8 @@ void RunMany(CommandContext& ctx, Output& out, std::int16_t group) {
   if (listed) return;
   EndWith(ctx, group < 0 ? "There is no inbred."
                          : "There is no inbred in the group |X" +
-                               std::to_string(ped.groups[static_cast<std::size_t>(group)].group));
+                               std::to_string(ped.groups[static_cast<std::size_t>(group)].group) +
+                               ".");
 }
 
 // Common steps: the remembered input, the coefficients, the header, the run.

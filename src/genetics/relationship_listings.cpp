@@ -99,7 +99,7 @@ class PairWriter {
   void Cap() {
     platform_.RefreshViews();
     const std::string message =
-        "All relationships are not calculated!\nThe number of pairwise relationships, which are "
+        "Not all relationships were listed!\nThe number of pairwise relationships, which are "
         "between " +
         FormatG(low_) + " and " + FormatG(high_) + ", should not be more than " +
         std::to_string(kMaxListedPairs) + ".\n";

@@ -182,7 +182,7 @@ std::optional<Mating> ResolvePair(const std::string& a, const std::string& b, in
   auto bInPreferred = Find(preferred, b);
   if (!bInPreferred && !Find(other, b)) return notFound(b);
   if (!bInPreferred)
-    return Fail(platform, "Error: Sex confilict! (Line: " + std::to_string(number) +
+    return Fail(platform, "Error: Sex conflict! (Line: " + std::to_string(number) +
                               ")\nIndividuals " + a + " and " + b + " belong to the same group.");
   return aSire ? Mating{*aSire, *bInPreferred} : Mating{*bInPreferred, *aDam};
 }

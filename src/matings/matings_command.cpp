@@ -1,5 +1,6 @@
 #include "matings/matings_command.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -87,6 +88,51 @@ void Write(Pedigree& ped, const std::string& line) {
   WriteReportLine(ped.report, line, &ped.copyFile);
 }
 
+constexpr std::uint8_t kAsSire = 1;
+constexpr std::uint8_t kAsDam = 2;
+
+// How each record is used as a parent, by RecIndex.
+std::vector<std::uint8_t> ParentRoles(const Pedigree& ped) {
+  std::vector<std::uint8_t> roles(ped.recs.size(), 0);
+  for (std::size_t i = 1; i < ped.recs.size(); ++i) {
+    roles[static_cast<std::size_t>(ped.recs[i].sire)] |= kAsSire;
+    roles[static_cast<std::size_t>(ped.recs[i].dam)] |= kAsDam;
+  }
+  return roles;
+}
+
+// The members used as parents in `role`, in the order of the pedigree file,
+// where the user will look for them.
+std::vector<RecIndex> RecordedAs(const std::vector<std::uint8_t>& roles,
+                                 const std::vector<RecIndex>& members, std::uint8_t role) {
+  std::vector<RecIndex> found;
+  for (const RecIndex r : members)
+    if ((roles[static_cast<std::size_t>(r)] & role) != 0) found.push_back(r);
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
+// One line per individual, or, for many, one line with the count and as
+// many of the first IDs as a report line holds.
+void WarnRecordedAs(const Pedigree& ped, const std::vector<RecIndex>& found, const char* group,
+                    const char* one, const char* many, std::vector<std::string>& lines) {
+  if (found.size() <= kRoleWarningLines) {
+    for (const RecIndex r : found)
+      lines.push_back(std::string("|XWarning: ") + ped.rec(r).id + " of the " + group +
+                      " group is recorded as " + one + " in the pedigree.");
+    return;
+  }
+  std::string line = "|XWarning: " + std::to_string(found.size()) + " members of the " + group +
+                     " group are recorded as " + many + ":";
+  constexpr std::size_t kMore = 5;  // ", ..."
+  for (std::size_t i = 0; i < kRoleWarningIds; ++i) {
+    const std::string next = (i == 0 ? " " : ", ") + std::string(ped.rec(found[i]).id);
+    if (line.size() + next.size() + kMore > CMS::kMaxLineLength) break;
+    line += next;
+  }
+  lines.push_back(line + ", ...");
+}
+
 // The annealing from the seed file's state, with the proven minimum after
 // the matings. Infeasible constraints are found by the exact method at once,
 // where the repair of the initial assignment would try for a long time.
@@ -100,7 +146,7 @@ void AnnealAndReport(CommandContext& ctx, const MatingGroups& groups, const Coan
   std::optional<std::vector<Mating>> matings;
   if (optimum)
     matings = Anneal(c, inputs.contributions, inputs.forbidden ? &*inputs.forbidden : nullptr, g);
-  if (!matings) return WriteTooRestricted(ctx.ped);
+  if (!matings) return WriteTooRestricted(ctx.ped, groups);
   SaveSeedFile(g, ctx.seedPath, ctx.platform);
   WriteMatingsReport(ctx.ped, groups, c, *matings);
   Write(ctx.ped, "The minimum possible average inbreeding of progeny = |X" +
@@ -127,7 +173,17 @@ void OnOptimizingMatings(CommandContext& ctx) {
       inputs->forbidden ? std::span<const Mating>(inputs->forbidden->pairs) : std::span<const Mating>();
   const auto optimum = OptimalMatings(c, inputs->contributions, barred);
   if (optimum) WriteMatingsReport(ctx.ped, *groups, c, *optimum);
-  else WriteTooRestricted(ctx.ped);
+  else WriteTooRestricted(ctx.ped, *groups);
+}
+
+// Sires that are dams of some individual and dams that are sires usually
+// mean the groups were swapped or hold both sexes; the matings are still made.
+std::vector<std::string> RoleWarnings(const Pedigree& ped, const MatingGroups& groups) {
+  const std::vector<std::uint8_t> roles = ParentRoles(ped);
+  std::vector<std::string> lines;
+  WarnRecordedAs(ped, RecordedAs(roles, groups.sires, kAsDam), "sire", "a dam", "dams", lines);
+  WarnRecordedAs(ped, RecordedAs(roles, groups.dams, kAsSire), "dam", "a sire", "sires", lines);
+  return lines;
 }
 
 void WriteMatingsReport(Pedigree& ped, const MatingGroups& groups, const CoancestryMatrix& c,
@@ -136,6 +192,7 @@ void WriteMatingsReport(Pedigree& ped, const MatingGroups& groups, const Coances
   Write(ped, "The average inbreeding coefficient of progeny = |X" +
                  Printf("%f", static_cast<double>(MeanCoancestry(c, matings))));
   Write(ped, "No. of matings = |X" + std::to_string(matings.size()));
+  for (const std::string& line : RoleWarnings(ped, groups)) Write(ped, line);
   Write(ped, "Sire|T1Dam|T1Coancestry");
   for (const Mating m : matings) {
     const Rec& sire = ped.rec(groups.sires[static_cast<std::size_t>(m.sire)]);
@@ -145,10 +202,11 @@ void WriteMatingsReport(Pedigree& ped, const MatingGroups& groups, const Coances
   }
 }
 
-void WriteTooRestricted(Pedigree& ped) {
+void WriteTooRestricted(Pedigree& ped, const MatingGroups& groups) {
   Write(ped, "");
   Write(ped, kCouldNotOptimizeLine);
   Write(ped, "Matings are too restricted.");
+  for (const std::string& line : RoleWarnings(ped, groups)) Write(ped, line);
 }
 
 }  // namespace kinvar

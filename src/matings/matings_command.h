@@ -9,8 +9,11 @@
 // and asks for a forbidden-matings file only when the previous run used none.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
+#include <vector>
 
 #include "genetics/command_context.h"
 #include "genetics/command_ids.h"
@@ -19,15 +22,26 @@
 
 namespace kinvar {
 
+// Members of the sire group recorded as dams in the pedigree, and members
+// of the dam group recorded as sires, are named in warning lines: one line
+// each up to kRoleWarningLines of them, else one line with their number and
+// the first few IDs, in the pedigree file's order. A report has them just
+// before the matings, or after the lines that say there are none.
+inline constexpr std::size_t kRoleWarningLines = 3;
+inline constexpr std::size_t kRoleWarningIds = 3;
+
 // The second line of the report when no admissible assignment was found.
 inline constexpr const char* kCouldNotOptimizeLine = "|XCould not optimize matings.";
 
 void OnOptimizingMatings(CommandContext& ctx);
 
+// The warning lines about the groups, sire group first.
+std::vector<std::string> RoleWarnings(const Pedigree& ped, const MatingGroups& groups);
+
 // The report lines of a successful search, through the report copy file.
 void WriteMatingsReport(Pedigree& ped, const MatingGroups& groups, const CoancestryMatrix& c,
                         std::span<const Mating> matings);
 // The lines that say the constraints admit no assignment.
-void WriteTooRestricted(Pedigree& ped);
+void WriteTooRestricted(Pedigree& ped, const MatingGroups& groups);
 
 }  // namespace kinvar

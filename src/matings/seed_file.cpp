@@ -1,5 +1,6 @@
 #include "matings/seed_file.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -50,16 +51,18 @@ bool ReadState(std::FILE* f, Mt19937& g) {
 
 void LoadSeedFile(Mt19937& g, const std::string& path, Platform& platform,
                   std::uint32_t clockSeed) {
+  errno = 0;
   if (FileHandle f{std::fopen(path.c_str(), "r")}) {
     if (ReadState(f.get(), g)) return;
     platform.ShowMessage("Error - Bad seed file!", MessageIcon::kWarning);
-  } else {
+  } else if (errno != ENOENT) {
+    // A file that is there but cannot be read is a problem to report; no
+    // file at all is the normal first run, which simply starts one.
     platform.ShowMessage("Cannot open seedfile!", MessageIcon::kWarning);
   }
   InitGenerator(g, clockSeed);
   SaveSeedFile(g, path, platform);
-  platform.ShowMessage("The random number is seeded with the current time.",
-                       MessageIcon::kInformation);
+  platform.ShowMessage(kClockSeedMessage, MessageIcon::kInformation);
 }
 
 void SaveSeedFile(const Mt19937& g, const std::string& path, Platform& platform) {

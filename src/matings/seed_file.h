@@ -7,7 +7,10 @@
 // followed by a blank, or by a newline after every eighth word; a reader
 // takes any white space between the words. Its backup is the same path with
 // ".bak" appended. Problems are told to the user but never stop a run: a
-// missing or damaged file gives a generator seeded from the clock.
+// missing, unreadable or damaged file gives a generator seeded from the
+// clock. Only a file that is there but cannot be read is warned about; a
+// missing one is the first run. Either way the user is told where the seed
+// came from.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +20,9 @@
 #include "report/platform.h"
 
 namespace kinvar {
+
+inline constexpr const char* kClockSeedMessage =
+    "The random number generator is seeded with the current time.";
 
 // The state from the file at `path`; when it cannot be read whole, the
 // generator is seeded with `clockSeed` and a new file is written at once.

@@ -32,7 +32,7 @@ const char* const kFormatText = "The format is not correct.";
 const char* const kHeaderMessage =
     "Error: The header row format is not correct.\n"
     "The pedigree file must have header row with field names.\n"
-    "(ie. Progeny Sire Dam Group F. Group and F are optional).";
+    "(i.e. Progeny Sire Dam Group F. Group and F are optional).";
 
 class Reader {
  public:

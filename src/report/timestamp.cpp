@@ -47,7 +47,7 @@ std::optional<std::time_t> EpochFromEnvironment() {
 std::string FormatTimestamp(const std::tm& local) {
   const std::tm t = InRange(local) ? local : Normalised(local);
   char text[96];
-  std::snprintf(text, sizeof text, "%d:%d  %s, %s %d, %d", t.tm_hour, t.tm_min,
+  std::snprintf(text, sizeof text, "%d:%02d  %s, %s %d, %d", t.tm_hour, t.tm_min,
                 kDays[t.tm_wday], kMonths[t.tm_mon], t.tm_mday, t.tm_year + 1900);
   return text;
 }

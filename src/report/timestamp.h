@@ -1,6 +1,6 @@
-// The timestamp of print headers and saved files: "14:7  Saturday, December 5, 2026"
-// (hour and minute without leading zeros, two blanks, English names whatever
-// the locale).
+// The timestamp of print headers and saved files: "14:07  Saturday, December 5, 2026"
+// (the hour without a leading zero, the minute always two digits, two blanks,
+// English names whatever the locale).
 #pragma once
 
 #include <ctime>

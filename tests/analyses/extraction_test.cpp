@@ -41,7 +41,7 @@ TEST(Extraction, WritesTheFileExactly) {
   setenv("TZ", "UTC", 1);
   test::DocSession s("progeny sire dam group\nA 0 0 1\nB 0 0 1\nC A B 2\nD A 0 .\nE C D 2\n");
   const std::string head =
-      "!14:7  Saturday, December 5, 2026\n!Pedigree file name: " + s.doc.path() + "\n\n";
+      "!14:07  Saturday, December 5, 2026\n!Pedigree file name: " + s.doc.path() + "\n\n";
   const auto row = [](std::string a, std::string b, std::string c, std::string g) {
     return a.append(22 - a.size(), ' ') + b.append(22 - b.size(), ' ') +
            c.append(22 - c.size(), ' ') + g + "\n";

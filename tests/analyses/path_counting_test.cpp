@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <algorithm>
 #include <map>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -201,7 +203,7 @@ TEST(PathCounting, NobodyInbredIsSaidSo) {
   };
   const Row rows[] = {
       {"individual", kCmdPathCountingIndividual, {}, "n", "|XN |Ais not inbred."},
-      {"group", kCmdPathCountingGroup, 1, nullptr, "There is no inbred in the group |X1"},
+      {"group", kCmdPathCountingGroup, 1, nullptr, "There is no inbred in the group |X1."},
   };
   for (const Row& row : rows) {
     Session s(kSmall);
@@ -225,28 +227,175 @@ std::string SireLine(const std::string& prefix, int depth) {
   return text + "Q " + prefix + "0 0\nX " + prefix + std::to_string(depth) + " Q\n";
 }
 
-// Long IDs and a chain of eight generations between the sire and the NCA.
-TEST(PathCounting, LongPathsContinueOnLinesOfNinetyVisibleCharacters) {
-  Session s(SireLine("AAAAAAAAAAAAAAAAAAA", 8));
-  s.platform.typedIds.push_back("x");
-  s.doc.RunCommand(kCmdPathCountingIndividual);
-  const std::vector<std::string> lines = s.Report();
-  const std::string saved = s.SaveAs();
-  const std::size_t at = saved.find("<");
-  const std::string path = saved.substr(at, saved.find('\n', at) - at);
-  std::string joined;
-  for (std::size_t i = 5; i < lines.size() && lines[i].starts_with(i == 5 ? "<" : "     |"); ++i) {
-    std::string visible = ExpandMarkup(lines[i]);
-    visible.pop_back();
-    EXPECT_LE(visible.size(), 90u) << lines[i];
-    if (visible.size() < 90) {
-      EXPECT_EQ(lines[i + 1].substr(0, 4), "NCAs");
-    }
-    joined += i == 5 ? visible : visible.substr(5);
+// `count` IDs of exactly `length` characters: the letter repeated, then a
+// number.
+std::vector<std::string> Ids(char letter, int count, std::size_t length) {
+  std::vector<std::string> ids;
+  for (int i = 1; i <= count; ++i) {
+    const std::string number = std::to_string(i);
+    ids.push_back(std::string(length - number.size(), letter) + number);
   }
-  EXPECT_EQ(joined, path);
-  EXPECT_EQ(lines[6].substr(0, 7), "     |A");
-  EXPECT_GT(path.size(), 180u);
+  return ids;
+}
+
+std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+int VisibleWidth(const std::string& line) {
+  return static_cast<int>(ExpandMarkup(line).size()) - 1;  // less the "\n"
+}
+
+struct LongPathRow {
+  const char* name;
+  std::vector<std::string> sireSide;  // from X's sire up to just below the NCA
+  std::string nca;
+  std::vector<std::string> damSide;   // from just below the NCA down to X's dam
+  std::vector<std::string> exact;     // the path's lines, when given
+};
+
+// X, whose sire and dam descend from the NCA along the two sides (through
+// sires only, up to X's dam), has one path: the sire side, the NCA, the dam
+// side.
+std::string TwoSides(const LongPathRow& row) {
+  std::string text = "progeny sire dam\n" + row.nca + " 0 0\n";
+  std::string above = row.nca;
+  for (std::size_t i = row.sireSide.size(); i-- > 0; above = row.sireSide[i])
+    text += row.sireSide[i] + " " + above + " 0\n";
+  above = row.nca;
+  for (const std::string& id : row.damSide) {
+    text += id + " " + above + " 0\n";
+    above = id;
+  }
+  return text + "X " + (row.sireSide.empty() ? row.nca : row.sireSide[0]) + " " + above + "\n";
+}
+
+const std::string kTwenty(20, 'A');
+
+TEST(PathCounting, LongPathsBreakOnlyBetweenElementsOfTheirLines) {
+  const LongPathRow rows[] = {
+      {"fits on one line", {"S1", "S2"}, "A", {"D1"}, {"<S1<S2<|XA|A>D1>"}},
+      // 4 x 21 + 3 + 3 visible characters.
+      {"exactly ninety visible characters", Ids('S', 4, 20), "A", {"DD"},
+       {"<SSSSSSSSSSSSSSSSSSS1<SSSSSSSSSSSSSSSSSSS2<SSSSSSSSSSSSSSSSSSS3<SSSSSSSSSSSSSSSSSSS4<|XA|A>"
+        "DD>"}},
+      // One more: the dam's element moves whole to the next line.
+      {"ninety-one visible characters", Ids('S', 4, 20), "A", {"DDD"},
+       {"<SSSSSSSSSSSSSSSSSSS1<SSSSSSSSSSSSSSSSSSS2<SSSSSSSSSSSSSSSSSSS3<SSSSSSSSSSSSSSSSSSS4<|XA|A>",
+        "     |ADDD>"}},
+      {"twenty-character IDs up the sire side", Ids('S', 12, 20), kTwenty, {"D1"}, {}},
+      {"twenty-character IDs on both sides", Ids('S', 9, 20), kTwenty, Ids('D', 9, 20), {}},
+      {"the sire is the NCA", {}, kTwenty, Ids('D', 14, 19), {}},
+      {"short IDs, a long path", Ids('S', 60, 3), "A", Ids('D', 45, 3), {}},
+      {"IDs of every length", Concat(Ids('S', 9, 11), Ids('T', 9, 5)), "AT17L",
+       Concat(Ids('D', 9, 17), Ids('F', 9, 6)), {}},
+  };
+  for (const LongPathRow& row : rows) {
+    Session s(TwoSides(row));
+    s.platform.typedIds.push_back("x");
+    s.doc.RunCommand(kCmdPathCountingIndividual);
+    ASSERT_EQ(s.doc.lastCommand(), kCmdPathCountingIndividual) << row.name;
+    // The path's elements, written here from the IDs.
+    std::vector<std::string> elements;
+    for (const std::string& id : row.sireSide) elements.push_back("<" + id);
+    elements.push_back("<|X" + row.nca + "|A>");
+    for (const std::string& id : row.damSide) elements.push_back(id + ">");
+    const std::vector<std::string> report = s.Report();
+    std::vector<std::string> lines;
+    for (std::size_t i = 5; i < report.size() && !report[i].starts_with("NCAs"); ++i)
+      lines.push_back(report[i]);
+    if (!row.exact.empty()) {
+      EXPECT_EQ(lines, row.exact) << row.name;
+    }
+    // Each line is a run of whole elements, as many as fit in 90 visible
+    // characters, and the runs together are the path.
+    std::size_t e = 0;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      const std::string& line = lines[i];
+      EXPECT_LE(line.size(), CMS::kMaxLineLength) << row.name;
+      std::string body = line;
+      if (i > 0) {
+        ASSERT_EQ(line.substr(0, 7), "     |A") << row.name;
+        body = line.substr(7);
+      }
+      std::size_t used = 0;
+      while (used < body.size()) {
+        ASSERT_LT(e, elements.size()) << row.name << " line " << i;
+        ASSERT_EQ(body.compare(used, elements[e].size(), elements[e]), 0)
+            << row.name << " line " << i << ": " << line;
+        used += elements[e++].size();
+      }
+      EXPECT_LE(VisibleWidth(line), 90) << row.name << ": " << line;
+      if (i + 1 < lines.size() && e < elements.size()) {
+        EXPECT_GT(VisibleWidth(line) + VisibleWidth(elements[e]), 90) << row.name << ": " << line;
+      }
+    }
+    EXPECT_EQ(e, elements.size()) << row.name;
+    // The saved file keeps each path on one line.
+    std::string path;
+    for (const std::string& element : elements) path += element;
+    const std::string saved = s.SaveAs();
+    EXPECT_NE(saved.find("Path(s):\n" + ExpandMarkup(path) + "NCAs"), std::string::npos)
+        << row.name;
+  }
+}
+
+// A random deep pedigree with IDs of 1 to 20 characters: males and females
+// alternate, and parents come from the last three of each sex.
+std::string LongIdPedigree(std::uint64_t seed, int size) {
+  std::mt19937_64 draw(seed);
+  std::vector<std::string> ids[2];  // by sex
+  std::string text = "progeny sire dam\n";
+  for (int i = 0; i < size; ++i) {
+    const std::string number = std::to_string(i);
+    const std::size_t length = std::max<std::size_t>(number.size() + 1, 1 + draw() % 20);
+    const std::string id =
+        std::string(length - number.size(), static_cast<char>('A' + draw() % 26)) + number;
+    if (i < 4) {
+      text += id + " 0 0\n";
+    } else {
+      const auto pick = [&](const std::vector<std::string>& sex) -> const std::string& {
+        return sex[sex.size() - 1 - draw() % std::min<std::size_t>(sex.size(), 3)];
+      };
+      text += id + " " + pick(ids[0]) + " " + pick(ids[1]) + "\n";
+    }
+    ids[i % 2].push_back(id);
+  }
+  return text;
+}
+
+TEST(PathCounting, EveryReportedPathJoinsToTheSavedOneAndBreaksOnlyAtElements) {
+  int cut = 0;
+  for (std::uint64_t seed = 1; seed <= 40; ++seed) {
+    Session s(LongIdPedigree(seed, 22));
+    s.doc.RunCommand(kCmdPathCountingAll);
+    ASSERT_EQ(s.doc.lastCommand(), kCmdPathCountingAll) << seed;
+    ASSERT_FALSE(s.doc.pedigree().report.Full()) << seed;
+    std::vector<std::string> reported;
+    for (const std::string& line : s.Report()) {
+      EXPECT_LE(line.size(), CMS::kMaxLineLength) << seed;
+      EXPECT_LE(VisibleWidth(line), 90) << seed << ": " << line;
+      if (line.starts_with("<")) {
+        reported.push_back(line);
+      } else if (line.starts_with("     |A")) {
+        ASSERT_FALSE(reported.empty()) << seed;
+        const std::string& before = reported.back();
+        // The cut: after a closing '>' or before an opening '<'.
+        EXPECT_TRUE(before.back() == '>' || line[7] == '<') << seed << ": " << before << " / " << line;
+        reported.back() += line.substr(7);
+        ++cut;
+      }
+    }
+    std::vector<std::string> saved;
+    std::istringstream in(s.SaveAs());
+    for (std::string line; std::getline(in, line);)
+      if (line.starts_with("<")) saved.push_back(line);
+    ASSERT_EQ(reported.size(), saved.size()) << seed;
+    for (std::size_t i = 0; i < saved.size(); ++i)
+      EXPECT_EQ(ExpandMarkup(reported[i]), saved[i] + "\n") << seed;
+  }
+  EXPECT_GT(cut, 50);
 }
 
 // Full sibs mated for many generations: far more paths than the store holds.

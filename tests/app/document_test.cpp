@@ -26,7 +26,7 @@ using test::TempFile;
 
 // 14:07 UTC on Saturday 5 December 2026, read in UTC.
 constexpr const char* kEpoch = "1796479620";
-constexpr const char* kStamp = "14:7  Saturday, December 5, 2026";
+constexpr const char* kStamp = "14:07  Saturday, December 5, 2026";
 
 // The small pedigree of the examples: E and F are 1/4 inbred, J 9/32.
 constexpr const char* kSmall =

@@ -33,7 +33,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::DenseMatrix;
 
-constexpr const char* kStamp = "14:7  Saturday, December 5, 2026";
+constexpr const char* kStamp = "14:07  Saturday, December 5, 2026";
 
 SparseLower Build(const Pedigree& ped) {
   SilentProgressWindow window;

@@ -473,7 +473,7 @@ TEST(RelationshipCommands, CapStopsAfterTwoMillionPairsWithTheMessageInTheCopyFi
   CommandContext ctx = h.Context();
   OnBetweenAllIndividuals(ctx);
   const std::string message =
-      "All relationships are not calculated!\nThe number of pairwise relationships, which are "
+      "Not all relationships were listed!\nThe number of pairwise relationships, which are "
       "between 0 "
       "and 2, should not be more than 2000000.\n";
   EXPECT_EQ(h.platform.MessageTexts(), std::vector<std::string>{message});
@@ -482,7 +482,7 @@ TEST(RelationshipCommands, CapStopsAfterTwoMillionPairsWithTheMessageInTheCopyFi
   EXPECT_EQ(std::vector<std::string>(copy.end() - 4, copy.end()),
             (std::vector<std::string>{
                 std::string(h.ped->byCode(2000).id) + "|T1" + h.ped->byCode(999).id + "|T1|I0",
-                "All relationships are not calculated!",
+                "Not all relationships were listed!",
                 "The number of pairwise relationships, which are between 0 and 2, "
                 "should not be more than 2000000.",
                 ""}));

@@ -70,9 +70,13 @@ TEST(SeedFile, IsWrittenInColumnsOfTwelveAndReadBackWhole) {
   std::remove((path + ".bak").c_str());
 }
 
+// What lies at the seed file's path before the run.
+enum class AtPath { kFile, kNothing, kLinkToItself };
+
 struct DamagedCase {
   const char* name;
-  std::optional<std::string> contents;  // nothing: no file
+  AtPath at;
+  std::string contents;  // of kFile
   std::vector<std::string> messages;
 };
 
@@ -85,37 +89,53 @@ std::string Words(int n, const char* header = "State vector for MT19937:") {
 TEST(SeedFile, FallsBackToTheClockAndTellsWhy) {
   const std::string bad = "Error - Bad seed file!";
   const std::string open = "Cannot open seedfile!";
-  const std::string clock = "The random number is seeded with the current time.";
+  const std::string write = "Cannot open seedfile for writing!";
+  const std::string clock = "The random number generator is seeded with the current time.";
   const DamagedCase cases[] = {
-      {"any header and white space", Words(624, "whatever it says"), {}},
-      {"missing", std::nullopt, {open, clock}},
-      {"623 numbers", Words(623), {bad, clock}},
-      {"a letter among them", Words(300) + "x" + Words(324, ""), {bad, clock}},
-      {"a number beyond 32 bits", "h\n4294967296" + Words(623, ""), {bad, clock}},
-      {"no line end after the header", std::string("State vector"), {bad, clock}},
+      {"any header and white space", AtPath::kFile, Words(624, "whatever it says"), {}},
+      {"missing: the first run", AtPath::kNothing, "", {clock}},
+      {"there but unreadable", AtPath::kLinkToItself, "", {open, write, clock}},
+      {"623 numbers", AtPath::kFile, Words(623), {bad, clock}},
+      {"a letter among them", AtPath::kFile, Words(300) + "x" + Words(324, ""), {bad, clock}},
+      {"a number beyond 32 bits", AtPath::kFile, "h\n4294967296" + Words(623, ""), {bad, clock}},
+      {"no line end after the header", AtPath::kFile, "State vector", {bad, clock}},
+      {"empty", AtPath::kFile, "", {bad, clock}},
   };
   for (const DamagedCase& c : cases) {
     const std::string path = SeedPath();
-    if (c.contents) std::ofstream(path) << *c.contents;
+    if (c.at == AtPath::kFile) std::ofstream(path) << c.contents;
+    if (c.at == AtPath::kLinkToItself) std::filesystem::create_symlink(path, path);
     test::ScriptedPlatform platform;
     Mt19937 g;
     LoadSeedFile(g, path, platform, 20260101);
     EXPECT_EQ(platform.MessageTexts(), c.messages) << c.name;
+    for (std::size_t i = 0; i < c.messages.size(); ++i)
+      EXPECT_EQ(platform.messages[i].icon,
+                c.messages[i] == clock ? MessageIcon::kInformation : MessageIcon::kWarning)
+          << c.name << " " << i;
     Mt19937 expected;
     if (c.messages.empty()) {
       EXPECT_EQ(g.state[4], 4U * 7919U + 1U) << c.name;
+      std::remove(path.c_str());
       continue;
     }
-    // Seeded from the clock; the new file holds that state before any draw,
-    // and the damaged file is kept as the backup.
+    // Seeded from the clock.
     InitGenerator(expected, 20260101);
     EXPECT_EQ(Draw(g, 5), Draw(expected, 5)) << c.name;
+    if (c.at == AtPath::kLinkToItself) {
+      std::remove(path.c_str());
+      continue;
+    }
+    // The new file holds that state before any draw, is read back without a
+    // word, and the damaged file is kept as the backup.
+    test::ScriptedPlatform again;
     Mt19937 reread;
-    LoadSeedFile(reread, path, platform, 1);
+    LoadSeedFile(reread, path, again, 1);
     InitGenerator(expected, 20260101);
     EXPECT_EQ(reread.state, expected.state) << c.name;
-    EXPECT_EQ(std::filesystem::exists(path + ".bak"), c.contents.has_value()) << c.name;
-    EXPECT_EQ(test::ReadWholeFile(path + ".bak"), c.contents.value_or("")) << c.name;
+    EXPECT_TRUE(again.messages.empty()) << c.name;
+    EXPECT_EQ(std::filesystem::exists(path + ".bak"), c.at == AtPath::kFile) << c.name;
+    EXPECT_EQ(test::ReadWholeFile(path + ".bak"), c.contents) << c.name;
     std::remove(path.c_str());
     std::remove((path + ".bak").c_str());
   }

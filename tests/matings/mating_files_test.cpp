@@ -99,9 +99,9 @@ TEST(ForbiddenFile, AcceptsOrRefusesWithTheExactMessage) {
   const ForbiddenCase cases[] = {
       {"dam first, duplicates kept", "d3 S1\nS2,D1\n!x\nS1 D3 S2\n", {{0, 2}, {1, 0}, {0, 2}}, ""},
       {"two sires", "S1 D1\nS1 s2\n", {},
-       "Error: Sex confilict! (Line: 2)\nIndividuals S1 and S2 belong to the same group."},
+       "Error: Sex conflict! (Line: 2)\nIndividuals S1 and S2 belong to the same group."},
       {"two dams", "D1 D2\n", {},
-       "Error: Sex confilict! (Line: 1)\nIndividuals D1 and D2 belong to the same group."},
+       "Error: Sex conflict! (Line: 1)\nIndividuals D1 and D2 belong to the same group."},
       {"the same ID", "S1 s1\n", {}, kLine1 + "The two mates have the same ID!"},
       {"first unknown", "X9 D1\n", {}, "Individual X9" + neither},
       {"second unknown", "D1 x9\n", {}, "Individual X9" + neither},

@@ -4,6 +4,7 @@
 // lines of a small report, and the flow of inputs, failures and re-runs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +13,7 @@
 #include <memory>
 #include <random>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -171,8 +173,71 @@ std::optional<RandomCase> MakeCase(std::uint64_t seed, int maxSize) {
   return c;
 }
 
+// The warning lines of a report, taken off it: they follow its first three
+// lines, whether those give the matings' summary or say there are none.
+std::vector<std::string> TakeWarnings(std::vector<std::string>& report) {
+  const auto isWarning = [](const std::string& line) { return line.starts_with("|XWarning: "); };
+  const auto first = std::find_if(report.begin(), report.end(), isWarning);
+  const auto end = std::find_if_not(first, report.end(), isWarning);
+  std::vector<std::string> warnings(first, end);
+  if (!warnings.empty()) {
+    EXPECT_EQ(first - report.begin(), 3);
+  }
+  report.erase(first, end);
+  EXPECT_EQ(std::find_if(report.begin(), report.end(), isWarning), report.end());
+  return warnings;
+}
+
+// The warnings name exactly the sires that are some individual's dam and the
+// dams that are some individual's sire, or count them when there are many.
+bool CheckRoleWarnings(const RandomCase& c, const std::vector<std::string>& warnings,
+                       const std::string& where) {
+  std::set<std::string> asSire, asDam;
+  for (const RandomIndividual& r : c.rp.individuals) {
+    asSire.insert(r.sire);
+    asDam.insert(r.dam);
+  }
+  struct Side {
+    std::string group;
+    std::set<std::string> expected;
+    std::set<std::string> named;
+    std::size_t counted = 0;
+  };
+  Side sides[2] = {{"sire", {}, {}, 0}, {"dam", {}, {}, 0}};
+  for (const std::string& s : c.sires)
+    if (asDam.count(s)) sides[0].expected.insert(s);
+  for (const std::string& d : c.dams)
+    if (asSire.count(d)) sides[1].expected.insert(d);
+  for (const std::string& w : warnings) {
+    EXPECT_LE(w.size(), CMS::kMaxLineLength) << where;
+    const std::string body = w.substr(11);
+    for (Side& side : sides) {
+      const std::string one = " of the " + side.group + " group is recorded as ";
+      const std::string many = " members of the " + side.group + " group are recorded as ";
+      if (const auto at = body.find(one); at != std::string::npos) {
+        side.named.insert(body.substr(0, at));
+        ++side.counted;
+      } else if (body.find(many) != std::string::npos) {
+        side.counted = std::stoul(body);
+        std::istringstream ids(body.substr(body.find(':') + 1));
+        for (std::string id; ids >> id && id != "...";) {
+          if (id.back() == ',') id.pop_back();
+          EXPECT_TRUE(side.expected.count(id)) << where << " " << w;
+        }
+      }
+    }
+  }
+  for (const Side& side : sides) {
+    EXPECT_EQ(side.counted, side.expected.size()) << where << " " << side.group;
+    if (side.expected.size() <= kRoleWarningLines) {
+      EXPECT_EQ(side.named, side.expected) << where << " " << side.group;
+    }
+  }
+  return !warnings.empty();
+}
+
 TEST(OptimizingMatings, ReportsAdmissibleMatingsWithTheirCoancestriesAndTheProvenMinimum) {
-  int bruteForced = 0, refused = 0;
+  int bruteForced = 0, refused = 0, warned = 0;
   for (std::uint64_t seed = 1; seed <= 120; ++seed) {
     const auto c = MakeCase(seed, seed % 3 == 0 ? 150 : 30);
     if (!c) continue;
@@ -195,8 +260,9 @@ TEST(OptimizingMatings, ReportsAdmissibleMatingsWithTheirCoancestriesAndTheProve
     for (const std::string& s : c->sires) capacity.push_back(c->contribution.at(s));
     const std::size_t m = c->dams.size();
     const auto best = m <= 8 ? BruteForce(static_cast<int>(m), capacity, coancestry) : std::nullopt;
-    const auto report = h.Report();
+    std::vector<std::string> report = h.Report();
     ASSERT_EQ(h.lastCommand, kCmdOptimizeMatings) << where;
+    warned += CheckRoleWarnings(*c, TakeWarnings(report), where) ? 1 : 0;
     if (report.size() == 3) {  // refused: no assignment exists
       EXPECT_EQ(report[2], "Matings are too restricted.") << where;
       EXPECT_TRUE(m <= 8 && !best) << where;
@@ -228,6 +294,7 @@ TEST(OptimizingMatings, ReportsAdmissibleMatingsWithTheirCoancestriesAndTheProve
   }
   EXPECT_GT(bruteForced, 20);
   EXPECT_GT(refused, 0);
+  EXPECT_GT(warned, 5);
 }
 
 TEST(OptimalMatings, EqualBruteForceOverTheSameCoancestries) {
@@ -352,10 +419,10 @@ TEST(OptimizingMatings, TheExactModeListsTheOptimumAndDrawsNothing) {
   Harness h(kFamily);
   test::TempFile c(kContributions, ".c");
   test::TempFile f("S1 D3\n", ".fm");
-  h.Run(1, 2, c.path(), f.path());  // no seed file: seeded from the clock
+  h.Run(1, 2, c.path(), f.path());  // no seed file yet: seeded from the clock, no warning
   EXPECT_EQ(h.platform.MessageTexts(),
-            (std::vector<std::string>{"Cannot open seedfile!",
-                                      "The random number is seeded with the current time."}));
+            (std::vector<std::string>{"The random number generator is seeded with the current time."}));
+  EXPECT_TRUE(std::filesystem::exists(h.seedPath));
   const Listed annealed = Parse(h.Report());
   std::filesystem::remove(h.seedPath);
   h.remembered.exactMatings = true;
@@ -366,7 +433,7 @@ TEST(OptimizingMatings, TheExactModeListsTheOptimumAndDrawsNothing) {
   EXPECT_EQ(average, annealed.minimum);
   EXPECT_EQ(report[4].substr(0, 6), "|MS3|T");  // sire by sire, in code order: S3 a founder
   EXPECT_FALSE(std::filesystem::exists(h.seedPath));
-  EXPECT_EQ(h.platform.messages.size(), 2u);
+  EXPECT_EQ(h.platform.messages.size(), 1u);
 }
 
 TEST(OptimizingMatings, ASingleMatingIsReportedAsAssigned) {
@@ -379,6 +446,74 @@ TEST(OptimizingMatings, ASingleMatingIsReportedAsAssigned) {
                             "The average inbreeding coefficient of progeny = |X0.125000",
                             "No. of matings = |X1", "Sire|T1Dam|T1Coancestry", "|MS|T1|FD|T10.125000",
                             "The minimum possible average inbreeding of progeny = |X0.125000"}));
+}
+
+struct RoleWarningRow {
+  const char* name;
+  std::string progeny;  // lines after the seven sires and seven dams
+  std::vector<std::string> warnings;
+};
+
+TEST(OptimizingMatings, WarnsAboutSiresRecordedAsDamsAndDamsRecordedAsSires) {
+  const std::string s(19, 'S');
+  const RoleWarningRow rows[] = {
+      {"each used in its own role", "P1 S1 D1 .\nP2 " + s + "1 D4 .\n", {}},
+      {"a sire recorded as a dam",
+       "P1 S1 S2 .\n",
+       {"|XWarning: S2 of the sire group is recorded as a dam in the pedigree."}},
+      {"a dam recorded as a sire",
+       "P1 D3 D1 .\n",
+       {"|XWarning: D3 of the dam group is recorded as a sire in the pedigree."}},
+      {"three each way, in file order",
+       "P1 D2 S2 .\nP2 D1 S1 .\nP3 D3 " + s + "1 .\n",
+       {"|XWarning: " + s + "1 of the sire group is recorded as a dam in the pedigree.",
+        "|XWarning: S1 of the sire group is recorded as a dam in the pedigree.",
+        "|XWarning: S2 of the sire group is recorded as a dam in the pedigree.",
+        "|XWarning: D1 of the dam group is recorded as a sire in the pedigree.",
+        "|XWarning: D2 of the dam group is recorded as a sire in the pedigree.",
+        "|XWarning: D3 of the dam group is recorded as a sire in the pedigree."}},
+      {"four sires: counted, with the first three",
+       "P1 D1 S4 .\nP2 D1 S2 .\nP3 D1 S3 .\nP4 D1 S1 .\n",
+       {"|XWarning: 4 members of the sire group are recorded as dams: S1, S2, S3, ...",
+        "|XWarning: D1 of the dam group is recorded as a sire in the pedigree."}},
+      // Two IDs of 20 characters fill the line to 108 characters.
+      {"four sires with long IDs: as many as the line holds",
+       "P1 D1 " + s + "1 .\nP2 D1 " + s + "2 .\nP3 D1 " + s + "3 .\nP4 D1 S1 .\n",
+       {"|XWarning: 4 members of the sire group are recorded as dams: " + s + "1, " + s + "2, ...",
+        "|XWarning: D1 of the dam group is recorded as a sire in the pedigree."}},
+  };
+  const std::string pedigree = "Progeny Sire Dam Group\n" + s + "1 0 0 1\n" + s + "2 0 0 1\n" +
+                               s + "3 0 0 1\nS1 0 0 1\nS2 0 0 1\nS3 0 0 1\nS4 0 0 1\n" +
+                               "D1 0 0 2\nD2 0 0 2\nD3 0 0 2\nD4 0 0 2\nD5 0 0 2\nD6 0 0 2\n" +
+                               "D7 0 0 2\n";
+  test::TempFile c("S1 1\nS2 1\nS3 1\nS4 1\n" + s + "1 1\n" + s + "2 1\n" + s + "3 1\n", ".c");
+  test::TempFile none("S1 D1\nS1 D2\nS1 D3\nS1 D4\nS1 D5\nS1 D6\nS1 D7\n", ".fm");
+  for (const RoleWarningRow& row : rows) {
+    for (const bool refused : {false, true}) {
+      Harness h(pedigree + row.progeny);
+      h.remembered.exactMatings = true;
+      h.Run(1, 2, c.path(), refused ? std::optional(none.path()) : std::nullopt);
+      const std::vector<std::string> report = h.Report();
+      std::vector<std::string> expected =
+          refused ? std::vector<std::string>{"", kCouldNotOptimizeLine, "Matings are too restricted."}
+                  : std::vector<std::string>(report.begin(), report.begin() + 3);
+      expected.insert(expected.end(), row.warnings.begin(), row.warnings.end());
+      if (!refused) {
+        EXPECT_EQ(report[0], "|XOptimized Matings:") << row.name;
+        expected.push_back("Sire|T1Dam|T1Coancestry");
+        ASSERT_EQ(report.size(), expected.size() + 7) << row.name;
+      }
+      EXPECT_EQ(std::vector<std::string>(report.begin(),
+                                         report.begin() + static_cast<std::ptrdiff_t>(expected.size())),
+                expected)
+          << row.name << (refused ? ", refused" : "");
+      for (const std::string& line : report) EXPECT_LE(line.size(), CMS::kMaxLineLength) << row.name;
+      // Save As takes the report from the copy file: the warnings are there too.
+      std::vector<std::string> copy;
+      h.ped.copyFile.ForEachLine([&](std::string_view line) { copy.emplace_back(line); });
+      EXPECT_EQ(copy, report) << row.name;
+    }
+  }
 }
 
 TEST(OptimizingMatings, EndsWithoutAReportOnRefusedInputsAndCancels) {

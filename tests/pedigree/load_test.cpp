@@ -28,7 +28,7 @@ TEST(PedigreeReader, StopsTheLoadWithTheMessageOfEachFault) {
       {"header without data", "progeny sire dam\n\n", "File is empty."},
       {"header without dam", "progeny sire\nA 0\n",
        "Error: The header row format is not correct.\nThe pedigree file must have header "
-       "row with field names.\n(ie. Progeny Sire Dam Group F. Group and F are optional)."},
+       "row with field names.\n(i.e. Progeny Sire Dam Group F. Group and F are optional)."},
       {"twenty-one character ID", "progeny sire dam\nABCDEFGHIJKLMNOPQRSTU 0 0\n",
        "Error in line 2.\nThe length of each field should not be more than 20."},
       {"exclamation mark in data", "! c\nprogeny sire dam\nA 0 0 !x\n",

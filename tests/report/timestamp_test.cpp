@@ -30,9 +30,11 @@ struct TimestampRow {
 
 // Weekdays from a calendar; the first of each month of 2026 covers all seven.
 const TimestampRow kTimestampRows[] = {
-    {"Midnight", Time(2026, 1, 1, 4, 0, 0), "0:0  Thursday, January 1, 2026"},
-    {"SingleDigitHourAndMinute", Time(2026, 1, 4, 0, 9, 5), "9:5  Sunday, January 4, 2026"},
-    {"Afternoon", Time(2026, 12, 5, 6, 14, 7), "14:7  Saturday, December 5, 2026"},
+    {"Midnight", Time(2026, 1, 1, 4, 0, 0), "0:00  Thursday, January 1, 2026"},
+    {"SingleDigitHourAndMinute", Time(2026, 1, 4, 0, 9, 5), "9:05  Sunday, January 4, 2026"},
+    {"TenPastTheHour", Time(2026, 1, 4, 0, 18, 10), "18:10  Sunday, January 4, 2026"},
+    {"SixPastTheHour", Time(2026, 1, 4, 0, 18, 6), "18:06  Sunday, January 4, 2026"},
+    {"Afternoon", Time(2026, 12, 5, 6, 14, 7), "14:07  Saturday, December 5, 2026"},
     {"LastMinute", Time(2026, 12, 31, 4, 23, 59), "23:59  Thursday, December 31, 2026"},
     {"February", Time(2026, 2, 1, 0, 10, 10), "10:10  Sunday, February 1, 2026"},
     {"March", Time(2026, 3, 1, 0, 10, 10), "10:10  Sunday, March 1, 2026"},
@@ -77,8 +79,8 @@ class ScopedEnvironment {
 
 TEST(CurrentLocalTime, TakesTheTimeFromSourceDateEpochInTheLocalZone) {
   ScopedEnvironment epoch("SOURCE_DATE_EPOCH", "1796479620");
-  for (const auto& [zone, text] : {std::pair{"UTC", "14:7  Saturday, December 5, 2026"},
-                                   std::pair{"EST5", "9:7  Saturday, December 5, 2026"}}) {
+  for (const auto& [zone, text] : {std::pair{"UTC", "14:07  Saturday, December 5, 2026"},
+                                   std::pair{"EST5", "9:07  Saturday, December 5, 2026"}}) {
     ScopedEnvironment tz("TZ", zone);
     EXPECT_EQ(FormatTimestamp(CurrentLocalTime()), text) << zone;
   }
