@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <system_error>
 
 #include "report/markup.h"
@@ -20,15 +21,18 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A symbolic link is followed, so that saving over a link replaces the file
-// it names instead of the link.
-std::string ResolvedTarget(const std::string& target) {
+// A symbolic link is followed, so that saving over a link replaces (or
+// creates) the file it names instead of the link. Nothing for a loop.
+std::optional<std::string> ResolvedTarget(const std::string& target) {
+  fs::path path = target;
   std::error_code error;
-  if (fs::is_symlink(target, error)) {
-    const fs::path resolved = fs::canonical(target, error);
-    if (!error) return resolved.string();
+  for (int hops = 0; hops < 40; ++hops) {
+    if (!fs::is_symlink(path, error)) return path.string();
+    const fs::path next = fs::read_symlink(path, error);
+    if (error) return path.string();
+    path = next.is_absolute() ? next : path.parent_path() / next;
   }
-  return target;
+  return std::nullopt;
 }
 
 std::string FolderOf(const std::string& target) {
@@ -79,7 +83,12 @@ void SyncFolder(const std::string& folder) {
 std::unique_ptr<OutputFile> OutputFile::Begin(const std::string& given, std::string& error,
                                               Temporary temporary) {
   std::unique_ptr<OutputFile> file(new OutputFile());
-  file->target_ = ResolvedTarget(given);
+  const std::optional<std::string> resolved = ResolvedTarget(given);
+  if (!resolved) {
+    error = std::strerror(ELOOP);
+    return nullptr;
+  }
+  file->target_ = *resolved;
   file->folder_ = FolderOf(file->target_);
   struct stat existing {};
   if (::stat(file->target_.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode)) {
