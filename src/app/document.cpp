@@ -127,7 +127,7 @@ bool CKinvarDoc::RunCommand(std::int32_t id) {
   switch (id) {
     case kCmdFileOpen: OnFileOpen(); return true;
     case kCmdFileSaveAs: OnFileSaveAs(); return true;
-    case kCmdFileSave: OnFileSaveAs(); return true;
+    case kCmdFileSave: OnFileSave(); return true;
     case kCmdCompute: OnCompute(); return true;
     case kCmdRecompute: OnRecompute(); return true;
     case kCmdViewPedigree: OnViewPedigree(); return true;
@@ -355,7 +355,16 @@ void CKinvarDoc::OnFileSaveAs() {
   }
   const auto chosen = platform_.AskFileName(request);
   if (!chosen) return;
-  SaveTo(*chosen, choice);
+  if (SaveTo(*chosen, choice)) lastSave_ = LastSave{*chosen, choice, ped_.report.Generation()};
+}
+
+// The report saved before, unchanged since: written again to the same file
+// without asking; any other report asks as Save As does.
+void CKinvarDoc::OnFileSave() {
+  if (lastSave_ && lastSave_->report == ped_.report.Generation())
+    SaveTo(lastSave_->path, lastSave_->choice);
+  else
+    OnFileSaveAs();
 }
 
 bool CKinvarDoc::SaveTo(const std::string& path, int choice) {

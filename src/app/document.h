@@ -66,6 +66,7 @@ class CKinvarDoc {
 
   // --- Save As
   void OnFileSaveAs();
+  void OnFileSave();
   // The choice dialog for the commands that have one: 1, 2 or -1 (cancel);
   // 1 without asking for the others.
   int AskSaveChoice();
@@ -128,6 +129,13 @@ class CKinvarDoc {
   std::string path_;
   std::string title_;
   std::optional<std::filesystem::file_time_type> fileTime_;
+  // Where Save As last wrote the report shown then, and with which choice.
+  struct LastSave {
+    std::string path;
+    int choice = 1;
+    std::uint64_t report = 0;  // the report's generation
+  };
+  std::optional<LastSave> lastSave_;
 };
 
 }  // namespace kinvar

@@ -39,6 +39,7 @@ void CMS::Add(std::string_view line) {
 void CMS::Clear() {
   count_ = 0;
   full_ = false;
+  ++generation_;
 }
 
 void CMS::Release() {

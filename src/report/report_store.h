@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -39,6 +40,9 @@ class CMS {
 
   int Count() const { return count_; }
   bool Full() const { return full_; }
+  // Changes with every Clear: tells whether the report is still the one
+  // that was shown at some earlier time.
+  std::uint64_t Generation() const { return generation_; }
   std::string_view Line(int i) const { return lines_[static_cast<std::size_t>(i)]; }
 
   void SetFatalHandler(FatalHandler handler) { fatal_ = std::move(handler); }
@@ -48,6 +52,7 @@ class CMS {
 
   int count_ = 0;
   bool full_ = false;
+  std::uint64_t generation_ = 0;
   std::vector<std::string> lines_;  // grows to kSlots, buffers kept on Clear
   FatalHandler fatal_;
 };

@@ -111,3 +111,35 @@ INSTANTIATE_TEST_SUITE_P(Rows, Saving, ::testing::ValuesIn(kRows), [](const auto
 
 }  // namespace
 }  // namespace kinvar
+
+namespace kinvar {
+namespace {
+
+// Save writes the report on screen again to the file Save As chose for it,
+// without asking; once another report is shown it asks again.
+TEST(Save, RewritesTheFileChosenForTheSameReport) {
+  test::DocSession s("progeny sire dam\nA 0 0\nB 0 0\nC A B\nD A C\n");
+  test::TempFile first("old\n", ".out");
+  s.platform.fileNames.push_back(first.path());
+  s.doc.RunCommand(kCmdFileSave);  // nothing saved yet: asks
+  ASSERT_EQ(s.platform.fileRequests.size(), 1u);
+  const std::string listed = test::ReadWholeFile(first.path());
+  EXPECT_NE(listed.find("\nD "), std::string::npos);
+  test::WriteWholeFile(first.path(), "changed by hand\n");
+  s.doc.RunCommand(kCmdFileSave);
+  EXPECT_EQ(s.platform.fileRequests.size(), 1u);
+  EXPECT_EQ(test::ReadWholeFile(first.path()).substr(listed.find('\n')),
+            listed.substr(listed.find('\n')));
+
+  s.doc.RunCommand(kCmdCompute);
+  test::TempFile second("", ".out");
+  s.platform.fileNames.push_back(second.path());
+  s.doc.RunCommand(kCmdFileSave);
+  EXPECT_EQ(s.platform.fileRequests.size(), 2u);
+  EXPECT_NE(test::ReadWholeFile(second.path()).find("No. of inbreds"), std::string::npos);
+  EXPECT_EQ(test::ReadWholeFile(first.path()).substr(listed.find('\n')),
+            listed.substr(listed.find('\n')));
+}
+
+}  // namespace
+}  // namespace kinvar
