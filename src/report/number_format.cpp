@@ -123,4 +123,12 @@ std::string FormatNumber(int setting, float value) {
   return std::string(buffer, result.ptr);
 }
 
+std::string FormatExactF(float value) {
+  // Not through double: the shortest text of the widened value may need
+  // 17 digits where the float needs at most 9.
+  char buffer[32];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return std::string(buffer, result.ptr);
+}
+
 }  // namespace kinvar
