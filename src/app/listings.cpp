@@ -84,9 +84,10 @@ void WriteFileHeader(OutputFile& out, HeaderKind kind, const std::tm& time,
   out.Raw("\n");
 }
 
+// F is written exactly, whatever the display format: the file is read again,
+// and a rounded or fraction F would come back as another coefficient.
 void WritePedigreeFile(const Pedigree& ped, OutputFile& out) {
-  const int format = ped.settings.numberFormat;
-  out.Markup(Heading(ped, format == 0 ? "F_" : "F"));
+  out.Markup(Heading(ped, "F"));
   out.Markup("");
   for (RecIndex i = 1; i <= ped.nTotal; ++i) {
     const Rec& r = ped.rec(i);
@@ -94,7 +95,7 @@ void WritePedigreeFile(const Pedigree& ped, OutputFile& out) {
     if (ped.HasGroupColumn()) line += GroupField(ped, r, "");
     if (ShowsFColumn(ped)) {
       line += FSeparator(ped);
-      line += r.fPredefined || r.f != -1.0f ? FormatNumber(format, r.f) : ".";
+      line += r.fPredefined || r.f != -1.0f ? FormatExactF(r.f) : ".";
     }
     out.Markup(line);
     if (i == ped.lastRead()) out.Markup("");
