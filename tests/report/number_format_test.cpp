@@ -151,6 +151,9 @@ const ExactRow kExactRows[] = {
     {"FixedOnATie", 0.00012f, "0.00012"},
     {"SmallestSubnormal", 1e-45f, "1e-45"},
     {"OneTenThousandthBelowOne", 0.9999f, "0.9999"},
+    // The only F in 0..1 whose shortest text, 7.038531e-26, rounds through
+    // double onto the next float up: checked over every float of 0..1.
+    {"DoubleRoundingTakesADigitMore", 7.038531e-26f, "7.0385307e-26"},
 };
 
 class ExactF : public testing::TestWithParam<ExactRow> {};
