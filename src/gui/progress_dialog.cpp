@@ -105,6 +105,8 @@ CProgressDlg::CProgressDlg(QWidget* parent)
   layout->setContentsMargins(10, 8, 10, 8);
   layout->setSpacing(6);
   caption_->setTextFormat(Qt::PlainText);
+  // A long file name is cut at the window's edge rather than widening it.
+  caption_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   caption_->hide();
   layout->addWidget(caption_);
   auto* row = new QHBoxLayout;

@@ -81,6 +81,10 @@ TEST(ProgressWindow, ShowsItsTextAboveTheBarOnlyWhenItHasOne) {
   EXPECT_LE(window.caption()->geometry().bottom(), window.bar()->geometry().top());
   EXPECT_TRUE(window.rect().contains(window.caption()->geometry()));
 
+  const int width = window.width();
+  window.SetWindowText("Loading " + std::string(300, 'x') + ".pdg");
+  EXPECT_EQ(window.width(), width);
+
   window.SetWindowText("");
   EXPECT_FALSE(window.caption()->isVisible());
   EXPECT_EQ(window.height(), bare);
