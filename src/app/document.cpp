@@ -34,18 +34,22 @@ std::string FullPath(const std::string& path) {
   return error ? path : full.lexically_normal().string();
 }
 
+// An over-long report line is a programming error that must not pass
+// silently into a saved file.
+CMS::FatalHandler EndOnFatal(Platform& platform) {
+  return [&platform](const std::string& message) {
+    platform.ShowMessage(message, MessageIcon::kError);
+    std::exit(1);
+  };
+}
+
 }  // namespace
 
 CKinvarDoc::CKinvarDoc(Platform& platform, std::string programFolder)
     : platform_(platform), programFolder_(std::move(programFolder)) {
   if (!programFolder_.empty()) ped_.settings = ReadSettingsFile(settingsPath());
   seedFile = seedPath();
-  // An over-long report line is a programming error that must not pass
-  // silently into a saved file.
-  ped_.report.SetFatalHandler([this](const std::string& message) {
-    platform_.ShowMessage(message, MessageIcon::kError);
-    std::exit(1);
-  });
+  ped_.report.SetFatalHandler(EndOnFatal(platform_));
 }
 
 bool CKinvarDoc::Initialize() {
@@ -76,30 +80,21 @@ bool CKinvarDoc::OpenPedigreeFile(const std::string& given) {
   if (lastCommand_ != kNoPedigree) {
     const std::string question = "Do you want to close \"" + title_ + "\"?";
     if (platform_.ShowMessage(question, MessageIcon::kQuestion) != Answer::kYes) return false;
-    ClosePedigree();
-    path_.clear();
   }
-  fileTime_ = ModificationTime(path);
-
+  const auto time = ModificationTime(path);
   auto window = platform_.OpenProgress();
-  Progress progress(*window);
   WaitCursor cursor(platform_);
-  LoadOutcome outcome = LoadPedigree(path, ped_, progress);
-  switch (outcome.status) {
-    case LoadStatus::kReadFailed:
-      window->Hide();
-      platform_.ShowMessage(outcome.message, MessageIcon::kError);
-      ClosePedigree();
-      return false;
-    case LoadStatus::kCancelled:
-      ClosePedigree();
-      return false;
-    case LoadStatus::kLoaded:
-      OnViewPedigree();
-      break;
-    case LoadStatus::kRejected:
-      lastCommand_ = kRejectedPedigree;
-      break;
+  // Nothing to refresh when the file was not read: the view keeps its place.
+  const std::optional<LoadStatus> status = LoadInPlaceOfShown(path, *window);
+  if (!status) return false;
+
+  remembered = {};
+  lastSave_.reset();
+  fileTime_ = time;
+  if (*status == LoadStatus::kLoaded) {
+    OnViewPedigree();
+  } else {
+    lastCommand_ = kRejectedPedigree;
   }
   path_ = path;
   SetTitle(std::filesystem::path(path).filename().string());
@@ -108,9 +103,42 @@ bool CKinvarDoc::OpenPedigreeFile(const std::string& given) {
   return true;
 }
 
+std::optional<LoadStatus> CKinvarDoc::LoadInPlaceOfShown(const std::string& path,
+                                                         ProgressWindow& window) {
+  // The file is read into a pedigree of its own, so that a file that cannot
+  // be read, or a cancel, leaves the shown pedigree, its report and its
+  // report copy file as they were. The new one brings its own copy file,
+  // which validation fills with the error list that Save As writes.
+  Pedigree loaded;
+  loaded.settings = ped_.settings;
+  loaded.report.SetFatalHandler(EndOnFatal(platform_));
+  if (!loaded.copyFile.Create()) {
+    window.Hide();
+    platform_.ShowMessage("Error: Cannot create temporary file.", MessageIcon::kError);
+    return std::nullopt;
+  }
+  Progress progress(window);
+  LoadOutcome outcome = LoadPedigree(path, loaded, progress);
+  switch (outcome.status) {
+    case LoadStatus::kReadFailed:
+      window.Hide();
+      platform_.ShowMessage(outcome.message, MessageIcon::kError);
+      return std::nullopt;
+    case LoadStatus::kCancelled:
+      return std::nullopt;
+    case LoadStatus::kLoaded:
+    case LoadStatus::kRejected:
+      break;
+  }
+  // The old pedigree leaves with `loaded`, before the listing needs memory.
+  std::swap(ped_, loaded);
+  return outcome.status;
+}
+
 void CKinvarDoc::ClosePedigree() {
   ResetPedigree(ped_);
   remembered = {};
+  lastSave_.reset();
   lastCommand_ = kNoPedigree;
   SetTitle("");
   platform_.RefreshViews();

@@ -17,6 +17,7 @@
 #include "app/commands.h"
 #include "app/options.h"
 #include "genetics/command_context.h"
+#include "pedigree/load.h"
 #include "pedigree/pedigree.h"
 #include "report/output_file.h"
 #include "report/platform.h"
@@ -37,7 +38,8 @@ class CKinvarDoc {
   // --- File
   void OnFileOpen();
   // True when the file was read: accepted (the View Pedigree report is
-  // shown) or rejected by validation (the error list is shown).
+  // shown) or rejected by validation (the error list is shown). A file that
+  // cannot be read, or a cancelled load, leaves the document as it was.
   bool OpenPedigreeFile(const std::string& path);
   void ClosePedigree();
   // The exit question when a pedigree holds individuals.
@@ -119,6 +121,10 @@ class CKinvarDoc {
   void OnInbreedingDialog();
   void OnRelationshipDialog();
 
+  // Loads the file in place of the shown pedigree: its status when the file
+  // was read (accepted or rejected), nothing when it was not, after telling
+  // the user why, and then the shown pedigree is untouched.
+  std::optional<LoadStatus> LoadInPlaceOfShown(const std::string& path, ProgressWindow& window);
   void SetTitle(const std::string& title);
   std::int64_t GroupSize(std::int16_t groupNumber) const;
 

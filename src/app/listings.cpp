@@ -85,10 +85,11 @@ void WriteFileHeader(OutputFile& out, HeaderKind kind, const std::tm& time,
   out.Raw("\n");
 }
 
+// F is written exactly, whatever the display format: the file is read again,
+// and a rounded or fraction F would come back as another coefficient.
 bool WritePedigreeFile(const Pedigree& ped, OutputFile& out, Progress& progress) {
   progress.SetStage(0, 100, ped.nTotal, kSavingLabel);
-  const int format = ped.settings.numberFormat;
-  out.Markup(Heading(ped, format == 0 ? "F_" : "F"));
+  out.Markup(Heading(ped, "F"));
   out.Markup("");
   for (RecIndex i = 1; i <= ped.nTotal; ++i) {
     const Rec& r = ped.rec(i);
@@ -96,7 +97,7 @@ bool WritePedigreeFile(const Pedigree& ped, OutputFile& out, Progress& progress)
     if (ped.HasGroupColumn()) line += GroupField(ped, r, "");
     if (ShowsFColumn(ped)) {
       line += FSeparator(ped);
-      line += r.fPredefined || r.f != -1.0f ? FormatNumber(format, r.f) : ".";
+      line += r.fPredefined || r.f != -1.0f ? FormatExactF(r.f) : ".";
     }
     out.Markup(line);
     if (i == ped.lastRead()) out.Markup("");

@@ -23,8 +23,9 @@ enum class HeaderKind { kOutput, kPedigree };
 void WriteFileHeader(OutputFile& out, HeaderKind kind, const std::tm& time,
                      const std::string& pedigreePath);
 
-// The View Pedigree file; its F column is headed "F_" under the fraction
-// format so that reading the file back ignores the fractions.
+// The View Pedigree file. Its F column holds every known F in the shortest
+// text that reads back as the same float, under any display format, so that
+// reopening the file gives the coefficients the report was computed with.
 // False when the user cancelled (`progress` gets a stage of its own).
 bool WritePedigreeFile(const Pedigree& ped, OutputFile& out, Progress& progress);
 // The Re-coding file: ascending code order, or reading order.

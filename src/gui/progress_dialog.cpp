@@ -3,10 +3,13 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
+#include <QLabel>
+#include <QLayout>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
+#include <QVBoxLayout>
 #include <algorithm>
 
 namespace kinvar::gui {
@@ -94,23 +97,27 @@ void CMyProgress::paintEvent(QPaintEvent*) {
 
 CProgressDlg::CProgressDlg(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint),
+      caption_(new QLabel(this)),
       bar_(new CMyProgress(this)),
       cancel_(new QPushButton(tr("Cancel"), this)) {
   setWindowModality(Qt::ApplicationModal);
-  auto* layout = new QHBoxLayout(this);
+  auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(10, 8, 10, 8);
-  layout->addWidget(bar_, 1);
-  layout->addWidget(cancel_);
+  layout->setSpacing(6);
+  caption_->setTextFormat(Qt::PlainText);
+  // A long file name is cut at the window's edge rather than widening it.
+  caption_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  caption_->hide();
+  layout->addWidget(caption_);
+  auto* row = new QHBoxLayout;
+  row->addWidget(bar_, 1);
+  row->addWidget(cancel_);
+  layout->addLayout(row);
   cancel_->setAutoDefault(false);
   connect(cancel_, &QPushButton::clicked, this, [this] { cancelRequested_ = true; });
   bar_->SetBarColour(QColor(0, 0, 255));
   setStyleSheet("CProgressDlg { border: 1px solid palette(shadow); }");
-  adjustSize();
-  const QWidget* anchor = parent != nullptr ? parent->window() : nullptr;
-  const QRect area = anchor != nullptr && anchor->isVisible()
-                         ? anchor->frameGeometry()
-                         : QGuiApplication::primaryScreen()->availableGeometry();
-  move(area.center() - rect().center());
+  Centre();
   show();
   raise();
   // Shown and painted before the first item is computed.
@@ -131,7 +138,30 @@ bool CProgressDlg::PollCancel() {
 }
 
 void CProgressDlg::SetWindowText(const std::string& text) {
-  setWindowTitle(QString::fromStdString(text));
+  const QString shown = QString::fromStdString(text);
+  setWindowTitle(shown);
+  caption_->setText(shown);
+  if (caption_->isHidden() != shown.isEmpty()) {
+    // The window grows or shrinks by the caption's line and stays centred
+    // (the layout would resize it from its top-left corner).
+    const QPoint centre = geometry().center();
+    caption_->setVisible(!shown.isEmpty());
+    layout()->activate();
+    QRect target(QPoint(), sizeHint());
+    target.moveCenter(centre);
+    setGeometry(target);
+  }
+  // Painted now: the computation does not return to the event loop.
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void CProgressDlg::Centre() {
+  adjustSize();
+  const QWidget* anchor = parentWidget() != nullptr ? parentWidget()->window() : nullptr;
+  const QRect area = anchor != nullptr && anchor->isVisible()
+                         ? anchor->frameGeometry()
+                         : QGuiApplication::primaryScreen()->availableGeometry();
+  move(area.center() - rect().center());
 }
 
 void CProgressDlg::ShowCancelButton(bool shown) {

@@ -1,5 +1,7 @@
 // The progress window: a small frameless application-modal dialog with a
-// self-drawn bar and a Cancel button. Computations run on the interface
+// self-drawn bar and a Cancel button, and above them the window's text (what
+// the command is doing, such as "Loading herd.pdg"), which a frameless
+// window would otherwise never show. Computations run on the interface
 // thread, so the window is served only when the core polls it: PollCancel
 // processes the pending events (the bar repaints; other windows, blocked by
 // the modality, accept no commands) and reports a Cancel click or Escape once.
@@ -11,6 +13,7 @@
 
 #include "report/progress.h"
 
+class QLabel;
 class QPushButton;
 
 namespace kinvar::gui {
@@ -57,6 +60,8 @@ class CProgressDlg : public QDialog, public ProgressWindow {
 
   CMyProgress* bar() const { return bar_; }
   QPushButton* cancelButton() const { return cancel_; }
+  // Hidden while the window's text is empty.
+  QLabel* caption() const { return caption_; }
 
  public slots:
   // Escape and the Cancel button ask to cancel; the window stays until the
@@ -64,6 +69,9 @@ class CProgressDlg : public QDialog, public ProgressWindow {
   void reject() override { cancelRequested_ = true; }
 
  private:
+  void Centre();
+
+  QLabel* caption_;
   CMyProgress* bar_;
   QPushButton* cancel_;
   bool cancelRequested_ = false;

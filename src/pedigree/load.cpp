@@ -36,7 +36,12 @@ ReadOutcome ReadFile(const std::string& path, Pedigree& ped, Progress& progress)
 
 }  // namespace
 
+std::string LoadingText(const std::string& path) {
+  return "Loading " + std::filesystem::path(path).filename().string();
+}
+
 LoadOutcome LoadPedigree(const std::string& path, Pedigree& ped, Progress& progress) {
+  progress.SetWindowText(LoadingText(path));
   ResetPedigree(ped);
   ReadOutcome read = ReadFile(path, ped, progress);
   if (!read.ok) {

@@ -21,6 +21,9 @@ struct LoadOutcome {
   std::string message;
 };
 
+// What the progress window says while the file loads: "Loading herd.pdg".
+std::string LoadingText(const std::string& path);
+
 // Resets `ped` and loads the file into it.
 LoadOutcome LoadPedigree(const std::string& path, Pedigree& ped, Progress& progress);
 

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string_view>
 
 namespace kinvar {
@@ -76,6 +77,12 @@ std::string FractionText(bool negative, double h, double k) {
   return text;
 }
 
+// As a pedigree file's F field is read: text to double, stored as float.
+bool ReadsBackAs(const char* text, float value) {
+  const auto back = static_cast<float>(std::strtod(text, nullptr));
+  return std::memcmp(&back, &value, sizeof value) == 0;
+}
+
 }  // namespace
 
 std::optional<std::string> ApproximateFraction(double x) {
@@ -121,6 +128,23 @@ std::string FormatNumber(int setting, float value) {
                             setting - 1)
             : std::to_chars(buffer, buffer + sizeof buffer, widened, std::chars_format::general, 6);
   return std::string(buffer, result.ptr);
+}
+
+std::string FormatExactF(float value) {
+  char buffer[32];
+  const auto shortest = std::to_chars(buffer, buffer + sizeof buffer - 1, value);
+  *shortest.ptr = '\0';
+  if (ReadsBackAs(buffer, value)) return std::string(buffer, shortest.ptr);
+  // The reader converts to double and then to float; for a few values (such
+  // as 7.038531e-26) that rounds twice onto the neighbouring float. A
+  // text with as many digits as it takes settles it; 17 give the double.
+  for (int digits = 1;; ++digits) {
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer - 1,
+                                   static_cast<double>(value), std::chars_format::general,
+                                   digits);
+    *end.ptr = '\0';
+    if (digits == 17 || ReadsBackAs(buffer, value)) return std::string(buffer, end.ptr);
+  }
 }
 
 }  // namespace kinvar

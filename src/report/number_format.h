@@ -18,4 +18,11 @@ std::string FormatNumber(int setting, float value);
 // the value's ten-decimal rounding, or 28 terms without coming within 1e-9).
 std::optional<std::string> ApproximateFraction(double x);
 
+// The shortest decimal text that reads back as exactly `value` the way the
+// pedigree reader reads F (text to double, then float): fixed or exponent
+// form, whichever is shorter, such as "0.28125" or "1e-05". For files that
+// Kinvar reads again, where a coefficient in the display format would come
+// back rounded.
+std::string FormatExactF(float value);
+
 }  // namespace kinvar

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -92,6 +93,38 @@ TEST(PedigreeReader, RefusesWhatIsNoPedigreeFile) {
   text.append(3'000'000, ' ').append("ABCDEFGHIJKLMNOPQRSTU\n");
   outcome = test::LoadText(text, ped);
   EXPECT_EQ(outcome.message, "Error in line 3.\nThe length of each field should not be more than 20.");
+}
+
+// Records what the load shows: the window's text before the first label.
+class RecordingWindow final : public ProgressWindow {
+ public:
+  void SetLabel(const std::string& label) override { shown.push_back("label " + label); }
+  void SetPosition(int) override {}
+  bool PollCancel() override { return false; }
+  void SetWindowText(const std::string& text) override { shown.push_back("text " + text); }
+  void ShowCancelButton(bool) override {}
+  void Hide() override {}
+  std::vector<std::string> shown;
+};
+
+TEST(PedigreeLoad, SaysWhichFileItLoads) {
+  const struct {
+    const char* name;
+    const char* text;
+  } rows[] = {{"read", "progeny sire dam\nA 0 0\n"}, {"not read", "progeny\nA\n"}};
+  for (const auto& row : rows) {
+    const test::TempFile file(row.text, ".pdg");
+    RecordingWindow window;
+    Progress progress(window);
+    Pedigree ped;
+    LoadPedigree(file.path(), ped, progress);
+    const std::string name = std::filesystem::path(file.path()).filename().string();
+    ASSERT_GE(window.shown.size(), 2u) << row.name;
+    EXPECT_EQ(window.shown[0], "text Loading " + name) << row.name;
+    EXPECT_EQ(window.shown[1], "label Reading") << row.name;
+  }
+  EXPECT_EQ(LoadingText("/data/herds/herd.pdg"), "Loading herd.pdg");
+  EXPECT_EQ(LoadingText("herd.pdg"), "Loading herd.pdg");
 }
 
 TEST(PedigreeReader, SkipsAByteOrderMarkAndDropsCarriageReturns) {

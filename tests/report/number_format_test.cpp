@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -128,6 +130,81 @@ TEST(NumberFormat, GeneralAndFixedPrintAsPrintfForAnyFloat) {
                     static_cast<double>(value));
       ASSERT_EQ(FormatNumber(setting, value), expected.data()) << "setting " << setting;
     }
+  }
+}
+
+struct ExactRow {
+  const char* name;
+  float value;
+  const char* text;
+};
+
+const ExactRow kExactRows[] = {
+    {"Zero", 0.0f, "0"},
+    {"One", 1.0f, "1"},
+    {"Quarter", 0.25f, "0.25"},
+    {"DyadicKeepsAllItsDigits", 0.28125f, "0.28125"},
+    {"TenthIsShortestNotWidened", 0.1f, "0.1"},
+    {"ThirdNeedsEightDigits", 1.0f / 3.0f, "0.33333334"},
+    {"NextFloatAfterAThird", 0.33333337f, "0.33333337"},
+    {"ExponentWhenShorter", 1e-05f, "1e-05"},
+    {"FixedOnATie", 0.00012f, "0.00012"},
+    {"SmallestSubnormal", 1e-45f, "1e-45"},
+    {"OneTenThousandthBelowOne", 0.9999f, "0.9999"},
+    // The only F in 0..1 whose shortest text, 7.038531e-26, rounds through
+    // double onto the next float up: checked over every float of 0..1.
+    {"DoubleRoundingTakesADigitMore", 7.038531e-26f, "7.0385307e-26"},
+};
+
+class ExactF : public testing::TestWithParam<ExactRow> {};
+
+TEST_P(ExactF, WritesTheShortestText) {
+  EXPECT_EQ(FormatExactF(GetParam().value), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, ExactF, testing::ValuesIn(kExactRows),
+                         [](const auto& test) { return std::string(test.param.name); });
+
+// As the pedigree reader takes an F field: upper-cased, converted to double,
+// stored as float.
+float ReadAsF(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return static_cast<float>(std::strtod(text.c_str(), nullptr));
+}
+
+int SignificantDigits(const std::string& text) {
+  int digits = 0;
+  bool leading = true;
+  for (char c : text) {
+    if (c == 'e') break;
+    if (c < '0' || c > '9') continue;
+    if (c == '0' && leading) continue;
+    leading = false;
+    ++digits;
+  }
+  return std::max(digits, 1);
+}
+
+// Every F in 0..1 reads back bit for bit, in a field the reader accepts,
+// with no more digits than the fewest "%.<p>g" needs to come back (fewer
+// only where a power of two makes the nearest such text miss).
+TEST(ExactF, ReadsBackBitForBitWithTheFewestDigits) {
+  std::mt19937 random(31);
+  for (int trial = 0; trial < 300000; ++trial) {
+    const std::uint32_t bits = static_cast<std::uint32_t>(random()) % 0x3F800001u;
+    float value = 0.0f;
+    std::memcpy(&value, &bits, sizeof value);
+    const std::string text = FormatExactF(value);
+    const float back = ReadAsF(text);
+    ASSERT_EQ(std::memcmp(&back, &value, sizeof value), 0) << text;
+    ASSERT_LE(text.size(), 20u) << text;
+    int fewest = 1;
+    for (;; ++fewest) {
+      char printed[64];
+      std::snprintf(printed, sizeof printed, "%.*g", fewest, static_cast<double>(value));
+      if (ReadAsF(printed) == value) break;
+    }
+    ASSERT_LE(SignificantDigits(text), fewest) << text;
   }
 }
 

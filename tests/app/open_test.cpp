@@ -1,0 +1,228 @@
+// Opening a pedigree over the one shown: a file that is not read leaves the
+// document as it was, down to what Save As writes; a file that is read,
+// accepted or rejected, replaces it whole.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/document.h"
+#include "support/doc_session.h"
+
+namespace kinvar {
+namespace {
+
+using test::DocSession;
+using test::TempFile;
+
+constexpr const char* kHeaderError =
+    "Error: The header row format is not correct.\nThe pedigree file must have header row "
+    "with field names.\n(i.e. Progeny Sire Dam Group F. Group and F are optional).";
+
+// Groups, a predefined F, inbreds and a parent that is not listed.
+constexpr const char* kShown =
+    "progeny sire dam group f\n"
+    "A 0 0 1 0.5\nB 0 0 1 .\nC A B 2 .\nD C B 2 .\nE C B 2 .\nF D E 1 .\nG F X 1 .\n";
+
+constexpr const char* kOther = "progeny sire dam\nP 0 0\nQ 0 0\nR P Q\n";
+
+std::string Full(const std::string& path) {
+  return std::filesystem::absolute(path).lexically_normal().string();
+}
+
+// What a user sees of the document, and what a later command or Save As
+// works with.
+struct Snapshot {
+  std::int32_t lastCommand = 0;
+  std::string title;
+  std::string path;
+  std::vector<std::string> report;
+  std::string saved;
+  std::string inbreedingId;
+  std::string relationshipA;
+  std::int16_t groupA = -1;
+  bool inbreedingComputed = false;
+  std::vector<std::string> ids;
+  std::vector<float> f;
+  std::vector<float> d;
+  bool operator==(const Snapshot&) const = default;
+};
+
+Snapshot Take(DocSession& s) {
+  Snapshot shot;
+  shot.lastCommand = s.doc.lastCommand();
+  shot.title = s.doc.title();
+  shot.path = s.doc.path();
+  shot.report = s.Report();
+  shot.saved = s.SaveAs();
+  shot.inbreedingId = s.doc.remembered.inbreedingId;
+  shot.relationshipA = s.doc.remembered.relationshipA;
+  shot.groupA = s.doc.remembered.groupA;
+  const Pedigree& ped = s.doc.pedigree();
+  shot.inbreedingComputed = ped.inbreedingComputed;
+  for (const Rec& r : ped.recs) {
+    shot.ids.emplace_back(r.id);
+    shot.f.push_back(r.f);
+  }
+  shot.d = ped.d;
+  return shot;
+}
+
+class Open : public testing::Test {
+ protected:
+  void SetUp() override {
+    setenv("SOURCE_DATE_EPOCH", "1796479620", 1);
+    setenv("TZ", "UTC", 1);
+  }
+  void TearDown() override { unsetenv("SOURCE_DATE_EPOCH"); }
+
+  // kShown opened, inbreeding computed, inputs typed into both dialogs and
+  // a group picked, and a report shown whose Save As comes from the report
+  // copy file.
+  static void ShowWorkedPedigree(DocSession& s) {
+    ASSERT_TRUE(s.doc.OpenPedigreeFile(s.file->path()));
+    std::string typed = "g";
+    ASSERT_TRUE(s.doc.InbreedingOf(typed).has_value());
+    std::string a = "d", b = "e";
+    ASSERT_TRUE(s.doc.RelationshipOf(a, b).value.has_value());
+    s.platform.groupChoices.push_back(2);
+    s.doc.RunCommand(kCmdGeneOrigin);
+    ASSERT_EQ(s.doc.lastCommand(), kCmdGeneOrigin);
+    ASSERT_TRUE(s.doc.pedigree().inbreedingComputed);
+    s.platform.messages.clear();
+  }
+};
+
+// The polls a load of `text` makes, from the first to the last.
+int PollsToLoad(const std::string& text) {
+  DocSession s(text);
+  return s.platform.polls;
+}
+
+TEST_F(Open, AFileThatIsNotReadLeavesTheShownPedigree) {
+  struct Row {
+    const char* name;
+    std::optional<std::string> text;  // nothing: the file does not exist
+    Answer answer;                    // to "Do you want to close ...?"
+    int cancelAt;                     // poll of the load that cancels, 0 none
+    bool rewriteShown;                // the shown file itself, changed on disk
+    const char* error;                // "" none; "Cannot open %s" has the path
+  };
+  const int lastPoll = PollsToLoad(kOther);
+  ASSERT_GT(lastPoll, 1);
+  const Row rows[] = {
+      {"unreadable header", "id father mother\nP 0 0\n", Answer::kYes, 0, false, kHeaderError},
+      {"missing file", std::nullopt, Answer::kYes, 0, false, "Cannot open %s"},
+      {"empty file", "", Answer::kYes, 0, false, "File is empty."},
+      {"F out of range in line 3", "progeny sire dam f\nP 0 0 .\nQ 0 0 1.5\n", Answer::kYes, 0,
+       false, "Error in line 3.\nThe inbreeding coefficient must be in the range of 0 - 1."},
+      {"cancelled while reading", kOther, Answer::kYes, 1, false, ""},
+      {"cancelled at the load's last poll", kOther, Answer::kYes, lastPoll, false, ""},
+      {"close question answered No", kOther, Answer::kNo, 0, false, ""},
+      {"shown file broken on disk", "progeny sire\nA 0\n", Answer::kYes, 0, true, kHeaderError},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    DocSession s;
+    s.file = std::make_unique<TempFile>(kShown);
+    ShowWorkedPedigree(s);
+    const Snapshot before = Take(s);
+
+    std::optional<TempFile> other;
+    std::string path = s.file->path() + ".missing";
+    if (row.rewriteShown) {
+      path = s.file->path();
+      std::ofstream(path, std::ios::trunc) << *row.text;
+      // A later modification time, whatever the clock's resolution.
+      std::filesystem::last_write_time(
+          path, std::filesystem::last_write_time(path) + std::chrono::seconds(2));
+    } else if (row.text) {
+      other.emplace(*row.text);
+      path = other->path();
+    }
+    s.platform.answers.push_back(row.answer);
+    if (row.cancelAt != 0) s.platform.cancelAtPoll = s.platform.polls + row.cancelAt;
+
+    EXPECT_FALSE(s.doc.OpenPedigreeFile(path));
+    std::vector<std::string> told = {"Do you want to close \"" + before.title + "\"?"};
+    std::string error = row.error;
+    if (error == "Cannot open %s") error = "Cannot open " + Full(path);
+    if (!error.empty()) told.push_back(error);
+    EXPECT_EQ(s.platform.MessageTexts(), told);
+    EXPECT_EQ(Take(s), before);
+    EXPECT_EQ(s.platform.recentFiles.size(), 1u);
+
+    // Still the same file at the same time: opening it again is refused.
+    if (!row.rewriteShown) {
+      s.platform.messages.clear();
+      EXPECT_FALSE(s.doc.OpenPedigreeFile(s.file->path()));
+      EXPECT_EQ(s.platform.MessageTexts(),
+                std::vector<std::string>{"This file is already open."});
+    }
+    // And the commands run on it as before.
+    s.doc.RunCommand(kCmdViewPedigree);
+    EXPECT_EQ(s.doc.lastCommand(), kCmdViewPedigree);
+    EXPECT_EQ(s.Report().size(), 11u);
+  }
+}
+
+TEST_F(Open, AFileThatIsReadReplacesTheShownPedigreeWhole) {
+  struct Row {
+    const char* name;
+    const char* text;
+    std::int32_t lastCommand;
+    std::vector<std::string> report;
+    std::string savedBody;  // after the two header lines and the empty one
+  };
+  const Row rows[] = {
+      {"accepted", kOther, kCmdViewPedigree,
+       {"Progeny|T1Sire|T1Dam", "----------|T1----------|T1----------", "P|T1|M0|T1|F0",
+        "Q|T1|M0|T1|F0", "R|T1|MP|T1|FQ"},
+       "Progeny               Sire                  Dam\n\n"
+       "P                     0                     0\n"
+       "Q                     0                     0\n"
+       "R                     P                     Q\n\n"},
+      {"rejected", "progeny sire dam\nP Q Q\nQ 0 0\n", kRejectedPedigree,
+       {"|XError(s) list:", "|CQ |Aappearing as both sire and dam.", "",
+        "Correct the pedigree file."},
+       "Error(s) list:\nQ appearing as both sire and dam.\n\nCorrect the pedigree file.\n"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    DocSession s;
+    s.file = std::make_unique<TempFile>(kShown);
+    ShowWorkedPedigree(s);
+    s.doc.settings().numberFormat = 4;
+    const TempFile other(row.text);
+
+    EXPECT_TRUE(s.doc.OpenPedigreeFile(other.path()));
+    EXPECT_EQ(s.doc.lastCommand(), row.lastCommand);
+    EXPECT_EQ(s.doc.title(), std::filesystem::path(other.path()).filename().string());
+    EXPECT_EQ(s.doc.path(), Full(other.path()));
+    EXPECT_EQ(s.Report(), row.report);
+    const std::string saved = s.SaveAs();
+    EXPECT_TRUE(saved.ends_with("\n\n" + row.savedBody)) << saved;
+    // Nothing of the shown pedigree is left but the settings.
+    const Pedigree& ped = s.doc.pedigree();
+    EXPECT_EQ(ped.nRead, 2 + (row.lastCommand == kCmdViewPedigree));
+    EXPECT_FALSE(ped.inbreedingComputed);
+    EXPECT_TRUE(ped.d.empty());
+    EXPECT_EQ(ped.fColumn, -1);
+    EXPECT_EQ(ped.groupColumn, -1);
+    EXPECT_EQ(s.doc.remembered.inbreedingId, "");
+    EXPECT_EQ(s.doc.remembered.groupA, -1);
+    EXPECT_EQ(s.doc.remembered.geneOriginGroup, -1);
+    EXPECT_EQ(s.doc.settings().numberFormat, 4);
+    EXPECT_EQ(s.platform.recentFiles.size(), 2u);
+  }
+}
+
+}  // namespace
+}  // namespace kinvar
