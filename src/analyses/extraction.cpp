@@ -6,6 +6,7 @@
 #include "analyses/decomposition_report.h"
 #include "genetics/command_ids.h"
 #include "report/markup.h"
+#include "report/number_format.h"
 #include "report/timestamp.h"
 
 namespace kinvar {
@@ -57,17 +58,33 @@ std::string Comments(const Pedigree& ped, const ExtractionFile& what, std::size_
            ped.rec(what.individual).id + ", including individual itself.\n";
   } else {
     const std::string g = std::to_string(what.groupNumber);
-    text = std::string("! This file contains the ") + kind +
-           " of individuals belong to the group " + g + ".\n! Individuals belong to the group " +
-           g + " are included.\n";
+    text = std::string("! This file contains the ") + kind + " of the individuals of group " + g +
+           ".\n! The individuals of group " + g + " are included.\n";
   }
   return text + "! Number of individuals:  " + std::to_string(count) +
          "\n!------------------------------------------------------------------\n\n";
 }
 
-std::string Row(const Pedigree& ped, const Rec& r, bool groupColumn) {
+// The columns written besides Progeny, Sire and Dam.
+struct Columns {
+  bool group = false;
+  // The source's predefined F, exactly, so that the extracted individuals
+  // keep the coefficients they have in the source.
+  bool f = false;
+  const char* FSeparator() const { return group ? "|T5" : "|T1"; }
+};
+
+std::string Heading(const Columns& columns) {
+  std::string heading = "Progeny|T1Sire|T1Dam";
+  if (columns.group) heading += "|T1Group";
+  if (columns.f) heading += std::string(columns.FSeparator()) + "F";
+  return ExpandMarkup(heading);
+}
+
+std::string Row(const Pedigree& ped, const Rec& r, const Columns& columns) {
   std::string row = std::string(r.id) + "|T1" + ped.rec(r.sire).id + "|T1" + ped.rec(r.dam).id;
-  if (groupColumn) row += r.group < 0 ? "|T1." : "|T1" + std::to_string(ped.GroupNumber(r));
+  if (columns.group) row += r.group < 0 ? "|T1." : "|T1" + std::to_string(ped.GroupNumber(r));
+  if (columns.f) row += std::string(columns.FSeparator()) + (r.fPredefined ? FormatExactF(r.f) : ".");
   return ExpandMarkup(row);
 }
 
@@ -108,7 +125,7 @@ void OnExtract(CommandContext& ctx, std::int32_t command, Kinship kinship, bool 
     CommitOutputFile(*file, ctx.platform);
   }
   const std::string whose =
-      forGroup ? "individuals belong to the group " + std::to_string(what.groupNumber)
+      forGroup ? "the individuals of group " + std::to_string(what.groupNumber)
                : "individual " + std::string(ctx.ped.rec(what.individual).id);
   ctx.ped.report.Clear();
   ctx.ped.report.Add((kinship == Kinship::kAncestors ? "Ancestors of " : "Descendants of ") +
@@ -138,18 +155,18 @@ bool WriteExtractionFile(const Pedigree& ped, const ExtractionFile& what,
                          Progress& progress) {
   progress.SetStage(0, 100, static_cast<std::int64_t>(selection.size()), "Saving...");
   const bool forGroup = what.groupNumber >= 0;
-  const bool groupColumn = forGroup || ped.HasGroupColumn();
+  const Columns columns{forGroup || ped.HasGroupColumn(), ped.HasFColumn()};
   std::string text(1, '!');
   text.append(FormatTimestamp(CurrentLocalTime()))
       .append("\n!Pedigree file name: ")
       .append(what.pedigreePath)
       .append("\n\n")
       .append(Comments(ped, what, selection.size()))
-      .append(ExpandMarkup(groupColumn ? "Progeny|T1Sire|T1Dam|T1Group" : "Progeny|T1Sire|T1Dam"))
+      .append(Heading(columns))
       .append("\n");
   file.Raw(text);
   for (std::size_t i = 0; i < selection.size(); ++i) {
-    file.Raw(Row(ped, ped.rec(selection[i]), groupColumn));
+    file.Raw(Row(ped, ped.rec(selection[i]), columns));
     if (progress.Step(static_cast<std::int64_t>(i))) return false;
   }
   return true;

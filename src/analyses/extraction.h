@@ -8,7 +8,9 @@
 // Conventions: selections are lists of records in ascending chronological
 // code; the file has the "!"-commented header of pedigree files, a header
 // row, and one row per individual with "0" for an unknown parent and "." for
-// no group.
+// no group. When the source has an F column, so does the file: the
+// predefined F in the shortest text that reads back as the same float, "."
+// for the others, which are computed again on opening.
 #pragma once
 
 #include <string>

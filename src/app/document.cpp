@@ -152,6 +152,10 @@ bool CKinvarDoc::CanExit() {
 void CKinvarDoc::SetTitle(const std::string& title) { title_ = path_.empty() ? "" : title; }
 
 bool CKinvarDoc::RunCommand(std::int32_t id) {
+  // A command that does not apply (no valid pedigree, no groups) is never
+  // run, whoever asks: the menus grey it out, and a script cannot slip past.
+  if (const Command* command = FindCommand(id); command != nullptr && !IsAvailable(*command, State()))
+    return true;
   switch (id) {
     case kCmdFileOpen: OnFileOpen(); return true;
     case kCmdFileSaveAs: OnFileSaveAs(); return true;
