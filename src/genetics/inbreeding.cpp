@@ -716,6 +716,9 @@ bool ComputeInbreeding(Pedigree& ped, Progress& progress, const InbreedingOption
   ReducedPedigree reduced;
   const Grouping grouping = PrepareReducedPedigree(ped, reduced, options);
 
+  // The window's caption said what the wait without a bar was for; the bar's
+  // label says the rest.
+  progress.SetWindowText("");
   progress.ShowCancelButton(true);
   progress.SetStage(0, 100, ped.nTotal - 1, "Computing inbreeding coefficients");
   const bool blocks = options.blockWidth > 1 && !options.fullPasses;
