@@ -59,11 +59,13 @@ CMainFrame::CMainFrame(QtPlatform& platform, CKinvarDoc& doc, QWidget* parent)
   column->addWidget(findBar_);
   setCentralWidget(central);
   setAcceptDrops(true);
-  if (!doc_.programFolder().empty())
+  if (!doc_.programFolder().empty()) {
     settings_ = std::make_unique<QSettings>(
         QString::fromStdString(doc_.programFolder() + "kinvar-gui.ini"), QSettings::IniFormat);
-  if (settings_) recent_ = settings_->value(QStringLiteral("RecentFiles")).toStringList();
-  if (settings_) {
+    // Written to a temporary file and renamed, like every other file, never
+    // rewritten in place (Qt's default, kept explicit).
+    settings_->setAtomicSyncRequired(true);
+    recent_ = settings_->value(QStringLiteral("RecentFiles")).toStringList();
     doc_.settings().threads = std::max(0, settings_->value(QStringLiteral("Threads"), 0).toInt());
   }
   while (recent_.size() > kRecentFiles) recent_.removeLast();
