@@ -26,7 +26,7 @@ void ResetPedigree(Pedigree& ped) {
   ped.nGroups = 0;
   ped.groups.clear();
   ped.groupOrder.clear();
-  ped.fColumn = ped.groupColumn = -1;
+  ped.fColumn = ped.groupColumn = ped.sexColumn = ped.birthColumn = -1;
   ped.inbreedingComputed = false;
   ped.d.clear();
   ped.d.shrink_to_fit();

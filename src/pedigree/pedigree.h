@@ -19,6 +19,7 @@
 //   and order before ASCII (CompareIds compares signed bytes).
 #pragma once
 
+#include <climits>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -33,12 +34,18 @@ using RecIndex = std::int32_t;
 constexpr RecIndex kUnknownParent = 0;
 constexpr int kMaxIdLength = 20;
 constexpr int kMaxGroupNumber = 1000;
+// Sex as a Sex column gives it.
+enum class Sex : std::int8_t { kUnknown = 0, kMale = 1, kFemale = 2 };
+// A birth date is the day count from 1970-01-01 (proleptic Gregorian);
+// this value when the date is not known.
+constexpr std::int32_t kUnknownBirth = INT32_MIN;
 // The generation table starts at this size and grows for deeper pedigrees.
 constexpr int kInitialGenerationTableSize = 400;
 
 struct Rec {
   char id[kMaxIdLength + 1] = {};  // NUL-terminated, upper case
   bool fPredefined = false;        // F came from the file or a full sib
+  Sex sex = Sex::kUnknown;         // from a Sex column, or the role of an added parent
   std::int16_t group = -1;         // index into Pedigree::groups, -1 = none
   RecIndex sire = kUnknownParent;
   RecIndex dam = kUnknownParent;
@@ -51,6 +58,7 @@ struct Rec {
   // Flags while an algorithm runs, 0 when idle. Validation: 1 = seen as a
   // sire, 2 = seen as a dam. Inbreeding: 1 = in the ancestor list.
   std::int32_t mark = 0;
+  std::int32_t birth = kUnknownBirth;  // from a Birth date column
 
   std::string_view Id() const { return id; }
 };
@@ -102,6 +110,8 @@ struct Pedigree {
   std::int32_t orderState = 2;   // 1 = records in code order
   std::int16_t fColumn = -1;     // 0-based column of F in the header, -1 none
   std::int16_t groupColumn = -1; // 0-based column of Group, -1 none
+  std::int16_t sexColumn = -1;   // 0-based column of Sex, -1 none
+  std::int16_t birthColumn = -1; // 0-based column of Birth date, -1 none
 
   // generationCount[k]: individuals whose generation exceeds k.
   // generationFill: fill pointers of the inbreeding buckets, a copy of it.
@@ -139,6 +149,8 @@ struct Pedigree {
   RecIndex lastRead() const { return nRead; }
   bool HasGroupColumn() const { return groupColumn != -1; }
   bool HasFColumn() const { return fColumn != -1; }
+  bool HasSexColumn() const { return sexColumn != -1; }
+  bool HasBirthColumn() const { return birthColumn != -1; }
   // Group number of a record, or -1 when it has none.
   int GroupNumber(const Rec& r) const {
     return r.group < 0 ? -1 : groups[static_cast<std::size_t>(r.group)].group;
