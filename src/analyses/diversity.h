@@ -40,7 +40,7 @@ struct ReferencePopulation {
 };
 
 // `group` is an index into ped.groups; both need records in code order.
-ReferencePopulation GroupReference(const Pedigree& ped, std::int16_t group);
+ReferencePopulation GroupReference(const Pedigree& ped, std::int32_t group);
 ReferencePopulation WholeReference(const Pedigree& ped);
 
 // By code: the equivalent complete generations (the sum over known ancestors

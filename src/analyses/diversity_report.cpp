@@ -110,7 +110,7 @@ void OnDiversitySummary(CommandContext& ctx) {
   ctx.askInputs = true;
   if (!ctx.remembered.diversityGroup) return;
   const int chosen = *ctx.remembered.diversityGroup;
-  const std::int16_t index = GroupIndexOf(ctx.ped, chosen);
+  const std::int32_t index = GroupIndexOf(ctx.ped, chosen);
   if (chosen != kAllIndividuals && index < 0) return;
   WaitCursor cursor(ctx.platform);
   if (!PrepareInbreeding(ctx)) return;

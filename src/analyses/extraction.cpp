@@ -140,7 +140,7 @@ std::vector<RecIndex> SelectIndividual(const Pedigree& ped, Kinship kinship, Rec
   return Descendants(ped, start, [start](std::int32_t code, const Rec&) { return code == start; });
 }
 
-std::vector<RecIndex> SelectGroup(const Pedigree& ped, Kinship kinship, std::int16_t group) {
+std::vector<RecIndex> SelectGroup(const Pedigree& ped, Kinship kinship, std::int32_t group) {
   const auto member = [group](std::int32_t, const Rec& r) { return r.group == group; };
   if (kinship == Kinship::kDescendants) return Descendants(ped, 1, member);
   std::vector<RecIndex> members;

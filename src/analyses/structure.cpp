@@ -150,7 +150,7 @@ bool AverageRelationships(Walk& w, Progress& progress) {
     const double sg = SumOfRelationships(w, w.lastMember[gi], weights, &g.uniqueAncestors,
                                          [&](std::int32_t i) {
                                            const Rec& r = w.At(i);
-                                           if (r.group != static_cast<std::int16_t>(gi)) return 0.0f;
+                                           if (r.group != static_cast<std::int32_t>(gi)) return 0.0f;
                                            groupSelf += SelfRelationship(r);
                                            return 1.0f;
                                          });

@@ -126,7 +126,7 @@ class CKinvarDoc {
   // the user why, and then the shown pedigree is untouched.
   std::optional<LoadStatus> LoadInPlaceOfShown(const std::string& path, ProgressWindow& window);
   void SetTitle(const std::string& title);
-  std::int64_t GroupSize(std::int16_t groupNumber) const;
+  std::int64_t GroupSize(std::int32_t groupNumber) const;
 
   Platform& platform_;
   std::string programFolder_;

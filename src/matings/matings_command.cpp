@@ -35,8 +35,8 @@ std::optional<MatingGroups> ChooseGroups(CommandContext& ctx) {
                        {}, "Sire group", "Dam group"};
     const auto chosen = ctx.platform.PickTwoGroups(picker);
     if (!chosen) return std::nullopt;
-    ctx.remembered.groupA = static_cast<std::int16_t>(chosen->first);
-    ctx.remembered.groupB = static_cast<std::int16_t>(chosen->second);
+    ctx.remembered.groupA = static_cast<std::int32_t>(chosen->first);
+    ctx.remembered.groupB = static_cast<std::int32_t>(chosen->second);
   }
   // Code order first, so that the same seed file gives the same matings
   // whatever order an earlier command left the records in.
