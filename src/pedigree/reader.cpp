@@ -168,12 +168,16 @@ HeaderFault MatchNames(std::span<const std::string_view> names, Header& h, std::
   return HeaderFault::kNone;
 }
 
-// Comma or tab when exactly one of them separates all the header's names
-// (empty names only at the end); 0 otherwise.
+// Comma or tab, whichever the header holds; when it holds both, the one
+// that separates all its names (empty names only at the end), if only one
+// does; 0 otherwise.
 char FindDelimiter(std::string_view line) {
+  const bool comma = line.find(',') != std::string_view::npos;
+  const bool tab = line.find('\t') != std::string_view::npos;
+  if (comma != tab) return comma ? ',' : '\t';
+  if (!comma) return 0;
   char found = 0;
   for (const char d : {',', '\t'}) {
-    if (line.find(d) == std::string_view::npos) continue;
     LineCells pieces;
     SplitAt(line, d, SIZE_MAX, pieces);
     std::size_t last = pieces.cells.size();
