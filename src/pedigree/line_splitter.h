@@ -128,6 +128,8 @@ class GroupTable {
 
  private:
   std::unordered_map<std::int32_t, std::int32_t> index_;
+  std::int32_t lastNumber_ = -1;
+  std::int32_t lastIndex_ = -1;
 };
 
 // 1 July of the year, or the date itself; kUnknownBirth when not a date.

@@ -533,6 +533,12 @@ void ResolveNaParents(Pedigree& ped) {
 bool GroupTable::Add(Pedigree& ped, std::int64_t number, Rec& r) {
   using Index = decltype(Rec::group);
   const auto key = static_cast<std::int32_t>(number);
+  // Files list a group's members mostly together: skip the hash then.
+  if (key == lastNumber_ && lastIndex_ >= 0) {
+    ++ped.groups[static_cast<std::size_t>(lastIndex_)].count;
+    r.group = static_cast<Index>(lastIndex_);
+    return true;
+  }
   auto [it, added] = index_.try_emplace(key, static_cast<std::int32_t>(ped.groups.size()));
   if (added) {
     if (ped.groups.size() >= static_cast<std::size_t>(std::numeric_limits<Index>::max()) ||
@@ -545,6 +551,8 @@ bool GroupTable::Add(Pedigree& ped, std::int64_t number, Rec& r) {
   }
   ++ped.groups[static_cast<std::size_t>(it->second)].count;
   r.group = static_cast<Index>(it->second);
+  lastNumber_ = key;
+  lastIndex_ = it->second;
   return true;
 }
 
