@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstddef>
 #include <cstdio>
 #include <string>
 
@@ -16,6 +17,11 @@ namespace kinvar {
 // split at blanks, so the date's name is one word.
 inline constexpr const char* kSexHeader = "Sex";
 inline constexpr const char* kBirthHeader = "Birth_date";
+
+// The tab code that ends an F field of `length` visible characters before
+// the Sex column: one stop of 16 columns, or two for the rare exact F that
+// takes more digits, so that laying out a line never cuts a value.
+inline const char* TabAfterF(std::size_t length) { return length < 16 ? "|T4" : "|T4|T4"; }
 
 inline std::string SexText(Sex sex) {
   switch (sex) {

@@ -85,6 +85,53 @@ TEST(Extraction, WritesTheFileExactly) {
   unsetenv("SOURCE_DATE_EPOCH");
 }
 
+// Sex and Birth date follow the other columns as the source has them: an
+// added parent with the sex of its role, unknown values as ".".
+TEST(Extraction, WritesSexAndBirthDateBackExactly) {
+  setenv("SOURCE_DATE_EPOCH", "1796479620", 1);
+  setenv("TZ", "UTC", 1);
+  struct Row {
+    const char* name;
+    const char* text;
+    bool sex, birth;
+    std::vector<std::size_t> widths;
+    std::vector<std::vector<std::string>> lines;  // heading first
+  };
+  const Row rows[] = {
+      {"after the dam", "progeny sire dam\nC A B\nD X C\n", true, true, {22, 22, 22, 10},
+       {{"Progeny", "Sire", "Dam", "Sex", "Birth_date"}, {"B", "0", "0", "F", "."},
+        {"A", "0", "0", "M", "."}, {"C", "A", "B", "F", "2005-06-15"}}},
+      {"after the group", "progeny sire dam group\nC A B 2\nD X C .\n", false, true,
+       {22, 22, 22, 10},
+       {{"Progeny", "Sire", "Dam", "Group", "Birth_date"}, {"B", "0", "0", ".", "."},
+        {"A", "0", "0", ".", "."}, {"C", "A", "B", "2", "2005-06-15"}}},
+      {"after F", "progeny sire dam f\nC A B 0.125\nD X C .\n", true, false, {22, 22, 22, 16},
+       {{"Progeny", "Sire", "Dam", "F", "Sex"}, {"B", "0", "0", ".", "F"}, {"A", "0", "0", ".", "M"},
+        {"C", "A", "B", "0.125", "F"}}},
+  };
+  for (const Row& row : rows) {
+    test::DocSession s(row.text);
+    Pedigree& ped = s.doc.pedigree();
+    ped.sexColumn = row.sex ? 5 : -1;
+    ped.birthColumn = row.birth ? 6 : -1;
+    for (RecIndex i = 1; i <= ped.nRead; ++i) {
+      if (ped.rec(i).Id() != "C") continue;
+      ped.rec(i).sex = Sex::kFemale;
+      ped.rec(i).birth = 12949;  // 2005-06-15
+    }
+    const Extracted e = Extract(s, kCmdExtractAncestorsIndividual, "c");
+    std::string expected;
+    for (std::size_t k = 0; k < row.lines.size(); ++k) {
+      const std::vector<std::string>& fields = row.lines[k];
+      for (std::size_t i = 0; i < fields.size(); ++i)
+        expected += fields[i] + (i + 1 < fields.size() ? std::string(row.widths[i] - fields[i].size(), ' ') : "\n");
+      if (k == 0) expected += "\n";
+    }
+    EXPECT_EQ(e.text.substr(e.text.find("Progeny")), expected) << row.name;
+  }
+  unsetenv("SOURCE_DATE_EPOCH");
+}
+
 // Within the rounding of 32-bit floats summed in another order.
 void ExpectClose(float reopened, float source, const std::string& what) {
   EXPECT_LE(std::abs(reopened - source), 1e-6f * std::max(1.0f, std::abs(source))) << what;
