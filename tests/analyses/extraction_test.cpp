@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -187,6 +188,59 @@ TEST(Extraction, ReopenedFilesKeepEveryRelationshipAndF) {
       }
       if (ancestors) {
         EXPECT_EQ(b.nTotal, b.nRead) << "an ancestors file names only listed parents";
+      }
+    }
+  }
+}
+
+// Extract, open again: every extracted individual has the sex and the date
+// it has in the source (dates by parents-first position, so that parents
+// are born first; sexes by role, some unknown).
+TEST(Extraction, ReopenedFilesKeepSexAndBirthDate) {
+  for (std::uint64_t seed = 1; seed <= 10; ++seed) {
+    test::RandomPedigreeOptions options = test::VariedOptions(seed, 80);
+    options.decorate = false;
+    options.groupColumn = true;
+    const test::RandomPedigree random = test::MakeRandomPedigree(options);
+    std::map<std::string, const char*> sex;
+    for (const test::RandomIndividual& r : random.individuals) {
+      if (!r.sire.empty()) sex[r.sire] = "M";
+      if (!r.dam.empty()) sex[r.dam] = "F";
+    }
+    std::map<std::string, std::string> born;
+    int position = 0;
+    for (const int i : test::ParentsFirstOrder(random.individuals)) {
+      const std::string& id = random.individuals[static_cast<std::size_t>(i)].id;
+      ++position;
+      if (position % 7 != 0) born[id] = std::to_string(1900 + position);
+      if (position % 5 == 0) sex[id] = ".";
+      sex.try_emplace(id, position % 2 == 0 ? "M" : "F");
+    }
+    std::string text = "progeny sire dam group sex born\n";
+    for (const test::RandomIndividual& r : random.individuals) {
+      if (!r.listed) continue;
+      text += r.id + " " + (r.sire.empty() ? "0" : r.sire) + " " + (r.dam.empty() ? "0" : r.dam) +
+              " " + (r.group < 0 ? "." : std::to_string(r.group)) + " " + sex[r.id] + " " +
+              (born.count(r.id) ? born[r.id] : ".") + "\n";
+    }
+    test::DocSession whole(text);
+    const Pedigree& a = whole.doc.pedigree();
+    ASSERT_TRUE(a.HasSexColumn() && a.HasBirthColumn());
+    const std::vector<std::pair<std::int32_t, std::string>> cases = {
+        {kCmdExtractAncestorsIndividual, a.rec(a.records.back()).id},
+        {kCmdExtractDescendantsIndividual, a.rec(a.records.front()).id},
+        {kCmdExtractAncestorsGroup, std::to_string(a.groups.at(0).group)}};
+    for (const auto& [command, input] : cases) {
+      const Extracted e = Extract(whole, command, input);
+      test::DocSession reopened(e.text);
+      const Pedigree& b = reopened.doc.pedigree();
+      ASSERT_TRUE(b.HasSexColumn() && b.HasBirthColumn());
+      for (RecIndex i = 1; i <= b.nRead; ++i) {
+        std::string x = b.rec(i).id;
+        const Rec& source = a.rec(FindTypedId(a, x));
+        const std::string where = "seed " + std::to_string(seed) + " " + input + " " + x;
+        EXPECT_EQ(b.rec(i).sex, source.sex) << where;
+        EXPECT_EQ(b.rec(i).birth, source.birth) << where;
       }
     }
   }

