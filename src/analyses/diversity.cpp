@@ -209,6 +209,7 @@ bool ComputeDiversity(Pedigree& ped, const ReferencePopulation& ref, const Gener
   s.meanCoancestry = MeanCoancestry(ped, subset, ref);
   s.fg = 1.0 / static_cast<double>(static_cast<float>(2.0 * s.meanCoancestry));
   s.ne = EstimateNe(ped, ref, depths);
+  s.intervals = ComputeGenerationIntervals(ped, &ref.byCode);
   return FindEffectiveAncestors(ped, subset, ref, &progress, s.ancestors);
 }
 
