@@ -1,5 +1,7 @@
 #include "analyses/decomposition_report.h"
 
+#include <algorithm>
+
 #include <string>
 
 #include "genetics/command_ids.h"
@@ -74,6 +76,17 @@ void OnGroupDecomposition(CommandContext& ctx, std::int32_t command, Decompositi
 }
 
 }  // namespace
+
+std::string GroupColumnTab(const Pedigree& ped) {
+  for (const Description& d : ped.groups)
+    if (d.group > 999999999) return "|T5|T6";
+  return "|T5";
+}
+
+std::string GroupTableRule(const Pedigree& ped, std::size_t length) {
+  const std::size_t wide = std::min<std::size_t>(length + 6, CMS::kMaxLineLength);
+  return std::string(GroupColumnTab(ped).size() > 3 ? wide : length, '-');
+}
 
 std::int32_t GroupIndexOf(const Pedigree& ped, int number) {
   for (std::size_t g = 0; g < ped.groups.size(); ++g)

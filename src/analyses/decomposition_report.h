@@ -17,6 +17,12 @@ namespace kinvar {
 
 // The group's index in ped.groups, or -1.
 std::int32_t GroupIndexOf(const Pedigree& ped, int number);
+// The tab after a table's Group column: ten columns while every group
+// number has at most nine digits (every report as it always was), six more
+// when a number is longer, so that 2147483647 is not cut.
+std::string GroupColumnTab(const Pedigree& ped);
+// The rule under and over such a table, as long as the table.
+std::string GroupTableRule(const Pedigree& ped, std::size_t length);
 // Appends line by line to the report and its copy file.
 void WriteReportLines(Pedigree& ped, std::initializer_list<std::string> lines);
 // "Extracted pedigree:" and its four counts.

@@ -82,14 +82,16 @@ void WriteChosenAncestors(Pedigree& ped, const EffectiveAncestors& a) {
 }
 
 void WriteTrends(Pedigree& ped, const std::vector<GroupTrend>& rows) {
+  const std::string tab = GroupColumnTab(ped);
+  const std::string rule = GroupTableRule(ped, std::string_view(kTableRule).size());
   WriteReportLines(ped, {"", "Trends by group:", "F: Mean inbreeding",
                          "G: Mean equivalent complete generations", "",
-                         "Group|T5Members|T4F|T4G|T4fe|T4fa|T4Ne", kTableRule});
+                         "Group" + tab + "Members|T4F|T4G|T4fe|T4fa|T4Ne", rule});
   for (const GroupTrend& r : rows)
-    WriteLine(ped, std::to_string(r.group) + "|T5|I" + std::to_string(r.members) + "|T4" +
+    WriteLine(ped, std::to_string(r.group) + tab + "|I" + std::to_string(r.members) + "|T4" +
                        Number(ped, r.meanF) + "|T4" + Number(ped, r.meanEquivalent) + "|T4" +
                        Number(ped, r.fe) + "|T4" + Number(ped, r.fa) + "|T4" + Number(ped, r.ne));
-  WriteLine(ped, kTableRule);
+  WriteLine(ped, rule);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "analyses/decomposition_report.h"
 #include "genetics/command_ids.h"
 #include "report/number_format.h"
 
@@ -305,22 +306,24 @@ void ForEachGroup(const Pedigree& ped, Row row) {
 }
 
 void WriteCountTable(const Pedigree& ped, const StructureCensus& c, ReportWriter& add) {
+  const std::string tab = GroupColumnTab(ped);
+  const std::string rule = GroupTableRule(ped, kDashes83.size());
   add("");
   for (const char* legend : {"A: Number of individuals", "B: Number of inbreds", "C: Number of founders",
                              "D: Number of individuals with both known parents",
                              "E: Number of individuals with no progeny"})
     add(legend);
   add("");
-  add("Group|T5A|T4B|T4C|T4D|T4E");
-  add(kDashes83);
-  add(Printf("Total|T5|I%d|T4%d|T4%d|T4%d|T4%d", ped.nTotal, ped.nInbreds, ped.nFounders,
+  add("Group" + tab + "A|T4B|T4C|T4D|T4E");
+  add(rule);
+  add(Printf(("Total" + tab + "|I%d|T4%d|T4%d|T4%d|T4%d").c_str(), ped.nTotal, ped.nInbreds, ped.nFounders,
              c.bothKnown, ped.nTotal - c.dams - c.sires));
   ForEachGroup(ped, [&](const Description& d, std::size_t gi) {
     const GroupCensus& g = c.groups[gi];
-    add(Printf("%d|T5|I%d|T4%d|T4%d|T4%d|T4%d", d.group, d.count, g.inbreds, g.founders,
+    add(Printf(("%d" + tab + "|I%d|T4%d|T4%d|T4%d|T4%d").c_str(), d.group, d.count, g.inbreds, g.founders,
                g.bothKnown, g.noProgeny));
   });
-  add(kDashes83);
+  add(rule);
 }
 
 // Average F of the inbreds, the largest and the smallest: all 0 without inbreds.
@@ -332,6 +335,8 @@ std::string InbredsColumns(const ReportWriter& add, double sumF, std::int32_t in
 }
 
 void WriteFTable(const Pedigree& ped, const StructureCensus& c, ReportWriter& add) {
+  const std::string tab = GroupColumnTab(ped);
+  const std::string rule = GroupTableRule(ped, kDashes83.size());
   add("");
   add("F: Number of unique ancestors for the group (excluding ancestors in the group)");
   add("G: Average inbreeding coefficients");
@@ -339,20 +344,22 @@ void WriteFTable(const Pedigree& ped, const StructureCensus& c, ReportWriter& ad
   add("I: Maximum of inbreeding coefficients");
   add("J: Minimum of inbreeding coefficients");
   add("");
-  add("Group|T5F|T4G|T4H|T4I|T4J");
-  add(kDashes83);
+  add("Group" + tab + "F|T4G|T4H|T4I|T4J");
+  add(rule);
   const float meanF = static_cast<float>(c.sumF) / static_cast<float>(ped.nTotal);
-  add("Total|T5|I0|T4" + add.N(meanF) + InbredsColumns(add, c.sumF, ped.nInbreds, c.maxF, c.minF));
+  add("Total" + tab + "|I0|T4" + add.N(meanF) + InbredsColumns(add, c.sumF, ped.nInbreds, c.maxF, c.minF));
   ForEachGroup(ped, [&](const Description& d, std::size_t gi) {
     const GroupCensus& g = c.groups[gi];
     const float mean = static_cast<float>(g.sumF) / static_cast<float>(d.count);
-    add(Printf("%d|T5|I%d|T4", d.group, g.uniqueAncestors) + add.N(mean) +
+    add(Printf(("%d" + tab + "|I%d|T4").c_str(), d.group, g.uniqueAncestors) + add.N(mean) +
         InbredsColumns(add, g.sumF, g.inbreds, g.maxF, g.minF));
   });
-  add(kDashes83);
+  add(rule);
 }
 
 void WriteRelationshipTable(const Pedigree& ped, const StructureCensus& c, ReportWriter& add) {
+  const std::string tab = GroupColumnTab(ped);
+  const std::string rule = GroupTableRule(ped, kDashes83.size());
   add("");
   add("K: Average numerator relationships (Reciprocals + Self-relationships)");
   add("L: Average numerator relationships (Self-relationships are excluded)");
@@ -361,18 +368,18 @@ void WriteRelationshipTable(const Pedigree& ped, const StructureCensus& c, Repor
   add("N: Maximum number of discrete generation equivalents");
   add("O: Minimum number of discrete generation equivalents");
   add("");
-  add("Group|T5K|T4L|T4M|T4N|T4O");
-  add(kDashes83);
+  add("Group" + tab + "K|T4L|T4M|T4N|T4O");
+  add(rule);
   const float mean = static_cast<float>(c.sumGenerations) / static_cast<float>(ped.nTotal);
-  add("Total|T5|I" + add.N(c.k) + "|T4" + add.N(c.l) + "|T4" + add.N(mean) + "|T4" +
+  add("Total" + tab + "|I" + add.N(c.k) + "|T4" + add.N(c.l) + "|T4" + add.N(mean) + "|T4" +
       add.N(c.maxGenerations) + "|T4" + add.N(0));
   ForEachGroup(ped, [&](const Description& d, std::size_t gi) {
     const GroupCensus& g = c.groups[gi];
     const float groupMean = static_cast<float>(g.sumGenerations) / static_cast<float>(d.count);
-    add(Printf("%d|T5|I", d.group) + add.N(g.k) + "|T4" + add.N(g.l) + "|T4" + add.N(groupMean) +
+    add(Printf(("%d" + tab + "|I").c_str(), d.group) + add.N(g.k) + "|T4" + add.N(g.l) + "|T4" + add.N(groupMean) +
         "|T4" + add.N(g.maxGenerations) + "|T4" + add.N(g.minGenerations));
   });
-  add(kDashes83);
+  add(rule);
 }
 
 void WriteFoundersWithoutProgeny(const Pedigree& ped, const StructureCensus& c, ReportWriter& add) {
