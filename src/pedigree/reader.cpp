@@ -153,7 +153,10 @@ int ColumnOfName(std::string_view name) {
 
 void Finish(Header& h);
 
-HeaderFault MatchNames(std::span<const std::string_view> names, Header& h, std::string& message) {
+// With `laterWins` (a header of the five old names, which always read so),
+// a column named twice is the later one.
+HeaderFault MatchNames(std::span<const std::string_view> names, Header& h, std::string& message,
+                       bool laterWins = false) {
   h = Header{};
   h.columns = static_cast<int>(names.size());
   for (std::size_t i = 0; i < names.size(); ++i) {
@@ -167,7 +170,7 @@ HeaderFault MatchNames(std::span<const std::string_view> names, Header& h, std::
       const bool seenIsOwn = Lower(h.name[c]) == kSynonyms[c].names[0];
       const bool thisIsOwn = Lower(names[i]) == kSynonyms[c].names[0];
       if (seenIsOwn && !thisIsOwn) continue;
-      if (!thisIsOwn || seenIsOwn) {
+      if (!laterWins && (!thisIsOwn || seenIsOwn)) {
         message = std::string("Error: The header names the column ") + kSynonyms[c].canonical +
                   " twice: \"" + h.name[c] + "\" and \"" + std::string(names[i]) + "\".";
         return HeaderFault::kTwice;
@@ -275,6 +278,8 @@ HeaderFault ParseHeaderCells(std::span<const std::string_view> names, Header& he
 }
 
 HeaderFault ParseHeaderLine(std::string_view line, Header& header, std::string& message) {
+  PlainColumns plain;
+  const bool plainReads = ReadPlainHeader(line, plain);
   LineCells names;
   HeaderFault worst = HeaderFault::kMissing;
   std::string twice;
@@ -284,7 +289,7 @@ HeaderFault ParseHeaderLine(std::string_view line, Header& header, std::string& 
     } else {
       SplitAt(line, delimiter, SIZE_MAX, names);
     }
-    const HeaderFault fault = MatchNames(names.cells, header, twice);
+    const HeaderFault fault = MatchNames(names.cells, header, twice, plainReads);
     if (fault == HeaderFault::kTwice && worst != HeaderFault::kTwice) {
       worst = fault;
       message = twice;
@@ -292,8 +297,6 @@ HeaderFault ParseHeaderLine(std::string_view line, Header& header, std::string& 
     header.delimiter = delimiter;
     return fault == HeaderFault::kNone;
   };
-  PlainColumns plain;
-  const bool plainReads = ReadPlainHeader(line, plain);
   const char delimiter = FindDelimiter(line);
   if (delimiter != 0 && attempt(delimiter) && (!plainReads || SameColumns(plain, header))) {
     // A header that read before as it reads now keeps its lines' reading:

@@ -148,6 +148,39 @@ TEST(TextForms, EachFaultGivesItsMessage) {
   }
 }
 
+TEST(TextForms, AColumnNamedByItsOwnNameWinsOverASynonym) {
+  struct Row {
+    const char* name;
+    const char* text;
+    const char* records;  // nullptr: refused with `message`
+    const char* message;
+  };
+  const Row rows[] = {
+      {"re-coding file: Progeny before Original ID", "Progeny Sire Dam Original ID\nA 0 0 a1\nB 0 0 b1\nC A B c1\n",
+       "A 0 0 . . ? .\nB 0 0 . . ? .\nC A B . . ? .\n", ""},
+      {"own name after a synonym", "ID;Sire;Dam;Progeny\nx;0;0;A\ny;0;0;B\n", "A 0 0 . . ? .\nB 0 0 . . ? .\n", ""},
+      {"Sire before Father", "Animal;Sire;Dam;Father\nS;;;\nA;S;;Z\n", "S 0 0 . . ? .\nA S 0 . . ? .\n", ""},
+      {"Mother before Dam", "Animal,Mother,Sire,Dam\nD,,,\nA,D,,Q\n", "D 0 0 . . ? .\nA 0 Q . . ? .\n", ""},
+      {"two synonyms", "Animal Sire Dam ID\nA 0 0 a\n", nullptr,
+       "Error: The header names the column Progeny twice: \"Animal\" and \"ID\"."},
+      {"two synonyms at semicolons", "Animal;Father;Dam;Born;DOB\nA;0;0;2020;2020\n", nullptr,
+       "Error: The header names the column Birth date twice: \"Born\" and \"DOB\"."},
+      {"the five old names: the later column counts", "Progeny Sire Dam sire\nA 0 0 S\nB 0 0 A\n",
+       "A S 0 . . ? .\nB A 0 . . ? .\n", ""},
+  };
+  for (const Row& row : rows) {
+    Pedigree ped;
+    const LoadOutcome outcome = test::LoadText(row.text, ped);
+    if (row.records == nullptr) {
+      EXPECT_EQ(outcome.status, LoadStatus::kReadFailed) << row.name;
+      EXPECT_EQ(outcome.message, row.message) << row.name;
+      continue;
+    }
+    ASSERT_EQ(outcome.status, LoadStatus::kLoaded) << row.name << ": " << outcome.message;
+    EXPECT_EQ(Records(ped), row.records) << row.name;
+  }
+}
+
 TEST(TextForms, TwoThousandGroupsInNumberOrder) {
   std::string text = "ID Sire Dam Year\n";
   for (int i = 0; i < 2000; ++i) text += "A" + std::to_string(i) + " 0 0 " + std::to_string((i * 7919) % 2000 * 1000) + "\n";
