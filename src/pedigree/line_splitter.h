@@ -89,7 +89,7 @@ HeaderFault ParseHeaderCells(std::span<const std::string_view> names, Header& he
 const LineCells& SplitDataLine(std::string_view line, const Header& header, LineCells& a, LineCells& b);
 
 enum class Fault {
-  kNone, kFormat, kForbidden, kTooLong, kF, kGroup, kSex, kBirth, kNoId, kBlankInId, kTooManyGroups,
+  kNone, kFormat, kForbidden, kTooLong, kF, kGroup, kSex, kBirth, kNoId, kBlankInId, kCommaInId, kTooManyGroups,
 };
 
 struct RowFault {

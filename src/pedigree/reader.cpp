@@ -363,8 +363,13 @@ void CopyUpper(std::string_view cell, char* id) {
   *id = 0;
 }
 
-bool HasBlank(std::string_view cell) {
-  return cell.find_first_of(" \t") != std::string_view::npos;
+// Kinvar's own files, which are read again, put blanks between columns, and
+// a comma or a tab splits a line as a blank does: an ID may hold none of
+// them. kNone when it holds none.
+Fault IdFault(std::string_view cell) {
+  if (cell.find_first_of(" \t") != std::string_view::npos) return Fault::kBlankInId;
+  if (cell.find(',') != std::string_view::npos) return Fault::kCommaInId;
+  return Fault::kNone;
 }
 
 // An empty parent is unknown. NA stays text: it is unknown too unless the
@@ -376,7 +381,7 @@ Fault ReadParent(std::string_view cell, char* id, bool& na) {
     return Fault::kNone;
   }
   na = na || IsNa(cell);
-  if (HasBlank(cell)) return Fault::kBlankInId;
+  if (const Fault fault = IdFault(cell); fault != Fault::kNone) return fault;
   CopyUpper(cell, id);
   return Fault::kNone;
 }
@@ -486,13 +491,13 @@ RowFault ReadRow(std::span<const std::string_view> cells, const Header& h, bool 
   }
   const std::string_view id = cell(kProgeny);
   if (id.empty()) return {Fault::kNoId, kProgeny, id};
-  if (HasBlank(id)) return {Fault::kBlankInId, kProgeny, id};
+  if (const Fault fault = IdFault(id); fault != Fault::kNone) return {fault, kProgeny, id};
   CopyUpper(id, r.id);
-  if (ReadParent(cell(kSire), link.sire, values.naParent) != Fault::kNone) {
-    return {Fault::kBlankInId, kSire, cell(kSire)};
-  }
-  if (ReadParent(cell(kDam), link.dam, values.naParent) != Fault::kNone) {
-    return {Fault::kBlankInId, kDam, cell(kDam)};
+  for (const Column parent : {kSire, kDam}) {
+    char* text = parent == kSire ? link.sire : link.dam;
+    if (const Fault fault = ReadParent(cell(parent), text, values.naParent); fault != Fault::kNone) {
+      return {fault, parent, cell(parent)};
+    }
   }
   if (h.at[kSex] >= 0 && !ReadSex(cell(kSex), r)) return {Fault::kSex, kSex, cell(kSex)};
   if (h.at[kBirth] >= 0 && !ReadBirth(cell(kBirth), r)) return {Fault::kBirth, kBirth, cell(kBirth)};
@@ -623,6 +628,10 @@ std::string FaultMessage(const RowFault& fault, std::int64_t line, const Header&
       return column + "The ID \"" + std::string(fault.cell) +
              "\" contains a blank. IDs cannot contain blanks, since Kinvar writes its files "
              "with blanks between the columns.";
+    case Fault::kCommaInId:
+      return column + "The ID \"" + std::string(fault.cell) +
+             "\" contains a comma. IDs cannot contain commas, since Kinvar reads a comma in its files "
+             "as a blank between the columns.";
     case Fault::kTooManyGroups:
       return plain + "There are more groups than Kinvar can hold.";
     case Fault::kNone:

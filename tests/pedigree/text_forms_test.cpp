@@ -119,6 +119,12 @@ TEST(TextForms, EachFaultGivesItsMessage) {
       {"blank in an ID", "ID,Sire,Dam\n\"A B\",0,0\n",
        "Error in line 2, column ID.\nThe ID \"A B\" contains a blank. IDs cannot contain blanks, since Kinvar "
        "writes its files with blanks between the columns."},
+      {"comma in a quoted ID", "ID,Sire,Dam\n\"A,1\",0,0\n",
+       "Error in line 2, column ID.\nThe ID \"A,1\" contains a comma. IDs cannot contain commas, since Kinvar "
+       "reads a comma in its files as a blank between the columns."},
+      {"comma in a sire at semicolons", "Animal;Father;Mother\nA;0,;0\n",
+       "Error in line 2, column Father.\nThe ID \"0,\" contains a comma. IDs cannot contain commas, since Kinvar "
+       "reads a comma in its files as a blank between the columns."},
       {"blank in a dam", "ID;Sire;Dam\nA;0;D 1\n",
        "Error in line 2, column Dam.\nThe ID \"D 1\" contains a blank. IDs cannot contain blanks, since Kinvar "
        "writes its files with blanks between the columns."},
