@@ -280,3 +280,40 @@ TEST(TextForms, WorkbookRowsGiveTheRecordsOfTheSameText) {
 
 }  // namespace
 }  // namespace kinvar
+
+namespace kinvar {
+namespace {
+
+// The spreadsheet export of the example herd: the same individuals and F as
+// the text file, sexes that fit the roles and parents born before progeny.
+TEST(TextForms, TheExampleHerdExportedAsTheText) {
+  SilentProgressWindow window;
+  Progress progress(window);
+  Pedigree text;
+  Pedigree sheet;
+  ASSERT_EQ(LoadPedigree(std::string(KINVAR_EXAMPLES_DIR) + "/herd.pdg", text, progress).status, LoadStatus::kLoaded);
+  ASSERT_EQ(LoadPedigree(std::string(KINVAR_EXAMPLES_DIR) + "/herd.csv", sheet, progress).status, LoadStatus::kLoaded);
+  ASSERT_TRUE(ComputeInbreeding(text, progress));
+  ASSERT_TRUE(ComputeInbreeding(sheet, progress));
+  ASSERT_EQ(sheet.nTotal, text.nTotal);
+  for (RecIndex i = 1; i <= text.nTotal; ++i) {
+    const Rec& r = text.rec(i);
+    const Rec& s = sheet.rec(i);
+    ASSERT_STREQ(s.id, r.id);
+    EXPECT_STREQ(sheet.rec(s.sire).id, text.rec(r.sire).id) << r.id;
+    EXPECT_STREQ(sheet.rec(s.dam).id, text.rec(r.dam).id) << r.id;
+    EXPECT_EQ(s.f, r.f) << r.id;
+    EXPECT_EQ(s.fPredefined, r.fPredefined) << r.id;
+    if (s.sire != kUnknownParent) EXPECT_EQ(sheet.rec(s.sire).sex, Sex::kMale) << r.id;
+    if (s.dam != kUnknownParent) EXPECT_EQ(sheet.rec(s.dam).sex, Sex::kFemale) << r.id;
+    for (const RecIndex parent : {s.sire, s.dam}) {
+      const Rec& p = sheet.rec(parent);
+      if (parent != kUnknownParent && p.birth != kUnknownBirth) EXPECT_LT(p.birth, s.birth) << r.id;
+    }
+    // Groups of the text file are birth years: 1 is 2021.
+    if (r.group >= 0) EXPECT_EQ(static_cast<int>(s.birth / 365.2425) + 1970, 2020 + text.GroupNumber(r)) << r.id;
+  }
+}
+
+}  // namespace
+}  // namespace kinvar
