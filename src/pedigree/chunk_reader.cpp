@@ -22,7 +22,7 @@ using namespace line_splitter;
 
 // The data lines of one piece, parsed into the slots [first, first +
 // slots) of the record and link arrays (record index = link index + 1); the
-// group number of a slot waits in `groupNumbers` until the pieces are
+// record's group holds the group number as written until the pieces are
 // joined, since group indexes follow the order of first appearance in the
 // whole file.
 struct Piece {
@@ -52,7 +52,6 @@ const unsigned char* LineEnd(const unsigned char* p, const unsigned char* end) {
 struct Shared {
   const Header& header;
   Pedigree& ped;
-  std::vector<std::int64_t>& groupNumbers;
 };
 
 void ParsePiece(const Shared& shared, Piece& piece) {
@@ -64,15 +63,20 @@ void ParsePiece(const Shared& shared, Piece& piece) {
     p = lf + 1;
     if (line.empty()) continue;
     const std::size_t slot = piece.first + piece.filled++;
-    const LineCells& cells = SplitDataLine(line, shared.header, a, b);
     RowValues values;
     ParentLink& link = shared.ped.links[slot];
     link.rec = static_cast<RecIndex>(slot + 1);
-    if (ReadRow(cells.cells, shared.header, false, shared.ped.recs[slot + 1], link, values).fault != Fault::kNone) {
-      piece.ok = false;
-      return;
+    Rec& r = shared.ped.recs[slot + 1];
+    if (!ReadPlainRow(line, shared.header, r, link, values)) {
+      values = {};
+      const LineCells& cells = SplitDataLine(line, shared.header, a, b);
+      if (ReadRow(cells.cells, shared.header, false, r, link, values).fault != Fault::kNone) {
+        piece.ok = false;
+        return;
+      }
     }
-    if (!shared.groupNumbers.empty()) shared.groupNumbers[slot] = values.groupNumber;
+    // The number waits in the group index until the pieces are joined.
+    r.group = static_cast<std::int32_t>(values.groupNumber);
     piece.naParent = piece.naParent || values.naParent;
   }
 }
@@ -104,7 +108,7 @@ void PlacePieces(std::vector<Piece>& pieces, std::size_t read, bool eof) {
 
 class Joiner {
  public:
-  Joiner(Pedigree& ped, std::vector<std::int64_t>& groupNumbers) : ped_(ped), groupNumbers_(groupNumbers) {}
+  explicit Joiner(Pedigree& ped) : ped_(ped) {}
 
   // Closes the gaps that blank lines left, in file order, and numbers the
   // groups; false when a piece failed.
@@ -120,8 +124,8 @@ class Joiner {
           ped_.links[slot] = ped_.links[from];
           ped_.links[slot].rec = static_cast<RecIndex>(slot + 1);
         }
-        if (!groupNumbers_.empty() && groupNumbers_[from] >= 0 &&
-            !groups_.Add(ped_, groupNumbers_[from], ped_.recs[slot + 1])) {
+        Rec& r = ped_.recs[slot + 1];
+        if (r.group >= 0 && !groups_.Add(ped_, r.group, r)) {
           return false;
         }
       }
@@ -136,7 +140,6 @@ class Joiner {
 
  private:
   Pedigree& ped_;
-  std::vector<std::int64_t>& groupNumbers_;
   GroupTable groups_;
   std::size_t read_ = 0;
   bool naParent_ = false;
@@ -201,9 +204,8 @@ ChunkRead ReadPedigreeInChunks(const std::string& path, Pedigree& ped, Progress&
   FaultInLarge(ped.links, lines, threads);
 
   Header header;
-  std::vector<std::int64_t> groupNumbers;
-  Joiner joiner(ped, groupNumbers);
-  const Shared shared{header, ped, groupNumbers};
+  Joiner joiner(ped);
+  const Shared shared{header, ped};
   std::size_t have = 0;
   std::int64_t consumed = 0;
   bool first = true;
@@ -218,7 +220,6 @@ ChunkRead ReadPedigreeInChunks(const std::string& path, Pedigree& ped, Progress&
       if (have >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) p += 3;
       p = ReadHeader(p, stop, header);
       if (p == nullptr) return ChunkRead::kGaveUp;
-      if (header.at[kGroup] >= 0) groupNumbers.resize(lines, -1);
     }
     const unsigned char* end = stop;
     if (!eof) {

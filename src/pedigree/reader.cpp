@@ -153,7 +153,10 @@ int ColumnOfName(std::string_view name) {
 
 void Finish(Header& h);
 
-HeaderFault MatchNames(std::span<const std::string_view> names, Header& h, std::string& message) {
+// With `laterWins` (a header of the five old names, which always read so),
+// a column named twice is the later one.
+HeaderFault MatchNames(std::span<const std::string_view> names, Header& h, std::string& message,
+                       bool laterWins = false) {
   h = Header{};
   h.columns = static_cast<int>(names.size());
   for (std::size_t i = 0; i < names.size(); ++i) {
@@ -167,7 +170,7 @@ HeaderFault MatchNames(std::span<const std::string_view> names, Header& h, std::
       const bool seenIsOwn = Lower(h.name[c]) == kSynonyms[c].names[0];
       const bool thisIsOwn = Lower(names[i]) == kSynonyms[c].names[0];
       if (seenIsOwn && !thisIsOwn) continue;
-      if (!thisIsOwn || seenIsOwn) {
+      if (!laterWins && (!thisIsOwn || seenIsOwn)) {
         message = std::string("Error: The header names the column ") + kSynonyms[c].canonical +
                   " twice: \"" + h.name[c] + "\" and \"" + std::string(names[i]) + "\".";
         return HeaderFault::kTwice;
@@ -275,6 +278,8 @@ HeaderFault ParseHeaderCells(std::span<const std::string_view> names, Header& he
 }
 
 HeaderFault ParseHeaderLine(std::string_view line, Header& header, std::string& message) {
+  PlainColumns plain;
+  const bool plainReads = ReadPlainHeader(line, plain);
   LineCells names;
   HeaderFault worst = HeaderFault::kMissing;
   std::string twice;
@@ -284,7 +289,7 @@ HeaderFault ParseHeaderLine(std::string_view line, Header& header, std::string& 
     } else {
       SplitAt(line, delimiter, SIZE_MAX, names);
     }
-    const HeaderFault fault = MatchNames(names.cells, header, twice);
+    const HeaderFault fault = MatchNames(names.cells, header, twice, plainReads);
     if (fault == HeaderFault::kTwice && worst != HeaderFault::kTwice) {
       worst = fault;
       message = twice;
@@ -292,8 +297,6 @@ HeaderFault ParseHeaderLine(std::string_view line, Header& header, std::string& 
     header.delimiter = delimiter;
     return fault == HeaderFault::kNone;
   };
-  PlainColumns plain;
-  const bool plainReads = ReadPlainHeader(line, plain);
   const char delimiter = FindDelimiter(line);
   if (delimiter != 0 && attempt(delimiter) && (!plainReads || SameColumns(plain, header))) {
     // A header that read before as it reads now keeps its lines' reading:
@@ -360,8 +363,13 @@ void CopyUpper(std::string_view cell, char* id) {
   *id = 0;
 }
 
-bool HasBlank(std::string_view cell) {
-  return cell.find_first_of(" \t") != std::string_view::npos;
+// Kinvar's own files, which are read again, put blanks between columns, and
+// a comma or a tab splits a line as a blank does: an ID may hold none of
+// them. kNone when it holds none.
+Fault IdFault(std::string_view cell) {
+  if (cell.find_first_of(" \t") != std::string_view::npos) return Fault::kBlankInId;
+  if (cell.find(',') != std::string_view::npos) return Fault::kCommaInId;
+  return Fault::kNone;
 }
 
 // An empty parent is unknown. NA stays text: it is unknown too unless the
@@ -373,7 +381,7 @@ Fault ReadParent(std::string_view cell, char* id, bool& na) {
     return Fault::kNone;
   }
   na = na || IsNa(cell);
-  if (HasBlank(cell)) return Fault::kBlankInId;
+  if (const Fault fault = IdFault(cell); fault != Fault::kNone) return fault;
   CopyUpper(cell, id);
   return Fault::kNone;
 }
@@ -483,17 +491,113 @@ RowFault ReadRow(std::span<const std::string_view> cells, const Header& h, bool 
   }
   const std::string_view id = cell(kProgeny);
   if (id.empty()) return {Fault::kNoId, kProgeny, id};
-  if (HasBlank(id)) return {Fault::kBlankInId, kProgeny, id};
+  if (const Fault fault = IdFault(id); fault != Fault::kNone) return {fault, kProgeny, id};
   CopyUpper(id, r.id);
-  if (ReadParent(cell(kSire), link.sire, values.naParent) != Fault::kNone) {
-    return {Fault::kBlankInId, kSire, cell(kSire)};
-  }
-  if (ReadParent(cell(kDam), link.dam, values.naParent) != Fault::kNone) {
-    return {Fault::kBlankInId, kDam, cell(kDam)};
+  for (const Column parent : {kSire, kDam}) {
+    char* text = parent == kSire ? link.sire : link.dam;
+    if (const Fault fault = ReadParent(cell(parent), text, values.naParent); fault != Fault::kNone) {
+      return {fault, parent, cell(parent)};
+    }
   }
   if (h.at[kSex] >= 0 && !ReadSex(cell(kSex), r)) return {Fault::kSex, kSex, cell(kSex)};
   if (h.at[kBirth] >= 0 && !ReadBirth(cell(kBirth), r)) return {Fault::kBirth, kBirth, cell(kBirth)};
   return {};
+}
+
+namespace {
+
+constexpr std::size_t kPlainCells = 16;
+
+constexpr std::array<bool, 256> MakeSeparators() {
+  std::array<bool, 256> separators{};
+  for (int c = 0; c < 256; ++c) separators[static_cast<std::size_t>(c)] = IsSeparator(static_cast<unsigned char>(c));
+  return separators;
+}
+constexpr std::array<bool, 256> kSeparators = MakeSeparators();
+
+// The fields of a line split at runs: the first `keep` into `cells`, and
+// up to `count` in all; false when a field begins with a quote.
+bool SplitPlain(std::string_view line, std::size_t keep, std::size_t count,
+                std::array<std::string_view, kPlainCells>& cells, std::size_t& found) {
+  const auto* p = reinterpret_cast<const unsigned char*>(line.data());
+  const unsigned char* const end = p + line.size();
+  found = 0;
+  while (found < count) {
+    while (p < end && kSeparators[*p]) ++p;
+    if (p == end) return true;
+    if (*p == '"') return false;
+    const unsigned char* start = p;
+    while (p < end && !kSeparators[*p]) ++p;
+    if (found < keep) {
+      cells[found] = std::string_view(reinterpret_cast<const char*>(start), static_cast<std::size_t>(p - start));
+    }
+    ++found;
+  }
+  return true;
+}
+
+// A used cell as CheckBytes passes it, which every cell of a split at runs
+// that is not longer than an ID does when its bytes are ordinary.
+bool Ordinary(std::string_view cell) {
+  if (cell.size() > static_cast<std::size_t>(kMaxIdLength)) return false;
+  unsigned char any = 0;
+  for (const char c : cell) any |= kByteKinds[static_cast<unsigned char>(c)];
+  return any == kOrdinary;
+}
+
+// CopyUpper of a cell that Ordinary passes, checking as it copies.
+bool CopyId(std::string_view cell, char* id) {
+  if (cell.size() > static_cast<std::size_t>(kMaxIdLength)) return false;
+  unsigned char any = 0;
+  for (const char c : cell) {
+    const auto b = static_cast<unsigned char>(c);
+    any |= kByteKinds[b];
+    *id++ = static_cast<char>(b >= 'a' && b <= 'z' ? b - 'a' + 'A' : b);
+  }
+  *id = 0;
+  return any == kOrdinary;
+}
+
+bool ReadPlainCell(Column column, std::string_view cell, Rec& r, ParentLink& link, RowValues& values) {
+  switch (column) {
+    case kProgeny:
+      return CopyId(cell, r.id);
+    case kSire:
+    case kDam:
+      values.naParent = values.naParent || IsNa(cell);
+      return CopyId(cell, column == kSire ? link.sire : link.dam);
+    case kGroup:
+      return Ordinary(cell) && ReadGroup(cell, values.groupNumber);
+    case kF:
+      return Ordinary(cell) && ReadF(cell, r);
+    case kSex:
+      return Ordinary(cell) && ReadSex(cell, r);
+    case kBirth:
+      return Ordinary(cell) && ReadBirth(cell, r);
+    case kColumnCount:
+      break;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ReadPlainRow(std::string_view line, const Header& h, Rec& r, ParentLink& link, RowValues& values) {
+  const auto needed = static_cast<std::size_t>(h.needed);
+  if (h.strict || needed > kPlainCells) return false;
+  // Without a delimiter the line needs the required fields; with one, a
+  // line of fewer fields than the header is split again at it.
+  const std::size_t least = h.delimiter == 0 ? static_cast<std::size_t>(h.required)
+                                             : static_cast<std::size_t>(h.columns);
+  std::array<std::string_view, kPlainCells> cells;
+  std::size_t found = 0;
+  if (!SplitPlain(line, needed, std::max(needed, least), cells, found) || found < least) return false;
+  values.groupNumber = -1;
+  for (std::size_t i = 0; i < std::min(found, needed); ++i) {
+    const int column = h.columnAt[i];
+    if (column >= 0 && !ReadPlainCell(static_cast<Column>(column), cells[i], r, link, values)) return false;
+  }
+  return true;
 }
 
 std::string FaultMessage(const RowFault& fault, std::int64_t line, const Header& h) {
@@ -524,6 +628,10 @@ std::string FaultMessage(const RowFault& fault, std::int64_t line, const Header&
       return column + "The ID \"" + std::string(fault.cell) +
              "\" contains a blank. IDs cannot contain blanks, since Kinvar writes its files "
              "with blanks between the columns.";
+    case Fault::kCommaInId:
+      return column + "The ID \"" + std::string(fault.cell) +
+             "\" contains a comma. IDs cannot contain commas, since Kinvar reads a comma in its files "
+             "as a blank between the columns.";
     case Fault::kTooManyGroups:
       return plain + "There are more groups than Kinvar can hold.";
     case Fault::kNone:
@@ -546,26 +654,25 @@ void ResolveNaParents(Pedigree& ped) {
 bool GroupTable::Add(Pedigree& ped, std::int64_t number, Rec& r) {
   using Index = decltype(Rec::group);
   const auto key = static_cast<std::int32_t>(number);
-  // Files list a group's members mostly together: skip the hash then.
-  if (key == lastNumber_ && lastIndex_ >= 0) {
-    ++ped.groups[static_cast<std::size_t>(lastIndex_)].count;
-    r.group = static_cast<Index>(lastIndex_);
-    return true;
+  std::int32_t* slot = nullptr;
+  if (key < kDirect) {
+    if (direct_.empty()) direct_.assign(kDirect, 0);
+    slot = &direct_[static_cast<std::size_t>(key)];
+  } else {
+    slot = &index_.try_emplace(key, 0).first->second;
   }
-  auto [it, added] = index_.try_emplace(key, static_cast<std::int32_t>(ped.groups.size()));
-  if (added) {
+  if (*slot == 0) {
     if (ped.groups.size() >= static_cast<std::size_t>(std::numeric_limits<Index>::max()) ||
         ped.groups.size() >= static_cast<std::size_t>(std::numeric_limits<decltype(ped.nGroups)>::max())) {
-      index_.erase(it);
       return false;
     }
     ped.groups.push_back({key, 0});
     ped.nGroups = static_cast<decltype(ped.nGroups)>(ped.groups.size());
+    *slot = static_cast<std::int32_t>(ped.groups.size());
   }
-  ++ped.groups[static_cast<std::size_t>(it->second)].count;
-  r.group = static_cast<Index>(it->second);
-  lastNumber_ = key;
-  lastIndex_ = it->second;
+  const std::int32_t index = *slot - 1;
+  ++ped.groups[static_cast<std::size_t>(index)].count;
+  r.group = static_cast<Index>(index);
   return true;
 }
 
@@ -624,17 +731,19 @@ class RecordBuilder {
   bool Row(std::int64_t line, std::span<const std::string_view> cells, bool padded, std::int64_t position) {
     Rec& r = ped_.recs.emplace_back();
     ParentLink& link = ped_.links.emplace_back();
-    link.rec = static_cast<RecIndex>(ped_.recs.size() - 1);
     RowValues values;
-    RowFault fault = ReadRow(cells, header_, padded, r, link, values);
-    naParent_ = naParent_ || values.naParent;
-    if (fault.fault == Fault::kNone && values.groupNumber >= 0 && !groups_.Add(ped_, values.groupNumber, r)) {
-      fault = {Fault::kTooManyGroups, kGroup, {}};
-    }
-    if (fault.fault != Fault::kNone) return Fail(FaultMessage(fault, line, header_));
-    if (read_ % kProgressEvery == 0 && progress_.Step(position)) return false;
-    ++read_;
-    return true;
+    return Store(line, ReadRow(cells, header_, padded, r, link, values), values, position);
+  }
+
+  // A data line of a text file, without leading white space.
+  bool TextRow(std::int64_t line, std::string_view text, std::int64_t position, LineCells& a, LineCells& b) {
+    Rec& r = ped_.recs.emplace_back();
+    ParentLink& link = ped_.links.emplace_back();
+    RowValues values;
+    if (ReadPlainRow(text, header_, r, link, values)) return Store(line, {}, values, position);
+    values = {};
+    const LineCells& cells = SplitDataLine(text, header_, a, b);
+    return Store(line, ReadRow(cells.cells, header_, false, r, link, values), values, position);
   }
 
   bool Finish() {
@@ -652,6 +761,20 @@ class RecordBuilder {
   ReadOutcome& outcome() { return outcome_; }
 
  private:
+  // The groups and progress of the row just read into the last record.
+  bool Store(std::int64_t line, RowFault fault, const RowValues& values, std::int64_t position) {
+    Rec& r = ped_.recs.back();
+    ped_.links.back().rec = static_cast<RecIndex>(ped_.recs.size() - 1);
+    naParent_ = naParent_ || values.naParent;
+    if (fault.fault == Fault::kNone && values.groupNumber >= 0 && !groups_.Add(ped_, values.groupNumber, r)) {
+      fault = {Fault::kTooManyGroups, kGroup, {}};
+    }
+    if (fault.fault != Fault::kNone) return Fail(FaultMessage(fault, line, header_));
+    if (read_ % kProgressEvery == 0 && progress_.Step(position)) return false;
+    ++read_;
+    return true;
+  }
+
   Pedigree& ped_;
   Progress& progress_;
   Header header_;
@@ -678,8 +801,7 @@ class Reader {
       std::string message;
       return builder_.HeaderResult(ParseHeaderLine(line, builder_.mutableHeader(), message), message);
     }
-    const LineCells& cells = SplitDataLine(line, builder_.header(), a_, b_);
-    return builder_.Row(lineNo_, cells.cells, false, bytePos);
+    return builder_.TextRow(lineNo_, line, bytePos, a_, b_);
   }
 
   bool TooLong() {

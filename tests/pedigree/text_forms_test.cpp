@@ -119,6 +119,12 @@ TEST(TextForms, EachFaultGivesItsMessage) {
       {"blank in an ID", "ID,Sire,Dam\n\"A B\",0,0\n",
        "Error in line 2, column ID.\nThe ID \"A B\" contains a blank. IDs cannot contain blanks, since Kinvar "
        "writes its files with blanks between the columns."},
+      {"comma in a quoted ID", "ID,Sire,Dam\n\"A,1\",0,0\n",
+       "Error in line 2, column ID.\nThe ID \"A,1\" contains a comma. IDs cannot contain commas, since Kinvar "
+       "reads a comma in its files as a blank between the columns."},
+      {"comma in a sire at semicolons", "Animal;Father;Mother\nA;0,;0\n",
+       "Error in line 2, column Father.\nThe ID \"0,\" contains a comma. IDs cannot contain commas, since Kinvar "
+       "reads a comma in its files as a blank between the columns."},
       {"blank in a dam", "ID;Sire;Dam\nA;0;D 1\n",
        "Error in line 2, column Dam.\nThe ID \"D 1\" contains a blank. IDs cannot contain blanks, since Kinvar "
        "writes its files with blanks between the columns."},
@@ -145,6 +151,39 @@ TEST(TextForms, EachFaultGivesItsMessage) {
     const LoadOutcome outcome = test::LoadText(row.text, ped);
     EXPECT_EQ(outcome.status, LoadStatus::kReadFailed) << row.name;
     EXPECT_EQ(outcome.message, row.message) << row.name;
+  }
+}
+
+TEST(TextForms, AColumnNamedByItsOwnNameWinsOverASynonym) {
+  struct Row {
+    const char* name;
+    const char* text;
+    const char* records;  // nullptr: refused with `message`
+    const char* message;
+  };
+  const Row rows[] = {
+      {"re-coding file: Progeny before Original ID", "Progeny Sire Dam Original ID\nA 0 0 a1\nB 0 0 b1\nC A B c1\n",
+       "A 0 0 . . ? .\nB 0 0 . . ? .\nC A B . . ? .\n", ""},
+      {"own name after a synonym", "ID;Sire;Dam;Progeny\nx;0;0;A\ny;0;0;B\n", "A 0 0 . . ? .\nB 0 0 . . ? .\n", ""},
+      {"Sire before Father", "Animal;Sire;Dam;Father\nS;;;\nA;S;;Z\n", "S 0 0 . . ? .\nA S 0 . . ? .\n", ""},
+      {"Mother before Dam", "Animal,Mother,Sire,Dam\nD,,,\nA,D,,Q\n", "D 0 0 . . ? .\nA 0 Q . . ? .\n", ""},
+      {"two synonyms", "Animal Sire Dam ID\nA 0 0 a\n", nullptr,
+       "Error: The header names the column Progeny twice: \"Animal\" and \"ID\"."},
+      {"two synonyms at semicolons", "Animal;Father;Dam;Born;DOB\nA;0;0;2020;2020\n", nullptr,
+       "Error: The header names the column Birth date twice: \"Born\" and \"DOB\"."},
+      {"the five old names: the later column counts", "Progeny Sire Dam sire\nA 0 0 S\nB 0 0 A\n",
+       "A S 0 . . ? .\nB A 0 . . ? .\n", ""},
+  };
+  for (const Row& row : rows) {
+    Pedigree ped;
+    const LoadOutcome outcome = test::LoadText(row.text, ped);
+    if (row.records == nullptr) {
+      EXPECT_EQ(outcome.status, LoadStatus::kReadFailed) << row.name;
+      EXPECT_EQ(outcome.message, row.message) << row.name;
+      continue;
+    }
+    ASSERT_EQ(outcome.status, LoadStatus::kLoaded) << row.name << ": " << outcome.message;
+    EXPECT_EQ(Records(ped), row.records) << row.name;
   }
 }
 
@@ -237,6 +276,43 @@ TEST(TextForms, WorkbookRowsGiveTheRecordsOfTheSameText) {
   ASSERT_TRUE(badReader.Row(4, header, 0));
   ASSERT_FALSE(badReader.Row(9, row, 0));
   EXPECT_EQ(badReader.outcome().message.substr(0, 29), "Error in line 9, column Sex.\n");
+}
+
+}  // namespace
+}  // namespace kinvar
+
+namespace kinvar {
+namespace {
+
+// The spreadsheet export of the example herd: the same individuals and F as
+// the text file, sexes that fit the roles and parents born before progeny.
+TEST(TextForms, TheExampleHerdExportedAsTheText) {
+  SilentProgressWindow window;
+  Progress progress(window);
+  Pedigree text;
+  Pedigree sheet;
+  ASSERT_EQ(LoadPedigree(std::string(KINVAR_EXAMPLES_DIR) + "/herd.pdg", text, progress).status, LoadStatus::kLoaded);
+  ASSERT_EQ(LoadPedigree(std::string(KINVAR_EXAMPLES_DIR) + "/herd.csv", sheet, progress).status, LoadStatus::kLoaded);
+  ASSERT_TRUE(ComputeInbreeding(text, progress));
+  ASSERT_TRUE(ComputeInbreeding(sheet, progress));
+  ASSERT_EQ(sheet.nTotal, text.nTotal);
+  for (RecIndex i = 1; i <= text.nTotal; ++i) {
+    const Rec& r = text.rec(i);
+    const Rec& s = sheet.rec(i);
+    ASSERT_STREQ(s.id, r.id);
+    EXPECT_STREQ(sheet.rec(s.sire).id, text.rec(r.sire).id) << r.id;
+    EXPECT_STREQ(sheet.rec(s.dam).id, text.rec(r.dam).id) << r.id;
+    EXPECT_EQ(s.f, r.f) << r.id;
+    EXPECT_EQ(s.fPredefined, r.fPredefined) << r.id;
+    if (s.sire != kUnknownParent) EXPECT_EQ(sheet.rec(s.sire).sex, Sex::kMale) << r.id;
+    if (s.dam != kUnknownParent) EXPECT_EQ(sheet.rec(s.dam).sex, Sex::kFemale) << r.id;
+    for (const RecIndex parent : {s.sire, s.dam}) {
+      const Rec& p = sheet.rec(parent);
+      if (parent != kUnknownParent && p.birth != kUnknownBirth) EXPECT_LT(p.birth, s.birth) << r.id;
+    }
+    // Groups of the text file are birth years: 1 is 2021.
+    if (r.group >= 0) EXPECT_EQ(static_cast<int>(s.birth / 365.2425) + 1970, 2020 + text.GroupNumber(r)) << r.id;
+  }
 }
 
 }  // namespace
