@@ -40,9 +40,11 @@ std::string LoadingText(const std::string& path) {
   return "Loading " + std::filesystem::path(path).filename().string();
 }
 
-LoadOutcome LoadPedigree(const std::string& path, Pedigree& ped, Progress& progress) {
+LoadOutcome LoadPedigree(const std::string& path, Pedigree& ped, Progress& progress,
+                         const std::string& sheet) {
   progress.SetWindowText(LoadingText(path));
   ResetPedigree(ped);
+  (void)sheet;
   ReadOutcome read = ReadFile(path, ped, progress);
   if (!read.ok) {
     ResetPedigree(ped);
