@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -20,8 +21,8 @@ namespace {
 using namespace line_splitter;
 
 // The data lines of one piece, parsed into the slots [first, first +
-// slots) of the record and link arrays (record index = link index + 1); a
-// record's group holds the group number as written until the pieces are
+// slots) of the record and link arrays (record index = link index + 1); the
+// group number of a slot waits in `groupNumbers` until the pieces are
 // joined, since group indexes follow the order of first appearance in the
 // whole file.
 struct Piece {
@@ -31,14 +32,16 @@ struct Piece {
   std::size_t slots = 0;   // lines; blank ones leave their slot unused
   std::size_t filled = 0;  // slots used, from the first
   bool ok = true;
+  bool naParent = false;
 };
 
-// The bytes of the line that starts at p and ends before `end` (a line
-// feed or the end of the file), without the carriage return the reader
-// drops before a line feed and at the end of the file.
-std::size_t LineLength(const unsigned char* p, const unsigned char* end) {
-  const auto n = static_cast<std::size_t>(end - p);
-  return n > 0 && p[n - 1] == '\r' ? n - 1 : n;
+// The line that starts at p and ends before `end` (a line feed or the end
+// of the file), without the carriage return the reader drops before a line
+// feed and at the end of the file.
+std::string_view LineText(const unsigned char* p, const unsigned char* end) {
+  auto n = static_cast<std::size_t>(end - p);
+  if (n > 0 && p[n - 1] == '\r') --n;
+  return {reinterpret_cast<const char*>(p), n};
 }
 
 const unsigned char* LineEnd(const unsigned char* p, const unsigned char* end) {
@@ -46,42 +49,31 @@ const unsigned char* LineEnd(const unsigned char* p, const unsigned char* end) {
   return lf != nullptr ? lf : end;
 }
 
-bool ParseDataLine(const LineSplitter& split, const Columns& cols, Pedigree& ped, Piece& piece) {
-  if (split.Blank()) return true;
-  if (split.error() != LineSplitter::Error::None || split.count() < cols.required) return false;
-  const std::size_t slot = piece.first + piece.filled++;
-  Rec& r = ped.recs[slot + 1];
-  std::strcpy(r.id, split.field(cols.progeny));
-  ParentLink& link = ped.links[slot];
-  std::strcpy(link.sire, split.field(cols.sire));
-  std::strcpy(link.dam, split.field(cols.dam));
-  link.rec = static_cast<RecIndex>(slot + 1);
-  if (cols.f >= 0 && std::strcmp(split.field(cols.f), ".") != 0) {
-    const auto f = static_cast<float>(std::strtod(split.field(cols.f), nullptr));
-    if (!(f >= 0.0f && f <= 1.0f)) return false;
-    r.f = f;
-    r.fPredefined = true;
-  }
-  if (cols.group >= 0 && std::strcmp(split.field(cols.group), ".") != 0) {
-    const int number = ParseGroup(split.field(cols.group));
-    if (number < 0) return false;
-    r.group = static_cast<std::int16_t>(number);
-  }
-  return true;
-}
+struct Shared {
+  const Header& header;
+  Pedigree& ped;
+  std::vector<std::int64_t>& groupNumbers;
+};
 
-void ParsePiece(const Columns& cols, Pedigree& ped, Piece& piece) {
-  LineSplitter split;
+void ParsePiece(const Shared& shared, Piece& piece) {
+  LineCells a;
+  LineCells b;
   for (const unsigned char* p = piece.begin; p < piece.end;) {
     const unsigned char* lf = LineEnd(p, piece.end);
-    split.Start(false);
-    split.Feed(p, LineLength(p, lf));
-    split.Finish();
-    if (!ParseDataLine(split, cols, ped, piece)) {
+    const std::string_view line = TrimLeading(LineText(p, lf));
+    p = lf + 1;
+    if (line.empty()) continue;
+    const std::size_t slot = piece.first + piece.filled++;
+    const LineCells& cells = SplitDataLine(line, shared.header, a, b);
+    RowValues values;
+    ParentLink& link = shared.ped.links[slot];
+    link.rec = static_cast<RecIndex>(slot + 1);
+    if (ReadRow(cells.cells, shared.header, false, shared.ped.recs[slot + 1], link, values).fault != Fault::kNone) {
       piece.ok = false;
       return;
     }
-    p = lf + 1;
+    if (!shared.groupNumbers.empty()) shared.groupNumbers[slot] = values.groupNumber;
+    piece.naParent = piece.naParent || values.naParent;
   }
 }
 
@@ -112,22 +104,26 @@ void PlacePieces(std::vector<Piece>& pieces, std::size_t read, bool eof) {
 
 class Joiner {
  public:
-  explicit Joiner(Pedigree& ped) : ped_(ped) { groupIndex_.fill(-1); }
+  Joiner(Pedigree& ped, std::vector<std::int64_t>& groupNumbers) : ped_(ped), groupNumbers_(groupNumbers) {}
 
   // Closes the gaps that blank lines left, in file order, and numbers the
   // groups; false when a piece failed.
   bool Join(const std::vector<Piece>& pieces) {
     for (const Piece& piece : pieces) {
       if (!piece.ok) return false;
+      naParent_ = naParent_ || piece.naParent;
       for (std::size_t k = 0; k < piece.filled; ++k) {
         const std::size_t slot = read_++;
-        if (slot != piece.first + k) {
-          ped_.recs[slot + 1] = ped_.recs[piece.first + k + 1];
-          ped_.links[slot] = ped_.links[piece.first + k];
+        const std::size_t from = piece.first + k;
+        if (slot != from) {
+          ped_.recs[slot + 1] = ped_.recs[from + 1];
+          ped_.links[slot] = ped_.links[from];
           ped_.links[slot].rec = static_cast<RecIndex>(slot + 1);
         }
-        Rec& r = ped_.recs[slot + 1];
-        if (r.group >= 0) r.group = GroupIndex(r.group);
+        if (!groupNumbers_.empty() && groupNumbers_[from] >= 0 &&
+            !groups_.Add(ped_, groupNumbers_[from], ped_.recs[slot + 1])) {
+          return false;
+        }
       }
     }
     ped_.recs.resize(read_ + 1);
@@ -136,45 +132,28 @@ class Joiner {
   }
 
   std::size_t read() const { return read_; }
-
-  // Group indexes by group number.
-  void FinishGroups() {
-    for (const std::int16_t index : groupIndex_) {
-      if (index >= 0) ped_.groupOrder.push_back(index);
-    }
-  }
+  bool naParent() const { return naParent_; }
 
  private:
-  std::int16_t GroupIndex(int number) {
-    std::int16_t& index = groupIndex_[static_cast<std::size_t>(number)];
-    if (index < 0) {
-      index = ped_.nGroups++;
-      ped_.groups.push_back({number, 0});
-    }
-    ++ped_.groups[static_cast<std::size_t>(index)].count;
-    return index;
-  }
-
   Pedigree& ped_;
+  std::vector<std::int64_t>& groupNumbers_;
+  GroupTable groups_;
   std::size_t read_ = 0;
-  std::array<std::int16_t, kMaxGroupNumber + 1> groupIndex_{};
+  bool naParent_ = false;
 };
 
 // Finds the header among the first lines of [p, end) as the reader does;
 // returns the first byte after it, or nullptr when it is not there whole
 // and sound.
-const unsigned char* ReadHeader(const unsigned char* p, const unsigned char* end, Columns& cols) {
-  LineSplitter split;
+const unsigned char* ReadHeader(const unsigned char* p, const unsigned char* end, Header& header) {
   while (p < end) {
     const unsigned char* lf = LineEnd(p, end);
     if (lf == end) return nullptr;
-    split.Start(true);
-    split.Feed(p, LineLength(p, lf));
-    split.Finish();
+    const std::string_view line = TrimLeading(LineText(p, lf));
     p = lf + 1;
-    if (split.Blank()) continue;
-    if (split.error() != LineSplitter::Error::None || !ParseHeader(split, cols)) return nullptr;
-    return p;
+    if (line.empty() || line[0] == '!') continue;
+    std::string message;
+    return ParseHeaderLine(line, header, message) == HeaderFault::kNone ? p : nullptr;
   }
   return nullptr;
 }
@@ -191,12 +170,12 @@ std::size_t CountLines(std::FILE* file, std::vector<unsigned char>& buffer) {
   return lines;
 }
 
-void ParseAll(const Columns& cols, Pedigree& ped, std::vector<Piece>& pieces) {
+void ParseAll(const Shared& shared, std::vector<Piece>& pieces) {
   std::vector<std::jthread> helpers;
   for (std::size_t i = 1; i < pieces.size(); ++i) {
-    helpers.emplace_back([&cols, &ped, &piece = pieces[i]] { ParsePiece(cols, ped, piece); });
+    helpers.emplace_back([&shared, &piece = pieces[i]] { ParsePiece(shared, piece); });
   }
-  ParsePiece(cols, ped, pieces[0]);
+  ParsePiece(shared, pieces[0]);
 }
 
 }  // namespace
@@ -221,8 +200,10 @@ ChunkRead ReadPedigreeInChunks(const std::string& path, Pedigree& ped, Progress&
   FaultInLarge(ped.recs, 1 + lines, threads);
   FaultInLarge(ped.links, lines, threads);
 
-  Columns cols;
-  Joiner joiner(ped);
+  Header header;
+  std::vector<std::int64_t> groupNumbers;
+  Joiner joiner(ped, groupNumbers);
+  const Shared shared{header, ped, groupNumbers};
   std::size_t have = 0;
   std::int64_t consumed = 0;
   bool first = true;
@@ -235,8 +216,9 @@ ChunkRead ReadPedigreeInChunks(const std::string& path, Pedigree& ped, Progress&
     if (first) {
       first = false;
       if (have >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) p += 3;
-      p = ReadHeader(p, stop, cols);
+      p = ReadHeader(p, stop, header);
       if (p == nullptr) return ChunkRead::kGaveUp;
+      if (header.at[kGroup] >= 0) groupNumbers.resize(lines, -1);
     }
     const unsigned char* end = stop;
     if (!eof) {
@@ -249,7 +231,7 @@ ChunkRead ReadPedigreeInChunks(const std::string& path, Pedigree& ped, Progress&
     // lines of the file.
     ped.recs.resize(1 + pieces.back().first + pieces.back().slots);
     ped.links.resize(pieces.back().first + pieces.back().slots);
-    ParseAll(cols, ped, pieces);
+    ParseAll(shared, pieces);
     if (!joiner.Join(pieces)) return ChunkRead::kGaveUp;
     const auto used = static_cast<std::size_t>(end - buffer.data());
     consumed += static_cast<std::int64_t>(used);
@@ -259,9 +241,12 @@ ChunkRead ReadPedigreeInChunks(const std::string& path, Pedigree& ped, Progress&
   }
   if (ped.recs.size() == 1) return ChunkRead::kGaveUp;
   ped.nRead = static_cast<std::int32_t>(ped.recs.size() - 1);
-  ped.fColumn = static_cast<std::int16_t>(cols.f);
-  ped.groupColumn = static_cast<std::int16_t>(cols.group);
-  joiner.FinishGroups();
+  ped.fColumn = static_cast<std::int16_t>(header.at[kF]);
+  ped.groupColumn = static_cast<std::int16_t>(header.at[kGroup]);
+  ped.sexColumn = static_cast<std::int16_t>(header.at[kSex]);
+  ped.birthColumn = static_cast<std::int16_t>(header.at[kBirth]);
+  if (joiner.naParent()) ResolveNaParents(ped);
+  GroupTable::BuildOrder(ped);
   return ChunkRead::kRead;
 }
 

@@ -1,147 +1,138 @@
-// Splitting the lines of a pedigree file into fields, shared by the
-// one-thread reader and the reader of parallel chunks so that both see
-// exactly the same fields. Internal to the readers.
+// The header and cell rules of pedigree files, shared by the one-thread
+// reader, the reader of parallel chunks and the reader of rows that come
+// already split (workbooks), so that all of them see exactly the same
+// columns, cells and records. Internal to the readers.
 //
-// Conventions: fields are NUL-terminated, upper-cased, at most kMaxIdLength
-// bytes; columns are 0-based, -1 = absent.
+// Conventions: columns are 0-based, -1 = absent; cells are views of the
+// line (or of LineCells::scratch), unquoted, not yet upper-cased.
 #pragma once
 
-#include <algorithm>
 #include <array>
 #include <cstddef>
+#include <cstdint>
+#include <span>
 #include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
 
 #include "pedigree/pedigree.h"
 
 namespace kinvar::line_splitter {
-
-constexpr int kMaxFields = 5;
 
 constexpr bool IsLeadingSpace(unsigned char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 constexpr bool IsSeparator(unsigned char c) { return c == ' ' || c == ',' || c == '\t'; }
 
-// What a byte is to the line splitter, looked up once per byte.
-enum ByteKind : unsigned char { kOrdinary, kSeparator, kNul, kForbidden };
+// What a byte of a used cell is to the checks, looked up once per byte.
+enum ByteKind : unsigned char { kOrdinary, kNul, kForbidden };
 
 constexpr std::array<ByteKind, 256> MakeByteKinds() {
   std::array<ByteKind, 256> kinds{};
   for (int c = 0; c < 256; ++c) {
-    const auto b = static_cast<unsigned char>(c);
-    kinds[static_cast<std::size_t>(c)] = IsSeparator(b) ? kSeparator
-                                         : b == 0       ? kNul
-                                         : (b == '<' || b == '>' || b == '|' || b == '!') ? kForbidden
+    kinds[static_cast<std::size_t>(c)] = c == 0 ? kNul
+                                         : (c == '<' || c == '>' || c == '|' || c == '!') ? kForbidden
                                                                                            : kOrdinary;
   }
   return kinds;
 }
 constexpr std::array<ByteKind, 256> kByteKinds = MakeByteKinds();
 
-// Splits one physical line into at most five upper-cased fields, byte by
-// byte, so that lines of any length cost no memory beyond the fields.
-class LineSplitter {
+// The columns a pedigree file may have, in the order of their indexes.
+enum Column : int { kProgeny, kSire, kDam, kGroup, kF, kSex, kBirth, kColumnCount };
+
+// The line without its leading white space; empty when the line is blank.
+inline std::string_view TrimLeading(std::string_view line) {
+  std::size_t i = 0;
+  while (i < line.size() && IsLeadingSpace(static_cast<unsigned char>(line[i]))) ++i;
+  return line.substr(i);
+}
+
+struct LineCells {
+  std::vector<std::string_view> cells;
+  // Cells that had to be rewritten ("" inside quotes); reserved to the line's
+  // length before the first use so that views into it stay valid.
+  std::string scratch;
+  bool scratchReady = false;
+};
+
+// Splits at runs of blanks, commas and tabs (today's pedigree files), into
+// at most `maxCells` cells. A field that begins with a double quote that is
+// closed on the line is one cell, separators and all.
+void SplitRuns(std::string_view line, std::size_t maxCells, LineCells& out);
+// Splits at every `delimiter` (spreadsheet exports); blanks around a cell
+// are dropped, and an empty piece is an empty cell.
+void SplitAt(std::string_view line, char delimiter, std::size_t maxCells, LineCells& out);
+
+struct Header {
+  std::array<int, kColumnCount> at{-1, -1, -1, -1, -1, -1, -1};
+  std::array<std::string, kColumnCount> name;  // as the header writes it
+  std::vector<signed char> columnAt;           // the Column of each position, -1 ignored
+  int required = 0;     // 1 + the largest position of Progeny..F: a line has them all
+  int needed = 0;       // 1 + the largest position used
+  int columns = 0;      // names in the header, used or not
+  char delimiter = 0;   // ',', '\t' or ';' that separates all names; 0 none
+  bool strict = false;  // every data line is split at the delimiter
+};
+
+enum class HeaderFault { kNone, kMissing, kTwice };
+
+// Reads the header line (without leading white space). On kTwice `message`
+// says which column is named twice.
+HeaderFault ParseHeaderLine(std::string_view line, Header& header, std::string& message);
+// The same for a row whose cells are the header names (workbooks).
+HeaderFault ParseHeaderCells(std::span<const std::string_view> names, Header& header, std::string& message);
+
+// Splits a data line (without leading white space) as the header says;
+// returns `a` or `b`, whichever holds the cells.
+const LineCells& SplitDataLine(std::string_view line, const Header& header, LineCells& a, LineCells& b);
+
+enum class Fault {
+  kNone, kFormat, kForbidden, kTooLong, kF, kGroup, kSex, kBirth, kNoId, kBlankInId, kTooManyGroups,
+};
+
+struct RowFault {
+  Fault fault = Fault::kNone;
+  int column = -1;  // Column, -1 when the fault concerns the whole line
+  std::string_view cell;
+};
+
+// What one data row gives: the record's fields, its parents as text and its
+// group number (-1 none).
+struct RowValues {
+  std::int64_t groupNumber = -1;
+  bool naParent = false;  // a parent written NA
+};
+
+// NA is R's missing value: a parent written NA is unknown, unless the file
+// lists an individual NA, which then is what NA names (as it always was).
+void ResolveNaParents(Pedigree& ped);
+
+// Fills the record's ID, F, sex and birth date and the link's parents from
+// the cells. With `padded`, missing cells at the end are empty (workbook
+// rows); otherwise a row needs the header's required cells.
+RowFault ReadRow(std::span<const std::string_view> cells, const Header& header, bool padded, Rec& r,
+                 ParentLink& link, RowValues& values);
+
+// The message for a fault of line or row `line`.
+std::string FaultMessage(const RowFault& fault, std::int64_t line, const Header& header);
+
+// Group numbers to group indexes in order of first appearance.
+class GroupTable {
  public:
-  enum class Error { None, Forbidden, TooLong, Nul };
-
-  void Start(bool commentsAllowed) {
-    started_ = comment_ = false;
-    commentsAllowed_ = commentsAllowed;
-    error_ = Error::None;
-    count_ = length_ = 0;
-  }
-
-  // Feeds the bytes p[0..n-1] of the line, as if one by one.
-  void Feed(const unsigned char* p, std::size_t n) {
-    std::size_t i = 0;
-    if (!started_) {
-      while (i < n && IsLeadingSpace(p[i])) ++i;
-      if (i == n) return;
-      started_ = true;
-      comment_ = commentsAllowed_ && p[i] == '!';
-    }
-    if (comment_ || error_ != Error::None || count_ == kMaxFields) return;
-    char* field = fields_[static_cast<std::size_t>(count_)].data();
-    for (; i < n; ++i) {
-      const unsigned char c = p[i];
-      switch (kByteKinds[c]) {
-        case kOrdinary:
-          if (length_ == kMaxIdLength) {
-            error_ = Error::TooLong;
-            return;
-          }
-          field[length_++] = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-          break;
-        case kSeparator:
-          Close();
-          if (count_ == kMaxFields) return;
-          field = fields_[static_cast<std::size_t>(count_)].data();
-          break;
-        case kNul:
-          // A NUL byte marks a binary file, never a pedigree.
-          error_ = Error::Nul;
-          return;
-        default:
-          error_ = Error::Forbidden;
-          return;
-      }
-    }
-  }
-
-  void Finish() { Close(); }
-
-  bool Blank() const { return !started_ || comment_; }
-  Error error() const { return error_; }
-  int count() const { return count_; }
-  const char* field(int i) const { return fields_[static_cast<std::size_t>(i)].data(); }
+  // False when there are more groups than a record can index.
+  bool Add(Pedigree& ped, std::int64_t number, Rec& r);
+  // groupOrder: the group indexes by ascending group number.
+  static void BuildOrder(Pedigree& ped);
 
  private:
-  void Close() {
-    if (length_ == 0 || count_ == kMaxFields) return;
-    fields_[static_cast<std::size_t>(count_)][static_cast<std::size_t>(length_)] = 0;
-    ++count_;
-    length_ = 0;
-  }
-
-  std::array<std::array<char, kMaxIdLength + 1>, kMaxFields> fields_{};
-  int count_ = 0;
-  int length_ = 0;
-  bool started_ = false;
-  bool comment_ = false;
-  bool commentsAllowed_ = true;
-  Error error_ = Error::None;
+  std::unordered_map<std::int32_t, std::int32_t> index_;
+  std::int32_t lastNumber_ = -1;
+  std::int32_t lastIndex_ = -1;
 };
 
-struct Columns {
-  int progeny = -1, sire = -1, dam = -1, group = -1, f = -1;
-  int required = 0;
-};
-
-inline bool ParseHeader(const LineSplitter& split, Columns& cols) {
-  for (int i = 0; i < split.count(); ++i) {
-    std::string name = split.field(i);
-    for (char& c : name) {
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    if (name == "progeny") cols.progeny = i;
-    if (name == "sire") cols.sire = i;
-    if (name == "dam") cols.dam = i;
-    if (name == "group") cols.group = i;
-    if (name == "f") cols.f = i;
-  }
-  if (cols.progeny < 0 || cols.sire < 0 || cols.dam < 0) return false;
-  cols.required = 1 + std::max({cols.progeny, cols.sire, cols.dam, cols.group, cols.f});
-  return true;
-}
-
-// Group field: digits only, value at most 1000; -1 for anything else.
-inline int ParseGroup(const char* text) {
-  long value = 0;
-  for (const char* p = text; *p != 0; ++p) {
-    if (*p < '0' || *p > '9') return -1;
-    value = std::min(value * 10 + (*p - '0'), 100000L);
-  }
-  return value > kMaxGroupNumber ? -1 : static_cast<int>(value);
-}
+// 1 July of the year, or the date itself; kUnknownBirth when not a date.
+std::int32_t DaysFromCivil(int year, int month, int day);
 
 }  // namespace kinvar::line_splitter

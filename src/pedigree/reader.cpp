@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <string_view>
 #include <system_error>
@@ -13,147 +16,672 @@
 
 #include "pedigree/line_splitter.h"
 
-namespace kinvar {
+namespace kinvar::line_splitter {
 
 namespace {
 
+bool IsNa(std::string_view cell) {
+  return cell.size() == 2 && (cell[0] | 0x20) == 'n' && (cell[1] | 0x20) == 'a';
+}
+bool IsMissing(std::string_view cell) { return cell.empty() || cell == "." || IsNa(cell); }
+
+bool IsTrimmed(char c, char delimiter) { return c == ' ' || (c == '\t' && delimiter != '\t'); }
+
+// A cell that begins with a double quote at *p: when the quote is closed on
+// the line, sets `cell` to its content (and what follows the closing quote
+// up to `stop`), moves p past it and returns true.
+bool ReadQuoted(const char*& p, const char* end, char delimiter, LineCells& out, std::size_t lineSize,
+                std::string_view& cell) {
+  const char* q = p + 1;
+  bool doubled = false;
+  for (;; ++q) {
+    q = static_cast<const char*>(std::memchr(q, '"', static_cast<std::size_t>(end - q)));
+    if (q == nullptr) return false;
+    if (q + 1 < end && q[1] == '"') {
+      doubled = true;
+      ++q;
+      continue;
+    }
+    break;
+  }
+  const char* after = q + 1;
+  const char* stop = after;
+  if (delimiter == 0) {
+    while (stop < end && !IsSeparator(static_cast<unsigned char>(*stop))) ++stop;
+  } else {
+    while (stop < end && *stop != delimiter) ++stop;
+  }
+  const char* tail = stop;
+  while (tail > after && IsTrimmed(tail[-1], delimiter)) --tail;
+  if (!doubled && tail == after) {
+    cell = std::string_view(p + 1, static_cast<std::size_t>(q - p - 1));
+  } else {
+    if (!out.scratchReady) {
+      out.scratch.clear();
+      out.scratch.reserve(lineSize);
+      out.scratchReady = true;
+    }
+    const std::size_t start = out.scratch.size();
+    for (const char* c = p + 1; c < q; ++c) {
+      out.scratch.push_back(*c);
+      if (*c == '"') ++c;
+    }
+    out.scratch.append(after, tail);
+    cell = std::string_view(out.scratch).substr(start);
+  }
+  p = stop;
+  return true;
+}
+
+}  // namespace
+
+void SplitRuns(std::string_view line, std::size_t maxCells, LineCells& out) {
+  out.cells.clear();
+  out.scratchReady = false;
+  const char* p = line.data();
+  const char* const end = p + line.size();
+  while (out.cells.size() < maxCells) {
+    while (p < end && IsSeparator(static_cast<unsigned char>(*p))) ++p;
+    if (p == end) return;
+    std::string_view cell;
+    if (*p != '"' || !ReadQuoted(p, end, 0, out, line.size(), cell)) {
+      const char* start = p;
+      while (p < end && !IsSeparator(static_cast<unsigned char>(*p))) ++p;
+      cell = std::string_view(start, static_cast<std::size_t>(p - start));
+    }
+    out.cells.push_back(cell);
+  }
+}
+
+void SplitAt(std::string_view line, char delimiter, std::size_t maxCells, LineCells& out) {
+  out.cells.clear();
+  out.scratchReady = false;
+  const char* p = line.data();
+  const char* const end = p + line.size();
+  while (out.cells.size() < maxCells) {
+    while (p < end && IsTrimmed(*p, delimiter)) ++p;
+    std::string_view cell;
+    if (p == end || *p != '"' || !ReadQuoted(p, end, delimiter, out, line.size(), cell)) {
+      const char* start = p;
+      const auto* d = static_cast<const char*>(std::memchr(p, delimiter, static_cast<std::size_t>(end - p)));
+      p = d != nullptr ? d : end;
+      const char* tail = p;
+      while (tail > start && IsTrimmed(tail[-1], delimiter)) --tail;
+      cell = std::string_view(start, static_cast<std::size_t>(tail - start));
+    }
+    out.cells.push_back(cell);
+    if (p == end) return;
+    ++p;
+  }
+}
+
+namespace {
+
+struct Synonyms {
+  Column column;
+  const char* canonical;
+  std::array<const char*, 7> names;
+};
+
+const Synonyms kSynonyms[] = {
+    {kProgeny, "Progeny", {"progeny", "animal", "id", "individual", "name"}},
+    {kSire, "Sire", {"sire", "father"}},
+    {kDam, "Dam", {"dam", "mother"}},
+    {kGroup, "Group", {"group", "year", "birth year", "cohort", "herd"}},
+    {kF, "F", {"f", "inbreeding"}},
+    {kSex, "Sex", {"sex", "gender"}},
+    {kBirth, "Birth date", {"birth date", "birthdate", "birth_date", "dob", "date of birth", "born"}},
+};
+
+int ColumnOfName(std::string_view name) {
+  std::string lower(name);
+  for (char& c : lower) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  for (const Synonyms& s : kSynonyms) {
+    for (const char* n : s.names) {
+      if (n != nullptr && lower == n) return s.column;
+    }
+  }
+  return -1;
+}
+
+void Finish(Header& h);
+
+HeaderFault MatchNames(std::span<const std::string_view> names, Header& h, std::string& message) {
+  h = Header{};
+  h.columns = static_cast<int>(names.size());
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const int column = ColumnOfName(names[i]);
+    if (column < 0) continue;
+    const auto c = static_cast<std::size_t>(column);
+    if (h.at[c] >= 0) {
+      message = std::string("Error: The header names the column ") + kSynonyms[c].canonical + " twice: \"" +
+                h.name[c] + "\" and \"" + std::string(names[i]) + "\".";
+      return HeaderFault::kTwice;
+    }
+    h.at[c] = static_cast<int>(i);
+    h.name[c] = std::string(names[i]);
+  }
+  if (h.at[kProgeny] < 0 || h.at[kSire] < 0 || h.at[kDam] < 0) return HeaderFault::kMissing;
+  Finish(h);
+  return HeaderFault::kNone;
+}
+
+// Comma or tab, whichever the header holds; when it holds both, the one
+// that separates all its names (empty names only at the end), if only one
+// does; 0 otherwise.
+char FindDelimiter(std::string_view line) {
+  const bool comma = line.find(',') != std::string_view::npos;
+  const bool tab = line.find('\t') != std::string_view::npos;
+  if (comma != tab) return comma ? ',' : '\t';
+  if (!comma) return 0;
+  char found = 0;
+  for (const char d : {',', '\t'}) {
+    LineCells pieces;
+    SplitAt(line, d, SIZE_MAX, pieces);
+    std::size_t last = pieces.cells.size();
+    while (last > 0 && pieces.cells[last - 1].empty()) --last;
+    bool all = last >= 2;
+    for (std::size_t i = 0; i < last; ++i) all = all && !pieces.cells[i].empty();
+    if (!all) continue;
+    if (found != 0) return 0;
+    found = d;
+  }
+  return found;
+}
+
+void Finish(Header& h) {
+  h.required = h.needed = 0;
+  for (int c = 0; c < kColumnCount; ++c) {
+    if (c <= kF) h.required = std::max(h.required, h.at[static_cast<std::size_t>(c)] + 1);
+    h.needed = std::max(h.needed, h.at[static_cast<std::size_t>(c)] + 1);
+  }
+  h.columnAt.assign(static_cast<std::size_t>(std::max(h.needed, h.columns)), -1);
+  for (int c = 0; c < kColumnCount; ++c) {
+    const int at = h.at[static_cast<std::size_t>(c)];
+    if (at >= 0) h.columnAt[static_cast<std::size_t>(at)] = static_cast<signed char>(c);
+  }
+}
+
+using PlainColumns = std::array<int, kSex>;
+
+// The columns of Progeny..F as the header was always read: the first five
+// fields between runs of separators, the later name winning; false when
+// that header did not read.
+bool ReadPlainHeader(std::string_view line, PlainColumns& at) {
+  at.fill(-1);
+  const char* const names[] = {"progeny", "sire", "dam", "group", "f"};
+  std::size_t i = 0;
+  for (int field = 0; field < 5; ++field) {
+    while (i < line.size() && IsSeparator(static_cast<unsigned char>(line[i]))) ++i;
+    if (i == line.size()) break;
+    const std::size_t start = i;
+    while (i < line.size() && !IsSeparator(static_cast<unsigned char>(line[i]))) ++i;
+    std::string name(line.substr(start, i - start));
+    if (name.size() > static_cast<std::size_t>(kMaxIdLength)) return false;
+    for (char& c : name) {
+      if (kByteKinds[static_cast<unsigned char>(c)] != kOrdinary) return false;
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    for (int c = 0; c < kSex; ++c) {
+      if (name == names[c]) at[static_cast<std::size_t>(c)] = field;
+    }
+  }
+  return at[kProgeny] >= 0 && at[kSire] >= 0 && at[kDam] >= 0;
+}
+
+bool SameColumns(const PlainColumns& plain, const Header& h) {
+  for (int c = 0; c < kSex; ++c) {
+    if (plain[static_cast<std::size_t>(c)] != h.at[static_cast<std::size_t>(c)]) return false;
+  }
+  return true;
+}
+
+// A header that always read keeps its columns of Progeny..F; the new
+// columns may not take their places.
+void KeepPlainColumns(const PlainColumns& plain, Header& h) {
+  if (SameColumns(plain, h)) return;
+  for (int c = 0; c < kSex; ++c) {
+    const auto i = static_cast<std::size_t>(c);
+    h.at[i] = plain[i];
+    h.name[i] = kSynonyms[i].canonical;
+  }
+  for (const int c : {kSex, kBirth}) {
+    const auto i = static_cast<std::size_t>(c);
+    if (std::find(plain.begin(), plain.end(), h.at[i]) != plain.end()) h.at[i] = -1;
+  }
+  h.columns = std::max(h.columns, 1 + *std::max_element(plain.begin(), plain.end()));
+  Finish(h);
+}
+
+}  // namespace
+
+HeaderFault ParseHeaderCells(std::span<const std::string_view> names, Header& header, std::string& message) {
+  return MatchNames(names, header, message);
+}
+
+HeaderFault ParseHeaderLine(std::string_view line, Header& header, std::string& message) {
+  LineCells names;
+  HeaderFault worst = HeaderFault::kMissing;
+  std::string twice;
+  const auto attempt = [&](char delimiter) {
+    if (delimiter == 0) {
+      SplitRuns(line, SIZE_MAX, names);
+    } else {
+      SplitAt(line, delimiter, SIZE_MAX, names);
+    }
+    const HeaderFault fault = MatchNames(names.cells, header, twice);
+    if (fault == HeaderFault::kTwice && worst != HeaderFault::kTwice) {
+      worst = fault;
+      message = twice;
+    }
+    header.delimiter = delimiter;
+    return fault == HeaderFault::kNone;
+  };
+  PlainColumns plain;
+  const bool plainReads = ReadPlainHeader(line, plain);
+  const char delimiter = FindDelimiter(line);
+  if (delimiter != 0 && attempt(delimiter) && (!plainReads || SameColumns(plain, header))) {
+    // A header that read before as it reads now keeps its lines' reading:
+    // split at runs first, at the delimiter only when too few fields.
+    header.strict = !plainReads;
+    return HeaderFault::kNone;
+  }
+  if (worst != HeaderFault::kTwice && attempt(0)) {
+    header.delimiter = 0;
+    header.strict = false;
+    if (plainReads) KeepPlainColumns(plain, header);
+    return HeaderFault::kNone;
+  }
+  if (worst != HeaderFault::kTwice && line.find(';') != std::string_view::npos && attempt(';')) {
+    header.strict = true;
+    return HeaderFault::kNone;
+  }
+  return worst;
+}
+
+const LineCells& SplitDataLine(std::string_view line, const Header& h, LineCells& a, LineCells& b) {
+  const auto needed = static_cast<std::size_t>(h.needed);
+  const auto required = static_cast<std::size_t>(h.required);
+  if (h.delimiter == 0) {
+    SplitRuns(line, needed, a);
+    return a;
+  }
+  if (h.strict) {
+    SplitAt(line, h.delimiter, needed, a);
+    if (a.cells.size() >= required) return a;
+    SplitRuns(line, needed, b);
+    return b.cells.size() >= required ? b : a;
+  }
+  // A line with fewer fields than the header has empty cells: split it
+  // again at the header's delimiter.
+  const auto columns = static_cast<std::size_t>(h.columns);
+  SplitRuns(line, columns, a);
+  if (a.cells.size() >= columns) return a;
+  SplitAt(line, h.delimiter, std::max(columns, needed), b);
+  return b.cells.size() >= required && b.cells.size() > a.cells.size() ? b : a;
+}
+
+namespace {
+
+// The checks of every used cell, byte by byte as the fields were always
+// checked: the first offending byte decides.
+Fault CheckBytes(std::string_view cell) {
+  for (std::size_t i = 0; i < cell.size(); ++i) {
+    switch (kByteKinds[static_cast<unsigned char>(cell[i])]) {
+      case kNul:
+        return Fault::kFormat;
+      case kForbidden:
+        return Fault::kForbidden;
+      case kOrdinary:
+        if (i == static_cast<std::size_t>(kMaxIdLength)) return Fault::kTooLong;
+        break;
+    }
+  }
+  return Fault::kNone;
+}
+
+void CopyUpper(std::string_view cell, char* id) {
+  for (const char c : cell) *id++ = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+  *id = 0;
+}
+
+bool HasBlank(std::string_view cell) {
+  return cell.find_first_of(" \t") != std::string_view::npos;
+}
+
+// An empty parent is unknown. NA stays text: it is unknown too unless the
+// file lists an individual NA (ResolveNaParents).
+Fault ReadParent(std::string_view cell, char* id, bool& na) {
+  if (cell.empty()) {
+    id[0] = '0';
+    id[1] = 0;
+    return Fault::kNone;
+  }
+  na = na || IsNa(cell);
+  if (HasBlank(cell)) return Fault::kBlankInId;
+  CopyUpper(cell, id);
+  return Fault::kNone;
+}
+
+bool ReadF(std::string_view cell, Rec& r) {
+  if (IsMissing(cell)) return true;
+  char text[kMaxIdLength + 1];
+  std::size_t n = 0;
+  // A comma is a decimal comma: a cell never holds a list.
+  for (const char c : cell) text[n++] = c == ',' ? '.' : c;
+  text[n] = 0;
+  const auto f = static_cast<float>(std::strtod(text, nullptr));
+  // Written so that NaN fails too.
+  if (!(f >= 0.0f && f <= 1.0f)) return false;
+  r.f = f;
+  r.fPredefined = true;
+  return true;
+}
+
+bool ReadGroup(std::string_view cell, std::int64_t& number) {
+  if (IsMissing(cell)) return true;
+  std::int64_t value = 0;
+  for (const char c : cell) {
+    if (c < '0' || c > '9') return false;
+    value = std::min<std::int64_t>(value * 10 + (c - '0'), std::int64_t{1} << 40);
+  }
+  if (value > INT32_MAX) return false;
+  number = value;
+  return true;
+}
+
+bool ReadSex(std::string_view cell, Rec& r) {
+  if (IsMissing(cell)) return true;
+  std::string lower(cell);
+  for (char& c : lower) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  if (lower == "m" || lower == "male" || lower == "1") {
+    r.sex = Sex::kMale;
+  } else if (lower == "f" || lower == "female" || lower == "2") {
+    r.sex = Sex::kFemale;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+int Digits(std::string_view text) {
+  int value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return -1;
+    value = value * 10 + (c - '0');
+  }
+  return value;
+}
+
+// A year alone has no month or day; 1 July stands for it, so that the
+// interval between two years comes out as whole years on average.
+bool ReadBirth(std::string_view cell, Rec& r) {
+  if (IsMissing(cell)) return true;
+  const int year = cell.size() >= 4 ? Digits(cell.substr(0, 4)) : -1;
+  if (year < 1) return false;
+  int month = 7;
+  int day = 1;
+  if (cell.size() == 10 && cell[4] == '-' && cell[7] == '-') {
+    month = Digits(cell.substr(5, 2));
+    day = Digits(cell.substr(8, 2));
+    constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month < 1 || month > 12 || day < 1 || day > kDays[month - 1]) return false;
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    if (month == 2 && day == 29 && !leap) return false;
+  } else if (cell.size() != 4) {
+    return false;
+  }
+  r.birth = DaysFromCivil(year, month, day);
+  return true;
+}
+
+}  // namespace
+
+std::int32_t DaysFromCivil(int year, int month, int day) {
+  const int y = year - (month <= 2 ? 1 : 0);
+  const int era = (y >= 0 ? y : y - 399) / 400;
+  const int yoe = y - era * 400;
+  const int doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
+RowFault ReadRow(std::span<const std::string_view> cells, const Header& h, bool padded, Rec& r,
+                 ParentLink& link, RowValues& values) {
+  const std::size_t count = std::min(cells.size(), static_cast<std::size_t>(h.needed));
+  for (std::size_t i = 0; i < count; ++i) {
+    if (h.columnAt[i] < 0) continue;
+    const Fault fault = CheckBytes(cells[i]);
+    if (fault != Fault::kNone) return {fault, h.columnAt[i], cells[i]};
+  }
+  if (!padded && cells.size() < static_cast<std::size_t>(h.required)) return {Fault::kFormat, -1, {}};
+  const auto cell = [&](Column c) {
+    const auto at = static_cast<std::size_t>(h.at[static_cast<std::size_t>(c)]);
+    return at < cells.size() ? cells[at] : std::string_view();
+  };
+  if (h.at[kF] >= 0 && !ReadF(cell(kF), r)) return {Fault::kF, kF, cell(kF)};
+  values.groupNumber = -1;
+  if (h.at[kGroup] >= 0 && !ReadGroup(cell(kGroup), values.groupNumber)) {
+    return {Fault::kGroup, kGroup, cell(kGroup)};
+  }
+  const std::string_view id = cell(kProgeny);
+  if (id.empty()) return {Fault::kNoId, kProgeny, id};
+  if (HasBlank(id)) return {Fault::kBlankInId, kProgeny, id};
+  CopyUpper(id, r.id);
+  if (ReadParent(cell(kSire), link.sire, values.naParent) != Fault::kNone) {
+    return {Fault::kBlankInId, kSire, cell(kSire)};
+  }
+  if (ReadParent(cell(kDam), link.dam, values.naParent) != Fault::kNone) {
+    return {Fault::kBlankInId, kDam, cell(kDam)};
+  }
+  if (h.at[kSex] >= 0 && !ReadSex(cell(kSex), r)) return {Fault::kSex, kSex, cell(kSex)};
+  if (h.at[kBirth] >= 0 && !ReadBirth(cell(kBirth), r)) return {Fault::kBirth, kBirth, cell(kBirth)};
+  return {};
+}
+
+std::string FaultMessage(const RowFault& fault, std::int64_t line, const Header& h) {
+  const std::string at = "Error in line " + std::to_string(line);
+  const std::string plain = at + ".\n";
+  const std::string column =
+      fault.column < 0 ? plain : at + ", column " + h.name[static_cast<std::size_t>(fault.column)] + ".\n";
+  switch (fault.fault) {
+    case Fault::kFormat:
+      return plain + "The format is not correct.";
+    case Fault::kForbidden:
+      return plain + "These characters   '<'   '>'   '|'   '!'   are not permitted.";
+    case Fault::kTooLong:
+      return plain + "The length of each field should not be more than 20.";
+    case Fault::kF:
+      return plain + "The inbreeding coefficient must be in the range of 0 - 1.";
+    case Fault::kGroup:
+      return plain + "The group must be a whole number in the range of 0 to 2147483647.";
+    case Fault::kSex:
+      return column + "The sex must be M, F, male, female, 1 or 2 (1 male, 2 female), or empty or \".\" "
+                      "when it is not known; \"" + std::string(fault.cell) + "\" is none of these.";
+    case Fault::kBirth:
+      return column + "\"" + std::string(fault.cell) +
+             "\" is not a birth date. Write a date as 2021-04-17, or a year alone as 2021.";
+    case Fault::kNoId:
+      return column + "The individual has no ID.";
+    case Fault::kBlankInId:
+      return column + "The ID \"" + std::string(fault.cell) +
+             "\" contains a blank. IDs cannot contain blanks, since Kinvar writes its files "
+             "with blanks between the columns.";
+    case Fault::kTooManyGroups:
+      return plain + "There are more groups than Kinvar can hold.";
+    case Fault::kNone:
+      break;
+  }
+  return plain;
+}
+
+void ResolveNaParents(Pedigree& ped) {
+  for (std::size_t i = 1; i < ped.recs.size(); ++i) {
+    if (std::strcmp(ped.recs[i].id, "NA") == 0) return;
+  }
+  for (ParentLink& link : ped.links) {
+    for (char* id : {link.sire, link.dam}) {
+      if (std::strcmp(id, "NA") == 0) std::strcpy(id, "0");
+    }
+  }
+}
+
+bool GroupTable::Add(Pedigree& ped, std::int64_t number, Rec& r) {
+  using Index = decltype(Rec::group);
+  const auto key = static_cast<std::int32_t>(number);
+  // Files list a group's members mostly together: skip the hash then.
+  if (key == lastNumber_ && lastIndex_ >= 0) {
+    ++ped.groups[static_cast<std::size_t>(lastIndex_)].count;
+    r.group = static_cast<Index>(lastIndex_);
+    return true;
+  }
+  auto [it, added] = index_.try_emplace(key, static_cast<std::int32_t>(ped.groups.size()));
+  if (added) {
+    if (ped.groups.size() >= static_cast<std::size_t>(std::numeric_limits<Index>::max()) ||
+        ped.groups.size() >= static_cast<std::size_t>(std::numeric_limits<decltype(ped.nGroups)>::max())) {
+      index_.erase(it);
+      return false;
+    }
+    ped.groups.push_back({key, 0});
+    ped.nGroups = static_cast<decltype(ped.nGroups)>(ped.groups.size());
+  }
+  ++ped.groups[static_cast<std::size_t>(it->second)].count;
+  r.group = static_cast<Index>(it->second);
+  lastNumber_ = key;
+  lastIndex_ = it->second;
+  return true;
+}
+
+void GroupTable::BuildOrder(Pedigree& ped) {
+  auto& order = ped.groupOrder;
+  order.resize(ped.groups.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::int32_t>(i);
+  // Group numbers are distinct, so this order is the only one.
+  std::sort(order.begin(), order.end(), [&ped](std::int32_t a, std::int32_t b) {
+    return ped.groups[static_cast<std::size_t>(a)].group < ped.groups[static_cast<std::size_t>(b)].group;
+  });
+}
+
+}  // namespace kinvar::line_splitter
+
+namespace kinvar {
+
 using namespace line_splitter;
+
+namespace {
 
 constexpr int kProgressEvery = 500;
 constexpr std::size_t kChunkSize = 1 << 20;
+// Lines are read whole; one longer than this is no line of a pedigree.
+constexpr std::size_t kMaxLineBytes = std::size_t{64} << 20;
 
-std::string LineMessage(int line, const char* text) {
-  return "Error in line " + std::to_string(line) + ".\n" + text;
-}
-
-const char* const kForbiddenText =
-    "These characters   '<'   '>'   '|'   '!'   are not permitted.";
-const char* const kFormatText = "The format is not correct.";
 const char* const kHeaderMessage =
     "Error: The header row format is not correct.\n"
     "The pedigree file must have header row with field names.\n"
     "(i.e. Progeny Sire Dam Group F. Group and F are optional).";
 
-class Reader {
+}  // namespace
+
+// Header and data rows, however they were split, into records, links and
+// groups.
+class RecordBuilder {
  public:
-  Reader(Pedigree& ped, Progress& progress) : ped_(ped), progress_(progress) {
-    groupIndex_.fill(-1);
-  }
+  RecordBuilder(Pedigree& ped, Progress& progress) : ped_(ped), progress_(progress) {}
 
-  // Processes one finished physical line; false stops reading.
-  bool Line(std::int64_t bytePos) {
-    split_.Finish();
-    ++lineNo_;
-    if (split_.Blank()) return true;
-    switch (split_.error()) {
-      case LineSplitter::Error::Forbidden:
-        return Fail(LineMessage(lineNo_, kForbiddenText));
-      case LineSplitter::Error::TooLong:
-        return Fail(LineMessage(lineNo_, "The length of each field should not be more than 20."));
-      case LineSplitter::Error::Nul:
-        return Fail(LineMessage(lineNo_, kFormatText));
-      case LineSplitter::Error::None:
-        break;
-    }
-    if (!headerSeen_) {
-      headerSeen_ = true;
-      if (!ParseHeader(split_, cols_)) return Fail(kHeaderMessage);
-      ped_.fColumn = static_cast<std::int16_t>(cols_.f);
-      ped_.groupColumn = static_cast<std::int16_t>(cols_.group);
-      return true;
-    }
-    return DataLine(bytePos);
-  }
+  bool headerSeen() const { return headerSeen_; }
+  const Header& header() const { return header_; }
 
-  void StartLine() { split_.Start(!headerSeen_); }
-  void Feed(const unsigned char* p, std::size_t n) { split_.Feed(p, n); }
-
-  // After the last line.
-  bool Finish() {
-    if (!headerSeen_ || read_ == 0) return Fail("File is empty.");
-    ped_.nRead = read_;
-    BuildGroupOrder();
+  bool HeaderResult(HeaderFault fault, std::string& message) {
+    headerSeen_ = true;
+    if (fault == HeaderFault::kTwice) return Fail(std::move(message));
+    if (fault != HeaderFault::kNone) return Fail(kHeaderMessage);
+    const auto column = [this](Column c) { return static_cast<std::int16_t>(header_.at[c]); };
+    ped_.fColumn = column(kF);
+    ped_.groupColumn = column(kGroup);
+    ped_.sexColumn = column(kSex);
+    ped_.birthColumn = column(kBirth);
     return true;
   }
+  Header& mutableHeader() { return header_; }
 
-  ReadOutcome& outcome() { return outcome_; }
-
- private:
-  bool Fail(std::string message) {
-    outcome_.message = std::move(message);
-    return false;
-  }
-
-  bool DataLine(std::int64_t bytePos) {
-    if (split_.count() < cols_.required) return Fail(LineMessage(lineNo_, kFormatText));
+  bool Row(std::int64_t line, std::span<const std::string_view> cells, bool padded, std::int64_t position) {
     Rec& r = ped_.recs.emplace_back();
-    std::strcpy(r.id, split_.field(cols_.progeny));
     ParentLink& link = ped_.links.emplace_back();
-    std::strcpy(link.sire, split_.field(cols_.sire));
-    std::strcpy(link.dam, split_.field(cols_.dam));
     link.rec = static_cast<RecIndex>(ped_.recs.size() - 1);
-    if (cols_.f >= 0 && !ReadF(r)) return false;
-    if (cols_.group >= 0 && !ReadGroup(r)) return false;
-    if (read_ % kProgressEvery == 0 && progress_.Step(bytePos)) return false;
+    RowValues values;
+    RowFault fault = ReadRow(cells, header_, padded, r, link, values);
+    naParent_ = naParent_ || values.naParent;
+    if (fault.fault == Fault::kNone && values.groupNumber >= 0 && !groups_.Add(ped_, values.groupNumber, r)) {
+      fault = {Fault::kTooManyGroups, kGroup, {}};
+    }
+    if (fault.fault != Fault::kNone) return Fail(FaultMessage(fault, line, header_));
+    if (read_ % kProgressEvery == 0 && progress_.Step(position)) return false;
     ++read_;
     return true;
   }
 
-  bool ReadF(Rec& r) {
-    const char* text = split_.field(cols_.f);
-    if (std::strcmp(text, ".") == 0) return true;
-    const auto f = static_cast<float>(std::strtod(text, nullptr));
-    // Written so that NaN fails too.
-    if (!(f >= 0.0f && f <= 1.0f)) {
-      return Fail(LineMessage(lineNo_, "The inbreeding coefficient must be in the range of 0 - 1."));
-    }
-    r.f = f;
-    r.fPredefined = true;
+  bool Finish() {
+    if (!headerSeen_ || read_ == 0) return Fail("File is empty.");
+    ped_.nRead = read_;
+    if (naParent_) ResolveNaParents(ped_);
+    GroupTable::BuildOrder(ped_);
     return true;
   }
 
-  bool ReadGroup(Rec& r) {
-    const char* text = split_.field(cols_.group);
-    if (std::strcmp(text, ".") == 0) return true;
-    const int number = ParseGroup(text);
-    if (number < 0) {
-      return Fail(LineMessage(lineNo_, "The group must be an integer in the range of 0 to 1000."));
-    }
-    std::int16_t& index = groupIndex_[static_cast<std::size_t>(number)];
-    if (index < 0) {
-      index = ped_.nGroups++;
-      ped_.groups.push_back({number, 0});
-    }
-    ++ped_.groups[static_cast<std::size_t>(index)].count;
-    r.group = index;
-    return true;
+  bool Fail(std::string message) {
+    outcome_.message = std::move(message);
+    return false;
   }
+  ReadOutcome& outcome() { return outcome_; }
 
-  void BuildGroupOrder() {
-    auto& order = ped_.groupOrder;
-    order.resize(static_cast<std::size_t>(ped_.nGroups));
-    for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::int32_t>(i);
-    for (std::size_t i = 0; i < order.size(); ++i) {
-      std::size_t best = i;
-      for (std::size_t j = i + 1; j < order.size(); ++j) {
-        if (ped_.groups[static_cast<std::size_t>(order[j])].group <
-            ped_.groups[static_cast<std::size_t>(order[best])].group) {
-          best = j;
-        }
-      }
-      std::swap(order[i], order[best]);
-    }
-  }
-
+ private:
   Pedigree& ped_;
   Progress& progress_;
-  LineSplitter split_;
-  Columns cols_;
+  Header header_;
+  GroupTable groups_;
   bool headerSeen_ = false;
-  int lineNo_ = 0;
+  bool naParent_ = false;
   std::int32_t read_ = 0;
-  std::array<std::int16_t, kMaxGroupNumber + 1> groupIndex_{};
   ReadOutcome outcome_;
+};
+
+namespace {
+
+class Reader {
+ public:
+  Reader(Pedigree& ped, Progress& progress) : builder_(ped, progress) {}
+
+  // Processes one whole line without its terminator; false stops reading.
+  bool Line(std::string_view raw, std::int64_t bytePos) {
+    ++lineNo_;
+    const std::string_view line = TrimLeading(raw);
+    if (line.empty()) return true;
+    if (!builder_.headerSeen()) {
+      if (line[0] == '!') return true;
+      std::string message;
+      return builder_.HeaderResult(ParseHeaderLine(line, builder_.mutableHeader(), message), message);
+    }
+    const LineCells& cells = SplitDataLine(line, builder_.header(), a_, b_);
+    return builder_.Row(lineNo_, cells.cells, false, bytePos);
+  }
+
+  bool TooLong() {
+    return builder_.Fail("Error in line " + std::to_string(lineNo_ + 1) + ".\nThe line is longer than " +
+                         std::to_string(kMaxLineBytes) + " bytes.");
+  }
+
+  bool Finish() { return builder_.Finish(); }
+  ReadOutcome& outcome() { return builder_.outcome(); }
+
+ private:
+  RecordBuilder builder_;
+  LineCells a_;
+  LineCells b_;
+  int lineNo_ = 0;
 };
 
 // Line feeds plus one: a bound on the data lines, read ahead so that the
@@ -178,11 +706,18 @@ struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
+// A carriage return is dropped before a line feed and at the end of the
+// file, and is an ordinary byte elsewhere.
+std::string_view WithoutCr(std::string_view line) {
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  return line;
+}
+
 }  // namespace
 
 ReadOutcome ReadPedigree(const std::string& path, Pedigree& ped, Progress& progress) {
   ped.nGroups = 0;
-  ped.fColumn = ped.groupColumn = -1;
+  ped.fColumn = ped.groupColumn = ped.sexColumn = ped.birthColumn = -1;
   const ReadOutcome cannotOpen{false, "Cannot open " + path};
   std::error_code ec;
   if (std::filesystem::is_directory(path, ec)) return cannotOpen;
@@ -200,44 +735,71 @@ ReadOutcome ReadPedigree(const std::string& path, Pedigree& ped, Progress& progr
   Reader reader(ped, progress);
   std::int64_t pos = 0;
   bool first = true;
-  // A carriage return is dropped before a line feed and at the end of the
-  // file, and is an ordinary byte elsewhere; one at the end of a chunk waits
-  // for the next chunk's first byte.
-  bool pendingCr = false;
-  const unsigned char cr[1] = {'\r'};
-  reader.StartLine();
+  // The start of a line that the chunk cut.
+  std::string carry;
   for (;;) {
     const std::size_t n = std::fread(chunk.data(), 1, chunk.size(), file.get());
     if (n == 0) break;
+    const char* const data = reinterpret_cast<const char*>(chunk.data());
     std::size_t i = 0;
     if (first) {
       first = false;
       if (n >= 3 && chunk[0] == 0xEF && chunk[1] == 0xBB && chunk[2] == 0xBF) i = 3;
     }
-    if (pendingCr && i < n) {
-      pendingCr = false;
-      if (chunk[i] != '\n') reader.Feed(cr, 1);
-    }
     while (i < n) {
-      const auto* lf = static_cast<const unsigned char*>(std::memchr(chunk.data() + i, '\n', n - i));
-      const std::size_t end = lf != nullptr ? static_cast<std::size_t>(lf - chunk.data()) : n;
-      std::size_t stop = end;
-      if (stop > i && chunk[stop - 1] == '\r') {
-        --stop;
-        pendingCr = lf == nullptr;
+      const auto* lf = static_cast<const char*>(std::memchr(data + i, '\n', n - i));
+      const std::size_t end = lf != nullptr ? static_cast<std::size_t>(lf - data) : n;
+      if (lf == nullptr || !carry.empty()) {
+        if (carry.size() + (end - i) > kMaxLineBytes) {
+          reader.TooLong();
+          return reader.outcome();
+        }
+        carry.append(data + i, end - i);
+        if (lf == nullptr) break;
+        if (!reader.Line(WithoutCr(carry), pos + static_cast<std::int64_t>(end))) return reader.outcome();
+        carry.clear();
+      } else if (!reader.Line(WithoutCr(std::string_view(data + i, end - i)), pos + static_cast<std::int64_t>(end))) {
+        return reader.outcome();
       }
-      reader.Feed(chunk.data() + i, stop - i);
-      if (lf == nullptr) break;
-      if (!reader.Line(pos + static_cast<std::int64_t>(end))) return reader.outcome();
-      reader.StartLine();
       i = end + 1;
     }
     pos += static_cast<std::int64_t>(n);
   }
   if (std::ferror(file.get())) return cannotOpen;
-  if (!reader.Line(pos)) return reader.outcome();  // a last line without newline
+  // A last line without newline.
+  if (!reader.Line(WithoutCr(carry), pos)) return reader.outcome();
   if (!reader.Finish()) return reader.outcome();
   return {true, {}};
 }
+
+CellRowReader::CellRowReader(Pedigree& ped, Progress& progress)
+    : builder_(std::make_unique<RecordBuilder>(ped, progress)) {
+  ped.nGroups = 0;
+  ped.fColumn = ped.groupColumn = ped.sexColumn = ped.birthColumn = -1;
+}
+
+CellRowReader::~CellRowReader() = default;
+
+bool CellRowReader::Row(std::int64_t row, std::span<const std::string_view> cells, std::int64_t progressPosition) {
+  // Cells are read as the cells of a text line: without blanks around them.
+  std::vector<std::string_view> trimmed(cells.begin(), cells.end());
+  bool blank = true;
+  for (std::string_view& cell : trimmed) {
+    while (!cell.empty() && (cell.front() == ' ' || cell.front() == '\t')) cell.remove_prefix(1);
+    while (!cell.empty() && (cell.back() == ' ' || cell.back() == '\t')) cell.remove_suffix(1);
+    blank = blank && cell.empty();
+  }
+  if (blank) return true;
+  if (!builder_->headerSeen()) {
+    if (!trimmed[0].empty() && trimmed[0][0] == '!') return true;
+    std::string message;
+    return builder_->HeaderResult(ParseHeaderCells(trimmed, builder_->mutableHeader(), message), message);
+  }
+  return builder_->Row(row, trimmed, true, progressPosition);
+}
+
+bool CellRowReader::Finish() { return builder_->Finish(); }
+
+ReadOutcome& CellRowReader::outcome() { return builder_->outcome(); }
 
 }  // namespace kinvar

@@ -32,19 +32,19 @@ TEST(PedigreeReader, StopsTheLoadWithTheMessageOfEachFault) {
        "row with field names.\n(i.e. Progeny Sire Dam Group F. Group and F are optional)."},
       {"twenty-one character ID", "progeny sire dam\nABCDEFGHIJKLMNOPQRSTU 0 0\n",
        "Error in line 2.\nThe length of each field should not be more than 20."},
-      {"exclamation mark in data", "! c\nprogeny sire dam\nA 0 0 !x\n",
+      {"exclamation mark in data", "! c\nprogeny sire dam\nA 0 0!x\n",
        "Error in line 3.\nThese characters   '<'   '>'   '|'   '!'   are not permitted."},
       {"too few fields", "\nprogeny sire dam\n\nA 0\n", "Error in line 4.\nThe format is not correct."},
       {"fields count up to the F column", "progeny sire dam x f\nA 0 0 y\n",
        "Error in line 2.\nThe format is not correct."},
       {"F above one", "progeny sire dam f\nA 0 0 1.0001\n",
        "Error in line 2.\nThe inbreeding coefficient must be in the range of 0 - 1."},
-      {"group above a thousand", "progeny sire dam group\nA 0 0 1001\n",
-       "Error in line 2.\nThe group must be an integer in the range of 0 to 1000."},
+      {"group above 2147483647", "progeny sire dam group\nA 0 0 2147483648\n",
+       "Error in line 2.\nThe group must be a whole number in the range of 0 to 2147483647."},
       {"negative group", "progeny sire dam group\nA 0 0 -1\n",
-       "Error in line 2.\nThe group must be an integer in the range of 0 to 1000."},
+       "Error in line 2.\nThe group must be a whole number in the range of 0 to 2147483647."},
       {"letter after the group's digits", "progeny sire dam group\nA 0 0 12a\n",
-       "Error in line 2.\nThe group must be an integer in the range of 0 to 1000."},
+       "Error in line 2.\nThe group must be a whole number in the range of 0 to 2147483647."},
   };
   for (const Row& row : rows) {
     Pedigree ped;
@@ -89,7 +89,7 @@ TEST(PedigreeReader, RefusesWhatIsNoPedigreeFile) {
   EXPECT_EQ(outcome.message, "Error in line 2.\nThe format is not correct.");
 
   // A line longer than the chunks the file is read in.
-  std::string text = "progeny sire dam\nA 0 0\nB 0 0";
+  std::string text = "progeny sire dam\nA 0 0\nB 0";
   text.append(3'000'000, ' ').append("ABCDEFGHIJKLMNOPQRSTU\n");
   outcome = test::LoadText(text, ped);
   EXPECT_EQ(outcome.message, "Error in line 3.\nThe length of each field should not be more than 20.");
