@@ -63,10 +63,10 @@ void OnGroupDecomposition(CommandContext& ctx, std::int32_t command, Decompositi
   if (ctx.askInputs) {
     const auto group = AskGroup(ctx, "Ancestral Decomposition", "Decompose");
     if (!group) return;
-    ctx.remembered.decompositionGroup = static_cast<std::int16_t>(*group);
+    ctx.remembered.decompositionGroup = static_cast<std::int32_t>(*group);
   }
   ctx.askInputs = true;
-  const std::int16_t index = GroupIndexOf(ctx.ped, ctx.remembered.decompositionGroup);
+  const std::int32_t index = GroupIndexOf(ctx.ped, ctx.remembered.decompositionGroup);
   if (index < 0) return;
   WaitCursor cursor(ctx.platform);
   if (!PrepareInbreeding(ctx)) return;
@@ -75,9 +75,9 @@ void OnGroupDecomposition(CommandContext& ctx, std::int32_t command, Decompositi
 
 }  // namespace
 
-std::int16_t GroupIndexOf(const Pedigree& ped, int number) {
+std::int32_t GroupIndexOf(const Pedigree& ped, int number) {
   for (std::size_t g = 0; g < ped.groups.size(); ++g)
-    if (ped.groups[g].group == number) return static_cast<std::int16_t>(g);
+    if (ped.groups[g].group == number) return static_cast<std::int32_t>(g);
   return -1;
 }
 

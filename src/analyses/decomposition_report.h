@@ -16,7 +16,7 @@
 namespace kinvar {
 
 // The group's index in ped.groups, or -1.
-std::int16_t GroupIndexOf(const Pedigree& ped, int number);
+std::int32_t GroupIndexOf(const Pedigree& ped, int number);
 // Appends line by line to the report and its copy file.
 void WriteReportLines(Pedigree& ped, std::initializer_list<std::string> lines);
 // "Extracted pedigree:" and its four counts.

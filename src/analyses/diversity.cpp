@@ -54,7 +54,7 @@ double Mean(double sum, std::int32_t n) { return n == 0 ? 0.0 : sum / static_cas
 
 }  // namespace
 
-ReferencePopulation GroupReference(const Pedigree& ped, std::int16_t group) {
+ReferencePopulation GroupReference(const Pedigree& ped, std::int32_t group) {
   ReferencePopulation ref{ped.groups[static_cast<std::size_t>(group)].group,
                           std::vector<std::uint8_t>(Slot(ped.nTotal) + 1, 0), 0};
   for (std::int32_t code = 1; code <= ped.nTotal; ++code) {
@@ -209,6 +209,7 @@ bool ComputeDiversity(Pedigree& ped, const ReferencePopulation& ref, const Gener
   s.meanCoancestry = MeanCoancestry(ped, subset, ref);
   s.fg = 1.0 / static_cast<double>(static_cast<float>(2.0 * s.meanCoancestry));
   s.ne = EstimateNe(ped, ref, depths);
+  s.intervals = ComputeGenerationIntervals(ped, &ref.byCode);
   return FindEffectiveAncestors(ped, subset, ref, &progress, s.ancestors);
 }
 
@@ -216,7 +217,7 @@ bool ComputeGroupTrends(Pedigree& ped, const GenerationDepths& depths, Progress&
                         std::vector<GroupTrend>& rows) {
   rows.clear();
   for (std::size_t i = 0; i < ped.groupOrder.size(); ++i) {
-    const auto group = static_cast<std::int16_t>(ped.groupOrder[i]);
+    const auto group = static_cast<std::int32_t>(ped.groupOrder[i]);
     const ReferencePopulation ref = GroupReference(ped, group);
     GroupTrend row{ref.groupNumber, ref.members};
     double f = 0.0, equivalent = 0.0;

@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "analyses/generation_interval.h"
 #include "genetics/command_context.h"
 #include "genetics/relationship.h"
 #include "report/progress.h"
@@ -40,7 +41,7 @@ struct ReferencePopulation {
 };
 
 // `group` is an index into ped.groups; both need records in code order.
-ReferencePopulation GroupReference(const Pedigree& ped, std::int16_t group);
+ReferencePopulation GroupReference(const Pedigree& ped, std::int32_t group);
 ReferencePopulation WholeReference(const Pedigree& ped);
 
 // By code: the equivalent complete generations (the sum over known ancestors
@@ -114,6 +115,7 @@ struct DiversitySummary {
   double fg = 0.0;
   double meanF = 0.0, meanCoancestry = 0.0;
   PopulationSize ne;
+  GenerationIntervals intervals{};  // the reference animals as progeny
 };
 
 // One row of the per-group trend table.

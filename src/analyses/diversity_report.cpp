@@ -67,6 +67,9 @@ void WriteFigures(Pedigree& ped, const DiversitySummary& s) {
                          Figure("Effective population size (Ne)", n(s.ne.ne)),
                          Figure("Standard error of Ne", n(s.ne.standardError)),
                          Figure("Individuals left out of Ne", std::to_string(s.ne.leftOut))});
+  if (!ped.HasBirthColumn()) return;
+  WriteLine(ped, "");
+  for (const std::string& line : GenerationIntervalLines(ped, s.intervals)) WriteLine(ped, line);
 }
 
 void WriteChosenAncestors(Pedigree& ped, const EffectiveAncestors& a) {
@@ -110,7 +113,7 @@ void OnDiversitySummary(CommandContext& ctx) {
   ctx.askInputs = true;
   if (!ctx.remembered.diversityGroup) return;
   const int chosen = *ctx.remembered.diversityGroup;
-  const std::int16_t index = GroupIndexOf(ctx.ped, chosen);
+  const std::int32_t index = GroupIndexOf(ctx.ped, chosen);
   if (chosen != kAllIndividuals && index < 0) return;
   WaitCursor cursor(ctx.platform);
   if (!PrepareInbreeding(ctx)) return;

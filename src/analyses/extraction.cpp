@@ -5,6 +5,7 @@
 
 #include "analyses/decomposition_report.h"
 #include "genetics/command_ids.h"
+#include "pedigree/sex_and_birth_text.h"
 #include "report/markup.h"
 #include "report/number_format.h"
 #include "report/timestamp.h"
@@ -71,21 +72,41 @@ struct Columns {
   // The source's predefined F, exactly, so that the extracted individuals
   // keep the coefficients they have in the source.
   bool f = false;
+  // Sex and birth date as the source gives them, so that the extracted
+  // file can be checked and analysed as the source can.
+  bool sex = false;
+  bool birth = false;
   const char* FSeparator() const { return group ? "|T5" : "|T1"; }
+  // The tab before Sex or Birth date, after a last column of `length`.
+  std::string TabAfter(std::size_t length) const {
+    if (f) return TabAfterF(length);
+    return group ? "|T5" : "|T1";
+  }
+  std::string SexAndBirth(std::size_t lastLength, const std::string& sexText,
+                          const std::string& birthText) const {
+    std::string text;
+    if (sex) text += TabAfter(lastLength) + sexText;
+    if (birth) text += (sex ? "|T5" : TabAfter(lastLength)) + birthText;
+    return text;
+  }
 };
 
 std::string Heading(const Columns& columns) {
   std::string heading = "Progeny|T1Sire|T1Dam";
   if (columns.group) heading += "|T1Group";
   if (columns.f) heading += std::string(columns.FSeparator()) + "F";
-  return ExpandMarkup(heading);
+  return ExpandMarkup(heading + columns.SexAndBirth(1, kSexHeader, kBirthHeader));
 }
 
 std::string Row(const Pedigree& ped, const Rec& r, const Columns& columns) {
   std::string row = std::string(r.id) + "|T1" + ped.rec(r.sire).id + "|T1" + ped.rec(r.dam).id;
   if (columns.group) row += r.group < 0 ? "|T1." : "|T1" + std::to_string(ped.GroupNumber(r));
-  if (columns.f) row += std::string(columns.FSeparator()) + (r.fPredefined ? FormatExactF(r.f) : ".");
-  return ExpandMarkup(row);
+  std::string f;
+  if (columns.f) {
+    f = r.fPredefined ? FormatExactF(r.f) : ".";
+    row += std::string(columns.FSeparator()) + f;
+  }
+  return ExpandMarkup(row + columns.SexAndBirth(f.size(), SexText(r.sex), BirthText(r.birth)));
 }
 
 void OnExtract(CommandContext& ctx, std::int32_t command, Kinship kinship, bool forGroup) {
@@ -140,7 +161,7 @@ std::vector<RecIndex> SelectIndividual(const Pedigree& ped, Kinship kinship, Rec
   return Descendants(ped, start, [start](std::int32_t code, const Rec&) { return code == start; });
 }
 
-std::vector<RecIndex> SelectGroup(const Pedigree& ped, Kinship kinship, std::int16_t group) {
+std::vector<RecIndex> SelectGroup(const Pedigree& ped, Kinship kinship, std::int32_t group) {
   const auto member = [group](std::int32_t, const Rec& r) { return r.group == group; };
   if (kinship == Kinship::kDescendants) return Descendants(ped, 1, member);
   std::vector<RecIndex> members;
@@ -155,7 +176,8 @@ bool WriteExtractionFile(const Pedigree& ped, const ExtractionFile& what,
                          Progress& progress) {
   progress.SetStage(0, 100, static_cast<std::int64_t>(selection.size()), "Saving...");
   const bool forGroup = what.groupNumber >= 0;
-  const Columns columns{forGroup || ped.HasGroupColumn(), ped.HasFColumn()};
+  const Columns columns{forGroup || ped.HasGroupColumn(), ped.HasFColumn(), ped.HasSexColumn(),
+                        ped.HasBirthColumn()};
   std::string text(1, '!');
   text.append(FormatTimestamp(CurrentLocalTime()))
       .append("\n!Pedigree file name: ")

@@ -27,7 +27,7 @@ enum class Kinship { kAncestors, kDescendants };
 // The selection for one individual (`group` -1) or for the group with index
 // `group`; needs `records` in code order.
 std::vector<RecIndex> SelectIndividual(const Pedigree& ped, Kinship kinship, RecIndex x);
-std::vector<RecIndex> SelectGroup(const Pedigree& ped, Kinship kinship, std::int16_t group);
+std::vector<RecIndex> SelectGroup(const Pedigree& ped, Kinship kinship, std::int32_t group);
 
 struct ExtractionFile {
   Kinship kinship = Kinship::kAncestors;

@@ -60,7 +60,7 @@ std::string Columns(const Pedigree& ped, const std::string& first, double c, dou
 
 }  // namespace
 
-FounderContributions ComputeFounderContributions(const Pedigree& ped, std::int16_t group) {
+FounderContributions ComputeFounderContributions(const Pedigree& ped, std::int32_t group) {
   const Description& d = ped.groups[static_cast<std::size_t>(group)];
   FounderContributions fc;
   std::vector<float>& w = fc.byCode;
@@ -84,7 +84,7 @@ FounderContributions ComputeFounderContributions(const Pedigree& ped, std::int16
   return fc;
 }
 
-void WriteGeneOriginReport(Pedigree& ped, std::int16_t group) {
+void WriteGeneOriginReport(Pedigree& ped, std::int32_t group) {
   const FounderContributions fc = ComputeFounderContributions(ped, group);
   const DecompositionResult r1 = Decompose(ped, group, DecompositionMode::kAverageInbreeding);
   const DecompositionResult r2 = Decompose(ped, group, DecompositionMode::kAverageCoancestry);
@@ -105,10 +105,10 @@ void OnGeneOrigin(CommandContext& ctx) {
   if (ctx.askInputs) {
     const auto group = AskGroup(ctx, "Probabilities of gene origin", "Compute");
     if (!group) return;
-    ctx.remembered.geneOriginGroup = static_cast<std::int16_t>(*group);
+    ctx.remembered.geneOriginGroup = static_cast<std::int32_t>(*group);
   }
   ctx.askInputs = true;
-  const std::int16_t index = GroupIndexOf(ctx.ped, ctx.remembered.geneOriginGroup);
+  const std::int32_t index = GroupIndexOf(ctx.ped, ctx.remembered.geneOriginGroup);
   if (index < 0) return;
   WaitCursor cursor(ctx.platform);
   if (!PrepareInbreeding(ctx)) return;

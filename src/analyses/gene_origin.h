@@ -25,9 +25,9 @@ struct FounderContributions {
 };
 
 // Needs `records` in code order; `group` is an index into ped.groups.
-FounderContributions ComputeFounderContributions(const Pedigree& ped, std::int16_t group);
+FounderContributions ComputeFounderContributions(const Pedigree& ped, std::int32_t group);
 // Replaces the report (and its copy file); needs the coefficients computed.
-void WriteGeneOriginReport(Pedigree& ped, std::int16_t group);
+void WriteGeneOriginReport(Pedigree& ped, std::int32_t group);
 void OnGeneOrigin(CommandContext& ctx);
 
 }  // namespace kinvar

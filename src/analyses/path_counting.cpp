@@ -372,7 +372,7 @@ void RunIndividual(CommandContext& ctx, Output& out, RecIndex x) {
 }
 
 // The group (index `group`) or every individual (-1), full-sib run by run.
-void RunMany(CommandContext& ctx, Output& out, std::int16_t group) {
+void RunMany(CommandContext& ctx, Output& out, std::int32_t group) {
   Pedigree& ped = ctx.ped;
   const std::int32_t n = ped.nTotal;
   auto window = ctx.platform.OpenProgress();
@@ -415,7 +415,7 @@ void RunMany(CommandContext& ctx, Output& out, std::int16_t group) {
 
 // Common steps: the remembered input, the coefficients, the header, the run.
 void Run(CommandContext& ctx, Scope scope, OutputFile* file) {
-  const std::int16_t group =
+  const std::int32_t group =
       scope == Scope::kGroup ? GroupIndexOf(ctx.ped, ctx.remembered.pathGroup) : -1;
   if (scope == Scope::kIndividual && ctx.remembered.pathIndividual == kUnknownParent) return;
   if (scope == Scope::kGroup && group < 0) return;
@@ -449,7 +449,7 @@ void OnPathCountingGroup(CommandContext& ctx) {
   if (ctx.askInputs) {
     const auto group = AskGroup(ctx, "Path counting method", "Calculate");
     if (!group) return;
-    ctx.remembered.pathGroup = static_cast<std::int16_t>(*group);
+    ctx.remembered.pathGroup = static_cast<std::int32_t>(*group);
   }
   ctx.askInputs = true;
   Run(ctx, Scope::kGroup, nullptr);

@@ -150,7 +150,7 @@ bool AverageRelationships(Walk& w, Progress& progress) {
     const double sg = SumOfRelationships(w, w.lastMember[gi], weights, &g.uniqueAncestors,
                                          [&](std::int32_t i) {
                                            const Rec& r = w.At(i);
-                                           if (r.group != static_cast<std::int16_t>(gi)) return 0.0f;
+                                           if (r.group != static_cast<std::int32_t>(gi)) return 0.0f;
                                            groupSelf += SelfRelationship(r);
                                            return 1.0f;
                                          });
@@ -202,6 +202,7 @@ bool ComputeStructure(const Pedigree& ped, Progress& progress, StructureCensus& 
   if (!AverageRelationships(w, progress)) return false;
   progress.SetStage(groups ? 80 : 60, 100, ped.nTotal, kLabel);
   if (!GenerationEquivalents(w, progress)) return false;
+  if (ped.HasBirthColumn()) census.intervals = ComputeGenerationIntervals(ped);
   for (std::int32_t i = 1; i <= ped.nFounders; ++i) {
     if ((w.flags[static_cast<std::size_t>(i)] & kFounderWithProgeny) == 0)
       census.foundersWithoutProgeny.push_back(ped.records[static_cast<std::size_t>(i - 1)]);
@@ -401,6 +402,10 @@ void WriteStructureReport(Pedigree& ped, const StructureCensus& census) {
   WriteCountTable(ped, census, add);
   WriteFTable(ped, census, add);
   WriteRelationshipTable(ped, census, add);
+  if (ped.HasBirthColumn()) {
+    add("");
+    for (const std::string& line : GenerationIntervalLines(ped, census.intervals)) add(line);
+  }
   WriteFoundersWithoutProgeny(ped, census, add);
 }
 

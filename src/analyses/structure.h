@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "analyses/generation_interval.h"
 #include "genetics/command_context.h"
 #include "pedigree/pedigree.h"
 #include "report/progress.h"
@@ -55,6 +56,7 @@ struct StructureCensus {
   double k = 0.0;
   std::vector<GroupCensus> groups;
   std::vector<RecIndex> foundersWithoutProgeny;  // in code order
+  GenerationIntervals intervals{};  // with a Birth date column
 };
 
 // Needs the coefficients computed and `records` in code order. False when

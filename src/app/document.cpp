@@ -359,7 +359,7 @@ void CKinvarDoc::RerunAfterOptions(const OptionsChanges& changes) {
 
 namespace kinvar {
 
-std::int64_t CKinvarDoc::GroupSize(std::int16_t groupNumber) const {
+std::int64_t CKinvarDoc::GroupSize(std::int32_t groupNumber) const {
   for (const Description& d : ped_.groups)
     if (d.group == groupNumber) return d.count;
   return 0;

@@ -130,7 +130,7 @@ class CKinvarDoc {
   std::optional<LoadStatus> LoadInPlaceOfShown(const std::string& path, const std::string& sheet,
                                                ProgressWindow& window);
   void SetTitle(const std::string& title);
-  std::int64_t GroupSize(std::int16_t groupNumber) const;
+  std::int64_t GroupSize(std::int32_t groupNumber) const;
 
   Platform& platform_;
   std::string programFolder_;

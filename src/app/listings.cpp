@@ -1,6 +1,7 @@
 #include "app/listings.h"
 
 #include "app/save_as.h"
+#include "pedigree/sex_and_birth_text.h"
 #include "report/number_format.h"
 #include "report/timestamp.h"
 
@@ -10,18 +11,35 @@ namespace {
 
 const char* FSeparator(const Pedigree& ped) { return ped.HasGroupColumn() ? "|T5" : "|T1"; }
 
-std::string Heading(const Pedigree& ped, const char* fTitle) {
+// The tab that closes the column before Sex and Birth date, whose field
+// shows `length` characters.
+std::string TabBeforeSex(const Pedigree& ped, std::size_t length) {
+  if (ShowsFColumn(ped)) return TabAfterF(length);
+  return ped.HasGroupColumn() ? "|T5" : "|T1";
+}
+
+// Sex and Birth date follow the other columns when the file had them.
+std::string SexAndBirth(const Pedigree& ped, std::size_t lastLength, const std::string& sex,
+                        const std::string& birth) {
+  std::string text;
+  if (ped.HasSexColumn()) text += TabBeforeSex(ped, lastLength) + sex;
+  if (ped.HasBirthColumn()) text += (ped.HasSexColumn() ? "|T5" : TabBeforeSex(ped, lastLength)) + birth;
+  return text;
+}
+
+// `birthTitle`: the report may say "Birth date"; a file needs one word.
+std::string Heading(const Pedigree& ped, const char* fTitle, const char* birthTitle) {
   std::string line = "Progeny|T1Sire|T1Dam";
   if (ped.HasGroupColumn()) line += "|T1Group";
   if (ShowsFColumn(ped)) line += std::string(FSeparator(ped)) + fTitle;
-  return line;
+  return line + SexAndBirth(ped, 1, kSexHeader, birthTitle);
 }
 
 std::string PedigreeUnderline(const Pedigree& ped) {
   std::string line = "----------|T1----------|T1----------";
   if (ped.HasGroupColumn()) line += "|T1---------";
   if (ShowsFColumn(ped)) line += std::string(FSeparator(ped)) + "----------";
-  return line;
+  return line + SexAndBirth(ped, 10, "---", "----------");
 }
 
 std::string GroupField(const Pedigree& ped, const Rec& r, const char* colour) {
@@ -32,16 +50,28 @@ std::string GroupField(const Pedigree& ped, const Rec& r, const char* colour) {
 std::string ListingLine(const Pedigree& ped, const Rec& r) {
   std::string line = std::string(r.id) + "|T1|M" + ped.rec(r.sire).id + "|T1|F" + ped.rec(r.dam).id;
   if (ped.HasGroupColumn()) line += GroupField(ped, r, "|A");
+  std::size_t fLength = 0;
   if (ShowsFColumn(ped)) {
     line += FSeparator(ped);
+    std::string f = ".";
     if (r.fPredefined)
-      line += "|A" + FormatNumber(ped.settings.numberFormat, r.f) + " |X*";
+      f = FormatNumber(ped.settings.numberFormat, r.f) + " |X*";
     else if (r.f != -1.0f)
-      line += "|A" + FormatNumber(ped.settings.numberFormat, r.f);
-    else
-      line += "|A.";
+      f = FormatNumber(ped.settings.numberFormat, r.f);
+    fLength = r.fPredefined ? f.size() - 2 : f.size();
+    line += "|A" + f;
   }
-  return line;
+  return line + SexAndBirth(ped, fLength, "|A" + SexText(r.sex), "|A" + BirthText(r.birth));
+}
+
+// In the Re-coding file Sex and Birth date stand before the original ID:
+// its title is two words, and the reader counts header words as columns.
+std::string RecodedSexAndBirth(const Pedigree& ped, const std::string& sex,
+                               const std::string& birth) {
+  std::string text;
+  if (ped.HasSexColumn()) text += sex + "|T5";
+  if (ped.HasBirthColumn()) text += birth + "|T2";
+  return text;
 }
 
 std::string RecodingLine(const Pedigree& ped, const Rec& r, bool coloured) {
@@ -49,7 +79,8 @@ std::string RecodingLine(const Pedigree& ped, const Rec& r, bool coloured) {
   const std::string dam = std::to_string(ped.rec(r.dam).code);
   if (coloured)
     return std::to_string(r.code) + "|T7|M" + sire + "|T7|F" + dam + "|T7|A" + r.id;
-  return std::to_string(r.code) + "|T7" + sire + "|T7" + dam + "|T7" + r.id;
+  return std::to_string(r.code) + "|T7" + sire + "|T7" + dam + "|T7" +
+         RecodedSexAndBirth(ped, SexText(r.sex), BirthText(r.birth)) + r.id;
 }
 
 }  // namespace
@@ -58,7 +89,7 @@ bool ShowsFColumn(const Pedigree& ped) { return ped.HasFColumn() || ped.inbreedi
 
 void ListPedigree(Pedigree& ped) {
   ped.report.Clear();
-  ped.report.Add(Heading(ped, "F"));
+  ped.report.Add(Heading(ped, "F", "Birth date"));
   ped.report.Add(PedigreeUnderline(ped));
   for (RecIndex i = 1; i <= ped.nTotal && !ped.report.Full(); ++i) {
     ped.report.Add(ListingLine(ped, ped.rec(i)));
@@ -89,17 +120,18 @@ void WriteFileHeader(OutputFile& out, HeaderKind kind, const std::tm& time,
 // and a rounded or fraction F would come back as another coefficient.
 bool WritePedigreeFile(const Pedigree& ped, OutputFile& out, Progress& progress) {
   progress.SetStage(0, 100, ped.nTotal, kSavingLabel);
-  out.Markup(Heading(ped, "F"));
+  out.Markup(Heading(ped, "F", kBirthHeader));
   out.Markup("");
   for (RecIndex i = 1; i <= ped.nTotal; ++i) {
     const Rec& r = ped.rec(i);
     std::string line = std::string(r.id) + "|T1" + ped.rec(r.sire).id + "|T1" + ped.rec(r.dam).id;
     if (ped.HasGroupColumn()) line += GroupField(ped, r, "");
+    std::string f;
     if (ShowsFColumn(ped)) {
-      line += FSeparator(ped);
-      line += r.fPredefined || r.f != -1.0f ? FormatExactF(r.f) : ".";
+      f = r.fPredefined || r.f != -1.0f ? FormatExactF(r.f) : ".";
+      line += FSeparator(ped) + f;
     }
-    out.Markup(line);
+    out.Markup(line + SexAndBirth(ped, f.size(), SexText(r.sex), BirthText(r.birth)));
     if (i == ped.lastRead()) out.Markup("");
     if (progress.Step(i - 1)) return false;
   }
@@ -113,7 +145,8 @@ bool WriteRecodedFile(Pedigree& ped, OutputFile& out, bool originalOrder, Progre
           " so that parents precede their progeny.\n");
   out.Raw("! Number of individuals:  " + n + "\n");
   out.Raw("!------------------------------------------------------------------\n\n");
-  out.Markup("Progeny|T7Sire|T7Dam|T7Original ID");
+  out.Markup("Progeny|T7Sire|T7Dam|T7" + RecodedSexAndBirth(ped, kSexHeader, kBirthHeader) +
+             "Original ID");
   out.Markup("");
   if (originalOrder) {
     for (RecIndex i = 1; i <= ped.nTotal; ++i) {

@@ -27,7 +27,12 @@ void ShowCanceled(CommandContext& ctx) {
 }
 
 void NormalizeTypedId(std::string& typed) {
-  if (typed.size() > static_cast<std::size_t>(kMaxIdLength)) typed.resize(kMaxIdLength);
+  if (typed.size() > static_cast<std::size_t>(kMaxIdLength)) {
+    // Never half a UTF-8 character: back to where one starts.
+    std::size_t cut = kMaxIdLength;
+    while (cut > 0 && (static_cast<unsigned char>(typed[cut]) & 0xC0) == 0x80) --cut;
+    typed.resize(cut);
+  }
   for (char& c : typed)
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
 }

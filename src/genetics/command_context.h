@@ -30,8 +30,8 @@ struct RememberedInputs {
   std::string relationshipA;   // the Relationship dialog's first ID
   std::string relationshipB;   // and second ID
   // Group numbers of the group commands, -1 none.
-  std::int16_t groupA = -1;
-  std::int16_t groupB = -1;
+  std::int32_t groupA = -1;
+  std::int32_t groupB = -1;
   RecIndex individual = kUnknownParent;  // the individual of the last picker
   // Optimizing matings: the two files, whether the last run read a
   // forbidden-matings file, and whether it lists the proven optimum instead
@@ -43,10 +43,10 @@ struct RememberedInputs {
   // Path counting, ancestral decomposition and gene origin: the individual
   // and group numbers of their last runs (kUnknownParent, -1 none).
   RecIndex pathIndividual = kUnknownParent;
-  std::int16_t pathGroup = -1;
+  std::int32_t pathGroup = -1;
   RecIndex decompositionIndividual = kUnknownParent;
-  std::int16_t decompositionGroup = -1;
-  std::int16_t geneOriginGroup = -1;
+  std::int32_t decompositionGroup = -1;
+  std::int32_t geneOriginGroup = -1;
   // Genetic diversity summary: a group number or kAllIndividuals.
   std::optional<int> diversityGroup;
 };

@@ -25,8 +25,8 @@ void BackwardPass(KernelPedigree& kp, std::int32_t from) {
   }
 }
 
-void BackwardPassAdding(KernelPedigree& kp, std::span<const std::int16_t> groupOf,
-                        std::int16_t group) {
+void BackwardPassAdding(KernelPedigree& kp, std::span<const std::int32_t> groupOf,
+                        std::int32_t group) {
   for (std::int32_t k = kp.size(); k >= 1; --k) {
     if (groupOf[static_cast<std::size_t>(k)] == group) kp.at(k) = kp.at(k) + 1.0f;
     const float x = kp.at(k);

@@ -46,8 +46,8 @@ void BackwardPass(KernelPedigree& kp, std::int32_t from);
 // Backward pass over all of 1..m from the indicator of the members of one
 // group (groupOf[k] == group): 1 is added to w[k] when the pass reaches k,
 // after the shares of k's progeny.
-void BackwardPassAdding(KernelPedigree& kp, std::span<const std::int16_t> groupOf,
-                        std::int16_t group);
+void BackwardPassAdding(KernelPedigree& kp, std::span<const std::int32_t> groupOf,
+                        std::int32_t group);
 // Backward pass from m with no zero test, for a start vector without zeros.
 void DenseBackwardPass(KernelPedigree& kp);
 // The forward update of one index; w of its parents must be final.

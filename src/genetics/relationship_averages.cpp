@@ -18,7 +18,7 @@ void Write(Pedigree& ped, const std::string& line) {
 
 bool ReportAverageBetweenGroups(Pedigree& ped, Progress& progress) {
   const std::int32_t n = ped.nTotal;
-  const auto nGroups = static_cast<std::int16_t>(ped.groups.size());
+  const auto nGroups = static_cast<std::int32_t>(ped.groups.size());
   progress.SetStage(0, 100, nGroups - 1,
                     "Computing average numerator relationships between groups");
   ped.report.Clear();
@@ -27,23 +27,23 @@ bool ReportAverageBetweenGroups(Pedigree& ped, Progress& progress) {
   Write(ped, "----------|T7----------|T7----------");
 
   KernelPedigree kp = WholePedigreeKernel(ped, ped.d, n);
-  std::vector<std::int16_t> groupOf(static_cast<std::size_t>(n) + 1, -1);
+  std::vector<std::int32_t> groupOf(static_cast<std::size_t>(n) + 1, -1);
   for (std::int32_t k = 1; k <= n; ++k)
     groupOf[static_cast<std::size_t>(k)] = ped.byCode(k - 1).group;
   // Sums over up to a million relationships: in 64 bits, as every per-group
   // statistic, so that the averages keep the digits of the float values.
   std::vector<double> sums(ped.groups.size());
-  for (std::int16_t g = 0; g < nGroups; ++g) {
+  for (std::int32_t g = 0; g < nGroups; ++g) {
     std::fill(sums.begin(), sums.end(), 0.0);
     BackwardPassAdding(kp, groupOf, g);
     for (std::int32_t k = 1; k <= n; ++k) {
       ForwardStep(kp, k);
-      const std::int16_t h = groupOf[static_cast<std::size_t>(k)];
+      const std::int32_t h = groupOf[static_cast<std::size_t>(k)];
       if (h >= 0) sums[static_cast<std::size_t>(h)] += static_cast<double>(kp.at(k));
     }
     ClearWork(kp, n);
     const Description& dg = ped.groups[static_cast<std::size_t>(g)];
-    for (std::int16_t h = 0; h <= g; ++h) {
+    for (std::int32_t h = 0; h <= g; ++h) {
       const Description& dh = ped.groups[static_cast<std::size_t>(h)];
       const std::int64_t pairs = std::int64_t{dh.count} * dg.count;
       const auto average =

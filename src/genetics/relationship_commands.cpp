@@ -41,7 +41,7 @@ void OnWithinAGroup(CommandContext& ctx) {
   if (ctx.askInputs) {
     const auto group = AskGroup(ctx, "Relationships within a group", "Compute");
     if (!group) return;
-    ctx.remembered.groupA = static_cast<std::int16_t>(*group);
+    ctx.remembered.groupA = static_cast<std::int32_t>(*group);
   }
   ctx.askInputs = true;
   const int number = ctx.remembered.groupA;
@@ -66,8 +66,8 @@ void OnBetweenTwoGroups(CommandContext& ctx) {
   if (ctx.askInputs) {
     const auto groups = AskTwoGroups(ctx, "Relationships between two groups");
     if (!groups) return;
-    ctx.remembered.groupA = static_cast<std::int16_t>(groups->first);
-    ctx.remembered.groupB = static_cast<std::int16_t>(groups->second);
+    ctx.remembered.groupA = static_cast<std::int32_t>(groups->first);
+    ctx.remembered.groupB = static_cast<std::int32_t>(groups->second);
   }
   ctx.askInputs = true;
   const int first = ctx.remembered.groupA;

@@ -2,6 +2,7 @@
 
 #include <QFontMetrics>
 #include <QPainter>
+#include <algorithm>
 #include <optional>
 
 #include "report/markup.h"
@@ -37,7 +38,7 @@ std::vector<ColourRun> ColourRuns(std::string_view line, bool colour) {
     const bool attributeChanges = !last && laid.attributes[i + 1] != laid.attributes[i];
     if (!last && !endsAfterBlank && !attributeChanges) continue;
     if (auto own = AttributeColour(laid.attributes[start])) current = *own;
-    runs.push_back({QString::fromLatin1(laid.text.data() + start,
+    runs.push_back({QString::fromUtf8(laid.text.data() + start,
                                         static_cast<qsizetype>(i + 1 - start)),
                     current});
     start = i + 1;
@@ -49,11 +50,15 @@ QString PlainText(std::string_view line) {
   const std::string text = LayOutLine(line).text;
   const std::size_t end = text.find_last_not_of(' ');
   const std::size_t length = end == std::string::npos ? 0 : end + 1;
-  return QString::fromLatin1(text.data(), static_cast<qsizetype>(length));
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(length));
 }
 
+// In characters: the bytes that continue a UTF-8 character take no column.
 int LaidOutLength(std::string_view line) {
-  return static_cast<int>(LayOutLine(line).text.size());
+  const std::string text = LayOutLine(line).text;
+  return static_cast<int>(std::count_if(text.begin(), text.end(), [](char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  }));
 }
 
 int DrawReportLine(QPainter& painter, std::string_view line, int x, int top, bool colour,

@@ -20,8 +20,32 @@ struct MatingInputs {
   std::optional<ForbiddenList> forbidden;
 };
 
+// The first member in file order recorded with `sex`, or kUnknownParent.
+RecIndex FirstRecordedAs(const Pedigree& ped, const std::vector<RecIndex>& members, Sex sex) {
+  RecIndex first = kUnknownParent;
+  for (const RecIndex r : members)
+    if (ped.rec(r).sex == sex && (first == kUnknownParent || r < first)) first = r;
+  return first;
+}
+
+// A female cannot sire progeny nor a male carry it, whatever the pedigree
+// made of them so far; the first of them in the file is named.
+bool RecordedSexesFit(CommandContext& ctx, const MatingGroups& groups) {
+  const auto refuse = [&](RecIndex r, const char* group, const char* sex) {
+    ctx.platform.ShowMessage(std::string("Error: Individual ") + ctx.ped.rec(r).id + " of the " +
+                                 group + " group is recorded as " + sex + ".",
+                             MessageIcon::kError);
+    return false;
+  };
+  if (const RecIndex r = FirstRecordedAs(ctx.ped, groups.sires, Sex::kFemale); r != kUnknownParent)
+    return refuse(r, "sire", "female");
+  if (const RecIndex r = FirstRecordedAs(ctx.ped, groups.dams, Sex::kMale); r != kUnknownParent)
+    return refuse(r, "dam", "male");
+  return true;
+}
+
 // The groups chosen now, or those of the previous run; nothing when the
-// user cancels or a group has no members.
+// user cancels, a group has no members or holds a member of the wrong sex.
 std::optional<MatingGroups> ChooseGroups(CommandContext& ctx) {
   if (ctx.askInputs) {
     GroupPicker picker{"Optimizing matings", "Compute", GroupNumbers(ctx.ped),
@@ -35,8 +59,8 @@ std::optional<MatingGroups> ChooseGroups(CommandContext& ctx) {
                        {}, "Sire group", "Dam group"};
     const auto chosen = ctx.platform.PickTwoGroups(picker);
     if (!chosen) return std::nullopt;
-    ctx.remembered.groupA = static_cast<std::int16_t>(chosen->first);
-    ctx.remembered.groupB = static_cast<std::int16_t>(chosen->second);
+    ctx.remembered.groupA = static_cast<std::int32_t>(chosen->first);
+    ctx.remembered.groupB = static_cast<std::int32_t>(chosen->second);
   }
   // Code order first, so that the same seed file gives the same matings
   // whatever order an earlier command left the records in.
@@ -45,6 +69,7 @@ std::optional<MatingGroups> ChooseGroups(CommandContext& ctx) {
                       GroupMembers(ctx.ped, ctx.remembered.groupA),
                       GroupMembers(ctx.ped, ctx.remembered.groupB)};
   if (groups.sires.empty() || groups.dams.empty()) return std::nullopt;
+  if (!RecordedSexesFit(ctx, groups)) return std::nullopt;
   return groups;
 }
 

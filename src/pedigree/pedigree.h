@@ -46,7 +46,7 @@ struct Rec {
   char id[kMaxIdLength + 1] = {};  // NUL-terminated, upper case
   bool fPredefined = false;        // F came from the file or a full sib
   Sex sex = Sex::kUnknown;         // from a Sex column, or the role of an added parent
-  std::int16_t group = -1;         // index into Pedigree::groups, -1 = none
+  std::int32_t group = -1;         // index into Pedigree::groups, -1 = none
   RecIndex sire = kUnknownParent;
   RecIndex dam = kUnknownParent;
   std::int32_t code = -1;
@@ -72,7 +72,7 @@ struct ParentLink {
 };
 
 struct Description {
-  std::int32_t group = 0;  // group number as written in the file, 0..1000
+  std::int32_t group = 0;  // group number as written in the file, 0..2147483647
   std::int32_t count = 0;  // individuals of the file in this group
 };
 
@@ -104,7 +104,7 @@ struct Pedigree {
   std::int32_t minFullSibSize = 0;  // 0 while no family was counted
 
   std::vector<Description> groups;     // in order of first appearance
-  std::int16_t nGroups = 0;
+  std::int32_t nGroups = 0;
   std::vector<std::int32_t> groupOrder;  // indexes into groups, by group number
 
   std::int32_t orderState = 2;   // 1 = records in code order

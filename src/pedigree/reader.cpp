@@ -133,11 +133,16 @@ const Synonyms kSynonyms[] = {
     {kBirth, "Birth date", {"birth date", "birthdate", "birth_date", "dob", "date of birth", "born"}},
 };
 
-int ColumnOfName(std::string_view name) {
+std::string Lower(std::string_view name) {
   std::string lower(name);
   for (char& c : lower) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
+  return lower;
+}
+
+int ColumnOfName(std::string_view name) {
+  const std::string lower = Lower(name);
   for (const Synonyms& s : kSynonyms) {
     for (const char* n : s.names) {
       if (n != nullptr && lower == n) return s.column;
@@ -156,9 +161,17 @@ HeaderFault MatchNames(std::span<const std::string_view> names, Header& h, std::
     if (column < 0) continue;
     const auto c = static_cast<std::size_t>(column);
     if (h.at[c] >= 0) {
-      message = std::string("Error: The header names the column ") + kSynonyms[c].canonical + " twice: \"" +
-                h.name[c] + "\" and \"" + std::string(names[i]) + "\".";
-      return HeaderFault::kTwice;
+      // A column named by its own name wins over a synonym elsewhere, so
+      // that "Progeny ... Original ID" (Kinvar's re-coding file) still
+      // reads; two synonyms, or the name twice, are ambiguous.
+      const bool seenIsOwn = Lower(h.name[c]) == kSynonyms[c].names[0];
+      const bool thisIsOwn = Lower(names[i]) == kSynonyms[c].names[0];
+      if (seenIsOwn && !thisIsOwn) continue;
+      if (!thisIsOwn || seenIsOwn) {
+        message = std::string("Error: The header names the column ") + kSynonyms[c].canonical +
+                  " twice: \"" + h.name[c] + "\" and \"" + std::string(names[i]) + "\".";
+        return HeaderFault::kTwice;
+      }
     }
     h.at[c] = static_cast<int>(i);
     h.name[c] = std::string(names[i]);

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "pedigree/cycle.h"
 #include "pedigree/memory.h"
@@ -33,17 +34,19 @@ std::string IdLine(const char* id, const char* text) {
 const char* const kBothSexes = "appearing as both sire and dam.";
 
 // A parent that is not listed as progeny becomes a founder with the next
-// founder code, after the file's records.
-RecIndex AddParent(Pedigree& ped, const char* id) {
+// founder code, after the file's records; its role is all that is known of
+// its sex.
+RecIndex AddParent(Pedigree& ped, const char* id, Sex sex) {
   Rec& r = ped.recs.emplace_back();
   std::strcpy(r.id, id);
   r.code = ++ped.nFounders;
+  r.sex = sex;
   return static_cast<RecIndex>(ped.recs.size() - 1);
 }
 
-RecIndex FindOrAddParent(Pedigree& ped, const char* id) {
+RecIndex FindOrAddParent(Pedigree& ped, const char* id, Sex sex) {
   const RecIndex found = FindById(ped, ped.nRead, id);
-  return found != kUnknownParent ? found : AddParent(ped, id);
+  return found != kUnknownParent ? found : AddParent(ped, id, sex);
 }
 
 // The walks below visit links and records in an order unrelated to their
@@ -79,7 +82,7 @@ bool LinkDams(Pedigree& ped, const LinkOrder& order, Progress& progress) {
     FetchAhead(ped, order, k);
     const ParentLink& link = ped.links[static_cast<std::size_t>(order[static_cast<std::size_t>(k)])];
     if (IsUnknownId(link.dam)) continue;
-    const RecIndex dam = FindOrAddParent(ped, link.dam);
+    const RecIndex dam = FindOrAddParent(ped, link.dam, Sex::kFemale);
     ped.rec(link.rec).dam = dam;
     while (k + 1 < n) {
       const ParentLink& next = ped.links[static_cast<std::size_t>(order[static_cast<std::size_t>(k + 1)])];
@@ -134,7 +137,7 @@ bool LinkSires(Pedigree& ped, const LinkOrder& order, Progress& progress) {
       }
       continue;
     }
-    const RecIndex sire = FindOrAddParent(ped, link.sire);
+    const RecIndex sire = FindOrAddParent(ped, link.sire, Sex::kMale);
     const std::int32_t first = k;
     ped.rec(link.rec).sire = sire;
     while (k + 1 < n) {
@@ -172,7 +175,7 @@ class MergeLinker {
       k = end - 1;
       // Progress as the walk above reports it: after each run of known dams.
       if (IsUnknownKey(key.Dam(), [&] { return Link(key).dam; })) continue;
-      const RecIndex dam = FindOrAdd(key.Dam(), [&] { return Link(key).dam; }, next);
+      const RecIndex dam = FindOrAdd(key.Dam(), [&] { return Link(key).dam; }, next, Sex::kFemale);
       for (std::size_t m = first; m < end; ++m) {
         Prefetch(m);
         ped_.rec(keys_[m].rec).dam = dam;
@@ -194,7 +197,7 @@ class MergeLinker {
         CodeListedFounders(first, end);
         continue;
       }
-      const RecIndex sire = FindOrAdd(key.Sire(), [&] { return Link(key).sire; }, next);
+      const RecIndex sire = FindOrAdd(key.Sire(), [&] { return Link(key).sire; }, next, Sex::kMale);
       for (std::size_t m = first; m < end; ++m) {
         Prefetch(m);
         ped_.rec(keys_[m].rec).sire = sire;
@@ -228,13 +231,13 @@ class MergeLinker {
   // `id()` gives the ID text, read only to compare long IDs or to add the
   // parent.
   template <class Text>
-  RecIndex FindOrAdd(const IdKey& key, Text id, std::size_t& next) {
+  RecIndex FindOrAdd(const IdKey& key, Text id, std::size_t& next, Sex sex) {
     auto compare = [&] {
       return CompareKeys(ids_[next].key, key, [&] { return ped_.rec(ids_[next].index).id; }, id);
     };
     int c = 1;
     while (next < ids_.size() && (c = compare()) < 0) ++next;
-    return next < ids_.size() && c == 0 ? ids_[next].index : AddParent(ped_, id());
+    return next < ids_.size() && c == 0 ? ids_[next].index : AddParent(ped_, id(), sex);
   }
 
   // Links whose sire ID is unknown: those whose dam ID is unknown too are
@@ -345,6 +348,40 @@ bool CheckAddedParents(Pedigree& ped, Progress& progress) {
   return true;
 }
 
+// A recorded sex that contradicts the role, and progeny born before a
+// parent, in file order, where the user will look for them. Added parents
+// have the sex of their role and no date, so only the file's records can
+// be wrong; a parent in both roles is reported as such above.
+void CheckSexAndBirth(Pedigree& ped) {
+  if (ped.HasSexColumn()) {
+    std::vector<std::uint8_t> roles(static_cast<std::size_t>(ped.nRead) + 1, 0);
+    for (std::int32_t i = 1; i <= ped.nRead; ++i) {
+      const Rec& r = ped.rec(i);
+      if (r.sire <= ped.nRead) roles[static_cast<std::size_t>(r.sire)] |= 1;
+      if (r.dam <= ped.nRead) roles[static_cast<std::size_t>(r.dam)] |= 2;
+    }
+    for (std::int32_t i = 1; i <= ped.nRead; ++i) {
+      const Rec& r = ped.rec(i);
+      const std::uint8_t role = roles[static_cast<std::size_t>(i)];
+      if (r.sex == Sex::kFemale && (role & 1) != 0)
+        WriteError(ped, IdLine(r.id, "is recorded as female but used as a sire."));
+      if (r.sex == Sex::kMale && (role & 2) != 0)
+        WriteError(ped, IdLine(r.id, "is recorded as male but used as a dam."));
+    }
+  }
+  if (!ped.HasBirthColumn()) return;
+  for (std::int32_t i = 1; i <= ped.nRead; ++i) {
+    const Rec& r = ped.rec(i);
+    if (r.birth == kUnknownBirth) continue;
+    for (const auto& [parent, role] : {std::pair{r.sire, "sire"}, std::pair{r.dam, "dam"}}) {
+      const std::int32_t born = ped.rec(parent).birth;
+      // The unknown parent has no date.
+      if (born != kUnknownBirth && r.birth < born)
+        WriteError(ped, IdLine(r.id, "is born before its ") + role + " " + ped.rec(parent).id + ".");
+    }
+  }
+}
+
 void FillRecordsInReadingOrder(Pedigree& ped, std::int32_t n) {
   if (ped.records.capacity() < static_cast<std::size_t>(n)) {
     // Room for the parents still to be added, as the records have.
@@ -425,6 +462,7 @@ int ValidatePedigree(Pedigree& ped, Progress& progress, Linking linking) {
   FillRecordsInReadingOrder(ped, ped.nTotal);
   ped.work.assign(static_cast<std::size_t>(ped.nTotal) + 1, kUnknownParent);
   if (!CheckAddedParents(ped, progress)) return kValidationCancelled;
+  CheckSexAndBirth(ped);
 
   if (ped.report.Count() == 1) {
     RecIndex named = kUnknownParent;

@@ -27,39 +27,44 @@ bool IsColourCode(char letter) {
   }
 }
 
+// Columns count characters, not bytes: the bytes that continue a UTF-8
+// character (10xxxxxx) take no column, so names with accents stay aligned.
 struct Layout {
   LaidOutLine out;
-  std::size_t stop = 0;
-  std::size_t previousStop = 0;
+  std::size_t columns = 0;    // characters laid out so far
+  std::size_t stop = 0;       // the current tab stop, in columns
+  std::size_t fieldByte = 0;  // where the field that ends at the next stop begins
   char attribute = 'A';
   bool colour = true;
 };
 
+bool StartsCharacter(char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }
+
 void Put(Layout& layout, char c, char attribute) {
   layout.out.text.push_back(c);
   layout.out.attributes.push_back(attribute);
+  if (StartsCharacter(c)) ++layout.columns;
 }
 
 // Moves the stop by `width` columns and closes the field that ends there.
 void AdvanceStop(Layout& layout, std::size_t width) {
   const std::size_t stop = layout.stop + width;
-  std::string& text = layout.out.text;
-  std::string& attributes = layout.out.attributes;
-  if (text.size() + 1 <= stop) {
-    while (text.size() < stop) Put(layout, ' ', 'A');
+  if (layout.columns + 1 <= stop) {
+    while (layout.columns < stop) Put(layout, ' ', 'A');
   } else {
     // The field has no blank left before its stop: show that it was cut
     // rather than let it run into the next column.
-    text.resize(stop);
-    attributes.resize(stop);
-    for (std::size_t i = layout.previousStop; i < stop; ++i) {
+    const std::size_t fieldStart = layout.stop;
+    layout.out.text.resize(layout.fieldByte);
+    layout.out.attributes.resize(layout.fieldByte);
+    layout.columns = fieldStart;
+    for (std::size_t i = fieldStart; i < stop; ++i) {
       const bool blank = i + 2 >= stop;
-      text[i] = blank ? ' ' : '*';
-      attributes[i] = blank ? 'A' : 'X';
+      Put(layout, blank ? ' ' : '*', blank ? 'A' : 'X');
     }
   }
   layout.stop = stop;
-  layout.previousStop = stop;
+  layout.fieldByte = layout.out.text.size();
 }
 
 // Consumes the run of codes starting at line[i] == '|' and returns the index

@@ -43,7 +43,7 @@ struct IndividualPicker {
 };
 
 // What PickGroup returns for the picker's extra first entry; group numbers
-// are 0..1000.
+// are 0..2147483647.
 inline constexpr int kAllIndividuals = -1;
 
 // One group, or two, from the group numbers of the pedigree in ascending

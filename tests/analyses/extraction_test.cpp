@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -85,6 +86,53 @@ TEST(Extraction, WritesTheFileExactly) {
   unsetenv("SOURCE_DATE_EPOCH");
 }
 
+// Sex and Birth date follow the other columns as the source has them: an
+// added parent with the sex of its role, unknown values as ".".
+TEST(Extraction, WritesSexAndBirthDateBackExactly) {
+  setenv("SOURCE_DATE_EPOCH", "1796479620", 1);
+  setenv("TZ", "UTC", 1);
+  struct Row {
+    const char* name;
+    const char* text;
+    bool sex, birth;
+    std::vector<std::size_t> widths;
+    std::vector<std::vector<std::string>> lines;  // heading first
+  };
+  const Row rows[] = {
+      {"after the dam", "progeny sire dam\nC A B\nD X C\n", true, true, {22, 22, 22, 10},
+       {{"Progeny", "Sire", "Dam", "Sex", "Birth_date"}, {"B", "0", "0", "F", "."},
+        {"A", "0", "0", "M", "."}, {"C", "A", "B", "F", "2005-06-15"}}},
+      {"after the group", "progeny sire dam group\nC A B 2\nD X C .\n", false, true,
+       {22, 22, 22, 10},
+       {{"Progeny", "Sire", "Dam", "Group", "Birth_date"}, {"B", "0", "0", ".", "."},
+        {"A", "0", "0", ".", "."}, {"C", "A", "B", "2", "2005-06-15"}}},
+      {"after F", "progeny sire dam f\nC A B 0.125\nD X C .\n", true, false, {22, 22, 22, 16},
+       {{"Progeny", "Sire", "Dam", "F", "Sex"}, {"B", "0", "0", ".", "F"}, {"A", "0", "0", ".", "M"},
+        {"C", "A", "B", "0.125", "F"}}},
+  };
+  for (const Row& row : rows) {
+    test::DocSession s(row.text);
+    Pedigree& ped = s.doc.pedigree();
+    ped.sexColumn = row.sex ? 5 : -1;
+    ped.birthColumn = row.birth ? 6 : -1;
+    for (RecIndex i = 1; i <= ped.nRead; ++i) {
+      if (ped.rec(i).Id() != "C") continue;
+      ped.rec(i).sex = Sex::kFemale;
+      ped.rec(i).birth = 12949;  // 2005-06-15
+    }
+    const Extracted e = Extract(s, kCmdExtractAncestorsIndividual, "c");
+    std::string expected;
+    for (std::size_t k = 0; k < row.lines.size(); ++k) {
+      const std::vector<std::string>& fields = row.lines[k];
+      for (std::size_t i = 0; i < fields.size(); ++i)
+        expected += fields[i] + (i + 1 < fields.size() ? std::string(row.widths[i] - fields[i].size(), ' ') : "\n");
+      if (k == 0) expected += "\n";
+    }
+    EXPECT_EQ(e.text.substr(e.text.find("Progeny")), expected) << row.name;
+  }
+  unsetenv("SOURCE_DATE_EPOCH");
+}
+
 // Within the rounding of 32-bit floats summed in another order.
 void ExpectClose(float reopened, float source, const std::string& what) {
   EXPECT_LE(std::abs(reopened - source), 1e-6f * std::max(1.0f, std::abs(source))) << what;
@@ -140,6 +188,59 @@ TEST(Extraction, ReopenedFilesKeepEveryRelationshipAndF) {
       }
       if (ancestors) {
         EXPECT_EQ(b.nTotal, b.nRead) << "an ancestors file names only listed parents";
+      }
+    }
+  }
+}
+
+// Extract, open again: every extracted individual has the sex and the date
+// it has in the source (dates by parents-first position, so that parents
+// are born first; sexes by role, some unknown).
+TEST(Extraction, ReopenedFilesKeepSexAndBirthDate) {
+  for (std::uint64_t seed = 1; seed <= 10; ++seed) {
+    test::RandomPedigreeOptions options = test::VariedOptions(seed, 80);
+    options.decorate = false;
+    options.groupColumn = true;
+    const test::RandomPedigree random = test::MakeRandomPedigree(options);
+    std::map<std::string, const char*> sex;
+    for (const test::RandomIndividual& r : random.individuals) {
+      if (!r.sire.empty()) sex[r.sire] = "M";
+      if (!r.dam.empty()) sex[r.dam] = "F";
+    }
+    std::map<std::string, std::string> born;
+    int position = 0;
+    for (const int i : test::ParentsFirstOrder(random.individuals)) {
+      const std::string& id = random.individuals[static_cast<std::size_t>(i)].id;
+      ++position;
+      if (position % 7 != 0) born[id] = std::to_string(1900 + position);
+      if (position % 5 == 0) sex[id] = ".";
+      sex.try_emplace(id, position % 2 == 0 ? "M" : "F");
+    }
+    std::string text = "progeny sire dam group sex born\n";
+    for (const test::RandomIndividual& r : random.individuals) {
+      if (!r.listed) continue;
+      text += r.id + " " + (r.sire.empty() ? "0" : r.sire) + " " + (r.dam.empty() ? "0" : r.dam) +
+              " " + (r.group < 0 ? "." : std::to_string(r.group)) + " " + sex[r.id] + " " +
+              (born.count(r.id) ? born[r.id] : ".") + "\n";
+    }
+    test::DocSession whole(text);
+    const Pedigree& a = whole.doc.pedigree();
+    ASSERT_TRUE(a.HasSexColumn() && a.HasBirthColumn());
+    const std::vector<std::pair<std::int32_t, std::string>> cases = {
+        {kCmdExtractAncestorsIndividual, a.rec(a.records.back()).id},
+        {kCmdExtractDescendantsIndividual, a.rec(a.records.front()).id},
+        {kCmdExtractAncestorsGroup, std::to_string(a.groups.at(0).group)}};
+    for (const auto& [command, input] : cases) {
+      const Extracted e = Extract(whole, command, input);
+      test::DocSession reopened(e.text);
+      const Pedigree& b = reopened.doc.pedigree();
+      ASSERT_TRUE(b.HasSexColumn() && b.HasBirthColumn());
+      for (RecIndex i = 1; i <= b.nRead; ++i) {
+        std::string x = b.rec(i).id;
+        const Rec& source = a.rec(FindTypedId(a, x));
+        const std::string where = "seed " + std::to_string(seed) + " " + input + " " + x;
+        EXPECT_EQ(b.rec(i).sex, source.sex) << where;
+        EXPECT_EQ(b.rec(i).birth, source.birth) << where;
       }
     }
   }

@@ -118,7 +118,7 @@ TEST_F(Open, AFileThatIsNotReadLeavesTheShownPedigree) {
   const int lastPoll = PollsToLoad(kOther);
   ASSERT_GT(lastPoll, 1);
   const Row rows[] = {
-      {"unreadable header", "id father mother\nP 0 0\n", Answer::kYes, 0, false, kHeaderError},
+      {"unreadable header", "calf father mother\nP 0 0\n", Answer::kYes, 0, false, kHeaderError},
       {"missing file", std::nullopt, Answer::kYes, 0, false, "Cannot open %s"},
       {"empty file", "", Answer::kYes, 0, false, "File is empty."},
       {"F out of range in line 3", "progeny sire dam f\nP 0 0 .\nQ 0 0 1.5\n", Answer::kYes, 0,

@@ -33,7 +33,7 @@ struct Frame : DocumentFixture {
 };
 
 TEST(OpenInMainWindow, AFailedOpenKeepsTheTitleAndTheReport) {
-  const kinvar::test::TempFile unreadable("id father mother\nA 0 0\n");
+  const kinvar::test::TempFile unreadable("calf father mother\nA 0 0\n");
   const kinvar::test::TempFile empty("");
   const struct {
     const char* name;

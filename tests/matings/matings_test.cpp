@@ -538,6 +538,51 @@ TEST(OptimizingMatings, EndsWithoutAReportOnRefusedInputsAndCancels) {
   EXPECT_EQ(h.lastCommand, 0);
 }
 
+// A sire-group member recorded as female, or a dam-group member recorded
+// as male, stops the command before any file is asked for; the first in
+// the file is named. Recorded sexes that fit change nothing.
+TEST(OptimizingMatings, RefusesGroupMembersRecordedWithTheOtherSex) {
+  struct Row {
+    const char* name;
+    std::vector<std::pair<const char*, Sex>> sexes;
+    std::string message;  // empty: the matings are made
+  };
+  const Row rows[] = {
+      {"sexes that fit", {{"S1", Sex::kMale}, {"D1", Sex::kFemale}, {"A", Sex::kFemale}}, ""},
+      {"unknown sexes", {{"S1", Sex::kUnknown}}, ""},
+      {"a female sire", {{"S2", Sex::kFemale}},
+       "Error: Individual S2 of the sire group is recorded as female."},
+      {"the first female sire in the file", {{"S3", Sex::kFemale}, {"S2", Sex::kFemale}},
+       "Error: Individual S2 of the sire group is recorded as female."},
+      {"a male dam", {{"D5", Sex::kMale}},
+       "Error: Individual D5 of the dam group is recorded as male."},
+      {"the sire group first", {{"D2", Sex::kMale}, {"S1", Sex::kFemale}},
+       "Error: Individual S1 of the sire group is recorded as female."},
+  };
+  test::TempFile c(kContributions, ".c");
+  for (const Row& row : rows) {
+    Harness h(kFamily);
+    h.remembered.exactMatings = true;
+    h.ped.sexColumn = 4;
+    for (const auto& [id, sex] : row.sexes)
+      for (RecIndex i = 1; i <= h.ped.nRead; ++i)
+        if (h.ped.rec(i).Id() == id) h.ped.rec(i).sex = sex;
+    h.Run(1, 2, c.path());
+    if (row.message.empty()) {
+      EXPECT_TRUE(h.platform.messages.empty()) << row.name;
+      EXPECT_EQ(h.lastCommand, kCmdOptimizeMatings) << row.name;
+      EXPECT_EQ(h.Report().at(0), "|XOptimized Matings:") << row.name;
+      continue;
+    }
+    ASSERT_EQ(h.platform.messages.size(), 1u) << row.name;
+    EXPECT_EQ(h.platform.messages[0].text, row.message) << row.name;
+    EXPECT_EQ(h.platform.messages[0].icon, MessageIcon::kError) << row.name;
+    EXPECT_TRUE(h.platform.fileRequests.empty()) << row.name;
+    EXPECT_EQ(h.lastCommand, 0) << row.name;
+    EXPECT_TRUE(h.Report().empty()) << row.name;
+  }
+}
+
 TEST(OptimizingMatings, OptionsRerunAsksOnlyForTheForbiddenFileNewlyAllowed) {
   test::TempFile c(kContributions, ".c");
   test::TempFile f("S1 D1\n", ".fm");

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <array>
 #include <map>
 #include <ostream>
@@ -13,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "pedigree/reader.h"
 #include "support/random_pedigree.h"
 #include "support/test_files.h"
 
@@ -217,6 +219,140 @@ TEST(Validation, CountsFoundersAddedParentsAndFullSibs) {
     EXPECT_EQ(CountersOf(ped), row.expected) << row.name;
     EXPECT_EQ(ped.report.Count(), 0) << row.name;
   }
+}
+
+// Sex and birth date are set on the records between reading and
+// validation, so that these rows test validation alone, whatever syntax
+// the file gives them.
+struct Recorded {
+  const char* id;
+  Sex sex;
+  int year = 0;  // 0: date not known
+  unsigned month = 1, day = 1;
+};
+
+std::int32_t DayNumber(int year, unsigned month, unsigned day) {
+  using namespace std::chrono;
+  return sys_days{std::chrono::year{year} / std::chrono::month{month} / std::chrono::day{day}}
+      .time_since_epoch()
+      .count();
+}
+
+int ReadAndValidate(const char* text, const std::vector<Recorded>& recorded, Pedigree& ped) {
+  test::TempFile file(text);
+  SilentProgressWindow window;
+  Progress progress(window);
+  EXPECT_TRUE(ReadPedigree(file.path(), ped, progress).ok);
+  ped.sexColumn = 3;
+  ped.birthColumn = 4;
+  for (const Recorded& x : recorded) {
+    for (RecIndex i = 1; i <= ped.nRead; ++i) {
+      if (ped.rec(i).Id() != x.id) continue;
+      ped.rec(i).sex = x.sex;
+      if (x.year != 0) ped.rec(i).birth = DayNumber(x.year, x.month, x.day);
+    }
+  }
+  return ValidatePedigree(ped, progress);
+}
+
+constexpr Sex M = Sex::kMale, F = Sex::kFemale, U = Sex::kUnknown;
+
+TEST(ValidationErrors, RecordedSexAndBirthDateAgainstParentRoles) {
+  struct Row {
+    const char* name;
+    const char* text;
+    std::vector<Recorded> recorded;
+    std::vector<std::string> errors;  // empty: the file loads
+  };
+  const Row rows[] = {
+      {"SexesAgreeWithRoles", "progeny sire dam\nS 0 0\nD 0 0\nA S D\n",
+       {{"S", M}, {"D", F}, {"A", U}}, {}},
+      {"FemaleAsSire", "progeny sire dam\nS 0 0\nD 0 0\nA S D\n", {{"S", F}},
+       {"|CS |Ais recorded as female but used as a sire."}},
+      {"MaleAsDam", "progeny sire dam\nS 0 0\nD 0 0\nA S D\nB S D\n", {{"D", M}},
+       {"|CD |Ais recorded as male but used as a dam."}},
+      // Reported once per individual however many progeny it has, in file order.
+      {"BothSwappedInFileOrder", "progeny sire dam\nD 0 0\nS 0 0\nA S D\nB S D\n",
+       {{"S", F}, {"D", M}},
+       {"|CD |Ais recorded as male but used as a dam.",
+        "|CS |Ais recorded as female but used as a sire."}},
+      // The role error comes first; the recorded sex contradicts one role.
+      {"BothRolesAndARecordedSex", "progeny sire dam\nP 0 0\nA P 0\nB 0 P\n", {{"P", F}},
+       {"|CP |Aappearing as both sire and dam.",
+        "|CP |Ais recorded as female but used as a sire."}},
+      {"BornBeforeSire", "progeny sire dam\nS 0 0\nD 0 0\nA S D\n",
+       {{"S", M, 2020, 5, 2}, {"D", F, 2019}, {"A", U, 2020, 5, 1}},
+       {"|CA |Ais born before its sire S."}},
+      {"BornBeforeDam", "progeny sire dam\nS 0 0\nD 0 0\nA S D\n",
+       {{"S", M, 2018}, {"D", F, 2021, 3, 1}, {"A", U, 2020}},
+       {"|CA |Ais born before its dam D."}},
+      {"BornBeforeBoth", "progeny sire dam\nS 0 0\nD 0 0\nA S D\n",
+       {{"S", M, 2021}, {"D", F, 2021}, {"A", U, 2020}},
+       {"|CA |Ais born before its sire S.", "|CA |Ais born before its dam D."}},
+      {"SameDayIsNotBefore", "progeny sire dam\nS 0 0\nD 0 0\nA S D\n",
+       {{"S", M, 2020, 6, 30}, {"D", F, 2020, 6, 30}, {"A", U, 2020, 6, 30}}, {}},
+      {"UnknownDatesAreNotCompared", "progeny sire dam\nS 0 0\nD 0 0\nA S D\nB S 0\n",
+       {{"S", M}, {"D", F, 2030}, {"A", U}, {"B", U, 2000}}, {}},
+      // An added parent has no date and the sex of its role.
+      {"AddedParentsAreNeverWrong", "progeny sire dam\nA X Y\n", {{"A", F, 1990}}, {}},
+      {"SexBeforeDates", "progeny sire dam\nS 0 0\nD 0 0\nA S D\n",
+       {{"S", F, 2020}, {"A", U, 2019}},
+       {"|CS |Ais recorded as female but used as a sire.", "|CA |Ais born before its sire S."}},
+      // The checks reject the file before a cycle would be looked for.
+      {"HidesACycle", "progeny sire dam\nA B 0\nB A 0\nC A 0\n", {{"C", F}, {"A", F}},
+       {"|CA |Ais recorded as female but used as a sire."}},
+  };
+  for (const Row& row : rows) {
+    Pedigree ped;
+    ASSERT_TRUE(ped.copyFile.Create());
+    const int result = ReadAndValidate(row.text, row.recorded, ped);
+    if (row.errors.empty()) {
+      EXPECT_EQ(result, kValid) << row.name;
+      EXPECT_EQ(ped.report.Count(), 0) << row.name;
+      continue;
+    }
+    EXPECT_EQ(result, kValidationErrors) << row.name;
+    std::vector<std::string> expected{"|XError(s) list:"};
+    expected.insert(expected.end(), row.errors.begin(), row.errors.end());
+    expected.insert(expected.end(), {"", "Correct the pedigree file."});
+    EXPECT_EQ(ReportLines(ped), expected) << row.name;
+    EXPECT_EQ(CopyFileLines(ped), expected) << row.name;
+  }
+}
+
+// Parents without a line of their own are male as sires and female as
+// dams; those listed keep the sex the file gives, known or not.
+TEST(Validation, AddedParentsTakeTheSexOfTheirRole) {
+  for (const Linking linking : {Linking::kMergeWhenDistinct, Linking::kBinarySearch}) {
+    Pedigree ped;
+    test::TempFile file("progeny sire dam\nA X Y\nB X Z\nC 0 Y\nD A 0\n");
+    SilentProgressWindow window;
+    Progress progress(window);
+    ASSERT_TRUE(ReadPedigree(file.path(), ped, progress).ok);
+    ASSERT_EQ(ValidatePedigree(ped, progress, linking), kValid);
+    std::map<std::string, Sex> sexes;
+    for (RecIndex i = 1; i <= ped.nTotal; ++i) sexes[std::string(ped.rec(i).Id())] = ped.rec(i).sex;
+    const std::map<std::string, Sex> expected{{"A", U}, {"B", U}, {"C", U}, {"D", U},
+                                              {"X", M}, {"Y", F}, {"Z", F}};
+    EXPECT_EQ(sexes, expected);
+  }
+}
+
+// The same checks on what the reader makes of Sex and Birth date columns.
+TEST(ValidationErrors, SexAndBirthDateColumnsOfAFile) {
+  const char* text =
+      "Progeny Sire Dam Sex Birth_date\nS 0 0 female 2001\nD 0 0 M 2000-03-01\n"
+      "A S D . 2000-02-29\nB S D 2 2001\n";
+  Pedigree ped;
+  ASSERT_TRUE(ped.copyFile.Create());
+  ASSERT_EQ(test::LoadText(text, ped).status, LoadStatus::kRejected);
+  EXPECT_EQ(ReportLines(ped),
+            (std::vector<std::string>{"|XError(s) list:",
+                                      "|CS |Ais recorded as female but used as a sire.",
+                                      "|CD |Ais recorded as male but used as a dam.",
+                                      "|CA |Ais born before its sire S.",
+                                      "|CA |Ais born before its dam D.", "",
+                                      "Correct the pedigree file."}));
 }
 
 }  // namespace

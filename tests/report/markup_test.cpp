@@ -51,6 +51,11 @@ const LayoutRow kLayoutRows[] = {
     {"MatingLine", "12|T7|M3|T7|F4|T7|AABC",
      "12" + Blanks(15) + "3" + Blanks(16) + "4" + Blanks(16) + "ABC"},
     {"Empty", "", ""},
+    // Columns count characters: "Müll" is 5 bytes and 4 columns.
+    {"Utf8NamesAlignByCharacters", "M\xC3\xBCll|T6x", "M\xC3\xBCll  x"},
+    {"Utf8FieldPaddedByCharacters", "\xC3\x89|T1B", "\xC3\x89" + Blanks(21) + "B"},
+    {"Utf8OverflowCountsCharacters", Repeat('a', 20) + "\xC3\xA9\xC3\xA9|T1b", Stars(20) + "  b"},
+    {"Utf8OneShortOfStopFits", Repeat('a', 20) + "\xC3\xA9|T1b", Repeat('a', 20) + "\xC3\xA9 b"},
 };
 
 class MarkupLayout : public testing::TestWithParam<LayoutRow> {};

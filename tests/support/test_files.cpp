@@ -58,7 +58,8 @@ void WriteWholeFile(const std::string& path, std::string_view contents) {
 bool HasTemporaryBeside(const std::string& target) {
   namespace fs = std::filesystem;
   const fs::path path(target);
-  const std::string prefix = "." + path.filename().string() + ".kinvar-";
+  std::string prefix = ".";
+  prefix.append(path.filename().string()).append(".kinvar-");
   std::error_code error;
   for (const auto& entry : fs::directory_iterator(path.parent_path(), error))
     if (entry.path().filename().string().rfind(prefix, 0) == 0) return true;

@@ -1,0 +1,245 @@
+// Sex and Birth date written back: the exact lines of View Pedigree's
+// report and file and of the Re-coding file, and the files read again on
+// random pedigrees giving every individual the sex and date it had.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/document.h"
+#include "support/doc_session.h"
+#include "support/random_pedigree.h"
+
+namespace kinvar {
+namespace {
+
+using test::DocSession;
+
+std::int32_t DayNumber(int year, unsigned month, unsigned day) {
+  using namespace std::chrono;
+  return sys_days{std::chrono::year{year} / std::chrono::month{month} / std::chrono::day{day}}
+      .time_since_epoch()
+      .count();
+}
+
+// Fields padded to the widths of the file's columns; the last one as is.
+std::string Row(const std::vector<std::string>& fields, const std::vector<std::size_t>& widths) {
+  std::string line;
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    line += fields[i];
+    if (i + 1 < fields.size()) line.append(widths[i] - fields[i].size(), ' ');
+  }
+  return line + "\n";
+}
+
+// Sets what a file with Sex and Birth date columns would have given; X is
+// a sire without a line of its own and has the sex of its role.
+void RecordFamily(Pedigree& ped) {
+  ped.sexColumn = 5;
+  ped.birthColumn = 6;
+  const std::map<std::string, std::pair<Sex, std::int32_t>> known{
+      {"A", {Sex::kMale, DayNumber(2000, 1, 1)}},
+      {"B", {Sex::kFemale, kUnknownBirth}},
+      {"C", {Sex::kFemale, DayNumber(2005, 6, 15)}},
+      {"D", {Sex::kUnknown, DayNumber(2010, 2, 3)}}};
+  for (RecIndex i = 1; i <= ped.nRead; ++i) {
+    const auto& [sex, birth] = known.at(std::string(ped.rec(i).Id()));
+    ped.rec(i).sex = sex;
+    ped.rec(i).birth = birth;
+  }
+}
+
+constexpr const char* kFamily = "progeny sire dam group f\nA 0 0 1 0.1\nB 0 0 1 .\nC A B 2 .\nD X C . .\n";
+
+TEST(SexAndBirthWritten, ViewPedigreeReportAndFileExactly) {
+  DocSession s(kFamily);
+  RecordFamily(s.doc.pedigree());
+  s.doc.RunCommand(kCmdViewPedigree);
+  const std::string underline =
+      "----------|T1----------|T1----------|T1---------|T5----------|T4---|T5----------";
+  EXPECT_EQ(s.Report(), (std::vector<std::string>{
+                            "Progeny|T1Sire|T1Dam|T1Group|T5F|T4Sex|T5Birth date", underline,
+                            "A|T1|M0|T1|F0|T1|A1|T5|A0.1 |X*|T4|AM|T5|A2000-01-01",
+                            "B|T1|M0|T1|F0|T1|A1|T5|A.|T4|AF|T5|A.",
+                            "C|T1|MA|T1|FB|T1|A2|T5|A.|T4|AF|T5|A2005-06-15",
+                            "D|T1|MX|T1|FC|T1|A.|T5|A.|T4|A.|T5|A2010-02-03", underline,
+                            "X|T1|M0|T1|F0|T1|A.|T5|A.|T4|AM|T5|A."}));
+  const std::string saved = s.SaveAs();
+  const std::vector<std::size_t> w{22, 22, 22, 10, 16, 10};
+  EXPECT_EQ(saved.substr(saved.find("Progeny")),
+            Row({"Progeny", "Sire", "Dam", "Group", "F", "Sex", "Birth_date"}, w) + "\n" +
+                Row({"A", "0", "0", "1", "0.1", "M", "2000-01-01"}, w) +
+                Row({"B", "0", "0", "1", ".", "F", "."}, w) +
+                Row({"C", "A", "B", "2", ".", "F", "2005-06-15"}, w) +
+                Row({"D", "X", "C", ".", ".", ".", "2010-02-03"}, w) + "\n" +
+                Row({"X", "0", "0", ".", ".", "M", "."}, w));
+}
+
+// Without Group and F the columns follow the dam; each of the two may come
+// alone; the longest exact F still leaves a blank before Sex.
+TEST(SexAndBirthWritten, ViewPedigreeFileColumnsInEveryCombination) {
+  struct Row_ {
+    const char* name;
+    const char* text;
+    bool sex, birth;
+    std::string expected;  // the file from its heading on
+  };
+  const std::vector<std::size_t> dam{22, 22, 22, 10};
+  const std::vector<std::size_t> f{22, 22, 22, 16};
+  const Row_ rows[] = {
+      {"both after the dam", "progeny sire dam\nA 0 0\n", true, true,
+       Row({"Progeny", "Sire", "Dam", "Sex", "Birth_date"}, dam) + "\n" +
+           Row({"A", "0", "0", "M", "2000-01-01"}, dam) + "\n"},
+      {"sex alone", "progeny sire dam\nA 0 0\n", true, false,
+       Row({"Progeny", "Sire", "Dam", "Sex"}, dam) + "\n" + Row({"A", "0", "0", "M"}, dam) + "\n"},
+      {"birth date alone", "progeny sire dam\nA 0 0\n", false, true,
+       Row({"Progeny", "Sire", "Dam", "Birth_date"}, dam) + "\n" +
+           Row({"A", "0", "0", "2000-01-01"}, dam) + "\n"},
+      // Shortest texts of a float in 0..1 are at most 15 characters long.
+      {"a long exact F", "progeny sire dam f\nA 0 0 1.17549435E-38\n", true, false,
+       Row({"Progeny", "Sire", "Dam", "F", "Sex"}, f) + "\n" +
+           Row({"A", "0", "0", "1.1754944e-38", "M"}, f) + "\n"},
+  };
+  for (const Row_& row : rows) {
+    DocSession s(row.text);
+    Pedigree& ped = s.doc.pedigree();
+    ped.sexColumn = row.sex ? 3 : -1;
+    ped.birthColumn = row.birth ? 4 : -1;
+    ped.rec(1).sex = Sex::kMale;
+    ped.rec(1).birth = DayNumber(2000, 1, 1);
+    s.doc.RunCommand(kCmdViewPedigree);
+    const std::string saved = s.SaveAs();
+    EXPECT_EQ(saved.substr(saved.find("Progeny")), row.expected) << row.name;
+  }
+}
+
+// The Re-coding file puts the two columns before the original ID, whose
+// title is two words, so that every title stands over its column.
+TEST(SexAndBirthWritten, RecodingFileBeforeTheOriginalId) {
+  DocSession s(kFamily);
+  RecordFamily(s.doc.pedigree());
+  s.doc.RunCommand(kCmdRecoding);
+  const Pedigree& ped = s.doc.pedigree();
+  const std::vector<std::size_t> w{17, 17, 17, 10, 12};
+  std::string expected = Row({"Progeny", "Sire", "Dam", "Sex", "Birth_date", "Original ID"}, w) + "\n";
+  const std::map<std::string, std::pair<std::string, std::string>> written{
+      {"A", {"M", "2000-01-01"}}, {"B", {"F", "."}}, {"C", {"F", "2005-06-15"}},
+      {"D", {".", "2010-02-03"}}, {"X", {"M", "."}}};
+  for (std::int32_t i = 0; i < ped.nTotal; ++i) {
+    const Rec& r = ped.byCode(i);
+    const auto& [sex, birth] = written.at(std::string(r.Id()));
+    expected += Row({std::to_string(r.code), std::to_string(ped.rec(r.sire).code),
+                     std::to_string(ped.rec(r.dam).code), sex, birth, r.id},
+                    w);
+  }
+  const std::string saved = s.SaveAs(1);
+  EXPECT_EQ(saved.substr(saved.find("Progeny")), expected);
+}
+
+// ID -> sex and date as the program holds them.
+using Recorded = std::map<std::string, std::pair<Sex, std::int32_t>>;
+
+Recorded RecordedIn(const Pedigree& ped) {
+  Recorded recorded;
+  for (RecIndex i = 1; i <= ped.nTotal; ++i)
+    recorded[std::string(ped.rec(i).Id())] = {ped.rec(i).sex, ped.rec(i).birth};
+  return recorded;
+}
+
+std::string SexWord(Sex sex, int style) {
+  static const char* const words[3][3] = {{".", "M", "F"}, {"", "male", "Female"}, {"NA", "1", "2"}};
+  return words[style][static_cast<int>(sex)];
+}
+
+// A file with Sex and Birth date columns written in several ways, and what
+// loading it must give: parents have the sex of their role, dates put
+// parents before progeny, some sexes and dates are unknown.
+struct DatedPedigree {
+  std::string text;
+  Recorded expected;
+};
+
+DatedPedigree MakeDated(std::uint64_t seed) {
+  test::RandomPedigreeOptions options = test::VariedOptions(seed, 120);
+  options.decorate = false;
+  const test::RandomPedigree rp = test::MakeRandomPedigree(options);
+  std::mt19937 g(static_cast<std::uint32_t>(seed));
+  std::map<std::string, Sex> role;
+  for (const test::RandomIndividual& r : rp.individuals) {
+    if (!r.sire.empty()) role[r.sire] = Sex::kMale;
+    if (!r.dam.empty()) role[r.dam] = Sex::kFemale;
+  }
+  DatedPedigree d;
+  for (const int i : test::ParentsFirstOrder(rp.individuals)) {
+    const test::RandomIndividual& r = rp.individuals[static_cast<std::size_t>(i)];
+    std::int32_t earliest = DayNumber(1960, 1, 1);
+    for (const std::string& p : {r.sire, r.dam})
+      if (!p.empty() && d.expected[p].second != kUnknownBirth) earliest = std::max(earliest, d.expected[p].second);
+    const auto it = role.find(r.id);
+    Sex sex = it != role.end() ? it->second : static_cast<Sex>(g() % 3);
+    if (r.listed && it != role.end() && g() % 5 == 0) sex = Sex::kUnknown;
+    std::int32_t birth = kUnknownBirth;
+    if (r.listed && g() % 6 != 0) birth = earliest + static_cast<std::int32_t>(g() % 3000);
+    d.expected[r.id] = {sex, birth};
+  }
+  d.text = "Progeny Sire Dam Sex Birth_date\n";
+  for (const test::RandomIndividual& r : rp.individuals) {
+    if (!r.listed) continue;
+    const auto& [sex, birth] = d.expected[r.id];
+    const std::string sexText = SexWord(sex, static_cast<int>(g() % 3));
+    std::string date = birth == kUnknownBirth ? "." : "";
+    if (birth != kUnknownBirth) {
+      const std::chrono::year_month_day day{std::chrono::sys_days{std::chrono::days{birth}}};
+      char text[16];
+      std::snprintf(text, sizeof text, "%04d-%02u-%02u", static_cast<int>(day.year()),
+                    static_cast<unsigned>(day.month()), static_cast<unsigned>(day.day()));
+      date = text;
+    }
+    d.text += r.id + " " + (r.sire.empty() ? "0" : r.sire) + " " + (r.dam.empty() ? "0" : r.dam) +
+              " " + (sexText.empty() ? "." : sexText) + " " + date + "\n";
+  }
+  return d;
+}
+
+TEST(SexAndBirthWritten, ViewPedigreeFileReadsBackTheSameSexesAndDates) {
+  for (std::uint64_t seed = 1; seed <= 15; ++seed) {
+    const DatedPedigree d = MakeDated(seed);
+    DocSession s(d.text);
+    ASSERT_EQ(RecordedIn(s.doc.pedigree()), d.expected) << "seed " << seed;
+    s.doc.RunCommand(kCmdViewPedigree);
+    DocSession back(s.SaveAs());
+    EXPECT_EQ(RecordedIn(back.doc.pedigree()), d.expected) << "seed " << seed;
+  }
+}
+
+TEST(SexAndBirthWritten, RecodingFileReadsBackTheSameSexesAndDatesByCode) {
+  {
+    // "ID" of the last column's two-word title names Progeny too; the
+    // column named Progeny itself wins, so a Re-coding file opens.
+    Pedigree ped;
+    ASSERT_EQ(test::LoadText("Progeny Sire Dam Original ID\n1 0 0 A\n", ped).status,
+              LoadStatus::kLoaded);
+  }
+  for (std::uint64_t seed = 1; seed <= 10; ++seed) {
+    const DatedPedigree d = MakeDated(seed);
+    DocSession s(d.text);
+    for (const int choice : {1, 2}) {
+      s.doc.RunCommand(kCmdRecoding);
+      DocSession back(s.SaveAs(choice));
+      const Pedigree& ped = s.doc.pedigree();
+      Recorded byCode;
+      for (RecIndex i = 1; i <= ped.nTotal; ++i)
+        byCode[std::to_string(ped.rec(i).code)] = d.expected.at(std::string(ped.rec(i).Id()));
+      EXPECT_EQ(RecordedIn(back.doc.pedigree()), byCode) << "seed " << seed << " choice " << choice;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kinvar
