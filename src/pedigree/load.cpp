@@ -7,6 +7,7 @@
 #include "pedigree/reader.h"
 #include "pedigree/sort.h"
 #include "pedigree/validation.h"
+#include "pedigree/xlsx_pedigree.h"
 
 namespace kinvar {
 
@@ -44,8 +45,9 @@ LoadOutcome LoadPedigree(const std::string& path, Pedigree& ped, Progress& progr
                          const std::string& sheet) {
   progress.SetWindowText(LoadingText(path));
   ResetPedigree(ped);
-  (void)sheet;
-  ReadOutcome read = ReadFile(path, ped, progress);
+  ReadOutcome read = PedigreeFileKindOf(path) == PedigreeFileKind::kText
+                         ? ReadFile(path, ped, progress)
+                         : ReadWorkbookPedigree(path, sheet, ped, progress);
   if (!read.ok) {
     ResetPedigree(ped);
     if (read.message.empty()) return {LoadStatus::kCancelled, {}};

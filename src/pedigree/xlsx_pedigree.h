@@ -7,6 +7,7 @@
 
 #include "pedigree/pedigree.h"
 #include "pedigree/reader.h"
+#include "pedigree/xlsx_reader.h"
 #include "report/progress.h"
 
 namespace kinvar {
