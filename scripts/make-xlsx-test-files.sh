@@ -8,7 +8,8 @@
 #
 # CSV sources: comma-separated, first row the header. Numbers become number
 # cells, and the "Birth date" column of dates.csv date cells (column format
-# 5 = year-month-day). two_sheets.fods holds two sheets.
+# 5 = year-month-day). two_sheets.fods holds two sheets. herd.csv becomes
+# examples/herd.xlsx.
 set -euo pipefail
 cd "$(dirname "$0")/../tests/data/xlsx"
 
@@ -34,4 +35,8 @@ for csv in source/plain.csv source/numeric.csv source/empty.csv source/groups.cs
 done
 convert source/dates.csv "44,34,76,1,4/5,1033,false,false"
 convert source/two_sheets.fods
-ls -l ./*.xlsx
+# The example herd: examples/herd.pdg with a birth date in its group's year
+# and a sex for every animal.
+convert source/herd.csv "44,34,76,1,6/5,1033,false,false"
+mv herd.xlsx ../../../examples/herd.xlsx
+ls -l ./*.xlsx ../../../examples/herd.xlsx
