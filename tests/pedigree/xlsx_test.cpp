@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <zip.h>
 
+#include <algorithm>
 #include <chrono>
 #include <charconv>
 #include <cstdio>
@@ -12,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "genetics/inbreeding.h"
+#include "pedigree/load.h"
 #include "pedigree/xlsx_cells.h"
 #include "pedigree/xlsx_reader.h"
 #include "pedigree/xml_scan.h"
@@ -507,6 +510,128 @@ TEST(XlsxRefusals, EntitiesAreNotExpanded) {
   const ReadRows got = Rows(book.path());
   ASSERT_TRUE(got.read.ok) << got.read.message;
   EXPECT_EQ(got.rows.at(0).second, (Cells{"&lol9;", "&lol9;", "&ext;"}));
+}
+
+}  // namespace
+}  // namespace kinvar
+
+// ---------------------------------------------------------------- pedigrees
+
+namespace kinvar {
+namespace {
+
+const std::string kData = std::string(KINVAR_EXAMPLES_DIR) + "/../tests/data/xlsx/";
+
+// Everything a loaded pedigree says of its individuals, by code, with F
+// computed: two loads of the same pedigree give equal lists.
+std::vector<std::string> Described(Pedigree& ped) {
+  SilentProgressWindow window;
+  Progress progress(window);
+  EXPECT_TRUE(ComputeInbreeding(ped, progress));
+  EnsureCodeOrder(ped);
+  std::vector<std::string> lines;
+  lines.push_back("read " + std::to_string(ped.nRead) + " total " + std::to_string(ped.nTotal) + " columns " +
+                  std::to_string(ped.groupColumn) + std::to_string(ped.fColumn) +
+                  std::to_string(ped.sexColumn) + std::to_string(ped.birthColumn));
+  for (std::int32_t i = 0; i < ped.nTotal; ++i) {
+    const Rec& r = ped.byCode(i);
+    char f[32];
+    std::snprintf(f, sizeof f, "%.9g", static_cast<double>(r.f));
+    lines.push_back(std::string(r.id) + " " + ped.rec(r.sire).id + " " + ped.rec(r.dam).id + " g" +
+                    std::to_string(ped.GroupNumber(r)) + " f" + f + (r.fPredefined ? "p" : "") + " s" +
+                    std::to_string(static_cast<int>(r.sex)) + " b" + std::to_string(r.birth));
+  }
+  return lines;
+}
+
+std::vector<std::string> LoadedFrom(const std::string& path, const std::string& sheet = "") {
+  SilentProgressWindow window;
+  Progress progress(window);
+  Pedigree ped;
+  const LoadOutcome outcome = LoadPedigree(path, ped, progress, sheet);
+  EXPECT_EQ(outcome.status, LoadStatus::kLoaded) << path << ": " << outcome.message;
+  if (outcome.status != LoadStatus::kLoaded) return {};
+  return Described(ped);
+}
+
+// The CSV that LibreOffice converted, as a text pedigree: single semicolons
+// keep its empty cells.
+std::vector<std::string> LoadedFromCsv(const std::string& name) {
+  std::string text = test::ReadWholeFile(kData + "source/" + name + ".csv");
+  EXPECT_FALSE(text.empty()) << name;
+  std::replace(text.begin(), text.end(), ',', ';');
+  test::TempFile file(text);
+  return LoadedFrom(file.path());
+}
+
+TEST(XlsxPedigree, LibreOfficeWorkbooksEqualTheirText) {
+  for (const char* name : {"plain", "numeric", "empty", "dates", "groups"}) {
+    SCOPED_TRACE(name);
+    const auto fromText = LoadedFromCsv(name);
+    ASSERT_GT(fromText.size(), 1u);
+    EXPECT_EQ(LoadedFrom(kData + name + ".xlsx"), fromText);
+  }
+}
+
+TEST(XlsxPedigree, EachSheetOfATwoSheetWorkbook) {
+  test::TempFile a("Progeny Sire Dam\nP1 0 0\nP2 0 0\nP3 P1 P2\n");
+  test::TempFile b("Animal Father Mother Group\nQ1 0 0 1\nQ2 0 0 1\nQ3 Q1 Q2 2\nQ4 Q3 Q2 2\n");
+  const std::string book = kData + "two_sheets.xlsx";
+  EXPECT_EQ(LoadedFrom(book), LoadedFrom(a.path()));
+  EXPECT_EQ(LoadedFrom(book, "Herd A"), LoadedFrom(a.path()));
+  EXPECT_EQ(LoadedFrom(book, "Herd B"), LoadedFrom(b.path()));
+}
+
+TEST(XlsxPedigree, TheExampleHerdEqualsItsText) {
+  const std::string examples = KINVAR_EXAMPLES_DIR;
+  auto fromBook = LoadedFrom(examples + "/herd.xlsx");
+  auto fromText = LoadedFrom(examples + "/herd.pdg");
+  ASSERT_EQ(fromBook.size(), fromText.size());
+  // The workbook adds a sex and birth dates; the relatives and F agree.
+  for (auto* lines : {&fromBook, &fromText}) {
+    lines->erase(lines->begin());
+    for (std::string& line : *lines) line = line.substr(0, line.find(" s"));
+  }
+  EXPECT_EQ(fromBook, fromText);
+}
+
+TEST(XlsxPedigree, ErrorValues) {
+  struct Row { const char* name; const char* cells; LoadStatus status; const char* message; };
+  const Row rows[] = {
+      {"in a named column", "<row r=\"3\"><c r=\"A3\"><v>2</v></c><c r=\"B3\" t=\"e\"><v>#N/A</v></c></row>",
+       LoadStatus::kReadFailed, "Error in line 3.\nCell B3 holds the error value #N/A."},
+      {"in a column without a name",
+       "<row r=\"3\"><c r=\"A3\"><v>2</v></c><c r=\"E3\" t=\"e\"><v>#DIV/0!</v></c></row>", LoadStatus::kLoaded, ""},
+  };
+  for (const Row& r : rows) {
+    WorkbookSpec spec;
+    spec.sheets = {{"S", "<row r=\"1\"><c t=\"inlineStr\"><is><t>Animal</t></is></c><c t=\"inlineStr\"><is><t>"
+                         "Sire</t></is></c><c t=\"inlineStr\"><is><t>Dam</t></is></c></row>"
+                         "<row r=\"2\"><c><v>1</v></c></row>" + std::string(r.cells)}};
+    TempWorkbook book(spec);
+    SilentProgressWindow window;
+    Progress progress(window);
+    Pedigree ped;
+    const LoadOutcome outcome = LoadPedigree(book.path(), ped, progress);
+    EXPECT_EQ(outcome.status, r.status) << r.name;
+    EXPECT_EQ(outcome.message, r.message) << r.name;
+  }
+}
+
+// The reader's rules stop at the sheet's own row number.
+TEST(XlsxPedigree, MessagesNameTheSheetRow) {
+  WorkbookSpec spec;
+  spec.sheets = {{"S", "<row r=\"2\"><c t=\"inlineStr\"><is><t>Progeny</t></is></c><c t=\"inlineStr\"><is><t>"
+                       "Sire</t></is></c><c t=\"inlineStr\"><is><t>Dam</t></is></c><c t=\"inlineStr\"><is><t>F"
+                       "</t></is></c></row><row r=\"5\"><c><v>1</v></c><c><v>0</v></c><c><v>0</v></c>"
+                       "<c><v>1.5</v></c></row>"}};
+  TempWorkbook book(spec);
+  SilentProgressWindow window;
+  Progress progress(window);
+  Pedigree ped;
+  const LoadOutcome outcome = LoadPedigree(book.path(), ped, progress);
+  EXPECT_EQ(outcome.status, LoadStatus::kReadFailed);
+  EXPECT_EQ(outcome.message.substr(0, 17), "Error in line 5.\n") << outcome.message;
 }
 
 }  // namespace
