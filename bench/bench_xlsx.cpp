@@ -5,6 +5,7 @@
 // recode) are each timed in a fresh child process.
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
@@ -71,8 +72,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot write %s\n", path.c_str());
     return 1;
   }
-  std::printf("workbook of %lld rows written in %.2f s: %s\n", static_cast<long long>(n), Now() - start,
-              path.c_str());
+  std::error_code ec;
+  const auto bytes = std::filesystem::file_size(path, ec);
+  std::printf("workbook of %lld rows, %.1f MB, written in %.2f s: %s\n", static_cast<long long>(n),
+              ec ? 0.0 : static_cast<double>(bytes) / 1e6, Now() - start, path.c_str());
   ChildOutcome scan = RunInChild([&](Results& r) {
     const double t = Now();
     std::int64_t rows = 0;
