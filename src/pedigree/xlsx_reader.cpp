@@ -31,6 +31,7 @@ constexpr std::uint64_t kInflationFloor = std::uint64_t{1} << 20;
 constexpr std::uint64_t kInflationLimit = std::uint64_t{2} << 30;
 constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
 constexpr std::int32_t kMaxColumns = 16384;
+constexpr std::size_t kLongestToken = std::size_t{16} << 20;
 
 std::string DamagedMessage(const std::string& path) {
   return "Cannot read the workbook " + path + ".\nThe file is damaged or is not an .xlsx workbook.";
@@ -315,29 +316,32 @@ struct SharedStringScan {
 };
 
 // Feeds a part through a scanner, keeping the unfinished token between
-// chunks.
+// chunks and counting the bytes read into `position`. A token longer than
+// any that a workbook holds marks the part damaged: waiting for its end
+// would scan it again with every chunk.
 template <typename Handler>
-std::string ScanPart(const Archive& archive, const std::string& name, Handler& handler, bool& stopped) {
+std::string ScanPart(const Archive& archive, const std::string& name, Handler& handler,
+                     std::int64_t* position = nullptr) {
   std::string pending;
-  stopped = false;
-  return StreamPart(archive, name, [&](std::string_view bytes, bool last) {
+  bool tooLong = false;
+  std::string message = StreamPart(archive, name, [&](std::string_view bytes, bool last) {
+    if (position != nullptr) *position += static_cast<std::int64_t>(bytes.size());
     pending.append(bytes);
-    bool handlerStopped = false;
-    const std::size_t used = xlsx::ScanXml(pending, last, handler, handlerStopped);
-    if (handlerStopped) {
-      stopped = true;
-      return false;
-    }
+    bool stopped = false;
+    const std::size_t used = xlsx::ScanXml(pending, last, handler, stopped);
+    if (stopped) return false;
     pending.erase(0, used);
-    return true;
+    tooLong = pending.size() > kLongestToken;
+    return !tooLong;
   });
+  if (message.empty() && tooLong) message = DamagedMessage(archive.path);
+  return message;
 }
 
 std::string ReadSharedStrings(const Archive& archive, const Workbook& book, std::vector<std::string>& strings) {
   if (book.sharedStrings.empty() || !HasPart(archive, book.sharedStrings)) return {};
   SharedStringScan scan{strings, {}, false};
-  bool stopped = false;
-  return ScanPart(archive, book.sharedStrings, scan, stopped);
+  return ScanPart(archive, book.sharedStrings, scan);
 }
 
 }  // namespace
@@ -617,19 +621,10 @@ SheetRead ReadWorkbookSheet(const std::string& path, const std::string& sheet, c
   if (onStart) onStart(result.size);
   const SheetContext context{path, strings, dateStyles, opened.book.date1904, sink};
   SheetScan scan(context);
-  std::string pending;
-  std::string message = StreamPart(archive, chosen->part, [&](std::string_view bytes, bool last) {
-    scan.position += static_cast<std::int64_t>(bytes.size());
-    pending.append(bytes);
-    bool stopped = false;
-    const std::size_t used = xlsx::ScanXml(pending, last, scan, stopped);
-    if (stopped) return false;
-    pending.erase(0, used);
-    // The last row may end without its closing tag in a cut-off sheet.
-    if (last) scan.Close("row");
-    return true;
-  });
+  std::string message = ScanPart(archive, chosen->part, scan, &scan.position);
   if (!message.empty()) return {false, std::move(message), result.size};
+  // A sheet whose last row lacks its closing tag still hands the row on.
+  if (scan.message.empty() && !scan.sinkStopped) scan.Close("row");
   if (!scan.message.empty()) return {false, std::move(scan.message), result.size};
   if (scan.sinkStopped) return {false, {}, result.size};
   result.ok = true;

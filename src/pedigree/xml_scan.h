@@ -63,6 +63,22 @@ inline std::size_t DoctypeEnd(std::string_view data) {
   return std::string_view::npos;
 }
 
+// Where text without its end may be cut: after a stretch free of '&' and
+// '_', the only characters that start an entity or an escape, and longer
+// than either, so that none is split; 0 when there is no such place yet.
+inline std::size_t TextCut(std::string_view text) {
+  constexpr std::size_t kLongest = 16;
+  if (text.size() <= kLongest) return 0;
+  std::size_t cut = text.size() - kLongest;
+  for (;;) {
+    const std::size_t from = cut > kLongest ? cut - kLongest : 0;
+    const std::size_t mark = text.substr(from, cut - from).find_first_of("&_");
+    if (mark == std::string_view::npos) return cut;
+    cut = from + mark;
+    if (cut == 0) return 0;
+  }
+}
+
 template <typename Handler>
 bool Element(std::string_view tag, Handler& handler) {
   // tag: "<name attrs>", "</name>" or "<name attrs/>"
@@ -91,8 +107,14 @@ std::size_t ScanXml(std::string_view data, bool last, Handler& handler, bool& st
     const std::string_view rest = data.substr(pos);
     if (rest[0] != '<') {
       const std::size_t lt = rest.find('<');
-      if (lt == npos && !last) return pos;
-      const std::size_t n = lt == npos ? rest.size() : lt;
+      std::size_t n = lt == npos ? rest.size() : lt;
+      // Text that runs past the chunk is handed on in pieces, so that a long
+      // run is never scanned again; only a possible entity or escape at its
+      // end waits for the next chunk.
+      if (lt == npos && !last) {
+        n = detail::TextCut(rest);
+        if (n == 0) return pos;
+      }
       if (!handler.Text(rest.substr(0, n), false)) break;
       pos += n;
       continue;

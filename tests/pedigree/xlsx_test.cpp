@@ -223,20 +223,31 @@ TEST(XlsxCells, XmlText) {
 
 // ---------------------------------------------------------------- streaming scan
 
+// Text handed on in pieces is joined, as the readers join it.
 struct Recorder {
   std::string events;
+  std::string decoded;  // the text of every piece, entities replaced
+  bool inText = false;
   bool Open(std::string_view name, std::string_view attributes, bool selfClosing) {
+    inText = false;
     events += "<" + std::string(name);
     if (auto r = xlsx::Attribute(attributes, "r")) events += " r=" + std::string(*r);
     events += selfClosing ? "/>" : ">";
     return true;
   }
   bool Close(std::string_view name) {
+    inText = false;
     events += "</" + std::string(name) + ">";
     return true;
   }
   bool Text(std::string_view raw, bool cdata) {
-    events += (cdata ? "[C:" : "[") + std::string(raw) + "]";
+    if (!cdata) xlsx::AppendXmlText(raw, decoded);
+    if (inText && !cdata) {
+      events.insert(events.size() - 1, raw);
+    } else {
+      events += (cdata ? "[C:" : "[") + std::string(raw) + "]";
+    }
+    inText = !cdata;
     return true;
   }
 };
@@ -246,13 +257,14 @@ TEST(XmlScan, ChunkBoundariesChangeNothing) {
   const std::string xml =
       "<?xml version=\"1.0\"?>\n<!DOCTYPE x [<!ENTITY a \"b>\">]><!-- a > b -->"
       "<x:worksheet xmlns:x=\"u\"><x:sheetData><x:row r=\"1\"><x:c r=\"A1\" t=\"s\"><x:v>0</x:v></x:c>"
-      "<x:c r='B1' note=\"a>b\"/><c><is><t><![CDATA[<x>]]></t></is></c></x:row></x:sheetData></x:worksheet>";
+      "<x:c r='B1' note=\"a>b\"/><c><is><t><![CDATA[<x>]]></t></is></c><c><v>a long text &amp; _x0041_ "
+      "and more _x005F_x0042_&#65;&#x42;___x0043___&amp;&amp;_</v></c></x:row></x:sheetData></x:worksheet>";
   Recorder whole;
   bool stopped = false;
   ASSERT_EQ(xlsx::ScanXml(xml, true, whole, stopped), xml.size());
   EXPECT_EQ(whole.events,
             "[\n]<worksheet><sheetData><row r=1><c r=A1><v>[0]</v></c><c r=B1/><c><is><t>[C:<x>]</t>"
-            "</is></c></row></sheetData></worksheet>");
+            "</is></c><c><v>[a long text &amp; _x0041_ and more _x005F_x0042_&#65;&#x42;___x0043___&amp;&amp;_]</v></c></row></sheetData></worksheet>");
   std::mt19937 random(3);
   for (int trial = 0; trial < 500; ++trial) {
     Recorder parts;
@@ -265,6 +277,8 @@ TEST(XmlScan, ChunkBoundariesChangeNothing) {
       pending.erase(0, xlsx::ScanXml(pending, fed == xml.size(), parts, stopped));
     }
     ASSERT_EQ(parts.events, whole.events) << trial;
+    ASSERT_EQ(parts.decoded, whole.decoded) << trial;
+    EXPECT_NE(whole.decoded.find("& A and more _x0042_AB__C__&&_"), std::string::npos) << whole.decoded;
   }
 }
 
@@ -485,6 +499,33 @@ TEST(XlsxRefusals, DecompressionBomb) {
   strings.sharedStrings = SharedStringsXml({std::string(64u << 20, 'a')});
   TempWorkbook bomb(strings);
   EXPECT_NE(Rows(bomb.path()).read.message.find("Its part xl/sharedStrings.xml unpacks"), std::string::npos);
+}
+
+// Stored (not deflated) parts may be as large as the file: a long run of
+// text is read in pieces, a tag that never ends is refused.
+TEST(XlsxRefusals, LongTokens) {
+  const std::string row = "<row><c><v>1</v></c></row>";
+  struct Row { const char* name; std::string rows; bool ok; };
+  const Row rows[] = {
+      {"blanks between rows", row + std::string(40u << 20, ' ') + row, true},
+      {"a tag without its end", row + "<x a=\"" + std::string(40u << 20, 'a'), false},
+  };
+  for (const Row& r : rows) {
+    WorkbookSpec spec;
+    spec.sheets = {{"S", r.rows}};
+    auto parts = WorkbookParts(spec);
+    for (auto& part : parts) part.stored = true;
+    TempWorkbook book(parts);
+    const auto started = std::chrono::steady_clock::now();
+    const ReadRows got = Rows(book.path());
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5)) << r.name;
+    EXPECT_EQ(got.read.ok, r.ok) << r.name;
+    if (r.ok) {
+      EXPECT_EQ(got.rows.size(), 2u) << r.name;
+    } else {
+      EXPECT_EQ(got.read.message, Damaged(book.path())) << r.name;
+    }
+  }
 }
 
 // Entities declared in a document type are never expanded, in the sheet
