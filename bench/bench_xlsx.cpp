@@ -26,9 +26,9 @@ constexpr double kTargetSeconds = 10.0;
 // the other sex; IDs are shared strings as spreadsheets store text.
 bool WriteWorkbook(const std::string& path, std::int64_t n) {
   std::mt19937_64 random(2024);
-  test::WorkbookSpec spec;
-  spec.styles = test::StylesXml({{164, "yyyy\\-mm\\-dd"}}, {0, 164});
-  std::string& sst = spec.sharedStrings;
+  test::WorkbookLayout layout;
+  layout.styles = test::StylesXml({{164, "yyyy\\-mm\\-dd"}}, {0, 164});
+  std::string& sst = layout.sharedStrings;
   sst = "<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
         "<si><t>Animal</t></si><si><t>Sire</t></si><si><t>Dam</t></si><si><t>Birth date</t></si>"
         "<si><t>Sex</t></si><si><t>M</t></si><si><t>F</t></si>";
@@ -58,8 +58,8 @@ bool WriteWorkbook(const std::string& path, std::int64_t n) {
             "</v></c></row>";
   }
   sst += "</sst>";
-  spec.sheets = {{"Herd", std::move(rows)}};
-  return test::WriteZip(path, test::WorkbookParts(spec));
+  layout.sheets = {{"Herd", std::move(rows)}};
+  return test::WriteZip(path, test::WorkbookParts(layout));
 }
 
 }  // namespace

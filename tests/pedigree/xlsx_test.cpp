@@ -25,10 +25,10 @@ namespace kinvar {
 namespace {
 
 using test::SharedStringsXml;
-using test::SheetSpec;
+using test::SheetLayout;
 using test::StylesXml;
 using test::WorkbookParts;
-using test::WorkbookSpec;
+using test::WorkbookLayout;
 using test::WriteZip;
 
 // A workbook written to a temporary path that goes with the object.
@@ -38,8 +38,8 @@ class TempWorkbook {
       : file_("", extension) {
     EXPECT_TRUE(WriteZip(file_.path(), parts));
   }
-  explicit TempWorkbook(const WorkbookSpec& spec, const std::string& extension = ".xlsx")
-      : TempWorkbook(WorkbookParts(spec), extension) {}
+  explicit TempWorkbook(const WorkbookLayout& layout, const std::string& extension = ".xlsx")
+      : TempWorkbook(WorkbookParts(layout), extension) {}
   const std::string& path() const { return file_.path(); }
 
  private:
@@ -290,12 +290,12 @@ std::string Styles() {
 }
 
 TEST(XlsxWorkbook, CellKinds) {
-  WorkbookSpec spec;
-  spec.sharedStrings =
+  WorkbookLayout layout;
+  layout.sharedStrings =
       "<sst xmlns=\"u\"><si><t>Animal</t></si><si><r><t>Fa</t></r><r><rPr/><t>ther</t></r></si>"
       "<si><t>M&amp;ther</t><rPh><t>phonetic</t></rPh></si><si/></sst>";
-  spec.styles = Styles();
-  spec.sheets = {{"Herd",
+  layout.styles = Styles();
+  layout.sheets = {{"Herd",
                   "<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" t=\"s\"><v>1</v></c>"
                   "<c r=\"C1\" t=\"s\"><v>2</v></c><c r=\"D1\" t=\"s\"><v>3</v></c></row>"
                   "<row r=\"2\"><c r=\"A2\"><v>123</v></c><c r=\"B2\"><v>1.5</v></c>"
@@ -305,7 +305,7 @@ TEST(XlsxWorkbook, CellKinds) {
                   "<c r=\"B3\" t=\"str\"><f>A3</f><v>Formula</v></c><c r=\"C3\" t=\"b\"><v>1</v></c>"
                   "<c r=\"D3\" t=\"b\"><v>0</v></c><c r=\"E3\" t=\"e\"><v>#N/A</v></c>"
                   "<c r=\"F3\" t=\"d\"><v>2021-04-17T00:00:00</v></c></row>"}};
-  TempWorkbook book(spec);
+  TempWorkbook book(layout);
   const ReadRows got = Rows(book.path());
   ASSERT_TRUE(got.read.ok) << got.read.message;
   ASSERT_EQ(got.rows.size(), 3u);
@@ -331,9 +331,9 @@ TEST(XlsxWorkbook, PlacesCellsByReference) {
       {"namespace prefixes", "<x:row r=\"9\"><x:c r=\"B9\"><x:v>2</x:v></x:c></x:row>", {{9, {"", "2"}}}},
   };
   for (const Row& r : rows) {
-    WorkbookSpec spec;
-    spec.sheets = {{"S", r.xml}};
-    TempWorkbook book(spec);
+    WorkbookLayout layout;
+    layout.sheets = {{"S", r.xml}};
+    TempWorkbook book(layout);
     const ReadRows got = Rows(book.path());
     ASSERT_TRUE(got.read.ok) << r.name << ": " << got.read.message;
     EXPECT_EQ(got.rows, r.rows) << r.name;
@@ -341,20 +341,20 @@ TEST(XlsxWorkbook, PlacesCellsByReference) {
 }
 
 TEST(XlsxWorkbook, DateSystem1904) {
-  WorkbookSpec spec;
-  spec.date1904 = true;
-  spec.styles = Styles();
-  spec.sheets = {{"S", "<row r=\"1\"><c s=\"1\"><v>42841</v></c><c s=\"2\"><v>0</v></c><c><v>42841</v></c></row>"}};
-  TempWorkbook book(spec);
+  WorkbookLayout layout;
+  layout.date1904 = true;
+  layout.styles = Styles();
+  layout.sheets = {{"S", "<row r=\"1\"><c s=\"1\"><v>42841</v></c><c s=\"2\"><v>0</v></c><c><v>42841</v></c></row>"}};
+  TempWorkbook book(layout);
   EXPECT_EQ(Rows(book.path()).rows.at(0).second, (Cells{"2021-04-17", "1904-01-01", "42841"}));
 }
 
-WorkbookSpec ThreeSheets() {
-  WorkbookSpec spec;
-  spec.sheets = {{"First", "<row><c t=\"inlineStr\"><is><t>one</t></is></c></row>"},
+WorkbookLayout ThreeSheets() {
+  WorkbookLayout layout;
+  layout.sheets = {{"First", "<row><c t=\"inlineStr\"><is><t>one</t></is></c></row>"},
                  {"Second & more", "<row><c t=\"inlineStr\"><is><t>two</t></is></c></row>"},
                  {"Third", "<row><c t=\"inlineStr\"><is><t>three</t></is></c></row>"}};
-  return spec;
+  return layout;
 }
 
 TEST(XlsxWorkbook, SheetChoice) {
@@ -399,10 +399,10 @@ TEST(XlsxRefusals, DamagedFiles) {
     std::erase_if(parts, [&](const test::ZipPart& p) { return p.name == drop; });
     return parts;
   };
-  WorkbookSpec badString;
+  WorkbookLayout badString;
   badString.sheets = {{"S", "<row><c t=\"s\"><v>3</v></c></row>"}};
   badString.sharedStrings = SharedStringsXml({"only"});
-  WorkbookSpec badRef;
+  WorkbookLayout badRef;
   badRef.sheets = {{"S", "<row><c r=\"1A\"><v>3</v></c></row>"}};
   auto brokenXml = WorkbookParts(ThreeSheets());
   brokenXml[2].data = "<workbook><sheets><sheet name=";
@@ -430,8 +430,8 @@ TEST(XlsxRefusals, DamagedFiles) {
 }
 
 TEST(XlsxRefusals, NoWorksheet) {
-  WorkbookSpec spec;
-  TempWorkbook book(spec);
+  WorkbookLayout layout;
+  TempWorkbook book(layout);
   EXPECT_EQ(ListWorkbookSheets(book.path()).message,
             "Cannot read the workbook " + book.path() + ".\nIt has no worksheet.");
 }
@@ -479,9 +479,9 @@ TEST(XlsxRefusals, EncryptedEntries) {
 // A sheet of 64 MB of blanks packs into some 64 KB: far beyond 100 times
 // the file. It is refused at the limit, long before it is all unpacked.
 TEST(XlsxRefusals, DecompressionBomb) {
-  WorkbookSpec spec;
-  spec.sheets = {{"S", "<row><c><v>1</v></c></row>" + std::string(64u << 20, ' ')}};
-  TempWorkbook book(spec);
+  WorkbookLayout layout;
+  layout.sheets = {{"S", "<row><c><v>1</v></c></row>" + std::string(64u << 20, ' ')}};
+  TempWorkbook book(layout);
   const auto size = std::filesystem::file_size(book.path());
   EXPECT_LT(size, 1u << 20);
   std::int64_t rows = 0;
@@ -494,7 +494,7 @@ TEST(XlsxRefusals, DecompressionBomb) {
                               ".\nIts part xl/worksheets/sheet1.xml unpacks to far more than the "
                               "file's size; the file is damaged or made to harm.");
   // The same in the shared strings, which are read before any row.
-  WorkbookSpec strings;
+  WorkbookLayout strings;
   strings.sheets = {{"S", "<row><c t=\"s\"><v>0</v></c></row>"}};
   strings.sharedStrings = SharedStringsXml({std::string(64u << 20, 'a')});
   TempWorkbook bomb(strings);
@@ -511,9 +511,9 @@ TEST(XlsxRefusals, LongTokens) {
       {"a tag without its end", row + "<x a=\"" + std::string(40u << 20, 'a'), false},
   };
   for (const Row& r : rows) {
-    WorkbookSpec spec;
-    spec.sheets = {{"S", r.rows}};
-    auto parts = WorkbookParts(spec);
+    WorkbookLayout layout;
+    layout.sheets = {{"S", r.rows}};
+    auto parts = WorkbookParts(layout);
     for (auto& part : parts) part.stored = true;
     TempWorkbook book(parts);
     const auto started = std::chrono::steady_clock::now();
@@ -538,11 +538,11 @@ TEST(XlsxRefusals, EntitiesAreNotExpanded) {
     doctype += "\">";
   }
   doctype += "<!ENTITY ext SYSTEM \"file:///etc/passwd\">]>";
-  WorkbookSpec spec;
-  spec.sheets = {{"S", "<row><c t=\"inlineStr\"><is><t>&lol9;</t></is></c><c t=\"s\"><v>0</v></c>"
+  WorkbookLayout layout;
+  layout.sheets = {{"S", "<row><c t=\"inlineStr\"><is><t>&lol9;</t></is></c><c t=\"s\"><v>0</v></c>"
                        "<c t=\"inlineStr\"><is><t>&ext;</t></is></c></row>"}};
-  spec.sharedStrings = "<?xml version=\"1.0\"?>" + doctype + "<sst><si><t>&lol9;</t></si></sst>";
-  auto parts = WorkbookParts(spec);
+  layout.sharedStrings = "<?xml version=\"1.0\"?>" + doctype + "<sst><si><t>&lol9;</t></si></sst>";
+  auto parts = WorkbookParts(layout);
   for (auto& part : parts) {
     if (part.name == "xl/worksheets/sheet1.xml") part.data.insert(part.data.find("<worksheet"), doctype);
     if (part.name == "xl/workbook.xml") part.data.insert(part.data.find("<workbook"), doctype);
@@ -645,11 +645,11 @@ TEST(XlsxPedigree, ErrorValues) {
        "<row r=\"3\"><c r=\"A3\"><v>2</v></c><c r=\"E3\" t=\"e\"><v>#DIV/0!</v></c></row>", LoadStatus::kLoaded, ""},
   };
   for (const Row& r : rows) {
-    WorkbookSpec spec;
-    spec.sheets = {{"S", "<row r=\"1\"><c t=\"inlineStr\"><is><t>Animal</t></is></c><c t=\"inlineStr\"><is><t>"
+    WorkbookLayout layout;
+    layout.sheets = {{"S", "<row r=\"1\"><c t=\"inlineStr\"><is><t>Animal</t></is></c><c t=\"inlineStr\"><is><t>"
                          "Sire</t></is></c><c t=\"inlineStr\"><is><t>Dam</t></is></c></row>"
                          "<row r=\"2\"><c><v>1</v></c></row>" + std::string(r.cells)}};
-    TempWorkbook book(spec);
+    TempWorkbook book(layout);
     SilentProgressWindow window;
     Progress progress(window);
     Pedigree ped;
@@ -661,12 +661,12 @@ TEST(XlsxPedigree, ErrorValues) {
 
 // The reader's rules stop at the sheet's own row number.
 TEST(XlsxPedigree, MessagesNameTheSheetRow) {
-  WorkbookSpec spec;
-  spec.sheets = {{"S", "<row r=\"2\"><c t=\"inlineStr\"><is><t>Progeny</t></is></c><c t=\"inlineStr\"><is><t>"
+  WorkbookLayout layout;
+  layout.sheets = {{"S", "<row r=\"2\"><c t=\"inlineStr\"><is><t>Progeny</t></is></c><c t=\"inlineStr\"><is><t>"
                        "Sire</t></is></c><c t=\"inlineStr\"><is><t>Dam</t></is></c><c t=\"inlineStr\"><is><t>F"
                        "</t></is></c></row><row r=\"5\"><c><v>1</v></c><c><v>0</v></c><c><v>0</v></c>"
                        "<c><v>1.5</v></c></row>"}};
-  TempWorkbook book(spec);
+  TempWorkbook book(layout);
   SilentProgressWindow window;
   Progress progress(window);
   Pedigree ped;

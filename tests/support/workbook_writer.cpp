@@ -42,7 +42,7 @@ bool WriteZip(const std::string& path, const std::vector<ZipPart>& parts) {
   return zip_close(z) == 0;
 }
 
-std::vector<ZipPart> WorkbookParts(const WorkbookSpec& spec) {
+std::vector<ZipPart> WorkbookParts(const WorkbookLayout& layout) {
   std::string types =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
       "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
@@ -54,25 +54,25 @@ std::vector<ZipPart> WorkbookParts(const WorkbookSpec& spec) {
                          "<Relationship Id=\"rId1\" Type=\"" + kRel + "/officeDocument\" Target=\"xl/workbook.xml\"/>"
                          "</Relationships>";
   std::string book = std::string("<?xml version=\"1.0\"?>\n<workbook xmlns=\"") + kMain + "\" xmlns:r=\"" + kRel +
-                     "\"><workbookPr" + (spec.date1904 ? " date1904=\"1\"" : "") + "/><sheets>";
+                     "\"><workbookPr" + (layout.date1904 ? " date1904=\"1\"" : "") + "/><sheets>";
   std::string rels = "<?xml version=\"1.0\"?>\n<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">";
   std::vector<ZipPart> parts;
-  for (std::size_t i = 0; i < spec.sheets.size(); ++i) {
+  for (std::size_t i = 0; i < layout.sheets.size(); ++i) {
     const std::string n = std::to_string(i + 1);
-    book += "<sheet name=\"" + Escape(spec.sheets[i].name) + "\" sheetId=\"" + n + "\" r:id=\"rId" + n + "\"/>";
+    book += "<sheet name=\"" + Escape(layout.sheets[i].name) + "\" sheetId=\"" + n + "\" r:id=\"rId" + n + "\"/>";
     rels += "<Relationship Id=\"rId" + n + "\" Type=\"" + kRel + "/worksheet\" Target=\"worksheets/sheet" + n + ".xml\"/>";
     parts.push_back({"xl/worksheets/sheet" + n + ".xml",
                      std::string("<?xml version=\"1.0\"?>\n<worksheet xmlns=\"") + kMain + "\"><sheetData>" +
-                         spec.sheets[i].rows + "</sheetData></worksheet>"});
+                         layout.sheets[i].rows + "</sheetData></worksheet>"});
   }
   book += "</sheets></workbook>";
-  if (!spec.sharedStrings.empty()) {
+  if (!layout.sharedStrings.empty()) {
     rels += std::string("<Relationship Id=\"rIdS\" Type=\"") + kRel + "/sharedStrings\" Target=\"sharedStrings.xml\"/>";
-    parts.push_back({"xl/sharedStrings.xml", spec.sharedStrings});
+    parts.push_back({"xl/sharedStrings.xml", layout.sharedStrings});
   }
-  if (!spec.styles.empty()) {
+  if (!layout.styles.empty()) {
     rels += std::string("<Relationship Id=\"rIdY\" Type=\"") + kRel + "/styles\" Target=\"styles.xml\"/>";
-    parts.push_back({"xl/styles.xml", spec.styles});
+    parts.push_back({"xl/styles.xml", layout.styles});
   }
   rels += "</Relationships>";
   parts.insert(parts.begin(), {{"[Content_Types].xml", types}, {"_rels/.rels", rootRels},

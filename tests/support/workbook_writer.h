@@ -18,13 +18,13 @@ struct ZipPart {
 // Writes the parts as a zip archive, replacing `path`; false on failure.
 bool WriteZip(const std::string& path, const std::vector<ZipPart>& parts);
 
-struct SheetSpec {
+struct SheetLayout {
   std::string name;
   std::string rows;  // the <row> elements of <sheetData>
 };
 
-struct WorkbookSpec {
-  std::vector<SheetSpec> sheets;
+struct WorkbookLayout {
+  std::vector<SheetLayout> sheets;
   std::string sharedStrings;  // the whole part; none when empty
   std::string styles;         // the whole part; none when empty
   bool date1904 = false;
@@ -32,7 +32,7 @@ struct WorkbookSpec {
 
 // The parts of a workbook with these sheets: content types, relationships,
 // xl/workbook.xml and xl/worksheets/sheetN.xml.
-std::vector<ZipPart> WorkbookParts(const WorkbookSpec& spec);
+std::vector<ZipPart> WorkbookParts(const WorkbookLayout& layout);
 
 // A styles part whose cell formats have these number format ids, with the
 // custom formats (id, code) listed first.
