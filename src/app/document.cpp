@@ -13,6 +13,7 @@
 #include "genetics/inbreeding.h"
 #include "genetics/relationship.h"
 #include "pedigree/load.h"
+#include "pedigree/xlsx_reader.h"
 #include "app/save_as.h"
 #include "report/number_format.h"
 #include "report/timestamp.h"
@@ -61,7 +62,9 @@ bool CKinvarDoc::Initialize() {
 void CKinvarDoc::OnFileOpen() {
   FileRequest request;
   request.open = true;
-  request.filters = {{"Pedigree Files (*.pdg)", "*.pdg"}, {"All Files (*.*)", "*.*"}};
+  request.filters = {{"Pedigree Files (*.pdg)", "*.pdg"},
+                     {"Spreadsheets (*.xlsx)", "*.xlsx"},
+                     {"All Files (*.*)", "*.*"}};
   request.defaultExtension = "pdg";
   request.title = "Open";
   if (auto chosen = platform_.AskFileName(request)) OpenPedigreeFile(*chosen);
@@ -81,11 +84,13 @@ bool CKinvarDoc::OpenPedigreeFile(const std::string& given) {
     const std::string question = "Do you want to close \"" + title_ + "\"?";
     if (platform_.ShowMessage(question, MessageIcon::kQuestion) != Answer::kYes) return false;
   }
+  std::string sheet;
+  if (!ChooseSheet(path, sheet)) return false;
   const auto time = ModificationTime(path);
   auto window = platform_.OpenProgress();
   WaitCursor cursor(platform_);
   // Nothing to refresh when the file was not read: the view keeps its place.
-  const std::optional<LoadStatus> status = LoadInPlaceOfShown(path, *window);
+  const std::optional<LoadStatus> status = LoadInPlaceOfShown(path, sheet, *window);
   if (!status) return false;
 
   remembered = {};
@@ -103,7 +108,18 @@ bool CKinvarDoc::OpenPedigreeFile(const std::string& given) {
   return true;
 }
 
-std::optional<LoadStatus> CKinvarDoc::LoadInPlaceOfShown(const std::string& path,
+bool CKinvarDoc::ChooseSheet(const std::string& path, std::string& sheet) {
+  if (PedigreeFileKindOf(path) != PedigreeFileKind::kWorkbook) return true;
+  // A workbook that cannot be listed is refused by the load, with its reason.
+  const WorkbookSheets sheets = ListWorkbookSheets(path);
+  if (!sheets.message.empty() || sheets.names.size() < 2) return true;
+  const auto chosen = platform_.ChooseSheet(sheets.names);
+  if (!chosen) return false;
+  sheet = *chosen;
+  return true;
+}
+
+std::optional<LoadStatus> CKinvarDoc::LoadInPlaceOfShown(const std::string& path, const std::string& sheet,
                                                          ProgressWindow& window) {
   // The file is read into a pedigree of its own, so that a file that cannot
   // be read, or a cancel, leaves the shown pedigree, its report and its
@@ -118,7 +134,7 @@ std::optional<LoadStatus> CKinvarDoc::LoadInPlaceOfShown(const std::string& path
     return std::nullopt;
   }
   Progress progress(window);
-  LoadOutcome outcome = LoadPedigree(path, loaded, progress);
+  LoadOutcome outcome = LoadPedigree(path, loaded, progress, sheet);
   switch (outcome.status) {
     case LoadStatus::kReadFailed:
       window.Hide();

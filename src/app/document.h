@@ -121,10 +121,14 @@ class CKinvarDoc {
   void OnInbreedingDialog();
   void OnRelationshipDialog();
 
+  // The sheet of a workbook with several, asked of the platform; false when
+  // the user cancelled. `sheet` stays empty for the first (or only) one.
+  bool ChooseSheet(const std::string& path, std::string& sheet);
   // Loads the file in place of the shown pedigree: its status when the file
   // was read (accepted or rejected), nothing when it was not, after telling
   // the user why, and then the shown pedigree is untouched.
-  std::optional<LoadStatus> LoadInPlaceOfShown(const std::string& path, ProgressWindow& window);
+  std::optional<LoadStatus> LoadInPlaceOfShown(const std::string& path, const std::string& sheet,
+                                               ProgressWindow& window);
   void SetTitle(const std::string& title);
   std::int64_t GroupSize(std::int32_t groupNumber) const;
 

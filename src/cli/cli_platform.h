@@ -7,6 +7,7 @@
 #include <deque>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "report/platform.h"
 
@@ -31,6 +32,12 @@ class CliPlatform final : public Platform {
   void ShowQueryDialog(const QueryDialog& dialog) override;
   const std::optional<std::string>& QueryValue() const { return queryValue_; }
   std::unique_ptr<ProgressWindow> OpenProgress() override;
+  // The sheet of --sheet, else the first.
+  std::optional<std::string> ChooseSheet(const std::vector<std::string>& sheets) override {
+    if (sheet_) return sheet_;
+    return Platform::ChooseSheet(sheets);
+  }
+  void SetSheet(std::optional<std::string> sheet) { sheet_ = std::move(sheet); }
   void BeginWaitCursor() override {}
   void EndWaitCursor() override {}
 
@@ -52,6 +59,7 @@ class CliPlatform final : public Platform {
   std::deque<std::string> inputs_;
   std::deque<std::string> openFiles_;
   std::optional<std::string> queryValue_;
+  std::optional<std::string> sheet_;
 };
 
 }  // namespace kinvar::cli

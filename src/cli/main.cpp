@@ -6,6 +6,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <deque>
 #include <filesystem>
@@ -25,6 +26,7 @@
 #include "cli/interrupt.h"
 #include "genetics/inverse_a.h"
 #include "matings/matings_command.h"
+#include "pedigree/xlsx_reader.h"
 #include "report/markup.h"
 
 namespace kinvar::cli {
@@ -220,6 +222,7 @@ struct Arguments {
   std::optional<std::string> settingsFile;
   bool quiet = false;
   std::optional<int> threads;
+  std::optional<std::string> sheet;  // the worksheet of a workbook
 };
 
 // Settings: the program folder's, then --settings, then each explicit option,
@@ -381,12 +384,28 @@ bool FoundNothing(std::int32_t id, const CKinvarDoc& doc) {
   return pathCounting && doc.lastCommand() == kCmdNone;
 }
 
+// --sheet names a sheet of the workbook, or the run ends here. A workbook
+// that cannot be read at all is left to the load, which says why.
+bool SheetExists(const std::string& path, const std::string& sheet) {
+  if (PedigreeFileKindOf(path) == PedigreeFileKind::kText) {
+    std::fprintf(stderr, "--sheet applies to .xlsx workbooks; %s is not one.\n", path.c_str());
+    return false;
+  }
+  const WorkbookSheets sheets = ListWorkbookSheets(path);
+  if (!sheets.message.empty()) return true;
+  if (std::find(sheets.names.begin(), sheets.names.end(), sheet) != sheets.names.end()) return true;
+  std::fprintf(stderr, "%s\n", NoSuchSheetMessage(path, sheet, sheets.names).c_str());
+  return false;
+}
+
 int RunCommand(const CliCommand& command, const Arguments& args) {
   CliPlatform platform(args.quiet);
   CKinvarDoc doc(platform, ProgramFolder());
   if (!doc.Initialize() || !ApplySettings(doc, args, command)) return 1;
   if (command.kind == Kind::kSettings) return doc.WriteSettings(args.writePath) ? 0 : 1;
 
+  if (args.sheet && !SheetExists(args.pedigree, *args.sheet)) return 1;
+  platform.SetSheet(args.sheet);
   if (!doc.OpenPedigreeFile(args.pedigree)) return 1;
   if (doc.lastCommand() == kRejectedPedigree) {
     WriteReport(doc.pedigree().report, stderr);
@@ -447,6 +466,7 @@ void AddGlobalOptions(CLI::App& app, Arguments& args) {
                "List individuals with unknown parents and no progeny");
   app.add_option("--settings", args.settingsFile, "Read a 13-byte settings file first");
   app.add_flag("-q,--quiet", args.quiet, "No progress bar");
+  app.add_option("--sheet", args.sheet, "The worksheet of an .xlsx workbook to read (default: the first)");
   app.add_option("--threads", args.threads, "Threads of the long computations (default: all cores)")
       ->check(CLI::Range(1, 1024));
 }

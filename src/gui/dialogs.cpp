@@ -8,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -83,6 +84,30 @@ void CDialogGetAnID::OnButton() {
   }
   edit_->setFocus();
   edit_->selectAll();
+}
+
+CDialogSelectASheet::CDialogSelectASheet(const std::vector<std::string>& sheets, QWidget* parent)
+    : QDialog(parent), list_(new QListWidget(this)) {
+  setWindowTitle(tr("Open"));
+  for (const std::string& s : sheets) list_->addItem(Q(s));
+  if (list_->count() > 0) list_->setCurrentRow(0);
+  auto* row = new QHBoxLayout(this);
+  auto* group = new QGroupBox(tr("Select a sheet"), this);
+  auto* column = new QVBoxLayout(group);
+  column->addWidget(list_);
+  row->addWidget(group, 1);
+  button_ = AddButtons(this, row, tr("OK"));
+  const auto accepted = [this] {
+    if (list_->currentRow() >= 0) accept();
+  };
+  connect(button_, &QPushButton::clicked, this, accepted);
+  connect(list_, &QListWidget::itemDoubleClicked, this, accepted);
+  list_->setFocus();
+}
+
+std::string CDialogSelectASheet::sheet() const {
+  const QListWidgetItem* item = list_->currentItem();
+  return item == nullptr ? std::string() : item->text().toStdString();
 }
 
 CDialogSelectAGroup::CDialogSelectAGroup(const GroupPicker& picker, QWidget* parent)

@@ -14,6 +14,7 @@
 
 class QComboBox;
 class QLineEdit;
+class QListWidget;
 class QPushButton;
 
 namespace kinvar::gui {
@@ -36,6 +37,22 @@ class CDialogGetAnID : public QDialog {
 
   const IndividualPicker& picker_;
   QLineEdit* edit_;
+  QPushButton* button_;
+};
+
+// The sheet of a workbook to open: a list of the sheet names, the first
+// selected, with OK (or a double click) and Cancel.
+class CDialogSelectASheet : public QDialog {
+  Q_OBJECT
+
+ public:
+  CDialogSelectASheet(const std::vector<std::string>& sheets, QWidget* parent = nullptr);
+  std::string sheet() const;
+  QListWidget* list() const { return list_; }
+  QPushButton* button() const { return button_; }
+
+ private:
+  QListWidget* list_;
   QPushButton* button_;
 };
 

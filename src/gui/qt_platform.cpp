@@ -108,6 +108,13 @@ std::optional<std::string> QtPlatform::PickIndividual(const IndividualPicker& pi
   return dialog.id().toStdString();
 }
 
+std::optional<std::string> QtPlatform::ChooseSheet(const std::vector<std::string>& sheets) {
+  const FocusBack back(home_);
+  CDialogSelectASheet dialog(sheets, parent_);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return dialog.sheet();
+}
+
 std::optional<int> QtPlatform::PickGroup(const GroupPicker& picker) {
   const FocusBack back(home_);
   CDialogSelectAGroup dialog(picker, parent_);

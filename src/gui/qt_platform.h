@@ -29,6 +29,7 @@ class QtPlatform : public Platform {
   int ChooseSaveOption(const std::string& first, const std::string& second) override;
   std::optional<std::string> PickIndividual(const IndividualPicker& picker) override;
   std::optional<int> PickGroup(const GroupPicker& picker) override;
+  std::optional<std::string> ChooseSheet(const std::vector<std::string>& sheets) override;
   std::optional<std::pair<int, int>> PickTwoGroups(const GroupPicker& picker) override;
   void ShowQueryDialog(const QueryDialog& dialog) override;
   std::unique_ptr<ProgressWindow> OpenProgress() override;

@@ -7,6 +7,7 @@
 #include "pedigree/reader.h"
 #include "pedigree/sort.h"
 #include "pedigree/validation.h"
+#include "pedigree/xlsx_pedigree.h"
 
 namespace kinvar {
 
@@ -40,10 +41,13 @@ std::string LoadingText(const std::string& path) {
   return "Loading " + std::filesystem::path(path).filename().string();
 }
 
-LoadOutcome LoadPedigree(const std::string& path, Pedigree& ped, Progress& progress) {
+LoadOutcome LoadPedigree(const std::string& path, Pedigree& ped, Progress& progress,
+                         const std::string& sheet) {
   progress.SetWindowText(LoadingText(path));
   ResetPedigree(ped);
-  ReadOutcome read = ReadFile(path, ped, progress);
+  ReadOutcome read = PedigreeFileKindOf(path) == PedigreeFileKind::kText
+                         ? ReadFile(path, ped, progress)
+                         : ReadWorkbookPedigree(path, sheet, ped, progress);
   if (!read.ok) {
     ResetPedigree(ped);
     if (read.message.empty()) return {LoadStatus::kCancelled, {}};

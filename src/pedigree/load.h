@@ -24,7 +24,9 @@ struct LoadOutcome {
 // What the progress window says while the file loads: "Loading herd.pdg".
 std::string LoadingText(const std::string& path);
 
-// Resets `ped` and loads the file into it.
-LoadOutcome LoadPedigree(const std::string& path, Pedigree& ped, Progress& progress);
+// Resets `ped` and loads the file into it. A workbook is read from its
+// sheet `sheet`, or from its first worksheet when `sheet` is empty.
+LoadOutcome LoadPedigree(const std::string& path, Pedigree& ped, Progress& progress,
+                         const std::string& sheet = {});
 
 }  // namespace kinvar

@@ -107,6 +107,13 @@ class Platform {
   virtual void RefreshViews() {}
   // A file was opened and belongs at the top of the recent-file list.
   virtual void AddRecentFile(const std::string& /*path*/) {}
+  // The sheet to read of a workbook with several, from its sheet names in
+  // the workbook's order; nothing when the user cancelled. Without anybody
+  // to ask, the first.
+  virtual std::optional<std::string> ChooseSheet(const std::vector<std::string>& sheets) {
+    if (sheets.empty()) return std::nullopt;
+    return sheets.front();
+  }
 };
 
 // Shows the wait cursor for the lifetime of the object.

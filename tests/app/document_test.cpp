@@ -405,9 +405,11 @@ TEST_F(Document, OpenAsksForAPedigreeFileAndLoadsIt) {
   EXPECT_TRUE(request.open);
   EXPECT_EQ(request.title, "Open");
   EXPECT_EQ(request.defaultExtension, "pdg");
-  ASSERT_EQ(request.filters.size(), 2u);
+  ASSERT_EQ(request.filters.size(), 3u);
   EXPECT_EQ(request.filters[0].description, "Pedigree Files (*.pdg)");
-  EXPECT_EQ(request.filters[1].pattern, "*.*");
+  EXPECT_EQ(request.filters[1].description, "Spreadsheets (*.xlsx)");
+  EXPECT_EQ(request.filters[1].pattern, "*.xlsx");
+  EXPECT_EQ(request.filters[2].pattern, "*.*");
   EXPECT_EQ(doc.lastCommand(), kCmdViewPedigree);
   EXPECT_EQ(doc.pedigree().nTotal, 10);
 }

@@ -42,6 +42,12 @@ std::optional<std::string> ScriptedPlatform::AskFileName(const FileRequest& requ
   return Next(fileNames).value_or(std::nullopt);
 }
 
+std::optional<std::string> ScriptedPlatform::ChooseSheet(const std::vector<std::string>& sheets) {
+  sheetLists.push_back(sheets);
+  if (sheetChoices.empty()) return Platform::ChooseSheet(sheets);
+  return Next(sheetChoices).value_or(std::nullopt);
+}
+
 int ScriptedPlatform::ChooseSaveOption(const std::string& first, const std::string& second) {
   choiceTexts.emplace_back(first, second);
   return Next(saveChoices).value_or(-1);

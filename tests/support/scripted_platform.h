@@ -31,6 +31,8 @@ class ScriptedPlatform final : public Platform {
   void EndWaitCursor() override { --waitDepth; }
   void RefreshViews() override { ++refreshes; }
   void AddRecentFile(const std::string& path) override { recentFiles.push_back(path); }
+  // From sheetChoices (nothing: Cancel); an exhausted script takes the first.
+  std::optional<std::string> ChooseSheet(const std::vector<std::string>& sheets) override;
 
   // Scripts, consumed front first. An empty answer script answers Yes; an
   // empty file-name script cancels; an empty choice script cancels (-1).
@@ -46,6 +48,7 @@ class ScriptedPlatform final : public Platform {
   // Each entry is typed into a query dialog's boxes and computed, in order,
   // before Cancel.
   std::deque<std::vector<std::string>> queries;
+  std::deque<std::optional<std::string>> sheetChoices;
   // The poll (counted from 1 over all progress windows) that reports a
   // cancel; 0 never.
   int cancelAtPoll = 0;
@@ -61,6 +64,7 @@ class ScriptedPlatform final : public Platform {
   std::vector<QueryDialog> queryDialogs;       // as opened
   std::vector<QueryAnswer> queryAnswers;
   std::vector<std::vector<std::string>> queryTexts;  // the boxes after Compute
+  std::vector<std::vector<std::string>> sheetLists;  // what each sheet choice offered
   int polls = 0;
   int progressWindows = 0;
   int waitDepth = 0;

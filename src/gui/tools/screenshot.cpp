@@ -58,6 +58,7 @@ bool ShootDialogs(kinvar::CKinvarDoc& doc, kinvar::Platform& platform, const QDi
   CDialogRshTwoGroups matingGroups(matings);
   CQueryDialog queryDialog(query);
   CSaveOptionDlg save("Save the pairwise relationships", "Save the numerator relationship matrix");
+  CDialogSelectASheet sheet({"Herd 2021", "Herd 2022", "Notes"});
   CDemoDlg about(CDemoDlg::Mode::kAbout);
   CProgressDlg progress;
   progress.SetLabel("Computing inbreeding coefficients");
@@ -65,7 +66,7 @@ bool ShootDialogs(kinvar::CKinvarDoc& doc, kinvar::Platform& platform, const QDi
   const std::pair<QWidget*, const char*> shots[] = {
       {&options, "options"},     {&getId, "get-an-id"}, {&selectGroup, "select-a-group"},
       {&twoGroups, "two-groups"}, {&matingGroups, "mating-groups"},
-      {&queryDialog, "query"},   {&save, "save-choice"},
+      {&queryDialog, "query"},   {&save, "save-choice"},   {&sheet, "select-a-sheet"},
       {&about, "about"},         {&progress, "progress"}};
   bool ok = true;
   for (const auto& [widget, name] : shots) {

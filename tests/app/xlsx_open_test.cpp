@@ -1,0 +1,65 @@
+// Opening a workbook in the document: the sheet choice asked of the
+// platform when there are several, its cancel, and a refused workbook.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/doc_session.h"
+#include "support/test_files.h"
+
+namespace kinvar {
+namespace {
+
+const std::string kData = std::string(KINVAR_EXAMPLES_DIR) + "/../tests/data/xlsx/";
+
+std::vector<std::string> Ids(const Pedigree& ped) {
+  std::vector<std::string> ids;
+  for (std::int32_t i = 1; i <= ped.nRead; ++i) ids.emplace_back(ped.rec(i).id);
+  return ids;
+}
+
+TEST(OpenWorkbook, SheetChoice) {
+  struct Row {
+    const char* name;
+    std::optional<std::string> choice;
+    bool opened;
+    std::vector<std::string> ids;
+  };
+  const Row rows[] = {
+      {"the second sheet", "Herd B", true, {"Q1", "Q2", "Q3", "Q4"}},
+      {"the first sheet", "Herd A", true, {"P1", "P2", "P3"}},
+      {"cancelled", std::nullopt, false, {}},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    test::DocSession s;
+    s.platform.sheetChoices.push_back(r.choice);
+    EXPECT_EQ(s.OpenPath(kData + "two_sheets.xlsx"), r.opened);
+    EXPECT_EQ(s.platform.sheetLists, (std::vector<std::vector<std::string>>{{"Herd A", "Herd B"}}));
+    EXPECT_EQ(Ids(s.doc.pedigree()), r.ids);
+    EXPECT_TRUE(s.platform.messages.empty());
+    EXPECT_EQ(s.doc.lastCommand(), r.opened ? kCmdViewPedigree : kNoPedigree);
+  }
+}
+
+TEST(OpenWorkbook, OneSheetIsReadWithoutAsking) {
+  test::DocSession s;
+  EXPECT_TRUE(s.OpenPath(kData + "plain.xlsx"));
+  EXPECT_TRUE(s.platform.sheetLists.empty());
+  EXPECT_EQ(Ids(s.doc.pedigree()), (std::vector<std::string>{"BELLA", "BRUNO", "CARLA", "DANTE", "ELSA"}));
+  EXPECT_EQ(s.doc.title(), "plain.xlsx");
+}
+
+TEST(OpenWorkbook, ARefusedWorkbookIsTold) {
+  test::DocSession s;
+  test::TempFile broken("PK\x03\x04 not really a workbook", ".xlsx");
+  EXPECT_FALSE(s.OpenPath(broken.path()));
+  ASSERT_EQ(s.platform.messages.size(), 1u);
+  EXPECT_EQ(s.platform.messages[0].icon, MessageIcon::kError);
+  EXPECT_NE(s.platform.messages[0].text.find("is damaged or is not an .xlsx workbook."), std::string::npos);
+  EXPECT_EQ(s.doc.lastCommand(), kNoPedigree);
+}
+
+}  // namespace
+}  // namespace kinvar

@@ -1,0 +1,118 @@
+// kinvar-cli on workbooks: the first sheet by default, --sheet for another,
+// and the exact refusals of an unknown sheet and of --sheet on a text file.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "support/test_files.h"
+
+namespace kinvar {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kData = std::string(KINVAR_EXAMPLES_DIR) + "/../tests/data/xlsx/";
+
+struct CliRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+class XlsxCli : public testing::Test {
+ protected:
+  void SetUp() override {
+    home_ = fs::temp_directory_path() / ("kinvar-xlsx-cli-" + std::to_string(::getpid()));
+    fs::create_directories(home_);
+    setenv("KINVAR_HOME", home_.c_str(), 1);
+    setenv("SOURCE_DATE_EPOCH", "1796479620", 1);
+    setenv("TZ", "UTC", 1);
+  }
+  void TearDown() override {
+    fs::remove_all(home_);
+    unsetenv("KINVAR_HOME");
+    unsetenv("SOURCE_DATE_EPOCH");
+  }
+
+  // `args` are passed to the shell as they are: paths here have no blanks.
+  CliRun Execute(const std::string& args) {
+    const std::string out = (home_ / "stdout").string(), err = (home_ / "stderr").string();
+    const std::string command = std::string(KINVAR_CLI_PATH) + " " + args + " -q >" + out + " 2>" + err +
+                                " </dev/null";
+    const int raw = std::system(command.c_str());
+    CliRun run;
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    run.out = test::ReadWholeFile(out);
+    run.err = test::ReadWholeFile(err);
+    return run;
+  }
+
+  fs::path home_;
+};
+
+// The pedigree file that View Pedigree writes, without its timestamp and
+// file name lines.
+std::string Body(const std::string& saved) {
+  const std::size_t start = saved.find("\nProgeny");
+  return start == std::string::npos ? saved : saved.substr(start);
+}
+
+TEST_F(XlsxCli, SheetOption) {
+  struct Row { const char* name; const char* sheet; const char* body; };
+  const Row rows[] = {
+      {"first by default", "",
+       "\nProgeny               Sire                  Dam\n\nP1                    0                     0\n"
+       "P2                    0                     0\nP3                    P1                    P2\n\n"},
+      {"the second by name", "--sheet 'Herd B'",
+       "\nProgeny               Sire                  Dam                   Group\n\n"
+       "Q1                    0                     0                     1\n"
+       "Q2                    0                     0                     1\n"
+       "Q3                    Q1                    Q2                    2\n"
+       "Q4                    Q3                    Q2                    2\n\n"},
+  };
+  for (const Row& r : rows) {
+    const CliRun run = Execute("view " + kData + "two_sheets.xlsx " + r.sheet);
+    EXPECT_EQ(run.status, 0) << r.name << run.err;
+    EXPECT_EQ(Body(run.out), r.body) << r.name;
+  }
+}
+
+TEST_F(XlsxCli, Refusals) {
+  test::TempFile text("Progeny Sire Dam\nA 0 0\n");
+  struct Row { const char* name; std::string args; std::string err; };
+  const Row rows[] = {
+      {"unknown sheet", "view " + kData + "two_sheets.xlsx --sheet Herd",
+       "The workbook " + kData + "two_sheets.xlsx has no sheet named \"Herd\".\n"
+       "Its sheets: \"Herd A\", \"Herd B\".\n"},
+      {"a sheet of a text file", "view " + text.path() + " --sheet Herd",
+       "--sheet applies to .xlsx workbooks; " + text.path() + " is not one.\n"},
+  };
+  for (const Row& r : rows) {
+    const CliRun run = Execute(r.args);
+    EXPECT_EQ(run.status, 1) << r.name;
+    EXPECT_EQ(run.out, "") << r.name;
+    EXPECT_EQ(run.err, r.err) << r.name;
+  }
+}
+
+// A workbook renamed to .pdg is still read as a workbook.
+TEST_F(XlsxCli, RecognisedByContent) {
+  const fs::path renamed = home_ / "herd.pdg";
+  fs::copy_file(kData + "plain.xlsx", renamed);
+  const CliRun run = Execute("inbreeding " + renamed.string());
+  EXPECT_EQ(run.status, 0) << run.err;
+  const CliRun original = Execute("inbreeding " + kData + "plain.xlsx");
+  // All but the line that names the file.
+  const auto summary = [](const std::string& out) { return out.substr(std::min(out.find("\n\n"), out.size())); };
+  EXPECT_EQ(summary(run.out), summary(original.out));
+  EXPECT_NE(run.out.find("ELSA                        0.25"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kinvar

@@ -1,0 +1,679 @@
+// Workbooks: the cell model (references, numbers, dates, number formats,
+// strings), the streaming scan, sheet choice, and the refusal of damaged,
+// protected and hostile files.
+#include <gtest/gtest.h>
+#include <zip.h>
+
+#include <algorithm>
+#include <chrono>
+#include <charconv>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "genetics/inbreeding.h"
+#include "pedigree/load.h"
+#include "pedigree/xlsx_cells.h"
+#include "pedigree/xlsx_reader.h"
+#include "pedigree/xml_scan.h"
+#include "support/test_files.h"
+#include "support/workbook_writer.h"
+
+namespace kinvar {
+namespace {
+
+using test::SharedStringsXml;
+using test::SheetLayout;
+using test::StylesXml;
+using test::WorkbookParts;
+using test::WorkbookLayout;
+using test::WriteZip;
+
+// A workbook written to a temporary path that goes with the object.
+class TempWorkbook {
+ public:
+  explicit TempWorkbook(const std::vector<test::ZipPart>& parts, const std::string& extension = ".xlsx")
+      : file_("", extension) {
+    EXPECT_TRUE(WriteZip(file_.path(), parts));
+  }
+  explicit TempWorkbook(const WorkbookLayout& layout, const std::string& extension = ".xlsx")
+      : TempWorkbook(WorkbookParts(layout), extension) {}
+  const std::string& path() const { return file_.path(); }
+
+ private:
+  test::TempFile file_;
+};
+
+struct ReadRows {
+  SheetRead read;
+  std::vector<std::pair<std::int64_t, std::vector<std::string>>> rows;
+  std::vector<std::string> errors;  // "B7 #N/A"
+};
+
+ReadRows Rows(const std::string& path, const std::string& sheet = "") {
+  ReadRows out;
+  out.read = ReadWorkbookSheet(path, sheet, [&out](const SheetRow& row) {
+    out.rows.push_back({row.row, {row.cells.begin(), row.cells.end()}});
+    for (const auto& e : row.errors)
+      out.errors.push_back(xlsx::ColumnName(e.column) + std::to_string(row.row) + " " + std::string(e.value));
+    return true;
+  });
+  return out;
+}
+
+using Cells = std::vector<std::string>;
+
+// ---------------------------------------------------------------- cell model
+
+TEST(XlsxCells, CellReferences) {
+  struct Row { const char* name; const char* ref; bool ok; std::int32_t column; std::int64_t row; };
+  const Row rows[] = {
+      {"first cell", "A1", true, 0, 1},       {"second column", "B7", true, 1, 7},
+      {"two letters", "AA10", true, 26, 10},  {"last column", "XFD1048576", true, 16383, 1048576},
+      {"column only", "C", true, 2, 0},       {"beyond the columns", "XFE1", false, 0, 0},
+      {"beyond the rows", "A1048577", false, 0, 0}, {"row zero", "A0", false, 0, 0},
+      {"lower case", "a1", false, 0, 0},      {"digits first", "1A", false, 0, 0},
+      {"empty", "", false, 0, 0},             {"trailing junk", "A1x", false, 0, 0},
+  };
+  for (const Row& r : rows) {
+    const auto got = xlsx::ParseCellRef(r.ref);
+    ASSERT_EQ(got.has_value(), r.ok) << r.name;
+    if (!r.ok) continue;
+    EXPECT_EQ(got->column, r.column) << r.name;
+    EXPECT_EQ(got->row, r.row) << r.name;
+  }
+}
+
+TEST(XlsxCells, ColumnNamesReadBack) {
+  for (std::int32_t column = 0; column < 16384; ++column) {
+    const auto ref = xlsx::ParseCellRef(xlsx::ColumnName(column) + "1");
+    ASSERT_TRUE(ref.has_value()) << column;
+    ASSERT_EQ(ref->column, column);
+  }
+  EXPECT_EQ(xlsx::ColumnName(25), "Z");
+  EXPECT_EQ(xlsx::ColumnName(26), "AA");
+  EXPECT_EQ(xlsx::ColumnName(701), "ZZ");
+  EXPECT_EQ(xlsx::ColumnName(702), "AAA");
+}
+
+TEST(XlsxCells, NumbersBecomeShortestText) {
+  struct Row { const char* name; const char* stored; const char* text; };
+  const Row rows[] = {
+      {"whole number", "123", "123"},
+      {"whole number with a point", "123.0", "123"},
+      {"half", "1.5", "1.5"},
+      {"seventeen digits of a tenth", "0.10000000000000001", "0.1"},
+      {"exponent", "1E3", "1000"},
+      {"million", "1000000", "1000000"},
+      {"small exponent", "4.2E-2", "0.042"},
+      {"negative zero", "-0", "0"},
+      {"negative", "-12.25", "-12.25"},
+      {"F of a quarter", "0.25", "0.25"},
+      {"float noise kept", "0.30000000000000004", "0.30000000000000004"},
+      {"twenty digits, as the double holds them", "12345678901234567890", "12345678901234567168"},
+  };
+  for (const Row& r : rows) EXPECT_EQ(xlsx::NumberText(r.stored).value_or("<none>"), r.text) << r.name;
+  for (const char* bad : {"", "abc", "1.5x", "inf", "nan", "1e999"})
+    EXPECT_FALSE(xlsx::NumberText(bad).has_value()) << bad;
+}
+
+TEST(XlsxCells, NumberTextReadsBackExactly) {
+  std::mt19937_64 random(7);
+  std::uniform_int_distribution<int> exponent(-12, 15);
+  for (int i = 0; i < 20000; ++i) {
+    const double value = std::ldexp(static_cast<double>(random() >> 11), exponent(random) - 53) *
+                         (i % 2 == 0 ? 1.0 : -1.0) * std::pow(10.0, exponent(random) / 3);
+    char stored[64];
+    const auto end = std::to_chars(stored, stored + sizeof stored, value, std::chars_format::scientific, 17).ptr;
+    const auto text = xlsx::NumberText(std::string_view(stored, static_cast<std::size_t>(end - stored)));
+    ASSERT_TRUE(text.has_value());
+    EXPECT_EQ(text->find_first_of("eE"), std::string::npos) << *text;
+    double back = 0.0;
+    std::from_chars(text->data(), text->data() + text->size(), back);
+    ASSERT_EQ(back, value) << *text;
+  }
+}
+
+TEST(XlsxCells, DateSerials) {
+  struct Row { const char* name; double serial; bool date1904; const char* text; };
+  const Row rows[] = {
+      {"first day", 1, false, "1900-01-01"},
+      {"last real February day", 59, false, "1900-02-28"},
+      {"the day that never was", 60, false, "1900-02-29"},
+      {"first of March", 61, false, "1900-03-01"},
+      {"a birth date", 44303, false, "2021-04-17"},
+      {"time of day dropped", 44303.75, false, "2021-04-17"},
+      {"last day", 2958465, false, "9999-12-31"},
+      {"1904: first day", 0, true, "1904-01-01"},
+      {"1904: a birth date", 42841, true, "2021-04-17"},
+      {"1904: leap day", 59, true, "1904-02-29"},
+  };
+  for (const Row& r : rows)
+    EXPECT_EQ(xlsx::DateText(r.serial, r.date1904).value_or("<none>"), r.text) << r.name;
+  EXPECT_FALSE(xlsx::DateText(0, false).has_value());
+  EXPECT_FALSE(xlsx::DateText(-1, true).has_value());
+  EXPECT_FALSE(xlsx::DateText(2958466, false).has_value());
+  EXPECT_FALSE(xlsx::DateText(2958465 - 1462 + 1, true).has_value());
+}
+
+// Against the calendar of the standard library, for serials after the
+// day that never was.
+TEST(XlsxCells, DateSerialsAgreeWithTheCalendar) {
+  using namespace std::chrono;
+  std::mt19937 random(11);
+  std::uniform_int_distribution<int> serials(61, 2958465);
+  for (int i = 0; i < 20000; ++i) {
+    const int serial = serials(random);
+    for (const bool date1904 : {false, true}) {
+      const sys_days base = date1904 ? sys_days(year(1904) / 1 / 1) : sys_days(year(1899) / 12 / 30);
+      const int n = date1904 ? serial - 1462 : serial;
+      if (n < 0) continue;
+      const year_month_day ymd(base + days(n));
+      char expected[16];
+      std::snprintf(expected, sizeof expected, "%04d-%02u-%02u", static_cast<int>(ymd.year()),
+                    static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()));
+      ASSERT_EQ(xlsx::DateText(n, date1904).value_or("<none>"), expected) << serial << date1904;
+    }
+  }
+}
+
+TEST(XlsxCells, DateFormats) {
+  struct Row { const char* name; const char* code; bool date; };
+  const Row rows[] = {
+      {"ISO", "yyyy\\-mm\\-dd", true},
+      {"day first", "dd/mm/yyyy", true},
+      {"month first", "m/d/yy", true},
+      {"long with locale", "[$-409]mmmm d, yyyy", true},
+      {"year only", "yyyy", true},
+      {"general", "General", false},
+      {"decimals", "0.00", false},
+      {"thousands", "#,##0", false},
+      {"letters only in quotes", "\"day \"0", false},
+      {"letters only in a colour", "[Red]0", false},
+      {"escaped letter", "0\\d", false},
+      {"hours and minutes", "h:mm", false},
+      {"minutes and seconds", "mm:ss", false},
+      {"date and time", "dd/mm/yyyy hh:mm", true},
+  };
+  for (const Row& r : rows) EXPECT_EQ(xlsx::IsDateFormatCode(r.code), r.date) << r.name;
+  for (int id = 0; id < 200; ++id)
+    EXPECT_EQ(xlsx::IsBuiltInDateFormat(id), (id >= 14 && id <= 22) || (id >= 45 && id <= 47)) << id;
+}
+
+TEST(XlsxCells, XmlText) {
+  struct Row { const char* name; const char* raw; const char* text; };
+  const Row rows[] = {
+      {"plain", "A1", "A1"},
+      {"named entities", "a&amp;b&lt;c&gt;&quot;&apos;", "a&b<c>\"'"},
+      {"character references", "&#65;&#x42;", "AB"},
+      {"unknown entity kept", "&lol9;", "&lol9;"},
+      {"bare ampersand", "a & b", "a & b"},
+      {"escape", "_x0041_1", "A1"},
+      {"not an escape", "x_y_x12_", "x_y_x12_"},
+      {"non-ASCII reference", "&#233;", "\xC3\xA9"},
+  };
+  for (const Row& r : rows) {
+    std::string out;
+    xlsx::AppendXmlText(r.raw, out);
+    EXPECT_EQ(out, r.text) << r.name;
+  }
+}
+
+// ---------------------------------------------------------------- streaming scan
+
+// Text handed on in pieces is joined, as the readers join it.
+struct Recorder {
+  std::string events;
+  std::string decoded;  // the text of every piece, entities replaced
+  bool inText = false;
+  bool Open(std::string_view name, std::string_view attributes, bool selfClosing) {
+    inText = false;
+    events += "<" + std::string(name);
+    if (auto r = xlsx::Attribute(attributes, "r")) events += " r=" + std::string(*r);
+    events += selfClosing ? "/>" : ">";
+    return true;
+  }
+  bool Close(std::string_view name) {
+    inText = false;
+    events += "</" + std::string(name) + ">";
+    return true;
+  }
+  bool Text(std::string_view raw, bool cdata) {
+    if (!cdata) xlsx::AppendXmlText(raw, decoded);
+    if (inText && !cdata) {
+      events.insert(events.size() - 1, raw);
+    } else {
+      events += (cdata ? "[C:" : "[") + std::string(raw) + "]";
+    }
+    inText = !cdata;
+    return true;
+  }
+};
+
+// Whatever the chunks, the same events as the whole text in one piece.
+TEST(XmlScan, ChunkBoundariesChangeNothing) {
+  const std::string xml =
+      "<?xml version=\"1.0\"?>\n<!DOCTYPE x [<!ENTITY a \"b>\">]><!-- a > b -->"
+      "<x:worksheet xmlns:x=\"u\"><x:sheetData><x:row r=\"1\"><x:c r=\"A1\" t=\"s\"><x:v>0</x:v></x:c>"
+      "<x:c r='B1' note=\"a>b\"/><c><is><t><![CDATA[<x>]]></t></is></c><c><v>a long text &amp; _x0041_ "
+      "and more _x005F_x0042_&#65;&#x42;___x0043___&amp;&amp;_</v></c></x:row></x:sheetData></x:worksheet>";
+  Recorder whole;
+  bool stopped = false;
+  ASSERT_EQ(xlsx::ScanXml(xml, true, whole, stopped), xml.size());
+  EXPECT_EQ(whole.events,
+            "[\n]<worksheet><sheetData><row r=1><c r=A1><v>[0]</v></c><c r=B1/><c><is><t>[C:<x>]</t>"
+            "</is></c><c><v>[a long text &amp; _x0041_ and more _x005F_x0042_&#65;&#x42;___x0043___&amp;&amp;_]</v></c></row></sheetData></worksheet>");
+  std::mt19937 random(3);
+  for (int trial = 0; trial < 500; ++trial) {
+    Recorder parts;
+    std::string pending;
+    std::size_t fed = 0;
+    while (fed < xml.size()) {
+      const std::size_t n = std::min<std::size_t>(1 + random() % 17, xml.size() - fed);
+      pending += xml.substr(fed, n);
+      fed += n;
+      pending.erase(0, xlsx::ScanXml(pending, fed == xml.size(), parts, stopped));
+    }
+    ASSERT_EQ(parts.events, whole.events) << trial;
+    ASSERT_EQ(parts.decoded, whole.decoded) << trial;
+    EXPECT_NE(whole.decoded.find("& A and more _x0042_AB__C__&&_"), std::string::npos) << whole.decoded;
+  }
+}
+
+// ---------------------------------------------------------------- workbooks
+
+std::string Styles() {
+  // 0 general, 1 built-in date 14, 2 custom ISO date, 3 custom number
+  return StylesXml({{164, "yyyy\\-mm\\-dd"}, {165, "0.000"}}, {0, 14, 164, 165});
+}
+
+TEST(XlsxWorkbook, CellKinds) {
+  WorkbookLayout layout;
+  layout.sharedStrings =
+      "<sst xmlns=\"u\"><si><t>Animal</t></si><si><r><t>Fa</t></r><r><rPr/><t>ther</t></r></si>"
+      "<si><t>M&amp;ther</t><rPh><t>phonetic</t></rPh></si><si/></sst>";
+  layout.styles = Styles();
+  layout.sheets = {{"Herd",
+                  "<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" t=\"s\"><v>1</v></c>"
+                  "<c r=\"C1\" t=\"s\"><v>2</v></c><c r=\"D1\" t=\"s\"><v>3</v></c></row>"
+                  "<row r=\"2\"><c r=\"A2\"><v>123</v></c><c r=\"B2\"><v>1.5</v></c>"
+                  "<c r=\"C2\" s=\"3\"><v>0.10000000000000001</v></c><c r=\"D2\" s=\"1\"><v>44303</v></c>"
+                  "<c r=\"E2\" s=\"2\"><v>60</v></c><c r=\"F2\" s=\"2\"><v>61</v></c></row>"
+                  "<row r=\"3\"><c r=\"A3\" t=\"inlineStr\"><is><r><t>In</t></r><r><t>line</t></r></is></c>"
+                  "<c r=\"B3\" t=\"str\"><f>A3</f><v>Formula</v></c><c r=\"C3\" t=\"b\"><v>1</v></c>"
+                  "<c r=\"D3\" t=\"b\"><v>0</v></c><c r=\"E3\" t=\"e\"><v>#N/A</v></c>"
+                  "<c r=\"F3\" t=\"d\"><v>2021-04-17T00:00:00</v></c></row>"}};
+  TempWorkbook book(layout);
+  const ReadRows got = Rows(book.path());
+  ASSERT_TRUE(got.read.ok) << got.read.message;
+  ASSERT_EQ(got.rows.size(), 3u);
+  EXPECT_EQ(got.rows[0].second, (Cells{"Animal", "Father", "M&ther"}));
+  EXPECT_EQ(got.rows[1].second, (Cells{"123", "1.5", "0.1", "2021-04-17", "1900-02-29", "1900-03-01"}));
+  EXPECT_EQ(got.rows[2].second, (Cells{"Inline", "Formula", "TRUE", "FALSE", "", "2021-04-17"}));
+  EXPECT_EQ(got.errors, (std::vector<std::string>{"E3 #N/A"}));
+}
+
+TEST(XlsxWorkbook, PlacesCellsByReference) {
+  struct Row { const char* name; const char* xml; std::vector<std::pair<std::int64_t, Cells>> rows; };
+  const Row rows[] = {
+      {"gap between cells", "<row r=\"1\"><c r=\"A1\"><v>1</v></c><c r=\"C1\"><v>3</v></c></row>",
+       {{1, {"1", "", "3"}}}},
+      {"cells without references count on",
+       "<row><c><v>1</v></c><c><v>2</v></c><c r=\"E1\"><v>5</v></c><c><v>6</v></c></row>",
+       {{1, {"1", "2", "", "", "5", "6"}}}},
+      {"rows without references count on",
+       "<row r=\"4\"><c><v>4</v></c></row><row><c><v>5</v></c></row>", {{4, {"4"}}, {5, {"5"}}}},
+      {"empty rows and cells left out",
+       "<row r=\"1\"/><row r=\"2\"><c r=\"A2\"/><c r=\"B2\" s=\"1\"></c></row><row r=\"3\"><c r=\"B3\"><v>7</v></c></row>",
+       {{3, {"", "7"}}}},
+      {"namespace prefixes", "<x:row r=\"9\"><x:c r=\"B9\"><x:v>2</x:v></x:c></x:row>", {{9, {"", "2"}}}},
+  };
+  for (const Row& r : rows) {
+    WorkbookLayout layout;
+    layout.sheets = {{"S", r.xml}};
+    TempWorkbook book(layout);
+    const ReadRows got = Rows(book.path());
+    ASSERT_TRUE(got.read.ok) << r.name << ": " << got.read.message;
+    EXPECT_EQ(got.rows, r.rows) << r.name;
+  }
+}
+
+TEST(XlsxWorkbook, DateSystem1904) {
+  WorkbookLayout layout;
+  layout.date1904 = true;
+  layout.styles = Styles();
+  layout.sheets = {{"S", "<row r=\"1\"><c s=\"1\"><v>42841</v></c><c s=\"2\"><v>0</v></c><c><v>42841</v></c></row>"}};
+  TempWorkbook book(layout);
+  EXPECT_EQ(Rows(book.path()).rows.at(0).second, (Cells{"2021-04-17", "1904-01-01", "42841"}));
+}
+
+WorkbookLayout ThreeSheets() {
+  WorkbookLayout layout;
+  layout.sheets = {{"First", "<row><c t=\"inlineStr\"><is><t>one</t></is></c></row>"},
+                 {"Second & more", "<row><c t=\"inlineStr\"><is><t>two</t></is></c></row>"},
+                 {"Third", "<row><c t=\"inlineStr\"><is><t>three</t></is></c></row>"}};
+  return layout;
+}
+
+TEST(XlsxWorkbook, SheetChoice) {
+  TempWorkbook book(ThreeSheets());
+  EXPECT_EQ(ListWorkbookSheets(book.path()).names,
+            (std::vector<std::string>{"First", "Second & more", "Third"}));
+  struct Row { const char* name; const char* sheet; const char* cell; };
+  const Row rows[] = {{"first by default", "", "one"}, {"by name", "Second & more", "two"},
+                      {"the last", "Third", "three"}};
+  for (const Row& r : rows) {
+    const ReadRows got = Rows(book.path(), r.sheet);
+    ASSERT_TRUE(got.read.ok) << r.name;
+    EXPECT_EQ(got.rows.at(0).second.at(0), r.cell) << r.name;
+  }
+  const ReadRows unknown = Rows(book.path(), "third");
+  EXPECT_FALSE(unknown.read.ok);
+  EXPECT_EQ(unknown.read.message, "The workbook " + book.path() +
+                                      " has no sheet named \"third\".\nIts sheets: \"First\", "
+                                      "\"Second & more\", \"Third\".");
+}
+
+TEST(XlsxWorkbook, RecognisedByContent) {
+  TempWorkbook renamed(ThreeSheets(), ".pdg");
+  EXPECT_EQ(PedigreeFileKindOf(renamed.path()), PedigreeFileKind::kWorkbook);
+  test::TempFile text("Progeny Sire Dam\nA 0 0\n", ".xlsx");
+  EXPECT_EQ(PedigreeFileKindOf(text.path()), PedigreeFileKind::kText);
+  test::TempFile compound(std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + std::string(600, '\0'));
+  EXPECT_EQ(PedigreeFileKindOf(compound.path()), PedigreeFileKind::kProtected);
+  EXPECT_EQ(PedigreeFileKindOf("/no/such/file"), PedigreeFileKind::kText);
+}
+
+// ---------------------------------------------------------------- refusals
+
+std::string Damaged(const std::string& path) {
+  return "Cannot read the workbook " + path + ".\nThe file is damaged or is not an .xlsx workbook.";
+}
+
+TEST(XlsxRefusals, DamagedFiles) {
+  TempWorkbook good(ThreeSheets());
+  const std::string bytes = test::ReadWholeFile(good.path());
+  auto withParts = [](std::vector<test::ZipPart> parts, const std::string& drop) {
+    std::erase_if(parts, [&](const test::ZipPart& p) { return p.name == drop; });
+    return parts;
+  };
+  WorkbookLayout badString;
+  badString.sheets = {{"S", "<row><c t=\"s\"><v>3</v></c></row>"}};
+  badString.sharedStrings = SharedStringsXml({"only"});
+  WorkbookLayout badRef;
+  badRef.sheets = {{"S", "<row><c r=\"1A\"><v>3</v></c></row>"}};
+  auto brokenXml = WorkbookParts(ThreeSheets());
+  brokenXml[2].data = "<workbook><sheets><sheet name=";
+  struct Row { const char* name; std::string contents; std::vector<test::ZipPart> parts; };
+  const std::vector<Row> rows = {
+      {"cut in half", bytes.substr(0, bytes.size() / 2), {}},
+      {"only the signature", "PK\x03\x04", {}},
+      {"a byte changed", [&] { std::string b = bytes; b[b.size() / 3] ^= 0x55; return b; }(), {}},
+      {"no workbook part", "", withParts(WorkbookParts(ThreeSheets()), "xl/workbook.xml")},
+      {"no sheet part", "", withParts(WorkbookParts(ThreeSheets()), "xl/worksheets/sheet1.xml")},
+      {"no relationships", "", withParts(WorkbookParts(ThreeSheets()), "xl/_rels/workbook.xml.rels")},
+      {"shared string out of range", "", WorkbookParts(badString)},
+      {"malformed reference", "", WorkbookParts(badRef)},
+      {"malformed workbook XML", "", brokenXml},
+  };
+  for (const Row& r : rows) {
+    test::TempFile file(r.contents, ".xlsx");
+    if (!r.parts.empty()) {
+      ASSERT_TRUE(WriteZip(file.path(), r.parts));
+    }
+    const ReadRows got = Rows(file.path());
+    EXPECT_FALSE(got.read.ok) << r.name;
+    EXPECT_EQ(got.read.message, Damaged(file.path())) << r.name;
+  }
+}
+
+TEST(XlsxRefusals, NoWorksheet) {
+  WorkbookLayout layout;
+  TempWorkbook book(layout);
+  EXPECT_EQ(ListWorkbookSheets(book.path()).message,
+            "Cannot read the workbook " + book.path() + ".\nIt has no worksheet.");
+}
+
+std::string CompoundFile(bool encrypted) {
+  std::string bytes("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
+  bytes.resize(3000, '\0');
+  if (encrypted)
+    for (const char c : std::string_view("EncryptedPackage")) bytes += {c, '\0'};
+  bytes.resize(4096, '\0');
+  return bytes;
+}
+
+TEST(XlsxRefusals, CompoundFiles) {
+  test::TempFile encrypted(CompoundFile(true), ".xlsx");
+  EXPECT_EQ(ReadWorkbookSheet(encrypted.path(), "", [](const SheetRow&) { return true; }).message,
+            "Cannot open " + encrypted.path() +
+                "\nThe workbook is password-protected. Save it without a password and open it again.");
+  test::TempFile old(CompoundFile(false), ".xls");
+  EXPECT_EQ(ListWorkbookSheets(old.path()).message,
+            "Cannot read the workbook " + old.path() +
+                ".\nIt is in the old .xls format; save it as an .xlsx workbook and open it again.");
+}
+
+TEST(XlsxRefusals, EncryptedEntries) {
+  const auto parts = WorkbookParts(ThreeSheets());
+  test::TempFile file("", ".xlsx");
+  int error = 0;
+  zip_t* z = zip_open(file.path().c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+  ASSERT_NE(z, nullptr);
+  for (const auto& part : parts) {
+    const zip_int64_t i = zip_file_add(z, part.name.c_str(),
+                                       zip_source_buffer(z, part.data.data(), part.data.size(), 0), 0);
+    if (zip_file_set_encryption(z, static_cast<zip_uint64_t>(i), ZIP_EM_AES_256, "secret") != 0) {
+      zip_discard(z);
+      GTEST_SKIP() << "this libzip cannot encrypt";
+    }
+  }
+  ASSERT_EQ(zip_close(z), 0);
+  EXPECT_EQ(ListWorkbookSheets(file.path()).message,
+            "Cannot open " + file.path() +
+                "\nThe workbook is password-protected. Save it without a password and open it again.");
+}
+
+// A sheet of 64 MB of blanks packs into some 64 KB: far beyond 100 times
+// the file. It is refused at the limit, long before it is all unpacked.
+TEST(XlsxRefusals, DecompressionBomb) {
+  WorkbookLayout layout;
+  layout.sheets = {{"S", "<row><c><v>1</v></c></row>" + std::string(64u << 20, ' ')}};
+  TempWorkbook book(layout);
+  const auto size = std::filesystem::file_size(book.path());
+  EXPECT_LT(size, 1u << 20);
+  std::int64_t rows = 0;
+  const SheetRead read = ReadWorkbookSheet(book.path(), "", [&rows](const SheetRow&) {
+    ++rows;
+    return true;
+  });
+  EXPECT_FALSE(read.ok);
+  EXPECT_EQ(read.message, "Cannot read the workbook " + book.path() +
+                              ".\nIts part xl/worksheets/sheet1.xml unpacks to far more than the "
+                              "file's size; the file is damaged or made to harm.");
+  // The same in the shared strings, which are read before any row.
+  WorkbookLayout strings;
+  strings.sheets = {{"S", "<row><c t=\"s\"><v>0</v></c></row>"}};
+  strings.sharedStrings = SharedStringsXml({std::string(64u << 20, 'a')});
+  TempWorkbook bomb(strings);
+  EXPECT_NE(Rows(bomb.path()).read.message.find("Its part xl/sharedStrings.xml unpacks"), std::string::npos);
+}
+
+// Stored (not deflated) parts may be as large as the file: a long run of
+// text is read in pieces, a tag that never ends is refused.
+TEST(XlsxRefusals, LongTokens) {
+  const std::string row = "<row><c><v>1</v></c></row>";
+  struct Row { const char* name; std::string rows; bool ok; };
+  const Row rows[] = {
+      {"blanks between rows", row + std::string(40u << 20, ' ') + row, true},
+      {"a tag without its end", row + "<x a=\"" + std::string(40u << 20, 'a'), false},
+  };
+  for (const Row& r : rows) {
+    WorkbookLayout layout;
+    layout.sheets = {{"S", r.rows}};
+    auto parts = WorkbookParts(layout);
+    for (auto& part : parts) part.stored = true;
+    TempWorkbook book(parts);
+    const auto started = std::chrono::steady_clock::now();
+    const ReadRows got = Rows(book.path());
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5)) << r.name;
+    EXPECT_EQ(got.read.ok, r.ok) << r.name;
+    if (r.ok) {
+      EXPECT_EQ(got.rows.size(), 2u) << r.name;
+    } else {
+      EXPECT_EQ(got.read.message, Damaged(book.path())) << r.name;
+    }
+  }
+}
+
+// Entities declared in a document type are never expanded, in the sheet
+// nor in the parts pugixml reads: the text stays as written.
+TEST(XlsxRefusals, EntitiesAreNotExpanded) {
+  std::string doctype = "<!DOCTYPE lolz [<!ENTITY lol \"lol\">";
+  for (int i = 1; i <= 9; ++i) {
+    doctype += "<!ENTITY lol" + std::to_string(i) + " \"";
+    for (int j = 0; j < 10; ++j) doctype += "&lol" + (i == 1 ? std::string() : std::to_string(i - 1)) + ";";
+    doctype += "\">";
+  }
+  doctype += "<!ENTITY ext SYSTEM \"file:///etc/passwd\">]>";
+  WorkbookLayout layout;
+  layout.sheets = {{"S", "<row><c t=\"inlineStr\"><is><t>&lol9;</t></is></c><c t=\"s\"><v>0</v></c>"
+                       "<c t=\"inlineStr\"><is><t>&ext;</t></is></c></row>"}};
+  layout.sharedStrings = "<?xml version=\"1.0\"?>" + doctype + "<sst><si><t>&lol9;</t></si></sst>";
+  auto parts = WorkbookParts(layout);
+  for (auto& part : parts) {
+    if (part.name == "xl/worksheets/sheet1.xml") part.data.insert(part.data.find("<worksheet"), doctype);
+    if (part.name == "xl/workbook.xml") part.data.insert(part.data.find("<workbook"), doctype);
+  }
+  TempWorkbook book(parts);
+  const ReadRows got = Rows(book.path());
+  ASSERT_TRUE(got.read.ok) << got.read.message;
+  EXPECT_EQ(got.rows.at(0).second, (Cells{"&lol9;", "&lol9;", "&ext;"}));
+}
+
+}  // namespace
+}  // namespace kinvar
+
+// ---------------------------------------------------------------- pedigrees
+
+namespace kinvar {
+namespace {
+
+const std::string kData = std::string(KINVAR_EXAMPLES_DIR) + "/../tests/data/xlsx/";
+
+// Everything a loaded pedigree says of its individuals, by code, with F
+// computed: two loads of the same pedigree give equal lists.
+std::vector<std::string> Described(Pedigree& ped) {
+  SilentProgressWindow window;
+  Progress progress(window);
+  EXPECT_TRUE(ComputeInbreeding(ped, progress));
+  EnsureCodeOrder(ped);
+  std::vector<std::string> lines;
+  lines.push_back("read " + std::to_string(ped.nRead) + " total " + std::to_string(ped.nTotal) + " columns " +
+                  std::to_string(ped.groupColumn) + std::to_string(ped.fColumn) +
+                  std::to_string(ped.sexColumn) + std::to_string(ped.birthColumn));
+  for (std::int32_t i = 0; i < ped.nTotal; ++i) {
+    const Rec& r = ped.byCode(i);
+    char f[32];
+    std::snprintf(f, sizeof f, "%.9g", static_cast<double>(r.f));
+    lines.push_back(std::string(r.id) + " " + ped.rec(r.sire).id + " " + ped.rec(r.dam).id + " g" +
+                    std::to_string(ped.GroupNumber(r)) + " f" + f + (r.fPredefined ? "p" : "") + " s" +
+                    std::to_string(static_cast<int>(r.sex)) + " b" + std::to_string(r.birth));
+  }
+  return lines;
+}
+
+std::vector<std::string> LoadedFrom(const std::string& path, const std::string& sheet = "") {
+  SilentProgressWindow window;
+  Progress progress(window);
+  Pedigree ped;
+  const LoadOutcome outcome = LoadPedigree(path, ped, progress, sheet);
+  EXPECT_EQ(outcome.status, LoadStatus::kLoaded) << path << ": " << outcome.message;
+  if (outcome.status != LoadStatus::kLoaded) return {};
+  return Described(ped);
+}
+
+// The CSV that LibreOffice converted, as a text pedigree: single semicolons
+// keep its empty cells.
+std::vector<std::string> LoadedFromCsv(const std::string& name) {
+  std::string text = test::ReadWholeFile(kData + "source/" + name + ".csv");
+  EXPECT_FALSE(text.empty()) << name;
+  std::replace(text.begin(), text.end(), ',', ';');
+  test::TempFile file(text);
+  return LoadedFrom(file.path());
+}
+
+TEST(XlsxPedigree, LibreOfficeWorkbooksEqualTheirText) {
+  for (const char* name : {"plain", "numeric", "empty", "dates", "groups"}) {
+    SCOPED_TRACE(name);
+    const auto fromText = LoadedFromCsv(name);
+    ASSERT_GT(fromText.size(), 1u);
+    EXPECT_EQ(LoadedFrom(kData + name + ".xlsx"), fromText);
+  }
+}
+
+TEST(XlsxPedigree, EachSheetOfATwoSheetWorkbook) {
+  test::TempFile a("Progeny Sire Dam\nP1 0 0\nP2 0 0\nP3 P1 P2\n");
+  test::TempFile b("Animal Father Mother Group\nQ1 0 0 1\nQ2 0 0 1\nQ3 Q1 Q2 2\nQ4 Q3 Q2 2\n");
+  const std::string book = kData + "two_sheets.xlsx";
+  EXPECT_EQ(LoadedFrom(book), LoadedFrom(a.path()));
+  EXPECT_EQ(LoadedFrom(book, "Herd A"), LoadedFrom(a.path()));
+  EXPECT_EQ(LoadedFrom(book, "Herd B"), LoadedFrom(b.path()));
+}
+
+TEST(XlsxPedigree, TheExampleHerdEqualsItsText) {
+  const std::string examples = KINVAR_EXAMPLES_DIR;
+  auto fromBook = LoadedFrom(examples + "/herd.xlsx");
+  auto fromText = LoadedFrom(examples + "/herd.pdg");
+  ASSERT_EQ(fromBook.size(), fromText.size());
+  // The workbook adds a sex and birth dates; the relatives and F agree.
+  for (auto* lines : {&fromBook, &fromText}) {
+    lines->erase(lines->begin());
+    for (std::string& line : *lines) line = line.substr(0, line.find(" s"));
+  }
+  EXPECT_EQ(fromBook, fromText);
+}
+
+TEST(XlsxPedigree, ErrorValues) {
+  struct Row { const char* name; const char* cells; LoadStatus status; const char* message; };
+  const Row rows[] = {
+      {"in a named column", "<row r=\"3\"><c r=\"A3\"><v>2</v></c><c r=\"B3\" t=\"e\"><v>#N/A</v></c></row>",
+       LoadStatus::kReadFailed, "Error in line 3.\nCell B3 holds the error value #N/A."},
+      {"in a column without a name",
+       "<row r=\"3\"><c r=\"A3\"><v>2</v></c><c r=\"E3\" t=\"e\"><v>#DIV/0!</v></c></row>", LoadStatus::kLoaded, ""},
+  };
+  for (const Row& r : rows) {
+    WorkbookLayout layout;
+    layout.sheets = {{"S", "<row r=\"1\"><c t=\"inlineStr\"><is><t>Animal</t></is></c><c t=\"inlineStr\"><is><t>"
+                         "Sire</t></is></c><c t=\"inlineStr\"><is><t>Dam</t></is></c></row>"
+                         "<row r=\"2\"><c><v>1</v></c></row>" + std::string(r.cells)}};
+    TempWorkbook book(layout);
+    SilentProgressWindow window;
+    Progress progress(window);
+    Pedigree ped;
+    const LoadOutcome outcome = LoadPedigree(book.path(), ped, progress);
+    EXPECT_EQ(outcome.status, r.status) << r.name;
+    EXPECT_EQ(outcome.message, r.message) << r.name;
+  }
+}
+
+// The reader's rules stop at the sheet's own row number.
+TEST(XlsxPedigree, MessagesNameTheSheetRow) {
+  WorkbookLayout layout;
+  layout.sheets = {{"S", "<row r=\"2\"><c t=\"inlineStr\"><is><t>Progeny</t></is></c><c t=\"inlineStr\"><is><t>"
+                       "Sire</t></is></c><c t=\"inlineStr\"><is><t>Dam</t></is></c><c t=\"inlineStr\"><is><t>F"
+                       "</t></is></c></row><row r=\"5\"><c><v>1</v></c><c><v>0</v></c><c><v>0</v></c>"
+                       "<c><v>1.5</v></c></row>"}};
+  TempWorkbook book(layout);
+  SilentProgressWindow window;
+  Progress progress(window);
+  Pedigree ped;
+  const LoadOutcome outcome = LoadPedigree(book.path(), ped, progress);
+  EXPECT_EQ(outcome.status, LoadStatus::kReadFailed);
+  EXPECT_EQ(outcome.message.substr(0, 17), "Error in line 5.\n") << outcome.message;
+}
+
+}  // namespace
+}  // namespace kinvar
