@@ -304,14 +304,22 @@ TEST(TextForms, TheExampleHerdExportedAsTheText) {
     EXPECT_STREQ(sheet.rec(s.dam).id, text.rec(r.dam).id) << r.id;
     EXPECT_EQ(s.f, r.f) << r.id;
     EXPECT_EQ(s.fPredefined, r.fPredefined) << r.id;
-    if (s.sire != kUnknownParent) EXPECT_EQ(sheet.rec(s.sire).sex, Sex::kMale) << r.id;
-    if (s.dam != kUnknownParent) EXPECT_EQ(sheet.rec(s.dam).sex, Sex::kFemale) << r.id;
+    if (s.sire != kUnknownParent) {
+      EXPECT_EQ(sheet.rec(s.sire).sex, Sex::kMale) << r.id;
+    }
+    if (s.dam != kUnknownParent) {
+      EXPECT_EQ(sheet.rec(s.dam).sex, Sex::kFemale) << r.id;
+    }
     for (const RecIndex parent : {s.sire, s.dam}) {
       const Rec& p = sheet.rec(parent);
-      if (parent != kUnknownParent && p.birth != kUnknownBirth) EXPECT_LT(p.birth, s.birth) << r.id;
+      if (parent != kUnknownParent && p.birth != kUnknownBirth) {
+        EXPECT_LT(p.birth, s.birth) << r.id;
+      }
     }
     // Groups of the text file are birth years: 1 is 2021.
-    if (r.group >= 0) EXPECT_EQ(static_cast<int>(s.birth / 365.2425) + 1970, 2020 + text.GroupNumber(r)) << r.id;
+    if (r.group >= 0) {
+      EXPECT_EQ(static_cast<int>(s.birth / 365.2425) + 1970, 2020 + text.GroupNumber(r)) << r.id;
+    }
   }
 }
 
