@@ -605,17 +605,23 @@ std::string FaultMessage(const RowFault& fault, std::int64_t line, const Header&
   const std::string plain = at + ".\n";
   const std::string column =
       fault.column < 0 ? plain : at + ", column " + h.name[static_cast<std::size_t>(fault.column)] + ".\n";
+  // The messages that files have always had keep their two lines; the
+  // column and the cell follow, so the cell is easy to find.
+  const std::string where =
+      fault.column < 0 ? std::string()
+                       : "\nColumn " + h.name[static_cast<std::size_t>(fault.column)] + ": \"" +
+                             std::string(fault.cell) + "\"";
   switch (fault.fault) {
     case Fault::kFormat:
       return plain + "The format is not correct.";
     case Fault::kForbidden:
-      return plain + "These characters   '<'   '>'   '|'   '!'   are not permitted.";
+      return plain + "These characters   '<'   '>'   '|'   '!'   are not permitted." + where;
     case Fault::kTooLong:
-      return plain + "The length of each field should not be more than 20.";
+      return plain + "The length of each field should not be more than 20." + where;
     case Fault::kF:
-      return plain + "The inbreeding coefficient must be in the range of 0 - 1.";
+      return plain + "The inbreeding coefficient must be in the range of 0 - 1." + where;
     case Fault::kGroup:
-      return plain + "The group must be a whole number in the range of 0 to 2147483647.";
+      return plain + "The group must be a whole number in the range of 0 to 2147483647." + where;
     case Fault::kSex:
       return column + "The sex must be M, F, male, female, 1 or 2 (1 male, 2 female), or empty or \".\" "
                       "when it is not known; \"" + std::string(fault.cell) + "\" is none of these.";

@@ -122,7 +122,7 @@ TEST_F(Open, AFileThatIsNotReadLeavesTheShownPedigree) {
       {"missing file", std::nullopt, Answer::kYes, 0, false, "Cannot open %s"},
       {"empty file", "", Answer::kYes, 0, false, "File is empty."},
       {"F out of range in line 3", "progeny sire dam f\nP 0 0 .\nQ 0 0 1.5\n", Answer::kYes, 0,
-       false, "Error in line 3.\nThe inbreeding coefficient must be in the range of 0 - 1."},
+       false, "Error in line 3.\nThe inbreeding coefficient must be in the range of 0 - 1.\nColumn f: \"1.5\""},
       {"cancelled while reading", kOther, Answer::kYes, 1, false, ""},
       {"cancelled at the load's last poll", kOther, Answer::kYes, lastPoll, false, ""},
       {"close question answered No", kOther, Answer::kNo, 0, false, ""},

@@ -31,20 +31,20 @@ TEST(PedigreeReader, StopsTheLoadWithTheMessageOfEachFault) {
        "Error: The header row format is not correct.\nThe pedigree file must have header "
        "row with field names.\n(i.e. Progeny Sire Dam Group F. Group and F are optional)."},
       {"twenty-one character ID", "progeny sire dam\nABCDEFGHIJKLMNOPQRSTU 0 0\n",
-       "Error in line 2.\nThe length of each field should not be more than 20."},
+       "Error in line 2.\nThe length of each field should not be more than 20.\nColumn progeny: \"ABCDEFGHIJKLMNOPQRSTU\""},
       {"exclamation mark in data", "! c\nprogeny sire dam\nA 0 0!x\n",
-       "Error in line 3.\nThese characters   '<'   '>'   '|'   '!'   are not permitted."},
+       "Error in line 3.\nThese characters   '<'   '>'   '|'   '!'   are not permitted.\nColumn dam: \"0!x\""},
       {"too few fields", "\nprogeny sire dam\n\nA 0\n", "Error in line 4.\nThe format is not correct."},
       {"fields count up to the F column", "progeny sire dam x f\nA 0 0 y\n",
        "Error in line 2.\nThe format is not correct."},
       {"F above one", "progeny sire dam f\nA 0 0 1.0001\n",
-       "Error in line 2.\nThe inbreeding coefficient must be in the range of 0 - 1."},
+       "Error in line 2.\nThe inbreeding coefficient must be in the range of 0 - 1.\nColumn f: \"1.0001\""},
       {"group above 2147483647", "progeny sire dam group\nA 0 0 2147483648\n",
-       "Error in line 2.\nThe group must be a whole number in the range of 0 to 2147483647."},
+       "Error in line 2.\nThe group must be a whole number in the range of 0 to 2147483647.\nColumn group: \"2147483648\""},
       {"negative group", "progeny sire dam group\nA 0 0 -1\n",
-       "Error in line 2.\nThe group must be a whole number in the range of 0 to 2147483647."},
+       "Error in line 2.\nThe group must be a whole number in the range of 0 to 2147483647.\nColumn group: \"-1\""},
       {"letter after the group's digits", "progeny sire dam group\nA 0 0 12a\n",
-       "Error in line 2.\nThe group must be a whole number in the range of 0 to 2147483647."},
+       "Error in line 2.\nThe group must be a whole number in the range of 0 to 2147483647.\nColumn group: \"12a\""},
   };
   for (const Row& row : rows) {
     Pedigree ped;
@@ -92,7 +92,7 @@ TEST(PedigreeReader, RefusesWhatIsNoPedigreeFile) {
   std::string text = "progeny sire dam\nA 0 0\nB 0";
   text.append(3'000'000, ' ').append("ABCDEFGHIJKLMNOPQRSTU\n");
   outcome = test::LoadText(text, ped);
-  EXPECT_EQ(outcome.message, "Error in line 3.\nThe length of each field should not be more than 20.");
+  EXPECT_EQ(outcome.message, "Error in line 3.\nThe length of each field should not be more than 20.\nColumn dam: \"ABCDEFGHIJKLMNOPQRSTU\"");
 }
 
 // Records what the load shows: the window's text before the first label.

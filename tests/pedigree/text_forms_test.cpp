@@ -141,10 +141,10 @@ TEST(TextForms, EachFaultGivesItsMessage) {
        "Error in line 2, column DOB.\n\"17.04.2021\" is not a birth date. Write a date as 2021-04-17, or a year "
        "alone as 2021."},
       {"group beyond 32 bits", "ID Sire Dam Herd\nA 0 0 2147483648\n",
-       "Error in line 2.\nThe group must be a whole number in the range of 0 to 2147483647."},
+       "Error in line 2.\nThe group must be a whole number in the range of 0 to 2147483647.\nColumn Herd: \"2147483648\""},
       {"semicolon file with too few cells", "ID;Sire;Dam\nA;0\n", "Error in line 2.\nThe format is not correct."},
       {"decimal comma above one", "ID;Sire;Dam;F\nA;0;0;1,5\n",
-       "Error in line 2.\nThe inbreeding coefficient must be in the range of 0 - 1."},
+       "Error in line 2.\nThe inbreeding coefficient must be in the range of 0 - 1.\nColumn F: \"1,5\""},
   };
   for (const Row& row : rows) {
     Pedigree ped;
