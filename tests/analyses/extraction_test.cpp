@@ -14,11 +14,24 @@
 #include "genetics/relationship.h"
 #include "support/doc_session.h"
 #include "support/random_pedigree.h"
+#include "support/written_columns.h"
 
 namespace kinvar {
 namespace {
 
 namespace fs = std::filesystem;
+
+using test::PaddedRow;
+
+// Output files carry a fixed time in their header.
+class Extraction : public testing::Test {
+ protected:
+  void SetUp() override {
+    setenv("SOURCE_DATE_EPOCH", "1796479620", 1);
+    setenv("TZ", "UTC", 1);
+  }
+  void TearDown() override { unsetenv("SOURCE_DATE_EPOCH"); }
+};
 
 struct Extracted {
   std::string text;
@@ -40,15 +53,12 @@ Extracted Extract(test::DocSession& s, std::int32_t command, const std::string& 
   return e;
 }
 
-TEST(Extraction, WritesTheFileExactly) {
-  setenv("SOURCE_DATE_EPOCH", "1796479620", 1);
-  setenv("TZ", "UTC", 1);
+TEST_F(Extraction, WritesTheFileExactly) {
   test::DocSession s("progeny sire dam group\nA 0 0 1\nB 0 0 1\nC A B 2\nD A 0 .\nE C D 2\n");
   const std::string head =
       "!14:07  Saturday, December 5, 2026\n!Pedigree file name: " + s.doc.path() + "\n\n";
   const auto row = [](std::string a, std::string b, std::string c, std::string g) {
-    return a.append(22 - a.size(), ' ') + b.append(22 - b.size(), ' ') +
-           c.append(22 - c.size(), ' ') + g + "\n";
+    return PaddedRow({a, b, c, g}, {22, 22, 22});
   };
   const std::string columns = row("Progeny", "Sire", "Dam", "Group") + "\n";
   const Extracted up = Extract(s, kCmdExtractAncestorsIndividual, "c");
@@ -73,24 +83,17 @@ TEST(Extraction, WritesTheFileExactly) {
   // With an F column: the predefined F exactly, the computed ones left out.
   test::DocSession f("progeny sire dam F\nA 0 0 0.0644531\nB 0 0 .\nC A B 0.1\nD C B .\n");
   f.doc.RunCommand(kCmdCompute);
-  const auto four = [](std::string a, std::string b, std::string c, std::string g) {
-    return a.append(22 - a.size(), ' ') + b.append(22 - b.size(), ' ') +
-           c.append(22 - c.size(), ' ') + g + "\n";
-  };
   const Extracted withF = Extract(f, kCmdExtractAncestorsIndividual, "d");
   EXPECT_EQ(withF.text.substr(withF.text.find("! This")),
             "! This file contains the ancestors of individual D, including individual itself.\n"
             "! Number of individuals:  4\n!" + std::string(66, '-') + "\n\n" +
-                four("Progeny", "Sire", "Dam", "F") + "\n" + four("A", "0", "0", "0.0644531") +
-                four("B", "0", "0", ".") + four("C", "A", "B", "0.1") + four("D", "C", "B", "."));
-  unsetenv("SOURCE_DATE_EPOCH");
+                row("Progeny", "Sire", "Dam", "F") + "\n" + row("A", "0", "0", "0.0644531") +
+                row("B", "0", "0", ".") + row("C", "A", "B", "0.1") + row("D", "C", "B", "."));
 }
 
 // Sex and Birth date follow the other columns as the source has them: an
 // added parent with the sex of its role, unknown values as ".".
-TEST(Extraction, WritesSexAndBirthDateBackExactly) {
-  setenv("SOURCE_DATE_EPOCH", "1796479620", 1);
-  setenv("TZ", "UTC", 1);
+TEST_F(Extraction, WritesSexAndBirthDateBackExactly) {
   struct Row {
     const char* name;
     const char* text;
@@ -121,16 +124,10 @@ TEST(Extraction, WritesSexAndBirthDateBackExactly) {
       ped.rec(i).birth = 12949;  // 2005-06-15
     }
     const Extracted e = Extract(s, kCmdExtractAncestorsIndividual, "c");
-    std::string expected;
-    for (std::size_t k = 0; k < row.lines.size(); ++k) {
-      const std::vector<std::string>& fields = row.lines[k];
-      for (std::size_t i = 0; i < fields.size(); ++i)
-        expected += fields[i] + (i + 1 < fields.size() ? std::string(row.widths[i] - fields[i].size(), ' ') : "\n");
-      if (k == 0) expected += "\n";
-    }
+    std::string expected = PaddedRow(row.lines[0], row.widths) + "\n";
+    for (std::size_t k = 1; k < row.lines.size(); ++k) expected += PaddedRow(row.lines[k], row.widths);
     EXPECT_EQ(e.text.substr(e.text.find("Progeny")), expected) << row.name;
   }
-  unsetenv("SOURCE_DATE_EPOCH");
 }
 
 // Within the rounding of 32-bit floats summed in another order.
@@ -142,7 +139,7 @@ void ExpectClose(float reopened, float source, const std::string& what) {
 // ones bit for bit) and every relationship among them. A descendants file
 // keeps every predefined F it holds; its outside mates become founders, so
 // other values may change.
-TEST(Extraction, ReopenedFilesKeepEveryRelationshipAndF) {
+TEST_F(Extraction, ReopenedFilesKeepEveryRelationshipAndF) {
   for (std::uint64_t seed = 1; seed <= 25; ++seed) {
     test::RandomPedigreeOptions options = test::VariedOptions(seed, 80);
     options.groupColumn = true;
@@ -196,7 +193,7 @@ TEST(Extraction, ReopenedFilesKeepEveryRelationshipAndF) {
 // Extract, open again: every extracted individual has the sex and the date
 // it has in the source (dates by parents-first position, so that parents
 // are born first; sexes by role, some unknown).
-TEST(Extraction, ReopenedFilesKeepSexAndBirthDate) {
+TEST_F(Extraction, ReopenedFilesKeepSexAndBirthDate) {
   for (std::uint64_t seed = 1; seed <= 10; ++seed) {
     test::RandomPedigreeOptions options = test::VariedOptions(seed, 80);
     options.decorate = false;

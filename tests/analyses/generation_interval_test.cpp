@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <cmath>
 #include <map>
 #include <random>
@@ -21,16 +20,12 @@
 #include "genetics/inbreeding.h"
 #include "support/random_pedigree.h"
 #include "support/test_files.h"
+#include "support/written_columns.h"
 
 namespace kinvar {
 namespace {
 
-std::int32_t DayNumber(int year, unsigned month, unsigned day) {
-  using namespace std::chrono;
-  return sys_days{std::chrono::year{year} / std::chrono::month{month} / std::chrono::day{day}}
-      .time_since_epoch()
-      .count();
-}
+using test::DayNumber;
 
 struct Known {
   Sex sex = Sex::kUnknown;
@@ -100,14 +95,12 @@ std::vector<std::string> StructureLines(Pedigree& ped) {
   return test::ReportLines(ped);
 }
 
-std::vector<std::string> DiversityLines(Pedigree& ped, int group) {
+std::vector<std::string> DiversityLines(Pedigree& ped) {
   SilentProgressWindow window;
   Progress progress(window);
   progress.SetStage(0, 100, kMaxAncestorRounds, "");
   EnsureCodeOrder(ped);
-  const ReferencePopulation ref = group == kAllIndividuals
-                                      ? WholeReference(ped)
-                                      : GroupReference(ped, GroupIndexOf(ped, group));
+  const ReferencePopulation ref = WholeReference(ped);
   DiversitySummary s;
   EXPECT_TRUE(ComputeDiversity(ped, ref, TraceGenerations(ped), progress, s));
   WriteDiversityReport(ped, s, {});
@@ -128,7 +121,7 @@ TEST(GenerationIntervals, AddOneBlockToTheReportsAndChangeNoOtherLine) {
   for (const Row& row : rows) {
     auto ped = test::Loaded(kFamily);
     ped->settings.listFounders = 1;
-    const auto lines = [&] { return row.structure ? StructureLines(*ped) : DiversityLines(*ped, kAllIndividuals); };
+    const auto lines = [&] { return row.structure ? StructureLines(*ped) : DiversityLines(*ped); };
     const std::vector<std::string> without = lines();
     Record(*ped, FamilyDates());
     std::vector<std::string> with = lines();

@@ -196,26 +196,26 @@ TEST(PathCounting, GroupReportLinesExactly) {
 TEST(PathCounting, NobodyInbredIsSaidSo) {
   struct Row {
     const char* name;
+    const char* text;
     std::int32_t command;
     std::optional<int> group;
     const char* id;
     std::string line;
   };
   const Row rows[] = {
-      {"individual", kCmdPathCountingIndividual, {}, "n", "|XN |Ais not inbred."},
-      {"group", kCmdPathCountingGroup, 1, nullptr, "There is no inbred in the group |X1."},
+      {"individual", kSmall, kCmdPathCountingIndividual, {}, "n", "|XN |Ais not inbred."},
+      {"group", kSmall, kCmdPathCountingGroup, 1, "", "There is no inbred in the group |X1."},
+      {"all", "progeny sire dam\nA 0 0\nB 0 0\nC A B\n", kCmdPathCountingAll, {}, "",
+       "There is no inbred."},
   };
   for (const Row& row : rows) {
-    Session s(kSmall);
+    Session s(row.text);
     s.platform.groupChoices.push_back(row.group);
-    if (row.id != nullptr) s.platform.typedIds.push_back(row.id);
+    s.platform.typedIds.push_back(row.id);
     s.doc.RunCommand(row.command);
     EXPECT_EQ(s.Report(), std::vector<std::string>{row.line}) << row.name;
     EXPECT_EQ(s.doc.lastCommand(), 0) << row.name;
   }
-  Session none("progeny sire dam\nA 0 0\nB 0 0\nC A B\n");
-  none.doc.RunCommand(kCmdPathCountingAll);
-  EXPECT_EQ(none.Report(), std::vector<std::string>{"There is no inbred."});
 }
 
 // X out of the last of `depth` sires above a founder, and of Q, the

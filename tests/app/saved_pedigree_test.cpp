@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstring>
 #include <map>
 #include <optional>
 #include <string>
@@ -13,29 +12,15 @@
 #include "report/number_format.h"
 #include "support/doc_session.h"
 #include "support/random_pedigree.h"
+#include "support/written_columns.h"
 
 namespace kinvar {
 namespace {
 
+using test::Bits;
 using test::DocSession;
-
-// ID -> the bits of a known F (predefined or computed), nothing when unknown.
-using FById = std::map<std::string, std::optional<std::uint32_t>>;
-
-std::uint32_t Bits(float f) {
-  std::uint32_t bits = 0;
-  std::memcpy(&bits, &f, sizeof bits);
-  return bits;
-}
-
-FById KnownF(const Pedigree& ped) {
-  FById known;
-  for (RecIndex i = 1; i <= ped.nTotal; ++i) {
-    const Rec& r = ped.rec(i);
-    known[r.id] = r.fPredefined || r.f != -1.0f ? std::optional(Bits(r.f)) : std::nullopt;
-  }
-  return known;
-}
+using test::FById;
+using test::KnownF;
 
 // What the text was made with: F predefined on a line or through a full sib.
 FById PredefinedF(const test::RandomPedigree& made) {

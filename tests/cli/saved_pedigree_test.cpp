@@ -2,12 +2,8 @@
 // program loaded, bit for bit, under every number format.
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <map>
-#include <optional>
 #include <string>
 
 #include <sys/wait.h>
@@ -15,28 +11,12 @@
 
 #include "support/random_pedigree.h"
 #include "support/test_files.h"
+#include "support/written_columns.h"
 
 namespace kinvar {
 namespace {
 
 namespace fs = std::filesystem;
-
-using FById = std::map<std::string, std::optional<std::uint32_t>>;
-
-FById KnownF(const Pedigree& ped) {
-  FById known;
-  for (RecIndex i = 1; i <= ped.nTotal; ++i) {
-    const Rec& r = ped.rec(i);
-    if (!r.fPredefined && r.f == -1.0f) {
-      known[r.id] = std::nullopt;
-      continue;
-    }
-    std::uint32_t bits = 0;
-    std::memcpy(&bits, &r.f, sizeof bits);
-    known[r.id] = bits;
-  }
-  return known;
-}
 
 class CliSavedPedigree : public testing::Test {
  protected:
@@ -77,7 +57,7 @@ TEST_F(CliSavedPedigree, ViewGivesBackEveryFBitForBitUnderEveryFormat) {
       Pedigree back;
       const std::string saved = View(input.path(), format);
       ASSERT_EQ(test::LoadText(saved, back).status, LoadStatus::kLoaded) << saved;
-      EXPECT_EQ(KnownF(back), KnownF(loaded)) << "seed " << seed << " format " << format;
+      EXPECT_EQ(test::KnownF(back), test::KnownF(loaded)) << "seed " << seed << " format " << format;
     }
   }
 }

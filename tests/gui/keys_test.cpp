@@ -3,17 +3,12 @@
 // the keyboard back to the report view.
 #include <QAction>
 #include <QClipboard>
-#include <QComboBox>
-#include <QFileDialog>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTextBrowser>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -21,13 +16,10 @@
 #include <vector>
 
 #include "app/commands.h"
-#include "gui/about_dialog.h"
-#include "gui/dialogs.h"
 #include "gui/find_bar.h"
 #include "gui/help_window.h"
 #include "gui/kinvar_view.h"
 #include "gui/main_frame.h"
-#include "gui/options_dialog.h"
 #include "gui_support.h"
 #include "report/markup.h"
 
@@ -108,26 +100,6 @@ TEST(Keys, MenuTitlesOpenWithAltAndTheirFirstLetter) {
   }
 }
 
-// Closes the modal dialog of the moment: `accept` presses its default
-// button (as Enter does), else it is cancelled.
-void CloseWhenShown(bool accept, bool* seen) {
-  QTimer::singleShot(0, [accept, seen] {
-    QWidget* modal = QApplication::activeModalWidget();
-    auto* dialog = qobject_cast<QDialog*>(modal);
-    *seen = dialog != nullptr;
-    if (dialog == nullptr) return;
-    if (auto* defaultButton = [dialog]() -> QPushButton* {
-          for (QPushButton* b : dialog->findChildren<QPushButton*>())
-            if (b->isDefault()) return b;
-          return nullptr;
-        }();
-        accept && defaultButton != nullptr) {
-      defaultButton->click();
-    }
-    if (dialog->isVisible()) dialog->reject();
-  });
-}
-
 TEST(Keys, EveryDialogGivesTheKeyboardBackToTheReport) {
   const struct {
     const char* name;
@@ -152,10 +124,12 @@ TEST(Keys, EveryDialogGivesTheKeyboardBackToTheReport) {
   for (const auto& c : cases) {
     Window w;
     w.Open(kHerd);
-    bool seen = false;
-    CloseWhenShown(c.accept, &seen);
+    // Enter presses the default button; any other dialog is cancelled.
+    test::WhenShown<QDialog>([accept = c.accept](QDialog& d) {
+      for (QPushButton* b : d.findChildren<QPushButton*>())
+        if (accept && b->isDefault()) return b->click();
+    });
     c.open(w);
-    EXPECT_TRUE(seen) << c.name;
     QApplication::processEvents();
     EXPECT_EQ(w.frame.focusWidget(), w.frame.view()) << c.name;
     EXPECT_EQ(QApplication::focusWidget(), w.frame.view()) << c.name;
