@@ -24,31 +24,12 @@
 #include "matings/seed_file.h"
 #include "support/doc_session.h"
 #include "support/random_pedigree.h"
+#include "support/tabular_a.h"
 
 namespace kinvar {
 namespace {
 
 using test::RandomIndividual;
-
-// A over the listed IDs in double precision, diagonal 1 + F (predefined F
-// included), by the tabular method.
-std::map<std::pair<std::string, std::string>, double> TabularA(
-    const std::vector<RandomIndividual>& people) {
-  std::map<std::pair<std::string, std::string>, double> a;
-  std::vector<std::string> done;
-  const auto at = [&](const std::string& x, const std::string& y) {
-    return x.empty() || y.empty() ? 0.0 : a.at({x, y});
-  };
-  for (const int i : test::ParentsFirstOrder(people)) {
-    const RandomIndividual& r = people[static_cast<std::size_t>(i)];
-    for (const std::string& q : done)
-      a[{r.id, q}] = a[{q, r.id}] = 0.5 * (at(r.sire, q) + at(r.dam, q));
-    a[{r.id, r.id}] = 1.0 + (r.fPredefined ? static_cast<double>(*r.fPredefined)
-                                           : 0.5 * at(r.sire, r.dam));
-    done.push_back(r.id);
-  }
-  return a;
-}
 
 std::string SeedPath() {
   return (std::filesystem::temp_directory_path() /
@@ -249,12 +230,17 @@ TEST(OptimizingMatings, ReportsAdmissibleMatingsWithTheirCoancestriesAndTheProve
     Harness h(c->rp.text);
     h.Run(c->sireGroup, c->damGroup, cFile.path(),
           c->forbidden.empty() ? std::nullopt : std::optional(fFile.path()));
-    const auto a = TabularA(c->rp.individuals);
+    // Half of A by the tabular method, by ID.
+    EnsureCodeOrder(h.ped);
+    const test::DenseMatrix tabular = test::TabularA(h.ped);
+    std::map<std::string, std::size_t> index;
+    for (std::int32_t k = 0; k < h.ped.nTotal; ++k) index[std::string(h.ped.byCode(k).Id())] = static_cast<std::size_t>(k);
+    const auto coancestryOf = [&](const std::string& s, const std::string& d) { return tabular(index.at(s), index.at(d)) / 2; };
     const auto coancestry = [&](int s, int d) -> std::optional<double> {
       const std::string& sire = c->sires[static_cast<std::size_t>(s)];
       const std::string& dam = c->dams[static_cast<std::size_t>(d)];
       if (c->forbidden.count({sire, dam})) return std::nullopt;
-      return a.at({sire, dam}) / 2;
+      return coancestryOf(sire, dam);
     };
     std::vector<int> capacity;
     for (const std::string& s : c->sires) capacity.push_back(c->contribution.at(s));
@@ -280,8 +266,8 @@ TEST(OptimizingMatings, ReportsAdmissibleMatingsWithTheirCoancestriesAndTheProve
       ++uses[s];
       dams.insert(d);
       EXPECT_FALSE(c->forbidden.count({s, d})) << where;
-      EXPECT_NEAR(l.values[i], a.at({s, d}) / 2, 2e-6) << where << " " << s << " " << d;
-      sum += a.at({s, d}) / 2;
+      EXPECT_NEAR(l.values[i], coancestryOf(s, d), 2e-6) << where << " " << s << " " << d;
+      sum += coancestryOf(s, d);
     }
     EXPECT_EQ(uses, c->contribution) << where;
     EXPECT_EQ(dams, std::multiset<std::string>(c->dams.begin(), c->dams.end())) << where;
@@ -509,12 +495,7 @@ TEST(OptimizingMatings, WarnsAboutSiresRecordedAsDamsAndDamsRecordedAsSires) {
           << row.name << (refused ? ", refused" : "");
       for (const std::string& line : report) EXPECT_LE(line.size(), CMS::kMaxLineLength) << row.name;
       // Save As takes the report from the copy file: the warnings are there too.
-      std::vector<std::string> copy;
-      h.ped.copyFile.ForEachLine([&](std::string_view line) {
-        copy.emplace_back(line);
-        return true;
-      });
-      EXPECT_EQ(copy, report) << row.name;
+      EXPECT_EQ(test::CopyFileLines(h.ped), report) << row.name;
     }
   }
 }
@@ -550,12 +531,10 @@ TEST(OptimizingMatings, RefusesGroupMembersRecordedWithTheOtherSex) {
   const Row rows[] = {
       {"sexes that fit", {{"S1", Sex::kMale}, {"D1", Sex::kFemale}, {"A", Sex::kFemale}}, ""},
       {"unknown sexes", {{"S1", Sex::kUnknown}}, ""},
-      {"a female sire", {{"S2", Sex::kFemale}},
-       "Error: Individual S2 of the sire group is recorded as female."},
+      {"a female sire", {{"S2", Sex::kFemale}}, "Error: Individual S2 of the sire group is recorded as female."},
       {"the first female sire in the file", {{"S3", Sex::kFemale}, {"S2", Sex::kFemale}},
        "Error: Individual S2 of the sire group is recorded as female."},
-      {"a male dam", {{"D5", Sex::kMale}},
-       "Error: Individual D5 of the dam group is recorded as male."},
+      {"a male dam", {{"D5", Sex::kMale}}, "Error: Individual D5 of the dam group is recorded as male."},
       {"the sire group first", {{"D2", Sex::kMale}, {"S1", Sex::kFemale}},
        "Error: Individual S1 of the sire group is recorded as female."},
   };

@@ -20,7 +20,7 @@ namespace {
 TEST(PedigreeReader, StopsTheLoadWithTheMessageOfEachFault) {
   struct Row {
     const char* name;
-    const char* text;
+    std::string text;
     const char* message;
   };
   const Row rows[] = {
@@ -30,11 +30,17 @@ TEST(PedigreeReader, StopsTheLoadWithTheMessageOfEachFault) {
       {"header without dam", "progeny sire\nA 0\n",
        "Error: The header row format is not correct.\nThe pedigree file must have header "
        "row with field names.\n(i.e. Progeny Sire Dam Group F. Group and F are optional)."},
-      {"twenty-one character ID", "progeny sire dam\nABCDEFGHIJKLMNOPQRSTU 0 0\n",
+      {"twenty-one character ID", "progeny sire dam\nABCDEFGHIJKLMNOPQRSTU 0 0\n", 
        "Error in line 2.\nThe length of each field should not be more than 20.\nColumn progeny: \"ABCDEFGHIJKLMNOPQRSTU\""},
+      // A line longer than the chunks the file is read in.
+      {"twenty-one characters after a long run of blanks",
+       "progeny sire dam\nA 0 0\nB 0" + std::string(3'000'000, ' ') + "ABCDEFGHIJKLMNOPQRSTU\n", 
+       "Error in line 3.\nThe length of each field should not be more than 20.\nColumn dam: \"ABCDEFGHIJKLMNOPQRSTU\""},
       {"exclamation mark in data", "! c\nprogeny sire dam\nA 0 0!x\n",
        "Error in line 3.\nThese characters   '<'   '>'   '|'   '!'   are not permitted.\nColumn dam: \"0!x\""},
       {"too few fields", "\nprogeny sire dam\n\nA 0\n", "Error in line 4.\nThe format is not correct."},
+      {"a NUL byte ends the line", std::string("progeny sire dam\nA 0\0 0\n", 25),
+       "Error in line 2.\nThe format is not correct."},
       {"fields count up to the F column", "progeny sire dam x f\nA 0 0 y\n",
        "Error in line 2.\nThe format is not correct."},
       {"F above one", "progeny sire dam f\nA 0 0 1.0001\n",
@@ -56,43 +62,37 @@ TEST(PedigreeReader, StopsTheLoadWithTheMessageOfEachFault) {
 }
 
 TEST(PedigreeReader, AcceptsTheEdgesOfEveryRule) {
-  Pedigree ped;
-  const LoadOutcome outcome = test::LoadText(
-      "  ! comment\r\nDam,,SIRE  Progeny group F\r\n"
-      "0 0 abcdefghijklmnopqrst 1000 . sixth\r\n"
-      "0 0 b2 0 1\r\n0 0 b3 . abc\r\n",
-      ped);
-  ASSERT_EQ(outcome.status, LoadStatus::kLoaded) << outcome.message;
-  ASSERT_EQ(ped.nRead, 3);
-  EXPECT_EQ(ped.rec(1).Id(), "ABCDEFGHIJKLMNOPQRST");
-  EXPECT_FALSE(ped.rec(1).fPredefined);
-  EXPECT_EQ(ped.GroupNumber(ped.rec(1)), 1000);
-  EXPECT_EQ(ped.rec(2).f, 1.0f);
-  EXPECT_TRUE(ped.rec(3).fPredefined);  // text that is no number reads as 0
-  EXPECT_EQ(ped.rec(3).f, 0.0f);
-  EXPECT_EQ(ped.rec(3).group, -1);
+  struct Row {
+    const char* name;
+    const char* text;
+    const char* records;
+  };
+  const Row rows[] = {
+      // Text in the F column that is no number reads as 0.
+      {"comments, carriage returns, commas, upper-cased IDs of 20 characters, F of 0 and 1",
+       "  ! comment\r\nDam,,SIRE  Progeny group F\r\n0 0 abcdefghijklmnopqrst 1000 . sixth\r\n0 0 b2 0 1\r\n"
+       "0 0 b3 . abc\r\n",
+       "ABCDEFGHIJKLMNOPQRST 0 0 1000 . ? .\nB2 0 0 0 1.000000 ? .\nB3 0 0 . 0.000000 ? .\n"},
+      {"byte-order mark, carriage return at the end", "\xEF\xBB\xBFprogeny sire dam\r\nA 0 0\r\nB A 0\r",
+       "A 0 0 . . ? .\nB A 0 . . ? .\n"},
+  };
+  for (const Row& row : rows) {
+    Pedigree ped;
+    const LoadOutcome outcome = test::LoadText(row.text, ped);
+    ASSERT_EQ(outcome.status, LoadStatus::kLoaded) << row.name << ": " << outcome.message;
+    EXPECT_EQ(test::RecordLines(ped), row.records) << row.name;
+    EXPECT_EQ(ped.nTotal, ped.nRead) << row.name;
+  }
 }
 
 TEST(PedigreeReader, RefusesWhatIsNoPedigreeFile) {
-  SilentProgressWindow window;
-  Progress progress(window);
   Pedigree ped;
   const std::string folder = testing::TempDir();
-  LoadOutcome outcome = LoadPedigree(folder, ped, progress);
-  EXPECT_EQ(outcome.status, LoadStatus::kReadFailed);
-  EXPECT_EQ(outcome.message, "Cannot open " + folder);
-  outcome = LoadPedigree(folder + "/no such file.pdg", ped, progress);
-  EXPECT_EQ(outcome.message, "Cannot open " + folder + "/no such file.pdg");
-
-  outcome = test::LoadText(std::string("progeny sire dam\nA 0\0 0\n", 25), ped);
-  EXPECT_EQ(outcome.status, LoadStatus::kReadFailed);
-  EXPECT_EQ(outcome.message, "Error in line 2.\nThe format is not correct.");
-
-  // A line longer than the chunks the file is read in.
-  std::string text = "progeny sire dam\nA 0 0\nB 0";
-  text.append(3'000'000, ' ').append("ABCDEFGHIJKLMNOPQRSTU\n");
-  outcome = test::LoadText(text, ped);
-  EXPECT_EQ(outcome.message, "Error in line 3.\nThe length of each field should not be more than 20.\nColumn dam: \"ABCDEFGHIJKLMNOPQRSTU\"");
+  for (const std::string& path : {folder, folder + "/no such file.pdg"}) {
+    const LoadOutcome outcome = test::LoadPath(path, ped);
+    EXPECT_EQ(outcome.status, LoadStatus::kReadFailed);
+    EXPECT_EQ(outcome.message, "Cannot open " + path);
+  }
 }
 
 // Records what the load shows: the window's text before the first label.
@@ -125,16 +125,6 @@ TEST(PedigreeLoad, SaysWhichFileItLoads) {
   }
   EXPECT_EQ(LoadingText("/data/herds/herd.pdg"), "Loading herd.pdg");
   EXPECT_EQ(LoadingText("herd.pdg"), "Loading herd.pdg");
-}
-
-TEST(PedigreeReader, SkipsAByteOrderMarkAndDropsCarriageReturns) {
-  Pedigree ped;
-  const LoadOutcome outcome = test::LoadText("\xEF\xBB\xBFprogeny sire dam\r\nA 0 0\r\nB A 0\r", ped);
-  ASSERT_EQ(outcome.status, LoadStatus::kLoaded) << outcome.message;
-  ASSERT_EQ(ped.nTotal, 2);
-  EXPECT_EQ(ped.rec(1).Id(), "A");
-  EXPECT_EQ(ped.rec(2).Id(), "B");
-  EXPECT_EQ(ped.rec(2).sire, 1);
 }
 
 // Codes against the structure the text was made from: every individual once,
@@ -248,12 +238,7 @@ TEST(Recoding, NumbersADeepRandomPedigreeAndCountsItsGenerations) {
 // never in a crash, and a loaded pedigree must be consistent.
 TEST(Fuzz, DamagedTextsLoadOrFailCleanly) {
   std::uint64_t state = 0x9E3779B97F4A7C15ull;
-  auto next = [&state] {
-    state ^= state << 13;
-    state ^= state >> 7;
-    state ^= state << 17;
-    return state;
-  };
+  auto next = [&state] { return state ^= state << 13, state ^= state >> 7, state ^= state << 17; };
   const char alphabet[] = "aB0 ,\t\n\r.!|<>-1e9x\0\xff";
   for (int round = 0; round < 3000; ++round) {
     std::string text;

@@ -78,9 +78,34 @@ std::string WrittenBy(const std::function<void(OutputFile&)>& write) {
 
 LoadOutcome LoadText(std::string_view text, Pedigree& ped) {
   TempFile file(text);
+  return LoadPath(file.path(), ped);
+}
+
+LoadOutcome LoadPath(const std::string& path, Pedigree& ped, const std::string& sheet) {
   SilentProgressWindow window;
   Progress progress(window);
-  return LoadPedigree(file.path(), ped, progress);
+  return LoadPedigree(path, ped, progress, sheet);
+}
+
+std::vector<std::string> CopyFileLines(Pedigree& ped) {
+  std::vector<std::string> lines;
+  ped.copyFile.ForEachLine([&](std::string_view line) {
+    lines.emplace_back(line);
+    return true;
+  });
+  return lines;
+}
+
+std::string RecordLines(const Pedigree& ped) {
+  std::string out;
+  for (RecIndex i = 1; i <= ped.nRead; ++i) {
+    const Rec& r = ped.rec(i);
+    out += std::string(r.id) + " " + ped.rec(r.sire).id + " " + ped.rec(r.dam).id + " " +
+           (r.group < 0 ? "." : std::to_string(ped.GroupNumber(r))) + " " +
+           (r.fPredefined ? std::to_string(r.f) : ".") + " " + "?MF"[static_cast<int>(r.sex)] + " " +
+           (r.birth == kUnknownBirth ? "." : std::to_string(r.birth)) + "\n";
+  }
+  return out;
 }
 
 std::string JoinCycleLines(const std::vector<std::string>& lines, std::size_t first) {

@@ -52,6 +52,13 @@ std::vector<std::string> ReportLines(const Pedigree& ped);
 
 // Loads `text` as a pedigree file without a visible progress window.
 LoadOutcome LoadText(std::string_view text, Pedigree& ped);
+// Loads the file at `path` (of a workbook, its sheet `sheet`) the same way.
+LoadOutcome LoadPath(const std::string& path, Pedigree& ped, const std::string& sheet = {});
+// The lines written to the pedigree's copy file, from which Save As writes.
+std::vector<std::string> CopyFileLines(Pedigree& ped);
+// The records read from the file, one "ID sire dam group F sex birth" line
+// each; "." for what the file leaves unknown.
+std::string RecordLines(const Pedigree& ped);
 // LoadText, expecting the file to be accepted, then the inbreeding
 // coefficients (and so ped.d) computed.
 std::unique_ptr<Pedigree> Loaded(const std::string& text);
