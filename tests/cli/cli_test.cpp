@@ -20,6 +20,7 @@
 #include "app/settings_file.h"
 #include "matings/seed_file.h"
 #include "report/markup.h"
+#include "support/cli_fixture.h"
 #include "support/doc_session.h"
 
 namespace kinvar {
@@ -27,44 +28,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct CliRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using test::CliRun;
+using test::Quote;
 
-std::string Quote(const std::string& arg) {
-  std::string quoted = "'";
-  for (char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-class Cli : public testing::Test {
+class Cli : public test::CliFixture {
  protected:
   void SetUp() override {
+    CliFixture::SetUp();
     program_ = KINVAR_CLI_PATH;
-    home_ = fs::temp_directory_path() / ("kinvar-cli-test-" + std::to_string(::getpid()));
-    fs::create_directories(home_);
-    setenv("KINVAR_HOME", home_.c_str(), 1);
-    setenv("SOURCE_DATE_EPOCH", "1796479620", 1);
-    setenv("TZ", "UTC", 1);
     examples_ = KINVAR_EXAMPLES_DIR;
-  }
-  void TearDown() override {
-    fs::remove_all(home_);
-    unsetenv("KINVAR_HOME");
-    unsetenv("SOURCE_DATE_EPOCH");
-  }
-
-  CliRun Execute(const std::string& args) {
-    const std::string out = (home_ / "stdout").string(), err = (home_ / "stderr").string();
-    const std::string command = Quote(program_) + " " + args + " >" + out + " 2>" + err + " </dev/null";
-    const int raw = std::system(command.c_str());
-    CliRun run;
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    run.out = test::ReadWholeFile(out);
-    run.err = test::ReadWholeFile(err);
-    return run;
   }
 
   std::string Example(const char* name) const { return examples_ + "/" + name; }
@@ -90,7 +62,6 @@ class Cli : public testing::Test {
   }
 
   std::string program_;
-  fs::path home_;
   std::string examples_;
 };
 

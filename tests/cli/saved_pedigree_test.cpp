@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "support/cli_fixture.h"
 #include "support/random_pedigree.h"
 #include "support/test_files.h"
 #include "support/written_columns.h"
@@ -18,30 +19,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class CliSavedPedigree : public testing::Test {
+class CliSavedPedigree : public test::CliFixture {
  protected:
-  void SetUp() override {
-    home_ = fs::temp_directory_path() / ("kinvar-cli-saved-" + std::to_string(::getpid()));
-    fs::create_directories(home_);
-    setenv("KINVAR_HOME", home_.c_str(), 1);
-  }
-  void TearDown() override {
-    fs::remove_all(home_);
-    unsetenv("KINVAR_HOME");
-  }
-
   // Runs `kinvar-cli view` on `input` and returns what it wrote.
   std::string View(const std::string& input, int format) {
     const std::string out = (home_ / "out.pdg").string();
-    const std::string command = std::string(KINVAR_CLI_PATH) + " view '" + input +
-                                "' --number-format " + std::to_string(format) + " -o '" + out +
-                                "' 2>/dev/null </dev/null";
-    const int raw = std::system(command.c_str());
-    EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << command;
+    const std::string args = "view " + test::Quote(input) + " --number-format " +
+                             std::to_string(format) + " -o " + test::Quote(out);
+    EXPECT_EQ(Execute(args).status, 0) << args;
     return test::ReadWholeFile(out);
   }
-
-  fs::path home_;
 };
 
 TEST_F(CliSavedPedigree, ViewGivesBackEveryFBitForBitUnderEveryFormat) {

@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "support/cli_fixture.h"
 #include "support/test_files.h"
 
 namespace kinvar {
@@ -19,36 +20,12 @@ namespace fs = std::filesystem;
 
 const std::string kData = std::string(KINVAR_EXAMPLES_DIR) + "/../tests/data/xlsx/";
 
-struct CliRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using test::CliRun;
 
-class XlsxCli : public testing::Test {
+// Quiet, so that no progress bar reaches the compared standard error.
+class XlsxCli : public test::CliFixture {
  protected:
-  void SetUp() override {
-    home_ = fs::temp_directory_path() / ("kinvar-xlsx-cli-" + std::to_string(::getpid()));
-    fs::create_directories(home_);
-    setenv("KINVAR_HOME", home_.c_str(), 1);
-    setenv("SOURCE_DATE_EPOCH", "1796479620", 1);
-    setenv("TZ", "UTC", 1);
-  }
-  void TearDown() override {
-    fs::remove_all(home_);
-    unsetenv("KINVAR_HOME");
-    unsetenv("SOURCE_DATE_EPOCH");
-  }
-
-  // `args` are passed to the shell as they are: paths here have no blanks.
-  CliRun Execute(const std::string& args) {
-    const std::string out = (home_ / "stdout").string(), err = (home_ / "stderr").string();
-    const int raw = std::system((std::string(KINVAR_CLI_PATH) + " " + args + " -q >" + out + " 2>" + err +
-                                 " </dev/null").c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, test::ReadWholeFile(out), test::ReadWholeFile(err)};
-  }
-
-  fs::path home_;
+  CliRun Execute(const std::string& args) const { return CliFixture::Execute(args + " -q"); }
 };
 
 // The pedigree file that View Pedigree writes, without its timestamp and
