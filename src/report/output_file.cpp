@@ -106,7 +106,9 @@ std::unique_ptr<OutputFile> OutputFile::Begin(const std::string& given, std::str
     file->direct_ = true;
     return file;
   }
-  if (temporary == Temporary::kUnnamedWherePossible) {
+  // An unnamed file is given its name through /proc at the end; without
+  // /proc (some containers) it could never be put in place.
+  if (temporary == Temporary::kUnnamedWherePossible && ::access("/proc/self/fd", X_OK) == 0) {
     file->fd_ = ::open(file->folder_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
     if (file->fd_ != -1) return file;
   }
