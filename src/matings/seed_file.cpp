@@ -1,5 +1,7 @@
 #include "matings/seed_file.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
@@ -79,14 +81,18 @@ void SaveSeedFile(const Mt19937& g, const std::string& path, Platform& platform)
                                      (i + 1) % 8 == 0 ? '\n' : ' ');
     f->Raw(std::string_view(word, static_cast<std::size_t>(length)));
   }
-  // The old state stays in the backup; the seed file itself is replaced in
+  // The old state stays in the backup, a second name of the old file (no
+  // copy that a signal could interrupt); the seed file itself is replaced in
   // one step, so it is never missing or half written.
   std::error_code error;
   if (std::filesystem::exists(path, error)) {
     const std::string backup = path + ".bak";
-    std::filesystem::copy_file(path, backup, std::filesystem::copy_options::overwrite_existing,
-                               error);
-    if (error) platform.ShowMessage("Warning: Cannot backup old seedfile!", MessageIcon::kWarning);
+    std::remove(backup.c_str());
+    if (::link(path.c_str(), backup.c_str()) != 0) {
+      std::filesystem::copy_file(path, backup, std::filesystem::copy_options::overwrite_existing,
+                                 error);
+      if (error) platform.ShowMessage("Warning: Cannot backup old seedfile!", MessageIcon::kWarning);
+    }
   }
   if (!f->Commit()) platform.ShowMessage("Cannot open seedfile for writing!", MessageIcon::kWarning);
 }

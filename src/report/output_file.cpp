@@ -191,7 +191,12 @@ bool OutputFile::Commit() {
     committed_ = error_.empty();
     return committed_;
   }
-  if (error_.empty() && ::fsync(fd_) != 0) Fail(std::strerror(errno));
+  if (error_.empty()) {
+    int synced;
+    do synced = ::fsync(fd_);
+    while (synced != 0 && errno == EINTR);
+    if (synced != 0) Fail(std::strerror(errno));
+  }
   if (error_.empty() && !PutInPlace()) Fail(std::strerror(errno));
   if (!error_.empty()) {
     Discard();
