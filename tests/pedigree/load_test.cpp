@@ -54,10 +54,7 @@ TEST(PedigreeReader, StopsTheLoadWithTheMessageOfEachFault) {
   };
   for (const Row& row : rows) {
     Pedigree ped;
-    const LoadOutcome outcome = test::LoadText(row.text, ped);
-    EXPECT_EQ(outcome.status, LoadStatus::kReadFailed) << row.name;
-    EXPECT_EQ(outcome.message, row.message) << row.name;
-    EXPECT_EQ(ped.nTotal, 0) << row.name;
+    test::ExpectRead(row.name, row.text, "", row.message, ped);
   }
 }
 
@@ -78,9 +75,7 @@ TEST(PedigreeReader, AcceptsTheEdgesOfEveryRule) {
   };
   for (const Row& row : rows) {
     Pedigree ped;
-    const LoadOutcome outcome = test::LoadText(row.text, ped);
-    ASSERT_EQ(outcome.status, LoadStatus::kLoaded) << row.name << ": " << outcome.message;
-    EXPECT_EQ(test::RecordLines(ped), row.records) << row.name;
+    test::ExpectRead(row.name, row.text, row.records, nullptr, ped);
     EXPECT_EQ(ped.nTotal, ped.nRead) << row.name;
   }
 }

@@ -121,14 +121,7 @@ TEST(TextForms, EachFormGivesItsRecordsOrItsMessage) {
   };
   for (const Row& row : rows) {
     Pedigree ped;
-    const LoadOutcome outcome = test::LoadText(row.text, ped);
-    if (row.message != nullptr) {
-      EXPECT_EQ(outcome.status, LoadStatus::kReadFailed) << row.name;
-      EXPECT_EQ(outcome.message, row.message) << row.name;
-      continue;
-    }
-    ASSERT_EQ(outcome.status, LoadStatus::kLoaded) << row.name << ": " << outcome.message;
-    EXPECT_EQ(test::RecordLines(ped), row.records) << row.name;
+    test::ExpectRead(row.name, row.text, row.records, row.message, ped);
   }
 }
 

@@ -108,6 +108,19 @@ std::string RecordLines(const Pedigree& ped) {
   return out;
 }
 
+void ExpectRead(const std::string& name, std::string_view text, std::string_view records,
+                const char* message, Pedigree& ped) {
+  const LoadOutcome outcome = LoadText(text, ped);
+  if (message != nullptr) {
+    EXPECT_EQ(outcome.status, LoadStatus::kReadFailed) << name;
+    EXPECT_EQ(outcome.message, message) << name;
+    EXPECT_EQ(ped.nTotal, 0) << name;
+    return;
+  }
+  ASSERT_EQ(outcome.status, LoadStatus::kLoaded) << name << ": " << outcome.message;
+  EXPECT_EQ(RecordLines(ped), records) << name;
+}
+
 std::string JoinCycleLines(const std::vector<std::string>& lines, std::size_t first) {
   constexpr std::string_view kIndent = "       > ";
   if (first >= lines.size()) return {};

@@ -59,6 +59,11 @@ std::vector<std::string> CopyFileLines(Pedigree& ped);
 // The records read from the file, one "ID sire dam group F sex birth" line
 // each; "." for what the file leaves unknown.
 std::string RecordLines(const Pedigree& ped);
+// Reads `text` into `ped` as a table row of a reader test expects: the
+// records `records` (as RecordLines gives them), or, when `message` is
+// given, exactly that refusal with nothing loaded. `name` names the row.
+void ExpectRead(const std::string& name, std::string_view text, std::string_view records,
+                const char* message, Pedigree& ped);
 // LoadText, expecting the file to be accepted, then the inbreeding
 // coefficients (and so ped.d) computed.
 std::unique_ptr<Pedigree> Loaded(const std::string& text);
