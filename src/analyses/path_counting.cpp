@@ -341,10 +341,6 @@ void EndWith(CommandContext& ctx, const std::string& line) {
   ctx.lastCommand = 0;
 }
 
-// A file being written is thrown away by its writer, which learns of the
-// cancel from lastCommand.
-void Cancel(CommandContext& ctx, Output&) { ShowCanceled(ctx); }
-
 void RunIndividual(CommandContext& ctx, Output& out, RecIndex x) {
   const Rec& r = ctx.ped.rec(x);
   // No progress window unless one individual takes long: then one shows up,
@@ -367,7 +363,7 @@ void RunIndividual(CommandContext& ctx, Output& out, RecIndex x) {
   WriteIdLine(search, out, r);
   out.Line("Path(s):");
   search.Enumerate(search.Sire(c), search.Dam(c));
-  if (search.Canceled()) return Cancel(ctx, out);
+  if (search.Canceled()) return ShowCanceled(ctx);
   search.WriteNcas();
 }
 
@@ -401,7 +397,7 @@ void RunMany(CommandContext& ctx, Output& out, std::int32_t group) {
     }
     if (group >= 0 || loops) {
       if (search.Canceled() || progress.Step(group >= 0 ? visited : end - 1))
-        return Cancel(ctx, out);
+        return ShowCanceled(ctx);
     }
     visited += members;
     c = end;
