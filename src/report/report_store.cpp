@@ -40,6 +40,7 @@ void CMS::Clear() {
   count_ = 0;
   full_ = false;
   ++generation_;
+  tables_.Clear();
 }
 
 void CMS::Release() {

@@ -1,5 +1,7 @@
 // The report store: the marked-up lines of the last analysis, as the view
-// shows them and Save As writes them.
+// shows them and Save As writes them, and the typed tables of its results,
+// which every front end renders as data. Clearing the lines clears the
+// tables: both always belong to the same report.
 //
 // It holds 100002 ordinary lines of at most 110 characters. When the last
 // ordinary line arrives the store closes itself with an empty line and a
@@ -14,6 +16,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "report/result_table.h"
 
 namespace kinvar {
 
@@ -44,6 +48,9 @@ class CMS {
   // that was shown at some earlier time.
   std::uint64_t Generation() const { return generation_; }
   std::string_view Line(int i) const { return lines_[static_cast<std::size_t>(i)]; }
+  // Never cut: a table holds every row however long the report.
+  ResultSet& tables() { return tables_; }
+  const ResultSet& tables() const { return tables_; }
 
   void SetFatalHandler(FatalHandler handler) { fatal_ = std::move(handler); }
 
@@ -54,6 +61,7 @@ class CMS {
   bool full_ = false;
   std::uint64_t generation_ = 0;
   std::vector<std::string> lines_;  // grows to kSlots, buffers kept on Clear
+  ResultSet tables_;
   FatalHandler fatal_;
 };
 
