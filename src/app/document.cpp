@@ -288,7 +288,13 @@ std::optional<std::string> CKinvarDoc::InbreedingOf(std::string& typed) {
     platform_.ShowMessage(kCanceledMessage, MessageIcon::kError);
     return std::nullopt;
   }
-  return FormatNumber(ped_.settings.numberFormat, ped_.rec(found).f);
+  const Rec& r = ped_.rec(found);
+  queryTables_.Clear();
+  queryTables_.Add("inbreeding_of")
+      .AddColumn("id", ColumnType::kId)
+      .AddColumn("f", ColumnType::kReal)
+      .AddRow().Id(r.Id()).Float(r.f);
+  return FormatNumber(ped_.settings.numberFormat, r.f);
 }
 
 QueryAnswer CKinvarDoc::RelationshipOf(std::string& first, std::string& second) {
@@ -318,6 +324,12 @@ QueryAnswer CKinvarDoc::RelationshipOf(std::string& first, std::string& second) 
   const Rec& ry = ped_.rec(y);
   float value = PairRelationship(ped_, ped_.d, x, y);
   if (ped_.settings.relationshipType == 0) value = RelationshipCoefficient(value, rx.f, ry.f);
+  queryTables_.Clear();
+  queryTables_.Add("relationship")
+      .AddColumn("id1", ColumnType::kId)
+      .AddColumn("id2", ColumnType::kId)
+      .AddColumn("value", ColumnType::kReal)
+      .AddRow().Id(rx.Id()).Id(ry.Id()).Float(value);
   return {FormatNumber(ped_.settings.numberFormat, value), 0};
 }
 

@@ -65,6 +65,10 @@ class CKinvarDoc {
   // setting), with the rules of the dialog: an empty box takes the focus,
   // an unknown ID is told to the user; both IDs are upper-cased in place.
   QueryAnswer RelationshipOf(std::string& first, std::string& second);
+  // The last value either query computed, as a one-row table
+  // ("inbreeding_of": id, f; "relationship": id1, id2, value); the report
+  // on screen is not touched by a query.
+  const ResultSet& QueryTables() const { return queryTables_; }
 
   // --- Save As
   void OnFileSaveAs();
@@ -146,6 +150,7 @@ class CKinvarDoc {
     std::uint64_t report = 0;  // the report's generation
   };
   std::optional<LastSave> lastSave_;
+  ResultSet queryTables_;
 };
 
 }  // namespace kinvar

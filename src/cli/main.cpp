@@ -22,6 +22,7 @@
 #include "app/options.h"
 #include "app/program_folder.h"
 #include "app/settings_file.h"
+#include "app/table_export.h"
 #include "cli/cli_platform.h"
 #include "cli/interrupt.h"
 #include "genetics/inverse_a.h"
@@ -223,6 +224,7 @@ struct Arguments {
   bool quiet = false;
   std::optional<int> threads;
   std::optional<std::string> sheet;  // the worksheet of a workbook
+  TableFormat format = TableFormat::kText;
 };
 
 // Settings: the program folder's, then --settings, then each explicit option,
@@ -310,6 +312,29 @@ std::optional<std::string> PrivateTempFile() {
   return name;
 }
 
+// --format other than text: the tables of the result, to standard output or
+// -o FILE, or into -o DIR when CSV or TSV must write several files.
+int WriteTablesOutput(const Arguments& args, const ResultSet& tables, std::int32_t id,
+                      const std::string& pedigree) {
+  const TableExport how{args.format, std::string(TablesCommandName(id)), pedigree};
+  std::string error;
+  bool ok = false;
+  if (args.output) {
+    ok = ExportTables(tables, how, *args.output, error);
+  } else if (NeedsFolder(tables, args.format)) {
+    error = "The result has " + std::to_string(tables.tables().size()) + " tables; with --format " +
+            std::string(TableFormatName(args.format)) + " name a folder with -o DIR to write "
+            "one file per table, or use --format json or xlsx.";
+  } else {
+    const std::unique_ptr<OutputFile> out = OutputFile::OnStream(stdout, "the output");
+    ok = WriteTables(tables, how, *out, error);
+    if (ok && !out->Commit()) error = "Error while writing the output.\n" + out->error();
+    ok = ok && out->Good();
+  }
+  if (!ok) std::fprintf(stderr, "%s\n", error.c_str());
+  return ok ? 0 : 1;
+}
+
 // The inverse of A and matrix T write their files themselves, through the
 // same handler as the desktop program's; the file is the platform's answer
 // to the Save As dialog.
@@ -320,7 +345,10 @@ int RunFileCommand(std::int32_t id, const Arguments& args, CKinvarDoc& doc,
     std::fputs("The matrix has more than 250000 cells.\n", stderr);
     return 1;
   }
-  const std::optional<std::string> path = args.output ? args.output : PrivateTempFile();
+  // With --format the tables are the output; the command's own file is not.
+  const bool tables = args.format != TableFormat::kText;
+  const std::optional<std::string> path =
+      tables ? std::optional<std::string>("/dev/null") : args.output ? args.output : PrivateTempFile();
   if (!path) {
     std::fputs("Cannot create a temporary file.\n", stderr);
     return 1;
@@ -328,7 +356,7 @@ int RunFileCommand(std::int32_t id, const Arguments& args, CKinvarDoc& doc,
   platform.SetOutputPath(path);
   platform.SetSaveChoice(args.full ? 2 : 1);
   // The private file is ours to remove; -o is replaced only when complete.
-  if (!args.output) SetInterruptRemovalPath(*path);
+  if (!args.output && !tables) SetInterruptRemovalPath(*path);
   if (args.triplets) {
     CommandContext ctx = doc.Context();
     WriteInverseOfA(ctx, InverseOutput::kTriplets);
@@ -336,8 +364,12 @@ int RunFileCommand(std::int32_t id, const Arguments& args, CKinvarDoc& doc,
     doc.RunCommand(id);
   }
   if (Interrupted()) {
-    if (!args.output) std::remove(path->c_str());
+    if (!args.output && !tables) std::remove(path->c_str());
     return kInterruptedStatus;
+  }
+  if (tables) {
+    if (platform.ErrorShown()) return 1;
+    return WriteTablesOutput(args, doc.pedigree().report.tables(), id, doc.path());
   }
   bool ok = !platform.ErrorShown() && fs::exists(*path);
   if (!args.output) {
@@ -425,6 +457,8 @@ int RunCommand(const CliCommand& command, const Arguments& args) {
   if (command.kind == Kind::kQuery) {
     const auto& value = platform.QueryValue();
     if (!value) return 1;
+    if (args.format != TableFormat::kText)
+      return WriteTablesOutput(args, doc.QueryTables(), id, doc.path());
     return WriteOutput(args, [&](OutputFile& file) {
              file.Raw(*value + "\n");
              return true;
@@ -436,6 +470,10 @@ int RunCommand(const CliCommand& command, const Arguments& args) {
   if (doc.lastCommand() != ShownCommand(id) && !FoundNothing(id, doc)) {
     if (doc.lastCommand() == kCmdNone) WriteReport(doc.pedigree().report, stderr);
     return 1;
+  }
+  if (args.format != TableFormat::kText) {
+    const int status = WriteTablesOutput(args, doc.pedigree().report.tables(), id, doc.path());
+    return Refused(doc) ? 1 : status;
   }
   platform.SetSaveChoice(args.originalOrder || args.matrix ? 2 : 1);
   const int choice = doc.AskSaveChoice();
@@ -453,7 +491,16 @@ int RunCommand(const CliCommand& command, const Arguments& args) {
 
 void AddGlobalOptions(CLI::App& app, Arguments& args) {
   app.add_option("-o,--output", args.output, "Write to FILE instead of standard output");
-  app.add_flag("--report", args.report, "Write the report as the screen shows it");
+  auto* report = app.add_flag("--report", args.report, "Write the report as the screen shows it");
+  app.add_option("--format", args.format,
+                 "text (default), or the result's tables as csv, tsv, json or xlsx")
+      ->transform([](const std::string& word) -> std::string {
+        const auto format = ParseTableFormat(word);
+        if (!format) throw CLI::ValidationError("--format", "not a format: " + word +
+                                                " (text, csv, tsv, json or xlsx)");
+        return std::to_string(static_cast<int>(*format));
+      })
+      ->excludes(report);
   app.add_option("--number-format", args.numberFormat,
                  "0-7, or fraction, general, fixed1 ... fixed6")
       ->check([](const std::string& text) {
@@ -602,6 +649,8 @@ int Main(int argc, char** argv) {
   for (const CliCommand& command : kCliCommands) {
     if (!app.got_subcommand(command.name)) continue;
     if (const auto problem = InputCountProblem(command, args)) return UsageError(*problem);
+    if (command.kind == Kind::kSettings && args.format != TableFormat::kText)
+      return UsageError("settings writes a settings file; --format does not apply");
     return RunInterruptibly(command, args);
   }
   return 2;
