@@ -14,6 +14,7 @@
 #include "analyses/decomposition_report.h"
 #include "genetics/command_ids.h"
 #include "support/doc_session.h"
+#include "support/test_files.h"
 #include "support/random_pedigree.h"
 #include "support/report_figures.h"
 #include "support/tabular_a.h"
@@ -267,6 +268,42 @@ TEST(AnalysisTables, PathsAddUpToTheInbredsF) {
       EXPECT_NEAR(paths[family], f.at(id), 1e-5) << where << " " << id;
       EXPECT_NEAR(ncas[family], f.at(id), 1e-5) << where << " " << id;
     }
+  }
+}
+
+// The pedigree table lists the file's data lines; a file the system could
+// not take whole is no extraction: no saved line, no table.
+TEST(AnalysisTables, ExtractionListsTheFileItWrote) {
+  const std::string out = std::filesystem::temp_directory_path() /
+                          ("kinvar-tables-x-" + std::to_string(getpid()) + ".pdg");
+  for (const std::string& target : {out, std::string("/dev/full")}) {
+    test::DocSession s(kHand);
+    s.platform.typedIds.push_back("E");
+    s.platform.fileNames.push_back(target);
+    s.doc.RunCommand(kCmdExtractAncestorsIndividual);
+    const ResultSet& tables = s.doc.pedigree().report.tables();
+    if (target == "/dev/full") {
+      EXPECT_TRUE(tables.empty());
+      EXPECT_TRUE(s.Report().empty() || s.Report()[0].find("saved") == std::string::npos);
+      EXPECT_FALSE(s.platform.messages.empty());
+      continue;
+    }
+    const std::string text = test::ReadWholeFile(out);
+    std::filesystem::remove(out);
+    std::vector<std::string> ids;
+    std::size_t at = text.find("\nProgeny");
+    for (at = text.find('\n', at + 1); at + 1 < text.size(); at = text.find('\n', at + 1))
+      if (text[at + 1] != '\n') ids.push_back(text.substr(at + 1, text.find(' ', at + 1) - at - 1));
+    const ResultTable* t = tables.Find("pedigree");
+    ASSERT_NE(t, nullptr);
+    ASSERT_EQ(t->rows(), ids.size()) << text;
+    for (std::size_t i = 0; i < ids.size(); ++i) EXPECT_EQ(t->column(0).Text(i), ids[i]);
+    EXPECT_EQ(ids, (std::vector<std::string>{"A", "B", "C", "D", "E"}));
+    EXPECT_TRUE(std::isnan(t->Find("f")->Real(0)));
+    EXPECT_EQ(t->Find("f")->Real(4), 0.25);
+    EXPECT_EQ(t->Find("birth_date")->Text(4), "2008-01-01");
+    EXPECT_EQ(t->Find("sex")->Text(4), "F");
+    EXPECT_EQ(t->Find("group")->Integer(4), 3);
   }
 }
 
