@@ -17,9 +17,47 @@ std::string Number(const Pedigree& ped, double value) {
   return FormatNumber(ped.settings.numberFormat, static_cast<float>(value));
 }
 
-std::string Columns(const Pedigree& ped, const std::string& first, double m, double u, double v) {
-  return first + "|T1|T5|I" + Number(ped, m) + "|T4|T6" + Number(ped, u) + "|T4|T6" +
+std::string Columns(const Pedigree& ped, std::string_view first, double m, double u, double v) {
+  return std::string(first) + "|T1|T5|I" + Number(ped, m) + "|T4|T6" + Number(ped, u) + "|T4|T6" +
          Number(ped, v);
+}
+
+// The figures of the heading, under the heading's labels.
+void AddHeadingFigures(const Pedigree& ped, DecompositionMode mode, std::int32_t target,
+                       const DecompositionResult& r, ResultTable& summary) {
+  if (mode == DecompositionMode::kInbreeding) {
+    // An ID is no number: the row keeps the report's line, the ID is in
+    // the report and the listing.
+    summary.AddRow().Text("Individual").Missing();
+    summary.AddFigure("Inbreeding coefficient", r.mTotal);
+  } else {
+    summary.AddFigure("Group", ped.groups[static_cast<std::size_t>(target)].group);
+    summary.AddFigure(mode == DecompositionMode::kAverageInbreeding
+                          ? "Average inbreeding coefficient for the group"
+                          : "Average coancestry for the group",
+                      r.mTotal);
+  }
+  summary.AddFigure("No. of individuals in total", ped.nTotal);
+  summary.AddFigure("No. of founders in total", ped.nFounders);
+  if (mode != DecompositionMode::kInbreeding)
+    summary.AddFigure("No. of individuals in the group",
+                      ped.groups[static_cast<std::size_t>(target)].count);
+  AddExtractedCounts(summary, r);
+}
+
+// Every individual in code order, the listing's order.
+ResultTable DecompositionTable(const Pedigree& ped, const DecompositionResult& r) {
+  ResultTable table("decomposition");
+  table.AddColumn("id", ColumnType::kId)
+      .AddColumn("m", ColumnType::kReal)
+      .AddColumn("u", ColumnType::kReal)
+      .AddColumn("v", ColumnType::kReal);
+  table.Reserve(static_cast<std::size_t>(ped.nTotal));
+  for (std::int32_t code = 1; code <= ped.nTotal; ++code) {
+    const auto c = static_cast<std::size_t>(code);
+    table.AddRow().Id(ped.byCode(code - 1).id).Real(r.m[c]).Real(r.u[c]).Real(r.v[c]);
+  }
+  return table;
 }
 
 // Lines 1 to 7 of the report: what was decomposed, and the pedigree's size.
@@ -107,19 +145,30 @@ void WriteExtractedCounts(Pedigree& ped, const DecompositionResult& r) {
        "    No. of individuals with one known parent|T3|X" + std::to_string(r.oneKnownParent)});
 }
 
+void AddExtractedCounts(ResultTable& summary, const DecompositionResult& r) {
+  summary.AddFigure("No. of individuals", r.individuals);
+  summary.AddFigure("No. of founders", r.founders);
+  summary.AddFigure("No. of individuals with two known parents", r.twoKnownParents);
+  summary.AddFigure("No. of individuals with one known parent", r.oneKnownParent);
+}
+
 void WriteDecompositionReport(Pedigree& ped, DecompositionMode mode, std::int32_t target,
                               const DecompositionResult& r) {
+  ResultTable& summary = ped.report.tables().Add(SummaryTable());
+  AddHeadingFigures(ped, mode, target, r, summary);
+  const ResultTable& listing = ped.report.tables().Add(DecompositionTable(ped, r));
   WriteHeading(ped, mode, target, r);
   WriteExtractedCounts(ped, r);
   WriteReportLines(ped, {"", "m = Contributions of Mendelian sampling variances of ancestors",
                          "u = Contributions of genes of nodal common ancestors",
                          "v = Contributions of genes of founders", "",
                          "Individual|T1|T5m|T4|T6u|T4|T6v", kDashes});
-  for (std::int32_t code = 1; code <= ped.nTotal; ++code) {
-    const auto c = static_cast<std::size_t>(code);
-    WriteReportLine(ped.report, Columns(ped, ped.byCode(code - 1).id, r.m[c], r.u[c], r.v[c]),
+  const auto& col = listing.columns();
+  for (std::size_t row = 0; row < listing.rows(); ++row)
+    WriteReportLine(ped.report,
+                    Columns(ped, col[0].Text(row), col[1].Real(row), col[2].Real(row),
+                            col[3].Real(row)),
                     &ped.copyFile);
-  }
   WriteReportLines(ped, {kDashes, Columns(ped, "Sum", r.mTotal, r.uTotal, r.vTotal)});
 }
 

@@ -12,6 +12,7 @@
 
 #include "analyses/decomposition.h"
 #include "genetics/command_context.h"
+#include "report/result_table.h"
 
 namespace kinvar {
 
@@ -27,8 +28,12 @@ std::string GroupTableRule(const Pedigree& ped, std::size_t length);
 void WriteReportLines(Pedigree& ped, std::initializer_list<std::string> lines);
 // "Extracted pedigree:" and its four counts.
 void WriteExtractedCounts(Pedigree& ped, const DecompositionResult& r);
+// The same four counts as rows of a summary table, under the same labels.
+void AddExtractedCounts(ResultTable& summary, const DecompositionResult& r);
 // The report of one run of the engine (the store and copy file must be
-// empty); `target` as the engine takes it.
+// empty); `target` as the engine takes it. Its tables: `summary`, the
+// figures above the listing, and `decomposition` (id, m, u, v), one row per
+// individual in code order as the listing has them.
 void WriteDecompositionReport(Pedigree& ped, DecompositionMode mode, std::int32_t target,
                               const DecompositionResult& r);
 

@@ -94,12 +94,83 @@ void WriteTrends(Pedigree& ped, const std::vector<GroupTrend>& rows) {
   WriteLine(ped, rule);
 }
 
+// The summary's value of a text figure: the group's number, missing for
+// every individual.
+double ReferenceValue(int groupNumber) {
+  return groupNumber == kAllIndividuals ? std::nan("") : static_cast<double>(groupNumber);
+}
+
+void AddFigures(const Pedigree& ped, const DiversitySummary& s, ResultTable& t) {
+  const EffectiveAncestors& a = s.ancestors;
+  t.AddFigure("Reference population", ReferenceValue(s.groupNumber));
+  t.AddFigure("Reference individuals", s.members);
+  t.AddFigure("Mean equivalent complete generations", s.meanEquivalent);
+  t.AddFigure("Mean fully traced generations", s.meanFullyTraced);
+  t.AddFigure("Mean maximum generations", s.meanMaximum);
+  t.AddFigure("Pedigree completeness index (4 generations)", s.completeness);
+  t.AddFigure("Founders contributing", s.founders.contributing);
+  t.AddFigure("Founder equivalent (fe)", s.founders.fe);
+  t.AddFigure("Effective number of ancestors (fa)", a.fa);
+  t.AddFigure("Founder genome equivalent (fg)", s.fg);
+  t.AddFigure("fa / fe", a.fa / s.founders.fe);
+  // Beyond the search the count is not known: missing, where the report
+  // writes ">1000".
+  t.AddFigure("Ancestors explaining 50 % of the genes",
+              a.halfExplainedBy > 0 ? std::int64_t{a.halfExplainedBy} : kMissingInteger);
+  if (a.stoppedAtLimit) t.AddFigure("Stopped after 1000 rounds, genes unexplained", 1.0 - a.explained);
+  t.AddFigure("Mean inbreeding", s.meanF);
+  t.AddFigure("Mean coancestry", s.meanCoancestry);
+  t.AddFigure("Gene diversity", 1.0 - s.meanCoancestry);
+  t.AddFigure("Effective population size (Ne)", s.ne.ne);
+  t.AddFigure("Standard error of Ne", s.ne.standardError);
+  t.AddFigure("Individuals left out of Ne", s.ne.leftOut);
+  if (ped.HasBirthColumn()) AddGenerationIntervals(s.intervals, t);
+}
+
+ResultTable AncestorTable(const Pedigree& ped, const EffectiveAncestors& a) {
+  ResultTable table("ancestors");
+  table.AddColumn("rank", ColumnType::kInteger)
+      .AddColumn("id", ColumnType::kId)
+      .AddColumn("contribution", ColumnType::kReal);
+  for (std::size_t i = 0; i < a.chosen.size(); ++i)
+    table.AddRow()
+        .Integer(static_cast<std::int64_t>(i + 1))
+        .Id(ped.rec(a.chosen[i].rec).Id())
+        .Real(a.chosen[i].contribution);
+  return table;
+}
+
+ResultTable TrendTable(const std::vector<GroupTrend>& rows) {
+  ResultTable table("groups");
+  table.AddColumn("group", ColumnType::kInteger)
+      .AddColumn("members", ColumnType::kInteger)
+      .AddColumn("mean_f", ColumnType::kReal)
+      .AddColumn("mean_ecg", ColumnType::kReal, "generations")
+      .AddColumn("fe", ColumnType::kReal)
+      .AddColumn("fa", ColumnType::kReal)
+      .AddColumn("ne", ColumnType::kReal);
+  for (const GroupTrend& r : rows)
+    table.AddRow()
+        .Integer(r.group)
+        .Integer(r.members)
+        .Real(r.meanF)
+        .Real(r.meanEquivalent)
+        .Real(r.fe)
+        .Real(r.fa)
+        .Real(r.ne);
+  return table;
+}
+
 }  // namespace
 
 void WriteDiversityReport(Pedigree& ped, const DiversitySummary& summary,
                           const std::vector<GroupTrend>& trends) {
   ped.report.Clear();
   ped.copyFile.Reset();
+  AddFigures(ped, summary, ped.report.tables().Add(SummaryTable()));
+  ped.report.tables().Add(AncestorTable(ped, summary.ancestors));
+  if (ped.HasGroupColumn()) ped.report.tables().Add(TrendTable(trends));
+  if (ped.HasBirthColumn()) ped.report.tables().Add(GenerationIntervalTable(summary.intervals));
   WriteFigures(ped, summary);
   WriteChosenAncestors(ped, summary.ancestors);
   if (ped.HasGroupColumn()) WriteTrends(ped, trends);

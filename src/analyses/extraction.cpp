@@ -109,6 +109,35 @@ std::string Row(const Pedigree& ped, const Rec& r, const Columns& columns) {
   return ExpandMarkup(row + columns.SexAndBirth(f.size(), SexText(r.sex), BirthText(r.birth)));
 }
 
+// The extracted individuals as the file lists them, with the columns it has.
+ResultTable PedigreeTable(const Pedigree& ped, const std::vector<RecIndex>& selection,
+                          const Columns& columns) {
+  ResultTable table("pedigree");
+  table.AddColumn("id", ColumnType::kId)
+      .AddColumn("sire", ColumnType::kId)
+      .AddColumn("dam", ColumnType::kId);
+  if (columns.group) table.AddColumn("group", ColumnType::kInteger);
+  if (columns.f) table.AddColumn("f", ColumnType::kReal);
+  if (columns.sex) table.AddColumn("sex", ColumnType::kText);
+  if (columns.birth) table.AddColumn("birth_date", ColumnType::kText);
+  table.Reserve(selection.size());
+  for (const RecIndex i : selection) {
+    const Rec& r = ped.rec(i);
+    TableRow row = table.AddRow();
+    row.Id(r.id).Id(ped.rec(r.sire).id).Id(ped.rec(r.dam).id);
+    if (columns.group) r.group < 0 ? row.Missing() : row.Integer(ped.GroupNumber(r));
+    if (columns.f) r.fPredefined ? row.Float(r.f) : row.Missing();
+    if (columns.sex) row.Text(r.sex == Sex::kUnknown ? "" : SexText(r.sex));
+    if (columns.birth) row.Text(r.birth == kUnknownBirth ? "" : BirthText(r.birth));
+  }
+  return table;
+}
+
+Columns FileColumns(const Pedigree& ped, bool forGroup) {
+  return {forGroup || ped.HasGroupColumn(), ped.HasFColumn(), ped.HasSexColumn(),
+          ped.HasBirthColumn()};
+}
+
 void OnExtract(CommandContext& ctx, std::int32_t command, Kinship kinship, bool forGroup) {
   const char* caption =
       kinship == Kinship::kAncestors ? "Extract Ancestors" : "Extract Descendants";
@@ -127,7 +156,7 @@ void OnExtract(CommandContext& ctx, std::int32_t command, Kinship kinship, bool 
   if (!chosen) return;
   const auto file = OpenOutputFile(*chosen, ctx.platform);
   if (!file) return;
-  ctx.lastCommand = command;
+  ResultTable extracted("pedigree");
   {
     WaitCursor cursor(ctx.platform);
     EnsureCodeOrder(ctx.ped);
@@ -142,15 +171,19 @@ void OnExtract(CommandContext& ctx, std::int32_t command, Kinship kinship, bool 
       return;
     }
     window->Hide();
-    // A file that could not be written whole must not pass for an extracted one.
-    CommitOutputFile(*file, ctx.platform);
+    // A file that could not be written whole must not pass for an extracted
+    // one: the user has been told, and the report stays what it was.
+    if (!CommitOutputFile(*file, ctx.platform)) return;
+    extracted = PedigreeTable(ctx.ped, selection, FileColumns(ctx.ped, forGroup));
   }
   const std::string whose =
       forGroup ? "the individuals of group " + std::to_string(what.groupNumber)
                : "individual " + std::string(ctx.ped.rec(what.individual).id);
+  ctx.lastCommand = command;
   ctx.ped.report.Clear();
   ctx.ped.report.Add((kinship == Kinship::kAncestors ? "Ancestors of " : "Descendants of ") +
                      whose + " are saved.");
+  ctx.ped.report.tables().Add(std::move(extracted));
 }
 
 }  // namespace
@@ -176,8 +209,7 @@ bool WriteExtractionFile(const Pedigree& ped, const ExtractionFile& what,
                          Progress& progress) {
   progress.SetStage(0, 100, static_cast<std::int64_t>(selection.size()), "Saving...");
   const bool forGroup = what.groupNumber >= 0;
-  const Columns columns{forGroup || ped.HasGroupColumn(), ped.HasFColumn(), ped.HasSexColumn(),
-                        ped.HasBirthColumn()};
+  const Columns columns = FileColumns(ped, forGroup);
   std::string text(1, '!');
   text.append(FormatTimestamp(CurrentLocalTime()))
       .append("\n!Pedigree file name: ")

@@ -31,12 +31,51 @@ std::vector<std::int32_t> FoundersByContribution(const Pedigree& ped, const std:
   return founders;
 }
 
-void WriteSummary(Pedigree& ped, const Description& group, const FounderContributions& fc,
-                  const DecompositionResult& r1, const DecompositionResult& r2) {
+struct OriginFigures {
+  double fe, fg, nonFounders;
+};
+
+OriginFigures Figures(const FounderContributions& fc, const DecompositionResult& r2) {
   const double fe = 1.0 / fc.sumOfSquares;
   const auto y = static_cast<float>(2.0 * r2.mTotal);
   const double fg = 1.0 / static_cast<double>(y);
-  const double nonFounders = 1.0 / (1.0 / fg - 1.0 / fe);
+  return {fe, fg, 1.0 / (1.0 / fg - 1.0 / fe)};
+}
+
+void AddSummary(const Pedigree& ped, const Description& group, const FounderContributions& fc,
+                const DecompositionResult& r1, const DecompositionResult& r2,
+                ResultTable& summary) {
+  const OriginFigures f = Figures(fc, r2);
+  summary.AddFigure("Group", group.group);
+  summary.AddFigure("No. of individuals in total", ped.nTotal);
+  summary.AddFigure("No. of founders in total", ped.nFounders);
+  summary.AddFigure("No. of individuals in the group", group.count);
+  AddExtractedCounts(summary, r2);
+  summary.AddFigure("Founder equivalent", f.fe);
+  summary.AddFigure("Founder genome equivalent", f.fg);
+  summary.AddFigure("Effective number of non-founders", f.nonFounders);
+  summary.AddFigure("Average inbreeding for the group", r1.mTotal);
+  summary.AddFigure("Average coancestry for the group", r2.mTotal);
+}
+
+// The founders in the report's order, the largest contribution first.
+ResultTable ContributionTable(const Pedigree& ped, const FounderContributions& fc,
+                              const DecompositionResult& r1, const DecompositionResult& r2) {
+  ResultTable table("founder_contributions");
+  table.AddColumn("id", ColumnType::kId)
+      .AddColumn("contribution", ColumnType::kReal)
+      .AddColumn("v1", ColumnType::kReal)
+      .AddColumn("v2", ColumnType::kReal);
+  for (const std::int32_t code : FoundersByContribution(ped, fc.byCode)) {
+    const auto c = static_cast<std::size_t>(code);
+    table.AddRow().Id(ped.byCode(code - 1).id).Float(fc.byCode[c]).Real(r1.v[c]).Real(r2.v[c]);
+  }
+  return table;
+}
+
+void WriteSummary(Pedigree& ped, const Description& group, const FounderContributions& fc,
+                  const DecompositionResult& r1, const DecompositionResult& r2) {
+  const auto [fe, fg, nonFounders] = Figures(fc, r2);
   WriteReportLines(
       ped, {"|XProbabilities of gene origin", "", "Group|T3|I" + std::to_string(group.group),
             "No. of individuals in total|T3|I" + std::to_string(ped.nTotal),
@@ -53,8 +92,8 @@ void WriteSummary(Pedigree& ped, const Description& group, const FounderContribu
                     "v2 = Contributions of genes of founders to the average coancestry", ""});
 }
 
-std::string Columns(const Pedigree& ped, const std::string& first, double c, double v1, double v2) {
-  return first + "|T1|T5|I" + Number(ped, c) + "|T4|T6" + Number(ped, v1) + "|T4|T6" +
+std::string Columns(const Pedigree& ped, std::string_view first, double c, double v1, double v2) {
+  return std::string(first) + "|T1|T5|I" + Number(ped, c) + "|T4|T6" + Number(ped, v1) + "|T4|T6" +
          Number(ped, v2);
 }
 
@@ -90,14 +129,17 @@ void WriteGeneOriginReport(Pedigree& ped, std::int32_t group) {
   const DecompositionResult r2 = Decompose(ped, group, DecompositionMode::kAverageCoancestry);
   ped.report.Clear();
   ped.copyFile.Reset();
-  WriteSummary(ped, ped.groups[static_cast<std::size_t>(group)], fc, r1, r2);
+  const Description& d = ped.groups[static_cast<std::size_t>(group)];
+  AddSummary(ped, d, fc, r1, r2, ped.report.tables().Add(SummaryTable()));
+  const ResultTable& founders = ped.report.tables().Add(ContributionTable(ped, fc, r1, r2));
+  WriteSummary(ped, d, fc, r1, r2);
   WriteReportLines(ped, {"Founder|T1|T5Contribution|T4|T6v1|T4|T6v2", kDashes});
-  for (const std::int32_t code : FoundersByContribution(ped, fc.byCode)) {
-    const auto c = static_cast<std::size_t>(code);
+  const auto& col = founders.columns();
+  for (std::size_t row = 0; row < founders.rows(); ++row)
     WriteReportLine(ped.report,
-                    Columns(ped, ped.byCode(code - 1).id, fc.byCode[c], r1.v[c], r2.v[c]),
+                    Columns(ped, col[0].Text(row), col[1].Real(row), col[2].Real(row),
+                            col[3].Real(row)),
                     &ped.copyFile);
-  }
   WriteReportLines(ped, {kDashes, Columns(ped, "Sum", fc.sum, r1.vTotal, r2.vTotal)});
 }
 

@@ -26,6 +26,11 @@ void ForEachPair(const Pedigree& ped, const std::vector<std::uint8_t>* members, 
   }
 }
 
+constexpr const char* kLabels[kPathways] = {"sire-son", "sire-daughter", "dam-son",
+                                            "dam-daughter", "overall"};
+
+double Known(bool known, double value) { return known ? value : std::nan(""); }
+
 std::string Value(const Pedigree& ped, bool known, double value) {
   return known ? FormatNumber(ped.settings.numberFormat, static_cast<float>(value)) : "-";
 }
@@ -67,8 +72,6 @@ GenerationIntervals ComputeGenerationIntervals(const Pedigree& ped,
 
 std::vector<std::string> GenerationIntervalLines(const Pedigree& ped,
                                                  const GenerationIntervals& intervals) {
-  static constexpr const char* kLabels[kPathways] = {"sire-son", "sire-daughter", "dam-son",
-                                                     "dam-daughter", "overall"};
   std::vector<std::string> lines{
       "Mean age of parents at the birth of their progeny:",
       "|T3Years|T4Pairs|T4SD"};
@@ -79,6 +82,33 @@ std::vector<std::string> GenerationIntervalLines(const Pedigree& ped,
                     Value(ped, f.pairs > 1, f.sd));
   }
   return lines;
+}
+
+}  // namespace kinvar
+
+namespace kinvar {
+
+void AddGenerationIntervals(const GenerationIntervals& intervals, ResultTable& summary) {
+  for (std::size_t k = 0; k < kPathways; ++k)
+    summary.AddFigure(std::string("Generation interval ") + kLabels[k],
+                      Known(intervals[k].pairs > 0, intervals[k].years));
+}
+
+ResultTable GenerationIntervalTable(const GenerationIntervals& intervals) {
+  ResultTable table("generation_intervals");
+  table.AddColumn("pathway", ColumnType::kText)
+      .AddColumn("years", ColumnType::kReal, "years")
+      .AddColumn("pairs", ColumnType::kInteger)
+      .AddColumn("sd", ColumnType::kReal, "years");
+  for (std::size_t k = 0; k < kPathways; ++k) {
+    const IntervalFigure& f = intervals[k];
+    table.AddRow()
+        .Text(kLabels[k])
+        .Real(Known(f.pairs > 0, f.years))
+        .Integer(f.pairs)
+        .Real(Known(f.pairs > 1, f.sd));
+  }
+  return table;
 }
 
 }  // namespace kinvar

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "pedigree/pedigree.h"
+#include "report/result_table.h"
 
 namespace kinvar {
 
@@ -45,5 +46,17 @@ GenerationIntervals ComputeGenerationIntervals(const Pedigree& ped,
 // the standard deviation in the number format.
 std::vector<std::string> GenerationIntervalLines(const Pedigree& ped,
                                                  const GenerationIntervals& intervals);
+
+}  // namespace kinvar
+
+namespace kinvar {
+
+// The block's figures as rows of a summary, one per pathway under the line's
+// label with its years (missing without a pair).
+void AddGenerationIntervals(const GenerationIntervals& intervals, ResultTable& summary);
+
+// The block whole: `generation_intervals` (pathway, years, pairs, sd), a
+// missing mean or standard deviation where the report writes "-".
+ResultTable GenerationIntervalTable(const GenerationIntervals& intervals);
 
 }  // namespace kinvar

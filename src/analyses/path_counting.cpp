@@ -23,10 +23,43 @@ constexpr int kVisibleWidth = 90;
 // Frames entered between two looks at the cancel request inside one search.
 constexpr std::uint32_t kPollMask = (1u << 16) - 1;
 
-// Where the lines go: the report store, or a file that takes them laid out.
+// The tables of a run into the report: every block of full sibs is one
+// family, numbered from 1, which joins the three tables.
+struct PathTables {
+  ResultTable* inbreds = nullptr;  // family, id, f
+  ResultTable* paths = nullptr;    // family, ancestor, sire_side, dam_side, contribution, path
+  ResultTable* ncas = nullptr;     // family, ancestor, f, contribution
+  std::int64_t family = 0;
+};
+
+PathTables AddPathTables(ResultSet& set) {
+  PathTables t;
+  t.inbreds = &set.Add("inbreds");
+  t.inbreds->AddColumn("family", ColumnType::kInteger)
+      .AddColumn("id", ColumnType::kId)
+      .AddColumn("f", ColumnType::kReal);
+  t.paths = &set.Add("paths");
+  t.paths->AddColumn("family", ColumnType::kInteger)
+      .AddColumn("ancestor", ColumnType::kId)
+      .AddColumn("sire_side", ColumnType::kInteger, "generations")
+      .AddColumn("dam_side", ColumnType::kInteger, "generations")
+      .AddColumn("contribution", ColumnType::kReal)
+      .AddColumn("path", ColumnType::kText);
+  t.ncas = &set.Add("ncas");
+  t.ncas->AddColumn("family", ColumnType::kInteger)
+      .AddColumn("ancestor", ColumnType::kId)
+      .AddColumn("f", ColumnType::kReal)
+      .AddColumn("contribution", ColumnType::kReal);
+  return t;
+}
+
+// Where the lines go: the report store (and its tables), or a file that
+// takes them laid out. The tables end where the report is full, as the
+// search does: paths can be more than any table could hold.
 struct Output {
   CMS& report;
   OutputFile* file = nullptr;
+  PathTables* tables = nullptr;
 
   bool Full() const { return file == nullptr && report.Full(); }
   void Line(const std::string& markup) {
@@ -165,6 +198,12 @@ class LoopSearch {
     out_.Line("NCAs: (N = " + std::to_string(ncas_.size()) + ")|T1|T5F|T7|T5P");
     for (std::size_t i = 0; i < ncas_.size() && !out_.Full(); ++i) {
       const Rec& a = ped_.byCode(ncas_[i] - 1);
+      if (out_.tables != nullptr)
+        out_.tables->ncas->AddRow()
+            .Integer(out_.tables->family)
+            .Id(a.id)
+            .Float(a.f)
+            .Float(contributions_[i]);
       out_.Line(std::string("|X") + a.id + "|T1|T5|I" + Format(a.f) + "|T7|T5" +
                 Format(contributions_[i]));
     }
@@ -272,14 +311,31 @@ class LoopSearch {
     const float share = (1.0f + ped_.byCode(a - 1).f) * power;
     float& c = contributions_[static_cast<std::size_t>(slot)];
     c = c + share;
-    WritePath(n1, n2);
+    WritePath(n1, n2, share);
   }
 
-  void WritePath(std::size_t n1, std::size_t n2) {
+  // The path as the saved file has it: "<S2<S1<A>D1>D2>", sire side first.
+  void AddPathRow(std::size_t n1, std::size_t n2, float share) {
+    std::string& text = plain_;
+    text.clear();
+    for (std::size_t i = 0; i < n1; ++i) text.append("<").append(Id(sireStack_[i].code));
+    text.append("<").append(Id(damStack_[n2].code)).append(">");
+    for (std::size_t j = n2; j-- > 0;) text.append(Id(damStack_[j].code)).append(">");
+    out_.tables->paths->AddRow()
+        .Integer(out_.tables->family)
+        .Id(Id(damStack_[n2].code))
+        .Integer(static_cast<std::int64_t>(n1))
+        .Integer(static_cast<std::int64_t>(n2))
+        .Float(share)
+        .Text(text);
+  }
+
+  void WritePath(std::size_t n1, std::size_t n2, float share) {
     if (out_.Full()) {
       stop_ = true;
       return;
     }
+    if (out_.tables != nullptr) AddPathRow(n1, n2, share);
     const bool toFile = out_.file != nullptr;
     std::string& text = text_;
     text.clear();
@@ -309,6 +365,7 @@ class LoopSearch {
   std::vector<float> contributions_;
   std::vector<std::int32_t> ncaSlot_;  // code -> index in ncas_, -1
   std::string text_;
+  std::string plain_;
   std::uint32_t visits_ = 0;
   bool stop_ = false;
   bool canceled_ = false;
@@ -330,6 +387,8 @@ void WriteHeader(Output& out, int groupNumber) {
 }
 
 void WriteIdLine(LoopSearch& search, Output& out, const Rec& r) {
+  if (out.tables != nullptr)
+    out.tables->inbreds->AddRow().Integer(out.tables->family).Id(r.id).Float(r.f);
   out.Line(std::string(r.id) + "|T1|T5|I" + search.Format(r.f));
 }
 
@@ -360,6 +419,7 @@ void RunIndividual(CommandContext& ctx, Output& out, RecIndex x) {
     EndWith(ctx, std::string("|X") + r.id + " |Ais not inbred.");
     return;
   }
+  if (out.tables != nullptr) out.tables->family = 1;
   WriteIdLine(search, out, r);
   out.Line("Path(s):");
   search.Enumerate(search.Sire(c), search.Dam(c));
@@ -389,6 +449,7 @@ void RunMany(CommandContext& ctx, Output& out, std::int32_t group) {
     const bool loops = search.HasCommonAncestor(c);
     if (loops) {
       listed = true;
+      if (out.tables != nullptr) ++out.tables->family;
       for (std::int32_t k = c; k <= end; ++k)
         if (in(k)) WriteIdLine(search, out, ped.byCode(k - 1));
       out.Line("Path(s):");
@@ -421,7 +482,12 @@ void Run(CommandContext& ctx, Scope scope, OutputFile* file) {
                     : scope == Scope::kGroup    ? kCmdPathCountingGroup
                                                 : kCmdPathCountingAll;
   Output out{ctx.ped.report, file};
-  if (file == nullptr) ctx.ped.report.Clear();
+  PathTables tables;
+  if (file == nullptr) {
+    ctx.ped.report.Clear();
+    tables = AddPathTables(ctx.ped.report.tables());
+    out.tables = &tables;
+  }
   WriteHeader(out, scope == Scope::kGroup ? ctx.remembered.pathGroup : -1);
   if (scope == Scope::kIndividual)
     RunIndividual(ctx, out, ctx.remembered.pathIndividual);

@@ -403,6 +403,7 @@ void WriteFoundersWithoutProgeny(const Pedigree& ped, const StructureCensus& c, 
 void WriteStructureReport(Pedigree& ped, const StructureCensus& census) {
   ped.report.Clear();
   ped.copyFile.Reset();
+  AddStructureTables(ped, census, ped.report.tables());
   ReportWriter add(ped);
   WriteCounts(ped, census, add);
   WriteDistributions(ped, census, add);

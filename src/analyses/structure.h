@@ -19,6 +19,7 @@
 #include "genetics/command_context.h"
 #include "pedigree/pedigree.h"
 #include "report/progress.h"
+#include "report/result_table.h"
 
 namespace kinvar {
 
@@ -64,6 +65,14 @@ struct StructureCensus {
 bool ComputeStructure(const Pedigree& ped, Progress& progress, StructureCensus& census);
 // Replaces the report (and its copy file) by the census.
 void WriteStructureReport(Pedigree& ped, const StructureCensus& census);
+
+// The census as tables, in the report's order: `summary` (the brief
+// structure's counts; a line indented under another carries both labels,
+// "Sires in total -Progeny"), `f_distribution` when there are inbreds,
+// `longest_path`, `groups` (the three group tables side by side, the first
+// row with no group being the report's Total row), `generation_intervals`
+// with a Birth date column and `founders_without_progeny` when listed.
+void AddStructureTables(const Pedigree& ped, const StructureCensus& census, ResultSet& tables);
 void OnStructure(CommandContext& ctx);
 
 }  // namespace kinvar

@@ -174,8 +174,11 @@ void AnnealAndReport(CommandContext& ctx, const MatingGroups& groups, const Coan
   if (!matings) return WriteTooRestricted(ctx.ped, groups);
   SaveSeedFile(g, ctx.seedPath, ctx.platform);
   WriteMatingsReport(ctx.ped, groups, c, *matings);
+  const float minimum = MeanCoancestry(c, *optimum);
+  ctx.ped.report.tables().Find("summary")->AddFigure(
+      "The minimum possible average inbreeding of progeny", minimum);
   Write(ctx.ped, "The minimum possible average inbreeding of progeny = |X" +
-                     Printf("%f", static_cast<double>(MeanCoancestry(c, *optimum))));
+                     Printf("%f", static_cast<double>(minimum)));
 }
 
 }  // namespace
@@ -213,18 +216,31 @@ std::vector<std::string> RoleWarnings(const Pedigree& ped, const MatingGroups& g
 
 void WriteMatingsReport(Pedigree& ped, const MatingGroups& groups, const CoancestryMatrix& c,
                         std::span<const Mating> matings) {
+  const float mean = MeanCoancestry(c, matings);
+  ResultTable& summary = ped.report.tables().Add(SummaryTable());
+  summary.AddFigure("The average inbreeding coefficient of progeny", mean);
+  summary.AddFigure("No. of matings", static_cast<std::int64_t>(matings.size()));
+  ResultTable& table = ped.report.tables().Add("matings");
+  table.AddColumn("sire", ColumnType::kId)
+      .AddColumn("dam", ColumnType::kId)
+      .AddColumn("coancestry", ColumnType::kReal);
+  table.Reserve(matings.size());
+  for (const Mating m : matings)
+    table.AddRow()
+        .Id(ped.rec(groups.sires[static_cast<std::size_t>(m.sire)]).Id())
+        .Id(ped.rec(groups.dams[static_cast<std::size_t>(m.dam)]).Id())
+        .Float(c.at(m.sire, m.dam));
   Write(ped, "|XOptimized Matings:");
   Write(ped, "The average inbreeding coefficient of progeny = |X" +
-                 Printf("%f", static_cast<double>(MeanCoancestry(c, matings))));
+                 Printf("%f", static_cast<double>(mean)));
   Write(ped, "No. of matings = |X" + std::to_string(matings.size()));
   for (const std::string& line : RoleWarnings(ped, groups)) Write(ped, line);
   Write(ped, "Sire|T1Dam|T1Coancestry");
-  for (const Mating m : matings) {
-    const Rec& sire = ped.rec(groups.sires[static_cast<std::size_t>(m.sire)]);
-    const Rec& dam = ped.rec(groups.dams[static_cast<std::size_t>(m.dam)]);
-    Write(ped, "|M" + std::string(sire.Id()) + "|T1|F" + std::string(dam.Id()) + "|T1" +
-                   FormatNumber(ped.settings.numberFormat, c.at(m.sire, m.dam)));
-  }
+  const auto& col = table.columns();
+  for (std::size_t row = 0; row < table.rows(); ++row)
+    Write(ped, "|M" + std::string(col[0].Text(row)) + "|T1|F" + std::string(col[1].Text(row)) +
+                   "|T1" +
+                   FormatNumber(ped.settings.numberFormat, static_cast<float>(col[2].Real(row))));
 }
 
 void WriteTooRestricted(Pedigree& ped, const MatingGroups& groups) {

@@ -251,6 +251,7 @@ TEST(OptimizingMatings, ReportsAdmissibleMatingsWithTheirCoancestriesAndTheProve
     warned += CheckRoleWarnings(*c, TakeWarnings(report), where) ? 1 : 0;
     if (report.size() == 3) {  // refused: no assignment exists
       EXPECT_EQ(report[2], "Matings are too restricted.") << where;
+      EXPECT_TRUE(h.ped.report.tables().empty()) << where;
       EXPECT_TRUE(m <= 8 && !best) << where;
       ++refused;
       continue;
@@ -272,6 +273,25 @@ TEST(OptimizingMatings, ReportsAdmissibleMatingsWithTheirCoancestriesAndTheProve
     EXPECT_EQ(uses, c->contribution) << where;
     EXPECT_EQ(dams, std::multiset<std::string>(c->dams.begin(), c->dams.end())) << where;
     EXPECT_NEAR(l.average, sum / static_cast<double>(m), 2e-6) << where;
+    // The tables hold the listing's pairs in its order, at full precision.
+    const ResultTable* table = h.ped.report.tables().Find("matings");
+    ASSERT_NE(table, nullptr) << where;
+    ASSERT_EQ(table->rows(), m) << where;
+    for (std::size_t i = 0; i < m; ++i) {
+      const auto& [s, d] = l.pairs[i];
+      EXPECT_EQ(table->column(0).Text(i), s) << where;
+      EXPECT_EQ(table->column(1).Text(i), d) << where;
+      EXPECT_NEAR(table->column(2).Real(i), coancestryOf(s, d), 2e-7) << where;
+    }
+    const ResultTable* summary = h.ped.report.tables().Find("summary");
+    ASSERT_NE(summary, nullptr) << where;
+    ASSERT_EQ(summary->rows(), 3u) << where;
+    EXPECT_EQ(summary->column(0).Text(0), "The average inbreeding coefficient of progeny");
+    EXPECT_NEAR(summary->column(1).Real(0), sum / static_cast<double>(m), 2e-7) << where;
+    EXPECT_EQ(summary->column(0).Text(1), "No. of matings");
+    EXPECT_EQ(summary->column(1).Real(1), static_cast<double>(m)) << where;
+    EXPECT_EQ(summary->column(0).Text(2), "The minimum possible average inbreeding of progeny");
+    EXPECT_NEAR(summary->column(1).Real(2), l.minimum, 6e-7) << where;
     EXPECT_LE(l.minimum, l.average) << where;
     if (best) {
       EXPECT_NEAR(l.minimum, *best / static_cast<double>(m), 2e-6) << where;
