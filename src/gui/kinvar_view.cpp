@@ -17,6 +17,8 @@
 #include <QScrollBar>
 #include <algorithm>
 #include <climits>
+#include <string>
+#include <vector>
 #include <cmath>
 
 #include "app/document.h"
@@ -66,10 +68,20 @@ class LineMatcher {
  public:
   explicit LineMatcher(const QString& text) : text_(text) {
     ascii_ = std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
-    if (ascii_) lower_ = Lower(text.toStdString());
+    if (!ascii_) return;
+    lower_ = Lower(text.toStdString());
+    // Blanks and asterisks may come from the layout; the rest of the text
+    // comes from the line's own characters, piece by piece.
+    std::size_t begin = 0;
+    while ((begin = lower_.find_first_not_of(" *", begin)) != std::string::npos) {
+      const std::size_t end = std::min(lower_.find_first_of(" *", begin), lower_.size());
+      pieces_.push_back(lower_.substr(begin, end - begin));
+      begin = end;
+    }
   }
   bool Matches(std::string_view line) const {
     if (!ascii_) return PlainText(line).contains(text_, Qt::CaseInsensitive);
+    if (!PiecesPresent(line)) return false;
     std::string shown = LayOutLine(line).text;
     if (!std::all_of(shown.begin(), shown.end(),
                      [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
@@ -80,6 +92,24 @@ class LineMatcher {
   }
 
  private:
+  // A quick necessary condition: a line without the codes holds every
+  // piece. Codes are a "|" and a letter, a "|T" and the character after it.
+  bool PiecesPresent(std::string_view line) const {
+    std::string text;
+    text.reserve(line.size());
+    for (std::size_t i = 0; i < line.size();) {
+      if (line[i] != '|') {
+        text.push_back(line[i++]);
+        continue;
+      }
+      const bool tab = i + 1 < line.size() && line[i + 1] == 'T';
+      i += tab ? 3 : 2;
+    }
+    text = Lower(std::move(text));
+    return std::all_of(pieces_.begin(), pieces_.end(), [&](const std::string& piece) {
+      return text.find(piece) != std::string::npos;
+    });
+  }
   static std::string Lower(std::string s) {
     for (char& c : s)
       if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -87,6 +117,7 @@ class LineMatcher {
   }
   QString text_;
   std::string lower_;
+  std::vector<std::string> pieces_;
   bool ascii_ = false;
 };
 

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <random>
 #include <regex>
 #include <string>
 #include <vector>
@@ -330,6 +331,41 @@ TEST(ReportFind, NextAndPreviousGoRoundTheEnds) {
       const auto holding = Holding(plain, s.text);
       EXPECT_NE(std::find(holding.begin(), holding.end(), s.line), holding.end()) << s.name;
     }
+  }
+}
+
+// Needles cut from what random marked-up lines show (blanks of the layout,
+// overflow asterisks and text on both sides of codes among them) are found
+// at the first line that shows them, as a plain scan of the shown text finds
+// it.
+TEST(ReportFind, FindsTextAcrossCodesPaddingAndOverflow) {
+  View v;
+  std::mt19937 random(7);
+  const std::string alphabet = "abcXYZ09 *||||TTM|T1|T3|T6|X|A";
+  std::uniform_int_distribution<std::size_t> pick(0, alphabet.size() - 1);
+  std::uniform_int_distribution<int> length(0, 60);
+  std::vector<std::string> lines(300);
+  CMS& report = v.doc.pedigree().report;
+  report.Clear();
+  for (std::string& line : lines) {
+    for (int k = length(random); k > 0; --k) line.push_back(alphabet[pick(random)]);
+    report.Add(line);
+  }
+  v.view.OnUpdate();
+  for (int trial = 0; trial < 300; ++trial) {
+    const QString shown = PlainText(lines[static_cast<std::size_t>(trial)]);
+    if (shown.isEmpty()) continue;
+    std::uniform_int_distribution<qsizetype> from(0, shown.size() - 1);
+    const qsizetype begin = from(random);
+    std::uniform_int_distribution<qsizetype> size(1, std::min<qsizetype>(12, shown.size() - begin));
+    QString needle = shown.mid(begin, size(random));
+    if (trial % 2 == 1) needle = needle.toUpper();
+    int expected = -1;
+    for (std::size_t i = 0; i < lines.size() && expected < 0; ++i)
+      if (PlainText(lines[i]).contains(needle, Qt::CaseInsensitive)) expected = static_cast<int>(i);
+    v.view.SelectLines(-1, -1);
+    EXPECT_EQ(v.view.Find(needle, true), expected)
+        << "\"" << needle.toStdString() << "\" from line " << trial;
   }
 }
 
