@@ -16,10 +16,15 @@
 #include <QStringList>
 #include <QScrollBar>
 #include <algorithm>
+#include <climits>
+#include <string>
+#include <vector>
 #include <cmath>
 
 #include "app/document.h"
 #include "gui/line_renderer.h"
+#include "report/markup.h"
+#include "report/report_copy_file.h"
 #include "report/timestamp.h"
 
 namespace kinvar::gui {
@@ -51,6 +56,78 @@ QFont HeaderFont() {
 int CeilDiv(int count, int per) {
   return per <= 0 ? 0 : static_cast<int>(std::ceil(static_cast<double>(count) / per));
 }
+
+// Scroll bar values are ints: a report taller than this in pixels scrolls in
+// whole lines instead.
+constexpr std::int64_t kMostPixels = INT_MAX / 2;
+
+// Whether a report line, as the view shows it, holds the text, ignoring
+// case. Long reports are searched line by line, so ASCII lines (nearly all)
+// are compared without building a QString.
+class LineMatcher {
+ public:
+  explicit LineMatcher(const QString& text) : text_(text) {
+    ascii_ = std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+    if (!ascii_) return;
+    lower_ = Lower(text.toStdString());
+    // Blanks and asterisks may come from the layout; the rest of the text
+    // comes from the line's own characters, piece by piece.
+    std::size_t begin = 0;
+    while ((begin = lower_.find_first_not_of(" *", begin)) != std::string::npos) {
+      const std::size_t end = std::min(lower_.find_first_of(" *", begin), lower_.size());
+      pieces_.push_back(lower_.substr(begin, end - begin));
+      begin = end;
+    }
+  }
+  bool Matches(std::string_view line) const {
+    if (!ascii_) return PlainText(line).contains(text_, Qt::CaseInsensitive);
+    if (!PiecesPresent(line)) return false;
+    std::string shown = LayOutLine(line).text;
+    if (!std::all_of(shown.begin(), shown.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+      return PlainText(line).contains(text_, Qt::CaseInsensitive);
+    // Trailing blanks are no part of the shown line.
+    shown.erase(shown.find_last_not_of(' ') + 1);
+    return Lower(std::move(shown)).find(lower_) != std::string::npos;
+  }
+
+ private:
+  // A quick necessary condition: a line without the codes holds every
+  // piece. Codes are a "|" and a letter, a "|T" and the character after it.
+  bool PiecesPresent(std::string_view line) const {
+    std::string text;
+    text.reserve(line.size());
+    for (std::size_t i = 0; i < line.size();) {
+      if (line[i] != '|') {
+        text.push_back(line[i++]);
+        continue;
+      }
+      const bool tab = i + 1 < line.size() && line[i + 1] == 'T';
+      i += tab ? 3 : 2;
+    }
+    text = Lower(std::move(text));
+    return std::all_of(pieces_.begin(), pieces_.end(), [&](const std::string& piece) {
+      return text.find(piece) != std::string::npos;
+    });
+  }
+  static std::string Lower(std::string s) {
+    for (char& c : s)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return s;
+  }
+  QString text_;
+  std::string lower_;
+  std::vector<std::string> pieces_;
+  bool ascii_ = false;
+};
+
+// The wait cursor for as long as the object lives.
+struct WaitCursor {
+  WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
+  WaitCursor(const WaitCursor&) = delete;
+  WaitCursor& operator=(const WaitCursor&) = delete;
+};
 
 }  // namespace
 
@@ -93,7 +170,23 @@ CKinvarView::CKinvarView(const CKinvarDoc& doc, QWidget* parent)
 
 CKinvarView::~CKinvarView() = default;
 
-int CKinvarView::LineCount() const { return doc_.pedigree().report.Count(); }
+ShownReport CKinvarView::Shown() const {
+  return ShownReport(doc_.pedigree().report, doc_.pedigree().copyFile);
+}
+
+int CKinvarView::LineCount() const {
+  return static_cast<int>(std::min<std::int64_t>(Shown().Count(), INT_MAX - 1));
+}
+
+int CKinvarView::StoreCount() const { return doc_.pedigree().report.Count(); }
+
+std::int64_t CKinvarView::ScrollTop() const {
+  return static_cast<std::int64_t>(verticalScrollBar()->value()) * scrollUnit_;
+}
+
+void CKinvarView::SetScrollTop(std::int64_t pixels) {
+  verticalScrollBar()->setValue(static_cast<int>(pixels / scrollUnit_));
+}
 
 int CKinvarView::LinesPerPageFor(const QPrinter& printer) const {
   const double heightMm = printer.pageLayout().paintRect(QPageLayout::Millimeter).height();
@@ -111,9 +204,11 @@ void CKinvarView::OnUpdate() {
   UpdatePages();
   int columns = kMinimumColumns;
   const CMS& report = doc_.pedigree().report;
+  // A report longer than the store is sized by the lines the store kept, its
+  // first; a wider line further on widens the view when it is drawn.
+  const int sized = Shown().FromCopyFile() ? CMS::kCapacity : report.Count();
   if (doc_.lastCommand() != kNoPedigree)
-    for (int i = 0; i < report.Count(); ++i)
-      columns = std::max(columns, LaidOutLength(report.Line(i)));
+    for (int i = 0; i < sized; ++i) columns = std::max(columns, LaidOutLength(report.Line(i)));
   reportWidth_ = doc_.lastCommand() == kNoPedigree ? 0 : columns * charWidth_ + 4 * kLeftMargin;
   UpdateScrollSizes();
   verticalScrollBar()->setValue(0);
@@ -125,12 +220,18 @@ void CKinvarView::OnUpdate() {
 void CKinvarView::UpdateScrollSizes() {
   const QSize client = viewport()->size();
   const int pageHeight = std::max(lineHeight_, client.height() / lineHeight_ * lineHeight_);
-  const int height =
-      doc_.lastCommand() == kNoPedigree ? 0 : (LineCount() + 1) * lineHeight_ + kTopMargin;
+  const std::int64_t height =
+      doc_.lastCommand() == kNoPedigree
+          ? 0
+          : (static_cast<std::int64_t>(LineCount()) + 1) * lineHeight_ + kTopMargin;
+  const std::int64_t top = ScrollTop();
+  scrollUnit_ = height > kMostPixels ? lineHeight_ : 1;
+  const std::int64_t range = std::max<std::int64_t>(0, height - pageHeight);
   QScrollBar* v = verticalScrollBar();
-  v->setRange(0, std::max(0, height - pageHeight));
-  v->setPageStep(pageHeight);
-  v->setSingleStep(lineHeight_);
+  v->setRange(0, static_cast<int>((range + scrollUnit_ - 1) / scrollUnit_));
+  v->setPageStep(pageHeight / scrollUnit_);
+  v->setSingleStep(lineHeight_ / scrollUnit_);
+  SetScrollTop(top);
   QScrollBar* h = horizontalScrollBar();
   h->setRange(0, std::max(0, reportWidth_ - client.width()));
   h->setPageStep(client.width());
@@ -153,31 +254,43 @@ void CKinvarView::paintEvent(QPaintEvent* event) {
   painter.fillRect(exposed, Qt::white);
   painter.setFont(screenFont_);
   const int dx = horizontalScrollBar()->value();
-  const int dy = verticalScrollBar()->value();
-  const int first = std::clamp((exposed.top() + dy - kTopMargin) / lineHeight_, 0, count - 1);
-  const int last = std::clamp((exposed.bottom() + dy - kTopMargin) / lineHeight_, 0, count - 1);
-  const CMS& report = doc_.pedigree().report;
+  const std::int64_t dy = ScrollTop();
+  auto lineAt = [&](int y) {
+    return static_cast<int>(std::clamp<std::int64_t>((y + dy - kTopMargin) / lineHeight_, 0,
+                                                     count - 1));
+  };
+  const int first = lineAt(exposed.top());
+  const int last = lineAt(exposed.bottom());
+  const ShownReport report = Shown();
   const auto [from, to] = selection();
+  int widest = 0;
   for (int i = first; i <= last; ++i) {
-    const int top = kTopMargin + i * lineHeight_ - dy;
+    const int top = static_cast<int>(kTopMargin + std::int64_t{i} * lineHeight_ - dy);
     const bool selected = i >= from && i <= to;
     if (selected) painter.fillRect(0, top, viewport()->width(), lineHeight_, kSelectedGrey);
-    DrawReportLine(painter, report.Line(i), kLeftMargin - dx, top, true,
+    const std::string line = report.Line(i);
+    if (report.FromCopyFile()) widest = std::max(widest, LaidOutLength(line));
+    DrawReportLine(painter, line, kLeftMargin - dx, top, true,
                    selected ? kSelectedGrey : QColor(Qt::white));
+  }
+  if (widest * charWidth_ + 4 * kLeftMargin > reportWidth_) {
+    reportWidth_ = widest * charWidth_ + 4 * kLeftMargin;
+    UpdateScrollSizes();
   }
   if (linesPerPage_ == 0) return;
   painter.setPen(Qt::black);
   for (int i = first; i <= last; ++i) {
     if ((i + 1) % linesPerPage_ != 0) continue;
-    const int y = kTopMargin + (i + 1) * lineHeight_ - 1 - dy;
+    const int y = static_cast<int>(kTopMargin + (std::int64_t{i} + 1) * lineHeight_ - 1 - dy);
     for (int x = 0; x < viewport()->width(); x += 3) painter.drawPoint(x, y);
   }
 }
 
 int CKinvarView::LineAt(int y, bool clamp) const {
   const int count = LineCount();
-  const int line = std::max(0, (y + verticalScrollBar()->value() - kTopMargin) / lineHeight_);
-  if (line < count) return line;
+  const std::int64_t line =
+      std::max<std::int64_t>(0, (y + ScrollTop() - kTopMargin) / lineHeight_);
+  if (line < count) return static_cast<int>(line);
   return clamp ? count - 1 : -1;
 }
 
@@ -205,19 +318,20 @@ void CKinvarView::SelectLines(int anchor, int line) {
 
 void CKinvarView::SelectAll() { SelectLines(0, LineCount() - 1); }
 
-QString CKinvarView::PlainLine(int line) const {
-  return PlainText(doc_.pedigree().report.Line(line));
-}
-
 QString CKinvarView::SelectedText() const {
   const auto [from, to] = selection();
-  QStringList lines;
-  for (int i = from; i >= 0 && i <= to; ++i) lines << PlainLine(i);
-  return lines.join(QLatin1Char('\n'));
+  const ShownReport report = Shown();
+  QString text;
+  for (int i = from; i >= 0 && i <= to; ++i) {
+    if (i != from) text += QLatin1Char('\n');
+    text += PlainText(report.Line(i));
+  }
+  return text;
 }
 
 void CKinvarView::Copy() {
   if (!HasSelection()) return;
+  const WaitCursor wait;
   QGuiApplication::clipboard()->setText(SelectedText());
 }
 
@@ -231,10 +345,13 @@ int CKinvarView::Find(const QString& text, bool forward) {
   int start = forward ? 0 : count - 1;
   if (from >= 0) start = forward ? to + 1 : from - 1;
   const int step = forward ? 1 : -1;
+  const WaitCursor wait;
+  const ShownReport report = Shown();
+  const LineMatcher matcher(text);
   for (int k = 0; k < count; ++k) {
-    const int raw = start + k * step;
-    const int line = ((raw % count) + count) % count;
-    if (!PlainLine(line).contains(text, Qt::CaseInsensitive)) continue;
+    const std::int64_t raw = start + std::int64_t{k} * step;
+    const int line = static_cast<int>(((raw % count) + count) % count);
+    if (!matcher.Matches(report.Line(line))) continue;
     findWrapped_ = raw != line;
     SetSelection(line, line);
     ScrollToLine(line);
@@ -244,14 +361,13 @@ int CKinvarView::Find(const QString& text, bool forward) {
 }
 
 void CKinvarView::ScrollToLine(int line) {
-  QScrollBar* v = verticalScrollBar();
-  const int top = kTopMargin + line * lineHeight_;
+  const std::int64_t top = kTopMargin + std::int64_t{line} * lineHeight_;
   const int height = viewport()->height();
-  if (top < v->value()) {
-    v->setValue(top);
-  } else if (top + lineHeight_ > v->value() + height) {
+  if (top < ScrollTop()) {
+    SetScrollTop(top);
+  } else if (top + lineHeight_ > ScrollTop() + height) {
     // Keep a few lines of context above the found one.
-    v->setValue(top - std::max(0, height / 3 / lineHeight_) * lineHeight_);
+    SetScrollTop(top - std::max(0, height / 3 / lineHeight_) * lineHeight_);
   }
 }
 
@@ -319,7 +435,9 @@ void CKinvarView::wheelEvent(QWheelEvent* event) {
 
 void CKinvarView::ShowPageCounter(int thumb) {
   if (linesPerPage_ == 0) return;
-  const int page = CeilDiv(thumb + 1, lineHeight_ * linesPerPage_);
+  const std::int64_t pixels = std::int64_t{thumb} * scrollUnit_ + 1;
+  const int page = static_cast<int>((pixels + std::int64_t{lineHeight_} * linesPerPage_ - 1) /
+                                    (std::int64_t{lineHeight_} * linesPerPage_));
   pageCounter_->setText(QStringLiteral("Page %1 of %2").arg(page).arg(pageCount_));
   pageCounter_->adjustSize();
   pageCounter_->show();
@@ -342,7 +460,7 @@ void CKinvarView::OnPrint() {
   QPrintDialog dialog(printer_.get(), this);
   dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
   dialog.setOption(QAbstractPrintDialog::PrintPageRange, true);
-  dialog.setMinMax(1, std::max(1, CeilDiv(LineCount(), LinesPerPageFor(*printer_))));
+  dialog.setMinMax(1, std::max(1, CeilDiv(StoreCount(), LinesPerPageFor(*printer_))));
   if (dialog.exec() != QDialog::Accepted) return;
   PrintReport(printer_.get());
 }
@@ -366,7 +484,7 @@ void CKinvarView::OnPrintSetup() {
 void CKinvarView::PrintReport(QPrinter* printer) {
   const bool colour = printer->colorMode() == QPrinter::Color;
   const int perPage = LinesPerPageFor(*printer);
-  const int pages = CeilDiv(LineCount(), perPage);
+  const int pages = CeilDiv(StoreCount(), perPage);
   printTimestamp_ = QString::fromStdString(FormatTimestamp(CurrentLocalTime()));
   int from = 1;
   int to = pages;
@@ -389,7 +507,7 @@ void CKinvarView::PrintPage(QPainter& painter, const QPrinter& printer, int page
   const double unit = printer.resolution() / 1440.0;
   auto px = [unit](double twips) { return static_cast<int>(std::lround(twips * unit)); };
   const int perPage = LinesPerPageFor(printer);
-  const int pages = CeilDiv(LineCount(), perPage);
+  const int pages = CeilDiv(StoreCount(), perPage);
   const int step = px(kPrintScale * lineHeight_);
   const int left = px(kPrintLeftMargin);
   const int top = px(kPrintTopMargin);

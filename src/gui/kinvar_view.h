@@ -4,8 +4,10 @@
 // that copies as plain text; finding text; and the printing of the report
 // with a two-line page header.
 //
-// Only the lines inside the exposed rectangle are laid out and drawn, so a
-// full store scrolls as quickly as a short report. Line indexes count from 0;
+// A report longer than the store is shown whole, its lines read from the
+// report copy file on demand. Only the lines inside the exposed rectangle
+// are read, laid out and drawn, so a report of millions of lines opens and
+// scrolls as quickly as a short one. Line indexes count from 0;
 // -1 is "no selected line". The selection runs from an anchor (where the
 // click was) to the line under the pointer, in either direction. Lines per page come from the view's printer: the
 // default printer, or with none installed the default page of a PDF printer.
@@ -14,6 +16,7 @@
 #include <QAbstractScrollArea>
 #include <QFont>
 #include <QString>
+#include <cstdint>
 #include <memory>
 #include <utility>
 
@@ -25,6 +28,7 @@ class QSize;
 
 namespace kinvar {
 class CKinvarDoc;
+class ShownReport;
 }
 
 namespace kinvar::gui {
@@ -105,7 +109,14 @@ class CKinvarView : public QAbstractScrollArea {
   void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
+  // The report as shown: every line of a report longer than the store.
+  ShownReport Shown() const;
   int LineCount() const;
+  // Printing prints the store, as Save As of most reports writes it.
+  int StoreCount() const;
+  // The pixel at the top of the viewport, and scrolling there.
+  std::int64_t ScrollTop() const;
+  void SetScrollTop(std::int64_t pixels);
   void UpdateScrollSizes();
   void UpdatePages();
   // The line at a viewport y, -1 below the last line; `clamp` gives the
@@ -113,7 +124,6 @@ class CKinvarView : public QAbstractScrollArea {
   int LineAt(int y, bool clamp) const;
   void SetSelection(int anchor, int line);
   void ScrollToLine(int line);
-  QString PlainLine(int line) const;
   void ShowPageCounter(int thumb);
   void PrintPage(QPainter& painter, const QPrinter& printer, int page, bool colour);
 
@@ -126,6 +136,9 @@ class CKinvarView : public QAbstractScrollArea {
   int linesPerPage_ = 0;
   int pageCount_ = 0;
   int reportWidth_ = 0;
+  // Pixels per vertical scroll bar step: 1, or a line height for reports
+  // too tall for the bar's int range.
+  int scrollUnit_ = 1;
   int anchor_ = -1;
   int selected_ = -1;
   // The line a left-button press landed on while the button is down.

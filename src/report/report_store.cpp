@@ -51,7 +51,9 @@ void CMS::Release() {
 
 void WriteReportLine(CMS& store, std::string_view line, ReportCopyFile* copy) {
   if (!store.Full()) store.Add(line);
-  if (copy != nullptr) copy->WriteLine(line);
+  if (copy == nullptr) return;
+  copy->Claim(store.Generation());
+  copy->WriteLine(line);
 }
 
 }  // namespace kinvar

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <random>
 #include <regex>
 #include <string>
 #include <vector>
@@ -333,6 +334,41 @@ TEST(ReportFind, NextAndPreviousGoRoundTheEnds) {
   }
 }
 
+// Needles cut from what random marked-up lines show (blanks of the layout,
+// overflow asterisks and text on both sides of codes among them) are found
+// at the first line that shows them, as a plain scan of the shown text finds
+// it.
+TEST(ReportFind, FindsTextAcrossCodesPaddingAndOverflow) {
+  View v;
+  std::mt19937 random(7);
+  const std::string alphabet = "abcXYZ09 *||||TTM|T1|T3|T6|X|A";
+  std::uniform_int_distribution<std::size_t> pick(0, alphabet.size() - 1);
+  std::uniform_int_distribution<int> length(0, 60);
+  std::vector<std::string> lines(300);
+  CMS& report = v.doc.pedigree().report;
+  report.Clear();
+  for (std::string& line : lines) {
+    for (int k = length(random); k > 0; --k) line.push_back(alphabet[pick(random)]);
+    report.Add(line);
+  }
+  v.view.OnUpdate();
+  for (int trial = 0; trial < 300; ++trial) {
+    const QString shown = PlainText(lines[static_cast<std::size_t>(trial)]);
+    if (shown.isEmpty()) continue;
+    std::uniform_int_distribution<qsizetype> from(0, shown.size() - 1);
+    const qsizetype begin = from(random);
+    std::uniform_int_distribution<qsizetype> size(1, std::min<qsizetype>(12, shown.size() - begin));
+    QString needle = shown.mid(begin, size(random));
+    if (trial % 2 == 1) needle = needle.toUpper();
+    int expected = -1;
+    for (std::size_t i = 0; i < lines.size() && expected < 0; ++i)
+      if (PlainText(lines[i]).contains(needle, Qt::CaseInsensitive)) expected = static_cast<int>(i);
+    v.view.SelectLines(-1, -1);
+    EXPECT_EQ(v.view.Find(needle, true), expected)
+        << "\"" << needle.toStdString() << "\" from line " << trial;
+  }
+}
+
 TEST(ReportFind, AFoundLineIsScrolledIntoView) {
   View v;
   v.SetReport(500);
@@ -345,6 +381,95 @@ TEST(ReportFind, AFoundLineIsScrolledIntoView) {
     EXPECT_GE(top, 0) << target;
     EXPECT_LE(top + v.view.lineHeight(), v.view.viewport()->height()) << target;
   }
+}
+
+// A report three times the store's capacity, written as the analyses that
+// keep the copy file write it.
+struct LongReport : View {
+  static constexpr int kLines = 300000;
+  LongReport() {
+    Pedigree& ped = doc.pedigree();
+    ped.report.Clear();
+    ped.copyFile.Reset();
+    for (int i = 0; i < kLines; ++i)
+      WriteReportLine(ped.report, "|MLine|T1|F" + std::to_string(i + 1), &ped.copyFile);
+    view.resize(600, 300);
+    view.show();
+    view.OnUpdate();
+  }
+  // What a click on a viewport row selects, as Copy gives it.
+  std::string ClickAndCopy(int row) {
+    Mouse(view, QEvent::MouseButtonPress, row);
+    Mouse(view, QEvent::MouseButtonRelease, row);
+    view.Copy();
+    return QApplication::clipboard()->text().toStdString();
+  }
+};
+
+TEST(LongReportView, ShowsEveryLinePastTheStore) {
+  LongReport r;
+  QScrollBar* bar = r.view.verticalScrollBar();
+  const int line = r.view.lineHeight();
+  const int rows = r.view.viewport()->height() / line;
+  const struct {
+    const char* name;
+    int key;
+    Qt::KeyboardModifiers modifiers;
+    int topLine;  // the line shown at the viewport's top row after the key
+  } cases[] = {
+      {"Ctrl+End shows the last line written", Qt::Key_End, Qt::ControlModifier,
+       LongReport::kLines + 1 - rows},
+      {"a line up from the end", Qt::Key_Up, Qt::NoModifier, LongReport::kLines - rows},
+      {"Ctrl+Home back to the first", Qt::Key_Home, Qt::ControlModifier, 0},
+  };
+  for (const auto& c : cases) {
+    QKeyEvent key(QEvent::KeyPress, c.key, c.modifiers);
+    QApplication::sendEvent(&r.view, &key);
+    EXPECT_EQ(bar->value() / line, c.topLine) << c.name;
+    EXPECT_EQ(r.ClickAndCopy(0), Shown(c.topLine + 1)) << c.name;
+  }
+  // At the end the last line is on screen, with one blank row below it.
+  QKeyEvent end(QEvent::KeyPress, Qt::Key_End, Qt::ControlModifier);
+  QApplication::sendEvent(&r.view, &end);
+  EXPECT_EQ(r.ClickAndCopy(rows - 2), Shown(LongReport::kLines));
+  EXPECT_EQ(r.view.selectedLine(), LongReport::kLines - 1);
+  QApplication::clipboard()->setText(QStringLiteral("untouched"));
+  EXPECT_EQ(r.ClickAndCopy(rows - 1), "untouched") << "a click under the last line";
+  EXPECT_FALSE(r.view.HasSelection());
+}
+
+TEST(LongReportView, FindAndCopyReachPastTheStore) {
+  LongReport r;
+  const int beyond = CMS::kCapacity + 50000;
+  const struct {
+    const char* name;
+    std::string text;
+    bool forward;
+    int line;
+    bool wrapped;
+  } steps[] = {
+      {"a line far past the store", Shown(beyond + 1), true, beyond, false},
+      {"the last line", Shown(LongReport::kLines), true, LongReport::kLines - 1, false},
+      {"backwards round the top to the last line", Shown(LongReport::kLines), false,
+       LongReport::kLines - 1, true},
+      {"the notice of the full store is no line of the report",
+       "There are more pages to view", true, -1, false},
+  };
+  for (const auto& s : steps) {
+    EXPECT_EQ(r.view.Find(QString::fromStdString(s.text), s.forward), s.line) << s.name;
+    EXPECT_EQ(r.view.findWrapped(), s.wrapped) << s.name;
+    if (s.line < 0) continue;
+    const int top = s.line * r.view.lineHeight() - r.view.verticalScrollBar()->value();
+    EXPECT_GE(top, 0) << s.name;
+    EXPECT_LE(top + r.view.lineHeight(), r.view.viewport()->height()) << s.name;
+  }
+  // A range across the store's last line copies the lines as written.
+  r.view.SelectLines(CMS::kCapacity - 3, CMS::kCapacity + 2);
+  r.view.Copy();
+  EXPECT_EQ(QApplication::clipboard()->text().toStdString(),
+            ShownLines(CMS::kCapacity - 3, CMS::kCapacity + 2));
+  EXPECT_EQ(r.view.pageCount(),
+            (LongReport::kLines + r.view.linesPerPage() - 1) / r.view.linesPerPage());
 }
 
 TEST(PageCounter, StaysInsideTheView) {
