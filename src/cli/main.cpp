@@ -225,6 +225,7 @@ struct Arguments {
   std::optional<int> threads;
   std::optional<std::string> sheet;  // the worksheet of a workbook
   TableFormat format = TableFormat::kText;
+  std::optional<std::string> table;  // --table: only this one of the result's tables
 };
 
 // Settings: the program folder's, then --settings, then each explicit option,
@@ -314,17 +315,33 @@ std::optional<std::string> PrivateTempFile() {
 
 // --format other than text: the tables of the result, to standard output or
 // -o FILE, or into -o DIR when CSV or TSV must write several files.
-int WriteTablesOutput(const Arguments& args, const ResultSet& tables, std::int32_t id,
+int WriteTablesOutput(const Arguments& args, const ResultSet& all, std::int32_t id,
                       const std::string& pedigree) {
+  ResultSet chosen;
+  if (args.table) {
+    const ResultTable* table = all.Find(*args.table);
+    if (table == nullptr) {
+      std::string names;
+      for (const ResultTable& t : all.tables()) names += (names.empty() ? "" : ", ") + t.name();
+      std::fprintf(stderr, "The result has no table %s; its tables: %s.\n", args.table->c_str(),
+                   names.empty() ? "none" : names.c_str());
+      return 1;
+    }
+    chosen.Add(ResultTable(*table));
+  }
+  const ResultSet& tables = args.table ? chosen : all;
   const TableExport how{args.format, std::string(TablesCommandName(id)), pedigree};
   std::string error;
   bool ok = false;
   if (args.output) {
     ok = ExportTables(tables, how, *args.output, error);
   } else if (NeedsFolder(tables, args.format)) {
-    error = "The result has " + std::to_string(tables.tables().size()) + " tables; with --format " +
-            std::string(TableFormatName(args.format)) + " name a folder with -o DIR to write "
-            "one file per table, or use --format json or xlsx.";
+    std::string names;
+    for (const ResultTable& t : tables.tables()) names += (names.empty() ? "" : ", ") + t.name();
+    error = "The result has " + std::to_string(tables.tables().size()) + " tables (" + names +
+            "); with --format " + std::string(TableFormatName(args.format)) +
+            " choose one with --table NAME, or name a folder with -o DIR to write one file per "
+            "table, or use --format json or xlsx.";
   } else {
     const std::unique_ptr<OutputFile> out = OutputFile::OnStream(stdout, "the output");
     ok = WriteTables(tables, how, *out, error);
@@ -501,6 +518,7 @@ void AddGlobalOptions(CLI::App& app, Arguments& args) {
         return std::to_string(static_cast<int>(*format));
       })
       ->excludes(report);
+  app.add_option("--table", args.table, "With --format: only the result's table NAME");
   app.add_option("--number-format", args.numberFormat,
                  "0-7, or fraction, general, fixed1 ... fixed6")
       ->check([](const std::string& text) {
