@@ -53,8 +53,8 @@ void AddDistributions(const Pedigree& ped, const StructureCensus& c, ResultSet& 
         .AddColumn("individuals", ColumnType::kInteger);
     for (std::size_t k = 0; k < c.fClasses.size(); ++k)
       f.AddRow()
-          .Real(0.05 * static_cast<double>(k))
-          .Real(0.05 * static_cast<double>(k + 1))
+          .Real(static_cast<double>(k) / 20.0)  // 0.15, not 3 x 0.05
+          .Real(static_cast<double>(k + 1) / 20.0)
           .Integer(c.fClasses[k]);
   }
   ResultTable& lap = tables.Add("longest_path");
