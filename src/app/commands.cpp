@@ -31,6 +31,8 @@ constexpr std::array kCommands{
             kPedigreeRead | kReport, H::kDocument},
     Command{kCmdFileSaveAs, "File", "Save &As...\tCtrl+Shift+S", "Ctrl+Shift+S", "Save As",
             "Save As", kPedigreeRead | kReport, H::kDocument},
+    Command{kCmdFileExport, "File", "&Export...", "", "Export the tables of the report as data files",
+            "Export", kTables, H::kFrame},
     Command{kCmdPrint, "File", "&Print...\tCtrl+P", "Ctrl+P", "Print", "Print", kReport, H::kView,
             true},
     Command{kCmdPrintPreview, "File", "Print Pre&view", "", "Display full pages", "Print Preview",
@@ -210,6 +212,7 @@ std::uint32_t Holding(std::int32_t id, const DocumentState& s) {
   const auto n = static_cast<std::int64_t>(s.nTotal);
   if (n * n <= 250000) held |= kSmallForT;
   if (s.recentFiles) held |= kRecentFiles;
+  if (s.tables) held |= kTables;
   return held;
 }
 

@@ -20,6 +20,8 @@ namespace kinvar {
 enum : std::int32_t {
   // Save reuses Save As until it remembers the file name per report.
   kCmdFileSave = 57603,
+  // Writes the shown report's tables as data files.
+  kCmdFileExport = 32900,
   // The report view's own commands.
   kCmdEditCopy = 57634,
   kCmdEditFind = 57636,
@@ -42,6 +44,7 @@ enum Condition : std::uint32_t {
   kSmallForT = 1u << 8,       // nTotal * nTotal <= 250000
   kRecentFiles = 1u << 9,     // the recent-file list holds files
   kNever = 1u << 10,
+  kTables = 1u << 11,         // the report on screen has typed tables
 };
 
 // Who handles a command.
@@ -67,6 +70,7 @@ struct DocumentState {
   std::int32_t fColumn = -1;
   std::int32_t reportLines = 0;
   bool recentFiles = false;
+  bool tables = false;
 };
 
 // The menu bar in order.

@@ -211,6 +211,7 @@ DocumentState CKinvarDoc::State() const {
   s.groupColumn = ped_.groupColumn;
   s.fColumn = ped_.fColumn;
   s.reportLines = ped_.report.Count();
+  s.tables = !ped_.report.tables().empty();
   return s;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -12,6 +13,7 @@
 #include <QMimeData>
 #include <QSettings>
 #include <QStatusBar>
+#include <QTabWidget>
 #include <QToolBar>
 #include <QVBoxLayout>
 
@@ -23,6 +25,8 @@
 #include "gui/kinvar_view.h"
 #include "gui/options_dialog.h"
 #include "gui/qt_platform.h"
+#include "gui/table_model.h"
+#include "gui/table_pane.h"
 
 // Resources of a static library must be registered from the global namespace.
 static void InitKinvarResources() { Q_INIT_RESOURCE(kinvar); }
@@ -51,13 +55,17 @@ CMainFrame::CMainFrame(QtPlatform& platform, CKinvarDoc& doc, QWidget* parent)
       findBar_(new CFindBar(*view_)) {
   InitKinvarResources();
   setWindowIcon(QIcon(QStringLiteral(":/icons/kinvar48.png")));
-  auto* central = new QWidget(this);
-  auto* column = new QVBoxLayout(central);
+  auto* report = new QWidget;
+  auto* column = new QVBoxLayout(report);
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(0);
   column->addWidget(view_, 1);
   column->addWidget(findBar_);
-  setCentralWidget(central);
+  tabs_ = new QTabWidget(this);
+  tabs_->setDocumentMode(true);
+  tabs_->setTabBarAutoHide(true);
+  tabs_->addTab(report, tr("Report"));
+  setCentralWidget(tabs_);
   setAcceptDrops(true);
   if (!doc_.programFolder().empty()) {
     settings_ = std::make_unique<QSettings>(
@@ -79,6 +87,13 @@ CMainFrame::CMainFrame(QtPlatform& platform, CKinvarDoc& doc, QWidget* parent)
   platform_.SetParentWindow(this);
   platform_.SetFocusHome(view_);
   connect(view_, &CKinvarView::selectionChanged, this, &CMainFrame::UpdateActions);
+  connect(tabs_, &QTabWidget::currentChanged, this, [this] {
+    platform_.SetFocusHome(FocusHome());
+    // The table, not its filter box, takes the keys of a tab brought up.
+    const QWidget* focus = QApplication::focusWidget();
+    if (focus == nullptr || tabs_->isAncestorOf(focus)) FocusHome()->setFocus(Qt::TabFocusReason);
+    UpdateActions();
+  });
   platform_.SetRefresh([this] { OnRefresh(); });
   platform_.SetRecentFileSink(
       [this](const std::string& path) { AddRecentFile(QString::fromStdString(path)); });
@@ -220,12 +235,25 @@ void CMainFrame::CreateContextMenu() {
   }
   connect(contextMenu_, &QMenu::aboutToShow, this, &CMainFrame::UpdateActions);
   view_->SetContextMenu(contextMenu_);
+
+  tableMenu_ = new QMenu(this);
+  tableMenu_->addAction(actions_.at(kCmdEditCopy));
+  tableMenu_->addAction(actions_.at(kCmdEditSelectAll));
+  tableMenu_->addAction(actions_.at(kCmdEditFind));
+  tableMenu_->addSeparator();
+  tableMenu_->addAction(actions_.at(kCmdFileExport));
+  connect(tableMenu_, &QMenu::aboutToShow, this, &CMainFrame::UpdateActions);
 }
 
 bool CMainFrame::CommandEnabled(std::int32_t id) const {
   const Command* command = FindCommand(id);
   if (command == nullptr) return false;
   if (command->handler == Handler::kDocument) return doc_.IsCommandEnabled(id);
+  if (const CTablePane* pane = CurrentTablePane()) {
+    if (id == kCmdEditCopy) return pane->HasSelection();
+    if (id == kCmdEditSelectAll || id == kCmdEditFind) return true;
+    if (id == kCmdEditFindNext || id == kCmdEditFindPrevious) return false;
+  }
   if (id == kCmdEditCopy && !view_->HasSelection()) return false;
   return IsEnabled(*command, doc_.State());
 }
@@ -239,7 +267,16 @@ void CMainFrame::UpdateActions() {
 void CMainFrame::Dispatch(std::int32_t id) {
   // An accelerator can arrive between two refreshes: the rule decides.
   if (!CommandEnabled(id)) return;
+  if (CTablePane* pane = CurrentTablePane()) {
+    switch (id) {
+      case kCmdEditCopy: pane->Copy(); UpdateActions(); return;
+      case kCmdEditSelectAll: pane->SelectAll(); UpdateActions(); return;
+      case kCmdEditFind: pane->FocusFilter(); return;
+      default: break;
+    }
+  }
   switch (id) {
+    case kCmdFileExport: OnExport(); break;
     case kCmdOptions:
       RunOptionsDialog(doc_, platform_, this);
       if (settings_) settings_->setValue(QStringLiteral("Threads"), doc_.settings().threads);
@@ -265,13 +302,13 @@ void CMainFrame::Dispatch(std::int32_t id) {
   }
   UpdateActions();
   // Find keeps the keyboard in its bar; everything else hands it back.
-  if (!IsFind(id)) ReturnFocus(view_);
+  if (!IsFind(id)) ReturnFocus(FocusHome());
 }
 
 void CMainFrame::ShowHelp() {
   if (help_ == nullptr) {
     help_ = new CHelpDlg(this);
-    connect(help_, &QDialog::finished, this, [this] { ReturnFocus(view_); });
+    connect(help_, &QDialog::finished, this, [this] { ReturnFocus(FocusHome()); });
   }
   help_->show();
   help_->raise();
@@ -280,6 +317,7 @@ void CMainFrame::ShowHelp() {
 
 void CMainFrame::OnRefresh() {
   view_->OnUpdate();
+  RebuildTableTabs();
   UpdateTitle();
   UpdateActions();
 }
@@ -292,7 +330,7 @@ void CMainFrame::UpdateTitle() {
 void CMainFrame::OpenFile(const QString& path) {
   doc_.OpenPedigreeFile(path.toStdString());
   UpdateActions();
-  ReturnFocus(view_);
+  ReturnFocus(FocusHome());
 }
 
 void CMainFrame::AddRecentFile(const QString& path) {

@@ -4,19 +4,30 @@
 // the help window, and the opening of files dropped on the window. After
 // every command the report view has the keyboard again. Nothing here knows which analyses exist: a
 // command is enabled when the document says so, and runs through it.
+//
+// The central area holds tabs: the report, then one tab per typed table of
+// the report on screen, made anew whenever the report changes (the tab bar
+// hides while the report is alone). While a table tab is on top, Copy,
+// Select All and Find act on its table.
 #pragma once
 
 #include <QMainWindow>
+#include <QByteArray>
+#include <QPointer>
 #include <QStringList>
 #include <cstdint>
 #include <map>
+#include <string>
 #include <memory>
 #include <vector>
 
 class QAction;
 class QMenu;
 class QSettings;
+class QTabWidget;
 class QToolBar;
+
+#include "report/table_formats.h"
 
 namespace kinvar {
 class CKinvarDoc;
@@ -27,6 +38,7 @@ namespace kinvar::gui {
 class CFindBar;
 class CHelpDlg;
 class CKinvarView;
+class CTablePane;
 class QtPlatform;
 
 class CMainFrame : public QMainWindow {
@@ -58,6 +70,19 @@ class CMainFrame : public QMainWindow {
   // The enabling of one command as the menus show it.
   bool CommandEnabled(std::int32_t id) const;
 
+  QTabWidget* tabs() const { return tabs_; }
+  // The table tabs in the report's order.
+  const std::vector<CTablePane*>& tablePanes() const { return panes_; }
+  // The table tab on top, nullptr while the report is.
+  CTablePane* CurrentTablePane() const;
+  // Writes the shown report's tables to `target` in `format` (a folder for
+  // CSV and TSV of several tables); false after telling the user why not.
+  bool ExportTo(const QString& target, TableFormat format);
+  // The menu of the commands that take an individual, for the individual
+  // `id`; nothing when `id` is not one of the pedigree. Shown at the pointer.
+  QMenu* ShowIndividualMenu(const QByteArray& id);
+  QMenu* individualMenu() const;
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
@@ -74,11 +99,22 @@ class CMainFrame : public QMainWindow {
   void AddRecentFile(const QString& path);
   void UpdateRecentActions();
   void UpdateTitle();
+  void RebuildTableTabs();
+  void OnExport();
+  void RunForIndividual(std::int32_t id, const std::string& individual);
+  QWidget* FocusHome() const;
 
   QtPlatform& platform_;
   CKinvarDoc& doc_;
   CKinvarView* view_;
   CFindBar* findBar_;
+  QTabWidget* tabs_ = nullptr;
+  std::vector<CTablePane*> panes_;
+  // The report whose tables the tabs show.
+  std::uint64_t tablesGeneration_ = 0;
+  std::size_t tablesShown_ = 0;
+  QMenu* tableMenu_ = nullptr;
+  QPointer<QMenu> individualMenu_;
   CHelpDlg* help_ = nullptr;
   QToolBar* toolbar_ = nullptr;
   QMenu* contextMenu_ = nullptr;

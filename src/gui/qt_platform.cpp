@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QLineEdit>
 #include <QStringList>
+#include <utility>
 
 #include "gui/dialogs.h"
 #include "gui/progress_dialog.h"
@@ -89,6 +91,12 @@ std::optional<std::string> QtPlatform::AskFileName(const FileRequest& request) {
   for (const FileFilter& f : request.filters) filters << NameFilter(f);
   dialog.setNameFilters(filters);
   dialog.setDefaultSuffix(QString::fromStdString(request.defaultExtension));
+  // A name typed without an extension gets the one of the chosen filter.
+  QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString& chosen) {
+    for (const FileFilter& f : request.filters)
+      if (NameFilter(f) == chosen && f.pattern.starts_with("*.") && f.pattern != "*.*")
+        dialog.setDefaultSuffix(QString::fromStdString(f.pattern.substr(2)));
+  });
   dialog.setOption(QFileDialog::ReadOnly, false);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   return dialog.selectedFiles().front().toStdString();
@@ -103,6 +111,11 @@ int QtPlatform::ChooseSaveOption(const std::string& first, const std::string& se
 
 std::optional<std::string> QtPlatform::PickIndividual(const IndividualPicker& picker) {
   const FocusBack back(home_);
+  if (nextIndividual_) {
+    std::string typed = std::exchange(nextIndividual_, std::nullopt).value();
+    if (!picker.accept(typed)) return std::nullopt;
+    return typed;
+  }
   CDialogGetAnID dialog(picker, parent_);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   return dialog.id().toStdString();
@@ -132,6 +145,11 @@ std::optional<std::pair<int, int>> QtPlatform::PickTwoGroups(const GroupPicker& 
 void QtPlatform::ShowQueryDialog(const QueryDialog& query) {
   const FocusBack back(home_);
   CQueryDialog dialog(query, parent_);
+  if (nextIndividual_ && dialog.boxes().size() == 1) {
+    dialog.boxes().front()->setText(QString::fromStdString(*nextIndividual_));
+    dialog.OnCompute();
+  }
+  nextIndividual_.reset();
   dialog.exec();
 }
 

@@ -9,6 +9,8 @@
 #include <QPointer>
 #include <QWidget>
 #include <functional>
+#include <optional>
+#include <string>
 
 #include "report/platform.h"
 
@@ -23,6 +25,11 @@ class QtPlatform : public Platform {
   void SetRecentFileSink(std::function<void(const std::string&)> sink) {
     addRecent_ = std::move(sink);
   }
+
+  // The next individual picker, or the next query dialog of one ID, takes
+  // `id` as typed instead of asking for it (the query dialog then opens with
+  // its answer); nothing asks no more. Used up by that one call.
+  void AnswerNextIndividual(std::optional<std::string> id) { nextIndividual_ = std::move(id); }
 
   Answer ShowMessage(const std::string& text, MessageIcon icon) override;
   std::optional<std::string> AskFileName(const FileRequest& request) override;
@@ -40,6 +47,7 @@ class QtPlatform : public Platform {
 
  private:
   QPointer<QWidget> parent_;
+  std::optional<std::string> nextIndividual_;
   QPointer<QWidget> home_;
   std::function<void()> refresh_;
   std::function<void(const std::string&)> addRecent_;

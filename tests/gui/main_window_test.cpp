@@ -66,7 +66,7 @@ TEST(MainWindow, MenusFollowTheCommandTableInOrder) {
     std::vector<std::string> items;
   } cases[] = {
       {"File", Submenu(bar, "&File"),
-       {"&Open...\tCtrl+O", "&Save\tCtrl+S", "Save &As...\tCtrl+Shift+S", "-",
+       {"&Open...\tCtrl+O", "&Save\tCtrl+S", "Save &As...\tCtrl+Shift+S", "&Export...", "-",
         "&Print...\tCtrl+P", "Print Pre&view", "P&rint Setup...", "-", "Recent File", "-",
         "E&xit\tCtrl+Q"}},
       {"Tools", tools,

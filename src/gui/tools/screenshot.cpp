@@ -1,7 +1,8 @@
 // Writes the README's screenshot: the main window, offscreen, with the
 // inbreeding report of a pedigree on screen. With a folder as third argument
 // it also writes there a picture of every dialog, of the window with its
-// right-click menu open, its find bar and its help window, and the report
+// right-click menu open, its find bar, its help window and its first table
+// tab (when the report has tables), and the report
 // printed to PDF, for review.
 //   QT_QPA_PLATFORM=offscreen kinvar-screenshot examples/herd.pdg docs/screenshot.png [DIR]
 #include <QApplication>
@@ -13,6 +14,8 @@
 #include <QTimer>
 #include <QPixmap>
 #include <QPrinter>
+#include <QTabWidget>
+#include <QTableView>
 #include <cstdio>
 
 #include "app/commands.h"
@@ -26,6 +29,8 @@
 #include "gui/options_dialog.h"
 #include "gui/progress_dialog.h"
 #include "gui/qt_platform.h"
+#include "gui/table_model.h"
+#include "gui/table_pane.h"
 
 namespace {
 
@@ -108,6 +113,20 @@ bool ShootContextMenu(kinvar::gui::CMainFrame& frame, const QString& path) {
   return shot.save(path);
 }
 
+// The first table tab of the report, sorted by its last column with the
+// largest values on top; nothing to shoot for a report without tables.
+bool ShootTableTab(kinvar::gui::CMainFrame& frame, const QString& path) {
+  if (frame.tablePanes().empty()) return true;
+  kinvar::gui::CTablePane* pane = frame.tablePanes().front();
+  frame.tabs()->setCurrentWidget(pane);
+  const int last = pane->model().columnCount() - 1;
+  pane->view()->sortByColumn(last, Qt::DescendingOrder);
+  pane->view()->selectRow(1);
+  const bool ok = Shoot(frame, path);
+  frame.tabs()->setCurrentIndex(0);
+  return ok;
+}
+
 bool ShootWindowViews(kinvar::gui::CMainFrame& frame, const QDir& dir) {
   bool ok = ShootContextMenu(frame, dir.filePath(QStringLiteral("context-menu.png")));
   frame.Dispatch(kinvar::kCmdEditFind);
@@ -118,6 +137,7 @@ bool ShootWindowViews(kinvar::gui::CMainFrame& frame, const QDir& dir) {
   frame.Dispatch(kinvar::kCmdHelpContents);
   ok = Shoot(*frame.helpWindow(), dir.filePath(QStringLiteral("help.png"))) && ok;
   frame.helpWindow()->close();
+  ok = ShootTableTab(frame, dir.filePath(QStringLiteral("table.png"))) && ok;
   return ok;
 }
 

@@ -1,0 +1,155 @@
+// The main window's table tabs: making them for the report on screen, the
+// export of the tables, and the commands offered for an individual of a
+// table.
+#include <QCursor>
+#include <QDir>
+#include <QFileInfo>
+#include <QMenu>
+#include <QTabWidget>
+#include <QTableView>
+
+#include "app/commands.h"
+#include "app/document.h"
+#include "app/table_export.h"
+#include "gui/kinvar_view.h"
+#include "gui/main_frame.h"
+#include "gui/qt_platform.h"
+#include "gui/table_model.h"
+#include "gui/table_pane.h"
+
+namespace kinvar::gui {
+
+namespace {
+
+// A menu or tab text shows a '&' only doubled.
+QString Literal(QString text) { return text.replace(QLatin1Char('&'), QStringLiteral("&&")); }
+
+std::optional<TableFormat> FormatOfName(const QString& path) {
+  return ParseTableFormat(QFileInfo(path).suffix().toLower().toStdString());
+}
+
+struct IndividualCommand {
+  std::int32_t id;
+  const char* text;
+};
+
+// The commands that ask for one individual, in the Tools menu's order.
+constexpr IndividualCommand kIndividualCommands[] = {
+    {kCmdInbreedingOfIndividual, "Inbreeding coefficient of %1"},
+    {kCmdPathCountingIndividual, "Path counting for %1"},
+    {kCmdDecompositionIndividual, "Ancestral decomposition of %1"},
+    {kCmdExtractAncestorsIndividual, "Extract ancestors of %1..."},
+    {kCmdExtractDescendantsIndividual, "Extract descendants of %1..."},
+};
+
+}  // namespace
+
+CTablePane* CMainFrame::CurrentTablePane() const {
+  return qobject_cast<CTablePane*>(tabs_->currentWidget());
+}
+
+QMenu* CMainFrame::individualMenu() const { return individualMenu_; }
+
+QWidget* CMainFrame::FocusHome() const {
+  if (const CTablePane* pane = CurrentTablePane()) return pane->view();
+  return view_;
+}
+
+void CMainFrame::RebuildTableTabs() {
+  const CMS& store = doc_.pedigree().report;
+  const std::size_t count = store.tables().tables().size();
+  const bool current = std::all_of(panes_.begin(), panes_.end(),
+                                   [](const CTablePane* p) { return p->model().table(); });
+  if (store.Generation() == tablesGeneration_ && count == tablesShown_ && current) return;
+  // A new report opens on its text, whichever tab was on top before.
+  tabs_->setCurrentIndex(0);
+  for (CTablePane* pane : panes_) {
+    tabs_->removeTab(tabs_->indexOf(pane));
+    pane->deleteLater();
+  }
+  panes_.clear();
+  for (std::size_t i = 0; i < count; ++i) {
+    auto* pane = new CTablePane(store, i);
+    pane->SetContextMenu(tableMenu_);
+    connect(pane, &CTablePane::individualActivated, this,
+            [this](const QByteArray& id) { ShowIndividualMenu(id); });
+    connect(pane, &CTablePane::selectionChanged, this, &CMainFrame::UpdateActions);
+    const std::string& name = store.tables().tables()[i].name();
+    tabs_->addTab(pane, Literal(QString::fromStdString(AsUtf8(name))));
+    panes_.push_back(pane);
+  }
+  tablesGeneration_ = store.Generation();
+  tablesShown_ = count;
+}
+
+void CMainFrame::OnExport() {
+  const ResultSet& tables = doc_.pedigree().report.tables();
+  const bool several = tables.tables().size() > 1;
+  // The filters' order is the formats' order of preference.
+  FileRequest request{false,
+                      {{"CSV (*.csv)", "*.csv"},
+                       {"Excel workbook (*.xlsx)", "*.xlsx"},
+                       {"TSV (*.tsv)", "*.tsv"},
+                       {"JSON (*.json)", "*.json"}},
+                      "csv",
+                      several ? "Export (CSV and TSV: a folder of that name gets one file per "
+                                "table)"
+                              : "Export"};
+  const auto chosen = platform_.AskFileName(request);
+  if (!chosen) return;
+  const QString path = QString::fromStdString(*chosen);
+  const auto format = FormatOfName(path);
+  if (!format || *format == TableFormat::kText) {
+    platform_.ShowMessage("Cannot tell the format of " + *chosen +
+                              ".\nChoose a name ending in .csv, .xlsx, .tsv or .json.",
+                          MessageIcon::kError);
+    return;
+  }
+  // Several tables as CSV or TSV: the chosen name without its extension is
+  // the folder.
+  if (NeedsFolder(tables, *format)) {
+    const QFileInfo file(path);
+    ExportTo(file.dir().filePath(file.completeBaseName()), *format);
+    return;
+  }
+  ExportTo(path, *format);
+}
+
+bool CMainFrame::ExportTo(const QString& target, TableFormat format) {
+  const TableExport how{format, std::string(TablesCommandName(doc_.lastCommand())), doc_.path()};
+  std::string error;
+  if (ExportTables(doc_.pedigree().report.tables(), how, target.toStdString(), error)) return true;
+  platform_.ShowMessage(error, MessageIcon::kError);
+  return false;
+}
+
+QMenu* CMainFrame::ShowIndividualMenu(const QByteArray& id) {
+  std::string typed = id.toStdString();
+  if (FindTypedId(doc_.pedigree(), typed) == kUnknownParent) return nullptr;
+  if (individualMenu_) individualMenu_->close();
+  auto* menu = new QMenu(this);
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  const QString shown = Literal(QString::fromStdString(AsUtf8(typed)));
+  for (const IndividualCommand& command : kIndividualCommands) {
+    QAction* act = menu->addAction(QString::fromUtf8(command.text).arg(shown));
+    act->setEnabled(doc_.IsCommandEnabled(command.id));
+    act->setData(command.id);
+    const std::int32_t cmd = command.id;
+    // Queued: the command runs once the menu is gone.
+    connect(act, &QAction::triggered, this, [this, cmd, typed] {
+      QMetaObject::invokeMethod(
+          this, [this, cmd, typed] { RunForIndividual(cmd, typed); }, Qt::QueuedConnection);
+    });
+  }
+  individualMenu_ = menu;
+  menu->popup(QCursor::pos());
+  return menu;
+}
+
+void CMainFrame::RunForIndividual(std::int32_t id, const std::string& individual) {
+  platform_.AnswerNextIndividual(individual);
+  Dispatch(id);
+  platform_.AnswerNextIndividual(std::nullopt);
+}
+
+}  // namespace kinvar::gui

@@ -1,0 +1,96 @@
+// One typed result table as Qt's item views see it, read straight from the
+// table's columns: no item, QVariant or QString is kept per cell, so a
+// million rows cost only the row order (4 bytes a row) and the filter's
+// marks (1 byte a row).
+//
+// The rows on screen are a permutation of the table's rows: sorted by one
+// column (numbers as numbers, IDs and text by their bytes, missing values
+// last in either direction, ties in the file's order), then filtered to the
+// rows where some cell's text holds the filter text, ignoring case.
+//
+// The table belongs to the report store, which a command clears while the
+// view may still paint: the model reads the table only while the store's
+// generation is the one it was made for, and shows nothing after.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QItemSelection>
+#include <QString>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "report/report_store.h"
+#include "report/result_table.h"
+
+namespace kinvar::gui {
+
+// The row indexes of `column` in sorted order (see above).
+std::vector<std::uint32_t> SortedRows(const TableColumn& column, bool descending);
+
+// Case-insensitive "contains" over the cells' texts as CellText gives them.
+// ASCII letters fold in the fast byte scan; a needle with other letters
+// folds through QString for text cells.
+class CellMatcher {
+ public:
+  explicit CellMatcher(const QString& needle);
+  bool empty() const { return folded_.empty(); }
+  bool Matches(const TableColumn& column, std::size_t row);
+
+ private:
+  std::string folded_;  // lower-case UTF-8
+  QString needle_;
+  bool ascii_ = true;
+  std::string scratch_;
+};
+
+class CTableModel : public QAbstractTableModel {
+  Q_OBJECT
+
+ public:
+  // The table `index` of the store's tables, as of now.
+  CTableModel(const CMS& store, std::size_t index, QObject* parent = nullptr);
+
+  // Nothing once the store has moved on to another report.
+  const ResultTable* table() const;
+  // The table's row shown on row `row`.
+  std::uint32_t SourceRow(int row) const { return shown_[static_cast<std::size_t>(row)]; }
+  int sortColumn() const { return sortColumn_; }
+  Qt::SortOrder sortOrder() const { return sortOrder_; }
+  const QString& filter() const { return filter_; }
+  void SetFilter(const QString& text);
+  // The cell as CSV writes it ("" for a missing value), UTF-8.
+  std::string CellString(int row, int column) const;
+
+  int rowCount(const QModelIndex& parent = {}) const override;
+  int columnCount(const QModelIndex& parent = {}) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+  // Column -1 restores the file's order.
+  void sort(int column, Qt::SortOrder order) override;
+
+ private:
+  void Reorder();
+  void Refilter();
+
+  const CMS& store_;
+  std::size_t index_;
+  std::uint64_t generation_;
+  int columns_ = 0;
+  std::vector<std::uint32_t> sorted_;  // every row, in the sort order
+  std::vector<std::uint32_t> shown_;   // the rows that pass the filter
+  std::vector<char> matches_;          // by table row; empty without a filter
+  int sortColumn_ = -1;
+  Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
+  QString filter_;
+};
+
+// The selected cells as a spreadsheet pastes them: the bounding rectangle
+// of the selection in the view's order, cells separated by a tab, every row
+// ended by "\n", cells outside the selection empty. The header row of the
+// column names leads when every selected column is selected whole. Tabs and
+// line breaks inside a cell become blanks, so they cannot split it.
+QString CopyText(const CTableModel& model, const QItemSelection& selection);
+
+}  // namespace kinvar::gui

@@ -1,0 +1,58 @@
+// A tab of the main window that shows one result table: a filter box above
+// a table view over CTableModel. Clicking a column's header sorts by it
+// (again: the other direction); the filter keeps the rows where some cell
+// holds the typed text. Double-clicking a cell of an ID column that holds
+// an ID announces it, so the window can offer the commands that take an
+// individual.
+#pragma once
+
+#include <QWidget>
+#include <cstddef>
+
+class QLineEdit;
+class QMenu;
+class QTableView;
+
+namespace kinvar {
+class CMS;
+}
+
+namespace kinvar::gui {
+
+class CTableModel;
+
+class CTablePane : public QWidget {
+  Q_OBJECT
+
+ public:
+  CTablePane(const CMS& store, std::size_t index, QWidget* parent = nullptr);
+
+  CTableModel& model() const { return *model_; }
+  QTableView* view() const { return view_; }
+  QLineEdit* filterBox() const { return filter_; }
+  void SetContextMenu(QMenu* menu) { contextMenu_ = menu; }
+
+  bool HasSelection() const;
+  // CopyText of the selection onto the clipboard; nothing selected leaves
+  // the clipboard alone.
+  void Copy();
+  void SelectAll();
+  void FocusFilter();
+
+ signals:
+  void individualActivated(const QByteArray& id);  // the cell's bytes
+  void selectionChanged();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void OnDoubleClicked(const QModelIndex& index);
+
+  CTableModel* model_;
+  QLineEdit* filter_;
+  QTableView* view_;
+  QMenu* contextMenu_ = nullptr;
+};
+
+}  // namespace kinvar::gui
