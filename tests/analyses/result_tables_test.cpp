@@ -92,7 +92,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "mean_ecg:real[generations],fe:real,fa:real,ne:real)\n"
                   "generation_intervals(pathway:text,years:real[years],pairs:integer,"
                   "sd:real[years])\n"}),
-    [](const testing::TestParamInfo<SchemaRow>& info) { return info.param.name; });
+    [](const testing::TestParamInfo<SchemaRow>& row) { return row.param.name; });
 
 const ResultTable& Table(const test::DocSession& s, const char* name) {
   const ResultTable* t = s.doc.pedigree().report.tables().Find(name);
@@ -165,8 +165,9 @@ TEST(AnalysisTables, StructureAgreesWithItsReportAndTheTabularA) {
     ASSERT_EQ(groups.rows(), ped.groups.size() + 1) << where;
     EXPECT_EQ(groups.column(1).Integer(0), ped.nTotal) << where;
     EXPECT_EQ(Sum(Table(s, "longest_path"), "individuals"), ped.nTotal) << where;
-    if (ped.nInbreds > 0)
+    if (ped.nInbreds > 0) {
       EXPECT_EQ(Sum(Table(s, "f_distribution"), "individuals"), ped.nInbreds) << where;
+    }
     const TabularMeans t = Means(ped, -1);
     EXPECT_NEAR(groups.Find("mean_f")->Real(0), t.f, 1e-5) << where;
     if (ped.nTotal < 2) continue;  // no pair: the report shows 0
