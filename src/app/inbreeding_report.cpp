@@ -1,9 +1,13 @@
 #include "app/inbreeding_report.h"
 
 #include <functional>
+#include <iterator>
 #include <string>
+#include <utility>
 
+#include "analyses/diversity.h"
 #include "app/save_as.h"
+#include "genetics/individual_tables.h"
 #include "report/number_format.h"
 
 namespace kinvar {
@@ -15,36 +19,67 @@ constexpr const char* kListRule =
 constexpr const char* kHeading1 = "|T1|T6|T4|T6No. of dis. gen.|T4|T6Longest ancestral";
 constexpr const char* kHeading2 = "Individual|T1|T6F|T4|T6equiv.|T4|T6path";
 
-// Goes through the records in code order computing the equivalent number of
-// complete generations in `scratch` (1 + half of each parent's), and calls
-// `emit` for every evaluated inbred until it returns false. Scratch values
-// are 0 again afterwards.
-void ForEachEvaluatedInbred(Pedigree& ped, const std::function<bool(const Rec&)>& emit) {
-  ped.unknownParent().scratch = 0.0f;
-  bool listing = true;
-  for (std::int32_t i = 0; i < ped.nTotal && listing; ++i) {
-    Rec& r = ped.byCode(i);
-    const float half = 1.0f + 0.5f * ped.rec(r.sire).scratch;
-    r.scratch = half + 0.5f * ped.rec(r.dam).scratch;
-    if (r.f > 0.0f && !r.fPredefined) listing = emit(r);
+// Calls `emit` for every evaluated inbred in code order until it returns
+// false.
+void ForEachEvaluatedInbred(const Pedigree& ped, const std::function<bool(const Rec&)>& emit) {
+  for (std::int32_t i = 0; i < ped.nTotal; ++i) {
+    const Rec& r = ped.byCode(i);
+    if (r.f > 0.0f && !r.fPredefined && !emit(r)) return;
   }
-  for (Rec& r : ped.recs) r.scratch = 0.0f;
 }
 
-std::string InbredLine(const Pedigree& ped, const Rec& r, const char* colour) {
+std::string InbredLine(const Pedigree& ped, const GenerationDepths& depths, const Rec& r,
+                       const char* colour) {
   const int format = ped.settings.numberFormat;
+  const float equivalent = depths.equivalent[static_cast<std::size_t>(r.code)];
   return std::string(r.id) + "|T1|T6" + colour + FormatNumber(format, r.f) + "|T4|T6" +
-         FormatNumber(format, r.scratch - 1.0f) + "|T4|T6" + std::to_string(r.generation);
+         FormatNumber(format, equivalent) + "|T4|T6" + std::to_string(r.generation);
+}
+
+// Every individual in the file's order, with the depths the listing shows.
+void AddInbreedingTable(Pedigree& ped, const GenerationDepths& depths) {
+  ResultTable& table = ped.report.tables().Add("inbreeding");
+  table.AddColumn("id", ColumnType::kId);
+  table.AddColumn("sire", ColumnType::kId);
+  table.AddColumn("dam", ColumnType::kId);
+  table.AddColumn("group", ColumnType::kInteger);
+  table.AddColumn("code", ColumnType::kInteger);
+  table.AddColumn("f", ColumnType::kReal);
+  table.AddColumn("f_predefined", ColumnType::kBoolean);
+  table.AddColumn("ecg", ColumnType::kReal, "generations");
+  table.AddColumn("longest_path", ColumnType::kInteger, "generations");
+  table.Reserve(static_cast<std::size_t>(ped.nTotal));
+  for (RecIndex i = 1; i <= ped.nTotal; ++i) {
+    const Rec& r = ped.rec(i);
+    TableRow row = table.AddRow();
+    row.Id(r.Id()).Id(ParentId(ped, r.sire)).Id(ParentId(ped, r.dam));
+    GroupCell(row, ped, r).Integer(r.code);
+    if (r.f == -1.0f && !r.fPredefined) row.Missing();
+    else row.Float(r.f);
+    row.Boolean(r.fPredefined)
+        .Float(depths.equivalent[static_cast<std::size_t>(r.code)])
+        .Integer(r.generation);
+  }
 }
 
 }  // namespace
 
 void WriteInbreedingReport(Pedigree& ped) {
   CMS& report = ped.report;
-  report.Add("No. of individuals in total|T7|T7|I" + std::to_string(ped.nTotal));
-  report.Add("No. of inbreds|T7|T7|X" + std::to_string(ped.nInbreds));
-  report.Add("No. of evaluated individuals|T7|T7|I" + std::to_string(ped.nEvaluated));
-  report.Add("No. of inbreds in evaluated|T7|T7|X" + std::to_string(ped.nInbredsEvaluated));
+  const std::pair<const char*, std::int32_t> figures[] = {
+      {"No. of individuals in total", ped.nTotal},
+      {"No. of inbreds", ped.nInbreds},
+      {"No. of evaluated individuals", ped.nEvaluated},
+      {"No. of inbreds in evaluated", ped.nInbredsEvaluated}};
+  ResultTable& summary = report.tables().Add(SummaryTable());
+  for (std::size_t k = 0; k < std::size(figures); ++k) {
+    const auto& [label, value] = figures[k];
+    summary.AddFigure(label, value);
+    report.Add(std::string(label) + (k % 2 == 0 ? "|T7|T7|I" : "|T7|T7|X") +
+               std::to_string(value));
+  }
+  const GenerationDepths depths = TraceGenerations(ped);
+  AddInbreedingTable(ped, depths);
   report.Add(kListRule);
   if (ped.nInbredsEvaluated == 0) {
     report.Add("|XThere is no inbred in evaluated individuals.");
@@ -54,7 +89,7 @@ void WriteInbreedingReport(Pedigree& ped) {
   report.Add(kHeading2);
   report.Add("----------|T1|T6----------|T4|T6----------|T4|T6----------");
   ForEachEvaluatedInbred(ped, [&](const Rec& r) {
-    report.Add(InbredLine(ped, r, "|I"));
+    report.Add(InbredLine(ped, depths, r, "|I"));
     return !report.Full();
   });
 }
@@ -73,9 +108,10 @@ bool WriteInbredsFile(Pedigree& ped, OutputFile& out, Progress& progress) {
   out.Markup(kHeading1);
   out.Markup(kHeading2);
   out.Markup("");
+  const GenerationDepths depths = TraceGenerations(ped);
   bool cancelled = false;
   ForEachEvaluatedInbred(ped, [&](const Rec& r) {
-    out.Markup(InbredLine(ped, r, ""));
+    out.Markup(InbredLine(ped, depths, r, ""));
     cancelled = progress.Step(r.code - 1);
     return !cancelled;
   });

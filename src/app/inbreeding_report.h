@@ -1,6 +1,9 @@
 // The Compute report (the inbreeding summary and the list of inbreds among
 // the evaluated individuals) and the file Save As writes after it. Both need
-// the coefficients computed and `records` in code order.
+// the coefficients computed and `records` in code order. The report comes
+// with its tables: "summary", a row per figure line, and "inbreeding", every
+// individual in the file's order with its F, equivalent complete
+// generations and longest ancestral path.
 #pragma once
 
 #include "report/output_file.h"

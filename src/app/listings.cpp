@@ -1,6 +1,7 @@
 #include "app/listings.h"
 
 #include "app/save_as.h"
+#include "genetics/individual_tables.h"
 #include "pedigree/sex_and_birth_text.h"
 #include "report/number_format.h"
 #include "report/timestamp.h"
@@ -83,6 +84,37 @@ std::string RecodingLine(const Pedigree& ped, const Rec& r, bool coloured) {
          RecodedSexAndBirth(ped, SexText(r.sex), BirthText(r.birth)) + r.id;
 }
 
+// The listing's columns: group, F, sex and birth date only when the
+// listing shows them.
+void AddPedigreeTable(Pedigree& ped) {
+  ResultTable& table = ped.report.tables().Add("pedigree");
+  table.AddColumn("id", ColumnType::kId);
+  table.AddColumn("sire", ColumnType::kId);
+  table.AddColumn("dam", ColumnType::kId);
+  if (ped.HasGroupColumn()) table.AddColumn("group", ColumnType::kInteger);
+  const bool f = ShowsFColumn(ped);
+  if (f) {
+    table.AddColumn("f", ColumnType::kReal);
+    table.AddColumn("f_predefined", ColumnType::kBoolean);
+  }
+  if (ped.HasSexColumn()) table.AddColumn("sex", ColumnType::kText);
+  if (ped.HasBirthColumn()) table.AddColumn("birth_date", ColumnType::kText);
+  table.Reserve(static_cast<std::size_t>(ped.nTotal));
+  for (RecIndex i = 1; i <= ped.nTotal; ++i) {
+    const Rec& r = ped.rec(i);
+    TableRow row = table.AddRow();
+    row.Id(r.Id()).Id(ParentId(ped, r.sire)).Id(ParentId(ped, r.dam));
+    if (ped.HasGroupColumn()) GroupCell(row, ped, r);
+    if (f) {
+      if (r.fPredefined || r.f != -1.0f) row.Float(r.f);
+      else row.Missing();
+      row.Boolean(r.fPredefined);
+    }
+    if (ped.HasSexColumn()) row.Text(r.sex == Sex::kUnknown ? "" : SexText(r.sex));
+    if (ped.HasBirthColumn()) row.Text(r.birth == kUnknownBirth ? "" : BirthText(r.birth));
+  }
+}
+
 }  // namespace
 
 bool ShowsFColumn(const Pedigree& ped) { return ped.HasFColumn() || ped.inbreedingComputed; }
@@ -91,6 +123,7 @@ void ListPedigree(Pedigree& ped) {
   ped.report.Clear();
   ped.report.Add(Heading(ped, "F", "Birth date"));
   ped.report.Add(PedigreeUnderline(ped));
+  AddPedigreeTable(ped);
   for (RecIndex i = 1; i <= ped.nTotal && !ped.report.Full(); ++i) {
     ped.report.Add(ListingLine(ped, ped.rec(i)));
     if (i == ped.lastRead() && i < ped.nTotal) ped.report.Add(PedigreeUnderline(ped));
@@ -102,6 +135,7 @@ void ListRecoding(Pedigree& ped) {
   ped.report.Clear();
   ped.report.Add("Progeny|T7Sire|T7Dam|T7Original ID");
   ped.report.Add(kUnderline);
+  AddRecodingTable(ped, ped.report.tables());
   for (RecIndex i = 1; i <= ped.nTotal && !ped.report.Full(); ++i) {
     ped.report.Add(RecodingLine(ped, ped.rec(i), true));
     if (i == ped.lastRead() && i < ped.nTotal) ped.report.Add(kUnderline);

@@ -2,6 +2,8 @@
 // and the pedigree files Save As writes after them. Records are listed in
 // reading order (recs[1..nTotal]); the parents that validation added follow
 // the file's own records, set off by an underline or an empty line.
+// View Pedigree comes with the table "pedigree" (the listing's columns, in
+// the same order) and Re-coding with "recoding", in code order.
 #pragma once
 
 #include <ctime>

@@ -5,6 +5,7 @@
 #include <new>
 #include <string>
 
+#include "genetics/individual_tables.h"
 #include "genetics/result_file.h"
 #include "report/markup.h"
 
@@ -220,6 +221,22 @@ bool WriteTriplets(const SparseLower& m, OutputFile& file, Progress& progress) {
   return true;
 }
 
+// The stored elements as (row, col, value), codes 1-based, beside the
+// recoding that maps the codes to IDs. They replace the tables of the
+// report, which the command leaves as it was: the file is its result.
+void AddInverseTables(Pedigree& ped, const SparseLower& m) {
+  ResultSet& tables = ped.report.tables();
+  tables.Clear();
+  ResultTable& table = tables.Add("ainverse");
+  table.AddColumn("row", ColumnType::kInteger);
+  table.AddColumn("col", ColumnType::kInteger);
+  table.AddColumn("value", ColumnType::kReal);
+  table.Reserve(static_cast<std::size_t>(m.Stored()));
+  for (std::int32_t i = 0; i < m.n; ++i)
+    for (const SparseElement& e : m.Row(i)) table.AddRow().Integer(i + 1).Integer(e.column + 1).Float(e.value);
+  AddRecodingTable(ped, tables);
+}
+
 }  // namespace
 
 void OnInverseOfA(CommandContext& ctx) {
@@ -268,6 +285,7 @@ void WriteInverseOfA(CommandContext& ctx, InverseOutput output) {
     file->Discard();
     return;
   }
+  AddInverseTables(ctx.ped, build.matrix);
   CommitOutputFile(*file, ctx.platform);
 }
 

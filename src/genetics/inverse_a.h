@@ -61,6 +61,10 @@ enum class InverseOutput { kNonZero = 1, kEntire = 2, kTriplets = 3 };
 // Cells up to which the entire matrix may be written.
 constexpr std::int64_t kMaxInverseCells = 250000;
 
+// The tables "ainverse" (row, col, value: the stored elements, codes
+// 1-based) and "recoding" replace the store's tables once the file is
+// written; the report lines are left as they were.
+//
 // The Inverse of A command: asks for the output (when the entire matrix is
 // small enough) and the file, then builds and writes.
 void OnInverseOfA(CommandContext& ctx);

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "genetics/command_ids.h"
 #include "genetics/result_file.h"
@@ -25,6 +26,19 @@ void MatrixTRow(const Pedigree& ped, std::int32_t code, std::vector<float>& w) {
   }
 }
 
+namespace {
+
+// Long form: one row per non-zero cell, rows and their cells in code order.
+ResultTable MatrixTTable() {
+  ResultTable table("matrix_t");
+  table.AddColumn("row_id", ColumnType::kId);
+  table.AddColumn("col_id", ColumnType::kId);
+  table.AddColumn("value", ColumnType::kReal);
+  return table;
+}
+
+}  // namespace
+
 void OnMatrixT(CommandContext& ctx) {
   const auto file = AskResultFile(ctx.platform);
   if (!file) return;
@@ -39,12 +53,18 @@ void OnMatrixT(CommandContext& ctx) {
   EnsureCodeOrder(ped);
   CachedFormat format(ped.settings.numberFormat);
   std::vector<float> w(static_cast<std::size_t>(ped.nTotal) + 1, 0.0f);
+  // The non-zero cells (ancestors and the diagonal), built beside the file
+  // and handed over only once the file is whole.
+  ResultTable table = MatrixTTable();
   for (std::int32_t i = 1; i <= ped.nTotal; ++i) {
-    WriteRowLabel(*file, ped.byCode(i - 1));
+    const Rec& row = ped.byCode(i - 1);
+    WriteRowLabel(*file, row);
     MatrixTRow(ped, i, w);
     for (std::int32_t k = 1; k <= ped.nTotal; ++k) {
-      file->Raw(format(w[static_cast<std::size_t>(k)]));
+      const float t = w[static_cast<std::size_t>(k)];
+      file->Raw(format(t));
       file->Raw(", ");
+      if (t != 0.0f) table.AddRow().Id(row.Id()).Id(ped.byCode(k - 1).Id()).Float(t);
       w[static_cast<std::size_t>(k)] = 0.0f;
     }
     file->Raw('\n');
@@ -54,6 +74,9 @@ void OnMatrixT(CommandContext& ctx) {
       return;
     }
   }
+  // The report stays as it was: the file is the command's result.
+  ped.report.tables().Clear();
+  ped.report.tables().Add(std::move(table));
   CommitOutputFile(*file, ctx.platform);
 }
 
@@ -62,6 +85,15 @@ void WriteDiiReport(Pedigree& ped) {
   ped.report.Clear();
   ped.report.Add("Individual|T1|T5Within family segregation variance");
   ped.report.Add(kSeparator);
+  ResultTable& table = ped.report.tables().Add("dii");
+  table.AddColumn("id", ColumnType::kId);
+  table.AddColumn("code", ColumnType::kInteger);
+  table.AddColumn("dii", ColumnType::kReal);
+  table.Reserve(static_cast<std::size_t>(ped.nTotal));
+  for (RecIndex i = 1; i <= ped.nTotal; ++i) {
+    const Rec& r = ped.rec(i);
+    table.AddRow().Id(r.Id()).Integer(r.code).Float(ped.d[static_cast<std::size_t>(r.code)]);
+  }
   for (RecIndex i = 1; i <= ped.nTotal && !ped.report.Full(); ++i) {
     const Rec& r = ped.rec(i);
     if (i == ped.lastRead() + 1) ped.report.Add(kSeparator);

@@ -1,5 +1,8 @@
 // The two factors of A = T D T': matrix T, written row by row to a file, and
-// the within-family segregation variances D (dii) as a report.
+// the within-family segregation variances D (dii) as a report. Matrix T
+// hands the store the table "matrix_t" (row_id, col_id, value: the
+// non-zero cells in code order) without touching the report lines; dii
+// comes with "dii" (id, code, dii) in the listing's order.
 //
 // Conventions: codes are the chronological codes 1..nTotal; t(i, k) is the
 // expected fraction of the genes of i that come from its ancestor k (1 on

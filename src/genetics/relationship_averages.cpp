@@ -25,6 +25,10 @@ bool ReportAverageBetweenGroups(Pedigree& ped, Progress& progress) {
   ped.copyFile.Reset();
   Write(ped, "Group no.|T7Group no.|T7Average numerator relationships");
   Write(ped, "----------|T7----------|T7----------");
+  ResultTable& table = ped.report.tables().Add("group_averages");
+  table.AddColumn("group1", ColumnType::kInteger);
+  table.AddColumn("group2", ColumnType::kInteger);
+  table.AddColumn("value", ColumnType::kReal);
 
   KernelPedigree kp = WholePedigreeKernel(ped, ped.d, n);
   std::vector<std::int32_t> groupOf(static_cast<std::size_t>(n) + 1, -1);
@@ -50,6 +54,7 @@ bool ReportAverageBetweenGroups(Pedigree& ped, Progress& progress) {
           static_cast<float>(sums[static_cast<std::size_t>(h)] / static_cast<double>(pairs));
       Write(ped, std::to_string(dg.group) + "|T7" + std::to_string(dh.group) + "|T7|I" +
                      FormatNumber(ped.settings.numberFormat, average));
+      table.AddRow().Integer(dg.group).Integer(dh.group).Float(average);
     }
     if (progress.Step(g)) return false;
   }
@@ -62,6 +67,11 @@ void ReportAverageRelatedness(Pedigree& ped) {
   ped.copyFile.Reset();
   Write(ped, "Individual ID|T1Average relatedness (based on the numerator relationships)");
   Write(ped, "----------|T1----------");
+  // In code order, as the listing.
+  ResultTable& table = ped.report.tables().Add("average_relatedness");
+  table.AddColumn("id", ColumnType::kId);
+  table.AddColumn("value", ColumnType::kReal);
+  table.Reserve(static_cast<std::size_t>(n));
   KernelPedigree kp = WholePedigreeKernel(ped, ped.d, n);
   std::fill(kp.w.begin() + 1, kp.w.end(), 1.0f);
   DenseBackwardPass(kp);
@@ -73,6 +83,7 @@ void ReportAverageRelatedness(Pedigree& ped) {
     line += "|T1|I";
     line += FormatNumber(ped.settings.numberFormat, average);
     WriteReportLine(ped.report, line, &ped.copyFile);
+    table.AddRow().Id(ped.byCode(k - 1).Id()).Float(average);
   }
 }
 

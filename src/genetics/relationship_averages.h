@@ -6,6 +6,9 @@
 //
 // Conventions of this header:
 // - The pedigree has its coefficients computed and `records` in code order.
+// - The tables "group_averages" (group1, group2, value) and
+//   "average_relatedness" (id, value, in code order) hold the listed
+//   values.
 // - Groups are taken in table order (first appearance in the file) and named
 //   by their numbers.
 #pragma once

@@ -46,6 +46,10 @@ class PairWriter {
           " |Aare shown.");
     Write(columns + (coefficient_ ? "Relationship coefficient" : "Numerator relationship"));
     Write("----------|T1----------|T1----------");
+    pairs_ = &ped_.report.tables().Add("pairs");
+    pairs_->AddColumn("id1", ColumnType::kId);
+    pairs_->AddColumn("id2", ColumnType::kId);
+    pairs_->AddColumn("value", ColumnType::kReal);
   }
 
   // False when the pair was one too many: the listing must stop.
@@ -62,6 +66,7 @@ class PairWriter {
     line_ += "|T1|I";
     line_ += FormatNumber(format_, v);
     Write(line_);
+    pairs_->AddRow().Id(column.Id()).Id(other.Id()).Float(v);
     return true;
   }
 
@@ -113,6 +118,9 @@ class PairWriter {
   float high_;
   bool coefficient_;
   int format_;
+  // The listed pairs, beside the lines: the store stops long before the
+  // listing's own cap.
+  ResultTable* pairs_ = nullptr;
   std::int64_t listed_ = 0;
   ListingEnd end_ = ListingEnd::kDone;
   std::string line_;

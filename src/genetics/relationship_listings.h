@@ -7,7 +7,9 @@
 // Conventions of this header:
 // - The pedigree has its coefficients computed and `records` in code order.
 // - Member lists hold records in ascending code order.
-// - Every line goes to the report store and to the report copy file.
+// - Every line goes to the report store and to the report copy file, and
+//   every listed pair is a row of the table "pairs" (id1, id2, value),
+//   which, unlike the store, is never cut short.
 #pragma once
 
 #include <cstdint>
