@@ -386,7 +386,11 @@ int RunFileCommand(std::int32_t id, const Arguments& args, CKinvarDoc& doc,
   }
   if (tables) {
     if (platform.ErrorShown()) return 1;
-    return WriteTablesOutput(args, doc.pedigree().report.tables(), id, doc.path());
+    // Extraction's table is its report's; the other file commands leave the
+    // report alone and keep the tables of the file they wrote.
+    const Pedigree& ped = doc.pedigree();
+    return WriteTablesOutput(args, ped.writtenTables.empty() ? ped.report.tables() : ped.writtenTables,
+                             id, doc.path());
   }
   bool ok = !platform.ErrorShown() && fs::exists(*path);
   if (!args.output) {

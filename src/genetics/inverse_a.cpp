@@ -222,10 +222,9 @@ bool WriteTriplets(const SparseLower& m, OutputFile& file, Progress& progress) {
 }
 
 // The stored elements as (row, col, value), codes 1-based, beside the
-// recoding that maps the codes to IDs. They replace the tables of the
-// report, which the command leaves as it was: the file is its result.
+// recoding that maps the codes to IDs: the tables of the file written.
 void AddInverseTables(Pedigree& ped, const SparseLower& m) {
-  ResultSet& tables = ped.report.tables();
+  ResultSet& tables = ped.writtenTables;
   tables.Clear();
   ResultTable& table = tables.Add("ainverse");
   table.AddColumn("row", ColumnType::kInteger);

@@ -75,8 +75,8 @@ void OnMatrixT(CommandContext& ctx) {
     }
   }
   // The report stays as it was: the file is the command's result.
-  ped.report.tables().Clear();
-  ped.report.tables().Add(std::move(table));
+  ped.writtenTables.Clear();
+  ped.writtenTables.Add(std::move(table));
   CommitOutputFile(*file, ctx.platform);
 }
 

@@ -16,6 +16,7 @@ Rec Pedigree::UnknownParentRec() {
 
 void ResetPedigree(Pedigree& ped) {
   ped.report.Release();
+  ped.writtenTables.Clear();
   ped.recs.assign(1, Pedigree::UnknownParentRec());
   ped.recs.shrink_to_fit();
   ped.nRead = ped.nTotal = ped.nInbreds = ped.nEvaluated = 0;

@@ -128,6 +128,10 @@ struct Pedigree {
 
   CMS report;
   ReportCopyFile copyFile;
+  // The tables of the file that the last file command wrote (the inverse of
+  // A, matrix T). Those commands leave the report on screen as it was, so
+  // their tables cannot be the report's.
+  ResultSet writtenTables;
 
   std::vector<Rec> recs = std::vector<Rec>(1, UnknownParentRec());
   std::vector<RecIndex> records;

@@ -39,7 +39,7 @@ std::vector<FormatCase> FormatCases() {
   return {
       {"view", "view HERD", "view", {"pedigree"}},
       {"recode", "recode HERD", "recode", {"recoding"}},
-      {"inbreeding", "inbreeding HERD", "inbreeding", {"inbreeding", "summary"}},
+      {"inbreeding", "inbreeding HERD", "inbreeding", {"summary", "inbreeding"}},
       {"inbreeding_of", "inbreeding-of HERD c4", "inbreeding-of", {"inbreeding_of"}},
       {"relationship", "relationship HERD c4 c2", "relationship", {"relationship"}},
       {"inverse", "inverse HERD", "inverse", {"ainverse", "recoding"}},
@@ -141,11 +141,11 @@ TEST_F(CliTables, RefusalsSayWhatToDoInstead) {
     std::string err;
   } rows[] = {
       {"several_csv_to_stdout", "-q inbreeding " + Herd() + " --format csv", 1,
-       "The result has 2 tables (inbreeding, summary); with --format csv choose one with --table "
+       "The result has 2 tables (summary, inbreeding); with --format csv choose one with --table "
        "NAME, or name a folder with -o DIR to write one file per table, or use --format json or "
        "xlsx.\n"},
       {"no_such_table", "-q inbreeding " + Herd() + " --format csv --table paths", 1,
-       "The result has no table paths; its tables: inbreeding, summary.\n"},
+       "The result has no table paths; its tables: summary, inbreeding.\n"},
       {"unknown_format", "-q inbreeding " + Herd() + " --format ods", 2, ""},
       {"with_report", "-q inbreeding " + Herd() + " --format csv --report", 2, ""},
       {"settings", "settings --write x --format csv", 2, ""},

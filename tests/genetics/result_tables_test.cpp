@@ -96,12 +96,14 @@ TEST(GeneticsTables, NamesAndColumnsThatScriptsRelyOn) {
     DocSession s(kGroups);
     const test::TempFile out("", ".out");
     c.run(s, out.path());
-    EXPECT_EQ(Layout(s.doc.pedigree().report.tables()), c.layout);
+    const Pedigree& ped = s.doc.pedigree();
+    EXPECT_EQ(Layout(ped.writtenTables.empty() ? ped.report.tables() : ped.writtenTables), c.layout);
   }
 }
 
-// The file commands leave the report as it was and hand over their tables;
-// a cancel leaves the cancel line and no table at all.
+// The file commands leave the report and its tables as they were and keep
+// the tables of the file beside them; a cancel leaves the cancel line and
+// no table at all.
 TEST(GeneticsTables, FileCommandsReplaceTheTablesAndACancelLeavesNone) {
   for (const std::int32_t command : {kCmdInverseA, kCmdMatrixT}) {
     for (const int cancelAt : {0, 1, 3}) {
@@ -116,12 +118,15 @@ TEST(GeneticsTables, FileCommandsReplaceTheTablesAndACancelLeavesNone) {
       s.platform.cancelAtPoll = cancelAt;
       RunCommand(s, command);
       const ResultSet& tables = s.doc.pedigree().report.tables();
+      const ResultSet& written = s.doc.pedigree().writtenTables;
       if (cancelAt == 0) {
         EXPECT_EQ(s.Report(), before);
-        EXPECT_EQ(test::TableNames(tables), command == kCmdMatrixT ? "matrix_t" : "ainverse recoding");
+        EXPECT_EQ(test::TableNames(tables), "average_relatedness");
+        EXPECT_EQ(test::TableNames(written), command == kCmdMatrixT ? "matrix_t" : "ainverse recoding");
       } else {
         EXPECT_EQ(s.Report(), std::vector<std::string>{"|XProcess has been canceled by the user."});
         EXPECT_TRUE(tables.empty());
+        EXPECT_TRUE(written.empty());
       }
     }
   }
@@ -153,6 +158,7 @@ struct Case {
   const Pedigree& ped() const { return session->doc.pedigree(); }
   const ResultTable& Table(const char* name) const {
     const ResultTable* t = ped().report.tables().Find(name);
+    if (t == nullptr) t = ped().writtenTables.Find(name);
     EXPECT_NE(t, nullptr) << name;
     return *t;
   }

@@ -294,7 +294,10 @@ struct Frame : DocumentFixture {
   }
 };
 
+// Replaces the report on screen by one that holds only these pairs.
 void AddPairs(CMS& store, std::vector<std::array<const char*, 2>> pairs) {
+  store.Clear();
+  store.Add("a line");
   ResultTable& t = store.tables().Add("pairs");
   t.AddColumn("id1", ColumnType::kId);
   t.AddColumn("id2", ColumnType::kId);
