@@ -11,6 +11,12 @@
 #include <unistd.h>
 #include <xlsxwriter.h>
 
+// fast_workbook_deflate.cpp
+extern "C" int zipOpenNewFileInZip4_64(void*, const char*, const void*, const void*, unsigned,
+                                       const void*, unsigned, const char*, int, int, int, int, int,
+                                       int, const char*, unsigned long, unsigned long,
+                                       unsigned long, int);
+
 namespace kinvar {
 
 namespace {
@@ -251,6 +257,9 @@ void WriteJson(const ResultSet& tables, std::string_view command, std::string_vi
 }
 
 bool WriteXlsx(const ResultSet& tables, OutputFile& out, std::string& error) {
+  // Keeps the faster deflate in every program that writes workbooks: an
+  // object of a static library is linked only when something names it.
+  [[maybe_unused]] static volatile auto faster = &zipOpenNewFileInZip4_64;
   // The library writes only to a named file: it is made privately, then
   // copied into `out`, which replaces its target only when complete.
   std::string path = (std::filesystem::temp_directory_path() / "kinvar-xlsx-XXXXXX").string();

@@ -189,6 +189,26 @@ TEST(TableFormats, WorkbookReadsBackThroughTheWorkbookReader) {
   }
 }
 
+// Every deflated part of a workbook says in its header that it was packed
+// at the fastest level: the million-row workbook's time depends on it.
+TEST(TableFormats, WorkbookPartsAreDeflatedAtTheFastestLevel) {
+  std::mt19937 rng(3);
+  ResultSet set;
+  set.Add(RandomTable(rng, true));
+  test::TempFile file("", ".xlsx");
+  std::string error;
+  ASSERT_TRUE(ExportTables(set, {TableFormat::kXlsx, "c", "p"}, file.path(), error)) << error;
+  const std::string bytes = test::ReadWholeFile(file.path());
+  int deflated = 0;
+  for (std::size_t at = 0; (at = bytes.find("PK\x03\x04", at)) != std::string::npos; at += 4) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(bytes[at + i]); };
+    if ((byte(8) | byte(9) << 8) != 8) continue;  // stored, not deflated
+    ++deflated;
+    EXPECT_EQ((byte(6) | byte(7) << 8) & 6, 6) << "part at byte " << at;
+  }
+  EXPECT_GE(deflated, 5);
+}
+
 TEST(TableFormats, FloatsComeBackAsTheSameFloatInTheirShortestDigits) {
   std::mt19937 rng(1);
   for (int i = 0; i < 100000; ++i) {
