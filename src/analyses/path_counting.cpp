@@ -471,7 +471,8 @@ void RunMany(CommandContext& ctx, Output& out, std::int32_t group) {
 }
 
 // Common steps: the remembered input, the coefficients, the header, the run.
-void Run(CommandContext& ctx, Scope scope, OutputFile* file) {
+// With a file and `tablesInto`, the tables of the whole run go there too.
+void Run(CommandContext& ctx, Scope scope, OutputFile* file, ResultSet* tablesInto = nullptr) {
   const std::int32_t group =
       scope == Scope::kGroup ? GroupIndexOf(ctx.ped, ctx.remembered.pathGroup) : -1;
   if (scope == Scope::kIndividual && ctx.remembered.pathIndividual == kUnknownParent) return;
@@ -486,6 +487,9 @@ void Run(CommandContext& ctx, Scope scope, OutputFile* file) {
   if (file == nullptr) {
     ctx.ped.report.Clear();
     tables = AddPathTables(ctx.ped.report.tables());
+    out.tables = &tables;
+  } else if (tablesInto != nullptr) {
+    tables = AddPathTables(*tablesInto);
     out.tables = &tables;
   }
   WriteHeader(out, scope == Scope::kGroup ? ctx.remembered.pathGroup : -1);
@@ -519,14 +523,36 @@ void OnPathCountingGroup(CommandContext& ctx) {
 
 void OnPathCountingAll(CommandContext& ctx) { Run(ctx, Scope::kAll, nullptr); }
 
-bool WritePathCountingFile(CommandContext& ctx, OutputFile& file) {
+namespace {
+
+bool RunInto(CommandContext& ctx, OutputFile& file, ResultSet* tables) {
   switch (ctx.lastCommand) {
-    case kCmdPathCountingIndividual: Run(ctx, Scope::kIndividual, &file); break;
-    case kCmdPathCountingGroup: Run(ctx, Scope::kGroup, &file); break;
-    case kCmdPathCountingAll: Run(ctx, Scope::kAll, &file); break;
+    case kCmdPathCountingIndividual: Run(ctx, Scope::kIndividual, &file, tables); break;
+    case kCmdPathCountingGroup: Run(ctx, Scope::kGroup, &file, tables); break;
+    case kCmdPathCountingAll: Run(ctx, Scope::kAll, &file, tables); break;
     default: return true;
   }
   return ctx.lastCommand != 0;
+}
+
+}  // namespace
+
+bool WritePathCountingFile(CommandContext& ctx, OutputFile& file) {
+  return RunInto(ctx, file, nullptr);
+}
+
+bool CompletePathCountingTables(CommandContext& ctx) {
+  const std::int32_t c = ctx.lastCommand;
+  const bool pathCounting = c == kCmdPathCountingIndividual || c == kCmdPathCountingGroup ||
+                            c == kCmdPathCountingAll;
+  if (!pathCounting || !ctx.ped.report.Full()) return true;
+  std::string error;
+  const auto nowhere = OutputFile::Begin("/dev/null", error);
+  if (!nowhere) return false;
+  ResultSet whole;
+  if (!RunInto(ctx, *nowhere, &whole)) return false;
+  ctx.ped.report.tables() = std::move(whole);
+  return true;
 }
 
 }  // namespace kinvar

@@ -33,4 +33,10 @@ void OnPathCountingAll(CommandContext& ctx);
 // the caller throws the file away.
 bool WritePathCountingFile(CommandContext& ctx, OutputFile& file);
 
+// A run into the report stops where the store is full, and its tables with
+// it; this runs the search again to its end, lines going nowhere, and puts
+// the whole run's tables in place of the report's. False when the user
+// cancelled (the report then shows the cancel state).
+bool CompletePathCountingTables(CommandContext& ctx);
+
 }  // namespace kinvar

@@ -25,6 +25,7 @@
 #include "app/table_export.h"
 #include "cli/cli_platform.h"
 #include "cli/interrupt.h"
+#include "analyses/path_counting.h"
 #include "genetics/inverse_a.h"
 #include "matings/matings_command.h"
 #include "pedigree/xlsx_reader.h"
@@ -493,6 +494,8 @@ int RunCommand(const CliCommand& command, const Arguments& args) {
     return 1;
   }
   if (args.format != TableFormat::kText) {
+    CommandContext ctx = doc.Context();
+    if (!CompletePathCountingTables(ctx)) return Interrupted() ? kInterruptedStatus : 1;
     const int status = WriteTablesOutput(args, doc.pedigree().report.tables(), id, doc.path());
     return Refused(doc) ? 1 : status;
   }

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "analyses/path_counting.h"
 #include "report/markup.h"
 #include "support/doc_session.h"
 #include "support/random_pedigree.h"
@@ -448,6 +449,33 @@ TEST(PathCounting, CancelledSaveLeavesTheCancelStateAndTheOldFile) {
   s.platform.groupChoices.push_back(2);
   s.doc.RunCommand(kCmdPathCountingGroup);
   EXPECT_EQ(s.Report(), std::vector<std::string>{"|XProcess has been canceled by the user."});
+}
+
+// Sixteen generations of full-sib matings: more paths than the report
+// holds. The report's tables stop with its search; completed, they hold
+// every path that Save As writes, with the same families.
+TEST(PathCountingTables, CompletedTablesHoldEveryPathOfALongRun) {
+  std::string text = "id sire dam\nM0 0 0\nF0 0 0\n";
+  for (int g = 1; g <= 16; ++g)
+    for (const char* sex : {"M", "F"})
+      text += sex + std::to_string(g) + " M" + std::to_string(g - 1) + " F" + std::to_string(g - 1) + "\n";
+  test::DocSession s(text);
+  s.doc.RunCommand(kCmdPathCountingAll);
+  ASSERT_TRUE(s.doc.pedigree().report.Full());
+  const std::size_t cut = s.doc.pedigree().report.tables().Find("paths")->rows();
+  CommandContext ctx = s.doc.Context();
+  ASSERT_TRUE(CompletePathCountingTables(ctx));
+  const ResultSet& tables = s.doc.pedigree().report.tables();
+  std::size_t paths = 0;  // the saved file writes a path a line, from '<'
+  std::istringstream saved(s.SaveAs());
+  for (std::string line; std::getline(saved, line);) paths += line.rfind('<', 0) == 0 ? 1 : 0;
+  EXPECT_GT(tables.Find("paths")->rows(), cut);
+  EXPECT_EQ(tables.Find("paths")->rows(), paths);
+  EXPECT_EQ(tables.Find("inbreds")->rows(), 30u);  // all but the first generation
+  EXPECT_EQ(tables.Find("paths")->column(0).Integer(tables.Find("paths")->rows() - 1), 15);
+  // Completing again leaves the tables whole.
+  ASSERT_TRUE(CompletePathCountingTables(ctx));
+  EXPECT_EQ(tables.Find("paths")->rows(), paths);
 }
 
 }  // namespace

@@ -113,11 +113,12 @@ bool ShootContextMenu(kinvar::gui::CMainFrame& frame, const QString& path) {
   return shot.save(path);
 }
 
-// The first table tab of the report, sorted by its last column with the
-// largest values on top; nothing to shoot for a report without tables.
+// The last table tab of the report (the per-individual one after Compute),
+// sorted by its last column with the largest values on top; nothing to
+// shoot for a report without tables.
 bool ShootTableTab(kinvar::gui::CMainFrame& frame, const QString& path) {
   if (frame.tablePanes().empty()) return true;
-  kinvar::gui::CTablePane* pane = frame.tablePanes().front();
+  kinvar::gui::CTablePane* pane = frame.tablePanes().back();
   frame.tabs()->setCurrentWidget(pane);
   const int last = pane->model().columnCount() - 1;
   pane->view()->sortByColumn(last, Qt::DescendingOrder);
