@@ -31,7 +31,10 @@ void TableColumn::AppendMissing() {
 }
 
 void TableColumn::Reserve(std::size_t rows) {
-  if (IsText()) ends_.reserve(rows);
+  if (IsText()) {
+    ends_.reserve(rows);
+    chars_.reserve(rows * 12);  // a typical ID; growth copies the rest
+  }
   else if (type_ == ColumnType::kReal) reals_.reserve(rows);
   else integers_.reserve(rows);
 }
