@@ -8,6 +8,7 @@
 #include <QTabWidget>
 #include <QTableView>
 
+#include "analyses/path_counting.h"
 #include "app/commands.h"
 #include "app/document.h"
 #include "app/table_export.h"
@@ -83,8 +84,8 @@ void CMainFrame::RebuildTableTabs() {
 }
 
 void CMainFrame::OnExport() {
-  const ResultSet& tables = doc_.pedigree().report.tables();
-  const bool several = tables.tables().size() > 1;
+  const CMS& store = doc_.pedigree().report;
+  const bool several = store.tables().tables().size() > 1;
   // The filters' order is the formats' order of preference.
   FileRequest request{false,
                       {{"CSV (*.csv)", "*.csv"},
@@ -105,9 +106,18 @@ void CMainFrame::OnExport() {
                           MessageIcon::kError);
     return;
   }
+  // Path counting's report stops where the store is full, and its tables
+  // with it; the export holds every path, as its Save As does.
+  const ResultTable* paths = store.tables().Find("paths");
+  const std::size_t before = paths != nullptr ? paths->rows() : 0;
+  CommandContext ctx = doc_.Context();
+  const bool complete = CompletePathCountingTables(ctx);
+  paths = store.tables().Find("paths");
+  if (!complete || (paths != nullptr && paths->rows() != before)) platform_.RefreshViews();
+  if (!complete) return;  // cancelled: the report says so
   // Several tables as CSV or TSV: the chosen name without its extension is
   // the folder.
-  if (NeedsFolder(tables, *format)) {
+  if (NeedsFolder(store.tables(), *format)) {
     const QFileInfo file(path);
     ExportTo(file.dir().filePath(file.completeBaseName()), *format);
     return;

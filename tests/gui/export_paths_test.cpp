@@ -1,0 +1,51 @@
+// File > Export after a path counting too long for the report: the file
+// holds every path, as Save As does, and the table tabs show them all.
+#include <gtest/gtest.h>
+
+#include <QDialog>
+#include <QFileDialog>
+#include <QFileInfo>
+
+#include "app/commands.h"
+#include "gui/main_frame.h"
+#include "gui/table_model.h"
+#include "gui/table_pane.h"
+#include "support/table_readers.h"
+#include "support/test_files.h"
+#include "gui_support.h"
+
+namespace kinvar::gui {
+namespace {
+
+TEST(ExportPaths, ExportOfAPathCountingCutByTheReportHoldsEveryPath) {
+  // Sixteen generations of full-sib matings: 131,038 paths.
+  std::string text = "id sire dam\nM0 0 0\nF0 0 0\n";
+  for (int g = 1; g <= 16; ++g)
+    for (const char* sex : {"M", "F"})
+      text += sex + std::to_string(g) + " M" + std::to_string(g - 1) + " F" + std::to_string(g - 1) + "\n";
+  const kinvar::test::TempFile pedigree(text);
+  test::DocumentFixture f;
+  CMainFrame frame{f.platform, f.doc};
+  frame.OpenFile(QString::fromStdString(pedigree.path()));
+  frame.Dispatch(kCmdPathCountingAll);
+  ASSERT_TRUE(f.doc.pedigree().report.Full());
+  const QString dir = f.folder.path();
+  test::WhenShown<QFileDialog>([&](QFileDialog& d) {
+    d.setDirectory(dir);
+    d.selectNameFilter("JSON (*.json)");
+    emit d.filterSelected("JSON (*.json)");
+    d.selectFile("paths");
+    static_cast<QDialog&>(d).accept();
+  });
+  frame.Dispatch(kCmdFileExport);
+  ASSERT_TRUE(QFileInfo::exists(dir + "/paths.json"));
+  const std::string json = kinvar::test::ReadWholeFile((dir + "/paths.json").toStdString());
+  EXPECT_EQ(kinvar::test::JsonTableRows(json, "paths").size(), 1u + 131038u);
+  EXPECT_EQ(kinvar::test::JsonTableRows(json, "inbreds").size(), 1u + 30u);
+  const CTablePane* paths = frame.tablePanes()[1];
+  EXPECT_EQ(paths->model().rowCount(), 131038);
+  EXPECT_TRUE(f.platform.messages.empty());
+}
+
+}  // namespace
+}  // namespace kinvar::gui
