@@ -8,16 +8,12 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
-#include <cstdio>
-#include <map>
 #include <memory>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "genetics/command_context.h"
-#include "genetics/inbreeding.h"
 #include "genetics/relationship_averages.h"
 #include "genetics/relationship_commands.h"
 #include "genetics/relationship_listings.h"
@@ -418,6 +414,11 @@ struct ListingCase {
 };
 
 TEST(RelationshipCommands, WriteTheReportOfEachCase) {
+  const char* abc = "progeny sire dam group\nA 0 0 1\nB 0 0 2\nC A B 2\n";
+  const std::string relatedness[] = {
+      "Individual ID|T1Average relatedness (based on the numerator relationships)", "----------|T1----------"};
+  const std::string averages[] = {"Group no.|T7Group no.|T7Average numerator relationships",
+                                  "----------|T7----------|T7----------"};
   const std::string range02 = "Relationships in the range of |X0 |A- |X2 |Aare shown.";
   const std::string header = "Individual ID|T1Individual ID|T1Numerator relationship";
   const std::string dashes = "----------|T1----------|T1----------";
@@ -448,6 +449,18 @@ TEST(RelationshipCommands, WriteTheReportOfEachCase) {
       {"equal groups: the first chosen first", equalGroups, OnBetweenTwoGroups, {}, std::pair{5, 1}, 0.0f, 2.0f,
        {"Between group 5 and group 1.", range02, "Group 5|T1Group 1|T1Numerator relationship",
         dashes, "E|T1A|T1|I0", "E|T1D|T1|I0", "F|T1A|T1|I0", "F|T1D|T1|I0"}},
+      {"relatedness of two founders and their offspring", abc, OnAverageRelatedness, {}, {}, 0.0f, 2.0f,
+       {relatedness[0], relatedness[1], "A|T1|I0.5", "B|T1|I0.5", "C|T1|I0.666667"}},
+      {"relatedness of a single individual", "progeny sire dam\nA 0 0\n", OnAverageRelatedness, {}, {},
+       0.0f, 2.0f, {relatedness[0], relatedness[1], "A|T1|I1"}},
+      {"group averages with the diagonal", abc, OnAverageBetweenGroups, {}, {}, 0.0f, 2.0f,
+       {averages[0], averages[1], "1|T71|T7|I1", "2|T71|T7|I0.25", "2|T72|T7|I0.75"}},
+      {"a group of one inbred individual",
+       "progeny sire dam group\nA 0 0 .\nB 0 0 .\nC A B .\nD A B .\nE C D 3\n", OnAverageBetweenGroups, {},
+       {}, 0.0f, 2.0f, {averages[0], averages[1], "3|T73|T7|I1.25"}},
+      {"groups in table order, named by number", "progeny sire dam group\nA 0 0 7\nB 0 0 2\nC A B 2\n",
+       OnAverageBetweenGroups, {}, {}, 0.0f, 2.0f,
+       {averages[0], averages[1], "7|T77|T7|I1", "2|T77|T7|I0.25", "2|T72|T7|I0.75"}},
   };
   for (const ListingCase& c : cases) {
     Harness h(c.text);
@@ -490,7 +503,7 @@ TEST(RelationshipCommands, CapStopsAfterTwoMillionPairsWithTheMessageInTheCopyFi
   EXPECT_EQ(h.ped->report.Count(), CMS::kSlots);
 }
 
-TEST(RelationshipCommands, CancelLeavesTheCancelLineAndAnEmptyCopyFile) {
+TEST(RelationshipCommands, CancelLeavesTheCancelLineAnEmptyCopyFileAndNoTable) {
   for (const Handler run :
        {OnBetweenAllIndividuals, OnWithinAGroup, OnBetweenTwoGroups, OnAverageBetweenGroups}) {
     Harness h("progeny sire dam group\nA 0 0 1\nB 0 0 1\nC A B 2\nD A B 2\n");
@@ -503,6 +516,7 @@ TEST(RelationshipCommands, CancelLeavesTheCancelLineAndAnEmptyCopyFile) {
     EXPECT_EQ(h.Report(), std::vector<std::string>{kCanceledLine});
     EXPECT_EQ(h.CopyFile(), std::vector<std::string>{});
     EXPECT_EQ(h.lastCommand, 0);
+    EXPECT_TRUE(h.ped->report.tables().empty());
   }
 }
 
@@ -519,49 +533,6 @@ TEST(RelationshipCommands, ReRunReusesTheRememberedGroupsWithoutAsking) {
   OnWithinAGroup(ctx);  // asks now; the script is empty, so it is cancelled
   EXPECT_EQ(h.platform.pickerCaptions, std::vector<std::string>{"Relationships within a group"});
   EXPECT_EQ(h.lastCommand, kCmdBetweenTwoGroups);
-}
-
-TEST(RelationshipAverages, WorkedCases) {
-  struct Row {
-    const char* name;
-    const char* text;
-    Handler run;
-    std::vector<std::string> report;
-  };
-  const char* abc = "progeny sire dam group\nA 0 0 1\nB 0 0 2\nC A B 2\n";
-  const std::string groupsHeading[] = {"Group no.|T7Group no.|T7Average numerator relationships",
-                                       "----------|T7----------|T7----------"};
-  const Row rows[] = {
-      {"relatedness of two founders and their offspring",
-       abc,
-       OnAverageRelatedness,
-       {"Individual ID|T1Average relatedness (based on the numerator relationships)",
-        "----------|T1----------", "A|T1|I0.5", "B|T1|I0.5", "C|T1|I0.666667"}},
-      {"a single individual",
-       "progeny sire dam\nA 0 0\n",
-       OnAverageRelatedness,
-       {"Individual ID|T1Average relatedness (based on the numerator relationships)",
-        "----------|T1----------", "A|T1|I1"}},
-      {"groups with the diagonal",
-       abc,
-       OnAverageBetweenGroups,
-       {groupsHeading[0], groupsHeading[1], "1|T71|T7|I1", "2|T71|T7|I0.25", "2|T72|T7|I0.75"}},
-      {"a group of one inbred individual",
-       "progeny sire dam group\nA 0 0 .\nB 0 0 .\nC A B .\nD A B .\nE C D 3\n",
-       OnAverageBetweenGroups,
-       {groupsHeading[0], groupsHeading[1], "3|T73|T7|I1.25"}},
-      {"groups in table order, named by number",
-       "progeny sire dam group\nA 0 0 7\nB 0 0 2\nC A B 2\n",
-       OnAverageBetweenGroups,
-       {groupsHeading[0], groupsHeading[1], "7|T77|T7|I1", "2|T77|T7|I0.25", "2|T72|T7|I0.75"}},
-  };
-  for (const Row& row : rows) {
-    Harness h(row.text);
-    CommandContext ctx = h.Context();
-    row.run(ctx);
-    EXPECT_EQ(h.Report(), row.report) << row.name;
-    EXPECT_EQ(h.CopyFile(), row.report) << row.name;
-  }
 }
 
 TEST(RelationshipMatrices, ExactBytes) {
