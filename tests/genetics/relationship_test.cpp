@@ -92,6 +92,29 @@ std::vector<Pair> ListedPairs(const std::vector<std::string>& report) {
   return pairs;
 }
 
+// The table a report keeps beside its lines `first` on: a row per line,
+// its keys (IDs or groups) the line's fields, its value the number the line
+// shows (six decimals) at full precision.
+void ExpectTableIsTheLines(const Pedigree& ped, const char* name, std::size_t first, const std::string& where) {
+  const std::vector<std::string> lines = test::ReportLines(ped);
+  const ResultTable* table = ped.report.tables().Find(name);
+  ASSERT_NE(table, nullptr) << name << ", " << where;
+  std::size_t end = first;
+  while (end < lines.size() && !lines[end].empty()) ++end;
+  ASSERT_EQ(table->rows(), end - first) << name << ", " << where;
+  const std::size_t keys = table->columns().size() - 1;
+  for (std::size_t r = 0; r < table->rows(); ++r) {
+    const std::vector<std::string> fields = Split(lines[first + r], "|");  // "A", "T1B", "T1", "I0.5"
+    for (std::size_t c = 0; c < keys; ++c) {
+      const TableColumn& key = table->column(c);
+      EXPECT_EQ(c == 0 ? fields[0] : fields[c].substr(2),
+                key.IsText() ? std::string(key.Text(r)) : std::to_string(key.Integer(r)))
+          << name << ", " << where;
+    }
+    EXPECT_NEAR(std::stod(fields.back().substr(1)), table->column(keys).Real(r), 5.1e-7) << name << ", " << where;
+  }
+}
+
 // The listed pairs are exactly the candidates in range, in order, each within
 // 1e-5 of the tabular value; candidates within 1e-5 of a bound may go either
 // way and are left out of both.
@@ -219,6 +242,7 @@ void ExpectListingsMatch(Harness& h, const DenseMatrix& a, const RangeCase& rang
                         range.high))
       << where;
   EXPECT_EQ(h.CopyFile(), h.Report()) << where;
+  ExpectTableIsTheLines(ped, "pairs", 4, where);
 
   if (ped.groups.size() < 2) return;
   const auto [g0, g1, m0, m1] = FirstTwoGroups(ped);
@@ -227,6 +251,7 @@ void ExpectListingsMatch(Harness& h, const DenseMatrix& a, const RangeCase& rang
     EXPECT_TRUE(SamePairs(ListedPairs(h.Report()), Candidates(ped, a, coefficient, m0, m0, true), range.low,
                           range.high))
         << where;
+    ExpectTableIsTheLines(ped, "pairs", 4, where);
   }
   const bool swap = m1.size() < m0.size();
   const std::vector<RecIndex>& x = swap ? m1 : m0;
@@ -234,6 +259,7 @@ void ExpectListingsMatch(Harness& h, const DenseMatrix& a, const RangeCase& rang
   ASSERT_EQ(ListBetweenGroups(ped, h.platform, progress, g0, m0, g1, m1), ListingEnd::kDone) << where;
   const std::vector<Pair> listed = ListedPairs(h.Report());
   EXPECT_TRUE(SamePairs(listed, Candidates(ped, a, coefficient, x, y, false), range.low, range.high)) << where;
+  ExpectTableIsTheLines(ped, "pairs", 4, where);
   EXPECT_EQ(h.Report()[0], "Between group " + std::to_string(swap ? g1 : g0) + " and group " +
                                std::to_string(swap ? g0 : g1) + ".");
   if (range.type != 1 || range.low != 0.0f) return;
@@ -331,6 +357,7 @@ void ExpectAveragesMatch(Harness& h, const DenseMatrix& a, const std::string& wh
     EXPECT_EQ(parts[0], ped.byCode(static_cast<std::int32_t>(k)).Id()) << where;
     EXPECT_NEAR(std::stod(parts[1]), sum / ped.nTotal, 1e-5) << where;
   }
+  ExpectTableIsTheLines(ped, "average_relatedness", 2, where);
 
   SilentProgressWindow window;
   Progress progress(window);
@@ -349,10 +376,11 @@ void ExpectAveragesMatch(Harness& h, const DenseMatrix& a, const std::string& wh
           << where;
     }
   EXPECT_EQ(line, report.size()) << where;
+  ExpectTableIsTheLines(ped, "group_averages", 2, where);
 }
 
-// The kernel's columns, listings, matrices and averages over the same
-// grouped random pedigrees.
+// The kernel's columns, listings, matrices and averages, and the tables of
+// the listings and averages, over the same grouped random pedigrees.
 TEST(Relationships, KernelListingsMatricesAndAveragesMatchTheTabularMethod) {
   for (std::uint64_t seed = 1; seed <= 150; ++seed) {
     test::RandomPedigreeOptions o = test::VariedOptions(seed, 150);
