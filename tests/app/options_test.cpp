@@ -6,7 +6,6 @@
 #include <limits>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "app/commands.h"
 #include "app/options.h"
@@ -151,12 +150,7 @@ TEST(OptionsValidation, RejectsRangesOutsideTheTypeWithItsMessage) {
   const std::string upTo =
       "Entries for the relationship are incorrect!\nPlease enter a decimal number between 0 and ";
   const float nan = std::nanf("");
-  const struct {
-    const char* name;
-    std::int32_t type;
-    float lower, upper;
-    std::string message;
-  } cases[] = {
+  const struct { const char* name; std::int32_t type; float lower, upper; std::string message; } cases[] = {
       {"coefficient above 1", 0, 0.0f, 1.5f, upTo + "1."},
       {"coefficient below 0", 0, -0.1f, 0.5f, upTo + "1."},
       {"numerator above 2", 1, 0.0f, 2.5f, upTo + "2."},

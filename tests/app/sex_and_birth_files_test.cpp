@@ -11,7 +11,6 @@
 #include <map>
 #include <optional>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -218,10 +217,7 @@ std::string SexWord(Sex sex, int style) {
 // A file with Sex and Birth date columns written in several ways, and what
 // loading it must give: parents have the sex of their role, dates put
 // parents before progeny, some sexes and dates are unknown.
-struct DatedPedigree {
-  std::string text;
-  Recorded expected;
-};
+struct DatedPedigree { std::string text; Recorded expected; };
 
 DatedPedigree MakeDated(std::uint64_t seed) {
   test::RandomPedigreeOptions options = test::VariedOptions(seed, 120);

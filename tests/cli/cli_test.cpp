@@ -111,11 +111,7 @@ TEST_F(Cli, RefusalsExitWithOneAndSayWhy) {
   const test::TempFile five(many(500)), big(many(501)), empty("! nothing but a comment\n");
   const std::string cells = "The matrix has more than 250000 cells.\n";
   const std::string unavailable = "This command is not available for the loaded pedigree.\n";
-  const struct {
-    std::string args;
-    int status;
-    std::string err;
-  } rows[] = {
+  const struct { std::string args; int status; std::string err; } rows[] = {
       {"inverse --full " + Quote(five.path()), 0, ""},
       {"matrix-t " + Quote(five.path()), 0, ""},
       {"inverse --full " + Quote(big.path()), 1, cells},
@@ -158,10 +154,7 @@ TEST_F(Cli, PrintsOneCoefficient) {
   Settings stored;
   stored.numberFormat = 0;
   ASSERT_TRUE(WriteSettingsFile((home_ / "Kinvar.ini").string(), stored));
-  const struct {
-    const char* args;
-    const char* out;
-  } rows[] = {
+  const struct { const char* args; const char* out; } rows[] = {
       {"inbreeding-of SMALL j", "9/32\n"},  // the program folder's settings apply
       {"inbreeding-of SMALL J --number-format general", "0.28125\n"},
       {"inbreeding-of SMALL A --number-format fixed3", "0.000\n"},

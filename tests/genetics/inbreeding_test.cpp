@@ -199,10 +199,7 @@ TEST(ComputeInbreeding, MatchesTabularMethodGroupsBySexAndRepeatsOnRandomPedigre
 // ancestors or to step through the whole range (the dense rows reach each
 // way), and columns side by side in blocks on one or more threads. The same
 // F and D bits whatever the way.
-struct Layout {
-  const char* name;
-  int width, threads, denseShare, denseRecheck;
-};
+struct Layout { const char* name; int width, threads, denseShare, denseRecheck; };
 
 TEST(ComputeInbreeding, RestrictedPassesBlocksAndThreadsGiveTheFullPassesBitForBit) {
   const int share = InbreedingOptions{}.denseShare, recheck = InbreedingOptions{}.denseRecheck;

@@ -77,10 +77,7 @@ std::vector<std::string> Split(const std::string& line, const std::string& separ
   return parts;
 }
 
-struct Pair {
-  std::string first, second;
-  double value;
-};
+struct Pair { std::string first, second; double value; };
 
 // The pairs of a listing: every line after the four heading lines.
 std::vector<Pair> ListedPairs(const std::vector<std::string>& report) {
@@ -145,11 +142,7 @@ testing::AssertionResult SamePairs(const std::vector<Pair>& listed,
   return testing::AssertionSuccess();
 }
 
-struct RangeCase {
-  const char* name;
-  int type;
-  float low, high;
-};
+struct RangeCase { const char* name; int type; float low, high; };
 constexpr RangeCase kRanges[] = {
     {"all numerator", 1, 0.0f, 2.0f},
     {"coefficient band", 0, 0.25f, 0.6f},
@@ -221,10 +214,7 @@ std::vector<Pair> Candidates(const Pedigree& ped, const DenseMatrix& a, bool coe
 }
 
 // The first two groups of a pedigree and their members.
-struct TwoGroups {
-  int g0, g1;
-  std::vector<RecIndex> m0, m1;
-};
+struct TwoGroups { int g0, g1; std::vector<RecIndex> m0, m1; };
 TwoGroups FirstTwoGroups(const Pedigree& ped) {
   const int g0 = ped.groups[0].group, g1 = ped.groups[1].group;
   return {g0, g1, GroupMembers(ped, g0), GroupMembers(ped, g1)};
@@ -280,10 +270,7 @@ void ExpectListingsMatch(Harness& h, const DenseMatrix& a, const RangeCase& rang
 }
 
 // A written matrix: the label's ID and the values of each row.
-struct MatrixRow {
-  std::string id;
-  std::vector<double> values;
-};
+struct MatrixRow { std::string id; std::vector<double> values; };
 
 std::vector<MatrixRow> WrittenMatrix(const std::function<void(OutputFile&)>& write,
                                      std::size_t headingLines) {
@@ -402,13 +389,7 @@ TEST(Relationships, KernelListingsMatricesAndAveragesMatchTheTabularMethod) {
 constexpr const char* kSibs = "progeny sire dam\nA 0 0\nB 0 0\nC 0 0\nD A B\nE A B\nF A C\nG D E\n";
 
 TEST(PairRelationship, WorkedCases) {
-  struct Row {
-    const char* name;
-    const char* x;
-    const char* y;
-    float numerator;
-    float coefficient;
-  };
+  struct Row { const char* name; const char* x; const char* y; float numerator; float coefficient; };
   const Row rows[] = {
       {"unrelated founders", "A", "B", 0.0f, 0.0f},
       {"parent and offspring", "A", "D", 0.5f, 0.5f},

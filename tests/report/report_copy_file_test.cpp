@@ -47,12 +47,7 @@ void ExpectEveryLine(const ReportCopyFile& copy, const std::vector<std::string>&
 
 TEST(ReportCopyFileIndex, EveryLineReadsBackAsWritten) {
   const int block = static_cast<int>(ReportCopyFile::kBlockLines);
-  const struct {
-    const char* name;
-    int lines;
-    int longest;
-    bool shuffled;
-  } cases[] = {
+  const struct { const char* name; int lines; int longest; bool shuffled; } cases[] = {
       {"no line", 0, 10, false},
       {"one line", 1, 10, false},
       {"one short of a block", block - 1, 30, false},
@@ -204,9 +199,7 @@ TEST(ReportStore, AcceptsALineReadFromTheStoreItself) {
 // 110 characters are stored whole; 111 go to the fatal handler, which by
 // default exits with code 1.
 TEST(ReportStore, HandsALineOf111CharactersToTheFatalHandler) {
-  struct TooLong {
-    std::string message;
-  };
+  struct TooLong { std::string message; };
   CMS store;
   store.Add(std::string(110, 'a'));
   std::string reported;
