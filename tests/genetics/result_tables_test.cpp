@@ -42,50 +42,43 @@ struct LayoutCase {
 
 void RunCommand(DocSession& s, std::int32_t command) { s.doc.RunCommand(command); }
 
+// The answers a file command asks for: the first choice, then `out`.
+void Files(DocSession& s, const std::string& out) {
+  s.platform.saveChoices = {1};
+  s.platform.fileNames = {out};
+}
+
+const char* const kPairs = "pairs(id1:id id2:id value:real)\n";
+const char* const kInverse =
+    "ainverse(row:integer col:integer value:real)\n"
+    "recoding(code:integer sire_code:integer dam_code:integer id:id)\n";
+
 const LayoutCase kLayouts[] = {
-    {"dii", [](DocSession& s, const std::string&) { RunCommand(s, kCmdDii); },
-     "dii(id:id code:integer dii:real)\n"},
-    {"inverse listing",
-     [](DocSession& s, const std::string& out) {
-       s.platform.saveChoices = {1};
-       s.platform.fileNames = {out};
-       RunCommand(s, kCmdInverseA);
-     },
-     "ainverse(row:integer col:integer value:real)\n"
-     "recoding(code:integer sire_code:integer dam_code:integer id:id)\n"},
+    {"dii", [](DocSession& s, const std::string&) { RunCommand(s, kCmdDii); }, "dii(id:id code:integer dii:real)\n"},
+    {"inverse listing", [](DocSession& s, const std::string& out) { Files(s, out); RunCommand(s, kCmdInverseA); },
+     kInverse},
     {"inverse triplets",
      [](DocSession& s, const std::string& out) {
-       s.platform.fileNames = {out};
+       Files(s, out);
        CommandContext ctx = s.doc.Context();
        WriteInverseOfA(ctx, InverseOutput::kTriplets);
      },
-     "ainverse(row:integer col:integer value:real)\n"
-     "recoding(code:integer sire_code:integer dam_code:integer id:id)\n"},
-    {"matrix T",
-     [](DocSession& s, const std::string& out) {
-       s.platform.fileNames = {out};
-       RunCommand(s, kCmdMatrixT);
-     },
+     kInverse},
+    {"matrix T", [](DocSession& s, const std::string& out) { Files(s, out); RunCommand(s, kCmdMatrixT); },
      "matrix_t(row_id:id col_id:id value:real)\n"},
-    {"between all", [](DocSession& s, const std::string&) { RunCommand(s, kCmdBetweenAll); },
-     "pairs(id1:id id2:id value:real)\n"},
+    {"between all", [](DocSession& s, const std::string&) { RunCommand(s, kCmdBetweenAll); }, kPairs},
     {"within a group",
-     [](DocSession& s, const std::string&) {
-       s.platform.groupChoices = {1};
-       RunCommand(s, kCmdWithinGroup);
-     },
-     "pairs(id1:id id2:id value:real)\n"},
+     [](DocSession& s, const std::string&) { s.platform.groupChoices = {1}; RunCommand(s, kCmdWithinGroup); },
+     kPairs},
     {"between two groups",
      [](DocSession& s, const std::string&) {
        s.platform.groupPairs = {std::pair{1, 2}};
        RunCommand(s, kCmdBetweenTwoGroups);
      },
-     "pairs(id1:id id2:id value:real)\n"},
-    {"average between groups",
-     [](DocSession& s, const std::string&) { RunCommand(s, kCmdAverageBetweenGroups); },
+     kPairs},
+    {"average between groups", [](DocSession& s, const std::string&) { RunCommand(s, kCmdAverageBetweenGroups); },
      "group_averages(group1:integer group2:integer value:real)\n"},
-    {"average relatedness",
-     [](DocSession& s, const std::string&) { RunCommand(s, kCmdAverageRelatedness); },
+    {"average relatedness", [](DocSession& s, const std::string&) { RunCommand(s, kCmdAverageRelatedness); },
      "average_relatedness(id:id value:real)\n"},
 };
 
