@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <set>
 #include <string>
 #include <vector>
@@ -63,11 +62,7 @@ DocumentState Loaded(std::int32_t last, std::int32_t n, std::int32_t groupColumn
   return s;
 }
 
-struct RuleCase {
-  const char* name;
-  DocumentState state;
-  std::set<std::int32_t> expected;
-};
+struct RuleCase { const char* name; DocumentState state; std::set<std::int32_t> expected; };
 
 class CommandRules : public testing::TestWithParam<RuleCase> {};
 
@@ -165,10 +160,7 @@ std::vector<const Command*> Keyed() {
 }
 
 TEST(CommandKeys, StandardKeysKeepTheirStandardMeaning) {
-  const struct {
-    const char* key;
-    std::int32_t id;
-  } cases[] = {
+  const struct { const char* key; std::int32_t id; } cases[] = {
       {"Ctrl+C", kCmdEditCopy},     {"Ctrl+A", kCmdEditSelectAll},
       {"Ctrl+F", kCmdEditFind},     {"F3", kCmdEditFindNext},
       {"Shift+F3", kCmdEditFindPrevious}, {"Ctrl+S", kCmdFileSave},
@@ -206,11 +198,7 @@ TEST(CommandKeys, EveryKeyIsShownOnceAndLeavesTheMenuTitlesFree) {
   EXPECT_EQ(seen.size(), 21u);
 }
 
-struct TextCase {
-  std::int32_t id;
-  const char* prompt;
-  const char* tooltip;
-};
+struct TextCase { std::int32_t id; const char* prompt; const char* tooltip; };
 
 TEST(CommandTable, PromptsAndTooltipsKeepTheProgramsWording) {
   const TextCase cases[] = {

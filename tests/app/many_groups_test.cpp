@@ -4,7 +4,6 @@
 // group has all the rows.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -43,11 +42,7 @@ std::vector<int> AllNumbers() {
   return numbers;
 }
 
-struct GroupCommand {
-  const char* name;
-  std::int32_t command;
-  bool twoGroups;
-};
+struct GroupCommand { const char* name; std::int32_t command; bool twoGroups; };
 
 const GroupCommand kPickers[] = {
     {"within a group", kCmdWithinGroup, false},

@@ -1,6 +1,6 @@
 // Opening a pedigree over the one shown: a file that is not read leaves the
 // document as it was, down to what Save As writes; a file that is read,
-// accepted or rejected, replaces it whole.
+// accepted or rejected, replaces it whole. Opening a workbook.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -13,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "app/document.h"
 #include "support/doc_session.h"
 
 namespace kinvar {
@@ -222,6 +221,44 @@ TEST_F(Open, AFileThatIsReadReplacesTheShownPedigreeWhole) {
     EXPECT_EQ(s.doc.settings().numberFormat, 4);
     EXPECT_EQ(s.platform.recentFiles.size(), 2u);
   }
+}
+
+// A workbook: of several sheets the platform is asked for one, and its
+// cancel opens nothing; one sheet is read without asking; a damaged
+// workbook is told.
+TEST(OpenWorkbook, SheetChoiceAndARefusedWorkbook) {
+  using Names = std::vector<std::string>;
+  const std::string data = std::string(KINVAR_EXAMPLES_DIR) + "/../tests/data/xlsx/";
+  struct Row { const char* name; const char* file; std::optional<std::string> choice; bool opened; Names ids; };
+  const Row rows[] = {
+      {"the second sheet", "two_sheets.xlsx", "Herd B", true, {"Q1", "Q2", "Q3", "Q4"}},
+      {"the first sheet", "two_sheets.xlsx", "Herd A", true, {"P1", "P2", "P3"}},
+      {"cancelled", "two_sheets.xlsx", std::nullopt, false, {}},
+      {"one sheet", "plain.xlsx", std::nullopt, true, {"BELLA", "BRUNO", "CARLA", "DANTE", "ELSA"}},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    const bool several = std::string(r.file) == "two_sheets.xlsx";
+    DocSession s;
+    if (several) s.platform.sheetChoices.push_back(r.choice);
+    EXPECT_EQ(s.OpenPath(data + r.file), r.opened);
+    EXPECT_EQ(s.platform.sheetLists, (several ? std::vector<Names>{{"Herd A", "Herd B"}} : std::vector<Names>{}));
+    Names ids;
+    for (std::int32_t i = 1; i <= s.doc.pedigree().nRead; ++i) ids.emplace_back(s.doc.pedigree().rec(i).id);
+    EXPECT_EQ(ids, r.ids);
+    EXPECT_TRUE(s.platform.messages.empty());
+    EXPECT_EQ(s.doc.lastCommand(), r.opened ? kCmdViewPedigree : kNoPedigree);
+    if (!several) {
+      EXPECT_EQ(s.doc.title(), r.file);
+    }
+  }
+  DocSession s;
+  TempFile broken("PK\x03\x04 not really a workbook", ".xlsx");
+  EXPECT_FALSE(s.OpenPath(broken.path()));
+  ASSERT_EQ(s.platform.messages.size(), 1u);
+  EXPECT_EQ(s.platform.messages[0].icon, MessageIcon::kError);
+  EXPECT_NE(s.platform.messages[0].text.find("is damaged or is not an .xlsx workbook."), std::string::npos);
+  EXPECT_EQ(s.doc.lastCommand(), kNoPedigree);
 }
 
 }  // namespace

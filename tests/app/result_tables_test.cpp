@@ -5,12 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "genetics/command_ids.h"
 #include "support/doc_session.h"
 #include "support/random_pedigree.h"
 #include "support/table_cells.h"
@@ -50,38 +47,10 @@ std::string Cells(const ResultTable& t) {
 constexpr const char* kFamily =
     "progeny sire dam group f\nS 0 0 1 .\nD 0 0 1 0.125\nO S D 2 .\nP O D 2 .\nR X P 1 .\n";
 
-struct CommandCase {
-  const char* name;
-  std::int32_t command;
-  const char* layout;
-};
-
-const CommandCase kCommands[] = {
-    {"compute", kCmdCompute,
-     "summary(figure:text value:real)\n"
-     "inbreeding(id:id sire:id dam:id group:integer code:integer f:real f_predefined:boolean "
-     "ecg:real[generations] longest_path:integer[generations])\n"},
-    {"view pedigree", kCmdViewPedigree,
-     "pedigree(id:id sire:id dam:id group:integer f:real f_predefined:boolean sex:text "
-     "birth_date:text)\n"},
-    {"re-coding", kCmdRecoding,
-     "recoding(code:integer sire_code:integer dam_code:integer id:id)\n"},
-};
-
-TEST(AppTables, NamesAndColumnsThatScriptsRelyOn) {
-  for (const CommandCase& c : kCommands) {
-    SCOPED_TRACE(c.name);
-    DocSession s(kFamily);
-    s.doc.pedigree().sexColumn = 5;
-    s.doc.pedigree().birthColumn = 6;
-    ASSERT_TRUE(s.doc.RunCommand(c.command));
-    EXPECT_EQ(Layout(s.doc.pedigree().report.tables()), c.layout);
-  }
-}
-
 // D's F is predefined (its diagonal 1.125 carries into P); P = O x D with
-// a(O, D) = (1.125 + 0) / 2.
-TEST(AppTables, FamilyRowsExactly) {
+// a(O, D) = (1.125 + 0) / 2. The tables' names and columns are what
+// scripts rely on.
+TEST(AppTables, FamilyRowsAndColumnsExactly) {
   DocSession s(kFamily);
   Pedigree& ped = s.doc.pedigree();
   ped.sexColumn = 5;
@@ -89,6 +58,10 @@ TEST(AppTables, FamilyRowsExactly) {
   ped.rec(1).sex = Sex::kMale;
   ped.rec(2).birth = 11;  // 1970-01-12
   ASSERT_TRUE(s.doc.RunCommand(kCmdCompute));
+  EXPECT_EQ(Layout(ped.report.tables()),
+            "summary(figure:text value:real)\n"
+            "inbreeding(id:id sire:id dam:id group:integer code:integer f:real f_predefined:boolean "
+            "ecg:real[generations] longest_path:integer[generations])\n");
   const ResultTable* summary = ped.report.tables().Find("summary");
   ASSERT_NE(summary, nullptr);
   EXPECT_EQ(Cells(*summary),
@@ -112,6 +85,9 @@ TEST(AppTables, FamilyRowsExactly) {
   }
   EXPECT_EQ(cells, expected);
   ASSERT_TRUE(s.doc.RunCommand(kCmdViewPedigree));
+  EXPECT_EQ(Layout(ped.report.tables()),
+            "pedigree(id:id sire:id dam:id group:integer f:real f_predefined:boolean sex:text "
+            "birth_date:text)\n");
   EXPECT_EQ(Cells(*ped.report.tables().Find("pedigree")),
             "S - - 1 0.0000 false M -\n"
             "D - - 1 0.1250 true - 1970-01-12\n"
@@ -119,6 +95,8 @@ TEST(AppTables, FamilyRowsExactly) {
             "P O D 2 0.2812 false - -\n"
             "R X P 1 0.0000 false - -\n"
             "X - - - 0.0000 false M -\n");
+  ASSERT_TRUE(s.doc.RunCommand(kCmdRecoding));
+  EXPECT_EQ(Layout(ped.report.tables()), "recoding(code:integer sire_code:integer dam_code:integer id:id)\n");
 }
 
 // Paths from individual `code` (0-based) to its ancestors counted by

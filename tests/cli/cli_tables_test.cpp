@@ -134,12 +134,7 @@ TEST_F(CliTables, InbreedingCsvListsEveryIndividualAtFullPrecision) {
 }
 
 TEST_F(CliTables, RefusalsSayWhatToDoInstead) {
-  const struct {
-    const char* name;
-    std::string args;
-    int status;
-    std::string err;
-  } rows[] = {
+  const struct { const char* name; std::string args; int status; std::string err; } rows[] = {
       {"several_csv_to_stdout", "-q inbreeding " + Herd() + " --format csv", 1,
        "The result has 2 tables (summary, inbreeding); with --format csv choose one with --table "
        "NAME, or name a folder with -o DIR to write one file per table, or use --format json or "

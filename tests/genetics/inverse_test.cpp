@@ -15,17 +15,13 @@
 
 #include <unistd.h>
 
-#include "app/commands.h"
-#include "app/document.h"
-#include "genetics/inbreeding.h"
 #include "genetics/inverse_a.h"
 #include "genetics/matrix_t.h"
 #include "report/markup.h"
 #include "support/doc_session.h"
 #include "support/random_pedigree.h"
-#include "support/scripted_platform.h"
+#include "support/table_cells.h"
 #include "support/tabular_a.h"
-#include "support/test_files.h"
 
 namespace kinvar {
 namespace {
@@ -287,24 +283,31 @@ TEST_F(Commands, FileCommandsEndWithoutAFileWhenCancelledOrRefused) {
 }
 
 // A cancel at any poll of the inbreeding, the building or the saving leaves
-// the cancel line, an existing file as it was and no new one; past the last
-// poll the file is complete.
+// the cancel line, no table, an existing file as it was and no new one; past
+// the last poll the file is complete, its tables beside the report and the
+// report's tables, which it leaves alone.
 TEST_F(Commands, CancelAtEveryPollLeavesTheTargetAsItWas) {
   for (const std::int32_t command : {kCmdInverseA, kCmdMatrixT}) {
     for (int poll = 1;; ++poll) {
       platform.cancelAtPoll = 0;
       Open("progeny sire dam\nS 0 0\nD 0 0\nO S D\nP O D\nQ O P\n");
+      const std::vector<std::string> before = Report();
       const bool existing = poll % 2 == 1;
       fs::remove(out);
       if (existing) test::WriteWholeFile(out, "the previous file\n");
       platform.polls = 0;
       platform.cancelAtPoll = poll;
       const std::string written = Run(command);
+      const ResultSet& tables = doc.pedigree().report.tables();
+      const ResultSet& files = doc.pedigree().writtenTables;
       EXPECT_FALSE(test::HasTemporaryBeside(out));
       if (platform.polls < poll) {
         EXPECT_NE(written, "the previous file\n");
         EXPECT_FALSE(written.empty());
         EXPECT_GT(poll, 4) << command;
+        EXPECT_EQ(Report(), before);
+        EXPECT_EQ(test::TableNames(tables), "pedigree");
+        EXPECT_EQ(test::TableNames(files), command == kCmdMatrixT ? "matrix_t" : "ainverse recoding");
         doc.ClosePedigree();
         break;
       }
@@ -314,6 +317,7 @@ TEST_F(Commands, CancelAtEveryPollLeavesTheTargetAsItWas) {
       }
       EXPECT_EQ(Report(), std::vector<std::string>{"|XProcess has been canceled by the user."});
       EXPECT_EQ(doc.lastCommand(), kCmdNone);
+      EXPECT_TRUE(tables.empty() && files.empty()) << command << " poll " << poll;
       doc.ClosePedigree();
     }
   }

@@ -8,16 +8,12 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
-#include <cstdio>
-#include <map>
 #include <memory>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "genetics/command_context.h"
-#include "genetics/inbreeding.h"
 #include "genetics/relationship_averages.h"
 #include "genetics/relationship_commands.h"
 #include "genetics/relationship_listings.h"
@@ -81,10 +77,7 @@ std::vector<std::string> Split(const std::string& line, const std::string& separ
   return parts;
 }
 
-struct Pair {
-  std::string first, second;
-  double value;
-};
+struct Pair { std::string first, second; double value; };
 
 // The pairs of a listing: every line after the four heading lines.
 std::vector<Pair> ListedPairs(const std::vector<std::string>& report) {
@@ -94,6 +87,29 @@ std::vector<Pair> ListedPairs(const std::vector<std::string>& report) {
     pairs.push_back({parts[0], parts[1], std::stod(parts[2].substr(2))});
   }
   return pairs;
+}
+
+// The table a report keeps beside its lines `first` on: a row per line,
+// its keys (IDs or groups) the line's fields, its value the number the line
+// shows (six decimals) at full precision.
+void ExpectTableIsTheLines(const Pedigree& ped, const char* name, std::size_t first, const std::string& where) {
+  const std::vector<std::string> lines = test::ReportLines(ped);
+  const ResultTable* table = ped.report.tables().Find(name);
+  ASSERT_NE(table, nullptr) << name << ", " << where;
+  std::size_t end = first;
+  while (end < lines.size() && !lines[end].empty()) ++end;
+  ASSERT_EQ(table->rows(), end - first) << name << ", " << where;
+  const std::size_t keys = table->columns().size() - 1;
+  for (std::size_t r = 0; r < table->rows(); ++r) {
+    const std::vector<std::string> fields = Split(lines[first + r], "|");  // "A", "T1B", "T1", "I0.5"
+    for (std::size_t c = 0; c < keys; ++c) {
+      const TableColumn& key = table->column(c);
+      EXPECT_EQ(c == 0 ? fields[0] : fields[c].substr(2),
+                key.IsText() ? std::string(key.Text(r)) : std::to_string(key.Integer(r)))
+          << name << ", " << where;
+    }
+    EXPECT_NEAR(std::stod(fields.back().substr(1)), table->column(keys).Real(r), 5.1e-7) << name << ", " << where;
+  }
 }
 
 // The listed pairs are exactly the candidates in range, in order, each within
@@ -126,11 +142,7 @@ testing::AssertionResult SamePairs(const std::vector<Pair>& listed,
   return testing::AssertionSuccess();
 }
 
-struct RangeCase {
-  const char* name;
-  int type;
-  float low, high;
-};
+struct RangeCase { const char* name; int type; float low, high; };
 constexpr RangeCase kRanges[] = {
     {"all numerator", 1, 0.0f, 2.0f},
     {"coefficient band", 0, 0.25f, 0.6f},
@@ -202,10 +214,7 @@ std::vector<Pair> Candidates(const Pedigree& ped, const DenseMatrix& a, bool coe
 }
 
 // The first two groups of a pedigree and their members.
-struct TwoGroups {
-  int g0, g1;
-  std::vector<RecIndex> m0, m1;
-};
+struct TwoGroups { int g0, g1; std::vector<RecIndex> m0, m1; };
 TwoGroups FirstTwoGroups(const Pedigree& ped) {
   const int g0 = ped.groups[0].group, g1 = ped.groups[1].group;
   return {g0, g1, GroupMembers(ped, g0), GroupMembers(ped, g1)};
@@ -223,6 +232,7 @@ void ExpectListingsMatch(Harness& h, const DenseMatrix& a, const RangeCase& rang
                         range.high))
       << where;
   EXPECT_EQ(h.CopyFile(), h.Report()) << where;
+  ExpectTableIsTheLines(ped, "pairs", 4, where);
 
   if (ped.groups.size() < 2) return;
   const auto [g0, g1, m0, m1] = FirstTwoGroups(ped);
@@ -231,6 +241,7 @@ void ExpectListingsMatch(Harness& h, const DenseMatrix& a, const RangeCase& rang
     EXPECT_TRUE(SamePairs(ListedPairs(h.Report()), Candidates(ped, a, coefficient, m0, m0, true), range.low,
                           range.high))
         << where;
+    ExpectTableIsTheLines(ped, "pairs", 4, where);
   }
   const bool swap = m1.size() < m0.size();
   const std::vector<RecIndex>& x = swap ? m1 : m0;
@@ -238,6 +249,7 @@ void ExpectListingsMatch(Harness& h, const DenseMatrix& a, const RangeCase& rang
   ASSERT_EQ(ListBetweenGroups(ped, h.platform, progress, g0, m0, g1, m1), ListingEnd::kDone) << where;
   const std::vector<Pair> listed = ListedPairs(h.Report());
   EXPECT_TRUE(SamePairs(listed, Candidates(ped, a, coefficient, x, y, false), range.low, range.high)) << where;
+  ExpectTableIsTheLines(ped, "pairs", 4, where);
   EXPECT_EQ(h.Report()[0], "Between group " + std::to_string(swap ? g1 : g0) + " and group " +
                                std::to_string(swap ? g0 : g1) + ".");
   if (range.type != 1 || range.low != 0.0f) return;
@@ -258,10 +270,7 @@ void ExpectListingsMatch(Harness& h, const DenseMatrix& a, const RangeCase& rang
 }
 
 // A written matrix: the label's ID and the values of each row.
-struct MatrixRow {
-  std::string id;
-  std::vector<double> values;
-};
+struct MatrixRow { std::string id; std::vector<double> values; };
 
 std::vector<MatrixRow> WrittenMatrix(const std::function<void(OutputFile&)>& write,
                                      std::size_t headingLines) {
@@ -335,6 +344,7 @@ void ExpectAveragesMatch(Harness& h, const DenseMatrix& a, const std::string& wh
     EXPECT_EQ(parts[0], ped.byCode(static_cast<std::int32_t>(k)).Id()) << where;
     EXPECT_NEAR(std::stod(parts[1]), sum / ped.nTotal, 1e-5) << where;
   }
+  ExpectTableIsTheLines(ped, "average_relatedness", 2, where);
 
   SilentProgressWindow window;
   Progress progress(window);
@@ -353,10 +363,11 @@ void ExpectAveragesMatch(Harness& h, const DenseMatrix& a, const std::string& wh
           << where;
     }
   EXPECT_EQ(line, report.size()) << where;
+  ExpectTableIsTheLines(ped, "group_averages", 2, where);
 }
 
-// The kernel's columns, listings, matrices and averages over the same
-// grouped random pedigrees.
+// The kernel's columns, listings, matrices and averages, and the tables of
+// the listings and averages, over the same grouped random pedigrees.
 TEST(Relationships, KernelListingsMatricesAndAveragesMatchTheTabularMethod) {
   for (std::uint64_t seed = 1; seed <= 150; ++seed) {
     test::RandomPedigreeOptions o = test::VariedOptions(seed, 150);
@@ -378,13 +389,7 @@ TEST(Relationships, KernelListingsMatricesAndAveragesMatchTheTabularMethod) {
 constexpr const char* kSibs = "progeny sire dam\nA 0 0\nB 0 0\nC 0 0\nD A B\nE A B\nF A C\nG D E\n";
 
 TEST(PairRelationship, WorkedCases) {
-  struct Row {
-    const char* name;
-    const char* x;
-    const char* y;
-    float numerator;
-    float coefficient;
-  };
+  struct Row { const char* name; const char* x; const char* y; float numerator; float coefficient; };
   const Row rows[] = {
       {"unrelated founders", "A", "B", 0.0f, 0.0f},
       {"parent and offspring", "A", "D", 0.5f, 0.5f},
@@ -418,6 +423,11 @@ struct ListingCase {
 };
 
 TEST(RelationshipCommands, WriteTheReportOfEachCase) {
+  const char* abc = "progeny sire dam group\nA 0 0 1\nB 0 0 2\nC A B 2\n";
+  const std::string relatedness[] = {
+      "Individual ID|T1Average relatedness (based on the numerator relationships)", "----------|T1----------"};
+  const std::string averages[] = {"Group no.|T7Group no.|T7Average numerator relationships",
+                                  "----------|T7----------|T7----------"};
   const std::string range02 = "Relationships in the range of |X0 |A- |X2 |Aare shown.";
   const std::string header = "Individual ID|T1Individual ID|T1Numerator relationship";
   const std::string dashes = "----------|T1----------|T1----------";
@@ -448,6 +458,18 @@ TEST(RelationshipCommands, WriteTheReportOfEachCase) {
       {"equal groups: the first chosen first", equalGroups, OnBetweenTwoGroups, {}, std::pair{5, 1}, 0.0f, 2.0f,
        {"Between group 5 and group 1.", range02, "Group 5|T1Group 1|T1Numerator relationship",
         dashes, "E|T1A|T1|I0", "E|T1D|T1|I0", "F|T1A|T1|I0", "F|T1D|T1|I0"}},
+      {"relatedness of two founders and their offspring", abc, OnAverageRelatedness, {}, {}, 0.0f, 2.0f,
+       {relatedness[0], relatedness[1], "A|T1|I0.5", "B|T1|I0.5", "C|T1|I0.666667"}},
+      {"relatedness of a single individual", "progeny sire dam\nA 0 0\n", OnAverageRelatedness, {}, {},
+       0.0f, 2.0f, {relatedness[0], relatedness[1], "A|T1|I1"}},
+      {"group averages with the diagonal", abc, OnAverageBetweenGroups, {}, {}, 0.0f, 2.0f,
+       {averages[0], averages[1], "1|T71|T7|I1", "2|T71|T7|I0.25", "2|T72|T7|I0.75"}},
+      {"a group of one inbred individual",
+       "progeny sire dam group\nA 0 0 .\nB 0 0 .\nC A B .\nD A B .\nE C D 3\n", OnAverageBetweenGroups, {},
+       {}, 0.0f, 2.0f, {averages[0], averages[1], "3|T73|T7|I1.25"}},
+      {"groups in table order, named by number", "progeny sire dam group\nA 0 0 7\nB 0 0 2\nC A B 2\n",
+       OnAverageBetweenGroups, {}, {}, 0.0f, 2.0f,
+       {averages[0], averages[1], "7|T77|T7|I1", "2|T77|T7|I0.25", "2|T72|T7|I0.75"}},
   };
   for (const ListingCase& c : cases) {
     Harness h(c.text);
@@ -490,7 +512,7 @@ TEST(RelationshipCommands, CapStopsAfterTwoMillionPairsWithTheMessageInTheCopyFi
   EXPECT_EQ(h.ped->report.Count(), CMS::kSlots);
 }
 
-TEST(RelationshipCommands, CancelLeavesTheCancelLineAndAnEmptyCopyFile) {
+TEST(RelationshipCommands, CancelLeavesTheCancelLineAnEmptyCopyFileAndNoTable) {
   for (const Handler run :
        {OnBetweenAllIndividuals, OnWithinAGroup, OnBetweenTwoGroups, OnAverageBetweenGroups}) {
     Harness h("progeny sire dam group\nA 0 0 1\nB 0 0 1\nC A B 2\nD A B 2\n");
@@ -503,6 +525,7 @@ TEST(RelationshipCommands, CancelLeavesTheCancelLineAndAnEmptyCopyFile) {
     EXPECT_EQ(h.Report(), std::vector<std::string>{kCanceledLine});
     EXPECT_EQ(h.CopyFile(), std::vector<std::string>{});
     EXPECT_EQ(h.lastCommand, 0);
+    EXPECT_TRUE(h.ped->report.tables().empty());
   }
 }
 
@@ -519,49 +542,6 @@ TEST(RelationshipCommands, ReRunReusesTheRememberedGroupsWithoutAsking) {
   OnWithinAGroup(ctx);  // asks now; the script is empty, so it is cancelled
   EXPECT_EQ(h.platform.pickerCaptions, std::vector<std::string>{"Relationships within a group"});
   EXPECT_EQ(h.lastCommand, kCmdBetweenTwoGroups);
-}
-
-TEST(RelationshipAverages, WorkedCases) {
-  struct Row {
-    const char* name;
-    const char* text;
-    Handler run;
-    std::vector<std::string> report;
-  };
-  const char* abc = "progeny sire dam group\nA 0 0 1\nB 0 0 2\nC A B 2\n";
-  const std::string groupsHeading[] = {"Group no.|T7Group no.|T7Average numerator relationships",
-                                       "----------|T7----------|T7----------"};
-  const Row rows[] = {
-      {"relatedness of two founders and their offspring",
-       abc,
-       OnAverageRelatedness,
-       {"Individual ID|T1Average relatedness (based on the numerator relationships)",
-        "----------|T1----------", "A|T1|I0.5", "B|T1|I0.5", "C|T1|I0.666667"}},
-      {"a single individual",
-       "progeny sire dam\nA 0 0\n",
-       OnAverageRelatedness,
-       {"Individual ID|T1Average relatedness (based on the numerator relationships)",
-        "----------|T1----------", "A|T1|I1"}},
-      {"groups with the diagonal",
-       abc,
-       OnAverageBetweenGroups,
-       {groupsHeading[0], groupsHeading[1], "1|T71|T7|I1", "2|T71|T7|I0.25", "2|T72|T7|I0.75"}},
-      {"a group of one inbred individual",
-       "progeny sire dam group\nA 0 0 .\nB 0 0 .\nC A B .\nD A B .\nE C D 3\n",
-       OnAverageBetweenGroups,
-       {groupsHeading[0], groupsHeading[1], "3|T73|T7|I1.25"}},
-      {"groups in table order, named by number",
-       "progeny sire dam group\nA 0 0 7\nB 0 0 2\nC A B 2\n",
-       OnAverageBetweenGroups,
-       {groupsHeading[0], groupsHeading[1], "7|T77|T7|I1", "2|T77|T7|I0.25", "2|T72|T7|I0.75"}},
-  };
-  for (const Row& row : rows) {
-    Harness h(row.text);
-    CommandContext ctx = h.Context();
-    row.run(ctx);
-    EXPECT_EQ(h.Report(), row.report) << row.name;
-    EXPECT_EQ(h.CopyFile(), row.report) << row.name;
-  }
 }
 
 TEST(RelationshipMatrices, ExactBytes) {

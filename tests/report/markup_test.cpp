@@ -11,11 +11,7 @@ std::string Blanks(std::size_t n) { return std::string(n, ' '); }
 std::string Stars(std::size_t n) { return std::string(n, '*'); }
 std::string Repeat(char c, std::size_t n) { return std::string(n, c); }
 
-struct LayoutRow {
-  const char* name;
-  std::string line;
-  std::string text;
-};
+struct LayoutRow { const char* name; std::string line; std::string text; };
 
 const LayoutRow kLayoutRows[] = {
     {"SireDamCoancestry", "Sire|T1Dam|T1Coancestry",

@@ -18,12 +18,7 @@
 namespace kinvar {
 namespace {
 
-struct FormatRow {
-  const char* name;
-  int setting;
-  float value;
-  const char* text;
-};
+struct FormatRow { const char* name; int setting; float value; const char* text; };
 
 // The fraction rows were traced by hand through the continued fraction;
 // sums of powers of one half are checked in bulk below.
@@ -133,11 +128,7 @@ TEST(NumberFormat, GeneralAndFixedPrintAsPrintfForAnyFloat) {
   }
 }
 
-struct ExactRow {
-  const char* name;
-  float value;
-  const char* text;
-};
+struct ExactRow { const char* name; float value; const char* text; };
 
 const ExactRow kExactRows[] = {
     {"Zero", 0.0f, "0"},

@@ -26,13 +26,7 @@ class RecordingWindow final : public ProgressWindow {
   int cancelAtPoll = 0;
 };
 
-struct StageRow {
-  const char* name;
-  int first;
-  int last;
-  std::int64_t count;
-  std::int64_t stride;
-};
+struct StageRow { const char* name; int first; int last; std::int64_t count; std::int64_t stride; };
 
 const StageRow kStageRows[] = {
     {"ThousandItemsOverFullBar", 0, 100, 1000, 10},

@@ -1,3 +1,5 @@
+// The report store, the copy file that keeps every line of a report, and
+// the report shown from either.
 #include "report/report_copy_file.h"
 
 #include <gtest/gtest.h>
@@ -26,6 +28,15 @@ std::vector<std::string> RandomLines(std::mt19937& random, int count, int longes
   return lines;
 }
 
+std::vector<std::string> CopyLines(ReportCopyFile& copy) {
+  std::vector<std::string> lines;
+  copy.ForEachLine([&](std::string_view line) {
+    lines.emplace_back(line);
+    return true;
+  });
+  return lines;
+}
+
 // Every line read back by index, in the order given.
 void ExpectEveryLine(const ReportCopyFile& copy, const std::vector<std::string>& written,
                      const std::vector<std::size_t>& order, const std::string& name) {
@@ -36,12 +47,7 @@ void ExpectEveryLine(const ReportCopyFile& copy, const std::vector<std::string>&
 
 TEST(ReportCopyFileIndex, EveryLineReadsBackAsWritten) {
   const int block = static_cast<int>(ReportCopyFile::kBlockLines);
-  const struct {
-    const char* name;
-    int lines;
-    int longest;
-    bool shuffled;
-  } cases[] = {
+  const struct { const char* name; int lines; int longest; bool shuffled; } cases[] = {
       {"no line", 0, 10, false},
       {"one line", 1, 10, false},
       {"one short of a block", block - 1, 30, false},
@@ -69,12 +75,7 @@ TEST(ReportCopyFileIndex, EveryLineReadsBackAsWritten) {
       ExpectEveryLine(copy, lines, order, std::string(c.name) + " shuffled");
     }
     // The sequential reader Save As uses sees the same lines.
-    std::vector<std::string> streamed;
-    copy.ForEachLine([&](std::string_view line) {
-      streamed.emplace_back(line);
-      return true;
-    });
-    EXPECT_EQ(streamed, lines) << c.name;
+    EXPECT_EQ(CopyLines(copy), lines) << c.name;
   }
 }
 
@@ -127,17 +128,97 @@ TEST(ReportCopyFileIndex, ReadsBetweenWritesSeeTheLinesAddedSince) {
   }
 }
 
-TEST(ReportCopyFileIndex, AResetForgetsTheLongerReportBefore) {
+// Writing after reading appends; a reset truncates, so only the new report
+// is read.
+TEST(ReportCopyFileIndex, AppendsUntilAResetForgetsTheLongerReportBefore) {
   ReportCopyFile copy;
   ASSERT_TRUE(copy.Create());
+  copy.WriteLine("one");
+  EXPECT_EQ(CopyLines(copy), std::vector<std::string>{"one"});
   for (int i = 0; i < 1000; ++i) copy.WriteLine("an old and rather long line number " + std::to_string(i));
-  ASSERT_EQ(copy.Line(999), "an old and rather long line number 999");
+  EXPECT_EQ(CopyLines(copy).size(), 1001u);
+  ASSERT_EQ(copy.Line(1000), "an old and rather long line number 999");
   copy.Reset();
   EXPECT_EQ(copy.LineCount(), 0);
   EXPECT_EQ(copy.Line(0), "");
   for (const char* line : {"new", "", "report"}) copy.WriteLine(line);
   ExpectEveryLine(copy, {"new", "", "report"}, {2, 1, 0}, "after the reset");
+  EXPECT_EQ(CopyLines(copy), (std::vector<std::string>{"new", "", "report"}));
   EXPECT_EQ(copy.Size(), 12);
+}
+
+void Fill(CMS& store, int lines) {
+  for (int i = 0; i < lines; ++i) store.Add("line " + std::to_string(i));
+}
+
+TEST(ReportStore, ClosesWithEmptyLineAndNoticeWhenTheLastOrdinaryLineArrives) {
+  CMS store;
+  Fill(store, CMS::kCapacity - 1);
+  EXPECT_FALSE(store.Full());
+  EXPECT_EQ(store.Count(), 100001);
+
+  store.Add("last");
+  EXPECT_TRUE(store.Full());
+  ASSERT_EQ(store.Count(), 100004);
+  EXPECT_EQ(store.Line(100001), "last");
+  EXPECT_EQ(store.Line(100002), "");
+  EXPECT_EQ(store.Line(100003),
+            "|X*There are more pages to view! Save in a file and then read with an editor.");
+
+  store.Add("ignored");
+  EXPECT_EQ(store.Count(), 100004);
+  EXPECT_EQ(store.Line(100003).substr(0, 3), "|X*");
+  // The copy file still takes every line.
+  ReportCopyFile copy;
+  ASSERT_TRUE(copy.Create());
+  for (const char* line : {"beyond", "", "|Mlast"}) WriteReportLine(store, line, &copy);
+  EXPECT_EQ(store.Count(), 100004);
+  EXPECT_EQ(CopyLines(copy), (std::vector<std::string>{"beyond", "", "|Mlast"}));
+
+  // A clear starts an empty report.
+  store.Clear();
+  EXPECT_EQ(store.Count(), 0);
+  EXPECT_FALSE(store.Full());
+  WriteReportLine(store, "again", nullptr);
+  Fill(store, 3);
+  EXPECT_EQ(store.Count(), 4);
+  EXPECT_EQ(store.Line(0), "again");
+  EXPECT_EQ(store.Line(3), "line 2");
+}
+
+TEST(ReportStore, AcceptsALineReadFromTheStoreItself) {
+  CMS store;
+  store.Add("short");
+  store.Add(std::string(100, 'b'));
+  for (int i = 0; i < 2000; ++i) store.Add(store.Line(i % 2));
+  ASSERT_EQ(store.Count(), 2002);
+  EXPECT_EQ(store.Line(2000), "short");
+  EXPECT_EQ(store.Line(2001), std::string(100, 'b'));
+}
+
+// 110 characters are stored whole; 111 go to the fatal handler, which by
+// default exits with code 1.
+TEST(ReportStore, HandsALineOf111CharactersToTheFatalHandler) {
+  struct TooLong { std::string message; };
+  CMS store;
+  store.Add(std::string(110, 'a'));
+  std::string reported;
+  store.SetFatalHandler([](const std::string& message) { throw TooLong{message}; });
+  try {
+    store.Add(std::string(111, 'a'));
+    ADD_FAILURE() << "the over-long line was accepted";
+  } catch (const TooLong& e) {
+    reported = e.message;
+  }
+  EXPECT_EQ(reported, "Error in CMS::Add function!");
+  ASSERT_EQ(store.Count(), 1);
+  EXPECT_EQ(store.Line(0), std::string(110, 'a'));
+}
+
+TEST(ReportStoreDeathTest, ExitsWithCodeOneOnAnOverLongLineByDefault) {
+  CMS store;
+  EXPECT_EXIT(store.Add(std::string(111, 'a')), testing::ExitedWithCode(1),
+              "Error in CMS::Add function!");
 }
 
 // Writes `lines` numbered lines the way the analyses do.

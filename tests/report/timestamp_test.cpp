@@ -22,11 +22,7 @@ std::tm Time(int year, int month, int day, int weekday, int hour, int minute) {
   return t;
 }
 
-struct TimestampRow {
-  const char* name;
-  std::tm time;
-  const char* text;
-};
+struct TimestampRow { const char* name; std::tm time; const char* text; };
 
 // Weekdays from a calendar; the first of each month of 2026 covers all seven.
 const TimestampRow kTimestampRows[] = {
