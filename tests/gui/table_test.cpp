@@ -428,7 +428,6 @@ TEST(TableTabs, DoubleClickOnAnIndividualOffersItsCommands) {
   Frame f;
   // Computed beforehand, so that no progress window comes between.
   f.frame.Dispatch(kCmdCompute);
-  f.report().Clear();
   AddPairs(f.report(), {{"NOBODY", "j"}});
   f.platform.RefreshViews();
   CTablePane* pane = f.ActivateFirstTable();

@@ -75,6 +75,12 @@ int DottedRows(const QImage& image) {
   return rows;
 }
 
+// Whether the line lies wholly inside the viewport.
+bool OnScreen(const CKinvarView& view, int line) {
+  const int top = line * view.lineHeight() - view.verticalScrollBar()->value();
+  return top >= 0 && top + view.lineHeight() <= view.viewport()->height();
+}
+
 struct View : DocumentFixture {
   View() {
     doc.OpenPedigreeFile(std::string(KINVAR_EXAMPLES_DIR) + "/small.pdg");
@@ -355,9 +361,7 @@ TEST(ReportFind, AFoundLineIsScrolledIntoView) {
   // Line 17 shows 18, the first of the lines that begin so (180 to 189 follow).
   for (int target : {400, 17, 499}) {
     ASSERT_EQ(v.view.Find(QString::fromStdString(Shown(target + 1)), true), target);
-    const int top = target * v.view.lineHeight() - v.view.verticalScrollBar()->value();
-    EXPECT_GE(top, 0) << target;
-    EXPECT_LE(top + v.view.lineHeight(), v.view.viewport()->height()) << target;
+    EXPECT_TRUE(OnScreen(v.view, target)) << target;
   }
 }
 
@@ -430,10 +434,9 @@ TEST(LongReportView, FindAndCopyReachPastTheStore) {
   for (const auto& s : steps) {
     EXPECT_EQ(r.view.Find(QString::fromStdString(s.text), s.forward), s.line) << s.name;
     EXPECT_EQ(r.view.findWrapped(), s.wrapped) << s.name;
-    if (s.line < 0) continue;
-    const int top = s.line * r.view.lineHeight() - r.view.verticalScrollBar()->value();
-    EXPECT_GE(top, 0) << s.name;
-    EXPECT_LE(top + r.view.lineHeight(), r.view.viewport()->height()) << s.name;
+    if (s.line >= 0) {
+      EXPECT_TRUE(OnScreen(r.view, s.line)) << s.name;
+    }
   }
   // A range across the store's last line copies the lines as written.
   r.view.SelectLines(CMS::kCapacity - 3, CMS::kCapacity + 2);
