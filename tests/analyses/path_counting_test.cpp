@@ -410,6 +410,14 @@ std::string FullSibChain(int generations) {
   return text;
 }
 
+// Thirty generations hold more paths than a day's search: only the full
+// store's stop ends it.
+TEST(PathCounting, AFullStoreStopsTheSearch) {
+  Session s(FullSibChain(30));
+  s.doc.RunCommand(kCmdPathCountingAll);
+  EXPECT_EQ(s.Report().back(), CMS::kFullNotice);
+}
+
 TEST(PathCounting, DeepPedigreeNeedsNoDeepRecursion) {
   constexpr int kDepth = 60000;
   Session s(SireLine("B", kDepth));
@@ -445,8 +453,8 @@ TEST(PathCounting, CancelledSaveLeavesTheCancelStateAndTheOldFile) {
 }
 
 // Sixteen generations of full-sib matings: more paths than the report
-// holds. A full store stops the search and the report's tables with it;
-// completed, they hold every path that Save As writes, with the same families.
+// holds. The report's tables stop with its search; completed, they hold
+// every path that Save As writes, with the same families.
 TEST(PathCountingTables, CompletedTablesHoldEveryPathOfALongRun) {
   test::DocSession s(FullSibChain(16));
   s.doc.RunCommand(kCmdPathCountingAll);
