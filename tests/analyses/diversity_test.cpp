@@ -122,10 +122,7 @@ std::vector<std::pair<std::int32_t, double>> BruteForceAncestors(const Pedigree&
 // By code: each known parent adds half of itself and half of its own sum of
 // (1/2)^distance over its known ancestors; and the generations in which
 // every ancestor is known.
-struct Depths {
-  std::vector<double> equivalent;
-  std::vector<int> traced;
-};
+struct Depths { std::vector<double> equivalent; std::vector<int> traced; };
 
 Depths DirectDepths(const Pedigree& ped) {
   Depths d{std::vector<double>(static_cast<std::size_t>(ped.nTotal) + 1, 0.0),

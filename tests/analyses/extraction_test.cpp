@@ -33,10 +33,7 @@ class Extraction : public testing::Test {
   void TearDown() override { unsetenv("SOURCE_DATE_EPOCH"); }
 };
 
-struct Extracted {
-  std::string text;
-  std::vector<std::string> report;
-};
+struct Extracted { std::string text; std::vector<std::string> report; };
 
 // Runs an extraction on `s` for an ID or a group number and reads the file.
 Extracted Extract(test::DocSession& s, std::int32_t command, const std::string& input) {

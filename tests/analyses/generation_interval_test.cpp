@@ -138,10 +138,7 @@ TEST(GenerationIntervals, AddOneBlockToTheReportsAndChangeNoOtherLine) {
 
 // Mean and standard deviation per pathway from the IDs of the random
 // pedigree, by the sums of the ages and of their squares.
-struct Sums {
-  std::int64_t n = 0;
-  long double sum = 0, squares = 0;
-};
+struct Sums { std::int64_t n = 0; long double sum = 0, squares = 0; };
 
 TEST(GenerationIntervals, AgreeWithSumsOverTheIdsOnRandomPedigrees) {
   for (std::uint64_t seed = 1; seed <= 60; ++seed) {

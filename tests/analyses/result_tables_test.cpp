@@ -118,10 +118,7 @@ double Figure(const ResultTable& summary, const std::string& label) {
 
 // Mean F and mean A over the members of `group` (-1: everybody) by the
 // tabular method; codes as the loaded pedigree has them.
-struct TabularMeans {
-  double f = 0, a = 0, coancestry = 0;
-  std::int64_t members = 0;
-};
+struct TabularMeans { double f = 0, a = 0, coancestry = 0; std::int64_t members = 0; };
 
 TabularMeans Means(Pedigree& ped, int group) {
   EnsureCodeOrder(ped);

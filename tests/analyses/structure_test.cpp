@@ -198,11 +198,7 @@ TEST(Structure, EdgeCases) {
 // Four IDs a line, no partial line after a multiple of four; a founder that
 // is a parent is never listed.
 TEST(Structure, ListsFoundersWithoutProgenyFourALine) {
-  struct Case {
-    const char* name;
-    const char* text;
-    std::vector<std::string> list;
-  };
+  struct Case { const char* name; const char* text; std::vector<std::string> list; };
   const Case cases[] = {
       {"eight", "progeny sire dam\nA 0 0\nB 0 0\nC 0 0\nD 0 0\nE 0 0\nF 0 0\nG 0 0\nH 0 0\n",
        {"|XA|T1B|T1C|T1D|T1", "|XE|T1F|T1G|T1H|T1"}},

@@ -77,6 +77,7 @@ TEST(OptionsDialog, RefusesWhatTheRulesRefuseAndTypeButtonsClamp) {
     EXPECT_EQ(o.dialog.isVisible(), !c.ok || !c.message.empty()) << c.name;
     EXPECT_EQ(o.Range(), c.shown) << c.name;
   }
+  EXPECT_EQ(Options().dialog.forbiddenBox()->text().toStdString(), "Allow for forbidden matings");
   Options failing("/nonexistent-kinvar-folder/");
   failing.dialog.saveButton()->click();
   EXPECT_EQ(failing.platform.messages,
@@ -133,6 +134,14 @@ struct Picking : DocumentFixture {
   CommandContext ctx{doc.pedigree(), platform, last, ask, remembered, path};
 };
 
+// The labels a form shows, top to bottom.
+std::vector<std::string> Labels(const QWidget& dialog) {
+  std::vector<std::string> labels;
+  for (const QLabel* label : dialog.findChildren<QLabel*>())
+    labels.push_back(label->text().toStdString());
+  return labels;
+}
+
 TEST(Pickers, AnUnknownIdKeepsTheDialogOpenUntilAKnownOne) {
   Picking p;
   bool stayedOpen = false;
@@ -140,6 +149,7 @@ TEST(Pickers, AnUnknownIdKeepsTheDialogOpenUntilAKnownOne) {
     EXPECT_EQ(d.windowTitle().toStdString(), "Ancestors");
     EXPECT_EQ(d.button()->text().toStdString(), "Extract");
     EXPECT_EQ(d.edit()->maxLength(), 20);
+    EXPECT_EQ(Labels(d), std::vector<std::string>{"Individual ID"});
     d.edit()->setText("nobody");
     d.button()->click();
     stayedOpen = d.isVisible() && d.edit()->text() == "NOBODY" && d.focusWidget() == d.edit();
@@ -180,20 +190,8 @@ TEST(Pickers, GroupListsOfferEveryGroupAndRefuseTwoEqualOnes) {
   EXPECT_EQ(pair, (std::optional<std::pair<int, int>>{{2, 1}}));
 }
 
-// The labels a form shows, top to bottom.
-std::vector<std::string> Labels(const QWidget& dialog) {
-  std::vector<std::string> labels;
-  for (const QLabel* label : dialog.findChildren<QLabel*>())
-    labels.push_back(label->text().toStdString());
-  return labels;
-}
-
 TEST(Pickers, TwoGroupListsStartOnTwoDifferentGroupsUnderTheirCommandsLabels) {
-  const struct {
-    const char* name;
-    std::int32_t command;
-    std::vector<std::string> labels;
-  } cases[] = {
+  const struct { const char* name; std::int32_t command; std::vector<std::string> labels; } cases[] = {
       {"between two groups", kCmdBetweenTwoGroups, {"Group A", "Group B"}},
       {"optimizing matings", kCmdOptimizeMatings, {"Sire group", "Dam group"}},
   };
@@ -215,14 +213,6 @@ TEST(Pickers, TwoGroupListsStartOnTwoDifferentGroupsUnderTheirCommandsLabels) {
   CDialogRshTwoGroups single(one);
   EXPECT_EQ(single.listA()->currentIndex(), 0);
   EXPECT_EQ(single.listB()->currentIndex(), 0);
-}
-
-TEST(Pickers, TextsSayIndividualIdAndForbidden) {
-  const IndividualPicker individual{"Ancestors", "Extract", {}};
-  CDialogGetAnID picker(individual);
-  EXPECT_EQ(Labels(picker), std::vector<std::string>{"Individual ID"});
-  Options o;
-  EXPECT_EQ(o.dialog.forbiddenBox()->text().toStdString(), "Allow for forbidden matings");
 }
 
 // The diversity summary's picker: every individual first and preselected,

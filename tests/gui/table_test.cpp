@@ -14,9 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -28,6 +26,7 @@
 #include "gui_support.h"
 #include "pedigree/xlsx_reader.h"
 #include "report/table_formats.h"
+#include "support/test_files.h"
 
 namespace kinvar::gui {
 namespace {
@@ -71,12 +70,7 @@ std::vector<std::uint32_t> Shown(const CTableModel& m) {
 using Rows = std::vector<std::uint32_t>;
 
 TEST(TableModel, SortsByTypeWithMissingLastAndTiesInFileOrder) {
-  struct Case {
-    const char* name;
-    int column;
-    Qt::SortOrder order;
-    Rows rows;
-  };
+  struct Case { const char* name; int column; Qt::SortOrder order; Rows rows; };
   const Case cases[] = {
       {"file order", -1, Qt::AscendingOrder, {0, 1, 2, 3, 4, 5}},
       {"ids by bytes", kIdCol, Qt::AscendingOrder, {2, 0, 3, 5, 1, 4}},
@@ -108,11 +102,7 @@ TEST(TableModel, ShowsCellsAtFullPrecisionAndNumbersRight) {
   t.AddRow().Id("\xC9").Float(0.1f).Missing().Boolean(false);
   t.AddRow().Id("Y").Missing().Integer(0).Missing();
   const CTableModel m(store, 0);
-  struct Case {
-    int row, column;
-    const char* text;
-    bool right;
-  };
+  struct Case { int row, column; const char* text; bool right; };
   const Case cases[] = {
       {0, 0, "X", false},       {0, 1, "0.3333333333333333", true}, {0, 2, "-7", true},
       {0, 3, "true", false},    {1, 0, "\xC3\x89", false},          {1, 1, "0.1", true},
@@ -143,12 +133,7 @@ TEST(TableModel, ShowsNothingOnceTheReportIsCleared) {
 }
 
 TEST(TableModel, FiltersOnAnyCellIgnoringCase) {
-  struct Case {
-    const char* name;
-    QString text;
-    int sortColumn;
-    Rows rows;
-  };
+  struct Case { const char* name; QString text; int sortColumn; Rows rows; };
   const Case cases[] = {
       {"nothing typed", "", -1, {0, 1, 2, 3, 4, 5}},
       {"id either case", "b9", -1, {1, 3}},
@@ -254,11 +239,7 @@ QItemSelection Cells(const CTableModel& m, std::initializer_list<std::array<int,
 TEST(TableModel, CopiesTheSelectionAsTabSeparatedRows) {
   Sample s;
   const int last = s.model->rowCount() - 1;
-  struct Case {
-    const char* name;
-    QItemSelection selection;
-    const char* text;
-  };
+  struct Case { const char* name; QItemSelection selection; const char* text; };
   const Case cases[] = {
       {"nothing", QItemSelection(), ""},
       {"one cell", Cells(*s.model, {{0, 0, 0, 0}}), "B10\n"},
@@ -283,9 +264,19 @@ TEST(TableModel, CopiesTheSelectionAsTabSeparatedRows) {
 
 // ---- The main window's table tabs.
 
+// The main window over the small example, its tables as a test puts them.
 struct Frame : DocumentFixture {
+  Frame() { frame.OpenFile(QString(KINVAR_EXAMPLES_DIR) + "/small.pdg"); }
   CMainFrame frame{platform, doc};
   CMS& report() { return doc.pedigree().report; }
+  // Shown and active, with the first table's tab on top.
+  CTablePane* ActivateFirstTable() {
+    frame.show();
+    frame.activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&frame));
+    frame.tabs()->setCurrentIndex(1);
+    return frame.tablePanes().front();
+  }
   std::vector<std::string> TabTexts() const {
     std::vector<std::string> texts;
     for (int i = 0; i < frame.tabs()->count(); ++i)
@@ -311,7 +302,6 @@ void AddPairs(CMS& store, std::vector<std::array<const char*, 2>> pairs) {
 
 TEST(TableTabs, FollowTheTablesOfTheReportOnScreen) {
   Frame f;
-  f.frame.OpenFile(QString(KINVAR_EXAMPLES_DIR) + "/small.pdg");
   struct Step {
     const char* name;
     std::vector<const char*> tables;  // added after clearing the report
@@ -346,14 +336,9 @@ TEST(TableTabs, FollowTheTablesOfTheReportOnScreen) {
 
 TEST(TableTabs, CopySelectAllAndFindActOnTheTableOnTop) {
   Frame f;
-  f.frame.OpenFile(QString(KINVAR_EXAMPLES_DIR) + "/small.pdg");
   AddPairs(f.report(), {{"A", "B"}, {"A", "C"}});
   f.platform.RefreshViews();
-  f.frame.show();
-  f.frame.activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&f.frame));
-  f.frame.tabs()->setCurrentIndex(1);
-  CTablePane* pane = f.frame.tablePanes().front();
+  CTablePane* pane = f.ActivateFirstTable();
   EXPECT_EQ(QApplication::focusWidget(), pane->view());
   EXPECT_FALSE(f.frame.action(kCmdEditCopy)->isEnabled());
   QApplication::clipboard()->setText("untouched");
@@ -372,13 +357,6 @@ TEST(TableTabs, CopySelectAllAndFindActOnTheTableOnTop) {
   EXPECT_TRUE(pane->filterBox()->hasFocus());
 }
 
-std::string FileBytes(const QString& path) {
-  std::ifstream in(path.toStdString(), std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
 std::vector<std::vector<std::string>> SheetCells(const QString& path, const std::string& sheet) {
   std::vector<std::vector<std::string>> rows;
   const SheetRead read = ReadWorkbookSheet(path.toStdString(), sheet, [&](const SheetRow& row) {
@@ -391,23 +369,17 @@ std::vector<std::vector<std::string>> SheetCells(const QString& path, const std:
 
 TEST(TableExport, WritesTheShownTablesInTheChosenFormat) {
   Frame f;
-  f.frame.OpenFile(QString(KINVAR_EXAMPLES_DIR) + "/small.pdg");
   AddPairs(f.report(), {{"A", "B"}, {"A", "C"}});
   f.platform.RefreshViews();
   const QString dir = f.folder.path();
-  struct Case {
-    const char* name;
-    TableFormat format;
-    const char* file;
-    const char* bytes;
-  };
+  struct Case { const char* name; TableFormat format; const char* file; const char* bytes; };
   const Case cases[] = {
       {"csv", TableFormat::kCsv, "/one.csv", "id1,id2,value\r\nA,B,0.25\r\nA,C,\r\n"},
       {"tsv", TableFormat::kTsv, "/one.tsv", "id1\tid2\tvalue\nA\tB\t0.25\nA\tC\t\n"},
   };
   for (const Case& c : cases) {
     ASSERT_TRUE(f.frame.ExportTo(dir + c.file, c.format)) << c.name;
-    EXPECT_EQ(FileBytes(dir + c.file), c.bytes) << c.name;
+    EXPECT_EQ(kinvar::test::ReadWholeFile((dir + c.file).toStdString()), c.bytes) << c.name;
   }
   ASSERT_TRUE(f.frame.ExportTo(dir + "/one.xlsx", TableFormat::kXlsx));
   EXPECT_EQ(SheetCells(dir + "/one.xlsx", "pairs"),
@@ -420,7 +392,6 @@ TEST(TableExport, WritesTheShownTablesInTheChosenFormat) {
 
 TEST(TableExport, TheDialogsFilterGivesTheFormatAndSeveralCsvTablesAFolder) {
   Frame f;
-  f.frame.OpenFile(QString(KINVAR_EXAMPLES_DIR) + "/small.pdg");
   AddPairs(f.report(), {{"A", "B"}});
   FillSample(f.report().tables().Add("summary"));
   f.platform.RefreshViews();
@@ -455,17 +426,11 @@ TEST(TableExport, TheDialogsFilterGivesTheFormatAndSeveralCsvTablesAFolder) {
 
 TEST(TableTabs, DoubleClickOnAnIndividualOffersItsCommands) {
   Frame f;
-  f.frame.OpenFile(QString(KINVAR_EXAMPLES_DIR) + "/small.pdg");
   // Computed beforehand, so that no progress window comes between.
   f.frame.Dispatch(kCmdCompute);
-  f.report().Clear();
   AddPairs(f.report(), {{"NOBODY", "j"}});
   f.platform.RefreshViews();
-  f.frame.show();
-  f.frame.activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&f.frame));
-  f.frame.tabs()->setCurrentIndex(1);
-  CTablePane* pane = f.frame.tablePanes().front();
+  CTablePane* pane = f.ActivateFirstTable();
   const auto doubleClick = [&](int column) {
     const QRect cell = pane->view()->visualRect(pane->model().index(0, column));
     QTest::mouseClick(pane->view()->viewport(), Qt::LeftButton, {}, cell.center());

@@ -41,12 +41,7 @@ std::vector<TextRun> Runs(std::string_view line, bool colour = true) {
 }
 
 TEST(ReportView, LinesBreakIntoColourRunsAtWordsAndColours) {
-  const struct {
-    const char* name;
-    const char* line;
-    bool colour;
-    std::vector<TextRun> runs;
-  } cases[] = {
+  const struct { const char* name; const char* line; bool colour; std::vector<TextRun> runs; } cases[] = {
       {"sire, dam and progeny in columns", "|MS1|T1|FD1|T1B3", true,
        {{"S1", 20, 180, 20},
         {std::string(20, ' '), 0, 0, 0},
@@ -80,6 +75,12 @@ int DottedRows(const QImage& image) {
   return rows;
 }
 
+// Whether the line lies wholly inside the viewport.
+bool OnScreen(const CKinvarView& view, int line) {
+  const int top = line * view.lineHeight() - view.verticalScrollBar()->value();
+  return top >= 0 && top + view.lineHeight() <= view.viewport()->height();
+}
+
 struct View : DocumentFixture {
   View() {
     doc.OpenPedigreeFile(std::string(KINVAR_EXAMPLES_DIR) + "/small.pdg");
@@ -98,10 +99,7 @@ TEST(ReportView, DrawsOneBoundaryUnderEveryFullPage) {
   View v;
   const int perPage = v.view.linesPerPage();
   ASSERT_GT(perPage, 10);
-  const struct {
-    const char* name;
-    int lines, pages, boundaries;
-  } cases[] = {
+  const struct { const char* name; int lines, pages, boundaries; } cases[] = {
       {"exactly one page", perPage, 1, 1},
       {"one line more", perPage + 1, 2, 1},
       {"two pages and a line", 2 * perPage + 1, 3, 2},
@@ -199,21 +197,13 @@ void Mouse(CKinvarView& view, QEvent::Type type, int line, Qt::KeyboardModifiers
   QApplication::sendEvent(view.viewport(), &event);
 }
 
-struct Gesture {
-  QEvent::Type type;
-  int line;
-  Qt::KeyboardModifiers modifiers = {};
-};
+struct Gesture { QEvent::Type type; int line; Qt::KeyboardModifiers modifiers = {}; };
 
 TEST(ReportSelection, DragAndShiftClickSelectRangesThatCopyAsPlainText) {
   const auto press = QEvent::MouseButtonPress;
   const auto move = QEvent::MouseMove;
   const auto release = QEvent::MouseButtonRelease;
-  const struct {
-    const char* name;
-    std::vector<Gesture> gestures;
-    std::pair<int, int> selected;
-  } cases[] = {
+  const struct { const char* name; std::vector<Gesture> gestures; std::pair<int, int> selected; } cases[] = {
       {"drag down", {{press, 2}, {move, 4}, {move, 5}, {release, 5}}, {2, 5}},
       {"drag up", {{press, 7}, {move, 3}, {release, 3}}, {3, 7}},
       {"drag back over the start", {{press, 4}, {move, 8}, {move, 4}, {release, 4}}, {4, 4}},
@@ -303,13 +293,7 @@ TEST(ReportFind, NextAndPreviousGoRoundTheEnds) {
   report.Clear();
   for (const std::string& line : plain) report.Add("|M" + line);
   v.view.OnUpdate();
-  const struct {
-    const char* name;
-    const char* text;
-    bool forward;
-    int line;
-    bool wrapped;
-  } steps[] = {
+  const struct { const char* name; const char* text; bool forward; int line; bool wrapped; } steps[] = {
       {"first from the top", "alpha", true, 0, false},
       {"next", "alpha", true, 2, false},
       {"next again", "alpha", true, 4, false},
@@ -377,9 +361,7 @@ TEST(ReportFind, AFoundLineIsScrolledIntoView) {
   // Line 17 shows 18, the first of the lines that begin so (180 to 189 follow).
   for (int target : {400, 17, 499}) {
     ASSERT_EQ(v.view.Find(QString::fromStdString(Shown(target + 1)), true), target);
-    const int top = target * v.view.lineHeight() - v.view.verticalScrollBar()->value();
-    EXPECT_GE(top, 0) << target;
-    EXPECT_LE(top + v.view.lineHeight(), v.view.viewport()->height()) << target;
+    EXPECT_TRUE(OnScreen(v.view, target)) << target;
   }
 }
 
@@ -441,13 +423,7 @@ TEST(LongReportView, ShowsEveryLinePastTheStore) {
 TEST(LongReportView, FindAndCopyReachPastTheStore) {
   LongReport r;
   const int beyond = CMS::kCapacity + 50000;
-  const struct {
-    const char* name;
-    std::string text;
-    bool forward;
-    int line;
-    bool wrapped;
-  } steps[] = {
+  const struct { const char* name; std::string text; bool forward; int line; bool wrapped; } steps[] = {
       {"a line far past the store", Shown(beyond + 1), true, beyond, false},
       {"the last line", Shown(LongReport::kLines), true, LongReport::kLines - 1, false},
       {"backwards round the top to the last line", Shown(LongReport::kLines), false,
@@ -458,10 +434,9 @@ TEST(LongReportView, FindAndCopyReachPastTheStore) {
   for (const auto& s : steps) {
     EXPECT_EQ(r.view.Find(QString::fromStdString(s.text), s.forward), s.line) << s.name;
     EXPECT_EQ(r.view.findWrapped(), s.wrapped) << s.name;
-    if (s.line < 0) continue;
-    const int top = s.line * r.view.lineHeight() - r.view.verticalScrollBar()->value();
-    EXPECT_GE(top, 0) << s.name;
-    EXPECT_LE(top + r.view.lineHeight(), r.view.viewport()->height()) << s.name;
+    if (s.line >= 0) {
+      EXPECT_TRUE(OnScreen(r.view, s.line)) << s.name;
+    }
   }
   // A range across the store's last line copies the lines as written.
   r.view.SelectLines(CMS::kCapacity - 3, CMS::kCapacity + 2);
@@ -474,11 +449,7 @@ TEST(LongReportView, FindAndCopyReachPastTheStore) {
 
 TEST(PageCounter, StaysInsideTheView) {
   const QRect view(100, 50, 800, 600);  // x 100..899, y 50..649
-  const struct {
-    const char* name;
-    QPoint wanted;
-    QPoint placed;
-  } cases[] = {
+  const struct { const char* name; QPoint wanted; QPoint placed; } cases[] = {
       {"inside", {200, 100}, {200, 100}},
       {"past the right edge", {880, 100}, {800, 100}},
       {"past the bottom", {200, 640}, {200, 630}},

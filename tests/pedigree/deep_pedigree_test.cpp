@@ -47,11 +47,7 @@ std::string FullSibLine(int generations, std::uint32_t seed) {
 TEST(DeepPedigree, LongLinesRecodeParentsFirst) {
   std::string chain = "Progeny Sire Dam\n";  // listed progeny first, C0 added as a founder
   for (int g = 3000; g >= 1; --g) chain.append(Name('C', g)).append(" ").append(Name('C', g - 1)).append(" 0\n");
-  struct Row {
-    const char* name;
-    std::string text;
-    int perGeneration, total;
-  };
+  struct Row { const char* name; std::string text; int perGeneration, total; };
   const Row rows[] = {
       {"a thousand generations of full-sib pairs, shuffled", FullSibLine(1000, 1), 2, 2002},
       {"a chain of three thousand generations listed progeny first", chain, 1, 3001},

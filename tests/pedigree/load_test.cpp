@@ -18,11 +18,7 @@ namespace kinvar {
 namespace {
 
 TEST(PedigreeReader, StopsTheLoadWithTheMessageOfEachFault) {
-  struct Row {
-    const char* name;
-    std::string text;
-    const char* message;
-  };
+  struct Row { const char* name; std::string text; const char* message; };
   const Row rows[] = {
       {"empty", "", "File is empty."},
       {"only comments", "! a\n\n   ! b\n", "File is empty."},
@@ -59,11 +55,7 @@ TEST(PedigreeReader, StopsTheLoadWithTheMessageOfEachFault) {
 }
 
 TEST(PedigreeReader, AcceptsTheEdgesOfEveryRule) {
-  struct Row {
-    const char* name;
-    const char* text;
-    const char* records;
-  };
+  struct Row { const char* name; const char* text; const char* records; };
   const Row rows[] = {
       // Text in the F column that is no number reads as 0.
       {"comments, carriage returns, commas, upper-cased IDs of 20 characters, F of 0 and 1",

@@ -222,10 +222,7 @@ std::string HerdText(std::uint32_t seed, const Harm& harm) {
   return text;
 }
 
-struct Validated {
-  int result = -1;
-  Pedigree ped;
-};
+struct Validated { int result = -1; Pedigree ped; };
 
 void Validate(const std::string& path, int threads, Linking linking, Validated& out) {
   SilentProgressWindow window;

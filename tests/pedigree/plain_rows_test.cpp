@@ -16,12 +16,7 @@
 namespace kinvar::line_splitter {
 namespace {
 
-struct Read {
-  bool ok = false;
-  Rec r;
-  ParentLink link;
-  RowValues values;
-};
+struct Read { bool ok = false; Rec r; ParentLink link; RowValues values; };
 
 void ExpectSame(const Read& quick, const Read& general, const std::string& what) {
   EXPECT_STREQ(quick.r.id, general.r.id) << what;
@@ -65,10 +60,7 @@ bool HasQuoteOrFault(std::string_view line) {
 }
 
 TEST(PlainRows, ReadAsTheGeneralSplitOnRandomLines) {
-  struct Row {
-    const char* name;
-    const char* header;
-  };
+  struct Row { const char* name; const char* header; };
   const Row rows[] = {
       {"blanks", "Progeny Sire Dam Group F"},
       {"reordered, no group", "F Dam Sire Progeny"},

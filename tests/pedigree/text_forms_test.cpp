@@ -125,24 +125,6 @@ TEST(TextForms, EachFormGivesItsRecordsOrItsMessage) {
   }
 }
 
-TEST(TextForms, NaDamsLeaveTheirProgenyUnrelated) {
-  const auto ped = test::Loaded("Animal,Sire,Dam\nX1,S1,NA\nX2,S2,NA\nY,X1,X2\n");
-  EXPECT_EQ(ped->rec(3).f, 0.0f);
-  EXPECT_EQ(ped->nTotal, 5);  // S1 and S2 added, no dam NA
-}
-
-TEST(TextForms, TwoThousandGroupsInNumberOrder) {
-  std::string text = "ID Sire Dam Year\n";
-  for (int i = 0; i < 2000; ++i) text += "A" + std::to_string(i) + " 0 0 " + std::to_string((i * 7919) % 2000 * 1000) + "\n";
-  Pedigree ped;
-  ASSERT_EQ(test::LoadText(text, ped).status, LoadStatus::kLoaded);
-  ASSERT_EQ(ped.nGroups, 2000);
-  for (std::size_t i = 0; i < ped.groupOrder.size(); ++i) {
-    EXPECT_EQ(ped.groups[static_cast<std::size_t>(ped.groupOrder[i])].group, static_cast<int>(i) * 1000);
-    EXPECT_EQ(ped.groups[i].count, 1);
-  }
-}
-
 TEST(TextForms, ChunkReaderReadsTheNewFormsAsTheOneThreadReader) {
   const char* const heads[] = {"Animal;Father;Mother;Year;F;Sex;Born\n", "\"\",\"ID\",\"Sire\",\"Dam\",\"Herd\",\"F\",\"Sex\",\"DOB\"\n",
                                "Progeny\tSire\tDam\tGroup\tF\tSex\tBirth date\n"};

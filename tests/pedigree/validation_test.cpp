@@ -200,13 +200,16 @@ std::int32_t DayNumber(int year, unsigned month, unsigned day) {
       .count();
 }
 
-int ReadAndValidate(const char* text, const std::vector<Recorded>& recorded, Pedigree& ped) {
+int ReadAndValidate(const char* text, const std::vector<Recorded>& recorded, Pedigree& ped,
+                    Linking linking = Linking::kMergeWhenDistinct) {
   test::TempFile file(text);
   SilentProgressWindow window;
   Progress progress(window);
   EXPECT_TRUE(ReadPedigree(file.path(), ped, progress).ok);
-  ped.sexColumn = 3;
-  ped.birthColumn = 4;
+  if (!recorded.empty()) {  // as a file with both columns
+    ped.sexColumn = 3;
+    ped.birthColumn = 4;
+  }
   for (const Recorded& x : recorded) {
     for (RecIndex i = 1; i <= ped.nRead; ++i) {
       if (ped.rec(i).Id() != x.id) continue;
@@ -214,7 +217,7 @@ int ReadAndValidate(const char* text, const std::vector<Recorded>& recorded, Ped
       if (x.year != 0) ped.rec(i).birth = DayNumber(x.year, x.month, x.day);
     }
   }
-  return ValidatePedigree(ped, progress);
+  return ValidatePedigree(ped, progress, linking);
 }
 
 constexpr Sex M = Sex::kMale, F = Sex::kFemale, U = Sex::kUnknown;
@@ -273,11 +276,7 @@ TEST(ValidationErrors, RecordedSexAndBirthDateAgainstParentRoles) {
 TEST(Validation, AddedParentsTakeTheSexOfTheirRole) {
   for (const Linking linking : {Linking::kMergeWhenDistinct, Linking::kBinarySearch}) {
     Pedigree ped;
-    test::TempFile file("progeny sire dam\nA X Y\nB X Z\nC 0 Y\nD A 0\n");
-    SilentProgressWindow window;
-    Progress progress(window);
-    ASSERT_TRUE(ReadPedigree(file.path(), ped, progress).ok);
-    ASSERT_EQ(ValidatePedigree(ped, progress, linking), kValid);
+    ASSERT_EQ(ReadAndValidate("progeny sire dam\nA X Y\nB X Z\nC 0 Y\nD A 0\n", {}, ped, linking), kValid);
     std::map<std::string, Sex> sexes;
     for (RecIndex i = 1; i <= ped.nTotal; ++i) sexes[std::string(ped.rec(i).Id())] = ped.rec(i).sex;
     const std::map<std::string, Sex> expected{{"A", U}, {"B", U}, {"C", U}, {"D", U},
