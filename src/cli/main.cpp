@@ -524,8 +524,10 @@ void AddGlobalOptions(CLI::App& app, Arguments& args) {
                                                 " (text, csv, tsv, json or xlsx)");
         return std::to_string(static_cast<int>(*format));
       })
+      ->type_name("FORMAT")
       ->excludes(report);
-  app.add_option("--table", args.table, "With --format: only the result's table NAME");
+  app.add_option("--table", args.table, "With --format: only the result's table NAME")
+      ->type_name("NAME");
   app.add_option("--number-format", args.numberFormat,
                  "0-7, or fraction, general, fixed1 ... fixed6")
       ->check([](const std::string& text) {
