@@ -1,0 +1,111 @@
+#include "analyses/pedigree_chart.h"
+
+#include <chrono>
+#include <map>
+
+#include "analyses/decomposition.h"
+#include "report/number_format.h"
+
+namespace kinvar {
+
+namespace {
+
+int BirthYear(std::int32_t birth) {
+  if (birth == kUnknownBirth) return 0;
+  const std::chrono::year_month_day day{std::chrono::sys_days{std::chrono::days{birth}}};
+  return static_cast<int>(day.year());
+}
+
+ChartBox BoxOf(const Pedigree& ped, RecIndex i) {
+  ChartBox box;
+  if (i == kUnknownParent) return box;
+  const Rec& r = ped.rec(i);
+  box.rec = i;
+  box.id = std::string(r.Id());
+  box.sex = r.sex;
+  box.group = ped.GroupNumber(r);
+  box.birthYear = BirthYear(r.birth);
+  box.f = r.f;
+  box.added = i > ped.lastRead();
+  return box;
+}
+
+// Every place from the individual's own parents: each known box passes its
+// parents to its two slots of the next generation.
+std::vector<ChartBox> Places(const Pedigree& ped, RecIndex individual, int generations) {
+  std::vector<ChartBox> boxes(PedigreeChart::Place(generations + 1, 0));
+  boxes[0] = BoxOf(ped, individual);
+  for (int g = 1; g <= generations; ++g) {
+    for (int k = 0; k < (1 << g); ++k) {
+      const RecIndex child = boxes[PedigreeChart::Place(g - 1, k / 2)].rec;
+      if (child == kUnknownParent) continue;
+      const Rec& c = ped.rec(child);
+      boxes[PedigreeChart::Place(g, k)] = BoxOf(ped, k % 2 == 0 ? c.sire : c.dam);
+    }
+  }
+  return boxes;
+}
+
+// Colours by first place, reading the chart generation by generation.
+void ColourRepeated(PedigreeChart& chart) {
+  std::map<RecIndex, int> places;
+  for (std::size_t p = 1; p < chart.boxes.size(); ++p)
+    if (chart.boxes[p].rec != kUnknownParent) ++places[chart.boxes[p].rec];
+  std::map<RecIndex, int> colours;
+  for (std::size_t p = 1; p < chart.boxes.size(); ++p) {
+    ChartBox& box = chart.boxes[p];
+    if (box.rec == kUnknownParent || places[box.rec] < 2) continue;
+    const auto [it, added] = colours.emplace(box.rec, static_cast<int>(colours.size()));
+    box.colour = it->second;
+    if (added) chart.common.push_back({box.rec, box.id, it->second, places[box.rec], 0.0});
+  }
+}
+
+}  // namespace
+
+std::string ChartGenerationsProblem(int generations) {
+  if (generations > kMaxChartGenerations)
+    return "A pedigree chart shows at most " + std::to_string(kMaxChartGenerations) +
+           " generations.";
+  if (generations < 1) return "A pedigree chart shows at least 1 generation.";
+  return {};
+}
+
+PedigreeChart BuildPedigreeChart(Pedigree& ped, RecIndex individual, int generations) {
+  EnsureCodeOrder(ped);
+  PedigreeChart chart;
+  chart.generations = generations;
+  chart.numberFormat = ped.settings.numberFormat;
+  chart.boxes = Places(ped, individual, generations);
+  ColourRepeated(chart);
+
+  const std::int32_t code = ped.rec(individual).code;
+  const DecompositionResult parts = Decompose(ped, code, DecompositionMode::kInbreeding);
+  const auto partOf = [&](RecIndex r) { return parts.m[static_cast<std::size_t>(ped.rec(r).code)]; };
+  double listed = 0.0;
+  for (ChartCommonAncestor& a : chart.common) {
+    a.part = partOf(a.rec);
+    listed += a.part;
+  }
+  chart.ownPart = partOf(individual);
+  chart.otherPart = parts.mTotal - listed - chart.ownPart;
+  return chart;
+}
+
+std::string ChartBoxDetail(const ChartBox& box, int numberFormat) {
+  std::string detail;
+  const auto add = [&](const std::string& part) {
+    detail += (detail.empty() ? "" : " \xC2\xB7 ") + part;
+  };
+  if (box.sex == Sex::kMale) add("male");
+  if (box.sex == Sex::kFemale) add("female");
+  if (box.group >= 0) {
+    add("group " + std::to_string(box.group));
+  } else if (box.birthYear != 0) {
+    add("born " + std::to_string(box.birthYear));
+  }
+  add("F " + FormatNumber(numberFormat, box.f));
+  return detail;
+}
+
+}  // namespace kinvar
