@@ -30,6 +30,9 @@
 #include "matings/matings_command.h"
 #include "pedigree/xlsx_reader.h"
 #include "report/markup.h"
+#ifdef KINVAR_HAS_PICTURES
+#include "cli/picture_commands.h"
+#endif
 
 namespace kinvar::cli {
 
@@ -44,8 +47,9 @@ namespace fs = std::filesystem;
 // kExtract: a pedigree file of ancestors or descendants, written by the
 // command itself. kGroup: a report on one group.
 // kMatings: two groups and the files of the mating optimization.
+// kPicture: a picture written as a file (the Qt build only).
 enum class Kind { kReport, kQuery, kSettings, kFile, kListing, kScoped, kExtract, kGroup,
-                  kMatings };
+                  kMatings, kPicture };
 
 struct CliCommand {
   const char* name;
@@ -155,6 +159,15 @@ constexpr CliCommand kCliCommands[] = {
      "of the average. --forbidden names pairs that must not be mated; --exact lists the\n"
      "proven optimal matings instead and leaves the seed file alone.",
      kCmdOptimizeMatings, Kind::kMatings},
+#ifdef KINVAR_HAS_PICTURES
+    {"chart", "Draw the pedigree chart of an individual as SVG, PNG or PDF",
+     "Usage: kinvar-cli chart PEDIGREE ID [--generations N] [--size WxH] -o FILE.svg|png|pdf\n"
+     "Draws ID with its parents, grandparents and so on, N generations back (default 4, at\n"
+     "most 8). An ancestor that stands in several places has one colour in all of them; the\n"
+     "legend gives each one's part of the F of ID. The format is the extension of -o; a PNG\n"
+     "is --size pixels (default 1600x1000). No display is needed.",
+     kCmdNone, Kind::kPicture},
+#endif
     {"settings", "Write a settings file from the options",
      "Usage: kinvar-cli settings --write FILE [--number-format N] [--relationship T]\n"
      "[--range LOW HIGH] [--list-founders] [--settings FILE]\n"
@@ -227,6 +240,8 @@ struct Arguments {
   std::optional<std::string> sheet;  // the worksheet of a workbook
   TableFormat format = TableFormat::kText;
   std::optional<std::string> table;  // --table: only this one of the result's tables
+  int generations = 4;               // chart: generations back
+  std::string size;                  // chart: WxH pixels of a PNG
 };
 
 // Settings: the program folder's, then --settings, then each explicit option,
@@ -465,12 +480,16 @@ int RunCommand(const CliCommand& command, const Arguments& args) {
     WriteReport(doc.pedigree().report, stderr);
     return 1;
   }
+  platform.SetPickerInputs({args.inputs.begin(), args.inputs.end()});
+#ifdef KINVAR_HAS_PICTURES
+  if (command.kind == Kind::kPicture)
+    return WriteChart(doc, {args.inputs.front(), args.generations, args.size, *args.output});
+#endif
   const std::int32_t id = CommandIdFor(command, args);
   if (!IsAvailable(*FindCommand(id), doc.State())) {
     std::fputs("This command is not available for the loaded pedigree.\n", stderr);
     return 1;
   }
-  platform.SetPickerInputs({args.inputs.begin(), args.inputs.end()});
   if (command.kind == Kind::kFile || command.kind == Kind::kExtract)
     return RunFileCommand(id, args, doc, platform);
   if (command.kind == Kind::kMatings) PrepareMatings(doc, platform, args);
@@ -608,6 +627,12 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
           ->required()
           ->expected(1);
       break;
+    case Kind::kPicture:
+      sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
+      sub.add_option("ID", args.inputs, "The individual's ID")->required()->expected(1);
+      sub.add_option("--generations", args.generations, "Generations back, 1 to 8 (default 4)");
+      sub.add_option("--size", args.size, "Pixels of a PNG, WIDTHxHEIGHT (default 1600x1000)");
+      break;
     case Kind::kReport:
       sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
       if (command.id == kCmdRecoding)
@@ -640,6 +665,19 @@ std::optional<std::string> InputCountProblem(const CliCommand& command, const Ar
          (command.kind == Kind::kListing ? " group(s)" : " argument(s)");
 }
 
+// A picture is written to a file of its format, named with -o.
+std::optional<std::string> PictureUsageProblem(const CliCommand& command, const Arguments& args) {
+  if (command.kind != Kind::kPicture) return std::nullopt;
+  if (!args.output) return std::string(command.name) + " needs -o FILE.svg, FILE.png or FILE.pdf";
+  if (args.format != TableFormat::kText || args.report)
+    return std::string(command.name) + " draws a picture; --format and --report do not apply";
+#ifdef KINVAR_HAS_PICTURES
+  return ChartUsageProblem({args.inputs.front(), args.generations, args.size, *args.output});
+#else
+  return std::nullopt;
+#endif
+}
+
 // The run, then what an interrupt leaves: no output file, status 130.
 int RunInterruptibly(const CliCommand& command, const Arguments& args) {
   InstallInterruptHandlers();
@@ -656,6 +694,9 @@ int Main(int argc, char** argv) {
                "kinvar-cli COMMAND PEDIGREE [ARGS...] [OPTIONS]",
                "kinvar-cli");
   app.require_subcommand(1);
+#ifndef KINVAR_HAS_PICTURES
+  app.footer("The pictures (the pedigree chart) need the Qt build of kinvar-cli.");
+#endif
   app.fallthrough();
   Arguments args;
   AddGlobalOptions(app, args);
@@ -678,6 +719,7 @@ int Main(int argc, char** argv) {
     if (const auto problem = InputCountProblem(command, args)) return UsageError(*problem);
     if (command.kind == Kind::kSettings && args.format != TableFormat::kText)
       return UsageError("settings writes a settings file; --format does not apply");
+    if (const auto problem = PictureUsageProblem(command, args)) return UsageError(*problem);
     return RunInterruptibly(command, args);
   }
   return 2;

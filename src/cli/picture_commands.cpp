@@ -1,0 +1,76 @@
+#include "cli/picture_commands.h"
+
+#include <QGuiApplication>
+#include <QSize>
+#include <cstdio>
+#include <cstdlib>
+
+#include "analyses/pedigree_chart.h"
+#include "genetics/command_context.h"
+#include "pictures/pedigree_chart_picture.h"
+#include "pictures/picture.h"
+
+namespace kinvar::cli {
+
+namespace {
+
+// "1600x1000": two whole numbers of pixels, each 1..20000.
+std::optional<QSize> ParseSize(const std::string& text) {
+  const std::size_t x = text.find_first_of("xX");
+  if (x == std::string::npos) return std::nullopt;
+  const auto number = [](const std::string& part) -> int {
+    if (part.empty() || part.size() > 5 || part.find_first_not_of("0123456789") != std::string::npos)
+      return 0;
+    return std::atoi(part.c_str());
+  };
+  const int w = number(text.substr(0, x)), h = number(text.substr(x + 1));
+  if (w < 1 || h < 1 || w > 20000 || h > 20000) return std::nullopt;
+  return QSize(w, h);
+}
+
+// Painting needs a Qt application, and no display: offscreen unless the
+// user chose a platform.
+bool ChooseOffscreen() {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  return true;
+}
+
+struct PaintingApplication {
+  bool platformChosen = ChooseOffscreen();  // before the application starts
+  int argc = 1;
+  char name[11] = "kinvar-cli";
+  char* argv[2] = {name, nullptr};
+  QGuiApplication app{argc, argv};
+};
+
+}  // namespace
+
+std::optional<std::string> ChartUsageProblem(const ChartRequest& request) {
+  if (!pictures::PictureFormatOf(QString::fromStdString(request.output)))
+    return "cannot tell the format of " + request.output + ": name it .svg, .png or .pdf";
+  if (!request.size.empty() && !ParseSize(request.size))
+    return "--size takes WIDTHxHEIGHT in pixels, such as 1600x1000: " + request.size;
+  return std::nullopt;
+}
+
+int WriteChart(CKinvarDoc& doc, const ChartRequest& request) {
+  const std::string problem = ChartGenerationsProblem(request.generations);
+  if (!problem.empty()) {
+    std::fprintf(stderr, "%s\n", problem.c_str());
+    return 1;
+  }
+  CommandContext ctx = doc.Context();
+  const std::optional<RecIndex> individual = AskIndividual(ctx, "Pedigree Chart", "Draw");
+  if (!individual) return 1;
+  if (!EnsureInbreeding(ctx)) return 1;
+  PaintingApplication application;
+  const pictures::Picture picture =
+      pictures::PedigreeChartPicture(doc.pedigree(), *individual, request.generations);
+  const QSize pixels = request.size.empty() ? pictures::kDefaultPixels : *ParseSize(request.size);
+  QString error;
+  if (pictures::WritePicture(picture, QString::fromStdString(request.output), pixels, error)) return 0;
+  std::fprintf(stderr, "%s\n", error.toLocal8Bit().constData());
+  return 1;
+}
+
+}  // namespace kinvar::cli
