@@ -1,0 +1,101 @@
+// kinvar-cli chart: the pedigree chart written as SVG, PNG and PDF without a
+// display, and the refusals, each with its status and message.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "support/cli_fixture.h"
+#include "support/test_files.h"
+
+namespace kinvar {
+namespace {
+
+using test::CliRun;
+using test::Quote;
+
+class CliChart : public test::CliFixture {
+ protected:
+  std::string Herd() const { return Quote(std::string(KINVAR_EXAMPLES_DIR) + "/herd.pdg"); }
+  std::string Out(const std::string& name) const { return (home_ / name).string(); }
+};
+
+#ifdef KINVAR_CLI_HAS_PICTURES
+
+// Width and height from a PNG's header chunk.
+std::pair<std::uint32_t, std::uint32_t> PngSize(const std::string& bytes) {
+  const auto at = [&](std::size_t i) {
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i]));
+  };
+  const auto word = [&](std::size_t i) { return at(i) << 24 | at(i + 1) << 16 | at(i + 2) << 8 | at(i + 3); };
+  return {word(16), word(20)};
+}
+
+TEST_F(CliChart, WritesEachFormat) {
+  const struct {
+    const char* name;
+    const char* file;
+    const char* options;
+    const char* starts;
+  } rows[] = {
+      {"svg", "c4.svg", "", "<?xml"},
+      {"png", "c4.png", "--size 640x480", "\x89PNG"},
+      {"png default size", "d.png", "--generations 8", "\x89PNG"},
+      {"pdf", "c4.pdf", "--generations 2", "%PDF"},
+  };
+  for (const auto& row : rows) {
+    const CliRun run = Execute("chart " + Herd() + " c4 " + row.options + " -o " + Quote(Out(row.file)));
+    ASSERT_EQ(run.status, 0) << row.name << ": " << run.err;
+    const std::string bytes = test::ReadWholeFile(Out(row.file));
+    EXPECT_TRUE(bytes.starts_with(row.starts)) << row.name;
+    if (std::string(row.name) == "svg") {
+      for (const char* id : {">C4<", ">B1<", ">B2<", ">A1<", ">S1<", ">D2<", "Pedigree chart of C4"})
+        EXPECT_NE(bytes.find(id), std::string::npos) << id;
+    }
+  }
+  EXPECT_EQ(PngSize(test::ReadWholeFile(Out("c4.png"))), std::make_pair(640u, 480u));
+  EXPECT_EQ(PngSize(test::ReadWholeFile(Out("d.png"))), std::make_pair(1600u, 1000u));
+}
+
+TEST_F(CliChart, RefusesWhatItCannotDraw) {
+  const struct {
+    const char* name;
+    std::string args;
+    int status;
+    const char* message;
+  } rows[] = {
+      {"nine generations", "C4 --generations 9 -o x.svg", 1, "A pedigree chart shows at most 8 generations.\n"},
+      {"no generation", "C4 --generations 0 -o x.svg", 1, "A pedigree chart shows at least 1 generation.\n"},
+      {"unknown ID", "NOPE -o x.svg", 1, "Cannot find individual \"NOPE\" in the pedigree.\n"},
+      {"bad extension", "C4 -o x.gif", 2, "kinvar-cli: cannot tell the format of"},
+      {"no output", "C4", 2, "kinvar-cli: chart needs -o FILE.svg, FILE.png or FILE.pdf\n"},
+      {"bad size", "C4 --size 16x0 -o x.png", 2, "kinvar-cli: --size takes WIDTHxHEIGHT"},
+      {"tables", "C4 --format csv -o x.png", 2, "kinvar-cli: chart draws a picture"},
+  };
+  for (const auto& row : rows) {
+    std::string args = row.args;
+    const std::size_t o = args.find("-o ");
+    if (o != std::string::npos) args.replace(o + 3, std::string::npos, Quote(Out(args.substr(o + 3))));
+    const CliRun run = Execute("chart " + Herd() + " " + args);
+    EXPECT_EQ(run.status, row.status) << row.name;
+    EXPECT_NE(run.err.find(row.message), std::string::npos) << row.name << ": " << run.err;
+    EXPECT_FALSE(std::filesystem::exists(Out("x.svg")) || std::filesystem::exists(Out("x.png")))
+        << row.name;
+  }
+}
+
+#else
+
+TEST_F(CliChart, HelpSaysThePicturesNeedTheQtBuild) {
+  const CliRun help = Execute("--help");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("The pictures (the pedigree chart) need the Qt build of kinvar-cli."),
+            std::string::npos);
+  EXPECT_EQ(Execute("chart " + Herd() + " C4 -o x.svg").status, 2);
+}
+
+#endif
+
+}  // namespace
+}  // namespace kinvar
