@@ -1,0 +1,13 @@
+#!/bin/sh
+# Redraws the pictures of docs/ from the examples with kinvar-cli (the Qt
+# build; no display needed). Run from the source folder after a build:
+#   scripts/make-pictures.sh [BUILD_DIR]
+set -eu
+build=${1:-build}
+cli="$build/bin/kinvar-cli"
+if [ ! -x "$cli" ]; then
+  echo "make-pictures.sh: build kinvar-cli first ($cli not found)" >&2
+  exit 1
+fi
+"$cli" chart examples/herd.pdg C4 --generations 4 --size 1600x1000 -o docs/chart.png
+echo "docs/chart.png"
