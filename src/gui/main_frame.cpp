@@ -24,6 +24,7 @@
 #include "gui/help_window.h"
 #include "gui/kinvar_view.h"
 #include "gui/options_dialog.h"
+#include "gui/picture_window.h"
 #include "gui/qt_platform.h"
 #include "gui/table_model.h"
 #include "gui/table_pane.h"
@@ -313,6 +314,14 @@ void CMainFrame::ShowHelp() {
   help_->show();
   help_->raise();
   help_->activateWindow();
+}
+
+CPictureWindow* CMainFrame::ShowPicture(pictures::Picture picture) {
+  auto* window = new CPictureWindow(std::move(picture), this);
+  window->show();
+  window->raise();
+  window->activateWindow();
+  return window;
 }
 
 void CMainFrame::OnRefresh() {
