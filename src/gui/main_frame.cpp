@@ -19,6 +19,7 @@
 
 #include "app/commands.h"
 #include "app/document.h"
+#include "genetics/command_context.h"
 #include "gui/about_dialog.h"
 #include "gui/find_bar.h"
 #include "gui/help_window.h"
@@ -278,6 +279,7 @@ void CMainFrame::Dispatch(std::int32_t id) {
   }
   switch (id) {
     case kCmdFileExport: OnExport(); break;
+    case kCmdViewPedigreeChart: OnPedigreeChart(); break;
     case kCmdOptions:
       RunOptionsDialog(doc_, platform_, this);
       if (settings_) settings_->setValue(QStringLiteral("Threads"), doc_.settings().threads);
@@ -322,6 +324,14 @@ CPictureWindow* CMainFrame::ShowPicture(pictures::Picture picture) {
   window->raise();
   window->activateWindow();
   return window;
+}
+
+void CMainFrame::OnPedigreeChart() {
+  CommandContext ctx = doc_.Context();
+  const auto x = AskIndividual(ctx, "Pedigree Chart", "Show");
+  if (!x) return;
+  // The boxes show F: the same coefficients as every report.
+  if (!EnsureInbreeding(ctx)) return;
 }
 
 void CMainFrame::OnRefresh() {

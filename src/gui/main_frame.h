@@ -106,6 +106,7 @@ class CMainFrame : public QMainWindow {
   void UpdateTitle();
   void RebuildTableTabs();
   void OnExport();
+  void OnPedigreeChart();
   void RunForIndividual(std::int32_t id, const std::string& individual);
   QWidget* FocusHome() const;
 
