@@ -29,6 +29,7 @@
 #include "gui/qt_platform.h"
 #include "gui/table_model.h"
 #include "gui/table_pane.h"
+#include "pictures/pedigree_chart_picture.h"
 
 // Resources of a static library must be registered from the global namespace.
 static void InitKinvarResources() { Q_INIT_RESOURCE(kinvar); }
@@ -326,12 +327,16 @@ CPictureWindow* CMainFrame::ShowPicture(pictures::Picture picture) {
   return window;
 }
 
+// The chart's generations until the window lets the user choose them.
+constexpr int kChartGenerations = 4;
+
 void CMainFrame::OnPedigreeChart() {
   CommandContext ctx = doc_.Context();
   const auto x = AskIndividual(ctx, "Pedigree Chart", "Show");
   if (!x) return;
   // The boxes show F: the same coefficients as every report.
   if (!EnsureInbreeding(ctx)) return;
+  ShowPicture(pictures::PedigreeChartPicture(doc_.pedigree(), *x, kChartGenerations));
 }
 
 void CMainFrame::OnRefresh() {

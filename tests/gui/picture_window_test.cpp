@@ -2,6 +2,7 @@
 // shown, zoomed, fitted, panned, copied, exported and printed, and what the
 // user gets is checked against positions and sizes worked out here.
 #include <QClipboard>
+#include <QMenu>
 #include <QFile>
 #include <QImage>
 #include <QMainWindow>
@@ -17,6 +18,7 @@
 
 #include <cmath>
 
+#include "app/commands.h"
 #include "gui/main_frame.h"
 #include "gui/picture_window.h"
 #include "gui_support.h"
@@ -307,6 +309,33 @@ TEST(PictureWindow, TheMainWindowOpensSeveralThatCloseOnTheirOwn) {
   QTest::keyClick(first->windowHandle(), Qt::Key_W, Qt::ControlModifier);
   QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_TRUE(first.isNull());
+}
+
+}  // namespace
+}  // namespace kinvar::gui
+
+namespace kinvar::gui {
+namespace {
+
+// Double-click on an ID, then the menu's chart entry: the chart of that
+// individual opens in a window of its own, with the coefficients computed.
+TEST(PedigreeChartCommand, OpensTheChartOfTheIndividualClickedOn) {
+  test::DocumentFixture f;
+  CMainFrame frame(f.platform, f.doc);
+  frame.show();
+  frame.OpenFile(QString(KINVAR_EXAMPLES_DIR) + "/herd.pdg");
+  ASSERT_TRUE(frame.CommandEnabled(kCmdViewPedigreeChart));
+  QMenu* menu = frame.ShowIndividualMenu("C2");
+  ASSERT_NE(menu, nullptr);
+  menu->actions().back()->trigger();  // runs once the menu is gone
+  QTest::qWait(50);
+  const auto windows = frame.findChildren<CPictureWindow*>();
+  ASSERT_EQ(windows.size(), 1);
+  EXPECT_TRUE(windows.front()->isVisible());
+  EXPECT_FALSE(windows.front()->windowTitle().isEmpty());
+  EXPECT_FALSE(windows.front()->picture().size.isEmpty());
+  EXPECT_TRUE(f.doc.pedigree().inbreedingComputed);
+  EXPECT_TRUE(f.platform.messages.empty());
 }
 
 }  // namespace
