@@ -132,6 +132,8 @@ constexpr std::array kCommands{
     Command{kCmdViewStatusBar, "View", "&Status Bar", "", "", "", kAlways, H::kFrame},
     Command{kCmdViewPedigree, "View", "&View Pedigree\tCtrl+Shift+V", "Ctrl+Shift+V", "View pedigree",
             "View pedigree", kValidNotShown, H::kDocument},
+    Command{kCmdViewPedigreeChart, "View", "Pedigree &Chart...", "",
+            "Show the pedigree chart of an individual", "Pedigree chart", kValid, H::kFrame},
 
     Command{kCmdHelpContents, "Help", "&Contents\tF1", "F1", "List the commands and their keys",
             "Help", kAlways, H::kFrame},

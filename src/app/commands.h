@@ -22,6 +22,8 @@ enum : std::int32_t {
   kCmdFileSave = 57603,
   // Writes the shown report's tables as data files.
   kCmdFileExport = 32900,
+  // Opens the pedigree chart of an individual in a window of its own.
+  kCmdViewPedigreeChart = 32901,
   // The report view's own commands.
   kCmdEditCopy = 57634,
   kCmdEditFind = 57636,

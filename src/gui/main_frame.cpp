@@ -19,14 +19,17 @@
 
 #include "app/commands.h"
 #include "app/document.h"
+#include "genetics/command_context.h"
 #include "gui/about_dialog.h"
 #include "gui/find_bar.h"
 #include "gui/help_window.h"
 #include "gui/kinvar_view.h"
 #include "gui/options_dialog.h"
+#include "gui/picture_window.h"
 #include "gui/qt_platform.h"
 #include "gui/table_model.h"
 #include "gui/table_pane.h"
+#include "pictures/pedigree_chart_picture.h"
 
 // Resources of a static library must be registered from the global namespace.
 static void InitKinvarResources() { Q_INIT_RESOURCE(kinvar); }
@@ -277,6 +280,7 @@ void CMainFrame::Dispatch(std::int32_t id) {
   }
   switch (id) {
     case kCmdFileExport: OnExport(); break;
+    case kCmdViewPedigreeChart: OnPedigreeChart(); break;
     case kCmdOptions:
       RunOptionsDialog(doc_, platform_, this);
       if (settings_) settings_->setValue(QStringLiteral("Threads"), doc_.settings().threads);
@@ -313,6 +317,26 @@ void CMainFrame::ShowHelp() {
   help_->show();
   help_->raise();
   help_->activateWindow();
+}
+
+CPictureWindow* CMainFrame::ShowPicture(pictures::Picture picture) {
+  auto* window = new CPictureWindow(std::move(picture), this);
+  window->show();
+  window->raise();
+  window->activateWindow();
+  return window;
+}
+
+// The chart's generations until the window lets the user choose them.
+constexpr int kChartGenerations = 4;
+
+void CMainFrame::OnPedigreeChart() {
+  CommandContext ctx = doc_.Context();
+  const auto x = AskIndividual(ctx, "Pedigree Chart", "Show");
+  if (!x) return;
+  // The boxes show F: the same coefficients as every report.
+  if (!EnsureInbreeding(ctx)) return;
+  ShowPicture(pictures::PedigreeChartPicture(doc_.pedigree(), *x, kChartGenerations));
 }
 
 void CMainFrame::OnRefresh() {

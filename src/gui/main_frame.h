@@ -27,6 +27,7 @@ class QSettings;
 class QTabWidget;
 class QToolBar;
 
+#include "pictures/picture.h"
 #include "report/table_formats.h"
 
 namespace kinvar {
@@ -37,6 +38,7 @@ namespace kinvar::gui {
 
 class CFindBar;
 class CHelpDlg;
+class CPictureWindow;
 class CKinvarView;
 class CTablePane;
 class QtPlatform;
@@ -82,6 +84,9 @@ class CMainFrame : public QMainWindow {
   // `id`; nothing when `id` is not one of the pedigree. Shown at the pointer.
   QMenu* ShowIndividualMenu(const QByteArray& id);
   QMenu* individualMenu() const;
+  // Opens a window of its own for `picture`; several may be open at once,
+  // and each closes with the main window.
+  CPictureWindow* ShowPicture(pictures::Picture picture);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -101,6 +106,7 @@ class CMainFrame : public QMainWindow {
   void UpdateTitle();
   void RebuildTableTabs();
   void OnExport();
+  void OnPedigreeChart();
   void RunForIndividual(std::int32_t id, const std::string& individual);
   QWidget* FocusHome() const;
 

@@ -34,13 +34,14 @@ struct IndividualCommand {
   const char* text;
 };
 
-// The commands that ask for one individual, in the Tools menu's order.
+// The commands that ask for one individual, in the menus' order.
 constexpr IndividualCommand kIndividualCommands[] = {
     {kCmdInbreedingOfIndividual, "Inbreeding coefficient of %1"},
     {kCmdPathCountingIndividual, "Path counting for %1"},
     {kCmdDecompositionIndividual, "Ancestral decomposition of %1"},
     {kCmdExtractAncestorsIndividual, "Extract ancestors of %1..."},
     {kCmdExtractDescendantsIndividual, "Extract descendants of %1..."},
+    {kCmdViewPedigreeChart, "Pedigree chart of %1"},
 };
 
 }  // namespace

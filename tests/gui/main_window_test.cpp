@@ -84,7 +84,7 @@ TEST(MainWindow, MenusFollowTheCommandTableInOrder) {
       {"Extract Descendants", Submenu(tools, "Extract Descendants"),
        {"An Individual...", "A Group..."}},
       {"View", Submenu(bar, "&View"),
-       {"&Toolbar", "&Status Bar", "&View Pedigree\tCtrl+Shift+V"}},
+       {"&Toolbar", "&Status Bar", "&View Pedigree\tCtrl+Shift+V", "Pedigree &Chart..."}},
       {"Help", Submenu(bar, "&Help"), {"&Contents\tF1", "&About Kinvar"}},
   };
   for (const auto& c : cases) {

@@ -1,0 +1,327 @@
+#include "gui/picture_window.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QWheelEvent>
+
+namespace kinvar::gui {
+
+using pictures::Picture;
+
+// ---------------------------------------------------------------- canvas
+
+CPictureCanvas::CPictureCanvas(Picture picture, QWidget* parent)
+    : QAbstractScrollArea(parent), picture_(std::move(picture)) {
+  viewport()->setCursor(Qt::OpenHandCursor);
+  setFocusPolicy(Qt::StrongFocus);
+  horizontalScrollBar()->setSingleStep(20);
+  verticalScrollBar()->setSingleStep(20);
+}
+
+QSize CPictureCanvas::ScaledSize() const {
+  return QSize(static_cast<int>(std::lround(picture_.size.width() * zoom_)),
+               static_cast<int>(std::lround(picture_.size.height() * zoom_)));
+}
+
+// The scroll bars' own room is left out: a fitted picture needs none.
+double CPictureCanvas::FitZoom() const {
+  if (picture_.size.isEmpty()) return 1.0;
+  const QSize room = maximumViewportSize();
+  const double zoom = std::min(room.width() / picture_.size.width(),
+                               room.height() / picture_.size.height());
+  return std::clamp(zoom, kMinZoom, kMaxZoom);
+}
+
+void CPictureCanvas::UpdateScrollBars() {
+  const QSize scaled = ScaledSize();
+  const QSize room = viewport()->size();
+  horizontalScrollBar()->setRange(0, std::max(0, scaled.width() - room.width()));
+  verticalScrollBar()->setRange(0, std::max(0, scaled.height() - room.height()));
+  horizontalScrollBar()->setPageStep(room.width());
+  verticalScrollBar()->setPageStep(room.height());
+}
+
+// A picture smaller than the viewport sits in its middle.
+QPointF CPictureCanvas::Origin() const {
+  const QSize scaled = ScaledSize();
+  const QSize room = viewport()->size();
+  const double x = scaled.width() < room.width() ? (room.width() - scaled.width()) / 2.0
+                                                 : -horizontalScrollBar()->value();
+  const double y = scaled.height() < room.height() ? (room.height() - scaled.height()) / 2.0
+                                                   : -verticalScrollBar()->value();
+  return {x, y};
+}
+
+void CPictureCanvas::SetZoom(double zoom, std::optional<QPointF> anchor) {
+  zoom = std::clamp(zoom, kMinZoom, kMaxZoom);
+  fitted_ = false;
+  const QPointF at = anchor.value_or(QRectF(viewport()->rect()).center());
+  const QPointF point = (at - Origin()) / zoom_;  // in the picture's units
+  zoom_ = zoom;
+  UpdateScrollBars();
+  horizontalScrollBar()->setValue(static_cast<int>(std::lround(point.x() * zoom_ - at.x())));
+  verticalScrollBar()->setValue(static_cast<int>(std::lround(point.y() * zoom_ - at.y())));
+  viewport()->update();
+  emit zoomChanged(zoom_);
+}
+
+void CPictureCanvas::FitToWindow() {
+  zoom_ = FitZoom();
+  fitted_ = true;
+  UpdateScrollBars();
+  viewport()->update();
+  emit zoomChanged(zoom_);
+}
+
+void CPictureCanvas::paintEvent(QPaintEvent*) {
+  QPainter painter(viewport());
+  painter.fillRect(viewport()->rect(), palette().color(QPalette::Mid));
+  const QRectF page(Origin(), QSizeF(ScaledSize()));
+  painter.fillRect(page, Qt::white);
+  if (!picture_.paint) return;
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setRenderHint(QPainter::TextAntialiasing);
+  painter.setClipRect(page);
+  painter.translate(page.topLeft());
+  painter.scale(zoom_, zoom_);
+  picture_.paint(painter);
+}
+
+void CPictureCanvas::resizeEvent(QResizeEvent* event) {
+  QAbstractScrollArea::resizeEvent(event);
+  if (fitted_) {
+    FitToWindow();
+    return;
+  }
+  UpdateScrollBars();
+}
+
+void CPictureCanvas::wheelEvent(QWheelEvent* event) {
+  if (!(event->modifiers() & Qt::ControlModifier)) {
+    QAbstractScrollArea::wheelEvent(event);
+    return;
+  }
+  const int delta = event->angleDelta().y();
+  if (delta != 0) SetZoom(zoom_ * std::pow(kZoomStep, delta / 120.0), event->position());
+  event->accept();
+}
+
+void CPictureCanvas::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) {
+    QAbstractScrollArea::mousePressEvent(event);
+    return;
+  }
+  dragFrom_ = event->position().toPoint();
+  viewport()->setCursor(Qt::ClosedHandCursor);
+  event->accept();
+}
+
+void CPictureCanvas::mouseMoveEvent(QMouseEvent* event) {
+  if (!dragFrom_) {
+    QAbstractScrollArea::mouseMoveEvent(event);
+    return;
+  }
+  const QPoint now = event->position().toPoint();
+  const QPoint moved = now - *dragFrom_;
+  dragFrom_ = now;
+  horizontalScrollBar()->setValue(horizontalScrollBar()->value() - moved.x());
+  verticalScrollBar()->setValue(verticalScrollBar()->value() - moved.y());
+  event->accept();
+}
+
+void CPictureCanvas::mouseReleaseEvent(QMouseEvent* event) {
+  if (!dragFrom_ || event->button() != Qt::LeftButton) {
+    QAbstractScrollArea::mouseReleaseEvent(event);
+    return;
+  }
+  dragFrom_.reset();
+  viewport()->setCursor(Qt::OpenHandCursor);
+  event->accept();
+}
+
+void CPictureCanvas::scrollContentsBy(int, int) { viewport()->update(); }
+
+// ---------------------------------------------------------------- images
+
+QSize ImagePixels(const QSizeF& size, QSize bounds) {
+  if (size.isEmpty()) return bounds;
+  const double scale = std::min(bounds.width() / size.width(), bounds.height() / size.height());
+  return QSize(std::max(1, static_cast<int>(std::lround(size.width() * scale))),
+               std::max(1, static_cast<int>(std::lround(size.height() * scale))));
+}
+
+QImage PictureImage(const Picture& picture) {
+  QImage image(ImagePixels(picture.size), QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::white);
+  QPainter painter(&image);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setRenderHint(QPainter::TextAntialiasing);
+  pictures::PaintFitted(picture, painter, QRectF(image.rect()));
+  painter.end();
+  return image;
+}
+
+// ---------------------------------------------------------------- window
+
+namespace {
+
+struct ExportFilter {
+  const char* filter;
+  const char* suffix;
+};
+
+// In the order of the dialog's list; the first is the default.
+constexpr ExportFilter kExportFilters[] = {
+    {"PNG image (*.png)", "png"},
+    {"SVG drawing (*.svg)", "svg"},
+    {"PDF document (*.pdf)", "pdf"},
+};
+
+// The title as a file name: no characters that some file systems refuse.
+QString SuggestedName(const QString& title) {
+  QString name = title.simplified();
+  static const QString kRefused = QStringLiteral("\\/:*?\"<>|");
+  for (QChar& c : name)
+    if (kRefused.contains(c) || c.unicode() < 32) c = QLatin1Char('_');
+  return name.isEmpty() ? QStringLiteral("picture") : name;
+}
+
+QAction* AddItem(QMenu* menu, const QString& text, QList<QKeySequence> keys) {
+  QAction* act = menu->addAction(text);
+  act->setShortcuts(keys);
+  return act;
+}
+
+}  // namespace
+
+CPictureWindow::CPictureWindow(Picture picture, QWidget* parent)
+    : QMainWindow(parent, Qt::Window),
+      canvas_(new CPictureCanvas(std::move(picture), this)),
+      zoomLabel_(new QLabel(this)),
+      printer_(std::make_unique<QPrinter>(QPrinter::HighResolution)) {
+  setAttribute(Qt::WA_DeleteOnClose);
+  setWindowTitle(this->picture().title);
+  setCentralWidget(canvas_);
+  statusBar()->addPermanentWidget(zoomLabel_);
+  connect(canvas_, &CPictureCanvas::zoomChanged, this, &CPictureWindow::ShowZoom);
+  CreateMenus();
+  const QSizeF size = this->picture().size;
+  printer_->setPageOrientation(size.width() > size.height() ? QPageLayout::Landscape
+                                                            : QPageLayout::Portrait);
+  printer_->setDocName(this->picture().title);
+  // The picture at its own size where the screen has room for it.
+  QSize room(1000, 700);
+  if (const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen())
+    room = screen->availableGeometry().size() * 0.85;
+  const QSize wanted = size.toSize() + QSize(40, 80);
+  resize(std::clamp(wanted.width(), 480, std::max(480, room.width())),
+         std::clamp(wanted.height(), 360, std::max(360, room.height())));
+  canvas_->FitToWindow();
+  canvas_->setFocus(Qt::OtherFocusReason);
+}
+
+CPictureWindow::~CPictureWindow() = default;
+
+void CPictureWindow::CreateMenus() {
+  QMenu* file = menuBar()->addMenu(tr("&File"));
+  connect(AddItem(file, tr("&Export Picture..."), {}), &QAction::triggered, this,
+          &CPictureWindow::OnExport);
+  file->addSeparator();
+  connect(AddItem(file, tr("&Print...\tCtrl+P"), {QKeySequence(Qt::CTRL | Qt::Key_P)}),
+          &QAction::triggered, this, &CPictureWindow::OnPrint);
+  connect(AddItem(file, tr("Print Pre&view"), {}), &QAction::triggered, this,
+          &CPictureWindow::OnPrintPreview);
+  file->addSeparator();
+  connect(AddItem(file, tr("&Close\tCtrl+W"),
+                  {QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence(Qt::Key_Escape)}),
+          &QAction::triggered, this, &QWidget::close);
+
+  QMenu* edit = menuBar()->addMenu(tr("&Edit"));
+  connect(AddItem(edit, tr("&Copy\tCtrl+C"), {QKeySequence(Qt::CTRL | Qt::Key_C)}),
+          &QAction::triggered, this, &CPictureWindow::Copy);
+
+  // Ctrl+= too: on many keyboards plus needs Shift.
+  QMenu* view = menuBar()->addMenu(tr("&View"));
+  connect(AddItem(view, tr("Zoom &In\tCtrl++"),
+                  {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)}),
+          &QAction::triggered, canvas_, &CPictureCanvas::ZoomIn);
+  connect(AddItem(view, tr("Zoom &Out\tCtrl+-"), {QKeySequence(Qt::CTRL | Qt::Key_Minus)}),
+          &QAction::triggered, canvas_, &CPictureCanvas::ZoomOut);
+  connect(AddItem(view, tr("&Fit to Window\tCtrl+0"), {QKeySequence(Qt::CTRL | Qt::Key_0)}),
+          &QAction::triggered, canvas_, &CPictureCanvas::FitToWindow);
+  connect(AddItem(view, tr("&Actual Size\tCtrl+1"), {QKeySequence(Qt::CTRL | Qt::Key_1)}),
+          &QAction::triggered, canvas_, &CPictureCanvas::ActualSize);
+}
+
+void CPictureWindow::ShowZoom(double zoom) {
+  zoomLabel_->setText(tr("Zoom %1%").arg(std::lround(zoom * 100)));
+}
+
+bool CPictureWindow::ExportTo(const QString& path, QString& error) const {
+  return pictures::WritePicture(picture(), path, ImagePixels(picture().size), error);
+}
+
+bool CPictureWindow::PrintTo(QPrinter& printer) const {
+  QPainter painter;
+  if (!painter.begin(&printer)) return false;
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setRenderHint(QPainter::TextAntialiasing);
+  pictures::PaintFitted(picture(), painter,
+                        QRectF(0, 0, printer.width(), printer.height()));
+  return painter.end();
+}
+
+void CPictureWindow::Copy() const { QApplication::clipboard()->setImage(PictureImage(picture())); }
+
+void CPictureWindow::OnExport() {
+  QStringList filters;
+  for (const ExportFilter& f : kExportFilters) filters << QString::fromLatin1(f.filter);
+  QString chosenFilter = filters.front();
+  QString path = QFileDialog::getSaveFileName(
+      this, tr("Export Picture"), SuggestedName(picture().title) + QStringLiteral(".png"),
+      filters.join(QStringLiteral(";;")), &chosenFilter);
+  if (path.isEmpty()) return;
+  // A name without a known extension takes the chosen filter's.
+  if (!pictures::PictureFormatOf(path)) {
+    const auto index = filters.indexOf(chosenFilter);
+    path += QLatin1Char('.') + QString::fromLatin1(kExportFilters[std::max<qsizetype>(0, index)].suffix);
+  }
+  QString error;
+  if (!ExportTo(path, error)) QMessageBox::warning(this, tr("Export Picture"), error);
+}
+
+void CPictureWindow::OnPrint() {
+  QPrintDialog dialog(printer_.get(), this);
+  dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
+  if (dialog.exec() != QDialog::Accepted) return;
+  if (!PrintTo(*printer_))
+    QMessageBox::warning(this, tr("Print"), tr("The picture could not be printed."));
+}
+
+void CPictureWindow::OnPrintPreview() {
+  QPrintPreviewDialog preview(printer_.get(), this);
+  connect(&preview, &QPrintPreviewDialog::paintRequested, this,
+          [this](QPrinter* printer) { PrintTo(*printer); });
+  preview.resize(900, 700);
+  preview.exec();
+}
+
+}  // namespace kinvar::gui

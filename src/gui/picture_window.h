@@ -1,0 +1,113 @@
+// A window that shows one picture (a pedigree chart, ...): zoomed, panned,
+// fitted, printed, copied and exported. The picture paints itself at the
+// scale of the moment, so it stays sharp at every zoom and on HiDPI screens;
+// nothing is rasterised until it leaves the program as an image.
+//
+// Zoom: Ctrl+wheel (about the pointer), Ctrl+plus and Ctrl+minus. The plain
+// wheel scrolls, as in the report; dragging with the left button pans.
+// The window opens fitted and stays fitted while it is resized, until the
+// user zooms.
+#pragma once
+
+#include <QAbstractScrollArea>
+#include <QImage>
+#include <QMainWindow>
+#include <QPoint>
+#include <QSize>
+#include <memory>
+#include <optional>
+
+#include "pictures/picture.h"
+
+class QLabel;
+class QPrinter;
+
+namespace kinvar::gui {
+
+class CPictureCanvas : public QAbstractScrollArea {
+  Q_OBJECT
+
+ public:
+  static constexpr double kMinZoom = 0.02;
+  static constexpr double kMaxZoom = 32.0;
+  // One key press or one notch of the wheel.
+  static constexpr double kZoomStep = 1.25;
+
+  explicit CPictureCanvas(pictures::Picture picture, QWidget* parent = nullptr);
+
+  const pictures::Picture& picture() const { return picture_; }
+  // Screen pixels (device independent) per logical unit of the picture.
+  double zoom() const { return zoom_; }
+  bool fitted() const { return fitted_; }
+  // Keeps the picture's point under `anchor` (viewport coordinates) where it
+  // is; the viewport's centre without one.
+  void SetZoom(double zoom, std::optional<QPointF> anchor = std::nullopt);
+  void ZoomIn() { SetZoom(zoom_ * kZoomStep); }
+  void ZoomOut() { SetZoom(zoom_ / kZoomStep); }
+  void FitToWindow();
+  void ActualSize() { SetZoom(1.0); }
+  // Where the picture's top-left corner is in the viewport.
+  QPointF Origin() const;
+
+ signals:
+  void zoomChanged(double zoom);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void scrollContentsBy(int dx, int dy) override;
+
+ private:
+  double FitZoom() const;
+  QSize ScaledSize() const;
+  void UpdateScrollBars();
+
+  pictures::Picture picture_;
+  double zoom_ = 1.0;
+  bool fitted_ = true;
+  std::optional<QPoint> dragFrom_;
+};
+
+// The size in pixels of the picture as an image (copy and PNG export): its
+// proportions, as large as fits in `bounds`, at least one pixel each way.
+QSize ImagePixels(const QSizeF& size, QSize bounds = pictures::kDefaultPixels);
+
+// The picture as an image of ImagePixels on white.
+QImage PictureImage(const pictures::Picture& picture);
+
+class CPictureWindow : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // A window of its own (not modal) above `parent`, deleted when closed.
+  explicit CPictureWindow(pictures::Picture picture, QWidget* parent = nullptr);
+  ~CPictureWindow() override;
+
+  CPictureCanvas* canvas() const { return canvas_; }
+  const pictures::Picture& picture() const { return canvas_->picture(); }
+
+  // Writes the picture to `path` as PNG (of ImagePixels), SVG or PDF by its
+  // extension; false with the reason in `error`.
+  bool ExportTo(const QString& path, QString& error) const;
+  // The picture fitted to the printable area of one page.
+  bool PrintTo(QPrinter& printer) const;
+  void Copy() const;
+
+  void OnExport();
+  void OnPrint();
+  void OnPrintPreview();
+
+ private:
+  void CreateMenus();
+  void ShowZoom(double zoom);
+
+  CPictureCanvas* canvas_;
+  QLabel* zoomLabel_;
+  std::unique_ptr<QPrinter> printer_;
+};
+
+}  // namespace kinvar::gui

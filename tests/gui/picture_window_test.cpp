@@ -1,0 +1,342 @@
+// The picture window: a test picture of known rectangles and one text is
+// shown, zoomed, fitted, panned, copied, exported and printed, and what the
+// user gets is checked against positions and sizes worked out here.
+#include <QClipboard>
+#include <QMenu>
+#include <QFile>
+#include <QImage>
+#include <QMainWindow>
+#include <QPainter>
+#include <QPointer>
+#include <QPrinter>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWheelEvent>
+#include <QXmlStreamReader>
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "app/commands.h"
+#include "gui/main_frame.h"
+#include "gui/picture_window.h"
+#include "gui_support.h"
+
+namespace kinvar::gui {
+namespace {
+
+using pictures::Picture;
+
+constexpr QSizeF kSize(400, 250);
+const QColor kLeft(200, 0, 0);
+const QColor kRight(0, 0, 200);
+
+// Left half red, right half blue, a label in the red half.
+Picture TestPicture(const QString& title = QStringLiteral("Test chart of B7")) {
+  return Picture{title, kSize, [](QPainter& p) {
+                   p.fillRect(QRectF(0, 0, 200, 250), kLeft);
+                   p.fillRect(QRectF(200, 0, 200, 250), kRight);
+                   p.setPen(Qt::white);
+                   p.drawText(QPointF(20, 40), QStringLiteral("ALPHA-7"));
+                 }};
+}
+
+struct Shown {
+  explicit Shown(QSize size = QSize(700, 500)) {
+    window->resize(size);
+    window->show();
+    window->activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(window));
+    EXPECT_TRUE(QTest::qWaitForWindowActive(window));
+  }
+  ~Shown() { delete window.data(); }
+  void Press(QKeyCombination keys) {
+    QTest::keyClick(window->windowHandle(), keys.key(), keys.keyboardModifiers());
+  }
+  CPictureCanvas& canvas() { return *window->canvas(); }
+  QPointer<CPictureWindow> window = new CPictureWindow(TestPicture());
+};
+
+// A picture's point in viewport pixels at the canvas's zoom and scroll.
+QPointF OnScreen(CPictureCanvas& c, QPointF at) { return c.Origin() + at * c.zoom(); }
+
+TEST(PictureWindow, OpensFittedAndCentredWithItsTitle) {
+  struct Row {
+    const char* name;
+    QSize window;
+  };
+  const Row rows[] = {{"wide", {900, 400}}, {"tall", {500, 800}}, {"small", {300, 250}}};
+  for (const Row& row : rows) {
+    Shown s(row.window);
+    CPictureCanvas& c = s.canvas();
+    EXPECT_EQ(s.window->windowTitle(), QStringLiteral("Test chart of B7")) << row.name;
+    EXPECT_TRUE(c.fitted()) << row.name;
+    const QSize room = c.viewport()->size();
+    const double expected = std::min(room.width() / 400.0, room.height() / 250.0);
+    EXPECT_NEAR(c.zoom(), expected, 1e-9) << row.name;
+    EXPECT_EQ(c.horizontalScrollBar()->maximum(), 0) << row.name;
+    EXPECT_EQ(c.verticalScrollBar()->maximum(), 0) << row.name;
+    const QPointF centre = OnScreen(c, QPointF(200, 125));
+    EXPECT_NEAR(centre.x(), room.width() / 2.0, 1.0) << row.name;
+    EXPECT_NEAR(centre.y(), room.height() / 2.0, 1.0) << row.name;
+    // Resizing keeps a fitted picture fitted.
+    s.window->resize(row.window + QSize(120, 60));
+    QApplication::processEvents();
+    const QSize bigger = c.viewport()->size();
+    EXPECT_NEAR(c.zoom(), std::min(bigger.width() / 400.0, bigger.height() / 250.0), 1e-9)
+        << row.name;
+  }
+}
+
+TEST(PictureWindow, KeysZoomFitAndReset) {
+  struct Row {
+    const char* name;
+    QKeyCombination keys;
+    double factor;  // of the zoom before; 0: actual size; -1: fitted
+  };
+  const Row rows[] = {
+      {"Ctrl+plus", Qt::CTRL | Qt::Key_Plus, 1.25},
+      {"Ctrl+equal", Qt::CTRL | Qt::Key_Equal, 1.25},
+      {"Ctrl+minus", Qt::CTRL | Qt::Key_Minus, 0.8},
+      {"Ctrl+1", Qt::CTRL | Qt::Key_1, 0},
+      {"Ctrl+plus again", Qt::CTRL | Qt::Key_Plus, 1.25},
+      {"Ctrl+0", Qt::CTRL | Qt::Key_0, -1},
+  };
+  Shown s;
+  CPictureCanvas& c = s.canvas();
+  const double fit = c.zoom();
+  for (const Row& row : rows) {
+    const double before = c.zoom();
+    s.Press(row.keys);
+    const double expected = row.factor > 0 ? before * row.factor : row.factor == 0 ? 1.0 : fit;
+    EXPECT_NEAR(c.zoom(), expected, 1e-9) << row.name;
+    EXPECT_EQ(c.fitted(), row.factor < 0) << row.name;
+  }
+}
+
+void Wheel(CPictureCanvas& c, QPointF at, int delta, Qt::KeyboardModifiers modifiers) {
+  QWheelEvent event(at, c.viewport()->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
+                    modifiers, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(c.viewport(), &event);
+}
+
+TEST(PictureWindow, CtrlWheelZoomsAboutThePointerAndThePlainWheelScrolls) {
+  Shown s;
+  CPictureCanvas& c = s.canvas();
+  c.SetZoom(3.0);
+  struct Row {
+    const char* name;
+    int delta;
+    double factor;
+  };
+  const Row rows[] = {{"one notch in", 120, 1.25},
+                      {"two notches out", -240, 1 / 1.5625},
+                      {"half a notch in", 60, std::sqrt(1.25)}};
+  for (const Row& row : rows) {
+    const QPointF pointer(150, 120);
+    const QPointF under = (pointer - c.Origin()) / c.zoom();
+    const double before = c.zoom();
+    Wheel(c, pointer, row.delta, Qt::ControlModifier);
+    EXPECT_NEAR(c.zoom(), before * row.factor, 1e-9) << row.name;
+    const QPointF now = OnScreen(c, under);
+    EXPECT_NEAR(now.x(), pointer.x(), 1.0) << row.name;
+    EXPECT_NEAR(now.y(), pointer.y(), 1.0) << row.name;
+  }
+  const double zoom = c.zoom();
+  const int top = c.verticalScrollBar()->value();
+  Wheel(c, QPointF(150, 120), -120, Qt::NoModifier);
+  EXPECT_EQ(c.zoom(), zoom);
+  EXPECT_GT(c.verticalScrollBar()->value(), top);
+}
+
+TEST(PictureWindow, ZoomStaysWithinItsBounds) {
+  Shown s;
+  CPictureCanvas& c = s.canvas();
+  for (int i = 0; i < 60; ++i) c.ZoomIn();
+  EXPECT_EQ(c.zoom(), CPictureCanvas::kMaxZoom);
+  // The scroll range reaches every part of the picture and no further.
+  EXPECT_EQ(c.horizontalScrollBar()->maximum(),
+            std::lround(400 * CPictureCanvas::kMaxZoom) - c.viewport()->width());
+  for (int i = 0; i < 60; ++i) c.ZoomOut();
+  EXPECT_EQ(c.zoom(), CPictureCanvas::kMinZoom);
+}
+
+TEST(PictureWindow, PaintsThePictureWhereTheZoomPutsIt) {
+  Shown s;
+  CPictureCanvas& c = s.canvas();
+  struct Row {
+    const char* name;
+    double zoom;
+    int scrollX;
+  };
+  const Row rows[] = {{"fitted", 0, 0}, {"actual size", 1.0, 0}, {"zoomed and scrolled", 2.5, 150}};
+  for (const Row& row : rows) {
+    if (row.zoom == 0) {
+      c.FitToWindow();
+    } else {
+      c.SetZoom(row.zoom);
+      c.horizontalScrollBar()->setValue(row.scrollX);
+    }
+    const QImage shot = c.viewport()->grab().toImage();
+    const double dpr = shot.devicePixelRatio();
+    auto pixel = [&](QPointF at) {
+      const QPointF p = OnScreen(c, at) * dpr;
+      return QColor(shot.pixel(p.toPoint()));
+    };
+    EXPECT_EQ(pixel(QPointF(150, 200)), kLeft) << row.name;
+    EXPECT_EQ(pixel(QPointF(300, 200)), kRight) << row.name;
+  }
+}
+
+TEST(PictureWindow, DraggingPans) {
+  Shown s;
+  CPictureCanvas& c = s.canvas();
+  c.SetZoom(4.0);
+  QScrollBar& h = *c.horizontalScrollBar();
+  QScrollBar& v = *c.verticalScrollBar();
+  h.setValue(300);
+  v.setValue(200);
+  QWidget* port = c.viewport();
+  QTest::mousePress(port, Qt::LeftButton, Qt::NoModifier, QPoint(200, 200));
+  QTest::mouseMove(port, QPoint(160, 170));
+  QTest::mouseRelease(port, Qt::LeftButton, Qt::NoModifier, QPoint(160, 170));
+  EXPECT_EQ(h.value(), 340);
+  EXPECT_EQ(v.value(), 230);
+}
+
+TEST(PictureImage, KeepsTheProportionsWithinTheBounds) {
+  struct Row {
+    const char* name;
+    QSizeF size;
+    QSize bounds;
+    QSize pixels;
+  };
+  const Row rows[] = {
+      {"same proportions", {400, 250}, {1600, 1000}, {1600, 1000}},
+      {"square", {100, 100}, {1600, 1000}, {1000, 1000}},
+      {"wide", {3000, 500}, {1600, 1000}, {1600, 267}},
+      {"thin", {1, 10000}, {1600, 1000}, {1, 1000}},
+      {"small bounds", {800, 600}, {200, 200}, {200, 150}},
+  };
+  for (const Row& row : rows) EXPECT_EQ(ImagePixels(row.size, row.bounds), row.pixels) << row.name;
+}
+
+TEST(PictureWindow, CopyPutsTheImageOnTheClipboard) {
+  Shown s;
+  QApplication::clipboard()->clear();
+  s.Press(Qt::CTRL | Qt::Key_C);
+  const QImage image = QApplication::clipboard()->image();
+  ASSERT_EQ(image.size(), QSize(1600, 1000));
+  EXPECT_EQ(QColor(image.pixel(600, 800)), kLeft);
+  EXPECT_EQ(QColor(image.pixel(1000, 800)), kRight);
+}
+
+QByteArray ReadAll(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The texts of an SVG document, or nothing when it does not parse.
+std::optional<QStringList> SvgTexts(const QByteArray& bytes) {
+  QXmlStreamReader xml(bytes);
+  QStringList texts;
+  while (!xml.atEnd()) {
+    xml.readNext();
+    if (xml.isCharacters() && !xml.isWhitespace()) texts << xml.text().toString().trimmed();
+  }
+  if (xml.hasError()) return std::nullopt;
+  return texts;
+}
+
+TEST(PictureWindow, ExportsEachFormat) {
+  Shown s;
+  QTemporaryDir dir;
+  struct Row {
+    const char* name;
+    bool written;
+  };
+  const Row rows[] = {{"chart.png", true}, {"chart.SVG", true}, {"chart.pdf", true},
+                      {"chart.jpg", false}, {"missing/chart.png", false}};
+  for (const Row& row : rows) {
+    const QString path = dir.filePath(QString::fromLatin1(row.name));
+    QString error;
+    EXPECT_EQ(s.window->ExportTo(path, error), row.written) << row.name;
+    EXPECT_EQ(error.isEmpty(), row.written) << row.name;
+    EXPECT_EQ(QFile::exists(path), row.written) << row.name;
+  }
+  const QImage png(dir.filePath("chart.png"));
+  EXPECT_EQ(png.size(), QSize(1600, 1000));
+  EXPECT_EQ(QColor(png.pixel(600, 800)), kLeft);
+  const auto texts = SvgTexts(ReadAll(dir.filePath("chart.SVG")));
+  ASSERT_TRUE(texts.has_value());
+  EXPECT_TRUE(texts->contains(QStringLiteral("ALPHA-7")));
+  EXPECT_TRUE(texts->contains(QStringLiteral("Test chart of B7")));
+  EXPECT_TRUE(ReadAll(dir.filePath("chart.pdf")).startsWith("%PDF-"));
+}
+
+TEST(PictureWindow, PrintsToAPdfPrinter) {
+  Shown s;
+  QTemporaryDir dir;
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  printer.setOutputFileName(dir.filePath("printed.pdf"));
+  ASSERT_TRUE(s.window->PrintTo(printer));
+  const QByteArray bytes = ReadAll(dir.filePath("printed.pdf"));
+  EXPECT_TRUE(bytes.startsWith("%PDF-"));
+  EXPECT_GT(bytes.size(), 500);
+}
+
+TEST(PictureWindow, TheMainWindowOpensSeveralThatCloseOnTheirOwn) {
+  test::DocumentFixture f;
+  CMainFrame frame(f.platform, f.doc);
+  frame.show();
+  QPointer<CPictureWindow> first = frame.ShowPicture(TestPicture(QStringLiteral("First")));
+  QPointer<CPictureWindow> second = frame.ShowPicture(TestPicture(QStringLiteral("Second")));
+  ASSERT_TRUE(first && second);
+  EXPECT_TRUE(first->isVisible() && second->isVisible());
+  EXPECT_TRUE(first->isWindow());
+  EXPECT_FALSE(first->isModal());
+  EXPECT_EQ(first->windowTitle(), QStringLiteral("First"));
+  second->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(second));
+  QTest::keyClick(second->windowHandle(), Qt::Key_Escape);
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(second.isNull());
+  ASSERT_FALSE(first.isNull());
+  first->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(first));
+  QTest::keyClick(first->windowHandle(), Qt::Key_W, Qt::ControlModifier);
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(first.isNull());
+}
+
+}  // namespace
+}  // namespace kinvar::gui
+
+namespace kinvar::gui {
+namespace {
+
+// Double-click on an ID, then the menu's chart entry: the chart of that
+// individual opens in a window of its own, with the coefficients computed.
+TEST(PedigreeChartCommand, OpensTheChartOfTheIndividualClickedOn) {
+  test::DocumentFixture f;
+  CMainFrame frame(f.platform, f.doc);
+  frame.show();
+  frame.OpenFile(QString(KINVAR_EXAMPLES_DIR) + "/herd.pdg");
+  ASSERT_TRUE(frame.CommandEnabled(kCmdViewPedigreeChart));
+  QMenu* menu = frame.ShowIndividualMenu("C2");
+  ASSERT_NE(menu, nullptr);
+  menu->actions().back()->trigger();  // runs once the menu is gone
+  QTest::qWait(50);
+  const auto windows = frame.findChildren<CPictureWindow*>();
+  ASSERT_EQ(windows.size(), 1);
+  EXPECT_TRUE(windows.front()->isVisible());
+  EXPECT_FALSE(windows.front()->windowTitle().isEmpty());
+  EXPECT_FALSE(windows.front()->picture().size.isEmpty());
+  EXPECT_TRUE(f.doc.pedigree().inbreedingComputed);
+  EXPECT_TRUE(f.platform.messages.empty());
+}
+
+}  // namespace
+}  // namespace kinvar::gui
