@@ -27,10 +27,12 @@
 #include "gui/kinvar_view.h"
 #include "gui/main_frame.h"
 #include "gui/options_dialog.h"
+#include "gui/picture_window.h"
 #include "gui/progress_dialog.h"
 #include "gui/qt_platform.h"
 #include "gui/table_model.h"
 #include "gui/table_pane.h"
+#include "pictures/pedigree_chart_picture.h"
 
 namespace {
 
@@ -128,7 +130,20 @@ bool ShootTableTab(kinvar::gui::CMainFrame& frame, const QString& path) {
   return ok;
 }
 
-bool ShootWindowViews(kinvar::gui::CMainFrame& frame, const QDir& dir) {
+// The pedigree chart of the last individual of the file, in its window.
+bool ShootChartWindow(kinvar::gui::CMainFrame& frame, kinvar::CKinvarDoc& doc,
+                      const QString& path) {
+  kinvar::Pedigree& ped = doc.pedigree();
+  if (ped.nRead == 0) return true;
+  kinvar::gui::CPictureWindow* window =
+      frame.ShowPicture(kinvar::pictures::PedigreeChartPicture(ped, ped.nRead, 4));
+  window->resize(900, 600);
+  const bool ok = Shoot(*window, path);
+  window->close();
+  return ok;
+}
+
+bool ShootWindowViews(kinvar::gui::CMainFrame& frame, kinvar::CKinvarDoc& doc, const QDir& dir) {
   bool ok = ShootContextMenu(frame, dir.filePath(QStringLiteral("context-menu.png")));
   frame.Dispatch(kinvar::kCmdEditFind);
   frame.findBar()->edit()->setText(QStringLiteral("B3"));
@@ -139,6 +154,7 @@ bool ShootWindowViews(kinvar::gui::CMainFrame& frame, const QDir& dir) {
   ok = Shoot(*frame.helpWindow(), dir.filePath(QStringLiteral("help.png"))) && ok;
   frame.helpWindow()->close();
   ok = ShootTableTab(frame, dir.filePath(QStringLiteral("table.png"))) && ok;
+  ok = ShootChartWindow(frame, doc, dir.filePath(QStringLiteral("chart-window.png"))) && ok;
   return ok;
 }
 
@@ -166,7 +182,7 @@ int main(int argc, char** argv) {
   printer.setOutputFormat(QPrinter::PdfFormat);
   printer.setOutputFileName(dir.filePath(QStringLiteral("report.pdf")));
   frame.view()->PrintReport(&printer);
-  if (!ShootWindowViews(frame, dir)) return 1;
+  if (!ShootWindowViews(frame, doc, dir)) return 1;
   if (!ShootDialogs(doc, platform, dir)) return 1;
   return 0;
 }
