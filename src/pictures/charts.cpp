@@ -191,7 +191,10 @@ Plot MatingsPlot(const ResultSet& annealing, const ResultSet& optimum) {
   for (const double v : found) largest = std::max(largest, v);
   for (const double v : best) largest = std::max(largest, v);
   const double width = ClassWidth(largest);
-  const auto classes = static_cast<std::size_t>(std::floor(largest / width)) + 1;
+  // A value on a class edge (0.15 with classes of 0.025) belongs to the
+  // class it begins, whatever the division's last bit says.
+  const auto classOf = [width](double v) { return static_cast<std::size_t>(std::floor(v / width + 1e-9)); };
+  const std::size_t classes = classOf(largest) + 1;
   PlotPanel panel{QStringLiteral("Progeny F"), QStringLiteral("Inbreeding coefficient of the progeny (F)"),
                   QStringLiteral("Matings"), {}, {}, {},
                   {{QStringLiteral("Simulated annealing"), std::vector<double>(classes, 0.0)},
@@ -203,7 +206,7 @@ Plot MatingsPlot(const ResultSet& annealing, const ResultSet& optimum) {
                             .arg(static_cast<double>(k + 1) * width, 0, 'f', decimals);
   const auto count = [&](const std::vector<double>& values, std::vector<double>& into) {
     for (const double v : values)
-      ++into[std::min(classes - 1, static_cast<std::size_t>(std::floor(v / width)))];
+      ++into[std::min(classes - 1, classOf(v))];
   };
   count(found, panel.series[0].values);
   count(best, panel.series[1].values);
