@@ -28,7 +28,7 @@ constexpr double kMargin = 24;
 constexpr double kTitleHeight = 44;
 constexpr double kPanelWidth = 620;
 constexpr double kPanelHeight = 420;
-constexpr double kNotesWidth = 340;
+constexpr double kNotesWidth = 420;
 constexpr double kNoteRow = 24;
 
 QFont Font(double pixels, bool bold = false) {

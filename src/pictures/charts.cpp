@@ -134,7 +134,8 @@ Plot FoundersPlot(const ResultSet& geneOrigin, int group, int count) {
     panel.series[1].values.push_back(sum);
   }
   Plot plot{QStringLiteral("Founder contributions to group %1").arg(group), {std::move(panel)}, {}};
-  plot.notes << QStringLiteral("Founders contributing: %1").arg(contributions.size())
+  plot.notes << QStringLiteral("Group %1").arg(group)
+             << QStringLiteral("Founders contributing: %1").arg(contributions.size())
              << QStringLiteral("Founder equivalent (fe): %1").arg(Number(Figure(geneOrigin, "Founder equivalent")))
              << QStringLiteral("Share of the %1 shown: %2").arg(std::min<std::size_t>(contributions.size(), static_cast<std::size_t>(count))).arg(Number(sum));
   return plot;
@@ -195,15 +196,13 @@ Plot MatingsPlot(const ResultSet& annealing, const ResultSet& optimum) {
   // class it begins, whatever the division's last bit says.
   const auto classOf = [width](double v) { return static_cast<std::size_t>(std::floor(v / width + 1e-9)); };
   const std::size_t classes = classOf(largest) + 1;
-  PlotPanel panel{QStringLiteral("Progeny F"), QStringLiteral("Inbreeding coefficient of the progeny (F)"),
+  PlotPanel panel{QStringLiteral("Progeny F"), QStringLiteral("Progeny F, from (classes of %1)").arg(width),
                   QStringLiteral("Matings"), {}, {}, {},
                   {{QStringLiteral("Simulated annealing"), std::vector<double>(classes, 0.0)},
                    {QStringLiteral("Proven optimum"), std::vector<double>(classes, 0.0)}}};
   const int decimals = width == 0.0125 ? 4 : width < 0.01 || width == 0.025 ? 3 : 2;
   for (std::size_t k = 0; k < classes; ++k)
-    panel.categories << QStringLiteral("%1–%2")
-                            .arg(static_cast<double>(k) * width, 0, 'f', decimals)
-                            .arg(static_cast<double>(k + 1) * width, 0, 'f', decimals);
+    panel.categories << QString::number(static_cast<double>(k) * width, 'f', decimals);
   const auto count = [&](const std::vector<double>& values, std::vector<double>& into) {
     for (const double v : values)
       ++into[std::min(classes - 1, classOf(v))];
@@ -216,8 +215,9 @@ Plot MatingsPlot(const ResultSet& annealing, const ResultSet& optimum) {
   proven.title = QStringLiteral("Proven optimum");
   proven.series.erase(proven.series.begin());
   Plot plot{QStringLiteral("Progeny inbreeding of the matings"), {std::move(annealed), std::move(proven)}, {}};
-  plot.notes << QStringLiteral("Average progeny F, simulated annealing: %1").arg(Number(Mean(found), 6))
-             << QStringLiteral("Average progeny F, proven optimum: %1").arg(Number(Mean(best), 6));
+  plot.notes << QStringLiteral("Average progeny F")
+             << QStringLiteral("Simulated annealing: %1").arg(Number(Mean(found), 6))
+             << QStringLiteral("Proven optimum: %1").arg(Number(Mean(best), 6));
   return plot;
 }
 

@@ -303,8 +303,9 @@ TEST(Charts, MatingsCountEveryMatingOnceInClassesThatHoldIt) {
     for (const double v : row.annealing) {
       bool found = false;
       for (qsizetype k = 0; k < a.categories.size(); ++k) {
-        const QStringList ends = a.categories[k].split(QStringLiteral("–"));
-        if (v >= ends[0].toDouble() - 1e-12 && v < ends[1].toDouble() - 1e-12 && a.series[0].values[static_cast<std::size_t>(k)] > 0)
+        const double from = a.categories[k].toDouble();
+        const double to = k + 1 < a.categories.size() ? a.categories[k + 1].toDouble() : 2.0;
+        if (v >= from - 1e-12 && v < to - 1e-12 && a.series[0].values[static_cast<std::size_t>(k)] > 0)
           found = true;
       }
       EXPECT_TRUE(found) << row.name << " " << v;
