@@ -11,3 +11,9 @@ if [ ! -x "$cli" ]; then
 fi
 "$cli" chart examples/herd.pdg C4 --generations 4 --size 1600x1000 -o docs/chart.png
 echo "docs/chart.png"
+for kind in "trends 3" f-histogram "founders 3" group-heatmap; do
+  name=$(echo "$kind" | cut -d' ' -f1)
+  # shellcheck disable=SC2086 # the kind's arguments are words of their own
+  "$cli" -q plot examples/herd.pdg $kind --size 1600x1000 -o "docs/$name.png"
+  echo "docs/$name.png"
+done

@@ -213,6 +213,16 @@ bool ComputeDiversity(Pedigree& ped, const ReferencePopulation& ref, const Gener
   return FindEffectiveAncestors(ped, subset, ref, &progress, s.ancestors);
 }
 
+namespace {
+
+double RateOfInbreeding(const std::vector<GroupTrend>& before, double meanF) {
+  if (before.empty() || !(before.back().meanF < 1.0)) return std::nan("");
+  const double previous = before.back().meanF;
+  return (meanF - previous) / (1.0 - previous);
+}
+
+}  // namespace
+
 bool ComputeGroupTrends(Pedigree& ped, const GenerationDepths& depths, Progress& progress,
                         std::vector<GroupTrend>& rows) {
   rows.clear();
@@ -220,14 +230,17 @@ bool ComputeGroupTrends(Pedigree& ped, const GenerationDepths& depths, Progress&
     const auto group = static_cast<std::int32_t>(ped.groupOrder[i]);
     const ReferencePopulation ref = GroupReference(ped, group);
     GroupTrend row{ref.groupNumber, ref.members};
-    double f = 0.0, equivalent = 0.0;
+    double f = 0.0, equivalent = 0.0, completeness = 0.0;
     for (std::int32_t code = 1; code <= ped.nTotal; ++code) {
       if (ref.byCode[Slot(code)] == 0) continue;
       f += static_cast<double>(ped.byCode(code - 1).f);
       equivalent += static_cast<double>(depths.equivalent[Slot(code)]);
+      completeness += CompletenessIndex(ped, ped.byCode(code - 1));
     }
     row.meanF = Mean(f, ref.members);
     row.meanEquivalent = Mean(equivalent, ref.members);
+    row.completeness = Mean(completeness, ref.members);
+    row.deltaF = RateOfInbreeding(rows, row.meanF);
     row.fe = SummarizeFounders(ped, ref).fe;
     row.ne = EstimateNe(ped, ref, depths).ne;
     EffectiveAncestors ancestors;

@@ -123,6 +123,10 @@ struct GroupTrend {
   int group = 0;
   std::int32_t members = 0;
   double meanF = 0.0, meanEquivalent = 0.0, fe = 0.0, fa = 0.0, ne = 0.0;
+  double completeness = 0.0;  // mean pedigree completeness index (4 generations)
+  // The rate of inbreeding from the group before: (F - F') / (1 - F') with
+  // F' that group's mean F; NaN for the first group (or after F' = 1).
+  double deltaF = 0.0;
 };
 
 // Need the coefficients computed and records in code order; false when the

@@ -148,7 +148,9 @@ ResultTable TrendTable(const std::vector<GroupTrend>& rows) {
       .AddColumn("mean_ecg", ColumnType::kReal, "generations")
       .AddColumn("fe", ColumnType::kReal)
       .AddColumn("fa", ColumnType::kReal)
-      .AddColumn("ne", ColumnType::kReal);
+      .AddColumn("ne", ColumnType::kReal)
+      .AddColumn("completeness", ColumnType::kReal)
+      .AddColumn("delta_f", ColumnType::kReal);
   for (const GroupTrend& r : rows)
     table.AddRow()
         .Integer(r.group)
@@ -157,7 +159,9 @@ ResultTable TrendTable(const std::vector<GroupTrend>& rows) {
         .Real(r.meanEquivalent)
         .Real(r.fe)
         .Real(r.fa)
-        .Real(r.ne);
+        .Real(r.ne)
+        .Real(r.completeness)
+        .Real(r.deltaF);
   return table;
 }
 

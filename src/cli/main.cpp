@@ -32,6 +32,7 @@
 #include "report/markup.h"
 #ifdef KINVAR_HAS_PICTURES
 #include "cli/picture_commands.h"
+#include "cli/plot_commands.h"
 #endif
 
 namespace kinvar::cli {
@@ -167,6 +168,16 @@ constexpr CliCommand kCliCommands[] = {
      "legend gives each one's part of the F of ID. The format is the extension of -o; a PNG\n"
      "is --size pixels (default 1600x1000). No display is needed.",
      kCmdNone, Kind::kPicture},
+    {"plot", "Draw a chart of an analysis as SVG, PNG or PDF",
+     "Usage: kinvar-cli plot PEDIGREE KIND [ARGS] [--size WxH] -o FILE.svg|png|pdf\n"
+     "KIND is one of: trends [G] (mean F and its rate of increase, equivalent complete\n"
+     "generations, completeness, fe, fa and Ne over the groups; with G, the diversity figures\n"
+     "of group G beside them), f-histogram (the distribution of F), founders G (the 20\n"
+     "largest founder contributions to group G and their cumulative share), group-heatmap\n"
+     "(average relationships between groups), matings SIRES DAMS FILE.c [--forbidden FILE.fm]\n"
+     "(progeny F of the annealing's matings against the proven optimum). The format is the\n"
+     "extension of -o; a PNG is --size pixels (default 1600x1000). No display is needed.",
+     kCmdNone, Kind::kPicture},
 #endif
     {"settings", "Write a settings file from the options",
      "Usage: kinvar-cli settings --write FILE [--number-format N] [--relationship T]\n"
@@ -241,8 +252,11 @@ struct Arguments {
   TableFormat format = TableFormat::kText;
   std::optional<std::string> table;  // --table: only this one of the result's tables
   int generations = 4;               // chart: generations back
-  std::string size;                  // chart: WxH pixels of a PNG
+  std::string size;                  // chart, plot: WxH pixels of a PNG
+  std::string plotKind;              // plot: which chart
 };
+
+bool IsPlot(const CliCommand& command) { return std::string_view(command.name) == "plot"; }
 
 // Settings: the program folder's, then --settings, then each explicit option,
 // validated as the Options dialog validates them. For the mating
@@ -271,7 +285,7 @@ bool ApplySettings(CKinvarDoc& doc, const Arguments& args, const CliCommand& com
   }
   if (args.listFounders) entries.listFounders = 1;
   if (args.threads) entries.threads = *args.threads;
-  if (command.kind == Kind::kMatings) entries.allowForbidden = args.forbidden ? 1 : 0;
+  if (command.kind == Kind::kMatings || IsPlot(command)) entries.allowForbidden = args.forbidden ? 1 : 0;
   return doc.ApplyOptions(entries).has_value();
 }
 
@@ -482,6 +496,8 @@ int RunCommand(const CliCommand& command, const Arguments& args) {
   }
   platform.SetPickerInputs({args.inputs.begin(), args.inputs.end()});
 #ifdef KINVAR_HAS_PICTURES
+  if (IsPlot(command))
+    return WritePlot(doc, platform, {args.plotKind, args.inputs, args.forbidden, args.size, *args.output});
   if (command.kind == Kind::kPicture)
     return WriteChart(doc, {args.inputs.front(), args.generations, args.size, *args.output});
 #endif
@@ -629,6 +645,14 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
       break;
     case Kind::kPicture:
       sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
+      if (IsPlot(command)) {
+        sub.add_option("KIND", args.plotKind,
+                       "trends, f-histogram, founders, group-heatmap or matings")->required();
+        sub.add_option("ARGS", args.inputs, "The kind's arguments: groups, files");
+        sub.add_option("--forbidden", args.forbidden, "matings: a forbidden-matings file");
+        sub.add_option("--size", args.size, "Pixels of a PNG, WIDTHxHEIGHT (default 1600x1000)");
+        break;
+      }
       sub.add_option("ID", args.inputs, "The individual's ID")->required()->expected(1);
       sub.add_option("--generations", args.generations, "Generations back, 1 to 8 (default 4)");
       sub.add_option("--size", args.size, "Pixels of a PNG, WIDTHxHEIGHT (default 1600x1000)");
@@ -672,6 +696,8 @@ std::optional<std::string> PictureUsageProblem(const CliCommand& command, const 
   if (args.format != TableFormat::kText || args.report)
     return std::string(command.name) + " draws a picture; --format and --report do not apply";
 #ifdef KINVAR_HAS_PICTURES
+  if (IsPlot(command))
+    return PlotUsageProblem({args.plotKind, args.inputs, args.forbidden, args.size, *args.output});
   return ChartUsageProblem({args.inputs.front(), args.generations, args.size, *args.output});
 #else
   return std::nullopt;

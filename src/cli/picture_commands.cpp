@@ -1,6 +1,5 @@
 #include "cli/picture_commands.h"
 
-#include <QGuiApplication>
 #include <QSize>
 #include <cstdio>
 #include <cstdlib>
@@ -12,10 +11,7 @@
 
 namespace kinvar::cli {
 
-namespace {
-
-// "1600x1000": two whole numbers of pixels, each 1..20000.
-std::optional<QSize> ParseSize(const std::string& text) {
+std::optional<QSize> ParsePixels(const std::string& text) {
   const std::size_t x = text.find_first_of("xX");
   if (x == std::string::npos) return std::nullopt;
   const auto number = [](const std::string& part) -> int {
@@ -28,29 +24,29 @@ std::optional<QSize> ParseSize(const std::string& text) {
   return QSize(w, h);
 }
 
-// Painting needs a Qt application, and no display: offscreen unless the
-// user chose a platform.
 bool ChooseOffscreen() {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   return true;
 }
 
-struct PaintingApplication {
-  bool platformChosen = ChooseOffscreen();  // before the application starts
-  int argc = 1;
-  char name[11] = "kinvar-cli";
-  char* argv[2] = {name, nullptr};
-  QGuiApplication app{argc, argv};
-};
+std::optional<std::string> PictureFileProblem(const std::string& output, const std::string& size) {
+  if (!pictures::PictureFormatOf(QString::fromStdString(output)))
+    return "cannot tell the format of " + output + ": name it .svg, .png or .pdf";
+  if (!size.empty() && !ParsePixels(size))
+    return "--size takes WIDTHxHEIGHT in pixels, such as 1600x1000: " + size;
+  return std::nullopt;
+}
 
-}  // namespace
+int WritePictureFile(const pictures::Picture& picture, const std::string& output, const std::string& size) {
+  const QSize pixels = size.empty() ? pictures::kDefaultPixels : *ParsePixels(size);
+  QString error;
+  if (pictures::WritePicture(picture, QString::fromStdString(output), pixels, error)) return 0;
+  std::fprintf(stderr, "%s\n", error.toLocal8Bit().constData());
+  return 1;
+}
 
 std::optional<std::string> ChartUsageProblem(const ChartRequest& request) {
-  if (!pictures::PictureFormatOf(QString::fromStdString(request.output)))
-    return "cannot tell the format of " + request.output + ": name it .svg, .png or .pdf";
-  if (!request.size.empty() && !ParseSize(request.size))
-    return "--size takes WIDTHxHEIGHT in pixels, such as 1600x1000: " + request.size;
-  return std::nullopt;
+  return PictureFileProblem(request.output, request.size);
 }
 
 int WriteChart(CKinvarDoc& doc, const ChartRequest& request) {
@@ -66,11 +62,7 @@ int WriteChart(CKinvarDoc& doc, const ChartRequest& request) {
   PaintingApplication application;
   const pictures::Picture picture =
       pictures::PedigreeChartPicture(doc.pedigree(), *individual, request.generations);
-  const QSize pixels = request.size.empty() ? pictures::kDefaultPixels : *ParseSize(request.size);
-  QString error;
-  if (pictures::WritePicture(picture, QString::fromStdString(request.output), pixels, error)) return 0;
-  std::fprintf(stderr, "%s\n", error.toLocal8Bit().constData());
-  return 1;
+  return WritePictureFile(picture, request.output, request.size);
 }
 
 }  // namespace kinvar::cli

@@ -2,10 +2,13 @@
 // need Qt's painting, so they exist only when the pictures are built.
 #pragma once
 
+#include <QApplication>
+#include <QSize>
 #include <optional>
 #include <string>
 
 #include "app/document.h"
+#include "pictures/picture.h"
 
 namespace kinvar::cli {
 
@@ -15,6 +18,28 @@ struct ChartRequest {
   std::string size;    // "WxH" in pixels, empty for the default
   std::string output;  // .svg, .png or .pdf
 };
+
+// Painting needs a Qt application (a widgets one: the charts are Qt
+// Charts) and no display: offscreen unless the user chose a platform.
+bool ChooseOffscreen();
+struct PaintingApplication {
+  bool platformChosen = ChooseOffscreen();  // before the application starts
+  int argc = 1;
+  char name[11] = "kinvar-cli";
+  char* argv[2] = {name, nullptr};
+  QApplication app{argc, argv};
+};
+
+// "1600x1000": two whole numbers of pixels, each 1..20000.
+std::optional<QSize> ParsePixels(const std::string& text);
+
+// What is wrong with a picture's file name or size, if anything.
+std::optional<std::string> PictureFileProblem(const std::string& output, const std::string& size);
+
+// Writes the picture to `output` at `size` (empty: the default): 0 written,
+// 1 not (said on standard error).
+int WritePictureFile(const kinvar::pictures::Picture& picture, const std::string& output,
+                     const std::string& size);
 
 // What is wrong with the request's file name or size, if anything: checked
 // before the pedigree is opened.

@@ -89,7 +89,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "summary(figure:text,value:real)\n"
                   "ancestors(rank:integer,id:id,contribution:real)\n"
                   "groups(group:integer,members:integer,mean_f:real,"
-                  "mean_ecg:real[generations],fe:real,fa:real,ne:real)\n"
+                  "mean_ecg:real[generations],fe:real,fa:real,ne:real,completeness:real,"
+                  "delta_f:real)\n"
                   "generation_intervals(pathway:text,years:real[years],pairs:integer,"
                   "sd:real[years])\n"}),
     [](const testing::TestParamInfo<SchemaRow>& row) { return row.param.name; });

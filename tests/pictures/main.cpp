@@ -1,11 +1,12 @@
-// The pictures paint through Qt, which wants its application first.
+// The pictures paint through Qt, which wants its application first; the
+// charts are Qt Charts, which are widgets.
 #include <gtest/gtest.h>
 
-#include <QGuiApplication>
+#include <QApplication>
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QGuiApplication app(argc, argv);
+  QApplication app(argc, argv);
   testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

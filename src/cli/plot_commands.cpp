@@ -1,0 +1,129 @@
+#include "cli/plot_commands.h"
+
+#include <cstdio>
+#include <deque>
+
+#include "app/commands.h"
+#include "cli/picture_commands.h"
+#include "matings/matings_command.h"
+#include "pictures/charts.h"
+#include "report/markup.h"
+
+namespace kinvar::cli {
+
+namespace {
+
+struct PlotKind {
+  const char* name;
+  const char* arguments;  // as the usage shows them
+  std::size_t least, most;  // inputs
+};
+
+constexpr PlotKind kKinds[] = {
+    {"trends", "[G]", 0, 1},
+    {"f-histogram", "", 0, 0},
+    {"founders", "G", 1, 1},
+    {"group-heatmap", "", 0, 0},
+    {"matings", "SIRES DAMS FILE.c [--forbidden FILE.fm]", 3, 3},
+};
+
+const PlotKind* FindKind(const std::string& name) {
+  for (const PlotKind& kind : kKinds)
+    if (name == kind.name) return &kind;
+  return nullptr;
+}
+
+std::string KindList() {
+  std::string list;
+  for (const PlotKind& kind : kKinds)
+    list += std::string("\n  ") + kind.name + (*kind.arguments ? " " : "") + kind.arguments;
+  return list;
+}
+
+// Runs `id` through the document with the pickers answered by `inputs`;
+// false (said on standard error) when it left no result of its own.
+bool Run(CKinvarDoc& doc, CliPlatform& platform, std::int32_t id, std::deque<std::string> inputs) {
+  if (!IsAvailable(*FindCommand(id), doc.State())) {
+    std::fputs("This command is not available for the loaded pedigree.\n", stderr);
+    return false;
+  }
+  platform.SetPickerInputs(std::move(inputs));
+  doc.RunCommand(id);
+  if (doc.lastCommand() == id) return true;
+  const CMS& report = doc.pedigree().report;
+  if (doc.lastCommand() == kCmdNone)
+    for (int i = 0; i < report.Count(); ++i) std::fputs(ExpandMarkup(report.Line(i)).c_str(), stderr);
+  return false;
+}
+
+// One run of the mating optimization, annealing or exact; its tables, or
+// nothing when the inputs admit no assignment.
+std::optional<ResultSet> RunMatings(CKinvarDoc& doc, CliPlatform& platform, const PlotRequest& request,
+                                    bool exact) {
+  std::deque<std::string> files{request.inputs[2]};
+  if (request.forbidden) files.push_back(*request.forbidden);
+  platform.SetOpenFiles(std::move(files));
+  doc.remembered.exactMatings = exact;
+  if (!Run(doc, platform, kCmdOptimizeMatings, {request.inputs[0], request.inputs[1]})) return std::nullopt;
+  const CMS& report = doc.pedigree().report;
+  if (report.Count() > 1 && report.Line(1) == kCouldNotOptimizeLine) {
+    std::fputs("Could not optimize matings.\n", stderr);
+    return std::nullopt;
+  }
+  return doc.pedigree().report.tables();
+}
+
+bool NeedsGroups(const CKinvarDoc& doc, const std::string& kind) {
+  if (doc.pedigree().HasGroupColumn()) return true;
+  std::fprintf(stderr, "The %s chart needs a pedigree with a group column.\n", kind.c_str());
+  return false;
+}
+
+std::optional<pictures::Picture> Draw(CKinvarDoc& doc, CliPlatform& platform, const PlotRequest& request) {
+  const std::string& kind = request.kind;
+  const ResultSet& tables = doc.pedigree().report.tables();
+  if (kind == "trends") {
+    if (!NeedsGroups(doc, kind)) return std::nullopt;
+    const bool reference = !request.inputs.empty();
+    if (!Run(doc, platform, kCmdDiversity, {reference ? request.inputs[0] : std::string("all")}))
+      return std::nullopt;
+    return pictures::PlotPicture(pictures::TrendsPlot(tables, reference));
+  }
+  if (kind == "f-histogram") {
+    if (!Run(doc, platform, kCmdStructure, {})) return std::nullopt;
+    return pictures::PlotPicture(pictures::FDistributionPlot(tables));
+  }
+  if (kind == "founders") {
+    if (!Run(doc, platform, kCmdGeneOrigin, {request.inputs[0]})) return std::nullopt;
+    return pictures::PlotPicture(pictures::FoundersPlot(tables, std::stoi(request.inputs[0])));
+  }
+  if (kind == "group-heatmap") {
+    if (!NeedsGroups(doc, kind) || !Run(doc, platform, kCmdAverageBetweenGroups, {})) return std::nullopt;
+    return pictures::HeatMapPicture(pictures::GroupHeatMap(tables));
+  }
+  const std::optional<ResultSet> annealing = RunMatings(doc, platform, request, false);
+  if (!annealing) return std::nullopt;
+  const std::optional<ResultSet> optimum = RunMatings(doc, platform, request, true);
+  if (!optimum) return std::nullopt;
+  return pictures::PlotPicture(pictures::MatingsPlot(*annealing, *optimum));
+}
+
+}  // namespace
+
+std::optional<std::string> PlotUsageProblem(const PlotRequest& request) {
+  const PlotKind* kind = FindKind(request.kind);
+  if (kind == nullptr) return "unknown kind of chart \"" + request.kind + "\"; the kinds are:" + KindList();
+  if (request.inputs.size() < kind->least || request.inputs.size() > kind->most)
+    return std::string("usage: plot PEDIGREE ") + kind->name + (*kind->arguments ? " " : "") + kind->arguments;
+  if (request.forbidden && request.kind != "matings") return "--forbidden applies to the matings chart";
+  return PictureFileProblem(request.output, request.size);
+}
+
+int WritePlot(CKinvarDoc& doc, CliPlatform& platform, const PlotRequest& request) {
+  const std::optional<pictures::Picture> picture = Draw(doc, platform, request);
+  if (!picture) return 1;
+  PaintingApplication application;
+  return WritePictureFile(*picture, request.output, request.size);
+}
+
+}  // namespace kinvar::cli

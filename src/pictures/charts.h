@@ -1,0 +1,79 @@
+// Charts over the results' tables: the trends by group, the distribution of
+// F, the founders' contributions, the average relationships between groups
+// and the progeny F of the matings. Each kind is first a plain description
+// of what is plotted (series taken straight from the tables, so a test can
+// compare them without pixels), then a picture painted through Qt Charts.
+//
+// Conventions of this header: a missing value (a NaN in a table, ΔF of the
+// first group) stays NaN in a series and is left out of the drawing.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "pictures/picture.h"
+#include "report/result_table.h"
+
+class QChart;
+
+namespace kinvar::pictures {
+
+struct PlotSeries {
+  QString name;  // in the legend
+  std::vector<double> values;
+  bool line = false;        // a line over the points, else bars
+  bool rightAxis = false;   // measured on the panel's right axis
+};
+
+// One chart: bars over categories, or lines over numbers along x.
+struct PlotPanel {
+  QString title, xTitle, yTitle, rightTitle;
+  QStringList categories;  // the x axis of bars (and of lines drawn over them)
+  std::vector<double> x;   // the x axis of lines when there are no categories
+  std::vector<PlotSeries> series;
+};
+
+struct Plot {
+  QString title;
+  std::vector<PlotPanel> panels;  // side by side, two to a row
+  QStringList notes;              // a box of figures beside the panels
+};
+
+// Average relationships between groups: `values` row by row, n x n,
+// symmetric, NaN where the table has no pair.
+struct HeatMap {
+  QString title, scaleTitle;
+  std::vector<int> groups;
+  std::vector<double> values;
+  double At(std::size_t row, std::size_t column) const { return values[row * groups.size() + column]; }
+};
+
+// The diversity command's tables: mean F with ΔF, mean equivalent complete
+// generations, completeness, fe with fa, and Ne over its `groups` table.
+// With `reference`, the summary's figures of the reference population
+// beside them.
+Plot TrendsPlot(const ResultSet& diversity, bool reference);
+// The structure census: "All individuals" (F = 0 first, from the summary's
+// counts) and "Inbreds" over the classes of `f_distribution`.
+Plot FDistributionPlot(const ResultSet& structure);
+// Gene origin of `group`: the `count` largest founder contributions as bars
+// and their cumulative share as a line.
+inline constexpr int kFoundersShown = 20;
+Plot FoundersPlot(const ResultSet& geneOrigin, int group, int count = kFoundersShown);
+// `group_averages` of average-between-groups.
+HeatMap GroupHeatMap(const ResultSet& averages);
+// The progeny F (the mates' coancestry) of two runs of the mating
+// optimization, as histograms on the same classes: the annealing's
+// assignment and the proven optimum.
+Plot MatingsPlot(const ResultSet& annealing, const ResultSet& optimum);
+
+// A chart of the panel; the caller owns it (a scene takes it over).
+std::unique_ptr<QChart> PanelChart(const PlotPanel& panel);
+
+Picture PlotPicture(const Plot& plot);
+Picture HeatMapPicture(const HeatMap& map);
+
+}  // namespace kinvar::pictures

@@ -1,0 +1,87 @@
+// kinvar-cli plot: every kind of chart written without a display, and the
+// refusals, each with its status and message.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+#include "support/cli_fixture.h"
+#include "support/test_files.h"
+
+namespace kinvar {
+namespace {
+
+using test::CliRun;
+using test::Quote;
+
+class CliPlot : public test::CliFixture {
+ protected:
+  std::string Herd() const { return Quote(std::string(KINVAR_EXAMPLES_DIR) + "/herd.pdg"); }
+  std::string Out(const std::string& name) const { return (home_ / name).string(); }
+};
+
+#ifdef KINVAR_CLI_HAS_PICTURES
+
+std::pair<std::uint32_t, std::uint32_t> PngSize(const std::string& bytes) {
+  const auto at = [&](std::size_t i) { return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i])); };
+  const auto word = [&](std::size_t i) { return at(i) << 24 | at(i + 1) << 16 | at(i + 2) << 8 | at(i + 3); };
+  return {word(16), word(20)};
+}
+
+TEST_F(CliPlot, EachKindWritesItsChart) {
+  const test::TempFile sires("! sires of 2022\nB1 1\nb2,1\nB3 1\nB4 1\n", ".c");
+  const struct {
+    const char* name;
+    std::string args;
+    const char* file;
+    const char* holds;  // a text of the SVG, or "" for a PNG
+  } rows[] = {
+      {"trends", "trends", "t.svg", ">Pedigree depth<"},
+      {"trends of a group", "trends 3", "t3.svg", ">Group 3<"},
+      {"f-histogram", "f-histogram", "f.svg", ">Inbreds<"},
+      {"founders", "founders 3", "fo.png", ""},
+      {"group-heatmap", "group-heatmap", "h.svg", ">0.559<"},
+      {"matings", "matings 2 3 " + Quote(sires.path()), "m.svg", ">Proven optimum<"},
+  };
+  for (const auto& row : rows) {
+    const CliRun run = Execute("-q plot " + Herd() + " " + row.args + " --size 800x600 -o " + Quote(Out(row.file)));
+    EXPECT_EQ(run.status, 0) << row.name << ": " << run.err;
+    const std::string bytes = test::ReadWholeFile(Out(row.file));
+    if (*row.holds == 0) {
+      EXPECT_EQ(PngSize(bytes), std::make_pair(800u, 600u)) << row.name;
+    } else {
+      EXPECT_EQ(bytes.rfind("<?xml", 0), 0u) << row.name;
+      EXPECT_NE(bytes.find(row.holds), std::string::npos) << row.name;
+    }
+  }
+}
+
+TEST_F(CliPlot, RefusesWithStatusAndMessage) {
+  const std::string kinds =
+      "the kinds are:\n  trends [G]\n  f-histogram\n  founders G\n  group-heatmap\n"
+      "  matings SIRES DAMS FILE.c [--forbidden FILE.fm]\n";
+  const struct {
+    const char* name;
+    std::string args;
+    int status;
+    std::string message;  // the start of standard error
+  } rows[] = {
+      {"unknown kind", "pie -o x.svg", 2, "kinvar-cli: unknown kind of chart \"pie\"; " + kinds},
+      {"missing group", "founders -o x.svg", 2, "kinvar-cli: usage: plot PEDIGREE founders G\n"},
+      {"too many", "f-histogram 3 -o x.svg", 2, "kinvar-cli: usage: plot PEDIGREE f-histogram\n"},
+      {"no output", "trends", 2, "kinvar-cli: plot needs -o FILE.svg, FILE.png or FILE.pdf\n"},
+      {"forbidden elsewhere", "trends --forbidden x.fm -o x.svg", 2,
+       "kinvar-cli: --forbidden applies to the matings chart\n"},
+      {"unknown group", "founders 9 -o x.svg", 1, "Group \"9\" is not in the pedigree.\n"},
+  };
+  for (const auto& row : rows) {
+    const CliRun run = Execute("-q plot " + Herd() + " " + row.args);
+    EXPECT_EQ(run.status, row.status) << row.name << ": " << run.err;
+    EXPECT_EQ(run.err.find(row.message), 0u) << row.name << ": " << run.err;
+  }
+}
+
+#endif
+
+}  // namespace
+}  // namespace kinvar
