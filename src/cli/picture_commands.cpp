@@ -5,9 +5,12 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "analyses/decomposition_report.h"
 #include "analyses/pedigree_chart.h"
+#include "analyses/pedigree_drawing.h"
 #include "genetics/command_context.h"
 #include "pictures/pedigree_chart_picture.h"
+#include "pictures/pedigree_drawing_picture.h"
 #include "pictures/picture.h"
 
 namespace kinvar::cli {
@@ -53,6 +56,58 @@ std::optional<std::string> ChartUsageProblem(const ChartRequest& request) {
   return std::nullopt;
 }
 
+namespace {
+
+int WritePictureFile(const pictures::Picture& picture, const std::string& size,
+                     const std::string& output) {
+  const QSize pixels = size.empty() ? pictures::kDefaultPixels : *ParseSize(size);
+  QString error;
+  if (pictures::WritePicture(picture, QString::fromStdString(output), pixels, error)) return 0;
+  std::fprintf(stderr, "%s\n", error.toLocal8Bit().constData());
+  return 1;
+}
+
+// The drawing's start as the pickers give it; nothing when refused.
+std::optional<DrawingRequest> AskStart(CommandContext& ctx, const DrawRequest& asked) {
+  DrawingRequest request;
+  request.kinship = asked.kinship == "descendants" ? Kinship::kDescendants : Kinship::kAncestors;
+  request.generations = asked.generations;
+  if (asked.scope == "group") {
+    const std::optional<int> group = AskGroup(ctx, "Pedigree Drawing", "Draw");
+    if (!group) return std::nullopt;
+    request.group = GroupIndexOf(ctx.ped, *group);
+  } else {
+    const std::optional<RecIndex> individual = AskIndividual(ctx, "Pedigree Drawing", "Draw");
+    if (!individual) return std::nullopt;
+    request.individual = *individual;
+  }
+  return request;
+}
+
+}  // namespace
+
+std::optional<std::string> DrawUsageProblem(const DrawRequest& request) {
+  if (request.generations < 0) return "--generations takes a number of generations, 1 or more";
+  return ChartUsageProblem({request.input, 1, request.size, request.output});
+}
+
+int WriteDrawing(CKinvarDoc& doc, const DrawRequest& asked) {
+  CommandContext ctx = doc.Context();
+  const std::optional<DrawingRequest> request = AskStart(ctx, asked);
+  if (!request) return 1;
+  if (!EnsureInbreeding(ctx)) return 1;
+  const PedigreeDrawing drawing = BuildPedigreeDrawing(doc.pedigree(), *request);
+  const DrawingSizeProblem problem = CheckDrawingSize(doc.pedigree(), drawing);
+  if (!problem.message.empty()) {
+    std::fprintf(stderr, "%s\n", problem.message.c_str());
+    if (problem.fittingGenerations > 0)
+      std::fprintf(stderr, "Add --generations %d.\n", problem.fittingGenerations);
+    return 1;
+  }
+  PaintingApplication application;
+  return WritePictureFile(pictures::PedigreeDrawingPicture(drawing), asked.size, asked.output);
+}
+
 int WriteChart(CKinvarDoc& doc, const ChartRequest& request) {
   const std::string problem = ChartGenerationsProblem(request.generations);
   if (!problem.empty()) {
@@ -64,13 +119,9 @@ int WriteChart(CKinvarDoc& doc, const ChartRequest& request) {
   if (!individual) return 1;
   if (!EnsureInbreeding(ctx)) return 1;
   PaintingApplication application;
-  const pictures::Picture picture =
-      pictures::PedigreeChartPicture(doc.pedigree(), *individual, request.generations);
-  const QSize pixels = request.size.empty() ? pictures::kDefaultPixels : *ParseSize(request.size);
-  QString error;
-  if (pictures::WritePicture(picture, QString::fromStdString(request.output), pixels, error)) return 0;
-  std::fprintf(stderr, "%s\n", error.toLocal8Bit().constData());
-  return 1;
+  return WritePictureFile(
+      pictures::PedigreeChartPicture(doc.pedigree(), *individual, request.generations),
+      request.size, request.output);
 }
 
 }  // namespace kinvar::cli
