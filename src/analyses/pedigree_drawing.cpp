@@ -162,9 +162,13 @@ std::vector<DrawingEdge> Edges(const Pedigree& ped, const std::vector<DrawingNod
   for (std::size_t i = 0; i < nodes.size(); ++i) {
     if (nodes[i].kind == DrawingNodeKind::kMate) continue;
     const Rec& first = ped.rec(nodes[i].members.front());
+    const auto drawn = [&](RecIndex p) { return p != kUnknownParent && marks.drawn[CodeOf(ped, p)] != 0; };
+    // A start's parent may be a mate of its descendants; joined to the
+    // start, it would pull the start below its own row.
+    const bool besideDrawn = drawn(first.sire) || drawn(first.dam);
     int previous = -1;
     for (const RecIndex parent : {first.sire, first.dam}) {
-      if (parent == kUnknownParent) continue;
+      if (parent == kUnknownParent || (!drawn(parent) && !besideDrawn)) continue;
       const int from = marks.node[CodeOf(ped, parent)];
       if (from < 0 || from == previous) continue;
       edges.push_back({from, static_cast<int>(i)});
