@@ -93,6 +93,7 @@ TEST_F(CliChart, HelpSaysThePicturesNeedTheQtBuild) {
   EXPECT_NE(help.out.find("The pictures (the pedigree chart and drawing) need the Qt build of kinvar-cli."),
             std::string::npos);
   EXPECT_EQ(Execute("chart " + Herd() + " C4 -o x.svg").status, 2);
+  EXPECT_EQ(Execute("draw " + Herd() + " ancestors group 3 -o x.svg").status, 2);
 }
 
 #endif
