@@ -11,3 +11,5 @@ if [ ! -x "$cli" ]; then
 fi
 "$cli" chart examples/herd.pdg C4 --generations 4 --size 1600x1000 -o docs/chart.png
 echo "docs/chart.png"
+"$cli" draw examples/herd.pdg ancestors group 3 --size 1600x1000 -o docs/drawing.png
+echo "docs/drawing.png"

@@ -115,6 +115,13 @@ Graph MakeGraph(const PedigreeDrawing& drawing, std::vector<Agnode_t*>& nodes,
   Graph graph(agopen(Text("drawing"), Agdirected, nullptr));
   agattr(graph.get(), AGRAPH, Text("nodesep"), Text("0.12"));
   agattr(graph.get(), AGRAPH, Text("ranksep"), Text("0.6"));
+  // The rows are given, so the crossing reduction and the placement need
+  // few rounds; without a bound a drawing of thousands of nodes takes
+  // tens of seconds for hardly a better picture.
+  agattr(graph.get(), AGRAPH, Text("mclimit"), Text("0.1"));
+  agattr(graph.get(), AGRAPH, Text("nslimit"), Text("2"));
+  agattr(graph.get(), AGRAPH, Text("nslimit1"), Text("2"));
+  agattr(graph.get(), AGRAPH, Text("remincross"), Text("false"));
   agattr(graph.get(), AGNODE, Text("shape"), Text("box"));
   agattr(graph.get(), AGNODE, Text("fixedsize"), Text("true"));
   agattr(graph.get(), AGNODE, Text("label"), Text(""));
