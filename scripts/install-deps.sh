@@ -6,7 +6,8 @@ set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config
           libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev liblemon-dev
           libzip-dev libpugixml-dev libxlsxwriter-dev nlohmann-json3-dev
-          qt6-base-dev qt6-svg-dev qt6-charts-dev libqt6opengl6-dev fonts-dejavu-core
+          qt6-base-dev qt6-svg-dev qt6-charts-dev libqt6opengl6-dev libgraphviz-dev
+          fonts-dejavu-core
           clang libfuzzer-14-dev libclang-rt-14-dev)
 
 missing=()

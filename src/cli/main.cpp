@@ -48,9 +48,10 @@ namespace fs = std::filesystem;
 // kExtract: a pedigree file of ancestors or descendants, written by the
 // command itself. kGroup: a report on one group.
 // kMatings: two groups and the files of the mating optimization.
-// kPicture: a picture written as a file (the Qt build only).
+// kPicture: a picture written as a file (the Qt build only). kDrawing: a
+// picture of ancestors or descendants, chosen as extract chooses them.
 enum class Kind { kReport, kQuery, kSettings, kFile, kListing, kScoped, kExtract, kGroup,
-                  kMatings, kPicture };
+                  kMatings, kPicture, kDrawing };
 
 struct CliCommand {
   const char* name;
@@ -178,6 +179,15 @@ constexpr CliCommand kCliCommands[] = {
      "(progeny F of the annealing's matings against the proven optimum). The format is the\n"
      "extension of -o; a PNG is --size pixels (default 1600x1000). No display is needed.",
      kCmdNone, Kind::kPicture},
+    {"draw", "Draw the ancestors or descendants of an individual or a group as SVG, PNG or PDF",
+     "Usage: kinvar-cli draw PEDIGREE ancestors|descendants individual ID|group G\n"
+     "[--generations N] [--size WxH] -o FILE.svg|png|pdf\n"
+     "Draws one row per generation, oldest on top, parents joined to their progeny, all\n"
+     "generations or N back or forward. Full-sib families of more than 3 without progeny in\n"
+     "the drawing are one node that says how many; a descendants drawing shows mates from\n"
+     "outside as small nodes. Colours show F; the group's members are outlined. A drawing\n"
+     "of more than 5000 nodes is refused with the number of generations that fit.",
+     kCmdNone, Kind::kDrawing},
 #endif
     {"settings", "Write a settings file from the options",
      "Usage: kinvar-cli settings --write FILE [--number-format N] [--relationship T]\n"
@@ -252,8 +262,9 @@ struct Arguments {
   TableFormat format = TableFormat::kText;
   std::optional<std::string> table;  // --table: only this one of the result's tables
   int generations = 4;               // chart: generations back
-  std::string size;                  // chart, plot: WxH pixels of a PNG
+  std::string size;                  // chart, plot, draw: WxH pixels of a PNG
   std::string plotKind;              // plot: which chart
+  int drawGenerations = 0;           // draw: back or forward, 0 for all
 };
 
 bool IsPlot(const CliCommand& command) { return std::string_view(command.name) == "plot"; }
@@ -481,6 +492,13 @@ bool SheetExists(const std::string& path, const std::string& sheet) {
   return false;
 }
 
+#ifdef KINVAR_HAS_PICTURES
+DrawRequest DrawRequestOf(const Arguments& args) {
+  return {args.kinship, args.scope, args.inputs.front(), args.drawGenerations, args.size,
+          args.output.value_or("")};
+}
+#endif
+
 int RunCommand(const CliCommand& command, const Arguments& args) {
   CliPlatform platform(args.quiet);
   CKinvarDoc doc(platform, ProgramFolder());
@@ -500,6 +518,8 @@ int RunCommand(const CliCommand& command, const Arguments& args) {
     return WritePlot(doc, platform, {args.plotKind, args.inputs, args.forbidden, args.size, *args.output});
   if (command.kind == Kind::kPicture)
     return WriteChart(doc, {args.inputs.front(), args.generations, args.size, *args.output});
+  if (command.kind == Kind::kDrawing)
+    return WriteDrawing(doc, DrawRequestOf(args));
 #endif
   const std::int32_t id = CommandIdFor(command, args);
   if (!IsAvailable(*FindCommand(id), doc.State())) {
@@ -657,6 +677,20 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
       sub.add_option("--generations", args.generations, "Generations back, 1 to 8 (default 4)");
       sub.add_option("--size", args.size, "Pixels of a PNG, WIDTHxHEIGHT (default 1600x1000)");
       break;
+    case Kind::kDrawing:
+      sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
+      sub.add_option("KINSHIP", args.kinship, "ancestors or descendants")
+          ->required()
+          ->check(CLI::IsMember({"ancestors", "descendants"}));
+      sub.add_option("SCOPE", args.scope, "individual or group")
+          ->required()
+          ->check(CLI::IsMember({"individual", "group"}));
+      sub.add_option("INPUT", args.inputs, "The individual's ID or the group number")
+          ->required()
+          ->expected(1);
+      sub.add_option("--generations", args.drawGenerations, "Generations back or forward (default all)");
+      sub.add_option("--size", args.size, "Pixels of a PNG, WIDTHxHEIGHT (default 1600x1000)");
+      break;
     case Kind::kReport:
       sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
       if (command.id == kCmdRecoding)
@@ -691,13 +725,14 @@ std::optional<std::string> InputCountProblem(const CliCommand& command, const Ar
 
 // A picture is written to a file of its format, named with -o.
 std::optional<std::string> PictureUsageProblem(const CliCommand& command, const Arguments& args) {
-  if (command.kind != Kind::kPicture) return std::nullopt;
+  if (command.kind != Kind::kPicture && command.kind != Kind::kDrawing) return std::nullopt;
   if (!args.output) return std::string(command.name) + " needs -o FILE.svg, FILE.png or FILE.pdf";
   if (args.format != TableFormat::kText || args.report)
     return std::string(command.name) + " draws a picture; --format and --report do not apply";
 #ifdef KINVAR_HAS_PICTURES
   if (IsPlot(command))
     return PlotUsageProblem({args.plotKind, args.inputs, args.forbidden, args.size, *args.output});
+  if (command.kind == Kind::kDrawing) return DrawUsageProblem(DrawRequestOf(args));
   return ChartUsageProblem({args.inputs.front(), args.generations, args.size, *args.output});
 #else
   return std::nullopt;
@@ -721,7 +756,7 @@ int Main(int argc, char** argv) {
                "kinvar-cli");
   app.require_subcommand(1);
 #ifndef KINVAR_HAS_PICTURES
-  app.footer("The pictures (the pedigree chart) need the Qt build of kinvar-cli.");
+  app.footer("The pictures (the pedigree chart and drawing) need the Qt build of kinvar-cli.");
 #endif
   app.fallthrough();
   Arguments args;

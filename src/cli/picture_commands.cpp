@@ -4,9 +4,12 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "analyses/decomposition_report.h"
 #include "analyses/pedigree_chart.h"
+#include "analyses/pedigree_drawing.h"
 #include "genetics/command_context.h"
 #include "pictures/pedigree_chart_picture.h"
+#include "pictures/pedigree_drawing_picture.h"
 #include "pictures/picture.h"
 
 namespace kinvar::cli {
@@ -47,6 +50,49 @@ int WritePictureFile(const pictures::Picture& picture, const std::string& output
 
 std::optional<std::string> ChartUsageProblem(const ChartRequest& request) {
   return PictureFileProblem(request.output, request.size);
+}
+
+namespace {
+
+// The drawing's start as the pickers give it; nothing when refused.
+std::optional<DrawingRequest> AskStart(CommandContext& ctx, const DrawRequest& asked) {
+  DrawingRequest request;
+  request.kinship = asked.kinship == "descendants" ? Kinship::kDescendants : Kinship::kAncestors;
+  request.generations = asked.generations;
+  if (asked.scope == "group") {
+    const std::optional<int> group = AskGroup(ctx, "Pedigree Drawing", "Draw");
+    if (!group) return std::nullopt;
+    request.group = GroupIndexOf(ctx.ped, *group);
+  } else {
+    const std::optional<RecIndex> individual = AskIndividual(ctx, "Pedigree Drawing", "Draw");
+    if (!individual) return std::nullopt;
+    request.individual = *individual;
+  }
+  return request;
+}
+
+}  // namespace
+
+std::optional<std::string> DrawUsageProblem(const DrawRequest& request) {
+  if (request.generations < 0) return "--generations takes a number of generations, 1 or more";
+  return ChartUsageProblem({request.input, 1, request.size, request.output});
+}
+
+int WriteDrawing(CKinvarDoc& doc, const DrawRequest& asked) {
+  CommandContext ctx = doc.Context();
+  const std::optional<DrawingRequest> request = AskStart(ctx, asked);
+  if (!request) return 1;
+  if (!EnsureInbreeding(ctx)) return 1;
+  const PedigreeDrawing drawing = BuildPedigreeDrawing(doc.pedigree(), *request);
+  const DrawingSizeProblem problem = CheckDrawingSize(doc.pedigree(), drawing);
+  if (!problem.message.empty()) {
+    std::fprintf(stderr, "%s\n", problem.message.c_str());
+    if (problem.fittingGenerations > 0)
+      std::fprintf(stderr, "Add --generations %d.\n", problem.fittingGenerations);
+    return 1;
+  }
+  PaintingApplication application;
+  return WritePictureFile(pictures::PedigreeDrawingPicture(drawing), asked.output, asked.size);
 }
 
 int WriteChart(CKinvarDoc& doc, const ChartRequest& request) {

@@ -1,4 +1,5 @@
-// The commands of kinvar-cli that draw pictures (the pedigree chart). They
+// The commands of kinvar-cli that draw pictures (the pedigree chart, the
+// pedigree drawing). They
 // need Qt's painting, so they exist only when the pictures are built.
 #pragma once
 
@@ -48,5 +49,21 @@ std::optional<std::string> ChartUsageProblem(const ChartRequest& request);
 // Draws the chart of the request's individual in the loaded pedigree:
 // 0 written, 1 refused or not written (said on standard error).
 int WriteChart(CKinvarDoc& doc, const ChartRequest& request);
+
+struct DrawRequest {
+  std::string kinship;      // ancestors or descendants
+  std::string scope;        // individual or group
+  std::string input;        // the ID or the group number
+  int generations = 0;      // back or forward, 0 for all
+  std::string size;
+  std::string output;
+};
+
+std::optional<std::string> DrawUsageProblem(const DrawRequest& request);
+
+// Draws the ancestors or descendants of the request's individual or group:
+// 0 written, 1 refused or not written (said on standard error; a drawing
+// too large to draw names the most generations that fit).
+int WriteDrawing(CKinvarDoc& doc, const DrawRequest& request);
 
 }  // namespace kinvar::cli
