@@ -24,6 +24,15 @@ enum : std::int32_t {
   kCmdFileExport = 32900,
   // Opens the pedigree chart of an individual in a window of its own.
   kCmdViewPedigreeChart = 32901,
+  // Pictures: the layered drawing of a family's pedigree, and the charts.
+  kCmdDrawAncestorsIndividual = 32902,
+  kCmdDrawAncestorsGroup = 32903,
+  kCmdDrawDescendantsIndividual = 32904,
+  kCmdDrawDescendantsGroup = 32905,
+  kCmdChartTrends = 32906,
+  kCmdChartFDistribution = 32907,
+  kCmdChartFounders = 32908,
+  kCmdChartGroupHeatMap = 32909,
   // The report view's own commands.
   kCmdEditCopy = 57634,
   kCmdEditFind = 57636,

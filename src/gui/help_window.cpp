@@ -63,7 +63,7 @@ QString PlainMenuText(QString text) {
 std::vector<HelpRow> HelpRows() {
   std::vector<HelpRow> rows;
   auto add = [&rows](const Command& c) {
-    QString where = Q(c.menu);
+    QString where = PlainMenuText(Q(c.menu));  // a submenu's name may mark its key
     where.replace(QLatin1Char('>'), Step());
     rows.push_back({where, PlainMenuText(Q(c.text)), Q(c.accelerator), CommandPrompt(c)});
   };

@@ -281,6 +281,14 @@ void CMainFrame::Dispatch(std::int32_t id) {
   switch (id) {
     case kCmdFileExport: OnExport(); break;
     case kCmdViewPedigreeChart: OnPedigreeChart(); break;
+    case kCmdDrawAncestorsIndividual:
+    case kCmdDrawAncestorsGroup:
+    case kCmdDrawDescendantsIndividual:
+    case kCmdDrawDescendantsGroup: OnPedigreeDrawing(id); break;
+    case kCmdChartTrends:
+    case kCmdChartFDistribution:
+    case kCmdChartFounders:
+    case kCmdChartGroupHeatMap: OnChart(id); break;
     case kCmdOptions:
       RunOptionsDialog(doc_, platform_, this);
       if (settings_) settings_->setValue(QStringLiteral("Threads"), doc_.settings().threads);

@@ -107,6 +107,8 @@ class CMainFrame : public QMainWindow {
   void RebuildTableTabs();
   void OnExport();
   void OnPedigreeChart();
+  void OnPedigreeDrawing(std::int32_t id);
+  void OnChart(std::int32_t id);
   void RunForIndividual(std::int32_t id, const std::string& individual);
   QWidget* FocusHome() const;
 

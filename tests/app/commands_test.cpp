@@ -30,15 +30,19 @@ const std::set<std::int32_t> kSingleIndividualAnalyses = {
     kCmdPathCountingIndividual, kCmdPathCountingAll, kCmdAverageRelatedness,
     kCmdDii,         kCmdRecoding,               kCmdStructure,
     kCmdExtractAncestorsIndividual, kCmdExtractDescendantsIndividual, kCmdViewPedigree,
-    kCmdDiversity,   kCmdViewPedigreeChart};
+    kCmdDiversity,   kCmdViewPedigreeChart,      kCmdDrawAncestorsIndividual,
+    kCmdDrawDescendantsIndividual, kCmdChartFDistribution};
 const std::set<std::int32_t> kPairAnalyses = {kCmdBetweenTwoIndividuals, kCmdBetweenAll,
                                               kCmdInverseA, kCmdMatrixT};
 const std::set<std::int32_t> kOneGroupAnalyses = {kCmdDecompositionGroup,  kCmdPathCountingGroup,
                                                   kCmdDecompositionCoancestry,
                                                   kCmdExtractAncestorsGroup,
-                                                  kCmdExtractDescendantsGroup, kCmdGeneOrigin};
+                                                  kCmdExtractDescendantsGroup, kCmdGeneOrigin,
+                                                  kCmdDrawAncestorsGroup, kCmdDrawDescendantsGroup,
+                                                  kCmdChartTrends, kCmdChartFounders};
 const std::set<std::int32_t> kTwoGroupAnalyses = {kCmdBetweenTwoGroups, kCmdWithinGroup,
-                                                  kCmdAverageBetweenGroups, kCmdOptimizeMatings};
+                                                  kCmdAverageBetweenGroups, kCmdOptimizeMatings,
+                                                  kCmdChartGroupHeatMap};
 
 std::set<std::int32_t> Union(std::initializer_list<std::set<std::int32_t>> sets) {
   std::set<std::int32_t> all;
@@ -127,7 +131,7 @@ TEST(CommandTable, IdentifiersAreUniqueAndFindable) {
     EXPECT_TRUE(seen.insert(c.id).second) << c.id;
     EXPECT_EQ(FindCommand(c.id), &c);
   }
-  EXPECT_EQ(seen.size(), 43u);  // every row of the menu bar
+  EXPECT_EQ(seen.size(), 51u);  // every row of the menu bar
   for (const Command& c : ViewCommands()) {
     EXPECT_TRUE(seen.insert(c.id).second) << c.id;
     EXPECT_EQ(FindCommand(c.id), &c);

@@ -84,7 +84,8 @@ TEST(MainWindow, MenusFollowTheCommandTableInOrder) {
       {"Extract Descendants", Submenu(tools, "Extract Descendants"),
        {"An Individual...", "A Group..."}},
       {"View", Submenu(bar, "&View"),
-       {"&Toolbar", "&Status Bar", "&View Pedigree\tCtrl+Shift+V", "Pedigree &Chart..."}},
+       {"&Toolbar", "&Status Bar", "&View Pedigree\tCtrl+Shift+V", "Pedigree &Chart...",
+        ">Pedigree &Drawing", ">C&harts"}},
       {"Help", Submenu(bar, "&Help"), {"&Contents\tF1", "&About Kinvar"}},
   };
   for (const auto& c : cases) {

@@ -2,6 +2,7 @@
 // shown, zoomed, fitted, panned, copied, exported and printed, and what the
 // user gets is checked against positions and sizes worked out here.
 #include <QClipboard>
+#include <QComboBox>
 #include <QMenu>
 #include <QFile>
 #include <QImage>
@@ -9,6 +10,7 @@
 #include <QPainter>
 #include <QPointer>
 #include <QPrinter>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -19,6 +21,7 @@
 #include <cmath>
 
 #include "app/commands.h"
+#include "gui/dialogs.h"
 #include "gui/main_frame.h"
 #include "gui/picture_window.h"
 #include "gui_support.h"
@@ -336,6 +339,50 @@ TEST(PedigreeChartCommand, OpensTheChartOfTheIndividualClickedOn) {
   EXPECT_FALSE(windows.front()->picture().size.isEmpty());
   EXPECT_TRUE(f.doc.pedigree().inbreedingComputed);
   EXPECT_TRUE(f.platform.messages.empty());
+}
+
+}  // namespace
+}  // namespace kinvar::gui
+
+namespace kinvar::gui {
+namespace {
+
+// The View menu's drawings and charts: each asks what its analysis asks (a
+// group from the list), then opens a window of its own with its picture;
+// a chart leaves its analysis's report on screen.
+TEST(PictureCommands, DrawingsAndChartsOpenTheirWindows) {
+  const struct {
+    const char* name;
+    std::int32_t id;
+    int groupRow;          // picked in the group list, -1 none asked
+    std::int32_t report;   // the report on screen afterwards, 0 unchanged
+  } rows[] = {
+      {"ancestors of group 3", kCmdDrawAncestorsGroup, 2, 0},
+      {"trends over all", kCmdChartTrends, 0, kCmdDiversity},
+      {"distribution of F", kCmdChartFDistribution, -1, kCmdStructure},
+      {"founders of group 3", kCmdChartFounders, 2, kCmdGeneOrigin},
+      {"relationships between groups", kCmdChartGroupHeatMap, -1, kCmdAverageBetweenGroups},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    test::DocumentFixture f;
+    CMainFrame frame(f.platform, f.doc);
+    frame.show();
+    frame.OpenFile(QString(KINVAR_EXAMPLES_DIR) + "/herd.pdg");
+    ASSERT_TRUE(frame.CommandEnabled(row.id));
+    if (row.groupRow >= 0)
+      test::WhenShown<CDialogSelectAGroup>([&row](CDialogSelectAGroup& d) {
+        d.list()->setCurrentIndex(row.groupRow);
+        d.button()->click();
+      });
+    frame.Dispatch(row.id);
+    const auto windows = frame.findChildren<CPictureWindow*>();
+    ASSERT_EQ(windows.size(), 1);
+    EXPECT_FALSE(windows.front()->windowTitle().isEmpty());
+    EXPECT_FALSE(windows.front()->picture().size.isEmpty());
+    EXPECT_EQ(f.doc.lastCommand(), row.report == 0 ? kCmdViewPedigree : row.report);
+    EXPECT_TRUE(f.platform.messages.empty());
+  }
 }
 
 }  // namespace

@@ -1,0 +1,87 @@
+// The main window's pictures beside the pedigree chart: the layered
+// drawing of a family's pedigree and the charts of the analyses. A chart
+// runs its analysis as the Tools menu does (its report is then on screen)
+// and draws the analysis's tables.
+#include "analyses/decomposition_report.h"
+#include "analyses/pedigree_drawing.h"
+#include "app/commands.h"
+#include "app/document.h"
+#include "gui/main_frame.h"
+#include "gui/qt_platform.h"
+#include "pictures/charts.h"
+#include "pictures/pedigree_drawing_picture.h"
+
+namespace kinvar::gui {
+
+namespace {
+
+// The drawing the user asked for, or nothing when the picker was cancelled.
+std::optional<DrawingRequest> AskDrawing(CommandContext& ctx, std::int32_t id) {
+  DrawingRequest request;
+  const bool ancestors = id == kCmdDrawAncestorsIndividual || id == kCmdDrawAncestorsGroup;
+  request.kinship = ancestors ? Kinship::kAncestors : Kinship::kDescendants;
+  if (id == kCmdDrawAncestorsGroup || id == kCmdDrawDescendantsGroup) {
+    const auto group = AskGroup(ctx, "Pedigree Drawing", "Draw");
+    if (!group) return std::nullopt;
+    request.group = GroupIndexOf(ctx.ped, *group);
+  } else {
+    const auto x = AskIndividual(ctx, "Pedigree Drawing", "Draw");
+    if (!x) return std::nullopt;
+    request.individual = *x;
+  }
+  return request;
+}
+
+}  // namespace
+
+void CMainFrame::OnPedigreeDrawing(std::int32_t id) {
+  CommandContext ctx = doc_.Context();
+  std::optional<DrawingRequest> request = AskDrawing(ctx, id);
+  if (!request) return;
+  // The nodes are coloured by F: the same coefficients as every report.
+  if (!EnsureInbreeding(ctx)) return;
+  Pedigree& ped = doc_.pedigree();
+  PedigreeDrawing drawing = BuildPedigreeDrawing(ped, *request);
+  const DrawingSizeProblem problem = CheckDrawingSize(ped, drawing);
+  if (!problem.message.empty()) {
+    // Too many nodes: offer the most generations that fit, when some do.
+    if (problem.fittingGenerations == 0) {
+      platform_.ShowMessage(problem.message, MessageIcon::kError);
+      return;
+    }
+    if (platform_.ShowMessage(problem.message, MessageIcon::kQuestion) != Answer::kYes) return;
+    request->generations = problem.fittingGenerations;
+    drawing = BuildPedigreeDrawing(ped, *request);
+  }
+  WaitCursor cursor(platform_);
+  ShowPicture(pictures::PedigreeDrawingPicture(drawing));
+}
+
+void CMainFrame::OnChart(std::int32_t id) {
+  const std::int32_t analysis = id == kCmdChartTrends          ? kCmdDiversity
+                                : id == kCmdChartFDistribution ? kCmdStructure
+                                : id == kCmdChartFounders      ? kCmdGeneOrigin
+                                                               : kCmdAverageBetweenGroups;
+  doc_.RunCommand(analysis);
+  // A cancel, a refused group or an error report: the report says why.
+  if (doc_.lastCommand() != analysis) return;
+  const ResultSet& tables = doc_.pedigree().report.tables();
+  switch (id) {
+    case kCmdChartTrends: {
+      const auto& group = doc_.remembered.diversityGroup;
+      const bool reference = group && *group != kAllIndividuals;
+      ShowPicture(pictures::PlotPicture(pictures::TrendsPlot(tables, reference)));
+      break;
+    }
+    case kCmdChartFDistribution:
+      ShowPicture(pictures::PlotPicture(pictures::FDistributionPlot(tables)));
+      break;
+    case kCmdChartFounders:
+      ShowPicture(pictures::PlotPicture(
+          pictures::FoundersPlot(tables, doc_.remembered.geneOriginGroup)));
+      break;
+    default: ShowPicture(pictures::HeatMapPicture(pictures::GroupHeatMap(tables))); break;
+  }
+}
+
+}  // namespace kinvar::gui
