@@ -19,3 +19,9 @@ for kind in "trends 3" f-histogram "founders 3" group-heatmap; do
   "$cli" -q plot examples/herd.pdg $kind --size 1600x1000 -o "docs/$name.png"
   echo "docs/$name.png"
 done
+# The mating chart anneals: a private program folder keeps the user's seed file.
+home=$(mktemp -d)
+KINVAR_HOME=$home "$cli" -q plot examples/herd.pdg matings 2 3 examples/herd-sires.c \
+  --size 1600x1000 -o docs/matings.png 2>/dev/null
+rm -rf "$home"
+echo "docs/matings.png"

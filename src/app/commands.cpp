@@ -157,6 +157,9 @@ constexpr std::array kCommands{
     Command{kCmdChartGroupHeatMap, "View>C&harts", "&Relationships between Groups", "",
             "Chart the average relationships between groups as a heat map", "", kTwoGroupRule,
             H::kFrame},
+    Command{kCmdChartMatings, "View>C&harts", "&Matings...", "",
+            "Chart the progeny F of the optimized matings against the proven optimum", "",
+            kTwoGroupRule, H::kFrame},
 
     Command{kCmdHelpContents, "Help", "&Contents\tF1", "F1", "List the commands and their keys",
             "Help", kAlways, H::kFrame},

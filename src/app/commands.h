@@ -33,6 +33,7 @@ enum : std::int32_t {
   kCmdChartFDistribution = 32907,
   kCmdChartFounders = 32908,
   kCmdChartGroupHeatMap = 32909,
+  kCmdChartMatings = 32910,
   // The report view's own commands.
   kCmdEditCopy = 57634,
   kCmdEditFind = 57636,

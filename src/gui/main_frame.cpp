@@ -289,6 +289,7 @@ void CMainFrame::Dispatch(std::int32_t id) {
     case kCmdChartFDistribution:
     case kCmdChartFounders:
     case kCmdChartGroupHeatMap: OnChart(id); break;
+    case kCmdChartMatings: OnMatingsChart(); break;
     case kCmdOptions:
       RunOptionsDialog(doc_, platform_, this);
       if (settings_) settings_->setValue(QStringLiteral("Threads"), doc_.settings().threads);

@@ -109,6 +109,7 @@ class CMainFrame : public QMainWindow {
   void OnPedigreeChart();
   void OnPedigreeDrawing(std::int32_t id);
   void OnChart(std::int32_t id);
+  void OnMatingsChart();
   void RunForIndividual(std::int32_t id, const std::string& individual);
   QWidget* FocusHome() const;
 

@@ -84,4 +84,26 @@ void CMainFrame::OnChart(std::int32_t id) {
   }
 }
 
+// The proven optimum first, asking for the groups and files as Optimize
+// Matings does; then the annealing with the same inputs, whose report stays
+// on screen as after Optimize Matings.
+void CMainFrame::OnMatingsChart() {
+  const bool exact = doc_.remembered.exactMatings;
+  doc_.remembered.exactMatings = true;
+  doc_.RunCommand(kCmdOptimizeMatings);
+  const bool optimized = doc_.lastCommand() == kCmdOptimizeMatings &&
+                         doc_.pedigree().report.tables().Find("matings") != nullptr;
+  ResultSet optimum = doc_.pedigree().report.tables();
+  doc_.remembered.exactMatings = false;
+  if (optimized) {
+    doc_.askInputs = false;  // the inputs just given
+    doc_.RunCommand(kCmdOptimizeMatings);
+  }
+  doc_.remembered.exactMatings = exact;
+  // A cancel, a refusal or matings too restricted: the report says why.
+  if (!optimized || doc_.pedigree().report.tables().Find("matings") == nullptr) return;
+  ShowPicture(pictures::PlotPicture(
+      pictures::MatingsPlot(doc_.pedigree().report.tables(), optimum)));
+}
+
 }  // namespace kinvar::gui

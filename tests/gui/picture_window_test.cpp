@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QMenu>
 #include <QFile>
+#include <QFileDialog>
 #include <QImage>
 #include <QMainWindow>
 #include <QPainter>
@@ -383,6 +384,46 @@ TEST(PictureCommands, DrawingsAndChartsOpenTheirWindows) {
     EXPECT_EQ(f.doc.lastCommand(), row.report == 0 ? kCmdViewPedigree : row.report);
     EXPECT_TRUE(f.platform.messages.empty());
   }
+}
+
+}  // namespace
+}  // namespace kinvar::gui
+
+namespace kinvar::gui {
+namespace {
+
+// View › Charts › Matings: the groups and the contribution file are asked
+// once, for the proven optimum; the annealing then runs with them and its
+// report stays on screen.
+TEST(PictureCommands, TheMatingChartAsksItsInputsOnce) {
+  test::DocumentFixture f;
+  CMainFrame frame(f.platform, f.doc);
+  frame.show();
+  frame.OpenFile(QString(KINVAR_EXAMPLES_DIR) + "/herd.pdg");
+  int asked = 0;
+  test::WhenShown<CDialogRshTwoGroups>([&](CDialogRshTwoGroups& d) {
+    ++asked;
+    d.listA()->setCurrentText("2");
+    d.listB()->setCurrentText("3");
+    test::WhenShown<QFileDialog>([&](QFileDialog& files) {
+      ++asked;
+      files.selectFile(QString(KINVAR_EXAMPLES_DIR) + "/herd-sires.c");
+      static_cast<QDialog&>(files).accept();
+    });
+    d.button()->click();
+  });
+  frame.Dispatch(kCmdChartMatings);
+  EXPECT_EQ(asked, 2);
+  const auto windows = frame.findChildren<CPictureWindow*>();
+  ASSERT_EQ(windows.size(), 1);
+  EXPECT_FALSE(windows.front()->picture().size.isEmpty());
+  EXPECT_EQ(f.doc.lastCommand(), kCmdOptimizeMatings);
+  EXPECT_FALSE(f.doc.remembered.exactMatings);
+  const CMS& report = f.doc.pedigree().report;
+  bool minimum = false;  // the annealing's report names the proven minimum
+  for (int i = 0; i < report.Count(); ++i)
+    minimum = minimum || report.Line(i).find("minimum possible") != std::string_view::npos;
+  EXPECT_TRUE(minimum);
 }
 
 }  // namespace
