@@ -17,6 +17,7 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include "analyses/pedigree_chart.h"
 #include "app/commands.h"
 #include "app/document.h"
 #include "genetics/command_context.h"
@@ -336,7 +337,7 @@ CPictureWindow* CMainFrame::ShowPicture(pictures::Picture picture) {
   return window;
 }
 
-// The chart's generations until the window lets the user choose them.
+// The chart's generations when it opens; its window's spin box changes them.
 constexpr int kChartGenerations = 4;
 
 void CMainFrame::OnPedigreeChart() {
@@ -345,7 +346,21 @@ void CMainFrame::OnPedigreeChart() {
   if (!x) return;
   // The boxes show F: the same coefficients as every report.
   if (!EnsureInbreeding(ctx)) return;
-  ShowPicture(pictures::PedigreeChartPicture(doc_.pedigree(), *x, kChartGenerations));
+  Pedigree& ped = doc_.pedigree();
+  const RecIndex individual = *x;
+  const std::string id(ped.rec(individual).Id());
+  CPictureWindow* window =
+      ShowPicture(pictures::PedigreeChartPicture(ped, individual, kChartGenerations));
+  // Drawn again from the pedigree on screen, as long as it is still the one
+  // the chart came from with its coefficients.
+  auto draw = [&ped, individual, id](int generations) -> std::optional<pictures::Picture> {
+    const bool same = individual <= ped.nTotal && ped.rec(individual).Id() == id &&
+                      ped.inbreedingComputed && ped.orderState == 1;
+    if (!same) return std::nullopt;
+    return pictures::PedigreeChartPicture(ped, individual, generations);
+  };
+  window->OfferVariants({QStringLiteral("Generations"), kChartGenerations, 1,
+                         kMaxChartGenerations, std::move(draw)});
 }
 
 void CMainFrame::OnRefresh() {

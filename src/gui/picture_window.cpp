@@ -19,7 +19,9 @@
 #include <QPrinter>
 #include <QScreen>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QStatusBar>
+#include <QToolBar>
 #include <QWheelEvent>
 
 namespace kinvar::gui {
@@ -34,6 +36,12 @@ CPictureCanvas::CPictureCanvas(Picture picture, QWidget* parent)
   setFocusPolicy(Qt::StrongFocus);
   horizontalScrollBar()->setSingleStep(20);
   verticalScrollBar()->setSingleStep(20);
+}
+
+void CPictureCanvas::SetPicture(Picture picture) {
+  picture_ = std::move(picture);
+  FitToWindow();
+  viewport()->update();
 }
 
 QSize CPictureCanvas::ScaledSize() const {
@@ -239,6 +247,27 @@ CPictureWindow::CPictureWindow(Picture picture, QWidget* parent)
 }
 
 CPictureWindow::~CPictureWindow() = default;
+
+void CPictureWindow::OfferVariants(PictureVariants variants) {
+  QToolBar* bar = addToolBar(variants.label);
+  bar->setMovable(false);
+  bar->addWidget(new QLabel(variants.label + QStringLiteral(": "), bar));
+  variantBox_ = new QSpinBox(bar);
+  variantBox_->setRange(variants.least, variants.most);
+  variantBox_->setValue(variants.value);
+  bar->addWidget(variantBox_);
+  connect(variantBox_, &QSpinBox::valueChanged, this,
+          [this, draw = std::move(variants.draw)](int value) {
+            std::optional<Picture> redrawn = draw(value);
+            if (!redrawn) {
+              variantBox_->setEnabled(false);
+              return;
+            }
+            canvas_->SetPicture(std::move(*redrawn));
+            setWindowTitle(picture().title);
+            printer_->setDocName(picture().title);
+          });
+}
 
 void CPictureWindow::CreateMenus() {
   QMenu* file = menuBar()->addMenu(tr("&File"));

@@ -14,6 +14,7 @@
 #include <QMainWindow>
 #include <QPoint>
 #include <QSize>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -21,6 +22,7 @@
 
 class QLabel;
 class QPrinter;
+class QSpinBox;
 
 namespace kinvar::gui {
 
@@ -46,6 +48,8 @@ class CPictureCanvas : public QAbstractScrollArea {
   void ZoomOut() { SetZoom(zoom_ / kZoomStep); }
   void FitToWindow();
   void ActualSize() { SetZoom(1.0); }
+  // Shows another picture in place of this one, fitted.
+  void SetPicture(pictures::Picture picture);
   // Where the picture's top-left corner is in the viewport.
   QPointF Origin() const;
 
@@ -79,6 +83,18 @@ QSize ImagePixels(const QSizeF& size, QSize bounds = pictures::kDefaultPixels);
 // The picture as an image of ImagePixels on white.
 QImage PictureImage(const pictures::Picture& picture);
 
+// A picture drawn again for another value of one setting (the chart's
+// generations): the window then offers a spin box for it. `draw` gives
+// nothing once the data the picture came from is gone (another pedigree
+// was opened): the box is then disabled and the picture stays.
+struct PictureVariants {
+  QString label;  // "Generations"
+  int value = 0;
+  int least = 0;
+  int most = 0;
+  std::function<std::optional<pictures::Picture>(int)> draw;
+};
+
 class CPictureWindow : public QMainWindow {
   Q_OBJECT
 
@@ -97,6 +113,10 @@ class CPictureWindow : public QMainWindow {
   bool PrintTo(QPrinter& printer) const;
   void Copy() const;
 
+  // Adds the spin box of `variants` to the window's tool bar.
+  void OfferVariants(PictureVariants variants);
+  QSpinBox* variantBox() const { return variantBox_; }
+
   void OnExport();
   void OnPrint();
   void OnPrintPreview();
@@ -107,6 +127,7 @@ class CPictureWindow : public QMainWindow {
 
   CPictureCanvas* canvas_;
   QLabel* zoomLabel_;
+  QSpinBox* variantBox_ = nullptr;
   std::unique_ptr<QPrinter> printer_;
 };
 

@@ -13,6 +13,7 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWheelEvent>
@@ -424,6 +425,37 @@ TEST(PictureCommands, TheMatingChartAsksItsInputsOnce) {
   for (int i = 0; i < report.Count(); ++i)
     minimum = minimum || report.Line(i).find("minimum possible") != std::string_view::npos;
   EXPECT_TRUE(minimum);
+}
+
+}  // namespace
+}  // namespace kinvar::gui
+
+namespace kinvar::gui {
+namespace {
+
+// The chart window's generations: fewer draw a smaller chart of the same
+// individual; once another pedigree is open the box gives up.
+TEST(PedigreeChartCommand, TheWindowRedrawsTheChartForOtherGenerations) {
+  test::DocumentFixture f;
+  CMainFrame frame(f.platform, f.doc);
+  frame.show();
+  frame.OpenFile(QString(KINVAR_EXAMPLES_DIR) + "/herd.pdg");
+  f.platform.AnswerNextIndividual("C4");
+  frame.Dispatch(kCmdViewPedigreeChart);
+  const auto windows = frame.findChildren<CPictureWindow*>();
+  ASSERT_EQ(windows.size(), 1);
+  CPictureWindow* window = windows.front();
+  ASSERT_NE(window->variantBox(), nullptr);
+  EXPECT_EQ(window->variantBox()->value(), 4);
+  const QSizeF four = window->picture().size;
+  window->variantBox()->setValue(2);
+  EXPECT_LT(window->picture().size.width(), four.width());
+  EXPECT_EQ(window->windowTitle(), window->picture().title);
+  frame.OpenFile(QString(KINVAR_EXAMPLES_DIR) + "/small.pdg");
+  const QSizeF two = window->picture().size;
+  window->variantBox()->setValue(3);
+  EXPECT_FALSE(window->variantBox()->isEnabled());
+  EXPECT_EQ(window->picture().size, two);
 }
 
 }  // namespace
