@@ -600,6 +600,20 @@ void AddGlobalOptions(CLI::App& app, Arguments& args) {
       ->check(CLI::Range(1, 1024));
 }
 
+// Extraction and drawing: PEDIGREE ancestors|descendants individual ID|group G.
+void AddKinshipAndStart(CLI::App& sub, Arguments& args) {
+  sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
+  sub.add_option("KINSHIP", args.kinship, "ancestors or descendants")
+      ->required()
+      ->check(CLI::IsMember({"ancestors", "descendants"}));
+  sub.add_option("SCOPE", args.scope, "individual or group")
+      ->required()
+      ->check(CLI::IsMember({"individual", "group"}));
+  sub.add_option("INPUT", args.inputs, "The individual's ID or the group number")
+      ->required()
+      ->expected(1);
+}
+
 void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
   switch (command.kind) {
     case Kind::kSettings:
@@ -645,16 +659,7 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
       sub.add_option("INPUT", args.inputs, "The individual's ID or the group number");
       break;
     case Kind::kExtract:
-      sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
-      sub.add_option("KINSHIP", args.kinship, "ancestors or descendants")
-          ->required()
-          ->check(CLI::IsMember({"ancestors", "descendants"}));
-      sub.add_option("SCOPE", args.scope, "individual or group")
-          ->required()
-          ->check(CLI::IsMember({"individual", "group"}));
-      sub.add_option("INPUT", args.inputs, "The individual's ID or the group number")
-          ->required()
-          ->expected(1);
+      AddKinshipAndStart(sub, args);
       break;
     case Kind::kGroup:
       sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
@@ -678,16 +683,7 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
       sub.add_option("--size", args.size, "Pixels of a PNG, WIDTHxHEIGHT (default 1600x1000)");
       break;
     case Kind::kDrawing:
-      sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
-      sub.add_option("KINSHIP", args.kinship, "ancestors or descendants")
-          ->required()
-          ->check(CLI::IsMember({"ancestors", "descendants"}));
-      sub.add_option("SCOPE", args.scope, "individual or group")
-          ->required()
-          ->check(CLI::IsMember({"individual", "group"}));
-      sub.add_option("INPUT", args.inputs, "The individual's ID or the group number")
-          ->required()
-          ->expected(1);
+      AddKinshipAndStart(sub, args);
       sub.add_option("--generations", args.drawGenerations, "Generations back or forward (default all)");
       sub.add_option("--size", args.size, "Pixels of a PNG, WIDTHxHEIGHT (default 1600x1000)");
       break;

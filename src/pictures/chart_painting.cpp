@@ -31,17 +31,11 @@ constexpr double kPanelHeight = 420;
 constexpr double kNotesWidth = 420;
 constexpr double kNoteRow = 24;
 
-QFont Font(double pixels, bool bold = false) {
-  QFont font;
-  font.setPointSizeF(pixels * 0.75);
-  font.setBold(bold);
-  return font;
-}
 
 QAbstractAxis* AddAxis(QChart& chart, QAbstractAxis* axis, Qt::Alignment where, const QString& title) {
   axis->setTitleText(title);
-  axis->setTitleFont(Font(13));
-  axis->setLabelsFont(Font(11));
+  axis->setTitleFont(PictureFont(13));
+  axis->setLabelsFont(PictureFont(11));
   chart.addAxis(axis, where);
   return axis;
 }
@@ -118,8 +112,8 @@ std::unique_ptr<QChart> PanelChart(const PlotPanel& panel) {
   auto chart = std::make_unique<QChart>();
   chart->setAnimationOptions(QChart::NoAnimation);
   chart->setTitle(panel.title);
-  chart->setTitleFont(Font(15, true));
-  chart->legend()->setFont(Font(12));
+  chart->setTitleFont(PictureFont(15, true));
+  chart->legend()->setFont(PictureFont(12));
   chart->legend()->setAlignment(Qt::AlignBottom);
   chart->setBackgroundRoundness(0);
   QAbstractAxis* x = nullptr;
@@ -160,7 +154,7 @@ void PaintNotes(QPainter& painter, const QStringList& notes, const QRectF& rect)
   painter.drawRect(rect);
   painter.setPen(Qt::black);
   for (qsizetype i = 0; i < notes.size(); ++i) {
-    painter.setFont(Font(14, i == 0));
+    painter.setFont(PictureFont(14, i == 0));
     painter.drawText(QRectF(rect.left() + 12, rect.top() + 10 + kNoteRow * static_cast<double>(i),
                             rect.width() - 24, kNoteRow),
                      Qt::AlignLeft | Qt::AlignVCenter, notes[i]);
@@ -177,7 +171,7 @@ QSizeF PlotSize(const Plot& plot) {
 
 void PaintPlot(QPainter& painter, const Plot& plot, QSizeF size) {
   painter.fillRect(QRectF(QPointF(0, 0), size), Qt::white);
-  painter.setFont(Font(20, true));
+  painter.setFont(PictureFont(20, true));
   painter.setPen(Qt::black);
   painter.drawText(QRectF(kMargin, kMargin, size.width() - 2 * kMargin, kTitleHeight),
                    Qt::AlignLeft | Qt::AlignTop, plot.title);
@@ -245,25 +239,25 @@ void PaintScale(QPainter& painter, const HeatMap& map, const HeatLayout& l, doub
   painter.setPen(Qt::black);
   painter.setBrush(Qt::NoBrush);
   painter.drawRect(QRectF(x, l.top, width, height));
-  painter.setFont(Font(12));
+  painter.setFont(PictureFont(12));
   for (int i = 0; i <= 4; ++i) {
     const double v = l.high - (l.high - l.low) * i / 4.0;
     painter.drawText(QRectF(x + width + 6, l.top + height * i / 4.0 - 10, 120, 20), Qt::AlignLeft | Qt::AlignVCenter,
                      QString::number(v, 'g', 4));
   }
-  painter.setFont(Font(13, true));
+  painter.setFont(PictureFont(13, true));
   painter.drawText(QRectF(x, l.top - 34, 260, 28), Qt::AlignLeft | Qt::AlignVCenter, map.scaleTitle);
 }
 
 void PaintHeatMap(QPainter& painter, const HeatMap& map, const HeatLayout& l) {
   painter.fillRect(QRectF(QPointF(0, 0), l.size), Qt::white);
-  painter.setFont(Font(20, true));
+  painter.setFont(PictureFont(20, true));
   painter.setPen(Qt::black);
   painter.drawText(QRectF(kMargin, kMargin, l.size.width() - 2 * kMargin, kTitleHeight), Qt::AlignLeft | Qt::AlignTop,
                    map.title);
   const std::size_t n = map.groups.size();
   const bool values = l.cell >= 40, labels = l.cell >= 12;
-  painter.setFont(Font(std::min(12.0, l.cell * 0.3)));
+  painter.setFont(PictureFont(std::min(12.0, l.cell * 0.3)));
   for (std::size_t r = 0; r < n; ++r)
     for (std::size_t c = 0; c < n; ++c) {
       const QRectF cell(l.left + l.cell * static_cast<double>(c), l.top + l.cell * static_cast<double>(r), l.cell, l.cell);
@@ -275,14 +269,14 @@ void PaintHeatMap(QPainter& painter, const HeatMap& map, const HeatLayout& l) {
       painter.drawText(cell, Qt::AlignCenter, QString::number(v, 'f', 3));
     }
   painter.setPen(Qt::black);
-  painter.setFont(Font(std::min(13.0, std::max(7.0, l.cell * 0.4))));
+  painter.setFont(PictureFont(std::min(13.0, std::max(7.0, l.cell * 0.4))));
   for (std::size_t i = 0; labels && i < n; ++i) {
     const double at = l.cell * static_cast<double>(i);
     const QString group = QString::number(map.groups[i]);
     painter.drawText(QRectF(l.left - 76, l.top + at, 70, l.cell), Qt::AlignRight | Qt::AlignVCenter, group);
     painter.drawText(QRectF(l.left + at, l.top - 26, l.cell, 22), Qt::AlignHCenter | Qt::AlignBottom, group);
   }
-  painter.setFont(Font(13, true));
+  painter.setFont(PictureFont(13, true));
   painter.drawText(QRectF(l.left, l.top + l.cell * static_cast<double>(n) + 6, l.cell * static_cast<double>(n), 24),
                    Qt::AlignHCenter | Qt::AlignTop, QStringLiteral("Group"));
   painter.drawText(QRectF(kMargin, l.top - 26, 70, 22), Qt::AlignLeft | Qt::AlignBottom, QStringLiteral("Group"));

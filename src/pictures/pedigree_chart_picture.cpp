@@ -29,18 +29,7 @@ constexpr std::array<QRgb, 12> kPalette = {
     0xff8ecae6, 0xffffb703, 0xff90be6d, 0xfff4978e, 0xffcdb4db, 0xfff9c74f,
     0xff4cc9f0, 0xffe9c46a, 0xffb5e48c, 0xffffafcc, 0xffa3c4f3, 0xffd4a373};
 
-QFont BoxFont(double pixels, bool bold) {
-  QFont font;
-  font.setPointSizeF(pixels * 0.75);  // points at the pictures' 96 units an inch
-  font.setBold(bold);
-  return font;
-}
 
-// Measured as the pictures are painted: 96 units an inch.
-double TextWidth(const QFont& font, const QString& text) {
-  static const QImage device(1, 1, QImage::Format_ARGB32_Premultiplied);
-  return QFontMetricsF(font, &device).horizontalAdvance(text);
-}
 
 QString Detail(const PedigreeChart& chart, const ChartBox& box) {
   return QString::fromStdString(ChartBoxDetail(box, chart.numberFormat));
@@ -75,7 +64,7 @@ int DrawnGenerations(const PedigreeChart& chart) {
 
 double ColumnWidth(const PedigreeChart& chart, int g, double pitch) {
   const double pixels = FontPixels(pitch);
-  const QFont bold = BoxFont(pixels, true), plain = BoxFont(pixels, false);
+  const QFont bold = PictureFont(pixels, true), plain = PictureFont(pixels, false);
   double width = pixels * 6;
   for (int k = 0; k < (1 << g); ++k) {
     const ChartBox& box = chart.At(g, k);
@@ -108,8 +97,8 @@ std::vector<LegendLine> LegendLines(const PedigreeChart& chart) {
 }
 
 double LegendWidth(const std::vector<LegendLine>& lines) {
-  const QFont font = BoxFont(kLegendFont, false);
-  double label = TextWidth(BoxFont(kLegendFont, true), QStringLiteral("Common ancestors' parts of F"));
+  const QFont font = PictureFont(kLegendFont, false);
+  double label = TextWidth(PictureFont(kLegendFont, true), QStringLiteral("Common ancestors' parts of F"));
   double value = 0;
   for (const LegendLine& line : lines) {
     label = std::max(label, TextWidth(font, line.label) + kLegendRow);
@@ -134,7 +123,7 @@ ChartLayout LayOutPedigreeChart(const PedigreeChart& chart) {
     const double pixels = FontPixels(pitch);
     const double width = ColumnWidth(chart, g, pitch);
     const double boxHeight = std::min(pitch * 0.8, pixels * (TwoLines(pitch) ? 3.6 : 2.0));
-    layout.fonts.push_back(BoxFont(pixels, false));
+    layout.fonts.push_back(PictureFont(pixels, false));
     layout.twoLines.push_back(TwoLines(pitch));
     for (int k = 0; k < (1 << g); ++k) {
       if (!Drawn(chart, g, k)) continue;
@@ -232,7 +221,7 @@ void PaintLines(QPainter& painter, const PedigreeChart& chart, const ChartLayout
 
 void PaintLegend(QPainter& painter, const PedigreeChart& chart, const ChartLayout& layout) {
   const std::vector<LegendLine> lines = LegendLines(chart);
-  const QFont font = BoxFont(kLegendFont, false);
+  const QFont font = PictureFont(kLegendFont, false);
   QFont heading = font;
   heading.setBold(true);
   painter.setPen(Qt::black);
@@ -264,7 +253,7 @@ void PaintLegend(QPainter& painter, const PedigreeChart& chart, const ChartLayou
 void PaintChart(QPainter& painter, const PedigreeChart& chart, const ChartLayout& layout,
                 const QString& title) {
   painter.fillRect(QRectF(QPointF(0, 0), layout.size), Qt::white);
-  QFont titleFont = BoxFont(20, true);
+  QFont titleFont = PictureFont(20, true);
   painter.setFont(titleFont);
   painter.setPen(Qt::black);
   painter.drawText(layout.title, Qt::AlignLeft | Qt::AlignTop, title);

@@ -25,17 +25,7 @@ constexpr double kFamilyFont = 11;
 constexpr double kMateFont = 9;
 constexpr double kScaleWidth = 180;
 
-QFont Font(double pixels, bool bold) {
-  QFont font;
-  font.setPointSizeF(pixels * 0.75);  // points at the pictures' 96 units an inch
-  font.setBold(bold);
-  return font;
-}
 
-double TextWidth(const QFont& font, const QString& text) {
-  static const QImage device(1, 1, QImage::Format_ARGB32_Premultiplied);
-  return QFontMetricsF(font, &device).horizontalAdvance(text);
-}
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
@@ -47,15 +37,15 @@ QString FamilyParents(const DrawingNode& node) {
 QSizeF NodeSize(const DrawingNode& node) {
   switch (node.kind) {
     case DrawingNodeKind::kIndividual:
-      return {TextWidth(Font(kIdFont, true), Q(node.id)) + 16, 26};
+      return {TextWidth(PictureFont(kIdFont, true), Q(node.id)) + 16, 26};
     case DrawingNodeKind::kFamily: {
-      const QFont font = Font(kFamilyFont, false);
-      return {std::max(TextWidth(Font(kFamilyFont, true), FamilyCount(node)),
+      const QFont font = PictureFont(kFamilyFont, false);
+      return {std::max(TextWidth(PictureFont(kFamilyFont, true), FamilyCount(node)),
                        TextWidth(font, FamilyParents(node))) + 16,
               36};
     }
     case DrawingNodeKind::kMate:
-      return {TextWidth(Font(kMateFont, false), Q(node.id)) + 8, 15};
+      return {TextWidth(PictureFont(kMateFont, false), Q(node.id)) + 8, 15};
   }
   return {};
 }
@@ -151,7 +141,7 @@ QPainterPath EdgePath(Agedge_t* edge, const QPointF& origin, double top) {
 }
 
 double LegendWidth(const PedigreeDrawing& drawing) {
-  const QFont font = Font(12, false);
+  const QFont font = PictureFont(12, false);
   double width = TextWidth(font, QStringLiteral("F")) + 8 + kScaleWidth + 40;
   if (drawing.request.group >= 0)
     width += TextWidth(font, QStringLiteral("Group %1").arg(drawing.groupNumber)) + 50;
@@ -221,19 +211,19 @@ void PaintNode(QPainter& painter, const PedigreeDrawing& drawing, const DrawingN
   if (node.kind == DrawingNodeKind::kFamily) {
     const QRectF upper(rect.left(), rect.top(), rect.width(), rect.height() / 2);
     const QRectF lower(rect.left(), rect.center().y(), rect.width(), rect.height() / 2);
-    painter.setFont(Font(kFamilyFont, true));
+    painter.setFont(PictureFont(kFamilyFont, true));
     painter.drawText(upper, Qt::AlignHCenter | Qt::AlignBottom, FamilyCount(node));
-    painter.setFont(Font(kFamilyFont, false));
+    painter.setFont(PictureFont(kFamilyFont, false));
     painter.drawText(lower, Qt::AlignHCenter | Qt::AlignTop, FamilyParents(node));
     return;
   }
   const bool mate = node.kind == DrawingNodeKind::kMate;
-  painter.setFont(Font(mate ? kMateFont : kIdFont, !mate));
+  painter.setFont(PictureFont(mate ? kMateFont : kIdFont, !mate));
   painter.drawText(rect, Qt::AlignCenter, Q(node.id));
 }
 
 void PaintLegend(QPainter& painter, const PedigreeDrawing& drawing, const QRectF& legend) {
-  const QFont font = Font(12, false);
+  const QFont font = PictureFont(12, false);
   painter.setFont(font);
   painter.setPen(Qt::black);
   double x = legend.left();
@@ -252,7 +242,7 @@ void PaintLegend(QPainter& painter, const PedigreeDrawing& drawing, const QRectF
   painter.drawRect(QRectF(x, y, kScaleWidth, h));
   painter.setPen(Qt::black);
   const QRectF ticks(x, y + h, kScaleWidth, 14);
-  painter.setFont(Font(10, false));
+  painter.setFont(PictureFont(10, false));
   painter.drawText(ticks, Qt::AlignLeft | Qt::AlignTop, QStringLiteral("0"));
   painter.drawText(ticks, Qt::AlignRight | Qt::AlignTop,
                    Q(FormatNumber(drawing.numberFormat, drawing.maxF)));
@@ -276,7 +266,7 @@ void PaintLegend(QPainter& painter, const PedigreeDrawing& drawing, const QRectF
 void PaintDrawing(QPainter& painter, const PedigreeDrawing& drawing, const DrawingLayout& layout,
                   const QString& title) {
   painter.fillRect(QRectF(QPointF(0, 0), layout.size), Qt::white);
-  painter.setFont(Font(20, true));
+  painter.setFont(PictureFont(20, true));
   painter.setPen(Qt::black);
   painter.drawText(layout.title, Qt::AlignLeft | Qt::AlignTop, title);
   PaintLegend(painter, drawing, layout.legend);

@@ -2,6 +2,8 @@
 
 #include <QBuffer>
 #include <QFileInfo>
+#include <QFont>
+#include <QFontMetricsF>
 #include <QImage>
 #include <QPageSize>
 #include <QPainter>
@@ -62,6 +64,18 @@ QByteArray PdfBytes(const Picture& picture) {
 }
 
 }  // namespace
+
+QFont PictureFont(double pixels, bool bold) {
+  QFont font;
+  font.setPointSizeF(pixels * 0.75);  // 72 points an inch
+  font.setBold(bold);
+  return font;
+}
+
+double TextWidth(const QFont& font, const QString& text) {
+  static const QImage device(1, 1, QImage::Format_ARGB32_Premultiplied);
+  return QFontMetricsF(font, &device).horizontalAdvance(text);
+}
 
 std::optional<PictureFormat> PictureFormatOf(const QString& path) {
   const QString suffix = QFileInfo(path).suffix().toLower();

@@ -14,6 +14,7 @@
 #include <functional>
 #include <optional>
 
+class QFont;
 class QPainter;
 
 namespace kinvar::pictures {
@@ -38,6 +39,11 @@ inline constexpr QSize kDefaultPixels{1600, 1000};
 // picture's proportions. The file is replaced only when complete. False
 // with a message for the user in `error`.
 bool WritePicture(const Picture& picture, const QString& path, QSize pixels, QString& error);
+
+// A font of `pixels` logical units, and a text's width in it, both at the
+// pictures' 96 units an inch whatever the screen.
+QFont PictureFont(double pixels, bool bold = false);
+double TextWidth(const QFont& font, const QString& text);
 
 // Paints `picture` scaled to fit `target` (with its proportions) and
 // centred in it.
