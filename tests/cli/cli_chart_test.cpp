@@ -15,22 +15,10 @@ namespace {
 using test::CliRun;
 using test::Quote;
 
-class CliChart : public test::CliFixture {
- protected:
-  std::string Herd() const { return Quote(std::string(KINVAR_EXAMPLES_DIR) + "/herd.pdg"); }
-  std::string Out(const std::string& name) const { return (home_ / name).string(); }
-};
+class CliChart : public test::CliFixture {};
 
 #ifdef KINVAR_CLI_HAS_PICTURES
 
-// Width and height from a PNG's header chunk.
-std::pair<std::uint32_t, std::uint32_t> PngSize(const std::string& bytes) {
-  const auto at = [&](std::size_t i) {
-    return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i]));
-  };
-  const auto word = [&](std::size_t i) { return at(i) << 24 | at(i + 1) << 16 | at(i + 2) << 8 | at(i + 3); };
-  return {word(16), word(20)};
-}
 
 TEST_F(CliChart, WritesEachFormat) {
   const struct {
@@ -54,8 +42,8 @@ TEST_F(CliChart, WritesEachFormat) {
         EXPECT_NE(bytes.find(id), std::string::npos) << id;
     }
   }
-  EXPECT_EQ(PngSize(test::ReadWholeFile(Out("c4.png"))), std::make_pair(640u, 480u));
-  EXPECT_EQ(PngSize(test::ReadWholeFile(Out("d.png"))), std::make_pair(1600u, 1000u));
+  EXPECT_EQ(test::PngSize(test::ReadWholeFile(Out("c4.png"))), std::make_pair(640u, 480u));
+  EXPECT_EQ(test::PngSize(test::ReadWholeFile(Out("d.png"))), std::make_pair(1600u, 1000u));
 }
 
 TEST_F(CliChart, RefusesWhatItCannotDraw) {
@@ -74,9 +62,7 @@ TEST_F(CliChart, RefusesWhatItCannotDraw) {
       {"tables", "C4 --format csv -o x.png", 2, "kinvar-cli: chart draws a picture"},
   };
   for (const auto& row : rows) {
-    std::string args = row.args;
-    const std::size_t o = args.find("-o ");
-    if (o != std::string::npos) args.replace(o + 3, std::string::npos, Quote(Out(args.substr(o + 3))));
+    const std::string args = WithOutputAtHome(row.args);
     const CliRun run = Execute("chart " + Herd() + " " + args);
     EXPECT_EQ(run.status, row.status) << row.name;
     EXPECT_NE(run.err.find(row.message), std::string::npos) << row.name << ": " << run.err;

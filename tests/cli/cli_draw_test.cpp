@@ -17,20 +17,8 @@ using test::Quote;
 
 #ifdef KINVAR_CLI_HAS_PICTURES
 
-class CliDraw : public test::CliFixture {
- protected:
-  std::string Herd() const { return Quote(std::string(KINVAR_EXAMPLES_DIR) + "/herd.pdg"); }
-  std::string Out(const std::string& name) const { return (home_ / name).string(); }
-};
+class CliDraw : public test::CliFixture {};
 
-// Width and height from a PNG's header chunk.
-std::pair<std::uint32_t, std::uint32_t> PngSize(const std::string& bytes) {
-  const auto at = [&](std::size_t i) {
-    return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i]));
-  };
-  const auto word = [&](std::size_t i) { return at(i) << 24 | at(i + 1) << 16 | at(i + 2) << 8 | at(i + 3); };
-  return {word(16), word(20)};
-}
 
 TEST_F(CliDraw, DrawsAncestorsAndDescendants) {
   const struct {
@@ -57,7 +45,7 @@ TEST_F(CliDraw, DrawsAncestorsAndDescendants) {
   }
   const CliRun png = Execute("draw " + Herd() + " ancestors group 3 --size 800x600 -o " + Quote(Out("a.png")));
   ASSERT_EQ(png.status, 0) << png.err;
-  EXPECT_EQ(PngSize(test::ReadWholeFile(Out("a.png"))), std::make_pair(800u, 600u));
+  EXPECT_EQ(test::PngSize(test::ReadWholeFile(Out("a.png"))), std::make_pair(800u, 600u));
 }
 
 TEST_F(CliDraw, RefusesWhatItCannotDraw) {
@@ -77,9 +65,7 @@ TEST_F(CliDraw, RefusesWhatItCannotDraw) {
       {"bad size", "ancestors group 3 --size 0x5 -o x.png", 2, "kinvar-cli: --size takes WIDTHxHEIGHT"},
   };
   for (const auto& row : rows) {
-    std::string args = row.args;
-    const std::size_t o = args.find("-o ");
-    if (o != std::string::npos) args.replace(o + 3, std::string::npos, Quote(Out(args.substr(o + 3))));
+    const std::string args = WithOutputAtHome(row.args);
     const CliRun run = Execute("draw " + Herd() + " " + args);
     EXPECT_EQ(run.status, row.status) << row.name;
     EXPECT_NE(run.err.find(row.message), std::string::npos) << row.name << ": " << run.err;

@@ -14,19 +14,9 @@ namespace {
 using test::CliRun;
 using test::Quote;
 
-class CliPlot : public test::CliFixture {
- protected:
-  std::string Herd() const { return Quote(std::string(KINVAR_EXAMPLES_DIR) + "/herd.pdg"); }
-  std::string Out(const std::string& name) const { return (home_ / name).string(); }
-};
+class CliPlot : public test::CliFixture {};
 
 #ifdef KINVAR_CLI_HAS_PICTURES
-
-std::pair<std::uint32_t, std::uint32_t> PngSize(const std::string& bytes) {
-  const auto at = [&](std::size_t i) { return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i])); };
-  const auto word = [&](std::size_t i) { return at(i) << 24 | at(i + 1) << 16 | at(i + 2) << 8 | at(i + 3); };
-  return {word(16), word(20)};
-}
 
 TEST_F(CliPlot, EachKindWritesItsChart) {
   const test::TempFile sires("! sires of 2022\nB1 1\nb2,1\nB3 1\nB4 1\n", ".c");
@@ -48,7 +38,7 @@ TEST_F(CliPlot, EachKindWritesItsChart) {
     EXPECT_EQ(run.status, 0) << row.name << ": " << run.err;
     const std::string bytes = test::ReadWholeFile(Out(row.file));
     if (*row.holds == 0) {
-      EXPECT_EQ(PngSize(bytes), std::make_pair(800u, 600u)) << row.name;
+      EXPECT_EQ(test::PngSize(bytes), std::make_pair(800u, 600u)) << row.name;
     } else {
       EXPECT_EQ(bytes.rfind("<?xml", 0), 0u) << row.name;
       EXPECT_NE(bytes.find(row.holds), std::string::npos) << row.name;

@@ -22,11 +22,7 @@ using test::CliRun;
 using test::Quote;
 using test::TextRows;
 
-class CliTables : public test::CliFixture {
- protected:
-  std::string Herd() const { return Quote(std::string(KINVAR_EXAMPLES_DIR) + "/herd.pdg"); }
-  std::string Out(const std::string& name) const { return (home_ / name).string(); }
-};
+class CliTables : public test::CliFixture {};
 
 struct FormatCase {
   const char* name;

@@ -9,9 +9,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <utility>
 
 #include "support/test_files.h"
 
@@ -56,7 +58,26 @@ class CliFixture : public testing::Test {
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadWholeFile(out), ReadWholeFile(err)};
   }
 
+  // The example herd as one shell word, and a file in the run's own folder.
+  static std::string Herd() { return Quote(std::string(KINVAR_EXAMPLES_DIR) + "/herd.pdg"); }
+  std::string Out(const std::string& name) const { return (home_ / name).string(); }
+  // `args` with the file after "-o " moved into the run's own folder.
+  std::string WithOutputAtHome(std::string args) const {
+    const std::size_t o = args.find("-o ");
+    if (o != std::string::npos) args.replace(o + 3, std::string::npos, Quote(Out(args.substr(o + 3))));
+    return args;
+  }
+
   std::filesystem::path home_;
 };
+
+// Width and height from a PNG's header chunk.
+inline std::pair<std::uint32_t, std::uint32_t> PngSize(const std::string& bytes) {
+  const auto at = [&](std::size_t i) {
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i]));
+  };
+  const auto word = [&](std::size_t i) { return at(i) << 24 | at(i + 1) << 16 | at(i + 2) << 8 | at(i + 3); };
+  return {word(16), word(20)};
+}
 
 }  // namespace kinvar::test
