@@ -1,0 +1,188 @@
+// A pedigree held by a program that calls Kinvar as a library: the R package
+// and the Python module. A session owns a document and runs the same command
+// handlers as the desktop program and kinvar-cli, answering the handlers'
+// dialogs from the call's arguments, so the tables it returns are the tables
+// `kinvar-cli --format csv` writes for the same command.
+//
+// Conventions of this header:
+// - Input order: the caller's rows in their order, then the parents that
+//   have no row of their own in order of first appearance. Position p
+//   (0-based) in input order is the record p + 1 of the pedigree.
+// - IDs come back as the caller spelled them. The core compares IDs in upper
+//   case; a session remembers the spelling of every ID that is not already
+//   upper case and puts it back into every ID column of a result. Two
+//   spellings of one ID that differ only in letter case are refused.
+// - Failures are exceptions: InvalidPedigree when validation rejects the
+//   pedigree (nothing is built), Refused when the core refuses an input with
+//   a message (an unknown ID, a group that is not in the pedigree, a file
+//   it cannot read), Cancelled when the cancel check said stop. After any of
+//   them the session holds the pedigree as before and can run again.
+// - A session is not thread-safe; one thread at a time may use it. Its long
+//   computations may use threads of their own (SetThreads).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "report/result_table.h"
+
+namespace kinvar {
+
+class CKinvarDoc;
+class SessionPlatform;
+struct Pedigree;
+
+// Validation's error list, one message a line as the report shows them.
+class InvalidPedigree : public std::runtime_error {
+ public:
+  explicit InvalidPedigree(std::vector<std::string> errors);
+  const std::vector<std::string>& errors() const { return errors_; }
+
+ private:
+  std::vector<std::string> errors_;
+};
+
+// The message the core showed when it refused an input.
+class Refused : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class Cancelled : public std::runtime_error {
+ public:
+  Cancelled();
+};
+
+// A pedigree as columns of text cells, as a header row and data rows of a
+// file would give them: `names` are column names the reader knows
+// ("Progeny", "Sire", "Dam", "Group", "F", "Sex", "Birth date"), `cells` one
+// vector per column, all of one length. An unknown parent is an empty cell,
+// "0" or "NA"; a missing F or group an empty cell. The cells follow the rules
+// of a pedigree file, so a data frame gives the same pedigree as the same
+// table saved as a file.
+struct PedigreeColumns {
+  std::vector<std::string> names;
+  std::vector<std::vector<std::string>> cells;
+};
+
+// The lower triangle of the inverse of A in input order: element k is
+// (row[k], col[k], value[k]) with col[k] <= row[k], 0-based; by column, rows
+// ascending within a column (the order a compressed sparse column matrix
+// stores them).
+struct LowerTriplets {
+  std::int32_t n = 0;
+  std::vector<std::int32_t> row;
+  std::vector<std::int32_t> col;
+  std::vector<double> value;
+};
+
+enum class RelationshipKind { kNumerator, kCoefficient };
+
+// The individuals whose pairs `Relationships` lists.
+struct PairScope {
+  enum class Kind { kAll, kWithinGroup, kBetweenGroups, kIds } kind = Kind::kAll;
+  int group1 = 0;
+  int group2 = 0;
+  std::vector<std::string> ids;  // kIds: the pairs among these, each once
+};
+
+// The inputs of the mating optimization. Contributions give each sire its
+// number of dams; forbidden pairs are (sire, dam).
+struct MatingRequest {
+  int sireGroup = 0;
+  int damGroup = 0;
+  std::vector<std::pair<std::string, std::int32_t>> contributions;
+  std::vector<std::pair<std::string, std::string>> forbidden;
+  bool exact = true;
+  std::uint32_t seed = 0;  // the random stream of the annealing
+};
+
+class Session {
+ public:
+  // Polled often during long computations on the thread that called the
+  // session; true stops the computation (Cancelled). Other threads of the
+  // computation see the answer through a flag.
+  using CancelCheck = std::function<bool()>;
+  // A stage's label and the bar's position, 0..100.
+  using ProgressSink = std::function<void(const std::string& label, int percent)>;
+
+  ~Session();
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  // Reads a pedigree file of any format the reader accepts (a workbook from
+  // `sheet`, or its first worksheet when empty).
+  static std::unique_ptr<Session> Read(const std::string& path, const std::string& sheet = {},
+                                       int threads = 0);
+  static std::unique_ptr<Session> FromColumns(const PedigreeColumns& columns, int threads = 0);
+
+  void SetCancelCheck(CancelCheck check);
+  void SetProgress(ProgressSink sink);
+  // 0: one thread per core.
+  void SetThreads(int threads);
+
+  std::int32_t size() const;  // rows plus added parents
+  std::int32_t rows() const;
+  bool HasGroups() const;
+  // Every ID in input order, as spelled by the caller.
+  std::vector<std::string> Ids() const;
+  // The caller's spelling of an ID as the core holds it (upper case).
+  std::string_view Spelling(std::string_view coreId) const;
+  // The group numbers of the pedigree, ascending.
+  std::vector<int> Groups() const;
+
+  // The pedigree structure census (the structure command's tables).
+  ResultSet Structure(bool listFounders = false);
+  // `inbreeding`: every individual in input order, and the `summary`.
+  ResultSet Inbreeding();
+  double Relationship(const std::string& id1, const std::string& id2, RelationshipKind kind);
+  // The pairs of the scope whose value lies in [low, high] (every pair when
+  // no range is given), table `pairs`.
+  ResultSet Relationships(const PairScope& scope, RelationshipKind kind,
+                          std::optional<std::pair<double, double>> range);
+  // The k x k matrix of the IDs, by column; refused above kMaxMatrixCells.
+  std::vector<double> RelationshipMatrix(const std::vector<std::string>& ids, RelationshipKind kind);
+  static constexpr std::int64_t kMaxMatrixCells = 25'000'000;
+  ResultSet AverageRelatedness();
+  ResultSet AverageBetweenGroups();
+  ResultSet Dii();
+  LowerTriplets InverseOfA();
+  // Path counting of one individual, of one group's members, or of all.
+  ResultSet PathCountingIndividual(const std::string& id);
+  ResultSet PathCountingGroup(int group);
+  ResultSet PathCountingAll();
+  // The ancestors or descendants of an individual or a group's members, as
+  // a pedigree of its own (the file extraction writes, read back).
+  enum class Kinship { kAncestors, kDescendants };
+  std::unique_ptr<Session> ExtractIndividual(Kinship kinship, const std::string& id);
+  std::unique_ptr<Session> ExtractGroup(Kinship kinship, int group);
+  ResultSet GeneOrigin(int group);
+  ResultSet DecomposeIndividual(const std::string& id);
+  ResultSet DecomposeGroup(int group);
+  ResultSet DecomposeCoancestry(int group);
+  // A group, or every individual when no group is given.
+  ResultSet Diversity(std::optional<int> group);
+  ResultSet OptimizeMatings(const MatingRequest& request);
+
+  // The pedigree, for what no command above covers; read-only.
+  const Pedigree& pedigree() const;
+
+ private:
+  Session();
+  friend struct SessionAccess;
+
+  std::unique_ptr<SessionPlatform> platform_;
+  std::unique_ptr<CKinvarDoc> doc_;
+  // Upper-case ID -> the caller's spelling, for spellings not in upper case.
+  std::unordered_map<std::string, std::string> spellings_;
+};
+
+}  // namespace kinvar
