@@ -9,6 +9,7 @@
 #include "analyses/extraction.h"
 #include "analyses/gene_origin.h"
 #include "analyses/path_counting.h"
+#include "analyses/purging.h"
 #include "analyses/structure.h"
 #include "app/commands.h"
 #include "genetics/inverse_a.h"
@@ -49,6 +50,7 @@ constexpr std::array kHandlers{
     Entry{kCmdDecompositionGroup, OnDecompositionGroup},
     Entry{kCmdDecompositionCoancestry, OnDecompositionCoancestry},
     Entry{kCmdDiversity, OnDiversitySummary},
+    Entry{kCmdPurging, OnPurgingAnalysis},
 };
 
 }  // namespace

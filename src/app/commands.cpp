@@ -68,6 +68,9 @@ constexpr std::array kCommands{
     Command{kCmdPathCountingAll, kPathCounting, "All", "",
             "Draw inbreeding loops for all individuals",
             "Draw inbreeding loops for all individuals", kValidNotShown, H::kDocument},
+    Command{kCmdPurging, kInbreeding, "P&urging Analysis...", "",
+            "Ancestral, partial and purged inbreeding of a group or of all individuals",
+            "Purging analysis", kValid, H::kDocument},
 
     Command{kCmdBetweenTwoIndividuals, kRelationship, "Between &Two Individuals...\tCtrl+Shift+B",
             "Ctrl+Shift+B", "Compute relationship between two individuals",

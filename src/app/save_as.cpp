@@ -15,6 +15,7 @@ SaveBody SaveBodyFor(std::int32_t lastCommand, int choice) {
     case kCmdStructure:
     case kCmdGeneOrigin:
     case kCmdDiversity:
+    case kCmdPurging:
     case kCmdAverageBetweenGroups:
     case kCmdDecompositionIndividual:
     case kCmdDecompositionGroup:

@@ -277,7 +277,15 @@ ResultSet Session::Structure(bool listFounders) {
   return Run(kCmdStructure, {});
 }
 
-ResultSet Session::Inbreeding() { return Run(kCmdCompute, {}); }
+// Computing again gives the same tables: the shown ones serve while they last.
+ResultSet Session::Inbreeding() {
+  if (doc_->lastCommand() == kCmdCompute) {
+    ResultSet tables = doc_->pedigree().report.tables();
+    Spell(tables);
+    return tables;
+  }
+  return Run(kCmdCompute, {});
+}
 
 double Session::Relationship(const std::string& id1, const std::string& id2, RelationshipKind kind) {
   Find(id1);
@@ -325,13 +333,16 @@ ResultSet Session::PairsOf(const std::vector<std::string>& ids, RelationshipKind
   ResultSet tables;
   ResultTable& pairs = tables.Add("pairs");
   pairs.AddColumn("id1", ColumnType::kId).AddColumn("id2", ColumnType::kId).AddColumn("value", ColumnType::kReal);
+  // The IDs as the pedigree spells them, whatever the case of the query.
+  std::vector<std::string> spelled;
+  for (const std::string& id : ids) spelled.emplace_back(Spelling(doc_->pedigree().rec(Find(id)).Id()));
   const std::size_t k = ids.size();
   for (std::size_t j = 0; j < k; ++j) {
     for (std::size_t i = j + 1; i < k; ++i) {
       const double value = matrix[j * k + i];
       const auto stored = static_cast<float>(value);
       if (range && (stored < settings.relationshipLower || stored > settings.relationshipUpper)) continue;
-      pairs.AddRow().Id(ids[j]).Id(ids[i]).Real(value);
+      pairs.AddRow().Id(spelled[j]).Id(spelled[i]).Real(value);
     }
   }
   return tables;

@@ -41,6 +41,7 @@ constexpr CommandWord kCommandWords[] = {
     {kCmdExtractDescendantsGroup, "extract"},
     {kCmdGeneOrigin, "gene-origin"},
     {kCmdDiversity, "diversity"},
+    {kCmdPurging, "purging"},
     {kCmdDecompositionIndividual, "decompose"},
     {kCmdDecompositionGroup, "decompose"},
     {kCmdDecompositionCoancestry, "decompose"},

@@ -11,6 +11,7 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -161,6 +162,16 @@ constexpr CliCommand kCliCommands[] = {
      "of the average. --forbidden names pairs that must not be mated; --exact lists the\n"
      "proven optimal matings instead and leaves the seed file alone.",
      kCmdOptimizeMatings, Kind::kMatings},
+    {"purging", "Ancestral, partial and purged inbreeding of a group or of all individuals",
+     "Usage: kinvar-cli purging PEDIGREE G|all [--purging-coefficient D] [--gene-drop N]\n"
+     "[--all-founders] [--seed-file FILE]\n"
+     "Writes per individual F, Ballou's ancestral inbreeding Fa and the purged inbreeding g for\n"
+     "the purging coefficient D (Garcia-Dorado 2012; default 0, which gives g = F); with\n"
+     "--gene-drop N, N gene-dropping replicates estimate the ancestral inbreeding (Baumung et\n"
+     "al. 2015) and split F into new and old inbreeding (Kalinowski et al. 2000), continuing\n"
+     "the random stream of the seed file; and the partial inbreeding coefficients F_i(j)\n"
+     "(Gulisija & Crow 2007) for the 20 founders that contribute most, or all of them.",
+     kCmdPurging, Kind::kGroup},
 #ifdef KINVAR_HAS_PICTURES
     {"chart", "Draw the pedigree chart of an individual as SVG, PNG or PDF",
      "Usage: kinvar-cli chart PEDIGREE ID [--generations N] [--size WxH] -o FILE.svg|png|pdf\n"
@@ -265,6 +276,9 @@ struct Arguments {
   std::string size;                  // chart, plot, draw: WxH pixels of a PNG
   std::string plotKind;              // plot: which chart
   int drawGenerations = 0;           // draw: back or forward, 0 for all
+  std::optional<std::string> purgingCoefficient;  // purging: its settings
+  std::optional<std::string> geneDrops;
+  bool allFounders = false;
 };
 
 bool IsPlot(const CliCommand& command) { return std::string_view(command.name) == "plot"; }
@@ -460,6 +474,16 @@ void PrepareMatings(CKinvarDoc& doc, CliPlatform& platform, const Arguments& arg
   if (args.seedFile) doc.seedFile = *args.seedFile;
 }
 
+// The purging settings answer its form; the seed file holds for this run.
+void PreparePurging(CKinvarDoc& doc, CliPlatform& platform, const Arguments& args) {
+  std::map<std::string, std::string> values;
+  if (args.purgingCoefficient) values["purging-coefficient"] = *args.purgingCoefficient;
+  if (args.geneDrops) values["gene-drop"] = *args.geneDrops;
+  values["all-founders"] = args.allFounders ? "1" : "0";
+  platform.SetFormValues(std::move(values));
+  if (args.seedFile) doc.seedFile = *args.seedFile;
+}
+
 // A report that says the inputs admit no result (it is still written).
 bool Refused(const CKinvarDoc& doc) {
   const CMS& report = doc.pedigree().report;
@@ -529,6 +553,7 @@ int RunCommand(const CliCommand& command, const Arguments& args) {
   if (command.kind == Kind::kFile || command.kind == Kind::kExtract)
     return RunFileCommand(id, args, doc, platform);
   if (command.kind == Kind::kMatings) PrepareMatings(doc, platform, args);
+  if (command.id == kCmdPurging) PreparePurging(doc, platform, args);
   doc.RunCommand(id);
   if (Interrupted()) return kInterruptedStatus;
   if (command.kind == Kind::kQuery) {
@@ -664,9 +689,17 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
     case Kind::kGroup:
       sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
       sub.add_option("GROUP", args.inputs,
-                     command.id == kCmdDiversity ? "The group number, or all" : "The group number")
+                     command.id == kCmdGeneOrigin ? "The group number" : "The group number, or all")
           ->required()
           ->expected(1);
+      if (command.id == kCmdPurging) {
+        sub.add_option("--purging-coefficient", args.purgingCoefficient,
+                       "The purging coefficient d, 0 to 0.5 (default 0)");
+        sub.add_option("--gene-drop", args.geneDrops, "Gene-dropping replicates (default none)");
+        sub.add_flag("--all-founders", args.allFounders,
+                     "Partial inbreeding for every founder, not the 20 largest");
+        sub.add_option("--seed-file", args.seedFile, "The seed file of the random generator");
+      }
       break;
     case Kind::kPicture:
       sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();

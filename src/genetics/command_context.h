@@ -49,6 +49,12 @@ struct RememberedInputs {
   std::int32_t geneOriginGroup = -1;
   // Genetic diversity summary: a group number or kAllIndividuals.
   std::optional<int> diversityGroup;
+  // Purging analysis: the reference (a group number or kAllIndividuals) and
+  // its settings.
+  std::optional<int> purgingGroup;
+  float purgingCoefficient = 0.0f;
+  std::int32_t geneDrops = 0;
+  bool allFounders = false;
 };
 
 // The seed path of a context built without one: no file can be opened there.

@@ -41,6 +41,7 @@ enum CommandId : std::int32_t {
   kCmdAverageRelatedness = 32869,
   kCmdMatrixT = 32878,
   kCmdDiversity = 32880,
+  kCmdPurging = 32890,
   kCmdFileOpen = 57601,
   kCmdFileSaveAs = 57604,
   kCmdPrintSetup = 57606,

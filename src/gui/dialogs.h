@@ -91,6 +91,25 @@ class CDialogRshTwoGroups : public QDialog {
   std::pair<int, int> chosen_{-1, -1};
 };
 
+// The settings a command asks before it runs: a box or a check box per
+// value, OK (running the form's check, which keeps the dialog open when it
+// refuses) and Cancel.
+class CValueFormDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  CValueFormDialog(const ValueForm& form, QWidget* parent = nullptr);
+  // The texts as the boxes hold them ("1" or "0" for a check box).
+  std::vector<std::string> texts() const;
+  const std::vector<QWidget*>& fields() const { return fields_; }
+  QPushButton* button() const { return button_; }
+
+ private:
+  const ValueForm& form_;
+  std::vector<QWidget*> fields_;
+  QPushButton* button_;
+};
+
 // Both query dialogs: one box per label, Compute as the default button, and a
 // read-only result that any edit clears. It stays open for further queries
 // until Cancel.

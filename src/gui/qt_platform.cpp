@@ -153,6 +153,12 @@ void QtPlatform::ShowQueryDialog(const QueryDialog& query) {
   dialog.exec();
 }
 
+bool QtPlatform::AskValues(const ValueForm& form) {
+  const FocusBack back(home_);
+  CValueFormDialog dialog(form, parent_);
+  return dialog.exec() == QDialog::Accepted;
+}
+
 std::unique_ptr<ProgressWindow> QtPlatform::OpenProgress() {
   return std::make_unique<FocusReturningProgress>(parent_, home_);
 }

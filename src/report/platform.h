@@ -83,6 +83,23 @@ struct QueryDialog {
   std::function<QueryAnswer(std::vector<std::string>& texts)> compute;
 };
 
+// The few settings a command asks for before it runs: a labelled box per
+// value with its current text, or a check box ("1" ticked, "0" not). OK runs
+// `accept`, which tells the user what is wrong and returns false to keep the
+// form open. `key` names a value for front ends that take it from elsewhere
+// (kinvar-cli's options).
+struct ValueForm {
+  struct Field {
+    std::string key;
+    std::string label;
+    std::string text;
+    bool check = false;
+  };
+  std::string caption;
+  std::vector<Field> fields;
+  std::function<bool(const std::vector<std::string>& texts)> accept;
+};
+
 class Platform {
  public:
   virtual ~Platform() = default;
@@ -103,6 +120,13 @@ class Platform {
   virtual std::unique_ptr<ProgressWindow> OpenProgress() = 0;
   virtual void BeginWaitCursor() = 0;
   virtual void EndWaitCursor() = 0;
+  // Shows the form; false when the user cancelled or `accept` refused.
+  // Without anybody to ask, the texts as the form gives them.
+  virtual bool AskValues(const ValueForm& form) {
+    std::vector<std::string> texts;
+    for (const ValueForm::Field& field : form.fields) texts.push_back(field.text);
+    return form.accept(texts);
+  }
   // The report or the document's title changed.
   virtual void RefreshViews() {}
   // A file was opened and belongs at the top of the recent-file list.

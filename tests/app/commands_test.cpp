@@ -31,7 +31,7 @@ const std::set<std::int32_t> kSingleIndividualAnalyses = {
     kCmdDii,         kCmdRecoding,               kCmdStructure,
     kCmdExtractAncestorsIndividual, kCmdExtractDescendantsIndividual, kCmdViewPedigree,
     kCmdDiversity,   kCmdViewPedigreeChart,      kCmdDrawAncestorsIndividual,
-    kCmdDrawDescendantsIndividual, kCmdChartFDistribution};
+    kCmdDrawDescendantsIndividual, kCmdChartFDistribution, kCmdPurging};
 const std::set<std::int32_t> kPairAnalyses = {kCmdBetweenTwoIndividuals, kCmdBetweenAll,
                                               kCmdInverseA, kCmdMatrixT};
 const std::set<std::int32_t> kOneGroupAnalyses = {kCmdDecompositionGroup,  kCmdPathCountingGroup,
@@ -131,7 +131,7 @@ TEST(CommandTable, IdentifiersAreUniqueAndFindable) {
     EXPECT_TRUE(seen.insert(c.id).second) << c.id;
     EXPECT_EQ(FindCommand(c.id), &c);
   }
-  EXPECT_EQ(seen.size(), 52u);  // every row of the menu bar
+  EXPECT_EQ(seen.size(), 53u);  // every row of the menu bar
   for (const Command& c : ViewCommands()) {
     EXPECT_TRUE(seen.insert(c.id).second) << c.id;
     EXPECT_EQ(FindCommand(c.id), &c);

@@ -107,8 +107,8 @@ TEST(Session, IdsComeBackAsSpelledInEveryIdColumn) {
   EXPECT_EQ(TextCells(*paths.Find("inbreds"), "id"), std::vector<std::string>{"Kid"});
   const ResultSet pairs = s->Relationships({PairScope::Kind::kIds, 0, 0, {"kid", "Kid2", "SIRE1"}},
                                            RelationshipKind::kNumerator, std::pair{0.6, 2.0});
-  EXPECT_EQ(TextCells(*pairs.Find("pairs"), "id1"), std::vector<std::string>{"kid"});
-  EXPECT_EQ(TextCells(*pairs.Find("pairs"), "id2"), std::vector<std::string>{"Kid2"});
+  EXPECT_EQ(TextCells(*pairs.Find("pairs"), "id1"), std::vector<std::string>{"Kid"});
+  EXPECT_EQ(TextCells(*pairs.Find("pairs"), "id2"), std::vector<std::string>{"kid2"});
   EXPECT_EQ(RealCells(*pairs.Find("pairs"), "value"), std::vector<double>{0.625});
   const auto ancestors = s->ExtractIndividual(Session::Kinship::kAncestors, "kid");
   const std::vector<std::string> extracted = ancestors->Ids();

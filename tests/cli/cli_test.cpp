@@ -22,6 +22,7 @@
 #include "support/cli_fixture.h"
 #include "support/doc_session.h"
 #include "support/random_pedigree.h"
+#include "support/table_readers.h"
 #include "support/written_columns.h"
 
 namespace kinvar {
@@ -123,6 +124,8 @@ TEST_F(Cli, RefusalsExitWithOneAndSayWhy) {
       {"relationships " + Quote(big.path()) + " between 1 7", 1,
        "Group \"7\" is not in the pedigree.\n"},
       {Args("diversity HERD 99"), 1, "Group \"99\" is not in the pedigree.\n"},
+      {Args("purging HERD all --purging-coefficient 0.7"), 1,
+       "The purging coefficient must be a number from 0 to 0.5.\n"},
       {Args("relationship SMALL j zz"), 1, "Cannot find individual \"ZZ\" in the pedigree.\n"},
       {Args("inbreeding-of SMALL zz"), 1, "Cannot find \"ZZ\" in the pedigree.\n"},
       {"view /nonexistent/x.pdg", 1, "Cannot open /nonexistent/x.pdg\n"},
@@ -362,6 +365,33 @@ TEST_F(Cli, OptimizeMatingsWritesWhatSaveAsWritesAndKeepsTheStream) {
   EXPECT_EQ(refused.status, 1);
   EXPECT_EQ(refused.err, "Error: Individual B1 does not belong to Group 3.\n");
   EXPECT_EQ(refused.out, "");
+}
+
+// The settings reach the form, and the replicates continue the seed file's
+// stream: the same seed file gives the same figures, whatever the threads.
+TEST_F(Cli, PurgingTakesItsSettingsAndRepeatsFromTheSeedFile) {
+  const std::string seed = (home_ / "purging-seed").string();
+  const auto writeSeed = [&seed] {
+    Mt19937 g;
+    InitGenerator(g, 5);
+    test::ScriptedPlatform quiet;
+    SaveSeedFile(g, seed, quiet);
+  };
+  const std::string args = Args("-q purging HERD 3 --purging-coefficient 0.25 --gene-drop 300 --format csv "
+                                "--table purging --seed-file ") + Quote(seed);
+  writeSeed();
+  const CliRun first = Execute(args + " --threads 1");
+  writeSeed();
+  const CliRun again = Execute(args + " --threads 2");
+  EXPECT_EQ(first.status, 0) << first.err;
+  EXPECT_EQ(first.out, again.out);
+  const std::vector<std::vector<std::string>> rows = test::ParseCsv(first.out);
+  ASSERT_EQ(rows.size(), 5u);  // the header and C1..C4
+  EXPECT_EQ(rows[0][4], "g");
+  EXPECT_EQ(rows[1][0], "C1");
+  EXPECT_LT(std::stod(rows[1][4]), std::stod(rows[1][2]));  // purging lowers g below F
+  EXPECT_EQ(Execute(Args("-q purging HERD 3 --format csv --table purging")).out.find("fa_gene_drop"),
+            std::string::npos);
 }
 
 TEST_F(Cli, PedigreeAnalysesOfOneIndividualAndExtractions) {

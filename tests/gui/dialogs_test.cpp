@@ -232,6 +232,46 @@ TEST(Pickers, TheEntryForEveryIndividualComesFirst) {
   }
 }
 
+// The purging settings: a refused value keeps the form open with the
+// message, OK with good values closes it and the command runs with them.
+TEST(ValueForm, KeepsTheFormOpenUntilTheSettingsPass) {
+  Picking p;
+  bool stayedOpen = false;
+  std::vector<std::string> labels;
+  const std::function<void(CValueFormDialog&)> fill = [&](CValueFormDialog& d) {
+    labels = Labels(d);
+    auto* coefficient = qobject_cast<QLineEdit*>(d.fields()[0]);
+    auto* drops = qobject_cast<QLineEdit*>(d.fields()[1]);
+    auto* all = qobject_cast<QCheckBox*>(d.fields()[2]);
+    ASSERT_TRUE(coefficient && drops && all);
+    EXPECT_EQ(coefficient->text().toStdString(), "0");
+    coefficient->setText("0.9");
+    d.button()->click();
+    stayedOpen = d.isVisible();
+    coefficient->setText(" 0.125 ");
+    drops->setText("10");
+    all->setChecked(true);
+    d.button()->click();
+  };
+  // The form opens once the group is chosen.
+  WhenShown<CDialogSelectAGroup>([&fill](CDialogSelectAGroup& d) {
+    WhenShown<CValueFormDialog>(fill);
+    d.button()->click();
+  });
+  p.doc.RunCommand(kCmdPurging);
+  EXPECT_TRUE(stayedOpen);
+  EXPECT_EQ(labels, (std::vector<std::string>{"Purging coefficient d (0 to 0.5)",
+                                              "Gene-dropping replicates (0 for none)"}));
+  // Then the replicates' seed: the program folder has no seed file yet.
+  EXPECT_EQ(p.platform.messages,
+            (std::vector<std::string>{"The purging coefficient must be a number from 0 to 0.5.",
+                                      "The random number generator is seeded with the current time."}));
+  EXPECT_EQ(p.doc.lastCommand(), kCmdPurging);
+  EXPECT_EQ(p.doc.remembered.purgingCoefficient, 0.125f);
+  EXPECT_EQ(p.doc.remembered.geneDrops, 10);
+  EXPECT_TRUE(p.doc.remembered.allFounders);
+}
+
 TEST(QueryDialog, ComputesUntilCancelAndClearsTheResultOnEdit) {
   Picking p;
   std::vector<std::string> seen;

@@ -73,7 +73,7 @@ TEST(MainWindow, MenusFollowTheCommandTableInOrder) {
       {"Inbreeding", inbreeding,
        {"&Compute\tCtrl+I", "&Re-compute for All\tCtrl+Shift+R",
         "&An Individual...\tCtrl+Shift+I",
-        ">Ancestral Decomposition", ">Path Counting"}},
+        ">Ancestral Decomposition", ">Path Counting", "P&urging Analysis..."}},
       {"Path Counting", Submenu(inbreeding, "Path Counting"),
        {"An Individual...", "A Group...", "All"}},
       {"Relationship", relationship,

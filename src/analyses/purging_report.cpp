@@ -1,0 +1,325 @@
+// The Purging Analysis command: its settings form, the computation over the
+// reference and its ancestors, and the report with its tables.
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "analyses/decomposition_report.h"
+#include "analyses/purging.h"
+#include "genetics/command_ids.h"
+#include "genetics/mt19937.h"
+#include "genetics/seed_file.h"
+#include "report/number_format.h"
+
+namespace kinvar {
+
+namespace {
+
+constexpr const char* kTitle = "Inbreeding-purging analysis";
+constexpr std::size_t kFoundersShown = 20;
+
+struct PurgingRun {
+  int groupNumber = kAllIndividuals;
+  float d = 0.0f;
+  std::int32_t geneDrops = 0;
+  bool allFounders = false;
+  AncestorSubset subset;
+  std::vector<std::int32_t> reference;  // local numbers, in code order
+  std::vector<float> fa, g, partial;
+  std::vector<FounderOrigin> founders;
+  std::optional<GeneDropFigures> drops;
+};
+
+std::optional<float> ParseCoefficient(const std::string& text) {
+  float value = 0.0f;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size() || !(value >= 0.0f && value <= 0.5f))
+    return std::nullopt;
+  return value;
+}
+
+std::optional<std::int32_t> ParseReplicates(const std::string& text) {
+  std::int32_t value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size() || value < 0 || value > kMaxGeneDrops)
+    return std::nullopt;
+  return value;
+}
+
+std::string Shortest(float value) {
+  char buffer[32];
+  return {buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr};
+}
+
+// The settings form; false when the user cancelled.
+bool AskSettings(CommandContext& ctx) {
+  RememberedInputs& r = ctx.remembered;
+  ValueForm form{kTitle,
+                 {{"purging-coefficient", "Purging coefficient d (0 to 0.5)", Shortest(r.purgingCoefficient)},
+                  {"gene-drop", "Gene-dropping replicates (0 for none)", std::to_string(r.geneDrops)},
+                  {"all-founders", "Partial inbreeding for all founders (else the 20 largest)",
+                   r.allFounders ? "1" : "0", true}},
+                 {}};
+  form.accept = [&ctx, &r](const std::vector<std::string>& texts) {
+    const auto d = ParseCoefficient(texts[0]);
+    if (!d) {
+      ctx.platform.ShowMessage("The purging coefficient must be a number from 0 to 0.5.", MessageIcon::kError);
+      return false;
+    }
+    const auto drops = ParseReplicates(texts[1]);
+    if (!drops) {
+      ctx.platform.ShowMessage("The number of gene-dropping replicates must be a whole number from 0 to " +
+                                   std::to_string(kMaxGeneDrops) + ".",
+                               MessageIcon::kError);
+      return false;
+    }
+    r.purgingCoefficient = *d;
+    r.geneDrops = *drops;
+    r.allFounders = texts[2] == "1";
+    return true;
+  };
+  return ctx.platform.AskValues(form);
+}
+
+// One seed per replicate from the seed file's stream, which goes on from
+// where it stood; the file is written back only after a complete run.
+std::vector<std::uint32_t> DrawSeeds(CommandContext& ctx, std::int32_t count, Mt19937& generator) {
+  LoadSeedFile(generator, ctx.seedPath, ctx.platform, ClockSeed());
+  std::vector<std::uint32_t> seeds(static_cast<std::size_t>(count));
+  for (std::uint32_t& seed : seeds) seed = NextRandom(generator);
+  return seeds;
+}
+
+bool Compute(CommandContext& ctx, PurgingRun& run, Progress& progress) {
+  Pedigree& ped = ctx.ped;
+  std::vector<RecIndex> seeds;
+  for (std::int32_t i = 0; i < ped.nTotal; ++i) {
+    const Rec& r = ped.byCode(i);
+    if (run.groupNumber == kAllIndividuals || ped.GroupNumber(r) == run.groupNumber)
+      seeds.push_back(ped.records[static_cast<std::size_t>(i)]);
+  }
+  run.subset = BuildAncestorSubset(ped, seeds);
+  for (const RecIndex s : seeds) run.reference.push_back(run.subset.LocalOf(ped.rec(s)));
+  run.fa = BallouAncestralInbreeding(ped, run.subset);
+  auto g = PurgedInbreeding(ped, run.subset, run.d, progress);
+  if (!g) return false;
+  run.g = std::move(*g);
+  run.founders = FounderOrigins(run.subset, run.reference, run.allFounders ? 0 : kFoundersShown);
+  auto partial = PartialInbreeding(ped, run.subset, run.founders, progress);
+  if (!partial) return false;
+  run.partial = std::move(*partial);
+  if (run.geneDrops == 0) return true;
+  Mt19937 generator;
+  const std::vector<std::uint32_t> seedsOfDrops = DrawSeeds(ctx, run.geneDrops, generator);
+  run.drops = DropGenes(ped, run.subset, run.reference, seedsOfDrops, ped.settings.threads, progress);
+  if (!run.drops) return false;
+  SaveSeedFile(generator, ctx.seedPath, ctx.platform);
+  return true;
+}
+
+std::string FounderName(const Pedigree& ped, const PurgingRun& run, const FounderOrigin& f) {
+  const std::string id(ped.rec(run.subset.recOf[static_cast<std::size_t>(f.local)]).Id());
+  if (f.side == 0) return id;
+  return std::string(f.side == 1 ? "unknown sire of " : "unknown dam of ") + id;
+}
+
+// Means over a set of reference positions.
+struct Means {
+  std::int64_t n = 0;
+  double f = 0, fa = 0, g = 0, faDrop = 0, fNew = 0, fOld = 0;
+};
+
+void Add(const Pedigree& ped, const PurgingRun& run, std::size_t i, Means& m) {
+  const std::int32_t k = run.reference[i];
+  ++m.n;
+  m.f += static_cast<double>(ped.rec(run.subset.recOf[static_cast<std::size_t>(k)]).f);
+  m.fa += static_cast<double>(run.fa[static_cast<std::size_t>(k)]);
+  m.g += static_cast<double>(run.g[static_cast<std::size_t>(k)]);
+  if (run.drops) {
+    m.faDrop += run.drops->ancestral[i];
+    m.fNew += run.drops->fNew[i];
+    m.fOld += run.drops->fOld[i];
+  }
+}
+
+Means Finish(Means m) {
+  if (m.n == 0) return m;
+  const auto n = static_cast<double>(m.n);
+  for (double* v : {&m.f, &m.fa, &m.g, &m.faDrop, &m.fNew, &m.fOld}) *v /= n;
+  return m;
+}
+
+std::string Num(const Pedigree& ped, double value) {
+  return FormatNumber(ped.settings.numberFormat, static_cast<float>(value));
+}
+
+std::string Cell(const std::string& text, int width) {
+  std::string cell = text;
+  if (static_cast<int>(cell.size()) < width) cell.append(static_cast<std::size_t>(width) - cell.size(), ' ');
+  return cell + " ";
+}
+
+std::string FiguresLine(const Pedigree& ped, const PurgingRun& run, const std::string& first,
+                        int firstWidth, const Means& m, const std::string& count) {
+  std::string line = Cell(first, firstWidth) + count;
+  for (const double v : {m.f, m.fa, m.g}) line += Cell(Num(ped, v), 11);
+  if (run.drops)
+    for (const double v : {m.faDrop, m.fNew, m.fOld}) line += Cell(Num(ped, v), 11);
+  while (!line.empty() && line.back() == ' ') line.pop_back();
+  return line;
+}
+
+std::string Heading(const PurgingRun& run, const std::string& first, int firstWidth, const std::string& count) {
+  std::string line = "|A" + Cell(first, firstWidth) + count + Cell("F", 11) + Cell("Fa", 11) + Cell("g", 11);
+  if (run.drops) line += Cell("Fa (drop)", 11) + Cell("F new", 11) + Cell("F old", 11);
+  while (line.back() == ' ') line.pop_back();
+  return line;
+}
+
+void WriteSummary(Pedigree& ped, const PurgingRun& run, const Means& all, ResultTable& summary) {
+  const std::string reference =
+      run.groupNumber == kAllIndividuals ? "All individuals" : "Group " + std::to_string(run.groupNumber);
+  const auto figure = [](const char* label, const std::string& value) {
+    return std::string(label) + "|T3|I" + value;
+  };
+  WriteReportLines(ped, {std::string("|X") + kTitle, "", figure("Reference population", reference),
+                         figure("Reference individuals", std::to_string(all.n)),
+                         figure("Purging coefficient (d)", Shortest(run.d)),
+                         figure("Gene-dropping replicates", run.geneDrops == 0 ? "none" : std::to_string(run.geneDrops)),
+                         "", figure("Mean inbreeding (F)", Num(ped, all.f)),
+                         figure("Mean ancestral inbreeding, Ballou (Fa)", Num(ped, all.fa)),
+                         figure("Mean purged inbreeding (g)", Num(ped, all.g))});
+  summary.AddFigure("Reference population", run.groupNumber == kAllIndividuals
+                                                ? std::nan("")
+                                                : static_cast<double>(run.groupNumber));
+  summary.AddFigure("Reference individuals", all.n);
+  summary.AddFigure("Purging coefficient (d)", run.d);
+  summary.AddFigure("Gene-dropping replicates", std::int64_t{run.geneDrops});
+  summary.AddFigure("Mean inbreeding (F)", all.f);
+  summary.AddFigure("Mean ancestral inbreeding, Ballou (Fa)", all.fa);
+  summary.AddFigure("Mean purged inbreeding (g)", all.g);
+  if (run.drops) {
+    WriteReportLines(ped, {figure("Mean ancestral inbreeding, gene dropping", Num(ped, all.faDrop)),
+                           figure("Mean new inbreeding, Kalinowski (F new)", Num(ped, all.fNew)),
+                           figure("Mean old inbreeding, Kalinowski (F old)", Num(ped, all.fOld))});
+    summary.AddFigure("Mean ancestral inbreeding, gene dropping", all.faDrop);
+    summary.AddFigure("Mean new inbreeding, Kalinowski (F new)", all.fNew);
+    summary.AddFigure("Mean old inbreeding, Kalinowski (F old)", all.fOld);
+  }
+}
+
+void WriteGroups(Pedigree& ped, const PurgingRun& run, ResultSet& tables) {
+  std::vector<Means> byGroup(ped.groups.size());
+  for (std::size_t i = 0; i < run.reference.size(); ++i) {
+    const Rec& r = ped.rec(run.subset.recOf[static_cast<std::size_t>(run.reference[i])]);
+    if (r.group >= 0) Add(ped, run, i, byGroup[static_cast<std::size_t>(r.group)]);
+  }
+  ResultTable& t = tables.Add("purging_groups");
+  t.AddColumn("group", ColumnType::kInteger).AddColumn("individuals", ColumnType::kInteger);
+  for (const char* name : {"f", "fa_ballou", "g"}) t.AddColumn(name, ColumnType::kReal);
+  if (run.drops)
+    for (const char* name : {"fa_gene_drop", "f_new", "f_old"}) t.AddColumn(name, ColumnType::kReal);
+  WriteReportLines(ped, {"", "|XMeans by group", Heading(run, "Group", 11, Cell("Individuals", 11))});
+  for (const std::int32_t index : ped.groupOrder) {
+    const Means m = Finish(byGroup[static_cast<std::size_t>(index)]);
+    if (m.n == 0) continue;
+    const int number = ped.groups[static_cast<std::size_t>(index)].group;
+    WriteReportLines(ped, {FiguresLine(ped, run, std::to_string(number), 11, m, Cell(std::to_string(m.n), 11))});
+    TableRow row = t.AddRow();
+    row.Integer(number).Integer(m.n).Real(m.f).Real(m.fa).Real(m.g);
+    if (run.drops) row.Real(m.faDrop).Real(m.fNew).Real(m.fOld);
+  }
+}
+
+void WriteFounders(Pedigree& ped, const PurgingRun& run, ResultSet& tables) {
+  ResultTable& t = tables.Add("founders");
+  t.AddColumn("founder", ColumnType::kId).AddColumn("contribution", ColumnType::kReal);
+  WriteReportLines(ped, {"", std::string("|XFounders of the partial inbreeding") +
+                                 (run.allFounders ? " (all)" : " (the largest contributions)"),
+                         "|A" + Cell("Founder", 34) + "Contribution"});
+  for (const FounderOrigin& f : run.founders) {
+    const std::string name = FounderName(ped, run, f);
+    WriteReportLines(ped, {Cell(name, 34) + Num(ped, f.contribution)});
+    t.AddRow().Id(name).Real(f.contribution);
+  }
+}
+
+void WriteIndividuals(Pedigree& ped, const PurgingRun& run, ResultSet& tables) {
+  ResultTable& t = tables.Add("purging");
+  t.AddColumn("id", ColumnType::kId).AddColumn("code", ColumnType::kInteger);
+  for (const char* name : {"f", "fa_ballou", "g"}) t.AddColumn(name, ColumnType::kReal);
+  if (run.drops)
+    for (const char* name : {"fa_gene_drop", "fa_gene_drop_se", "f_gene_drop", "f_new", "f_old"})
+      t.AddColumn(name, ColumnType::kReal);
+  ResultTable& partial = tables.Add("partial_inbreeding");
+  partial.AddColumn("id", ColumnType::kId).AddColumn("founder", ColumnType::kId).AddColumn("value", ColumnType::kReal);
+  WriteReportLines(ped, {"", "|XIndividuals", Heading(run, "ID", 20, "")});
+  const std::size_t nj = run.founders.size();
+  std::vector<std::string> founderNames;
+  for (const FounderOrigin& f : run.founders) founderNames.push_back(FounderName(ped, run, f));
+  for (std::size_t i = 0; i < run.reference.size(); ++i) {
+    const auto k = static_cast<std::size_t>(run.reference[i]);
+    const Rec& r = ped.rec(run.subset.recOf[k]);
+    Means one;
+    Add(ped, run, i, one);
+    WriteReportLines(ped, {FiguresLine(ped, run, std::string(r.Id()), 20, one, "")});
+    TableRow row = t.AddRow();
+    row.Id(r.Id()).Integer(r.code).Float(r.f).Float(run.fa[k]).Float(run.g[k]);
+    if (run.drops) {
+      const GeneDropFigures& d = *run.drops;
+      row.Real(d.ancestral[i]).Real(d.ancestralSe[i]).Real(d.f[i]).Real(d.fNew[i]).Real(d.fOld[i]);
+    }
+    for (std::size_t j = 0; j < nj; ++j)
+      if (const float v = run.partial[k * nj + j]; v != 0.0f)
+        partial.AddRow().Id(r.Id()).Id(founderNames[j]).Float(v);
+  }
+}
+
+void WriteReport(Pedigree& ped, const PurgingRun& run) {
+  ResultSet tables;
+  Means all;
+  for (std::size_t i = 0; i < run.reference.size(); ++i) Add(ped, run, i, all);
+  all = Finish(all);
+  WriteSummary(ped, run, all, tables.Add(SummaryTable()));
+  if (ped.HasGroupColumn()) WriteGroups(ped, run, tables);
+  WriteFounders(ped, run, tables);
+  WriteIndividuals(ped, run, tables);
+  ped.report.tables() = std::move(tables);
+}
+
+}  // namespace
+
+void OnPurgingAnalysis(CommandContext& ctx) {
+  if (ctx.askInputs) {
+    GroupPicker picker{kTitle, "Compute", GroupNumbers(ctx.ped), {}, "All individuals"};
+    const auto choice = ctx.platform.PickGroup(picker);
+    if (!choice || !AskSettings(ctx)) return;
+    ctx.remembered.purgingGroup = *choice;
+  }
+  ctx.askInputs = true;
+  if (!ctx.remembered.purgingGroup) return;
+  PurgingRun run;
+  run.groupNumber = *ctx.remembered.purgingGroup;
+  if (run.groupNumber != kAllIndividuals && GroupIndexOf(ctx.ped, run.groupNumber) < 0) return;
+  run.d = ctx.remembered.purgingCoefficient;
+  run.geneDrops = ctx.remembered.geneDrops;
+  run.allFounders = ctx.remembered.allFounders;
+  WaitCursor cursor(ctx.platform);
+  if (!PrepareInbreeding(ctx)) return;
+  auto window = ctx.platform.OpenProgress();
+  Progress progress(*window);
+  const bool done = Compute(ctx, run, progress);
+  window.reset();
+  if (!done) {
+    ShowCanceled(ctx);
+    return;
+  }
+  ctx.ped.report.Clear();
+  ctx.ped.copyFile.Reset();
+  ctx.lastCommand = kCmdPurging;
+  WriteReport(ctx.ped, run);
+}
+
+}  // namespace kinvar
