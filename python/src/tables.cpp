@@ -1,0 +1,122 @@
+#include "tables.h"
+
+#include <pybind11/numpy.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <string_view>
+#include <vector>
+
+namespace py = pybind11;
+
+namespace kinvar::python {
+namespace {
+
+py::list TextCells(const TableColumn& column) {
+  const std::size_t n = column.size();
+  py::list cells(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    if (column.Missing(i)) {
+      PyList_SET_ITEM(cells.ptr(), static_cast<py::ssize_t>(i), py::none().release().ptr());
+      continue;
+    }
+    const std::string_view text = column.Text(i);
+    PyObject* cell = PyUnicode_DecodeUTF8(text.data(), static_cast<py::ssize_t>(text.size()), "replace");
+    if (cell == nullptr) throw py::error_already_set();
+    PyList_SET_ITEM(cells.ptr(), static_cast<py::ssize_t>(i), cell);
+  }
+  return cells;
+}
+
+py::array_t<double> RealCells(const TableColumn& column) {
+  py::array_t<double> values(static_cast<py::ssize_t>(column.size()));
+  double* out = values.mutable_data();
+  for (std::size_t i = 0; i < column.size(); ++i) out[i] = column.Real(i);
+  return values;
+}
+
+// Integers and booleans, with the mask of missing cells only where needed.
+py::tuple WholeCells(const TableColumn& column) {
+  const auto n = static_cast<py::ssize_t>(column.size());
+  py::array_t<bool> mask(n);
+  bool* missing = mask.mutable_data();
+  bool anyMissing = false;
+  for (py::ssize_t i = 0; i < n; ++i) {
+    missing[i] = column.Missing(static_cast<std::size_t>(i));
+    anyMissing = anyMissing || missing[i];
+  }
+  const py::object maskOrNone = anyMissing ? py::object(mask) : py::object(py::none());
+  if (column.type() == ColumnType::kBoolean) {
+    py::array_t<bool> values(n);
+    bool* out = values.mutable_data();
+    for (py::ssize_t i = 0; i < n; ++i) out[i] = !missing[i] && column.Integer(static_cast<std::size_t>(i)) != 0;
+    return py::make_tuple(values, maskOrNone);
+  }
+  py::array_t<std::int64_t> values(n);
+  std::int64_t* out = values.mutable_data();
+  for (py::ssize_t i = 0; i < n; ++i) out[i] = missing[i] ? 0 : column.Integer(static_cast<std::size_t>(i));
+  return py::make_tuple(values, maskOrNone);
+}
+
+py::tuple ColumnToPython(const TableColumn& column) {
+  const py::str name(column.name());
+  const py::str type(std::string(ColumnTypeName(column.type())));
+  if (column.IsText()) return py::make_tuple(name, type, TextCells(column), py::none());
+  if (column.type() == ColumnType::kReal) return py::make_tuple(name, type, RealCells(column), py::none());
+  const py::tuple cells = WholeCells(column);
+  return py::make_tuple(name, type, cells[0], cells[1]);
+}
+
+template <typename Index>
+py::tuple FillCsr(const LowerTriplets& lower, std::size_t nnz) {
+  const std::size_t n = static_cast<std::size_t>(lower.n);
+  py::array_t<Index> indptr(static_cast<py::ssize_t>(n + 1));
+  Index* start = indptr.mutable_data();
+  std::fill(start, start + n + 1, Index{0});
+  for (std::size_t k = 0; k < lower.value.size(); ++k) {
+    ++start[lower.row[k] + 1];
+    if (lower.row[k] != lower.col[k]) ++start[lower.col[k] + 1];
+  }
+  for (std::size_t i = 0; i < n; ++i) start[i + 1] += start[i];
+  py::array_t<std::int32_t> indices(static_cast<py::ssize_t>(nnz));
+  py::array_t<double> data(static_cast<py::ssize_t>(nnz));
+  std::int32_t* column = indices.mutable_data();
+  double* value = data.mutable_data();
+  std::vector<Index> fill(start, start + n);
+  // Going through the lower triangle column by column puts every row's
+  // entries in ascending column order: row i gets (i, j < i) while column j
+  // is visited, then its diagonal and (i, r > i) while column i is.
+  for (std::size_t k = 0; k < lower.value.size(); ++k) {
+    const std::int32_t r = lower.row[k];
+    const std::int32_t c = lower.col[k];
+    column[fill[r]] = c;
+    value[fill[r]++] = lower.value[k];
+    if (r == c) continue;
+    column[fill[c]] = r;
+    value[fill[c]++] = lower.value[k];
+  }
+  return py::make_tuple(data, indices, indptr);
+}
+
+}  // namespace
+
+py::list TablesToPython(const ResultSet& result) {
+  py::list tables;
+  for (const ResultTable& table : result.tables()) {
+    py::list columns;
+    for (const TableColumn& column : table.columns()) columns.append(ColumnToPython(column));
+    tables.append(py::make_tuple(py::str(table.name()), columns));
+  }
+  return tables;
+}
+
+py::tuple SymmetricCsr(const LowerTriplets& lower) {
+  std::size_t nnz = 0;
+  for (std::size_t k = 0; k < lower.value.size(); ++k) nnz += lower.row[k] == lower.col[k] ? 1 : 2;
+  if (nnz <= static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
+    return FillCsr<std::int32_t>(lower, nnz);
+  return FillCsr<std::int64_t>(lower, nnz);
+}
+
+}  // namespace kinvar::python
