@@ -10,7 +10,7 @@ from conftest import in_order, random_pedigree, tabular_a
 
 # Named cases: (seed, rows, predefined F on founders, on full-sib families).
 CASES = {
-    "founders only": (1, 6, False, False),
+    "six rows": (1, 6, False, False),
     "small, no F": (2, 25, False, False),
     "added parents and unknowns": (3, 60, False, False),
     "founders with F": (4, 60, True, False),
@@ -75,7 +75,7 @@ def test_relationship_matrix_follows_the_ids_given():
 
 
 def test_a_matrix_above_the_limit_is_refused():
-    ped, _ = build("founders only")
+    ped, _ = build("six rows")
     side = int(np.sqrt(kinvar.MAX_MATRIX_CELLS)) + 1
     with pytest.raises(kinvar.Refused):
         ped.relationship_matrix([ped.ids[0]] * side)
