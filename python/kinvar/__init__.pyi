@@ -45,6 +45,9 @@ class Pedigree:
     @property
     def groups(self) -> list[int]:
         """The group numbers, ascending."""
+    @property
+    def notes(self) -> list[str]:
+        """The warnings and information of the last command."""
     def census(self) -> dict[str, int]:
         """Individuals, rows, added parents, founders and groups."""
     def inbreeding(self, threads: int = 0, progress: bool = False) -> pd.DataFrame:

@@ -147,6 +147,12 @@ class Pedigree:
         """The group numbers of the pedigree, ascending (empty without groups)."""
         return self._session.groups()
 
+    @property
+    def notes(self) -> list[str]:
+        """The warnings and information of the last command (a sire that is
+        also a dam, an ancestor search that stopped early ...), in order."""
+        return self._session.notes()
+
     def census(self) -> dict[str, int]:
         """Individuals, rows, added parents, founders and groups."""
         return dict(self._session.census())

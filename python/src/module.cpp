@@ -91,6 +91,7 @@ void BindQueries(py::class_<Held, std::shared_ptr<Held>>& cls) {
       .def("has_groups", [](Held& h) { return h.session->HasGroups(); })
       .def("ids", [](Held& h) { return h.session->Ids(); })
       .def("groups", [](Held& h) { return h.session->Groups(); })
+      .def("notes", [](Held& h) { return h.session->Notes(); })
       .def("census", &Census);
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <limits>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace py = pybind11;
@@ -13,17 +14,34 @@ namespace py = pybind11;
 namespace kinvar::python {
 namespace {
 
-py::list TextCells(const TableColumn& column) {
+// One Python str per distinct ID of a table: a sire of a thousand progeny,
+// and every parent that also has its own row, share one object, which keeps
+// a million-row table's strings to about one per individual.
+using IdCache = std::unordered_map<std::string_view, PyObject*>;
+
+PyObject* NewText(std::string_view text) {
+  PyObject* cell = PyUnicode_DecodeUTF8(text.data(), static_cast<py::ssize_t>(text.size()), "replace");
+  if (cell == nullptr) throw py::error_already_set();
+  return cell;
+}
+
+// The cache holds borrowed references: the lists of the table keep them.
+PyObject* CachedText(std::string_view text, IdCache* cache) {
+  if (cache == nullptr) return NewText(text);
+  const auto [it, added] = cache->try_emplace(text, nullptr);
+  if (added) {
+    it->second = NewText(text);
+    return it->second;
+  }
+  Py_INCREF(it->second);
+  return it->second;
+}
+
+py::list TextCells(const TableColumn& column, IdCache* cache) {
   const std::size_t n = column.size();
   py::list cells(n);
   for (std::size_t i = 0; i < n; ++i) {
-    if (column.Missing(i)) {
-      PyList_SET_ITEM(cells.ptr(), static_cast<py::ssize_t>(i), py::none().release().ptr());
-      continue;
-    }
-    const std::string_view text = column.Text(i);
-    PyObject* cell = PyUnicode_DecodeUTF8(text.data(), static_cast<py::ssize_t>(text.size()), "replace");
-    if (cell == nullptr) throw py::error_already_set();
+    PyObject* cell = column.Missing(i) ? py::none().release().ptr() : CachedText(column.Text(i), cache);
     PyList_SET_ITEM(cells.ptr(), static_cast<py::ssize_t>(i), cell);
   }
   return cells;
@@ -59,10 +77,13 @@ py::tuple WholeCells(const TableColumn& column) {
   return py::make_tuple(values, maskOrNone);
 }
 
-py::tuple ColumnToPython(const TableColumn& column) {
+py::tuple ColumnToPython(const TableColumn& column, IdCache& ids) {
   const py::str name(column.name());
   const py::str type(std::string(ColumnTypeName(column.type())));
-  if (column.IsText()) return py::make_tuple(name, type, TextCells(column), py::none());
+  if (column.IsText()) {
+    IdCache* cache = column.type() == ColumnType::kId ? &ids : nullptr;
+    return py::make_tuple(name, type, TextCells(column, cache), py::none());
+  }
   if (column.type() == ColumnType::kReal) return py::make_tuple(name, type, RealCells(column), py::none());
   const py::tuple cells = WholeCells(column);
   return py::make_tuple(name, type, cells[0], cells[1]);
@@ -105,7 +126,8 @@ py::list TablesToPython(const ResultSet& result) {
   py::list tables;
   for (const ResultTable& table : result.tables()) {
     py::list columns;
-    for (const TableColumn& column : table.columns()) columns.append(ColumnToPython(column));
+    IdCache ids;
+    for (const TableColumn& column : table.columns()) columns.append(ColumnToPython(column, ids));
     tables.append(py::make_tuple(py::str(table.name()), columns));
   }
   return tables;
