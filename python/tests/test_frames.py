@@ -21,6 +21,8 @@ def test_ids_in_input_order_then_added_parents_in_spelling():
     f = ped.inbreeding()
     assert list(f["id"]) == list(ped.ids)
     assert f.loc[f["id"] == "A1", "dam"].item() == "d1"
+    assert f["code"].dtype == np.int64 and f["f"].dtype == np.float64
+    assert f["f_predefined"].dtype == bool and f["id"].dtype == object
     assert f.loc[f["id"] == "B2", "sire"].item() == "A1"
     assert f.loc[f["id"] == "S1", "sire"].item() is None
     assert repr(ped).startswith("<kinvar.Pedigree: 7 individuals (6 rows, 1 added parent)")
@@ -120,3 +122,12 @@ def test_unknown_id_and_group_are_refused_and_the_pedigree_stays_usable():
     assert ped.relationship("s1", "A1") == 0.5
     with pytest.raises(KeyError):
         kinvar.Pedigree.from_frame(HERD, id="nope")
+
+
+def test_progress_goes_to_standard_error_only_when_asked(capsys):
+    ped = kinvar.Pedigree.from_frame(HERD)
+    ped.inbreeding()
+    assert capsys.readouterr().err == ""
+    kinvar.Pedigree.from_frame(HERD).inbreeding(progress=True)
+    err = capsys.readouterr().err
+    assert "100%" in err and err.endswith("\n")
