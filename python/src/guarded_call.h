@@ -59,22 +59,28 @@ class CallScope {
   bool progress_;
 };
 
-// `work(Session&)` runs with the GIL released. Cancelled becomes the
-// KeyboardInterrupt that Python's handler set while we polled; the other
-// exceptions go to the module's translators once the GIL is back.
+// `work(Session&)` runs with the GIL released. An exception that Python's
+// signal handler raised while we polled (KeyboardInterrupt) is why the
+// computation stopped, whatever the session then threw, and it wins over a
+// result that came in the meantime too; other exceptions go to the module's
+// translators once the GIL is back.
 template <typename Work>
 auto GuardedCall(Held& held, const CallOptions& options, Work&& work) {
   std::unique_lock<std::mutex> lock(held.busy, std::try_to_lock);
   if (!lock.owns_lock())
     throw std::runtime_error("the pedigree is in use by another thread; use one pedigree per thread");
   CallScope scope(*held.session, options);
-  try {
-    pybind11::gil_scoped_release release;
-    return work(*held.session);
-  } catch (const Cancelled&) {
-    if (PyErr_Occurred() != nullptr) throw pybind11::error_already_set();
-    throw;
-  }
+  auto result = [&] {
+    try {
+      pybind11::gil_scoped_release release;
+      return work(*held.session);
+    } catch (...) {
+      if (PyErr_Occurred() != nullptr) throw pybind11::error_already_set();
+      throw;
+    }
+  }();
+  if (PyErr_Occurred() != nullptr) throw pybind11::error_already_set();
+  return result;
 }
 
 }  // namespace kinvar::python
