@@ -5,7 +5,8 @@ from typing import Any
 import numpy as np
 
 MAX_MATRIX_CELLS: int
-# A table is (name, columns); a column is (name, type, values, mask or None).
+# A table is (name, columns); a column is (name, type, values, mask or None),
+# values a NumPy array (of str objects for ids and text).
 Tables = list[tuple[str, list[tuple[str, str, Any, np.ndarray | None]]]]
 
 def read(path: str, sheet: str, threads: int) -> Session:

@@ -30,10 +30,7 @@ def _masked(values: np.ndarray, mask: np.ndarray | None, kind: str):
 def _frame(columns: list) -> pd.DataFrame:
     data = {}
     for name, kind, values, mask in columns:
-        if kind in ("id", "text"):
-            data[name] = np.array(values, dtype=object)
-        else:
-            data[name] = _masked(values, mask, kind)
+        data[name] = _masked(values, mask, kind)
     return pd.DataFrame(data) if data else pd.DataFrame()
 
 

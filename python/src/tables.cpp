@@ -25,7 +25,7 @@ PyObject* NewText(std::string_view text) {
   return cell;
 }
 
-// The cache holds borrowed references: the lists of the table keep them.
+// The cache holds borrowed references: the arrays of the table keep them.
 PyObject* CachedText(std::string_view text, IdCache* cache) {
   if (cache == nullptr) return NewText(text);
   const auto [it, added] = cache->try_emplace(text, nullptr);
@@ -37,12 +37,18 @@ PyObject* CachedText(std::string_view text, IdCache* cache) {
   return it->second;
 }
 
-py::list TextCells(const TableColumn& column, IdCache* cache) {
+// An object array straight away: NumPy turning a list of a million str into
+// an array looks into every element and costs more than making them.
+py::array TextCells(const TableColumn& column, IdCache* cache) {
   const std::size_t n = column.size();
-  py::list cells(n);
+  // np.empty fills an object array with None, so every slot holds a reference.
+  py::array cells = py::module_::import("numpy").attr("empty")(n, py::arg("dtype") = "object");
+  auto** slots = static_cast<PyObject**>(cells.mutable_data());
   for (std::size_t i = 0; i < n; ++i) {
-    PyObject* cell = column.Missing(i) ? py::none().release().ptr() : CachedText(column.Text(i), cache);
-    PyList_SET_ITEM(cells.ptr(), static_cast<py::ssize_t>(i), cell);
+    if (column.Missing(i)) continue;
+    PyObject* cell = CachedText(column.Text(i), cache);
+    Py_DECREF(slots[i]);
+    slots[i] = cell;
   }
   return cells;
 }

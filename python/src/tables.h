@@ -8,7 +8,7 @@
 namespace kinvar::python {
 
 // A list of (table name, columns); a column is (name, type, values, mask):
-// - "id", "text": a list of str, None where missing; mask None
+// - "id", "text": an object array of str, None where missing; mask None
 // - "real": a float64 array, NaN where missing; mask None
 // - "integer", "boolean": an int64 or bool array, and a bool mask of the
 //   missing cells when the column has any, else None
