@@ -20,6 +20,7 @@ _PAIR_SCOPES = {"all": 0, "within": 1, "between": 2, "ids": 3}
 
 
 def _masked(values: np.ndarray, mask: np.ndarray | None, kind: str):
+    """A column with missing cells as pandas' nullable Int64 or boolean."""
     if mask is None:
         return values
     if kind == "boolean":
@@ -28,6 +29,7 @@ def _masked(values: np.ndarray, mask: np.ndarray | None, kind: str):
 
 
 def _frame(columns: list) -> pd.DataFrame:
+    """One table of the extension as a frame, its columns in order."""
     data = {}
     for name, kind, values, mask in columns:
         data[name] = _masked(values, mask, kind)
@@ -35,10 +37,12 @@ def _frame(columns: list) -> pd.DataFrame:
 
 
 def _frames(tables: list) -> dict[str, pd.DataFrame]:
+    """Every table of a result, by name, in the report's order."""
     return {name: _frame(columns) for name, columns in tables}
 
 
 def _summary(frame: pd.DataFrame) -> dict[str, float]:
+    """A summary table as {figure label: value}."""
     return dict(zip(frame["figure"], frame["value"]))
 
 
@@ -73,6 +77,7 @@ def _cells_of(values: pd.Series) -> tuple:
 
 
 def _id_list(ids: Iterable) -> list[str]:
+    """IDs given as any values (integers too) as the text Kinvar reads."""
     return [str(i) for i in ids]
 
 
@@ -310,6 +315,7 @@ class Pedigree:
 
 
 def _pairs(values) -> list[tuple]:
+    """Pairs from a mapping, a two-column frame or an iterable of pairs."""
     if isinstance(values, pd.DataFrame):
         return list(values.iloc[:, :2].itertuples(index=False, name=None))
     if isinstance(values, Mapping):

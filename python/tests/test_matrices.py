@@ -92,3 +92,16 @@ def test_relationships_listing_agrees_with_the_matrix():
     high = ped.relationships(range=(0.5, 2))
     assert ((high["value"] >= 0.5) & (high["value"] <= 2)).all()
     assert len(high) == int(((pairs["value"] >= 0.5) & (pairs["value"] <= 2)).sum())
+
+
+def test_pairs_among_given_ids_are_each_pair_once():
+    ped, a = build("families with F")
+    ids = list(ped.ids)
+    chosen = [ids[i] for i in (40, 3, 77, 12, 60)]
+    at = {x: i for i, x in enumerate(ids)}
+    pairs = ped.relationships(chosen)
+    assert len(pairs) == 10
+    assert {frozenset(p) for p in zip(pairs["id1"], pairs["id2"])} == \
+        {frozenset((x, y)) for i, x in enumerate(chosen) for y in chosen[i + 1:]}
+    for id1, id2, value in pairs.itertuples(index=False, name=None):
+        assert value == pytest.approx(a[at[id1], at[id2]], rel=1e-6, abs=1e-7)
