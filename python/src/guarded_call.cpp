@@ -6,6 +6,12 @@ namespace py = pybind11;
 
 namespace kinvar::python {
 
+int CheckedThreads(int threads) {
+  if (threads < 0 || threads > 1024)
+    throw py::value_error("threads must be 0 (one per core) to 1024, not " + std::to_string(threads));
+  return threads;
+}
+
 bool SignalPoll::operator()() {
   const auto now = std::chrono::steady_clock::now();
   if (now < next_) return false;
@@ -30,7 +36,7 @@ void ProgressLine::operator()(const std::string& label, int percent) {
 
 CallScope::CallScope(Session& session, const CallOptions& options)
     : session_(session), progress_(options.progress) {
-  session_.SetThreads(options.threads);
+  session_.SetThreads(CheckedThreads(options.threads));
   session_.SetCancelCheck(SignalPoll{});
   if (progress_) session_.SetProgress(ProgressLine{});
 }

@@ -25,6 +25,9 @@ struct CallOptions {
   bool progress = false;
 };
 
+// 0 (one per core) to 1024, as kinvar-cli's --threads allows.
+int CheckedThreads(int threads);
+
 // Polls Python's signal handlers at most every 50 ms: taking the GIL on
 // every poll of a tight loop would slow the computation and the threads
 // waiting for the GIL alike.

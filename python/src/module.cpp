@@ -41,6 +41,7 @@ std::shared_ptr<Held> Hold(std::unique_ptr<Session> session) {
 }
 
 std::shared_ptr<Held> ReadFile(const std::string& path, const std::string& sheet, int threads) {
+  CheckedThreads(threads);
   std::unique_ptr<Session> session;
   {
     py::gil_scoped_release release;
@@ -52,6 +53,7 @@ std::shared_ptr<Held> ReadFile(const std::string& path, const std::string& sheet
 std::shared_ptr<Held> FromColumns(const std::vector<std::string>& names, const py::list& columns,
                                   int threads) {
   if (names.size() != py::len(columns)) throw py::value_error("one name per column");
+  CheckedThreads(threads);
   PedigreeColumns pedigree;
   pedigree.names = names;
   for (const py::handle column : columns) pedigree.cells.push_back(ColumnCells(column.cast<py::tuple>()));

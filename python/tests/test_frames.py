@@ -131,3 +131,25 @@ def test_progress_goes_to_standard_error_only_when_asked(capsys):
     kinvar.Pedigree.from_frame(HERD).inbreeding(progress=True)
     err = capsys.readouterr().err
     assert "100%" in err and err.endswith("\n")
+
+
+def test_dates_and_sexes_from_a_frame_give_the_files_generation_intervals(examples):
+    frame = pd.read_csv(examples / "herd.csv", sep=";", decimal=",", parse_dates=["Birth date"])
+    assert pd.api.types.is_datetime64_any_dtype(frame["Birth date"])
+    from_frame = kinvar.Pedigree.from_frame(frame, id="Animal", sire="Father", dam="Mother",
+                                            f="F", sex="Sex", birth_date="Birth date")
+    from_file = kinvar.read_pedigree(examples / "herd.csv")
+    got, want = from_frame.diversity(), from_file.diversity()
+    assert "generation_intervals" in want
+    pd.testing.assert_frame_equal(got["generation_intervals"], want["generation_intervals"])
+    pd.testing.assert_frame_equal(from_frame.inbreeding(), from_file.inbreeding())
+
+
+@pytest.mark.parametrize("threads", [-1, 1025])
+def test_threads_out_of_range_are_refused(threads, examples):
+    with pytest.raises(ValueError, match="threads"):
+        kinvar.read_pedigree(examples / "herd.pdg", threads=threads)
+    herd = kinvar.read_pedigree(examples / "herd.pdg")
+    with pytest.raises(ValueError, match="threads"):
+        herd.inbreeding(threads=threads)
+    assert len(herd.inbreeding(threads=2)) == len(herd)
