@@ -13,8 +13,8 @@
 #include "genetics/inverse_a.h"
 #include "genetics/relationship.h"
 #include "matings/matings_command.h"
-#include "matings/mt19937.h"
-#include "matings/seed_file.h"
+#include "genetics/mt19937.h"
+#include "genetics/seed_file.h"
 #include "report/markup.h"
 
 namespace kinvar {

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "matings/mating_files.h"
-#include "matings/mt19937.h"
+#include "genetics/mt19937.h"
 #include "pedigree/pedigree.h"
 
 namespace kinvar {

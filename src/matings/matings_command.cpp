@@ -8,7 +8,7 @@
 
 #include "genetics/relationship_listings.h"
 #include "matings/exact_matings.h"
-#include "matings/seed_file.h"
+#include "genetics/seed_file.h"
 #include "report/number_format.h"
 
 namespace kinvar {

@@ -21,7 +21,7 @@
 #include "genetics/relationship_listings.h"
 #include "matings/exact_matings.h"
 #include "matings/matings_command.h"
-#include "matings/seed_file.h"
+#include "genetics/seed_file.h"
 #include "support/doc_session.h"
 #include "support/random_pedigree.h"
 #include "support/tabular_a.h"

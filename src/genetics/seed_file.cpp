@@ -1,4 +1,4 @@
-#include "matings/seed_file.h"
+#include "genetics/seed_file.h"
 
 #include <unistd.h>
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "matings/mt19937.h"
-#include "matings/seed_file.h"
+#include "genetics/mt19937.h"
+#include "genetics/seed_file.h"
 #include "support/scripted_platform.h"
 #include "support/test_files.h"
 

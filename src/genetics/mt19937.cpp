@@ -1,4 +1,4 @@
-#include "matings/mt19937.h"
+#include "genetics/mt19937.h"
 
 namespace kinvar {
 

@@ -16,7 +16,7 @@
 #include <cstdint>
 #include <string>
 
-#include "matings/mt19937.h"
+#include "genetics/mt19937.h"
 #include "report/platform.h"
 
 namespace kinvar {
