@@ -8,6 +8,8 @@ packages=(cmake ninja-build g++ pkg-config
           libzip-dev libpugixml-dev libxlsxwriter-dev nlohmann-json3-dev
           qt6-base-dev qt6-svg-dev qt6-charts-dev libqt6opengl6-dev libgraphviz-dev
           fonts-dejavu-core
+          python3-venv python3-dev python3-pybind11 pybind11-dev python3-setuptools
+          python3-numpy python3-pandas python3-scipy python3-pytest
           clang libfuzzer-14-dev libclang-rt-14-dev)
 
 missing=()

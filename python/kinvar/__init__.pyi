@@ -1,0 +1,97 @@
+"""Kinvar from Python: pedigree analysis over the Kinvar core."""
+
+import os
+from typing import Iterable, Mapping
+
+import numpy as np
+import pandas as pd
+import scipy.sparse
+
+__version__: str
+MAX_MATRIX_CELLS: int
+
+class KinvarError(Exception):
+    """Base class of the errors Kinvar raises."""
+
+class InvalidPedigree(KinvarError, ValueError):
+    """Validation rejected the pedigree; ``errors`` lists its messages."""
+
+    errors: list[str]
+    def __init__(self, errors: Iterable[str]) -> None: ...
+
+class Refused(KinvarError, ValueError):
+    """Kinvar refused an input; the message says why."""
+
+def read_pedigree(path: str | os.PathLike[str], sheet: str = "", threads: int = 0) -> Pedigree:
+    """Reads a pedigree file (text or .xlsx)."""
+
+class Pedigree:
+    """A validated pedigree: rows, then parents without a row of their own."""
+
+    @classmethod
+    def from_frame(cls, frame: pd.DataFrame, id: str = "animal", sire: str = "sire",
+                   dam: str = "dam", group: str | None = None, f: str | None = None,
+                   sex: str | None = None, birth_date: str | None = None,
+                   threads: int = 0) -> Pedigree:
+        """A pedigree from the columns of a data frame."""
+    def __len__(self) -> int:
+        """Rows plus added parents."""
+    @property
+    def rows(self) -> int:
+        """The number of rows of the file or frame."""
+    @property
+    def ids(self) -> np.ndarray:
+        """Every ID in input order (object array of str)."""
+    @property
+    def groups(self) -> list[int]:
+        """The group numbers, ascending."""
+    @property
+    def notes(self) -> list[str]:
+        """The warnings and information of the last command."""
+    def census(self) -> dict[str, int]:
+        """Individuals, rows, added parents, founders and groups."""
+    def inbreeding(self, threads: int = 0, progress: bool = False) -> pd.DataFrame:
+        """The inbreeding table of every individual; attrs["summary"]."""
+    def relationship(self, id1: object, id2: object, type: str = "numerator",
+                     threads: int = 0) -> float:
+        """The relationship of two individuals ("numerator" or "coefficient")."""
+    def relationships(self, ids: Iterable[object] | None = None, *, within: int | None = None,
+                      between: tuple[int, int] | None = None, type: str = "numerator",
+                      range: tuple[float, float] | None = None, threads: int = 0,
+                      progress: bool = False) -> pd.DataFrame:
+        """The pairs table (id1, id2, value)."""
+    def relationship_matrix(self, ids: Iterable[object], type: str = "numerator",
+                            threads: int = 0, progress: bool = False) -> np.ndarray:
+        """The k x k relationship matrix of ``ids``."""
+    def ainverse(self, threads: int = 0, progress: bool = False) -> scipy.sparse.csr_matrix:
+        """The inverse of A, symmetric, in ``ids`` order."""
+    def average_relatedness(self, threads: int = 0, progress: bool = False) -> pd.DataFrame:
+        """Each individual's average relationship (id, value)."""
+    def average_between_groups(self, threads: int = 0, progress: bool = False) -> pd.DataFrame:
+        """Average relationships within and between groups (group1, group2, value)."""
+    def dii(self, threads: int = 0, progress: bool = False) -> pd.DataFrame:
+        """The diagonal D of A = TDT' (id, code, dii)."""
+    def structure(self, list_founders: bool = False, threads: int = 0,
+                  progress: bool = False) -> dict[str, pd.DataFrame]:
+        """The structure census, a frame per table."""
+    def path_counting(self, id: object = None, *, group: int | None = None, threads: int = 0,
+                      progress: bool = False) -> dict[str, pd.DataFrame]:
+        """Path counting: the frames inbreds, paths and ncas."""
+    def extract(self, id: object = None, *, group: int | None = None,
+                kinship: str = "ancestors", threads: int = 0) -> Pedigree:
+        """Ancestors or descendants as a pedigree of their own."""
+    def gene_origin(self, group: int, threads: int = 0, progress: bool = False) -> pd.DataFrame:
+        """Founder contributions of a group; attrs["summary"]."""
+    def decompose(self, id: object = None, *, group: int | None = None,
+                  coancestry: bool = False, threads: int = 0,
+                  progress: bool = False) -> pd.DataFrame:
+        """The ancestral decomposition table; attrs["summary"]."""
+    def diversity(self, group: int | None = None, threads: int = 0,
+                  progress: bool = False) -> dict[str, pd.DataFrame]:
+        """The genetic diversity summary, a frame per table."""
+    def optimize_matings(self, sire_group: int, dam_group: int,
+                         contributions: Mapping[object, int] | Iterable[tuple[object, int]] | pd.DataFrame,
+                         *, forbidden: Iterable[tuple[object, object]] | pd.DataFrame | None = None,
+                         exact: bool = False, seed: int = 0, threads: int = 0,
+                         progress: bool = False) -> pd.DataFrame:
+        """The matings table (sire, dam, coancestry); attrs["summary"]."""

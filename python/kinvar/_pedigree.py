@@ -1,0 +1,330 @@
+"""The Pedigree class: a validated pedigree and every Kinvar command on it."""
+
+from __future__ import annotations
+
+import os
+from typing import Iterable, Mapping
+
+import numpy as np
+import pandas as pd
+import scipy.sparse
+
+from . import _kinvar
+
+MAX_MATRIX_CELLS: int = _kinvar.MAX_MATRIX_CELLS
+
+# from_frame's arguments and the column names the pedigree reader knows.
+_READER_NAMES = {"id": "Progeny", "sire": "Sire", "dam": "Dam", "group": "Group", "f": "F",
+                 "sex": "Sex", "birth_date": "Birth date"}
+_PAIR_SCOPES = {"all": 0, "within": 1, "between": 2, "ids": 3}
+
+
+def _masked(values: np.ndarray, mask: np.ndarray | None, kind: str):
+    """A column with missing cells as pandas' nullable Int64 or boolean."""
+    if mask is None:
+        return values
+    if kind == "boolean":
+        return pd.arrays.BooleanArray(values, mask)
+    return pd.arrays.IntegerArray(values, mask)
+
+
+def _frame(columns: list) -> pd.DataFrame:
+    """One table of the extension as a frame, its columns in order."""
+    data = {}
+    for name, kind, values, mask in columns:
+        data[name] = _masked(values, mask, kind)
+    return pd.DataFrame(data) if data else pd.DataFrame()
+
+
+def _frames(tables: list) -> dict[str, pd.DataFrame]:
+    """Every table of a result, by name, in the report's order."""
+    return {name: _frame(columns) for name, columns in tables}
+
+
+def _summary(frame: pd.DataFrame) -> dict[str, float]:
+    """A summary table as {figure label: value}."""
+    return dict(zip(frame["figure"], frame["value"]))
+
+
+def _table(tables: list, name: str) -> pd.DataFrame:
+    """The command's table `name`, its summary figures in attrs["summary"]."""
+    frames = _frames(tables)
+    summary = frames.pop("summary", None)
+    frame = frames[name] if name in frames else next(iter(frames.values()), pd.DataFrame())
+    if summary is not None:
+        frame.attrs["summary"] = _summary(summary)
+    return frame
+
+
+def _cells_of(values: pd.Series) -> tuple:
+    """A column as the tagged tuple the extension turns into text cells."""
+    dtype = values.dtype
+    if isinstance(dtype, pd.CategoricalDtype):
+        categories = _cells_of(pd.Series(values.cat.categories))
+        return ("categorical", values.cat.codes.to_numpy(dtype=np.int64), categories)
+    if pd.api.types.is_datetime64_any_dtype(dtype):
+        values = values.dt.strftime("%Y-%m-%d")
+        dtype = values.dtype
+    if pd.api.types.is_bool_dtype(dtype):
+        values = values.astype(object)
+    elif pd.api.types.is_integer_dtype(dtype):
+        mask = values.isna().to_numpy() if values.hasnans else None
+        return ("int", values.to_numpy(dtype=np.int64, na_value=0), mask)
+    elif pd.api.types.is_float_dtype(dtype):
+        return ("float", values.to_numpy(dtype=np.float64, na_value=np.nan))
+    objects = values.to_numpy(dtype=object)
+    return ("object", objects.tolist(), pd.isna(objects))
+
+
+def _id_list(ids: Iterable) -> list[str]:
+    """IDs given as any values (integers too) as the text Kinvar reads."""
+    return [str(i) for i in ids]
+
+
+class Pedigree:
+    """A validated pedigree: the rows of a file or data frame, then the
+    parents without a row of their own in order of first appearance (the
+    input order every per-individual result follows).
+
+    IDs come back as the caller spelled them; Kinvar compares them without
+    regard to letter case. Every computing method takes ``threads`` (0: one
+    per core; results are the same with any number) and ``progress`` (a
+    progress line on standard error), runs without holding the GIL, and
+    stops with KeyboardInterrupt on Ctrl+C, leaving the pedigree usable.
+    One thread at a time may use a pedigree.
+    """
+
+    __slots__ = ("_session",)
+
+    def __init__(self, session: _kinvar.Session):
+        """Internal: use read_pedigree or Pedigree.from_frame."""
+        self._session = session
+
+    @classmethod
+    def from_frame(cls, frame: pd.DataFrame, id: str = "animal", sire: str = "sire",
+                   dam: str = "dam", group: str | None = None, f: str | None = None,
+                   sex: str | None = None, birth_date: str | None = None,
+                   threads: int = 0) -> Pedigree:
+        """A pedigree from the columns of a data frame.
+
+        ``id``, ``sire`` and ``dam`` name the columns of the individual and
+        its parents: strings, integers or categoricals; None, NaN, "" or "0"
+        is an unknown parent. ``group`` (whole numbers), ``f`` (predefined
+        inbreeding coefficients, NaN when unknown), ``sex`` ("M"/"F") and
+        ``birth_date`` (dates or "YYYY-MM-DD" text) are optional. The cells
+        follow the rules of a pedigree file, so the frame gives the same
+        pedigree as the same table saved as a file.
+
+        Raises InvalidPedigree (its ``errors`` list the problems) when
+        validation rejects the pedigree.
+        """
+        chosen = {"id": id, "sire": sire, "dam": dam, "group": group, "f": f, "sex": sex,
+                  "birth_date": birth_date}
+        names, columns = [], []
+        for argument, column in chosen.items():
+            if column is None:
+                continue
+            if column not in frame.columns:
+                raise KeyError(f"{argument}={column!r}: the frame has no such column")
+            names.append(_READER_NAMES[argument])
+            columns.append(_cells_of(frame[column]))
+        return cls(_kinvar.from_columns(names, columns, threads))
+
+    def __len__(self) -> int:
+        """The number of individuals: rows plus added parents."""
+        return self._session.size()
+
+    @property
+    def rows(self) -> int:
+        """The number of rows of the file or frame."""
+        return self._session.rows()
+
+    @property
+    def ids(self) -> np.ndarray:
+        """Every ID in input order (an object array of str)."""
+        return np.array(self._session.ids(), dtype=object)
+
+    @property
+    def groups(self) -> list[int]:
+        """The group numbers of the pedigree, ascending (empty without groups)."""
+        return self._session.groups()
+
+    @property
+    def notes(self) -> list[str]:
+        """The warnings and information of the last command (a sire that is
+        also a dam, an ancestor search that stopped early ...), in order."""
+        return self._session.notes()
+
+    def census(self) -> dict[str, int]:
+        """Individuals, rows, added parents, founders and groups."""
+        return dict(self._session.census())
+
+    def __repr__(self) -> str:
+        c = self._session.census()
+        added = c["added_parents"]
+        parents = "added parent" if added == 1 else "added parents"
+        return (f"<kinvar.Pedigree: {c['individuals']:,} individuals ({c['rows']:,} rows, "
+                f"{added:,} {parents}), {c['founders']:,} founders, {c['groups']:,} groups>")
+
+    # -- inbreeding and relationships -------------------------------------
+
+    def inbreeding(self, threads: int = 0, progress: bool = False) -> pd.DataFrame:
+        """F of every individual in input order: the ``inbreeding`` table
+        (id, sire, dam, group, code, f, f_predefined, ecg, longest_path);
+        the report's figures are in ``attrs["summary"]``."""
+        return _table(self._session.inbreeding(threads, progress), "inbreeding")
+
+    def relationship(self, id1, id2, type: str = "numerator", threads: int = 0) -> float:
+        """The relationship of two individuals: "numerator" (A, the
+        default) or "coefficient" (the coefficient of relationship)."""
+        return self._session.relationship(str(id1), str(id2), type, threads)
+
+    def relationships(self, ids: Iterable | None = None, *, within: int | None = None,
+                      between: tuple[int, int] | None = None, type: str = "numerator",
+                      range: tuple[float, float] | None = None, threads: int = 0,
+                      progress: bool = False) -> pd.DataFrame:
+        """The ``pairs`` table (id1, id2, value): every pair of the
+        pedigree, of the given ``ids``, ``within`` a group or ``between``
+        two groups, keeping values in ``range`` = (low, high) when given."""
+        scope, g1, g2, listed = "all", 0, 0, []
+        if sum(x is not None for x in (ids, within, between)) > 1:
+            raise ValueError("give at most one of ids, within and between")
+        if ids is not None:
+            scope, listed = "ids", _id_list(ids)
+        elif within is not None:
+            scope, g1 = "within", int(within)
+        elif between is not None:
+            scope, (g1, g2) = "between", (int(between[0]), int(between[1]))
+        bounds = None if range is None else (float(range[0]), float(range[1]))
+        tables = self._session.relationships(_PAIR_SCOPES[scope], g1, g2, listed, type, bounds,
+                                             threads, progress)
+        return _table(tables, "pairs")
+
+    def relationship_matrix(self, ids: Iterable, type: str = "numerator", threads: int = 0,
+                            progress: bool = False) -> np.ndarray:
+        """The k x k matrix of the relationships among ``ids`` (rows and
+        columns in the order given); refused (Refused) above
+        MAX_MATRIX_CELLS cells."""
+        listed = _id_list(ids)
+        return self._session.relationship_matrix(listed, type, threads, progress)
+
+    def ainverse(self, threads: int = 0, progress: bool = False) -> scipy.sparse.csr_matrix:
+        """The inverse of the numerator relationship matrix A, symmetric,
+        rows and columns in ``ids`` order; predefined F are part of A."""
+        n, (data, indices, indptr) = self._session.ainverse(threads, progress)
+        return scipy.sparse.csr_matrix((data, indices, indptr), shape=(n, n), copy=False)
+
+    def average_relatedness(self, threads: int = 0, progress: bool = False) -> pd.DataFrame:
+        """Each individual's average relationship with all (id, value)."""
+        return _table(self._session.average_relatedness(threads, progress), "average_relatedness")
+
+    def average_between_groups(self, threads: int = 0, progress: bool = False) -> pd.DataFrame:
+        """The average relationship within and between groups
+        (group1, group2, value)."""
+        return _table(self._session.average_between_groups(threads, progress), "group_averages")
+
+    def dii(self, threads: int = 0, progress: bool = False) -> pd.DataFrame:
+        """The diagonal D of A = TDT' (id, code, dii)."""
+        return _table(self._session.dii(threads, progress), "dii")
+
+    # -- analyses ----------------------------------------------------------
+
+    def structure(self, list_founders: bool = False, threads: int = 0,
+                  progress: bool = False) -> dict[str, pd.DataFrame]:
+        """The structure census: a dict of frames (summary, f_distribution,
+        longest_path, groups, generation_intervals, and
+        founders_without_progeny with ``list_founders``)."""
+        return _frames(self._session.structure(list_founders, threads, progress))
+
+    def path_counting(self, id=None, *, group: int | None = None, threads: int = 0,
+                      progress: bool = False) -> dict[str, pd.DataFrame]:
+        """Path counting of one individual, of a group's members, or of
+        every inbred individual when neither is given: a dict with the
+        frames inbreds, paths and ncas."""
+        if id is not None and group is not None:
+            raise ValueError("give id or group, not both")
+        if id is not None:
+            tables = self._session.path_counting_individual(str(id), threads, progress)
+        elif group is not None:
+            tables = self._session.path_counting_group(int(group), threads, progress)
+        else:
+            tables = self._session.path_counting_all(threads, progress)
+        return _frames(tables)
+
+    def extract(self, id=None, *, group: int | None = None, kinship: str = "ancestors",
+                threads: int = 0) -> Pedigree:
+        """The ``kinship`` ("ancestors" or "descendants") of an individual
+        or of a group's members, as a pedigree of its own."""
+        if (id is None) == (group is None):
+            raise ValueError("give exactly one of id and group")
+        if id is not None:
+            return Pedigree(self._session.extract_individual(kinship, str(id), threads))
+        return Pedigree(self._session.extract_group(kinship, int(group), threads))
+
+    def gene_origin(self, group: int, threads: int = 0, progress: bool = False) -> pd.DataFrame:
+        """Probabilities of gene origin of a group: the
+        ``founder_contributions`` table (id, contribution, v1, v2); fe, fg
+        and the other figures in ``attrs["summary"]``."""
+        return _table(self._session.gene_origin(int(group), threads, progress),
+                      "founder_contributions")
+
+    def decompose(self, id=None, *, group: int | None = None, coancestry: bool = False,
+                  threads: int = 0, progress: bool = False) -> pd.DataFrame:
+        """The ancestral decomposition of an individual, of a group, or of
+        a group's coancestry (``coancestry=True`` with ``group``): the
+        ``decomposition`` table (id, m, u, v) with ``attrs["summary"]``."""
+        if (id is None) == (group is None):
+            raise ValueError("give exactly one of id and group")
+        if coancestry and group is None:
+            raise ValueError("coancestry=True decomposes a group's coancestry: give group")
+        if id is not None:
+            tables = self._session.decompose_individual(str(id), threads, progress)
+        elif coancestry:
+            tables = self._session.decompose_coancestry(int(group), threads, progress)
+        else:
+            tables = self._session.decompose_group(int(group), threads, progress)
+        return _table(tables, "decomposition")
+
+    def diversity(self, group: int | None = None, threads: int = 0,
+                  progress: bool = False) -> dict[str, pd.DataFrame]:
+        """The genetic diversity summary of a group, or of every individual
+        when ``group`` is None: a dict of frames (summary, ancestors,
+        groups, generation_intervals as the pedigree has them)."""
+        g = None if group is None else int(group)
+        return _frames(self._session.diversity(g, threads, progress))
+
+    def optimize_matings(self, sire_group: int, dam_group: int,
+                         contributions: Mapping | Iterable | pd.DataFrame, *,
+                         forbidden: Iterable | pd.DataFrame | None = None, exact: bool = False,
+                         seed: int = 0, threads: int = 0,
+                         progress: bool = False) -> pd.DataFrame:
+        """Mates every dam of ``dam_group`` with a sire of ``sire_group``
+        for the lowest average coancestry: the ``matings`` table (sire, dam,
+        coancestry) and ``attrs["summary"]``.
+
+        ``contributions`` gives each sire its number of dams (a mapping,
+        pairs, or a two-column frame); ``forbidden`` lists (sire, dam) pairs
+        that must not be mated; ``exact`` lists the proven optimum instead
+        of the annealing's matings, whose random stream starts at ``seed``.
+        """
+        shares = [(str(s), int(n)) for s, n in _pairs(contributions)]
+        banned = [(str(s), str(d)) for s, d in _pairs(forbidden)] if forbidden is not None else []
+        tables = self._session.optimize_matings(int(sire_group), int(dam_group), shares, banned,
+                                                bool(exact), int(seed), threads, progress)
+        return _table(tables, "matings")
+
+
+def _pairs(values) -> list[tuple]:
+    """Pairs from a mapping, a two-column frame or an iterable of pairs."""
+    if isinstance(values, pd.DataFrame):
+        return list(values.iloc[:, :2].itertuples(index=False, name=None))
+    if isinstance(values, Mapping):
+        return list(values.items())
+    return [tuple(pair) for pair in values]
+
+
+def read_pedigree(path: str | os.PathLike, sheet: str = "", threads: int = 0) -> Pedigree:
+    """Reads a pedigree file (text or .xlsx; ``sheet`` names the worksheet,
+    the first by default). Raises InvalidPedigree when validation rejects
+    it and Refused when the file cannot be read."""
+    return Pedigree(_kinvar.read(os.fspath(path), sheet, threads))

@@ -1,0 +1,250 @@
+// The extension module kinvar._kinvar: a session per pedigree, whose
+// commands return plain columns that kinvar/_pedigree.py turns into pandas,
+// NumPy and SciPy objects.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/session.h"
+#include "cells.h"
+#include "guarded_call.h"
+#include "pedigree/pedigree.h"
+#include "tables.h"
+
+namespace py = pybind11;
+
+namespace kinvar::python {
+namespace {
+
+RelationshipKind KindOf(const std::string& type) {
+  if (type == "numerator") return RelationshipKind::kNumerator;
+  if (type == "coefficient") return RelationshipKind::kCoefficient;
+  throw py::value_error("type must be \"numerator\" or \"coefficient\", not \"" + type + "\"");
+}
+
+Session::Kinship KinshipOf(const std::string& kinship) {
+  if (kinship == "ancestors") return Session::Kinship::kAncestors;
+  if (kinship == "descendants") return Session::Kinship::kDescendants;
+  throw py::value_error("kinship must be \"ancestors\" or \"descendants\", not \"" + kinship + "\"");
+}
+
+std::shared_ptr<Held> Hold(std::unique_ptr<Session> session) {
+  auto held = std::make_shared<Held>();
+  held->session = std::move(session);
+  return held;
+}
+
+std::shared_ptr<Held> ReadFile(const std::string& path, const std::string& sheet, int threads) {
+  CheckedThreads(threads);
+  std::unique_ptr<Session> session;
+  {
+    py::gil_scoped_release release;
+    session = Session::Read(path, sheet, threads);
+  }
+  return Hold(std::move(session));
+}
+
+std::shared_ptr<Held> FromColumns(const std::vector<std::string>& names, const py::list& columns,
+                                  int threads) {
+  if (names.size() != py::len(columns)) throw py::value_error("one name per column");
+  CheckedThreads(threads);
+  PedigreeColumns pedigree;
+  pedigree.names = names;
+  for (const py::handle column : columns) pedigree.cells.push_back(ColumnCells(column.cast<py::tuple>()));
+  std::unique_ptr<Session> session;
+  {
+    py::gil_scoped_release release;
+    session = Session::FromColumns(pedigree, threads);
+    // The cells are copies; free them before the caller's next step.
+    pedigree = PedigreeColumns{};
+  }
+  return Hold(std::move(session));
+}
+
+// The counts the repr shows, cheap to read from the validated pedigree.
+py::dict Census(Held& held) {
+  const Session& session = *held.session;
+  const Pedigree& pedigree = session.pedigree();
+  py::dict census;
+  census["individuals"] = session.size();
+  census["rows"] = session.rows();
+  census["added_parents"] = session.size() - session.rows();
+  census["founders"] = pedigree.nFounders;
+  census["groups"] = session.Groups().size();
+  return census;
+}
+
+// Every result goes through one conversion: the set's tables as columns.
+template <typename Work>
+py::list Tables(Held& held, const CallOptions& options, Work&& work) {
+  const ResultSet result = GuardedCall(held, options, std::forward<Work>(work));
+  return TablesToPython(result);
+}
+
+void BindQueries(py::class_<Held, std::shared_ptr<Held>>& cls) {
+  cls.def("size", [](Held& h) { return h.session->size(); })
+      .def("rows", [](Held& h) { return h.session->rows(); })
+      .def("has_groups", [](Held& h) { return h.session->HasGroups(); })
+      .def("ids", [](Held& h) { return h.session->Ids(); })
+      .def("groups", [](Held& h) { return h.session->Groups(); })
+      .def("notes", [](Held& h) { return h.session->Notes(); })
+      .def("census", &Census);
+}
+
+void BindRelationships(py::class_<Held, std::shared_ptr<Held>>& cls) {
+  cls.def("relationship",
+          [](Held& h, const std::string& id1, const std::string& id2, const std::string& type,
+             int threads) {
+            const RelationshipKind kind = KindOf(type);
+            return GuardedCall(h, {threads, false},
+                               [&](Session& s) { return s.Relationship(id1, id2, kind); });
+          })
+      .def("relationships",
+           [](Held& h, int scopeKind, int group1, int group2, std::vector<std::string> ids,
+              const std::string& type, std::optional<std::pair<double, double>> range, int threads,
+              bool progress) {
+             PairScope scope;
+             scope.kind = static_cast<PairScope::Kind>(scopeKind);
+             scope.group1 = group1;
+             scope.group2 = group2;
+             scope.ids = std::move(ids);
+             const RelationshipKind kind = KindOf(type);
+             return Tables(h, {threads, progress},
+                           [&](Session& s) { return s.Relationships(scope, kind, range); });
+           })
+      .def("relationship_matrix",
+           [](Held& h, const std::vector<std::string>& ids, const std::string& type, int threads,
+              bool progress) {
+             const RelationshipKind kind = KindOf(type);
+             std::vector<double> cells = GuardedCall(
+                 h, {threads, progress}, [&](Session& s) { return s.RelationshipMatrix(ids, kind); });
+             const auto k = static_cast<py::ssize_t>(ids.size());
+             py::array_t<double, py::array::f_style> matrix({k, k});
+             std::copy(cells.begin(), cells.end(), matrix.mutable_data());
+             return matrix;
+           })
+      .def("ainverse", [](Held& h, int threads, bool progress) {
+        const LowerTriplets lower =
+            GuardedCall(h, {threads, progress}, [](Session& s) { return s.InverseOfA(); });
+        return py::make_tuple(lower.n, SymmetricCsr(lower));
+      });
+}
+
+// Commands that take no argument but the call's options.
+template <ResultSet (Session::*Command)()>
+py::list Plain(Held& h, int threads, bool progress) {
+  return Tables(h, {threads, progress}, [](Session& s) { return (s.*Command)(); });
+}
+
+void BindTables(py::class_<Held, std::shared_ptr<Held>>& cls) {
+  cls.def("inbreeding", &Plain<&Session::Inbreeding>)
+      .def("average_relatedness", &Plain<&Session::AverageRelatedness>)
+      .def("average_between_groups", &Plain<&Session::AverageBetweenGroups>)
+      .def("dii", &Plain<&Session::Dii>)
+      .def("path_counting_all", &Plain<&Session::PathCountingAll>)
+      .def("structure",
+           [](Held& h, bool listFounders, int threads, bool progress) {
+             return Tables(h, {threads, progress},
+                           [&](Session& s) { return s.Structure(listFounders); });
+           })
+      .def("path_counting_individual",
+           [](Held& h, const std::string& id, int threads, bool progress) {
+             return Tables(h, {threads, progress},
+                           [&](Session& s) { return s.PathCountingIndividual(id); });
+           })
+      .def("path_counting_group",
+           [](Held& h, int group, int threads, bool progress) {
+             return Tables(h, {threads, progress}, [&](Session& s) { return s.PathCountingGroup(group); });
+           })
+      .def("gene_origin",
+           [](Held& h, int group, int threads, bool progress) {
+             return Tables(h, {threads, progress}, [&](Session& s) { return s.GeneOrigin(group); });
+           })
+      .def("decompose_individual",
+           [](Held& h, const std::string& id, int threads, bool progress) {
+             return Tables(h, {threads, progress}, [&](Session& s) { return s.DecomposeIndividual(id); });
+           })
+      .def("decompose_group",
+           [](Held& h, int group, int threads, bool progress) {
+             return Tables(h, {threads, progress}, [&](Session& s) { return s.DecomposeGroup(group); });
+           })
+      .def("decompose_coancestry",
+           [](Held& h, int group, int threads, bool progress) {
+             return Tables(h, {threads, progress}, [&](Session& s) { return s.DecomposeCoancestry(group); });
+           })
+      .def("diversity", [](Held& h, std::optional<int> group, int threads, bool progress) {
+        return Tables(h, {threads, progress}, [&](Session& s) { return s.Diversity(group); });
+      });
+}
+
+void BindDerived(py::class_<Held, std::shared_ptr<Held>>& cls) {
+  cls.def("extract_individual",
+          [](Held& h, const std::string& kinship, const std::string& id, int threads) {
+            const Session::Kinship k = KinshipOf(kinship);
+            return Hold(GuardedCall(h, {threads, false},
+                                    [&](Session& s) { return s.ExtractIndividual(k, id); }));
+          })
+      .def("extract_group",
+           [](Held& h, const std::string& kinship, int group, int threads) {
+             const Session::Kinship k = KinshipOf(kinship);
+             return Hold(GuardedCall(h, {threads, false},
+                                     [&](Session& s) { return s.ExtractGroup(k, group); }));
+           })
+      .def("optimize_matings",
+           [](Held& h, int sireGroup, int damGroup,
+              std::vector<std::pair<std::string, std::int32_t>> contributions,
+              std::vector<std::pair<std::string, std::string>> forbidden, bool exact,
+              std::uint32_t seed, int threads, bool progress) {
+             MatingRequest request;
+             request.sireGroup = sireGroup;
+             request.damGroup = damGroup;
+             request.contributions = std::move(contributions);
+             request.forbidden = std::move(forbidden);
+             request.exact = exact;
+             request.seed = seed;
+             return Tables(h, {threads, progress}, [&](Session& s) { return s.OptimizeMatings(request); });
+           });
+}
+
+// Python classes of kinvar._errors, looked up when a failure is raised so
+// that the extension holds no Python object in a static.
+void RaiseError(const char* name, py::object argument) {
+  const py::object cls = py::module_::import("kinvar._errors").attr(name);
+  const py::object error = cls(std::move(argument));
+  PyErr_SetObject(cls.ptr(), error.ptr());
+}
+
+void TranslateErrors(std::exception_ptr failure) {
+  try {
+    if (failure) std::rethrow_exception(failure);
+  } catch (const InvalidPedigree& e) {
+    RaiseError("InvalidPedigree", py::cast(e.errors()));
+  } catch (const Refused& e) {
+    RaiseError("Refused", py::str(e.what()));
+  } catch (const Cancelled&) {
+    PyErr_SetNone(PyExc_KeyboardInterrupt);
+  }
+}
+
+}  // namespace
+}  // namespace kinvar::python
+
+PYBIND11_MODULE(_kinvar, m) {
+  using namespace kinvar::python;
+  m.doc() = "The compiled half of kinvar: sessions over the Kinvar core. Use the kinvar package.";
+  py::register_exception_translator(&TranslateErrors);
+  m.attr("MAX_MATRIX_CELLS") = kinvar::Session::kMaxMatrixCells;
+  m.def("read", &ReadFile, py::arg("path"), py::arg("sheet"), py::arg("threads"));
+  m.def("from_columns", &FromColumns, py::arg("names"), py::arg("columns"), py::arg("threads"));
+  py::class_<Held, std::shared_ptr<Held>> cls(m, "Session");
+  BindQueries(cls);
+  BindRelationships(cls);
+  BindTables(cls);
+  BindDerived(cls);
+}

@@ -1,0 +1,150 @@
+#include "tables.h"
+
+#include <pybind11/numpy.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace py = pybind11;
+
+namespace kinvar::python {
+namespace {
+
+// One Python str per distinct ID of a table: a sire of a thousand progeny,
+// and every parent that also has its own row, share one object, which keeps
+// a million-row table's strings to about one per individual.
+using IdCache = std::unordered_map<std::string_view, PyObject*>;
+
+PyObject* NewText(std::string_view text) {
+  PyObject* cell = PyUnicode_DecodeUTF8(text.data(), static_cast<py::ssize_t>(text.size()), "replace");
+  if (cell == nullptr) throw py::error_already_set();
+  return cell;
+}
+
+// The cache holds borrowed references: the arrays of the table keep them.
+PyObject* CachedText(std::string_view text, IdCache* cache) {
+  if (cache == nullptr) return NewText(text);
+  const auto [it, added] = cache->try_emplace(text, nullptr);
+  if (added) {
+    it->second = NewText(text);
+    return it->second;
+  }
+  Py_INCREF(it->second);
+  return it->second;
+}
+
+// An object array straight away: NumPy turning a list of a million str into
+// an array looks into every element and costs more than making them.
+py::array TextCells(const TableColumn& column, IdCache* cache) {
+  const std::size_t n = column.size();
+  // np.empty fills an object array with None, so every slot holds a reference.
+  py::array cells = py::module_::import("numpy").attr("empty")(n, py::arg("dtype") = "object");
+  auto** slots = static_cast<PyObject**>(cells.mutable_data());
+  for (std::size_t i = 0; i < n; ++i) {
+    if (column.Missing(i)) continue;
+    PyObject* cell = CachedText(column.Text(i), cache);
+    Py_DECREF(slots[i]);
+    slots[i] = cell;
+  }
+  return cells;
+}
+
+py::array_t<double> RealCells(const TableColumn& column) {
+  py::array_t<double> values(static_cast<py::ssize_t>(column.size()));
+  double* out = values.mutable_data();
+  for (std::size_t i = 0; i < column.size(); ++i) out[i] = column.Real(i);
+  return values;
+}
+
+// Integers and booleans, with the mask of missing cells only where needed.
+py::tuple WholeCells(const TableColumn& column) {
+  const auto n = static_cast<py::ssize_t>(column.size());
+  py::array_t<bool> mask(n);
+  bool* missing = mask.mutable_data();
+  bool anyMissing = false;
+  for (py::ssize_t i = 0; i < n; ++i) {
+    missing[i] = column.Missing(static_cast<std::size_t>(i));
+    anyMissing = anyMissing || missing[i];
+  }
+  const py::object maskOrNone = anyMissing ? py::object(mask) : py::object(py::none());
+  if (column.type() == ColumnType::kBoolean) {
+    py::array_t<bool> values(n);
+    bool* out = values.mutable_data();
+    for (py::ssize_t i = 0; i < n; ++i) out[i] = !missing[i] && column.Integer(static_cast<std::size_t>(i)) != 0;
+    return py::make_tuple(values, maskOrNone);
+  }
+  py::array_t<std::int64_t> values(n);
+  std::int64_t* out = values.mutable_data();
+  for (py::ssize_t i = 0; i < n; ++i) out[i] = missing[i] ? 0 : column.Integer(static_cast<std::size_t>(i));
+  return py::make_tuple(values, maskOrNone);
+}
+
+py::tuple ColumnToPython(const TableColumn& column, IdCache& ids) {
+  const py::str name(column.name());
+  const py::str type(std::string(ColumnTypeName(column.type())));
+  if (column.IsText()) {
+    IdCache* cache = column.type() == ColumnType::kId ? &ids : nullptr;
+    return py::make_tuple(name, type, TextCells(column, cache), py::none());
+  }
+  if (column.type() == ColumnType::kReal) return py::make_tuple(name, type, RealCells(column), py::none());
+  const py::tuple cells = WholeCells(column);
+  return py::make_tuple(name, type, cells[0], cells[1]);
+}
+
+template <typename Index>
+py::tuple FillCsr(const LowerTriplets& lower, std::size_t nnz) {
+  const std::size_t n = static_cast<std::size_t>(lower.n);
+  py::array_t<Index> indptr(static_cast<py::ssize_t>(n + 1));
+  Index* start = indptr.mutable_data();
+  std::fill(start, start + n + 1, Index{0});
+  for (std::size_t k = 0; k < lower.value.size(); ++k) {
+    ++start[lower.row[k] + 1];
+    if (lower.row[k] != lower.col[k]) ++start[lower.col[k] + 1];
+  }
+  for (std::size_t i = 0; i < n; ++i) start[i + 1] += start[i];
+  py::array_t<std::int32_t> indices(static_cast<py::ssize_t>(nnz));
+  py::array_t<double> data(static_cast<py::ssize_t>(nnz));
+  std::int32_t* column = indices.mutable_data();
+  double* value = data.mutable_data();
+  std::vector<Index> fill(start, start + n);
+  // Going through the lower triangle column by column puts every row's
+  // entries in ascending column order: row i gets (i, j < i) while column j
+  // is visited, then its diagonal and (i, r > i) while column i is.
+  for (std::size_t k = 0; k < lower.value.size(); ++k) {
+    const std::int32_t r = lower.row[k];
+    const std::int32_t c = lower.col[k];
+    column[fill[r]] = c;
+    value[fill[r]++] = lower.value[k];
+    if (r == c) continue;
+    column[fill[c]] = r;
+    value[fill[c]++] = lower.value[k];
+  }
+  return py::make_tuple(data, indices, indptr);
+}
+
+}  // namespace
+
+py::list TablesToPython(const ResultSet& result) {
+  py::list tables;
+  for (const ResultTable& table : result.tables()) {
+    py::list columns;
+    IdCache ids;
+    for (const TableColumn& column : table.columns()) columns.append(ColumnToPython(column, ids));
+    tables.append(py::make_tuple(py::str(table.name()), columns));
+  }
+  return tables;
+}
+
+py::tuple SymmetricCsr(const LowerTriplets& lower) {
+  std::size_t nnz = 0;
+  for (std::size_t k = 0; k < lower.value.size(); ++k) nnz += lower.row[k] == lower.col[k] ? 1 : 2;
+  if (nnz <= static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
+    return FillCsr<std::int32_t>(lower, nnz);
+  return FillCsr<std::int64_t>(lower, nnz);
+}
+
+}  // namespace kinvar::python
