@@ -8,6 +8,7 @@ packages=(cmake ninja-build g++ pkg-config
           libzip-dev libpugixml-dev libxlsxwriter-dev nlohmann-json3-dev
           qt6-base-dev qt6-svg-dev qt6-charts-dev libqt6opengl6-dev libgraphviz-dev
           fonts-dejavu-core
+          r-base-dev r-cran-rcpp r-cran-matrix r-cran-testthat
           clang libfuzzer-14-dev libclang-rt-14-dev)
 
 missing=()
