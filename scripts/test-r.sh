@@ -44,3 +44,11 @@ if ((status != 0)) || [[ -z "$outcome" ]] || grep -qE 'ERROR|WARNING' <<<"$outco
   exit 1
 fi
 echo "test-r: $outcome in $((SECONDS - start)) s"
+# testthat's closing line, "[ FAIL 0 | WARN 0 | SKIP 2 | PASS 310 ]", as the
+# plain count.
+counts=$(grep -hoE '\[ FAIL [0-9]+ \| WARN [0-9]+ \| SKIP [0-9]+ \| PASS [0-9]+ \]' \
+  kinvar.Rcheck/tests/testthat.Rout* 2>/dev/null | tail -1 || true)
+if [[ -n "$counts" ]]; then
+  read -r failed skipped passed < <(sed -E 's/.*FAIL ([0-9]+).*SKIP ([0-9]+).*PASS ([0-9]+).*/\1 \2 \3/' <<<"$counts")
+  echo "testthat: $passed passed, $failed failed, $skipped skipped"
+fi
