@@ -87,23 +87,26 @@ bool CKinvarDoc::OpenPedigreeFile(const std::string& given) {
   std::string sheet;
   if (!ChooseSheet(path, sheet)) return false;
   const auto time = ModificationTime(path);
-  auto window = platform_.OpenProgress();
-  WaitCursor cursor(platform_);
-  // Nothing to refresh when the file was not read: the view keeps its place.
-  const std::optional<LoadStatus> status = LoadInPlaceOfShown(path, sheet, *window);
-  if (!status) return false;
-
-  remembered = {};
-  lastSave_.reset();
+  const bool read = LoadInPlaceOfShown([&](Pedigree& ped, Progress& progress) {
+    return LoadPedigree(path, ped, progress, sheet);
+  });
+  if (!read) return false;
   fileTime_ = time;
-  if (*status == LoadStatus::kLoaded) {
-    OnViewPedigree();
-  } else {
-    lastCommand_ = kRejectedPedigree;
-  }
   path_ = path;
   SetTitle(std::filesystem::path(path).filename().string());
   platform_.AddRecentFile(path);
+  platform_.RefreshViews();
+  return true;
+}
+
+bool CKinvarDoc::OpenPedigreeColumns(const PedigreeColumns& columns, const std::string& title) {
+  const bool read = LoadInPlaceOfShown([&](Pedigree& ped, Progress& progress) {
+    return LoadPedigreeColumns(columns, ped, progress);
+  });
+  if (!read) return false;
+  fileTime_.reset();
+  path_.clear();
+  SetTitle(title);
   platform_.RefreshViews();
   return true;
 }
@@ -119,36 +122,44 @@ bool CKinvarDoc::ChooseSheet(const std::string& path, std::string& sheet) {
   return true;
 }
 
-std::optional<LoadStatus> CKinvarDoc::LoadInPlaceOfShown(const std::string& path, const std::string& sheet,
-                                                         ProgressWindow& window) {
-  // The file is read into a pedigree of its own, so that a file that cannot
-  // be read, or a cancel, leaves the shown pedigree, its report and its
-  // report copy file as they were. The new one brings its own copy file,
-  // which validation fills with the error list that Save As writes.
+bool CKinvarDoc::LoadInPlaceOfShown(const Loader& load) {
+  auto window = platform_.OpenProgress();
+  WaitCursor cursor(platform_);
+  // The pedigree is read into one of its own, so that input that cannot be
+  // read, or a cancel, leaves the shown pedigree, its report and its report
+  // copy file as they were. The new one brings its own copy file, which
+  // validation fills with the error list that Save As writes.
   Pedigree loaded;
   loaded.settings = ped_.settings;
   loaded.report.SetFatalHandler(EndOnFatal(platform_));
   if (!loaded.copyFile.Create()) {
-    window.Hide();
+    window->Hide();
     platform_.ShowMessage("Error: Cannot create temporary file.", MessageIcon::kError);
-    return std::nullopt;
+    return false;
   }
-  Progress progress(window);
-  LoadOutcome outcome = LoadPedigree(path, loaded, progress, sheet);
+  Progress progress(*window);
+  LoadOutcome outcome = load(loaded, progress);
   switch (outcome.status) {
     case LoadStatus::kReadFailed:
-      window.Hide();
+      window->Hide();
       platform_.ShowMessage(outcome.message, MessageIcon::kError);
-      return std::nullopt;
+      return false;
     case LoadStatus::kCancelled:
-      return std::nullopt;
+      return false;
     case LoadStatus::kLoaded:
     case LoadStatus::kRejected:
       break;
   }
   // The old pedigree leaves with `loaded`, before the listing needs memory.
   std::swap(ped_, loaded);
-  return outcome.status;
+  remembered = {};
+  lastSave_.reset();
+  if (outcome.status == LoadStatus::kLoaded) {
+    OnViewPedigree();
+  } else {
+    lastCommand_ = kRejectedPedigree;
+  }
+  return true;
 }
 
 void CKinvarDoc::ClosePedigree() {

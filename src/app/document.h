@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -41,6 +42,9 @@ class CKinvarDoc {
   // shown) or rejected by validation (the error list is shown). A file that
   // cannot be read, or a cancelled load, leaves the document as it was.
   bool OpenPedigreeFile(const std::string& path);
+  // Reads a pedigree held by another program, as OpenPedigreeFile reads a
+  // file; `title` names it in place of a file name.
+  bool OpenPedigreeColumns(const PedigreeColumns& columns, const std::string& title);
   void ClosePedigree();
   // The exit question when a pedigree holds individuals.
   bool CanExit();
@@ -128,11 +132,12 @@ class CKinvarDoc {
   // The sheet of a workbook with several, asked of the platform; false when
   // the user cancelled. `sheet` stays empty for the first (or only) one.
   bool ChooseSheet(const std::string& path, std::string& sheet);
-  // Loads the file in place of the shown pedigree: its status when the file
-  // was read (accepted or rejected), nothing when it was not, after telling
-  // the user why, and then the shown pedigree is untouched.
-  std::optional<LoadStatus> LoadInPlaceOfShown(const std::string& path, const std::string& sheet,
-                                               ProgressWindow& window);
+  // Loads a pedigree in place of the shown one: true when it was read
+  // (accepted, and listed, or rejected with its error list shown), false
+  // when it was not, after telling the user why; the shown pedigree is then
+  // untouched.
+  using Loader = std::function<LoadOutcome(Pedigree&, Progress&)>;
+  bool LoadInPlaceOfShown(const Loader& load);
   void SetTitle(const std::string& title);
   std::int64_t GroupSize(std::int32_t groupNumber) const;
 

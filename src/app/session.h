@@ -22,6 +22,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -32,13 +33,14 @@
 #include <utility>
 #include <vector>
 
+#include "pedigree/load.h"
 #include "report/result_table.h"
 
 namespace kinvar {
 
 class CKinvarDoc;
 class SessionPlatform;
-struct Pedigree;
+struct SparseLower;
 
 // Validation's error list, one message a line as the report shows them.
 class InvalidPedigree : public std::runtime_error {
@@ -59,18 +61,6 @@ class Refused : public std::runtime_error {
 class Cancelled : public std::runtime_error {
  public:
   Cancelled();
-};
-
-// A pedigree as columns of text cells, as a header row and data rows of a
-// file would give them: `names` are column names the reader knows
-// ("Progeny", "Sire", "Dam", "Group", "F", "Sex", "Birth date"), `cells` one
-// vector per column, all of one length. An unknown parent is an empty cell,
-// "0" or "NA"; a missing F or group an empty cell. The cells follow the rules
-// of a pedigree file, so a data frame gives the same pedigree as the same
-// table saved as a file.
-struct PedigreeColumns {
-  std::vector<std::string> names;
-  std::vector<std::vector<std::string>> cells;
 };
 
 // The lower triangle of the inverse of A in input order: element k is
@@ -122,6 +112,9 @@ class Session {
   // `sheet`, or its first worksheet when empty).
   static std::unique_ptr<Session> Read(const std::string& path, const std::string& sheet = {},
                                        int threads = 0);
+  // The pedigree of the columns (PedigreeColumns: the reader's column names
+  // and text cells). A row without an ID is refused: the rows must stay the
+  // caller's rows.
   static std::unique_ptr<Session> FromColumns(const PedigreeColumns& columns, int threads = 0);
 
   void SetCancelCheck(CancelCheck check);
@@ -174,13 +167,38 @@ class Session {
 
   // The pedigree, for what no command above covers; read-only.
   const Pedigree& pedigree() const;
+  // The warnings and information the last call's command gave (a sire that
+  // is also a dam, where the random seed came from ...), in order.
+  const std::vector<std::string>& Notes() const;
 
  private:
   Session();
-  friend struct SessionAccess;
+
+  void KeepSpellings(const PedigreeColumns& columns);
+  void KeepSpellingsOf(const std::vector<std::string>& cells);
+  [[noreturn]] static void ThrowCaseClash(std::string_view a, std::string_view b);
+  void Begin(std::deque<std::string> inputs, std::deque<std::string> openFiles = {},
+             std::optional<std::string> savePath = std::nullopt);
+  // Cancelled, or Refused with the message shown, else with `fallback`.
+  [[noreturn]] void ThrowStopped(const std::string& fallback);
+  void ThrowIfRejected();
+  RecIndex Find(const std::string& id);
+  void EnsureF();
+  // Runs a document command with its dialogs' answers; its tables, spelled.
+  ResultSet Run(std::int32_t id, std::deque<std::string> inputs,
+                std::deque<std::string> openFiles = {},
+                std::optional<std::string> savePath = std::nullopt);
+  void Spell(ResultSet& tables) const;
+  void SetRelationshipSettings(RelationshipKind kind, std::optional<std::pair<double, double>> range);
+  ResultSet PairsOf(const std::vector<std::string>& ids, RelationshipKind kind,
+                    std::optional<std::pair<double, double>> range);
+  LowerTriplets InInputOrder(const SparseLower& byCode) const;
+  static void SortRowsWithinColumns(LowerTriplets& t, const std::vector<std::int64_t>& start);
+  std::unique_ptr<Session> Extract(std::int32_t id, const std::string& input);
 
   std::unique_ptr<SessionPlatform> platform_;
   std::unique_ptr<CKinvarDoc> doc_;
+  int threads_ = 0;
   // Upper-case ID -> the caller's spelling, for spellings not in upper case.
   std::unordered_map<std::string, std::string> spellings_;
 };

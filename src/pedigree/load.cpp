@@ -1,6 +1,9 @@
 #include "pedigree/load.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <string_view>
+#include <vector>
 #include <system_error>
 
 #include "pedigree/chunk_reader.h"
@@ -41,13 +44,29 @@ std::string LoadingText(const std::string& path) {
   return "Loading " + std::filesystem::path(path).filename().string();
 }
 
-LoadOutcome LoadPedigree(const std::string& path, Pedigree& ped, Progress& progress,
-                         const std::string& sheet) {
-  progress.SetWindowText(LoadingText(path));
-  ResetPedigree(ped);
-  ReadOutcome read = PedigreeFileKindOf(path) == PedigreeFileKind::kText
-                         ? ReadFile(path, ped, progress)
-                         : ReadWorkbookPedigree(path, sheet, ped, progress);
+namespace {
+
+// Rows are numbered as a file's lines would be, the header being line 1.
+ReadOutcome ReadColumns(const PedigreeColumns& columns, Pedigree& ped, Progress& progress) {
+  const std::size_t width = columns.names.size();
+  if (columns.cells.size() != width) return {false, "Every column needs a name."};
+  const std::size_t rows = width == 0 ? 0 : columns.cells.front().size();
+  for (const std::vector<std::string>& column : columns.cells)
+    if (column.size() != rows) return {false, "The columns are not all of one length."};
+  CellRowReader reader(ped, progress);
+  progress.SetStage(0, 50, static_cast<std::int64_t>(std::max<std::size_t>(rows, 1)), "Reading");
+  std::vector<std::string_view> cells(columns.names.begin(), columns.names.end());
+  if (!reader.Row(1, cells, 0)) return reader.outcome();
+  for (std::size_t i = 0; i < rows; ++i) {
+    for (std::size_t c = 0; c < width; ++c) cells[c] = columns.cells[c][i];
+    const auto row = static_cast<std::int64_t>(i);
+    if (!reader.Row(row + 2, cells, row)) return reader.outcome();
+  }
+  if (!reader.Finish()) return reader.outcome();
+  return {true, {}};
+}
+
+LoadOutcome ValidateRead(ReadOutcome read, Pedigree& ped, Progress& progress) {
   if (!read.ok) {
     ResetPedigree(ped);
     if (read.message.empty()) return {LoadStatus::kCancelled, {}};
@@ -62,6 +81,24 @@ LoadOutcome LoadPedigree(const std::string& path, Pedigree& ped, Progress& progr
       ResetPedigree(ped);
       return {LoadStatus::kCancelled, {}};
   }
+}
+
+}  // namespace
+
+LoadOutcome LoadPedigree(const std::string& path, Pedigree& ped, Progress& progress,
+                         const std::string& sheet) {
+  progress.SetWindowText(LoadingText(path));
+  ResetPedigree(ped);
+  ReadOutcome read = PedigreeFileKindOf(path) == PedigreeFileKind::kText
+                         ? ReadFile(path, ped, progress)
+                         : ReadWorkbookPedigree(path, sheet, ped, progress);
+  return ValidateRead(std::move(read), ped, progress);
+}
+
+LoadOutcome LoadPedigreeColumns(const PedigreeColumns& columns, Pedigree& ped, Progress& progress) {
+  progress.SetWindowText("Loading the pedigree");
+  ResetPedigree(ped);
+  return ValidateRead(ReadColumns(columns, ped, progress), ped, progress);
 }
 
 }  // namespace kinvar

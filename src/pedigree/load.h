@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "pedigree/pedigree.h"
 #include "report/progress.h"
@@ -28,5 +29,21 @@ std::string LoadingText(const std::string& path);
 // sheet `sheet`, or from its first worksheet when `sheet` is empty.
 LoadOutcome LoadPedigree(const std::string& path, Pedigree& ped, Progress& progress,
                          const std::string& sheet = {});
+
+// A pedigree as columns of text cells, as the header row and the data rows
+// of a file give them: `names` are column names the reader knows
+// ("Progeny", "Sire", "Dam", "Group", "F", "Sex", "Birth date" or their
+// synonyms), `cells` one vector per name, all of one length. The cells follow
+// the rules of a pedigree file (an unknown parent is empty, "0" or "NA"), so
+// a table held by another program gives the pedigree that the same table
+// saved as a file gives.
+struct PedigreeColumns {
+  std::vector<std::string> names;
+  std::vector<std::vector<std::string>> cells;
+};
+
+// LoadPedigree for columns; a column of another length than the first is a
+// read failure.
+LoadOutcome LoadPedigreeColumns(const PedigreeColumns& columns, Pedigree& ped, Progress& progress);
 
 }  // namespace kinvar

@@ -60,6 +60,19 @@ class TableColumn {
   double Real(std::size_t row) const { return reals_[row]; }
   bool Missing(std::size_t row) const;
 
+  // Replaces every text cell by what `rewrite` gives for it.
+  template <class Rewrite>
+  void RewriteTexts(Rewrite rewrite) {
+    std::string chars;
+    std::vector<std::uint64_t> ends;
+    ends.reserve(ends_.size());
+    for (std::size_t row = 0; row < ends_.size(); ++row) {
+      chars.append(rewrite(Text(row)));
+      ends.push_back(chars.size());
+    }
+    chars_ = std::move(chars);
+    ends_ = std::move(ends);
+  }
   void AppendText(std::string_view text) {
     chars_.append(text);
     ends_.push_back(chars_.size());
@@ -116,6 +129,7 @@ class ResultTable {
   std::size_t rows() const { return rows_; }
   const std::vector<TableColumn>& columns() const { return columns_; }
   const TableColumn& column(std::size_t i) const { return columns_[i]; }
+  TableColumn& column(std::size_t i) { return columns_[i]; }
   // The column of that name, or nullptr.
   const TableColumn* Find(std::string_view name) const;
 
@@ -145,6 +159,7 @@ class ResultSet {
  public:
   // A deque: a table stays where it is while others are added.
   const std::deque<ResultTable>& tables() const { return tables_; }
+  std::deque<ResultTable>& tables() { return tables_; }
   bool empty() const { return tables_.empty(); }
   // The table of that name, or nullptr.
   const ResultTable* Find(std::string_view name) const;

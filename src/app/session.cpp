@@ -1,0 +1,522 @@
+#include "app/session.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <limits>
+
+#include "analyses/path_counting.h"
+#include "app/document.h"
+#include "app/session_platform.h"
+#include "genetics/inverse_a.h"
+#include "genetics/relationship.h"
+#include "matings/matings_command.h"
+#include "matings/mt19937.h"
+#include "matings/seed_file.h"
+#include "report/markup.h"
+
+namespace kinvar {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view kIdColumns[] = {"Progeny", "Sire", "Dam"};
+
+std::string Upper(std::string_view text) {
+  std::string upper(text);
+  for (char& c : upper)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return upper;
+}
+
+bool HasLowerCase(const std::vector<std::string>& cells) {
+  for (const std::string& cell : cells)
+    for (const char c : cell)
+      if (c >= 'a' && c <= 'z') return true;
+  return false;
+}
+
+// The cell as the reader sees it: without blanks around it.
+std::string_view Trimmed(std::string_view cell) {
+  while (!cell.empty() && (cell.front() == ' ' || cell.front() == '\t')) cell.remove_prefix(1);
+  while (!cell.empty() && (cell.back() == ' ' || cell.back() == '\t')) cell.remove_suffix(1);
+  return cell;
+}
+
+std::string PlainLine(std::string_view markup) {
+  std::string line = ExpandMarkup(markup);
+  while (!line.empty() && (line.back() == '\n' || line.back() == ' ')) line.pop_back();
+  return line;
+}
+
+// The lines between the error list's heading and its closing advice.
+std::vector<std::string> ErrorList(const CMS& report) {
+  std::vector<std::string> errors;
+  for (int i = 1; i + 2 < report.Count(); ++i) errors.push_back(PlainLine(report.Line(i)));
+  return errors;
+}
+
+std::string ReportText(const CMS& report) {
+  std::string text;
+  for (int i = 0; i < report.Count(); ++i) {
+    const std::string line = PlainLine(report.Line(i));
+    if (line.empty()) continue;
+    text += (text.empty() ? "" : "\n") + line;
+  }
+  return text;
+}
+
+std::string JoinLines(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += (text.empty() ? "" : "\n") + line;
+  return text;
+}
+
+// A folder of this process's own for the files a command reads or writes.
+class TempFolder {
+ public:
+  TempFolder() {
+    std::string name = (fs::temp_directory_path() / "kinvar-session-XXXXXX").string();
+    if (::mkdtemp(name.data()) == nullptr) throw Refused("Cannot create a temporary folder.");
+    path_ = name;
+  }
+  ~TempFolder() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+  }
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  std::string File(const std::string& name) const { return (path_ / name).string(); }
+
+ private:
+  fs::path path_;
+};
+
+void WriteTextFile(const std::string& path, const std::string& text) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  const bool ok = file != nullptr && std::fwrite(text.data(), 1, text.size(), file) == text.size();
+  if (file != nullptr && std::fclose(file) != 0) throw Refused("Cannot write " + path + ".");
+  if (!ok) throw Refused("Cannot write " + path + ".");
+}
+
+bool IsPathCounting(std::int32_t id) {
+  return id == kCmdPathCountingIndividual || id == kCmdPathCountingGroup ||
+         id == kCmdPathCountingAll;
+}
+
+}  // namespace
+
+InvalidPedigree::InvalidPedigree(std::vector<std::string> errors)
+    : std::runtime_error(JoinLines(errors)), errors_(std::move(errors)) {}
+
+Cancelled::Cancelled() : std::runtime_error(kCanceledMessage) {}
+
+Session::Session()
+    : platform_(std::make_unique<SessionPlatform>()),
+      doc_(std::make_unique<CKinvarDoc>(*platform_, std::string())) {
+  // No program folder: default settings, no seed file of the user's.
+  if (!doc_->Initialize()) throw Refused("Error: Cannot create temporary file.");
+}
+
+Session::~Session() = default;
+
+std::unique_ptr<Session> Session::Read(const std::string& path, const std::string& sheet,
+                                       int threads) {
+  std::unique_ptr<Session> session(new Session());
+  session->threads_ = threads;
+  session->Begin({});
+  session->platform_->sheet = sheet;
+  if (!session->doc_->OpenPedigreeFile(path)) session->ThrowStopped("Cannot read " + path + ".");
+  session->ThrowIfRejected();
+  return session;
+}
+
+std::unique_ptr<Session> Session::FromColumns(const PedigreeColumns& columns, int threads) {
+  std::unique_ptr<Session> session(new Session());
+  session->threads_ = threads;
+  session->KeepSpellings(columns);
+  session->Begin({});
+  if (!session->doc_->OpenPedigreeColumns(columns, "pedigree"))
+    session->ThrowStopped("The pedigree could not be read.");
+  session->ThrowIfRejected();
+  return session;
+}
+
+// The spellings of the ID columns that are not upper case. A progeny cell
+// may not be empty: the reader would pass over a blank row, and the rows
+// would no longer be the caller's.
+void Session::KeepSpellings(const PedigreeColumns& columns) {
+  for (std::size_t c = 0; c < columns.names.size() && c < columns.cells.size(); ++c) {
+    const std::string_view name = columns.names[c];
+    if (std::find(std::begin(kIdColumns), std::end(kIdColumns), name) == std::end(kIdColumns))
+      continue;
+    const std::vector<std::string>& cells = columns.cells[c];
+    if (name == kIdColumns[0]) {
+      for (std::size_t row = 0; row < cells.size(); ++row)
+        if (Trimmed(cells[row]).empty())
+          throw InvalidPedigree({"Row " + std::to_string(row + 1) + " has no ID."});
+    }
+    if (HasLowerCase(cells)) KeepSpellingsOf(cells);
+  }
+  // An ID written in upper case somewhere and in another case elsewhere.
+  if (spellings_.empty()) return;
+  for (std::size_t c = 0; c < columns.names.size() && c < columns.cells.size(); ++c) {
+    if (std::find(std::begin(kIdColumns), std::end(kIdColumns), columns.names[c]) == std::end(kIdColumns))
+      continue;
+    for (const std::string& cell : columns.cells[c]) {
+      const std::string_view id = Trimmed(cell);
+      const auto found = spellings_.find(std::string(id));
+      if (found != spellings_.end()) ThrowCaseClash(found->second, id);
+    }
+  }
+}
+
+void Session::KeepSpellingsOf(const std::vector<std::string>& cells) {
+  for (const std::string& cell : cells) {
+    const std::string_view id = Trimmed(cell);
+    std::string upper = Upper(id);
+    if (upper == id || upper == "NA" || IsUnknownId(upper)) continue;
+    const auto [at, added] = spellings_.emplace(std::move(upper), std::string(id));
+    if (!added && at->second != id) ThrowCaseClash(at->second, id);
+  }
+}
+
+void Session::ThrowCaseClash(std::string_view a, std::string_view b) {
+  throw InvalidPedigree({"IDs \"" + std::string(a) + "\" and \"" + std::string(b) +
+                         "\" differ only in letter case; Kinvar takes them for one individual."});
+}
+
+void Session::SetCancelCheck(CancelCheck check) { platform_->SetCancelCheck(std::move(check)); }
+void Session::SetProgress(ProgressSink sink) { platform_->SetProgress(std::move(sink)); }
+void Session::SetThreads(int threads) { threads_ = threads; }
+
+std::int32_t Session::size() const { return doc_->pedigree().nTotal; }
+std::int32_t Session::rows() const { return doc_->pedigree().nRead; }
+bool Session::HasGroups() const { return doc_->pedigree().HasGroupColumn(); }
+const Pedigree& Session::pedigree() const { return doc_->pedigree(); }
+
+std::vector<std::string> Session::Ids() const {
+  const Pedigree& ped = doc_->pedigree();
+  std::vector<std::string> ids;
+  ids.reserve(static_cast<std::size_t>(ped.nTotal));
+  for (RecIndex i = 1; i <= ped.nTotal; ++i) ids.emplace_back(Spelling(ped.rec(i).Id()));
+  return ids;
+}
+
+std::string_view Session::Spelling(std::string_view coreId) const {
+  if (spellings_.empty()) return coreId;
+  const auto found = spellings_.find(std::string(coreId));
+  return found == spellings_.end() ? coreId : std::string_view(found->second);
+}
+
+std::vector<int> Session::Groups() const { return GroupNumbers(doc_->pedigree()); }
+
+void Session::Begin(std::deque<std::string> inputs, std::deque<std::string> openFiles,
+                    std::optional<std::string> savePath) {
+  platform_->Prepare(std::move(inputs), std::move(openFiles), std::move(savePath));
+  doc_->settings().threads = threads_;
+  doc_->askInputs = true;
+}
+
+void Session::ThrowStopped(const std::string& fallback) {
+  if (platform_->cancelled()) throw Cancelled();
+  if (platform_->error()) throw Refused(*platform_->error());
+  throw Refused(fallback);
+}
+
+void Session::ThrowIfRejected() {
+  if (doc_->lastCommand() == kRejectedPedigree) throw InvalidPedigree(ErrorList(doc_->pedigree().report));
+}
+
+RecIndex Session::Find(const std::string& id) {
+  std::string typed = id;
+  const RecIndex found = FindTypedId(doc_->pedigree(), typed);
+  if (found == kUnknownParent) throw Refused("Cannot find individual \"" + id + "\" in the pedigree.");
+  return found;
+}
+
+void Session::EnsureF() {
+  CommandContext ctx = doc_->Context();
+  if (!EnsureInbreeding(ctx)) ThrowStopped(kCanceledMessage);
+}
+
+ResultSet Session::Run(std::int32_t id, std::deque<std::string> inputs,
+                       std::deque<std::string> openFiles, std::optional<std::string> savePath) {
+  if (!IsAvailable(*FindCommand(id), doc_->State()))
+    throw Refused("This command is not available for the loaded pedigree.");
+  Begin(std::move(inputs), std::move(openFiles), std::move(savePath));
+  doc_->RunCommand(id);
+  const std::int32_t shown = id == kCmdRecompute ? kCmdCompute : id;
+  const bool foundNothing = IsPathCounting(id) && doc_->lastCommand() == kCmdNone && !platform_->cancelled();
+  if (doc_->lastCommand() != shown && !foundNothing) {
+    if (platform_->cancelled() || platform_->error()) ThrowStopped({});
+    throw Refused(ReportText(doc_->pedigree().report));
+  }
+  if (IsPathCounting(id)) {
+    CommandContext ctx = doc_->Context();
+    if (!CompletePathCountingTables(ctx)) ThrowStopped(kCanceledMessage);
+  }
+  ResultSet tables = doc_->pedigree().report.tables();
+  Spell(tables);
+  return tables;
+}
+
+void Session::Spell(ResultSet& tables) const {
+  if (spellings_.empty()) return;
+  for (ResultTable& table : tables.tables())
+    for (std::size_t c = 0; c < table.columns().size(); ++c)
+      if (table.column(c).type() == ColumnType::kId)
+        table.column(c).RewriteTexts([this](std::string_view id) { return Spelling(id); });
+}
+
+ResultSet Session::Structure(bool listFounders) {
+  doc_->settings().listFounders = listFounders ? 1 : 0;
+  return Run(kCmdStructure, {});
+}
+
+ResultSet Session::Inbreeding() { return Run(kCmdCompute, {}); }
+
+double Session::Relationship(const std::string& id1, const std::string& id2, RelationshipKind kind) {
+  Find(id1);
+  Find(id2);
+  Begin({});
+  doc_->settings().relationshipType = kind == RelationshipKind::kNumerator ? 1 : 0;
+  std::string first = id1;
+  std::string second = id2;
+  if (!doc_->RelationshipOf(first, second).value) ThrowStopped(kCanceledMessage);
+  return doc_->QueryTables().Find("relationship")->column(2).Real(0);
+}
+
+void Session::SetRelationshipSettings(RelationshipKind kind,
+                                      std::optional<std::pair<double, double>> range) {
+  Settings& settings = doc_->settings();
+  settings.relationshipType = kind == RelationshipKind::kNumerator ? 1 : 0;
+  // Every relationship lies in [0, 2]; without a range every pair is listed.
+  const auto [low, high] = range.value_or(std::pair{0.0, 2.0});
+  settings.relationshipLower = static_cast<float>(std::min(low, high));
+  settings.relationshipUpper = static_cast<float>(std::max(low, high));
+}
+
+ResultSet Session::Relationships(const PairScope& scope, RelationshipKind kind,
+                                 std::optional<std::pair<double, double>> range) {
+  SetRelationshipSettings(kind, range);
+  switch (scope.kind) {
+    case PairScope::Kind::kAll:
+      return Run(kCmdBetweenAll, {});
+    case PairScope::Kind::kWithinGroup:
+      return Run(kCmdWithinGroup, {std::to_string(scope.group1)});
+    case PairScope::Kind::kBetweenGroups:
+      return Run(kCmdBetweenTwoGroups, {std::to_string(scope.group1), std::to_string(scope.group2)});
+    case PairScope::Kind::kIds:
+      break;
+  }
+  return PairsOf(scope.ids, kind, range);
+}
+
+// The pairs of the given individuals, each unordered pair once, in the
+// order the IDs are given.
+ResultSet Session::PairsOf(const std::vector<std::string>& ids, RelationshipKind kind,
+                           std::optional<std::pair<double, double>> range) {
+  const std::vector<double> matrix = RelationshipMatrix(ids, kind);
+  const Settings& settings = doc_->settings();
+  ResultSet tables;
+  ResultTable& pairs = tables.Add("pairs");
+  pairs.AddColumn("id1", ColumnType::kId).AddColumn("id2", ColumnType::kId).AddColumn("value", ColumnType::kReal);
+  const std::size_t k = ids.size();
+  for (std::size_t j = 0; j < k; ++j) {
+    for (std::size_t i = j + 1; i < k; ++i) {
+      const double value = matrix[j * k + i];
+      const auto stored = static_cast<float>(value);
+      if (range && (stored < settings.relationshipLower || stored > settings.relationshipUpper)) continue;
+      pairs.AddRow().Id(ids[j]).Id(ids[i]).Real(value);
+    }
+  }
+  return tables;
+}
+
+std::vector<double> Session::RelationshipMatrix(const std::vector<std::string>& ids,
+                                                RelationshipKind kind) {
+  const auto k = static_cast<std::int64_t>(ids.size());
+  if (k * k > kMaxMatrixCells)
+    throw Refused("The matrix has " + std::to_string(k * k) + " cells; at most " +
+                  std::to_string(kMaxMatrixCells) + " are computed at once.");
+  std::vector<RecIndex> recs;
+  for (const std::string& id : ids) recs.push_back(Find(id));
+  Begin({});
+  EnsureF();
+  const Pedigree& ped = doc_->pedigree();
+  std::int32_t last = 0;
+  for (const RecIndex r : recs) last = std::max(last, ped.rec(r).code);
+  KernelPedigree kp = WholePedigreeKernel(ped, ped.d, last);
+  std::vector<double> matrix(static_cast<std::size_t>(k * k));
+  auto window = platform_->OpenProgress();
+  Progress progress(*window);
+  progress.SetStage(0, 100, k, "Computing relationships");
+  for (std::int64_t c = 0; c < k; ++c) {
+    if (progress.Step(c)) ThrowStopped(kCanceledMessage);
+    const Rec& column = ped.rec(recs[static_cast<std::size_t>(c)]);
+    ComputeColumn(kp, column.code, last);
+    for (std::int64_t r = 0; r < k; ++r) {
+      const Rec& row = ped.rec(recs[static_cast<std::size_t>(r)]);
+      float value = kp.at(row.code);
+      if (kind == RelationshipKind::kCoefficient) value = RelationshipCoefficient(value, row.f, column.f);
+      matrix[static_cast<std::size_t>(c * k + r)] = DecimalOf(value);
+    }
+    ClearWork(kp, last);
+  }
+  return matrix;
+}
+
+ResultSet Session::AverageRelatedness() { return Run(kCmdAverageRelatedness, {}); }
+ResultSet Session::AverageBetweenGroups() { return Run(kCmdAverageBetweenGroups, {}); }
+ResultSet Session::Dii() { return Run(kCmdDii, {}); }
+
+LowerTriplets Session::InverseOfA() {
+  Begin({});
+  EnsureF();
+  Pedigree& ped = doc_->pedigree();
+  EnsureCodeOrder(ped);
+  auto window = platform_->OpenProgress();
+  Progress progress(*window);
+  progress.SetStage(0, 100, ped.nTotal, "Inverting A");
+  InverseBuild build = BuildInverseOfA(ped, progress);
+  if (build.status == BuildStatus::kCanceled) ThrowStopped(kCanceledMessage);
+  if (build.status != BuildStatus::kDone) throw Refused("Not enough memory for the inverse of A.");
+  return InInputOrder(build.matrix);
+}
+
+// From rows by code to columns by input position, rows ascending.
+LowerTriplets Session::InInputOrder(const SparseLower& byCode) const {
+  const Pedigree& ped = doc_->pedigree();
+  const std::int32_t n = byCode.n;
+  std::vector<std::int32_t> position(static_cast<std::size_t>(n));
+  for (std::int32_t code = 0; code < n; ++code)
+    position[static_cast<std::size_t>(code)] = ped.records[static_cast<std::size_t>(code)] - 1;
+  const auto stored = static_cast<std::size_t>(byCode.Stored());
+  std::vector<std::int64_t> start(static_cast<std::size_t>(n) + 1, 0);
+  const auto each = [&](auto&& visit) {
+    for (std::int32_t r = 0; r < n; ++r)
+      for (const SparseElement& e : byCode.Row(r)) {
+        std::int32_t row = position[static_cast<std::size_t>(r)];
+        std::int32_t col = position[static_cast<std::size_t>(e.column)];
+        if (row < col) std::swap(row, col);
+        visit(row, col, e.value);
+      }
+  };
+  each([&](std::int32_t, std::int32_t col, float) { ++start[static_cast<std::size_t>(col) + 1]; });
+  for (std::size_t c = 0; c < static_cast<std::size_t>(n); ++c) start[c + 1] += start[c];
+  LowerTriplets out;
+  out.n = n;
+  out.row.resize(stored);
+  out.col.resize(stored);
+  out.value.resize(stored);
+  std::vector<std::int64_t> fill(start.begin(), start.end() - 1);
+  each([&](std::int32_t row, std::int32_t col, float value) {
+    const auto at = static_cast<std::size_t>(fill[static_cast<std::size_t>(col)]++);
+    out.row[at] = row;
+    out.col[at] = col;
+    out.value[at] = DecimalOf(value);
+  });
+  SortRowsWithinColumns(out, start);
+  return out;
+}
+
+void Session::SortRowsWithinColumns(LowerTriplets& t, const std::vector<std::int64_t>& start) {
+  std::vector<std::pair<std::int32_t, double>> column;
+  for (std::size_t c = 0; c + 1 < start.size(); ++c) {
+    const auto begin = static_cast<std::size_t>(start[c]);
+    const auto end = static_cast<std::size_t>(start[c + 1]);
+    bool sorted = true;
+    for (std::size_t k = begin + 1; k < end && sorted; ++k) sorted = t.row[k - 1] < t.row[k];
+    if (sorted) continue;
+    column.clear();
+    for (std::size_t k = begin; k < end; ++k) column.emplace_back(t.row[k], t.value[k]);
+    std::sort(column.begin(), column.end());
+    for (std::size_t k = begin; k < end; ++k) std::tie(t.row[k], t.value[k]) = column[k - begin];
+  }
+}
+
+ResultSet Session::PathCountingIndividual(const std::string& id) {
+  Find(id);
+  return Run(kCmdPathCountingIndividual, {id});
+}
+ResultSet Session::PathCountingGroup(int group) {
+  return Run(kCmdPathCountingGroup, {std::to_string(group)});
+}
+ResultSet Session::PathCountingAll() { return Run(kCmdPathCountingAll, {}); }
+
+std::unique_ptr<Session> Session::Extract(std::int32_t id, const std::string& input) {
+  const TempFolder folder;
+  const std::string path = folder.File("extracted.pdg");
+  Run(id, {input}, {}, path);
+  if (!fs::exists(path)) ThrowStopped("The extraction wrote no pedigree.");
+  std::unique_ptr<Session> extracted = Read(path, {}, threads_);
+  extracted->spellings_ = spellings_;
+  return extracted;
+}
+
+std::unique_ptr<Session> Session::ExtractIndividual(Kinship kinship, const std::string& id) {
+  Find(id);
+  return Extract(kinship == Kinship::kAncestors ? kCmdExtractAncestorsIndividual
+                                                : kCmdExtractDescendantsIndividual,
+                 id);
+}
+
+std::unique_ptr<Session> Session::ExtractGroup(Kinship kinship, int group) {
+  return Extract(kinship == Kinship::kAncestors ? kCmdExtractAncestorsGroup
+                                                : kCmdExtractDescendantsGroup,
+                 std::to_string(group));
+}
+
+ResultSet Session::GeneOrigin(int group) { return Run(kCmdGeneOrigin, {std::to_string(group)}); }
+
+ResultSet Session::DecomposeIndividual(const std::string& id) {
+  Find(id);
+  return Run(kCmdDecompositionIndividual, {id});
+}
+ResultSet Session::DecomposeGroup(int group) {
+  return Run(kCmdDecompositionGroup, {std::to_string(group)});
+}
+ResultSet Session::DecomposeCoancestry(int group) {
+  return Run(kCmdDecompositionCoancestry, {std::to_string(group)});
+}
+
+ResultSet Session::Diversity(std::optional<int> group) {
+  return Run(kCmdDiversity, {group ? std::to_string(*group) : std::string("all")});
+}
+
+// The optimization reads its inputs from files, as in the desktop program:
+// they are written for it into a private folder, the seed file too.
+ResultSet Session::OptimizeMatings(const MatingRequest& request) {
+  const TempFolder folder;
+  std::string contributions;
+  for (const auto& [sire, count] : request.contributions)
+    contributions += sire + " " + std::to_string(count) + "\n";
+  std::deque<std::string> files{folder.File("contributions.c")};
+  WriteTextFile(files.front(), contributions);
+  if (!request.forbidden.empty()) {
+    std::string forbidden;
+    for (const auto& [sire, dam] : request.forbidden) forbidden += sire + " " + dam + "\n";
+    files.push_back(folder.File("forbidden.fm"));
+    WriteTextFile(files.back(), forbidden);
+  }
+  Mt19937 generator;
+  InitGenerator(generator, request.seed);
+  SaveSeedFile(generator, folder.File("Seed"), *platform_);
+  doc_->seedFile = folder.File("Seed");
+  doc_->remembered.exactMatings = request.exact;
+  doc_->settings().allowForbidden = request.forbidden.empty() ? 0 : 1;
+  ResultSet tables = Run(kCmdOptimizeMatings,
+                         {std::to_string(request.sireGroup), std::to_string(request.damGroup)},
+                         std::move(files));
+  const CMS& report = doc_->pedigree().report;
+  if (report.Count() > 1 && report.Line(1) == kCouldNotOptimizeLine) throw Refused(ReportText(report));
+  return tables;
+}
+
+const std::vector<std::string>& Session::Notes() const { return platform_->notes(); }
+
+}  // namespace kinvar
