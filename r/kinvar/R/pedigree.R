@@ -5,8 +5,8 @@ read_pedigree <- function(file, sheet = "", threads = getOption("kinvar.threads"
     stop("'file' must be one file name", call. = FALSE)
   }
   path <- enc2utf8(path.expand(file))
-  .new_pedigree(.value(.kv_read(path, enc2utf8(as.character(sheet)),
-                                .control(threads, FALSE))))
+  ptr <- .value(.kv_read(path, enc2utf8(as.character(sheet)), .control(threads, FALSE)))
+  .new_pedigree(ptr)
 }
 
 # The reader's names for the columns that as_pedigree() maps.
@@ -27,8 +27,9 @@ as_pedigree <- function(df, id = "animal", sire = "sire", dam = "dam", group = N
     }
     .cells(df[[name]], role)
   })
-  .new_pedigree(.value(.kv_from_columns(unname(.reader_names[names(chosen)]), columns,
-                                        .control(threads, FALSE))))
+  ptr <- .value(.kv_from_columns(unname(.reader_names[names(chosen)]), columns,
+                                 .control(threads, FALSE)))
+  .new_pedigree(ptr)
 }
 
 # A column as the reader takes it: text, factors and numbers go to the
@@ -62,6 +63,7 @@ extract <- function(ped, ancestors_of = NULL, descendants_of = NULL, by_group = 
     id <- .one_id(of, if (ancestors) "ancestors_of" else "descendants_of")
     group <- 0L
   }
-  .new_pedigree(.value(.kv_extract(.ptr(ped), ancestors, isTRUE(by_group), id, group,
-                                   .control(threads, progress))))
+  ptr <- .value(.kv_extract(.ptr(ped), ancestors, isTRUE(by_group), id, group,
+                            .control(threads, progress)))
+  .new_pedigree(ptr)
 }

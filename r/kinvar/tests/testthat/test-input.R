@@ -17,7 +17,7 @@ test_that("a data frame gives the same pedigree as the file", {
     factor = transform(small_frame(), animal = factor(animal), sire = factor(sire),
                        dam = factor(dam)),
     "factor with unused levels" = transform(small_frame(),
-                                            sire = factor(sire, levels = c("Z", "G", "A", "0"))))
+                                            sire = factor(sire, levels = c("Z", "H", "G", "C", "A", "0"))))
   for (kind in names(id_types)) {
     expect_identical(inbreeding(as_pedigree(id_types[[kind]])), from_file, label = kind)
   }
@@ -34,11 +34,11 @@ test_that("integer and numeric IDs", {
   expect_identical(inbreeding(as_pedigree(numeric_ids, id = "id", sire = "s", dam = "d")), f)
 })
 
-test_that("parents without a row are added after the rows in order of first appearance", {
-  df <- data.frame(animal = c("x3", "x4", "x5"), sire = c("p2", "p1", "x3"),
-                   dam = c("m1", "m2", "x4"))
+test_that("parents without a row are added after the rows: dams, then sires, by ID", {
+  df <- data.frame(animal = c("x3", "x4", "x5"), sire = c("p2", "P1", "x3"),
+                   dam = c("m2", "M1", "x4"))
   ped <- as_pedigree(df)
-  expect_identical(pedigree_ids(ped), c("x3", "x4", "x5", "p2", "m1", "p1", "m2"))
+  expect_identical(pedigree_ids(ped), c("x3", "x4", "x5", "M1", "m2", "P1", "p2"))
   expect_identical(inbreeding(ped)$id, pedigree_ids(ped))
   expect_identical(nrow(dii(ped)), 7L)
 })

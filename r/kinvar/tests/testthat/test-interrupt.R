@@ -1,22 +1,29 @@
-# An interrupted computation leaves the pedigree as it was.
+# An interrupted computation leaves the pedigree as it was: the next call
+# computes the whole result.
 
-test_that("a cancelled computation raises kinvar_cancelled and the pedigree stays usable", {
-  made <- random_pedigree(400L, 31L)
-  ped <- as_pedigree(made$df)
-  before <- inbreeding(ped)
-  calls <- list(
-    inbreeding = function() inbreeding(ped),
-    ainverse = function() ainverse(ped),
-    relationships = function() relationships(ped),
-    diversity = function() diversity(ped)
-  )
-  for (name in names(calls)) {
-    err <- withr_cancel(0L, tryCatch(calls[[name]](), error = identity))
-    expect_s3_class(err, "kinvar_cancelled")
-    expect_s3_class(err, "interrupt")
-    expect_identical(inbreeding(ped), before, label = name)
-  }
-})
+interrupted_calls <- list(
+  inbreeding = function(ped) inbreeding(ped),
+  ainverse = function(ped) ainverse(ped),
+  dii = function(ped) dii(ped),
+  structure = function(ped) pedigree_structure(ped),
+  diversity = function(ped) diversity(ped)
+)
+
+made <- random_pedigree(400L, 31L)
+for (name in names(interrupted_calls)) {
+  call <- interrupted_calls[[name]]
+  test_that(paste("a cancelled computation leaves a usable pedigree:", name), {
+    expected <- call(as_pedigree(made$df))
+    for (polls in c(0L, 1L)) {
+      ped <- as_pedigree(made$df)
+      err <- withr_cancel(polls, tryCatch(call(ped), error = identity))
+      expect_s3_class(err, "kinvar_cancelled")
+      expect_s3_class(err, "interrupt")
+      expect_identical(call(ped), expected)
+      expect_identical(inbreeding(ped), inbreeding(as_pedigree(made$df)))
+    }
+  })
+}
 
 test_that("the interrupt condition is caught as an interrupt", {
   ped <- as_pedigree(random_pedigree(100L, 32L)$df)
