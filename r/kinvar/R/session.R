@@ -31,7 +31,11 @@
     stop(.condition(c("kinvar_error", "error"), x$message, call)))
 }
 
-.new_pedigree <- function(ptr) structure(list(ptr = ptr), class = "kinvar_pedigree")
+# The IDs never change once a pedigree is built, so the first call that
+# needs them keeps them in `cache`.
+.new_pedigree <- function(ptr) {
+  structure(list(ptr = ptr, cache = new.env(parent = emptyenv())), class = "kinvar_pedigree")
+}
 
 .ptr <- function(ped) {
   if (!inherits(ped, "kinvar_pedigree")) {
@@ -63,7 +67,11 @@
 
 is_pedigree <- function(x) inherits(x, "kinvar_pedigree")
 
-pedigree_ids <- function(ped) .value(.kv_ids(.ptr(ped)))
+pedigree_ids <- function(ped) {
+  ptr <- .ptr(ped)
+  if (is.null(ped$cache$ids)) ped$cache$ids <- .value(.kv_ids(ptr))
+  ped$cache$ids
+}
 
 print.kinvar_pedigree <- function(x, ...) {
   print(summary(x))

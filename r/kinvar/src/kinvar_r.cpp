@@ -101,7 +101,7 @@ class CallScope {
     if (!OnRThread() || (label == label_ && percent == percent_)) return;
     label_ = label;
     percent_ = percent;
-    REprintf("\r%s %3d%%", label.c_str(), percent);
+    REprintf("\r%-40s %3d%%", label.c_str(), percent);
     shown_ = true;
   }
 

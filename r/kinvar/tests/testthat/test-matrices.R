@@ -43,6 +43,7 @@ for (name in names(cases)) {
   test_that(paste("ainverse is solve(A):", name), {
     ainv <- ainverse(ped)
     expect_s4_class(ainv, "dsCMatrix")
+    expect_true(methods::validObject(ainv))
     expect_identical(ainv@uplo, "L")
     expect_identical(dimnames(ainv), list(ids, ids))
     expect_true(Matrix::isSymmetric(ainv))
