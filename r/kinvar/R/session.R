@@ -20,7 +20,13 @@
 
 # Raises a failure handed back by the compiled code, or passes the value on.
 .value <- function(x, call = sys.call(-1L)) {
-  if (!inherits(x, "kinvar_failure")) return(x)
+  if (!inherits(x, "kinvar_failure")) {
+    notes <- attr(x, "kinvar_notes")
+    if (is.null(notes)) return(x)
+    attr(x, "kinvar_notes") <- NULL
+    for (note in notes) warning(.condition(c("kinvar_warning", "warning"), note, call))
+    return(x)
+  }
   switch(x$kind,
     invalid_pedigree = stop(.condition(
       c("kinvar_invalid_pedigree", "kinvar_error", "error"),

@@ -143,13 +143,18 @@ SEXP Guarded(Body&& body) {
   }
 }
 
+// The warnings a command gave (a sire that is also a dam ...) ride on the
+// result as the attribute "kinvar_notes", which the R side turns into
+// warnings.
 template <typename Body>
 SEXP OnSession(SEXP xp, const Rcpp::List& ctl, Body&& body) {
   return Guarded([&]() -> SEXP {
     Session& session = SessionOf(xp);
     const Control control = ControlOf(ctl);
     CallScope scope(session, control);
-    return body(session);
+    Rcpp::RObject result = body(session);
+    if (!session.Notes().empty()) result.attr("kinvar_notes") = Rcpp::wrap(session.Notes());
+    return result;
   });
 }
 
