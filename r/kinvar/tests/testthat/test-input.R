@@ -134,3 +134,40 @@ test_that("a pedigree saved and loaded again asks to be read again", {
   saveRDS(ped, file)
   expect_error(inbreeding(readRDS(file)), "no longer in memory", class = "kinvar_refused")
 })
+
+test_that("relationship_matrix is refused above 25,000,000 cells", {
+  ped <- read_pedigree(small_file())
+  ids <- rep(pedigree_ids(ped), length.out = 5001L)
+  expect_error(relationship_matrix(ped, ids), "more than 25000000 cells")
+  expect_identical(dim(relationship_matrix(ped, ids[1:3])), c(3L, 3L))
+})
+
+test_that("arguments are checked before the library is called", {
+  ped <- read_pedigree(herd_file())
+  expect_error(inbreeding(data.frame()), "read_pedigree")
+  expect_error(relationships(ped, group2 = 2), "needs 'group'")
+  expect_error(relationships(ped, range = 1), "two numbers")
+  expect_error(gene_origin(ped, 1.5), "group number")
+  expect_error(extract(ped), "either")
+  expect_error(as_pedigree(data.frame(id = 1), id = "animal"), "must name a column")
+})
+
+test_that("sex and birth dates from a data frame reach the checks and the intervals", {
+  df <- data.frame(animal = c("S", "D", "A", "B"), sire = c(NA, NA, "S", "S"),
+                   dam = c(NA, NA, "D", "D"), sex = c("M", "F", "M", "F"),
+                   born = as.Date(c("2015-03-01", "2016-05-01", "2019-04-01", NA)))
+  ped <- as_pedigree(df, sex = "sex", birth_date = "born")
+  intervals <- pedigree_structure(ped)$generation_intervals
+  expect_false(is.null(intervals))
+  overall <- intervals[intervals$pathway == "overall", ]
+  expect_identical(overall$pairs, 2L)
+  expect_equal(overall$years,
+               mean(as.numeric(as.Date("2019-04-01") - df$born[1:2]) / 365.25), tolerance = 1e-6)
+  df$born[3] <- as.Date("2014-01-01")
+  expect_error(as_pedigree(df, sex = "sex", birth_date = "born"),
+               class = "kinvar_invalid_pedigree")
+  df$born[3] <- as.Date("2019-04-01")
+  df$sex[1] <- "F"
+  expect_error(as_pedigree(df, sex = "sex", birth_date = "born"),
+               class = "kinvar_invalid_pedigree")
+})
