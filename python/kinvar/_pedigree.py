@@ -83,8 +83,9 @@ def _id_list(ids: Iterable) -> list[str]:
 
 class Pedigree:
     """A validated pedigree: the rows of a file or data frame, then the
-    parents without a row of their own in order of first appearance (the
-    input order every per-individual result follows).
+    parents without a row of their own as the reader adds them (the dams,
+    then the sires, each in ID order): the input order every per-individual
+    result follows.
 
     IDs come back as the caller spelled them; Kinvar compares them without
     regard to letter case. Every computing method takes ``threads`` (0: one

@@ -1,0 +1,158 @@
+# The commands over a pedigree. Per-individual tables list the rows and then
+# the added parents in input order; the others keep the order kinvar-cli's
+# CSV has, with the same column names.
+
+inbreeding <- function(ped, threads = getOption("kinvar.threads", 0L), progress = FALSE) {
+  tables <- .value(.kv_inbreeding(.ptr(ped), .control(threads, progress)))
+  out <- tables$inbreeding
+  attr(out, "summary") <- tables$summary
+  out
+}
+
+relationship <- function(ped, id1, id2, type = c("numerator", "coefficient"),
+                         threads = getOption("kinvar.threads", 0L)) {
+  type <- match.arg(type)
+  .value(.kv_relationship(.ptr(ped), .one_id(id1, "id1"), .one_id(id2, "id2"), type,
+                          .control(threads, FALSE)))
+}
+
+relationships <- function(ped, ids = NULL, group = NULL, group2 = NULL,
+                          type = c("numerator", "coefficient"), range = NULL,
+                          threads = getOption("kinvar.threads", 0L), progress = FALSE) {
+  type <- match.arg(type)
+  scope <- "all"
+  group1 <- 0L
+  group2_ <- 0L
+  if (!is.null(ids)) {
+    if (!is.null(group) || !is.null(group2)) {
+      stop("give either 'ids' or groups, not both", call. = FALSE)
+    }
+    scope <- "ids"
+  } else if (!is.null(group)) {
+    group1 <- .one_group(group, "group")
+    scope <- "within"
+    if (!is.null(group2)) {
+      group2_ <- .one_group(group2, "group2")
+      scope <- "between"
+    }
+  } else if (!is.null(group2)) {
+    stop("'group2' needs 'group'", call. = FALSE)
+  }
+  if (!is.null(range) && (!is.numeric(range) || length(range) != 2L || anyNA(range))) {
+    stop("'range' must be two numbers, the lowest and the highest value listed", call. = FALSE)
+  }
+  tables <- .value(.kv_relationships(.ptr(ped), scope, .ids(if (is.null(ids)) character() else ids,
+                                                            "ids"),
+                                     group1, group2_, type, as.double(if (is.null(range)) numeric() else range),
+                                     .control(threads, progress)))
+  tables$pairs
+}
+
+relationship_matrix <- function(ped, ids, type = c("numerator", "coefficient"),
+                                threads = getOption("kinvar.threads", 0L), progress = FALSE) {
+  type <- match.arg(type)
+  ids <- .ids(ids, "ids")
+  if (as.double(length(ids))^2 > 25e6) {
+    stop(sprintf("The matrix of %d IDs has more than 25000000 cells.", length(ids)),
+         call. = FALSE)
+  }
+  out <- .value(.kv_relationship_matrix(.ptr(ped), ids, type, .control(threads, progress)))
+  dimnames(out) <- list(ids, ids)
+  out
+}
+
+average_relatedness <- function(ped, threads = getOption("kinvar.threads", 0L),
+                                progress = FALSE) {
+  .value(.kv_average_relatedness(.ptr(ped), .control(threads, progress)))$average_relatedness
+}
+
+average_between_groups <- function(ped, threads = getOption("kinvar.threads", 0L),
+                                   progress = FALSE) {
+  .value(.kv_average_between_groups(.ptr(ped), .control(threads, progress)))$group_averages
+}
+
+dii <- function(ped, threads = getOption("kinvar.threads", 0L), progress = FALSE) {
+  .value(.kv_dii(.ptr(ped), .control(threads, progress)))$dii
+}
+
+ainverse <- function(ped, threads = getOption("kinvar.threads", 0L), progress = FALSE) {
+  lower <- .value(.kv_ainverse(.ptr(ped), .control(threads, progress)))
+  ids <- pedigree_ids(ped)
+  new("dsCMatrix", Dim = c(lower$n, lower$n), Dimnames = list(ids, ids), uplo = "L",
+      i = lower$i, p = lower$p, x = lower$x)
+}
+
+pedigree_structure <- function(ped, list_founders = FALSE,
+                               threads = getOption("kinvar.threads", 0L), progress = FALSE) {
+  .value(.kv_structure(.ptr(ped), isTRUE(list_founders), .control(threads, progress)))
+}
+
+path_counting <- function(ped, id = NULL, group = NULL,
+                          threads = getOption("kinvar.threads", 0L), progress = FALSE) {
+  if (!is.null(id) && !is.null(group)) stop("give either 'id' or 'group'", call. = FALSE)
+  scope <- if (!is.null(id)) "individual" else if (!is.null(group)) "group" else "all"
+  .value(.kv_path_counting(.ptr(ped), scope, if (is.null(id)) "" else .one_id(id, "id"),
+                           if (is.null(group)) 0L else .one_group(group, "group"),
+                           .control(threads, progress)))
+}
+
+gene_origin <- function(ped, group, threads = getOption("kinvar.threads", 0L),
+                        progress = FALSE) {
+  .value(.kv_gene_origin(.ptr(ped), .one_group(group, "group"), .control(threads, progress)))
+}
+
+# stats::decompose (of a time series) stays reachable under the same name:
+# attaching the package masks it.
+decompose <- function(ped, id = NULL, group = NULL, coancestry = FALSE,
+                      threads = getOption("kinvar.threads", 0L), progress = FALSE, ...) {
+  if (!is_pedigree(ped)) return(stats::decompose(ped, ...))
+  if (is.null(id) == is.null(group)) stop("give either 'id' or 'group'", call. = FALSE)
+  scope <- if (!is.null(id)) "individual" else if (isTRUE(coancestry)) "coancestry" else "group"
+  .value(.kv_decompose(.ptr(ped), scope, if (is.null(id)) "" else .one_id(id, "id"),
+                       if (is.null(group)) 0L else .one_group(group, "group"),
+                       .control(threads, progress)))
+}
+
+diversity <- function(ped, group = NULL, threads = getOption("kinvar.threads", 0L),
+                      progress = FALSE) {
+  .value(.kv_diversity(.ptr(ped), is.null(group),
+                       if (is.null(group)) 0L else .one_group(group, "group"),
+                       .control(threads, progress)))
+}
+
+optimize_matings <- function(ped, sires, dams, contributions, forbidden = NULL, exact = TRUE,
+                             seed = NULL, threads = getOption("kinvar.threads", 0L),
+                             progress = FALSE) {
+  contributions <- .contributions(contributions)
+  if (is.null(forbidden)) forbidden <- data.frame(sire = character(), dam = character())
+  if (!is.data.frame(forbidden) || ncol(forbidden) < 2L) {
+    stop("'forbidden' must be a data frame of two columns: sire and dam", call. = FALSE)
+  }
+  if (is.null(seed)) seed <- sample.int(.Machine$integer.max, 1L)
+  if (length(seed) != 1L || is.na(seed) || seed < 0 || seed > 4294967295 || seed != round(seed)) {
+    stop("'seed' must be a whole number from 0 to 4294967295", call. = FALSE)
+  }
+  .value(.kv_optimize_matings(.ptr(ped), .one_group(sires, "sires"), .one_group(dams, "dams"),
+                              contributions$sire, contributions$dams,
+                              .ids(forbidden[[1L]], "forbidden"), .ids(forbidden[[2L]], "forbidden"),
+                              isTRUE(exact), as.double(seed), .control(threads, progress)))
+}
+
+# Sires and their numbers of dams, from a data frame (sire, dams) or a
+# named vector.
+.contributions <- function(x) {
+  if (is.data.frame(x)) {
+    if (ncol(x) < 2L) stop("'contributions' needs a sire column and a dams column", call. = FALSE)
+    sire <- x[[1L]]
+    dams <- x[[2L]]
+  } else if (is.numeric(x) && !is.null(names(x))) {
+    sire <- names(x)
+    dams <- unname(x)
+  } else {
+    stop("'contributions' must be a data frame (sire, dams) or a named vector", call. = FALSE)
+  }
+  if (anyNA(dams) || any(dams != round(dams)) || any(dams < 0)) {
+    stop("the numbers of dams must be whole numbers", call. = FALSE)
+  }
+  list(sire = .ids(sire, "contributions"), dams = as.integer(dams))
+}

@@ -1,0 +1,517 @@
+// The R side of a Kinvar session: an external pointer to the session, the
+// conversion of data frame columns into the cells the reader takes, and of
+// result tables into data frames.
+//
+// No R error may jump across these C++ frames: every entry point catches
+// the core's exceptions and hands back a "kinvar_failure" list, which the R
+// wrapper raises as a classed condition once the C++ frames are gone.
+#include <Rcpp.h>
+#include <R_ext/Utils.h>
+
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "app/session.h"
+#include "report/result_table.h"
+
+using kinvar::ColumnType;
+using kinvar::ResultSet;
+using kinvar::ResultTable;
+using kinvar::Session;
+using kinvar::TableColumn;
+
+namespace {
+
+using SessionPtr = Rcpp::XPtr<Session>;
+
+Session& SessionOf(SEXP xp) {
+  SessionPtr ptr(xp);
+  if (ptr.get() == nullptr) {
+    throw kinvar::Refused(
+        "This pedigree is no longer in memory (it was saved and loaded again): read it again.");
+  }
+  return *ptr;
+}
+
+// What one call asks of the session besides its arguments.
+struct Control {
+  int threads = 0;
+  bool progress = false;
+  // Stops the computation after that many polls of the cancel check; a
+  // negative value never does. Lets tests interrupt at a known point.
+  int cancelAfter = -1;
+};
+
+Control ControlOf(const Rcpp::List& ctl) {
+  Control control;
+  control.threads = Rcpp::as<int>(ctl["threads"]);
+  control.progress = Rcpp::as<bool>(ctl["progress"]);
+  control.cancelAfter = Rcpp::as<int>(ctl["cancel_after"]);
+  return control;
+}
+
+void CheckInterruptAtTop(void*) { R_CheckUserInterrupt(); }
+
+// R_CheckUserInterrupt jumps when the user pressed Ctrl+C or Esc; at top
+// level the jump stops inside R_ToplevelExec, which then answers false.
+bool UserInterrupted() { return !R_ToplevelExec(CheckInterruptAtTop, nullptr); }
+
+// Installs the call's threads, cancel check and progress on the session and
+// takes them away again, so that a later call on another R frame finds no
+// stale callback.
+class CallScope {
+ public:
+  CallScope(Session& session, const Control& control) : session_(session), control_(control) {
+    session_.SetThreads(control_.threads);
+    session_.SetCancelCheck([this] { return Poll(); });
+    if (control_.progress) {
+      session_.SetProgress([this](const std::string& label, int percent) { Show(label, percent); });
+    }
+  }
+  ~CallScope() {
+    session_.SetCancelCheck(nullptr);
+    session_.SetProgress(nullptr);
+    if (shown_) {
+      REprintf("\n");
+    }
+  }
+  CallScope(const CallScope&) = delete;
+  CallScope& operator=(const CallScope&) = delete;
+
+ private:
+  bool OnRThread() const { return std::this_thread::get_id() == rThread_; }
+
+  bool Poll() {
+    if (!OnRThread()) return false;
+    if (control_.cancelAfter >= 0 && ++polls_ > control_.cancelAfter) return true;
+    // Asking R for events costs far more than a poll: at most every 50 ms.
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastCheck_ < std::chrono::milliseconds(50)) return false;
+    lastCheck_ = now;
+    return UserInterrupted();
+  }
+
+  void Show(const std::string& label, int percent) {
+    if (!OnRThread() || (label == label_ && percent == percent_)) return;
+    label_ = label;
+    percent_ = percent;
+    REprintf("\r%-40s %3d%%", label.c_str(), percent);
+    shown_ = true;
+  }
+
+  Session& session_;
+  const Control control_;
+  const std::thread::id rThread_ = std::this_thread::get_id();
+  long polls_ = 0;
+  std::chrono::steady_clock::time_point lastCheck_{};
+  std::string label_;
+  int percent_ = -1;
+  bool shown_ = false;
+};
+
+SEXP Failure(const char* kind, const std::string& message,
+             const std::vector<std::string>& errors = {}) {
+  Rcpp::List failure = Rcpp::List::create(Rcpp::Named("kind") = kind,
+                                          Rcpp::Named("message") = message,
+                                          Rcpp::Named("errors") = Rcpp::wrap(errors));
+  failure.attr("class") = "kinvar_failure";
+  return failure;
+}
+
+// Runs `body` on the session with the call's control; the core's failures
+// become a kinvar_failure value.
+template <typename Body>
+SEXP Guarded(Body&& body) {
+  try {
+    return body();
+  } catch (const kinvar::InvalidPedigree& e) {
+    return Failure("invalid_pedigree", e.what(), e.errors());
+  } catch (const kinvar::Refused& e) {
+    return Failure("refused", e.what());
+  } catch (const kinvar::Cancelled&) {
+    return Failure("cancelled", "The computation was interrupted.");
+  } catch (const std::bad_alloc&) {
+    return Failure("error", "Not enough memory for this computation.");
+  } catch (const std::exception& e) {
+    return Failure("error", e.what());
+  }
+}
+
+// The warnings a command gave (a sire that is also a dam ...) ride on the
+// result as the attribute "kinvar_notes", which the R side turns into
+// warnings.
+template <typename Body>
+SEXP OnSession(SEXP xp, const Rcpp::List& ctl, Body&& body) {
+  return Guarded([&]() -> SEXP {
+    Session& session = SessionOf(xp);
+    const Control control = ControlOf(ctl);
+    CallScope scope(session, control);
+    Rcpp::RObject result = body(session);
+    if (!session.Notes().empty()) result.attr("kinvar_notes") = Rcpp::wrap(session.Notes());
+    return result;
+  });
+}
+
+// ---- result tables to data frames ----
+
+SEXP TextColumn(const TableColumn& column) {
+  const R_xlen_t n = static_cast<R_xlen_t>(column.size());
+  Rcpp::CharacterVector out(n);
+  for (R_xlen_t r = 0; r < n; ++r) {
+    const std::string_view text = column.Text(static_cast<std::size_t>(r));
+    if (text.empty()) {
+      SET_STRING_ELT(out, r, NA_STRING);
+    } else {
+      SET_STRING_ELT(out, r, Rf_mkCharLenCE(text.data(), static_cast<int>(text.size()), CE_UTF8));
+    }
+  }
+  return out;
+}
+
+// Integers that fit R's 32-bit integers stay integers; larger ones (none
+// of today's columns) become doubles rather than wrap.
+SEXP IntegerColumn(const TableColumn& column) {
+  const std::size_t n = column.size();
+  bool fits = true;
+  for (std::size_t r = 0; r < n && fits; ++r) {
+    const std::int64_t v = column.Integer(r);
+    fits = v == kinvar::kMissingInteger || (v > INT32_MIN && v <= INT32_MAX);
+  }
+  if (fits) {
+    Rcpp::IntegerVector out(static_cast<R_xlen_t>(n));
+    for (std::size_t r = 0; r < n; ++r) {
+      const std::int64_t v = column.Integer(r);
+      out[r] = v == kinvar::kMissingInteger ? NA_INTEGER : static_cast<int>(v);
+    }
+    return out;
+  }
+  Rcpp::NumericVector out(static_cast<R_xlen_t>(n));
+  for (std::size_t r = 0; r < n; ++r) {
+    const std::int64_t v = column.Integer(r);
+    out[r] = v == kinvar::kMissingInteger ? NA_REAL : static_cast<double>(v);
+  }
+  return out;
+}
+
+SEXP RealColumn(const TableColumn& column) {
+  const std::size_t n = column.size();
+  Rcpp::NumericVector out(static_cast<R_xlen_t>(n));
+  for (std::size_t r = 0; r < n; ++r) {
+    const double v = column.Real(r);
+    out[r] = std::isnan(v) ? NA_REAL : v;
+  }
+  return out;
+}
+
+SEXP BooleanColumn(const TableColumn& column) {
+  const std::size_t n = column.size();
+  Rcpp::LogicalVector out(static_cast<R_xlen_t>(n));
+  for (std::size_t r = 0; r < n; ++r) {
+    const std::int64_t v = column.Integer(r);
+    out[r] = v == kinvar::kMissingInteger ? NA_LOGICAL : static_cast<int>(v != 0);
+  }
+  return out;
+}
+
+SEXP ColumnToR(const TableColumn& column) {
+  switch (column.type()) {
+    case ColumnType::kId:
+    case ColumnType::kText:
+      return TextColumn(column);
+    case ColumnType::kInteger:
+      return IntegerColumn(column);
+    case ColumnType::kReal:
+      return RealColumn(column);
+    case ColumnType::kBoolean:
+      return BooleanColumn(column);
+  }
+  return R_NilValue;
+}
+
+Rcpp::List DataFrameOf(const ResultTable& table) {
+  const std::size_t width = table.columns().size();
+  Rcpp::List frame(static_cast<R_xlen_t>(width));
+  Rcpp::CharacterVector names(static_cast<R_xlen_t>(width));
+  for (std::size_t c = 0; c < width; ++c) {
+    frame[c] = ColumnToR(table.column(c));
+    names[c] = table.column(c).name();
+  }
+  frame.attr("names") = names;
+  frame.attr("class") = "data.frame";
+  // The compact form of row names 1..n.
+  frame.attr("row.names") =
+      Rcpp::IntegerVector::create(NA_INTEGER, -static_cast<int>(table.rows()));
+  return frame;
+}
+
+Rcpp::List TablesOf(const ResultSet& set) {
+  Rcpp::List out(static_cast<R_xlen_t>(set.tables().size()));
+  Rcpp::CharacterVector names(static_cast<R_xlen_t>(set.tables().size()));
+  R_xlen_t i = 0;
+  for (const ResultTable& table : set.tables()) {
+    out[i] = DataFrameOf(table);
+    names[i] = table.name();
+    ++i;
+  }
+  out.attr("names") = names;
+  return out;
+}
+
+// ---- data frame columns to the reader's cells ----
+
+std::string ShortestDecimal(double value) {
+  char buffer[64];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return std::string(buffer, result.ptr);
+}
+
+// Cells as a pedigree file would hold them: a missing value is empty, a
+// factor gives its labels, numbers their shortest decimal (12, not 12.0).
+std::vector<std::string> CellsOf(SEXP column) {
+  const R_xlen_t n = Rf_xlength(column);
+  std::vector<std::string> cells(static_cast<std::size_t>(n));
+  if (Rf_isFactor(column)) {
+    const SEXP levels = Rf_getAttrib(column, R_LevelsSymbol);
+    const int* codes = INTEGER(column);
+    for (R_xlen_t r = 0; r < n; ++r) {
+      if (codes[r] != NA_INTEGER) cells[r] = Rf_translateCharUTF8(STRING_ELT(levels, codes[r] - 1));
+    }
+    return cells;
+  }
+  switch (TYPEOF(column)) {
+    case STRSXP:
+      for (R_xlen_t r = 0; r < n; ++r) {
+        const SEXP cell = STRING_ELT(column, r);
+        if (cell != NA_STRING) cells[r] = Rf_translateCharUTF8(cell);
+      }
+      break;
+    case INTSXP:
+    case LGLSXP: {
+      const int* values = TYPEOF(column) == INTSXP ? INTEGER(column) : LOGICAL(column);
+      for (R_xlen_t r = 0; r < n; ++r) {
+        if (values[r] != NA_INTEGER) cells[r] = std::to_string(values[r]);
+      }
+      break;
+    }
+    case REALSXP: {
+      const double* values = REAL(column);
+      for (R_xlen_t r = 0; r < n; ++r) {
+        if (!std::isnan(values[r])) cells[r] = ShortestDecimal(values[r]);
+      }
+      break;
+    }
+    default:
+      throw kinvar::Refused("A pedigree column must hold text, factors or numbers.");
+  }
+  return cells;
+}
+
+SEXP SessionToR(std::unique_ptr<Session> session) {
+  return SessionPtr(session.release(), true);
+}
+
+kinvar::RelationshipKind KindOf(const std::string& type) {
+  return type == "coefficient" ? kinvar::RelationshipKind::kCoefficient
+                               : kinvar::RelationshipKind::kNumerator;
+}
+
+std::vector<std::string> StringsOf(const Rcpp::CharacterVector& values) {
+  std::vector<std::string> out;
+  out.reserve(static_cast<std::size_t>(values.size()));
+  for (R_xlen_t i = 0; i < values.size(); ++i) out.emplace_back(Rf_translateCharUTF8(values[i]));
+  return out;
+}
+
+}  // namespace
+
+// [[Rcpp::export(name = ".kv_read", rng = false)]]
+SEXP KvRead(std::string path, std::string sheet, Rcpp::List ctl) {
+  return Guarded([&]() -> SEXP {
+    const Control control = ControlOf(ctl);
+    return SessionToR(Session::Read(path, sheet, control.threads));
+  });
+}
+
+// [[Rcpp::export(name = ".kv_from_columns", rng = false)]]
+SEXP KvFromColumns(Rcpp::CharacterVector names, Rcpp::List columns, Rcpp::List ctl) {
+  return Guarded([&]() -> SEXP {
+    const Control control = ControlOf(ctl);
+    kinvar::PedigreeColumns input;
+    input.names = StringsOf(names);
+    for (R_xlen_t c = 0; c < columns.size(); ++c) input.cells.push_back(CellsOf(columns[c]));
+    return SessionToR(Session::FromColumns(input, control.threads));
+  });
+}
+
+// [[Rcpp::export(name = ".kv_info", rng = false)]]
+SEXP KvInfo(SEXP xp) {
+  return Guarded([&]() -> SEXP {
+    const Session& session = SessionOf(xp);
+    return Rcpp::List::create(Rcpp::Named("size") = session.size(),
+                              Rcpp::Named("rows") = session.rows(),
+                              Rcpp::Named("groups") = Rcpp::wrap(session.Groups()));
+  });
+}
+
+// [[Rcpp::export(name = ".kv_ids", rng = false)]]
+SEXP KvIds(SEXP xp) {
+  return Guarded([&]() -> SEXP {
+    const std::vector<std::string> ids = SessionOf(xp).Ids();
+    Rcpp::CharacterVector out(static_cast<R_xlen_t>(ids.size()));
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+      SET_STRING_ELT(out, i, Rf_mkCharLenCE(ids[i].data(), static_cast<int>(ids[i].size()), CE_UTF8));
+    }
+    return out;
+  });
+}
+
+// [[Rcpp::export(name = ".kv_structure", rng = false)]]
+SEXP KvStructure(SEXP xp, bool listFounders, Rcpp::List ctl) {
+  return OnSession(xp, ctl, [&](Session& s) -> SEXP { return TablesOf(s.Structure(listFounders)); });
+}
+
+// [[Rcpp::export(name = ".kv_inbreeding", rng = false)]]
+SEXP KvInbreeding(SEXP xp, Rcpp::List ctl) {
+  return OnSession(xp, ctl, [&](Session& s) -> SEXP { return TablesOf(s.Inbreeding()); });
+}
+
+// [[Rcpp::export(name = ".kv_relationship", rng = false)]]
+SEXP KvRelationship(SEXP xp, std::string id1, std::string id2, std::string type, Rcpp::List ctl) {
+  return OnSession(xp, ctl, [&](Session& s) -> SEXP {
+    return Rcpp::wrap(s.Relationship(id1, id2, KindOf(type)));
+  });
+}
+
+// [[Rcpp::export(name = ".kv_relationships", rng = false)]]
+SEXP KvRelationships(SEXP xp, std::string scopeKind, Rcpp::CharacterVector ids, int group1,
+                     int group2, std::string type, Rcpp::NumericVector range, Rcpp::List ctl) {
+  return OnSession(xp, ctl, [&](Session& s) -> SEXP {
+    kinvar::PairScope scope;
+    if (scopeKind == "ids") {
+      scope.kind = kinvar::PairScope::Kind::kIds;
+      scope.ids = StringsOf(ids);
+    } else if (scopeKind == "within") {
+      scope.kind = kinvar::PairScope::Kind::kWithinGroup;
+    } else if (scopeKind == "between") {
+      scope.kind = kinvar::PairScope::Kind::kBetweenGroups;
+    }
+    scope.group1 = group1;
+    scope.group2 = group2;
+    std::optional<std::pair<double, double>> bounds;
+    if (range.size() == 2) bounds = std::make_pair(range[0], range[1]);
+    return TablesOf(s.Relationships(scope, KindOf(type), bounds));
+  });
+}
+
+// [[Rcpp::export(name = ".kv_relationship_matrix", rng = false)]]
+SEXP KvRelationshipMatrix(SEXP xp, Rcpp::CharacterVector ids, std::string type, Rcpp::List ctl) {
+  return OnSession(xp, ctl, [&](Session& s) -> SEXP {
+    const std::vector<double> cells = s.RelationshipMatrix(StringsOf(ids), KindOf(type));
+    const int k = static_cast<int>(ids.size());
+    Rcpp::NumericMatrix out(k, k);
+    std::copy(cells.begin(), cells.end(), out.begin());
+    return out;
+  });
+}
+
+// [[Rcpp::export(name = ".kv_average_relatedness", rng = false)]]
+SEXP KvAverageRelatedness(SEXP xp, Rcpp::List ctl) {
+  return OnSession(xp, ctl, [&](Session& s) -> SEXP { return TablesOf(s.AverageRelatedness()); });
+}
+
+// [[Rcpp::export(name = ".kv_average_between_groups", rng = false)]]
+SEXP KvAverageBetweenGroups(SEXP xp, Rcpp::List ctl) {
+  return OnSession(xp, ctl, [&](Session& s) -> SEXP { return TablesOf(s.AverageBetweenGroups()); });
+}
+
+// [[Rcpp::export(name = ".kv_dii", rng = false)]]
+SEXP KvDii(SEXP xp, Rcpp::List ctl) {
+  return OnSession(xp, ctl, [&](Session& s) -> SEXP { return TablesOf(s.Dii()); });
+}
+
+// The lower triangle in compressed sparse column form: 0-based row indices,
+// column pointers and values, ready for a dsCMatrix with uplo "L".
+// [[Rcpp::export(name = ".kv_ainverse", rng = false)]]
+SEXP KvAinverse(SEXP xp, Rcpp::List ctl) {
+  return OnSession(xp, ctl, [&](Session& s) -> SEXP {
+    const kinvar::LowerTriplets lower = s.InverseOfA();
+    const std::size_t nnz = lower.value.size();
+    Rcpp::IntegerVector i(static_cast<R_xlen_t>(nnz));
+    Rcpp::NumericVector x(static_cast<R_xlen_t>(nnz));
+    Rcpp::IntegerVector p(static_cast<R_xlen_t>(lower.n) + 1);
+    for (std::size_t k = 0; k < nnz; ++k) {
+      i[k] = lower.row[k];
+      x[k] = lower.value[k];
+      ++p[lower.col[k] + 1];
+    }
+    for (std::int32_t c = 0; c < lower.n; ++c) p[c + 1] += p[c];
+    return Rcpp::List::create(Rcpp::Named("n") = lower.n, Rcpp::Named("i") = i,
+                              Rcpp::Named("p") = p, Rcpp::Named("x") = x);
+  });
+}
+
+// [[Rcpp::export(name = ".kv_path_counting", rng = false)]]
+SEXP KvPathCounting(SEXP xp, std::string scope, std::string id, int group, Rcpp::List ctl) {
+  return OnSession(xp, ctl, [&](Session& s) -> SEXP {
+    if (scope == "individual") return TablesOf(s.PathCountingIndividual(id));
+    if (scope == "group") return TablesOf(s.PathCountingGroup(group));
+    return TablesOf(s.PathCountingAll());
+  });
+}
+
+// [[Rcpp::export(name = ".kv_extract", rng = false)]]
+SEXP KvExtract(SEXP xp, bool ancestors, bool byGroup, std::string id, int group, Rcpp::List ctl) {
+  return OnSession(xp, ctl, [&](Session& s) -> SEXP {
+    const auto kinship = ancestors ? Session::Kinship::kAncestors : Session::Kinship::kDescendants;
+    return SessionToR(byGroup ? s.ExtractGroup(kinship, group) : s.ExtractIndividual(kinship, id));
+  });
+}
+
+// [[Rcpp::export(name = ".kv_gene_origin", rng = false)]]
+SEXP KvGeneOrigin(SEXP xp, int group, Rcpp::List ctl) {
+  return OnSession(xp, ctl, [&](Session& s) -> SEXP { return TablesOf(s.GeneOrigin(group)); });
+}
+
+// [[Rcpp::export(name = ".kv_decompose", rng = false)]]
+SEXP KvDecompose(SEXP xp, std::string scope, std::string id, int group, Rcpp::List ctl) {
+  return OnSession(xp, ctl, [&](Session& s) -> SEXP {
+    if (scope == "individual") return TablesOf(s.DecomposeIndividual(id));
+    if (scope == "coancestry") return TablesOf(s.DecomposeCoancestry(group));
+    return TablesOf(s.DecomposeGroup(group));
+  });
+}
+
+// [[Rcpp::export(name = ".kv_diversity", rng = false)]]
+SEXP KvDiversity(SEXP xp, bool all, int group, Rcpp::List ctl) {
+  return OnSession(xp, ctl, [&](Session& s) -> SEXP {
+    return TablesOf(s.Diversity(all ? std::nullopt : std::optional<int>(group)));
+  });
+}
+
+// [[Rcpp::export(name = ".kv_optimize_matings", rng = false)]]
+SEXP KvOptimizeMatings(SEXP xp, int sireGroup, int damGroup, Rcpp::CharacterVector sires,
+                       Rcpp::IntegerVector dams, Rcpp::CharacterVector forbiddenSires,
+                       Rcpp::CharacterVector forbiddenDams, bool exact, double seed,
+                       Rcpp::List ctl) {
+  return OnSession(xp, ctl, [&](Session& s) -> SEXP {
+    kinvar::MatingRequest request;
+    request.sireGroup = sireGroup;
+    request.damGroup = damGroup;
+    const std::vector<std::string> sireIds = StringsOf(sires);
+    for (std::size_t k = 0; k < sireIds.size(); ++k) {
+      request.contributions.emplace_back(sireIds[k], dams[static_cast<R_xlen_t>(k)]);
+    }
+    const std::vector<std::string> fs = StringsOf(forbiddenSires);
+    const std::vector<std::string> fd = StringsOf(forbiddenDams);
+    for (std::size_t k = 0; k < fs.size(); ++k) request.forbidden.emplace_back(fs[k], fd[k]);
+    request.exact = exact;
+    request.seed = static_cast<std::uint32_t>(seed);
+    return TablesOf(s.OptimizeMatings(request));
+  });
+}

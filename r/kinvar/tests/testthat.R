@@ -1,0 +1,4 @@
+library(testthat)
+library(kinvar)
+
+test_check("kinvar")
