@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "genetics/relationship.h"
 #include "support/doc_session.h"
 #include "support/random_pedigree.h"
+#include "support/table_cells.h"
 #include "support/tabular_a.h"
 #include "support/test_files.h"
 
@@ -221,9 +223,8 @@ TEST(DoublePrecision, SinglePrecisionLosesTheInverseOfADeepLine) {
 TEST(DoublePrecision, RandomPedigreesAgreeWithTheTabularA) {
   for (std::uint64_t seed = 1; seed <= 40; ++seed) {
     SCOPED_TRACE(seed);
-    test::RandomPedigreeOptions options = test::VariedOptions(seed, 200);
-    options.fColumn = false;
-    const test::RandomPedigree random = test::MakeRandomPedigree(options);
+    // Predefined F included: a(x, x) = 1 + F through D, as in single precision.
+    const test::RandomPedigree random = test::MakeRandomPedigree(test::VariedOptions(seed, 200));
     auto ped = Load(random.text);
     ASSERT_TRUE(Compute(*ped, InDouble(1)));
     const std::vector<double> byColumn = ped->fDouble;
@@ -235,6 +236,13 @@ TEST(DoublePrecision, RandomPedigreesAgreeWithTheTabularA) {
     for (std::int32_t c = 1; c <= ped->nTotal; ++c) {
       const auto k = static_cast<std::size_t>(c) - 1;
       ASSERT_NEAR(ped->fDouble[k + 1], a(k, k) - 1.0, 1e-12) << c;
+      const RecIndex x = ped->records[k];
+      ASSERT_NEAR(PairRelationship(*ped, ped->dDouble, x, x), a(k, k), 1e-12) << c;
+      if (k > 0) {
+        ASSERT_NEAR(PairRelationship(*ped, ped->dDouble, x, ped->records[k / 2]), a(k, k / 2),
+                    1e-12)
+            << c;
+      }
     }
   }
 }
@@ -251,6 +259,75 @@ TEST(DoublePrecision, SingleAfterDoubleIsUnchanged) {
     ASSERT_EQ(fresh->d, switched->d) << seed;
     for (std::int32_t c = 0; c < fresh->nTotal; ++c)
       ASSERT_EQ(fresh->byCode(c).f, switched->byCode(c).f) << seed;
+  }
+}
+
+// Every command on the list goes through the one double-precision model of
+// A: the tables of the listing, the averages, dii, T and the decomposition
+// against the exact values of a deep line.
+TEST(DoublePrecision, CommandsOfTheDocumentGoThroughTheDoubleModel) {
+  const std::string text = FullSibLine(60);
+  test::DocSession session(text);
+  Settings settings = session.doc.settings();
+  settings.precision = 1;
+  ASSERT_TRUE(session.doc.ApplyOptions(settings).has_value());
+  session.doc.RunCommand(kCmdCompute);
+  Pedigree& ped = session.doc.pedigree();
+  ASSERT_TRUE(ped.InDouble());
+  EnsureCodeOrder(ped);
+  const ExactA e = ExactTabular(ped);
+  std::map<std::string, std::size_t> code;
+  for (RecIndex i = 1; i <= ped.nTotal; ++i) code[std::string(ped.rec(i).Id())] = std::size_t(ped.rec(i).code);
+  const auto exactA = [&](const std::string& x, const std::string& y) {
+    return static_cast<double>(ToLong(e.a[code.at(x)][code.at(y)]));
+  };
+  const auto table = [&](const char* name) -> const ResultTable& {
+    const ResultTable* t = ped.report.tables().Find(name);
+    EXPECT_NE(t, nullptr) << name;
+    return *t;
+  };
+
+  session.doc.RunCommand(kCmdBetweenAll);
+  {
+    const ResultTable& pairs = table("pairs");
+    ASSERT_EQ(pairs.rows(), std::size_t(ped.nTotal) * std::size_t(ped.nTotal - 1) / 2);
+    const auto id1 = test::TextCells(pairs, "id1"), id2 = test::TextCells(pairs, "id2");
+    const auto value = test::RealCells(pairs, "value");
+    for (std::size_t k = 0; k < pairs.rows(); ++k) {
+      ASSERT_NEAR(value[k], exactA(id1[k], id2[k]), 1e-12) << id1[k] << " " << id2[k];
+    }
+  }
+
+  session.doc.RunCommand(kCmdDii);
+  {
+    const auto ids = test::TextCells(table("dii"), "id");
+    const auto dii = test::RealCells(table("dii"), "dii");
+    for (std::size_t k = 0; k < ids.size(); ++k) {
+      ASSERT_NEAR(dii[k], static_cast<double>(ToLong(e.d[code.at(ids[k])])), 64 * kEps);
+    }
+  }
+
+  session.doc.RunCommand(kCmdAverageRelatedness);
+  {
+    const auto ids = test::TextCells(table("average_relatedness"), "id");
+    const auto value = test::RealCells(table("average_relatedness"), "value");
+    for (std::size_t k = 0; k < ids.size(); ++k) {
+      long double sum = 0;
+      for (std::int32_t c = 1; c <= ped.nTotal; ++c)
+        sum += ToLong(e.a[code.at(ids[k])][std::size_t(c)]);
+      ASSERT_NEAR(value[k], static_cast<double>(sum / ped.nTotal), 1e-12) << ids[k];
+    }
+  }
+
+  // The decomposition's m add up to F, the last individual's.
+  session.platform.typedIds = {"F60"};
+  session.doc.RunCommand(kCmdDecompositionIndividual);
+  {
+    const auto m = test::RealCells(table("decomposition"), "m");
+    long double total = 0;
+    for (const double v : m) total += v;
+    EXPECT_NEAR(static_cast<double>(total), static_cast<double>(ToLong(e.f[code.at("F60")])),
+                1e-12);
   }
 }
 
