@@ -20,10 +20,12 @@ const char* const kUsage =
     "usage: kinvar-bench-inbreeding [--sizes N,N,...] [--deep G] [--deep-n N]\n"
     "                               [--seed S] [--order random|parents-first] [--f]\n"
     "                               [--repeat R] [--threads T,T,...] [--width W]\n"
+    "                               [--double]\n"
     "  Defaults: sizes 100000,300000,1000000; a deep pedigree of G = 40\n"
     "  generations and N = 1000000 individuals (--deep 0 leaves it out);\n"
     "  threads 1,2; width 4 columns per sweep (1: one column at a time).\n"
-    "  --repeat R times each computation R times and reports the median.\n";
+    "  --repeat R times each computation R times and reports the median.\n"
+    "  --double computes in double precision (--precision double).\n";
 
 constexpr double kTargetSecondsPerMillion = 1.0;
 constexpr double kTargetSecondsFourMillion = 8.0;
@@ -34,6 +36,7 @@ struct Case {
   int repeat = 1;  // the median of this many runs on the one loaded pedigree
   std::vector<std::int64_t> threads;
   int width = InbreedingOptions{}.blockWidth;
+  bool inDouble = false;
 };
 
 struct Row {
@@ -72,6 +75,7 @@ bool Measure(const Case& c, std::vector<Row>& rows) {
       InbreedingOptions options;
       options.threads = static_cast<int>(threads);
       options.blockWidth = c.width;
+      options.doublePrecision = c.inDouble;
       InbreedingWork work;
       options.work = &work;
       std::vector<std::pair<double, double>> times;
@@ -183,7 +187,7 @@ void PrintTable(const std::vector<Row>& rows) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const Options args(argc, argv, {"f", "help"});
+  const Options args(argc, argv, {"f", "double", "help"});
   if (const int status = UsageStatus(args, kUsage); status >= 0) return status;
   GeneratorOptions base;
   base.seed = static_cast<std::uint64_t>(args.Int("seed", 1));
@@ -194,13 +198,13 @@ int main(int argc, char** argv) {
   const int width = static_cast<int>(args.Int("width", InbreedingOptions{}.blockWidth));
   std::vector<Case> cases;
   for (const std::int64_t n : args.Sizes("sizes", "100000,300000,1000000")) {
-    Case c{"herd", base, repeat, threads, width};
+    Case c{"herd", base, repeat, threads, width, args.Flag("double")};
     c.gen.individuals = n;
     cases.push_back(c);
   }
   const int deep = static_cast<int>(args.Int("deep", 40));
   if (deep > 0) {
-    Case c{"deep " + std::to_string(deep), base, repeat, threads, width};
+    Case c{"deep " + std::to_string(deep), base, repeat, threads, width, args.Flag("double")};
     c.gen.individuals = args.Int("deep-n", 1000000);
     c.gen.deepGenerations = deep;
     cases.push_back(c);

@@ -18,9 +18,10 @@ using namespace kinvar;
 using namespace kinvar::bench;
 
 const char* const kUsage =
-    "usage: kinvar-bench-inverse [--n 1000000] [--seed S] [--f]\n"
+    "usage: kinvar-bench-inverse [--n 1000000] [--seed S] [--f] [--double]\n"
     "  Times the inverse of A (non-zero elements and triplets; building and writing\n"
-    "  apart) and Pedigree Structure on a generated pedigree.\n";
+    "  apart) and Pedigree Structure on a generated pedigree; --double: the inverse\n"
+    "  in double precision (the coefficients computed so before the clock starts).\n";
 
 constexpr double kInverseTarget = 3.0;
 constexpr double kStructureTarget = 2.0;
@@ -107,7 +108,7 @@ void TimeStructure(Pedigree& ped, Results& r) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const Options args(argc, argv, {"f", "help"});
+  const Options args(argc, argv, {"f", "double", "help"});
   if (const int status = UsageStatus(args, kUsage); status >= 0) return status;
   GeneratorOptions gen;
   gen.individuals = args.Int("n", 1000000);
@@ -115,7 +116,12 @@ int main(int argc, char** argv) {
   gen.fColumn = args.Flag("f");
   Results r;
   const bool ok = MeasureOnGenerated(
-      gen, "kinvar-bench-inverse-ped", [&](Pedigree& ped, Progress&, Results& out) {
+      gen, "kinvar-bench-inverse-ped", [&](Pedigree& ped, Progress& progress, Results& out) {
+    if (args.Flag("double")) {
+      ped.settings.precision = 1;
+      EnsureCodeOrder(ped);
+      if (!ComputeInbreeding(ped, progress)) return false;
+    }
     TimeInverse(ped, InverseOutput::kNonZero, "sparse", out);
     TimeInverse(ped, InverseOutput::kTriplets, "triplets", out);
     TimeStructure(ped, out);

@@ -184,9 +184,15 @@ void AddOwnExcess(const Pedigree& ped, const std::vector<RecIndex>& targets, dou
   for (const RecIndex x : targets) {
     const Rec& t = ped.rec(x);
     if (!t.fPredefined) continue;
+    const auto code = static_cast<std::size_t>(t.code);
+    if (ped.InDouble()) {
+      const double sum = ped.fDouble[static_cast<std::size_t>(ped.rec(t.sire).code)] +
+                         ped.fDouble[static_cast<std::size_t>(ped.rec(t.dam).code)];
+      r.m[code] += (ped.dDouble[code] - (0.5 - 0.25 * sum)) * scale;
+      continue;
+    }
     const float sum = ped.rec(t.sire).f + ped.rec(t.dam).f;
     const float standard = 0.5f - 0.25f * sum;
-    const auto code = static_cast<std::size_t>(t.code);
     r.m[code] += (static_cast<double>(ped.d[code]) - static_cast<double>(standard)) * scale;
   }
 }
@@ -233,7 +239,9 @@ DecompositionResult Decompose(Pedigree& ped, std::int32_t target, DecompositionM
     return static_cast<std::size_t>(ped.rec(e.subset.recOf[static_cast<std::size_t>(k)]).code);
   };
   for (std::int32_t k = 1; k <= e.size; ++k) {
-    const double d = e.subset.kernel.d[static_cast<std::size_t>(k)];
+    // The D of the coefficients, in the precision they were computed in.
+    const double d = ped.InDouble() ? ped.dDouble[codeOf(k)]
+                                    : static_cast<double>(e.subset.kernel.d[static_cast<std::size_t>(k)]);
     r.m[codeOf(k)] = d * c[static_cast<std::size_t>(k)] * scale;
   }
   if (mode != DecompositionMode::kAverageCoancestry) AddOwnExcess(ped, targets, scale, r);

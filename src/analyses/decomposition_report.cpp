@@ -13,7 +13,9 @@ namespace {
 
 constexpr const char* kDashes = "----------|T1|T5----------|T4|T6----------|T4|T6----------";
 
+// Shown with the digits of a float, or of the double in double precision.
 std::string Number(const Pedigree& ped, double value) {
+  if (ped.InDouble()) return FormatNumber(ped.settings.numberFormat, value);
   return FormatNumber(ped.settings.numberFormat, static_cast<float>(value));
 }
 

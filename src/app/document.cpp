@@ -199,8 +199,33 @@ bool CKinvarDoc::RunCommand(std::int32_t id) {
   if (handler == nullptr) return false;
   CommandContext ctx = Context();
   handler(ctx);
+  WarnOfSinglePrecision();
   platform_.RefreshViews();
   return true;
+}
+
+namespace {
+
+// The commands with a report whose numbers go through F and D; the inverse
+// of A and matrix T, which leave the report alone, warn on their own.
+bool GoesThroughVariances(std::int32_t id) {
+  switch (id) {
+    case kCmdCompute: case kCmdDii: case kCmdBetweenAll: case kCmdBetweenTwoGroups:
+    case kCmdWithinGroup: case kCmdAverageBetweenGroups: case kCmdAverageRelatedness:
+    case kCmdDecompositionIndividual:
+    case kCmdDecompositionGroup: case kCmdDecompositionCoancestry:
+      return true;
+    default: return false;
+  }
+}
+
+}  // namespace
+
+void CKinvarDoc::WarnOfSinglePrecision() {
+  if (!GoesThroughVariances(lastCommand_)) return;
+  const std::string warning = SmallVarianceWarning(ped_);
+  if (warning.empty() || (ped_.report.Count() > 0 && ped_.report.Line(0) == warning)) return;
+  ped_.report.InsertFirst(warning);
 }
 
 bool CKinvarDoc::HasHandler(std::int32_t id) {
@@ -243,6 +268,7 @@ void CKinvarDoc::OnCompute() {
   WaitCursor cursor(platform_);
   CommandContext ctx = Context();
   if (PrepareInbreeding(ctx)) WriteInbreedingReport(ped_);
+  WarnOfSinglePrecision();
   platform_.RefreshViews();
 }
 
@@ -302,11 +328,14 @@ std::optional<std::string> CKinvarDoc::InbreedingOf(std::string& typed) {
   }
   const Rec& r = ped_.rec(found);
   queryTables_.Clear();
-  queryTables_.Add("inbreeding_of")
-      .AddColumn("id", ColumnType::kId)
-      .AddColumn("f", ColumnType::kReal)
-      .AddRow().Id(r.Id()).Float(r.f);
-  return FormatNumber(ped_.settings.numberFormat, r.f);
+  ResultTable& table = queryTables_.Add("inbreeding_of")
+                           .AddColumn("id", ColumnType::kId)
+                           .AddColumn("f", ColumnType::kReal);
+  TableRow row = table.AddRow();
+  row.Id(r.Id());
+  if (ped_.InDouble()) row.Real(FOfRecord(ped_, r));
+  else row.Float(r.f);
+  return FormatNumber(ped_.settings.numberFormat, FOfRecord(ped_, r));
 }
 
 QueryAnswer CKinvarDoc::RelationshipOf(std::string& first, std::string& second) {
@@ -334,14 +363,26 @@ QueryAnswer CKinvarDoc::RelationshipOf(std::string& first, std::string& second) 
   }
   const Rec& rx = ped_.rec(x);
   const Rec& ry = ped_.rec(y);
-  float value = PairRelationship(ped_, ped_.d, x, y);
-  if (ped_.settings.relationshipType == 0) value = RelationshipCoefficient(value, rx.f, ry.f);
+  double value = 0.0;
+  float single = 0.0f;
+  if (ped_.InDouble()) {
+    value = PairRelationship(ped_, ped_.dDouble, x, y);
+    if (ped_.settings.relationshipType == 0)
+      value = RelationshipCoefficient(value, FOfRecord(ped_, rx), FOfRecord(ped_, ry));
+  } else {
+    single = PairRelationship(ped_, ped_.d, x, y);
+    if (ped_.settings.relationshipType == 0) single = RelationshipCoefficient(single, rx.f, ry.f);
+    value = static_cast<double>(single);
+  }
   queryTables_.Clear();
-  queryTables_.Add("relationship")
-      .AddColumn("id1", ColumnType::kId)
-      .AddColumn("id2", ColumnType::kId)
-      .AddColumn("value", ColumnType::kReal)
-      .AddRow().Id(rx.Id()).Id(ry.Id()).Float(value);
+  ResultTable& table = queryTables_.Add("relationship")
+                           .AddColumn("id1", ColumnType::kId)
+                           .AddColumn("id2", ColumnType::kId)
+                           .AddColumn("value", ColumnType::kReal);
+  TableRow row = table.AddRow();
+  row.Id(rx.Id()).Id(ry.Id());
+  if (ped_.InDouble()) row.Real(value);
+  else row.Float(single);
   return {FormatNumber(ped_.settings.numberFormat, value), 0};
 }
 
@@ -453,6 +494,11 @@ bool CKinvarDoc::WriteSaveFile(OutputFile& out, int choice) {
       IsPedigreeFileCommand(lastCommand_) ? HeaderKind::kPedigree : HeaderKind::kOutput;
   WriteFileHeader(out, kind, CurrentLocalTime(), path_);
   const SaveBody body = SaveBodyFor(lastCommand_, choice);
+  // A report's own lines carry its warning; the other bodies get it here.
+  if (body != SaveBody::kReportStore && GoesThroughVariances(lastCommand_)) {
+    if (const std::string warning = SmallVarianceWarning(ped_); !warning.empty())
+      out.Markup(warning);
+  }
   // Path counting runs again straight into the file, which takes every
   // path however many the report store could not hold; it shows its own
   // progress.

@@ -123,6 +123,9 @@ class CKinvarDoc {
 
  private:
   void OnCompute();
+  // Puts the single-precision warning first in the report of a command
+  // whose numbers go through D, when some D is too small for a float.
+  void WarnOfSinglePrecision();
   void OnRecompute();
   void OnViewPedigree();
   void OnRecoding();

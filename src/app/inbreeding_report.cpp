@@ -7,6 +7,7 @@
 
 #include "analyses/diversity.h"
 #include "app/save_as.h"
+#include "genetics/inbreeding.h"
 #include "genetics/individual_tables.h"
 #include "report/number_format.h"
 
@@ -32,7 +33,7 @@ std::string InbredLine(const Pedigree& ped, const GenerationDepths& depths, cons
                        const char* colour) {
   const int format = ped.settings.numberFormat;
   const float equivalent = depths.equivalent[static_cast<std::size_t>(r.code)];
-  return std::string(r.id) + "|T1|T6" + colour + FormatNumber(format, r.f) + "|T4|T6" +
+  return std::string(r.id) + "|T1|T6" + colour + FormatNumber(format, FOfRecord(ped, r)) + "|T4|T6" +
          FormatNumber(format, equivalent) + "|T4|T6" + std::to_string(r.generation);
 }
 
@@ -55,6 +56,7 @@ void AddInbreedingTable(Pedigree& ped, const GenerationDepths& depths) {
     row.Id(r.Id()).Id(ParentId(ped, r.sire)).Id(ParentId(ped, r.dam));
     GroupCell(row, ped, r).Integer(r.code);
     if (r.f == -1.0f && !r.fPredefined) row.Missing();
+    else if (ped.InDouble()) row.Real(FOfRecord(ped, r));
     else row.Float(r.f);
     row.Boolean(r.fPredefined)
         .Float(depths.equivalent[static_cast<std::size_t>(r.code)])

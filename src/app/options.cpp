@@ -44,6 +44,7 @@ OptionsChanges CompareSettings(const Settings& before, const Settings& after) {
             before.relationshipUpper != after.relationshipUpper;
   c.relationshipType = before.relationshipType != after.relationshipType;
   c.allowForbidden = before.allowForbidden != after.allowForbidden;
+  c.precision = before.precision != after.precision;
   return c;
 }
 
@@ -54,19 +55,22 @@ std::vector<Rerun> RerunsAfterOptions(const OptionsChanges& c, std::int32_t last
     for (std::int32_t id : ids)
       if (id == last) reruns.push_back({id, reuse});
   };
-  check(c.numberFormat, {kCmdCompute, kCmdDii, kCmdViewPedigree}, false);
+  check(c.numberFormat, {kCmdViewPedigree}, false);
+  check(c.numberFormat || c.precision, {kCmdCompute, kCmdDii}, false);
   check(c.numberFormat || c.listFounders, {kCmdStructure}, false);
   // Average Relatedness prints its values in the number format too; it is
   // re-run with the other average so that its report follows the setting.
-  check(c.numberFormat, {kCmdAverageBetweenGroups, kCmdAverageRelatedness}, false);
-  check(c.numberFormat || c.range || c.relationshipType, {kCmdBetweenAll}, false);
-  check(c.numberFormat || c.range || c.relationshipType, {kCmdWithinGroup, kCmdBetweenTwoGroups},
-        true);
+  check(c.numberFormat || c.precision, {kCmdAverageBetweenGroups, kCmdAverageRelatedness}, false);
+  const bool listing = c.numberFormat || c.range || c.relationshipType || c.precision;
+  check(listing, {kCmdBetweenAll}, false);
+  check(listing, {kCmdWithinGroup, kCmdBetweenTwoGroups}, true);
   check(c.allowForbidden, {kCmdOptimizeMatings}, true);
   check(c.numberFormat,
         {kCmdGeneOrigin, kCmdDecompositionIndividual, kCmdDecompositionGroup,
          kCmdDecompositionCoancestry, kCmdOptimizeMatings, kCmdDiversity, kCmdPurging},
         true);
+  check(c.precision && !c.numberFormat,
+        {kCmdDecompositionIndividual, kCmdDecompositionGroup, kCmdDecompositionCoancestry}, true);
   // Path counting reruns from its remembered individual or group.
   check(c.numberFormat, {kCmdPathCountingIndividual, kCmdPathCountingGroup, kCmdPathCountingAll},
         true);

@@ -30,6 +30,7 @@ struct OptionsChanges {
   bool range = false;
   bool relationshipType = false;
   bool allowForbidden = false;
+  bool precision = false;  // the reports through F and D are computed again
 };
 
 OptionsChanges CompareSettings(const Settings& before, const Settings& after);

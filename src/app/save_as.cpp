@@ -1,5 +1,7 @@
 #include "app/save_as.h"
 
+#include "genetics/matrix_t.h"
+
 #include <string>
 
 #include "app/commands.h"
@@ -92,8 +94,7 @@ bool WriteDiiFile(const Pedigree& ped, OutputFile& out, Progress& progress) {
     if (progress.Step(i - 1)) return false;
     const Rec& r = ped.rec(i);
     // The D the coefficients went through, as the dii report lists it.
-    const float dii = ped.d[static_cast<std::size_t>(r.code)];
-    out.Markup(std::string(r.id) + "|T1|T5" + FormatNumber(ped.settings.numberFormat, dii));
+    out.Markup(std::string(r.id) + "|T1|T5" + FormatNumber(ped.settings.numberFormat, DiiOf(ped, r)));
     if (i == ped.lastRead()) out.Markup("");
   }
   return true;

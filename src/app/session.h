@@ -40,7 +40,9 @@ namespace kinvar {
 
 class CKinvarDoc;
 class SessionPlatform;
-struct SparseLower;
+template <class T>
+struct BasicSparseLower;
+using SparseLower = BasicSparseLower<float>;
 
 // Validation's error list, one message a line as the report shows them.
 class InvalidPedigree : public std::runtime_error {

@@ -27,6 +27,7 @@
 #include "cli/cli_platform.h"
 #include "cli/interrupt.h"
 #include "analyses/path_counting.h"
+#include "genetics/inbreeding.h"
 #include "genetics/inverse_a.h"
 #include "matings/matings_command.h"
 #include "pedigree/xlsx_reader.h"
@@ -269,6 +270,7 @@ struct Arguments {
   std::optional<std::string> settingsFile;
   bool quiet = false;
   std::optional<int> threads;
+  std::optional<std::string> precision;  // single or double
   std::optional<std::string> sheet;  // the worksheet of a workbook
   TableFormat format = TableFormat::kText;
   std::optional<std::string> table;  // --table: only this one of the result's tables
@@ -310,6 +312,7 @@ bool ApplySettings(CKinvarDoc& doc, const Arguments& args, const CliCommand& com
   }
   if (args.listFounders) entries.listFounders = 1;
   if (args.threads) entries.threads = *args.threads;
+  if (args.precision) entries.precision = *args.precision == "double" ? 1 : 0;
   if (command.kind == Kind::kMatings || IsPlot(command)) entries.allowForbidden = args.forbidden ? 1 : 0;
   return doc.ApplyOptions(entries).has_value();
 }
@@ -556,6 +559,10 @@ int RunCommand(const CliCommand& command, const Arguments& args) {
   if (command.id == kCmdPurging) PreparePurging(doc, platform, args);
   doc.RunCommand(id);
   if (Interrupted()) return kInterruptedStatus;
+  if (const std::string warning = SmallVarianceWarning(doc.pedigree());
+      !warning.empty() && doc.pedigree().report.Count() > 0 &&
+      doc.pedigree().report.Line(0) == warning)
+    std::fprintf(stderr, "%s\n", warning.c_str());
   if (command.kind == Kind::kQuery) {
     const auto& value = platform.QueryValue();
     if (!value) return 1;
@@ -623,6 +630,9 @@ void AddGlobalOptions(CLI::App& app, Arguments& args) {
   app.add_option("--sheet", args.sheet, "The worksheet of an .xlsx workbook to read (default: the first)");
   app.add_option("--threads", args.threads, "Threads of the long computations (default: all cores)")
       ->check(CLI::Range(1, 1024));
+  app.add_option("--precision", args.precision,
+                 "single (default) or double: F, D, relationships, A inverse and T in 64-bit floats")
+      ->check(CLI::IsMember({"single", "double"}));
 }
 
 // Extraction and drawing: PEDIGREE ancestors|descendants individual ID|group G.

@@ -8,7 +8,9 @@ namespace kinvar {
 
 bool EnsureInbreeding(CommandContext& ctx) {
   EnsureCodeOrder(ctx.ped);
-  if (ctx.ped.inbreedingComputed) return true;
+  // Coefficients of the other precision are computed again.
+  if (ctx.ped.inbreedingComputed && ctx.ped.inbreedingPrecision == ctx.ped.settings.precision)
+    return true;
   auto window = ctx.platform.OpenProgress();
   Progress progress(*window);
   return ComputeInbreeding(ctx.ped, progress);

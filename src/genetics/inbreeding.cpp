@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstdint>
 #include <span>
+#include <type_traits>
 #include <vector>
 
 #include "genetics/index_set.h"
@@ -17,21 +18,40 @@ namespace {
 
 // The ancestors of the evaluated individuals, numbered 1..M so that parents
 // precede progeny; index 0 stands for the unknown parent.
+template <class T>
 struct ReducedPedigree {
   std::vector<std::int32_t> map;    // code -> reduced index, -1 when absent
   // Reduced indexes of the sire and the dam, 0 = unknown; side by side
   // because every pass reads both.
-  using Parents = KernelPedigree::Parents;
+  using Parents = KernelParents;
   std::vector<Parents> parents;
-  std::vector<float> x;             // the column being computed, x[0] = 0
-  std::vector<float> d;             // within-family variances, filled lazily
+  std::vector<T> x;             // the column being computed, x[0] = 0
+  std::vector<T> d;             // within-family variances, filled lazily
   std::vector<std::int32_t> last;   // largest reduced index among the mates
   // Half the relationship of the parents of a predefined ancestor: what its
   // F would be if it were computed. Its D corrects the diagonal by the
   // difference to the predefined F.
-  std::vector<float> fromParents;
+  std::vector<T> fromParents;
   std::int32_t Of(const Rec& r) const { return map[static_cast<std::size_t>(r.code)]; }
 };
+
+// F of a record in the precision of the run: the record's own float, or in
+// double precision the entry by code that the run keeps beside it.
+template <class T>
+T FOf(const Pedigree& ped, const Rec& r);
+template <>
+float FOf<float>(const Pedigree&, const Rec& r) { return r.f; }
+template <>
+double FOf<double>(const Pedigree& ped, const Rec& r) {
+  return ped.fDouble[static_cast<std::size_t>(r.code)];
+}
+
+inline void SetF(Pedigree&, Rec& r, float f) { r.f = f; }
+// The float beside it serves the commands that stay in single precision.
+inline void SetF(Pedigree& ped, Rec& r, double f) {
+  ped.fDouble[static_cast<std::size_t>(r.code)] = f;
+  r.f = static_cast<float>(f);
+}
 
 struct Collected {
   std::int32_t viaSire = 0;
@@ -53,7 +73,8 @@ void PutInBucket(Pedigree& ped, RecIndex ri, Collected& c) {
 // With `ownD`, a predefined individual with two known parents is collected
 // too, whatever its progeny: its D needs its parents' relationship to give
 // the diagonal 1 + F that every later relationship goes through.
-Collected CollectAncestors(Pedigree& ped, ReducedPedigree& reduced, bool ownD) {
+template <class T>
+Collected CollectAncestors(Pedigree& ped, ReducedPedigree<T>& reduced, bool ownD) {
   Collected c;
   for (std::int32_t i = ped.nTotal - 1; i >= 0; --i) {
     Rec& r = ped.byCode(i);
@@ -82,7 +103,8 @@ Collected CollectAncestors(Pedigree& ped, ReducedPedigree& reduced, bool ownD) {
 
 // Numbers the collected ancestors by ascending generation, each bucket from
 // its last entry back, emptying the buckets and clearing the marks.
-void NumberReducedPedigree(Pedigree& ped, ReducedPedigree& reduced, std::int32_t maxGeneration) {
+template <class T>
+void NumberReducedPedigree(Pedigree& ped, ReducedPedigree<T>& reduced, std::int32_t maxGeneration) {
   for (std::int32_t g = maxGeneration; g >= 0; --g) {
     const auto gi = static_cast<std::size_t>(g);
     for (std::int32_t w = ped.generationFill[gi] - 1; w >= ped.generationCount[gi]; --w) {
@@ -97,21 +119,22 @@ void NumberReducedPedigree(Pedigree& ped, ReducedPedigree& reduced, std::int32_t
       const auto ki = static_cast<std::size_t>(k);
       reduced.map[static_cast<std::size_t>(r.code)] = k;
       reduced.parents[ki] = {reduced.Of(ped.rec(r.sire)), reduced.Of(ped.rec(r.dam))};
-      reduced.x[ki] = 0.0f;
+      reduced.x[ki] = T(0);
       reduced.last[ki] = k;
       ++k;
     }
   }
-  reduced.x[0] = 0.0f;
+  reduced.x[0] = T(0);
   reduced.last[0] = 0;
 }
 
-void AllocateReducedPedigree(ReducedPedigree& reduced, std::size_t size) {
+template <class T>
+void AllocateReducedPedigree(ReducedPedigree<T>& reduced, std::size_t size) {
   reduced.parents.assign(size, {});
-  reduced.x.assign(size, 0.0f);
-  reduced.d.assign(size, 0.0f);
+  reduced.x.assign(size, T(0));
+  reduced.d.assign(size, T(0));
   reduced.last.assign(size, 0);
-  reduced.fromParents.assign(size, 0.0f);
+  reduced.fromParents.assign(size, T(0));
 }
 
 struct Grouping {
@@ -142,7 +165,8 @@ void GroupFamilies(Pedigree& ped, const Grouping& grouping) {
 // The records whose parents' relationship the walk over the families
 // computes: every evaluated one, and every predefined ancestor with two
 // known parents, whose D needs it to give the diagonal 1 + F.
-bool NeedsRelationship(const Rec& r, const ReducedPedigree& reduced, const InbreedingOptions& o) {
+template <class T>
+bool NeedsRelationship(const Rec& r, const ReducedPedigree<T>& reduced, const InbreedingOptions& o) {
   if (!r.fPredefined) return true;
   return !o.predefinedOnlyInProgenyD && reduced.Of(r) > 0 && r.sire != kUnknownParent &&
          r.dam != kUnknownParent;
@@ -150,7 +174,8 @@ bool NeedsRelationship(const Rec& r, const ReducedPedigree& reduced, const Inbre
 
 // The forward pass of a grouping parent goes at least up to its largest
 // mate's reduced index.
-void FindLastMates(Pedigree& ped, ReducedPedigree& reduced, const Grouping& grouping,
+template <class T>
+void FindLastMates(Pedigree& ped, ReducedPedigree<T>& reduced, const Grouping& grouping,
                    const InbreedingOptions& options) {
   for (std::int32_t i = 0; i < ped.nTotal; ++i) {
     const Rec& r = ped.byCode(i);
@@ -162,12 +187,13 @@ void FindLastMates(Pedigree& ped, ReducedPedigree& reduced, const Grouping& grou
 
 // D of a reduced ancestor j, once its parents' F and (for a predefined F)
 // its parents' relationship are final.
-float AncestorVariance(const Pedigree& ped, const ReducedPedigree& reduced, const Rec& j,
+template <class T>
+T AncestorVariance(const Pedigree& ped, const ReducedPedigree<T>& reduced, const Rec& j,
                        const InbreedingOptions& options) {
-  const float sum = ped.rec(j.sire).f + ped.rec(j.dam).f;
-  float d = 0.5f - 0.25f * sum;
+  const T sum = FOf<T>(ped, ped.rec(j.sire)) + FOf<T>(ped, ped.rec(j.dam));
+  T d = T(0.5) - T(0.25) * sum;
   if (j.fPredefined && !options.predefinedOnlyInProgenyD) {
-    d = d + (j.f - reduced.fromParents[static_cast<std::size_t>(reduced.Of(j))]);
+    d = d + (FOf<T>(ped, j) - reduced.fromParents[static_cast<std::size_t>(reduced.Of(j))]);
   }
   return d;
 }
@@ -177,16 +203,17 @@ float AncestorVariance(const Pedigree& ped, const ReducedPedigree& reduced, cons
 // going back, the ancestors of the mates going forward. They perform the
 // same operations on those entries in the same order as the full passes, so
 // every value read off the column is the same bit for bit.
+template <class T>
 class ColumnSolver {
  public:
-  ColumnSolver(Pedigree& ped, ReducedPedigree& reduced, const InbreedingOptions& options)
+  ColumnSolver(Pedigree& ped, ReducedPedigree<T>& reduced, const InbreedingOptions& options)
       : ped_(ped), r_(reduced), options_(options), pending_(reduced.x.size()) {}
 
   // Leaves a(k, p) in x[k] for every mate k, p being the grouping parent
   // with code c and reduced index s.
   void Solve(std::int32_t c, std::int32_t s, const std::vector<std::int32_t>& mates) {
     FillD(c);
-    r_.x[static_cast<std::size_t>(s)] = 1.0f;
+    r_.x[static_cast<std::size_t>(s)] = T(1);
     if (options_.fullPasses) {
       FullBackward(s);
       FullForward(r_.last[static_cast<std::size_t>(s)]);
@@ -198,8 +225,8 @@ class ColumnSolver {
   }
 
   void Clear() {
-    std::fill(r_.x.begin() + 1, r_.x.begin() + static_cast<std::ptrdiff_t>(denseEnd_) + 1, 0.0f);
-    for (const std::int32_t k : touched_) r_.x[static_cast<std::size_t>(k)] = 0.0f;
+    std::fill(r_.x.begin() + 1, r_.x.begin() + static_cast<std::ptrdiff_t>(denseEnd_) + 1, T(0));
+    for (const std::int32_t k : touched_) r_.x[static_cast<std::size_t>(k)] = T(0);
     touched_.clear();
     denseEnd_ = 0;
   }
@@ -222,19 +249,19 @@ class ColumnSolver {
   void BackwardStep(std::int32_t k) {
     auto& x = r_.x;
     const auto ki = static_cast<std::size_t>(k);
-    if (x[ki] == 0.0f) return;
-    const ReducedPedigree::Parents pk = r_.parents[ki];
-    if (pk.sire != 0) x[static_cast<std::size_t>(pk.sire)] += 0.5f * x[ki];
-    if (pk.dam != 0) x[static_cast<std::size_t>(pk.dam)] += 0.5f * x[ki];
+    if (x[ki] == T(0)) return;
+    const KernelParents pk = r_.parents[ki];
+    if (pk.sire != 0) x[static_cast<std::size_t>(pk.sire)] += T(0.5) * x[ki];
+    if (pk.dam != 0) x[static_cast<std::size_t>(pk.dam)] += T(0.5) * x[ki];
     x[ki] = r_.d[ki] * x[ki];
   }
 
   void ForwardStep(std::int32_t k) {
     auto& x = r_.x;
     const auto ki = static_cast<std::size_t>(k);
-    const ReducedPedigree::Parents pk = r_.parents[ki];
-    x[ki] = x[ki] + 0.5f * x[static_cast<std::size_t>(pk.sire)];
-    x[ki] = x[ki] + 0.5f * x[static_cast<std::size_t>(pk.dam)];
+    const KernelParents pk = r_.parents[ki];
+    x[ki] = x[ki] + T(0.5) * x[static_cast<std::size_t>(pk.sire)];
+    x[ki] = x[ki] + T(0.5) * x[static_cast<std::size_t>(pk.dam)];
   }
 
   void FullBackward(std::int32_t s) {
@@ -252,7 +279,7 @@ class ColumnSolver {
     pending_.Insert(s);
     pending_.DrainDownwards(s, [this](std::int32_t k) {
       touched_.push_back(k);
-      const bool zero = r_.x[static_cast<std::size_t>(k)] == 0.0f;
+      const bool zero = r_.x[static_cast<std::size_t>(k)] == T(0);
       BackwardStep(k);
       if (!zero) InsertParents(k);
     });
@@ -299,13 +326,13 @@ class ColumnSolver {
 
   void InsertParents(std::int32_t k) {
     const auto ki = static_cast<std::size_t>(k);
-    const ReducedPedigree::Parents pk = r_.parents[ki];
+    const KernelParents pk = r_.parents[ki];
     if (pk.sire != 0) pending_.Insert(pk.sire);
     if (pk.dam != 0) pending_.Insert(pk.dam);
   }
 
   Pedigree& ped_;
-  ReducedPedigree& r_;
+  ReducedPedigree<T>& r_;
   const InbreedingOptions& options_;
   std::int32_t dDone_ = 0;  // codes 1..dDone_ have their D
   IndexSet pending_;  // empty between passes
@@ -317,18 +344,27 @@ class ColumnSolver {
 // The within-family variance of every individual, the D that the columns
 // used: the relationships, A inverse and T of the other commands go through
 // it, so that they agree with the coefficients reported here.
-void StoreVariances(Pedigree& ped, const ReducedPedigree& reduced, const InbreedingOptions& options) {
-  ped.d.assign(static_cast<std::size_t>(ped.nTotal) + 1, 0.0f);
+template <class T>
+void StoreVariances(Pedigree& ped, const ReducedPedigree<T>& reduced, const InbreedingOptions& options) {
+  std::vector<T> variances(static_cast<std::size_t>(ped.nTotal) + 1, T(0));
   for (std::int32_t i = 0; i < ped.nTotal; ++i) {
     const Rec& r = ped.byCode(i);
-    const float sum = ped.rec(r.sire).f + ped.rec(r.dam).f;
-    float d = 0.5f - 0.25f * sum;
+    const T sum = FOf<T>(ped, ped.rec(r.sire)) + FOf<T>(ped, ped.rec(r.dam));
+    T d = T(0.5) - T(0.25) * sum;
     const std::int32_t k = reduced.Of(r);
     if (r.fPredefined && !options.predefinedOnlyInProgenyD) {
-      const float fromParents = k > 0 ? reduced.fromParents[static_cast<std::size_t>(k)] : 0.0f;
-      d = d + (r.f - fromParents);
+      const T fromParents = k > 0 ? reduced.fromParents[static_cast<std::size_t>(k)] : T(0);
+      d = d + (FOf<T>(ped, r) - fromParents);
     }
-    ped.d[static_cast<std::size_t>(r.code)] = d;
+    variances[static_cast<std::size_t>(r.code)] = d;
+  }
+  if constexpr (std::is_same_v<T, float>) {
+    ped.d = std::move(variances);
+    ped.fDouble = {};
+    ped.dDouble = {};
+  } else {
+    ped.d.assign(variances.begin(), variances.end());
+    ped.dDouble = std::move(variances);
   }
 }
 
@@ -336,9 +372,10 @@ void ZeroCounters(Pedigree& ped) {
   ped.nInbreds = ped.nEvaluated = ped.nInbredsEvaluated = 0;
 }
 
+template <class T>
 class FamilyWalk {
  public:
-  FamilyWalk(Pedigree& ped, ReducedPedigree& reduced, const Grouping& grouping,
+  FamilyWalk(Pedigree& ped, ReducedPedigree<T>& reduced, const Grouping& grouping,
              const InbreedingOptions& options)
       : ped_(ped), r_(reduced), grouping_(grouping), options_(options),
         solver_(ped, reduced, options) {}
@@ -367,23 +404,23 @@ class FamilyWalk {
 
   void Assign(Rec& r) {
     if (!NeedsRelationship(r, r_, options_)) return;
-    const float f = 0.5f * r_.x[static_cast<std::size_t>(MateOf(r))];
+    const T f = T(0.5) * r_.x[static_cast<std::size_t>(MateOf(r))];
     if (r.fPredefined) {
       r_.fromParents[static_cast<std::size_t>(r_.Of(r))] = f;
       return;
     }
-    r.f = f;
-    if (r.f > 0.0f) {
+    SetF(ped_, r, f);
+    if (f > T(0)) {
       ++ped_.nInbreds;
       ++ped_.nInbredsEvaluated;
     }
   }
 
   Pedigree& ped_;
-  ReducedPedigree& r_;
+  ReducedPedigree<T>& r_;
   const Grouping& grouping_;
   const InbreedingOptions& options_;
-  ColumnSolver solver_;
+  ColumnSolver<T> solver_;
   std::vector<std::int32_t> mates_;
 };
 
@@ -413,7 +450,8 @@ struct FamilyPlan {
 };
 
 // The families in familyOrder, as the one-column walk meets them.
-FamilyPlan ListFamilies(Pedigree& ped, const ReducedPedigree& reduced, const Grouping& grouping,
+template <class T>
+FamilyPlan ListFamilies(Pedigree& ped, const ReducedPedigree<T>& reduced, const Grouping& grouping,
                         const InbreedingOptions& options) {
   FamilyPlan plan;
   const auto at = [&](std::int32_t i) -> Rec& {
@@ -442,7 +480,8 @@ FamilyPlan ListFamilies(Pedigree& ped, const ReducedPedigree& reduced, const Gro
 
 // Wave of a family: one more than the latest wave that assigns an F to its
 // grouping parent or an ancestor of it (need, by code, in code order).
-void PlanWaves(Pedigree& ped, const ReducedPedigree& reduced, FamilyPlan& plan) {
+template <class T>
+void PlanWaves(Pedigree& ped, const ReducedPedigree<T>& reduced, FamilyPlan& plan) {
   const auto size = static_cast<std::size_t>(ped.nTotal) + 1;
   std::vector<std::int32_t> familyOf(size, -1), parentOf(size, -1), need(size, -1);
   for (std::size_t f = 0; f < plan.families.size(); ++f) {
@@ -486,11 +525,11 @@ void PlanWaves(Pedigree& ped, const ReducedPedigree& reduced, FamilyPlan& plan) 
 
 // Up to W families at a time through the block kernel: the same passes as
 // ColumnSolver over the union of their ancestors, one lane per family.
-template <int W>
+template <int W, class T>
 class BlockSolver {
  public:
-  BlockSolver(Pedigree& ped, ReducedPedigree& reduced, const InbreedingOptions& options)
-      : ped_(ped), r_(reduced), options_(options), w_(reduced.parents.size() * W, 0.0f),
+  BlockSolver(Pedigree& ped, ReducedPedigree<T>& reduced, const InbreedingOptions& options)
+      : ped_(ped), r_(reduced), options_(options), w_(reduced.parents.size() * W, T(0)),
         pending_(reduced.parents.size()) {}
 
   const InbreedingWork& Work() const { return work_; }
@@ -501,7 +540,7 @@ class BlockSolver {
     std::int32_t top = 0, from = 0;
     for (std::size_t l = 0; l < families.size(); ++l) {
       const Family& f = plan.families[static_cast<std::size_t>(families[l])];
-      w_[static_cast<std::size_t>(f.s) * W + l] = 1.0f;
+      w_[static_cast<std::size_t>(f.s) * W + l] = T(1);
       pending_.Insert(f.s);
       from = std::max(from, f.s);
       for (std::int32_t m = f.first; m < f.end; ++m) {
@@ -519,7 +558,7 @@ class BlockSolver {
 
  private:
   void Backward(std::int32_t from) {
-    float* w = w_.data();
+    T* w = w_.data();
     pending_.DrainDownwards(from, [&](std::int32_t k) {
       touched_.push_back(k);
       const KernelPedigree::Parents p = r_.parents[static_cast<std::size_t>(k)];
@@ -530,7 +569,7 @@ class BlockSolver {
   }
 
   void Forward(const FamilyPlan& plan, std::span<const std::int32_t> families, std::int32_t top) {
-    float* w = w_.data();
+    T* w = w_.data();
     if (denseInARow_ % std::max(1, options_.denseRecheck) != 0 ||
         !SparseEnough(plan, families, top)) {
       ++denseInARow_;
@@ -583,31 +622,31 @@ class BlockSolver {
       for (std::int32_t m = f.first; m < f.end; ++m) {
         Rec& r = ped_.rec(plan.members[static_cast<std::size_t>(m)]);
         const auto mate = static_cast<std::size_t>(plan.mates[static_cast<std::size_t>(m)]);
-        const float value = 0.5f * w_[mate * W + l];
+        const T value = T(0.5) * w_[mate * W + l];
         if (r.fPredefined) {
           r_.fromParents[static_cast<std::size_t>(r_.Of(r))] = value;
           continue;
         }
-        r.f = value;
-        if (r.f > 0.0f) ++inbreds;
+        SetF(ped_, r, value);
+        if (value > T(0)) ++inbreds;
       }
     }
     return inbreds;
   }
 
   void Clear() {
-    std::fill(w_.begin() + W, w_.begin() + (static_cast<std::ptrdiff_t>(denseEnd_) + 1) * W, 0.0f);
+    std::fill(w_.begin() + W, w_.begin() + (static_cast<std::ptrdiff_t>(denseEnd_) + 1) * W, T(0));
     for (const std::int32_t k : touched_) {
-      std::fill_n(w_.begin() + static_cast<std::ptrdiff_t>(k) * W, W, 0.0f);
+      std::fill_n(w_.begin() + static_cast<std::ptrdiff_t>(k) * W, W, T(0));
     }
     touched_.clear();
     denseEnd_ = 0;
   }
 
   Pedigree& ped_;
-  ReducedPedigree& r_;
+  ReducedPedigree<T>& r_;
   const InbreedingOptions& options_;
-  std::vector<float> w_;  // W lanes per reduced index
+  std::vector<T> w_;  // W lanes per reduced index
   IndexSet pending_;
   std::vector<std::int32_t> touched_;
   std::int32_t denseEnd_ = 0;
@@ -616,11 +655,11 @@ class BlockSolver {
 };
 
 // The family walk by waves and blocks; false when cancelled.
-template <int W>
-bool WalkInBlocks(Pedigree& ped, ReducedPedigree& reduced, const FamilyPlan& plan,
+template <int W, class T>
+bool WalkInBlocks(Pedigree& ped, ReducedPedigree<T>& reduced, const FamilyPlan& plan,
                   const InbreedingOptions& options, Progress& progress) {
   const int threads = WorkerCount(options.threads);
-  std::vector<BlockSolver<W>> solvers;
+  std::vector<BlockSolver<W, T>> solvers;
   solvers.reserve(static_cast<std::size_t>(threads));
   for (int t = 0; t < threads; ++t) solvers.emplace_back(ped, reduced, options);
   std::vector<std::int32_t> inbreds(static_cast<std::size_t>(threads), 0);
@@ -654,7 +693,7 @@ bool WalkInBlocks(Pedigree& ped, ReducedPedigree& reduced, const FamilyPlan& pla
   if (options.work != nullptr) {
     *options.work = {static_cast<std::int64_t>(reduced.parents.size()) - 1,
                      static_cast<std::int64_t>(plan.families.size()), 0, 0, 0};
-    for (const BlockSolver<W>& s : solvers) {
+    for (const BlockSolver<W, T>& s : solvers) {
       options.work->blocks += s.Work().blocks;
       options.work->backwardRows += s.Work().backwardRows;
       options.work->forwardRows += s.Work().forwardRows;
@@ -663,7 +702,8 @@ bool WalkInBlocks(Pedigree& ped, ReducedPedigree& reduced, const FamilyPlan& pla
   return true;
 }
 
-bool WalkInBlocks(Pedigree& ped, ReducedPedigree& reduced, const Grouping& grouping,
+template <class T>
+bool WalkInBlocks(Pedigree& ped, ReducedPedigree<T>& reduced, const Grouping& grouping,
                   const InbreedingOptions& options, Progress& progress) {
   FamilyPlan plan = ListFamilies(ped, reduced, grouping, options);
   PlanWaves(ped, reduced, plan);
@@ -674,9 +714,10 @@ bool WalkInBlocks(Pedigree& ped, ReducedPedigree& reduced, const Grouping& group
 }
 
 // The one-column walk; false when cancelled.
-bool WalkOneByOne(Pedigree& ped, ReducedPedigree& reduced, const Grouping& grouping,
+template <class T>
+bool WalkOneByOne(Pedigree& ped, ReducedPedigree<T>& reduced, const Grouping& grouping,
                   const InbreedingOptions& options, Progress& progress) {
-  FamilyWalk walk(ped, reduced, grouping, options);
+  FamilyWalk<T> walk(ped, reduced, grouping, options);
   for (std::int32_t i = 0; i < ped.nTotal;) {
     i = walk.Step(i);
     if (progress.Step(i)) return false;
@@ -685,7 +726,8 @@ bool WalkOneByOne(Pedigree& ped, ReducedPedigree& reduced, const Grouping& group
 }
 
 // Steps 1-8 of a run: counters, ancestors, grouping, reduced pedigree.
-Grouping PrepareReducedPedigree(Pedigree& ped, ReducedPedigree& reduced,
+template <class T>
+Grouping PrepareReducedPedigree(Pedigree& ped, ReducedPedigree<T>& reduced,
                                 const InbreedingOptions& options) {
   ped.unknownParent().mark = 1;
   for (std::size_t i = 1; i < ped.recs.size(); ++i) ped.recs[i].mark = 0;
@@ -693,6 +735,14 @@ Grouping PrepareReducedPedigree(Pedigree& ped, ReducedPedigree& reduced,
   reduced.map.assign(static_cast<std::size_t>(ped.nTotal) + 1, -1);
   reduced.map[0] = 0;
   const Collected collected = CollectAncestors(ped, reduced, !options.predefinedOnlyInProgenyD);
+  if constexpr (std::is_same_v<T, double>) {
+    // Predefined F, and the 0 of those with an unknown parent, are final now.
+    ped.fDouble.assign(static_cast<std::size_t>(ped.nTotal) + 1, 0.0);
+    for (std::size_t i = 0; i < ped.recs.size(); ++i) {
+      const Rec& r = ped.recs[i];
+      ped.fDouble[static_cast<std::size_t>(r.code)] = static_cast<double>(r.f);
+    }
+  }
   AllocateReducedPedigree(
       reduced, static_cast<std::size_t>(collected.viaSire + collected.viaDam + collected.own) + 1);
   const Grouping grouping{collected.viaDam > collected.viaSire};
@@ -707,13 +757,17 @@ Grouping PrepareReducedPedigree(Pedigree& ped, ReducedPedigree& reduced,
 bool ComputeInbreeding(Pedigree& ped, Progress& progress) {
   InbreedingOptions options;
   options.threads = ped.settings.threads;
+  options.doublePrecision = ped.settings.precision == 1;
   return ComputeInbreeding(ped, progress, options);
 }
 
-bool ComputeInbreeding(Pedigree& ped, Progress& progress, const InbreedingOptions& options) {
+namespace {
+
+template <class T>
+bool Compute(Pedigree& ped, Progress& progress, const InbreedingOptions& options) {
   progress.SetWindowText("Allocating memory");
   progress.ShowCancelButton(false);
-  ReducedPedigree reduced;
+  ReducedPedigree<T> reduced;
   const Grouping grouping = PrepareReducedPedigree(ped, reduced, options);
 
   // The window's caption said what the wait without a bar was for; the bar's
@@ -731,8 +785,36 @@ bool ComputeInbreeding(Pedigree& ped, Progress& progress, const InbreedingOption
   }
   StoreVariances(ped, reduced, options);
   ped.inbreedingComputed = true;
+  ped.inbreedingPrecision = std::is_same_v<T, double> ? 1 : 0;
   ped.unknownParent().mark = 0;
   return true;
+}
+
+}  // namespace
+
+bool ComputeInbreeding(Pedigree& ped, Progress& progress, const InbreedingOptions& options) {
+  return options.doublePrecision ? Compute<double>(ped, progress, options)
+                                 : Compute<float>(ped, progress, options);
+}
+
+std::optional<RecIndex> FirstSmallVariance(const Pedigree& ped) {
+  if (!ped.inbreedingComputed || ped.InDouble()) return std::nullopt;
+  // By the records, whatever order `records` is in at the time.
+  std::optional<RecIndex> first;
+  for (RecIndex i = 1; i <= ped.nTotal; ++i) {
+    const std::int32_t code = ped.rec(i).code;
+    const float d = ped.d[static_cast<std::size_t>(code)];
+    if (d >= 0.0f && d < kSingleVarianceBound && (!first || code < ped.rec(*first).code))
+      first = i;
+  }
+  return first;
+}
+
+std::string SmallVarianceWarning(const Pedigree& ped) {
+  const std::optional<RecIndex> first = FirstSmallVariance(ped);
+  if (!first) return {};
+  return "Warning: D of " + std::string(ped.rec(*first).Id()) +
+         " is below 2^-16 in single precision; use --precision double (Options).";
 }
 
 void DiscardPredefinedF(Pedigree& ped) {

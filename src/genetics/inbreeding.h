@@ -5,13 +5,18 @@
 // fewer ancestors were reached), over the ancestors of the evaluated
 // individuals only, as T D T' e: a backward pass through the ancestors, a
 // scaling by the within-family variances D, and a forward pass down to the
-// mates. All values are 32-bit floats rounded at each store, in this order.
+// mates. All values are 32-bit floats rounded at each store, in this order;
+// in double precision the same passes run in 64-bit floats, whose results
+// the coefficients' floats then hold rounded.
 //
 // A predefined F is the individual's own inbreeding: its diagonal element of
 // A is 1 + F, so it raises the relationships through it exactly as a
 // computed F would. Its D is chosen to give that diagonal (1 + F for a
 // founder); its progeny's D uses it like any parent's F.
 #pragma once
+
+#include <optional>
+#include <string>
 
 #include "pedigree/pedigree.h"
 #include "report/progress.h"
@@ -55,12 +60,15 @@ struct InbreedingOptions {
   int blockWidth = 4;
   // Workers for the blocks, 0 = one per core; the values do not depend on it.
   int threads = 0;
+  // Computes in 64-bit floats (ped.fDouble, ped.dDouble), storing the
+  // coefficients and D rounded to float beside them.
+  bool doublePrecision = false;
   // When set, a run in blocks reports its work here.
   InbreedingWork* work = nullptr;
 };
 
-// Needs `records` in code order. The first form takes the thread count from
-// the pedigree's settings. True when done: every F final, the counters
+// Needs `records` in code order. The first form takes the thread count and
+// the precision from the pedigree's settings. True when done: every F final, the counters
 // nInbreds, nEvaluated and nInbredsEvaluated set and inbreedingComputed true.
 // False when the user cancelled: the counters are 0 and inbreedingComputed
 // false (some F may be new; the next run recomputes all of them).
@@ -70,5 +78,18 @@ bool ComputeInbreeding(Pedigree& ped, Progress& progress, const InbreedingOption
 // Discards every predefined F: each F becomes 0 and computed from then on,
 // and the pedigree counts as one without an F column.
 void DiscardPredefinedF(Pedigree& ped);
+
+// F of a record in the precision it was computed in (a float widened).
+inline double FOfRecord(const Pedigree& ped, const Rec& r) {
+  return ped.InDouble() ? ped.fDouble[static_cast<std::size_t>(r.code)] : static_cast<double>(r.f);
+}
+
+// In single precision, the individual of lowest code whose D fell below
+// kSingleVarianceBound; nothing in double precision or when none did. A
+// negative D does not count: it comes from a predefined F below what the
+// parents' relationship gives, which no precision mends.
+std::optional<RecIndex> FirstSmallVariance(const Pedigree& ped);
+// The one warning line about it, without markup; empty when there is none.
+std::string SmallVarianceWarning(const Pedigree& ped);
 
 }  // namespace kinvar

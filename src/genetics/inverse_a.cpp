@@ -4,19 +4,16 @@
 #include <charconv>
 #include <new>
 #include <string>
+#include <type_traits>
+
+#include "genetics/inbreeding.h"
 
 #include "genetics/individual_tables.h"
 #include "genetics/result_file.h"
 #include "report/markup.h"
+#include "report/number_format.h"
 
 namespace kinvar {
-
-float SparseLower::At(std::int32_t row, std::int32_t column) const {
-  const auto cells = Row(row);
-  const auto it = std::lower_bound(cells.begin(), cells.end(), column,
-                                   [](const SparseElement& e, std::int32_t c) { return e.column < c; });
-  return it != cells.end() && it->column == column ? it->value : 0.0f;
-}
 
 namespace {
 
@@ -25,10 +22,11 @@ constexpr const char* kNoElementMemory = "Couldn't allocated memory for new elem
 
 // A contribution to the element (row, column) of an earlier row: the parents
 // of an individual, s and d, meet at (max(s, d), min(s, d)).
+template <class T>
 struct MateContribution {
   std::int32_t row;
   std::int32_t column;
-  float value;
+  T value;
 };
 
 // Row i receives contributions at three kinds of times: at i itself (its
@@ -38,12 +36,15 @@ struct MateContribution {
 // come and merged into the rows once every individual has been seen, so
 // each element sums its contributions in the order of the individuals, as
 // inserting them one by one into ordered rows would.
+template <class T>
 class InverseBuilder {
  public:
-  InverseBuilder(const Pedigree& ped) : ped_(ped), n_(ped.nTotal) {}
+  using Contribution = MateContribution<T>;
+  InverseBuilder(const Pedigree& ped, const std::vector<T>& d)
+      : ped_(ped), d_(d), n_(ped.nTotal) {}
 
   void AllocateRows() {
-    diagonal_.assign(static_cast<std::size_t>(n_), 0.0f);
+    diagonal_.assign(static_cast<std::size_t>(n_), T(0));
     hasDiagonal_.assign(static_cast<std::size_t>(n_), 0);
     mates_.reserve(static_cast<std::size_t>(n_));
   }
@@ -51,22 +52,22 @@ class InverseBuilder {
   // Henderson's rules for the individual with code i + 1.
   void Contribute(std::int32_t i) {
     const auto [s, d] = Parents(i);
-    const float alpha = Alpha(i);
+    const T alpha = Alpha(i);
     AddDiagonal(i, alpha);
     if (s >= 0) {
-      if (d >= 0 && alpha * 0.25f != 0.0f)
-        mates_.push_back({std::max(s, d), std::min(s, d), alpha * 0.25f});
-      AddDiagonal(s, alpha * 0.25f);
+      if (d >= 0 && alpha * T(0.25) != T(0))
+        mates_.push_back({std::max(s, d), std::min(s, d), alpha * T(0.25)});
+      AddDiagonal(s, alpha * T(0.25));
     }
-    if (d >= 0) AddDiagonal(d, alpha * 0.25f);
+    if (d >= 0) AddDiagonal(d, alpha * T(0.25));
   }
 
-  SparseLower Finish() {
-    SparseLower m;
+  BasicSparseLower<T> Finish() {
+    BasicSparseLower<T> m;
     m.n = n_;
-    const std::vector<MateContribution> byRow = MatesByRow(m.rowStart);
+    const std::vector<Contribution> byRow = MatesByRow(m.rowStart);
     m.elements.reserve(static_cast<std::size_t>(3 * std::int64_t{n_}) + byRow.size());
-    std::vector<MateContribution> row;
+    std::vector<Contribution> row;
     std::size_t next = 0;
     for (std::int32_t i = 0; i < n_; ++i) {
       row.clear();
@@ -87,41 +88,41 @@ class InverseBuilder {
     const Rec& r = ped_.byCode(i);
     return {ped_.rec(r.sire).code - 1, ped_.rec(r.dam).code - 1};
   }
-  float Alpha(std::int32_t i) const { return 1.0f / ped_.d[static_cast<std::size_t>(i) + 1]; }
+  T Alpha(std::int32_t i) const { return T(1) / d_[static_cast<std::size_t>(i) + 1]; }
 
-  void AddDiagonal(std::int32_t row, float value) {
-    if (value == 0.0f) return;
+  void AddDiagonal(std::int32_t row, T value) {
+    if (value == T(0)) return;
     const auto r = static_cast<std::size_t>(row);
     diagonal_[r] = hasDiagonal_[r] != 0 ? diagonal_[r] + value : value;
     hasDiagonal_[r] = 1;
   }
 
   // The individual's own off-diagonal elements, -alpha/2 in its parents' columns.
-  void OwnElements(std::int32_t i, std::vector<MateContribution>& row) const {
+  void OwnElements(std::int32_t i, std::vector<Contribution>& row) const {
     const auto [s, d] = Parents(i);
-    const float half = Alpha(i) * -0.5f;
-    if (half == 0.0f) return;
+    const T half = Alpha(i) * T(-0.5);
+    if (half == T(0)) return;
     if (s >= 0) row.push_back({i, s, half});
     if (d >= 0) row.push_back({i, d, half});
   }
 
   // The mates' contributions grouped by row, each row's in the order they
   // came; rowStart is sized for the matrix on the way.
-  std::vector<MateContribution> MatesByRow(std::vector<std::int64_t>& rowStart) const {
+  std::vector<Contribution> MatesByRow(std::vector<std::int64_t>& rowStart) const {
     rowStart.assign(static_cast<std::size_t>(n_) + 1, 0);
-    for (const MateContribution& c : mates_) ++rowStart[static_cast<std::size_t>(c.row) + 1];
+    for (const Contribution& c : mates_) ++rowStart[static_cast<std::size_t>(c.row) + 1];
     for (std::size_t r = 1; r < rowStart.size(); ++r) rowStart[r] += rowStart[r - 1];
-    std::vector<MateContribution> byRow(mates_.size());
-    for (const MateContribution& c : mates_)
+    std::vector<Contribution> byRow(mates_.size());
+    for (const Contribution& c : mates_)
       byRow[static_cast<std::size_t>(rowStart[static_cast<std::size_t>(c.row)]++)] = c;
     return byRow;
   }
 
   // Orders one row's contributions by column, keeping their order within a
   // column, and sums each column's.
-  static void MergeRow(std::vector<MateContribution>& row, std::vector<SparseElement>& out) {
+  static void MergeRow(std::vector<Contribution>& row, std::vector<BasicSparseElement<T>>& out) {
     std::stable_sort(row.begin(), row.end(),
-                     [](const MateContribution& a, const MateContribution& b) { return a.column < b.column; });
+                     [](const Contribution& a, const Contribution& b) { return a.column < b.column; });
     for (std::size_t k = 0; k < row.size(); ++k) {
       if (k > 0 && row[k].column == row[k - 1].column) {
         out.back().value = out.back().value + row[k].value;
@@ -132,17 +133,24 @@ class InverseBuilder {
   }
 
   const Pedigree& ped_;
+  const std::vector<T>& d_;
   std::int32_t n_;
-  std::vector<float> diagonal_;
+  std::vector<T> diagonal_;
   std::vector<std::uint8_t> hasDiagonal_;
-  std::vector<MateContribution> mates_;
+  std::vector<Contribution> mates_;
 };
 
 }  // namespace
 
 InverseBuild BuildInverseOfA(const Pedigree& ped, Progress& progress) {
-  InverseBuild build;
-  InverseBuilder builder(ped);
+  return BuildInverseOfA(ped, ped.d, progress);
+}
+
+template <class T>
+BasicInverseBuild<T> BuildInverseOfA(const Pedigree& ped, const std::vector<T>& d,
+                                     Progress& progress) {
+  BasicInverseBuild<T> build;
+  InverseBuilder<T> builder(ped, d);
   try {
     builder.AllocateRows();
   } catch (const std::bad_alloc&) {
@@ -164,22 +172,34 @@ InverseBuild BuildInverseOfA(const Pedigree& ped, Progress& progress) {
   return build;
 }
 
+template InverseBuild BuildInverseOfA(const Pedigree&, const std::vector<float>&, Progress&);
+template BasicInverseBuild<double> BuildInverseOfA(const Pedigree&, const std::vector<double>&,
+                                                   Progress&);
+
 namespace {
 
 // The lower triangle, one row per individual, or the whole matrix; false
 // when the user cancelled.
-bool WriteMatrixFile(const Pedigree& ped, const SparseLower& m, InverseOutput output,
+template <class T>
+bool WriteMatrixFile(const Pedigree& ped, const BasicSparseLower<T>& m, InverseOutput output,
                      const std::string& pedigreePath, OutputFile& file, Progress& progress) {
   WriteOutputHeader(file, pedigreePath);
+  if (const std::string warning = SmallVarianceWarning(ped); !warning.empty())
+    file.Raw(warning + "\n");
   file.Raw("Inverse of the numerator relationship matrix");
   file.Raw(output == InverseOutput::kNonZero ? " (Lower triangular):\n" : ":\n");
   file.Raw(ExpandMarkup("Individual ID|T1Individual Code"));
-  CachedFormat format(ped.settings.numberFormat);
+  CachedFormat cached(ped.settings.numberFormat);
+  // Doubles repeat as floats do not, and go to the formatter directly.
+  const auto format = [&](T value) -> std::string {
+    if constexpr (std::is_same_v<T, float>) return cached(value);
+    else return FormatNumber(ped.settings.numberFormat, value);
+  };
   std::int64_t total = 0;
   for (std::int32_t i = 0; i < m.n; ++i) {
     WriteRowLabel(file, ped.byCode(i));
     if (output == InverseOutput::kNonZero) {
-      for (const SparseElement& e : m.Row(i)) {
+      for (const BasicSparseElement<T>& e : m.Row(i)) {
         file.RawInt(e.column + 1);
         file.Raw(':');
         file.Raw(format(e.value));
@@ -203,11 +223,12 @@ bool WriteMatrixFile(const Pedigree& ped, const SparseLower& m, InverseOutput ou
 }
 
 // "row column value" for every stored element, codes 1-based, values with
-// the shortest text that reads back as the same float.
-bool WriteTriplets(const SparseLower& m, OutputFile& file, Progress& progress) {
+// the shortest text that reads back as the same float (or double).
+template <class T>
+bool WriteTriplets(const BasicSparseLower<T>& m, OutputFile& file, Progress& progress) {
   char value[32];
   for (std::int32_t i = 0; i < m.n; ++i) {
-    for (const SparseElement& e : m.Row(i)) {
+    for (const BasicSparseElement<T>& e : m.Row(i)) {
       file.RawInt(i + 1);
       file.Raw(' ');
       file.RawInt(e.column + 1);
@@ -223,7 +244,8 @@ bool WriteTriplets(const SparseLower& m, OutputFile& file, Progress& progress) {
 
 // The stored elements as (row, col, value), codes 1-based, beside the
 // recoding that maps the codes to IDs: the tables of the file written.
-void AddInverseTables(Pedigree& ped, const SparseLower& m) {
+template <class T>
+void AddInverseTables(Pedigree& ped, const BasicSparseLower<T>& m) {
   ResultSet& tables = ped.writtenTables;
   tables.Clear();
   ResultTable& table = tables.Add("ainverse");
@@ -232,8 +254,46 @@ void AddInverseTables(Pedigree& ped, const SparseLower& m) {
   table.AddColumn("value", ColumnType::kReal);
   table.Reserve(static_cast<std::size_t>(m.Stored()));
   for (std::int32_t i = 0; i < m.n; ++i)
-    for (const SparseElement& e : m.Row(i)) table.AddRow().Integer(i + 1).Integer(e.column + 1).Float(e.value);
+    for (const BasicSparseElement<T>& e : m.Row(i)) {
+      TableRow row = table.AddRow();
+      row.Integer(i + 1).Integer(e.column + 1);
+      if constexpr (std::is_same_v<T, float>) row.Float(e.value);
+      else row.Real(e.value);
+    }
   AddRecodingTable(ped, tables);
+}
+
+// Builds the inverse through the variances `d` and writes it to `file`.
+template <class T>
+void BuildAndWrite(CommandContext& ctx, const std::vector<T>& d, InverseOutput output,
+                   OutputFile& file) {
+  auto window = ctx.platform.OpenProgress();
+  Progress progress(*window);
+  const std::int32_t n = ctx.ped.nTotal;
+  progress.SetStage(0, 50, n - 1, "Computing the inverse of A");
+  const BasicInverseBuild<T> build = BuildInverseOfA(ctx.ped, d, progress);
+  if (build.status == BuildStatus::kNoRowMemory || build.status == BuildStatus::kNoElementMemory) {
+    file.Discard();
+    window->Hide();
+    ctx.platform.ShowMessage(
+        build.status == BuildStatus::kNoRowMemory ? kNoRowMemory : kNoElementMemory,
+        MessageIcon::kError);
+    return;
+  }
+  bool done = build.status == BuildStatus::kDone;
+  if (done) {
+    progress.SetStage(50, 100, n - 1, "Saving the inverse of A");
+    done = output == InverseOutput::kTriplets
+               ? WriteTriplets(build.matrix, file, progress)
+               : WriteMatrixFile(ctx.ped, build.matrix, output, ctx.path, file, progress);
+  }
+  if (!done) {
+    ShowCanceled(ctx);
+    file.Discard();
+    return;
+  }
+  AddInverseTables(ctx.ped, build.matrix);
+  CommitOutputFile(file, ctx.platform);
 }
 
 }  // namespace
@@ -259,33 +319,10 @@ void WriteInverseOfA(CommandContext& ctx, InverseOutput output) {
     file->Discard();
     return;
   }
-  auto window = ctx.platform.OpenProgress();
-  Progress progress(*window);
-  const std::int32_t n = ctx.ped.nTotal;
-  progress.SetStage(0, 50, n - 1, "Computing the inverse of A");
-  const InverseBuild build = BuildInverseOfA(ctx.ped, progress);
-  if (build.status == BuildStatus::kNoRowMemory || build.status == BuildStatus::kNoElementMemory) {
-    file->Discard();
-    window->Hide();
-    ctx.platform.ShowMessage(
-        build.status == BuildStatus::kNoRowMemory ? kNoRowMemory : kNoElementMemory,
-        MessageIcon::kError);
-    return;
-  }
-  bool done = build.status == BuildStatus::kDone;
-  if (done) {
-    progress.SetStage(50, 100, n - 1, "Saving the inverse of A");
-    done = output == InverseOutput::kTriplets
-               ? WriteTriplets(build.matrix, *file, progress)
-               : WriteMatrixFile(ctx.ped, build.matrix, output, ctx.path, *file, progress);
-  }
-  if (!done) {
-    ShowCanceled(ctx);
-    file->Discard();
-    return;
-  }
-  AddInverseTables(ctx.ped, build.matrix);
-  CommitOutputFile(*file, ctx.platform);
+  if (const std::string warning = SmallVarianceWarning(ctx.ped); !warning.empty())
+    ctx.platform.ShowMessage(warning, MessageIcon::kWarning);
+  if (ctx.ped.InDouble()) BuildAndWrite(ctx, ctx.ped.dDouble, output, *file);
+  else BuildAndWrite(ctx, ctx.ped.d, output, *file);
 }
 
 }  // namespace kinvar

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <utility>
 
 #include "genetics/command_ids.h"
@@ -12,18 +13,34 @@
 
 namespace kinvar {
 
-void MatrixTRow(const Pedigree& ped, std::int32_t code, std::vector<float>& w) {
-  w[static_cast<std::size_t>(code)] = 1.0f;
+namespace {
+
+template <class T>
+void TRow(const Pedigree& ped, std::int32_t code, std::vector<T>& w) {
+  w[static_cast<std::size_t>(code)] = T(1);
   for (std::int32_t k = code; k >= 1; --k) {
-    const float wk = w[static_cast<std::size_t>(k)];
-    if (wk == 0.0f) continue;
+    const T wk = w[static_cast<std::size_t>(k)];
+    if (wk == T(0)) continue;
     const Rec& r = ped.byCode(k - 1);
     for (const RecIndex p : {r.sire, r.dam}) {
       if (p == kUnknownParent) continue;
-      float& wp = w[static_cast<std::size_t>(ped.rec(p).code)];
-      wp = wp + 0.5f * wk;
+      T& wp = w[static_cast<std::size_t>(ped.rec(p).code)];
+      wp = wp + T(0.5) * wk;
     }
   }
+}
+
+void AddValue(TableRow& row, float value) { row.Float(value); }
+void AddValue(TableRow& row, double value) { row.Real(value); }
+
+}  // namespace
+
+void MatrixTRow(const Pedigree& ped, std::int32_t code, std::vector<float>& w) {
+  TRow(ped, code, w);
+}
+
+void MatrixTRow(const Pedigree& ped, std::int32_t code, std::vector<double>& w) {
+  TRow(ped, code, w);
 }
 
 namespace {
@@ -35,6 +52,41 @@ ResultTable MatrixTTable() {
   table.AddColumn("col_id", ColumnType::kId);
   table.AddColumn("value", ColumnType::kReal);
   return table;
+}
+
+}  // namespace
+
+namespace {
+
+// The rows of T into `file` and the table, in the precision of `T`; false
+// when the user cancelled.
+template <class T>
+bool WriteMatrixT(const Pedigree& ped, OutputFile& file, ResultTable& table, Progress& progress) {
+  CachedFormat cached(ped.settings.numberFormat);
+  const auto format = [&](T value) -> std::string {
+    if constexpr (std::is_same_v<T, float>) return cached(value);
+    else return FormatNumber(ped.settings.numberFormat, value);
+  };
+  std::vector<T> w(static_cast<std::size_t>(ped.nTotal) + 1, T(0));
+  for (std::int32_t i = 1; i <= ped.nTotal; ++i) {
+    const Rec& row = ped.byCode(i - 1);
+    WriteRowLabel(file, row);
+    MatrixTRow(ped, i, w);
+    for (std::int32_t k = 1; k <= ped.nTotal; ++k) {
+      const T t = w[static_cast<std::size_t>(k)];
+      file.Raw(format(t));
+      file.Raw(", ");
+      if (t != T(0)) {
+        TableRow cell = table.AddRow();
+        cell.Id(row.Id()).Id(ped.byCode(k - 1).Id());
+        AddValue(cell, t);
+      }
+      w[static_cast<std::size_t>(k)] = T(0);
+    }
+    file.Raw('\n');
+    if (progress.Step(i - 1)) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -51,28 +103,17 @@ void OnMatrixT(CommandContext& ctx) {
   file->Raw("Matrix T or decomposition of the numerator relationship matrix (A=TDT'):\n");
   file->Raw(ExpandMarkup("Individual ID|T1Individual Code"));
   EnsureCodeOrder(ped);
-  CachedFormat format(ped.settings.numberFormat);
-  std::vector<float> w(static_cast<std::size_t>(ped.nTotal) + 1, 0.0f);
   // The non-zero cells (ancestors and the diagonal), built beside the file
-  // and handed over only once the file is whole.
+  // and handed over only once the file is whole. T needs no coefficient:
+  // the setting alone chooses its precision.
   ResultTable table = MatrixTTable();
-  for (std::int32_t i = 1; i <= ped.nTotal; ++i) {
-    const Rec& row = ped.byCode(i - 1);
-    WriteRowLabel(*file, row);
-    MatrixTRow(ped, i, w);
-    for (std::int32_t k = 1; k <= ped.nTotal; ++k) {
-      const float t = w[static_cast<std::size_t>(k)];
-      file->Raw(format(t));
-      file->Raw(", ");
-      if (t != 0.0f) table.AddRow().Id(row.Id()).Id(ped.byCode(k - 1).Id()).Float(t);
-      w[static_cast<std::size_t>(k)] = 0.0f;
-    }
-    file->Raw('\n');
-    if (progress.Step(i - 1)) {
-      ShowCanceled(ctx);
-      file->Discard();
-      return;
-    }
+  const bool done = ped.settings.precision == 1
+                        ? WriteMatrixT<double>(ped, *file, table, progress)
+                        : WriteMatrixT<float>(ped, *file, table, progress);
+  if (!done) {
+    ShowCanceled(ctx);
+    file->Discard();
+    return;
   }
   // The report stays as it was: the file is the command's result.
   ped.writtenTables.Clear();
@@ -92,13 +133,16 @@ void WriteDiiReport(Pedigree& ped) {
   table.Reserve(static_cast<std::size_t>(ped.nTotal));
   for (RecIndex i = 1; i <= ped.nTotal; ++i) {
     const Rec& r = ped.rec(i);
-    table.AddRow().Id(r.Id()).Integer(r.code).Float(ped.d[static_cast<std::size_t>(r.code)]);
+    TableRow row = table.AddRow();
+    row.Id(r.Id()).Integer(r.code);
+    if (ped.InDouble()) row.Real(ped.dDouble[static_cast<std::size_t>(r.code)]);
+    else row.Float(ped.d[static_cast<std::size_t>(r.code)]);
   }
   for (RecIndex i = 1; i <= ped.nTotal && !ped.report.Full(); ++i) {
     const Rec& r = ped.rec(i);
     if (i == ped.lastRead() + 1) ped.report.Add(kSeparator);
-    const float dii = ped.d[static_cast<std::size_t>(r.code)];
-    ped.report.Add(std::string(r.id) + "|T1|T5|I" + FormatNumber(ped.settings.numberFormat, dii));
+    ped.report.Add(std::string(r.id) + "|T1|T5|I" +
+                   FormatNumber(ped.settings.numberFormat, DiiOf(ped, r)));
   }
 }
 

@@ -24,6 +24,13 @@ namespace kinvar {
 // `records` in code order; `w` is all zero on entry and holds the row on
 // return.
 void MatrixTRow(const Pedigree& ped, std::int32_t code, std::vector<float>& w);
+void MatrixTRow(const Pedigree& ped, std::int32_t code, std::vector<double>& w);
+
+// D of a record in the precision it was computed in (a float widened).
+inline double DiiOf(const Pedigree& ped, const Rec& r) {
+  const auto c = static_cast<std::size_t>(r.code);
+  return ped.InDouble() ? ped.dDouble[c] : static_cast<double>(ped.d[c]);
+}
 
 // Matrix T to a file the user names; enabled up to 500 individuals.
 void OnMatrixT(CommandContext& ctx);

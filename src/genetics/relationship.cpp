@@ -8,43 +8,48 @@ namespace kinvar {
 namespace {
 
 // Shares x = w[k] between k's known parents, then scales w[k] by d[k].
-inline void BackwardStep(KernelPedigree& kp, std::int32_t k, float x) {
-  float* w = kp.w.data();
-  const KernelPedigree::Parents p = kp.parents[static_cast<std::size_t>(k)];
-  if (p.sire != 0) w[p.sire] = w[p.sire] + 0.5f * x;
-  if (p.dam != 0) w[p.dam] = w[p.dam] + 0.5f * x;
+template <class T>
+inline void BackwardStep(BasicKernelPedigree<T>& kp, std::int32_t k, T x) {
+  T* w = kp.w.data();
+  const KernelParents p = kp.parents[static_cast<std::size_t>(k)];
+  if (p.sire != 0) w[p.sire] = w[p.sire] + T(0.5) * x;
+  if (p.dam != 0) w[p.dam] = w[p.dam] + T(0.5) * x;
   w[k] = kp.d[static_cast<std::size_t>(k)] * x;
 }
 
 }  // namespace
 
-void BackwardPass(KernelPedigree& kp, std::int32_t from) {
+template <class T>
+void BackwardPass(BasicKernelPedigree<T>& kp, std::int32_t from) {
   for (std::int32_t k = from; k >= 1; --k) {
-    const float x = kp.at(k);
-    if (x != 0.0f) BackwardStep(kp, k, x);
+    const T x = kp.at(k);
+    if (x != T(0)) BackwardStep(kp, k, x);
   }
 }
 
-void BackwardPassAdding(KernelPedigree& kp, std::span<const std::int32_t> groupOf,
+template <class T>
+void BackwardPassAdding(BasicKernelPedigree<T>& kp, std::span<const std::int32_t> groupOf,
                         std::int32_t group) {
   for (std::int32_t k = kp.size(); k >= 1; --k) {
-    if (groupOf[static_cast<std::size_t>(k)] == group) kp.at(k) = kp.at(k) + 1.0f;
-    const float x = kp.at(k);
-    if (x != 0.0f) BackwardStep(kp, k, x);
+    if (groupOf[static_cast<std::size_t>(k)] == group) kp.at(k) = kp.at(k) + T(1);
+    const T x = kp.at(k);
+    if (x != T(0)) BackwardStep(kp, k, x);
   }
 }
 
-void DenseBackwardPass(KernelPedigree& kp) {
+template <class T>
+void DenseBackwardPass(BasicKernelPedigree<T>& kp) {
   for (std::int32_t k = kp.size(); k >= 1; --k) BackwardStep(kp, k, kp.at(k));
 }
 
-void ForwardPass(KernelPedigree& kp, std::int32_t last) {
-  float* w = kp.w.data();
-  const KernelPedigree::Parents* parents = kp.parents.data();
+template <class T>
+void ForwardPass(BasicKernelPedigree<T>& kp, std::int32_t last) {
+  T* w = kp.w.data();
+  const KernelParents* parents = kp.parents.data();
   for (std::int32_t k = 1; k <= last; ++k) {
-    const KernelPedigree::Parents p = parents[k];
-    w[k] = w[k] + 0.5f * w[p.sire];
-    w[k] = w[k] + 0.5f * w[p.dam];
+    const KernelParents p = parents[k];
+    w[k] = w[k] + T(0.5) * w[p.sire];
+    w[k] = w[k] + T(0.5) * w[p.dam];
   }
 }
 
@@ -58,23 +63,17 @@ void ForwardPass(KernelPedigree& kp, std::int32_t last) {
 #define KINVAR_AVX2_CLONES [[gnu::target_clones("avx2", "default")]]
 #endif
 
-template <int W>
-KINVAR_AVX2_CLONES void BlockForwardPass(
-    float* w, const KernelPedigree::Parents* parents, std::int32_t last) {
+template <int W, class T>
+KINVAR_AVX2_CLONES void BlockForwardPass(T* w, const KernelParents* parents, std::int32_t last) {
   for (std::int32_t k = 1; k <= last; ++k) BlockForwardStep<W>(w, parents[k], k);
 }
 
-template void BlockForwardPass<2>(float*, const KernelPedigree::Parents*, std::int32_t);
-template void BlockForwardPass<4>(float*, const KernelPedigree::Parents*, std::int32_t);
-template void BlockForwardPass<8>(float*, const KernelPedigree::Parents*, std::int32_t);
-template void BlockForwardPass<16>(float*, const KernelPedigree::Parents*, std::int32_t);
-
-template <int W>
-void ComputeColumns(const KernelPedigree& kp, std::span<const std::int32_t> columns,
-                    std::int32_t last, float* block) {
+template <int W, class T>
+void ComputeColumns(const BasicKernelPedigree<T>& kp, std::span<const std::int32_t> columns,
+                    std::int32_t last, T* block) {
   std::int32_t from = 0;
   for (std::size_t l = 0; l < columns.size(); ++l) {
-    block[static_cast<std::size_t>(columns[l]) * W + l] = 1.0f;
+    block[static_cast<std::size_t>(columns[l]) * W + l] = T(1);
     from = std::max(from, columns[l]);
   }
   for (std::int32_t k = from; k >= 1; --k) {
@@ -84,36 +83,56 @@ void ComputeColumns(const KernelPedigree& kp, std::span<const std::int32_t> colu
   BlockForwardPass<W>(block, kp.parents.data(), last);
 }
 
-template void ComputeColumns<4>(const KernelPedigree&, std::span<const std::int32_t>, std::int32_t,
-                                float*);
-template void ComputeColumns<8>(const KernelPedigree&, std::span<const std::int32_t>, std::int32_t,
-                                float*);
-template void ComputeColumns<16>(const KernelPedigree&, std::span<const std::int32_t>,
-                                 std::int32_t, float*);
-
-void ComputeColumn(KernelPedigree& kp, std::int32_t c, std::int32_t last) {
-  kp.at(c) = 1.0f;
+template <class T>
+void ComputeColumn(BasicKernelPedigree<T>& kp, std::int32_t c, std::int32_t last) {
+  kp.at(c) = T(1);
   BackwardPass(kp, c);
   ForwardPass(kp, last);
 }
 
-void ClearWork(KernelPedigree& kp, std::int32_t last) {
-  std::fill(kp.w.begin(), kp.w.begin() + last + 1, 0.0f);
+template <class T>
+void ClearWork(BasicKernelPedigree<T>& kp, std::int32_t last) {
+  std::fill(kp.w.begin(), kp.w.begin() + last + 1, T(0));
 }
 
-KernelPedigree WholePedigreeKernel(const Pedigree& ped, const std::vector<float>& d,
-                                   std::int32_t upTo) {
+template <class T>
+BasicKernelPedigree<T> WholePedigreeKernel(const Pedigree& ped, const std::vector<T>& d,
+                                           std::int32_t upTo) {
   const auto size = static_cast<std::size_t>(upTo) + 1;
-  KernelPedigree kp;
+  BasicKernelPedigree<T> kp;
   kp.parents.resize(size);
   kp.d.assign(d.begin(), d.begin() + static_cast<std::ptrdiff_t>(size));
-  kp.w.assign(size, 0.0f);
+  kp.w.assign(size, T(0));
   for (std::int32_t k = 1; k <= upTo; ++k) {
     const Rec& r = ped.byCode(k - 1);
     kp.parents[static_cast<std::size_t>(k)] = {ped.rec(r.sire).code, ped.rec(r.dam).code};
   }
   return kp;
 }
+
+#define KINVAR_KERNEL_INSTANCES(T)                                                             \
+  template void BackwardPass(BasicKernelPedigree<T>&, std::int32_t);                          \
+  template void BackwardPassAdding(BasicKernelPedigree<T>&, std::span<const std::int32_t>,    \
+                                   std::int32_t);                                             \
+  template void DenseBackwardPass(BasicKernelPedigree<T>&);                                   \
+  template void ForwardPass(BasicKernelPedigree<T>&, std::int32_t);                           \
+  template void ComputeColumn(BasicKernelPedigree<T>&, std::int32_t, std::int32_t);           \
+  template void ClearWork(BasicKernelPedigree<T>&, std::int32_t);                             \
+  template BasicKernelPedigree<T> WholePedigreeKernel(const Pedigree&, const std::vector<T>&, \
+                                                      std::int32_t);                          \
+  template T PairRelationship(const Pedigree&, const std::vector<T>&, RecIndex, RecIndex);    \
+  template BasicAncestorSubset<T> BuildAncestorSubset(Pedigree&, std::span<const RecIndex>,   \
+                                                      const std::vector<T>&);                 \
+  template void BlockForwardPass<2, T>(T*, const KernelParents*, std::int32_t);               \
+  template void BlockForwardPass<4, T>(T*, const KernelParents*, std::int32_t);               \
+  template void BlockForwardPass<8, T>(T*, const KernelParents*, std::int32_t);               \
+  template void BlockForwardPass<16, T>(T*, const KernelParents*, std::int32_t);              \
+  template void ComputeColumns<4, T>(const BasicKernelPedigree<T>&,                           \
+                                     std::span<const std::int32_t>, std::int32_t, T*);        \
+  template void ComputeColumns<8, T>(const BasicKernelPedigree<T>&,                           \
+                                     std::span<const std::int32_t>, std::int32_t, T*);        \
+  template void ComputeColumns<16, T>(const BasicKernelPedigree<T>&,                          \
+                                      std::span<const std::int32_t>, std::int32_t, T*);
 
 namespace {
 
@@ -142,6 +161,12 @@ std::vector<RecIndex> CollectWithAncestors(Pedigree& ped, std::span<const RecInd
 }  // namespace
 
 AncestorSubset BuildAncestorSubset(Pedigree& ped, std::span<const RecIndex> seeds) {
+  return BuildAncestorSubset(ped, seeds, ped.d);
+}
+
+template <class T>
+BasicAncestorSubset<T> BuildAncestorSubset(Pedigree& ped, std::span<const RecIndex> seeds,
+                                           const std::vector<T>& d) {
   struct Keyed {
     std::uint64_t key;  // generation, then code
     RecIndex rec;
@@ -156,28 +181,29 @@ AncestorSubset BuildAncestorSubset(Pedigree& ped, std::span<const RecIndex> seed
   std::sort(order.begin(), order.end(),
             [](const Keyed& a, const Keyed& b) { return a.key < b.key; });
 
-  AncestorSubset subset;
+  BasicAncestorSubset<T> subset;
   const std::size_t size = order.size() + 1;
   subset.localOf.assign(static_cast<std::size_t>(ped.nTotal) + 1, 0);
   subset.recOf.assign(size, kUnknownParent);
   subset.kernel.parents.assign(size, {});
-  subset.kernel.d.assign(size, 0.0f);
-  subset.kernel.w.assign(size, 0.0f);
+  subset.kernel.d.assign(size, T(0));
+  subset.kernel.w.assign(size, T(0));
   for (std::size_t l = 1; l < size; ++l) {
     const Rec& r = ped.rec(order[l - 1].rec);
     subset.recOf[l] = order[l - 1].rec;
     subset.localOf[static_cast<std::size_t>(r.code)] = static_cast<std::int32_t>(l);
     // Parents come earlier in the order, so their local numbers are known.
     subset.kernel.parents[l] = {subset.LocalOf(ped.rec(r.sire)), subset.LocalOf(ped.rec(r.dam))};
-    subset.kernel.d[l] = ped.d[static_cast<std::size_t>(r.code)];
+    subset.kernel.d[l] = d[static_cast<std::size_t>(r.code)];
   }
   return subset;
 }
 
-float PairRelationship(const Pedigree& ped, const std::vector<float>& d, RecIndex x, RecIndex y) {
+template <class T>
+T PairRelationship(const Pedigree& ped, const std::vector<T>& d, RecIndex x, RecIndex y) {
   const std::int32_t c = std::max(ped.rec(x).code, ped.rec(y).code);
   const std::int32_t e = std::min(ped.rec(x).code, ped.rec(y).code);
-  KernelPedigree kp = WholePedigreeKernel(ped, d, c);
+  BasicKernelPedigree<T> kp = WholePedigreeKernel(ped, d, c);
   ComputeColumn(kp, c, e);
   return kp.at(e);
 }
@@ -187,5 +213,13 @@ float RelationshipCoefficient(float a, float fx, float fy) {
   const float q = std::sqrt(p);
   return a / q;
 }
+
+double RelationshipCoefficient(double a, double fx, double fy) {
+  const double p = (1.0 + fx) * (1.0 + fy);
+  return a / std::sqrt(p);
+}
+
+KINVAR_KERNEL_INSTANCES(float)
+KINVAR_KERNEL_INSTANCES(double)
 
 }  // namespace kinvar

@@ -14,9 +14,13 @@ void Write(Pedigree& ped, const std::string& line) {
   WriteReportLine(ped.report, line, &ped.copyFile);
 }
 
-}  // namespace
+// A value of the precision the coefficients were computed in: a float
+// through its short digits, a double as it is.
+void AddValue(TableRow& row, float value) { row.Float(value); }
+void AddValue(TableRow& row, double value) { row.Real(value); }
 
-bool ReportAverageBetweenGroups(Pedigree& ped, Progress& progress) {
+template <class T>
+bool AverageBetweenGroups(Pedigree& ped, Progress& progress, const std::vector<T>& d) {
   const std::int32_t n = ped.nTotal;
   const auto nGroups = static_cast<std::int32_t>(ped.groups.size());
   progress.SetStage(0, 100, nGroups - 1,
@@ -30,7 +34,7 @@ bool ReportAverageBetweenGroups(Pedigree& ped, Progress& progress) {
   table.AddColumn("group2", ColumnType::kInteger);
   table.AddColumn("value", ColumnType::kReal);
 
-  KernelPedigree kp = WholePedigreeKernel(ped, ped.d, n);
+  BasicKernelPedigree<T> kp = WholePedigreeKernel(ped, d, n);
   std::vector<std::int32_t> groupOf(static_cast<std::size_t>(n) + 1, -1);
   for (std::int32_t k = 1; k <= n; ++k)
     groupOf[static_cast<std::size_t>(k)] = ped.byCode(k - 1).group;
@@ -51,17 +55,20 @@ bool ReportAverageBetweenGroups(Pedigree& ped, Progress& progress) {
       const Description& dh = ped.groups[static_cast<std::size_t>(h)];
       const std::int64_t pairs = std::int64_t{dh.count} * dg.count;
       const auto average =
-          static_cast<float>(sums[static_cast<std::size_t>(h)] / static_cast<double>(pairs));
+          static_cast<T>(sums[static_cast<std::size_t>(h)] / static_cast<double>(pairs));
       Write(ped, std::to_string(dg.group) + "|T7" + std::to_string(dh.group) + "|T7|I" +
                      FormatNumber(ped.settings.numberFormat, average));
-      table.AddRow().Integer(dg.group).Integer(dh.group).Float(average);
+      TableRow row = table.AddRow();
+      row.Integer(dg.group).Integer(dh.group);
+      AddValue(row, average);
     }
     if (progress.Step(g)) return false;
   }
   return true;
 }
 
-void ReportAverageRelatedness(Pedigree& ped) {
+template <class T>
+void AverageRelatedness(Pedigree& ped, const std::vector<T>& d) {
   const std::int32_t n = ped.nTotal;
   ped.report.Clear();
   ped.copyFile.Reset();
@@ -72,19 +79,33 @@ void ReportAverageRelatedness(Pedigree& ped) {
   table.AddColumn("id", ColumnType::kId);
   table.AddColumn("value", ColumnType::kReal);
   table.Reserve(static_cast<std::size_t>(n));
-  KernelPedigree kp = WholePedigreeKernel(ped, ped.d, n);
-  std::fill(kp.w.begin() + 1, kp.w.end(), 1.0f);
+  BasicKernelPedigree<T> kp = WholePedigreeKernel(ped, d, n);
+  std::fill(kp.w.begin() + 1, kp.w.end(), T(1));
   DenseBackwardPass(kp);
   std::string line;
   for (std::int32_t k = 1; k <= n; ++k) {
     ForwardStep(kp, k);
-    const auto average = static_cast<float>(static_cast<double>(kp.at(k)) / n);
+    const auto average = static_cast<T>(static_cast<double>(kp.at(k)) / n);
     line.assign(ped.byCode(k - 1).id);
     line += "|T1|I";
     line += FormatNumber(ped.settings.numberFormat, average);
     WriteReportLine(ped.report, line, &ped.copyFile);
-    table.AddRow().Id(ped.byCode(k - 1).Id()).Float(average);
+    TableRow row = table.AddRow();
+    row.Id(ped.byCode(k - 1).Id());
+    AddValue(row, average);
   }
+}
+
+}  // namespace
+
+bool ReportAverageBetweenGroups(Pedigree& ped, Progress& progress) {
+  return ped.InDouble() ? AverageBetweenGroups(ped, progress, ped.dDouble)
+                        : AverageBetweenGroups(ped, progress, ped.d);
+}
+
+void ReportAverageRelatedness(Pedigree& ped) {
+  if (ped.InDouble()) AverageRelatedness(ped, ped.dDouble);
+  else AverageRelatedness(ped, ped.d);
 }
 
 }  // namespace kinvar

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <type_traits>
 #include <vector>
 
+#include "genetics/inbreeding.h"
 #include "genetics/relationship.h"
 #include "report/number_format.h"
 
@@ -53,9 +55,14 @@ class PairWriter {
   }
 
   // False when the pair was one too many: the listing must stop.
-  bool Offer(const Rec& column, const Rec& other, float a) {
-    const float v = coefficient_ ? RelationshipCoefficient(a, column.f, other.f) : a;
-    if (!(low_ <= v && v <= high_)) return true;
+  template <class T>
+  bool Offer(const Rec& column, const Rec& other, T a) {
+    const T v = !coefficient_ ? a
+                : std::is_same_v<T, float>
+                    ? RelationshipCoefficient(a, static_cast<T>(column.f), static_cast<T>(other.f))
+                    : RelationshipCoefficient(a, static_cast<T>(FOfRecord(ped_, column)),
+                                              static_cast<T>(FOfRecord(ped_, other)));
+    if (!(static_cast<T>(low_) <= v && v <= static_cast<T>(high_))) return true;
     if (++listed_ > kMaxListedPairs) {
       Cap();
       return false;
@@ -66,7 +73,10 @@ class PairWriter {
     line_ += "|T1|I";
     line_ += FormatNumber(format_, v);
     Write(line_);
-    pairs_->AddRow().Id(column.Id()).Id(other.Id()).Float(v);
+    TableRow row = pairs_->AddRow();
+    row.Id(column.Id()).Id(other.Id());
+    if constexpr (std::is_same_v<T, float>) row.Float(v);
+    else row.Real(v);
     return true;
   }
 
@@ -126,7 +136,8 @@ class PairWriter {
   std::string line_;
 };
 
-std::vector<std::int32_t> LocalNumbers(const AncestorSubset& subset, const Pedigree& ped,
+template <class T>
+std::vector<std::int32_t> LocalNumbers(const BasicAncestorSubset<T>& subset, const Pedigree& ped,
                                        std::span<const RecIndex> members) {
   std::vector<std::int32_t> local;
   local.reserve(members.size());
@@ -142,10 +153,10 @@ std::vector<std::int32_t> LocalNumbers(const AncestorSubset& subset, const Pedig
 // it, so the forward pass stops below the block's largest column.
 constexpr int kColumns = 8;
 
-template <class Each>
-void ForEachColumn(const KernelPedigree& kp, std::span<const std::int32_t> columns, Each each,
-                   bool belowOnly = false) {
-  std::vector<float> block((static_cast<std::size_t>(kp.size()) + 1) * kColumns, 0.0f);
+template <class T, class Each>
+void ForEachColumn(const BasicKernelPedigree<T>& kp, std::span<const std::int32_t> columns,
+                   Each each, bool belowOnly = false) {
+  std::vector<T> block((static_cast<std::size_t>(kp.size()) + 1) * kColumns, T(0));
   for (std::size_t first = 0; first < columns.size(); first += kColumns) {
     const std::size_t count = std::min<std::size_t>(kColumns, columns.size() - first);
     const std::span<const std::int32_t> lanes = columns.subspan(first, count);
@@ -156,18 +167,18 @@ void ForEachColumn(const KernelPedigree& kp, std::span<const std::int32_t> colum
       if (!each(first + l, value)) return;
     }
     const std::int32_t used = std::max(last, *std::max_element(lanes.begin(), lanes.end()));
-    std::fill_n(block.begin(), (static_cast<std::size_t>(used) + 1) * kColumns, 0.0f);
+    std::fill_n(block.begin(), (static_cast<std::size_t>(used) + 1) * kColumns, T(0));
   }
 }
 
-}  // namespace
-
-ListingEnd ListBetweenAll(Pedigree& ped, Platform& platform, Progress& progress) {
+template <class T>
+ListingEnd ListBetweenAllIn(Pedigree& ped, Platform& platform, Progress& progress,
+                            const std::vector<T>& d) {
   const std::int32_t n = ped.nTotal;
   progress.SetStage(0, 100, n - 1, "Computing relationships");
   PairWriter writer(ped, platform);
   writer.Begin("Between all individuals.", "Individual ID|T1Individual ID|T1");
-  const KernelPedigree kp = WholePedigreeKernel(ped, ped.d, n);
+  const BasicKernelPedigree<T> kp = WholePedigreeKernel(ped, d, n);
   std::vector<std::int32_t> codes(static_cast<std::size_t>(n));
   for (std::int32_t j = 1; j <= n; ++j) codes[static_cast<std::size_t>(j) - 1] = j;
   ForEachColumn(
@@ -183,13 +194,14 @@ ListingEnd ListBetweenAll(Pedigree& ped, Platform& platform, Progress& progress)
   return writer.End();
 }
 
-ListingEnd ListWithinGroup(Pedigree& ped, Platform& platform, Progress& progress, int group,
-                           std::span<const RecIndex> members) {
+template <class T>
+ListingEnd ListWithinGroupIn(Pedigree& ped, Platform& platform, Progress& progress, int group,
+                             std::span<const RecIndex> members, const std::vector<T>& d) {
   PairWriter writer(ped, platform);
   writer.Begin("Within group " + std::to_string(group) + ".", "Individual ID|T1Individual ID|T1");
   const auto c = static_cast<std::int32_t>(members.size());
   progress.SetStage(0, 100, c - 1, "Computing relationships");
-  const AncestorSubset subset = BuildAncestorSubset(ped, members);
+  const BasicAncestorSubset<T> subset = BuildAncestorSubset(ped, members, d);
   const std::vector<std::int32_t> local = LocalNumbers(subset, ped, members);
   const std::span<const std::int32_t> columns(local);
   ForEachColumn(subset.kernel, columns.subspan(std::min<std::size_t>(1, columns.size())),
@@ -204,9 +216,10 @@ ListingEnd ListWithinGroup(Pedigree& ped, Platform& platform, Progress& progress
   return writer.End();
 }
 
-ListingEnd ListBetweenGroups(Pedigree& ped, Platform& platform, Progress& progress, int firstGroup,
-                             std::span<const RecIndex> first, int secondGroup,
-                             std::span<const RecIndex> second) {
+template <class T>
+ListingEnd ListBetweenGroupsIn(Pedigree& ped, Platform& platform, Progress& progress,
+                               int firstGroup, std::span<const RecIndex> first, int secondGroup,
+                               std::span<const RecIndex> second, const std::vector<T>& d) {
   const bool swap = second.size() < first.size();
   const std::span<const RecIndex> x = swap ? second : first;
   const std::span<const RecIndex> y = swap ? first : second;
@@ -218,7 +231,7 @@ ListingEnd ListBetweenGroups(Pedigree& ped, Platform& platform, Progress& progre
   progress.SetStage(0, 100, static_cast<std::int64_t>(x.size()) - 1, "Computing relationships");
   std::vector<RecIndex> seeds(x.begin(), x.end());
   seeds.insert(seeds.end(), y.begin(), y.end());
-  const AncestorSubset subset = BuildAncestorSubset(ped, seeds);
+  const BasicAncestorSubset<T> subset = BuildAncestorSubset(ped, seeds, d);
   const std::vector<std::int32_t> xLocal = LocalNumbers(subset, ped, x);
   const std::vector<std::int32_t> yLocal = LocalNumbers(subset, ped, y);
   ForEachColumn(subset.kernel, xLocal, [&](std::size_t i, const auto& value) {
@@ -227,6 +240,28 @@ ListingEnd ListBetweenGroups(Pedigree& ped, Platform& platform, Progress& progre
         [&](std::size_t j) { return value(yLocal[j]); }, progress, static_cast<std::int64_t>(i));
   });
   return writer.End();
+}
+
+}  // namespace
+
+ListingEnd ListBetweenAll(Pedigree& ped, Platform& platform, Progress& progress) {
+  return ped.InDouble() ? ListBetweenAllIn(ped, platform, progress, ped.dDouble)
+                        : ListBetweenAllIn(ped, platform, progress, ped.d);
+}
+
+ListingEnd ListWithinGroup(Pedigree& ped, Platform& platform, Progress& progress, int group,
+                           std::span<const RecIndex> members) {
+  return ped.InDouble() ? ListWithinGroupIn(ped, platform, progress, group, members, ped.dDouble)
+                        : ListWithinGroupIn(ped, platform, progress, group, members, ped.d);
+}
+
+ListingEnd ListBetweenGroups(Pedigree& ped, Platform& platform, Progress& progress, int firstGroup,
+                             std::span<const RecIndex> first, int secondGroup,
+                             std::span<const RecIndex> second) {
+  return ped.InDouble() ? ListBetweenGroupsIn(ped, platform, progress, firstGroup, first,
+                                              secondGroup, second, ped.dDouble)
+                        : ListBetweenGroupsIn(ped, platform, progress, firstGroup, first,
+                                              secondGroup, second, ped.d);
 }
 
 }  // namespace kinvar

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "genetics/inbreeding.h"
 #include "genetics/relationship.h"
 #include "report/markup.h"
 #include "report/number_format.h"
@@ -47,6 +48,13 @@ class RowWriter {
     text_ += FormatNumber(ped_.settings.numberFormat, v);
     text_ += ", ";
   }
+  void Value(const Rec& column, double a) {
+    const double v =
+        coefficient_ ? RelationshipCoefficient(a, FOfRecord(ped_, column), FOfRecord(ped_, *row_))
+                     : a;
+    text_ += FormatNumber(ped_.settings.numberFormat, v);
+    text_ += ", ";
+  }
   void End() {
     text_ += "\n";
     file_.Raw(text_);
@@ -65,7 +73,8 @@ void WriteTitle(const Pedigree& ped, const std::string& rest, OutputFile& file) 
   file.Raw(ExpandMarkup("Individual ID|T1Individual code"));
 }
 
-std::vector<std::int32_t> LocalNumbers(const AncestorSubset& subset, const Pedigree& ped,
+template <class T>
+std::vector<std::int32_t> LocalNumbers(const BasicAncestorSubset<T>& subset, const Pedigree& ped,
                                        std::span<const RecIndex> members) {
   std::vector<std::int32_t> local;
   for (const RecIndex ri : members) local.push_back(subset.LocalOf(ped.rec(ri)));
@@ -78,10 +87,11 @@ constexpr int kRows = 8;
 
 // Writes the rows `rows` (kernel numbers; records `rowRecs`) with the
 // values at the kernel numbers `columns` (records `columnRecs`).
-void WriteBlocks(const KernelPedigree& kp, std::span<const std::int32_t> rows,
+template <class T>
+void WriteBlocks(const BasicKernelPedigree<T>& kp, std::span<const std::int32_t> rows,
                  std::span<const Rec* const> rowRecs, std::span<const std::int32_t> columns,
                  std::span<const Rec* const> columnRecs, RowWriter& writer) {
-  std::vector<float> block((static_cast<std::size_t>(kp.size()) + 1) * kRows, 0.0f);
+  std::vector<T> block((static_cast<std::size_t>(kp.size()) + 1) * kRows, T(0));
   for (std::size_t first = 0; first < rows.size(); first += kRows) {
     const std::size_t count = std::min<std::size_t>(kRows, rows.size() - first);
     ComputeColumns<kRows>(kp, rows.subspan(first, count), kp.size(), block.data());
@@ -92,7 +102,7 @@ void WriteBlocks(const KernelPedigree& kp, std::span<const std::int32_t> rows,
       }
       writer.End();
     }
-    std::fill(block.begin(), block.end(), 0.0f);
+    std::fill(block.begin(), block.end(), T(0));
   }
 }
 
@@ -103,13 +113,21 @@ std::vector<const Rec*> Records(const Pedigree& ped, std::span<const RecIndex> m
 }
 
 // Rows of `rows` over the subset of both lists, values for `columns`.
-void WriteRows(Pedigree& ped, std::span<const RecIndex> rows, std::span<const RecIndex> columns,
-               RowWriter& writer) {
+template <class T>
+void WriteRowsIn(Pedigree& ped, std::span<const RecIndex> rows, std::span<const RecIndex> columns,
+                 RowWriter& writer, const std::vector<T>& d) {
   std::vector<RecIndex> seeds(rows.begin(), rows.end());
   seeds.insert(seeds.end(), columns.begin(), columns.end());
-  const AncestorSubset subset = BuildAncestorSubset(ped, seeds);
+  const BasicAncestorSubset<T> subset = BuildAncestorSubset(ped, seeds, d);
   WriteBlocks(subset.kernel, LocalNumbers(subset, ped, rows), Records(ped, rows),
               LocalNumbers(subset, ped, columns), Records(ped, columns), writer);
+}
+
+// In the precision the coefficients were computed in.
+void WriteRows(Pedigree& ped, std::span<const RecIndex> rows, std::span<const RecIndex> columns,
+               RowWriter& writer) {
+  if (ped.InDouble()) WriteRowsIn(ped, rows, columns, writer, ped.dDouble);
+  else WriteRowsIn(ped, rows, columns, writer, ped.d);
 }
 
 }  // namespace
@@ -119,14 +137,14 @@ void WriteMatrixAll(Pedigree& ped, OutputFile& file) {
   WriteTitle(ped, ":", file);
   RowWriter writer(ped, file);
   const std::int32_t n = ped.nTotal;
-  const KernelPedigree kp = WholePedigreeKernel(ped, ped.d, n);
   std::vector<std::int32_t> codes(static_cast<std::size_t>(n));
   std::vector<const Rec*> recs(static_cast<std::size_t>(n));
   for (std::int32_t j = 1; j <= n; ++j) {
     codes[static_cast<std::size_t>(j - 1)] = j;
     recs[static_cast<std::size_t>(j - 1)] = &ped.byCode(j - 1);
   }
-  WriteBlocks(kp, codes, recs, codes, recs, writer);
+  if (ped.InDouble()) WriteBlocks(WholePedigreeKernel(ped, ped.dDouble, n), codes, recs, codes, recs, writer);
+  else WriteBlocks(WholePedigreeKernel(ped, ped.d, n), codes, recs, codes, recs, writer);
 }
 
 void WriteMatrixWithinGroup(Pedigree& ped, int group, std::span<const RecIndex> members,

@@ -79,6 +79,8 @@ CMainFrame::CMainFrame(QtPlatform& platform, CKinvarDoc& doc, QWidget* parent)
     settings_->setAtomicSyncRequired(true);
     recent_ = settings_->value(QStringLiteral("RecentFiles")).toStringList();
     doc_.settings().threads = std::max(0, settings_->value(QStringLiteral("Threads"), 0).toInt());
+    doc_.settings().precision =
+        settings_->value(QStringLiteral("Precision")).toString() == QStringLiteral("double") ? 1 : 0;
   }
   while (recent_.size() > kRecentFiles) recent_.removeLast();
 
@@ -293,7 +295,12 @@ void CMainFrame::Dispatch(std::int32_t id) {
     case kCmdChartMatings: OnMatingsChart(); break;
     case kCmdOptions:
       RunOptionsDialog(doc_, platform_, this);
-      if (settings_) settings_->setValue(QStringLiteral("Threads"), doc_.settings().threads);
+      if (settings_) {
+        settings_->setValue(QStringLiteral("Threads"), doc_.settings().threads);
+        settings_->setValue(QStringLiteral("Precision"), doc_.settings().precision == 1
+                                                             ? QStringLiteral("double")
+                                                             : QStringLiteral("single"));
+      }
       break;
     case kCmdPrint: view_->OnPrint(); break;
     case kCmdPrintPreview: view_->OnPrintPreview(); break;

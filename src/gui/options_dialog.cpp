@@ -41,6 +41,7 @@ COptionDlg::COptionDlg(CKinvarDoc& doc, Platform& platform, QWidget* parent)
       forbidden_(new QCheckBox(tr("Allow for forbidden matings"))),
       format_(new QComboBox),
       threads_(new QSpinBox),
+      precision_(new QCheckBox(tr("&Double precision (F, D, relationships, inverse of A, T)"))),
       ok_(new QPushButton(tr("OK"))),
       save_(new QPushButton(tr("Save"))) {
   setWindowTitle(tr("Options"));
@@ -60,7 +61,9 @@ COptionDlg::COptionDlg(CKinvarDoc& doc, Platform& platform, QWidget* parent)
   auto* matings = new QGroupBox(tr(" Optimizing matings "));
   (new QVBoxLayout(matings))->addWidget(forbidden_);
   auto* general = new QGroupBox(tr(" General "));
-  auto* formatRow = new QHBoxLayout(general);
+  auto* generalRows = new QVBoxLayout(general);
+  auto* formatRow = new QHBoxLayout;
+  generalRows->addLayout(formatRow);
   formatRow->addWidget(new QLabel(tr("Number format :")));
   for (const char* name : kFormats) format_->addItem(tr(name));
   formatRow->addWidget(format_, 1);
@@ -68,6 +71,9 @@ COptionDlg::COptionDlg(CKinvarDoc& doc, Platform& platform, QWidget* parent)
   threads_->setRange(0, 256);
   threads_->setSpecialValueText(tr("All cores"));
   formatRow->addWidget(threads_);
+  precision_->setToolTip(
+      tr("For lines whose inbreeding approaches 1; takes up to twice the time."));
+  generalRows->addWidget(precision_);
 
   auto* cancel = new QPushButton(tr("Cancel"));
   auto* buttons = new QHBoxLayout;
@@ -95,6 +101,7 @@ void COptionDlg::Show(const Settings& entries) {
   forbidden_->setChecked(entries.allowForbidden != 0);
   format_->setCurrentIndex(entries.numberFormat);
   threads_->setValue(entries.threads);
+  precision_->setChecked(entries.precision == 1);
 }
 
 std::optional<Settings> COptionDlg::Read() {
@@ -115,6 +122,7 @@ std::optional<Settings> COptionDlg::Read() {
   entries.allowForbidden = forbidden_->isChecked() ? 1 : 0;
   entries.numberFormat = format_->currentIndex();
   entries.threads = threads_->value();
+  entries.precision = precision_->isChecked() ? 1 : 0;
   return entries;
 }
 

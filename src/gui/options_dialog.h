@@ -36,6 +36,7 @@ class COptionDlg : public QDialog {
   QCheckBox* forbiddenBox() const { return forbidden_; }
   QComboBox* formatList() const { return format_; }
   QSpinBox* threadsBox() const { return threads_; }
+  QCheckBox* precisionBox() const { return precision_; }
   QPushButton* okButton() const { return ok_; }
   QPushButton* saveButton() const { return save_; }
 
@@ -58,6 +59,7 @@ class COptionDlg : public QDialog {
   QCheckBox* forbidden_;
   QComboBox* format_;
   QSpinBox* threads_;  // 0 = one per core
+  QCheckBox* precision_;  // kept, like threads_, in the desktop's own settings
   QPushButton* ok_;
   QPushButton* save_;
 };

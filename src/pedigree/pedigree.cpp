@@ -31,6 +31,9 @@ void ResetPedigree(Pedigree& ped) {
   ped.inbreedingComputed = false;
   ped.d.clear();
   ped.d.shrink_to_fit();
+  ped.fDouble = {};
+  ped.dDouble = {};
+  ped.inbreedingPrecision = 0;
   for (auto* v : {&ped.work, &ped.records, &ped.familyOrder, &ped.fullSibs}) {
     v->clear();
     v->shrink_to_fit();

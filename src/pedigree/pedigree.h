@@ -87,7 +87,14 @@ struct Settings {
   // the command line or in the desktop's own settings, never written to
   // the settings file, whose layout other programs may read.
   std::int32_t threads = 0;
+  // 0: F, D and every relationship in 32-bit floats; 1: in 64-bit ones, for
+  // lines whose inbreeding approaches 1, where D = 1/2 - (Fs + Fd)/4 keeps
+  // no correct digit in a float. Kept like `threads`, out of the file.
+  std::int32_t precision = 0;
 };
+
+// Below this D a float holds it with a relative error beyond about 1e-3.
+constexpr float kSingleVarianceBound = 1.0f / 65536.0f;
 
 struct Pedigree {
   std::int32_t nRead = 0;    // data lines read (individuals listed as progeny)
@@ -125,6 +132,13 @@ struct Pedigree {
   // Within-family variances by code (entry 0 unused), set with the
   // coefficients: the D of A = T D T' that every relationship goes through.
   std::vector<float> d;
+  // In double precision, F and D by code (entry 0: the unknown parent's
+  // F = -1), filled with the coefficients; `recs[].f` and `d` then hold
+  // them rounded to float for the commands that stay in single precision.
+  std::vector<double> fDouble;
+  std::vector<double> dDouble;
+  // The precision the coefficients were computed in (Settings::precision).
+  std::int32_t inbreedingPrecision = 0;
 
   CMS report;
   ReportCopyFile copyFile;
@@ -155,6 +169,8 @@ struct Pedigree {
   bool HasFColumn() const { return fColumn != -1; }
   bool HasSexColumn() const { return sexColumn != -1; }
   bool HasBirthColumn() const { return birthColumn != -1; }
+  // True when the coefficients were computed in double precision.
+  bool InDouble() const { return inbreedingComputed && inbreedingPrecision == 1; }
   // Group number of a record, or -1 when it has none.
   int GroupNumber(const Rec& r) const {
     return r.group < 0 ? -1 : groups[static_cast<std::size_t>(r.group)].group;

@@ -115,7 +115,10 @@ std::optional<std::string> ApproximateFraction(double x) {
 }
 
 std::string FormatNumber(int setting, float value) {
-  const double widened = static_cast<double>(value);
+  return FormatNumber(setting, static_cast<double>(value));
+}
+
+std::string FormatNumber(int setting, double widened) {
   if (setting == 0) {
     if (auto fraction = ApproximateFraction(widened)) return *std::move(fraction);
   }

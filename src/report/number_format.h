@@ -12,6 +12,8 @@ namespace kinvar {
 // Where the fraction search gives up, the value is written in general
 // notation instead, so the text always belongs to the value asked for.
 std::string FormatNumber(int setting, float value);
+// The same for a value computed in double precision, with its own digits.
+std::string FormatNumber(int setting, double value);
 
 // The continued-fraction approximation ("3/8", "-1/2", "2"); nothing when the
 // search gives up (a repeated quotient, a numerator beyond the bound given by

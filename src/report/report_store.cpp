@@ -1,5 +1,7 @@
 #include "report/report_store.h"
 
+#include <algorithm>
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -34,6 +36,12 @@ void CMS::Add(std::string_view line) {
     Store("");
     Store(kFullNotice);
   }
+}
+
+void CMS::InsertFirst(std::string_view line) {
+  if (full_ || count_ + 1 >= kCapacity) return;
+  Add(line);
+  std::rotate(lines_.begin(), lines_.begin() + count_ - 1, lines_.begin() + count_);
 }
 
 void CMS::Clear() {

@@ -39,6 +39,9 @@ class CMS {
   CMS();
 
   void Add(std::string_view line);
+  // Puts a line before the others (a notice about the whole report); not
+  // once the store is full.
+  void InsertFirst(std::string_view line);
   void Clear();
   void Release();
 

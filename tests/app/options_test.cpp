@@ -198,6 +198,24 @@ TEST(OptionsReruns, FollowTheChangeAndTheShownReport) {
   const auto matings = RerunsAfterOptions(both, kCmdOptimizeMatings);
   ASSERT_EQ(matings.size(), 2u);
   EXPECT_TRUE(matings[0].reuseInputs && matings[1].reuseInputs);
+
+  // The precision: once for every report through F and D, with its inputs
+  // where it has some; never for the others.
+  OptionsChanges precision;
+  precision.precision = true;
+  const std::pair<std::int32_t, int> precisionRows[] = {
+      {kCmdCompute, 1},         {kCmdDii, 1},
+      {kCmdBetweenAll, 1},      {kCmdWithinGroup, 1},
+      {kCmdBetweenTwoGroups, 1}, {kCmdAverageBetweenGroups, 1},
+      {kCmdAverageRelatedness, 1}, {kCmdDecompositionIndividual, 1},
+      {kCmdDecompositionCoancestry, 1}, {kCmdStructure, 0},
+      {kCmdDiversity, 0},       {kCmdViewPedigree, 0}};
+  for (const auto& [command, reruns] : precisionRows)
+    EXPECT_EQ(RerunsAfterOptions(precision, command).size(), static_cast<std::size_t>(reruns))
+        << command;
+  precision.numberFormat = true;
+  EXPECT_EQ(RerunsAfterOptions(precision, kCmdDecompositionGroup).size(), 1u);
+  EXPECT_EQ(CompareSettings(Settings{}, Settings{.precision = 1}).precision, true);
 }
 
 TEST(NumberFormatNames, ParseDigitsAndNames) {

@@ -98,12 +98,15 @@ TEST(OptionsDialog, ReRunsTheShownReportOnlyWhenItsSettingsChanged) {
     bool ok;
     bool rerun;
     int threads = 0;
+    bool inDouble = false;  // the Compute shown again in double precision
   } cases[] = {
       {"format under Compute", kCmdCompute, 3, false, true, true},
       {"format under View Pedigree", kCmdViewPedigree, 7, false, true, true},
       {"founders list under Compute", kCmdCompute, -1, true, true, false},
       {"format, then Cancel", kCmdCompute, 3, false, false, false},
       {"threads under Compute", kCmdCompute, -1, false, true, false, 2},
+      {"double precision under Compute", kCmdCompute, -1, false, true, false, 0, true},
+      {"double precision, then Cancel", kCmdCompute, -1, false, false, false, 0, true},
   };
   for (const auto& c : cases) {
     DocumentFixture f;
@@ -114,11 +117,17 @@ TEST(OptionsDialog, ReRunsTheShownReportOnlyWhenItsSettingsChanged) {
       if (c.format >= 0) d.formatList()->setCurrentIndex(c.format);
       d.foundersBox()->setChecked(c.founders);
       d.threadsBox()->setValue(c.threads);
+      d.precisionBox()->setChecked(c.inDouble);
       (c.ok ? d.okButton() : d.findChildren<QPushButton*>().back())->click();
     });
     RunOptionsDialog(f.doc, f.platform, nullptr);
     EXPECT_EQ(f.doc.lastCommand(), c.shown) << c.name;
-    EXPECT_EQ(ReportLines(f.doc) != before, c.rerun) << c.name;
+    // The herd's coefficients print alike in both precisions.
+    if (!c.inDouble) {
+      EXPECT_EQ(ReportLines(f.doc) != before, c.rerun) << c.name;
+    }
+    EXPECT_EQ(f.doc.settings().precision, c.ok && c.inDouble ? 1 : 0) << c.name;
+    EXPECT_EQ(f.doc.pedigree().InDouble(), c.ok && c.inDouble) << c.name;
     EXPECT_EQ(f.doc.settings().numberFormat, c.ok && c.format >= 0 ? c.format : 1) << c.name;
     EXPECT_EQ(f.doc.settings().threads, c.ok ? c.threads : 0) << c.name;
   }
