@@ -15,6 +15,7 @@
 #include "genetics/matrix_t.h"
 #include "genetics/relationship_commands.h"
 #include "matings/matings_command.h"
+#include "matings/population_commands.h"
 
 namespace kinvar {
 
@@ -49,6 +50,9 @@ constexpr std::array kHandlers{
     Entry{kCmdDecompositionGroup, OnDecompositionGroup},
     Entry{kCmdDecompositionCoancestry, OnDecompositionCoancestry},
     Entry{kCmdDiversity, OnDiversitySummary},
+    Entry{kCmdMeanKinship, OnMeanKinship},
+    Entry{kCmdMateSuitability, OnMateSuitability},
+    Entry{kCmdOptimumContributions, OnOptimumContributions},
 };
 
 }  // namespace

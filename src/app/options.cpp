@@ -65,7 +65,8 @@ std::vector<Rerun> RerunsAfterOptions(const OptionsChanges& c, std::int32_t last
   check(c.allowForbidden, {kCmdOptimizeMatings}, true);
   check(c.numberFormat,
         {kCmdGeneOrigin, kCmdDecompositionIndividual, kCmdDecompositionGroup,
-         kCmdDecompositionCoancestry, kCmdOptimizeMatings, kCmdDiversity},
+         kCmdDecompositionCoancestry, kCmdOptimizeMatings, kCmdDiversity, kCmdMeanKinship,
+         kCmdMateSuitability},
         true);
   // Path counting reruns from its remembered individual or group.
   check(c.numberFormat, {kCmdPathCountingIndividual, kCmdPathCountingGroup, kCmdPathCountingAll},

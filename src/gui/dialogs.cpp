@@ -212,4 +212,25 @@ CSaveOptionDlg::CSaveOptionDlg(const std::string& first, const std::string& seco
   setMinimumWidth(260);
 }
 
+CFieldsDialog::CFieldsDialog(const FieldsForm& form, QWidget* parent) : QDialog(parent) {
+  setWindowTitle(Q(form.caption));
+  auto* row = new QHBoxLayout(this);
+  auto* group = new QGroupBox(tr("Options"), this);
+  auto* layout = new QFormLayout(group);
+  for (const auto& [label, text] : form.fields) {
+    auto* box = new QLineEdit(Q(text), this);
+    box->setMinimumWidth(220);
+    layout->addRow(Q(label), box);
+    boxes_.push_back(box);
+  }
+  row->addWidget(group, 1);
+  QPushButton* ok = AddButtons(this, row, tr("Compute"));
+  connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+void CFieldsDialog::Collect(FieldsForm& form) const {
+  for (std::size_t i = 0; i < boxes_.size() && i < form.fields.size(); ++i)
+    form.fields[i].second = boxes_[i]->text().trimmed().toStdString();
+}
+
 }  // namespace kinvar::gui

@@ -128,4 +128,18 @@ class CSaveOptionDlg : public QDialog {
   int choice_ = -1;
 };
 
+// A command's options: one labelled box per field, OK and Cancel.
+class CFieldsDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  CFieldsDialog(const FieldsForm& form, QWidget* parent = nullptr);
+  const std::vector<QLineEdit*>& boxes() const { return boxes_; }
+  // The boxes' texts, trimmed, into `form`.
+  void Collect(FieldsForm& form) const;
+
+ private:
+  std::vector<QLineEdit*> boxes_;
+};
+
 }  // namespace kinvar::gui

@@ -153,6 +153,14 @@ void QtPlatform::ShowQueryDialog(const QueryDialog& query) {
   dialog.exec();
 }
 
+bool QtPlatform::EditFields(FieldsForm& form) {
+  const FocusBack back(home_);
+  CFieldsDialog dialog(form, parent_);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  dialog.Collect(form);
+  return true;
+}
+
 std::unique_ptr<ProgressWindow> QtPlatform::OpenProgress() {
   return std::make_unique<FocusReturningProgress>(parent_, home_);
 }

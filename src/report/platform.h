@@ -83,6 +83,13 @@ struct QueryDialog {
   std::function<QueryAnswer(std::vector<std::string>& texts)> compute;
 };
 
+// A few labelled text boxes: the options of a command. Empty is "not
+// given"; the command reads and checks the texts.
+struct FieldsForm {
+  std::string caption;
+  std::vector<std::pair<std::string, std::string>> fields;  // label, text
+};
+
 class Platform {
  public:
   virtual ~Platform() = default;
@@ -99,6 +106,9 @@ class Platform {
   virtual std::optional<int> PickGroup(const GroupPicker& picker) = 0;
   virtual std::optional<std::pair<int, int>> PickTwoGroups(const GroupPicker& picker) = 0;
   virtual void ShowQueryDialog(const QueryDialog& dialog) = 0;
+  // Lets the user edit the boxes; false when cancelled. Without anybody to
+  // ask (the command line), the texts stay as the command filled them.
+  virtual bool EditFields(FieldsForm& /*form*/) { return true; }
   // A progress window, shown at once and closed when destroyed.
   virtual std::unique_ptr<ProgressWindow> OpenProgress() = 0;
   virtual void BeginWaitCursor() = 0;

@@ -1,0 +1,29 @@
+// The Population Management commands: Mean Kinship (one group or every
+// individual), Mate Suitability and Optimum Contributions (a sire group and
+// a dam group, as the matings take them, and a few options in a form).
+#pragma once
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "genetics/command_context.h"
+#include "matings/mating_files.h"
+
+namespace kinvar {
+
+void OnMeanKinship(CommandContext& ctx);
+void OnMateSuitability(CommandContext& ctx);
+void OnOptimumContributions(CommandContext& ctx);
+
+// The sire and dam groups chosen now or last time (members in code order);
+// nothing when cancelled, a group is empty, or a member's recorded sex
+// does not fit its group.
+std::optional<MatingGroups> ChooseSireAndDamGroups(CommandContext& ctx, const char* caption);
+// Lets the user edit the options (when inputs are asked for); false when
+// cancelled.
+bool EditForm(CommandContext& ctx, const char* caption,
+              std::vector<std::pair<std::string, std::string*>> boxes);
+
+}  // namespace kinvar
