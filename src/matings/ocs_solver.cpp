@@ -172,7 +172,13 @@ OcsSolution SolveOcs(const OcsProblem& problem) {
   Ipopt::SmartPtr<Ipopt::IpoptApplication> app = IpoptApplicationFactory();
   app->Options()->SetIntegerValue("print_level", 0);
   app->Options()->SetStringValue("sb", "yes");
+  // Tight absolute tolerances as well: with the default complementarity
+  // tolerance, contributions that belong at 0 stay around 1e-5.
   app->Options()->SetNumericValue("tol", 1e-10);
+  app->Options()->SetNumericValue("compl_inf_tol", 1e-12);
+  app->Options()->SetNumericValue("dual_inf_tol", 1e-10);
+  app->Options()->SetNumericValue("constr_viol_tol", 1e-10);
+  app->Options()->SetStringValue("mu_strategy", "adaptive");
   app->Options()->SetIntegerValue("max_iter", 3000);
   // The dense Hessian makes each step a dense factorization, cubic in the
   // candidates: beyond a few hundred, quasi-Newton steps with the exact
