@@ -304,3 +304,40 @@ TEST(ProgressWindow, EscapeCancelsOnceIntoTheStandardCancelState) {
 
 }  // namespace
 }  // namespace kinvar::gui
+
+namespace kinvar::gui {
+namespace {
+
+// The population commands ask for their options in a form after the two
+// groups: what the user types there is what the command uses, and Cancel in
+// the form runs nothing.
+TEST(PopulationForms, TheTypedOptionsReachTheCommand) {
+  Picking p;
+  WhenShown<CDialogRshTwoGroups>([](CDialogRshTwoGroups& d) {
+    EXPECT_EQ(Labels(d), (std::vector<std::string>{"Sire group", "Dam group"}));
+    d.listA()->setCurrentIndex(1);
+    d.listB()->setCurrentIndex(2);
+    WhenShown<CFieldsDialog>([](CFieldsDialog& form) {
+      ASSERT_EQ(form.boxes().size(), 2u);
+      EXPECT_EQ(form.boxes()[1]->text().toStdString(), "0.0625");
+      form.boxes()[1]->setText(QStringLiteral(" 0.1 "));
+      form.findChildren<QPushButton*>().front()->click();
+    });
+    d.button()->click();
+  });
+  p.doc.RunCommand(kCmdMateSuitability);
+  EXPECT_TRUE(p.platform.messages.empty());
+  ASSERT_EQ(p.doc.lastCommand(), kCmdMateSuitability);
+  EXPECT_EQ(p.doc.pedigree().report.Line(4), "Pairs whose offspring F is above 0.100000 are marked *.");
+  EXPECT_EQ(p.doc.remembered.suitabilityMaxF, "0.1");
+
+  WhenShown<CDialogRshTwoGroups>([](CDialogRshTwoGroups& d) {
+    WhenShown<CFieldsDialog>([](CFieldsDialog& form) { EXPECT_EQ(form.boxes().size(), 6u); });
+    d.button()->click();
+  });
+  p.doc.RunCommand(kCmdOptimumContributions);
+  EXPECT_EQ(p.doc.lastCommand(), kCmdMateSuitability);
+}
+
+}  // namespace
+}  // namespace kinvar::gui
