@@ -170,6 +170,9 @@ constexpr std::array kCommands{
     Command{kCmdChartMatings, "View>C&harts", "&Matings...", "",
             "Chart the progeny F of the optimized matings against the proven optimum", "",
             kTwoGroupRule, H::kFrame},
+    Command{kCmdChartContributions, "View>C&harts", "&Optimum Contributions...", "",
+            "Chart the optimum contributions of the selected candidates", "", kTwoGroupRule,
+            H::kFrame},
 
     Command{kCmdHelpContents, "Help", "&Contents\tF1", "F1", "List the commands and their keys",
             "Help", kAlways, H::kFrame},

@@ -43,7 +43,8 @@ const std::set<std::int32_t> kOneGroupAnalyses = {kCmdDecompositionGroup,  kCmdP
 const std::set<std::int32_t> kTwoGroupAnalyses = {kCmdBetweenTwoGroups, kCmdWithinGroup,
                                                   kCmdAverageBetweenGroups, kCmdOptimizeMatings,
                                                   kCmdChartGroupHeatMap, kCmdChartMatings,
-                                                  kCmdMateSuitability, kCmdOptimumContributions};
+                                                  kCmdMateSuitability, kCmdOptimumContributions,
+                                                  kCmdChartContributions};
 
 std::set<std::int32_t> Union(std::initializer_list<std::set<std::int32_t>> sets) {
   std::set<std::int32_t> all;
@@ -132,7 +133,7 @@ TEST(CommandTable, IdentifiersAreUniqueAndFindable) {
     EXPECT_TRUE(seen.insert(c.id).second) << c.id;
     EXPECT_EQ(FindCommand(c.id), &c);
   }
-  EXPECT_EQ(seen.size(), 55u);  // every row of the menu bar
+  EXPECT_EQ(seen.size(), 56u);  // every row of the menu bar
   for (const Command& c : ViewCommands()) {
     EXPECT_TRUE(seen.insert(c.id).second) << c.id;
     EXPECT_EQ(FindCommand(c.id), &c);
