@@ -60,7 +60,9 @@ void ExpectFeasible(const OcsProblem& p, const OcsSolution& s, const std::string
   }
   EXPECT_NEAR(sires, 0.5, kTol) << where;
   EXPECT_NEAR(dams, 0.5, kTol) << where;
-  if (!p.ebv.empty()) EXPECT_LE(s.kinship, p.targetKinship + kTol) << where;
+  if (!p.ebv.empty()) {
+    EXPECT_LE(s.kinship, p.targetKinship + kTol) << where;
+  }
 }
 
 // Stationarity and complementary slackness of min c'Kc: within each sex the
@@ -85,8 +87,12 @@ void ExpectKkt(const OcsProblem& p, const std::vector<double>& gradient, const O
       return text;
     }();
     for (std::size_t i = from; i < to; ++i) {
-      if (s.c[i] == 0.0) EXPECT_GE(gradient[i], low - kTol) << where << " i " << i;
-      if (s.c[i] >= p.maxContribution - 1e-9) EXPECT_LE(gradient[i], high + kTol) << where;
+      if (s.c[i] == 0.0) {
+        EXPECT_GE(gradient[i], low - kTol) << where << " i " << i;
+      }
+      if (s.c[i] >= p.maxContribution - 1e-9) {
+        EXPECT_LE(gradient[i], high + kTol) << where;
+      }
     }
   }
 }

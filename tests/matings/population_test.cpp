@@ -218,7 +218,9 @@ TEST(BreedingValueFile, ReadsOrRefusesWithTheMessage) {
     EXPECT_EQ(given, static_cast<int>(c.values.size())) << c.name;
     for (const auto& [id, value] : c.values)
       for (RecIndex r = 1; r <= ped->nTotal; ++r)
-        if (ped->rec(r).Id() == id) EXPECT_EQ((*values)[static_cast<std::size_t>(r)], value) << c.name;
+        if (ped->rec(r).Id() == id) {
+          EXPECT_EQ((*values)[static_cast<std::size_t>(r)], value) << c.name;
+        }
   }
 }
 
