@@ -21,12 +21,6 @@ struct OcsOptions {
   bool withEbv = false;
 };
 
-std::string Fixed(double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.6f", value);
-  return text;
-}
-
 void Write(Pedigree& ped, const std::string& line) {
   WriteReportLine(ped.report, line, &ped.copyFile);
 }
@@ -36,23 +30,11 @@ bool Refuse(CommandContext& ctx, const std::string& message) {
   return false;
 }
 
-bool ReadNumber(CommandContext& ctx, const std::string& text, const std::string& what,
-                std::optional<double>& value) {
-  value.reset();
-  if (text.empty()) return true;
-  char* end = nullptr;
-  const double x = std::strtod(text.c_str(), &end);
-  if (end != text.c_str() + text.size() || !std::isfinite(x))
-    return Refuse(ctx, "Error: " + what + " is not a number: " + text);
-  value = x;
-  return true;
-}
-
 bool ReadOptions(CommandContext& ctx, OcsOptions& o) {
   const RememberedInputs& r = ctx.remembered;
-  if (!ReadNumber(ctx, r.targetDeltaF, "The target delta F", o.targetDeltaF) ||
-      !ReadNumber(ctx, r.targetKinship, "The target kinship", o.targetKinship) ||
-      !ReadNumber(ctx, r.maxContribution, "The largest contribution", o.maxContribution))
+  if (!ReadTypedNumber(ctx, r.targetDeltaF, "The target delta F", o.targetDeltaF) ||
+      !ReadTypedNumber(ctx, r.targetKinship, "The target kinship", o.targetKinship) ||
+      !ReadTypedNumber(ctx, r.maxContribution, "The largest contribution", o.maxContribution))
     return false;
   o.withEbv = !r.ebvColumn.empty() || !r.ebvFile.empty();
   if (!r.ebvColumn.empty() && !r.ebvFile.empty())
@@ -96,7 +78,7 @@ bool BoundsFit(CommandContext& ctx, const MatingGroups& g, const OcsProblem& p) 
   const auto fits = [&](std::size_t n, const char* who) {
     if (static_cast<double>(n) * p.maxContribution >= 0.5 - 1e-12) return true;
     return Refuse(ctx, "Error: The largest contribution cannot be met: " + std::to_string(n) + " " +
-                           who + " with at most " + Fixed(p.maxContribution) +
+                           who + " with at most " + SixDecimals(p.maxContribution) +
                            " each cannot contribute 1/2.");
   };
   return fits(g.sires.size(), "sires") && (p.damsEqual || fits(g.dams.size(), "dams"));
@@ -112,8 +94,8 @@ std::optional<OcsSolution> Solve(CommandContext& ctx, OcsProblem& p, const OcsOp
     p.targetKinship = o.targetKinship ? *o.targetKinship : meanK + *o.targetDeltaF * (1.0 - meanK);
     if (lower.status == OcsStatus::kSolved && p.targetKinship < lower.kinship - 1e-9) {
       Refuse(ctx, "Error: The kinship constraint cannot be met: the target kinship is " +
-                      Fixed(p.targetKinship) + ", the least the candidates can reach is " +
-                      Fixed(lower.kinship) + ".");
+                      SixDecimals(p.targetKinship) + ", the least the candidates can reach is " +
+                      SixDecimals(lower.kinship) + ".");
       return std::nullopt;
     }
   }
@@ -147,11 +129,11 @@ void WriteReport(CommandContext& ctx, const MatingGroups& g, const OcsProblem& p
   Write(ped, "|XOptimum contributions");
   Write(ped, "Candidates = |X" + std::to_string(s.c.size()) + "|T1(" + std::to_string(g.sires.size()) +
                  " sires, " + std::to_string(g.dams.size()) + " dams)");
-  Write(ped, "Mean kinship of the candidates = |X" + Fixed(meanK));
-  if (ebv) Write(ped, "Target kinship = |X" + Fixed(p.targetKinship));
-  Write(ped, "Kinship of the offspring = |X" + Fixed(s.kinship));
-  Write(ped, "Delta F = |X" + Fixed(deltaF));
-  if (ebv) Write(ped, "Genetic gain = |X" + Fixed(s.gain));
+  Write(ped, "Mean kinship of the candidates = |X" + SixDecimals(meanK));
+  if (ebv) Write(ped, "Target kinship = |X" + SixDecimals(p.targetKinship));
+  Write(ped, "Kinship of the offspring = |X" + SixDecimals(s.kinship));
+  Write(ped, "Delta F = |X" + SixDecimals(deltaF));
+  if (ebv) Write(ped, "Genetic gain = |X" + SixDecimals(s.gain));
   Write(ped, "Selected candidates = |X" + std::to_string(selected));
   Write(ped, "");
   Write(ped, std::string("ID|T2Sex|T1Contribution") + (ebv ? "|T1EBV" : ""));
@@ -167,8 +149,8 @@ void WriteReport(CommandContext& ctx, const MatingGroups& g, const OcsProblem& p
       row.Id(r.Id()).Text(sex).Real(s.c[i]);
       if (ebv) row.Real(p.ebv[i]);
       else row.Missing();
-      Write(ped, "|M" + std::string(r.Id()) + "|T2" + sex + "|T1" + Fixed(s.c[i]) +
-                     (ebv ? "|T1" + Fixed(p.ebv[i]) : ""));
+      Write(ped, "|M" + std::string(r.Id()) + "|T2" + sex + "|T1" + SixDecimals(s.c[i]) +
+                     (ebv ? "|T1" + SixDecimals(p.ebv[i]) : ""));
       ++i;
     }
 }

@@ -18,12 +18,6 @@ namespace kinvar {
 
 namespace {
 
-std::string Fixed(double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.6f", value);
-  return text;
-}
-
 void Write(Pedigree& ped, const std::string& line) {
   WriteReportLine(ped.report, line, &ped.copyFile);
 }
@@ -42,9 +36,16 @@ bool Refuse(CommandContext& ctx, const std::string& message) {
   return false;
 }
 
-// A number typed in a box: nothing when empty, false after saying why.
-bool ReadNumber(CommandContext& ctx, const std::string& text, const std::string& what,
-                std::optional<double>& value) {
+}  // namespace
+
+std::string SixDecimals(double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.6f", value);
+  return text;
+}
+
+bool ReadTypedNumber(CommandContext& ctx, const std::string& text, const std::string& what,
+                     std::optional<double>& value) {
   value.reset();
   if (text.empty()) return true;
   char* end = nullptr;
@@ -54,8 +55,6 @@ bool ReadNumber(CommandContext& ctx, const std::string& text, const std::string&
   value = x;
   return true;
 }
-
-}  // namespace
 
 std::optional<MatingGroups> ChooseSireAndDamGroups(CommandContext& ctx, const char* caption) {
   if (ctx.askInputs) {
@@ -92,6 +91,44 @@ bool EditForm(CommandContext& ctx, const char* caption,
   return true;
 }
 
+namespace {
+
+void WriteMeanKinship(Pedigree& ped, const MeanKinshipResult& result, const std::string& scope) {
+  ped.report.Clear();
+  ped.copyFile.Reset();
+  ResultTable& summary = ped.report.tables().Add(SummaryTable());
+  summary.AddFigure("Members", static_cast<std::int64_t>(result.rows.size()));
+  summary.AddFigure("Mean kinship", result.meanMk);
+  summary.AddFigure("Gene diversity", result.geneDiversity);
+  ResultTable& table = ped.report.tables().Add("mean_kinship");
+  table.AddColumn("id", ColumnType::kId).AddColumn("sex", ColumnType::kText)
+      .AddColumn("group", ColumnType::kInteger).AddColumn("f", ColumnType::kReal)
+      .AddColumn("mk", ColumnType::kReal).AddColumn("progeny", ColumnType::kInteger)
+      .AddColumn("completeness", ColumnType::kReal).AddColumn("rank", ColumnType::kInteger);
+  table.Reserve(result.rows.size());
+  Write(ped, "|XMean kinship of " + scope);
+  Write(ped, "Members = |X" + std::to_string(result.rows.size()));
+  Write(ped, "Mean kinship = |X" + SixDecimals(result.meanMk));
+  Write(ped, "Gene diversity = |X" + SixDecimals(result.geneDiversity));
+  Write(ped, "");
+  Write(ped, "Rank|T1ID|T2Sex|T1Group|T1F|T1MK|T1Progeny|T1Completeness");
+  for (std::size_t i = 0; i < result.rows.size(); ++i) {
+    const MeanKinshipRow& row = result.rows[i];
+    const Rec& r = ped.rec(row.rec);
+    TableRow cells = table.AddRow();
+    cells.Id(r.Id()).Text(SexText(r.sex));
+    GroupCell(cells, ped, r);
+    cells.Float(r.f).Real(row.mk).Integer(row.progeny).Real(row.completeness)
+        .Integer(static_cast<std::int64_t>(i + 1));
+    Write(ped, std::to_string(i + 1) + "|T1|M" + std::string(r.Id()) + "|T2" + SexText(r.sex) +
+                   "|T1" + GroupText(ped, r) + "|T1" + FormatNumber(ped.settings.numberFormat, r.f) +
+                   "|T1" + SixDecimals(row.mk) + "|T1" + std::to_string(row.progeny) + "|T1" +
+                   SixDecimals(row.completeness));
+  }
+}
+
+}  // namespace
+
 void OnMeanKinship(CommandContext& ctx) {
   if (ctx.askInputs) {
     GroupPicker picker{"Mean kinship", "Compute", GroupNumbers(ctx.ped), {}, "All individuals"};
@@ -111,38 +148,8 @@ void OnMeanKinship(CommandContext& ctx) {
       chosen == kAllIndividuals ? WholeReference(ped) : GroupReference(ped, index);
   const MeanKinshipResult result = ComputeMeanKinship(ped, ref);
   ctx.lastCommand = kCmdMeanKinship;
-  ped.report.Clear();
-  ped.copyFile.Reset();
-  ResultTable& summary = ped.report.tables().Add(SummaryTable());
-  summary.AddFigure("Members", static_cast<std::int64_t>(ref.members));
-  summary.AddFigure("Mean kinship", result.meanMk);
-  summary.AddFigure("Gene diversity", result.geneDiversity);
-  ResultTable& table = ped.report.tables().Add("mean_kinship");
-  table.AddColumn("id", ColumnType::kId).AddColumn("sex", ColumnType::kText)
-      .AddColumn("group", ColumnType::kInteger).AddColumn("f", ColumnType::kReal)
-      .AddColumn("mk", ColumnType::kReal).AddColumn("progeny", ColumnType::kInteger)
-      .AddColumn("completeness", ColumnType::kReal).AddColumn("rank", ColumnType::kInteger);
-  table.Reserve(result.rows.size());
-  const std::string scope = chosen == kAllIndividuals ? "all individuals" : "group " + std::to_string(chosen);
-  Write(ped, "|XMean kinship of " + scope);
-  Write(ped, "Members = |X" + std::to_string(ref.members));
-  Write(ped, "Mean kinship = |X" + Fixed(result.meanMk));
-  Write(ped, "Gene diversity = |X" + Fixed(result.geneDiversity));
-  Write(ped, "");
-  Write(ped, "Rank|T1ID|T2Sex|T1Group|T1F|T1MK|T1Progeny|T1Completeness");
-  for (std::size_t i = 0; i < result.rows.size(); ++i) {
-    const MeanKinshipRow& row = result.rows[i];
-    const Rec& r = ped.rec(row.rec);
-    TableRow cells = table.AddRow();
-    cells.Id(r.Id()).Text(SexText(r.sex));
-    GroupCell(cells, ped, r);
-    cells.Float(r.f).Real(row.mk).Integer(row.progeny).Real(row.completeness)
-        .Integer(static_cast<std::int64_t>(i + 1));
-    Write(ped, std::to_string(i + 1) + "|T1|M" + std::string(r.Id()) + "|T2" + SexText(r.sex) +
-                   "|T1" + GroupText(ped, r) + "|T1" + FormatNumber(ped.settings.numberFormat, r.f) +
-                   "|T1" + Fixed(row.mk) + "|T1" + std::to_string(row.progeny) + "|T1" +
-                   Fixed(row.completeness));
-  }
+  WriteMeanKinship(ped, result, chosen == kAllIndividuals ? "all individuals"
+                                                          : "group " + std::to_string(chosen));
 }
 
 namespace {
@@ -162,8 +169,8 @@ void WriteSuitability(Pedigree& ped, const MatingGroups& groups, const MateSuita
   Write(ped, "|XMate suitability");
   Write(ped, "Reference = |X" + reference);
   Write(ped, "Members of the reference = |X" + std::to_string(m.referenceSize));
-  Write(ped, "Gene diversity of the reference = |X" + Fixed(m.geneDiversity));
-  Write(ped, "Pairs whose offspring F is above " + Fixed(maxF) + " are marked *.");
+  Write(ped, "Gene diversity of the reference = |X" + SixDecimals(m.geneDiversity));
+  Write(ped, "Pairs whose offspring F is above " + SixDecimals(maxF) + " are marked *.");
   Write(ped, "");
   Write(ped, "Sire|T1Dam|T1Offspring F|T1Delta GD|T1MK sire|T1MK dam|T1MK difference");
   for (const PairSuitability& p : m.pairs) {
@@ -177,8 +184,8 @@ void WriteSuitability(Pedigree& ped, const MatingGroups& groups, const MateSuita
     std::snprintf(delta, sizeof delta, "%.3e", p.deltaGd);
     Write(ped, "|M" + std::string(s.Id()) + "|T1|F" + std::string(d.Id()) + "|T1" +
                    FormatNumber(ped.settings.numberFormat, p.offspringF) + (p.exceeds ? " *" : "") +
-                   "|T1" + delta + "|T1" + Fixed(mkS) + "|T1" + Fixed(mkD) + "|T1" +
-                   Fixed(std::fabs(mkS - mkD)));
+                   "|T1" + delta + "|T1" + SixDecimals(mkS) + "|T1" + SixDecimals(mkD) + "|T1" +
+                   SixDecimals(std::fabs(mkS - mkD)));
   }
 }
 
@@ -194,8 +201,8 @@ void OnMateSuitability(CommandContext& ctx) {
     return;
   ctx.askInputs = true;
   std::optional<double> maxF, reference;
-  if (!ReadNumber(ctx, r.suitabilityMaxF, "The largest offspring F", maxF) ||
-      !ReadNumber(ctx, r.suitabilityReference, "The reference group", reference))
+  if (!ReadTypedNumber(ctx, r.suitabilityMaxF, "The largest offspring F", maxF) ||
+      !ReadTypedNumber(ctx, r.suitabilityReference, "The reference group", reference))
     return;
   std::int32_t index = -1;
   if (reference) {

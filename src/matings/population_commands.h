@@ -21,6 +21,12 @@ void OnOptimumContributions(CommandContext& ctx);
 // nothing when cancelled, a group is empty, or a member's recorded sex
 // does not fit its group.
 std::optional<MatingGroups> ChooseSireAndDamGroups(CommandContext& ctx, const char* caption);
+// "%.6f", the figures of the population reports.
+std::string SixDecimals(double value);
+// A number typed in an option box: nothing when empty; false after telling
+// the user that `what` is not a number.
+bool ReadTypedNumber(CommandContext& ctx, const std::string& text, const std::string& what,
+                     std::optional<double>& value);
 // Lets the user edit the options (when inputs are asked for); false when
 // cancelled.
 bool EditForm(CommandContext& ctx, const char* caption,
