@@ -122,6 +122,15 @@ void CliPlatform::ShowQueryDialog(const QueryDialog& dialog) {
   queryValue_ = dialog.compute(texts).value;
 }
 
+bool CliPlatform::AskValues(const ValueForm& form) {
+  std::vector<std::string> texts;
+  for (const ValueForm::Field& field : form.fields) {
+    const auto given = formValues_.find(field.key);
+    texts.push_back(given != formValues_.end() ? given->second : field.text);
+  }
+  return form.accept(texts);
+}
+
 std::unique_ptr<ProgressWindow> CliPlatform::OpenProgress() {
   if (quiet_ || !::isatty(STDERR_FILENO)) return std::make_unique<QuietProgressWindow>();
   return std::make_unique<TerminalProgressWindow>();

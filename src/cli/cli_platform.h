@@ -5,6 +5,7 @@
 #pragma once
 
 #include <deque>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,6 +33,9 @@ class CliPlatform final : public Platform {
   void ShowQueryDialog(const QueryDialog& dialog) override;
   const std::optional<std::string>& QueryValue() const { return queryValue_; }
   std::unique_ptr<ProgressWindow> OpenProgress() override;
+  // The form's texts, each replaced by the option of its key when given.
+  bool AskValues(const ValueForm& form) override;
+  void SetFormValues(std::map<std::string, std::string> values) { formValues_ = std::move(values); }
   // The sheet of --sheet, else the first.
   std::optional<std::string> ChooseSheet(const std::vector<std::string>& sheets) override {
     if (sheet_) return sheet_;
@@ -60,6 +64,7 @@ class CliPlatform final : public Platform {
   std::deque<std::string> openFiles_;
   std::optional<std::string> queryValue_;
   std::optional<std::string> sheet_;
+  std::map<std::string, std::string> formValues_;
 };
 
 }  // namespace kinvar::cli

@@ -1,6 +1,7 @@
 #include "gui/dialogs.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -126,6 +127,40 @@ CDialogSelectAGroup::CDialogSelectAGroup(const GroupPicker& picker, QWidget* par
 
 int CDialogSelectAGroup::group() const { return list_->currentData().toInt(); }
 
+CValueFormDialog::CValueFormDialog(const ValueForm& form, QWidget* parent)
+    : QDialog(parent), form_(form) {
+  setWindowTitle(Q(form.caption));
+  auto* row = new QHBoxLayout(this);
+  auto* group = new QGroupBox(this);
+  auto* layout = new QFormLayout(group);
+  for (const ValueForm::Field& field : form.fields) {
+    if (field.check) {
+      auto* box = new QCheckBox(Q(field.label), group);
+      box->setChecked(field.text == "1");
+      layout->addRow(box);
+      fields_.push_back(box);
+    } else {
+      auto* edit = new QLineEdit(Q(field.text), group);
+      layout->addRow(Q(field.label), edit);
+      fields_.push_back(edit);
+    }
+  }
+  row->addWidget(group, 1);
+  button_ = AddButtons(this, row, tr("OK"));
+  connect(button_, &QPushButton::clicked, this, [this] {
+    if (form_.accept(texts())) accept();
+  });
+}
+
+std::vector<std::string> CValueFormDialog::texts() const {
+  std::vector<std::string> out;
+  for (QWidget* field : fields_) {
+    if (const auto* box = qobject_cast<QCheckBox*>(field)) out.push_back(box->isChecked() ? "1" : "0");
+    else out.push_back(qobject_cast<QLineEdit*>(field)->text().trimmed().toStdString());
+  }
+  return out;
+}
+
 CDialogRshTwoGroups::CDialogRshTwoGroups(const GroupPicker& picker, QWidget* parent)
     : QDialog(parent),
       picker_(picker),
@@ -210,27 +245,6 @@ CSaveOptionDlg::CSaveOptionDlg(const std::string& first, const std::string& seco
   connect(second_, &QPushButton::clicked, this, [this] { choice_ = 2; accept(); });
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
   setMinimumWidth(260);
-}
-
-CFieldsDialog::CFieldsDialog(const FieldsForm& form, QWidget* parent) : QDialog(parent) {
-  setWindowTitle(Q(form.caption));
-  auto* row = new QHBoxLayout(this);
-  auto* group = new QGroupBox(tr("Options"), this);
-  auto* layout = new QFormLayout(group);
-  for (const auto& [label, text] : form.fields) {
-    auto* box = new QLineEdit(Q(text), this);
-    box->setMinimumWidth(220);
-    layout->addRow(Q(label), box);
-    boxes_.push_back(box);
-  }
-  row->addWidget(group, 1);
-  QPushButton* ok = AddButtons(this, row, tr("Compute"));
-  connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-}
-
-void CFieldsDialog::Collect(FieldsForm& form) const {
-  for (std::size_t i = 0; i < boxes_.size() && i < form.fields.size(); ++i)
-    form.fields[i].second = boxes_[i]->text().trimmed().toStdString();
 }
 
 }  // namespace kinvar::gui

@@ -91,6 +91,25 @@ class CDialogRshTwoGroups : public QDialog {
   std::pair<int, int> chosen_{-1, -1};
 };
 
+// The settings a command asks before it runs: a box or a check box per
+// value, OK (running the form's check, which keeps the dialog open when it
+// refuses) and Cancel.
+class CValueFormDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  CValueFormDialog(const ValueForm& form, QWidget* parent = nullptr);
+  // The texts as the boxes hold them ("1" or "0" for a check box).
+  std::vector<std::string> texts() const;
+  const std::vector<QWidget*>& fields() const { return fields_; }
+  QPushButton* button() const { return button_; }
+
+ private:
+  const ValueForm& form_;
+  std::vector<QWidget*> fields_;
+  QPushButton* button_;
+};
+
 // Both query dialogs: one box per label, Compute as the default button, and a
 // read-only result that any edit clears. It stays open for further queries
 // until Cancel.
@@ -126,20 +145,6 @@ class CSaveOptionDlg : public QDialog {
   QPushButton* first_;
   QPushButton* second_;
   int choice_ = -1;
-};
-
-// A command's options: one labelled box per field, OK and Cancel.
-class CFieldsDialog : public QDialog {
-  Q_OBJECT
-
- public:
-  CFieldsDialog(const FieldsForm& form, QWidget* parent = nullptr);
-  const std::vector<QLineEdit*>& boxes() const { return boxes_; }
-  // The boxes' texts, trimmed, into `form`.
-  void Collect(FieldsForm& form) const;
-
- private:
-  std::vector<QLineEdit*> boxes_;
 };
 
 }  // namespace kinvar::gui

@@ -153,12 +153,10 @@ void QtPlatform::ShowQueryDialog(const QueryDialog& query) {
   dialog.exec();
 }
 
-bool QtPlatform::EditFields(FieldsForm& form) {
+bool QtPlatform::AskValues(const ValueForm& form) {
   const FocusBack back(home_);
-  CFieldsDialog dialog(form, parent_);
-  if (dialog.exec() != QDialog::Accepted) return false;
-  dialog.Collect(form);
-  return true;
+  CValueFormDialog dialog(form, parent_);
+  return dialog.exec() == QDialog::Accepted;
 }
 
 std::unique_ptr<ProgressWindow> QtPlatform::OpenProgress() {

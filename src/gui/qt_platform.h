@@ -39,7 +39,7 @@ class QtPlatform : public Platform {
   std::optional<std::string> ChooseSheet(const std::vector<std::string>& sheets) override;
   std::optional<std::pair<int, int>> PickTwoGroups(const GroupPicker& picker) override;
   void ShowQueryDialog(const QueryDialog& dialog) override;
-  bool EditFields(FieldsForm& form) override;
+  bool AskValues(const ValueForm& form) override;
   std::unique_ptr<ProgressWindow> OpenProgress() override;
   void BeginWaitCursor() override;
   void EndWaitCursor() override;

@@ -175,12 +175,12 @@ void OnOptimumContributions(CommandContext& ctx) {
   if (!groups) return;
   RememberedInputs& r = ctx.remembered;
   if (!EditForm(ctx, "Optimum contributions",
-                {{"Breeding values: column of the pedigree file", &r.ebvColumn},
-                 {"Breeding values: file of ID and value", &r.ebvFile},
-                 {"Target delta F", &r.targetDeltaF},
-                 {"Target kinship", &r.targetKinship},
-                 {"Largest contribution", &r.maxContribution},
-                 {"Matings file to write (every dam one progeny)", &r.matingsFile}}))
+                {{"ebv-column", "Breeding values: column of the pedigree file", &r.ebvColumn},
+                 {"ebv", "Breeding values: file of ID and value", &r.ebvFile},
+                 {"target-delta-f", "Target delta F", &r.targetDeltaF},
+                 {"target-kinship", "Target kinship", &r.targetKinship},
+                 {"max-contribution", "Largest contribution", &r.maxContribution},
+                 {"matings-file", "Matings file to write (every dam one progeny)", &r.matingsFile}}))
     return;
   ctx.askInputs = true;
   OcsOptions options;

@@ -81,14 +81,15 @@ std::optional<MatingGroups> ChooseSireAndDamGroups(CommandContext& ctx, const ch
   return groups;
 }
 
-bool EditForm(CommandContext& ctx, const char* caption,
-              std::vector<std::pair<std::string, std::string*>> boxes) {
+bool EditForm(CommandContext& ctx, const char* caption, std::vector<FormBox> boxes) {
   if (!ctx.askInputs) return true;
-  FieldsForm form{caption, {}};
-  for (const auto& [label, text] : boxes) form.fields.emplace_back(label, *text);
-  if (!ctx.platform.EditFields(form)) return false;
-  for (std::size_t i = 0; i < boxes.size(); ++i) *boxes[i].second = form.fields[i].second;
-  return true;
+  ValueForm form{caption, {}, [&boxes](const std::vector<std::string>& texts) {
+                   for (std::size_t i = 0; i < boxes.size() && i < texts.size(); ++i)
+                     *boxes[i].text = texts[i];
+                   return true;
+                 }};
+  for (const FormBox& box : boxes) form.fields.push_back({box.key, box.label, *box.text});
+  return ctx.platform.AskValues(form);
 }
 
 namespace {
@@ -196,8 +197,8 @@ void OnMateSuitability(CommandContext& ctx) {
   if (!groups) return;
   RememberedInputs& r = ctx.remembered;
   if (!EditForm(ctx, "Mate suitability",
-                {{"Reference group (empty: sires and dams)", &r.suitabilityReference},
-                 {"Largest offspring F", &r.suitabilityMaxF}}))
+                {{"reference", "Reference group (empty: sires and dams)", &r.suitabilityReference},
+                 {"max-f", "Largest offspring F", &r.suitabilityMaxF}}))
     return;
   ctx.askInputs = true;
   std::optional<double> maxF, reference;

@@ -27,9 +27,15 @@ std::string SixDecimals(double value);
 // the user that `what` is not a number.
 bool ReadTypedNumber(CommandContext& ctx, const std::string& text, const std::string& what,
                      std::optional<double>& value);
+// One option of a form: its key (the kinvar-cli option's name), its label,
+// and where its text is remembered between runs.
+struct FormBox {
+  const char* key;
+  const char* label;
+  std::string* text;
+};
 // Lets the user edit the options (when inputs are asked for); false when
-// cancelled.
-bool EditForm(CommandContext& ctx, const char* caption,
-              std::vector<std::pair<std::string, std::string*>> boxes);
+// cancelled. The checks come after, with the command's messages.
+bool EditForm(CommandContext& ctx, const char* caption, std::vector<FormBox> boxes);
 
 }  // namespace kinvar

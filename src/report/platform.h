@@ -83,11 +83,21 @@ struct QueryDialog {
   std::function<QueryAnswer(std::vector<std::string>& texts)> compute;
 };
 
-// A few labelled text boxes: the options of a command. Empty is "not
-// given"; the command reads and checks the texts.
-struct FieldsForm {
+// The few settings a command asks for before it runs: a labelled box per
+// value with its current text, or a check box ("1" ticked, "0" not). OK runs
+// `accept`, which tells the user what is wrong and returns false to keep the
+// form open. `key` names a value for front ends that take it from elsewhere
+// (kinvar-cli's options).
+struct ValueForm {
+  struct Field {
+    std::string key;
+    std::string label;
+    std::string text;
+    bool check = false;
+  };
   std::string caption;
-  std::vector<std::pair<std::string, std::string>> fields;  // label, text
+  std::vector<Field> fields;
+  std::function<bool(const std::vector<std::string>& texts)> accept;
 };
 
 class Platform {
@@ -106,13 +116,17 @@ class Platform {
   virtual std::optional<int> PickGroup(const GroupPicker& picker) = 0;
   virtual std::optional<std::pair<int, int>> PickTwoGroups(const GroupPicker& picker) = 0;
   virtual void ShowQueryDialog(const QueryDialog& dialog) = 0;
-  // Lets the user edit the boxes; false when cancelled. Without anybody to
-  // ask (the command line), the texts stay as the command filled them.
-  virtual bool EditFields(FieldsForm& /*form*/) { return true; }
   // A progress window, shown at once and closed when destroyed.
   virtual std::unique_ptr<ProgressWindow> OpenProgress() = 0;
   virtual void BeginWaitCursor() = 0;
   virtual void EndWaitCursor() = 0;
+  // Shows the form; false when the user cancelled or `accept` refused.
+  // Without anybody to ask, the texts as the form gives them.
+  virtual bool AskValues(const ValueForm& form) {
+    std::vector<std::string> texts;
+    for (const ValueForm::Field& field : form.fields) texts.push_back(field.text);
+    return form.accept(texts);
+  }
   // The report or the document's title changed.
   virtual void RefreshViews() {}
   // A file was opened and belongs at the top of the recent-file list.

@@ -317,11 +317,13 @@ TEST(PopulationForms, TheTypedOptionsReachTheCommand) {
     EXPECT_EQ(Labels(d), (std::vector<std::string>{"Sire group", "Dam group"}));
     d.listA()->setCurrentIndex(1);
     d.listB()->setCurrentIndex(2);
-    WhenShown<CFieldsDialog>([](CFieldsDialog& form) {
-      ASSERT_EQ(form.boxes().size(), 2u);
-      EXPECT_EQ(form.boxes()[1]->text().toStdString(), "0.0625");
-      form.boxes()[1]->setText(QStringLiteral(" 0.1 "));
-      form.findChildren<QPushButton*>().front()->click();
+    WhenShown<CValueFormDialog>([](CValueFormDialog& form) {
+      ASSERT_EQ(form.fields().size(), 2u);
+      auto* maxF = qobject_cast<QLineEdit*>(form.fields()[1]);
+      ASSERT_NE(maxF, nullptr);
+      EXPECT_EQ(maxF->text().toStdString(), "0.0625");
+      maxF->setText(QStringLiteral(" 0.1 "));
+      form.button()->click();
     });
     d.button()->click();
   });
@@ -332,7 +334,7 @@ TEST(PopulationForms, TheTypedOptionsReachTheCommand) {
   EXPECT_EQ(p.doc.remembered.suitabilityMaxF, "0.1");
 
   WhenShown<CDialogRshTwoGroups>([](CDialogRshTwoGroups& d) {
-    WhenShown<CFieldsDialog>([](CFieldsDialog& form) { EXPECT_EQ(form.boxes().size(), 6u); });
+    WhenShown<CValueFormDialog>([](CValueFormDialog& form) { EXPECT_EQ(form.fields().size(), 6u); });
     d.button()->click();
   });
   p.doc.RunCommand(kCmdOptimumContributions);

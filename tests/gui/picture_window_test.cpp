@@ -380,8 +380,8 @@ TEST(PictureCommands, DrawingsAndChartsOpenTheirWindows) {
       });
     if (row.id == kCmdChartContributions)
       test::WhenShown<CDialogRshTwoGroups>([](CDialogRshTwoGroups& d) {
-        test::WhenShown<CFieldsDialog>([](CFieldsDialog& form) {
-          form.findChildren<QPushButton*>().front()->click();
+        test::WhenShown<CValueFormDialog>([](CValueFormDialog& form) {
+          form.button()->click();
         });
         d.button()->click();
       });

@@ -96,4 +96,17 @@ std::vector<std::string> ScriptedPlatform::MessageTexts() const {
   return texts;
 }
 
+bool ScriptedPlatform::AskValues(const ValueForm& form) {
+  formCaptions.push_back(form.caption);
+  std::vector<std::string> texts;
+  for (const ValueForm::Field& field : form.fields) texts.push_back(field.text);
+  if (!forms.empty()) {
+    const std::optional<std::vector<std::string>> typed = forms.front();
+    forms.pop_front();
+    if (!typed) return false;
+    texts = *typed;
+  }
+  return form.accept(texts);
+}
+
 }  // namespace kinvar::test

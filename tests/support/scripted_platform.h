@@ -27,6 +27,7 @@ class ScriptedPlatform final : public Platform {
   std::optional<std::pair<int, int>> PickTwoGroups(const GroupPicker& picker) override;
   void ShowQueryDialog(const QueryDialog& dialog) override;
   std::unique_ptr<ProgressWindow> OpenProgress() override;
+  bool AskValues(const ValueForm& form) override;
   void BeginWaitCursor() override { ++waitDepth; }
   void EndWaitCursor() override { --waitDepth; }
   void RefreshViews() override { ++refreshes; }
@@ -49,6 +50,9 @@ class ScriptedPlatform final : public Platform {
   // before Cancel.
   std::deque<std::vector<std::string>> queries;
   std::deque<std::optional<std::string>> sheetChoices;
+  // The texts typed into each form (nothing: Cancel); an exhausted script
+  // takes the form's own texts.
+  std::deque<std::optional<std::vector<std::string>>> forms;
   // The poll (counted from 1 over all progress windows) that reports a
   // cancel; 0 never.
   int cancelAtPoll = 0;
@@ -65,6 +69,7 @@ class ScriptedPlatform final : public Platform {
   std::vector<QueryAnswer> queryAnswers;
   std::vector<std::vector<std::string>> queryTexts;  // the boxes after Compute
   std::vector<std::vector<std::string>> sheetLists;  // what each sheet choice offered
+  std::vector<std::string> formCaptions;
   int polls = 0;
   int progressWindows = 0;
   int waitDepth = 0;

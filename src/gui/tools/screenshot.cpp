@@ -64,14 +64,15 @@ bool ShootDialogs(kinvar::CKinvarDoc& doc, kinvar::Platform& platform, const QDi
   CDialogRshTwoGroups twoGroups(groups);
   CDialogRshTwoGroups matingGroups(matings);
   CQueryDialog queryDialog(query);
-  const FieldsForm populationForm{"Optimum contributions",
-                                  {{"Breeding values: column of the pedigree file", ""},
-                                   {"Breeding values: file of ID and value", "herd-ebv.txt"},
-                                   {"Target delta F", "0.01"},
-                                   {"Target kinship", ""},
-                                   {"Largest contribution", ""},
-                                   {"Matings file to write (every dam one progeny)", "next.c"}}};
-  CFieldsDialog fields(populationForm);
+  const ValueForm populationForm{"Optimum contributions",
+                                 {{"ebv-column", "Breeding values: column of the pedigree file", ""},
+                                  {"ebv", "Breeding values: file of ID and value", "herd-ebv.txt"},
+                                  {"target-delta-f", "Target delta F", "0.01"},
+                                  {"target-kinship", "Target kinship", ""},
+                                  {"max-contribution", "Largest contribution", ""},
+                                  {"matings-file", "Matings file to write (every dam one progeny)", "next.c"}},
+                                 [](const std::vector<std::string>&) { return true; }};
+  CValueFormDialog fields(populationForm);
   CSaveOptionDlg save("Save the pairwise relationships", "Save the numerator relationship matrix");
   CDialogSelectASheet sheet({"Herd 2021", "Herd 2022", "Notes"});
   CDemoDlg about(CDemoDlg::Mode::kAbout);
