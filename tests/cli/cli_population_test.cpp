@@ -30,6 +30,16 @@ class CliPopulation : public test::CliFixture {
   }
 };
 
+TEST_F(CliPopulation, HelpListsTheCommandsAndTheirOptions) {
+  const CliRun help = Execute("--help");
+  for (const char* name : {"mean-kinship", "mate-suitability", "optimum-contributions"})
+    EXPECT_NE(help.out.find(name), std::string::npos) << name;
+  const CliRun ocs = Execute("optimum-contributions --help");
+  for (const char* option : {"--ebv-column", "--ebv", "--target-delta-f", "--target-kinship",
+                             "--max-contribution", "--matings-file"})
+    EXPECT_NE(ocs.out.find(option), std::string::npos) << option;
+}
+
 TEST_F(CliPopulation, MeanKinshipWritesTheRankedTable) {
   const CliRun run = Execute("-q mean-kinship " + Herd() + " 3 --format csv --table mean_kinship");
   ASSERT_EQ(run.status, 0) << run.err;
