@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config
-          libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev liblemon-dev
+          libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev liblemon-dev coinor-libipopt-dev
           libzip-dev libpugixml-dev libxlsxwriter-dev nlohmann-json3-dev
           qt6-base-dev qt6-svg-dev qt6-charts-dev libqt6opengl6-dev libgraphviz-dev
           fonts-dejavu-core

@@ -16,6 +16,7 @@
 #include "genetics/matrix_t.h"
 #include "genetics/relationship_commands.h"
 #include "matings/matings_command.h"
+#include "matings/population_commands.h"
 
 namespace kinvar {
 
@@ -51,6 +52,9 @@ constexpr std::array kHandlers{
     Entry{kCmdDecompositionCoancestry, OnDecompositionCoancestry},
     Entry{kCmdDiversity, OnDiversitySummary},
     Entry{kCmdPurging, OnPurgingAnalysis},
+    Entry{kCmdMeanKinship, OnMeanKinship},
+    Entry{kCmdMateSuitability, OnMateSuitability},
+    Entry{kCmdOptimumContributions, OnOptimumContributions},
 };
 
 }  // namespace

@@ -18,6 +18,7 @@ constexpr const char* kRelationship = "Tools>Relationship";
 constexpr const char* kAncestors = "Tools>Extract Ancestors";
 constexpr const char* kDescendants = "Tools>Extract Descendants";
 constexpr const char* kReportView = "Report";
+constexpr const char* kPopulation = "Tools>Population Management";
 
 using H = Handler;
 
@@ -128,6 +129,15 @@ constexpr std::array kCommands{
     Command{kCmdDiversity, "Tools", "Genetic &Diversity Summary...", "",
             "Genetic diversity of a group or of all individuals: fe, fa, fg, Ne and completeness",
             "Genetic diversity summary", kValid, H::kDocument},
+    Command{kCmdMeanKinship, kPopulation, "&Mean Kinship...", "",
+            "Rank a group or all individuals by mean kinship, the most valuable first",
+            "Mean kinship ranking", kValid, H::kDocument},
+    Command{kCmdMateSuitability, kPopulation, "Mate &Suitability...", "",
+            "Score every sire-dam pair by the change in gene diversity of one offspring",
+            "Mate suitability", kTwoGroupRule, H::kDocument},
+    Command{kCmdOptimumContributions, kPopulation, "&Optimum Contributions...", "",
+            "Contributions of the candidates that keep kinship at a target and maximise gain",
+            "Optimum contributions", kTwoGroupRule, H::kDocument},
     Command{kCmdOptions, "Tools", "&Options...\tAlt+O", "Alt+O", "Change options", "Options",
             kAlways, H::kDocument, true},
 
@@ -163,6 +173,9 @@ constexpr std::array kCommands{
     Command{kCmdChartMatings, "View>C&harts", "&Matings...", "",
             "Chart the progeny F of the optimized matings against the proven optimum", "",
             kTwoGroupRule, H::kFrame},
+    Command{kCmdChartContributions, "View>C&harts", "&Optimum Contributions...", "",
+            "Chart the optimum contributions of the selected candidates", "", kTwoGroupRule,
+            H::kFrame},
 
     Command{kCmdHelpContents, "Help", "&Contents\tF1", "F1", "List the commands and their keys",
             "Help", kAlways, H::kFrame},

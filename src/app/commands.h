@@ -34,6 +34,7 @@ enum : std::int32_t {
   kCmdChartFounders = 32908,
   kCmdChartGroupHeatMap = 32909,
   kCmdChartMatings = 32910,
+  kCmdChartContributions = 32911,
   // The report view's own commands.
   kCmdEditCopy = 57634,
   kCmdEditFind = 57636,

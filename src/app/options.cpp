@@ -67,7 +67,8 @@ std::vector<Rerun> RerunsAfterOptions(const OptionsChanges& c, std::int32_t last
   check(c.allowForbidden, {kCmdOptimizeMatings}, true);
   check(c.numberFormat,
         {kCmdGeneOrigin, kCmdDecompositionIndividual, kCmdDecompositionGroup,
-         kCmdDecompositionCoancestry, kCmdOptimizeMatings, kCmdDiversity, kCmdPurging},
+         kCmdDecompositionCoancestry, kCmdOptimizeMatings, kCmdDiversity, kCmdMeanKinship,
+         kCmdMateSuitability, kCmdPurging},
         true);
   check(c.precision && !c.numberFormat,
         {kCmdDecompositionIndividual, kCmdDecompositionGroup, kCmdDecompositionCoancestry}, true);

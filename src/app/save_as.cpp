@@ -23,6 +23,9 @@ SaveBody SaveBodyFor(std::int32_t lastCommand, int choice) {
     case kCmdDecompositionGroup:
     case kCmdDecompositionCoancestry:
     case kCmdOptimizeMatings:
+    case kCmdMeanKinship:
+    case kCmdMateSuitability:
+    case kCmdOptimumContributions:
     // One line per individual: the store keeps only the first 100002.
     case kCmdAverageRelatedness:
       return SaveBody::kCopyFile;

@@ -46,6 +46,9 @@ constexpr CommandWord kCommandWords[] = {
     {kCmdDecompositionGroup, "decompose"},
     {kCmdDecompositionCoancestry, "decompose"},
     {kCmdOptimizeMatings, "optimize-matings"},
+    {kCmdMeanKinship, "mean-kinship"},
+    {kCmdMateSuitability, "mate-suitability"},
+    {kCmdOptimumContributions, "optimum-contributions"},
 };
 
 std::string FileOfTable(const std::string& folder, const ResultTable& table, TableFormat format) {

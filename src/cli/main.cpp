@@ -52,8 +52,10 @@ namespace fs = std::filesystem;
 // kMatings: two groups and the files of the mating optimization.
 // kPicture: a picture written as a file (the Qt build only). kDrawing: a
 // picture of ancestors or descendants, chosen as extract chooses them.
+// kPopulation: a sire group and a dam group with the options of mate
+// suitability or optimum contributions.
 enum class Kind { kReport, kQuery, kSettings, kFile, kListing, kScoped, kExtract, kGroup,
-                  kMatings, kPicture, kDrawing };
+                  kMatings, kPicture, kDrawing, kPopulation };
 
 struct CliCommand {
   const char* name;
@@ -173,6 +175,28 @@ constexpr CliCommand kCliCommands[] = {
      "the random stream of the seed file; and the partial inbreeding coefficients F_i(j)\n"
      "(Gulisija & Crow 2007) for the 20 founders that contribute most, or all of them.",
      kCmdPurging, Kind::kGroup},
+    {"mean-kinship", "Rank a group or all individuals by mean kinship",
+     "Usage: kinvar-cli mean-kinship PEDIGREE G|all\n"
+     "Writes the mean kinship of group G (or of all individuals) and its gene diversity, and\n"
+     "each member's mean kinship with the group, itself included, lowest (the genetically\n"
+     "most valuable) first, with sex, group, F, progeny, completeness and rank.",
+     kCmdMeanKinship, Kind::kGroup},
+    {"mate-suitability", "Score every sire-dam pair by the gene diversity one offspring adds",
+     "Usage: kinvar-cli mate-suitability PEDIGREE SIRES DAMS [--reference G] [--max-f X]\n"
+     "Writes every pair of a sire of group SIRES and a dam of group DAMS, best first: the F\n"
+     "of their offspring, the change in the reference's gene diversity if they had one, and\n"
+     "both mates' mean kinship with the reference (group G, default the sires and dams).\n"
+     "Pairs whose offspring F is above --max-f (default 0.0625) are marked.",
+     kCmdMateSuitability, Kind::kPopulation},
+    {"optimum-contributions", "Optimum contributions of the sires and dams to the next generation",
+     "Usage: kinvar-cli optimum-contributions PEDIGREE SIRES DAMS [--ebv-column NAME | --ebv FILE]\n"
+     "[--target-delta-f X | --target-kinship X] [--max-contribution X] [--matings-file FILE]\n"
+     "Without breeding values, the contributions (sires' summing to 1/2, dams' to 1/2) of\n"
+     "least offspring kinship; with them (a column of PEDIGREE, or a file of \"ID value\"\n"
+     "lines), the largest gain whose kinship stays at the target. --matings-file gives every\n"
+     "dam one progeny and writes the sires' matings as a contribution file for\n"
+     "optimize-matings with the same groups. Solved with Ipopt.",
+     kCmdOptimumContributions, Kind::kPopulation},
 #ifdef KINVAR_HAS_PICTURES
     {"chart", "Draw the pedigree chart of an individual as SVG, PNG or PDF",
      "Usage: kinvar-cli chart PEDIGREE ID [--generations N] [--size WxH] -o FILE.svg|png|pdf\n"
@@ -281,6 +305,9 @@ struct Arguments {
   std::optional<std::string> purgingCoefficient;  // purging: its settings
   std::optional<std::string> geneDrops;
   bool allFounders = false;
+  // Mate suitability and optimum contributions: their options as typed.
+  std::optional<std::string> reference, maxF, ebvColumn, ebvFile, targetDeltaF, targetKinship,
+      maxContribution, matingsFile;
 };
 
 bool IsPlot(const CliCommand& command) { return std::string_view(command.name) == "plot"; }
@@ -487,6 +514,20 @@ void PreparePurging(CKinvarDoc& doc, CliPlatform& platform, const Arguments& arg
   if (args.seedFile) doc.seedFile = *args.seedFile;
 }
 
+// The groups answer the pickers; the options fill the command's form.
+void PreparePopulation(CKinvarDoc& doc, CliPlatform& platform, const Arguments& args) {
+  platform.SetPickerInputs({args.sireGroup, args.damGroup});
+  RememberedInputs& r = doc.remembered;
+  r.suitabilityReference = args.reference.value_or("");
+  r.suitabilityMaxF = args.maxF.value_or("0.0625");
+  r.ebvColumn = args.ebvColumn.value_or("");
+  r.ebvFile = args.ebvFile.value_or("");
+  r.targetDeltaF = args.targetDeltaF.value_or("");
+  r.targetKinship = args.targetKinship.value_or("");
+  r.maxContribution = args.maxContribution.value_or("");
+  r.matingsFile = args.matingsFile.value_or("");
+}
+
 // A report that says the inputs admit no result (it is still written).
 bool Refused(const CKinvarDoc& doc) {
   const CMS& report = doc.pedigree().report;
@@ -557,6 +598,7 @@ int RunCommand(const CliCommand& command, const Arguments& args) {
     return RunFileCommand(id, args, doc, platform);
   if (command.kind == Kind::kMatings) PrepareMatings(doc, platform, args);
   if (command.id == kCmdPurging) PreparePurging(doc, platform, args);
+  if (command.kind == Kind::kPopulation) PreparePopulation(doc, platform, args);
   doc.RunCommand(id);
   if (Interrupted()) return kInterruptedStatus;
   if (const std::string warning = SmallVarianceWarning(doc.pedigree());
@@ -649,6 +691,24 @@ void AddKinshipAndStart(CLI::App& sub, Arguments& args) {
       ->expected(1);
 }
 
+void AddPopulationOptions(CLI::App& sub, const CliCommand& command, Arguments& args) {
+  sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
+  sub.add_option("SIRES", args.sireGroup, "The group of the sires")->required();
+  sub.add_option("DAMS", args.damGroup, "The group of the dams")->required();
+  if (command.id == kCmdMateSuitability) {
+    sub.add_option("--reference", args.reference, "The reference group (default: sires and dams)");
+    sub.add_option("--max-f", args.maxF, "Mark pairs whose offspring F is above X (default 0.0625)");
+    return;
+  }
+  auto* column = sub.add_option("--ebv-column", args.ebvColumn, "Breeding values: a column of PEDIGREE");
+  sub.add_option("--ebv", args.ebvFile, "Breeding values: a file of \"ID value\" lines")->excludes(column);
+  auto* deltaF = sub.add_option("--target-delta-f", args.targetDeltaF, "The rate of inbreeding to keep");
+  sub.add_option("--target-kinship", args.targetKinship, "The offspring kinship to keep")->excludes(deltaF);
+  sub.add_option("--max-contribution", args.maxContribution, "The largest contribution of one candidate");
+  sub.add_option("--matings-file", args.matingsFile,
+                 "Every dam one progeny; write the sires' matings as a contribution file");
+}
+
 void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
   switch (command.kind) {
     case Kind::kSettings:
@@ -685,6 +745,9 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
       sub.add_option("--forbidden", args.forbidden, "A forbidden-matings file");
       sub.add_flag("--exact", args.exact, "List the proven optimal matings");
       sub.add_option("--seed-file", args.seedFile, "The seed file of the random generator");
+      break;
+    case Kind::kPopulation:
+      AddPopulationOptions(sub, command, args);
       break;
     case Kind::kScoped:
       sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();

@@ -55,6 +55,18 @@ struct RememberedInputs {
   float purgingCoefficient = 0.0f;
   std::int32_t geneDrops = 0;
   bool allFounders = false;
+  // Population management: the mean kinship's reference (a group number or
+  // kAllIndividuals), and the options of mate suitability and optimum
+  // contributions as typed (empty: not given).
+  std::optional<int> meanKinshipGroup;
+  std::string suitabilityReference;  // a group number; empty: sires and dams
+  std::string suitabilityMaxF = "0.0625";
+  std::string ebvColumn;
+  std::string ebvFile;
+  std::string targetDeltaF;
+  std::string targetKinship;
+  std::string maxContribution;
+  std::string matingsFile;  // the contribution file to write
 };
 
 // The seed path of a context built without one: no file can be opened there.

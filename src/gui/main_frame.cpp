@@ -291,7 +291,8 @@ void CMainFrame::Dispatch(std::int32_t id) {
     case kCmdChartTrends:
     case kCmdChartFDistribution:
     case kCmdChartFounders:
-    case kCmdChartGroupHeatMap: OnChart(id); break;
+    case kCmdChartGroupHeatMap:
+    case kCmdChartContributions: OnChart(id); break;
     case kCmdChartMatings: OnMatingsChart(); break;
     case kCmdOptions:
       RunOptionsDialog(doc_, platform_, this);

@@ -61,6 +61,7 @@ void CMainFrame::OnChart(std::int32_t id) {
   const std::int32_t analysis = id == kCmdChartTrends          ? kCmdDiversity
                                 : id == kCmdChartFDistribution ? kCmdStructure
                                 : id == kCmdChartFounders      ? kCmdGeneOrigin
+                                : id == kCmdChartContributions ? kCmdOptimumContributions
                                                                : kCmdAverageBetweenGroups;
   doc_.RunCommand(analysis);
   // A cancel, a refused group or an error report: the report says why.
@@ -79,6 +80,9 @@ void CMainFrame::OnChart(std::int32_t id) {
     case kCmdChartFounders:
       ShowPicture(pictures::PlotPicture(
           pictures::FoundersPlot(tables, doc_.remembered.geneOriginGroup)));
+      break;
+    case kCmdChartContributions:
+      ShowPicture(pictures::PlotPicture(pictures::ContributionsPlot(tables)));
       break;
     default: ShowPicture(pictures::HeatMapPicture(pictures::GroupHeatMap(tables))); break;
   }

@@ -137,9 +137,13 @@ std::optional<std::vector<std::int32_t>> ReadContributionFile(const std::string&
     const int fields = SplitTwoFields(text, id, count, number, platform);
     if (fields == -1) return std::nullopt;
     if (fields < 2) return Fail(platform, LineError(number, "The format is not correct."));
+    // A sire with 0 matings takes part in no mating: what optimum
+    // contributions write for the candidates they leave out. A field
+    // without digits is still refused.
     const std::int32_t c = LeadingInteger(count);
-    if (c <= 0)
-      return Fail(platform, LineError(number, "Contribution cannot be zero or negative."));
+    if (c < 0) return Fail(platform, LineError(number, "Contribution cannot be negative."));
+    if (count.find_first_of("0123456789") == std::string::npos)
+      return Fail(platform, LineError(number, "The format is not correct."));
     const auto sire = Find(sires, id);
     if (!sire)
       return Fail(platform, "Error: Individual " + id + " does not belong to Group " +

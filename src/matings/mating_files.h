@@ -47,7 +47,8 @@ struct Mating {
 int SplitTwoFields(std::string_view line, std::string& first, std::string& second,
                    int lineNumber, Platform& platform);
 
-// One count per sire, each at least 1, summing to the number of dams.
+// One count per sire, each at least 0 (0: the sire is not used), summing to
+// the number of dams.
 std::optional<std::vector<std::int32_t>> ReadContributionFile(const std::string& path,
                                                               const Pedigree& ped,
                                                               const MatingGroups& groups,

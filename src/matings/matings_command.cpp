@@ -28,22 +28,6 @@ RecIndex FirstRecordedAs(const Pedigree& ped, const std::vector<RecIndex>& membe
   return first;
 }
 
-// A female cannot sire progeny nor a male carry it, whatever the pedigree
-// made of them so far; the first of them in the file is named.
-bool RecordedSexesFit(CommandContext& ctx, const MatingGroups& groups) {
-  const auto refuse = [&](RecIndex r, const char* group, const char* sex) {
-    ctx.platform.ShowMessage(std::string("Error: Individual ") + ctx.ped.rec(r).id + " of the " +
-                                 group + " group is recorded as " + sex + ".",
-                             MessageIcon::kError);
-    return false;
-  };
-  if (const RecIndex r = FirstRecordedAs(ctx.ped, groups.sires, Sex::kFemale); r != kUnknownParent)
-    return refuse(r, "sire", "female");
-  if (const RecIndex r = FirstRecordedAs(ctx.ped, groups.dams, Sex::kMale); r != kUnknownParent)
-    return refuse(r, "dam", "male");
-  return true;
-}
-
 // The groups chosen now, or those of the previous run; nothing when the
 // user cancels, a group has no members or holds a member of the wrong sex.
 std::optional<MatingGroups> ChooseGroups(CommandContext& ctx) {
@@ -182,6 +166,22 @@ void AnnealAndReport(CommandContext& ctx, const MatingGroups& groups, const Coan
 }
 
 }  // namespace
+
+// A female cannot sire progeny nor a male carry it, whatever the pedigree
+// made of them so far; the first of them in the file is named.
+bool RecordedSexesFit(CommandContext& ctx, const MatingGroups& groups) {
+  const auto refuse = [&](RecIndex r, const char* group, const char* sex) {
+    ctx.platform.ShowMessage(std::string("Error: Individual ") + ctx.ped.rec(r).id + " of the " +
+                                 group + " group is recorded as " + sex + ".",
+                             MessageIcon::kError);
+    return false;
+  };
+  if (const RecIndex r = FirstRecordedAs(ctx.ped, groups.sires, Sex::kFemale); r != kUnknownParent)
+    return refuse(r, "sire", "female");
+  if (const RecIndex r = FirstRecordedAs(ctx.ped, groups.dams, Sex::kMale); r != kUnknownParent)
+    return refuse(r, "dam", "male");
+  return true;
+}
 
 void OnOptimizingMatings(CommandContext& ctx) {
   const auto groups = ChooseGroups(ctx);

@@ -35,6 +35,10 @@ inline constexpr const char* kCouldNotOptimizeLine = "|XCould not optimize matin
 
 void OnOptimizingMatings(CommandContext& ctx);
 
+// False after naming the first member of the sire group recorded as female,
+// or of the dam group recorded as male.
+bool RecordedSexesFit(CommandContext& ctx, const MatingGroups& groups);
+
 // The warning lines about the groups, sire group first.
 std::vector<std::string> RoleWarnings(const Pedigree& ped, const MatingGroups& groups);
 

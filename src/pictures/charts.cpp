@@ -15,6 +15,8 @@
 #include <limits>
 #include <map>
 
+#include "matings/ocs_solver.h"
+
 namespace kinvar::pictures {
 
 namespace {
@@ -138,6 +140,37 @@ Plot FoundersPlot(const ResultSet& geneOrigin, int group, int count) {
              << QStringLiteral("Founders contributing: %1").arg(contributions.size())
              << QStringLiteral("Founder equivalent (fe): %1").arg(Number(Figure(geneOrigin, "Founder equivalent")))
              << QStringLiteral("Share of the %1 shown: %2").arg(std::min<std::size_t>(contributions.size(), static_cast<std::size_t>(count))).arg(Number(sum));
+  return plot;
+}
+
+Plot ContributionsPlot(const ResultSet& result) {
+  const ResultTable* table = result.Find("contributions");
+  const TableColumn* ids = table == nullptr ? nullptr : table->Find("id");
+  const TableColumn* sexes = table == nullptr ? nullptr : table->Find("sex");
+  const std::vector<double> c = Column(table, "contribution");
+  std::vector<std::size_t> rows;
+  for (std::size_t r = 0; r < c.size(); ++r)
+    if (c[r] > kSelectedContribution) rows.push_back(r);
+  // Sires first, then dams, each from the largest share down.
+  const auto isSire = [&](std::size_t r) { return sexes->Text(r) == "M"; };
+  std::stable_sort(rows.begin(), rows.end(), [&](std::size_t a, std::size_t b) {
+    if (isSire(a) != isSire(b)) return isSire(a);
+    return c[a] > c[b];
+  });
+  PlotPanel panel{QStringLiteral("Selected candidates"), QStringLiteral("Candidate"),
+                  QStringLiteral("Contribution"), {}, {}, {},
+                  {{QStringLiteral("Sires"), {}}, {QStringLiteral("Dams"), {}}}};
+  for (const std::size_t r : rows) {
+    panel.categories << QString::fromUtf8(ids->Text(r).data(), static_cast<qsizetype>(ids->Text(r).size()));
+    panel.series[0].values.push_back(isSire(r) ? c[r] : kNaN);
+    panel.series[1].values.push_back(isSire(r) ? kNaN : c[r]);
+  }
+  Plot plot{QStringLiteral("Optimum contributions"), {std::move(panel)}, {}};
+  plot.notes << QStringLiteral("Candidates: %1, selected: %2").arg(c.size()).arg(rows.size())
+             << QStringLiteral("Kinship of the offspring: %1").arg(Number(Figure(result, "Kinship of the offspring")))
+             << QStringLiteral("Delta F: %1").arg(Number(Figure(result, "Delta F")));
+  const double gain = Figure(result, "Genetic gain");
+  if (!std::isnan(gain)) plot.notes << QStringLiteral("Genetic gain: %1").arg(Number(gain));
   return plot;
 }
 

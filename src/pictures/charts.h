@@ -70,6 +70,10 @@ HeatMap GroupHeatMap(const ResultSet& averages);
 // assignment and the proven optimum.
 Plot MatingsPlot(const ResultSet& annealing, const ResultSet& optimum);
 
+// Optimum contributions: the selected candidates' contributions as bars,
+// sires and dams as two series, largest first within each sex, with the
+// offspring's kinship, delta F and the gain beside them.
+Plot ContributionsPlot(const ResultSet& contributions);
 // A chart of the panel; the caller owns it (a scene takes it over).
 std::unique_ptr<QChart> PanelChart(const PlotPanel& panel);
 

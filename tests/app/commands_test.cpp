@@ -30,7 +30,7 @@ const std::set<std::int32_t> kSingleIndividualAnalyses = {
     kCmdPathCountingIndividual, kCmdPathCountingAll, kCmdAverageRelatedness,
     kCmdDii,         kCmdRecoding,               kCmdStructure,
     kCmdExtractAncestorsIndividual, kCmdExtractDescendantsIndividual, kCmdViewPedigree,
-    kCmdDiversity,   kCmdViewPedigreeChart,      kCmdDrawAncestorsIndividual,
+    kCmdDiversity,   kCmdMeanKinship,            kCmdViewPedigreeChart,      kCmdDrawAncestorsIndividual,
     kCmdDrawDescendantsIndividual, kCmdChartFDistribution, kCmdPurging};
 const std::set<std::int32_t> kPairAnalyses = {kCmdBetweenTwoIndividuals, kCmdBetweenAll,
                                               kCmdInverseA, kCmdMatrixT};
@@ -42,7 +42,9 @@ const std::set<std::int32_t> kOneGroupAnalyses = {kCmdDecompositionGroup,  kCmdP
                                                   kCmdChartTrends, kCmdChartFounders};
 const std::set<std::int32_t> kTwoGroupAnalyses = {kCmdBetweenTwoGroups, kCmdWithinGroup,
                                                   kCmdAverageBetweenGroups, kCmdOptimizeMatings,
-                                                  kCmdChartGroupHeatMap, kCmdChartMatings};
+                                                  kCmdChartGroupHeatMap, kCmdChartMatings,
+                                                  kCmdMateSuitability, kCmdOptimumContributions,
+                                                  kCmdChartContributions};
 
 std::set<std::int32_t> Union(std::initializer_list<std::set<std::int32_t>> sets) {
   std::set<std::int32_t> all;
@@ -131,7 +133,7 @@ TEST(CommandTable, IdentifiersAreUniqueAndFindable) {
     EXPECT_TRUE(seen.insert(c.id).second) << c.id;
     EXPECT_EQ(FindCommand(c.id), &c);
   }
-  EXPECT_EQ(seen.size(), 53u);  // every row of the menu bar
+  EXPECT_EQ(seen.size(), 57u);  // every row of the menu bar
   for (const Command& c : ViewCommands()) {
     EXPECT_TRUE(seen.insert(c.id).second) << c.id;
     EXPECT_EQ(FindCommand(c.id), &c);

@@ -75,7 +75,9 @@ TEST_F(CliPrecision, WarnsOnceExactlyWhereSinglePrecisionFails) {
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, row.warned ? kWarning60 : "");
     EXPECT_EQ(Count(run.out, "Warning: D of"), row.inOutput ? 1u : 0u);
-    if (row.inOutput) EXPECT_NE(run.out.find("\n\n" + std::string(kWarning60)), std::string::npos);
+    if (row.inOutput) {
+      EXPECT_NE(run.out.find("\n\n" + std::string(kWarning60)), std::string::npos);
+    }
   }
 }
 

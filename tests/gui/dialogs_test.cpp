@@ -353,3 +353,42 @@ TEST(ProgressWindow, EscapeCancelsOnceIntoTheStandardCancelState) {
 
 }  // namespace
 }  // namespace kinvar::gui
+
+namespace kinvar::gui {
+namespace {
+
+// The population commands ask for their options in a form after the two
+// groups: what the user types there is what the command uses, and Cancel in
+// the form runs nothing.
+TEST(PopulationForms, TheTypedOptionsReachTheCommand) {
+  Picking p;
+  WhenShown<CDialogRshTwoGroups>([](CDialogRshTwoGroups& d) {
+    EXPECT_EQ(Labels(d), (std::vector<std::string>{"Sire group", "Dam group"}));
+    d.listA()->setCurrentIndex(1);
+    d.listB()->setCurrentIndex(2);
+    WhenShown<CValueFormDialog>([](CValueFormDialog& form) {
+      ASSERT_EQ(form.fields().size(), 2u);
+      auto* maxF = qobject_cast<QLineEdit*>(form.fields()[1]);
+      ASSERT_NE(maxF, nullptr);
+      EXPECT_EQ(maxF->text().toStdString(), "0.0625");
+      maxF->setText(QStringLiteral(" 0.1 "));
+      form.button()->click();
+    });
+    d.button()->click();
+  });
+  p.doc.RunCommand(kCmdMateSuitability);
+  EXPECT_TRUE(p.platform.messages.empty());
+  ASSERT_EQ(p.doc.lastCommand(), kCmdMateSuitability);
+  EXPECT_EQ(p.doc.pedigree().report.Line(4), "Pairs whose offspring F is above 0.100000 are marked *.");
+  EXPECT_EQ(p.doc.remembered.suitabilityMaxF, "0.1");
+
+  WhenShown<CDialogRshTwoGroups>([](CDialogRshTwoGroups& d) {
+    WhenShown<CValueFormDialog>([](CValueFormDialog& form) { EXPECT_EQ(form.fields().size(), 6u); });
+    d.button()->click();
+  });
+  p.doc.RunCommand(kCmdOptimumContributions);
+  EXPECT_EQ(p.doc.lastCommand(), kCmdMateSuitability);
+}
+
+}  // namespace
+}  // namespace kinvar::gui

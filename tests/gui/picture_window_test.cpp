@@ -364,6 +364,7 @@ TEST(PictureCommands, DrawingsAndChartsOpenTheirWindows) {
       {"distribution of F", kCmdChartFDistribution, -1, kCmdStructure},
       {"founders of group 3", kCmdChartFounders, 2, kCmdGeneOrigin},
       {"relationships between groups", kCmdChartGroupHeatMap, -1, kCmdAverageBetweenGroups},
+      {"optimum contributions of groups 1 and 2", kCmdChartContributions, -1, kCmdOptimumContributions},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -375,6 +376,13 @@ TEST(PictureCommands, DrawingsAndChartsOpenTheirWindows) {
     if (row.groupRow >= 0)
       test::WhenShown<CDialogSelectAGroup>([&row](CDialogSelectAGroup& d) {
         d.list()->setCurrentIndex(row.groupRow);
+        d.button()->click();
+      });
+    if (row.id == kCmdChartContributions)
+      test::WhenShown<CDialogRshTwoGroups>([](CDialogRshTwoGroups& d) {
+        test::WhenShown<CValueFormDialog>([](CValueFormDialog& form) {
+          form.button()->click();
+        });
         d.button()->click();
       });
     frame.Dispatch(row.id);

@@ -57,7 +57,7 @@ struct ContributionCase {
   std::string message;
 };
 TEST(ContributionFile, AcceptsOrRefusesWithTheExactMessage) {
-  const std::string zero = "Contribution cannot be zero or negative.";
+  const std::string negative = "Contribution cannot be negative.";
   const std::string sum = "Error: Sum of contribution of sires (Group 1) is not equal to the "
                           "number of dams (Group 2).";
   const ContributionCase cases[] = {
@@ -70,9 +70,11 @@ TEST(ContributionFile, AcceptsOrRefusesWithTheExactMessage) {
       {"a sire left out", 3, "S1 3\n",
        {}, "Error: The number of individuals in the Contribution file is not equal to the number "
            "of individuals in Group 1!"},
-      {"zero on line 3", 3, "! c\n\nS1 0\nS2 3\n", {}, "Error in line 3.\n" + zero},
-      {"negative", 3, "S1 -2\n", {}, kLine1 + zero},
-      {"no digits", 3, "S1 two\n", {}, kLine1 + zero},
+      {"zero on line 3: the sire is not used", 3, "! c\n\nS1 0\nS2 3\n", {0, 3}, ""},
+      {"every sire zero cannot feed the dams", 3, "S1 0\nS2 0\n", {}, sum},
+      {"negative", 3, "S1 -2\n", {}, kLine1 + negative},
+      {"minus zero is zero", 3, "S1 -0\nS2 3\n", {0, 3}, ""},
+      {"no digits", 3, "S1 two\n", {}, kLine1 + kFormat},
       {"one field", 3, "S1\n", {}, kLine1 + kFormat},
       {"not a sire", 3, "D1 1\n", {}, "Error: Individual D1 does not belong to Group 1."},
       {"repeated", 3, "S1 1\nS2 1\ns1 1\n", {}, "Error in line 3.\nRepeated ID!"},

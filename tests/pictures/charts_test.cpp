@@ -355,3 +355,42 @@ TEST(Charts, FilesParseAndKeepTheirTexts) {
 
 }  // namespace
 }  // namespace kinvar::pictures
+
+namespace kinvar::pictures {
+namespace {
+
+// The selected candidates of optimum contributions, sires then dams, each
+// from the largest share down; the rest are left out.
+TEST(ContributionsChart, PlotsTheSelectedCandidatesByGroupAndShare) {
+  test::DocSession s;
+  ASSERT_TRUE(s.OpenPath(std::string(KINVAR_EXAMPLES_DIR) + "/herd.pdg"));
+  s.platform.groupPairs.push_back(std::pair{2, 3});
+  s.doc.RunCommand(kCmdOptimumContributions);
+  ASSERT_EQ(s.doc.lastCommand(), kCmdOptimumContributions);
+  const ResultSet& tables = s.doc.pedigree().report.tables();
+  const Plot plot = ContributionsPlot(tables);
+  ASSERT_EQ(plot.panels.size(), 1u);
+  const PlotPanel& panel = plot.panels[0];
+  const ResultTable& table = *tables.Find("contributions");
+  std::vector<std::pair<std::string, double>> sires, dams;
+  for (std::size_t r = 0; r < table.rows(); ++r) {
+    const double c = table.column(2).Real(r);
+    if (c <= 1e-6) continue;
+    (table.column(1).Text(r) == "M" ? sires : dams).emplace_back(std::string(table.column(0).Text(r)), c);
+  }
+  for (auto* side : {&sires, &dams})
+    std::stable_sort(side->begin(), side->end(), [](const auto& a, const auto& b) { return a.second > b.second; });
+  ASSERT_EQ(static_cast<std::size_t>(panel.categories.size()), sires.size() + dams.size());
+  for (std::size_t k = 0; k < sires.size() + dams.size(); ++k) {
+    const bool sire = k < sires.size();
+    const auto& [id, c] = sire ? sires[k] : dams[k - sires.size()];
+    EXPECT_EQ(panel.categories[static_cast<qsizetype>(k)].toStdString(), id);
+    EXPECT_EQ(panel.series[sire ? 0 : 1].values[k], c);
+    EXPECT_TRUE(std::isnan(panel.series[sire ? 1 : 0].values[k]));
+  }
+  EXPECT_EQ(plot.notes.size(), 3);  // no breeding values, no gain
+  EXPECT_FALSE(PlotPicture(plot).size.isEmpty());
+}
+
+}  // namespace
+}  // namespace kinvar::pictures

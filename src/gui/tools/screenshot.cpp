@@ -64,6 +64,15 @@ bool ShootDialogs(kinvar::CKinvarDoc& doc, kinvar::Platform& platform, const QDi
   CDialogRshTwoGroups twoGroups(groups);
   CDialogRshTwoGroups matingGroups(matings);
   CQueryDialog queryDialog(query);
+  const ValueForm populationForm{"Optimum contributions",
+                                 {{"ebv-column", "Breeding values: column of the pedigree file", ""},
+                                  {"ebv", "Breeding values: file of ID and value", "herd-ebv.txt"},
+                                  {"target-delta-f", "Target delta F", "0.01"},
+                                  {"target-kinship", "Target kinship", ""},
+                                  {"max-contribution", "Largest contribution", ""},
+                                  {"matings-file", "Matings file to write (every dam one progeny)", "next.c"}},
+                                 [](const std::vector<std::string>&) { return true; }};
+  CValueFormDialog fields(populationForm);
   CSaveOptionDlg save("Save the pairwise relationships", "Save the numerator relationship matrix");
   CDialogSelectASheet sheet({"Herd 2021", "Herd 2022", "Notes"});
   CDemoDlg about(CDemoDlg::Mode::kAbout);
@@ -73,7 +82,7 @@ bool ShootDialogs(kinvar::CKinvarDoc& doc, kinvar::Platform& platform, const QDi
   const std::pair<QWidget*, const char*> shots[] = {
       {&options, "options"},     {&getId, "get-an-id"}, {&selectGroup, "select-a-group"},
       {&twoGroups, "two-groups"}, {&matingGroups, "mating-groups"},
-      {&queryDialog, "query"},   {&save, "save-choice"},   {&sheet, "select-a-sheet"},
+      {&queryDialog, "query"},   {&fields, "population-options"}, {&save, "save-choice"},   {&sheet, "select-a-sheet"},
       {&about, "about"},         {&progress, "progress"}};
   bool ok = true;
   for (const auto& [widget, name] : shots) {

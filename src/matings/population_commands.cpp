@@ -1,0 +1,231 @@
+#include "matings/population_commands.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+#include "analyses/decomposition_report.h"
+#include "genetics/relationship_listings.h"
+#include "matings/contributions.h"
+#include "matings/matings_command.h"
+#include "matings/population.h"
+#include "pedigree/sex_and_birth_text.h"
+#include "report/number_format.h"
+
+namespace kinvar {
+
+namespace {
+
+void Write(Pedigree& ped, const std::string& line) {
+  WriteReportLine(ped.report, line, &ped.copyFile);
+}
+
+void GroupCell(TableRow& row, const Pedigree& ped, const Rec& r) {
+  if (r.group < 0) row.Missing();
+  else row.Integer(ped.GroupNumber(r));
+}
+
+std::string GroupText(const Pedigree& ped, const Rec& r) {
+  return r.group < 0 ? "." : std::to_string(ped.GroupNumber(r));
+}
+
+bool Refuse(CommandContext& ctx, const std::string& message) {
+  ctx.platform.ShowMessage(message, MessageIcon::kError);
+  return false;
+}
+
+}  // namespace
+
+std::string SixDecimals(double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.6f", value);
+  return text;
+}
+
+bool ReadTypedNumber(CommandContext& ctx, const std::string& text, const std::string& what,
+                     std::optional<double>& value) {
+  value.reset();
+  if (text.empty()) return true;
+  char* end = nullptr;
+  const double x = std::strtod(text.c_str(), &end);
+  if (end != text.c_str() + text.size() || !std::isfinite(x))
+    return Refuse(ctx, "Error: " + what + " is not a number: " + text);
+  value = x;
+  return true;
+}
+
+std::optional<MatingGroups> ChooseSireAndDamGroups(CommandContext& ctx, const char* caption) {
+  if (ctx.askInputs) {
+    GroupPicker picker{caption, "Compute", GroupNumbers(ctx.ped),
+                       [&ctx](int a, int b) {
+                         if (a != b) return true;
+                         ctx.platform.ShowMessage(
+                             "Error: Two groups are the same!\nSelect two different groups.",
+                             MessageIcon::kError);
+                         return false;
+                       },
+                       {}, "Sire group", "Dam group"};
+    const auto chosen = ctx.platform.PickTwoGroups(picker);
+    if (!chosen) return std::nullopt;
+    ctx.remembered.groupA = static_cast<std::int32_t>(chosen->first);
+    ctx.remembered.groupB = static_cast<std::int32_t>(chosen->second);
+  }
+  EnsureCodeOrder(ctx.ped);
+  MatingGroups groups{ctx.remembered.groupA, ctx.remembered.groupB,
+                      GroupMembers(ctx.ped, ctx.remembered.groupA),
+                      GroupMembers(ctx.ped, ctx.remembered.groupB)};
+  if (groups.sires.empty() || groups.dams.empty()) return std::nullopt;
+  if (!RecordedSexesFit(ctx, groups)) return std::nullopt;
+  return groups;
+}
+
+bool EditForm(CommandContext& ctx, const char* caption, std::vector<FormBox> boxes) {
+  if (!ctx.askInputs) return true;
+  ValueForm form{caption, {}, [&boxes](const std::vector<std::string>& texts) {
+                   for (std::size_t i = 0; i < boxes.size() && i < texts.size(); ++i)
+                     *boxes[i].text = texts[i];
+                   return true;
+                 }};
+  for (const FormBox& box : boxes) form.fields.push_back({box.key, box.label, *box.text});
+  return ctx.platform.AskValues(form);
+}
+
+namespace {
+
+void WriteMeanKinship(Pedigree& ped, const MeanKinshipResult& result, const std::string& scope) {
+  ped.report.Clear();
+  ped.copyFile.Reset();
+  ResultTable& summary = ped.report.tables().Add(SummaryTable());
+  summary.AddFigure("Members", static_cast<std::int64_t>(result.rows.size()));
+  summary.AddFigure("Mean kinship", result.meanMk);
+  summary.AddFigure("Gene diversity", result.geneDiversity);
+  ResultTable& table = ped.report.tables().Add("mean_kinship");
+  table.AddColumn("id", ColumnType::kId).AddColumn("sex", ColumnType::kText)
+      .AddColumn("group", ColumnType::kInteger).AddColumn("f", ColumnType::kReal)
+      .AddColumn("mk", ColumnType::kReal).AddColumn("progeny", ColumnType::kInteger)
+      .AddColumn("completeness", ColumnType::kReal).AddColumn("rank", ColumnType::kInteger);
+  table.Reserve(result.rows.size());
+  Write(ped, "|XMean kinship of " + scope);
+  Write(ped, "Members = |X" + std::to_string(result.rows.size()));
+  Write(ped, "Mean kinship = |X" + SixDecimals(result.meanMk));
+  Write(ped, "Gene diversity = |X" + SixDecimals(result.geneDiversity));
+  Write(ped, "");
+  Write(ped, "Rank|T1ID|T2Sex|T1Group|T1F|T1MK|T1Progeny|T1Completeness");
+  for (std::size_t i = 0; i < result.rows.size(); ++i) {
+    const MeanKinshipRow& row = result.rows[i];
+    const Rec& r = ped.rec(row.rec);
+    TableRow cells = table.AddRow();
+    cells.Id(r.Id()).Text(SexText(r.sex));
+    GroupCell(cells, ped, r);
+    cells.Float(r.f).Real(row.mk).Integer(row.progeny).Real(row.completeness)
+        .Integer(static_cast<std::int64_t>(i + 1));
+    Write(ped, std::to_string(i + 1) + "|T1|M" + std::string(r.Id()) + "|T2" + SexText(r.sex) +
+                   "|T1" + GroupText(ped, r) + "|T1" + FormatNumber(ped.settings.numberFormat, r.f) +
+                   "|T1" + SixDecimals(row.mk) + "|T1" + std::to_string(row.progeny) + "|T1" +
+                   SixDecimals(row.completeness));
+  }
+}
+
+}  // namespace
+
+void OnMeanKinship(CommandContext& ctx) {
+  if (ctx.askInputs) {
+    GroupPicker picker{"Mean kinship", "Compute", GroupNumbers(ctx.ped), {}, "All individuals"};
+    const auto choice = ctx.platform.PickGroup(picker);
+    if (!choice) return;
+    ctx.remembered.meanKinshipGroup = *choice;
+  }
+  ctx.askInputs = true;
+  if (!ctx.remembered.meanKinshipGroup) return;
+  const int chosen = *ctx.remembered.meanKinshipGroup;
+  const std::int32_t index = GroupIndexOf(ctx.ped, chosen);
+  if (chosen != kAllIndividuals && index < 0) return;
+  WaitCursor cursor(ctx.platform);
+  if (!PrepareInbreeding(ctx)) return;
+  Pedigree& ped = ctx.ped;
+  const ReferencePopulation ref =
+      chosen == kAllIndividuals ? WholeReference(ped) : GroupReference(ped, index);
+  const MeanKinshipResult result = ComputeMeanKinship(ped, ref);
+  ctx.lastCommand = kCmdMeanKinship;
+  WriteMeanKinship(ped, result, chosen == kAllIndividuals ? "all individuals"
+                                                          : "group " + std::to_string(chosen));
+}
+
+namespace {
+
+void WriteSuitability(Pedigree& ped, const MatingGroups& groups, const MateSuitability& m,
+                      float maxF, const std::string& reference) {
+  ResultTable& summary = ped.report.tables().Add(SummaryTable());
+  summary.AddFigure("Reference members", static_cast<std::int64_t>(m.referenceSize));
+  summary.AddFigure("Gene diversity of the reference", m.geneDiversity);
+  summary.AddFigure("Largest offspring F", maxF);
+  ResultTable& table = ped.report.tables().Add("mate_suitability");
+  table.AddColumn("sire", ColumnType::kId).AddColumn("dam", ColumnType::kId)
+      .AddColumn("offspring_f", ColumnType::kReal).AddColumn("delta_gd", ColumnType::kReal)
+      .AddColumn("mk_sire", ColumnType::kReal).AddColumn("mk_dam", ColumnType::kReal)
+      .AddColumn("mk_difference", ColumnType::kReal).AddColumn("above_max_f", ColumnType::kBoolean);
+  table.Reserve(m.pairs.size());
+  Write(ped, "|XMate suitability");
+  Write(ped, "Reference = |X" + reference);
+  Write(ped, "Members of the reference = |X" + std::to_string(m.referenceSize));
+  Write(ped, "Gene diversity of the reference = |X" + SixDecimals(m.geneDiversity));
+  Write(ped, "Pairs whose offspring F is above " + SixDecimals(maxF) + " are marked *.");
+  Write(ped, "");
+  Write(ped, "Sire|T1Dam|T1Offspring F|T1Delta GD|T1MK sire|T1MK dam|T1MK difference");
+  for (const PairSuitability& p : m.pairs) {
+    const Rec& s = ped.rec(groups.sires[static_cast<std::size_t>(p.sire)]);
+    const Rec& d = ped.rec(groups.dams[static_cast<std::size_t>(p.dam)]);
+    const double mkS = m.mkSires[static_cast<std::size_t>(p.sire)];
+    const double mkD = m.mkDams[static_cast<std::size_t>(p.dam)];
+    table.AddRow().Id(s.Id()).Id(d.Id()).Float(p.offspringF).Real(p.deltaGd).Real(mkS).Real(mkD)
+        .Real(std::fabs(mkS - mkD)).Boolean(p.exceeds);
+    char delta[32];
+    std::snprintf(delta, sizeof delta, "%.3e", p.deltaGd);
+    Write(ped, "|M" + std::string(s.Id()) + "|T1|F" + std::string(d.Id()) + "|T1" +
+                   FormatNumber(ped.settings.numberFormat, p.offspringF) + (p.exceeds ? " *" : "") +
+                   "|T1" + delta + "|T1" + SixDecimals(mkS) + "|T1" + SixDecimals(mkD) + "|T1" +
+                   SixDecimals(std::fabs(mkS - mkD)));
+  }
+}
+
+}  // namespace
+
+void OnMateSuitability(CommandContext& ctx) {
+  const auto groups = ChooseSireAndDamGroups(ctx, "Mate suitability");
+  if (!groups) return;
+  RememberedInputs& r = ctx.remembered;
+  if (!EditForm(ctx, "Mate suitability",
+                {{"reference", "Reference group (empty: sires and dams)", &r.suitabilityReference},
+                 {"max-f", "Largest offspring F", &r.suitabilityMaxF}}))
+    return;
+  ctx.askInputs = true;
+  std::optional<double> maxF, reference;
+  if (!ReadTypedNumber(ctx, r.suitabilityMaxF, "The largest offspring F", maxF) ||
+      !ReadTypedNumber(ctx, r.suitabilityReference, "The reference group", reference))
+    return;
+  std::int32_t index = -1;
+  if (reference) {
+    index = GroupIndexOf(ctx.ped, static_cast<int>(*reference));
+    if (index < 0 || *reference != std::floor(*reference)) {
+      Refuse(ctx, "Error: There is no group " + r.suitabilityReference + ".");
+      return;
+    }
+  }
+  WaitCursor cursor(ctx.platform);
+  if (!PrepareInbreeding(ctx)) return;
+  Pedigree& ped = ctx.ped;
+  const ReferencePopulation ref = reference ? GroupReference(ped, index) : PairReference(ped, *groups);
+  const float bound = maxF ? static_cast<float>(*maxF) : kDefaultMaxF;
+  const MateSuitability m = ComputeMateSuitability(ped, *groups, ref, bound);
+  ctx.lastCommand = kCmdMateSuitability;
+  ped.report.Clear();
+  ped.copyFile.Reset();
+  WriteSuitability(ped, *groups, m, bound,
+                   reference ? "group " + r.suitabilityReference
+                             : "groups " + std::to_string(groups->sireGroup) + " and " +
+                                   std::to_string(groups->damGroup));
+}
+
+}  // namespace kinvar

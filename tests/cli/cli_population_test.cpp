@@ -1,0 +1,115 @@
+// The population commands of kinvar-cli: the ranking as a table, mate
+// suitability's options, optimum contributions from breeding values to the
+// matings file that optimize-matings takes with the same groups, and the
+// exit status of what cannot be met.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "support/cli_fixture.h"
+
+namespace kinvar {
+namespace {
+
+using test::CliRun;
+using test::Quote;
+
+class CliPopulation : public test::CliFixture {
+ protected:
+  static std::string Example(const char* name) {
+    return Quote(std::string(KINVAR_EXAMPLES_DIR) + "/" + name);
+  }
+  static std::string Read(const std::string& path) {
+    std::ifstream in(path);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+};
+
+TEST_F(CliPopulation, HelpListsTheCommandsAndTheirOptions) {
+  const CliRun help = Execute("--help");
+  for (const char* name : {"mean-kinship", "mate-suitability", "optimum-contributions"})
+    EXPECT_NE(help.out.find(name), std::string::npos) << name;
+  const CliRun ocs = Execute("optimum-contributions --help");
+  for (const char* option : {"--ebv-column", "--ebv", "--target-delta-f", "--target-kinship",
+                             "--max-contribution", "--matings-file"})
+    EXPECT_NE(ocs.out.find(option), std::string::npos) << option;
+}
+
+TEST_F(CliPopulation, MeanKinshipWritesTheRankedTable) {
+  const CliRun run = Execute("-q mean-kinship " + Herd() + " 3 --format csv --table mean_kinship");
+  ASSERT_EQ(run.status, 0) << run.err;
+  std::istringstream lines(run.out);
+  std::string header, first;
+  std::getline(lines, header);
+  std::getline(lines, first);
+  header.pop_back();  // CSV lines end with CR LF
+  first.pop_back();
+  EXPECT_EQ(header, "id,sex,group,f,mk,progeny,completeness,rank");
+  EXPECT_EQ(first.substr(0, 3), "C1,");
+  EXPECT_EQ(first.substr(first.size() - 2), ",1");
+  EXPECT_EQ(Execute("-q mean-kinship " + Herd() + " 9").status, 1);
+}
+
+TEST_F(CliPopulation, MateSuitabilityTakesAReferenceAndABound) {
+  const CliRun all = Execute("-q mate-suitability " + Herd() + " 2 3 --format csv --table mate_suitability");
+  ASSERT_EQ(all.status, 0) << all.err;
+  EXPECT_EQ(all.out.substr(0, all.out.find('\r')),
+            "sire,dam,offspring_f,delta_gd,mk_sire,mk_dam,mk_difference,above_max_f");
+  EXPECT_EQ(std::count(all.out.begin(), all.out.end(), '\n'), 17);  // 4 x 4 pairs
+  const CliRun bounded =
+      Execute("-q mate-suitability " + Herd() + " 2 3 --reference 1 --max-f 0.5 --report");
+  ASSERT_EQ(bounded.status, 0) << bounded.err;
+  EXPECT_NE(bounded.out.find("Reference = group 1"), std::string::npos);
+  // Only the line that explains the mark has one: nothing is above 0.5.
+  const std::size_t mark = bounded.out.find(" *");
+  EXPECT_EQ(bounded.out.substr(mark, 4), " *.\n");
+  EXPECT_EQ(bounded.out.find(" *", mark + 1), std::string::npos);
+  const CliRun unknown = Execute("-q mate-suitability " + Herd() + " 2 3 --reference 7");
+  EXPECT_EQ(unknown.status, 1);
+  EXPECT_EQ(unknown.err, "Error: There is no group 7.\n");
+}
+
+TEST_F(CliPopulation, OptimumContributionsFeedOptimizeMatings) {
+  const std::string c = Out("sires.c");
+  const CliRun ocs = Execute("-q optimum-contributions " + Herd() + " 2 3 --ebv " +
+                             Example("herd-ebv.txt") + " --target-delta-f 0.01 --matings-file " +
+                             Quote(c) + " --report");
+  ASSERT_EQ(ocs.status, 0) << ocs.err;
+  EXPECT_NE(ocs.out.find("Delta F = 0.010000"), std::string::npos) << ocs.out;
+  EXPECT_EQ(Read(c), "B1 2\nB3 1\nB2 0\nB4 1\n");
+  const CliRun matings = Execute("-q optimize-matings " + Herd() + " 2 3 " + Quote(c) + " --exact");
+  EXPECT_EQ(matings.status, 0) << matings.err;
+}
+
+TEST_F(CliPopulation, WhatCannotBeMetExitsWithOne) {
+  const struct {
+    const char* name;
+    std::string args;
+    std::string message;
+  } cases[] = {
+      {"target below the least kinship", "--ebv " + Example("herd-ebv.txt") + " --target-kinship 0.1",
+       "Error: The kinship constraint cannot be met: the target kinship is 0.100000, the least the "
+       "candidates can reach is 0.211069.\n"},
+      {"values without a target", "--ebv " + Example("herd-ebv.txt"),
+       "Error: With breeding values, give a target delta F or a target kinship.\n"},
+      {"no such column", "--ebv-column milk --target-delta-f 0.01",
+       "The pedigree file has no column milk.\n"},
+  };
+  for (const auto& c : cases) {
+    const CliRun run = Execute("-q optimum-contributions " + Herd() + " 2 3 " + c.args);
+    EXPECT_EQ(run.status, 1) << c.name;
+    EXPECT_EQ(run.err, c.message) << c.name;
+    EXPECT_EQ(run.out, "") << c.name;
+  }
+  EXPECT_EQ(Execute("-q optimum-contributions " + Herd() +
+                    " 2 3 --target-delta-f 0.01 --target-kinship 0.2").status,
+            2);
+}
+
+}  // namespace
+}  // namespace kinvar

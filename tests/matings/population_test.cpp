@@ -1,0 +1,241 @@
+// Population management's computations: mean kinship and the change of gene
+// diversity against the tabular coancestry on random pedigrees, rankings and
+// their ties, whole matings from contributions, and the breeding-value
+// readers.
+#include "matings/population.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "analyses/decomposition_report.h"
+#include "genetics/relationship_listings.h"
+#include "matings/contributions.h"
+#include "support/random_pedigree.h"
+#include "support/scripted_platform.h"
+#include "support/tabular_a.h"
+#include "support/test_files.h"
+
+namespace kinvar {
+namespace {
+
+using test::Loaded;
+
+std::unique_ptr<Pedigree> RandomWithGroups(std::uint64_t seed) {
+  test::RandomPedigreeOptions options = test::VariedOptions(seed, 90);
+  options.groupColumn = true;
+  return Loaded(test::MakeRandomPedigree(options).text);
+}
+
+std::vector<std::size_t> Members(const ReferencePopulation& ref) {
+  std::vector<std::size_t> members;
+  for (std::size_t code = 1; code < ref.byCode.size(); ++code)
+    if (ref.byCode[code] != 0) members.push_back(code - 1);
+  return members;
+}
+
+TEST(MeanKinship, EqualsTheTabularCoancestryOnRandomPedigrees) {
+  for (std::uint64_t seed = 1; seed <= 40; ++seed) {
+    auto ped = RandomWithGroups(seed);
+    const test::DenseMatrix a = test::TabularA(*ped);
+    std::vector<int> references = GroupNumbers(*ped);
+    references.push_back(kAllIndividuals);
+    for (const int group : references) {
+      const ReferencePopulation ref = group == kAllIndividuals
+                                          ? WholeReference(*ped)
+                                          : GroupReference(*ped, GroupIndexOf(*ped, group));
+      const MeanKinshipResult result = ComputeMeanKinship(*ped, ref);
+      const std::vector<std::size_t> members = Members(ref);
+      const std::string where = "seed " + std::to_string(seed) + " group " + std::to_string(group);
+      ASSERT_EQ(result.rows.size(), members.size()) << where;
+      double total = 0.0;
+      for (std::size_t k = 0; k < result.rows.size(); ++k) {
+        const MeanKinshipRow& row = result.rows[k];
+        const auto i = static_cast<std::size_t>(ped->rec(row.rec).code - 1);
+        double sum = 0.0;
+        for (const std::size_t j : members) sum += a(i, j) / 2.0;
+        const double mk = sum / static_cast<double>(members.size());
+        EXPECT_NEAR(row.mk, mk, 1e-6 * (1.0 + mk)) << where;
+        total += mk;
+        if (k > 0) {  // ascending, ties by code
+          const MeanKinshipRow& before = result.rows[k - 1];
+          EXPECT_TRUE(before.mk < row.mk ||
+                      (before.mk == row.mk && ped->rec(before.rec).code < ped->rec(row.rec).code))
+              << where;
+        }
+      }
+      EXPECT_NEAR(result.meanMk, total / static_cast<double>(members.size()), 1e-6) << where;
+      EXPECT_DOUBLE_EQ(result.geneDiversity, 1.0 - result.meanMk) << where;
+    }
+  }
+}
+
+TEST(MeanKinship, TiesAreRankedByCode) {
+  // Four unrelated founders: every MK is (1/2) / 4, so code order decides.
+  auto ped = Loaded("Progeny Sire Dam\nZ 0 0\nY 0 0\nX 0 0\nW 0 0\n");
+  const MeanKinshipResult result = ComputeMeanKinship(*ped, WholeReference(*ped));
+  ASSERT_EQ(result.rows.size(), 4u);
+  std::string order;
+  for (const MeanKinshipRow& row : result.rows) {
+    EXPECT_EQ(row.mk, 0.125);
+    order += ped->rec(row.rec).Id();
+  }
+  EXPECT_EQ(order, "ZYXW");
+  EXPECT_EQ(result.geneDiversity, 0.875);
+}
+
+// 1 - mean kinship of the members with one offspring of s and d added,
+// minus the same without, from the tabular matrix.
+double DirectDeltaGd(const test::DenseMatrix& a, const std::vector<std::size_t>& members,
+                     std::size_t s, std::size_t d) {
+  const auto n = static_cast<double>(members.size());
+  double sum = 0.0, offspring = 0.0;
+  for (const std::size_t i : members) {
+    for (const std::size_t j : members) sum += a(i, j) / 2.0;
+    offspring += (a(s, i) + a(d, i)) / 4.0;
+  }
+  const double self = (1.0 + a(s, d) / 2.0) / 2.0;
+  return sum / (n * n) - (sum + 2.0 * offspring + self) / ((n + 1.0) * (n + 1.0));
+}
+
+TEST(MateSuitability, DeltaGdEqualsTheTabularComputationAndPairsComeBestFirst) {
+  int checked = 0;
+  for (std::uint64_t seed = 1; seed <= 40; ++seed) {
+    auto ped = RandomWithGroups(seed);
+    const std::vector<int> numbers = GroupNumbers(*ped);
+    if (numbers.size() < 2) continue;
+    EnsureCodeOrder(*ped);
+    const test::DenseMatrix a = test::TabularA(*ped);
+    MatingGroups groups{numbers[0], numbers[1], GroupMembers(*ped, numbers[0]),
+                        GroupMembers(*ped, numbers[1])};
+    for (const bool own : {false, true}) {
+      const ReferencePopulation ref =
+          own ? GroupReference(*ped, GroupIndexOf(*ped, numbers.back())) : PairReference(*ped, groups);
+      const MateSuitability m = ComputeMateSuitability(*ped, groups, ref, kDefaultMaxF);
+      const std::vector<std::size_t> members = Members(ref);
+      const std::string where = "seed " + std::to_string(seed);
+      ASSERT_EQ(m.pairs.size(), groups.sires.size() * groups.dams.size()) << where;
+      const auto code = [&](RecIndex r) { return static_cast<std::size_t>(ped->rec(r).code - 1); };
+      for (std::size_t k = 0; k < m.pairs.size(); ++k) {
+        const PairSuitability& p = m.pairs[k];
+        const std::size_t s = code(groups.sires[static_cast<std::size_t>(p.sire)]);
+        const std::size_t d = code(groups.dams[static_cast<std::size_t>(p.dam)]);
+        EXPECT_NEAR(p.offspringF, a(s, d) / 2.0, 1e-6) << where;
+        EXPECT_NEAR(p.deltaGd, DirectDeltaGd(a, members, s, d), 1e-6) << where;
+        EXPECT_EQ(p.exceeds, p.offspringF > kDefaultMaxF) << where;
+        if (k > 0) {
+          const PairSuitability& q = m.pairs[k - 1];
+          const std::size_t qs = code(groups.sires[static_cast<std::size_t>(q.sire)]);
+          const std::size_t qd = code(groups.dams[static_cast<std::size_t>(q.dam)]);
+          EXPECT_TRUE(q.deltaGd > p.deltaGd ||
+                      (q.deltaGd == p.deltaGd && (qs < s || (qs == s && qd < d))))
+              << where;
+        }
+      }
+      ++checked;
+    }
+  }
+  EXPECT_GT(checked, 20);
+}
+
+struct WholeMatingsCase {
+  const char* name;
+  std::vector<double> c;
+  std::int32_t dams;
+  std::vector<std::int32_t> codes;
+  std::vector<std::int32_t> expected;
+};
+
+TEST(WholeMatings, LargestRemaindersTiesToTheLowerCode) {
+  const WholeMatingsCase cases[] = {
+      {"exact shares", {0.25, 0.25, 0.0}, 4, {1, 2, 3}, {2, 2, 0}},
+      {"one remainder", {0.3, 0.2}, 3, {1, 2}, {2, 1}},
+      {"tie to the lower code", {0.25, 0.25}, 3, {7, 4}, {1, 2}},
+      {"tiny contributions get nothing", {0.4999999, 1e-7}, 10, {1, 2}, {10, 0}},
+      {"three-way tie", {1.0 / 6, 1.0 / 6, 1.0 / 6}, 4, {3, 1, 2}, {1, 2, 1}},
+  };
+  for (const WholeMatingsCase& c : cases) {
+    const auto counts = WholeMatings(c.c, c.dams, c.codes);
+    EXPECT_EQ(counts, c.expected) << c.name;
+  }
+  // Invariant on random shares: the counts sum to the dams and each is
+  // within one of its exact share.
+  std::uint64_t x = 88172645463325252ull;
+  for (int round = 0; round < 200; ++round) {
+    std::vector<double> c(1 + round % 9);
+    double sum = 0.0;
+    for (double& v : c) {
+      x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+      v = static_cast<double>(x % 1000) * (round % 3 == 0 ? 0.0 : 1.0) + 1.0;
+      sum += v;
+    }
+    for (double& v : c) v = 0.5 * v / sum;
+    std::vector<std::int32_t> codes(c.size());
+    for (std::size_t i = 0; i < codes.size(); ++i) codes[i] = static_cast<std::int32_t>(i + 1);
+    const std::int32_t dams = 1 + round % 37;
+    const auto counts = WholeMatings(c, dams, codes);
+    std::int32_t total = 0;
+    for (std::size_t i = 0; i < c.size(); ++i) {
+      total += counts[i];
+      EXPECT_LT(std::fabs(counts[i] - 2.0 * dams * c[i]), 1.0 + 1e-9);
+    }
+    EXPECT_EQ(total, dams);
+  }
+}
+
+struct EbvCase {
+  const char* name;
+  const char* text;
+  std::vector<std::pair<const char*, double>> values;  // empty: refused with `message`
+  std::string message;
+};
+
+TEST(BreedingValueFile, ReadsOrRefusesWithTheMessage) {
+  auto ped = Loaded("Progeny Sire Dam\nA 0 0\nB 0 0\nC A B\n");
+  const EbvCase cases[] = {
+      {"a header", "ID EBV\nA 1.5\nb,-2\n", {{"A", 1.5}, {"B", -2.0}}, ""},
+      {"no header, comments", "! values\n\nA 1\n C\t2e1 extra\n", {{"A", 1.0}, {"C", 20.0}}, ""},
+      {"not in the pedigree", "X 1\n", {}, "Error in line 1.\nIndividual X is not in the pedigree."},
+      {"repeated", "A 1\na 2\n", {}, "Error in line 2.\nRepeated ID!"},
+      {"a word after the first line", "A 1\nB one\n", {},
+       "Error in line 2.\nA line holds an ID and a breeding value."},
+      {"one field", "A\n", {}, "Error in line 1.\nA line holds an ID and a breeding value."},
+  };
+  for (const EbvCase& c : cases) {
+    test::TempFile file(c.text, ".txt");
+    test::ScriptedPlatform platform;
+    const auto values = ReadBreedingValueFile(file.path(), *ped, platform);
+    if (c.values.empty()) {
+      EXPECT_FALSE(values) << c.name;
+      EXPECT_EQ(platform.MessageTexts(), std::vector<std::string>{c.message}) << c.name;
+      continue;
+    }
+    ASSERT_TRUE(values) << c.name;
+    int given = 0;
+    for (RecIndex r = 1; r <= ped->nTotal; ++r) given += std::isnan((*values)[static_cast<std::size_t>(r)]) ? 0 : 1;
+    EXPECT_EQ(given, static_cast<int>(c.values.size())) << c.name;
+    for (const auto& [id, value] : c.values)
+      for (RecIndex r = 1; r <= ped->nTotal; ++r)
+        if (ped->rec(r).Id() == id) {
+          EXPECT_EQ((*values)[static_cast<std::size_t>(r)], value) << c.name;
+        }
+  }
+}
+
+TEST(BreedingValueColumn, ReadsTheNamedColumnInAnyCase) {
+  test::TempFile file("! herd\nProgeny,Sire,Dam,Milk\nA,0,0,10\nB,0,0,.\nC,A,B,-3.5\n", ".pdg");
+  test::ScriptedPlatform platform;
+  auto ped = Loaded("Progeny Sire Dam\nA 0 0\nB 0 0\nC A B\n");
+  const auto values = ReadBreedingValueColumn(file.path(), "milk", *ped, platform);
+  ASSERT_TRUE(values);
+  EXPECT_EQ((*values)[1], 10.0);
+  EXPECT_TRUE(std::isnan((*values)[2]));
+  EXPECT_EQ((*values)[3], -3.5);
+  EXPECT_FALSE(ReadBreedingValueColumn(file.path(), "fat", *ped, platform));
+  EXPECT_EQ(platform.MessageTexts().back(), "The pedigree file has no column fat.");
+}
+
+}  // namespace
+}  // namespace kinvar
