@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <type_traits>
+#include <charconv>
 #include <cstdio>
 #include <filesystem>
 #include <limits>
@@ -192,6 +194,7 @@ void Session::ThrowCaseClash(std::string_view a, std::string_view b) {
 void Session::SetCancelCheck(CancelCheck check) { platform_->SetCancelCheck(std::move(check)); }
 void Session::SetProgress(ProgressSink sink) { platform_->SetProgress(std::move(sink)); }
 void Session::SetThreads(int threads) { threads_ = threads; }
+void Session::SetDoublePrecision(bool on) { doublePrecision_ = on; }
 
 std::int32_t Session::size() const { return doc_->pedigree().nTotal; }
 std::int32_t Session::rows() const { return doc_->pedigree().nRead; }
@@ -215,9 +218,10 @@ std::string_view Session::Spelling(std::string_view coreId) const {
 std::vector<int> Session::Groups() const { return GroupNumbers(doc_->pedigree()); }
 
 void Session::Begin(std::deque<std::string> inputs, std::deque<std::string> openFiles,
-                    std::optional<std::string> savePath) {
-  platform_->Prepare(std::move(inputs), std::move(openFiles), std::move(savePath));
+                    std::optional<std::string> savePath, std::map<std::string, std::string> formValues) {
+  platform_->Prepare(std::move(inputs), std::move(openFiles), std::move(savePath), std::move(formValues));
   doc_->settings().threads = threads_;
+  doc_->settings().precision = doublePrecision_ ? 1 : 0;
   doc_->askInputs = true;
 }
 
@@ -244,10 +248,11 @@ void Session::EnsureF() {
 }
 
 ResultSet Session::Run(std::int32_t id, std::deque<std::string> inputs,
-                       std::deque<std::string> openFiles, std::optional<std::string> savePath) {
+                       std::deque<std::string> openFiles, std::optional<std::string> savePath,
+                       std::map<std::string, std::string> formValues) {
   if (!IsAvailable(*FindCommand(id), doc_->State()))
     throw Refused("This command is not available for the loaded pedigree.");
-  Begin(std::move(inputs), std::move(openFiles), std::move(savePath));
+  Begin(std::move(inputs), std::move(openFiles), std::move(savePath), std::move(formValues));
   doc_->RunCommand(id);
   const std::int32_t shown = id == kCmdRecompute ? kCmdCompute : id;
   const bool foundNothing = IsPathCounting(id) && doc_->lastCommand() == kCmdNone && !platform_->cancelled();
@@ -359,9 +364,23 @@ std::vector<double> Session::RelationshipMatrix(const std::vector<std::string>& 
   Begin({});
   EnsureF();
   const Pedigree& ped = doc_->pedigree();
+  if (ped.InDouble()) return MatrixColumns(recs, kind, ped.dDouble, ped.fDouble);
+  return MatrixColumns(recs, kind, ped.d, std::vector<float>());
+}
+
+// The columns of A for the records, through the variances `d` (by code);
+// `f` by code in double precision, else each record's F.
+template <class T>
+std::vector<double> Session::MatrixColumns(const std::vector<RecIndex>& recs, RelationshipKind kind,
+                                           const std::vector<T>& d, const std::vector<T>& f) {
+  const Pedigree& ped = doc_->pedigree();
+  const auto k = static_cast<std::int64_t>(recs.size());
+  const auto fOf = [&](const Rec& r) -> T {
+    return f.empty() ? static_cast<T>(r.f) : f[static_cast<std::size_t>(r.code)];
+  };
   std::int32_t last = 0;
   for (const RecIndex r : recs) last = std::max(last, ped.rec(r).code);
-  KernelPedigree kp = WholePedigreeKernel(ped, ped.d, last);
+  BasicKernelPedigree<T> kp = WholePedigreeKernel(ped, d, last);
   std::vector<double> matrix(static_cast<std::size_t>(k * k));
   auto window = platform_->OpenProgress();
   Progress progress(*window);
@@ -372,9 +391,10 @@ std::vector<double> Session::RelationshipMatrix(const std::vector<std::string>& 
     ComputeColumn(kp, column.code, last);
     for (std::int64_t r = 0; r < k; ++r) {
       const Rec& row = ped.rec(recs[static_cast<std::size_t>(r)]);
-      float value = kp.at(row.code);
-      if (kind == RelationshipKind::kCoefficient) value = RelationshipCoefficient(value, row.f, column.f);
-      matrix[static_cast<std::size_t>(c * k + r)] = DecimalOf(value);
+      T value = kp.at(row.code);
+      if (kind == RelationshipKind::kCoefficient) value = RelationshipCoefficient(value, fOf(row), fOf(column));
+      if constexpr (std::is_same_v<T, float>) matrix[static_cast<std::size_t>(c * k + r)] = DecimalOf(value);
+      else matrix[static_cast<std::size_t>(c * k + r)] = value;
     }
     ClearWork(kp, last);
   }
@@ -393,14 +413,21 @@ LowerTriplets Session::InverseOfA() {
   auto window = platform_->OpenProgress();
   Progress progress(*window);
   progress.SetStage(0, 100, ped.nTotal, "Inverting A");
-  InverseBuild build = BuildInverseOfA(ped, progress);
+  if (ped.InDouble()) return Finished(BuildInverseOfA(ped, ped.dDouble, progress));
+  return Finished(BuildInverseOfA(ped, ped.d, progress));
+}
+
+template <class T>
+LowerTriplets Session::Finished(const BasicInverseBuild<T>& build) {
   if (build.status == BuildStatus::kCanceled) ThrowStopped(kCanceledMessage);
   if (build.status != BuildStatus::kDone) throw Refused("Not enough memory for the inverse of A.");
   return InInputOrder(build.matrix);
 }
 
-// From rows by code to columns by input position, rows ascending.
-LowerTriplets Session::InInputOrder(const SparseLower& byCode) const {
+// From rows by code to columns by input position, rows ascending. A float
+// becomes the shortest decimal that restores it, as in the tables.
+template <class T>
+LowerTriplets Session::InInputOrder(const BasicSparseLower<T>& byCode) const {
   const Pedigree& ped = doc_->pedigree();
   const std::int32_t n = byCode.n;
   std::vector<std::int32_t> position(static_cast<std::size_t>(n));
@@ -410,14 +437,14 @@ LowerTriplets Session::InInputOrder(const SparseLower& byCode) const {
   std::vector<std::int64_t> start(static_cast<std::size_t>(n) + 1, 0);
   const auto each = [&](auto&& visit) {
     for (std::int32_t r = 0; r < n; ++r)
-      for (const SparseElement& e : byCode.Row(r)) {
+      for (const auto& e : byCode.Row(r)) {
         std::int32_t row = position[static_cast<std::size_t>(r)];
         std::int32_t col = position[static_cast<std::size_t>(e.column)];
         if (row < col) std::swap(row, col);
         visit(row, col, e.value);
       }
   };
-  each([&](std::int32_t, std::int32_t col, float) { ++start[static_cast<std::size_t>(col) + 1]; });
+  each([&](std::int32_t, std::int32_t col, T) { ++start[static_cast<std::size_t>(col) + 1]; });
   for (std::size_t c = 0; c < static_cast<std::size_t>(n); ++c) start[c + 1] += start[c];
   LowerTriplets out;
   out.n = n;
@@ -425,11 +452,12 @@ LowerTriplets Session::InInputOrder(const SparseLower& byCode) const {
   out.col.resize(stored);
   out.value.resize(stored);
   std::vector<std::int64_t> fill(start.begin(), start.end() - 1);
-  each([&](std::int32_t row, std::int32_t col, float value) {
+  each([&](std::int32_t row, std::int32_t col, T value) {
     const auto at = static_cast<std::size_t>(fill[static_cast<std::size_t>(col)]++);
     out.row[at] = row;
     out.col[at] = col;
-    out.value[at] = DecimalOf(value);
+    if constexpr (std::is_same_v<T, float>) out.value[at] = DecimalOf(value);
+    else out.value[at] = value;
   });
   SortRowsWithinColumns(out, start);
   return out;
@@ -526,6 +554,80 @@ ResultSet Session::OptimizeMatings(const MatingRequest& request) {
   const CMS& report = doc_->pedigree().report;
   if (report.Count() > 1 && report.Line(1) == kCouldNotOptimizeLine) throw Refused(ReportText(report));
   return tables;
+}
+
+namespace {
+
+std::string Text(double value) {
+  char buffer[32];
+  return {buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr};
+}
+
+std::string GroupOrAll(std::optional<int> group) { return group ? std::to_string(*group) : "all"; }
+
+// A seed file whose stream starts from `seed`.
+std::string SeedFile(const TempFolder& folder, std::uint32_t seed, Platform& platform) {
+  Mt19937 generator;
+  InitGenerator(generator, seed);
+  const std::string path = folder.File("Seed");
+  SaveSeedFile(generator, path, platform);
+  return path;
+}
+
+}  // namespace
+
+ResultSet Session::Purging(const PurgingRequest& request) {
+  const TempFolder folder;
+  doc_->seedFile = SeedFile(folder, request.seed, *platform_);
+  return Run(kCmdPurging, {GroupOrAll(request.group)}, {}, std::nullopt,
+             {{"purging-coefficient", Text(request.purgingCoefficient)},
+              {"gene-drop", std::to_string(request.geneDrops)},
+              {"all-founders", request.allFounders ? "1" : "0"}});
+}
+
+ResultSet Session::MeanKinship(std::optional<int> group) { return Run(kCmdMeanKinship, {GroupOrAll(group)}); }
+
+ResultSet Session::MateSuitability(int sireGroup, int damGroup, std::optional<int> reference, double maxF) {
+  return Run(kCmdMateSuitability, {std::to_string(sireGroup), std::to_string(damGroup)}, {}, std::nullopt,
+             {{"reference", reference ? std::to_string(*reference) : ""}, {"max-f", Text(maxF)}});
+}
+
+ResultSet Session::OptimumContributions(const ContributionRequest& request) {
+  const TempFolder folder;
+  std::map<std::string, std::string> form{{"ebv-column", ""}, {"ebv", ""}};
+  if (!request.breedingValues.empty()) {
+    std::string lines;
+    for (const auto& [id, value] : request.breedingValues) lines += id + " " + Text(value) + "\n";
+    form["ebv"] = folder.File("breeding-values.txt");
+    WriteTextFile(form["ebv"], lines);
+  }
+  const auto optional = [](const std::optional<double>& v) { return v ? Text(*v) : std::string(); };
+  form["target-delta-f"] = optional(request.targetDeltaF);
+  form["target-kinship"] = optional(request.targetKinship);
+  form["max-contribution"] = optional(request.maxContribution);
+  form["matings-file"] = request.matings ? folder.File("matings.c") : "";
+  ResultSet tables = Run(kCmdOptimumContributions,
+                         {std::to_string(request.sireGroup), std::to_string(request.damGroup)}, {},
+                         std::nullopt, form);
+  if (request.matings) AddSireMatings(form["matings-file"], tables);
+  return tables;
+}
+
+// The contribution file the command wrote, as a table: its lines are "ID
+// count" after "!" comments.
+void Session::AddSireMatings(const std::string& path, ResultSet& tables) const {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) throw Refused("The matings file was not written.");
+  ResultTable& t = tables.Add("sire_matings");
+  t.AddColumn("sire", ColumnType::kId).AddColumn("matings", ColumnType::kInteger);
+  char line[256];
+  while (std::fgets(line, sizeof line, file) != nullptr) {
+    char id[64];
+    long long count = 0;
+    if (line[0] == '!' || std::sscanf(line, "%63s %lld", id, &count) != 2) continue;
+    t.AddRow().Id(Spelling(id)).Integer(count);
+  }
+  std::fclose(file);
 }
 
 const std::vector<std::string>& Session::Notes() const { return platform_->notes(); }

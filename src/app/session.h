@@ -23,6 +23,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -42,7 +43,8 @@ class CKinvarDoc;
 class SessionPlatform;
 template <class T>
 struct BasicSparseLower;
-using SparseLower = BasicSparseLower<float>;
+template <class T>
+struct BasicInverseBuild;
 
 // Validation's error list, one message a line as the report shows them.
 class InvalidPedigree : public std::runtime_error {
@@ -97,6 +99,30 @@ struct MatingRequest {
   std::uint32_t seed = 0;  // the random stream of the annealing
 };
 
+// The purging analysis: the reference (every individual when none), the
+// purging coefficient, the gene-dropping replicates and their random stream.
+struct PurgingRequest {
+  std::optional<int> group;
+  double purgingCoefficient = 0.0;
+  std::int32_t geneDrops = 0;
+  bool allFounders = false;
+  std::uint32_t seed = 0;
+};
+
+// Optimum contributions of the candidates of two groups. Breeding values by
+// ID (none: least kinship); at most one target; `matings` gives every dam
+// one progeny and adds the table "sire_matings" (sire, matings), the
+// contribution file's lines for OptimizeMatings.
+struct ContributionRequest {
+  int sireGroup = 0;
+  int damGroup = 0;
+  std::vector<std::pair<std::string, double>> breedingValues;
+  std::optional<double> targetDeltaF;
+  std::optional<double> targetKinship;
+  std::optional<double> maxContribution;
+  bool matings = false;
+};
+
 class Session {
  public:
   // Polled often during long computations on the thread that called the
@@ -123,6 +149,9 @@ class Session {
   void SetProgress(ProgressSink sink);
   // 0: one thread per core.
   void SetThreads(int threads);
+  // F, D, relationships, the inverse of A, T, dii and the decompositions in
+  // 64-bit floats; single precision (the default) otherwise.
+  void SetDoublePrecision(bool on);
 
   std::int32_t size() const;  // rows plus added parents
   std::int32_t rows() const;
@@ -166,6 +195,13 @@ class Session {
   // A group, or every individual when no group is given.
   ResultSet Diversity(std::optional<int> group);
   ResultSet OptimizeMatings(const MatingRequest& request);
+  ResultSet Purging(const PurgingRequest& request);
+  // Population management: the mean kinship ranking of a group (or of every
+  // individual), the suitability of every sire-dam pair, and the optimum
+  // contributions.
+  ResultSet MeanKinship(std::optional<int> group);
+  ResultSet MateSuitability(int sireGroup, int damGroup, std::optional<int> reference, double maxF);
+  ResultSet OptimumContributions(const ContributionRequest& request);
 
   // The pedigree, for what no command above covers; read-only.
   const Pedigree& pedigree() const;
@@ -180,7 +216,8 @@ class Session {
   void KeepSpellingsOf(const std::vector<std::string>& cells);
   [[noreturn]] static void ThrowCaseClash(std::string_view a, std::string_view b);
   void Begin(std::deque<std::string> inputs, std::deque<std::string> openFiles = {},
-             std::optional<std::string> savePath = std::nullopt);
+             std::optional<std::string> savePath = std::nullopt,
+             std::map<std::string, std::string> formValues = {});
   // Cancelled, or Refused with the message shown, else with `fallback`.
   [[noreturn]] void ThrowStopped(const std::string& fallback);
   void ThrowIfRejected();
@@ -189,18 +226,27 @@ class Session {
   // Runs a document command with its dialogs' answers; its tables, spelled.
   ResultSet Run(std::int32_t id, std::deque<std::string> inputs,
                 std::deque<std::string> openFiles = {},
-                std::optional<std::string> savePath = std::nullopt);
+                std::optional<std::string> savePath = std::nullopt,
+                std::map<std::string, std::string> formValues = {});
   void Spell(ResultSet& tables) const;
   void SetRelationshipSettings(RelationshipKind kind, std::optional<std::pair<double, double>> range);
   ResultSet PairsOf(const std::vector<std::string>& ids, RelationshipKind kind,
                     std::optional<std::pair<double, double>> range);
-  LowerTriplets InInputOrder(const SparseLower& byCode) const;
+  template <class T>
+  LowerTriplets InInputOrder(const BasicSparseLower<T>& byCode) const;
+  template <class T>
+  LowerTriplets Finished(const BasicInverseBuild<T>& build);
+  template <class T>
+  std::vector<double> MatrixColumns(const std::vector<RecIndex>& recs, RelationshipKind kind,
+                                    const std::vector<T>& d, const std::vector<T>& f);
   static void SortRowsWithinColumns(LowerTriplets& t, const std::vector<std::int64_t>& start);
   std::unique_ptr<Session> Extract(std::int32_t id, const std::string& input);
+  void AddSireMatings(const std::string& path, ResultSet& tables) const;
 
   std::unique_ptr<SessionPlatform> platform_;
   std::unique_ptr<CKinvarDoc> doc_;
   int threads_ = 0;
+  bool doublePrecision_ = false;
   // Upper-case ID -> the caller's spelling, for spellings not in upper case.
   std::unordered_map<std::string, std::string> spellings_;
 };

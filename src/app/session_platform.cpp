@@ -36,7 +36,9 @@ class SessionProgressWindow final : public ProgressWindow {
 }  // namespace
 
 void SessionPlatform::Prepare(std::deque<std::string> inputs, std::deque<std::string> openFiles,
-                              std::optional<std::string> savePath) {
+                              std::optional<std::string> savePath,
+                              std::map<std::string, std::string> formValues) {
+  formValues_ = std::move(formValues);
   inputs_ = std::move(inputs);
   openFiles_ = std::move(openFiles);
   savePath_ = std::move(savePath);
@@ -91,6 +93,15 @@ void SessionPlatform::ShowQueryDialog(const QueryDialog& dialog) {
   std::vector<std::string> texts;
   for (std::size_t i = 0; i < dialog.labels.size(); ++i) texts.push_back(Take(inputs_).value_or(""));
   dialog.compute(texts);
+}
+
+bool SessionPlatform::AskValues(const ValueForm& form) {
+  std::vector<std::string> texts;
+  for (const ValueForm::Field& field : form.fields) {
+    const auto given = formValues_.find(field.key);
+    texts.push_back(given != formValues_.end() ? given->second : field.text);
+  }
+  return form.accept(texts);
 }
 
 std::unique_ptr<ProgressWindow> SessionPlatform::OpenProgress() {

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <deque>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <thread>
@@ -22,8 +23,11 @@ class SessionPlatform final : public Platform {
 
   // Before a command: the pickers' inputs (IDs and group numbers as text),
   // the open dialogs' answers and the save dialogs' path.
+  // `formValues` fill the value forms' boxes by key; the boxes not named
+  // keep their texts.
   void Prepare(std::deque<std::string> inputs, std::deque<std::string> openFiles = {},
-               std::optional<std::string> savePath = std::nullopt);
+               std::optional<std::string> savePath = std::nullopt,
+               std::map<std::string, std::string> formValues = {});
 
   Answer ShowMessage(const std::string& text, MessageIcon icon) override;
   std::optional<std::string> AskFileName(const FileRequest& request) override;
@@ -33,6 +37,7 @@ class SessionPlatform final : public Platform {
   std::optional<std::pair<int, int>> PickTwoGroups(const GroupPicker& picker) override;
   void ShowQueryDialog(const QueryDialog& dialog) override;
   std::unique_ptr<ProgressWindow> OpenProgress() override;
+  bool AskValues(const ValueForm& form) override;
   // The sheet a session was asked to read, else the first.
   std::optional<std::string> ChooseSheet(const std::vector<std::string>& sheets) override {
     if (!sheet.empty()) return sheet;
@@ -69,6 +74,7 @@ class SessionPlatform final : public Platform {
   std::deque<std::string> inputs_;
   std::deque<std::string> openFiles_;
   std::optional<std::string> savePath_;
+  std::map<std::string, std::string> formValues_;
   std::optional<std::string> error_;
   std::vector<std::string> notes_;
 };

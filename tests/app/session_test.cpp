@@ -290,3 +290,73 @@ TEST(Session, MatingsFollowTheContributionsAndTheSeed) {
 
 }  // namespace
 }  // namespace kinvar
+
+namespace kinvar {
+namespace {
+
+TEST(Session, PurgingAndPopulationCommandsTakeTheirSettings) {
+  const auto s = Session::Read(KINVAR_EXAMPLES_DIR "/herd.pdg");
+  const ResultSet plain = s->Purging({3, 0.0, 0, false, 1});
+  const ResultSet purged = s->Purging({3, 0.25, 200, true, 1});
+  const std::vector<double> f = RealCells(*plain.Find("purging"), "f");
+  const std::vector<double> g0 = RealCells(*plain.Find("purging"), "g");
+  const std::vector<double> g = RealCells(*purged.Find("purging"), "g");
+  ASSERT_EQ(g.size(), 4u);
+  for (std::size_t i = 0; i < g.size(); ++i) {
+    EXPECT_EQ(g0[i], f[i]);
+    EXPECT_LT(g[i], f[i]);
+  }
+  EXPECT_EQ(plain.Find("purging")->Find("fa_gene_drop"), nullptr);
+  // The same seed, the same replicates.
+  EXPECT_EQ(RealCells(*purged.Find("purging"), "fa_gene_drop"),
+            RealCells(*s->Purging({3, 0.25, 200, true, 1}).Find("purging"), "fa_gene_drop"));
+
+  const ResultSet ranked = s->MeanKinship(3);
+  EXPECT_EQ(ranked.Find("mean_kinship")->rows(), 4u);
+  const ResultSet pairs = s->MateSuitability(2, 3, std::nullopt, 0.0625);
+  EXPECT_EQ(pairs.Find("mate_suitability")->rows(), 16u);
+
+  // From the optimum contributions to the matings, as a breeder goes.
+  ContributionRequest request{2, 3, {{"B1", 120}, {"B2", 35}, {"B3", 80}, {"B4", -10},
+                                     {"C1", 60}, {"C2", 95}, {"C3", 20}, {"C4", 45}},
+                              0.01, std::nullopt, std::nullopt, true};
+  const ResultSet optimum = s->OptimumContributions(request);
+  const ResultTable& sires = *optimum.Find("sire_matings");
+  MatingRequest matings{2, 3, {}, {}, true, 0};
+  std::int64_t total = 0;
+  for (std::size_t i = 0; i < sires.rows(); ++i) {
+    matings.contributions.emplace_back(std::string(sires.column(0).Text(i)),
+                                       static_cast<std::int32_t>(sires.column(1).Integer(i)));
+    total += sires.column(1).Integer(i);
+  }
+  EXPECT_EQ(total, 4);  // one progeny per dam
+  EXPECT_EQ(s->OptimizeMatings(matings).Find("matings")->rows(), 4u);
+  request.targetDeltaF = -0.5;
+  EXPECT_THROW(s->OptimumContributions(request), Refused);
+}
+
+// A line of full-sib matings: single precision loses D, double keeps it.
+TEST(Session, DoublePrecisionReachesTheInverseOfA) {
+  std::vector<std::string> ids{"A", "B"}, sires{"0", "0"}, dams{"0", "0"};
+  for (int g = 1; g <= 40; ++g) {
+    for (const char* side : {"S", "D"}) {
+      ids.push_back(side + std::to_string(g));
+      sires.push_back(g == 1 ? "A" : "S" + std::to_string(g - 1));
+      dams.push_back(g == 1 ? "B" : "D" + std::to_string(g - 1));
+    }
+  }
+  const auto s = Session::FromColumns(Columns(ids, sires, dams));
+  const LowerTriplets single = s->InverseOfA();
+  s->SetDoublePrecision(true);
+  const LowerTriplets exact = s->InverseOfA();
+  ASSERT_EQ(single.value.size(), exact.value.size());
+  double worst = 0;
+  for (std::size_t k = 0; k < exact.value.size(); ++k)
+    worst = std::max(worst, std::abs(single.value[k] - exact.value[k]) / std::abs(exact.value[k]));
+  EXPECT_GT(worst, 1e-4);
+  s->SetDoublePrecision(false);
+  EXPECT_EQ(s->InverseOfA().value, single.value);
+}
+
+}  // namespace
+}  // namespace kinvar
