@@ -45,11 +45,11 @@ bool Measure(const Options& args, Results& r) {
     out["subset"] = Now() - start;
     out["subsetSize"] = static_cast<double>(subset.recOf.size() - 1);
     start = Now();
-    const bool purged = PurgedInbreeding(ped, subset, 0.2f, progress).has_value();
+    const bool purged = PurgedInbreeding(ped, subset, 0.2f, 2, progress).has_value();
     out["purged"] = Now() - start;
     start = Now();
     const std::vector<FounderOrigin> founders = FounderOrigins(subset, reference, 20);
-    const bool partial = PartialInbreeding(ped, subset, founders, progress).has_value();
+    const bool partial = PartialInbreeding(ped, subset, founders, 2, progress).has_value();
     out["partial"] = Now() - start;
     std::vector<std::uint32_t> seeds(drops);
     for (std::size_t i = 0; i < drops; ++i) seeds[i] = static_cast<std::uint32_t>(i + 1);

@@ -38,9 +38,11 @@ std::vector<float> BallouAncestralInbreeding(const Pedigree& ped, const Ancestor
 // g(x, y) = [g(x, s_y) + g(x, d_y)] (1 - d F_y) / 2, and
 // g(x, x) = [1 + g(s_x, d_x)] (1 - 2 d F_x) / 2; one pass over the
 // ancestors of the two parents per family. An individual whose F is
-// predefined keeps it as its g. Nothing when the user cancelled.
+// predefined keeps it as its g. The families of one generation are worked
+// on by `threads` workers; the values do not depend on it. Nothing when the
+// user cancelled.
 std::optional<std::vector<float>> PurgedInbreeding(const Pedigree& ped, const AncestorSubset& subset,
-                                                   float d, Progress& progress);
+                                                   float d, int threads, Progress& progress);
 
 // A founder for partial inbreeding: an individual with both parents unknown,
 // or the unknown sire (side 1) or dam (side 2) of an individual with one
@@ -62,7 +64,7 @@ std::vector<FounderOrigin> FounderOrigins(const AncestorSubset& subset,
 // of `founders`: entry [local * founders.size() + j]. The coefficients of
 // an individual add up to its F over all founders. Nothing when cancelled.
 std::optional<std::vector<float>> PartialInbreeding(const Pedigree& ped, const AncestorSubset& subset,
-                                                    const std::vector<FounderOrigin>& founders,
+                                                    const std::vector<FounderOrigin>& founders, int threads,
                                                     Progress& progress);
 
 // Gene dropping (Baumung et al. 2015): per reference individual, in the

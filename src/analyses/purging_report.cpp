@@ -103,11 +103,11 @@ bool Compute(CommandContext& ctx, PurgingRun& run, Progress& progress) {
   run.subset = BuildAncestorSubset(ped, seeds);
   for (const RecIndex s : seeds) run.reference.push_back(run.subset.LocalOf(ped.rec(s)));
   run.fa = BallouAncestralInbreeding(ped, run.subset);
-  auto g = PurgedInbreeding(ped, run.subset, run.d, progress);
+  auto g = PurgedInbreeding(ped, run.subset, run.d, ped.settings.threads, progress);
   if (!g) return false;
   run.g = std::move(*g);
   run.founders = FounderOrigins(run.subset, run.reference, run.allFounders ? 0 : kFoundersShown);
-  auto partial = PartialInbreeding(ped, run.subset, run.founders, progress);
+  auto partial = PartialInbreeding(ped, run.subset, run.founders, ped.settings.threads, progress);
   if (!partial) return false;
   run.partial = std::move(*partial);
   if (run.geneDrops == 0) return true;

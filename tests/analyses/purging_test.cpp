@@ -179,8 +179,13 @@ TEST(Purging, GeneDroppingEstimatesTheExactProbabilities) {
   }
 }
 
-TEST(Purging, GeneDroppingRepeatsWhateverTheThreads) {
+TEST(Purging, EveryFigureRepeatsWhateverTheThreads) {
   const Fixture fx(test::MakeRandomPedigree(test::VariedOptions(3, 150)).text);
+  EXPECT_EQ(*PurgedInbreeding(*fx.ped, fx.subset, 0.2f, 1, Quiet()),
+            *PurgedInbreeding(*fx.ped, fx.subset, 0.2f, 3, Quiet()));
+  const std::vector<FounderOrigin> founders = FounderOrigins(fx.subset, fx.everyone, 5);
+  EXPECT_EQ(*PartialInbreeding(*fx.ped, fx.subset, founders, 1, Quiet()),
+            *PartialInbreeding(*fx.ped, fx.subset, founders, 3, Quiet()));
   const std::vector<std::uint32_t> seeds{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
   const auto one = DropGenes(*fx.ped, fx.subset, fx.everyone, seeds, 1, Quiet());
   const auto three = DropGenes(*fx.ped, fx.subset, fx.everyone, seeds, 3, Quiet());
@@ -218,7 +223,7 @@ TEST(Purging, PartialInbreedingIsTheTabularMethodPerFounderAndAddsUpToF) {
     SCOPED_TRACE(t);
     const Fixture fx(texts[t]);
     const std::vector<FounderOrigin> founders = FounderOrigins(fx.subset, fx.everyone, 0);
-    const auto partial = PartialInbreeding(*fx.ped, fx.subset, founders, Quiet());
+    const auto partial = PartialInbreeding(*fx.ped, fx.subset, founders, 2, Quiet());
     ASSERT_TRUE(partial);
     const std::size_t nj = founders.size();
     std::vector<double> sums(static_cast<std::size_t>(fx.m()) + 1, 0.0);
@@ -238,7 +243,7 @@ TEST(Purging, PartialInbreedingIsTheTabularMethodPerFounderAndAddsUpToF) {
 TEST(Purging, TheWorkedPedigreeSplitsFOfIByFounder) {
   const Fixture fx(kWorked);
   const std::vector<FounderOrigin> founders = FounderOrigins(fx.subset, {fx.local.at("I")}, 0);
-  const auto partial = PartialInbreeding(*fx.ped, fx.subset, founders, Quiet());
+  const auto partial = PartialInbreeding(*fx.ped, fx.subset, founders, 2, Quiet());
   ASSERT_TRUE(partial);
   std::map<std::string, float> byFounder;
   for (std::size_t j = 0; j < founders.size(); ++j)
@@ -271,7 +276,7 @@ TEST(Purging, PurgedInbreedingIsTheTabularPurgedCoancestryAndFWithoutPurging) {
     o.fColumn = false;
     const Fixture fx(test::MakeRandomPedigree(o).text);
     for (const float d : {0.0f, 0.1f, 0.3f, 0.5f}) {
-      const auto g = PurgedInbreeding(*fx.ped, fx.subset, d, Quiet());
+      const auto g = PurgedInbreeding(*fx.ped, fx.subset, d, 2, Quiet());
       ASSERT_TRUE(g);
       const std::vector<double> exact = TabularPurged(fx, static_cast<double>(d));
       for (std::int32_t k = 1; k <= fx.m(); ++k) {
