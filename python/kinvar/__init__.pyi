@@ -50,26 +50,32 @@ class Pedigree:
         """The warnings and information of the last command."""
     def census(self) -> dict[str, int]:
         """Individuals, rows, added parents, founders and groups."""
-    def inbreeding(self, threads: int = 0, progress: bool = False) -> pd.DataFrame:
+    def inbreeding(self, threads: int = 0, progress: bool = False,
+                   precision: str = "single") -> pd.DataFrame:
         """The inbreeding table of every individual; attrs["summary"]."""
     def relationship(self, id1: object, id2: object, type: str = "numerator",
-                     threads: int = 0) -> float:
+                     threads: int = 0, precision: str = "single") -> float:
         """The relationship of two individuals ("numerator" or "coefficient")."""
     def relationships(self, ids: Iterable[object] | None = None, *, within: int | None = None,
                       between: tuple[int, int] | None = None, type: str = "numerator",
                       range: tuple[float, float] | None = None, threads: int = 0,
-                      progress: bool = False) -> pd.DataFrame:
+                      progress: bool = False, precision: str = "single") -> pd.DataFrame:
         """The pairs table (id1, id2, value)."""
     def relationship_matrix(self, ids: Iterable[object], type: str = "numerator",
-                            threads: int = 0, progress: bool = False) -> np.ndarray:
+                            threads: int = 0, progress: bool = False,
+                            precision: str = "single") -> np.ndarray:
         """The k x k relationship matrix of ``ids``."""
-    def ainverse(self, threads: int = 0, progress: bool = False) -> scipy.sparse.csr_matrix:
+    def ainverse(self, threads: int = 0, progress: bool = False,
+                 precision: str = "single") -> scipy.sparse.csr_matrix:
         """The inverse of A, symmetric, in ``ids`` order."""
-    def average_relatedness(self, threads: int = 0, progress: bool = False) -> pd.DataFrame:
+    def average_relatedness(self, threads: int = 0, progress: bool = False,
+                            precision: str = "single") -> pd.DataFrame:
         """Each individual's average relationship (id, value)."""
-    def average_between_groups(self, threads: int = 0, progress: bool = False) -> pd.DataFrame:
+    def average_between_groups(self, threads: int = 0, progress: bool = False,
+                               precision: str = "single") -> pd.DataFrame:
         """Average relationships within and between groups (group1, group2, value)."""
-    def dii(self, threads: int = 0, progress: bool = False) -> pd.DataFrame:
+    def dii(self, threads: int = 0, progress: bool = False,
+            precision: str = "single") -> pd.DataFrame:
         """The diagonal D of A = TDT' (id, code, dii)."""
     def structure(self, list_founders: bool = False, threads: int = 0,
                   progress: bool = False) -> dict[str, pd.DataFrame]:
@@ -84,7 +90,7 @@ class Pedigree:
         """Founder contributions of a group; attrs["summary"]."""
     def decompose(self, id: object = None, *, group: int | None = None,
                   coancestry: bool = False, threads: int = 0,
-                  progress: bool = False) -> pd.DataFrame:
+                  progress: bool = False, precision: str = "single") -> pd.DataFrame:
         """The ancestral decomposition table; attrs["summary"]."""
     def diversity(self, group: int | None = None, threads: int = 0,
                   progress: bool = False) -> dict[str, pd.DataFrame]:
@@ -95,3 +101,23 @@ class Pedigree:
                          exact: bool = False, seed: int = 0, threads: int = 0,
                          progress: bool = False) -> pd.DataFrame:
         """The matings table (sire, dam, coancestry); attrs["summary"]."""
+    def purging(self, group: int | None = None, purging_coefficient: float = 0.0,
+                gene_drops: int = 0, all_founders: bool = False, seed: int = 0,
+                threads: int = 0, progress: bool = False) -> dict[str, pd.DataFrame]:
+        """Ancestral, partial and purged inbreeding, a frame per table."""
+    def mean_kinship(self, group: int | None = None, threads: int = 0,
+                     progress: bool = False) -> pd.DataFrame:
+        """The mean kinship ranking; attrs["summary"]."""
+    def mate_suitability(self, sire_group: int, dam_group: int, reference: int | None = None,
+                         max_f: float = 0.0625, threads: int = 0,
+                         progress: bool = False) -> pd.DataFrame:
+        """Every sire-dam pair scored; attrs["summary"]."""
+    def optimum_contributions(self, sire_group: int, dam_group: int,
+                              breeding_values: Mapping[object, float] | pd.Series
+                              | Iterable[tuple[object, float]] | pd.DataFrame | None = None,
+                              *, target_delta_f: float | None = None,
+                              target_kinship: float | None = None,
+                              max_contribution: float | None = None, matings: bool = False,
+                              threads: int = 0,
+                              progress: bool = False) -> dict[str, pd.DataFrame]:
+        """Optimum contributions: summary, contributions (and sire_matings)."""

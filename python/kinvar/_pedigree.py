@@ -93,6 +93,12 @@ class Pedigree:
     progress line on standard error), runs without holding the GIL, and
     stops with KeyboardInterrupt on Ctrl+C, leaving the pedigree usable.
     One thread at a time may use a pedigree.
+
+    The methods that compute F, D, relationships, the inverse of A, dii
+    and the decompositions take ``precision``: "single" (the default: each
+    value rounded to a 32-bit float as it is stored, as kinvar-cli does) or
+    "double" (64-bit floats throughout, kinvar-cli's ``--precision
+    double``). It holds for that call only; the pedigree keeps no setting.
     """
 
     __slots__ = ("_session",)
@@ -169,21 +175,23 @@ class Pedigree:
 
     # -- inbreeding and relationships -------------------------------------
 
-    def inbreeding(self, threads: int = 0, progress: bool = False) -> pd.DataFrame:
+    def inbreeding(self, threads: int = 0, progress: bool = False,
+                   precision: str = "single") -> pd.DataFrame:
         """F of every individual in input order: the ``inbreeding`` table
         (id, sire, dam, group, code, f, f_predefined, ecg, longest_path);
         the report's figures are in ``attrs["summary"]``."""
-        return _table(self._session.inbreeding(threads, progress), "inbreeding")
+        return _table(self._session.inbreeding(threads, progress, precision), "inbreeding")
 
-    def relationship(self, id1, id2, type: str = "numerator", threads: int = 0) -> float:
+    def relationship(self, id1, id2, type: str = "numerator", threads: int = 0,
+                     precision: str = "single") -> float:
         """The relationship of two individuals: "numerator" (A, the
         default) or "coefficient" (the coefficient of relationship)."""
-        return self._session.relationship(str(id1), str(id2), type, threads)
+        return self._session.relationship(str(id1), str(id2), type, threads, precision)
 
     def relationships(self, ids: Iterable | None = None, *, within: int | None = None,
                       between: tuple[int, int] | None = None, type: str = "numerator",
                       range: tuple[float, float] | None = None, threads: int = 0,
-                      progress: bool = False) -> pd.DataFrame:
+                      progress: bool = False, precision: str = "single") -> pd.DataFrame:
         """The ``pairs`` table (id1, id2, value): every pair of the
         pedigree, of the given ``ids``, ``within`` a group or ``between``
         two groups, keeping values in ``range`` = (low, high) when given."""
@@ -198,35 +206,41 @@ class Pedigree:
             scope, (g1, g2) = "between", (int(between[0]), int(between[1]))
         bounds = None if range is None else (float(range[0]), float(range[1]))
         tables = self._session.relationships(_PAIR_SCOPES[scope], g1, g2, listed, type, bounds,
-                                             threads, progress)
+                                             threads, progress, precision)
         return _table(tables, "pairs")
 
     def relationship_matrix(self, ids: Iterable, type: str = "numerator", threads: int = 0,
-                            progress: bool = False) -> np.ndarray:
+                            progress: bool = False, precision: str = "single") -> np.ndarray:
         """The k x k matrix of the relationships among ``ids`` (rows and
         columns in the order given); refused (Refused) above
         MAX_MATRIX_CELLS cells."""
         listed = _id_list(ids)
-        return self._session.relationship_matrix(listed, type, threads, progress)
+        return self._session.relationship_matrix(listed, type, threads, progress, precision)
 
-    def ainverse(self, threads: int = 0, progress: bool = False) -> scipy.sparse.csr_matrix:
+    def ainverse(self, threads: int = 0, progress: bool = False,
+                 precision: str = "single") -> scipy.sparse.csr_matrix:
         """The inverse of the numerator relationship matrix A, symmetric,
         rows and columns in ``ids`` order; predefined F are part of A."""
-        n, (data, indices, indptr) = self._session.ainverse(threads, progress)
+        n, (data, indices, indptr) = self._session.ainverse(threads, progress, precision)
         return scipy.sparse.csr_matrix((data, indices, indptr), shape=(n, n), copy=False)
 
-    def average_relatedness(self, threads: int = 0, progress: bool = False) -> pd.DataFrame:
+    def average_relatedness(self, threads: int = 0, progress: bool = False,
+                            precision: str = "single") -> pd.DataFrame:
         """Each individual's average relationship with all (id, value)."""
-        return _table(self._session.average_relatedness(threads, progress), "average_relatedness")
+        tables = self._session.average_relatedness(threads, progress, precision)
+        return _table(tables, "average_relatedness")
 
-    def average_between_groups(self, threads: int = 0, progress: bool = False) -> pd.DataFrame:
+    def average_between_groups(self, threads: int = 0, progress: bool = False,
+                               precision: str = "single") -> pd.DataFrame:
         """The average relationship within and between groups
         (group1, group2, value)."""
-        return _table(self._session.average_between_groups(threads, progress), "group_averages")
+        tables = self._session.average_between_groups(threads, progress, precision)
+        return _table(tables, "group_averages")
 
-    def dii(self, threads: int = 0, progress: bool = False) -> pd.DataFrame:
+    def dii(self, threads: int = 0, progress: bool = False,
+            precision: str = "single") -> pd.DataFrame:
         """The diagonal D of A = TDT' (id, code, dii)."""
-        return _table(self._session.dii(threads, progress), "dii")
+        return _table(self._session.dii(threads, progress, precision), "dii")
 
     # -- analyses ----------------------------------------------------------
 
@@ -270,7 +284,8 @@ class Pedigree:
                       "founder_contributions")
 
     def decompose(self, id=None, *, group: int | None = None, coancestry: bool = False,
-                  threads: int = 0, progress: bool = False) -> pd.DataFrame:
+                  threads: int = 0, progress: bool = False,
+                  precision: str = "single") -> pd.DataFrame:
         """The ancestral decomposition of an individual, of a group, or of
         a group's coancestry (``coancestry=True`` with ``group``): the
         ``decomposition`` table (id, m, u, v) with ``attrs["summary"]``."""
@@ -279,11 +294,12 @@ class Pedigree:
         if coancestry and group is None:
             raise ValueError("coancestry=True decomposes a group's coancestry: give group")
         if id is not None:
-            tables = self._session.decompose_individual(str(id), threads, progress)
+            tables = self._session.decompose_individual(str(id), threads, progress, precision)
         elif coancestry:
-            tables = self._session.decompose_coancestry(int(group), threads, progress)
+            tables = self._session.decompose_coancestry(int(group), threads, progress,
+                                                        precision)
         else:
-            tables = self._session.decompose_group(int(group), threads, progress)
+            tables = self._session.decompose_group(int(group), threads, progress, precision)
         return _table(tables, "decomposition")
 
     def diversity(self, group: int | None = None, threads: int = 0,
@@ -315,8 +331,85 @@ class Pedigree:
         return _table(tables, "matings")
 
 
+    # -- purging and population management --------------------------------
+
+    def purging(self, group: int | None = None, purging_coefficient: float = 0.0,
+                gene_drops: int = 0, all_founders: bool = False, seed: int = 0,
+                threads: int = 0, progress: bool = False) -> dict[str, pd.DataFrame]:
+        """Ancestral, partial and purged inbreeding of a group's members, or
+        of every individual when ``group`` is None: a dict of frames
+        (summary, purging_groups, founders, purging, partial_inbreeding).
+
+        ``purging_coefficient`` is d, 0 to 0.5 (0 gives g = F);
+        ``gene_drops`` > 0 estimates the ancestral inbreeding by that many
+        gene-dropping replicates, whose random stream starts at ``seed``
+        (the same seed gives the same figures); ``all_founders`` partitions
+        F among every founder instead of the main ones.
+        """
+        g = None if group is None else int(group)
+        return _frames(self._session.purging(g, float(purging_coefficient), int(gene_drops),
+                                             bool(all_founders), int(seed), threads, progress))
+
+    def mean_kinship(self, group: int | None = None, threads: int = 0,
+                     progress: bool = False) -> pd.DataFrame:
+        """The mean kinship ranking of a group's members, or of every
+        individual when ``group`` is None: the ``mean_kinship`` table and
+        ``attrs["summary"]``."""
+        g = None if group is None else int(group)
+        return _table(self._session.mean_kinship(g, threads, progress), "mean_kinship")
+
+    def mate_suitability(self, sire_group: int, dam_group: int, reference: int | None = None,
+                         max_f: float = 0.0625, threads: int = 0,
+                         progress: bool = False) -> pd.DataFrame:
+        """Every pair of a sire of ``sire_group`` and a dam of ``dam_group``
+        scored by the gene diversity one offspring adds to the
+        ``reference`` group (None: the sires and dams): the
+        ``mate_suitability`` table and ``attrs["summary"]``; pairs whose
+        offspring F is above ``max_f`` are marked."""
+        ref = None if reference is None else int(reference)
+        tables = self._session.mate_suitability(int(sire_group), int(dam_group), ref,
+                                                float(max_f), threads, progress)
+        return _table(tables, "mate_suitability")
+
+    def optimum_contributions(self, sire_group: int, dam_group: int,
+                              breeding_values: Mapping | Iterable | pd.DataFrame | None = None,
+                              *, target_delta_f: float | None = None,
+                              target_kinship: float | None = None,
+                              max_contribution: float | None = None, matings: bool = False,
+                              threads: int = 0,
+                              progress: bool = False) -> dict[str, pd.DataFrame]:
+        """The optimum contributions of the candidates of ``sire_group``
+        and ``dam_group``: a dict of frames (summary, contributions, and
+        with ``matings=True`` sire_matings).
+
+        ``breeding_values`` (a mapping, a Series, (id, value) pairs or a
+        two-column frame) ask for the largest gain whose kinship stays at
+        ``target_delta_f`` or ``target_kinship`` (at most one of them);
+        without them the contributions give the least kinship.
+        ``max_contribution`` caps one candidate's share. ``matings=True``
+        gives every dam one progeny and lists each sire's number of
+        matings in sire_matings (sire, matings): the contributions
+        optimize_matings takes.
+        """
+        if target_delta_f is not None and target_kinship is not None:
+            raise ValueError("give at most one of target_delta_f and target_kinship")
+        values = [] if breeding_values is None else [
+            (str(i), float(v)) for i, v in _pairs(breeding_values)]
+        tables = self._session.optimum_contributions(
+            int(sire_group), int(dam_group), values, _real(target_delta_f),
+            _real(target_kinship), _real(max_contribution), bool(matings), threads, progress)
+        return _frames(tables)
+
+
+def _real(value) -> float | None:
+    return None if value is None else float(value)
+
+
 def _pairs(values) -> list[tuple]:
-    """Pairs from a mapping, a two-column frame or an iterable of pairs."""
+    """Pairs from a mapping, a Series, a two-column frame or an iterable of
+    pairs."""
+    if isinstance(values, pd.Series):
+        return list(values.items())
     if isinstance(values, pd.DataFrame):
         return list(values.iloc[:, :2].itertuples(index=False, name=None))
     if isinstance(values, Mapping):

@@ -12,6 +12,12 @@ int CheckedThreads(int threads) {
   return threads;
 }
 
+bool DoublePrecisionOf(const std::string& precision) {
+  if (precision == "single") return false;
+  if (precision == "double") return true;
+  throw py::value_error("precision must be \"single\" or \"double\", not \"" + precision + "\"");
+}
+
 bool SignalPoll::operator()() {
   const auto now = std::chrono::steady_clock::now();
   if (now < next_) return false;
@@ -37,6 +43,7 @@ void ProgressLine::operator()(const std::string& label, int percent) {
 CallScope::CallScope(Session& session, const CallOptions& options)
     : session_(session), progress_(options.progress) {
   session_.SetThreads(CheckedThreads(options.threads));
+  session_.SetDoublePrecision(options.doublePrecision);
   session_.SetCancelCheck(SignalPoll{});
   if (progress_) session_.SetProgress(ProgressLine{});
 }

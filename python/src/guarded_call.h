@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <stdexcept>
+#include <string>
 #include <utility>
 
 #include "app/session.h"
@@ -23,7 +24,13 @@ struct Held {
 struct CallOptions {
   int threads = 0;
   bool progress = false;
+  // Every call states its precision: a call that takes none computes in
+  // single precision, whatever the call before it asked for.
+  bool doublePrecision = false;
 };
+
+// "single" (false) or "double" (true); ValueError otherwise.
+bool DoublePrecisionOf(const std::string& precision);
 
 // 0 (one per core) to 1024, as kinvar-cli's --threads allows.
 int CheckedThreads(int threads);

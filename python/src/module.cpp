@@ -100,38 +100,38 @@ void BindQueries(py::class_<Held, std::shared_ptr<Held>>& cls) {
 void BindRelationships(py::class_<Held, std::shared_ptr<Held>>& cls) {
   cls.def("relationship",
           [](Held& h, const std::string& id1, const std::string& id2, const std::string& type,
-             int threads) {
+             int threads, const std::string& precision) {
             const RelationshipKind kind = KindOf(type);
-            return GuardedCall(h, {threads, false},
+            return GuardedCall(h, {threads, false, DoublePrecisionOf(precision)},
                                [&](Session& s) { return s.Relationship(id1, id2, kind); });
           })
       .def("relationships",
            [](Held& h, int scopeKind, int group1, int group2, std::vector<std::string> ids,
               const std::string& type, std::optional<std::pair<double, double>> range, int threads,
-              bool progress) {
+              bool progress, const std::string& precision) {
              PairScope scope;
              scope.kind = static_cast<PairScope::Kind>(scopeKind);
              scope.group1 = group1;
              scope.group2 = group2;
              scope.ids = std::move(ids);
              const RelationshipKind kind = KindOf(type);
-             return Tables(h, {threads, progress},
+             return Tables(h, {threads, progress, DoublePrecisionOf(precision)},
                            [&](Session& s) { return s.Relationships(scope, kind, range); });
            })
       .def("relationship_matrix",
            [](Held& h, const std::vector<std::string>& ids, const std::string& type, int threads,
-              bool progress) {
+              bool progress, const std::string& precision) {
              const RelationshipKind kind = KindOf(type);
              std::vector<double> cells = GuardedCall(
-                 h, {threads, progress}, [&](Session& s) { return s.RelationshipMatrix(ids, kind); });
+                 h, {threads, progress, DoublePrecisionOf(precision)}, [&](Session& s) { return s.RelationshipMatrix(ids, kind); });
              const auto k = static_cast<py::ssize_t>(ids.size());
              py::array_t<double, py::array::f_style> matrix({k, k});
              std::copy(cells.begin(), cells.end(), matrix.mutable_data());
              return matrix;
            })
-      .def("ainverse", [](Held& h, int threads, bool progress) {
+      .def("ainverse", [](Held& h, int threads, bool progress, const std::string& precision) {
         const LowerTriplets lower =
-            GuardedCall(h, {threads, progress}, [](Session& s) { return s.InverseOfA(); });
+            GuardedCall(h, {threads, progress, DoublePrecisionOf(precision)}, [](Session& s) { return s.InverseOfA(); });
         return py::make_tuple(lower.n, SymmetricCsr(lower));
       });
 }
@@ -142,11 +142,30 @@ py::list Plain(Held& h, int threads, bool progress) {
   return Tables(h, {threads, progress}, [](Session& s) { return (s.*Command)(); });
 }
 
+// Commands whose numbers follow the precision of F and D.
+template <ResultSet (Session::*Command)()>
+py::list Precise(Held& h, int threads, bool progress, const std::string& precision) {
+  return Tables(h, {threads, progress, DoublePrecisionOf(precision)},
+                [](Session& s) { return (s.*Command)(); });
+}
+
+// The session hands back the tables it showed last while they are the
+// inbreeding report, even when they were computed in the other precision:
+// another command first makes it compute them again.
+py::list InbreedingTables(Held& h, int threads, bool progress, const std::string& precision) {
+  const bool wanted = DoublePrecisionOf(precision);
+  return Tables(h, {threads, progress, wanted}, [wanted](Session& s) {
+    const Pedigree& ped = s.pedigree();
+    if (ped.inbreedingComputed && (ped.inbreedingPrecision == 1) != wanted) s.Dii();
+    return s.Inbreeding();
+  });
+}
+
 void BindTables(py::class_<Held, std::shared_ptr<Held>>& cls) {
-  cls.def("inbreeding", &Plain<&Session::Inbreeding>)
-      .def("average_relatedness", &Plain<&Session::AverageRelatedness>)
-      .def("average_between_groups", &Plain<&Session::AverageBetweenGroups>)
-      .def("dii", &Plain<&Session::Dii>)
+  cls.def("inbreeding", &InbreedingTables)
+      .def("average_relatedness", &Precise<&Session::AverageRelatedness>)
+      .def("average_between_groups", &Precise<&Session::AverageBetweenGroups>)
+      .def("dii", &Precise<&Session::Dii>)
       .def("path_counting_all", &Plain<&Session::PathCountingAll>)
       .def("structure",
            [](Held& h, bool listFounders, int threads, bool progress) {
@@ -167,16 +186,19 @@ void BindTables(py::class_<Held, std::shared_ptr<Held>>& cls) {
              return Tables(h, {threads, progress}, [&](Session& s) { return s.GeneOrigin(group); });
            })
       .def("decompose_individual",
-           [](Held& h, const std::string& id, int threads, bool progress) {
-             return Tables(h, {threads, progress}, [&](Session& s) { return s.DecomposeIndividual(id); });
+           [](Held& h, const std::string& id, int threads, bool progress, const std::string& precision) {
+             return Tables(h, {threads, progress, DoublePrecisionOf(precision)},
+                           [&](Session& s) { return s.DecomposeIndividual(id); });
            })
       .def("decompose_group",
-           [](Held& h, int group, int threads, bool progress) {
-             return Tables(h, {threads, progress}, [&](Session& s) { return s.DecomposeGroup(group); });
+           [](Held& h, int group, int threads, bool progress, const std::string& precision) {
+             return Tables(h, {threads, progress, DoublePrecisionOf(precision)},
+                           [&](Session& s) { return s.DecomposeGroup(group); });
            })
       .def("decompose_coancestry",
-           [](Held& h, int group, int threads, bool progress) {
-             return Tables(h, {threads, progress}, [&](Session& s) { return s.DecomposeCoancestry(group); });
+           [](Held& h, int group, int threads, bool progress, const std::string& precision) {
+             return Tables(h, {threads, progress, DoublePrecisionOf(precision)},
+                           [&](Session& s) { return s.DecomposeCoancestry(group); });
            })
       .def("diversity", [](Held& h, std::optional<int> group, int threads, bool progress) {
         return Tables(h, {threads, progress}, [&](Session& s) { return s.Diversity(group); });
@@ -209,6 +231,37 @@ void BindDerived(py::class_<Held, std::shared_ptr<Held>>& cls) {
              request.exact = exact;
              request.seed = seed;
              return Tables(h, {threads, progress}, [&](Session& s) { return s.OptimizeMatings(request); });
+           });
+}
+
+void BindPopulation(py::class_<Held, std::shared_ptr<Held>>& cls) {
+  cls.def("purging",
+          [](Held& h, std::optional<int> group, double purgingCoefficient, std::int32_t geneDrops,
+             bool allFounders, std::uint32_t seed, int threads, bool progress) {
+            PurgingRequest request{group, purgingCoefficient, geneDrops, allFounders, seed};
+            return Tables(h, {threads, progress}, [&](Session& s) { return s.Purging(request); });
+          })
+      .def("mean_kinship",
+           [](Held& h, std::optional<int> group, int threads, bool progress) {
+             return Tables(h, {threads, progress}, [&](Session& s) { return s.MeanKinship(group); });
+           })
+      .def("mate_suitability",
+           [](Held& h, int sireGroup, int damGroup, std::optional<int> reference, double maxF,
+              int threads, bool progress) {
+             return Tables(h, {threads, progress}, [&](Session& s) {
+               return s.MateSuitability(sireGroup, damGroup, reference, maxF);
+             });
+           })
+      .def("optimum_contributions",
+           [](Held& h, int sireGroup, int damGroup,
+              std::vector<std::pair<std::string, double>> breedingValues,
+              std::optional<double> targetDeltaF, std::optional<double> targetKinship,
+              std::optional<double> maxContribution, bool matings, int threads, bool progress) {
+             ContributionRequest request{sireGroup,     damGroup,        std::move(breedingValues),
+                                         targetDeltaF,  targetKinship,   maxContribution,
+                                         matings};
+             return Tables(h, {threads, progress},
+                           [&](Session& s) { return s.OptimumContributions(request); });
            });
 }
 
@@ -247,4 +300,5 @@ PYBIND11_MODULE(_kinvar, m) {
   BindRelationships(cls);
   BindTables(cls);
   BindDerived(cls);
+  BindPopulation(cls);
 }
