@@ -149,16 +149,9 @@ py::list Precise(Held& h, int threads, bool progress, const std::string& precisi
                 [](Session& s) { return (s.*Command)(); });
 }
 
-// The session hands back the tables it showed last while they are the
-// inbreeding report, even when they were computed in the other precision:
-// another command first makes it compute them again.
 py::list InbreedingTables(Held& h, int threads, bool progress, const std::string& precision) {
-  const bool wanted = DoublePrecisionOf(precision);
-  return Tables(h, {threads, progress, wanted}, [wanted](Session& s) {
-    const Pedigree& ped = s.pedigree();
-    if (ped.inbreedingComputed && (ped.inbreedingPrecision == 1) != wanted) s.Dii();
-    return s.Inbreeding();
-  });
+  return Tables(h, {threads, progress, DoublePrecisionOf(precision)},
+                [](Session& s) { return s.Inbreeding(); });
 }
 
 void BindTables(py::class_<Held, std::shared_ptr<Held>>& cls) {

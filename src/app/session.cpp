@@ -282,9 +282,10 @@ ResultSet Session::Structure(bool listFounders) {
   return Run(kCmdStructure, {});
 }
 
-// Computing again gives the same tables: the shown ones serve while they last.
+// Computing again gives the same tables: the shown ones serve while they
+// last, in the precision asked for.
 ResultSet Session::Inbreeding() {
-  if (doc_->lastCommand() == kCmdCompute) {
+  if (doc_->lastCommand() == kCmdCompute && doc_->pedigree().InDouble() == doublePrecision_) {
     ResultSet tables = doc_->pedigree().report.tables();
     Spell(tables);
     return tables;
