@@ -346,6 +346,11 @@ TEST(Session, DoublePrecisionReachesTheInverseOfA) {
     }
   }
   const auto s = Session::FromColumns(Columns(ids, sires, dams));
+  const std::vector<double> fSingle = RealCells(*s->Inbreeding().Find("inbreeding"), "f");
+  s->SetDoublePrecision(true);
+  EXPECT_NE(RealCells(*s->Inbreeding().Find("inbreeding"), "f"), fSingle);
+  s->SetDoublePrecision(false);
+  EXPECT_EQ(RealCells(*s->Inbreeding().Find("inbreeding"), "f"), fSingle);
   const LowerTriplets single = s->InverseOfA();
   s->SetDoublePrecision(true);
   const LowerTriplets exact = s->InverseOfA();
