@@ -176,6 +176,9 @@ constexpr std::array kCommands{
     Command{kCmdChartContributions, "View>C&harts", "&Optimum Contributions...", "",
             "Chart the optimum contributions of the selected candidates", "", kTwoGroupRule,
             H::kFrame},
+    Command{kCmdChartPurging, "View>C&harts", "&Purging by Group...", "",
+            "Chart mean F, ancestral and purged inbreeding over the groups", "", kValid | kGroups,
+            H::kFrame},
 
     Command{kCmdHelpContents, "Help", "&Contents\tF1", "F1", "List the commands and their keys",
             "Help", kAlways, H::kFrame},

@@ -35,6 +35,7 @@ enum : std::int32_t {
   kCmdChartGroupHeatMap = 32909,
   kCmdChartMatings = 32910,
   kCmdChartContributions = 32911,
+  kCmdChartPurging = 32912,
   // The report view's own commands.
   kCmdEditCopy = 57634,
   kCmdEditFind = 57636,

@@ -212,8 +212,10 @@ constexpr CliCommand kCliCommands[] = {
      "of group G beside them), f-histogram (the distribution of F), founders G (the 20\n"
      "largest founder contributions to group G and their cumulative share), group-heatmap\n"
      "(average relationships between groups), matings SIRES DAMS FILE.c [--forbidden FILE.fm]\n"
-     "(progeny F of the annealing's matings against the proven optimum). The format is the\n"
-     "extension of -o; a PNG is --size pixels (default 1600x1000). No display is needed.",
+     "(progeny F of the annealing's matings against the proven optimum), purging [G]\n"
+     "[--purging-coefficient D] [--gene-drop N] (mean F, ancestral and purged inbreeding over\n"
+     "the groups). The format is the extension of -o; a PNG is --size pixels (default\n"
+     "1600x1000). No display is needed.",
      kCmdNone, Kind::kPicture},
     {"draw", "Draw the ancestors or descendants of an individual or a group as SVG, PNG or PDF",
      "Usage: kinvar-cli draw PEDIGREE ancestors|descendants individual ID|group G\n"
@@ -504,13 +506,18 @@ void PrepareMatings(CKinvarDoc& doc, CliPlatform& platform, const Arguments& arg
   if (args.seedFile) doc.seedFile = *args.seedFile;
 }
 
-// The purging settings answer its form; the seed file holds for this run.
-void PreparePurging(CKinvarDoc& doc, CliPlatform& platform, const Arguments& args) {
+// The purging settings as its form's boxes take them.
+std::map<std::string, std::string> PurgingForm(const Arguments& args) {
   std::map<std::string, std::string> values;
   if (args.purgingCoefficient) values["purging-coefficient"] = *args.purgingCoefficient;
   if (args.geneDrops) values["gene-drop"] = *args.geneDrops;
   values["all-founders"] = args.allFounders ? "1" : "0";
-  platform.SetFormValues(std::move(values));
+  return values;
+}
+
+// The purging settings answer its form; the seed file holds for this run.
+void PreparePurging(CKinvarDoc& doc, CliPlatform& platform, const Arguments& args) {
+  platform.SetFormValues(PurgingForm(args));
   if (args.seedFile) doc.seedFile = *args.seedFile;
 }
 
@@ -582,8 +589,11 @@ int RunCommand(const CliCommand& command, const Arguments& args) {
   }
   platform.SetPickerInputs({args.inputs.begin(), args.inputs.end()});
 #ifdef KINVAR_HAS_PICTURES
-  if (IsPlot(command))
-    return WritePlot(doc, platform, {args.plotKind, args.inputs, args.forbidden, args.size, *args.output});
+  if (IsPlot(command)) {
+    if (args.seedFile) doc.seedFile = *args.seedFile;
+    return WritePlot(doc, platform,
+                     {args.plotKind, args.inputs, args.forbidden, args.size, *args.output, PurgingForm(args)});
+  }
   if (command.kind == Kind::kPicture)
     return WriteChart(doc, {args.inputs.front(), args.generations, args.size, *args.output});
   if (command.kind == Kind::kDrawing)
@@ -781,6 +791,9 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
                        "trends, f-histogram, founders, group-heatmap or matings")->required();
         sub.add_option("ARGS", args.inputs, "The kind's arguments: groups, files");
         sub.add_option("--forbidden", args.forbidden, "matings: a forbidden-matings file");
+        sub.add_option("--purging-coefficient", args.purgingCoefficient, "purging: the purging coefficient d");
+        sub.add_option("--gene-drop", args.geneDrops, "purging: gene-dropping replicates");
+        sub.add_option("--seed-file", args.seedFile, "purging: the seed file of the random generator");
         sub.add_option("--size", args.size, "Pixels of a PNG, WIDTHxHEIGHT (default 1600x1000)");
         break;
       }
@@ -833,7 +846,7 @@ std::optional<std::string> PictureUsageProblem(const CliCommand& command, const 
     return std::string(command.name) + " draws a picture; --format and --report do not apply";
 #ifdef KINVAR_HAS_PICTURES
   if (IsPlot(command))
-    return PlotUsageProblem({args.plotKind, args.inputs, args.forbidden, args.size, *args.output});
+    return PlotUsageProblem({args.plotKind, args.inputs, args.forbidden, args.size, *args.output, PurgingForm(args)});
   if (command.kind == Kind::kDrawing) return DrawUsageProblem(DrawRequestOf(args));
   return ChartUsageProblem({args.inputs.front(), args.generations, args.size, *args.output});
 #else

@@ -25,6 +25,7 @@ constexpr PlotKind kKinds[] = {
     {"founders", "G", 1, 1},
     {"group-heatmap", "", 0, 0},
     {"matings", "SIRES DAMS FILE.c [--forbidden FILE.fm]", 3, 3},
+    {"purging", "[G] [--purging-coefficient D] [--gene-drop N] [--seed-file FILE]", 0, 1},
 };
 
 const PlotKind* FindKind(const std::string& name) {
@@ -89,6 +90,13 @@ std::optional<pictures::Picture> Draw(CKinvarDoc& doc, CliPlatform& platform, co
       return std::nullopt;
     return pictures::PlotPicture(pictures::TrendsPlot(tables, reference));
   }
+  if (kind == "purging") {
+    if (!NeedsGroups(doc, kind)) return std::nullopt;
+    platform.SetFormValues(request.form);
+    if (!Run(doc, platform, kCmdPurging, {request.inputs.empty() ? std::string("all") : request.inputs[0]}))
+      return std::nullopt;
+    return pictures::PlotPicture(pictures::PurgingPlot(tables));
+  }
   if (kind == "f-histogram") {
     if (!Run(doc, platform, kCmdStructure, {})) return std::nullopt;
     return pictures::PlotPicture(pictures::FDistributionPlot(tables));
@@ -116,6 +124,8 @@ std::optional<std::string> PlotUsageProblem(const PlotRequest& request) {
   if (request.inputs.size() < kind->least || request.inputs.size() > kind->most)
     return std::string("usage: plot PEDIGREE ") + kind->name + (*kind->arguments ? " " : "") + kind->arguments;
   if (request.forbidden && request.kind != "matings") return "--forbidden applies to the matings chart";
+  if (request.form.size() > 1 && request.kind != "purging")
+    return "--purging-coefficient and --gene-drop apply to the purging chart";
   return PictureFileProblem(request.output, request.size);
 }
 

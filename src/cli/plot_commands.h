@@ -3,6 +3,7 @@
 // groups, the matings' progeny F) written as SVG, PNG or PDF.
 #pragma once
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,11 +14,12 @@
 namespace kinvar::cli {
 
 struct PlotRequest {
-  std::string kind;                // trends, f-histogram, founders, group-heatmap, matings
+  std::string kind;                // trends, f-histogram, founders, group-heatmap, matings, purging
   std::vector<std::string> inputs; // the kind's arguments
   std::optional<std::string> forbidden;  // matings: a forbidden-matings file
   std::string size;    // "WxH" in pixels, empty for the default
   std::string output;  // .svg, .png or .pdf
+  std::map<std::string, std::string> form;  // purging: its settings by key
 };
 
 // What is wrong with the kind, its arguments, the file name or the size, if

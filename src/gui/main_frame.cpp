@@ -292,7 +292,8 @@ void CMainFrame::Dispatch(std::int32_t id) {
     case kCmdChartFDistribution:
     case kCmdChartFounders:
     case kCmdChartGroupHeatMap:
-    case kCmdChartContributions: OnChart(id); break;
+    case kCmdChartContributions:
+    case kCmdChartPurging: OnChart(id); break;
     case kCmdChartMatings: OnMatingsChart(); break;
     case kCmdOptions:
       RunOptionsDialog(doc_, platform_, this);

@@ -62,6 +62,7 @@ void CMainFrame::OnChart(std::int32_t id) {
                                 : id == kCmdChartFDistribution ? kCmdStructure
                                 : id == kCmdChartFounders      ? kCmdGeneOrigin
                                 : id == kCmdChartContributions ? kCmdOptimumContributions
+                                : id == kCmdChartPurging       ? kCmdPurging
                                                                : kCmdAverageBetweenGroups;
   doc_.RunCommand(analysis);
   // A cancel, a refused group or an error report: the report says why.
@@ -83,6 +84,9 @@ void CMainFrame::OnChart(std::int32_t id) {
       break;
     case kCmdChartContributions:
       ShowPicture(pictures::PlotPicture(pictures::ContributionsPlot(tables)));
+      break;
+    case kCmdChartPurging:
+      ShowPicture(pictures::PlotPicture(pictures::PurgingPlot(tables)));
       break;
     default: ShowPicture(pictures::HeatMapPicture(pictures::GroupHeatMap(tables))); break;
   }

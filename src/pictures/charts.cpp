@@ -97,6 +97,25 @@ Plot TrendsPlot(const ResultSet& diversity, bool reference) {
   return plot;
 }
 
+Plot PurgingPlot(const ResultSet& purging) {
+  const ResultTable* groups = purging.Find("purging_groups");
+  const std::vector<double> x = Column(groups, "group");
+  Plot plot{QStringLiteral("Purging by group"), {}, {}};
+  plot.panels.push_back(LinePanel(QStringLiteral("Inbreeding"), x, QStringLiteral("Mean coefficient"),
+                                  {{QStringLiteral("F"), Column(groups, "f")},
+                                   {QStringLiteral("Ancestral inbreeding, Ballou (Fa)"), Column(groups, "fa_ballou")},
+                                   {QStringLiteral("Purged inbreeding (g)"), Column(groups, "g")}}));
+  if (groups != nullptr && groups->Find("fa_gene_drop") != nullptr)
+    plot.panels.push_back(LinePanel(QStringLiteral("Gene dropping"), x, QStringLiteral("Mean coefficient"),
+                                    {{QStringLiteral("Ancestral inbreeding"), Column(groups, "fa_gene_drop")},
+                                     {QStringLiteral("F new"), Column(groups, "f_new")},
+                                     {QStringLiteral("F old"), Column(groups, "f_old")}}));
+  plot.notes << QStringLiteral("Purging coefficient d: %1").arg(Number(Figure(purging, "Purging coefficient (d)")))
+             << QStringLiteral("Gene-dropping replicates: %1")
+                    .arg(Number(Figure(purging, "Gene-dropping replicates")));
+  return plot;
+}
+
 Plot FDistributionPlot(const ResultSet& structure) {
   const ResultTable* classes = structure.Find("f_distribution");
   const std::vector<double> above = Column(classes, "above"), upTo = Column(classes, "up_to");

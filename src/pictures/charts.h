@@ -74,6 +74,10 @@ Plot MatingsPlot(const ResultSet& annealing, const ResultSet& optimum);
 // sires and dams as two series, largest first within each sex, with the
 // offspring's kinship, delta F and the gain beside them.
 Plot ContributionsPlot(const ResultSet& contributions);
+// The purging analysis over the groups (`purging_groups`): mean F, Ballou's
+// ancestral inbreeding and the purged inbreeding g; with gene dropping, its
+// ancestral inbreeding and F new and F old beside them.
+Plot PurgingPlot(const ResultSet& purging);
 // A chart of the panel; the caller owns it (a scene takes it over).
 std::unique_ptr<QChart> PanelChart(const PlotPanel& panel);
 
