@@ -77,3 +77,19 @@
     .Call(`_kinvar_KvOptimizeMatings`, xp, sireGroup, damGroup, sires, dams, forbiddenSires, forbiddenDams, exact, seed, ctl)
 }
 
+.kv_purging <- function(xp, all, group, coefficient, geneDrops, allFounders, seed, ctl) {
+    .Call(`_kinvar_KvPurging`, xp, all, group, coefficient, geneDrops, allFounders, seed, ctl)
+}
+
+.kv_mean_kinship <- function(xp, all, group, ctl) {
+    .Call(`_kinvar_KvMeanKinship`, xp, all, group, ctl)
+}
+
+.kv_mate_suitability <- function(xp, sireGroup, damGroup, anyReference, reference, maxF, ctl) {
+    .Call(`_kinvar_KvMateSuitability`, xp, sireGroup, damGroup, anyReference, reference, maxF, ctl)
+}
+
+.kv_optimum_contributions <- function(xp, sireGroup, damGroup, ebvIds, ebvValues, targetDeltaF, targetKinship, maxContribution, matings, ctl) {
+    .Call(`_kinvar_KvOptimumContributions`, xp, sireGroup, damGroup, ebvIds, ebvValues, targetDeltaF, targetKinship, maxContribution, matings, ctl)
+}
+

@@ -2,24 +2,30 @@
 # the added parents in input order; the others keep the order kinvar-cli's
 # CSV has, with the same column names.
 
-inbreeding <- function(ped, threads = getOption("kinvar.threads", 0L), progress = FALSE) {
-  tables <- .value(.kv_inbreeding(.ptr(ped), .control(threads, progress)))
+inbreeding <- function(ped, precision = c("single", "double"),
+                       threads = getOption("kinvar.threads", 0L), progress = FALSE) {
+  precision <- match.arg(precision)
+  tables <- .value(.kv_inbreeding(.ptr(ped), .control(threads, progress, precision)))
   out <- tables$inbreeding
   attr(out, "summary") <- tables$summary
   out
 }
 
 relationship <- function(ped, id1, id2, type = c("numerator", "coefficient"),
+                         precision = c("single", "double"),
                          threads = getOption("kinvar.threads", 0L)) {
   type <- match.arg(type)
+  precision <- match.arg(precision)
   .value(.kv_relationship(.ptr(ped), .one_id(id1, "id1"), .one_id(id2, "id2"), type,
-                          .control(threads, FALSE)))
+                          .control(threads, FALSE, precision)))
 }
 
 relationships <- function(ped, ids = NULL, group = NULL, group2 = NULL,
                           type = c("numerator", "coefficient"), range = NULL,
+                          precision = c("single", "double"),
                           threads = getOption("kinvar.threads", 0L), progress = FALSE) {
   type <- match.arg(type)
+  precision <- match.arg(precision)
   scope <- "all"
   group1 <- 0L
   group2_ <- 0L
@@ -44,39 +50,47 @@ relationships <- function(ped, ids = NULL, group = NULL, group2 = NULL,
   tables <- .value(.kv_relationships(.ptr(ped), scope, .ids(if (is.null(ids)) character() else ids,
                                                             "ids"),
                                      group1, group2_, type, as.double(if (is.null(range)) numeric() else range),
-                                     .control(threads, progress)))
+                                     .control(threads, progress, precision)))
   tables$pairs
 }
 
 relationship_matrix <- function(ped, ids, type = c("numerator", "coefficient"),
+                                precision = c("single", "double"),
                                 threads = getOption("kinvar.threads", 0L), progress = FALSE) {
   type <- match.arg(type)
+  precision <- match.arg(precision)
   ids <- .ids(ids, "ids")
   if (as.double(length(ids))^2 > 25e6) {
     stop(sprintf("The matrix of %d IDs has more than 25000000 cells.", length(ids)),
          call. = FALSE)
   }
-  out <- .value(.kv_relationship_matrix(.ptr(ped), ids, type, .control(threads, progress)))
+  out <- .value(.kv_relationship_matrix(.ptr(ped), ids, type, .control(threads, progress, precision)))
   dimnames(out) <- list(ids, ids)
   out
 }
 
-average_relatedness <- function(ped, threads = getOption("kinvar.threads", 0L),
-                                progress = FALSE) {
-  .value(.kv_average_relatedness(.ptr(ped), .control(threads, progress)))$average_relatedness
+average_relatedness <- function(ped, precision = c("single", "double"),
+                                threads = getOption("kinvar.threads", 0L), progress = FALSE) {
+  precision <- match.arg(precision)
+  .value(.kv_average_relatedness(.ptr(ped), .control(threads, progress, precision)))$average_relatedness
 }
 
-average_between_groups <- function(ped, threads = getOption("kinvar.threads", 0L),
-                                   progress = FALSE) {
-  .value(.kv_average_between_groups(.ptr(ped), .control(threads, progress)))$group_averages
+average_between_groups <- function(ped, precision = c("single", "double"),
+                                   threads = getOption("kinvar.threads", 0L), progress = FALSE) {
+  precision <- match.arg(precision)
+  .value(.kv_average_between_groups(.ptr(ped), .control(threads, progress, precision)))$group_averages
 }
 
-dii <- function(ped, threads = getOption("kinvar.threads", 0L), progress = FALSE) {
-  .value(.kv_dii(.ptr(ped), .control(threads, progress)))$dii
+dii <- function(ped, precision = c("single", "double"),
+                threads = getOption("kinvar.threads", 0L), progress = FALSE) {
+  precision <- match.arg(precision)
+  .value(.kv_dii(.ptr(ped), .control(threads, progress, precision)))$dii
 }
 
-ainverse <- function(ped, threads = getOption("kinvar.threads", 0L), progress = FALSE) {
-  lower <- .value(.kv_ainverse(.ptr(ped), .control(threads, progress)))
+ainverse <- function(ped, precision = c("single", "double"),
+                     threads = getOption("kinvar.threads", 0L), progress = FALSE) {
+  precision <- match.arg(precision)
+  lower <- .value(.kv_ainverse(.ptr(ped), .control(threads, progress, precision)))
   ids <- pedigree_ids(ped)
   new("dsCMatrix", Dim = c(lower$n, lower$n), Dimnames = list(ids, ids), uplo = "L",
       i = lower$i, p = lower$p, x = lower$x)
@@ -104,13 +118,15 @@ gene_origin <- function(ped, group, threads = getOption("kinvar.threads", 0L),
 # stats::decompose (of a time series) stays reachable under the same name:
 # attaching the package masks it.
 decompose <- function(ped, id = NULL, group = NULL, coancestry = FALSE,
+                      precision = c("single", "double"),
                       threads = getOption("kinvar.threads", 0L), progress = FALSE, ...) {
   if (!is_pedigree(ped)) return(stats::decompose(ped, ...))
+  precision <- match.arg(precision)
   if (is.null(id) == is.null(group)) stop("give either 'id' or 'group'", call. = FALSE)
   scope <- if (!is.null(id)) "individual" else if (isTRUE(coancestry)) "coancestry" else "group"
   .value(.kv_decompose(.ptr(ped), scope, if (is.null(id)) "" else .one_id(id, "id"),
                        if (is.null(group)) 0L else .one_group(group, "group"),
-                       .control(threads, progress)))
+                       .control(threads, progress, precision)))
 }
 
 diversity <- function(ped, group = NULL, threads = getOption("kinvar.threads", 0L),
@@ -128,14 +144,10 @@ optimize_matings <- function(ped, sires, dams, contributions, forbidden = NULL, 
   if (!is.data.frame(forbidden) || ncol(forbidden) < 2L) {
     stop("'forbidden' must be a data frame of two columns: sire and dam", call. = FALSE)
   }
-  if (is.null(seed)) seed <- sample.int(.Machine$integer.max, 1L)
-  if (length(seed) != 1L || is.na(seed) || seed < 0 || seed > 4294967295 || seed != round(seed)) {
-    stop("'seed' must be a whole number from 0 to 4294967295", call. = FALSE)
-  }
   .value(.kv_optimize_matings(.ptr(ped), .one_group(sires, "sires"), .one_group(dams, "dams"),
                               contributions$sire, contributions$dams,
                               .ids(forbidden[[1L]], "forbidden"), .ids(forbidden[[2L]], "forbidden"),
-                              isTRUE(exact), as.double(seed), .control(threads, progress)))
+                              isTRUE(exact), .seed(seed), .control(threads, progress)))
 }
 
 # Sires and their numbers of dams, from a data frame (sire, dams) or a

@@ -1,12 +1,13 @@
 # The pedigree object, the options every computing function takes, and the
 # conditions that the library's failures become.
 
-.control <- function(threads, progress) {
+.control <- function(threads, progress, precision = "single") {
   threads <- as.integer(threads)
   if (length(threads) != 1L || is.na(threads) || threads < 0L) {
     stop("'threads' must be one whole number, 0 for one thread per core", call. = FALSE)
   }
   list(threads = threads, progress = isTRUE(progress),
+       double_precision = identical(precision, "double"),
        # Tests interrupt a computation at a known point through this option.
        cancel_after = as.integer(getOption("kinvar.cancel_after", -1L)))
 }
@@ -69,6 +70,24 @@
     stop(sprintf("'%s' must be one group number (a whole number)", what), call. = FALSE)
   }
   as.integer(x)
+}
+
+.one_number <- function(x, what) {
+  if (length(x) != 1L || !is.numeric(x) || !is.finite(x)) {
+    stop(sprintf("'%s' must be one number", what), call. = FALSE)
+  }
+  as.double(x)
+}
+
+# The seed of a random stream: NULL draws one from R's random numbers, so
+# set.seed repeats a run.
+.seed <- function(seed) {
+  if (is.null(seed)) seed <- sample.int(.Machine$integer.max, 1L)
+  if (length(seed) != 1L || !is.numeric(seed) || is.na(seed) || seed < 0 ||
+      seed > 4294967295 || seed != round(seed)) {
+    stop("'seed' must be a whole number from 0 to 4294967295", call. = FALSE)
+  }
+  as.double(seed)
 }
 
 is_pedigree <- function(x) inherits(x, "kinvar_pedigree")

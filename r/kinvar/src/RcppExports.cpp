@@ -252,6 +252,71 @@ BEGIN_RCPP
     return rcpp_result_gen;
 END_RCPP
 }
+// KvPurging
+SEXP KvPurging(SEXP xp, bool all, int group, double coefficient, int geneDrops, bool allFounders, double seed, Rcpp::List ctl);
+RcppExport SEXP _kinvar_KvPurging(SEXP xpSEXP, SEXP allSEXP, SEXP groupSEXP, SEXP coefficientSEXP, SEXP geneDropsSEXP, SEXP allFoundersSEXP, SEXP seedSEXP, SEXP ctlSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::traits::input_parameter< SEXP >::type xp(xpSEXP);
+    Rcpp::traits::input_parameter< bool >::type all(allSEXP);
+    Rcpp::traits::input_parameter< int >::type group(groupSEXP);
+    Rcpp::traits::input_parameter< double >::type coefficient(coefficientSEXP);
+    Rcpp::traits::input_parameter< int >::type geneDrops(geneDropsSEXP);
+    Rcpp::traits::input_parameter< bool >::type allFounders(allFoundersSEXP);
+    Rcpp::traits::input_parameter< double >::type seed(seedSEXP);
+    Rcpp::traits::input_parameter< Rcpp::List >::type ctl(ctlSEXP);
+    rcpp_result_gen = Rcpp::wrap(KvPurging(xp, all, group, coefficient, geneDrops, allFounders, seed, ctl));
+    return rcpp_result_gen;
+END_RCPP
+}
+// KvMeanKinship
+SEXP KvMeanKinship(SEXP xp, bool all, int group, Rcpp::List ctl);
+RcppExport SEXP _kinvar_KvMeanKinship(SEXP xpSEXP, SEXP allSEXP, SEXP groupSEXP, SEXP ctlSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::traits::input_parameter< SEXP >::type xp(xpSEXP);
+    Rcpp::traits::input_parameter< bool >::type all(allSEXP);
+    Rcpp::traits::input_parameter< int >::type group(groupSEXP);
+    Rcpp::traits::input_parameter< Rcpp::List >::type ctl(ctlSEXP);
+    rcpp_result_gen = Rcpp::wrap(KvMeanKinship(xp, all, group, ctl));
+    return rcpp_result_gen;
+END_RCPP
+}
+// KvMateSuitability
+SEXP KvMateSuitability(SEXP xp, int sireGroup, int damGroup, bool anyReference, int reference, double maxF, Rcpp::List ctl);
+RcppExport SEXP _kinvar_KvMateSuitability(SEXP xpSEXP, SEXP sireGroupSEXP, SEXP damGroupSEXP, SEXP anyReferenceSEXP, SEXP referenceSEXP, SEXP maxFSEXP, SEXP ctlSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::traits::input_parameter< SEXP >::type xp(xpSEXP);
+    Rcpp::traits::input_parameter< int >::type sireGroup(sireGroupSEXP);
+    Rcpp::traits::input_parameter< int >::type damGroup(damGroupSEXP);
+    Rcpp::traits::input_parameter< bool >::type anyReference(anyReferenceSEXP);
+    Rcpp::traits::input_parameter< int >::type reference(referenceSEXP);
+    Rcpp::traits::input_parameter< double >::type maxF(maxFSEXP);
+    Rcpp::traits::input_parameter< Rcpp::List >::type ctl(ctlSEXP);
+    rcpp_result_gen = Rcpp::wrap(KvMateSuitability(xp, sireGroup, damGroup, anyReference, reference, maxF, ctl));
+    return rcpp_result_gen;
+END_RCPP
+}
+// KvOptimumContributions
+SEXP KvOptimumContributions(SEXP xp, int sireGroup, int damGroup, Rcpp::CharacterVector ebvIds, Rcpp::NumericVector ebvValues, Rcpp::NumericVector targetDeltaF, Rcpp::NumericVector targetKinship, Rcpp::NumericVector maxContribution, bool matings, Rcpp::List ctl);
+RcppExport SEXP _kinvar_KvOptimumContributions(SEXP xpSEXP, SEXP sireGroupSEXP, SEXP damGroupSEXP, SEXP ebvIdsSEXP, SEXP ebvValuesSEXP, SEXP targetDeltaFSEXP, SEXP targetKinshipSEXP, SEXP maxContributionSEXP, SEXP matingsSEXP, SEXP ctlSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::traits::input_parameter< SEXP >::type xp(xpSEXP);
+    Rcpp::traits::input_parameter< int >::type sireGroup(sireGroupSEXP);
+    Rcpp::traits::input_parameter< int >::type damGroup(damGroupSEXP);
+    Rcpp::traits::input_parameter< Rcpp::CharacterVector >::type ebvIds(ebvIdsSEXP);
+    Rcpp::traits::input_parameter< Rcpp::NumericVector >::type ebvValues(ebvValuesSEXP);
+    Rcpp::traits::input_parameter< Rcpp::NumericVector >::type targetDeltaF(targetDeltaFSEXP);
+    Rcpp::traits::input_parameter< Rcpp::NumericVector >::type targetKinship(targetKinshipSEXP);
+    Rcpp::traits::input_parameter< Rcpp::NumericVector >::type maxContribution(maxContributionSEXP);
+    Rcpp::traits::input_parameter< bool >::type matings(matingsSEXP);
+    Rcpp::traits::input_parameter< Rcpp::List >::type ctl(ctlSEXP);
+    rcpp_result_gen = Rcpp::wrap(KvOptimumContributions(xp, sireGroup, damGroup, ebvIds, ebvValues, targetDeltaF, targetKinship, maxContribution, matings, ctl));
+    return rcpp_result_gen;
+END_RCPP
+}
 
 static const R_CallMethodDef CallEntries[] = {
     {"_kinvar_KvRead", (DL_FUNC) &_kinvar_KvRead, 3},
@@ -273,6 +338,10 @@ static const R_CallMethodDef CallEntries[] = {
     {"_kinvar_KvDecompose", (DL_FUNC) &_kinvar_KvDecompose, 5},
     {"_kinvar_KvDiversity", (DL_FUNC) &_kinvar_KvDiversity, 4},
     {"_kinvar_KvOptimizeMatings", (DL_FUNC) &_kinvar_KvOptimizeMatings, 10},
+    {"_kinvar_KvPurging", (DL_FUNC) &_kinvar_KvPurging, 8},
+    {"_kinvar_KvMeanKinship", (DL_FUNC) &_kinvar_KvMeanKinship, 4},
+    {"_kinvar_KvMateSuitability", (DL_FUNC) &_kinvar_KvMateSuitability, 7},
+    {"_kinvar_KvOptimumContributions", (DL_FUNC) &_kinvar_KvOptimumContributions, 10},
     {NULL, NULL, 0}
 };
 

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -43,6 +44,7 @@ Session& SessionOf(SEXP xp) {
 struct Control {
   int threads = 0;
   bool progress = false;
+  bool doublePrecision = false;
   // Stops the computation after that many polls of the cancel check; a
   // negative value never does. Lets tests interrupt at a known point.
   int cancelAfter = -1;
@@ -52,6 +54,7 @@ Control ControlOf(const Rcpp::List& ctl) {
   Control control;
   control.threads = Rcpp::as<int>(ctl["threads"]);
   control.progress = Rcpp::as<bool>(ctl["progress"]);
+  control.doublePrecision = Rcpp::as<bool>(ctl["double_precision"]);
   control.cancelAfter = Rcpp::as<int>(ctl["cancel_after"]);
   return control;
 }
@@ -69,6 +72,9 @@ class CallScope {
  public:
   CallScope(Session& session, const Control& control) : session_(session), control_(control) {
     session_.SetThreads(control_.threads);
+    // Every call states its precision, so a double-precision call leaves
+    // nothing behind that a later single-precision call would see.
+    session_.SetDoublePrecision(control_.doublePrecision);
     session_.SetCancelCheck([this] { return Poll(); });
     if (control_.progress) {
       session_.SetProgress([this](const std::string& label, int percent) { Show(label, percent); });
@@ -513,5 +519,68 @@ SEXP KvOptimizeMatings(SEXP xp, int sireGroup, int damGroup, Rcpp::CharacterVect
     request.exact = exact;
     request.seed = static_cast<std::uint32_t>(seed);
     return TablesOf(s.OptimizeMatings(request));
+  });
+}
+
+namespace {
+
+std::optional<int> GroupOrAll(bool all, int group) {
+  return all ? std::nullopt : std::optional<int>(group);
+}
+
+// An optional number from R: a vector of length 0 or 1.
+std::optional<double> OptionalNumber(const Rcpp::NumericVector& x) {
+  return x.size() == 0 ? std::nullopt : std::optional<double>(x[0]);
+}
+
+}  // namespace
+
+// [[Rcpp::export(name = ".kv_purging", rng = false)]]
+SEXP KvPurging(SEXP xp, bool all, int group, double coefficient, int geneDrops, bool allFounders,
+               double seed, Rcpp::List ctl) {
+  return OnSession(xp, ctl, [&](Session& s) -> SEXP {
+    kinvar::PurgingRequest request;
+    request.group = GroupOrAll(all, group);
+    request.purgingCoefficient = coefficient;
+    request.geneDrops = geneDrops;
+    request.allFounders = allFounders;
+    request.seed = static_cast<std::uint32_t>(seed);
+    return TablesOf(s.Purging(request));
+  });
+}
+
+// [[Rcpp::export(name = ".kv_mean_kinship", rng = false)]]
+SEXP KvMeanKinship(SEXP xp, bool all, int group, Rcpp::List ctl) {
+  return OnSession(xp, ctl, [&](Session& s) -> SEXP {
+    return TablesOf(s.MeanKinship(GroupOrAll(all, group)));
+  });
+}
+
+// [[Rcpp::export(name = ".kv_mate_suitability", rng = false)]]
+SEXP KvMateSuitability(SEXP xp, int sireGroup, int damGroup, bool anyReference, int reference,
+                       double maxF, Rcpp::List ctl) {
+  return OnSession(xp, ctl, [&](Session& s) -> SEXP {
+    return TablesOf(s.MateSuitability(sireGroup, damGroup, GroupOrAll(anyReference, reference), maxF));
+  });
+}
+
+// [[Rcpp::export(name = ".kv_optimum_contributions", rng = false)]]
+SEXP KvOptimumContributions(SEXP xp, int sireGroup, int damGroup, Rcpp::CharacterVector ebvIds,
+                            Rcpp::NumericVector ebvValues, Rcpp::NumericVector targetDeltaF,
+                            Rcpp::NumericVector targetKinship, Rcpp::NumericVector maxContribution,
+                            bool matings, Rcpp::List ctl) {
+  return OnSession(xp, ctl, [&](Session& s) -> SEXP {
+    kinvar::ContributionRequest request;
+    request.sireGroup = sireGroup;
+    request.damGroup = damGroup;
+    const std::vector<std::string> ids = StringsOf(ebvIds);
+    for (std::size_t k = 0; k < ids.size(); ++k) {
+      request.breedingValues.emplace_back(ids[k], ebvValues[static_cast<R_xlen_t>(k)]);
+    }
+    request.targetDeltaF = OptionalNumber(targetDeltaF);
+    request.targetKinship = OptionalNumber(targetKinship);
+    request.maxContribution = OptionalNumber(maxContribution);
+    request.matings = matings;
+    return TablesOf(s.OptimumContributions(request));
   });
 }

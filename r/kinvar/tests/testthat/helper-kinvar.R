@@ -135,3 +135,43 @@ withr_cancel <- function(polls, code) {
   on.exit(options(old))
   code
 }
+
+# The seed file whose stream starts where the package's seed starts it: the
+# generator's 624 words from Knuth's initialisation, eight a line as the
+# library writes them. Multiplication and XOR mod 2^32 in 16-bit halves,
+# which doubles hold exactly.
+mt_seed_file <- function(seed, path) {
+  mul32 <- function(a, b) {
+    lo <- b %% 65536
+    hi <- (b - lo) / 65536
+    (a * lo + ((a * hi) %% 65536) * 65536) %% 4294967296
+  }
+  state <- numeric(624)
+  state[1] <- seed
+  for (i in 2:624) {
+    prev <- state[i - 1L]
+    top <- prev %/% 2^30
+    low2 <- prev %% 4
+    mixed <- prev - low2 + bitwXor(as.integer(low2), as.integer(top))
+    state[i] <- (mul32(1812433253, mixed) + (i - 1)) %% 4294967296
+  }
+  words <- sprintf("%12.0f", state)
+  ends <- ifelse(seq_along(words) %% 8L == 0L, "\n", " ")
+  writeChar(paste0("State vector for MT19937:\n", paste0(words, ends, collapse = "")), path,
+            eos = NULL, useBytes = TRUE)
+  path
+}
+
+# A full-sib line: two founders, then a brother and a sister of the two
+# before them in every generation.
+full_sib_line <- function(generations) {
+  ids <- c("S0", "D0")
+  sire <- dam <- c(NA, NA)
+  for (g in seq_len(generations)) {
+    ids <- c(ids, sprintf("S%d", g), sprintf("D%d", g))
+    sire <- c(sire, rep(sprintf("S%d", g - 1L), 2L))
+    dam <- c(dam, rep(sprintf("D%d", g - 1L), 2L))
+  }
+  data.frame(animal = ids, sire = sire, dam = dam, group = c(1L, 1L, rep(seq_len(generations) + 1L, each = 2L)),
+             stringsAsFactors = FALSE)
+}
