@@ -39,7 +39,7 @@ const std::set<std::int32_t> kOneGroupAnalyses = {kCmdDecompositionGroup,  kCmdP
                                                   kCmdExtractAncestorsGroup,
                                                   kCmdExtractDescendantsGroup, kCmdGeneOrigin,
                                                   kCmdDrawAncestorsGroup, kCmdDrawDescendantsGroup,
-                                                  kCmdChartTrends, kCmdChartFounders};
+                                                  kCmdChartTrends, kCmdChartFounders, kCmdChartPurging};
 const std::set<std::int32_t> kTwoGroupAnalyses = {kCmdBetweenTwoGroups, kCmdWithinGroup,
                                                   kCmdAverageBetweenGroups, kCmdOptimizeMatings,
                                                   kCmdChartGroupHeatMap, kCmdChartMatings,
@@ -133,7 +133,7 @@ TEST(CommandTable, IdentifiersAreUniqueAndFindable) {
     EXPECT_TRUE(seen.insert(c.id).second) << c.id;
     EXPECT_EQ(FindCommand(c.id), &c);
   }
-  EXPECT_EQ(seen.size(), 57u);  // every row of the menu bar
+  EXPECT_EQ(seen.size(), 58u);  // every row of the menu bar
   for (const Command& c : ViewCommands()) {
     EXPECT_TRUE(seen.insert(c.id).second) << c.id;
     EXPECT_EQ(FindCommand(c.id), &c);

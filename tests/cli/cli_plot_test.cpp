@@ -32,6 +32,8 @@ TEST_F(CliPlot, EachKindWritesItsChart) {
       {"founders", "founders 3", "fo.png", ""},
       {"group-heatmap", "group-heatmap", "h.svg", ">0.559<"},
       {"matings", "matings 2 3 " + Quote(sires.path()), "m.svg", ">Proven optimum<"},
+      {"purging", "purging --purging-coefficient 0.2 --gene-drop 20 --seed-file " + Quote(Out("seed")), "p.svg",
+       ">F old<"},
   };
   for (const auto& row : rows) {
     const CliRun run = Execute("-q plot " + Herd() + " " + row.args + " --size 800x600 -o " + Quote(Out(row.file)));

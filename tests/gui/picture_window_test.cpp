@@ -365,6 +365,7 @@ TEST(PictureCommands, DrawingsAndChartsOpenTheirWindows) {
       {"founders of group 3", kCmdChartFounders, 2, kCmdGeneOrigin},
       {"relationships between groups", kCmdChartGroupHeatMap, -1, kCmdAverageBetweenGroups},
       {"optimum contributions of groups 1 and 2", kCmdChartContributions, -1, kCmdOptimumContributions},
+      {"purging over all", kCmdChartPurging, -1, kCmdPurging},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -376,6 +377,12 @@ TEST(PictureCommands, DrawingsAndChartsOpenTheirWindows) {
     if (row.groupRow >= 0)
       test::WhenShown<CDialogSelectAGroup>([&row](CDialogSelectAGroup& d) {
         d.list()->setCurrentIndex(row.groupRow);
+        d.button()->click();
+      });
+    // The purging settings follow the group; no gene dropping, so no seed.
+    if (row.id == kCmdChartPurging)
+      test::WhenShown<CDialogSelectAGroup>([](CDialogSelectAGroup& d) {
+        test::WhenShown<CValueFormDialog>([](CValueFormDialog& form) { form.button()->click(); });
         d.button()->click();
       });
     if (row.id == kCmdChartContributions)

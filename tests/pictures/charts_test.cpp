@@ -174,6 +174,48 @@ TEST(Charts, TrendsPlotTheGroupsTableAndTheRateOfInbreeding) {
   }
 }
 
+// The group means against the per-individual figures of the same run.
+TEST(Charts, PurgingPlotsTheGroupMeansOfTheIndividuals) {
+  for (const Source& source : kSources) {
+    auto s = Open(source);
+    s->doc.seedFile = (std::filesystem::temp_directory_path() / "kinvar-charts-purging-seed").string();
+    for (const int drops : {0, 50}) {
+      s->platform.forms.push_back(std::vector<std::string>{"0.2", std::to_string(drops), "0"});
+      const ResultSet tables = RunCommand(*s, kCmdPurging, kAllIndividuals);
+      const Plot plot = PurgingPlot(tables);
+      ASSERT_EQ(plot.panels.size(), drops == 0 ? 1u : 2u) << source.name;
+      const ResultTable& each = *tables.Find("purging");
+      const std::vector<std::int64_t> codes = test::IntegerCells(each, "code");
+      const Pedigree& ped = s->doc.pedigree();
+      const struct { std::size_t panel, series; const char* column; } expected[] = {
+          {0, 0, "f"}, {0, 1, "fa_ballou"}, {0, 2, "g"}, {1, 0, "fa_gene_drop"}, {1, 1, "f_new"}, {1, 2, "f_old"}};
+      for (const auto& row : expected) {
+        if (row.panel >= plot.panels.size()) continue;
+        const std::vector<double> values = test::RealCells(each, row.column);
+        std::map<int, std::pair<double, int>> sums;
+        for (std::size_t i = 0; i < values.size(); ++i) {
+          const int group = ped.GroupNumber(ped.byCode(static_cast<std::int32_t>(codes[i] - 1)));
+          if (group < 0) continue;
+          sums[group].first += values[i];
+          ++sums[group].second;
+        }
+        const PlotPanel& panel = plot.panels[row.panel];
+        ASSERT_EQ(panel.x.size(), sums.size()) << source.name;
+        std::size_t g = 0;
+        for (const auto& [group, sum] : sums) {
+          EXPECT_EQ(panel.x[g], group) << source.name;
+          EXPECT_NEAR(panel.series[row.series].values[g], sum.first / sum.second, 1e-6)
+              << source.name << " " << row.column << " group " << group;
+          ++g;
+        }
+      }
+      ExpectChartsHold(plot, source.name);
+    }
+    std::filesystem::remove(s->doc.seedFile);
+    std::filesystem::remove(s->doc.seedFile + ".bak");
+  }
+}
+
 TEST(Charts, TrendsWithAReferenceGroupShowItsFigures) {
   auto s = Open(kSources[0]);
   const Plot plot = TrendsPlot(RunCommand(*s, kCmdDiversity, 3), true);
