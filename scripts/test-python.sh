@@ -9,6 +9,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 python=/usr/bin/python3
+# pip builds inside python/: a relative folder would be looked for there.
+if [[ -n "${KINVAR_CORE_BUILD:-}" ]]; then
+  KINVAR_CORE_BUILD=$(cd "$KINVAR_CORE_BUILD" && pwd)
+  export KINVAR_CORE_BUILD
+fi
 venv=$(mktemp -d "${TMPDIR:-/tmp}/kinvar-python.XXXXXX")
 trap 'rm -rf "$venv"' EXIT
 

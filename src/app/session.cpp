@@ -170,7 +170,7 @@ void Session::KeepSpellings(const PedigreeColumns& columns) {
       continue;
     for (const std::string& cell : columns.cells[c]) {
       const std::string_view id = Trimmed(cell);
-      const auto found = spellings_.find(std::string(id));
+      const auto found = spellings_.find(id);
       if (found != spellings_.end()) ThrowCaseClash(found->second, id);
     }
   }
@@ -179,8 +179,9 @@ void Session::KeepSpellings(const PedigreeColumns& columns) {
 void Session::KeepSpellingsOf(const std::vector<std::string>& cells) {
   for (const std::string& cell : cells) {
     const std::string_view id = Trimmed(cell);
+    if (std::none_of(id.begin(), id.end(), [](char c) { return c >= 'a' && c <= 'z'; })) continue;
     std::string upper = Upper(id);
-    if (upper == id || upper == "NA" || IsUnknownId(upper)) continue;
+    if (upper == "NA" || IsUnknownId(upper)) continue;
     const auto [at, added] = spellings_.emplace(std::move(upper), std::string(id));
     if (!added && at->second != id) ThrowCaseClash(at->second, id);
   }
@@ -211,7 +212,7 @@ std::vector<std::string> Session::Ids() const {
 
 std::string_view Session::Spelling(std::string_view coreId) const {
   if (spellings_.empty()) return coreId;
-  const auto found = spellings_.find(std::string(coreId));
+  const auto found = spellings_.find(coreId);
   return found == spellings_.end() ? coreId : std::string_view(found->second);
 }
 

@@ -247,8 +247,13 @@ class Session {
   std::unique_ptr<CKinvarDoc> doc_;
   int threads_ = 0;
   bool doublePrecision_ = false;
+  // Looked up by string_view, so a million lookups allocate nothing.
+  struct IdHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view id) const { return std::hash<std::string_view>()(id); }
+  };
   // Upper-case ID -> the caller's spelling, for spellings not in upper case.
-  std::unordered_map<std::string, std::string> spellings_;
+  std::unordered_map<std::string, std::string, IdHash, std::equal_to<>> spellings_;
 };
 
 }  // namespace kinvar
