@@ -98,7 +98,7 @@ class Pedigree:
     def optimize_matings(self, sire_group: int, dam_group: int,
                          contributions: Mapping[object, int] | Iterable[tuple[object, int]] | pd.DataFrame,
                          *, forbidden: Iterable[tuple[object, object]] | pd.DataFrame | None = None,
-                         exact: bool = False, seed: int = 0, threads: int = 0,
+                         exact: bool = True, seed: int = 0, threads: int = 0,
                          progress: bool = False) -> pd.DataFrame:
         """The matings table (sire, dam, coancestry); attrs["summary"]."""
     def purging(self, group: int | None = None, purging_coefficient: float = 0.0,

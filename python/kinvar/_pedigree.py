@@ -312,7 +312,7 @@ class Pedigree:
 
     def optimize_matings(self, sire_group: int, dam_group: int,
                          contributions: Mapping | Iterable | pd.DataFrame, *,
-                         forbidden: Iterable | pd.DataFrame | None = None, exact: bool = False,
+                         forbidden: Iterable | pd.DataFrame | None = None, exact: bool = True,
                          seed: int = 0, threads: int = 0,
                          progress: bool = False) -> pd.DataFrame:
         """Mates every dam of ``dam_group`` with a sire of ``sire_group``
@@ -321,8 +321,9 @@ class Pedigree:
 
         ``contributions`` gives each sire its number of dams (a mapping,
         pairs, or a two-column frame); ``forbidden`` lists (sire, dam) pairs
-        that must not be mated; ``exact`` lists the proven optimum instead
-        of the annealing's matings, whose random stream starts at ``seed``.
+        that must not be mated; ``exact`` (the default, as in R) lists the
+        proven optimum; ``exact=False`` lists the annealing's matings, whose
+        random stream starts at ``seed``.
         """
         shares = [(str(s), int(n)) for s, n in _pairs(contributions)]
         banned = [(str(s), str(d)) for s, d in _pairs(forbidden)] if forbidden is not None else []
