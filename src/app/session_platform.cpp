@@ -1,15 +1,10 @@
 #include "app/session_platform.h"
 
+#include "app/typed_answers.h"
+
 namespace kinvar {
 
 namespace {
-
-std::optional<std::string> Take(std::deque<std::string>& queue) {
-  if (queue.empty()) return std::nullopt;
-  std::string front = std::move(queue.front());
-  queue.pop_front();
-  return front;
-}
 
 class SessionProgressWindow final : public ProgressWindow {
  public:
@@ -61,48 +56,29 @@ Answer SessionPlatform::ShowMessage(const std::string& text, MessageIcon icon) {
 }
 
 std::optional<std::string> SessionPlatform::AskFileName(const FileRequest& request) {
-  if (request.open) return Take(openFiles_);
+  if (request.open) return TakeAnswer(openFiles_);
   return savePath_;
 }
 
 std::optional<std::string> SessionPlatform::PickIndividual(const IndividualPicker& picker) {
-  auto typed = Take(inputs_);
-  if (!typed || !picker.accept(*typed)) return std::nullopt;
-  return typed;
+  return PickIndividualFrom(inputs_, picker);
 }
 
 std::optional<int> SessionPlatform::PickGroup(const GroupPicker& picker) {
-  const auto typed = Take(inputs_);
-  if (!typed) return std::nullopt;
-  if (!picker.allEntry.empty() && *typed == "all") return kAllIndividuals;
-  for (const int group : picker.groups)
-    if (std::to_string(group) == *typed) return group;
-  ShowMessage("Group \"" + *typed + "\" is not in the pedigree.", MessageIcon::kError);
-  return std::nullopt;
+  return PickGroupFrom(inputs_, picker, *this);
 }
 
 std::optional<std::pair<int, int>> SessionPlatform::PickTwoGroups(const GroupPicker& picker) {
-  const auto a = PickGroup(picker);
-  if (!a) return std::nullopt;
-  const auto b = PickGroup(picker);
-  if (!b || !picker.acceptPair(*a, *b)) return std::nullopt;
-  return std::pair{*a, *b};
+  return PickTwoGroupsFrom(inputs_, picker, *this);
 }
 
 void SessionPlatform::ShowQueryDialog(const QueryDialog& dialog) {
   std::vector<std::string> texts;
-  for (std::size_t i = 0; i < dialog.labels.size(); ++i) texts.push_back(Take(inputs_).value_or(""));
+  for (std::size_t i = 0; i < dialog.labels.size(); ++i) texts.push_back(TakeAnswer(inputs_).value_or(""));
   dialog.compute(texts);
 }
 
-bool SessionPlatform::AskValues(const ValueForm& form) {
-  std::vector<std::string> texts;
-  for (const ValueForm::Field& field : form.fields) {
-    const auto given = formValues_.find(field.key);
-    texts.push_back(given != formValues_.end() ? given->second : field.text);
-  }
-  return form.accept(texts);
-}
+bool SessionPlatform::AskValues(const ValueForm& form) { return AskValuesFrom(formValues_, form); }
 
 std::unique_ptr<ProgressWindow> SessionPlatform::OpenProgress() {
   return std::make_unique<SessionProgressWindow>(*this);

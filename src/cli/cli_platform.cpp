@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include "app/typed_answers.h"
 #include "cli/interrupt.h"
 
 namespace kinvar::cli {
@@ -71,65 +72,34 @@ Answer CliPlatform::ShowMessage(const std::string& text, MessageIcon icon) {
   return Answer::kOk;
 }
 
-namespace {
-
-std::optional<std::string> Take(std::deque<std::string>& inputs) {
-  if (inputs.empty()) return std::nullopt;
-  std::string front = std::move(inputs.front());
-  inputs.pop_front();
-  return front;
-}
-
-}  // namespace
-
 std::optional<std::string> CliPlatform::AskFileName(const FileRequest& request) {
-  if (request.open) return Take(openFiles_);
+  if (request.open) return TakeAnswer(openFiles_);
   return outputPath_;
 }
 
 int CliPlatform::ChooseSaveOption(const std::string&, const std::string&) { return saveChoice_; }
 
 std::optional<std::string> CliPlatform::PickIndividual(const IndividualPicker& picker) {
-  auto typed = Take(inputs_);
-  if (!typed || !picker.accept(*typed)) return std::nullopt;
-  return typed;
+  return PickIndividualFrom(inputs_, picker);
 }
 
-// A group number as typed on the command line, checked against the groups
-// of the pedigree as the drop-down list would; "all" is the list's entry for
-// every individual where it has one.
+// Group numbers as typed on the command line; "all" where the list has an
+// entry for every individual.
 std::optional<int> CliPlatform::PickGroup(const GroupPicker& picker) {
-  const auto typed = Take(inputs_);
-  if (!typed) return std::nullopt;
-  if (!picker.allEntry.empty() && *typed == "all") return kAllIndividuals;
-  for (const int group : picker.groups)
-    if (std::to_string(group) == *typed) return group;
-  ShowMessage("Group \"" + *typed + "\" is not in the pedigree.", MessageIcon::kError);
-  return std::nullopt;
+  return PickGroupFrom(inputs_, picker, *this);
 }
 
 std::optional<std::pair<int, int>> CliPlatform::PickTwoGroups(const GroupPicker& picker) {
-  const auto a = PickGroup(picker);
-  if (!a) return std::nullopt;
-  const auto b = PickGroup(picker);
-  if (!b || !picker.acceptPair(*a, *b)) return std::nullopt;
-  return std::pair{*a, *b};
+  return PickTwoGroupsFrom(inputs_, picker, *this);
 }
 
 void CliPlatform::ShowQueryDialog(const QueryDialog& dialog) {
   std::vector<std::string> texts;
-  for (std::size_t i = 0; i < dialog.labels.size(); ++i) texts.push_back(Take(inputs_).value_or(""));
+  for (std::size_t i = 0; i < dialog.labels.size(); ++i) texts.push_back(TakeAnswer(inputs_).value_or(""));
   queryValue_ = dialog.compute(texts).value;
 }
 
-bool CliPlatform::AskValues(const ValueForm& form) {
-  std::vector<std::string> texts;
-  for (const ValueForm::Field& field : form.fields) {
-    const auto given = formValues_.find(field.key);
-    texts.push_back(given != formValues_.end() ? given->second : field.text);
-  }
-  return form.accept(texts);
-}
+bool CliPlatform::AskValues(const ValueForm& form) { return AskValuesFrom(formValues_, form); }
 
 std::unique_ptr<ProgressWindow> CliPlatform::OpenProgress() {
   if (quiet_ || !::isatty(STDERR_FILENO)) return std::make_unique<QuietProgressWindow>();
