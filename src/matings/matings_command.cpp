@@ -28,11 +28,11 @@ RecIndex FirstRecordedAs(const Pedigree& ped, const std::vector<RecIndex>& membe
   return first;
 }
 
-// The groups chosen now, or those of the previous run; nothing when the
-// user cancels, a group has no members or holds a member of the wrong sex.
-std::optional<MatingGroups> ChooseGroups(CommandContext& ctx) {
+}  // namespace
+
+std::optional<MatingGroups> ChooseSireAndDamGroups(CommandContext& ctx, const char* caption) {
   if (ctx.askInputs) {
-    GroupPicker picker{"Optimizing matings", "Compute", GroupNumbers(ctx.ped),
+    GroupPicker picker{caption, "Compute", GroupNumbers(ctx.ped),
                        [&ctx](int a, int b) {
                          if (a != b) return true;
                          ctx.platform.ShowMessage(
@@ -56,6 +56,8 @@ std::optional<MatingGroups> ChooseGroups(CommandContext& ctx) {
   if (!RecordedSexesFit(ctx, groups)) return std::nullopt;
   return groups;
 }
+
+namespace {
 
 // Asks for a file (unless `ask` is false) and keeps its path in `remembered`.
 bool ChooseFile(CommandContext& ctx, bool ask, const char* description, const char* pattern,
@@ -184,7 +186,7 @@ bool RecordedSexesFit(CommandContext& ctx, const MatingGroups& groups) {
 }
 
 void OnOptimizingMatings(CommandContext& ctx) {
-  const auto groups = ChooseGroups(ctx);
+  const auto groups = ChooseSireAndDamGroups(ctx, "Optimizing matings");
   if (!groups) return;
   const auto inputs = ReadInputs(ctx, *groups);
   if (!inputs) return;

@@ -35,6 +35,11 @@ inline constexpr const char* kCouldNotOptimizeLine = "|XCould not optimize matin
 
 void OnOptimizingMatings(CommandContext& ctx);
 
+// The sire and dam groups chosen now, or those of the previous run (members
+// in code order); nothing when the user cancels, a group has no members or
+// holds a member of the wrong sex. `caption` titles the picker.
+std::optional<MatingGroups> ChooseSireAndDamGroups(CommandContext& ctx, const char* caption);
+
 // False after naming the first member of the sire group recorded as female,
 // or of the dam group recorded as male.
 bool RecordedSexesFit(CommandContext& ctx, const MatingGroups& groups);

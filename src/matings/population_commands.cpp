@@ -56,31 +56,6 @@ bool ReadTypedNumber(CommandContext& ctx, const std::string& text, const std::st
   return true;
 }
 
-std::optional<MatingGroups> ChooseSireAndDamGroups(CommandContext& ctx, const char* caption) {
-  if (ctx.askInputs) {
-    GroupPicker picker{caption, "Compute", GroupNumbers(ctx.ped),
-                       [&ctx](int a, int b) {
-                         if (a != b) return true;
-                         ctx.platform.ShowMessage(
-                             "Error: Two groups are the same!\nSelect two different groups.",
-                             MessageIcon::kError);
-                         return false;
-                       },
-                       {}, "Sire group", "Dam group"};
-    const auto chosen = ctx.platform.PickTwoGroups(picker);
-    if (!chosen) return std::nullopt;
-    ctx.remembered.groupA = static_cast<std::int32_t>(chosen->first);
-    ctx.remembered.groupB = static_cast<std::int32_t>(chosen->second);
-  }
-  EnsureCodeOrder(ctx.ped);
-  MatingGroups groups{ctx.remembered.groupA, ctx.remembered.groupB,
-                      GroupMembers(ctx.ped, ctx.remembered.groupA),
-                      GroupMembers(ctx.ped, ctx.remembered.groupB)};
-  if (groups.sires.empty() || groups.dams.empty()) return std::nullopt;
-  if (!RecordedSexesFit(ctx, groups)) return std::nullopt;
-  return groups;
-}
-
 bool EditForm(CommandContext& ctx, const char* caption, std::vector<FormBox> boxes) {
   if (!ctx.askInputs) return true;
   ValueForm form{caption, {}, [&boxes](const std::vector<std::string>& texts) {

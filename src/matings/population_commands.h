@@ -17,10 +17,6 @@ void OnMeanKinship(CommandContext& ctx);
 void OnMateSuitability(CommandContext& ctx);
 void OnOptimumContributions(CommandContext& ctx);
 
-// The sire and dam groups chosen now or last time (members in code order);
-// nothing when cancelled, a group is empty, or a member's recorded sex
-// does not fit its group.
-std::optional<MatingGroups> ChooseSireAndDamGroups(CommandContext& ctx, const char* caption);
 // "%.6f", the figures of the population reports.
 std::string SixDecimals(double value);
 // A number typed in an option box: nothing when empty; false after telling
