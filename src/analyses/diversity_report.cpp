@@ -181,17 +181,10 @@ void WriteDiversityReport(Pedigree& ped, const DiversitySummary& summary,
 }
 
 void OnDiversitySummary(CommandContext& ctx) {
-  if (ctx.askInputs) {
-    GroupPicker picker{kTitle, "Compute", GroupNumbers(ctx.ped), {}, "All individuals"};
-    const auto choice = ctx.platform.PickGroup(picker);
-    if (!choice) return;
-    ctx.remembered.diversityGroup = *choice;
-  }
-  ctx.askInputs = true;
-  if (!ctx.remembered.diversityGroup) return;
-  const int chosen = *ctx.remembered.diversityGroup;
+  const std::optional<int> reference = ChooseGroupOrAll(ctx, kTitle, ctx.remembered.diversityGroup);
+  if (!reference) return;
+  const int chosen = *reference;
   const std::int32_t index = GroupIndexOf(ctx.ped, chosen);
-  if (chosen != kAllIndividuals && index < 0) return;
   WaitCursor cursor(ctx.platform);
   if (!PrepareInbreeding(ctx)) return;
   Pedigree& ped = ctx.ped;

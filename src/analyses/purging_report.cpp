@@ -292,17 +292,11 @@ void WriteReport(Pedigree& ped, const PurgingRun& run) {
 }  // namespace
 
 void OnPurgingAnalysis(CommandContext& ctx) {
-  if (ctx.askInputs) {
-    GroupPicker picker{kTitle, "Compute", GroupNumbers(ctx.ped), {}, "All individuals"};
-    const auto choice = ctx.platform.PickGroup(picker);
-    if (!choice || !AskSettings(ctx)) return;
-    ctx.remembered.purgingGroup = *choice;
-  }
-  ctx.askInputs = true;
-  if (!ctx.remembered.purgingGroup) return;
+  const bool ask = ctx.askInputs;
+  const std::optional<int> reference = ChooseGroupOrAll(ctx, kTitle, ctx.remembered.purgingGroup);
+  if (!reference || (ask && !AskSettings(ctx))) return;
   PurgingRun run;
-  run.groupNumber = *ctx.remembered.purgingGroup;
-  if (run.groupNumber != kAllIndividuals && GroupIndexOf(ctx.ped, run.groupNumber) < 0) return;
+  run.groupNumber = *reference;
   run.d = ctx.remembered.purgingCoefficient;
   run.geneDrops = ctx.remembered.geneDrops;
   run.allFounders = ctx.remembered.allFounders;

@@ -78,6 +78,23 @@ std::optional<int> AskGroup(CommandContext& ctx, const std::string& caption,
   return ctx.platform.PickGroup(picker);
 }
 
+std::optional<int> ChooseGroupOrAll(CommandContext& ctx, const std::string& caption,
+                                    std::optional<int>& remembered) {
+  const std::vector<int> groups = GroupNumbers(ctx.ped);
+  if (ctx.askInputs) {
+    GroupPicker picker{caption, "Compute", groups, {}, "All individuals"};
+    const auto choice = ctx.platform.PickGroup(picker);
+    if (!choice) return std::nullopt;
+    remembered = *choice;
+  }
+  ctx.askInputs = true;
+  if (!remembered) return std::nullopt;
+  const int chosen = *remembered;
+  if (chosen != kAllIndividuals && std::find(groups.begin(), groups.end(), chosen) == groups.end())
+    return std::nullopt;
+  return chosen;
+}
+
 std::optional<std::pair<int, int>> AskTwoGroups(CommandContext& ctx, const std::string& caption) {
   GroupPicker picker{caption, "Compute", GroupNumbers(ctx.ped), [&](int a, int b) {
                        if (a != b) return true;

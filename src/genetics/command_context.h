@@ -106,6 +106,12 @@ std::optional<RecIndex> AskIndividual(CommandContext& ctx, const std::string& ca
                                       const std::string& button);
 std::optional<int> AskGroup(CommandContext& ctx, const std::string& caption,
                             const std::string& button);
+// A reference population: a group or every individual (kAllIndividuals),
+// asked for with the entry "All individuals", or the one `remembered` from
+// the last run when the inputs are not asked; nothing when the user
+// cancelled or the group is no longer in the pedigree.
+std::optional<int> ChooseGroupOrAll(CommandContext& ctx, const std::string& caption,
+                                    std::optional<int>& remembered);
 std::optional<std::pair<int, int>> AskTwoGroups(CommandContext& ctx, const std::string& caption);
 
 }  // namespace kinvar

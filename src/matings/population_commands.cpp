@@ -106,17 +106,10 @@ void WriteMeanKinship(Pedigree& ped, const MeanKinshipResult& result, const std:
 }  // namespace
 
 void OnMeanKinship(CommandContext& ctx) {
-  if (ctx.askInputs) {
-    GroupPicker picker{"Mean kinship", "Compute", GroupNumbers(ctx.ped), {}, "All individuals"};
-    const auto choice = ctx.platform.PickGroup(picker);
-    if (!choice) return;
-    ctx.remembered.meanKinshipGroup = *choice;
-  }
-  ctx.askInputs = true;
-  if (!ctx.remembered.meanKinshipGroup) return;
-  const int chosen = *ctx.remembered.meanKinshipGroup;
+  const std::optional<int> reference = ChooseGroupOrAll(ctx, "Mean kinship", ctx.remembered.meanKinshipGroup);
+  if (!reference) return;
+  const int chosen = *reference;
   const std::int32_t index = GroupIndexOf(ctx.ped, chosen);
-  if (chosen != kAllIndividuals && index < 0) return;
   WaitCursor cursor(ctx.platform);
   if (!PrepareInbreeding(ctx)) return;
   Pedigree& ped = ctx.ped;
