@@ -1,6 +1,7 @@
 #include "gui/main_frame.h"
 
 #include <algorithm>
+#include <utility>
 
 #include <QAction>
 #include <QApplication>
@@ -9,6 +10,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QKeyEvent>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QSettings>
@@ -58,6 +60,7 @@ CMainFrame::CMainFrame(QtPlatform& platform, CKinvarDoc& doc, QWidget* parent)
       view_(new CKinvarView(doc)),
       findBar_(new CFindBar(*view_)) {
   InitKinvarResources();
+  qApp->installEventFilter(this);
   setWindowIcon(QIcon(QStringLiteral(":/icons/kinvar48.png")));
   auto* report = new QWidget;
   auto* column = new QVBoxLayout(report);
@@ -273,6 +276,11 @@ void CMainFrame::UpdateActions() {
 void CMainFrame::Dispatch(std::int32_t id) {
   // An accelerator can arrive between two refreshes: the rule decides.
   if (!CommandEnabled(id)) return;
+  struct Running {
+    std::int32_t& current;
+    std::int32_t outer;
+    ~Running() { current = outer; }
+  } running{running_, std::exchange(running_, id)};
   if (CTablePane* pane = CurrentTablePane()) {
     switch (id) {
       case kCmdEditCopy: pane->Copy(); UpdateActions(); return;
@@ -327,6 +335,25 @@ void CMainFrame::Dispatch(std::int32_t id) {
   // Find keeps the keyboard in its bar; everything else hands it back.
   if (!IsFind(id)) ReturnFocus(FocusHome());
 }
+
+// F1 in a command's dialog opens that command's page over the dialog, which
+// keeps the keyboard while it is open.
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() != QEvent::KeyPress || static_cast<QKeyEvent*>(event)->key() != Qt::Key_F1)
+    return QMainWindow::eventFilter(watched, event);
+  QWidget* modal = QApplication::activeModalWidget();
+  if (modal == nullptr || modal == this || qobject_cast<CHelpDlg*>(modal) != nullptr ||
+      modal->parentWidget() == dialogHelp_)
+    return QMainWindow::eventFilter(watched, event);
+  if (dialogHelp_) dialogHelp_->close();
+  auto* help = new CHelpDlg(modal, HelpPageOf(running_));
+  help->setAttribute(Qt::WA_DeleteOnClose);
+  help->show();
+  dialogHelp_ = help;
+  return true;
+}
+
+CHelpDlg* CMainFrame::dialogHelp() const { return qobject_cast<CHelpDlg*>(dialogHelp_.data()); }
 
 void CMainFrame::ShowHelp() {
   if (help_ == nullptr) {

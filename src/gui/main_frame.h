@@ -11,6 +11,7 @@
 // Select All and Find act on its table.
 #pragma once
 
+#include <QDialog>
 #include <QMainWindow>
 #include <QByteArray>
 #include <QPointer>
@@ -88,7 +89,11 @@ class CMainFrame : public QMainWindow {
   // and each closes with the main window.
   CPictureWindow* ShowPicture(pictures::Picture picture);
 
+ // The help window that F1 opened over a command's dialog, while it is open.
+  CHelpDlg* dialogHelp() const;
+
  protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
@@ -125,6 +130,9 @@ class CMainFrame : public QMainWindow {
   QMenu* tableMenu_ = nullptr;
   QPointer<QMenu> individualMenu_;
   CHelpDlg* help_ = nullptr;
+  QPointer<QDialog> dialogHelp_;
+  // The command whose dialogs are up: F1 in them opens its page.
+  std::int32_t running_ = 0;
   QToolBar* toolbar_ = nullptr;
   QMenu* contextMenu_ = nullptr;
   std::map<std::int32_t, QAction*> actions_;
