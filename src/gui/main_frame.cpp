@@ -14,6 +14,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QSettings>
+#include <QStackedWidget>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QToolBar>
@@ -30,12 +31,16 @@
 #include "gui/options_dialog.h"
 #include "gui/picture_window.h"
 #include "gui/qt_platform.h"
+#include "gui/start_page.h"
 #include "gui/table_model.h"
 #include "gui/table_pane.h"
 #include "pictures/pedigree_chart_picture.h"
 
 // Resources of a static library must be registered from the global namespace.
-static void InitKinvarResources() { Q_INIT_RESOURCE(kinvar); }
+static void InitKinvarResources() {
+  Q_INIT_RESOURCE(kinvar);
+  Q_INIT_RESOURCE(examples);
+}
 
 namespace kinvar::gui {
 
@@ -72,7 +77,15 @@ CMainFrame::CMainFrame(QtPlatform& platform, CKinvarDoc& doc, QWidget* parent)
   tabs_->setDocumentMode(true);
   tabs_->setTabBarAutoHide(true);
   tabs_->addTab(report, tr("Report"));
-  setCentralWidget(tabs_);
+  startPage_ = new CStartPage(
+      {[this] { Dispatch(kCmdFileOpen); }, [this](const QString& path) { OpenFile(path); },
+       [this](const QString& example) { OpenExample(example); },
+       [this](const QString& page) { ShowHelp(page); }},
+      this);
+  stack_ = new QStackedWidget(this);
+  stack_->addWidget(startPage_);
+  stack_->addWidget(tabs_);
+  setCentralWidget(stack_);
   setAcceptDrops(true);
   if (!doc_.programFolder().empty()) {
     settings_ = std::make_unique<QSettings>(
@@ -109,7 +122,7 @@ CMainFrame::CMainFrame(QtPlatform& platform, CKinvarDoc& doc, QWidget* parent)
   UpdateTitle();
   UpdateActions();
   resize(1000, 700);
-  view_->setFocus(Qt::OtherFocusReason);
+  FocusHome()->setFocus(Qt::OtherFocusReason);
 }
 
 CMainFrame::~CMainFrame() {
@@ -268,6 +281,17 @@ bool CMainFrame::CommandEnabled(std::int32_t id) const {
 }
 
 void CMainFrame::UpdateActions() {
+  // The start page stands in for the report until there is something to show:
+  // a pedigree, or the list of a file's mistakes.
+  const DocumentState state = doc_.State();
+  QWidget* shown = state.nTotal == 0 && state.reportLines == 0 ? static_cast<QWidget*>(startPage_) : tabs_;
+  if (stack_->currentWidget() != shown) {
+    const bool hadFocus = stack_->currentWidget()->isAncestorOf(QApplication::focusWidget()) ||
+                          stack_->currentWidget() == QApplication::focusWidget();
+    stack_->setCurrentWidget(shown);
+    platform_.SetFocusHome(FocusHome());
+    if (hadFocus) FocusHome()->setFocus(Qt::OtherFocusReason);
+  }
   for (auto& [id, act] : actions_) act->setEnabled(CommandEnabled(id));
   actions_.at(kCmdViewToolbar)->setChecked(toolbar_ == nullptr || toolbar_->isVisibleTo(this));
   actions_.at(kCmdViewStatusBar)->setChecked(statusBar()->isVisibleTo(this));
@@ -355,6 +379,26 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
 
 CHelpDlg* CMainFrame::dialogHelp() const { return qobject_cast<CHelpDlg*>(dialogHelp_.data()); }
 
+// The examples are copied into the program folder, where the user may change
+// them and find them again with File › Open.
+void CMainFrame::OpenExample(const QString& name) {
+  const QString folder = doc_.programFolder().empty()
+                             ? QDir::temp().filePath(QStringLiteral("kinvar-examples"))
+                             : QString::fromStdString(doc_.programFolder()) + QStringLiteral("examples");
+  const QString path = ExampleCopy(name, folder);
+  if (path.isEmpty()) {
+    platform_.ShowMessage("Cannot write the example " + name.toStdString() + " into " + folder.toStdString() + ".",
+                          MessageIcon::kError);
+    return;
+  }
+  OpenFile(path);
+}
+
+void CMainFrame::ShowHelp(const QString& page) {
+  ShowHelp();
+  help_->ShowPage(page);
+}
+
 void CMainFrame::ShowHelp() {
   if (help_ == nullptr) {
     help_ = new CHelpDlg(this);
@@ -425,7 +469,10 @@ void CMainFrame::AddRecentFile(const QString& path) {
   UpdateRecentActions();
 }
 
+bool CMainFrame::StartPageShown() const { return stack_->currentWidget() == startPage_; }
+
 void CMainFrame::UpdateRecentActions() {
+  startPage_->SetRecent(recent_);
   recentPlaceholder_->setVisible(recent_.isEmpty());
   for (int i = 0; i < kRecentFiles; ++i) {
     QAction* act = recentActions_[static_cast<std::size_t>(i)];
