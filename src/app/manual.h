@@ -35,4 +35,13 @@ std::string_view ManualTitle(const ManualPage& page);
 // links as their text.
 std::string ManualAsText(std::string_view markdown);
 
+// A page in roff for a man page: "# " starts a section (.SH) when
+// `topLevel`, else a subsection (.SS) like "## "; fences become no-fill
+// blocks, lists and table rows indented paragraphs.
+std::string ManualAsRoff(std::string_view markdown, bool topLevel);
+
+// The whole man page of "kinvar-cli" or "kinvar" ("" for another name),
+// dated `date` (YYYY-MM-DD).
+std::string ManPage(std::string_view program, std::string_view version, std::string_view date);
+
 }  // namespace kinvar
