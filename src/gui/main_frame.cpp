@@ -109,6 +109,8 @@ CMainFrame::CMainFrame(QtPlatform& platform, CKinvarDoc& doc, QWidget* parent)
   platform_.SetParentWindow(this);
   platform_.SetFocusHome(view_);
   connect(view_, &CKinvarView::selectionChanged, this, &CMainFrame::UpdateActions);
+  connect(view_, &CKinvarView::helpRequested, this,
+          [this] { ShowHelp(HelpPageOf(doc_.lastCommand())); });
   connect(tabs_, &QTabWidget::currentChanged, this, [this] {
     platform_.SetFocusHome(FocusHome());
     // The table, not its filter box, takes the keys of a tab brought up.
