@@ -20,6 +20,7 @@
 #include <unistd.h>
 
 #include "app/document.h"
+#include "app/manual.h"
 #include "app/options.h"
 #include "app/program_folder.h"
 #include "app/settings_file.h"
@@ -863,9 +864,32 @@ int RunInterruptibly(const CliCommand& command, const Arguments& args) {
   return kInterruptedStatus;
 }
 
+// `kinvar-cli help [TOPIC]`: the manual's page of a command or a topic. A
+// topic that has no page is a usage error, with the list to choose from.
+int Help(int argc, char** argv) {
+  const auto list = [](std::FILE* to) {
+    std::fprintf(to, "Pages: kinvar-cli help COMMAND or TOPIC\n");
+    for (const std::string& topic : HelpTopics()) std::fprintf(to, "  %s\n", topic.c_str());
+  };
+  if (argc < 3) {
+    list(stdout);
+    return 0;
+  }
+  const ManualPage* page = argc == 3 ? FindHelpTopic(argv[2]) : nullptr;
+  if (page == nullptr) {
+    std::fprintf(stderr, "kinvar-cli: no help for \"%s\"\n", argv[2]);
+    list(stderr);
+    return 2;
+  }
+  const std::string text = ManualAsText(page->text);
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int Main(int argc, char** argv) {
+  if (argc >= 2 && std::string_view(argv[1]) == "help") return Help(argc, argv);
   CLI::App app("Kinvar: pedigree analysis for breeders and conservation geneticists.\n"
                "kinvar-cli COMMAND PEDIGREE [ARGS...] [OPTIONS]",
                "kinvar-cli");

@@ -1,11 +1,18 @@
 #include "gui/help_window.h"
 
 #include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
+#include <QSplitter>
 #include <QTextBrowser>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include "app/commands.h"
+#include "app/manual.h"
+#include "genetics/command_ids.h"
 
 namespace kinvar::gui {
 
@@ -97,16 +104,187 @@ QString HelpHtml() {
   return html + QStringLiteral("</table>");
 }
 
-CHelpDlg::CHelpDlg(QWidget* parent) : QDialog(parent), browser_(new QTextBrowser(this)) {
+namespace {
+
+constexpr const char* kScheme = "kinvar-manual";
+constexpr const char* kKeysPage = "keys";
+
+// Pages live under kinvar-manual:/NAME.md, so the browser resolves the links
+// between them ("../options.md") and keeps its own history.
+QUrl PageUrl(const QString& page) {
+  return QUrl(QStringLiteral("%1:/%2.%3").arg(QLatin1String(kScheme), page,
+                                                page == QLatin1String(kKeysPage) ? "html" : "md"));
+}
+
+QString PageOf(const QUrl& url) {
+  QString path = url.path();
+  if (path.startsWith(QLatin1Char('/'))) path.remove(0, 1);
+  return path.section(QLatin1Char('.'), 0, 0);
+}
+
+// The browser reads the pages the program carries, never files.
+class CManualBrowser : public QTextBrowser {
+ public:
+  using QTextBrowser::QTextBrowser;
+
+  QVariant loadResource(int type, const QUrl& name) override {
+    if (name.scheme() != QLatin1String(kScheme)) return QTextBrowser::loadResource(type, name);
+    const QString page = PageOf(name);
+    if (page == QLatin1String(kKeysPage)) return HelpHtml();
+    const ManualPage* found = FindManualPage(page.toStdString());
+    return found ? Q(found->text) : QStringLiteral("# Not found\n\nThe manual has no page %1.").arg(page);
+  }
+};
+
+struct CommandPage {
+  std::int32_t command;
+  const char* page;
+};
+
+constexpr CommandPage kCommandPages[] = {
+    {kCmdFileOpen, "pedigree-file"},
+    {kCmdCompute, "commands/inbreeding"},
+    {kCmdRecompute, "commands/recompute-inbreeding"},
+    {kCmdInbreedingOfIndividual, "commands/inbreeding-of"},
+    {kCmdDecompositionIndividual, "commands/decompose"},
+    {kCmdDecompositionGroup, "commands/decompose"},
+    {kCmdDecompositionCoancestry, "commands/decompose"},
+    {kCmdPathCountingIndividual, "commands/path-counting"},
+    {kCmdPathCountingGroup, "commands/path-counting"},
+    {kCmdPathCountingAll, "commands/path-counting"},
+    {kCmdPurging, "commands/purging"},
+    {kCmdBetweenTwoIndividuals, "commands/relationship"},
+    {kCmdBetweenTwoGroups, "commands/relationships"},
+    {kCmdWithinGroup, "commands/relationships"},
+    {kCmdBetweenAll, "commands/relationships"},
+    {kCmdAverageBetweenGroups, "commands/average-between-groups"},
+    {kCmdAverageRelatedness, "commands/average-relatedness"},
+    {kCmdInverseA, "commands/inverse"},
+    {kCmdMatrixT, "commands/matrix-t"},
+    {kCmdDii, "commands/dii"},
+    {kCmdRecoding, "commands/recode"},
+    {kCmdStructure, "commands/structure"},
+    {kCmdExtractAncestorsIndividual, "commands/extract"},
+    {kCmdExtractAncestorsGroup, "commands/extract"},
+    {kCmdExtractDescendantsIndividual, "commands/extract"},
+    {kCmdExtractDescendantsGroup, "commands/extract"},
+    {kCmdGeneOrigin, "commands/gene-origin"},
+    {kCmdOptimizeMatings, "commands/optimize-matings"},
+    {kCmdDiversity, "commands/diversity"},
+    {kCmdMeanKinship, "commands/mean-kinship"},
+    {kCmdMateSuitability, "commands/mate-suitability"},
+    {kCmdOptimumContributions, "commands/optimum-contributions"},
+    {kCmdOptions, "options"},
+    {kCmdViewPedigree, "commands/view"},
+    {kCmdViewPedigreeChart, "commands/chart"},
+    {kCmdDrawAncestorsIndividual, "commands/draw"},
+    {kCmdDrawAncestorsGroup, "commands/draw"},
+    {kCmdDrawDescendantsIndividual, "commands/draw"},
+    {kCmdDrawDescendantsGroup, "commands/draw"},
+    {kCmdChartTrends, "commands/plot"},
+    {kCmdChartFDistribution, "commands/plot"},
+    {kCmdChartFounders, "commands/plot"},
+    {kCmdChartGroupHeatMap, "commands/plot"},
+    {kCmdChartMatings, "commands/plot"},
+    {kCmdChartPurging, "commands/plot"},
+    {kCmdChartContributions, "commands/charts-optimum-contributions"},
+};
+
+QPushButton* ToolButton(const QString& text, QWidget* parent) {
+  auto* button = new QPushButton(text, parent);
+  button->setAutoDefault(false);
+  button->setEnabled(false);
+  return button;
+}
+
+}  // namespace
+
+QString HelpPageOf(std::int32_t command) {
+  for (const CommandPage& entry : kCommandPages)
+    if (entry.command == command) return QLatin1String(entry.page);
+  return QStringLiteral("index");
+}
+
+CHelpDlg::CHelpDlg(QWidget* parent, const QString& page)
+    : QDialog(parent),
+      browser_(new CManualBrowser(this)),
+      contents_(new QListWidget(this)),
+      search_(new QLineEdit(this)) {
   setWindowTitle(tr("Kinvar Help"));
-  browser_->setHtml(HelpHtml());
-  browser_->setOpenLinks(false);
+  browser_->setOpenLinks(true);
+  browser_->setOpenExternalLinks(false);
+  // The contents first, then the topics, then the commands.
+  for (const int pass : {0, 1, 2}) {
+    for (const ManualPage& manual : ManualPages()) {
+      const int rank = manual.name == "index" ? 0 : manual.name.find('/') == std::string_view::npos ? 1 : 2;
+      if (rank != pass) continue;
+      auto* item = new QListWidgetItem(Q(ManualTitle(manual)), contents_);
+      item->setData(Qt::UserRole, Q(manual.name));
+    }
+  }
+  auto* keys = new QListWidgetItem(tr("Menus and keys"), contents_);
+  keys->setData(Qt::UserRole, QLatin1String(kKeysPage));
+  search_->setPlaceholderText(tr("Search the manual"));
+  search_->setClearButtonEnabled(true);
+
+  auto* back = ToolButton(tr("< Back"), this);
+  auto* forward = ToolButton(tr("Forward >"), this);
+  connect(back, &QPushButton::clicked, browser_, &QTextBrowser::backward);
+  connect(forward, &QPushButton::clicked, browser_, &QTextBrowser::forward);
+  connect(browser_, &QTextBrowser::backwardAvailable, back, &QWidget::setEnabled);
+  connect(browser_, &QTextBrowser::forwardAvailable, forward, &QWidget::setEnabled);
+  connect(contents_, &QListWidget::itemActivated, this,
+          [this](QListWidgetItem* item) { ShowPage(item->data(Qt::UserRole).toString()); });
+  connect(contents_, &QListWidget::itemClicked, this,
+          [this](QListWidgetItem* item) { ShowPage(item->data(Qt::UserRole).toString()); });
+  connect(search_, &QLineEdit::textChanged, this, &CHelpDlg::Filter);
+  connect(search_, &QLineEdit::returnPressed, this, [this] {
+    for (int i = 0; i < contents_->count(); ++i) {
+      if (contents_->item(i)->isHidden()) continue;
+      ShowPage(contents_->item(i)->data(Qt::UserRole).toString());
+      browser_->find(search_->text());
+      return;
+    }
+  });
+
+  auto* top = new QHBoxLayout;
+  top->addWidget(back);
+  top->addWidget(forward);
+  top->addWidget(search_, 1);
+  auto* splitter = new QSplitter(this);
+  splitter->addWidget(contents_);
+  splitter->addWidget(browser_);
+  splitter->setStretchFactor(1, 1);
+  splitter->setSizes({230, 590});
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(browser_);
+  layout->addLayout(top);
+  layout->addWidget(splitter, 1);
   layout->addWidget(buttons);
-  resize(820, 640);
+  resize(860, 640);
+  ShowPage(page);
+}
+
+QString CHelpDlg::currentPage() const { return PageOf(browser_->source()); }
+
+void CHelpDlg::ShowPage(const QString& page) {
+  browser_->setSource(PageUrl(page), page == QLatin1String(kKeysPage) ? QTextDocument::HtmlResource
+                                                                     : QTextDocument::MarkdownResource);
+}
+
+// The pages that hold every word typed, in any letter case.
+void CHelpDlg::Filter(const QString& text) {
+  const QStringList words = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+  for (int i = 0; i < contents_->count(); ++i) {
+    QListWidgetItem* item = contents_->item(i);
+    const QString page = item->data(Qt::UserRole).toString();
+    const ManualPage* manual = FindManualPage(page.toStdString());
+    const QString body = manual ? Q(manual->text) : HelpHtml();
+    bool all = true;
+    for (const QString& word : words) all = all && body.contains(word, Qt::CaseInsensitive);
+    item->setHidden(!all);
+  }
 }
 
 }  // namespace kinvar::gui

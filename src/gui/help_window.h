@@ -1,12 +1,15 @@
-// Help › Contents (F1): every command of the menus with its keys and what it
-// does, then the keys and mouse actions of the report view, all taken from
-// the command table so the window cannot drift from the menus.
+// Help › Contents (F1): the manual's pages, and among them every command of
+// the menus with its keys, taken from the command table so that page cannot
+// drift from the menus.
 #pragma once
 
 #include <QDialog>
 #include <QString>
+#include <cstdint>
 #include <vector>
 
+class QLineEdit;
+class QListWidget;
 class QTextBrowser;
 
 namespace kinvar {
@@ -34,15 +37,29 @@ struct HelpRow {
 std::vector<HelpRow> HelpRows();
 QString HelpHtml();
 
+// The page that F1 opens in a command's dialog ("commands/inbreeding"), or
+// the contents page for a command without one of its own.
+QString HelpPageOf(std::int32_t command);
+
+// The manual in a window: its pages as the program carries them, rendered
+// from their Markdown, with a contents list, a search box and back/forward.
 class CHelpDlg : public QDialog {
   Q_OBJECT
 
  public:
-  explicit CHelpDlg(QWidget* parent = nullptr);
+  explicit CHelpDlg(QWidget* parent = nullptr, const QString& page = QStringLiteral("index"));
   QTextBrowser* browser() const { return browser_; }
+  QListWidget* contents() const { return contents_; }
+  QLineEdit* search() const { return search_; }
+  // The page on screen, as HelpPageOf names it.
+  QString currentPage() const;
+  void ShowPage(const QString& page);
 
  private:
+  void Filter(const QString& text);
   QTextBrowser* browser_;
+  QListWidget* contents_;
+  QLineEdit* search_;
 };
 
 }  // namespace kinvar::gui

@@ -5,7 +5,9 @@
 #include <QGuiApplication>
 #include <QFontDatabase>
 #include <QKeyEvent>
+#include <QHelpEvent>
 #include <QLabel>
+#include <QToolTip>
 #include <QMenu>
 #include <QPageSetupDialog>
 #include <QPainter>
@@ -23,6 +25,7 @@
 
 #include "app/document.h"
 #include "gui/line_renderer.h"
+#include "gui/report_hints.h"
 #include "report/markup.h"
 #include "report/report_copy_file.h"
 #include "report/timestamp.h"
@@ -144,7 +147,8 @@ CKinvarView::CKinvarView(const CKinvarDoc& doc, QWidget* parent)
       screenFont_(ScreenFont()),
       headerFont_(HeaderFont()),
       printer_(std::make_unique<QPrinter>(QPrinter::HighResolution)),
-      pageCounter_(new QLabel(this, Qt::ToolTip)) {
+      pageCounter_(new QLabel(this, Qt::ToolTip)),
+      helpHint_(new QLabel(viewport())) {
   const QFontMetrics metrics(screenFont_);
   lineHeight_ = metrics.height() + metrics.leading() + (metrics.leading() == 0 ? 2 : 0);
   charWidth_ = metrics.averageCharWidth();
@@ -158,6 +162,15 @@ CKinvarView::CKinvarView(const CKinvarDoc& doc, QWidget* parent)
       "QLabel { background: rgb(255,255,200); color: black; border: 1px solid black;"
       " padding: 1px 4px; }");
   pageCounter_->hide();
+  // Drawn over the view, not written into the report: its lines, saved files
+  // and printouts stay as they are.
+  helpHint_->setText(QStringLiteral("<a href=\"help\">Help: F1</a>"));
+  helpHint_->setObjectName(QStringLiteral("helpHint"));
+  helpHint_->setToolTip(tr("What this report's lines and columns mean"));
+  helpHint_->setFont(screenFont_);
+  helpHint_->setStyleSheet(QStringLiteral("QLabel { background: white; padding: 0px 6px; }"));
+  connect(helpHint_, &QLabel::linkActivated, this, [this] { emit helpRequested(); });
+  helpHint_->hide();
   QScrollBar* bar = verticalScrollBar();
   connect(bar, &QScrollBar::sliderPressed, this, [this] {
     counterAt_ = QCursor::pos() + QPoint(12, 12);
@@ -213,6 +226,9 @@ void CKinvarView::OnUpdate() {
   UpdateScrollSizes();
   verticalScrollBar()->setValue(0);
   horizontalScrollBar()->setValue(0);
+  const std::int32_t last = doc_.lastCommand();
+  helpHint_->setVisible(LineCount() > 0 && last != kNoPedigree && last != kCmdNone);
+  PlaceHelpHint();
   viewport()->update();
   if (hadSelection) emit selectionChanged();
 }
@@ -241,6 +257,29 @@ void CKinvarView::UpdateScrollSizes() {
 void CKinvarView::resizeEvent(QResizeEvent* event) {
   QAbstractScrollArea::resizeEvent(event);
   UpdateScrollSizes();
+  PlaceHelpHint();
+}
+
+// In the top right corner, on the header's first line.
+void CKinvarView::PlaceHelpHint() {
+  helpHint_->adjustSize();
+  helpHint_->move(std::max(0, viewport()->width() - helpHint_->width() - 4), kTopMargin);
+}
+
+// The pointer resting on an abbreviation shows what it stands for.
+bool CKinvarView::viewportEvent(QEvent* event) {
+  if (event->type() != QEvent::ToolTip) return QAbstractScrollArea::viewportEvent(event);
+  const auto* help = static_cast<QHelpEvent*>(event);
+  const int line = LineAt(help->pos().y(), false);
+  const int column = (help->pos().x() + horizontalScrollBar()->value() - kLeftMargin) / std::max(1, charWidth_);
+  const QString meaning = line < 0 ? QString() : AbbreviationAt(PlainText(Shown().Line(line)), column);
+  if (meaning.isEmpty()) {
+    QToolTip::hideText();
+    event->ignore();
+  } else {
+    QToolTip::showText(help->globalPos(), meaning, viewport());
+  }
+  return true;
 }
 
 void CKinvarView::paintEvent(QPaintEvent* event) {

@@ -95,11 +95,17 @@ class CKinvarView : public QAbstractScrollArea {
   // screen's page boundaries where the printed pages end.
   int LinesPerPageFor(const QPrinter& printer) const;
 
+ // The link-like "Help: F1" the view shows over a report's header.
+  QLabel* helpHint() const { return helpHint_; }
+
  signals:
   void selectionChanged();
+  // The reader asked what the report on screen means.
+  void helpRequested();
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  bool viewportEvent(QEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
@@ -109,6 +115,7 @@ class CKinvarView : public QAbstractScrollArea {
   void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
+  void PlaceHelpHint();
   // The report as shown: every line of a report longer than the store.
   ShownReport Shown() const;
   int LineCount() const;
@@ -147,6 +154,7 @@ class CKinvarView : public QAbstractScrollArea {
   QString printTimestamp_;
   std::unique_ptr<QPrinter> printer_;
   QLabel* pageCounter_;
+  QLabel* helpHint_;
   QPoint counterAt_;
   QMenu* contextMenu_ = nullptr;
 };

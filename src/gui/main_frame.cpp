@@ -1,6 +1,7 @@
 #include "gui/main_frame.h"
 
 #include <algorithm>
+#include <utility>
 
 #include <QAction>
 #include <QApplication>
@@ -9,9 +10,11 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QKeyEvent>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QSettings>
+#include <QStackedWidget>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QToolBar>
@@ -28,12 +31,16 @@
 #include "gui/options_dialog.h"
 #include "gui/picture_window.h"
 #include "gui/qt_platform.h"
+#include "gui/start_page.h"
 #include "gui/table_model.h"
 #include "gui/table_pane.h"
 #include "pictures/pedigree_chart_picture.h"
 
 // Resources of a static library must be registered from the global namespace.
-static void InitKinvarResources() { Q_INIT_RESOURCE(kinvar); }
+static void InitKinvarResources() {
+  Q_INIT_RESOURCE(kinvar);
+  Q_INIT_RESOURCE(examples);
+}
 
 namespace kinvar::gui {
 
@@ -58,6 +65,7 @@ CMainFrame::CMainFrame(QtPlatform& platform, CKinvarDoc& doc, QWidget* parent)
       view_(new CKinvarView(doc)),
       findBar_(new CFindBar(*view_)) {
   InitKinvarResources();
+  qApp->installEventFilter(this);
   setWindowIcon(QIcon(QStringLiteral(":/icons/kinvar48.png")));
   auto* report = new QWidget;
   auto* column = new QVBoxLayout(report);
@@ -69,7 +77,15 @@ CMainFrame::CMainFrame(QtPlatform& platform, CKinvarDoc& doc, QWidget* parent)
   tabs_->setDocumentMode(true);
   tabs_->setTabBarAutoHide(true);
   tabs_->addTab(report, tr("Report"));
-  setCentralWidget(tabs_);
+  startPage_ = new CStartPage(
+      {[this] { Dispatch(kCmdFileOpen); }, [this](const QString& path) { OpenFile(path); },
+       [this](const QString& example) { OpenExample(example); },
+       [this](const QString& page) { ShowHelp(page); }},
+      this);
+  stack_ = new QStackedWidget(this);
+  stack_->addWidget(startPage_);
+  stack_->addWidget(tabs_);
+  setCentralWidget(stack_);
   setAcceptDrops(true);
   if (!doc_.programFolder().empty()) {
     settings_ = std::make_unique<QSettings>(
@@ -93,6 +109,8 @@ CMainFrame::CMainFrame(QtPlatform& platform, CKinvarDoc& doc, QWidget* parent)
   platform_.SetParentWindow(this);
   platform_.SetFocusHome(view_);
   connect(view_, &CKinvarView::selectionChanged, this, &CMainFrame::UpdateActions);
+  connect(view_, &CKinvarView::helpRequested, this,
+          [this] { ShowHelp(HelpPageOf(doc_.lastCommand())); });
   connect(tabs_, &QTabWidget::currentChanged, this, [this] {
     platform_.SetFocusHome(FocusHome());
     // The table, not its filter box, takes the keys of a tab brought up.
@@ -106,7 +124,7 @@ CMainFrame::CMainFrame(QtPlatform& platform, CKinvarDoc& doc, QWidget* parent)
   UpdateTitle();
   UpdateActions();
   resize(1000, 700);
-  view_->setFocus(Qt::OtherFocusReason);
+  FocusHome()->setFocus(Qt::OtherFocusReason);
 }
 
 CMainFrame::~CMainFrame() {
@@ -265,6 +283,17 @@ bool CMainFrame::CommandEnabled(std::int32_t id) const {
 }
 
 void CMainFrame::UpdateActions() {
+  // The start page stands in for the report until there is something to show:
+  // a pedigree, or the list of a file's mistakes.
+  const DocumentState state = doc_.State();
+  QWidget* shown = state.nTotal == 0 && state.reportLines == 0 ? static_cast<QWidget*>(startPage_) : tabs_;
+  if (stack_->currentWidget() != shown) {
+    const bool hadFocus = stack_->currentWidget()->isAncestorOf(QApplication::focusWidget()) ||
+                          stack_->currentWidget() == QApplication::focusWidget();
+    stack_->setCurrentWidget(shown);
+    platform_.SetFocusHome(FocusHome());
+    if (hadFocus) FocusHome()->setFocus(Qt::OtherFocusReason);
+  }
   for (auto& [id, act] : actions_) act->setEnabled(CommandEnabled(id));
   actions_.at(kCmdViewToolbar)->setChecked(toolbar_ == nullptr || toolbar_->isVisibleTo(this));
   actions_.at(kCmdViewStatusBar)->setChecked(statusBar()->isVisibleTo(this));
@@ -273,6 +302,11 @@ void CMainFrame::UpdateActions() {
 void CMainFrame::Dispatch(std::int32_t id) {
   // An accelerator can arrive between two refreshes: the rule decides.
   if (!CommandEnabled(id)) return;
+  struct Running {
+    std::int32_t& current;
+    std::int32_t outer;
+    ~Running() { current = outer; }
+  } running{running_, std::exchange(running_, id)};
   if (CTablePane* pane = CurrentTablePane()) {
     switch (id) {
       case kCmdEditCopy: pane->Copy(); UpdateActions(); return;
@@ -326,6 +360,45 @@ void CMainFrame::Dispatch(std::int32_t id) {
   UpdateActions();
   // Find keeps the keyboard in its bar; everything else hands it back.
   if (!IsFind(id)) ReturnFocus(FocusHome());
+}
+
+// F1 in a command's dialog opens that command's page over the dialog, which
+// keeps the keyboard while it is open.
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() != QEvent::KeyPress || static_cast<QKeyEvent*>(event)->key() != Qt::Key_F1)
+    return QMainWindow::eventFilter(watched, event);
+  QWidget* modal = QApplication::activeModalWidget();
+  if (modal == nullptr || modal == this || qobject_cast<CHelpDlg*>(modal) != nullptr ||
+      modal->parentWidget() == dialogHelp_)
+    return QMainWindow::eventFilter(watched, event);
+  if (dialogHelp_) dialogHelp_->close();
+  auto* help = new CHelpDlg(modal, HelpPageOf(running_));
+  help->setAttribute(Qt::WA_DeleteOnClose);
+  help->show();
+  dialogHelp_ = help;
+  return true;
+}
+
+CHelpDlg* CMainFrame::dialogHelp() const { return qobject_cast<CHelpDlg*>(dialogHelp_.data()); }
+
+// The examples are copied into the program folder, where the user may change
+// them and find them again with File › Open.
+void CMainFrame::OpenExample(const QString& name) {
+  const QString folder = doc_.programFolder().empty()
+                             ? QDir::temp().filePath(QStringLiteral("kinvar-examples"))
+                             : QString::fromStdString(doc_.programFolder()) + QStringLiteral("examples");
+  const QString path = ExampleCopy(name, folder);
+  if (path.isEmpty()) {
+    platform_.ShowMessage("Cannot write the example " + name.toStdString() + " into " + folder.toStdString() + ".",
+                          MessageIcon::kError);
+    return;
+  }
+  OpenFile(path);
+}
+
+void CMainFrame::ShowHelp(const QString& page) {
+  ShowHelp();
+  help_->ShowPage(page);
 }
 
 void CMainFrame::ShowHelp() {
@@ -398,7 +471,10 @@ void CMainFrame::AddRecentFile(const QString& path) {
   UpdateRecentActions();
 }
 
+bool CMainFrame::StartPageShown() const { return stack_->currentWidget() == startPage_; }
+
 void CMainFrame::UpdateRecentActions() {
+  startPage_->SetRecent(recent_);
   recentPlaceholder_->setVisible(recent_.isEmpty());
   for (int i = 0; i < kRecentFiles; ++i) {
     QAction* act = recentActions_[static_cast<std::size_t>(i)];

@@ -11,6 +11,7 @@
 // Select All and Find act on its table.
 #pragma once
 
+#include <QDialog>
 #include <QMainWindow>
 #include <QByteArray>
 #include <QPointer>
@@ -24,6 +25,7 @@
 class QAction;
 class QMenu;
 class QSettings;
+class QStackedWidget;
 class QTabWidget;
 class QToolBar;
 
@@ -38,6 +40,7 @@ namespace kinvar::gui {
 
 class CFindBar;
 class CHelpDlg;
+class CStartPage;
 class CPictureWindow;
 class CKinvarView;
 class CTablePane;
@@ -88,7 +91,13 @@ class CMainFrame : public QMainWindow {
   // and each closes with the main window.
   CPictureWindow* ShowPicture(pictures::Picture picture);
 
+ CStartPage* startPage() const { return startPage_; }
+  bool StartPageShown() const;
+  // The help window that F1 opened over a command's dialog, while it is open.
+  CHelpDlg* dialogHelp() const;
+
  protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
@@ -101,6 +110,8 @@ class CMainFrame : public QMainWindow {
   QMenu* MenuFor(const QString& path);
   QMenu* ContextSubmenu(const QString& path);
   void ShowHelp();
+  void ShowHelp(const QString& page);
+  void OpenExample(const QString& name);
   void AddRecentFile(const QString& path);
   void UpdateRecentActions();
   void UpdateTitle();
@@ -125,6 +136,11 @@ class CMainFrame : public QMainWindow {
   QMenu* tableMenu_ = nullptr;
   QPointer<QMenu> individualMenu_;
   CHelpDlg* help_ = nullptr;
+  CStartPage* startPage_ = nullptr;
+  QStackedWidget* stack_ = nullptr;
+  QPointer<QDialog> dialogHelp_;
+  // The command whose dialogs are up: F1 in them opens its page.
+  std::int32_t running_ = 0;
   QToolBar* toolbar_ = nullptr;
   QMenu* contextMenu_ = nullptr;
   std::map<std::int32_t, QAction*> actions_;

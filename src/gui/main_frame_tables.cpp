@@ -14,6 +14,7 @@
 #include "app/table_export.h"
 #include "gui/kinvar_view.h"
 #include "gui/main_frame.h"
+#include "gui/start_page.h"
 #include "gui/qt_platform.h"
 #include "gui/table_model.h"
 #include "gui/table_pane.h"
@@ -53,6 +54,7 @@ CTablePane* CMainFrame::CurrentTablePane() const {
 QMenu* CMainFrame::individualMenu() const { return individualMenu_; }
 
 QWidget* CMainFrame::FocusHome() const {
+  if (StartPageShown()) return startPage_;
   if (const CTablePane* pane = CurrentTablePane()) return pane->view();
   return view_;
 }

@@ -18,6 +18,7 @@
 #include "app/commands.h"
 #include "gui/find_bar.h"
 #include "gui/help_window.h"
+#include "gui/start_page.h"
 #include "gui/kinvar_view.h"
 #include "gui/main_frame.h"
 #include "gui_support.h"
@@ -119,7 +120,7 @@ TEST(Keys, EveryShownKeyTriggersItsCommandFreshAndAfterEveryDialog) {
   for (const auto& c : cases) {
     Window w;
     if (!c.open) {
-      EXPECT_EQ(QApplication::focusWidget(), w.frame.view()) << c.name;
+      EXPECT_EQ(QApplication::focusWidget(), static_cast<QWidget*>(w.frame.startPage())) << c.name;
       ExpectEveryKeyTriggersItsAction(w, c.name);
       continue;
     }

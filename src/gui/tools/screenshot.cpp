@@ -182,6 +182,9 @@ int main(int argc, char** argv) {
   kinvar::gui::CMainFrame frame(platform, doc);
   frame.resize(900, 600);
   frame.show();
+  // Before any file: the start page a new user sees.
+  if (argc == 4 && !Shoot(frame, QDir(QString::fromLocal8Bit(argv[3])).filePath(QStringLiteral("start.png"))))
+    return 1;
   frame.OpenFile(QString::fromLocal8Bit(argv[1]));
   frame.Dispatch(kinvar::kCmdCompute);
   if (!Shoot(frame, QString::fromLocal8Bit(argv[2]))) return 1;

@@ -1,0 +1,73 @@
+#include "gui/report_hints.h"
+
+#include <iterator>
+
+namespace kinvar::gui {
+
+namespace {
+
+struct Abbreviation {
+  const char* text;
+  const char* meaning;
+};
+
+// Longer forms first, so "Delta GD" wins over "GD" and "v1" over "v".
+constexpr Abbreviation kAbbreviations[] = {
+    {"No. of dis. gen. equiv.",
+     "Number of discrete generation equivalents (equivalent complete generations): each known "
+     "ancestor counts (1/2)^n, n generations back"},
+    {"No. of dis. gen.", "Number of discrete generation equivalents (equivalent complete generations)"},
+    {"Longest ancestral path", "Generations on the longest line back to a founder"},
+    {"Delta GD", "Change of the reference's gene diversity if the pair had one offspring"},
+    {"Delta F", "Rate of inbreeding: the increase in F per generation"},
+    {"MK difference", "Difference of the mates' mean kinships"},
+    {"MK sire", "Mean kinship of the sire with the reference population"},
+    {"MK dam", "Mean kinship of the dam with the reference population"},
+    {"NCAs", "Nodal common ancestors: common ancestors of sire and dam where the paths meet"},
+    {"LAP", "Longest ancestral path, in generations"},
+    {"equiv.", "Equivalent complete generations"},
+    {"dii", "Within-family segregation variance, the D of A = TDT'"},
+    {"fa / fe", "Effective number of ancestors over founder equivalent: well below 1 means bottlenecks"},
+    {"fe", "Founder equivalent: 1/sum of the founders' squared contributions (Lacy 1989)"},
+    {"fa", "Effective number of ancestors (Boichard et al. 1997)"},
+    {"fg", "Founder genome equivalent: 1/(2 x mean coancestry) (Lacy 1989)"},
+    {"Ne", "Effective population size from the individual increase in inbreeding (Gutierrez et al. 2008)"},
+    {"MK", "Mean kinship: average coancestry with every member, itself included"},
+    {"GD", "Gene diversity: 1 - mean coancestry"},
+    {"Fa", "Ancestral inbreeding (Ballou 1997)"},
+    {"nan", "Not a number: no individual was left to estimate from"},
+    {"inf", "Infinite: no increase in inbreeding at all"},
+    {"v1", "The founder's contribution to the group's average inbreeding"},
+    {"v2", "The founder's contribution to the group's average coancestry"},
+    {"F", "Inbreeding coefficient: the probability that the two alleles at a locus are identical by descent"},
+    {"P", "Contribution of the nodal common ancestor to F"},
+    {"g", "Purged inbreeding (Garcia-Dorado 2012)"},
+    {"m", "Contribution of the ancestor's Mendelian sampling"},
+    {"u", "Contribution of the ancestor's genes as a nodal common ancestor"},
+    {"v", "Contribution of the founder's genes"},
+};
+
+bool WordCharacter(QChar c) { return c.isLetterOrNumber() || c == QLatin1Char('_'); }
+
+// The abbreviation stands alone: no letter or digit joins it on either side.
+bool StandsAlone(const QString& line, qsizetype at, qsizetype length) {
+  const bool before = at == 0 || !WordCharacter(line[at - 1]);
+  const bool after = at + length >= line.size() || !WordCharacter(line[at + length]);
+  return before && after;
+}
+
+}  // namespace
+
+QString AbbreviationAt(const QString& line, int column) {
+  if (column < 0 || column >= line.size()) return {};
+  for (const Abbreviation& a : kAbbreviations) {
+    const QString text = QString::fromUtf8(a.text);
+    for (qsizetype at = line.indexOf(text); at >= 0; at = line.indexOf(text, at + 1)) {
+      if (column < at || column >= at + text.size()) continue;
+      if (StandsAlone(line, at, text.size())) return QString::fromUtf8(a.meaning);
+    }
+  }
+  return {};
+}
+
+}  // namespace kinvar::gui
