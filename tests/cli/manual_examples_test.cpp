@@ -183,7 +183,9 @@ TEST_F(Manual, EveryWorkedExamplePrintsWhatThePageQuotes) {
         const test::CliRun run = Step(dir, step.command);
         // A command that quotes nothing is shown for what it writes to a
         // file: it must at least succeed.
-        if (step.quoted.empty()) EXPECT_EQ(run.status, 0) << step.command << "\n" << run.out;
+        if (step.quoted.empty()) {
+          EXPECT_EQ(run.status, 0) << step.command << "\n" << run.out;
+        }
         EXPECT_EQ(FirstMissing(step.quoted, run.out), "") << step.command << " printed:\n" << run.out;
       }
     }
