@@ -67,7 +67,11 @@ void CKinvarDoc::OnFileOpen() {
                      {"All Files (*.*)", "*.*"}};
   request.defaultExtension = "pdg";
   request.title = "Open";
-  if (auto chosen = platform_.AskFileName(request)) OpenPedigreeFile(*chosen);
+  if (auto chosen = platform_.AskFileName(request)) {
+    // Groups belong to the pedigree they were read with.
+    ped_.geneticGroups.ids.clear();
+    OpenPedigreeFile(*chosen);
+  }
 }
 
 bool CKinvarDoc::OpenPedigreeFile(const std::string& given) {
@@ -131,6 +135,7 @@ bool CKinvarDoc::LoadInPlaceOfShown(const Loader& load) {
   // validation fills with the error list that Save As writes.
   Pedigree loaded;
   loaded.settings = ped_.settings;
+  loaded.geneticGroups.ids = ped_.geneticGroups.ids;
   loaded.report.SetFatalHandler(EndOnFatal(platform_));
   if (!loaded.copyFile.Create()) {
     window->Hide();
@@ -164,6 +169,7 @@ bool CKinvarDoc::LoadInPlaceOfShown(const Loader& load) {
 
 void CKinvarDoc::ClosePedigree() {
   ResetPedigree(ped_);
+  ped_.geneticGroups.ids.clear();
   remembered = {};
   lastSave_.reset();
   lastCommand_ = kNoPedigree;

@@ -30,6 +30,7 @@
 #include "genetics/inbreeding.h"
 #include "genetics/inverse_a.h"
 #include "matings/matings_command.h"
+#include "pedigree/genetic_groups.h"
 #include "pedigree/xlsx_reader.h"
 #include "report/markup.h"
 #ifdef KINVAR_HAS_PICTURES
@@ -96,7 +97,10 @@ constexpr CliCommand kCliCommands[] = {
      "With --triplets, one line \"row column value\" per element of the lower triangle, no\n"
      "header, values with full single precision: the user-supplied inverse that mixed-model\n"
      "(BLUP) software reads. Rows and columns are the codes that 'kinvar-cli recode' lists\n"
-     "with the original IDs; use that file to number the animals in the data.",
+     "with the original IDs; use that file to number the animals in the data.\n"
+     "With --genetic-groups FILE, A*-inverse: parent IDs listed in FILE are groups that\n"
+     "stand for unknown parents, numbered n+1 .. n+g after the individuals (recode with the\n"
+     "same option lists them); --group-fractions spreads an unknown parent over groups.",
      kCmdInverseA, Kind::kFile},
     {"matrix-t", "Write matrix T of A = TDT' (at most 500 individuals)",
      "Writes T row by row: the fraction of each individual's genes expected from each\n"
@@ -285,6 +289,8 @@ struct Arguments {
   bool originalOrder = false;
   bool full = false;      // inverse: the entire matrix
   bool triplets = false;  // inverse: "row column value" lines
+  std::optional<std::string> geneticGroups;   // inverse, recode: the groups file
+  std::optional<std::string> groupFractions;  // and the fuzzy groups' fractions
   std::optional<std::string> output;
   bool report = false;
   std::optional<std::string> numberFormat;
@@ -443,7 +449,8 @@ int WriteTablesOutput(const Arguments& args, const ResultSet& all, std::int32_t 
 int RunFileCommand(std::int32_t id, const Arguments& args, CKinvarDoc& doc,
                    CliPlatform& platform) {
   const std::int64_t n = doc.pedigree().nTotal;
-  if (args.full && n * n > kMaxInverseCells) {
+  const std::int64_t cells = (n + doc.pedigree().geneticGroups.Count()) * (n + doc.pedigree().geneticGroups.Count());
+  if (args.full && cells > kMaxInverseCells) {
     std::fputs("The matrix has more than 250000 cells.\n", stderr);
     return 1;
   }
@@ -567,6 +574,31 @@ DrawRequest DrawRequestOf(const Arguments& args) {
 }
 #endif
 
+// The groups stand for unknown parents from the load on, so they are read
+// before the pedigree; the fractions name individuals, so after it.
+bool UseGeneticGroups(CKinvarDoc& doc, const Arguments& args) {
+  if (!args.geneticGroups) return true;
+  const std::string error = ReadGroupIds(*args.geneticGroups, doc.pedigree().geneticGroups.ids);
+  if (!error.empty()) std::fprintf(stderr, "%s\n", error.c_str());
+  return error.empty();
+}
+
+bool ReadFractions(CKinvarDoc& doc, const Arguments& args) {
+  if (!args.groupFractions) return true;
+  const std::string error = ReadGroupFractions(*args.groupFractions, doc.pedigree());
+  if (!error.empty()) std::fprintf(stderr, "%s\n", error.c_str());
+  return error.empty();
+}
+
+void AddGroupOptions(CLI::App& sub, Arguments& args) {
+  auto* groups = sub.add_option("--genetic-groups", args.geneticGroups,
+                                "Parent IDs listed in FILE (one a line) are genetic groups, "
+                                "numbered after the individuals");
+  sub.add_option("--group-fractions", args.groupFractions,
+                 "Fuzzy groups: lines \"individual sire|dam group fraction\"")
+      ->needs(groups);
+}
+
 int RunCommand(const CliCommand& command, const Arguments& args) {
   CliPlatform platform(args.quiet);
   CKinvarDoc doc(platform, ProgramFolder());
@@ -575,11 +607,13 @@ int RunCommand(const CliCommand& command, const Arguments& args) {
 
   if (args.sheet && !SheetExists(args.pedigree, *args.sheet)) return 1;
   platform.SetSheet(args.sheet);
+  if (!UseGeneticGroups(doc, args)) return 1;
   if (!doc.OpenPedigreeFile(args.pedigree)) return 1;
   if (doc.lastCommand() == kRejectedPedigree) {
     WriteReport(doc.pedigree().report, stderr);
     return 1;
   }
+  if (!ReadFractions(doc, args)) return 1;
   platform.SetPickerInputs({args.inputs.begin(), args.inputs.end()});
 #ifdef KINVAR_HAS_PICTURES
   if (IsPlot(command))
@@ -727,6 +761,7 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
         sub.add_flag("--triplets", args.triplets,
                      "\"row column value\" lines for mixed-model software; pair with 'recode'")
             ->excludes(full);
+        AddGroupOptions(sub, args);
       }
       break;
     case Kind::kListing:
@@ -795,8 +830,10 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
       break;
     case Kind::kReport:
       sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
-      if (command.id == kCmdRecoding)
+      if (command.id == kCmdRecoding) {
         sub.add_flag("--original-order", args.originalOrder, "Keep the file's order");
+        AddGroupOptions(sub, args);
+      }
       break;
   }
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <type_traits>
 
+#include "genetics/group_inverse.h"
 #include "genetics/inbreeding.h"
 
 #include "genetics/individual_tables.h"
@@ -178,6 +179,15 @@ template BasicInverseBuild<double> BuildInverseOfA(const Pedigree&, const std::v
 
 namespace {
 
+// The label of a group's row: its ID and its code after the individuals'.
+Rec GroupRow(const Pedigree& ped, std::int32_t i) {
+  Rec r;
+  const std::string& id = ped.geneticGroups.ids[static_cast<std::size_t>(i - ped.nTotal)];
+  id.copy(r.id, kMaxIdLength);
+  r.code = i + 1;
+  return r;
+}
+
 // The lower triangle, one row per individual, or the whole matrix; false
 // when the user cancelled.
 template <class T>
@@ -186,7 +196,9 @@ bool WriteMatrixFile(const Pedigree& ped, const BasicSparseLower<T>& m, InverseO
   WriteOutputHeader(file, pedigreePath);
   if (const std::string warning = SmallVarianceWarning(ped); !warning.empty())
     file.Raw(warning + "\n");
-  file.Raw("Inverse of the numerator relationship matrix");
+  file.Raw(ped.geneticGroups.Active()
+               ? "Inverse of the numerator relationship matrix with genetic groups"
+               : "Inverse of the numerator relationship matrix");
   file.Raw(output == InverseOutput::kNonZero ? " (Lower triangular):\n" : ":\n");
   file.Raw(ExpandMarkup("Individual ID|T1Individual Code"));
   CachedFormat cached(ped.settings.numberFormat);
@@ -197,7 +209,8 @@ bool WriteMatrixFile(const Pedigree& ped, const BasicSparseLower<T>& m, InverseO
   };
   std::int64_t total = 0;
   for (std::int32_t i = 0; i < m.n; ++i) {
-    WriteRowLabel(file, ped.byCode(i));
+    if (i < ped.nTotal) WriteRowLabel(file, ped.byCode(i));
+    else WriteRowLabel(file, GroupRow(ped, i));
     if (output == InverseOutput::kNonZero) {
       for (const BasicSparseElement<T>& e : m.Row(i)) {
         file.RawInt(e.column + 1);
@@ -261,6 +274,7 @@ void AddInverseTables(Pedigree& ped, const BasicSparseLower<T>& m) {
       else row.Real(e.value);
     }
   AddRecodingTable(ped, tables);
+  if (ped.geneticGroups.Active()) AddGroupsTable(ped, tables);
 }
 
 // Builds the inverse through the variances `d` and writes it to `file`.
@@ -269,9 +283,11 @@ void BuildAndWrite(CommandContext& ctx, const std::vector<T>& d, InverseOutput o
                    OutputFile& file) {
   auto window = ctx.platform.OpenProgress();
   Progress progress(*window);
-  const std::int32_t n = ctx.ped.nTotal;
-  progress.SetStage(0, 50, n - 1, "Computing the inverse of A");
-  const BasicInverseBuild<T> build = BuildInverseOfA(ctx.ped, d, progress);
+  const std::int32_t n = ctx.ped.nTotal + ctx.ped.geneticGroups.Count();
+  progress.SetStage(0, 50, ctx.ped.nTotal - 1, "Computing the inverse of A");
+  const BasicInverseBuild<T> build = ctx.ped.geneticGroups.Active()
+                                         ? BuildInverseWithGroups(ctx.ped, d, progress)
+                                         : BuildInverseOfA(ctx.ped, d, progress);
   if (build.status == BuildStatus::kNoRowMemory || build.status == BuildStatus::kNoElementMemory) {
     file.Discard();
     window->Hide();
@@ -300,7 +316,7 @@ void BuildAndWrite(CommandContext& ctx, const std::vector<T>& d, InverseOutput o
 
 void OnInverseOfA(CommandContext& ctx) {
   InverseOutput output = InverseOutput::kNonZero;
-  const std::int64_t n = ctx.ped.nTotal;
+  const std::int64_t n = ctx.ped.nTotal + ctx.ped.geneticGroups.Count();
   if (n * n <= kMaxInverseCells) {
     const int choice = ctx.platform.ChooseSaveOption("Save only the non-zero elements",
                                                      "Save the entire inverse matrix");
