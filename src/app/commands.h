@@ -35,6 +35,9 @@ enum : std::int32_t {
   kCmdChartGroupHeatMap = 32909,
   kCmdChartMatings = 32910,
   kCmdChartContributions = 32911,
+  // The inverse of A with genetic groups: reads the pedigree again with the
+  // groups a file names, then writes the inverse.
+  kCmdInverseWithGroups = 32912,
   // The report view's own commands.
   kCmdEditCopy = 57634,
   kCmdEditFind = 57636,

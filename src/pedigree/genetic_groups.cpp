@@ -148,7 +148,8 @@ std::string ReadGroupFractions(const std::string& path, Pedigree& ped) {
   std::vector<GroupShare> shares;
   std::string line;
   for (int number = 1; std::getline(in, line); ++number) {
-    if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+    const std::size_t first = line.find_first_not_of(" \t\r");
+    if (first == std::string::npos || line[first] == '#') continue;  // blank or a comment
     GroupShare share{};
     if (std::string error = ParseShare(line, ped, recs, index, share); !error.empty())
       return "Line " + std::to_string(number) + " of the group fractions file: " + error;

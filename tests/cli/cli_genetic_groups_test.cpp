@@ -63,7 +63,7 @@ TEST_F(CliGeneticGroups, RecodeListsTheGroupsWithTheirNumbers) {
 // An unknown parent spread 1/4 : 3/4 over the two groups.
 TEST_F(CliGeneticGroups, FractionsSpreadAnUnknownParent) {
   test::WriteWholeFile(Out("f.pdg"), "Progeny Sire Dam\nA 0 G2\nB G1 0\nC A B\nD A G2\nE C D\n");
-  test::WriteWholeFile(Out("fractions.txt"), "a sire G1 0.25\nA sire G2 0.75\n");
+  test::WriteWholeFile(Out("fractions.txt"), "# individual sire|dam group fraction\n\na sire G1 0.25\nA sire G2 0.75\n");
   const CliRun run = Execute("-q inverse " + Quote(Out("f.pdg")) + Groups() + " --group-fractions " +
                              Quote(Out("fractions.txt")) + " --triplets");
   EXPECT_EQ(run.status, 0) << run.err;
