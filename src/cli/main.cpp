@@ -29,6 +29,7 @@
 #include "analyses/path_counting.h"
 #include "genetics/inbreeding.h"
 #include "genetics/inverse_a.h"
+#include "genetics/x_linked.h"
 #include "matings/matings_command.h"
 #include "pedigree/genetic_groups.h"
 #include "pedigree/xlsx_reader.h"
@@ -102,6 +103,13 @@ constexpr CliCommand kCliCommands[] = {
      "stand for unknown parents, numbered n+1 .. n+g after the individuals (recode with the\n"
      "same option lists them); --group-fractions spreads an unknown parent over groups.",
      kCmdInverseA, Kind::kFile},
+    {"x-linked", "Write the relationships at X-chromosome loci (S) or their inverse",
+     "Writes S, the relationships at X-linked loci on the scale where a male's value is his\n"
+     "one X copy and a female's the mean of her two (at most 5000 individuals), as the\n"
+     "inverse of A is written; with --inverse, S inverse by Henderson-like rules (any size).\n"
+     "With --triplets, \"row column value\" lines, codes as 'kinvar-cli recode' lists them.\n"
+     "Every individual needs a sex: the Sex column's, or its role as a sire or a dam.",
+     kCmdXLinked, Kind::kFile},
     {"matrix-t", "Write matrix T of A = TDT' (at most 500 individuals)",
      "Writes T row by row: the fraction of each individual's genes expected from each\n"
      "ancestor, every row with n values.",
@@ -289,6 +297,7 @@ struct Arguments {
   bool originalOrder = false;
   bool full = false;      // inverse: the entire matrix
   bool triplets = false;  // inverse: "row column value" lines
+  bool inverse = false;   // x-linked: S inverse instead of S
   std::optional<std::string> geneticGroups;   // inverse, recode: the groups file
   std::optional<std::string> groupFractions;  // and the fuzzy groups' fractions
   std::optional<std::string> output;
@@ -466,7 +475,10 @@ int RunFileCommand(std::int32_t id, const Arguments& args, CKinvarDoc& doc,
   platform.SetSaveChoice(args.full ? 2 : 1);
   // The private file is ours to remove; -o is replaced only when complete.
   if (!args.output && !tables) SetInterruptRemovalPath(*path);
-  if (args.triplets) {
+  if (id == kCmdXLinked) {
+    CommandContext ctx = doc.Context();
+    WriteXLinked(ctx, args.inverse, args.triplets ? InverseOutput::kTriplets : InverseOutput::kNonZero);
+  } else if (args.triplets) {
     CommandContext ctx = doc.Context();
     WriteInverseOfA(ctx, InverseOutput::kTriplets);
   } else {
@@ -762,6 +774,10 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
                      "\"row column value\" lines for mixed-model software; pair with 'recode'")
             ->excludes(full);
         AddGroupOptions(sub, args);
+      }
+      if (command.id == kCmdXLinked) {
+        sub.add_flag("--inverse", args.inverse, "S inverse instead of S");
+        sub.add_flag("--triplets", args.triplets, "\"row column value\" lines; pair with 'recode'");
       }
       break;
     case Kind::kListing:

@@ -10,13 +10,6 @@ namespace kinvar {
 
 namespace {
 
-template <class T>
-struct Contribution {
-  std::int32_t row;
-  std::int32_t column;
-  T value;
-};
-
 // Index and coefficient of the individual's row of the equations; one entry
 // per index, a group that stands for both parents summed into one.
 using Coefficients = std::vector<std::pair<std::int32_t, double>>;
@@ -48,16 +41,48 @@ void CoefficientsOf(const Pedigree& ped, std::int32_t i, Coefficients& c,
   }
 }
 
-// Every contribution in the order of the individuals, then grouped by row
-// (keeping that order) and each row's merged by column.
+}  // namespace
+
 template <class T>
-BasicSparseLower<T> Assemble(std::int32_t n, std::vector<Contribution<T>>& all) {
+BasicInverseBuild<T> BuildInverseWithGroups(const Pedigree& ped, const std::vector<T>& d,
+                                            Progress& progress) {
+  BasicInverseBuild<T> build;
+  const std::int32_t n = ped.nTotal + ped.geneticGroups.Count();
+  try {
+    std::vector<LowerContribution<T>> all;
+    all.reserve(static_cast<std::size_t>(ped.nTotal) * 6);
+    Coefficients c;
+    std::vector<std::pair<std::int32_t, float>> groups;
+    for (std::int32_t i = 0; i < ped.nTotal; ++i) {
+      CoefficientsOf(ped, i, c, groups);
+      const T alpha = T(1) / d[static_cast<std::size_t>(i) + 1];
+      for (std::size_t j = 0; j < c.size(); ++j)
+        for (std::size_t k = j; k < c.size(); ++k) {
+          const T value = alpha * static_cast<T>(c[j].second * c[k].second);
+          if (value == T(0)) continue;
+          all.push_back({std::max(c[j].first, c[k].first), std::min(c[j].first, c[k].first), value});
+        }
+      if (progress.Step(i)) {
+        build.status = BuildStatus::kCanceled;
+        return build;
+      }
+    }
+    build.matrix = AssembleLower(n, all);
+  } catch (const std::bad_alloc&) {
+    build.status = BuildStatus::kNoElementMemory;
+    build.matrix = {};
+  }
+  return build;
+}
+
+template <class T>
+BasicSparseLower<T> AssembleLower(std::int32_t n, std::vector<LowerContribution<T>>& all) {
   BasicSparseLower<T> m;
   m.n = n;
   m.rowStart.assign(static_cast<std::size_t>(n) + 1, 0);
   for (const auto& c : all) ++m.rowStart[static_cast<std::size_t>(c.row) + 1];
   for (std::size_t r = 1; r < m.rowStart.size(); ++r) m.rowStart[r] += m.rowStart[r - 1];
-  std::vector<Contribution<T>> byRow(all.size());
+  std::vector<LowerContribution<T>> byRow(all.size());
   {
     std::vector<std::int64_t> fill(m.rowStart.begin(), m.rowStart.end() - 1);
     for (const auto& c : all) byRow[static_cast<std::size_t>(fill[static_cast<std::size_t>(c.row)]++)] = c;
@@ -78,39 +103,8 @@ BasicSparseLower<T> Assemble(std::int32_t n, std::vector<Contribution<T>>& all) 
   return m;
 }
 
-}  // namespace
-
-template <class T>
-BasicInverseBuild<T> BuildInverseWithGroups(const Pedigree& ped, const std::vector<T>& d,
-                                            Progress& progress) {
-  BasicInverseBuild<T> build;
-  const std::int32_t n = ped.nTotal + ped.geneticGroups.Count();
-  try {
-    std::vector<Contribution<T>> all;
-    all.reserve(static_cast<std::size_t>(ped.nTotal) * 6);
-    Coefficients c;
-    std::vector<std::pair<std::int32_t, float>> groups;
-    for (std::int32_t i = 0; i < ped.nTotal; ++i) {
-      CoefficientsOf(ped, i, c, groups);
-      const T alpha = T(1) / d[static_cast<std::size_t>(i) + 1];
-      for (std::size_t j = 0; j < c.size(); ++j)
-        for (std::size_t k = j; k < c.size(); ++k) {
-          const T value = alpha * static_cast<T>(c[j].second * c[k].second);
-          if (value == T(0)) continue;
-          all.push_back({std::max(c[j].first, c[k].first), std::min(c[j].first, c[k].first), value});
-        }
-      if (progress.Step(i)) {
-        build.status = BuildStatus::kCanceled;
-        return build;
-      }
-    }
-    build.matrix = Assemble(n, all);
-  } catch (const std::bad_alloc&) {
-    build.status = BuildStatus::kNoElementMemory;
-    build.matrix = {};
-  }
-  return build;
-}
+template BasicSparseLower<float> AssembleLower(std::int32_t, std::vector<LowerContribution<float>>&);
+template BasicSparseLower<double> AssembleLower(std::int32_t, std::vector<LowerContribution<double>>&);
 
 template BasicInverseBuild<float> BuildInverseWithGroups(const Pedigree&, const std::vector<float>&,
                                                          Progress&);

@@ -17,6 +17,19 @@
 namespace kinvar {
 
 template <class T>
+struct LowerContribution {
+  std::int32_t row;  // row >= column
+  std::int32_t column;
+  T value;
+};
+
+// The contributions summed into the lower triangle: each element's in the
+// order they come in `all` (which is emptied), rows ascending, columns
+// ascending within a row, as Henderson's rules insert them one by one.
+template <class T>
+BasicSparseLower<T> AssembleLower(std::int32_t n, std::vector<LowerContribution<T>>& all);
+
+template <class T>
 BasicInverseBuild<T> BuildInverseWithGroups(const Pedigree& ped, const std::vector<T>& d,
                                             Progress& progress);
 

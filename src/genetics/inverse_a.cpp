@@ -188,17 +188,16 @@ Rec GroupRow(const Pedigree& ped, std::int32_t i) {
   return r;
 }
 
-// The lower triangle, one row per individual, or the whole matrix; false
-// when the user cancelled.
+}  // namespace
+
 template <class T>
-bool WriteMatrixFile(const Pedigree& ped, const BasicSparseLower<T>& m, InverseOutput output,
-                     const std::string& pedigreePath, OutputFile& file, Progress& progress) {
+bool WriteLowerMatrixFile(const Pedigree& ped, const BasicSparseLower<T>& m, InverseOutput output,
+                          const std::string& pedigreePath, const std::string& title,
+                          OutputFile& file, Progress& progress) {
   WriteOutputHeader(file, pedigreePath);
   if (const std::string warning = SmallVarianceWarning(ped); !warning.empty())
     file.Raw(warning + "\n");
-  file.Raw(ped.geneticGroups.Active()
-               ? "Inverse of the numerator relationship matrix with genetic groups"
-               : "Inverse of the numerator relationship matrix");
+  file.Raw(title);
   file.Raw(output == InverseOutput::kNonZero ? " (Lower triangular):\n" : ":\n");
   file.Raw(ExpandMarkup("Individual ID|T1Individual Code"));
   CachedFormat cached(ped.settings.numberFormat);
@@ -235,8 +234,9 @@ bool WriteMatrixFile(const Pedigree& ped, const BasicSparseLower<T>& m, InverseO
   return true;
 }
 
-// "row column value" for every stored element, codes 1-based, values with
-// the shortest text that reads back as the same float (or double).
+template bool WriteLowerMatrixFile(const Pedigree&, const BasicSparseLower<float>&, InverseOutput,
+                                   const std::string&, const std::string&, OutputFile&, Progress&);
+
 template <class T>
 bool WriteTriplets(const BasicSparseLower<T>& m, OutputFile& file, Progress& progress) {
   char value[32];
@@ -255,13 +255,13 @@ bool WriteTriplets(const BasicSparseLower<T>& m, OutputFile& file, Progress& pro
   return true;
 }
 
-// The stored elements as (row, col, value), codes 1-based, beside the
-// recoding that maps the codes to IDs: the tables of the file written.
+template bool WriteTriplets(const BasicSparseLower<float>&, OutputFile&, Progress&);
+
 template <class T>
-void AddInverseTables(Pedigree& ped, const BasicSparseLower<T>& m) {
+void AddLowerMatrixTables(Pedigree& ped, const BasicSparseLower<T>& m, const std::string& name) {
   ResultSet& tables = ped.writtenTables;
   tables.Clear();
-  ResultTable& table = tables.Add("ainverse");
+  ResultTable& table = tables.Add(name);
   table.AddColumn("row", ColumnType::kInteger);
   table.AddColumn("col", ColumnType::kInteger);
   table.AddColumn("value", ColumnType::kReal);
@@ -275,6 +275,16 @@ void AddInverseTables(Pedigree& ped, const BasicSparseLower<T>& m) {
     }
   AddRecodingTable(ped, tables);
   if (ped.geneticGroups.Active()) AddGroupsTable(ped, tables);
+}
+
+template void AddLowerMatrixTables(Pedigree&, const BasicSparseLower<float>&, const std::string&);
+
+namespace {
+
+std::string InverseTitle(const Pedigree& ped) {
+  return ped.geneticGroups.Active()
+             ? "Inverse of the numerator relationship matrix with genetic groups"
+             : "Inverse of the numerator relationship matrix";
 }
 
 // Builds the inverse through the variances `d` and writes it to `file`.
@@ -301,14 +311,15 @@ void BuildAndWrite(CommandContext& ctx, const std::vector<T>& d, InverseOutput o
     progress.SetStage(50, 100, n - 1, "Saving the inverse of A");
     done = output == InverseOutput::kTriplets
                ? WriteTriplets(build.matrix, file, progress)
-               : WriteMatrixFile(ctx.ped, build.matrix, output, ctx.path, file, progress);
+               : WriteLowerMatrixFile(ctx.ped, build.matrix, output, ctx.path, InverseTitle(ctx.ped),
+                                      file, progress);
   }
   if (!done) {
     ShowCanceled(ctx);
     file.Discard();
     return;
   }
-  AddInverseTables(ctx.ped, build.matrix);
+  AddLowerMatrixTables(ctx.ped, build.matrix, "ainverse");
   CommitOutputFile(file, ctx.platform);
 }
 
