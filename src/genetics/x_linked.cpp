@@ -77,7 +77,8 @@ class AncestorTrace {
   std::priority_queue<std::int32_t> heap_;
 };
 
-// The within-family variances by code, and s on the diagonal, in code order.
+// The within-family variances by code, through s on the dams' diagonal, in
+// code order.
 bool XLinkedVariances(const Pedigree& ped, const std::vector<Sex>& sex, std::vector<double>& d,
                       Progress& progress) {
   const auto n = static_cast<std::size_t>(ped.nTotal);
@@ -85,6 +86,10 @@ bool XLinkedVariances(const Pedigree& ped, const std::vector<Sex>& sex, std::vec
   std::vector<double> diagonal(n, 0.0);
   AncestorTrace trace(ped, sex, d);
   std::unordered_map<std::uint64_t, double> mates;  // full sisters share it
+  // Only a dam's diagonal enters the variances: the others need no trace.
+  std::vector<std::uint8_t> isDam(n, 0);
+  for (std::int32_t i = 0; i < ped.nTotal; ++i)
+    if (const Parents p = ParentsOf(ped, i); p.dam >= 0) isDam[static_cast<std::size_t>(p.dam)] = 1;
   for (std::int32_t i = 0; i < ped.nTotal; ++i) {
     const auto at = static_cast<std::size_t>(i);
     const Parents p = ParentsOf(ped, i);
@@ -94,7 +99,7 @@ bool XLinkedVariances(const Pedigree& ped, const std::vector<Sex>& sex, std::vec
       d[at] = 1.0 - dam;
     } else {
       double between = 0.0;
-      if (p.sire >= 0 && p.dam >= 0) {
+      if (p.sire >= 0 && p.dam >= 0 && isDam[at] != 0) {
         const std::uint64_t key = static_cast<std::uint64_t>(p.sire) << 32 | static_cast<std::uint32_t>(p.dam);
         const auto found = mates.find(key);
         between = found != mates.end() ? found->second : mates[key] = trace.Relationship(p.sire, p.dam);
