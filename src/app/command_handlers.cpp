@@ -15,6 +15,7 @@
 #include "genetics/inverse_a.h"
 #include "genetics/matrix_t.h"
 #include "genetics/relationship_commands.h"
+#include "genetics/x_linked.h"
 #include "matings/matings_command.h"
 #include "matings/population_commands.h"
 
@@ -33,6 +34,7 @@ constexpr std::array kHandlers{
     Entry{kCmdInverseA, OnInverseOfA},
     Entry{kCmdStructure, OnStructure},
     Entry{kCmdMatrixT, OnMatrixT},
+    Entry{kCmdXLinked, OnXLinked},
     Entry{kCmdBetweenAll, OnBetweenAllIndividuals},
     Entry{kCmdWithinGroup, OnWithinAGroup},
     Entry{kCmdBetweenTwoGroups, OnBetweenTwoGroups},

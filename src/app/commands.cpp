@@ -19,6 +19,7 @@ constexpr const char* kAncestors = "Tools>Extract Ancestors";
 constexpr const char* kDescendants = "Tools>Extract Descendants";
 constexpr const char* kReportView = "Report";
 constexpr const char* kPopulation = "Tools>Population Management";
+constexpr const char* kMatrices = "Tools>Matrices";
 
 using H = Handler;
 
@@ -100,6 +101,12 @@ constexpr std::array kCommands{
 
     Command{kCmdInverseA, "Tools", "Inverse of &A\tCtrl+Shift+A", "Ctrl+Shift+A", "Compute inverse of A",
             "Compute inverse of A", kValid | kTwoIndividuals, H::kDocument},
+    Command{kCmdInverseWithGroups, kMatrices, "Inverse of A with &Genetic Groups...", "",
+            "Compute the inverse of A with genetic groups for unknown parents",
+            "Inverse of A with genetic groups", kValid | kTwoIndividuals, H::kDocument},
+    Command{kCmdXLinked, kMatrices, "&X-Linked Relationships...", "",
+            "Compute the relationships at X-chromosome loci or their inverse",
+            "X-linked relationships", kValid | kTwoIndividuals, H::kDocument},
     Command{kCmdMatrixT, "Tools", "Matrix T", "", "Compute matrix T", "Compute matrix T",
             kValid | kTwoIndividuals | kSmallForT, H::kDocument},
     Command{kCmdDii, "Tools", "Within Family Segregation Variance (&dii)\tCtrl+D", "Ctrl+D",

@@ -36,6 +36,9 @@ enum : std::int32_t {
   kCmdChartMatings = 32910,
   kCmdChartContributions = 32911,
   kCmdChartPurging = 32912,
+  // The inverse of A with genetic groups: reads the pedigree again with the
+  // groups a file names, then writes the inverse.
+  kCmdInverseWithGroups = 32913,
   // The report view's own commands.
   kCmdEditCopy = 57634,
   kCmdEditFind = 57636,

@@ -11,6 +11,8 @@
 #include "app/listings.h"
 #include "app/settings_file.h"
 #include "genetics/inbreeding.h"
+#include "genetics/inverse_a.h"
+#include "pedigree/genetic_groups.h"
 #include "genetics/relationship.h"
 #include "pedigree/load.h"
 #include "pedigree/xlsx_reader.h"
@@ -67,7 +69,11 @@ void CKinvarDoc::OnFileOpen() {
                      {"All Files (*.*)", "*.*"}};
   request.defaultExtension = "pdg";
   request.title = "Open";
-  if (auto chosen = platform_.AskFileName(request)) OpenPedigreeFile(*chosen);
+  if (auto chosen = platform_.AskFileName(request)) {
+    // Groups belong to the pedigree they were read with.
+    ped_.geneticGroups.ids.clear();
+    OpenPedigreeFile(*chosen);
+  }
 }
 
 bool CKinvarDoc::OpenPedigreeFile(const std::string& given) {
@@ -131,6 +137,7 @@ bool CKinvarDoc::LoadInPlaceOfShown(const Loader& load) {
   // validation fills with the error list that Save As writes.
   Pedigree loaded;
   loaded.settings = ped_.settings;
+  loaded.geneticGroups.ids = ped_.geneticGroups.ids;
   loaded.report.SetFatalHandler(EndOnFatal(platform_));
   if (!loaded.copyFile.Create()) {
     window->Hide();
@@ -162,8 +169,45 @@ bool CKinvarDoc::LoadInPlaceOfShown(const Loader& load) {
   return true;
 }
 
+void CKinvarDoc::OnInverseWithGroups() {
+  FileRequest request;
+  request.filters = {{"Genetic Groups (*.txt)", "*.txt"}, {"All Files (*.*)", "*.*"}};
+  request.defaultExtension = "txt";
+  request.title = "Genetic Groups";
+  const auto chosen = platform_.AskFileName(request);
+  if (!chosen) return;
+  std::vector<std::string> ids;
+  if (const std::string error = ReadGroupIds(*chosen, ids); !error.empty()) {
+    platform_.ShowMessage(error, MessageIcon::kError);
+    return;
+  }
+  if (path_.empty()) {
+    platform_.ShowMessage("Genetic groups need a pedigree read from a file.", MessageIcon::kError);
+    return;
+  }
+  // The groups stand for unknown parents from the reading on, so the
+  // pedigree is read again with them; a failed reading keeps the old ones.
+  std::string sheet;
+  if (!ChooseSheet(path_, sheet)) return;
+  std::vector<std::string> previous = std::exchange(ped_.geneticGroups.ids, std::move(ids));
+  const bool read = LoadInPlaceOfShown([&](Pedigree& ped, Progress& progress) {
+    return LoadPedigree(path_, ped, progress, sheet);
+  });
+  if (!read) {
+    ped_.geneticGroups.ids = std::move(previous);
+    return;
+  }
+  fileTime_ = ModificationTime(path_);
+  platform_.RefreshViews();
+  if (lastCommand_ == kRejectedPedigree) return;
+  CommandContext ctx = Context();
+  OnInverseOfA(ctx);
+  platform_.RefreshViews();
+}
+
 void CKinvarDoc::ClosePedigree() {
   ResetPedigree(ped_);
+  ped_.geneticGroups.ids.clear();
   remembered = {};
   lastSave_.reset();
   lastCommand_ = kNoPedigree;
@@ -193,6 +237,7 @@ bool CKinvarDoc::RunCommand(std::int32_t id) {
     case kCmdRecoding: OnRecoding(); return true;
     case kCmdInbreedingOfIndividual: OnInbreedingDialog(); return true;
     case kCmdBetweenTwoIndividuals: OnRelationshipDialog(); return true;
+    case kCmdInverseWithGroups: OnInverseWithGroups(); return true;
     default: break;
   }
   const CommandHandler handler = AnalysisHandler(id);
@@ -233,7 +278,7 @@ bool CKinvarDoc::HasHandler(std::int32_t id) {
     case kCmdFileOpen: case kCmdFileSaveAs: case kCmdCompute: case kCmdRecompute:
     case kCmdViewPedigree: case kCmdRecoding: case kCmdInbreedingOfIndividual:
     case kCmdBetweenTwoIndividuals: case kCmdOptions: case kCmdRecentFile:
-    case kCmdFileSave:
+    case kCmdFileSave: case kCmdInverseWithGroups:
       return true;
     default: return AnalysisHandler(id) != nullptr;
   }

@@ -131,6 +131,7 @@ class CKinvarDoc {
   void OnRecoding();
   void OnInbreedingDialog();
   void OnRelationshipDialog();
+  void OnInverseWithGroups();
 
   // The sheet of a workbook with several, asked of the platform; false when
   // the user cancelled. `sheet` stays empty for the first (or only) one.

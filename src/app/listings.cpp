@@ -140,6 +140,12 @@ void ListRecoding(Pedigree& ped) {
     ped.report.Add(RecodingLine(ped, ped.rec(i), true));
     if (i == ped.lastRead() && i < ped.nTotal) ped.report.Add(kUnderline);
   }
+  if (!ped.geneticGroups.Active()) return;
+  AddGroupsTable(ped, ped.report.tables());
+  ped.report.Add(kUnderline);
+  for (std::int32_t g = 0; g < ped.geneticGroups.Count() && !ped.report.Full(); ++g)
+    ped.report.Add(std::to_string(ped.nTotal + g + 1) + "|T7|M0|T7|F0|T7|A" +
+                   ped.geneticGroups.ids[static_cast<std::size_t>(g)]);
 }
 
 void WriteFileHeader(OutputFile& out, HeaderKind kind, const std::tm& time,
@@ -172,12 +178,26 @@ bool WritePedigreeFile(const Pedigree& ped, OutputFile& out, Progress& progress)
   return true;
 }
 
+// The genetic groups as progeny of unknown parents, numbered after the
+// individuals, so that the codes of the inverse with groups read back to IDs.
+void WriteGroupLines(const Pedigree& ped, OutputFile& out) {
+  if (!ped.geneticGroups.Active()) return;
+  out.Markup("");
+  const std::string none = RecodedSexAndBirth(ped, SexText(Sex::kUnknown), BirthText(kUnknownBirth));
+  for (std::int32_t g = 0; g < ped.geneticGroups.Count(); ++g)
+    out.Markup(std::to_string(ped.nTotal + g + 1) + "|T70|T70|T7" + none +
+               ped.geneticGroups.ids[static_cast<std::size_t>(g)]);
+}
+
 bool WriteRecodedFile(Pedigree& ped, OutputFile& out, bool originalOrder, Progress& progress) {
   progress.SetStage(0, 100, ped.nTotal, kSavingLabel);
   const std::string n = std::to_string(ped.nTotal);
   out.Raw("! The individuals have been consecutively numbered from 1 to " + n +
           " so that parents precede their progeny.\n");
   out.Raw("! Number of individuals:  " + n + "\n");
+  if (ped.geneticGroups.Active())
+    out.Raw("! Genetic groups, after the individuals:  " + std::to_string(ped.nTotal + 1) + " to " +
+            std::to_string(ped.nTotal + ped.geneticGroups.Count()) + "\n");
   out.Raw("!------------------------------------------------------------------\n\n");
   out.Markup("Progeny|T7Sire|T7Dam|T7" + RecodedSexAndBirth(ped, kSexHeader, kBirthHeader) +
              "Original ID");
@@ -188,6 +208,7 @@ bool WriteRecodedFile(Pedigree& ped, OutputFile& out, bool originalOrder, Progre
       if (i == ped.lastRead()) out.Markup("");
       if (progress.Step(i - 1)) return false;
     }
+    WriteGroupLines(ped, out);
     return true;
   }
   EnsureCodeOrder(ped);
@@ -195,6 +216,7 @@ bool WriteRecodedFile(Pedigree& ped, OutputFile& out, bool originalOrder, Progre
     out.Markup(RecodingLine(ped, ped.byCode(i), false));
     if (progress.Step(i)) return false;
   }
+  WriteGroupLines(ped, out);
   return true;
 }
 

@@ -25,6 +25,7 @@ constexpr CommandWord kCommandWords[] = {
     {kCmdBetweenTwoIndividuals, "relationship"},
     {kCmdInverseA, "inverse"},
     {kCmdMatrixT, "matrix-t"},
+    {kCmdXLinked, "x-linked"},
     {kCmdDii, "dii"},
     {kCmdStructure, "structure"},
     {kCmdBetweenAll, "relationships"},

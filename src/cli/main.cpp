@@ -30,7 +30,9 @@
 #include "analyses/path_counting.h"
 #include "genetics/inbreeding.h"
 #include "genetics/inverse_a.h"
+#include "genetics/x_linked.h"
 #include "matings/matings_command.h"
+#include "pedigree/genetic_groups.h"
 #include "pedigree/xlsx_reader.h"
 #include "report/markup.h"
 #ifdef KINVAR_HAS_PICTURES
@@ -97,8 +99,18 @@ constexpr CliCommand kCliCommands[] = {
      "With --triplets, one line \"row column value\" per element of the lower triangle, no\n"
      "header, values with full single precision: the user-supplied inverse that mixed-model\n"
      "(BLUP) software reads. Rows and columns are the codes that 'kinvar-cli recode' lists\n"
-     "with the original IDs; use that file to number the animals in the data.",
+     "with the original IDs; use that file to number the animals in the data.\n"
+     "With --genetic-groups FILE, A*-inverse: parent IDs listed in FILE are groups that\n"
+     "stand for unknown parents, numbered n+1 .. n+g after the individuals (recode with the\n"
+     "same option lists them); --group-fractions spreads an unknown parent over groups.",
      kCmdInverseA, Kind::kFile},
+    {"x-linked", "Write the relationships at X-chromosome loci (S) or their inverse",
+     "Writes S, the relationships at X-linked loci on the scale where a male's value is his\n"
+     "one X copy and a female's the mean of her two (at most 5000 individuals), as the\n"
+     "inverse of A is written; with --inverse, S inverse by Henderson-like rules (any size).\n"
+     "With --triplets, \"row column value\" lines, codes as 'kinvar-cli recode' lists them.\n"
+     "Every individual needs a sex: the Sex column's, or its role as a sire or a dam.",
+     kCmdXLinked, Kind::kFile},
     {"matrix-t", "Write matrix T of A = TDT' (at most 500 individuals)",
      "Writes T row by row: the fraction of each individual's genes expected from each\n"
      "ancestor, every row with n values.",
@@ -288,6 +300,9 @@ struct Arguments {
   bool originalOrder = false;
   bool full = false;      // inverse: the entire matrix
   bool triplets = false;  // inverse: "row column value" lines
+  bool inverse = false;   // x-linked: S inverse instead of S
+  std::optional<std::string> geneticGroups;   // inverse, recode: the groups file
+  std::optional<std::string> groupFractions;  // and the fuzzy groups' fractions
   std::optional<std::string> output;
   bool report = false;
   std::optional<std::string> numberFormat;
@@ -446,7 +461,8 @@ int WriteTablesOutput(const Arguments& args, const ResultSet& all, std::int32_t 
 int RunFileCommand(std::int32_t id, const Arguments& args, CKinvarDoc& doc,
                    CliPlatform& platform) {
   const std::int64_t n = doc.pedigree().nTotal;
-  if (args.full && n * n > kMaxInverseCells) {
+  const std::int64_t cells = (n + doc.pedigree().geneticGroups.Count()) * (n + doc.pedigree().geneticGroups.Count());
+  if (args.full && cells > kMaxInverseCells) {
     std::fputs("The matrix has more than 250000 cells.\n", stderr);
     return 1;
   }
@@ -462,7 +478,10 @@ int RunFileCommand(std::int32_t id, const Arguments& args, CKinvarDoc& doc,
   platform.SetSaveChoice(args.full ? 2 : 1);
   // The private file is ours to remove; -o is replaced only when complete.
   if (!args.output && !tables) SetInterruptRemovalPath(*path);
-  if (args.triplets) {
+  if (id == kCmdXLinked) {
+    CommandContext ctx = doc.Context();
+    WriteXLinked(ctx, args.inverse, args.triplets ? InverseOutput::kTriplets : InverseOutput::kNonZero);
+  } else if (args.triplets) {
     CommandContext ctx = doc.Context();
     WriteInverseOfA(ctx, InverseOutput::kTriplets);
   } else {
@@ -575,6 +594,31 @@ DrawRequest DrawRequestOf(const Arguments& args) {
 }
 #endif
 
+// The groups stand for unknown parents from the load on, so they are read
+// before the pedigree; the fractions name individuals, so after it.
+bool UseGeneticGroups(CKinvarDoc& doc, const Arguments& args) {
+  if (!args.geneticGroups) return true;
+  const std::string error = ReadGroupIds(*args.geneticGroups, doc.pedigree().geneticGroups.ids);
+  if (!error.empty()) std::fprintf(stderr, "%s\n", error.c_str());
+  return error.empty();
+}
+
+bool ReadFractions(CKinvarDoc& doc, const Arguments& args) {
+  if (!args.groupFractions) return true;
+  const std::string error = ReadGroupFractions(*args.groupFractions, doc.pedigree());
+  if (!error.empty()) std::fprintf(stderr, "%s\n", error.c_str());
+  return error.empty();
+}
+
+void AddGroupOptions(CLI::App& sub, Arguments& args) {
+  auto* groups = sub.add_option("--genetic-groups", args.geneticGroups,
+                                "Parent IDs listed in FILE (one a line) are genetic groups, "
+                                "numbered after the individuals");
+  sub.add_option("--group-fractions", args.groupFractions,
+                 "Fuzzy groups: lines \"individual sire|dam group fraction\"")
+      ->needs(groups);
+}
+
 int RunCommand(const CliCommand& command, const Arguments& args) {
   CliPlatform platform(args.quiet);
   CKinvarDoc doc(platform, ProgramFolder());
@@ -583,11 +627,13 @@ int RunCommand(const CliCommand& command, const Arguments& args) {
 
   if (args.sheet && !SheetExists(args.pedigree, *args.sheet)) return 1;
   platform.SetSheet(args.sheet);
+  if (!UseGeneticGroups(doc, args)) return 1;
   if (!doc.OpenPedigreeFile(args.pedigree)) return 1;
   if (doc.lastCommand() == kRejectedPedigree) {
     WriteReport(doc.pedigree().report, stderr);
     return 1;
   }
+  if (!ReadFractions(doc, args)) return 1;
   platform.SetPickerInputs({args.inputs.begin(), args.inputs.end()});
 #ifdef KINVAR_HAS_PICTURES
   if (IsPlot(command)) {
@@ -738,6 +784,11 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
         sub.add_flag("--triplets", args.triplets,
                      "\"row column value\" lines for mixed-model software; pair with 'recode'")
             ->excludes(full);
+        AddGroupOptions(sub, args);
+      }
+      if (command.id == kCmdXLinked) {
+        sub.add_flag("--inverse", args.inverse, "S inverse instead of S");
+        sub.add_flag("--triplets", args.triplets, "\"row column value\" lines; pair with 'recode'");
       }
       break;
     case Kind::kListing:
@@ -809,8 +860,10 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
       break;
     case Kind::kReport:
       sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
-      if (command.id == kCmdRecoding)
+      if (command.id == kCmdRecoding) {
         sub.add_flag("--original-order", args.originalOrder, "Keep the file's order");
+        AddGroupOptions(sub, args);
+      }
       break;
   }
 }

@@ -45,6 +45,7 @@ enum CommandId : std::int32_t {
   kCmdMateSuitability = 32882,
   kCmdOptimumContributions = 32883,
   kCmdPurging = 32890,
+  kCmdXLinked = 32920,
   kCmdFileOpen = 57601,
   kCmdFileSaveAs = 57604,
   kCmdPrintSetup = 57606,

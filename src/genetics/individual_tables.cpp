@@ -23,4 +23,15 @@ void AddRecodingTable(const Pedigree& ped, ResultSet& tables) {
   }
 }
 
+
+void AddGroupsTable(const Pedigree& ped, ResultSet& tables) {
+  ResultTable& table = tables.Add("groups");
+  table.AddColumn("code", ColumnType::kInteger);
+  table.AddColumn("id", ColumnType::kId);
+  for (std::int32_t g = 0; g < ped.geneticGroups.Count(); ++g) {
+    TableRow row = table.AddRow();
+    row.Integer(ped.nTotal + g + 1).Id(ped.geneticGroups.ids[static_cast<std::size_t>(g)]);
+  }
+}
+
 }  // namespace kinvar

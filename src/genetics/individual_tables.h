@@ -33,5 +33,8 @@ inline TableRow& ParentCode(TableRow& row, const Pedigree& ped, RecIndex parent)
 // maps every table keyed by codes back to the IDs. `records` is left in the
 // order it is in, which the ID searches may rely on.
 void AddRecodingTable(const Pedigree& ped, ResultSet& tables);
+// Adds "groups" (code, id): the genetic groups with the codes that follow
+// the individuals'.
+void AddGroupsTable(const Pedigree& ped, ResultSet& tables);
 
 }  // namespace kinvar

@@ -6,6 +6,7 @@
 #include <string>
 #include <type_traits>
 
+#include "genetics/group_inverse.h"
 #include "genetics/inbreeding.h"
 
 #include "genetics/individual_tables.h"
@@ -178,15 +179,25 @@ template BasicInverseBuild<double> BuildInverseOfA(const Pedigree&, const std::v
 
 namespace {
 
-// The lower triangle, one row per individual, or the whole matrix; false
-// when the user cancelled.
+// The label of a group's row: its ID and its code after the individuals'.
+Rec GroupRow(const Pedigree& ped, std::int32_t i) {
+  Rec r;
+  const std::string& id = ped.geneticGroups.ids[static_cast<std::size_t>(i - ped.nTotal)];
+  id.copy(r.id, kMaxIdLength);
+  r.code = i + 1;
+  return r;
+}
+
+}  // namespace
+
 template <class T>
-bool WriteMatrixFile(const Pedigree& ped, const BasicSparseLower<T>& m, InverseOutput output,
-                     const std::string& pedigreePath, OutputFile& file, Progress& progress) {
+bool WriteLowerMatrixFile(const Pedigree& ped, const BasicSparseLower<T>& m, InverseOutput output,
+                          const std::string& pedigreePath, const std::string& title,
+                          OutputFile& file, Progress& progress) {
   WriteOutputHeader(file, pedigreePath);
   if (const std::string warning = SmallVarianceWarning(ped); !warning.empty())
     file.Raw(warning + "\n");
-  file.Raw("Inverse of the numerator relationship matrix");
+  file.Raw(title);
   file.Raw(output == InverseOutput::kNonZero ? " (Lower triangular):\n" : ":\n");
   file.Raw(ExpandMarkup("Individual ID|T1Individual Code"));
   CachedFormat cached(ped.settings.numberFormat);
@@ -197,7 +208,8 @@ bool WriteMatrixFile(const Pedigree& ped, const BasicSparseLower<T>& m, InverseO
   };
   std::int64_t total = 0;
   for (std::int32_t i = 0; i < m.n; ++i) {
-    WriteRowLabel(file, ped.byCode(i));
+    if (i < ped.nTotal) WriteRowLabel(file, ped.byCode(i));
+    else WriteRowLabel(file, GroupRow(ped, i));
     if (output == InverseOutput::kNonZero) {
       for (const BasicSparseElement<T>& e : m.Row(i)) {
         file.RawInt(e.column + 1);
@@ -222,8 +234,9 @@ bool WriteMatrixFile(const Pedigree& ped, const BasicSparseLower<T>& m, InverseO
   return true;
 }
 
-// "row column value" for every stored element, codes 1-based, values with
-// the shortest text that reads back as the same float (or double).
+template bool WriteLowerMatrixFile(const Pedigree&, const BasicSparseLower<float>&, InverseOutput,
+                                   const std::string&, const std::string&, OutputFile&, Progress&);
+
 template <class T>
 bool WriteTriplets(const BasicSparseLower<T>& m, OutputFile& file, Progress& progress) {
   char value[32];
@@ -242,13 +255,13 @@ bool WriteTriplets(const BasicSparseLower<T>& m, OutputFile& file, Progress& pro
   return true;
 }
 
-// The stored elements as (row, col, value), codes 1-based, beside the
-// recoding that maps the codes to IDs: the tables of the file written.
+template bool WriteTriplets(const BasicSparseLower<float>&, OutputFile&, Progress&);
+
 template <class T>
-void AddInverseTables(Pedigree& ped, const BasicSparseLower<T>& m) {
+void AddLowerMatrixTables(Pedigree& ped, const BasicSparseLower<T>& m, const std::string& name) {
   ResultSet& tables = ped.writtenTables;
   tables.Clear();
-  ResultTable& table = tables.Add("ainverse");
+  ResultTable& table = tables.Add(name);
   table.AddColumn("row", ColumnType::kInteger);
   table.AddColumn("col", ColumnType::kInteger);
   table.AddColumn("value", ColumnType::kReal);
@@ -261,6 +274,17 @@ void AddInverseTables(Pedigree& ped, const BasicSparseLower<T>& m) {
       else row.Real(e.value);
     }
   AddRecodingTable(ped, tables);
+  if (ped.geneticGroups.Active()) AddGroupsTable(ped, tables);
+}
+
+template void AddLowerMatrixTables(Pedigree&, const BasicSparseLower<float>&, const std::string&);
+
+namespace {
+
+std::string InverseTitle(const Pedigree& ped) {
+  return ped.geneticGroups.Active()
+             ? "Inverse of the numerator relationship matrix with genetic groups"
+             : "Inverse of the numerator relationship matrix";
 }
 
 // Builds the inverse through the variances `d` and writes it to `file`.
@@ -269,9 +293,11 @@ void BuildAndWrite(CommandContext& ctx, const std::vector<T>& d, InverseOutput o
                    OutputFile& file) {
   auto window = ctx.platform.OpenProgress();
   Progress progress(*window);
-  const std::int32_t n = ctx.ped.nTotal;
-  progress.SetStage(0, 50, n - 1, "Computing the inverse of A");
-  const BasicInverseBuild<T> build = BuildInverseOfA(ctx.ped, d, progress);
+  const std::int32_t n = ctx.ped.nTotal + ctx.ped.geneticGroups.Count();
+  progress.SetStage(0, 50, ctx.ped.nTotal - 1, "Computing the inverse of A");
+  const BasicInverseBuild<T> build = ctx.ped.geneticGroups.Active()
+                                         ? BuildInverseWithGroups(ctx.ped, d, progress)
+                                         : BuildInverseOfA(ctx.ped, d, progress);
   if (build.status == BuildStatus::kNoRowMemory || build.status == BuildStatus::kNoElementMemory) {
     file.Discard();
     window->Hide();
@@ -285,14 +311,15 @@ void BuildAndWrite(CommandContext& ctx, const std::vector<T>& d, InverseOutput o
     progress.SetStage(50, 100, n - 1, "Saving the inverse of A");
     done = output == InverseOutput::kTriplets
                ? WriteTriplets(build.matrix, file, progress)
-               : WriteMatrixFile(ctx.ped, build.matrix, output, ctx.path, file, progress);
+               : WriteLowerMatrixFile(ctx.ped, build.matrix, output, ctx.path, InverseTitle(ctx.ped),
+                                      file, progress);
   }
   if (!done) {
     ShowCanceled(ctx);
     file.Discard();
     return;
   }
-  AddInverseTables(ctx.ped, build.matrix);
+  AddLowerMatrixTables(ctx.ped, build.matrix, "ainverse");
   CommitOutputFile(file, ctx.platform);
 }
 
@@ -300,7 +327,7 @@ void BuildAndWrite(CommandContext& ctx, const std::vector<T>& d, InverseOutput o
 
 void OnInverseOfA(CommandContext& ctx) {
   InverseOutput output = InverseOutput::kNonZero;
-  const std::int64_t n = ctx.ped.nTotal;
+  const std::int64_t n = ctx.ped.nTotal + ctx.ped.geneticGroups.Count();
   if (n * n <= kMaxInverseCells) {
     const int choice = ctx.platform.ChooseSaveOption("Save only the non-zero elements",
                                                      "Save the entire inverse matrix");

@@ -160,6 +160,8 @@ constexpr CommandPage kCommandPages[] = {
     {kCmdAverageBetweenGroups, "commands/average-between-groups"},
     {kCmdAverageRelatedness, "commands/average-relatedness"},
     {kCmdInverseA, "commands/inverse"},
+    {kCmdInverseWithGroups, "commands/inverse"},
+    {kCmdXLinked, "commands/x-linked"},
     {kCmdMatrixT, "commands/matrix-t"},
     {kCmdDii, "commands/dii"},
     {kCmdRecoding, "commands/recode"},

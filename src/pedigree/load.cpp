@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "pedigree/chunk_reader.h"
+#include "pedigree/genetic_groups.h"
 #include "pedigree/reader.h"
 #include "pedigree/sort.h"
 #include "pedigree/validation.h"
@@ -71,6 +72,10 @@ LoadOutcome ValidateRead(ReadOutcome read, Pedigree& ped, Progress& progress) {
     ResetPedigree(ped);
     if (read.message.empty()) return {LoadStatus::kCancelled, {}};
     return {LoadStatus::kReadFailed, std::move(read.message)};
+  }
+  if (std::string refused = AssignGeneticGroups(ped); !refused.empty()) {
+    ResetPedigree(ped);
+    return {LoadStatus::kReadFailed, std::move(refused)};
   }
   switch (ValidatePedigree(ped, progress)) {
     case kValid:

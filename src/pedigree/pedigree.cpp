@@ -40,6 +40,9 @@ void ResetPedigree(Pedigree& ped) {
   }
   ped.links.clear();
   ped.links.shrink_to_fit();
+  ped.geneticGroups.sireGroup = {};
+  ped.geneticGroups.damGroup = {};
+  ped.geneticGroups.shares = {};
   ped.generationCount.assign(kInitialGenerationTableSize, 0);
   ped.generationFill.assign(kInitialGenerationTableSize, 0);
 }

@@ -25,6 +25,7 @@
 #include <string_view>
 #include <vector>
 
+#include "pedigree/genetic_groups.h"
 #include "report/report_copy_file.h"
 #include "report/report_store.h"
 
@@ -154,6 +155,8 @@ struct Pedigree {
   std::vector<ParentLink> links;   // reading to validation only
 
   Settings settings;  // survives reset
+  // The groups asked for survive reset; what a load assigned does not.
+  GeneticGroups geneticGroups;
 
   Rec& unknownParent() { return recs[kUnknownParent]; }
   Rec& rec(RecIndex i) { return recs[static_cast<std::size_t>(i)]; }

@@ -1,0 +1,184 @@
+#include "pedigree/genetic_groups.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <unordered_map>
+
+#include "pedigree/pedigree.h"
+
+namespace kinvar {
+
+namespace {
+
+std::string Upper(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+std::unordered_map<std::string_view, std::int32_t> GroupIndex(const GeneticGroups& groups) {
+  std::unordered_map<std::string_view, std::int32_t> index;
+  for (std::size_t k = 0; k < groups.ids.size(); ++k)
+    index.emplace(groups.ids[k], static_cast<std::int32_t>(k));
+  return index;
+}
+
+// The group an ID names, -1 when it names none.
+std::int32_t Find(const std::unordered_map<std::string_view, std::int32_t>& index,
+                  std::string_view id) {
+  const auto it = index.find(id);
+  return it == index.end() ? -1 : it->second;
+}
+
+}  // namespace
+
+std::string ReadGroupIds(const std::string& path, std::vector<std::string>& ids) {
+  std::ifstream in(path);
+  if (!in) return "Cannot open the genetic groups file " + path + ".";
+  std::vector<std::string> read;
+  std::string line;
+  for (int number = 1; std::getline(in, line); ++number) {
+    std::istringstream words(line);
+    std::string id, extra;
+    if (!(words >> id)) continue;
+    const std::string where = "Line " + std::to_string(number) + " of the genetic groups file: ";
+    if (words >> extra) return where + "one group ID a line.";
+    id = Upper(id);
+    if (id.size() > static_cast<std::size_t>(kMaxIdLength))
+      return where + "the ID is longer than 20 characters.";
+    if (IsUnknownId(id)) return where + id + " is the mark of an unknown parent.";
+    if (std::find(read.begin(), read.end(), id) != read.end())
+      return where + id + " is listed twice.";
+    read.push_back(std::move(id));
+  }
+  if (read.empty()) return "The genetic groups file lists no group.";
+  ids = std::move(read);
+  return {};
+}
+
+std::string AssignGeneticGroups(Pedigree& ped) {
+  GeneticGroups& groups = ped.geneticGroups;
+  groups.sireGroup.clear();
+  groups.damGroup.clear();
+  groups.shares.clear();
+  if (!groups.Active()) return {};
+  const auto index = GroupIndex(groups);
+  for (RecIndex i = 1; i < static_cast<RecIndex>(ped.recs.size()); ++i)
+    if (Find(index, ped.rec(i).Id()) >= 0)
+      return std::string(ped.rec(i).id) + " is a genetic group and has a line of its own.";
+  groups.sireGroup.assign(ped.recs.size(), -1);
+  groups.damGroup.assign(ped.recs.size(), -1);
+  for (ParentLink& link : ped.links) {
+    const auto rec = static_cast<std::size_t>(link.rec);
+    if (const std::int32_t g = Find(index, link.sire); g >= 0) {
+      groups.sireGroup[rec] = g;
+      std::snprintf(link.sire, sizeof link.sire, "0");
+    }
+    if (const std::int32_t g = Find(index, link.dam); g >= 0) {
+      groups.damGroup[rec] = g;
+      std::snprintf(link.dam, sizeof link.dam, "0");
+    }
+  }
+  return {};
+}
+
+namespace {
+
+// One line of a fractions file, checked against the pedigree.
+std::string ParseShare(const std::string& line, const Pedigree& ped,
+                       const std::unordered_map<std::string_view, RecIndex>& recs,
+                       const std::unordered_map<std::string_view, std::int32_t>& index,
+                       GroupShare& share) {
+  std::istringstream words(line);
+  std::string id, role, group, fraction, extra;
+  if (!(words >> id >> role >> group >> fraction) || (words >> extra))
+    return "four fields, \"individual sire|dam group fraction\".";
+  const auto rec = recs.find(Upper(id));
+  if (rec == recs.end()) return Upper(id) + " is not in the pedigree.";
+  role = Upper(role);
+  if (role != "SIRE" && role != "DAM") return "the second field is sire or dam.";
+  share.rec = rec->second;
+  share.role = role == "SIRE" ? ParentRole::kSire : ParentRole::kDam;
+  const Rec& r = ped.rec(share.rec);
+  if ((share.role == ParentRole::kSire ? r.sire : r.dam) != kUnknownParent)
+    return std::string("the ") + (role == "SIRE" ? "sire" : "dam") + " of " + r.id + " is known.";
+  share.group = Find(index, Upper(group));
+  if (share.group < 0) return Upper(group) + " is not a genetic group.";
+  char* end = nullptr;
+  const double value = std::strtod(fraction.c_str(), &end);
+  if (end == fraction.c_str() || *end != '\0' || !(value > 0.0) || value > 1.0)
+    return "the fraction is a number above 0 and at most 1.";
+  share.fraction = static_cast<float>(value);
+  return {};
+}
+
+// The fractions of each parent sum to 1 (to a float's precision of the
+// typed decimals).
+std::string CheckSums(const Pedigree& ped, const std::vector<GroupShare>& shares) {
+  for (std::size_t k = 0; k < shares.size();) {
+    std::size_t end = k;
+    double sum = 0.0;
+    for (; end < shares.size() && shares[end].rec == shares[k].rec &&
+           shares[end].role == shares[k].role;
+         ++end)
+      sum += static_cast<double>(shares[end].fraction);
+    if (std::fabs(sum - 1.0) > 1e-4)
+      return std::string("The fractions of the ") +
+             (shares[k].role == ParentRole::kSire ? "sire" : "dam") + " of " +
+             ped.rec(shares[k].rec).id + " do not sum to 1.";
+    k = end;
+  }
+  return {};
+}
+
+}  // namespace
+
+std::string ReadGroupFractions(const std::string& path, Pedigree& ped) {
+  GeneticGroups& groups = ped.geneticGroups;
+  if (!groups.Active()) return "Group fractions need a genetic groups file.";
+  std::ifstream in(path);
+  if (!in) return "Cannot open the group fractions file " + path + ".";
+  std::unordered_map<std::string_view, RecIndex> recs;
+  for (RecIndex i = 1; i < static_cast<RecIndex>(ped.recs.size()); ++i) recs.emplace(ped.rec(i).Id(), i);
+  const auto index = GroupIndex(groups);
+  std::vector<GroupShare> shares;
+  std::string line;
+  for (int number = 1; std::getline(in, line); ++number) {
+    const std::size_t first = line.find_first_not_of(" \t\r");
+    if (first == std::string::npos || line[first] == '#') continue;  // blank or a comment
+    GroupShare share{};
+    if (std::string error = ParseShare(line, ped, recs, index, share); !error.empty())
+      return "Line " + std::to_string(number) + " of the group fractions file: " + error;
+    shares.push_back(share);
+  }
+  std::stable_sort(shares.begin(), shares.end(), [](const GroupShare& a, const GroupShare& b) {
+    return a.rec != b.rec ? a.rec < b.rec : a.role < b.role;
+  });
+  if (std::string error = CheckSums(ped, shares); !error.empty()) return error;
+  groups.shares = std::move(shares);
+  return {};
+}
+
+void ParentGroups(const Pedigree& ped, RecIndex rec, ParentRole role,
+                  std::vector<std::pair<std::int32_t, float>>& out) {
+  out.clear();
+  const GeneticGroups& groups = ped.geneticGroups;
+  if (!groups.Active() || groups.sireGroup.empty()) return;
+  const auto first = std::lower_bound(
+      groups.shares.begin(), groups.shares.end(), std::pair{rec, role},
+      [](const GroupShare& s, const std::pair<RecIndex, ParentRole>& key) {
+        return s.rec != key.first ? s.rec < key.first : s.role < key.second;
+      });
+  for (auto it = first; it != groups.shares.end() && it->rec == rec && it->role == role; ++it)
+    out.emplace_back(it->group, it->fraction);
+  if (!out.empty()) return;
+  const auto& plain = role == ParentRole::kSire ? groups.sireGroup : groups.damGroup;
+  const auto at = static_cast<std::size_t>(rec);
+  if (at < plain.size() && plain[at] >= 0) out.emplace_back(plain[at], 1.0f);
+}
+
+}  // namespace kinvar

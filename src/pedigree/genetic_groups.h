@@ -1,0 +1,63 @@
+// Genetic groups: IDs that stand where a parent is unknown, so that a mixed
+// model can give animals of unknown parentage the mean of the population
+// they came from. A parent ID named as a group is, for F, D and every
+// relationship, an unknown parent; only the matrices for mixed models see
+// the group behind it.
+//
+// Conventions: groups are numbered 0..g-1 in the order of the groups file
+// (the inverse writes them as codes n + 1 .. n + g); sireGroup and damGroup
+// are by RecIndex, -1 where no group stands. An unknown parent spread over
+// several groups (fuzzy groups) has its shares in `shares`, which then
+// replace the plain group of that parent.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kinvar {
+
+struct Pedigree;
+using RecIndex = std::int32_t;
+
+enum class ParentRole : std::int8_t { kSire = 0, kDam = 1 };
+
+struct GroupShare {
+  RecIndex rec;
+  ParentRole role;
+  std::int32_t group;
+  float fraction;
+};
+
+struct GeneticGroups {
+  // What the user asked for; kept from one load to the next.
+  std::vector<std::string> ids;
+  // What the last load found.
+  std::vector<std::int32_t> sireGroup;
+  std::vector<std::int32_t> damGroup;
+  std::vector<GroupShare> shares;  // by rec, then role, in file order
+
+  bool Active() const { return !ids.empty(); }
+  std::int32_t Count() const { return static_cast<std::int32_t>(ids.size()); }
+};
+
+// Reads a groups file: one ID a line, blank lines skipped, upper-cased as
+// the pedigree's IDs are. An empty string on success, else what is wrong.
+std::string ReadGroupIds(const std::string& path, std::vector<std::string>& ids);
+
+// Between reading and validation: turns each parent ID that names a group
+// into an unknown parent and notes the group. An empty string on success,
+// else why the pedigree cannot be read with these groups.
+std::string AssignGeneticGroups(Pedigree& ped);
+
+// After loading: "individual sire|dam group fraction" lines (blank lines and
+// lines beginning with '#' skipped), the fractions of one parent summing to 1. An empty string on success (the shares are
+// then in ped.geneticGroups), else what is wrong, nothing kept.
+std::string ReadGroupFractions(const std::string& path, Pedigree& ped);
+
+// The groups of the unknown sire (or dam) of `rec` with their fractions:
+// its shares, or its plain group with fraction 1, or nothing.
+void ParentGroups(const Pedigree& ped, RecIndex rec, ParentRole role,
+                  std::vector<std::pair<std::int32_t, float>>& out);
+
+}  // namespace kinvar

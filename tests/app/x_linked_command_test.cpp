@@ -1,0 +1,55 @@
+// The desktop's X-Linked Relationships: the choice of S or its inverse, the
+// file, the tables; the report on screen stays as it was.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include <unistd.h>
+
+#include "app/document.h"
+#include "support/scripted_platform.h"
+#include "support/test_files.h"
+
+namespace kinvar {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(XLinkedCommand, WritesTheChosenMatrix) {
+  struct Row {
+    const char* name;
+    int choice;
+    const char* title;
+    const char* table;
+    const char* firstRow;
+  };
+  const Row rows[] = {
+      {"S", 1, "X-linked relationship matrix (Lower triangular):\n", "xlinked", "S,                    1,          1:1, \n"},
+      {"Inverse", 2, "Inverse of the X-linked relationship matrix (Lower triangular):\n", "xlinked_inverse",
+       "S,                    1,          1:3, \n"},
+  };
+  // S's variance is 1 (a male founder), O's 1/2 - 1/4 - 1/4 s(D, D) = 1/8:
+  // S inverse (1, 1) is 1 + 1/4 * 8.
+  test::TempFile pedigree("Progeny Sire Dam Sex\nS 0 0 M\nD 0 0 F\nO S D F\n");
+  const std::string out = (fs::temp_directory_path() / ("kinvar-x-" + std::to_string(::getpid()))).string();
+  for (const Row& row : rows) {
+    test::ScriptedPlatform platform;
+    CKinvarDoc doc{platform, ""};
+    ASSERT_TRUE(doc.Initialize());
+    ASSERT_TRUE(doc.OpenPedigreeFile(pedigree.path()));
+    platform.saveChoices = {row.choice};
+    platform.fileNames = {out};
+    doc.RunCommand(kCmdXLinked);
+    const std::string written = test::ReadWholeFile(out);
+    EXPECT_NE(written.find(row.title), std::string::npos) << row.name << written;
+    EXPECT_NE(written.find(row.firstRow), std::string::npos) << row.name << written;
+    EXPECT_NE(doc.pedigree().writtenTables.Find(row.table), nullptr) << row.name;
+    EXPECT_EQ(doc.lastCommand(), kCmdViewPedigree) << row.name;
+    fs::remove(out);
+  }
+}
+
+}  // namespace
+}  // namespace kinvar
