@@ -98,10 +98,11 @@ class TempFolder {
 };
 
 void WriteTextFile(const std::string& path, const std::string& text) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  const bool ok = file != nullptr && std::fwrite(text.data(), 1, text.size(), file) == text.size();
-  if (file != nullptr && std::fclose(file) != 0) throw Refused("Cannot write " + path + ".");
-  if (!ok) throw Refused("Cannot write " + path + ".");
+  std::string error;
+  const std::unique_ptr<OutputFile> file = OutputFile::Begin(path, error);
+  if (!file) throw Refused("Cannot write " + path + ".\n" + error);
+  file->Raw(text);
+  if (!file->Commit()) throw Refused("Cannot write " + path + ".\n" + file->error());
 }
 
 bool IsPathCounting(std::int32_t id) {

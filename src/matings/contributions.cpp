@@ -1,5 +1,6 @@
 #include "matings/contributions.h"
 
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -12,6 +13,7 @@
 
 #include "matings/mating_search.h"
 #include "pedigree/line_splitter.h"
+#include "report/output_file.h"
 
 namespace kinvar {
 
@@ -196,13 +198,16 @@ std::vector<std::int32_t> WholeMatings(const std::vector<double>& sireContributi
 bool WriteContributionFile(const std::string& path, const Pedigree& ped,
                            const std::vector<RecIndex>& sires,
                            const std::vector<std::int32_t>& counts, Platform& platform) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  for (std::size_t i = 0; out && i < sires.size(); ++i)
-    out << ped.rec(sires[i]).Id() << ' ' << counts[i] << '\n';
-  out.close();
-  if (out) return true;
-  platform.ShowMessage("Cannot write " + path, MessageIcon::kError);
-  return false;
+  // Replaced only when complete: a failed write leaves the old file.
+  const std::unique_ptr<OutputFile> out = OpenOutputFile(path, platform);
+  if (!out) return false;
+  for (std::size_t i = 0; i < sires.size(); ++i) {
+    out->Raw(ped.rec(sires[i]).Id());
+    out->Raw(' ');
+    out->RawInt(counts[i]);
+    out->Raw('\n');
+  }
+  return CommitOutputFile(*out, platform);
 }
 
 }  // namespace kinvar
