@@ -1,6 +1,5 @@
 #include "matings/contributions.h"
 
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
