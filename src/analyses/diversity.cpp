@@ -72,6 +72,13 @@ ReferencePopulation WholeReference(const Pedigree& ped) {
   return ref;
 }
 
+ReferencePopulation ReferenceOf(const Pedigree& ped, int groupNumber) {
+  if (groupNumber == kAllIndividuals) return WholeReference(ped);
+  std::int32_t index = 0;
+  while (ped.groups[static_cast<std::size_t>(index)].group != groupNumber) ++index;
+  return GroupReference(ped, index);
+}
+
 // The same single-precision steps as the structure census, so that the mean
 // over every individual is its M.
 GenerationDepths TraceGenerations(const Pedigree& ped) {

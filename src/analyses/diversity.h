@@ -43,6 +43,9 @@ struct ReferencePopulation {
 // `group` is an index into ped.groups; both need records in code order.
 ReferencePopulation GroupReference(const Pedigree& ped, std::int32_t group);
 ReferencePopulation WholeReference(const Pedigree& ped);
+// The group of that number, or every individual for kAllIndividuals (a
+// number that ChooseGroupOrAll accepted).
+ReferencePopulation ReferenceOf(const Pedigree& ped, int groupNumber);
 
 // By code: the equivalent complete generations (the sum over known ancestors
 // of 1/2 to their distance) and the generations fully traced (both parents

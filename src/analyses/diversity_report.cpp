@@ -183,13 +183,10 @@ void WriteDiversityReport(Pedigree& ped, const DiversitySummary& summary,
 void OnDiversitySummary(CommandContext& ctx) {
   const std::optional<int> reference = ChooseGroupOrAll(ctx, kTitle, ctx.remembered.diversityGroup);
   if (!reference) return;
-  const int chosen = *reference;
-  const std::int32_t index = GroupIndexOf(ctx.ped, chosen);
   WaitCursor cursor(ctx.platform);
   if (!PrepareInbreeding(ctx)) return;
   Pedigree& ped = ctx.ped;
-  const ReferencePopulation ref =
-      chosen == kAllIndividuals ? WholeReference(ped) : GroupReference(ped, index);
+  const ReferencePopulation ref = ReferenceOf(ped, *reference);
   auto window = ctx.platform.OpenProgress();
   Progress progress(*window);
   const GenerationDepths depths = TraceGenerations(ped);

@@ -109,12 +109,10 @@ void OnMeanKinship(CommandContext& ctx) {
   const std::optional<int> reference = ChooseGroupOrAll(ctx, "Mean kinship", ctx.remembered.meanKinshipGroup);
   if (!reference) return;
   const int chosen = *reference;
-  const std::int32_t index = GroupIndexOf(ctx.ped, chosen);
   WaitCursor cursor(ctx.platform);
   if (!PrepareInbreeding(ctx)) return;
   Pedigree& ped = ctx.ped;
-  const ReferencePopulation ref =
-      chosen == kAllIndividuals ? WholeReference(ped) : GroupReference(ped, index);
+  const ReferencePopulation ref = ReferenceOf(ped, chosen);
   const MeanKinshipResult result = ComputeMeanKinship(ped, ref);
   ctx.lastCommand = kCmdMeanKinship;
   WriteMeanKinship(ped, result, chosen == kAllIndividuals ? "all individuals"
