@@ -12,11 +12,13 @@
 #include "analyses/path_counting.h"
 #include "app/document.h"
 #include "app/session_platform.h"
+#include "genetics/group_inverse.h"
 #include "genetics/inverse_a.h"
 #include "genetics/relationship.h"
 #include "matings/matings_command.h"
 #include "genetics/mt19937.h"
 #include "genetics/seed_file.h"
+#include "genetics/x_linked.h"
 #include "report/markup.h"
 
 namespace kinvar {
@@ -127,25 +129,47 @@ Session::Session()
 Session::~Session() = default;
 
 std::unique_ptr<Session> Session::Read(const std::string& path, const std::string& sheet,
-                                       int threads) {
+                                       int threads, const LoadOptions& options) {
   std::unique_ptr<Session> session(new Session());
   session->threads_ = threads;
+  session->UseGroups(options);
   session->Begin({});
   session->platform_->sheet = sheet;
   if (!session->doc_->OpenPedigreeFile(path)) session->ThrowStopped("Cannot read " + path + ".");
   session->ThrowIfRejected();
+  session->UseFractions(options);
   return session;
 }
 
-std::unique_ptr<Session> Session::FromColumns(const PedigreeColumns& columns, int threads) {
+std::unique_ptr<Session> Session::FromColumns(const PedigreeColumns& columns, int threads,
+                                              const LoadOptions& options) {
   std::unique_ptr<Session> session(new Session());
   session->threads_ = threads;
   session->KeepSpellings(columns);
+  session->UseGroups(options);
   session->Begin({});
   if (!session->doc_->OpenPedigreeColumns(columns, "pedigree"))
     session->ThrowStopped("The pedigree could not be read.");
   session->ThrowIfRejected();
+  session->UseFractions(options);
   return session;
+}
+
+void Session::UseGroups(const LoadOptions& options) {
+  if (!options.groupFractions.empty() && options.geneticGroups.empty())
+    throw Refused("Group fractions need genetic groups.");
+  std::vector<std::string> ids;
+  if (const std::string error = CheckGroupIds(options.geneticGroups, ids); !error.empty())
+    throw Refused(error);
+  doc_->pedigree().geneticGroups.ids = std::move(ids);
+  groupIds_.clear();
+  for (const std::string& id : options.geneticGroups) groupIds_.emplace_back(Trimmed(id));
+}
+
+void Session::UseFractions(const LoadOptions& options) {
+  if (options.groupFractions.empty()) return;
+  if (const std::string error = SetGroupFractions(options.groupFractions, doc_->pedigree()); !error.empty())
+    throw Refused(error);
 }
 
 // The spellings of the ID columns that are not upper case. A progeny cell
@@ -416,26 +440,48 @@ LowerTriplets Session::InverseOfA() {
   auto window = platform_->OpenProgress();
   Progress progress(*window);
   progress.SetStage(0, 100, ped.nTotal, "Inverting A");
-  if (ped.InDouble()) return Finished(BuildInverseOfA(ped, ped.dDouble, progress));
-  return Finished(BuildInverseOfA(ped, ped.d, progress));
+  const bool groups = ped.geneticGroups.Active();
+  if (ped.InDouble())
+    return Finished(groups ? BuildInverseWithGroups(ped, ped.dDouble, progress)
+                           : BuildInverseOfA(ped, ped.dDouble, progress),
+                    "Not enough memory for the inverse of A.");
+  return Finished(groups ? BuildInverseWithGroups(ped, ped.d, progress) : BuildInverseOfA(ped, ped.d, progress),
+                  "Not enough memory for the inverse of A.");
+}
+
+LowerTriplets Session::XLinked(bool inverse) {
+  Begin({});
+  Pedigree& ped = doc_->pedigree();
+  EnsureCodeOrder(ped);
+  const XLinkedSexes sexes = SexesForXLinked(ped);
+  if (sexes.sex.empty()) throw Refused(XLinkedUnknownSexMessage(sexes.unknownId));
+  if (!inverse && ped.nTotal > kMaxXLinkedIndividuals) throw Refused(kXLinkedTooLarge);
+  auto window = platform_->OpenProgress();
+  Progress progress(*window);
+  progress.SetStage(0, 100, ped.nTotal, "Computing the X-linked relationships");
+  return Finished(inverse ? BuildXLinkedInverse(ped, sexes.sex, progress)
+                          : BuildXLinkedMatrix(ped, sexes.sex, progress),
+                  "Not enough memory for the X-linked relationships.");
 }
 
 template <class T>
-LowerTriplets Session::Finished(const BasicInverseBuild<T>& build) {
+LowerTriplets Session::Finished(const BasicInverseBuild<T>& build, const char* noMemory) {
   if (build.status == BuildStatus::kCanceled) ThrowStopped(kCanceledMessage);
-  if (build.status != BuildStatus::kDone) throw Refused("Not enough memory for the inverse of A.");
+  if (build.status != BuildStatus::kDone) throw Refused(noMemory);
   return InInputOrder(build.matrix);
 }
 
-// From rows by code to columns by input position, rows ascending. A float
-// becomes the shortest decimal that restores it, as in the tables.
+// From rows by code to columns by input position, rows ascending; the
+// genetic groups after the individuals keep their places. A float becomes
+// the shortest decimal that restores it, as in the tables.
 template <class T>
 LowerTriplets Session::InInputOrder(const BasicSparseLower<T>& byCode) const {
   const Pedigree& ped = doc_->pedigree();
   const std::int32_t n = byCode.n;
   std::vector<std::int32_t> position(static_cast<std::size_t>(n));
   for (std::int32_t code = 0; code < n; ++code)
-    position[static_cast<std::size_t>(code)] = ped.records[static_cast<std::size_t>(code)] - 1;
+    position[static_cast<std::size_t>(code)] =
+        code < ped.nTotal ? ped.records[static_cast<std::size_t>(code)] - 1 : code;
   const auto stored = static_cast<std::size_t>(byCode.Stored());
   std::vector<std::int64_t> start(static_cast<std::size_t>(n) + 1, 0);
   const auto each = [&](auto&& visit) {

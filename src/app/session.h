@@ -34,6 +34,7 @@
 #include <utility>
 #include <vector>
 
+#include "pedigree/genetic_groups.h"
 #include "pedigree/load.h"
 #include "report/result_table.h"
 
@@ -76,6 +77,17 @@ struct LowerTriplets {
   std::vector<std::int32_t> row;
   std::vector<std::int32_t> col;
   std::vector<double> value;
+};
+
+// What a pedigree is read with beyond its own cells; each member's empty
+// value leaves the load as it is without it.
+struct LoadOptions {
+  // Parent IDs that stand for genetic groups (unknown parents as far as F
+  // and relationships go), in the order the inverse of A numbers them.
+  std::vector<std::string> geneticGroups;
+  // Fuzzy groups: an unknown parent spread over several groups, its
+  // fractions summing to 1. Needs `geneticGroups`.
+  std::vector<GroupFractionRow> groupFractions;
 };
 
 enum class RelationshipKind { kNumerator, kCoefficient };
@@ -139,11 +151,12 @@ class Session {
   // Reads a pedigree file of any format the reader accepts (a workbook from
   // `sheet`, or its first worksheet when empty).
   static std::unique_ptr<Session> Read(const std::string& path, const std::string& sheet = {},
-                                       int threads = 0);
+                                       int threads = 0, const LoadOptions& options = {});
   // The pedigree of the columns (PedigreeColumns: the reader's column names
   // and text cells). A row without an ID is refused: the rows must stay the
   // caller's rows.
-  static std::unique_ptr<Session> FromColumns(const PedigreeColumns& columns, int threads = 0);
+  static std::unique_ptr<Session> FromColumns(const PedigreeColumns& columns, int threads = 0,
+                                              const LoadOptions& options = {});
 
   void SetCancelCheck(CancelCheck check);
   void SetProgress(ProgressSink sink);
@@ -162,6 +175,9 @@ class Session {
   std::string_view Spelling(std::string_view coreId) const;
   // The group numbers of the pedigree, ascending.
   std::vector<int> Groups() const;
+  // The genetic groups it was read with, as the caller spelled them, in the
+  // order of the inverse's rows after the individuals.
+  const std::vector<std::string>& GroupIds() const { return groupIds_; }
 
   // The pedigree structure census (the structure command's tables).
   ResultSet Structure(bool listFounders = false);
@@ -178,7 +194,13 @@ class Session {
   ResultSet AverageRelatedness();
   ResultSet AverageBetweenGroups();
   ResultSet Dii();
+  // With genetic groups, n counts the groups too: rows and columns from
+  // size() on are the groups in the order of GroupIds().
   LowerTriplets InverseOfA();
+  // The X-linked relationships S (inverse: its inverse) in input order.
+  // Refused for an individual of unknown sex, and S itself above
+  // kMaxXLinkedIndividuals.
+  LowerTriplets XLinked(bool inverse);
   // Path counting of one individual, of one group's members, or of all.
   ResultSet PathCountingIndividual(const std::string& id);
   ResultSet PathCountingGroup(int group);
@@ -212,6 +234,10 @@ class Session {
  private:
   Session();
 
+  // Before the load: the groups stand for parents from the reading on.
+  void UseGroups(const LoadOptions& options);
+  // After it: the fractions name individuals.
+  void UseFractions(const LoadOptions& options);
   void KeepSpellings(const PedigreeColumns& columns);
   void KeepSpellingsOf(const std::vector<std::string>& cells);
   [[noreturn]] static void ThrowCaseClash(std::string_view a, std::string_view b);
@@ -235,7 +261,7 @@ class Session {
   template <class T>
   LowerTriplets InInputOrder(const BasicSparseLower<T>& byCode) const;
   template <class T>
-  LowerTriplets Finished(const BasicInverseBuild<T>& build);
+  LowerTriplets Finished(const BasicInverseBuild<T>& build, const char* noMemory);
   template <class T>
   std::vector<double> MatrixColumns(const std::vector<RecIndex>& recs, RelationshipKind kind,
                                     const std::vector<T>& d, const std::vector<T>& f);
@@ -247,6 +273,7 @@ class Session {
   std::unique_ptr<CKinvarDoc> doc_;
   int threads_ = 0;
   bool doublePrecision_ = false;
+  std::vector<std::string> groupIds_;
   // Looked up by string_view, so a million lookups allocate nothing.
   struct IdHash {
     using is_transparent = void;

@@ -11,10 +11,6 @@ namespace kinvar {
 
 namespace {
 
-constexpr const char* kTooLarge =
-    "The X-linked relationship matrix is written for at most 5000 individuals; its inverse for "
-    "any number.";
-
 struct Parents {
   std::int32_t sire;  // 0-based codes, -1 unknown
   std::int32_t dam;
@@ -134,6 +130,12 @@ XLinkedSexes SexesForXLinked(const Pedigree& ped) {
   return out;
 }
 
+std::string XLinkedUnknownSexMessage(const std::string& id) {
+  return "The sex of " + id +
+         " is unknown: X-linked relationships need the sex of every individual (a Sex column, or "
+         "its role as a parent).";
+}
+
 InverseBuild BuildXLinkedMatrix(const Pedigree& ped, const std::vector<Sex>& sex, Progress& progress) {
   InverseBuild build;
   const std::int32_t n = ped.nTotal;
@@ -235,14 +237,11 @@ void BuildAndWrite(CommandContext& ctx, const std::vector<Sex>& sex, bool invers
 void WriteXLinked(CommandContext& ctx, bool inverse, InverseOutput output) {
   const XLinkedSexes sexes = SexesForXLinked(ctx.ped);
   if (sexes.sex.empty()) {
-    ctx.platform.ShowMessage("The sex of " + sexes.unknownId +
-                                 " is unknown: X-linked relationships need the sex of every "
-                                 "individual (a Sex column, or its role as a parent).",
-                             MessageIcon::kError);
+    ctx.platform.ShowMessage(XLinkedUnknownSexMessage(sexes.unknownId), MessageIcon::kError);
     return;
   }
   if (!inverse && ctx.ped.nTotal > kMaxXLinkedIndividuals) {
-    ctx.platform.ShowMessage(kTooLarge, MessageIcon::kError);
+    ctx.platform.ShowMessage(kXLinkedTooLarge, MessageIcon::kError);
     return;
   }
   const auto file = AskResultFile(ctx.platform);

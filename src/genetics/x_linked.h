@@ -26,6 +26,9 @@ namespace kinvar {
 
 // S itself is written for at most this many individuals.
 constexpr std::int32_t kMaxXLinkedIndividuals = 5000;
+constexpr const char* kXLinkedTooLarge =
+    "The X-linked relationship matrix is written for at most 5000 individuals; its inverse for "
+    "any number.";
 
 // The sex of each individual by code (index code - 1): the Sex column's,
 // else the role it has as a parent. `unknownId` names the first individual
@@ -35,6 +38,8 @@ struct XLinkedSexes {
   std::string unknownId;
 };
 XLinkedSexes SexesForXLinked(const Pedigree& ped);
+// Why S cannot be built when an individual's sex is unknown.
+std::string XLinkedUnknownSexMessage(const std::string& id);
 
 // Needs `records` in code order. S by the tabular rules, every element of
 // the lower triangle stored (zeros left out); kNoElementMemory when it does

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <unordered_map>
 
@@ -36,6 +37,19 @@ std::int32_t Find(const std::unordered_map<std::string_view, std::int32_t>& inde
 
 }  // namespace
 
+namespace {
+
+// One group ID, upper-cased, against those already taken; what is wrong.
+std::string CheckGroupId(std::string& id, const std::vector<std::string>& taken) {
+  id = Upper(id);
+  if (id.size() > static_cast<std::size_t>(kMaxIdLength)) return "the ID is longer than 20 characters.";
+  if (IsUnknownId(id)) return id + " is the mark of an unknown parent.";
+  if (std::find(taken.begin(), taken.end(), id) != taken.end()) return id + " is listed twice.";
+  return {};
+}
+
+}  // namespace
+
 std::string ReadGroupIds(const std::string& path, std::vector<std::string>& ids) {
   std::ifstream in(path);
   if (!in) return "Cannot open the genetic groups file " + path + ".";
@@ -47,16 +61,27 @@ std::string ReadGroupIds(const std::string& path, std::vector<std::string>& ids)
     if (!(words >> id)) continue;
     const std::string where = "Line " + std::to_string(number) + " of the genetic groups file: ";
     if (words >> extra) return where + "one group ID a line.";
-    id = Upper(id);
-    if (id.size() > static_cast<std::size_t>(kMaxIdLength))
-      return where + "the ID is longer than 20 characters.";
-    if (IsUnknownId(id)) return where + id + " is the mark of an unknown parent.";
-    if (std::find(read.begin(), read.end(), id) != read.end())
-      return where + id + " is listed twice.";
+    if (std::string error = CheckGroupId(id, read); !error.empty()) return where + error;
     read.push_back(std::move(id));
   }
   if (read.empty()) return "The genetic groups file lists no group.";
   ids = std::move(read);
+  return {};
+}
+
+std::string CheckGroupIds(const std::vector<std::string>& given, std::vector<std::string>& ids) {
+  std::vector<std::string> checked;
+  for (std::size_t k = 0; k < given.size(); ++k) {
+    const std::string where = "Genetic group " + std::to_string(k + 1) + ": ";
+    std::string id = given[k];
+    const std::size_t first = id.find_first_not_of(" \t");
+    if (first == std::string::npos) return where + "the ID is empty.";
+    id = id.substr(first, id.find_last_not_of(" \t") - first + 1);
+    if (id.find_first_of(" \t") != std::string::npos) return where + "an ID has no blank inside.";
+    if (std::string error = CheckGroupId(id, checked); !error.empty()) return where + error;
+    checked.push_back(std::move(id));
+  }
+  ids = std::move(checked);
   return {};
 }
 
@@ -88,31 +113,51 @@ std::string AssignGeneticGroups(Pedigree& ped) {
 
 namespace {
 
-// One line of a fractions file, checked against the pedigree.
-std::string ParseShare(const std::string& line, const Pedigree& ped,
+// The four fields of one share, the fraction empty when it is not a number.
+struct ShareFields {
+  std::string id;
+  std::string role;
+  std::string group;
+  std::optional<double> fraction;
+};
+
+std::unordered_map<std::string_view, RecIndex> RecordIndex(const Pedigree& ped) {
+  std::unordered_map<std::string_view, RecIndex> recs;
+  for (RecIndex i = 1; i < static_cast<RecIndex>(ped.recs.size()); ++i) recs.emplace(ped.rec(i).Id(), i);
+  return recs;
+}
+
+// One share, checked against the pedigree.
+std::string ParseShare(const ShareFields& fields, const Pedigree& ped,
                        const std::unordered_map<std::string_view, RecIndex>& recs,
                        const std::unordered_map<std::string_view, std::int32_t>& index,
                        GroupShare& share) {
-  std::istringstream words(line);
-  std::string id, role, group, fraction, extra;
-  if (!(words >> id >> role >> group >> fraction) || (words >> extra))
-    return "four fields, \"individual sire|dam group fraction\".";
-  const auto rec = recs.find(Upper(id));
-  if (rec == recs.end()) return Upper(id) + " is not in the pedigree.";
-  role = Upper(role);
+  const auto rec = recs.find(Upper(fields.id));
+  if (rec == recs.end()) return Upper(fields.id) + " is not in the pedigree.";
+  const std::string role = Upper(fields.role);
   if (role != "SIRE" && role != "DAM") return "the second field is sire or dam.";
   share.rec = rec->second;
   share.role = role == "SIRE" ? ParentRole::kSire : ParentRole::kDam;
   const Rec& r = ped.rec(share.rec);
   if ((share.role == ParentRole::kSire ? r.sire : r.dam) != kUnknownParent)
     return std::string("the ") + (role == "SIRE" ? "sire" : "dam") + " of " + r.id + " is known.";
-  share.group = Find(index, Upper(group));
-  if (share.group < 0) return Upper(group) + " is not a genetic group.";
+  share.group = Find(index, Upper(fields.group));
+  if (share.group < 0) return Upper(fields.group) + " is not a genetic group.";
+  const std::optional<double> value = fields.fraction;
+  if (!value || !(*value > 0.0) || *value > 1.0) return "the fraction is a number above 0 and at most 1.";
+  share.fraction = static_cast<float>(*value);
+  return {};
+}
+
+// One line of a fractions file split into its fields.
+std::string SplitShareLine(const std::string& line, ShareFields& fields) {
+  std::istringstream words(line);
+  std::string fraction, extra;
+  if (!(words >> fields.id >> fields.role >> fields.group >> fraction) || (words >> extra))
+    return "four fields, \"individual sire|dam group fraction\".";
   char* end = nullptr;
   const double value = std::strtod(fraction.c_str(), &end);
-  if (end == fraction.c_str() || *end != '\0' || !(value > 0.0) || value > 1.0)
-    return "the fraction is a number above 0 and at most 1.";
-  share.fraction = static_cast<float>(value);
+  if (end != fraction.c_str() && *end == '\0') fields.fraction = value;
   return {};
 }
 
@@ -135,32 +180,53 @@ std::string CheckSums(const Pedigree& ped, const std::vector<GroupShare>& shares
   return {};
 }
 
+// Sorted by parent and checked, the shares replace the pedigree's.
+std::string KeepShares(std::vector<GroupShare> shares, Pedigree& ped) {
+  std::stable_sort(shares.begin(), shares.end(), [](const GroupShare& a, const GroupShare& b) {
+    return a.rec != b.rec ? a.rec < b.rec : a.role < b.role;
+  });
+  if (std::string error = CheckSums(ped, shares); !error.empty()) return error;
+  ped.geneticGroups.shares = std::move(shares);
+  return {};
+}
+
 }  // namespace
 
 std::string ReadGroupFractions(const std::string& path, Pedigree& ped) {
-  GeneticGroups& groups = ped.geneticGroups;
-  if (!groups.Active()) return "Group fractions need a genetic groups file.";
+  if (!ped.geneticGroups.Active()) return "Group fractions need a genetic groups file.";
   std::ifstream in(path);
   if (!in) return "Cannot open the group fractions file " + path + ".";
-  std::unordered_map<std::string_view, RecIndex> recs;
-  for (RecIndex i = 1; i < static_cast<RecIndex>(ped.recs.size()); ++i) recs.emplace(ped.rec(i).Id(), i);
-  const auto index = GroupIndex(groups);
+  const auto recs = RecordIndex(ped);
+  const auto index = GroupIndex(ped.geneticGroups);
   std::vector<GroupShare> shares;
   std::string line;
   for (int number = 1; std::getline(in, line); ++number) {
     const std::size_t first = line.find_first_not_of(" \t\r");
     if (first == std::string::npos || line[first] == '#') continue;  // blank or a comment
+    ShareFields fields;
     GroupShare share{};
-    if (std::string error = ParseShare(line, ped, recs, index, share); !error.empty())
-      return "Line " + std::to_string(number) + " of the group fractions file: " + error;
+    std::string error = SplitShareLine(line, fields);
+    if (error.empty()) error = ParseShare(fields, ped, recs, index, share);
+    if (!error.empty()) return "Line " + std::to_string(number) + " of the group fractions file: " + error;
     shares.push_back(share);
   }
-  std::stable_sort(shares.begin(), shares.end(), [](const GroupShare& a, const GroupShare& b) {
-    return a.rec != b.rec ? a.rec < b.rec : a.role < b.role;
-  });
-  if (std::string error = CheckSums(ped, shares); !error.empty()) return error;
-  groups.shares = std::move(shares);
-  return {};
+  return KeepShares(std::move(shares), ped);
+}
+
+std::string SetGroupFractions(const std::vector<GroupFractionRow>& rows, Pedigree& ped) {
+  if (!ped.geneticGroups.Active()) return "Group fractions need genetic groups.";
+  const auto recs = RecordIndex(ped);
+  const auto index = GroupIndex(ped.geneticGroups);
+  std::vector<GroupShare> shares;
+  for (std::size_t k = 0; k < rows.size(); ++k) {
+    const GroupFractionRow& row = rows[k];
+    GroupShare share{};
+    const ShareFields fields{row.individual, row.parent, row.group, row.fraction};
+    if (std::string error = ParseShare(fields, ped, recs, index, share); !error.empty())
+      return "Row " + std::to_string(k + 1) + " of the group fractions: " + error;
+    shares.push_back(share);
+  }
+  return KeepShares(std::move(shares), ped);
 }
 
 void ParentGroups(const Pedigree& ped, RecIndex rec, ParentRole role,

@@ -55,6 +55,20 @@ std::string AssignGeneticGroups(Pedigree& ped);
 // then in ped.geneticGroups), else what is wrong, nothing kept.
 std::string ReadGroupFractions(const std::string& path, Pedigree& ped);
 
+// Group IDs given as data (no file): the groups file's checks on each;
+// upper-cased into `ids` on success. An empty list is no groups.
+std::string CheckGroupIds(const std::vector<std::string>& given, std::vector<std::string>& ids);
+
+// A fractions line given as data; `parent` is "sire" or "dam", any case.
+struct GroupFractionRow {
+  std::string individual;
+  std::string parent;
+  std::string group;
+  double fraction = 0.0;
+};
+// ReadGroupFractions' checks on rows, the messages naming the row (1-based).
+std::string SetGroupFractions(const std::vector<GroupFractionRow>& rows, Pedigree& ped);
+
 // The groups of the unknown sire (or dam) of `rec` with their fractions:
 // its shares, or its plain group with fraction 1, or nothing.
 void ParentGroups(const Pedigree& ped, RecIndex rec, ParentRole role,

@@ -7,7 +7,9 @@
 
 #include <charconv>
 #include <cmath>
+#include <array>
 #include <map>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -361,6 +363,278 @@ TEST(Session, DoublePrecisionReachesTheInverseOfA) {
   EXPECT_GT(worst, 1e-4);
   s->SetDoublePrecision(false);
   EXPECT_EQ(s->InverseOfA().value, single.value);
+}
+
+// A symmetric matrix from its lower triangle.
+std::vector<double> Dense(const LowerTriplets& t) {
+  const auto n = static_cast<std::size_t>(t.n);
+  std::vector<double> dense(n * n, 0.0);
+  for (std::size_t k = 0; k < t.value.size(); ++k) {
+    const auto r = static_cast<std::size_t>(t.row[k]);
+    const auto c = static_cast<std::size_t>(t.col[k]);
+    dense[r * n + c] = dense[c * n + r] = t.value[k];
+  }
+  return dense;
+}
+
+// Rows I1..In whose parents are earlier rows (sires odd, dams even), or an
+// unknown parent that is a group, spread over two groups by fraction rows,
+// or plain unknown. Kept by position: each row's parents (-1 unknown) and
+// the groups of an unknown parent with their shares.
+struct GroupedRows {
+  PedigreeColumns columns{{"Progeny", "Sire", "Dam"}, {{}, {}, {}}};
+  LoadOptions options;
+  std::vector<std::array<int, 2>> parent;
+  std::vector<std::array<std::vector<std::pair<int, double>>, 2>> groups;
+};
+
+GroupedRows MakeGroupedRows(std::uint32_t seed, int n) {
+  // The load matches group IDs whatever their case.
+  const std::vector<std::string> given{"gA", "Gb", "GC"}, cells{"GA", "gb", "Gc"};
+  std::mt19937 random(seed);
+  GroupedRows out;
+  out.options.geneticGroups = given;
+  const auto draw = [&](int below) { return static_cast<int>(random() % static_cast<unsigned>(below)); };
+  for (int i = 0; i < n; ++i) {
+    out.columns.cells[0].push_back("I" + std::to_string(i + 1));
+    out.parent.push_back({-1, -1});
+    out.groups.emplace_back();
+    for (int role = 0; role < 2; ++role) {
+      std::string cell = "0";
+      const int kind = draw(10);
+      // Earlier rows of the role's parity: index 0, 2, ... are sires.
+      const int candidates = (i + (role == 0 ? 1 : 0)) / 2;
+      if (kind < 5 && candidates > 0) {
+        const int p = 2 * draw(candidates) + role;
+        out.parent[i][role] = p;
+        cell = out.columns.cells[0][static_cast<std::size_t>(p)];
+      } else if (kind < 8) {
+        const int g = draw(3);
+        out.groups[i][role].emplace_back(g, 1.0);
+        cell = cells[static_cast<std::size_t>(g)];
+      } else if (kind == 8) {
+        const int a = draw(3), b = (a + 1 + draw(2)) % 3;
+        const double share = 0.25 * (1 + draw(3));
+        out.groups[i][role] = {{a, share}, {b, 1.0 - share}};
+        const std::string parent = role == 0 ? "Sire" : "DAM";
+        out.options.groupFractions.push_back({"i" + std::to_string(i + 1), parent, given[a], share});
+        out.options.groupFractions.push_back({"I" + std::to_string(i + 1), parent, cells[b], 1.0 - share});
+      }
+      out.columns.cells[static_cast<std::size_t>(role) + 1].push_back(cell);
+    }
+  }
+  return out;
+}
+
+// Quaas's augmented inverse [A^-1, -A^-1 Q; -Q'A^-1, Q'A^-1 Q], Q being each
+// individual's expected share of each group's genes, and A the tabular A
+// of the rows.
+std::vector<double> QuaasInverse(const GroupedRows& rows) {
+  const std::size_t n = rows.parent.size(), g = 3, m = n + g;
+  std::vector<double> a(n * n, 0.0), q(n * g, 0.0);
+  const auto at = [&](int i, int j) { return i < 0 || j < 0 ? 0.0 : a[static_cast<std::size_t>(i) * n + static_cast<std::size_t>(j)]; };
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto [s, d] = rows.parent[i];
+    for (std::size_t j = 0; j < i; ++j)
+      a[i * n + j] = a[j * n + i] = 0.5 * (at(s, static_cast<int>(j)) + at(d, static_cast<int>(j)));
+    a[i * n + i] = 1.0 + 0.5 * at(s, d);
+    for (int role = 0; role < 2; ++role) {
+      const int p = rows.parent[i][static_cast<std::size_t>(role)];
+      for (std::size_t k = 0; k < g && p >= 0; ++k) q[i * g + k] += 0.5 * q[static_cast<std::size_t>(p) * g + k];
+      for (const auto& [group, share] : rows.groups[i][static_cast<std::size_t>(role)])
+        q[i * g + static_cast<std::size_t>(group)] += 0.5 * share;
+    }
+  }
+  const std::vector<double> ainv = Inverse(a, n);
+  std::vector<double> out(m * m, 0.0), aq(n * g, 0.0);
+  for (std::size_t i = 0; i < n; ++i)
+    for (std::size_t k = 0; k < g; ++k)
+      for (std::size_t j = 0; j < n; ++j) aq[i * g + k] += ainv[i * n + j] * q[j * g + k];
+  for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t j = 0; j < n; ++j) out[i * m + j] = ainv[i * n + j];
+    for (std::size_t k = 0; k < g; ++k) out[i * m + n + k] = out[(n + k) * m + i] = -aq[i * g + k];
+  }
+  for (std::size_t k = 0; k < g; ++k)
+    for (std::size_t l = 0; l < g; ++l)
+      for (std::size_t i = 0; i < n; ++i) out[(n + k) * m + n + l] += q[i * g + k] * aq[i * g + l];
+  return out;
+}
+
+TEST(Session, TheInverseWithGroupsIsQuaasAugmentedInverse) {
+  for (std::uint32_t seed = 1; seed <= 30; ++seed) {
+    SCOPED_TRACE(seed);
+    const GroupedRows rows = MakeGroupedRows(seed, 20 + static_cast<int>(seed % 25));
+    const std::vector<double> exact = QuaasInverse(rows);
+    const auto s = Session::FromColumns(rows.columns, 0, rows.options);
+    EXPECT_EQ(s->GroupIds(), rows.options.geneticGroups);
+    EXPECT_EQ(s->size(), static_cast<std::int32_t>(rows.parent.size()));
+    for (const bool inDouble : {false, true}) {
+      s->SetDoublePrecision(inDouble);
+      const LowerTriplets t = s->InverseOfA();
+      ASSERT_EQ(t.n, s->size() + 3);
+      for (std::size_t k = 1; k < t.value.size(); ++k)
+        ASSERT_TRUE(t.col[k - 1] < t.col[k] || (t.col[k - 1] == t.col[k] && t.row[k - 1] < t.row[k]));
+      const std::vector<double> got = Dense(t);
+      const double tolerance = inDouble ? 1e-9 : 1e-4;
+      for (std::size_t i = 0; i < got.size(); ++i)
+        ASSERT_NEAR(got[i], exact[i], tolerance * (1 + std::abs(exact[i]))) << "cell " << i;
+    }
+  }
+}
+
+// Groups are unknown parents to everything but the matrices for mixed
+// models: F, D and the census are those of the pedigree with "0" for them.
+TEST(Session, GroupsLeaveFAndTheCensusAsUnknownParentsDo) {
+  for (std::uint32_t seed = 1; seed <= 10; ++seed) {
+    SCOPED_TRACE(seed);
+    GroupedRows rows = MakeGroupedRows(seed, 40);
+    const auto grouped = Session::FromColumns(rows.columns, 0, rows.options);
+    for (std::size_t c = 1; c < 3; ++c)
+      for (std::string& cell : rows.columns.cells[c])
+        if (cell[0] != 'I') cell = "0";
+    const auto plain = Session::FromColumns(rows.columns);
+    EXPECT_EQ(Csv(grouped->Inbreeding()), Csv(plain->Inbreeding()));
+    EXPECT_EQ(Csv(grouped->Dii()), Csv(plain->Dii()));
+    EXPECT_TRUE(plain->GroupIds().empty());
+    EXPECT_EQ(plain->InverseOfA().n, plain->size());
+  }
+}
+
+TEST(Session, GroupOptionsAreRefusedWithTheirReason) {
+  const PedigreeColumns columns = Columns({"A", "B", "C"}, {"0", "G1", "A"}, {"0", "G2", "B"});
+  struct Case {
+    const char* name;
+    LoadOptions options;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"fractions without groups", {{}, {{"B", "sire", "G1", 1.0}}}, "Group fractions need genetic groups."},
+      {"a group twice", {{"G1", "g1"}, {}}, "Genetic group 2: G1 is listed twice."},
+      {"the unknown mark", {{"G1", "0"}, {}}, "Genetic group 2: 0 is the mark of an unknown parent."},
+      {"an empty ID", {{"G1", " "}, {}}, "Genetic group 2: the ID is empty."},
+      {"a group with a row", {{"G1", "A"}, {}}, "A is a genetic group and has a line of its own."},
+      {"an unknown individual", {{"G1", "G2"}, {{"Z", "sire", "G1", 1.0}}},
+       "Row 1 of the group fractions: Z is not in the pedigree."},
+      {"a known parent", {{"G1", "G2"}, {{"B", "dam", "G1", 0.5}, {"C", "sire", "G1", 1.0}}},
+       "Row 2 of the group fractions: the sire of C is known."},
+      {"neither sire nor dam", {{"G1", "G2"}, {{"B", "mother", "G1", 1.0}}},
+       "Row 1 of the group fractions: the second field is sire or dam."},
+      {"not a group", {{"G1", "G2"}, {{"B", "sire", "G3", 1.0}}},
+       "Row 1 of the group fractions: G3 is not a genetic group."},
+      {"a fraction above 1", {{"G1", "G2"}, {{"B", "sire", "G1", 1.5}}},
+       "Row 1 of the group fractions: the fraction is a number above 0 and at most 1."},
+      {"a missing fraction", {{"G1", "G2"}, {{"B", "sire", "G1", std::nan("")}}},
+       "Row 1 of the group fractions: the fraction is a number above 0 and at most 1."},
+      {"fractions short of 1", {{"G1", "G2"}, {{"B", "sire", "G1", 0.5}, {"B", "sire", "G2", 0.25}}},
+       "The fractions of the sire of B do not sum to 1."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    try {
+      Session::FromColumns(columns, 0, c.options);
+      ADD_FAILURE() << "accepted";
+    } catch (const Refused& refused) {
+      EXPECT_EQ(refused.what(), c.message);
+    }
+  }
+  // The same groups as a file's are accepted from a file's pedigree too.
+  const test::TempFile file("Progeny Sire Dam\nA 0 0\nB G1 G2\nC A B\n");
+  const auto read = Session::Read(file.path(), {}, 0, {{"G1", "G2"}, {{"b", "Sire", "g2", 1.0}}});
+  EXPECT_EQ(read->InverseOfA().n, 5);
+}
+
+// Rows X1..Xn, odd ones male: parents earlier (a sire male, a dam female)
+// or unknown; the Sex column gives the founders' sexes. By position.
+struct SexedRows {
+  PedigreeColumns columns{{"Progeny", "Sire", "Dam", "Sex"}, {{}, {}, {}, {}}};
+  std::vector<std::array<int, 2>> parent;
+};
+
+SexedRows MakeSexedRows(std::uint32_t seed, int n) {
+  std::mt19937 random(seed);
+  SexedRows out;
+  for (int i = 0; i < n; ++i) {
+    out.columns.cells[0].push_back("X" + std::to_string(i + 1));
+    out.parent.push_back({-1, -1});
+    for (int role = 0; role < 2; ++role) {
+      const int candidates = (i + (role == 0 ? 1 : 0)) / 2;
+      const bool known = candidates > 0 && random() % 4 != 0;
+      const int p = known ? 2 * static_cast<int>(random() % static_cast<unsigned>(candidates)) + role : -1;
+      out.parent[static_cast<std::size_t>(i)][static_cast<std::size_t>(role)] = p;
+      out.columns.cells[static_cast<std::size_t>(role) + 1].push_back(
+          p < 0 ? "0" : out.columns.cells[0][static_cast<std::size_t>(p)]);
+    }
+    out.columns.cells[3].push_back(i % 2 == 0 ? "M" : "F");
+  }
+  return out;
+}
+
+// S by its tabular rules, in input order (parents come first).
+std::vector<double> TabularS(const SexedRows& rows) {
+  const std::size_t n = rows.parent.size();
+  std::vector<double> s(n * n, 0.0);
+  const auto at = [&](std::size_t x, int p) { return p < 0 ? 0.0 : s[x * n + static_cast<std::size_t>(p)]; };
+  for (std::size_t y = 0; y < n; ++y) {
+    const auto [sire, dam] = rows.parent[y];
+    const bool male = y % 2 == 0;
+    for (std::size_t x = 0; x < y; ++x)
+      s[x * n + y] = s[y * n + x] = male ? at(x, dam) : 0.5 * (at(x, sire) + at(x, dam));
+    s[y * n + y] = male ? 1.0 : 0.5 * (1.0 + (sire < 0 ? 0.0 : at(static_cast<std::size_t>(sire), dam)));
+  }
+  return s;
+}
+
+TEST(Session, XLinkedRelationshipsFollowTheTabularRulesAndInvert) {
+  for (std::uint32_t seed = 1; seed <= 30; ++seed) {
+    SCOPED_TRACE(seed);
+    const SexedRows rows = MakeSexedRows(seed, 10 + static_cast<int>(seed % 40));
+    const auto s = Session::FromColumns(rows.columns);
+    const std::vector<double> exact = TabularS(rows);
+    const std::vector<double> got = Dense(s->XLinked(false));
+    const std::vector<double> inverse = Dense(s->XLinked(true));
+    const std::size_t n = rows.parent.size();
+    ASSERT_EQ(got.size(), n * n);
+    ASSERT_EQ(inverse.size(), n * n);
+    for (std::size_t i = 0; i < n * n; ++i) ASSERT_NEAR(got[i], exact[i], 1e-6) << "cell " << i;
+    for (std::size_t i = 0; i < n; ++i)
+      for (std::size_t j = 0; j < n; ++j) {
+        double product = 0.0;
+        for (std::size_t k = 0; k < n; ++k) product += inverse[i * n + k] * exact[k * n + j];
+        ASSERT_NEAR(product, i == j ? 1.0 : 0.0, 1e-4) << i << ", " << j;
+      }
+  }
+}
+
+TEST(Session, XLinkedIsRefusedForAnUnknownSexAndSAboveItsSize) {
+  // Z is a founder of no progeny with no sex given.
+  const auto unknown = Session::FromColumns(Columns({"A", "B", "C", "Z"}, {"0", "0", "A", "0"}, {"0", "0", "B", "0"}));
+  for (const bool inverse : {false, true}) {
+    try {
+      unknown->XLinked(inverse);
+      ADD_FAILURE() << "accepted";
+    } catch (const Refused& refused) {
+      EXPECT_STREQ(refused.what(),
+                   "The sex of Z is unknown: X-linked relationships need the sex of every individual "
+                   "(a Sex column, or its role as a parent).");
+    }
+  }
+  PedigreeColumns many{{"Progeny", "Sire", "Dam", "Sex"}, {{}, {}, {}, {}}};
+  for (int i = 0; i < 5001; ++i) {
+    many.cells[0].push_back("F" + std::to_string(i));
+    many.cells[1].push_back("0");
+    many.cells[2].push_back("0");
+    many.cells[3].push_back("F");
+  }
+  const auto large = Session::FromColumns(many);
+  try {
+    large->XLinked(false);
+    ADD_FAILURE() << "accepted";
+  } catch (const Refused& refused) {
+    EXPECT_STREQ(refused.what(),
+                 "The X-linked relationship matrix is written for at most 5000 individuals; its "
+                 "inverse for any number.");
+  }
+  EXPECT_EQ(large->XLinked(true).value, std::vector<double>(5001, 2.0));
 }
 
 }  // namespace
