@@ -22,8 +22,14 @@ class InvalidPedigree(KinvarError, ValueError):
 class Refused(KinvarError, ValueError):
     """Kinvar refused an input; the message says why."""
 
-def read_pedigree(path: str | os.PathLike[str], sheet: str = "", threads: int = 0) -> Pedigree:
-    """Reads a pedigree file (text or .xlsx)."""
+# Fuzzy groups: a frame with the columns individual, parent ("sire" or
+# "dam"), group and fraction, or such 4-tuples.
+GroupFractions = pd.DataFrame | Iterable[tuple[object, str, object, float]]
+
+def read_pedigree(path: str | os.PathLike[str], sheet: str = "", threads: int = 0,
+                  genetic_groups: Iterable[object] | None = None,
+                  group_fractions: GroupFractions | None = None) -> Pedigree:
+    """Reads a pedigree file (text or .xlsx), optionally with genetic groups."""
 
 class Pedigree:
     """A validated pedigree: rows, then parents without a row of their own."""
@@ -32,7 +38,8 @@ class Pedigree:
     def from_frame(cls, frame: pd.DataFrame, id: str = "animal", sire: str = "sire",
                    dam: str = "dam", group: str | None = None, f: str | None = None,
                    sex: str | None = None, birth_date: str | None = None,
-                   threads: int = 0) -> Pedigree:
+                   threads: int = 0, genetic_groups: Iterable[object] | None = None,
+                   group_fractions: GroupFractions | None = None) -> Pedigree:
         """A pedigree from the columns of a data frame."""
     def __len__(self) -> int:
         """Rows plus added parents."""
@@ -45,6 +52,9 @@ class Pedigree:
     @property
     def groups(self) -> list[int]:
         """The group numbers, ascending."""
+    @property
+    def group_ids(self) -> list[str]:
+        """The genetic groups, in the order of ainverse's rows after the individuals."""
     @property
     def notes(self) -> list[str]:
         """The warnings and information of the last command."""
@@ -67,7 +77,10 @@ class Pedigree:
         """The k x k relationship matrix of ``ids``."""
     def ainverse(self, threads: int = 0, progress: bool = False,
                  precision: str = "single") -> scipy.sparse.csr_matrix:
-        """The inverse of A, symmetric, in ``ids`` order."""
+        """The inverse of A, symmetric, in ``ids`` order, then the genetic groups."""
+    def x_linked(self, inverse: bool = False, threads: int = 0,
+                 progress: bool = False) -> scipy.sparse.csr_matrix:
+        """The X-linked relationships S, or their inverse, in ``ids`` order."""
     def average_relatedness(self, threads: int = 0, progress: bool = False,
                             precision: str = "single") -> pd.DataFrame:
         """Each individual's average relationship (id, value)."""

@@ -111,7 +111,8 @@ class Pedigree:
     def from_frame(cls, frame: pd.DataFrame, id: str = "animal", sire: str = "sire",
                    dam: str = "dam", group: str | None = None, f: str | None = None,
                    sex: str | None = None, birth_date: str | None = None,
-                   threads: int = 0) -> Pedigree:
+                   threads: int = 0, genetic_groups: Iterable | None = None,
+                   group_fractions=None) -> Pedigree:
         """A pedigree from the columns of a data frame.
 
         ``id``, ``sire`` and ``dam`` name the columns of the individual and
@@ -122,9 +123,14 @@ class Pedigree:
         follow the rules of a pedigree file, so the frame gives the same
         pedigree as the same table saved as a file.
 
+        ``genetic_groups`` lists parent IDs that stand for genetic groups
+        and ``group_fractions`` spreads unknown parents over them (see
+        read_pedigree).
+
         Raises InvalidPedigree (its ``errors`` list the problems) when
         validation rejects the pedigree.
         """
+        groups, fractions = _load_options(genetic_groups, group_fractions)
         chosen = {"id": id, "sire": sire, "dam": dam, "group": group, "f": f, "sex": sex,
                   "birth_date": birth_date}
         names, columns = [], []
@@ -135,7 +141,7 @@ class Pedigree:
                 raise KeyError(f"{argument}={column!r}: the frame has no such column")
             names.append(_READER_NAMES[argument])
             columns.append(_cells_of(frame[column]))
-        return cls(_kinvar.from_columns(names, columns, threads))
+        return cls(_kinvar.from_columns(names, columns, threads, groups, fractions))
 
     def __len__(self) -> int:
         """The number of individuals: rows plus added parents."""
@@ -155,6 +161,12 @@ class Pedigree:
     def groups(self) -> list[int]:
         """The group numbers of the pedigree, ascending (empty without groups)."""
         return self._session.groups()
+
+    @property
+    def group_ids(self) -> list[str]:
+        """The genetic groups the pedigree was read with, in the order of
+        the rows that ainverse adds after the individuals."""
+        return self._session.group_ids()
 
     @property
     def notes(self) -> list[str]:
@@ -220,8 +232,19 @@ class Pedigree:
     def ainverse(self, threads: int = 0, progress: bool = False,
                  precision: str = "single") -> scipy.sparse.csr_matrix:
         """The inverse of the numerator relationship matrix A, symmetric,
-        rows and columns in ``ids`` order; predefined F are part of A."""
+        rows and columns in ``ids`` order; predefined F are part of A. With
+        genetic groups, A*^-1: the groups' rows and columns follow the
+        individuals in ``group_ids`` order."""
         n, (data, indices, indptr) = self._session.ainverse(threads, progress, precision)
+        return scipy.sparse.csr_matrix((data, indices, indptr), shape=(n, n), copy=False)
+
+    def x_linked(self, inverse: bool = False, threads: int = 0,
+                 progress: bool = False) -> scipy.sparse.csr_matrix:
+        """The X-linked relationship matrix S (Fernando & Grossman 1990), or
+        its inverse, symmetric, in ``ids`` order. Every individual needs a
+        sex (the sex column, or its role as a parent): Refused otherwise;
+        S itself is refused above 5000 individuals, its inverse is not."""
+        n, (data, indices, indptr) = self._session.x_linked(bool(inverse), threads, progress)
         return scipy.sparse.csr_matrix((data, indices, indptr), shape=(n, n), copy=False)
 
     def average_relatedness(self, threads: int = 0, progress: bool = False,
@@ -418,8 +441,42 @@ def _pairs(values) -> list[tuple]:
     return [tuple(pair) for pair in values]
 
 
-def read_pedigree(path: str | os.PathLike, sheet: str = "", threads: int = 0) -> Pedigree:
+_FRACTION_COLUMNS = ["individual", "parent", "group", "fraction"]
+
+
+def _load_options(genetic_groups, group_fractions) -> tuple[list[str], list[tuple]]:
+    """The group IDs and the fractions' rows as the extension takes them;
+    the library checks their values."""
+    groups = [] if genetic_groups is None else _id_list(genetic_groups)
+    if group_fractions is None:
+        return groups, []
+    if isinstance(group_fractions, pd.DataFrame):
+        missing = [c for c in _FRACTION_COLUMNS if c not in group_fractions.columns]
+        if missing:
+            raise KeyError(f"group_fractions has no column {missing[0]!r}")
+        rows = group_fractions[_FRACTION_COLUMNS].itertuples(index=False, name=None)
+    else:
+        rows = (tuple(row) for row in group_fractions)
+    fractions = []
+    for row in rows:
+        if len(row) != 4:
+            raise ValueError("a group fraction is (individual, parent, group, fraction)")
+        individual, parent, group, fraction = row
+        fractions.append((str(individual), str(parent), str(group), float(fraction)))
+    return groups, fractions
+
+
+def read_pedigree(path: str | os.PathLike, sheet: str = "", threads: int = 0,
+                  genetic_groups: Iterable | None = None, group_fractions=None) -> Pedigree:
     """Reads a pedigree file (text or .xlsx; ``sheet`` names the worksheet,
     the first by default). Raises InvalidPedigree when validation rejects
-    it and Refused when the file cannot be read."""
-    return Pedigree(_kinvar.read(os.fspath(path), sheet, threads))
+    it and Refused when the file cannot be read.
+
+    ``genetic_groups``: parent IDs that stand for genetic groups, unknown
+    parents as far as F and relationships go; ainverse numbers them after
+    the individuals in this order. ``group_fractions``: fuzzy groups, a
+    frame with the columns individual, parent ("sire" or "dam"), group and
+    fraction (or such 4-tuples), the fractions of one parent summing to 1.
+    Refused names what is wrong with either."""
+    groups, fractions = _load_options(genetic_groups, group_fractions)
+    return Pedigree(_kinvar.read(os.fspath(path), sheet, threads, groups, fractions))

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -40,27 +41,42 @@ std::shared_ptr<Held> Hold(std::unique_ptr<Session> session) {
   return held;
 }
 
-std::shared_ptr<Held> ReadFile(const std::string& path, const std::string& sheet, int threads) {
+// The fractions come as (individual, parent, group, fraction) tuples.
+using FractionRows = std::vector<std::tuple<std::string, std::string, std::string, double>>;
+
+LoadOptions LoadOptionsOf(std::vector<std::string> groups, const FractionRows& fractions) {
+  LoadOptions options;
+  options.geneticGroups = std::move(groups);
+  for (const auto& [individual, parent, group, fraction] : fractions)
+    options.groupFractions.push_back({individual, parent, group, fraction});
+  return options;
+}
+
+std::shared_ptr<Held> ReadFile(const std::string& path, const std::string& sheet, int threads,
+                               std::vector<std::string> groups, const FractionRows& fractions) {
   CheckedThreads(threads);
+  const LoadOptions options = LoadOptionsOf(std::move(groups), fractions);
   std::unique_ptr<Session> session;
   {
     py::gil_scoped_release release;
-    session = Session::Read(path, sheet, threads);
+    session = Session::Read(path, sheet, threads, options);
   }
   return Hold(std::move(session));
 }
 
 std::shared_ptr<Held> FromColumns(const std::vector<std::string>& names, const py::list& columns,
-                                  int threads) {
+                                  int threads, std::vector<std::string> groups,
+                                  const FractionRows& fractions) {
   if (names.size() != py::len(columns)) throw py::value_error("one name per column");
   CheckedThreads(threads);
+  const LoadOptions options = LoadOptionsOf(std::move(groups), fractions);
   PedigreeColumns pedigree;
   pedigree.names = names;
   for (const py::handle column : columns) pedigree.cells.push_back(ColumnCells(column.cast<py::tuple>()));
   std::unique_ptr<Session> session;
   {
     py::gil_scoped_release release;
-    session = Session::FromColumns(pedigree, threads);
+    session = Session::FromColumns(pedigree, threads, options);
     // The cells are copies; free them before the caller's next step.
     pedigree = PedigreeColumns{};
   }
@@ -93,6 +109,7 @@ void BindQueries(py::class_<Held, std::shared_ptr<Held>>& cls) {
       .def("has_groups", [](Held& h) { return h.session->HasGroups(); })
       .def("ids", [](Held& h) { return h.session->Ids(); })
       .def("groups", [](Held& h) { return h.session->Groups(); })
+      .def("group_ids", [](Held& h) { return h.session->GroupIds(); })
       .def("notes", [](Held& h) { return h.session->Notes(); })
       .def("census", &Census);
 }
@@ -132,6 +149,11 @@ void BindRelationships(py::class_<Held, std::shared_ptr<Held>>& cls) {
       .def("ainverse", [](Held& h, int threads, bool progress, const std::string& precision) {
         const LowerTriplets lower =
             GuardedCall(h, {threads, progress, DoublePrecisionOf(precision)}, [](Session& s) { return s.InverseOfA(); });
+        return py::make_tuple(lower.n, SymmetricCsr(lower));
+      })
+      .def("x_linked", [](Held& h, bool inverse, int threads, bool progress) {
+        const LowerTriplets lower =
+            GuardedCall(h, {threads, progress}, [&](Session& s) { return s.XLinked(inverse); });
         return py::make_tuple(lower.n, SymmetricCsr(lower));
       });
 }
@@ -286,8 +308,10 @@ PYBIND11_MODULE(_kinvar, m) {
   m.doc() = "The compiled half of kinvar: sessions over the Kinvar core. Use the kinvar package.";
   py::register_exception_translator(&TranslateErrors);
   m.attr("MAX_MATRIX_CELLS") = kinvar::Session::kMaxMatrixCells;
-  m.def("read", &ReadFile, py::arg("path"), py::arg("sheet"), py::arg("threads"));
-  m.def("from_columns", &FromColumns, py::arg("names"), py::arg("columns"), py::arg("threads"));
+  m.def("read", &ReadFile, py::arg("path"), py::arg("sheet"), py::arg("threads"),
+        py::arg("genetic_groups"), py::arg("group_fractions"));
+  m.def("from_columns", &FromColumns, py::arg("names"), py::arg("columns"), py::arg("threads"),
+        py::arg("genetic_groups"), py::arg("group_fractions"));
   py::class_<Held, std::shared_ptr<Held>> cls(m, "Session");
   BindQueries(cls);
   BindRelationships(cls);

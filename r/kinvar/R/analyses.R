@@ -91,7 +91,17 @@ ainverse <- function(ped, precision = c("single", "double"),
                      threads = getOption("kinvar.threads", 0L), progress = FALSE) {
   precision <- match.arg(precision)
   lower <- .value(.kv_ainverse(.ptr(ped), .control(threads, progress, precision)))
-  ids <- pedigree_ids(ped)
+  .lower_matrix(lower, c(pedigree_ids(ped), lower$groups))
+}
+
+x_linked <- function(ped, inverse = FALSE, threads = getOption("kinvar.threads", 0L),
+                     progress = FALSE) {
+  lower <- .value(.kv_x_linked(.ptr(ped), isTRUE(inverse), .control(threads, progress)))
+  .lower_matrix(lower, pedigree_ids(ped))
+}
+
+# A lower triangle by compressed columns as a symmetric sparse matrix.
+.lower_matrix <- function(lower, ids) {
   new("dsCMatrix", Dim = c(lower$n, lower$n), Dimnames = list(ids, ids), uplo = "L",
       i = lower$i, p = lower$p, x = lower$x)
 }

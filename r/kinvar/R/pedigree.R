@@ -1,11 +1,13 @@
 # Pedigrees from files and data frames, and the pedigrees extracted from them.
 
-read_pedigree <- function(file, sheet = "", threads = getOption("kinvar.threads", 0L)) {
+read_pedigree <- function(file, sheet = "", threads = getOption("kinvar.threads", 0L),
+                          genetic_groups = NULL, group_fractions = NULL) {
   if (!is.character(file) || length(file) != 1L || is.na(file)) {
     stop("'file' must be one file name", call. = FALSE)
   }
   path <- enc2utf8(path.expand(file))
-  ptr <- .value(.kv_read(path, enc2utf8(as.character(sheet)), .control(threads, FALSE)))
+  load <- .load_options(genetic_groups, group_fractions)
+  ptr <- .value(.kv_read(path, enc2utf8(as.character(sheet)), .control(threads, FALSE), load))
   .new_pedigree(ptr)
 }
 
@@ -15,8 +17,10 @@ read_pedigree <- function(file, sheet = "", threads = getOption("kinvar.threads"
 
 as_pedigree <- function(df, id = "animal", sire = "sire", dam = "dam", group = NULL, f = NULL,
                         sex = NULL, birth_date = NULL,
-                        threads = getOption("kinvar.threads", 0L)) {
+                        threads = getOption("kinvar.threads", 0L),
+                        genetic_groups = NULL, group_fractions = NULL) {
   if (!is.data.frame(df)) stop("'df' must be a data frame", call. = FALSE)
+  load <- .load_options(genetic_groups, group_fractions)
   chosen <- list(id = id, sire = sire, dam = dam, group = group, f = f, sex = sex,
                  birth_date = birth_date)
   chosen <- chosen[!vapply(chosen, is.null, logical(1))]
@@ -28,8 +32,32 @@ as_pedigree <- function(df, id = "animal", sire = "sire", dam = "dam", group = N
     .cells(df[[name]], role)
   })
   ptr <- .value(.kv_from_columns(unname(.reader_names[names(chosen)]), columns,
-                                 .control(threads, FALSE)))
+                                 .control(threads, FALSE), load))
   .new_pedigree(ptr)
+}
+
+# The genetic groups (parent IDs that stand for groups) and the fuzzy
+# groups' fractions, as the compiled code takes them; the library checks
+# the values themselves.
+.load_options <- function(genetic_groups, group_fractions) {
+  groups <- if (is.null(genetic_groups)) character() else .ids(genetic_groups, "genetic_groups")
+  columns <- c("individual", "parent", "group", "fraction")
+  fractions <- list(individual = character(), parent = character(), group = character(),
+                    fraction = double())
+  if (!is.null(group_fractions)) {
+    if (!is.data.frame(group_fractions) || !all(columns %in% names(group_fractions))) {
+      stop("'group_fractions' must be a data frame with the columns individual, parent, group ",
+           "and fraction", call. = FALSE)
+    }
+    if (!is.numeric(group_fractions$fraction)) {
+      stop("the fraction column of 'group_fractions' must hold numbers", call. = FALSE)
+    }
+    fractions <- list(individual = .ids(group_fractions$individual, "group_fractions$individual"),
+                      parent = .ids(group_fractions$parent, "group_fractions$parent"),
+                      group = .ids(group_fractions$group, "group_fractions$group"),
+                      fraction = as.double(group_fractions$fraction))
+  }
+  list(groups = groups, fractions = fractions)
 }
 
 # A column as the reader takes it: text, factors and numbers go to the

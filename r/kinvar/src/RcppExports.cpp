@@ -11,26 +11,28 @@ Rcpp::Rostream<false>& Rcpp::Rcerr = Rcpp::Rcpp_cerr_get();
 #endif
 
 // KvRead
-SEXP KvRead(std::string path, std::string sheet, Rcpp::List ctl);
-RcppExport SEXP _kinvar_KvRead(SEXP pathSEXP, SEXP sheetSEXP, SEXP ctlSEXP) {
+SEXP KvRead(std::string path, std::string sheet, Rcpp::List ctl, Rcpp::List load);
+RcppExport SEXP _kinvar_KvRead(SEXP pathSEXP, SEXP sheetSEXP, SEXP ctlSEXP, SEXP loadSEXP) {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
     Rcpp::traits::input_parameter< std::string >::type path(pathSEXP);
     Rcpp::traits::input_parameter< std::string >::type sheet(sheetSEXP);
     Rcpp::traits::input_parameter< Rcpp::List >::type ctl(ctlSEXP);
-    rcpp_result_gen = Rcpp::wrap(KvRead(path, sheet, ctl));
+    Rcpp::traits::input_parameter< Rcpp::List >::type load(loadSEXP);
+    rcpp_result_gen = Rcpp::wrap(KvRead(path, sheet, ctl, load));
     return rcpp_result_gen;
 END_RCPP
 }
 // KvFromColumns
-SEXP KvFromColumns(Rcpp::CharacterVector names, Rcpp::List columns, Rcpp::List ctl);
-RcppExport SEXP _kinvar_KvFromColumns(SEXP namesSEXP, SEXP columnsSEXP, SEXP ctlSEXP) {
+SEXP KvFromColumns(Rcpp::CharacterVector names, Rcpp::List columns, Rcpp::List ctl, Rcpp::List load);
+RcppExport SEXP _kinvar_KvFromColumns(SEXP namesSEXP, SEXP columnsSEXP, SEXP ctlSEXP, SEXP loadSEXP) {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
     Rcpp::traits::input_parameter< Rcpp::CharacterVector >::type names(namesSEXP);
     Rcpp::traits::input_parameter< Rcpp::List >::type columns(columnsSEXP);
     Rcpp::traits::input_parameter< Rcpp::List >::type ctl(ctlSEXP);
-    rcpp_result_gen = Rcpp::wrap(KvFromColumns(names, columns, ctl));
+    Rcpp::traits::input_parameter< Rcpp::List >::type load(loadSEXP);
+    rcpp_result_gen = Rcpp::wrap(KvFromColumns(names, columns, ctl, load));
     return rcpp_result_gen;
 END_RCPP
 }
@@ -162,6 +164,18 @@ BEGIN_RCPP
     Rcpp::traits::input_parameter< SEXP >::type xp(xpSEXP);
     Rcpp::traits::input_parameter< Rcpp::List >::type ctl(ctlSEXP);
     rcpp_result_gen = Rcpp::wrap(KvAinverse(xp, ctl));
+    return rcpp_result_gen;
+END_RCPP
+}
+// KvXLinked
+SEXP KvXLinked(SEXP xp, bool inverse, Rcpp::List ctl);
+RcppExport SEXP _kinvar_KvXLinked(SEXP xpSEXP, SEXP inverseSEXP, SEXP ctlSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::traits::input_parameter< SEXP >::type xp(xpSEXP);
+    Rcpp::traits::input_parameter< bool >::type inverse(inverseSEXP);
+    Rcpp::traits::input_parameter< Rcpp::List >::type ctl(ctlSEXP);
+    rcpp_result_gen = Rcpp::wrap(KvXLinked(xp, inverse, ctl));
     return rcpp_result_gen;
 END_RCPP
 }
@@ -319,8 +333,8 @@ END_RCPP
 }
 
 static const R_CallMethodDef CallEntries[] = {
-    {"_kinvar_KvRead", (DL_FUNC) &_kinvar_KvRead, 3},
-    {"_kinvar_KvFromColumns", (DL_FUNC) &_kinvar_KvFromColumns, 3},
+    {"_kinvar_KvRead", (DL_FUNC) &_kinvar_KvRead, 4},
+    {"_kinvar_KvFromColumns", (DL_FUNC) &_kinvar_KvFromColumns, 4},
     {"_kinvar_KvInfo", (DL_FUNC) &_kinvar_KvInfo, 1},
     {"_kinvar_KvIds", (DL_FUNC) &_kinvar_KvIds, 1},
     {"_kinvar_KvStructure", (DL_FUNC) &_kinvar_KvStructure, 3},
@@ -332,6 +346,7 @@ static const R_CallMethodDef CallEntries[] = {
     {"_kinvar_KvAverageBetweenGroups", (DL_FUNC) &_kinvar_KvAverageBetweenGroups, 2},
     {"_kinvar_KvDii", (DL_FUNC) &_kinvar_KvDii, 2},
     {"_kinvar_KvAinverse", (DL_FUNC) &_kinvar_KvAinverse, 2},
+    {"_kinvar_KvXLinked", (DL_FUNC) &_kinvar_KvXLinked, 3},
     {"_kinvar_KvPathCounting", (DL_FUNC) &_kinvar_KvPathCounting, 5},
     {"_kinvar_KvExtract", (DL_FUNC) &_kinvar_KvExtract, 6},
     {"_kinvar_KvGeneOrigin", (DL_FUNC) &_kinvar_KvGeneOrigin, 3},

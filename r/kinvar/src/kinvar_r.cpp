@@ -334,24 +334,58 @@ std::vector<std::string> StringsOf(const Rcpp::CharacterVector& values) {
   return out;
 }
 
+// The load options that .load_options() in R checked: `groups` a character
+// vector, `fractions` a list of the columns individual, parent, group
+// (character) and fraction (double).
+kinvar::LoadOptions LoadOptionsOf(const Rcpp::List& load) {
+  kinvar::LoadOptions options;
+  options.geneticGroups = StringsOf(load["groups"]);
+  const Rcpp::List fractions = load["fractions"];
+  const std::vector<std::string> individual = StringsOf(fractions["individual"]);
+  const std::vector<std::string> parent = StringsOf(fractions["parent"]);
+  const std::vector<std::string> group = StringsOf(fractions["group"]);
+  const Rcpp::NumericVector fraction = fractions["fraction"];
+  for (std::size_t k = 0; k < individual.size(); ++k)
+    options.groupFractions.push_back({individual[k], parent[k], group[k], fraction[static_cast<R_xlen_t>(k)]});
+  return options;
+}
+
+// A lower triangle in compressed sparse column form: 0-based row indices,
+// column pointers and values, ready for a dsCMatrix with uplo "L".
+Rcpp::List CompressedColumns(const kinvar::LowerTriplets& lower) {
+  const std::size_t nnz = lower.value.size();
+  Rcpp::IntegerVector i(static_cast<R_xlen_t>(nnz));
+  Rcpp::NumericVector x(static_cast<R_xlen_t>(nnz));
+  Rcpp::IntegerVector p(static_cast<R_xlen_t>(lower.n) + 1);
+  for (std::size_t k = 0; k < nnz; ++k) {
+    i[k] = lower.row[k];
+    x[k] = lower.value[k];
+    ++p[lower.col[k] + 1];
+  }
+  for (std::int32_t c = 0; c < lower.n; ++c) p[c + 1] += p[c];
+  return Rcpp::List::create(Rcpp::Named("n") = lower.n, Rcpp::Named("i") = i,
+                            Rcpp::Named("p") = p, Rcpp::Named("x") = x);
+}
+
 }  // namespace
 
 // [[Rcpp::export(name = ".kv_read", rng = false)]]
-SEXP KvRead(std::string path, std::string sheet, Rcpp::List ctl) {
+SEXP KvRead(std::string path, std::string sheet, Rcpp::List ctl, Rcpp::List load) {
   return Guarded([&]() -> SEXP {
     const Control control = ControlOf(ctl);
-    return SessionToR(Session::Read(path, sheet, control.threads));
+    return SessionToR(Session::Read(path, sheet, control.threads, LoadOptionsOf(load)));
   });
 }
 
 // [[Rcpp::export(name = ".kv_from_columns", rng = false)]]
-SEXP KvFromColumns(Rcpp::CharacterVector names, Rcpp::List columns, Rcpp::List ctl) {
+SEXP KvFromColumns(Rcpp::CharacterVector names, Rcpp::List columns, Rcpp::List ctl,
+                   Rcpp::List load) {
   return Guarded([&]() -> SEXP {
     const Control control = ControlOf(ctl);
     kinvar::PedigreeColumns input;
     input.names = StringsOf(names);
     for (R_xlen_t c = 0; c < columns.size(); ++c) input.cells.push_back(CellsOf(columns[c]));
-    return SessionToR(Session::FromColumns(input, control.threads));
+    return SessionToR(Session::FromColumns(input, control.threads, LoadOptionsOf(load)));
   });
 }
 
@@ -441,25 +475,19 @@ SEXP KvDii(SEXP xp, Rcpp::List ctl) {
   return OnSession(xp, ctl, [&](Session& s) -> SEXP { return TablesOf(s.Dii()); });
 }
 
-// The lower triangle in compressed sparse column form: 0-based row indices,
-// column pointers and values, ready for a dsCMatrix with uplo "L".
+// The genetic groups' IDs name the rows after the individuals.
 // [[Rcpp::export(name = ".kv_ainverse", rng = false)]]
 SEXP KvAinverse(SEXP xp, Rcpp::List ctl) {
   return OnSession(xp, ctl, [&](Session& s) -> SEXP {
-    const kinvar::LowerTriplets lower = s.InverseOfA();
-    const std::size_t nnz = lower.value.size();
-    Rcpp::IntegerVector i(static_cast<R_xlen_t>(nnz));
-    Rcpp::NumericVector x(static_cast<R_xlen_t>(nnz));
-    Rcpp::IntegerVector p(static_cast<R_xlen_t>(lower.n) + 1);
-    for (std::size_t k = 0; k < nnz; ++k) {
-      i[k] = lower.row[k];
-      x[k] = lower.value[k];
-      ++p[lower.col[k] + 1];
-    }
-    for (std::int32_t c = 0; c < lower.n; ++c) p[c + 1] += p[c];
-    return Rcpp::List::create(Rcpp::Named("n") = lower.n, Rcpp::Named("i") = i,
-                              Rcpp::Named("p") = p, Rcpp::Named("x") = x);
+    Rcpp::List out = CompressedColumns(s.InverseOfA());
+    out["groups"] = Rcpp::wrap(s.GroupIds());
+    return out;
   });
+}
+
+// [[Rcpp::export(name = ".kv_x_linked", rng = false)]]
+SEXP KvXLinked(SEXP xp, bool inverse, Rcpp::List ctl) {
+  return OnSession(xp, ctl, [&](Session& s) -> SEXP { return CompressedColumns(s.XLinked(inverse)); });
 }
 
 // [[Rcpp::export(name = ".kv_path_counting", rng = false)]]

@@ -1,0 +1,216 @@
+"""The matrices for mixed models beyond A^-1: the inverse with genetic groups
+against Quaas's augmented inverse and kinvar-cli, the X-linked S against its
+tabular rules."""
+
+import numpy as np
+import pandas as pd
+import pytest
+import scipy.sparse
+
+import kinvar
+from test_cli_agreement import run_cli
+
+GROUPS = ["gA", "Gb", "GC"]
+
+
+def grouped_pedigree(seed, n, fuzzy):
+    """Rows I0..I(n-1), sires at even positions and dams at odd ones; an
+    unknown parent is often a group (spelled in another case than GROUPS),
+    with `fuzzy` sometimes spread over two groups. Returns the frame, the
+    fractions, each row's parents by position (-1 unknown) and Q, each
+    individual's expected share of each group's genes."""
+    rng = np.random.default_rng(seed)
+    g = len(GROUPS)
+    parents, cells, fractions = [], [], []
+    q = np.zeros((n, g))
+    for i in range(n):
+        known, named = [-1, -1], ["0", "0"]
+        for role in (0, 1):
+            earlier = list(range(role, i, 2))
+            draw = rng.random()
+            if draw < 0.5 and earlier:
+                p = earlier[rng.integers(0, len(earlier))]
+                known[role], named[role] = p, f"I{p}"
+                q[i] += 0.5 * q[p]
+            elif draw < 0.8:
+                k = int(rng.integers(0, g))
+                named[role] = GROUPS[k].upper()
+                q[i, k] += 0.5
+            elif draw < 0.9 and fuzzy:
+                a, b = rng.choice(g, 2, replace=False)
+                share = float(rng.choice([0.25, 0.5, 0.75]))
+                parent = ("sire", "DAM")[role]
+                fractions += [(f"i{i}", parent, GROUPS[a], share), (f"I{i}", parent, GROUPS[b], 1 - share)]
+                q[i, a] += 0.5 * share
+                q[i, b] += 0.5 * (1 - share)
+        parents.append(known)
+        cells.append((f"I{i}", *named))
+    frame = pd.DataFrame(cells, columns=["animal", "sire", "dam"])
+    return frame, fractions, parents, q
+
+
+def tabular_a(parents):
+    """A of rows listed parents first, positions -1 for unknown."""
+    n = len(parents)
+    a = np.zeros((n, n))
+    for i, (s, d) in enumerate(parents):
+        for j in range(i):
+            a[i, j] = a[j, i] = 0.5 * ((a[j, s] if s >= 0 else 0) + (a[j, d] if d >= 0 else 0))
+        a[i, i] = 1 + (0.5 * a[s, d] if s >= 0 and d >= 0 else 0)
+    return a
+
+
+def quaas_inverse(a, q):
+    """Quaas (1988): [A^-1, -A^-1 Q; -Q'A^-1, Q'A^-1 Q]."""
+    ainv = np.linalg.inv(a)
+    aq = ainv @ q
+    return np.block([[ainv, -aq], [-aq.T, q.T @ aq]])
+
+
+# Named cases: (seed, rows, fuzzy groups).
+GROUP_CASES = {
+    "plain groups": (11, 20, False),
+    "fuzzy groups": (12, 40, True),
+    "deeper": (13, 120, True),
+}
+
+
+@pytest.mark.parametrize("case", GROUP_CASES)
+def test_ainverse_with_groups_is_quaas_augmented_inverse(case):
+    seed, n, fuzzy = GROUP_CASES[case]
+    frame, fractions, parents, q = grouped_pedigree(seed, n, fuzzy)
+    table = pd.DataFrame(fractions, columns=["individual", "parent", "group", "fraction"])
+    ped = kinvar.Pedigree.from_frame(frame, genetic_groups=GROUPS, group_fractions=table)
+    assert ped.group_ids == GROUPS
+    expected = quaas_inverse(tabular_a(parents), q)
+    exact = ped.ainverse(precision="double")
+    assert isinstance(exact, scipy.sparse.csr_matrix)
+    assert exact.shape == (n + len(GROUPS), n + len(GROUPS))
+    np.testing.assert_allclose(exact.toarray(), expected, rtol=1e-9, atol=1e-9)
+    scale = np.abs(expected).max()
+    np.testing.assert_allclose(ped.ainverse().toarray(), expected, rtol=1e-5, atol=1e-5 * scale)
+    # Groups are unknown parents to F; fractions as tuples give the same.
+    f = ped.inbreeding().set_index("id")["f"].reindex(ped.ids).to_numpy()
+    np.testing.assert_allclose(1 + f, np.diag(tabular_a(parents)), rtol=1e-6)
+    again = kinvar.Pedigree.from_frame(frame, genetic_groups=GROUPS, group_fractions=fractions)
+    np.testing.assert_array_equal(again.ainverse().toarray(), ped.ainverse().toarray())
+
+
+def test_ainverse_with_groups_equals_cli_triplets(cli, tmp_path):
+    frame, fractions, _, _ = grouped_pedigree(14, 80, True)
+    pedigree = tmp_path / "grouped.pdg"
+    frame.to_csv(pedigree, sep=" ", index=False)
+    groups = tmp_path / "groups.txt"
+    groups.write_text("\n".join(GROUPS) + "\n")
+    shares = tmp_path / "fractions.txt"
+    shares.write_text("".join(f"{i} {p} {g} {x}\n" for i, p, g, x in fractions))
+    arguments = ["inverse", str(pedigree), "--genetic-groups", str(groups),
+                 "--group-fractions", str(shares), "--triplets"]
+    _, rows = run_cli(cli, arguments, "ainverse", tmp_path)
+    _, recoding = run_cli(cli, arguments, "recoding", tmp_path)
+    _, coded = run_cli(cli, arguments, "groups", tmp_path)
+    ped = kinvar.read_pedigree(pedigree, genetic_groups=GROUPS, group_fractions=fractions)
+    at = {x: i for i, x in enumerate([*ped.ids, *(g.upper() for g in ped.group_ids)])}
+    position = {int(code): at[id] for code, _, _, id in recoding}
+    position.update({int(code): at[id] for code, id in coded})
+    size = len(ped) + len(GROUPS)
+    expected = np.zeros((size, size))
+    for r, c, value in rows:
+        i, j = position[int(r)], position[int(c)]
+        expected[i, j] = expected[j, i] = float(value)
+    np.testing.assert_array_equal(ped.ainverse().toarray(), expected)
+
+
+# Named rows: the groups, the fractions and the library's reason.
+REFUSALS = {
+    "a group with a row": (["G1", "A"], None, "A is a genetic group and has a line of its own."),
+    "fractions without groups": (None, [("B", "sire", "G1", 1.0)],
+                                 "Group fractions need genetic groups."),
+    "a group twice": (["G1", "g1"], None, "Genetic group 2: G1 is listed twice."),
+    "a known parent": (["G1", "G2"], [("C", "dam", "G1", 1.0)],
+                       "Row 1 of the group fractions: the dam of C is known."),
+    "short of 1": (["G1", "G2"], [("B", "sire", "G1", 0.5)],
+                   "The fractions of the sire of B do not sum to 1."),
+}
+
+
+@pytest.mark.parametrize("case", REFUSALS)
+def test_group_options_are_refused_with_the_reason(case):
+    groups, fractions, message = REFUSALS[case]
+    frame = pd.DataFrame({"animal": ["A", "B", "C"], "sire": ["0", "G1", "A"],
+                          "dam": ["0", "G2", "B"]})
+    with pytest.raises(kinvar.Refused) as refused:
+        kinvar.Pedigree.from_frame(frame, genetic_groups=groups, group_fractions=fractions)
+    assert str(refused.value) == message
+
+
+def sexed_pedigree(seed, n):
+    """Rows X0.., even ones male, parents earlier or unknown; a sex column."""
+    rng = np.random.default_rng(seed)
+    parents, cells = [], []
+    for i in range(n):
+        known = []
+        for role in (0, 1):
+            earlier = list(range(role, i, 2))
+            known.append(earlier[rng.integers(0, len(earlier))] if earlier and rng.random() < 0.8 else -1)
+        parents.append(known)
+        cells.append((f"X{i}", *(f"X{p}" if p >= 0 else None for p in known), "MF"[i % 2]))
+    return pd.DataFrame(cells, columns=["animal", "sire", "dam", "sex"]), parents
+
+
+def tabular_s(parents):
+    """S by its rules: s(m, m) = 1, s(f, f) = (1 + s(sire, dam)) / 2, and for
+    y younger than x, s(x, dam of y) for a male y, the parents' mean for a
+    female y."""
+    n = len(parents)
+    s = np.zeros((n, n))
+    at = lambda x, p: s[x, p] if p >= 0 else 0.0  # noqa: E731
+    for y, (sire, dam) in enumerate(parents):
+        male = y % 2 == 0
+        for x in range(y):
+            s[x, y] = s[y, x] = at(x, dam) if male else 0.5 * (at(x, sire) + at(x, dam))
+        s[y, y] = 1.0 if male else 0.5 * (1 + (s[sire, dam] if sire >= 0 and dam >= 0 else 0))
+    return s
+
+
+@pytest.mark.parametrize("seed, n", [(21, 12), (22, 40), (23, 90)])
+def test_x_linked_follows_the_rules_and_inverts(seed, n):
+    frame, parents = sexed_pedigree(seed, n)
+    ped = kinvar.Pedigree.from_frame(frame, sex="sex")
+    assert list(ped.ids) == list(frame["animal"])
+    s = ped.x_linked()
+    sinv = ped.x_linked(inverse=True)
+    assert isinstance(s, scipy.sparse.csr_matrix) and s.has_sorted_indices
+    expected = tabular_s(parents)
+    np.testing.assert_allclose(s.toarray(), expected, rtol=1e-6, atol=1e-7)
+    np.testing.assert_allclose((sinv @ expected), np.eye(n), atol=1e-4)
+
+
+def test_x_linked_inverse_equals_cli_triplets(cli, tmp_path):
+    frame, _ = sexed_pedigree(24, 60)
+    pedigree = tmp_path / "sexed.pdg"
+    frame.fillna("0").rename(columns={"sex": "Sex"}).to_csv(pedigree, sep=" ", index=False)
+    arguments = ["x-linked", str(pedigree), "--inverse", "--triplets"]
+    _, rows = run_cli(cli, arguments, "xlinked_inverse", tmp_path)
+    _, recoding = run_cli(cli, arguments, "recoding", tmp_path)
+    ped = kinvar.read_pedigree(pedigree)
+    at = {x: i for i, x in enumerate(ped.ids)}
+    position = {int(code): at[id] for code, _, _, id in recoding}
+    expected = np.zeros((len(ped), len(ped)))
+    for r, c, value in rows:
+        i, j = position[int(r)], position[int(c)]
+        expected[i, j] = expected[j, i] = float(value)
+    np.testing.assert_array_equal(ped.x_linked(inverse=True).toarray(), expected)
+
+
+def test_x_linked_refuses_an_unknown_sex():
+    frame = pd.DataFrame({"animal": ["A", "B", "C", "Z"], "sire": [None, None, "A", None],
+                          "dam": [None, None, "B", None]})
+    ped = kinvar.Pedigree.from_frame(frame)
+    for inverse in (False, True):
+        with pytest.raises(kinvar.Refused) as refused:
+            ped.x_linked(inverse=inverse)
+        assert str(refused.value) == (
+            "The sex of Z is unknown: X-linked relationships need the sex of every individual "
+            "(a Sex column, or its role as a parent).")
+    assert len(ped.inbreeding()) == 4
