@@ -21,6 +21,13 @@ std::string Upper(std::string text) {
   return text;
 }
 
+// Without the blanks around it, as the reader takes a cell.
+std::string Trimmed(const std::string& text) {
+  const std::size_t first = text.find_first_not_of(" \t");
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
 std::unordered_map<std::string_view, std::int32_t> GroupIndex(const GeneticGroups& groups) {
   std::unordered_map<std::string_view, std::int32_t> index;
   for (std::size_t k = 0; k < groups.ids.size(); ++k)
@@ -73,11 +80,9 @@ std::string CheckGroupIds(const std::vector<std::string>& given, std::vector<std
   std::vector<std::string> checked;
   for (std::size_t k = 0; k < given.size(); ++k) {
     const std::string where = "Genetic group " + std::to_string(k + 1) + ": ";
-    std::string id = given[k];
-    const std::size_t first = id.find_first_not_of(" \t");
-    if (first == std::string::npos) return where + "the ID is empty.";
-    id = id.substr(first, id.find_last_not_of(" \t") - first + 1);
-    if (id.find_first_of(" \t") != std::string::npos) return where + "an ID has no blank inside.";
+    std::string id = Trimmed(given[k]);
+    if (id.empty()) return where + "the ID is empty.";
+    if (id.find_first_of(" \t") != std::string::npos) return where + "the ID has a blank inside.";
     if (std::string error = CheckGroupId(id, checked); !error.empty()) return where + error;
     checked.push_back(std::move(id));
   }
@@ -221,7 +226,8 @@ std::string SetGroupFractions(const std::vector<GroupFractionRow>& rows, Pedigre
   for (std::size_t k = 0; k < rows.size(); ++k) {
     const GroupFractionRow& row = rows[k];
     GroupShare share{};
-    const ShareFields fields{row.individual, row.parent, row.group, row.fraction};
+    const ShareFields fields{Trimmed(row.individual), Trimmed(row.parent), Trimmed(row.group),
+                             row.fraction};
     if (std::string error = ParseShare(fields, ped, recs, index, share); !error.empty())
       return "Row " + std::to_string(k + 1) + " of the group fractions: " + error;
     shares.push_back(share);

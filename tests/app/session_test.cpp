@@ -512,6 +512,7 @@ TEST(Session, GroupOptionsAreRefusedWithTheirReason) {
       {"a group twice", {{"G1", "g1"}, {}}, "Genetic group 2: G1 is listed twice."},
       {"the unknown mark", {{"G1", "0"}, {}}, "Genetic group 2: 0 is the mark of an unknown parent."},
       {"an empty ID", {{"G1", " "}, {}}, "Genetic group 2: the ID is empty."},
+      {"a blank inside", {{"G 1"}, {}}, "Genetic group 1: the ID has a blank inside."},
       {"a group with a row", {{"G1", "A"}, {}}, "A is a genetic group and has a line of its own."},
       {"an unknown individual", {{"G1", "G2"}, {{"Z", "sire", "G1", 1.0}}},
        "Row 1 of the group fractions: Z is not in the pedigree."},
@@ -539,7 +540,7 @@ TEST(Session, GroupOptionsAreRefusedWithTheirReason) {
   }
   // The same groups as a file's are accepted from a file's pedigree too.
   const test::TempFile file("Progeny Sire Dam\nA 0 0\nB G1 G2\nC A B\n");
-  const auto read = Session::Read(file.path(), {}, 0, {{"G1", "G2"}, {{"b", "Sire", "g2", 1.0}}});
+  const auto read = Session::Read(file.path(), {}, 0, {{" G1", "G2\t"}, {{" b ", "Sire", "g2", 1.0}}});
   EXPECT_EQ(read->InverseOfA().n, 5);
 }
 
