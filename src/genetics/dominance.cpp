@@ -377,8 +377,8 @@ std::optional<double> ParseMinValue(const std::string& text) {
 std::optional<DominanceChoice> AskChoice(CommandContext& ctx) {
   RememberedInputs& r = ctx.remembered;
   ValueForm form{"Dominance relationships",
-                 {{"inverse", "The inverse of D (at most 5000 individuals)", r.dominanceInverse ? "1" : "0", true},
-                  {"triplets", "\"row column value\" lines for mixed-model software", r.dominanceTriplets ? "1" : "0", true},
+                 {{"inverse", "Its inverse (at most 5000 individuals)", r.dominanceInverse ? "1" : "0", true},
+                  {"triplets", "Triplets: \"row column value\" lines for mixed-model software", r.dominanceTriplets ? "1" : "0", true},
                   {"full", "The entire matrix (at most 500 individuals)", r.dominanceFull ? "1" : "0", true},
                   {"min-value", "Leave out elements with an absolute value below", r.dominanceMinValue}},
                  {}};

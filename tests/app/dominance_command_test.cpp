@@ -94,5 +94,38 @@ TEST(DominanceCommand, NothingIsWrittenWithoutAnAnswer) {
   }
 }
 
+// A cancel while D is computed or while the inverse is: the cancel line, no
+// file, no tables.
+TEST(DominanceCommand, ACancelLeavesNoFile) {
+  struct Row {
+    const char* name;
+    std::vector<std::string> form;
+    int poll;
+  };
+  const Row rows[] = {{"WhileComputing", {"0", "1", "0", "0"}, 1}, {"WhileInverting", {"1", "1", "0", "0"}, 2}};
+  test::TempFile pedigree(kPedigree);
+  const std::string out = (fs::temp_directory_path() / ("kinvar-dom-c-" + std::to_string(::getpid()))).string();
+  for (const Row& row : rows) {
+    test::ScriptedPlatform platform;
+    CKinvarDoc doc{platform, ""};
+    ASSERT_TRUE(doc.Initialize());
+    ASSERT_TRUE(doc.OpenPedigreeFile(pedigree.path()));
+    platform.groupChoices = {kAllIndividuals};
+    platform.forms = {row.form};
+    platform.fileNames = {out};
+    doc.RunCommand(kCmdCompute);  // so that every poll below is the command's own
+    platform.cancelAtPoll = platform.polls + row.poll;
+    doc.RunCommand(kCmdDominance);
+    EXPECT_EQ(platform.polls, platform.cancelAtPoll) << row.name;
+    EXPECT_FALSE(fs::exists(out)) << row.name;
+    EXPECT_EQ(doc.pedigree().writtenTables.Find("dominance"), nullptr) << row.name;
+    EXPECT_EQ(doc.pedigree().writtenTables.Find("dominance_inverse"), nullptr) << row.name;
+    ASSERT_GT(doc.pedigree().report.Count(), 0) << row.name;
+    EXPECT_EQ(doc.pedigree().report.Line(0), kCanceledLine) << row.name;
+    EXPECT_EQ(doc.lastCommand(), 0) << row.name;
+    fs::remove(out);
+  }
+}
+
 }  // namespace
 }  // namespace kinvar
