@@ -83,12 +83,19 @@ TEST_F(CliDominance, Refusals) {
     const char* err;
   };
   std::string big = "Progeny Sire Dam\n";
-  for (int i = 1; i <= 5001; ++i) big += "I" + std::to_string(i) + " 0 0\n";
-  test::WriteWholeFile(Out("big.pdg"), big);
+  for (int i = 1; i <= 10001; ++i) {
+    big += "I" + std::to_string(i) + " 0 0\n";
+    if (i == 5001) test::WriteWholeFile(Out("big.pdg"), big);
+  }
+  test::WriteWholeFile(Out("huge.pdg"), big);
   const Row rows[] = {
       {"InverseAboveTheLimit", "big.pdg --inverse --triplets",
        "The inverse of the dominance relationship matrix is computed for at most 5000 individuals; this "
        "choice has 5001. Choose a group.\n"},
+      {"AboveTheLimit", "huge.pdg --triplets",
+       "The dominance relationship matrix is written for at most 10000 individuals; this choice has 10001. "
+       "Choose a group.\n"},
+      {"NoSuchGroup", "d.pdg --triplets --group 9", "Group \"9\" is not in the pedigree.\n"},
       {"FullAboveTheCells", "big.pdg --full",
        "The matrix has more than 250000 cells.\n"},
       {"NegativeMinValue", "d.pdg --triplets --min-value -1", "The smallest value must be a number of 0 or more.\n"},

@@ -9,6 +9,7 @@
 
 #include "genetics/command_context.h"
 #include "genetics/dominance.h"
+#include "genetics/inbreeding.h"
 #include "genetics/relationship_listings.h"
 #include "support/random_pedigree.h"
 #include "support/tabular_a.h"
@@ -172,6 +173,33 @@ TEST(Dominance, SmallValuesAreLeftOut) {
       for (const auto& e : filtered.build.matrix.Row(i))
         EXPECT_EQ(e.value, all.build.matrix.At(i, e.column)) << row.name;
   }
+}
+
+// In double precision D goes through the double-precision A: on a deep
+// full-sib line with predefined F on its founders, well within what floats
+// could hold.
+TEST(Dominance, DoublePrecisionFollowsTheDoubleModel) {
+  std::string text = "Progeny Sire Dam F\nS0 0 0 0.3\nD0 0 0 0.1\n";
+  for (int g = 1; g <= 30; ++g) {
+    const std::string p = std::to_string(g - 1), c = std::to_string(g);
+    text += "S" + c + " S" + p + " D" + p + " .\nD" + c + " S" + p + " D" + p + " .\n";
+  }
+  const auto ped = test::Loaded(text);
+  ped->settings.precision = 1;
+  SilentProgressWindow window;
+  Progress progress(window);
+  ASSERT_TRUE(ComputeInbreeding(*ped, progress));
+  ASSERT_TRUE(ped->InDouble());
+  const DenseMatrix a = test::TabularA(*ped);
+  const DominanceRequest request{Everybody(*ped), false, 0.0};
+  const DominanceBuild<double> d = BuildDominance(*ped, ped->dDouble, request, {}, progress);
+  ASSERT_EQ(d.status, DominanceStatus::kDone);
+  double worst = 0.0;
+  for (std::int32_t i = 0; i < ped->nTotal; ++i)
+    for (std::int32_t j = 0; j <= i; ++j)
+      worst = std::max(worst, std::fabs(d.matrix.At(i, j) - Expected(*ped, a, i, j)));
+  EXPECT_LE(worst, 1e-12);
+  EXPECT_GT(d.matrix.At(Code(*ped, "D30"), Code(*ped, "S30")), 1.0);
 }
 
 // Generations of full-sib mating: full sibs of the last generation have
