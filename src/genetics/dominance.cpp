@@ -120,55 +120,83 @@ double Dot(const double* x, const double* y, std::size_t n) {
   return (s[0] + s[1]) + (s[2] + s[3]);
 }
 
+// The dense steps below stream earlier rows from memory; taking kBlockRows
+// rows at a time reads each earlier row once per block instead of once per
+// row. Every element still gets the operations, in the order, of the
+// row-by-row loops.
+constexpr std::size_t kBlockRows = 16;
+
+// L(i, j) for j < i from the finished row j.
+inline void FactorElement(double* li, const double* lj, std::size_t j) {
+  li[j] = (li[j] - Dot(li, lj, j)) / lj[j];
+}
+
 // Overwrites the lower triangle with L of D = L L'. A pivot this small
 // relative to the diagonal of 1 means D is not positive definite.
 DominanceStatus Cholesky(DenseLower& a, Progress& progress) {
   progress.SetStage(10, 30, static_cast<std::int64_t>(a.m), "Factoring the dominance relationship matrix");
   constexpr double kSmallestPivot = 1e-10;
-  for (std::size_t i = 0; i < a.m; ++i) {
-    double* li = a.Row(i);
-    for (std::size_t j = 0; j < i; ++j) {
-      const double* lj = a.Row(j);
-      li[j] = (li[j] - Dot(li, lj, j)) / lj[j];
+  for (std::size_t first = 0; first < a.m; first += kBlockRows) {
+    const std::size_t end = std::min(a.m, first + kBlockRows);
+    for (std::size_t j = 0; j < first; ++j)
+      for (std::size_t i = first; i < end; ++i) FactorElement(a.Row(i), a.Row(j), j);
+    for (std::size_t i = first; i < end; ++i) {
+      double* li = a.Row(i);
+      for (std::size_t j = first; j < i; ++j) FactorElement(li, a.Row(j), j);
+      const double pivot = li[i] - Dot(li, li, i);
+      if (!(pivot > kSmallestPivot)) return DominanceStatus::kNotPositiveDefinite;
+      li[i] = std::sqrt(pivot);
     }
-    const double pivot = li[i] - Dot(li, li, i);
-    if (!(pivot > kSmallestPivot)) return DominanceStatus::kNotPositiveDefinite;
-    li[i] = std::sqrt(pivot);
-    if (progress.Step(static_cast<std::int64_t>(i))) return DominanceStatus::kCanceled;
+    if (progress.Step(static_cast<std::int64_t>(first))) return DominanceStatus::kCanceled;
   }
   return DominanceStatus::kDone;
 }
 
-// From L, D's inverse (L^-1)' L^-1 in the lower triangle of `a`; `x` holds
-// L^-1 row by row on the way.
+// Row i of X = L^-1 takes -L(i, k) X(k, .) from every earlier row k.
+inline void SubtractRow(double* xi, const double* li, const double* xk, std::size_t k) {
+  const double c = li[k];
+  if (c == 0.0) return;
+  for (std::size_t col = 0; col <= k; ++col) xi[col] -= c * xk[col];
+}
+
+// X = L^-1 row by row into `x`.
+bool InvertFactor(DenseLower& l, DenseLower& x, Progress& progress) {
+  for (std::size_t first = 0; first < l.m; first += kBlockRows) {
+    const std::size_t end = std::min(l.m, first + kBlockRows);
+    for (std::size_t i = first; i < end; ++i) x.Row(i)[i] = 1.0;
+    for (std::size_t k = 0; k < first; ++k)
+      for (std::size_t i = first; i < end; ++i) SubtractRow(x.Row(i), l.Row(i), x.Row(k), k);
+    for (std::size_t i = first; i < end; ++i) {
+      double* xi = x.Row(i);
+      for (std::size_t k = first; k < i; ++k) SubtractRow(xi, l.Row(i), x.Row(k), k);
+      const double pivot = l.Row(i)[i];
+      for (std::size_t col = 0; col <= i; ++col) xi[col] /= pivot;
+    }
+    if (progress.Step(static_cast<std::int64_t>(first))) return false;
+  }
+  return true;
+}
+
+// From L, D's inverse X' X (X = L^-1) in the lower triangle of `a`: row i
+// sums X(k, i) X(k, .) over k >= i, k ascending.
 bool InvertFromCholesky(DenseLower& a, Progress& progress) {
   progress.SetStage(30, 50, 2 * static_cast<std::int64_t>(a.m), "Inverting the dominance relationship matrix");
   const std::size_t m = a.m;
   DenseLower x{m, std::vector<double>(m * m, 0.0)};
-  for (std::size_t i = 0; i < m; ++i) {
-    double* xi = x.Row(i);
-    xi[i] = 1.0;
-    const double* li = a.Row(i);
-    for (std::size_t k = 0; k < i; ++k) {
-      const double c = li[k];
-      if (c == 0.0) continue;
-      const double* xk = x.Row(k);
-      for (std::size_t c2 = 0; c2 <= k; ++c2) xi[c2] -= c * xk[c2];
-    }
-    const double pivot = li[i];
-    for (std::size_t c2 = 0; c2 <= i; ++c2) xi[c2] /= pivot;
-    if (progress.Step(static_cast<std::int64_t>(i))) return false;
-  }
+  if (!InvertFactor(a, x, progress)) return false;
   std::fill(a.cells.begin(), a.cells.end(), 0.0);
-  for (std::size_t k = 0; k < m; ++k) {
-    const double* xk = x.Row(k);
-    for (std::size_t i = 0; i <= k; ++i) {
-      const double c = xk[i];
-      if (c == 0.0) continue;
+  for (std::size_t first = 0; first < m; first += kBlockRows) {
+    const std::size_t end = std::min(m, first + kBlockRows);
+    for (std::size_t i = 0; i < end; ++i) {
       double* out = a.Row(i);
-      for (std::size_t j = 0; j <= i; ++j) out[j] += c * xk[j];
+      for (std::size_t k = std::max(first, i); k < end; ++k) {
+        const double* xk = x.Row(k);
+        const double c = xk[i];
+        if (c == 0.0) continue;
+        for (std::size_t j = 0; j <= i; ++j) out[j] += c * xk[j];
+      }
     }
-    if (progress.Step(static_cast<std::int64_t>(m + k))) return false;
+    if (progress.Step(static_cast<std::int64_t>(m + first))) return false;
   }
   return true;
 }
