@@ -4,7 +4,6 @@
 #include <charconv>
 #include <cmath>
 #include <new>
-#include <type_traits>
 
 #include "genetics/relationship.h"
 #include "genetics/relationship_listings.h"
@@ -54,8 +53,14 @@ bool VisitDominance(Pedigree& ped, const std::vector<T>& d, std::span<const RecI
     ParentLanes lanes[kMembersPerBlock];
     for (std::size_t l = 0; l < count; ++l) {
       const KernelParents p = local[first + l];
-      if (p.sire != 0) lanes[l].sire = static_cast<int>(columns.size()), columns.push_back(p.sire);
-      if (p.dam != 0) lanes[l].dam = static_cast<int>(columns.size()), columns.push_back(p.dam);
+      if (p.sire != 0) {
+        lanes[l].sire = static_cast<int>(columns.size());
+        columns.push_back(p.sire);
+      }
+      if (p.dam != 0) {
+        lanes[l].dam = static_cast<int>(columns.size());
+        columns.push_back(p.dam);
+      }
     }
     if (!columns.empty()) ComputeColumns<kLanes>(kp, columns, last, block.data());
     for (std::size_t l = 0; l < count; ++l) {
