@@ -12,6 +12,7 @@
 #include "analyses/purging.h"
 #include "analyses/structure.h"
 #include "app/commands.h"
+#include "genetics/dominance.h"
 #include "genetics/inverse_a.h"
 #include "genetics/matrix_t.h"
 #include "genetics/relationship_commands.h"
@@ -35,6 +36,7 @@ constexpr std::array kHandlers{
     Entry{kCmdStructure, OnStructure},
     Entry{kCmdMatrixT, OnMatrixT},
     Entry{kCmdXLinked, OnXLinked},
+    Entry{kCmdDominance, OnDominance},
     Entry{kCmdBetweenAll, OnBetweenAllIndividuals},
     Entry{kCmdWithinGroup, OnWithinAGroup},
     Entry{kCmdBetweenTwoGroups, OnBetweenTwoGroups},

@@ -26,6 +26,7 @@ constexpr CommandWord kCommandWords[] = {
     {kCmdInverseA, "inverse"},
     {kCmdMatrixT, "matrix-t"},
     {kCmdXLinked, "x-linked"},
+    {kCmdDominance, "dominance"},
     {kCmdDii, "dii"},
     {kCmdStructure, "structure"},
     {kCmdBetweenAll, "relationships"},

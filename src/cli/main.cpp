@@ -111,6 +111,14 @@ constexpr CliCommand kCliCommands[] = {
      "With --triplets, \"row column value\" lines, codes as 'kinvar-cli recode' lists them.\n"
      "Every individual needs a sex: the Sex column's, or its role as a sire or a dam.",
      kCmdXLinked, Kind::kFile},
+    {"dominance", "Write the dominance relationships (D) of a group or of all individuals, or D inverse",
+     "Writes D, d_ij = 1/4 (a(si,sj) a(di,dj) + a(si,dj) a(di,sj)) and d_ii = 1, for group G\n"
+     "(--group G) or every individual (at most 10000), as the inverse of A is written; with\n"
+     "--inverse, D inverse (at most 5000 individuals; the number of non-zero elements of D is\n"
+     "told first). --triplets writes \"row column value\" lines, codes as 'kinvar-cli recode'\n"
+     "lists them; --min-value X leaves out elements with |value| < X. With inbreeding, D is\n"
+     "the usual approximation that keeps d_ii = 1.",
+     kCmdDominance, Kind::kFile},
     {"matrix-t", "Write matrix T of A = TDT' (at most 500 individuals)",
      "Writes T row by row: the fraction of each individual's genes expected from each\n"
      "ancestor, every row with n values.",
@@ -301,6 +309,8 @@ struct Arguments {
   bool full = false;      // inverse: the entire matrix
   bool triplets = false;  // inverse: "row column value" lines
   bool inverse = false;   // x-linked: S inverse instead of S
+  std::optional<std::string> dominanceGroup;  // dominance: a group number, default all
+  std::optional<std::string> minValue;        // and its smallest |value| written
   std::optional<std::string> geneticGroups;   // inverse, recode: the groups file
   std::optional<std::string> groupFractions;  // and the fuzzy groups' fractions
   std::optional<std::string> output;
@@ -455,6 +465,15 @@ int WriteTablesOutput(const Arguments& args, const ResultSet& all, std::int32_t 
   return ok ? 0 : 1;
 }
 
+// Dominance: the group answers the picker, the options its form.
+void PrepareDominance(CliPlatform& platform, const Arguments& args) {
+  platform.SetPickerInputs({args.dominanceGroup.value_or("all")});
+  platform.SetFormValues({{"inverse", args.inverse ? "1" : "0"},
+                          {"triplets", args.triplets ? "1" : "0"},
+                          {"full", args.full ? "1" : "0"},
+                          {"min-value", args.minValue.value_or("0")}});
+}
+
 // The inverse of A and matrix T write their files themselves, through the
 // same handler as the desktop program's; the file is the platform's answer
 // to the Save As dialog.
@@ -462,7 +481,7 @@ int RunFileCommand(std::int32_t id, const Arguments& args, CKinvarDoc& doc,
                    CliPlatform& platform) {
   const std::int64_t n = doc.pedigree().nTotal;
   const std::int64_t cells = (n + doc.pedigree().geneticGroups.Count()) * (n + doc.pedigree().geneticGroups.Count());
-  if (args.full && cells > kMaxInverseCells) {
+  if (args.full && id != kCmdDominance && cells > kMaxInverseCells) {
     std::fputs("The matrix has more than 250000 cells.\n", stderr);
     return 1;
   }
@@ -478,7 +497,10 @@ int RunFileCommand(std::int32_t id, const Arguments& args, CKinvarDoc& doc,
   platform.SetSaveChoice(args.full ? 2 : 1);
   // The private file is ours to remove; -o is replaced only when complete.
   if (!args.output && !tables) SetInterruptRemovalPath(*path);
-  if (id == kCmdXLinked) {
+  if (id == kCmdDominance) {
+    PrepareDominance(platform, args);
+    doc.RunCommand(id);
+  } else if (id == kCmdXLinked) {
     CommandContext ctx = doc.Context();
     WriteXLinked(ctx, args.inverse, args.triplets ? InverseOutput::kTriplets : InverseOutput::kNonZero);
   } else if (args.triplets) {
@@ -789,6 +811,14 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
       if (command.id == kCmdXLinked) {
         sub.add_flag("--inverse", args.inverse, "S inverse instead of S");
         sub.add_flag("--triplets", args.triplets, "\"row column value\" lines; pair with 'recode'");
+      }
+      if (command.id == kCmdDominance) {
+        sub.add_flag("--inverse", args.inverse, "D inverse instead of D (at most 5000 individuals)");
+        auto* triplets =
+            sub.add_flag("--triplets", args.triplets, "\"row column value\" lines; pair with 'recode'");
+        sub.add_flag("--full", args.full, "The entire matrix (at most 500 individuals)")->excludes(triplets);
+        sub.add_option("--group", args.dominanceGroup, "The group's members only (default: every individual)");
+        sub.add_option("--min-value", args.minValue, "Leave out elements with an absolute value below X");
       }
       break;
     case Kind::kListing:

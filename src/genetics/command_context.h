@@ -67,6 +67,12 @@ struct RememberedInputs {
   std::string targetKinship;
   std::string maxContribution;
   std::string matingsFile;  // the contribution file to write
+  // Dominance relationships: the group (or kAllIndividuals) and the form.
+  std::optional<int> dominanceGroup;
+  bool dominanceInverse = false;
+  bool dominanceTriplets = false;
+  bool dominanceFull = false;
+  std::string dominanceMinValue = "0";
 };
 
 // The seed path of a context built without one: no file can be opened there.

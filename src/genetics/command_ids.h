@@ -46,6 +46,7 @@ enum CommandId : std::int32_t {
   kCmdOptimumContributions = 32883,
   kCmdPurging = 32890,
   kCmdXLinked = 32920,
+  kCmdDominance = 32921,
   kCmdFileOpen = 57601,
   kCmdFileSaveAs = 57604,
   kCmdPrintSetup = 57606,

@@ -256,6 +256,7 @@ bool WriteTriplets(const BasicSparseLower<T>& m, OutputFile& file, Progress& pro
 }
 
 template bool WriteTriplets(const BasicSparseLower<float>&, OutputFile&, Progress&);
+template bool WriteTriplets(const BasicSparseLower<double>&, OutputFile&, Progress&);
 
 template <class T>
 void AddLowerMatrixTables(Pedigree& ped, const BasicSparseLower<T>& m, const std::string& name) {
@@ -278,6 +279,7 @@ void AddLowerMatrixTables(Pedigree& ped, const BasicSparseLower<T>& m, const std
 }
 
 template void AddLowerMatrixTables(Pedigree&, const BasicSparseLower<float>&, const std::string&);
+template void AddLowerMatrixTables(Pedigree&, const BasicSparseLower<double>&, const std::string&);
 
 namespace {
 

@@ -162,6 +162,7 @@ constexpr CommandPage kCommandPages[] = {
     {kCmdInverseA, "commands/inverse"},
     {kCmdInverseWithGroups, "commands/inverse"},
     {kCmdXLinked, "commands/x-linked"},
+    {kCmdDominance, "commands/dominance"},
     {kCmdMatrixT, "commands/matrix-t"},
     {kCmdDii, "commands/dii"},
     {kCmdRecoding, "commands/recode"},

@@ -1,0 +1,131 @@
+// The desktop's Dominance Relationships: the group or all, the form, the
+// file and its tables; a refused form or a cancelled picker writes nothing.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "app/document.h"
+#include "support/scripted_platform.h"
+#include "support/test_files.h"
+
+namespace kinvar {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kPedigree =
+    "Progeny Sire Dam Group\nA 0 0 1\nB 0 0 1\nS A B 2\nD A B 2\nX S D 3\n";
+
+TEST(DominanceCommand, WritesTheChosenMatrix) {
+  struct Row {
+    const char* name;
+    int group;
+    std::vector<std::string> form;  // inverse, triplets, full, smallest value
+    const char* table;
+    const char* expected;  // a part of the file
+    const char* message;   // the information shown, "" for none
+  };
+  const Row rows[] = {
+      {"AllTriplets", kAllIndividuals, {"0", "1", "0", "0"}, "dominance", "3 3 1\n4 3 0.25\n4 4 1\n5 3 0.125\n5 4 0.125\n5 5 1\n", ""},
+      {"GroupFile", 2, {"0", "0", "0", "0"}, "dominance",
+       "Dominance relationship matrix for group 2 (Lower triangular):\n", ""},
+      {"GroupInverseFull", 2, {"1", "0", "1", "0"}, "dominance_inverse",
+       "Inverse of the dominance relationship matrix for group 2:\n",
+       "The dominance relationship matrix of 2 individuals has 4 non-zero elements; computing its inverse."},
+  };
+  test::TempFile pedigree(kPedigree);
+  const std::string out = (fs::temp_directory_path() / ("kinvar-dom-" + std::to_string(::getpid()))).string();
+  for (const Row& row : rows) {
+    test::ScriptedPlatform platform;
+    CKinvarDoc doc{platform, ""};
+    ASSERT_TRUE(doc.Initialize());
+    ASSERT_TRUE(doc.OpenPedigreeFile(pedigree.path()));
+    platform.groupChoices = {row.group};
+    platform.forms = {row.form};
+    platform.fileNames = {out};
+    doc.RunCommand(kCmdDominance);
+    const std::string written = test::ReadWholeFile(out);
+    EXPECT_NE(written.find(row.expected), std::string::npos) << row.name << written;
+    EXPECT_NE(doc.pedigree().writtenTables.Find(row.table), nullptr) << row.name;
+    EXPECT_NE(doc.pedigree().writtenTables.Find("recoding"), nullptr) << row.name;
+    EXPECT_EQ(doc.lastCommand(), kCmdViewPedigree) << row.name;
+    ASSERT_EQ(platform.pickerAllEntries.size(), 1u) << row.name;
+    EXPECT_EQ(platform.pickerAllEntries[0], "All individuals") << row.name;
+    EXPECT_EQ(platform.formCaptions, std::vector<std::string>{"Dominance relationships"}) << row.name;
+    std::string shown;
+    for (const auto& m : platform.messages)
+      if (m.icon == MessageIcon::kInformation) shown += m.text;
+    EXPECT_EQ(shown, row.message) << row.name;
+    fs::remove(out);
+  }
+}
+
+TEST(DominanceCommand, NothingIsWrittenWithoutAnAnswer) {
+  struct Row {
+    const char* name;
+    std::optional<int> group;
+    std::optional<std::vector<std::string>> form;
+    const char* error;  // "" for none
+  };
+  const Row rows[] = {
+      {"PickerCancelled", std::nullopt, std::vector<std::string>{"0", "1", "0", "0"}, ""},
+      {"FormCancelled", 2, std::nullopt, ""},
+      {"BothOutputs", 2, std::vector<std::string>{"0", "1", "1", "0"}, "Choose triplets or the entire matrix, not both."},
+      {"NotANumber", 2, std::vector<std::string>{"0", "1", "0", "x"}, "The smallest value must be a number of 0 or more."},
+  };
+  test::TempFile pedigree(kPedigree);
+  for (const Row& row : rows) {
+    test::ScriptedPlatform platform;
+    CKinvarDoc doc{platform, ""};
+    ASSERT_TRUE(doc.Initialize());
+    ASSERT_TRUE(doc.OpenPedigreeFile(pedigree.path()));
+    platform.groupChoices = {row.group};
+    platform.forms = {row.form};
+    doc.RunCommand(kCmdDominance);
+    EXPECT_TRUE(platform.fileRequests.empty()) << row.name;
+    std::string errors;
+    for (const auto& m : platform.messages)
+      if (m.icon == MessageIcon::kError) errors += m.text;
+    EXPECT_EQ(errors, row.error) << row.name;
+  }
+}
+
+// A cancel while D is computed or while the inverse is: the cancel line, no
+// file, no tables.
+TEST(DominanceCommand, ACancelLeavesNoFile) {
+  struct Row {
+    const char* name;
+    std::vector<std::string> form;
+    int poll;
+  };
+  const Row rows[] = {{"WhileComputing", {"0", "1", "0", "0"}, 1}, {"WhileInverting", {"1", "1", "0", "0"}, 2}};
+  test::TempFile pedigree(kPedigree);
+  const std::string out = (fs::temp_directory_path() / ("kinvar-dom-c-" + std::to_string(::getpid()))).string();
+  for (const Row& row : rows) {
+    test::ScriptedPlatform platform;
+    CKinvarDoc doc{platform, ""};
+    ASSERT_TRUE(doc.Initialize());
+    ASSERT_TRUE(doc.OpenPedigreeFile(pedigree.path()));
+    platform.groupChoices = {kAllIndividuals};
+    platform.forms = {row.form};
+    platform.fileNames = {out};
+    doc.RunCommand(kCmdCompute);  // so that every poll below is the command's own
+    platform.cancelAtPoll = platform.polls + row.poll;
+    doc.RunCommand(kCmdDominance);
+    EXPECT_EQ(platform.polls, platform.cancelAtPoll) << row.name;
+    EXPECT_FALSE(fs::exists(out)) << row.name;
+    EXPECT_EQ(doc.pedigree().writtenTables.Find("dominance"), nullptr) << row.name;
+    EXPECT_EQ(doc.pedigree().writtenTables.Find("dominance_inverse"), nullptr) << row.name;
+    ASSERT_GT(doc.pedigree().report.Count(), 0) << row.name;
+    EXPECT_EQ(doc.pedigree().report.Line(0), kCanceledLine) << row.name;
+    EXPECT_EQ(doc.lastCommand(), 0) << row.name;
+    fs::remove(out);
+  }
+}
+
+}  // namespace
+}  // namespace kinvar
