@@ -236,6 +236,8 @@ bool WriteLowerMatrixFile(const Pedigree& ped, const BasicSparseLower<T>& m, Inv
 
 template bool WriteLowerMatrixFile(const Pedigree&, const BasicSparseLower<float>&, InverseOutput,
                                    const std::string&, const std::string&, OutputFile&, Progress&);
+template bool WriteLowerMatrixFile(const Pedigree&, const BasicSparseLower<double>&, InverseOutput,
+                                   const std::string&, const std::string&, OutputFile&, Progress&);
 
 template <class T>
 bool WriteTriplets(const BasicSparseLower<T>& m, OutputFile& file, Progress& progress) {
@@ -256,6 +258,7 @@ bool WriteTriplets(const BasicSparseLower<T>& m, OutputFile& file, Progress& pro
 }
 
 template bool WriteTriplets(const BasicSparseLower<float>&, OutputFile&, Progress&);
+template bool WriteTriplets(const BasicSparseLower<double>&, OutputFile&, Progress&);
 
 template <class T>
 void AddLowerMatrixTables(Pedigree& ped, const BasicSparseLower<T>& m, const std::string& name) {
@@ -278,6 +281,7 @@ void AddLowerMatrixTables(Pedigree& ped, const BasicSparseLower<T>& m, const std
 }
 
 template void AddLowerMatrixTables(Pedigree&, const BasicSparseLower<float>&, const std::string&);
+template void AddLowerMatrixTables(Pedigree&, const BasicSparseLower<double>&, const std::string&);
 
 namespace {
 
