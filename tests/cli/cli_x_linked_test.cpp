@@ -89,6 +89,13 @@ TEST_F(CliXLinked, DoubleTripletsRestoreTheDoubles) {
   }
   EXPECT_EQ(count, build.matrix.Stored());
   EXPECT_GT(notFloat, 0);
+  // The table of --format holds the same doubles, with the same digits.
+  const CliRun table = Execute("-q x-linked " + Quote(Out("line.pdg")) +
+                               " --inverse --precision double --format tsv --table xlinked_inverse");
+  ASSERT_EQ(table.status, 0) << table.err;
+  std::string tsv = run.out;
+  for (char& c : tsv) c = c == ' ' ? '\t' : c;
+  EXPECT_EQ(table.out, "row\tcol\tvalue\n" + tsv);
 }
 
 TEST_F(CliXLinked, AnUnknownSexIsRefused) {
