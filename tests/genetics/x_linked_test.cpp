@@ -171,6 +171,31 @@ TEST(XLinked, DoublePrecisionAgreesWithExactS) {
   }
 }
 
+// A cancel during the walk over the sires stops the inverse in either
+// precision, with nothing built.
+TEST(XLinked, ACancelStopsTheInverse) {
+  class Canceling final : public ProgressWindow {
+   public:
+    void SetLabel(const std::string&) override {}
+    void SetPosition(int) override {}
+    bool PollCancel() override { return true; }
+    void SetWindowText(const std::string&) override {}
+    void ShowCancelButton(bool) override {}
+    void Hide() override {}
+  };
+  Pedigree ped;
+  ASSERT_EQ(test::LoadText(SexedPedigree(3, 200, 10), ped).status, LoadStatus::kLoaded);
+  const XLinkedSexes sexes = SexesForXLinked(ped);
+  Canceling window;
+  Progress progress(window);
+  progress.SetStage(0, 50, ped.nTotal - 1, "");
+  const InverseBuild single = BuildXLinkedInverse(ped, sexes.sex, progress);
+  EXPECT_EQ(single.status, BuildStatus::kCanceled);
+  EXPECT_EQ(single.matrix.Stored(), 0);
+  progress.SetStage(0, 50, ped.nTotal - 1, "");
+  EXPECT_EQ(BuildXLinkedInverse<double>(ped, sexes.sex, progress).status, BuildStatus::kCanceled);
+}
+
 // Sexes come from the roles when the file has no Sex column; an animal that
 // is neither a parent nor sexed is refused by name.
 TEST(XLinked, SexesFromTheColumnOrTheRoles) {
