@@ -69,11 +69,7 @@ void CKinvarDoc::OnFileOpen() {
                      {"All Files (*.*)", "*.*"}};
   request.defaultExtension = "pdg";
   request.title = "Open";
-  if (auto chosen = platform_.AskFileName(request)) {
-    // Groups belong to the pedigree they were read with.
-    ped_.geneticGroups.ids.clear();
-    OpenPedigreeFile(*chosen);
-  }
+  if (auto chosen = platform_.AskFileName(request)) OpenPedigreeFile(*chosen);
 }
 
 bool CKinvarDoc::OpenPedigreeFile(const std::string& given) {
@@ -93,10 +89,19 @@ bool CKinvarDoc::OpenPedigreeFile(const std::string& given) {
   std::string sheet;
   if (!ChooseSheet(path, sheet)) return false;
   const auto time = ModificationTime(path);
+  // Groups belong to the pedigree they were read with, however another one
+  // is opened in its place (Open, a recent file, a drop); a read that fails
+  // leaves the shown pedigree with its own. Before any pedigree is shown,
+  // the groups set are the ones to read this file with.
+  std::vector<std::string> groups;
+  if (lastCommand_ != kNoPedigree) groups = std::exchange(ped_.geneticGroups.ids, {});
   const bool read = LoadInPlaceOfShown([&](Pedigree& ped, Progress& progress) {
     return LoadPedigree(path, ped, progress, sheet);
   });
-  if (!read) return false;
+  if (!read) {
+    ped_.geneticGroups.ids = std::move(groups);
+    return false;
+  }
   fileTime_ = time;
   path_ = path;
   SetTitle(std::filesystem::path(path).filename().string());
@@ -199,10 +204,25 @@ void CKinvarDoc::OnInverseWithGroups() {
   }
   fileTime_ = ModificationTime(path_);
   platform_.RefreshViews();
-  if (lastCommand_ == kRejectedPedigree) return;
+  if (lastCommand_ == kRejectedPedigree || !AskGroupFractions()) return;
   CommandContext ctx = Context();
   OnInverseOfA(ctx);
   platform_.RefreshViews();
+}
+
+bool CKinvarDoc::AskGroupFractions() {
+  FileRequest request;
+  request.open = true;
+  request.filters = {{"Group Fractions (*.txt)", "*.txt"}, {"All Files (*.*)", "*.*"}};
+  request.defaultExtension = "txt";
+  request.title = "Group Fractions (optional)";
+  const auto chosen = platform_.AskFileName(request);
+  if (!chosen) return true;
+  if (const std::string error = ReadGroupFractions(*chosen, ped_); !error.empty()) {
+    platform_.ShowMessage(error, MessageIcon::kError);
+    return false;
+  }
+  return true;
 }
 
 void CKinvarDoc::ClosePedigree() {

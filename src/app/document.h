@@ -132,6 +132,9 @@ class CKinvarDoc {
   void OnInbreedingDialog();
   void OnRelationshipDialog();
   void OnInverseWithGroups();
+  // The optional fuzzy groups after the groups file: a cancel means none;
+  // false after telling the user why the chosen file was refused.
+  bool AskGroupFractions();
 
   // The sheet of a workbook with several, asked of the platform; false when
   // the user cancelled. `sheet` stays empty for the first (or only) one.

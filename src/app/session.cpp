@@ -459,9 +459,14 @@ LowerTriplets Session::XLinked(bool inverse) {
   auto window = platform_->OpenProgress();
   Progress progress(*window);
   progress.SetStage(0, 100, ped.nTotal, "Computing the X-linked relationships");
-  return Finished(inverse ? BuildXLinkedInverse(ped, sexes.sex, progress)
-                          : BuildXLinkedMatrix(ped, sexes.sex, progress),
-                  "Not enough memory for the X-linked relationships.");
+  const char* noMemory = "Not enough memory for the X-linked relationships.";
+  if (ped.settings.precision == 1)
+    return Finished(inverse ? BuildXLinkedInverse<double>(ped, sexes.sex, progress)
+                            : BuildXLinkedMatrix<double>(ped, sexes.sex, progress),
+                    noMemory);
+  return Finished(inverse ? BuildXLinkedInverse<float>(ped, sexes.sex, progress)
+                          : BuildXLinkedMatrix<float>(ped, sexes.sex, progress),
+                  noMemory);
 }
 
 template <class T>

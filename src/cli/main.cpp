@@ -752,7 +752,7 @@ void AddGlobalOptions(CLI::App& app, Arguments& args) {
   app.add_option("--threads", args.threads, "Threads of the long computations (default: all cores)")
       ->check(CLI::Range(1, 1024));
   app.add_option("--precision", args.precision,
-                 "single (default) or double: F, D, relationships, A inverse and T in 64-bit floats")
+                 "single (default) or double: F, D, relationships, A inverse, T and S in 64-bit floats")
       ->check(CLI::IsMember({"single", "double"}));
 }
 

@@ -236,6 +236,8 @@ bool WriteLowerMatrixFile(const Pedigree& ped, const BasicSparseLower<T>& m, Inv
 
 template bool WriteLowerMatrixFile(const Pedigree&, const BasicSparseLower<float>&, InverseOutput,
                                    const std::string&, const std::string&, OutputFile&, Progress&);
+template bool WriteLowerMatrixFile(const Pedigree&, const BasicSparseLower<double>&, InverseOutput,
+                                   const std::string&, const std::string&, OutputFile&, Progress&);
 
 template <class T>
 bool WriteTriplets(const BasicSparseLower<T>& m, OutputFile& file, Progress& progress) {

@@ -12,8 +12,7 @@
 // the dam is unknown) and 1/2 - 1/4 s(sire, sire) - 1/4 s(dam, dam) for a
 // female, an unknown parent's term left out. Only s of the dams' diagonal
 // is needed, so the inverse is linear in the pedigree but for the
-// relationship of each inbred-capable female's parents, traced through
-// their ancestors.
+// relationship of each dam's parents (x_linked_variances.h).
 #pragma once
 
 #include <string>
@@ -21,6 +20,7 @@
 
 #include "genetics/command_context.h"
 #include "genetics/inverse_a.h"
+#include "genetics/x_linked_variances.h"
 
 namespace kinvar {
 
@@ -43,9 +43,18 @@ std::string XLinkedUnknownSexMessage(const std::string& id);
 
 // Needs `records` in code order. S by the tabular rules, every element of
 // the lower triangle stored (zeros left out); kNoElementMemory when it does
-// not fit.
-InverseBuild BuildXLinkedMatrix(const Pedigree& ped, const std::vector<Sex>& sex, Progress& progress);
-InverseBuild BuildXLinkedInverse(const Pedigree& ped, const std::vector<Sex>& sex, Progress& progress);
+// not fit. T is float, or double for double precision.
+template <class T = float>
+BasicInverseBuild<T> BuildXLinkedMatrix(const Pedigree& ped, const std::vector<Sex>& sex,
+                                        Progress& progress);
+// The inverse through the variances of x_linked_variances.h, with the
+// pedigree's thread setting or with `options`.
+template <class T = float>
+BasicInverseBuild<T> BuildXLinkedInverse(const Pedigree& ped, const std::vector<Sex>& sex,
+                                         Progress& progress);
+template <class T = float>
+BasicInverseBuild<T> BuildXLinkedInverse(const Pedigree& ped, const std::vector<Sex>& sex,
+                                         const XLinkedOptions& options, Progress& progress);
 
 // The desktop's command: S or its inverse, then the file.
 void OnXLinked(CommandContext& ctx);

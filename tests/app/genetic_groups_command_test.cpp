@@ -46,10 +46,11 @@ class InverseWithGroups : public testing::Test {
 TEST_F(InverseWithGroups, ReadsThePedigreeAgainAndWritesTheInverse) {
   ASSERT_EQ(doc.pedigree().nTotal, 5);  // G1 and G2 read as founders
   test::TempFile groups("G1\nG2\n", ".txt");
-  platform.fileNames = {groups.path(), out};
+  platform.fileNames = {groups.path(), std::nullopt, out};  // no group fractions
   platform.saveChoices = {1};
   doc.RunCommand(kCmdInverseWithGroups);
   EXPECT_EQ(platform.fileRequests.front().title, "Genetic Groups");
+  EXPECT_EQ(platform.fileRequests.at(1).title, "Group Fractions (optional)");
   EXPECT_EQ(doc.pedigree().nTotal, 3);
   EXPECT_EQ(doc.pedigree().geneticGroups.Count(), 2);
   EXPECT_EQ(test::ReadWholeFile(out),
@@ -83,6 +84,81 @@ TEST_F(InverseWithGroups, ARefusedGroupsFileLeavesThePedigree) {
   EXPECT_EQ(doc.pedigree().nTotal, 5);
   EXPECT_FALSE(doc.pedigree().geneticGroups.Active());
   EXPECT_FALSE(fs::exists(out));
+}
+
+// The group fractions asked after the groups: a parent spread over groups
+// sends its -1/2 and 1/4 terms to each group by its fraction; fractions of
+// 1 write what the plain groups write; a refused file writes nothing.
+TEST_F(InverseWithGroups, GroupFractionsAfterTheGroups) {
+  struct Row {
+    const char* name;
+    const char* fractions;
+    const char* groupRows;  // "" when the file is refused
+    const char* message;
+  };
+  // A's sire G1 as 0.5 G1 + 0.5 G2 (its dam G2): A's row of the equations
+  // is e_A - 0.25 G1 - 0.75 G2; B's e_B - 0.5 G1.
+  const Row rows[] = {
+      {"Spread", "A sire G1 0.5\nA sire G2 0.5\n",
+       "G1,                   4,          1:-0.25, 2:-0.5, 4:0.3125, \n"
+       "G2,                   5,          1:-0.75, 4:0.1875, 5:0.5625, \n", ""},
+      {"WholeGroups", "# as the pedigree says\nA sire G1 1\nB sire G1 1\n\nA dam G2 1\n",
+       "G1,                   4,          1:-0.5, 2:-0.5, 4:0.5, \n"
+       "G2,                   5,          1:-0.5, 4:0.25, 5:0.25, \n", ""},
+      {"NotSummingToOne", "A sire G1 0.5\nA sire G2 0.25\n", "",
+       "The fractions of the sire of A do not sum to 1."},
+  };
+  for (const Row& row : rows) {
+    test::TempFile groups("G1\nG2\n", ".txt");
+    test::TempFile fractions(row.fractions, ".txt");
+    platform.fileNames = {groups.path(), fractions.path(), out};
+    platform.saveChoices = {1};
+    platform.messages.clear();
+    fs::remove(out);
+    doc.RunCommand(kCmdInverseWithGroups);
+    if (*row.message != '\0') {
+      ASSERT_EQ(platform.messages.size(), 1u) << row.name;
+      EXPECT_EQ(platform.messages.front().text, row.message) << row.name;
+      EXPECT_FALSE(fs::exists(out)) << row.name;
+      continue;
+    }
+    EXPECT_TRUE(platform.messages.empty()) << row.name;
+    EXPECT_EQ(test::ReadWholeFile(out),
+              Header() +
+                  "Inverse of the numerator relationship matrix with genetic groups (Lower triangular):\n"
+                  "Individual ID         Individual Code\n"
+                  "A,                    1,          1:1.5, \n"
+                  "B,                    2,          1:0.5, 2:1.5, \n"
+                  "C,                    3,          1:-1, 2:-1, 3:2, \n" +
+                  std::string(row.groupRows) +
+                  "No. of non-zero elements in total:   19\n"
+                  "No. of zero elements in total:       6\n")
+        << row.name;
+  }
+}
+
+// However another pedigree is opened in place of one read with groups (the
+// recent files and a drop go to OpenPedigreeFile), it is read without them;
+// a file that cannot be read leaves the shown pedigree with its groups.
+TEST_F(InverseWithGroups, AnotherPedigreeOpenedDropsTheGroups) {
+  test::TempFile groups("G1\nG2\n", ".txt");
+  platform.fileNames = {groups.path(), std::nullopt, out};
+  platform.saveChoices = {1};
+  doc.RunCommand(kCmdInverseWithGroups);
+  ASSERT_TRUE(doc.pedigree().geneticGroups.Active());
+
+  EXPECT_FALSE(doc.OpenPedigreeFile(pedigree.path() + ".missing"));
+  EXPECT_EQ(doc.pedigree().geneticGroups.Count(), 2);
+  EXPECT_EQ(doc.pedigree().nTotal, 3);
+
+  test::TempFile other("Progeny Sire Dam\nX G1 0\n");
+  ASSERT_TRUE(doc.OpenPedigreeFile(other.path()));
+  EXPECT_FALSE(doc.pedigree().geneticGroups.Active());
+  EXPECT_EQ(doc.pedigree().nTotal, 2);  // G1 read as a founder
+  // Opening the first file again, as from the recent files, reads it plain.
+  ASSERT_TRUE(doc.OpenPedigreeFile(pedigree.path()));
+  EXPECT_FALSE(doc.pedigree().geneticGroups.Active());
+  EXPECT_EQ(doc.pedigree().nTotal, 5);
 }
 
 }  // namespace

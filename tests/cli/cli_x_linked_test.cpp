@@ -2,9 +2,13 @@
 // byte on a pedigree worked by hand, and the refusals.
 #include <gtest/gtest.h>
 
+#include <charconv>
+#include <sstream>
 #include <string>
 
+#include "genetics/x_linked.h"
 #include "support/cli_fixture.h"
+#include "support/test_files.h"
 
 namespace kinvar {
 namespace {
@@ -49,6 +53,49 @@ TEST_F(CliXLinked, MatrixAndInverse) {
             "6 3 -4\n6 4 -4\n6 6 8\n");
   const CliRun table = Execute("-q x-linked " + Pedigree() + " --inverse --format csv --table xlinked_inverse");
   EXPECT_EQ(table.out.substr(0, 29), "row,col,value\r\n1,1,3\r\n2,1,2\r\n");
+}
+
+// --precision double: every triplet of S inverse reads back as the double
+// the library computes in process, and some of them are no float.
+TEST_F(CliXLinked, DoubleTripletsRestoreTheDoubles) {
+  // Three generations of a small line bred brother to sister, so that the
+  // variances are no powers of two.
+  std::string text = "Progeny Sire Dam Sex\nS 0 0 M\nD 0 0 F\n";
+  std::string sire = "S", dam = "D";
+  for (int g = 1; g <= 5; ++g) {
+    const std::string m = "M" + std::to_string(g), f = "F" + std::to_string(g);
+    text += m + " " + sire + " " + dam + " M\n" + f + " " + sire + " " + dam + " F\n";
+    sire = m;
+    dam = f;
+  }
+  test::WriteWholeFile(Out("line.pdg"), text);
+  const CliRun run = Execute("-q x-linked " + Quote(Out("line.pdg")) + " --inverse --triplets --precision double");
+  ASSERT_EQ(run.status, 0) << run.err;
+
+  kinvar::Pedigree ped;
+  ASSERT_EQ(test::LoadText(text, ped).status, LoadStatus::kLoaded);
+  SilentProgressWindow window;
+  Progress progress(window);
+  const auto build = BuildXLinkedInverse<double>(ped, SexesForXLinked(ped).sex, progress);
+  ASSERT_EQ(build.status, BuildStatus::kDone);
+  std::istringstream lines(run.out);
+  std::int64_t count = 0, notFloat = 0;
+  for (std::string row, column, value; lines >> row >> column >> value; ++count) {
+    double parsed = 0.0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), parsed);
+    ASSERT_EQ(error, std::errc());
+    EXPECT_EQ(parsed, build.matrix.At(std::stoi(row) - 1, std::stoi(column) - 1)) << row << " " << column;
+    if (static_cast<double>(static_cast<float>(parsed)) != parsed) ++notFloat;
+  }
+  EXPECT_EQ(count, build.matrix.Stored());
+  EXPECT_GT(notFloat, 0);
+  // The table of --format holds the same doubles, with the same digits.
+  const CliRun table = Execute("-q x-linked " + Quote(Out("line.pdg")) +
+                               " --inverse --precision double --format tsv --table xlinked_inverse");
+  ASSERT_EQ(table.status, 0) << table.err;
+  std::string tsv = run.out;
+  for (char& c : tsv) c = c == ' ' ? '\t' : c;
+  EXPECT_EQ(table.out, "row\tcol\tvalue\n" + tsv);
 }
 
 TEST_F(CliXLinked, AnUnknownSexIsRefused) {
