@@ -140,6 +140,7 @@ std::string CheckSums(const Pedigree& ped, const std::vector<GroupShare>& shares
 std::string ReadGroupFractions(const std::string& path, Pedigree& ped) {
   GeneticGroups& groups = ped.geneticGroups;
   if (!groups.Active()) return "Group fractions need a genetic groups file.";
+  if (groups.Metafounders()) return "Group fractions cannot be used with metafounders.";
   std::ifstream in(path);
   if (!in) return "Cannot open the group fractions file " + path + ".";
   std::unordered_map<std::string_view, RecIndex> recs;
