@@ -132,6 +132,10 @@ class CKinvarDoc {
   void OnInbreedingDialog();
   void OnRelationshipDialog();
   void OnInverseWithGroups();
+  void OnInverseWithMetafounders();
+  // Reads the pedigree again with `groups` asked for (ids, and Gamma for
+  // metafounders), then writes the inverse; a failed reading keeps the old.
+  void InverseWithGroupsRequest(GeneticGroups groups);
 
   // The sheet of a workbook with several, asked of the platform; false when
   // the user cancelled. `sheet` stays empty for the first (or only) one.

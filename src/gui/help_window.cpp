@@ -161,6 +161,7 @@ constexpr CommandPage kCommandPages[] = {
     {kCmdAverageRelatedness, "commands/average-relatedness"},
     {kCmdInverseA, "commands/inverse"},
     {kCmdInverseWithGroups, "commands/inverse"},
+    {kCmdInverseWithMetafounders, "commands/inverse"},
     {kCmdXLinked, "commands/x-linked"},
     {kCmdMatrixT, "commands/matrix-t"},
     {kCmdDii, "commands/dii"},

@@ -83,7 +83,7 @@ TEST(MainWindow, MenusFollowTheCommandTableInOrder) {
         "&Within a Group...",
         "&Average Between Groups", "Between &All Individuals", "Average Relatedness",
         "Ancestral Decomposition of Coancestry for a Group..."}},
-      {"Matrices", Submenu(tools, "Matrices"), {"Inverse of A with &Genetic Groups...", "&X-Linked Relationships..."}},
+      {"Matrices", Submenu(tools, "Matrices"), {"Inverse of A with &Genetic Groups...", "Inverse of A with &Metafounders...", "&X-Linked Relationships..."}},
       {"Extract Descendants", Submenu(tools, "Extract Descendants"),
        {"An Individual...", "A Group..."}},
       {"View", Submenu(bar, "&View"),
