@@ -255,7 +255,7 @@ constexpr const char* kNoMetafounderModel =
     "This command does not take metafounders into account. Open the pedigree again to use it "
     "without them.";
 
-// The commands whose numbers follow the metafounder model; the others would
+// The analyses whose numbers follow the metafounder model; the others would
 // give the numbers of another model, so they are refused while it is loaded.
 bool UsesMetafounders(std::int32_t id) {
   switch (id) {
@@ -264,7 +264,6 @@ bool UsesMetafounders(std::int32_t id) {
     case kCmdBetweenAll: case kCmdBetweenTwoGroups: case kCmdWithinGroup: case kCmdDii:
     case kCmdStructure: case kCmdExtractAncestorsIndividual: case kCmdExtractAncestorsGroup:
     case kCmdExtractDescendantsIndividual: case kCmdExtractDescendantsGroup:
-    case kCmdOptions:
       return true;
     default: return false;
   }
@@ -291,12 +290,12 @@ bool CKinvarDoc::RunCommand(std::int32_t id) {
     case kCmdInverseWithMetafounders: OnInverseWithMetafounders(); return true;
     default: break;
   }
+  const CommandHandler handler = AnalysisHandler(id);
+  if (handler == nullptr) return false;
   if (ped_.geneticGroups.Metafounders() && !UsesMetafounders(id)) {
     platform_.ShowMessage(kNoMetafounderModel, MessageIcon::kError);
     return true;
   }
-  const CommandHandler handler = AnalysisHandler(id);
-  if (handler == nullptr) return false;
   CommandContext ctx = Context();
   handler(ctx);
   WarnOfSinglePrecision();
