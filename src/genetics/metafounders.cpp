@@ -1,24 +1,36 @@
 #include "genetics/metafounders.h"
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <string>
 
 namespace kinvar {
 
+// Gamma q_y first, all metafounders side by side (independent sums, which
+// the compiler may put in vector lanes), then q_x' times it in order.
 template <class T>
 T MetafounderModel<T>::Between(std::int32_t x, std::int32_t y) const {
   if (g == 0 || x == 0 || y == 0) return T(0);
   const T* qx = Row(x);
   const T* qy = Row(y);
-  T sum = T(0);
-  for (std::int32_t k = 0; k < g; ++k) {
-    if (qx[k] == T(0)) continue;
-    const T* gk = gamma.data() + static_cast<std::size_t>(k) * static_cast<std::size_t>(g);
-    T inner = T(0);
-    for (std::int32_t l = 0; l < g; ++l) inner = inner + gk[l] * qy[l];
-    sum = sum + qx[k] * inner;
+  constexpr std::int32_t kOnStack = 64;
+  T onStack[kOnStack];
+  std::vector<T> onHeap;
+  T* gq = onStack;
+  if (g > kOnStack) {
+    onHeap.resize(static_cast<std::size_t>(g));
+    gq = onHeap.data();
   }
+  std::fill_n(gq, g, T(0));
+  for (std::int32_t l = 0; l < g; ++l) {
+    const T ql = qy[l];
+    if (ql == T(0)) continue;
+    const T* column = gamma.data() + static_cast<std::size_t>(l) * static_cast<std::size_t>(g);  // Gamma is symmetric
+    for (std::int32_t k = 0; k < g; ++k) gq[k] = gq[k] + column[k] * ql;
+  }
+  T sum = T(0);
+  for (std::int32_t k = 0; k < g; ++k) sum = sum + qx[k] * gq[k];
   return sum;
 }
 
