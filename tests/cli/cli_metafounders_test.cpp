@@ -76,6 +76,17 @@ TEST_F(CliMetafounders, InbreedingAndRelationshipsFollowGamma) {
   const CliRun pairs = Execute("-q relationships " + Pedigree() + " all --range 0.2 2" + Gamma() +
                                " --format csv --table pairs");
   EXPECT_EQ(pairs.out, "id1,id2,value\r\nB,A,0.25\r\nC,A,0.725\r\nC,B,0.65\r\n");
+  // The matrix: a(A, D) = (1, 0) Gamma (0, 1/2)' = 0.05, a(C, D) = (0.05 + 0.175)/2.
+  const CliRun matrix = Execute("-q relationships " + Pedigree() + " all --matrix" + Gamma());
+  EXPECT_EQ(matrix.status, 0) << matrix.err;
+  EXPECT_TRUE(matrix.out.ends_with(
+      "Numerator relationship matrix:\n"
+      "Individual ID         Individual code\n"
+      "A,                    1,          1.2, 0.25, 0.05, 0.725, \n"
+      "B,                    2,          0.25, 1.05, 0.175, 0.65, \n"
+      "D,                    3,          0.05, 0.175, 1, 0.1125, \n"
+      "C,                    4,          0.725, 0.65, 0.1125, 1.125, \n"))
+      << matrix.out;
 }
 
 TEST_F(CliMetafounders, Refusals) {
