@@ -39,6 +39,10 @@ enum : std::int32_t {
   // The inverse of A with genetic groups: reads the pedigree again with the
   // groups a file names, then writes the inverse.
   kCmdInverseWithGroups = 32913,
+  // The inverse of A with metafounders: reads the pedigree again with the
+  // metafounders and their relationships a file gives, then writes it; the
+  // other commands use them until another pedigree is opened.
+  kCmdInverseWithMetafounders = 32914,
   // The report view's own commands.
   kCmdEditCopy = 57634,
   kCmdEditFind = 57636,

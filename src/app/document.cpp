@@ -12,7 +12,9 @@
 #include "app/settings_file.h"
 #include "genetics/inbreeding.h"
 #include "genetics/inverse_a.h"
+#include "genetics/metafounders.h"
 #include "pedigree/genetic_groups.h"
+#include "pedigree/metafounders.h"
 #include "genetics/relationship.h"
 #include "pedigree/load.h"
 #include "pedigree/xlsx_reader.h"
@@ -93,13 +95,16 @@ bool CKinvarDoc::OpenPedigreeFile(const std::string& given) {
   // is opened in its place (Open, a recent file, a drop); a read that fails
   // leaves the shown pedigree with its own. Before any pedigree is shown,
   // the groups set are the ones to read this file with.
-  std::vector<std::string> groups;
-  if (lastCommand_ != kNoPedigree) groups = std::exchange(ped_.geneticGroups.ids, {});
+  GeneticGroups groups;
+  if (lastCommand_ != kNoPedigree) {
+    KeepGroupRequest(ped_.geneticGroups, groups);
+    ForgetGroups(ped_.geneticGroups);
+  }
   const bool read = LoadInPlaceOfShown([&](Pedigree& ped, Progress& progress) {
     return LoadPedigree(path, ped, progress, sheet);
   });
   if (!read) {
-    ped_.geneticGroups.ids = std::move(groups);
+    KeepGroupRequest(groups, ped_.geneticGroups);
     return false;
   }
   fileTime_ = time;
@@ -142,7 +147,7 @@ bool CKinvarDoc::LoadInPlaceOfShown(const Loader& load) {
   // validation fills with the error list that Save As writes.
   Pedigree loaded;
   loaded.settings = ped_.settings;
-  loaded.geneticGroups.ids = ped_.geneticGroups.ids;
+  KeepGroupRequest(ped_.geneticGroups, loaded.geneticGroups);
   loaded.report.SetFatalHandler(EndOnFatal(platform_));
   if (!loaded.copyFile.Create()) {
     window->Hide();
@@ -181,8 +186,8 @@ void CKinvarDoc::OnInverseWithGroups() {
   request.title = "Genetic Groups";
   const auto chosen = platform_.AskFileName(request);
   if (!chosen) return;
-  std::vector<std::string> ids;
-  if (const std::string error = ReadGroupIds(*chosen, ids); !error.empty()) {
+  GeneticGroups groups;
+  if (const std::string error = ReadGroupIds(*chosen, groups.ids); !error.empty()) {
     platform_.ShowMessage(error, MessageIcon::kError);
     return;
   }
@@ -190,21 +195,48 @@ void CKinvarDoc::OnInverseWithGroups() {
     platform_.ShowMessage("Genetic groups need a pedigree read from a file.", MessageIcon::kError);
     return;
   }
+  InverseWithGroupsRequest(std::move(groups));
+}
+
+void CKinvarDoc::OnInverseWithMetafounders() {
+  FileRequest request;
+  request.filters = {{"Metafounders (*.txt)", "*.txt"}, {"All Files (*.*)", "*.*"}};
+  request.defaultExtension = "txt";
+  request.title = "Metafounders";
+  const auto chosen = platform_.AskFileName(request);
+  if (!chosen) return;
+  GeneticGroups groups;
+  if (const std::string error = ReadMetafounders(*chosen, groups); !error.empty()) {
+    platform_.ShowMessage(error, MessageIcon::kError);
+    return;
+  }
+  if (path_.empty()) {
+    platform_.ShowMessage("Metafounders need a pedigree read from a file.", MessageIcon::kError);
+    return;
+  }
+  InverseWithGroupsRequest(std::move(groups));
+}
+
+void CKinvarDoc::InverseWithGroupsRequest(GeneticGroups groups) {
   // The groups stand for unknown parents from the reading on, so the
   // pedigree is read again with them; a failed reading keeps the old ones.
   std::string sheet;
   if (!ChooseSheet(path_, sheet)) return;
-  std::vector<std::string> previous = std::exchange(ped_.geneticGroups.ids, std::move(ids));
+  GeneticGroups previous;
+  KeepGroupRequest(ped_.geneticGroups, previous);
+  KeepGroupRequest(groups, ped_.geneticGroups);
   const bool read = LoadInPlaceOfShown([&](Pedigree& ped, Progress& progress) {
     return LoadPedigree(path_, ped, progress, sheet);
   });
   if (!read) {
-    ped_.geneticGroups.ids = std::move(previous);
+    KeepGroupRequest(previous, ped_.geneticGroups);
     return;
   }
   fileTime_ = ModificationTime(path_);
   platform_.RefreshViews();
-  if (lastCommand_ == kRejectedPedigree || !AskGroupFractions()) return;
+  if (lastCommand_ == kRejectedPedigree) return;
+  // Fractions spread an unknown parent over plain groups only.
+  if (!ped_.geneticGroups.Metafounders() && !AskGroupFractions()) return;
   CommandContext ctx = Context();
   OnInverseOfA(ctx);
   platform_.RefreshViews();
@@ -227,7 +259,7 @@ bool CKinvarDoc::AskGroupFractions() {
 
 void CKinvarDoc::ClosePedigree() {
   ResetPedigree(ped_);
-  ped_.geneticGroups.ids.clear();
+  ForgetGroups(ped_.geneticGroups);
   remembered = {};
   lastSave_.reset();
   lastCommand_ = kNoPedigree;
@@ -241,6 +273,28 @@ bool CKinvarDoc::CanExit() {
 }
 
 void CKinvarDoc::SetTitle(const std::string& title) { title_ = path_.empty() ? "" : title; }
+
+namespace {
+
+constexpr const char* kNoMetafounderModel =
+    "This command does not take metafounders into account. Open the pedigree again to use it "
+    "without them.";
+
+// The analyses whose numbers follow the metafounder model; the others would
+// give the numbers of another model, so they are refused while it is loaded.
+bool UsesMetafounders(std::int32_t id) {
+  switch (id) {
+    case kCmdCompute: case kCmdRecompute: case kCmdViewPedigree: case kCmdRecoding:
+    case kCmdInbreedingOfIndividual: case kCmdBetweenTwoIndividuals: case kCmdInverseA:
+    case kCmdBetweenAll: case kCmdBetweenTwoGroups: case kCmdWithinGroup: case kCmdDii:
+    case kCmdStructure: case kCmdExtractAncestorsIndividual: case kCmdExtractAncestorsGroup:
+    case kCmdExtractDescendantsIndividual: case kCmdExtractDescendantsGroup:
+      return true;
+    default: return false;
+  }
+}
+
+}  // namespace
 
 bool CKinvarDoc::RunCommand(std::int32_t id) {
   // A command that does not apply (no valid pedigree, no groups) is never
@@ -258,10 +312,15 @@ bool CKinvarDoc::RunCommand(std::int32_t id) {
     case kCmdInbreedingOfIndividual: OnInbreedingDialog(); return true;
     case kCmdBetweenTwoIndividuals: OnRelationshipDialog(); return true;
     case kCmdInverseWithGroups: OnInverseWithGroups(); return true;
+    case kCmdInverseWithMetafounders: OnInverseWithMetafounders(); return true;
     default: break;
   }
   const CommandHandler handler = AnalysisHandler(id);
   if (handler == nullptr) return false;
+  if (ped_.geneticGroups.Metafounders() && !UsesMetafounders(id)) {
+    platform_.ShowMessage(kNoMetafounderModel, MessageIcon::kError);
+    return true;
+  }
   CommandContext ctx = Context();
   handler(ctx);
   WarnOfSinglePrecision();
@@ -298,7 +357,7 @@ bool CKinvarDoc::HasHandler(std::int32_t id) {
     case kCmdFileOpen: case kCmdFileSaveAs: case kCmdCompute: case kCmdRecompute:
     case kCmdViewPedigree: case kCmdRecoding: case kCmdInbreedingOfIndividual:
     case kCmdBetweenTwoIndividuals: case kCmdOptions: case kCmdRecentFile:
-    case kCmdFileSave: case kCmdInverseWithGroups:
+    case kCmdFileSave: case kCmdInverseWithGroups: case kCmdInverseWithMetafounders:
       return true;
     default: return AnalysisHandler(id) != nullptr;
   }
@@ -345,6 +404,7 @@ void CKinvarDoc::OnRecompute() {
 void CKinvarDoc::OnViewPedigree() {
   lastCommand_ = kCmdViewPedigree;
   ListPedigree(ped_);
+  if (const std::string line = MetafounderLine(ped_); !line.empty()) ped_.report.Add(line);
   platform_.RefreshViews();
 }
 

@@ -135,6 +135,10 @@ class CKinvarDoc {
   // The optional fuzzy groups after the groups file: a cancel means none;
   // false after telling the user why the chosen file was refused.
   bool AskGroupFractions();
+  void OnInverseWithMetafounders();
+  // Reads the pedigree again with `groups` asked for (ids, and Gamma for
+  // metafounders), then writes the inverse; a failed reading keeps the old.
+  void InverseWithGroupsRequest(GeneticGroups groups);
 
   // The sheet of a workbook with several, asked of the platform; false when
   // the user cancelled. `sheet` stays empty for the first (or only) one.

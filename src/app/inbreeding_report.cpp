@@ -9,6 +9,7 @@
 #include "app/save_as.h"
 #include "genetics/inbreeding.h"
 #include "genetics/individual_tables.h"
+#include "genetics/metafounders.h"
 #include "report/number_format.h"
 
 namespace kinvar {
@@ -80,6 +81,7 @@ void WriteInbreedingReport(Pedigree& ped) {
     report.Add(std::string(label) + (k % 2 == 0 ? "|T7|T7|I" : "|T7|T7|X") +
                std::to_string(value));
   }
+  if (const std::string line = MetafounderLine(ped); !line.empty()) report.Add(line);
   const GenerationDepths depths = TraceGenerations(ped);
   AddInbreedingTable(ped, depths);
   report.Add(kListRule);
@@ -102,6 +104,7 @@ bool WriteInbredsFile(Pedigree& ped, OutputFile& out, Progress& progress) {
   out.Markup("No. of inbreds|T7|T7" + std::to_string(ped.nInbreds));
   out.Markup("No. of evaluated individuals|T7|T7" + std::to_string(ped.nEvaluated));
   out.Markup("No. of inbreds in evaluated|T7|T7" + std::to_string(ped.nInbredsEvaluated));
+  if (const std::string line = MetafounderLine(ped); !line.empty()) out.Raw(line + "\n");
   out.Raw(std::string(kListRule) + "\n");
   if (ped.nInbredsEvaluated == 0) {
     out.Raw("There is no inbred in evaluated individuals.\n");

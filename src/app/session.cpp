@@ -14,6 +14,7 @@
 #include "app/session_platform.h"
 #include "genetics/group_inverse.h"
 #include "genetics/inverse_a.h"
+#include "genetics/metafounders.h"
 #include "genetics/relationship.h"
 #include "matings/matings_command.h"
 #include "genetics/mt19937.h"
@@ -408,6 +409,7 @@ std::vector<double> Session::MatrixColumns(const std::vector<RecIndex>& recs, Re
   std::int32_t last = 0;
   for (const RecIndex r : recs) last = std::max(last, ped.rec(r).code);
   BasicKernelPedigree<T> kp = WholePedigreeKernel(ped, d, last);
+  const BaseRelationships base(ped);  // the metafounders' part, when loaded
   std::vector<double> matrix(static_cast<std::size_t>(k * k));
   auto window = platform_->OpenProgress();
   Progress progress(*window);
@@ -418,7 +420,7 @@ std::vector<double> Session::MatrixColumns(const std::vector<RecIndex>& recs, Re
     ComputeColumn(kp, column.code, last);
     for (std::int64_t r = 0; r < k; ++r) {
       const Rec& row = ped.rec(recs[static_cast<std::size_t>(r)]);
-      T value = kp.at(row.code);
+      T value = base.Add(kp.at(row.code), row, column);
       if (kind == RelationshipKind::kCoefficient) value = RelationshipCoefficient(value, fOf(row), fOf(column));
       if constexpr (std::is_same_v<T, float>) matrix[static_cast<std::size_t>(c * k + r)] = DecimalOf(value);
       else matrix[static_cast<std::size_t>(c * k + r)] = value;

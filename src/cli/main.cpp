@@ -33,6 +33,7 @@
 #include "genetics/x_linked.h"
 #include "matings/matings_command.h"
 #include "pedigree/genetic_groups.h"
+#include "pedigree/metafounders.h"
 #include "pedigree/xlsx_reader.h"
 #include "report/markup.h"
 #ifdef KINVAR_HAS_PICTURES
@@ -313,6 +314,7 @@ struct Arguments {
   std::optional<std::string> minValue;        // and its smallest |value| written
   std::optional<std::string> geneticGroups;   // inverse, recode: the groups file
   std::optional<std::string> groupFractions;  // and the fuzzy groups' fractions
+  std::optional<std::string> metafounders;    // the metafounders' Gamma file
   std::optional<std::string> output;
   bool report = false;
   std::optional<std::string> numberFormat;
@@ -619,6 +621,11 @@ DrawRequest DrawRequestOf(const Arguments& args) {
 // The groups stand for unknown parents from the load on, so they are read
 // before the pedigree; the fractions name individuals, so after it.
 bool UseGeneticGroups(CKinvarDoc& doc, const Arguments& args) {
+  if (args.metafounders) {
+    const std::string error = ReadMetafounders(*args.metafounders, doc.pedigree().geneticGroups);
+    if (!error.empty()) std::fprintf(stderr, "%s\n", error.c_str());
+    return error.empty();
+  }
   if (!args.geneticGroups) return true;
   const std::string error = ReadGroupIds(*args.geneticGroups, doc.pedigree().geneticGroups.ids);
   if (!error.empty()) std::fprintf(stderr, "%s\n", error.c_str());
@@ -632,6 +639,12 @@ bool ReadFractions(CKinvarDoc& doc, const Arguments& args) {
   return error.empty();
 }
 
+CLI::Option* AddMetafounderOption(CLI::App& sub, Arguments& args) {
+  return sub.add_option("--metafounders", args.metafounders,
+                        "Related base populations: lines \"group group value\" of their "
+                        "relationships; parent IDs naming them are metafounders");
+}
+
 void AddGroupOptions(CLI::App& sub, Arguments& args) {
   auto* groups = sub.add_option("--genetic-groups", args.geneticGroups,
                                 "Parent IDs listed in FILE (one a line) are genetic groups, "
@@ -639,6 +652,7 @@ void AddGroupOptions(CLI::App& sub, Arguments& args) {
   sub.add_option("--group-fractions", args.groupFractions,
                  "Fuzzy groups: lines \"individual sire|dam group fraction\"")
       ->needs(groups);
+  AddMetafounderOption(sub, args)->excludes(groups);
 }
 
 int RunCommand(const CliCommand& command, const Arguments& args) {
@@ -795,6 +809,7 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
       break;
     case Kind::kQuery:
       sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
+      AddMetafounderOption(sub, args);
       sub.add_option("ID", args.inputs, "The individuals' IDs")
           ->required()
           ->expected(command.id == kCmdBetweenTwoIndividuals ? 2 : 1);
@@ -828,6 +843,7 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
           ->check(CLI::IsMember(ScopeWords(command.name)));
       sub.add_option("GROUP", args.inputs, "The group numbers: one for within, two for between");
       sub.add_flag("--matrix", args.matrix, "Write the matrix instead of the pairs");
+      if (command.id == kCmdBetweenAll) AddMetafounderOption(sub, args);
       break;
     case Kind::kMatings:
       sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
@@ -894,6 +910,7 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
         sub.add_flag("--original-order", args.originalOrder, "Keep the file's order");
         AddGroupOptions(sub, args);
       }
+      if (command.id == kCmdCompute) AddMetafounderOption(sub, args);
       break;
   }
 }

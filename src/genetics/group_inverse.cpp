@@ -4,6 +4,7 @@
 #include <new>
 #include <utility>
 
+#include "genetics/metafounders.h"
 #include "pedigree/genetic_groups.h"
 
 namespace kinvar {
@@ -41,6 +42,22 @@ void CoefficientsOf(const Pedigree& ped, std::int32_t i, Coefficients& c,
   }
 }
 
+// Metafounders are related founders: their block gains Gamma inverse
+// (Legarra et al. 2015), after the individuals' contributions.
+template <class T>
+void AddGammaInverse(const Pedigree& ped, std::vector<LowerContribution<T>>& all) {
+  const GeneticGroups& groups = ped.geneticGroups;
+  if (!groups.Metafounders()) return;
+  const std::vector<double> inverse = InverseOfGamma(groups);
+  const std::int32_t g = groups.Count();
+  if (inverse.empty()) return;  // refused before; the caller checks gammaSingular
+  for (std::int32_t k = 0; k < g; ++k)
+    for (std::int32_t l = 0; l <= k; ++l) {
+      const auto value = static_cast<T>(inverse[static_cast<std::size_t>(k * g + l)]);
+      if (value != T(0)) all.push_back({ped.nTotal + k, ped.nTotal + l, value});
+    }
+}
+
 }  // namespace
 
 template <class T>
@@ -67,6 +84,7 @@ BasicInverseBuild<T> BuildInverseWithGroups(const Pedigree& ped, const std::vect
         return build;
       }
     }
+    AddGammaInverse(ped, all);
     build.matrix = AssembleLower(n, all);
   } catch (const std::bad_alloc&) {
     build.status = BuildStatus::kNoElementMemory;

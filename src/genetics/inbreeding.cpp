@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "genetics/index_set.h"
+#include "genetics/metafounders.h"
 #include "genetics/parallel.h"
 #include "genetics/relationship.h"
 
@@ -32,7 +33,15 @@ struct ReducedPedigree {
   // F would be if it were computed. Its D corrects the diagonal by the
   // difference to the predefined F.
   std::vector<T> fromParents;
+  // Inactive without metafounders, where every term it adds is skipped.
+  MetafounderModel<T> mf;
   std::int32_t Of(const Rec& r) const { return map[static_cast<std::size_t>(r.code)]; }
+  // F from a0 of the parents (the column's value): half their relationship,
+  // with the metafounders' part when there are some.
+  T HalfRelationship(const Pedigree& ped, const Rec& r, T a0) const {
+    if (!mf.Active()) return T(0.5) * a0;
+    return T(0.5) * (a0 + mf.OfParents(ped, ped.records[static_cast<std::size_t>(r.code) - 1]));
+  }
 };
 
 // F of a record in the precision of the run: the record's own float, or in
@@ -187,13 +196,27 @@ void FindLastMates(Pedigree& ped, ReducedPedigree<T>& reduced, const Grouping& g
 
 // D of a reduced ancestor j, once its parents' F and (for a predefined F)
 // its parents' relationship are final.
+// A metafounder parent counts with F = Gamma_pp - 1 where an unknown one
+// counts with -1, and a predefined F with an unknown parent is measured
+// against half the metafounders' part of its parents' relationship.
 template <class T>
 T AncestorVariance(const Pedigree& ped, const ReducedPedigree<T>& reduced, const Rec& j,
                        const InbreedingOptions& options) {
-  const T sum = FOf<T>(ped, ped.rec(j.sire)) + FOf<T>(ped, ped.rec(j.dam));
+  T fs = FOf<T>(ped, ped.rec(j.sire)), fd = FOf<T>(ped, ped.rec(j.dam));
+  const bool mf = reduced.mf.Active();
+  const RecIndex ri = mf ? ped.records[static_cast<std::size_t>(j.code) - 1] : 0;
+  if (mf) {
+    fs = reduced.mf.ParentF(ped, ri, ParentRole::kSire, fs);
+    fd = reduced.mf.ParentF(ped, ri, ParentRole::kDam, fd);
+  }
+  const T sum = fs + fd;
   T d = T(0.5) - T(0.25) * sum;
   if (j.fPredefined && !options.predefinedOnlyInProgenyD) {
-    d = d + (FOf<T>(ped, j) - reduced.fromParents[static_cast<std::size_t>(reduced.Of(j))]);
+    const std::int32_t k = reduced.Of(j);
+    T fromParents = k > 0 ? reduced.fromParents[static_cast<std::size_t>(k)] : T(0);
+    if (mf && (j.sire == kUnknownParent || j.dam == kUnknownParent))
+      fromParents = T(0.5) * reduced.mf.OfParents(ped, ri);
+    d = d + (FOf<T>(ped, j) - fromParents);
   }
   return d;
 }
@@ -349,14 +372,7 @@ void StoreVariances(Pedigree& ped, const ReducedPedigree<T>& reduced, const Inbr
   std::vector<T> variances(static_cast<std::size_t>(ped.nTotal) + 1, T(0));
   for (std::int32_t i = 0; i < ped.nTotal; ++i) {
     const Rec& r = ped.byCode(i);
-    const T sum = FOf<T>(ped, ped.rec(r.sire)) + FOf<T>(ped, ped.rec(r.dam));
-    T d = T(0.5) - T(0.25) * sum;
-    const std::int32_t k = reduced.Of(r);
-    if (r.fPredefined && !options.predefinedOnlyInProgenyD) {
-      const T fromParents = k > 0 ? reduced.fromParents[static_cast<std::size_t>(k)] : T(0);
-      d = d + (FOf<T>(ped, r) - fromParents);
-    }
-    variances[static_cast<std::size_t>(r.code)] = d;
+    variances[static_cast<std::size_t>(r.code)] = AncestorVariance(ped, reduced, r, options);
   }
   if constexpr (std::is_same_v<T, float>) {
     ped.d = std::move(variances);
@@ -404,7 +420,7 @@ class FamilyWalk {
 
   void Assign(Rec& r) {
     if (!NeedsRelationship(r, r_, options_)) return;
-    const T f = T(0.5) * r_.x[static_cast<std::size_t>(MateOf(r))];
+    const T f = r_.HalfRelationship(ped_, r, r_.x[static_cast<std::size_t>(MateOf(r))]);
     if (r.fPredefined) {
       r_.fromParents[static_cast<std::size_t>(r_.Of(r))] = f;
       return;
@@ -622,7 +638,7 @@ class BlockSolver {
       for (std::int32_t m = f.first; m < f.end; ++m) {
         Rec& r = ped_.rec(plan.members[static_cast<std::size_t>(m)]);
         const auto mate = static_cast<std::size_t>(plan.mates[static_cast<std::size_t>(m)]);
-        const T value = T(0.5) * w_[mate * W + l];
+        const T value = r_.HalfRelationship(ped_, r, w_[mate * W + l]);
         if (r.fPredefined) {
           r_.fromParents[static_cast<std::size_t>(r_.Of(r))] = value;
           continue;
@@ -725,6 +741,22 @@ bool WalkOneByOne(Pedigree& ped, ReducedPedigree<T>& reduced, const Grouping& gr
   return true;
 }
 
+// With metafounders, an individual whose grouping parent is unknown reads
+// no column, yet its parents may share metafounders: F = q_s' Gamma q_d / 2.
+template <class T>
+void AssignWithoutColumn(Pedigree& ped, const ReducedPedigree<T>& reduced, const Grouping& grouping) {
+  for (std::int32_t i = 0; i < ped.nTotal; ++i) {
+    Rec& r = ped.byCode(i);
+    if (r.fPredefined || grouping.Parent(r) != kUnknownParent) continue;
+    const T f = reduced.HalfRelationship(ped, r, T(0));
+    SetF(ped, r, f);
+    if (f > T(0)) {
+      ++ped.nInbreds;
+      ++ped.nInbredsEvaluated;
+    }
+  }
+}
+
 // Steps 1-8 of a run: counters, ancestors, grouping, reduced pedigree.
 template <class T>
 Grouping PrepareReducedPedigree(Pedigree& ped, ReducedPedigree<T>& reduced,
@@ -746,6 +778,8 @@ Grouping PrepareReducedPedigree(Pedigree& ped, ReducedPedigree<T>& reduced,
   AllocateReducedPedigree(
       reduced, static_cast<std::size_t>(collected.viaSire + collected.viaDam + collected.own) + 1);
   const Grouping grouping{collected.viaDam > collected.viaSire};
+  reduced.mf = BuildMetafounderModel<T>(ped);
+  if (reduced.mf.Active()) AssignWithoutColumn(ped, reduced, grouping);
   GroupFamilies(ped, grouping);
   NumberReducedPedigree(ped, reduced, collected.maxGeneration);
   FindLastMates(ped, reduced, grouping, options);

@@ -20,6 +20,8 @@ namespace {
 
 constexpr const char* kNoRowMemory = "Couldn't allocated memory for RowL (Sparse Matrix)";
 constexpr const char* kNoElementMemory = "Couldn't allocated memory for new element";
+constexpr const char* kSingularGamma =
+    "The metafounders' relationships are singular: the inverse of A with metafounders needs them positive definite.";
 
 // A contribution to the element (row, column) of an earlier row: the parents
 // of an individual, s and d, meet at (max(s, d), min(s, d)).
@@ -285,7 +287,16 @@ template void AddLowerMatrixTables(Pedigree&, const BasicSparseLower<double>&, c
 
 namespace {
 
+// Gamma inverse is part of the inverse with metafounders.
+bool RefuseSingularGamma(CommandContext& ctx) {
+  if (!ctx.ped.geneticGroups.Metafounders() || !ctx.ped.geneticGroups.gammaSingular) return false;
+  ctx.platform.ShowMessage(kSingularGamma, MessageIcon::kError);
+  return true;
+}
+
 std::string InverseTitle(const Pedigree& ped) {
+  if (ped.geneticGroups.Metafounders())
+    return "Inverse of the numerator relationship matrix with metafounders";
   return ped.geneticGroups.Active()
              ? "Inverse of the numerator relationship matrix with genetic groups"
              : "Inverse of the numerator relationship matrix";
@@ -330,6 +341,7 @@ void BuildAndWrite(CommandContext& ctx, const std::vector<T>& d, InverseOutput o
 }  // namespace
 
 void OnInverseOfA(CommandContext& ctx) {
+  if (RefuseSingularGamma(ctx)) return;
   InverseOutput output = InverseOutput::kNonZero;
   const std::int64_t n = ctx.ped.nTotal + ctx.ped.geneticGroups.Count();
   if (n * n <= kMaxInverseCells) {
@@ -342,6 +354,7 @@ void OnInverseOfA(CommandContext& ctx) {
 }
 
 void WriteInverseOfA(CommandContext& ctx, InverseOutput output) {
+  if (RefuseSingularGamma(ctx)) return;
   const auto file = AskResultFile(ctx.platform);
   if (!file) return;
   WaitCursor cursor(ctx.platform);

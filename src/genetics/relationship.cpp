@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "genetics/metafounders.h"
+
 namespace kinvar {
 
 namespace {
@@ -205,7 +207,9 @@ T PairRelationship(const Pedigree& ped, const std::vector<T>& d, RecIndex x, Rec
   const std::int32_t e = std::min(ped.rec(x).code, ped.rec(y).code);
   BasicKernelPedigree<T> kp = WholePedigreeKernel(ped, d, c);
   ComputeColumn(kp, c, e);
-  return kp.at(e);
+  if (!ped.geneticGroups.Metafounders()) return kp.at(e);
+  const MetafounderModel<T> mf = BuildMetafounderModel<T>(ped);
+  return kp.at(e) + mf.Between(c, e);
 }
 
 float RelationshipCoefficient(float a, float fx, float fy) {

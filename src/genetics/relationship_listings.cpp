@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "genetics/inbreeding.h"
+#include "genetics/metafounders.h"
 #include "genetics/relationship.h"
 #include "report/number_format.h"
 
@@ -37,7 +38,8 @@ class PairWriter {
         low_(ped.settings.relationshipLower),
         high_(ped.settings.relationshipUpper),
         coefficient_(ped.settings.relationshipType == 0),
-        format_(ped.settings.numberFormat) {}
+        format_(ped.settings.numberFormat),
+        base_(ped) {}
 
   // Clears the report and the copy file and writes the heading lines.
   void Begin(const std::string& title, const std::string& columns) {
@@ -56,7 +58,8 @@ class PairWriter {
 
   // False when the pair was one too many: the listing must stop.
   template <class T>
-  bool Offer(const Rec& column, const Rec& other, T a) {
+  bool Offer(const Rec& column, const Rec& other, T a0) {
+    const T a = base_.Add(a0, column, other);
     const T v = !coefficient_ ? a
                 : std::is_same_v<T, float>
                     ? RelationshipCoefficient(a, static_cast<T>(column.f), static_cast<T>(other.f))
@@ -134,6 +137,7 @@ class PairWriter {
   std::int64_t listed_ = 0;
   ListingEnd end_ = ListingEnd::kDone;
   std::string line_;
+  BaseRelationships base_;  // the metafounders' part, when there are some
 };
 
 template <class T>

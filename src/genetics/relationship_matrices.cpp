@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "genetics/inbreeding.h"
+#include "genetics/metafounders.h"
 #include "genetics/relationship.h"
 #include "report/markup.h"
 #include "report/number_format.h"
@@ -37,18 +38,20 @@ std::string Title(const Pedigree& ped, const std::string& rest) {
 class RowWriter {
  public:
   RowWriter(const Pedigree& ped, OutputFile& file)
-      : ped_(ped), file_(file), coefficient_(ped.settings.relationshipType == 0) {}
+      : ped_(ped), file_(file), coefficient_(ped.settings.relationshipType == 0), base_(ped) {}
 
   void Begin(const Rec& row) {
     row_ = &row;
     text_ = RowLabel(row);
   }
-  void Value(const Rec& column, float a) {
+  void Value(const Rec& column, float a0) {
+    const float a = base_.Add(a0, column, *row_);
     const float v = coefficient_ ? RelationshipCoefficient(a, column.f, row_->f) : a;
     text_ += FormatNumber(ped_.settings.numberFormat, v);
     text_ += ", ";
   }
-  void Value(const Rec& column, double a) {
+  void Value(const Rec& column, double a0) {
+    const double a = base_.Add(a0, column, *row_);
     const double v =
         coefficient_ ? RelationshipCoefficient(a, FOfRecord(ped_, column), FOfRecord(ped_, *row_))
                      : a;
@@ -66,6 +69,7 @@ class RowWriter {
   bool coefficient_;
   const Rec* row_ = nullptr;
   std::string text_;
+  BaseRelationships base_;  // the metafounders' part, when there are some
 };
 
 void WriteTitle(const Pedigree& ped, const std::string& rest, OutputFile& file) {

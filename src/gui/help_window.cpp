@@ -161,6 +161,7 @@ constexpr CommandPage kCommandPages[] = {
     {kCmdAverageRelatedness, "commands/average-relatedness"},
     {kCmdInverseA, "commands/inverse"},
     {kCmdInverseWithGroups, "commands/inverse"},
+    {kCmdInverseWithMetafounders, "commands/inverse"},
     {kCmdXLinked, "commands/x-linked"},
     {kCmdDominance, "commands/dominance"},
     {kCmdMatrixT, "commands/matrix-t"},

@@ -199,6 +199,7 @@ std::string KeepShares(std::vector<GroupShare> shares, Pedigree& ped) {
 
 std::string ReadGroupFractions(const std::string& path, Pedigree& ped) {
   if (!ped.geneticGroups.Active()) return "Group fractions need a genetic groups file.";
+  if (ped.geneticGroups.Metafounders()) return "Group fractions cannot be used with metafounders.";
   std::ifstream in(path);
   if (!in) return "Cannot open the group fractions file " + path + ".";
   const auto recs = RecordIndex(ped);
@@ -220,6 +221,7 @@ std::string ReadGroupFractions(const std::string& path, Pedigree& ped) {
 
 std::string SetGroupFractions(const std::vector<GroupFractionRow>& rows, Pedigree& ped) {
   if (!ped.geneticGroups.Active()) return "Group fractions need genetic groups.";
+  if (ped.geneticGroups.Metafounders()) return "Group fractions cannot be used with metafounders.";
   const auto recs = RecordIndex(ped);
   const auto index = GroupIndex(ped.geneticGroups);
   std::vector<GroupShare> shares;

@@ -37,9 +37,37 @@ struct GeneticGroups {
   std::vector<std::int32_t> damGroup;
   std::vector<GroupShare> shares;  // by rec, then role, in file order
 
+  // Metafounders: the groups are related founder populations, gamma being
+  // their relationships g x g by row (floats, as every stored value); empty
+  // for plain groups. Kept from one load to the next, as the IDs are.
+  std::vector<float> gamma;
+  std::string gammaSource;     // the file, named in the reports
+  bool gammaSingular = false;  // positive semi-definite only: no inverse
+
   bool Active() const { return !ids.empty(); }
+  bool Metafounders() const { return !gamma.empty(); }
   std::int32_t Count() const { return static_cast<std::int32_t>(ids.size()); }
+  float Gamma(std::int32_t i, std::int32_t j) const {
+    return gamma[static_cast<std::size_t>(i) * ids.size() + static_cast<std::size_t>(j)];
+  }
 };
+
+// Forgets the groups (and metafounders) asked for, as opening another
+// pedigree does.
+inline void ForgetGroups(GeneticGroups& groups) {
+  groups.ids.clear();
+  groups.gamma.clear();
+  groups.gammaSource.clear();
+  groups.gammaSingular = false;
+}
+
+// Carries what the user asked for to a pedigree about to be loaded.
+inline void KeepGroupRequest(const GeneticGroups& from, GeneticGroups& to) {
+  to.ids = from.ids;
+  to.gamma = from.gamma;
+  to.gammaSource = from.gammaSource;
+  to.gammaSingular = from.gammaSingular;
+}
 
 // Reads a groups file: one ID a line, blank lines skipped, upper-cased as
 // the pedigree's IDs are. An empty string on success, else what is wrong.

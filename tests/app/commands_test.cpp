@@ -34,6 +34,7 @@ const std::set<std::int32_t> kSingleIndividualAnalyses = {
     kCmdDrawDescendantsIndividual, kCmdChartFDistribution, kCmdPurging};
 const std::set<std::int32_t> kPairAnalyses = {kCmdBetweenTwoIndividuals, kCmdBetweenAll,
                                               kCmdInverseA, kCmdMatrixT, kCmdInverseWithGroups,
+                                              kCmdInverseWithMetafounders,
                                               kCmdXLinked, kCmdDominance};
 const std::set<std::int32_t> kOneGroupAnalyses = {kCmdDecompositionGroup,  kCmdPathCountingGroup,
                                                   kCmdDecompositionCoancestry,
@@ -134,7 +135,7 @@ TEST(CommandTable, IdentifiersAreUniqueAndFindable) {
     EXPECT_TRUE(seen.insert(c.id).second) << c.id;
     EXPECT_EQ(FindCommand(c.id), &c);
   }
-  EXPECT_EQ(seen.size(), 61u);  // every row of the menu bar
+  EXPECT_EQ(seen.size(), 62u);  // every row of the menu bar
   for (const Command& c : ViewCommands()) {
     EXPECT_TRUE(seen.insert(c.id).second) << c.id;
     EXPECT_EQ(FindCommand(c.id), &c);

@@ -1,0 +1,26 @@
+// Metafounders: genetic groups that are related base populations. Their
+// file gives Gamma, the groups' relationships, and names the groups; the
+// pedigree then reads them as genetic groups (a parent ID naming one is an
+// unknown parent with that metafounder behind it).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "pedigree/genetic_groups.h"
+
+namespace kinvar {
+
+// Reads "group group value" lines (blank lines and lines beginning with '#'
+// skipped), each unordered pair once, every group's diagonal given, missing
+// pairs 0. The groups are numbered in the order they first appear. Gamma
+// must be positive semi-definite; a singular one is noted (gammaSingular),
+// as only the inverse needs more. An empty string on success (ids, gamma
+// and gammaSource of `groups` then set), else what is wrong, nothing kept.
+std::string ReadMetafounders(const std::string& path, GeneticGroups& groups);
+
+// The smallest and largest eigenvalue of a symmetric matrix n x n by row.
+void SymmetricEigenRange(const std::vector<double>& matrix, std::size_t n, double& smallest,
+                         double& largest);
+
+}  // namespace kinvar
