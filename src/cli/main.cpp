@@ -642,15 +642,18 @@ bool ReadFractions(CKinvarDoc& doc, const Arguments& args) {
 CLI::Option* AddMetafounderOption(CLI::App& sub, Arguments& args) {
   return sub.add_option("--metafounders", args.metafounders,
                         "Related base populations: lines \"group group value\" of their "
-                        "relationships; parent IDs naming them are metafounders");
+                        "relationships; parent IDs naming them are metafounders")
+      ->type_name("FILE");
 }
 
 void AddGroupOptions(CLI::App& sub, Arguments& args) {
   auto* groups = sub.add_option("--genetic-groups", args.geneticGroups,
                                 "Parent IDs listed in FILE (one a line) are genetic groups, "
-                                "numbered after the individuals");
+                                "numbered after the individuals")
+                     ->type_name("FILE");
   sub.add_option("--group-fractions", args.groupFractions,
                  "Fuzzy groups: lines \"individual sire|dam group fraction\"")
+      ->type_name("FILE")
       ->needs(groups);
   AddMetafounderOption(sub, args)->excludes(groups);
 }
@@ -832,8 +835,10 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
         auto* triplets =
             sub.add_flag("--triplets", args.triplets, "\"row column value\" lines; pair with 'recode'");
         sub.add_flag("--full", args.full, "The entire matrix (at most 500 individuals)")->excludes(triplets);
-        sub.add_option("--group", args.dominanceGroup, "The group's members only (default: every individual)");
-        sub.add_option("--min-value", args.minValue, "Leave out elements with an absolute value below X");
+        sub.add_option("--group", args.dominanceGroup, "The group's members only (default: every individual)")
+            ->type_name("G");
+        sub.add_option("--min-value", args.minValue, "Leave out elements with an absolute value below X")
+            ->type_name("X");
       }
       break;
     case Kind::kListing:
