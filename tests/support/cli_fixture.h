@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <initializer_list>
 #include <string>
 #include <utility>
 
@@ -22,6 +23,15 @@ namespace kinvar::test {
 struct CliRun {
   int status = -1;
   std::string out;
+  std::string err;
+};
+
+// A run kinvar-cli refuses: its status and exactly its message (empty:
+// CLI11's usage text).
+struct CliRefusal {
+  const char* name;
+  std::string args;
+  int status;
   std::string err;
 };
 
@@ -56,6 +66,18 @@ class CliFixture : public testing::Test {
         Quote(KINVAR_CLI_PATH) + " " + args + " >" + Quote(out) + " 2>" + Quote(err) + " </dev/null";
     const int raw = std::system(command.c_str());
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadWholeFile(out), ReadWholeFile(err)};
+  }
+
+  // Each refusal with its status and message, and nothing on standard output.
+  void ExpectRefusals(std::initializer_list<CliRefusal> rows) const {
+    for (const CliRefusal& row : rows) {
+      SCOPED_TRACE(row.name);
+      const CliRun run = Execute(row.args);
+      EXPECT_EQ(run.status, row.status);
+      EXPECT_EQ(run.out, "");
+      if (!row.err.empty()) EXPECT_EQ(run.err, row.err);
+      else EXPECT_NE(run.err.find("Usage: kinvar-cli"), std::string::npos) << run.err;
+    }
   }
 
   // The example herd as one shell word, and a file in the run's own folder.
