@@ -146,4 +146,12 @@ std::unique_ptr<Pedigree> Loaded(const std::string& text) {
   return ped;
 }
 
+std::string FullSibLine(std::string head, int generations, std::string_view tail) {
+  for (int g = 1; g <= generations; ++g) {
+    const std::string p = std::to_string(g - 1), c = std::to_string(g);
+    for (const char* line : {"S", "D"}) head += line + c + " S" + p + " D" + p + std::string(tail) + "\n";
+  }
+  return head;
+}
+
 }  // namespace kinvar::test
