@@ -19,17 +19,13 @@ const char* const kUsage =
     "usage: kinvar-bench-dominance [--sizes N,N,...] [--seed S]\n"
     "  Defaults: sizes 100000,1000000.\n";
 
-std::vector<RecIndex> Latest(const Pedigree& ped, std::int32_t count) {
-  return {ped.records.begin() + (ped.nTotal - count), ped.records.begin() + ped.nTotal};
-}
-
 bool MeasureSize(std::int64_t n, std::uint64_t seed, Results& r) {
   GeneratorOptions gen;
   gen.individuals = n;
   gen.seed = seed;
   return MeasureOnGenerated(gen, "kinvar-bench-dominance", [&](Pedigree& ped, Progress& progress, Results& out) {
     out["nTotal"] = ped.nTotal;
-    const DominanceRequest group{Latest(ped, 2000), false, 0.0};
+    const DominanceRequest group{LatestBorn(ped, 2000), false, 0.0};
     out["subset"] = BuildAncestorSubset(ped, group.members).kernel.size();
     bool ok = false;
     std::int64_t stored = 0;
@@ -45,7 +41,7 @@ bool MeasureSize(std::int64_t n, std::uint64_t seed, Results& r) {
       stored = d.matrix.Stored();
     });
     out["stored"] = static_cast<double>(stored);
-    const DominanceRequest inverse{Latest(ped, 1000), true, 0.0};
+    const DominanceRequest inverse{LatestBorn(ped, 1000), true, 0.0};
     out["inverse"] = CpuSecondsOf([&] {
       ok = ok && BuildDominance(ped, ped.d, inverse, {}, progress).status == DominanceStatus::kDone;
     });

@@ -26,15 +26,6 @@ const char* const kUsage =
     "usage: kinvar-bench-relationships [--sizes N,N,...] [--seed S]\n"
     "  Defaults: sizes 100000,1000000.\n";
 
-// The last `count` individuals by code from position `end` back: the most
-// recent births, with the deepest ancestries.
-std::vector<RecIndex> Latest(const Pedigree& ped, std::int32_t end, std::int32_t count) {
-  std::vector<RecIndex> members;
-  for (std::int32_t i = end - count; i < end; ++i)
-    members.push_back(ped.records[static_cast<std::size_t>(i)]);
-  return members;
-}
-
 // Twenty groups of the individuals that have one, by code.
 void RegroupIntoTwenty(Pedigree& ped) {
   ped.groups.assign(20, {});
@@ -64,12 +55,12 @@ bool MeasureSize(std::int64_t n, std::uint64_t seed, Results& r) {
     });
     out["relatedness"] = CpuSecondsOf([&] { ReportAverageRelatedness(ped); });
 
-    const std::vector<RecIndex> group = Latest(ped, ped.nTotal, 1000);
+    const std::vector<RecIndex> group = LatestBorn(ped, 1000);
     out["within"] = CpuSecondsOf([&] { ListWithinGroup(ped, platform, progress, 1, group); });
     out["subset"] = BuildAncestorSubset(ped, group).kernel.size();
 
-    const std::vector<RecIndex> x = Latest(ped, ped.nTotal - 3000, 1000);
-    const std::vector<RecIndex> y = Latest(ped, ped.nTotal - 1000, 2000);
+    const std::vector<RecIndex> x = LatestBorn(ped, 1000, 3000);
+    const std::vector<RecIndex> y = LatestBorn(ped, 2000, 1000);
     out["pairs"] = CpuSecondsOf([&] { ListBetweenGroups(ped, platform, progress, 1, x, 2, y); });
 
     RegroupIntoTwenty(ped);

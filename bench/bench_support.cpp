@@ -210,6 +210,18 @@ int UsageStatus(const Options& args, const char* usage) {
   return help ? 0 : 2;
 }
 
+GeneratorOptions GeneratorOf(const Options& args, std::int64_t n) {
+  GeneratorOptions gen;
+  gen.individuals = args.Int("n", n);
+  gen.seed = static_cast<std::uint64_t>(args.Int("seed", 1));
+  return gen;
+}
+
+std::vector<RecIndex> LatestBorn(const Pedigree& ped, std::int32_t count, std::int32_t skip) {
+  const auto end = ped.records.begin() + (ped.nTotal - skip);
+  return {end - count, end};
+}
+
 std::string TempPath(const std::string& stem) {
   const char* dir = std::getenv("TMPDIR");
   return std::string(dir != nullptr && *dir != 0 ? dir : "/tmp") + "/" + stem + "-" +
