@@ -54,19 +54,13 @@ bool MeasureSize(std::int64_t n, std::uint64_t seed, Results& r) {
 int main(int argc, char** argv) {
   const Options args(argc, argv, {"help"});
   if (const int status = UsageStatus(args, kUsage); status >= 0) return status;
-  const auto seed = static_cast<std::uint64_t>(args.Int("seed", 1));
   std::printf("\n  %9s %12s %14s %12s %14s\n", "nTotal", "subset size", "D of 2000", "elements",
               "D inv of 1000");
-  for (const std::int64_t n : args.Sizes("sizes", "100000,1000000")) {
-    Results r;
-    if (!MeasureSize(n, seed, r)) {
-      std::fprintf(stderr, "kinvar-bench-dominance: %lld individuals failed\n", static_cast<long long>(n));
-      return 1;
-    }
-    std::printf("  %9.0f %12.0f %12.3f s %12.0f %12.3f s\n", r.at("nTotal"), r.at("subset"), r.at("triplets"),
-                r.at("stored"), r.at("inverse"));
-    std::fflush(stdout);
-  }
+  if (MeasureEachSize(args, "kinvar-bench-dominance", MeasureSize, [](const Results& r) {
+        std::printf("  %9.0f %12.0f %12.3f s %12.0f %12.3f s\n", r.at("nTotal"), r.at("subset"),
+                    r.at("triplets"), r.at("stored"), r.at("inverse"));
+      }) != 0)
+    return 1;
   std::printf(
       "\n  Processor seconds. D of the 2000 latest births, written as triplets;\n"
       "  the inverse of D of the 1000 latest. Target for 1000000 individuals:\n"

@@ -74,21 +74,14 @@ bool MeasureSize(std::int64_t n, std::uint64_t seed, Results& r) {
 int main(int argc, char** argv) {
   const Options args(argc, argv, {"help"});
   if (const int status = UsageStatus(args, kUsage); status >= 0) return status;
-  const auto seed = static_cast<std::uint64_t>(args.Int("seed", 1));
   std::printf("\n  %9s %9s %12s %10s %12s %12s %14s\n", "nTotal", "sweeps", "relatedness",
               "20 groups", "within 1000", "subset size", "2000000 pairs");
-  for (const std::int64_t n : args.Sizes("sizes", "100000,1000000")) {
-    Results r;
-    if (!MeasureSize(n, seed, r)) {
-      std::fprintf(stderr, "kinvar-bench-relationships: %lld individuals failed\n",
-                   static_cast<long long>(n));
-      return 1;
-    }
-    std::printf("  %9.0f %7.3f s %10.3f s %8.3f s %10.3f s %12.0f %12.3f s\n", r.at("nTotal"),
-                r.at("sweeps"), r.at("relatedness"), r.at("groups"), r.at("within"), r.at("subset"),
-                r.at("pairs"));
-    std::fflush(stdout);
-  }
+  if (MeasureEachSize(args, "kinvar-bench-relationships", MeasureSize, [](const Results& r) {
+        std::printf("  %9.0f %7.3f s %10.3f s %8.3f s %10.3f s %12.0f %12.3f s\n", r.at("nTotal"),
+                    r.at("sweeps"), r.at("relatedness"), r.at("groups"), r.at("within"), r.at("subset"),
+                    r.at("pairs"));
+      }) != 0)
+    return 1;
   std::printf(
       "\n  Processor seconds, report and copy file included; sweeps: the two passes\n"
       "  alone. Within a Group lists the 499500 pairs of the 1000 latest births;\n"
