@@ -35,6 +35,14 @@ struct CliRefusal {
   std::string err;
 };
 
+// A picture kinvar-cli refuses to draw: its status and a part of its message.
+struct PictureRefusal {
+  const char* name;
+  std::string args;  // after the pedigree; "-o FILE" last, FILE named as in the run's folder
+  int status;
+  const char* message;
+};
+
 // One shell word, whatever `arg` holds.
 inline std::string Quote(const std::string& arg) {
   std::string quoted = "'";
@@ -77,6 +85,17 @@ class CliFixture : public testing::Test {
       EXPECT_EQ(run.out, "");
       if (!row.err.empty()) EXPECT_EQ(run.err, row.err);
       else EXPECT_NE(run.err.find("Usage: kinvar-cli"), std::string::npos) << run.err;
+    }
+  }
+
+  // `command` on the example herd refused as each row says, neither x.svg
+  // nor x.png written.
+  void ExpectPictureRefusals(const std::string& command, std::initializer_list<PictureRefusal> rows) const {
+    for (const PictureRefusal& row : rows) {
+      const CliRun run = Execute(command + " " + Herd() + " " + WithOutputAtHome(row.args));
+      EXPECT_EQ(run.status, row.status) << row.name;
+      EXPECT_NE(run.err.find(row.message), std::string::npos) << row.name << ": " << run.err;
+      EXPECT_FALSE(std::filesystem::exists(Out("x.svg")) || std::filesystem::exists(Out("x.png"))) << row.name;
     }
   }
 
