@@ -146,10 +146,12 @@ std::unique_ptr<Pedigree> Loaded(const std::string& text) {
   return ped;
 }
 
-std::string FullSibLine(std::string head, int generations, std::string_view tail) {
+std::string FullSibLine(std::string head, int generations, std::string_view tail, char sire, char dam) {
   for (int g = 1; g <= generations; ++g) {
     const std::string p = std::to_string(g - 1), c = std::to_string(g);
-    for (const char* line : {"S", "D"}) head += line + c + " S" + p + " D" + p + std::string(tail) + "\n";
+    const std::string parents = " " + (sire + p) + " " + (dam + p) + std::string(tail) + "\n";
+    head += sire + c + parents;
+    head += dam + c + parents;
   }
   return head;
 }
