@@ -53,10 +53,7 @@ TEST(DominanceCommand, WritesTheChosenMatrix) {
     ASSERT_EQ(platform.pickerAllEntries.size(), 1u) << row.name;
     EXPECT_EQ(platform.pickerAllEntries[0], "All individuals") << row.name;
     EXPECT_EQ(platform.formCaptions, std::vector<std::string>{"Dominance relationships"}) << row.name;
-    std::string shown;
-    for (const auto& m : platform.messages)
-      if (m.icon == MessageIcon::kInformation) shown += m.text;
-    EXPECT_EQ(shown, row.message) << row.name;
+    EXPECT_EQ(platform.JoinedTexts(MessageIcon::kInformation), row.message) << row.name;
     fs::remove(out);
   }
 }
@@ -82,10 +79,7 @@ TEST(DominanceCommand, NothingIsWrittenWithoutAnAnswer) {
     platform.forms = {row.form};
     doc.RunCommand(kCmdDominance);
     EXPECT_TRUE(platform.fileRequests.empty()) << row.name;
-    std::string errors;
-    for (const auto& m : platform.messages)
-      if (m.icon == MessageIcon::kError) errors += m.text;
-    EXPECT_EQ(errors, row.error) << row.name;
+    EXPECT_EQ(platform.JoinedTexts(MessageIcon::kError), row.error) << row.name;
   }
 }
 
