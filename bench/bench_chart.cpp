@@ -27,10 +27,8 @@ RecIndex MostInbredLatest(const Pedigree& ped) {
 }
 
 bool Measure(const Options& args, Results& r) {
-  GeneratorOptions gen;
-  gen.individuals = args.Int("n", 100000);
+  GeneratorOptions gen = GeneratorOf(args, 100000);
   gen.deepGenerations = static_cast<int>(args.Int("deep", 30));
-  gen.seed = static_cast<std::uint64_t>(args.Int("seed", 1));
   return MeasureOnGenerated(gen, "kinvar-bench-chart", [&](Pedigree& ped, Progress&, Results& out) {
     const RecIndex x = MostInbredLatest(ped);
     PedigreeChart chart;

@@ -19,17 +19,13 @@ const char* const kUsage =
     "usage: kinvar-bench-dominance [--sizes N,N,...] [--seed S]\n"
     "  Defaults: sizes 100000,1000000.\n";
 
-std::vector<RecIndex> Latest(const Pedigree& ped, std::int32_t count) {
-  return {ped.records.begin() + (ped.nTotal - count), ped.records.begin() + ped.nTotal};
-}
-
 bool MeasureSize(std::int64_t n, std::uint64_t seed, Results& r) {
   GeneratorOptions gen;
   gen.individuals = n;
   gen.seed = seed;
   return MeasureOnGenerated(gen, "kinvar-bench-dominance", [&](Pedigree& ped, Progress& progress, Results& out) {
     out["nTotal"] = ped.nTotal;
-    const DominanceRequest group{Latest(ped, 2000), false, 0.0};
+    const DominanceRequest group{LatestBorn(ped, 2000), false, 0.0};
     out["subset"] = BuildAncestorSubset(ped, group.members).kernel.size();
     bool ok = false;
     std::int64_t stored = 0;
@@ -45,7 +41,7 @@ bool MeasureSize(std::int64_t n, std::uint64_t seed, Results& r) {
       stored = d.matrix.Stored();
     });
     out["stored"] = static_cast<double>(stored);
-    const DominanceRequest inverse{Latest(ped, 1000), true, 0.0};
+    const DominanceRequest inverse{LatestBorn(ped, 1000), true, 0.0};
     out["inverse"] = CpuSecondsOf([&] {
       ok = ok && BuildDominance(ped, ped.d, inverse, {}, progress).status == DominanceStatus::kDone;
     });
@@ -58,19 +54,13 @@ bool MeasureSize(std::int64_t n, std::uint64_t seed, Results& r) {
 int main(int argc, char** argv) {
   const Options args(argc, argv, {"help"});
   if (const int status = UsageStatus(args, kUsage); status >= 0) return status;
-  const auto seed = static_cast<std::uint64_t>(args.Int("seed", 1));
   std::printf("\n  %9s %12s %14s %12s %14s\n", "nTotal", "subset size", "D of 2000", "elements",
               "D inv of 1000");
-  for (const std::int64_t n : args.Sizes("sizes", "100000,1000000")) {
-    Results r;
-    if (!MeasureSize(n, seed, r)) {
-      std::fprintf(stderr, "kinvar-bench-dominance: %lld individuals failed\n", static_cast<long long>(n));
-      return 1;
-    }
-    std::printf("  %9.0f %12.0f %12.3f s %12.0f %12.3f s\n", r.at("nTotal"), r.at("subset"), r.at("triplets"),
-                r.at("stored"), r.at("inverse"));
-    std::fflush(stdout);
-  }
+  if (MeasureEachSize(args, "kinvar-bench-dominance", MeasureSize, [](const Results& r) {
+        std::printf("  %9.0f %12.0f %12.3f s %12.0f %12.3f s\n", r.at("nTotal"), r.at("subset"),
+                    r.at("triplets"), r.at("stored"), r.at("inverse"));
+      }) != 0)
+    return 1;
   std::printf(
       "\n  Processor seconds. D of the 2000 latest births, written as triplets;\n"
       "  the inverse of D of the 1000 latest. Target for 1000000 individuals:\n"

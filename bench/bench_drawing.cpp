@@ -49,10 +49,8 @@ DrawingRequest Sized(Pedigree& ped, std::int32_t group) {
 }
 
 bool Measure(const Options& args, Results& r) {
-  GeneratorOptions gen;
-  gen.individuals = args.Int("n", 100000);
+  GeneratorOptions gen = GeneratorOf(args, 100000);
   gen.deepGenerations = static_cast<int>(args.Int("deep", 30));
-  gen.seed = static_cast<std::uint64_t>(args.Int("seed", 1));
   const std::int64_t members = args.Int("group", 2400);
   return MeasureOnGenerated(gen, "kinvar-bench-drawing", [&](Pedigree& ped, Progress&, Results& out) {
     const DrawingRequest request = Sized(ped, MakeGroup(ped, members));

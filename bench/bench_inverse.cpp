@@ -149,9 +149,7 @@ void TimeStructure(Pedigree& ped, Results& r) {
 int main(int argc, char** argv) {
   const Options args(argc, argv, {"f", "double", "help"});
   if (const int status = UsageStatus(args, kUsage); status >= 0) return status;
-  GeneratorOptions gen;
-  gen.individuals = args.Int("n", 1000000);
-  gen.seed = static_cast<std::uint64_t>(args.Int("seed", 1));
+  GeneratorOptions gen = GeneratorOf(args, 1000000);
   gen.fColumn = args.Flag("f");
   Results r;
   const bool ok = MeasureOnGenerated(

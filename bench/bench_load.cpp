@@ -82,9 +82,7 @@ double Median(std::vector<double> v) {
 int main(int argc, char** argv) {
   const Options args(argc, argv, {"f", "keep", "stages", "help"});
   if (const int status = UsageStatus(args, kUsage); status >= 0) return status;
-  GeneratorOptions gen;
-  gen.individuals = args.Int("n", 1000000);
-  gen.seed = static_cast<std::uint64_t>(args.Int("seed", 1));
+  GeneratorOptions gen = GeneratorOf(args, 1000000);
   gen.order = args.Get("order", "random") == "parents-first" ? Order::kParentsFirst : Order::kRandom;
   gen.fColumn = args.Flag("f");
   const int repeat = static_cast<int>(std::max<std::int64_t>(1, args.Int("repeat", 3)));

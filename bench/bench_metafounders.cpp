@@ -63,9 +63,7 @@ void TimeRun(Pedigree& ped, Progress& progress, const std::string& key, Results&
 int main(int argc, char** argv) {
   const Options args(argc, argv, {"help"});
   if (const int status = UsageStatus(args, kUsage); status >= 0) return status;
-  GeneratorOptions gen;
-  gen.individuals = args.Int("n", 1000000);
-  gen.seed = static_cast<std::uint64_t>(args.Int("seed", 1));
+  const GeneratorOptions gen = GeneratorOf(args, 1000000);
   const int g = static_cast<int>(args.Int("metafounders", 20));
   Results r;
   const bool ok = MeasureOnGenerated(

@@ -26,14 +26,6 @@ struct Sizes {
   std::int32_t living, sires, dams, candidates;
 };
 
-// The `count` latest births before the `skip` latest, by code.
-std::vector<RecIndex> Latest(const Pedigree& ped, std::int32_t skip, std::int32_t count) {
-  std::vector<RecIndex> members;
-  for (std::int32_t code = ped.nTotal - skip - count + 1; code <= ped.nTotal - skip; ++code)
-    members.push_back(ped.records[static_cast<std::size_t>(code - 1)]);
-  return members;
-}
-
 ReferencePopulation ReferenceOf(const Pedigree& ped, const std::vector<RecIndex>& members) {
   ReferencePopulation ref;
   ref.byCode.assign(static_cast<std::size_t>(ped.nTotal) + 1, 0);
@@ -44,7 +36,7 @@ ReferencePopulation ReferenceOf(const Pedigree& ped, const std::vector<RecIndex>
 
 double Ocs(Pedigree& ped, const Sizes& s, Results& out) {
   const std::int32_t sires = s.candidates / 10;
-  MatingGroups g{1, 2, Latest(ped, 0, sires), Latest(ped, sires, s.candidates - sires)};
+  MatingGroups g{1, 2, LatestBorn(ped, sires), LatestBorn(ped, s.candidates - sires, sires)};
   OcsProblem p;
   p.nSires = sires;
   p.nDams = s.candidates - sires;
@@ -66,10 +58,10 @@ bool Measure(std::int64_t n, std::uint64_t seed, const Sizes& s, Results& r) {
   gen.seed = seed;
   return MeasureOnGenerated(gen, "kinvar-bench-population", [&](Pedigree& ped, Progress&, Results& out) {
     double start = Now();
-    const MeanKinshipResult mk = ComputeMeanKinship(ped, ReferenceOf(ped, Latest(ped, 0, s.living)));
+    const MeanKinshipResult mk = ComputeMeanKinship(ped, ReferenceOf(ped, LatestBorn(ped, s.living)));
     out["meanKinship"] = Now() - start;
     out["gd"] = mk.geneDiversity;
-    MatingGroups groups{1, 2, Latest(ped, 0, s.sires), Latest(ped, s.sires, s.dams)};
+    MatingGroups groups{1, 2, LatestBorn(ped, s.sires), LatestBorn(ped, s.dams, s.sires)};
     start = Now();
     const MateSuitability m = ComputeMateSuitability(ped, groups, PairReference(ped, groups), kDefaultMaxF);
     out["suitability"] = Now() - start;

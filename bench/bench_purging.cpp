@@ -28,9 +28,7 @@ AncestorSubset SubsetOfLatest(Pedigree& ped, std::int32_t latest, std::vector<st
 }
 
 bool Measure(const Options& args, Results& r) {
-  GeneratorOptions gen;
-  gen.individuals = args.Int("n", 1000000);
-  gen.seed = static_cast<std::uint64_t>(args.Int("seed", 1));
+  const GeneratorOptions gen = GeneratorOf(args, 1000000);
   const auto members = static_cast<std::int32_t>(args.Int("members", 10000));
   const auto drops = static_cast<std::size_t>(args.Int("drops", 1000));
   return MeasureOnGenerated(gen, "kinvar-bench-purging", [&](Pedigree& ped, Progress& progress, Results& out) {

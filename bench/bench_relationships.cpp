@@ -26,15 +26,6 @@ const char* const kUsage =
     "usage: kinvar-bench-relationships [--sizes N,N,...] [--seed S]\n"
     "  Defaults: sizes 100000,1000000.\n";
 
-// The last `count` individuals by code from position `end` back: the most
-// recent births, with the deepest ancestries.
-std::vector<RecIndex> Latest(const Pedigree& ped, std::int32_t end, std::int32_t count) {
-  std::vector<RecIndex> members;
-  for (std::int32_t i = end - count; i < end; ++i)
-    members.push_back(ped.records[static_cast<std::size_t>(i)]);
-  return members;
-}
-
 // Twenty groups of the individuals that have one, by code.
 void RegroupIntoTwenty(Pedigree& ped) {
   ped.groups.assign(20, {});
@@ -64,12 +55,12 @@ bool MeasureSize(std::int64_t n, std::uint64_t seed, Results& r) {
     });
     out["relatedness"] = CpuSecondsOf([&] { ReportAverageRelatedness(ped); });
 
-    const std::vector<RecIndex> group = Latest(ped, ped.nTotal, 1000);
+    const std::vector<RecIndex> group = LatestBorn(ped, 1000);
     out["within"] = CpuSecondsOf([&] { ListWithinGroup(ped, platform, progress, 1, group); });
     out["subset"] = BuildAncestorSubset(ped, group).kernel.size();
 
-    const std::vector<RecIndex> x = Latest(ped, ped.nTotal - 3000, 1000);
-    const std::vector<RecIndex> y = Latest(ped, ped.nTotal - 1000, 2000);
+    const std::vector<RecIndex> x = LatestBorn(ped, 1000, 3000);
+    const std::vector<RecIndex> y = LatestBorn(ped, 2000, 1000);
     out["pairs"] = CpuSecondsOf([&] { ListBetweenGroups(ped, platform, progress, 1, x, 2, y); });
 
     RegroupIntoTwenty(ped);
@@ -83,21 +74,14 @@ bool MeasureSize(std::int64_t n, std::uint64_t seed, Results& r) {
 int main(int argc, char** argv) {
   const Options args(argc, argv, {"help"});
   if (const int status = UsageStatus(args, kUsage); status >= 0) return status;
-  const auto seed = static_cast<std::uint64_t>(args.Int("seed", 1));
   std::printf("\n  %9s %9s %12s %10s %12s %12s %14s\n", "nTotal", "sweeps", "relatedness",
               "20 groups", "within 1000", "subset size", "2000000 pairs");
-  for (const std::int64_t n : args.Sizes("sizes", "100000,1000000")) {
-    Results r;
-    if (!MeasureSize(n, seed, r)) {
-      std::fprintf(stderr, "kinvar-bench-relationships: %lld individuals failed\n",
-                   static_cast<long long>(n));
-      return 1;
-    }
-    std::printf("  %9.0f %7.3f s %10.3f s %8.3f s %10.3f s %12.0f %12.3f s\n", r.at("nTotal"),
-                r.at("sweeps"), r.at("relatedness"), r.at("groups"), r.at("within"), r.at("subset"),
-                r.at("pairs"));
-    std::fflush(stdout);
-  }
+  if (MeasureEachSize(args, "kinvar-bench-relationships", MeasureSize, [](const Results& r) {
+        std::printf("  %9.0f %7.3f s %10.3f s %8.3f s %10.3f s %12.0f %12.3f s\n", r.at("nTotal"),
+                    r.at("sweeps"), r.at("relatedness"), r.at("groups"), r.at("within"), r.at("subset"),
+                    r.at("pairs"));
+      }) != 0)
+    return 1;
   std::printf(
       "\n  Processor seconds, report and copy file included; sweeps: the two passes\n"
       "  alone. Within a Group lists the 499500 pairs of the 1000 latest births;\n"

@@ -82,9 +82,7 @@ bool Measure(const std::string& path, Results& r) {
 int main(int argc, char** argv) {
   const Options args(argc, argv, {"help"});
   if (const int status = UsageStatus(args, kUsage); status >= 0) return status;
-  GeneratorOptions gen;
-  gen.individuals = args.Int("n", 1000000);
-  gen.seed = static_cast<std::uint64_t>(args.Int("seed", 1));
+  const GeneratorOptions gen = GeneratorOf(args, 1000000);
   const std::string path = TempPath("kinvar-bench-session") + ".pdg";
   GenerateOrExit(gen, path);
   Results r;

@@ -210,6 +210,34 @@ int UsageStatus(const Options& args, const char* usage) {
   return help ? 0 : 2;
 }
 
+GeneratorOptions GeneratorOf(const Options& args, std::int64_t n) {
+  GeneratorOptions gen;
+  gen.individuals = args.Int("n", n);
+  gen.seed = static_cast<std::uint64_t>(args.Int("seed", 1));
+  return gen;
+}
+
+int MeasureEachSize(const Options& args, const char* program,
+                    const std::function<bool(std::int64_t n, std::uint64_t seed, Results&)>& measure,
+                    const std::function<void(const Results&)>& print) {
+  const auto seed = static_cast<std::uint64_t>(args.Int("seed", 1));
+  for (const std::int64_t n : args.Sizes("sizes", "100000,1000000")) {
+    Results r;
+    if (!measure(n, seed, r)) {
+      std::fprintf(stderr, "%s: %lld individuals failed\n", program, static_cast<long long>(n));
+      return 1;
+    }
+    print(r);
+    std::fflush(stdout);
+  }
+  return 0;
+}
+
+std::vector<RecIndex> LatestBorn(const Pedigree& ped, std::int32_t count, std::int32_t skip) {
+  const auto end = ped.records.begin() + (ped.nTotal - skip);
+  return {end - count, end};
+}
+
 std::string TempPath(const std::string& stem) {
   const char* dir = std::getenv("TMPDIR");
   return std::string(dir != nullptr && *dir != 0 ? dir : "/tmp") + "/" + stem + "-" +

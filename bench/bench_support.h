@@ -76,6 +76,16 @@ class Options {
   std::string error_;
 };
 
+// The generator's options from --n (default `n`) and --seed (default 1).
+GeneratorOptions GeneratorOf(const Options& args, std::int64_t n);
+
+// For each size of --sizes (default 100000,1000000) with --seed: `measure`,
+// then `print` of its results at once. 1 after telling that a size failed
+// (`program` naming the benchmark), else 0.
+int MeasureEachSize(const Options& args, const char* program,
+                    const std::function<bool(std::int64_t n, std::uint64_t seed, Results&)>& measure,
+                    const std::function<void(const Results&)>& print);
+
 // --help prints `usage` and gives 0; an unknown option or a positional
 // argument prints it on standard error and gives 2; otherwise -1: go on.
 int UsageStatus(const Options& args, const char* usage);
@@ -107,6 +117,10 @@ class NullPlatform final : public Platform {
 GeneratorSummary GenerateOrExit(const GeneratorOptions& options, const std::string& path);
 
 std::string TempPath(const std::string& stem);
+
+// The `count` individuals born latest (highest codes) but for the last
+// `skip`, in code order.
+std::vector<RecIndex> LatestBorn(const Pedigree& ped, std::int32_t count, std::int32_t skip = 0);
 
 // The preamble of most benchmarks: generates `gen` into a temporary file,
 // then in a child loads it, opens the report copy file, puts the records in

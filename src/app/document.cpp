@@ -48,6 +48,15 @@ CMS::FatalHandler EndOnFatal(Platform& platform) {
   };
 }
 
+// A text file to read, its filter named `kind`; nothing when cancelled.
+std::optional<std::string> AskTextFile(Platform& platform, const std::string& kind, const std::string& title) {
+  FileRequest request;
+  request.filters = {{kind + " (*.txt)", "*.txt"}, {"All Files (*.*)", "*.*"}};
+  request.defaultExtension = "txt";
+  request.title = title;
+  return platform.AskFileName(request);
+}
+
 }  // namespace
 
 CKinvarDoc::CKinvarDoc(Platform& platform, std::string programFolder)
@@ -180,38 +189,26 @@ bool CKinvarDoc::LoadInPlaceOfShown(const Loader& load) {
 }
 
 void CKinvarDoc::OnInverseWithGroups() {
-  FileRequest request;
-  request.filters = {{"Genetic Groups (*.txt)", "*.txt"}, {"All Files (*.*)", "*.*"}};
-  request.defaultExtension = "txt";
-  request.title = "Genetic Groups";
-  const auto chosen = platform_.AskFileName(request);
-  if (!chosen) return;
-  GeneticGroups groups;
-  if (const std::string error = ReadGroupIds(*chosen, groups.ids); !error.empty()) {
-    platform_.ShowMessage(error, MessageIcon::kError);
-    return;
-  }
-  if (path_.empty()) {
-    platform_.ShowMessage("Genetic groups need a pedigree read from a file.", MessageIcon::kError);
-    return;
-  }
-  InverseWithGroupsRequest(std::move(groups));
+  InverseWithGroupsFrom("Genetic Groups", "Genetic groups", [](const std::string& path, GeneticGroups& groups) {
+    return ReadGroupIds(path, groups.ids);
+  });
 }
 
 void CKinvarDoc::OnInverseWithMetafounders() {
-  FileRequest request;
-  request.filters = {{"Metafounders (*.txt)", "*.txt"}, {"All Files (*.*)", "*.*"}};
-  request.defaultExtension = "txt";
-  request.title = "Metafounders";
-  const auto chosen = platform_.AskFileName(request);
+  InverseWithGroupsFrom("Metafounders", "Metafounders", ReadMetafounders);
+}
+
+void CKinvarDoc::InverseWithGroupsFrom(const std::string& kind, const std::string& subject,
+                                       const GroupsReader& read) {
+  const auto chosen = AskTextFile(platform_, kind, kind);
   if (!chosen) return;
   GeneticGroups groups;
-  if (const std::string error = ReadMetafounders(*chosen, groups); !error.empty()) {
+  if (const std::string error = read(*chosen, groups); !error.empty()) {
     platform_.ShowMessage(error, MessageIcon::kError);
     return;
   }
   if (path_.empty()) {
-    platform_.ShowMessage("Metafounders need a pedigree read from a file.", MessageIcon::kError);
+    platform_.ShowMessage(subject + " need a pedigree read from a file.", MessageIcon::kError);
     return;
   }
   InverseWithGroupsRequest(std::move(groups));
@@ -243,12 +240,7 @@ void CKinvarDoc::InverseWithGroupsRequest(GeneticGroups groups) {
 }
 
 bool CKinvarDoc::AskGroupFractions() {
-  FileRequest request;
-  request.open = true;
-  request.filters = {{"Group Fractions (*.txt)", "*.txt"}, {"All Files (*.*)", "*.*"}};
-  request.defaultExtension = "txt";
-  request.title = "Group Fractions (optional)";
-  const auto chosen = platform_.AskFileName(request);
+  const auto chosen = AskTextFile(platform_, "Group Fractions", "Group Fractions (optional)");
   if (!chosen) return true;
   if (const std::string error = ReadGroupFractions(*chosen, ped_); !error.empty()) {
     platform_.ShowMessage(error, MessageIcon::kError);

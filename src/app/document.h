@@ -136,6 +136,10 @@ class CKinvarDoc {
   // false after telling the user why the chosen file was refused.
   bool AskGroupFractions();
   void OnInverseWithMetafounders();
+  // Asks for the file of `kind` and reads it into the groups with `read`,
+  // telling the user what is wrong, then InverseWithGroupsRequest.
+  using GroupsReader = std::function<std::string(const std::string& path, GeneticGroups& groups)>;
+  void InverseWithGroupsFrom(const std::string& kind, const std::string& subject, const GroupsReader& read);
   // Reads the pedigree again with `groups` asked for (ids, and Gamma for
   // metafounders), then writes the inverse; a failed reading keeps the old.
   void InverseWithGroupsRequest(GeneticGroups groups);

@@ -195,11 +195,9 @@ bool WriteRecodedFile(Pedigree& ped, OutputFile& out, bool originalOrder, Progre
   out.Raw("! The individuals have been consecutively numbered from 1 to " + n +
           " so that parents precede their progeny.\n");
   out.Raw("! Number of individuals:  " + n + "\n");
-  if (ped.geneticGroups.Metafounders())
-    out.Raw("! Metafounders, after the individuals:  " + std::to_string(ped.nTotal + 1) + " to " +
-            std::to_string(ped.nTotal + ped.geneticGroups.Count()) + "\n");
-  else if (ped.geneticGroups.Active())
-    out.Raw("! Genetic groups, after the individuals:  " + std::to_string(ped.nTotal + 1) + " to " +
+  if (ped.geneticGroups.Active())
+    out.Raw(std::string(ped.geneticGroups.Metafounders() ? "! Metafounders" : "! Genetic groups") +
+            ", after the individuals:  " + std::to_string(ped.nTotal + 1) + " to " +
             std::to_string(ped.nTotal + ped.geneticGroups.Count()) + "\n");
   out.Raw("!------------------------------------------------------------------\n\n");
   out.Markup("Progeny|T7Sire|T7Dam|T7" + RecodedSexAndBirth(ped, kSexHeader, kBirthHeader) +

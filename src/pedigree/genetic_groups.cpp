@@ -14,12 +14,17 @@
 
 namespace kinvar {
 
-namespace {
-
-std::string Upper(std::string text) {
+std::string UpperCased(std::string text) {
   for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return text;
 }
+
+bool IsBlankOrComment(const std::string& line) {
+  const std::size_t first = line.find_first_not_of(" \t\r");
+  return first == std::string::npos || line[first] == '#';
+}
+
+namespace {
 
 // Without the blanks around it, as the reader takes a cell.
 std::string Trimmed(const std::string& text) {
@@ -48,7 +53,7 @@ namespace {
 
 // One group ID, upper-cased, against those already taken; what is wrong.
 std::string CheckGroupId(std::string& id, const std::vector<std::string>& taken) {
-  id = Upper(id);
+  id = UpperCased(id);
   if (id.size() > static_cast<std::size_t>(kMaxIdLength)) return "the ID is longer than 20 characters.";
   if (IsUnknownId(id)) return id + " is the mark of an unknown parent.";
   if (std::find(taken.begin(), taken.end(), id) != taken.end()) return id + " is listed twice.";
@@ -137,17 +142,17 @@ std::string ParseShare(const ShareFields& fields, const Pedigree& ped,
                        const std::unordered_map<std::string_view, RecIndex>& recs,
                        const std::unordered_map<std::string_view, std::int32_t>& index,
                        GroupShare& share) {
-  const auto rec = recs.find(Upper(fields.id));
-  if (rec == recs.end()) return Upper(fields.id) + " is not in the pedigree.";
-  const std::string role = Upper(fields.role);
+  const auto rec = recs.find(UpperCased(fields.id));
+  if (rec == recs.end()) return UpperCased(fields.id) + " is not in the pedigree.";
+  const std::string role = UpperCased(fields.role);
   if (role != "SIRE" && role != "DAM") return "the second field is sire or dam.";
   share.rec = rec->second;
   share.role = role == "SIRE" ? ParentRole::kSire : ParentRole::kDam;
   const Rec& r = ped.rec(share.rec);
   if ((share.role == ParentRole::kSire ? r.sire : r.dam) != kUnknownParent)
     return std::string("the ") + (role == "SIRE" ? "sire" : "dam") + " of " + r.id + " is known.";
-  share.group = Find(index, Upper(fields.group));
-  if (share.group < 0) return Upper(fields.group) + " is not a genetic group.";
+  share.group = Find(index, UpperCased(fields.group));
+  if (share.group < 0) return UpperCased(fields.group) + " is not a genetic group.";
   const std::optional<double> value = fields.fraction;
   if (!value || !(*value > 0.0) || *value > 1.0) return "the fraction is a number above 0 and at most 1.";
   share.fraction = static_cast<float>(*value);
@@ -207,8 +212,7 @@ std::string ReadGroupFractions(const std::string& path, Pedigree& ped) {
   std::vector<GroupShare> shares;
   std::string line;
   for (int number = 1; std::getline(in, line); ++number) {
-    const std::size_t first = line.find_first_not_of(" \t\r");
-    if (first == std::string::npos || line[first] == '#') continue;  // blank or a comment
+    if (IsBlankOrComment(line)) continue;
     ShareFields fields;
     GroupShare share{};
     std::string error = SplitShareLine(line, fields);

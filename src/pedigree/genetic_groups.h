@@ -69,6 +69,12 @@ inline void KeepGroupRequest(const GeneticGroups& from, GeneticGroups& to) {
   to.gammaSingular = from.gammaSingular;
 }
 
+// `text` upper-cased byte by byte, as the reader takes IDs.
+std::string UpperCased(std::string text);
+
+// Whether a line of a groups-related file is blank or a comment ('#' first).
+bool IsBlankOrComment(const std::string& line);
+
 // Reads a groups file: one ID a line, blank lines skipped, upper-cased as
 // the pedigree's IDs are. An empty string on success, else what is wrong.
 std::string ReadGroupIds(const std::string& path, std::vector<std::string>& ids);

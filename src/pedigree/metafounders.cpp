@@ -1,7 +1,6 @@
 #include "pedigree/metafounders.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -14,11 +13,6 @@
 namespace kinvar {
 
 namespace {
-
-std::string Upper(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
 
 struct GammaEntries {
   std::vector<std::string> ids;
@@ -42,8 +36,8 @@ std::string ParseLine(const std::string& line, GammaEntries& entries) {
   std::istringstream words(line);
   std::string a, b, text, extra;
   if (!(words >> a >> b >> text) || (words >> extra)) return "three fields, \"group group value\".";
-  a = Upper(a);
-  b = Upper(b);
+  a = UpperCased(a);
+  b = UpperCased(b);
   for (const std::string* id : {&a, &b})
     if (std::string error = CheckId(*id); !error.empty()) return error;
   char* end = nullptr;
@@ -100,8 +94,7 @@ std::string ReadMetafounders(const std::string& path, GeneticGroups& groups) {
   GammaEntries entries;
   std::string line;
   for (int number = 1; std::getline(in, line); ++number) {
-    const std::size_t first = line.find_first_not_of(" \t\r");
-    if (first == std::string::npos || line[first] == '#') continue;
+    if (IsBlankOrComment(line)) continue;
     if (std::string error = ParseLine(line, entries); !error.empty())
       return "Line " + std::to_string(number) + " of the metafounders file: " + error;
   }

@@ -401,13 +401,7 @@ TEST(PathCounting, EveryReportedPathJoinsToTheSavedOneAndBreaksOnlyAtElements) {
 
 // Full sibs mated for many generations: far more paths than the store holds.
 std::string FullSibChain(int generations) {
-  std::string text = "progeny sire dam\nS0 0 0\nD0 0 0\n";
-  for (int g = 1; g <= generations; ++g) {
-    const std::string p = std::to_string(g - 1), c = std::to_string(g);
-    text.append("S").append(c).append(" S").append(p).append(" D").append(p);
-    text.append("\nD").append(c).append(" S").append(p).append(" D").append(p).append("\n");
-  }
-  return text;
+  return test::FullSibLine("progeny sire dam\nS0 0 0\nD0 0 0\n", generations);
 }
 
 // Thirty generations hold more paths than a day's search: only the full

@@ -9,8 +9,7 @@
 #include <unistd.h>
 
 #include "app/document.h"
-#include "support/scripted_platform.h"
-#include "support/test_files.h"
+#include "support/doc_session.h"
 
 namespace kinvar {
 namespace {
@@ -37,13 +36,11 @@ TEST(DominanceCommand, WritesTheChosenMatrix) {
        "Inverse of the dominance relationship matrix for group 2:\n",
        "The dominance relationship matrix of 2 individuals has 4 non-zero elements; computing its inverse."},
   };
-  test::TempFile pedigree(kPedigree);
   const std::string out = (fs::temp_directory_path() / ("kinvar-dom-" + std::to_string(::getpid()))).string();
   for (const Row& row : rows) {
-    test::ScriptedPlatform platform;
-    CKinvarDoc doc{platform, ""};
-    ASSERT_TRUE(doc.Initialize());
-    ASSERT_TRUE(doc.OpenPedigreeFile(pedigree.path()));
+    test::DocSession session(kPedigree);
+    test::ScriptedPlatform& platform = session.platform;
+    CKinvarDoc& doc = session.doc;
     platform.groupChoices = {row.group};
     platform.forms = {row.form};
     platform.fileNames = {out};
@@ -56,10 +53,7 @@ TEST(DominanceCommand, WritesTheChosenMatrix) {
     ASSERT_EQ(platform.pickerAllEntries.size(), 1u) << row.name;
     EXPECT_EQ(platform.pickerAllEntries[0], "All individuals") << row.name;
     EXPECT_EQ(platform.formCaptions, std::vector<std::string>{"Dominance relationships"}) << row.name;
-    std::string shown;
-    for (const auto& m : platform.messages)
-      if (m.icon == MessageIcon::kInformation) shown += m.text;
-    EXPECT_EQ(shown, row.message) << row.name;
+    EXPECT_EQ(platform.JoinedTexts(MessageIcon::kInformation), row.message) << row.name;
     fs::remove(out);
   }
 }
@@ -77,20 +71,15 @@ TEST(DominanceCommand, NothingIsWrittenWithoutAnAnswer) {
       {"BothOutputs", 2, std::vector<std::string>{"0", "1", "1", "0"}, "Choose triplets or the entire matrix, not both."},
       {"NotANumber", 2, std::vector<std::string>{"0", "1", "0", "x"}, "The smallest value must be a number of 0 or more."},
   };
-  test::TempFile pedigree(kPedigree);
   for (const Row& row : rows) {
-    test::ScriptedPlatform platform;
-    CKinvarDoc doc{platform, ""};
-    ASSERT_TRUE(doc.Initialize());
-    ASSERT_TRUE(doc.OpenPedigreeFile(pedigree.path()));
+    test::DocSession session(kPedigree);
+    test::ScriptedPlatform& platform = session.platform;
+    CKinvarDoc& doc = session.doc;
     platform.groupChoices = {row.group};
     platform.forms = {row.form};
     doc.RunCommand(kCmdDominance);
     EXPECT_TRUE(platform.fileRequests.empty()) << row.name;
-    std::string errors;
-    for (const auto& m : platform.messages)
-      if (m.icon == MessageIcon::kError) errors += m.text;
-    EXPECT_EQ(errors, row.error) << row.name;
+    EXPECT_EQ(platform.JoinedTexts(MessageIcon::kError), row.error) << row.name;
   }
 }
 
@@ -103,13 +92,11 @@ TEST(DominanceCommand, ACancelLeavesNoFile) {
     int poll;
   };
   const Row rows[] = {{"WhileComputing", {"0", "1", "0", "0"}, 1}, {"WhileInverting", {"1", "1", "0", "0"}, 2}};
-  test::TempFile pedigree(kPedigree);
   const std::string out = (fs::temp_directory_path() / ("kinvar-dom-c-" + std::to_string(::getpid()))).string();
   for (const Row& row : rows) {
-    test::ScriptedPlatform platform;
-    CKinvarDoc doc{platform, ""};
-    ASSERT_TRUE(doc.Initialize());
-    ASSERT_TRUE(doc.OpenPedigreeFile(pedigree.path()));
+    test::DocSession session(kPedigree);
+    test::ScriptedPlatform& platform = session.platform;
+    CKinvarDoc& doc = session.doc;
     platform.groupChoices = {kAllIndividuals};
     platform.forms = {row.form};
     platform.fileNames = {out};

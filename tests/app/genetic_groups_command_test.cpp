@@ -3,44 +3,34 @@
 // written as kinvar-cli writes it; a refused file leaves everything alone.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
 
-#include <unistd.h>
-
 #include "app/document.h"
-#include "support/scripted_platform.h"
-#include "support/test_files.h"
+#include "support/doc_session.h"
 
 namespace kinvar {
 namespace {
 
 namespace fs = std::filesystem;
 
-class InverseWithGroups : public testing::Test {
+class InverseWithGroups : public test::OpenDocFixture {
  protected:
-  void SetUp() override {
-    setenv("SOURCE_DATE_EPOCH", "1796479620", 1);
-    setenv("TZ", "UTC", 1);
-    ASSERT_TRUE(doc.Initialize());
-    out = (fs::temp_directory_path() / ("kinvar-groups-" + std::to_string(::getpid()) + ".out")).string();
-    ASSERT_TRUE(doc.OpenPedigreeFile(pedigree.path()));
+  InverseWithGroups() : OpenDocFixture("Progeny Sire Dam\nA G1 G2\nB G1 0\nC A B\n") {}
+  // The file the inverse writes, `groupRows` the groups' rows; the
+  // individuals' rows are the same whatever groups their parents are.
+  std::string InverseFile(const std::string& groupRows) const {
+    return Header() +
+           "Inverse of the numerator relationship matrix with genetic groups (Lower triangular):\n"
+           "Individual ID         Individual Code\n"
+           "A,                    1,          1:1.5, \n"
+           "B,                    2,          1:0.5, 2:1.5, \n"
+           "C,                    3,          1:-1, 2:-1, 3:2, \n" +
+           groupRows +
+           "No. of non-zero elements in total:   19\n"
+           "No. of zero elements in total:       6\n";
   }
-  void TearDown() override {
-    fs::remove(out);
-    unsetenv("SOURCE_DATE_EPOCH");
-  }
-  std::string Header() const {
-    return "14:07  Saturday, December 5, 2026\nPedigree file name: " +
-           fs::absolute(pedigree.path()).lexically_normal().string() + "\n\n";
-  }
-
-  test::TempFile pedigree{"Progeny Sire Dam\nA G1 G2\nB G1 0\nC A B\n"};
-  test::ScriptedPlatform platform;
-  CKinvarDoc doc{platform, ""};
-  std::string out;
 };
 
 TEST_F(InverseWithGroups, ReadsThePedigreeAgainAndWritesTheInverse) {
@@ -53,17 +43,8 @@ TEST_F(InverseWithGroups, ReadsThePedigreeAgainAndWritesTheInverse) {
   EXPECT_EQ(platform.fileRequests.at(1).title, "Group Fractions (optional)");
   EXPECT_EQ(doc.pedigree().nTotal, 3);
   EXPECT_EQ(doc.pedigree().geneticGroups.Count(), 2);
-  EXPECT_EQ(test::ReadWholeFile(out),
-            Header() +
-                "Inverse of the numerator relationship matrix with genetic groups (Lower triangular):\n"
-                "Individual ID         Individual Code\n"
-                "A,                    1,          1:1.5, \n"
-                "B,                    2,          1:0.5, 2:1.5, \n"
-                "C,                    3,          1:-1, 2:-1, 3:2, \n"
-                "G1,                   4,          1:-0.5, 2:-0.5, 4:0.5, \n"
-                "G2,                   5,          1:-0.5, 4:0.25, 5:0.25, \n"
-                "No. of non-zero elements in total:   19\n"
-                "No. of zero elements in total:       6\n");
+  EXPECT_EQ(test::ReadWholeFile(out), InverseFile("G1,                   4,          1:-0.5, 2:-0.5, 4:0.5, \n"
+                                                   "G2,                   5,          1:-0.5, 4:0.25, 5:0.25, \n"));
   const ResultSet& tables = doc.pedigree().writtenTables;
   ASSERT_NE(tables.Find("groups"), nullptr);
   EXPECT_EQ(tables.Find("groups")->rows(), 2u);
@@ -123,17 +104,7 @@ TEST_F(InverseWithGroups, GroupFractionsAfterTheGroups) {
       continue;
     }
     EXPECT_TRUE(platform.messages.empty()) << row.name;
-    EXPECT_EQ(test::ReadWholeFile(out),
-              Header() +
-                  "Inverse of the numerator relationship matrix with genetic groups (Lower triangular):\n"
-                  "Individual ID         Individual Code\n"
-                  "A,                    1,          1:1.5, \n"
-                  "B,                    2,          1:0.5, 2:1.5, \n"
-                  "C,                    3,          1:-1, 2:-1, 3:2, \n" +
-                  std::string(row.groupRows) +
-                  "No. of non-zero elements in total:   19\n"
-                  "No. of zero elements in total:       6\n")
-        << row.name;
+    EXPECT_EQ(test::ReadWholeFile(out), InverseFile(row.groupRows)) << row.name;
   }
 }
 
@@ -147,7 +118,7 @@ TEST_F(InverseWithGroups, AnotherPedigreeOpenedDropsTheGroups) {
   doc.RunCommand(kCmdInverseWithGroups);
   ASSERT_TRUE(doc.pedigree().geneticGroups.Active());
 
-  EXPECT_FALSE(doc.OpenPedigreeFile(pedigree.path() + ".missing"));
+  EXPECT_FALSE(doc.OpenPedigreeFile(pedigree->path() + ".missing"));
   EXPECT_EQ(doc.pedigree().geneticGroups.Count(), 2);
   EXPECT_EQ(doc.pedigree().nTotal, 3);
 
@@ -156,7 +127,7 @@ TEST_F(InverseWithGroups, AnotherPedigreeOpenedDropsTheGroups) {
   EXPECT_FALSE(doc.pedigree().geneticGroups.Active());
   EXPECT_EQ(doc.pedigree().nTotal, 2);  // G1 read as a founder
   // Opening the first file again, as from the recent files, reads it plain.
-  ASSERT_TRUE(doc.OpenPedigreeFile(pedigree.path()));
+  ASSERT_TRUE(doc.OpenPedigreeFile(pedigree->path()));
   EXPECT_FALSE(doc.pedigree().geneticGroups.Active());
   EXPECT_EQ(doc.pedigree().nTotal, 5);
 }

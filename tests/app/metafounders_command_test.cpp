@@ -5,45 +5,27 @@
 // another pedigree drops them.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
-#include <unistd.h>
-
 #include "app/document.h"
-#include "support/scripted_platform.h"
-#include "support/test_files.h"
+#include "support/doc_session.h"
 
 namespace kinvar {
 namespace {
 
 namespace fs = std::filesystem;
 
-class InverseWithMetafounders : public testing::Test {
+class InverseWithMetafounders : public test::OpenDocFixture {
  protected:
-  void SetUp() override {
-    setenv("SOURCE_DATE_EPOCH", "1796479620", 1);
-    setenv("TZ", "UTC", 1);
-    ASSERT_TRUE(doc.Initialize());
-    out = (fs::temp_directory_path() / ("kinvar-mf-" + std::to_string(::getpid()) + ".out")).string();
-    ASSERT_TRUE(doc.OpenPedigreeFile(pedigree.path()));
-  }
-  void TearDown() override {
-    fs::remove(out);
-    unsetenv("SOURCE_DATE_EPOCH");
-  }
+  InverseWithMetafounders() : OpenDocFixture("Progeny Sire Dam\nA MF1 MF2\nB MF1 MF2\nC A B\n") {}
   void LoadMetafounders() {
     platform.fileNames = {gamma.path(), out};
     platform.saveChoices = {1};
     doc.RunCommand(kCmdInverseWithMetafounders);
   }
 
-  test::TempFile pedigree{"Progeny Sire Dam\nA MF1 MF2\nB MF1 MF2\nC A B\n"};
   test::TempFile gamma{"MF1 MF1 0.4\nMF1 MF2 0.1\nMF2 MF2 0.6\n", ".txt"};
-  test::ScriptedPlatform platform;
-  CKinvarDoc doc{platform, ""};
-  std::string out;
 };
 
 // By hand: D of A and B 1 - (0.4 + 0.6) / 4 = 0.75, of C 1/2 - (0.05 +
@@ -54,8 +36,7 @@ TEST_F(InverseWithMetafounders, ReadsThePedigreeAgainAndWritesTheInverse) {
   EXPECT_EQ(platform.fileRequests.front().title, "Metafounders");
   EXPECT_EQ(doc.pedigree().nTotal, 3);
   EXPECT_EQ(test::ReadWholeFile(out),
-            "14:07  Saturday, December 5, 2026\nPedigree file name: " +
-                fs::absolute(pedigree.path()).lexically_normal().string() + "\n\n"
+            Header() +
                 "Inverse of the numerator relationship matrix with metafounders (Lower triangular):\n"
                 "Individual ID         Individual Code\n"
                 "A,                    1,          1:1.85965, \n"

@@ -9,8 +9,7 @@
 #include <unistd.h>
 
 #include "app/document.h"
-#include "support/scripted_platform.h"
-#include "support/test_files.h"
+#include "support/doc_session.h"
 
 namespace kinvar {
 namespace {
@@ -32,13 +31,11 @@ TEST(XLinkedCommand, WritesTheChosenMatrix) {
   };
   // S's variance is 1 (a male founder), O's 1/2 - 1/4 - 1/4 s(D, D) = 1/8:
   // S inverse (1, 1) is 1 + 1/4 * 8.
-  test::TempFile pedigree("Progeny Sire Dam Sex\nS 0 0 M\nD 0 0 F\nO S D F\n");
   const std::string out = (fs::temp_directory_path() / ("kinvar-x-" + std::to_string(::getpid()))).string();
   for (const Row& row : rows) {
-    test::ScriptedPlatform platform;
-    CKinvarDoc doc{platform, ""};
-    ASSERT_TRUE(doc.Initialize());
-    ASSERT_TRUE(doc.OpenPedigreeFile(pedigree.path()));
+    test::DocSession session("Progeny Sire Dam Sex\nS 0 0 M\nD 0 0 F\nO S D F\n");
+    test::ScriptedPlatform& platform = session.platform;
+    CKinvarDoc& doc = session.doc;
     platform.saveChoices = {row.choice};
     platform.fileNames = {out};
     doc.RunCommand(kCmdXLinked);

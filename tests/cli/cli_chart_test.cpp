@@ -47,12 +47,7 @@ TEST_F(CliChart, WritesEachFormat) {
 }
 
 TEST_F(CliChart, RefusesWhatItCannotDraw) {
-  const struct {
-    const char* name;
-    std::string args;
-    int status;
-    const char* message;
-  } rows[] = {
+  ExpectPictureRefusals("chart", {
       {"nine generations", "C4 --generations 9 -o x.svg", 1, "A pedigree chart shows at most 8 generations.\n"},
       {"no generation", "C4 --generations 0 -o x.svg", 1, "A pedigree chart shows at least 1 generation.\n"},
       {"unknown ID", "NOPE -o x.svg", 1, "Cannot find individual \"NOPE\" in the pedigree.\n"},
@@ -60,15 +55,7 @@ TEST_F(CliChart, RefusesWhatItCannotDraw) {
       {"no output", "C4", 2, "kinvar-cli: chart needs -o FILE.svg, FILE.png or FILE.pdf\n"},
       {"bad size", "C4 --size 16x0 -o x.png", 2, "kinvar-cli: --size takes WIDTHxHEIGHT"},
       {"tables", "C4 --format csv -o x.png", 2, "kinvar-cli: chart draws a picture"},
-  };
-  for (const auto& row : rows) {
-    const std::string args = WithOutputAtHome(row.args);
-    const CliRun run = Execute("chart " + Herd() + " " + args);
-    EXPECT_EQ(run.status, row.status) << row.name;
-    EXPECT_NE(run.err.find(row.message), std::string::npos) << row.name << ": " << run.err;
-    EXPECT_FALSE(std::filesystem::exists(Out("x.svg")) || std::filesystem::exists(Out("x.png")))
-        << row.name;
-  }
+  });
 }
 
 #else

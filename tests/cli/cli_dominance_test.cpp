@@ -77,37 +77,25 @@ TEST_F(CliDominance, TheMatrixFiles) {
 }
 
 TEST_F(CliDominance, Refusals) {
-  struct Row {
-    const char* name;
-    const char* args;
-    const char* err;
-  };
   std::string big = "Progeny Sire Dam\n";
   for (int i = 1; i <= 10001; ++i) {
     big += "I" + std::to_string(i) + " 0 0\n";
     if (i == 5001) test::WriteWholeFile(Out("big.pdg"), big);
   }
   test::WriteWholeFile(Out("huge.pdg"), big);
-  const Row rows[] = {
-      {"InverseAboveTheLimit", "big.pdg --inverse --triplets",
+  const auto on = [&](const char* file) { return "-q dominance " + Quote(Out(file)); };
+  ExpectRefusals({
+      {"InverseAboveTheLimit", on("big.pdg") + " --inverse --triplets", 1,
        "The inverse of the dominance relationship matrix is computed for at most 5000 individuals; this "
        "choice has 5001. Choose a group.\n"},
-      {"AboveTheLimit", "huge.pdg --triplets",
+      {"AboveTheLimit", on("huge.pdg") + " --triplets", 1,
        "The dominance relationship matrix is written for at most 10000 individuals; this choice has 10001. "
        "Choose a group.\n"},
-      {"NoSuchGroup", "d.pdg --triplets --group 9", "Group \"9\" is not in the pedigree.\n"},
-      {"FullAboveTheCells", "big.pdg --full",
-       "The matrix has more than 250000 cells.\n"},
-      {"NegativeMinValue", "d.pdg --triplets --min-value -1", "The smallest value must be a number of 0 or more.\n"},
-  };
-  for (const Row& row : rows) {
-    const std::string args = row.args;
-    const std::size_t space = args.find(' ');
-    const CliRun run = Execute("-q dominance " + Quote(Out(args.substr(0, space))) + args.substr(space));
-    EXPECT_EQ(run.status, 1) << row.name;
-    EXPECT_EQ(run.out, "") << row.name;
-    EXPECT_EQ(run.err, row.err) << row.name;
-  }
+      {"NoSuchGroup", on("d.pdg") + " --triplets --group 9", 1, "Group \"9\" is not in the pedigree.\n"},
+      {"FullAboveTheCells", on("big.pdg") + " --full", 1, "The matrix has more than 250000 cells.\n"},
+      {"NegativeMinValue", on("d.pdg") + " --triplets --min-value -1", 1,
+       "The smallest value must be a number of 0 or more.\n"},
+  });
 }
 
 }  // namespace

@@ -49,12 +49,7 @@ TEST_F(CliDraw, DrawsAncestorsAndDescendants) {
 }
 
 TEST_F(CliDraw, RefusesWhatItCannotDraw) {
-  const struct {
-    const char* name;
-    std::string args;
-    int status;
-    const char* message;
-  } rows[] = {
+  ExpectPictureRefusals("draw", {
       {"unknown ID", "ancestors individual NOPE -o x.svg", 1, "Cannot find individual \"NOPE\" in the pedigree.\n"},
       {"bad kinship", "cousins individual C4 -o x.svg", 2, "kinvar-cli: "},
       {"bad scope", "ancestors herd 3 -o x.svg", 2, "kinvar-cli: "},
@@ -63,14 +58,7 @@ TEST_F(CliDraw, RefusesWhatItCannotDraw) {
       {"negative generations", "ancestors group 3 --generations -1 -o x.svg", 2,
        "kinvar-cli: --generations takes a number of generations, 1 or more"},
       {"bad size", "ancestors group 3 --size 0x5 -o x.png", 2, "kinvar-cli: --size takes WIDTHxHEIGHT"},
-  };
-  for (const auto& row : rows) {
-    const std::string args = WithOutputAtHome(row.args);
-    const CliRun run = Execute("draw " + Herd() + " " + args);
-    EXPECT_EQ(run.status, row.status) << row.name;
-    EXPECT_NE(run.err.find(row.message), std::string::npos) << row.name << ": " << run.err;
-    EXPECT_FALSE(std::filesystem::exists(Out("x.svg")) || std::filesystem::exists(Out("x.png"))) << row.name;
-  }
+  });
 }
 
 TEST_F(CliDraw, TooLargeADrawingNamesTheGenerationsThatFit) {

@@ -73,15 +73,9 @@ TEST_F(CliGeneticGroups, FractionsSpreadAnUnknownParent) {
 }
 
 TEST_F(CliGeneticGroups, Refusals) {
-  struct Row {
-    const char* name;
-    std::string args;
-    int status;
-    std::string err;  // empty: CLI11's usage text
-  };
   test::WriteWholeFile(Out("bad.txt"), "a sire G1 0.5\n");
   test::WriteWholeFile(Out("a.txt"), "G1\nA\n");
-  const Row rows[] = {
+  ExpectRefusals({
       {"NoGroupsFile", "-q inverse " + Pedigree() + " --genetic-groups " + Quote(Out("none.txt")), 1,
        "Cannot open the genetic groups file " + Out("none.txt") + ".\n"},
       {"FractionsWithoutGroups", "-q inverse " + Pedigree() + " --group-fractions " + Quote(Out("bad.txt")), 2, ""},
@@ -89,15 +83,7 @@ TEST_F(CliGeneticGroups, Refusals) {
        1, "The fractions of the sire of A do not sum to 1.\n"},
       {"GroupWithALine", "-q inverse " + Pedigree() + " --genetic-groups " + Quote(Out("a.txt")), 1,
        "A is a genetic group and has a line of its own.\n"},
-  };
-  for (const Row& row : rows) {
-    const CliRun run = Execute(row.args);
-    EXPECT_EQ(run.status, row.status) << row.name;
-    if (!row.err.empty()) {
-      EXPECT_EQ(run.err, row.err) << row.name;
-    }
-    EXPECT_EQ(run.out, "") << row.name;
-  }
+  });
 }
 
 }  // namespace

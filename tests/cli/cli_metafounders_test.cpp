@@ -90,16 +90,10 @@ TEST_F(CliMetafounders, InbreedingAndRelationshipsFollowGamma) {
 }
 
 TEST_F(CliMetafounders, Refusals) {
-  struct Row {
-    const char* name;
-    std::string args;
-    int status;
-    std::string err;  // empty: CLI11's usage text
-  };
   test::WriteWholeFile(Out("twice.txt"), "MF1 MF1 0.4\nMF1 MF2 0.1\nMF2 MF1 0.1\nMF2 MF2 0.6\n");
   test::WriteWholeFile(Out("zero.txt"), "MF1 MF1 0\nMF2 MF2 0\n");
   test::WriteWholeFile(Out("groups.txt"), "MF1\nMF2\n");
-  const Row rows[] = {
+  ExpectRefusals({
       {"NoFile", "-q inverse " + Pedigree() + " --metafounders " + Quote(Out("none.txt")), 1,
        "Cannot open the metafounders file " + Out("none.txt") + ".\n"},
       {"PairTwice", "-q inverse " + Pedigree() + " --metafounders " + Quote(Out("twice.txt")), 1,
@@ -108,15 +102,7 @@ TEST_F(CliMetafounders, Refusals) {
        1, "The metafounders' relationships are singular: the inverse of A with metafounders needs them "
           "positive definite.\n"},
       {"WithGroups", "-q inverse " + Pedigree() + Gamma() + " --genetic-groups " + Quote(Out("groups.txt")), 2, ""},
-  };
-  for (const Row& row : rows) {
-    const CliRun run = Execute(row.args);
-    EXPECT_EQ(run.status, row.status) << row.name;
-    if (!row.err.empty()) {
-      EXPECT_EQ(run.err, row.err) << row.name;
-    }
-    EXPECT_EQ(run.out, "") << row.name;
-  }
+  });
   // A singular Gamma still serves F: Gamma = 0 gives the plain pedigree's.
   const CliRun f = Execute("-q inbreeding-of " + Pedigree() + " C --metafounders " + Quote(Out("zero.txt")));
   EXPECT_EQ(f.out, "0\n");

@@ -22,13 +22,7 @@ namespace {
 using test::Quote;
 
 std::string FullSibLine(int generations) {
-  std::string text = "progeny sire dam\nM0 0 0\nF0 0 0\n";
-  for (int g = 1; g <= generations; ++g) {
-    const std::string s = "M" + std::to_string(g - 1), d = "F" + std::to_string(g - 1);
-    text += "M" + std::to_string(g) + " " + s + " " + d + "\n";
-    text += "F" + std::to_string(g) + " " + s + " " + d + "\n";
-  }
-  return text;
+  return test::FullSibLine("progeny sire dam\nM0 0 0\nF0 0 0\n", generations, "", 'M', 'F');
 }
 
 constexpr const char* kWarning60 =

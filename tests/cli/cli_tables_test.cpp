@@ -130,7 +130,7 @@ TEST_F(CliTables, InbreedingCsvListsEveryIndividualAtFullPrecision) {
 }
 
 TEST_F(CliTables, RefusalsSayWhatToDoInstead) {
-  const struct { const char* name; std::string args; int status; std::string err; } rows[] = {
+  ExpectRefusals({
       {"several_csv_to_stdout", "-q inbreeding " + Herd() + " --format csv", 1,
        "The result has 2 tables (summary, inbreeding); with --format csv choose one with --table "
        "NAME, or name a folder with -o DIR to write one file per table, or use --format json or "
@@ -140,15 +140,7 @@ TEST_F(CliTables, RefusalsSayWhatToDoInstead) {
       {"unknown_format", "-q inbreeding " + Herd() + " --format ods", 2, ""},
       {"with_report", "-q inbreeding " + Herd() + " --format csv --report", 2, ""},
       {"settings", "settings --write x --format csv", 2, ""},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.name);
-    const CliRun run = Execute(row.args);
-    EXPECT_EQ(run.status, row.status);
-    EXPECT_EQ(run.out, "");
-    if (!row.err.empty()) EXPECT_EQ(run.err, row.err);
-    else EXPECT_NE(run.err.find("Usage: kinvar-cli"), std::string::npos) << run.err;
-  }
+  });
 }
 
 }  // namespace

@@ -415,12 +415,7 @@ TEST_F(Cli, PedigreeAnalysesOfOneIndividualAndExtractions) {
 // A path counting that would run for ages, stopped by Ctrl+C: status 130,
 // an existing -o file as it was, no new file and no temporary left behind.
 TEST_F(Cli, AnInterruptLeavesTheOutputAsItWas) {
-  std::string text = "progeny sire dam\nS0 0 0\nD0 0 0\n";
-  for (int g = 1; g <= 60; ++g) {
-    const std::string p = std::to_string(g - 1), c = std::to_string(g);
-    text += "S" + c + " S" + p + " D" + p + "\nD" + c + " S" + p + " D" + p + "\n";
-  }
-  test::TempFile file(text);
+  test::TempFile file(test::FullSibLine("progeny sire dam\nS0 0 0\nD0 0 0\n", 60));
   const struct {
     const char* scope;
     bool existing;

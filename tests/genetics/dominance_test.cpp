@@ -179,12 +179,7 @@ TEST(Dominance, SmallValuesAreLeftOut) {
 // full-sib line with predefined F on its founders, well within what floats
 // could hold.
 TEST(Dominance, DoublePrecisionFollowsTheDoubleModel) {
-  std::string text = "Progeny Sire Dam F\nS0 0 0 0.3\nD0 0 0 0.1\n";
-  for (int g = 1; g <= 30; ++g) {
-    const std::string p = std::to_string(g - 1), c = std::to_string(g);
-    text += "S" + c + " S" + p + " D" + p + " .\nD" + c + " S" + p + " D" + p + " .\n";
-  }
-  const auto ped = test::Loaded(text);
+  const auto ped = test::Loaded(test::FullSibLine("Progeny Sire Dam F\nS0 0 0 0.3\nD0 0 0 0.1\n", 30, " ."));
   ped->settings.precision = 1;
   SilentProgressWindow window;
   Progress progress(window);
@@ -205,12 +200,7 @@ TEST(Dominance, DoublePrecisionFollowsTheDoubleModel) {
 // Generations of full-sib mating: full sibs of the last generation have
 // d = 1/4 (a_ss^2 + a_sd^2) > 1, and the approximation is no covariance.
 TEST(Dominance, AnInbredDThatIsNotPositiveDefiniteHasNoInverse) {
-  std::string text = "Progeny Sire Dam\nS0 0 0\nD0 0 0\n";
-  for (int g = 1; g <= 12; ++g) {
-    const std::string p = std::to_string(g - 1), c = std::to_string(g);
-    text += "S" + c + " S" + p + " D" + p + "\nD" + c + " S" + p + " D" + p + "\n";
-  }
-  const auto ped = test::Loaded(text);
+  const auto ped = test::Loaded(test::FullSibLine("Progeny Sire Dam\nS0 0 0\nD0 0 0\n", 12));
   const Built d = Build(*ped, Everybody(*ped), false);
   ASSERT_EQ(d.build.status, DominanceStatus::kDone);
   EXPECT_GT(d.build.matrix.At(Code(*ped, "D12"), Code(*ped, "S12")), 1.0f);

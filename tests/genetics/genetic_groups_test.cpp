@@ -88,35 +88,6 @@ SparseLower BuildGrouped(const Pedigree& ped) {
   return std::move(build.matrix);
 }
 
-DenseMatrix Inverse(DenseMatrix a) {
-  const std::size_t n = a.n;
-  DenseMatrix inv{n, std::vector<double>(n * n, 0.0)};
-  for (std::size_t i = 0; i < n; ++i) inv(i, i) = 1.0;
-  for (std::size_t c = 0; c < n; ++c) {
-    std::size_t pivot = c;
-    for (std::size_t r = c + 1; r < n; ++r)
-      if (std::fabs(a(r, c)) > std::fabs(a(pivot, c))) pivot = r;
-    for (std::size_t k = 0; k < n; ++k) {
-      std::swap(a(c, k), a(pivot, k));
-      std::swap(inv(c, k), inv(pivot, k));
-    }
-    const double p = a(c, c);
-    for (std::size_t k = 0; k < n; ++k) {
-      a(c, k) /= p;
-      inv(c, k) /= p;
-    }
-    for (std::size_t r = 0; r < n; ++r) {
-      if (r == c || a(r, c) == 0.0) continue;
-      const double f = a(r, c);
-      for (std::size_t k = 0; k < n; ++k) {
-        a(r, k) -= f * a(c, k);
-        inv(r, k) -= f * inv(c, k);
-      }
-    }
-  }
-  return inv;
-}
-
 // Quaas's Q: each individual's expected share of each group's genes, half
 // its sire's and half its dam's, an unknown parent bringing its groups.
 std::vector<std::vector<double>> QuaasQ(const Pedigree& ped) {
@@ -143,7 +114,7 @@ std::vector<std::vector<double>> QuaasQ(const Pedigree& ped) {
 // [A^-1, -A^-1 Q; -Q'A^-1, Q'A^-1 Q]: the equations of explicit group
 // effects absorbed into the animals', which give the same solutions.
 DenseMatrix Augmented(const Pedigree& ped) {
-  const DenseMatrix ai = Inverse(test::TabularA(ped));
+  const DenseMatrix ai = test::DenseInverse(test::TabularA(ped));
   const auto q = QuaasQ(ped);
   const std::size_t n = ai.n, g = static_cast<std::size_t>(ped.geneticGroups.Count());
   DenseMatrix out{n + g, std::vector<double>((n + g) * (n + g), 0.0)};

@@ -4,7 +4,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -12,8 +11,6 @@
 #include <string>
 #include <utility>
 #include <vector>
-
-#include <unistd.h>
 
 #include "genetics/inverse_a.h"
 #include "genetics/matrix_t.h"
@@ -28,8 +25,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::DenseMatrix;
-
-constexpr const char* kStamp = "14:07  Saturday, December 5, 2026";
 
 SparseLower Build(const Pedigree& ped) {
   SilentProgressWindow window;
@@ -134,26 +129,8 @@ TEST(InverseOfAAndMatrixT, AgreeWithTheTabularAWithPredefinedF) {
   }
 }
 
-class Commands : public testing::Test {
+class Commands : public test::OpenDocFixture {
  protected:
-  void SetUp() override {
-    setenv("SOURCE_DATE_EPOCH", "1796479620", 1);
-    setenv("TZ", "UTC", 1);
-    ASSERT_TRUE(doc.Initialize());
-    out = (fs::temp_directory_path() / ("kinvar-inverse-" + std::to_string(::getpid()) + ".out")).string();
-  }
-  void TearDown() override {
-    fs::remove(out);
-    unsetenv("SOURCE_DATE_EPOCH");
-  }
-  void Open(const std::string& text) {
-    file = std::make_unique<test::TempFile>(text);
-    ASSERT_TRUE(doc.OpenPedigreeFile(file->path()));
-  }
-  std::string Header() const {
-    return std::string(kStamp) + "\nPedigree file name: " +
-           fs::absolute(file->path()).lexically_normal().string() + "\n\n";
-  }
   // Runs `command` writing to `out`, choosing `choice` if it asks.
   std::string Run(std::int32_t command, int choice = 1) {
     platform.saveChoices = {choice};
@@ -162,11 +139,6 @@ class Commands : public testing::Test {
     return test::ReadWholeFile(out);
   }
   std::vector<std::string> Report() const { return test::ReportLines(doc.pedigree()); }
-
-  test::ScriptedPlatform platform;
-  CKinvarDoc doc{platform, ""};
-  std::unique_ptr<test::TempFile> file;
-  std::string out;
 };
 
 constexpr const char* kTrio = "progeny sire dam\nS 0 0\nD 0 0\nO S D\n";

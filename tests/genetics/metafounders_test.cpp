@@ -79,35 +79,6 @@ DenseMatrix AugmentedA(const MfPedigree& p) {
   return a;
 }
 
-DenseMatrix Inverse(DenseMatrix a) {
-  const std::size_t n = a.n;
-  DenseMatrix inv{n, std::vector<double>(n * n, 0.0)};
-  for (std::size_t i = 0; i < n; ++i) inv(i, i) = 1.0;
-  for (std::size_t c = 0; c < n; ++c) {
-    std::size_t pivot = c;
-    for (std::size_t r = c + 1; r < n; ++r)
-      if (std::fabs(a(r, c)) > std::fabs(a(pivot, c))) pivot = r;
-    for (std::size_t k = 0; k < n; ++k) {
-      std::swap(a(c, k), a(pivot, k));
-      std::swap(inv(c, k), inv(pivot, k));
-    }
-    const double pv = a(c, c);
-    for (std::size_t k = 0; k < n; ++k) {
-      a(c, k) /= pv;
-      inv(c, k) /= pv;
-    }
-    for (std::size_t r = 0; r < n; ++r) {
-      if (r == c || a(r, c) == 0.0) continue;
-      const double factor = a(r, c);
-      for (std::size_t k = 0; k < n; ++k) {
-        a(r, k) -= factor * a(c, k);
-        inv(r, k) -= factor * inv(c, k);
-      }
-    }
-  }
-  return inv;
-}
-
 // Random Gamma = B B' / g + e I, rounded to floats as the program stores
 // them, so that the test and the program see the same numbers.
 std::vector<double> RandomGamma(std::mt19937& random, int g, double ridge) {
@@ -210,7 +181,7 @@ template <class T>
 void ExpectInverse(const MfPedigree& p, const Pedigree& ped, const BasicSparseLower<T>& inverse,
                    double tolerance, const std::string& name) {
   const DenseMatrix a = AugmentedA(p);
-  const DenseMatrix expected = Inverse(a);
+  const DenseMatrix expected = test::DenseInverse(a);
   std::vector<std::size_t> aug = AugmentedIndexByCode(ped, p.g);
   for (int k = 0; k < p.g; ++k) aug.push_back(static_cast<std::size_t>(k));
   ASSERT_EQ(inverse.n, static_cast<std::int32_t>(aug.size())) << name;

@@ -103,13 +103,7 @@ ExactInverseOfA ExactInverse(const Pedigree& ped, const ExactA& e) {
 }
 
 std::string FullSibLine(int generations) {
-  std::string text = "progeny sire dam\nM0 0 0\nF0 0 0\n";
-  for (int g = 1; g <= generations; ++g) {
-    const std::string s = "M" + std::to_string(g - 1), d = "F" + std::to_string(g - 1);
-    text += "M" + std::to_string(g) + " " + s + " " + d + "\n";
-    text += "F" + std::to_string(g) + " " + s + " " + d + "\n";
-  }
-  return text;
+  return test::FullSibLine("progeny sire dam\nM0 0 0\nF0 0 0\n", generations, "", 'M', 'F');
 }
 
 // Each individual by its parent and its grandparent, X(g) = X(g-1) x X(g-2);

@@ -19,11 +19,7 @@ namespace {
 
 TEST(ExportPaths, ExportOfAPathCountingCutByTheReportHoldsEveryPath) {
   // Sixteen generations of full-sib matings: 131,038 paths.
-  std::string text = "id sire dam\nM0 0 0\nF0 0 0\n";
-  for (int g = 1; g <= 16; ++g)
-    for (const char* sex : {"M", "F"})
-      text += sex + std::to_string(g) + " M" + std::to_string(g - 1) + " F" + std::to_string(g - 1) + "\n";
-  const kinvar::test::TempFile pedigree(text);
+  const kinvar::test::TempFile pedigree(kinvar::test::FullSibLine("id sire dam\nM0 0 0\nF0 0 0\n", 16, "", 'M', 'F'));
   test::DocumentFixture f;
   CMainFrame frame{f.platform, f.doc};
   frame.OpenFile(QString::fromStdString(pedigree.path()));

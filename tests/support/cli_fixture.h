@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <initializer_list>
 #include <string>
 #include <utility>
 
@@ -23,6 +24,23 @@ struct CliRun {
   int status = -1;
   std::string out;
   std::string err;
+};
+
+// A run kinvar-cli refuses: its status and exactly its message (empty:
+// CLI11's usage text).
+struct CliRefusal {
+  const char* name;
+  std::string args;
+  int status;
+  std::string err;
+};
+
+// A picture kinvar-cli refuses to draw: its status and a part of its message.
+struct PictureRefusal {
+  const char* name;
+  std::string args;  // after the pedigree; "-o FILE" last, FILE named as in the run's folder
+  int status;
+  const char* message;
 };
 
 // One shell word, whatever `arg` holds.
@@ -56,6 +74,29 @@ class CliFixture : public testing::Test {
         Quote(KINVAR_CLI_PATH) + " " + args + " >" + Quote(out) + " 2>" + Quote(err) + " </dev/null";
     const int raw = std::system(command.c_str());
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadWholeFile(out), ReadWholeFile(err)};
+  }
+
+  // Each refusal with its status and message, and nothing on standard output.
+  void ExpectRefusals(std::initializer_list<CliRefusal> rows) const {
+    for (const CliRefusal& row : rows) {
+      SCOPED_TRACE(row.name);
+      const CliRun run = Execute(row.args);
+      EXPECT_EQ(run.status, row.status);
+      EXPECT_EQ(run.out, "");
+      if (!row.err.empty()) EXPECT_EQ(run.err, row.err);
+      else EXPECT_NE(run.err.find("Usage: kinvar-cli"), std::string::npos) << run.err;
+    }
+  }
+
+  // `command` on the example herd refused as each row says, neither x.svg
+  // nor x.png written.
+  void ExpectPictureRefusals(const std::string& command, std::initializer_list<PictureRefusal> rows) const {
+    for (const PictureRefusal& row : rows) {
+      const CliRun run = Execute(command + " " + Herd() + " " + WithOutputAtHome(row.args));
+      EXPECT_EQ(run.status, row.status) << row.name;
+      EXPECT_NE(run.err.find(row.message), std::string::npos) << row.name << ": " << run.err;
+      EXPECT_FALSE(std::filesystem::exists(Out("x.svg")) || std::filesystem::exists(Out("x.png"))) << row.name;
+    }
   }
 
   // The example herd as one shell word, and a file in the run's own folder.

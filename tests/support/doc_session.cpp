@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include <unistd.h>
 
 namespace kinvar::test {
 
@@ -20,5 +24,28 @@ DocSession::DocSession(const std::string& text) : DocSession() {
 }
 
 bool DocSession::OpenPath(const std::string& path) { return doc.OpenPedigreeFile(path); }
+
+void OpenDocFixture::SetUp() {
+  setenv("SOURCE_DATE_EPOCH", "1796479620", 1);
+  setenv("TZ", "UTC", 1);
+  ASSERT_TRUE(doc.Initialize());
+  out = (std::filesystem::temp_directory_path() / ("kinvar-doc-" + std::to_string(::getpid()) + ".out")).string();
+  if (!text_.empty()) Open(text_);
+}
+
+void OpenDocFixture::Open(const std::string& text) {
+  pedigree = std::make_unique<TempFile>(text);
+  ASSERT_TRUE(doc.OpenPedigreeFile(pedigree->path()));
+}
+
+void OpenDocFixture::TearDown() {
+  std::filesystem::remove(out);
+  unsetenv("SOURCE_DATE_EPOCH");
+}
+
+std::string OpenDocFixture::Header() const {
+  return "14:07  Saturday, December 5, 2026\nPedigree file name: " +
+         std::filesystem::absolute(pedigree->path()).lexically_normal().string() + "\n\n";
+}
 
 }  // namespace kinvar::test

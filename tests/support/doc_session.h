@@ -7,8 +7,11 @@
 // has no program folder, so it starts from the default settings.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/document.h"
@@ -32,6 +35,29 @@ struct DocSession {
   ScriptedPlatform platform;
   CKinvarDoc doc{platform, ""};
   std::unique_ptr<TempFile> file;
+};
+
+// A file command's test: the document with `text` open (none when empty,
+// until Open), report headers at a fixed time (2026-12-05 14:07 UTC), and
+// `out`, the path a command is to write, removed afterwards (it does not
+// exist before).
+class OpenDocFixture : public testing::Test {
+ protected:
+  explicit OpenDocFixture(std::string text = {}) : text_(std::move(text)) {}
+  void SetUp() override;
+  void TearDown() override;
+  // Writes `text` to a new pedigree file and opens it, expecting it to load.
+  void Open(const std::string& text);
+  // The header of a result file of the pedigree open.
+  std::string Header() const;
+
+  std::unique_ptr<TempFile> pedigree;
+  ScriptedPlatform platform;
+  CKinvarDoc doc{platform, ""};
+  std::string out;
+
+ private:
+  std::string text_;
 };
 
 }  // namespace kinvar::test

@@ -96,6 +96,13 @@ std::vector<std::string> ScriptedPlatform::MessageTexts() const {
   return texts;
 }
 
+std::string ScriptedPlatform::JoinedTexts(MessageIcon icon) const {
+  std::string joined;
+  for (const ShownMessage& m : messages)
+    if (m.icon == icon) joined += m.text;
+  return joined;
+}
+
 bool ScriptedPlatform::AskValues(const ValueForm& form) {
   formCaptions.push_back(form.caption);
   std::vector<std::string> texts;

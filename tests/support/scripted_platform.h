@@ -76,6 +76,8 @@ class ScriptedPlatform final : public Platform {
   int refreshes = 0;
 
   std::vector<std::string> MessageTexts() const;
+  // The texts of the messages shown with `icon`, joined; "" for none.
+  std::string JoinedTexts(MessageIcon icon) const;
 };
 
 }  // namespace kinvar::test

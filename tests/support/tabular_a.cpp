@@ -1,5 +1,8 @@
 #include "support/tabular_a.h"
 
+#include <cmath>
+#include <utility>
+
 namespace kinvar::test {
 
 DenseMatrix TabularA(const Pedigree& ped) {
@@ -18,6 +21,35 @@ DenseMatrix TabularA(const Pedigree& ped) {
     a(i, i) = 1.0 + (r.fPredefined ? static_cast<double>(r.f) : 0.5 * at(s, d));
   }
   return a;
+}
+
+DenseMatrix DenseInverse(DenseMatrix a) {
+  const std::size_t n = a.n;
+  DenseMatrix inv{n, std::vector<double>(n * n, 0.0)};
+  for (std::size_t i = 0; i < n; ++i) inv(i, i) = 1.0;
+  for (std::size_t c = 0; c < n; ++c) {
+    std::size_t pivot = c;
+    for (std::size_t r = c + 1; r < n; ++r)
+      if (std::fabs(a(r, c)) > std::fabs(a(pivot, c))) pivot = r;
+    for (std::size_t k = 0; k < n; ++k) {
+      std::swap(a(c, k), a(pivot, k));
+      std::swap(inv(c, k), inv(pivot, k));
+    }
+    const double p = a(c, c);
+    for (std::size_t k = 0; k < n; ++k) {
+      a(c, k) /= p;
+      inv(c, k) /= p;
+    }
+    for (std::size_t r = 0; r < n; ++r) {
+      if (r == c || a(r, c) == 0.0) continue;
+      const double f = a(r, c);
+      for (std::size_t k = 0; k < n; ++k) {
+        a(r, k) -= f * a(c, k);
+        inv(r, k) -= f * inv(c, k);
+      }
+    }
+  }
+  return inv;
 }
 
 }  // namespace kinvar::test

@@ -1,6 +1,7 @@
 // The numerator relationship matrix by the tabular method, in double
 // precision, over a loaded pedigree: the independent computation that the
-// inverse, T, D and the structure census are checked against.
+// inverse, T, D and the structure census are checked against; and the
+// dense inverse that augmented matrices are checked with.
 //
 // Conventions: index k is the individual with code k + 1 (`records` must be
 // in code order); the diagonal is 1 + F, F being the predefined F when there
@@ -22,5 +23,9 @@ struct DenseMatrix {
 };
 
 DenseMatrix TabularA(const Pedigree& ped);
+
+// Gauss-Jordan with partial pivoting, for the positive definite matrices
+// the tests build (no check for a singular one).
+DenseMatrix DenseInverse(DenseMatrix a);
 
 }  // namespace kinvar::test

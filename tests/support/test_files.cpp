@@ -146,4 +146,14 @@ std::unique_ptr<Pedigree> Loaded(const std::string& text) {
   return ped;
 }
 
+std::string FullSibLine(std::string head, int generations, std::string_view tail, char sire, char dam) {
+  for (int g = 1; g <= generations; ++g) {
+    const std::string p = std::to_string(g - 1), c = std::to_string(g);
+    const std::string parents = " " + (sire + p) + " " + (dam + p) + std::string(tail) + "\n";
+    head += sire + c + parents;
+    head += dam + c + parents;
+  }
+  return head;
+}
+
 }  // namespace kinvar::test

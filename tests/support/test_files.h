@@ -64,6 +64,12 @@ std::string RecordLines(const Pedigree& ped);
 // given, exactly that refusal with nothing loaded. `name` names the row.
 void ExpectRead(const std::string& name, std::string_view text, std::string_view records,
                 const char* message, Pedigree& ped);
+// `head` (a header and the founders S0 and D0) and then `generations`
+// generations of full-sib mating, "S<k> S<k-1> D<k-1>" and the dam D<k>
+// alike, each line ended by `tail`; `sire` and `dam` replace the letters.
+std::string FullSibLine(std::string head, int generations, std::string_view tail = "", char sire = 'S',
+                        char dam = 'D');
+
 // LoadText, expecting the file to be accepted, then the inbreeding
 // coefficients (and so ped.d) computed.
 std::unique_ptr<Pedigree> Loaded(const std::string& text);
