@@ -25,11 +25,15 @@ class Refused(KinvarError, ValueError):
 # Fuzzy groups: a frame with the columns individual, parent ("sire" or
 # "dam"), group and fraction, or such 4-tuples.
 GroupFractions = pd.DataFrame | Iterable[tuple[object, str, object, float]]
+# Metafounders: a frame whose first three columns are group, group and
+# value, or such 3-tuples.
+Metafounders = pd.DataFrame | Iterable[tuple[object, object, float]]
 
 def read_pedigree(path: str | os.PathLike[str], sheet: str = "", threads: int = 0,
                   genetic_groups: Iterable[object] | None = None,
-                  group_fractions: GroupFractions | None = None) -> Pedigree:
-    """Reads a pedigree file (text or .xlsx), optionally with genetic groups."""
+                  group_fractions: GroupFractions | None = None,
+                  metafounders: Metafounders | None = None) -> Pedigree:
+    """Reads a pedigree file (text or .xlsx), optionally with genetic groups or metafounders."""
 
 class Pedigree:
     """A validated pedigree: rows, then parents without a row of their own."""
@@ -39,7 +43,8 @@ class Pedigree:
                    dam: str = "dam", group: str | None = None, f: str | None = None,
                    sex: str | None = None, birth_date: str | None = None,
                    threads: int = 0, genetic_groups: Iterable[object] | None = None,
-                   group_fractions: GroupFractions | None = None) -> Pedigree:
+                   group_fractions: GroupFractions | None = None,
+                   metafounders: Metafounders | None = None) -> Pedigree:
         """A pedigree from the columns of a data frame."""
     def __len__(self) -> int:
         """Rows plus added parents."""
@@ -54,7 +59,7 @@ class Pedigree:
         """The group numbers, ascending."""
     @property
     def group_ids(self) -> list[str]:
-        """The genetic groups, in the order of ainverse's rows after the individuals."""
+        """The genetic groups or metafounders, in the order of ainverse's rows after the individuals."""
     @property
     def notes(self) -> list[str]:
         """The warnings and information of the last command."""
@@ -81,6 +86,10 @@ class Pedigree:
     def x_linked(self, inverse: bool = False, threads: int = 0,
                  progress: bool = False) -> scipy.sparse.csr_matrix:
         """The X-linked relationships S, or their inverse, in ``ids`` order."""
+    def dominance(self, group: int | None = None, inverse: bool = False, min_value: float = 0.0,
+                  threads: int = 0, progress: bool = False,
+                  precision: str = "single") -> tuple[scipy.sparse.csr_matrix, list[str]]:
+        """The dominance relationships D, or their inverse, and the IDs of its rows."""
     def average_relatedness(self, threads: int = 0, progress: bool = False,
                             precision: str = "single") -> pd.DataFrame:
         """Each individual's average relationship (id, value)."""

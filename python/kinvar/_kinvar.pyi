@@ -11,12 +11,15 @@ Tables = list[tuple[str, list[tuple[str, str, Any, np.ndarray | None]]]]
 
 # A fuzzy group's share: (individual, "sire" or "dam", group, fraction).
 FractionRow = tuple[str, str, str, float]
+# A metafounders' relationship: (group, group, value).
+GammaRow = tuple[str, str, float]
 
 def read(path: str, sheet: str, threads: int, genetic_groups: list[str],
-         group_fractions: list[FractionRow]) -> Session:
+         group_fractions: list[FractionRow], metafounders: list[GammaRow]) -> Session:
     """Reads and validates a pedigree file."""
 def from_columns(names: list[str], columns: list[tuple[Any, ...]], threads: int,
-                 genetic_groups: list[str], group_fractions: list[FractionRow]) -> Session:
+                 genetic_groups: list[str], group_fractions: list[FractionRow],
+                 metafounders: list[GammaRow]) -> Session:
     """Validates a pedigree given as tagged columns of cells."""
 
 class Session:
@@ -38,6 +41,8 @@ class Session:
                             progress: bool, precision: str) -> np.ndarray: ...
     def ainverse(self, threads: int, progress: bool, precision: str) -> tuple[int, tuple[np.ndarray, np.ndarray, np.ndarray]]: ...
     def x_linked(self, inverse: bool, threads: int, progress: bool) -> tuple[int, tuple[np.ndarray, np.ndarray, np.ndarray]]: ...
+    def dominance(self, group: int | None, inverse: bool, min_value: float, threads: int,
+                  progress: bool, precision: str) -> tuple[int, tuple[np.ndarray, np.ndarray, np.ndarray], list[str]]: ...
     def inbreeding(self, threads: int, progress: bool, precision: str) -> Tables: ...
     def average_relatedness(self, threads: int, progress: bool, precision: str) -> Tables: ...
     def average_between_groups(self, threads: int, progress: bool, precision: str) -> Tables: ...

@@ -112,7 +112,7 @@ class Pedigree:
                    dam: str = "dam", group: str | None = None, f: str | None = None,
                    sex: str | None = None, birth_date: str | None = None,
                    threads: int = 0, genetic_groups: Iterable | None = None,
-                   group_fractions=None) -> Pedigree:
+                   group_fractions=None, metafounders=None) -> Pedigree:
         """A pedigree from the columns of a data frame.
 
         ``id``, ``sire`` and ``dam`` name the columns of the individual and
@@ -124,13 +124,14 @@ class Pedigree:
         pedigree as the same table saved as a file.
 
         ``genetic_groups`` lists parent IDs that stand for genetic groups
-        and ``group_fractions`` spreads unknown parents over them (see
+        and ``group_fractions`` spreads unknown parents over them;
+        ``metafounders`` gives related base populations (see
         read_pedigree).
 
         Raises InvalidPedigree (its ``errors`` list the problems) when
         validation rejects the pedigree.
         """
-        groups, fractions = _load_options(genetic_groups, group_fractions)
+        groups, fractions, gamma = _load_options(genetic_groups, group_fractions, metafounders)
         chosen = {"id": id, "sire": sire, "dam": dam, "group": group, "f": f, "sex": sex,
                   "birth_date": birth_date}
         names, columns = [], []
@@ -141,7 +142,7 @@ class Pedigree:
                 raise KeyError(f"{argument}={column!r}: the frame has no such column")
             names.append(_READER_NAMES[argument])
             columns.append(_cells_of(frame[column]))
-        return cls(_kinvar.from_columns(names, columns, threads, groups, fractions))
+        return cls(_kinvar.from_columns(names, columns, threads, groups, fractions, gamma))
 
     def __len__(self) -> int:
         """The number of individuals: rows plus added parents."""
@@ -164,8 +165,8 @@ class Pedigree:
 
     @property
     def group_ids(self) -> list[str]:
-        """The genetic groups the pedigree was read with, in the order of
-        the rows that ainverse adds after the individuals."""
+        """The genetic groups (or metafounders) the pedigree was read with,
+        in the order of the rows that ainverse adds after the individuals."""
         return self._session.group_ids()
 
     @property
@@ -234,7 +235,9 @@ class Pedigree:
         """The inverse of the numerator relationship matrix A, symmetric,
         rows and columns in ``ids`` order; predefined F are part of A. With
         genetic groups, A*^-1: the groups' rows and columns follow the
-        individuals in ``group_ids`` order."""
+        individuals in ``group_ids`` order. With metafounders, the inverse
+        of A^Gamma, the metafounders likewise after the individuals;
+        Refused when Gamma is singular."""
         n, (data, indices, indptr) = self._session.ainverse(threads, progress, precision)
         return scipy.sparse.csr_matrix((data, indices, indptr), shape=(n, n), copy=False)
 
@@ -246,6 +249,24 @@ class Pedigree:
         S itself is refused above 5000 individuals, its inverse is not."""
         n, (data, indices, indptr) = self._session.x_linked(bool(inverse), threads, progress)
         return scipy.sparse.csr_matrix((data, indices, indptr), shape=(n, n), copy=False)
+
+    def dominance(self, group: int | None = None, inverse: bool = False,
+                  min_value: float = 0.0, threads: int = 0, progress: bool = False,
+                  precision: str = "single") -> tuple[scipy.sparse.csr_matrix, list[str]]:
+        """The dominance relationship matrix D (Hoeschele & VanRaden 1991),
+        or its inverse, among the members of ``group`` (every individual
+        when None), symmetric, and the IDs of its rows and columns in input
+        order. d_ij = (a(s_i, s_j) a(d_i, d_j) + a(s_i, d_j) a(d_i, s_j)) / 4
+        off the diagonal, 1 on it, from the relationships every other result
+        uses; with inbreeding an approximation. Elements with an absolute
+        value below ``min_value`` are left out. Refused above 10000
+        individuals (5000 for the inverse), for an inverse of a D that is
+        not positive definite, and with metafounders."""
+        chosen = None if group is None else int(group)
+        n, (data, indices, indptr), ids = self._session.dominance(
+            chosen, bool(inverse), float(min_value), threads, progress, precision)
+        matrix = scipy.sparse.csr_matrix((data, indices, indptr), shape=(n, n), copy=False)
+        return matrix, ids
 
     def average_relatedness(self, threads: int = 0, progress: bool = False,
                             precision: str = "single") -> pd.DataFrame:
@@ -444,12 +465,34 @@ def _pairs(values) -> list[tuple]:
 _FRACTION_COLUMNS = ["individual", "parent", "group", "fraction"]
 
 
-def _load_options(genetic_groups, group_fractions) -> tuple[list[str], list[tuple]]:
-    """The group IDs and the fractions' rows as the extension takes them;
-    the library checks their values."""
+def _gamma_rows(metafounders) -> list[tuple]:
+    """Gamma's (group, group, value) rows from a frame's first three
+    columns or from 3-tuples."""
+    if metafounders is None:
+        return []
+    if isinstance(metafounders, pd.DataFrame):
+        if metafounders.shape[1] < 3:
+            raise ValueError("metafounders needs three columns: group, group and value")
+        rows = metafounders.iloc[:, :3].itertuples(index=False, name=None)
+    else:
+        rows = (tuple(row) for row in metafounders)
+    gamma = []
+    for row in rows:
+        if len(row) != 3:
+            raise ValueError("a metafounders' relationship is (group, group, value)")
+        group1, group2, value = row
+        gamma.append((str(group1), str(group2), float(value)))
+    return gamma
+
+
+def _load_options(genetic_groups, group_fractions,
+                  metafounders=None) -> tuple[list[str], list[tuple], list[tuple]]:
+    """The group IDs, the fractions' rows and Gamma's rows as the extension
+    takes them; the library checks their values."""
     groups = [] if genetic_groups is None else _id_list(genetic_groups)
+    gamma = _gamma_rows(metafounders)
     if group_fractions is None:
-        return groups, []
+        return groups, [], gamma
     if isinstance(group_fractions, pd.DataFrame):
         missing = [c for c in _FRACTION_COLUMNS if c not in group_fractions.columns]
         if missing:
@@ -463,11 +506,12 @@ def _load_options(genetic_groups, group_fractions) -> tuple[list[str], list[tupl
             raise ValueError("a group fraction is (individual, parent, group, fraction)")
         individual, parent, group, fraction = row
         fractions.append((str(individual), str(parent), str(group), float(fraction)))
-    return groups, fractions
+    return groups, fractions, gamma
 
 
 def read_pedigree(path: str | os.PathLike, sheet: str = "", threads: int = 0,
-                  genetic_groups: Iterable | None = None, group_fractions=None) -> Pedigree:
+                  genetic_groups: Iterable | None = None, group_fractions=None,
+                  metafounders=None) -> Pedigree:
     """Reads a pedigree file (text or .xlsx; ``sheet`` names the worksheet,
     the first by default). Raises InvalidPedigree when validation rejects
     it and Refused when the file cannot be read.
@@ -477,6 +521,13 @@ def read_pedigree(path: str | os.PathLike, sheet: str = "", threads: int = 0,
     the individuals in this order. ``group_fractions``: fuzzy groups, a
     frame with the columns individual, parent ("sire" or "dam"), group and
     fraction (or such 4-tuples), the fractions of one parent summing to 1.
-    Refused names what is wrong with either."""
-    groups, fractions = _load_options(genetic_groups, group_fractions)
-    return Pedigree(_kinvar.read(os.fspath(path), sheet, threads, groups, fractions))
+    ``metafounders``: related base populations, Gamma as a frame whose
+    first three columns are group, group and value (or such 3-tuples),
+    each unordered pair once, every diagonal given; the groups named are
+    metafounders standing for unknown parents, numbered in the order they
+    first appear. F, relationships and ainverse then follow A^Gamma;
+    commands that do not take metafounders into account are Refused. Not
+    with genetic_groups or group_fractions. Refused names what is wrong
+    with any of them."""
+    groups, fractions, gamma = _load_options(genetic_groups, group_fractions, metafounders)
+    return Pedigree(_kinvar.read(os.fspath(path), sheet, threads, groups, fractions, gamma))

@@ -43,19 +43,24 @@ std::shared_ptr<Held> Hold(std::unique_ptr<Session> session) {
 
 // The fractions come as (individual, parent, group, fraction) tuples.
 using FractionRows = std::vector<std::tuple<std::string, std::string, std::string, double>>;
+// Gamma comes as (group, group, value) tuples.
+using GammaRows = std::vector<std::tuple<std::string, std::string, double>>;
 
-LoadOptions LoadOptionsOf(std::vector<std::string> groups, const FractionRows& fractions) {
+LoadOptions LoadOptionsOf(std::vector<std::string> groups, const FractionRows& fractions,
+                          const GammaRows& gamma) {
   LoadOptions options;
   options.geneticGroups = std::move(groups);
   for (const auto& [individual, parent, group, fraction] : fractions)
     options.groupFractions.push_back({individual, parent, group, fraction});
+  for (const auto& [group1, group2, value] : gamma) options.metafounders.push_back({group1, group2, value});
   return options;
 }
 
 std::shared_ptr<Held> ReadFile(const std::string& path, const std::string& sheet, int threads,
-                               std::vector<std::string> groups, const FractionRows& fractions) {
+                               std::vector<std::string> groups, const FractionRows& fractions,
+                               const GammaRows& gamma) {
   CheckedThreads(threads);
-  const LoadOptions options = LoadOptionsOf(std::move(groups), fractions);
+  const LoadOptions options = LoadOptionsOf(std::move(groups), fractions, gamma);
   std::unique_ptr<Session> session;
   {
     py::gil_scoped_release release;
@@ -66,10 +71,10 @@ std::shared_ptr<Held> ReadFile(const std::string& path, const std::string& sheet
 
 std::shared_ptr<Held> FromColumns(const std::vector<std::string>& names, const py::list& columns,
                                   int threads, std::vector<std::string> groups,
-                                  const FractionRows& fractions) {
+                                  const FractionRows& fractions, const GammaRows& gamma) {
   if (names.size() != py::len(columns)) throw py::value_error("one name per column");
   CheckedThreads(threads);
-  const LoadOptions options = LoadOptionsOf(std::move(groups), fractions);
+  const LoadOptions options = LoadOptionsOf(std::move(groups), fractions, gamma);
   PedigreeColumns pedigree;
   pedigree.names = names;
   for (const py::handle column : columns) pedigree.cells.push_back(ColumnCells(column.cast<py::tuple>()));
@@ -155,6 +160,12 @@ void BindRelationships(py::class_<Held, std::shared_ptr<Held>>& cls) {
         const LowerTriplets lower =
             GuardedCall(h, {threads, progress}, [&](Session& s) { return s.XLinked(inverse); });
         return py::make_tuple(lower.n, SymmetricCsr(lower));
+      })
+      .def("dominance", [](Held& h, std::optional<int> group, bool inverse, double minValue, int threads,
+                           bool progress, const std::string& precision) {
+        const MemberMatrix d = GuardedCall(h, {threads, progress, DoublePrecisionOf(precision)},
+                                           [&](Session& s) { return s.Dominance(group, inverse, minValue); });
+        return py::make_tuple(d.lower.n, SymmetricCsr(d.lower), d.ids);
       });
 }
 
@@ -309,9 +320,9 @@ PYBIND11_MODULE(_kinvar, m) {
   py::register_exception_translator(&TranslateErrors);
   m.attr("MAX_MATRIX_CELLS") = kinvar::Session::kMaxMatrixCells;
   m.def("read", &ReadFile, py::arg("path"), py::arg("sheet"), py::arg("threads"),
-        py::arg("genetic_groups"), py::arg("group_fractions"));
+        py::arg("genetic_groups"), py::arg("group_fractions"), py::arg("metafounders"));
   m.def("from_columns", &FromColumns, py::arg("names"), py::arg("columns"), py::arg("threads"),
-        py::arg("genetic_groups"), py::arg("group_fractions"));
+        py::arg("genetic_groups"), py::arg("group_fractions"), py::arg("metafounders"));
   py::class_<Held, std::shared_ptr<Held>> cls(m, "Session");
   BindQueries(cls);
   BindRelationships(cls);

@@ -214,3 +214,216 @@ def test_x_linked_refuses_an_unknown_sex():
             "The sex of Z is unknown: X-linked relationships need the sex of every individual "
             "(a Sex column, or its role as a parent).")
     assert len(ped.inbreeding()) == 4
+
+
+METAFOUNDERS = ["mf1", "MF2", "Mf3"]
+
+
+def metafounder_pedigree(seed, n):
+    """Rows M0..M(n-1), sires at even positions and dams at odd ones; an
+    unknown parent is mostly a metafounder, sometimes plain unknown. Gamma
+    is random positive definite, given as rows in shuffled order. Returns
+    the frame, Gamma's rows and A^Gamma by the tabular method over the
+    pedigree augmented with the metafounders, placed after the individuals
+    in METAFOUNDERS order."""
+    rng = np.random.default_rng(seed)
+    g = len(METAFOUNDERS)
+    b = rng.random((g, g))
+    # Multiples of 1/256, which the library's 32-bit floats hold exactly.
+    gamma = np.round((b @ b.T / g + 0.05 * np.eye(g)) * 256) / 256
+    m = n + g
+    parents, cells = [], []
+    for i in range(n):
+        known, named = [-1, -1], ["0", "0"]
+        for role in (0, 1):
+            earlier = list(range(role, i, 2))
+            draw = rng.random()
+            if draw < 0.5 and earlier:
+                p = earlier[rng.integers(0, len(earlier))]
+                known[role], named[role] = p, f"M{p}"
+            elif draw < 0.9:
+                k = int(rng.integers(0, g))
+                known[role], named[role] = n + k, METAFOUNDERS[k]
+        parents.append(known)
+        cells.append((f"M{i}", *named))
+    a = np.zeros((m, m))
+    a[n:, n:] = gamma
+    at = lambda p, j: a[p, j] if p >= 0 else 0.0  # noqa: E731
+    for i, (s, d) in enumerate(parents):
+        for j in [*range(i), *range(n, m)]:
+            a[i, j] = a[j, i] = 0.5 * (at(s, j) + at(d, j))
+        a[i, i] = 1 + (0.5 * at(s, d) if d >= 0 else 0.0)
+    rows = [(METAFOUNDERS[i], METAFOUNDERS[j], float(gamma[i, j])) for i in range(g) for j in range(i, g)]
+    rows = [rows[k] for k in rng.permutation(len(rows))]
+    return pd.DataFrame(cells, columns=["animal", "sire", "dam"]), rows, a
+
+
+@pytest.mark.parametrize("seed, n", [(31, 15), (32, 40), (33, 90)])
+def test_metafounders_follow_the_tabular_a_gamma(seed, n):
+    frame, rows, a = metafounder_pedigree(seed, n)
+    gamma = pd.DataFrame(rows, columns=["group1", "group2", "value"])
+    ped = kinvar.Pedigree.from_frame(frame, metafounders=gamma)
+    # Numbered in the order the rows first name them.
+    named = list(dict.fromkeys(x for row in rows for x in row[:2]))
+    assert ped.group_ids == named
+    order = [*range(n), *(n + METAFOUNDERS.index(x) for x in named)]
+    f = ped.inbreeding().set_index("id")["f"].reindex(ped.ids).to_numpy()
+    np.testing.assert_allclose(f, np.diag(a)[:n] - 1, atol=1e-6)
+    np.testing.assert_allclose(ped.relationship_matrix(ped.ids), a[:n, :n], atol=1e-6)
+    expected = np.linalg.inv(a)[np.ix_(order, order)]
+    np.testing.assert_allclose(ped.ainverse(precision="double").toarray(), expected, rtol=1e-8, atol=1e-8)
+    scale = np.abs(expected).max()
+    np.testing.assert_allclose(ped.ainverse().toarray(), expected, rtol=1e-4, atol=1e-4 * scale)
+    # Tuples give the same.
+    again = kinvar.Pedigree.from_frame(frame, metafounders=rows)
+    np.testing.assert_array_equal(again.ainverse().toarray(), ped.ainverse().toarray())
+
+
+def test_metafounders_equal_cli_f_and_triplets(cli, tmp_path):
+    frame, rows, _ = metafounder_pedigree(34, 70)
+    pedigree = tmp_path / "metafounders.pdg"
+    frame.to_csv(pedigree, sep=" ", index=False)
+    gamma = tmp_path / "gamma.txt"
+    gamma.write_text("".join(f"{x} {y} {v!r}\n" for x, y, v in rows))
+    ped = kinvar.read_pedigree(pedigree, metafounders=rows)
+    _, inbreeding = run_cli(cli, ["inbreeding", str(pedigree), "--metafounders", str(gamma)], "inbreeding",
+                            tmp_path)
+    f = ped.inbreeding().set_index("id")["f"]
+    assert [float(row[5]) for row in inbreeding] == [f[row[0]] for row in inbreeding]
+    arguments = ["inverse", str(pedigree), "--metafounders", str(gamma), "--triplets"]
+    _, triplets = run_cli(cli, arguments, "ainverse", tmp_path)
+    _, recoding = run_cli(cli, arguments, "recoding", tmp_path)
+    _, coded = run_cli(cli, arguments, "groups", tmp_path)
+    at = {x: i for i, x in enumerate([*ped.ids, *(g.upper() for g in ped.group_ids)])}
+    position = {int(code): at[id] for code, _, _, id in recoding}
+    position.update({int(code): at[id] for code, id in coded})
+    size = len(ped) + len(METAFOUNDERS)
+    expected = np.zeros((size, size))
+    for r, c, value in triplets:
+        i, j = position[int(r)], position[int(c)]
+        expected[i, j] = expected[j, i] = float(value)
+    np.testing.assert_array_equal(ped.ainverse().toarray(), expected)
+
+
+def test_a_founder_of_one_metafounder_has_half_its_gamma():
+    frame = pd.DataFrame({"animal": ["A", "B", "C"], "sire": ["MF1", "MF1", "A"],
+                          "dam": ["MF1", "mf2", "B"]})
+    ped = kinvar.Pedigree.from_frame(frame, metafounders=[("MF1", "MF1", 0.4), ("MF2", "MF1", 0.1),
+                                                          ("MF2", "MF2", 0.6)])
+    # 0.4 / 2, 0.1 / 2, and half of a(A, B) = (0.4 + 0.1 + 0.4 + 0.1) / 4.
+    assert ped.inbreeding()["f"].tolist() == [0.2, 0.05, 0.125]
+    assert ped.relationship("A", "B") == pytest.approx(0.25, abs=1e-7)
+
+
+NO_MODEL = "This command does not take metafounders into account. Open the pedigree again to use it without them."
+GAMMA = [("G1", "G1", 0.5), ("G2", "G2", 0.5)]
+# Named rows: what is loaded and asked, and the library's reason.
+METAFOUNDER_REFUSALS = {
+    "with groups": (dict(genetic_groups=["G1"], metafounders=GAMMA), None,
+                    "Metafounders cannot be used with genetic groups or group fractions."),
+    "a pair twice": (dict(metafounders=GAMMA + [("g1", "G1", 0.5)]), None,
+                     "Row 3 of the metafounders: the pair G1 G1 is given twice."),
+    "no diagonal": (dict(metafounders=[("G1", "G1", 0.5), ("G1", "G2", 0.1)]), None,
+                    "The metafounders file gives no value of G2 with itself."),
+    "dominance": (dict(metafounders=GAMMA), lambda ped: ped.dominance(), NO_MODEL),
+    "x-linked": (dict(metafounders=GAMMA), lambda ped: ped.x_linked(inverse=True), NO_MODEL),
+    "a singular gamma's inverse": (dict(metafounders=[("G1", "G1", 0.0), ("G2", "G2", 0.0)]),
+                                   lambda ped: ped.ainverse(),
+                                   "The metafounders' relationships are singular: the inverse of A with "
+                                   "metafounders needs them positive definite."),
+}
+
+
+@pytest.mark.parametrize("case", METAFOUNDER_REFUSALS)
+def test_metafounders_and_commands_without_them_are_refused(case):
+    options, call, message = METAFOUNDER_REFUSALS[case]
+    frame = pd.DataFrame({"animal": ["A", "B", "C"], "sire": ["0", "G1", "A"], "dam": ["0", "G2", "B"]})
+    with pytest.raises(kinvar.Refused) as refused:
+        ped = kinvar.Pedigree.from_frame(frame, **options)
+        call(ped)
+    assert str(refused.value) == message
+
+
+def formula_d(a, parents):
+    """d_ij = (a(s_i, s_j) a(d_i, d_j) + a(s_i, d_j) a(d_i, s_j)) / 4 off the
+    diagonal, 1 on it; positions -1 for unknown."""
+    n = len(parents)
+    at = lambda x, y: a[x, y] if x >= 0 and y >= 0 else 0.0  # noqa: E731
+    d = np.eye(n)
+    for i, (si, di) in enumerate(parents):
+        for j, (sj, dj) in enumerate(parents):
+            if i != j:
+                d[i, j] = 0.25 * (at(si, sj) * at(di, dj) + at(si, dj) * at(di, sj))
+    return d
+
+
+def test_dominance_of_full_sibs_and_double_first_cousins():
+    frame = pd.DataFrame({
+        "animal": ["G1", "G2", "G3", "G4", "s1", "S2", "D1", "D2", "C1", "C2"],
+        "sire": [None, None, None, None, "G1", "G1", "G3", "G3", "s1", "S2"],
+        "dam": [None, None, None, None, "G2", "G2", "G4", "G4", "D1", "D2"]})
+    ped = kinvar.Pedigree.from_frame(frame)
+    d, ids = ped.dominance()
+    assert isinstance(d, scipy.sparse.csr_matrix)
+    assert ids == list(frame["animal"])
+    at = {x: i for i, x in enumerate(ids)}
+    assert d[at["s1"], at["S2"]] == 0.25
+    assert d[at["D1"], at["D2"]] == 0.25
+    assert d[at["C1"], at["C2"]] == 0.0625
+    assert d[at["s1"], at["C1"]] == 0.0
+    assert d.nnz == 10 + 2 * 3
+    dinv, _ = ped.dominance(inverse=True)
+    np.testing.assert_allclose((d @ dinv).toarray(), np.eye(10), atol=1e-6)
+    assert ped.dominance(min_value=0.1)[0].nnz == 10 + 2 * 2
+
+
+@pytest.mark.parametrize("seed, n", [(41, 20), (42, 50), (43, 80)])
+def test_dominance_is_the_formula_on_the_tabular_a(seed, n):
+    frame, _, parents, _ = grouped_pedigree(seed, n, False)
+    # The groups' cells as plain unknown parents.
+    for column in ("sire", "dam"):
+        frame.loc[~frame[column].str.startswith("I"), column] = "0"
+    frame["group"] = [1 + i % 2 for i in range(n)]
+    ped = kinvar.Pedigree.from_frame(frame, group="group")
+    expected = formula_d(tabular_a(parents), parents)
+    d, ids = ped.dominance(precision="double")
+    assert ids == list(frame["animal"])
+    np.testing.assert_allclose(d.toarray(), expected, atol=1e-12)
+    members = [i for i in range(n) if i % 2 == 1]
+    within, ids = ped.dominance(group=2)
+    assert ids == [f"I{i}" for i in members]
+    np.testing.assert_allclose(within.toarray(), expected[np.ix_(members, members)], atol=1e-6)
+    inverse, _ = ped.dominance(group=2, inverse=True)
+    np.testing.assert_allclose((within @ inverse).toarray(), np.eye(len(members)), atol=1e-3)
+
+
+def test_dominance_equals_cli_triplets(cli, tmp_path):
+    frame, _, _, _ = grouped_pedigree(44, 70, False)
+    for column in ("sire", "dam"):
+        frame.loc[~frame[column].str.startswith("I"), column] = "0"
+    pedigree = tmp_path / "dominance.pdg"
+    frame.to_csv(pedigree, sep=" ", index=False)
+    arguments = ["dominance", str(pedigree), "--triplets"]
+    _, triplets = run_cli(cli, arguments, "dominance", tmp_path)
+    _, recoding = run_cli(cli, arguments, "recoding", tmp_path)
+    d, ids = kinvar.read_pedigree(pedigree).dominance()
+    at = {x: i for i, x in enumerate(ids)}
+    position = {int(code): at[id] for code, _, _, id in recoding}
+    expected = np.zeros((len(ids), len(ids)))
+    for r, c, value in triplets:
+        i, j = position[int(r)], position[int(c)]
+        expected[i, j] = expected[j, i] = float(value)
+    np.testing.assert_array_equal(d.toarray(), expected)
+
+
+@pytest.mark.parametrize("group, min_value, message", [
+    (7, 0.0, 'Group "7" is not in the pedigree.'),
+    (None, -1.0, "The smallest value must be a number of 0 or more."),
+])
+def test_dominance_refusals_carry_the_reason(group, min_value, message):
+    frame = pd.DataFrame({"animal": ["A", "B", "C"], "sire": [None, None, "A"], "dam": [None, None, "B"],
+                          "group": [1, 1, 2]})
+    ped = kinvar.Pedigree.from_frame(frame, group="group")
+    with pytest.raises(kinvar.Refused) as refused:
+        ped.dominance(group=group, min_value=min_value)
+    assert str(refused.value) == message

@@ -288,6 +288,11 @@ bool UsesMetafounders(std::int32_t id) {
 
 }  // namespace
 
+std::string MetafounderRefusal(const Pedigree& ped, std::int32_t id) {
+  if (!ped.geneticGroups.Metafounders() || UsesMetafounders(id)) return {};
+  return kNoMetafounderModel;
+}
+
 bool CKinvarDoc::RunCommand(std::int32_t id) {
   // A command that does not apply (no valid pedigree, no groups) is never
   // run, whoever asks: the menus grey it out, and a script cannot slip past.
@@ -309,8 +314,8 @@ bool CKinvarDoc::RunCommand(std::int32_t id) {
   }
   const CommandHandler handler = AnalysisHandler(id);
   if (handler == nullptr) return false;
-  if (ped_.geneticGroups.Metafounders() && !UsesMetafounders(id)) {
-    platform_.ShowMessage(kNoMetafounderModel, MessageIcon::kError);
+  if (const std::string refusal = MetafounderRefusal(ped_, id); !refusal.empty()) {
+    platform_.ShowMessage(refusal, MessageIcon::kError);
     return true;
   }
   CommandContext ctx = Context();

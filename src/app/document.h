@@ -173,4 +173,8 @@ class CKinvarDoc {
   ResultSet queryTables_;
 };
 
+// Why the command `id` does not run on this pedigree's metafounders; empty
+// when it takes them into account or there are none.
+std::string MetafounderRefusal(const Pedigree& ped, std::int32_t id);
+
 }  // namespace kinvar

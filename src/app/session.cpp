@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <type_traits>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <limits>
@@ -12,10 +13,12 @@
 #include "analyses/path_counting.h"
 #include "app/document.h"
 #include "app/session_platform.h"
+#include "genetics/dominance.h"
 #include "genetics/group_inverse.h"
 #include "genetics/inverse_a.h"
 #include "genetics/metafounders.h"
 #include "genetics/relationship.h"
+#include "genetics/relationship_listings.h"
 #include "matings/matings_command.h"
 #include "genetics/mt19937.h"
 #include "genetics/seed_file.h"
@@ -157,6 +160,10 @@ std::unique_ptr<Session> Session::FromColumns(const PedigreeColumns& columns, in
 }
 
 void Session::UseGroups(const LoadOptions& options) {
+  if (!options.metafounders.empty()) {
+    UseMetafounders(options);
+    return;
+  }
   if (!options.groupFractions.empty() && options.geneticGroups.empty())
     throw Refused("Group fractions need genetic groups.");
   std::vector<std::string> ids;
@@ -165,6 +172,25 @@ void Session::UseGroups(const LoadOptions& options) {
   doc_->pedigree().geneticGroups.ids = std::move(ids);
   groupIds_.clear();
   for (const std::string& id : options.geneticGroups) groupIds_.emplace_back(Trimmed(id));
+}
+
+// The groups are those Gamma names, in the order they first appear there;
+// each keeps the spelling of its first appearance.
+void Session::UseMetafounders(const LoadOptions& options) {
+  if (!options.geneticGroups.empty() || !options.groupFractions.empty())
+    throw Refused("Metafounders cannot be used with genetic groups or group fractions.");
+  GeneticGroups& groups = doc_->pedigree().geneticGroups;
+  if (const std::string error = SetMetafounders(options.metafounders, "the metafounders given", groups);
+      !error.empty())
+    throw Refused(error);
+  groupIds_.assign(groups.ids.size(), std::string());
+  for (const MetafounderRow& row : options.metafounders)
+    for (const std::string* cell : {&row.group1, &row.group2}) {
+      const std::string id(Trimmed(*cell));
+      const auto at = std::find(groups.ids.begin(), groups.ids.end(), Upper(id));
+      std::string& spelled = groupIds_[static_cast<std::size_t>(at - groups.ids.begin())];
+      if (spelled.empty()) spelled = id;
+    }
 }
 
 void Session::UseFractions(const LoadOptions& options) {
@@ -262,6 +288,13 @@ void Session::ThrowIfRejected() {
   if (doc_->lastCommand() == kRejectedPedigree) throw InvalidPedigree(ErrorList(doc_->pedigree().report));
 }
 
+void Session::RefuseUnlessRuns(std::int32_t id) const {
+  if (!IsAvailable(*FindCommand(id), doc_->State()))
+    throw Refused("This command is not available for the loaded pedigree.");
+  if (const std::string refusal = MetafounderRefusal(doc_->pedigree(), id); !refusal.empty())
+    throw Refused(refusal);
+}
+
 RecIndex Session::Find(const std::string& id) {
   std::string typed = id;
   const RecIndex found = FindTypedId(doc_->pedigree(), typed);
@@ -277,8 +310,7 @@ void Session::EnsureF() {
 ResultSet Session::Run(std::int32_t id, std::deque<std::string> inputs,
                        std::deque<std::string> openFiles, std::optional<std::string> savePath,
                        std::map<std::string, std::string> formValues) {
-  if (!IsAvailable(*FindCommand(id), doc_->State()))
-    throw Refused("This command is not available for the loaded pedigree.");
+  RefuseUnlessRuns(id);
   Begin(std::move(inputs), std::move(openFiles), std::move(savePath), std::move(formValues));
   doc_->RunCommand(id);
   const std::int32_t shown = id == kCmdRecompute ? kCmdCompute : id;
@@ -435,6 +467,8 @@ ResultSet Session::AverageBetweenGroups() { return Run(kCmdAverageBetweenGroups,
 ResultSet Session::Dii() { return Run(kCmdDii, {}); }
 
 LowerTriplets Session::InverseOfA() {
+  if (doc_->pedigree().geneticGroups.Metafounders() && doc_->pedigree().geneticGroups.gammaSingular)
+    throw Refused(kSingularGamma);
   Begin({});
   EnsureF();
   Pedigree& ped = doc_->pedigree();
@@ -452,6 +486,8 @@ LowerTriplets Session::InverseOfA() {
 }
 
 LowerTriplets Session::XLinked(bool inverse) {
+  if (const std::string refusal = MetafounderRefusal(doc_->pedigree(), kCmdXLinked); !refusal.empty())
+    throw Refused(refusal);
   Begin({});
   Pedigree& ped = doc_->pedigree();
   EnsureCodeOrder(ped);
@@ -479,8 +515,7 @@ LowerTriplets Session::Finished(const BasicInverseBuild<T>& build, const char* n
 }
 
 // From rows by code to columns by input position, rows ascending; the
-// genetic groups after the individuals keep their places. A float becomes
-// the shortest decimal that restores it, as in the tables.
+// genetic groups after the individuals keep their places.
 template <class T>
 LowerTriplets Session::InInputOrder(const BasicSparseLower<T>& byCode) const {
   const Pedigree& ped = doc_->pedigree();
@@ -489,19 +524,29 @@ LowerTriplets Session::InInputOrder(const BasicSparseLower<T>& byCode) const {
   for (std::int32_t code = 0; code < n; ++code)
     position[static_cast<std::size_t>(code)] =
         code < ped.nTotal ? ped.records[static_cast<std::size_t>(code)] - 1 : code;
-  const auto stored = static_cast<std::size_t>(byCode.Stored());
+  return Reordered(byCode, position, n);
+}
+
+// Each stored element to its rows' new places, in the lower triangle, by
+// column. A float becomes the shortest decimal that restores it, as in the
+// tables.
+template <class T>
+LowerTriplets Session::Reordered(const BasicSparseLower<T>& byCode, const std::vector<std::int32_t>& position,
+                                 std::int32_t n) {
   std::vector<std::int64_t> start(static_cast<std::size_t>(n) + 1, 0);
   const auto each = [&](auto&& visit) {
-    for (std::int32_t r = 0; r < n; ++r)
+    for (std::int32_t r = 0; r < byCode.n; ++r)
       for (const auto& e : byCode.Row(r)) {
         std::int32_t row = position[static_cast<std::size_t>(r)];
         std::int32_t col = position[static_cast<std::size_t>(e.column)];
+        if (row < 0 || col < 0) continue;
         if (row < col) std::swap(row, col);
         visit(row, col, e.value);
       }
   };
   each([&](std::int32_t, std::int32_t col, T) { ++start[static_cast<std::size_t>(col) + 1]; });
   for (std::size_t c = 0; c < static_cast<std::size_t>(n); ++c) start[c + 1] += start[c];
+  const auto stored = static_cast<std::size_t>(start.back());
   LowerTriplets out;
   out.n = n;
   out.row.resize(stored);
@@ -516,6 +561,55 @@ LowerTriplets Session::InInputOrder(const BasicSparseLower<T>& byCode) const {
     else out.value[at] = value;
   });
   SortRowsWithinColumns(out, start);
+  return out;
+}
+
+// The members are taken in code order, as D is built; they come back in
+// input order.
+MemberMatrix Session::Dominance(std::optional<int> group, bool inverse, double minValue) {
+  if (!(minValue >= 0.0) || !std::isfinite(minValue)) throw Refused(kDominanceMinValueMessage);
+  RefuseUnlessRuns(kCmdDominance);
+  Begin({});
+  Pedigree& ped = doc_->pedigree();
+  if (group) {
+    const std::vector<int> groups = GroupNumbers(ped);
+    if (std::find(groups.begin(), groups.end(), *group) == groups.end())
+      throw Refused("Group \"" + std::to_string(*group) + "\" is not in the pedigree.");
+  }
+  EnsureF();
+  std::vector<RecIndex> members;
+  if (group) members = GroupMembers(ped, *group);
+  else members.assign(ped.records.begin(), ped.records.begin() + ped.nTotal);
+  if (const std::string refusal = DominanceSizeRefusal(static_cast<std::int64_t>(members.size()), inverse);
+      !refusal.empty())
+    throw Refused(refusal);
+  if (ped.InDouble()) return DominanceOf(ped.dDouble, std::move(members), inverse, minValue);
+  return DominanceOf(ped.d, std::move(members), inverse, minValue);
+}
+
+template <class T>
+MemberMatrix Session::DominanceOf(const std::vector<T>& d, std::vector<RecIndex> members, bool inverse,
+                                  double minValue) {
+  Pedigree& ped = doc_->pedigree();
+  auto window = platform_->OpenProgress();
+  Progress progress(*window);
+  const NonZeroReport report = [&](std::int64_t nonZero, std::int32_t m) {
+    platform_->ShowMessage(DominanceNonZeroNote(nonZero, m), MessageIcon::kInformation);
+  };
+  const DominanceRequest request{std::move(members), inverse, minValue};
+  const DominanceBuild<T> build = BuildDominance(ped, d, request, report, progress);
+  if (build.status == DominanceStatus::kCanceled) ThrowStopped(kCanceledMessage);
+  if (build.status != DominanceStatus::kDone) throw Refused(DominanceFailureMessage(build.status));
+  std::vector<RecIndex> inOrder = request.members;
+  std::sort(inOrder.begin(), inOrder.end());
+  std::vector<std::int32_t> position(static_cast<std::size_t>(build.matrix.n), -1);
+  MemberMatrix out;
+  for (std::size_t k = 0; k < inOrder.size(); ++k) {
+    const Rec& r = ped.rec(inOrder[k]);
+    position[static_cast<std::size_t>(r.code - 1)] = static_cast<std::int32_t>(k);
+    out.ids.emplace_back(Spelling(r.Id()));
+  }
+  out.lower = Reordered(build.matrix, position, static_cast<std::int32_t>(inOrder.size()));
   return out;
 }
 

@@ -36,6 +36,7 @@
 
 #include "pedigree/genetic_groups.h"
 #include "pedigree/load.h"
+#include "pedigree/metafounders.h"
 #include "report/result_table.h"
 
 namespace kinvar {
@@ -88,6 +89,17 @@ struct LoadOptions {
   // Fuzzy groups: an unknown parent spread over several groups, its
   // fractions summing to 1. Needs `geneticGroups`.
   std::vector<GroupFractionRow> groupFractions;
+  // Metafounders: Gamma as (group, group, value) rows, each unordered pair
+  // once, every diagonal given; the groups named are the metafounders. Not
+  // with `geneticGroups` or `groupFractions`.
+  std::vector<MetafounderRow> metafounders = {};
+};
+
+// A matrix over some of the individuals: `ids` in input order, and the
+// lower triangle whose rows and columns (0-based) index `ids`.
+struct MemberMatrix {
+  std::vector<std::string> ids;
+  LowerTriplets lower;
 };
 
 enum class RelationshipKind { kNumerator, kCoefficient };
@@ -175,8 +187,8 @@ class Session {
   std::string_view Spelling(std::string_view coreId) const;
   // The group numbers of the pedigree, ascending.
   std::vector<int> Groups() const;
-  // The genetic groups it was read with, as the caller spelled them, in the
-  // order of the inverse's rows after the individuals.
+  // The genetic groups (or metafounders) it was read with, as the caller
+  // spelled them, in the order of the inverse's rows after the individuals.
   const std::vector<std::string>& GroupIds() const { return groupIds_; }
 
   // The pedigree structure census (the structure command's tables).
@@ -194,13 +206,20 @@ class Session {
   ResultSet AverageRelatedness();
   ResultSet AverageBetweenGroups();
   ResultSet Dii();
-  // With genetic groups, n counts the groups too: rows and columns from
-  // size() on are the groups in the order of GroupIds().
+  // With genetic groups or metafounders, n counts them too: rows and
+  // columns from size() on are the groups in the order of GroupIds(). With
+  // metafounders it is the inverse of A^Gamma, refused when Gamma is
+  // singular.
   LowerTriplets InverseOfA();
   // The X-linked relationships S (inverse: its inverse) in input order.
   // Refused for an individual of unknown sex, and S itself above
   // kMaxXLinkedIndividuals.
   LowerTriplets XLinked(bool inverse);
+  // The dominance relationships D (inverse: its inverse) among a group's
+  // members, or among every individual; elements with |value| < minValue
+  // and zeros are left out. Refused above the core's limits and, for the
+  // inverse, when D is not positive definite.
+  MemberMatrix Dominance(std::optional<int> group, bool inverse, double minValue);
   // Path counting of one individual, of one group's members, or of all.
   ResultSet PathCountingIndividual(const std::string& id);
   ResultSet PathCountingGroup(int group);
@@ -236,6 +255,7 @@ class Session {
 
   // Before the load: the groups stand for parents from the reading on.
   void UseGroups(const LoadOptions& options);
+  void UseMetafounders(const LoadOptions& options);
   // After it: the fractions name individuals.
   void UseFractions(const LoadOptions& options);
   void KeepSpellings(const PedigreeColumns& columns);
@@ -247,6 +267,9 @@ class Session {
   // Cancelled, or Refused with the message shown, else with `fallback`.
   [[noreturn]] void ThrowStopped(const std::string& fallback);
   void ThrowIfRejected();
+  // Refused when the command does not take the loaded metafounders into
+  // account or is not available for the pedigree, as the document does.
+  void RefuseUnlessRuns(std::int32_t id) const;
   RecIndex Find(const std::string& id);
   void EnsureF();
   // Runs a document command with its dialogs' answers; its tables, spelled.
@@ -260,6 +283,13 @@ class Session {
                     std::optional<std::pair<double, double>> range);
   template <class T>
   LowerTriplets InInputOrder(const BasicSparseLower<T>& byCode) const;
+  // `position` by code: where the code's row goes, -1 for none.
+  template <class T>
+  static LowerTriplets Reordered(const BasicSparseLower<T>& byCode, const std::vector<std::int32_t>& position,
+                                 std::int32_t n);
+  template <class T>
+  MemberMatrix DominanceOf(const std::vector<T>& d, std::vector<RecIndex> members, bool inverse,
+                           double minValue);
   template <class T>
   LowerTriplets Finished(const BasicInverseBuild<T>& build, const char* noMemory);
   template <class T>

@@ -322,24 +322,14 @@ bool WriteMemberMatrix(const Pedigree& ped, const BasicSparseLower<T>& m, std::s
 // The message for a refusal before anything is computed; empty when none.
 std::string SizeRefusal(std::size_t m, const DominanceChoice& choice) {
   const auto count = static_cast<std::int64_t>(m);
-  if (choice.inverse && count > kMaxDominanceInverse)
-    return "The inverse of the dominance relationship matrix is computed for at most " +
-           std::to_string(kMaxDominanceInverse) + " individuals; this choice has " + std::to_string(count) +
-           ". Choose a group.";
-  if (count > kMaxDominanceIndividuals)
-    return "The dominance relationship matrix is written for at most " + std::to_string(kMaxDominanceIndividuals) +
-           " individuals; this choice has " + std::to_string(count) + ". Choose a group.";
+  if (std::string refusal = DominanceSizeRefusal(count, choice.inverse); !refusal.empty()) return refusal;
   if (choice.output == InverseOutput::kEntire && count * count > kMaxInverseCells)
     return "The matrix has more than 250000 cells.";
   return {};
 }
 
 void ShowFailure(CommandContext& ctx, DominanceStatus status) {
-  ctx.platform.ShowMessage(status == DominanceStatus::kNoMemory
-                               ? "Not enough memory for the dominance relationships."
-                               : "The dominance relationship matrix of these individuals is not positive "
-                                 "definite (inbreeding makes it an approximation), so it has no inverse.",
-                           MessageIcon::kError);
+  ctx.platform.ShowMessage(DominanceFailureMessage(status), MessageIcon::kError);
 }
 
 template <class T>
@@ -348,9 +338,7 @@ void BuildAndWrite(CommandContext& ctx, const std::vector<T>& d, int group, std:
   auto window = ctx.platform.OpenProgress();
   Progress progress(*window);
   const NonZeroReport report = [&](std::int64_t nonZero, std::int32_t m) {
-    ctx.platform.ShowMessage("The dominance relationship matrix of " + std::to_string(m) + " individuals has " +
-                                 std::to_string(nonZero) + " non-zero elements; computing its inverse.",
-                             MessageIcon::kInformation);
+    ctx.platform.ShowMessage(DominanceNonZeroNote(nonZero, m), MessageIcon::kInformation);
   };
   const DominanceRequest request{std::move(members), choice.inverse, choice.minValue};
   DominanceBuild<T> build = BuildDominance(ctx.ped, d, request, report, progress);
@@ -419,7 +407,7 @@ std::optional<DominanceChoice> AskChoice(CommandContext& ctx) {
   form.accept = [&](const std::vector<std::string>& texts) {
     const auto minValue = ParseMinValue(texts[3]);
     if (!minValue) {
-      ctx.platform.ShowMessage("The smallest value must be a number of 0 or more.", MessageIcon::kError);
+      ctx.platform.ShowMessage(kDominanceMinValueMessage, MessageIcon::kError);
       return false;
     }
     if (texts[1] == "1" && texts[2] == "1") {
@@ -441,6 +429,29 @@ std::optional<DominanceChoice> AskChoice(CommandContext& ctx) {
 }
 
 }  // namespace
+
+std::string DominanceSizeRefusal(std::int64_t count, bool inverse) {
+  if (inverse && count > kMaxDominanceInverse)
+    return "The inverse of the dominance relationship matrix is computed for at most " +
+           std::to_string(kMaxDominanceInverse) + " individuals; this choice has " + std::to_string(count) +
+           ". Choose a group.";
+  if (count > kMaxDominanceIndividuals)
+    return "The dominance relationship matrix is written for at most " + std::to_string(kMaxDominanceIndividuals) +
+           " individuals; this choice has " + std::to_string(count) + ". Choose a group.";
+  return {};
+}
+
+std::string DominanceFailureMessage(DominanceStatus status) {
+  return status == DominanceStatus::kNoMemory
+             ? "Not enough memory for the dominance relationships."
+             : "The dominance relationship matrix of these individuals is not positive "
+               "definite (inbreeding makes it an approximation), so it has no inverse.";
+}
+
+std::string DominanceNonZeroNote(std::int64_t nonZero, std::int32_t m) {
+  return "The dominance relationship matrix of " + std::to_string(m) + " individuals has " +
+         std::to_string(nonZero) + " non-zero elements; computing its inverse.";
+}
 
 void OnDominance(CommandContext& ctx) {
   const auto group = ChooseGroupOrAll(ctx, "Dominance relationships", ctx.remembered.dominanceGroup);

@@ -20,8 +20,6 @@ namespace {
 
 constexpr const char* kNoRowMemory = "Couldn't allocated memory for RowL (Sparse Matrix)";
 constexpr const char* kNoElementMemory = "Couldn't allocated memory for new element";
-constexpr const char* kSingularGamma =
-    "The metafounders' relationships are singular: the inverse of A with metafounders needs them positive definite.";
 
 // A contribution to the element (row, column) of an earlier row: the parents
 // of an individual, s and d, meet at (max(s, d), min(s, d)).

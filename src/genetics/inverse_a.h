@@ -83,6 +83,9 @@ enum class InverseOutput { kNonZero = 1, kEntire = 2, kTriplets = 3 };
 
 // Cells up to which the entire matrix may be written.
 constexpr std::int64_t kMaxInverseCells = 250000;
+// Gamma inverse is part of the inverse with metafounders.
+inline constexpr const char* kSingularGamma =
+    "The metafounders' relationships are singular: the inverse of A with metafounders needs them positive definite.";
 
 // The lower triangle written as the inverse's file is: the header, `title`
 // (followed by " (Lower triangular):" or ":"), one row per individual (rows

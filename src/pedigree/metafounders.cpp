@@ -32,21 +32,59 @@ std::string CheckId(const std::string& id) {
   return {};
 }
 
+std::string AddEntry(std::string a, std::string b, double value, const std::string& text,
+                     GammaEntries& entries) {
+  a = UpperCased(std::move(a));
+  b = UpperCased(std::move(b));
+  for (const std::string* id : {&a, &b})
+    if (std::string error = CheckId(*id); !error.empty()) return error;
+  if (!std::isfinite(value)) return "the value " + text + " is not a number.";
+  const std::size_t i = entries.IndexOf(a), j = entries.IndexOf(b);
+  if (!entries.values.emplace(std::pair{std::min(i, j), std::max(i, j)}, static_cast<float>(value)).second)
+    return "the pair " + a + " " + b + " is given twice.";
+  return {};
+}
+
 std::string ParseLine(const std::string& line, GammaEntries& entries) {
   std::istringstream words(line);
   std::string a, b, text, extra;
   if (!(words >> a >> b >> text) || (words >> extra)) return "three fields, \"group group value\".";
-  a = UpperCased(a);
-  b = UpperCased(b);
-  for (const std::string* id : {&a, &b})
-    if (std::string error = CheckId(*id); !error.empty()) return error;
   char* end = nullptr;
   const double value = std::strtod(text.c_str(), &end);
-  if (end == text.c_str() || *end != '\0' || !std::isfinite(value))
-    return "the value " + text + " is not a number.";
-  const std::size_t i = entries.IndexOf(a), j = entries.IndexOf(b);
-  if (!entries.values.emplace(std::pair{std::min(i, j), std::max(i, j)}, static_cast<float>(value)).second)
-    return "the pair " + a + " " + b + " is given twice.";
+  if (end == text.c_str() || *end != '\0') return "the value " + text + " is not a number.";
+  return AddEntry(a, b, value, text, entries);
+}
+
+std::string Trimmed(const std::string& cell) {
+  const std::size_t first = cell.find_first_not_of(" \t");
+  if (first == std::string::npos) return {};
+  return cell.substr(first, cell.find_last_not_of(" \t") - first + 1);
+}
+
+// Every group has its diagonal and Gamma is positive semi-definite; then
+// the groups take the metafounders, else nothing is kept.
+std::string KeepGamma(GammaEntries entries, const std::string& source, GeneticGroups& groups) {
+  const std::size_t g = entries.ids.size();
+  if (g == 0) return "The metafounders file names no metafounder.";
+  for (std::size_t i = 0; i < g; ++i)
+    if (entries.values.count({i, i}) == 0)
+      return "The metafounders file gives no value of " + entries.ids[i] + " with itself.";
+  std::vector<float> gamma(g * g, 0.0f);
+  for (const auto& [pair, value] : entries.values) {
+    gamma[pair.first * g + pair.second] = value;
+    gamma[pair.second * g + pair.first] = value;
+  }
+  double smallest = 0.0, largest = 0.0;
+  SymmetricEigenRange(std::vector<double>(gamma.begin(), gamma.end()), g, smallest, largest);
+  // Relative to the largest, to the precision of the floats stored.
+  const double tolerance = 1e-6 * std::max(1.0, std::fabs(largest));
+  if (smallest < -tolerance)
+    return "The metafounders' relationships are not positive semi-definite (smallest eigenvalue " +
+           std::to_string(smallest) + ").";
+  groups.ids = std::move(entries.ids);
+  groups.gamma = std::move(gamma);
+  groups.gammaSource = source;
+  groups.gammaSingular = smallest <= tolerance;
   return {};
 }
 
@@ -98,28 +136,20 @@ std::string ReadMetafounders(const std::string& path, GeneticGroups& groups) {
     if (std::string error = ParseLine(line, entries); !error.empty())
       return "Line " + std::to_string(number) + " of the metafounders file: " + error;
   }
-  const std::size_t g = entries.ids.size();
-  if (g == 0) return "The metafounders file names no metafounder.";
-  for (std::size_t i = 0; i < g; ++i)
-    if (entries.values.count({i, i}) == 0)
-      return "The metafounders file gives no value of " + entries.ids[i] + " with itself.";
-  std::vector<float> gamma(g * g, 0.0f);
-  for (const auto& [pair, value] : entries.values) {
-    gamma[pair.first * g + pair.second] = value;
-    gamma[pair.second * g + pair.first] = value;
+  return KeepGamma(std::move(entries), path, groups);
+}
+
+std::string SetMetafounders(const std::vector<MetafounderRow>& rows, const std::string& source,
+                            GeneticGroups& groups) {
+  GammaEntries entries;
+  for (std::size_t k = 0; k < rows.size(); ++k) {
+    const MetafounderRow& row = rows[k];
+    const std::string group1 = Trimmed(row.group1), group2 = Trimmed(row.group2);
+    std::string error = group1.empty() || group2.empty() ? "a group is missing." : std::string();
+    if (error.empty()) error = AddEntry(group1, group2, row.value, std::to_string(row.value), entries);
+    if (!error.empty()) return "Row " + std::to_string(k + 1) + " of the metafounders: " + error;
   }
-  double smallest = 0.0, largest = 0.0;
-  SymmetricEigenRange(std::vector<double>(gamma.begin(), gamma.end()), g, smallest, largest);
-  // Relative to the largest, to the precision of the floats stored.
-  const double tolerance = 1e-6 * std::max(1.0, std::fabs(largest));
-  if (smallest < -tolerance)
-    return "The metafounders' relationships are not positive semi-definite (smallest eigenvalue " +
-           std::to_string(smallest) + ").";
-  groups.ids = std::move(entries.ids);
-  groups.gamma = std::move(gamma);
-  groups.gammaSource = path;
-  groups.gammaSingular = smallest <= tolerance;
-  return {};
+  return KeepGamma(std::move(entries), source, groups);
 }
 
 }  // namespace kinvar

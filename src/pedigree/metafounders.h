@@ -19,6 +19,17 @@ namespace kinvar {
 // and gammaSource of `groups` then set), else what is wrong, nothing kept.
 std::string ReadMetafounders(const std::string& path, GeneticGroups& groups);
 
+// A line of the file given as data.
+struct MetafounderRow {
+  std::string group1;
+  std::string group2;
+  double value = 0.0;
+};
+// The file's checks on rows, the messages naming the row (1-based);
+// `source` names them in the reports.
+std::string SetMetafounders(const std::vector<MetafounderRow>& rows, const std::string& source,
+                            GeneticGroups& groups);
+
 // The smallest and largest eigenvalue of a symmetric matrix n x n by row.
 void SymmetricEigenRange(const std::vector<double>& matrix, std::size_t n, double& smallest,
                          double& largest);

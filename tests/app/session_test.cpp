@@ -8,7 +8,9 @@
 #include <charconv>
 #include <cmath>
 #include <array>
+#include <functional>
 #include <map>
+#include <optional>
 #include <random>
 #include <set>
 #include <string>
@@ -16,6 +18,8 @@
 
 #include "app/session.h"
 #include "app/table_export.h"
+#include "genetics/dominance.h"
+#include "genetics/inverse_a.h"
 #include "support/random_pedigree.h"
 #include "support/table_cells.h"
 #include "support/tabular_a.h"
@@ -636,6 +640,341 @@ TEST(Session, XLinkedIsRefusedForAnUnknownSexAndSAboveItsSize) {
                  "inverse for any number.");
   }
   EXPECT_EQ(large->XLinked(true).value, std::vector<double>(5001, 2.0));
+}
+
+
+// Rows M1..Mn whose parents are earlier rows (sires odd, dams even), one
+// of three metafounders, or plain unknown; Gamma a random positive definite
+// matrix given as rows in the order "mf2", "MF0", "mf1" first appear. Kept
+// by position: each row's parents, -1 unknown, -2 - k metafounder k.
+struct MetafounderRows {
+  PedigreeColumns columns{{"Progeny", "Sire", "Dam"}, {{}, {}, {}}};
+  LoadOptions options;
+  std::vector<std::array<int, 2>> parent;
+  std::vector<double> gamma;  // 3 x 3, by metafounder number
+};
+
+MetafounderRows MakeMetafounderRows(std::uint32_t seed, int n) {
+  const std::vector<std::string> names{"MF0", "mf1", "mf2"};
+  std::mt19937 random(seed);
+  const auto uniform = [&] { return static_cast<double>(random() % 1000) / 1000.0; };
+  MetafounderRows out;
+  // Gamma = B B' / 3 + 0.05 I: positive definite, values of a few tenths.
+  std::array<double, 9> b{};
+  for (double& x : b) x = uniform();
+  out.gamma.assign(9, 0.0);
+  for (std::size_t i = 0; i < 3; ++i)
+    for (std::size_t j = 0; j < 3; ++j) {
+      for (std::size_t k = 0; k < 3; ++k) out.gamma[i * 3 + j] += b[i * 3 + k] * b[j * 3 + k] / 3.0;
+      if (i == j) out.gamma[i * 3 + j] += 0.05;
+      // What the file's float holds.
+      out.gamma[i * 3 + j] = static_cast<double>(static_cast<float>(out.gamma[i * 3 + j]));
+    }
+  for (const auto& [i, j] : std::vector<std::pair<int, int>>{{2, 2}, {0, 2}, {0, 0}, {1, 0}, {1, 1}, {2, 1}})
+    out.options.metafounders.push_back({names[static_cast<std::size_t>(i)], names[static_cast<std::size_t>(j)],
+                                        out.gamma[static_cast<std::size_t>(i * 3 + j)]});
+  for (int i = 0; i < n; ++i) {
+    out.columns.cells[0].push_back("M" + std::to_string(i + 1));
+    out.parent.push_back({-1, -1});
+    for (int role = 0; role < 2; ++role) {
+      const int kind = static_cast<int>(random() % 10);
+      const int candidates = (i + (role == 0 ? 1 : 0)) / 2;
+      std::string cell = "0";
+      int p = -1;
+      if (kind < 5 && candidates > 0) {
+        p = 2 * static_cast<int>(random() % static_cast<unsigned>(candidates)) + role;
+        cell = out.columns.cells[0][static_cast<std::size_t>(p)];
+      } else if (kind < 9) {
+        const int k = static_cast<int>(random() % 3);
+        p = -2 - k;
+        cell = names[static_cast<std::size_t>(k)];
+      }
+      out.parent[static_cast<std::size_t>(i)][static_cast<std::size_t>(role)] = p;
+      out.columns.cells[static_cast<std::size_t>(role) + 1].push_back(cell);
+    }
+  }
+  return out;
+}
+
+// A^Gamma by the tabular method over the pedigree augmented with the
+// metafounders: the individuals in input order, then the metafounders in
+// the order `order` gives (GroupIds' order, by metafounder number).
+std::vector<double> TabularAGamma(const MetafounderRows& rows, const std::array<int, 3>& order) {
+  const std::size_t n = rows.parent.size(), m = n + 3;
+  // Working index: metafounders 0..2 first, individual i at 3 + i.
+  std::vector<double> w(m * m, 0.0);
+  for (std::size_t i = 0; i < 3; ++i)
+    for (std::size_t j = 0; j < 3; ++j) w[i * m + j] = rows.gamma[i * 3 + j];
+  const auto index = [](int p) { return p <= -2 ? -2 - p : p < 0 ? -1 : 3 + p; };
+  const auto at = [&](int i, std::size_t j) { return i < 0 ? 0.0 : w[static_cast<std::size_t>(i) * m + j]; };
+  for (std::size_t i = 0; i < n; ++i) {
+    const int s = index(rows.parent[i][0]), d = index(rows.parent[i][1]);
+    const std::size_t x = 3 + i;
+    for (std::size_t j = 0; j < x; ++j) w[x * m + j] = w[j * m + x] = 0.5 * (at(s, j) + at(d, j));
+    w[x * m + x] = 1.0 + (d < 0 ? 0.0 : 0.5 * at(s, static_cast<std::size_t>(d)));
+  }
+  const auto place = [&](std::size_t k) { return k < 3 ? n + static_cast<std::size_t>(order[k]) : k - 3; };
+  std::vector<double> out(m * m);
+  for (std::size_t i = 0; i < m; ++i)
+    for (std::size_t j = 0; j < m; ++j) out[place(i) * m + place(j)] = w[i * m + j];
+  return out;
+}
+
+TEST(Session, MetafoundersGiveFRelationshipsAndTheInverseOfTheTabularAGamma) {
+  for (std::uint32_t seed = 1; seed <= 25; ++seed) {
+    SCOPED_TRACE(seed);
+    const MetafounderRows rows = MakeMetafounderRows(seed, 15 + static_cast<int>(seed % 30));
+    const auto s = Session::FromColumns(rows.columns, 0, rows.options);
+    // Numbered as they first appear, spelled as they first appear.
+    ASSERT_EQ(s->GroupIds(), (std::vector<std::string>{"mf2", "MF0", "mf1"}));
+    const std::vector<double> exact = TabularAGamma(rows, {1, 2, 0});
+    const std::size_t n = rows.parent.size(), m = n + 3;
+    const std::vector<double> f = RealCells(*s->Inbreeding().Find("inbreeding"), "f");
+    ASSERT_EQ(f.size(), n);
+    for (std::size_t i = 0; i < n; ++i) EXPECT_NEAR(f[i], exact[i * m + i] - 1.0, 1e-5) << "F of " << i;
+    const std::vector<std::string> ids = s->Ids();
+    const std::vector<double> a = s->RelationshipMatrix(ids, RelationshipKind::kNumerator);
+    for (std::size_t i = 0; i < n; ++i)
+      for (std::size_t j = 0; j < n; ++j) ASSERT_NEAR(a[j * n + i], exact[i * m + j], 1e-5) << i << ", " << j;
+    EXPECT_NEAR(s->Relationship(ids[0], ids[n - 1], RelationshipKind::kNumerator), exact[n - 1], 1e-5);
+    const std::vector<double> inverse = Inverse(exact, m);
+    for (const bool inDouble : {false, true}) {
+      s->SetDoublePrecision(inDouble);
+      const LowerTriplets t = s->InverseOfA();
+      ASSERT_EQ(t.n, static_cast<std::int32_t>(m));
+      const std::vector<double> got = Dense(t);
+      const double tolerance = inDouble ? 1e-8 : 2e-4;
+      for (std::size_t i = 0; i < m * m; ++i)
+        ASSERT_NEAR(got[i], inverse[i], tolerance * (1 + std::abs(inverse[i]))) << "cell " << i;
+    }
+  }
+}
+
+// Gamma = [0.4 0.1; 0.1 0.6]: A's parents are both MF1, B's MF1 and MF2, C
+// is A x B, so F(A) = 0.4 / 2, F(B) = 0.1 / 2 and a(A, B) = (0.4 + 0.1 +
+// 0.4 + 0.1) / 4, F(C) half of that.
+TEST(Session, AFounderOfOneMetafounderHasHalfItsGamma) {
+  LoadOptions options;
+  options.metafounders = {{"MF1", "MF1", 0.4}, {"MF2", "MF1", 0.1}, {"MF2", "MF2", 0.6}};
+  const auto s = Session::FromColumns(Columns({"A", "B", "C"}, {"MF1", "MF1", "A"}, {"MF1", "mf2", "B"}), 0, options);
+  const std::vector<double> f = RealCells(*s->Inbreeding().Find("inbreeding"), "f");
+  EXPECT_EQ(f, (std::vector<double>{0.2, 0.05, 0.125}));
+  EXPECT_NEAR(s->Relationship("A", "B", RelationshipKind::kNumerator), 0.25, 1e-7);
+  const ResultSet pairs = s->Relationships({PairScope::Kind::kIds, 0, 0, {"A", "B"}}, RelationshipKind::kNumerator,
+                                           std::nullopt);
+  EXPECT_EQ(RealCells(*pairs.Find("pairs"), "value"), std::vector<double>{0.25});
+  EXPECT_EQ(s->size(), 3);
+}
+
+TEST(Session, MetafounderOptionsAndCommandsWithoutTheModelAreRefused) {
+  const PedigreeColumns columns = Columns({"A", "B", "C"}, {"0", "G1", "A"}, {"0", "G2", "B"});
+  const std::vector<MetafounderRow> gamma{{"G1", "G1", 0.5}, {"G2", "G2", 0.5}};
+  struct Case {
+    const char* name;
+    std::vector<std::string> groups;
+    std::vector<GroupFractionRow> fractions;
+    std::vector<MetafounderRow> metafounders;
+    std::string message;
+  };
+  const std::string withGroups = "Metafounders cannot be used with genetic groups or group fractions.";
+  const std::vector<Case> cases = {
+      {"with groups", {"G1"}, {}, gamma, withGroups},
+      {"with fractions", {}, {{"B", "sire", "G1", 1.0}}, gamma, withGroups},
+      {"a pair twice", {}, {}, {{"G1", "G1", 0.5}, {"g1", "G1", 0.5}},
+       "Row 2 of the metafounders: the pair G1 G1 is given twice."},
+      {"the unknown mark", {}, {}, {{"G1", "0", 0.1}}, "Row 1 of the metafounders: 0 is the mark of an unknown parent."},
+      {"a missing group", {}, {}, {{"G1", "G1", 0.5}, {" ", "G1", 0.5}}, "Row 2 of the metafounders: a group is missing."},
+      {"a missing value", {}, {}, {{"G1", "G1", std::nan("")}}, "Row 1 of the metafounders: the value nan is not a number."},
+      {"no diagonal", {}, {}, {{"G1", "G1", 0.5}, {"G1", "G2", 0.1}},
+       "The metafounders file gives no value of G2 with itself."},
+      {"not positive semi-definite", {}, {}, {{"G1", "G1", 0.1}, {"G1", "G2", 0.5}, {"G2", "G2", 0.1}},
+       "The metafounders' relationships are not positive semi-definite (smallest eigenvalue -0.400000)."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    LoadOptions options;
+    options.geneticGroups = c.groups;
+    options.groupFractions = c.fractions;
+    options.metafounders = c.metafounders;
+    try {
+      Session::FromColumns(columns, 0, options);
+      ADD_FAILURE() << "accepted";
+    } catch (const Refused& refused) {
+      EXPECT_EQ(refused.what(), c.message);
+    }
+  }
+  LoadOptions options;
+  options.metafounders = gamma;
+  const auto s = Session::FromColumns(columns, 0, options);
+  const std::string noModel =
+      "This command does not take metafounders into account. Open the pedigree again to use it without them.";
+  const std::vector<std::pair<const char*, std::function<void()>>> commands = {
+      {"dominance", [&] { s->Dominance(std::nullopt, false, 0.0); }},
+      {"x-linked", [&] { s->XLinked(true); }},
+      {"diversity", [&] { s->Diversity(std::nullopt); }},
+      {"average relatedness", [&] { s->AverageRelatedness(); }},
+  };
+  for (const auto& [name, run] : commands) {
+    SCOPED_TRACE(name);
+    try {
+      run();
+      ADD_FAILURE() << "accepted";
+    } catch (const Refused& refused) {
+      EXPECT_EQ(refused.what(), noModel);
+    }
+  }
+  EXPECT_EQ(s->InverseOfA().n, 5);  // still usable
+  // Gamma of rank 1 gives F and relationships, but no inverse.
+  options.metafounders = {{"G1", "G1", 0.25}, {"G1", "G2", 0.25}, {"G2", "G2", 0.25}};
+  const auto singular = Session::FromColumns(columns, 0, options);
+  EXPECT_EQ(RealCells(*singular->Inbreeding().Find("inbreeding"), "f"), (std::vector<double>{0, 0.125, 0}));
+  try {
+    singular->InverseOfA();
+    ADD_FAILURE() << "accepted";
+  } catch (const Refused& refused) {
+    EXPECT_STREQ(refused.what(), kSingularGamma);
+  }
+}
+
+// d_ij = (a(s_i, s_j) a(d_i, d_j) + a(s_i, d_j) a(d_i, s_j)) / 4 from the
+// tabular A by position, among `members` (positions, ascending).
+std::vector<double> FormulaD(const Pedigree& ped, const std::vector<std::size_t>& members) {
+  const std::vector<double> a = TabularByPosition(ped);
+  const auto n = static_cast<std::size_t>(ped.nTotal);
+  const auto parent = [&](std::size_t i, bool sire) {
+    const Rec& r = ped.rec(static_cast<RecIndex>(i + 1));
+    return static_cast<int>(sire ? r.sire : r.dam) - 1;  // -1: unknown
+  };
+  const auto at = [&](int x, int y) {
+    return x < 0 || y < 0 ? 0.0 : a[static_cast<std::size_t>(x) * n + static_cast<std::size_t>(y)];
+  };
+  const std::size_t k = members.size();
+  std::vector<double> d(k * k, 0.0);
+  for (std::size_t i = 0; i < k; ++i)
+    for (std::size_t j = 0; j < k; ++j) {
+      const std::size_t x = members[i], y = members[j];
+      d[i * k + j] = i == j ? 1.0
+                            : 0.25 * (at(parent(x, true), parent(y, true)) * at(parent(x, false), parent(y, false)) +
+                                      at(parent(x, true), parent(y, false)) * at(parent(x, false), parent(y, true)));
+    }
+  return d;
+}
+
+TEST(Session, DominanceIsTheFormulaOnTheTabularAAndInverts) {
+  int inverted = 0;
+  for (std::uint64_t seed = 1; seed <= 20; ++seed) {
+    SCOPED_TRACE(seed);
+    test::RandomPedigreeOptions options = test::VariedOptions(seed, 50);
+    const test::RandomPedigree p = test::MakeRandomPedigree(options);
+    const auto s = Session::FromColumns(ColumnsOf(p));
+    if (s->size() < 2) continue;  // the command needs two individuals
+    const Pedigree& ped = s->pedigree();
+    const std::vector<int> groups = s->Groups();
+    const std::optional<int> group =
+        seed % 2 == 0 && !groups.empty() ? std::optional<int>(groups[seed % groups.size()]) : std::nullopt;
+    std::vector<std::size_t> members;
+    for (std::size_t i = 0; i < static_cast<std::size_t>(ped.nTotal); ++i)
+      if (!group || ped.GroupNumber(ped.rec(static_cast<RecIndex>(i + 1))) == *group) members.push_back(i);
+    const std::vector<double> exact = FormulaD(ped, members);
+    const std::size_t k = members.size();
+    for (const bool inDouble : {false, true}) {
+      s->SetDoublePrecision(inDouble);
+      const MemberMatrix d = s->Dominance(group, false, 0.0);
+      ASSERT_EQ(d.ids.size(), k);
+      for (std::size_t i = 0; i < k; ++i) EXPECT_EQ(d.ids[i], s->Ids()[members[i]]);
+      ASSERT_EQ(d.lower.n, static_cast<std::int32_t>(k));
+      for (std::size_t e = 0; e < d.lower.value.size(); ++e) {
+        ASSERT_NE(d.lower.value[e], 0.0);
+        if (e > 0)
+          ASSERT_TRUE(d.lower.col[e - 1] < d.lower.col[e] ||
+                      (d.lower.col[e - 1] == d.lower.col[e] && d.lower.row[e - 1] < d.lower.row[e]));
+      }
+      const std::vector<double> got = Dense(d.lower);
+      for (std::size_t i = 0; i < k * k; ++i) ASSERT_NEAR(got[i], exact[i], 1e-6) << "cell " << i;
+      // Small elements left out, the others kept.
+      const std::vector<double> large = Dense(s->Dominance(group, false, 0.1).lower);
+      for (std::size_t i = 0; i < k * k; ++i) ASSERT_EQ(large[i], std::abs(got[i]) < 0.1 ? 0.0 : got[i]);
+    }
+    MemberMatrix inverse;
+    try {
+      inverse = s->Dominance(group, true, 0.0);
+    } catch (const Refused& refused) {  // inbreeding may leave D indefinite
+      EXPECT_NE(std::string(refused.what()).find("not positive definite"), std::string::npos);
+      continue;
+    }
+    const std::vector<double> dinv = Dense(inverse.lower);
+    for (std::size_t i = 0; i < k; ++i)
+      for (std::size_t j = 0; j < k; ++j) {
+        double product = 0.0;
+        for (std::size_t l = 0; l < k; ++l) product += dinv[i * k + l] * exact[l * k + j];
+        ASSERT_NEAR(product, i == j ? 1.0 : 0.0, 1e-3) << i << ", " << j;
+      }
+    ++inverted;
+  }
+  EXPECT_GE(inverted, 10);
+}
+
+// Full sibs share a quarter of their dominance deviations, double first
+// cousins a sixteenth, half sibs whose other parents are full sibs an
+// eighth; parent and offspring none.
+TEST(Session, DominanceOfFullSibsAndDoubleFirstCousins) {
+  const auto s = Session::FromColumns(Columns({"G1", "G2", "G3", "G4", "s1", "S2", "D1", "D2", "C1", "C2", "H"},
+                                              {"0", "0", "0", "0", "G1", "G1", "G3", "G3", "s1", "S2", "s1"},
+                                              {"0", "0", "0", "0", "G2", "G2", "G4", "G4", "D1", "D2", "D2"}));
+  const MemberMatrix d = s->Dominance(std::nullopt, false, 0.0);
+  ASSERT_EQ(d.ids, s->Ids());
+  EXPECT_EQ(d.ids[4], "s1");
+  std::map<std::pair<std::string, std::string>, double> offDiagonal;
+  for (std::size_t e = 0; e < d.lower.value.size(); ++e)
+    if (d.lower.row[e] != d.lower.col[e])
+      offDiagonal[{d.ids[static_cast<std::size_t>(d.lower.col[e])], d.ids[static_cast<std::size_t>(d.lower.row[e])]}] =
+          d.lower.value[e];
+  const std::map<std::pair<std::string, std::string>, double> expected{
+      {{"s1", "S2"}, 0.25}, {{"D1", "D2"}, 0.25}, {{"C1", "C2"}, 0.0625}, {{"C1", "H"}, 0.125}, {{"C2", "H"}, 0.125}};
+  EXPECT_EQ(offDiagonal, expected);
+  EXPECT_EQ(d.lower.value.size(), 11u + expected.size());
+}
+
+TEST(Session, DominanceRefusals) {
+  const PedigreeColumns columns{{"Progeny", "Sire", "Dam", "Group"}, {{"A", "B", "C"}, {"0", "0", "A"}, {"0", "0", "B"}, {"1", "1", "2"}}};
+  const auto s = Session::FromColumns(columns);
+  struct Case {
+    const char* name;
+    std::optional<int> group;
+    bool inverse;
+    double minValue;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"a group not there", 7, false, 0.0, "Group \"7\" is not in the pedigree."},
+      {"a negative smallest value", std::nullopt, false, -0.5, "The smallest value must be a number of 0 or more."},
+      {"a missing smallest value", std::nullopt, true, std::nan(""), "The smallest value must be a number of 0 or more."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    try {
+      s->Dominance(c.group, c.inverse, c.minValue);
+      ADD_FAILURE() << "accepted";
+    } catch (const Refused& refused) {
+      EXPECT_EQ(refused.what(), c.message);
+    }
+  }
+  EXPECT_EQ(s->Dominance(2, true, 0.0).ids, std::vector<std::string>{"C"});
+  PedigreeColumns many = Columns({}, {}, {});
+  for (int i = 0; i < kMaxDominanceIndividuals + 1; ++i) {
+    many.cells[0].push_back("F" + std::to_string(i));
+    many.cells[1].push_back("0");
+    many.cells[2].push_back("0");
+  }
+  const auto large = Session::FromColumns(many);
+  for (const bool inverse : {false, true}) {
+    try {
+      large->Dominance(std::nullopt, inverse, 0.0);
+      ADD_FAILURE() << "accepted";
+    } catch (const Refused& refused) {
+      EXPECT_EQ(refused.what(), DominanceSizeRefusal(kMaxDominanceIndividuals + 1, inverse));
+    }
+  }
 }
 
 }  // namespace

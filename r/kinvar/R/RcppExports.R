@@ -57,6 +57,10 @@
     .Call(`_kinvar_KvXLinked`, xp, inverse, ctl)
 }
 
+.kv_dominance <- function(xp, byGroup, group, inverse, minValue, ctl) {
+    .Call(`_kinvar_KvDominance`, xp, byGroup, group, inverse, minValue, ctl)
+}
+
 .kv_path_counting <- function(xp, scope, id, group, ctl) {
     .Call(`_kinvar_KvPathCounting`, xp, scope, id, group, ctl)
 }

@@ -100,6 +100,17 @@ x_linked <- function(ped, inverse = FALSE, threads = getOption("kinvar.threads",
   .lower_matrix(lower, pedigree_ids(ped))
 }
 
+dominance <- function(ped, group = NULL, inverse = FALSE, min_value = 0,
+                      precision = c("single", "double"),
+                      threads = getOption("kinvar.threads", 0L), progress = FALSE) {
+  precision <- match.arg(precision)
+  lower <- .value(.kv_dominance(.ptr(ped), !is.null(group),
+                                if (is.null(group)) 0L else .one_group(group, "group"),
+                                isTRUE(inverse), .one_number(min_value, "min_value"),
+                                .control(threads, progress, precision)))
+  .lower_matrix(lower, lower$ids)
+}
+
 # A lower triangle by compressed columns as a symmetric sparse matrix.
 .lower_matrix <- function(lower, ids) {
   new("dsCMatrix", Dim = c(lower$n, lower$n), Dimnames = list(ids, ids), uplo = "L",

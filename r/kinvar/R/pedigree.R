@@ -1,12 +1,12 @@
 # Pedigrees from files and data frames, and the pedigrees extracted from them.
 
 read_pedigree <- function(file, sheet = "", threads = getOption("kinvar.threads", 0L),
-                          genetic_groups = NULL, group_fractions = NULL) {
+                          genetic_groups = NULL, group_fractions = NULL, metafounders = NULL) {
   if (!is.character(file) || length(file) != 1L || is.na(file)) {
     stop("'file' must be one file name", call. = FALSE)
   }
   path <- enc2utf8(path.expand(file))
-  load <- .load_options(genetic_groups, group_fractions)
+  load <- .load_options(genetic_groups, group_fractions, metafounders)
   ptr <- .value(.kv_read(path, enc2utf8(as.character(sheet)), .control(threads, FALSE), load))
   .new_pedigree(ptr)
 }
@@ -18,9 +18,9 @@ read_pedigree <- function(file, sheet = "", threads = getOption("kinvar.threads"
 as_pedigree <- function(df, id = "animal", sire = "sire", dam = "dam", group = NULL, f = NULL,
                         sex = NULL, birth_date = NULL,
                         threads = getOption("kinvar.threads", 0L),
-                        genetic_groups = NULL, group_fractions = NULL) {
+                        genetic_groups = NULL, group_fractions = NULL, metafounders = NULL) {
   if (!is.data.frame(df)) stop("'df' must be a data frame", call. = FALSE)
-  load <- .load_options(genetic_groups, group_fractions)
+  load <- .load_options(genetic_groups, group_fractions, metafounders)
   chosen <- list(id = id, sire = sire, dam = dam, group = group, f = f, sex = sex,
                  birth_date = birth_date)
   chosen <- chosen[!vapply(chosen, is.null, logical(1))]
@@ -36,10 +36,10 @@ as_pedigree <- function(df, id = "animal", sire = "sire", dam = "dam", group = N
   .new_pedigree(ptr)
 }
 
-# The genetic groups (parent IDs that stand for groups) and the fuzzy
-# groups' fractions, as the compiled code takes them; the library checks
-# the values themselves.
-.load_options <- function(genetic_groups, group_fractions) {
+# The genetic groups (parent IDs that stand for groups), the fuzzy groups'
+# fractions and the metafounders' Gamma, as the compiled code takes them;
+# the library checks the values themselves.
+.load_options <- function(genetic_groups, group_fractions, metafounders = NULL) {
   groups <- if (is.null(genetic_groups)) character() else .ids(genetic_groups, "genetic_groups")
   columns <- c("individual", "parent", "group", "fraction")
   fractions <- list(individual = character(), parent = character(), group = character(),
@@ -57,7 +57,22 @@ as_pedigree <- function(df, id = "animal", sire = "sire", dam = "dam", group = N
                       group = .ids(group_fractions$group, "group_fractions$group"),
                       fraction = as.double(group_fractions$fraction))
   }
-  list(groups = groups, fractions = fractions)
+  list(groups = groups, fractions = fractions, metafounders = .gamma_rows(metafounders))
+}
+
+# Gamma as rows (group1, group2, value): the first two columns name the
+# metafounders, the third holds the values.
+.gamma_rows <- function(metafounders) {
+  if (is.null(metafounders)) {
+    return(list(group1 = character(), group2 = character(), value = double()))
+  }
+  if (!is.data.frame(metafounders) || ncol(metafounders) < 3L || !is.numeric(metafounders[[3L]])) {
+    stop("'metafounders' must be a data frame of the columns group1, group2 and value (numbers)",
+         call. = FALSE)
+  }
+  list(group1 = .ids(metafounders[[1L]], "metafounders' first column"),
+       group2 = .ids(metafounders[[2L]], "metafounders' second column"),
+       value = as.double(metafounders[[3L]]))
 }
 
 # A column as the reader takes it: text, factors and numbers go to the

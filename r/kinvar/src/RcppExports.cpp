@@ -179,6 +179,21 @@ BEGIN_RCPP
     return rcpp_result_gen;
 END_RCPP
 }
+// KvDominance
+SEXP KvDominance(SEXP xp, bool byGroup, int group, bool inverse, double minValue, Rcpp::List ctl);
+RcppExport SEXP _kinvar_KvDominance(SEXP xpSEXP, SEXP byGroupSEXP, SEXP groupSEXP, SEXP inverseSEXP, SEXP minValueSEXP, SEXP ctlSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::traits::input_parameter< SEXP >::type xp(xpSEXP);
+    Rcpp::traits::input_parameter< bool >::type byGroup(byGroupSEXP);
+    Rcpp::traits::input_parameter< int >::type group(groupSEXP);
+    Rcpp::traits::input_parameter< bool >::type inverse(inverseSEXP);
+    Rcpp::traits::input_parameter< double >::type minValue(minValueSEXP);
+    Rcpp::traits::input_parameter< Rcpp::List >::type ctl(ctlSEXP);
+    rcpp_result_gen = Rcpp::wrap(KvDominance(xp, byGroup, group, inverse, minValue, ctl));
+    return rcpp_result_gen;
+END_RCPP
+}
 // KvPathCounting
 SEXP KvPathCounting(SEXP xp, std::string scope, std::string id, int group, Rcpp::List ctl);
 RcppExport SEXP _kinvar_KvPathCounting(SEXP xpSEXP, SEXP scopeSEXP, SEXP idSEXP, SEXP groupSEXP, SEXP ctlSEXP) {
@@ -347,6 +362,7 @@ static const R_CallMethodDef CallEntries[] = {
     {"_kinvar_KvDii", (DL_FUNC) &_kinvar_KvDii, 2},
     {"_kinvar_KvAinverse", (DL_FUNC) &_kinvar_KvAinverse, 2},
     {"_kinvar_KvXLinked", (DL_FUNC) &_kinvar_KvXLinked, 3},
+    {"_kinvar_KvDominance", (DL_FUNC) &_kinvar_KvDominance, 6},
     {"_kinvar_KvPathCounting", (DL_FUNC) &_kinvar_KvPathCounting, 5},
     {"_kinvar_KvExtract", (DL_FUNC) &_kinvar_KvExtract, 6},
     {"_kinvar_KvGeneOrigin", (DL_FUNC) &_kinvar_KvGeneOrigin, 3},

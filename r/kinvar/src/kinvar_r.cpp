@@ -336,7 +336,8 @@ std::vector<std::string> StringsOf(const Rcpp::CharacterVector& values) {
 
 // The load options that .load_options() in R checked: `groups` a character
 // vector, `fractions` a list of the columns individual, parent, group
-// (character) and fraction (double).
+// (character) and fraction (double), `metafounders` of group1, group2
+// (character) and value (double).
 kinvar::LoadOptions LoadOptionsOf(const Rcpp::List& load) {
   kinvar::LoadOptions options;
   options.geneticGroups = StringsOf(load["groups"]);
@@ -347,7 +348,22 @@ kinvar::LoadOptions LoadOptionsOf(const Rcpp::List& load) {
   const Rcpp::NumericVector fraction = fractions["fraction"];
   for (std::size_t k = 0; k < individual.size(); ++k)
     options.groupFractions.push_back({individual[k], parent[k], group[k], fraction[static_cast<R_xlen_t>(k)]});
+  const Rcpp::List gamma = load["metafounders"];
+  const std::vector<std::string> group1 = StringsOf(gamma["group1"]);
+  const std::vector<std::string> group2 = StringsOf(gamma["group2"]);
+  const Rcpp::NumericVector value = gamma["value"];
+  for (std::size_t k = 0; k < group1.size(); ++k)
+    options.metafounders.push_back({group1[k], group2[k], value[static_cast<R_xlen_t>(k)]});
   return options;
+}
+
+// IDs as R strings marked UTF-8, as the caller gave them.
+Rcpp::CharacterVector Utf8Strings(const std::vector<std::string>& ids) {
+  Rcpp::CharacterVector out(static_cast<R_xlen_t>(ids.size()));
+  for (std::size_t i = 0; i < ids.size(); ++i)
+    SET_STRING_ELT(out, static_cast<R_xlen_t>(i),
+                   Rf_mkCharLenCE(ids[i].data(), static_cast<int>(ids[i].size()), CE_UTF8));
+  return out;
 }
 
 // A lower triangle in compressed sparse column form: 0-based row indices,
@@ -402,12 +418,7 @@ SEXP KvInfo(SEXP xp) {
 // [[Rcpp::export(name = ".kv_ids", rng = false)]]
 SEXP KvIds(SEXP xp) {
   return Guarded([&]() -> SEXP {
-    const std::vector<std::string> ids = SessionOf(xp).Ids();
-    Rcpp::CharacterVector out(static_cast<R_xlen_t>(ids.size()));
-    for (std::size_t i = 0; i < ids.size(); ++i) {
-      SET_STRING_ELT(out, i, Rf_mkCharLenCE(ids[i].data(), static_cast<int>(ids[i].size()), CE_UTF8));
-    }
-    return out;
+    return Utf8Strings(SessionOf(xp).Ids());
   });
 }
 
@@ -488,6 +499,18 @@ SEXP KvAinverse(SEXP xp, Rcpp::List ctl) {
 // [[Rcpp::export(name = ".kv_x_linked", rng = false)]]
 SEXP KvXLinked(SEXP xp, bool inverse, Rcpp::List ctl) {
   return OnSession(xp, ctl, [&](Session& s) -> SEXP { return CompressedColumns(s.XLinked(inverse)); });
+}
+
+// The chosen individuals' IDs name the rows.
+// [[Rcpp::export(name = ".kv_dominance", rng = false)]]
+SEXP KvDominance(SEXP xp, bool byGroup, int group, bool inverse, double minValue, Rcpp::List ctl) {
+  return OnSession(xp, ctl, [&](Session& s) -> SEXP {
+    const kinvar::MemberMatrix d =
+        s.Dominance(byGroup ? std::optional<int>(group) : std::nullopt, inverse, minValue);
+    Rcpp::List out = CompressedColumns(d.lower);
+    out["ids"] = Utf8Strings(d.ids);
+    return out;
+  });
 }
 
 // [[Rcpp::export(name = ".kv_path_counting", rng = false)]]
