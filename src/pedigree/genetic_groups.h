@@ -38,16 +38,16 @@ struct GeneticGroups {
   std::vector<GroupShare> shares;  // by rec, then role, in file order
 
   // Metafounders: the groups are related founder populations, gamma being
-  // their relationships g x g by row (floats, as every stored value); empty
-  // for plain groups. Kept from one load to the next, as the IDs are.
-  std::vector<float> gamma;
+  // their relationships g x g by row, as given (each computation rounds
+  // them to its own precision); empty for plain groups. Kept from one load to the next, as the IDs are.
+  std::vector<double> gamma;
   std::string gammaSource;     // the file, named in the reports
   bool gammaSingular = false;  // positive semi-definite only: no inverse
 
   bool Active() const { return !ids.empty(); }
   bool Metafounders() const { return !gamma.empty(); }
   std::int32_t Count() const { return static_cast<std::int32_t>(ids.size()); }
-  float Gamma(std::int32_t i, std::int32_t j) const {
+  double Gamma(std::int32_t i, std::int32_t j) const {
     return gamma[static_cast<std::size_t>(i) * ids.size() + static_cast<std::size_t>(j)];
   }
 };

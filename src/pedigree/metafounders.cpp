@@ -16,7 +16,7 @@ namespace {
 
 struct GammaEntries {
   std::vector<std::string> ids;
-  std::map<std::pair<std::size_t, std::size_t>, float> values;  // (low, high) index
+  std::map<std::pair<std::size_t, std::size_t>, double> values;  // (low, high) index
 
   std::size_t IndexOf(const std::string& id) {
     const auto it = std::find(ids.begin(), ids.end(), id);
@@ -40,7 +40,7 @@ std::string AddEntry(std::string a, std::string b, double value, const std::stri
     if (std::string error = CheckId(*id); !error.empty()) return error;
   if (!std::isfinite(value)) return "the value " + text + " is not a number.";
   const std::size_t i = entries.IndexOf(a), j = entries.IndexOf(b);
-  if (!entries.values.emplace(std::pair{std::min(i, j), std::max(i, j)}, static_cast<float>(value)).second)
+  if (!entries.values.emplace(std::pair{std::min(i, j), std::max(i, j)}, value).second)
     return "the pair " + a + " " + b + " is given twice.";
   return {};
 }
@@ -69,14 +69,14 @@ std::string KeepGamma(GammaEntries entries, const std::string& source, GeneticGr
   for (std::size_t i = 0; i < g; ++i)
     if (entries.values.count({i, i}) == 0)
       return "The metafounders file gives no value of " + entries.ids[i] + " with itself.";
-  std::vector<float> gamma(g * g, 0.0f);
+  std::vector<double> gamma(g * g, 0.0);
   for (const auto& [pair, value] : entries.values) {
     gamma[pair.first * g + pair.second] = value;
     gamma[pair.second * g + pair.first] = value;
   }
   double smallest = 0.0, largest = 0.0;
-  SymmetricEigenRange(std::vector<double>(gamma.begin(), gamma.end()), g, smallest, largest);
-  // Relative to the largest, to the precision of the floats stored.
+  SymmetricEigenRange(gamma, g, smallest, largest);
+  // Relative to the largest, to the precision of single-precision runs.
   const double tolerance = 1e-6 * std::max(1.0, std::fabs(largest));
   if (smallest < -tolerance)
     return "The metafounders' relationships are not positive semi-definite (smallest eigenvalue " +

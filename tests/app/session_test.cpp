@@ -885,9 +885,10 @@ TEST(Session, DominanceIsTheFormulaOnTheTabularAAndInverts) {
       ASSERT_EQ(d.lower.n, static_cast<std::int32_t>(k));
       for (std::size_t e = 0; e < d.lower.value.size(); ++e) {
         ASSERT_NE(d.lower.value[e], 0.0);
-        if (e > 0)
+        if (e > 0) {
           ASSERT_TRUE(d.lower.col[e - 1] < d.lower.col[e] ||
                       (d.lower.col[e - 1] == d.lower.col[e] && d.lower.row[e - 1] < d.lower.row[e]));
+        }
       }
       const std::vector<double> got = Dense(d.lower);
       for (std::size_t i = 0; i < k * k; ++i) ASSERT_NEAR(got[i], exact[i], 1e-6) << "cell " << i;
