@@ -1,6 +1,7 @@
 // kinvar-bench-metafounders: inbreeding and the triplets of the inverse of A
-// on a generated pedigree of 1000000 individuals, plain and with 20
-// metafounders standing for every unknown parent (A^Gamma and its inverse).
+// on a generated pedigree of 1000000 individuals, plain, with 20 genetic
+// groups standing for every unknown parent (A* inverse), and with 20
+// metafounders in their place (A^Gamma and its inverse).
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -18,19 +19,23 @@ using namespace kinvar::bench;
 
 const char* const kUsage =
     "usage: kinvar-bench-metafounders [--n 1000000] [--seed S] [--metafounders 20]\n"
-    "  Times F and the triplets of the inverse of A, plain and with metafounders\n"
-    "  standing for the unknown parents of a generated pedigree.\n";
+    "  Times F and the triplets of the inverse of A, plain, with as many genetic\n"
+    "  groups and with metafounders standing for the unknown parents of a\n"
+    "  generated pedigree.\n";
 
-// Metafounder k + 1 for the unknown parents of every g-th record, as a
-// Gamma file read before the pedigree would give them; Gamma is 0.3 I plus
-// 0.02 everywhere, positive definite.
-void AssignMetafounders(Pedigree& ped, int g) {
+// Group k + 1 for the unknown parents of every g-th record, as a groups
+// file read before the pedigree would give them. With `gamma` the groups
+// are metafounders whose Gamma is 0.3 I plus 0.02 everywhere, positive
+// definite.
+void AssignGroups(Pedigree& ped, int g, bool gamma) {
   GeneticGroups& groups = ped.geneticGroups;
-  groups.ids.clear();
-  for (int k = 1; k <= g; ++k) groups.ids.push_back("MF" + std::to_string(k));
-  groups.gamma.assign(static_cast<std::size_t>(g * g), 0.02f);
-  for (int k = 0; k < g; ++k) groups.gamma[static_cast<std::size_t>(k * g + k)] = 0.32f;
-  groups.gammaSource = "bench";
+  ForgetGroups(groups);
+  for (int k = 1; k <= g; ++k) groups.ids.push_back("G" + std::to_string(k));
+  if (gamma) {
+    groups.gamma.assign(static_cast<std::size_t>(g * g), 0.02);
+    for (int k = 0; k < g; ++k) groups.gamma[static_cast<std::size_t>(k * g + k)] = 0.32;
+    groups.gammaSource = "bench";
+  }
   groups.sireGroup.assign(ped.recs.size(), -1);
   groups.damGroup.assign(ped.recs.size(), -1);
   for (RecIndex i = 1; i < static_cast<RecIndex>(ped.recs.size()); ++i) {
@@ -69,7 +74,9 @@ int main(int argc, char** argv) {
   const bool ok = MeasureOnGenerated(
       gen, "kinvar-bench-metafounders-ped", [&](Pedigree& ped, Progress& progress, Results& out) {
         TimeRun(ped, progress, "plain", out);
-        AssignMetafounders(ped, g);
+        AssignGroups(ped, g, false);
+        TimeRun(ped, progress, "groups", out);
+        AssignGroups(ped, g, true);
         TimeRun(ped, progress, "metafounders", out);
         return true;
       }, r);
@@ -77,9 +84,9 @@ int main(int argc, char** argv) {
     std::fputs("kinvar-bench-metafounders: failed\n", stderr);
     return 1;
   }
-  std::printf("\n  %lld individuals, %d metafounders\n\n  %-14s %9s %9s %9s\n",
+  std::printf("\n  %lld individuals, %d groups or metafounders\n\n  %-14s %9s %9s %9s\n",
               static_cast<long long>(r.at("nTotal")), g, "", "F, s", "build, s", "write, s");
-  for (const char* key : {"plain", "metafounders"}) {
+  for (const char* key : {"plain", "groups", "metafounders"}) {
     const std::string k = key;
     std::printf("  %-14s %9.3f %9.3f %9.3f\n", key, r.at(k + ".f"), r.at(k + ".build"),
                 r.at(k + ".write"));
