@@ -155,6 +155,7 @@ class CKinvarDoc {
   bool LoadInPlaceOfShown(const Loader& load);
   void SetTitle(const std::string& title);
   std::int64_t GroupSize(std::int32_t groupNumber) const;
+  static std::optional<std::filesystem::file_time_type> ModificationTime(const std::string& path);
 
   Platform& platform_;
   std::string programFolder_;
