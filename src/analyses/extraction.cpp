@@ -5,6 +5,7 @@
 
 #include "analyses/decomposition_report.h"
 #include "genetics/command_ids.h"
+#include "pedigree/genetic_groups.h"
 #include "pedigree/sex_and_birth_text.h"
 #include "report/markup.h"
 #include "report/number_format.h"
@@ -98,8 +99,10 @@ std::string Heading(const Columns& columns) {
   return ExpandMarkup(heading + columns.SexAndBirth(1, kSexHeader, kBirthHeader));
 }
 
-std::string Row(const Pedigree& ped, const Rec& r, const Columns& columns) {
-  std::string row = std::string(r.id) + "|T1" + ped.rec(r.sire).id + "|T1" + ped.rec(r.dam).id;
+std::string Row(const Pedigree& ped, RecIndex i, const Columns& columns) {
+  const Rec& r = ped.rec(i);
+  std::string row = std::string(r.id) + "|T1" + ParentIdAsGiven(ped, i, ParentRole::kSire) + "|T1" +
+                    ParentIdAsGiven(ped, i, ParentRole::kDam);
   if (columns.group) row += r.group < 0 ? "|T1." : "|T1" + std::to_string(ped.GroupNumber(r));
   std::string f;
   if (columns.f) {
@@ -124,7 +127,7 @@ ResultTable PedigreeTable(const Pedigree& ped, const std::vector<RecIndex>& sele
   for (const RecIndex i : selection) {
     const Rec& r = ped.rec(i);
     TableRow row = table.AddRow();
-    row.Id(r.id).Id(ped.rec(r.sire).id).Id(ped.rec(r.dam).id);
+    row.Id(r.id).Id(ParentIdAsGiven(ped, i, ParentRole::kSire)).Id(ParentIdAsGiven(ped, i, ParentRole::kDam));
     if (columns.group) r.group < 0 ? row.Missing() : row.Integer(ped.GroupNumber(r));
     if (columns.f) r.fPredefined ? row.Float(r.f) : row.Missing();
     if (columns.sex) row.Text(r.sex == Sex::kUnknown ? "" : SexText(r.sex));
@@ -220,7 +223,7 @@ bool WriteExtractionFile(const Pedigree& ped, const ExtractionFile& what,
       .append("\n");
   file.Raw(text);
   for (std::size_t i = 0; i < selection.size(); ++i) {
-    file.Raw(Row(ped, ped.rec(selection[i]), columns));
+    file.Raw(Row(ped, selection[i], columns));
     if (progress.Step(static_cast<std::int64_t>(i))) return false;
   }
   return true;

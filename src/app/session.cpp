@@ -637,12 +637,30 @@ ResultSet Session::PathCountingGroup(int group) {
 }
 ResultSet Session::PathCountingAll() { return Run(kCmdPathCountingAll, {}); }
 
+// The extracted file names the groups where they stood, so the extract is
+// read with the same groups or metafounders. Fractions name individuals
+// that an extract may leave out; they stay with this pedigree.
+LoadOptions Session::GroupsToCarry() const {
+  const GeneticGroups& groups = doc_->pedigree().geneticGroups;
+  LoadOptions options;
+  if (!groups.Metafounders()) {
+    options.geneticGroups = groups.ids;
+    return options;
+  }
+  for (std::int32_t i = 0; i < groups.Count(); ++i)
+    for (std::int32_t j = i; j < groups.Count(); ++j)
+      if (i == j || groups.Gamma(i, j) != 0.0)
+        options.metafounders.push_back({groups.ids[static_cast<std::size_t>(i)],
+                                        groups.ids[static_cast<std::size_t>(j)], groups.Gamma(i, j)});
+  return options;
+}
+
 std::unique_ptr<Session> Session::Extract(std::int32_t id, const std::string& input) {
   const TempFolder folder;
   const std::string path = folder.File("extracted.pdg");
   Run(id, {input}, {}, path);
   if (!fs::exists(path)) ThrowStopped("The extraction wrote no pedigree.");
-  std::unique_ptr<Session> extracted = Read(path, {}, threads_);
+  std::unique_ptr<Session> extracted = Read(path, {}, threads_, GroupsToCarry());
   extracted->spellings_ = spellings_;
   return extracted;
 }

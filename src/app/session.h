@@ -297,6 +297,7 @@ class Session {
                                     const std::vector<T>& d, const std::vector<T>& f);
   static void SortRowsWithinColumns(LowerTriplets& t, const std::vector<std::int64_t>& start);
   std::unique_ptr<Session> Extract(std::int32_t id, const std::string& input);
+  LoadOptions GroupsToCarry() const;
   void AddSireMatings(const std::string& path, ResultSet& tables) const;
 
   std::unique_ptr<SessionPlatform> platform_;

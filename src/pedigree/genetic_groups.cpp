@@ -241,6 +241,16 @@ std::string SetGroupFractions(const std::vector<GroupFractionRow>& rows, Pedigre
   return KeepShares(std::move(shares), ped);
 }
 
+const char* ParentIdAsGiven(const Pedigree& ped, RecIndex rec, ParentRole role) {
+  const Rec& r = ped.rec(rec);
+  const RecIndex parent = role == ParentRole::kSire ? r.sire : r.dam;
+  const GeneticGroups& groups = ped.geneticGroups;
+  const auto& plain = role == ParentRole::kSire ? groups.sireGroup : groups.damGroup;
+  const auto at = static_cast<std::size_t>(rec);
+  if (parent != kUnknownParent || at >= plain.size() || plain[at] < 0) return ped.rec(parent).id;
+  return groups.ids[static_cast<std::size_t>(plain[at])].c_str();
+}
+
 void ParentGroups(const Pedigree& ped, RecIndex rec, ParentRole role,
                   std::vector<std::pair<std::int32_t, float>>& out) {
   out.clear();

@@ -103,6 +103,12 @@ struct GroupFractionRow {
 // ReadGroupFractions' checks on rows, the messages naming the row (1-based).
 std::string SetGroupFractions(const std::vector<GroupFractionRow>& rows, Pedigree& ped);
 
+// The ID of the sire (or dam) of `rec` as the pedigree file gave it: the
+// parent's, or the group standing for an unknown parent, or the unknown
+// parent's mark; so that a file written from the pedigree reads back with
+// the same groups.
+const char* ParentIdAsGiven(const Pedigree& ped, RecIndex rec, ParentRole role);
+
 // The groups of the unknown sire (or dam) of `rec` with their fractions:
 // its shares, or its plain group with fraction 1, or nothing.
 void ParentGroups(const Pedigree& ped, RecIndex rec, ParentRole role,

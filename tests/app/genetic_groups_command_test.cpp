@@ -9,6 +9,7 @@
 
 #include "app/document.h"
 #include "support/doc_session.h"
+#include "support/written_columns.h"
 
 namespace kinvar {
 namespace {
@@ -54,6 +55,25 @@ TEST_F(InverseWithGroups, ReadsThePedigreeAgainAndWritesTheInverse) {
   doc.RunCommand(kCmdFileOpen);
   EXPECT_FALSE(doc.pedigree().geneticGroups.Active());
   EXPECT_EQ(doc.pedigree().nTotal, 2);
+}
+
+// An extract names the groups where they stood, so that it reads back with
+// the same groups file; an unknown parent without a group stays 0.
+TEST_F(InverseWithGroups, ExtractsNameTheGroups) {
+  test::TempFile groups("G1\nG2\n", ".txt");
+  platform.fileNames = {groups.path(), std::nullopt, out};
+  platform.saveChoices = {1};
+  doc.RunCommand(kCmdInverseWithGroups);
+  ASSERT_EQ(doc.pedigree().geneticGroups.Count(), 2);
+  platform.typedIds = {"C"};
+  platform.fileNames = {out};
+  doc.RunCommand(kCmdExtractAncestorsIndividual);
+  const std::string text = test::ReadWholeFile(out);
+  const auto row = [](const char* a, const char* b, const char* c) {
+    return test::PaddedRow({a, b, c}, {22, 22});
+  };
+  EXPECT_NE(text.find(row("A", "G1", "G2") + row("B", "G1", "0") + row("C", "A", "B")), std::string::npos)
+      << text;
 }
 
 TEST_F(InverseWithGroups, ARefusedGroupsFileLeavesThePedigree) {

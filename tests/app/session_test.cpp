@@ -766,6 +766,24 @@ TEST(Session, AFounderOfOneMetafounderHasHalfItsGamma) {
   EXPECT_EQ(s->size(), 3);
 }
 
+// An extract keeps the groups or metafounders where they stood: the same
+// F under Gamma, the same groups after the individuals in the inverse.
+TEST(Session, ExtractsKeepTheGroupsAndMetafounders) {
+  LoadOptions options;
+  options.metafounders = {{"MF1", "MF1", 0.4}, {"MF2", "MF1", 0.1}, {"MF2", "MF2", 0.6}};
+  const PedigreeColumns columns = Columns({"A", "B", "C", "D"}, {"MF1", "MF1", "A", "0"}, {"MF1", "MF2", "B", "MF2"});
+  const auto withGamma = Session::FromColumns(columns, 0, options);
+  const auto up = withGamma->ExtractIndividual(Session::Kinship::kAncestors, "C");
+  EXPECT_EQ(up->GroupIds(), (std::vector<std::string>{"MF1", "MF2"}));
+  EXPECT_EQ(RealCells(*up->Inbreeding().Find("inbreeding"), "f"), (std::vector<double>{0.2, 0.05, 0.125}));
+  LoadOptions plain;
+  plain.geneticGroups = {"MF1", "MF2"};
+  const auto withGroups = Session::FromColumns(columns, 0, plain);
+  const auto extracted = withGroups->ExtractIndividual(Session::Kinship::kAncestors, "C");
+  EXPECT_EQ(extracted->size(), 3);
+  EXPECT_EQ(extracted->InverseOfA().n, 5);
+}
+
 TEST(Session, MetafounderOptionsAndCommandsWithoutTheModelAreRefused) {
   const PedigreeColumns columns = Columns({"A", "B", "C"}, {"0", "G1", "A"}, {"0", "G2", "B"});
   const std::vector<MetafounderRow> gamma{{"G1", "G1", 0.5}, {"G2", "G2", 0.5}};
