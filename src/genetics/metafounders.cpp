@@ -39,9 +39,8 @@ std::int32_t MetafounderModel<T>::ParentRow(const Pedigree& ped, RecIndex ri, Pa
   const Rec& r = ped.rec(ri);
   const RecIndex parent = role == ParentRole::kSire ? r.sire : r.dam;
   if (parent != kUnknownParent) return ped.rec(parent).code;
-  const auto& plain = role == ParentRole::kSire ? ped.geneticGroups.sireGroup : ped.geneticGroups.damGroup;
-  const auto at = static_cast<std::size_t>(ri);
-  return at < plain.size() && plain[at] >= 0 ? n + 1 + plain[at] : 0;
+  const std::int32_t group = PlainGroup(ped, ri, role);
+  return group >= 0 ? n + 1 + group : 0;
 }
 
 template <class T>

@@ -241,14 +241,18 @@ std::string SetGroupFractions(const std::vector<GroupFractionRow>& rows, Pedigre
   return KeepShares(std::move(shares), ped);
 }
 
+std::int32_t PlainGroup(const Pedigree& ped, RecIndex rec, ParentRole role) {
+  const auto& plain = role == ParentRole::kSire ? ped.geneticGroups.sireGroup : ped.geneticGroups.damGroup;
+  const auto at = static_cast<std::size_t>(rec);
+  return at < plain.size() ? plain[at] : -1;
+}
+
 const char* ParentIdAsGiven(const Pedigree& ped, RecIndex rec, ParentRole role) {
   const Rec& r = ped.rec(rec);
   const RecIndex parent = role == ParentRole::kSire ? r.sire : r.dam;
-  const GeneticGroups& groups = ped.geneticGroups;
-  const auto& plain = role == ParentRole::kSire ? groups.sireGroup : groups.damGroup;
-  const auto at = static_cast<std::size_t>(rec);
-  if (parent != kUnknownParent || at >= plain.size() || plain[at] < 0) return ped.rec(parent).id;
-  return groups.ids[static_cast<std::size_t>(plain[at])].c_str();
+  const std::int32_t group = PlainGroup(ped, rec, role);
+  if (parent != kUnknownParent || group < 0) return ped.rec(parent).id;
+  return ped.geneticGroups.ids[static_cast<std::size_t>(group)].c_str();
 }
 
 void ParentGroups(const Pedigree& ped, RecIndex rec, ParentRole role,
@@ -264,9 +268,7 @@ void ParentGroups(const Pedigree& ped, RecIndex rec, ParentRole role,
   for (auto it = first; it != groups.shares.end() && it->rec == rec && it->role == role; ++it)
     out.emplace_back(it->group, it->fraction);
   if (!out.empty()) return;
-  const auto& plain = role == ParentRole::kSire ? groups.sireGroup : groups.damGroup;
-  const auto at = static_cast<std::size_t>(rec);
-  if (at < plain.size() && plain[at] >= 0) out.emplace_back(plain[at], 1.0f);
+  if (const std::int32_t group = PlainGroup(ped, rec, role); group >= 0) out.emplace_back(group, 1.0f);
 }
 
 }  // namespace kinvar

@@ -103,6 +103,10 @@ struct GroupFractionRow {
 // ReadGroupFractions' checks on rows, the messages naming the row (1-based).
 std::string SetGroupFractions(const std::vector<GroupFractionRow>& rows, Pedigree& ped);
 
+// The plain group standing for the unknown sire (or dam) of `rec`, -1
+// where none stands (a known parent, or no groups loaded).
+std::int32_t PlainGroup(const Pedigree& ped, RecIndex rec, ParentRole role);
+
 // The ID of the sire (or dam) of `rec` as the pedigree file gave it: the
 // parent's, or the group standing for an unknown parent, or the unknown
 // parent's mark; so that a file written from the pedigree reads back with
