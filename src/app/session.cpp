@@ -33,13 +33,6 @@ namespace fs = std::filesystem;
 
 constexpr std::string_view kIdColumns[] = {"Progeny", "Sire", "Dam"};
 
-std::string Upper(std::string_view text) {
-  std::string upper(text);
-  for (char& c : upper)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return upper;
-}
-
 bool HasLowerCase(const std::vector<std::string>& cells) {
   for (const std::string& cell : cells)
     for (const char c : cell)
@@ -187,7 +180,7 @@ void Session::UseMetafounders(const LoadOptions& options) {
   for (const MetafounderRow& row : options.metafounders)
     for (const std::string* cell : {&row.group1, &row.group2}) {
       const std::string id(Trimmed(*cell));
-      const auto at = std::find(groups.ids.begin(), groups.ids.end(), Upper(id));
+      const auto at = std::find(groups.ids.begin(), groups.ids.end(), UpperCased(id));
       std::string& spelled = groupIds_[static_cast<std::size_t>(at - groups.ids.begin())];
       if (spelled.empty()) spelled = id;
     }
@@ -232,7 +225,7 @@ void Session::KeepSpellingsOf(const std::vector<std::string>& cells) {
   for (const std::string& cell : cells) {
     const std::string_view id = Trimmed(cell);
     if (std::none_of(id.begin(), id.end(), [](char c) { return c >= 'a' && c <= 'z'; })) continue;
-    std::string upper = Upper(id);
+    std::string upper = UpperCased(id);
     if (upper == "NA" || IsUnknownId(upper)) continue;
     const auto [at, added] = spellings_.emplace(std::move(upper), std::string(id));
     if (!added && at->second != id) ThrowCaseClash(at->second, id);

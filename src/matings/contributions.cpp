@@ -28,13 +28,6 @@ std::optional<double> ParseNumber(const std::string& text) {
   return value;
 }
 
-std::string Upper(std::string_view text) {
-  std::string out(text);
-  for (char& c : out)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return out;
-}
-
 using IdMap = std::unordered_map<std::string_view, RecIndex>;
 
 IdMap MapIds(const Pedigree& ped) {
@@ -135,7 +128,7 @@ std::optional<std::vector<double>> ReadBreedingValueColumn(const std::string& pe
       if (ls::ParseHeaderLine(text, header, message) != ls::HeaderFault::kNone) break;
       split(text);
       for (std::size_t i = 0; i < a.cells.size(); ++i)
-        if (Upper(a.cells[i]) == Upper(name)) column = static_cast<int>(i);
+        if (UpperCased(a.cells[i]) == UpperCased(name)) column = static_cast<int>(i);
       if (column == -1) break;
       continue;
     }
@@ -148,7 +141,7 @@ std::optional<std::vector<double>> ReadBreedingValueColumn(const std::string& pe
     if (!value)
       return Refuse(platform, "Error in line " + std::to_string(number) + ".\n" + cell +
                                   " is not a breeding value.");
-    if (!Store(ids, Upper(a.cells[progeny]), *value, number, values, platform)) return std::nullopt;
+    if (!Store(ids, UpperCased(a.cells[progeny]), *value, number, values, platform)) return std::nullopt;
   }
   if (column == -1)
     return Refuse(platform, "The pedigree file has no column " + name + ".");

@@ -1,7 +1,6 @@
 #include "pedigree/genetic_groups.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -13,11 +12,6 @@
 #include "pedigree/pedigree.h"
 
 namespace kinvar {
-
-std::string UpperCased(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
 
 bool IsBlankOrComment(const std::string& line) {
   const std::size_t first = line.find_first_not_of(" \t\r");

@@ -69,9 +69,6 @@ inline void KeepGroupRequest(const GeneticGroups& from, GeneticGroups& to) {
   to.gammaSingular = from.gammaSingular;
 }
 
-// `text` upper-cased byte by byte, as the reader takes IDs.
-std::string UpperCased(std::string text);
-
 // Whether a line of a groups-related file is blank or a comment ('#' first).
 bool IsBlankOrComment(const std::string& line);
 

@@ -34,8 +34,8 @@ std::string CheckId(const std::string& id) {
 
 std::string AddEntry(std::string a, std::string b, double value, const std::string& text,
                      GammaEntries& entries) {
-  a = UpperCased(std::move(a));
-  b = UpperCased(std::move(b));
+  a = UpperCased(a);
+  b = UpperCased(b);
   for (const std::string* id : {&a, &b})
     if (std::string error = CheckId(*id); !error.empty()) return error;
   if (!std::isfinite(value)) return "the value " + text + " is not a number.";

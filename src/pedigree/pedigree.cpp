@@ -52,6 +52,13 @@ bool IsUnknownId(std::string_view id) {
   return !id.empty() && std::all_of(id.begin(), id.end(), [](char c) { return c == '0'; });
 }
 
+std::string UpperCased(std::string_view text) {
+  std::string upper(text);
+  for (char& c : upper)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return upper;
+}
+
 RecIndex FindById(const Pedigree& ped, std::int32_t n, const char* id) {
   std::int32_t lo = 0;
   std::int32_t hi = n - 1;

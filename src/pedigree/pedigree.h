@@ -200,6 +200,10 @@ inline int CompareIds(const char* a, const char* b) {
 // An unknown parent is written as only "0" characters or as "UNKNOWN".
 bool IsUnknownId(std::string_view id);
 
+// `text` with a to z upper-cased, as the reader takes IDs: other bytes,
+// those above 127 included, are kept whatever the locale.
+std::string UpperCased(std::string_view text);
+
 // Binary search of records[0..n-1], sorted by ID; kUnknownParent when absent.
 RecIndex FindById(const Pedigree& ped, std::int32_t n, const char* id);
 
