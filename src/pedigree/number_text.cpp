@@ -1,0 +1,44 @@
+#include "pedigree/number_text.h"
+
+#include <charconv>
+#include <cmath>
+#include <system_error>
+
+namespace kinvar {
+
+std::optional<double> WholeNumber(std::string_view text) {
+  // A sign after '+' ("+-1") is a typing mistake; from_chars would take
+  // "inf" and "nan", which the byte check below refuses.
+  if (text.size() > 1 && text[0] == '+' && text[1] != '-') text.remove_prefix(1);
+  if (text.empty() || text.front() == '+') return std::nullopt;
+  for (const char c : text) {
+    const bool numeric = (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E';
+    if (!numeric) return std::nullopt;
+  }
+  double value = 0.0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) return std::nullopt;
+  return value;
+}
+
+std::optional<std::int64_t> WholeInteger(std::string_view text, std::int64_t low, std::int64_t high) {
+  if (text.size() > 1 && text[0] == '+' && text[1] != '-') text.remove_prefix(1);
+  if (text.empty() || text.front() == '+') return std::nullopt;
+  std::int64_t value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size() || value < low || value > high) return std::nullopt;
+  return value;
+}
+
+std::string QuotedCell(std::string_view text) {
+  constexpr std::size_t kShown = 40;
+  std::string quoted = "\"";
+  for (std::size_t i = 0; i < text.size() && i < kShown; ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    quoted += c < 32 || c == 127 ? '?' : static_cast<char>(c);
+  }
+  if (text.size() > kShown) quoted += "...";
+  return quoted + "\"";
+}
+
+}  // namespace kinvar
