@@ -154,7 +154,28 @@ class OcsProgramme final : public Ipopt::TNLP {
   Ipopt::SolverReturn status_ = Ipopt::INTERNAL_ERROR;
 };
 
+// Each sex's shares from the solver's: the interior point's near-zeros set
+// to 0 and the rest scaled to make exactly 1/2, so that the listed
+// contributions add up as they must. The scale differs from 1 by the
+// solver's tolerance only.
+void ScaleToHalf(std::vector<double>& c, std::size_t from, std::size_t to) {
+  double sum = 0.0;
+  for (std::size_t i = from; i < to; ++i) {
+    if (c[i] < kZeroContribution) c[i] = 0.0;
+    sum += c[i];
+  }
+  if (sum <= 0.0) return;
+  for (std::size_t i = from; i < to; ++i) c[i] *= 0.5 / sum;
+}
+
 }  // namespace
+
+std::vector<double> ListedContributions(const OcsProblem& problem, std::vector<double> c) {
+  const auto sires = static_cast<std::size_t>(problem.nSires);
+  ScaleToHalf(c, 0, sires);
+  ScaleToHalf(c, sires, c.size());
+  return c;
+}
 
 double QuadraticForm(const std::vector<double>& k, const std::vector<double>& c) {
   const std::size_t n = c.size();
@@ -179,6 +200,11 @@ OcsSolution SolveOcs(const OcsProblem& problem) {
   app->Options()->SetNumericValue("dual_inf_tol", 1e-10);
   app->Options()->SetNumericValue("constr_viol_tol", 1e-10);
   app->Options()->SetStringValue("mu_strategy", "adaptive");
+  // Ipopt relaxes the bounds by a relative 1e-8 and may return contributions
+  // a little below 0; held to them, the shares need no clipping that would
+  // leave a sex's half short or over.
+  app->Options()->SetNumericValue("bound_relax_factor", 0.0);
+  app->Options()->SetStringValue("honor_original_bounds", "yes");
   app->Options()->SetIntegerValue("max_iter", 3000);
   // The dense Hessian makes each step a dense factorization, cubic in the
   // candidates: beyond a few hundred, quasi-Newton steps with the exact
@@ -198,9 +224,8 @@ OcsSolution SolveOcs(const OcsProblem& problem) {
   if (status != Ipopt::Solve_Succeeded && status != Ipopt::Solved_To_Acceptable_Level)
     return solution;
   solution.status = OcsStatus::kSolved;
-  solution.c = programme->result();
-  for (double& x : solution.c)
-    if (x < kZeroContribution) x = 0.0;
+  solution.c = ListedContributions(problem, programme->result());
+  // The figures of exactly the contributions that are listed.
   solution.kinship = QuadraticForm(problem.kinship, solution.c);
   for (std::size_t i = 0; i < problem.ebv.size(); ++i) solution.gain += problem.ebv[i] * solution.c[i];
   return solution;

@@ -7,7 +7,8 @@
 // - Candidates are numbered sires first, then dams; K is their coancestry
 //   matrix, row by row, in doubles (the 32-bit coancestries widened).
 // - The solver is an interior-point method; contributions it leaves below
-//   kZeroContribution are reported as 0.
+//   kZeroContribution are reported as 0, and the kinship and gain are those
+//   of the contributions reported.
 #pragma once
 
 #include <cstdint>
@@ -42,6 +43,10 @@ struct OcsSolution {
   double kinship = 0.0;  // c'Kc
   double gain = 0.0;     // c'EBV, 0 without breeding values
 };
+
+// The solver's contributions as they are listed: below kZeroContribution
+// 0, each sex's then summing to exactly 1/2.
+std::vector<double> ListedContributions(const OcsProblem& problem, std::vector<double> c);
 
 // c'Kc in doubles.
 double QuadraticForm(const std::vector<double>& k, const std::vector<double>& c);
