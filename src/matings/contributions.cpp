@@ -1,17 +1,22 @@
 #include "matings/contributions.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
+#include <cstring>
 #include <limits>
 #include <numeric>
-#include <sstream>
 #include <unordered_map>
+#include <utility>
 
 #include "matings/mating_search.h"
 #include "pedigree/line_splitter.h"
+#include "pedigree/number_text.h"
 #include "report/output_file.h"
 
 namespace kinvar {
@@ -20,13 +25,7 @@ namespace {
 
 constexpr double kNoValue = std::numeric_limits<double>::quiet_NaN();
 
-std::optional<double> ParseNumber(const std::string& text) {
-  if (text.empty()) return std::nullopt;
-  char* end = nullptr;
-  const double value = std::strtod(text.c_str(), &end);
-  if (end != text.c_str() + text.size() || !std::isfinite(value)) return std::nullopt;
-  return value;
-}
+std::optional<double> ParseNumber(const std::string& text) { return WholeNumber(text); }
 
 using IdMap = std::unordered_map<std::string_view, RecIndex>;
 
@@ -43,15 +42,126 @@ std::nullopt_t Refuse(Platform& platform, const std::string& message) {
   return std::nullopt;
 }
 
-std::optional<std::string> ReadWhole(const std::string& path, Platform& platform) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    platform.ShowMessage("Cannot open " + path, MessageIcon::kError);
-    return std::nullopt;
+// A breeding value line holds an ID and a number: nothing near this long.
+constexpr std::size_t kMaxValueLineBytes = std::size_t{64} << 10;
+// Beyond any herd book's file of values; a device that never ends stops here.
+constexpr std::int64_t kMaxValueFileBytes = std::int64_t{1} << 30;
+// The pedigree file's own line limit, for its column of values.
+constexpr std::size_t kMaxPedigreeLineBytes = std::size_t{64} << 20;
+
+// A side file read once, line by line, with limits: a folder, a device that
+// never ends a line (/dev/zero) or a stream without end cannot hold reading
+// up or fill the memory. A pipe is read as it comes; opening one does not
+// wait for a writer that may never come.
+class SideFileLines {
+ public:
+  SideFileLines(const std::string& path, Platform& platform, std::size_t maxLine,
+                std::int64_t maxTotal)
+      : path_(path), platform_(platform), maxLine_(maxLine), maxTotal_(maxTotal) {}
+  ~SideFileLines() {
+    if (fd_ != -1) ::close(fd_);
   }
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+  SideFileLines(const SideFileLines&) = delete;
+  SideFileLines& operator=(const SideFileLines&) = delete;
+
+  // False after telling why the file cannot be read.
+  bool Open() {
+    fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    struct stat st {};
+    if (fd_ == -1 || ::fstat(fd_, &st) != 0) return Fail("Cannot open " + path_);
+    if (S_ISDIR(st.st_mode)) return Fail("Cannot open " + path_ + ": it is a folder, not a file.");
+    if (S_ISBLK(st.st_mode)) return Fail("Cannot open " + path_ + ": it is a device, not a file.");
+    const int flags = ::fcntl(fd_, F_GETFL);
+    if (flags == -1 || ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK) == -1)
+      return Fail("Cannot open " + path_);
+    return true;
+  }
+
+  // The next line without its line end (and a carriage return before it);
+  // false at the end of the file or after a refusal (failed() tells).
+  bool Next(std::string& line) {
+    line.clear();
+    bool any = false;
+    for (;;) {
+      if (at_ == end_ && !Fill()) {
+        if (failed_ || !any) return false;
+        break;
+      }
+      any = true;
+      const char* start = buffer_.data() + at_;
+      const auto* lf = static_cast<const char*>(std::memchr(start, '\n', end_ - at_));
+      const std::size_t take = lf != nullptr ? static_cast<std::size_t>(lf - start) : end_ - at_;
+      if (line.size() + take > maxLine_)
+        return Fail("Error in line " + std::to_string(number_ + 1) + ".\nThe line is longer than " +
+                    std::to_string(maxLine_) + " bytes.");
+      line.append(start, take);
+      at_ += take;
+      if (lf != nullptr) {
+        ++at_;
+        break;
+      }
+    }
+    ++number_;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return true;
+  }
+
+  bool failed() const { return failed_; }
+  int number() const { return number_; }
+
+ private:
+  bool Fill() {
+    for (;;) {
+      const ssize_t n = ::read(fd_, buffer_.data(), buffer_.size());
+      if (n > 0) {
+        total_ += n;
+        if (total_ > maxTotal_)
+          return Fail("Error: " + path_ + " is longer than " + std::to_string(maxTotal_) + " bytes.");
+        at_ = 0;
+        end_ = static_cast<std::size_t>(n);
+        return true;
+      }
+      if (n == 0) return false;
+      if (errno != EINTR) return Fail("Cannot read " + path_ + ": " + std::strerror(errno));
+    }
+  }
+
+  bool Fail(const std::string& message) {
+    failed_ = true;
+    platform_.ShowMessage(message, MessageIcon::kError);
+    return false;
+  }
+
+  std::string path_;
+  Platform& platform_;
+  std::size_t maxLine_;
+  std::int64_t maxTotal_;
+  int fd_ = -1;
+  std::vector<char> buffer_ = std::vector<char>(std::size_t{64} << 10);
+  std::size_t at_ = 0, end_ = 0;
+  std::int64_t total_ = 0;
+  int number_ = 0;
+  bool failed_ = false;
+};
+
+// The value field of a data line as written (not upper-cased) and its
+// column, counted in bytes from 1: where the user will look for it.
+std::pair<std::string_view, std::size_t> SecondField(std::string_view line) {
+  const auto separator = [](char c) { return c == ' ' || c == ',' || c == '\t'; };
+  std::size_t i = 0;
+  while (i < line.size() && (separator(line[i]) || line[i] == '\v' || line[i] == '\f')) ++i;
+  while (i < line.size() && !separator(line[i])) ++i;
+  while (i < line.size() && separator(line[i])) ++i;
+  std::size_t end = i;
+  while (end < line.size() && !separator(line[end])) ++end;
+  return {line.substr(i, end - i), i + 1};
+}
+
+// A first line is a header when its second field is a name: not a number,
+// and not a number spoilt by a unit or a typing mistake ("1.5kg", "-").
+bool LooksLikeName(std::string_view field) {
+  const char c = field.empty() ? '0' : field.front();
+  return !(c == '+' || c == '-' || c == '.' || (c >= '0' && c <= '9'));
 }
 
 // Records `value` for `id`; false after telling why it is refused.
@@ -77,28 +187,35 @@ bool Store(const IdMap& ids, const std::string& id, double value, int line,
 
 std::optional<std::vector<double>> ReadBreedingValueFile(const std::string& path,
                                                          const Pedigree& ped, Platform& platform) {
-  const auto contents = ReadWhole(path, platform);
-  if (!contents) return std::nullopt;
+  SideFileLines lines(path, platform, kMaxValueLineBytes, kMaxValueFileBytes);
+  if (!lines.Open()) return std::nullopt;
   std::vector<double> values(ped.recs.size(), kNoValue);
   const IdMap ids = MapIds(ped);
-  std::istringstream lines(*contents);
   std::string line, id, text;
-  bool first = true;
-  for (int number = 1; std::getline(lines, line); ++number) {
+  bool first = true, stored = false;
+  while (lines.Next(line)) {
+    const int number = lines.number();
     const auto start = line.find_first_not_of(" \t\r\v\f");
     if (start == std::string::npos || line[start] == '!') continue;
     const int fields = SplitTwoFields(std::string_view(line).substr(start), id, text, number, platform);
     if (fields == -1) return std::nullopt;
-    if (!text.empty() && text.back() == '\r') text.pop_back();
-    const auto value = ParseNumber(text);
-    const bool header = first && fields == 2 && !value;
+    const auto [written, column] = SecondField(line);
+    const auto value = ParseNumber(std::string(written));
+    const bool header = first && fields == 2 && !value && LooksLikeName(written);
     first = false;
     if (header) continue;
-    if (fields < 2 || !value)
+    if (fields < 2)
       return Refuse(platform, "Error in line " + std::to_string(number) +
                                   ".\nA line holds an ID and a breeding value.");
+    if (!value)
+      return Refuse(platform, "Error in line " + std::to_string(number) + ", column " +
+                                  std::to_string(column) + ".\n" + QuotedCell(written) +
+                                  " is not a breeding value.");
     if (!Store(ids, id, *value, number, values, platform)) return std::nullopt;
+    stored = true;
   }
+  if (lines.failed()) return std::nullopt;
+  if (!stored) return Refuse(platform, "Error: " + path + " holds no breeding values.");
   return values;
 }
 
@@ -106,9 +223,9 @@ std::optional<std::vector<double>> ReadBreedingValueColumn(const std::string& pe
                                                            const std::string& name,
                                                            const Pedigree& ped, Platform& platform) {
   namespace ls = line_splitter;
-  const auto contents = ReadWhole(pedigreePath, platform);
-  if (!contents) return std::nullopt;
-  std::istringstream lines(*contents);
+  SideFileLines lines(pedigreePath, platform, kMaxPedigreeLineBytes,
+                      std::numeric_limits<std::int64_t>::max());
+  if (!lines.Open()) return std::nullopt;
   std::string line;
   ls::Header header;
   int column = -1;
@@ -119,8 +236,8 @@ std::optional<std::vector<double>> ReadBreedingValueColumn(const std::string& pe
     if (header.delimiter == 0) ls::SplitRuns(text, 1024, a);
     else ls::SplitAt(text, header.delimiter, 1024, a);
   };
-  for (int number = 1; std::getline(lines, line); ++number) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+  while (lines.Next(line)) {
+    const int number = lines.number();
     const std::string_view text = ls::TrimLeading(line);
     if (text.empty() || (column == -1 && text.front() == '!')) continue;
     if (column == -1) {
@@ -143,6 +260,7 @@ std::optional<std::vector<double>> ReadBreedingValueColumn(const std::string& pe
                                   " is not a breeding value.");
     if (!Store(ids, UpperCased(a.cells[progeny]), *value, number, values, platform)) return std::nullopt;
   }
+  if (lines.failed()) return std::nullopt;
   if (column == -1)
     return Refuse(platform, "The pedigree file has no column " + name + ".");
   return values;

@@ -6,8 +6,16 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "analyses/decomposition_report.h"
@@ -187,7 +195,7 @@ TEST(WholeMatings, LargestRemaindersTiesToTheLowerCode) {
 
 struct EbvCase {
   const char* name;
-  const char* text;
+  std::string text;
   std::vector<std::pair<const char*, double>> values;  // empty: refused with `message`
   std::string message;
 };
@@ -200,8 +208,20 @@ TEST(BreedingValueFile, ReadsOrRefusesWithTheMessage) {
       {"not in the pedigree", "X 1\n", {}, "Error in line 1.\nIndividual X is not in the pedigree."},
       {"repeated", "A 1\na 2\n", {}, "Error in line 2.\nRepeated ID!"},
       {"a word after the first line", "A 1\nB one\n", {},
-       "Error in line 2.\nA line holds an ID and a breeding value."},
+       "Error in line 2, column 3.\n\"one\" is not a breeding value."},
       {"one field", "A\n", {}, "Error in line 1.\nA line holds an ID and a breeding value."},
+      {"a unit after the number", "ID EBV\nA 1\nB   1.5kg\n", {},
+       "Error in line 3, column 5.\n\"1.5kg\" is not a breeding value."},
+      {"a unit on the first line is no header", "A 1.5kg\nB 2\n", {},
+       "Error in line 1, column 3.\n\"1.5kg\" is not a breeding value."},
+      {"letters", "A 1\nB,abc\n", {}, "Error in line 2, column 3.\n\"abc\" is not a breeding value."},
+      {"two points", "A 1\nB\t0.2.5\n", {}, "Error in line 2, column 3.\n\"0.2.5\" is not a breeding value."},
+      {"a dash for none", "A 1\nB -\n", {}, "Error in line 2, column 3.\n\"-\" is not a breeding value."},
+      {"infinity", "A 1\nB inf\n", {}, "Error in line 2, column 3.\n\"inf\" is not a breeding value."},
+      {"beyond a double", "A 1\nB 1e999\n", {}, "Error in line 2, column 3.\n\"1e999\" is not a breeding value."},
+      {"a control byte", std::string("A 1\nB 1\x01\n"), {}, "Error in line 2, column 3.\n\"1?\" is not a breeding value."},
+      {"line ends of two bytes", "ID EBV\r\nA 1\r\nB 2\r\n", {{"A", 1.0}, {"B", 2.0}}, ""},
+      {"a last line without its end", "A +1\nC 3", {{"A", 1.0}, {"C", 3.0}}, ""},
   };
   for (const EbvCase& c : cases) {
     test::TempFile file(c.text, ".txt");
@@ -222,6 +242,81 @@ TEST(BreedingValueFile, ReadsOrRefusesWithTheMessage) {
           EXPECT_EQ((*values)[static_cast<std::size_t>(r)], value) << c.name;
         }
   }
+}
+
+// What is no file of values is refused with what is wrong with it, at once
+// and without reading more than a line's limit of an endless device.
+TEST(BreedingValueFile, RefusesWhatIsNoFileOfValues) {
+  auto ped = Loaded("Progeny Sire Dam\nA 0 0\nB 0 0\nC A B\n");
+  const test::TempFile empty("", ".txt");
+  const test::TempFile headerOnly("ID EBV\n! none yet\n", ".txt");
+  const std::string folder = std::filesystem::temp_directory_path().string();
+  struct Row {
+    const char* name;
+    std::string path;
+    std::string message;
+  };
+  const Row rows[] = {
+      {"a folder", folder, "Cannot open " + folder + ": it is a folder, not a file."},
+      {"no such file", folder + "/kinvar-no-such-file.txt", "Cannot open " + folder + "/kinvar-no-such-file.txt"},
+      {"zeros without end", "/dev/zero", "Error in line 1.\nThe line is longer than 65536 bytes."},
+      {"a full device", "/dev/full", "Error in line 1.\nThe line is longer than 65536 bytes."},
+      {"an empty file", empty.path(), "Error: " + empty.path() + " holds no breeding values."},
+      {"a header alone", headerOnly.path(), "Error: " + headerOnly.path() + " holds no breeding values."},
+  };
+  for (const Row& row : rows) {
+    test::ScriptedPlatform platform;
+    EXPECT_FALSE(ReadBreedingValueFile(row.path, *ped, platform)) << row.name;
+    EXPECT_EQ(platform.MessageTexts(), std::vector<std::string>{row.message}) << row.name;
+  }
+}
+
+// A named pipe is read as it comes: what a writer put in it, and an endless
+// writer stopped at the line limit; one without a writer is empty.
+TEST(BreedingValueFile, ReadsANamedPipeWithinTheLimits) {
+  auto ped = Loaded("Progeny Sire Dam\nA 0 0\nB 0 0\nC A B\n");
+  const std::string fifo = std::filesystem::temp_directory_path().string() + "/kinvar-ebv-" +
+                           std::to_string(::getpid()) + ".fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  // A read end held open, so that the writers need not wait for the reader.
+  const int held = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_NE(held, -1);
+  {
+    const int w = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+    ASSERT_NE(w, -1);
+    const std::string text = "A 4\nB 5\n";
+    ASSERT_EQ(::write(w, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    ::close(w);
+    test::ScriptedPlatform platform;
+    const auto values = ReadBreedingValueFile(fifo, *ped, platform);
+    ASSERT_TRUE(values) << testing::PrintToString(platform.MessageTexts());
+    EXPECT_EQ((*values)[1], 4.0);
+    EXPECT_EQ((*values)[2], 5.0);
+  }
+  {
+    std::atomic<bool> stop{false};
+    std::thread writer([&] {
+      const int w = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+      const std::vector<char> zeros(4096, '\0');
+      while (!stop && w != -1)
+        if (::write(w, zeros.data(), zeros.size()) < 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      if (w != -1) ::close(w);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    test::ScriptedPlatform platform;
+    EXPECT_FALSE(ReadBreedingValueFile(fifo, *ped, platform));
+    stop = true;
+    writer.join();
+    EXPECT_EQ(platform.MessageTexts(),
+              std::vector<std::string>{"Error in line 1.\nThe line is longer than 65536 bytes."});
+  }
+  ::close(held);
+  {
+    test::ScriptedPlatform platform;
+    EXPECT_FALSE(ReadBreedingValueFile(fifo, *ped, platform));
+    EXPECT_EQ(platform.MessageTexts(), std::vector<std::string>{"Error: " + fifo + " holds no breeding values."});
+  }
+  std::filesystem::remove(fifo);
 }
 
 TEST(BreedingValueColumn, ReadsTheNamedColumnInAnyCase) {
