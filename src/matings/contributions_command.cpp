@@ -9,6 +9,7 @@
 #include "genetics/relationship_listings.h"
 #include "matings/contributions.h"
 #include "matings/matings_command.h"
+#include "matings/population.h"
 #include "matings/population_commands.h"
 #include "pedigree/sex_and_birth_text.h"
 
@@ -33,8 +34,11 @@ bool Refuse(CommandContext& ctx, const std::string& message) {
 bool ReadOptions(CommandContext& ctx, OcsOptions& o) {
   const RememberedInputs& r = ctx.remembered;
   if (!ReadTypedNumber(ctx, r.targetDeltaF, "The target delta F", o.targetDeltaF) ||
+      !WithinRange(ctx, o.targetDeltaF, kTargetDeltaFRange, r.targetDeltaF) ||
       !ReadTypedNumber(ctx, r.targetKinship, "The target kinship", o.targetKinship) ||
-      !ReadTypedNumber(ctx, r.maxContribution, "The largest contribution", o.maxContribution))
+      !WithinRange(ctx, o.targetKinship, kTargetKinshipRange, r.targetKinship) ||
+      !ReadTypedNumber(ctx, r.maxContribution, "The largest contribution", o.maxContribution) ||
+      !WithinRange(ctx, o.maxContribution, kMaxContributionRange, r.maxContribution))
     return false;
   o.withEbv = !r.ebvColumn.empty() || !r.ebvFile.empty();
   if (!r.ebvColumn.empty() && !r.ebvFile.empty())
@@ -46,8 +50,6 @@ bool ReadOptions(CommandContext& ctx, OcsOptions& o) {
     return Refuse(ctx, "Error: With breeding values, give a target delta F or a target kinship.");
   if (!o.withEbv && target)
     return Refuse(ctx, "Error: A target needs breeding values (a column or a file).");
-  if (o.maxContribution && *o.maxContribution <= 0.0)
-    return Refuse(ctx, "Error: The largest contribution must be above 0.");
   return true;
 }
 
@@ -135,16 +137,21 @@ void WriteReport(CommandContext& ctx, const MatingGroups& g, const OcsProblem& p
   Write(ped, "Delta F = |X" + SixDecimals(deltaF));
   if (ebv) Write(ped, "Genetic gain = |X" + SixDecimals(s.gain));
   Write(ped, "Selected candidates = |X" + std::to_string(selected));
+  for (const std::string& line : RoleWarnings(ped, g)) Write(ped, line);
   Write(ped, "");
   Write(ped, std::string("ID|T2Sex|T1Contribution") + (ebv ? "|T1EBV" : ""));
   ResultTable& table = ped.report.tables().Add("contributions");
   table.AddColumn("id", ColumnType::kId).AddColumn("sex", ColumnType::kText)
       .AddColumn("contribution", ColumnType::kReal).AddColumn("ebv", ColumnType::kReal);
+  // The sex the pedigree gives; a candidate it says nothing of is of the
+  // sex it is chosen as.
+  const std::vector<Sex> sexes = KnownSexes(ped);
   std::size_t i = 0;
   for (const auto* members : {&g.sires, &g.dams})
     for (const RecIndex rec : *members) {
       const Rec& r = ped.rec(rec);
-      const std::string sex = members == &g.sires ? "M" : "F";
+      const Sex known = sexes[static_cast<std::size_t>(rec)];
+      const std::string sex = known != Sex::kUnknown ? SexText(known) : members == &g.sires ? "M" : "F";
       TableRow row = table.AddRow();
       row.Id(r.Id()).Text(sex).Real(s.c[i]);
       if (ebv) row.Real(p.ebv[i]);

@@ -27,6 +27,23 @@ std::vector<std::int32_t> ProgenyCounts(const Pedigree& ped) {
   return count;
 }
 
+std::vector<Sex> KnownSexes(const Pedigree& ped) {
+  std::vector<Sex> sex(ped.recs.size(), Sex::kUnknown);
+  std::vector<std::uint8_t> roles(ped.recs.size(), 0);
+  for (std::size_t i = 1; i < ped.recs.size(); ++i) {
+    roles[static_cast<std::size_t>(ped.recs[i].sire)] |= 1;
+    roles[static_cast<std::size_t>(ped.recs[i].dam)] |= 2;
+  }
+  for (std::size_t i = 1; i < ped.recs.size(); ++i) {
+    sex[i] = ped.recs[i].sex;
+    // Validation refuses a parent in both roles; should one get through,
+    // its sex stays unknown rather than taking either.
+    if (sex[i] == Sex::kUnknown && roles[i] == 1) sex[i] = Sex::kMale;
+    if (sex[i] == Sex::kUnknown && roles[i] == 2) sex[i] = Sex::kFemale;
+  }
+  return sex;
+}
+
 namespace {
 
 double MkOf(const std::vector<float>& sums, const Rec& r, std::int32_t n) {

@@ -39,6 +39,10 @@ struct MeanKinshipResult {
 
 MeanKinshipResult ComputeMeanKinship(const Pedigree& ped, const ReferencePopulation& ref);
 
+// The sex of each record (by RecIndex): the Sex column's where it gives one,
+// else the one its progeny show, sire or dam; unknown for the rest.
+std::vector<Sex> KnownSexes(const Pedigree& ped);
+
 // Progeny of each record (by RecIndex), over the whole pedigree.
 std::vector<std::int32_t> ProgenyCounts(const Pedigree& ped);
 

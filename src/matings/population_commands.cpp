@@ -11,6 +11,7 @@
 #include "matings/contributions.h"
 #include "matings/matings_command.h"
 #include "matings/population.h"
+#include "pedigree/number_text.h"
 #include "pedigree/sex_and_birth_text.h"
 #include "report/number_format.h"
 
@@ -47,13 +48,24 @@ std::string SixDecimals(double value) {
 bool ReadTypedNumber(CommandContext& ctx, const std::string& text, const std::string& what,
                      std::optional<double>& value) {
   value.reset();
-  if (text.empty()) return true;
-  char* end = nullptr;
-  const double x = std::strtod(text.c_str(), &end);
-  if (end != text.c_str() + text.size() || !std::isfinite(x))
-    return Refuse(ctx, "Error: " + what + " is not a number: " + text);
+  // Blanks around the number are how a form box or a script may pass it.
+  const std::size_t first = text.find_first_not_of(" \t");
+  if (first == std::string::npos) return true;
+  const std::size_t last = text.find_last_not_of(" \t");
+  const std::optional<double> x = WholeNumber(std::string_view(text).substr(first, last - first + 1));
+  if (!x) return Refuse(ctx, "Error: " + what + " is not a number: " + text);
   value = x;
   return true;
+}
+
+bool WithinRange(CommandContext& ctx, const std::optional<double>& value, const TypedRange& range,
+                 const std::string& text) {
+  if (!value) return true;
+  const bool above = range.lowOpen ? *value > range.low : *value >= range.low;
+  const bool below = range.highOpen ? *value < range.high : *value <= range.high;
+  if (above && below) return true;
+  return Refuse(ctx, "Error: " + std::string(range.what) + " must be " + range.words + ", not " +
+                         text + ".");
 }
 
 bool EditForm(CommandContext& ctx, const char* caption, std::vector<FormBox> boxes) {
@@ -82,6 +94,7 @@ void WriteMeanKinship(Pedigree& ped, const MeanKinshipResult& result, const std:
       .AddColumn("mk", ColumnType::kReal).AddColumn("progeny", ColumnType::kInteger)
       .AddColumn("completeness", ColumnType::kReal).AddColumn("rank", ColumnType::kInteger);
   table.Reserve(result.rows.size());
+  const std::vector<Sex> sexes = KnownSexes(ped);
   Write(ped, "|XMean kinship of " + scope);
   Write(ped, "Members = |X" + std::to_string(result.rows.size()));
   Write(ped, "Mean kinship = |X" + SixDecimals(result.meanMk));
@@ -91,12 +104,13 @@ void WriteMeanKinship(Pedigree& ped, const MeanKinshipResult& result, const std:
   for (std::size_t i = 0; i < result.rows.size(); ++i) {
     const MeanKinshipRow& row = result.rows[i];
     const Rec& r = ped.rec(row.rec);
+    const std::string sex = SexText(sexes[static_cast<std::size_t>(row.rec)]);
     TableRow cells = table.AddRow();
-    cells.Id(r.Id()).Text(SexText(r.sex));
+    cells.Id(r.Id()).Text(sex);
     GroupCell(cells, ped, r);
     cells.Float(r.f).Real(row.mk).Integer(row.progeny).Real(row.completeness)
         .Integer(static_cast<std::int64_t>(i + 1));
-    Write(ped, std::to_string(i + 1) + "|T1|M" + std::string(r.Id()) + "|T2" + SexText(r.sex) +
+    Write(ped, std::to_string(i + 1) + "|T1|M" + std::string(r.Id()) + "|T2" + sex +
                    "|T1" + GroupText(ped, r) + "|T1" + FormatNumber(ped.settings.numberFormat, r.f) +
                    "|T1" + SixDecimals(row.mk) + "|T1" + std::to_string(row.progeny) + "|T1" +
                    SixDecimals(row.completeness));
@@ -169,6 +183,7 @@ void OnMateSuitability(CommandContext& ctx) {
   ctx.askInputs = true;
   std::optional<double> maxF, reference;
   if (!ReadTypedNumber(ctx, r.suitabilityMaxF, "The largest offspring F", maxF) ||
+      !WithinRange(ctx, maxF, kMaxFRange, r.suitabilityMaxF) ||
       !ReadTypedNumber(ctx, r.suitabilityReference, "The reference group", reference))
     return;
   std::int32_t index = -1;

@@ -23,6 +23,28 @@ std::string SixDecimals(double value);
 // the user that `what` is not a number.
 bool ReadTypedNumber(CommandContext& ctx, const std::string& text, const std::string& what,
                      std::optional<double>& value);
+// The values an option can mean, and how a message says them.
+struct TypedRange {
+  const char* what;   // "The target delta F", as the messages name the option
+  double low;
+  bool lowOpen;       // low itself excluded
+  double high;
+  bool highOpen;
+  const char* words;  // "at least 0 and below 1"
+};
+inline constexpr TypedRange kMaxFRange{"The largest offspring F", 0.0, false, 1.0, true,
+                                       "at least 0 and below 1"};
+inline constexpr TypedRange kTargetDeltaFRange{"The target delta F", 0.0, false, 1.0, true,
+                                               "at least 0 and below 1"};
+inline constexpr TypedRange kTargetKinshipRange{"The target kinship", 0.0, false, 1.0, false,
+                                                "from 0 to 1"};
+// Each sex's contributions make 1/2, so no one contribution can be more.
+inline constexpr TypedRange kMaxContributionRange{"The largest contribution", 0.0, true, 0.5, false,
+                                                  "above 0 and at most 0.5"};
+// False after telling the user that `text`, read as `value`, is outside
+// `range`; true when there is no value.
+bool WithinRange(CommandContext& ctx, const std::optional<double>& value, const TypedRange& range,
+                 const std::string& text);
 // One option of a form: its key (the kinvar-cli option's name), its label,
 // and where its text is remembered between runs.
 struct FormBox {
