@@ -74,6 +74,18 @@ TEST_F(CliPopulation, MateSuitabilityTakesAReferenceAndABound) {
   EXPECT_EQ(unknown.err, "Error: There is no group 7.\n");
 }
 
+TEST_F(CliPopulation, BreedingValuesThatAreNotWhollyNumbersAreRefusedWhereTheyStand) {
+  const std::string ebv = Out("ebv.txt");
+  std::ofstream(ebv) << "ID EBV\nB1 120\nB2 35kg\n";
+  const CliRun run = Execute("-q optimum-contributions " + Herd() + " 2 3 --ebv " + Quote(ebv) +
+                             " --target-delta-f 0.01");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "Error in line 3, column 4.\n\"35kg\" is not a breeding value.\n");
+  const CliRun suitability = Execute("-q mate-suitability " + Herd() + " 2 3 --max-f 1");
+  EXPECT_EQ(suitability.status, 1);
+  EXPECT_EQ(suitability.err, "Error: The largest offspring F must be at least 0 and below 1, not 1.\n");
+}
+
 TEST_F(CliPopulation, OptimumContributionsFeedOptimizeMatings) {
   const std::string c = Out("sires.c");
   const CliRun ocs = Execute("-q optimum-contributions " + Herd() + " 2 3 --ebv " +
@@ -99,6 +111,18 @@ TEST_F(CliPopulation, WhatCannotBeMetExitsWithOne) {
        "Error: With breeding values, give a target delta F or a target kinship.\n"},
       {"no such column", "--ebv-column milk --target-delta-f 0.01",
        "The pedigree file has no column milk.\n"},
+      {"a delta F of 5", "--ebv " + Example("herd-ebv.txt") + " --target-delta-f 5",
+       "Error: The target delta F must be at least 0 and below 1, not 5.\n"},
+      {"a target kinship above 1", "--ebv " + Example("herd-ebv.txt") + " --target-kinship 2",
+       "Error: The target kinship must be from 0 to 1, not 2.\n"},
+      {"a delta F with a unit", "--ebv " + Example("herd-ebv.txt") + " --target-delta-f 1%",
+       "Error: The target delta F is not a number: 1%\n"},
+      {"a largest contribution of 1", "--max-contribution 1",
+       "Error: The largest contribution must be above 0 and at most 0.5, not 1.\n"},
+      {"values from a folder", "--ebv " + Quote(std::string(KINVAR_EXAMPLES_DIR)) + " --target-delta-f 0.01",
+       "Cannot open " + std::string(KINVAR_EXAMPLES_DIR) + ": it is a folder, not a file.\n"},
+      {"values from an endless device", "--ebv /dev/zero --target-delta-f 0.01",
+       "Error in line 1.\nThe line is longer than 65536 bytes.\n"},
   };
   for (const auto& c : cases) {
     const CliRun run = Execute("-q optimum-contributions " + Herd() + " 2 3 " + c.args);
