@@ -1,6 +1,7 @@
 #include "matings/ocs_solver.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 
 #include <IpIpoptApplication.hpp>
@@ -168,6 +169,18 @@ void ScaleToHalf(std::vector<double>& c, std::size_t from, std::size_t to) {
   for (std::size_t i = from; i < to; ++i) c[i] *= 0.5 / sum;
 }
 
+// Within the solver's tolerances, with room for the rounding of the sums.
+bool MeetsConstraints(const OcsProblem& problem, const OcsSolution& s) {
+  constexpr double kSlack = 1e-8;
+  double half[2] = {0.0, 0.0};
+  for (std::size_t i = 0; i < s.c.size(); ++i) {
+    if (!(s.c[i] >= 0.0 && s.c[i] <= problem.maxContribution + kSlack)) return false;
+    half[static_cast<std::int32_t>(i) < problem.nSires ? 0 : 1] += s.c[i];
+  }
+  if (std::fabs(half[0] - 0.5) > kSlack || std::fabs(half[1] - 0.5) > kSlack) return false;
+  return problem.ebv.empty() || s.kinship <= problem.targetKinship + kSlack;
+}
+
 }  // namespace
 
 std::vector<double> ListedContributions(const OcsProblem& problem, std::vector<double> c) {
@@ -205,6 +218,10 @@ OcsSolution SolveOcs(const OcsProblem& problem) {
   // leave a sex's half short or over.
   app->Options()->SetNumericValue("bound_relax_factor", 0.0);
   app->Options()->SetStringValue("honor_original_bounds", "yes");
+  // A point Ipopt calls acceptable must still meet the constraints: by
+  // default it may miss them by 1e-2, and the report would then list shares
+  // that break the target it names.
+  app->Options()->SetNumericValue("acceptable_constr_viol_tol", 1e-9);
   app->Options()->SetIntegerValue("max_iter", 3000);
   // The dense Hessian makes each step a dense factorization, cubic in the
   // candidates: beyond a few hundred, quasi-Newton steps with the exact
@@ -223,11 +240,12 @@ OcsSolution SolveOcs(const OcsProblem& problem) {
   }
   if (status != Ipopt::Solve_Succeeded && status != Ipopt::Solved_To_Acceptable_Level)
     return solution;
-  solution.status = OcsStatus::kSolved;
   solution.c = ListedContributions(problem, programme->result());
   // The figures of exactly the contributions that are listed.
   solution.kinship = QuadraticForm(problem.kinship, solution.c);
   for (std::size_t i = 0; i < problem.ebv.size(); ++i) solution.gain += problem.ebv[i] * solution.c[i];
+  if (!MeetsConstraints(problem, solution)) solution.c.clear();
+  else solution.status = OcsStatus::kSolved;
   return solution;
 }
 
