@@ -101,7 +101,8 @@ class SideFileLines {
         break;
       }
     }
-    ++number_;
+    // Editors on Windows begin a UTF-8 file with a byte order mark.
+    if (++number_ == 1 && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);
     if (!line.empty() && line.back() == '\r') line.pop_back();
     return true;
   }

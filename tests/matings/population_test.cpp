@@ -222,6 +222,7 @@ TEST(BreedingValueFile, ReadsOrRefusesWithTheMessage) {
       {"a control byte", std::string("A 1\nB 1\x01\n"), {}, "Error in line 2, column 3.\n\"1?\" is not a breeding value."},
       {"line ends of two bytes", "ID EBV\r\nA 1\r\nB 2\r\n", {{"A", 1.0}, {"B", 2.0}}, ""},
       {"a last line without its end", "A +1\nC 3", {{"A", 1.0}, {"C", 3.0}}, ""},
+      {"a byte order mark", "\xEF\xBB\xBF" "A 7\n", {{"A", 7.0}}, ""},
   };
   for (const EbvCase& c : cases) {
     test::TempFile file(c.text, ".txt");
