@@ -44,7 +44,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ++given;
   }
   FUZZ_CHECK(given > 0, "accepted without a value");
-  auto lines = fuzz::DataLines(data, size);
+  // A byte order mark before the first line is not part of it.
+  const std::size_t mark = size >= 3 && data[0] == 0xEF && data[1] == 0xBB && data[2] == 0xBF ? 3 : 0;
+  auto lines = fuzz::DataLines(data + mark, size - mark);
   // At most the first data line is a header, and only when it gives no
   // value: the reader stored one value per other line.
   FUZZ_CHECK(given == lines.size() || given + 1 == lines.size(), "values and data lines disagree");
