@@ -428,8 +428,12 @@ bool CKinvarDoc::SaveOptions(Settings& entries) {
 }
 
 bool CKinvarDoc::WriteSettings(const std::string& path) {
-  if (WriteSettingsFile(path, ped_.settings)) return true;
-  platform_.ShowMessage("Cannot open \"" + path + "\" for writing.", MessageIcon::kError);
+  const bool readOnly = IsReadOnlyFile(path);
+  if (readOnly && !platform_.ConfirmReplacingReadOnly(path)) return false;
+  std::string problem;
+  if (WriteSettingsFile(path, ped_.settings, &problem, readOnly ? ReadOnly::kReplace : ReadOnly::kRefuse))
+    return true;
+  platform_.ShowMessage(problem, MessageIcon::kError);
   return false;
 }
 

@@ -173,6 +173,7 @@ std::string TemporaryName(long pid, std::uint32_t unique) {
 }
 
 bool IsReadOnlyFile(const std::string& target) {
+  if (DescriptorNamed(target)) return false;  // written into, never replaced
   const std::optional<std::string> resolved = ResolvedTarget(target);
   struct stat info {};
   return resolved && ::stat(resolved->c_str(), &info) == 0 && IsReadOnly(*resolved, info);
@@ -310,6 +311,17 @@ void OutputFile::WriteOut(const char* data, std::size_t left) {
   }
 }
 
+bool OutputFile::Settle() {
+  Flush();
+  if (error_.empty() && stream_ == nullptr && !direct_ && fd_ != -1) {
+    int synced;
+    do synced = ::fsync(fd_);
+    while (synced != 0 && errno == EINTR);
+    if (synced != 0) Fail(std::strerror(errno));
+  }
+  return error_.empty();
+}
+
 bool OutputFile::Commit() {
   if (finished_) return committed_;
   Flush();
@@ -326,12 +338,7 @@ bool OutputFile::Commit() {
     committed_ = error_.empty();
     return committed_;
   }
-  if (error_.empty()) {
-    int synced;
-    do synced = ::fsync(fd_);
-    while (synced != 0 && errno == EINTR);
-    if (synced != 0) Fail(std::strerror(errno));
-  }
+  Settle();
   if (error_.empty() && !PutInPlace()) Fail(std::strerror(errno));
   if (!error_.empty()) {
     Discard();

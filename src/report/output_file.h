@@ -45,7 +45,8 @@ enum class ReadOnly { kRefuse, kReplace };
 inline constexpr const char* kReadOnlyReason = "The file is read-only.";
 // Whether `target` is a file that its permissions keep from being written:
 // no write permission at all (as for root, who could write it anyway), or
-// none for this user. A missing file is not.
+// none for this user. A missing file is not, nor one reached through a
+// descriptor (which is written into, not replaced).
 bool IsReadOnlyFile(const std::string& target);
 
 // The name of a hidden temporary of process `pid` on this host (the file
@@ -78,6 +79,9 @@ class OutputFile {
 
   // True while every write so far succeeded.
   bool Good() const { return error_.empty(); }
+  // Writes out what is buffered and syncs it, so that only the rename is
+  // left for Commit; false when anything failed so far.
+  bool Settle();
   // Flushes, syncs and renames over the target; false (the target as it was,
   // no file left behind) when anything failed, with the reason in error().
   bool Commit();
