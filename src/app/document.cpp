@@ -281,7 +281,7 @@ bool CKinvarDoc::IsCommandEnabled(std::int32_t id) const {
 }
 
 CommandContext CKinvarDoc::Context() {
-  return CommandContext{ped_, platform_, lastCommand_, askInputs, remembered, path_, seedFile};
+  return CommandContext{ped_, platform_, lastCommand_, askInputs, remembered, path_, seedFile, seedFileNamed};
 }
 
 void CKinvarDoc::OnCompute() {

@@ -558,6 +558,13 @@ std::int32_t CommandIdFor(const CliCommand& command, const Arguments& args) {
   return word != nullptr ? word->id : command.id;
 }
 
+// --seed-file: a file the user named, used only when it is a seed file.
+void UseSeedFile(CKinvarDoc& doc, const Arguments& args) {
+  if (!args.seedFile) return;
+  doc.seedFile = *args.seedFile;
+  doc.seedFileNamed = true;
+}
+
 // The files of the mating optimization answer its open dialogs; the seed
 // file and the exact mode hold for this run.
 void PrepareMatings(CKinvarDoc& doc, CliPlatform& platform, const Arguments& args) {
@@ -566,7 +573,7 @@ void PrepareMatings(CKinvarDoc& doc, CliPlatform& platform, const Arguments& arg
   if (args.forbidden) files.push_back(*args.forbidden);
   platform.SetOpenFiles(std::move(files));
   doc.remembered.exactMatings = args.exact;
-  if (args.seedFile) doc.seedFile = *args.seedFile;
+  UseSeedFile(doc, args);
 }
 
 // The purging settings as its form's boxes take them.
@@ -581,7 +588,7 @@ std::map<std::string, std::string> PurgingForm(const Arguments& args) {
 // The purging settings answer its form; the seed file holds for this run.
 void PreparePurging(CKinvarDoc& doc, CliPlatform& platform, const Arguments& args) {
   platform.SetFormValues(PurgingForm(args));
-  if (args.seedFile) doc.seedFile = *args.seedFile;
+  UseSeedFile(doc, args);
 }
 
 // The groups answer the pickers; the options fill the command's form.
@@ -696,7 +703,7 @@ int RunCommand(const CliCommand& command, const Arguments& args) {
   platform.SetPickerInputs({args.inputs.begin(), args.inputs.end()});
 #ifdef KINVAR_HAS_PICTURES
   if (IsPlot(command)) {
-    if (args.seedFile) doc.seedFile = *args.seedFile;
+    UseSeedFile(doc, args);
     return WritePlot(doc, platform,
                      {args.plotKind, args.inputs, args.forbidden, args.size, *args.output, PurgingForm(args)});
   }

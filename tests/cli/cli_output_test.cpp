@@ -222,5 +222,35 @@ TEST_F(CliOutput, AReadOnlyFileIsReplacedOnlyWithForce) {
   }
 }
 
+// --seed-file names a file that must be a seed file: a pedigree named by
+// mistake is refused with exit 1 and neither it nor its .bak changes. The
+// program folder's damaged Seed gives way to the clock, its old bytes kept
+// in Seed.bak after the run.
+TEST_F(CliOutput, ASeedFileThatIsNoSeedFileIsLeftAlone) {
+  const std::string matings = "KINVAR optimize-matings HERD 2 3 " +
+                              Quote(std::string(KINVAR_EXAMPLES_DIR) + "/herd-sires.c") + " > o.txt";
+  const std::string mine = "Progeny Sire Dam\nA 0 0\n";
+  test::WriteWholeFile(Out("mine.pdg"), mine);
+  test::WriteWholeFile(Out("mine.pdg.bak"), "precious\n");
+  const CliRun refused = Shell(matings + " --seed-file mine.pdg");
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.err, "Error - Cannot use mine.pdg as the seed file: it does not hold the state of the "
+                         "random number generator. It was left as it is.\n");
+  EXPECT_EQ(Bytes("o.txt"), "");
+  EXPECT_EQ(Bytes("mine.pdg"), mine);
+  EXPECT_EQ(Bytes("mine.pdg.bak"), "precious\n");
+  const CliRun fifo = Shell("mkfifo pipe && " + matings + " --seed-file pipe");
+  EXPECT_EQ(fifo.status, 1);
+  EXPECT_EQ(fifo.err, "Error - Cannot use pipe as the seed file: it is not a regular file. It was left as it is.\n");
+
+  const std::string damaged = "State vector for MT19937:\n1 2 3\n";
+  test::WriteWholeFile(Out("Seed"), damaged);
+  const CliRun run = Shell(matings);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "Error - Bad seed file!\nThe random number generator is seeded with the current time.\n");
+  EXPECT_EQ(Bytes("Seed.bak"), damaged);
+  EXPECT_NE(Bytes("Seed"), damaged);
+}
+
 }  // namespace
 }  // namespace kinvar
