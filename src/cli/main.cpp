@@ -423,9 +423,9 @@ bool CopyToStandardOutput(const std::string& path) {
   char buffer[1 << 16];
   int failure = 0;
   for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
-    if (failure == 0 && std::fwrite(buffer, 1, got, stdout) != got) failure = errno;
+    if (failure == 0 && std::fwrite(buffer, 1, got, stdout) != got) failure = errno != 0 ? errno : EIO;
   std::fclose(file);
-  if (std::fflush(stdout) != 0 && failure == 0) failure = errno;
+  if (std::fflush(stdout) != 0 && failure == 0) failure = errno != 0 ? errno : EIO;
   if (failure == 0) return true;
   std::fprintf(stderr, "Error while writing the output.\n%s\n", std::strerror(failure));
   return false;

@@ -61,12 +61,16 @@ mode_t NewFileMode() {
 }
 
 // The host in temporary names: a process id means something only on the
-// host that ran it (a folder may be shared over the network).
+// host, and in the process-id namespace (a container), that ran it; a
+// folder may be shared over the network or between containers.
 std::string HostTag() {
   char host[256] = {};
   ::gethostname(host, sizeof host - 1);
+  char space[64] = {};
+  if (::readlink("/proc/self/ns/pid", space, sizeof space - 1) < 0) space[0] = '\0';
   std::uint32_t hash = 2166136261U;
-  for (const char* c = host; *c != '\0'; ++c) hash = (hash ^ static_cast<unsigned char>(*c)) * 16777619U;
+  for (const char* text : {static_cast<const char*>(host), "/", static_cast<const char*>(space)})
+    for (const char* c = text; *c != '\0'; ++c) hash = (hash ^ static_cast<unsigned char>(*c)) * 16777619U;
   char tag[9];
   std::snprintf(tag, sizeof tag, "%08x", hash);
   return tag;
