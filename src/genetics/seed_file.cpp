@@ -117,9 +117,10 @@ SeedSource LoadSeedFile(Mt19937& g, const std::string& path, Platform& platform,
   const bool damaged = found == Found::kDamaged || (found == Found::kEmpty && owner == SeedFileOwner::kProgram);
   if (damaged) platform.ShowMessage("Error - Bad seed file!", MessageIcon::kWarning);
   InitGenerator(g, clockSeed);
-  // The user's empty file has nothing to keep, and FILE.bak may be theirs.
-  const bool keep = damaged || found == Found::kUnreadable;
-  SaveSeedFile(g, path, platform, keep ? SeedBackup::kMake : SeedBackup::kKeep);
+  // The old bytes go to the backup; the user's empty file has none to keep,
+  // and FILE.bak may be theirs.
+  const bool backUp = damaged || found == Found::kUnreadable;
+  SaveSeedFile(g, path, platform, backUp ? SeedBackup::kMake : SeedBackup::kKeep);
   platform.ShowMessage(kClockSeedMessage, MessageIcon::kInformation);
   return SeedSource::kClock;
 }

@@ -6,11 +6,13 @@
 // when reading), then the words in order, each written with "%12u" and
 // followed by a blank, or by a newline after every eighth word; a reader
 // takes any white space between the words. Its backup is the same path with
-// ".bak" appended. Problems are told to the user but never stop a run: a
-// missing, unreadable or damaged file gives a generator seeded from the
-// clock. Only a file that is there but cannot be read is warned about; a
-// missing one is the first run. Either way the user is told where the seed
-// came from.
+// ".bak" appended. A missing, unreadable or damaged file of the program's
+// gives a generator seeded from the clock, and the run goes on; a missing
+// one is the first run, the others are warned about, and either way the
+// user is told where the seed came from. What could never be a seed file
+// (a folder, a device, a pipe, or a file the user named that holds no
+// state) stops the run instead, with not a byte written: replacing it could
+// destroy someone's data.
 #pragma once
 
 #include <cstddef>
