@@ -85,14 +85,20 @@ bool AskSettings(CommandContext& ctx) {
 
 // One seed per replicate from the seed file's stream, which goes on from
 // where it stood; the file is written back only after a complete run.
-std::vector<std::uint32_t> DrawSeeds(CommandContext& ctx, std::int32_t count, Mt19937& generator) {
-  LoadSeedFile(generator, ctx.seedPath, ctx.platform, ClockSeed());
+std::vector<std::uint32_t> DrawSeeds(std::int32_t count, Mt19937& generator) {
   std::vector<std::uint32_t> seeds(static_cast<std::size_t>(count));
   for (std::uint32_t& seed : seeds) seed = NextRandom(generator);
   return seeds;
 }
 
-bool Compute(CommandContext& ctx, PurgingRun& run, Progress& progress) {
+// The seed file's generator, loaded before the computation so that a seed
+// file that is refused stops the run with the report as it was.
+struct Seeding {
+  Mt19937 generator;
+  SeedSource source = SeedSource::kFile;
+};
+
+bool Compute(CommandContext& ctx, PurgingRun& run, Progress& progress, Seeding& seeding) {
   Pedigree& ped = ctx.ped;
   std::vector<RecIndex> seeds;
   for (std::int32_t i = 0; i < ped.nTotal; ++i) {
@@ -111,11 +117,10 @@ bool Compute(CommandContext& ctx, PurgingRun& run, Progress& progress) {
   if (!partial) return false;
   run.partial = std::move(*partial);
   if (run.geneDrops == 0) return true;
-  Mt19937 generator;
-  const std::vector<std::uint32_t> seedsOfDrops = DrawSeeds(ctx, run.geneDrops, generator);
+  const std::vector<std::uint32_t> seedsOfDrops = DrawSeeds(run.geneDrops, seeding.generator);
   run.drops = DropGenes(ped, run.subset, run.reference, seedsOfDrops, ped.settings.threads, progress);
   if (!run.drops) return false;
-  SaveSeedFile(generator, ctx.seedPath, ctx.platform);
+  SaveSeedFile(seeding.generator, ctx.seedPath, ctx.platform, BackupAfter(seeding.source));
   return true;
 }
 
@@ -302,9 +307,15 @@ void OnPurgingAnalysis(CommandContext& ctx) {
   run.allFounders = ctx.remembered.allFounders;
   WaitCursor cursor(ctx.platform);
   if (!PrepareInbreeding(ctx)) return;
+  Seeding seeding;
+  if (run.geneDrops > 0) {
+    seeding.source = LoadSeedFile(seeding.generator, ctx.seedPath, ctx.platform, ClockSeed(),
+                                  SeedOwner(ctx.seedFileNamed));
+    if (seeding.source == SeedSource::kRefused) return;
+  }
   auto window = ctx.platform.OpenProgress();
   Progress progress(*window);
-  const bool done = Compute(ctx, run, progress);
+  const bool done = Compute(ctx, run, progress, seeding);
   window.reset();
   if (!done) {
     ShowCanceled(ctx);

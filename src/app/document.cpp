@@ -281,7 +281,7 @@ bool CKinvarDoc::IsCommandEnabled(std::int32_t id) const {
 }
 
 CommandContext CKinvarDoc::Context() {
-  return CommandContext{ped_, platform_, lastCommand_, askInputs, remembered, path_, seedFile};
+  return CommandContext{ped_, platform_, lastCommand_, askInputs, remembered, path_, seedFile, seedFileNamed};
 }
 
 void CKinvarDoc::OnCompute() {
@@ -428,8 +428,12 @@ bool CKinvarDoc::SaveOptions(Settings& entries) {
 }
 
 bool CKinvarDoc::WriteSettings(const std::string& path) {
-  if (WriteSettingsFile(path, ped_.settings)) return true;
-  platform_.ShowMessage("Cannot open \"" + path + "\" for writing.", MessageIcon::kError);
+  const bool readOnly = IsReadOnlyFile(path);
+  if (readOnly && !platform_.ConfirmReplacingReadOnly(path)) return false;
+  std::string problem;
+  if (WriteSettingsFile(path, ped_.settings, &problem, readOnly ? ReadOnly::kReplace : ReadOnly::kRefuse))
+    return true;
+  platform_.ShowMessage(problem, MessageIcon::kError);
   return false;
 }
 

@@ -116,6 +116,7 @@ class CKinvarDoc {
   // The random generator's seed file, seedPath() unless kinvar-cli is told
   // another one.
   std::string seedFile;
+  bool seedFileNamed = false;  // by the user, not the program folder's own
 
   // What the handler of a command works with; the command line runs a
   // handler's variant through it (the inverse of A as triplets).

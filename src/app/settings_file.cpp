@@ -78,13 +78,19 @@ Settings ReadSettingsFile(const std::string& path) {
   return DecodeSettings(bytes, got);
 }
 
-bool WriteSettingsFile(const std::string& path, const Settings& s) {
+bool WriteSettingsFile(const std::string& path, const Settings& s, std::string* problem,
+                       ReadOnly readOnly) {
   std::string error;
-  const auto file = OutputFile::Begin(path, error);
-  if (!file) return false;
+  const auto file = OutputFile::Begin(path, error, Temporary::kUnnamedWherePossible, readOnly);
+  if (!file) {
+    if (problem != nullptr) *problem = "Cannot open \"" + path + "\" for writing.\n" + error;
+    return false;
+  }
   const auto bytes = EncodeSettings(s);
   file->Raw(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
-  return file->Commit();
+  if (file->Commit()) return true;
+  if (problem != nullptr) *problem = "Error while writing \"" + path + "\".\n" + file->error();
+  return false;
 }
 
 }  // namespace kinvar

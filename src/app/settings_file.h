@@ -16,6 +16,7 @@
 #include <string>
 
 #include "pedigree/pedigree.h"
+#include "report/output_file.h"
 
 namespace kinvar {
 
@@ -27,7 +28,9 @@ std::array<std::uint8_t, kSettingsFileSize> EncodeSettings(const Settings& s);
 Settings DecodeSettings(const std::uint8_t* bytes, std::size_t size);
 
 Settings ReadSettingsFile(const std::string& path);
-// False when the file cannot be opened or written.
-bool WriteSettingsFile(const std::string& path, const Settings& s);
+// False when the file cannot be opened or written; `problem`, when given,
+// then says which of the two and why, as the user is told.
+bool WriteSettingsFile(const std::string& path, const Settings& s, std::string* problem = nullptr,
+                       ReadOnly readOnly = ReadOnly::kRefuse);
 
 }  // namespace kinvar

@@ -1,7 +1,6 @@
 #include "app/table_export.h"
 
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <system_error>
 
@@ -59,17 +58,17 @@ std::string FileOfTable(const std::string& folder, const ResultTable& table, Tab
       .string();
 }
 
-bool WriteFile(const std::string& path, const std::function<bool(OutputFile&, std::string&)>& write,
-               std::string& error) {
+std::unique_ptr<OutputFile> BeginFile(const std::string& path, ReadOnly readOnly, std::string& error) {
   std::string reason;
-  std::unique_ptr<OutputFile> out = OutputFile::Begin(path, reason);
-  if (!out) {
-    error = "Cannot open " + path + " for writing.\n" + reason;
-    return false;
-  }
-  if (!write(*out, error)) return false;  // the target keeps what it held
-  if (out->Commit()) return true;
-  error = "Error while writing " + path + ".\n" + out->error();
+  std::unique_ptr<OutputFile> out =
+      OutputFile::Begin(path, reason, Temporary::kUnnamedWherePossible, readOnly);
+  if (!out) error = "Cannot open " + path + " for writing.\n" + reason;
+  return out;
+}
+
+bool CommitFile(OutputFile& out, std::string& error) {
+  if (out.Commit()) return true;
+  error = "Error while writing " + out.target() + ".\n" + out.error();
   return false;
 }
 
@@ -113,25 +112,37 @@ bool WriteTables(const ResultSet& tables, const TableExport& how, OutputFile& ou
   return false;
 }
 
+std::vector<std::string> ExportFiles(const ResultSet& tables, TableFormat format,
+                                     const std::string& target) {
+  if (!NeedsFolder(tables, format)) return {target};
+  std::vector<std::string> files;
+  for (const ResultTable& table : tables.tables()) files.push_back(FileOfTable(target, table, format));
+  return files;
+}
+
 bool ExportTables(const ResultSet& tables, const TableExport& how, const std::string& target,
                   std::string& error) {
-  if (!NeedsFolder(tables, how.format))
-    return WriteFile(target, [&](OutputFile& out, std::string& why) {
-      return WriteTables(tables, how, out, why);
-    }, error);
+  if (!NeedsFolder(tables, how.format)) {
+    const std::unique_ptr<OutputFile> out = BeginFile(target, how.readOnly, error);
+    // A refused write leaves the target with what it held.
+    return out && WriteTables(tables, how, *out, error) && CommitFile(*out, error);
+  }
   std::error_code code;
   std::filesystem::create_directories(target, code);
   if (!std::filesystem::is_directory(target)) {
     error = "Cannot make the folder " + target + ".\n" + code.message();
     return false;
   }
+  // Every file is written whole before any is put in place, so that a
+  // failure leaves the folder's files all as they were.
+  std::vector<std::unique_ptr<OutputFile>> files;
   for (const ResultTable& table : tables.tables()) {
-    const bool written = WriteFile(FileOfTable(target, table, how.format),
-                                   [&](OutputFile& out, std::string& why) {
-                                     return WriteDelimited(table, how.format, out, why);
-                                   }, error);
-    if (!written) return false;
+    files.push_back(BeginFile(FileOfTable(target, table, how.format), how.readOnly, error));
+    if (!files.back() || !WriteDelimited(table, how.format, *files.back(), error)) return false;
+    if (!files.back()->Settle()) return CommitFile(*files.back(), error);
   }
+  for (const auto& file : files)
+    if (!CommitFile(*file, error)) return false;
   return true;
 }
 

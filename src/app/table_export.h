@@ -3,12 +3,17 @@
 //
 // CSV and TSV hold one table a file: a result with several tables goes into
 // a folder, one NAME.csv (or NAME.tsv) per table. JSON and .xlsx hold every
-// table in one file. Each file is replaced only when complete.
+// table in one file. Each file is replaced only when complete; the files of
+// a folder are all written aside first and then put in place one right
+// after the other, so a failed write changes none of them (the folder is
+// still not replaced as one: a crash in that last instant can leave some
+// files new and others old).
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "report/output_file.h"
 #include "report/result_table.h"
@@ -25,6 +30,7 @@ struct TableExport {
   TableFormat format = TableFormat::kCsv;
   std::string command;   // TablesCommandName
   std::string pedigree;  // the pedigree file's path
+  ReadOnly readOnly = ReadOnly::kRefuse;  // whether read-only files are replaced
 };
 
 // Whether `tables` in `format` goes into a folder rather than one file.
@@ -41,5 +47,9 @@ bool WriteTables(const ResultSet& tables, const TableExport& how, OutputFile& ou
 // `error`, a message for the user.
 bool ExportTables(const ResultSet& tables, const TableExport& how, const std::string& target,
                   std::string& error);
+
+// The files that ExportTables to `target` writes.
+std::vector<std::string> ExportFiles(const ResultSet& tables, TableFormat format,
+                                     const std::string& target);
 
 }  // namespace kinvar

@@ -72,6 +72,16 @@ Answer CliPlatform::ShowMessage(const std::string& text, MessageIcon icon) {
   return Answer::kOk;
 }
 
+bool CliPlatform::ConfirmReplacingReadOnly(const std::string& path) {
+  if (force_) return true;
+  ShowMessage(ReadOnlyRefusal(path), MessageIcon::kError);
+  return false;
+}
+
+std::string ReadOnlyRefusal(const std::string& path) {
+  return "Cannot open " + path + " for writing.\nThe file is read-only; --force replaces it.";
+}
+
 std::optional<std::string> CliPlatform::AskFileName(const FileRequest& request) {
   if (request.open) return TakeAnswer(openFiles_);
   return outputPath_;

@@ -14,6 +14,9 @@
 
 namespace kinvar::cli {
 
+// What a run without --force says of a read-only output file.
+std::string ReadOnlyRefusal(const std::string& path);
+
 class CliPlatform final : public Platform {
  public:
   explicit CliPlatform(bool quiet) : quiet_(quiet) {}
@@ -42,6 +45,10 @@ class CliPlatform final : public Platform {
     return Platform::ChooseSheet(sheets);
   }
   void SetSheet(std::optional<std::string> sheet) { sheet_ = std::move(sheet); }
+  // --force: a read-only file is replaced; without it the run is refused
+  // with the reason and the option that overrides it.
+  bool ConfirmReplacingReadOnly(const std::string& path) override;
+  void SetForce(bool force) { force_ = force; }
   void BeginWaitCursor() override {}
   void EndWaitCursor() override {}
 
@@ -58,6 +65,7 @@ class CliPlatform final : public Platform {
  private:
   bool quiet_;
   bool errorShown_ = false;
+  bool force_ = false;
   int saveChoice_ = 1;
   std::optional<std::string> outputPath_;
   std::deque<std::string> inputs_;

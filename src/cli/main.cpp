@@ -7,7 +7,10 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <deque>
 #include <filesystem>
 #include <functional>
@@ -316,6 +319,7 @@ struct Arguments {
   std::optional<std::string> groupFractions;  // and the fuzzy groups' fractions
   std::optional<std::string> metafounders;    // the metafounders' Gamma file
   std::optional<std::string> output;
+  bool force = false;  // replace a read-only output file
   bool report = false;
   std::optional<std::string> numberFormat;
   std::optional<std::string> relationship;
@@ -390,7 +394,12 @@ bool WriteOutput(const Arguments& args, const std::function<bool(OutputFile&)>& 
   std::unique_ptr<OutputFile> file;
   if (args.output) {
     std::string error;
-    file = OutputFile::Begin(*args.output, error);
+    file = OutputFile::Begin(*args.output, error, Temporary::kUnnamedWherePossible,
+                             args.force ? ReadOnly::kReplace : ReadOnly::kRefuse);
+    if (!file && error == kReadOnlyReason) {
+      std::fprintf(stderr, "%s\n", ReadOnlyRefusal(*args.output).c_str());
+      return false;
+    }
     if (!file) {
       std::fprintf(stderr, "Cannot open %s for writing.\n%s\n", args.output->c_str(),
                    error.c_str());
@@ -406,16 +415,20 @@ bool WriteOutput(const Arguments& args, const std::function<bool(OutputFile&)>& 
   return false;
 }
 
-// Copies a finished file to standard output.
+// Copies a finished file to standard output, telling the user when the
+// output could not take it.
 bool CopyToStandardOutput(const std::string& path) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) return false;
   char buffer[1 << 16];
-  bool ok = true;
+  int failure = 0;
   for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
-    ok = ok && std::fwrite(buffer, 1, got, stdout) == got;
+    if (failure == 0 && std::fwrite(buffer, 1, got, stdout) != got) failure = errno != 0 ? errno : EIO;
   std::fclose(file);
-  return std::fflush(stdout) == 0 && ok;
+  if (std::fflush(stdout) != 0 && failure == 0) failure = errno != 0 ? errno : EIO;
+  if (failure == 0) return true;
+  std::fprintf(stderr, "Error while writing the output.\n%s\n", std::strerror(failure));
+  return false;
 }
 
 // A name for a file that only this run writes: the commands that write their
@@ -445,10 +458,16 @@ int WriteTablesOutput(const Arguments& args, const ResultSet& all, std::int32_t 
     chosen.Add(ResultTable(*table));
   }
   const ResultSet& tables = args.table ? chosen : all;
-  const TableExport how{args.format, std::string(TablesCommandName(id)), pedigree};
+  TableExport how{args.format, std::string(TablesCommandName(id)), pedigree};
+  how.readOnly = args.force ? ReadOnly::kReplace : ReadOnly::kRefuse;
   std::string error;
   bool ok = false;
   if (args.output) {
+    for (const std::string& file : ExportFiles(tables, args.format, *args.output)) {
+      if (args.force || !IsReadOnlyFile(file)) continue;
+      std::fprintf(stderr, "%s\n", ReadOnlyRefusal(file).c_str());
+      return 1;
+    }
     ok = ExportTables(tables, how, *args.output, error);
   } else if (NeedsFolder(tables, args.format)) {
     std::string names;
@@ -539,6 +558,13 @@ std::int32_t CommandIdFor(const CliCommand& command, const Arguments& args) {
   return word != nullptr ? word->id : command.id;
 }
 
+// --seed-file: a file the user named, used only when it is a seed file.
+void UseSeedFile(CKinvarDoc& doc, const Arguments& args) {
+  if (!args.seedFile) return;
+  doc.seedFile = *args.seedFile;
+  doc.seedFileNamed = true;
+}
+
 // The files of the mating optimization answer its open dialogs; the seed
 // file and the exact mode hold for this run.
 void PrepareMatings(CKinvarDoc& doc, CliPlatform& platform, const Arguments& args) {
@@ -547,7 +573,7 @@ void PrepareMatings(CKinvarDoc& doc, CliPlatform& platform, const Arguments& arg
   if (args.forbidden) files.push_back(*args.forbidden);
   platform.SetOpenFiles(std::move(files));
   doc.remembered.exactMatings = args.exact;
-  if (args.seedFile) doc.seedFile = *args.seedFile;
+  UseSeedFile(doc, args);
 }
 
 // The purging settings as its form's boxes take them.
@@ -562,7 +588,7 @@ std::map<std::string, std::string> PurgingForm(const Arguments& args) {
 // The purging settings answer its form; the seed file holds for this run.
 void PreparePurging(CKinvarDoc& doc, CliPlatform& platform, const Arguments& args) {
   platform.SetFormValues(PurgingForm(args));
-  if (args.seedFile) doc.seedFile = *args.seedFile;
+  UseSeedFile(doc, args);
 }
 
 // The groups answer the pickers; the options fill the command's form.
@@ -660,6 +686,7 @@ void AddGroupOptions(CLI::App& sub, Arguments& args) {
 
 int RunCommand(const CliCommand& command, const Arguments& args) {
   CliPlatform platform(args.quiet);
+  platform.SetForce(args.force);
   CKinvarDoc doc(platform, ProgramFolder());
   if (!doc.Initialize() || !ApplySettings(doc, args, command)) return 1;
   if (command.kind == Kind::kSettings) return doc.WriteSettings(args.writePath) ? 0 : 1;
@@ -676,7 +703,7 @@ int RunCommand(const CliCommand& command, const Arguments& args) {
   platform.SetPickerInputs({args.inputs.begin(), args.inputs.end()});
 #ifdef KINVAR_HAS_PICTURES
   if (IsPlot(command)) {
-    if (args.seedFile) doc.seedFile = *args.seedFile;
+    UseSeedFile(doc, args);
     return WritePlot(doc, platform,
                      {args.plotKind, args.inputs, args.forbidden, args.size, *args.output, PurgingForm(args)});
   }
@@ -718,11 +745,16 @@ int RunCommand(const CliCommand& command, const Arguments& args) {
     if (doc.lastCommand() == kCmdNone) WriteReport(doc.pedigree().report, stderr);
     return 1;
   }
+  // A refusal is no result: it goes to standard error, and -o keeps what it
+  // held.
+  if (Refused(doc)) {
+    WriteReport(doc.pedigree().report, stderr);
+    return 1;
+  }
   if (args.format != TableFormat::kText) {
     CommandContext ctx = doc.Context();
     if (!CompletePathCountingTables(ctx)) return Interrupted() ? kInterruptedStatus : 1;
-    const int status = WriteTablesOutput(args, doc.pedigree().report.tables(), id, doc.path());
-    return Refused(doc) ? 1 : status;
+    return WriteTablesOutput(args, doc.pedigree().report.tables(), id, doc.path());
   }
   platform.SetSaveChoice(args.originalOrder || args.matrix ? 2 : 1);
   const int choice = doc.AskSaveChoice();
@@ -735,11 +767,12 @@ int RunCommand(const CliCommand& command, const Arguments& args) {
     WriteReport(doc.pedigree().report, file);
     return true;
   });
-  return written && !Refused(doc) ? 0 : 1;
+  return written ? 0 : 1;
 }
 
 void AddGlobalOptions(CLI::App& app, Arguments& args) {
-  app.add_option("-o,--output", args.output, "Write to FILE instead of standard output");
+  app.add_option("-o,--output", args.output, "Write to FILE instead of standard output (- for it)");
+  app.add_flag("--force", args.force, "Replace a read-only output file");
   auto* report = app.add_flag("--report", args.report, "Write the report as the screen shows it");
   app.add_option("--format", args.format,
                  "text (default), or the result's tables as csv, tsv, json or xlsx")
@@ -963,6 +996,9 @@ std::optional<std::string> PictureUsageProblem(const CliCommand& command, const 
 // The run, then what an interrupt leaves: no output file, status 130.
 int RunInterruptibly(const CliCommand& command, const Arguments& args) {
   InstallInterruptHandlers();
+  // Beyond the file-size limit a write fails (and is reported) instead of
+  // ending the run.
+  std::signal(SIGXFSZ, SIG_IGN);
   const int status = RunCommand(command, args);
   if (!Interrupted()) return status;
   std::fprintf(stderr, "%s\n", kCanceledMessage);
@@ -1024,6 +1060,8 @@ int Main(int argc, char** argv) {
     if (const auto problem = InputCountProblem(command, args)) return UsageError(*problem);
     if (command.kind == Kind::kSettings && args.format != TableFormat::kText)
       return UsageError("settings writes a settings file; --format does not apply");
+    if (args.output && args.output->empty()) return UsageError("the output file name after -o is empty");
+    if (args.output && *args.output == "-") args.output.reset();  // standard output
     if (const auto problem = PictureUsageProblem(command, args)) return UsageError(*problem);
     return RunInterruptibly(command, args);
   }

@@ -88,6 +88,8 @@ struct CommandContext {
   const std::string& path;  // the pedigree file's full path, for file headers
   // The random generator's seed file (in the per-user program folder).
   const std::string& seedPath = kNoSeedFile;
+  // The user named the seed file: it is refused unless it is a seed file.
+  bool seedFileNamed = false;
 };
 
 // Code order and the coefficients, without touching the report; false when

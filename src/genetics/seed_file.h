@@ -6,13 +6,16 @@
 // when reading), then the words in order, each written with "%12u" and
 // followed by a blank, or by a newline after every eighth word; a reader
 // takes any white space between the words. Its backup is the same path with
-// ".bak" appended. Problems are told to the user but never stop a run: a
-// missing, unreadable or damaged file gives a generator seeded from the
-// clock. Only a file that is there but cannot be read is warned about; a
-// missing one is the first run. Either way the user is told where the seed
-// came from.
+// ".bak" appended. A missing, unreadable or damaged file of the program's
+// gives a generator seeded from the clock, and the run goes on; a missing
+// one is the first run, the others are warned about, and either way the
+// user is told where the seed came from. What could never be a seed file
+// (a folder, a device, a pipe, or a file the user named that holds no
+// state) stops the run instead, with not a byte written: replacing it could
+// destroy someone's data.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -24,12 +27,40 @@ namespace kinvar {
 inline constexpr const char* kClockSeedMessage =
     "The random number generator is seeded with the current time.";
 
+// Whose seed file it is: the program's own (in its folder) is replaced when
+// it is damaged, its old bytes kept in the backup; one the user named is
+// used only when it is a seed file (or empty), and otherwise left alone.
+enum class SeedFileOwner { kProgram, kUser };
+
+// Where the state came from; after kRefused nothing was drawn or written
+// and the run must stop.
+enum class SeedSource { kFile, kClock, kRefused };
+
+// Whether saving first keeps the old file as the backup; after a clock
+// seeding the backup already holds what the file held before.
+enum class SeedBackup { kMake, kKeep };
+
+// Longer than this, a file is no seed file (one holds about 8 KB).
+inline constexpr std::size_t kMaxSeedFileBytes = std::size_t{1} << 20;
+
 // The state from the file at `path`; when it cannot be read whole, the
-// generator is seeded with `clockSeed` and a new file is written at once.
-void LoadSeedFile(Mt19937& g, const std::string& path, Platform& platform,
-                  std::uint32_t clockSeed);
-// Writes the state words, after renaming an existing file to the backup.
-void SaveSeedFile(const Mt19937& g, const std::string& path, Platform& platform);
+// generator is seeded with `clockSeed` and a new file is written at once,
+// unless the file is refused: not a regular file (a folder, a device, a
+// pipe), or the user's and not a seed file.
+SeedSource LoadSeedFile(Mt19937& g, const std::string& path, Platform& platform,
+                        std::uint32_t clockSeed, SeedFileOwner owner = SeedFileOwner::kProgram);
+// Writes the state words, keeping an existing file as the backup first
+// unless told to keep the backup as it is.
+void SaveSeedFile(const Mt19937& g, const std::string& path, Platform& platform,
+                  SeedBackup backup = SeedBackup::kMake);
+// Whose the seed file of a command is.
+inline SeedFileOwner SeedOwner(bool namedByUser) {
+  return namedByUser ? SeedFileOwner::kUser : SeedFileOwner::kProgram;
+}
+// The backup that saving after a run of `source` makes.
+inline SeedBackup BackupAfter(SeedSource source) {
+  return source == SeedSource::kFile ? SeedBackup::kMake : SeedBackup::kKeep;
+}
 
 // Seconds since 1970, the low 32 bits: the seed of a missing seed file.
 std::uint32_t ClockSeed();

@@ -129,7 +129,14 @@ void CMainFrame::OnExport() {
 }
 
 bool CMainFrame::ExportTo(const QString& target, TableFormat format) {
-  const TableExport how{format, std::string(TablesCommandName(doc_.lastCommand())), doc_.path()};
+  TableExport how{format, std::string(TablesCommandName(doc_.lastCommand())), doc_.path()};
+  const ResultSet& tables = doc_.pedigree().report.tables();
+  // A read-only file is replaced only when the user says so.
+  for (const std::string& file : ExportFiles(tables, format, target.toStdString())) {
+    if (!IsReadOnlyFile(file)) continue;
+    if (!platform_.ConfirmReplacingReadOnly(file)) return false;
+    how.readOnly = ReadOnly::kReplace;
+  }
   std::string error;
   if (ExportTables(doc_.pedigree().report.tables(), how, target.toStdString(), error)) return true;
   platform_.ShowMessage(error, MessageIcon::kError);

@@ -148,9 +148,7 @@ void WarnRecordedAs(const Pedigree& ped, const std::vector<RecIndex>& found, con
 // the matings. Infeasible constraints are found by the exact method at once,
 // where the repair of the initial assignment would try for a long time.
 void AnnealAndReport(CommandContext& ctx, const MatingGroups& groups, const CoancestryMatrix& c,
-                     const MatingInputs& inputs) {
-  Mt19937 g;
-  LoadSeedFile(g, ctx.seedPath, ctx.platform, ClockSeed());
+                     const MatingInputs& inputs, Mt19937& g, SeedSource seeded) {
   const std::span<const Mating> barred =
       inputs.forbidden ? std::span<const Mating>(inputs.forbidden->pairs) : std::span<const Mating>();
   const auto optimum = OptimalMatings(c, inputs.contributions, barred);
@@ -158,7 +156,7 @@ void AnnealAndReport(CommandContext& ctx, const MatingGroups& groups, const Coan
   if (optimum)
     matings = Anneal(c, inputs.contributions, inputs.forbidden ? &*inputs.forbidden : nullptr, g);
   if (!matings) return WriteTooRestricted(ctx.ped, groups);
-  SaveSeedFile(g, ctx.seedPath, ctx.platform);
+  SaveSeedFile(g, ctx.seedPath, ctx.platform, BackupAfter(seeded));
   WriteMatingsReport(ctx.ped, groups, c, *matings);
   const float minimum = MeanCoancestry(c, *optimum);
   ctx.ped.report.tables().Find("summary")->AddFigure(
@@ -193,12 +191,19 @@ void OnOptimizingMatings(CommandContext& ctx) {
   ctx.askInputs = true;
   WaitCursor cursor(ctx.platform);
   if (!PrepareInbreeding(ctx)) return;
+  // A seed file that is refused stops the run before the report changes.
+  Mt19937 g;
+  SeedSource seeded = SeedSource::kFile;
+  if (!ctx.remembered.exactMatings) {
+    seeded = LoadSeedFile(g, ctx.seedPath, ctx.platform, ClockSeed(), SeedOwner(ctx.seedFileNamed));
+    if (seeded == SeedSource::kRefused) return;
+  }
   ctx.lastCommand = kCmdOptimizeMatings;
   ctx.remembered.forbiddenFileUsed = inputs->forbidden.has_value();
   ctx.ped.report.Clear();
   ctx.ped.copyFile.Reset();
   const CoancestryMatrix c = ComputeCoancestryMatrix(ctx.ped, *groups);
-  if (!ctx.remembered.exactMatings) return AnnealAndReport(ctx, *groups, c, *inputs);
+  if (!ctx.remembered.exactMatings) return AnnealAndReport(ctx, *groups, c, *inputs, g, seeded);
   const std::span<const Mating> barred =
       inputs->forbidden ? std::span<const Mating>(inputs->forbidden->pairs) : std::span<const Mating>();
   const auto optimum = OptimalMatings(c, inputs->contributions, barred);

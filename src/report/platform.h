@@ -127,6 +127,11 @@ class Platform {
     for (const ValueForm::Field& field : form.fields) texts.push_back(field.text);
     return form.accept(texts);
   }
+  // Whether the read-only file `path` may be replaced by a file being saved.
+  virtual bool ConfirmReplacingReadOnly(const std::string& path) {
+    return ShowMessage(path + " is read-only.\nDo you want to replace it?", MessageIcon::kQuestion) ==
+           Answer::kYes;
+  }
   // The report or the document's title changed.
   virtual void RefreshViews() {}
   // A file was opened and belongs at the top of the recent-file list.

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "app/commands.h"
 #include "support/doc_session.h"
@@ -134,6 +135,33 @@ TEST(Save, RewritesTheFileChosenForTheSameReport) {
   EXPECT_NE(test::ReadWholeFile(second.path()).find("No. of inbreds"), std::string::npos);
   EXPECT_EQ(test::ReadWholeFile(first.path()).substr(listed.find('\n')),
             listed.substr(listed.find('\n')));
+}
+
+// A read-only file is replaced only when the user says Yes to the question
+// that names it, for Save As and for an extraction alike; No writes nothing
+// and says nothing more.
+TEST(Save, AReadOnlyFileIsReplacedOnlyWhenTheUserConfirms) {
+  for (const SaveRow& row : kRows) {
+    test::DocSession s(RandomHerd());
+    if (row.command != kCmdViewPedigree) s.doc.RunCommand(row.command);
+    const fs::path folder = fs::temp_directory_path() / ("kinvar-read-only-" + std::to_string(::getpid()));
+    fs::create_directories(folder);
+    const std::string target = (folder / "saved.out").string();
+    for (const Answer answer : {Answer::kNo, Answer::kYes}) {
+      fs::remove(target);
+      test::WriteWholeFile(target, kOld);
+      fs::permissions(target, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+      s.platform.messages.clear();
+      s.platform.answers = {answer};
+      EXPECT_EQ(row.save(s, target), answer == Answer::kYes) << row.name;
+      EXPECT_EQ(s.platform.MessageTexts(),
+                std::vector<std::string>{target + " is read-only.\nDo you want to replace it?"})
+          << row.name;
+      EXPECT_EQ(test::ReadWholeFile(target) == kOld, answer == Answer::kNo) << row.name;
+      EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1) << row.name;
+    }
+    fs::remove_all(folder);
+  }
 }
 
 }  // namespace

@@ -3,6 +3,9 @@
 // and every message of a missing, damaged or unwritable file.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <iomanip>
@@ -139,6 +142,90 @@ TEST(SeedFile, FallsBackToTheClockAndTellsWhy) {
     std::remove(path.c_str());
     std::remove((path + ".bak").c_str());
   }
+}
+
+// What lies at a seed file's path that is not a good seed file.
+enum class Lying { kText, kFolder, kFifo };
+
+struct RefusalCase {
+  const char* name;
+  SeedFileOwner owner;
+  Lying lying;
+  std::string text;  // of kText
+  const char* why;   // of the refusal; nullptr: the run goes on from the clock
+  std::vector<std::string> messages;  // when it goes on
+};
+
+// A seed file that cannot be one is refused without a byte written: not a
+// regular file, whoever named it, and a file the user named that is not a
+// seed file. The program's own damaged Seed, and an empty file the user
+// named, give way to a clock seeding; the damaged bytes stay in the backup
+// through the save at the end of the run, and an empty file leaves the
+// backup alone.
+TEST(SeedFile, RefusesWhatIsNoSeedFileAndKeepsADamagedOneInTheBackup) {
+  const std::string bad = "Error - Bad seed file!";
+  const std::string clock = "The random number generator is seeded with the current time.";
+  const char* notRegular = "it is not a regular file";
+  const char* notSeed = "it does not hold the state of the random number generator";
+  const std::string pedigree = "Progeny Sire Dam\nA 0 0\nB 0 0\nC A B\n";
+  const RefusalCase cases[] = {
+      {"the user's pedigree file", SeedFileOwner::kUser, Lying::kText, pedigree, notSeed, {}},
+      {"the user's damaged seed file", SeedFileOwner::kUser, Lying::kText, Words(623), notSeed, {}},
+      {"the user's file longer than a seed file", SeedFileOwner::kUser, Lying::kText,
+       Words(624) + std::string(kMaxSeedFileBytes, ' '), notSeed, {}},
+      {"the user's folder", SeedFileOwner::kUser, Lying::kFolder, "", notRegular, {}},
+      {"the program's folder", SeedFileOwner::kProgram, Lying::kFolder, "", notRegular, {}},
+      {"a pipe nobody writes", SeedFileOwner::kProgram, Lying::kFifo, "", notRegular, {}},
+      {"the user's empty file", SeedFileOwner::kUser, Lying::kText, "", nullptr, {clock}},
+      {"the program's pedigree file", SeedFileOwner::kProgram, Lying::kText, pedigree, nullptr, {bad, clock}},
+      {"the program's damaged Seed", SeedFileOwner::kProgram, Lying::kText, Words(623), nullptr, {bad, clock}},
+      {"the program's overlong Seed", SeedFileOwner::kProgram, Lying::kText,
+       Words(624) + std::string(kMaxSeedFileBytes, ' '), nullptr, {bad, clock}},
+  };
+  const std::string folder = test::TempFile("", ".seeds").path() + ".d";
+  for (const RefusalCase& c : cases) {
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    const std::string path = folder + "/Seed";
+    if (c.lying == Lying::kText) test::WriteWholeFile(path, c.text);
+    if (c.lying == Lying::kFolder) std::filesystem::create_directory(path);
+    if (c.lying == Lying::kFifo) {
+      ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    }
+    test::WriteWholeFile(path + ".bak", "precious\n");
+    test::ScriptedPlatform platform;
+    Mt19937 g;
+    const SeedSource source = LoadSeedFile(g, path, platform, 20260101, c.owner);
+    if (c.why != nullptr) {
+      EXPECT_EQ(source, SeedSource::kRefused) << c.name;
+      EXPECT_EQ(platform.MessageTexts(),
+                std::vector<std::string>{"Error - Cannot use " + path + " as the seed file: " + c.why +
+                                         ". It was left as it is."})
+          << c.name;
+      EXPECT_EQ(platform.messages.at(0).icon, MessageIcon::kError) << c.name;
+      if (c.lying == Lying::kText) {
+        EXPECT_EQ(test::ReadWholeFile(path), c.text) << c.name;
+      }
+      EXPECT_EQ(std::filesystem::status(path).type(),
+                c.lying == Lying::kText     ? std::filesystem::file_type::regular
+                : c.lying == Lying::kFolder ? std::filesystem::file_type::directory
+                                            : std::filesystem::file_type::fifo)
+          << c.name;
+      EXPECT_EQ(test::ReadWholeFile(path + ".bak"), "precious\n") << c.name;
+      continue;
+    }
+    EXPECT_EQ(source, SeedSource::kClock) << c.name;
+    EXPECT_EQ(platform.MessageTexts(), c.messages) << c.name;
+    // The run draws and saves as a run does.
+    Draw(g, 10);
+    SaveSeedFile(g, path, platform, BackupAfter(source));
+    Mt19937 reread;
+    EXPECT_EQ(LoadSeedFile(reread, path, platform, 1), SeedSource::kFile) << c.name;
+    EXPECT_EQ(reread.state, g.state) << c.name;
+    // An empty file has nothing to keep.
+    EXPECT_EQ(test::ReadWholeFile(path + ".bak"), c.text.empty() ? "precious\n" : c.text) << c.name;
+  }
+  std::filesystem::remove_all(folder);
 }
 
 TEST(SeedFile, WarnsWhenItCannotBeWritten) {

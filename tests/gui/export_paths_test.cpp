@@ -6,6 +6,10 @@
 #include <QFileDialog>
 #include <QFileInfo>
 
+#include <filesystem>
+#include <string>
+#include <vector>
+
 #include "app/commands.h"
 #include "gui/main_frame.h"
 #include "gui/table_model.h"
@@ -41,6 +45,32 @@ TEST(ExportPaths, ExportOfAPathCountingCutByTheReportHoldsEveryPath) {
   const CTablePane* paths = frame.tablePanes()[1];
   EXPECT_EQ(paths->model().rowCount(), 131038);
   EXPECT_TRUE(f.platform.messages.empty());
+}
+
+// Export over a read-only file asks first, naming the file: No leaves every
+// file of the export as it was, Yes replaces them.
+TEST(ExportPaths, AReadOnlyFileIsReplacedOnlyWhenTheUserSaysYes) {
+  const kinvar::test::TempFile pedigree("id sire dam\nA 0 0\nB 0 0\nC A B\nD A C\n");
+  test::DocumentFixture f;
+  CMainFrame frame{f.platform, f.doc};
+  frame.OpenFile(QString::fromStdString(pedigree.path()));
+  frame.Dispatch(kCmdCompute);
+  const std::string folder = f.folder.path().toStdString() + "/tables";
+  std::filesystem::create_directories(folder);
+  const std::string summary = folder + "/summary.csv", inbreeding = folder + "/inbreeding.csv";
+  for (const Answer answer : {Answer::kNo, Answer::kYes}) {
+    kinvar::test::WriteWholeFile(summary, "old\n");
+    std::filesystem::remove(inbreeding);
+    kinvar::test::WriteWholeFile(inbreeding, "read-only\n");
+    std::filesystem::permissions(inbreeding, std::filesystem::perms::owner_read);
+    f.platform.messages.clear();
+    f.platform.answer = answer;
+    EXPECT_EQ(frame.ExportTo(QString::fromStdString(folder), TableFormat::kCsv), answer == Answer::kYes);
+    EXPECT_EQ(f.platform.messages,
+              std::vector<std::string>{inbreeding + " is read-only.\nDo you want to replace it?"});
+    EXPECT_EQ(kinvar::test::ReadWholeFile(summary) == "old\n", answer == Answer::kNo);
+    EXPECT_EQ(kinvar::test::ReadWholeFile(inbreeding) == "read-only\n", answer == Answer::kNo);
+  }
 }
 
 }  // namespace

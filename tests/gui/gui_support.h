@@ -19,12 +19,13 @@ namespace kinvar::gui::test {
 
 class RecordingPlatform : public QtPlatform {
  public:
-  // Questions are answered Yes.
+  // Questions are answered with `answer`, Yes unless a test says No.
   Answer ShowMessage(const std::string& text, MessageIcon icon) override {
     messages.push_back(text);
-    return icon == MessageIcon::kQuestion ? Answer::kYes : Answer::kOk;
+    return icon == MessageIcon::kQuestion ? answer : Answer::kOk;
   }
   std::vector<std::string> messages;
+  Answer answer = Answer::kYes;
 };
 
 struct DocumentFixture {

@@ -57,12 +57,9 @@ void WriteWholeFile(const std::string& path, std::string_view contents) {
 
 bool HasTemporaryBeside(const std::string& target) {
   namespace fs = std::filesystem;
-  const fs::path path(target);
-  std::string prefix = ".";
-  prefix.append(path.filename().string()).append(".kinvar-");
   std::error_code error;
-  for (const auto& entry : fs::directory_iterator(path.parent_path(), error))
-    if (entry.path().filename().string().rfind(prefix, 0) == 0) return true;
+  for (const auto& entry : fs::directory_iterator(fs::path(target).parent_path(), error))
+    if (entry.path().filename().string().rfind(".kinvar-", 0) == 0) return true;
   return false;
 }
 

@@ -37,7 +37,8 @@ std::string ReadFromStart(std::FILE* file);
 
 // Replaces `path` with `contents` (for a target that must exist beforehand).
 void WriteWholeFile(const std::string& path, std::string_view contents);
-// Whether an output file's hidden temporary is left in `target`'s folder.
+// Whether an output file's hidden temporary (of any target) is left in
+// `target`'s folder.
 bool HasTemporaryBeside(const std::string& target);
 
 // What `write` puts into an output file, once committed.
