@@ -231,9 +231,15 @@ double RateOfInbreeding(const std::vector<GroupTrend>& before, double meanF) {
 }  // namespace
 
 bool ComputeGroupTrends(Pedigree& ped, const GenerationDepths& depths, Progress& progress,
-                        std::vector<GroupTrend>& rows) {
+                        int firstPercent, int lastPercent, std::vector<GroupTrend>& rows) {
   rows.clear();
+  const auto groups = static_cast<std::int64_t>(ped.groupOrder.size());
+  const auto percent = [&](std::int64_t i) {
+    return firstPercent + static_cast<int>((lastPercent - firstPercent) * i / groups);
+  };
   for (std::size_t i = 0; i < ped.groupOrder.size(); ++i) {
+    const auto at = static_cast<std::int64_t>(i);
+    progress.SetStage(percent(at), percent(at + 1), kMaxAncestorRounds, "Trends by group");
     const auto group = static_cast<std::int32_t>(ped.groupOrder[i]);
     const ReferencePopulation ref = GroupReference(ped, group);
     GroupTrend row{ref.groupNumber, ref.members};
@@ -252,10 +258,10 @@ bool ComputeGroupTrends(Pedigree& ped, const GenerationDepths& depths, Progress&
     row.ne = EstimateNe(ped, ref, depths).ne;
     EffectiveAncestors ancestors;
     const AncestorSubset subset = BuildAncestorSubset(ped, MembersInCodeOrder(ped, ref));
-    FindEffectiveAncestors(ped, subset, ref, nullptr, ancestors);
+    if (!FindEffectiveAncestors(ped, subset, ref, &progress, ancestors)) return false;
     row.fa = ancestors.fa;
+    row.faLower = ancestors.faLower;
     rows.push_back(row);
-    if (progress.Step(static_cast<std::int64_t>(i))) return false;
   }
   return true;
 }

@@ -19,6 +19,7 @@
 #include "genetics/inbreeding.h"
 #include "support/doc_session.h"
 #include "support/random_pedigree.h"
+#include "support/report_figures.h"
 #include "support/tabular_a.h"
 
 namespace kinvar {
@@ -204,21 +205,106 @@ TEST(Diversity, AgreesWithGeneOriginTheTabularMethodAndBruteForce) {
   EXPECT_GT(searched, 100);
 }
 
-// 1500 unrelated members: the search stops at its limit and says how much
-// is left unexplained.
-TEST(EffectiveNumberOfAncestors, StopsAfterAThousandRounds) {
-  std::string text = "progeny sire dam group\n";
-  for (int i = 0; i < 1500; ++i) text.append("A").append(std::to_string(10000 + i)).append(" 0 0 1\n");
-  auto ped = Loaded(text);
-  ped->settings.numberFormat = 3;
-  const DiversitySummary s = Summarize(*ped, 1);
-  EXPECT_TRUE(s.ancestors.stoppedAtLimit);
-  EXPECT_EQ(s.ancestors.chosen.size(), 1000u);
-  EXPECT_EQ(s.ancestors.halfExplainedBy, 750);
-  EXPECT_NEAR(s.ancestors.fa, 2250.0, 1e-6);
+EffectiveAncestors Search(Pedigree& ped, const ReferencePopulation& ref, int maxRounds) {
+  const std::vector<RecIndex> members = [&] {
+    std::vector<RecIndex> m;
+    for (std::int32_t code = 1; code <= ped.nTotal; ++code)
+      if (ref.byCode[static_cast<std::size_t>(code)] != 0) m.push_back(ped.records[static_cast<std::size_t>(code - 1)]);
+    return m;
+  }();
+  EffectiveAncestors a;
+  EXPECT_TRUE(FindEffectiveAncestors(ped, BuildAncestorSubset(ped, members), ref, nullptr, a, maxRounds));
+  return a;
+}
+
+// A search stopped after a few rounds brackets the fa of the search carried
+// to the end, on many random pedigrees and every reference of theirs.
+TEST(EffectiveNumberOfAncestors, AStoppedSearchBracketsTheFullSearch) {
+  int stopped = 0, exact = 0;
+  for (std::uint64_t seed = 1; seed <= 60; ++seed) {
+    test::RandomPedigreeOptions options = test::VariedOptions(seed, 80);
+    options.groupColumn = true;
+    auto ped = Loaded(test::MakeRandomPedigree(options).text);
+    std::vector<int> references = GroupNumbers(*ped);
+    references.push_back(kAllIndividuals);
+    for (const int group : references) {
+      const ReferencePopulation ref = Reference(*ped, group);
+      const EffectiveAncestors full = Search(*ped, ref, kMaxAncestorRounds);
+      ASSERT_FALSE(full.stoppedAtLimit);
+      EXPECT_EQ(full.fa, full.faLower);
+      for (const int limit : {1, 2, 3, 5, 8}) {
+        const EffectiveAncestors a = Search(*ped, ref, limit);
+        const std::string what = "seed " + std::to_string(seed) + " group " + std::to_string(group) +
+                                 " limit " + std::to_string(limit);
+        if (!a.stoppedAtLimit) continue;
+        ++stopped;
+        EXPECT_LE(a.faLower, a.fa) << what;
+        EXPECT_LE(a.faLower, full.fa * (1 + 1e-12)) << what;
+        EXPECT_GE(a.fa, full.fa * (1 - 1e-12)) << what;
+        if (FaIsExact(a)) {
+          ++exact;
+          EXPECT_NEAR(a.fa, full.fa, 1e-6 * full.fa) << what;
+        }
+      }
+    }
+  }
+  EXPECT_GT(stopped, 200);
+  EXPECT_GT(exact, 0);
+}
+
+struct StoppedSearchRow {
+  const char* name;
+  std::string text;
+  int limit;
+  double faLower, fa;  // the bounds worked by hand
+};
+
+// Unrelated members: once the first ancestors are chosen every bound left
+// is 1/m, so the bounds meet at m. Two sires: after the first the other's
+// 1/2 is left on one bound of 1/2 or spread over its progeny.
+TEST(EffectiveNumberOfAncestors, StoppedSearchesGiveTheBoundsWorkedByHand) {
+  std::string unrelated = "progeny sire dam group\n";
+  for (int i = 0; i < 1500; ++i) unrelated.append("A").append(std::to_string(10000 + i)).append(" 0 0 1\n");
+  const StoppedSearchRow rows[] = {
+      {"1500 unrelated members stopped after 1000", unrelated, 1000, 1500.0, 1500.0},
+      // S and T each sire two of the four members; the dams are unknown.
+      // Round 1 takes S (q = 1/4, squares 1/16); 3/4 is left over T and
+      // the four members, each bounded by 1/4: at least 5 (3/20)^2 = 9/80
+      // spread evenly, at most 3 (1/4)^2 = 3/16 on three of them. The full
+      // search gives 16/3 between.
+      {"Two sires", "progeny sire dam group\nS 0 0 0\nT 0 0 0\nX1 S 0 1\nX2 S 0 1\nY1 T 0 1\nY2 T 0 1\n", 1,
+       4.0, 80.0 / 14.0},
+  };
+  for (const StoppedSearchRow& row : rows) {
+    auto ped = Loaded(row.text);
+    const EffectiveAncestors a = Search(*ped, Reference(*ped, 1), row.limit);
+    EXPECT_TRUE(a.stoppedAtLimit) << row.name;
+    EXPECT_EQ(a.chosen.size(), static_cast<std::size_t>(row.limit)) << row.name;
+    EXPECT_NEAR(a.faLower, row.faLower, 1e-9 * row.fa) << row.name;
+    EXPECT_NEAR(a.fa, row.fa, 1e-9 * row.fa) << row.name;
+  }
+}
+
+// The report marks a bound and gives the lower one; bounds that meet are
+// shown as the figure.
+TEST(EffectiveNumberOfAncestors, TheReportShowsABoundAsABound) {
+  auto ped = Loaded("progeny sire dam group\nS 0 0 0\nT 0 0 0\nX1 S 0 1\nX2 S 0 1\nY1 T 0 1\nY2 T 0 1\n");
+  ped->settings.numberFormat = 4;
+  DiversitySummary s = Summarize(*ped, 1);
+  s.ancestors = Search(*ped, Reference(*ped, 1), 1);
   ASSERT_TRUE(ped->copyFile.Create());
   WriteDiversityReport(*ped, s, {});
-  EXPECT_EQ(ped->report.Line(15), "Stopped after 1000 rounds, genes unexplained|T3|I0.33");
+  const std::vector<std::string> lines = test::ReportLines(*ped);
+  const std::vector<std::string> want = {
+      "Founder equivalent (fe)|T3|I8.000", "Effective number of ancestors (fa)|T3|I<=5.714",
+      "Founder genome equivalent (fg)|T3|I3.200", "fa / fe|T3|I<=0.714",
+      "Ancestors explaining 50 % of the genes|T3|I>100000",
+      "Stopped after 100000 rounds, genes unexplained|T3|I0.750",
+      "Effective number of ancestors (fa), lower bound|T3|I4.000"};
+  ASSERT_GE(lines.size(), 17u);
+  EXPECT_EQ(std::vector<std::string>(lines.begin() + 10, lines.begin() + 17), want);
+  const ResultTable& summary = *ped->report.tables().Find("summary");
+  test::ExpectSummaryMatchesReport(lines, summary);
 }
 
 struct CompletenessCase {
