@@ -120,17 +120,36 @@ PopulationSize EstimateNe(const Pedigree& ped, const ReferencePopulation& ref,
     dF.Add(1.0 - std::pow(1.0 - f, 1.0 / (t - 1.0)));
   }
   size.used = dF.n;
-  if (dF.n == 0) {
+  const double mean = Mean(dF.sum, dF.n);
+  if (dF.n == 0 || !(mean > 0.0)) {
     size.ne = size.standardError = std::nan("");
+    size.neGap = size.standardErrorGap = dF.n == 0 ? NeGap::kNoneTraced : NeGap::kNoIncrease;
     return size;
   }
-  const double mean = Mean(dF.sum, dF.n);
-  const double n = dF.n;
-  const double variance =
-      dF.n < 2 ? std::nan("") : std::max(0.0, (dF.sumOfSquares - n * mean * mean) / (n - 1.0));
   size.ne = 1.0 / (2.0 * mean);
+  if (dF.n < 2) {
+    size.standardError = std::nan("");
+    size.standardErrorGap = NeGap::kOneTraced;
+    return size;
+  }
+  const double n = dF.n;
+  const double variance = std::max(0.0, (dF.sumOfSquares - n * mean * mean) / (n - 1.0));
   size.standardError = 2.0 * size.ne * size.ne * std::sqrt(variance) / std::sqrt(n);
   return size;
+}
+
+const char* NeGapText(NeGap gap) {
+  switch (gap) {
+    case NeGap::kNoneTraced:
+      return "not estimable: no individual traced over 1 generation";
+    case NeGap::kNoIncrease:
+      return "not estimable: no increase in inbreeding";
+    case NeGap::kOneTraced:
+      return "not estimable: 1 individual traced over 1 generation";
+    case NeGap::kNone:
+      break;
+  }
+  return "";
 }
 
 // Gene origin's pass, step for step, with the members given by code.

@@ -95,13 +95,24 @@ bool FindEffectiveAncestors(const Pedigree& ped, const AncestorSubset& subset,
 bool FaIsExact(const EffectiveAncestors& a);
 
 // Ne from the individual increase in inbreeding, dF = 1 - (1 - F)^(1/(t - 1))
-// with t the equivalent complete generations, over members with t > 1.
+// with t the equivalent complete generations, over members with t > 1. A
+// figure that cannot be estimated is NaN, with the reason why.
+enum class NeGap {
+  kNone,
+  kNoneTraced,   // no member with t > 1
+  kNoIncrease,   // the mean dF is 0: no drift to measure
+  kOneTraced,    // the standard error only: one member, no spread
+};
 struct PopulationSize {
   double ne = 0.0;             // 1 / (2 mean dF)
   double standardError = 0.0;  // 2 Ne^2 sd(dF) / sqrt(n), sd with n - 1
   std::int32_t used = 0;
   std::int32_t leftOut = 0;    // members with t <= 1
+  NeGap neGap = NeGap::kNone;
+  NeGap standardErrorGap = NeGap::kNone;
 };
+// The words a report shows for a figure that cannot be estimated.
+const char* NeGapText(NeGap gap);
 PopulationSize EstimateNe(const Pedigree& ped, const ReferencePopulation& ref,
                           const GenerationDepths& depths);
 
@@ -134,7 +145,7 @@ struct DiversitySummary {
 struct GroupTrend {
   int group = 0;
   std::int32_t members = 0;
-  double meanF = 0.0, meanEquivalent = 0.0, fe = 0.0, fa = 0.0, ne = 0.0;
+  double meanF = 0.0, meanEquivalent = 0.0, fe = 0.0, fa = 0.0, ne = 0.0;  // ne NaN: not estimable
   double faLower = 0.0;  // fa itself unless the search stopped at its limit
   double completeness = 0.0;  // mean pedigree completeness index (4 generations)
   // The rate of inbreeding from the group before: (F - F') / (1 - F') with

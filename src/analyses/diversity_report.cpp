@@ -1,6 +1,7 @@
 // The Genetic Diversity Summary command and its report: every figure on a
 // line of its own that begins with its label, so that scripts can pick them
 // out of the saved report.
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -18,8 +19,8 @@ constexpr const char* kTableRule =
     "------------------------------------------------------------------------------------------"
     "----------------";
 
-// No estimate (Ne without an individual to estimate it from) reads "nan" in
-// every number format.
+// A figure that cannot be estimated says why in words; its table value is
+// missing.
 // Half the genes not explained by the ancestors the search may choose.
 std::string BeyondTheSearch() { return ">" + std::to_string(kMaxAncestorRounds); }
 std::string StoppedLabel() {
@@ -28,9 +29,18 @@ std::string StoppedLabel() {
 constexpr const char* kFaLowerBound = "Effective number of ancestors (fa), lower bound";
 
 std::string Number(const Pedigree& ped, double value) {
-  if (std::isnan(value)) return "nan";
   return FormatNumber(ped.settings.numberFormat, static_cast<float>(value));
 }
+
+std::string Estimate(const Pedigree& ped, double value, NeGap gap) {
+  return gap == NeGap::kNone ? Number(ped, value) : NeGapText(gap);
+}
+
+// A trend cell is too narrow for the words: a dash, which the legend under
+// the table explains.
+constexpr const char* kNotEstimable = "-";
+constexpr const char* kNotEstimableLegend =
+    "-: not estimable (no member traced over 1 generation, or no increase in inbreeding)";
 
 // fa as far as it is known: a search stopped at its limit gives an upper
 // bound, marked so, unless its bounds agree.
@@ -75,8 +85,9 @@ void WriteFigures(Pedigree& ped, const DiversitySummary& s) {
   WriteReportLines(ped, {"", Figure("Mean inbreeding", n(s.meanF)),
                          Figure("Mean coancestry", n(s.meanCoancestry)),
                          Figure("Gene diversity", n(1.0 - s.meanCoancestry)), "",
-                         Figure("Effective population size (Ne)", n(s.ne.ne)),
-                         Figure("Standard error of Ne", n(s.ne.standardError)),
+                         Figure("Effective population size (Ne)", Estimate(ped, s.ne.ne, s.ne.neGap)),
+                         Figure("Standard error of Ne",
+                                Estimate(ped, s.ne.standardError, s.ne.standardErrorGap)),
                          Figure("Individuals left out of Ne", std::to_string(s.ne.leftOut))});
   if (!ped.HasBirthColumn()) return;
   WriteLine(ped, "");
@@ -102,8 +113,10 @@ void WriteTrends(Pedigree& ped, const std::vector<GroupTrend>& rows) {
     WriteLine(ped, std::to_string(r.group) + tab + "|I" + std::to_string(r.members) + "|T4" +
                        Number(ped, r.meanF) + "|T4" + Number(ped, r.meanEquivalent) + "|T4" +
                        Number(ped, r.fe) + "|T4" + FaText(ped, r.fa, r.faLower) + "|T4" +
-                       Number(ped, r.ne));
+                       (std::isnan(r.ne) ? kNotEstimable : Number(ped, r.ne)));
   WriteLine(ped, rule);
+  if (std::any_of(rows.begin(), rows.end(), [](const GroupTrend& r) { return std::isnan(r.ne); }))
+    WriteLine(ped, kNotEstimableLegend);
 }
 
 // The summary's value of a text figure: the group's number, missing for

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <memory>
@@ -376,8 +377,9 @@ TEST(DiversityCommand, ReportsLinesExactlyAndFollowsTheNumberFormat) {
       "Rank|T5Individual|T1Contribution", "----|T5----------|T1------------",
       "1|T5P|T1|I1/2", "2|T5Q|T1|I1/2", "", "Trends by group:", "F: Mean inbreeding",
       "G: Mean equivalent complete generations", "", "Group|T5Members|T4F|T4G|T4fe|T4fa|T4Ne",
-      std::string(106, '-'), "1|T5|I2|T40|T40|T42|T42|T4nan", "2|T5|I2|T40|T41|T42|T42|T4nan",
-      "3|T5|I2|T41/4|T42|T42|T42|T42", std::string(106, '-')};
+      std::string(106, '-'), "1|T5|I2|T40|T40|T42|T42|T4-", "2|T5|I2|T40|T41|T42|T42|T4-",
+      "3|T5|I2|T41/4|T42|T42|T42|T42", std::string(106, '-'),
+      "-: not estimable (no member traced over 1 generation, or no increase in inbreeding)"};
   EXPECT_EQ(s.Report(), want);
 
   // A new number format re-runs it for the same group without asking.
@@ -400,6 +402,57 @@ TEST(DiversityCommand, ReportsLinesExactlyAndFollowsTheNumberFormat) {
   doc.RunCommand(kCmdDiversity);
   EXPECT_EQ(s.Report(), std::vector<std::string>{kCanceledLine});
   EXPECT_EQ(doc.lastCommand(), kCmdNone);
+}
+
+}  // namespace
+}  // namespace kinvar
+
+namespace kinvar {
+namespace {
+
+struct NotEstimableRow {
+  const char* name;
+  const char* text;
+  int group;
+  const char* ne;
+  const char* standardError;
+};
+
+double SummaryValue(const ResultTable& summary, const std::string& label) {
+  for (std::size_t i = 0; i < summary.rows(); ++i)
+    if (summary.column(0).Text(i) == label) return summary.column(1).Real(i);
+  ADD_FAILURE() << "no figure " << label;
+  return 0.0;
+}
+
+// A figure the data cannot give says why in words, and its table value is
+// missing.
+TEST(DiversityCommand, SaysInWordsWhyNeCannotBeEstimated) {
+  const NotEstimableRow rows[] = {
+      {"a group of founders", "progeny sire dam group\nA 0 0 1\nB 0 0 1\n", 1,
+       "not estimable: no individual traced over 1 generation",
+       "not estimable: no individual traced over 1 generation"},
+      {"two generations known, no inbreeding",
+       "progeny sire dam group\nA 0 0 0\nB 0 0 0\nC 0 0 0\nE 0 0 0\nS A B 0\nD C E 0\nX S D 1\n", 1,
+       "not estimable: no increase in inbreeding", "not estimable: no increase in inbreeding"},
+      {"one individual with a rate", "progeny sire dam group\nP 0 0 0\nQ 0 0 0\nS P Q 0\nD P Q 0\nX S D 1\n", 1,
+       "2", "not estimable: 1 individual traced over 1 generation"},
+  };
+  for (const NotEstimableRow& row : rows) {
+    test::DocSession s(row.text);
+    s.doc.settings().numberFormat = 1;
+    s.platform.groupChoices.push_back(row.group);
+    ASSERT_TRUE(s.doc.RunCommand(kCmdDiversity)) << row.name;
+    const std::vector<std::string> lines = s.Report();
+    const auto at = std::find(lines.begin(), lines.end(), std::string("Effective population size (Ne)|T3|I") + row.ne);
+    ASSERT_NE(at, lines.end()) << row.name;
+    EXPECT_EQ(*(at + 1), std::string("Standard error of Ne|T3|I") + row.standardError) << row.name;
+    const ResultTable& summary = *s.doc.pedigree().report.tables().Find("summary");
+    EXPECT_TRUE(std::isnan(SummaryValue(summary, "Standard error of Ne"))) << row.name;
+    EXPECT_EQ(std::isnan(SummaryValue(summary, "Effective population size (Ne)")), row.ne[0] == 'n') << row.name;
+    test::ExpectSummaryMatchesReport(lines, summary);
+    for (const std::string& line : lines) EXPECT_EQ(line.find("nan"), std::string::npos) << row.name << ": " << line;
+  }
 }
 
 }  // namespace
