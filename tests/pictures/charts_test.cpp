@@ -309,6 +309,30 @@ TEST(Charts, HeatMapIsTheSymmetricTableOfAverages) {
   }
 }
 
+struct TrendsNoteRow {
+  const char* name;
+  std::vector<double> fa, faLower;  // groups 1, 2, 3
+  QStringList notes;
+};
+
+// Where the ancestor search stopped at its limit the fa drawn is an upper
+// bound, and the chart says for which groups.
+TEST(Charts, TrendsSayWhichFaAreUpperBounds) {
+  const TrendsNoteRow rows[] = {
+      {"every fa exact", {4, 3, 2}, {4, 3, 2}, {}},
+      {"groups 2 and 3 bounded", {4, 3, 2.5}, {4, 2.9, 2},
+       {QStringLiteral("fa is an upper bound for group(s) 2, 3: the search stopped before every gene was explained")}},
+  };
+  for (const TrendsNoteRow& row : rows) {
+    ResultSet set;
+    ResultTable& t = set.Add("groups");
+    for (const char* name : {"group", "fa", "fa_lower"}) t.AddColumn(name, ColumnType::kReal);
+    for (std::size_t g = 0; g < row.fa.size(); ++g)
+      t.AddRow().Real(static_cast<double>(g + 1)).Real(row.fa[g]).Real(row.faLower[g]);
+    EXPECT_EQ(TrendsPlot(set, false).notes, row.notes) << row.name;
+  }
+}
+
 ResultSet Matings(const std::vector<double>& coancestries) {
   ResultSet set;
   ResultTable& t = set.Add("matings");
