@@ -123,6 +123,9 @@ Plot PurgingPlot(const ResultSet& purging) {
   plot.notes << QStringLiteral("Purging coefficient d: %1").arg(Number(Figure(purging, "Purging coefficient (d)")))
              << QStringLiteral("Gene-dropping replicates: %1")
                     .arg(Number(Figure(purging, "Gene-dropping replicates")));
+  // Random figures name the seed that repeats them.
+  if (const double seed = Figure(purging, "Random seed"); !std::isnan(seed))
+    plot.notes << QStringLiteral("Random seed: %1").arg(static_cast<qulonglong>(seed));
   return plot;
 }
 

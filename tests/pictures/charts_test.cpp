@@ -184,6 +184,16 @@ TEST(Charts, PurgingPlotsTheGroupMeansOfTheIndividuals) {
       const ResultSet tables = RunCommand(*s, kCmdPurging, kAllIndividuals);
       const Plot plot = PurgingPlot(tables);
       ASSERT_EQ(plot.panels.size(), drops == 0 ? 1u : 2u) << source.name;
+      // The replicates' seed, as the report names it.
+      const ResultTable& summary = *tables.Find("summary");
+      const std::vector<std::string> labels = test::TextCells(summary, "figure");
+      const auto seedRow = std::find(labels.begin(), labels.end(), "Random seed");
+      ASSERT_EQ(seedRow != labels.end(), drops > 0) << source.name;
+      if (drops > 0) {
+        const double seed = test::RealCells(summary, "value")[static_cast<std::size_t>(seedRow - labels.begin())];
+        EXPECT_EQ(plot.notes.back().toStdString(), "Random seed: " + std::to_string(static_cast<std::uint64_t>(seed)))
+            << source.name;
+      }
       const ResultTable& each = *tables.Find("purging");
       const std::vector<std::int64_t> codes = test::IntegerCells(each, "code");
       const Pedigree& ped = s->doc.pedigree();
