@@ -120,17 +120,36 @@ PopulationSize EstimateNe(const Pedigree& ped, const ReferencePopulation& ref,
     dF.Add(1.0 - std::pow(1.0 - f, 1.0 / (t - 1.0)));
   }
   size.used = dF.n;
-  if (dF.n == 0) {
+  const double mean = Mean(dF.sum, dF.n);
+  if (dF.n == 0 || !(mean > 0.0)) {
     size.ne = size.standardError = std::nan("");
+    size.neGap = size.standardErrorGap = dF.n == 0 ? NeGap::kNoneTraced : NeGap::kNoIncrease;
     return size;
   }
-  const double mean = Mean(dF.sum, dF.n);
-  const double n = dF.n;
-  const double variance =
-      dF.n < 2 ? std::nan("") : std::max(0.0, (dF.sumOfSquares - n * mean * mean) / (n - 1.0));
   size.ne = 1.0 / (2.0 * mean);
+  if (dF.n < 2) {
+    size.standardError = std::nan("");
+    size.standardErrorGap = NeGap::kOneTraced;
+    return size;
+  }
+  const double n = dF.n;
+  const double variance = std::max(0.0, (dF.sumOfSquares - n * mean * mean) / (n - 1.0));
   size.standardError = 2.0 * size.ne * size.ne * std::sqrt(variance) / std::sqrt(n);
   return size;
+}
+
+const char* NeGapText(NeGap gap) {
+  switch (gap) {
+    case NeGap::kNoneTraced:
+      return "not estimable: no individual traced over 1 generation";
+    case NeGap::kNoIncrease:
+      return "not estimable: no increase in inbreeding";
+    case NeGap::kOneTraced:
+      return "not estimable: 1 individual traced over 1 generation";
+    case NeGap::kNone:
+      break;
+  }
+  return "";
 }
 
 // Gene origin's pass, step for step, with the members given by code.
@@ -231,9 +250,15 @@ double RateOfInbreeding(const std::vector<GroupTrend>& before, double meanF) {
 }  // namespace
 
 bool ComputeGroupTrends(Pedigree& ped, const GenerationDepths& depths, Progress& progress,
-                        std::vector<GroupTrend>& rows) {
+                        int firstPercent, int lastPercent, std::vector<GroupTrend>& rows) {
   rows.clear();
+  const auto groups = static_cast<std::int64_t>(ped.groupOrder.size());
+  const auto percent = [&](std::int64_t i) {
+    return firstPercent + static_cast<int>((lastPercent - firstPercent) * i / groups);
+  };
   for (std::size_t i = 0; i < ped.groupOrder.size(); ++i) {
+    const auto at = static_cast<std::int64_t>(i);
+    progress.SetStage(percent(at), percent(at + 1), kMaxAncestorRounds, "Trends by group");
     const auto group = static_cast<std::int32_t>(ped.groupOrder[i]);
     const ReferencePopulation ref = GroupReference(ped, group);
     GroupTrend row{ref.groupNumber, ref.members};
@@ -252,10 +277,10 @@ bool ComputeGroupTrends(Pedigree& ped, const GenerationDepths& depths, Progress&
     row.ne = EstimateNe(ped, ref, depths).ne;
     EffectiveAncestors ancestors;
     const AncestorSubset subset = BuildAncestorSubset(ped, MembersInCodeOrder(ped, ref));
-    FindEffectiveAncestors(ped, subset, ref, nullptr, ancestors);
+    if (!FindEffectiveAncestors(ped, subset, ref, &progress, ancestors)) return false;
     row.fa = ancestors.fa;
+    row.faLower = ancestors.faLower;
     rows.push_back(row);
-    if (progress.Step(static_cast<std::int64_t>(i))) return false;
   }
   return true;
 }

@@ -29,8 +29,9 @@
 
 namespace kinvar {
 
-// The fa search chooses at most this many ancestors.
-inline constexpr int kMaxAncestorRounds = 1000;
+// The fa search goes on until every gene is explained, but chooses at most
+// this many ancestors: beyond it fa is reported as the bounds it lies in.
+inline constexpr int kMaxAncestorRounds = 100000;
 // The chosen ancestors the report lists.
 inline constexpr int kListedAncestors = 20;
 
@@ -67,32 +68,51 @@ struct ChosenAncestor {
   double contribution = 0.0;  // q: the marginal contribution
 };
 
-// Boichard's effective number of ancestors.
+// Boichard's effective number of ancestors. When the search stops at its
+// limit, the q still to come are unknown but add up to 1 - explained and are
+// each at most a candidate's current bound: fa is then only known to lie
+// between faLower and fa (diversity_ancestors.cpp gives the bounds).
 struct EffectiveAncestors {
   std::vector<ChosenAncestor> chosen;  // in the order chosen
-  double fa = 0.0;                     // 1 / sum of q^2
+  double fa = 0.0;                     // 1 / sum of q^2, or the upper bound
+  double faLower = 0.0;                // fa itself when every gene is explained
   double explained = 0.0;              // sum of q
   std::int32_t halfExplainedBy = 0;    // fewest chosen with sum of q >= 0.5; 0 never
-  bool stoppedAtLimit = false;         // kMaxAncestorRounds chosen and some q > 0 left
+  bool stoppedAtLimit = false;         // the most rounds chosen and some q > 0 left
 };
 
 // Candidates are every individual of `subset` (the members and their
 // ancestors): each round takes the largest q_k = p_k (1 - sum over chosen j
 // of t(k, j)), ties to the lower code, in the pedigree where the chosen have
-// unknown parents. `progress` (may be null) is stepped once per round; false
-// when the user cancelled.
+// unknown parents. `progress` (may be null) is stepped once per round, by
+// the larger of the round and the explained share of kMaxAncestorRounds;
+// false when the user cancelled.
 bool FindEffectiveAncestors(const Pedigree& ped, const AncestorSubset& subset,
                             const ReferencePopulation& ref, Progress* progress,
-                            EffectiveAncestors& result);
+                            EffectiveAncestors& result, int maxRounds = kMaxAncestorRounds);
+
+// Whether the bounds agree to the precision figures are shown in.
+bool FaIsExact(const EffectiveAncestors& a);
 
 // Ne from the individual increase in inbreeding, dF = 1 - (1 - F)^(1/(t - 1))
-// with t the equivalent complete generations, over members with t > 1.
+// with t the equivalent complete generations, over members with t > 1. A
+// figure that cannot be estimated is NaN, with the reason why.
+enum class NeGap {
+  kNone,
+  kNoneTraced,   // no member with t > 1
+  kNoIncrease,   // the mean dF is 0: no drift to measure
+  kOneTraced,    // the standard error only: one member, no spread
+};
 struct PopulationSize {
   double ne = 0.0;             // 1 / (2 mean dF)
   double standardError = 0.0;  // 2 Ne^2 sd(dF) / sqrt(n), sd with n - 1
   std::int32_t used = 0;
   std::int32_t leftOut = 0;    // members with t <= 1
+  NeGap neGap = NeGap::kNone;
+  NeGap standardErrorGap = NeGap::kNone;
 };
+// The words a report shows for a figure that cannot be estimated.
+const char* NeGapText(NeGap gap);
 PopulationSize EstimateNe(const Pedigree& ped, const ReferencePopulation& ref,
                           const GenerationDepths& depths);
 
@@ -125,7 +145,8 @@ struct DiversitySummary {
 struct GroupTrend {
   int group = 0;
   std::int32_t members = 0;
-  double meanF = 0.0, meanEquivalent = 0.0, fe = 0.0, fa = 0.0, ne = 0.0;
+  double meanF = 0.0, meanEquivalent = 0.0, fe = 0.0, fa = 0.0, ne = 0.0;  // ne NaN: not estimable
+  double faLower = 0.0;  // fa itself unless the search stopped at its limit
   double completeness = 0.0;  // mean pedigree completeness index (4 generations)
   // The rate of inbreeding from the group before: (F - F') / (1 - F') with
   // F' that group's mean F; NaN for the first group (or after F' = 1).
@@ -136,9 +157,10 @@ struct GroupTrend {
 // user cancelled.
 bool ComputeDiversity(Pedigree& ped, const ReferencePopulation& ref, const GenerationDepths& depths,
                       Progress& progress, DiversitySummary& summary);
-// One row per group in ascending group number.
+// One row per group in ascending group number, each group's search a stage
+// of its own between the two percentages.
 bool ComputeGroupTrends(Pedigree& ped, const GenerationDepths& depths, Progress& progress,
-                        std::vector<GroupTrend>& rows);
+                        int firstPercent, int lastPercent, std::vector<GroupTrend>& rows);
 
 // Replaces the report (and its copy file).
 void WriteDiversityReport(Pedigree& ped, const DiversitySummary& summary,

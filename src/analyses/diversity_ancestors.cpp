@@ -9,8 +9,17 @@
 // stop at chosen individuals, whose parents count as unknown. A trace walks
 // the generations (longest ancestral paths) downwards, so that everything
 // from below has arrived before an individual passes it on.
+//
+// A search stopped by the round limit still bounds fa. The marginal
+// contributions still to come add up to the unexplained share r, and each is
+// at most its candidate's bound in the heap. Their sum of squares is then
+// smallest when they are spread evenly below a common level (water filling)
+// and largest when they fill the largest bounds first; with the sum of
+// squares S of the chosen, fa lies between 1 / (S + largest) and
+// 1 / (S + smallest).
+#include <algorithm>
+#include <functional>
 #include <optional>
-#include <queue>
 #include <utility>
 
 #include "analyses/diversity.h"
@@ -54,25 +63,41 @@ class Search {
     }
     for (std::int32_t k = n; k >= 1; --k) PassUp(w_, k, w_[Slot(k)]);
     for (Candidate& c : all) c.bound = w_[Slot(c.local)];
-    heap_ = Heap(&Below, std::move(all));
+    heap_ = std::move(all);
+    std::make_heap(heap_.begin(), heap_.end(), &Below);
   }
 
   // The next ancestor with its scaled q, or nothing when no q is above 0.
   // `take` false only looks.
   std::optional<Candidate> Next(bool take) {
-    while (!heap_.empty() && heap_.top().bound > 0.0) {
-      Candidate c = heap_.top();
-      heap_.pop();
+    while (!heap_.empty() && heap_.front().bound > 0.0) {
+      std::pop_heap(heap_.begin(), heap_.end(), &Below);
+      Candidate& c = heap_.back();
       c.bound = w_[Slot(c.local)] * (1.0 - Explained(c.local));
-      if (c.bound <= 0.0) continue;
-      if (!heap_.empty() && Below(c, heap_.top())) {
-        heap_.push(c);
+      if (c.bound <= 0.0) {
+        heap_.pop_back();
         continue;
       }
-      if (take) Choose(c.local);
-      return c;
+      const bool onTop = heap_.size() == 1 || !Below(c, heap_.front());
+      const Candidate found = c;
+      if (onTop && take) {
+        heap_.pop_back();
+        Choose(found.local);
+        return found;
+      }
+      std::push_heap(heap_.begin(), heap_.end(), &Below);
+      if (onTop) return found;
     }
     return std::nullopt;
+  }
+
+  // The bounds of the candidates not chosen, in the search's units.
+  std::vector<double> Bounds() const {
+    std::vector<double> bounds;
+    bounds.reserve(heap_.size());
+    for (const Candidate& c : heap_)
+      if (c.bound > 0.0) bounds.push_back(c.bound);
+    return bounds;
   }
 
  private:
@@ -134,15 +159,43 @@ class Search {
   std::vector<std::uint8_t> reached_;
   std::vector<std::int32_t> generation_;  // longest ancestral path
   std::vector<std::vector<std::int32_t>> buckets_;  // a trace's individuals by generation
-  using Heap = std::priority_queue<Candidate, std::vector<Candidate>, decltype(&Below)>;
-  Heap heap_{&Below};
+  std::vector<Candidate> heap_;  // a heap by Below, the largest bound in front
 };
+
+// The least sum of squares of shares that add up to `rest`, each at most its
+// bound: every share at a common level, or at its bound where that is lower.
+double LeastSquares(std::vector<double> bounds, double rest) {
+  std::sort(bounds.begin(), bounds.end());
+  double squares = 0.0;
+  for (std::size_t i = 0; i < bounds.size() && rest > 0.0; ++i) {
+    const double left = static_cast<double>(bounds.size() - i);
+    if (bounds[i] * left >= rest) return squares + rest * rest / left;
+    squares += bounds[i] * bounds[i];
+    rest -= bounds[i];
+  }
+  return squares;
+}
+
+// The largest: the largest bounds filled first.
+double MostSquares(std::vector<double> bounds, double rest) {
+  std::sort(bounds.begin(), bounds.end(), std::greater<>());
+  double squares = 0.0;
+  for (std::size_t i = 0; i < bounds.size() && rest > 0.0; ++i) {
+    const double share = std::min(bounds[i], rest);
+    squares += share * share;
+    rest -= share;
+  }
+  // Rounding may leave a trace of the share beyond the bounds: it goes
+  // to the largest, which keeps the figure a bound.
+  if (rest > 0.0 && !bounds.empty()) squares += rest * (2.0 * bounds.front() + rest);
+  return squares;
+}
 
 }  // namespace
 
 bool FindEffectiveAncestors(const Pedigree& ped, const AncestorSubset& subset,
                             const ReferencePopulation& ref, Progress* progress,
-                            EffectiveAncestors& result) {
+                            EffectiveAncestors& result, int maxRounds) {
   result = EffectiveAncestors{};
   if (ref.members == 0) return true;
   Search search(ped, subset, ref);
@@ -150,8 +203,11 @@ bool FindEffectiveAncestors(const Pedigree& ped, const AncestorSubset& subset,
   // shares of 1/m), so that half is found where it is reached.
   const double members = ref.members;
   double scaledSum = 0.0, sumOfSquares = 0.0;
-  for (int round = 0; round < kMaxAncestorRounds; ++round) {
-    if (progress != nullptr && progress->Step(round)) return false;
+  for (int round = 0; round < maxRounds; ++round) {
+    // Most runs end long before the limit: the bar follows the explained
+    // share, and the rounds where that creeps.
+    const auto share = static_cast<std::int64_t>(scaledSum / members * kMaxAncestorRounds);
+    if (progress != nullptr && progress->Step(std::max<std::int64_t>(round, share))) return false;
     const std::optional<Candidate> c = search.Next(true);
     if (!c) break;
     const double q = c->bound / members;
@@ -162,10 +218,20 @@ bool FindEffectiveAncestors(const Pedigree& ped, const AncestorSubset& subset,
       result.halfExplainedBy = static_cast<std::int32_t>(result.chosen.size());
   }
   result.explained = scaledSum / members;
-  if (static_cast<int>(result.chosen.size()) == kMaxAncestorRounds)
+  if (static_cast<int>(result.chosen.size()) == maxRounds)
     result.stoppedAtLimit = search.Next(false).has_value();
-  result.fa = 1.0 / sumOfSquares;
+  result.fa = result.faLower = 1.0 / sumOfSquares;
+  if (!result.stoppedAtLimit) return true;
+  const std::vector<double> bounds = search.Bounds();
+  const double rest = std::max(0.0, members - scaledSum);
+  const double scale = members * members;
+  result.fa = 1.0 / (sumOfSquares + LeastSquares(bounds, rest) / scale);
+  result.faLower = 1.0 / (sumOfSquares + MostSquares(bounds, rest) / scale);
   return true;
+}
+
+bool FaIsExact(const EffectiveAncestors& a) {
+  return static_cast<float>(a.faLower) == static_cast<float>(a.fa);
 }
 
 }  // namespace kinvar

@@ -1,6 +1,7 @@
 // The Genetic Diversity Summary command and its report: every figure on a
 // line of its own that begins with its label, so that scripts can pick them
 // out of the saved report.
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -18,15 +19,34 @@ constexpr const char* kTableRule =
     "------------------------------------------------------------------------------------------"
     "----------------";
 
-// No estimate (Ne without an individual to estimate it from) reads "nan" in
-// every number format.
+// A figure that cannot be estimated says why in words; its table value is
+// missing.
 // Half the genes not explained by the ancestors the search may choose.
-constexpr const char* kBeyondTheSearch = ">1000";
-static_assert(kMaxAncestorRounds == 1000);
+std::string BeyondTheSearch() { return ">" + std::to_string(kMaxAncestorRounds); }
+std::string StoppedLabel() {
+  return "Stopped after " + std::to_string(kMaxAncestorRounds) + " rounds, genes unexplained";
+}
+constexpr const char* kFaLowerBound = "Effective number of ancestors (fa), lower bound";
 
 std::string Number(const Pedigree& ped, double value) {
-  if (std::isnan(value)) return "nan";
   return FormatNumber(ped.settings.numberFormat, static_cast<float>(value));
+}
+
+std::string Estimate(const Pedigree& ped, double value, NeGap gap) {
+  return gap == NeGap::kNone ? Number(ped, value) : NeGapText(gap);
+}
+
+// A trend cell is too narrow for the words: a dash, which the legend under
+// the table explains.
+constexpr const char* kNotEstimable = "-";
+constexpr const char* kNotEstimableLegend =
+    "-: not estimable (no member traced over 1 generation, or no increase in inbreeding)";
+
+// fa as far as it is known: a search stopped at its limit gives an upper
+// bound, marked so, unless its bounds agree.
+std::string FaText(const Pedigree& ped, double fa, double faLower) {
+  const std::string text = Number(ped, fa);
+  return static_cast<float>(faLower) == static_cast<float>(fa) ? text : "<=" + text;
 }
 
 std::string Figure(const char* label, const std::string& value) {
@@ -54,18 +74,20 @@ void WriteFigures(Pedigree& ped, const DiversitySummary& s) {
             Figure("Pedigree completeness index (4 generations)", n(s.completeness)), "",
             Figure("Founders contributing", std::to_string(s.founders.contributing)),
             Figure("Founder equivalent (fe)", n(s.founders.fe)),
-            Figure("Effective number of ancestors (fa)", n(a.fa)),
+            Figure("Effective number of ancestors (fa)", FaText(ped, a.fa, a.faLower)),
             Figure("Founder genome equivalent (fg)", n(s.fg)),
-            Figure("fa / fe", n(a.fa / s.founders.fe)),
+            Figure("fa / fe", FaText(ped, a.fa / s.founders.fe, a.faLower / s.founders.fe)),
             Figure("Ancestors explaining 50 % of the genes",
-                   a.halfExplainedBy > 0 ? std::to_string(a.halfExplainedBy) : kBeyondTheSearch)});
+                   a.halfExplainedBy > 0 ? std::to_string(a.halfExplainedBy) : BeyondTheSearch())});
   if (a.stoppedAtLimit)
-    WriteLine(ped, Figure("Stopped after 1000 rounds, genes unexplained", n(1.0 - a.explained)));
+    WriteLine(ped, Figure(StoppedLabel().c_str(), n(1.0 - a.explained)));
+  if (!FaIsExact(a)) WriteLine(ped, Figure(kFaLowerBound, n(a.faLower)));
   WriteReportLines(ped, {"", Figure("Mean inbreeding", n(s.meanF)),
                          Figure("Mean coancestry", n(s.meanCoancestry)),
                          Figure("Gene diversity", n(1.0 - s.meanCoancestry)), "",
-                         Figure("Effective population size (Ne)", n(s.ne.ne)),
-                         Figure("Standard error of Ne", n(s.ne.standardError)),
+                         Figure("Effective population size (Ne)", Estimate(ped, s.ne.ne, s.ne.neGap)),
+                         Figure("Standard error of Ne",
+                                Estimate(ped, s.ne.standardError, s.ne.standardErrorGap)),
                          Figure("Individuals left out of Ne", std::to_string(s.ne.leftOut))});
   if (!ped.HasBirthColumn()) return;
   WriteLine(ped, "");
@@ -90,8 +112,11 @@ void WriteTrends(Pedigree& ped, const std::vector<GroupTrend>& rows) {
   for (const GroupTrend& r : rows)
     WriteLine(ped, std::to_string(r.group) + tab + "|I" + std::to_string(r.members) + "|T4" +
                        Number(ped, r.meanF) + "|T4" + Number(ped, r.meanEquivalent) + "|T4" +
-                       Number(ped, r.fe) + "|T4" + Number(ped, r.fa) + "|T4" + Number(ped, r.ne));
+                       Number(ped, r.fe) + "|T4" + FaText(ped, r.fa, r.faLower) + "|T4" +
+                       (std::isnan(r.ne) ? kNotEstimable : Number(ped, r.ne)));
   WriteLine(ped, rule);
+  if (std::any_of(rows.begin(), rows.end(), [](const GroupTrend& r) { return std::isnan(r.ne); }))
+    WriteLine(ped, kNotEstimableLegend);
 }
 
 // The summary's value of a text figure: the group's number, missing for
@@ -117,7 +142,8 @@ void AddFigures(const Pedigree& ped, const DiversitySummary& s, ResultTable& t) 
   // writes ">1000".
   t.AddFigure("Ancestors explaining 50 % of the genes",
               a.halfExplainedBy > 0 ? std::int64_t{a.halfExplainedBy} : kMissingInteger);
-  if (a.stoppedAtLimit) t.AddFigure("Stopped after 1000 rounds, genes unexplained", 1.0 - a.explained);
+  if (a.stoppedAtLimit) t.AddFigure(StoppedLabel(), 1.0 - a.explained);
+  if (!FaIsExact(a)) t.AddFigure(kFaLowerBound, a.faLower);
   t.AddFigure("Mean inbreeding", s.meanF);
   t.AddFigure("Mean coancestry", s.meanCoancestry);
   t.AddFigure("Gene diversity", 1.0 - s.meanCoancestry);
@@ -150,7 +176,8 @@ ResultTable TrendTable(const std::vector<GroupTrend>& rows) {
       .AddColumn("fa", ColumnType::kReal)
       .AddColumn("ne", ColumnType::kReal)
       .AddColumn("completeness", ColumnType::kReal)
-      .AddColumn("delta_f", ColumnType::kReal);
+      .AddColumn("delta_f", ColumnType::kReal)
+      .AddColumn("fa_lower", ColumnType::kReal);
   for (const GroupTrend& r : rows)
     table.AddRow()
         .Integer(r.group)
@@ -161,7 +188,8 @@ ResultTable TrendTable(const std::vector<GroupTrend>& rows) {
         .Real(r.fa)
         .Real(r.ne)
         .Real(r.completeness)
-        .Real(r.deltaF);
+        .Real(r.deltaF)
+        .Real(r.faLower);
   return table;
 }
 
@@ -195,10 +223,7 @@ void OnDiversitySummary(CommandContext& ctx) {
   DiversitySummary summary;
   std::vector<GroupTrend> rows;
   bool done = ComputeDiversity(ped, ref, depths, progress, summary);
-  if (done && trends) {
-    progress.SetStage(50, 100, static_cast<std::int64_t>(ped.groups.size()), "Trends by group");
-    done = ComputeGroupTrends(ped, depths, progress, rows);
-  }
+  if (done && trends) done = ComputeGroupTrends(ped, depths, progress, 50, 100, rows);
   window.reset();
   if (!done) {
     ShowCanceled(ctx);

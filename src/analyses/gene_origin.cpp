@@ -1,6 +1,7 @@
 #include "analyses/gene_origin.h"
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 
 #include "analyses/decomposition.h"
@@ -32,14 +33,27 @@ std::vector<std::int32_t> FoundersByContribution(const Pedigree& ped, const std:
 }
 
 struct OriginFigures {
-  double fe, fg, nonFounders;
+  double fe, fg, nonFounders;  // nonFounders NaN: not estimable
 };
+
+// fg can only equal fe, never pass it: the coancestry holds the founders'
+// squared contributions and adds what drift lost. Where 1/fg - 1/fe is
+// within the rounding of fe's 32-bit contributions, nothing was lost in the
+// non-founders and their effective number is no figure at all (an infinity,
+// or a huge number of either sign from rounding).
+constexpr double kNoDrift = 1e-6;
+constexpr const char* kNoDriftText = "not estimable: fg equals fe, no loss by drift";
 
 OriginFigures Figures(const FounderContributions& fc, const DecompositionResult& r2) {
   const double fe = 1.0 / fc.sumOfSquares;
   const auto y = static_cast<float>(2.0 * r2.mTotal);
   const double fg = 1.0 / static_cast<double>(y);
-  return {fe, fg, 1.0 / (1.0 / fg - 1.0 / fe)};
+  const double lost = 1.0 / fg - 1.0 / fe;
+  return {fe, fg, lost > kNoDrift / fg ? 1.0 / lost : std::nan("")};
+}
+
+std::string NonFounders(const Pedigree& ped, double value) {
+  return std::isnan(value) ? kNoDriftText : Number(ped, value);
 }
 
 void AddSummary(const Pedigree& ped, const Description& group, const FounderContributions& fc,
@@ -85,7 +99,7 @@ void WriteSummary(Pedigree& ped, const Description& group, const FounderContribu
   WriteReportLines(ped,
                    {"", "Founder equivalent|T3|I" + Number(ped, fe),
                     "Founder genome equivalent|T3|I" + Number(ped, fg),
-                    "Effective number of non-founders|T3|I" + Number(ped, nonFounders),
+                    "Effective number of non-founders|T3|I" + NonFounders(ped, nonFounders),
                     "Average inbreeding for the group|T3|I" + Number(ped, r1.mTotal),
                     "Average coancestry for the group|T3|I" + Number(ped, r2.mTotal), "",
                     "v1 = Contributions of genes of founders to the average inbreeding coefficient",

@@ -6,9 +6,10 @@
 // decomposition engine.
 //
 // Conventions: codes 1..nTotal; a founder has both parents unknown.
-// Contributions are 32-bit floats, their sums doubles. A division by zero
-// (the founder genome equivalent equal to the founder equivalent) shows the
-// number format's text for infinity, "inf".
+// Contributions are 32-bit floats, their sums doubles. Where the founder
+// genome equivalent equals the founder equivalent (within rounding), the
+// effective number of non-founders cannot be estimated: the report says so
+// in words and the summary table holds no value.
 #pragma once
 
 #include <cstdint>

@@ -18,12 +18,15 @@ namespace kinvar {
 namespace {
 
 constexpr const char* kTitle = "Inbreeding-purging analysis";
+constexpr const char* kSeedMessage =
+    "The random seed must be a whole number from 0 to 4294967295, or empty for a new one.";
 constexpr std::size_t kFoundersShown = 20;
 
 struct PurgingRun {
   int groupNumber = kAllIndividuals;
   float d = 0.0f;
   std::int32_t geneDrops = 0;
+  std::uint32_t seed = 0;  // of the replicates, when there are any
   bool allFounders = false;
   AncestorSubset subset;
   std::vector<std::int32_t> reference;  // local numbers, in code order
@@ -48,6 +51,15 @@ std::optional<std::int32_t> ParseReplicates(const std::string& text) {
   return value;
 }
 
+// Empty: no seed typed. Nothing when the text is no seed.
+std::optional<std::optional<std::uint32_t>> ParseSeed(const std::string& text) {
+  if (text.empty()) return std::optional<std::uint32_t>{};
+  std::uint32_t value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return std::optional<std::uint32_t>{value};
+}
+
 std::string Shortest(float value) {
   char buffer[32];
   return {buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr};
@@ -60,7 +72,8 @@ bool AskSettings(CommandContext& ctx) {
                  {{"purging-coefficient", "Purging coefficient d (0 to 0.5)", Shortest(r.purgingCoefficient)},
                   {"gene-drop", "Gene-dropping replicates (0 for none)", std::to_string(r.geneDrops)},
                   {"all-founders", "Partial inbreeding for all founders (else the 20 largest)",
-                   r.allFounders ? "1" : "0", true}},
+                   r.allFounders ? "1" : "0", true},
+                  {"seed", "Random seed of gene dropping (empty: a new one)", ""}},
                  {}};
   form.accept = [&ctx, &r](const std::vector<std::string>& texts) {
     const auto d = ParseCoefficient(texts[0]);
@@ -75,17 +88,25 @@ bool AskSettings(CommandContext& ctx) {
                                MessageIcon::kError);
       return false;
     }
+    const auto seed = ParseSeed(texts.size() > 3 ? texts[3] : std::string());
+    if (!seed) {
+      ctx.platform.ShowMessage(kSeedMessage, MessageIcon::kError);
+      return false;
+    }
     r.purgingCoefficient = *d;
     r.geneDrops = *drops;
     r.allFounders = texts[2] == "1";
+    r.geneDropSeed = *seed;
     return true;
   };
   return ctx.platform.AskValues(form);
 }
 
-// One seed per replicate from the seed file's stream, which goes on from
-// where it stood; the file is written back only after a complete run.
-std::vector<std::uint32_t> DrawSeeds(std::int32_t count, Mt19937& generator) {
+// One seed per replicate, all from the run's one seed, so that the report
+// can name what repeats its figures.
+std::vector<std::uint32_t> DrawSeeds(std::uint32_t runSeed, std::int32_t count) {
+  Mt19937 generator;
+  InitGenerator(generator, runSeed);
   std::vector<std::uint32_t> seeds(static_cast<std::size_t>(count));
   for (std::uint32_t& seed : seeds) seed = NextRandom(generator);
   return seeds;
@@ -117,10 +138,20 @@ bool Compute(CommandContext& ctx, PurgingRun& run, Progress& progress, Seeding& 
   if (!partial) return false;
   run.partial = std::move(*partial);
   if (run.geneDrops == 0) return true;
-  const std::vector<std::uint32_t> seedsOfDrops = DrawSeeds(run.geneDrops, seeding.generator);
-  run.drops = DropGenes(ped, run.subset, run.reference, seedsOfDrops, ped.settings.threads, progress);
-  if (!run.drops) return false;
-  SaveSeedFile(seeding.generator, ctx.seedPath, ctx.platform, BackupAfter(seeding.source));
+  // A new seed is the next word of the seed file's stream (loaded before
+  // the run, so that a refused file stops it before anything changes); the
+  // file is written back only after a complete run.
+  std::optional<std::uint32_t>& seed = ctx.remembered.geneDropSeed;
+  const bool fresh = !seed.has_value();
+  if (fresh) seed = NextRandom(seeding.generator);
+  run.seed = *seed;
+  run.drops = DropGenes(ped, run.subset, run.reference, DrawSeeds(run.seed, run.geneDrops),
+                        ped.settings.threads, progress);
+  if (!run.drops) {
+    if (fresh) seed.reset();
+    return false;
+  }
+  if (fresh) SaveSeedFile(seeding.generator, ctx.seedPath, ctx.platform, BackupAfter(seeding.source));
   return true;
 }
 
@@ -192,8 +223,9 @@ void WriteSummary(Pedigree& ped, const PurgingRun& run, const Means& all, Result
   WriteReportLines(ped, {std::string("|X") + kTitle, "", figure("Reference population", reference),
                          figure("Reference individuals", std::to_string(all.n)),
                          figure("Purging coefficient (d)", Shortest(run.d)),
-                         figure("Gene-dropping replicates", run.geneDrops == 0 ? "none" : std::to_string(run.geneDrops)),
-                         "", figure("Mean inbreeding (F)", Num(ped, all.f)),
+                         figure("Gene-dropping replicates", run.geneDrops == 0 ? "none" : std::to_string(run.geneDrops))});
+  if (run.drops) WriteReportLines(ped, {figure("Random seed", std::to_string(run.seed))});
+  WriteReportLines(ped, {"", figure("Mean inbreeding (F)", Num(ped, all.f)),
                          figure("Mean ancestral inbreeding, Ballou (Fa)", Num(ped, all.fa)),
                          figure("Mean purged inbreeding (g)", Num(ped, all.g))});
   summary.AddFigure("Reference population", run.groupNumber == kAllIndividuals
@@ -202,6 +234,7 @@ void WriteSummary(Pedigree& ped, const PurgingRun& run, const Means& all, Result
   summary.AddFigure("Reference individuals", all.n);
   summary.AddFigure("Purging coefficient (d)", run.d);
   summary.AddFigure("Gene-dropping replicates", std::int64_t{run.geneDrops});
+  if (run.drops) summary.AddFigure("Random seed", std::int64_t{run.seed});
   summary.AddFigure("Mean inbreeding (F)", all.f);
   summary.AddFigure("Mean ancestral inbreeding, Ballou (Fa)", all.fa);
   summary.AddFigure("Mean purged inbreeding (g)", all.g);
@@ -308,7 +341,8 @@ void OnPurgingAnalysis(CommandContext& ctx) {
   WaitCursor cursor(ctx.platform);
   if (!PrepareInbreeding(ctx)) return;
   Seeding seeding;
-  if (run.geneDrops > 0) {
+  // A re-run repeats its remembered seed and leaves the seed file alone.
+  if (run.geneDrops > 0 && !ctx.remembered.geneDropSeed) {
     seeding.source = LoadSeedFile(seeding.generator, ctx.seedPath, ctx.platform, ClockSeed(),
                                   SeedOwner(ctx.seedFileNamed));
     if (seeding.source == SeedSource::kRefused) return;

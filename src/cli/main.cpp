@@ -192,12 +192,13 @@ constexpr CliCommand kCliCommands[] = {
      kCmdOptimizeMatings, Kind::kMatings},
     {"purging", "Ancestral, partial and purged inbreeding of a group or of all individuals",
      "Usage: kinvar-cli purging PEDIGREE G|all [--purging-coefficient D] [--gene-drop N]\n"
-     "[--all-founders] [--seed-file FILE]\n"
+     "[--all-founders] [--seed-file FILE] [--seed S]\n"
      "Writes per individual F, Ballou's ancestral inbreeding Fa and the purged inbreeding g for\n"
      "the purging coefficient D (Garcia-Dorado 2012; default 0, which gives g = F); with\n"
      "--gene-drop N, N gene-dropping replicates estimate the ancestral inbreeding (Baumung et\n"
-     "al. 2015) and split F into new and old inbreeding (Kalinowski et al. 2000), continuing\n"
-     "the random stream of the seed file; and the partial inbreeding coefficients F_i(j)\n"
+     "al. 2015) and split F into new and old inbreeding (Kalinowski et al. 2000), from the\n"
+     "random seed S, or a new seed drawn from the stream of the seed file (the report names\n"
+     "it); and the partial inbreeding coefficients F_i(j)\n"
      "(Gulisija & Crow 2007) for the 20 founders that contribute most, or all of them.",
      kCmdPurging, Kind::kGroup},
     {"mean-kinship", "Rank a group or all individuals by mean kinship",
@@ -338,6 +339,7 @@ struct Arguments {
   int drawGenerations = 0;           // draw: back or forward, 0 for all
   std::optional<std::string> purgingCoefficient;  // purging: its settings
   std::optional<std::string> geneDrops;
+  std::optional<std::string> seed;  // purging: the gene-dropping seed as typed
   bool allFounders = false;
   // Mate suitability and optimum contributions: their options as typed.
   std::optional<std::string> reference, maxF, ebvColumn, ebvFile, targetDeltaF, targetKinship,
@@ -581,6 +583,7 @@ std::map<std::string, std::string> PurgingForm(const Arguments& args) {
   std::map<std::string, std::string> values;
   if (args.purgingCoefficient) values["purging-coefficient"] = *args.purgingCoefficient;
   if (args.geneDrops) values["gene-drop"] = *args.geneDrops;
+  if (args.seed) values["seed"] = *args.seed;
   values["all-founders"] = args.allFounders ? "1" : "0";
   return values;
 }
@@ -918,6 +921,7 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
         sub.add_flag("--all-founders", args.allFounders,
                      "Partial inbreeding for every founder, not the 20 largest");
         sub.add_option("--seed-file", args.seedFile, "The seed file of the random generator");
+        sub.add_option("--seed", args.seed, "The gene-dropping seed (default a new one)");
       }
       break;
     case Kind::kPicture:

@@ -55,6 +55,10 @@ struct RememberedInputs {
   float purgingCoefficient = 0.0f;
   std::int32_t geneDrops = 0;
   bool allFounders = false;
+  // The seed of the gene-dropping replicates: the one typed, else none (a
+  // run draws a new one from the seed file); after a run, the seed it used,
+  // so that a re-run with other options repeats the same replicates.
+  std::optional<std::uint32_t> geneDropSeed;
   // Population management: the mean kinship's reference (a group number or
   // kAllIndividuals), and the options of mate suitability and optimum
   // contributions as typed (empty: not given).

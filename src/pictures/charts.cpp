@@ -81,6 +81,16 @@ Plot TrendsPlot(const ResultSet& diversity, bool reference) {
                                    {QStringLiteral("Effective number of ancestors (fa)"), Column(groups, "fa")}}));
   plot.panels.push_back(LinePanel(QStringLiteral("Effective population size"), x, QStringLiteral("Ne"),
                                   {{QStringLiteral("Ne"), Column(groups, "ne")}}));
+  // Where the ancestor search stopped at its limit, the fa drawn is the
+  // largest the unexplained genes allow, which the chart must say.
+  const std::vector<double> fa = Column(groups, "fa"), faLower = Column(groups, "fa_lower");
+  QStringList bounded;
+  for (std::size_t row = 0; row < fa.size() && row < faLower.size(); ++row)
+    if (static_cast<float>(fa[row]) != static_cast<float>(faLower[row]) && !std::isnan(fa[row]))
+      bounded << QString::number(static_cast<long long>(x[row]));
+  if (!bounded.isEmpty())
+    plot.notes << QStringLiteral("fa is an upper bound for group(s) %1: the search stopped before every gene was explained")
+                      .arg(bounded.join(QStringLiteral(", ")));
   if (!reference) return plot;
   const double population = Figure(diversity, "Reference population");
   plot.notes << (std::isnan(population) ? QStringLiteral("All individuals")
@@ -113,6 +123,9 @@ Plot PurgingPlot(const ResultSet& purging) {
   plot.notes << QStringLiteral("Purging coefficient d: %1").arg(Number(Figure(purging, "Purging coefficient (d)")))
              << QStringLiteral("Gene-dropping replicates: %1")
                     .arg(Number(Figure(purging, "Gene-dropping replicates")));
+  // Random figures name the seed that repeats them.
+  if (const double seed = Figure(purging, "Random seed"); !std::isnan(seed))
+    plot.notes << QStringLiteral("Random seed: %1").arg(static_cast<qulonglong>(seed));
   return plot;
 }
 

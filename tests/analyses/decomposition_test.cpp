@@ -243,13 +243,14 @@ TEST(GeneOrigin, ReportLinesExactlyAndInfinityIsReadable) {
       "----------|T1|T5----------|T4|T6----------|T4|T6----------",
       "Sum|T1|T5|I1|T4|T61/4|T4|T61/2"};
   EXPECT_EQ(Report(kFamily, kCmdGeneOrigin, 3), want);
-  // Unrelated founders: f_g equals f_e and the non-founders divide by zero.
+  // Unrelated founders: f_g equals f_e, nothing was lost by drift, and the
+  // non-founders' effective number is no figure, in every number format.
   const std::vector<std::string> founders = Report(kFamily, kCmdGeneOrigin, 1, nullptr, 1);
   EXPECT_EQ(founders[12], "Founder equivalent|T3|I2");
   EXPECT_EQ(founders[13], "Founder genome equivalent|T3|I2");
-  EXPECT_EQ(founders[14], "Effective number of non-founders|T3|Iinf");
+  EXPECT_EQ(founders[14], "Effective number of non-founders|T3|Inot estimable: fg equals fe, no loss by drift");
   EXPECT_EQ(Report(kFamily, kCmdGeneOrigin, 1, nullptr, 0)[14],
-            "Effective number of non-founders|T3|Iinf");
+            "Effective number of non-founders|T3|Inot estimable: fg equals fe, no loss by drift");
 }
 
 // A predefined F is the individual's own: the m total is the F reported.

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <memory>
@@ -19,6 +20,7 @@
 #include "genetics/inbreeding.h"
 #include "support/doc_session.h"
 #include "support/random_pedigree.h"
+#include "support/report_figures.h"
 #include "support/tabular_a.h"
 
 namespace kinvar {
@@ -204,21 +206,106 @@ TEST(Diversity, AgreesWithGeneOriginTheTabularMethodAndBruteForce) {
   EXPECT_GT(searched, 100);
 }
 
-// 1500 unrelated members: the search stops at its limit and says how much
-// is left unexplained.
-TEST(EffectiveNumberOfAncestors, StopsAfterAThousandRounds) {
-  std::string text = "progeny sire dam group\n";
-  for (int i = 0; i < 1500; ++i) text.append("A").append(std::to_string(10000 + i)).append(" 0 0 1\n");
-  auto ped = Loaded(text);
-  ped->settings.numberFormat = 3;
-  const DiversitySummary s = Summarize(*ped, 1);
-  EXPECT_TRUE(s.ancestors.stoppedAtLimit);
-  EXPECT_EQ(s.ancestors.chosen.size(), 1000u);
-  EXPECT_EQ(s.ancestors.halfExplainedBy, 750);
-  EXPECT_NEAR(s.ancestors.fa, 2250.0, 1e-6);
+EffectiveAncestors Search(Pedigree& ped, const ReferencePopulation& ref, int maxRounds) {
+  const std::vector<RecIndex> members = [&] {
+    std::vector<RecIndex> m;
+    for (std::int32_t code = 1; code <= ped.nTotal; ++code)
+      if (ref.byCode[static_cast<std::size_t>(code)] != 0) m.push_back(ped.records[static_cast<std::size_t>(code - 1)]);
+    return m;
+  }();
+  EffectiveAncestors a;
+  EXPECT_TRUE(FindEffectiveAncestors(ped, BuildAncestorSubset(ped, members), ref, nullptr, a, maxRounds));
+  return a;
+}
+
+// A search stopped after a few rounds brackets the fa of the search carried
+// to the end, on many random pedigrees and every reference of theirs.
+TEST(EffectiveNumberOfAncestors, AStoppedSearchBracketsTheFullSearch) {
+  int stopped = 0, exact = 0;
+  for (std::uint64_t seed = 1; seed <= 60; ++seed) {
+    test::RandomPedigreeOptions options = test::VariedOptions(seed, 80);
+    options.groupColumn = true;
+    auto ped = Loaded(test::MakeRandomPedigree(options).text);
+    std::vector<int> references = GroupNumbers(*ped);
+    references.push_back(kAllIndividuals);
+    for (const int group : references) {
+      const ReferencePopulation ref = Reference(*ped, group);
+      const EffectiveAncestors full = Search(*ped, ref, kMaxAncestorRounds);
+      ASSERT_FALSE(full.stoppedAtLimit);
+      EXPECT_EQ(full.fa, full.faLower);
+      for (const int limit : {1, 2, 3, 5, 8}) {
+        const EffectiveAncestors a = Search(*ped, ref, limit);
+        const std::string what = "seed " + std::to_string(seed) + " group " + std::to_string(group) +
+                                 " limit " + std::to_string(limit);
+        if (!a.stoppedAtLimit) continue;
+        ++stopped;
+        EXPECT_LE(a.faLower, a.fa) << what;
+        EXPECT_LE(a.faLower, full.fa * (1 + 1e-12)) << what;
+        EXPECT_GE(a.fa, full.fa * (1 - 1e-12)) << what;
+        if (FaIsExact(a)) {
+          ++exact;
+          EXPECT_NEAR(a.fa, full.fa, 1e-6 * full.fa) << what;
+        }
+      }
+    }
+  }
+  EXPECT_GT(stopped, 200);
+  EXPECT_GT(exact, 0);
+}
+
+struct StoppedSearchRow {
+  const char* name;
+  std::string text;
+  int limit;
+  double faLower, fa;  // the bounds worked by hand
+};
+
+// Unrelated members: once the first ancestors are chosen every bound left
+// is 1/m, so the bounds meet at m. Two sires: after the first the other's
+// 1/2 is left on one bound of 1/2 or spread over its progeny.
+TEST(EffectiveNumberOfAncestors, StoppedSearchesGiveTheBoundsWorkedByHand) {
+  std::string unrelated = "progeny sire dam group\n";
+  for (int i = 0; i < 1500; ++i) unrelated.append("A").append(std::to_string(10000 + i)).append(" 0 0 1\n");
+  const StoppedSearchRow rows[] = {
+      {"1500 unrelated members stopped after 1000", unrelated, 1000, 1500.0, 1500.0},
+      // S and T each sire two of the four members; the dams are unknown.
+      // Round 1 takes S (q = 1/4, squares 1/16); 3/4 is left over T and
+      // the four members, each bounded by 1/4: at least 5 (3/20)^2 = 9/80
+      // spread evenly, at most 3 (1/4)^2 = 3/16 on three of them. The full
+      // search gives 16/3 between.
+      {"Two sires", "progeny sire dam group\nS 0 0 0\nT 0 0 0\nX1 S 0 1\nX2 S 0 1\nY1 T 0 1\nY2 T 0 1\n", 1,
+       4.0, 80.0 / 14.0},
+  };
+  for (const StoppedSearchRow& row : rows) {
+    auto ped = Loaded(row.text);
+    const EffectiveAncestors a = Search(*ped, Reference(*ped, 1), row.limit);
+    EXPECT_TRUE(a.stoppedAtLimit) << row.name;
+    EXPECT_EQ(a.chosen.size(), static_cast<std::size_t>(row.limit)) << row.name;
+    EXPECT_NEAR(a.faLower, row.faLower, 1e-9 * row.fa) << row.name;
+    EXPECT_NEAR(a.fa, row.fa, 1e-9 * row.fa) << row.name;
+  }
+}
+
+// The report marks a bound and gives the lower one; bounds that meet are
+// shown as the figure.
+TEST(EffectiveNumberOfAncestors, TheReportShowsABoundAsABound) {
+  auto ped = Loaded("progeny sire dam group\nS 0 0 0\nT 0 0 0\nX1 S 0 1\nX2 S 0 1\nY1 T 0 1\nY2 T 0 1\n");
+  ped->settings.numberFormat = 4;
+  DiversitySummary s = Summarize(*ped, 1);
+  s.ancestors = Search(*ped, Reference(*ped, 1), 1);
   ASSERT_TRUE(ped->copyFile.Create());
   WriteDiversityReport(*ped, s, {});
-  EXPECT_EQ(ped->report.Line(15), "Stopped after 1000 rounds, genes unexplained|T3|I0.33");
+  const std::vector<std::string> lines = test::ReportLines(*ped);
+  const std::vector<std::string> want = {
+      "Founder equivalent (fe)|T3|I8.000", "Effective number of ancestors (fa)|T3|I<=5.714",
+      "Founder genome equivalent (fg)|T3|I3.200", "fa / fe|T3|I<=0.714",
+      "Ancestors explaining 50 % of the genes|T3|I>100000",
+      "Stopped after 100000 rounds, genes unexplained|T3|I0.750",
+      "Effective number of ancestors (fa), lower bound|T3|I4.000"};
+  ASSERT_GE(lines.size(), 17u);
+  EXPECT_EQ(std::vector<std::string>(lines.begin() + 10, lines.begin() + 17), want);
+  const ResultTable& summary = *ped->report.tables().Find("summary");
+  test::ExpectSummaryMatchesReport(lines, summary);
 }
 
 struct CompletenessCase {
@@ -290,8 +377,9 @@ TEST(DiversityCommand, ReportsLinesExactlyAndFollowsTheNumberFormat) {
       "Rank|T5Individual|T1Contribution", "----|T5----------|T1------------",
       "1|T5P|T1|I1/2", "2|T5Q|T1|I1/2", "", "Trends by group:", "F: Mean inbreeding",
       "G: Mean equivalent complete generations", "", "Group|T5Members|T4F|T4G|T4fe|T4fa|T4Ne",
-      std::string(106, '-'), "1|T5|I2|T40|T40|T42|T42|T4nan", "2|T5|I2|T40|T41|T42|T42|T4nan",
-      "3|T5|I2|T41/4|T42|T42|T42|T42", std::string(106, '-')};
+      std::string(106, '-'), "1|T5|I2|T40|T40|T42|T42|T4-", "2|T5|I2|T40|T41|T42|T42|T4-",
+      "3|T5|I2|T41/4|T42|T42|T42|T42", std::string(106, '-'),
+      "-: not estimable (no member traced over 1 generation, or no increase in inbreeding)"};
   EXPECT_EQ(s.Report(), want);
 
   // A new number format re-runs it for the same group without asking.
@@ -314,6 +402,57 @@ TEST(DiversityCommand, ReportsLinesExactlyAndFollowsTheNumberFormat) {
   doc.RunCommand(kCmdDiversity);
   EXPECT_EQ(s.Report(), std::vector<std::string>{kCanceledLine});
   EXPECT_EQ(doc.lastCommand(), kCmdNone);
+}
+
+}  // namespace
+}  // namespace kinvar
+
+namespace kinvar {
+namespace {
+
+struct NotEstimableRow {
+  const char* name;
+  const char* text;
+  int group;
+  const char* ne;
+  const char* standardError;
+};
+
+double SummaryValue(const ResultTable& summary, const std::string& label) {
+  for (std::size_t i = 0; i < summary.rows(); ++i)
+    if (summary.column(0).Text(i) == label) return summary.column(1).Real(i);
+  ADD_FAILURE() << "no figure " << label;
+  return 0.0;
+}
+
+// A figure the data cannot give says why in words, and its table value is
+// missing.
+TEST(DiversityCommand, SaysInWordsWhyNeCannotBeEstimated) {
+  const NotEstimableRow rows[] = {
+      {"a group of founders", "progeny sire dam group\nA 0 0 1\nB 0 0 1\n", 1,
+       "not estimable: no individual traced over 1 generation",
+       "not estimable: no individual traced over 1 generation"},
+      {"two generations known, no inbreeding",
+       "progeny sire dam group\nA 0 0 0\nB 0 0 0\nC 0 0 0\nE 0 0 0\nS A B 0\nD C E 0\nX S D 1\n", 1,
+       "not estimable: no increase in inbreeding", "not estimable: no increase in inbreeding"},
+      {"one individual with a rate", "progeny sire dam group\nP 0 0 0\nQ 0 0 0\nS P Q 0\nD P Q 0\nX S D 1\n", 1,
+       "2", "not estimable: 1 individual traced over 1 generation"},
+  };
+  for (const NotEstimableRow& row : rows) {
+    test::DocSession s(row.text);
+    s.doc.settings().numberFormat = 1;
+    s.platform.groupChoices.push_back(row.group);
+    ASSERT_TRUE(s.doc.RunCommand(kCmdDiversity)) << row.name;
+    const std::vector<std::string> lines = s.Report();
+    const auto at = std::find(lines.begin(), lines.end(), std::string("Effective population size (Ne)|T3|I") + row.ne);
+    ASSERT_NE(at, lines.end()) << row.name;
+    EXPECT_EQ(*(at + 1), std::string("Standard error of Ne|T3|I") + row.standardError) << row.name;
+    const ResultTable& summary = *s.doc.pedigree().report.tables().Find("summary");
+    EXPECT_TRUE(std::isnan(SummaryValue(summary, "Standard error of Ne"))) << row.name;
+    EXPECT_EQ(std::isnan(SummaryValue(summary, "Effective population size (Ne)")), row.ne[0] == 'n') << row.name;
+    test::ExpectSummaryMatchesReport(lines, summary);
+    for (const std::string& line : lines) EXPECT_EQ(line.find("nan"), std::string::npos) << row.name << ": " << line;
+  }
 }
 
 }  // namespace

@@ -315,6 +315,75 @@ TEST(Purging, TheCommandAsksItsSettingsAndWritesItsTables) {
   EXPECT_NE(test::RealCells(*s.doc.pedigree().report.tables().Find("purging"), "fa_gene_drop"), first);
 }
 
+double SummaryFigure(const ResultTable& summary, const std::string& label) {
+  const std::vector<std::string> labels = test::TextCells(summary, "figure");
+  const std::vector<double> values = test::RealCells(summary, "value");
+  for (std::size_t i = 0; i < labels.size(); ++i)
+    if (labels[i] == label) return values[i];
+  ADD_FAILURE() << "no figure " << label;
+  return -1;
+}
+
+std::string SeedLine(const std::vector<std::string>& report) {
+  for (const std::string& line : report)
+    if (line.starts_with("Random seed|T3|I")) return line;
+  return "";
+}
+
+struct SeedRow {
+  const char* name;
+  // Between the first run and the second: a re-run by the Options dialog,
+  // or a new run from the menu with the seed typed ("" for none).
+  bool optionsRerun;
+  const char* typedSeed;
+  bool sameFigures;
+  bool seedFileAdvances;
+};
+
+// Random figures repeat where the user did not ask for new ones, and the
+// report names the seed that repeats them.
+TEST(Purging, GeneDroppingRepeatsItsSeedUnlessANewOneIsAskedFor) {
+  const SeedRow rows[] = {
+      {"the Options dialog re-runs the same replicates", true, "", true, false},
+      {"a new run from the menu draws a new seed", false, "", false, true},
+      {"the seed the report named, typed, repeats the run", false, "named", true, false},
+  };
+  for (const SeedRow& row : rows) {
+    const test::TempFile seedFile("");
+    DocSession s;
+    ASSERT_TRUE(s.OpenPath(KINVAR_EXAMPLES_DIR "/herd.pdg"));
+    s.doc.seedFile = seedFile.path();
+    s.platform.groupChoices = {kAllIndividuals};
+    s.platform.forms = {std::vector<std::string>{"0.2", "300", "0", ""}};
+    s.doc.RunCommand(kCmdPurging);
+    const std::string named = SeedLine(s.Report());
+    ASSERT_FALSE(named.empty()) << row.name;
+    const std::string seed = named.substr(std::string("Random seed|T3|I").size());
+    const ResultTable& summary = *s.doc.pedigree().report.tables().Find("summary");
+    EXPECT_EQ(std::to_string(static_cast<std::uint32_t>(SummaryFigure(summary, "Random seed"))), seed) << row.name;
+    const std::vector<double> first =
+        test::RealCells(*s.doc.pedigree().report.tables().Find("purging"), "fa_gene_drop");
+    const std::string stream = test::ReadWholeFile(seedFile.path());
+    if (row.optionsRerun) {
+      Settings entries = s.doc.settings();
+      entries.numberFormat = entries.numberFormat == 3 ? 4 : 3;
+      const auto changes = s.doc.ApplyOptions(entries);
+      ASSERT_TRUE(changes.has_value()) << row.name;
+      s.doc.RerunAfterOptions(*changes);
+    } else {
+      s.platform.groupChoices = {kAllIndividuals};
+      s.platform.forms = {std::vector<std::string>{"0.2", "300", "0", *row.typedSeed == '\0' ? "" : seed}};
+      s.doc.RunCommand(kCmdPurging);
+    }
+    ASSERT_EQ(s.doc.lastCommand(), kCmdPurging) << row.name;
+    const std::vector<double> second =
+        test::RealCells(*s.doc.pedigree().report.tables().Find("purging"), "fa_gene_drop");
+    EXPECT_EQ(second == first, row.sameFigures) << row.name;
+    EXPECT_EQ(SeedLine(s.Report()) == named, row.sameFigures) << row.name;
+    EXPECT_EQ(test::ReadWholeFile(seedFile.path()) != stream, row.seedFileAdvances) << row.name;
+  }
+}
+
 struct RefusedSetting {
   const char* name;
   std::vector<std::string> texts;
@@ -327,6 +396,10 @@ TEST(Purging, TheFormRefusesSettingsOutOfRange) {
       {"d not a number", {"x", "0", "0"}, "The purging coefficient must be a number from 0 to 0.5."},
       {"negative replicates", {"0", "-1", "0"},
        "The number of gene-dropping replicates must be a whole number from 0 to 1000000."},
+      {"seed not a whole number", {"0", "10", "0", "1.5"},
+       "The random seed must be a whole number from 0 to 4294967295, or empty for a new one."},
+      {"seed beyond 32 bits", {"0", "10", "0", "4294967296"},
+       "The random seed must be a whole number from 0 to 4294967295, or empty for a new one."},
   };
   for (const RefusedSetting& c : cases) {
     SCOPED_TRACE(c.name);

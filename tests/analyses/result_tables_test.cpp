@@ -90,7 +90,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "ancestors(rank:integer,id:id,contribution:real)\n"
                   "groups(group:integer,members:integer,mean_f:real,"
                   "mean_ecg:real[generations],fe:real,fa:real,ne:real,completeness:real,"
-                  "delta_f:real)\n"
+                  "delta_f:real,fa_lower:real)\n"
                   "generation_intervals(pathway:text,years:real[years],pairs:integer,"
                   "sd:real[years])\n"}),
     [](const testing::TestParamInfo<SchemaRow>& row) { return row.param.name; });

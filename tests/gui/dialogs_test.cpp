@@ -270,7 +270,8 @@ TEST(ValueForm, KeepsTheFormOpenUntilTheSettingsPass) {
   p.doc.RunCommand(kCmdPurging);
   EXPECT_TRUE(stayedOpen);
   EXPECT_EQ(labels, (std::vector<std::string>{"Purging coefficient d (0 to 0.5)",
-                                              "Gene-dropping replicates (0 for none)"}));
+                                              "Gene-dropping replicates (0 for none)",
+                                              "Random seed of gene dropping (empty: a new one)"}));
   // Then the replicates' seed: the program folder has no seed file yet.
   EXPECT_EQ(p.platform.messages,
             (std::vector<std::string>{"The purging coefficient must be a number from 0 to 0.5.",

@@ -184,6 +184,16 @@ TEST(Charts, PurgingPlotsTheGroupMeansOfTheIndividuals) {
       const ResultSet tables = RunCommand(*s, kCmdPurging, kAllIndividuals);
       const Plot plot = PurgingPlot(tables);
       ASSERT_EQ(plot.panels.size(), drops == 0 ? 1u : 2u) << source.name;
+      // The replicates' seed, as the report names it.
+      const ResultTable& summary = *tables.Find("summary");
+      const std::vector<std::string> labels = test::TextCells(summary, "figure");
+      const auto seedRow = std::find(labels.begin(), labels.end(), "Random seed");
+      ASSERT_EQ(seedRow != labels.end(), drops > 0) << source.name;
+      if (drops > 0) {
+        const double seed = test::RealCells(summary, "value")[static_cast<std::size_t>(seedRow - labels.begin())];
+        EXPECT_EQ(plot.notes.back().toStdString(), "Random seed: " + std::to_string(static_cast<std::uint64_t>(seed)))
+            << source.name;
+      }
       const ResultTable& each = *tables.Find("purging");
       const std::vector<std::int64_t> codes = test::IntegerCells(each, "code");
       const Pedigree& ped = s->doc.pedigree();
@@ -306,6 +316,30 @@ TEST(Charts, HeatMapIsTheSymmetricTableOfAverages) {
     // Every pair of groups once: the whole square is filled.
     EXPECT_EQ(value.size(), sorted.size() * (sorted.size() + 1) / 2) << source.name;
     for (const double v : map.values) EXPECT_FALSE(std::isnan(v)) << source.name;
+  }
+}
+
+struct TrendsNoteRow {
+  const char* name;
+  std::vector<double> fa, faLower;  // groups 1, 2, 3
+  QStringList notes;
+};
+
+// Where the ancestor search stopped at its limit the fa drawn is an upper
+// bound, and the chart says for which groups.
+TEST(Charts, TrendsSayWhichFaAreUpperBounds) {
+  const TrendsNoteRow rows[] = {
+      {"every fa exact", {4, 3, 2}, {4, 3, 2}, {}},
+      {"groups 2 and 3 bounded", {4, 3, 2.5}, {4, 2.9, 2},
+       {QStringLiteral("fa is an upper bound for group(s) 2, 3: the search stopped before every gene was explained")}},
+  };
+  for (const TrendsNoteRow& row : rows) {
+    ResultSet set;
+    ResultTable& t = set.Add("groups");
+    for (const char* name : {"group", "fa", "fa_lower"}) t.AddColumn(name, ColumnType::kReal);
+    for (std::size_t g = 0; g < row.fa.size(); ++g)
+      t.AddRow().Real(static_cast<double>(g + 1)).Real(row.fa[g]).Real(row.faLower[g]);
+    EXPECT_EQ(TrendsPlot(set, false).notes, row.notes) << row.name;
   }
 }
 

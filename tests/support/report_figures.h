@@ -24,7 +24,8 @@ std::vector<ReportFigure> ReportFigures(const std::vector<std::string>& report);
 
 // Every figure line is a row of `summary` under its label and every row is a
 // figure line; numbers agree within half a unit of the last digit shown
-// (and a float's rounding), "nan", "-" and ">1000" are missing values.
+// (and a float's rounding), "nan", "-", "not estimable..." and ">N" (N a
+// count) are missing values.
 void ExpectSummaryMatchesReport(const std::vector<std::string>& report,
                                 const ResultTable& summary);
 
