@@ -283,7 +283,7 @@ void Session::ThrowIfRejected() {
 
 void Session::RefuseUnlessRuns(std::int32_t id) const {
   if (!IsAvailable(*FindCommand(id), doc_->State()))
-    throw Refused("This command is not available for the loaded pedigree.");
+    throw Refused(UnavailableMessage(*FindCommand(id), doc_->State()));
   if (const std::string refusal = MetafounderRefusal(doc_->pedigree(), id); !refusal.empty())
     throw Refused(refusal);
 }

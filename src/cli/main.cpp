@@ -7,6 +7,7 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <deque>
 #include <filesystem>
@@ -346,6 +347,26 @@ struct Arguments {
 
 bool IsPlot(const CliCommand& command) { return std::string_view(command.name) == "plot"; }
 
+// A float as the shortest text that reads back as it.
+std::string Shortest(float value) {
+  char text[32];
+  return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
+
+// What the Options dialog would refuse in --range, told as the option: the
+// dialog's message names boxes the command line does not have.
+std::optional<std::string> RangeProblem(const Arguments& args, const Settings& entries) {
+  if (args.range.size() != 2) return std::nullopt;
+  Settings probe = entries;
+  const std::optional<std::string> refused = CheckOptions(probe);
+  if (!refused) return std::nullopt;
+  const std::string given = "--range " + Shortest(args.range[0]) + " " + Shortest(args.range[1]);
+  if (refused->starts_with("The relationships range")) return given + ": the two bounds must differ.";
+  return given + (probe.relationshipType == 0
+                      ? ": the bounds must be numbers from 0 to 1 (the relationship coefficient)."
+                      : ": the bounds must be numbers from 0 to 2 (the numerator relationship).");
+}
+
 // Settings: the program folder's, then --settings, then each explicit option,
 // validated as the Options dialog validates them. For the mating
 // optimization, --forbidden alone decides whether forbidden matings count.
@@ -376,6 +397,10 @@ bool ApplySettings(CKinvarDoc& doc, const Arguments& args, const CliCommand& com
   if (args.maxPaths) entries.maxPaths = *args.maxPaths;
   if (args.precision) entries.precision = *args.precision == "double" ? 1 : 0;
   if (command.kind == Kind::kMatings || IsPlot(command)) entries.allowForbidden = args.forbidden ? 1 : 0;
+  if (const auto problem = RangeProblem(args, entries)) {
+    std::fprintf(stderr, "%s\n", problem->c_str());
+    return false;
+  }
   return doc.ApplyOptions(entries).has_value();
 }
 
@@ -700,7 +725,7 @@ int RunCommand(const CliCommand& command, const Arguments& args) {
 #endif
   const std::int32_t id = CommandIdFor(command, args);
   if (!IsAvailable(*FindCommand(id), doc.State())) {
-    std::fputs("This command is not available for the loaded pedigree.\n", stderr);
+    std::fprintf(stderr, "%s\n", UnavailableMessage(*FindCommand(id), doc.State()).c_str());
     return 1;
   }
   if (command.kind == Kind::kFile || command.kind == Kind::kExtract)
