@@ -117,7 +117,9 @@ TEST_F(CliGroupsModel, EveryCommandTakesTheGroupsAsUnknownParents) {
       const std::string withOption = Run(row.args, grouped, t, " --genetic-groups " + Quote(groups));
       EXPECT_EQ(withOption, Run(row.args, zeros, t, ""));
       EXPECT_EQ(withOption.rfind("0\n", 0), 0u) << withOption;
-      if (row.sharedGroupsChange) EXPECT_NE(withOption, Run(row.args, grouped, t, ""));
+      if (row.sharedGroupsChange) {
+        EXPECT_NE(withOption, Run(row.args, grouped, t, ""));
+      }
     }
   }
 }

@@ -107,7 +107,8 @@ TEST_F(CliLimits, ThreadsBeyondTheCoresAreNotStarted) {
   for (int i = 0; i < 20000; ++i)
     text += "P" + std::to_string(i) + " F" + std::to_string(i % 2000) + " F" + std::to_string(2000 + i % 1999) + "\n";
   for (int i = 0; i < 20000; ++i)
-    text += "Q" + std::to_string(i) + " P" + std::to_string(i) + " P" + std::to_string((i * 7 + 1) % 20000) + "\n";
+    text += "Q" + std::to_string(i) + " P" + std::to_string(i % 10000) + " P" +
+            std::to_string(10000 + (i * 7 + 1) % 10000) + "\n";
   const std::string ped = Write("wide.pdg", text);
   const CliRun plain = Execute("-q inbreeding " + ped);
   ASSERT_EQ(plain.status, 0) << plain.err;
