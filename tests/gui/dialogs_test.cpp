@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "analyses/path_counting.h"
 #include "app/commands.h"
 #include "genetics/command_context.h"
 #include "gui/dialogs.h"
@@ -87,6 +88,36 @@ TEST(OptionsDialog, RefusesWhatTheRulesRefuseAndTypeButtonsClamp) {
 
 std::vector<std::string> ReportLines(const CKinvarDoc& doc) {
   return kinvar::test::ReportLines(doc.pedigree());
+}
+
+// The limit of paths a saved path counting file takes is the user's: OK
+// stores it, and Save As then writes every path or none.
+TEST(OptionsDialog, SetsTheMostPathsASavedFileTakes) {
+  const struct {
+    const char* name;
+    int limit;
+    bool saved;
+  } cases[] = {{"fewer than the paths", 3, false}, {"no limit", 0, true}, {"the default", 1000000, true}};
+  for (const auto& c : cases) {
+    DocumentFixture f;
+    const test::TempFile line(test::FullSibLine("progeny sire dam\nS0 0 0\nD0 0 0\n", 4));
+    ASSERT_TRUE(f.doc.OpenPedigreeFile(line.path()));
+    f.doc.RunCommand(kCmdPathCountingAll);
+    WhenShown<COptionDlg>([&c](COptionDlg& d) {
+      EXPECT_EQ(d.maxPathsBox()->value(), 1000000) << c.name;
+      d.maxPathsBox()->setValue(c.limit);
+      d.okButton()->click();
+    });
+    RunOptionsDialog(f.doc, f.platform, nullptr);
+    EXPECT_EQ(f.doc.settings().maxPaths, c.limit) << c.name;
+    const test::TempFile out("", ".out");
+    f.platform.messages.clear();
+    EXPECT_EQ(f.doc.SaveTo(out.path(), 1), c.saved) << c.name;
+    EXPECT_EQ(test::ReadWholeFile(out.path()).find("<") != std::string::npos, c.saved) << c.name;
+    if (!c.saved) {
+      EXPECT_EQ(f.platform.messages, std::vector<std::string>{PathLimitMessage(3)}) << c.name;
+    }
+  }
 }
 
 TEST(OptionsDialog, ReRunsTheShownReportOnlyWhenItsSettingsChanged) {
