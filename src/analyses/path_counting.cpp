@@ -546,6 +546,7 @@ std::optional<std::uint64_t> CountPaths(CommandContext& ctx, Scope scope, std::u
   Pedigree& ped = ctx.ped;
   EnsureCodeOrder(ped);
   const std::int32_t group = scope == Scope::kGroup ? GroupIndexOf(ped, ctx.remembered.pathGroup) : -1;
+  if (scope == Scope::kGroup && group < 0) return 0;  // the run writes nothing either
   auto window = ctx.platform.OpenProgress();
   Progress progress(*window);
   progress.SetStage(0, 100, ped.nTotal, "Counting paths...");
@@ -588,6 +589,11 @@ bool WithinPathLimit(CommandContext& ctx, Scope scope) {
   return false;
 }
 
+bool IsPathCounting(std::int32_t command) {
+  return command == kCmdPathCountingIndividual || command == kCmdPathCountingGroup ||
+         command == kCmdPathCountingAll;
+}
+
 Scope ScopeOf(std::int32_t command) {
   return command == kCmdPathCountingIndividual ? Scope::kIndividual
          : command == kCmdPathCountingGroup    ? Scope::kGroup
@@ -595,18 +601,10 @@ Scope ScopeOf(std::int32_t command) {
 }
 
 bool RunInto(CommandContext& ctx, OutputFile& file, ResultSet* tables) {
-  switch (ctx.lastCommand) {
-    case kCmdPathCountingIndividual: case kCmdPathCountingGroup: case kCmdPathCountingAll:
-      if (!WithinPathLimit(ctx, ScopeOf(ctx.lastCommand))) return false;
-      break;
-    default: return true;
-  }
-  switch (ctx.lastCommand) {
-    case kCmdPathCountingIndividual: Run(ctx, Scope::kIndividual, &file, tables); break;
-    case kCmdPathCountingGroup: Run(ctx, Scope::kGroup, &file, tables); break;
-    case kCmdPathCountingAll: Run(ctx, Scope::kAll, &file, tables); break;
-    default: return true;
-  }
+  if (!IsPathCounting(ctx.lastCommand)) return true;
+  const Scope scope = ScopeOf(ctx.lastCommand);
+  if (!WithinPathLimit(ctx, scope)) return false;
+  Run(ctx, scope, &file, tables);
   return ctx.lastCommand != 0;
 }
 
@@ -622,10 +620,7 @@ bool WritePathCountingFile(CommandContext& ctx, OutputFile& file) {
 }
 
 bool CompletePathCountingTables(CommandContext& ctx) {
-  const std::int32_t c = ctx.lastCommand;
-  const bool pathCounting = c == kCmdPathCountingIndividual || c == kCmdPathCountingGroup ||
-                            c == kCmdPathCountingAll;
-  if (!pathCounting || !ctx.ped.report.Full()) return true;
+  if (!IsPathCounting(ctx.lastCommand) || !ctx.ped.report.Full()) return true;
   std::string error;
   const auto nowhere = OutputFile::Begin("/dev/null", error);
   if (!nowhere) return false;

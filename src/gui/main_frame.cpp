@@ -95,9 +95,8 @@ CMainFrame::CMainFrame(QtPlatform& platform, CKinvarDoc& doc, QWidget* parent)
     settings_->setAtomicSyncRequired(true);
     recent_ = settings_->value(QStringLiteral("RecentFiles")).toStringList();
     doc_.settings().threads = std::max(0, settings_->value(QStringLiteral("Threads"), 0).toInt());
-    doc_.settings().maxPaths =
-        std::max<qlonglong>(0, settings_->value(QStringLiteral("MaxPaths"), static_cast<qlonglong>(doc_.settings().maxPaths))
-                                   .toLongLong());
+    const QVariant maxPaths = settings_->value(QStringLiteral("MaxPaths"));
+    if (maxPaths.isValid()) doc_.settings().maxPaths = std::max<qlonglong>(0, maxPaths.toLongLong());
     doc_.settings().precision =
         settings_->value(QStringLiteral("Precision")).toString() == QStringLiteral("double") ? 1 : 0;
   }

@@ -124,6 +124,16 @@ TEST_F(CliLimits, ThreadsBeyondTheCoresAreNotStarted) {
 }
 
 #ifdef KINVAR_CLI_HAS_PICTURES
+// A line twenty thousand generations deep, 40001 ancestors: refused from
+// the count, with the most generations that fit, and no file.
+TEST_F(CliLimits, DrawRefusesADeepLineFromItsCount) {
+  ExpectRefusals({{"20000 generations",
+                   "-q draw " + FullSibs(20000) + " ancestors individual S20000 -o " + Quote(Out("x.svg")), 1,
+                   "The drawing would have 40001 nodes, more than the 5000 that can be drawn. "
+                   "Draw 2499 generations (4999 nodes).\nAdd --generations 2499.\n"}});
+  EXPECT_FALSE(std::filesystem::exists(Out("x.svg")));
+}
+
 TEST_F(CliLimits, PicturesPrintNoRuntimeFolderWarning) {
   const std::string ped = Write("small.pdg", "progeny sire dam\nA 0 0\nB 0 0\nC A B\n");
   for (const char* environment : {"env -u XDG_RUNTIME_DIR ", ""}) {

@@ -100,7 +100,7 @@ TEST(OptionsDialog, SetsTheMostPathsASavedFileTakes) {
   } cases[] = {{"fewer than the paths", 3, false}, {"no limit", 0, true}, {"the default", 1000000, true}};
   for (const auto& c : cases) {
     DocumentFixture f;
-    const test::TempFile line(test::FullSibLine("progeny sire dam\nS0 0 0\nD0 0 0\n", 4));
+    const kinvar::test::TempFile line(kinvar::test::FullSibLine("progeny sire dam\nS0 0 0\nD0 0 0\n", 4));
     ASSERT_TRUE(f.doc.OpenPedigreeFile(line.path()));
     f.doc.RunCommand(kCmdPathCountingAll);
     WhenShown<COptionDlg>([&c](COptionDlg& d) {
@@ -110,10 +110,10 @@ TEST(OptionsDialog, SetsTheMostPathsASavedFileTakes) {
     });
     RunOptionsDialog(f.doc, f.platform, nullptr);
     EXPECT_EQ(f.doc.settings().maxPaths, c.limit) << c.name;
-    const test::TempFile out("", ".out");
+    const kinvar::test::TempFile out("", ".out");
     f.platform.messages.clear();
     EXPECT_EQ(f.doc.SaveTo(out.path(), 1), c.saved) << c.name;
-    EXPECT_EQ(test::ReadWholeFile(out.path()).find("<") != std::string::npos, c.saved) << c.name;
+    EXPECT_EQ(kinvar::test::ReadWholeFile(out.path()).find("<") != std::string::npos, c.saved) << c.name;
     if (!c.saved) {
       EXPECT_EQ(f.platform.messages, std::vector<std::string>{PathLimitMessage(3)}) << c.name;
     }
