@@ -215,16 +215,20 @@ bool CKinvarDoc::RunCommand(std::int32_t id) {
   try {
     return Dispatch(id);
   } catch (const std::bad_alloc& failure) {
-    StopForLackOfResources(failure);
+    StopForLackOfResources(id, failure);
   } catch (const std::system_error& failure) {
-    StopForLackOfResources(failure);
+    StopForLackOfResources(id, failure);
   }
   return true;
 }
 
-void CKinvarDoc::StopForLackOfResources(const std::exception& failure) {
-  ped_.report.Clear();
-  lastCommand_ = kCmdNone;
+void CKinvarDoc::StopForLackOfResources(std::int32_t id, const std::exception& failure) {
+  // A save leaves the report it was saving; a file it began is not put in
+  // place (OutputFile replaces the target only when committed).
+  if (id != kCmdFileSaveAs && id != kCmdFileSave) {
+    ped_.report.Clear();
+    lastCommand_ = kCmdNone;
+  }
   platform_.ShowMessage(ResourceFailureMessage(failure), MessageIcon::kError);
   platform_.RefreshViews();
 }

@@ -53,7 +53,8 @@ class CKinvarDoc {
   // --- Commands
   // Runs a document command; false when the document has no handler for it.
   // A command that runs out of memory or threads is told to the user and
-  // leaves an empty report that no command can repeat.
+  // leaves an empty report that no command can repeat (a save leaves the
+  // report it was saving).
   bool RunCommand(std::int32_t id);
   // The command table's rule, and for a document command a handler to run.
   bool IsCommandEnabled(std::int32_t id) const;
@@ -126,7 +127,7 @@ class CKinvarDoc {
 
  private:
   bool Dispatch(std::int32_t id);
-  void StopForLackOfResources(const std::exception& failure);
+  void StopForLackOfResources(std::int32_t id, const std::exception& failure);
   void OnCompute();
   // Puts the single-precision warning first in the report of a command
   // whose numbers go through D, when some D is too small for a float.
