@@ -102,9 +102,8 @@ int WriteDrawing(CKinvarDoc& doc, const DrawRequest& asked) {
   CommandContext ctx = doc.Context();
   const std::optional<DrawingRequest> request = AskStart(ctx, asked);
   if (!request) return 1;
-  if (!EnsureInbreeding(ctx)) return 1;
-  // Counted before anything is built: a line a million generations deep is
-  // refused at once.
+  // Counted before anything is built or any F computed: a line a million
+  // generations deep is refused at once.
   const DrawingSizeProblem problem = CheckDrawingSize(doc.pedigree(), *request);
   if (!problem.message.empty()) {
     std::fprintf(stderr, "%s\n", problem.message.c_str());
@@ -112,6 +111,7 @@ int WriteDrawing(CKinvarDoc& doc, const DrawRequest& asked) {
       std::fprintf(stderr, "Add --generations %d.\n", problem.fittingGenerations);
     return 1;
   }
+  if (!EnsureInbreeding(ctx)) return 1;
   const PedigreeDrawing drawing = BuildPedigreeDrawing(doc.pedigree(), *request);
   PaintingApplication application;
   return WritePictureFile(pictures::PedigreeDrawingPicture(drawing), asked.output, asked.size);

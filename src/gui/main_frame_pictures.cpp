@@ -38,10 +38,9 @@ void CMainFrame::OnPedigreeDrawing(std::int32_t id) {
   CommandContext ctx = doc_.Context();
   std::optional<DrawingRequest> request = AskDrawing(ctx, id);
   if (!request) return;
-  // The nodes are coloured by F: the same coefficients as every report.
-  if (!EnsureInbreeding(ctx)) return;
   Pedigree& ped = doc_.pedigree();
-  // Counted before anything is built, so that a refusal comes at once.
+  // Counted before anything is built or any F computed, so that a refusal
+  // comes at once.
   const DrawingSizeProblem problem = CheckDrawingSize(ped, *request);
   if (!problem.message.empty()) {
     // Too many nodes: offer the most generations that fit, when some do.
@@ -52,6 +51,8 @@ void CMainFrame::OnPedigreeDrawing(std::int32_t id) {
     if (platform_.ShowMessage(problem.message, MessageIcon::kQuestion) != Answer::kYes) return;
     request->generations = problem.fittingGenerations;
   }
+  // The nodes are coloured by F: the same coefficients as every report.
+  if (!EnsureInbreeding(ctx)) return;
   const PedigreeDrawing drawing = BuildPedigreeDrawing(ped, *request);
   WaitCursor cursor(platform_);
   ShowPicture(pictures::PedigreeDrawingPicture(drawing));
