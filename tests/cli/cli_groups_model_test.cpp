@@ -124,7 +124,7 @@ TEST_F(CliGroupsModel, EveryCommandTakesTheGroupsAsUnknownParents) {
   }
 }
 
-// The run the issue shows: the progeny of two founders whose parents are
+// The smallest case: the progeny of two founders whose parents are
 // the same two groups is inbred only when the groups are founders.
 TEST_F(CliGroupsModel, SharedGroupsAreNoCommonAncestors) {
   test::WriteWholeFile(Out("g.pdg"), "Progeny Sire Dam\nA G1 G2\nB G1 G2\nC A B\n");
