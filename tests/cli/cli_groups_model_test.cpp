@@ -18,14 +18,14 @@ namespace {
 using test::CliRun;
 using test::Quote;
 
-// The two group IDs; no random ID has digits after two letters this way.
+// The two group IDs; no random individual takes them (checked below).
 constexpr const char* kGroups[] = {"GROUPONE", "GROUPTWO"};
 
 struct Texts {
   std::string withGroups;  // unknown parents named by a group
   std::string withZeros;   // the same parents written as 0
-  std::string someId;      // an inbred individual's ID, or the last one
-  std::string otherId;
+  std::string someId;      // the last individual listed
+  std::string otherId;     // and the one before it
 };
 
 // The listed individuals of a random pedigree, every unknown parent given a
