@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -140,6 +141,13 @@ class LoopSearch {
   std::int32_t Sire(std::int32_t c) const { return sire_[static_cast<std::size_t>(c)]; }
   std::int32_t Dam(std::int32_t c) const { return dam_[static_cast<std::size_t>(c)]; }
   bool Stopped() const { return stop_; }
+  // Paths are then counted, never listed, and the search stops once more
+  // than `budget` have been met.
+  void CountOnly(std::uint64_t budget) {
+    counting_ = true;
+    budget_ = budget;
+  }
+  std::uint64_t Counted() const { return counted_; }
   bool Canceled() const { return canceled_; }
   void Cancel() { canceled_ = stop_ = true; }
 
@@ -297,6 +305,10 @@ class LoopSearch {
   }
 
   void Found() {
+    if (counting_) {
+      if (++counted_ > budget_) stop_ = true;
+      return;
+    }
     const std::int32_t a = damStack_.back().code;
     const std::size_t n1 = sireStack_.size() - 1;
     const std::size_t n2 = damStack_.size() - 1;
@@ -367,6 +379,9 @@ class LoopSearch {
   std::string text_;
   std::string plain_;
   std::uint32_t visits_ = 0;
+  bool counting_ = false;
+  std::uint64_t budget_ = 0;
+  std::uint64_t counted_ = 0;
   bool stop_ = false;
   bool canceled_ = false;
 };
@@ -525,27 +540,87 @@ void OnPathCountingAll(CommandContext& ctx) { Run(ctx, Scope::kAll, nullptr); }
 
 namespace {
 
-bool RunInto(CommandContext& ctx, OutputFile& file, ResultSet* tables) {
-  switch (ctx.lastCommand) {
-    case kCmdPathCountingIndividual: Run(ctx, Scope::kIndividual, &file, tables); break;
-    case kCmdPathCountingGroup: Run(ctx, Scope::kGroup, &file, tables); break;
-    case kCmdPathCountingAll: Run(ctx, Scope::kAll, &file, tables); break;
-    default: return true;
+// The paths the run would list, counted up to limit + 1 without writing
+// any; nothing when the user cancelled.
+std::optional<std::uint64_t> CountPaths(CommandContext& ctx, Scope scope, std::uint64_t limit) {
+  Pedigree& ped = ctx.ped;
+  EnsureCodeOrder(ped);
+  const std::int32_t group = scope == Scope::kGroup ? GroupIndexOf(ped, ctx.remembered.pathGroup) : -1;
+  if (scope == Scope::kGroup && group < 0) return 0;  // the run writes nothing either
+  auto window = ctx.platform.OpenProgress();
+  Progress progress(*window);
+  progress.SetStage(0, 100, ped.nTotal, "Counting paths...");
+  Output nowhere{ped.report};
+  LoopSearch search(ped, nowhere, [&window]() { return window->PollCancel(); });
+  search.CountOnly(limit);
+  const auto count = [&](std::int32_t c) {
+    if (search.Sire(c) != 0 && search.Dam(c) != 0 && search.HasCommonAncestor(c))
+      search.Enumerate(search.Sire(c), search.Dam(c));
+  };
+  if (scope == Scope::kIndividual) {
+    if (ctx.remembered.pathIndividual != kUnknownParent) count(ped.rec(ctx.remembered.pathIndividual).code);
+  } else {
+    const std::int32_t n = ped.nTotal;
+    const auto in = [&](std::int32_t c) { return group < 0 || ped.byCode(c - 1).group == group; };
+    for (std::int32_t c = 1; c <= n && !search.Stopped(); ++c) {
+      const std::int32_t s = search.Sire(c), d = search.Dam(c);
+      if (s == 0 || d == 0 || !in(c)) continue;
+      count(c);
+      while (c < n && search.Sire(c + 1) == s && search.Dam(c + 1) == d) ++c;
+      if (progress.Step(c - 1)) search.Cancel();
+    }
   }
+  if (search.Canceled()) return std::nullopt;
+  return search.Counted();
+}
+
+// A file takes every path, so a run past the limit is refused before its
+// first line rather than filling the disk; false when refused or cancelled.
+bool WithinPathLimit(CommandContext& ctx, Scope scope) {
+  const std::int64_t limit = ctx.ped.settings.maxPaths;
+  if (limit <= 0) return true;
+  const auto counted = CountPaths(ctx, scope, static_cast<std::uint64_t>(limit));
+  if (!counted) {
+    ShowCanceled(ctx);
+    return false;
+  }
+  if (*counted <= static_cast<std::uint64_t>(limit)) return true;
+  ctx.platform.ShowMessage(PathLimitMessage(limit), MessageIcon::kError);
+  return false;
+}
+
+bool IsPathCounting(std::int32_t command) {
+  return command == kCmdPathCountingIndividual || command == kCmdPathCountingGroup ||
+         command == kCmdPathCountingAll;
+}
+
+Scope ScopeOf(std::int32_t command) {
+  return command == kCmdPathCountingIndividual ? Scope::kIndividual
+         : command == kCmdPathCountingGroup    ? Scope::kGroup
+                                               : Scope::kAll;
+}
+
+bool RunInto(CommandContext& ctx, OutputFile& file, ResultSet* tables) {
+  if (!IsPathCounting(ctx.lastCommand)) return true;
+  const Scope scope = ScopeOf(ctx.lastCommand);
+  if (!WithinPathLimit(ctx, scope)) return false;
+  Run(ctx, scope, &file, tables);
   return ctx.lastCommand != 0;
 }
 
 }  // namespace
+
+std::string PathLimitMessage(std::int64_t limit) {
+  return "The paths number more than " + std::to_string(limit) +
+         ", the limit of paths written; nothing was written. Raise the limit to write them all.";
+}
 
 bool WritePathCountingFile(CommandContext& ctx, OutputFile& file) {
   return RunInto(ctx, file, nullptr);
 }
 
 bool CompletePathCountingTables(CommandContext& ctx) {
-  const std::int32_t c = ctx.lastCommand;
-  const bool pathCounting = c == kCmdPathCountingIndividual || c == kCmdPathCountingGroup ||
-                            c == kCmdPathCountingAll;
-  if (!pathCounting || !ctx.ped.report.Full()) return true;
+  if (!IsPathCounting(ctx.lastCommand) || !ctx.ped.report.Full()) return true;
   std::string error;
   const auto nowhere = OutputFile::Begin("/dev/null", error);
   if (!nowhere) return false;

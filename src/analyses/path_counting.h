@@ -14,7 +14,9 @@
 // file (Save As), which receives every path. Contributions are 32-bit floats.
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <string>
 
 #include "genetics/command_context.h"
 #include "report/output_file.h"
@@ -29,14 +31,20 @@ void OnPathCountingAll(CommandContext& ctx);
 
 // Save As: runs the command that `ctx.lastCommand` names with its remembered
 // input straight into `file` (after its header), without the store's limit.
-// False when the user cancelled: the report then shows the cancel state, and
-// the caller throws the file away.
+// The paths are counted first: more than the setting maxPaths (when
+// positive) are refused with PathLimitMessage, the report left as it is.
+// False when refused, or when the user cancelled (the report then shows the
+// cancel state); the caller throws the file away.
 bool WritePathCountingFile(CommandContext& ctx, OutputFile& file);
+
+// What the user is told when the paths are more than `limit`.
+std::string PathLimitMessage(std::int64_t limit);
 
 // A run into the report stops where the store is full, and its tables with
 // it; this runs the search again to its end, lines going nowhere, and puts
 // the whole run's tables in place of the report's. False when the user
-// cancelled (the report then shows the cancel state).
+// cancelled (the report then shows the cancel state), or when the paths are
+// more than the limit, as for WritePathCountingFile.
 bool CompletePathCountingTables(CommandContext& ctx);
 
 }  // namespace kinvar

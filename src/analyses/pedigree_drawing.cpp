@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <climits>
 #include <map>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 namespace kinvar {
@@ -213,24 +215,86 @@ PedigreeDrawing BuildPedigreeDrawing(Pedigree& ped, const DrawingRequest& reques
   return drawing;
 }
 
-DrawingSizeProblem CheckDrawingSize(Pedigree& ped, const PedigreeDrawing& drawing) {
-  const auto count = static_cast<int>(drawing.nodes.size());
+std::int64_t CountDrawingNodes(Pedigree& ped, const DrawingRequest& request) {
+  EnsureCodeOrder(ped);
+  const std::vector<RecIndex> selection = SelectForDrawing(ped, request);
+  const std::size_t n = static_cast<std::size_t>(ped.nTotal) + 1;
+  std::vector<std::uint8_t> drawn(n), parent(n);
+  for (const RecIndex r : selection) drawn[CodeOf(ped, r)] = 1;
+  const auto isDrawn = [&](RecIndex p) { return p != kUnknownParent && drawn[CodeOf(ped, p)] != 0; };
+  for (const RecIndex r : selection)
+    for (const RecIndex p : {ped.rec(r).sire, ped.rec(r).dam})
+      if (isDrawn(p)) parent[CodeOf(ped, p)] = 1;
+  // As Nodes builds them: the leaf families, every other individual, and
+  // the mates from outside.
+  std::unordered_map<std::uint64_t, std::int64_t> families;
+  std::unordered_set<RecIndex> mates;
+  for (const RecIndex r : selection) {
+    const Rec& rec = ped.rec(r);
+    if (rec.sire != kUnknownParent && rec.dam != kUnknownParent && parent[CodeOf(ped, r)] == 0 &&
+        r != request.individual)
+      ++families[static_cast<std::uint64_t>(static_cast<std::uint32_t>(rec.sire)) << 32 |
+                 static_cast<std::uint32_t>(rec.dam)];
+    if (!isDrawn(rec.sire) && !isDrawn(rec.dam)) continue;
+    for (const RecIndex p : {rec.sire, rec.dam})
+      if (p != kUnknownParent && !isDrawn(p)) mates.insert(p);
+  }
+  auto count = static_cast<std::int64_t>(selection.size() + mates.size());
+  for (const auto& [parents, members] : families)
+    if (members >= kMinFamilyToCompact) count -= members - 1;
+  return count;
+}
+
+namespace {
+
+// The most generations (from `most` down) whose drawing fits, found by
+// halving: a few counts, each linear in the pedigree, where trying one
+// generation after the other would build the drawing once per generation.
+std::pair<int, std::int64_t> MostFittingGenerations(Pedigree& ped, const DrawingRequest& request, int most) {
+  int fits = 0, fails = most + 1;
+  std::int64_t fitting = 0;
+  while (fails - fits > 1) {
+    DrawingRequest fewer = request;
+    fewer.generations = fits + (fails - fits) / 2;
+    const std::int64_t nodes = CountDrawingNodes(ped, fewer);
+    if (nodes <= kMaxDrawingNodes) {
+      fits = fewer.generations;
+      fitting = nodes;
+    } else {
+      fails = fewer.generations;
+    }
+  }
+  return {fits, fitting};
+}
+
+DrawingSizeProblem SizeProblem(Pedigree& ped, const DrawingRequest& request, std::int64_t count, int deepest) {
   if (count <= kMaxDrawingNodes) return {};
   // No start is further from an individual drawn than the rows are deep.
-  int generations = drawing.request.generations > 0 ? drawing.request.generations - 1 : drawing.rows - 1;
-  std::string message = "The drawing would have " + std::to_string(count) + " nodes, more than the " +
-                        std::to_string(kMaxDrawingNodes) + " that can be drawn.";
-  for (; generations >= 1; --generations) {
-    DrawingRequest fewer = drawing.request;
-    fewer.generations = generations;
-    const std::size_t nodes = BuildPedigreeDrawing(ped, fewer).nodes.size();
-    if (nodes > static_cast<std::size_t>(kMaxDrawingNodes)) continue;
-    return {message + " Draw " + std::to_string(generations) +
-                (generations == 1 ? " generation (" : " generations (") + std::to_string(nodes) +
-                " nodes).",
-            generations};
-  }
-  return {message + " Even 1 generation is too many.", 0};
+  const int most = request.generations > 0 ? std::min(request.generations - 1, deepest) : deepest;
+  const std::string message = "The drawing would have " + std::to_string(count) + " nodes, more than the " +
+                              std::to_string(kMaxDrawingNodes) + " that can be drawn.";
+  const auto [generations, nodes] = MostFittingGenerations(ped, request, most);
+  if (generations == 0) return {message + " Even 1 generation is too many.", 0};
+  return {message + " Draw " + std::to_string(generations) +
+              (generations == 1 ? " generation (" : " generations (") + std::to_string(nodes) + " nodes).",
+          generations};
+}
+
+}  // namespace
+
+DrawingSizeProblem CheckDrawingSize(Pedigree& ped, const PedigreeDrawing& drawing) {
+  return SizeProblem(ped, drawing.request, static_cast<std::int64_t>(drawing.nodes.size()), drawing.rows - 1);
+}
+
+DrawingSizeProblem CheckDrawingSize(Pedigree& ped, const DrawingRequest& request) {
+  const std::int64_t count = CountDrawingNodes(ped, request);
+  if (count <= kMaxDrawingNodes) return {};
+  // Generations beyond the farthest individual add nobody.
+  const std::vector<int> distance = Distances(ped, request);
+  int deepest = 0;
+  for (const int d : distance)
+    if (d != kFar) deepest = std::max(deepest, d);
+  return SizeProblem(ped, request, count, deepest);
 }
 
 std::string DrawingTitle(const PedigreeDrawing& drawing) {

@@ -78,10 +78,16 @@ struct DrawingSizeProblem {
   std::string message;         // empty when the drawing can be drawn
   int fittingGenerations = 0;  // the most generations that fit, 0 when none does
 };
+// The number of nodes BuildPedigreeDrawing would make, counted without
+// building them, in time linear in the pedigree. Puts `records` in code
+// order.
+std::int64_t CountDrawingNodes(Pedigree& ped, const DrawingRequest& request);
+
 // Whether the drawing has at most kMaxDrawingNodes nodes; when not, how many
-// it has and the most generations that fit, found by building the drawing
-// again with fewer.
+// it has and the most generations that fit (by counts, never by building a
+// drawing). The request's form tells before anything is built.
 DrawingSizeProblem CheckDrawingSize(Pedigree& ped, const PedigreeDrawing& drawing);
+DrawingSizeProblem CheckDrawingSize(Pedigree& ped, const DrawingRequest& request);
 
 // "Ancestors of individual C4", "Descendants of group 3, 2 generations".
 std::string DrawingTitle(const PedigreeDrawing& drawing);

@@ -304,4 +304,14 @@ bool IsAvailable(const Command& command, const DocumentState& state) {
   return (Holding(command.id, state) & rule) == rule;
 }
 
+std::string UnavailableMessage(const Command& command, const DocumentState& state) {
+  const std::uint32_t missing = command.rule & ~Holding(command.id, state) & ~static_cast<std::uint32_t>(kNotShown);
+  // Only the size of matrix T is a limit the user could not tell from the
+  // pedigree's kind; the other rules name what the pedigree lacks.
+  if (missing == kSmallForT)
+    return "Matrix T is written for at most 500 individuals; this pedigree has " + std::to_string(state.nTotal) +
+           ".";
+  return "This command is not available for the loaded pedigree.";
+}
+
 }  // namespace kinvar

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "genetics/command_ids.h"
@@ -112,5 +113,7 @@ bool IsEnabled(const Command& command, const DocumentState& state);
 // The rule without its "not shown" condition: what a front end that runs one
 // command on a freshly opened pedigree checks.
 bool IsAvailable(const Command& command, const DocumentState& state);
+// Why IsAvailable is false, as the command line and the session tell it.
+std::string UnavailableMessage(const Command& command, const DocumentState& state);
 
 }  // namespace kinvar

@@ -1,6 +1,7 @@
 #include "app/document.h"
 
 #include <cstdlib>
+#include <new>
 #include <system_error>
 #include <tuple>
 #include <utility>
@@ -154,7 +155,14 @@ bool CKinvarDoc::LoadInPlaceOfShown(const Loader& load) {
     return false;
   }
   Progress progress(*window);
-  LoadOutcome outcome = load(loaded, progress);
+  LoadOutcome outcome;
+  try {
+    outcome = load(loaded, progress);
+  } catch (const std::bad_alloc& failure) {
+    outcome = {LoadStatus::kReadFailed, ResourceFailureMessage(failure)};
+  } catch (const std::system_error& failure) {
+    outcome = {LoadStatus::kReadFailed, ResourceFailureMessage(failure)};
+  }
   switch (outcome.status) {
     case LoadStatus::kReadFailed:
       window->Hide();
@@ -195,7 +203,37 @@ bool CKinvarDoc::CanExit() {
 
 void CKinvarDoc::SetTitle(const std::string& title) { title_ = path_.empty() ? "" : title; }
 
+std::string ResourceFailureMessage(const std::exception& failure) {
+  if (dynamic_cast<const std::bad_alloc*>(&failure) != nullptr)
+    return "Not enough memory for this computation.";
+  return std::string("The computation stopped: ") + failure.what();
+}
+
 bool CKinvarDoc::RunCommand(std::int32_t id) {
+  // Memory or threads running out end the command, not the program: the
+  // report then shows no figure of the half-done computation.
+  try {
+    return Dispatch(id);
+  } catch (const std::bad_alloc& failure) {
+    StopForLackOfResources(id, failure);
+  } catch (const std::system_error& failure) {
+    StopForLackOfResources(id, failure);
+  }
+  return true;
+}
+
+void CKinvarDoc::StopForLackOfResources(std::int32_t id, const std::exception& failure) {
+  // A save leaves the report it was saving; a file it began is not put in
+  // place (OutputFile replaces the target only when committed).
+  if (id != kCmdFileSaveAs && id != kCmdFileSave) {
+    ped_.report.Clear();
+    lastCommand_ = kCmdNone;
+  }
+  platform_.ShowMessage(ResourceFailureMessage(failure), MessageIcon::kError);
+  platform_.RefreshViews();
+}
+
+bool CKinvarDoc::Dispatch(std::int32_t id) {
   // A command that does not apply (no valid pedigree, no groups) is never
   // run, whoever asks: the menus grey it out, and a script cannot slip past.
   if (const Command* command = FindCommand(id); command != nullptr && !IsAvailable(*command, State()))

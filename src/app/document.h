@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -51,6 +52,9 @@ class CKinvarDoc {
 
   // --- Commands
   // Runs a document command; false when the document has no handler for it.
+  // A command that runs out of memory or threads is told to the user and
+  // leaves an empty report that no command can repeat (a save leaves the
+  // report it was saving).
   bool RunCommand(std::int32_t id);
   // The command table's rule, and for a document command a handler to run.
   bool IsCommandEnabled(std::int32_t id) const;
@@ -123,6 +127,8 @@ class CKinvarDoc {
   CommandContext Context();
 
  private:
+  bool Dispatch(std::int32_t id);
+  void StopForLackOfResources(std::int32_t id, const std::exception& failure);
   void OnCompute();
   // Puts the single-precision warning first in the report of a command
   // whose numbers go through D, when some D is too small for a float.
@@ -174,6 +180,10 @@ class CKinvarDoc {
   std::optional<LastSave> lastSave_;
   ResultSet queryTables_;
 };
+
+// What the user is told when a computation could not get the memory
+// (std::bad_alloc) or the threads (std::system_error) it needs.
+std::string ResourceFailureMessage(const std::exception& failure);
 
 // Why the command `id` does not run on this pedigree's metafounders; empty
 // when it takes them into account or there are none.

@@ -283,7 +283,7 @@ void Session::ThrowIfRejected() {
 
 void Session::RefuseUnlessRuns(std::int32_t id) const {
   if (!IsAvailable(*FindCommand(id), doc_->State()))
-    throw Refused("This command is not available for the loaded pedigree.");
+    throw Refused(UnavailableMessage(*FindCommand(id), doc_->State()));
   if (const std::string refusal = MetafounderRefusal(doc_->pedigree(), id); !refusal.empty())
     throw Refused(refusal);
 }
@@ -307,13 +307,15 @@ ResultSet Session::Run(std::int32_t id, std::deque<std::string> inputs,
   Begin(std::move(inputs), std::move(openFiles), std::move(savePath), std::move(formValues));
   doc_->RunCommand(id);
   const std::int32_t shown = id == kCmdRecompute ? kCmdCompute : id;
-  const bool foundNothing = IsPathCounting(id) && doc_->lastCommand() == kCmdNone && !platform_->cancelled();
+  const bool foundNothing =
+      IsPathCounting(id) && doc_->lastCommand() == kCmdNone && !platform_->cancelled() && !platform_->error();
   if (doc_->lastCommand() != shown && !foundNothing) {
     if (platform_->cancelled() || platform_->error()) ThrowStopped({});
     throw Refused(ReportText(doc_->pedigree().report));
   }
   if (IsPathCounting(id)) {
     CommandContext ctx = doc_->Context();
+    // Refused past the limit of paths (the error says so), or cancelled.
     if (!CompletePathCountingTables(ctx)) ThrowStopped(kCanceledMessage);
   }
   ResultSet tables = doc_->pedigree().report.tables();

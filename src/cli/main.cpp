@@ -9,15 +9,18 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <deque>
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include <unistd.h>
@@ -154,8 +157,9 @@ constexpr CliCommand kCliCommands[] = {
     {"path-counting", "Wright's path counting: the loops that make individuals inbred",
      "Usage: kinvar-cli path-counting PEDIGREE individual ID|group G|all\n"
      "Writes, for each inbred individual, every path from its sire up to a common ancestor\n"
-     "and down to its dam, the nodal common ancestors and their contributions to F. Every\n"
-     "path is written, however many; Ctrl+C stops a long run.",
+     "and down to its dam, the nodal common ancestors and their contributions to F. The paths\n"
+     "are counted first: a run with more than --max-paths N (default 1000000; 0: no limit)\n"
+     "is refused and writes nothing.",
      kCmdPathCountingAll, Kind::kScoped},
     {"extract", "Write the ancestors or descendants of an individual or a group as a pedigree",
      "Usage: kinvar-cli extract PEDIGREE ancestors|descendants individual ID|group G\n"
@@ -316,7 +320,7 @@ struct Arguments {
   bool inverse = false;   // x-linked: S inverse instead of S
   std::optional<std::string> dominanceGroup;  // dominance: a group number, default all
   std::optional<std::string> minValue;        // and its smallest |value| written
-  std::optional<std::string> geneticGroups;   // inverse, recode: the groups file
+  std::optional<std::string> geneticGroups;   // the groups file
   std::optional<std::string> groupFractions;  // and the fuzzy groups' fractions
   std::optional<std::string> metafounders;    // the metafounders' Gamma file
   std::optional<std::string> output;
@@ -329,6 +333,7 @@ struct Arguments {
   std::optional<std::string> settingsFile;
   bool quiet = false;
   std::optional<int> threads;
+  std::optional<std::int64_t> maxPaths;  // path-counting: the most paths written
   std::optional<std::string> precision;  // single or double
   std::optional<std::string> sheet;  // the worksheet of a workbook
   TableFormat format = TableFormat::kText;
@@ -347,6 +352,26 @@ struct Arguments {
 };
 
 bool IsPlot(const CliCommand& command) { return std::string_view(command.name) == "plot"; }
+
+// A float as the shortest text that reads back as it.
+std::string Shortest(float value) {
+  char text[32];
+  return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
+
+// What the Options dialog would refuse in --range, told as the option: the
+// dialog's message names boxes the command line does not have.
+std::optional<std::string> RangeProblem(const Arguments& args, const Settings& entries) {
+  if (args.range.size() != 2) return std::nullopt;
+  Settings probe = entries;
+  const std::optional<std::string> refused = CheckOptions(probe);
+  if (!refused) return std::nullopt;
+  const std::string given = "--range " + Shortest(args.range[0]) + " " + Shortest(args.range[1]);
+  if (refused->starts_with("The relationships range")) return given + ": the two bounds must differ.";
+  return given + (probe.relationshipType == 0
+                      ? ": the bounds must be numbers from 0 to 1 (the relationship coefficient)."
+                      : ": the bounds must be numbers from 0 to 2 (the numerator relationship).");
+}
 
 // Settings: the program folder's, then --settings, then each explicit option,
 // validated as the Options dialog validates them. For the mating
@@ -375,8 +400,13 @@ bool ApplySettings(CKinvarDoc& doc, const Arguments& args, const CliCommand& com
   }
   if (args.listFounders) entries.listFounders = 1;
   if (args.threads) entries.threads = *args.threads;
+  if (args.maxPaths) entries.maxPaths = *args.maxPaths;
   if (args.precision) entries.precision = *args.precision == "double" ? 1 : 0;
   if (command.kind == Kind::kMatings || IsPlot(command)) entries.allowForbidden = args.forbidden ? 1 : 0;
+  if (const auto problem = RangeProblem(args, entries)) {
+    std::fprintf(stderr, "%s\n", problem->c_str());
+    return false;
+  }
   return doc.ApplyOptions(entries).has_value();
 }
 
@@ -619,11 +649,12 @@ bool Refused(const CKinvarDoc& doc) {
 std::int32_t ShownCommand(std::int32_t id) { return id == kCmdRecompute ? kCmdCompute : id; }
 
 // Path counting that finds nobody inbred leaves a report no command can
-// repeat; it is still the answer, and Save As writes it.
-bool FoundNothing(std::int32_t id, const CKinvarDoc& doc) {
+// repeat; it is still the answer, and Save As writes it. A run stopped by an
+// error leaves the same state, and is no answer.
+bool FoundNothing(std::int32_t id, const CKinvarDoc& doc, const CliPlatform& platform) {
   const bool pathCounting = id == kCmdPathCountingIndividual || id == kCmdPathCountingGroup ||
                             id == kCmdPathCountingAll;
-  return pathCounting && doc.lastCommand() == kCmdNone;
+  return pathCounting && doc.lastCommand() == kCmdNone && !platform.ErrorShown();
 }
 
 // --sheet names a sheet of the workbook, or the run ends here. A workbook
@@ -704,6 +735,13 @@ int RunCommand(const CliCommand& command, const Arguments& args) {
   }
   if (!ReadFractions(doc, args)) return 1;
   platform.SetPickerInputs({args.inputs.begin(), args.inputs.end()});
+  // A command outside the metafounder model would give another model's
+  // figures: refused, whichever way the command below reaches its analysis.
+  if (const std::string refusal = MetafounderRefusal(doc.pedigree(), CommandIdFor(command, args));
+      !refusal.empty()) {
+    std::fprintf(stderr, "%s\n", refusal.c_str());
+    return 1;
+  }
 #ifdef KINVAR_HAS_PICTURES
   if (IsPlot(command)) {
     UseSeedFile(doc, args);
@@ -717,7 +755,7 @@ int RunCommand(const CliCommand& command, const Arguments& args) {
 #endif
   const std::int32_t id = CommandIdFor(command, args);
   if (!IsAvailable(*FindCommand(id), doc.State())) {
-    std::fputs("This command is not available for the loaded pedigree.\n", stderr);
+    std::fprintf(stderr, "%s\n", UnavailableMessage(*FindCommand(id), doc.State()).c_str());
     return 1;
   }
   if (command.kind == Kind::kFile || command.kind == Kind::kExtract)
@@ -744,7 +782,7 @@ int RunCommand(const CliCommand& command, const Arguments& args) {
                : 1;
   }
   // A refused group leaves the opening's report; an error report says why.
-  if (doc.lastCommand() != ShownCommand(id) && !FoundNothing(id, doc)) {
+  if (doc.lastCommand() != ShownCommand(id) && !FoundNothing(id, doc, platform)) {
     if (doc.lastCommand() == kCmdNone) WriteReport(doc.pedigree().report, stderr);
     return 1;
   }
@@ -848,7 +886,6 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
       break;
     case Kind::kQuery:
       sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
-      AddMetafounderOption(sub, args);
       sub.add_option("ID", args.inputs, "The individuals' IDs")
           ->required()
           ->expected(command.id == kCmdBetweenTwoIndividuals ? 2 : 1);
@@ -860,7 +897,6 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
         sub.add_flag("--triplets", args.triplets,
                      "\"row column value\" lines for mixed-model software; pair with 'recode'")
             ->excludes(full);
-        AddGroupOptions(sub, args);
       }
       if (command.id == kCmdXLinked) {
         sub.add_flag("--inverse", args.inverse, "S inverse instead of S");
@@ -884,7 +920,6 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
           ->check(CLI::IsMember(ScopeWords(command.name)));
       sub.add_option("GROUP", args.inputs, "The group numbers: one for within, two for between");
       sub.add_flag("--matrix", args.matrix, "Write the matrix instead of the pairs");
-      if (command.id == kCmdBetweenAll) AddMetafounderOption(sub, args);
       break;
     case Kind::kMatings:
       sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
@@ -904,6 +939,10 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
           ->required()
           ->check(CLI::IsMember(ScopeWords(command.name)));
       sub.add_option("INPUT", args.inputs, "The individual's ID or the group number");
+      if (command.id == kCmdPathCountingAll)
+        sub.add_option("--max-paths", args.maxPaths, "Refuse a run of more paths (default 1000000; 0: no limit)")
+            ->type_name("N")
+            ->check(CLI::NonNegativeNumber);
       break;
     case Kind::kExtract:
       AddKinshipAndStart(sub, args);
@@ -950,9 +989,7 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
       sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
       if (command.id == kCmdRecoding) {
         sub.add_flag("--original-order", args.originalOrder, "Keep the file's order");
-        AddGroupOptions(sub, args);
       }
-      if (command.id == kCmdCompute) AddMetafounderOption(sub, args);
       break;
   }
 }
@@ -1049,6 +1086,9 @@ int Main(int argc, char** argv) {
     CLI::App* sub = app.add_subcommand(command.name, command.summary);
     sub->footer(command.explanation);
     AddPositionals(*sub, command, args);
+    // Every command that reads a pedigree reads it with the same groups, so
+    // that its figures follow the model of every other report.
+    if (command.kind != Kind::kSettings) AddGroupOptions(*sub, args);
   }
   try {
     app.parse(argc, argv);
@@ -1074,4 +1114,15 @@ int Main(int argc, char** argv) {
 
 }  // namespace kinvar::cli
 
-int main(int argc, char** argv) { return kinvar::cli::Main(argc, argv); }
+int main(int argc, char** argv) {
+  // The document tells of a command that runs out of memory or threads; this
+  // catches the rest (the load, the writing), so that none ends in an abort.
+  try {
+    return kinvar::cli::Main(argc, argv);
+  } catch (const std::bad_alloc& failure) {
+    std::fprintf(stderr, "%s\n", kinvar::ResourceFailureMessage(failure).c_str());
+  } catch (const std::system_error& failure) {
+    std::fprintf(stderr, "%s\n", kinvar::ResourceFailureMessage(failure).c_str());
+  }
+  return 1;
+}

@@ -3,6 +3,10 @@
 #include <QSize>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+#include <stdlib.h>
 
 #include "analyses/decomposition_report.h"
 #include "analyses/pedigree_chart.h"
@@ -30,6 +34,22 @@ std::optional<QSize> ParsePixels(const std::string& text) {
 bool ChooseOffscreen() {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   return true;
+}
+
+PrivateRuntimeFolder::PrivateRuntimeFolder() {
+  if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) return;
+  std::string name = (std::filesystem::temp_directory_path() / "kinvar-runtime-XXXXXX").string();
+  // mkdtemp makes it 0700, the mode Qt asks of a runtime folder.
+  if (::mkdtemp(name.data()) == nullptr) return;
+  path = name;
+  qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(path));
+}
+
+PrivateRuntimeFolder::~PrivateRuntimeFolder() {
+  if (path.empty()) return;
+  qunsetenv("XDG_RUNTIME_DIR");
+  std::error_code ignored;
+  std::filesystem::remove_all(path, ignored);
 }
 
 std::optional<std::string> PictureFileProblem(const std::string& output, const std::string& size) {
@@ -82,15 +102,17 @@ int WriteDrawing(CKinvarDoc& doc, const DrawRequest& asked) {
   CommandContext ctx = doc.Context();
   const std::optional<DrawingRequest> request = AskStart(ctx, asked);
   if (!request) return 1;
-  if (!EnsureInbreeding(ctx)) return 1;
-  const PedigreeDrawing drawing = BuildPedigreeDrawing(doc.pedigree(), *request);
-  const DrawingSizeProblem problem = CheckDrawingSize(doc.pedigree(), drawing);
+  // Counted before anything is built or any F computed: a line a million
+  // generations deep is refused at once.
+  const DrawingSizeProblem problem = CheckDrawingSize(doc.pedigree(), *request);
   if (!problem.message.empty()) {
     std::fprintf(stderr, "%s\n", problem.message.c_str());
     if (problem.fittingGenerations > 0)
       std::fprintf(stderr, "Add --generations %d.\n", problem.fittingGenerations);
     return 1;
   }
+  if (!EnsureInbreeding(ctx)) return 1;
+  const PedigreeDrawing drawing = BuildPedigreeDrawing(doc.pedigree(), *request);
   PaintingApplication application;
   return WritePictureFile(pictures::PedigreeDrawingPicture(drawing), asked.output, asked.size);
 }

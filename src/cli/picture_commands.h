@@ -23,8 +23,20 @@ struct ChartRequest {
 // Painting needs a Qt application (a widgets one: the charts are Qt
 // Charts) and no display: offscreen unless the user chose a platform.
 bool ChooseOffscreen();
+// Qt warns on every start without a runtime folder of the user's
+// (XDG_RUNTIME_DIR unset, as under cron, ssh or a container), though
+// offscreen painting never uses one: a private empty folder stands in while
+// the application lives. Nothing when the variable is set.
+struct PrivateRuntimeFolder {
+  PrivateRuntimeFolder();
+  ~PrivateRuntimeFolder();
+  PrivateRuntimeFolder(const PrivateRuntimeFolder&) = delete;
+  PrivateRuntimeFolder& operator=(const PrivateRuntimeFolder&) = delete;
+  std::string path;  // empty when none was made
+};
 struct PaintingApplication {
   bool platformChosen = ChooseOffscreen();  // before the application starts
+  PrivateRuntimeFolder runtimeFolder;
   int argc = 1;
   char name[11] = "kinvar-cli";
   char* argv[2] = {name, nullptr};

@@ -29,19 +29,14 @@ void ShowCanceled(CommandContext& ctx) {
 }
 
 void NormalizeTypedId(std::string& typed) {
-  if (typed.size() > static_cast<std::size_t>(kMaxIdLength)) {
-    // Never half a UTF-8 character: back to where one starts.
-    std::size_t cut = kMaxIdLength;
-    while (cut > 0 && (static_cast<unsigned char>(typed[cut]) & 0xC0) == 0x80) --cut;
-    typed.resize(cut);
-  }
+  // Never cut: a text cut to the length of an ID could name another animal.
   for (char& c : typed)
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
 }
 
 RecIndex FindTypedId(const Pedigree& ped, std::string& typed) {
   NormalizeTypedId(typed);
-  if (typed.empty()) return kUnknownParent;
+  if (typed.empty() || typed.size() > static_cast<std::size_t>(kMaxIdLength)) return kUnknownParent;
   for (std::int32_t i = 0; i < ped.nTotal; ++i) {
     const RecIndex r = ped.records[static_cast<std::size_t>(i)];
     if (ped.rec(r).Id() == typed) return r;

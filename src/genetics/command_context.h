@@ -104,10 +104,12 @@ bool PrepareInbreeding(CommandContext& ctx);
 // The report holds only the cancel line; lastCommand is 0.
 void ShowCanceled(CommandContext& ctx);
 
-// Cuts `typed` to 20 characters and upper-cases it, as an ID box shows it.
+// Upper-cases `typed` (a to z only), as an ID box shows it. The text is kept
+// whole, however long.
 void NormalizeTypedId(std::string& typed);
-// NormalizeTypedId, then returns the first record in
-// `records`' current order with exactly that ID, or kUnknownParent.
+// NormalizeTypedId, then returns the first record in `records`' current
+// order with exactly that ID, or kUnknownParent; a text longer than any ID
+// can be names nobody.
 RecIndex FindTypedId(const Pedigree& ped, std::string& typed);
 // The group numbers of the pedigree in ascending order.
 std::vector<int> GroupNumbers(const Pedigree& ped);

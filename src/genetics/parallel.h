@@ -17,11 +17,12 @@
 
 namespace kinvar {
 
-// The number of workers a thread setting asks for: the setting itself when
-// positive, else one per core.
+// The number of workers a thread setting asks for: one per core, or fewer
+// when the setting asks for fewer. More workers than cores only add their
+// stacks and their per-worker state (a work vector each), never speed.
 inline int WorkerCount(int setting) {
-  if (setting > 0) return setting;
-  return static_cast<int>(std::max(1U, std::thread::hardware_concurrency()));
+  const int cores = static_cast<int>(std::max(1U, std::thread::hardware_concurrency()));
+  return setting > 0 ? std::min(setting, cores) : cores;
 }
 
 // Runs run(block, worker) for every block on up to `threads` workers. After

@@ -20,8 +20,10 @@ namespace {
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 QLineEdit* IdBox(QWidget* parent) {
+  // No limit on what is typed or pasted: a box that cut the text to the
+  // length of an ID would find the animal whose ID begins with it; a text
+  // longer than any ID is not found instead.
   auto* box = new QLineEdit(parent);
-  box->setMaxLength(kIdBoxLength);
   // Room for twenty wide characters.
   box->setMinimumWidth(box->fontMetrics().horizontalAdvance(QString(kIdBoxLength, 'W')) / 2 + 40);
   return box;

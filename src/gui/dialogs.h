@@ -19,7 +19,7 @@ class QPushButton;
 
 namespace kinvar::gui {
 
-// Longest ID a box accepts, as the pedigree stores IDs.
+// Longest ID the pedigree stores: an ID box is wide enough for it.
 inline constexpr int kIdBoxLength = 20;
 
 class CDialogGetAnID : public QDialog {

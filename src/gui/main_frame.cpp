@@ -95,6 +95,8 @@ CMainFrame::CMainFrame(QtPlatform& platform, CKinvarDoc& doc, QWidget* parent)
     settings_->setAtomicSyncRequired(true);
     recent_ = settings_->value(QStringLiteral("RecentFiles")).toStringList();
     doc_.settings().threads = std::max(0, settings_->value(QStringLiteral("Threads"), 0).toInt());
+    const QVariant maxPaths = settings_->value(QStringLiteral("MaxPaths"));
+    if (maxPaths.isValid()) doc_.settings().maxPaths = std::max<qlonglong>(0, maxPaths.toLongLong());
     doc_.settings().precision =
         settings_->value(QStringLiteral("Precision")).toString() == QStringLiteral("double") ? 1 : 0;
   }
@@ -333,6 +335,7 @@ void CMainFrame::Dispatch(std::int32_t id) {
       RunOptionsDialog(doc_, platform_, this);
       if (settings_) {
         settings_->setValue(QStringLiteral("Threads"), doc_.settings().threads);
+        settings_->setValue(QStringLiteral("MaxPaths"), static_cast<qlonglong>(doc_.settings().maxPaths));
         settings_->setValue(QStringLiteral("Precision"), doc_.settings().precision == 1
                                                              ? QStringLiteral("double")
                                                              : QStringLiteral("single"));

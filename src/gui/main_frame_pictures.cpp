@@ -38,11 +38,10 @@ void CMainFrame::OnPedigreeDrawing(std::int32_t id) {
   CommandContext ctx = doc_.Context();
   std::optional<DrawingRequest> request = AskDrawing(ctx, id);
   if (!request) return;
-  // The nodes are coloured by F: the same coefficients as every report.
-  if (!EnsureInbreeding(ctx)) return;
   Pedigree& ped = doc_.pedigree();
-  PedigreeDrawing drawing = BuildPedigreeDrawing(ped, *request);
-  const DrawingSizeProblem problem = CheckDrawingSize(ped, drawing);
+  // Counted before anything is built or any F computed, so that a refusal
+  // comes at once.
+  const DrawingSizeProblem problem = CheckDrawingSize(ped, *request);
   if (!problem.message.empty()) {
     // Too many nodes: offer the most generations that fit, when some do.
     if (problem.fittingGenerations == 0) {
@@ -51,8 +50,10 @@ void CMainFrame::OnPedigreeDrawing(std::int32_t id) {
     }
     if (platform_.ShowMessage(problem.message, MessageIcon::kQuestion) != Answer::kYes) return;
     request->generations = problem.fittingGenerations;
-    drawing = BuildPedigreeDrawing(ped, *request);
   }
+  // The nodes are coloured by F: the same coefficients as every report.
+  if (!EnsureInbreeding(ctx)) return;
+  const PedigreeDrawing drawing = BuildPedigreeDrawing(ped, *request);
   WaitCursor cursor(platform_);
   ShowPicture(pictures::PedigreeDrawingPicture(drawing));
 }

@@ -11,6 +11,8 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <cstdint>
 
 #include "app/document.h"
 #include "app/options.h"
@@ -42,6 +44,7 @@ COptionDlg::COptionDlg(CKinvarDoc& doc, Platform& platform, QWidget* parent)
       format_(new QComboBox),
       threads_(new QSpinBox),
       precision_(new QCheckBox(tr("&Double precision (F, D, relationships, inverse of A, T)"))),
+      maxPaths_(new QSpinBox),
       ok_(new QPushButton(tr("OK"))),
       save_(new QPushButton(tr("Save"))) {
   setWindowTitle(tr("Options"));
@@ -74,6 +77,14 @@ COptionDlg::COptionDlg(CKinvarDoc& doc, Platform& platform, QWidget* parent)
   precision_->setToolTip(
       tr("For lines whose inbreeding approaches 1; takes up to twice the time."));
   generalRows->addWidget(precision_);
+  // A saved file takes every path; past this many the save is refused.
+  auto* pathsRow = new QHBoxLayout;
+  generalRows->addLayout(pathsRow);
+  pathsRow->addWidget(new QLabel(tr("Most paths in a path counting file :")));
+  maxPaths_->setRange(0, 2000000000);
+  maxPaths_->setSingleStep(1000000);
+  maxPaths_->setSpecialValueText(tr("No limit"));
+  pathsRow->addWidget(maxPaths_, 1);
 
   auto* cancel = new QPushButton(tr("Cancel"));
   auto* buttons = new QHBoxLayout;
@@ -102,6 +113,7 @@ void COptionDlg::Show(const Settings& entries) {
   format_->setCurrentIndex(entries.numberFormat);
   threads_->setValue(entries.threads);
   precision_->setChecked(entries.precision == 1);
+  maxPaths_->setValue(static_cast<int>(std::clamp<std::int64_t>(entries.maxPaths, 0, maxPaths_->maximum())));
 }
 
 std::optional<Settings> COptionDlg::Read() {
@@ -123,6 +135,7 @@ std::optional<Settings> COptionDlg::Read() {
   entries.numberFormat = format_->currentIndex();
   entries.threads = threads_->value();
   entries.precision = precision_->isChecked() ? 1 : 0;
+  entries.maxPaths = maxPaths_->value();
   return entries;
 }
 

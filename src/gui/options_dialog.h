@@ -37,6 +37,7 @@ class COptionDlg : public QDialog {
   QComboBox* formatList() const { return format_; }
   QSpinBox* threadsBox() const { return threads_; }
   QCheckBox* precisionBox() const { return precision_; }
+  QSpinBox* maxPathsBox() const { return maxPaths_; }
   QPushButton* okButton() const { return ok_; }
   QPushButton* saveButton() const { return save_; }
 
@@ -60,6 +61,7 @@ class COptionDlg : public QDialog {
   QComboBox* format_;
   QSpinBox* threads_;  // 0 = one per core
   QCheckBox* precision_;  // kept, like threads_, in the desktop's own settings
+  QSpinBox* maxPaths_;    // path counting's saved files; 0 = no limit; kept like threads_
   QPushButton* ok_;
   QPushButton* save_;
 };

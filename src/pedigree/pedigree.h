@@ -92,6 +92,10 @@ struct Settings {
   // lines whose inbreeding approaches 1, where D = 1/2 - (Fs + Fd)/4 keeps
   // no correct digit in a float. Kept like `threads`, out of the file.
   std::int32_t precision = 0;
+  // Path counting writes a file only when its paths number at most this
+  // many (0: no limit), so that a line of full sibs cannot fill the disk.
+  // Kept like `threads`, out of the file.
+  std::int64_t maxPaths = 1000000;
 };
 
 // Below this D a float holds it with a relative error beyond about 1e-3.

@@ -97,11 +97,11 @@ void ParallelQuickSort(T* a, std::ptrdiff_t l, std::ptrdiff_t r, Less less, int 
   ParallelQuickSort(a, i, r, less, threads - left);
 }
 
-// The threads loading may use for a setting of Settings::threads: the
-// setting when positive, else one per core.
+// The threads loading may use for a setting of Settings::threads: one per
+// core, or fewer when the setting asks for fewer.
 inline int LoadThreads(int setting) {
-  if (setting > 0) return setting;
-  return static_cast<int>(std::max(1U, std::thread::hardware_concurrency()));
+  const int cores = static_cast<int>(std::max(1U, std::thread::hardware_concurrency()));
+  return setting > 0 ? std::min(setting, cores) : cores;
 }
 
 // records[0..r] by code.

@@ -446,6 +446,65 @@ TEST(PathCounting, CancelledSaveLeavesTheCancelStateAndTheOldFile) {
   EXPECT_EQ(s.Report(), std::vector<std::string>{"|XProcess has been canceled by the user."});
 }
 
+// A file takes a run's paths only when they number at most the limit: the
+// count made before writing is the number of paths the file would hold, so
+// a limit of exactly that many writes them all and one less writes nothing.
+TEST(PathCountingLimit, AFileIsWrittenUpToTheLimitAndRefusedPastIt) {
+  struct Row {
+    std::string name;
+    std::string text;
+    std::int32_t command;
+  };
+  std::vector<Row> rows = {{"full-sib chain, all", FullSibChain(6), kCmdPathCountingAll},
+                           {"full-sib chain, one", FullSibChain(6), kCmdPathCountingIndividual},
+                           {"small, group", kSmall, kCmdPathCountingGroup}};
+  for (std::uint64_t seed = 1; seed <= 30; ++seed)
+    rows.push_back({"random " + std::to_string(seed),
+                    test::MakeRandomPedigree(test::VariedOptions(seed, 60)).text, kCmdPathCountingAll});
+  int limited = 0;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Session s(row.text);
+    s.platform.typedIds.push_back("s6");
+    s.platform.groupChoices.push_back(2);
+    s.doc.settings().maxPaths = 0;
+    s.doc.RunCommand(row.command);
+    if (s.doc.lastCommand() != row.command) continue;
+    const std::string unlimited = s.SaveAs();
+    std::int64_t paths = 0;
+    std::istringstream lines(unlimited);
+    for (std::string line; std::getline(lines, line);) paths += line.rfind('<', 0) == 0 ? 1 : 0;
+    ASSERT_GT(paths, 0);
+    s.doc.settings().maxPaths = paths;
+    EXPECT_EQ(s.SaveAs(), unlimited);
+    s.doc.settings().maxPaths = paths - 1;
+    if (paths == 1) continue;
+    const std::vector<std::string> report = s.Report();
+    test::TempFile old("the old paths\n", ".out");
+    EXPECT_FALSE(s.doc.SaveTo(old.path(), 1));
+    EXPECT_EQ(test::ReadWholeFile(old.path()), "the old paths\n");
+    EXPECT_EQ(s.platform.JoinedTexts(MessageIcon::kError), PathLimitMessage(paths - 1));
+    EXPECT_EQ(s.Report(), report);
+    EXPECT_EQ(s.doc.lastCommand(), row.command);
+    ++limited;
+  }
+  EXPECT_GT(limited, 10);
+}
+
+// Twenty-five generations of full-sib matings, 685 bytes: billions of
+// paths, refused before the first is written.
+TEST(PathCountingLimit, AFullSibLineIsRefusedAtTheDefaultLimit) {
+  Session s(FullSibChain(25));
+  s.doc.RunCommand(kCmdPathCountingAll);
+  ASSERT_EQ(s.doc.lastCommand(), kCmdPathCountingAll);
+  test::TempFile old("", ".out");
+  EXPECT_FALSE(s.doc.SaveTo(old.path(), 1));
+  EXPECT_EQ(s.platform.JoinedTexts(MessageIcon::kError),
+            "The paths number more than 1000000, the limit of paths written; nothing was written. Raise the "
+            "limit to write them all.");
+  EXPECT_EQ(test::ReadWholeFile(old.path()), "");
+}
+
 // Sixteen generations of full-sib matings: more paths than the report
 // holds. The report's tables stop with its search; completed, they hold
 // every path that Save As writes, with the same families.

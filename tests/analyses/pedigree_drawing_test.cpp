@@ -143,6 +143,10 @@ TEST(PedigreeDrawing, RefusesMoreThanItCanDrawAndOffersFewerGenerations) {
     const DrawingSizeProblem problem = CheckDrawingSize(*ped, drawing);
     EXPECT_EQ(problem.message, row.message) << row.name;
     EXPECT_EQ(problem.fittingGenerations, row.fitting) << row.name;
+    // Told as well before the drawing is built.
+    const DrawingSizeProblem early = CheckDrawingSize(*ped, drawing.request);
+    EXPECT_EQ(early.message, row.message) << row.name;
+    EXPECT_EQ(early.fittingGenerations, row.fitting) << row.name;
   }
   // A founder with too many mates refuses even one generation.
   std::string text = "progeny sire dam\nX 0 0\n";
@@ -337,6 +341,46 @@ TEST(PedigreeDrawing, RandomPedigreesDrawEveryoneOnceWithEveryEdgeOnce) {
       }
   }
   EXPECT_GT(families, 100u);  // the cases do compact
+}
+
+// The count that decides a refusal is the number of nodes the drawing
+// would have, for every kind of start and depth.
+TEST(PedigreeDrawing, CountsExactlyTheNodesItWouldBuild) {
+  int counted = 0;
+  for (std::uint64_t seed = 1; seed <= 30; ++seed) {
+    test::RandomPedigreeOptions options = test::VariedOptions(seed, 200);
+    options.maxFamilySize = 7;
+    options.groupColumn = seed % 2 == 1;
+    auto ped = Loaded(test::MakeRandomPedigree(options).text);
+    std::vector<DrawingRequest> requests;
+    for (const Kinship kinship : {Kinship::kAncestors, Kinship::kDescendants})
+      for (const int generations : {0, 1, 2, 3}) {
+        for (RecIndex x = 1; x <= ped->nTotal; x += 7) requests.push_back({kinship, x, -1, generations});
+        for (std::size_t g = 0; g < ped->groups.size(); ++g)
+          requests.push_back({kinship, kUnknownParent, static_cast<std::int32_t>(g), generations});
+      }
+    for (const DrawingRequest& request : requests) {
+      const std::size_t built = BuildPedigreeDrawing(*ped, request).nodes.size();
+      EXPECT_EQ(CountDrawingNodes(*ped, request), static_cast<std::int64_t>(built))
+          << "seed " << seed << " individual " << request.individual << " group " << request.group
+          << " generations " << request.generations;
+      ++counted;
+    }
+  }
+  EXPECT_GT(counted, 1000);
+}
+
+// A line of full sibs twenty thousand generations deep: two ancestors a
+// generation, so 1 + 2k nodes for k generations; refused with the most
+// generations that fit, before any node is built.
+TEST(PedigreeDrawing, RefusesADeepLineFromItsCount) {
+  auto ped = Loaded(test::FullSibLine("progeny sire dam\nS0 0 0\nD0 0 0\n", 20000));
+  const DrawingRequest request{Kinship::kAncestors, Find(*ped, "S20000"), -1, 0};
+  const DrawingSizeProblem problem = CheckDrawingSize(*ped, request);
+  EXPECT_EQ(problem.message,
+            "The drawing would have 40001 nodes, more than the 5000 that can be drawn. "
+            "Draw 2499 generations (4999 nodes).");
+  EXPECT_EQ(problem.fittingGenerations, 2499);
 }
 
 }  // namespace

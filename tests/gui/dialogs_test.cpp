@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "analyses/path_counting.h"
 #include "app/commands.h"
 #include "genetics/command_context.h"
 #include "gui/dialogs.h"
@@ -89,6 +90,36 @@ std::vector<std::string> ReportLines(const CKinvarDoc& doc) {
   return kinvar::test::ReportLines(doc.pedigree());
 }
 
+// The limit of paths a saved path counting file takes is the user's: OK
+// stores it, and Save As then writes every path or none.
+TEST(OptionsDialog, SetsTheMostPathsASavedFileTakes) {
+  const struct {
+    const char* name;
+    int limit;
+    bool saved;
+  } cases[] = {{"fewer than the paths", 3, false}, {"no limit", 0, true}, {"the default", 1000000, true}};
+  for (const auto& c : cases) {
+    DocumentFixture f;
+    const kinvar::test::TempFile line(kinvar::test::FullSibLine("progeny sire dam\nS0 0 0\nD0 0 0\n", 4));
+    ASSERT_TRUE(f.doc.OpenPedigreeFile(line.path()));
+    f.doc.RunCommand(kCmdPathCountingAll);
+    WhenShown<COptionDlg>([&c](COptionDlg& d) {
+      EXPECT_EQ(d.maxPathsBox()->value(), 1000000) << c.name;
+      d.maxPathsBox()->setValue(c.limit);
+      d.okButton()->click();
+    });
+    RunOptionsDialog(f.doc, f.platform, nullptr);
+    EXPECT_EQ(f.doc.settings().maxPaths, c.limit) << c.name;
+    const kinvar::test::TempFile out("", ".out");
+    f.platform.messages.clear();
+    EXPECT_EQ(f.doc.SaveTo(out.path(), 1), c.saved) << c.name;
+    EXPECT_EQ(kinvar::test::ReadWholeFile(out.path()).find("<") != std::string::npos, c.saved) << c.name;
+    if (!c.saved) {
+      EXPECT_EQ(f.platform.messages, std::vector<std::string>{PathLimitMessage(3)}) << c.name;
+    }
+  }
+}
+
 TEST(OptionsDialog, ReRunsTheShownReportOnlyWhenItsSettingsChanged) {
   const struct {
     const char* name;
@@ -157,8 +188,10 @@ TEST(Pickers, AnUnknownIdKeepsTheDialogOpenUntilAKnownOne) {
   WhenShown<CDialogGetAnID>([&stayedOpen](CDialogGetAnID& d) {
     EXPECT_EQ(d.windowTitle().toStdString(), "Ancestors");
     EXPECT_EQ(d.button()->text().toStdString(), "Extract");
-    EXPECT_EQ(d.edit()->maxLength(), 20);
     EXPECT_EQ(Labels(d), std::vector<std::string>{"Individual ID"});
+    // Pasted whole, longer than any ID: not B3, whose ID it begins with.
+    d.edit()->setText("b3-and-twenty-more-bytes");
+    d.button()->click();
     d.edit()->setText("nobody");
     d.button()->click();
     stayedOpen = d.isVisible() && d.edit()->text() == "NOBODY" && d.focusWidget() == d.edit();
@@ -168,7 +201,8 @@ TEST(Pickers, AnUnknownIdKeepsTheDialogOpenUntilAKnownOne) {
   const auto found = AskIndividual(p.ctx, "Ancestors", "Extract");
   EXPECT_TRUE(stayedOpen);
   EXPECT_EQ(p.platform.messages,
-            std::vector<std::string>{"Cannot find individual \"NOBODY\" in the pedigree."});
+            (std::vector<std::string>{"Cannot find individual \"B3-AND-TWENTY-MORE-BYTES\" in the pedigree.",
+                                      "Cannot find individual \"NOBODY\" in the pedigree."}));
   ASSERT_TRUE(found.has_value());
   EXPECT_EQ(std::string(p.doc.pedigree().rec(*found).id), "B3");
 }
