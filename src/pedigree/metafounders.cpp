@@ -32,6 +32,7 @@ struct GammaValue {
   double value;
   std::string where;  // "Line 3 of the metafounders file: "
   std::string text;   // as given
+  std::string pair;   // "B with A", in the order given
 };
 
 struct GammaEntries {
@@ -73,7 +74,7 @@ std::string AddEntry(std::string a, std::string b, double value, const std::stri
   if (entries.ids.size() > kMaxMetafounders)
     return "more than " + std::to_string(kMaxMetafounders) + " metafounders; Kinvar holds at most " +
            std::to_string(kMaxMetafounders) + ".";
-  if (!entries.values.emplace(std::pair{std::min(i, j), std::max(i, j)}, GammaValue{value, where, text}).second)
+  if (!entries.values.emplace(std::pair{std::min(i, j), std::max(i, j)}, GammaValue{value, where, text, a + " with " + b}).second)
     return "the pair " + a + " " + b + " is given twice.";
   return {};
 }
@@ -113,8 +114,7 @@ std::string CheckPairs(const GammaEntries& entries, const std::vector<double>& g
     if (i == j) continue;
     const double bound = std::sqrt(gamma[i * g + i] * gamma[j * g + j]);
     if (std::fabs(entry.value) > bound + Tolerance(bound))
-      return entry.where + "the value " + entry.text + " of " + entries.ids[i] + " with " + entries.ids[j] +
-             " exceeds " + Shown(bound) +
+      return entry.where + "the value " + entry.text + " of " + entry.pair + " exceeds " + Shown(bound) +
              " in size, the square root of the product of their values with themselves, so the "
              "metafounders' relationships are not positive semi-definite.";
   }
