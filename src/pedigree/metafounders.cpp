@@ -17,7 +17,7 @@ namespace {
 
 // Gamma is dense, g x g, and its check costs g^3: beyond this many
 // metafounders a file is not a set of base populations but a mistake.
-constexpr std::size_t kMaxMetafounders = 1000;
+constexpr std::size_t kMaxMetafounders = 300;
 
 // Relationships of base populations lie where those of individuals do: a
 // metafounder's value with itself in [0, 2], so that its founders' F,
@@ -172,7 +172,7 @@ std::string KeepGamma(GammaEntries entries, const std::string& source, GeneticGr
 
 }  // namespace
 
-// Cyclic Jacobi rotations: Gamma is small (a few dozen groups at most), and
+// Cyclic Jacobi rotations: Gamma is small (at most kMaxMetafounders), and
 // this needs nothing but the matrix.
 void SymmetricEigenRange(const std::vector<double>& matrix, std::size_t n, double& smallest,
                          double& largest) {
