@@ -1,10 +1,9 @@
 #include "app/settings_file.h"
 
-#include <cstdio>
 #include <cstring>
-#include <memory>
 
 #include "app/options.h"
+#include "pedigree/side_file.h"
 #include "report/output_file.h"
 
 namespace kinvar {
@@ -40,11 +39,6 @@ bool InRange(const Settings& s) {
          s.numberFormat <= 7;
 }
 
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
 }  // namespace
 
 std::array<std::uint8_t, kSettingsFileSize> EncodeSettings(const Settings& s) {
@@ -70,12 +64,19 @@ Settings DecodeSettings(const std::uint8_t* bytes, std::size_t size) {
   return InRange(s) ? s : Settings{};
 }
 
+std::optional<Settings> ReadSettingsFile(const std::string& path, std::string& error) {
+  std::string bytes;
+  const SideFileResult read = ReadSideFileStart(path, kSettingsFileSize, bytes);
+  if (!read.ok()) {
+    error = read.message;
+    return std::nullopt;
+  }
+  return DecodeSettings(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+}
+
 Settings ReadSettingsFile(const std::string& path) {
-  File file(std::fopen(path.c_str(), "rb"));
-  if (!file) return Settings{};
-  std::uint8_t bytes[kSettingsFileSize];
-  const std::size_t got = std::fread(bytes, 1, sizeof bytes, file.get());
-  return DecodeSettings(bytes, got);
+  std::string error;
+  return ReadSettingsFile(path, error).value_or(Settings{});
 }
 
 bool WriteSettingsFile(const std::string& path, const Settings& s, std::string* problem,

@@ -13,6 +13,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "pedigree/pedigree.h"
@@ -27,7 +28,12 @@ std::array<std::uint8_t, kSettingsFileSize> EncodeSettings(const Settings& s);
 // Bytes as read; fewer than 13, or values out of range, give the defaults.
 Settings DecodeSettings(const std::uint8_t* bytes, std::size_t size);
 
+// At start-up: a settings file that cannot be read gives the defaults.
 Settings ReadSettingsFile(const std::string& path);
+// A settings file the user names: opened once; one that cannot be opened,
+// a folder or a device gives nothing and `error` says why; a damaged one
+// gives the defaults, as at start-up.
+std::optional<Settings> ReadSettingsFile(const std::string& path, std::string& error);
 // False when the file cannot be opened or written; `problem`, when given,
 // then says which of the two and why, as the user is told.
 bool WriteSettingsFile(const std::string& path, const Settings& s, std::string* problem = nullptr,

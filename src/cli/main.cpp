@@ -379,13 +379,13 @@ std::optional<std::string> RangeProblem(const Arguments& args, const Settings& e
 bool ApplySettings(CKinvarDoc& doc, const Arguments& args, const CliCommand& command) {
   Settings entries = doc.settings();
   if (args.settingsFile) {
-    std::FILE* probe = std::fopen(args.settingsFile->c_str(), "rb");
-    if (probe == nullptr) {
-      std::fprintf(stderr, "Cannot open %s\n", args.settingsFile->c_str());
+    std::string error;
+    const auto read = ReadSettingsFile(*args.settingsFile, error);
+    if (!read) {
+      std::fprintf(stderr, "%s\n", error.c_str());
       return false;
     }
-    std::fclose(probe);
-    entries = ReadSettingsFile(*args.settingsFile);
+    entries = *read;
   }
   if (args.numberFormat) entries.numberFormat = *ParseNumberFormat(*args.numberFormat);
   if (args.relationship) {

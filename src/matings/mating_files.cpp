@@ -1,9 +1,10 @@
 #include "matings/mating_files.h"
 
-#include <cstdio>
 #include <limits>
-#include <memory>
 #include <unordered_map>
+
+#include "pedigree/number_text.h"
+#include "pedigree/side_file.h"
 
 namespace kinvar {
 
@@ -37,32 +38,21 @@ std::string_view Trim(std::string_view line) {
 
 struct NumberedLine {
   int number;
-  std::string_view text;  // trimmed
+  std::string text;  // trimmed
 };
 
-// The data lines of a file, with their numbers; nothing after showing that
-// the file cannot be opened.
-std::optional<std::vector<NumberedLine>> ReadDataLines(const std::string& path,
-                                                       std::string& contents,
-                                                       Platform& platform) {
-  struct Closer {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-  };
-  std::unique_ptr<std::FILE, Closer> f{std::fopen(path.c_str(), "r")};
-  if (!f) {
-    platform.ShowMessage("Cannot open " + path, MessageIcon::kError);
-    return std::nullopt;
-  }
-  char buffer[4096];
-  for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, f.get())) > 0;)
-    contents.append(buffer, got);
+// The data lines of a file, with their numbers; nothing after showing why
+// the file cannot be read.
+std::optional<std::vector<NumberedLine>> ReadDataLines(const std::string& path, Platform& platform) {
   std::vector<NumberedLine> lines;
-  std::string_view rest = contents;
-  for (int number = 1; !rest.empty(); ++number) {
-    const std::size_t end = rest.find('\n');
-    const std::string_view text = Trim(rest.substr(0, end));
-    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
-    if (!text.empty() && text.front() != '!') lines.push_back({number, text});
+  const SideFileResult read = ReadSideFileLines(path, [&](std::string_view line, std::int64_t number) {
+    const std::string_view text = Trim(line);
+    if (!text.empty() && text.front() != '!') lines.push_back({static_cast<int>(number), std::string(text)});
+    return true;
+  });
+  if (!read.ok()) {
+    platform.ShowMessage(read.message, MessageIcon::kError);
+    return std::nullopt;
   }
   return lines;
 }
@@ -71,18 +61,30 @@ std::string LineError(int line, const std::string& what) {
   return "Error in line " + std::to_string(line) + ".\n" + what;
 }
 
-// An optional sign and the digits after it; no digits counts as 0. Values
-// beyond 32 bits are held at the 32-bit limit, where the sum check refuses
-// them.
-std::int32_t LeadingInteger(const std::string& field) {
+// The whole field as a count: an optional sign and digits, nothing else.
+// Counts beyond 32 bits are held at the 32-bit limit, where the sum check
+// refuses them.
+std::optional<std::int64_t> WholeCount(const std::string& field) {
+  if (const auto value = WholeInteger(field, std::numeric_limits<std::int32_t>::min(),
+                                      std::numeric_limits<std::int32_t>::max()))
+    return value;
+  const std::size_t digits = field.empty() || field[0] == '-' || field[0] == '+' ? 1 : 0;
+  if (field.size() <= digits || field.find_first_not_of("0123456789", digits) != std::string::npos)
+    return std::nullopt;
+  return field[0] == '-' ? std::numeric_limits<std::int32_t>::min()
+                         : std::numeric_limits<std::int32_t>::max();
+}
+
+// The second field of a line as the user wrote it, not upper-cased.
+std::string_view SecondFieldAsWritten(std::string_view line) {
+  const auto separator = [](char c) { return c == ' ' || c == ',' || c == '\t'; };
   std::size_t i = 0;
-  const bool negative = !field.empty() && field[0] == '-';
-  if (!field.empty() && (field[0] == '-' || field[0] == '+')) i = 1;
-  std::int64_t value = 0;
-  for (; i < field.size() && field[i] >= '0' && field[i] <= '9'; ++i)
-    value = std::min<std::int64_t>(value * 10 + (field[i] - '0'),
-                                   std::numeric_limits<std::int32_t>::max());
-  return static_cast<std::int32_t>(negative ? -value : value);
+  while (i < line.size() && separator(line[i])) ++i;
+  while (i < line.size() && !separator(line[i])) ++i;
+  while (i < line.size() && separator(line[i])) ++i;
+  std::size_t end = i;
+  while (end < line.size() && !separator(line[end])) ++end;
+  return line.substr(i, end - i);
 }
 
 // Shows why the file is refused; a reader returns what this returns.
@@ -126,8 +128,7 @@ std::optional<std::vector<std::int32_t>> ReadContributionFile(const std::string&
                                                               const Pedigree& ped,
                                                               const MatingGroups& groups,
                                                               Platform& platform) {
-  std::string contents;
-  const auto lines = ReadDataLines(path, contents, platform);
+  const auto lines = ReadDataLines(path, platform);
   if (!lines) return std::nullopt;
   const IdIndex sires = IndexIds(ped, groups.sires);
   std::vector<std::int32_t> contributions(groups.sires.size(), -1);
@@ -138,20 +139,20 @@ std::optional<std::vector<std::int32_t>> ReadContributionFile(const std::string&
     if (fields == -1) return std::nullopt;
     if (fields < 2) return Fail(platform, LineError(number, "The format is not correct."));
     // A sire with 0 matings takes part in no mating: what optimum
-    // contributions write for the candidates they leave out. A field
-    // without digits is still refused.
-    const std::int32_t c = LeadingInteger(count);
-    if (c < 0) return Fail(platform, LineError(number, "Contribution cannot be negative."));
-    if (count.find_first_of("0123456789") == std::string::npos)
-      return Fail(platform, LineError(number, "The format is not correct."));
+    // contributions write for the candidates they leave out.
+    const auto c = WholeCount(count);
+    if (!c)
+      return Fail(platform, LineError(number, "The contribution " + QuotedCell(SecondFieldAsWritten(text)) +
+                                                  " in column 2 of " + path + " is not a whole number."));
+    if (*c < 0) return Fail(platform, LineError(number, "Contribution cannot be negative."));
     const auto sire = Find(sires, id);
     if (!sire)
-      return Fail(platform, "Error: Individual " + id + " does not belong to Group " +
-                                std::to_string(groups.sireGroup) + ".");
+      return Fail(platform, LineError(number, "Individual " + id + " does not belong to Group " +
+                                                  std::to_string(groups.sireGroup) + "."));
     std::int32_t& slot = contributions[static_cast<std::size_t>(*sire)];
     if (slot != -1) return Fail(platform, LineError(number, "Repeated ID!"));
-    slot = c;
-    sum += c;
+    slot = static_cast<std::int32_t>(*c);
+    sum += *c;
   }
   const std::string sireGroup = std::to_string(groups.sireGroup);
   if (lines->empty()) return Fail(platform, "File is empty.");
@@ -173,9 +174,9 @@ std::optional<Mating> ResolvePair(const std::string& a, const std::string& b, in
                                   const IdIndex& sires, const IdIndex& dams,
                                   const MatingGroups& groups, Platform& platform) {
   const auto notFound = [&](const std::string& id) {
-    return Fail(platform, "Individual " + id + " does not belong to neither group " +
-                              std::to_string(groups.sireGroup) + " nor group " +
-                              std::to_string(groups.damGroup) + ".");
+    return Fail(platform, LineError(number, "Individual " + id + " belongs to neither group " +
+                                                std::to_string(groups.sireGroup) + " nor group " +
+                                                std::to_string(groups.damGroup) + "."));
   };
   if (a == b) return Fail(platform, LineError(number, "The two mates have the same ID!"));
   const auto aSire = Find(sires, a);
@@ -197,8 +198,7 @@ std::optional<std::vector<Mating>> ReadForbiddenFile(const std::string& path,
                                                      const Pedigree& ped,
                                                      const MatingGroups& groups,
                                                      Platform& platform) {
-  std::string contents;
-  const auto lines = ReadDataLines(path, contents, platform);
+  const auto lines = ReadDataLines(path, platform);
   if (!lines) return std::nullopt;
   // Every line's form is checked before any ID is looked up.
   std::vector<std::pair<std::string, std::string>> fields(lines->size());

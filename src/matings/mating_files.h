@@ -10,8 +10,11 @@
 //   two are read; letters are upper-cased; a field holds at most 20
 //   characters and none of "<", ">", "|", "!".
 // - Positions are indexes into MatingGroups' arrays, counted from 0.
+// - A count is a whole number written as all of its field ("4.1kg" and
+//   "2.9" are refused, not read as 4 and 2).
 // - Every problem is shown with the error icon and ends the reading; a
-//   failed reader returns nothing.
+//   failed reader returns nothing. Files are read as side files are (a
+//   folder or a device of zero bytes is refused; a FIFO is read).
 // - Contributions are held as 32-bit counts, so a sire may get more than
 //   32767 dams in a large dam group.
 #pragma once

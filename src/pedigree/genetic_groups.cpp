@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <unordered_map>
+#include <unordered_set>
 
+#include "pedigree/number_text.h"
 #include "pedigree/pedigree.h"
+#include "pedigree/side_file.h"
 
 namespace kinvar {
 
@@ -41,35 +41,55 @@ std::int32_t Find(const std::unordered_map<std::string_view, std::int32_t>& inde
   return it == index.end() ? -1 : it->second;
 }
 
-}  // namespace
-
-namespace {
+using TakenIds = std::unordered_set<std::string>;
 
 // One group ID, upper-cased, against those already taken; what is wrong.
-std::string CheckGroupId(std::string& id, const std::vector<std::string>& taken) {
+std::string CheckGroupId(std::string& id, const TakenIds& taken) {
   id = UpperCased(id);
   if (id.size() > static_cast<std::size_t>(kMaxIdLength)) return "the ID is longer than 20 characters.";
   if (IsUnknownId(id)) return id + " is the mark of an unknown parent.";
-  if (std::find(taken.begin(), taken.end(), id) != taken.end()) return id + " is listed twice.";
+  if (taken.count(id) != 0) return id + " is listed twice.";
   return {};
+}
+
+// The words of a line, split at white space.
+std::vector<std::string_view> Words(std::string_view line) {
+  constexpr std::string_view kBlanks = " \t\r\v\f";
+  std::vector<std::string_view> words;
+  for (std::size_t start = line.find_first_not_of(kBlanks); start != std::string_view::npos;) {
+    const std::size_t end = std::min(line.find_first_of(kBlanks, start), line.size());
+    words.push_back(line.substr(start, end - start));
+    start = line.find_first_not_of(kBlanks, end);
+  }
+  return words;
+}
+
+// The reader's own message for a file that is not there; the others name
+// what is wrong with the file.
+std::string SideFileMessage(const SideFileResult& read, const std::string& cannotOpen) {
+  return read.fault == SideFileFault::kCannotOpen ? cannotOpen : read.message;
 }
 
 }  // namespace
 
 std::string ReadGroupIds(const std::string& path, std::vector<std::string>& ids) {
-  std::ifstream in(path);
-  if (!in) return "Cannot open the genetic groups file " + path + ".";
   std::vector<std::string> read;
-  std::string line;
-  for (int number = 1; std::getline(in, line); ++number) {
-    std::istringstream words(line);
-    std::string id, extra;
-    if (!(words >> id)) continue;
+  TakenIds taken;
+  std::string error;
+  const SideFileResult file = ReadSideFileLines(path, [&](std::string_view line, std::int64_t number) {
+    const auto words = Words(line);
+    if (words.empty()) return true;
     const std::string where = "Line " + std::to_string(number) + " of the genetic groups file: ";
-    if (words >> extra) return where + "one group ID a line.";
-    if (std::string error = CheckGroupId(id, read); !error.empty()) return where + error;
+    std::string id(words[0]);
+    if (words.size() > 1) error = where + "one group ID a line.";
+    else if (std::string fault = CheckGroupId(id, taken); !fault.empty()) error = where + fault;
+    if (!error.empty()) return false;
+    taken.insert(id);
     read.push_back(std::move(id));
-  }
+    return true;
+  });
+  if (!file.ok()) return SideFileMessage(file, "Cannot open the genetic groups file " + path + ".");
+  if (!error.empty()) return error;
   if (read.empty()) return "The genetic groups file lists no group.";
   ids = std::move(read);
   return {};
@@ -77,12 +97,14 @@ std::string ReadGroupIds(const std::string& path, std::vector<std::string>& ids)
 
 std::string CheckGroupIds(const std::vector<std::string>& given, std::vector<std::string>& ids) {
   std::vector<std::string> checked;
+  TakenIds taken;
   for (std::size_t k = 0; k < given.size(); ++k) {
     const std::string where = "Genetic group " + std::to_string(k + 1) + ": ";
     std::string id = Trimmed(given[k]);
     if (id.empty()) return where + "the ID is empty.";
     if (id.find_first_of(" \t") != std::string::npos) return where + "the ID has a blank inside.";
-    if (std::string error = CheckGroupId(id, checked); !error.empty()) return where + error;
+    if (std::string error = CheckGroupId(id, taken); !error.empty()) return where + error;
+    taken.insert(id);
     checked.push_back(std::move(id));
   }
   ids = std::move(checked);
@@ -153,15 +175,16 @@ std::string ParseShare(const ShareFields& fields, const Pedigree& ped,
   return {};
 }
 
-// One line of a fractions file split into its fields.
-std::string SplitShareLine(const std::string& line, ShareFields& fields) {
-  std::istringstream words(line);
-  std::string fraction, extra;
-  if (!(words >> fields.id >> fields.role >> fields.group >> fraction) || (words >> extra))
-    return "four fields, \"individual sire|dam group fraction\".";
-  char* end = nullptr;
-  const double value = std::strtod(fraction.c_str(), &end);
-  if (end != fraction.c_str() && *end == '\0') fields.fraction = value;
+// One line of a fractions file split into its fields; `path` names the file
+// when the fraction is not a number.
+std::string SplitShareLine(const std::vector<std::string_view>& words, const std::string& path,
+                           ShareFields& fields) {
+  if (words.size() != 4) return "four fields, \"individual sire|dam group fraction\".";
+  fields.id = words[0];
+  fields.role = words[1];
+  fields.group = words[2];
+  fields.fraction = WholeNumber(words[3]);
+  if (!fields.fraction) return QuotedCell(words[3]) + " in column 4 of " + path + " is not a number.";
   return {};
 }
 
@@ -199,21 +222,26 @@ std::string KeepShares(std::vector<GroupShare> shares, Pedigree& ped) {
 std::string ReadGroupFractions(const std::string& path, Pedigree& ped) {
   if (!ped.geneticGroups.Active()) return "Group fractions need a genetic groups file.";
   if (ped.geneticGroups.Metafounders()) return "Group fractions cannot be used with metafounders.";
-  std::ifstream in(path);
-  if (!in) return "Cannot open the group fractions file " + path + ".";
   const auto recs = RecordIndex(ped);
   const auto index = GroupIndex(ped.geneticGroups);
   std::vector<GroupShare> shares;
-  std::string line;
-  for (int number = 1; std::getline(in, line); ++number) {
-    if (IsBlankOrComment(line)) continue;
+  std::string error;
+  const SideFileResult file = ReadSideFileLines(path, [&](std::string_view line, std::int64_t number) {
+    const auto words = Words(line);
+    if (words.empty() || words[0].front() == '#') return true;
     ShareFields fields;
     GroupShare share{};
-    std::string error = SplitShareLine(line, fields);
+    error = SplitShareLine(words, path, fields);
     if (error.empty()) error = ParseShare(fields, ped, recs, index, share);
-    if (!error.empty()) return "Line " + std::to_string(number) + " of the group fractions file: " + error;
+    if (!error.empty()) {
+      error = "Line " + std::to_string(number) + " of the group fractions file: " + error;
+      return false;
+    }
     shares.push_back(share);
-  }
+    return true;
+  });
+  if (!file.ok()) return SideFileMessage(file, "Cannot open the group fractions file " + path + ".");
+  if (!error.empty()) return error;
   return KeepShares(std::move(shares), ped);
 }
 

@@ -82,7 +82,8 @@ std::string ReadGroupIds(const std::string& path, std::vector<std::string>& ids)
 std::string AssignGeneticGroups(Pedigree& ped);
 
 // After loading: "individual sire|dam group fraction" lines (blank lines and
-// lines beginning with '#' skipped), the fractions of one parent summing to 1. An empty string on success (the shares are
+// lines beginning with '#' skipped), the fractions of one parent summing to
+// 1, each all of its cell. An empty string on success (the shares are
 // then in ped.geneticGroups), else what is wrong, nothing kept.
 std::string ReadGroupFractions(const std::string& path, Pedigree& ped);
 

@@ -13,9 +13,11 @@ namespace kinvar {
 
 // Reads "group group value" lines (blank lines and lines beginning with '#'
 // skipped), each unordered pair once, every group's diagonal given, missing
-// pairs 0. The groups are numbered in the order they first appear. Gamma
-// must be positive semi-definite; a singular one is noted (gammaSingular),
-// as only the inverse needs more. An empty string on success (ids, gamma
+// pairs 0. The groups are numbered in the order they first appear, at most
+// 300 of them. A value is all of its cell. Gamma must be a relationship
+// matrix: each diagonal value within 0 to 2, positive semi-definite (so no
+// pair beyond the square root of the product of its diagonals); a singular
+// one is noted (gammaSingular), as only the inverse needs more. An empty string on success (ids, gamma
 // and gammaSource of `groups` then set), else what is wrong, nothing kept.
 std::string ReadMetafounders(const std::string& path, GeneticGroups& groups);
 

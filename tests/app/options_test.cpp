@@ -10,6 +10,7 @@
 #include "app/commands.h"
 #include "app/options.h"
 #include "app/settings_file.h"
+#include "support/side_sources.h"
 #include "support/test_files.h"
 
 namespace kinvar {
@@ -104,6 +105,36 @@ TEST(SettingsFile, MissingShortOrOutOfRangeGiveTheDefaults) {
   // The edges of the ranges are values the dialog saves.
   const std::string edges = SettingsBytes(1, 0.0f, 2.0f, 7);
   EXPECT_EQ(DecodeSettings(reinterpret_cast<const std::uint8_t*>(edges.data()), edges.size()).numberFormat, 7);
+}
+
+// A settings file the user names is opened once and read from a FIFO as
+// from a file; a folder or a missing file is refused with why, where start-up
+// would quietly take the defaults.
+TEST(SettingsFile, ANamedFileIsReadOnceOrRefusedWithWhy) {
+  const test::TempFolder folder;
+  const std::string saved = SettingsBytes(0x02, 0.1f, 0.5f, 3);
+  const test::TempFile file(saved, ".ini");
+  const test::FifoWithWriter fifo(saved);
+  struct Row {
+    const char* name;
+    std::string path;
+    std::optional<std::string> read;  // the settings as encoded; nothing: refused
+    std::string message;
+  };
+  const Row rows[] = {
+      {"a file", file.path(), saved, ""},
+      {"a FIFO", fifo.path(), saved, ""},
+      {"/dev/zero: a damaged file, the defaults", "/dev/zero", Encoded(Settings{}), ""},
+      {"a folder", folder.path(), std::nullopt, folder.path() + " is a folder, not a file."},
+      {"missing", "/nonexistent/Kinvar.ini", std::nullopt, "Cannot open /nonexistent/Kinvar.ini"},
+  };
+  for (const Row& row : rows) {
+    std::string error;
+    const std::optional<Settings> read = ReadSettingsFile(row.path, error);
+    EXPECT_EQ(read ? std::optional<std::string>(Encoded(*read)) : std::nullopt, row.read) << row.name;
+    EXPECT_EQ(error, row.message) << row.name;
+  }
+  EXPECT_EQ(Encoded(ReadSettingsFile(folder.path())), Encoded(Settings{}));
 }
 
 struct RangeCase {

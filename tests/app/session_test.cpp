@@ -806,7 +806,11 @@ TEST(Session, MetafounderOptionsAndCommandsWithoutTheModelAreRefused) {
       {"no diagonal", {}, {}, {{"G1", "G1", 0.5}, {"G1", "G2", 0.1}},
        "The metafounders file gives no value of G2 with itself."},
       {"not positive semi-definite", {}, {}, {{"G1", "G1", 0.1}, {"G1", "G2", 0.5}, {"G2", "G2", 0.1}},
-       "The metafounders' relationships are not positive semi-definite (smallest eigenvalue -0.400000)."},
+       "Row 2 of the metafounders: the value 0.5 of G1 with G2 exceeds 0.1 in size, the square root of the "
+       "product of their values with themselves, so the metafounders' relationships are not positive "
+       "semi-definite."},
+      {"a diagonal beyond 2", {}, {}, {{"G1", "G1", 1e308}},
+       "Row 1 of the metafounders: the value 1e+308 of G1 with itself lies outside 0 to 2."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -365,7 +365,7 @@ TEST_F(Cli, OptimizeMatingsWritesWhatSaveAsWritesAndKeepsTheStream) {
             "Warning: B3 of the sire group is recorded as a dam in the pedigree.\n");
   const CliRun refused = Execute("-q optimize-matings " + Quote(herd) + " 3 2 " + Quote(c.path()));
   EXPECT_EQ(refused.status, 1);
-  EXPECT_EQ(refused.err, "Error: Individual B1 does not belong to Group 3.\n");
+  EXPECT_EQ(refused.err, "Error in line 2.\nIndividual B1 does not belong to Group 3.\n");
   EXPECT_EQ(refused.out, "");
 }
 

@@ -331,13 +331,13 @@ TEST(Metafounders, GammaFiles) {
       {"PairTwice", "A A 0.5\nA B 0.1\nB A 0.1\nB B 0.4\n",
        "Line 3 of the metafounders file: the pair B A is given twice."},
       {"NoDiagonal", "A A 0.5\nA B 0.1\n", "The metafounders file gives no value of B with itself."},
-      {"NotANumber", "A A 0.5x\n", "Line 1 of the metafounders file: the value 0.5x is not a number."},
+
       {"TwoFields", "A 0.5\n", "Line 1 of the metafounders file: three fields, \"group group value\"."},
       {"UnknownMark", "0 0 1\n", "Line 1 of the metafounders file: 0 is the mark of an unknown parent."},
       {"Empty", "# nothing\n", "The metafounders file names no metafounder."},
-      {"NotSemiDefinite", "A A 0.5\nB B 0.5\nA B 0.9\n",
+      {"NotSemiDefinite", "A A 1\nB B 1\nC C 1\nA B 0.9\nA C 0.9\nB C -0.9\n",
        "The metafounders' relationships are not positive semi-definite (smallest eigenvalue "
-       "-0.400000)."},
+       "-0.800000); the values of C with itself and the metafounders before it make them so."},
   };
   for (const Row& row : rows) {
     test::TempFile file(row.text, ".txt");
