@@ -477,7 +477,8 @@ TEST(ComputeInbreeding, FollowsALongLineOfFullSibMatings) {
 
 // Deep lines, where each column is computed from the one before: the same
 // bits as the full passes over one column at a time, whatever the thread
-// count, and whether the narrow waves are chained or not.
+// count, in either precision, and whether the narrow waves are chained or
+// not.
 TEST(ComputeInbreeding, ChainedColumnsGiveTheFullPassesBitForBitOnDeepLines) {
   struct Row {
     const char* name;
@@ -504,21 +505,34 @@ TEST(ComputeInbreeding, ChainedColumnsGiveTheFullPassesBitForBitOnDeepLines) {
       {"three founders, window of 3, F column", random(4, 2000, 3, 3, true)},
       {"four founders, window of 5", random(5, 3000, 4, 5, false)},
   };
+  const auto doubleBits = [](const Pedigree& ped) {
+    std::vector<std::uint64_t> bits;
+    for (const double f : ped.fDouble) bits.push_back(std::bit_cast<std::uint64_t>(f));
+    for (const double d : ped.dDouble) bits.push_back(std::bit_cast<std::uint64_t>(d));
+    return bits;
+  };
   for (const Row& row : rows) {
-    const auto reference = Load(row.text);
-    ASSERT_TRUE(Compute(*reference, OptionsFor(Model::kDiagonal, true))) << row.name;
-    for (const int threads : {1, 2, 8}) {
-      for (const std::int64_t chained : {std::int64_t{0}, InbreedingOptions{}.chainedWave, kEveryWave}) {
-        InbreedingOptions options;
-        options.threads = threads;
-        options.chainedWave = chained;
-        const auto ped = Load(row.text);
-        ASSERT_TRUE(Compute(*ped, options));
-        const std::string where = std::string(row.name) + ", " + std::to_string(threads) +
-                                  " threads, waves chained up to " + std::to_string(chained);
-        EXPECT_EQ(FBits(*ped), FBits(*reference)) << where;
-        EXPECT_EQ(Counters(*ped), Counters(*reference)) << where;
-        EXPECT_TRUE(LeftIdle(*ped)) << where;
+    for (const bool inDouble : {false, true}) {
+      InbreedingOptions full = OptionsFor(Model::kDiagonal, true);
+      full.doublePrecision = inDouble;
+      const auto reference = Load(row.text);
+      ASSERT_TRUE(Compute(*reference, full)) << row.name;
+      for (const int threads : {1, 2, 8}) {
+        for (const std::int64_t chained : {std::int64_t{0}, InbreedingOptions{}.chainedWave, kEveryWave}) {
+          InbreedingOptions options;
+          options.threads = threads;
+          options.chainedWave = chained;
+          options.doublePrecision = inDouble;
+          const auto ped = Load(row.text);
+          ASSERT_TRUE(Compute(*ped, options));
+          const std::string where = std::string(row.name) + (inDouble ? ", double, " : ", single, ") +
+                                    std::to_string(threads) + " threads, waves chained up to " +
+                                    std::to_string(chained);
+          EXPECT_EQ(doubleBits(*ped), doubleBits(*reference)) << where;
+          EXPECT_EQ(FBits(*ped), FBits(*reference)) << where;
+          EXPECT_EQ(Counters(*ped), Counters(*reference)) << where;
+          EXPECT_TRUE(LeftIdle(*ped)) << where;
+        }
       }
     }
   }
