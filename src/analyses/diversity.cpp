@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <span>
 #include <utility>
+
+#include "genetics/index_set.h"
 
 namespace kinvar {
 
@@ -105,20 +108,23 @@ double CompletenessIndex(const Pedigree& ped, const Rec& r) {
   return 2.0 * cs * cd / (cs + cd);
 }
 
-PopulationSize EstimateNe(const Pedigree& ped, const ReferencePopulation& ref,
-                          const GenerationDepths& depths) {
+namespace {
+
+// Ne over the members that forEach(visit) calls visit with, by code
+// ascending.
+template <class ForEach>
+PopulationSize EstimateNeOver(const Pedigree& ped, const GenerationDepths& depths, ForEach forEach) {
   PopulationSize size;
   Moments dF;
-  for (std::int32_t code = 1; code <= ped.nTotal; ++code) {
-    if (ref.byCode[Slot(code)] == 0) continue;
+  forEach([&](std::int32_t code) {
     const double t = depths.equivalent[Slot(code)];
     if (t <= 1.0) {
       ++size.leftOut;
-      continue;
+      return;
     }
     const double f = ped.byCode(code - 1).f;
     dF.Add(1.0 - std::pow(1.0 - f, 1.0 / (t - 1.0)));
-  }
+  });
   size.used = dF.n;
   const double mean = Mean(dF.sum, dF.n);
   if (dF.n == 0 || !(mean > 0.0)) {
@@ -136,6 +142,16 @@ PopulationSize EstimateNe(const Pedigree& ped, const ReferencePopulation& ref,
   const double variance = std::max(0.0, (dF.sumOfSquares - n * mean * mean) / (n - 1.0));
   size.standardError = 2.0 * size.ne * size.ne * std::sqrt(variance) / std::sqrt(n);
   return size;
+}
+
+}  // namespace
+
+PopulationSize EstimateNe(const Pedigree& ped, const ReferencePopulation& ref,
+                          const GenerationDepths& depths) {
+  return EstimateNeOver(ped, depths, [&](auto visit) {
+    for (std::int32_t code = 1; code <= ped.nTotal; ++code)
+      if (ref.byCode[Slot(code)] != 0) visit(code);
+  });
 }
 
 const char* NeGapText(NeGap gap) {
@@ -247,6 +263,106 @@ double RateOfInbreeding(const std::vector<GroupTrend>& before, double meanF) {
   return (meanF - previous) / (1.0 - previous);
 }
 
+// What the table's rows share: the members of every group, and work
+// vectors that each group leaves as it found them, so that a group costs its
+// members and their ancestors rather than a pass over the pedigree.
+struct TrendWork {
+  std::vector<std::int32_t> start;  // group g's codes: codes[start[g]..start[g+1])
+  std::vector<std::int32_t> codes;  // ascending within a group
+  ReferencePopulation ref;          // byCode set for one group at a time
+  std::vector<float> w;             // all 0 between groups
+  IndexSet pending;
+
+  explicit TrendWork(const Pedigree& ped)
+      : start(ped.groups.size() + 1, 0),
+        ref{kAllIndividuals, std::vector<std::uint8_t>(Slot(ped.nTotal) + 1, 0), 0},
+        w(Slot(ped.nTotal) + 1, 0.0f), pending(Slot(ped.nTotal) + 1) {
+    for (std::int32_t code = 1; code <= ped.nTotal; ++code)
+      if (const std::int32_t g = ped.byCode(code - 1).group; g >= 0) ++start[Slot(g) + 1];
+    for (std::size_t g = 1; g < start.size(); ++g) start[g] += start[g - 1];
+    codes.resize(Slot(start.back()));
+    std::vector<std::int32_t> fill(start.begin(), start.end() - 1);
+    for (std::int32_t code = 1; code <= ped.nTotal; ++code)
+      if (const std::int32_t g = ped.byCode(code - 1).group; g >= 0) codes[Slot(fill[Slot(g)]++)] = code;
+  }
+  std::span<const std::int32_t> Members(std::int32_t g) const {
+    return {codes.data() + start[Slot(g)], Slot(start[Slot(g) + 1] - start[Slot(g)])};
+  }
+  void Select(const Pedigree& ped, std::int32_t g) {
+    ref.groupNumber = ped.groups[Slot(g)].group;
+    ref.members = static_cast<std::int32_t>(Members(g).size());
+    for (const std::int32_t code : Members(g)) ref.byCode[Slot(code)] = 1;
+  }
+  void Release(std::int32_t g) {
+    for (const std::int32_t code : Members(g)) ref.byCode[Slot(code)] = 0;
+  }
+};
+
+// SummarizeFounders over the members and their ancestors only: the same
+// steps on the same non-zero weights in the same descending order.
+FounderSummary SummarizeFoundersOfLines(const Pedigree& ped, std::span<const std::int32_t> members,
+                                        TrendWork& work) {
+  for (const std::int32_t code : members) {
+    work.w[Slot(code)] = 1.0f;
+    work.pending.Insert(code);
+  }
+  double sumOfSquares = 0.0;
+  FounderSummary s;
+  if (!members.empty()) {
+    work.pending.DrainDownwards(members.back(), [&](std::int32_t code) {
+      float& x = work.w[Slot(code)];
+      if (x == 0.0f) return;
+      const Rec& r = ped.byCode(code - 1);
+      for (const RecIndex parent : {r.sire, r.dam}) {
+        if (parent == kUnknownParent) continue;
+        const std::int32_t at = ped.rec(parent).code;
+        work.w[Slot(at)] = work.w[Slot(at)] + x / 2.0f;
+        work.pending.Insert(at);
+      }
+      x = x / static_cast<float>(members.size());
+      if (IsFounder(r)) {
+        sumOfSquares += static_cast<double>(x) * static_cast<double>(x);
+        if (x > 0.0f) ++s.contributing;
+      }
+      x = 0.0f;
+    });
+  }
+  s.fe = 1.0 / sumOfSquares;
+  return s;
+}
+
+// False when the user cancels the group's fa search; the work vectors are
+// left clean either way.
+bool TrendOfGroup(Pedigree& ped, const GenerationDepths& depths, std::int32_t group, TrendWork& work,
+                  Progress& progress, GroupTrend& row) {
+  const std::span<const std::int32_t> members = work.Members(group);
+  work.Select(ped, group);
+  row = GroupTrend{work.ref.groupNumber, work.ref.members};
+  double f = 0.0, equivalent = 0.0, completeness = 0.0;
+  std::vector<RecIndex> records;
+  records.reserve(members.size());
+  for (const std::int32_t code : members) {
+    f += static_cast<double>(ped.byCode(code - 1).f);
+    equivalent += static_cast<double>(depths.equivalent[Slot(code)]);
+    completeness += CompletenessIndex(ped, ped.byCode(code - 1));
+    records.push_back(ped.records[Slot(code - 1)]);
+  }
+  row.meanF = Mean(f, row.members);
+  row.meanEquivalent = Mean(equivalent, row.members);
+  row.completeness = Mean(completeness, row.members);
+  row.fe = SummarizeFoundersOfLines(ped, members, work).fe;
+  row.ne = EstimateNeOver(ped, depths, [&](auto visit) {
+             for (const std::int32_t code : members) visit(code);
+           }).ne;
+  EffectiveAncestors ancestors;
+  const AncestorSubset subset = BuildAncestorSubset(ped, records);
+  const bool done = FindEffectiveAncestors(ped, subset, work.ref, &progress, ancestors);
+  row.fa = ancestors.fa;
+  row.faLower = ancestors.faLower;
+  work.Release(group);
+  return done;
+}
+
 }  // namespace
 
 bool ComputeGroupTrends(Pedigree& ped, const GenerationDepths& depths, Progress& progress,
@@ -256,30 +372,13 @@ bool ComputeGroupTrends(Pedigree& ped, const GenerationDepths& depths, Progress&
   const auto percent = [&](std::int64_t i) {
     return firstPercent + static_cast<int>((lastPercent - firstPercent) * i / groups);
   };
+  TrendWork work(ped);
   for (std::size_t i = 0; i < ped.groupOrder.size(); ++i) {
     const auto at = static_cast<std::int64_t>(i);
     progress.SetStage(percent(at), percent(at + 1), kMaxAncestorRounds, "Trends by group");
-    const auto group = static_cast<std::int32_t>(ped.groupOrder[i]);
-    const ReferencePopulation ref = GroupReference(ped, group);
-    GroupTrend row{ref.groupNumber, ref.members};
-    double f = 0.0, equivalent = 0.0, completeness = 0.0;
-    for (std::int32_t code = 1; code <= ped.nTotal; ++code) {
-      if (ref.byCode[Slot(code)] == 0) continue;
-      f += static_cast<double>(ped.byCode(code - 1).f);
-      equivalent += static_cast<double>(depths.equivalent[Slot(code)]);
-      completeness += CompletenessIndex(ped, ped.byCode(code - 1));
-    }
-    row.meanF = Mean(f, ref.members);
-    row.meanEquivalent = Mean(equivalent, ref.members);
-    row.completeness = Mean(completeness, ref.members);
+    GroupTrend row;
+    if (!TrendOfGroup(ped, depths, ped.groupOrder[i], work, progress, row)) return false;
     row.deltaF = RateOfInbreeding(rows, row.meanF);
-    row.fe = SummarizeFounders(ped, ref).fe;
-    row.ne = EstimateNe(ped, ref, depths).ne;
-    EffectiveAncestors ancestors;
-    const AncestorSubset subset = BuildAncestorSubset(ped, MembersInCodeOrder(ped, ref));
-    if (!FindEffectiveAncestors(ped, subset, ref, &progress, ancestors)) return false;
-    row.fa = ancestors.fa;
-    row.faLower = ancestors.faLower;
     rows.push_back(row);
   }
   return true;

@@ -4,10 +4,12 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <span>
 #include <string>
 
 #include "analyses/decomposition_report.h"
 #include "genetics/command_ids.h"
+#include "genetics/index_set.h"
 #include "report/number_format.h"
 
 namespace kinvar {
@@ -24,7 +26,6 @@ struct Walk {
   const Pedigree& ped;
   StructureCensus& c;
   std::vector<std::uint8_t> flags;  // by code
-  std::vector<std::int32_t> lastMember;  // by group: the largest member code
 
   const Rec& At(std::int32_t code) const { return ped.byCode(code - 1); }
   std::int32_t CodeOf(RecIndex r) const { return ped.rec(r).code; }
@@ -78,7 +79,6 @@ bool CollectCounts(Walk& w, Progress& progress) {
     if (GroupCensus* g = w.Group(r)) {
       if (s == 0 && d == 0) ++g->founders;
       if (s != 0 && d != 0) ++g->bothKnown;
-      w.lastMember[static_cast<std::size_t>(r.group)] = i;
     }
     CountParent(w, s, c.sires, c.sireProgeny, c.founderSires, c.founderSireProgeny);
     CountParent(w, d, c.dams, c.damProgeny, c.founderDams, c.founderDamProgeny);
@@ -109,8 +109,7 @@ bool CollectPaths(Walk& w, Progress& progress) {
 // accumulated weight, by one backward pass from `top`; `weights` is all zero
 // on entry and on return. `start(i)` gives the weight i itself brings in.
 template <class Start>
-double SumOfRelationships(const Walk& w, std::int32_t top, std::vector<float>& weights,
-                          std::int32_t* uniqueAncestors, Start start) {
+double SumOfRelationships(const Walk& w, std::int32_t top, std::vector<float>& weights, Start start) {
   double sum = 0.0;
   for (std::int32_t i = top; i >= 1; --i) {
     float& wi = weights[static_cast<std::size_t>(i)];
@@ -120,7 +119,6 @@ double SumOfRelationships(const Walk& w, std::int32_t top, std::vector<float>& w
     for (const RecIndex p : {r.sire, r.dam}) {
       if (p == kUnknownParent) continue;
       float& wp = weights[static_cast<std::size_t>(w.CodeOf(p))];
-      if (wp == 0.0f && uniqueAncestors != nullptr) ++*uniqueAncestors;
       wp = wp + wi / 2.0f;
     }
     const double d = w.ped.d[static_cast<std::size_t>(i)];
@@ -132,11 +130,71 @@ double SumOfRelationships(const Walk& w, std::int32_t top, std::vector<float>& w
 
 double SelfRelationship(const Rec& r) { return 1.0 + static_cast<double>(r.f); }
 
+// The codes of each group's members, ascending: members[start[g]..start[g+1]).
+struct GroupMembers {
+  std::vector<std::int32_t> start;
+  std::vector<std::int32_t> codes;
+  std::span<const std::int32_t> Of(std::size_t g) const {
+    return {codes.data() + start[g], static_cast<std::size_t>(start[g + 1] - start[g])};
+  }
+};
+
+GroupMembers ListGroupMembers(const Pedigree& ped) {
+  GroupMembers m{std::vector<std::int32_t>(ped.groups.size() + 1, 0), {}};
+  for (std::int32_t i = 1; i <= ped.nTotal; ++i) {
+    const std::int32_t g = ped.byCode(i - 1).group;
+    if (g >= 0) ++m.start[static_cast<std::size_t>(g) + 1];
+  }
+  for (std::size_t g = 1; g < m.start.size(); ++g) m.start[g] += m.start[g - 1];
+  m.codes.resize(static_cast<std::size_t>(m.start.back()));
+  std::vector<std::int32_t> fill(m.start.begin(), m.start.end() - 1);
+  for (std::int32_t i = 1; i <= ped.nTotal; ++i) {
+    const std::int32_t g = ped.byCode(i - 1).group;
+    if (g >= 0) m.codes[static_cast<std::size_t>(fill[static_cast<std::size_t>(g)]++)] = i;
+  }
+  return m;
+}
+
+// SumOfRelationships over one group's members, visiting only them and their
+// ancestors: the same steps on the entries whose weight is not 0, in the
+// same descending order, so the same sums; a group costs its lines, not the
+// pedigree. `pending` is empty on entry and on return.
+double GroupSumOfRelationships(const Walk& w, std::span<const std::int32_t> members,
+                               std::vector<float>& weights, IndexSet& pending, GroupCensus& g,
+                               double& groupSelf) {
+  if (members.empty()) return 0.0;
+  for (const std::int32_t m : members) pending.Insert(m);
+  double sum = 0.0;
+  std::size_t next = members.size();  // the members not reached yet, from the last
+  pending.DrainDownwards(members.back(), [&](std::int32_t i) {
+    float& wi = weights[static_cast<std::size_t>(i)];
+    if (next > 0 && members[next - 1] == i) {
+      --next;
+      wi = wi + 1.0f;
+      groupSelf += SelfRelationship(w.At(i));
+    }
+    if (wi == 0.0f) return;
+    const Rec& r = w.At(i);
+    for (const RecIndex p : {r.sire, r.dam}) {
+      if (p == kUnknownParent) continue;
+      const std::int32_t code = w.CodeOf(p);
+      float& wp = weights[static_cast<std::size_t>(code)];
+      if (wp == 0.0f) ++g.uniqueAncestors;
+      wp = wp + wi / 2.0f;
+      pending.Insert(code);
+    }
+    const double d = w.ped.d[static_cast<std::size_t>(i)];
+    sum += static_cast<double>(wi) * static_cast<double>(wi) * d;
+    wi = 0.0f;
+  });
+  return sum;
+}
+
 bool AverageRelationships(Walk& w, Progress& progress) {
   const Pedigree& ped = w.ped;
   std::vector<float> weights(static_cast<std::size_t>(ped.nTotal) + 1, 0.0f);
   double self = 0.0;
-  const double s = SumOfRelationships(w, ped.nTotal, weights, nullptr, [&](std::int32_t i) {
+  const double s = SumOfRelationships(w, ped.nTotal, weights, [&](std::int32_t i) {
     self += SelfRelationship(w.At(i));
     return 1.0f;
   });
@@ -145,16 +203,12 @@ bool AverageRelationships(Walk& w, Progress& progress) {
     w.c.k = s / static_cast<double>(n * n);
     w.c.l = (s - self) / static_cast<double>(n * (n - 1));
   }
+  const GroupMembers members = ListGroupMembers(ped);
+  IndexSet pending(static_cast<std::size_t>(ped.nTotal) + 1);
   for (std::size_t gi = 0; gi < ped.groups.size(); ++gi) {
     GroupCensus& g = w.c.groups[gi];
     double groupSelf = 0.0;
-    const double sg = SumOfRelationships(w, w.lastMember[gi], weights, &g.uniqueAncestors,
-                                         [&](std::int32_t i) {
-                                           const Rec& r = w.At(i);
-                                           if (r.group != static_cast<std::int32_t>(gi)) return 0.0f;
-                                           groupSelf += SelfRelationship(r);
-                                           return 1.0f;
-                                         });
+    const double sg = GroupSumOfRelationships(w, members.Of(gi), weights, pending, g, groupSelf);
     const std::int64_t m = ped.groups[gi].count;
     if (m > 1) {
       g.k = sg / static_cast<double>(m * m);
@@ -192,8 +246,7 @@ bool GenerationEquivalents(Walk& w, Progress& progress) {
 bool ComputeStructure(const Pedigree& ped, Progress& progress, StructureCensus& census) {
   census = StructureCensus{};
   census.groups.assign(ped.groups.size(), GroupCensus{});
-  Walk w{ped, census, std::vector<std::uint8_t>(static_cast<std::size_t>(ped.nTotal) + 1, 0),
-         std::vector<std::int32_t>(ped.groups.size(), 0)};
+  Walk w{ped, census, std::vector<std::uint8_t>(static_cast<std::size_t>(ped.nTotal) + 1, 0)};
   progress.SetStage(0, 35, ped.nTotal, kLabel);
   if (!CollectCounts(w, progress)) return false;
   progress.SetStage(35, 60, ped.nTotal, kLabel);

@@ -4,10 +4,12 @@
 #include <atomic>
 #include <bit>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <type_traits>
 #include <vector>
 
+#include "genetics/column_chain.h"
 #include "genetics/index_set.h"
 #include "genetics/metafounders.h"
 #include "genetics/parallel.h"
@@ -539,6 +541,26 @@ void PlanWaves(Pedigree& ped, const ReducedPedigree<T>& reduced, FamilyPlan& pla
   }
 }
 
+// F of a family's members (the parents' relationship of its predefined
+// ones) from their mates' entries of the family's column; returns the number
+// of new inbreds.
+template <class T, class Column>
+std::int32_t AssignFamily(Pedigree& ped, ReducedPedigree<T>& reduced, const FamilyPlan& plan,
+                          const Family& f, Column column) {
+  std::int32_t inbreds = 0;
+  for (std::int32_t m = f.first; m < f.end; ++m) {
+    Rec& r = ped.rec(plan.members[static_cast<std::size_t>(m)]);
+    const T value = reduced.HalfRelationship(ped, r, column(plan.mates[static_cast<std::size_t>(m)]));
+    if (r.fPredefined) {
+      reduced.fromParents[static_cast<std::size_t>(reduced.Of(r))] = value;
+      continue;
+    }
+    SetF(ped, r, value);
+    if (value > T(0)) ++inbreds;
+  }
+  return inbreds;
+}
+
 // Up to W families at a time through the block kernel: the same passes as
 // ColumnSolver over the union of their ancestors, one lane per family.
 template <int W, class T>
@@ -635,17 +657,9 @@ class BlockSolver {
     std::int32_t inbreds = 0;
     for (std::size_t l = 0; l < families.size(); ++l) {
       const Family& f = plan.families[static_cast<std::size_t>(families[l])];
-      for (std::int32_t m = f.first; m < f.end; ++m) {
-        Rec& r = ped_.rec(plan.members[static_cast<std::size_t>(m)]);
-        const auto mate = static_cast<std::size_t>(plan.mates[static_cast<std::size_t>(m)]);
-        const T value = r_.HalfRelationship(ped_, r, w_[mate * W + l]);
-        if (r.fPredefined) {
-          r_.fromParents[static_cast<std::size_t>(r_.Of(r))] = value;
-          continue;
-        }
-        SetF(ped_, r, value);
-        if (value > T(0)) ++inbreds;
-      }
+      inbreds += AssignFamily(ped_, r_, plan, f, [&](std::int32_t mate) {
+        return w_[static_cast<std::size_t>(mate) * W + l];
+      });
     }
     return inbreds;
   }
@@ -670,6 +684,24 @@ class BlockSolver {
   InbreedingWork work_;
 };
 
+// The families of a narrow wave through the chained columns, on the
+// calling thread; false when cancelled.
+template <class T>
+bool WalkChained(Pedigree& ped, ReducedPedigree<T>& reduced, const FamilyPlan& plan,
+                 const std::vector<std::int32_t>& list, ColumnChain<T>& chain, std::int32_t& inbreds,
+                 std::atomic<std::int32_t>& done, Progress& progress) {
+  for (const std::int32_t fi : list) {
+    const Family& f = plan.families[static_cast<std::size_t>(fi)];
+    const std::span<const std::int32_t> mates(plan.mates.data() + f.first,
+                                              static_cast<std::size_t>(f.end - f.first));
+    chain.Solve(f.s, mates);
+    inbreds += AssignFamily(ped, reduced, plan, f, [&](std::int32_t mate) { return chain.At(mate); });
+    done += f.positions;
+    if (progress.Step(done.load())) return false;
+  }
+  return true;
+}
+
 // The family walk by waves and blocks; false when cancelled.
 template <int W, class T>
 bool WalkInBlocks(Pedigree& ped, ReducedPedigree<T>& reduced, const FamilyPlan& plan,
@@ -680,6 +712,7 @@ bool WalkInBlocks(Pedigree& ped, ReducedPedigree<T>& reduced, const FamilyPlan& 
   for (int t = 0; t < threads; ++t) solvers.emplace_back(ped, reduced, options);
   std::vector<std::int32_t> inbreds(static_cast<std::size_t>(threads), 0);
   std::atomic<std::int32_t> done{0};  // familyOrder positions finished
+  std::optional<ColumnChain<T>> chain;  // the narrow waves' columns, one after another
   for (std::size_t wave = 0; wave < plan.waves.size(); ++wave) {
     for (const RecIndex ri : plan.dWaves[wave]) {
       const Rec& j = ped.rec(ri);
@@ -687,6 +720,11 @@ bool WalkInBlocks(Pedigree& ped, ReducedPedigree<T>& reduced, const FamilyPlan& 
           AncestorVariance(ped, reduced, j, options);
     }
     const std::vector<std::int32_t>& list = plan.waves[wave];
+    if (static_cast<std::int64_t>(list.size()) <= options.chainedWave) {
+      if (!chain) chain.emplace(reduced.parents, reduced.d);
+      if (!WalkChained(ped, reduced, plan, list, *chain, inbreds[0], done, progress)) return false;
+      continue;
+    }
     const auto blocks = static_cast<std::int32_t>((list.size() + W - 1) / W);
     const auto run = [&](std::int32_t b, int worker) {
       const auto first = static_cast<std::size_t>(b) * W;

@@ -58,6 +58,13 @@ struct InbreedingOptions {
   // are the same bit for bit either way. Four lanes keep a herd's block in
   // the processor's second-level cache, and were fastest on herd books.
   int blockWidth = 4;
+  // Waves of at most this many families compute their columns one after
+  // another, each from what the one before left (only the entries whose
+  // inputs changed are stepped again), instead of in blocks: a line of
+  // full-sib matings is one family per wave, and near linear in its depth
+  // that way where the blocks' passes are quadratic. The values are the same
+  // bit for bit either way.
+  std::int64_t chainedWave = 1;
   // Workers for the blocks, 0 = one per core; the values do not depend on it.
   int threads = 0;
   // Computes in 64-bit floats (ped.fDouble, ped.dDouble), storing the

@@ -7,30 +7,23 @@
 
 namespace kinvar {
 
-// Gamma q_y first, all metafounders side by side (independent sums, which
-// the compiler may put in vector lanes), then q_x' times it in order.
+// Gamma q_y as the dense sum over l ascending with the zero q_y[l] left
+// out, for the metafounders k where q_x is not 0 (a zero q_x[k] adds a zero
+// term), then q_x' times it by ascending k.
 template <class T>
 T MetafounderModel<T>::Between(std::int32_t x, std::int32_t y) const {
   if (g == 0 || x == 0 || y == 0) return T(0);
-  const T* qx = Row(x);
-  const T* qy = Row(y);
-  constexpr std::int32_t kOnStack = 64;
-  T onStack[kOnStack];
-  std::vector<T> onHeap;
-  T* gq = onStack;
-  if (g > kOnStack) {
-    onHeap.resize(static_cast<std::size_t>(g));
-    gq = onHeap.data();
-  }
-  std::fill_n(gq, g, T(0));
-  for (std::int32_t l = 0; l < g; ++l) {
-    const T ql = qy[l];
-    if (ql == T(0)) continue;
-    const T* column = gamma.data() + static_cast<std::size_t>(l) * static_cast<std::size_t>(g);  // Gamma is symmetric
-    for (std::int32_t k = 0; k < g; ++k) gq[k] = gq[k] + column[k] * ql;
-  }
+  const FractionRow<T> qx = Row(x);
+  const FractionRow<T> qy = Row(y);
+  const auto stride = static_cast<std::size_t>(g);
   T sum = T(0);
-  for (std::int32_t k = 0; k < g; ++k) sum = sum + qx[k] * gq[k];
+  for (std::size_t i = 0; i < qx.size; ++i) {
+    const auto k = static_cast<std::size_t>(qx.index[i]);
+    T gq = T(0);
+    for (std::size_t j = 0; j < qy.size; ++j)  // Gamma is symmetric: column l by row
+      gq = gq + gamma[static_cast<std::size_t>(qy.index[j]) * stride + k] * qy.value[j];
+    sum = sum + qx.value[i] * gq;
+  }
   return sum;
 }
 
@@ -51,6 +44,30 @@ T MetafounderModel<T>::ParentF(const Pedigree& ped, RecIndex ri, ParentRole role
   return gamma[static_cast<std::size_t>(k) * static_cast<std::size_t>(g) + static_cast<std::size_t>(k)] - T(1);
 }
 
+namespace {
+
+// Half the sum of two rows, entry by entry over the metafounders of either,
+// as the dense rows were summed (a missing entry is 0); zeros left out.
+template <class T>
+void HalfSum(FractionRow<T> s, FractionRow<T> d, std::vector<std::int32_t>& index,
+             std::vector<T>& value) {
+  index.clear();
+  value.clear();
+  std::size_t i = 0, j = 0;
+  while (i < s.size || j < d.size) {
+    const std::int32_t k =
+        j == d.size || (i < s.size && s.index[i] < d.index[j]) ? s.index[i] : d.index[j];
+    const T fs = i < s.size && s.index[i] == k ? s.value[i++] : T(0);
+    const T fd = j < d.size && d.index[j] == k ? d.value[j++] : T(0);
+    const T own = T(0.5) * (fs + fd);
+    if (own == T(0)) continue;
+    index.push_back(k);
+    value.push_back(own);
+  }
+}
+
+}  // namespace
+
 template <class T>
 MetafounderModel<T> BuildMetafounderModel(const Pedigree& ped) {
   MetafounderModel<T> m;
@@ -59,15 +76,18 @@ MetafounderModel<T> BuildMetafounderModel(const Pedigree& ped) {
   m.g = groups.Count();
   m.n = ped.nTotal;
   m.gamma.assign(groups.gamma.begin(), groups.gamma.end());
-  const auto g = static_cast<std::size_t>(m.g);
-  m.q.assign((static_cast<std::size_t>(m.n) + 1 + g) * g, T(0));
-  for (std::size_t k = 0; k < g; ++k) m.q[(static_cast<std::size_t>(m.n) + 1 + k) * g + k] = T(1);
+  m.metafounders.resize(static_cast<std::size_t>(m.g));
+  for (std::int32_t k = 0; k < m.g; ++k) m.metafounders[static_cast<std::size_t>(k)] = k;
+  m.first.assign(static_cast<std::size_t>(m.n) + 2, 0);
+  std::vector<std::int32_t> index;
+  std::vector<T> value;
   for (std::int32_t i = 0; i < m.n; ++i) {
     const RecIndex ri = ped.records[static_cast<std::size_t>(i)];
-    const T* s = m.Row(m.ParentRow(ped, ri, ParentRole::kSire));
-    const T* d = m.Row(m.ParentRow(ped, ri, ParentRole::kDam));
-    T* own = m.q.data() + static_cast<std::size_t>(i + 1) * g;
-    for (std::size_t k = 0; k < g; ++k) own[k] = T(0.5) * (s[k] + d[k]);
+    HalfSum(m.Row(m.ParentRow(ped, ri, ParentRole::kSire)), m.Row(m.ParentRow(ped, ri, ParentRole::kDam)),
+            index, value);
+    m.index.insert(m.index.end(), index.begin(), index.end());
+    m.value.insert(m.value.end(), value.begin(), value.end());
+    m.first[static_cast<std::size_t>(i) + 2] = static_cast<std::int64_t>(m.index.size());
   }
   return m;
 }

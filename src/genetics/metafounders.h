@@ -16,20 +16,41 @@
 
 namespace kinvar {
 
+// The fractions of one row that are not 0, by ascending metafounder.
+template <class T>
+struct FractionRow {
+  const std::int32_t* index = nullptr;
+  const T* value = nullptr;
+  std::size_t size = 0;
+};
+
 template <class T>
 struct MetafounderModel {
   std::int32_t g = 0;    // 0: no metafounders, every term below 0
   std::int32_t n = 0;    // individuals
   std::vector<T> gamma;  // g x g by row
-  // g fractions per row: rows 0..n by code (0 the unknown parent, all 0),
-  // then row n + 1 + k the metafounder k itself (the unit vector).
-  std::vector<T> q;
+  // The fractions of each row that are not 0: rows 0..n by code (0 the
+  // unknown parent, none), then row n + 1 + k the metafounder k itself (the
+  // unit vector). An individual's genes come from the few metafounders
+  // behind its unknown ancestors, so a row of g values was mostly zeros,
+  // and n times g of them outgrew the memory with thousands of
+  // metafounders. Row r <= n holds entries [first[r], first[r + 1]).
+  std::vector<std::int64_t> first;
+  std::vector<std::int32_t> index;
+  std::vector<T> value;
+  std::vector<std::int32_t> metafounders;  // 0..g-1, the unit rows' entries
+  T one = T(1);
 
   bool Active() const { return g > 0; }
-  const T* Row(std::int32_t row) const {
-    return q.data() + static_cast<std::size_t>(row) * static_cast<std::size_t>(g);
+  FractionRow<T> Row(std::int32_t row) const {
+    if (row > n) return {metafounders.data() + (row - n - 1), &one, 1};
+    const auto r = static_cast<std::size_t>(row);
+    const auto begin = static_cast<std::size_t>(first[r]);
+    return {index.data() + begin, value.data() + begin, static_cast<std::size_t>(first[r + 1]) - begin};
   }
-  // q_x' Gamma q_y for two rows.
+  // q_x' Gamma q_y for two rows: the dense sums over every metafounder with
+  // their zero terms left out, which change no bit; it costs the product of
+  // the two rows' lengths.
   T Between(std::int32_t x, std::int32_t y) const;
   // The row of a parent of the record `ri`: its code when known, its
   // metafounder's row, or 0.

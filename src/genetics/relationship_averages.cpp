@@ -98,6 +98,14 @@ void AverageRelatedness(Pedigree& ped, const std::vector<T>& d) {
 
 }  // namespace
 
+std::string AverageBetweenGroupsRefusal(const Pedigree& ped) {
+  const auto groups = static_cast<std::int64_t>(ped.groups.size());
+  if (groups <= kMaxAveragedGroups) return {};
+  return "|XError: |AThere are " + std::to_string(groups) +
+         " groups; averages between groups are listed for at most " +
+         std::to_string(kMaxAveragedGroups) + " groups.";
+}
+
 bool ReportAverageBetweenGroups(Pedigree& ped, Progress& progress) {
   return ped.InDouble() ? AverageBetweenGroups(ped, progress, ped.dDouble)
                         : AverageBetweenGroups(ped, progress, ped.d);

@@ -13,10 +13,22 @@
 //   by their numbers.
 #pragma once
 
+#include <cstdint>
+#include <string>
+
 #include "pedigree/pedigree.h"
 #include "report/progress.h"
 
 namespace kinvar {
+
+// The most groups whose averages are listed: the report has a line for
+// every pair, G (G + 1) / 2 of them, and costs a pass over the pedigree per
+// group; 2000 groups give about the two million lines of the other listings.
+inline constexpr std::int64_t kMaxAveragedGroups = 2000;
+
+// The report line refusing a pedigree with more groups than that (checked
+// before anything is computed or allocated); empty when it has no more.
+std::string AverageBetweenGroupsRefusal(const Pedigree& ped);
 
 // For each group g in table order and each h up to g: the average of a(i, j)
 // over i in h, j in g, self-relationships included. False when cancelled

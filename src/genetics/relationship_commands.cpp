@@ -84,6 +84,12 @@ void OnBetweenTwoGroups(CommandContext& ctx) {
 }
 
 void OnAverageBetweenGroups(CommandContext& ctx) {
+  if (const std::string refusal = AverageBetweenGroupsRefusal(ctx.ped); !refusal.empty()) {
+    ctx.ped.report.Clear();
+    ctx.ped.report.Add(refusal);
+    ctx.lastCommand = 0;
+    return;
+  }
   WaitCursor cursor(ctx.platform);
   if (!PrepareInbreeding(ctx)) return;
   ctx.lastCommand = kCmdAverageBetweenGroups;

@@ -8,8 +8,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <functional>
+#include <tuple>
 #include <memory>
 #include <string>
 #include <vector>
@@ -204,6 +207,79 @@ TEST(Diversity, AgreesWithGeneOriginTheTabularMethodAndBruteForce) {
     }
   }
   EXPECT_GT(searched, 100);
+}
+
+// A group's row as a reference population of its own gives it, each figure
+// over the whole pedigree: the table's rows, which visit only each group's
+// members and their ancestors, must carry the same bits.
+GroupTrend TrendOverThePedigree(Pedigree& ped, const GenerationDepths& depths, std::int32_t group) {
+  const ReferencePopulation ref = GroupReference(ped, group);
+  GroupTrend row{ref.groupNumber, ref.members};
+  double f = 0.0, equivalent = 0.0, completeness = 0.0;
+  std::vector<RecIndex> members;
+  for (std::int32_t code = 1; code <= ped.nTotal; ++code) {
+    if (ref.byCode[static_cast<std::size_t>(code)] == 0) continue;
+    const Rec& r = ped.byCode(code - 1);
+    f += static_cast<double>(r.f);
+    equivalent += static_cast<double>(depths.equivalent[static_cast<std::size_t>(code)]);
+    completeness += CompletenessIndex(ped, r);
+    members.push_back(ped.records[static_cast<std::size_t>(code - 1)]);
+  }
+  const auto mean = [&](double sum) { return ref.members == 0 ? 0.0 : sum / ref.members; };
+  row.meanF = mean(f);
+  row.meanEquivalent = mean(equivalent);
+  row.completeness = mean(completeness);
+  row.fe = SummarizeFounders(ped, ref).fe;
+  row.ne = EstimateNe(ped, ref, depths).ne;
+  EffectiveAncestors ancestors;
+  FindEffectiveAncestors(ped, BuildAncestorSubset(ped, members), ref, nullptr, ancestors);
+  row.fa = ancestors.fa;
+  return row;
+}
+
+std::uint64_t Bits(double x) { return std::bit_cast<std::uint64_t>(x); }
+
+TEST(DiversityGroupTable, RowsAreThoseOfEachGroupOverThePedigree) {
+  for (std::uint64_t seed = 1; seed <= 30; ++seed) {
+    test::RandomPedigreeOptions o = test::VariedOptions(seed, 300);
+    o.groupColumn = true;
+    const auto ped = Loaded(test::MakeRandomPedigree(o).text);
+    if (seed % 2 == 0) {  // a group of its own for every individual, or 13 spread over the ages
+      const std::int32_t count = seed % 4 == 0 ? ped->nTotal : 13;
+      ped->groups.assign(static_cast<std::size_t>(count), Description{});
+      ped->groupOrder.clear();
+      for (std::int32_t g = 0; g < count; ++g) {
+        ped->groups[static_cast<std::size_t>(g)].group = g + 1;
+        ped->groupOrder.push_back(g);
+      }
+      for (std::int32_t i = 0; i < ped->nTotal; ++i) {
+        const std::int32_t g = seed % 4 == 0 ? i : i * 7 % 13;
+        ped->byCode(i).group = g;
+        ++ped->groups[static_cast<std::size_t>(g)].count;
+      }
+      ped->nGroups = count;
+    }
+    const GenerationDepths depths = TraceGenerations(*ped);
+    SilentProgressWindow window;
+    Progress progress(window);
+    std::vector<GroupTrend> rows;
+    ASSERT_TRUE(ComputeGroupTrends(*ped, depths, progress, 0, 100, rows));
+    ASSERT_EQ(rows.size(), ped->groupOrder.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      const GroupTrend want = TrendOverThePedigree(*ped, depths, ped->groupOrder[i]);
+      const GroupTrend& got = rows[i];
+      const std::string where = "seed " + std::to_string(seed) + " group " + std::to_string(want.group);
+      EXPECT_EQ(got.group, want.group) << where;
+      EXPECT_EQ(got.members, want.members) << where;
+      for (const auto& [name, a, b] : {std::tuple{"mean F", got.meanF, want.meanF},
+                                       {"equivalent generations", got.meanEquivalent, want.meanEquivalent},
+                                       {"completeness", got.completeness, want.completeness},
+                                       {"fe", got.fe, want.fe},
+                                       {"Ne", got.ne, want.ne},
+                                       {"fa", got.fa, want.fa}})
+        EXPECT_EQ(Bits(a), Bits(b)) << where << ", " << name << ": " << a << " against " << b;
+    }
+  }
 }
 
 EffectiveAncestors Search(Pedigree& ped, const ReferencePopulation& ref, int maxRounds) {

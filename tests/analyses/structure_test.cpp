@@ -166,6 +166,78 @@ TEST(Structure, AveragesAndAncestorsMatchTheTabularAOnRandomPedigrees) {
   }
 }
 
+// K and L of a group by a backward pass over the whole pedigree, from the
+// last code down, as the census once made for every group: the members'
+// weights start at 1, the sums taken in the same order over the same
+// non-zero weights.
+struct GroupPass {
+  double k = 0.0, l = 0.0;
+  int uniqueAncestors = 0;
+};
+
+GroupPass WholePedigreePass(const Pedigree& ped, std::int32_t group) {
+  std::vector<float> w(static_cast<std::size_t>(ped.nTotal) + 1, 0.0f);
+  double sum = 0.0, self = 0.0;
+  GroupPass pass;
+  std::int64_t m = 0;
+  for (std::int32_t i = ped.nTotal; i >= 1; --i) {
+    const Rec& r = ped.byCode(i - 1);
+    float& wi = w[static_cast<std::size_t>(i)];
+    if (r.group == group) {
+      wi = wi + 1.0f;
+      self += 1.0 + static_cast<double>(r.f);
+      ++m;
+    }
+    if (wi == 0.0f) continue;
+    for (const RecIndex p : {r.sire, r.dam}) {
+      if (p == kUnknownParent) continue;
+      float& wp = w[static_cast<std::size_t>(ped.rec(p).code)];
+      if (wp == 0.0f) ++pass.uniqueAncestors;
+      wp = wp + wi / 2.0f;
+    }
+    sum += static_cast<double>(wi) * static_cast<double>(wi) * static_cast<double>(ped.d[static_cast<std::size_t>(i)]);
+  }
+  if (m > 1) {
+    pass.k = sum / static_cast<double>(m * m);
+    pass.l = (sum - self) / static_cast<double>(m * m - m);
+  }
+  return pass;
+}
+
+// The census visits only each group's members and their ancestors: the same
+// bits as the pass over the whole pedigree, for groups of every size, down
+// to a group per individual.
+TEST(Structure, GroupAveragesAreThoseOfAPassOverTheWholePedigree) {
+  for (std::uint64_t seed = 1; seed <= 40; ++seed) {
+    test::RandomPedigreeOptions o = test::VariedOptions(seed, 400);
+    o.groupColumn = true;
+    const auto ped = Loaded(test::MakeRandomPedigree(o).text);
+    if (seed % 2 == 0) {  // a group of its own for every individual, or 13 spread over the ages
+      const std::int32_t count = seed % 4 == 0 ? ped->nTotal : 13;
+      ped->groups.assign(static_cast<std::size_t>(count), Description{});
+      ped->groupOrder.clear();
+      for (std::int32_t g = 0; g < count; ++g) {
+        ped->groups[static_cast<std::size_t>(g)].group = g + 1;
+        ped->groupOrder.push_back(g);
+      }
+      for (std::int32_t i = 0; i < ped->nTotal; ++i) {
+        const std::int32_t g = seed % 4 == 0 ? i : i * 7 % 13;
+        ped->byCode(i).group = g;
+        ++ped->groups[static_cast<std::size_t>(g)].count;
+      }
+      ped->nGroups = count;
+    }
+    const StructureCensus c = Census(*ped);
+    for (std::size_t g = 0; g < ped->groups.size(); ++g) {
+      const GroupPass want = WholePedigreePass(*ped, static_cast<std::int32_t>(g));
+      const std::string where = "seed " + std::to_string(seed) + " group " + std::to_string(ped->groups[g].group);
+      EXPECT_EQ(c.groups[g].k, want.k) << where;
+      EXPECT_EQ(c.groups[g].l, want.l) << where;
+      EXPECT_EQ(c.groups[g].uniqueAncestors, want.uniqueAncestors) << where;
+    }
+  }
+}
+
 TEST(Structure, EdgeCases) {
   // F classes (0.05k, 0.05(k+1)]: exact 0.25, 0.5 and 1 at the top of
   // theirs; the floats nearest 0.05, 0.1 and 0.3 lie above and go one up.

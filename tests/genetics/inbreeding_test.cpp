@@ -199,7 +199,13 @@ TEST(ComputeInbreeding, MatchesTabularMethodGroupsBySexAndRepeatsOnRandomPedigre
 // ancestors or to step through the whole range (the dense rows reach each
 // way), and columns side by side in blocks on one or more threads. The same
 // F and D bits whatever the way.
-struct Layout { const char* name; int width, threads, denseShare, denseRecheck; };
+struct Layout {
+  const char* name;
+  int width, threads, denseShare, denseRecheck;
+  std::int64_t chainedWave = InbreedingOptions{}.chainedWave;
+};
+
+constexpr std::int64_t kEveryWave = 1 << 30;
 
 TEST(ComputeInbreeding, RestrictedPassesBlocksAndThreadsGiveTheFullPassesBitForBit) {
   const int share = InbreedingOptions{}.denseShare, recheck = InbreedingOptions{}.denseRecheck;
@@ -215,6 +221,9 @@ TEST(ComputeInbreeding, RestrictedPassesBlocksAndThreadsGiveTheFullPassesBitForB
       {"16 lanes, 1 thread, mostly dense", 16, 1, 2, recheck},
       {"16 lanes, 2 threads", 16, 2, share, recheck},
       {"16 lanes, 8 threads, never dense", 16, 8, 0, recheck},
+      {"no wave chained", 4, 0, share, recheck, 0},
+      {"every wave chained", 4, 0, share, recheck, kEveryWave},
+      {"waves of up to 3 chained, 2 threads", 4, 2, share, recheck, 3},
   };
   for (std::uint64_t seed = 1; seed <= 300; ++seed) {
     test::RandomPedigreeOptions o = test::VariedOptions(seed, seed % 10 == 0 ? 3000 : 400);
@@ -235,6 +244,7 @@ TEST(ComputeInbreeding, RestrictedPassesBlocksAndThreadsGiveTheFullPassesBitForB
         options.threads = layout.threads;
         options.denseShare = layout.denseShare;
         options.denseRecheck = layout.denseRecheck;
+        options.chainedWave = layout.chainedWave;
         const auto ped = Load(rp.text);
         ASSERT_TRUE(Compute(*ped, options));
         EXPECT_EQ(FBits(*ped), FBits(*reference)) << where;
@@ -463,6 +473,69 @@ TEST(ComputeInbreeding, FollowsALongLineOfFullSibMatings) {
     fT = next;
   }
   EXPECT_NEAR(e.f.at(LineId('M', kGenerations)), fT, 1e-12);
+}
+
+// Deep lines, where each column is computed from the one before: the same
+// bits as the full passes over one column at a time, whatever the thread
+// count, in either precision, and whether the narrow waves are chained or
+// not.
+TEST(ComputeInbreeding, ChainedColumnsGiveTheFullPassesBitForBitOnDeepLines) {
+  struct Row {
+    const char* name;
+    std::string text;
+  };
+  const auto random = [](std::uint64_t seed, int size, int founders, int window, bool f) {
+    return test::MakeRandomPedigree({.seed = seed, .size = size, .founders = founders, .window = window,
+                                     .closeMatingChance = 0.9, .fColumn = f})
+        .text;
+  };
+  const Row rows[] = {
+      {"full-sib line of 3000 generations", test::FullSibLine("Progeny Sire Dam\nS0 0 0\nD0 0 0\n", 3000)},
+      {"full-sib line with a predefined F every 7th generation",
+       [] {
+         std::string text = "Progeny Sire Dam F\nS0 0 0 0.25\nD0 0 0 .\n";
+         for (int t = 1; t <= 700; ++t) {
+           const std::string f = t % 7 == 0 ? " 0.5\n" : " .\n";
+           const std::string parents = " S" + std::to_string(t - 1) + " D" + std::to_string(t - 1);
+           text += "S" + std::to_string(t) + parents + f + "D" + std::to_string(t) + parents + f;
+         }
+         return text;
+       }()},
+      {"two founders, window of 2", random(3, 2000, 2, 2, false)},
+      {"three founders, window of 3, F column", random(4, 2000, 3, 3, true)},
+      {"four founders, window of 5", random(5, 3000, 4, 5, false)},
+  };
+  const auto doubleBits = [](const Pedigree& ped) {
+    std::vector<std::uint64_t> bits;
+    for (const double f : ped.fDouble) bits.push_back(std::bit_cast<std::uint64_t>(f));
+    for (const double d : ped.dDouble) bits.push_back(std::bit_cast<std::uint64_t>(d));
+    return bits;
+  };
+  for (const Row& row : rows) {
+    for (const bool inDouble : {false, true}) {
+      InbreedingOptions full = OptionsFor(Model::kDiagonal, true);
+      full.doublePrecision = inDouble;
+      const auto reference = Load(row.text);
+      ASSERT_TRUE(Compute(*reference, full)) << row.name;
+      for (const int threads : {1, 2, 8}) {
+        for (const std::int64_t chained : {std::int64_t{0}, InbreedingOptions{}.chainedWave, kEveryWave}) {
+          InbreedingOptions options;
+          options.threads = threads;
+          options.chainedWave = chained;
+          options.doublePrecision = inDouble;
+          const auto ped = Load(row.text);
+          ASSERT_TRUE(Compute(*ped, options));
+          const std::string where = std::string(row.name) + (inDouble ? ", double, " : ", single, ") +
+                                    std::to_string(threads) + " threads, waves chained up to " +
+                                    std::to_string(chained);
+          EXPECT_EQ(doubleBits(*ped), doubleBits(*reference)) << where;
+          EXPECT_EQ(FBits(*ped), FBits(*reference)) << where;
+          EXPECT_EQ(Counters(*ped), Counters(*reference)) << where;
+          EXPECT_TRUE(LeftIdle(*ped)) << where;
+        }
+      }
+    }
+  }
 }
 
 TEST(ComputeInbreeding, HandlesDeepRandomPedigreesWithRepeatedCloseMatings) {

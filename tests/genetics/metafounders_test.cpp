@@ -7,6 +7,7 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <random>
@@ -15,6 +16,7 @@
 
 #include "genetics/group_inverse.h"
 #include "genetics/inbreeding.h"
+#include "genetics/metafounders.h"
 #include "genetics/relationship.h"
 #include "pedigree/metafounders.h"
 #include "support/tabular_a.h"
@@ -99,10 +101,12 @@ std::vector<double> RandomGamma(std::mt19937& random, int g, double ridge) {
   return gamma;
 }
 
-MfPedigree RandomMf(std::uint32_t seed, int size, bool fColumn) {
+// `g` metafounders, or 2 to 4 when 0.
+MfPedigree RandomMf(std::uint32_t seed, int size, bool fColumn, int g = 0) {
   std::mt19937 random(seed);
   MfPedigree p;
   p.g = 2 + static_cast<int>(random() % 3);
+  if (g > 0) p.g = g;
   p.gamma = RandomGamma(random, p.g, 0.05);
   p.fColumn = fColumn;
   for (int i = 0; i < size; ++i) {
@@ -290,6 +294,78 @@ TEST(Metafounders, BlocksAndColumnsAgree) {
     }
     EXPECT_EQ(a->d, b->d) << seed;
     EXPECT_EQ(a->nInbreds, b->nInbreds) << seed;
+  }
+}
+
+// q_x' Gamma q_y over dense rows of g fractions each, every sum over all
+// metafounders in ascending order: Gamma q_y skipping the zero q_y[l], then
+// q_x' times it.
+template <class T>
+struct DenseFractions {
+  int g = 0;
+  std::vector<T> q;  // row by row, as the model numbers them
+  const T* Row(std::int32_t row) const { return q.data() + static_cast<std::size_t>(row) * static_cast<std::size_t>(g); }
+
+  DenseFractions(const Pedigree& ped, const MetafounderModel<T>& m) : g(m.g) {
+    const auto width = static_cast<std::size_t>(g);
+    q.assign((static_cast<std::size_t>(m.n) + 1 + width) * width, T(0));
+    for (std::size_t k = 0; k < width; ++k) q[(static_cast<std::size_t>(m.n) + 1 + k) * width + k] = T(1);
+    for (std::int32_t i = 0; i < m.n; ++i) {
+      const RecIndex ri = ped.records[static_cast<std::size_t>(i)];
+      const T* s = Row(m.ParentRow(ped, ri, ParentRole::kSire));
+      const T* d = Row(m.ParentRow(ped, ri, ParentRole::kDam));
+      T* own = q.data() + static_cast<std::size_t>(i + 1) * width;
+      for (std::size_t k = 0; k < width; ++k) own[k] = T(0.5) * (s[k] + d[k]);
+    }
+  }
+
+  T Between(const std::vector<T>& gamma, std::int32_t x, std::int32_t y) const {
+    if (x == 0 || y == 0) return T(0);
+    std::vector<T> gq(static_cast<std::size_t>(g), T(0));
+    for (int l = 0; l < g; ++l) {
+      const T ql = Row(y)[l];
+      if (ql == T(0)) continue;
+      for (int k = 0; k < g; ++k)
+        gq[static_cast<std::size_t>(k)] = gq[static_cast<std::size_t>(k)] + gamma[static_cast<std::size_t>(l * g + k)] * ql;
+    }
+    T sum = T(0);
+    for (int k = 0; k < g; ++k) sum = sum + Row(x)[k] * gq[static_cast<std::size_t>(k)];
+    return sum;
+  }
+};
+
+template <class T>
+void ExpectSparseRowsGiveTheDenseSums(const Pedigree& ped, const std::string& where) {
+  const MetafounderModel<T> m = BuildMetafounderModel<T>(ped);
+  ASSERT_TRUE(m.Active()) << where;
+  const DenseFractions<T> dense(ped, m);
+  std::size_t stored = 0;
+  for (std::int32_t x = 0; x <= m.n + m.g; ++x) {
+    if (x <= m.n) stored += m.Row(x).size;
+    for (std::int32_t y = 0; y <= m.n + m.g; ++y) {
+      const T got = m.Between(x, y), want = dense.Between(m.gamma, x, y);
+      ASSERT_EQ(std::memcmp(&got, &want, sizeof(T)), 0)
+          << where << ": rows " << x << " and " << y << ", " << got << " against " << want;
+    }
+  }
+  // Only the fractions that are not 0 are kept.
+  std::size_t nonZero = 0;
+  for (std::int32_t x = 0; x <= m.n; ++x)
+    for (int k = 0; k < m.g; ++k) nonZero += dense.Row(x)[k] != T(0) ? 1 : 0;
+  EXPECT_EQ(stored, nonZero) << where;
+}
+
+// The model keeps only each row's fractions that are not 0; its sums are
+// those of the dense rows bit for bit, with few metafounders per individual
+// and with many.
+TEST(Metafounders, SparseFractionsGiveTheDenseSumsBitForBit) {
+  for (std::uint32_t seed = 300; seed < 312; ++seed) {
+    const int g = seed % 3 == 0 ? 3 : seed % 3 == 1 ? 12 : 40;
+    const MfPedigree p = RandomMf(seed, 70, seed % 2 == 0, g);
+    const auto ped = LoadMf(p);
+    const std::string where = "seed " + std::to_string(seed) + ", " + std::to_string(g) + " metafounders";
+    ExpectSparseRowsGiveTheDenseSums<float>(*ped, where + ", single");
+    ExpectSparseRowsGiveTheDenseSums<double>(*ped, where + ", double");
   }
 }
 

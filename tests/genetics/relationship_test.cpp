@@ -487,6 +487,42 @@ TEST(RelationshipCommands, WriteTheReportOfEachCase) {
   }
 }
 
+// Averages between groups list a line per pair of groups: above the limit
+// of groups the command refuses before computing anything, naming the limit
+// and the number of groups; at the limit it lists every pair.
+TEST(RelationshipCommands, AverageBetweenGroupsRefusesMoreGroupsThanTheLimit) {
+  struct Row {
+    const char* name;
+    std::int64_t groups;
+    std::vector<std::string> firstLines;
+    std::int32_t lastCommand;
+  };
+  const Row rows[] = {
+      {"one more than the limit", kMaxAveragedGroups + 1,
+       {"|XError: |AThere are 2001 groups; averages between groups are listed for at most 2000 groups."},
+       0},
+      {"at the limit", kMaxAveragedGroups,
+       {"Group no.|T7Group no.|T7Average numerator relationships", "----------|T7----------|T7----------"},
+       kCmdAverageBetweenGroups},
+  };
+  for (const Row& row : rows) {
+    std::string text = "progeny sire dam group\n";
+    for (std::int64_t g = 1; g <= row.groups; ++g)
+      text += "I" + std::to_string(g) + " 0 0 " + std::to_string(g) + "\n";
+    Harness h(text);
+    CommandContext ctx = h.Context();
+    OnAverageBetweenGroups(ctx);
+    std::vector<std::string> report = h.Report();
+    report.resize(std::min(report.size(), row.firstLines.size()));
+    EXPECT_EQ(report, row.firstLines) << row.name;
+    EXPECT_EQ(h.lastCommand, row.lastCommand) << row.name;
+    const ResultTable* table = h.ped->report.tables().Find("group_averages");
+    const std::int64_t pairs = row.lastCommand == 0 ? 0 : row.groups * (row.groups + 1) / 2;
+    EXPECT_EQ(table == nullptr ? 0 : static_cast<std::int64_t>(table->rows()), pairs) << row.name;
+    EXPECT_TRUE(h.platform.messages.empty()) << row.name;
+  }
+}
+
 TEST(RelationshipCommands, CapStopsAfterTwoMillionPairsWithTheMessageInTheCopyFile) {
   std::string text = "progeny sire dam\n";
   for (int i = 0; i < 2001; ++i)
