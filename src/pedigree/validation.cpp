@@ -82,7 +82,9 @@ struct RoleLines {
     const auto first = [](std::int32_t x, std::int32_t y) { return x == 0 || (y != 0 && y < x) ? y : x; };
     const std::int32_t sire = first(asSire[static_cast<std::size_t>(a)], asSire[static_cast<std::size_t>(b)]);
     const std::int32_t dam = first(asDam[static_cast<std::size_t>(a)], asDam[static_cast<std::size_t>(b)]);
-    const std::string roles = sire > 0 && dam > 0 ? " (as a sire" + InLine(sire) + ", as a dam" + InLine(dam) + ")" : "";
+    const std::string roles = sire == 0 || dam == 0 ? ""
+                              : sire == dam ? " (as sire and dam" + InLine(sire) + ")"
+                                            : " (as a sire" + InLine(sire) + ", as a dam" + InLine(dam) + ")";
     return std::string("|C") + id + " |Aappearing as both sire and dam" + roles + ".";
   }
 };
