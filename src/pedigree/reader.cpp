@@ -317,8 +317,14 @@ HeaderFault ParseHeaderLine(std::string_view line, Header& header, std::string& 
   const char delimiter = FindDelimiter(line);
   if (delimiter != 0 && attempt(delimiter) && (!plainReads || SameColumns(plain, header))) {
     // A header that read before as it reads now keeps its lines' reading:
-    // split at runs first, at the delimiter only when too few fields.
+    // split at runs first, at the delimiter only when too few fields; so a
+    // line may have as many fields as the header has at runs.
     header.strict = !plainReads;
+    if (!header.strict) {
+      LineCells runs;
+      SplitRuns(line, SIZE_MAX, runs);
+      header.named = std::max(header.named, static_cast<int>(runs.cells.size()));
+    }
     return HeaderFault::kNone;
   }
   // Semicolons before runs of blanks: "Animal ; Father ; Mother" would read

@@ -43,6 +43,9 @@ std::int32_t LineOf(const Pedigree& ped, RecIndex i) {
 // memory).
 std::string InLine(std::int32_t line) { return line > 0 ? " in line " + std::to_string(line) : std::string(); }
 
+// "in line 4 " at the start of a sentence, or nothing.
+std::string LeadingLine(std::int32_t line) { return line > 0 ? "in line " + std::to_string(line) + " " : std::string(); }
+
 // `text` + " (line 4)." or " (lines 3, 7 and 2 more).": as many lines, in
 // ascending order, as a report line holds.
 std::string WithLines(const std::string& text, std::vector<std::int32_t> lines) {
@@ -451,8 +454,8 @@ void CheckSexAndBirth(Pedigree& ped) {
       const std::int32_t born = ped.rec(parent).birth;
       // The unknown parent has no date.
       if (born != kUnknownBirth && r.birth < born)
-        WriteError(ped, IdLine(r.id, (InLine(LineOf(ped, i)) + " is born before its ").c_str() + 1) + role + " " +
-                            ped.rec(parent).id + InLine(LineOf(ped, parent)) + ".");
+        WriteError(ped, std::string("|C") + r.id + " |A" + LeadingLine(LineOf(ped, i)) + "is born before its " +
+                            role + " " + ped.rec(parent).id + InLine(LineOf(ped, parent)) + ".");
     }
   }
 }
