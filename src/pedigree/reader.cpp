@@ -399,9 +399,9 @@ void CopyUpper(std::string_view cell, char* id) {
 
 // Kinvar's own files, which are read again, put blanks between columns, and
 // a comma or a tab splits a line as a blank does: an ID may hold none of
-// them. kNone when it holds none.
-// Control characters would garble the reports and the files written, and
-// a double quote would open a quoted field when Kinvar's own file is read.
+// them. Nor may it hold a control character, which would garble reports and
+// files, or a double quote, which would open a quoted field when Kinvar's
+// own file is read again. kNone when it holds none of these.
 Fault IdFault(std::string_view cell) {
   if (cell.find_first_of(" \t") != std::string_view::npos) return Fault::kBlankInId;
   unsigned char any = 0;

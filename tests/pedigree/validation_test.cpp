@@ -129,6 +129,26 @@ TEST(ValidationErrors, AreListedInTheirOrderWithTheirLinesAndRejectTheFile) {
   }
 }
 
+// Lines beyond what a report line holds are counted, not listed.
+TEST(ValidationErrors, ListAsManyLinesAsTheReportLineHolds) {
+  std::string text = "progeny sire dam\n";
+  for (int zeros = 1; zeros <= 20; ++zeros) text += std::string(static_cast<std::size_t>(zeros), '0') + " 0 0\n";
+  Pedigree ped;
+  ASSERT_TRUE(ped.copyFile.Create());
+  ASSERT_EQ(test::LoadText(text, ped).status, LoadStatus::kRejected);
+  const std::vector<std::string> lines = ReportLines(ped);
+  ASSERT_EQ(lines.size(), 4u);
+  // Lines 2..21: as many as fit below 110 characters, then the rest counted.
+  std::string expected = "There is at least one unknown ID in the progeny list (lines 2";
+  int line = 3;
+  for (; expected.size() + 2 + std::to_string(line).size() + 22 <= CMS::kMaxLineLength; ++line) {
+    expected += ", " + std::to_string(line);
+  }
+  expected += " and " + std::to_string(22 - line) + " more).";
+  EXPECT_EQ(lines[1], expected);
+  EXPECT_LE(lines[1].size(), CMS::kMaxLineLength);
+}
+
 // The store keeps its capacity of lines and closes with its notice; the copy
 // file, from which the report is saved, still gets every error and the end.
 TEST(Validation, ListsEveryErrorInTheCopyFileBeyondTheStoresCapacity) {
