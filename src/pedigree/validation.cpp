@@ -47,22 +47,22 @@ std::string InLine(std::int32_t line) { return line > 0 ? " in line " + std::to_
 std::string LeadingLine(std::int32_t line) { return line > 0 ? "in line " + std::to_string(line) + " " : std::string(); }
 
 // `text` + " (line 4)." or " (lines 3, 7 and 2 more).": as many lines, in
-// ascending order, as a report line holds.
+// ascending order, as a report line holds, and `text` + "." when not even
+// one fits.
 std::string WithLines(const std::string& text, std::vector<std::int32_t> lines) {
   std::sort(lines.begin(), lines.end());
   lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
   lines.erase(std::remove(lines.begin(), lines.end(), 0), lines.end());
-  if (lines.empty()) return text + ".";
   std::string line = text + (lines.size() == 1 ? " (line " : " (lines ");
-  // Room for the last of the list, " and 4294967295 more" and ")."
-  constexpr std::size_t kTail = 22;
   std::size_t shown = 0;
   for (; shown < lines.size(); ++shown) {
     const std::string next = (shown == 0 ? "" : ", ") + std::to_string(lines[shown]);
-    const bool last = shown + 1 == lines.size();
-    if (line.size() + next.size() + (last ? 2 : kTail) > CMS::kMaxLineLength && shown > 0) break;
+    const std::size_t rest = lines.size() - shown - 1;
+    const std::size_t tail = rest == 0 ? 2 : (" and " + std::to_string(rest) + " more).").size();
+    if (line.size() + next.size() + tail > CMS::kMaxLineLength) break;
     line += next;
   }
+  if (shown == 0) return text + ".";
   if (shown < lines.size()) line += " and " + std::to_string(lines.size() - shown) + " more";
   return line + ").";
 }
@@ -88,7 +88,10 @@ struct RoleLines {
     const std::string roles = sire == 0 || dam == 0 ? ""
                               : sire == dam ? " (as sire and dam" + InLine(sire) + ")"
                                             : " (as a sire" + InLine(sire) + ", as a dam" + InLine(dam) + ")";
-    return std::string("|C") + id + " |Aappearing as both sire and dam" + roles + ".";
+    const std::string line = std::string("|C") + id + " |Aappearing as both sire and dam" + roles + ".";
+    // Twenty-character IDs in files of a hundred million lines: the lines
+    // give way, the report line stays within its width.
+    return line.size() <= CMS::kMaxLineLength ? line : IdLine(id, "appearing as both sire and dam.");
   }
 };
 
@@ -460,6 +463,33 @@ void CheckSexAndBirth(Pedigree& ped) {
   }
 }
 
+// The lines of the members with a predefined F of the first full-sib family
+// whose predefined F differ, families taken in the order recoding merges
+// them (the one it finds at fault); empty when all agree. Read before
+// recoding, which gives the members of each family one F.
+std::vector<std::int32_t> DisagreeingFullSibLines(const Pedigree& ped) {
+  const auto& sibs = ped.fullSibs;
+  if (!ped.HasFColumn()) return {};
+  for (std::size_t a = 0; a < sibs.size();) {
+    const Rec& head = ped.rec(sibs[a]);
+    std::size_t b = a + 1;
+    while (b < sibs.size() && ped.rec(sibs[b]).sire == head.sire && ped.rec(sibs[b]).dam == head.dam) ++b;
+    std::vector<std::int32_t> lines;
+    bool differ = false;
+    const Rec* first = nullptr;
+    for (std::size_t m = a; m < b; ++m) {
+      const Rec& r = ped.rec(sibs[m]);
+      if (!r.fPredefined) continue;
+      differ = differ || (first != nullptr && r.f != first->f);
+      if (first == nullptr) first = &r;
+      lines.push_back(LineOf(ped, sibs[m]));
+    }
+    if (differ) return lines;
+    a = b;
+  }
+  return {};
+}
+
 void WriteCycle(Pedigree& ped, RecIndex named) {
   const std::int32_t at = LineOf(ped, named);
   WriteError(ped, IdLine(ped.rec(named).id, "appearing in its ancestors list (Cycling pedigree)") +
@@ -555,11 +585,13 @@ int ValidatePedigree(Pedigree& ped, Progress& progress, Linking linking) {
 
   if (ped.report.Count() == 1) {
     RecIndex named = kUnknownParent;
+    const std::vector<std::int32_t> sibLines = DisagreeingFullSibLines(ped);
     switch (RecodePedigree(ped, progress, &named)) {
       case kRecodingCancelled:
         return kValidationCancelled;
       case kFullSibFDisagree:
-        WriteError(ped, "Predefined inbreeding coefficients of at least one full sib group are not the same.");
+        WriteError(ped, WithLines("Predefined inbreeding coefficients of at least one full sib group are not the same",
+                                  sibLines));
         break;
       case kCycle:
         WriteCycle(ped, named);

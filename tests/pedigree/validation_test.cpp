@@ -53,7 +53,10 @@ std::string InCycle(const std::string& id, int line) {
 std::string UnknownProgeny(const std::string& lines) {
   return "There is at least one unknown ID in the progeny list (" + lines + ").";
 }
-const std::string kFullSibsDiffer = "Predefined inbreeding coefficients of at least one full sib group are not the same.";
+// The lines of the family's members with a predefined F.
+std::string FullSibsDiffer(const std::string& lines) {
+  return "Predefined inbreeding coefficients of at least one full sib group are not the same (" + lines + ").";
+}
 
 TEST(ValidationErrors, AreListedInTheirOrderWithTheirLinesAndRejectTheFile) {
   struct Row {
@@ -93,10 +96,13 @@ TEST(ValidationErrors, AreListedInTheirOrderWithTheirLinesAndRejectTheFile) {
       // descendant of the cycle rather than a member.
       {"DescendantOfACycleReadFirst", "progeny sire dam\nW 0 0\nZ A W\nA C 0\nB A 0\nC B 0\n",
        {InCycle("Z", 3), "Cycle: A > C > B > A"}, {5, 5, 1, 4}},
-      {"FullSibsWithDifferentF", "progeny sire dam f\nS 0 0 0\nD 0 0 0\nA S D 0.1\nB S D 0.2\n", {kFullSibsDiffer},
-       {4, 4, 2, 2}},
-      {"FullSibsDisagreeingAmongThree", "progeny sire dam f\nA S D 0.25\nB S D .\nC S D 0.125\n", {kFullSibsDiffer},
-       {3, 5, 2, 3}},
+      {"FullSibsWithDifferentF", "progeny sire dam f\nS 0 0 0\nD 0 0 0\nA S D 0.1\nB S D 0.2\n",
+       {FullSibsDiffer("lines 4, 5")}, {4, 4, 2, 2}},
+      {"FullSibsDisagreeingAmongThree", "progeny sire dam f\nA S D 0.25\nB S D .\nC S D 0.125\n",
+       {FullSibsDiffer("lines 2, 4")}, {3, 5, 2, 3}},
+      // An agreeing family before the one at fault is not named.
+      {"TheFamilyAtFault", "progeny sire dam f\nA S D 0.25\nB S D 0.25\nC T U 0.5\nE T U 0\nG T U .\n",
+       {FullSibsDiffer("lines 4, 5")}, {5, 9, 4, 5}},
       // Recoding stops at its first error; the walk that finds cycles
       // comes before the full sibs.
       {"CycleBeforeDisagreeingFullSibs", "progeny sire dam f\nA S D 0.1\nB S D 0.2\nX Y 0 .\nY X 0 .\n",
@@ -138,13 +144,15 @@ TEST(ValidationErrors, ListAsManyLinesAsTheReportLineHolds) {
   ASSERT_EQ(test::LoadText(text, ped).status, LoadStatus::kRejected);
   const std::vector<std::string> lines = ReportLines(ped);
   ASSERT_EQ(lines.size(), 4u);
-  // Lines 2..21: as many as fit below 110 characters, then the rest counted.
-  std::string expected = "There is at least one unknown ID in the progeny list (lines 2";
-  int line = 3;
-  for (; expected.size() + 2 + std::to_string(line).size() + 22 <= CMS::kMaxLineLength; ++line) {
-    expected += ", " + std::to_string(line);
+  // Lines 2..21: the longest list 2..last that fits in 110 characters with
+  // the count of the rest, found by trying every last line.
+  std::string expected;
+  for (int last = 21; last >= 2 && expected.empty(); --last) {
+    std::string candidate = "There is at least one unknown ID in the progeny list (lines 2";
+    for (int k = 3; k <= last; ++k) candidate += ", " + std::to_string(k);
+    candidate += (last < 21 ? " and " + std::to_string(21 - last) + " more" : std::string()) + ").";
+    if (candidate.size() <= CMS::kMaxLineLength) expected = candidate;
   }
-  expected += " and " + std::to_string(22 - line) + " more).";
   EXPECT_EQ(lines[1], expected);
   EXPECT_LE(lines[1].size(), CMS::kMaxLineLength);
 }
