@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "pedigree/chunk_reader.h"
 #include "pedigree/load.h"
@@ -124,6 +125,38 @@ TEST(TextRules, HeadersAndLineEndsAsTheyAreWritten) {
        "its column in the header; an ID cannot contain blanks."},
   };
   ExpectRows(std::begin(rows), std::end(rows));
+}
+
+// Rows that come as cells (workbooks, R and Python) meet the same cell
+// rules; cells beyond the named columns are not theirs to check.
+TEST(TextRules, RowsOfCellsMeetTheSameRules) {
+  const struct {
+    const char* name;
+    std::vector<std::string> progeny, f;
+    const char* message;
+  } rows[] = {
+      {"F with letters after it", {"A", "B"}, {".", "0.5x"},
+       "Error in line 3.\nThe inbreeding coefficient must be a number in the range of 0 - 1.\nColumn F: \"0.5x\""},
+      {"a line break in an ID", {"A", "B\nC"}, {".", "."},
+       "Error in line 3, column Progeny.\nThe ID \"B?C\" contains a control character (shown as ?). IDs cannot "
+       "contain control characters."},
+      {"quotes around an ID", {"\"Q\"", "B"}, {".", "."},
+       "Error in line 2, column Progeny.\nThe ID \"\"Q\"\" contains a double quote. IDs cannot contain double "
+       "quotes, since Kinvar reads a double quote in its files as the start of a quoted field."},
+      {"NA as an individual", {"A", "NA"}, {".", "."},
+       "Error in line 3, column Progeny.\nThe ID \"NA\" means an unknown parent, so no individual can have it."},
+  };
+  SilentProgressWindow window;
+  Progress progress(window);
+  for (const auto& row : rows) {
+    PedigreeColumns columns;
+    columns.names = {"Progeny", "Sire", "Dam", "F"};
+    columns.cells = {row.progeny, {"0", "0"}, {"0", "0"}, row.f};
+    Pedigree ped;
+    const LoadOutcome outcome = LoadPedigreeColumns(columns, ped, progress);
+    EXPECT_EQ(outcome.status, LoadStatus::kReadFailed) << row.name;
+    EXPECT_EQ(outcome.message, row.message) << row.name;
+  }
 }
 
 // A file longer than the chunk reader's blocks: `head`, `line` repeated,
