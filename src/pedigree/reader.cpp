@@ -1005,9 +1005,10 @@ ReadOutcome ReadPedigree(PedigreeInput& input, const std::string& path, Pedigree
   ped.nGroups = 0;
   ped.fColumn = ped.groupColumn = ped.sexColumn = ped.birthColumn = -1;
   const ReadOutcome cannotRead{false, "Cannot open " + path};
-  // The position in a stream of unknown length shows no progress; the
-  // counts of records still do.
-  progress.SetStage(0, 50, std::max<std::int64_t>(input.size(), 1), "Reading");
+  // A stream's length is not known: its bar stays at the start, and the
+  // steps every few hundred records still let the user cancel.
+  constexpr std::int64_t kUnknownLength = std::numeric_limits<std::int64_t>::max() / 128;
+  progress.SetStage(0, 50, input.regular() ? std::max<std::int64_t>(input.size(), 1) : kUnknownLength, "Reading");
 
   std::vector<unsigned char> chunk(kChunkSize);
   if (input.regular() && !ReserveForRecords(input, ped, chunk)) return cannotRead;
