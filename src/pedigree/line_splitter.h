@@ -65,7 +65,8 @@ struct LineCells {
 
 // Splits at runs of blanks, commas and tabs (today's pedigree files), into
 // at most `maxCells` cells. A field that begins with a double quote that is
-// closed on the line is one cell, separators and all.
+// closed on the line is one cell, separators and all; one that is not is
+// noted in `openQuote`.
 void SplitRuns(std::string_view line, std::size_t maxCells, LineCells& out);
 // Splits at every `delimiter` (spreadsheet exports); blanks around a cell
 // are dropped, and an empty piece is an empty cell.
