@@ -17,6 +17,7 @@
 #include "pedigree/genetic_groups.h"
 #include "genetics/relationship.h"
 #include "pedigree/load.h"
+#include "pedigree/pedigree_input.h"
 #include "pedigree/xlsx_reader.h"
 #include "app/save_as.h"
 #include "report/number_format.h"
@@ -26,7 +27,9 @@ namespace kinvar {
 
 namespace {
 
+// "-", standard input, is no file of the folder.
 std::string FullPath(const std::string& path) {
+  if (path == kStandardInput) return path;
   std::error_code error;
   const auto full = std::filesystem::absolute(path, error);
   return error ? path : full.lexically_normal().string();
@@ -128,6 +131,10 @@ bool CKinvarDoc::OpenPedigreeColumns(const PedigreeColumns& columns, const std::
 }
 
 bool CKinvarDoc::ChooseSheet(const std::string& path, std::string& sheet) {
+  // A pipe gives its bytes once, to the load: looking into it first would
+  // take them away.
+  std::error_code error;
+  if (path == kStandardInput || !std::filesystem::is_regular_file(path, error)) return true;
   if (PedigreeFileKindOf(path) != PedigreeFileKind::kWorkbook) return true;
   // A workbook that cannot be listed is refused by the load, with its reason.
   const WorkbookSheets sheets = ListWorkbookSheets(path);

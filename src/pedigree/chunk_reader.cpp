@@ -29,8 +29,9 @@ struct Piece {
   const unsigned char* begin = nullptr;
   const unsigned char* end = nullptr;
   std::size_t first = 0;
-  std::size_t slots = 0;   // lines; blank ones leave their slot unused
+  std::size_t slots = 0;   // lines that can hold a record
   std::size_t filled = 0;  // slots used, from the first
+  std::int32_t lines = 0;  // line feeds in the piece
   bool ok = true;
   bool naParent = false;
 };
@@ -59,21 +60,27 @@ void ParsePiece(const Shared& shared, Piece& piece) {
   LineCells b;
   for (const unsigned char* p = piece.begin; p < piece.end;) {
     const unsigned char* lf = LineEnd(p, piece.end);
-    const std::string_view line = TrimLeading(LineText(p, lf));
+    const std::string_view text = LineText(p, lf);
+    const std::string_view line = TrimLeading(text);
     p = lf + 1;
+    ++piece.lines;
+    // A carriage return alone ends a line to the one-thread reader, which
+    // reads such files.
+    if (text.find('\r') != std::string_view::npos || (!line.empty() && piece.filled == piece.slots)) {
+      piece.ok = false;
+      return;
+    }
     if (line.empty()) continue;
     const std::size_t slot = piece.first + piece.filled++;
+    // The line within the piece until the pieces are joined.
+    shared.ped.lines[slot] = piece.lines;
     RowValues values;
     ParentLink& link = shared.ped.links[slot];
     link.rec = static_cast<RecIndex>(slot + 1);
     Rec& r = shared.ped.recs[slot + 1];
-    if (!ReadPlainRow(line, shared.header, r, link, values)) {
-      values = {};
-      const LineCells& cells = SplitDataLine(line, shared.header, a, b);
-      if (ReadRow(cells.cells, shared.header, false, r, link, values).fault != Fault::kNone) {
-        piece.ok = false;
-        return;
-      }
+    if (ReadTextLine(line, shared.header, a, b, r, link, values).fault != Fault::kNone) {
+      piece.ok = false;
+      return;
     }
     // The number waits in the group index until the pieces are joined.
     r.group = static_cast<std::int32_t>(values.groupNumber);
@@ -97,18 +104,18 @@ std::vector<Piece> CutPieces(const unsigned char* begin, const unsigned char* en
 
 // Gives every piece its slots after those of the records read so far; the
 // last piece of the file may end without a line feed.
-void PlacePieces(std::vector<Piece>& pieces, std::size_t read, bool eof) {
+void PlacePieces(std::vector<Piece>& pieces, std::size_t read) {
   for (Piece& piece : pieces) {
     piece.first = read;
-    piece.slots = static_cast<std::size_t>(std::count(piece.begin, piece.end, '\n'));
-    if (eof && &piece == &pieces.back() && piece.end > piece.begin && piece.end[-1] != '\n') ++piece.slots;
+    piece.slots = CountFilledLines(piece.begin, piece.end);
     read += piece.slots;
   }
 }
 
 class Joiner {
  public:
-  explicit Joiner(Pedigree& ped) : ped_(ped) {}
+  // `line`: the lines before the first data line, the header's included.
+  Joiner(Pedigree& ped, std::int32_t line) : ped_(ped), line_(line) {}
 
   // Closes the gaps that blank lines left, in file order, and numbers the
   // groups; false when a piece failed.
@@ -124,36 +131,45 @@ class Joiner {
           ped_.links[slot] = ped_.links[from];
           ped_.links[slot].rec = static_cast<RecIndex>(slot + 1);
         }
+        ped_.lines[slot] = line_ + ped_.lines[from];
         Rec& r = ped_.recs[slot + 1];
         if (r.group >= 0 && !groups_.Add(ped_, r.group, r)) {
           return false;
         }
       }
+      line_ += piece.lines;
     }
     ped_.recs.resize(read_ + 1);
     ped_.links.resize(read_);
+    ped_.lines.resize(read_);
     return true;
   }
 
+  void StartAt(std::int32_t line) { line_ = line; }
   std::size_t read() const { return read_; }
   bool naParent() const { return naParent_; }
 
  private:
   Pedigree& ped_;
   GroupTable groups_;
+  std::int32_t line_ = 0;
   std::size_t read_ = 0;
   bool naParent_ = false;
 };
 
 // Finds the header among the first lines of [p, end) as the reader does;
 // returns the first byte after it, or nullptr when it is not there whole
-// and sound.
-const unsigned char* ReadHeader(const unsigned char* p, const unsigned char* end, Header& header) {
+// and sound. `lines` counts the lines up to the header's.
+const unsigned char* ReadHeader(const unsigned char* p, const unsigned char* end, Header& header,
+                                std::int32_t& lines) {
   while (p < end) {
     const unsigned char* lf = LineEnd(p, end);
     if (lf == end) return nullptr;
-    const std::string_view line = TrimLeading(LineText(p, lf));
+    const std::string_view text = LineText(p, lf);
+    if (text.find('\r') != std::string_view::npos) return nullptr;
+    const std::string_view line = TrimLeading(text);
     p = lf + 1;
+    ++lines;
     if (line.empty() || line[0] == '!') continue;
     std::string message;
     return ParseHeaderLine(line, header, message) == HeaderFault::kNone ? p : nullptr;
@@ -161,14 +177,12 @@ const unsigned char* ReadHeader(const unsigned char* p, const unsigned char* end
   return nullptr;
 }
 
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
-std::size_t CountLines(std::FILE* file, std::vector<unsigned char>& buffer) {
-  std::size_t lines = 1;
-  for (std::size_t n; (n = std::fread(buffer.data(), 1, buffer.size(), file)) > 0;) {
-    lines += static_cast<std::size_t>(std::count(buffer.data(), buffer.data() + n, '\n'));
+// The lines that can hold a record, an upper bound on the records: a line
+// cut by the end of a block may be counted twice.
+std::size_t CountLines(PedigreeInput& input, std::vector<unsigned char>& buffer) {
+  std::size_t lines = 0;
+  for (std::size_t n; (n = input.Read(buffer.data(), buffer.size())) > 0;) {
+    lines += CountFilledLines(buffer.data(), buffer.data() + n);
   }
   return lines;
 }
@@ -185,41 +199,46 @@ void ParseAll(const Shared& shared, std::vector<Piece>& pieces) {
 
 ChunkRead ReadPedigreeInChunks(const std::string& path, Pedigree& ped, Progress& progress, int threads,
                                std::size_t blockBytes) {
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(path, ec)) return ChunkRead::kGaveUp;
-  const auto size = static_cast<std::int64_t>(std::filesystem::file_size(path, ec));
-  if (ec) return ChunkRead::kGaveUp;
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-  if (!file) return ChunkRead::kGaveUp;
-  progress.SetStage(0, 50, std::max<std::int64_t>(size, 1), "Reading");
+  PedigreeInput input;
+  if (!input.Open(path)) return ChunkRead::kGaveUp;
+  return ReadPedigreeInChunks(input, ped, progress, threads, blockBytes);
+}
+
+ChunkRead ReadPedigreeInChunks(PedigreeInput& input, Pedigree& ped, Progress& progress, int threads,
+                               std::size_t blockBytes) {
+  if (!input.regular()) return ChunkRead::kGaveUp;
+  progress.SetStage(0, 50, std::max<std::int64_t>(input.size(), 1), "Reading");
 
   std::vector<unsigned char> buffer(std::max<std::size_t>(blockBytes, 16));
-  const std::size_t lines = CountLines(file.get(), buffer);
-  if (std::fseek(file.get(), 0, SEEK_SET) != 0) return ChunkRead::kGaveUp;
+  const std::size_t lines = CountLines(input, buffer);
+  if (input.failed() || !input.Rewind()) return ChunkRead::kGaveUp;
   ped.recs.reserve(1 + lines + lines / 8);
   ped.links.reserve(lines);
+  ped.lines.reserve(lines);
   AdviseLargePages(ped.recs);
   AdviseLargePages(ped.links);
   FaultInLarge(ped.recs, 1 + lines, threads);
   FaultInLarge(ped.links, lines, threads);
 
   Header header;
-  Joiner joiner(ped);
+  std::int32_t headerLines = 0;
+  Joiner joiner(ped, 0);
   const Shared shared{header, ped};
   std::size_t have = 0;
   std::int64_t consumed = 0;
   bool first = true;
   for (bool eof = false; !eof;) {
-    have += std::fread(buffer.data() + have, 1, buffer.size() - have, file.get());
+    have += input.Read(buffer.data() + have, buffer.size() - have);
     eof = have < buffer.size();
-    if (std::ferror(file.get())) return ChunkRead::kGaveUp;
+    if (input.failed()) return ChunkRead::kGaveUp;
     const unsigned char* p = buffer.data();
     const unsigned char* const stop = p + have;
     if (first) {
       first = false;
       if (have >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) p += 3;
-      p = ReadHeader(p, stop, header);
+      p = ReadHeader(p, stop, header, headerLines);
       if (p == nullptr) return ChunkRead::kGaveUp;
+      joiner.StartAt(headerLines);
     }
     const unsigned char* end = stop;
     if (!eof) {
@@ -227,11 +246,12 @@ ChunkRead ReadPedigreeInChunks(const std::string& path, Pedigree& ped, Progress&
       if (end == p) return ChunkRead::kGaveUp;
     }
     std::vector<Piece> pieces = CutPieces(p, end, threads);
-    PlacePieces(pieces, joiner.read(), eof);
+    PlacePieces(pieces, joiner.read());
     // Within the capacity reserved above: the slots never outnumber the
     // lines of the file.
     ped.recs.resize(1 + pieces.back().first + pieces.back().slots);
     ped.links.resize(pieces.back().first + pieces.back().slots);
+    ped.lines.resize(pieces.back().first + pieces.back().slots);
     ParseAll(shared, pieces);
     if (!joiner.Join(pieces)) return ChunkRead::kGaveUp;
     const auto used = static_cast<std::size_t>(end - buffer.data());

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "pedigree/pedigree.h"
+#include "pedigree/pedigree_input.h"
 #include "report/progress.h"
 
 namespace kinvar {
@@ -24,6 +25,10 @@ enum class ChunkRead {
 // Reads `path` into `ped` (which must be reset) on `threads` threads, in
 // blocks of `blockBytes` bytes (small blocks serve the tests).
 ChunkRead ReadPedigreeInChunks(const std::string& path, Pedigree& ped, Progress& progress, int threads,
+                               std::size_t blockBytes = std::size_t{4} << 20);
+// The same from an input already opened, which must be a regular file (any
+// other gives up at once); it is left at no particular position.
+ChunkRead ReadPedigreeInChunks(PedigreeInput& input, Pedigree& ped, Progress& progress, int threads,
                                std::size_t blockBytes = std::size_t{4} << 20);
 
 }  // namespace kinvar

@@ -83,6 +83,38 @@ std::vector<RecIndex> FindCycle(const Pedigree& ped, RecIndex start) {
   return cycle.empty() ? AnyLoopAbove(ped, start) : cycle;
 }
 
+RecIndex FirstInOrBelowCycle(const Pedigree& ped) {
+  // kDone: no cycle above. Records are tried in reading order, each walking
+  // up to ancestors not known to be clear, so every record is walked once.
+  enum : std::uint8_t { kNew, kOnPath, kDone };
+  std::vector<std::uint8_t> state(ped.recs.size(), kNew);
+  struct Step {
+    RecIndex x;
+    int next;  // 0 sire, 1 dam, 2 finished
+  };
+  std::vector<Step> path;
+  for (RecIndex start = 1; start < static_cast<RecIndex>(ped.recs.size()); ++start) {
+    if (state[static_cast<std::size_t>(start)] == kDone) continue;
+    path.assign(1, {start, 0});
+    state[static_cast<std::size_t>(start)] = kOnPath;
+    while (!path.empty()) {
+      Step& top = path.back();
+      if (top.next == 2) {
+        state[static_cast<std::size_t>(top.x)] = kDone;
+        path.pop_back();
+        continue;
+      }
+      const Rec& r = ped.rec(top.x);
+      const RecIndex parent = top.next++ == 0 ? r.sire : r.dam;
+      if (parent == kUnknownParent || state[static_cast<std::size_t>(parent)] == kDone) continue;
+      if (state[static_cast<std::size_t>(parent)] == kOnPath) return start;
+      state[static_cast<std::size_t>(parent)] = kOnPath;
+      path.push_back({parent, 0});
+    }
+  }
+  return kUnknownParent;
+}
+
 std::vector<std::string> CycleLines(const Pedigree& ped, const std::vector<RecIndex>& cycle) {
   std::vector<std::string> lines;
   if (cycle.empty()) return lines;

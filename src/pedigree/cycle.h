@@ -20,6 +20,11 @@ namespace kinvar {
 // `start` first meets it. Empty when `start` has no cycle above it.
 std::vector<RecIndex> FindCycle(const Pedigree& ped, RecIndex start);
 
+// The first record in reading order that is inside a cycle or below one
+// (the record recoding names), or kUnknownParent when the pedigree has no
+// cycle. Works on the parent links alone, on any pedigree, however faulty.
+RecIndex FirstInOrBelowCycle(const Pedigree& ped);
+
 // "Cycle: A > B > C > A" as report lines of at most 110 characters: a long
 // loop goes on in lines that begin with seven spaces and "> ". None for an
 // empty cycle.

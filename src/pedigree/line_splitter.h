@@ -26,13 +26,16 @@ constexpr bool IsLeadingSpace(unsigned char c) {
 constexpr bool IsSeparator(unsigned char c) { return c == ' ' || c == ',' || c == '\t'; }
 
 // What a byte of a used cell is to the checks, looked up once per byte.
-enum ByteKind : unsigned char { kOrdinary, kNul, kForbidden };
+// kNotInId bytes (control characters and the double quote) pass in other
+// cells, which their own rules refuse, but never in an ID.
+enum ByteKind : unsigned char { kOrdinary = 0, kNul = 1, kForbidden = 2, kNotInId = 4 };
 
 constexpr std::array<ByteKind, 256> MakeByteKinds() {
   std::array<ByteKind, 256> kinds{};
   for (int c = 0; c < 256; ++c) {
     kinds[static_cast<std::size_t>(c)] = c == 0 ? kNul
                                          : (c == '<' || c == '>' || c == '|' || c == '!') ? kForbidden
+                                         : (c < 32 || c == 127 || c == '"')               ? kNotInId
                                                                                            : kOrdinary;
   }
   return kinds;
@@ -55,11 +58,15 @@ struct LineCells {
   // length before the first use so that views into it stay valid.
   std::string scratch;
   bool scratchReady = false;
+  // From the first double quote that opens a cell and is not closed on the
+  // line to the line's end; empty when every quote is closed.
+  std::string_view openQuote;
 };
 
 // Splits at runs of blanks, commas and tabs (today's pedigree files), into
 // at most `maxCells` cells. A field that begins with a double quote that is
-// closed on the line is one cell, separators and all.
+// closed on the line is one cell, separators and all; one that is not is
+// noted in `openQuote`.
 void SplitRuns(std::string_view line, std::size_t maxCells, LineCells& out);
 // Splits at every `delimiter` (spreadsheet exports); blanks around a cell
 // are dropped, and an empty piece is an empty cell.
@@ -72,6 +79,7 @@ struct Header {
   int required = 0;     // 1 + the largest position of Progeny..F: a line has them all
   int needed = 0;       // 1 + the largest position used
   int columns = 0;      // names in the header, used or not
+  int named = 0;        // 1 + the position of the last name that is not empty
   char delimiter = 0;   // ',', '\t' or ';' that separates all names; 0 none
   bool strict = false;  // every data line is split at the delimiter
 };
@@ -89,7 +97,8 @@ HeaderFault ParseHeaderCells(std::span<const std::string_view> names, Header& he
 const LineCells& SplitDataLine(std::string_view line, const Header& header, LineCells& a, LineCells& b);
 
 enum class Fault {
-  kNone, kFormat, kForbidden, kTooLong, kF, kGroup, kSex, kBirth, kNoId, kBlankInId, kCommaInId, kTooManyGroups,
+  kNone, kFormat, kForbidden, kTooLong, kF, kFNotNumber, kGroup, kSex, kBirth, kNoId, kBlankInId, kCommaInId,
+  kControlInId, kQuoteInId, kNaId, kExtraField, kOpenQuote, kTooManyGroups,
 };
 
 struct RowFault {
@@ -111,7 +120,9 @@ void ResolveNaParents(Pedigree& ped);
 
 // Fills the record's ID, F, sex and birth date and the link's parents from
 // the cells. With `padded`, missing cells at the end are empty (workbook
-// rows); otherwise a row needs the header's required cells.
+// rows); otherwise a row needs the header's required cells, and a cell that
+// is not empty beyond the header's last name is refused: it is most often
+// an ID with a blank that shifted the line.
 RowFault ReadRow(std::span<const std::string_view> cells, const Header& header, bool padded, Rec& r,
                  ParentLink& link, RowValues& values);
 
@@ -124,6 +135,13 @@ RowFault ReadRow(std::span<const std::string_view> cells, const Header& header, 
 // written): a cell that begins with a quote, too few fields, more columns
 // than it holds, or any fault, whose message they give.
 bool ReadPlainRow(std::string_view line, const Header& header, Rec& r, ParentLink& link, RowValues& values);
+
+// A data line (without leading white space) of a text file into the
+// record and the link: ReadPlainRow, or else split and ReadRow. The one
+// reading of a text line, whichever reader reads it.
+RowFault ReadTextLine(std::string_view line, const Header& header, LineCells& a, LineCells& b, Rec& r,
+                      ParentLink& link, RowValues& values);
+
 
 // The message for a fault of line or row `line`.
 std::string FaultMessage(const RowFault& fault, std::int64_t line, const Header& header);

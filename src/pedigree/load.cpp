@@ -8,6 +8,7 @@
 
 #include "pedigree/chunk_reader.h"
 #include "pedigree/genetic_groups.h"
+#include "pedigree/pedigree_input.h"
 #include "pedigree/reader.h"
 #include "pedigree/sort.h"
 #include "pedigree/validation.h"
@@ -21,22 +22,42 @@ namespace {
 // Above it the chunk reader serves one thread too, for its large pages.
 constexpr std::uintmax_t kChunkReadBytes = std::uintmax_t{1} << 20;
 
-ReadOutcome ReadFile(const std::string& path, Pedigree& ped, Progress& progress) {
+ReadOutcome ReadFile(PedigreeInput& input, const std::string& path, Pedigree& ped, Progress& progress) {
   const int threads = LoadThreads(ped.settings.threads);
-  std::error_code ec;
-  const std::uintmax_t size = std::filesystem::file_size(path, ec);
-  if (!ec && size >= kChunkReadBytes) {
-    switch (ReadPedigreeInChunks(path, ped, progress, threads)) {
+  if (input.regular() && static_cast<std::uintmax_t>(input.size()) >= kChunkReadBytes) {
+    switch (ReadPedigreeInChunks(input, ped, progress, threads)) {
       case ChunkRead::kRead:
         return {true, {}};
       case ChunkRead::kCancelled:
         return {false, {}};
       case ChunkRead::kGaveUp:
         ResetPedigree(ped);
+        if (!input.Rewind()) return {false, "Cannot open " + path};
         break;
     }
   }
-  return ReadPedigree(path, ped, progress);
+  return ReadPedigree(input, path, ped, progress);
+}
+
+// A zip (a workbook) or a compound file (a protected one): no text
+// pedigree starts with these bytes.
+bool LooksLikeWorkbook(std::string_view head) {
+  const auto starts = [&](std::string_view bytes) { return head.substr(0, bytes.size()) == bytes; };
+  using namespace std::string_view_literals;
+  return starts("PK\x03\x04"sv) || starts("PK\x05\x06"sv) || starts("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"sv);
+}
+
+// The input is opened once: a pipe or a FIFO gives its bytes only once.
+ReadOutcome ReadInput(const std::string& path, const std::string& sheet, Pedigree& ped, Progress& progress) {
+  PedigreeInput input;
+  if (!input.Open(path)) return {false, "Cannot open " + path};
+  if (!LooksLikeWorkbook(input.Head())) return ReadFile(input, path, ped, progress);
+  // A workbook is a zip, read by seeking about in it.
+  if (!input.regular()) {
+    return {false, "Cannot read the workbook " + path +
+                       ".\nA workbook cannot be read from a pipe; save it as a file and open the file."};
+  }
+  return ReadWorkbookPedigree(path, sheet, ped, progress);
 }
 
 }  // namespace
@@ -94,10 +115,7 @@ LoadOutcome LoadPedigree(const std::string& path, Pedigree& ped, Progress& progr
                          const std::string& sheet) {
   progress.SetWindowText(LoadingText(path));
   ResetPedigree(ped);
-  ReadOutcome read = PedigreeFileKindOf(path) == PedigreeFileKind::kText
-                         ? ReadFile(path, ped, progress)
-                         : ReadWorkbookPedigree(path, sheet, ped, progress);
-  return ValidateRead(std::move(read), ped, progress);
+  return ValidateRead(ReadInput(path, sheet, ped, progress), ped, progress);
 }
 
 LoadOutcome LoadPedigreeColumns(const PedigreeColumns& columns, Pedigree& ped, Progress& progress) {

@@ -40,6 +40,8 @@ void ResetPedigree(Pedigree& ped) {
   }
   ped.links.clear();
   ped.links.shrink_to_fit();
+  ped.lines.clear();
+  ped.lines.shrink_to_fit();
   ped.geneticGroups.sireGroup = {};
   ped.geneticGroups.damGroup = {};
   ped.geneticGroups.shares = {};

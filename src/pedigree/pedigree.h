@@ -157,6 +157,9 @@ struct Pedigree {
   std::vector<RecIndex> familyOrder;
   std::vector<RecIndex> fullSibs;  // validation to recoding only
   std::vector<ParentLink> links;   // reading to validation only
+  // The file's line (a workbook's row) of each record read, lines[i] that of
+  // recs[i + 1], for the messages of validation; reading to validation only.
+  std::vector<std::int32_t> lines;
 
   Settings settings;  // survives reset
   // The groups asked for survive reset; what a load assigned does not.

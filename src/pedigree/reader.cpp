@@ -10,11 +10,14 @@
 #include <filesystem>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <system_error>
 #include <vector>
 
 #include "pedigree/line_splitter.h"
+#include "pedigree/number_text.h"
+#include "pedigree/pedigree_input.h"
 
 namespace kinvar::line_splitter {
 
@@ -73,11 +76,18 @@ bool ReadQuoted(const char*& p, const char* end, char delimiter, LineCells& out,
   return true;
 }
 
+// A cell at p that ReadQuoted did not take: when it begins with a quote,
+// that quote is never closed.
+void NoteOpenQuote(const char* p, const char* end, LineCells& out) {
+  if (*p == '"' && out.openQuote.empty()) out.openQuote = std::string_view(p, static_cast<std::size_t>(end - p));
+}
+
 }  // namespace
 
 void SplitRuns(std::string_view line, std::size_t maxCells, LineCells& out) {
   out.cells.clear();
   out.scratchReady = false;
+  out.openQuote = {};
   const char* p = line.data();
   const char* const end = p + line.size();
   while (out.cells.size() < maxCells) {
@@ -85,6 +95,7 @@ void SplitRuns(std::string_view line, std::size_t maxCells, LineCells& out) {
     if (p == end) return;
     std::string_view cell;
     if (*p != '"' || !ReadQuoted(p, end, 0, out, line.size(), cell)) {
+      NoteOpenQuote(p, end, out);
       const char* start = p;
       while (p < end && !IsSeparator(static_cast<unsigned char>(*p))) ++p;
       cell = std::string_view(start, static_cast<std::size_t>(p - start));
@@ -96,12 +107,14 @@ void SplitRuns(std::string_view line, std::size_t maxCells, LineCells& out) {
 void SplitAt(std::string_view line, char delimiter, std::size_t maxCells, LineCells& out) {
   out.cells.clear();
   out.scratchReady = false;
+  out.openQuote = {};
   const char* p = line.data();
   const char* const end = p + line.size();
   while (out.cells.size() < maxCells) {
     while (p < end && IsTrimmed(*p, delimiter)) ++p;
     std::string_view cell;
     if (p == end || *p != '"' || !ReadQuoted(p, end, delimiter, out, line.size(), cell)) {
+      if (p != end) NoteOpenQuote(p, end, out);
       const char* start = p;
       const auto* d = static_cast<const char*>(std::memchr(p, delimiter, static_cast<std::size_t>(end - p)));
       p = d != nullptr ? d : end;
@@ -180,6 +193,9 @@ HeaderFault MatchNames(std::span<const std::string_view> names, Header& h, std::
     h.name[c] = std::string(names[i]);
   }
   if (h.at[kProgeny] < 0 || h.at[kSire] < 0 || h.at[kDam] < 0) return HeaderFault::kMissing;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (!names[i].empty()) h.named = static_cast<int>(i) + 1;
+  }
   Finish(h);
   return HeaderFault::kNone;
 }
@@ -268,6 +284,7 @@ void KeepPlainColumns(const PlainColumns& plain, Header& h) {
     if (std::find(plain.begin(), plain.end(), h.at[i]) != plain.end()) h.at[i] = -1;
   }
   h.columns = std::max(h.columns, 1 + *std::max_element(plain.begin(), plain.end()));
+  h.named = std::max(h.named, 1 + *std::max_element(plain.begin(), plain.end()));
   Finish(h);
 }
 
@@ -300,8 +317,22 @@ HeaderFault ParseHeaderLine(std::string_view line, Header& header, std::string& 
   const char delimiter = FindDelimiter(line);
   if (delimiter != 0 && attempt(delimiter) && (!plainReads || SameColumns(plain, header))) {
     // A header that read before as it reads now keeps its lines' reading:
-    // split at runs first, at the delimiter only when too few fields.
+    // split at runs first, at the delimiter only when too few fields; so a
+    // line may have as many fields as the header has at runs.
     header.strict = !plainReads;
+    if (!header.strict) {
+      LineCells runs;
+      SplitRuns(line, SIZE_MAX, runs);
+      header.named = std::max(header.named, static_cast<int>(runs.cells.size()));
+    }
+    return HeaderFault::kNone;
+  }
+  // Semicolons before runs of blanks: "Animal ; Father ; Mother" would read
+  // at runs too, the semicolons as names of ignored columns, and then no
+  // line written "A;0;0" would.
+  if (delimiter == 0 && worst != HeaderFault::kTwice && line.find(';') != std::string_view::npos &&
+      attempt(';')) {
+    header.strict = true;
     return HeaderFault::kNone;
   }
   if (worst != HeaderFault::kTwice && attempt(0)) {
@@ -310,32 +341,34 @@ HeaderFault ParseHeaderLine(std::string_view line, Header& header, std::string& 
     if (plainReads) KeepPlainColumns(plain, header);
     return HeaderFault::kNone;
   }
-  if (worst != HeaderFault::kTwice && line.find(';') != std::string_view::npos && attempt(';')) {
+  if (delimiter != 0 && worst != HeaderFault::kTwice && line.find(';') != std::string_view::npos &&
+      attempt(';')) {
     header.strict = true;
     return HeaderFault::kNone;
   }
   return worst;
 }
 
+// Lines are split whole, so that a cell beyond the header's names, and a
+// quote that is not closed, are seen wherever they stand.
 const LineCells& SplitDataLine(std::string_view line, const Header& h, LineCells& a, LineCells& b) {
-  const auto needed = static_cast<std::size_t>(h.needed);
   const auto required = static_cast<std::size_t>(h.required);
   if (h.delimiter == 0) {
-    SplitRuns(line, needed, a);
+    SplitRuns(line, SIZE_MAX, a);
     return a;
   }
   if (h.strict) {
-    SplitAt(line, h.delimiter, needed, a);
+    SplitAt(line, h.delimiter, SIZE_MAX, a);
     if (a.cells.size() >= required) return a;
-    SplitRuns(line, needed, b);
+    SplitRuns(line, SIZE_MAX, b);
     return b.cells.size() >= required ? b : a;
   }
   // A line with fewer fields than the header has empty cells: split it
   // again at the header's delimiter.
   const auto columns = static_cast<std::size_t>(h.columns);
-  SplitRuns(line, columns, a);
+  SplitRuns(line, SIZE_MAX, a);
   if (a.cells.size() >= columns) return a;
-  SplitAt(line, h.delimiter, std::max(columns, needed), b);
+  SplitAt(line, h.delimiter, SIZE_MAX, b);
   return b.cells.size() >= required && b.cells.size() > a.cells.size() ? b : a;
 }
 
@@ -350,6 +383,7 @@ Fault CheckBytes(std::string_view cell) {
         return Fault::kFormat;
       case kForbidden:
         return Fault::kForbidden;
+      case kNotInId:
       case kOrdinary:
         if (i == static_cast<std::size_t>(kMaxIdLength)) return Fault::kTooLong;
         break;
@@ -365,9 +399,16 @@ void CopyUpper(std::string_view cell, char* id) {
 
 // Kinvar's own files, which are read again, put blanks between columns, and
 // a comma or a tab splits a line as a blank does: an ID may hold none of
-// them. kNone when it holds none.
+// them. Nor may it hold a control character, which would garble reports and
+// files, or a double quote, which would open a quoted field when Kinvar's
+// own file is read again. kNone when it holds none of these.
 Fault IdFault(std::string_view cell) {
   if (cell.find_first_of(" \t") != std::string_view::npos) return Fault::kBlankInId;
+  unsigned char any = 0;
+  for (const char c : cell) any |= kByteKinds[static_cast<unsigned char>(c)];
+  if ((any & kNotInId) != 0) {
+    return cell.find('"') != std::string_view::npos ? Fault::kQuoteInId : Fault::kControlInId;
+  }
   if (cell.find(',') != std::string_view::npos) return Fault::kCommaInId;
   return Fault::kNone;
 }
@@ -386,30 +427,35 @@ Fault ReadParent(std::string_view cell, char* id, bool& na) {
   return Fault::kNone;
 }
 
-bool ReadF(std::string_view cell, Rec& r) {
-  if (IsMissing(cell)) return true;
-  char text[kMaxIdLength + 1];
-  std::size_t n = 0;
-  // A comma is a decimal comma: a cell never holds a list.
-  for (const char c : cell) text[n++] = c == ',' ? '.' : c;
-  text[n] = 0;
-  const auto f = static_cast<float>(std::strtod(text, nullptr));
-  // Written so that NaN fails too.
-  if (!(f >= 0.0f && f <= 1.0f)) return false;
+// kNone, kF (out of 0..1) or kFNotNumber (some of the cell is no number).
+Fault ReadF(std::string_view cell, Rec& r) {
+  if (IsMissing(cell)) return Fault::kNone;
+  std::optional<double> value;
+  if (cell.find(',') == std::string_view::npos) {
+    value = WholeNumber(cell);
+  } else {
+    // A comma is a decimal comma: a cell never holds a list.
+    std::string text(cell);
+    std::replace(text.begin(), text.end(), ',', '.');
+    value = WholeNumber(text);
+  }
+  if (!value) return Fault::kFNotNumber;
+  const auto f = static_cast<float>(*value);
+  if (!(f >= 0.0f && f <= 1.0f)) return Fault::kF;
   r.f = f;
   r.fPredefined = true;
-  return true;
+  return Fault::kNone;
 }
 
+// Digits only: no sign, no blank, no fraction.
 bool ReadGroup(std::string_view cell, std::int64_t& number) {
   if (IsMissing(cell)) return true;
-  std::int64_t value = 0;
   for (const char c : cell) {
     if (c < '0' || c > '9') return false;
-    value = std::min<std::int64_t>(value * 10 + (c - '0'), std::int64_t{1} << 40);
   }
-  if (value > INT32_MAX) return false;
-  number = value;
+  const std::optional<std::int64_t> value = WholeInteger(cell, 0, INT32_MAX);
+  if (!value) return false;
+  number = *value;
   return true;
 }
 
@@ -480,11 +526,18 @@ RowFault ReadRow(std::span<const std::string_view> cells, const Header& h, bool 
     if (fault != Fault::kNone) return {fault, h.columnAt[i], cells[i]};
   }
   if (!padded && cells.size() < static_cast<std::size_t>(h.required)) return {Fault::kFormat, -1, {}};
+  if (!padded) {
+    for (std::size_t i = static_cast<std::size_t>(h.named); i < cells.size(); ++i) {
+      if (!cells[i].empty()) return {Fault::kExtraField, -1, cells[i]};
+    }
+  }
   const auto cell = [&](Column c) {
     const auto at = static_cast<std::size_t>(h.at[static_cast<std::size_t>(c)]);
     return at < cells.size() ? cells[at] : std::string_view();
   };
-  if (h.at[kF] >= 0 && !ReadF(cell(kF), r)) return {Fault::kF, kF, cell(kF)};
+  if (h.at[kF] >= 0) {
+    if (const Fault fault = ReadF(cell(kF), r); fault != Fault::kNone) return {fault, kF, cell(kF)};
+  }
   values.groupNumber = -1;
   if (h.at[kGroup] >= 0 && !ReadGroup(cell(kGroup), values.groupNumber)) {
     return {Fault::kGroup, kGroup, cell(kGroup)};
@@ -492,6 +545,7 @@ RowFault ReadRow(std::span<const std::string_view> cells, const Header& h, bool 
   const std::string_view id = cell(kProgeny);
   if (id.empty()) return {Fault::kNoId, kProgeny, id};
   if (const Fault fault = IdFault(id); fault != Fault::kNone) return {fault, kProgeny, id};
+  if (IsNa(id)) return {Fault::kNaId, kProgeny, id};
   CopyUpper(id, r.id);
   for (const Column parent : {kSire, kDam}) {
     char* text = parent == kSire ? link.sire : link.dam;
@@ -561,7 +615,7 @@ bool CopyId(std::string_view cell, char* id) {
 bool ReadPlainCell(Column column, std::string_view cell, Rec& r, ParentLink& link, RowValues& values) {
   switch (column) {
     case kProgeny:
-      return CopyId(cell, r.id);
+      return CopyId(cell, r.id) && !IsNa(cell);
     case kSire:
     case kDam:
       values.naParent = values.naParent || IsNa(cell);
@@ -569,7 +623,7 @@ bool ReadPlainCell(Column column, std::string_view cell, Rec& r, ParentLink& lin
     case kGroup:
       return Ordinary(cell) && ReadGroup(cell, values.groupNumber);
     case kF:
-      return Ordinary(cell) && ReadF(cell, r);
+      return Ordinary(cell) && ReadF(cell, r) == Fault::kNone;
     case kSex:
       return Ordinary(cell) && ReadSex(cell, r);
     case kBirth:
@@ -589,15 +643,29 @@ bool ReadPlainRow(std::string_view line, const Header& h, Rec& r, ParentLink& li
   // line of fewer fields than the header is split again at it.
   const std::size_t least = h.delimiter == 0 ? static_cast<std::size_t>(h.required)
                                              : static_cast<std::size_t>(h.columns);
+  const auto named = static_cast<std::size_t>(h.named);
   std::array<std::string_view, kPlainCells> cells;
   std::size_t found = 0;
-  if (!SplitPlain(line, needed, std::max(needed, least), cells, found) || found < least) return false;
+  // One field more than the header names is enough to see that there is one.
+  if (!SplitPlain(line, needed, std::max({needed, least, named + 1}), cells, found) || found < least ||
+      found > named) {
+    return false;
+  }
   values.groupNumber = -1;
   for (std::size_t i = 0; i < std::min(found, needed); ++i) {
     const int column = h.columnAt[i];
     if (column >= 0 && !ReadPlainCell(static_cast<Column>(column), cells[i], r, link, values)) return false;
   }
   return true;
+}
+
+RowFault ReadTextLine(std::string_view line, const Header& h, LineCells& a, LineCells& b, Rec& r,
+                      ParentLink& link, RowValues& values) {
+  if (ReadPlainRow(line, h, r, link, values)) return {};
+  values = {};
+  const LineCells& cells = SplitDataLine(line, h, a, b);
+  if (!cells.openQuote.empty()) return {Fault::kOpenQuote, -1, cells.openQuote.substr(1)};
+  return ReadRow(cells.cells, h, false, r, link, values);
 }
 
 std::string FaultMessage(const RowFault& fault, std::int64_t line, const Header& h) {
@@ -620,6 +688,8 @@ std::string FaultMessage(const RowFault& fault, std::int64_t line, const Header&
       return plain + "The length of each field should not be more than 20." + where;
     case Fault::kF:
       return plain + "The inbreeding coefficient must be in the range of 0 - 1." + where;
+    case Fault::kFNotNumber:
+      return plain + "The inbreeding coefficient must be a number in the range of 0 - 1." + where;
     case Fault::kGroup:
       return plain + "The group must be a whole number in the range of 0 to 2147483647." + where;
     case Fault::kSex:
@@ -638,6 +708,23 @@ std::string FaultMessage(const RowFault& fault, std::int64_t line, const Header&
       return column + "The ID \"" + std::string(fault.cell) +
              "\" contains a comma. IDs cannot contain commas, since Kinvar reads a comma in its files "
              "as a blank between the columns.";
+    case Fault::kControlInId:
+      return column + "The ID " + QuotedCell(fault.cell) +
+             " contains a control character (shown as ?). IDs cannot contain control characters.";
+    case Fault::kQuoteInId:
+      return column + "The ID " + QuotedCell(fault.cell) +
+             " contains a double quote. IDs cannot contain double quotes, since Kinvar reads a double quote "
+             "in its files as the start of a quoted field.";
+    case Fault::kNaId:
+      return column + "The ID \"" + std::string(fault.cell) +
+             "\" means an unknown parent, so no individual can have it.";
+    case Fault::kExtraField:
+      return plain + "The field " + QuotedCell(fault.cell) +
+             " stands beyond the columns that the header names. Remove it, or name its column in the "
+             "header; an ID cannot contain blanks.";
+    case Fault::kOpenQuote:
+      return plain + "The format is not correct.\nThe double quote that opens " + QuotedCell(fault.cell) +
+             " is not closed on the line.";
     case Fault::kTooManyGroups:
       return plain + "There are more groups than Kinvar can hold.";
     case Fault::kNone:
@@ -710,6 +797,8 @@ const char* const kHeaderMessage =
     "The pedigree file must have header row with field names.\n"
     "(i.e. Progeny Sire Dam Group F. Group and F are optional).";
 
+const char* const kNoAnimalMessage = "The file has a header row but no animal.";
+
 }  // namespace
 
 // Header and data rows, however they were split, into records, links and
@@ -746,14 +835,12 @@ class RecordBuilder {
     Rec& r = ped_.recs.emplace_back();
     ParentLink& link = ped_.links.emplace_back();
     RowValues values;
-    if (ReadPlainRow(text, header_, r, link, values)) return Store(line, {}, values, position);
-    values = {};
-    const LineCells& cells = SplitDataLine(text, header_, a, b);
-    return Store(line, ReadRow(cells.cells, header_, false, r, link, values), values, position);
+    return Store(line, ReadTextLine(text, header_, a, b, r, link, values), values, position);
   }
 
   bool Finish() {
-    if (!headerSeen_ || read_ == 0) return Fail("File is empty.");
+    if (!headerSeen_) return Fail("File is empty.");
+    if (read_ == 0) return Fail(kNoAnimalMessage);
     ped_.nRead = read_;
     if (naParent_) ResolveNaParents(ped_);
     GroupTable::BuildOrder(ped_);
@@ -771,6 +858,7 @@ class RecordBuilder {
   bool Store(std::int64_t line, RowFault fault, const RowValues& values, std::int64_t position) {
     Rec& r = ped_.recs.back();
     ped_.links.back().rec = static_cast<RecIndex>(ped_.recs.size() - 1);
+    ped_.lines.push_back(static_cast<std::int32_t>(std::min<std::int64_t>(line, INT32_MAX)));
     naParent_ = naParent_ || values.naParent;
     if (fault.fault == Fault::kNone && values.groupNumber >= 0 && !groups_.Add(ped_, values.groupNumber, r)) {
       fault = {Fault::kTooManyGroups, kGroup, {}};
@@ -825,90 +913,121 @@ class Reader {
   int lineNo_ = 0;
 };
 
-// Line feeds plus one: a bound on the data lines, read ahead so that the
-// record and link arrays are allocated once instead of growing by copies.
-std::size_t CountLines(std::FILE* file, std::vector<unsigned char>& chunk) {
-  std::size_t lines = 1;
-  for (;;) {
-    const std::size_t n = std::fread(chunk.data(), 1, chunk.size(), file);
-    if (n == 0) return lines;
-    lines += static_cast<std::size_t>(std::count(chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(n), '\n'));
+// Cuts what is read into lines at line feeds, at carriage return and line
+// feed pairs, and at carriage returns alone (files of old Macintosh
+// programs), whichever block boundary falls between the two bytes of a pair.
+class LineCutter {
+ public:
+  explicit LineCutter(Reader& reader) : reader_(reader) {}
+
+  // One block of the input; false stops reading.
+  bool Block(const char* data, std::size_t n, std::int64_t pos) {
+    std::size_t i = 0;
+    if (lfAfterCr_ && n > 0) {
+      lfAfterCr_ = false;
+      if (data[0] == '\n') i = 1;
+    }
+    const char* lf = nullptr;  // the next line feed at or after i, or the end
+    while (i < n) {
+      if (lf == nullptr || lf < data + i) {
+        lf = static_cast<const char*>(std::memchr(data + i, '\n', n - i));
+        if (lf == nullptr) lf = data + n;
+      }
+      const auto* cr = static_cast<const char*>(std::memchr(data + i, '\r', static_cast<std::size_t>(lf - data) - i));
+      const char* stop = cr != nullptr ? cr : lf;
+      const auto end = static_cast<std::size_t>(stop - data);
+      if (carry_.size() + (end - i) > kMaxLineBytes) return reader_.TooLong();
+      if (stop == data + n) {
+        carry_.append(data + i, end - i);
+        return true;
+      }
+      std::string_view line(data + i, end - i);
+      if (!carry_.empty()) line = carry_.append(line);
+      if (!reader_.Line(line, pos + static_cast<std::int64_t>(end))) return false;
+      carry_.clear();
+      i = end + 1;
+      if (*stop == '\r') {
+        if (i < n && data[i] == '\n') {
+          ++i;
+        } else if (i == n) {
+          lfAfterCr_ = true;
+        }
+      }
+    }
+    return true;
   }
-}
 
-// Room for the parents that validation adds, too, up to an eighth of the
-// lines; the capacity is never touched unless it is used.
-void ReserveForLines(Pedigree& ped, std::size_t lines) {
-  ped.recs.reserve(1 + lines + lines / 8);
-  ped.links.reserve(lines);
-}
+  // The last line, when no line end closes it.
+  bool End(std::int64_t pos) { return reader_.Line(carry_, pos); }
 
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
+ private:
+  Reader& reader_;
+  std::string carry_;  // the start of a line that the block cut
+  bool lfAfterCr_ = false;
 };
 
-// A carriage return is dropped before a line feed and at the end of the
-// file, and is an ordinary byte elsewhere.
-std::string_view WithoutCr(std::string_view line) {
-  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-  return line;
+// Room for the records of a regular file, counted ahead by the lines that
+// can hold one, and for the parents that validation adds, up to an eighth of
+// them; the capacity is never touched unless it is used.
+bool ReserveForRecords(PedigreeInput& input, Pedigree& ped, std::vector<unsigned char>& chunk) {
+  std::size_t lines = 0;
+  bool lineOpen = false;  // the block ended inside a line that holds a byte
+  for (std::size_t n; (n = input.Read(chunk.data(), chunk.size())) > 0;) {
+    const unsigned char* begin = chunk.data();
+    const unsigned char* const end = begin + n;
+    // A line that a block boundary cut is counted once, in the block where
+    // it began to hold a byte.
+    if (lineOpen) {
+      const auto* lf = static_cast<const unsigned char*>(std::memchr(begin, '\n', n));
+      if (lf == nullptr) continue;
+      begin = lf + 1;
+    }
+    lines += CountFilledLines(begin, end);
+    const unsigned char* tail = end;
+    while (tail > begin && tail[-1] != '\n') --tail;
+    lineOpen = CountFilledLines(tail, end) > 0;
+  }
+  ped.recs.reserve(1 + lines + lines / 8);
+  ped.links.reserve(lines);
+  ped.lines.reserve(lines);
+  return !input.failed() && input.Rewind();
 }
 
 }  // namespace
 
 ReadOutcome ReadPedigree(const std::string& path, Pedigree& ped, Progress& progress) {
+  PedigreeInput input;
+  if (!input.Open(path)) return {false, "Cannot open " + path};
+  return ReadPedigree(input, path, ped, progress);
+}
+
+ReadOutcome ReadPedigree(PedigreeInput& input, const std::string& path, Pedigree& ped, Progress& progress) {
   ped.nGroups = 0;
   ped.fColumn = ped.groupColumn = ped.sexColumn = ped.birthColumn = -1;
-  const ReadOutcome cannotOpen{false, "Cannot open " + path};
-  std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) return cannotOpen;
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-  if (!file) return cannotOpen;
-  const auto size = static_cast<std::int64_t>(std::filesystem::file_size(path, ec));
-  const std::int64_t fileSize = ec ? 1 : std::max<std::int64_t>(size, 1);
-  progress.SetStage(0, 50, fileSize, "Reading");
+  const ReadOutcome cannotRead{false, "Cannot open " + path};
+  // A stream's length is not known: its bar stays at the start, and the
+  // steps every few hundred records still let the user cancel.
+  constexpr std::int64_t kUnknownLength = std::numeric_limits<std::int64_t>::max() / 128;
+  progress.SetStage(0, 50, input.regular() ? std::max<std::int64_t>(input.size(), 1) : kUnknownLength, "Reading");
 
   std::vector<unsigned char> chunk(kChunkSize);
-  if (std::filesystem::is_regular_file(path, ec)) {
-    ReserveForLines(ped, CountLines(file.get(), chunk));
-    if (std::fseek(file.get(), 0, SEEK_SET) != 0) return cannotOpen;
-  }
+  if (input.regular() && !ReserveForRecords(input, ped, chunk)) return cannotRead;
   Reader reader(ped, progress);
+  LineCutter cutter(reader);
   std::int64_t pos = 0;
   bool first = true;
-  // The start of a line that the chunk cut.
-  std::string carry;
-  for (;;) {
-    const std::size_t n = std::fread(chunk.data(), 1, chunk.size(), file.get());
-    if (n == 0) break;
-    const char* const data = reinterpret_cast<const char*>(chunk.data());
-    std::size_t i = 0;
+  for (std::size_t n; (n = input.Read(chunk.data(), chunk.size())) > 0;) {
+    const char* data = reinterpret_cast<const char*>(chunk.data());
+    std::size_t skip = 0;
     if (first) {
       first = false;
-      if (n >= 3 && chunk[0] == 0xEF && chunk[1] == 0xBB && chunk[2] == 0xBF) i = 3;
+      if (n >= 3 && chunk[0] == 0xEF && chunk[1] == 0xBB && chunk[2] == 0xBF) skip = 3;
     }
-    while (i < n) {
-      const auto* lf = static_cast<const char*>(std::memchr(data + i, '\n', n - i));
-      const std::size_t end = lf != nullptr ? static_cast<std::size_t>(lf - data) : n;
-      if (lf == nullptr || !carry.empty()) {
-        if (carry.size() + (end - i) > kMaxLineBytes) {
-          reader.TooLong();
-          return reader.outcome();
-        }
-        carry.append(data + i, end - i);
-        if (lf == nullptr) break;
-        if (!reader.Line(WithoutCr(carry), pos + static_cast<std::int64_t>(end))) return reader.outcome();
-        carry.clear();
-      } else if (!reader.Line(WithoutCr(std::string_view(data + i, end - i)), pos + static_cast<std::int64_t>(end))) {
-        return reader.outcome();
-      }
-      i = end + 1;
-    }
+    if (!cutter.Block(data + skip, n - skip, pos + static_cast<std::int64_t>(skip))) return reader.outcome();
     pos += static_cast<std::int64_t>(n);
   }
-  if (std::ferror(file.get())) return cannotOpen;
-  // A last line without newline.
-  if (!reader.Line(WithoutCr(carry), pos)) return reader.outcome();
+  if (input.failed()) return cannotRead;
+  if (!cutter.End(pos)) return reader.outcome();
   if (!reader.Finish()) return reader.outcome();
   return {true, {}};
 }

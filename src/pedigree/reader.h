@@ -18,6 +18,7 @@
 #include <string_view>
 
 #include "pedigree/pedigree.h"
+#include "pedigree/pedigree_input.h"
 #include "report/progress.h"
 
 namespace kinvar {
@@ -31,6 +32,8 @@ struct ReadOutcome {
 // Fills records 1..nRead of `ped` (which must be reset) and its links, group
 // table and column indexes, reporting progress in the 0..50 % stage.
 ReadOutcome ReadPedigree(const std::string& path, Pedigree& ped, Progress& progress);
+// The same from an input already opened; `path` names it in messages.
+ReadOutcome ReadPedigree(PedigreeInput& input, const std::string& path, Pedigree& ped, Progress& progress);
 
 class RecordBuilder;
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -31,7 +32,68 @@ std::string IdLine(const char* id, const char* text) {
   return std::string("|C") + id + " |A" + text;
 }
 
-const char* const kBothSexes = "appearing as both sire and dam.";
+// The line of record i of the file (its row in a workbook); 0 for an added
+// parent, which has none.
+std::int32_t LineOf(const Pedigree& ped, RecIndex i) {
+  const auto k = static_cast<std::size_t>(i) - 1;
+  return i >= 1 && k < ped.lines.size() ? ped.lines[k] : 0;
+}
+
+// " in line 4", or nothing when the line is not known (a pedigree made in
+// memory).
+std::string InLine(std::int32_t line) { return line > 0 ? " in line " + std::to_string(line) : std::string(); }
+
+// "in line 4 " at the start of a sentence, or nothing.
+std::string LeadingLine(std::int32_t line) { return line > 0 ? "in line " + std::to_string(line) + " " : std::string(); }
+
+// `text` + " (line 4)." or " (lines 3, 7 and 2 more).": as many lines, in
+// ascending order, as a report line holds, and `text` + "." when not even
+// one fits.
+std::string WithLines(const std::string& text, std::vector<std::int32_t> lines) {
+  std::sort(lines.begin(), lines.end());
+  lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
+  lines.erase(std::remove(lines.begin(), lines.end(), 0), lines.end());
+  std::string line = text + (lines.size() == 1 ? " (line " : " (lines ");
+  std::size_t shown = 0;
+  for (; shown < lines.size(); ++shown) {
+    const std::string next = (shown == 0 ? "" : ", ") + std::to_string(lines[shown]);
+    const std::size_t rest = lines.size() - shown - 1;
+    const std::size_t tail = rest == 0 ? 2 : (" and " + std::to_string(rest) + " more).").size();
+    if (line.size() + next.size() + tail > CMS::kMaxLineLength) break;
+    line += next;
+  }
+  if (shown == 0) return text + ".";
+  if (shown < lines.size()) line += " and " + std::to_string(lines.size() - shown) + " more";
+  return line + ").";
+}
+
+// The first lines in which each record is named as a sire and as a dam, for
+// the messages of a record in both roles.
+struct RoleLines {
+  std::vector<std::int32_t> asSire;
+  std::vector<std::int32_t> asDam;
+
+  explicit RoleLines(const Pedigree& ped) : asSire(ped.recs.size(), 0), asDam(ped.recs.size(), 0) {
+    for (RecIndex i = ped.nRead; i >= 1; --i) {
+      const Rec& r = ped.rec(i);
+      asSire[static_cast<std::size_t>(r.sire)] = LineOf(ped, i);
+      asDam[static_cast<std::size_t>(r.dam)] = LineOf(ped, i);
+    }
+  }
+  // `a` and `b` are one individual (a parent added once per role).
+  std::string Both(const char* id, RecIndex a, RecIndex b) const {
+    const auto first = [](std::int32_t x, std::int32_t y) { return x == 0 || (y != 0 && y < x) ? y : x; };
+    const std::int32_t sire = first(asSire[static_cast<std::size_t>(a)], asSire[static_cast<std::size_t>(b)]);
+    const std::int32_t dam = first(asDam[static_cast<std::size_t>(a)], asDam[static_cast<std::size_t>(b)]);
+    const std::string roles = sire == 0 || dam == 0 ? ""
+                              : sire == dam ? " (as sire and dam" + InLine(sire) + ")"
+                                            : " (as a sire" + InLine(sire) + ", as a dam" + InLine(dam) + ")";
+    const std::string line = std::string("|C") + id + " |Aappearing as both sire and dam" + roles + ".";
+    // Twenty-character IDs in files of a hundred million lines: the lines
+    // give way, the report line stays within its width.
+    return line.size() <= CMS::kMaxLineLength ? line : IdLine(id, "appearing as both sire and dam.");
+  }
+};
 
 // A parent that is not listed as progeny becomes a founder with the next
 // founder code, after the file's records; its role is all that is known of
@@ -281,6 +343,7 @@ class MergeLinker {
 // Marks each parent by the role it was seen in; one seen in both roles is
 // reported (again after each switch of role).
 bool CheckFileRecords(Pedigree& ped, Progress& progress) {
+  const RoleLines roles(ped);
   for (std::int32_t i = 0; i < ped.nRead; ++i) {
     FetchAhead(ped, i);
     const Rec& r = At(ped, i);
@@ -288,7 +351,7 @@ bool CheckFileRecords(Pedigree& ped, Progress& progress) {
       Rec& s = ped.rec(r.sire);
       s.mark |= 1;
       if (s.mark & 2) {
-        WriteError(ped, IdLine(s.id, kBothSexes));
+        WriteError(ped, roles.Both(s.id, r.sire, r.sire));
         s.mark = 0;
       }
     }
@@ -296,14 +359,18 @@ bool CheckFileRecords(Pedigree& ped, Progress& progress) {
       Rec& d = ped.rec(r.dam);
       d.mark |= 2;
       if (d.mark & 1) {
-        WriteError(ped, IdLine(d.id, kBothSexes));
+        WriteError(ped, roles.Both(d.id, r.dam, r.dam));
         d.mark = 0;
       }
     }
     const bool duplicate = i + 1 < ped.nRead && CompareIds(r.id, At(ped, i + 1).id) == 0;
     const bool runStart = i == 0 || CompareIds(r.id, At(ped, i - 1).id) != 0;
     if (duplicate && runStart) {
-      WriteError(ped, IdLine(r.id, "appearing more than once in the progeny list."));
+      std::vector<std::int32_t> lines;
+      for (std::int32_t j = i; j < ped.nRead && CompareIds(r.id, At(ped, j).id) == 0; ++j) {
+        lines.push_back(LineOf(ped, ped.records[static_cast<std::size_t>(j)]));
+      }
+      WriteError(ped, WithLines(IdLine(r.id, "appearing more than once in the progeny list"), lines));
     }
     if (progress.Step(i)) return false;
   }
@@ -338,11 +405,16 @@ bool HasTwins(const Pedigree& ped, const std::vector<KeyedRec>& ids) {
 // An added parent used both as sire and dam was created once per role.
 bool CheckAddedParents(Pedigree& ped, Progress& progress) {
   SortById(ped, ped.nRead, ped.nTotal - 1);
+  std::optional<RoleLines> roles;
   for (std::int32_t i = ped.nRead; i < ped.nTotal; ++i) {
     const Rec& r = At(ped, i);
     const bool twin = i + 1 < ped.nTotal && CompareIds(r.id, At(ped, i + 1).id) == 0;
     const bool runStart = i == ped.nRead || CompareIds(r.id, At(ped, i - 1).id) != 0;
-    if (twin && runStart) WriteError(ped, IdLine(r.id, kBothSexes));
+    if (twin && runStart) {
+      if (!roles) roles.emplace(ped);
+      WriteError(ped, roles->Both(r.id, ped.records[static_cast<std::size_t>(i)],
+                                  ped.records[static_cast<std::size_t>(i + 1)]));
+    }
     if (progress.Step(i)) return false;
   }
   return true;
@@ -360,13 +432,21 @@ void CheckSexAndBirth(Pedigree& ped) {
       if (r.sire <= ped.nRead) roles[static_cast<std::size_t>(r.sire)] |= 1;
       if (r.dam <= ped.nRead) roles[static_cast<std::size_t>(r.dam)] |= 2;
     }
+    std::optional<RoleLines> lines;
     for (std::int32_t i = 1; i <= ped.nRead; ++i) {
       const Rec& r = ped.rec(i);
       const std::uint8_t role = roles[static_cast<std::size_t>(i)];
-      if (r.sex == Sex::kFemale && (role & 1) != 0)
-        WriteError(ped, IdLine(r.id, "is recorded as female but used as a sire."));
-      if (r.sex == Sex::kMale && (role & 2) != 0)
-        WriteError(ped, IdLine(r.id, "is recorded as male but used as a dam."));
+      const bool asSire = r.sex == Sex::kFemale && (role & 1) != 0;
+      const bool asDam = r.sex == Sex::kMale && (role & 2) != 0;
+      if (!asSire && !asDam) continue;
+      if (!lines) lines.emplace(ped);
+      const std::string own = InLine(LineOf(ped, i));
+      if (asSire)
+        WriteError(ped, IdLine(r.id, "is recorded as female") + own + " but used as a sire" +
+                            InLine(lines->asSire[static_cast<std::size_t>(i)]) + ".");
+      if (asDam)
+        WriteError(ped, IdLine(r.id, "is recorded as male") + own + " but used as a dam" +
+                            InLine(lines->asDam[static_cast<std::size_t>(i)]) + ".");
     }
   }
   if (!ped.HasBirthColumn()) return;
@@ -377,9 +457,44 @@ void CheckSexAndBirth(Pedigree& ped) {
       const std::int32_t born = ped.rec(parent).birth;
       // The unknown parent has no date.
       if (born != kUnknownBirth && r.birth < born)
-        WriteError(ped, IdLine(r.id, "is born before its ") + role + " " + ped.rec(parent).id + ".");
+        WriteError(ped, std::string("|C") + r.id + " |A" + LeadingLine(LineOf(ped, i)) + "is born before its " +
+                            role + " " + ped.rec(parent).id + InLine(LineOf(ped, parent)) + ".");
     }
   }
+}
+
+// The lines of the members with a predefined F of the first full-sib family
+// whose predefined F differ, families taken in the order recoding merges
+// them (the one it finds at fault); empty when all agree. Read before
+// recoding, which gives the members of each family one F.
+std::vector<std::int32_t> DisagreeingFullSibLines(const Pedigree& ped) {
+  const auto& sibs = ped.fullSibs;
+  if (!ped.HasFColumn()) return {};
+  for (std::size_t a = 0; a < sibs.size();) {
+    const Rec& head = ped.rec(sibs[a]);
+    std::size_t b = a + 1;
+    while (b < sibs.size() && ped.rec(sibs[b]).sire == head.sire && ped.rec(sibs[b]).dam == head.dam) ++b;
+    std::vector<std::int32_t> lines;
+    bool differ = false;
+    const Rec* first = nullptr;
+    for (std::size_t m = a; m < b; ++m) {
+      const Rec& r = ped.rec(sibs[m]);
+      if (!r.fPredefined) continue;
+      differ = differ || (first != nullptr && r.f != first->f);
+      if (first == nullptr) first = &r;
+      lines.push_back(LineOf(ped, sibs[m]));
+    }
+    if (differ) return lines;
+    a = b;
+  }
+  return {};
+}
+
+void WriteCycle(Pedigree& ped, RecIndex named) {
+  const std::int32_t at = LineOf(ped, named);
+  WriteError(ped, IdLine(ped.rec(named).id, "appearing in its ancestors list (Cycling pedigree)") +
+                      (at > 0 ? ", line " + std::to_string(at) : std::string()) + ".");
+  for (const std::string& line : CycleLines(ped, FindCycle(ped, named))) WriteError(ped, line);
 }
 
 void FillRecordsInReadingOrder(Pedigree& ped, std::int32_t n) {
@@ -409,8 +524,10 @@ int ValidatePedigree(Pedigree& ped, Progress& progress, Linking linking) {
   ped.copyFile.Reset();
 
   FillRecordsInReadingOrder(ped, ped.nRead);
-  bool unknownProgeny = false;
-  for (std::int32_t i = 1; i <= ped.nRead && !unknownProgeny; ++i) unknownProgeny = IsUnknownId(ped.rec(i).id);
+  std::vector<std::int32_t> unknownProgeny;
+  for (std::int32_t i = 1; i <= ped.nRead; ++i) {
+    if (IsUnknownId(ped.rec(i).id)) unknownProgeny.push_back(LineOf(ped, i));
+  }
 
   ped.nNonFounders = ped.nRead;
   progress.SetStage(50, 65, ped.nRead, "");
@@ -453,7 +570,9 @@ int ValidatePedigree(Pedigree& ped, Progress& progress, Linking linking) {
 
   progress.SetStage(80, 90, ped.nTotal, "Checking for errors");
   WriteError(ped, "|XError(s) list:");
-  if (unknownProgeny) WriteError(ped, "There is at least one unknown ID in the progeny list.");
+  if (!unknownProgeny.empty()) {
+    WriteError(ped, WithLines("There is at least one unknown ID in the progeny list", unknownProgeny));
+  }
   if (FileRecordsMayHaveErrors(ped, bySearch)) {
     if (!CheckFileRecords(ped, progress)) return kValidationCancelled;
     for (Rec& r : ped.recs) r.mark = 0;
@@ -466,16 +585,16 @@ int ValidatePedigree(Pedigree& ped, Progress& progress, Linking linking) {
 
   if (ped.report.Count() == 1) {
     RecIndex named = kUnknownParent;
+    const std::vector<std::int32_t> sibLines = DisagreeingFullSibLines(ped);
     switch (RecodePedigree(ped, progress, &named)) {
       case kRecodingCancelled:
         return kValidationCancelled;
       case kFullSibFDisagree:
-        WriteError(ped, "Predefined inbreeding coefficients of at least one full sib group are not the same.");
+        WriteError(ped, WithLines("Predefined inbreeding coefficients of at least one full sib group are not the same",
+                                  sibLines));
         break;
       case kCycle:
-        WriteError(ped, IdLine(ped.rec(named).id, "appearing in its ancestors list (Cycling pedigree)."));
-        for (const std::string& line : CycleLines(ped, FindCycle(ped, named)))
-          WriteError(ped, line);
+        WriteCycle(ped, named);
         break;
       default:
         break;
@@ -483,8 +602,13 @@ int ValidatePedigree(Pedigree& ped, Progress& progress, Linking linking) {
     if (ped.report.Count() == 1) {
       ped.report.Clear();
       ped.copyFile.Reset();
+      ped.lines = std::vector<std::int32_t>();
       return kValid;
     }
+  } else if (const RecIndex named = FirstInOrBelowCycle(ped); named != kUnknownParent) {
+    // Recoding cannot run on a faulty pedigree, but a cycle is found on
+    // any, and is best corrected with the other mistakes.
+    WriteCycle(ped, named);
   }
   WriteError(ped, "");
   WriteError(ped, "Correct the pedigree file.");

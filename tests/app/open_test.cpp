@@ -189,9 +189,9 @@ TEST_F(Open, AFileThatIsReadReplacesTheShownPedigreeWhole) {
        "Q                     0                     0\n"
        "R                     P                     Q\n\n"},
       {"rejected", "progeny sire dam\nP Q Q\nQ 0 0\n", kRejectedPedigree,
-       {"|XError(s) list:", "|CQ |Aappearing as both sire and dam.", "",
+       {"|XError(s) list:", "|CQ |Aappearing as both sire and dam (as sire and dam in line 2).", "",
         "Correct the pedigree file."},
-       "Error(s) list:\nQ appearing as both sire and dam.\n\nCorrect the pedigree file.\n"},
+       "Error(s) list:\nQ appearing as both sire and dam (as sire and dam in line 2).\n\nCorrect the pedigree file.\n"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);

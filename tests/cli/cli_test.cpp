@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -258,6 +259,39 @@ TEST_F(Cli, ReportOptionWritesTheLaidOutReport) {
   EXPECT_EQ(run.out.rfind("No. of individuals in total       10\nNo. of inbreds", 0), 0u) << run.out;
   EXPECT_NE(run.out.find("J                           0.28125"), std::string::npos) << run.out;
   EXPECT_EQ(run.err, "");
+}
+
+// A pipe, standard input and a FIFO give their bytes once: the pedigree is
+// read from one open, as from the file itself. Only the name differs.
+TEST_F(Cli, ReadsThePedigreeFromAPipeStandardInputOrAFifo) {
+  const auto withoutName = [](std::string out) {
+    const std::size_t at = out.find("Pedigree file name: ");
+    if (at != std::string::npos) out.erase(at, out.find('\n', at) - at);
+    return out;
+  };
+  const CliRun file = Execute("inbreeding " + Herd());
+  ASSERT_EQ(file.status, 0) << file.err;
+  const std::string out = Out("stdout");
+  const std::string cli = Quote(KINVAR_CLI_PATH);
+  for (const std::string source : {"-", "/dev/stdin"}) {
+    SCOPED_TRACE(source);
+    const int raw = std::system(("cat " + Herd() + " | " + cli + " inbreeding " + source + " >" + Quote(out)).c_str());
+    ASSERT_TRUE(WIFEXITED(raw));
+    EXPECT_EQ(WEXITSTATUS(raw), 0);
+    EXPECT_EQ(withoutName(test::ReadWholeFile(out)), withoutName(file.out));
+  }
+  const std::string fifo = Out("herd.fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const int raw = std::system(("cat " + Herd() + " >" + Quote(fifo) + " & " + cli + " inbreeding " + Quote(fifo) +
+                               " >" + Quote(out) + "; wait").c_str());
+  ASSERT_TRUE(WIFEXITED(raw));
+  EXPECT_EQ(WEXITSTATUS(raw), 0);
+  EXPECT_EQ(withoutName(test::ReadWholeFile(out)), withoutName(file.out));
+  const std::string err = Out("stderr");
+  const int header = std::system(("printf 'Progeny Sire Dam\\n' | " + cli + " view - 2>" + Quote(err)).c_str());
+  ASSERT_TRUE(WIFEXITED(header));
+  EXPECT_EQ(WEXITSTATUS(header), 1);
+  EXPECT_EQ(test::ReadWholeFile(err), "The file has a header row but no animal.\n");
 }
 
 TEST_F(Cli, ARejectedPedigreeListsItsMistakesOnStandardError) {

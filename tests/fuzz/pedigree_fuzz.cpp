@@ -104,17 +104,42 @@ bool HasEmptyCell(std::string_view line, std::string_view header) {
   return false;
 }
 
-// One data row by the rules; nothing when the reader must refuse it.
-std::optional<Row> DataRow(const std::vector<std::string>& fields, const int (&column)[5]) {
+// An F cell that is wholly one decimal number: digits, a point, a sign and
+// an exponent only, and all of it read.
+std::optional<double> WholeDecimal(const std::string& field) {
+  if (field.empty() || field.find_first_not_of("0123456789.-+eE") != std::string::npos) return std::nullopt;
+  if (field.size() > 1 && field[0] == '+' && (field[1] == '+' || field[1] == '-')) return std::nullopt;
+  char* end = nullptr;
+  const double value = std::strtod(field.c_str(), &end);
+  if (end != field.c_str() + field.size() || !std::isfinite(value)) return std::nullopt;
+  return value;
+}
+
+// An ID holds no control character and no double quote.
+bool SoundId(const std::string& field) {
+  for (const char c : field) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b < 32 || b == 127 || c == '"') return false;
+  }
+  return true;
+}
+
+// One data row by the rules; nothing when the reader must refuse it. A line
+// has no field beyond the header's `names`.
+std::optional<Row> DataRow(const std::vector<std::string>& fields, const int (&column)[5], std::size_t names) {
   const int required = 1 + *std::max_element(column, column + 5);
-  if (static_cast<int>(fields.size()) < required) return std::nullopt;
+  if (static_cast<int>(fields.size()) < required || fields.size() > names) return std::nullopt;
   for (const int c : column)
     if (c >= 0 && !SoundField(fields[static_cast<std::size_t>(c)])) return std::nullopt;
+  for (int n = 0; n < 3; ++n)
+    if (!SoundId(fields[static_cast<std::size_t>(column[n])])) return std::nullopt;
   std::string id = fields[static_cast<std::size_t>(column[0])];
   for (char& c : id) c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
   Row row{id, std::nullopt, -1};
   if (column[4] >= 0 && fields[static_cast<std::size_t>(column[4])] != ".") {
-    const auto f = static_cast<float>(std::strtod(fields[static_cast<std::size_t>(column[4])].c_str(), nullptr));
+    const std::optional<double> value = WholeDecimal(fields[static_cast<std::size_t>(column[4])]);
+    if (!value) return std::nullopt;
+    const auto f = static_cast<float>(*value);
     if (!(f >= 0.0f && f <= 1.0f)) return std::nullopt;
     row.f = f;
   }
@@ -144,10 +169,12 @@ Expectation RowsByTheFormat(const std::uint8_t* data, std::size_t size) {
   std::vector<Row> rows;
   Expectation refused{true, std::nullopt};
   while (!text.empty()) {
-    const std::size_t end = std::min(text.find('\n'), text.size());
+    // A line ends at a line feed, a carriage return and a line feed, or a
+    // carriage return alone.
+    const std::size_t end = std::min(text.find_first_of("\r\n"), text.size());
     std::string_view line = text.substr(0, end);
-    text.remove_prefix(std::min(end + 1, text.size()));
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    const bool pair = end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n';
+    text.remove_prefix(std::min(end + (pair ? 2 : 1), text.size()));
     const std::size_t first = line.find_first_not_of(" \t\n\v\f\r");
     if (first == std::string_view::npos || (!header && line[first] == '!')) continue;
     line.remove_prefix(first);
@@ -160,7 +187,7 @@ Expectation RowsByTheFormat(const std::uint8_t* data, std::size_t size) {
     if (line.find('"') != std::string_view::npos || HasEmptyCell(line, *header)) return {};
     const std::vector<std::string> fields = RunFields(line);
     if (HasNa(fields, column)) return {};
-    const auto row = DataRow(fields, column);
+    const auto row = DataRow(fields, column, RunFields(*header).size());
     // Reading stops at the first faulty row, whatever follows it.
     if (!row) return refused;
     rows.push_back(*row);
@@ -190,7 +217,8 @@ bool WellFormedId(const char* id) {
   const std::size_t length = std::strlen(id);
   if (length == 0 || length > static_cast<std::size_t>(kMaxIdLength)) return false;
   for (const char* p = id; *p != 0; ++p) {
-    if ((*p >= 'a' && *p <= 'z') || std::strchr(" ,\t<>|!", *p) != nullptr) return false;
+    const auto b = static_cast<unsigned char>(*p);
+    if ((*p >= 'a' && *p <= 'z') || std::strchr(" ,\t<>|!\"", *p) != nullptr || b < 32 || b == 127) return false;
   }
   return !IsUnknownId(id);
 }

@@ -105,7 +105,9 @@ TEST(DeepPedigree, NamesTheFirstIndividualReadAboveACycle) {
     const std::vector<std::string> got = test::ReportLines(ped);
     ASSERT_GE(got.size(), 5u) << row.name;
     EXPECT_EQ(got[0], "|XError(s) list:") << row.name;
-    EXPECT_EQ(got[1], "|C" + Name('C', named) + " |Aappearing in its ancestors list (Cycling pedigree).")
+    const auto line = 2 + (std::find(listing.begin(), listing.end(), named) - listing.begin());
+    EXPECT_EQ(got[1], "|C" + Name('C', named) + " |Aappearing in its ancestors list (Cycling pedigree), line " +
+                          std::to_string(line) + ".")
         << row.name;
     EXPECT_EQ(test::JoinCycleLines(got, 2), loop) << row.name;
     EXPECT_EQ(got[got.size() - 2], "") << row.name;

@@ -22,7 +22,7 @@ TEST(PedigreeReader, StopsTheLoadWithTheMessageOfEachFault) {
   const Row rows[] = {
       {"empty", "", "File is empty."},
       {"only comments", "! a\n\n   ! b\n", "File is empty."},
-      {"header without data", "progeny sire dam\n\n", "File is empty."},
+      {"header without data", "progeny sire dam\n\n", "The file has a header row but no animal."},
       {"header without dam", "progeny sire\nA 0\n",
        "Error: The header row format is not correct.\nThe pedigree file must have header "
        "row with field names.\n(i.e. Progeny Sire Dam Group F. Group and F are optional)."},
@@ -57,10 +57,9 @@ TEST(PedigreeReader, StopsTheLoadWithTheMessageOfEachFault) {
 TEST(PedigreeReader, AcceptsTheEdgesOfEveryRule) {
   struct Row { const char* name; const char* text; const char* records; };
   const Row rows[] = {
-      // Text in the F column that is no number reads as 0.
       {"comments, carriage returns, commas, upper-cased IDs of 20 characters, F of 0 and 1",
-       "  ! comment\r\nDam,,SIRE  Progeny group F\r\n0 0 abcdefghijklmnopqrst 1000 . sixth\r\n0 0 b2 0 1\r\n"
-       "0 0 b3 . abc\r\n",
+       "  ! comment\r\nDam,,SIRE  Progeny group F\r\n0 0 abcdefghijklmnopqrst 1000 .\r\n0 0 b2 0 1\r\n"
+       "0 0 b3 . 0e0\r\n",
        "ABCDEFGHIJKLMNOPQRST 0 0 1000 . ? .\nB2 0 0 0 1.000000 ? .\nB3 0 0 . 0.000000 ? .\n"},
       {"byte-order mark, carriage return at the end", "\xEF\xBB\xBFprogeny sire dam\r\nA 0 0\r\nB A 0\r",
        "A 0 0 . . ? .\nB A 0 . . ? .\n"},

@@ -38,14 +38,27 @@ std::vector<std::string> ErrorList(const std::vector<std::string>& errors) {
 // counts twice.
 using Sizes = std::array<int, 4>;
 
-// The errors of one ID: in both roles, listed twice, in a cycle.
-std::string Both(const std::string& id) { return "|C" + id + " |Aappearing as both sire and dam."; }
-std::string Twice(const std::string& id) { return "|C" + id + " |Aappearing more than once in the progeny list."; }
-std::string InCycle(const std::string& id) { return "|C" + id + " |Aappearing in its ancestors list (Cycling pedigree)."; }
-const std::string kUnknownProgeny = "There is at least one unknown ID in the progeny list.";
-const std::string kFullSibsDiffer = "Predefined inbreeding coefficients of at least one full sib group are not the same.";
+// The errors of one ID, each with the lines of the rows at fault: in both
+// roles (the first line naming it in each), listed twice, in a cycle.
+std::string Both(const std::string& id, int sire, int dam) {
+  return "|C" + id + " |Aappearing as both sire and dam (as a sire in line " + std::to_string(sire) +
+         ", as a dam in line " + std::to_string(dam) + ").";
+}
+std::string Twice(const std::string& id, const std::string& lines) {
+  return "|C" + id + " |Aappearing more than once in the progeny list (" + lines + ").";
+}
+std::string InCycle(const std::string& id, int line) {
+  return "|C" + id + " |Aappearing in its ancestors list (Cycling pedigree), line " + std::to_string(line) + ".";
+}
+std::string UnknownProgeny(const std::string& lines) {
+  return "There is at least one unknown ID in the progeny list (" + lines + ").";
+}
+// The lines of the family's members with a predefined F.
+std::string FullSibsDiffer(const std::string& lines) {
+  return "Predefined inbreeding coefficients of at least one full sib group are not the same (" + lines + ").";
+}
 
-TEST(ValidationErrors, AreListedInTheirOrderAndRejectTheFile) {
+TEST(ValidationErrors, AreListedInTheirOrderWithTheirLinesAndRejectTheFile) {
   struct Row {
     const char* name;
     const char* text;
@@ -53,50 +66,63 @@ TEST(ValidationErrors, AreListedInTheirOrderAndRejectTheFile) {
     Sizes sizes;
   };
   const Row rows[] = {
-      {"UnknownProgenyOnce", "progeny sire dam\n0 0 0\n000 0 0\nA 0 0\n", {kUnknownProgeny}, {3, 3, 3, 0}},
-      {"UnknownWordAsProgeny", "progeny sire dam\nUnKnOwN 0 0\n", {kUnknownProgeny}, {1, 1, 1, 0}},
-      {"ListedParentAsBothSexes", "progeny sire dam\nA 0 0\nB A 0\nC 0 A\n", {Both("A")}, {3, 3, 1, 2}},
-      {"AddedParentAsBothSexes", "progeny sire dam\nB X 0\nC 0 X\n", {Both("X")}, {2, 4, 2, 2}},
-      {"DuplicateOnceHoweverManyCopies", "progeny sire dam\nA 0 0\nB 0 0\nA 0 0\nA 0 0\n", {Twice("A")}, {4, 4, 4, 0}},
-      {"DuplicatesComparedAfterUpperCasing", "progeny sire dam\nab 0 0\nAB 0 0\n", {Twice("AB")}, {2, 2, 2, 0}},
+      {"UnknownProgenyOnceWithEachLine", "progeny sire dam\n0 0 0\n\n000 0 0\nA 0 0\n", {UnknownProgeny("lines 2, 4")},
+       {3, 3, 3, 0}},
+      {"UnknownWordAsProgeny", "progeny sire dam\nUnKnOwN 0 0\n", {UnknownProgeny("line 2")}, {1, 1, 1, 0}},
+      {"ListedParentAsBothSexes", "progeny sire dam\nA 0 0\nB A 0\nC 0 A\n", {Both("A", 3, 4)}, {3, 3, 1, 2}},
+      {"AddedParentAsBothSexes", "progeny sire dam\nB X 0\nC 0 X\n", {Both("X", 2, 3)}, {2, 4, 2, 2}},
+      {"DuplicateOnceHoweverManyCopies", "progeny sire dam\nA 0 0\nB 0 0\nA 0 0\nA 0 0\n", {Twice("A", "lines 2, 4, 5")},
+       {4, 4, 4, 0}},
+      {"DuplicatesComparedAfterUpperCasing", "progeny sire dam\nab 0 0\nAB 0 0\n", {Twice("AB", "lines 2, 3")},
+       {2, 2, 2, 0}},
       // Each time a record finds the other role's bit set the mark restarts.
       {"AlternatingRolesReportedAgain", "progeny sire dam\nP 0 0\nA P 0\nB 0 P\nC P 0\nD 0 P\n",
-       {Both("P"), Both("P")}, {5, 5, 1, 4}},
+       {Both("P", 3, 4), Both("P", 3, 4)}, {5, 5, 1, 4}},
       // The file records are checked in ID order: K is found a dam at R,
       // after the copies of M; added parents come last.
       {"EveryCheckInTheListsOrder", "progeny sire dam\n0 0 0\nM 0 0\nM 0 0\nK 0 0\nQ K 0\nR 0 K\nS Y 0\nT 0 Y\n",
-       {kUnknownProgeny, Twice("M"), Both("K"), Both("Y")}, {8, 10, 6, 4}},
+       {UnknownProgeny("line 2"), Twice("M", "lines 3, 4"), Both("K", 6, 7), Both("Y", 8, 9)}, {8, 10, 6, 4}},
       // Several IDs of one kind are listed in ID order, not in file order.
       {"DuplicatesInIdOrder", "progeny sire dam\nZ 0 0\nB 0 0\nZ 0 0\nB 0 0\nA1 0 0\nA1 0 0\n",
-       {Twice("A1"), Twice("B"), Twice("Z")}, {6, 6, 6, 0}},
-      {"AddedParentsInIdOrder", "progeny sire dam\nA Y 0\nB 0 Y\nC X 0\nD 0 X\n", {Both("X"), Both("Y")},
+       {Twice("A1", "lines 6, 7"), Twice("B", "lines 3, 5"), Twice("Z", "lines 2, 4")}, {6, 6, 6, 0}},
+      {"AddedParentsInIdOrder", "progeny sire dam\nA Y 0\nB 0 Y\nC X 0\nD 0 X\n", {Both("X", 4, 5), Both("Y", 2, 3)},
        {4, 8, 4, 4}},
-      {"Cycle", "progeny sire dam\nA C 0\nB A 0\nC B 0\n", {InCycle("A"), "Cycle: A > C > B > A"}, {3, 3, 0, 3}},
-      {"SelfParent", "progeny sire dam\nA A 0\n", {InCycle("A"), "Cycle: A > A"}, {1, 1, 0, 1}},
+      {"Cycle", "progeny sire dam\nA C 0\nB A 0\nC B 0\n", {InCycle("A", 2), "Cycle: A > C > B > A"}, {3, 3, 0, 3}},
+      {"SelfParent", "progeny sire dam\nA A 0\n", {InCycle("A", 2), "Cycle: A > A"}, {1, 1, 0, 1}},
       // Of two individuals that are each other's sire, the first read.
-      {"MutualSiresFirstRead", "progeny sire dam\nB A 0\nA B 0\n", {InCycle("B"), "Cycle: B > A > B"}, {2, 2, 0, 2}},
+      {"MutualSiresFirstRead", "progeny sire dam\nB A 0\nA B 0\n", {InCycle("B", 2), "Cycle: B > A > B"},
+       {2, 2, 0, 2}},
       // The first record read whose ancestors cannot be coded may be a
       // descendant of the cycle rather than a member.
       {"DescendantOfACycleReadFirst", "progeny sire dam\nW 0 0\nZ A W\nA C 0\nB A 0\nC B 0\n",
-       {InCycle("Z"), "Cycle: A > C > B > A"}, {5, 5, 1, 4}},
-      {"FullSibsWithDifferentF", "progeny sire dam f\nS 0 0 0\nD 0 0 0\nA S D 0.1\nB S D 0.2\n", {kFullSibsDiffer},
-       {4, 4, 2, 2}},
-      {"FullSibsDisagreeingAmongThree", "progeny sire dam f\nA S D 0.25\nB S D .\nC S D 0.125\n", {kFullSibsDiffer},
-       {3, 5, 2, 3}},
+       {InCycle("Z", 3), "Cycle: A > C > B > A"}, {5, 5, 1, 4}},
+      {"FullSibsWithDifferentF", "progeny sire dam f\nS 0 0 0\nD 0 0 0\nA S D 0.1\nB S D 0.2\n",
+       {FullSibsDiffer("lines 4, 5")}, {4, 4, 2, 2}},
+      {"FullSibsDisagreeingAmongThree", "progeny sire dam f\nA S D 0.25\nB S D .\nC S D 0.125\n",
+       {FullSibsDiffer("lines 2, 4")}, {3, 5, 2, 3}},
+      // An agreeing family before the one at fault is not named.
+      {"TheFamilyAtFault", "progeny sire dam f\nA S D 0.25\nB S D 0.25\nC T U 0.5\nE T U 0\nG T U .\n",
+       {FullSibsDiffer("lines 4, 5")}, {5, 9, 4, 5}},
       // Recoding stops at its first error; the walk that finds cycles
       // comes before the full sibs.
       {"CycleBeforeDisagreeingFullSibs", "progeny sire dam f\nA S D 0.1\nB S D 0.2\nX Y 0 .\nY X 0 .\n",
-       {InCycle("X"), "Cycle: X > Y > X"}, {4, 6, 2, 4}},
-      // The recoding checks only run on an otherwise clean file.
-      {"CycleHiddenByAnEarlierError", "progeny sire dam\nA C 0\nB A 0\nC B 0\nA 0 0\n", {Twice("A")}, {4, 4, 1, 3}},
+       {InCycle("X", 4), "Cycle: X > Y > X"}, {4, 6, 2, 4}},
+      // A cycle is listed with the other errors, so that one pass corrects
+      // them all; the same records are named as on a clean file.
+      {"CycleListedWithAnEarlierError", "progeny sire dam\nA C 0\nB A 0\nC B 0\nD 0 0\nD 0 0\n",
+       {Twice("D", "lines 5, 6"), InCycle("A", 2), "Cycle: A > C > B > A"}, {5, 5, 2, 3}},
+      {"DescendantOfACycleWithAnEarlierError", "progeny sire dam\nW 0 0\nZ A W\nA C 0\nB A 0\nC B 0\nW 0 0\n",
+       {Twice("W", "lines 2, 7"), InCycle("Z", 3), "Cycle: A > C > B > A"}, {6, 6, 2, 4}},
+      // The full sibs are checked only on an otherwise clean file.
       {"DisagreeingFullSibsHiddenByAnEarlierError", "progeny sire dam f\nA S D 0.1\nB S D 0.2\nC S 0 .\nE 0 S .\n",
-       {Both("S")}, {4, 7, 3, 4}},
+       {Both("S", 2, 5)}, {4, 7, 3, 4}},
       // The checks of recorded sexes and birth dates on what the reader
       // makes of Sex and Birth date columns.
       {"SexAndBirthDateColumns",
        "Progeny Sire Dam Sex Birth_date\nS 0 0 female 2001\nD 0 0 M 2000-03-01\nA S D . 2000-02-29\nB S D 2 2001\n",
-       {"|CS |Ais recorded as female but used as a sire.", "|CD |Ais recorded as male but used as a dam.",
-        "|CA |Ais born before its sire S.", "|CA |Ais born before its dam D."},
+       {"|CS |Ais recorded as female in line 2 but used as a sire in line 4.",
+        "|CD |Ais recorded as male in line 3 but used as a dam in line 4.",
+        "|CA |Ain line 4 is born before its sire S in line 2.", "|CA |Ain line 4 is born before its dam D in line 3."},
        {4, 4, 2, 2}},
   };
   for (const Row& row : rows) {
@@ -109,18 +135,42 @@ TEST(ValidationErrors, AreListedInTheirOrderAndRejectTheFile) {
   }
 }
 
+// Lines beyond what a report line holds are counted, not listed.
+TEST(ValidationErrors, ListAsManyLinesAsTheReportLineHolds) {
+  std::string text = "progeny sire dam\n";
+  for (int zeros = 1; zeros <= 20; ++zeros) text += std::string(static_cast<std::size_t>(zeros), '0') + " 0 0\n";
+  Pedigree ped;
+  ASSERT_TRUE(ped.copyFile.Create());
+  ASSERT_EQ(test::LoadText(text, ped).status, LoadStatus::kRejected);
+  const std::vector<std::string> lines = ReportLines(ped);
+  ASSERT_EQ(lines.size(), 4u);
+  // Lines 2..21: the longest list 2..last that fits in 110 characters with
+  // the count of the rest, found by trying every last line.
+  std::string expected;
+  for (int last = 21; last >= 2 && expected.empty(); --last) {
+    std::string candidate = "There is at least one unknown ID in the progeny list (lines 2";
+    for (int k = 3; k <= last; ++k) candidate += ", " + std::to_string(k);
+    candidate += (last < 21 ? " and " + std::to_string(21 - last) + " more" : std::string()) + ").";
+    if (candidate.size() <= CMS::kMaxLineLength) expected = candidate;
+  }
+  EXPECT_EQ(lines[1], expected);
+  EXPECT_LE(lines[1].size(), CMS::kMaxLineLength);
+}
+
 // The store keeps its capacity of lines and closes with its notice; the copy
 // file, from which the report is saved, still gets every error and the end.
 TEST(Validation, ListsEveryErrorInTheCopyFileBeyondTheStoresCapacity) {
   const int duplicates = CMS::kCapacity;
   std::vector<std::string> ids;
+  std::map<std::string, std::string> lines;
   std::string text = "progeny sire dam\n";
   for (int i = 0; i < duplicates; ++i) {
     ids.push_back(std::string("D").append(std::to_string(i)));
+    lines[ids.back()] = "lines " + std::to_string(2 * i + 2) + ", " + std::to_string(2 * i + 3);
     text.append(ids.back()).append(" 0 0\n").append(ids.back()).append(" 0 0\n");
   }
   std::sort(ids.begin(), ids.end());  // plain ASCII: byte order is ID order
-  for (std::string& id : ids) id = Twice(id);
+  for (std::string& id : ids) id = Twice(id, lines[id]);
   const std::vector<std::string> expected = ErrorList(ids);
 
   Pedigree ped;
@@ -229,20 +279,28 @@ TEST(ValidationErrors, RecordedSexAndBirthDateAgainstParentRoles) {
     std::vector<Recorded> recorded;
     std::vector<std::string> errors;  // empty: the file loads
   };
+  // S, D and A on lines 2, 3 and 4.
   const char* trio = "progeny sire dam\nS 0 0\nD 0 0\nA S D\n";
-  const std::string femaleS = "|CS |Ais recorded as female but used as a sire.";
-  const std::string maleD = "|CD |Ais recorded as male but used as a dam.";
-  const std::string beforeS = "|CA |Ais born before its sire S.", beforeD = "|CA |Ais born before its dam D.";
+  const auto female = [](const std::string& id, int own, int use) {
+    return "|C" + id + " |Ais recorded as female in line " + std::to_string(own) + " but used as a sire in line " +
+           std::to_string(use) + ".";
+  };
+  const auto male = [](const std::string& id, int own, int use) {
+    return "|C" + id + " |Ais recorded as male in line " + std::to_string(own) + " but used as a dam in line " +
+           std::to_string(use) + ".";
+  };
+  const std::string beforeS = "|CA |Ain line 4 is born before its sire S in line 2.";
+  const std::string beforeD = "|CA |Ain line 4 is born before its dam D in line 3.";
   const Row rows[] = {
       {"SexesAgreeWithRoles", trio, {{"S", M}, {"D", F}, {"A", U}}, {}},
-      {"FemaleAsSire", trio, {{"S", F}}, {femaleS}},
-      {"MaleAsDam", "progeny sire dam\nS 0 0\nD 0 0\nA S D\nB S D\n", {{"D", M}}, {maleD}},
+      {"FemaleAsSire", trio, {{"S", F}}, {female("S", 2, 4)}},
+      {"MaleAsDam", "progeny sire dam\nS 0 0\nD 0 0\nA S D\nB S D\n", {{"D", M}}, {male("D", 3, 4)}},
       // Reported once per individual however many progeny it has, in file order.
       {"BothSwappedInFileOrder", "progeny sire dam\nD 0 0\nS 0 0\nA S D\nB S D\n", {{"S", F}, {"D", M}},
-       {maleD, femaleS}},
+       {male("D", 2, 4), female("S", 3, 4)}},
       // The role error comes first; the recorded sex contradicts one role.
       {"BothRolesAndARecordedSex", "progeny sire dam\nP 0 0\nA P 0\nB 0 P\n", {{"P", F}},
-       {Both("P"), "|CP |Ais recorded as female but used as a sire."}},
+       {Both("P", 3, 4), female("P", 2, 3)}},
       {"BornBeforeSire", trio, {{"S", M, 2020, 5, 2}, {"D", F, 2019}, {"A", U, 2020, 5, 1}}, {beforeS}},
       {"BornBeforeDam", trio, {{"S", M, 2018}, {"D", F, 2021, 3, 1}, {"A", U, 2020}}, {beforeD}},
       {"BornBeforeBoth", trio, {{"S", M, 2021}, {"D", F, 2021}, {"A", U, 2020}}, {beforeS, beforeD}},
@@ -251,10 +309,10 @@ TEST(ValidationErrors, RecordedSexAndBirthDateAgainstParentRoles) {
        {{"S", M}, {"D", F, 2030}, {"A", U}, {"B", U, 2000}}, {}},
       // An added parent has no date and the sex of its role.
       {"AddedParentsAreNeverWrong", "progeny sire dam\nA X Y\n", {{"A", F, 1990}}, {}},
-      {"SexBeforeDates", trio, {{"S", F, 2020}, {"A", U, 2019}}, {femaleS, beforeS}},
-      // The checks reject the file before a cycle would be looked for.
-      {"HidesACycle", "progeny sire dam\nA B 0\nB A 0\nC A 0\n", {{"C", F}, {"A", F}},
-       {"|CA |Ais recorded as female but used as a sire."}},
+      {"SexBeforeDates", trio, {{"S", F, 2020}, {"A", U, 2019}}, {female("S", 2, 4), beforeS}},
+      // A cycle is listed with these errors too.
+      {"ListsACycleToo", "progeny sire dam\nA B 0\nB A 0\nC A 0\n", {{"C", F}, {"A", F}},
+       {female("A", 2, 3), "|CA |Aappearing in its ancestors list (Cycling pedigree), line 2.", "Cycle: A > B > A"}},
   };
   for (const Row& row : rows) {
     Pedigree ped;

@@ -133,7 +133,8 @@ std::string MakeId(Draw& draw, std::set<std::string>& used) {
     }
     if (draw.Chance(0.02)) id = std::string(static_cast<std::size_t>(draw.Between(15, 20)), 'Z');
     const bool allZeros = id.find_first_not_of('0') == std::string::npos;
-    if (id.empty() || allZeros || id == "UNKNOWN" || id.size() > 20) continue;
+    // NA is an unknown parent too, and no individual's ID.
+    if (id.empty() || allZeros || id == "UNKNOWN" || id == "NA" || id.size() > 20) continue;
     if (used.insert(id).second) return id;
   }
 }
