@@ -18,7 +18,7 @@ cd "$(dirname "$0")/.."
 runs=${1:-1000000}
 shift $(($# > 0 ? 1 : 0))
 targets=("$@")
-((${#targets[@]})) || targets=(pedigree contribution forbidden seed settings xlsx)
+((${#targets[@]})) || targets=(pedigree contribution forbidden seed settings xlsx xlsx_parts)
 # A guard per target, not the measure: the run count decides.
 max_seconds=${KINVAR_FUZZ_MAX_SECONDS:-14400}
 # A fixed random seed repeats the same inputs (CI sets one): such a run starts
@@ -48,7 +48,7 @@ dictionary() {
     pedigree) echo tests/fuzz/pedigree.dict ;;
     contribution | forbidden) echo tests/fuzz/mating.dict ;;
     seed) echo tests/fuzz/seed.dict ;;
-    xlsx) echo tests/fuzz/xlsx.dict ;;
+    xlsx | xlsx_parts) echo tests/fuzz/xlsx.dict ;;
   esac
 }
 
