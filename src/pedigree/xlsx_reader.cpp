@@ -45,6 +45,7 @@ constexpr std::uint64_t kInflationRatio = 100;
 constexpr std::uint64_t kInflationFloor = std::uint64_t{1} << 20;
 constexpr std::uint64_t kInflationLimit = std::uint64_t{2} << 30;
 constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
+constexpr std::size_t kFirstChunkBytes = std::size_t{16} << 10;
 constexpr std::int32_t kMaxColumns = xlsx::kSheetColumns;
 constexpr std::size_t kLongestToken = std::size_t{16} << 20;
 constexpr std::uint64_t kLeastMemory = std::uint64_t{16} << 20;
@@ -168,19 +169,26 @@ std::string StreamPart(const Archive& archive, const std::string& name, Consume&
       return ProtectedMessage(archive.path);
     return DamagedMessage(archive.path);
   }
-  std::vector<char> chunk(kChunkBytes);
+  // Most parts are small: the chunk starts small and grows to its full size
+  // only while a part fills it, whatever size the directory declares.
+  std::size_t size = kFirstChunkBytes;
+  auto chunk = std::make_unique_for_overwrite<char[]>(size);
   std::uint64_t total = 0;
   for (;;) {
-    const zip_int64_t n = zip_fread(file.get(), chunk.data(), chunk.size());
+    const zip_int64_t n = zip_fread(file.get(), chunk.get(), size);
     if (n < 0) return DamagedMessage(archive.path);
     total += static_cast<std::uint64_t>(n);
     if (total > archive.limit) return BombMessage(archive.path, name);
     const bool last = n == 0;
-    if (!consume(std::string_view(chunk.data(), static_cast<std::size_t>(n)), last)) {
+    if (!consume(std::string_view(chunk.get(), static_cast<std::size_t>(n)), last)) {
       if (stopped != nullptr) *stopped = true;
       return {};
     }
     if (last) return {};
+    if (static_cast<std::size_t>(n) == size && size < kChunkBytes) {
+      size = std::min(size * 4, kChunkBytes);
+      chunk = std::make_unique_for_overwrite<char[]>(size);
+    }
   }
 }
 

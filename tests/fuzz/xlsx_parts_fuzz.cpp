@@ -131,10 +131,11 @@ void CheckLoad(const std::string& path) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace kinvar;
-  static const fuzz::ScratchFolder folder;
-  const std::string path = folder.Path("book.xlsx");
+  static fuzz::InputFile file;
   const std::string_view input(reinterpret_cast<const char*>(data), size);
-  if (!test::WriteZip(path, fuzz::PartsOf(input))) fuzz::Broken(__FILE__, __LINE__, "cannot write the workbook");
+  const std::string zip = test::ZipBytes(fuzz::PartsOf(input));
+  if (zip.empty()) fuzz::Broken(__FILE__, __LINE__, "cannot zip the parts");
+  const std::string& path = file.Write(reinterpret_cast<const std::uint8_t*>(zip.data()), zip.size());
   const WorkbookSheets sheets = ListWorkbookSheets(path);
   FUZZ_CHECK(sheets.message.empty() != sheets.names.empty(), "a sheet list with neither names nor a message");
   FUZZ_CHECK(sheets.message.empty() || fuzz::Refusal(sheets.message, path), "a refusal without the workbook");
