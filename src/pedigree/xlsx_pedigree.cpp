@@ -32,24 +32,18 @@ bool IsMissing(std::string_view cell) {
   return cell.empty() || cell == "." || (cell.size() == 2 && (cell[0] | 0x20) == 'n' && (cell[1] | 0x20) == 'a');
 }
 
-// A cell text taken over from a spreadsheet that Kinvar's own files could
-// not give back: a line break (Alt+Enter, _x000A_) or another control byte
-// would split or garble the line it is saved on, and a double quote would
-// be read back as quoting. A tab is left to the rules, which refuse it as a
-// blank.
-bool HasControl(std::string_view cell) {
-  return std::any_of(cell.begin(), cell.end(), [](char c) {
-    const auto b = static_cast<unsigned char>(c);
-    return (b < 0x20 && b != '\t') || b == 0x7F;
-  });
-}
-
-// The workbook's own faults of a data row, which a text line cannot have,
-// and an F cell that is not wholly a number: the message without its
-// first line, and the cell's position.
+// A cell taken over from a spreadsheet that Kinvar's own files could not
+// give back: a line break (Alt+Enter, _x000A_) or another control byte in an
+// ID would split or garble the line it is saved on, and a double quote would
+// open a quoted field when the file is read again. An F cell must be wholly
+// a number. These are the text reader's rules too, with its messages; a
+// workbook applies them itself before the row reaches the rules, so that no
+// such cell is read whatever the rules of the day. A blank in an ID is left
+// to the rules, which name it first.
 struct CellFault {
-  std::string what;
+  std::string message;  // without the first line, which names the cell
   std::size_t position = 0;
+  bool namesColumn = false;  // the first line names the column too
 };
 
 std::optional<CellFault> CheckRow(std::span<const std::string_view> cells, const Header& header) {
@@ -57,24 +51,33 @@ std::optional<CellFault> CheckRow(std::span<const std::string_view> cells, const
   for (std::size_t i = 0; i < count; ++i) {
     const int column = header.columnAt[i];
     const std::string_view cell = cells[i];
-    if (column == line_splitter::kProgeny || column == line_splitter::kSire || column == line_splitter::kDam) {
-      if (HasControl(cell))
-        return CellFault{"The ID " + QuotedCell(cell) +
-                             " contains a line break or another control character. IDs cannot contain them, "
-                             "since Kinvar writes its files with one individual per line.",
-                         i};
-      if (cell.find('"') != std::string_view::npos)
-        return CellFault{"The ID " + QuotedCell(cell) +
-                             " contains a double quote. IDs cannot contain double quotes, since Kinvar reads a "
-                             "quoted cell of its files without the quotes.",
-                         i};
-    }
     if (column == line_splitter::kF && !IsMissing(cell)) {
       std::string number(cell);
-      std::replace(number.begin(), number.end(), ',', '.');  // a decimal comma, as the rules read it
+      std::replace(number.begin(), number.end(), ',', '.');  // a decimal comma
       if (!WholeNumber(number))
-        return CellFault{"The inbreeding coefficient " + QuotedCell(cell) + " is not a number.", i};
+        return CellFault{"The inbreeding coefficient must be a number in the range of 0 - 1.\nColumn " +
+                             header.name[line_splitter::kF] + ": \"" + std::string(cell) + "\"",
+                         i, false};
     }
+  }
+  for (std::size_t i = 0; i < count; ++i) {
+    const int column = header.columnAt[i];
+    const std::string_view cell = cells[i];
+    const bool id = column == line_splitter::kProgeny || column == line_splitter::kSire || column == line_splitter::kDam;
+    if (!id || cell.find_first_of(" \t") != std::string_view::npos) continue;
+    const bool control = std::any_of(cell.begin(), cell.end(), [](char c) {
+      const auto b = static_cast<unsigned char>(c);
+      return b < 0x20 || b == 0x7F;
+    });
+    if (cell.find('"') != std::string_view::npos)
+      return CellFault{"The ID " + QuotedCell(cell) +
+                           " contains a double quote. IDs cannot contain double quotes, since Kinvar reads a "
+                           "double quote in its files as the start of a quoted field.",
+                       i, true};
+    if (control)
+      return CellFault{"The ID " + QuotedCell(cell) +
+                           " contains a control character (shown as ?). IDs cannot contain control characters.",
+                       i, true};
   }
   return std::nullopt;
 }
@@ -137,7 +140,8 @@ ReadOutcome ReadWorkbookPedigree(const std::string& path, const std::string& she
     if (headerRead && !blank) {
       if (const auto fault = CheckRow(cells, header)) {
         refused = "Error in cell " + CellName(row.sheet, fault->position, row.row) +
-                  ColumnOf(header, fault->position) + ".\n" + fault->what;
+                  (fault->namesColumn ? ColumnOf(header, fault->position) : std::string()) + ".\n" +
+                  fault->message;
         return false;
       }
     }

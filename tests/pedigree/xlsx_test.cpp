@@ -828,10 +828,13 @@ TEST(XlsxPedigree, RefusedCellsAreNamed) {
     return xml + "</row>";
   };
   const std::string header = row({"Progeny", "Sire", "Dam", "F"}, 1) + row({"P", "0", "0", "."}, 2);
-  const std::string controls = "contains a line break or another control character. IDs cannot contain them, "
-                               "since Kinvar writes its files with one individual per line.";
+  const std::string controls = "contains a control character (shown as ?). IDs cannot contain control characters.";
   const std::string quotes = "contains a double quote. IDs cannot contain double quotes, since Kinvar reads a "
-                             "quoted cell of its files without the quotes.";
+                             "double quote in its files as the start of a quoted field.";
+  const auto notNumber = [](const std::string& cell, const std::string& at = "S!D3") {
+    return "Error in cell " + at + ".\nThe inbreeding coefficient must be a number in the range of 0 - 1.\nColumn F: \"" +
+           cell + "\"";
+  };
   struct Row { const char* name; std::string rows; std::string message; const char* sheet = "S"; };
   const Row rows[] = {
       {"a line break (Alt+Enter)", row({"A\nB", "0", "0", "."}),
@@ -849,13 +852,15 @@ TEST(XlsxPedigree, RefusedCellsAreNamed) {
       {"a quote inside a sire", row({"A", "S\"1", "0", "."}),
        "Error in cell S!B3, column Sire.\nThe ID \"S\"1\" " + quotes},
       {"an F with letters after it", row({"A", "0", "0", "0.5xyz"}),
-       "Error in cell S!D3, column F.\nThe inbreeding coefficient \"0.5xyz\" is not a number."},
+       notNumber("0.5xyz")},
       {"an F of letters", row({"A", "0", "0", "abc"}),
-       "Error in cell S!D3, column F.\nThe inbreeding coefficient \"abc\" is not a number."},
+       notNumber("abc")},
+      {"an F of a boolean cell", "<row r=\"3\">" + Inline("A") + "<c><v>0</v></c><c><v>0</v></c><c t=\"b\"><v>1</v></c></row>",
+       notNumber("TRUE")},
       {"an F of two points", row({"A", "0", "0", "0.2.5"}),
-       "Error in cell S!D3, column F.\nThe inbreeding coefficient \"0.2.5\" is not a number."},
+       notNumber("0.2.5")},
       {"a quoted sheet name", row({"A", "0", "0", "x"}),
-       "Error in cell 'Herd A'!D3, column F.\nThe inbreeding coefficient \"x\" is not a number.", "Herd A"},
+       notNumber("x", "'Herd A'!D3"), "Herd A"},
       {"a forbidden character", row({"A", "0", "D&lt;", "."}),
        "Error in cell S!C3.\nThese characters   '<'   '>'   '|'   '!'   are not permitted.\nColumn Dam: \"D<\""},
       {"an ID too long", row({"A", std::string(21, 'S'), "0", "."}),
