@@ -569,7 +569,7 @@ TEST(XlsxRefusals, SheetsThatAreNotXml) {
   const Row rows[] = {
       {"empty", ""},
       {"plain text", "Progeny Sire Dam\nA 0 0\n"},
-      {"binary", std::string("\x00\x01\x02PK\x03\x04", 9)},
+      {"binary", std::string("\x00\x01\x02PK\x03\x04", 7)},
       {"another document", "<?xml version=\"1.0\"?><html><body>A</body></html>"},
       {"a closing tag first", "</worksheet><worksheet/>"},
   };
