@@ -242,7 +242,12 @@ std::string ParsePart(const Archive& archive, const std::string& name, pugi::xml
   bool stopped = false;
   xlsx::ScanXml(text, true, watch, stopped);
   if (watch.declared) return DeclarationMessage(archive.path, name);
-  if (!doc.load_buffer(text.data(), text.size(), pugi::parse_default)) return DamagedMessage(archive.path);
+  // pugixml reads other encodings too, where the scan sees no declaration:
+  // it keeps the document type as a node, never expanding it.
+  if (!doc.load_buffer(text.data(), text.size(), pugi::parse_default | pugi::parse_doctype))
+    return DamagedMessage(archive.path);
+  for (pugi::xml_node node : doc.children())
+    if (node.type() == pugi::node_doctype) return DeclarationMessage(archive.path, name);
   return {};
 }
 
@@ -489,8 +494,8 @@ struct SharedStringScan {
 // Feeds a part through a scanner, keeping the unfinished token between
 // chunks and counting the bytes read into `position`. A token longer than
 // any that a workbook holds marks the part damaged: waiting for its end
-// would scan it again with every chunk. `declared` tells of a refused
-// declaration (the message says so); a handler that stops says why itself.
+// would scan it again with every chunk. A declaration stops the scan with
+// its own message; a handler that stops says why itself.
 template <typename Handler>
 std::string ScanPart(const Archive& archive, const std::string& name, Handler& handler,
                      std::int64_t* position = nullptr) {

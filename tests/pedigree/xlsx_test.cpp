@@ -641,6 +641,22 @@ TEST(XlsxRefusals, DeclarationsAreRefused) {
                                     "write; the file is not read.")
         << r.name;
   }
+  // A part in UTF-16, which the small parts' parser reads too.
+  {
+    auto parts = WorkbookParts(layout);
+    std::string& book = parts[2].data;
+    ASSERT_EQ(parts[2].name, "xl/workbook.xml");
+    book.insert(book.find("<workbook"), "<!DOCTYPE x [<!ENTITY a \"b\">]>");
+    book.replace(0, book.find("?>") + 2, "<?xml version=\"1.0\" encoding=\"UTF-16\"?>");
+    std::string utf16 = "\xFF\xFE";
+    for (const char c : book) utf16 += {c, '\0'};
+    book = utf16;
+    TempWorkbook utf16Book(parts);
+    EXPECT_EQ(Rows(utf16Book.path()).read.message,
+              "Cannot read the workbook " + utf16Book.path() +
+                  ".\nIts part xl/workbook.xml declares a document type or entities, which spreadsheet programs "
+                  "never write; the file is not read.");
+  }
   // CDATA is text: a cell may hold what looks like a declaration.
   TempWorkbook cdata(OneSheet("<row><c t=\"inlineStr\"><is><t><![CDATA[<!DOCTYPE x>]]></t></is></c></row>"));
   const ReadRows got = Rows(cdata.path());
