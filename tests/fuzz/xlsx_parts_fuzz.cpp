@@ -117,7 +117,8 @@ void CheckLoad(const std::string& path) {
       break;
     case LoadStatus::kReadFailed:
       FUZZ_CHECK(!outcome.message.empty(), "a read failure without a message");
-      FUZZ_CHECK(outcome.message.find("Error in line") == std::string::npos,
+      // Only the first line: a cell's text is quoted further on.
+      FUZZ_CHECK(!outcome.message.starts_with("Error in line"),
                  "a workbook's fault named by a line: " + outcome.message);
       FUZZ_CHECK(ped.nRead == 0 && ped.recs.size() == 1, "a failed read leaves records");
       break;
