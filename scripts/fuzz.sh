@@ -18,7 +18,7 @@ cd "$(dirname "$0")/.."
 runs=${1:-1000000}
 shift $(($# > 0 ? 1 : 0))
 targets=("$@")
-((${#targets[@]})) || targets=(pedigree contribution forbidden ebv seed settings xlsx groups fractions gamma)
+((${#targets[@]})) || targets=(pedigree contribution forbidden ebv seed settings xlsx xlsx_parts groups fractions gamma)
 # A guard per target, not the measure: the run count decides.
 max_seconds=${KINVAR_FUZZ_MAX_SECONDS:-14400}
 # A fixed random seed repeats the same inputs (CI sets one): such a run starts
@@ -49,7 +49,7 @@ dictionary() {
     contribution | forbidden) echo tests/fuzz/mating.dict ;;
     ebv) echo tests/fuzz/ebv.dict ;;
     seed) echo tests/fuzz/seed.dict ;;
-    xlsx) echo tests/fuzz/xlsx.dict ;;
+    xlsx | xlsx_parts) echo tests/fuzz/xlsx.dict ;;
     groups | fractions | gamma) echo tests/fuzz/groups.dict ;;
   esac
 }

@@ -8,8 +8,8 @@ namespace kinvar::xlsx {
 
 namespace {
 
-constexpr std::int32_t kMaxColumns = 16384;
-constexpr std::int64_t kMaxRows = 1048576;
+constexpr std::int32_t kMaxColumns = kSheetColumns;
+constexpr std::int64_t kMaxRows = kSheetRows;
 
 // Days from 1970-01-01 of a proleptic Gregorian date, and back.
 std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
@@ -96,21 +96,50 @@ std::size_t AppendEscape(std::string_view raw, std::string& out) {
 
 }  // namespace
 
-std::optional<CellRef> ParseCellRef(std::string_view ref) {
+std::optional<CellRef> ParseCellRef(std::string_view ref, RefFault* fault) {
+  const auto refuse = [fault](RefFault why) -> std::optional<CellRef> {
+    if (fault != nullptr) *fault = why;
+    return std::nullopt;
+  };
+  if (fault != nullptr) *fault = RefFault::kNone;
   CellRef cell;
   std::size_t i = 0;
   std::int32_t column = 0;
+  bool wide = false;
   for (; i < ref.size() && ref[i] >= 'A' && ref[i] <= 'Z'; ++i) {
-    column = column * 26 + (ref[i] - 'A' + 1);
-    if (column > kMaxColumns) return std::nullopt;
+    // Once beyond the sheet, the letters are only counted: no overflow.
+    if (!wide) column = column * 26 + (ref[i] - 'A' + 1);
+    wide = wide || column > kMaxColumns;
   }
-  if (i == 0) return std::nullopt;
+  if (i == 0) return refuse(RefFault::kMalformed);
+  const std::string_view digits = ref.substr(i);
+  if (digits.find_first_not_of("0123456789") != std::string_view::npos) return refuse(RefFault::kMalformed);
+  if (!digits.empty() && digits.find_first_not_of('0') == std::string_view::npos)
+    return refuse(RefFault::kMalformed);  // row 0
+  if (wide) return refuse(RefFault::kBeyondColumns);
   cell.column = column - 1;
-  if (i == ref.size()) return cell;
-  const auto [p, ec] = std::from_chars(ref.data() + i, ref.data() + ref.size(), cell.row);
-  if (ec != std::errc() || p != ref.data() + ref.size() || cell.row < 1 || cell.row > kMaxRows)
-    return std::nullopt;
+  if (digits.empty()) return cell;
+  const auto [p, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), cell.row);
+  if (ec != std::errc() || cell.row > kMaxRows) return refuse(RefFault::kBeyondRows);
   return cell;
+}
+
+std::string RowDigits(std::string_view digits) {
+  const std::size_t first = digits.find_first_not_of('0');
+  return first == std::string_view::npos ? "0" : std::string(digits.substr(first));
+}
+
+std::string SheetCell(std::string_view sheet, std::string_view cell) {
+  bool plain = !sheet.empty() && !(sheet[0] >= '0' && sheet[0] <= '9');
+  for (const char c : sheet) {
+    const bool word = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
+                      c == '.';
+    plain = plain && word;
+  }
+  if (plain) return std::string(sheet) + "!" + std::string(cell);
+  std::string quoted = "'";
+  for (const char c : sheet) quoted += c == '\'' ? std::string("''") : std::string(1, c);
+  return quoted + "'!" + std::string(cell);
 }
 
 std::string ColumnName(std::int32_t column) {

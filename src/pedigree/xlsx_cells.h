@@ -17,7 +17,21 @@ struct CellRef {
   std::int32_t column = 0;
   std::int64_t row = 0;
 };
-std::optional<CellRef> ParseCellRef(std::string_view ref);
+enum class RefFault { kNone, kMalformed, kBeyondColumns, kBeyondRows };
+// `fault`, when given, says why nothing was returned. No row number, however
+// many digits it has, overflows: it is beyond the rows.
+std::optional<CellRef> ParseCellRef(std::string_view ref, RefFault* fault = nullptr);
+
+// The sheet's size, as a spreadsheet has it.
+constexpr std::int32_t kSheetColumns = 16384;
+constexpr std::int64_t kSheetRows = 1048576;
+
+// A row number as written ("1048577", "007") for messages: its digits
+// without leading zeros, however many there are.
+std::string RowDigits(std::string_view digits);
+
+// "Sheet1!C7", or "'Herd A'!C7" for a sheet name that a reference quotes.
+std::string SheetCell(std::string_view sheet, std::string_view cell);
 
 // "A", "B", ..., "Z", "AA", ... for 0-based columns.
 std::string ColumnName(std::int32_t column);

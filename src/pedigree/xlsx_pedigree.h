@@ -15,7 +15,8 @@ namespace kinvar {
 // Reads sheet `sheet` (the first worksheet when empty) into `ped`, which
 // must be reset, reporting progress in the 0..50 % stage. A cell holding an
 // error value (#N/A ...) under a header name stops the reading; elsewhere it
-// is an empty cell.
+// is an empty cell. Messages name the sheet and cell ("Error in cell
+// Herd!C7") where those of a text file name the line.
 ReadOutcome ReadWorkbookPedigree(const std::string& path, const std::string& sheet, Pedigree& ped,
                                  Progress& progress);
 

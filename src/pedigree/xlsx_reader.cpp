@@ -10,10 +10,25 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <new>
 #include <optional>
 #include <pugixml.hpp>
 #include <system_error>
 
+#if defined(_WIN32)
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#else
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
+
+#include "pedigree/number_text.h"
 #include "pedigree/xlsx_cells.h"
 #include "pedigree/xml_scan.h"
 
@@ -30,11 +45,68 @@ constexpr std::uint64_t kInflationRatio = 100;
 constexpr std::uint64_t kInflationFloor = std::uint64_t{1} << 20;
 constexpr std::uint64_t kInflationLimit = std::uint64_t{2} << 30;
 constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
-constexpr std::int32_t kMaxColumns = 16384;
+constexpr std::size_t kFirstChunkBytes = std::size_t{16} << 10;
+constexpr std::int32_t kMaxColumns = xlsx::kSheetColumns;
 constexpr std::size_t kLongestToken = std::size_t{16} << 20;
+constexpr std::uint64_t kLeastMemory = std::uint64_t{16} << 20;
+
+std::string Refusal(const std::string& path, const std::string& why) {
+  return "Cannot read the workbook " + path + ".\n" + why;
+}
 
 std::string DamagedMessage(const std::string& path) {
-  return "Cannot read the workbook " + path + ".\nThe file is damaged or is not an .xlsx workbook.";
+  return Refusal(path, "The file is damaged or is not an .xlsx workbook.");
+}
+
+std::string DeclarationMessage(const std::string& path, const std::string& part) {
+  return Refusal(path, "Its part " + part +
+                           " declares a document type or entities, which spreadsheet programs never write; "
+                           "the file is not read.");
+}
+
+// `what` ("Its part xl/sharedStrings.xml", "Row 7 of sheet S") would need
+// more than the memory that the reading may take.
+std::string MemoryMessage(const std::string& path, const std::string& what, std::uint64_t memory) {
+  return Refusal(path, what + " unpacks to more than the " + std::to_string(memory >> 20) +
+                           " MB of memory free to hold it.");
+}
+
+std::string OutOfMemoryMessage(const std::string& path) {
+  return Refusal(path, "There is not enough memory free to read it.");
+}
+
+// The memory free now, as far as the system and this process's limits tell.
+std::uint64_t FreeMemory() {
+  std::uint64_t free = 0;
+#if defined(_WIN32)
+  MEMORYSTATUSEX status{};
+  status.dwLength = sizeof status;
+  if (GlobalMemoryStatusEx(&status)) free = status.ullAvailPhys;
+#else
+#if defined(__linux__)
+  if (std::unique_ptr<std::FILE, int (*)(std::FILE*)> info(std::fopen("/proc/meminfo", "r"), &std::fclose); info) {
+    char line[256];
+    while (free == 0 && std::fgets(line, sizeof line, info.get()) != nullptr) {
+      const std::string_view text(line);
+      if (!text.starts_with("MemAvailable:")) continue;
+      const std::size_t digits = text.find_first_of("0123456789");
+      std::uint64_t kib = 0;
+      if (digits != std::string_view::npos) std::from_chars(line + digits, line + text.size(), kib);
+      free = kib << 10;
+    }
+  }
+#endif
+  const long pages = sysconf(_SC_PHYS_PAGES);
+  const long pageSize = sysconf(_SC_PAGESIZE);
+  if (free == 0 && pages > 0 && pageSize > 0)
+    free = static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize) / 2;
+  for (const int resource : {RLIMIT_AS, RLIMIT_DATA}) {
+    rlimit limit{};
+    if (getrlimit(resource, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+      free = std::min<std::uint64_t>(free == 0 ? limit.rlim_cur : free, limit.rlim_cur);
+  }
+#endif
+  return free == 0 ? std::uint64_t{1} << 30 : free;
 }
 
 std::string ProtectedMessage(const std::string& path) {
@@ -54,16 +126,19 @@ struct ZipFileCloser {
   void operator()(zip_file_t* f) const { zip_fclose(f); }
 };
 
-// The open container and what every part may unpack to.
+// The open container, what every part may unpack to, and what the reading
+// may hold in memory at once.
 struct Archive {
   std::string path;
   std::unique_ptr<zip_t, ZipCloser> zip;
   std::uint64_t limit = 0;
+  std::uint64_t memory = 0;
 };
 
-std::optional<Archive> OpenArchive(const std::string& path, std::string& message) {
+std::optional<Archive> OpenArchive(const std::string& path, std::uint64_t memory, std::string& message) {
   int error = 0;
-  Archive archive{path, std::unique_ptr<zip_t, ZipCloser>(zip_open(path.c_str(), ZIP_RDONLY, &error)), 0};
+  Archive archive{path, std::unique_ptr<zip_t, ZipCloser>(zip_open(path.c_str(), ZIP_RDONLY, &error)), 0,
+                  memory != 0 ? memory : std::max(kLeastMemory, FreeMemory() / 2)};
   if (!archive.zip) {
     message = DamagedMessage(path);
     return std::nullopt;
@@ -94,36 +169,85 @@ std::string StreamPart(const Archive& archive, const std::string& name, Consume&
       return ProtectedMessage(archive.path);
     return DamagedMessage(archive.path);
   }
-  std::vector<char> chunk(kChunkBytes);
+  // Most parts are small: the chunk starts small and grows to its full size
+  // only while a part fills it, whatever size the directory declares.
+  std::size_t size = kFirstChunkBytes;
+  auto chunk = std::make_unique_for_overwrite<char[]>(size);
   std::uint64_t total = 0;
   for (;;) {
-    const zip_int64_t n = zip_fread(file.get(), chunk.data(), chunk.size());
+    const zip_int64_t n = zip_fread(file.get(), chunk.get(), size);
     if (n < 0) return DamagedMessage(archive.path);
     total += static_cast<std::uint64_t>(n);
     if (total > archive.limit) return BombMessage(archive.path, name);
     const bool last = n == 0;
-    if (!consume(std::string_view(chunk.data(), static_cast<std::size_t>(n)), last)) {
+    if (!consume(std::string_view(chunk.get(), static_cast<std::size_t>(n)), last)) {
       if (stopped != nullptr) *stopped = true;
       return {};
     }
     if (last) return {};
+    if (static_cast<std::size_t>(n) == size && size < kChunkBytes) {
+      size = std::min(size * 4, kChunkBytes);
+      chunk = std::make_unique_for_overwrite<char[]>(size);
+    }
   }
 }
 
+// pugixml holds a copy of the text and its nodes beside the text read.
+constexpr std::uint64_t kParsedSize = 3;
+
 std::string ReadPart(const Archive& archive, const std::string& name, std::string& out) {
   out.clear();
-  return StreamPart(archive, name, [&out](std::string_view bytes, bool) {
-    out.append(bytes);
-    return true;
+  bool tooLarge = false;
+  std::string message = StreamPart(archive, name, [&](std::string_view bytes, bool) {
+    tooLarge = (out.size() + bytes.size()) * kParsedSize > archive.memory;
+    if (!tooLarge) out.append(bytes);
+    return !tooLarge;
   });
+  if (message.empty() && tooLarge) message = MemoryMessage(archive.path, "Its part " + name, archive.memory);
+  return message;
 }
 
-// Parses a small part; pugixml's defaults read no document type, so no
-// entity of one is expanded.
+// Hands a scan on to `handler`, but stops it at a document type or another
+// markup declaration: Excel and LibreOffice never write one, and a reader
+// that expanded its entities could be made to unpack without end or to read
+// files named in it.
+template <typename Handler>
+struct Undeclared {
+  Handler& handler;
+  bool declared = false;
+  bool Open(std::string_view name, std::string_view attributes, bool selfClosing) {
+    return handler.Open(name, attributes, selfClosing);
+  }
+  bool Close(std::string_view name) { return handler.Close(name); }
+  bool Text(std::string_view raw, bool cdata) { return handler.Text(raw, cdata); }
+  bool Declaration() {
+    declared = true;
+    return false;
+  }
+};
+
+struct IgnoreAll {
+  bool Open(std::string_view, std::string_view, bool) { return true; }
+  bool Close(std::string_view) { return true; }
+  bool Text(std::string_view, bool) { return true; }
+};
+
+// Parses a small part, refusing one with a declaration; pugixml expands no
+// entity of one either way.
 std::string ParsePart(const Archive& archive, const std::string& name, pugi::xml_document& doc) {
   std::string text;
   if (std::string message = ReadPart(archive, name, text); !message.empty()) return message;
-  if (!doc.load_buffer(text.data(), text.size(), pugi::parse_default)) return DamagedMessage(archive.path);
+  IgnoreAll ignore;
+  Undeclared<IgnoreAll> watch{ignore};
+  bool stopped = false;
+  xlsx::ScanXml(text, true, watch, stopped);
+  if (watch.declared) return DeclarationMessage(archive.path, name);
+  // pugixml reads other encodings too, where the scan sees no declaration:
+  // it keeps the document type as a node, never expanding it.
+  if (!doc.load_buffer(text.data(), text.size(), pugi::parse_default | pugi::parse_doctype))
+    return DamagedMessage(archive.path);
+  for (pugi::xml_node node : doc.children())
+    if (node.type() == pugi::node_doctype) return DeclarationMessage(archive.path, name);
   return {};
 }
 
@@ -190,11 +314,17 @@ struct Workbook {
   std::string styles;
 };
 
-std::string WorkbookPart(const Archive& archive) {
+// The workbook part that the package's relationships name, or the usual
+// one when they cannot be read; `message` says why a readable part was
+// refused.
+std::string WorkbookPart(const Archive& archive, std::string& message) {
   const std::string fallback = "xl/workbook.xml";
   if (!HasPart(archive, "_rels/.rels")) return fallback;
   pugi::xml_document rels;
-  if (!ParsePart(archive, "_rels/.rels", rels).empty()) return fallback;
+  if (std::string m = ParsePart(archive, "_rels/.rels", rels); !m.empty()) {
+    if (m != DamagedMessage(archive.path)) message = std::move(m);
+    return fallback;
+  }
   for (pugi::xml_node r : Child(rels, "Relationships").children()) {
     if (EndsWith(r.attribute("Type").value(), "/officeDocument"))
       return ResolveTarget("", r.attribute("Target").value());
@@ -221,7 +351,9 @@ std::string RelsPartOf(const std::string& part) {
 }
 
 std::string ReadWorkbook(const Archive& archive, Workbook& book) {
-  const std::string part = WorkbookPart(archive);
+  std::string refused;
+  const std::string part = WorkbookPart(archive, refused);
+  if (!refused.empty()) return refused;
   if (!HasPart(archive, part)) return DamagedMessage(archive.path);
   pugi::xml_document doc, rels;
   if (std::string m = ParsePart(archive, part, doc); !m.empty()) return m;
@@ -241,7 +373,7 @@ std::string ReadWorkbook(const Archive& archive, Workbook& book) {
     if (link == byId.end() || !EndsWith(link->second.first, "/worksheet")) continue;
     book.sheets.push_back({sheet.attribute("name").value(), link->second.second});
   }
-  if (book.sheets.empty()) return "Cannot read the workbook " + archive.path + ".\nIt has no worksheet.";
+  if (book.sheets.empty()) return Refusal(archive.path, "It has no worksheet.");
   return {};
 }
 
@@ -285,16 +417,54 @@ struct RunText {
   }
 };
 
+// Every shared string in one buffer: a workbook of millions of short
+// strings would otherwise spend several times their text on string objects.
+// The buffer never holds more than the memory the reading may take.
+class SharedStrings {
+ public:
+  std::size_t size() const { return ends_.size(); }
+  std::string_view operator[](std::size_t i) const {
+    const std::size_t begin = i == 0 ? 0 : ends_[i - 1];
+    return std::string_view(text_).substr(begin, ends_[i] - begin);
+  }
+  std::uint64_t held() const { return text_.capacity() + ends_.capacity() * sizeof(std::uint32_t); }
+
+  // False when the string would take the buffer beyond `memory` bytes.
+  bool Add(std::string_view s, std::uint64_t memory) {
+    const std::uint64_t needed = text_.size() + s.size();
+    if (needed > UINT32_MAX) return false;
+    if (needed > text_.capacity()) {
+      const std::uint64_t rest = ends_.capacity() * sizeof(std::uint32_t);
+      if (needed + rest > memory) return false;
+      text_.reserve(static_cast<std::size_t>(std::min(std::max(needed, text_.capacity() * 3 / 2), memory - rest)));
+    }
+    if (ends_.size() == ends_.capacity()) {
+      const std::uint64_t more = std::max<std::size_t>(16, ends_.capacity() / 2);
+      if (held() + more * sizeof(std::uint32_t) > memory) return false;
+      ends_.reserve(ends_.capacity() + static_cast<std::size_t>(more));
+    }
+    text_.append(s);
+    ends_.push_back(static_cast<std::uint32_t>(text_.size()));
+    return true;
+  }
+
+ private:
+  std::string text_;
+  std::vector<std::uint32_t> ends_;
+};
+
 struct SharedStringScan {
-  std::vector<std::string>& strings;
+  SharedStrings& strings;
+  std::uint64_t memory = 0;
   RunText run;
   bool inItem = false;
+  bool tooLarge = false;
 
   bool Open(std::string_view name, std::string_view, bool selfClosing) {
     if (name == "si") {
       run = {};
       inItem = !selfClosing;
-      if (selfClosing) strings.emplace_back();
+      if (selfClosing) return Keep({});
     } else if (inItem) {
       run.Open(name, selfClosing);
     }
@@ -302,46 +472,58 @@ struct SharedStringScan {
   }
   bool Close(std::string_view name) {
     if (name == "si" && inItem) {
-      strings.push_back(std::move(run.text));
       inItem = false;
-    } else if (inItem) {
-      run.Close(name);
+      return Keep(run.text);
     }
+    if (inItem) run.Close(name);
     return true;
   }
   bool Text(std::string_view raw, bool cdata) {
-    if (inItem) run.Text(raw, cdata);
-    return true;
+    if (!inItem) return true;
+    run.Text(raw, cdata);
+    tooLarge = strings.held() + run.text.capacity() > memory;
+    return !tooLarge;
+  }
+  bool Keep(std::string_view text) {
+    tooLarge = !strings.Add(text, memory);
+    run.text = std::string();
+    return !tooLarge;
   }
 };
 
 // Feeds a part through a scanner, keeping the unfinished token between
 // chunks and counting the bytes read into `position`. A token longer than
 // any that a workbook holds marks the part damaged: waiting for its end
-// would scan it again with every chunk.
+// would scan it again with every chunk. A declaration stops the scan with
+// its own message; a handler that stops says why itself.
 template <typename Handler>
 std::string ScanPart(const Archive& archive, const std::string& name, Handler& handler,
                      std::int64_t* position = nullptr) {
   std::string pending;
   bool tooLong = false;
+  Undeclared<Handler> watch{handler};
   std::string message = StreamPart(archive, name, [&](std::string_view bytes, bool last) {
     if (position != nullptr) *position += static_cast<std::int64_t>(bytes.size());
     pending.append(bytes);
     bool stopped = false;
-    const std::size_t used = xlsx::ScanXml(pending, last, handler, stopped);
+    const std::size_t used = xlsx::ScanXml(pending, last, watch, stopped);
     if (stopped) return false;
     pending.erase(0, used);
     tooLong = pending.size() > kLongestToken;
     return !tooLong;
   });
+  if (message.empty() && watch.declared) message = DeclarationMessage(archive.path, name);
   if (message.empty() && tooLong) message = DamagedMessage(archive.path);
   return message;
 }
 
-std::string ReadSharedStrings(const Archive& archive, const Workbook& book, std::vector<std::string>& strings) {
+std::string ReadSharedStrings(const Archive& archive, const Workbook& book, SharedStrings& strings) {
   if (book.sharedStrings.empty() || !HasPart(archive, book.sharedStrings)) return {};
-  SharedStringScan scan{strings, {}, false};
-  return ScanPart(archive, book.sharedStrings, scan);
+  SharedStringScan scan{strings, archive.memory, {}, false, false};
+  std::string message = ScanPart(archive, book.sharedStrings, scan);
+  if (message.empty() && scan.tooLarge)
+    message = MemoryMessage(archive.path, "Its part " + book.sharedStrings, archive.memory);
+  return message;
 }
 
 }  // namespace
@@ -350,11 +532,21 @@ namespace {
 
 struct SheetContext {
   const std::string& path;
-  const std::vector<std::string>& strings;
+  const std::string& sheet;  // its name, for messages
+  const std::string& part;
+  const SharedStrings& strings;
   const std::vector<bool>& dateStyles;
   bool date1904 = false;
+  std::uint64_t memory = 0;  // what a row may hold, beside the shared strings
+  std::uint64_t budget = 0;  // what the whole reading may hold, for messages
   const SheetRowSink& sink;
 };
+
+// A reference or row number for a message, however long it was written.
+std::string Shown(std::string_view text) {
+  constexpr std::size_t kShown = 24;
+  return text.size() <= kShown ? std::string(text) : std::string(text.substr(0, kShown)) + "...";
+}
 
 // Turns the sheet's rows and cells into SheetRows as they stream past.
 class SheetScan {
@@ -362,6 +554,7 @@ class SheetScan {
   explicit SheetScan(const SheetContext& context) : c_(context) {}
 
   bool Open(std::string_view name, std::string_view attributes, bool selfClosing) {
+    if (!rooted_) return Root(name);
     if (name == "row") return StartRow(attributes, selfClosing);
     if (name == "c") return StartCell(attributes, selfClosing);
     if (!inCell_) return true;
@@ -372,6 +565,7 @@ class SheetScan {
   }
 
   bool Close(std::string_view name) {
+    if (!rooted_) return NotXml();
     if (name == "c" && inCell_) return FinishCell();
     if (name == "row" && inRow_) return FinishRow();
     if (name == "v") inV_ = false;
@@ -381,47 +575,92 @@ class SheetScan {
   }
 
   bool Text(std::string_view raw, bool cdata) {
+    if (!rooted_) return cdata || raw.find_first_not_of(" \t\r\n\xEF\xBB\xBF") == std::string_view::npos || NotXml();
     if (inV_) {
       if (cdata) value_.append(raw);
       else xlsx::AppendXmlText(raw, value_);
     } else if (inIs_) {
       run_.Text(raw, cdata);
     }
-    return true;
+    if (rowBytes_ + value_.size() + run_.text.size() <= c_.memory) return true;
+    message = MemoryMessage(c_.path, "Row " + std::to_string(row_) + " of sheet " + c_.sheet, c_.budget);
+    return false;
   }
+
+  // After the last chunk: a part without a worksheet element is no sheet.
+  bool Finish() { return rooted_ || NotXml(); }
 
   std::int64_t position = 0;
   std::string message;
   bool sinkStopped = false;
 
  private:
-  bool Fail() {
-    message = DamagedMessage(c_.path);
+  bool Fail(const std::string& why) {
+    message = Refusal(c_.path, why);
     return false;
   }
 
+  bool NotXml() {
+    return Fail("Its sheet " + c_.sheet + " (part " + c_.part + ") is not a worksheet in XML; the file is damaged.");
+  }
+
+  bool Root(std::string_view name) {
+    rooted_ = name == "worksheet";
+    return rooted_ || NotXml();
+  }
+
+  std::string CellName() const { return xlsx::SheetCell(c_.sheet, xlsx::ColumnName(column_) + std::to_string(row_)); }
+
+  bool BeyondRows(const std::string& where, std::string_view digits) {
+    return Fail(where + ", row " + Shown(xlsx::RowDigits(digits)) + " is beyond the sheet's 1,048,576 rows.");
+  }
+
+  // Rows are numbered up to the sheet's last, so that counting on from one
+  // can never overflow.
   bool StartRow(std::string_view attributes, bool selfClosing) {
     if (inRow_ && !FinishRow()) return false;
     std::int64_t number = row_ + 1;
+    std::string digits = std::to_string(number);
     if (const auto r = Attribute(attributes, "r")) {
+      if (r->empty() || r->find_first_not_of("0123456789") != std::string_view::npos || xlsx::RowDigits(*r) == "0")
+        return Fail("Its sheet " + c_.sheet + " is damaged: " + QuotedCell(*r) + " is not a row number.");
+      digits = *r;
       const auto [p, ec] = std::from_chars(r->data(), r->data() + r->size(), number);
-      if (ec != std::errc() || p != r->data() + r->size() || number < 1) return Fail();
+      if (ec != std::errc()) number = xlsx::kSheetRows + 1;
     }
+    if (number > xlsx::kSheetRows) return BeyondRows("In sheet " + c_.sheet, digits);
     row_ = number;
     nextColumn_ = 0;
     inRow_ = !selfClosing;
     return true;
   }
 
+  bool RefFault(std::string_view ref, xlsx::RefFault fault) {
+    const std::string cell = xlsx::SheetCell(c_.sheet, Shown(ref));
+    switch (fault) {
+      case xlsx::RefFault::kBeyondRows:
+        return BeyondRows("In cell " + cell, ref.substr(ref.find_first_of("0123456789")));
+      case xlsx::RefFault::kBeyondColumns:
+        return Fail("In cell " + cell + ", column " + Shown(ref.substr(0, ref.find_first_of("0123456789"))) +
+                    " is beyond the sheet's 16,384 columns.");
+      default:
+        return Fail("Its sheet " + c_.sheet + " is damaged: in row " + std::to_string(row_) + ", " +
+                    QuotedCell(ref) + " is not a cell reference.");
+    }
+  }
+
   bool StartCell(std::string_view attributes, bool selfClosing) {
     if (!inRow_) return true;  // cells outside a row belong to nothing
     column_ = nextColumn_;
     if (const auto r = Attribute(attributes, "r")) {
-      const auto ref = xlsx::ParseCellRef(*r);
-      if (!ref) return Fail();
+      xlsx::RefFault fault = xlsx::RefFault::kNone;
+      const auto ref = xlsx::ParseCellRef(*r, &fault);
+      if (!ref) return RefFault(*r, fault);
       column_ = ref->column;
     }
-    if (column_ >= kMaxColumns) return Fail();
+    if (column_ >= kMaxColumns)
+      return Fail("In cell " + CellName() + ", column " + xlsx::ColumnName(column_) +
+                  " is beyond the sheet's 16,384 columns.");
     type_ = Attribute(attributes, "t").value_or("n");
     style_ = 0;
     if (const auto s = Attribute(attributes, "s")) std::from_chars(s->data(), s->data() + s->size(), style_);
@@ -457,7 +696,9 @@ class SheetScan {
     if (type_ == "s") {
       std::size_t index = 0;
       const auto [p, ec] = std::from_chars(value_.data(), value_.data() + value_.size(), index);
-      if (ec != std::errc() || index >= c_.strings.size()) return Fail();
+      if (ec != std::errc() || p != value_.data() + value_.size() || index >= c_.strings.size())
+        return Fail("Cell " + CellName() + " is damaged: it refers to the shared string " + QuotedCell(value_) +
+                    ", which the workbook does not hold.");
       text = c_.strings[index];
     } else if (type_ == "inlineStr") {
       text = std::move(run_.text);
@@ -475,6 +716,7 @@ class SheetScan {
     if (text.empty()) return true;
     const auto col = static_cast<std::size_t>(column_);
     if (cells_.size() <= col) cells_.resize(col + 1);
+    rowBytes_ += text.size() - cells_[col].size();
     cells_[col] = std::move(text);
     width_ = std::max(width_, col + 1);
     return true;
@@ -488,17 +730,20 @@ class SheetScan {
       for (std::size_t i = 0; i < width_; ++i) views_[i] = cells_[i];
       errorViews_.clear();
       for (const auto& [col, value] : errors_) errorViews_.push_back({col, value});
-      go = c_.sink(SheetRow{row_, views_, errorViews_, position});
+      go = c_.sink(SheetRow{c_.sheet, row_, views_, errorViews_, position});
       sinkStopped = !go;
     }
     for (std::size_t i = 0; i < width_; ++i) cells_[i].clear();
     width_ = 0;
+    rowBytes_ = 0;
     errors_.clear();
     return go;
   }
 
   const SheetContext& c_;
+  bool rooted_ = false;  // the worksheet element has begun
   std::int64_t row_ = 0;
+  std::uint64_t rowBytes_ = 0;  // the text of the row's cells so far
   bool inRow_ = false;
   bool inCell_ = false, inV_ = false, inIs_ = false;
   std::int32_t column_ = 0, nextColumn_ = 0;
@@ -548,13 +793,13 @@ struct OpenedBook {
   std::string message;
 };
 
-OpenedBook OpenBook(const std::string& path) {
+OpenedBook OpenBook(const std::string& path, std::uint64_t memory) {
   OpenedBook opened;
   if (PedigreeFileKindOf(path) == PedigreeFileKind::kProtected) {
     opened.message = CompoundFileMessage(path);
     return opened;
   }
-  opened.archive = OpenArchive(path, opened.message);
+  opened.archive = OpenArchive(path, memory, opened.message);
   if (opened.archive) opened.message = ReadWorkbook(*opened.archive, opened.book);
   return opened;
 }
@@ -577,11 +822,15 @@ PedigreeFileKind PedigreeFileKindOf(const std::string& path) {
 }
 
 WorkbookSheets ListWorkbookSheets(const std::string& path) {
-  OpenedBook opened = OpenBook(path);
   WorkbookSheets result;
-  result.message = std::move(opened.message);
-  if (result.message.empty())
-    for (const SheetEntry& s : opened.book.sheets) result.names.push_back(s.name);
+  try {
+    OpenedBook opened = OpenBook(path, 0);
+    result.message = std::move(opened.message);
+    if (result.message.empty())
+      for (const SheetEntry& s : opened.book.sheets) result.names.push_back(s.name);
+  } catch (const std::bad_alloc&) {
+    result = {{}, OutOfMemoryMessage(path)};
+  }
   return result;
 }
 
@@ -592,9 +841,11 @@ std::string NoSuchSheetMessage(const std::string& path, const std::string& sheet
   return "The workbook " + path + " has no sheet named \"" + sheet + "\".\nIts sheets: " + list + ".";
 }
 
-SheetRead ReadWorkbookSheet(const std::string& path, const std::string& sheet, const SheetRowSink& sink,
-                            const std::function<void(std::int64_t size)>& onStart) {
-  OpenedBook opened = OpenBook(path);
+namespace {
+
+SheetRead ReadSheet(const std::string& path, const std::string& sheet, const SheetRowSink& sink,
+                    const std::function<void(std::int64_t size)>& onStart, std::uint64_t memory) {
+  OpenedBook opened = OpenBook(path, memory);
   if (!opened.message.empty()) return {false, std::move(opened.message), 0};
   const Archive& archive = *opened.archive;
   const auto& sheets = opened.book.sheets;
@@ -609,7 +860,7 @@ SheetRead ReadWorkbookSheet(const std::string& path, const std::string& sheet, c
   }
   if (!HasPart(archive, chosen->part)) return {false, DamagedMessage(path), 0};
   std::vector<bool> dateStyles;
-  std::vector<std::string> strings;
+  SharedStrings strings;
   if (std::string m = ReadDateStyles(archive, opened.book, dateStyles); !m.empty()) return {false, m, 0};
   if (std::string m = ReadSharedStrings(archive, opened.book, strings); !m.empty()) return {false, m, 0};
 
@@ -619,16 +870,28 @@ SheetRead ReadWorkbookSheet(const std::string& path, const std::string& sheet, c
   if (zip_stat(archive.zip.get(), chosen->part.c_str(), 0, &stat) == 0 && (stat.valid & ZIP_STAT_SIZE))
     result.size = static_cast<std::int64_t>(std::min<std::uint64_t>(stat.size, archive.limit));
   if (onStart) onStart(result.size);
-  const SheetContext context{path, strings, dateStyles, opened.book.date1904, sink};
+  const SheetContext context{path,   chosen->name, chosen->part, strings, dateStyles, opened.book.date1904,
+                             archive.memory - std::min(archive.memory, strings.held()), archive.memory, sink};
   SheetScan scan(context);
   std::string message = ScanPart(archive, chosen->part, scan, &scan.position);
   if (!message.empty()) return {false, std::move(message), result.size};
   // A sheet whose last row lacks its closing tag still hands the row on.
-  if (scan.message.empty() && !scan.sinkStopped) scan.Close("row");
+  if (scan.message.empty() && !scan.sinkStopped && scan.Finish()) scan.Close("row");
   if (!scan.message.empty()) return {false, std::move(scan.message), result.size};
   if (scan.sinkStopped) return {false, {}, result.size};
   result.ok = true;
   return result;
+}
+
+}  // namespace
+
+SheetRead ReadWorkbookSheet(const std::string& path, const std::string& sheet, const SheetRowSink& sink,
+                            const std::function<void(std::int64_t size)>& onStart, std::uint64_t memory) {
+  try {
+    return ReadSheet(path, sheet, sink, onStart, memory);
+  } catch (const std::bad_alloc&) {
+    return {false, OutOfMemoryMessage(path), 0};
+  }
 }
 
 }  // namespace kinvar

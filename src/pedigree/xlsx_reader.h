@@ -9,7 +9,8 @@
 // reference, so a gap is an empty cell; row numbers are the sheet's.
 //
 // A workbook that is damaged, password-protected, or whose parts unpack to
-// far more than the file could hold, is refused with a message.
+// far more than the file could hold or than memory can, is refused with a
+// message that names the sheet and the cell where one is at fault.
 #pragma once
 
 #include <cstdint>
@@ -50,6 +51,7 @@ std::string NoSuchSheetMessage(const std::string& path, const std::string& sheet
 // is empty in `cells` and listed in `errors`. `position` counts the sheet's
 // unpacked bytes read so far, for progress.
 struct SheetRow {
+  std::string_view sheet;  // the sheet's name
   std::int64_t row = 0;
   std::span<const std::string_view> cells;
   struct ErrorCell {
@@ -70,9 +72,14 @@ struct SheetRead {
 };
 
 // Reads the sheet named `sheet`, or the first worksheet when it is empty.
-// `onStart` learns the unpacked size before the first row.
+// `onStart` learns the unpacked size before the first row. What the reading
+// holds in memory at once (the shared strings, a row's cells, a small part
+// and its parse) stays within `memory` bytes, 0 meaning half the memory free
+// now; a workbook that needs more is refused with a message, as is one that
+// declares a document type or entities.
 SheetRead ReadWorkbookSheet(const std::string& path, const std::string& sheet,
                             const SheetRowSink& sink,
-                            const std::function<void(std::int64_t size)>& onStart = {});
+                            const std::function<void(std::int64_t size)>& onStart = {},
+                            std::uint64_t memory = 0);
 
 }  // namespace kinvar

@@ -17,6 +17,10 @@ namespace kinvar::xlsx {
 //   bool Close(std::string_view localName);
 //   bool Text(std::string_view raw, bool cdata);   // raw: entities not replaced
 // each returning false to stop the scan. Names lose their namespace prefix.
+// A handler may also have
+//   bool Declaration();   // a document type or another markup declaration
+// called when "<!" and a letter start one; without it the declaration, with
+// its internal subset, is skipped unread.
 //
 // Scans the complete tokens of `data` and returns how many bytes they take;
 // the caller keeps the rest and passes it again, with more bytes, next time.
@@ -133,6 +137,12 @@ std::size_t ScanXml(std::string_view data, bool last, Handler& handler, bool& st
       const std::size_t close = rest.find("?>", 2);
       if (close != npos) n = close + 2;
     } else if (rest.starts_with("<!")) {
+      if constexpr (requires { handler.Declaration(); }) {
+        // "<!-" or "<![" may still become a comment or a CDATA section.
+        if (rest.size() < 3 && !last) return pos;
+        const char c = rest.size() < 3 ? '\0' : static_cast<char>(rest[2] | 0x20);
+        if (c >= 'a' && c <= 'z' && !handler.Declaration()) break;
+      }
       n = DoctypeEnd(rest);
     } else if (rest.size() >= 2 || last) {
       n = TagEnd(rest);

@@ -86,6 +86,43 @@ TEST(XlsxCells, CellReferences) {
   }
 }
 
+// Rows and columns of any length are told apart from damage, and none
+// overflows on its way to "beyond".
+TEST(XlsxCells, CellReferenceFaults) {
+  using xlsx::RefFault;
+  struct Row { const char* name; const char* ref; RefFault fault; };
+  const Row rows[] = {
+      {"the last cell", "XFD1048576", RefFault::kNone},
+      {"one row beyond", "A1048577", RefFault::kBeyondRows},
+      {"the largest 64-bit row", "A9223372036854775807", RefFault::kBeyondRows},
+      {"one beyond the largest 64-bit row", "A9223372036854775808", RefFault::kBeyondRows},
+      {"forty digits", "B1234567890123456789012345678901234567890", RefFault::kBeyondRows},
+      {"leading zeros", "A0000000000000000000000000001", RefFault::kNone},
+      {"one column beyond", "XFE1", RefFault::kBeyondColumns},
+      {"thirty letters", "AAAAAAAAAAAAAAAAAAAAAAAAAAAAAA1", RefFault::kBeyondColumns},
+      {"row zero", "A0", RefFault::kMalformed}, {"many zeros", "A0000", RefFault::kMalformed},
+      {"a sign", "A-1", RefFault::kMalformed}, {"a plus", "A+1", RefFault::kMalformed},
+      {"lower case", "a1", RefFault::kMalformed}, {"a blank", "A 1", RefFault::kMalformed},
+  };
+  for (const Row& r : rows) {
+    RefFault fault = RefFault::kMalformed;
+    const auto got = xlsx::ParseCellRef(r.ref, &fault);
+    EXPECT_EQ(got.has_value(), r.fault == RefFault::kNone) << r.name;
+    EXPECT_EQ(fault, r.fault) << r.name;
+  }
+  EXPECT_EQ(xlsx::ParseCellRef("A0000000000000000000000000001")->row, 1);
+}
+
+TEST(XlsxCells, SheetCellNames) {
+  struct Row { const char* name; const char* sheet; const char* text; };
+  const Row rows[] = {
+      {"plain", "Sheet1", "Sheet1!C7"}, {"underscore and point", "herd_2.b", "herd_2.b!C7"},
+      {"a blank", "Herd A", "'Herd A'!C7"}, {"an apostrophe", "Bob's", "'Bob''s'!C7"},
+      {"a leading digit", "2021", "'2021'!C7"}, {"non-ASCII", "Bj\xC3\xB6rn", "'Bj\xC3\xB6rn'!C7"},
+  };
+  for (const Row& r : rows) EXPECT_EQ(xlsx::SheetCell(r.sheet, "C7"), r.text) << r.name;
+}
+
 TEST(XlsxCells, ColumnNamesReadBack) {
   for (std::int32_t column = 0; column < 16384; ++column) {
     const auto ref = xlsx::ParseCellRef(xlsx::ColumnName(column) + "1");
@@ -375,8 +412,6 @@ TEST(XlsxRefusals, DamagedOldAndEmptyFiles) {
     std::erase_if(parts, [&](const test::ZipPart& p) { return p.name == drop; });
     return parts;
   };
-  WorkbookLayout badString = OneSheet("<row><c t=\"s\"><v>3</v></c></row>");
-  badString.sharedStrings = SharedStringsXml({"only"});
   auto brokenXml = WorkbookParts(ThreeSheets());
   brokenXml[2].data = "<workbook><sheets><sheet name=";
   struct Row {
@@ -394,8 +429,6 @@ TEST(XlsxRefusals, DamagedOldAndEmptyFiles) {
       {"no workbook part", "", without("xl/workbook.xml"), kDamaged},
       {"no sheet part", "", without("xl/worksheets/sheet1.xml"), kDamaged},
       {"no relationships", "", without("xl/_rels/workbook.xml.rels"), kDamaged},
-      {"shared string out of range", "", WorkbookParts(badString), kDamaged},
-      {"malformed reference", "", WorkbookParts(OneSheet("<row><c r=\"1A\"><v>3</v></c></row>")), kDamaged},
       {"malformed workbook XML", "", brokenXml, kDamaged},
       {"no worksheet", "", WorkbookParts(WorkbookLayout{}), "Cannot read the workbook @.\nIt has no worksheet.",
        ".xlsx", true},
@@ -480,27 +513,233 @@ TEST(XlsxRefusals, LongTokens) {
   }
 }
 
-// Entities declared in a document type are never expanded, in the sheet
-// nor in the parts pugixml reads: the text stays as written.
-TEST(XlsxRefusals, EntitiesAreNotExpanded) {
-  std::string doctype = "<!DOCTYPE lolz [<!ENTITY lol \"lol\">";
-  for (int i = 1; i <= 9; ++i) {
-    doctype += "<!ENTITY lol" + std::to_string(i) + " \"";
-    for (int j = 0; j < 10; ++j) doctype += "&lol" + (i == 1 ? std::string() : std::to_string(i - 1)) + ";";
-    doctype += "\">";
+// Cells and rows that no spreadsheet writes are refused with the sheet and
+// the cell, or the row, where they stand.
+TEST(XlsxRefusals, CellFaultsNameTheSheetAndCell) {
+  const std::string one = "<c><v>1</v></c>";
+  WorkbookLayout badString = OneSheet("<row r=\"4\">" + one + "<c r=\"B4\" t=\"s\"><v>3</v></c></row>");
+  badString.sharedStrings = SharedStringsXml({"only"});
+  WorkbookLayout badIndex = OneSheet("<row><c t=\"s\"><v>x</v></c></row>");
+  badIndex.sharedStrings = SharedStringsXml({"only"});
+  WorkbookLayout quotedSheet = OneSheet("<row><c t=\"s\"><v>1</v></c></row>");
+  quotedSheet.sheets[0].name = "Herd A";
+  quotedSheet.sharedStrings = SharedStringsXml({"only"});
+  const std::string beyond = " is beyond the sheet's 1,048,576 rows.";
+  struct Row { const char* name; WorkbookLayout layout; std::string message; };
+  const Row rows[] = {
+      {"a row beyond the sheet", OneSheet("<row r=\"1048577\">" + one + "</row>"),
+       "In sheet S, row 1048577" + beyond},
+      {"the largest 64-bit row", OneSheet("<row r=\"9223372036854775807\">" + one + "</row><row>" + one + "</row>"),
+       "In sheet S, row 9223372036854775807" + beyond},
+      {"a row beyond 64 bits", OneSheet("<row r=\"99999999999999999999999999999999\">" + one + "</row>"),
+       "In sheet S, row 999999999999999999999999..." + beyond},
+      {"counting on past the last row", OneSheet("<row r=\"1048576\">" + one + "</row><row>" + one + "</row>"),
+       "In sheet S, row 1048577" + beyond},
+      {"a cell beyond the rows", OneSheet("<row r=\"7\"><c r=\"C1048577\"><v>1</v></c></row>"),
+       "In cell S!C1048577, row 1048577" + beyond},
+      {"a cell beyond 64 bits", OneSheet("<row r=\"7\"><c r=\"C18446744073709551617\"><v>1</v></c></row>"),
+       "In cell S!C18446744073709551617, row 18446744073709551617" + beyond},
+      {"a cell beyond the columns", OneSheet("<row r=\"2\"><c r=\"XFE2\"><v>1</v></c></row>"),
+       "In cell S!XFE2, column XFE is beyond the sheet's 16,384 columns."},
+      {"counting on past the last column", OneSheet("<row r=\"2\"><c r=\"XFD2\"><v>1</v></c>" + one + "</row>"),
+       "In cell S!XFE2, column XFE is beyond the sheet's 16,384 columns."},
+      {"a malformed reference", OneSheet("<row r=\"3\"><c r=\"1A\"><v>3</v></c></row>"),
+       "Its sheet S is damaged: in row 3, \"1A\" is not a cell reference."},
+      {"a malformed row number", OneSheet("<row r=\"x1\">" + one + "</row>"),
+       "Its sheet S is damaged: \"x1\" is not a row number."},
+      {"row zero", OneSheet("<row r=\"0\">" + one + "</row>"), "Its sheet S is damaged: \"0\" is not a row number."},
+      {"a shared string out of range", badString,
+       "Cell S!B4 is damaged: it refers to the shared string \"3\", which the workbook does not hold."},
+      {"a shared string index not a number", badIndex,
+       "Cell S!A1 is damaged: it refers to the shared string \"x\", which the workbook does not hold."},
+      {"a sheet name that a reference quotes", quotedSheet,
+       "Cell 'Herd A'!A1 is damaged: it refers to the shared string \"1\", which the workbook does not hold."},
+  };
+  for (const Row& r : rows) {
+    TempWorkbook book(r.layout);
+    const ReadRows got = Rows(book.path());
+    EXPECT_FALSE(got.read.ok) << r.name;
+    EXPECT_EQ(got.read.message, "Cannot read the workbook " + book.path() + ".\n" + r.message) << r.name;
   }
-  doctype += "<!ENTITY ext SYSTEM \"file:///etc/passwd\">]>";
-  WorkbookLayout layout = OneSheet("<row>" + Inline("&lol9;") + "<c t=\"s\"><v>0</v></c>" + Inline("&ext;") + "</row>");
-  layout.sharedStrings = "<?xml version=\"1.0\"?>" + doctype + "<sst><si><t>&lol9;</t></si></sst>";
-  auto parts = WorkbookParts(layout);
-  for (auto& part : parts) {
-    if (part.name == "xl/worksheets/sheet1.xml") part.data.insert(part.data.find("<worksheet"), doctype);
-    if (part.name == "xl/workbook.xml") part.data.insert(part.data.find("<workbook"), doctype);
+}
+
+// A sheet part that is not a worksheet in XML is damage, not an empty file.
+TEST(XlsxRefusals, SheetsThatAreNotXml) {
+  struct Row { const char* name; std::string data; };
+  const Row rows[] = {
+      {"empty", ""},
+      {"plain text", "Progeny Sire Dam\nA 0 0\n"},
+      {"binary", std::string("\x00\x01\x02PK\x03\x04", 7)},
+      {"another document", "<?xml version=\"1.0\"?><html><body>A</body></html>"},
+      {"a closing tag first", "</worksheet><worksheet/>"},
+  };
+  for (const Row& r : rows) {
+    auto parts = WorkbookParts(OneSheet("<row>" + Inline("A") + "</row>"));
+    for (auto& part : parts)
+      if (part.name == "xl/worksheets/sheet1.xml") part.data = r.data;
+    TempWorkbook book(parts);
+    const ReadRows got = Rows(book.path());
+    EXPECT_FALSE(got.read.ok) << r.name;
+    EXPECT_EQ(got.read.message, "Cannot read the workbook " + book.path() +
+                                    ".\nIts sheet S (part xl/worksheets/sheet1.xml) is not a worksheet in XML; "
+                                    "the file is damaged.")
+        << r.name;
   }
+  // What may stand before the worksheet: a byte-order mark, blanks, the
+  // declaration, comments.
+  auto parts = WorkbookParts(OneSheet("<row>" + Inline("A") + "</row>"));
+  parts[4].data.insert(0, "\xEF\xBB\xBF \r\n");
+  ASSERT_EQ(parts[4].name, "xl/worksheets/sheet1.xml");
+  parts[4].data.insert(parts[4].data.find("<worksheet"), "<!-- made by hand -->\n");
   TempWorkbook book(parts);
   const ReadRows got = Rows(book.path());
   ASSERT_TRUE(got.read.ok) << got.read.message;
-  EXPECT_EQ(got.rows.at(0).second, (Cells{"&lol9;", "&lol9;", "&ext;"}));
+  EXPECT_EQ(got.rows, (NumberedRows{{1, {"A"}}}));
+}
+
+// A document type or an entity declaration, internal or external, in any
+// part that is read refuses the workbook: nothing in it is expanded or
+// fetched. Markup that only looks like one, in a comment or CDATA, is read.
+TEST(XlsxRefusals, DeclarationsAreRefused) {
+  const std::string internal = "<!DOCTYPE lolz [<!ENTITY lol \"lol\"><!ENTITY lol2 \"&lol;&lol;&lol;\">]>";
+  const std::string external = "<!DOCTYPE x [<!ENTITY ext SYSTEM \"file:///etc/passwd\">]>";
+  const std::string bare = "<!ENTITY lol \"lol\">";
+  WorkbookLayout layout = OneSheet("<row>" + Inline("A") + "<c t=\"s\"><v>0</v></c></row>");
+  layout.sharedStrings = SharedStringsXml({"B"});
+  layout.styles = test::StylesXml({}, {0});
+  struct Row { const char* name; const char* part; std::string declaration; bool refused; };
+  const Row rows[] = {
+      {"internal subset in the sheet", "xl/worksheets/sheet1.xml", internal, true},
+      {"external entity in the sheet", "xl/worksheets/sheet1.xml", external, true},
+      {"a bare entity in the sheet", "xl/worksheets/sheet1.xml", bare, true},
+      {"a document type without a subset", "xl/worksheets/sheet1.xml", "<!DOCTYPE worksheet>", true},
+      {"lower case", "xl/worksheets/sheet1.xml", "<!doctype worksheet>", true},
+      {"in the shared strings", "xl/sharedStrings.xml", internal, true},
+      {"in the workbook", "xl/workbook.xml", external, true},
+      {"in the workbook's relationships", "xl/_rels/workbook.xml.rels", internal, true},
+      {"in the package's relationships", "_rels/.rels", external, true},
+      {"in the styles", "xl/styles.xml", internal, true},
+      {"in a comment", "xl/worksheets/sheet1.xml", "<!-- <!DOCTYPE x [<!ENTITY a \"b\">]> -->", false},
+      {"in a comment of the workbook", "xl/workbook.xml", "<!-- <!DOCTYPE x> -->", false},
+  };
+  for (const Row& r : rows) {
+    auto parts = WorkbookParts(layout);
+    const auto part = std::find_if(parts.begin(), parts.end(), [&](const test::ZipPart& p) { return p.name == r.part; });
+    ASSERT_NE(part, parts.end()) << r.name;
+    const std::size_t root = part->data.find('<', part->data.find("?>") == std::string::npos ? 0 : part->data.find("?>"));
+    part->data.insert(root, r.declaration);
+    TempWorkbook book(parts);
+    const ReadRows got = Rows(book.path());
+    if (!r.refused) {
+      ASSERT_TRUE(got.read.ok) << r.name << ": " << got.read.message;
+      EXPECT_EQ(got.rows, (NumberedRows{{1, {"A", "B"}}})) << r.name;
+      continue;
+    }
+    EXPECT_FALSE(got.read.ok) << r.name;
+    EXPECT_EQ(got.read.message, "Cannot read the workbook " + book.path() + ".\nIts part " + r.part +
+                                    " declares a document type or entities, which spreadsheet programs never "
+                                    "write; the file is not read.")
+        << r.name;
+  }
+  // A part in UTF-16, which the small parts' parser reads too.
+  {
+    auto parts = WorkbookParts(layout);
+    std::string& book = parts[2].data;
+    ASSERT_EQ(parts[2].name, "xl/workbook.xml");
+    book.insert(book.find("<workbook"), "<!DOCTYPE x [<!ENTITY a \"b\">]>");
+    book.replace(0, book.find("?>") + 2, "<?xml version=\"1.0\" encoding=\"UTF-16\"?>");
+    std::string utf16 = "\xFF\xFE";
+    for (const char c : book) utf16 += {c, '\0'};
+    book = utf16;
+    TempWorkbook utf16Book(parts);
+    EXPECT_EQ(Rows(utf16Book.path()).read.message,
+              "Cannot read the workbook " + utf16Book.path() +
+                  ".\nIts part xl/workbook.xml declares a document type or entities, which spreadsheet programs "
+                  "never write; the file is not read.");
+  }
+  // CDATA is text: a cell may hold what looks like a declaration.
+  TempWorkbook cdata(OneSheet("<row><c t=\"inlineStr\"><is><t><![CDATA[<!DOCTYPE x>]]></t></is></c></row>"));
+  const ReadRows got = Rows(cdata.path());
+  ASSERT_TRUE(got.read.ok) << got.read.message;
+  EXPECT_EQ(got.rows, (NumberedRows{{1, {"<!DOCTYPE x>"}}}));
+}
+
+// Text that compresses poorly, so that the file stays within the inflation
+// ratio and only memory bounds it.
+std::string RandomLetters(std::size_t n, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string text(n, 'a');
+  for (char& c : text) c = static_cast<char>('a' + random() % 26);
+  return text;
+}
+
+// What a workbook may unpack into memory is bounded: shared strings, a
+// row's cells and the small parts parsed whole are refused with the memory
+// named, never read until the allocation fails.
+TEST(XlsxRefusals, MemoryBoundsWhatIsHeld) {
+  const std::uint64_t mb = std::uint64_t{1} << 20;
+  std::vector<std::string> many;
+  for (int i = 0; i < 30000; ++i) many.push_back(RandomLetters(100, static_cast<unsigned>(i)));
+  WorkbookLayout strings = OneSheet("<row><c t=\"s\"><v>29999</v></c></row>");
+  strings.sharedStrings = SharedStringsXml(many);
+  WorkbookLayout longCell = OneSheet("<row r=\"3\">" + Inline(RandomLetters(3 * mb, 1)) + "</row>");
+  WorkbookLayout longString = OneSheet("<row><c t=\"s\"><v>0</v></c></row>");
+  longString.sharedStrings = SharedStringsXml({RandomLetters(3 * mb, 2)});
+  auto bigBook = WorkbookParts(OneSheet("<row>" + Inline("A") + "</row>"));
+  bigBook[2].data.insert(bigBook[2].data.find("<workbook"), "<!--" + RandomLetters(mb, 3) + "-->");
+  ASSERT_EQ(bigBook[2].name, "xl/workbook.xml");
+  struct Row { const char* name; std::vector<test::ZipPart> parts; std::uint64_t memory; std::string message; };
+  const Row rows[] = {
+      {"many shared strings", WorkbookParts(strings), 2 * mb,
+       "Its part xl/sharedStrings.xml unpacks to more than the 2 MB of memory free to hold it."},
+      {"one long shared string", WorkbookParts(longString), 2 * mb,
+       "Its part xl/sharedStrings.xml unpacks to more than the 2 MB of memory free to hold it."},
+      {"one long cell", WorkbookParts(longCell), 2 * mb,
+       "Row 3 of sheet S unpacks to more than the 2 MB of memory free to hold it."},
+      {"a large workbook part", bigBook, 2 * mb,
+       "Its part xl/workbook.xml unpacks to more than the 2 MB of memory free to hold it."},
+      {"many shared strings within the memory", WorkbookParts(strings), 64 * mb, ""},
+  };
+  for (const Row& r : rows) {
+    TempWorkbook book(r.parts);
+    std::vector<std::string> cells;
+    const SheetRead read = ReadWorkbookSheet(
+        book.path(), "",
+        [&cells](const SheetRow& row) {
+          cells.assign(row.cells.begin(), row.cells.end());
+          return true;
+        },
+        {}, r.memory);
+    if (r.message.empty()) {
+      ASSERT_TRUE(read.ok) << r.name << ": " << read.message;
+      EXPECT_EQ(cells, (std::vector<std::string>{many.back()})) << r.name;
+      continue;
+    }
+    EXPECT_FALSE(read.ok) << r.name;
+    EXPECT_EQ(read.message, "Cannot read the workbook " + book.path() + ".\n" + r.message) << r.name;
+  }
+}
+
+// Shared strings kept in one buffer give back each string whole, the empty
+// ones and rich-text runs included.
+TEST(XlsxWorkbook, ManySharedStringsReadBack) {
+  std::vector<std::string> strings;
+  std::string rows;
+  for (int i = 0; i < 5000; ++i) {
+    strings.push_back(i % 7 == 0 ? std::string() : "S" + std::to_string(i * 7919 % 100003));
+    rows += "<row r=\"" + std::to_string(i + 1) + "\"><c t=\"s\"><v>" + std::to_string(4999 - i) + "</v></c>" +
+            Inline("x") + "</row>";
+  }
+  WorkbookLayout layout = OneSheet(rows);
+  layout.sharedStrings = SharedStringsXml(strings);
+  TempWorkbook book(layout);
+  const ReadRows got = Rows(book.path());
+  ASSERT_TRUE(got.read.ok) << got.read.message;
+  ASSERT_EQ(got.rows.size(), 5000u);
+  for (int i = 0; i < 5000; ++i) {
+    const std::string& expected = strings[static_cast<std::size_t>(4999 - i)];
+    ASSERT_EQ(got.rows[static_cast<std::size_t>(i)].second, (Cells{expected, "x"})) << i;
+  }
 }
 
 // ---------------------------------------------------------------- pedigrees
@@ -576,14 +815,14 @@ TEST(XlsxPedigree, ErrorValuesAndMessages) {
   struct Row { const char* name; std::string rows; LoadStatus status; const char* message; };
   const Row rows[] = {
       {"error value in a named column", header + "<row r=\"3\"><c r=\"A3\"><v>2</v></c><c r=\"B3\" t=\"e\"><v>#N/A</v></c></row>",
-       LoadStatus::kReadFailed, "Error in line 3.\nCell B3 holds the error value #N/A."},
+       LoadStatus::kReadFailed, "Error in cell S!B3.\nThe cell holds the error value #N/A."},
       {"error value in a column without a name",
        header + "<row r=\"3\"><c r=\"A3\"><v>2</v></c><c r=\"E3\" t=\"e\"><v>#DIV/0!</v></c></row>", LoadStatus::kLoaded, ""},
       {"the sheet's row number",
        "<row r=\"2\">" + Inline("Progeny") + Inline("Sire") + Inline("Dam") + Inline("F") +
            "</row><row r=\"5\"><c><v>1</v></c><c><v>0</v></c><c><v>0</v></c><c><v>1.5</v></c></row>",
        LoadStatus::kReadFailed,
-       "Error in line 5.\nThe inbreeding coefficient must be in the range of 0 - 1.\nColumn F: \"1.5\""},
+       "Error in cell S!D5.\nThe inbreeding coefficient must be in the range of 0 - 1.\nColumn F: \"1.5\""},
   };
   for (const Row& r : rows) {
     TempWorkbook book(OneSheet(r.rows));
@@ -592,6 +831,104 @@ TEST(XlsxPedigree, ErrorValuesAndMessages) {
     EXPECT_EQ(outcome.status, r.status) << r.name;
     EXPECT_EQ(outcome.message, r.message) << r.name;
   }
+}
+
+// A cell that the rules refuse is named by its sheet and cell, and the cells
+// that a text file cannot have (a line break, a control character, a double
+// quote in an ID) and an F that is not wholly a number are refused too:
+// Kinvar's own saved file would otherwise refuse or change the ID.
+TEST(XlsxPedigree, RefusedCellsAreNamed) {
+  const auto row = [](std::initializer_list<std::string> cells, int number = 3) {
+    std::string xml = "<row r=\"" + std::to_string(number) + "\">";
+    for (const std::string& c : cells) xml += c.empty() ? "<c/>" : Inline(c);
+    return xml + "</row>";
+  };
+  const std::string header = row({"Progeny", "Sire", "Dam", "F"}, 1) + row({"P", "0", "0", "."}, 2);
+  const std::string controls = "contains a control character (shown as ?). IDs cannot contain control characters.";
+  const std::string quotes = "contains a double quote. IDs cannot contain double quotes, since Kinvar reads a "
+                             "double quote in its files as the start of a quoted field.";
+  const auto notNumber = [](const std::string& cell, const std::string& at = "S!D3") {
+    return "Error in cell " + at + ".\nThe inbreeding coefficient must be a number in the range of 0 - 1.\nColumn F: \"" +
+           cell + "\"";
+  };
+  struct Row { const char* name; std::string rows; std::string message; const char* sheet = "S"; };
+  const Row rows[] = {
+      {"a line break (Alt+Enter)", row({"A\nB", "0", "0", "."}),
+       "Error in cell S!A3, column Progeny.\nThe ID \"A?B\" " + controls},
+      {"an escaped line break", row({"A_x000A_B", "0", "0", "."}),
+       "Error in cell S!A3, column Progeny.\nThe ID \"A?B\" " + controls},
+      {"an escaped control character", row({"A_x0001_", "0", "0", "."}),
+       "Error in cell S!A3, column Progeny.\nThe ID \"A?\" " + controls},
+      {"a character reference to a carriage return", row({"P", "S&#13;", "0", "."}),
+       "Error in cell S!B3, column Sire.\nThe ID \"S?\" " + controls},
+      {"a trailing line break in a dam", row({"A", "0", "D\n", "."}),
+       "Error in cell S!C3, column Dam.\nThe ID \"D?\" " + controls},
+      {"a quoted ID", row({"&quot;Q&quot;", "0", "0", "."}),
+       "Error in cell S!A3, column Progeny.\nThe ID \"\"Q\"\" " + quotes},
+      {"a quote inside a sire", row({"A", "S\"1", "0", "."}),
+       "Error in cell S!B3, column Sire.\nThe ID \"S\"1\" " + quotes},
+      {"an F with letters after it", row({"A", "0", "0", "0.5xyz"}),
+       notNumber("0.5xyz")},
+      {"an F of letters", row({"A", "0", "0", "abc"}),
+       notNumber("abc")},
+      {"an F of a boolean cell", "<row r=\"3\">" + Inline("A") + "<c><v>0</v></c><c><v>0</v></c><c t=\"b\"><v>1</v></c></row>",
+       notNumber("TRUE")},
+      {"an F of two points", row({"A", "0", "0", "0.2.5"}),
+       notNumber("0.2.5")},
+      {"a quoted sheet name", row({"A", "0", "0", "x"}),
+       notNumber("x", "'Herd A'!D3"), "Herd A"},
+      {"a forbidden character", row({"A", "0", "D&lt;", "."}),
+       "Error in cell S!C3.\nThese characters   '<'   '>'   '|'   '!'   are not permitted.\nColumn Dam: \"D<\""},
+      {"an ID too long", row({"A", std::string(21, 'S'), "0", "."}),
+       "Error in cell S!B3.\nThe length of each field should not be more than 20.\nColumn Sire: \"" +
+           std::string(21, 'S') + "\""},
+      {"a blank inside an ID", row({"A B", "0", "0", "."}),
+       "Error in cell S!A3, column Progeny.\nThe ID \"A B\" contains a blank. IDs cannot contain blanks, since "
+       "Kinvar writes its files with blanks between the columns."},
+      {"no ID", row({"", "S", "D", "."}), "Error in cell S!A3, column Progeny.\nThe individual has no ID."},
+      {"an F beyond 1", row({"A", "0", "0", "1.5"}),
+       "Error in cell S!D3.\nThe inbreeding coefficient must be in the range of 0 - 1.\nColumn F: \"1.5\""},
+      {"accepted: a decimal comma, a missing F, blanks around a cell",
+       row({" A ", "0", "0", "0,25"}) + row({"B", "A", "0", "."}, 4) + row({"C", "0", "0", ""}, 5), ""},
+  };
+  for (const Row& r : rows) {
+    WorkbookLayout layout = OneSheet(header + r.rows);
+    layout.sheets[0].name = r.sheet;
+    TempWorkbook book(layout);
+    Pedigree ped;
+    const LoadOutcome outcome = test::LoadPath(book.path(), ped);
+    EXPECT_EQ(outcome.status, r.message.empty() ? LoadStatus::kLoaded : LoadStatus::kReadFailed) << r.name;
+    EXPECT_EQ(outcome.message, r.message) << r.name;
+  }
+}
+
+// Any ID that loads is one that Kinvar's own files hold: no control byte,
+// no quote, no blank, whatever a cell held.
+TEST(XlsxPedigree, LoadedIdsHoldNoControlsOrQuotes) {
+  std::mt19937 random(5);
+  const std::string pieces[] = {"A", "b", "7", "_x000A_", "_x0009_", "_x001F_", "&quot;", "&#10;", "&#x7F;",
+                                "\n", "'", "-", "\xC3\xA9"};
+  int loaded = 0;
+  for (int trial = 0; trial < 300; ++trial) {
+    std::string id;
+    for (int i = 0, n = 1 + static_cast<int>(random() % 4); i < n; ++i) id += pieces[random() % std::size(pieces)];
+    TempWorkbook book(OneSheet("<row>" + Inline("Progeny") + Inline("Sire") + Inline("Dam") + "</row><row>" +
+                               Inline(id) + "<c><v>0</v></c><c><v>0</v></c></row>"));
+    Pedigree ped;
+    const LoadOutcome outcome = test::LoadPath(book.path(), ped);
+    if (outcome.status != LoadStatus::kLoaded) {
+      EXPECT_TRUE(outcome.message.starts_with("Error in cell S!A2")) << id << ": " << outcome.message;
+      continue;
+    }
+    ++loaded;
+    for (std::int32_t i = 0; i < ped.nTotal; ++i) {
+      for (const char c : ped.byCode(i).Id()) {
+        const auto b = static_cast<unsigned char>(c);
+        EXPECT_TRUE(b >= 0x20 && b != 0x7F && c != '"' && c != ' ') << id;
+      }
+    }
+  }
+  EXPECT_GT(loaded, 10);
 }
 
 }  // namespace

@@ -42,6 +42,48 @@ bool WriteZip(const std::string& path, const std::vector<ZipPart>& parts) {
   return zip_close(z) == 0;
 }
 
+std::string ZipBytes(const std::vector<ZipPart>& parts) {
+  zip_error_t error;
+  zip_error_init(&error);
+  zip_source_t* buffer = zip_source_buffer_create(nullptr, 0, 0, &error);
+  if (buffer == nullptr) return {};
+  zip_t* z = zip_open_from_source(buffer, ZIP_TRUNCATE, &error);
+  if (z == nullptr) {
+    zip_source_free(buffer);
+    return {};
+  }
+  zip_source_keep(buffer);  // zip_close would free it otherwise
+  bool ok = true;
+  for (const ZipPart& part : parts) {
+    zip_source_t* source = zip_source_buffer(z, part.data.data(), part.data.size(), 0);
+    const zip_int64_t index = source ? zip_file_add(z, part.name.c_str(), source, ZIP_FL_OVERWRITE) : -1;
+    if (index < 0) {
+      if (source) zip_source_free(source);
+      ok = false;
+      break;
+    }
+    zip_set_file_compression(z, static_cast<zip_uint64_t>(index), part.stored ? ZIP_CM_STORE : ZIP_CM_DEFLATE, 0);
+  }
+  if (!ok || zip_close(z) != 0) {
+    zip_discard(z);  // still open: closing failed or never began
+    zip_source_free(buffer);
+    return {};
+  }
+  std::string bytes;
+  if (zip_source_open(buffer) == 0) {
+    zip_source_seek(buffer, 0, SEEK_END);
+    const zip_int64_t size = zip_source_tell(buffer);
+    zip_source_seek(buffer, 0, SEEK_SET);
+    if (size > 0) {
+      bytes.resize(static_cast<std::size_t>(size));
+      if (zip_source_read(buffer, bytes.data(), static_cast<zip_uint64_t>(size)) != size) bytes.clear();
+    }
+    zip_source_close(buffer);
+  }
+  zip_source_free(buffer);
+  return bytes;
+}
+
 std::vector<ZipPart> WorkbookParts(const WorkbookLayout& layout) {
   std::string types =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"

@@ -18,6 +18,9 @@ struct ZipPart {
 // Writes the parts as a zip archive, replacing `path`; false on failure.
 bool WriteZip(const std::string& path, const std::vector<ZipPart>& parts);
 
+// The bytes of that archive, made in memory; "" on failure.
+std::string ZipBytes(const std::vector<ZipPart>& parts);
+
 struct SheetLayout {
   std::string name;
   std::string rows;  // the <row> elements of <sheetData>
