@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
       std::vector<GroupTrend> rows;
       out["trends" + k] = CpuSecondsOf([&] {
         const GenerationDepths depths = TraceGenerations(ped);
-        ComputeGroupTrends(ped, depths, progress, rows);
+        ComputeGroupTrends(ped, depths, progress, 0, 100, rows);
       });
       out["refused" + k] = AverageBetweenGroupsRefusal(ped).empty() ? 0 : 1;
     }
