@@ -13,10 +13,11 @@ namespace {
 // the process's own state rather than the document's; only the handler
 // writes the flag, and the path is set before any long computation starts.
 volatile std::sig_atomic_t interrupted = 0;
+volatile std::sig_atomic_t exitAtOnce = 0;
 char removalPath[4096] = {};
 
 extern "C" void OnInterrupt(int) {
-  if (interrupted != 0) {
+  if (interrupted != 0 || exitAtOnce != 0) {
     // unlink and _exit are async-signal-safe; nothing else is done here.
     if (removalPath[0] != '\0') ::unlink(removalPath);
     ::_exit(kInterruptedStatus);
@@ -36,6 +37,8 @@ void InstallInterruptHandlers() {
 }
 
 bool Interrupted() { return interrupted != 0; }
+
+void SetInterruptExitsAtOnce(bool atOnce) { exitAtOnce = atOnce ? 1 : 0; }
 
 void SetInterruptRemovalPath(const std::string& path) {
   if (path.size() >= sizeof removalPath) return;

@@ -14,6 +14,10 @@ constexpr int kInterruptedStatus = 130;
 
 void InstallInterruptHandlers();
 bool Interrupted();
+// While the inputs are opened and read nothing has been written, and an
+// open of a FIFO without a writer blocks where no cancel is polled (the
+// handler restarts it): there the first interrupt ends the program.
+void SetInterruptExitsAtOnce(bool atOnce);
 // The file a second interrupt removes before ending the program; "" none.
 void SetInterruptRemovalPath(const std::string& path);
 

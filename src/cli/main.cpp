@@ -727,8 +727,10 @@ int RunCommand(const CliCommand& command, const Arguments& args) {
 
   if (args.sheet && !SheetExists(args.pedigree, *args.sheet)) return 1;
   platform.SetSheet(args.sheet);
+  SetInterruptExitsAtOnce(true);
   if (!UseGeneticGroups(doc, args)) return 1;
   if (!doc.OpenPedigreeFile(args.pedigree)) return 1;
+  SetInterruptExitsAtOnce(false);
   if (doc.lastCommand() == kRejectedPedigree) {
     WriteReport(doc.pedigree().report, stderr);
     return 1;

@@ -294,6 +294,39 @@ TEST_F(Cli, ReadsThePedigreeFromAPipeStandardInputOrAFifo) {
   EXPECT_EQ(test::ReadWholeFile(err), "The file has a header row but no animal.\n");
 }
 
+// A FIFO that nobody writes blocks the open itself, where no cancel is
+// polled: one SIGTERM (or Ctrl+C) must still end the program.
+TEST_F(Cli, OneSignalEndsAWaitForAFifoWithoutAWriter) {
+  for (const int signal : {SIGTERM, SIGINT}) {
+    const std::string fifo = Out("lonely.fifo");
+    ::unlink(fifo.c_str());
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const pid_t child = ::fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+      ::freopen("/dev/null", "w", stderr);
+      ::execl(KINVAR_CLI_PATH, "kinvar-cli", "inbreeding", fifo.c_str(), static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    ::usleep(300000);
+    ::kill(child, signal);
+    int raw = 0;
+    pid_t done = 0;
+    for (int waited = 0; waited < 100 && done == 0; ++waited) {
+      done = ::waitpid(child, &raw, WNOHANG);
+      if (done == 0) ::usleep(50000);
+    }
+    if (done == 0) {
+      ::kill(child, SIGKILL);
+      ::waitpid(child, &raw, 0);
+      ADD_FAILURE() << "still waiting 5 s after signal " << signal;
+      continue;
+    }
+    EXPECT_TRUE(WIFEXITED(raw)) << signal;
+    EXPECT_EQ(WEXITSTATUS(raw), 130) << signal;
+  }
+}
+
 TEST_F(Cli, ARejectedPedigreeListsItsMistakesOnStandardError) {
   const CliRun run = Execute("view " + Quote(Example("rejected.pdg")));
   EXPECT_EQ(run.status, 1);

@@ -60,7 +60,9 @@ TEST(GeneticGroupsFile, ReadOrRefusedForWhatItIs) {
     const SourceFor source(row.source, row.text);
     std::vector<std::string> ids;
     EXPECT_EQ(ReadGroupIds(source.path, ids), Named(row.message, source.path)) << row.name;
-    if (std::string(row.message).empty()) EXPECT_EQ(ids, (std::vector<std::string>{"G1", "G2"})) << row.name;
+    if (std::string(row.message).empty()) {
+      EXPECT_EQ(ids, (std::vector<std::string>{"G1", "G2"})) << row.name;
+    }
   }
 }
 
