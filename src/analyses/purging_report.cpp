@@ -18,8 +18,6 @@ namespace kinvar {
 namespace {
 
 constexpr const char* kTitle = "Inbreeding-purging analysis";
-constexpr const char* kSeedMessage =
-    "The random seed must be a whole number from 0 to 4294967295, or empty for a new one.";
 constexpr std::size_t kFoundersShown = 20;
 
 struct PurgingRun {
@@ -51,15 +49,6 @@ std::optional<std::int32_t> ParseReplicates(const std::string& text) {
   return value;
 }
 
-// Empty: no seed typed. Nothing when the text is no seed.
-std::optional<std::optional<std::uint32_t>> ParseSeed(const std::string& text) {
-  if (text.empty()) return std::optional<std::uint32_t>{};
-  std::uint32_t value = 0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  return std::optional<std::uint32_t>{value};
-}
-
 std::string Shortest(float value) {
   char buffer[32];
   return {buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr};
@@ -88,9 +77,9 @@ bool AskSettings(CommandContext& ctx) {
                                MessageIcon::kError);
       return false;
     }
-    const auto seed = ParseSeed(texts.size() > 3 ? texts[3] : std::string());
+    const auto seed = ParseTypedSeed(texts.size() > 3 ? texts[3] : std::string());
     if (!seed) {
-      ctx.platform.ShowMessage(kSeedMessage, MessageIcon::kError);
+      ctx.platform.ShowMessage(kTypedSeedMessage, MessageIcon::kError);
       return false;
     }
     r.purgingCoefficient = *d;

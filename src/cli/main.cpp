@@ -187,12 +187,13 @@ constexpr CliCommand kCliCommands[] = {
      kCmdDecompositionIndividual, Kind::kScoped},
     {"optimize-matings", "Assign sires to dams for the least average inbreeding of progeny",
      "Usage: kinvar-cli optimize-matings PEDIGREE SIRE_GROUP DAM_GROUP CONTRIBUTIONS\n"
-     "[--forbidden FILE] [--exact] [--seed-file FILE]\n"
+     "[--forbidden FILE] [--exact] [--seed-file FILE] [--seed S]\n"
      "CONTRIBUTIONS gives each sire of SIRE_GROUP its number of dams; every dam of DAM_GROUP\n"
-     "gets one sire. Writes the matings found by simulated annealing, continuing the random\n"
-     "stream of the seed file (default: Seed in the program folder), and the proven minimum\n"
-     "of the average. --forbidden names pairs that must not be mated; --exact lists the\n"
-     "proven optimal matings instead and leaves the seed file alone.",
+     "gets one sire. Writes the matings found by simulated annealing from the random seed S,\n"
+     "or a new seed drawn from the stream of the seed file (default: Seed in the program\n"
+     "folder; the report names the seed), and the proven minimum of the average. --forbidden\n"
+     "names pairs that must not be mated; --exact lists the proven optimal matings instead\n"
+     "and leaves the seed file alone.",
      kCmdOptimizeMatings, Kind::kMatings},
     {"purging", "Ancestral, partial and purged inbreeding of a group or of all individuals",
      "Usage: kinvar-cli purging PEDIGREE G|all [--purging-coefficient D] [--gene-drop N]\n"
@@ -344,7 +345,7 @@ struct Arguments {
   int drawGenerations = 0;           // draw: back or forward, 0 for all
   std::optional<std::string> purgingCoefficient;  // purging: its settings
   std::optional<std::string> geneDrops;
-  std::optional<std::string> seed;  // purging: the gene-dropping seed as typed
+  std::optional<std::string> seed;  // purging, optimize-matings: the seed as typed
   bool allFounders = false;
   // Mate suitability and optimum contributions: their options as typed.
   std::optional<std::string> reference, maxF, ebvColumn, ebvFile, targetDeltaF, targetKinship,
@@ -605,6 +606,7 @@ void PrepareMatings(CKinvarDoc& doc, CliPlatform& platform, const Arguments& arg
   if (args.forbidden) files.push_back(*args.forbidden);
   platform.SetOpenFiles(std::move(files));
   doc.remembered.exactMatings = args.exact;
+  doc.remembered.matingSeedTyped = args.seed.value_or("");
   UseSeedFile(doc, args);
 }
 
@@ -931,6 +933,7 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
       sub.add_option("--forbidden", args.forbidden, "A forbidden-matings file");
       sub.add_flag("--exact", args.exact, "List the proven optimal matings");
       sub.add_option("--seed-file", args.seedFile, "The seed file of the random generator");
+      sub.add_option("--seed", args.seed, "The annealing's seed (default a new one)");
       break;
     case Kind::kPopulation:
       AddPopulationOptions(sub, command, args);

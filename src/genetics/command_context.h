@@ -40,6 +40,11 @@ struct RememberedInputs {
   std::string forbiddenFile;
   bool forbiddenFileUsed = false;
   bool exactMatings = false;
+  // The annealing's seed: as given for a run from the menu or the command
+  // line (empty: a new one from the seed file); after a run, the seed it
+  // used, so that a re-run with other options repeats the same matings.
+  std::string matingSeedTyped;
+  std::optional<std::uint32_t> matingSeed;
   // Path counting, ancestral decomposition and gene origin: the individual
   // and group numbers of their last runs (kUnknownParent, -1 none).
   RecIndex pathIndividual = kUnknownParent;

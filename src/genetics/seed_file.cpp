@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -155,5 +156,15 @@ void SaveSeedFile(const Mt19937& g, const std::string& path, Platform& platform,
 }
 
 std::uint32_t ClockSeed() { return static_cast<std::uint32_t>(std::time(nullptr)); }
+
+std::optional<std::optional<std::uint32_t>> ParseTypedSeed(const std::string& text) {
+  std::optional<std::optional<std::uint32_t>> parsed(std::in_place);
+  if (text.empty()) return parsed;
+  std::uint32_t value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  parsed->emplace(value);
+  return parsed;
+}
 
 }  // namespace kinvar

@@ -17,6 +17,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "genetics/mt19937.h"
@@ -64,5 +65,12 @@ inline SeedBackup BackupAfter(SeedSource source) {
 
 // Seconds since 1970, the low 32 bits: the seed of a missing seed file.
 std::uint32_t ClockSeed();
+
+// A run's seed as the user typed it, so that a run named by its report can
+// be repeated: empty asks for a new one.
+inline constexpr const char* kTypedSeedMessage =
+    "The random seed must be a whole number from 0 to 4294967295, or empty for a new one.";
+// Empty: none typed. Nothing when the text is no 32-bit whole number.
+std::optional<std::optional<std::uint32_t>> ParseTypedSeed(const std::string& text);
 
 }  // namespace kinvar

@@ -144,25 +144,61 @@ void WarnRecordedAs(const Pedigree& ped, const std::vector<RecIndex>& found, con
   lines.push_back(line + ", ...");
 }
 
-// The annealing from the seed file's state, with the proven minimum after
-// the matings. Infeasible constraints are found by the exact method at once,
-// where the repair of the initial assignment would try for a long time.
+// The run's seed: the one given or kept from the last run, else the next
+// word of the seed file's stream. The file is loaded before the report
+// changes, so that a refused file stops the run with the report as it was.
+struct Seeding {
+  Mt19937 stream;
+  SeedSource source = SeedSource::kFile;
+  bool fresh = false;  // drawn now: the file advances after a run
+  std::uint32_t seed = 0;
+};
+
+std::optional<Seeding> SeedTheRun(CommandContext& ctx) {
+  Seeding s;
+  if (const std::optional<std::uint32_t>& kept = ctx.remembered.matingSeed) {
+    s.seed = *kept;
+    return s;
+  }
+  s.source = LoadSeedFile(s.stream, ctx.seedPath, ctx.platform, ClockSeed(), SeedOwner(ctx.seedFileNamed));
+  if (s.source == SeedSource::kRefused) return std::nullopt;
+  s.fresh = true;
+  s.seed = NextRandom(s.stream);
+  return s;
+}
+
+// The annealing from the run's own seed, so that the report can name what
+// repeats it, with the proven minimum after the matings. Infeasible
+// constraints are found by the exact method at once, where the repair of
+// the initial assignment would try for a long time.
 void AnnealAndReport(CommandContext& ctx, const MatingGroups& groups, const CoancestryMatrix& c,
-                     const MatingInputs& inputs, Mt19937& g, SeedSource seeded) {
+                     const MatingInputs& inputs, const Seeding& seeding) {
   const std::span<const Mating> barred =
       inputs.forbidden ? std::span<const Mating>(inputs.forbidden->pairs) : std::span<const Mating>();
   const auto optimum = OptimalMatings(c, inputs.contributions, barred);
   std::optional<std::vector<Mating>> matings;
+  Mt19937 g;
+  InitGenerator(g, seeding.seed);
   if (optimum)
     matings = Anneal(c, inputs.contributions, inputs.forbidden ? &*inputs.forbidden : nullptr, g);
   if (!matings) return WriteTooRestricted(ctx.ped, groups);
-  SaveSeedFile(g, ctx.seedPath, ctx.platform, BackupAfter(seeded));
-  WriteMatingsReport(ctx.ped, groups, c, *matings);
+  if (seeding.fresh) SaveSeedFile(seeding.stream, ctx.seedPath, ctx.platform, BackupAfter(seeding.source));
+  ctx.remembered.matingSeed = seeding.seed;
+  WriteMatingsReport(ctx.ped, groups, c, *matings, seeding.seed);
   const float minimum = MeanCoancestry(c, *optimum);
   ctx.ped.report.tables().Find("summary")->AddFigure(
       "The minimum possible average inbreeding of progeny", minimum);
   Write(ctx.ped, "The minimum possible average inbreeding of progeny = |X" +
                      Printf("%f", static_cast<double>(minimum)));
+}
+
+// The seed given for a run from the menu or the command line; false after
+// saying it is no seed.
+bool TypedSeed(CommandContext& ctx, std::optional<std::uint32_t>& seed) {
+  const auto parsed = ParseTypedSeed(ctx.remembered.matingSeedTyped);
+  if (!parsed) ctx.platform.ShowMessage(kTypedSeedMessage, MessageIcon::kError);
+  else seed = *parsed;
+  return parsed.has_value();
 }
 
 }  // namespace
@@ -184,26 +220,27 @@ bool RecordedSexesFit(CommandContext& ctx, const MatingGroups& groups) {
 }
 
 void OnOptimizingMatings(CommandContext& ctx) {
+  // A re-run by the Options dialog keeps the last run's seed; any other run
+  // takes the seed given, or none for a new one.
+  const bool ask = ctx.askInputs;
+  std::optional<std::uint32_t> typed;
+  if (ask && !TypedSeed(ctx, typed)) return;
   const auto groups = ChooseSireAndDamGroups(ctx, "Optimizing matings");
   if (!groups) return;
   const auto inputs = ReadInputs(ctx, *groups);
   if (!inputs) return;
+  if (ask) ctx.remembered.matingSeed = typed;
   ctx.askInputs = true;
   WaitCursor cursor(ctx.platform);
   if (!PrepareInbreeding(ctx)) return;
-  // A seed file that is refused stops the run before the report changes.
-  Mt19937 g;
-  SeedSource seeded = SeedSource::kFile;
-  if (!ctx.remembered.exactMatings) {
-    seeded = LoadSeedFile(g, ctx.seedPath, ctx.platform, ClockSeed(), SeedOwner(ctx.seedFileNamed));
-    if (seeded == SeedSource::kRefused) return;
-  }
+  std::optional<Seeding> seeding;
+  if (!ctx.remembered.exactMatings && !(seeding = SeedTheRun(ctx))) return;
   ctx.lastCommand = kCmdOptimizeMatings;
   ctx.remembered.forbiddenFileUsed = inputs->forbidden.has_value();
   ctx.ped.report.Clear();
   ctx.ped.copyFile.Reset();
   const CoancestryMatrix c = ComputeCoancestryMatrix(ctx.ped, *groups);
-  if (!ctx.remembered.exactMatings) return AnnealAndReport(ctx, *groups, c, *inputs, g, seeded);
+  if (seeding) return AnnealAndReport(ctx, *groups, c, *inputs, *seeding);
   const std::span<const Mating> barred =
       inputs->forbidden ? std::span<const Mating>(inputs->forbidden->pairs) : std::span<const Mating>();
   const auto optimum = OptimalMatings(c, inputs->contributions, barred);
@@ -222,11 +259,12 @@ std::vector<std::string> RoleWarnings(const Pedigree& ped, const MatingGroups& g
 }
 
 void WriteMatingsReport(Pedigree& ped, const MatingGroups& groups, const CoancestryMatrix& c,
-                        std::span<const Mating> matings) {
+                        std::span<const Mating> matings, std::optional<std::uint32_t> seed) {
   const float mean = MeanCoancestry(c, matings);
   ResultTable& summary = ped.report.tables().Add(SummaryTable());
   summary.AddFigure("The average inbreeding coefficient of progeny", mean);
   summary.AddFigure("No. of matings", static_cast<std::int64_t>(matings.size()));
+  if (seed) summary.AddFigure("Random seed", std::int64_t{*seed});
   ResultTable& table = ped.report.tables().Add("matings");
   table.AddColumn("sire", ColumnType::kId)
       .AddColumn("dam", ColumnType::kId)
@@ -241,6 +279,7 @@ void WriteMatingsReport(Pedigree& ped, const MatingGroups& groups, const Coances
   Write(ped, "The average inbreeding coefficient of progeny = |X" +
                  Printf("%f", static_cast<double>(mean)));
   Write(ped, "No. of matings = |X" + std::to_string(matings.size()));
+  if (seed) Write(ped, "Random seed = |X" + std::to_string(*seed));
   for (const std::string& line : RoleWarnings(ped, groups)) Write(ped, line);
   Write(ped, "Sire|T1Dam|T1Coancestry");
   const auto& col = table.columns();

@@ -5,12 +5,14 @@
 // `remembered.exactMatings` the proven optimum's matings are listed instead
 // and no random number is drawn.
 //
-// A re-run by the Options dialog reuses the groups and the contribution file,
-// and asks for a forbidden-matings file only when the previous run used none.
+// A re-run by the Options dialog reuses the groups, the contribution file and
+// the annealing's seed, so that it repeats the same matings, and asks for a
+// forbidden-matings file only when the previous run used none.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -47,9 +49,11 @@ bool RecordedSexesFit(CommandContext& ctx, const MatingGroups& groups);
 // The warning lines about the groups, sire group first.
 std::vector<std::string> RoleWarnings(const Pedigree& ped, const MatingGroups& groups);
 
-// The report lines of a successful search, through the report copy file.
+// The report lines of a successful search, through the report copy file;
+// an annealing names its seed.
 void WriteMatingsReport(Pedigree& ped, const MatingGroups& groups, const CoancestryMatrix& c,
-                        std::span<const Mating> matings);
+                        std::span<const Mating> matings,
+                        std::optional<std::uint32_t> seed = std::nullopt);
 // The lines that say the constraints admit no assignment.
 void WriteTooRestricted(Pedigree& ped, const MatingGroups& groups);
 

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -411,6 +412,19 @@ TEST_F(Cli, OptimizeMatingsWritesWhatSaveAsWritesAndKeepsTheStream) {
   EXPECT_EQ(annealed.out, expected(false, false));
   EXPECT_NE(annealed.out.find("The minimum possible average inbreeding of progeny = "), std::string::npos);
   EXPECT_NE(test::ReadWholeFile(seed), test::ReadWholeFile(seed + ".bak"));  // saved after the run
+  // The seed the report names repeats the run and leaves the seed file alone.
+  const std::string named = "Random seed = ";
+  const std::size_t at = annealed.out.find(named);
+  ASSERT_NE(at, std::string::npos);
+  const std::string runSeed = annealed.out.substr(at + named.size(), annealed.out.find('\n', at) - at - named.size());
+  EXPECT_EQ(runSeed, std::to_string(std::mt19937(77)()));
+  const std::string advanced = test::ReadWholeFile(seed);
+  EXPECT_EQ(Execute(args + " --seed " + runSeed).out, annealed.out);
+  EXPECT_EQ(test::ReadWholeFile(seed), advanced);
+  const CliRun noSeed = Execute(args + " --seed 1.5");
+  EXPECT_EQ(noSeed.status, 1);
+  EXPECT_EQ(noSeed.err, "The random seed must be a whole number from 0 to 4294967295, or empty for a new one.\n");
+  EXPECT_EQ(test::ReadWholeFile(seed), advanced);
   writeSeed(seed);
   EXPECT_EQ(Execute(args + " --forbidden " + Quote(f.path())).out, expected(false, true));
   const std::string before = test::ReadWholeFile(seed);

@@ -90,7 +90,8 @@ double After(const std::string& line, const std::string& marker) {
 Listed Parse(const std::vector<std::string>& report) {
   Listed l;
   l.average = After(report.at(1), "|X");
-  for (std::size_t i = 4; i + 1 < report.size(); ++i) {
+  const auto heading = std::find(report.begin(), report.end(), "Sire|T1Dam|T1Coancestry");
+  for (std::size_t i = static_cast<std::size_t>(heading - report.begin()) + 1; i + 1 < report.size(); ++i) {
     const std::string& line = report[i];
     const std::size_t t1 = line.find("|T1|F"), t2 = line.rfind("|T1");
     l.pairs.emplace_back(line.substr(2, t1 - 2), line.substr(t1 + 5, t2 - t1 - 5));
@@ -154,15 +155,18 @@ std::optional<RandomCase> MakeCase(std::uint64_t seed, int maxSize) {
   return c;
 }
 
+constexpr const char* kSeedLine = "Random seed = |X";
+
 // The warning lines of a report, taken off it: they follow its first three
-// lines, whether those give the matings' summary or say there are none.
+// lines, whether those give the matings' summary or say there are none, and
+// the seed line of an annealing.
 std::vector<std::string> TakeWarnings(std::vector<std::string>& report) {
   const auto isWarning = [](const std::string& line) { return line.starts_with("|XWarning: "); };
   const auto first = std::find_if(report.begin(), report.end(), isWarning);
   const auto end = std::find_if_not(first, report.end(), isWarning);
   std::vector<std::string> warnings(first, end);
   if (!warnings.empty()) {
-    EXPECT_EQ(first - report.begin(), 3);
+    EXPECT_EQ(first - report.begin(), report.size() > 3 && report[3].starts_with(kSeedLine) ? 4 : 3);
   }
   report.erase(first, end);
   EXPECT_EQ(std::find_if(report.begin(), report.end(), isWarning), report.end());
@@ -256,8 +260,9 @@ TEST(OptimizingMatings, ReportsAdmissibleMatingsWithTheirCoancestriesAndTheProve
       ++refused;
       continue;
     }
-    ASSERT_EQ(report.size(), m + 5) << where;
+    ASSERT_EQ(report.size(), m + 6) << where;
     EXPECT_EQ(report[2], "No. of matings = |X" + std::to_string(m)) << where;
+    ASSERT_TRUE(report[3].starts_with(kSeedLine)) << where;
     const Listed l = Parse(report);
     std::map<std::string, int> uses;
     std::multiset<std::string> dams;
@@ -285,13 +290,16 @@ TEST(OptimizingMatings, ReportsAdmissibleMatingsWithTheirCoancestriesAndTheProve
     }
     const ResultTable* summary = h.ped.report.tables().Find("summary");
     ASSERT_NE(summary, nullptr) << where;
-    ASSERT_EQ(summary->rows(), 3u) << where;
+    ASSERT_EQ(summary->rows(), 4u) << where;
     EXPECT_EQ(summary->column(0).Text(0), "The average inbreeding coefficient of progeny");
     EXPECT_NEAR(summary->column(1).Real(0), sum / static_cast<double>(m), 2e-7) << where;
     EXPECT_EQ(summary->column(0).Text(1), "No. of matings");
     EXPECT_EQ(summary->column(1).Real(1), static_cast<double>(m)) << where;
-    EXPECT_EQ(summary->column(0).Text(2), "The minimum possible average inbreeding of progeny");
-    EXPECT_NEAR(summary->column(1).Real(2), l.minimum, 6e-7) << where;
+    EXPECT_EQ(summary->column(0).Text(2), "Random seed");
+    EXPECT_EQ(kSeedLine + std::to_string(static_cast<std::uint32_t>(summary->column(1).Real(2))), report[3])
+        << where;
+    EXPECT_EQ(summary->column(0).Text(3), "The minimum possible average inbreeding of progeny");
+    EXPECT_NEAR(summary->column(1).Real(3), l.minimum, 6e-7) << where;
     EXPECT_LE(l.minimum, l.average) << where;
     if (best) {
       EXPECT_NEAR(l.minimum, *best / static_cast<double>(m), 2e-6) << where;
@@ -353,8 +361,11 @@ TEST(OptimizingMatings, UnrelatedMatesKeepTheShuffledAssignmentLineByLine) {
   test::TempFile c("S1 2\nS2 1\n", ".c");
   h.ped.settings.numberFormat = 1;
   h.Run(1, 2, c.path());
-  // The shuffles of the first two draws, by the reference engine.
-  std::mt19937 reference(5489);
+  // The run's seed is the seed file's next word; the shuffles are the first
+  // draws from it, by the reference engine.
+  const std::uint32_t seed = std::mt19937(5489)();
+  EXPECT_EQ(seed, 3499211612u);
+  std::mt19937 reference(seed);
   std::vector<std::string> sires{"S1", "S2"}, dams{"D1", "D2", "D3"};
   std::vector<int> count{2, 1};
   for (std::size_t i = 0; i < 2; ++i) {
@@ -365,7 +376,8 @@ TEST(OptimizingMatings, UnrelatedMatesKeepTheShuffledAssignmentLineByLine) {
   for (std::size_t i = 0; i < 3; ++i) std::swap(dams[i], dams[reference() % 3]);
   std::vector<std::string> expected{"|XOptimized Matings:",
                                     "The average inbreeding coefficient of progeny = |X0.000000",
-                                    "No. of matings = |X3", "Sire|T1Dam|T1Coancestry"};
+                                    "No. of matings = |X3", "Random seed = |X3499211612",
+                                    "Sire|T1Dam|T1Coancestry"};
   std::size_t k = 0;
   for (std::size_t s = 0; s < 2; ++s)
     for (int n = 0; n < count[s]; ++n) expected.push_back("|M" + sires[s] + "|T1|F" + dams[k++] + "|T10");
@@ -450,7 +462,8 @@ TEST(OptimizingMatings, ASingleMatingIsReportedAsAssigned) {
   EXPECT_EQ(h.Report(), (std::vector<std::string>{
                             "|XOptimized Matings:",
                             "The average inbreeding coefficient of progeny = |X0.125000",
-                            "No. of matings = |X1", "Sire|T1Dam|T1Coancestry", "|MS|T1|FD|T10.125000",
+                            "No. of matings = |X1", "Random seed = |X" + std::to_string(std::mt19937(3)()),
+                            "Sire|T1Dam|T1Coancestry", "|MS|T1|FD|T10.125000",
                             "The minimum possible average inbreeding of progeny = |X0.125000"}));
 }
 
@@ -608,6 +621,95 @@ TEST(OptimizingMatings, OptionsRerunAsksOnlyForTheForbiddenFileNewlyAllowed) {
   EXPECT_EQ(platform.pickerCaptions.size(), 1u);
   std::filesystem::remove(doc.seedFile);
   std::filesystem::remove(doc.seedFile + ".bak");
+}
+
+// The pairs of a report in its order, without the coancestries, which an
+// Options re-run may show in another number format.
+std::vector<std::string> MatingLines(const std::vector<std::string>& report) {
+  std::vector<std::string> lines;
+  for (const std::string& line : report)
+    if (line.starts_with("|M")) lines.push_back(line.substr(0, line.rfind("|T1")));
+  return lines;
+}
+
+std::string SeedOf(const std::vector<std::string>& report) {
+  for (const std::string& line : report)
+    if (line.starts_with(kSeedLine)) return line.substr(std::string(kSeedLine).size());
+  return "";
+}
+
+struct MatingSeedRow {
+  const char* name;
+  // Between the first run and the second: a re-run by the Options dialog,
+  // or a new run from the menu with the seed given ("" for none).
+  bool optionsRerun;
+  bool giveNamedSeed;
+  bool sameMatings;
+  bool seedFileAdvances;
+};
+
+// The annealing repeats its seed unless a new one is asked for, and the
+// report names the seed that repeats it.
+TEST(OptimizingMatings, RepeatsItsSeedUnlessANewOneIsAskedFor) {
+  const MatingSeedRow rows[] = {
+      {"the Options dialog re-runs the same matings", true, false, true, false},
+      {"a new run from the menu draws a new seed", false, false, false, true},
+      {"the seed the report named, given, repeats the run", false, true, true, false},
+  };
+  test::TempFile c(kContributions, ".c");
+  for (const MatingSeedRow& row : rows) {
+    test::DocSession s(kFamily);
+    s.doc.seedFile = SeedPath();
+    WriteSeedFile(s.doc.seedFile, 2024);
+    s.platform.groupPairs.push_back(std::pair{1, 2});
+    s.platform.fileNames = {c.path()};
+    s.doc.RunCommand(kCmdOptimizeMatings);
+    const std::vector<std::string> first = s.Report();
+    const std::string seed = SeedOf(first);
+    ASSERT_EQ(seed, std::to_string(std::mt19937(2024)())) << row.name;
+    const std::string stream = test::ReadWholeFile(s.doc.seedFile);
+    if (row.optionsRerun) {
+      Settings entries = s.doc.settings();
+      entries.numberFormat = entries.numberFormat == 3 ? 4 : 3;
+      s.doc.RerunAfterOptions(*s.doc.ApplyOptions(entries));
+    } else {
+      s.platform.groupPairs.push_back(std::pair{1, 2});
+      s.platform.fileNames = {c.path()};
+      s.doc.remembered.matingSeedTyped = row.giveNamedSeed ? seed : "";
+      s.doc.RunCommand(kCmdOptimizeMatings);
+    }
+    ASSERT_EQ(s.doc.lastCommand(), kCmdOptimizeMatings) << row.name;
+    const std::vector<std::string> second = s.Report();
+    EXPECT_EQ(MatingLines(second) == MatingLines(first), row.sameMatings) << row.name;
+    EXPECT_EQ(SeedOf(second) == seed, row.sameMatings) << row.name;
+    EXPECT_EQ(test::ReadWholeFile(s.doc.seedFile) != stream, row.seedFileAdvances) << row.name;
+    EXPECT_TRUE(s.platform.messages.empty()) << row.name;
+    std::filesystem::remove(s.doc.seedFile);
+    std::filesystem::remove(s.doc.seedFile + ".bak");
+  }
+}
+
+// A seed given that is no 32-bit whole number stops the run before anything
+// is asked for or changed.
+TEST(OptimizingMatings, RefusesAGivenSeedThatIsNoSeed) {
+  const std::pair<const char*, const char*> rows[] = {
+      {"not a whole number", "1.5"}, {"beyond 32 bits", "4294967296"}, {"negative", "-1"}, {"a word", "seed"}};
+  test::TempFile c(kContributions, ".c");
+  for (const auto& [name, typed] : rows) {
+    Harness h(kFamily);
+    WriteSeedFile(h.seedPath, 5);
+    const std::string stream = test::ReadWholeFile(h.seedPath);
+    h.ped.report.Add("shown before");
+    h.remembered.matingSeedTyped = typed;
+    h.Run(1, 2, c.path());
+    EXPECT_EQ(h.platform.MessageTexts(),
+              (std::vector<std::string>{
+                  "The random seed must be a whole number from 0 to 4294967295, or empty for a new one."}))
+        << name;
+    EXPECT_TRUE(h.platform.pickerCaptions.empty()) << name;
+    EXPECT_EQ(h.Report(), std::vector<std::string>{"shown before"}) << name;
+    EXPECT_EQ(test::ReadWholeFile(h.seedPath), stream) << name;
+  }
 }
 
 }  // namespace
