@@ -608,5 +608,27 @@ TEST(DiversityGroupTable, SearchesForFaInAtMostTheGroupsOfTheLimit) {
   }
 }
 
+struct CancellingWindow final : ProgressWindow {
+  void SetLabel(const std::string&) override {}
+  void SetPosition(int) override {}
+  bool PollCancel() override { return true; }
+  void SetWindowText(const std::string&) override {}
+  void ShowCancelButton(bool) override {}
+  void Hide() override {}
+};
+
+// The rows without a search still poll for a cancel, so that a table of very
+// many groups stops when the user asks.
+TEST(DiversityGroupTable, TheRowsWithoutASearchStopOnACancel) {
+  const auto ped = Loaded(kFamily);
+  for (const std::int64_t faGroups : {std::int64_t{0}, std::int64_t{2}, kMaxFaGroups}) {
+    CancellingWindow window;
+    Progress progress(window);
+    std::vector<GroupTrend> rows;
+    EXPECT_FALSE(ComputeGroupTrends(*ped, TraceGenerations(*ped), progress, 0, 100, rows, faGroups))
+        << faGroups << " groups searched";
+  }
+}
+
 }  // namespace
 }  // namespace kinvar
