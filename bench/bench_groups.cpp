@@ -1,7 +1,8 @@
 // kinvar-bench-groups: processor seconds of the per-group work on a
 // generated pedigree split into many groups: the structure census (its K, L
-// and unique ancestors per group), the diversity summary's table of groups,
-// and the refusal of averages between groups above their limit.
+// and unique ancestors per group), the diversity summary's table of groups
+// (fa searched for in its first groups only), and the refusal of averages
+// between groups above their limit.
 #include <cstdio>
 #include <string>
 #include <vector>

@@ -331,21 +331,37 @@ FounderSummary SummarizeFoundersOfLines(const Pedigree& ped, std::span<const std
   return s;
 }
 
+// The group's fa, when `search` is given; false when the user cancels it.
+bool FaOfGroup(Pedigree& ped, std::span<const std::int32_t> members, const TrendWork& work,
+               Progress* search, GroupTrend& row) {
+  if (search == nullptr) {
+    row.fa = row.faLower = std::nan("");
+    row.faSearched = false;
+    return true;
+  }
+  std::vector<RecIndex> records;
+  records.reserve(members.size());
+  for (const std::int32_t code : members) records.push_back(ped.records[Slot(code - 1)]);
+  EffectiveAncestors ancestors;
+  const AncestorSubset subset = BuildAncestorSubset(ped, records);
+  const bool done = FindEffectiveAncestors(ped, subset, work.ref, search, ancestors);
+  row.fa = ancestors.fa;
+  row.faLower = ancestors.faLower;
+  return done;
+}
+
 // False when the user cancels the group's fa search; the work vectors are
 // left clean either way.
 bool TrendOfGroup(Pedigree& ped, const GenerationDepths& depths, std::int32_t group, TrendWork& work,
-                  Progress& progress, GroupTrend& row) {
+                  Progress* search, GroupTrend& row) {
   const std::span<const std::int32_t> members = work.Members(group);
   work.Select(ped, group);
   row = GroupTrend{work.ref.groupNumber, work.ref.members};
   double f = 0.0, equivalent = 0.0, completeness = 0.0;
-  std::vector<RecIndex> records;
-  records.reserve(members.size());
   for (const std::int32_t code : members) {
     f += static_cast<double>(ped.byCode(code - 1).f);
     equivalent += static_cast<double>(depths.equivalent[Slot(code)]);
     completeness += CompletenessIndex(ped, ped.byCode(code - 1));
-    records.push_back(ped.records[Slot(code - 1)]);
   }
   row.meanF = Mean(f, row.members);
   row.meanEquivalent = Mean(equivalent, row.members);
@@ -354,11 +370,7 @@ bool TrendOfGroup(Pedigree& ped, const GenerationDepths& depths, std::int32_t gr
   row.ne = EstimateNeOver(ped, depths, [&](auto visit) {
              for (const std::int32_t code : members) visit(code);
            }).ne;
-  EffectiveAncestors ancestors;
-  const AncestorSubset subset = BuildAncestorSubset(ped, records);
-  const bool done = FindEffectiveAncestors(ped, subset, work.ref, &progress, ancestors);
-  row.fa = ancestors.fa;
-  row.faLower = ancestors.faLower;
+  const bool done = FaOfGroup(ped, members, work, search, row);
   work.Release(group);
   return done;
 }
@@ -366,18 +378,26 @@ bool TrendOfGroup(Pedigree& ped, const GenerationDepths& depths, std::int32_t gr
 }  // namespace
 
 bool ComputeGroupTrends(Pedigree& ped, const GenerationDepths& depths, Progress& progress,
-                        int firstPercent, int lastPercent, std::vector<GroupTrend>& rows) {
+                        int firstPercent, int lastPercent, std::vector<GroupTrend>& rows,
+                        std::int64_t faGroups) {
   rows.clear();
   const auto groups = static_cast<std::int64_t>(ped.groupOrder.size());
+  const std::int64_t searched = std::clamp<std::int64_t>(faGroups, 0, groups);
   const auto percent = [&](std::int64_t i) {
     return firstPercent + static_cast<int>((lastPercent - firstPercent) * i / groups);
   };
   TrendWork work(ped);
-  for (std::size_t i = 0; i < ped.groupOrder.size(); ++i) {
-    const auto at = static_cast<std::int64_t>(i);
-    progress.SetStage(percent(at), percent(at + 1), kMaxAncestorRounds, "Trends by group");
+  for (std::int64_t at = 0; at < groups; ++at) {
+    // The rows without a search are quick: one stage for them all.
+    if (at < searched)
+      progress.SetStage(percent(at), percent(at + 1), kMaxAncestorRounds, "Trends by group");
+    else if (at == searched)
+      progress.SetStage(percent(at), lastPercent, groups - searched, "Trends by group");
+    if (at >= searched && progress.Step(at - searched)) return false;
     GroupTrend row;
-    if (!TrendOfGroup(ped, depths, ped.groupOrder[i], work, progress, row)) return false;
+    if (!TrendOfGroup(ped, depths, ped.groupOrder[static_cast<std::size_t>(at)], work,
+                      at < searched ? &progress : nullptr, row))
+      return false;
     row.deltaF = RateOfInbreeding(rows, row.meanF);
     rows.push_back(row);
   }

@@ -34,6 +34,13 @@ namespace kinvar {
 inline constexpr int kMaxAncestorRounds = 100000;
 // The chosen ancestors the report lists.
 inline constexpr int kListedAncestors = 20;
+// The most groups of the trends table whose fa is searched for, the first in
+// the table: each search costs up to a pass over the group's ancestors per
+// ancestor chosen, so that groups spread over a deep herd book take
+// milliseconds each, and a group per animal would take minutes. Birth years
+// and herds come in tens to a few thousand, as many as averages between
+// groups list; beyond these the rows have every other figure.
+inline constexpr std::int64_t kMaxFaGroups = 2000;
 
 struct ReferencePopulation {
   int groupNumber = kAllIndividuals;  // as in the file, or kAllIndividuals
@@ -151,6 +158,7 @@ struct GroupTrend {
   // The rate of inbreeding from the group before: (F - F') / (1 - F') with
   // F' that group's mean F; NaN for the first group (or after F' = 1).
   double deltaF = 0.0;
+  bool faSearched = true;  // false beyond the most groups searched: fa NaN
 };
 
 // Need the coefficients computed and records in code order; false when the
@@ -158,9 +166,11 @@ struct GroupTrend {
 bool ComputeDiversity(Pedigree& ped, const ReferencePopulation& ref, const GenerationDepths& depths,
                       Progress& progress, DiversitySummary& summary);
 // One row per group in ascending group number, each group's search a stage
-// of its own between the two percentages.
+// of its own between the two percentages. Only the first `faGroups` rows get
+// an fa search.
 bool ComputeGroupTrends(Pedigree& ped, const GenerationDepths& depths, Progress& progress,
-                        int firstPercent, int lastPercent, std::vector<GroupTrend>& rows);
+                        int firstPercent, int lastPercent, std::vector<GroupTrend>& rows,
+                        std::int64_t faGroups = kMaxFaGroups);
 
 // Replaces the report (and its copy file).
 void WriteDiversityReport(Pedigree& ped, const DiversitySummary& summary,

@@ -103,6 +103,24 @@ void WriteChosenAncestors(Pedigree& ped, const EffectiveAncestors& a) {
                        "|T1|I" + Number(ped, a.chosen[i].contribution));
 }
 
+// Where the table stopped searching for fa, named by the first row without
+// it; empty when every row has fa.
+std::string FaGroupsNote(const std::vector<GroupTrend>& rows) {
+  const auto first = std::find_if(rows.begin(), rows.end(),
+                                  [](const GroupTrend& r) { return !r.faSearched; });
+  if (first == rows.end()) return {};
+  return "There are " + std::to_string(rows.size()) + " groups; fa is searched for in at most " +
+         std::to_string(first - rows.begin()) + " groups, and shows - from group " +
+         std::to_string(first->group) + " on.";
+}
+
+// A row beyond the groups searched: the note under the table says why.
+constexpr const char* kNotSearched = "-";
+
+std::string TrendFa(const Pedigree& ped, const GroupTrend& r) {
+  return r.faSearched ? FaText(ped, r.fa, r.faLower) : kNotSearched;
+}
+
 void WriteTrends(Pedigree& ped, const std::vector<GroupTrend>& rows) {
   const std::string tab = GroupColumnTab(ped);
   const std::string rule = GroupTableRule(ped, std::string_view(kTableRule).size());
@@ -112,11 +130,12 @@ void WriteTrends(Pedigree& ped, const std::vector<GroupTrend>& rows) {
   for (const GroupTrend& r : rows)
     WriteLine(ped, std::to_string(r.group) + tab + "|I" + std::to_string(r.members) + "|T4" +
                        Number(ped, r.meanF) + "|T4" + Number(ped, r.meanEquivalent) + "|T4" +
-                       Number(ped, r.fe) + "|T4" + FaText(ped, r.fa, r.faLower) + "|T4" +
+                       Number(ped, r.fe) + "|T4" + TrendFa(ped, r) + "|T4" +
                        (std::isnan(r.ne) ? kNotEstimable : Number(ped, r.ne)));
   WriteLine(ped, rule);
   if (std::any_of(rows.begin(), rows.end(), [](const GroupTrend& r) { return std::isnan(r.ne); }))
     WriteLine(ped, kNotEstimableLegend);
+  if (const std::string note = FaGroupsNote(rows); !note.empty()) WriteLine(ped, note);
 }
 
 // The summary's value of a text figure: the group's number, missing for

@@ -533,3 +533,102 @@ TEST(DiversityCommand, SaysInWordsWhyNeCannotBeEstimated) {
 
 }  // namespace
 }  // namespace kinvar
+
+namespace kinvar {
+namespace {
+
+struct FaGroupsRow {
+  const char* name;
+  std::int64_t faGroups;
+  std::vector<std::string> trendLines;  // the table's rows and what follows them
+};
+
+std::vector<std::string> TrendLines(const std::vector<std::string>& report) {
+  const auto rule = std::find(report.begin(), report.end(), std::string(106, '-'));
+  return rule == report.end() ? std::vector<std::string>{} : std::vector<std::string>(rule + 1, report.end());
+}
+
+std::vector<GroupTrend> TrendsOf(Pedigree& ped, std::int64_t faGroups) {
+  SilentProgressWindow window;
+  Progress progress(window);
+  std::vector<GroupTrend> rows;
+  EXPECT_TRUE(ComputeGroupTrends(ped, TraceGenerations(ped), progress, 0, 100, rows, faGroups));
+  return rows;
+}
+
+// The table searches for fa in at most so many groups, the first ones:
+// beyond them fa is "-" and missing from the table, a line under the table
+// names the limit, the number of groups and where fa stops, and every other
+// figure is the one of a table searched throughout; at the limit nothing is
+// left out.
+TEST(DiversityGroupTable, SearchesForFaInAtMostTheGroupsOfTheLimit) {
+  const std::string rule(106, '-');
+  const std::string neLegend =
+      "-: not estimable (no member traced over 1 generation, or no increase in inbreeding)";
+  const FaGroupsRow rows[] = {
+      {"one group more than the limit", 2,
+       {"1|T5|I2|T40|T40|T42|T42|T4-", "2|T5|I2|T40|T41|T42|T42|T4-", "3|T5|I2|T41/4|T42|T42|T4-|T42", rule,
+        neLegend, "There are 3 groups; fa is searched for in at most 2 groups, and shows - from group 3 on."}},
+      {"no group searched", 0,
+       {"1|T5|I2|T40|T40|T42|T4-|T4-", "2|T5|I2|T40|T41|T42|T4-|T4-", "3|T5|I2|T41/4|T42|T42|T4-|T42", rule,
+        neLegend, "There are 3 groups; fa is searched for in at most 0 groups, and shows - from group 1 on."}},
+      {"as many groups as the limit", 3,
+       {"1|T5|I2|T40|T40|T42|T42|T4-", "2|T5|I2|T40|T41|T42|T42|T4-", "3|T5|I2|T41/4|T42|T42|T42|T42", rule,
+        neLegend}},
+      {"fewer groups than the limit", kMaxFaGroups,
+       {"1|T5|I2|T40|T40|T42|T42|T4-", "2|T5|I2|T40|T41|T42|T42|T4-", "3|T5|I2|T41/4|T42|T42|T42|T42", rule,
+        neLegend}},
+  };
+  const auto ped = Loaded(kFamily);
+  ped->settings.numberFormat = 0;
+  const std::vector<GroupTrend> full = TrendsOf(*ped, 1000);
+  for (const FaGroupsRow& row : rows) {
+    const std::vector<GroupTrend> trends = TrendsOf(*ped, row.faGroups);
+    WriteDiversityReport(*ped, Summarize(*ped, kAllIndividuals), trends);
+    EXPECT_EQ(TrendLines(test::ReportLines(*ped)), row.trendLines) << row.name;
+    const ResultTable& table = *ped->report.tables().Find("groups");
+    ASSERT_EQ(trends.size(), full.size()) << row.name;
+    ASSERT_EQ(table.rows(), full.size()) << row.name;
+    for (std::size_t i = 0; i < full.size(); ++i) {
+      const bool searched = static_cast<std::int64_t>(i) < row.faGroups;
+      const GroupTrend& got = trends[i];
+      const GroupTrend& want = full[i];
+      EXPECT_EQ(got.faSearched, searched) << row.name << " row " << i;
+      EXPECT_EQ(table.Find("fa")->Missing(i), !searched) << row.name << " row " << i;
+      EXPECT_EQ(table.Find("fa_lower")->Missing(i), !searched) << row.name << " row " << i;
+      if (searched) EXPECT_EQ(Bits(got.fa), Bits(want.fa)) << row.name << " row " << i;
+      for (const auto& [name, a, b] : {std::tuple{"mean F", got.meanF, want.meanF},
+                                       {"equivalent generations", got.meanEquivalent, want.meanEquivalent},
+                                       {"completeness", got.completeness, want.completeness},
+                                       {"fe", got.fe, want.fe},
+                                       {"Ne", got.ne, want.ne},
+                                       {"delta F", got.deltaF, want.deltaF}})
+        EXPECT_EQ(Bits(a), Bits(b)) << row.name << " row " << i << ", " << name;
+    }
+  }
+}
+
+struct CancellingWindow final : ProgressWindow {
+  void SetLabel(const std::string&) override {}
+  void SetPosition(int) override {}
+  bool PollCancel() override { return true; }
+  void SetWindowText(const std::string&) override {}
+  void ShowCancelButton(bool) override {}
+  void Hide() override {}
+};
+
+// The rows without a search still poll for a cancel, so that a table of very
+// many groups stops when the user asks.
+TEST(DiversityGroupTable, TheRowsWithoutASearchStopOnACancel) {
+  const auto ped = Loaded(kFamily);
+  for (const std::int64_t faGroups : {std::int64_t{0}, std::int64_t{2}, kMaxFaGroups}) {
+    CancellingWindow window;
+    Progress progress(window);
+    std::vector<GroupTrend> rows;
+    EXPECT_FALSE(ComputeGroupTrends(*ped, TraceGenerations(*ped), progress, 0, 100, rows, faGroups))
+        << faGroups << " groups searched";
+  }
+}
+
+}  // namespace
+}  // namespace kinvar

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "analyses/diversity.h"
 #include "app/commands.h"
 #include "support/doc_session.h"
 
@@ -90,6 +91,40 @@ TEST(ManyGroups, TablesHaveARowPerGroup) {
       const std::size_t found = rowStart ? saved.find("\n" + n + " ", at - 1) : saved.find(n, at);
       ASSERT_NE(found, std::string::npos) << command << " group " << number;
       at = found + (rowStart ? 1 : 0);
+    }
+  }
+}
+
+// The diversity summary searches for fa in at most so many groups, as the
+// command gives them: at the limit every row has fa; one group more, and the
+// last row has none, with the line saying so under the table.
+TEST(ManyGroups, DiversitySearchesForFaInAtMostTheLimitOfGroups) {
+  struct Row {
+    const char* name;
+    std::int64_t groups;
+    const char* lastLine;  // under the table: founders only, so Ne is not estimable
+  };
+  const Row rows[] = {
+      {"one more than the limit", kMaxFaGroups + 1,
+       "There are 2001 groups; fa is searched for in at most 2000 groups, and shows - from group 2001 on."},
+      {"at the limit", kMaxFaGroups,
+       "-: not estimable (no member traced over 1 generation, or no increase in inbreeding)"},
+  };
+  for (const Row& row : rows) {
+    std::string text = "progeny sire dam group\n";
+    for (std::int64_t g = 1; g <= row.groups; ++g)
+      text += "I" + std::to_string(g) + " 0 0 " + std::to_string(g) + "\n";
+    test::DocSession s(text);
+    s.platform.groupChoices.push_back(kAllIndividuals);
+    s.doc.RunCommand(kCmdDiversity);
+    ASSERT_EQ(s.doc.lastCommand(), kCmdDiversity) << row.name;
+    EXPECT_EQ(s.Report().back(), row.lastLine) << row.name;
+    const ResultTable& table = *s.doc.pedigree().report.tables().Find("groups");
+    ASSERT_EQ(static_cast<std::int64_t>(table.rows()), row.groups) << row.name;
+    for (std::size_t i = 0; i < table.rows(); ++i) {
+      const bool searched = static_cast<std::int64_t>(i) < kMaxFaGroups;
+      ASSERT_EQ(table.Find("fa")->Missing(i), !searched) << row.name << " row " << i;
+      if (searched) ASSERT_EQ(table.Find("fa")->Real(i), 1.0) << row.name << " row " << i;
     }
   }
 }
