@@ -40,16 +40,18 @@ std::vector<RecIndex> ShortestLoopThrough(const Pedigree& ped, RecIndex start) {
   return {};
 }
 
-// Depth first with an explicit stack: a parent still on the walk's path
-// closes a loop, read off the path from that parent down.
-std::vector<RecIndex> AnyLoopAbove(const Pedigree& ped, RecIndex start) {
-  enum : std::uint8_t { kNew, kOnPath, kDone };
-  std::vector<std::uint8_t> state(ped.recs.size(), kNew);
-  struct Step {
-    RecIndex x;
-    int next;  // 0 sire, 1 dam, 2 finished
-  };
-  std::vector<Step> path{{start, 0}};
+enum WalkState : std::uint8_t { kNew, kOnPath, kDone };
+struct Step {
+  RecIndex x;
+  int next;  // 0 sire, 1 dam, 2 finished
+};
+
+// Depth first from `start` with an explicit stack, marking every ancestor
+// kDone once all above it is walked. Returns the parent that closes a loop,
+// with `path` still holding the walk from `start` to the record whose
+// parent it is; kUnknownParent when no loop is above `start`.
+RecIndex WalkUp(const Pedigree& ped, RecIndex start, std::vector<std::uint8_t>& state, std::vector<Step>& path) {
+  path.assign(1, {start, 0});
   state[static_cast<std::size_t>(start)] = kOnPath;
   while (!path.empty()) {
     Step& top = path.back();
@@ -61,19 +63,26 @@ std::vector<RecIndex> AnyLoopAbove(const Pedigree& ped, RecIndex start) {
     const Rec& r = ped.rec(top.x);
     const RecIndex parent = top.next++ == 0 ? r.sire : r.dam;
     if (parent == kUnknownParent || state[static_cast<std::size_t>(parent)] == kDone) continue;
-    if (state[static_cast<std::size_t>(parent)] == kNew) {
-      state[static_cast<std::size_t>(parent)] = kOnPath;
-      path.push_back({parent, 0});
-      continue;
-    }
-    std::size_t from = 0;
-    while (path[from].x != parent) ++from;
-    std::vector<RecIndex> cycle;
-    for (std::size_t i = from; i < path.size(); ++i) cycle.push_back(path[i].x);
-    cycle.push_back(parent);
-    return cycle;
+    if (state[static_cast<std::size_t>(parent)] == kOnPath) return parent;
+    state[static_cast<std::size_t>(parent)] = kOnPath;
+    path.push_back({parent, 0});
   }
-  return {};
+  return kUnknownParent;
+}
+
+// A parent still on the walk's path closes a loop, read off the path from
+// that parent down.
+std::vector<RecIndex> AnyLoopAbove(const Pedigree& ped, RecIndex start) {
+  std::vector<std::uint8_t> state(ped.recs.size(), kNew);
+  std::vector<Step> path;
+  const RecIndex parent = WalkUp(ped, start, state, path);
+  if (parent == kUnknownParent) return {};
+  std::size_t from = 0;
+  while (path[from].x != parent) ++from;
+  std::vector<RecIndex> cycle;
+  for (std::size_t i = from; i < path.size(); ++i) cycle.push_back(path[i].x);
+  cycle.push_back(parent);
+  return cycle;
 }
 
 }  // namespace
@@ -84,33 +93,13 @@ std::vector<RecIndex> FindCycle(const Pedigree& ped, RecIndex start) {
 }
 
 RecIndex FirstInOrBelowCycle(const Pedigree& ped) {
-  // kDone: no cycle above. Records are tried in reading order, each walking
-  // up to ancestors not known to be clear, so every record is walked once.
-  enum : std::uint8_t { kNew, kOnPath, kDone };
+  // Records are tried in reading order, each walking up to ancestors not
+  // known to be clear (kDone), so every record is walked once.
   std::vector<std::uint8_t> state(ped.recs.size(), kNew);
-  struct Step {
-    RecIndex x;
-    int next;  // 0 sire, 1 dam, 2 finished
-  };
   std::vector<Step> path;
   for (RecIndex start = 1; start < static_cast<RecIndex>(ped.recs.size()); ++start) {
     if (state[static_cast<std::size_t>(start)] == kDone) continue;
-    path.assign(1, {start, 0});
-    state[static_cast<std::size_t>(start)] = kOnPath;
-    while (!path.empty()) {
-      Step& top = path.back();
-      if (top.next == 2) {
-        state[static_cast<std::size_t>(top.x)] = kDone;
-        path.pop_back();
-        continue;
-      }
-      const Rec& r = ped.rec(top.x);
-      const RecIndex parent = top.next++ == 0 ? r.sire : r.dam;
-      if (parent == kUnknownParent || state[static_cast<std::size_t>(parent)] == kDone) continue;
-      if (state[static_cast<std::size_t>(parent)] == kOnPath) return start;
-      state[static_cast<std::size_t>(parent)] = kOnPath;
-      path.push_back({parent, 0});
-    }
+    if (WalkUp(ped, start, state, path) != kUnknownParent) return start;
   }
   return kUnknownParent;
 }
