@@ -130,9 +130,10 @@ std::optional<std::string> PlotUsageProblem(const PlotRequest& request) {
 }
 
 int WritePlot(CKinvarDoc& doc, CliPlatform& platform, const PlotRequest& request) {
+  // Laying a chart out measures its texts, which needs the fonts already.
+  PaintingApplication application;
   const std::optional<pictures::Picture> picture = Draw(doc, platform, request);
   if (!picture) return 1;
-  PaintingApplication application;
   return WritePictureFile(*picture, request.output, request.size);
 }
 

@@ -4,6 +4,7 @@
 #include <QtCharts/QBarCategoryAxis>
 #include <QtCharts/QBarSeries>
 #include <QtCharts/QBarSet>
+#include <QtCharts/QCategoryAxis>
 #include <QtCharts/QChart>
 #include <QtCharts/QLegend>
 #include <QtCharts/QLineSeries>
@@ -36,31 +37,51 @@ QAbstractAxis* AddAxis(QChart& chart, QAbstractAxis* axis, Qt::Alignment where, 
   axis->setTitleText(title);
   axis->setTitleFont(PictureFont(13));
   axis->setLabelsFont(PictureFont(11));
+  // A label cut to "…" says nothing; the labels are laid out to fit instead.
+  axis->setTruncateLabels(false);
   chart.addAxis(axis, where);
   return axis;
 }
 
-// The range of the finite values, widened a little and never empty.
-std::pair<double, double> Range(const std::vector<const PlotSeries*>& series, bool fromZero) {
-  double low = fromZero ? 0.0 : kInfinity, high = fromZero ? 0.0 : -kInfinity;
-  for (const PlotSeries* s : series)
-    for (const double v : s->values)
-      if (std::isfinite(v)) {
-        low = std::min(low, v);
-        high = std::max(high, v);
-      }
-  if (!std::isfinite(low)) return {0.0, 1.0};
-  if (high <= low) return {low - 0.5, high + 0.5};
-  const double pad = (high - low) * 0.05;
-  return {low < 0 || !fromZero ? low - pad : 0.0, high + pad};
+// Distinct at a glance, and still told apart when printed in grey.
+const QColor kPalette[] = {QColor(0x1f, 0x77, 0xb4), QColor(0xff, 0x7f, 0x0e), QColor(0x2c, 0xa0, 0x2c),
+                           QColor(0xd6, 0x27, 0x28), QColor(0x94, 0x67, 0xbd), QColor(0x8c, 0x56, 0x4b),
+                           QColor(0xe3, 0x77, 0xc2), QColor(0x7f, 0x7f, 0x7f), QColor(0xbc, 0xbd, 0x22),
+                           QColor(0x17, 0xbe, 0xcf)};
+QColor PaletteColour(int k) { return kPalette[k % static_cast<int>(std::size(kPalette))]; }
+
+// The room a panel's plot area has along x: the panel less its axes.
+constexpr double kPlotWidth = kPanelWidth - 150;
+
+void SetTicks(QValueAxis* axis, const std::vector<const PlotSeries*>& series, AxisKind kind) {
+  std::vector<double> values;
+  for (const PlotSeries* s : series) values.insert(values.end(), s->values.begin(), s->values.end());
+  const AxisTicks ticks = NiceTicks(values, kind);
+  axis->setRange(ticks.low, ticks.high);
+  axis->setTickCount(static_cast<int>(std::lround((ticks.high - ticks.low) / ticks.step)) + 1);
+  axis->setLabelFormat(QStringLiteral("%.%1f").arg(ticks.decimals));
 }
 
-QValueAxis* ValueAxis(const std::vector<const PlotSeries*>& series, bool fromZero) {
+QValueAxis* ValueAxis(const std::vector<const PlotSeries*>& series, AxisKind kind) {
   auto* axis = new QValueAxis;
-  const auto [low, high] = Range(series, fromZero);
-  axis->setRange(low, high);
-  axis->applyNiceNumbers();
+  SetTicks(axis, series, kind);
   return axis;
+}
+
+// Upright labels when they fit side by side, else turned to run upwards;
+// on a crowded axis only every so many are labelled.
+struct LabelPlan {
+  int angle = 0;
+  int every = 1;
+};
+LabelPlan PlanLabels(const QStringList& labels) {
+  const QFont font = PictureFont(11);
+  double widest = 0;
+  for (const QString& label : labels) widest = std::max(widest, TextWidth(font, label));
+  const double n = std::max<double>(1, static_cast<double>(labels.size()));
+  if ((widest + 8) * n <= kPlotWidth) return {};
+  const double tall = TextHeight(font) + 2;
+  return {-90, std::max(1, static_cast<int>(std::ceil(tall * n / kPlotWidth)))};
 }
 
 QLineSeries* LineOf(const PlotSeries& s, const PlotPanel& panel) {
@@ -74,41 +95,101 @@ QLineSeries* LineOf(const PlotSeries& s, const PlotPanel& panel) {
   return line;
 }
 
-void AddSeries(QChart& chart, const PlotPanel& panel, QAbstractAxis* x) {
+void AddSeries(QChart& chart, const PlotPanel& panel, QAbstractAxis* x, int firstColour) {
   std::vector<const PlotSeries*> left, right;
   for (const PlotSeries& s : panel.series) (s.rightAxis ? right : left).push_back(&s);
-  const bool bars = std::any_of(panel.series.begin(), panel.series.end(), [](const PlotSeries& s) { return !s.line; });
-  QAbstractAxis* y = AddAxis(chart, ValueAxis(left, bars), Qt::AlignLeft, panel.yTitle);
-  QAbstractAxis* y2 = right.empty() ? nullptr : AddAxis(chart, ValueAxis(right, true), Qt::AlignRight, panel.rightTitle);
+  QAbstractAxis* y = AddAxis(chart, ValueAxis(left, panel.yKind), Qt::AlignLeft, panel.yTitle);
+  QAbstractAxis* y2 =
+      right.empty() ? nullptr : AddAxis(chart, ValueAxis(right, panel.rightKind), Qt::AlignRight, panel.rightTitle);
   QBarSeries* barSeries = nullptr;
+  int colour = firstColour;
   for (const PlotSeries& s : panel.series) {
-    QAbstractSeries* added = nullptr;
-    if (s.line) {
-      added = LineOf(s, panel);
-    } else {
+    const QColor paint = PaletteColour(colour++);
+    if (!s.line) {
       if (barSeries == nullptr) barSeries = new QBarSeries;
       auto* set = new QBarSet(s.name);
       for (const double v : s.values) set->append(std::isfinite(v) ? v : 0.0);
+      set->setColor(paint);
+      set->setBorderColor(paint);
       barSeries->append(set);
       continue;
     }
-    chart.addSeries(added);  // the theme gives it its colour; then the width
-    auto* line = static_cast<QLineSeries*>(added);
-    QPen pen = line->pen();
-    pen.setWidthF(2.5);
+    QLineSeries* line = LineOf(s, panel);
+    chart.addSeries(line);
+    // A dashed line drawn over a solid one leaves the solid one showing.
+    QPen pen(paint, s.dashed ? 2.0 : 3.0, s.dashed ? Qt::DashLine : Qt::SolidLine);
     line->setPen(pen);
-    added->attachAxis(x);
-    added->attachAxis(s.rightAxis ? y2 : y);
+    line->setColor(paint);
+    line->attachAxis(x);
+    line->attachAxis(s.rightAxis ? y2 : y);
   }
-  if (barSeries == nullptr) return;
-  chart.addSeries(barSeries);
-  barSeries->attachAxis(x);
-  barSeries->attachAxis(y);
+  if (barSeries != nullptr) {
+    chart.addSeries(barSeries);
+    barSeries->attachAxis(x);
+    barSeries->attachAxis(y);
+  }
+  // Attaching a series widens an axis to the series' own domain: the ticks
+  // chosen for the axis are set again once every series is on it.
+  SetTicks(static_cast<QValueAxis*>(y), left, panel.yKind);
+  if (y2 != nullptr) SetTicks(static_cast<QValueAxis*>(y2), right, panel.rightKind);
+}
+
+// The groups along x, a tick at each group's own number (every so many
+// when they are too many to label).
+QAbstractAxis* GroupAxis(const std::vector<double>& x) {
+  std::vector<double> groups;
+  for (const double v : x)
+    if (std::isfinite(v)) groups.push_back(v);
+  std::sort(groups.begin(), groups.end());
+  groups.erase(std::unique(groups.begin(), groups.end()), groups.end());
+  auto* axis = new QCategoryAxis;
+  axis->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+  if (groups.empty()) groups.push_back(0);
+  QStringList labels;
+  for (const double g : groups) labels << QString::number(g, 'f', 0);
+  const LabelPlan plan = PlanLabels(labels);
+  for (std::size_t k = 0; k < groups.size(); k += static_cast<std::size_t>(plan.every))
+    axis->append(labels[static_cast<qsizetype>(k)], groups[k]);
+  const double span = groups.back() - groups.front();
+  const double pad = span > 0 ? span * 0.03 : 0.5;
+  axis->setStartValue(groups.front() - pad);
+  axis->setRange(groups.front() - pad, groups.back() + pad);
+  axis->setLabelsAngle(plan.angle);
+  return axis;
 }
 
 }  // namespace
 
-std::unique_ptr<QChart> PanelChart(const PlotPanel& panel) {
+AxisTicks NiceTicks(const std::vector<double>& values, AxisKind kind) {
+  double low = 0, high = 0;  // 0 always in view: these are amounts
+  for (const double v : values)
+    if (std::isfinite(v)) low = std::min(low, v), high = std::max(high, v);
+  const bool wide = kind == AxisKind::kShare && high > 1;  // a share that is not one
+  if (high - low <= 0) high = low + (kind == AxisKind::kCount ? 1.0 : 0.1);
+  // About five steps of 1, 2, 2.5 or 5 times a power of ten.
+  const double rough = (high - low) / 5;
+  const double power = std::pow(10.0, std::floor(std::log10(rough)));
+  double step = power * 5;
+  for (const double m : {1.0, 2.0, 2.5, 5.0})
+    if (power * m >= rough) {
+      step = power * m;
+      break;
+    }
+  if (kind == AxisKind::kCount) step = std::max(1.0, std::round(step));
+  AxisTicks ticks;
+  ticks.step = step;
+  ticks.low = std::floor(low / step + 1e-9) * step;
+  ticks.high = std::ceil(high / step - 1e-9) * step;
+  if (kind == AxisKind::kShare && !wide) ticks.high = std::min(ticks.high, 1.0);
+  // As many decimals as the step has, the same for every label.
+  int decimals = 0;
+  while (decimals < 8 && std::abs(step * std::pow(10.0, decimals) - std::round(step * std::pow(10.0, decimals))) > 1e-6)
+    ++decimals;
+  ticks.decimals = decimals;
+  return ticks;
+}
+
+std::unique_ptr<QChart> PanelChart(const PlotPanel& panel, int firstColour) {
   auto chart = std::make_unique<QChart>();
   chart->setAnimationOptions(QChart::NoAnimation);
   chart->setTitle(panel.title);
@@ -118,29 +199,22 @@ std::unique_ptr<QChart> PanelChart(const PlotPanel& panel) {
   chart->setBackgroundRoundness(0);
   QAbstractAxis* x = nullptr;
   if (panel.categories.isEmpty()) {
-    auto* axis = new QValueAxis;
-    double low = kInfinity, high = -kInfinity;
-    for (const double v : panel.x) low = std::min(low, v), high = std::max(high, v);
-    if (!(high > low)) low -= 1, high += 1;
-    axis->setRange(low, high);
-    axis->setLabelFormat(QStringLiteral("%.0f"));
-    axis->setTickCount(std::clamp(static_cast<int>(high - low) + 1, 2, 11));
-    x = AddAxis(*chart, axis, Qt::AlignBottom, panel.xTitle);
+    x = AddAxis(*chart, GroupAxis(panel.x), Qt::AlignBottom, panel.xTitle);
   } else {
     auto* axis = new QBarCategoryAxis;
     axis->append(panel.categories);
+    axis->setLabelsAngle(PlanLabels(panel.categories).angle);
     x = AddAxis(*chart, axis, Qt::AlignBottom, panel.xTitle);
-    if (panel.categories.size() > 8) axis->setLabelsAngle(-60);
   }
-  AddSeries(*chart, panel, x);
+  AddSeries(*chart, panel, x, firstColour);
   return chart;
 }
 
 namespace {
 
-void PaintPanel(QPainter& painter, const PlotPanel& panel, const QRectF& rect) {
+void PaintPanel(QPainter& painter, const PlotPanel& panel, const QRectF& rect, int firstColour) {
   QGraphicsScene scene;
-  QChart* chart = PanelChart(panel).release();
+  QChart* chart = PanelChart(panel, firstColour).release();
   scene.addItem(chart);  // the scene owns it now
   chart->setGeometry(QRectF(QPointF(0, 0), rect.size()));
   if (chart->layout() != nullptr) chart->layout()->activate();
@@ -177,10 +251,12 @@ void PaintPlot(QPainter& painter, const Plot& plot, QSizeF size) {
                    Qt::AlignLeft | Qt::AlignTop, plot.title);
   const double top = kMargin + kTitleHeight;
   const int columns = plot.panels.size() > 1 ? 2 : 1;
+  int colour = 0;
   for (std::size_t i = 0; i < plot.panels.size(); ++i) {
     const double x = kMargin + kPanelWidth * static_cast<double>(static_cast<int>(i) % columns);
     const double y = top + kPanelHeight * static_cast<double>(static_cast<int>(i) / columns);
-    PaintPanel(painter, plot.panels[i], QRectF(x, y, kPanelWidth, kPanelHeight));
+    PaintPanel(painter, plot.panels[i], QRectF(x, y, kPanelWidth, kPanelHeight), colour);
+    colour += static_cast<int>(plot.panels[i].series.size());
   }
   if (plot.notes.isEmpty()) return;
   const double left = kMargin + columns * kPanelWidth + kMargin;
@@ -212,41 +288,81 @@ QColor HeatColour(double value, double low, double high) {
 struct HeatLayout {
   QSizeF size;
   double cell = 0, left = 0, top = 0;
-  double low = 0, high = 1;
+  AxisTicks scale;      // of the colour scale, from 0
+  double labelFont = 0;  // of the group labels
+  bool upright = true;   // column labels side by side, else running upwards
+  int every = 1;         // a label for every so many groups
 };
+
+constexpr double kScaleBar = 24, kScaleHeight = 300;
+
+QString ScaleLabel(const HeatLayout& l, double v) { return QString::number(v, 'f', l.scale.decimals); }
 
 HeatLayout LayOutHeatMap(const HeatMap& map) {
   HeatLayout l;
   const auto n = static_cast<double>(std::max<std::size_t>(1, map.groups.size()));
   l.cell = std::clamp(720.0 / n, 4.0, 64.0);
-  l.left = kMargin + 80;
-  l.top = kMargin + kTitleHeight + 40;
-  l.low = kInfinity;
-  l.high = -kInfinity;
-  for (const double v : map.values)
-    if (std::isfinite(v)) l.low = std::min(l.low, v), l.high = std::max(l.high, v);
-  if (!std::isfinite(l.low)) l.low = 0, l.high = 1;
-  l.size = QSizeF(l.left + l.cell * n + 60 + 200 + kMargin, std::max(l.top + l.cell * n + kMargin + 40, 560.0));
+  l.scale = NiceTicks(map.values, AxisKind::kValue);
+  l.labelFont = std::min(13.0, std::max(7.0, l.cell * 0.4));
+  const QFont font = PictureFont(l.labelFont);
+  double widest = 0;
+  for (const int g : map.groups) widest = std::max(widest, TextWidth(font, QString::number(g)));
+  const double tall = TextHeight(font);
+  l.upright = widest + 4 <= l.cell;
+  l.every = std::max(1, static_cast<int>(std::ceil((tall + 2) / l.cell)));
+  l.left = kMargin + std::max(80.0, widest + 10);
+  l.top = kMargin + kTitleHeight + 40 + (l.upright ? 0.0 : widest);
+  // The scale: its title above, its bar and labels below.
+  double labels = 0;
+  for (double v = l.scale.low; v <= l.scale.high + l.scale.step / 2; v += l.scale.step)
+    labels = std::max(labels, TextWidth(PictureFont(12), ScaleLabel(l, v)));
+  const double scaleWidth = std::max(TextWidth(PictureFont(13, true), map.scaleTitle), kScaleBar + 6 + labels);
+  const double width = std::max(l.left + l.cell * n + 60 + scaleWidth + kMargin,
+                                2 * kMargin + TextWidth(PictureFont(20, true), map.title));
+  l.size = QSizeF(width, std::max(l.top + l.cell * n + kMargin + 40, l.top + kScaleHeight + kMargin + 20));
   return l;
 }
 
+// A colour bar from 0 up, labelled at the same round steps in one format.
 void PaintScale(QPainter& painter, const HeatMap& map, const HeatLayout& l, double x) {
-  const double height = 300, width = 24;
+  const double low = l.scale.low, high = l.scale.high;
   for (int i = 0; i < 100; ++i) {
-    const double v = l.high - (l.high - l.low) * i / 99.0;
-    painter.fillRect(QRectF(x, l.top + height * i / 100.0, width, height / 100.0 + 0.5), HeatColour(v, l.low, l.high));
+    const double v = high - (high - low) * i / 99.0;
+    painter.fillRect(QRectF(x, l.top + kScaleHeight * i / 100.0, kScaleBar, kScaleHeight / 100.0 + 0.5),
+                     HeatColour(v, low, high));
   }
   painter.setPen(Qt::black);
   painter.setBrush(Qt::NoBrush);
-  painter.drawRect(QRectF(x, l.top, width, height));
+  painter.drawRect(QRectF(x, l.top, kScaleBar, kScaleHeight));
   painter.setFont(PictureFont(12));
-  for (int i = 0; i <= 4; ++i) {
-    const double v = l.high - (l.high - l.low) * i / 4.0;
-    painter.drawText(QRectF(x + width + 6, l.top + height * i / 4.0 - 10, 120, 20), Qt::AlignLeft | Qt::AlignVCenter,
-                     QString::number(v, 'g', 4));
+  const int steps = static_cast<int>(std::lround((high - low) / l.scale.step));
+  for (int i = 0; i <= steps; ++i) {
+    const double v = low + l.scale.step * i;
+    const double y = l.top + kScaleHeight * (1 - static_cast<double>(i) / std::max(1, steps));
+    painter.drawLine(QPointF(x + kScaleBar, y), QPointF(x + kScaleBar + 4, y));
+    painter.drawText(QRectF(x + kScaleBar + 6, y - 10, 160, 20), Qt::AlignLeft | Qt::AlignVCenter, ScaleLabel(l, v));
   }
   painter.setFont(PictureFont(13, true));
-  painter.drawText(QRectF(x, l.top - 34, 260, 28), Qt::AlignLeft | Qt::AlignVCenter, map.scaleTitle);
+  painter.drawText(QRectF(x, l.top - 34, l.size.width() - x, 28), Qt::AlignLeft | Qt::AlignVCenter, map.scaleTitle);
+}
+
+void PaintGroupLabels(QPainter& painter, const HeatMap& map, const HeatLayout& l) {
+  painter.setPen(Qt::black);
+  painter.setFont(PictureFont(l.labelFont));
+  for (std::size_t i = 0; i < map.groups.size(); i += static_cast<std::size_t>(l.every)) {
+    const double at = l.cell * static_cast<double>(i);
+    const QString group = QString::number(map.groups[i]);
+    painter.drawText(QRectF(kMargin, l.top + at, l.left - kMargin - 6, l.cell), Qt::AlignRight | Qt::AlignVCenter, group);
+    if (l.upright) {
+      painter.drawText(QRectF(l.left + at, l.top - 26, l.cell, 22), Qt::AlignHCenter | Qt::AlignBottom, group);
+      continue;
+    }
+    painter.save();
+    painter.translate(l.left + at, l.top - 4);
+    painter.rotate(-90);
+    painter.drawText(QRectF(0, 0, l.top - kMargin - kTitleHeight, l.cell), Qt::AlignLeft | Qt::AlignVCenter, group);
+    painter.restore();
+  }
 }
 
 void PaintHeatMap(QPainter& painter, const HeatMap& map, const HeatLayout& l) {
@@ -256,26 +372,20 @@ void PaintHeatMap(QPainter& painter, const HeatMap& map, const HeatLayout& l) {
   painter.drawText(QRectF(kMargin, kMargin, l.size.width() - 2 * kMargin, kTitleHeight), Qt::AlignLeft | Qt::AlignTop,
                    map.title);
   const std::size_t n = map.groups.size();
-  const bool values = l.cell >= 40, labels = l.cell >= 12;
+  const bool values = l.cell >= 40;
+  const double low = l.scale.low, high = l.scale.high;
   painter.setFont(PictureFont(std::min(12.0, l.cell * 0.3)));
   for (std::size_t r = 0; r < n; ++r)
     for (std::size_t c = 0; c < n; ++c) {
       const QRectF cell(l.left + l.cell * static_cast<double>(c), l.top + l.cell * static_cast<double>(r), l.cell, l.cell);
       const double v = map.At(r, c);
-      painter.fillRect(cell, std::isfinite(v) ? HeatColour(v, l.low, l.high) : QColor(0xdd, 0xdd, 0xdd));
+      painter.fillRect(cell, std::isfinite(v) ? HeatColour(v, low, high) : QColor(0xdd, 0xdd, 0xdd));
       if (!values || !std::isfinite(v)) continue;
-      const double t = l.high > l.low ? (v - l.low) / (l.high - l.low) : 0.5;
+      const double t = high > low ? (v - low) / (high - low) : 0.5;
       painter.setPen(t > 0.6 ? Qt::white : Qt::black);
       painter.drawText(cell, Qt::AlignCenter, QString::number(v, 'f', 3));
     }
-  painter.setPen(Qt::black);
-  painter.setFont(PictureFont(std::min(13.0, std::max(7.0, l.cell * 0.4))));
-  for (std::size_t i = 0; labels && i < n; ++i) {
-    const double at = l.cell * static_cast<double>(i);
-    const QString group = QString::number(map.groups[i]);
-    painter.drawText(QRectF(l.left - 76, l.top + at, 70, l.cell), Qt::AlignRight | Qt::AlignVCenter, group);
-    painter.drawText(QRectF(l.left + at, l.top - 26, l.cell, 22), Qt::AlignHCenter | Qt::AlignBottom, group);
-  }
+  PaintGroupLabels(painter, map, l);
   painter.setFont(PictureFont(13, true));
   painter.drawText(QRectF(l.left, l.top + l.cell * static_cast<double>(n) + 6, l.cell * static_cast<double>(n), 24),
                    Qt::AlignHCenter | Qt::AlignTop, QStringLiteral("Group"));

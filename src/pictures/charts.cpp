@@ -55,10 +55,18 @@ QString Number(double value, int digits = 4) {
 }
 
 PlotPanel LinePanel(QString title, const std::vector<double>& x, QString yTitle,
-                    std::vector<PlotSeries> series) {
+                    std::vector<PlotSeries> series, AxisKind kind = AxisKind::kValue) {
   for (PlotSeries& s : series) s.line = true;
   return PlotPanel{std::move(title), QStringLiteral("Group"), std::move(yTitle), {}, {}, x,
-                   std::move(series)};
+                   std::move(series), kind};
+}
+
+// What the founders' panel shows: all of them, or the largest of more.
+QString FoundersTitle(std::size_t shown, std::size_t total) {
+  if (shown == total)
+    return total == 1 ? QStringLiteral("The one founder's contribution")
+                      : QStringLiteral("All %1 founders' contributions").arg(total);
+  return QStringLiteral("The %1 largest of %2 contributions").arg(shown).arg(total);
 }
 
 }  // namespace
@@ -75,10 +83,13 @@ Plot TrendsPlot(const ResultSet& diversity, bool reference) {
                                     Column(groups, "mean_ecg")}}));
   plot.panels.push_back(LinePanel(QStringLiteral("Pedigree completeness (4 generations)"), x,
                                   QStringLiteral("Completeness index"),
-                                  {{QStringLiteral("Mean completeness"), Column(groups, "completeness")}}));
+                                  {{QStringLiteral("Mean completeness"), Column(groups, "completeness")}},
+                                  AxisKind::kShare));
   plot.panels.push_back(LinePanel(QStringLiteral("Founders and ancestors"), x, QStringLiteral("Number"),
                                   {{QStringLiteral("Founder equivalent (fe)"), Column(groups, "fe")},
-                                   {QStringLiteral("Effective number of ancestors (fa)"), Column(groups, "fa")}}));
+                                   // fa is at most fe, and often just as large
+                                   {QStringLiteral("Effective number of ancestors (fa)"), Column(groups, "fa"), true,
+                                    false, true}}));
   plot.panels.push_back(LinePanel(QStringLiteral("Effective population size"), x, QStringLiteral("Ne"),
                                   {{QStringLiteral("Ne"), Column(groups, "ne")}}));
   // Where the ancestor search stopped at its limit, the fa drawn is the
@@ -114,7 +125,8 @@ Plot PurgingPlot(const ResultSet& purging) {
   plot.panels.push_back(LinePanel(QStringLiteral("Inbreeding"), x, QStringLiteral("Mean coefficient"),
                                   {{QStringLiteral("F"), Column(groups, "f")},
                                    {QStringLiteral("Ancestral inbreeding, Ballou (Fa)"), Column(groups, "fa_ballou")},
-                                   {QStringLiteral("Purged inbreeding (g)"), Column(groups, "g")}}));
+                                   // g is F less what purging removed, often on F
+                                   {QStringLiteral("Purged inbreeding (g)"), Column(groups, "g"), true, false, true}}));
   if (groups != nullptr && groups->Find("fa_gene_drop") != nullptr)
     plot.panels.push_back(LinePanel(QStringLiteral("Gene dropping"), x, QStringLiteral("Mean coefficient"),
                                     {{QStringLiteral("Ancestral inbreeding"), Column(groups, "fa_gene_drop")},
@@ -137,9 +149,10 @@ Plot FDistributionPlot(const ResultSet& structure) {
   const double inbreds = Figure(structure, "Inbreds in total");
   PlotPanel all{QStringLiteral("All individuals"), QStringLiteral("Inbreeding coefficient (F)"),
                 QStringLiteral("Individuals"), {}, {QStringLiteral("0")}, {},
-                {{QStringLiteral("All individuals"), {total - (std::isnan(inbreds) ? 0.0 : inbreds)}}}};
+                {{QStringLiteral("All individuals"), {total - (std::isnan(inbreds) ? 0.0 : inbreds)}}},
+                AxisKind::kCount};
   PlotPanel inbred{QStringLiteral("Inbreds"), all.xTitle, all.yTitle, {}, {}, {},
-                   {{QStringLiteral("Inbreds"), {}}}};
+                   {{QStringLiteral("Inbreds"), {}}}, AxisKind::kCount};
   for (std::size_t k = 0; k < counts.size(); ++k) {
     const QString label = QStringLiteral("%1–%2").arg(above[k], 0, 'f', 2).arg(upTo[k], 0, 'f', 2);
     all.categories << label;
@@ -156,12 +169,14 @@ Plot FoundersPlot(const ResultSet& geneOrigin, int group, int count) {
   const ResultTable* founders = geneOrigin.Find("founder_contributions");
   const TableColumn* ids = founders == nullptr ? nullptr : founders->Find("id");
   const std::vector<double> contributions = Column(founders, "contribution");
-  PlotPanel panel{QStringLiteral("The %1 largest contributions").arg(count), QStringLiteral("Founder"),
+  const std::size_t shown = std::min(contributions.size(), static_cast<std::size_t>(std::max(0, count)));
+  PlotPanel panel{FoundersTitle(shown, contributions.size()), QStringLiteral("Founder"),
                   QStringLiteral("Contribution"), QStringLiteral("Cumulative share"), {}, {},
                   {{QStringLiteral("Contribution"), {}},
-                   {QStringLiteral("Cumulative share"), {}, true, true}}};
+                   {QStringLiteral("Cumulative share"), {}, true, true}},
+                  AxisKind::kShare, AxisKind::kShare};
   double sum = 0;
-  for (std::size_t k = 0; k < contributions.size() && k < static_cast<std::size_t>(count); ++k) {
+  for (std::size_t k = 0; k < shown; ++k) {
     sum += contributions[k];
     panel.categories << QString::fromUtf8(ids->Text(k).data(), static_cast<qsizetype>(ids->Text(k).size()));
     panel.series[0].values.push_back(contributions[k]);
@@ -171,7 +186,7 @@ Plot FoundersPlot(const ResultSet& geneOrigin, int group, int count) {
   plot.notes << QStringLiteral("Group %1").arg(group)
              << QStringLiteral("Founders contributing: %1").arg(contributions.size())
              << QStringLiteral("Founder equivalent (fe): %1").arg(Number(Figure(geneOrigin, "Founder equivalent")))
-             << QStringLiteral("Share of the %1 shown: %2").arg(std::min<std::size_t>(contributions.size(), static_cast<std::size_t>(count))).arg(Number(sum));
+             << QStringLiteral("Share of the %1 shown: %2").arg(shown).arg(Number(sum));
   return plot;
 }
 
@@ -191,7 +206,7 @@ Plot ContributionsPlot(const ResultSet& result) {
   });
   PlotPanel panel{QStringLiteral("Selected candidates"), QStringLiteral("Candidate"),
                   QStringLiteral("Contribution"), {}, {}, {},
-                  {{QStringLiteral("Sires"), {}}, {QStringLiteral("Dams"), {}}}};
+                  {{QStringLiteral("Sires"), {}}, {QStringLiteral("Dams"), {}}}, AxisKind::kShare};
   for (const std::size_t r : rows) {
     panel.categories << QString::fromUtf8(ids->Text(r).data(), static_cast<qsizetype>(ids->Text(r).size()));
     panel.series[0].values.push_back(isSire(r) ? c[r] : kNaN);
@@ -264,7 +279,8 @@ Plot MatingsPlot(const ResultSet& annealing, const ResultSet& optimum) {
   PlotPanel panel{QStringLiteral("Progeny F"), QStringLiteral("Progeny F, from (classes of %1)").arg(width),
                   QStringLiteral("Matings"), {}, {}, {},
                   {{QStringLiteral("Simulated annealing"), std::vector<double>(classes, 0.0)},
-                   {QStringLiteral("Proven optimum"), std::vector<double>(classes, 0.0)}}};
+                   {QStringLiteral("Proven optimum"), std::vector<double>(classes, 0.0)}},
+                  AxisKind::kCount};
   const int decimals = width == 0.0125 ? 4 : width < 0.01 || width == 0.025 ? 3 : 2;
   for (std::size_t k = 0; k < classes; ++k)
     panel.categories << QString::number(static_cast<double>(k) * width, 'f', decimals);

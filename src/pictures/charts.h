@@ -26,14 +26,21 @@ struct PlotSeries {
   std::vector<double> values;
   bool line = false;        // a line over the points, else bars
   bool rightAxis = false;   // measured on the panel's right axis
+  bool dashed = false;      // a dashed line, for one that may lie on another
 };
 
-// One chart: bars over categories, or lines over numbers along x.
+// What a value axis measures. Every axis runs from 0 (below it only when a
+// value is negative); counts tick at whole numbers; shares end at 1 at most.
+enum class AxisKind { kValue, kCount, kShare };
+
+// One chart: bars over categories, or lines over numbers along x (the
+// groups, ticked at their own numbers).
 struct PlotPanel {
   QString title, xTitle, yTitle, rightTitle;
   QStringList categories;  // the x axis of bars (and of lines drawn over them)
   std::vector<double> x;   // the x axis of lines when there are no categories
   std::vector<PlotSeries> series;
+  AxisKind yKind = AxisKind::kValue, rightKind = AxisKind::kShare;
 };
 
 struct Plot {
@@ -78,8 +85,16 @@ Plot ContributionsPlot(const ResultSet& contributions);
 // ancestral inbreeding and the purged inbreeding g; with gene dropping, its
 // ancestral inbreeding and F new and F old beside them.
 Plot PurgingPlot(const ResultSet& purging);
-// A chart of the panel; the caller owns it (a scene takes it over).
-std::unique_ptr<QChart> PanelChart(const PlotPanel& panel);
+// A chart of the panel; the caller owns it (a scene takes it over). Its
+// series take the colours of the palette from `firstColour` on, so that
+// the panels of one plot never give two series the same colour.
+std::unique_ptr<QChart> PanelChart(const PlotPanel& panel, int firstColour = 0);
+// The ticks and label format of a value axis over `values` of that kind.
+struct AxisTicks {
+  double low = 0, high = 1, step = 0.2;
+  int decimals = 1;
+};
+AxisTicks NiceTicks(const std::vector<double>& values, AxisKind kind);
 
 Picture PlotPicture(const Plot& plot);
 Picture HeatMapPicture(const HeatMap& map);

@@ -77,6 +77,11 @@ double TextWidth(const QFont& font, const QString& text) {
   return QFontMetricsF(font, &device).horizontalAdvance(text);
 }
 
+double TextHeight(const QFont& font) {
+  static const QImage device(1, 1, QImage::Format_ARGB32_Premultiplied);
+  return QFontMetricsF(font, &device).height();
+}
+
 std::optional<PictureFormat> PictureFormatOf(const QString& path) {
   const QString suffix = QFileInfo(path).suffix().toLower();
   if (suffix == QLatin1String("svg")) return PictureFormat::kSvg;

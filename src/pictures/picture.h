@@ -44,6 +44,7 @@ bool WritePicture(const Picture& picture, const QString& path, QSize pixels, QSt
 // pictures' 96 units an inch whatever the screen.
 QFont PictureFont(double pixels, bool bold = false);
 double TextWidth(const QFont& font, const QString& text);
+double TextHeight(const QFont& font);
 
 // Paints `picture` scaled to fit `target` (with its proportions) and
 // centred in it.
