@@ -32,6 +32,25 @@ std::optional<DrawingRequest> AskDrawing(CommandContext& ctx, std::int32_t id) {
   return request;
 }
 
+// The charts over one group ask for it in a dialog named after the chart,
+// not after the analysis that computes it, and hand it to the analysis as
+// a re-run would; false when the user cancelled. The other charts ask
+// nothing here.
+bool AskChartGroup(CKinvarDoc& doc, Platform& platform, std::int32_t id) {
+  if (id != kCmdChartTrends && id != kCmdChartFounders) return true;
+  const bool trends = id == kCmdChartTrends;
+  GroupPicker picker{trends ? "Trends by group" : "Founder contributions", "Draw", GroupNumbers(doc.pedigree()), {},
+                     trends ? "All individuals" : ""};
+  const std::optional<int> group = platform.PickGroup(picker);
+  if (!group) return false;
+  if (trends)
+    doc.remembered.diversityGroup = *group;
+  else
+    doc.remembered.geneOriginGroup = static_cast<std::int32_t>(*group);
+  doc.askInputs = false;
+  return true;
+}
+
 }  // namespace
 
 void CMainFrame::OnPedigreeDrawing(std::int32_t id) {
@@ -65,6 +84,7 @@ void CMainFrame::OnChart(std::int32_t id) {
                                 : id == kCmdChartContributions ? kCmdOptimumContributions
                                 : id == kCmdChartPurging       ? kCmdPurging
                                                                : kCmdAverageBetweenGroups;
+  if (!AskChartGroup(doc_, platform_, id)) return;
   doc_.RunCommand(analysis);
   // A cancel, a refused group or an error report: the report says why.
   if (doc_.lastCommand() != analysis) return;

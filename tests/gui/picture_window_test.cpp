@@ -402,6 +402,41 @@ TEST(PictureCommands, DrawingsAndChartsOpenTheirWindows) {
   }
 }
 
+// A chart over one group asks for it in a dialog named after the chart,
+// and draws that group.
+TEST(PictureCommands, AChartsGroupDialogSaysWhatItWillDraw) {
+  const struct {
+    const char* name;
+    std::int32_t id;
+    const char* caption;
+    const char* pictureTitle;
+  } rows[] = {
+      {"trends", kCmdChartTrends, "Trends by group", "Trends by group"},
+      {"founders", kCmdChartFounders, "Founder contributions", "Founder contributions to group 3"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    test::DocumentFixture f;
+    CMainFrame frame(f.platform, f.doc);
+    frame.show();
+    frame.OpenFile(QString(KINVAR_EXAMPLES_DIR) + "/herd.pdg");
+    QString caption;
+    int asked = 0;
+    test::WhenShown<CDialogSelectAGroup>([&](CDialogSelectAGroup& d) {
+      ++asked;
+      caption = d.windowTitle();
+      d.list()->setCurrentText("3");
+      d.button()->click();
+    });
+    frame.Dispatch(row.id);
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(caption, QString::fromUtf8(row.caption));
+    const auto windows = frame.findChildren<CPictureWindow*>();
+    ASSERT_EQ(windows.size(), 1);
+    EXPECT_EQ(windows.front()->picture().title, QString::fromUtf8(row.pictureTitle));
+  }
+}
+
 }  // namespace
 }  // namespace kinvar::gui
 

@@ -8,17 +8,22 @@
 
 #include <QtCharts/QBarSeries>
 #include <QtCharts/QBarSet>
+#include <QtCharts/QCategoryAxis>
+#include <QtCharts/QValueAxis>
 #include <QtCharts/QChart>
 #include <QtCharts/QLineSeries>
 #include <QByteArray>
 #include <QFile>
 #include <QImage>
+#include <QPainter>
 #include <QXmlStreamReader>
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <random>
+#include <set>
 
 #include "genetics/command_ids.h"
 #include "support/doc_session.h"
@@ -466,6 +471,278 @@ TEST(ContributionsChart, PlotsTheSelectedCandidatesByGroupAndShare) {
   }
   EXPECT_EQ(plot.notes.size(), 3);  // no breeding values, no gain
   EXPECT_FALSE(PlotPicture(plot).size.isEmpty());
+}
+
+}  // namespace
+}  // namespace kinvar::pictures
+
+namespace kinvar::pictures {
+namespace {
+
+// A herd over twelve birth years, 2001 to 2012, the groups numbered by year:
+// sires and dams of each year drawn from the years before.
+std::string YearlyHerd() {
+  std::mt19937 random(2024);
+  std::string text = "Progeny Sire Dam Group\n";
+  std::vector<std::string> sires, dams;
+  for (int year = 2001; year <= 2012; ++year) {
+    std::vector<std::string> newSires, newDams;
+    for (int k = 0; k < 30; ++k) {
+      const std::string id = (k % 2 == 0 ? "S" : "D") + std::to_string(year) + "X" + std::to_string(k);
+      std::string sire = "0", dam = "0";
+      if (!sires.empty()) {
+        sire = sires[random() % std::min<std::size_t>(sires.size(), 6)];
+        dam = dams[random() % dams.size()];
+      }
+      text += id + " " + sire + " " + dam + " " + std::to_string(year) + "\n";
+      (k % 2 == 0 ? newSires : newDams).push_back(id);
+    }
+    sires.insert(sires.begin(), newSires.begin(), newSires.end());
+    dams.insert(dams.begin(), newDams.begin(), newDams.end());
+  }
+  return text;
+}
+
+// Every chart of a pedigree with groups, as the desktop and kinvar-cli
+// draw them.
+struct DrawnChart {
+  std::string name;
+  std::optional<Plot> plot;  // none for the heat map
+  Picture picture;
+};
+std::vector<DrawnChart> EveryChart(test::DocSession& s, const std::string& source) {
+  const std::vector<int> groups = GroupNumbers(s);
+  std::vector<DrawnChart> charts;
+  const auto add = [&](const std::string& name, Plot plot) {
+    Picture picture = PlotPicture(plot);
+    charts.push_back({source + " " + name, std::move(plot), std::move(picture)});
+  };
+  add("trends", TrendsPlot(RunCommand(s, kCmdDiversity, kAllIndividuals), false));
+  add("trends of a group", TrendsPlot(RunCommand(s, kCmdDiversity, groups.back()), true));
+  add("f-histogram", FDistributionPlot(RunCommand(s, kCmdStructure)));
+  add("founders", FoundersPlot(RunCommand(s, kCmdGeneOrigin, groups.back()), groups.back()));
+  s.doc.seedFile = (std::filesystem::temp_directory_path() / "kinvar-chart-layout-seed").string();
+  s.platform.forms.push_back(std::vector<std::string>{"0.2", "30", "0"});
+  add("purging", PurgingPlot(RunCommand(s, kCmdPurging, kAllIndividuals)));
+  add("matings", MatingsPlot(Matings({0.0625, 0.125, 0.03125, 0, 0.25}), Matings({0, 0.03125, 0.0625, 0, 0.125})));
+  const HeatMap map = GroupHeatMap(RunCommand(s, kCmdAverageBetweenGroups));
+  charts.push_back({source + " group-heatmap", std::nullopt, HeatMapPicture(map)});
+  return charts;
+}
+
+QStringList SvgTexts(const Picture& picture, const std::string& name) {
+  QXmlStreamReader xml(WriteAndRead(picture, name + ".svg", kDefaultPixels));
+  QStringList texts;
+  while (!xml.atEnd())
+    if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == QLatin1String("text"))
+      texts << xml.readElementText(QXmlStreamReader::IncludeChildElements).trimmed();
+  EXPECT_FALSE(xml.hasError()) << name;
+  return texts;
+}
+
+std::vector<std::unique_ptr<test::DocSession>> ChartSources() {
+  std::vector<std::unique_ptr<test::DocSession>> sessions;
+  sessions.push_back(Open(kSources[0]));
+  sessions.push_back(Open(kSources[1]));
+  sessions.push_back(std::make_unique<test::DocSession>(YearlyHerd()));
+  return sessions;
+}
+
+// Every label of every chart is written whole: no ellipsis, and each
+// category and group of the plots is among the texts as it is.
+TEST(ChartLayout, LabelsAreNeverCutShort) {
+  const char* names[] = {"herd", "random", "years"};
+  auto sessions = ChartSources();
+  for (std::size_t i = 0; i < sessions.size(); ++i)
+    for (const DrawnChart& chart : EveryChart(*sessions[i], names[i])) {
+      const QStringList texts = SvgTexts(chart.picture, "layout");
+      ASSERT_FALSE(texts.isEmpty()) << chart.name;
+      for (const QString& text : texts)
+        EXPECT_FALSE(text.contains(QChar(0x2026))) << chart.name << ": " << text.toStdString();
+      if (!chart.plot) continue;
+      for (const PlotPanel& panel : chart.plot->panels) {
+        for (const QString& category : panel.categories)
+          EXPECT_TRUE(texts.contains(category)) << chart.name << " / " << panel.title.toStdString() << ": "
+                                                << category.toStdString() << " not whole";
+        for (const double g : panel.x)
+          EXPECT_TRUE(texts.contains(QString::number(g, 'f', 0))) << chart.name << ": group " << g;
+        EXPECT_TRUE(texts.contains(panel.title)) << chart.name;
+      }
+    }
+}
+
+// Nothing painted reaches the picture's right or bottom edge, where the
+// window or file would cut it.
+TEST(ChartLayout, EverythingFitsInsideThePicture) {
+  const char* names[] = {"herd", "random", "years"};
+  auto sessions = ChartSources();
+  for (std::size_t i = 0; i < sessions.size(); ++i)
+    for (const DrawnChart& chart : EveryChart(*sessions[i], names[i])) {
+      const QSize size = chart.picture.size.toSize();
+      QImage image(size, QImage::Format_ARGB32);
+      image.fill(Qt::white);
+      {
+        QPainter painter(&image);
+        PaintFitted(chart.picture, painter, QRectF(QPointF(0, 0), chart.picture.size));
+      }
+      int inked = 0;
+      for (int y = 0; y < size.height(); ++y)
+        for (int x = size.width() - 6; x < size.width(); ++x) inked += image.pixel(x, y) != qRgb(255, 255, 255);
+      for (int x = 0; x < size.width(); ++x)
+        for (int y = size.height() - 6; y < size.height(); ++y) inked += image.pixel(x, y) != qRgb(255, 255, 255);
+      EXPECT_EQ(inked, 0) << chart.name;
+    }
+}
+
+// The value axes: from 0 (lower only for a negative value), above every
+// value, shares to 1 at most; the group axes tick at the groups themselves.
+TEST(ChartLayout, AxesCoverTheValuesFromZeroAndTickAtTheGroups) {
+  const char* names[] = {"herd", "random", "years"};
+  auto sessions = ChartSources();
+  for (std::size_t i = 0; i < sessions.size(); ++i)
+    for (const DrawnChart& chart : EveryChart(*sessions[i], names[i])) {
+      if (!chart.plot) continue;
+      for (const PlotPanel& panel : chart.plot->panels) {
+        const std::string where = chart.name + " / " + panel.title.toStdString();
+        const std::unique_ptr<QChart> qchart = PanelChart(panel);
+        for (QAbstractAxis* axis : qchart->axes(Qt::Vertical)) {
+          auto* values = qobject_cast<QValueAxis*>(axis);
+          ASSERT_NE(values, nullptr) << where;
+          const bool right = axis->alignment() == Qt::AlignRight;
+          double low = 0, high = 0;
+          for (const PlotSeries& s : panel.series)
+            if (s.rightAxis == right)
+              for (const double v : s.values)
+                if (std::isfinite(v)) low = std::min(low, v), high = std::max(high, v);
+          EXPECT_LE(values->min(), low) << where;
+          EXPECT_GE(values->max(), high) << where;
+          if (low >= 0) {
+            EXPECT_EQ(values->min(), 0.0) << where;
+          }
+          const AxisKind kind = right ? panel.rightKind : panel.yKind;
+          if (kind == AxisKind::kShare && high <= 1) {
+            EXPECT_LE(values->max(), 1.0) << where;
+          }
+        }
+        if (!panel.categories.isEmpty()) continue;
+        const auto horizontal = qchart->axes(Qt::Horizontal);
+        ASSERT_EQ(horizontal.size(), 1) << where;
+        auto* groups = qobject_cast<QCategoryAxis*>(horizontal.front());
+        ASSERT_NE(groups, nullptr) << where;
+        std::vector<double> ticks;
+        for (const QString& label : groups->categoriesLabels()) {
+          ticks.push_back(groups->endValue(label));
+          EXPECT_EQ(label, QString::number(ticks.back(), 'f', 0)) << where;
+        }
+        EXPECT_EQ(ticks, panel.x) << where;  // the groups are few enough to tick each one
+        EXPECT_LT(groups->min(), panel.x.front()) << where;
+        EXPECT_GT(groups->max(), panel.x.back()) << where;
+      }
+    }
+}
+
+// Ticks over random values: round steps, every label in one format that
+// tells the ticks apart exactly, 0 in view, counts in whole steps, shares
+// ending at 1 at most.
+TEST(ChartLayout, TicksAreRoundAndShareOneFormat) {
+  std::mt19937 random(7);
+  for (int trial = 0; trial < 2000; ++trial) {
+    const AxisKind kind = static_cast<AxisKind>(trial % 3);
+    const double scale = std::pow(10.0, static_cast<int>(random() % 9) - 6);
+    std::vector<double> values(1 + random() % 30);
+    for (double& v : values) {
+      v = std::uniform_real_distribution<double>(0, 1)(random) * scale;
+      if (kind == AxisKind::kCount) v = std::round(v * 1000);
+      if (kind == AxisKind::kValue && trial % 7 == 0) v -= scale / 2;
+      if (kind == AxisKind::kShare) v = std::min(v, 1.0);
+    }
+    const std::string where = "trial " + std::to_string(trial);
+    const AxisTicks t = NiceTicks(values, kind);
+    const double low = std::min(0.0, *std::min_element(values.begin(), values.end()));
+    const double high = *std::max_element(values.begin(), values.end());
+    EXPECT_LE(t.low, low) << where;
+    EXPECT_GE(t.high, high - 1e-12) << where;
+    if (low >= 0) {
+      EXPECT_EQ(t.low, 0.0) << where;
+    }
+    if (kind == AxisKind::kShare) {
+      EXPECT_LE(t.high, 1.0) << where;
+    }
+    if (kind == AxisKind::kCount) {
+      EXPECT_EQ(t.step, std::round(t.step)) << where;
+      EXPECT_EQ(t.decimals, 0) << where;
+    }
+    const double steps = (t.high - t.low) / t.step;
+    EXPECT_NEAR(steps, std::round(steps), 1e-6) << where;
+    EXPECT_LE(std::round(steps), 12) << where;
+    QStringList labels;
+    for (int k = 0; k <= std::lround(steps); ++k) {
+      const double tick = t.low + t.step * k;
+      labels << QString::number(tick, 'f', t.decimals);
+      EXPECT_NEAR(labels.back().toDouble(), tick, t.step * 1e-6) << where;
+    }
+    EXPECT_EQ(labels.removeDuplicates(), 0) << where;
+  }
+}
+
+// The heat map's colour scale from 0, its labels in one fixed format
+// whatever the size of the averages, and its title whole.
+TEST(ChartLayout, HeatMapScaleHasOneFormat) {
+  const struct Row {
+    const char* name;
+    std::vector<double> values;  // 2 x 2
+  } rows[] = {
+      {"tiny and small", {5.562e-05, 0.0104, 0.0104, 0.002}},
+      {"halves", {0.5586, 0.3003, 0.3003, 0.4294}},
+      {"above one", {1.25, 0.5, 0.5, 1.0}},
+  };
+  for (const Row& row : rows) {
+    // Forty groups: too small a cell for values, so every number drawn
+    // apart from the group labels is the scale's.
+    HeatMap map{QStringLiteral("Average relationships between groups"),
+                QStringLiteral("Average numerator relationship"), {}, {}};
+    const std::size_t n = 40;
+    for (std::size_t g = 0; g < n; ++g) map.groups.push_back(static_cast<int>(2001 + g));
+    map.values.assign(n * n, 0.0);
+    for (std::size_t r = 0; r < n; ++r)
+      for (std::size_t c = 0; c < n; ++c) map.values[r * n + c] = row.values[(r % 2) * 2 + c % 2];
+    const QStringList texts = SvgTexts(HeatMapPicture(map), "heat");
+    EXPECT_TRUE(texts.contains(map.scaleTitle)) << row.name;
+    std::set<qsizetype> decimals;
+    double lowest = 1e9, highest = -1e9;
+    for (const QString& text : texts) {
+      bool number = false;
+      const double v = text.toDouble(&number);
+      if (!number || (!text.contains('.') && v > 2000)) continue;  // a group
+      EXPECT_FALSE(text.contains('e')) << row.name << ": " << text.toStdString();
+      decimals.insert(text.contains('.') ? text.size() - text.indexOf('.') - 1 : 0);
+      lowest = std::min(lowest, v), highest = std::max(highest, v);
+    }
+    EXPECT_EQ(decimals.size(), 1u) << row.name << ": " << texts.join('|').toStdString();
+    EXPECT_EQ(lowest, 0.0) << row.name;
+    EXPECT_GE(highest, *std::max_element(row.values.begin(), row.values.end())) << row.name;
+  }
+}
+
+// The founders' panel says how many contributions it shows, of how many.
+TEST(ChartLayout, FoundersTitleSaysWhatIsShown) {
+  auto s = Open(kSources[0]);
+  const ResultSet tables = RunCommand(*s, kCmdGeneOrigin, 3);
+  const std::size_t total = tables.Find("founder_contributions")->rows();
+  ASSERT_GT(total, 2u);
+  const struct Row {
+    int count;
+    QString title;
+  } rows[] = {
+      {2, QStringLiteral("The 2 largest of %1 contributions").arg(total)},
+      {static_cast<int>(total), QStringLiteral("All %1 founders' contributions").arg(total)},
+      {kFoundersShown, QStringLiteral("All %1 founders' contributions").arg(total)},
+  };
+  for (const Row& row : rows) {
+    const Plot plot = FoundersPlot(tables, 3, row.count);
+    EXPECT_EQ(plot.panels.at(0).title, row.title) << row.count;
+    EXPECT_EQ(plot.panels.at(0).categories.size(), std::min<qsizetype>(row.count, static_cast<qsizetype>(total)));
+  }
 }
 
 }  // namespace
