@@ -182,9 +182,9 @@ AxisTicks NiceTicks(const std::vector<double>& values, AxisKind kind) {
   ticks.high = std::ceil(high / step - 1e-9) * step;
   if (kind == AxisKind::kShare && !wide) ticks.high = std::min(ticks.high, 1.0);
   // As many decimals as the step has, the same for every label.
-  int decimals = 0;
-  while (decimals < 8 && std::abs(step * std::pow(10.0, decimals) - std::round(step * std::pow(10.0, decimals))) > 1e-6)
-    ++decimals;
+  int decimals = std::max(0, static_cast<int>(-std::floor(std::log10(step) + 1e-9)));
+  const double scaled = step * std::pow(10.0, decimals);
+  if (std::abs(scaled - std::round(scaled)) > 1e-6 * scaled) ++decimals;  // a step of 2.5
   ticks.decimals = decimals;
   return ticks;
 }
@@ -222,16 +222,30 @@ void PaintPanel(QPainter& painter, const PlotPanel& panel, const QRectF& rect, i
   scene.render(&painter, rect, scene.sceneRect());
 }
 
+// A long note (the groups whose fa is a bound) breaks into lines rather
+// than running out of its box.
+double NoteHeight(const QString& note, bool bold) {
+  return std::max(kNoteRow, WrappedTextHeight(PictureFont(14, bold), note, kNotesWidth - 24) + 4);
+}
+
+double NotesHeight(const QStringList& notes) {
+  double height = 20;
+  for (qsizetype i = 0; i < notes.size(); ++i) height += NoteHeight(notes[i], i == 0);
+  return height;
+}
+
 void PaintNotes(QPainter& painter, const QStringList& notes, const QRectF& rect) {
   painter.setPen(QColor(0x88, 0x88, 0x88));
   painter.setBrush(QColor(0xf6, 0xf6, 0xf6));
   painter.drawRect(rect);
   painter.setPen(Qt::black);
+  double y = rect.top() + 10;
   for (qsizetype i = 0; i < notes.size(); ++i) {
     painter.setFont(PictureFont(14, i == 0));
-    painter.drawText(QRectF(rect.left() + 12, rect.top() + 10 + kNoteRow * static_cast<double>(i),
-                            rect.width() - 24, kNoteRow),
-                     Qt::AlignLeft | Qt::AlignVCenter, notes[i]);
+    const double height = NoteHeight(notes[i], i == 0);
+    painter.drawText(QRectF(rect.left() + 12, y, rect.width() - 24, height),
+                     Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap, notes[i]);
+    y += height;
   }
 }
 
@@ -240,7 +254,7 @@ QSizeF PlotSize(const Plot& plot) {
   const double columns = n > 1 ? 2 : 1, rows = std::ceil(n / 2);
   const double notes = plot.notes.isEmpty() ? 0 : kNotesWidth + kMargin;
   return {kMargin * 2 + columns * kPanelWidth + notes,
-          kMargin * 2 + kTitleHeight + std::max(1.0, rows) * kPanelHeight};
+          kMargin * 2 + kTitleHeight + std::max({kPanelHeight, rows * kPanelHeight, NotesHeight(plot.notes)})};
 }
 
 void PaintPlot(QPainter& painter, const Plot& plot, QSizeF size) {
@@ -260,8 +274,7 @@ void PaintPlot(QPainter& painter, const Plot& plot, QSizeF size) {
   }
   if (plot.notes.isEmpty()) return;
   const double left = kMargin + columns * kPanelWidth + kMargin;
-  PaintNotes(painter, plot.notes,
-             QRectF(left, top, kNotesWidth, 20 + kNoteRow * static_cast<double>(plot.notes.size())));
+  PaintNotes(painter, plot.notes, QRectF(left, top, kNotesWidth, NotesHeight(plot.notes)));
 }
 
 }  // namespace

@@ -77,6 +77,11 @@ double TextWidth(const QFont& font, const QString& text) {
   return QFontMetricsF(font, &device).horizontalAdvance(text);
 }
 
+double WrappedTextHeight(const QFont& font, const QString& text, double width) {
+  static const QImage device(1, 1, QImage::Format_ARGB32_Premultiplied);
+  return QFontMetricsF(font, &device).boundingRect(QRectF(0, 0, width, 1e6), Qt::TextWordWrap, text).height();
+}
+
 double TextHeight(const QFont& font) {
   static const QImage device(1, 1, QImage::Format_ARGB32_Premultiplied);
   return QFontMetricsF(font, &device).height();

@@ -45,6 +45,8 @@ bool WritePicture(const Picture& picture, const QString& path, QSize pixels, QSt
 QFont PictureFont(double pixels, bool bold = false);
 double TextWidth(const QFont& font, const QString& text);
 double TextHeight(const QFont& font);
+// The height of `text` broken into lines of at most `width`.
+double WrappedTextHeight(const QFont& font, const QString& text, double width);
 
 // Paints `picture` scaled to fit `target` (with its proportions) and
 // centred in it.
