@@ -557,8 +557,10 @@ TEST(ChartLayout, LabelsAreNeverCutShort) {
     for (const DrawnChart& chart : EveryChart(*sessions[i], names[i])) {
       const QStringList texts = SvgTexts(chart.picture, "layout");
       ASSERT_FALSE(texts.isEmpty()) << chart.name;
+      // Qt cuts a label to three dots, or to an ellipsis character.
       for (const QString& text : texts)
-        EXPECT_FALSE(text.contains(QChar(0x2026))) << chart.name << ": " << text.toStdString();
+        EXPECT_FALSE(text.contains(QChar(0x2026)) || text.endsWith(QStringLiteral("...")))
+            << chart.name << ": " << text.toStdString();
       if (!chart.plot) continue;
       for (const PlotPanel& panel : chart.plot->panels) {
         for (const QString& category : panel.categories)
