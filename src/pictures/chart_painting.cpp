@@ -92,6 +92,8 @@ QLineSeries* LineOf(const PlotSeries& s, const PlotPanel& panel) {
     if (std::isfinite(s.values[k])) line->append(x, s.values[k]);
   }
   line->setPointsVisible(true);
+  // Over many groups, big points would merge into a band hiding the line.
+  line->setMarkerSize(s.values.size() > 30 ? 4.0 : 7.0);
   return line;
 }
 
