@@ -93,7 +93,7 @@ QLineSeries* LineOf(const PlotSeries& s, const PlotPanel& panel) {
   }
   line->setPointsVisible(true);
   // Over many groups, big points would merge into a band hiding the line.
-  line->setMarkerSize(s.values.size() > 30 ? 4.0 : 7.0);
+  line->setMarkerSize(s.values.size() > 30 ? 3.5 : 5.0);
   return line;
 }
 
