@@ -31,7 +31,7 @@ const std::set<std::int32_t> kSingleIndividualAnalyses = {
     kCmdDii,         kCmdRecoding,               kCmdStructure,
     kCmdExtractAncestorsIndividual, kCmdExtractDescendantsIndividual, kCmdViewPedigree,
     kCmdDiversity,   kCmdMeanKinship,            kCmdViewPedigreeChart,      kCmdDrawAncestorsIndividual,
-    kCmdDrawDescendantsIndividual, kCmdChartFDistribution, kCmdPurging};
+    kCmdDrawDescendantsIndividual, kCmdChartFDistribution, kCmdPurging, kCmdPlannedMating};
 const std::set<std::int32_t> kPairAnalyses = {kCmdBetweenTwoIndividuals, kCmdBetweenAll,
                                               kCmdInverseA, kCmdMatrixT, kCmdInverseWithGroups,
                                               kCmdInverseWithMetafounders,
