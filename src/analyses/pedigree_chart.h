@@ -33,6 +33,9 @@ struct ChartBox {
   float f = 0.0f;
   bool added = false;  // a parent without a line of its own in the file
   int colour = -1;     // among the repeated ancestors, -1 when it stands once
+  bool planned = false;  // not in the pedigree: a planned offspring or a new parent
+
+  bool Shown() const { return rec != kUnknownParent || planned; }
 };
 
 struct ChartCommonAncestor {

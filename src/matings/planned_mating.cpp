@@ -164,6 +164,7 @@ ChartBox ParentBox(const Pedigree& ped, const PlannedParent& parent, Sex sex) {
   if (parent.kind == PlannedParent::Kind::kUnknown) return box;
   box.id = parent.label;
   box.sex = sex;
+  box.planned = true;
   // A new parent's F is what its own parents give it.
   PlannedParent s, d;
   if (parent.sire != kUnknownParent) s = {PlannedParent::Kind::kKnown, parent.sire, kUnknownParent, kUnknownParent, {}};
@@ -186,6 +187,7 @@ PedigreeChart BuildPlannedChart(const Pedigree& ped, const PlannedParent& sire,
   root.id = (sire.kind == PlannedParent::Kind::kUnknown ? std::string("unknown") : sire.label) + " x " +
             (dam.kind == PlannedParent::Kind::kUnknown ? std::string("unknown") : dam.label);
   root.f = m.offspringF;
+  root.planned = true;
   const PlannedParent* parents[] = {&sire, &dam};
   for (int k = 0; k < 2; ++k) {
     const PlannedParent& p = *parents[k];
