@@ -231,6 +231,8 @@ void OnPlannedMating(CommandContext& ctx) {
                                              &r.matingCandidates, &r.matingReference, &r.matingTop,
                                              &r.matingChart};
                      for (std::size_t i = 0; i < std::size(boxes) && i < texts.size(); ++i) *boxes[i] = texts[i];
+                     // The six ID boxes, as every ID box shows an ID.
+                     for (std::size_t i = 0; i < 6; ++i) NormalizeTypedId(*boxes[i]);
                      return ReadPlannedInputs(ctx).has_value();
                    }};
     form.fields = {{"sire", "Sire", r.matingSire},
