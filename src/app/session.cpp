@@ -755,6 +755,26 @@ ResultSet Session::MateSuitability(int sireGroup, int damGroup, std::optional<in
              {{"reference", reference ? std::to_string(*reference) : ""}, {"max-f", Text(maxF)}});
 }
 
+ResultSet Session::PlannedMating(const PlannedMatingRequest& request) {
+  const auto parent = [](const std::optional<std::pair<std::string, std::string>>& two, bool first) {
+    if (!two) return std::string();
+    const std::string& id = first ? two->first : two->second;
+    return id.empty() ? std::string("0") : id;
+  };
+  const auto group = [](std::optional<int> g) { return g ? std::to_string(*g) : std::string(); };
+  return Run(kCmdPlannedMating, {}, {}, std::nullopt,
+             {{"sire", request.sire},
+              {"dam", request.dam},
+              {"sire-sire", parent(request.sireParents, true)},
+              {"sire-dam", parent(request.sireParents, false)},
+              {"dam-sire", parent(request.damParents, true)},
+              {"dam-dam", parent(request.damParents, false)},
+              {"candidates", group(request.candidates)},
+              {"reference", group(request.reference)},
+              {"top", std::to_string(request.top)},
+              {"chart", "0"}});
+}
+
 ResultSet Session::OptimumContributions(const ContributionRequest& request) {
   const TempFolder folder;
   std::map<std::string, std::string> form{{"ebv-column", ""}, {"ebv", ""}};
