@@ -76,6 +76,13 @@ std::optional<PlannedParent> Parent(CommandContext& ctx, const std::vector<Sex>&
                     " needs a name of its own, or no parents.");
     return std::nullopt;
   }
+  // The name goes into the report and the chart as an ID would, so it
+  // keeps to what an ID of the pedigree file may be.
+  if (name.size() > static_cast<std::size_t>(kMaxIdLength) || name.find_first_of("| \t") != std::string::npos) {
+    Refuse(ctx, "Error: " + name + " cannot name " + newOne + ": a name has at most " +
+                    std::to_string(kMaxIdLength) + " characters, and no blank or |.");
+    return std::nullopt;
+  }
   const auto s = Individual(ctx, sexes, sireText, true, newOne + "'s sire");
   if (!s) return std::nullopt;
   const auto d = Individual(ctx, sexes, damText, false, newOne + "'s dam");

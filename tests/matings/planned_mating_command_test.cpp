@@ -48,6 +48,11 @@ TEST(PlannedMatingCommand, RefusesWhatNoMatingCanBe) {
        "Cannot find individual \"A2XXXXXXXXXXXXXXXXXXXXXXX\" in the pedigree."},
       {"new sire named as another", {"C1", "A2", "A3", "D2"},
        "Error: C1 is in the pedigree; the new sire needs a name of its own, or no parents."},
+      {"new sire's name too long", {"N23456789012345678901", "A2", "A3", "D2"},
+       "Error: N23456789012345678901 cannot name the new sire: a name has at most 20 characters, "
+       "and no blank or |."},
+      {"new dam's name with markup", {"A1", "N|X", "", "", "A3", "D2"},
+       "Error: N|X cannot name the new dam: a name has at most 20 characters, and no blank or |."},
       {"new sire's female sire", {"N", "A2", "D1", "D2"},
        "Error: D1 is female and cannot be the new sire's sire."},
       {"new dam's male dam", {"A1", "N", "", "", "C1", "A3"},
