@@ -175,3 +175,30 @@ TEST(BestSires, RankTheCandidatesAsABruteForceOverTheTabularMatrix) {
 
 }  // namespace
 }  // namespace kinvar
+
+namespace kinvar {
+namespace {
+
+TEST(PlannedChart, ShowsTheOffspringItsParentsAndPartsThatAddUpToItsF) {
+  auto ped = test::Loaded("Progeny Sire Dam\nS 0 0\nD 0 0\nA S D\nB S D\nC A B\n");
+  const PlannedParent c = Known(*ped, ById(*ped, "C"));
+  const PlannedParent fresh{Kind::kNew, kUnknownParent, ById(*ped, "A"), ById(*ped, "B"), "NEW"};
+  const PlannedMating m = ComputePlannedMating(*ped, c, fresh);
+  const PedigreeChart chart = BuildPlannedChart(*ped, c, fresh, m, 3);
+  EXPECT_EQ(chart.Individual().id, "C x NEW");
+  EXPECT_TRUE(chart.Individual().planned);
+  EXPECT_FLOAT_EQ(chart.Individual().f, m.offspringF);
+  EXPECT_EQ(chart.At(1, 0).id, "C");
+  EXPECT_EQ(chart.At(1, 1).id, "NEW");
+  EXPECT_TRUE(chart.At(1, 1).planned);
+  EXPECT_EQ(chart.At(2, 2).id, "A");  // the new dam's sire and dam
+  EXPECT_EQ(chart.At(2, 3).id, "B");
+  EXPECT_EQ(chart.At(3, 0).id, "S");
+  double parts = chart.otherPart;
+  for (const ChartCommonAncestor& a : chart.common) parts += a.part;
+  EXPECT_NEAR(parts, m.offspringF, 1e-6);
+  EXPECT_FALSE(chart.common.empty());
+}
+
+}  // namespace
+}  // namespace kinvar
