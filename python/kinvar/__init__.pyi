@@ -134,6 +134,13 @@ class Pedigree:
                          max_f: float = 0.0625, threads: int = 0,
                          progress: bool = False) -> pd.DataFrame:
         """Every sire-dam pair scored; attrs["summary"]."""
+    def planned_mating(self, sire: str | None, dam: str | None, *,
+                       sire_parents: tuple[str | None, str | None] | None = None,
+                       dam_parents: tuple[str | None, str | None] | None = None,
+                       candidates: int | None = None, reference: int | None = None,
+                       top: int = 20, threads: int = 0,
+                       progress: bool = False) -> dict[str, pd.DataFrame]:
+        """A planned mating: summary, common_ancestors and best_sires."""
     def optimum_contributions(self, sire_group: int, dam_group: int,
                               breeding_values: Mapping[object, float] | pd.Series
                               | Iterable[tuple[object, float]] | pd.DataFrame | None = None,

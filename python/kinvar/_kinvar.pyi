@@ -70,6 +70,9 @@ class Session:
     def mean_kinship(self, group: int | None, threads: int, progress: bool) -> Tables: ...
     def mate_suitability(self, sire_group: int, dam_group: int, reference: int | None,
                          max_f: float, threads: int, progress: bool) -> Tables: ...
+    def planned_mating(self, sire: str, dam: str, sire_parents: tuple[str, str] | None,
+                       dam_parents: tuple[str, str] | None, candidates: int | None,
+                       reference: int | None, top: int, threads: int, progress: bool) -> Tables: ...
     def optimum_contributions(self, sire_group: int, dam_group: int,
                               breeding_values: list[tuple[str, float]],
                               target_delta_f: float | None, target_kinship: float | None,

@@ -416,6 +416,36 @@ class Pedigree:
                                                 float(max_f), threads, progress)
         return _table(tables, "mate_suitability")
 
+    def planned_mating(self, sire: str | None, dam: str | None, *,
+                       sire_parents: tuple | None = None, dam_parents: tuple | None = None,
+                       candidates: int | None = None, reference: int | None = None,
+                       top: int = 20, threads: int = 0,
+                       progress: bool = False) -> dict[str, pd.DataFrame]:
+        """A planned mating of ``sire`` and ``dam`` (None or "0": unknown):
+        a dict of frames, summary (the relationship of the parents and the
+        offspring's F), common_ancestors (each ancestor of both parents with
+        its part of the offspring's F; the parts add up to it) and
+        best_sires (the ``top`` sires of least offspring F with the dam
+        among group ``candidates`` or all males, with their mean kinship
+        with group ``reference`` or every individual).
+
+        A parent not yet born is given by its own parents:
+        ``sire_parents=(sire, dam)`` makes ``sire`` the name of a new sire
+        (None in the pair: an unknown parent); likewise ``dam_parents``.
+        """
+        def pair(parents):
+            if parents is None:
+                return None
+            s, d = parents
+            return ("0" if s is None else str(s), "0" if d is None else str(d))
+
+        tables = self._session.planned_mating(
+            "" if sire is None else str(sire), "" if dam is None else str(dam),
+            pair(sire_parents), pair(dam_parents),
+            None if candidates is None else int(candidates),
+            None if reference is None else int(reference), int(top), threads, progress)
+        return _frames(tables)
+
     def optimum_contributions(self, sire_group: int, dam_group: int,
                               breeding_values: Mapping | Iterable | pd.DataFrame | None = None,
                               *, target_delta_f: float | None = None,

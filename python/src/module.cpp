@@ -278,6 +278,16 @@ void BindPopulation(py::class_<Held, std::shared_ptr<Held>>& cls) {
                return s.MateSuitability(sireGroup, damGroup, reference, maxF);
              });
            })
+      .def("planned_mating",
+           [](Held& h, std::string sire, std::string dam,
+              std::optional<std::pair<std::string, std::string>> sireParents,
+              std::optional<std::pair<std::string, std::string>> damParents,
+              std::optional<int> candidates, std::optional<int> reference, int top, int threads,
+              bool progress) {
+             PlannedMatingRequest request{std::move(sire), std::move(dam), std::move(sireParents),
+                                          std::move(damParents), candidates, reference, top};
+             return Tables(h, {threads, progress}, [&](Session& s) { return s.PlannedMating(request); });
+           })
       .def("optimum_contributions",
            [](Held& h, int sireGroup, int damGroup,
               std::vector<std::pair<std::string, double>> breedingValues,

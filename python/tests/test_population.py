@@ -50,6 +50,14 @@ CASES = {
         lambda p: p.mate_suitability(2, 3, reference=1, max_f=0.03)),
     "mate suitability summary": (["mate-suitability", "2", "3"], "summary",
                                  lambda p: p.mate_suitability(2, 3).attrs["summary"]),
+    **{f"planned mating {t}": (["mating", "C3", "B3", "--top", "4"], t,
+                               lambda p: p.planned_mating("c3", "B3", top=4))
+       for t in ("summary", "common_ancestors", "best_sires")},
+    "planned mating of a new sire": (
+        ["mating", "NEW", "B3", "--sire-parents", "B4", "C1", "--candidates", "2", "--reference",
+         "3"], "best_sires",
+        lambda p: p.planned_mating("NEW", "B3", sire_parents=("B4", "C1"), candidates=2,
+                                   reference=3)),
     "least kinship": (["optimum-contributions", "2", "3"], "contributions",
                       lambda p: p.optimum_contributions(2, 3)),
     "gain at a rate of inbreeding": (
@@ -185,3 +193,19 @@ def test_double_precision_is_the_tabular_method():
     np.testing.assert_allclose(f[ids].to_numpy(), np.diag(want) - 1, rtol=1e-13, atol=0)
     with pytest.raises(ValueError, match="precision"):
         ped.dii(precision="quad")
+
+
+def test_planned_mating_is_half_the_relationship_of_the_parents(examples):
+    herd = kinvar.read_pedigree(examples / "herd.pdg")
+    result = herd.planned_mating("C3", "B3")
+    assert set(result) == {"summary", "common_ancestors", "best_sires"}
+    summary = dict(result["summary"].itertuples(index=False, name=None))
+    f = herd.relationship("C3", "B3") / 2
+    assert summary["Offspring F"] == pytest.approx(f, abs=1e-6)
+    assert result["common_ancestors"]["part_of_f"].sum() == pytest.approx(f, abs=1e-6)
+    best = result["best_sires"]
+    assert list(best["offspring_f"]) == sorted(best["offspring_f"])
+    unknown = herd.planned_mating(None, "B3", top=0)
+    assert dict(unknown["summary"].itertuples(index=False, name=None))["Offspring F"] == 0
+    with pytest.raises(kinvar.Refused, match="B2 is a dam in the pedigree and cannot be the sire"):
+        herd.planned_mating("B2", "B3")

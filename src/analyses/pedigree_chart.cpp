@@ -16,7 +16,9 @@ int BirthYear(std::int32_t birth) {
   return static_cast<int>(day.year());
 }
 
-ChartBox BoxOf(const Pedigree& ped, RecIndex i) {
+}  // namespace
+
+ChartBox ChartBoxOf(const Pedigree& ped, RecIndex i) {
   ChartBox box;
   if (i == kUnknownParent) return box;
   const Rec& r = ped.rec(i);
@@ -30,24 +32,19 @@ ChartBox BoxOf(const Pedigree& ped, RecIndex i) {
   return box;
 }
 
-// Every place from the individual's own parents: each known box passes its
-// parents to its two slots of the next generation.
-std::vector<ChartBox> Places(const Pedigree& ped, RecIndex individual, int generations) {
-  std::vector<ChartBox> boxes(PedigreeChart::Place(generations + 1, 0));
-  boxes[0] = BoxOf(ped, individual);
-  for (int g = 1; g <= generations; ++g) {
+void FillAncestorPlaces(const Pedigree& ped, PedigreeChart& chart) {
+  std::vector<ChartBox>& boxes = chart.boxes;
+  for (int g = 1; g <= chart.generations; ++g) {
     for (int k = 0; k < (1 << g); ++k) {
       const RecIndex child = boxes[PedigreeChart::Place(g - 1, k / 2)].rec;
       if (child == kUnknownParent) continue;
       const Rec& c = ped.rec(child);
-      boxes[PedigreeChart::Place(g, k)] = BoxOf(ped, k % 2 == 0 ? c.sire : c.dam);
+      boxes[PedigreeChart::Place(g, k)] = ChartBoxOf(ped, k % 2 == 0 ? c.sire : c.dam);
     }
   }
-  return boxes;
 }
 
-// Colours by first place, reading the chart generation by generation.
-void ColourRepeated(PedigreeChart& chart) {
+void ColourRepeatedAncestors(PedigreeChart& chart) {
   std::map<RecIndex, int> places;
   for (std::size_t p = 1; p < chart.boxes.size(); ++p)
     if (chart.boxes[p].rec != kUnknownParent) ++places[chart.boxes[p].rec];
@@ -60,8 +57,6 @@ void ColourRepeated(PedigreeChart& chart) {
     if (added) chart.common.push_back({box.rec, box.id, it->second, places[box.rec], 0.0});
   }
 }
-
-}  // namespace
 
 std::string ChartGenerationsProblem(int generations) {
   if (generations > kMaxChartGenerations)
@@ -76,8 +71,10 @@ PedigreeChart BuildPedigreeChart(Pedigree& ped, RecIndex individual, int generat
   PedigreeChart chart;
   chart.generations = generations;
   chart.numberFormat = ped.settings.numberFormat;
-  chart.boxes = Places(ped, individual, generations);
-  ColourRepeated(chart);
+  chart.boxes.assign(PedigreeChart::Place(generations + 1, 0), ChartBox{});
+  chart.boxes[0] = ChartBoxOf(ped, individual);
+  FillAncestorPlaces(ped, chart);
+  ColourRepeatedAncestors(chart);
 
   const std::int32_t code = ped.rec(individual).code;
   const DecompositionResult parts = Decompose(ped, code, DecompositionMode::kInbreeding);

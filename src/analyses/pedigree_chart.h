@@ -33,6 +33,9 @@ struct ChartBox {
   float f = 0.0f;
   bool added = false;  // a parent without a line of its own in the file
   int colour = -1;     // among the repeated ancestors, -1 when it stands once
+  bool planned = false;  // not in the pedigree: a planned offspring or a new parent
+
+  bool Shown() const { return rec != kUnknownParent || planned; }
 };
 
 struct ChartCommonAncestor {
@@ -64,6 +67,16 @@ std::string ChartGenerationsProblem(int generations);
 // Needs the coefficients computed (ped.d); puts `records` in code order.
 // `generations` must pass ChartGenerationsProblem.
 PedigreeChart BuildPedigreeChart(Pedigree& ped, RecIndex individual, int generations);
+
+// The pieces of a chart, for one whose root is not an individual of the
+// pedigree (a planned offspring): the box of record `i` (an empty box for
+// the unknown parent); every place below a known individual's box, from
+// generation 1 on, filled with its parents, places below an unknown one
+// left as they are; the colours and `common` of the repeated ancestors,
+// with parts 0.
+ChartBox ChartBoxOf(const Pedigree& ped, RecIndex i);
+void FillAncestorPlaces(const Pedigree& ped, PedigreeChart& chart);
+void ColourRepeatedAncestors(PedigreeChart& chart);
 
 // The box's second line: sex, group or birth year, and F, as far as known.
 std::string ChartBoxDetail(const ChartBox& box, int numberFormat);

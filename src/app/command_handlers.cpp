@@ -18,6 +18,7 @@
 #include "genetics/relationship_commands.h"
 #include "genetics/x_linked.h"
 #include "matings/matings_command.h"
+#include "matings/planned_mating_command.h"
 #include "matings/population_commands.h"
 
 namespace kinvar {
@@ -59,6 +60,7 @@ constexpr std::array kHandlers{
     Entry{kCmdMeanKinship, OnMeanKinship},
     Entry{kCmdMateSuitability, OnMateSuitability},
     Entry{kCmdOptimumContributions, OnOptimumContributions},
+    Entry{kCmdPlannedMating, OnPlannedMating},
 };
 
 }  // namespace

@@ -68,7 +68,7 @@ std::vector<Rerun> RerunsAfterOptions(const OptionsChanges& c, std::int32_t last
   check(c.numberFormat,
         {kCmdGeneOrigin, kCmdDecompositionIndividual, kCmdDecompositionGroup,
          kCmdDecompositionCoancestry, kCmdOptimizeMatings, kCmdDiversity, kCmdMeanKinship,
-         kCmdMateSuitability, kCmdPurging},
+         kCmdMateSuitability, kCmdPurging, kCmdPlannedMating},
         true);
   check(c.precision && !c.numberFormat,
         {kCmdDecompositionIndividual, kCmdDecompositionGroup, kCmdDecompositionCoancestry}, true);

@@ -26,6 +26,7 @@ SaveBody SaveBodyFor(std::int32_t lastCommand, int choice) {
     case kCmdMeanKinship:
     case kCmdMateSuitability:
     case kCmdOptimumContributions:
+    case kCmdPlannedMating:
     // One line per individual: the store keeps only the first 100002.
     case kCmdAverageRelatedness:
       return SaveBody::kCopyFile;

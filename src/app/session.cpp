@@ -313,6 +313,9 @@ ResultSet Session::Run(std::int32_t id, std::deque<std::string> inputs,
     if (platform_->cancelled() || platform_->error()) ThrowStopped({});
     throw Refused(ReportText(doc_->pedigree().report));
   }
+  // A form refused after a run of the same command leaves lastCommand, and
+  // the tables, as that run left them: the error is the answer.
+  if (platform_->error()) ThrowStopped({});
   if (IsPathCounting(id)) {
     CommandContext ctx = doc_->Context();
     // Refused past the limit of paths (the error says so), or cancelled.
@@ -753,6 +756,26 @@ ResultSet Session::MeanKinship(std::optional<int> group) { return Run(kCmdMeanKi
 ResultSet Session::MateSuitability(int sireGroup, int damGroup, std::optional<int> reference, double maxF) {
   return Run(kCmdMateSuitability, {std::to_string(sireGroup), std::to_string(damGroup)}, {}, std::nullopt,
              {{"reference", reference ? std::to_string(*reference) : ""}, {"max-f", Text(maxF)}});
+}
+
+ResultSet Session::PlannedMating(const PlannedMatingRequest& request) {
+  const auto parent = [](const std::optional<std::pair<std::string, std::string>>& two, bool first) {
+    if (!two) return std::string();
+    const std::string& id = first ? two->first : two->second;
+    return id.empty() ? std::string("0") : id;
+  };
+  const auto group = [](std::optional<int> g) { return g ? std::to_string(*g) : std::string(); };
+  return Run(kCmdPlannedMating, {}, {}, std::nullopt,
+             {{"sire", request.sire},
+              {"dam", request.dam},
+              {"sire-sire", parent(request.sireParents, true)},
+              {"sire-dam", parent(request.sireParents, false)},
+              {"dam-sire", parent(request.damParents, true)},
+              {"dam-dam", parent(request.damParents, false)},
+              {"candidates", group(request.candidates)},
+              {"reference", group(request.reference)},
+              {"top", std::to_string(request.top)},
+              {"chart", "0"}});
 }
 
 ResultSet Session::OptimumContributions(const ContributionRequest& request) {

@@ -147,6 +147,20 @@ struct ContributionRequest {
   bool matings = false;
 };
 
+// A planned mating: the sire and the dam by ID ("" or "0" unknown), or new
+// ones by their parents (the ID then names the new one; "0" an unknown
+// parent); the best sires from a group (none: all males), their mean
+// kinship with a group (none: every individual), and how many are listed.
+struct PlannedMatingRequest {
+  std::string sire;
+  std::string dam;
+  std::optional<std::pair<std::string, std::string>> sireParents;
+  std::optional<std::pair<std::string, std::string>> damParents;
+  std::optional<int> candidates;
+  std::optional<int> reference;
+  int top = 20;
+};
+
 class Session {
  public:
   // Polled often during long computations on the thread that called the
@@ -243,6 +257,9 @@ class Session {
   ResultSet MeanKinship(std::optional<int> group);
   ResultSet MateSuitability(int sireGroup, int damGroup, std::optional<int> reference, double maxF);
   ResultSet OptimumContributions(const ContributionRequest& request);
+  // The offspring's F, the common ancestors' parts of it and the best
+  // sires for the dam: tables summary, common_ancestors, best_sires.
+  ResultSet PlannedMating(const PlannedMatingRequest& request);
 
   // The pedigree, for what no command above covers; read-only.
   const Pedigree& pedigree() const;

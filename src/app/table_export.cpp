@@ -50,6 +50,7 @@ constexpr CommandWord kCommandWords[] = {
     {kCmdMeanKinship, "mean-kinship"},
     {kCmdMateSuitability, "mate-suitability"},
     {kCmdOptimumContributions, "optimum-contributions"},
+    {kCmdPlannedMating, "mating"},
 };
 
 std::string FileOfTable(const std::string& folder, const ResultTable& table, TableFormat format) {

@@ -34,6 +34,7 @@
 #include "cli/cli_platform.h"
 #include "cli/interrupt.h"
 #include "analyses/path_counting.h"
+#include "analyses/pedigree_chart.h"
 #include "genetics/inbreeding.h"
 #include "genetics/inverse_a.h"
 #include "genetics/x_linked.h"
@@ -63,9 +64,10 @@ namespace fs = std::filesystem;
 // kPicture: a picture written as a file (the Qt build only). kDrawing: a
 // picture of ancestors or descendants, chosen as extract chooses them.
 // kPopulation: a sire group and a dam group with the options of mate
-// suitability or optimum contributions.
+// suitability or optimum contributions. kMating: a sire and a dam, either
+// of them new with its parents, and the best sires for the dam.
 enum class Kind { kReport, kQuery, kSettings, kFile, kListing, kScoped, kExtract, kGroup,
-                  kMatings, kPicture, kDrawing, kPopulation };
+                  kMatings, kPicture, kDrawing, kPopulation, kMating };
 
 struct CliCommand {
   const char* name;
@@ -228,6 +230,17 @@ constexpr CliCommand kCliCommands[] = {
      "dam one progeny and writes the sires' matings as a contribution file for\n"
      "optimize-matings with the same groups. Solved with Ipopt.",
      kCmdOptimumContributions, Kind::kPopulation},
+    {"mating", "A planned mating: the offspring's F, common ancestors and the best sires for the dam",
+     "Usage: kinvar-cli mating PEDIGREE SIRE DAM [--sire-parents S D] [--dam-parents S D]\n"
+     "[--candidates G] [--reference G] [--top N] [--chart FILE.svg|png|pdf] [--generations N]\n"
+     "Writes the relationship of SIRE and DAM, the F of their offspring (half of it), every\n"
+     "ancestor of both with its part of that F, and the --top N (default 20; 0: none) sires of\n"
+     "least offspring F with DAM among group G (--candidates) or all males, with their mean\n"
+     "kinship with group G (--reference) or all individuals. A parent not yet born is given\n"
+     "by its own parents: --sire-parents makes SIRE the name of a new sire (0: unknown). SIRE\n"
+     "or DAM 0 is an unknown parent. --chart also draws the offspring's pedigree chart,\n"
+     "--generations back (default 4, at most 8), a PNG --size pixels (default 1600x1000).",
+     kCmdPlannedMating, Kind::kMating},
 #ifdef KINVAR_HAS_PICTURES
     {"chart", "Draw the pedigree chart of an individual as SVG, PNG or PDF",
      "Usage: kinvar-cli chart PEDIGREE ID [--generations N] [--size WxH] -o FILE.svg|png|pdf\n"
@@ -350,6 +363,10 @@ struct Arguments {
   // Mate suitability and optimum contributions: their options as typed.
   std::optional<std::string> reference, maxF, ebvColumn, ebvFile, targetDeltaF, targetKinship,
       maxContribution, matingsFile;
+  // Planned mating: a new parent's parents, the candidate sires' group, how
+  // many are listed, and the chart's file.
+  std::vector<std::string> sireParents, damParents;
+  std::optional<std::string> candidates, top, chart;
 };
 
 bool IsPlot(const CliCommand& command) { return std::string_view(command.name) == "plot"; }
@@ -640,6 +657,27 @@ void PreparePopulation(CKinvarDoc& doc, CliPlatform& platform, const Arguments& 
   r.matingsFile = args.matingsFile.value_or("");
 }
 
+// The planned mating's inputs as its form's boxes take them; the desktop's
+// chart is the command line's --chart.
+void PrepareMating(CKinvarDoc& doc, const Arguments& args) {
+  RememberedInputs& r = doc.remembered;
+  r.matingSire = args.inputs.at(0);
+  r.matingDam = args.inputs.at(1);
+  const auto parent = [](const std::vector<std::string>& two, std::size_t i) {
+    return two.size() == 2 ? two[i] : std::string();
+  };
+  // A new parent's unknown parent is "0", never an empty box, so that the
+  // parent stays new when both are unknown.
+  r.matingSireSire = parent(args.sireParents, 0);
+  r.matingSireDam = parent(args.sireParents, 1);
+  r.matingDamSire = parent(args.damParents, 0);
+  r.matingDamDam = parent(args.damParents, 1);
+  r.matingCandidates = args.candidates.value_or("");
+  r.matingReference = args.reference.value_or("");
+  r.matingTop = args.top.value_or("20");
+  r.matingChart = "0";
+}
+
 // A report that says the inputs admit no result (it is still written).
 bool Refused(const CKinvarDoc& doc) {
   const CMS& report = doc.pedigree().report;
@@ -767,6 +805,7 @@ int RunCommand(const CliCommand& command, const Arguments& args) {
   if (command.kind == Kind::kMatings) PrepareMatings(doc, platform, args);
   if (command.id == kCmdPurging) PreparePurging(doc, platform, args);
   if (command.kind == Kind::kPopulation) PreparePopulation(doc, platform, args);
+  if (command.kind == Kind::kMating) PrepareMating(doc, args);
   doc.RunCommand(id);
   if (Interrupted()) return kInterruptedStatus;
   if (const std::string warning = SmallVarianceWarning(doc.pedigree());
@@ -796,6 +835,11 @@ int RunCommand(const CliCommand& command, const Arguments& args) {
     WriteReport(doc.pedigree().report, stderr);
     return 1;
   }
+#ifdef KINVAR_HAS_PICTURES
+  if (command.kind == Kind::kMating && args.chart &&
+      WritePlannedChart(doc, {"", args.generations, args.size, *args.chart}) != 0)
+    return 1;
+#endif
   if (args.format != TableFormat::kText) {
     CommandContext ctx = doc.Context();
     if (!CompletePathCountingTables(ctx)) return Interrupted() ? kInterruptedStatus : 1;
@@ -883,6 +927,30 @@ void AddPopulationOptions(CLI::App& sub, const CliCommand& command, Arguments& a
                  "Every dam one progeny; write the sires' matings as a contribution file");
 }
 
+void AddMatingOptions(CLI::App& sub, Arguments& args) {
+  sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
+  sub.add_option("PARENTS", args.inputs, "SIRE and DAM: their IDs (0: unknown)")
+      ->required()
+      ->expected(2);
+  sub.add_option("--sire-parents", args.sireParents, "SIRE is a new sire with these parents (0: unknown)")
+      ->expected(2)
+      ->type_name("S D");
+  sub.add_option("--dam-parents", args.damParents, "DAM is a new dam with these parents (0: unknown)")
+      ->expected(2)
+      ->type_name("S D");
+  sub.add_option("--candidates", args.candidates, "The best sires from group G (default: all males)")
+      ->type_name("G");
+  sub.add_option("--reference", args.reference, "Mean kinship with group G (default: all individuals)")
+      ->type_name("G");
+  sub.add_option("--top", args.top, "Best sires listed (default 20; 0: none)")->type_name("N");
+#ifdef KINVAR_HAS_PICTURES
+  sub.add_option("--chart", args.chart, "Draw the offspring's pedigree chart into FILE.svg|png|pdf")
+      ->type_name("FILE");
+  sub.add_option("--generations", args.generations, "The chart's generations back, 1 to 8 (default 4)");
+  sub.add_option("--size", args.size, "Pixels of a PNG, WIDTHxHEIGHT (default 1600x1000)");
+#endif
+}
+
 void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
   switch (command.kind) {
     case Kind::kSettings:
@@ -937,6 +1005,9 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
       break;
     case Kind::kPopulation:
       AddPopulationOptions(sub, command, args);
+      break;
+    case Kind::kMating:
+      AddMatingOptions(sub, args);
       break;
     case Kind::kScoped:
       sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
@@ -1039,6 +1110,18 @@ std::optional<std::string> PictureUsageProblem(const CliCommand& command, const 
 #endif
 }
 
+// The planned offspring's chart is checked before the pedigree is opened.
+std::optional<std::string> MatingUsageProblem(const CliCommand& command, const Arguments& args) {
+  if (command.kind != Kind::kMating || !args.chart) return std::nullopt;
+#ifdef KINVAR_HAS_PICTURES
+  if (const std::string problem = ChartGenerationsProblem(args.generations); !problem.empty())
+    return problem;
+  return ChartUsageProblem({"", args.generations, args.size, *args.chart});
+#else
+  return std::nullopt;
+#endif
+}
+
 // The run, then what an interrupt leaves: no output file, status 130.
 int RunInterruptibly(const CliCommand& command, const Arguments& args) {
   InstallInterruptHandlers();
@@ -1112,6 +1195,7 @@ int Main(int argc, char** argv) {
     if (args.output && args.output->empty()) return UsageError("the output file name after -o is empty");
     if (args.output && *args.output == "-") args.output.reset();  // standard output
     if (const auto problem = PictureUsageProblem(command, args)) return UsageError(*problem);
+    if (const auto problem = MatingUsageProblem(command, args)) return UsageError(*problem);
     return RunInterruptibly(command, args);
   }
   return 2;

@@ -12,6 +12,7 @@
 #include "analyses/pedigree_chart.h"
 #include "analyses/pedigree_drawing.h"
 #include "genetics/command_context.h"
+#include "matings/planned_mating_command.h"
 #include "pictures/pedigree_chart_picture.h"
 #include "pictures/pedigree_drawing_picture.h"
 #include "pictures/picture.h"
@@ -130,6 +131,18 @@ int WriteChart(CKinvarDoc& doc, const ChartRequest& request) {
   PaintingApplication application;
   const pictures::Picture picture =
       pictures::PedigreeChartPicture(doc.pedigree(), *individual, request.generations);
+  return WritePictureFile(picture, request.output, request.size);
+}
+
+int WritePlannedChart(CKinvarDoc& doc, const ChartRequest& request) {
+  CommandContext ctx = doc.Context();
+  const std::optional<PlannedInputs> in = ReadPlannedInputs(ctx);
+  if (!in || !EnsureInbreeding(ctx)) return 1;
+  Pedigree& ped = doc.pedigree();
+  const PlannedMating m = ComputePlannedMating(ped, in->sire, in->dam);
+  PaintingApplication application;
+  const pictures::Picture picture =
+      pictures::PedigreeChartPicture(BuildPlannedChart(ped, in->sire, in->dam, m, request.generations));
   return WritePictureFile(picture, request.output, request.size);
 }
 

@@ -76,6 +76,19 @@ struct RememberedInputs {
   std::string targetKinship;
   std::string maxContribution;
   std::string matingsFile;  // the contribution file to write
+  // Planned mating: the form's texts as typed. A sire or dam with parents
+  // typed is a new one; "" or "0" is an unknown parent; the candidates and
+  // the reference are group numbers, "" for all males and all individuals.
+  std::string matingSire;
+  std::string matingDam;
+  std::string matingSireSire;
+  std::string matingSireDam;
+  std::string matingDamSire;
+  std::string matingDamDam;
+  std::string matingCandidates;
+  std::string matingReference;
+  std::string matingTop = "20";
+  std::string matingChart = "1";  // the desktop shows the chart after the run
   // Dominance relationships: the group (or kAllIndividuals) and the form.
   std::optional<int> dominanceGroup;
   bool dominanceInverse = false;

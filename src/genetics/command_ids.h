@@ -44,6 +44,7 @@ enum CommandId : std::int32_t {
   kCmdMeanKinship = 32881,
   kCmdMateSuitability = 32882,
   kCmdOptimumContributions = 32883,
+  kCmdPlannedMating = 32884,
   kCmdPurging = 32890,
   kCmdXLinked = 32920,
   kCmdDominance = 32921,

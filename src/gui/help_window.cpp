@@ -176,6 +176,7 @@ constexpr CommandPage kCommandPages[] = {
     {kCmdOptimizeMatings, "commands/optimize-matings"},
     {kCmdDiversity, "commands/diversity"},
     {kCmdMeanKinship, "commands/mean-kinship"},
+    {kCmdPlannedMating, "commands/mating"},
     {kCmdMateSuitability, "commands/mate-suitability"},
     {kCmdOptimumContributions, "commands/optimum-contributions"},
     {kCmdOptions, "options"},

@@ -30,6 +30,7 @@
 #include "gui/kinvar_view.h"
 #include "gui/options_dialog.h"
 #include "gui/picture_window.h"
+#include "gui/planned_mating_dialog.h"
 #include "gui/qt_platform.h"
 #include "gui/start_page.h"
 #include "gui/table_model.h"
@@ -331,6 +332,10 @@ void CMainFrame::Dispatch(std::int32_t id) {
     case kCmdChartContributions:
     case kCmdChartPurging: OnChart(id); break;
     case kCmdChartMatings: OnMatingsChart(); break;
+    case kCmdPlannedMating:
+      doc_.RunCommand(id);
+      ShowPlannedMatingChart(*this, doc_);
+      break;
     case kCmdOptions:
       RunOptionsDialog(doc_, platform_, this);
       if (settings_) {

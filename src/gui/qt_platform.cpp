@@ -8,6 +8,8 @@
 #include <utility>
 
 #include "gui/dialogs.h"
+#include "gui/planned_mating_dialog.h"
+#include "matings/planned_mating_command.h"
 #include "gui/progress_dialog.h"
 
 namespace kinvar::gui {
@@ -155,6 +157,10 @@ void QtPlatform::ShowQueryDialog(const QueryDialog& query) {
 
 bool QtPlatform::AskValues(const ValueForm& form) {
   const FocusBack back(home_);
+  if (form.caption == kPlannedMatingCaption) {
+    CPlannedMatingDlg planned(form, parent_);
+    return planned.exec() == QDialog::Accepted;
+  }
   CValueFormDialog dialog(form, parent_);
   return dialog.exec() == QDialog::Accepted;
 }

@@ -48,8 +48,8 @@ double FontPixels(double pitch) {
 // Whether a place gets a box: a known individual, or the empty box of an
 // unknown parent of a known one.
 bool Drawn(const PedigreeChart& chart, int g, int k) {
-  if (chart.At(g, k).rec != kUnknownParent) return true;
-  return g > 0 && chart.At(g - 1, k / 2).rec != kUnknownParent;
+  if (chart.At(g, k).Shown()) return true;
+  return g > 0 && chart.At(g - 1, k / 2).Shown();
 }
 
 // The deepest generation with a box: a pedigree shallower than the chart
@@ -68,7 +68,7 @@ double ColumnWidth(const PedigreeChart& chart, int g, double pitch) {
   double width = pixels * 6;
   for (int k = 0; k < (1 << g); ++k) {
     const ChartBox& box = chart.At(g, k);
-    if (box.rec == kUnknownParent) continue;
+    if (!box.Shown()) continue;
     width = std::max(width, TextWidth(bold, QString::fromStdString(box.id)));
     if (TwoLines(pitch)) width = std::max(width, TextWidth(plain, Detail(chart, box)));
   }
@@ -171,7 +171,7 @@ void PaintAddedMark(QPainter& painter, const QRectF& box) {
 void PaintBox(QPainter& painter, const PedigreeChart& chart, const ChartBox& box,
               const QRectF& rect, const QFont& font, bool twoLines) {
   const double unit = std::min(1.0, font.pointSizeF() / 7);
-  if (box.rec == kUnknownParent) {
+  if (!box.Shown()) {
     QPen dashed(QColor(0x99, 0x99, 0x99), unit, Qt::DashLine);
     painter.setPen(dashed);
     painter.setBrush(Qt::NoBrush);

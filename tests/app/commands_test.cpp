@@ -31,7 +31,7 @@ const std::set<std::int32_t> kSingleIndividualAnalyses = {
     kCmdDii,         kCmdRecoding,               kCmdStructure,
     kCmdExtractAncestorsIndividual, kCmdExtractDescendantsIndividual, kCmdViewPedigree,
     kCmdDiversity,   kCmdMeanKinship,            kCmdViewPedigreeChart,      kCmdDrawAncestorsIndividual,
-    kCmdDrawDescendantsIndividual, kCmdChartFDistribution, kCmdPurging};
+    kCmdDrawDescendantsIndividual, kCmdChartFDistribution, kCmdPurging, kCmdPlannedMating};
 const std::set<std::int32_t> kPairAnalyses = {kCmdBetweenTwoIndividuals, kCmdBetweenAll,
                                               kCmdInverseA, kCmdMatrixT, kCmdInverseWithGroups,
                                               kCmdInverseWithMetafounders,
@@ -135,7 +135,7 @@ TEST(CommandTable, IdentifiersAreUniqueAndFindable) {
     EXPECT_TRUE(seen.insert(c.id).second) << c.id;
     EXPECT_EQ(FindCommand(c.id), &c);
   }
-  EXPECT_EQ(seen.size(), 62u);  // every row of the menu bar
+  EXPECT_EQ(seen.size(), 63u);  // every row of the menu bar
   for (const Command& c : ViewCommands()) {
     EXPECT_TRUE(seen.insert(c.id).second) << c.id;
     EXPECT_EQ(FindCommand(c.id), &c);

@@ -67,7 +67,7 @@ TEST(MainWindow, MenusFollowTheCommandTableInOrder) {
        {">Inbreeding", ">Relationship", "Inverse of &A\tCtrl+Shift+A", ">Matrices", "Matrix T",
         "Within Family Segregation Variance (&dii)\tCtrl+D", "Re-&coding\tCtrl+Shift+C",
         "Pedigree S&tructure\tCtrl+T", ">Extract Ancestors", ">Extract Descendants",
-        "Probabilities of Gene Origin...", "Optimizing Matings...",
+        "Probabilities of Gene Origin...", "Optimizing Matings...", "&Planned Mating...",
         "Genetic &Diversity Summary...", ">Population Management", "-",
         "&Options...\tAlt+O"}},
       {"Population Management", Submenu(tools, "Population Management"),

@@ -93,6 +93,10 @@
     .Call(`_kinvar_KvMeanKinship`, xp, all, group, ctl)
 }
 
+.kv_planned_mating <- function(xp, sire, dam, sireParents, damParents, candidates, reference, top, ctl) {
+    .Call(`_kinvar_KvPlannedMating`, xp, sire, dam, sireParents, damParents, candidates, reference, top, ctl)
+}
+
 .kv_mate_suitability <- function(xp, sireGroup, damGroup, anyReference, reference, maxF, ctl) {
     .Call(`_kinvar_KvMateSuitability`, xp, sireGroup, damGroup, anyReference, reference, maxF, ctl)
 }

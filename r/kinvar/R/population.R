@@ -39,6 +39,45 @@ mate_suitability <- function(ped, sires, dams, reference = NULL, max_f = 0.0625,
   out
 }
 
+planned_mating <- function(ped, sire, dam, sire_parents = NULL, dam_parents = NULL,
+                           candidates = NULL, reference = NULL, top = 20L,
+                           threads = getOption("kinvar.threads", 0L), progress = FALSE) {
+  parent <- function(x, what) if (is.null(x) || (length(x) == 1L && is.na(x))) "" else .one_id(x, what)
+  parents <- function(x, what) {
+    if (is.null(x)) return(character())
+    if (length(x) != 2L) stop(sprintf("'%s' must be two IDs, sire and dam", what), call. = FALSE)
+    x <- as.character(x)
+    x[is.na(x)] <- "0"
+    .ids(x, what)
+  }
+  group <- function(x, what) if (is.null(x)) integer() else .one_group(x, what)
+  if (length(top) != 1L || !is.numeric(top) || is.na(top) || top != round(top) || top < 0 ||
+      top > 1000000) {
+    stop("'top' must be one whole number from 0 to 1000000", call. = FALSE)
+  }
+  tables <- .value(.kv_planned_mating(.ptr(ped), parent(sire, "sire"), parent(dam, "dam"),
+                                      parents(sire_parents, "sire_parents"),
+                                      parents(dam_parents, "dam_parents"),
+                                      group(candidates, "candidates"), group(reference, "reference"),
+                                      as.integer(top), .control(threads, progress)))
+  structure(tables, class = c("kinvar_mating", class(tables)))
+}
+
+print.kinvar_mating <- function(x, ...) {
+  figures <- setNames(x$summary$value, x$summary$figure)
+  cat(sprintf("Planned mating: offspring F %g (relationship of the parents %g)\n",
+              figures[["Offspring F"]], figures[["Relationship of the parents"]]))
+  if (!is.null(x$common_ancestors)) {
+    cat("Common ancestors and their parts of F:\n")
+    print(x$common_ancestors, row.names = FALSE)
+  }
+  if (!is.null(x$best_sires)) {
+    cat("Best sires for the dam:\n")
+    print(x$best_sires, row.names = FALSE)
+  }
+  invisible(x)
+}
+
 optimum_contributions <- function(ped, sires, dams, breeding_values = NULL,
                                   target_delta_f = NULL, target_kinship = NULL,
                                   max_contribution = NULL, matings = FALSE,

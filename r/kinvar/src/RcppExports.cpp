@@ -311,6 +311,24 @@ BEGIN_RCPP
     return rcpp_result_gen;
 END_RCPP
 }
+// KvPlannedMating
+SEXP KvPlannedMating(SEXP xp, std::string sire, std::string dam, Rcpp::CharacterVector sireParents, Rcpp::CharacterVector damParents, Rcpp::IntegerVector candidates, Rcpp::IntegerVector reference, int top, Rcpp::List ctl);
+RcppExport SEXP _kinvar_KvPlannedMating(SEXP xpSEXP, SEXP sireSEXP, SEXP damSEXP, SEXP sireParentsSEXP, SEXP damParentsSEXP, SEXP candidatesSEXP, SEXP referenceSEXP, SEXP topSEXP, SEXP ctlSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::traits::input_parameter< SEXP >::type xp(xpSEXP);
+    Rcpp::traits::input_parameter< std::string >::type sire(sireSEXP);
+    Rcpp::traits::input_parameter< std::string >::type dam(damSEXP);
+    Rcpp::traits::input_parameter< Rcpp::CharacterVector >::type sireParents(sireParentsSEXP);
+    Rcpp::traits::input_parameter< Rcpp::CharacterVector >::type damParents(damParentsSEXP);
+    Rcpp::traits::input_parameter< Rcpp::IntegerVector >::type candidates(candidatesSEXP);
+    Rcpp::traits::input_parameter< Rcpp::IntegerVector >::type reference(referenceSEXP);
+    Rcpp::traits::input_parameter< int >::type top(topSEXP);
+    Rcpp::traits::input_parameter< Rcpp::List >::type ctl(ctlSEXP);
+    rcpp_result_gen = Rcpp::wrap(KvPlannedMating(xp, sire, dam, sireParents, damParents, candidates, reference, top, ctl));
+    return rcpp_result_gen;
+END_RCPP
+}
 // KvMateSuitability
 SEXP KvMateSuitability(SEXP xp, int sireGroup, int damGroup, bool anyReference, int reference, double maxF, Rcpp::List ctl);
 RcppExport SEXP _kinvar_KvMateSuitability(SEXP xpSEXP, SEXP sireGroupSEXP, SEXP damGroupSEXP, SEXP anyReferenceSEXP, SEXP referenceSEXP, SEXP maxFSEXP, SEXP ctlSEXP) {
@@ -371,6 +389,7 @@ static const R_CallMethodDef CallEntries[] = {
     {"_kinvar_KvOptimizeMatings", (DL_FUNC) &_kinvar_KvOptimizeMatings, 10},
     {"_kinvar_KvPurging", (DL_FUNC) &_kinvar_KvPurging, 8},
     {"_kinvar_KvMeanKinship", (DL_FUNC) &_kinvar_KvMeanKinship, 4},
+    {"_kinvar_KvPlannedMating", (DL_FUNC) &_kinvar_KvPlannedMating, 9},
     {"_kinvar_KvMateSuitability", (DL_FUNC) &_kinvar_KvMateSuitability, 7},
     {"_kinvar_KvOptimumContributions", (DL_FUNC) &_kinvar_KvOptimumContributions, 10},
     {NULL, NULL, 0}

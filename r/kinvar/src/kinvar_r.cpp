@@ -607,6 +607,29 @@ SEXP KvMeanKinship(SEXP xp, bool all, int group, Rcpp::List ctl) {
   });
 }
 
+// A planned mating; parents of a new sire or dam as two IDs each (none:
+// not new), groups as one number each (none: all males, all individuals).
+// [[Rcpp::export(name = ".kv_planned_mating", rng = false)]]
+SEXP KvPlannedMating(SEXP xp, std::string sire, std::string dam, Rcpp::CharacterVector sireParents,
+                     Rcpp::CharacterVector damParents, Rcpp::IntegerVector candidates,
+                     Rcpp::IntegerVector reference, int top, Rcpp::List ctl) {
+  return OnSession(xp, ctl, [&](Session& s) -> SEXP {
+    kinvar::PlannedMatingRequest request;
+    request.sire = sire;
+    request.dam = dam;
+    const auto pair = [](const Rcpp::CharacterVector& two) -> std::optional<std::pair<std::string, std::string>> {
+      if (two.size() != 2) return std::nullopt;
+      return std::make_pair(Rcpp::as<std::string>(two[0]), Rcpp::as<std::string>(two[1]));
+    };
+    request.sireParents = pair(sireParents);
+    request.damParents = pair(damParents);
+    if (candidates.size() == 1) request.candidates = candidates[0];
+    if (reference.size() == 1) request.reference = reference[0];
+    request.top = top;
+    return TablesOf(s.PlannedMating(request));
+  });
+}
+
 // [[Rcpp::export(name = ".kv_mate_suitability", rng = false)]]
 SEXP KvMateSuitability(SEXP xp, int sireGroup, int damGroup, bool anyReference, int reference,
                        double maxF, Rcpp::List ctl) {

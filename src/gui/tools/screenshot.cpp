@@ -28,6 +28,7 @@
 #include "gui/main_frame.h"
 #include "gui/options_dialog.h"
 #include "gui/picture_window.h"
+#include "gui/planned_mating_dialog.h"
 #include "gui/progress_dialog.h"
 #include "gui/qt_platform.h"
 #include "gui/table_model.h"
@@ -152,6 +153,30 @@ bool ShootChartWindow(kinvar::gui::CMainFrame& frame, kinvar::CKinvarDoc& doc,
   return ok;
 }
 
+// The planned mating of the manual's example, as a breeder fills it in:
+// the dialog, the report it leaves and the planned offspring's chart.
+bool ShootPlannedMating(kinvar::gui::CMainFrame& frame, const QDir& dir) {
+  using kinvar::gui::CPlannedMatingDlg;
+  bool ok = true;
+  QTimer::singleShot(0, [&] {
+    auto* dialog = qobject_cast<CPlannedMatingDlg*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) return;
+    dialog->box("sire")->setText(QStringLiteral("C3"));
+    dialog->box("dam")->setText(QStringLiteral("B3"));
+    dialog->box("top")->setText(QStringLiteral("5"));
+    ok = Shoot(*dialog, dir.filePath(QStringLiteral("planned-mating.png"))) && ok;
+    dialog->computeButton()->click();
+  });
+  frame.Dispatch(kinvar::kCmdPlannedMating);
+  const auto windows = frame.findChildren<kinvar::gui::CPictureWindow*>();
+  if (windows.isEmpty()) return false;
+  kinvar::gui::CPictureWindow* chart = windows.back();
+  chart->resize(1000, 640);
+  ok = Shoot(*chart, dir.filePath(QStringLiteral("planned-mating-chart.png"))) && ok;
+  chart->close();
+  return Shoot(frame, dir.filePath(QStringLiteral("planned-mating-report.png"))) && ok;
+}
+
 bool ShootWindowViews(kinvar::gui::CMainFrame& frame, kinvar::CKinvarDoc& doc, const QDir& dir) {
   bool ok = ShootContextMenu(frame, dir.filePath(QStringLiteral("context-menu.png")));
   frame.Dispatch(kinvar::kCmdEditFind);
@@ -164,6 +189,7 @@ bool ShootWindowViews(kinvar::gui::CMainFrame& frame, kinvar::CKinvarDoc& doc, c
   frame.helpWindow()->close();
   ok = ShootTableTab(frame, dir.filePath(QStringLiteral("table.png"))) && ok;
   ok = ShootChartWindow(frame, doc, dir.filePath(QStringLiteral("chart-window.png"))) && ok;
+  ok = ShootPlannedMating(frame, dir) && ok;
   return ok;
 }
 

@@ -220,3 +220,32 @@ for (name in names(library_refusals)) {
     expect_s3_class(mean_kinship(ped, 3), "data.frame")
   })
 }
+
+test_that("a planned mating agrees with kinvar-cli and halves the parents' relationship", {
+  ped <- read_pedigree(system.file("extdata", "herd.pdg", package = "kinvar"))
+  m <- planned_mating(ped, "c3", "B3", top = 4)
+  expect_s3_class(m, "kinvar_mating")
+  figures <- setNames(m$summary$value, m$summary$figure)
+  f <- relationship(ped, "C3", "B3") / 2
+  expect_equal(figures[["Offspring F"]], f, tolerance = 1e-6)
+  expect_equal(sum(m$common_ancestors$part_of_f), f, tolerance = 1e-6)
+  expect_false(is.unsorted(m$best_sires$offspring_f))
+  skip_without_cli()
+  file <- system.file("extdata", "herd.pdg", package = "kinvar")
+  args <- c("mating", file, "C3", "B3", "--top", "4")
+  expect_same_table(m$best_sires, cli_table(args, "best_sires"), "best sires")
+  expect_same_table(m$common_ancestors, cli_table(args, "common_ancestors"), "common ancestors")
+  new <- planned_mating(ped, "NEW", "B3", sire_parents = c("B4", "C1"), candidates = 2)
+  expect_same_table(new$best_sires,
+                    cli_table(c("mating", file, "NEW", "B3", "--sire-parents", "B4", "C1",
+                                "--candidates", "2"), "best_sires"), "new sire")
+})
+
+test_that("a planned mating refuses a dam as the sire, and an unknown parent gives F = 0", {
+  ped <- read_pedigree(system.file("extdata", "herd.pdg", package = "kinvar"))
+  expect_error(planned_mating(ped, "B2", "B3"),
+               "B2 is a dam in the pedigree and cannot be the sire", fixed = TRUE)
+  unknown <- planned_mating(ped, NULL, "B3", top = 0)
+  expect_equal(unknown$summary$value[unknown$summary$figure == "Offspring F"], 0)
+  expect_error(planned_mating(ped, "C3", "B3", sire_parents = "B4"), "two IDs")
+})
