@@ -123,6 +123,8 @@ CMainFrame::CMainFrame(QtPlatform& platform, CKinvarDoc& doc, QWidget* parent)
   platform_.SetRefresh([this] { OnRefresh(); });
   platform_.SetRecentFileSink(
       [this](const std::string& path) { AddRecentFile(QString::fromStdString(path)); });
+  platform_.SetIdSource(
+      [this, cache = std::make_shared<IdIndexCache>()] { return cache->Get(doc_.pedigree()); });
   UpdateTitle();
   UpdateActions();
   resize(1000, 700);
@@ -134,6 +136,7 @@ CMainFrame::~CMainFrame() {
   platform_.SetFocusHome(nullptr);
   platform_.SetRefresh({});
   platform_.SetRecentFileSink({});
+  platform_.SetIdSource({});
 }
 
 void CMainFrame::ShowAtStart() {

@@ -116,7 +116,7 @@ std::optional<std::string> QtPlatform::PickIndividual(const IndividualPicker& pi
     if (!picker.accept(typed)) return std::nullopt;
     return typed;
   }
-  CDialogGetAnID dialog(picker, parent_);
+  CDialogGetAnID dialog(picker, parent_, ids_);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   return dialog.id().toStdString();
 }
@@ -144,7 +144,7 @@ std::optional<std::pair<int, int>> QtPlatform::PickTwoGroups(const GroupPicker& 
 
 void QtPlatform::ShowQueryDialog(const QueryDialog& query) {
   const FocusBack back(home_);
-  CQueryDialog dialog(query, parent_);
+  CQueryDialog dialog(query, parent_, ids_);
   if (nextIndividual_ && dialog.boxes().size() == 1) {
     dialog.boxes().front()->setText(QString::fromStdString(*nextIndividual_));
     dialog.OnCompute();
