@@ -270,16 +270,36 @@ void CKinvarView::PlaceHelpHint() {
 bool CKinvarView::viewportEvent(QEvent* event) {
   if (event->type() != QEvent::ToolTip) return QAbstractScrollArea::viewportEvent(event);
   const auto* help = static_cast<QHelpEvent*>(event);
-  const int line = LineAt(help->pos().y(), false);
-  const int column = (help->pos().x() + horizontalScrollBar()->value() - kLeftMargin) / std::max(1, charWidth_);
+  const auto [line, column] = CharacterAt(help->pos());
   const QString meaning = line < 0 ? QString() : AbbreviationAt(PlainText(Shown().Line(line)), column);
   if (meaning.isEmpty()) {
     QToolTip::hideText();
     event->ignore();
   } else {
-    QToolTip::showText(help->globalPos(), meaning, viewport());
+    QToolTip::showText(help->globalPos(), meaning + tr("\nDouble-click: the glossary"), viewport());
   }
   return true;
+}
+
+std::pair<int, int> CKinvarView::CharacterAt(const QPoint& at) const {
+  const int line = LineAt(at.y(), false);
+  const int column = (at.x() + horizontalScrollBar()->value() - kLeftMargin) / std::max(1, charWidth_);
+  return {line, column};
+}
+
+// An abbreviation opens the glossary; any other word may be an ID, which
+// the window looks up.
+void CKinvarView::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return;
+  const auto [line, column] = CharacterAt(event->position().toPoint());
+  if (line < 0) return;
+  const QString text = PlainText(Shown().Line(line));
+  if (!AbbreviationAt(text, column).isEmpty()) {
+    emit glossaryRequested();
+    return;
+  }
+  const QString word = WordAt(text, column);
+  if (!word.isEmpty()) emit individualActivated(word.toUtf8());
 }
 
 void CKinvarView::paintEvent(QPaintEvent* event) {

@@ -113,6 +113,10 @@ CMainFrame::CMainFrame(QtPlatform& platform, CKinvarDoc& doc, QWidget* parent)
   connect(view_, &CKinvarView::selectionChanged, this, &CMainFrame::UpdateActions);
   connect(view_, &CKinvarView::helpRequested, this,
           [this] { ShowHelp(HelpPageOf(doc_.lastCommand())); });
+  connect(view_, &CKinvarView::glossaryRequested, this,
+          [this] { ShowHelp(QStringLiteral("glossary")); });
+  connect(view_, &CKinvarView::individualActivated, this,
+          [this](const QByteArray& id) { ShowIndividualMenu(id); });
   connect(tabs_, &QTabWidget::currentChanged, this, [this] {
     platform_.SetFocusHome(FocusHome());
     // The table, not its filter box, takes the keys of a tab brought up.

@@ -43,6 +43,8 @@ constexpr IndividualCommand kIndividualCommands[] = {
     {kCmdExtractAncestorsIndividual, "Extract ancestors of %1..."},
     {kCmdExtractDescendantsIndividual, "Extract descendants of %1..."},
     {kCmdViewPedigreeChart, "Pedigree chart of %1"},
+    {kCmdDrawAncestorsIndividual, "Drawing of the ancestors of %1..."},
+    {kCmdDrawDescendantsIndividual, "Drawing of the descendants of %1..."},
 };
 
 // The tables as their tabs show them, sorted and filtered there; nothing

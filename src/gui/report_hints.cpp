@@ -17,6 +17,8 @@ constexpr Abbreviation kAbbreviations[] = {
      "Number of discrete generation equivalents (equivalent complete generations): each known "
      "ancestor counts (1/2)^n, n generations back"},
     {"No. of dis. gen.", "Number of discrete generation equivalents (equivalent complete generations)"},
+    {"No.", "Number"},
+    {"no.", "Number"},
     {"Longest ancestral path", "Generations on the longest line back to a founder"},
     {"Delta GD", "Change of the reference's gene diversity if the pair had one offspring"},
     {"Delta F", "Rate of inbreeding: the increase in F per generation"},
@@ -27,6 +29,11 @@ constexpr Abbreviation kAbbreviations[] = {
     {"LAP", "Longest ancestral path, in generations"},
     {"equiv.", "Equivalent complete generations"},
     {"dii", "Within-family segregation variance, the D of A = TDT'"},
+    {"TDT'", "A = TDT': T the fractions of genes that pass from ancestors to descendants, D the within-family segregation variances"},
+    {"N =", "Number of nodal common ancestors"},
+    {"SD", "Standard deviation"},
+    {"EBV", "Estimated breeding value"},
+    {"ID", "Identifier of the individual, as the pedigree file spells it (upper case)"},
     {"fa / fe", "Effective number of ancestors over founder equivalent: well below 1 means bottlenecks"},
     {"fe", "Founder equivalent: 1/sum of the founders' squared contributions (Lacy 1989)"},
     {"fa", "Effective number of ancestors (Boichard et al. 1997)"},
@@ -45,6 +52,7 @@ constexpr Abbreviation kAbbreviations[] = {
     {"m", "Contribution of the ancestor's Mendelian sampling"},
     {"u", "Contribution of the ancestor's genes as a nodal common ancestor"},
     {"v", "Contribution of the founder's genes"},
+    {"d", "Purging coefficient: how strongly selection removes harmful recessive alleles (Garcia-Dorado 2012)"},
 };
 
 bool WordCharacter(QChar c) { return c.isLetterOrNumber() || c == QLatin1Char('_'); }
@@ -57,6 +65,20 @@ bool StandsAlone(const QString& line, qsizetype at, qsizetype length) {
 }
 
 }  // namespace
+
+QString WordAt(const QString& line, int column) {
+  if (column < 0 || column >= line.size()) return {};
+  // IDs sit between blanks, commas and the <> of the path listings.
+  const auto apart = [](QChar c) {
+    return c.isSpace() || c == QLatin1Char(',') || c == QLatin1Char('<') || c == QLatin1Char('>') ||
+           c == QLatin1Char('(') || c == QLatin1Char(')') || c == QLatin1Char(':');
+  };
+  if (apart(line[column])) return {};
+  qsizetype begin = column, end = column + 1;
+  while (begin > 0 && !apart(line[begin - 1])) --begin;
+  while (end < line.size() && !apart(line[end])) ++end;
+  return line.mid(begin, end - begin);
+}
 
 QString AbbreviationAt(const QString& line, int column) {
   if (column < 0 || column >= line.size()) return {};

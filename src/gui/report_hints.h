@@ -11,4 +11,8 @@ namespace kinvar::gui {
 // report line `line`, or "" when the pointer rests on none.
 QString AbbreviationAt(const QString& line, int column);
 
+// The word that covers character `column`, cut at blanks and at the marks
+// that stand between IDs in reports (, < > ( ) :); "" on none.
+QString WordAt(const QString& line, int column);
+
 }  // namespace kinvar::gui

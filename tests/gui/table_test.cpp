@@ -458,7 +458,8 @@ TEST(TableTabs, DoubleClickOnAnIndividualOffersItsCommands) {
   EXPECT_EQ(texts, (std::vector<std::string>{
                        "Inbreeding coefficient of J", "Path counting for J",
                        "Ancestral decomposition of J", "Extract ancestors of J...",
-                       "Extract descendants of J...", "Pedigree chart of J"}));
+                       "Extract descendants of J...", "Pedigree chart of J",
+                       "Drawing of the ancestors of J...", "Drawing of the descendants of J..."}));
 
   // The inbreeding coefficient: the dialog opens with J and its answer.
   QString box, answer;
