@@ -271,14 +271,30 @@ bool CKinvarView::viewportEvent(QEvent* event) {
   if (event->type() != QEvent::ToolTip) return QAbstractScrollArea::viewportEvent(event);
   const auto* help = static_cast<QHelpEvent*>(event);
   const auto [line, column] = CharacterAt(help->pos());
-  const QString meaning = line < 0 ? QString() : AbbreviationAt(PlainText(Shown().Line(line)), column);
-  if (meaning.isEmpty()) {
+  const QString legend = line < 0 ? QString() : LegendAt(line, column);
+  const QString meaning = line < 0 || !legend.isEmpty() ? QString() : AbbreviationAt(PlainText(Shown().Line(line)), column);
+  if (!legend.isEmpty()) {
+    QToolTip::showText(help->globalPos(), legend, viewport());
+  } else if (meaning.isEmpty()) {
     QToolTip::hideText();
     event->ignore();
   } else {
     QToolTip::showText(help->globalPos(), meaning + tr("\nDouble-click: the glossary"), viewport());
   }
   return true;
+}
+
+// A lettered column's legend line stands a few lines above its heading.
+QString CKinvarView::LegendAt(int line, int column) const {
+  const ShownReport shown = Shown();
+  const QChar letter = LegendLetterAt(PlainText(shown.Line(line)), column);
+  if (letter.isNull()) return {};
+  const QString prefix = QString(letter) + QStringLiteral(": ");
+  for (int i = line - 1; i >= std::max(0, line - 12); --i) {
+    const QString text = PlainText(shown.Line(i));
+    if (text.startsWith(prefix)) return text.mid(prefix.size()).trimmed();
+  }
+  return {};
 }
 
 std::pair<int, int> CKinvarView::CharacterAt(const QPoint& at) const {

@@ -125,6 +125,8 @@ class CKinvarView : public QAbstractScrollArea {
   // The plain line and character under a point of the viewport; line -1
   // where there is none.
   std::pair<int, int> CharacterAt(const QPoint& at) const;
+  // The legend of the lettered column under `column` of `line`, or "".
+  QString LegendAt(int line, int column) const;
   // The report as shown: every line of a report longer than the store.
   ShownReport Shown() const;
   int LineCount() const;

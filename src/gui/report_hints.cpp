@@ -1,5 +1,6 @@
 #include "gui/report_hints.h"
 
+#include <QStringList>
 #include <iterator>
 
 namespace kinvar::gui {
@@ -65,6 +66,16 @@ bool StandsAlone(const QString& line, qsizetype at, qsizetype length) {
 }
 
 }  // namespace
+
+QChar LegendLetterAt(const QString& line, int column) {
+  if (column < 0 || column >= line.size() || !line.startsWith(QLatin1String("Group "))) return {};
+  const QStringList words = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+  if (words.size() < 2) return {};
+  for (qsizetype i = 1; i < words.size(); ++i)
+    if (words[i].size() != 1 || !words[i][0].isUpper()) return {};
+  const QChar c = line[column];
+  return c.isUpper() && StandsAlone(line, column, 1) && column > 0 ? c : QChar();
+}
 
 QString WordAt(const QString& line, int column) {
   if (column < 0 || column >= line.size()) return {};

@@ -11,6 +11,11 @@ namespace kinvar::gui {
 // report line `line`, or "" when the pointer rests on none.
 QString AbbreviationAt(const QString& line, int column);
 
+// The letter under character `column` of a heading of lettered columns
+// ("Group     A     B     C"), whose legend lines ("A: Number of
+// individuals") stand above it in the report; 0 elsewhere.
+QChar LegendLetterAt(const QString& line, int column);
+
 // The word that covers character `column`, cut at blanks and at the marks
 // that stand between IDs in reports (, < > ( ) :); "" on none.
 QString WordAt(const QString& line, int column);

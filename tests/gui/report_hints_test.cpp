@@ -181,6 +181,42 @@ TEST(ReportHints, EveryAbbreviationOfEveryReportHasAHint) {
   EXPECT_GT(checked, 50);
 }
 
+TEST(ReportHints, LetteredColumnsShowTheirLegendLine) {
+  struct Row {
+    const char* name;
+    const char* line;
+    int column;
+    char letter;  // 0: none
+  };
+  const Row rows[] = {
+      {"a letter of the heading", "Group     F               G", 10, 'F'},
+      {"the last letter", "Group     F               G", 26, 'G'},
+      {"a blank", "Group     F               G", 12, 0},
+      {"Group itself", "Group     F               G", 0, 0},
+      {"a heading of words", "Group     Members         F", 10, 0},
+      {"a line of figures", "1         4               0", 10, 0},
+  };
+  for (const Row& row : rows) {
+    const QChar letter = LegendLetterAt(QLatin1String(row.line), row.column);
+    EXPECT_EQ(letter.isNull() ? 0 : letter.toLatin1(), row.letter) << row.name;
+  }
+  Window w;
+  w.frame.OpenFile(QString(KINVAR_EXAMPLES_DIR) + "/herd.pdg");
+  w.frame.Dispatch(kCmdStructure);
+  CKinvarView* view = w.frame.view();
+  const CMS& report = w.doc.pedigree().report;
+  int heading = -1;
+  for (int i = 0; i < report.Count() && heading < 0; ++i)
+    if (PlainText(report.Line(i)).startsWith("Group     F ")) heading = i;
+  ASSERT_GE(heading, 0);
+  const QPoint at(CKinvarView::kLeftMargin + 10 * view->charWidth() + view->charWidth() / 2,
+                  heading * view->lineHeight() + view->lineHeight() / 2);
+  QHelpEvent event(QEvent::ToolTip, at, view->viewport()->mapToGlobal(at));
+  QApplication::sendEvent(view->viewport(), &event);
+  EXPECT_EQ(QToolTip::text().toStdString(), "Number of unique ancestors for the group (excluding ancestors in the group)");
+  QToolTip::hideText();
+}
+
 TEST(ReportHints, DoubleClickOpensTheGlossaryOrOffersTheIndividualsCommands) {
   Window w;
   w.frame.OpenFile(QString(KINVAR_EXAMPLES_DIR) + "/small.pdg");
