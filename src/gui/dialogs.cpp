@@ -1,5 +1,6 @@
 #include "gui/dialogs.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -128,8 +129,11 @@ QCompleter* AttachIdCompleter(QLineEdit* box, IdSource source) {
                      // An ID typed out in full needs no popup.
                      if (shown.isEmpty() || (shown.size() == 1 && shown.front() == text.toUpper()))
                        completer->popup()->hide();
-                     else
+                     else {
                        completer->complete(box->rect());
+                       // Enter keeps what was typed until a row is chosen.
+                       completer->popup()->setCurrentIndex(QModelIndex());
+                     }
                    });
   QObject::connect(completer, QOverload<const QString&>::of(&QCompleter::activated), box,
                    [box](const QString& id) {

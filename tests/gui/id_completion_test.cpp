@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "genetics/command_ids.h"
 #include "gui/dialogs.h"
+#include "gui/main_frame.h"
 #include "gui_support.h"
 
 namespace kinvar::gui {
@@ -105,11 +107,52 @@ TEST(IdCompletion, BoxShowsTheMatchesAsTypedAndTakesThePickedOne) {
   QTest::keyClicks(&b.box, "c");
   EXPECT_TRUE(b.Listed().isEmpty());
   EXPECT_FALSE(b.completer->popup()->isVisible());
+  // Enter with the popup open and nothing picked is the box's Enter.
+  b.box.clear();
+  int entered = 0;
+  QObject::connect(&b.box, &QLineEdit::returnPressed, [&] { ++entered; });
+  QTest::keyClicks(&b.box, "b");
+  ASSERT_TRUE(b.completer->popup()->isVisible());
+  QTest::keyClick(b.completer->popup(), Qt::Key_Return);
+  EXPECT_EQ(entered, 1);
+  EXPECT_EQ(b.box.text(), "b");
+  EXPECT_FALSE(b.completer->popup()->isVisible());
 }
 
 TEST(IdCompletion, BoxWithoutASourceCompletesNothing) {
   QLineEdit box;
   EXPECT_EQ(AttachIdCompleter(&box, {}), nullptr);
+}
+
+}  // namespace
+}  // namespace kinvar::gui
+
+namespace kinvar::gui {
+namespace {
+
+// The main window's pickers and query dialogs complete from the pedigree
+// open, and Enter with the popup open still reaches the dialog.
+TEST(IdCompletion, DialogsOfTheWindowCompleteFromThePedigree) {
+  DocumentFixture f;
+  CMainFrame frame{f.platform, f.doc};
+  frame.show();
+  frame.OpenFile(QString::fromStdString(kHerd));
+  QStringList listed;
+  QString box;
+  test::WhenShown<CQueryDialog>([&](CQueryDialog& d) {
+    QLineEdit* edit = d.boxes().front();
+    edit->clear();
+    QTest::keyClicks(edit, "c");
+    auto* completer = edit->findChild<QCompleter*>();
+    ASSERT_NE(completer, nullptr);
+    listed = static_cast<QStringListModel*>(completer->model())->stringList();
+    QTest::keyClicks(edit, "4");
+    QTest::keyClick(edit, Qt::Key_Return);
+    box = d.result()->text();
+  });
+  frame.Dispatch(kCmdInbreedingOfIndividual);
+  EXPECT_EQ(listed, (QStringList{"C1", "C2", "C3", "C4"}));
+  EXPECT_FALSE(box.isEmpty()) << "Enter computed C4's F";
 }
 
 }  // namespace
