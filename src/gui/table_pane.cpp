@@ -97,6 +97,8 @@ CTablePane::CTablePane(const CMS& store, std::size_t index, QWidget* parent)
     auto* menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->addActions(contextMenu_->actions());
+    // Whoever keeps the window's actions up to date hears of this one too.
+    connect(menu, &QMenu::aboutToShow, contextMenu_, &QMenu::aboutToShow);
     menu->addAction(copyLocale_);
     copyLocale_->setEnabled(HasSelection());
     menu->popup(view_->viewport()->mapToGlobal(at));

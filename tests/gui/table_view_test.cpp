@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMenu>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTest>
@@ -252,6 +253,27 @@ TEST(TableView, CopyTakesTheDecimalSeparatorAskedFor) {
   };
   for (const Row& row : rows)
     EXPECT_EQ(CopyText(*h.model, row.selection, row.decimal).toStdString(), row.text) << row.name;
+}
+
+TEST(TableView, RightClickMenuHoldsTheWindowsActionsAndTheLocalesCopy) {
+  Frame f;
+  f.frame.show();
+  f.frame.Dispatch(kCmdCompute);
+  CTablePane* pane = f.Pane("inbreeding");
+  ASSERT_NE(pane, nullptr);
+  f.frame.tabs()->setCurrentWidget(pane);
+  pane->view()->selectionModel()->select(pane->model().index(0, 5), QItemSelectionModel::Select);
+  emit pane->view()->customContextMenuRequested(QPoint(10, 10));
+  auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+  ASSERT_NE(menu, nullptr);
+  std::vector<std::string> texts;
+  for (const QAction* a : menu->actions())
+    if (!a->isSeparator()) texts.push_back(a->text().toStdString());
+  ASSERT_EQ(texts.size(), 5u);
+  EXPECT_EQ(texts.back().rfind("Copy with Decimal Separator", 0), 0u) << texts.back();
+  EXPECT_TRUE(menu->actions().back()->isEnabled());
+  EXPECT_TRUE(f.frame.action(kCmdEditCopy)->isEnabled()) << "the window's actions were brought up to date";
+  menu->close();
 }
 
 TEST(TableView, CopyForTheLocaleOnAGermanDesktop) {
