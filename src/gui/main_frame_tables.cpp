@@ -38,6 +38,7 @@ struct IndividualCommand {
 // The commands that ask for one individual, in the menus' order.
 constexpr IndividualCommand kIndividualCommands[] = {
     {kCmdInbreedingOfIndividual, "Inbreeding coefficient of %1"},
+    {kCmdBetweenTwoIndividuals, "Relationship of %1 with..."},
     {kCmdPathCountingIndividual, "Path counting for %1"},
     {kCmdDecompositionIndividual, "Ancestral decomposition of %1"},
     {kCmdExtractAncestorsIndividual, "Extract ancestors of %1..."},

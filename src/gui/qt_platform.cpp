@@ -148,6 +148,10 @@ void QtPlatform::ShowQueryDialog(const QueryDialog& query) {
   if (nextIndividual_ && dialog.boxes().size() == 1) {
     dialog.boxes().front()->setText(QString::fromStdString(*nextIndividual_));
     dialog.OnCompute();
+  } else if (nextIndividual_ && dialog.boxes().size() == 2) {
+    // A pair's first member: the second is for the user to type.
+    dialog.boxes().front()->setText(QString::fromStdString(*nextIndividual_));
+    dialog.boxes().back()->setFocus();
   }
   nextIndividual_.reset();
   dialog.exec();

@@ -29,7 +29,8 @@ class QtPlatform : public Platform {
 
   // The next individual picker, or the next query dialog of one ID, takes
   // `id` as typed instead of asking for it (the query dialog then opens with
-  // its answer); nothing asks no more. Used up by that one call.
+  // its answer; one of two IDs opens with `id` as the first); nothing asks
+  // no more. Used up by that one call.
   void AnswerNextIndividual(std::optional<std::string> id) { nextIndividual_ = std::move(id); }
   // What the ID boxes of the pickers and query dialogs complete from.
   void SetIdSource(IdSource source) { ids_ = std::move(source); }

@@ -456,7 +456,7 @@ TEST(TableTabs, DoubleClickOnAnIndividualOffersItsCommands) {
     EXPECT_TRUE(a->isEnabled()) << texts.back();
   }
   EXPECT_EQ(texts, (std::vector<std::string>{
-                       "Inbreeding coefficient of J", "Path counting for J",
+                       "Inbreeding coefficient of J", "Relationship of J with...", "Path counting for J",
                        "Ancestral decomposition of J", "Extract ancestors of J...",
                        "Extract descendants of J...", "Pedigree chart of J",
                        "Drawing of the ancestors of J...", "Drawing of the descendants of J..."}));
@@ -472,10 +472,22 @@ TEST(TableTabs, DoubleClickOnAnIndividualOffersItsCommands) {
   EXPECT_EQ(box, "J");
   EXPECT_FALSE(answer.isEmpty());
 
+  // The relationship: J in the first box, the second one to type.
+  QString second = "untouched";
+  f.frame.ShowIndividualMenu("J")->actions()[1]->trigger();
+  test::WhenShown<CQueryDialog>([&](CQueryDialog& d) {
+    ASSERT_EQ(d.boxes().size(), 2u);
+    box = d.boxes().front()->text();
+    second = d.boxes().back()->text();
+  });
+  QTest::qWait(50);
+  EXPECT_EQ(box, "J");
+  EXPECT_EQ(second, "");
+
   // Path counting runs for J without asking.
   pane = f.frame.tablePanes().front();
   pane->view()->setFocus();
-  f.frame.ShowIndividualMenu("J")->actions()[1]->trigger();
+  f.frame.ShowIndividualMenu("J")->actions()[2]->trigger();
   QTest::qWait(50);
   EXPECT_EQ(f.doc.lastCommand(), kCmdPathCountingIndividual);
   EXPECT_TRUE(f.platform.messages.empty());
