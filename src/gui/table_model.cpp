@@ -231,10 +231,10 @@ bool NumberCondition::Holds(const TableColumn& c, std::size_t row) const {
 }
 
 NumberFilter ParseNumberFilter(const ResultTable& table, const QString& text) {
-  static const QRegularExpression kJoin(QStringLiteral("\\s+and\\s+|;"),
-                                        QRegularExpression::CaseInsensitiveOption);
+  const QRegularExpression join(QStringLiteral("\\s+and\\s+|;"),
+                                QRegularExpression::CaseInsensitiveOption);
   NumberFilter out;
-  for (const QString& clause : text.split(kJoin, Qt::SkipEmptyParts)) {
+  for (const QString& clause : text.split(join, Qt::SkipEmptyParts)) {
     if (clause.trimmed().isEmpty()) continue;
     if (!ParseClause(table, clause, out)) {
       out.conditions.clear();
