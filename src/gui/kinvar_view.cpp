@@ -310,8 +310,8 @@ void CKinvarView::mouseDoubleClickEvent(QMouseEvent* event) {
   const auto [line, column] = CharacterAt(event->position().toPoint());
   if (line < 0) return;
   const QString text = PlainText(Shown().Line(line));
-  if (!AbbreviationAt(text, column).isEmpty()) {
-    emit glossaryRequested();
+  if (const QString term = AbbreviationTextAt(text, column); !term.isEmpty()) {
+    emit glossaryRequested(term);
     return;
   }
   const QString word = WordAt(text, column);

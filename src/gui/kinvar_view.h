@@ -103,7 +103,7 @@ class CKinvarView : public QAbstractScrollArea {
   // The reader asked what the report on screen means.
   void helpRequested();
   // A double click on an abbreviation: its entry in the glossary.
-  void glossaryRequested();
+  void glossaryRequested(const QString& term);
   // A double click on a word that may be an individual's ID (the bytes as
   // the report shows them); the window offers its commands if it is one.
   void individualActivated(const QByteArray& id);

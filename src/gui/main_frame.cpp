@@ -31,6 +31,7 @@
 #include "gui/options_dialog.h"
 #include "gui/picture_window.h"
 #include "gui/qt_platform.h"
+#include "gui/report_hints.h"
 #include "gui/start_page.h"
 #include "gui/table_model.h"
 #include "gui/table_pane.h"
@@ -113,8 +114,10 @@ CMainFrame::CMainFrame(QtPlatform& platform, CKinvarDoc& doc, QWidget* parent)
   connect(view_, &CKinvarView::selectionChanged, this, &CMainFrame::UpdateActions);
   connect(view_, &CKinvarView::helpRequested, this,
           [this] { ShowHelp(HelpPageOf(doc_.lastCommand())); });
-  connect(view_, &CKinvarView::glossaryRequested, this,
-          [this] { ShowHelp(QStringLiteral("glossary")); });
+  connect(view_, &CKinvarView::glossaryRequested, this, [this](const QString& term) {
+    ShowHelp(QStringLiteral("glossary"));
+    ShowGlossaryEntry(*help_->browser(), term);
+  });
   connect(view_, &CKinvarView::individualActivated, this,
           [this](const QByteArray& id) { ShowIndividualMenu(id); });
   connect(tabs_, &QTabWidget::currentChanged, this, [this] {

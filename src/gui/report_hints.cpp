@@ -1,6 +1,10 @@
 #include "gui/report_hints.h"
 
 #include <QStringList>
+#include <QTextBlock>
+#include <QTextBrowser>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <iterator>
 
 namespace kinvar::gui {
@@ -65,6 +69,19 @@ bool StandsAlone(const QString& line, qsizetype at, qsizetype length) {
   return before && after;
 }
 
+// The entry of the abbreviation under `column`, or nullptr.
+const Abbreviation* EntryAt(const QString& line, int column) {
+  if (column < 0 || column >= line.size()) return nullptr;
+  for (const Abbreviation& a : kAbbreviations) {
+    const QString text = QString::fromUtf8(a.text);
+    for (qsizetype at = line.indexOf(text); at >= 0; at = line.indexOf(text, at + 1)) {
+      if (column < at || column >= at + text.size()) continue;
+      if (StandsAlone(line, at, text.size())) return &a;
+    }
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 QChar LegendLetterAt(const QString& line, int column) {
@@ -92,15 +109,37 @@ QString WordAt(const QString& line, int column) {
 }
 
 QString AbbreviationAt(const QString& line, int column) {
-  if (column < 0 || column >= line.size()) return {};
-  for (const Abbreviation& a : kAbbreviations) {
-    const QString text = QString::fromUtf8(a.text);
-    for (qsizetype at = line.indexOf(text); at >= 0; at = line.indexOf(text, at + 1)) {
-      if (column < at || column >= at + text.size()) continue;
-      if (StandsAlone(line, at, text.size())) return QString::fromUtf8(a.meaning);
+  const Abbreviation* a = EntryAt(line, column);
+  return a == nullptr ? QString() : QString::fromUtf8(a->meaning);
+}
+
+QString AbbreviationTextAt(const QString& line, int column) {
+  const Abbreviation* a = EntryAt(line, column);
+  return a == nullptr ? QString() : QString::fromUtf8(a->text);
+}
+
+void ShowGlossaryEntry(QTextBrowser& browser, const QString& term) {
+  QTextDocument* page = browser.document();
+  QTextCursor found;
+  // A plural heading ("NCAs") has its entry in the singular.
+  QStringList forms{term};
+  if (term.size() > 2 && term.endsWith(QLatin1Char('s'))) forms.push_back(term.chopped(1));
+  for (const QString& form : forms)
+    for (QTextBlock b = page->begin(); b.isValid() && found.isNull(); b = b.next()) {
+      const QString text = b.text();
+      if (text.startsWith(form) && (text.size() == form.size() || !WordCharacter(text[form.size()])))
+        found = QTextCursor(b);
     }
-  }
-  return {};
+  if (found.isNull()) found = page->find(term, 0, QTextDocument::FindCaseSensitively | QTextDocument::FindWholeWords);
+  if (found.isNull()) return;
+  // At the bottom first, so that showing the entry brings it to the top.
+  QTextCursor end(page);
+  end.movePosition(QTextCursor::End);
+  browser.setTextCursor(end);
+  browser.ensureCursorVisible();
+  found.clearSelection();
+  browser.setTextCursor(found);
+  browser.ensureCursorVisible();
 }
 
 }  // namespace kinvar::gui

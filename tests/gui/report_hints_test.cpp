@@ -6,6 +6,8 @@
 #include <QLabel>
 #include <QMenu>
 #include <QScrollBar>
+#include <QTextBlock>
+#include <QTextBrowser>
 #include <QTest>
 #include <QToolTip>
 #include <gtest/gtest.h>
@@ -181,6 +183,35 @@ TEST(ReportHints, EveryAbbreviationOfEveryReportHasAHint) {
   EXPECT_GT(checked, 50);
 }
 
+// The glossary opens at the abbreviation's own entry: the paragraph that
+// begins with it, else the first that holds it.
+TEST(ReportHints, GlossaryShowsTheEntryOfTheAbbreviation) {
+  QTextBrowser browser;
+  browser.resize(300, 120);
+  browser.setMarkdown(QStringLiteral(
+      "# Glossary\n\n**A** — the relationship matrix; 1 + F.\n\n**F, inbreeding** — the probability.\n\n"
+      "**fa** — ancestors.\n\n**Fa** — ancestral.\n\n**Gene diversity (GD)** — 1 - mean coancestry.\n"));
+  struct Row {
+    const char* name;
+    const char* term;
+    const char* block;
+  };
+  const Row rows[] = {
+      {"a paragraph that begins with it", "F", "F, inbreeding"},
+      {"case counts", "Fa", "Fa — ancestral."},
+      {"the other case", "fa", "fa — ancestors."},
+      {"held in a paragraph", "GD", "Gene diversity (GD)"},
+      {"a plural by its singular", "Fas", "Fa — ancestral."},
+      {"nowhere", "XYZ", "Glossary"},
+  };
+  for (const Row& row : rows) {
+    browser.moveCursor(QTextCursor::Start);
+    ShowGlossaryEntry(browser, QString::fromUtf8(row.term));
+    EXPECT_TRUE(browser.textCursor().block().text().startsWith(QString::fromUtf8(row.block)))
+        << row.name << ": " << browser.textCursor().block().text().toStdString();
+  }
+}
+
 TEST(ReportHints, LetteredColumnsShowTheirLegendLine) {
   struct Row {
     const char* name;
@@ -237,6 +268,8 @@ TEST(ReportHints, DoubleClickOpensTheGlossaryOrOffersTheIndividualsCommands) {
   QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, pointAt("NCAs", "NCAs"));
   ASSERT_NE(w.frame.helpWindow(), nullptr);
   EXPECT_EQ(w.frame.helpWindow()->currentPage(), "glossary");
+  EXPECT_TRUE(w.frame.helpWindow()->browser()->textCursor().block().text().startsWith("NCA"))
+      << w.frame.helpWindow()->browser()->textCursor().block().text().toStdString();
   w.frame.helpWindow()->close();
   // A path's IDs: the individual's commands; a plain word: nothing.
   std::string pathLine;
