@@ -1,8 +1,10 @@
 #include "gui/dialogs.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCompleter>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -11,7 +13,12 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QStringListModel>
 #include <QVBoxLayout>
+#include <algorithm>
+
+#include "pedigree/pedigree.h"
+#include "report/table_formats.h"
 
 namespace kinvar::gui {
 
@@ -54,10 +61,91 @@ QPushButton* AddButtons(QDialog* dialog, QHBoxLayout* row, const QString& text) 
   return button;
 }
 
+// FNV-1a over the IDs in record order, each ended by its NUL.
+std::uint64_t IdStamp(const Pedigree& ped) {
+  std::uint64_t hash = 14695981039346656037ull;
+  for (RecIndex i = 1; i <= ped.nTotal; ++i) {
+    for (const char c : ped.rec(i).Id())
+      hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    hash *= 1099511628211ull;
+  }
+  return (hash ^ static_cast<std::uint64_t>(ped.nTotal)) * 1099511628211ull;
+}
+
 }  // namespace
 
-CDialogGetAnID::CDialogGetAnID(const IndividualPicker& picker, QWidget* parent)
+IdIndex::IdIndex(std::vector<std::string> ids) : ids_(std::move(ids)) {
+  std::sort(ids_.begin(), ids_.end());
+}
+
+std::shared_ptr<const IdIndex> IdIndex::Of(const Pedigree& ped) {
+  std::vector<std::string> ids;
+  ids.reserve(static_cast<std::size_t>(std::max(ped.nTotal, 0)));
+  for (RecIndex i = 1; i <= ped.nTotal; ++i) ids.push_back(AsUtf8(ped.rec(i).Id()));
+  return std::make_shared<const IdIndex>(std::move(ids));
+}
+
+std::vector<std::string_view> IdIndex::Completions(std::string_view typed,
+                                                   std::size_t limit) const {
+  const std::string prefix = UpperCased(typed);
+  std::vector<std::string_view> out;
+  for (auto it = std::lower_bound(ids_.begin(), ids_.end(), prefix);
+       it != ids_.end() && out.size() < limit && it->compare(0, prefix.size(), prefix) == 0; ++it)
+    out.emplace_back(*it);
+  return out;
+}
+
+std::shared_ptr<const IdIndex> IdIndexCache::Get(const Pedigree& ped) {
+  const std::uint64_t stamp = IdStamp(ped);
+  if (!index_ || stamp != stamp_) {
+    index_ = IdIndex::Of(ped);
+    stamp_ = stamp;
+  }
+  return index_;
+}
+
+QCompleter* AttachIdCompleter(QLineEdit* box, IdSource source) {
+  if (!source) return nullptr;
+  auto* model = new QStringListModel(box);
+  auto* completer = new QCompleter(model, box);
+  // The list is the index's answer already: the completer only shows it.
+  completer->setCompletionMode(QCompleter::UnfilteredPopupCompletion);
+  completer->setWidget(box);
+  completer->setMaxVisibleItems(12);
+  auto index = std::make_shared<std::shared_ptr<const IdIndex>>();
+  QObject::connect(box, &QLineEdit::textEdited, completer,
+                   [box, completer, model, index, source](const QString& text) {
+                     if (text.isEmpty()) {
+                       completer->popup()->hide();
+                       return;
+                     }
+                     if (!*index) *index = source();
+                     QStringList shown;
+                     if (*index)
+                       for (std::string_view id :
+                            (*index)->Completions(text.toStdString(), kMaxCompletions))
+                         shown.push_back(QString::fromUtf8(id.data(), static_cast<qsizetype>(id.size())));
+                     model->setStringList(shown);
+                     // An ID typed out in full needs no popup.
+                     if (shown.isEmpty() || (shown.size() == 1 && shown.front() == text.toUpper()))
+                       completer->popup()->hide();
+                     else {
+                       completer->complete(box->rect());
+                       // Enter keeps what was typed until a row is chosen.
+                       completer->popup()->setCurrentIndex(QModelIndex());
+                     }
+                   });
+  QObject::connect(completer, QOverload<const QString&>::of(&QCompleter::activated), box,
+                   [box](const QString& id) {
+                     box->setText(id);
+                     emit box->textEdited(id);
+                   });
+  return completer;
+}
+
+CDialogGetAnID::CDialogGetAnID(const IndividualPicker& picker, QWidget* parent, IdSource ids)
     : QDialog(parent), picker_(picker), edit_(IdBox(this)) {
+  AttachIdCompleter(edit_, std::move(ids));
   setWindowTitle(Q(picker.caption));
   auto* row = new QHBoxLayout(this);
   auto* group = new QGroupBox(this);
@@ -194,7 +282,7 @@ void CDialogRshTwoGroups::OnCompute() {
   accept();
 }
 
-CQueryDialog::CQueryDialog(const QueryDialog& query, QWidget* parent)
+CQueryDialog::CQueryDialog(const QueryDialog& query, QWidget* parent, IdSource ids)
     : QDialog(parent), query_(query), result_(new QLineEdit(this)) {
   setWindowTitle(Q(query.caption));
   auto* row = new QHBoxLayout(this);
@@ -205,6 +293,7 @@ CQueryDialog::CQueryDialog(const QueryDialog& query, QWidget* parent)
     if (i < query.texts.size()) box->setText(Q(query.texts[i]));
     form->addRow(Q(query.labels[i]), box);
     connect(box, &QLineEdit::textEdited, result_, &QLineEdit::clear);
+    AttachIdCompleter(box, ids);
     boxes_.push_back(box);
   }
   result_->setReadOnly(true);

@@ -5,19 +5,73 @@
 #pragma once
 
 #include <QDialog>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "report/platform.h"
 
 class QComboBox;
+class QCompleter;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
 
+namespace kinvar {
+struct Pedigree;
+}
+
 namespace kinvar::gui {
+
+// The pedigree's IDs in byte order (UTF-8, upper case as the reader stores
+// them). A keystroke in an ID box is a binary search and a copy of the few
+// matches the popup shows, so a million IDs cost nothing per keystroke; the
+// index is built once per pedigree (IdIndexCache).
+class IdIndex {
+ public:
+  explicit IdIndex(std::vector<std::string> ids);
+  // The IDs of records 1..nTotal.
+  static std::shared_ptr<const IdIndex> Of(const Pedigree& ped);
+
+  std::size_t size() const { return ids_.size(); }
+  // The first `limit` IDs that begin with `typed`, a to z of it upper-cased
+  // first, as IDs are matched whatever the case typed.
+  std::vector<std::string_view> Completions(std::string_view typed, std::size_t limit) const;
+
+ private:
+  std::vector<std::string> ids_;
+};
+
+// The index of a pedigree as it is now: rebuilt only when its IDs changed
+// (another file, a reload), told by a hash of them that costs far less than
+// sorting them again.
+class IdIndexCache {
+ public:
+  std::shared_ptr<const IdIndex> Get(const Pedigree& ped);
+
+ private:
+  std::uint64_t stamp_ = 0;
+  std::shared_ptr<const IdIndex> index_;
+};
+
+// What an ID box completes from; asked on the first keystroke, so a dialog
+// that nobody types into never builds an index. Null: no completion.
+using IdSource = std::function<std::shared_ptr<const IdIndex>()>;
+
+// Most IDs the popup lists: enough to scroll through, few enough to copy on
+// every keystroke.
+inline constexpr std::size_t kMaxCompletions = 200;
+
+// Makes `box` offer the IDs that begin with what is typed, case-insensitive,
+// in a popup under it; picking one puts it in the box. Returns the
+// completer (owned by the box), or nullptr without a source.
+QCompleter* AttachIdCompleter(QLineEdit* box, IdSource source);
 
 // Longest ID the pedigree stores: an ID box is wide enough for it.
 inline constexpr int kIdBoxLength = 20;
@@ -26,7 +80,8 @@ class CDialogGetAnID : public QDialog {
   Q_OBJECT
 
  public:
-  CDialogGetAnID(const IndividualPicker& picker, QWidget* parent = nullptr);
+  CDialogGetAnID(const IndividualPicker& picker, QWidget* parent = nullptr,
+                 IdSource ids = {});
   // The accepted ID, upper-cased as the box shows it.
   QString id() const;
   QLineEdit* edit() const { return edit_; }
@@ -117,7 +172,7 @@ class CQueryDialog : public QDialog {
   Q_OBJECT
 
  public:
-  CQueryDialog(const QueryDialog& query, QWidget* parent = nullptr);
+  CQueryDialog(const QueryDialog& query, QWidget* parent = nullptr, IdSource ids = {});
   const std::vector<QLineEdit*>& boxes() const { return boxes_; }
   QLineEdit* result() const { return result_; }
   QPushButton* computeButton() const { return compute_; }

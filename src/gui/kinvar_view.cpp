@@ -270,16 +270,52 @@ void CKinvarView::PlaceHelpHint() {
 bool CKinvarView::viewportEvent(QEvent* event) {
   if (event->type() != QEvent::ToolTip) return QAbstractScrollArea::viewportEvent(event);
   const auto* help = static_cast<QHelpEvent*>(event);
-  const int line = LineAt(help->pos().y(), false);
-  const int column = (help->pos().x() + horizontalScrollBar()->value() - kLeftMargin) / std::max(1, charWidth_);
-  const QString meaning = line < 0 ? QString() : AbbreviationAt(PlainText(Shown().Line(line)), column);
-  if (meaning.isEmpty()) {
+  const auto [line, column] = CharacterAt(help->pos());
+  const QString legend = line < 0 ? QString() : LegendAt(line, column);
+  const QString meaning = line < 0 || !legend.isEmpty() ? QString() : AbbreviationAt(PlainText(Shown().Line(line)), column);
+  if (!legend.isEmpty()) {
+    QToolTip::showText(help->globalPos(), legend, viewport());
+  } else if (meaning.isEmpty()) {
     QToolTip::hideText();
     event->ignore();
   } else {
-    QToolTip::showText(help->globalPos(), meaning, viewport());
+    QToolTip::showText(help->globalPos(), meaning + tr("\nDouble-click: the glossary"), viewport());
   }
   return true;
+}
+
+// A lettered column's legend line stands a few lines above its heading.
+QString CKinvarView::LegendAt(int line, int column) const {
+  const ShownReport shown = Shown();
+  const QChar letter = LegendLetterAt(PlainText(shown.Line(line)), column);
+  if (letter.isNull()) return {};
+  const QString prefix = QString(letter) + QStringLiteral(": ");
+  for (int i = line - 1; i >= std::max(0, line - 12); --i) {
+    const QString text = PlainText(shown.Line(i));
+    if (text.startsWith(prefix)) return text.mid(prefix.size()).trimmed();
+  }
+  return {};
+}
+
+std::pair<int, int> CKinvarView::CharacterAt(const QPoint& at) const {
+  const int line = LineAt(at.y(), false);
+  const int column = (at.x() + horizontalScrollBar()->value() - kLeftMargin) / std::max(1, charWidth_);
+  return {line, column};
+}
+
+// An abbreviation opens the glossary; any other word may be an ID, which
+// the window looks up.
+void CKinvarView::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return;
+  const auto [line, column] = CharacterAt(event->position().toPoint());
+  if (line < 0) return;
+  const QString text = PlainText(Shown().Line(line));
+  if (const QString term = AbbreviationTextAt(text, column); !term.isEmpty()) {
+    emit glossaryRequested(term);
+    return;
+  }
+  const QString word = WordAt(text, column);
+  if (!word.isEmpty()) emit individualActivated(word.toUtf8());
 }
 
 void CKinvarView::paintEvent(QPaintEvent* event) {

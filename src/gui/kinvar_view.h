@@ -102,6 +102,11 @@ class CKinvarView : public QAbstractScrollArea {
   void selectionChanged();
   // The reader asked what the report on screen means.
   void helpRequested();
+  // A double click on an abbreviation: its entry in the glossary.
+  void glossaryRequested(const QString& term);
+  // A double click on a word that may be an individual's ID (the bytes as
+  // the report shows them); the window offers its commands if it is one.
+  void individualActivated(const QByteArray& id);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -112,10 +117,16 @@ class CKinvarView : public QAbstractScrollArea {
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
   void PlaceHelpHint();
+  // The plain line and character under a point of the viewport; line -1
+  // where there is none.
+  std::pair<int, int> CharacterAt(const QPoint& at) const;
+  // The legend of the lettered column under `column` of `line`, or "".
+  QString LegendAt(int line, int column) const;
   // The report as shown: every line of a report longer than the store.
   ShownReport Shown() const;
   int LineCount() const;

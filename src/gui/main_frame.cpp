@@ -32,6 +32,7 @@
 #include "gui/picture_window.h"
 #include "gui/planned_mating_dialog.h"
 #include "gui/qt_platform.h"
+#include "gui/report_hints.h"
 #include "gui/start_page.h"
 #include "gui/table_model.h"
 #include "gui/table_pane.h"
@@ -114,6 +115,12 @@ CMainFrame::CMainFrame(QtPlatform& platform, CKinvarDoc& doc, QWidget* parent)
   connect(view_, &CKinvarView::selectionChanged, this, &CMainFrame::UpdateActions);
   connect(view_, &CKinvarView::helpRequested, this,
           [this] { ShowHelp(HelpPageOf(doc_.lastCommand())); });
+  connect(view_, &CKinvarView::glossaryRequested, this, [this](const QString& term) {
+    ShowHelp(QStringLiteral("glossary"));
+    ShowGlossaryEntry(*help_->browser(), term);
+  });
+  connect(view_, &CKinvarView::individualActivated, this,
+          [this](const QByteArray& id) { ShowIndividualMenu(id); });
   connect(tabs_, &QTabWidget::currentChanged, this, [this] {
     platform_.SetFocusHome(FocusHome());
     // The table, not its filter box, takes the keys of a tab brought up.
@@ -124,6 +131,8 @@ CMainFrame::CMainFrame(QtPlatform& platform, CKinvarDoc& doc, QWidget* parent)
   platform_.SetRefresh([this] { OnRefresh(); });
   platform_.SetRecentFileSink(
       [this](const std::string& path) { AddRecentFile(QString::fromStdString(path)); });
+  platform_.SetIdSource(
+      [this, cache = std::make_shared<IdIndexCache>()] { return cache->Get(doc_.pedigree()); });
   UpdateTitle();
   UpdateActions();
   resize(1000, 700);
@@ -135,6 +144,7 @@ CMainFrame::~CMainFrame() {
   platform_.SetFocusHome(nullptr);
   platform_.SetRefresh({});
   platform_.SetRecentFileSink({});
+  platform_.SetIdSource({});
 }
 
 void CMainFrame::ShowAtStart() {

@@ -38,12 +38,32 @@ struct IndividualCommand {
 // The commands that ask for one individual, in the menus' order.
 constexpr IndividualCommand kIndividualCommands[] = {
     {kCmdInbreedingOfIndividual, "Inbreeding coefficient of %1"},
+    {kCmdBetweenTwoIndividuals, "Relationship of %1 with..."},
     {kCmdPathCountingIndividual, "Path counting for %1"},
     {kCmdDecompositionIndividual, "Ancestral decomposition of %1"},
     {kCmdExtractAncestorsIndividual, "Extract ancestors of %1..."},
     {kCmdExtractDescendantsIndividual, "Extract descendants of %1..."},
     {kCmdViewPedigreeChart, "Pedigree chart of %1"},
+    {kCmdDrawAncestorsIndividual, "Drawing of the ancestors of %1..."},
+    {kCmdDrawDescendantsIndividual, "Drawing of the descendants of %1..."},
 };
+
+// The tables as their tabs show them, sorted and filtered there; nothing
+// when every tab shows its table as it is (the store's tables are then
+// written without a copy).
+std::optional<ResultSet> ShownTables(const std::vector<CTablePane*>& panes, const ResultSet& tables) {
+  const auto rearranged = [](const CTablePane* p) {
+    return p->model().table() != nullptr && p->model().Rearranged();
+  };
+  if (std::none_of(panes.begin(), panes.end(), rearranged)) return std::nullopt;
+  ResultSet shown;
+  for (std::size_t i = 0; i < tables.tables().size(); ++i) {
+    const bool mine = i < panes.size() && rearranged(panes[i]) &&
+                      panes[i]->model().table() == &tables.tables()[i];
+    shown.Add(mine ? ShownTable(panes[i]->model()) : tables.tables()[i]);
+  }
+  return shown;
+}
 
 }  // namespace
 
@@ -130,7 +150,8 @@ void CMainFrame::OnExport() {
 
 bool CMainFrame::ExportTo(const QString& target, TableFormat format) {
   TableExport how{format, std::string(TablesCommandName(doc_.lastCommand())), doc_.path()};
-  const ResultSet& tables = doc_.pedigree().report.tables();
+  const std::optional<ResultSet> shown = ShownTables(panes_, doc_.pedigree().report.tables());
+  const ResultSet& tables = shown ? *shown : doc_.pedigree().report.tables();
   // A read-only file is replaced only when the user says so.
   for (const std::string& file : ExportFiles(tables, format, target.toStdString())) {
     if (!IsReadOnlyFile(file)) continue;
@@ -138,7 +159,7 @@ bool CMainFrame::ExportTo(const QString& target, TableFormat format) {
     how.readOnly = ReadOnly::kReplace;
   }
   std::string error;
-  if (ExportTables(doc_.pedigree().report.tables(), how, target.toStdString(), error)) return true;
+  if (ExportTables(tables, how, target.toStdString(), error)) return true;
   platform_.ShowMessage(error, MessageIcon::kError);
   return false;
 }

@@ -118,7 +118,7 @@ std::optional<std::string> QtPlatform::PickIndividual(const IndividualPicker& pi
     if (!picker.accept(typed)) return std::nullopt;
     return typed;
   }
-  CDialogGetAnID dialog(picker, parent_);
+  CDialogGetAnID dialog(picker, parent_, ids_);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   return dialog.id().toStdString();
 }
@@ -146,10 +146,14 @@ std::optional<std::pair<int, int>> QtPlatform::PickTwoGroups(const GroupPicker& 
 
 void QtPlatform::ShowQueryDialog(const QueryDialog& query) {
   const FocusBack back(home_);
-  CQueryDialog dialog(query, parent_);
+  CQueryDialog dialog(query, parent_, ids_);
   if (nextIndividual_ && dialog.boxes().size() == 1) {
     dialog.boxes().front()->setText(QString::fromStdString(*nextIndividual_));
     dialog.OnCompute();
+  } else if (nextIndividual_ && dialog.boxes().size() == 2) {
+    // A pair's first member: the second is for the user to type.
+    dialog.boxes().front()->setText(QString::fromStdString(*nextIndividual_));
+    dialog.boxes().back()->setFocus();
   }
   nextIndividual_.reset();
   dialog.exec();

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 
+#include "gui/dialogs.h"
 #include "report/platform.h"
 
 namespace kinvar::gui {
@@ -28,8 +29,11 @@ class QtPlatform : public Platform {
 
   // The next individual picker, or the next query dialog of one ID, takes
   // `id` as typed instead of asking for it (the query dialog then opens with
-  // its answer); nothing asks no more. Used up by that one call.
+  // its answer; one of two IDs opens with `id` as the first); nothing asks
+  // no more. Used up by that one call.
   void AnswerNextIndividual(std::optional<std::string> id) { nextIndividual_ = std::move(id); }
+  // What the ID boxes of the pickers and query dialogs complete from.
+  void SetIdSource(IdSource source) { ids_ = std::move(source); }
 
   Answer ShowMessage(const std::string& text, MessageIcon icon) override;
   std::optional<std::string> AskFileName(const FileRequest& request) override;
@@ -49,6 +53,7 @@ class QtPlatform : public Platform {
  private:
   QPointer<QWidget> parent_;
   std::optional<std::string> nextIndividual_;
+  IdSource ids_;
   QPointer<QWidget> home_;
   std::function<void()> refresh_;
   std::function<void(const std::string&)> addRecent_;

@@ -1,10 +1,14 @@
 #include "gui/table_model.h"
 
 #include <QItemSelection>
+#include <QRegularExpression>
 #include <algorithm>
 #include <charconv>
 #include <numeric>
+#include <optional>
 
+#include "pedigree/number_text.h"
+#include "report/column_titles.h"
 #include "report/table_formats.h"
 
 namespace kinvar::gui {
@@ -57,7 +61,188 @@ bool IsAscii(std::string_view text) {
 
 QString FromBytes(std::string_view text) { return QString::fromStdString(AsUtf8(text)); }
 
+// A column without a title (none should be) shows its machine name.
+std::string_view HeaderTitle(std::string_view table, std::string_view column) {
+  const std::string_view title = ColumnTitle(table, column);
+  return title.empty() ? column : title;
+}
+
+using Op = NumberCondition::Op;
+
+QString Usage() {
+  return QStringLiteral(
+      "Write COLUMN OP NUMBER with OP one of < <= > >= = !=, or a range: COLUMN LOW..HIGH or "
+      "LOW <= COLUMN <= HIGH.");
+}
+
+struct FoundOp {
+  qsizetype at;
+  qsizetype length;
+  Op op;
+};
+
+// The comparison signs of `text`, left to right; "<=" is one sign, not two.
+std::vector<FoundOp> Operators(const QString& text) {
+  std::vector<FoundOp> found;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const QChar c = text[i];
+    const bool equalNext = i + 1 < text.size() && text[i + 1] == QLatin1Char('=');
+    if (c == QLatin1Char('<')) found.push_back({i, equalNext ? 2 : 1, equalNext ? Op::kLessEqual : Op::kLess});
+    else if (c == QLatin1Char('>'))
+      found.push_back({i, equalNext ? 2 : 1, equalNext ? Op::kGreaterEqual : Op::kGreater});
+    else if (c == QLatin1Char('!') && equalNext) found.push_back({i, 2, Op::kNotEqual});
+    else if (c == QLatin1Char('=')) found.push_back({i, 1, Op::kEqual});
+    else continue;
+    i += found.back().length - 1;
+  }
+  return found;
+}
+
+// The sign read from the other side: 1 < f is f > 1.
+Op Mirrored(Op op) {
+  switch (op) {
+    case Op::kLess: return Op::kGreater;
+    case Op::kLessEqual: return Op::kGreaterEqual;
+    case Op::kGreater: return Op::kLess;
+    case Op::kGreaterEqual: return Op::kLessEqual;
+    case Op::kEqual:
+    case Op::kNotEqual: break;
+  }
+  return op;
+}
+
+// A decimal comma reads as a point, as a breeder in such a locale types it.
+std::optional<double> NumberOf(QString text) {
+  text = text.trimmed();
+  if (!text.contains(QLatin1Char('.'))) text.replace(QLatin1Char(','), QLatin1Char('.'));
+  return WholeNumber(text.toStdString());
+}
+
+bool IsNumberColumn(const TableColumn& c) {
+  return c.type() == ColumnType::kInteger || c.type() == ColumnType::kReal ||
+         c.type() == ColumnType::kBoolean;
+}
+
+// The column named `name` (machine name or title, any case), or the error.
+std::optional<std::size_t> FindColumn(const ResultTable& table, QString name, QString& error) {
+  name = name.trimmed();
+  for (std::size_t i = 0; i < table.columns().size(); ++i) {
+    const TableColumn& c = table.column(i);
+    const QString machine = FromBytes(c.name());
+    const QString title = FromBytes(ColumnTitle(table.name(), c.name()));
+    if (name.compare(machine, Qt::CaseInsensitive) != 0 &&
+        (title.isEmpty() || name.compare(title, Qt::CaseInsensitive) != 0))
+      continue;
+    if (IsNumberColumn(c)) return i;
+    error = QStringLiteral("\"%1\" is not a column of numbers.").arg(name);
+    return std::nullopt;
+  }
+  error = name.isEmpty() ? Usage() : QStringLiteral("No column is called \"%1\".").arg(name);
+  return std::nullopt;
+}
+
+std::optional<double> ValueOf(const QString& text, QString& error) {
+  const auto value = NumberOf(text);
+  if (!value) error = text.trimmed().isEmpty() ? Usage() : QStringLiteral("\"%1\" is not a number.").arg(text.trimmed());
+  return value;
+}
+
+// COLUMN LOW..HIGH: the column's name may hold blanks, the range none.
+bool ParseRange(const ResultTable& table, const QString& clause, NumberFilter& out) {
+  const qsizetype dots = clause.indexOf(QStringLiteral(".."));
+  const QString left = clause.left(dots).trimmed();
+  const qsizetype blank = left.lastIndexOf(QLatin1Char(' '));
+  if (dots < 0 || blank < 0) {
+    out.error = Usage();
+    return false;
+  }
+  const auto column = FindColumn(table, left.left(blank), out.error);
+  if (!column) return false;
+  const auto low = ValueOf(left.mid(blank + 1), out.error);
+  if (!low) return false;
+  const auto high = ValueOf(clause.mid(dots + 2), out.error);
+  if (!high) return false;
+  out.conditions.push_back({*column, Op::kGreaterEqual, *low});
+  out.conditions.push_back({*column, Op::kLessEqual, *high});
+  return true;
+}
+
+// COLUMN OP NUMBER, or NUMBER OP COLUMN.
+bool ParseComparison(const ResultTable& table, const QString& clause, const FoundOp& sign,
+                     NumberFilter& out) {
+  QString left = clause.left(sign.at), right = clause.mid(sign.at + sign.length);
+  Op op = sign.op;
+  if (NumberOf(left) && !NumberOf(right)) {
+    std::swap(left, right);
+    op = Mirrored(op);
+  }
+  const auto column = FindColumn(table, left, out.error);
+  if (!column) return false;
+  const auto value = ValueOf(right, out.error);
+  if (!value) return false;
+  out.conditions.push_back({*column, op, *value});
+  return true;
+}
+
+// LOW < COLUMN <= HIGH, or the same with > signs.
+bool ParseBetween(const ResultTable& table, const QString& clause, const FoundOp& first,
+                  const FoundOp& second, NumberFilter& out) {
+  const auto upward = [](Op op) { return op == Op::kLess || op == Op::kLessEqual; };
+  const auto downward = [](Op op) { return op == Op::kGreater || op == Op::kGreaterEqual; };
+  if (!(upward(first.op) && upward(second.op)) && !(downward(first.op) && downward(second.op))) {
+    out.error = Usage();
+    return false;
+  }
+  const auto low = ValueOf(clause.left(first.at), out.error);
+  if (!low) return false;
+  const auto column =
+      FindColumn(table, clause.mid(first.at + first.length, second.at - first.at - first.length), out.error);
+  if (!column) return false;
+  const auto high = ValueOf(clause.mid(second.at + second.length), out.error);
+  if (!high) return false;
+  out.conditions.push_back({*column, Mirrored(first.op), *low});
+  out.conditions.push_back({*column, second.op, *high});
+  return true;
+}
+
+bool ParseClause(const ResultTable& table, const QString& clause, NumberFilter& out) {
+  const std::vector<FoundOp> signs = Operators(clause);
+  if (signs.empty()) return ParseRange(table, clause, out);
+  if (signs.size() == 1) return ParseComparison(table, clause, signs[0], out);
+  if (signs.size() == 2) return ParseBetween(table, clause, signs[0], signs[1], out);
+  out.error = Usage();
+  return false;
+}
+
 }  // namespace
+
+bool NumberCondition::Holds(const TableColumn& c, std::size_t row) const {
+  if (c.Missing(row)) return false;
+  const double x = c.type() == ColumnType::kReal ? c.Real(row) : static_cast<double>(c.Integer(row));
+  switch (op) {
+    case Op::kLess: return x < value;
+    case Op::kLessEqual: return x <= value;
+    case Op::kGreater: return x > value;
+    case Op::kGreaterEqual: return x >= value;
+    case Op::kEqual: return x == value;
+    case Op::kNotEqual: return x != value;
+  }
+  return false;
+}
+
+NumberFilter ParseNumberFilter(const ResultTable& table, const QString& text) {
+  const QRegularExpression join(QStringLiteral("\\s+and\\s+|;"),
+                                QRegularExpression::CaseInsensitiveOption);
+  NumberFilter out;
+  for (const QString& clause : text.split(join, Qt::SkipEmptyParts)) {
+    if (clause.trimmed().isEmpty()) continue;
+    if (!ParseClause(table, clause, out)) {
+      out.conditions.clear();
+      return out;
+    }
+  }
+  return out;
+}
 
 std::vector<std::uint32_t> SortedRows(const TableColumn& column, bool descending) {
   switch (column.type()) {
@@ -85,7 +270,8 @@ bool CellMatcher::Matches(const TableColumn& column, std::size_t row) {
   switch (column.type()) {
     case ColumnType::kId:
     case ColumnType::kText: text = column.Text(row); break;
-    case ColumnType::kBoolean: text = column.Integer(row) != 0 ? "true" : "false"; break;
+    // What the view shows, so the filter finds what the eye sees.
+    case ColumnType::kBoolean: text = BooleanWord(column.Integer(row) != 0); break;
     case ColumnType::kInteger: {
       char digits[24];
       const auto end = std::to_chars(digits, digits + sizeof digits, column.Integer(row)).ptr;
@@ -144,7 +330,12 @@ QVariant CTableModel::data(const QModelIndex& index, int role) const {
   if (t == nullptr || !index.isValid() || index.row() >= rowCount()) return {};
   const TableColumn& column = t->column(static_cast<std::size_t>(index.column()));
   switch (role) {
-    case Qt::DisplayRole: return FromBytes(CellText(column, SourceRow(index.row())));
+    case Qt::DisplayRole: {
+      const std::uint32_t row = SourceRow(index.row());
+      if (column.type() == ColumnType::kBoolean && !column.Missing(row))
+        return FromBytes(BooleanWord(column.Integer(row) != 0));
+      return FromBytes(CellText(column, row));
+    }
     case Qt::TextAlignmentRole: {
       const bool number =
           column.type() == ColumnType::kInteger || column.type() == ColumnType::kReal;
@@ -163,7 +354,7 @@ QVariant CTableModel::headerData(int section, Qt::Orientation orientation, int r
   }
   if (section >= columns_) return {};
   const TableColumn& column = t->column(static_cast<std::size_t>(section));
-  if (role == Qt::DisplayRole) return FromBytes(column.name());
+  if (role == Qt::DisplayRole) return FromBytes(HeaderTitle(t->name(), column.name()));
   if (role != Qt::ToolTipRole) return {};
   QString tip = FromBytes(column.name()) + QStringLiteral(": ") +
                 FromBytes(ColumnTypeName(column.type()));
@@ -200,6 +391,29 @@ void CTableModel::SetFilter(const QString& text) {
   endResetModel();
 }
 
+QString CTableModel::SetNumberFilter(const QString& text) {
+  beginResetModel();
+  numberText_ = text;
+  numbers_.clear();
+  QString error;
+  if (const ResultTable* t = table(); t != nullptr && !text.trimmed().isEmpty()) {
+    const NumberFilter filter = ParseNumberFilter(*t, text);
+    error = filter.error;
+    if (error.isEmpty() && !filter.conditions.empty()) {
+      numbers_.assign(t->rows(), 1);
+      for (std::size_t r = 0; r < t->rows(); ++r)
+        for (const NumberCondition& c : filter.conditions)
+          if (!c.Holds(t->column(c.column), r)) {
+            numbers_[r] = 0;
+            break;
+          }
+    }
+  }
+  Refilter();
+  endResetModel();
+  return error;
+}
+
 void CTableModel::Reorder() {
   const ResultTable* t = table();
   if (t == nullptr) return;
@@ -212,16 +426,38 @@ void CTableModel::Reorder() {
 }
 
 void CTableModel::Refilter() {
-  if (matches_.empty()) {
+  if (matches_.empty() && numbers_.empty()) {
     shown_ = sorted_;
     return;
   }
   shown_.clear();
   for (std::uint32_t r : sorted_)
-    if (matches_[r] != 0) shown_.push_back(r);
+    if ((matches_.empty() || matches_[r] != 0) && (numbers_.empty() || numbers_[r] != 0))
+      shown_.push_back(r);
 }
 
-QString CopyText(const CTableModel& model, const QItemSelection& selection) {
+ResultTable ShownTable(const CTableModel& model) {
+  const ResultTable* t = model.table();
+  if (t == nullptr) return ResultTable(std::string());
+  ResultTable out(t->name());
+  for (const TableColumn& c : t->columns()) out.AddColumn(c.name(), c.type(), c.unit());
+  out.Reserve(static_cast<std::size_t>(model.rowCount()));
+  for (int r = 0; r < model.rowCount(); ++r) {
+    const std::uint32_t source = model.SourceRow(r);
+    TableRow row = out.AddRow();
+    for (const TableColumn& c : t->columns()) {
+      if (c.Missing(source)) row.Missing();
+      else if (c.IsText()) c.type() == ColumnType::kId ? row.Id(c.Text(source)) : row.Text(c.Text(source));
+      else if (c.type() == ColumnType::kReal) row.Real(c.Real(source));
+      else if (c.type() == ColumnType::kBoolean) row.Boolean(c.Integer(source) != 0);
+      else row.Integer(c.Integer(source));
+    }
+  }
+  return out;
+}
+
+QString CopyText(const CTableModel& model, const QItemSelection& selection,
+                 const QString& decimal) {
   if (selection.isEmpty()) return {};
   int top = model.rowCount(), bottom = -1, left = model.columnCount(), right = -1;
   for (const QItemSelectionRange& range : selection) {
@@ -265,8 +501,15 @@ QString CopyText(const CTableModel& model, const QItemSelection& selection) {
   const ResultTable* t = model.table();
   if (header && t != nullptr)
     addLine([&](int c) { return whole(c) ? t->column(static_cast<std::size_t>(c)).name() : ""; });
-  for (int r = top; r <= bottom; ++r)
-    addLine([&](int c) { return selected(r, c) ? model.CellString(r, c) : std::string(); });
+  const std::string point = decimal.toStdString();
+  const auto cellOf = [&](int r, int c) {
+    if (!selected(r, c)) return std::string();
+    std::string cell = model.CellString(r, c);
+    if (point != "." && t != nullptr && t->column(static_cast<std::size_t>(c)).type() == ColumnType::kReal)
+      if (const std::size_t at = cell.find('.'); at != std::string::npos) cell.replace(at, 1, point);
+    return cell;
+  };
+  for (int r = top; r <= bottom; ++r) addLine([&](int c) { return cellOf(r, c); });
   return FromBytes(out);
 }
 

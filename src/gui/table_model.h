@@ -6,7 +6,8 @@
 // The rows on screen are a permutation of the table's rows: sorted by one
 // column (numbers as numbers, IDs and text by their bytes, missing values
 // last in either direction, ties in the file's order), then filtered to the
-// rows where some cell's text holds the filter text, ignoring case.
+// rows where some cell's text holds the filter text, ignoring case, and
+// where the number filter's conditions hold (NumberFilter).
 //
 // The table belongs to the report store, which a command clears while the
 // view may still paint: the model reads the table only while the store's
@@ -45,6 +46,26 @@ class CellMatcher {
   std::string scratch_;
 };
 
+// The conditions a breeder writes on the columns of numbers, joined by
+// "and" or ";": COLUMN OP NUMBER with OP one of < <= > >= = !=, or a range,
+// COLUMN LOW..HIGH or LOW <= COLUMN <= HIGH (either sign < or <=). A column
+// is named by its machine name or its title, in any case; a decimal comma
+// is read as a point. A missing value meets no condition.
+struct NumberCondition {
+  enum class Op { kLess, kLessEqual, kGreater, kGreaterEqual, kEqual, kNotEqual };
+  std::size_t column;
+  Op op;
+  double value;
+  bool Holds(const TableColumn& c, std::size_t row) const;
+};
+
+struct NumberFilter {
+  std::vector<NumberCondition> conditions;  // all must hold
+  QString error;  // why the text could not be read; then no condition
+};
+
+NumberFilter ParseNumberFilter(const ResultTable& table, const QString& text);
+
 class CTableModel : public QAbstractTableModel {
   Q_OBJECT
 
@@ -60,6 +81,12 @@ class CTableModel : public QAbstractTableModel {
   Qt::SortOrder sortOrder() const { return sortOrder_; }
   const QString& filter() const { return filter_; }
   void SetFilter(const QString& text);
+  const QString& numberFilter() const { return numberText_; }
+  // Reads and applies the conditions; the error when they cannot be read
+  // (the rows are then filtered by the text alone), "" otherwise.
+  QString SetNumberFilter(const QString& text);
+  // Whether the rows shown differ from the table's in the file's order.
+  bool Rearranged() const { return sortColumn_ >= 0 || !filter_.isEmpty() || !numbers_.empty(); }
   // The cell as CSV writes it ("" for a missing value), UTF-8.
   std::string CellString(int row, int column) const;
 
@@ -81,16 +108,27 @@ class CTableModel : public QAbstractTableModel {
   std::vector<std::uint32_t> sorted_;  // every row, in the sort order
   std::vector<std::uint32_t> shown_;   // the rows that pass the filter
   std::vector<char> matches_;          // by table row; empty without a filter
+  std::vector<char> numbers_;          // by table row; empty without conditions
   int sortColumn_ = -1;
   Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
   QString filter_;
+  QString numberText_;
 };
+
+// The rows shown, in the order shown, as a table of the same name and
+// columns: what the desktop exports from a sorted or filtered view. Empty
+// (no columns) once the store has moved on.
+ResultTable ShownTable(const CTableModel& model);
 
 // The selected cells as a spreadsheet pastes them: the bounding rectangle
 // of the selection in the view's order, cells separated by a tab, every row
 // ended by "\n", cells outside the selection empty. The header row of the
 // column names leads when every selected column is selected whole. Tabs and
-// line breaks inside a cell become blanks, so they cannot split it.
-QString CopyText(const CTableModel& model, const QItemSelection& selection);
+// line breaks inside a cell become blanks, so they cannot split it. The
+// numbers of real columns take `decimal` as their decimal separator (a
+// locale's comma, for a spreadsheet of that locale); IDs and texts keep
+// their points.
+QString CopyText(const CTableModel& model, const QItemSelection& selection,
+                 const QString& decimal = QStringLiteral("."));
 
 }  // namespace kinvar::gui

@@ -1,10 +1,14 @@
 #include "gui/table_pane.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QHeaderView>
+#include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -18,9 +22,26 @@ CTablePane::CTablePane(const CMS& store, std::size_t index, QWidget* parent)
     : QWidget(parent),
       model_(new CTableModel(store, index, this)),
       filter_(new QLineEdit(this)),
-      view_(new QTableView(this)) {
+      numbers_(new QLineEdit(this)),
+      numberError_(new QLabel(this)),
+      view_(new QTableView(this)),
+      copyLocale_(new QAction(this)) {
   filter_->setPlaceholderText(tr("Filter: rows where a cell holds this text"));
   filter_->setClearButtonEnabled(true);
+  numbers_->setPlaceholderText(tr("Numbers: f > 0.1, group = 2021, f 0.1..0.2"));
+  numbers_->setToolTip(
+      tr("Conditions on columns of numbers, joined by \"and\": COLUMN OP NUMBER with OP one "
+         "of < <= > >= = !=, or a range COLUMN LOW..HIGH or LOW <= COLUMN <= HIGH. A column "
+         "is named by its header or by the name in its tooltip."));
+  numbers_->setClearButtonEnabled(true);
+  numberError_->setStyleSheet(QStringLiteral("color: #b00020"));
+  numberError_->setWordWrap(true);
+  numberError_->hide();
+  copyLocale_->setText(tr("Copy with Decimal Separator \"%1\"").arg(QLocale().decimalPoint()));
+  copyLocale_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
+  copyLocale_->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+  addAction(copyLocale_);
+  connect(copyLocale_, &QAction::triggered, this, &CTablePane::CopyForLocale);
   view_->setModel(model_);
   view_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -43,7 +64,12 @@ CTablePane::CTablePane(const CMS& store, std::size_t index, QWidget* parent)
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(4, 4, 4, 0);
   layout->setSpacing(4);
-  layout->addWidget(filter_);
+  auto* filters = new QHBoxLayout;
+  filters->setSpacing(4);
+  filters->addWidget(filter_, 3);
+  filters->addWidget(numbers_, 2);
+  layout->addLayout(filters);
+  layout->addWidget(numberError_);
   layout->addWidget(view_, 1);
 
   connect(filter_, &QLineEdit::textChanged, this, [this](const QString& text) {
@@ -52,13 +78,30 @@ CTablePane::CTablePane(const CMS& store, std::size_t index, QWidget* parent)
     QApplication::restoreOverrideCursor();
     emit selectionChanged();
   });
+  connect(numbers_, &QLineEdit::textChanged, this, [this](const QString& text) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const QString error = model_->SetNumberFilter(text);
+    QApplication::restoreOverrideCursor();
+    numberError_->setText(error);
+    numberError_->setVisible(!error.isEmpty());
+    emit selectionChanged();
+  });
   view_->installEventFilter(this);
   connect(view_, &QTableView::doubleClicked, this, &CTablePane::OnDoubleClicked);
   connect(view_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           [this] { emit selectionChanged(); });
   connect(model_, &QAbstractItemModel::modelReset, this, [this] { emit selectionChanged(); });
   connect(view_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-    if (contextMenu_ != nullptr) contextMenu_->popup(view_->viewport()->mapToGlobal(at));
+    if (contextMenu_ == nullptr) return;
+    // The window's menu for every table, with this table's own copy after it.
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->addActions(contextMenu_->actions());
+    // Whoever keeps the window's actions up to date hears of this one too.
+    connect(menu, &QMenu::aboutToShow, contextMenu_, &QMenu::aboutToShow);
+    menu->addAction(copyLocale_);
+    copyLocale_->setEnabled(HasSelection());
+    menu->popup(view_->viewport()->mapToGlobal(at));
   });
 }
 
@@ -76,6 +119,12 @@ bool CTablePane::HasSelection() const { return view_->selectionModel()->hasSelec
 
 void CTablePane::Copy() {
   const QString text = CopyText(*model_, view_->selectionModel()->selection());
+  if (!text.isEmpty()) QApplication::clipboard()->setText(text);
+}
+
+void CTablePane::CopyForLocale() {
+  const QString text =
+      CopyText(*model_, view_->selectionModel()->selection(), QLocale().decimalPoint());
   if (!text.isEmpty()) QApplication::clipboard()->setText(text);
 }
 

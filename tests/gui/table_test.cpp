@@ -105,8 +105,8 @@ TEST(TableModel, ShowsCellsAtFullPrecisionAndNumbersRight) {
   struct Case { int row, column; const char* text; bool right; };
   const Case cases[] = {
       {0, 0, "X", false},       {0, 1, "0.3333333333333333", true}, {0, 2, "-7", true},
-      {0, 3, "true", false},    {1, 0, "\xC3\x89", false},          {1, 1, "0.1", true},
-      {1, 2, "", true},         {1, 3, "false", false},             {2, 1, "", true},
+      {0, 3, "yes", false},     {1, 0, "\xC3\x89", false},          {1, 1, "0.1", true},
+      {1, 2, "", true},         {1, 3, "no", false},             {2, 1, "", true},
       {2, 2, "0", true},        {2, 3, "", false},
   };
   for (const Case& c : cases) {
@@ -139,7 +139,8 @@ TEST(TableModel, FiltersOnAnyCellIgnoringCase) {
       {"id either case", "b9", -1, {1, 3}},
       {"digits in ids, numbers and text", "10", -1, {0, 3}},
       {"a real's shortest text", "-1.5", -1, {4}},
-      {"booleans by their word", "TRUE", -1, {0, 3, 5}},
+      {"booleans by the word shown", "YES", -1, {0, 3, 5}},
+      {"not by the word in files", "true", -1, {}},
       {"a non-ASCII letter in a Latin-1 ID", QStringLiteral("\u00e9t"), -1, {4}},
       {"missing cells hold no text", "nan", -1, {}},
       {"kept in the sort order", "9", kNCol, {1, 5, 3}},
@@ -181,6 +182,12 @@ ResultTable RandomTable(std::mt19937& random, std::size_t rows) {
   return t;
 }
 
+// A cell as the view shows it: booleans read yes or no there.
+QString ShownText(const TableColumn& c, std::size_t r) {
+  if (c.type() == ColumnType::kBoolean && !c.Missing(r)) return c.Integer(r) != 0 ? "yes" : "no";
+  return QString::fromStdString(CellText(c, r));
+}
+
 Rows ReferenceOrder(const TableColumn& c, bool descending) {
   Rows present, missing;
   for (std::uint32_t r = 0; r < c.size(); ++r) (c.Missing(r) ? missing : present).push_back(r);
@@ -215,13 +222,13 @@ TEST(TableModel, RandomTablesSortAndFilterLikeAPlainComputation) {
     const Rows sorted = Shown(model);
     // A needle taken from some cell, in the other case.
     const std::size_t from = random() % t.rows();
-    const QString cell = QString::fromStdString(CellText(t.column(random() % 4), from));
+    const QString cell = ShownText(t.column(random() % 4), from);
     const QString needle = cell.mid(0, 1 + static_cast<int>(random() % 2)).toLower();
     model.SetFilter(needle);
     Rows expected;
     for (std::uint32_t r : sorted)
       for (const TableColumn& c : t.columns())
-        if (QString::fromStdString(CellText(c, r)).contains(needle, Qt::CaseInsensitive)) {
+        if (ShownText(c, r).contains(needle, Qt::CaseInsensitive)) {
           expected.push_back(r);
           break;
         }
@@ -449,9 +456,10 @@ TEST(TableTabs, DoubleClickOnAnIndividualOffersItsCommands) {
     EXPECT_TRUE(a->isEnabled()) << texts.back();
   }
   EXPECT_EQ(texts, (std::vector<std::string>{
-                       "Inbreeding coefficient of J", "Path counting for J",
+                       "Inbreeding coefficient of J", "Relationship of J with...", "Path counting for J",
                        "Ancestral decomposition of J", "Extract ancestors of J...",
-                       "Extract descendants of J...", "Pedigree chart of J"}));
+                       "Extract descendants of J...", "Pedigree chart of J",
+                       "Drawing of the ancestors of J...", "Drawing of the descendants of J..."}));
 
   // The inbreeding coefficient: the dialog opens with J and its answer.
   QString box, answer;
@@ -464,10 +472,22 @@ TEST(TableTabs, DoubleClickOnAnIndividualOffersItsCommands) {
   EXPECT_EQ(box, "J");
   EXPECT_FALSE(answer.isEmpty());
 
+  // The relationship: J in the first box, the second one to type.
+  QString second = "untouched";
+  f.frame.ShowIndividualMenu("J")->actions()[1]->trigger();
+  test::WhenShown<CQueryDialog>([&](CQueryDialog& d) {
+    ASSERT_EQ(d.boxes().size(), 2u);
+    box = d.boxes().front()->text();
+    second = d.boxes().back()->text();
+  });
+  QTest::qWait(50);
+  EXPECT_EQ(box, "J");
+  EXPECT_EQ(second, "");
+
   // Path counting runs for J without asking.
   pane = f.frame.tablePanes().front();
   pane->view()->setFocus();
-  f.frame.ShowIndividualMenu("J")->actions()[1]->trigger();
+  f.frame.ShowIndividualMenu("J")->actions()[2]->trigger();
   QTest::qWait(50);
   EXPECT_EQ(f.doc.lastCommand(), kCmdPathCountingIndividual);
   EXPECT_TRUE(f.platform.messages.empty());

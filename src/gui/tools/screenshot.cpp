@@ -134,10 +134,36 @@ bool ShootTableTab(kinvar::gui::CMainFrame& frame, const QString& path) {
   frame.tabs()->setCurrentWidget(pane);
   const int last = pane->model().columnCount() - 1;
   pane->view()->sortByColumn(last, Qt::DescendingOrder);
+  pane->numberBox()->setText(QStringLiteral("f > 0"));
   pane->view()->selectRow(1);
   const bool ok = Shoot(frame, path);
+  pane->numberBox()->clear();
   frame.tabs()->setCurrentIndex(0);
   return ok;
+}
+
+// An ID box with "b" typed: the dialog and the popup of the IDs it offers.
+bool ShootIdCompletion(kinvar::CKinvarDoc& doc, const QString& path) {
+  kinvar::IndividualPicker picker{"Inbreeding coefficient", "Compute",
+                                  [](std::string&) { return true; }};
+  auto cache = std::make_shared<kinvar::gui::IdIndexCache>();
+  kinvar::gui::CDialogGetAnID dialog(picker, nullptr, [&doc, cache] { return cache->Get(doc.pedigree()); });
+  dialog.show();
+  dialog.activateWindow();
+  dialog.edit()->setFocus();
+  dialog.edit()->setText(QStringLiteral("b"));
+  emit dialog.edit()->textEdited(QStringLiteral("b"));
+  QApplication::processEvents();
+  QWidget* popup = QApplication::activePopupWidget();
+  const int below = popup == nullptr ? 0 : dialog.mapFromGlobal(popup->geometry().bottomLeft()).y() + 4;
+  QPixmap shot(dialog.width(), std::max(dialog.height(), below));
+  shot.fill(Qt::white);
+  QPainter painter(&shot);
+  painter.drawPixmap(0, 0, dialog.grab());
+  if (popup != nullptr) painter.drawPixmap(dialog.mapFromGlobal(popup->pos()), popup->grab());
+  painter.end();
+  if (popup != nullptr) popup->close();
+  return shot.save(path);
 }
 
 // The pedigree chart of the last individual of the file, in its window.
@@ -188,6 +214,7 @@ bool ShootWindowViews(kinvar::gui::CMainFrame& frame, kinvar::CKinvarDoc& doc, c
   ok = Shoot(*frame.helpWindow(), dir.filePath(QStringLiteral("help.png"))) && ok;
   frame.helpWindow()->close();
   ok = ShootTableTab(frame, dir.filePath(QStringLiteral("table.png"))) && ok;
+  ok = ShootIdCompletion(doc, dir.filePath(QStringLiteral("id-completion.png"))) && ok;
   ok = ShootChartWindow(frame, doc, dir.filePath(QStringLiteral("chart-window.png"))) && ok;
   ok = ShootPlannedMating(frame, dir) && ok;
   return ok;
