@@ -121,7 +121,8 @@ class CMainFrame : public QMainWindow {
   void OnPedigreeDrawing(std::int32_t id);
   void OnChart(std::int32_t id);
   void OnMatingsChart();
-  void RunForIndividual(std::int32_t id, const std::string& individual);
+  // `box`: the key of the form's box that takes the ID, where the command asks by a form.
+  void RunForIndividual(std::int32_t id, const std::string& individual, const std::string& box = {});
   QWidget* FocusHome() const;
 
   QtPlatform& platform_;

@@ -33,6 +33,7 @@ std::optional<TableFormat> FormatOfName(const QString& path) {
 struct IndividualCommand {
   std::int32_t id;
   const char* text;
+  const char* box = nullptr;  // the form's box that takes the ID, where a form asks
 };
 
 // The commands that ask for one individual, in the menus' order.
@@ -46,6 +47,8 @@ constexpr IndividualCommand kIndividualCommands[] = {
     {kCmdViewPedigreeChart, "Pedigree chart of %1"},
     {kCmdDrawAncestorsIndividual, "Drawing of the ancestors of %1..."},
     {kCmdDrawDescendantsIndividual, "Drawing of the descendants of %1..."},
+    {kCmdPlannedMating, "Planned mating of %1 as sire...", "sire"},
+    {kCmdPlannedMating, "Planned mating of %1 as dam...", "dam"},
 };
 
 // The tables as their tabs show them, sorted and filtered there; nothing
@@ -176,10 +179,11 @@ QMenu* CMainFrame::ShowIndividualMenu(const QByteArray& id) {
     act->setEnabled(doc_.IsCommandEnabled(command.id));
     act->setData(command.id);
     const std::int32_t cmd = command.id;
+    const std::string box = command.box != nullptr ? command.box : "";
     // Queued: the command runs once the menu is gone.
-    connect(act, &QAction::triggered, this, [this, cmd, typed] {
+    connect(act, &QAction::triggered, this, [this, cmd, typed, box] {
       QMetaObject::invokeMethod(
-          this, [this, cmd, typed] { RunForIndividual(cmd, typed); }, Qt::QueuedConnection);
+          this, [this, cmd, typed, box] { RunForIndividual(cmd, typed, box); }, Qt::QueuedConnection);
     });
   }
   individualMenu_ = menu;
@@ -187,8 +191,8 @@ QMenu* CMainFrame::ShowIndividualMenu(const QByteArray& id) {
   return menu;
 }
 
-void CMainFrame::RunForIndividual(std::int32_t id, const std::string& individual) {
-  platform_.AnswerNextIndividual(individual);
+void CMainFrame::RunForIndividual(std::int32_t id, const std::string& individual, const std::string& box) {
+  platform_.AnswerNextIndividual(individual, box);
   Dispatch(id);
   platform_.AnswerNextIndividual(std::nullopt);
 }

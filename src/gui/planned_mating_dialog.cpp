@@ -27,16 +27,18 @@ const ValueForm::Field* FieldOf(const ValueForm& form, const std::string& key) {
 
 }  // namespace
 
-QLineEdit* CPlannedMatingDlg::AddBox(const std::string& key, const QString& placeholder) {
+QLineEdit* CPlannedMatingDlg::AddBox(const std::string& key, const QString& placeholder,
+                                     const IdSource& ids) {
   const ValueForm::Field* field = FieldOf(form_, key);
   auto* edit = new QLineEdit(field != nullptr ? Q(field->text) : QString(), this);
   edit->setPlaceholderText(placeholder);
   edit->setObjectName(Q(key));
   boxes_[key] = edit;
+  if (ids) AttachIdCompleter(edit, ids);
   return edit;
 }
 
-CPlannedMatingDlg::CPlannedMatingDlg(const ValueForm& form, QWidget* parent)
+CPlannedMatingDlg::CPlannedMatingDlg(const ValueForm& form, QWidget* parent, IdSource ids)
     : QDialog(parent), form_(form) {
   setWindowTitle(tr("Planned Mating"));
   auto* layout = new QVBoxLayout(this);
@@ -44,11 +46,10 @@ CPlannedMatingDlg::CPlannedMatingDlg(const ValueForm& form, QWidget* parent)
     const std::string who = male ? "sire" : "dam";
     auto* group = new QGroupBox(male ? tr("Sire") : tr("Dam"), this);
     auto* rows = new QFormLayout(group);
-    // ID completion attaches to the three ID boxes here.
-    rows->addRow(tr("ID"), AddBox(who, tr("0 or empty: unknown")));
+    rows->addRow(tr("ID"), AddBox(who, tr("0 or empty: unknown"), ids));
     auto* parents = new QHBoxLayout;
-    parents->addWidget(AddBox(who + "-sire", tr("its sire")));
-    parents->addWidget(AddBox(who + "-dam", tr("its dam")));
+    parents->addWidget(AddBox(who + "-sire", tr("its sire"), ids));
+    parents->addWidget(AddBox(who + "-dam", tr("its dam"), ids));
     rows->addRow(male ? tr("Or a new sire, born of") : tr("Or a new dam, born of"), parents);
     layout->addWidget(group);
   }

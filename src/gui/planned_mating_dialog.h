@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "gui/dialogs.h"
 #include "report/platform.h"
 
 namespace kinvar {
@@ -27,7 +28,8 @@ class CPlannedMatingDlg : public QDialog {
 
  public:
   // `form` is the command's: its fields by key, its check on Compute.
-  explicit CPlannedMatingDlg(const ValueForm& form, QWidget* parent = nullptr);
+  // `ids` completes what is typed in the ID boxes (none without it).
+  explicit CPlannedMatingDlg(const ValueForm& form, QWidget* parent = nullptr, IdSource ids = {});
   // The box of the form's field `key` ("sire", "dam", "sire-sire" ...).
   QLineEdit* box(const std::string& key) const { return boxes_.at(key); }
   QCheckBox* chartBox() const { return chart_; }
@@ -36,7 +38,7 @@ class CPlannedMatingDlg : public QDialog {
   std::vector<std::string> texts() const;
 
  private:
-  QLineEdit* AddBox(const std::string& key, const QString& placeholder);
+  QLineEdit* AddBox(const std::string& key, const QString& placeholder, const IdSource& ids = {});
 
   const ValueForm& form_;
   std::map<std::string, QLineEdit*> boxes_;

@@ -162,7 +162,11 @@ void QtPlatform::ShowQueryDialog(const QueryDialog& query) {
 bool QtPlatform::AskValues(const ValueForm& form) {
   const FocusBack back(home_);
   if (form.caption == kPlannedMatingCaption) {
-    CPlannedMatingDlg planned(form, parent_);
+    CPlannedMatingDlg planned(form, parent_, ids_);
+    if (nextIndividual_ && !nextBox_.empty()) {
+      planned.box(nextBox_)->setText(QString::fromStdString(*nextIndividual_));
+      nextIndividual_.reset();
+    }
     return planned.exec() == QDialog::Accepted;
   }
   CValueFormDialog dialog(form, parent_);

@@ -31,7 +31,10 @@ class QtPlatform : public Platform {
   // `id` as typed instead of asking for it (the query dialog then opens with
   // its answer; one of two IDs opens with `id` as the first); nothing asks
   // no more. Used up by that one call.
-  void AnswerNextIndividual(std::optional<std::string> id) { nextIndividual_ = std::move(id); }
+  void AnswerNextIndividual(std::optional<std::string> id, std::string box = {}) {
+    nextIndividual_ = std::move(id);
+    nextBox_ = std::move(box);
+  }
   // What the ID boxes of the pickers and query dialogs complete from.
   void SetIdSource(IdSource source) { ids_ = std::move(source); }
 
@@ -53,6 +56,7 @@ class QtPlatform : public Platform {
  private:
   QPointer<QWidget> parent_;
   std::optional<std::string> nextIndividual_;
+  std::string nextBox_;  // the form's box for nextIndividual_, where a form asks
   IdSource ids_;
   QPointer<QWidget> home_;
   std::function<void()> refresh_;

@@ -104,6 +104,7 @@ constexpr Title kTitles[] = {
     {"mk", "Mean kinship (MK)"},
     {"progeny", "Progeny"},
     {"offspring_f", "Offspring F"},
+    {"part_of_f", "Part of F"},
     {"delta_gd", "Change of gene diversity (Delta GD)"},
     {"mk_sire", "Mean kinship of the sire"},
     {"mk_dam", "Mean kinship of the dam"},

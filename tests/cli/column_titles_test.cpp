@@ -36,7 +36,7 @@ TEST_F(ColumnTitles, EveryColumnOfEveryCommandHasATitle) {
       "mean-kinship " + herd + " all", "mate-suitability " + herd + " 2 3",
       "optimum-contributions " + herd + " 2 3",
       "optimize-matings " + herd + " 2 3 " + Example("herd-sires.c"),
-      "x-linked " + xlsx,
+      "x-linked " + xlsx, "mating " + herd + " C3 B3",
   };
   int tables = 0;
   for (const std::string& args : runs) {

@@ -332,7 +332,11 @@ TEST(PedigreeChartCommand, OpensTheChartOfTheIndividualClickedOn) {
   ASSERT_TRUE(frame.CommandEnabled(kCmdViewPedigreeChart));
   QMenu* menu = frame.ShowIndividualMenu("C2");
   ASSERT_NE(menu, nullptr);
-  menu->actions().back()->trigger();  // runs once the menu is gone
+  QAction* chart = nullptr;
+  for (QAction* act : menu->actions())
+    if (act->data().toInt() == kCmdViewPedigreeChart) chart = act;
+  ASSERT_NE(chart, nullptr);
+  chart->trigger();  // runs once the menu is gone
   QTest::qWait(50);
   const auto windows = frame.findChildren<CPictureWindow*>();
   ASSERT_EQ(windows.size(), 1);

@@ -22,6 +22,7 @@
 #include "gui/dialogs.h"
 #include "gui/main_frame.h"
 #include "gui/table_model.h"
+#include "gui/planned_mating_dialog.h"
 #include "gui/table_pane.h"
 #include "gui_support.h"
 #include "pedigree/xlsx_reader.h"
@@ -459,7 +460,8 @@ TEST(TableTabs, DoubleClickOnAnIndividualOffersItsCommands) {
                        "Inbreeding coefficient of J", "Relationship of J with...", "Path counting for J",
                        "Ancestral decomposition of J", "Extract ancestors of J...",
                        "Extract descendants of J...", "Pedigree chart of J",
-                       "Drawing of the ancestors of J...", "Drawing of the descendants of J..."}));
+                       "Drawing of the ancestors of J...", "Drawing of the descendants of J...",
+                       "Planned mating of J as sire...", "Planned mating of J as dam..."}));
 
   // The inbreeding coefficient: the dialog opens with J and its answer.
   QString box, answer;
@@ -492,6 +494,21 @@ TEST(TableTabs, DoubleClickOnAnIndividualOffersItsCommands) {
   EXPECT_EQ(f.doc.lastCommand(), kCmdPathCountingIndividual);
   EXPECT_TRUE(f.platform.messages.empty());
   EXPECT_EQ(f.frame.tablePanes().size(), f.report().tables().tables().size());
+
+  // A planned mating: J in the box of the role chosen, the other one to type.
+  for (const char* role : {"sire", "dam"}) {
+    SCOPED_TRACE(role);
+    QString sire = "untouched", dam = "untouched";
+    QMenu* individual = f.frame.ShowIndividualMenu("J");
+    individual->actions()[std::string(role) == "sire" ? 9 : 10]->trigger();
+    test::WhenShown<CPlannedMatingDlg>([&](CPlannedMatingDlg& d) {
+      sire = d.box("sire")->text();
+      dam = d.box("dam")->text();
+    });
+    QTest::qWait(50);
+    EXPECT_EQ(std::string(role) == "sire" ? sire : dam, "J");
+    EXPECT_NE(std::string(role) == "sire" ? dam : sire, "J");
+  }
 }
 
 }  // namespace
