@@ -17,7 +17,9 @@ void OnMeanKinship(CommandContext& ctx);
 void OnMateSuitability(CommandContext& ctx);
 void OnOptimumContributions(CommandContext& ctx);
 
-// "%.6f", the figures of the population reports.
+// "%.6f", every figure of the population reports, F included: a column of
+// small kinships and changes reads in one format, never in exponents beside
+// decimals. "-0.000000" is written "0.000000".
 std::string SixDecimals(double value);
 // A number typed in an option box: nothing when empty; false after telling
 // the user that `what` is not a number.
