@@ -429,6 +429,18 @@ void CKinvarView::mousePressEvent(QMouseEvent* event) {
   }
 }
 
+// The press before it has highlighted the line, and the second press of a
+// double click must not take the highlight away again.
+void CKinvarView::mouseDoubleClickEvent(QMouseEvent* event) {
+  const std::int32_t last = doc_.lastCommand();
+  if (event->button() != Qt::LeftButton || LineCount() == 0 || last == kCmdNone || last == kNoPedigree) return;
+  const int line = LineAt(event->position().toPoint().y(), false);
+  if (line < 0) return;
+  pressed_ = -1;
+  SetSelection(line, line);
+  emit lineDoubleClicked(line);
+}
+
 void CKinvarView::mouseMoveEvent(QMouseEvent* event) {
   if (!(event->buttons() & Qt::LeftButton) || pressed_ < 0) return;
   const int line = LineAt(event->position().toPoint().y(), true);

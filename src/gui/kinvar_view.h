@@ -102,6 +102,8 @@ class CKinvarView : public QAbstractScrollArea {
   void selectionChanged();
   // The reader asked what the report on screen means.
   void helpRequested();
+  // A double click on report line `line`, which stays highlighted.
+  void lineDoubleClicked(int line);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -112,6 +114,7 @@ class CKinvarView : public QAbstractScrollArea {
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
