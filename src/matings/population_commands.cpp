@@ -76,7 +76,7 @@ bool EditForm(CommandContext& ctx, const char* caption, std::vector<FormBox> box
                      *boxes[i].text = texts[i];
                    return true;
                  }};
-  for (const FormBox& box : boxes) form.fields.push_back({box.key, box.label, *box.text});
+  for (const FormBox& box : boxes) form.fields.push_back({box.key, box.label, *box.text, false, box.file});
   return ctx.platform.AskValues(form);
 }
 

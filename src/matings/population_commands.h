@@ -53,6 +53,7 @@ struct FormBox {
   const char* key;
   const char* label;
   std::string* text;
+  ValueForm::Field::File file = ValueForm::Field::File::kNone;
 };
 // Lets the user edit the options (when inputs are asked for); false when
 // cancelled. The checks come after, with the command's messages.
