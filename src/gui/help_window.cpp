@@ -30,6 +30,8 @@ std::vector<HelpRow> ViewActions() {
   return {
       {"Report", "Click a line", "", "Highlight the line; a second click removes the highlight"},
     {"Report", "Drag, or Shift+click", "", "Select the lines from the first click to here"},
+    {"Report", "Double-click an error", "",
+     "Open the pedigree file, read only, at the line that a validation error names"},
     {"Report", "Right click", "",
      "Copy, Select All and Find, the Tools menu, View Pedigree, Save and Print"},
     {"Report", "Scroll by a line", "Up, Down", "Also the mouse wheel"},

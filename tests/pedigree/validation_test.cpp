@@ -14,9 +14,11 @@
 #include <string_view>
 #include <vector>
 
+#include "pedigree/load.h"
 #include "pedigree/reader.h"
 #include "support/random_pedigree.h"
 #include "support/test_files.h"
+#include "support/workbook_writer.h"
 
 namespace kinvar {
 namespace {
@@ -138,6 +140,39 @@ TEST(ValidationErrors, AreListedInTheirOrderWithTheirLinesAndRejectTheFile) {
     EXPECT_EQ(ReportLines(ped), ErrorList(row.errors)) << row.name;
     EXPECT_EQ(CopyFileLines(ped), ErrorList(row.errors)) << row.name;
     EXPECT_EQ((Sizes{ped.nRead, ped.nTotal, ped.nFounders, ped.nNonFounders}), row.sizes) << row.name;
+  }
+}
+
+// A workbook's lines are its sheet's row numbers, gaps included; a clean
+// workbook leaves no report.
+TEST(ValidationErrors, NameTheRowsOfAWorkbooksSheet) {
+  const auto row = [](int r, std::vector<std::string> cells) {
+    std::string xml = "<row r=\"" + std::to_string(r) + "\">";
+    for (const std::string& c : cells) xml += "<c t=\"inlineStr\"><is><t>" + c + "</t></is></c>";
+    return xml + "</row>";
+  };
+  struct Row {
+    const char* name;
+    std::string rows;
+    std::vector<std::string> report;
+  };
+  const Row rows[] = {
+      {"duplicate and cycle with a gap of rows",
+       row(1, {"Progeny", "Sire", "Dam"}) + row(2, {"A", "B", "0"}) + row(5, {"B", "A", "0"}) +
+           row(7, {"C", "0", "0"}) + row(9, {"C", "0", "0"}),
+       ErrorList({Twice("C", "lines 7, 9"), InCycle("A", 2),
+                  "Cycle: A (line 2) > B (line 5) > A"})},
+      {"clean", row(1, {"Progeny", "Sire", "Dam"}) + row(3, {"A", "0", "0"}), {}},
+  };
+  for (const Row& r : rows) {
+    test::TempFile file("", ".xlsx");
+    ASSERT_TRUE(test::WriteZip(file.path(), test::WorkbookParts({{{"Herd book", r.rows}}}))) << r.name;
+    Pedigree ped;
+    ASSERT_TRUE(ped.copyFile.Create());
+    SilentProgressWindow window;
+    Progress progress(window);
+    LoadPedigree(file.path(), ped, progress);
+    EXPECT_EQ(ReportLines(ped), r.report) << r.name;
   }
 }
 
