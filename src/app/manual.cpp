@@ -27,11 +27,13 @@ std::string WithoutLinks(std::string_view line) {
   return out;
 }
 
+// Emphasis and code marks go; a pipe escaped in a table cell is a pipe.
 std::string WithoutMarks(std::string line) {
   for (const std::string_view mark : {"**", "`"}) {
     for (std::size_t at = line.find(mark); at != std::string::npos; at = line.find(mark, at))
       line.erase(at, mark.size());
   }
+  for (std::size_t at = line.find("\\|"); at != std::string::npos; at = line.find("\\|", at + 1)) line.erase(at, 1);
   return line;
 }
 
