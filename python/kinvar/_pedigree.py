@@ -410,7 +410,8 @@ class Pedigree:
         scored by the gene diversity one offspring adds to the
         ``reference`` group (None: the sires and dams): the
         ``mate_suitability`` table and ``attrs["summary"]``; pairs whose
-        offspring F is above ``max_f`` are marked."""
+        offspring F is above ``max_f`` are marked (``above_max_f``) and come
+        after all the others, least offspring F first."""
         ref = None if reference is None else int(reference)
         tables = self._session.mate_suitability(int(sire_group), int(dam_group), ref,
                                                 float(max_f), threads, progress)

@@ -112,6 +112,7 @@ bool CKinvarDoc::OpenPedigreeFile(const std::string& given) {
   }
   fileTime_ = time;
   path_ = path;
+  sheet_ = sheet;
   SetTitle(std::filesystem::path(path).filename().string());
   platform_.AddRecentFile(path);
   platform_.RefreshViews();
@@ -125,6 +126,7 @@ bool CKinvarDoc::OpenPedigreeColumns(const PedigreeColumns& columns, const std::
   if (!read) return false;
   fileTime_.reset();
   path_.clear();
+  sheet_.clear();
   SetTitle(title);
   platform_.RefreshViews();
   return true;

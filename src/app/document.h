@@ -110,6 +110,9 @@ class CKinvarDoc {
   Settings& settings() { return ped_.settings; }
   std::int32_t lastCommand() const { return lastCommand_; }
   const std::string& path() const { return path_; }
+  // The workbook sheet the pedigree was read from; "" for a text file or a
+  // workbook's first sheet.
+  const std::string& sheet() const { return sheet_; }
   const std::string& title() const { return title_; }
   const std::string& programFolder() const { return programFolder_; }
   std::string settingsPath() const { return programFolder_ + "Kinvar.ini"; }
@@ -169,6 +172,7 @@ class CKinvarDoc {
   Pedigree ped_;
   std::int32_t lastCommand_ = kNoPedigree;
   std::string path_;
+  std::string sheet_;
   std::string title_;
   std::optional<std::filesystem::file_time_type> fileTime_;
   // Where Save As last wrote the report shown then, and with which choice.

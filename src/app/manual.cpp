@@ -27,11 +27,13 @@ std::string WithoutLinks(std::string_view line) {
   return out;
 }
 
+// Emphasis and code marks go; a pipe escaped in a table cell is a pipe.
 std::string WithoutMarks(std::string line) {
   for (const std::string_view mark : {"**", "`"}) {
     for (std::size_t at = line.find(mark); at != std::string::npos; at = line.find(mark, at))
       line.erase(at, mark.size());
   }
+  for (std::size_t at = line.find("\\|"); at != std::string::npos; at = line.find("\\|", at + 1)) line.erase(at, 1);
   return line;
 }
 
@@ -64,7 +66,82 @@ std::string TableRow(const std::string& line) {
   return out;
 }
 
+// "`a\|b`" in a table row as "`a`\|`b`": outside a code span the escape
+// keeps the cell whole and renders as a plain pipe.
+std::string PipesOutOfCode(const std::string& line) {
+  if (!line.starts_with("| ") || line.find("\\|") == std::string::npos) return line;
+  std::string out;
+  for (std::size_t i = 0; i < line.size();) {
+    const std::size_t close = line[i] == '`' ? line.find('`', i + 1) : std::string::npos;
+    if (close == std::string::npos) {
+      out += line[i++];
+      continue;
+    }
+    const std::string code = line.substr(i + 1, close - i - 1);
+    std::size_t from = 0;
+    for (std::size_t bar = code.find("\\|"); ; bar = code.find("\\|", from)) {
+      const std::string piece = code.substr(from, bar == std::string::npos ? bar : bar - from);
+      if (!piece.empty()) out += "`" + piece + "`";
+      if (bar == std::string::npos) break;
+      out += "\\|";
+      from = bar + 2;
+    }
+    i = close + 1;
+  }
+  return out;
+}
+
+// The paragraphs of a page: runs of lines between empty lines, a fenced
+// block whole.
+std::vector<std::string> Paragraphs(std::string_view markdown) {
+  std::vector<std::string> paragraphs(1);
+  std::istringstream in{std::string(markdown)};
+  bool fenced = false;
+  for (std::string line; std::getline(in, line);) {
+    if (line.starts_with("```")) fenced = !fenced;
+    if (!fenced && line.empty() && !line.starts_with("```")) {
+      if (!paragraphs.back().empty()) paragraphs.emplace_back();
+      continue;
+    }
+    paragraphs.back() += PipesOutOfCode(line) + "\n";
+  }
+  if (paragraphs.back().empty()) paragraphs.pop_back();
+  return paragraphs;
+}
+
+std::string OnOneLine(std::string text) {
+  std::replace(text.begin(), text.end(), '\n', ' ');
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return text;
+}
+
 }  // namespace
+
+std::string_view DesktopTitle(const ManualPage& page) {
+  const std::string_view title = ManualTitle(page);
+  const std::size_t dash = title.find(" \u2014 ");
+  if (!page.name.starts_with(kCommandFolder) || dash == std::string_view::npos) return title;
+  return title.substr(dash + std::string_view(" \u2014 ").size());
+}
+
+std::string ManualForDesktop(const ManualPage& page) {
+  std::vector<std::string> paragraphs = Paragraphs(page.text);
+  const bool command = page.name.starts_with(kCommandFolder) && paragraphs.size() >= 3 &&
+                       paragraphs[0].starts_with("# ") && paragraphs[1].starts_with("**Desktop:**");
+  if (command) {
+    paragraphs[0] = "# " + std::string(DesktopTitle(page)) + "\n";
+    const std::string where = OnOneLine(paragraphs[1]);
+    const std::size_t cli = where.find("**Command line:**");
+    if (cli != std::string::npos) {
+      // The menu path, what the command answers, and then how to type it.
+      paragraphs[1] = OnOneLine(where.substr(0, cli)) + "\n";
+      paragraphs.insert(paragraphs.begin() + 3, where.substr(cli) + "\n");
+    }
+  }
+  std::string out;
+  for (const std::string& paragraph : paragraphs) out += (out.empty() ? "" : "\n") + paragraph;
+  return out;
+}
 
 std::string ManualAsRoff(std::string_view markdown, bool topLevel) {
   std::istringstream in{std::string(markdown)};

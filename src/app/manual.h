@@ -31,6 +31,16 @@ std::vector<std::string> HelpTopics();
 // The first "# " line of a page without its "# ", or the name.
 std::string_view ManualTitle(const ManualPage& page);
 
+// A command page's name as the desktop's menus say it ("Mean Kinship" of
+// "# mean-kinship — Mean Kinship"); ManualTitle for the other pages.
+std::string_view DesktopTitle(const ManualPage& page);
+
+// A page as the desktop's Help window renders it. A command page starts
+// with its desktop name, its menu path and what it answers; its command
+// line follows. Pipes escaped in the code spans of a table, which the
+// renderer would show with their backslash, are moved out of the code.
+std::string ManualForDesktop(const ManualPage& page);
+
 // A page as plain text for a terminal: no code fences, no emphasis marks,
 // links as their text.
 std::string ManualAsText(std::string_view markdown);

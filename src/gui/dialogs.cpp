@@ -6,6 +6,8 @@
 #include <QComboBox>
 #include <QCompleter>
 #include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -217,6 +219,33 @@ CDialogSelectAGroup::CDialogSelectAGroup(const GroupPicker& picker, QWidget* par
 
 int CDialogSelectAGroup::group() const { return list_->currentData().toInt(); }
 
+namespace {
+
+// A file name box with its Browse... button, which fills the box with the
+// chosen file (asking before a file to write is replaced).
+QWidget* WithBrowse(QLineEdit* edit, ValueForm::Field::File file) {
+  auto* holder = new QWidget(edit->parentWidget());
+  auto* line = new QHBoxLayout(holder);
+  line->setContentsMargins(0, 0, 0, 0);
+  edit->setParent(holder);
+  // Room for a path, not only for a number as the boxes beside it.
+  edit->setMinimumWidth(edit->fontMetrics().averageCharWidth() * 32);
+  line->addWidget(edit, 1);
+  auto* browse = new QPushButton(QObject::tr("Browse..."), holder);
+  browse->setObjectName(QStringLiteral("browse"));
+  browse->setAutoDefault(false);
+  line->addWidget(browse);
+  QObject::connect(browse, &QPushButton::clicked, edit, [edit, file] {
+    const QString chosen = file == ValueForm::Field::File::kRead
+                               ? QFileDialog::getOpenFileName(edit->window(), QObject::tr("Open"), edit->text())
+                               : QFileDialog::getSaveFileName(edit->window(), QObject::tr("Save As"), edit->text());
+    if (!chosen.isEmpty()) edit->setText(QDir::toNativeSeparators(chosen));
+  });
+  return holder;
+}
+
+}  // namespace
+
 CValueFormDialog::CValueFormDialog(const ValueForm& form, QWidget* parent)
     : QDialog(parent), form_(form) {
   setWindowTitle(Q(form.caption));
@@ -231,7 +260,8 @@ CValueFormDialog::CValueFormDialog(const ValueForm& form, QWidget* parent)
       fields_.push_back(box);
     } else {
       auto* edit = new QLineEdit(Q(field.text), group);
-      layout->addRow(Q(field.label), edit);
+      layout->addRow(Q(field.label), field.file == ValueForm::Field::File::kNone ? static_cast<QWidget*>(edit)
+                                                                                   : WithBrowse(edit, field.file));
       fields_.push_back(edit);
     }
   }

@@ -2,6 +2,7 @@
 
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -29,6 +30,8 @@ std::vector<HelpRow> ViewActions() {
   return {
       {"Report", "Click a line", "", "Highlight the line; a second click removes the highlight"},
     {"Report", "Drag, or Shift+click", "", "Select the lines from the first click to here"},
+    {"Report", "Double-click an error", "",
+     "Open the pedigree file, read only, at the line that a validation error names"},
     {"Report", "Right click", "",
      "Copy, Select All and Find, the Tools menu, View Pedigree, Save and Print"},
     {"Report", "Scroll by a line", "Up, Down", "Also the mouse wheel"},
@@ -132,7 +135,7 @@ class CManualBrowser : public QTextBrowser {
     const QString page = PageOf(name);
     if (page == QLatin1String(kKeysPage)) return HelpHtml();
     const ManualPage* found = FindManualPage(page.toStdString());
-    return found ? Q(found->text) : QStringLiteral("# Not found\n\nThe manual has no page %1.").arg(page);
+    return found ? Q(ManualForDesktop(*found)) : QStringLiteral("# Not found\n\nThe manual has no page %1.").arg(page);
   }
 };
 
@@ -223,7 +226,7 @@ CHelpDlg::CHelpDlg(QWidget* parent, const QString& page)
     for (const ManualPage& manual : ManualPages()) {
       const int rank = manual.name == "index" ? 0 : manual.name.find('/') == std::string_view::npos ? 1 : 2;
       if (rank != pass) continue;
-      auto* item = new QListWidgetItem(Q(ManualTitle(manual)), contents_);
+      auto* item = new QListWidgetItem(Q(DesktopTitle(manual)), contents_);
       item->setData(Qt::UserRole, Q(manual.name));
     }
   }
@@ -243,14 +246,7 @@ CHelpDlg::CHelpDlg(QWidget* parent, const QString& page)
   connect(contents_, &QListWidget::itemClicked, this,
           [this](QListWidgetItem* item) { ShowPage(item->data(Qt::UserRole).toString()); });
   connect(search_, &QLineEdit::textChanged, this, &CHelpDlg::Filter);
-  connect(search_, &QLineEdit::returnPressed, this, [this] {
-    for (int i = 0; i < contents_->count(); ++i) {
-      if (contents_->item(i)->isHidden()) continue;
-      ShowPage(contents_->item(i)->data(Qt::UserRole).toString());
-      browser_->find(search_->text());
-      return;
-    }
-  });
+  connect(search_, &QLineEdit::returnPressed, this, &CHelpDlg::FindNext);
 
   auto* top = new QHBoxLayout;
   top->addWidget(back);
@@ -272,6 +268,36 @@ CHelpDlg::CHelpDlg(QWidget* parent, const QString& page)
 }
 
 QString CHelpDlg::currentPage() const { return PageOf(browser_->source()); }
+
+// Enter belongs to the search box: the dialog would take it for its Close
+// button and shut the manual in the reader's face.
+void CHelpDlg::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    if (search_->hasFocus()) FindNext();
+    event->accept();
+    return;
+  }
+  QDialog::keyPressEvent(event);
+}
+
+// The next place that holds the first word typed: further on the page on
+// screen, else on the next page found (from the top of the list again).
+void CHelpDlg::FindNext() {
+  const QString word = search_->text().split(QLatin1Char(' '), Qt::SkipEmptyParts).value(0);
+  if (word.isEmpty()) return;
+  int at = -1;
+  for (int i = 0; i < contents_->count(); ++i)
+    if (contents_->item(i)->data(Qt::UserRole).toString() == currentPage()) at = i;
+  if (at >= 0 && !contents_->item(at)->isHidden() && browser_->find(word)) return;
+  for (int step = 1; step <= contents_->count(); ++step) {
+    QListWidgetItem* item = contents_->item((at + step) % contents_->count());
+    if (item->isHidden()) continue;
+    contents_->setCurrentItem(item);
+    ShowPage(item->data(Qt::UserRole).toString());
+    browser_->find(word);
+    return;
+  }
+}
 
 void CHelpDlg::ShowPage(const QString& page) {
   browser_->setSource(PageUrl(page), page == QLatin1String(kKeysPage) ? QTextDocument::HtmlResource

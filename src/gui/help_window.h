@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+class QKeyEvent;
 class QLineEdit;
 class QListWidget;
 class QTextBrowser;
@@ -55,8 +56,12 @@ class CHelpDlg : public QDialog {
   QString currentPage() const;
   void ShowPage(const QString& page);
 
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+
  private:
   void Filter(const QString& text);
+  void FindNext();
   QTextBrowser* browser_;
   QListWidget* contents_;
   QLineEdit* search_;

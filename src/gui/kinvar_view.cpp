@@ -306,12 +306,19 @@ std::pair<int, int> CKinvarView::CharacterAt(const QPoint& at) const {
 // An abbreviation opens the glossary; any other word may be an ID, which
 // the window looks up.
 void CKinvarView::mouseDoubleClickEvent(QMouseEvent* event) {
-  if (event->button() != Qt::LeftButton) return;
+  if (event->button() != Qt::LeftButton || LineCount() == 0) return;
   const auto [line, column] = CharacterAt(event->position().toPoint());
   if (line < 0) return;
   const QString text = PlainText(Shown().Line(line));
   if (const QString term = AbbreviationTextAt(text, column); !term.isEmpty()) {
     emit glossaryRequested(term);
+    return;
+  }
+  // A refused file's report: its lines name rows of the file, not animals.
+  if (doc_.lastCommand() == kRejectedPedigree) {
+    pressed_ = -1;
+    SetSelection(line, line);
+    emit lineDoubleClicked(line);
     return;
   }
   const QString word = WordAt(text, column);
@@ -465,6 +472,8 @@ void CKinvarView::mousePressEvent(QMouseEvent* event) {
   }
 }
 
+// The press before it has highlighted the line, and the second press of a
+// double click must not take the highlight away again.
 void CKinvarView::mouseMoveEvent(QMouseEvent* event) {
   if (!(event->buttons() & Qt::LeftButton) || pressed_ < 0) return;
   const int line = LineAt(event->position().toPoint().y(), true);

@@ -107,6 +107,8 @@ class CKinvarView : public QAbstractScrollArea {
   // A double click on a word that may be an individual's ID (the bytes as
   // the report shows them); the window offers its commands if it is one.
   void individualActivated(const QByteArray& id);
+  // A double click on report line `line`, which stays highlighted.
+  void lineDoubleClicked(int line);
 
  protected:
   void paintEvent(QPaintEvent* event) override;

@@ -25,6 +25,7 @@
 #include "app/document.h"
 #include "genetics/command_context.h"
 #include "gui/about_dialog.h"
+#include "gui/file_viewer.h"
 #include "gui/find_bar.h"
 #include "gui/help_window.h"
 #include "gui/kinvar_view.h"
@@ -113,6 +114,8 @@ CMainFrame::CMainFrame(QtPlatform& platform, CKinvarDoc& doc, QWidget* parent)
   platform_.SetParentWindow(this);
   platform_.SetFocusHome(view_);
   connect(view_, &CKinvarView::selectionChanged, this, &CMainFrame::UpdateActions);
+  connect(view_, &CKinvarView::lineDoubleClicked, this,
+          [this](int line) { ShowFileLineOfError(doc_, line, this); });
   connect(view_, &CKinvarView::helpRequested, this,
           [this] { ShowHelp(HelpPageOf(doc_.lastCommand())); });
   connect(view_, &CKinvarView::glossaryRequested, this, [this](const QString& term) {

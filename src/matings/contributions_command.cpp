@@ -183,11 +183,12 @@ void OnOptimumContributions(CommandContext& ctx) {
   RememberedInputs& r = ctx.remembered;
   if (!EditForm(ctx, "Optimum contributions",
                 {{"ebv-column", "Breeding values: column of the pedigree file", &r.ebvColumn},
-                 {"ebv", "Breeding values: file of ID and value", &r.ebvFile},
+                 {"ebv", "Breeding values: file of ID and value", &r.ebvFile, ValueForm::Field::File::kRead},
                  {"target-delta-f", "Target delta F", &r.targetDeltaF},
                  {"target-kinship", "Target kinship", &r.targetKinship},
                  {"max-contribution", "Largest contribution", &r.maxContribution},
-                 {"matings-file", "Matings file to write (every dam one progeny)", &r.matingsFile}}))
+                 {"matings-file", "Matings file to write (every dam one progeny)", &r.matingsFile,
+                  ValueForm::Field::File::kWrite}}))
     return;
   ctx.askInputs = true;
   OcsOptions options;

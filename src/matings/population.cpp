@@ -119,11 +119,17 @@ MateSuitability ComputeMateSuitability(Pedigree& ped, const MatingGroups& groups
                          DeltaGeneDiversity(sum, n, m.mkSires[static_cast<std::size_t>(s)],
                                             m.mkDams[static_cast<std::size_t>(d)], f),
                          f > maxF});
+      m.aboveBound += f > maxF ? 1 : 0;
     }
   const auto code = [&](const std::vector<RecIndex>& members, std::int32_t i) {
     return ped.rec(members[static_cast<std::size_t>(i)]).code;
   };
+  // A pair above the F bound is never a better choice than one within it,
+  // however much diversity its offspring would keep: it goes after them all,
+  // and among those the least inbred offspring first.
   std::sort(m.pairs.begin(), m.pairs.end(), [&](const PairSuitability& a, const PairSuitability& b) {
+    if (a.exceeds != b.exceeds) return b.exceeds;
+    if (a.exceeds && a.offspringF != b.offspringF) return a.offspringF < b.offspringF;
     if (a.deltaGd != b.deltaGd) return a.deltaGd > b.deltaGd;
     const std::int32_t sa = code(groups.sires, a.sire), sb = code(groups.sires, b.sire);
     if (sa != sb) return sa < sb;

@@ -62,7 +62,11 @@ struct MateSuitability {
   double geneDiversity = 0.0;    // of the reference
   std::vector<double> mkSires;   // by sire position, within the reference
   std::vector<double> mkDams;
-  std::vector<PairSuitability> pairs;  // best first: ΔGD descending, ties by sire code, dam code
+  // Best first: the pairs within the F bound by ΔGD descending, then those
+  // above it by offspring F ascending and ΔGD descending; ties by sire
+  // code, dam code.
+  std::vector<PairSuitability> pairs;
+  std::int32_t aboveBound = 0;  // pairs whose offspring F exceeds the bound
 };
 
 // The change of 1 - mean kinship when one offspring of s and d joins N

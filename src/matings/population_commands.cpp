@@ -42,7 +42,8 @@ bool Refuse(CommandContext& ctx, const std::string& message) {
 std::string SixDecimals(double value) {
   char text[64];
   std::snprintf(text, sizeof text, "%.6f", value);
-  return text;
+  // A change too small to show is no loss: "-0.000000" would say one.
+  return std::string_view(text) == "-0.000000" ? std::string("0.000000") : std::string(text);
 }
 
 bool ReadTypedNumber(CommandContext& ctx, const std::string& text, const std::string& what,
@@ -75,7 +76,7 @@ bool EditForm(CommandContext& ctx, const char* caption, std::vector<FormBox> box
                      *boxes[i].text = texts[i];
                    return true;
                  }};
-  for (const FormBox& box : boxes) form.fields.push_back({box.key, box.label, *box.text});
+  for (const FormBox& box : boxes) form.fields.push_back({box.key, box.label, *box.text, false, box.file});
   return ctx.platform.AskValues(form);
 }
 
@@ -111,7 +112,7 @@ void WriteMeanKinship(Pedigree& ped, const MeanKinshipResult& result, const std:
     cells.Float(r.f).Real(row.mk).Integer(row.progeny).Real(row.completeness)
         .Integer(static_cast<std::int64_t>(i + 1));
     Write(ped, std::to_string(i + 1) + "|T1|M" + std::string(r.Id()) + "|T2" + sex +
-                   "|T1" + GroupText(ped, r) + "|T1" + FormatNumber(ped.settings.numberFormat, r.f) +
+                   "|T1" + GroupText(ped, r) + "|T1" + SixDecimals(r.f) +
                    "|T1" + SixDecimals(row.mk) + "|T1" + std::to_string(row.progeny) + "|T1" +
                    SixDecimals(row.completeness));
   }
@@ -141,6 +142,7 @@ void WriteSuitability(Pedigree& ped, const MatingGroups& groups, const MateSuita
   summary.AddFigure("Reference members", static_cast<std::int64_t>(m.referenceSize));
   summary.AddFigure("Gene diversity of the reference", m.geneDiversity);
   summary.AddFigure("Largest offspring F", maxF);
+  summary.AddFigure("Pairs above the largest offspring F", static_cast<std::int64_t>(m.aboveBound));
   ResultTable& table = ped.report.tables().Add("mate_suitability");
   table.AddColumn("sire", ColumnType::kId).AddColumn("dam", ColumnType::kId)
       .AddColumn("offspring_f", ColumnType::kReal).AddColumn("delta_gd", ColumnType::kReal)
@@ -151,7 +153,9 @@ void WriteSuitability(Pedigree& ped, const MatingGroups& groups, const MateSuita
   Write(ped, "Reference = |X" + reference);
   Write(ped, "Members of the reference = |X" + std::to_string(m.referenceSize));
   Write(ped, "Gene diversity of the reference = |X" + SixDecimals(m.geneDiversity));
-  Write(ped, "Pairs whose offspring F is above " + SixDecimals(maxF) + " are marked *.");
+  Write(ped, "Pairs whose offspring F is above " + SixDecimals(maxF) + " = |X" + std::to_string(m.aboveBound) + " of " +
+                 std::to_string(m.pairs.size()));
+  Write(ped, "They are marked * and listed after the pairs within it, the least inbred offspring first.");
   Write(ped, "");
   Write(ped, "Sire|T1Dam|T1Offspring F|T1Delta GD|T1MK sire|T1MK dam|T1MK difference");
   for (const PairSuitability& p : m.pairs) {
@@ -161,10 +165,11 @@ void WriteSuitability(Pedigree& ped, const MatingGroups& groups, const MateSuita
     const double mkD = m.mkDams[static_cast<std::size_t>(p.dam)];
     table.AddRow().Id(s.Id()).Id(d.Id()).Float(p.offspringF).Real(p.deltaGd).Real(mkS).Real(mkD)
         .Real(std::fabs(mkS - mkD)).Boolean(p.exceeds);
-    char delta[32];
-    std::snprintf(delta, sizeof delta, "%.3e", p.deltaGd);
+    // Six decimals as the kinships beside it: a change of diversity reads
+    // in the same units as they do.
+    const std::string delta = SixDecimals(p.deltaGd);
     Write(ped, "|M" + std::string(s.Id()) + "|T1|F" + std::string(d.Id()) + "|T1" +
-                   FormatNumber(ped.settings.numberFormat, p.offspringF) + (p.exceeds ? " *" : "") +
+                   SixDecimals(p.offspringF) + (p.exceeds ? " *" : "") +
                    "|T1" + delta + "|T1" + SixDecimals(mkS) + "|T1" + SixDecimals(mkD) + "|T1" +
                    SixDecimals(std::fabs(mkS - mkD)));
   }

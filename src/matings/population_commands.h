@@ -17,7 +17,9 @@ void OnMeanKinship(CommandContext& ctx);
 void OnMateSuitability(CommandContext& ctx);
 void OnOptimumContributions(CommandContext& ctx);
 
-// "%.6f", the figures of the population reports.
+// "%.6f", every figure of the population reports, F included: a column of
+// small kinships and changes reads in one format, never in exponents beside
+// decimals. "-0.000000" is written "0.000000".
 std::string SixDecimals(double value);
 // A number typed in an option box: nothing when empty; false after telling
 // the user that `what` is not a number.
@@ -51,6 +53,7 @@ struct FormBox {
   const char* key;
   const char* label;
   std::string* text;
+  ValueForm::Field::File file = ValueForm::Field::File::kNone;
 };
 // Lets the user edit the options (when inputs are asked for); false when
 // cancelled. The checks come after, with the command's messages.

@@ -107,14 +107,23 @@ RecIndex FirstInOrBelowCycle(const Pedigree& ped) {
 std::vector<std::string> CycleLines(const Pedigree& ped, const std::vector<RecIndex>& cycle) {
   std::vector<std::string> lines;
   if (cycle.empty()) return lines;
-  lines.emplace_back("Cycle: ").append(ped.rec(cycle[0]).Id());
+  // Each member with its line, so that the parent cell at fault is found
+  // without a search; the closing member repeats the first and its line.
+  const auto entry = [&](std::size_t i) {
+    std::string text(ped.rec(cycle[i]).Id());
+    const auto k = static_cast<std::size_t>(cycle[i]) - 1;
+    if (i + 1 < cycle.size() && cycle[i] >= 1 && k < ped.lines.size() && ped.lines[k] > 0)
+      text.append(" (line ").append(std::to_string(ped.lines[k])).append(")");
+    return text;
+  };
+  lines.emplace_back("Cycle: ").append(entry(0));
   for (std::size_t i = 1; i < cycle.size(); ++i) {
-    const std::string_view id = ped.rec(cycle[i]).Id();
-    if (lines.back().size() + 3 + id.size() > kMaxCycleLineLength)
+    const std::string text = entry(i);
+    if (lines.back().size() + 3 + text.size() > kMaxCycleLineLength)
       lines.emplace_back(kContinuation);
     else
       lines.back() += " ";
-    lines.back().append("> ").append(id);
+    lines.back().append("> ").append(text);
   }
   return lines;
 }

@@ -25,9 +25,10 @@ std::vector<RecIndex> FindCycle(const Pedigree& ped, RecIndex start);
 // cycle. Works on the parent links alone, on any pedigree, however faulty.
 RecIndex FirstInOrBelowCycle(const Pedigree& ped);
 
-// "Cycle: A > B > C > A" as report lines of at most 110 characters: a long
-// loop goes on in lines that begin with seven spaces and "> ". None for an
-// empty cycle.
+// "Cycle: A (line 2) > B (line 5) > C (line 3) > A" as report lines of at
+// most 110 characters (no line for a pedigree made in memory): a long loop
+// goes on in lines that begin with seven spaces and "> ". None for an empty
+// cycle.
 std::vector<std::string> CycleLines(const Pedigree& ped, const std::vector<RecIndex>& cycle);
 
 }  // namespace kinvar

@@ -490,6 +490,10 @@ std::vector<std::int32_t> DisagreeingFullSibLines(const Pedigree& ped) {
   return {};
 }
 
+void WriteFullSibs(Pedigree& ped, const std::vector<std::int32_t>& lines) {
+  WriteError(ped, WithLines("Predefined inbreeding coefficients of at least one full sib group are not the same", lines));
+}
+
 void WriteCycle(Pedigree& ped, RecIndex named) {
   const std::int32_t at = LineOf(ped, named);
   WriteError(ped, IdLine(ped.rec(named).id, "appearing in its ancestors list (Cycling pedigree)") +
@@ -583,17 +587,20 @@ int ValidatePedigree(Pedigree& ped, Progress& progress, Linking linking) {
   if (!CheckAddedParents(ped, progress)) return kValidationCancelled;
   CheckSexAndBirth(ped);
 
+  // Recoding stops at its first error and runs only on an otherwise sound
+  // pedigree, but the full sibs and the cycles can be checked on any, and
+  // are best corrected in one pass with the other mistakes.
+  const std::vector<std::int32_t> sibLines = DisagreeingFullSibLines(ped);
   if (ped.report.Count() == 1) {
     RecIndex named = kUnknownParent;
-    const std::vector<std::int32_t> sibLines = DisagreeingFullSibLines(ped);
     switch (RecodePedigree(ped, progress, &named)) {
       case kRecodingCancelled:
         return kValidationCancelled;
       case kFullSibFDisagree:
-        WriteError(ped, WithLines("Predefined inbreeding coefficients of at least one full sib group are not the same",
-                                  sibLines));
+        WriteFullSibs(ped, sibLines);
         break;
       case kCycle:
+        if (!sibLines.empty()) WriteFullSibs(ped, sibLines);
         WriteCycle(ped, named);
         break;
       default:
@@ -605,10 +612,9 @@ int ValidatePedigree(Pedigree& ped, Progress& progress, Linking linking) {
       ped.lines = std::vector<std::int32_t>();
       return kValid;
     }
-  } else if (const RecIndex named = FirstInOrBelowCycle(ped); named != kUnknownParent) {
-    // Recoding cannot run on a faulty pedigree, but a cycle is found on
-    // any, and is best corrected with the other mistakes.
-    WriteCycle(ped, named);
+  } else {
+    if (!sibLines.empty()) WriteFullSibs(ped, sibLines);
+    if (const RecIndex named = FirstInOrBelowCycle(ped); named != kUnknownParent) WriteCycle(ped, named);
   }
   WriteError(ped, "");
   WriteError(ped, "Correct the pedigree file.");

@@ -94,6 +94,9 @@ struct ValueForm {
     std::string label;
     std::string text;
     bool check = false;
+    // A box for a file's name, which a window may let the user browse for:
+    // a file to read, or one to write.
+    enum class File { kNone, kRead, kWrite } file = File::kNone;
   };
   std::string caption;
   std::vector<Field> fields;

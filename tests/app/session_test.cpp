@@ -133,7 +133,7 @@ TEST(Session, RejectedPedigreesRaiseTheirErrorList) {
       {"duplicate", Columns({"A", "B", "A"}, {"0", "0", "0"}, {"0", "0", "0"}),
        {"A appearing more than once in the progeny list (lines 2, 4)."}},
       {"cycle", Columns({"A", "B"}, {"B", "A"}, {"C", "0"}),
-       {"A appearing in its ancestors list (Cycling pedigree), line 2.", "Cycle: A > B > A"}},
+       {"A appearing in its ancestors list (Cycling pedigree), line 2.", "Cycle: A (line 2) > B (line 3) > A"}},
       {"case clash in rows", Columns({"a1", "A1"}, {"0", "0"}, {"0", "0"}),
        {"IDs \"a1\" and \"A1\" differ only in letter case; Kinvar takes them for one individual."}},
       {"case clash in parents", Columns({"x", "y"}, {"Sire", "SIRE"}, {"0", "0"}),

@@ -42,6 +42,7 @@ TEST(ManualText, StripsMarkupButKeepsExamples) {
       {"bracket without link", "F [0, 1]\n", "F [0, 1]\n"},
       {"fence indented, marks kept", "```console\n$ kinvar-cli **x**\n```\n", "    $ kinvar-cli **x**\n"},
       {"heading kept", "# inbreeding\n", "# inbreeding\n"},
+      {"escaped pipe in a table", "| `a\\|b` | c |\n", "| a|b | c |\n"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);

@@ -414,7 +414,8 @@ TEST(PopulationForms, TheTypedOptionsReachTheCommand) {
   p.doc.RunCommand(kCmdMateSuitability);
   EXPECT_TRUE(p.platform.messages.empty());
   ASSERT_EQ(p.doc.lastCommand(), kCmdMateSuitability);
-  EXPECT_EQ(p.doc.pedigree().report.Line(4), "Pairs whose offspring F is above 0.100000 are marked *.");
+  EXPECT_TRUE(p.doc.pedigree().report.Line(4).starts_with("Pairs whose offspring F is above 0.100000 = |X"))
+      << p.doc.pedigree().report.Line(4);
   EXPECT_EQ(p.doc.remembered.suitabilityMaxF, "0.1");
 
   WhenShown<CDialogRshTwoGroups>([](CDialogRshTwoGroups& d) {

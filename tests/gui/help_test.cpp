@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTextBrowser>
 #include <gtest/gtest.h>
@@ -37,10 +38,69 @@ TEST(HelpWindow, ShowsEveryPageOfTheContents) {
     const QString text = help.browser()->toPlainText();
     EXPECT_FALSE(text.startsWith(QLatin1String("# ")));
     if (const ManualPage* manual = FindManualPage(page.toStdString()))
-      EXPECT_TRUE(text.contains(Q(ManualTitle(*manual)))) << text.left(200).toStdString();
+      EXPECT_TRUE(text.contains(Q(DesktopTitle(*manual)))) << text.left(200).toStdString();
     else
       EXPECT_TRUE(text.contains(QLatin1String("Ctrl+I")));
   }
+}
+
+// What the reader sees of a page: no Markdown mark or escape survives the
+// rendering, in text, tables or code.
+TEST(HelpWindow, NoMarkdownLeaksIntoAnyRenderedPage) {
+  CHelpDlg help;
+  for (const ManualPage& manual : ManualPages()) {
+    const QString page = Q(manual.name);
+    SCOPED_TRACE(manual.name);
+    help.ShowPage(page);
+    const QString text = help.browser()->toPlainText();
+    for (const char* leak : {"\\|", "\\*", "\\_", "\\`", "**", "`", "](", "<br>", "&#"})
+      EXPECT_FALSE(text.contains(QLatin1String(leak))) << leak << " in\n" << text.toStdString();
+    // A table keeps its cells: none is left as a row of pipes.
+    for (const QString& line : text.split(QLatin1Char('\n')))
+      EXPECT_FALSE(line.trimmed().startsWith(QLatin1String("| "))) << line.toStdString();
+  }
+  // The pipes of the options table are plain pipes.
+  help.ShowPage(QStringLiteral("options"));
+  EXPECT_TRUE(help.browser()->toPlainText().contains(QLatin1String("text|csv|tsv|json|xlsx")));
+}
+
+// A command page opened from the desktop: its name as the menu says it, the
+// menu path, what the command answers, and only then the command line.
+TEST(HelpWindow, CommandPagesStartWithTheMenuPathAndTheCommandLineFollows) {
+  CHelpDlg help;
+  int pages = 0;
+  for (const ManualPage& manual : ManualPages()) {
+    // A desktop-only page has no command line to put after.
+    if (!manual.name.starts_with("commands/") || manual.text.find("**Command") == std::string_view::npos) continue;
+    SCOPED_TRACE(manual.name);
+    help.ShowPage(Q(manual.name));
+    const QStringList lines = help.browser()->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_GE(lines.size(), 4);
+    EXPECT_EQ(lines[0], Q(DesktopTitle(manual)));
+    EXPECT_FALSE(lines[0].contains(QLatin1String("kinvar-cli")));
+    EXPECT_TRUE(lines[1].startsWith(QLatin1String("Desktop: "))) << lines[1].toStdString();
+    EXPECT_FALSE(lines[1].contains(QLatin1String("kinvar-cli"))) << lines[1].toStdString();
+    EXPECT_FALSE(lines[2].startsWith(QLatin1String("Command line:"))) << lines[2].toStdString();
+    const auto cli = lines.indexOf(QRegularExpression(QStringLiteral("^Command line: kinvar-cli .*")));
+    EXPECT_EQ(cli, 3) << lines.join(QLatin1Char('\n')).left(600).toStdString();
+    ++pages;
+  }
+  EXPECT_GE(pages, 25);
+  // The text of the command-line help and the man pages is unchanged.
+  const ManualPage* dii = FindManualPage("commands/dii");
+  ASSERT_NE(dii, nullptr);
+  EXPECT_TRUE(dii->text.starts_with("# dii \u2014 Within Family Segregation Variance\n\n**Desktop:**"));
+  EXPECT_EQ(DesktopTitle(*dii), "Within Family Segregation Variance");
+}
+
+// The glossary's dii as the program computes it: 1 + F for a founder whose F
+// is predefined.
+TEST(HelpWindow, GlossarySaysAFounderWithAKnownFHasDiiOnePlusF) {
+  CHelpDlg help;
+  help.ShowPage(QStringLiteral("glossary"));
+  const QString text = help.browser()->toPlainText().simplified();
+  EXPECT_TRUE(text.contains(QStringLiteral("1 for a founder, and 1 + F for a founder with a predefined F.")))
+      << text.toStdString();
 }
 
 TEST(HelpWindow, FollowsLinksAndGoesBackAndForward) {
@@ -90,6 +150,32 @@ TEST(HelpWindow, SearchKeepsThePagesThatHoldEveryWord) {
   emit help.search()->returnPressed();
   EXPECT_EQ(help.currentPage(), "glossary");
   EXPECT_EQ(help.browser()->textCursor().selectedText(), QStringLiteral("Gutiérrez"));
+}
+
+// Enter is the search box's: the window stays open and each Enter goes on to
+// the next place found, over the pages that hold the word.
+TEST(HelpWindow, EnterInTheSearchBoxSearchesAndKeepsTheWindowOpen) {
+  CHelpDlg help;
+  help.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&help));
+  help.search()->setFocus();
+  QTest::keyClicks(help.search(), QStringLiteral("kinship"));
+  std::vector<std::pair<QString, int>> places;
+  for (int press = 0; press < 6; ++press) {
+    QTest::keyClick(help.search(), Qt::Key_Return);
+    ASSERT_TRUE(help.isVisible()) << "press " << press;
+    EXPECT_EQ(help.result(), 0) << "press " << press;
+    EXPECT_EQ(help.browser()->textCursor().selectedText().toLower(), QStringLiteral("kinship")) << press;
+    places.emplace_back(help.currentPage(), help.browser()->textCursor().position());
+    if (press > 0) {
+      EXPECT_NE(places[static_cast<std::size_t>(press)], places[static_cast<std::size_t>(press) - 1]);
+    }
+  }
+  QTest::keyClick(help.search(), Qt::Key_Enter);
+  EXPECT_TRUE(help.isVisible());
+  // Escape still closes it.
+  QTest::keyClick(help.search(), Qt::Key_Escape);
+  EXPECT_FALSE(help.isVisible());
 }
 
 TEST(HelpWindow, EveryAnalysisOfTheMenusHasAPageOfItsOwn) {

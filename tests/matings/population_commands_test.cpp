@@ -46,10 +46,47 @@ TEST(MeanKinshipCommand, WritesTheRankingExactly) {
                             "Gene diversity = |X0.625000",
                             "",
                             "Rank|T1ID|T2Sex|T1Group|T1F|T1MK|T1Progeny|T1Completeness",
-                            "1|T1|MA|T2.|T12|T10|T10.375000|T10|T10.250000",
-                            "2|T1|MB|T2.|T12|T10|T10.375000|T10|T10.250000",
+                            "1|T1|MA|T2.|T12|T10.000000|T10.375000|T10|T10.250000",
+                            "2|T1|MB|T2.|T12|T10.000000|T10.375000|T10|T10.250000",
                         }));
   EXPECT_EQ(s.platform.pickerAllEntries.back(), "All individuals");
+}
+
+// The example herd: every pair of its sires and dams is above the default
+// bound, so the least inbred offspring come first, whatever their ΔGD, and
+// every figure of a column has one format.
+TEST(MateSuitabilityCommand, WritesTheExampleHerdExactly) {
+  test::DocSession s;
+  ASSERT_TRUE(s.OpenPath(std::string(KINVAR_EXAMPLES_DIR) + "/herd.pdg"));
+  s.platform.groupPairs.push_back(std::pair{2, 3});
+  s.doc.RunCommand(kCmdMateSuitability);
+  ASSERT_EQ(s.doc.lastCommand(), kCmdMateSuitability);
+  EXPECT_EQ(s.Report(), (std::vector<std::string>{
+      "|XMate suitability",
+      "Reference = |Xgroups 2 and 3",
+      "Members of the reference = |X8",
+      "Gene diversity of the reference = |X0.773376",
+      "Pairs whose offspring F is above 0.062500 = |X16 of 16",
+      "They are marked * and listed after the pairs within it, the least inbred offspring first.",
+      "",
+      "Sire|T1Dam|T1Offspring F|T1Delta GD|T1MK sire|T1MK dam|T1MK difference",
+      "|MB1|T1|FC1|T10.065430 *|T1-0.000897|T10.185303|T10.238770|T10.053467",
+      "|MB4|T1|FC2|T10.066406 *|T10.002291|T10.151855|T10.239868|T10.088013",
+      "|MB4|T1|FC4|T10.066406 *|T10.000748|T10.151855|T10.255493|T10.103638",
+      "|MB4|T1|FC3|T10.099609 *|T10.002195|T10.151855|T10.238770|T10.086914",
+      "|MB1|T1|FC3|T10.157227 *|T1-0.001464|T10.185303|T10.238770|T10.053467",
+      "|MB3|T1|FC4|T10.188477 *|T1-0.008300|T10.235840|T10.255493|T10.019653",
+      "|MB2|T1|FC2|T10.188477 *|T1-0.009843|T10.267090|T10.239868|T10.027222",
+      "|MB3|T1|FC1|T10.189453 *|T1-0.006654|T10.235840|T10.238770|T10.002930",
+      "|MB3|T1|FC3|T10.189453 *|T1-0.006654|T10.235840|T10.238770|T10.002930",
+      "|MB1|T1|FC2|T10.282227 *|T1-0.002344|T10.185303|T10.239868|T10.054565",
+      "|MB1|T1|FC4|T10.282227 *|T1-0.003887|T10.185303|T10.255493|T10.070190",
+      "|MB4|T1|FC1|T10.283203 *|T10.001062|T10.151855|T10.238770|T10.086914",
+      "|MB3|T1|FC2|T10.313477 *|T1-0.007528|T10.235840|T10.239868|T10.004028",
+      "|MB2|T1|FC4|T10.313477 *|T1-0.012158|T10.267090|T10.255493|T10.011597",
+      "|MB2|T1|FC1|T10.314453 *|T1-0.010512|T10.267090|T10.238770|T10.028320",
+      "|MB2|T1|FC3|T10.314453 *|T1-0.010512|T10.267090|T10.238770|T10.028320",
+  }));
 }
 
 TEST(OptimumContributionsCommand, ItsMatingsFileFeedsOptimizingMatings) {

@@ -108,8 +108,11 @@ double DirectDeltaGd(const test::DenseMatrix& a, const std::vector<std::size_t>&
   return sum / (n * n) - (sum + 2.0 * offspring + self) / ((n + 1.0) * (n + 1.0));
 }
 
-TEST(MateSuitability, DeltaGdEqualsTheTabularComputationAndPairsComeBestFirst) {
-  int checked = 0;
+// Best first: every pair within the F bound before every pair above it,
+// whatever their ΔGD; within the bound by ΔGD, above it by offspring F, then
+// ΔGD; ties by codes.
+TEST(MateSuitability, DeltaGdEqualsTheTabularComputationAndPairsWithinTheBoundComeFirst) {
+  int checked = 0, mixed = 0;
   for (std::uint64_t seed = 1; seed <= 40; ++seed) {
     auto ped = RandomWithGroups(seed);
     const std::vector<int> numbers = GroupNumbers(*ped);
@@ -118,34 +121,45 @@ TEST(MateSuitability, DeltaGdEqualsTheTabularComputationAndPairsComeBestFirst) {
     const test::DenseMatrix a = test::TabularA(*ped);
     MatingGroups groups{numbers[0], numbers[1], GroupMembers(*ped, numbers[0]),
                         GroupMembers(*ped, numbers[1])};
-    for (const bool own : {false, true}) {
-      const ReferencePopulation ref =
-          own ? GroupReference(*ped, GroupIndexOf(*ped, numbers.back())) : PairReference(*ped, groups);
-      const MateSuitability m = ComputeMateSuitability(*ped, groups, ref, kDefaultMaxF);
-      const std::vector<std::size_t> members = Members(ref);
-      const std::string where = "seed " + std::to_string(seed);
-      ASSERT_EQ(m.pairs.size(), groups.sires.size() * groups.dams.size()) << where;
-      const auto code = [&](RecIndex r) { return static_cast<std::size_t>(ped->rec(r).code - 1); };
-      for (std::size_t k = 0; k < m.pairs.size(); ++k) {
-        const PairSuitability& p = m.pairs[k];
-        const std::size_t s = code(groups.sires[static_cast<std::size_t>(p.sire)]);
-        const std::size_t d = code(groups.dams[static_cast<std::size_t>(p.dam)]);
-        EXPECT_NEAR(p.offspringF, a(s, d) / 2.0, 1e-6) << where;
-        EXPECT_NEAR(p.deltaGd, DirectDeltaGd(a, members, s, d), 1e-6) << where;
-        EXPECT_EQ(p.exceeds, p.offspringF > kDefaultMaxF) << where;
-        if (k > 0) {
+    for (const bool own : {false, true})
+      for (const float bound : {kDefaultMaxF, 0.01f, 0.0f}) {
+        const ReferencePopulation ref =
+            own ? GroupReference(*ped, GroupIndexOf(*ped, numbers.back())) : PairReference(*ped, groups);
+        const MateSuitability m = ComputeMateSuitability(*ped, groups, ref, bound);
+        const std::vector<std::size_t> members = Members(ref);
+        const std::string where = "seed " + std::to_string(seed) + " bound " + std::to_string(bound);
+        ASSERT_EQ(m.pairs.size(), groups.sires.size() * groups.dams.size()) << where;
+        const auto code = [&](RecIndex r) { return static_cast<std::size_t>(ped->rec(r).code - 1); };
+        std::int32_t above = 0;
+        for (std::size_t k = 0; k < m.pairs.size(); ++k) {
+          const PairSuitability& p = m.pairs[k];
+          const std::size_t s = code(groups.sires[static_cast<std::size_t>(p.sire)]);
+          const std::size_t d = code(groups.dams[static_cast<std::size_t>(p.dam)]);
+          EXPECT_NEAR(p.offspringF, a(s, d) / 2.0, 1e-6) << where;
+          EXPECT_NEAR(p.deltaGd, DirectDeltaGd(a, members, s, d), 1e-6) << where;
+          EXPECT_EQ(p.exceeds, p.offspringF > bound) << where;
+          above += p.exceeds ? 1 : 0;
+          if (k == 0) continue;
           const PairSuitability& q = m.pairs[k - 1];
           const std::size_t qs = code(groups.sires[static_cast<std::size_t>(q.sire)]);
           const std::size_t qd = code(groups.dams[static_cast<std::size_t>(q.dam)]);
-          EXPECT_TRUE(q.deltaGd > p.deltaGd ||
-                      (q.deltaGd == p.deltaGd && (qs < s || (qs == s && qd < d))))
-              << where;
+          EXPECT_TRUE(!q.exceeds || p.exceeds) << where << ": a pair within the bound after one above it";
+          if (q.exceeds && p.exceeds) {
+            EXPECT_LE(q.offspringF, p.offspringF) << where << ": above the bound, the least inbred first";
+            if (q.offspringF != p.offspringF) continue;
+          }
+          if (q.exceeds == p.exceeds) {
+            EXPECT_TRUE(q.deltaGd > p.deltaGd || (q.deltaGd == p.deltaGd && (qs < s || (qs == s && qd < d))))
+                << where;
+          }
         }
+        EXPECT_EQ(m.aboveBound, above) << where;
+        mixed += above > 0 && above < static_cast<std::int32_t>(m.pairs.size()) ? 1 : 0;
+        ++checked;
       }
-      ++checked;
-    }
   }
-  EXPECT_GT(checked, 20);
+  EXPECT_GT(checked, 60);
+  EXPECT_GT(mixed, 10);  // the order across the bound was tested
 }
 
 struct WholeMatingsCase {

@@ -28,8 +28,9 @@ std::string Ring(int n) {
 }
 
 std::string RingLine(int n) {
-  std::string line = "Cycle: X0";
-  for (int i = 1; i <= n; ++i) line += " > " + Id(i % n);
+  std::string line = "Cycle: X0 (line 2)";
+  for (int i = 1; i < n; ++i) line += " > " + Id(i) + " (line " + std::to_string(i + 2) + ")";
+  line += " > X0";
   return line;
 }
 
@@ -62,10 +63,10 @@ INSTANTIATE_TEST_SUITE_P(
         // A is in a loop of three through its sire and of two through its
         // dam: the shorter one is named.
         CycleCase{"ShortestLoopThroughTheNamed",
-                  "progeny sire dam\nA S D\nS T 0\nT 0 A\nD 0 A\n", "A", "Cycle: A > D > A"},
+                  "progeny sire dam\nA S D\nS T 0\nT 0 A\nD 0 A\n", "A", "Cycle: A (line 2) > D (line 5) > A"},
         // Z is below the loop, which is named from where Z's line meets it.
         CycleCase{"NamedBelowTheLoop", "progeny sire dam\nZ P 0\nP Q 0\nQ R 0\nR Q 0\n", "Z",
-                  "Cycle: Q > R > Q"}),
+                  "Cycle: Q (line 4) > R (line 5) > Q"}),
     [](const testing::TestParamInfo<CycleCase>& row) { return row.param.name; });
 
 TEST(FindCycle, IsEmptyWithoutALoopAbove) {

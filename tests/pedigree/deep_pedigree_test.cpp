@@ -99,9 +99,14 @@ TEST(DeepPedigree, NamesTheFirstIndividualReadAboveACycle) {
     Pedigree ped;
     ASSERT_EQ(test::LoadText(text, ped).status, LoadStatus::kRejected) << row.name;
     const int entry = std::min(named, row.closedBy);
-    std::string loop = "Cycle: " + Name('C', entry);
-    for (int g = entry - 1; g >= row.closedAt; --g) loop.append(" > ").append(Name('C', g));
-    for (int g = row.closedBy; g >= entry; --g) loop.append(" > ").append(Name('C', g));
+    const auto member = [&](int g) {
+      const auto at = 2 + (std::find(listing.begin(), listing.end(), g) - listing.begin());
+      return Name('C', g) + " (line " + std::to_string(at) + ")";
+    };
+    std::string loop = "Cycle: " + member(entry);
+    for (int g = entry - 1; g >= row.closedAt; --g) loop.append(" > ").append(member(g));
+    for (int g = row.closedBy; g > entry; --g) loop.append(" > ").append(member(g));
+    loop.append(" > ").append(Name('C', entry));
     const std::vector<std::string> got = test::ReportLines(ped);
     ASSERT_GE(got.size(), 5u) << row.name;
     EXPECT_EQ(got[0], "|XError(s) list:") << row.name;

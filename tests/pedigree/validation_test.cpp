@@ -14,9 +14,11 @@
 #include <string_view>
 #include <vector>
 
+#include "pedigree/load.h"
 #include "pedigree/reader.h"
 #include "support/random_pedigree.h"
 #include "support/test_files.h"
+#include "support/workbook_writer.h"
 
 namespace kinvar {
 namespace {
@@ -87,15 +89,15 @@ TEST(ValidationErrors, AreListedInTheirOrderWithTheirLinesAndRejectTheFile) {
        {Twice("A1", "lines 6, 7"), Twice("B", "lines 3, 5"), Twice("Z", "lines 2, 4")}, {6, 6, 6, 0}},
       {"AddedParentsInIdOrder", "progeny sire dam\nA Y 0\nB 0 Y\nC X 0\nD 0 X\n", {Both("X", 4, 5), Both("Y", 2, 3)},
        {4, 8, 4, 4}},
-      {"Cycle", "progeny sire dam\nA C 0\nB A 0\nC B 0\n", {InCycle("A", 2), "Cycle: A > C > B > A"}, {3, 3, 0, 3}},
-      {"SelfParent", "progeny sire dam\nA A 0\n", {InCycle("A", 2), "Cycle: A > A"}, {1, 1, 0, 1}},
+      {"Cycle", "progeny sire dam\nA C 0\nB A 0\nC B 0\n", {InCycle("A", 2), "Cycle: A (line 2) > C (line 4) > B (line 3) > A"}, {3, 3, 0, 3}},
+      {"SelfParent", "progeny sire dam\nA A 0\n", {InCycle("A", 2), "Cycle: A (line 2) > A"}, {1, 1, 0, 1}},
       // Of two individuals that are each other's sire, the first read.
-      {"MutualSiresFirstRead", "progeny sire dam\nB A 0\nA B 0\n", {InCycle("B", 2), "Cycle: B > A > B"},
+      {"MutualSiresFirstRead", "progeny sire dam\nB A 0\nA B 0\n", {InCycle("B", 2), "Cycle: B (line 2) > A (line 3) > B"},
        {2, 2, 0, 2}},
       // The first record read whose ancestors cannot be coded may be a
       // descendant of the cycle rather than a member.
       {"DescendantOfACycleReadFirst", "progeny sire dam\nW 0 0\nZ A W\nA C 0\nB A 0\nC B 0\n",
-       {InCycle("Z", 3), "Cycle: A > C > B > A"}, {5, 5, 1, 4}},
+       {InCycle("Z", 3), "Cycle: A (line 4) > C (line 6) > B (line 5) > A"}, {5, 5, 1, 4}},
       {"FullSibsWithDifferentF", "progeny sire dam f\nS 0 0 0\nD 0 0 0\nA S D 0.1\nB S D 0.2\n",
        {FullSibsDiffer("lines 4, 5")}, {4, 4, 2, 2}},
       {"FullSibsDisagreeingAmongThree", "progeny sire dam f\nA S D 0.25\nB S D .\nC S D 0.125\n",
@@ -103,19 +105,25 @@ TEST(ValidationErrors, AreListedInTheirOrderWithTheirLinesAndRejectTheFile) {
       // An agreeing family before the one at fault is not named.
       {"TheFamilyAtFault", "progeny sire dam f\nA S D 0.25\nB S D 0.25\nC T U 0.5\nE T U 0\nG T U .\n",
        {FullSibsDiffer("lines 4, 5")}, {5, 9, 4, 5}},
-      // Recoding stops at its first error; the walk that finds cycles
-      // comes before the full sibs.
-      {"CycleBeforeDisagreeingFullSibs", "progeny sire dam f\nA S D 0.1\nB S D 0.2\nX Y 0 .\nY X 0 .\n",
-       {InCycle("X", 4), "Cycle: X > Y > X"}, {4, 6, 2, 4}},
+      // Recoding stops at its first error, but both are listed in one pass.
+      {"CycleAndDisagreeingFullSibsTogether", "progeny sire dam f\nA S D 0.1\nB S D 0.2\nX Y 0 .\nY X 0 .\n",
+       {FullSibsDiffer("lines 2, 3"), InCycle("X", 4), "Cycle: X (line 4) > Y (line 5) > X"}, {4, 6, 2, 4}},
       // A cycle is listed with the other errors, so that one pass corrects
       // them all; the same records are named as on a clean file.
       {"CycleListedWithAnEarlierError", "progeny sire dam\nA C 0\nB A 0\nC B 0\nD 0 0\nD 0 0\n",
-       {Twice("D", "lines 5, 6"), InCycle("A", 2), "Cycle: A > C > B > A"}, {5, 5, 2, 3}},
+       {Twice("D", "lines 5, 6"), InCycle("A", 2), "Cycle: A (line 2) > C (line 4) > B (line 3) > A"}, {5, 5, 2, 3}},
       {"DescendantOfACycleWithAnEarlierError", "progeny sire dam\nW 0 0\nZ A W\nA C 0\nB A 0\nC B 0\nW 0 0\n",
-       {Twice("W", "lines 2, 7"), InCycle("Z", 3), "Cycle: A > C > B > A"}, {6, 6, 2, 4}},
-      // The full sibs are checked only on an otherwise clean file.
-      {"DisagreeingFullSibsHiddenByAnEarlierError", "progeny sire dam f\nA S D 0.1\nB S D 0.2\nC S 0 .\nE 0 S .\n",
-       {Both("S", 2, 5)}, {4, 7, 3, 4}},
+       {Twice("W", "lines 2, 7"), InCycle("Z", 3), "Cycle: A (line 4) > C (line 6) > B (line 5) > A"}, {6, 6, 2, 4}},
+      {"DisagreeingFullSibsListedWithAnEarlierError",
+       "progeny sire dam f\nA S D 0.1\nB S D 0.2\nC S 0 .\nE 0 S .\n", {Both("S", 2, 5), FullSibsDiffer("lines 2, 3")},
+       {4, 7, 3, 4}},
+      // Every kind of mistake in one file, each with the lines to correct.
+      {"EveryMistakeInOnePass",
+       "progeny sire dam f\n0 0 0 .\nM 0 0 .\nM 0 0 .\nK 0 0 .\nQ K 0 .\nR 0 K .\nA S D 0.1\nB S D 0.2\n"
+       "X Y 0 .\nY Z 0 .\nZ X 0 .\n",
+       {UnknownProgeny("line 2"), Twice("M", "lines 3, 4"), Both("K", 6, 7), FullSibsDiffer("lines 8, 9"),
+        InCycle("X", 10), "Cycle: X (line 10) > Y (line 11) > Z (line 12) > X"},
+       {11, 13, 6, 7}},
       // The checks of recorded sexes and birth dates on what the reader
       // makes of Sex and Birth date columns.
       {"SexAndBirthDateColumns",
@@ -132,6 +140,39 @@ TEST(ValidationErrors, AreListedInTheirOrderWithTheirLinesAndRejectTheFile) {
     EXPECT_EQ(ReportLines(ped), ErrorList(row.errors)) << row.name;
     EXPECT_EQ(CopyFileLines(ped), ErrorList(row.errors)) << row.name;
     EXPECT_EQ((Sizes{ped.nRead, ped.nTotal, ped.nFounders, ped.nNonFounders}), row.sizes) << row.name;
+  }
+}
+
+// A workbook's lines are its sheet's row numbers, gaps included; a clean
+// workbook leaves no report.
+TEST(ValidationErrors, NameTheRowsOfAWorkbooksSheet) {
+  const auto row = [](int r, std::vector<std::string> cells) {
+    std::string xml = "<row r=\"" + std::to_string(r) + "\">";
+    for (const std::string& c : cells) xml += "<c t=\"inlineStr\"><is><t>" + c + "</t></is></c>";
+    return xml + "</row>";
+  };
+  struct Row {
+    const char* name;
+    std::string rows;
+    std::vector<std::string> report;
+  };
+  const Row rows[] = {
+      {"duplicate and cycle with a gap of rows",
+       row(1, {"Progeny", "Sire", "Dam"}) + row(2, {"A", "B", "0"}) + row(5, {"B", "A", "0"}) +
+           row(7, {"C", "0", "0"}) + row(9, {"C", "0", "0"}),
+       ErrorList({Twice("C", "lines 7, 9"), InCycle("A", 2),
+                  "Cycle: A (line 2) > B (line 5) > A"})},
+      {"clean", row(1, {"Progeny", "Sire", "Dam"}) + row(3, {"A", "0", "0"}), {}},
+  };
+  for (const Row& r : rows) {
+    test::TempFile file("", ".xlsx");
+    ASSERT_TRUE(test::WriteZip(file.path(), test::WorkbookParts({{{"Herd book", r.rows}}}))) << r.name;
+    Pedigree ped;
+    ASSERT_TRUE(ped.copyFile.Create());
+    SilentProgressWindow window;
+    Progress progress(window);
+    LoadPedigree(file.path(), ped, progress);
+    EXPECT_EQ(ReportLines(ped), r.report) << r.name;
   }
 }
 
@@ -312,7 +353,7 @@ TEST(ValidationErrors, RecordedSexAndBirthDateAgainstParentRoles) {
       {"SexBeforeDates", trio, {{"S", F, 2020}, {"A", U, 2019}}, {female("S", 2, 4), beforeS}},
       // A cycle is listed with these errors too.
       {"ListsACycleToo", "progeny sire dam\nA B 0\nB A 0\nC A 0\n", {{"C", F}, {"A", F}},
-       {female("A", 2, 3), "|CA |Aappearing in its ancestors list (Cycling pedigree), line 2.", "Cycle: A > B > A"}},
+       {female("A", 2, 3), "|CA |Aappearing in its ancestors list (Cycling pedigree), line 2.", "Cycle: A (line 2) > B (line 3) > A"}},
   };
   for (const Row& row : rows) {
     Pedigree ped;
