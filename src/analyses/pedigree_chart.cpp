@@ -10,21 +10,15 @@ namespace kinvar {
 
 namespace {
 
-int BirthYear(std::int32_t birth) {
-  if (birth == kUnknownBirth) return 0;
-  const std::chrono::year_month_day day{std::chrono::sys_days{std::chrono::days{birth}}};
-  return static_cast<int>(day.year());
-}
-
-ChartBox BoxOf(const Pedigree& ped, RecIndex i) {
+ChartBox BoxOf(const Pedigree& ped, const std::vector<Sex>& sexes, RecIndex i) {
   ChartBox box;
   if (i == kUnknownParent) return box;
   const Rec& r = ped.rec(i);
   box.rec = i;
   box.id = std::string(r.Id());
-  box.sex = r.sex;
+  box.sex = sexes[static_cast<std::size_t>(i)];
   box.group = ped.GroupNumber(r);
-  box.birthYear = BirthYear(r.birth);
+  box.birthYear = BirthYearOf(r.birth);
   box.f = r.f;
   box.added = i > ped.lastRead();
   return box;
@@ -33,14 +27,15 @@ ChartBox BoxOf(const Pedigree& ped, RecIndex i) {
 // Every place from the individual's own parents: each known box passes its
 // parents to its two slots of the next generation.
 std::vector<ChartBox> Places(const Pedigree& ped, RecIndex individual, int generations) {
+  const std::vector<Sex> sexes = ShownSexes(ped);
   std::vector<ChartBox> boxes(PedigreeChart::Place(generations + 1, 0));
-  boxes[0] = BoxOf(ped, individual);
+  boxes[0] = BoxOf(ped, sexes, individual);
   for (int g = 1; g <= generations; ++g) {
     for (int k = 0; k < (1 << g); ++k) {
       const RecIndex child = boxes[PedigreeChart::Place(g - 1, k / 2)].rec;
       if (child == kUnknownParent) continue;
       const Rec& c = ped.rec(child);
-      boxes[PedigreeChart::Place(g, k)] = BoxOf(ped, k % 2 == 0 ? c.sire : c.dam);
+      boxes[PedigreeChart::Place(g, k)] = BoxOf(ped, sexes, k % 2 == 0 ? c.sire : c.dam);
     }
   }
   return boxes;
@@ -62,6 +57,27 @@ void ColourRepeated(PedigreeChart& chart) {
 }
 
 }  // namespace
+
+int BirthYearOf(std::int32_t birth) {
+  if (birth == kUnknownBirth) return 0;
+  const std::chrono::year_month_day day{std::chrono::sys_days{std::chrono::days{birth}}};
+  return static_cast<int>(day.year());
+}
+
+std::vector<Sex> ShownSexes(const Pedigree& ped) {
+  std::vector<Sex> sexes;
+  sexes.reserve(ped.recs.size());
+  for (const Rec& r : ped.recs) sexes.push_back(r.sex);
+  // The column's word stands even where a role contradicts it: validation
+  // reports that conflict, and the picture should not hide it.
+  for (std::size_t i = 1; i < ped.recs.size(); ++i) {
+    const Rec& r = ped.recs[i];
+    if (ped.rec(r.sire).sex == Sex::kUnknown) sexes[static_cast<std::size_t>(r.sire)] = Sex::kMale;
+    if (ped.rec(r.dam).sex == Sex::kUnknown) sexes[static_cast<std::size_t>(r.dam)] = Sex::kFemale;
+  }
+  sexes[static_cast<std::size_t>(kUnknownParent)] = Sex::kUnknown;
+  return sexes;
+}
 
 std::string ChartGenerationsProblem(int generations) {
   if (generations > kMaxChartGenerations)
@@ -99,11 +115,8 @@ std::string ChartBoxDetail(const ChartBox& box, int numberFormat) {
   };
   if (box.sex == Sex::kMale) add("male");
   if (box.sex == Sex::kFemale) add("female");
-  if (box.group >= 0) {
-    add("group " + std::to_string(box.group));
-  } else if (box.birthYear != 0) {
-    add("born " + std::to_string(box.birthYear));
-  }
+  if (box.group >= 0) add("group " + std::to_string(box.group));
+  if (box.birthYear != 0) add("born " + std::to_string(box.birthYear));
   add("F " + FormatNumber(numberFormat, box.f));
   return detail;
 }

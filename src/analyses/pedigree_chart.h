@@ -58,6 +58,15 @@ struct PedigreeChart {
   const ChartBox& Individual() const { return boxes[0]; }
 };
 
+// The sex a picture shows for each record (by RecIndex, the unknown parent
+// included): the Sex column's where it gives one, else the role as a parent
+// (a sire is male, a dam female), else unknown. A file without a Sex column
+// still draws its sires as males and its dams as females.
+std::vector<Sex> ShownSexes(const Pedigree& ped);
+
+// The year of a birth date, 0 when it is not known.
+int BirthYearOf(std::int32_t birth);
+
 // Empty when a chart can show `generations`, else what to tell the user.
 std::string ChartGenerationsProblem(int generations);
 
@@ -65,7 +74,7 @@ std::string ChartGenerationsProblem(int generations);
 // `generations` must pass ChartGenerationsProblem.
 PedigreeChart BuildPedigreeChart(Pedigree& ped, RecIndex individual, int generations);
 
-// The box's second line: sex, group or birth year, and F, as far as known.
+// The box's second line: sex, group, birth year and F, as far as known.
 std::string ChartBoxDetail(const ChartBox& box, int numberFormat);
 
 }  // namespace kinvar
