@@ -7,6 +7,7 @@
 #include "app/commands.h"
 #include "app/document.h"
 #include "gui/main_frame.h"
+#include "gui/picture_window.h"
 #include "gui/qt_platform.h"
 #include "pictures/charts.h"
 #include "pictures/pedigree_drawing_picture.h"
@@ -53,9 +54,28 @@ void CMainFrame::OnPedigreeDrawing(std::int32_t id) {
   }
   // The nodes are coloured by F: the same coefficients as every report.
   if (!EnsureInbreeding(ctx)) return;
-  const PedigreeDrawing drawing = BuildPedigreeDrawing(ped, *request);
-  WaitCursor cursor(platform_);
-  ShowPicture(pictures::PedigreeDrawingPicture(drawing));
+  auto drawing = std::make_shared<const PedigreeDrawing>(BuildPedigreeDrawing(ped, *request));
+  // Graphviz takes seconds over thousands of nodes: on a worker, with the
+  // drawing of its own, so the window stays alive and another pedigree may
+  // be opened meanwhile.
+  auto work = [drawing] {
+    auto layout = std::make_shared<const pictures::DrawingLayout>(pictures::LayOutPedigreeDrawing(*drawing));
+    LaidOutPicture laidOut;
+    laidOut.picture = pictures::PedigreeDrawingPicture(*drawing, *layout);
+    laidOut.readableZoom = pictures::ReadableDrawingZoom();
+    laidOut.find = [drawing, layout](const QString& id) -> std::optional<QRectF> {
+      const std::optional<std::size_t> node = pictures::FindDrawingNode(*drawing, id);
+      if (!node) return std::nullopt;
+      return layout->nodes[*node];
+    };
+    if (const std::optional<std::size_t> start = pictures::StartNode(*drawing)) {
+      laidOut.centre = layout->nodes[*start].center();
+      laidOut.zoom = laidOut.readableZoom;
+    }
+    return laidOut;
+  };
+  const QString label = QStringLiteral("Laying out %1 nodes...").arg(static_cast<qulonglong>(drawing->nodes.size()));
+  new CPictureJob(std::move(work), label, this);
 }
 
 void CMainFrame::OnChart(std::int32_t id) {

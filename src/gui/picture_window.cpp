@@ -8,8 +8,10 @@
 #include <QClipboard>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFutureWatcher>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -17,10 +19,14 @@
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QProgressDialog>
+#include <QPromise>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QStatusBar>
+#include <QThreadPool>
+#include <QTimer>
 #include <QToolBar>
 #include <QWheelEvent>
 
@@ -81,6 +87,7 @@ QPointF CPictureCanvas::Origin() const {
 void CPictureCanvas::SetZoom(double zoom, std::optional<QPointF> anchor) {
   zoom = std::clamp(zoom, kMinZoom, kMaxZoom);
   fitted_ = false;
+  opening_.reset();
   const QPointF at = anchor.value_or(QRectF(viewport()->rect()).center());
   const QPointF point = (at - Origin()) / zoom_;  // in the picture's units
   zoom_ = zoom;
@@ -91,7 +98,28 @@ void CPictureCanvas::SetZoom(double zoom, std::optional<QPointF> anchor) {
   emit zoomChanged(zoom_);
 }
 
+void CPictureCanvas::CentreOn(QPointF point, double zoom) {
+  const auto opening = opening_;
+  SetZoom(zoom);
+  opening_ = opening;
+  const QSize room = viewport()->size();
+  horizontalScrollBar()->setValue(static_cast<int>(std::lround(point.x() * zoom_ - room.width() / 2.0)));
+  verticalScrollBar()->setValue(static_cast<int>(std::lround(point.y() * zoom_ - room.height() / 2.0)));
+  viewport()->update();
+}
+
+void CPictureCanvas::SetOpeningView(QPointF point, double zoom) {
+  opening_ = {point, zoom};
+  CentreOn(point, zoom);
+}
+
+void CPictureCanvas::SetHighlight(std::optional<QRectF> area) {
+  highlight_ = area;
+  viewport()->update();
+}
+
 void CPictureCanvas::FitToWindow() {
+  opening_.reset();
   zoom_ = FitZoom();
   fitted_ = true;
   UpdateScrollBars();
@@ -111,10 +139,20 @@ void CPictureCanvas::paintEvent(QPaintEvent*) {
   painter.translate(page.topLeft());
   painter.scale(zoom_, zoom_);
   picture_.paint(painter);
+  if (!highlight_) return;
+  // Wide enough to see at any zoom: three screen pixels, and a margin.
+  const double margin = 6 / zoom_;
+  painter.setPen(QPen(QColor(0xe0, 0x1b, 0x84), 3 / zoom_));
+  painter.setBrush(Qt::NoBrush);
+  painter.drawRoundedRect(highlight_->adjusted(-margin, -margin, margin, margin), margin, margin);
 }
 
 void CPictureCanvas::resizeEvent(QResizeEvent* event) {
   QAbstractScrollArea::resizeEvent(event);
+  if (opening_) {
+    CentreOn(opening_->first, opening_->second);
+    return;
+  }
   if (fitted_) {
     FitToWindow();
     return;
@@ -138,6 +176,7 @@ void CPictureCanvas::mousePressEvent(QMouseEvent* event) {
     return;
   }
   dragFrom_ = event->position().toPoint();
+  opening_.reset();
   viewport()->setCursor(Qt::ClosedHandCursor);
   event->accept();
 }
@@ -269,6 +308,36 @@ void CPictureWindow::OfferVariants(PictureVariants variants) {
           });
 }
 
+void CPictureWindow::OfferSearch(std::function<std::optional<QRectF>(const QString&)> find,
+                                 double readableZoom) {
+  find_ = std::move(find);
+  readableZoom_ = readableZoom;
+  QToolBar* bar = addToolBar(tr("Find"));
+  bar->setMovable(false);
+  bar->addWidget(new QLabel(tr("Find: "), bar));
+  searchBox_ = new QLineEdit(bar);
+  searchBox_->setPlaceholderText(tr("ID"));
+  searchBox_->setClearButtonEnabled(true);
+  searchBox_->setMaximumWidth(220);
+  bar->addWidget(searchBox_);
+  searchNote_ = new QLabel(bar);
+  searchNote_->setContentsMargins(8, 0, 0, 0);
+  bar->addWidget(searchNote_);
+  connect(searchBox_, &QLineEdit::returnPressed, this, [this] { Search(searchBox_->text()); });
+}
+
+void CPictureWindow::Search(const QString& text) {
+  if (!find_ || text.trimmed().isEmpty()) return;
+  const std::optional<QRectF> found = find_(text);
+  canvas_->SetHighlight(found);
+  if (!found) {
+    searchNote_->setText(tr("Not in this drawing"));
+    return;
+  }
+  searchNote_->clear();
+  canvas_->CentreOn(found->center(), std::max(canvas_->zoom(), readableZoom_));
+}
+
 void CPictureWindow::CreateMenus() {
   QMenu* file = menuBar()->addMenu(tr("&File"));
   connect(AddItem(file, tr("&Export Picture..."), {}), &QAction::triggered, this,
@@ -351,6 +420,71 @@ void CPictureWindow::OnPrintPreview() {
           [this](QPrinter* printer) { PrintTo(*printer); });
   preview.resize(900, 700);
   preview.exec();
+}
+
+// ---------------------------------------------------------------- jobs
+
+CPictureWindow* OpenLaidOut(LaidOutPicture laidOut, QWidget* parent) {
+  auto* window = new CPictureWindow(std::move(laidOut.picture), parent);
+  if (laidOut.find) window->OfferSearch(std::move(laidOut.find), laidOut.readableZoom);
+  // Sized and laid out first, so that the opening view is of the real viewport.
+  window->show();
+  if (laidOut.centre && window->canvas()->zoom() < laidOut.zoom)
+    window->canvas()->SetOpeningView(*laidOut.centre, laidOut.zoom);
+  window->raise();
+  window->activateWindow();
+  return window;
+}
+
+CPictureJob::CPictureJob(std::function<LaidOutPicture()> work, const QString& label, QWidget* parent)
+    : QObject(parent), parent_(parent), progress_(new QProgressDialog(parent)) {
+  progress_->setAttribute(Qt::WA_DeleteOnClose, false);
+  progress_->setWindowTitle(tr("Pedigree Drawing"));
+  progress_->setLabelText(label);
+  progress_->setRange(0, 0);  // no steps to count: a busy bar
+  progress_->setWindowModality(Qt::WindowModal);
+  progress_->setAutoClose(false);
+  progress_->setAutoReset(false);
+  progress_->reset();  // stops its own timer: the job decides when it shows
+  progress_->hide();
+  connect(progress_, &QProgressDialog::canceled, this, &CPictureJob::Cancel);
+  connect(progress_, &QDialog::rejected, this, &CPictureJob::Cancel);  // Escape
+  QTimer::singleShot(kProgressDelayMs, progress_, [this] {
+    if (!done_) progress_->show();
+  });
+  // The result travels through the promise: a watcher that is gone (the
+  // job cancelled or its window closed) simply never hears of it.
+  auto promise = std::make_shared<QPromise<LaidOutPicture>>();
+  auto* watcher = new QFutureWatcher<LaidOutPicture>(this);
+  connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
+    if (watcher->future().resultCount() > 0) Finish(watcher->future().result());
+  });
+  watcher->setFuture(promise->future());
+  promise->start();
+  QThreadPool::globalInstance()->start([promise, work = std::move(work)] {
+    promise->addResult(work());
+    promise->finish();
+  });
+}
+
+CPictureJob::~CPictureJob() { delete progress_; }
+
+void CPictureJob::Cancel() {
+  if (done_) return;
+  done_ = true;
+  progress_->hide();
+  emit ended(false);
+  deleteLater();
+}
+
+void CPictureJob::Finish(LaidOutPicture laidOut) {
+  if (done_) return;
+  done_ = true;
+  progress_->hide();
+  CPictureWindow* window = parent_ ? OpenLaidOut(std::move(laidOut), parent_) : nullptr;
+  if (window != nullptr) emit opened(window);
+  emit ended(window != nullptr);
+  deleteLater();
 }
 
 }  // namespace kinvar::gui

@@ -13,6 +13,8 @@
 #include <QImage>
 #include <QMainWindow>
 #include <QPoint>
+#include <QPointer>
+#include <QRectF>
 #include <QSize>
 #include <functional>
 #include <memory>
@@ -21,7 +23,9 @@
 #include "pictures/picture.h"
 
 class QLabel;
+class QLineEdit;
 class QPrinter;
+class QProgressDialog;
 class QSpinBox;
 
 namespace kinvar::gui {
@@ -52,6 +56,15 @@ class CPictureCanvas : public QAbstractScrollArea {
   void SetPicture(pictures::Picture picture);
   // Where the picture's top-left corner is in the viewport.
   QPointF Origin() const;
+  // Zooms to `zoom` with the picture's `point` in the middle of the view.
+  void CentreOn(QPointF point, double zoom);
+  // The view a window opens with: kept through the resizes of its showing
+  // until the user zooms, fits or pans.
+  void SetOpeningView(QPointF point, double zoom);
+  // A frame drawn around this part of the picture (a found animal); none
+  // without.
+  void SetHighlight(std::optional<QRectF> area);
+  std::optional<QRectF> highlight() const { return highlight_; }
 
  signals:
   void zoomChanged(double zoom);
@@ -74,6 +87,8 @@ class CPictureCanvas : public QAbstractScrollArea {
   double zoom_ = 1.0;
   bool fitted_ = true;
   std::optional<QPoint> dragFrom_;
+  std::optional<std::pair<QPointF, double>> opening_;
+  std::optional<QRectF> highlight_;
 };
 
 // The size in pixels of the picture as an image (copy and PNG export): its
@@ -117,6 +132,14 @@ class CPictureWindow : public QMainWindow {
   void OfferVariants(PictureVariants variants);
   QSpinBox* variantBox() const { return variantBox_; }
 
+  // Adds a search box to the tool bar: Enter centres the view on what
+  // `find` gives for the text, at `readableZoom` at least, and frames it;
+  // nothing found is said beside the box.
+  void OfferSearch(std::function<std::optional<QRectF>(const QString&)> find, double readableZoom);
+  QLineEdit* searchBox() const { return searchBox_; }
+  QLabel* searchNote() const { return searchNote_; }
+  void Search(const QString& text);
+
   void OnExport();
   void OnPrint();
   void OnPrintPreview();
@@ -128,7 +151,56 @@ class CPictureWindow : public QMainWindow {
   CPictureCanvas* canvas_;
   QLabel* zoomLabel_;
   QSpinBox* variantBox_ = nullptr;
+  QLineEdit* searchBox_ = nullptr;
+  QLabel* searchNote_ = nullptr;
+  std::function<std::optional<QRectF>(const QString&)> find_;
+  double readableZoom_ = 1.0;
   std::unique_ptr<QPrinter> printer_;
+};
+
+// A picture made off the interface thread, with how its window opens.
+struct LaidOutPicture {
+  pictures::Picture picture;
+  // Opened at `zoom` centred here where fitting the window would show the
+  // picture smaller; fitted otherwise, and without a centre.
+  std::optional<QPointF> centre;
+  double zoom = 1.0;
+  // The search box's finder (see OfferSearch); no box without one.
+  std::function<std::optional<QRectF>(const QString&)> find;
+  double readableZoom = 1.0;
+};
+
+// Shows `laidOut` in a window of its own above `parent`.
+CPictureWindow* OpenLaidOut(LaidOutPicture laidOut, QWidget* parent);
+
+// Makes a picture on a worker thread (a large drawing's layout takes
+// seconds) while a progress window with Cancel stands over `parent`, which
+// stays painted; then opens it. Cancel abandons the job: the worker's
+// result is dropped and no window opens, and so when `parent` goes first.
+// The job deletes itself when it ends.
+class CPictureJob : public QObject {
+  Q_OBJECT
+
+ public:
+  // The progress window shows once the work has run for this long.
+  static constexpr int kProgressDelayMs = 300;
+
+  CPictureJob(std::function<LaidOutPicture()> work, const QString& label, QWidget* parent);
+  ~CPictureJob() override;
+
+  QProgressDialog* progress() const { return progress_; }
+  void Cancel();
+
+ signals:
+  void opened(CPictureWindow* window);
+  void ended(bool opened);
+
+ private:
+  void Finish(LaidOutPicture laidOut);
+
+  QPointer<QWidget> parent_;
+  QProgressDialog* progress_;
+  bool done_ = false;
 };
 
 }  // namespace kinvar::gui
