@@ -62,6 +62,10 @@ std::optional<std::string> ChartUsageProblem(const ChartRequest& request);
 // 0 written, 1 refused or not written (said on standard error).
 int WriteChart(CKinvarDoc& doc, const ChartRequest& request);
 
+// Draws the pedigree certificate of the request's individual, A4 portrait:
+// 0 written, 1 refused or not written (said on standard error).
+int WriteCertificate(CKinvarDoc& doc, const ChartRequest& request);
+
 struct DrawRequest {
   std::string kinship;      // ancestors or descendants
   std::string scope;        // individual or group
