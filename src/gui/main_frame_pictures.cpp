@@ -10,6 +10,7 @@
 #include "gui/picture_window.h"
 #include "gui/qt_platform.h"
 #include "pictures/charts.h"
+#include "pictures/pedigree_certificate_picture.h"
 #include "pictures/pedigree_drawing_picture.h"
 
 namespace kinvar::gui {
@@ -58,24 +59,33 @@ void CMainFrame::OnPedigreeDrawing(std::int32_t id) {
   // Graphviz takes seconds over thousands of nodes: on a worker, with the
   // drawing of its own, so the window stays alive and another pedigree may
   // be opened meanwhile.
-  auto work = [drawing] {
-    auto layout = std::make_shared<const pictures::DrawingLayout>(pictures::LayOutPedigreeDrawing(*drawing));
-    LaidOutPicture laidOut;
-    laidOut.picture = pictures::PedigreeDrawingPicture(*drawing, *layout);
-    laidOut.readableZoom = pictures::ReadableDrawingZoom();
-    laidOut.find = [drawing, layout](const QString& id) -> std::optional<QRectF> {
-      const std::optional<std::size_t> node = pictures::FindDrawingNode(*drawing, id);
-      if (!node) return std::nullopt;
-      return layout->nodes[*node];
-    };
-    if (const std::optional<std::size_t> start = pictures::StartNode(*drawing)) {
-      laidOut.centre = layout->nodes[*start].center();
-      laidOut.zoom = laidOut.readableZoom;
-    }
-    return laidOut;
-  };
+  auto work = [drawing] { return LaidOutDrawing(drawing); };
   const QString label = QStringLiteral("Laying out %1 nodes...").arg(static_cast<qulonglong>(drawing->nodes.size()));
   new CPictureJob(std::move(work), label, this);
+}
+
+// Opens on the usual four generations; the window's box gives 3 or 5, and
+// File › Print or Export Picture gives the page.
+void CMainFrame::OnPedigreeCertificate() {
+  CommandContext ctx = doc_.Context();
+  const auto x = AskIndividual(ctx, "Pedigree Certificate", "Show");
+  if (!x) return;
+  if (!EnsureInbreeding(ctx)) return;
+  Pedigree& ped = doc_.pedigree();
+  const RecIndex individual = *x;
+  const std::string id(ped.rec(individual).Id());
+  constexpr int kOpening = pictures::kDefaultCertificateGenerations;
+  CPictureWindow* window =
+      ShowPicture(pictures::PedigreeCertificatePicture(ped, individual, kOpening));
+  // Drawn again only from the pedigree it came from, coefficients and all.
+  auto draw = [&ped, individual, id](int generations) -> std::optional<pictures::Picture> {
+    const bool same = individual <= ped.nTotal && ped.rec(individual).Id() == id &&
+                      ped.inbreedingComputed && ped.orderState == 1;
+    if (!same) return std::nullopt;
+    return pictures::PedigreeCertificatePicture(ped, individual, generations);
+  };
+  window->OfferVariants({QStringLiteral("Generations"), kOpening, pictures::kLeastCertificateGenerations,
+                         pictures::kMostCertificateGenerations, std::move(draw)});
 }
 
 void CMainFrame::OnChart(std::int32_t id) {

@@ -30,6 +30,8 @@
 #include <QToolBar>
 #include <QWheelEvent>
 
+#include "pictures/pedigree_drawing_picture.h"
+
 namespace kinvar::gui {
 
 using pictures::Picture;
@@ -423,6 +425,23 @@ void CPictureWindow::OnPrintPreview() {
 }
 
 // ---------------------------------------------------------------- jobs
+
+LaidOutPicture LaidOutDrawing(std::shared_ptr<const PedigreeDrawing> drawing) {
+  auto layout = std::make_shared<const pictures::DrawingLayout>(pictures::LayOutPedigreeDrawing(*drawing));
+  LaidOutPicture laidOut;
+  laidOut.picture = pictures::PedigreeDrawingPicture(*drawing, *layout);
+  laidOut.readableZoom = pictures::ReadableDrawingZoom();
+  laidOut.find = [drawing, layout](const QString& id) -> std::optional<QRectF> {
+    const std::optional<std::size_t> node = pictures::FindDrawingNode(*drawing, id);
+    if (!node) return std::nullopt;
+    return layout->nodes[*node];
+  };
+  if (const std::optional<std::size_t> start = pictures::StartNode(*drawing)) {
+    laidOut.centre = layout->nodes[*start].center();
+    laidOut.zoom = laidOut.readableZoom;
+  }
+  return laidOut;
+}
 
 CPictureWindow* OpenLaidOut(LaidOutPicture laidOut, QWidget* parent) {
   auto* window = new CPictureWindow(std::move(laidOut.picture), parent);

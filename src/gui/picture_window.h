@@ -20,6 +20,7 @@
 #include <memory>
 #include <optional>
 
+#include "analyses/pedigree_drawing.h"
 #include "pictures/picture.h"
 
 class QLabel;
@@ -169,6 +170,11 @@ struct LaidOutPicture {
   std::function<std::optional<QRectF>(const QString&)> find;
   double readableZoom = 1.0;
 };
+
+// A pedigree drawing laid out by Graphviz (seconds for thousands of nodes:
+// meant for a worker thread), opening readable on its start, with a search
+// box over its IDs.
+LaidOutPicture LaidOutDrawing(std::shared_ptr<const PedigreeDrawing> drawing);
 
 // Shows `laidOut` in a window of its own above `parent`.
 CPictureWindow* OpenLaidOut(LaidOutPicture laidOut, QWidget* parent);

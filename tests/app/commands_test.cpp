@@ -31,6 +31,7 @@ const std::set<std::int32_t> kSingleIndividualAnalyses = {
     kCmdDii,         kCmdRecoding,               kCmdStructure,
     kCmdExtractAncestorsIndividual, kCmdExtractDescendantsIndividual, kCmdViewPedigree,
     kCmdDiversity,   kCmdMeanKinship,            kCmdViewPedigreeChart,      kCmdDrawAncestorsIndividual,
+    kCmdViewPedigreeCertificate,
     kCmdDrawDescendantsIndividual, kCmdChartFDistribution, kCmdPurging};
 const std::set<std::int32_t> kPairAnalyses = {kCmdBetweenTwoIndividuals, kCmdBetweenAll,
                                               kCmdInverseA, kCmdMatrixT, kCmdInverseWithGroups,

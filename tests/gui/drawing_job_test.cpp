@@ -153,17 +153,8 @@ CPictureWindow* OpenDrawing(Pedigree& ped, const std::string& id, Kinship kinshi
   for (RecIndex i = 1; i <= ped.nTotal; ++i)
     if (ped.rec(i).Id() == id) request.individual = i;
   drawing = BuildPedigreeDrawing(ped, request);
-  layout = pictures::LayOutPedigreeDrawing(drawing);
-  LaidOutPicture laidOut;
-  laidOut.picture = pictures::PedigreeDrawingPicture(drawing, layout);
-  laidOut.readableZoom = pictures::ReadableDrawingZoom();
-  laidOut.zoom = laidOut.readableZoom;
-  laidOut.centre = layout.nodes[*pictures::StartNode(drawing)].center();
-  laidOut.find = [drawing, layout](const QString& text) -> std::optional<QRectF> {
-    const auto node = pictures::FindDrawingNode(drawing, text);
-    if (!node) return std::nullopt;
-    return layout.nodes[*node];
-  };
+  layout = pictures::LayOutPedigreeDrawing(drawing);  // the same layout again, for the test's eyes
+  LaidOutPicture laidOut = LaidOutDrawing(std::make_shared<const PedigreeDrawing>(drawing));
   return OpenLaidOut(std::move(laidOut), nullptr);
 }
 
