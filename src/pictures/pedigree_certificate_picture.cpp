@@ -113,6 +113,22 @@ void LayOutPlace(CertificateLayout& layout, const PedigreeChart& chart, const Ch
   Add(layout, detail, lower, pixels * 0.92, false, Qt::AlignLeft | Qt::AlignTop);
 }
 
+// The IDs of a column in one size and its details in another: the
+// smallest that each needed to fit, so that no line looks louder than its
+// neighbours.
+void EvenOut(CertificateLayout& layout, std::size_t first) {
+  double id = 1e9, detail = 1e9;
+  for (std::size_t i = first; i < layout.texts.size(); ++i) {
+    const QFont& font = layout.texts[i].font;
+    double& least = font.bold() ? id : detail;
+    least = std::min(least, font.pointSizeF());
+  }
+  for (std::size_t i = first; i < layout.texts.size(); ++i) {
+    QFont& font = layout.texts[i].font;
+    font.setPointSizeF(font.bold() ? id : detail);
+  }
+}
+
 void LayOutAncestors(CertificateLayout& layout, const PedigreeChart& chart, double top, double bottom) {
   const int n = chart.generations;
   const double width = (layout.size.width() - 2 * kMargin - kColumnGap * (n - 1)) / n;
@@ -124,6 +140,7 @@ void LayOutAncestors(CertificateLayout& layout, const PedigreeChart& chart, doub
         Qt::AlignLeft | Qt::AlignTop);
     const double pitch = height / (1 << g);
     const double boxHeight = std::min(pitch * 0.86, 46.0);
+    const std::size_t first = layout.texts.size();
     for (int k = 0; k < (1 << g); ++k) {
       // Beyond an unknown parent nothing more is known, not even "unknown".
       if (chart.At(g - 1, k / 2).rec == kUnknownParent) continue;
@@ -132,6 +149,7 @@ void LayOutAncestors(CertificateLayout& layout, const PedigreeChart& chart, doub
       layout.boxes[PedigreeChart::Place(g, k)] = rect;
       LayOutPlace(layout, chart, chart.At(g, k), rect);
     }
+    EvenOut(layout, first);
   }
 }
 
