@@ -13,6 +13,7 @@
 #include <QPainter>
 #include <QTimer>
 #include <QPixmap>
+#include <QPointer>
 #include <QPrinter>
 #include <QProgressDialog>
 #include <QTabWidget>
@@ -154,11 +155,12 @@ bool ShootChartWindow(kinvar::gui::CMainFrame& frame, kinvar::CKinvarDoc& doc,
   return ok;
 }
 
-// Waits up to ten seconds for a picture window among the frame's children.
+// Waits up to a minute for a picture window shown among the frame's
+// children (a closed one lingers until its deferred delete).
 kinvar::gui::CPictureWindow* AwaitPictureWindow(kinvar::gui::CMainFrame& frame) {
-  for (int waited = 0; waited < 10000; waited += 20) {
-    const auto windows = frame.findChildren<kinvar::gui::CPictureWindow*>();
-    if (!windows.isEmpty()) return windows.back();
+  for (int waited = 0; waited < 60000; waited += 20) {
+    for (auto* window : frame.findChildren<kinvar::gui::CPictureWindow*>())
+      if (window->isVisible()) return window;
     QEventLoop loop;
     QTimer::singleShot(20, &loop, &QEventLoop::quit);
     loop.exec();
@@ -180,17 +182,18 @@ bool ShootDrawingAndCertificate(kinvar::gui::CMainFrame& frame, kinvar::CKinvarD
   const DrawingSizeProblem size = CheckDrawingSize(ped, request);
   if (!size.message.empty()) request.generations = size.fittingGenerations;
   auto drawing = std::make_shared<const PedigreeDrawing>(BuildPedigreeDrawing(ped, request));
-  auto* job = new gui::CPictureJob([drawing] { return gui::LaidOutDrawing(drawing); },
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  QPointer<gui::CPictureJob> job = new gui::CPictureJob([drawing] { return gui::LaidOutDrawing(drawing); },
                                    QStringLiteral("Laying out %1 nodes...").arg(static_cast<qulonglong>(drawing->nodes.size())),
                                    &frame);
   QEventLoop settle;
   QTimer::singleShot(gui::CPictureJob::kProgressDelayMs + 200, &settle, &QEventLoop::quit);
   settle.exec();
   bool ok = true;
-  if (!frame.findChildren<gui::CPictureWindow*>().isEmpty()) {
-    // Laid out before its progress window was due.
-  } else if (job->progress()->isVisible()) {
-    ok = Shoot(frame, dir.filePath(QStringLiteral("drawing-progress.png")));
+  // A job laid out before its progress window was due is gone already.
+  if (!job.isNull() && job->progress()->isVisible()) {
+    ok = Shoot(*job->progress(), dir.filePath(QStringLiteral("drawing-progress.png")));
+    if (!job.isNull()) ok = Shoot(frame, dir.filePath(QStringLiteral("drawing-busy.png"))) && ok;
   }
   gui::CPictureWindow* window = AwaitPictureWindow(frame);
   if (window == nullptr) return false;
