@@ -326,6 +326,13 @@ void CPictureWindow::OfferSearch(std::function<std::optional<QRectF>(const QStri
   searchNote_->setContentsMargins(8, 0, 0, 0);
   bar->addWidget(searchNote_);
   connect(searchBox_, &QLineEdit::returnPressed, this, [this] { Search(searchBox_->text()); });
+  auto* goToBox = new QAction(tr("&Find...\tCtrl+F"), this);
+  goToBox->setShortcut(QKeySequence::Find);
+  menuBar()->findChild<QMenu*>(QStringLiteral("edit"))->addAction(goToBox);
+  connect(goToBox, &QAction::triggered, this, [this] {
+    searchBox_->setFocus(Qt::ShortcutFocusReason);
+    searchBox_->selectAll();
+  });
 }
 
 void CPictureWindow::Search(const QString& text) {
@@ -355,6 +362,7 @@ void CPictureWindow::CreateMenus() {
           &QAction::triggered, this, &QWidget::close);
 
   QMenu* edit = menuBar()->addMenu(tr("&Edit"));
+  edit->setObjectName(QStringLiteral("edit"));
   connect(AddItem(edit, tr("&Copy\tCtrl+C"), {QKeySequence(Qt::CTRL | Qt::Key_C)}),
           &QAction::triggered, this, &CPictureWindow::Copy);
 

@@ -6,7 +6,8 @@
 // Zoom: Ctrl+wheel (about the pointer), Ctrl+plus and Ctrl+minus. The plain
 // wheel scrolls, as in the report; dragging with the left button pans.
 // The window opens fitted and stays fitted while it is resized, until the
-// user zooms.
+// user zooms; a picture too large to read when fitted (a drawing of
+// thousands of animals) may open at a readable zoom on a point of its own.
 #pragma once
 
 #include <QAbstractScrollArea>
@@ -133,9 +134,9 @@ class CPictureWindow : public QMainWindow {
   void OfferVariants(PictureVariants variants);
   QSpinBox* variantBox() const { return variantBox_; }
 
-  // Adds a search box to the tool bar: Enter centres the view on what
-  // `find` gives for the text, at `readableZoom` at least, and frames it;
-  // nothing found is said beside the box.
+  // Adds a search box to the tool bar (Ctrl+F goes to it): Enter centres
+  // the view on what `find` gives for the text, at `readableZoom` at least,
+  // and frames it; nothing found is said beside the box.
   void OfferSearch(std::function<std::optional<QRectF>(const QString&)> find, double readableZoom);
   QLineEdit* searchBox() const { return searchBox_; }
   QLabel* searchNote() const { return searchNote_; }

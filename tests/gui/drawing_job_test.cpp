@@ -222,6 +222,10 @@ TEST(DrawingWindow, TheSearchBoxCentresOnTheAnimalOrSaysItIsNotThere) {
   ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
   ASSERT_NE(window->searchBox(), nullptr);
   CPictureCanvas& c = *window->canvas();
+  window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+  QTest::keyClick(window->windowHandle(), Qt::Key_F, Qt::ControlModifier);
+  EXPECT_TRUE(window->searchBox()->hasFocus());
   const auto nodeOf = [&](const char* id) {
     for (std::size_t i = 0; i < drawing.nodes.size(); ++i)
       if (drawing.nodes[i].id == id) return layout.nodes[i];
