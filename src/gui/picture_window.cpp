@@ -30,6 +30,7 @@
 #include <QToolBar>
 #include <QWheelEvent>
 
+#include "pictures/pedigree_certificate_picture.h"
 #include "pictures/pedigree_drawing_picture.h"
 
 namespace kinvar::gui {
@@ -276,6 +277,9 @@ CPictureWindow::CPictureWindow(Picture picture, QWidget* parent)
   printer_->setPageOrientation(size.width() > size.height() ? QPageLayout::Landscape
                                                             : QPageLayout::Portrait);
   printer_->setDocName(this->picture().title);
+  const QSizeF a4 = pictures::kA4Portrait;
+  if (std::abs(size.width() - a4.width()) < 1 && std::abs(size.height() - a4.height()) < 1)
+    printer_->setPageSize(QPageSize(QPageSize::A4));
   // The picture at its own size where the screen has room for it.
   QSize room(1000, 700);
   if (const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen())
@@ -396,6 +400,8 @@ bool CPictureWindow::PrintTo(QPrinter& printer) const {
                         QRectF(0, 0, printer.width(), printer.height()));
   return painter.end();
 }
+
+QPageLayout CPictureWindow::pageLayout() const { return printer_->pageLayout(); }
 
 void CPictureWindow::Copy() const { QApplication::clipboard()->setImage(PictureImage(picture())); }
 

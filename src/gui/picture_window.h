@@ -13,6 +13,7 @@
 #include <QAbstractScrollArea>
 #include <QImage>
 #include <QMainWindow>
+#include <QPageLayout>
 #include <QPoint>
 #include <QPointer>
 #include <QRectF>
@@ -128,6 +129,10 @@ class CPictureWindow : public QMainWindow {
   bool ExportTo(const QString& path, QString& error) const;
   // The picture fitted to the printable area of one page.
   bool PrintTo(QPrinter& printer) const;
+  // The page File › Print starts from: A4 portrait for a picture of A4's
+  // size (a certificate), else the printer's own in the picture's
+  // orientation.
+  QPageLayout pageLayout() const;
   void Copy() const;
 
   // Adds the spin box of `variants` to the window's tool bar.

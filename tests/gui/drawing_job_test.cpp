@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -25,6 +26,7 @@
 #include "gui/main_frame.h"
 #include "gui/picture_window.h"
 #include "gui_support.h"
+#include "pictures/pedigree_certificate_picture.h"
 #include "pictures/pedigree_drawing_picture.h"
 #include "support/test_files.h"
 
@@ -260,6 +262,33 @@ TEST(DrawingWindow, TheSearchBoxCentresOnTheAnimalOrSaysItIsNotThere) {
     ExpectCentred(c, node.center(), row.name);
   }
   delete window.data();
+}
+
+// View › Pedigree Certificate: the certificate of the animal asked for, on
+// an A4 portrait page when printed, 3 to 5 generations in its box.
+TEST(CertificateWindow, OpensOnFourGenerationsAndPrintsOnA4Portrait) {
+  test::DocumentFixture f;
+  CMainFrame frame(f.platform, f.doc);
+  frame.show();
+  frame.OpenFile(QString(KINVAR_EXAMPLES_DIR) + "/herd.pdg");
+  ASSERT_TRUE(frame.CommandEnabled(kCmdViewPedigreeCertificate));
+  f.platform.AnswerNextIndividual("C2");
+  frame.Dispatch(kCmdViewPedigreeCertificate);
+  const auto windows = frame.findChildren<CPictureWindow*>();
+  ASSERT_EQ(windows.size(), 1);
+  CPictureWindow* window = windows.front();
+  EXPECT_EQ(window->windowTitle(), QStringLiteral("Pedigree certificate of C2"));
+  EXPECT_EQ(window->picture().size, pictures::kA4Portrait);
+  EXPECT_EQ(window->pageLayout().pageSize().id(), QPageSize::A4);
+  EXPECT_EQ(window->pageLayout().orientation(), QPageLayout::Portrait);
+  ASSERT_NE(window->variantBox(), nullptr);
+  EXPECT_EQ(window->variantBox()->value(), 4);
+  EXPECT_EQ(window->variantBox()->minimum(), 3);
+  EXPECT_EQ(window->variantBox()->maximum(), 5);
+  window->variantBox()->setValue(5);
+  EXPECT_EQ(window->picture().size, pictures::kA4Portrait);
+  EXPECT_TRUE(f.doc.pedigree().inbreedingComputed);
+  EXPECT_TRUE(f.platform.messages.empty());
 }
 
 // Through the menu: the picker closes, the layout runs on its worker, and
