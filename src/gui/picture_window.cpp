@@ -480,9 +480,9 @@ CPictureJob::CPictureJob(std::function<LaidOutPicture()> work, const QString& la
   progress_->setAutoReset(false);
   progress_->reset();  // stops its own timer: the job decides when it shows
   progress_->hide();
-  connect(progress_, &QProgressDialog::canceled, this, &CPictureJob::Cancel);
-  connect(progress_, &QDialog::rejected, this, &CPictureJob::Cancel);  // Escape
-  QTimer::singleShot(kProgressDelayMs, progress_, [this] {
+  connect(progress_.data(), &QProgressDialog::canceled, this, &CPictureJob::Cancel);
+  connect(progress_.data(), &QDialog::rejected, this, &CPictureJob::Cancel);  // Escape
+  QTimer::singleShot(kProgressDelayMs, progress_.data(), [this] {
     if (!done_) progress_->show();
   });
   // The result travels through the promise: a watcher that is gone (the
@@ -500,12 +500,14 @@ CPictureJob::CPictureJob(std::function<LaidOutPicture()> work, const QString& la
   });
 }
 
-CPictureJob::~CPictureJob() { delete progress_; }
+CPictureJob::~CPictureJob() { delete progress_.data(); }
+
+QProgressDialog* CPictureJob::progress() const { return progress_.data(); }
 
 void CPictureJob::Cancel() {
   if (done_) return;
   done_ = true;
-  progress_->hide();
+  if (progress_) progress_->hide();
   emit ended(false);
   deleteLater();
 }
@@ -513,7 +515,7 @@ void CPictureJob::Cancel() {
 void CPictureJob::Finish(LaidOutPicture laidOut) {
   if (done_) return;
   done_ = true;
-  progress_->hide();
+  if (progress_) progress_->hide();
   CPictureWindow* window = parent_ ? OpenLaidOut(std::move(laidOut), parent_) : nullptr;
   if (window != nullptr) emit opened(window);
   emit ended(window != nullptr);

@@ -200,7 +200,7 @@ class CPictureJob : public QObject {
   CPictureJob(std::function<LaidOutPicture()> work, const QString& label, QWidget* parent);
   ~CPictureJob() override;
 
-  QProgressDialog* progress() const { return progress_; }
+  QProgressDialog* progress() const;
   void Cancel();
 
  signals:
@@ -211,7 +211,9 @@ class CPictureJob : public QObject {
   void Finish(LaidOutPicture laidOut);
 
   QPointer<QWidget> parent_;
-  QProgressDialog* progress_;
+  // A child of `parent_` (a window-modal dialog needs one), so it may go
+  // with it before this job does.
+  QPointer<QProgressDialog> progress_;
   bool done_ = false;
 };
 
