@@ -1095,7 +1095,7 @@ int Main(int argc, char** argv) {
                "kinvar-cli");
   app.require_subcommand(1);
 #ifndef KINVAR_HAS_PICTURES
-  app.footer("The pictures (chart, draw and plot) need the Qt build of kinvar-cli.");
+  app.footer("The pictures (chart, certificate, draw and plot) need the Qt build of kinvar-cli.");
 #endif
   app.fallthrough();
   Arguments args;
