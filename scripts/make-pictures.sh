@@ -13,6 +13,8 @@ fi
 echo "docs/chart.png"
 "$cli" draw examples/herd.pdg ancestors group 3 --size 1600x1000 -o docs/drawing.png
 echo "docs/drawing.png"
+"$cli" certificate examples/herd.pdg C2 --generations 4 --size 1240x1754 -o docs/certificate.png
+echo "docs/certificate.png"
 for kind in "trends 3" f-histogram "founders 3" group-heatmap; do
   name=$(echo "$kind" | cut -d' ' -f1)
   # shellcheck disable=SC2086 # the kind's arguments are words of their own

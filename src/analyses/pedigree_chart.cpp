@@ -8,42 +8,33 @@
 
 namespace kinvar {
 
-namespace {
-
-int BirthYear(std::int32_t birth) {
-  if (birth == kUnknownBirth) return 0;
-  const std::chrono::year_month_day day{std::chrono::sys_days{std::chrono::days{birth}}};
-  return static_cast<int>(day.year());
-}
-
-}  // namespace
-
-ChartBox ChartBoxOf(const Pedigree& ped, RecIndex i) {
+ChartBox ChartBoxOf(const Pedigree& ped, const std::vector<Sex>& sexes, RecIndex i) {
   ChartBox box;
   if (i == kUnknownParent) return box;
   const Rec& r = ped.rec(i);
   box.rec = i;
   box.id = std::string(r.Id());
-  box.sex = r.sex;
+  box.sex = sexes[static_cast<std::size_t>(i)];
   box.group = ped.GroupNumber(r);
-  box.birthYear = BirthYear(r.birth);
+  box.birthYear = BirthYearOf(r.birth);
   box.f = r.f;
   box.added = i > ped.lastRead();
   return box;
 }
 
-void FillAncestorPlaces(const Pedigree& ped, PedigreeChart& chart) {
+void FillAncestorPlaces(const Pedigree& ped, const std::vector<Sex>& sexes, PedigreeChart& chart) {
   std::vector<ChartBox>& boxes = chart.boxes;
   for (int g = 1; g <= chart.generations; ++g) {
     for (int k = 0; k < (1 << g); ++k) {
       const RecIndex child = boxes[PedigreeChart::Place(g - 1, k / 2)].rec;
       if (child == kUnknownParent) continue;
       const Rec& c = ped.rec(child);
-      boxes[PedigreeChart::Place(g, k)] = ChartBoxOf(ped, k % 2 == 0 ? c.sire : c.dam);
+      boxes[PedigreeChart::Place(g, k)] = ChartBoxOf(ped, sexes, k % 2 == 0 ? c.sire : c.dam);
     }
   }
 }
 
+// Colours by first place, reading the chart generation by generation.
 void ColourRepeatedAncestors(PedigreeChart& chart) {
   std::map<RecIndex, int> places;
   for (std::size_t p = 1; p < chart.boxes.size(); ++p)
@@ -56,6 +47,27 @@ void ColourRepeatedAncestors(PedigreeChart& chart) {
     box.colour = it->second;
     if (added) chart.common.push_back({box.rec, box.id, it->second, places[box.rec], 0.0});
   }
+}
+
+int BirthYearOf(std::int32_t birth) {
+  if (birth == kUnknownBirth) return 0;
+  const std::chrono::year_month_day day{std::chrono::sys_days{std::chrono::days{birth}}};
+  return static_cast<int>(day.year());
+}
+
+std::vector<Sex> ShownSexes(const Pedigree& ped) {
+  std::vector<Sex> sexes;
+  sexes.reserve(ped.recs.size());
+  for (const Rec& r : ped.recs) sexes.push_back(r.sex);
+  // The column's word stands even where a role contradicts it: validation
+  // reports that conflict, and the picture should not hide it.
+  for (std::size_t i = 1; i < ped.recs.size(); ++i) {
+    const Rec& r = ped.recs[i];
+    if (ped.rec(r.sire).sex == Sex::kUnknown) sexes[static_cast<std::size_t>(r.sire)] = Sex::kMale;
+    if (ped.rec(r.dam).sex == Sex::kUnknown) sexes[static_cast<std::size_t>(r.dam)] = Sex::kFemale;
+  }
+  sexes[static_cast<std::size_t>(kUnknownParent)] = Sex::kUnknown;
+  return sexes;
 }
 
 std::string ChartGenerationsProblem(int generations) {
@@ -71,9 +83,10 @@ PedigreeChart BuildPedigreeChart(Pedigree& ped, RecIndex individual, int generat
   PedigreeChart chart;
   chart.generations = generations;
   chart.numberFormat = ped.settings.numberFormat;
+  const std::vector<Sex> sexes = ShownSexes(ped);
   chart.boxes.assign(PedigreeChart::Place(generations + 1, 0), ChartBox{});
-  chart.boxes[0] = ChartBoxOf(ped, individual);
-  FillAncestorPlaces(ped, chart);
+  chart.boxes[0] = ChartBoxOf(ped, sexes, individual);
+  FillAncestorPlaces(ped, sexes, chart);
   ColourRepeatedAncestors(chart);
 
   const std::int32_t code = ped.rec(individual).code;
@@ -96,11 +109,8 @@ std::string ChartBoxDetail(const ChartBox& box, int numberFormat) {
   };
   if (box.sex == Sex::kMale) add("male");
   if (box.sex == Sex::kFemale) add("female");
-  if (box.group >= 0) {
-    add("group " + std::to_string(box.group));
-  } else if (box.birthYear != 0) {
-    add("born " + std::to_string(box.birthYear));
-  }
+  if (box.group >= 0) add("group " + std::to_string(box.group));
+  if (box.birthYear != 0) add("born " + std::to_string(box.birthYear));
   add("F " + FormatNumber(numberFormat, box.f));
   return detail;
 }

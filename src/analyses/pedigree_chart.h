@@ -61,6 +61,15 @@ struct PedigreeChart {
   const ChartBox& Individual() const { return boxes[0]; }
 };
 
+// The sex a picture shows for each record (by RecIndex, the unknown parent
+// included): the Sex column's where it gives one, else the role as a parent
+// (a sire is male, a dam female), else unknown. A file without a Sex column
+// still draws its sires as males and its dams as females.
+std::vector<Sex> ShownSexes(const Pedigree& ped);
+
+// The year of a birth date, 0 when it is not known.
+int BirthYearOf(std::int32_t birth);
+
 // Empty when a chart can show `generations`, else what to tell the user.
 std::string ChartGenerationsProblem(int generations);
 
@@ -70,15 +79,15 @@ PedigreeChart BuildPedigreeChart(Pedigree& ped, RecIndex individual, int generat
 
 // The pieces of a chart, for one whose root is not an individual of the
 // pedigree (a planned offspring): the box of record `i` (an empty box for
-// the unknown parent); every place below a known individual's box, from
-// generation 1 on, filled with its parents, places below an unknown one
-// left as they are; the colours and `common` of the repeated ancestors,
-// with parts 0.
-ChartBox ChartBoxOf(const Pedigree& ped, RecIndex i);
-void FillAncestorPlaces(const Pedigree& ped, PedigreeChart& chart);
+// the unknown parent), its sex as `sexes` (ShownSexes) gives it; every place
+// below a known individual's box, from generation 1 on, filled with its
+// parents, places below an unknown one left as they are; the colours and
+// `common` of the repeated ancestors, with parts 0.
+ChartBox ChartBoxOf(const Pedigree& ped, const std::vector<Sex>& sexes, RecIndex i);
+void FillAncestorPlaces(const Pedigree& ped, const std::vector<Sex>& sexes, PedigreeChart& chart);
 void ColourRepeatedAncestors(PedigreeChart& chart);
 
-// The box's second line: sex, group or birth year, and F, as far as known.
+// The box's second line: sex, group, birth year and F, as far as known.
 std::string ChartBoxDetail(const ChartBox& box, int numberFormat);
 
 }  // namespace kinvar

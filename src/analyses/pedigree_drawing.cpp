@@ -7,6 +7,8 @@
 #include <unordered_set>
 #include <utility>
 
+#include "analyses/pedigree_chart.h"
+
 namespace kinvar {
 
 namespace {
@@ -205,6 +207,15 @@ PedigreeDrawing BuildPedigreeDrawing(Pedigree& ped, const DrawingRequest& reques
   const std::vector<RecIndex> selection = SelectForDrawing(ped, request);
   Marks marks = MarkSelection(ped, selection);
   drawing.nodes = Nodes(ped, request, selection, marks);
+  const std::vector<Sex> sexes = ShownSexes(ped);
+  for (DrawingNode& node : drawing.nodes) {
+    if (node.kind == DrawingNodeKind::kFamily) {
+      for (const RecIndex m : node.members) node.memberIds.emplace_back(ped.rec(m).Id());
+      continue;
+    }
+    node.sex = sexes[static_cast<std::size_t>(node.members.front())];
+    node.birthYear = BirthYearOf(ped.rec(node.members.front()).birth);
+  }
   for (std::size_t i = 0; i < drawing.nodes.size(); ++i) {
     const DrawingNode& node = drawing.nodes[i];
     for (const RecIndex m : node.members) marks.node[CodeOf(ped, m)] = static_cast<int>(i);

@@ -44,6 +44,9 @@ struct DrawingNode {
   std::vector<RecIndex> members;  // one, except for a family
   std::string id;                 // the individual's; a family's first member's
   std::string sireId, damId;      // a family's parents
+  std::vector<std::string> memberIds;  // a family's members, for a search; empty otherwise
+  Sex sex = Sex::kUnknown;        // as ShownSexes gives it; unknown for a family
+  int birthYear = 0;              // 0 when not known, and for a family
   int row = 0;
   float f = 0.0f;        // a family's mean
   int groupMembers = 0;  // members of the requested group

@@ -44,6 +44,9 @@ enum : std::int32_t {
   // metafounders and their relationships a file gives, then writes it; the
   // other commands use them until another pedigree is opened.
   kCmdInverseWithMetafounders = 32914,
+  // Opens the printable pedigree certificate of an individual (A4, 3 to 5
+  // generations) in a window of its own.
+  kCmdViewPedigreeCertificate = 32930,
   // The report view's own commands.
   kCmdEditCopy = 57634,
   kCmdEditFind = 57636,

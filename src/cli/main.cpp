@@ -249,6 +249,14 @@ constexpr CliCommand kCliCommands[] = {
      "legend gives each one's part of the F of ID. The format is the extension of -o; a PNG\n"
      "is --size pixels (default 1600x1000). No display is needed.",
      kCmdNone, Kind::kPicture},
+    {"certificate", "Draw the pedigree certificate of an individual as PDF, SVG or PNG",
+     "Usage: kinvar-cli certificate PEDIGREE ID [--generations 3|4|5] [--size WxH]\n"
+     "-o FILE.pdf|svg|png\n"
+     "Draws one A4 portrait page: ID, sex, birth date, F, sire and dam on top, then the\n"
+     "ancestors of N generations (default 4) in columns, each with its ID, birth year and F;\n"
+     "an unknown parent reads \"unknown\". A PNG is --size pixels (default 1240x1754, A4 at\n"
+     "150 dpi). No display is needed.",
+     kCmdNone, Kind::kPicture},
     {"plot", "Draw a chart of an analysis as SVG, PNG or PDF",
      "Usage: kinvar-cli plot PEDIGREE KIND [ARGS] [--size WxH] -o FILE.svg|png|pdf\n"
      "KIND is one of: trends [G] (mean F and its rate of increase, equivalent complete\n"
@@ -370,6 +378,7 @@ struct Arguments {
 };
 
 bool IsPlot(const CliCommand& command) { return std::string_view(command.name) == "plot"; }
+bool IsCertificate(const CliCommand& command) { return std::string_view(command.name) == "certificate"; }
 
 // A float as the shortest text that reads back as it.
 std::string Shortest(float value) {
@@ -790,6 +799,8 @@ int RunCommand(const CliCommand& command, const Arguments& args) {
     return WritePlot(doc, platform,
                      {args.plotKind, args.inputs, args.forbidden, args.size, *args.output, PurgingForm(args)});
   }
+  if (IsCertificate(command))
+    return WriteCertificate(doc, {args.inputs.front(), args.generations, args.size, *args.output});
   if (command.kind == Kind::kPicture)
     return WriteChart(doc, {args.inputs.front(), args.generations, args.size, *args.output});
   if (command.kind == Kind::kDrawing)
@@ -1053,7 +1064,9 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
         break;
       }
       sub.add_option("ID", args.inputs, "The individual's ID")->required()->expected(1);
-      sub.add_option("--generations", args.generations, "Generations back, 1 to 8 (default 4)");
+      sub.add_option("--generations", args.generations,
+                     IsCertificate(command) ? "Generations back, 3, 4 or 5 (default 4)"
+                                            : "Generations back, 1 to 8 (default 4)");
       sub.add_option("--size", args.size, "Pixels of a PNG, WIDTHxHEIGHT (default 1600x1000)");
       break;
     case Kind::kDrawing:
@@ -1165,7 +1178,7 @@ int Main(int argc, char** argv) {
                "kinvar-cli");
   app.require_subcommand(1);
 #ifndef KINVAR_HAS_PICTURES
-  app.footer("The pictures (chart, draw and plot) need the Qt build of kinvar-cli.");
+  app.footer("The pictures (chart, certificate, draw and plot) need the Qt build of kinvar-cli.");
 #endif
   app.fallthrough();
   Arguments args;

@@ -13,6 +13,7 @@
 #include "analyses/pedigree_drawing.h"
 #include "genetics/command_context.h"
 #include "matings/planned_mating_command.h"
+#include "pictures/pedigree_certificate_picture.h"
 #include "pictures/pedigree_chart_picture.h"
 #include "pictures/pedigree_drawing_picture.h"
 #include "pictures/picture.h"
@@ -144,6 +145,23 @@ int WritePlannedChart(CKinvarDoc& doc, const ChartRequest& request) {
   const pictures::Picture picture =
       pictures::PedigreeChartPicture(BuildPlannedChart(ped, in->sire, in->dam, m, request.generations));
   return WritePictureFile(picture, request.output, request.size);
+}
+
+int WriteCertificate(CKinvarDoc& doc, const ChartRequest& request) {
+  const std::string problem = pictures::CertificateGenerationsProblem(request.generations);
+  if (!problem.empty()) {
+    std::fprintf(stderr, "%s\n", problem.c_str());
+    return 1;
+  }
+  CommandContext ctx = doc.Context();
+  const std::optional<RecIndex> individual = AskIndividual(ctx, "Pedigree Certificate", "Draw");
+  if (!individual) return 1;
+  if (!EnsureInbreeding(ctx)) return 1;
+  PaintingApplication application;
+  const pictures::Picture picture =
+      pictures::PedigreeCertificatePicture(doc.pedigree(), *individual, request.generations);
+  // A page, not a screen: its PNG is A4 at 150 dots an inch unless asked otherwise.
+  return WritePictureFile(picture, request.output, request.size.empty() ? "1240x1754" : request.size);
 }
 
 }  // namespace kinvar::cli

@@ -65,6 +65,9 @@ int WriteChart(CKinvarDoc& doc, const ChartRequest& request);
 // Draws the pedigree chart of the planned offspring of the last planned
 // mating (request.id unused): 0 written, 1 not (said on standard error).
 int WritePlannedChart(CKinvarDoc& doc, const ChartRequest& request);
+// Draws the pedigree certificate of the request's individual, A4 portrait:
+// 0 written, 1 refused or not written (said on standard error).
+int WriteCertificate(CKinvarDoc& doc, const ChartRequest& request);
 
 struct DrawRequest {
   std::string kinship;      // ancestors or descendants

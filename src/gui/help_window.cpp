@@ -185,6 +185,7 @@ constexpr CommandPage kCommandPages[] = {
     {kCmdOptions, "options"},
     {kCmdViewPedigree, "commands/view"},
     {kCmdViewPedigreeChart, "commands/chart"},
+    {kCmdViewPedigreeCertificate, "commands/certificate"},
     {kCmdDrawAncestorsIndividual, "commands/draw"},
     {kCmdDrawAncestorsGroup, "commands/draw"},
     {kCmdDrawDescendantsIndividual, "commands/draw"},

@@ -334,6 +334,7 @@ void CMainFrame::Dispatch(std::int32_t id) {
   switch (id) {
     case kCmdFileExport: OnExport(); break;
     case kCmdViewPedigreeChart: OnPedigreeChart(); break;
+    case kCmdViewPedigreeCertificate: OnPedigreeCertificate(); break;
     case kCmdDrawAncestorsIndividual:
     case kCmdDrawAncestorsGroup:
     case kCmdDrawDescendantsIndividual:

@@ -118,6 +118,7 @@ class CMainFrame : public QMainWindow {
   void RebuildTableTabs();
   void OnExport();
   void OnPedigreeChart();
+  void OnPedigreeCertificate();
   void OnPedigreeDrawing(std::int32_t id);
   void OnChart(std::int32_t id);
   void OnMatingsChart();

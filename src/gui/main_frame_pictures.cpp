@@ -7,8 +7,10 @@
 #include "app/commands.h"
 #include "app/document.h"
 #include "gui/main_frame.h"
+#include "gui/picture_window.h"
 #include "gui/qt_platform.h"
 #include "pictures/charts.h"
+#include "pictures/pedigree_certificate_picture.h"
 #include "pictures/pedigree_drawing_picture.h"
 
 namespace kinvar::gui {
@@ -72,9 +74,37 @@ void CMainFrame::OnPedigreeDrawing(std::int32_t id) {
   }
   // The nodes are coloured by F: the same coefficients as every report.
   if (!EnsureInbreeding(ctx)) return;
-  const PedigreeDrawing drawing = BuildPedigreeDrawing(ped, *request);
-  WaitCursor cursor(platform_);
-  ShowPicture(pictures::PedigreeDrawingPicture(drawing));
+  auto drawing = std::make_shared<const PedigreeDrawing>(BuildPedigreeDrawing(ped, *request));
+  // Graphviz takes seconds over thousands of nodes: on a worker, with the
+  // drawing of its own, so the window stays alive and another pedigree may
+  // be opened meanwhile.
+  auto work = [drawing] { return LaidOutDrawing(drawing); };
+  const QString label = QStringLiteral("Laying out %1 nodes...").arg(static_cast<qulonglong>(drawing->nodes.size()));
+  new CPictureJob(std::move(work), label, this);
+}
+
+// Opens on the usual four generations; the window's box gives 3 or 5, and
+// File › Print or Export Picture gives the page.
+void CMainFrame::OnPedigreeCertificate() {
+  CommandContext ctx = doc_.Context();
+  const auto x = AskIndividual(ctx, "Pedigree Certificate", "Show");
+  if (!x) return;
+  if (!EnsureInbreeding(ctx)) return;
+  Pedigree& ped = doc_.pedigree();
+  const RecIndex individual = *x;
+  const std::string id(ped.rec(individual).Id());
+  constexpr int kOpening = pictures::kDefaultCertificateGenerations;
+  CPictureWindow* window =
+      ShowPicture(pictures::PedigreeCertificatePicture(ped, individual, kOpening));
+  // Drawn again only from the pedigree it came from, coefficients and all.
+  auto draw = [&ped, individual, id](int generations) -> std::optional<pictures::Picture> {
+    const bool same = individual <= ped.nTotal && ped.rec(individual).Id() == id &&
+                      ped.inbreedingComputed && ped.orderState == 1;
+    if (!same) return std::nullopt;
+    return pictures::PedigreeCertificatePicture(ped, individual, generations);
+  };
+  window->OfferVariants({QStringLiteral("Generations"), kOpening, pictures::kLeastCertificateGenerations,
+                         pictures::kMostCertificateGenerations, std::move(draw)});
 }
 
 void CMainFrame::OnChart(std::int32_t id) {

@@ -8,8 +8,10 @@
 #include <QClipboard>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFutureWatcher>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -17,12 +19,19 @@
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QProgressDialog>
+#include <QPromise>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QStatusBar>
+#include <QThreadPool>
+#include <QTimer>
 #include <QToolBar>
 #include <QWheelEvent>
+
+#include "pictures/pedigree_certificate_picture.h"
+#include "pictures/pedigree_drawing_picture.h"
 
 namespace kinvar::gui {
 
@@ -81,6 +90,7 @@ QPointF CPictureCanvas::Origin() const {
 void CPictureCanvas::SetZoom(double zoom, std::optional<QPointF> anchor) {
   zoom = std::clamp(zoom, kMinZoom, kMaxZoom);
   fitted_ = false;
+  opening_.reset();
   const QPointF at = anchor.value_or(QRectF(viewport()->rect()).center());
   const QPointF point = (at - Origin()) / zoom_;  // in the picture's units
   zoom_ = zoom;
@@ -91,7 +101,28 @@ void CPictureCanvas::SetZoom(double zoom, std::optional<QPointF> anchor) {
   emit zoomChanged(zoom_);
 }
 
+void CPictureCanvas::CentreOn(QPointF point, double zoom) {
+  const auto opening = opening_;
+  SetZoom(zoom);
+  opening_ = opening;
+  const QSize room = viewport()->size();
+  horizontalScrollBar()->setValue(static_cast<int>(std::lround(point.x() * zoom_ - room.width() / 2.0)));
+  verticalScrollBar()->setValue(static_cast<int>(std::lround(point.y() * zoom_ - room.height() / 2.0)));
+  viewport()->update();
+}
+
+void CPictureCanvas::SetOpeningView(QPointF point, double zoom) {
+  opening_ = {point, zoom};
+  CentreOn(point, zoom);
+}
+
+void CPictureCanvas::SetHighlight(std::optional<QRectF> area) {
+  highlight_ = area;
+  viewport()->update();
+}
+
 void CPictureCanvas::FitToWindow() {
+  opening_.reset();
   zoom_ = FitZoom();
   fitted_ = true;
   UpdateScrollBars();
@@ -111,10 +142,20 @@ void CPictureCanvas::paintEvent(QPaintEvent*) {
   painter.translate(page.topLeft());
   painter.scale(zoom_, zoom_);
   picture_.paint(painter);
+  if (!highlight_) return;
+  // Wide enough to see at any zoom: three screen pixels, and a margin.
+  const double margin = 6 / zoom_;
+  painter.setPen(QPen(QColor(0xe0, 0x1b, 0x84), 3 / zoom_));
+  painter.setBrush(Qt::NoBrush);
+  painter.drawRoundedRect(highlight_->adjusted(-margin, -margin, margin, margin), margin, margin);
 }
 
 void CPictureCanvas::resizeEvent(QResizeEvent* event) {
   QAbstractScrollArea::resizeEvent(event);
+  if (opening_) {
+    CentreOn(opening_->first, opening_->second);
+    return;
+  }
   if (fitted_) {
     FitToWindow();
     return;
@@ -138,6 +179,7 @@ void CPictureCanvas::mousePressEvent(QMouseEvent* event) {
     return;
   }
   dragFrom_ = event->position().toPoint();
+  opening_.reset();
   viewport()->setCursor(Qt::ClosedHandCursor);
   event->accept();
 }
@@ -235,6 +277,9 @@ CPictureWindow::CPictureWindow(Picture picture, QWidget* parent)
   printer_->setPageOrientation(size.width() > size.height() ? QPageLayout::Landscape
                                                             : QPageLayout::Portrait);
   printer_->setDocName(this->picture().title);
+  const QSizeF a4 = pictures::kA4Portrait;
+  if (std::abs(size.width() - a4.width()) < 1 && std::abs(size.height() - a4.height()) < 1)
+    printer_->setPageSize(QPageSize(QPageSize::A4));
   // The picture at its own size where the screen has room for it.
   QSize room(1000, 700);
   if (const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen())
@@ -269,6 +314,43 @@ void CPictureWindow::OfferVariants(PictureVariants variants) {
           });
 }
 
+void CPictureWindow::OfferSearch(std::function<std::optional<QRectF>(const QString&)> find,
+                                 double readableZoom) {
+  find_ = std::move(find);
+  readableZoom_ = readableZoom;
+  QToolBar* bar = addToolBar(tr("Find"));
+  bar->setMovable(false);
+  bar->addWidget(new QLabel(tr("Find: "), bar));
+  searchBox_ = new QLineEdit(bar);
+  searchBox_->setPlaceholderText(tr("ID"));
+  searchBox_->setClearButtonEnabled(true);
+  searchBox_->setMaximumWidth(220);
+  bar->addWidget(searchBox_);
+  searchNote_ = new QLabel(bar);
+  searchNote_->setContentsMargins(8, 0, 0, 0);
+  bar->addWidget(searchNote_);
+  connect(searchBox_, &QLineEdit::returnPressed, this, [this] { Search(searchBox_->text()); });
+  auto* goToBox = new QAction(tr("&Find...\tCtrl+F"), this);
+  goToBox->setShortcut(QKeySequence::Find);
+  menuBar()->findChild<QMenu*>(QStringLiteral("edit"))->addAction(goToBox);
+  connect(goToBox, &QAction::triggered, this, [this] {
+    searchBox_->setFocus(Qt::ShortcutFocusReason);
+    searchBox_->selectAll();
+  });
+}
+
+void CPictureWindow::Search(const QString& text) {
+  if (!find_ || text.trimmed().isEmpty()) return;
+  const std::optional<QRectF> found = find_(text);
+  canvas_->SetHighlight(found);
+  if (!found) {
+    searchNote_->setText(tr("Not in this drawing"));
+    return;
+  }
+  searchNote_->clear();
+  canvas_->CentreOn(found->center(), std::max(canvas_->zoom(), readableZoom_));
+}
+
 void CPictureWindow::CreateMenus() {
   QMenu* file = menuBar()->addMenu(tr("&File"));
   connect(AddItem(file, tr("&Export Picture..."), {}), &QAction::triggered, this,
@@ -284,6 +366,7 @@ void CPictureWindow::CreateMenus() {
           &QAction::triggered, this, &QWidget::close);
 
   QMenu* edit = menuBar()->addMenu(tr("&Edit"));
+  edit->setObjectName(QStringLiteral("edit"));
   connect(AddItem(edit, tr("&Copy\tCtrl+C"), {QKeySequence(Qt::CTRL | Qt::Key_C)}),
           &QAction::triggered, this, &CPictureWindow::Copy);
 
@@ -318,6 +401,8 @@ bool CPictureWindow::PrintTo(QPrinter& printer) const {
   return painter.end();
 }
 
+QPageLayout CPictureWindow::pageLayout() const { return printer_->pageLayout(); }
+
 void CPictureWindow::Copy() const { QApplication::clipboard()->setImage(PictureImage(picture())); }
 
 void CPictureWindow::OnExport() {
@@ -351,6 +436,90 @@ void CPictureWindow::OnPrintPreview() {
           [this](QPrinter* printer) { PrintTo(*printer); });
   preview.resize(900, 700);
   preview.exec();
+}
+
+// ---------------------------------------------------------------- jobs
+
+LaidOutPicture LaidOutDrawing(std::shared_ptr<const PedigreeDrawing> drawing) {
+  auto layout = std::make_shared<const pictures::DrawingLayout>(pictures::LayOutPedigreeDrawing(*drawing));
+  LaidOutPicture laidOut;
+  laidOut.picture = pictures::PedigreeDrawingPicture(*drawing, *layout);
+  laidOut.readableZoom = pictures::ReadableDrawingZoom();
+  laidOut.find = [drawing, layout](const QString& id) -> std::optional<QRectF> {
+    const std::optional<std::size_t> node = pictures::FindDrawingNode(*drawing, id);
+    if (!node) return std::nullopt;
+    return layout->nodes[*node];
+  };
+  if (const std::optional<std::size_t> start = pictures::StartNode(*drawing)) {
+    laidOut.centre = layout->nodes[*start].center();
+    laidOut.zoom = laidOut.readableZoom;
+  }
+  return laidOut;
+}
+
+CPictureWindow* OpenLaidOut(LaidOutPicture laidOut, QWidget* parent) {
+  auto* window = new CPictureWindow(std::move(laidOut.picture), parent);
+  if (laidOut.find) window->OfferSearch(std::move(laidOut.find), laidOut.readableZoom);
+  // Sized and laid out first, so that the opening view is of the real viewport.
+  window->show();
+  if (laidOut.centre && window->canvas()->zoom() < laidOut.zoom)
+    window->canvas()->SetOpeningView(*laidOut.centre, laidOut.zoom);
+  window->raise();
+  window->activateWindow();
+  return window;
+}
+
+CPictureJob::CPictureJob(std::function<LaidOutPicture()> work, const QString& label, QWidget* parent)
+    : QObject(parent), parent_(parent), progress_(new QProgressDialog(parent)) {
+  progress_->setAttribute(Qt::WA_DeleteOnClose, false);
+  progress_->setWindowTitle(tr("Pedigree Drawing"));
+  progress_->setLabelText(label);
+  progress_->setRange(0, 0);  // no steps to count: a busy bar
+  progress_->setWindowModality(Qt::WindowModal);
+  progress_->setAutoClose(false);
+  progress_->setAutoReset(false);
+  progress_->reset();  // stops its own timer: the job decides when it shows
+  progress_->hide();
+  connect(progress_.data(), &QProgressDialog::canceled, this, &CPictureJob::Cancel);
+  connect(progress_.data(), &QDialog::rejected, this, &CPictureJob::Cancel);  // Escape
+  QTimer::singleShot(kProgressDelayMs, progress_.data(), [this] {
+    if (!done_) progress_->show();
+  });
+  // The result travels through the promise: a watcher that is gone (the
+  // job cancelled or its window closed) simply never hears of it.
+  auto promise = std::make_shared<QPromise<LaidOutPicture>>();
+  auto* watcher = new QFutureWatcher<LaidOutPicture>(this);
+  connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
+    if (watcher->future().resultCount() > 0) Finish(watcher->future().result());
+  });
+  watcher->setFuture(promise->future());
+  promise->start();
+  QThreadPool::globalInstance()->start([promise, work = std::move(work)] {
+    promise->addResult(work());
+    promise->finish();
+  });
+}
+
+CPictureJob::~CPictureJob() { delete progress_.data(); }
+
+QProgressDialog* CPictureJob::progress() const { return progress_.data(); }
+
+void CPictureJob::Cancel() {
+  if (done_) return;
+  done_ = true;
+  if (progress_) progress_->hide();
+  emit ended(false);
+  deleteLater();
+}
+
+void CPictureJob::Finish(LaidOutPicture laidOut) {
+  if (done_) return;
+  done_ = true;
+  if (progress_) progress_->hide();
+  CPictureWindow* window = parent_ ? OpenLaidOut(std::move(laidOut), parent_) : nullptr;
+  if (window != nullptr) emit opened(window);
+  emit ended(window != nullptr);
+  deleteLater();
 }
 
 }  // namespace kinvar::gui

@@ -6,22 +6,29 @@
 // Zoom: Ctrl+wheel (about the pointer), Ctrl+plus and Ctrl+minus. The plain
 // wheel scrolls, as in the report; dragging with the left button pans.
 // The window opens fitted and stays fitted while it is resized, until the
-// user zooms.
+// user zooms; a picture too large to read when fitted (a drawing of
+// thousands of animals) may open at a readable zoom on a point of its own.
 #pragma once
 
 #include <QAbstractScrollArea>
 #include <QImage>
 #include <QMainWindow>
+#include <QPageLayout>
 #include <QPoint>
+#include <QPointer>
+#include <QRectF>
 #include <QSize>
 #include <functional>
 #include <memory>
 #include <optional>
 
+#include "analyses/pedigree_drawing.h"
 #include "pictures/picture.h"
 
 class QLabel;
+class QLineEdit;
 class QPrinter;
+class QProgressDialog;
 class QSpinBox;
 
 namespace kinvar::gui {
@@ -52,6 +59,15 @@ class CPictureCanvas : public QAbstractScrollArea {
   void SetPicture(pictures::Picture picture);
   // Where the picture's top-left corner is in the viewport.
   QPointF Origin() const;
+  // Zooms to `zoom` with the picture's `point` in the middle of the view.
+  void CentreOn(QPointF point, double zoom);
+  // The view a window opens with: kept through the resizes of its showing
+  // until the user zooms, fits or pans.
+  void SetOpeningView(QPointF point, double zoom);
+  // A frame drawn around this part of the picture (a found animal); none
+  // without.
+  void SetHighlight(std::optional<QRectF> area);
+  std::optional<QRectF> highlight() const { return highlight_; }
 
  signals:
   void zoomChanged(double zoom);
@@ -74,6 +90,8 @@ class CPictureCanvas : public QAbstractScrollArea {
   double zoom_ = 1.0;
   bool fitted_ = true;
   std::optional<QPoint> dragFrom_;
+  std::optional<std::pair<QPointF, double>> opening_;
+  std::optional<QRectF> highlight_;
 };
 
 // The size in pixels of the picture as an image (copy and PNG export): its
@@ -111,11 +129,23 @@ class CPictureWindow : public QMainWindow {
   bool ExportTo(const QString& path, QString& error) const;
   // The picture fitted to the printable area of one page.
   bool PrintTo(QPrinter& printer) const;
+  // The page File › Print starts from: A4 portrait for a picture of A4's
+  // size (a certificate), else the printer's own in the picture's
+  // orientation.
+  QPageLayout pageLayout() const;
   void Copy() const;
 
   // Adds the spin box of `variants` to the window's tool bar.
   void OfferVariants(PictureVariants variants);
   QSpinBox* variantBox() const { return variantBox_; }
+
+  // Adds a search box to the tool bar (Ctrl+F goes to it): Enter centres
+  // the view on what `find` gives for the text, at `readableZoom` at least,
+  // and frames it; nothing found is said beside the box.
+  void OfferSearch(std::function<std::optional<QRectF>(const QString&)> find, double readableZoom);
+  QLineEdit* searchBox() const { return searchBox_; }
+  QLabel* searchNote() const { return searchNote_; }
+  void Search(const QString& text);
 
   void OnExport();
   void OnPrint();
@@ -128,7 +158,63 @@ class CPictureWindow : public QMainWindow {
   CPictureCanvas* canvas_;
   QLabel* zoomLabel_;
   QSpinBox* variantBox_ = nullptr;
+  QLineEdit* searchBox_ = nullptr;
+  QLabel* searchNote_ = nullptr;
+  std::function<std::optional<QRectF>(const QString&)> find_;
+  double readableZoom_ = 1.0;
   std::unique_ptr<QPrinter> printer_;
+};
+
+// A picture made off the interface thread, with how its window opens.
+struct LaidOutPicture {
+  pictures::Picture picture;
+  // Opened at `zoom` centred here where fitting the window would show the
+  // picture smaller; fitted otherwise, and without a centre.
+  std::optional<QPointF> centre;
+  double zoom = 1.0;
+  // The search box's finder (see OfferSearch); no box without one.
+  std::function<std::optional<QRectF>(const QString&)> find;
+  double readableZoom = 1.0;
+};
+
+// A pedigree drawing laid out by Graphviz (seconds for thousands of nodes:
+// meant for a worker thread), opening readable on its start, with a search
+// box over its IDs.
+LaidOutPicture LaidOutDrawing(std::shared_ptr<const PedigreeDrawing> drawing);
+
+// Shows `laidOut` in a window of its own above `parent`.
+CPictureWindow* OpenLaidOut(LaidOutPicture laidOut, QWidget* parent);
+
+// Makes a picture on a worker thread (a large drawing's layout takes
+// seconds) while a progress window with Cancel stands over `parent`, which
+// stays painted; then opens it. Cancel abandons the job: the worker's
+// result is dropped and no window opens, and so when `parent` goes first.
+// The job deletes itself when it ends.
+class CPictureJob : public QObject {
+  Q_OBJECT
+
+ public:
+  // The progress window shows once the work has run for this long.
+  static constexpr int kProgressDelayMs = 300;
+
+  CPictureJob(std::function<LaidOutPicture()> work, const QString& label, QWidget* parent);
+  ~CPictureJob() override;
+
+  QProgressDialog* progress() const;
+  void Cancel();
+
+ signals:
+  void opened(CPictureWindow* window);
+  void ended(bool opened);
+
+ private:
+  void Finish(LaidOutPicture laidOut);
+
+  QPointer<QWidget> parent_;
+  // A child of `parent_` (a window-modal dialog needs one), so it may go
+  // with it before this job does.
+  QPointer<QProgressDialog> progress_;
+  bool done_ = false;
 };
 
 }  // namespace kinvar::gui

@@ -158,8 +158,8 @@ namespace kinvar {
 
 namespace {
 
-ChartBox ParentBox(const Pedigree& ped, const PlannedParent& parent, Sex sex) {
-  if (parent.kind == PlannedParent::Kind::kKnown) return ChartBoxOf(ped, parent.rec);
+ChartBox ParentBox(const Pedigree& ped, const std::vector<Sex>& sexes, const PlannedParent& parent, Sex sex) {
+  if (parent.kind == PlannedParent::Kind::kKnown) return ChartBoxOf(ped, sexes, parent.rec);
   ChartBox box;
   if (parent.kind == PlannedParent::Kind::kUnknown) return box;
   box.id = parent.label;
@@ -188,15 +188,16 @@ PedigreeChart BuildPlannedChart(const Pedigree& ped, const PlannedParent& sire,
             (dam.kind == PlannedParent::Kind::kUnknown ? std::string("unknown") : dam.label);
   root.f = m.offspringF;
   root.planned = true;
+  const std::vector<Sex> sexes = ShownSexes(ped);
   const PlannedParent* parents[] = {&sire, &dam};
   for (int k = 0; k < 2; ++k) {
     const PlannedParent& p = *parents[k];
-    chart.boxes[PedigreeChart::Place(1, k)] = ParentBox(ped, p, k == 0 ? Sex::kMale : Sex::kFemale);
+    chart.boxes[PedigreeChart::Place(1, k)] = ParentBox(ped, sexes, p, k == 0 ? Sex::kMale : Sex::kFemale);
     if (p.kind != PlannedParent::Kind::kNew || generations < 2) continue;
-    chart.boxes[PedigreeChart::Place(2, 2 * k)] = ChartBoxOf(ped, p.sire);
-    chart.boxes[PedigreeChart::Place(2, 2 * k + 1)] = ChartBoxOf(ped, p.dam);
+    chart.boxes[PedigreeChart::Place(2, 2 * k)] = ChartBoxOf(ped, sexes, p.sire);
+    chart.boxes[PedigreeChart::Place(2, 2 * k + 1)] = ChartBoxOf(ped, sexes, p.dam);
   }
-  FillAncestorPlaces(ped, chart);
+  FillAncestorPlaces(ped, sexes, chart);
   ColourRepeatedAncestors(chart);
   double listed = 0.0;
   for (ChartCommonAncestor& a : chart.common) {

@@ -8,6 +8,7 @@
 #include <array>
 #include <memory>
 
+#include "pictures/sex_symbol.h"
 #include "report/number_format.h"
 
 namespace kinvar::pictures {
@@ -41,6 +42,11 @@ QString Number(const PedigreeChart& chart, double value) {
 
 bool TwoLines(double pitch) { return pitch >= 30; }
 
+// The sex symbol's side beside an ID of `pixels`, and the room it takes
+// with its gap.
+double SymbolSide(double pixels) { return pixels * 0.85; }
+double SymbolRoom(double pixels) { return SymbolSide(pixels) + pixels * 0.4; }
+
 double FontPixels(double pitch) {
   return std::min(kMaxBoxFont, TwoLines(pitch) ? pitch * 0.8 / 3.1 : pitch * 0.8 / 1.8);
 }
@@ -72,7 +78,7 @@ double ColumnWidth(const PedigreeChart& chart, int g, double pitch) {
     width = std::max(width, TextWidth(bold, QString::fromStdString(box.id)));
     if (TwoLines(pitch)) width = std::max(width, TextWidth(plain, Detail(chart, box)));
   }
-  return width + pixels * 1.2;
+  return width + pixels * 1.2 + SymbolRoom(pixels);
 }
 
 struct LegendLine {
@@ -185,15 +191,22 @@ void PaintBox(QPainter& painter, const PedigreeChart& chart, const ChartBox& box
   painter.setPen(Qt::black);
   QFont bold = font;
   bold.setBold(true);
-  const double pad = font.pointSizeF() / 0.75 * 0.6;
+  const double pixels = font.pointSizeF() / 0.75;
+  const double pad = pixels * 0.6;
   const QRectF inner = rect.adjusted(pad, 0, -pad / 2, 0);
   const QString id = QString::fromStdString(box.id);
+  // The symbol sits on the ID's line, the ID after it.
+  const double side = SymbolSide(pixels);
+  const double idLine = twoLines ? inner.top() + inner.height() / 2 - pixels * 0.62 : inner.center().y();
+  PaintSexSymbol(painter, box.sex, QRectF(inner.left(), idLine - side / 2, side, side), unit);
+  painter.setPen(Qt::black);
+  const QRectF text = inner.adjusted(SymbolRoom(pixels), 0, 0, 0);
   if (!twoLines) {
     painter.setFont(bold);
-    painter.drawText(inner, Qt::AlignLeft | Qt::AlignVCenter, id);
+    painter.drawText(text, Qt::AlignLeft | Qt::AlignVCenter, id);
     return;
   }
-  const QRectF upper(inner.left(), inner.top(), inner.width(), inner.height() / 2);
+  const QRectF upper(text.left(), inner.top(), text.width(), inner.height() / 2);
   const QRectF lower(inner.left(), inner.center().y(), inner.width(), inner.height() / 2);
   painter.setFont(bold);
   painter.drawText(upper, Qt::AlignLeft | Qt::AlignBottom, id);

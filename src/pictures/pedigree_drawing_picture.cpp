@@ -9,8 +9,10 @@
 #include <algorithm>
 #include <charconv>
 #include <memory>
+#include <mutex>
 #include <string>
 
+#include "pictures/sex_symbol.h"
 #include "report/number_format.h"
 
 namespace kinvar::pictures {
@@ -23,6 +25,7 @@ constexpr double kLegendHeight = 36;
 constexpr double kIdFont = 13;
 constexpr double kFamilyFont = 11;
 constexpr double kMateFont = 9;
+constexpr double kYearFont = 11;
 constexpr double kScaleWidth = 180;
 
 
@@ -34,10 +37,21 @@ QString FamilyParents(const DrawingNode& node) {
   return QStringLiteral("of %1 x %2").arg(Q(node.sireId), Q(node.damId));
 }
 
+// The birth year after the ID, in the lighter font; empty when not known.
+QString YearText(const DrawingNode& node) {
+  return node.birthYear == 0 ? QString() : QStringLiteral(" %1").arg(node.birthYear);
+}
+
+// A symbol's side and the room it takes with its gap, by the ID's font.
+double SymbolSide(double font) { return font * 0.85; }
+double SymbolRoom(double font) { return SymbolSide(font) + font * 0.4; }
+
 QSizeF NodeSize(const DrawingNode& node) {
   switch (node.kind) {
     case DrawingNodeKind::kIndividual:
-      return {TextWidth(PictureFont(kIdFont, true), Q(node.id)) + 16, 26};
+      return {TextWidth(PictureFont(kIdFont, true), Q(node.id)) +
+                  TextWidth(PictureFont(kYearFont, false), YearText(node)) + SymbolRoom(kIdFont) + 16,
+              26};
     case DrawingNodeKind::kFamily: {
       const QFont font = PictureFont(kFamilyFont, false);
       return {std::max(TextWidth(PictureFont(kFamilyFont, true), FamilyCount(node)),
@@ -45,7 +59,7 @@ QSizeF NodeSize(const DrawingNode& node) {
               36};
     }
     case DrawingNodeKind::kMate:
-      return {TextWidth(PictureFont(kMateFont, false), Q(node.id)) + 8, 15};
+      return {TextWidth(PictureFont(kMateFont, false), Q(node.id)) + SymbolRoom(kMateFont) + 8, 15};
   }
   return {};
 }
@@ -157,6 +171,9 @@ DrawingLayout LayOutPedigreeDrawing(const PedigreeDrawing& drawing) {
   const QPointF origin(kMargin, kMargin + kTitleHeight + kLegendHeight);
   QSizeF graphSize(0, 0);
   if (!drawing.nodes.empty()) {
+    // Graphviz is not thread-safe: its layouts keep global state.
+    static std::mutex graphviz;
+    const std::lock_guard<std::mutex> one(graphviz);
     const Context context(gvContext());
     std::vector<Agnode_t*> nodes;
     std::vector<Agedge_t*> edges;
@@ -218,8 +235,25 @@ void PaintNode(QPainter& painter, const PedigreeDrawing& drawing, const DrawingN
     return;
   }
   const bool mate = node.kind == DrawingNodeKind::kMate;
-  painter.setFont(PictureFont(mate ? kMateFont : kIdFont, !mate));
-  painter.drawText(rect, Qt::AlignCenter, Q(node.id));
+  const QFont idFont = PictureFont(mate ? kMateFont : kIdFont, !mate);
+  const QFont yearFont = PictureFont(kYearFont, false);
+  const QString year = mate ? QString() : YearText(node);
+  const double font = mate ? kMateFont : kIdFont;
+  const double idWidth = TextWidth(idFont, Q(node.id));
+  const double yearWidth = TextWidth(yearFont, year);
+  // Symbol, ID and year centred together in the box.
+  double x = rect.center().x() - (SymbolRoom(font) + idWidth + yearWidth) / 2;
+  const double side = SymbolSide(font);
+  PaintSexSymbol(painter, node.sex, QRectF(x, rect.center().y() - side / 2, side, side), mate ? 0.8 : 1.2);
+  x += SymbolRoom(font);
+  painter.setPen(Qt::black);
+  painter.setFont(idFont);
+  painter.drawText(QRectF(x, rect.top(), idWidth + 1, rect.height()), Qt::AlignLeft | Qt::AlignVCenter, Q(node.id));
+  if (year.isEmpty()) return;
+  painter.setPen(QColor(0x44, 0x44, 0x44));
+  painter.setFont(yearFont);
+  painter.drawText(QRectF(x + idWidth, rect.top(), yearWidth + 1, rect.height()),
+                   Qt::AlignLeft | Qt::AlignVCenter, year);
 }
 
 void PaintLegend(QPainter& painter, const PedigreeDrawing& drawing, const QRectF& legend) {
@@ -280,12 +314,44 @@ void PaintDrawing(QPainter& painter, const PedigreeDrawing& drawing, const Drawi
 }  // namespace
 
 Picture PedigreeDrawingPicture(const PedigreeDrawing& drawing) {
+  return PedigreeDrawingPicture(drawing, LayOutPedigreeDrawing(drawing));
+}
+
+Picture PedigreeDrawingPicture(const PedigreeDrawing& drawing, DrawingLayout laidOut) {
   auto shared = std::make_shared<const PedigreeDrawing>(drawing);
-  auto layout = std::make_shared<const DrawingLayout>(LayOutPedigreeDrawing(drawing));
+  auto layout = std::make_shared<const DrawingLayout>(std::move(laidOut));
   const QString title = Q(DrawingTitle(drawing));
   return Picture{title, layout->size, [shared, layout, title](QPainter& painter) {
                    PaintDrawing(painter, *shared, *layout, title);
                  }};
 }
+
+std::optional<std::size_t> FindDrawingNode(const PedigreeDrawing& drawing, const QString& id) {
+  const QString wanted = id.trimmed();
+  if (wanted.isEmpty()) return std::nullopt;
+  const auto same = [&](const std::string& other) {
+    return Q(other).compare(wanted, Qt::CaseInsensitive) == 0;
+  };
+  for (std::size_t i = 0; i < drawing.nodes.size(); ++i) {
+    const DrawingNode& node = drawing.nodes[i];
+    if (same(node.id) || std::any_of(node.memberIds.begin(), node.memberIds.end(), same)) return i;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::size_t> StartNode(const PedigreeDrawing& drawing) {
+  for (std::size_t i = 0; i < drawing.nodes.size(); ++i) {
+    const DrawingNode& node = drawing.nodes[i];
+    const bool start = drawing.request.group >= 0
+                           ? node.groupMembers > 0
+                           : std::find(node.members.begin(), node.members.end(),
+                                       drawing.request.individual) != node.members.end();
+    if (start) return i;
+  }
+  return std::nullopt;
+}
+
+// 9 points are 12 logical units; the IDs are kIdFont units at zoom 1.
+double ReadableDrawingZoom() { return 12.0 / kIdFont; }
 
 }  // namespace kinvar::pictures

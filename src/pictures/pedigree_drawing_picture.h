@@ -5,6 +5,7 @@
 #include <QPainterPath>
 #include <QRectF>
 #include <QSizeF>
+#include <optional>
 #include <vector>
 
 #include "analyses/pedigree_drawing.h"
@@ -21,8 +22,22 @@ struct DrawingLayout {
   std::vector<QPainterPath> edges;  // by edge, from the parent to the progeny
 };
 
+// Graphviz lays it out: any thread may call this, one layout runs at a
+// time (Graphviz keeps state of its own between calls).
 DrawingLayout LayOutPedigreeDrawing(const PedigreeDrawing& drawing);
 
 Picture PedigreeDrawingPicture(const PedigreeDrawing& drawing);
+// The same from a layout made already, such as on a worker thread.
+Picture PedigreeDrawingPicture(const PedigreeDrawing& drawing, DrawingLayout layout);
+
+// The node a search for `id` finds: by ID without regard to case, a
+// family's members included; nothing when no node holds it.
+std::optional<std::size_t> FindDrawingNode(const PedigreeDrawing& drawing, const QString& id);
+// The node a drawing opens on: the requested individual's, or the first
+// node holding a member of the requested group.
+std::optional<std::size_t> StartNode(const PedigreeDrawing& drawing);
+
+// The zoom at which the IDs of a drawing read at 9 points on screen.
+double ReadableDrawingZoom();
 
 }  // namespace kinvar::pictures

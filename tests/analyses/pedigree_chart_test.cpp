@@ -104,7 +104,7 @@ TEST(PedigreeChart, BoxDetailNamesWhatIsKnown) {
     int format;
     const char* detail;
   } rows[] = {
-      {"group before birth year", male, 1, "male \xC2\xB7 group 3 \xC2\xB7 F 0.125"},
+      {"group and birth year", male, 1, "male \xC2\xB7 group 3 \xC2\xB7 born 2020 \xC2\xB7 F 0.125"},
       {"birth year without a group", born, 1, "female \xC2\xB7 born 2021 \xC2\xB7 F 0"},
       {"only F, as a fraction", bare, 0, "F 3/8"},
   };

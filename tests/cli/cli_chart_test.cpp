@@ -63,10 +63,11 @@ TEST_F(CliChart, RefusesWhatItCannotDraw) {
 TEST_F(CliChart, HelpSaysThePicturesNeedTheQtBuild) {
   const CliRun help = Execute("--help");
   EXPECT_EQ(help.status, 0);
-  EXPECT_NE(help.out.find("The pictures (chart, draw and plot) need the Qt build of kinvar-cli."),
+  EXPECT_NE(help.out.find("The pictures (chart, certificate, draw and plot) need the Qt build of kinvar-cli."),
             std::string::npos);
   EXPECT_EQ(Execute("chart " + Herd() + " C4 -o x.svg").status, 2);
   EXPECT_EQ(Execute("draw " + Herd() + " ancestors group 3 -o x.svg").status, 2);
+  EXPECT_EQ(Execute("certificate " + Herd() + " C2 -o x.pdf").status, 2);
 }
 
 #endif

@@ -89,7 +89,7 @@ TEST(MainWindow, MenusFollowTheCommandTableInOrder) {
        {"An Individual...", "A Group..."}},
       {"View", Submenu(bar, "&View"),
        {"&Toolbar", "&Status Bar", "&View Pedigree\tCtrl+Shift+V", "Pedigree &Chart...",
-        ">Pedigree &Drawing", ">C&harts"}},
+        "Pedigree C&ertificate...", ">Pedigree &Drawing", ">C&harts"}},
       {"Help", Submenu(bar, "&Help"), {"&Contents\tF1", "&About Kinvar"}},
   };
   for (const auto& c : cases) {

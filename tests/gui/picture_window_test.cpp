@@ -397,6 +397,9 @@ TEST(PictureCommands, DrawingsAndChartsOpenTheirWindows) {
         d.button()->click();
       });
     frame.Dispatch(row.id);
+    // A drawing is laid out on a worker: its window comes a moment later.
+    for (int waited = 0; frame.findChildren<CPictureWindow*>().isEmpty() && waited < 10000; waited += 10)
+      QTest::qWait(10);
     const auto windows = frame.findChildren<CPictureWindow*>();
     ASSERT_EQ(windows.size(), 1);
     EXPECT_FALSE(windows.front()->windowTitle().isEmpty());

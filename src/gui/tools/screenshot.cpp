@@ -13,7 +13,9 @@
 #include <QPainter>
 #include <QTimer>
 #include <QPixmap>
+#include <QPointer>
 #include <QPrinter>
+#include <QProgressDialog>
 #include <QTabWidget>
 #include <QTableView>
 #include <cstdio>
@@ -33,6 +35,7 @@
 #include "gui/qt_platform.h"
 #include "gui/table_model.h"
 #include "gui/table_pane.h"
+#include "analyses/pedigree_drawing.h"
 #include "pictures/pedigree_chart_picture.h"
 
 namespace {
@@ -203,6 +206,65 @@ bool ShootPlannedMating(kinvar::gui::CMainFrame& frame, const QDir& dir) {
   return Shoot(frame, dir.filePath(QStringLiteral("planned-mating-report.png"))) && ok;
 }
 
+// Waits up to a minute for a picture window shown among the frame's
+// children (a closed one lingers until its deferred delete).
+kinvar::gui::CPictureWindow* AwaitPictureWindow(kinvar::gui::CMainFrame& frame) {
+  for (int waited = 0; waited < 60000; waited += 20) {
+    for (auto* window : frame.findChildren<kinvar::gui::CPictureWindow*>())
+      if (window->isVisible()) return window;
+    QEventLoop loop;
+    QTimer::singleShot(20, &loop, &QEventLoop::quit);
+    loop.exec();
+  }
+  return nullptr;
+}
+
+// The descendants drawing of the file's first individual (as many
+// generations as can be drawn), laid out behind its progress window, and
+// the certificate of the last individual.
+bool ShootDrawingAndCertificate(kinvar::gui::CMainFrame& frame, kinvar::CKinvarDoc& doc,
+                                kinvar::gui::QtPlatform& platform, const QDir& dir) {
+  using namespace kinvar;
+  Pedigree& ped = doc.pedigree();
+  if (ped.nRead == 0) return true;
+  DrawingRequest request;
+  request.kinship = Kinship::kDescendants;
+  request.individual = 1;
+  const DrawingSizeProblem size = CheckDrawingSize(ped, request);
+  if (!size.message.empty()) request.generations = size.fittingGenerations;
+  auto drawing = std::make_shared<const PedigreeDrawing>(BuildPedigreeDrawing(ped, request));
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  QPointer<gui::CPictureJob> job = new gui::CPictureJob([drawing] { return gui::LaidOutDrawing(drawing); },
+                                   QStringLiteral("Laying out %1 nodes...").arg(static_cast<qulonglong>(drawing->nodes.size())),
+                                   &frame);
+  QEventLoop settle;
+  QTimer::singleShot(gui::CPictureJob::kProgressDelayMs + 200, &settle, &QEventLoop::quit);
+  settle.exec();
+  bool ok = true;
+  // A job laid out before its progress window was due is gone already.
+  if (!job.isNull() && job->progress()->isVisible()) {
+    ok = Shoot(*job->progress(), dir.filePath(QStringLiteral("drawing-progress.png")));
+    if (!job.isNull()) ok = Shoot(frame, dir.filePath(QStringLiteral("drawing-busy.png"))) && ok;
+  }
+  gui::CPictureWindow* window = AwaitPictureWindow(frame);
+  if (window == nullptr) return false;
+  window->resize(900, 600);
+  ok = Shoot(*window, dir.filePath(QStringLiteral("drawing-window.png")), 100) && ok;
+  window->searchBox()->setText(QString::fromLatin1(ped.rec(ped.nRead / 2).Id()).toLower());
+  window->Search(window->searchBox()->text());
+  ok = Shoot(*window, dir.filePath(QStringLiteral("drawing-search.png")), 50) && ok;
+  window->close();
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  platform.AnswerNextIndividual(std::string(ped.rec(ped.nRead).Id()));
+  frame.Dispatch(kCmdViewPedigreeCertificate);
+  if (gui::CPictureWindow* certificate = AwaitPictureWindow(frame)) {
+    certificate->resize(700, 900);
+    ok = Shoot(*certificate, dir.filePath(QStringLiteral("certificate-window.png")), 50) && ok;
+    certificate->close();
+  }
+  return ok;
+}
+
 bool ShootWindowViews(kinvar::gui::CMainFrame& frame, kinvar::CKinvarDoc& doc, const QDir& dir) {
   bool ok = ShootContextMenu(frame, dir.filePath(QStringLiteral("context-menu.png")));
   frame.Dispatch(kinvar::kCmdEditFind);
@@ -248,6 +310,7 @@ int main(int argc, char** argv) {
   printer.setOutputFileName(dir.filePath(QStringLiteral("report.pdf")));
   frame.view()->PrintReport(&printer);
   if (!ShootWindowViews(frame, doc, dir)) return 1;
+  if (!ShootDrawingAndCertificate(frame, doc, platform, dir)) return 1;
   if (!ShootDialogs(doc, platform, dir)) return 1;
   return 0;
 }
