@@ -108,6 +108,8 @@ CMainFrame::CMainFrame(QtPlatform& platform, CKinvarDoc& doc, QWidget* parent)
   CreateContextMenu();
   statusBar()->showMessage(tr("Ready"));
 
+  // Whoever cancels a long run still wants the report they had.
+  doc_.keepReportOnCancel = true;
   platform_.SetParentWindow(this);
   platform_.SetFocusHome(view_);
   connect(view_, &CKinvarView::selectionChanged, this, &CMainFrame::UpdateActions);
@@ -123,6 +125,9 @@ CMainFrame::CMainFrame(QtPlatform& platform, CKinvarDoc& doc, QWidget* parent)
   platform_.SetRefresh([this] { OnRefresh(); });
   platform_.SetRecentFileSink(
       [this](const std::string& path) { AddRecentFile(QString::fromStdString(path)); });
+  // Until the pointer passes over a command, whose prompt takes its place.
+  platform_.SetStatusSink(
+      [this](const std::string& text) { statusBar()->showMessage(QString::fromStdString(text)); });
   UpdateTitle();
   UpdateActions();
   resize(1000, 700);
@@ -134,6 +139,7 @@ CMainFrame::~CMainFrame() {
   platform_.SetFocusHome(nullptr);
   platform_.SetRefresh({});
   platform_.SetRecentFileSink({});
+  platform_.SetStatusSink({});
 }
 
 void CMainFrame::ShowAtStart() {

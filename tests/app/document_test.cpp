@@ -378,7 +378,7 @@ TEST_F(Document, SaveAsAsksForTheFileAndReportsFailures) {
   platform.fileNames = {target.path()};
   doc.OnFileSaveAs();
   ASSERT_EQ(platform.fileRequests.size(), 1u);
-  EXPECT_EQ(platform.fileRequests[0].defaultExtension, "out");
+  EXPECT_EQ(platform.fileRequests[0].defaultExtension, "txt");
   EXPECT_EQ(platform.fileRequests[0].title, "Save As");
   EXPECT_EQ(test::ReadWholeFile(target.path()), SavedFile(doc));
 
@@ -391,6 +391,7 @@ TEST_F(Document, SaveAsAsksForTheFileAndReportsFailures) {
   doc.OnFileSaveAs();
   EXPECT_EQ(platform.fileRequests.back().defaultExtension, "pdg");
   EXPECT_EQ(platform.fileRequests.back().filters.size(), 3u);
+  EXPECT_EQ(platform.fileRequests.back().filters[1].description, "Text files (*.txt)");
 }
 
 TEST_F(Document, OpenAsksForAPedigreeFileAndLoadsIt) {
@@ -404,11 +405,13 @@ TEST_F(Document, OpenAsksForAPedigreeFileAndLoadsIt) {
   EXPECT_TRUE(request.open);
   EXPECT_EQ(request.title, "Open");
   EXPECT_EQ(request.defaultExtension, "pdg");
-  ASSERT_EQ(request.filters.size(), 3u);
-  EXPECT_EQ(request.filters[0].description, "Pedigree Files (*.pdg)");
-  EXPECT_EQ(request.filters[1].description, "Spreadsheets (*.xlsx)");
-  EXPECT_EQ(request.filters[1].pattern, "*.xlsx");
-  EXPECT_EQ(request.filters[2].pattern, "*.*");
+  std::vector<std::string> filters;
+  for (const FileFilter& f : request.filters) filters.push_back(f.description + " " + f.pattern);
+  EXPECT_EQ(filters, (std::vector<std::string>{
+                         "Pedigrees (*.pdg *.csv *.txt *.tsv *.xlsx) *.pdg *.csv *.txt *.tsv *.xlsx",
+                         "Pedigree files (*.pdg) *.pdg", "CSV files (*.csv) *.csv",
+                         "Text files (*.txt) *.txt", "TSV files (*.tsv) *.tsv",
+                         "Excel workbooks (*.xlsx) *.xlsx", "All files (*.*) *.*"}));
   EXPECT_EQ(doc.lastCommand(), kCmdViewPedigree);
   EXPECT_EQ(doc.pedigree().nTotal, 10);
 }
