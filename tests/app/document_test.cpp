@@ -157,13 +157,13 @@ TEST_F(Document, ReopeningAFileReloadsItOnlyWhenTouched) {
   std::filesystem::last_write_time(
       file.path(), std::filesystem::last_write_time(file.path()) + std::chrono::seconds(5));
 
-  platform.answers = {Answer::kNo};
+  platform.saveAnswers = {SaveAnswer::kCancel};
   EXPECT_FALSE(doc.OpenPedigreeFile(file.path()));
-  EXPECT_EQ(doc.lastCommand(), kCmdCompute);  // refused and No keep everything
+  EXPECT_EQ(doc.lastCommand(), kCmdCompute);  // refused and Cancel keep everything
 
-  platform.answers = {Answer::kYes};
+  platform.saveAnswers = {SaveAnswer::kDiscard};
   EXPECT_TRUE(doc.OpenPedigreeFile(file.path()));
-  const std::string question = "Do you want to close \"" + doc.title() + "\"?";
+  const std::string question = "Do you want to save the report of \"" + doc.title() + "\" before closing it?";
   EXPECT_EQ(platform.MessageTexts(),
             (std::vector<std::string>{"This file is already open.", question, question}));
   EXPECT_EQ(doc.lastCommand(), kCmdViewPedigree);
@@ -359,15 +359,29 @@ TEST_F(Document, RejectedOptionsChangeNothing) {
   EXPECT_EQ(doc.settings().relationshipType, 1);
 }
 
-TEST_F(Document, ExitAsksOnlyWithAPedigree) {
+// Unsaved: a report an analysis made that no save or export wrote since.
+TEST_F(Document, ExitAsksOnlyWithAnUnsavedReport) {
   EXPECT_TRUE(doc.CanExit());
-  EXPECT_TRUE(platform.messages.empty());
   TempFile file(kSmall);
   ASSERT_TRUE(doc.OpenPedigreeFile(file.path()));
-  platform.answers = {Answer::kNo, Answer::kYes};
+  EXPECT_TRUE(doc.CanExit());  // the listing loses nothing
+  EXPECT_TRUE(platform.messages.empty());
+  doc.RunCommand(kCmdCompute);
+  EXPECT_TRUE(doc.HasUnsavedReport());
+  platform.saveAnswers = {SaveAnswer::kCancel, SaveAnswer::kDiscard};
   EXPECT_FALSE(doc.CanExit());
   EXPECT_TRUE(doc.CanExit());
-  EXPECT_EQ(platform.messages.back().text, "Do you want to exit?");
+  const std::string question = "Do you want to save the report of \"" + doc.title() + "\" before exiting?";
+  EXPECT_EQ(platform.MessageTexts(), (std::vector<std::string>{question, question}));
+  // Save: Save As's dialog; cancelled, the window stays.
+  platform.saveAnswers = {SaveAnswer::kSave, SaveAnswer::kSave};
+  platform.fileNames = {std::nullopt};
+  EXPECT_FALSE(doc.CanExit());
+  TempFile target("", ".txt");
+  platform.fileNames = {target.path()};
+  EXPECT_TRUE(doc.CanExit());
+  EXPECT_FALSE(doc.HasUnsavedReport());
+  EXPECT_EQ(test::ReadWholeFile(target.path()), SavedFile(doc));
 }
 
 TEST_F(Document, SaveAsAsksForTheFileAndReportsFailures) {
