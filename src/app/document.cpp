@@ -574,8 +574,11 @@ void CKinvarDoc::RerunAfterOptions(const OptionsChanges& changes) {
     // checks must see.
     if (rerun.command != lastCommand_) continue;
     if (rerun.reuseInputs) askInputs = false;
+    const std::uint64_t before = ped_.report.Generation();
     RunCommand(rerun.command);
     askInputs = true;
+    // Cancelled with the report shown before kept: the user said stop.
+    if (keepReportOnCancel && ped_.report.Generation() == before) break;
   }
 }
 

@@ -136,7 +136,7 @@ void QtPlatform::AddNote(QFileDialog& dialog, const FileRequest& request,
   grid->addWidget(button, row + 1, 0, 1, grid->columnCount(), Qt::AlignLeft);
   QObject::connect(button, &QPushButton::clicked, &dialog, [&dialog, &request, &created] {
     created = request.create();
-    if (created) dialog.done(QDialog::Accepted);
+    if (created) static_cast<QDialog&>(dialog).done(QDialog::Accepted);
   });
 }
 

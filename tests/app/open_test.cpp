@@ -133,6 +133,10 @@ TEST_F(Open, AFileThatIsNotReadLeavesTheShownPedigree) {
     s.file = std::make_unique<TempFile>(kShown);
     ShowWorkedPedigree(s);
     const Snapshot before = Take(s);
+    // Taking the snapshot saved the report: made again, it is unsaved.
+    s.platform.groupChoices.push_back(2);
+    s.doc.RunCommand(kCmdGeneOrigin);
+    ASSERT_TRUE(s.doc.HasUnsavedReport());
 
     std::optional<TempFile> other;
     std::string path = s.file->path() + ".missing";

@@ -6,6 +6,7 @@
 // one to start from.
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QTabWidget>
 #include <QFileDialog>
@@ -16,7 +17,9 @@
 #include <QStatusBar>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,6 +36,13 @@ namespace kinvar::gui {
 namespace {
 
 using test::WhenShown;
+
+void Shot(QWidget& w, const char* name) {
+  if (const char* dir = std::getenv("FILES_SHOTS")) {
+    QApplication::processEvents();
+    w.grab().save(QString(dir) + "/" + name + ".png");
+  }
+}
 
 const QString kExamples = QString(KINVAR_EXAMPLES_DIR);
 const QString kHerd = kExamples + "/herd.pdg";
@@ -74,7 +84,9 @@ struct Frame {
 // The file dialog's filters as it shows them, then Cancel.
 QStringList FiltersOf(Frame& f, std::int32_t command) {
   QStringList filters;
-  WhenShown<QFileDialog>([&filters](QFileDialog& d) {
+  WhenShown<QFileDialog>([&filters, command](QFileDialog& d) {
+    d.resize(800, 500);
+    Shot(d, command == kCmdFileOpen ? "open" : "saveas");
     filters = d.nameFilters();
     EXPECT_EQ(d.selectedNameFilter(), filters.value(0));
   });
@@ -86,7 +98,7 @@ QStringList FiltersOf(Frame& f, std::int32_t command) {
 void AnswerFileDialog(const std::string& path) {
   WhenShown<QFileDialog>([path](QFileDialog& d) {
     d.selectFile(QString::fromStdString(path));
-    d.accept();
+    static_cast<QDialog&>(d).accept();
   });
 }
 
@@ -138,8 +150,8 @@ TEST(StatusBar, SaysWhatEachWriteWroteWhereOrWhyNot) {
   const std::string text = f.Folder("inbreeding.txt");
   AnswerFileDialog(text);
   f.frame.Dispatch(kCmdFileSaveAs);
-  const auto lines = std::count(kinvar::test::ReadWholeFile(text).begin(),
-                                kinvar::test::ReadWholeFile(text).end(), '\n');
+  const std::string written = kinvar::test::ReadWholeFile(text);
+  const auto lines = std::count(written.begin(), written.end(), '\n');
   EXPECT_EQ(f.Status().toStdString(), "Written: " + text + " (" + std::to_string(lines) + " lines).");
 
   // The report's tables as a workbook, through Save As.
@@ -153,11 +165,12 @@ TEST(StatusBar, SaysWhatEachWriteWroteWhereOrWhyNot) {
 
   // A folder that is not there: the box and the status line say why.
   f.platform.messages.clear();
-  AnswerFileDialog("/nonexistent/x.txt");
+  const std::string nowhere = f.Folder("missing/x.txt");
+  AnswerFileDialog(nowhere);
   f.frame.Dispatch(kCmdFileSaveAs);
-  EXPECT_EQ(f.Status().toStdString(), "Not written: /nonexistent/x.txt: No such file or directory");
+  EXPECT_EQ(f.Status().toStdString(), "Not written: " + nowhere + ": No such file or directory");
   EXPECT_EQ(f.platform.messages,
-            std::vector<std::string>{"Cannot open /nonexistent/x.txt for writing.\nNo such file or directory"});
+            std::vector<std::string>{"Cannot open " + nowhere + " for writing.\nNo such file or directory"});
 }
 
 TEST(Export, OneTableGoesToTheFileNamedAndAllOfThemToAFolderAskedFor) {
@@ -174,12 +187,13 @@ TEST(Export, OneTableGoesToTheFileNamedAndAllOfThemToAFolderAskedFor) {
   // The choice comes once the file dialog has closed.
   WhenShown<QFileDialog>([&first, named](QFileDialog& file) {
     WhenShown<CSaveOptionDlg>([&first](CSaveOptionDlg& d) {
+      Shot(d, "export-choice");
       first = d.firstButton()->text().toStdString();
       EXPECT_EQ(d.secondButton()->text().toStdString(), "Export all tables to a folder...");
       d.firstButton()->click();
     });
     file.selectFile(QString::fromStdString(named));
-    file.accept();
+    static_cast<QDialog&>(file).accept();
   });
   f.frame.Dispatch(kCmdFileExport);
   EXPECT_EQ(first, "Export the table \"" + tables[1].name() + "\" to x.csv");
@@ -201,12 +215,12 @@ TEST(Export, OneTableGoesToTheFileNamedAndAllOfThemToAFolderAskedFor) {
         title = dialog.windowTitle().toStdString();
         EXPECT_EQ(dialog.fileMode(), QFileDialog::Directory);
         dialog.selectFile(QString::fromStdString(folder));
-        dialog.accept();
+        static_cast<QDialog&>(dialog).accept();
       });
       d.secondButton()->click();
     });
     file.selectFile(QString::fromStdString(y));
-    file.accept();
+    static_cast<QDialog&>(file).accept();
   });
   f.frame.Dispatch(kCmdFileExport);
   EXPECT_EQ(title, "Export all tables to a folder");
@@ -298,6 +312,7 @@ TEST(CloseQuestion, TheBoxHasSaveDiscardAndCancel) {
     QStringList buttons;
     WhenShown<QMessageBox>([&buttons, &row](QMessageBox& box) {
       for (QAbstractButton* b : box.buttons()) buttons << b->text();
+      Shot(box, "save-question");
       box.button(row.button)->click();
     });
     EXPECT_EQ(platform.AskToSave("Do you want to save?"), row.answer);
@@ -324,6 +339,7 @@ TEST(Cancel, KeepsTheReportShownBefore) {
   EXPECT_EQ(f.doc.pedigree().report.tables().tables().size(), tables);
   EXPECT_EQ(f.doc.lastCommand(), kCmdStructure);
   EXPECT_EQ(f.Status().toStdString(), "Cancelled. The report shown before is kept.");
+  Shot(f.frame, "cancelled");
   QApplication::processEvents();
   EXPECT_TRUE(f.frame.view()->viewport()->grab().toImage() == shown);
   // Saved again, it is the same file: its copy file came back with it.
@@ -352,13 +368,15 @@ TEST(MatingsContributionFile, TheDialogSaysWhatItIsAndMakesOneToStartFrom) {
       auto* label = open.findChild<QLabel*>("fileNote");
       ASSERT_NE(label, nullptr);
       note = label->text().toStdString();
+      open.resize(800, 520);
+      Shot(open, "contribution-open");
       auto* create = open.findChild<QPushButton*>("createFile");
       ASSERT_NE(create, nullptr);
       EXPECT_EQ(create->text().toStdString(), "Create one from the groups...");
       WhenShown<QFileDialog>([made](QFileDialog& save) {
         EXPECT_EQ(save.windowTitle().toStdString(), "Create a contribution file");
         save.selectFile(QString::fromStdString(made));
-        save.accept();
+        static_cast<QDialog&>(save).accept();
       });
       create->click();
     });
@@ -381,6 +399,7 @@ TEST(MatingsContributionFile, TheDialogSaysWhatItIsAndMakesOneToStartFrom) {
     if (d.group == 3) dams = d.count;
   EXPECT_EQ(static_cast<std::int64_t>(matings->rows()), dams);
   EXPECT_EQ(f.doc.pedigree().report.Line(0), "The random number generator is seeded with the current time.");
+  Shot(f.frame, "matings-report");
 }
 
 }  // namespace

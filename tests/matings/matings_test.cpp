@@ -253,6 +253,8 @@ TEST(OptimizingMatings, ReportsAdmissibleMatingsWithTheirCoancestriesAndTheProve
     const std::size_t m = c->dams.size();
     const auto best = m <= 8 ? BruteForce(static_cast<int>(m), capacity, coancestry) : std::nullopt;
     std::vector<std::string> report = h.Report();
+    // The first run starts the seed file, which its report's first line says.
+    if (!report.empty() && report[0] == kClockSeedMessage) report.erase(report.begin());
     ASSERT_EQ(h.lastCommand, kCmdOptimizeMatings) << where;
     warned += CheckRoleWarnings(*c, TakeWarnings(report), where) ? 1 : 0;
     if (report.size() == 3) {  // refused: no assignment exists
@@ -457,7 +459,7 @@ TEST(OptimizingMatings, TheExactModeListsTheOptimumAndDrawsNothing) {
   EXPECT_EQ(average, annealed.minimum);
   EXPECT_EQ(report[4].substr(0, 6), "|MS3|T");  // sire by sire, in code order: S3 a founder
   EXPECT_FALSE(std::filesystem::exists(h.seedPath));
-  EXPECT_EQ(h.platform.messages.size(), 1u);
+  EXPECT_TRUE(h.platform.messages.empty());
 }
 
 TEST(OptimizingMatings, ASingleMatingIsReportedAsAssigned) {
