@@ -19,7 +19,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -37,12 +36,6 @@ namespace {
 
 using test::WhenShown;
 
-void Shot(QWidget& w, const char* name) {
-  if (const char* dir = std::getenv("FILES_SHOTS")) {
-    QApplication::processEvents();
-    w.grab().save(QString(dir) + "/" + name + ".png");
-  }
-}
 
 const QString kExamples = QString(KINVAR_EXAMPLES_DIR);
 const QString kHerd = kExamples + "/herd.pdg";
@@ -84,9 +77,7 @@ struct Frame {
 // The file dialog's filters as it shows them, then Cancel.
 QStringList FiltersOf(Frame& f, std::int32_t command) {
   QStringList filters;
-  WhenShown<QFileDialog>([&filters, command](QFileDialog& d) {
-    d.resize(800, 500);
-    Shot(d, command == kCmdFileOpen ? "open" : "saveas");
+  WhenShown<QFileDialog>([&filters](QFileDialog& d) {
     filters = d.nameFilters();
     EXPECT_EQ(d.selectedNameFilter(), filters.value(0));
   });
@@ -187,7 +178,6 @@ TEST(Export, OneTableGoesToTheFileNamedAndAllOfThemToAFolderAskedFor) {
   // The choice comes once the file dialog has closed.
   WhenShown<QFileDialog>([&first, named](QFileDialog& file) {
     WhenShown<CSaveOptionDlg>([&first](CSaveOptionDlg& d) {
-      Shot(d, "export-choice");
       first = d.firstButton()->text().toStdString();
       EXPECT_EQ(d.secondButton()->text().toStdString(), "Export all tables to a folder...");
       d.firstButton()->click();
@@ -312,7 +302,6 @@ TEST(CloseQuestion, TheBoxHasSaveDiscardAndCancel) {
     QStringList buttons;
     WhenShown<QMessageBox>([&buttons, &row](QMessageBox& box) {
       for (QAbstractButton* b : box.buttons()) buttons << b->text();
-      Shot(box, "save-question");
       box.button(row.button)->click();
     });
     EXPECT_EQ(platform.AskToSave("Do you want to save?"), row.answer);
@@ -339,7 +328,6 @@ TEST(Cancel, KeepsTheReportShownBefore) {
   EXPECT_EQ(f.doc.pedigree().report.tables().tables().size(), tables);
   EXPECT_EQ(f.doc.lastCommand(), kCmdStructure);
   EXPECT_EQ(f.Status().toStdString(), "Cancelled. The report shown before is kept.");
-  Shot(f.frame, "cancelled");
   QApplication::processEvents();
   EXPECT_TRUE(f.frame.view()->viewport()->grab().toImage() == shown);
   // Saved again, it is the same file: its copy file came back with it.
@@ -368,8 +356,6 @@ TEST(MatingsContributionFile, TheDialogSaysWhatItIsAndMakesOneToStartFrom) {
       auto* label = open.findChild<QLabel*>("fileNote");
       ASSERT_NE(label, nullptr);
       note = label->text().toStdString();
-      open.resize(800, 520);
-      Shot(open, "contribution-open");
       auto* create = open.findChild<QPushButton*>("createFile");
       ASSERT_NE(create, nullptr);
       EXPECT_EQ(create->text().toStdString(), "Create one from the groups...");
@@ -399,7 +385,6 @@ TEST(MatingsContributionFile, TheDialogSaysWhatItIsAndMakesOneToStartFrom) {
     if (d.group == 3) dams = d.count;
   EXPECT_EQ(static_cast<std::int64_t>(matings->rows()), dams);
   EXPECT_EQ(f.doc.pedigree().report.Line(0), "The random number generator is seeded with the current time.");
-  Shot(f.frame, "matings-report");
 }
 
 }  // namespace
