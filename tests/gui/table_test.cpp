@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QPushButton>
 #include <QLineEdit>
 #include <QMenu>
 #include <QTabBar>
