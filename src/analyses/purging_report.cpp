@@ -347,6 +347,7 @@ void OnPurgingAnalysis(CommandContext& ctx) {
   ctx.ped.report.Clear();
   ctx.ped.copyFile.Reset();
   ctx.lastCommand = kCmdPurging;
+  if (run.drops && seeding.source == SeedSource::kClock) WriteReportLines(ctx.ped, {kClockSeedMessage});
   WriteReport(ctx.ped, run);
 }
 

@@ -1,6 +1,11 @@
 #include "app/document.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <new>
 #include <system_error>
 #include <tuple>
@@ -20,6 +25,7 @@
 #include "pedigree/pedigree_input.h"
 #include "pedigree/xlsx_reader.h"
 #include "app/save_as.h"
+#include "app/table_export.h"
 #include "report/number_format.h"
 #include "report/timestamp.h"
 
@@ -66,12 +72,23 @@ bool CKinvarDoc::Initialize() {
   return false;
 }
 
+std::vector<FileFilter> PedigreeFileFilters() {
+  // A breeder's pedigree is as often a spreadsheet's export as a .pdg: the
+  // first filter shows every kind the reader takes, which tells them apart
+  // by content, not by name.
+  return {{"Pedigrees (*.pdg *.csv *.txt *.tsv *.xlsx)", "*.pdg *.csv *.txt *.tsv *.xlsx"},
+          {"Pedigree files (*.pdg)", "*.pdg"},
+          {"CSV files (*.csv)", "*.csv"},
+          {"Text files (*.txt)", "*.txt"},
+          {"TSV files (*.tsv)", "*.tsv"},
+          {"Excel workbooks (*.xlsx)", "*.xlsx"},
+          {"All files (*.*)", "*.*"}};
+}
+
 void CKinvarDoc::OnFileOpen() {
   FileRequest request;
   request.open = true;
-  request.filters = {{"Pedigree Files (*.pdg)", "*.pdg"},
-                     {"Spreadsheets (*.xlsx)", "*.xlsx"},
-                     {"All Files (*.*)", "*.*"}};
+  request.filters = PedigreeFileFilters();
   request.defaultExtension = "pdg";
   request.title = "Open";
   if (auto chosen = platform_.AskFileName(request)) OpenPedigreeFile(*chosen);
@@ -87,10 +104,8 @@ bool CKinvarDoc::OpenPedigreeFile(const std::string& given) {
       return false;
     }
   }
-  if (lastCommand_ != kNoPedigree) {
-    const std::string question = "Do you want to close \"" + title_ + "\"?";
-    if (platform_.ShowMessage(question, MessageIcon::kQuestion) != Answer::kYes) return false;
-  }
+  if (!MayDropShownReport("Do you want to save the report of \"" + title_ + "\" before closing it?"))
+    return false;
   std::string sheet;
   if (!ChooseSheet(path, sheet)) return false;
   const auto time = ModificationTime(path);
@@ -106,6 +121,8 @@ bool CKinvarDoc::OpenPedigreeFile(const std::string& given) {
   const bool read = LoadInPlaceOfShown([&](Pedigree& ped, Progress& progress) {
     return LoadPedigree(path, ped, progress, sheet);
   });
+  // Whichever pedigree was dropped, the old or a half-read one.
+  ReleaseFreedMemory();
   if (!read) {
     KeepGroupRequest(groups, ped_.geneticGroups);
     return false;
@@ -123,6 +140,7 @@ bool CKinvarDoc::OpenPedigreeColumns(const PedigreeColumns& columns, const std::
   const bool read = LoadInPlaceOfShown([&](Pedigree& ped, Progress& progress) {
     return LoadPedigreeColumns(columns, ped, progress);
   });
+  ReleaseFreedMemory();
   if (!read) return false;
   fileTime_.reset();
   path_.clear();
@@ -130,6 +148,12 @@ bool CKinvarDoc::OpenPedigreeColumns(const PedigreeColumns& columns, const std::
   SetTitle(title);
   platform_.RefreshViews();
   return true;
+}
+
+void ReleaseFreedMemory() {
+#if defined(__GLIBC__)
+  malloc_trim(0);
+#endif
 }
 
 bool CKinvarDoc::ChooseSheet(const std::string& path, std::string& sheet) {
@@ -183,10 +207,12 @@ bool CKinvarDoc::LoadInPlaceOfShown(const Loader& load) {
     case LoadStatus::kRejected:
       break;
   }
-  // The old pedigree leaves with `loaded`, before the listing needs memory.
+  // The old pedigree leaves now, before the listing needs memory.
   std::swap(ped_, loaded);
+  { Pedigree gone = std::move(loaded); }
   remembered = {};
   lastSave_.reset();
+  savedReport_.reset();
   if (outcome.status == LoadStatus::kLoaded) {
     OnViewPedigree();
   } else {
@@ -197,17 +223,42 @@ bool CKinvarDoc::LoadInPlaceOfShown(const Loader& load) {
 
 void CKinvarDoc::ClosePedigree() {
   ResetPedigree(ped_);
+  ReleaseFreedMemory();
   ForgetGroups(ped_.geneticGroups);
   remembered = {};
   lastSave_.reset();
+  savedReport_.reset();
   lastCommand_ = kNoPedigree;
   SetTitle("");
   platform_.RefreshViews();
 }
 
 bool CKinvarDoc::CanExit() {
-  if (ped_.nTotal == 0) return true;
-  return platform_.ShowMessage("Do you want to exit?", MessageIcon::kQuestion) == Answer::kYes;
+  return MayDropShownReport("Do you want to save the report of \"" + title_ + "\" before exiting?");
+}
+
+bool CKinvarDoc::HasUnsavedReport() const {
+  switch (lastCommand_) {
+    case kNoPedigree: case kRejectedPedigree: case kCmdNone:
+    case kCmdViewPedigree: case kCmdRecoding:
+    case kCmdExtractAncestorsIndividual: case kCmdExtractAncestorsGroup:
+    case kCmdExtractDescendantsIndividual: case kCmdExtractDescendantsGroup:
+      return false;
+    default:
+      return ped_.report.Count() > 0 && savedReport_ != ped_.report.Generation();
+  }
+}
+
+bool CKinvarDoc::MayDropShownReport(const std::string& question) {
+  if (!HasUnsavedReport()) return true;
+  switch (platform_.AskToSave(question)) {
+    case SaveAnswer::kDiscard: return true;
+    case SaveAnswer::kCancel: return false;
+    case SaveAnswer::kSave: break;
+  }
+  // A save that was cancelled or failed keeps the report, and the window.
+  OnFileSave();
+  return !HasUnsavedReport();
 }
 
 void CKinvarDoc::SetTitle(const std::string& title) { title_ = path_.empty() ? "" : title; }
@@ -221,14 +272,49 @@ std::string ResourceFailureMessage(const std::exception& failure) {
 bool CKinvarDoc::RunCommand(std::int32_t id) {
   // Memory or threads running out end the command, not the program: the
   // report then shows no figure of the half-done computation.
+  const bool keep = KeepShownReport(id);
+  bool handled = true;
   try {
-    return Dispatch(id);
+    handled = Dispatch(id);
   } catch (const std::bad_alloc& failure) {
     StopForLackOfResources(id, failure);
   } catch (const std::system_error& failure) {
     StopForLackOfResources(id, failure);
   }
+  if (keep) PutBackIfCancelled();
+  return handled;
+}
+
+bool CKinvarDoc::KeepShownReport(std::int32_t id) {
+  if (!keepReportOnCancel || ped_.report.Count() == 0) return false;
+  if (id == kCmdFileOpen || id == kCmdFileSave || id == kCmdFileSaveAs) return false;
+  // The command writes into a copy file of its own; the shown report's
+  // stays as it is until the command has finished.
+  ReportCopyFile fresh;
+  if (!fresh.Create()) return false;
+  keptCopy_ = std::move(ped_.copyFile);
+  ped_.copyFile = std::move(fresh);
+  keptCommand_ = lastCommand_;
+  keptInputs_ = remembered;
+  ped_.report.KeepOnNextClear();
   return true;
+}
+
+void CKinvarDoc::PutBackIfCancelled() {
+  const bool untouched = !ped_.report.HasKept();
+  const bool cancelled = ped_.report.HasKept() && lastCommand_ == kCmdNone &&
+                         ped_.report.Count() == 1 && ped_.report.Line(0) == kCanceledLine;
+  if (untouched || cancelled) {
+    ped_.report.RestoreKept();
+    ped_.copyFile = std::move(keptCopy_);
+  }
+  ped_.report.StopKeeping();
+  keptCopy_ = {};
+  if (!cancelled) return;
+  lastCommand_ = keptCommand_;
+  remembered = keptInputs_;
+  platform_.ShowStatus("Cancelled. The report shown before is kept.");
+  platform_.RefreshViews();
 }
 
 void CKinvarDoc::StopForLackOfResources(std::int32_t id, const std::exception& failure) {
@@ -490,8 +576,11 @@ void CKinvarDoc::RerunAfterOptions(const OptionsChanges& changes) {
     // checks must see.
     if (rerun.command != lastCommand_) continue;
     if (rerun.reuseInputs) askInputs = false;
+    const std::uint64_t before = ped_.report.Generation();
     RunCommand(rerun.command);
     askInputs = true;
+    // Cancelled with the report shown before kept: the user said stop.
+    if (keepReportOnCancel && ped_.report.Generation() == before) break;
   }
 }
 
@@ -532,15 +621,8 @@ void CKinvarDoc::OnFileSaveAs() {
   FileRequest request;
   request.open = false;
   request.title = "Save As";
-  if (IsPedigreeFileCommand(lastCommand_)) {
-    request.filters = {{"Pedigree Files (*.pdg)", "*.pdg"},
-                       {"Output Files (*.out)", "*.out"},
-                       {"All Files (*.*)", "*.*"}};
-    request.defaultExtension = "pdg";
-  } else {
-    request.filters = {{"Output Files (*.out)", "*.out"}, {"All Files (*.*)", "*.*"}};
-    request.defaultExtension = "out";
-  }
+  request.filters = SaveAsFilters(lastCommand_, ped_.report.tables());
+  request.defaultExtension = request.filters.front().pattern.substr(2);
   const auto chosen = platform_.AskFileName(request);
   if (!chosen) return;
   if (SaveTo(*chosen, choice)) lastSave_ = LastSave{*chosen, choice, ped_.report.Generation()};
@@ -555,13 +637,69 @@ void CKinvarDoc::OnFileSave() {
     OnFileSaveAs();
 }
 
+std::vector<FileFilter> SaveAsFilters(std::int32_t lastCommand, const ResultSet& tables) {
+  // What the file holds: a pedigree listing is a pedigree file, any other
+  // report plain text; the report's tables may go to a workbook whole, or
+  // to a CSV file when there is one.
+  std::vector<FileFilter> filters;
+  if (IsPedigreeFileCommand(lastCommand)) filters.push_back({"Pedigree files (*.pdg)", "*.pdg"});
+  filters.push_back({"Text files (*.txt)", "*.txt"});
+  if (!IsPedigreeFileCommand(lastCommand) && !tables.empty()) {
+    filters.push_back({"Excel workbook, the report's tables (*.xlsx)", "*.xlsx"});
+    if (tables.tables().size() == 1) filters.push_back({"CSV, the report's table (*.csv)", "*.csv"});
+  }
+  filters.push_back({"All files (*.*)", "*.*"});
+  return filters;
+}
+
+namespace {
+
+// The tables' format when Save As is given a data file's name for a report
+// that has tables; nothing for a text file.
+std::optional<TableFormat> TablesFormatOf(const std::string& path, std::int32_t lastCommand,
+                                          const ResultSet& tables) {
+  if (IsPedigreeFileCommand(lastCommand) || tables.empty()) return std::nullopt;
+  std::string extension = std::filesystem::path(path).extension().string();
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (extension == ".xlsx") return TableFormat::kXlsx;
+  if (extension == ".csv" && tables.tables().size() == 1) return TableFormat::kCsv;
+  return std::nullopt;
+}
+
+}  // namespace
+
+bool CKinvarDoc::SaveTables(const std::string& path, TableFormat format) {
+  const ResultSet& tables = ped_.report.tables();
+  TableExport how{format, std::string(TablesCommandName(lastCommand_)), path_};
+  if (IsReadOnlyFile(path)) {
+    if (!platform_.ConfirmReplacingReadOnly(path)) return false;
+    how.readOnly = ReadOnly::kReplace;
+  }
+  WaitCursor cursor(platform_);
+  std::string error;
+  if (!ExportTables(tables, how, path, error)) {
+    std::string reason = error;
+    std::replace(reason.begin(), reason.end(), '\n', ' ');
+    platform_.ShowStatus("Not written: " + reason);
+    platform_.ShowMessage(error, MessageIcon::kError);
+    return false;
+  }
+  platform_.ShowStatus(ExportedStatus(tables, format, path));
+  savedReport_ = ped_.report.Generation();
+  return true;
+}
+
 bool CKinvarDoc::SaveTo(const std::string& path, int choice) {
+  if (const auto format = TablesFormatOf(path, lastCommand_, ped_.report.tables()))
+    return SaveTables(path, *format);
   const auto out = OpenOutputFile(path, platform_);
   if (!out) return false;
   WaitCursor cursor(platform_);
   // A cancelled save leaves the file that was there as it was.
   if (!WriteSaveFile(*out, choice)) return false;
-  return CommitOutputFile(*out, platform_);
+  if (!CommitOutputFile(*out, platform_)) return false;
+  savedReport_ = ped_.report.Generation();
+  return true;
 }
 
 bool CKinvarDoc::WriteSaveFile(OutputFile& out, int choice) {

@@ -15,6 +15,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/commands.h"
 #include "app/options.h"
@@ -23,6 +24,7 @@
 #include "pedigree/pedigree.h"
 #include "report/output_file.h"
 #include "report/platform.h"
+#include "report/table_formats.h"
 
 namespace kinvar {
 
@@ -47,8 +49,16 @@ class CKinvarDoc {
   // file; `title` names it in place of a file name.
   bool OpenPedigreeColumns(const PedigreeColumns& columns, const std::string& title);
   void ClosePedigree();
-  // The exit question when a pedigree holds individuals.
+  // Whether the window may close: true at once unless the report on screen
+  // is unsaved, else as the user answers (Save saves it first).
   bool CanExit();
+  // The report on screen is the result of an analysis that neither Save,
+  // Save As nor Export has written since it was made. The pedigree
+  // listings, a cancel's note and the reports of commands that wrote their
+  // result to a file themselves lose nothing when closed.
+  bool HasUnsavedReport() const;
+  // The report on screen was written by other means (File > Export).
+  void NoteReportSaved() { savedReport_ = ped_.report.Generation(); }
 
   // --- Commands
   // Runs a document command; false when the document has no handler for it.
@@ -87,6 +97,8 @@ class CKinvarDoc {
   // Writes what Save As writes for the shown report to `path`, replacing
   // it only when complete; false (after telling the user why, unless the
   // user cancelled) when nothing was saved.
+  // A name ending in .xlsx (or .csv, for a report of one table) writes the
+  // report's tables instead of its text.
   bool SaveTo(const std::string& path, int choice);
   // Header and body of the file Save As writes for the shown report.
   // False when the user cancelled; a failed write shows in `out`.
@@ -119,6 +131,10 @@ class CKinvarDoc {
   std::string seedPath() const { return programFolder_ + "Seed"; }
 
   bool askInputs = true;
+  // A cancelled command leaves the report shown before it on screen, with
+  // its command and inputs, instead of the note that it was cancelled (the
+  // desktop's way; a script wants to see the cancel).
+  bool keepReportOnCancel = false;
   RememberedInputs remembered;
   // The random generator's seed file, seedPath() unless kinvar-cli is told
   // another one.
@@ -131,6 +147,12 @@ class CKinvarDoc {
 
  private:
   bool Dispatch(std::int32_t id);
+  // Sets the shown report aside for the command `id`; false when there is
+  // nothing to keep, or no way to.
+  bool KeepShownReport(std::int32_t id);
+  // After the command: the kept report back when it was cancelled (or left
+  // the report alone), else dropped.
+  void PutBackIfCancelled();
   void StopForLackOfResources(std::int32_t id, const std::exception& failure);
   void OnCompute();
   // Puts the single-precision warning first in the report of a command
@@ -164,6 +186,11 @@ class CKinvarDoc {
   using Loader = std::function<LoadOutcome(Pedigree&, Progress&)>;
   bool LoadInPlaceOfShown(const Loader& load);
   void SetTitle(const std::string& title);
+  // Before the report on screen is lost: asks `question` when it is
+  // unsaved; true to go on (saved, or discarded), false to stop.
+  bool MayDropShownReport(const std::string& question);
+  // Save As to a data file: the report's tables, as File > Export writes them.
+  bool SaveTables(const std::string& path, TableFormat format);
   std::int64_t GroupSize(std::int32_t groupNumber) const;
   static std::optional<std::filesystem::file_time_type> ModificationTime(const std::string& path);
 
@@ -182,8 +209,27 @@ class CKinvarDoc {
     std::uint64_t report = 0;  // the report's generation
   };
   std::optional<LastSave> lastSave_;
+  // The generation of the report last written whole to a file.
+  std::optional<std::uint64_t> savedReport_;
   ResultSet queryTables_;
+  // What KeepShownReport set aside besides the report store's lines.
+  ReportCopyFile keptCopy_;
+  std::int32_t keptCommand_ = kNoPedigree;
+  RememberedInputs keptInputs_;
 };
+
+// Save As's filters for the report of `lastCommand` with `tables`, the
+// first being what the file holds.
+std::vector<FileFilter> SaveAsFilters(std::int32_t lastCommand, const ResultSet& tables);
+
+// Hands the memory freed so far back to the system. The C library keeps
+// freed memory for later allocations, so without this a program that held
+// a herd book stays that size however small the next pedigree is.
+void ReleaseFreedMemory();
+
+// The Open dialog's filters: every kind of pedigree file first, then one per
+// kind, then every file.
+std::vector<FileFilter> PedigreeFileFilters();
 
 // What the user is told when a computation could not get the memory
 // (std::bad_alloc) or the threads (std::system_error) it needs.

@@ -121,6 +121,14 @@ std::vector<std::string> ExportFiles(const ResultSet& tables, TableFormat format
   return files;
 }
 
+std::string ExportedStatus(const ResultSet& tables, TableFormat format, const std::string& target) {
+  std::size_t rows = 0;
+  for (const ResultTable& table : tables.tables()) rows += table.rows();
+  const std::string counted = " (" + std::to_string(rows) + (rows == 1 ? " row)." : " rows).");
+  if (!NeedsFolder(tables, format)) return "Exported: " + target + counted;
+  return "Exported: " + std::to_string(tables.tables().size()) + " tables to the folder " + target + counted;
+}
+
 bool ExportTables(const ResultSet& tables, const TableExport& how, const std::string& target,
                   std::string& error) {
   if (!NeedsFolder(tables, how.format)) {

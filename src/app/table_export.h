@@ -48,6 +48,10 @@ bool WriteTables(const ResultSet& tables, const TableExport& how, OutputFile& ou
 bool ExportTables(const ResultSet& tables, const TableExport& how, const std::string& target,
                   std::string& error);
 
+// The status line after ExportTables to `target` succeeded: "Exported:
+// PATH (N rows)." or "Exported: K tables to the folder PATH (N rows).".
+std::string ExportedStatus(const ResultSet& tables, TableFormat format, const std::string& target);
+
 // The files that ExportTables to `target` writes.
 std::vector<std::string> ExportFiles(const ResultSet& tables, TableFormat format,
                                      const std::string& target);

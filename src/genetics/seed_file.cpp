@@ -122,7 +122,6 @@ SeedSource LoadSeedFile(Mt19937& g, const std::string& path, Platform& platform,
   // and FILE.bak may be theirs.
   const bool backUp = damaged || found == Found::kUnreadable;
   SaveSeedFile(g, path, platform, backUp ? SeedBackup::kMake : SeedBackup::kKeep);
-  platform.ShowMessage(kClockSeedMessage, MessageIcon::kInformation);
   return SeedSource::kClock;
 }
 

@@ -45,7 +45,9 @@ enum class SeedBackup { kMake, kKeep };
 inline constexpr std::size_t kMaxSeedFileBytes = std::size_t{1} << 20;
 
 // The state from the file at `path`; when it cannot be read whole, the
-// generator is seeded with `clockSeed` and a new file is written at once,
+// generator is seeded with `clockSeed` and a new file is written at once
+// (kClock: the caller's report says so with kClockSeedMessage, a line of
+// the report rather than a box to click away),
 // unless the file is refused: not a regular file (a folder, a device, a
 // pipe), or the user's and not a seed file.
 SeedSource LoadSeedFile(Mt19937& g, const std::string& path, Platform& platform,

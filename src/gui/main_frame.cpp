@@ -111,6 +111,8 @@ CMainFrame::CMainFrame(QtPlatform& platform, CKinvarDoc& doc, QWidget* parent)
   CreateContextMenu();
   statusBar()->showMessage(tr("Ready"));
 
+  // Whoever cancels a long run still wants the report they had.
+  doc_.keepReportOnCancel = true;
   platform_.SetParentWindow(this);
   platform_.SetFocusHome(view_);
   connect(view_, &CKinvarView::selectionChanged, this, &CMainFrame::UpdateActions);
@@ -136,6 +138,9 @@ CMainFrame::CMainFrame(QtPlatform& platform, CKinvarDoc& doc, QWidget* parent)
       [this](const std::string& path) { AddRecentFile(QString::fromStdString(path)); });
   platform_.SetIdSource(
       [this, cache = std::make_shared<IdIndexCache>()] { return cache->Get(doc_.pedigree()); });
+  // Until the pointer passes over a command, whose prompt takes its place.
+  platform_.SetStatusSink(
+      [this](const std::string& text) { statusBar()->showMessage(QString::fromStdString(text)); });
   UpdateTitle();
   UpdateActions();
   resize(1000, 700);
@@ -148,6 +153,7 @@ CMainFrame::~CMainFrame() {
   platform_.SetRefresh({});
   platform_.SetRecentFileSink({});
   platform_.SetIdSource({});
+  platform_.SetStatusSink({});
 }
 
 void CMainFrame::ShowAtStart() {

@@ -34,6 +34,7 @@ class QToolBar;
 
 namespace kinvar {
 class CKinvarDoc;
+class ResultSet;
 }
 
 namespace kinvar::gui {
@@ -82,7 +83,10 @@ class CMainFrame : public QMainWindow {
   CTablePane* CurrentTablePane() const;
   // Writes the shown report's tables to `target` in `format` (a folder for
   // CSV and TSV of several tables); false after telling the user why not.
+  // The status bar says what was written where, or why not.
   bool ExportTo(const QString& target, TableFormat format);
+  // Writes the table `index` of the shown report alone to the file `target`.
+  bool ExportTable(const QString& target, TableFormat format, std::size_t index);
   // The menu of the commands that take an individual, for the individual
   // `id`; nothing when `id` is not one of the pedigree. Shown at the pointer.
   QMenu* ShowIndividualMenu(const QByteArray& id);
@@ -117,6 +121,7 @@ class CMainFrame : public QMainWindow {
   void UpdateTitle();
   void RebuildTableTabs();
   void OnExport();
+  bool ExportSet(const ResultSet& tables, const QString& target, TableFormat format);
   void OnPedigreeChart();
   void OnPedigreeCertificate();
   void OnPedigreeDrawing(std::int32_t id);

@@ -1,6 +1,8 @@
 // The main window's table tabs: making them for the report on screen, the
 // export of the tables, and the commands offered for an individual of a
 // table.
+#include <algorithm>
+
 #include <QCursor>
 #include <QDir>
 #include <QFileInfo>
@@ -111,7 +113,6 @@ void CMainFrame::RebuildTableTabs() {
 
 void CMainFrame::OnExport() {
   const CMS& store = doc_.pedigree().report;
-  const bool several = store.tables().tables().size() > 1;
   // The filters' order is the formats' order of preference.
   FileRequest request{false,
                       {{"CSV (*.csv)", "*.csv"},
@@ -119,9 +120,7 @@ void CMainFrame::OnExport() {
                        {"TSV (*.tsv)", "*.tsv"},
                        {"JSON (*.json)", "*.json"}},
                       "csv",
-                      several ? "Export (CSV and TSV: a folder of that name gets one file per "
-                                "table)"
-                              : "Export"};
+                      "Export"};
   const auto chosen = platform_.AskFileName(request);
   if (!chosen) return;
   const QString path = QString::fromStdString(*chosen);
@@ -141,28 +140,63 @@ void CMainFrame::OnExport() {
   paths = store.tables().Find("paths");
   if (!complete || (paths != nullptr && paths->rows() != before)) platform_.RefreshViews();
   if (!complete) return;  // cancelled: the report says so
-  // Several tables as CSV or TSV: the chosen name without its extension is
-  // the folder.
-  if (NeedsFolder(store.tables(), *format)) {
-    const QFileInfo file(path);
-    ExportTo(file.dir().filePath(file.completeBaseName()), *format);
+  if (!NeedsFolder(store.tables(), *format)) {
+    ExportTo(path, *format);
     return;
   }
-  ExportTo(path, *format);
+  // Several tables do not fit one CSV or TSV file: the file named gets the
+  // table on top, or all of them go into a folder the user names.
+  const CTablePane* pane = CurrentTablePane();
+  const auto on = std::find(panes_.begin(), panes_.end(), pane);
+  const std::size_t shown = on == panes_.end() ? 0 : static_cast<std::size_t>(on - panes_.begin());
+  const std::string name = store.tables().tables()[shown].name();
+  const int choice = platform_.ChooseSaveOption("Export the table \"" + AsUtf8(name) + "\" to " +
+                                                    QFileInfo(path).fileName().toStdString(),
+                                                "Export all tables to a folder...");
+  if (choice == 1) {
+    ExportTable(path, *format, shown);
+    return;
+  }
+  if (choice != 2) return;
+  FileRequest folder{false, {}, "", "Export all tables to a folder", true, *chosen};
+  if (const auto target = platform_.AskFileName(folder)) ExportTo(QString::fromStdString(*target), *format);
+}
+
+// Both write the tables as their tabs show them, sorted and filtered.
+bool CMainFrame::ExportTable(const QString& target, TableFormat format, std::size_t index) {
+  const ResultSet& all = doc_.pedigree().report.tables();
+  const std::optional<ResultSet> shown = ShownTables(panes_, all);
+  ResultSet one;
+  one.Add((shown ? *shown : all).tables()[index]);
+  return ExportSet(one, target, format);
 }
 
 bool CMainFrame::ExportTo(const QString& target, TableFormat format) {
+  const ResultSet& all = doc_.pedigree().report.tables();
+  const std::optional<ResultSet> shown = ShownTables(panes_, all);
+  return ExportSet(shown ? *shown : all, target, format);
+}
+
+bool CMainFrame::ExportSet(const ResultSet& tables, const QString& target, TableFormat format) {
   TableExport how{format, std::string(TablesCommandName(doc_.lastCommand())), doc_.path()};
-  const std::optional<ResultSet> shown = ShownTables(panes_, doc_.pedigree().report.tables());
-  const ResultSet& tables = shown ? *shown : doc_.pedigree().report.tables();
   // A read-only file is replaced only when the user says so.
   for (const std::string& file : ExportFiles(tables, format, target.toStdString())) {
     if (!IsReadOnlyFile(file)) continue;
-    if (!platform_.ConfirmReplacingReadOnly(file)) return false;
+    if (!platform_.ConfirmReplacingReadOnly(file)) {
+      platform_.ShowStatus("Not exported: " + file + " is read-only.");
+      return false;
+    }
     how.readOnly = ReadOnly::kReplace;
   }
   std::string error;
-  if (ExportTables(tables, how, target.toStdString(), error)) return true;
+  if (ExportTables(tables, how, target.toStdString(), error)) {
+    doc_.NoteReportSaved();
+    platform_.ShowStatus(ExportedStatus(tables, format, target.toStdString()));
+    return true;
+  }
+  std::string reason = error;
+  std::replace(reason.begin(), reason.end(), '\n', ' ');
+  platform_.ShowStatus("Not exported: " + reason);
   platform_.ShowMessage(error, MessageIcon::kError);
   return false;
 }

@@ -2,6 +2,10 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
 #include <QMessageBox>
 #include <QLineEdit>
 #include <QStringList>
@@ -87,6 +91,13 @@ Answer QtPlatform::ShowMessage(const std::string& text, MessageIcon icon) {
 std::optional<std::string> QtPlatform::AskFileName(const FileRequest& request) {
   const FocusBack back(home_);
   QFileDialog dialog(parent_, QString::fromStdString(request.title));
+  if (request.folder) {
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly, true);
+    if (!request.start.empty()) dialog.setDirectory(QFileInfo(QString::fromStdString(request.start)).absolutePath());
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return dialog.selectedFiles().front().toStdString();
+  }
   dialog.setAcceptMode(request.open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
   dialog.setFileMode(request.open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
   QStringList filters;
@@ -100,8 +111,35 @@ std::optional<std::string> QtPlatform::AskFileName(const FileRequest& request) {
         dialog.setDefaultSuffix(QString::fromStdString(f.pattern.substr(2)));
   });
   dialog.setOption(QFileDialog::ReadOnly, false);
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  std::optional<std::string> created;
+  if (request.open && (!request.note.empty() || request.create)) AddNote(dialog, request, created);
+  const bool accepted = dialog.exec() == QDialog::Accepted;
+  if (created) return created;
+  if (!accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   return dialog.selectedFiles().front().toStdString();
+}
+
+// Below the file list: what the file is, and the button that makes one,
+// which opens the file it made.
+void QtPlatform::AddNote(QFileDialog& dialog, const FileRequest& request,
+                         std::optional<std::string>& created) {
+  // The platform's own dialog has no room for them.
+  dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+  auto* grid = qobject_cast<QGridLayout*>(dialog.layout());
+  if (grid == nullptr) return;
+  const int row = grid->rowCount();
+  auto* note = new QLabel(QString::fromStdString(request.note), &dialog);
+  note->setObjectName(QStringLiteral("fileNote"));
+  note->setWordWrap(true);
+  grid->addWidget(note, row, 0, 1, grid->columnCount());
+  if (!request.create) return;
+  auto* button = new QPushButton(QString::fromStdString(request.createLabel), &dialog);
+  button->setObjectName(QStringLiteral("createFile"));
+  grid->addWidget(button, row + 1, 0, 1, grid->columnCount(), Qt::AlignLeft);
+  QObject::connect(button, &QPushButton::clicked, &dialog, [&dialog, &request, &created] {
+    created = request.create();
+    if (created) static_cast<QDialog&>(dialog).done(QDialog::Accepted);
+  });
 }
 
 int QtPlatform::ChooseSaveOption(const std::string& first, const std::string& second) {
@@ -183,6 +221,23 @@ void QtPlatform::EndWaitCursor() { QApplication::restoreOverrideCursor(); }
 
 void QtPlatform::RefreshViews() {
   if (refresh_) refresh_();
+}
+
+SaveAnswer QtPlatform::AskToSave(const std::string& question) {
+  const FocusBack back(home_);
+  QMessageBox box(QMessageBox::Question, QStringLiteral("Kinvar"), QString::fromStdString(question),
+                  QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent_);
+  box.setDefaultButton(QMessageBox::Save);
+  box.setEscapeButton(QMessageBox::Cancel);
+  switch (box.exec()) {
+    case QMessageBox::Save: return SaveAnswer::kSave;
+    case QMessageBox::Discard: return SaveAnswer::kDiscard;
+    default: return SaveAnswer::kCancel;
+  }
+}
+
+void QtPlatform::ShowStatus(const std::string& text) {
+  if (status_) status_(text);
 }
 
 void QtPlatform::AddRecentFile(const std::string& path) {

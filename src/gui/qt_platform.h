@@ -7,6 +7,7 @@
 #pragma once
 
 #include <QPointer>
+#include <QFileDialog>
 #include <QWidget>
 #include <functional>
 #include <optional>
@@ -26,6 +27,7 @@ class QtPlatform : public Platform {
   void SetRecentFileSink(std::function<void(const std::string&)> sink) {
     addRecent_ = std::move(sink);
   }
+  void SetStatusSink(std::function<void(const std::string&)> sink) { status_ = std::move(sink); }
 
   // The next individual picker, or the next query dialog of one ID, takes
   // `id` as typed instead of asking for it (the query dialog then opens with
@@ -52,8 +54,12 @@ class QtPlatform : public Platform {
   void EndWaitCursor() override;
   void RefreshViews() override;
   void AddRecentFile(const std::string& path) override;
+  SaveAnswer AskToSave(const std::string& question) override;
+  void ShowStatus(const std::string& text) override;
 
  private:
+  static void AddNote(QFileDialog& dialog, const FileRequest& request, std::optional<std::string>& created);
+
   QPointer<QWidget> parent_;
   std::optional<std::string> nextIndividual_;
   std::string nextBox_;  // the form's box for nextIndividual_, where a form asks
@@ -61,6 +67,7 @@ class QtPlatform : public Platform {
   QPointer<QWidget> home_;
   std::function<void()> refresh_;
   std::function<void(const std::string&)> addRecent_;
+  std::function<void(const std::string&)> status_;
 };
 
 // Gives the keyboard to `home` and activates its window once a dialog has

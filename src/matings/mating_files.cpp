@@ -1,10 +1,12 @@
 #include "matings/mating_files.h"
 
 #include <limits>
+#include <memory>
 #include <unordered_map>
 
 #include "pedigree/number_text.h"
 #include "pedigree/side_file.h"
+#include "report/output_file.h"
 
 namespace kinvar {
 
@@ -220,6 +222,38 @@ std::optional<std::vector<Mating>> ReadForbiddenFile(const std::string& path,
     pairs.push_back(*pair);
   }
   return pairs;
+}
+
+std::string StartingContributions(const Pedigree& ped, const MatingGroups& groups) {
+  const std::size_t sires = groups.sires.size();
+  const std::size_t dams = groups.dams.size();
+  const std::string sireGroup = std::to_string(groups.sireGroup);
+  const std::string damGroup = std::to_string(groups.damGroup);
+  std::string text =
+      "! Contribution file of Optimizing Matings: one line per sire of group " + sireGroup +
+      ",\n! its ID and the number of dams of group " + damGroup + " it is mated with (0: none).\n" +
+      "! The numbers add up to " + std::to_string(dams) + ", the dams of group " + damGroup +
+      ", so that every dam has one mating.\n! Lines that start with ! are comments.\n";
+  for (std::size_t i = 0; i < sires; ++i) {
+    const std::size_t share = dams / sires + (i < dams % sires ? 1 : 0);
+    text += std::string(ped.rec(groups.sires[i]).Id()) + " " + std::to_string(share) + "\n";
+  }
+  return text;
+}
+
+bool WriteStartingContributions(const std::string& path, const Pedigree& ped,
+                                const MatingGroups& groups, Platform& platform) {
+  const std::unique_ptr<OutputFile> out = OpenOutputFile(path, platform);
+  if (!out) return false;
+  out->Raw(StartingContributions(ped, groups));
+  return CommitOutputFile(*out, platform);
+}
+
+std::string ContributionFileNote(const MatingGroups& groups) {
+  return "A contribution file (.c) is a text file, not a program: one line per sire of group " +
+         std::to_string(groups.sireGroup) + ", its ID and how many of the " +
+         std::to_string(groups.dams.size()) + " dams of group " + std::to_string(groups.damGroup) +
+         " it is mated with; the numbers add up to " + std::to_string(groups.dams.size()) + ".";
 }
 
 }  // namespace kinvar

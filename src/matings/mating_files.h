@@ -56,6 +56,19 @@ std::optional<std::vector<std::int32_t>> ReadContributionFile(const std::string&
                                                               const Pedigree& ped,
                                                               const MatingGroups& groups,
                                                               Platform& platform);
+// A contribution file to start from: a comment saying what the file is,
+// then every sire of the sire group, in the groups' order, with an even
+// share of the dams, so that every dam has one mating (the first sires get
+// one more when the share is not whole; with more sires than dams the last
+// ones get 0, which leaves them unused). The reader accepts it as it is.
+std::string StartingContributions(const Pedigree& ped, const MatingGroups& groups);
+// Writes StartingContributions to `path` through the output file, which
+// the status line reports; false after telling the user why not.
+bool WriteStartingContributions(const std::string& path, const Pedigree& ped,
+                                const MatingGroups& groups, Platform& platform);
+// What the dialog that asks for the contribution file says about it.
+std::string ContributionFileNote(const MatingGroups& groups);
+
 // The pairs in file order, duplicates kept.
 std::optional<std::vector<Mating>> ReadForbiddenFile(const std::string& path,
                                                      const Pedigree& ped,

@@ -71,10 +71,34 @@ bool ChooseFile(CommandContext& ctx, bool ask, const char* description, const ch
   return true;
 }
 
+// The contribution file, explained where it is asked for, with the offer
+// to make one to start from: a .c file is easily taken for a program.
+bool ChooseContributionFile(CommandContext& ctx, const MatingGroups& groups) {
+  if (!ctx.askInputs) return true;
+  FileRequest request{true, {{"Contribution files (*.c)", "*.c"}, {"All Files (*.*)", "*.*"}}, "c",
+                      "Open the contribution file: each sire's number of dams"};
+  request.note = ContributionFileNote(groups);
+  request.createLabel = "Create one from the groups...";
+  request.create = [&ctx, &groups]() -> std::optional<std::string> {
+    FileRequest save{false, {{"Contribution files (*.c)", "*.c"}, {"All Files (*.*)", "*.*"}}, "c",
+                     "Create a contribution file"};
+    const auto path = ctx.platform.AskFileName(save);
+    if (!path || !WriteStartingContributions(*path, ctx.ped, groups, ctx.platform)) return std::nullopt;
+    ctx.platform.ShowMessage("The contribution file " + *path +
+                                 " gives every dam one mating, the sires an even share.\n"
+                                 "Change its numbers to give sires more or fewer dams.",
+                             MessageIcon::kInformation);
+    return path;
+  };
+  const auto chosen = ctx.platform.AskFileName(request);
+  if (!chosen) return false;
+  ctx.remembered.contributionFile = *chosen;
+  return true;
+}
+
 std::optional<MatingInputs> ReadInputs(CommandContext& ctx, const MatingGroups& groups) {
   RememberedInputs& r = ctx.remembered;
-  if (!ChooseFile(ctx, ctx.askInputs, "Contribution Files (*.c)", "*.c", "c", r.contributionFile))
-    return std::nullopt;
+  if (!ChooseContributionFile(ctx, groups)) return std::nullopt;
   MatingInputs inputs;
   auto contributions = ReadContributionFile(r.contributionFile, ctx.ped, groups, ctx.platform);
   if (!contributions) return std::nullopt;
@@ -184,6 +208,7 @@ void AnnealAndReport(CommandContext& ctx, const MatingGroups& groups, const Coan
   if (!matings) return WriteTooRestricted(ctx.ped, groups);
   if (seeding.fresh) SaveSeedFile(seeding.stream, ctx.seedPath, ctx.platform, BackupAfter(seeding.source));
   ctx.remembered.matingSeed = seeding.seed;
+  if (seeding.source == SeedSource::kClock) Write(ctx.ped, kClockSeedMessage);
   WriteMatingsReport(ctx.ped, groups, c, *matings, seeding.seed);
   const float minimum = MeanCoancestry(c, *optimum);
   ctx.ped.report.tables().Find("summary")->AddFigure(

@@ -283,6 +283,7 @@ void OutputFile::Flush() {
     buffer_.clear();
     return;
   }
+  lines_ += std::count(buffer_.begin(), buffer_.end(), '\n');
   if (stream_ != nullptr) {
     if (std::fwrite(buffer_.data(), 1, buffer_.size(), stream_) != buffer_.size())
       Fail(std::strerror(errno));
@@ -399,13 +400,23 @@ std::unique_ptr<OutputFile> OpenOutputFile(const std::string& target, Platform& 
   if (readOnly && !platform.ConfirmReplacingReadOnly(target)) return nullptr;
   auto file = OutputFile::Begin(target, error, Temporary::kUnnamedWherePossible,
                                 readOnly ? ReadOnly::kReplace : ReadOnly::kRefuse);
-  if (!file)
+  if (!file) {
+    platform.ShowStatus("Not written: " + target + ": " + error);
     platform.ShowMessage("Cannot open " + target + " for writing.\n" + error, MessageIcon::kError);
+  }
   return file;
 }
 
+std::string WrittenStatus(const std::string& path, std::int64_t lines) {
+  return "Written: " + path + " (" + std::to_string(lines) + (lines == 1 ? " line)." : " lines).");
+}
+
 bool CommitOutputFile(OutputFile& file, Platform& platform) {
-  if (file.Commit()) return true;
+  if (file.Commit()) {
+    platform.ShowStatus(WrittenStatus(file.target(), file.Lines()));
+    return true;
+  }
+  platform.ShowStatus("Not written: " + file.target() + ": " + file.error());
   platform.ShowMessage("Error while writing " + file.target() + ".\n" + file.error(),
                        MessageIcon::kError);
   return false;

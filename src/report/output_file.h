@@ -89,6 +89,8 @@ class OutputFile {
   void Discard();
 
   const std::string& target() const { return target_; }
+  // The lines written out so far: all of them once committed.
+  std::int64_t Lines() const { return lines_; }
   const std::string& error() const { return error_; }
 
  private:
@@ -109,16 +111,21 @@ class OutputFile {
   std::string buffer_;
   std::string error_;
   std::uint64_t written_ = 0;  // bytes in the temporary so far
+  std::int64_t lines_ = 0;
   bool finished_ = false;   // committed or discarded: nothing more happens
   bool committed_ = false;
   bool direct_ = false;  // into a device or pipe, which cannot be replaced
 };
 
-// Begin, telling the user "Cannot open PATH for writing." when it fails. A
+// Begin, telling the user "Cannot open PATH for writing." (and the status
+// line "Not written: PATH: why") when it fails. A
 // read-only target is replaced only when the platform confirms it; nothing
 // (and no message) when it does not.
 std::unique_ptr<OutputFile> OpenOutputFile(const std::string& target, Platform& platform);
-// Commit, telling the user "Error while writing PATH." and why when it fails.
+// The status line of a file written whole: "Written: PATH (N lines)."
+std::string WrittenStatus(const std::string& path, std::int64_t lines);
+// Commit, telling the user "Error while writing PATH." and why when it fails;
+// either way the status line says what became of the file.
 bool CommitOutputFile(OutputFile& file, Platform& platform);
 
 }  // namespace kinvar

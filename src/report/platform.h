@@ -20,6 +20,8 @@ namespace kinvar {
 
 enum class MessageIcon { kNone, kError, kWarning, kInformation, kQuestion };
 enum class Answer { kOk, kYes, kNo };
+// What to do with unsaved work that is about to be lost.
+enum class SaveAnswer { kSave, kDiscard, kCancel };
 
 struct FileFilter {
   std::string description;  // "Pedigree Files (*.pdg)"
@@ -31,6 +33,16 @@ struct FileRequest {
   std::vector<FileFilter> filters;
   std::string defaultExtension;  // without the dot
   std::string title;
+  // An existing folder rather than a file (the filters are not used); the
+  // dialog starts in `start`'s folder when given.
+  bool folder = false;
+  std::string start = {};
+  // Open only: a line that says what the file is, and a button that makes
+  // one (`create` returns its path, which the dialog then opens, or nothing
+  // when the user gave up). Front ends without a dialog leave both aside.
+  std::string note = {};
+  std::string createLabel = {};
+  std::function<std::optional<std::string>()> create = {};
 };
 
 // One individual by its ID: an edit box of 20 characters and a button.
@@ -135,6 +147,12 @@ class Platform {
     return ShowMessage(path + " is read-only.\nDo you want to replace it?", MessageIcon::kQuestion) ==
            Answer::kYes;
   }
+  // Asks `question` with Save, Discard and Cancel. Without anybody to ask
+  // (a script, a library call) nothing is kept for a user anyway: Discard.
+  virtual SaveAnswer AskToSave(const std::string& /*question*/) { return SaveAnswer::kDiscard; }
+  // One line for a status bar: what was written where, or why not. Front
+  // ends without one drop it; the message boxes say what matters.
+  virtual void ShowStatus(const std::string& /*text*/) {}
   // The report or the document's title changed.
   virtual void RefreshViews() {}
   // A file was opened and belongs at the top of the recent-file list.

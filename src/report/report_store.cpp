@@ -45,13 +45,34 @@ void CMS::InsertFirst(std::string_view line) {
 }
 
 void CMS::Clear() {
+  if (keepNext_) {
+    keepNext_ = false;
+    kept_ = Kept{std::move(lines_), count_, full_, generation_, std::move(tables_)};
+    lines_ = {};
+  }
   count_ = 0;
   full_ = false;
-  ++generation_;
+  generation_ = ++issued_;
   tables_.Clear();
 }
 
+void CMS::RestoreKept() {
+  if (!kept_) return;
+  lines_ = std::move(kept_->lines);
+  count_ = kept_->count;
+  full_ = kept_->full;
+  generation_ = kept_->generation;
+  tables_ = std::move(kept_->tables);
+  kept_.reset();
+}
+
+void CMS::StopKeeping() {
+  keepNext_ = false;
+  kept_.reset();
+}
+
 void CMS::Release() {
+  StopKeeping();
   lines_.clear();
   lines_.shrink_to_fit();
   Clear();

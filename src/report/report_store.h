@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,6 +45,14 @@ class CMS {
   void InsertFirst(std::string_view line);
   void Clear();
   void Release();
+  // The next Clear sets the report it clears aside instead of dropping it,
+  // so that a command that is then cancelled can put it back whole (lines,
+  // tables and generation). StopKeeping drops what was set aside, and the
+  // request if no Clear came.
+  void KeepOnNextClear() { keepNext_ = true; }
+  bool HasKept() const { return kept_.has_value(); }
+  void RestoreKept();
+  void StopKeeping();
 
   int Count() const { return count_; }
   bool Full() const { return full_; }
@@ -63,8 +72,20 @@ class CMS {
   int count_ = 0;
   bool full_ = false;
   std::uint64_t generation_ = 0;
+  // The last generation handed out: a report put back keeps its own, and
+  // the next one still gets a number never used.
+  std::uint64_t issued_ = 0;
   std::vector<std::string> lines_;  // grows to kSlots, buffers kept on Clear
   ResultSet tables_;
+  struct Kept {
+    std::vector<std::string> lines;
+    int count = 0;
+    bool full = false;
+    std::uint64_t generation = 0;
+    ResultSet tables;
+  };
+  bool keepNext_ = false;
+  std::optional<Kept> kept_;
   FatalHandler fatal_;
 };
 

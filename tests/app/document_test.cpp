@@ -157,13 +157,13 @@ TEST_F(Document, ReopeningAFileReloadsItOnlyWhenTouched) {
   std::filesystem::last_write_time(
       file.path(), std::filesystem::last_write_time(file.path()) + std::chrono::seconds(5));
 
-  platform.answers = {Answer::kNo};
+  platform.saveAnswers = {SaveAnswer::kCancel};
   EXPECT_FALSE(doc.OpenPedigreeFile(file.path()));
-  EXPECT_EQ(doc.lastCommand(), kCmdCompute);  // refused and No keep everything
+  EXPECT_EQ(doc.lastCommand(), kCmdCompute);  // refused and Cancel keep everything
 
-  platform.answers = {Answer::kYes};
+  platform.saveAnswers = {SaveAnswer::kDiscard};
   EXPECT_TRUE(doc.OpenPedigreeFile(file.path()));
-  const std::string question = "Do you want to close \"" + doc.title() + "\"?";
+  const std::string question = "Do you want to save the report of \"" + doc.title() + "\" before closing it?";
   EXPECT_EQ(platform.MessageTexts(),
             (std::vector<std::string>{"This file is already open.", question, question}));
   EXPECT_EQ(doc.lastCommand(), kCmdViewPedigree);
@@ -183,10 +183,11 @@ TEST_F(Document, ARejectedFileShowsItsErrorsAndDisablesAnalyses) {
   for (const std::string& line : Report()) expected += ExpandMarkup(line);
   EXPECT_EQ(SavedFile(doc), expected);
 
-  // Opening another file asks to close this one first.
+  // Opening another file asks nothing: the error list is the file's own.
   TempFile other(kSmall);
+  platform.messages.clear();
   EXPECT_TRUE(doc.OpenPedigreeFile(other.path()));
-  EXPECT_EQ(platform.messages.back().icon, MessageIcon::kQuestion);
+  EXPECT_TRUE(platform.messages.empty());
 }
 
 // A file that cannot be read, and a load cancelled.
@@ -359,15 +360,29 @@ TEST_F(Document, RejectedOptionsChangeNothing) {
   EXPECT_EQ(doc.settings().relationshipType, 1);
 }
 
-TEST_F(Document, ExitAsksOnlyWithAPedigree) {
+// Unsaved: a report an analysis made that no save or export wrote since.
+TEST_F(Document, ExitAsksOnlyWithAnUnsavedReport) {
   EXPECT_TRUE(doc.CanExit());
-  EXPECT_TRUE(platform.messages.empty());
   TempFile file(kSmall);
   ASSERT_TRUE(doc.OpenPedigreeFile(file.path()));
-  platform.answers = {Answer::kNo, Answer::kYes};
+  EXPECT_TRUE(doc.CanExit());  // the listing loses nothing
+  EXPECT_TRUE(platform.messages.empty());
+  doc.RunCommand(kCmdCompute);
+  EXPECT_TRUE(doc.HasUnsavedReport());
+  platform.saveAnswers = {SaveAnswer::kCancel, SaveAnswer::kDiscard};
   EXPECT_FALSE(doc.CanExit());
   EXPECT_TRUE(doc.CanExit());
-  EXPECT_EQ(platform.messages.back().text, "Do you want to exit?");
+  const std::string question = "Do you want to save the report of \"" + doc.title() + "\" before exiting?";
+  EXPECT_EQ(platform.MessageTexts(), (std::vector<std::string>{question, question}));
+  // Save: Save As's dialog; cancelled, the window stays.
+  platform.saveAnswers = {SaveAnswer::kSave, SaveAnswer::kSave};
+  platform.fileNames = {std::nullopt};
+  EXPECT_FALSE(doc.CanExit());
+  TempFile target("", ".txt");
+  platform.fileNames = {target.path()};
+  EXPECT_TRUE(doc.CanExit());
+  EXPECT_FALSE(doc.HasUnsavedReport());
+  EXPECT_EQ(test::ReadWholeFile(target.path()), SavedFile(doc));
 }
 
 TEST_F(Document, SaveAsAsksForTheFileAndReportsFailures) {
@@ -378,7 +393,7 @@ TEST_F(Document, SaveAsAsksForTheFileAndReportsFailures) {
   platform.fileNames = {target.path()};
   doc.OnFileSaveAs();
   ASSERT_EQ(platform.fileRequests.size(), 1u);
-  EXPECT_EQ(platform.fileRequests[0].defaultExtension, "out");
+  EXPECT_EQ(platform.fileRequests[0].defaultExtension, "txt");
   EXPECT_EQ(platform.fileRequests[0].title, "Save As");
   EXPECT_EQ(test::ReadWholeFile(target.path()), SavedFile(doc));
 
@@ -391,6 +406,7 @@ TEST_F(Document, SaveAsAsksForTheFileAndReportsFailures) {
   doc.OnFileSaveAs();
   EXPECT_EQ(platform.fileRequests.back().defaultExtension, "pdg");
   EXPECT_EQ(platform.fileRequests.back().filters.size(), 3u);
+  EXPECT_EQ(platform.fileRequests.back().filters[1].description, "Text files (*.txt)");
 }
 
 TEST_F(Document, OpenAsksForAPedigreeFileAndLoadsIt) {
@@ -404,11 +420,13 @@ TEST_F(Document, OpenAsksForAPedigreeFileAndLoadsIt) {
   EXPECT_TRUE(request.open);
   EXPECT_EQ(request.title, "Open");
   EXPECT_EQ(request.defaultExtension, "pdg");
-  ASSERT_EQ(request.filters.size(), 3u);
-  EXPECT_EQ(request.filters[0].description, "Pedigree Files (*.pdg)");
-  EXPECT_EQ(request.filters[1].description, "Spreadsheets (*.xlsx)");
-  EXPECT_EQ(request.filters[1].pattern, "*.xlsx");
-  EXPECT_EQ(request.filters[2].pattern, "*.*");
+  std::vector<std::string> filters;
+  for (const FileFilter& f : request.filters) filters.push_back(f.description + " " + f.pattern);
+  EXPECT_EQ(filters, (std::vector<std::string>{
+                         "Pedigrees (*.pdg *.csv *.txt *.tsv *.xlsx) *.pdg *.csv *.txt *.tsv *.xlsx",
+                         "Pedigree files (*.pdg) *.pdg", "CSV files (*.csv) *.csv",
+                         "Text files (*.txt) *.txt", "TSV files (*.tsv) *.tsv",
+                         "Excel workbooks (*.xlsx) *.xlsx", "All files (*.*) *.*"}));
   EXPECT_EQ(doc.lastCommand(), kCmdViewPedigree);
   EXPECT_EQ(doc.pedigree().nTotal, 10);
 }

@@ -109,7 +109,7 @@ TEST_F(Open, AFileThatIsNotReadLeavesTheShownPedigree) {
   struct Row {
     const char* name;
     std::optional<std::string> text;  // nothing: the file does not exist
-    Answer answer;                    // to "Do you want to close ...?"
+    Answer answer;                    // to the save question: No cancels the Open
     int cancelAt;                     // poll of the load that cancels, 0 none
     bool rewriteShown;                // the shown file itself, changed on disk
     const char* error;                // "" none; "Cannot open %s" has the path
@@ -133,6 +133,10 @@ TEST_F(Open, AFileThatIsNotReadLeavesTheShownPedigree) {
     s.file = std::make_unique<TempFile>(kShown);
     ShowWorkedPedigree(s);
     const Snapshot before = Take(s);
+    // Taking the snapshot saved the report: made again, it is unsaved.
+    s.platform.groupChoices.push_back(2);
+    s.doc.RunCommand(kCmdGeneOrigin);
+    ASSERT_TRUE(s.doc.HasUnsavedReport());
 
     std::optional<TempFile> other;
     std::string path = s.file->path() + ".missing";
@@ -146,11 +150,12 @@ TEST_F(Open, AFileThatIsNotReadLeavesTheShownPedigree) {
       other.emplace(*row.text);
       path = other->path();
     }
-    s.platform.answers.push_back(row.answer);
+    s.platform.saveAnswers.push_back(row.answer == Answer::kNo ? SaveAnswer::kCancel : SaveAnswer::kDiscard);
     if (row.cancelAt != 0) s.platform.cancelAtPoll = s.platform.polls + row.cancelAt;
 
     EXPECT_FALSE(s.doc.OpenPedigreeFile(path));
-    std::vector<std::string> told = {"Do you want to close \"" + before.title + "\"?"};
+    std::vector<std::string> told = {"Do you want to save the report of \"" + before.title +
+                                     "\" before closing it?"};
     std::string error = row.error;
     if (error == "Cannot open %s") error = "Cannot open " + Full(path);
     if (!error.empty()) told.push_back(error);

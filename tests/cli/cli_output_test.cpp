@@ -247,7 +247,8 @@ TEST_F(CliOutput, ASeedFileThatIsNoSeedFileIsLeftAlone) {
   test::WriteWholeFile(Out("Seed"), damaged);
   const CliRun run = Shell(matings);
   EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.err, "Error - Bad seed file!\nThe random number generator is seeded with the current time.\n");
+  EXPECT_EQ(run.err, "Error - Bad seed file!\n");
+  EXPECT_NE(Bytes("o.txt").find("The random number generator is seeded with the current time.\n"), std::string::npos);
   EXPECT_EQ(Bytes("Seed.bak"), damaged);
   EXPECT_NE(Bytes("Seed"), damaged);
 }

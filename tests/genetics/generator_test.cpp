@@ -110,12 +110,14 @@ TEST(SeedFile, FallsBackToTheClockAndTellsWhy) {
     if (c.at == AtPath::kLinkToItself) std::filesystem::create_symlink(path, path);
     test::ScriptedPlatform platform;
     Mt19937 g;
-    LoadSeedFile(g, path, platform, 20260101);
-    EXPECT_EQ(platform.MessageTexts(), c.messages) << c.name;
-    for (std::size_t i = 0; i < c.messages.size(); ++i)
-      EXPECT_EQ(platform.messages[i].icon,
-                c.messages[i] == clock ? MessageIcon::kInformation : MessageIcon::kWarning)
-          << c.name << " " << i;
+    const SeedSource source = LoadSeedFile(g, path, platform, 20260101);
+    // The clock seeding is the caller's line of the report, never a box.
+    std::vector<std::string> boxes = c.messages;
+    std::erase(boxes, clock);
+    EXPECT_EQ(platform.MessageTexts(), boxes) << c.name;
+    EXPECT_EQ(source, c.messages.empty() ? SeedSource::kFile : SeedSource::kClock) << c.name;
+    for (std::size_t i = 0; i < boxes.size(); ++i)
+      EXPECT_EQ(platform.messages[i].icon, MessageIcon::kWarning) << c.name << " " << i;
     Mt19937 expected;
     if (c.messages.empty()) {
       EXPECT_EQ(g.state[4], 4U * 7919U + 1U) << c.name;
@@ -215,7 +217,9 @@ TEST(SeedFile, RefusesWhatIsNoSeedFileAndKeepsADamagedOneInTheBackup) {
       continue;
     }
     EXPECT_EQ(source, SeedSource::kClock) << c.name;
-    EXPECT_EQ(platform.MessageTexts(), c.messages) << c.name;
+    std::vector<std::string> boxes = c.messages;
+    std::erase(boxes, clock);
+    EXPECT_EQ(platform.MessageTexts(), boxes) << c.name;
     // The run draws and saves as a run does.
     Draw(g, 10);
     SaveSeedFile(g, path, platform, BackupAfter(source));

@@ -24,8 +24,20 @@ class RecordingPlatform : public QtPlatform {
     messages.push_back(text);
     return icon == MessageIcon::kQuestion ? answer : Answer::kOk;
   }
+  // The save question is recorded among the messages and answered with
+  // `saveAnswer`.
+  SaveAnswer AskToSave(const std::string& question) override {
+    messages.push_back(question);
+    return saveAnswer;
+  }
+  void ShowStatus(const std::string& text) override {
+    statusLines.push_back(text);
+    QtPlatform::ShowStatus(text);
+  }
   std::vector<std::string> messages;
+  std::vector<std::string> statusLines;
   Answer answer = Answer::kYes;
+  SaveAnswer saveAnswer = SaveAnswer::kDiscard;
 };
 
 struct DocumentFixture {

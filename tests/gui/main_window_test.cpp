@@ -227,8 +227,8 @@ TEST(MainWindow, OpenedFilesLeadTheRecentListAndNameTheWindow) {
   EXPECT_TRUE(f.frame.recentFiles()[1].endsWith("rejected.pdg"));
   EXPECT_TRUE(f.frame.recentActions()[0]->text().startsWith("&1 "));
   EXPECT_FALSE(f.frame.recentActions()[3]->isVisible());
-  // Each open after the first asked to close the one before.
-  EXPECT_EQ(f.platform.messages.size(), 3u);
+  // Listings and an error list lose nothing when closed: nobody was asked.
+  EXPECT_TRUE(f.platform.messages.empty());
 }
 
 TEST(MainWindow, OpensAFileDroppedOnIt) {

@@ -182,5 +182,58 @@ TEST(MatingFiles, ReadAFifoAndRefuseAFolderOrADevice) {
   }
 }
 
+// Sires S1..Sn in group 7 and dams D1..Dm in group 9, in file order.
+struct SizedGroups {
+  SizedGroups(int sires, int dams) {
+    std::string text = "Progeny Sire Dam Group\n";
+    for (int s = 1; s <= sires; ++s) text += "s" + std::to_string(s) + " 0 0 7\n";
+    for (int d = 1; d <= dams; ++d) text += "D" + std::to_string(d) + " 0 0 9\n";
+    EXPECT_EQ(test::LoadText(text, ped).status, LoadStatus::kLoaded);
+    EnsureCodeOrder(ped);
+    groups.sireGroup = 7;
+    groups.damGroup = 9;
+    for (RecIndex r = 1; r <= ped.nTotal; ++r) (ped.rec(r).Id()[0] == 'S' ? groups.sires : groups.dams).push_back(r);
+  }
+  Pedigree ped;
+  MatingGroups groups;
+};
+
+TEST(StartingContributions, TheWrittenFileIsReadBackWithEveryDamMatedOnce) {
+  struct Row {
+    const char* name;
+    int sires;
+    int dams;
+    std::vector<std::int32_t> shares;
+  };
+  const Row rows[] = {
+      {"as many sires as dams", 3, 3, {1, 1, 1}},
+      {"dams shared evenly", 2, 4, {2, 2}},
+      {"the first sires one more", 4, 10, {3, 3, 2, 2}},
+      {"one sire for all", 1, 5, {5}},
+      {"more sires than dams", 3, 1, {1, 0, 0}},
+  };
+  for (const Row& row : rows) {
+    SizedGroups g(row.sires, row.dams);
+    test::TempFile file("", ".c");
+    test::ScriptedPlatform platform;
+    ASSERT_TRUE(WriteStartingContributions(file.path(), g.ped, g.groups, platform)) << row.name;
+    EXPECT_EQ(platform.statusLines,
+              std::vector<std::string>{"Written: " + file.path() + " (" + std::to_string(4 + row.sires) + " lines)."})
+        << row.name;
+    EXPECT_EQ(ReadContributionFile(file.path(), g.ped, g.groups, platform), row.shares) << row.name;
+    EXPECT_TRUE(platform.messages.empty()) << row.name;
+  }
+}
+
+TEST(StartingContributions, SaysWhatTheFileIsInItsComment) {
+  SizedGroups g(2, 3);
+  EXPECT_EQ(StartingContributions(g.ped, g.groups),
+            "! Contribution file of Optimizing Matings: one line per sire of group 7,\n"
+            "! its ID and the number of dams of group 9 it is mated with (0: none).\n"
+            "! The numbers add up to 3, the dams of group 9, so that every dam has one mating.\n"
+            "! Lines that start with ! are comments.\n"
+            "S1 2\nS2 1\n");
+}
+
 }  // namespace
 }  // namespace kinvar

@@ -31,6 +31,11 @@ std::optional<T> Next(std::deque<T>& script) {
 
 }  // namespace
 
+SaveAnswer ScriptedPlatform::AskToSave(const std::string& question) {
+  messages.push_back({question, MessageIcon::kQuestion});
+  return Next(saveAnswers).value_or(SaveAnswer::kDiscard);
+}
+
 Answer ScriptedPlatform::ShowMessage(const std::string& text, MessageIcon icon) {
   messages.push_back({text, icon});
   if (icon != MessageIcon::kQuestion) return Answer::kOk;

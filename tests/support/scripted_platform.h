@@ -34,6 +34,10 @@ class ScriptedPlatform final : public Platform {
   void AddRecentFile(const std::string& path) override { recentFiles.push_back(path); }
   // From sheetChoices (nothing: Cancel); an exhausted script takes the first.
   std::optional<std::string> ChooseSheet(const std::vector<std::string>& sheets) override;
+  // The question is recorded among the messages (icon kQuestion); answered
+  // from saveAnswers, Discard when the script is exhausted.
+  SaveAnswer AskToSave(const std::string& question) override;
+  void ShowStatus(const std::string& text) override { statusLines.push_back(text); }
 
   // Scripts, consumed front first. An empty answer script answers Yes; an
   // empty file-name script cancels; an empty choice script cancels (-1).
@@ -50,6 +54,7 @@ class ScriptedPlatform final : public Platform {
   // before Cancel.
   std::deque<std::vector<std::string>> queries;
   std::deque<std::optional<std::string>> sheetChoices;
+  std::deque<SaveAnswer> saveAnswers;
   // The texts typed into each form (nothing: Cancel); an exhausted script
   // takes the form's own texts.
   std::deque<std::optional<std::vector<std::string>>> forms;
@@ -70,6 +75,7 @@ class ScriptedPlatform final : public Platform {
   std::vector<std::vector<std::string>> queryTexts;  // the boxes after Compute
   std::vector<std::vector<std::string>> sheetLists;  // what each sheet choice offered
   std::vector<std::string> formCaptions;
+  std::vector<std::string> statusLines;  // what a status bar would show
   int polls = 0;
   int progressWindows = 0;
   int waitDepth = 0;
