@@ -23,6 +23,7 @@
 #include "genetics/mt19937.h"
 #include "genetics/seed_file.h"
 #include "genetics/x_linked.h"
+#include "pedigree/line_splitter.h"
 #include "report/markup.h"
 
 namespace kinvar {
@@ -74,6 +75,33 @@ std::string JoinLines(const std::vector<std::string>& lines) {
   std::string text;
   for (const std::string& line : lines) text += (text.empty() ? "" : "\n") + line;
   return text;
+}
+
+// The reader's message about a row of columns as the caller knows them: a
+// file's line N is the caller's row N - 1 (the names take line 1), and a
+// column is named as the caller named it.
+std::string InRowsAndShownNames(std::string message, const std::vector<std::string>& names,
+                                const std::vector<std::string>& shown) {
+  constexpr std::string_view kLine = "Error in line ";
+  if (message.compare(0, kLine.size(), kLine) == 0) {
+    std::size_t end = kLine.size();
+    while (end < message.size() && message[end] >= '0' && message[end] <= '9') ++end;
+    long long line = 0;
+    std::from_chars(message.data() + kLine.size(), message.data() + end, line);
+    message = "Error in row " + std::to_string(line - 1) + message.substr(end);
+  }
+  if (shown.size() != names.size()) return message;
+  for (std::size_t c = 0; c < names.size(); ++c) {
+    if (names[c] == shown[c]) continue;
+    for (const std::string& pattern : {", column " + names[c] + ".\n", "\nColumn " + names[c] + ": "}) {
+      const std::size_t at = message.find(pattern);
+      if (at == std::string::npos) continue;
+      std::string replaced = pattern;
+      replaced.replace(replaced.find(names[c]), names[c].size(), shown[c]);
+      message.replace(at, pattern.size(), replaced);
+    }
+  }
+  return message;
 }
 
 // A folder of this process's own for the files a command reads or writes.
@@ -139,17 +167,42 @@ std::unique_ptr<Session> Session::Read(const std::string& path, const std::strin
 }
 
 std::unique_ptr<Session> Session::FromColumns(const PedigreeColumns& columns, int threads,
-                                              const LoadOptions& options) {
+                                              const LoadOptions& options,
+                                              const std::vector<std::string>& shownNames) {
   std::unique_ptr<Session> session(new Session());
   session->threads_ = threads;
   session->KeepSpellings(columns);
   session->UseGroups(options);
   session->Begin({});
-  if (!session->doc_->OpenPedigreeColumns(columns, "pedigree"))
-    session->ThrowStopped("The pedigree could not be read.");
+  if (!session->doc_->OpenPedigreeColumns(columns, "pedigree")) {
+    if (session->platform_->cancelled()) throw Cancelled();
+    const std::optional<std::string>& error = session->platform_->error();
+    if (!error) throw Refused("The pedigree could not be read.");
+    throw Refused(InRowsAndShownNames(*error, columns.names, shownNames));
+  }
   session->ThrowIfRejected();
   session->UseFractions(options);
   return session;
+}
+
+std::vector<std::string> Session::ReaderColumnNames() {
+  return {"Progeny", "Sire", "Dam", "Group", "F", "Sex", "Birth date"};
+}
+
+std::vector<int> Session::FindColumns(const std::vector<std::string>& names) {
+  namespace ls = line_splitter;
+  const std::vector<std::string_view> views(names.begin(), names.end());
+  ls::Header header;
+  std::string message;
+  if (ls::ParseHeaderCells(views, header, message) == ls::HeaderFault::kTwice) throw Refused(message);
+  std::vector<int> at(header.at.begin(), header.at.end());
+  if (at[ls::kProgeny] < 0 && at[ls::kSire] < 0 && at[ls::kDam] < 0 && names.size() >= 3) {
+    // By position, unless a name already stands for one of the first three.
+    bool free = true;
+    for (int c = ls::kGroup; c < ls::kColumnCount; ++c) free = free && (at[c] < 0 || at[c] > 2);
+    if (free) at[ls::kProgeny] = 0, at[ls::kSire] = 1, at[ls::kDam] = 2;
+  }
+  return at;
 }
 
 void Session::UseGroups(const LoadOptions& options) {
@@ -194,8 +247,12 @@ void Session::UseFractions(const LoadOptions& options) {
 
 // The spellings of the ID columns that are not upper case. A progeny cell
 // may not be empty: the reader would pass over a blank row, and the rows
-// would no longer be the caller's.
+// would no longer be the caller's. Two spellings of one ID are one
+// individual, as in a file; the first, row by row and in each row from the
+// progeny to the dam, is the one every result shows.
 void Session::KeepSpellings(const PedigreeColumns& columns) {
+  std::vector<const std::vector<std::string>*> idColumns;
+  bool lowerCase = false;
   for (std::size_t c = 0; c < columns.names.size() && c < columns.cells.size(); ++c) {
     const std::string_view name = columns.names[c];
     if (std::find(std::begin(kIdColumns), std::end(kIdColumns), name) == std::end(kIdColumns))
@@ -206,35 +263,27 @@ void Session::KeepSpellings(const PedigreeColumns& columns) {
         if (Trimmed(cells[row]).empty())
           throw InvalidPedigree({"Row " + std::to_string(row + 1) + " has no ID."});
     }
-    if (HasLowerCase(cells)) KeepSpellingsOf(cells);
+    idColumns.push_back(&cells);
+    lowerCase = lowerCase || HasLowerCase(cells);
   }
-  // An ID written in upper case somewhere and in another case elsewhere.
-  if (spellings_.empty()) return;
-  for (std::size_t c = 0; c < columns.names.size() && c < columns.cells.size(); ++c) {
-    if (std::find(std::begin(kIdColumns), std::end(kIdColumns), columns.names[c]) == std::end(kIdColumns))
-      continue;
-    for (const std::string& cell : columns.cells[c]) {
-      const std::string_view id = Trimmed(cell);
-      const auto found = spellings_.find(id);
-      if (found != spellings_.end()) ThrowCaseClash(found->second, id);
+  if (lowerCase) KeepFirstSpellings(idColumns);
+}
+
+void Session::KeepFirstSpellings(const std::vector<const std::vector<std::string>*>& idColumns) {
+  std::size_t rows = 0;
+  for (const std::vector<std::string>* cells : idColumns) rows = std::max(rows, cells->size());
+  std::unordered_map<std::string, std::string, IdHash, std::equal_to<>> first;
+  for (std::size_t row = 0; row < rows; ++row)
+    for (const std::vector<std::string>* cells : idColumns) {
+      if (row >= cells->size()) continue;
+      const std::string_view id = Trimmed((*cells)[row]);
+      if (id.empty()) continue;
+      std::string upper = UpperCased(id);
+      if (upper == "NA" || IsUnknownId(upper)) continue;
+      first.try_emplace(std::move(upper), id);
     }
-  }
-}
-
-void Session::KeepSpellingsOf(const std::vector<std::string>& cells) {
-  for (const std::string& cell : cells) {
-    const std::string_view id = Trimmed(cell);
-    if (std::none_of(id.begin(), id.end(), [](char c) { return c >= 'a' && c <= 'z'; })) continue;
-    std::string upper = UpperCased(id);
-    if (upper == "NA" || IsUnknownId(upper)) continue;
-    const auto [at, added] = spellings_.emplace(std::move(upper), std::string(id));
-    if (!added && at->second != id) ThrowCaseClash(at->second, id);
-  }
-}
-
-void Session::ThrowCaseClash(std::string_view a, std::string_view b) {
-  throw InvalidPedigree({"IDs \"" + std::string(a) + "\" and \"" + std::string(b) +
-                         "\" differ only in letter case; Kinvar takes them for one individual."});
+  for (auto& [upper, spelled] : first)
+    if (spelled != upper) spellings_.emplace(upper, std::move(spelled));
 }
 
 void Session::SetCancelCheck(CancelCheck check) { platform_->SetCancelCheck(std::move(check)); }
@@ -305,6 +354,10 @@ ResultSet Session::Run(std::int32_t id, std::deque<std::string> inputs,
                        std::map<std::string, std::string> formValues) {
   RefuseUnlessRuns(id);
   Begin(std::move(inputs), std::move(openFiles), std::move(savePath), std::move(formValues));
+  // A handler that refuses its inputs leaves the report and lastCommand as
+  // they were: were they the same command's, its old tables would pass for
+  // this call's.
+  doc_->Context().lastCommand = kCmdNone;
   doc_->RunCommand(id);
   const std::int32_t shown = id == kCmdRecompute ? kCmdCompute : id;
   const bool foundNothing =
@@ -371,17 +424,35 @@ void Session::SetRelationshipSettings(RelationshipKind kind,
 ResultSet Session::Relationships(const PairScope& scope, RelationshipKind kind,
                                  std::optional<std::pair<double, double>> range) {
   SetRelationshipSettings(kind, range);
-  switch (scope.kind) {
-    case PairScope::Kind::kAll:
-      return Run(kCmdBetweenAll, {});
-    case PairScope::Kind::kWithinGroup:
-      return Run(kCmdWithinGroup, {std::to_string(scope.group1)});
-    case PairScope::Kind::kBetweenGroups:
-      return Run(kCmdBetweenTwoGroups, {std::to_string(scope.group1), std::to_string(scope.group2)});
-    case PairScope::Kind::kIds:
-      break;
+  if (scope.kind == PairScope::Kind::kIds) return PairsOf(scope.ids, kind, range);
+  ResultSet tables;
+  if (scope.kind == PairScope::Kind::kAll) tables = Run(kCmdBetweenAll, {});
+  else if (scope.kind == PairScope::Kind::kWithinGroup) tables = Run(kCmdWithinGroup, {std::to_string(scope.group1)});
+  else tables = Run(kCmdBetweenTwoGroups, {std::to_string(scope.group1), std::to_string(scope.group2)});
+  // The listing's cap is an error message beside a finished listing: a
+  // caller would take the first pairs for all of them.
+  if (platform_->error()) throw Refused(CappedListingMessage(scope));
+  return tables;
+}
+
+std::string Session::CappedListingMessage(const PairScope& scope) const {
+  const Pedigree& ped = doc_->pedigree();
+  std::int64_t pairs = 0;
+  if (scope.kind == PairScope::Kind::kAll) {
+    pairs = static_cast<std::int64_t>(ped.nTotal) * (ped.nTotal - 1) / 2;
+  } else if (scope.kind == PairScope::Kind::kWithinGroup) {
+    const auto c = static_cast<std::int64_t>(GroupMembers(ped, scope.group1).size());
+    pairs = c * (c - 1) / 2;
+  } else {
+    pairs = static_cast<std::int64_t>(GroupMembers(ped, scope.group1).size()) *
+            static_cast<std::int64_t>(GroupMembers(ped, scope.group2).size());
   }
-  return PairsOf(scope.ids, kind, range);
+  const Settings& settings = doc_->settings();
+  return "More than " + std::to_string(kMaxListedPairs) + " of the " + std::to_string(pairs) +
+         " pairs lie between " + FormatG(settings.relationshipLower) + " and " +
+         FormatG(settings.relationshipUpper) + ", and a listing stops at " + std::to_string(kMaxListedPairs) +
+         ": none are returned. Narrow the range, choose a smaller group, or ask for the pairs of given "
+         "IDs (at most " + std::to_string(kMaxIdsAtOnce) + " at a time).";
 }
 
 // The pairs of the given individuals, each unordered pair once, in the
