@@ -19,8 +19,11 @@ def read(path: str, sheet: str, threads: int, genetic_groups: list[str],
     """Reads and validates a pedigree file."""
 def from_columns(names: list[str], columns: list[tuple[Any, ...]], threads: int,
                  genetic_groups: list[str], group_fractions: list[FractionRow],
-                 metafounders: list[GammaRow]) -> Session:
+                 metafounders: list[GammaRow], shown_names: list[str]) -> Session:
     """Validates a pedigree given as tagged columns of cells."""
+def find_columns(names: list[str]) -> list[int]:
+    """The index of the name that stands for each of the reader's columns, -1 for none."""
+READER_COLUMNS: list[str]
 
 class Session:
     """A pedigree held by the core."""
