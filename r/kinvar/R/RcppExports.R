@@ -5,8 +5,12 @@
     .Call(`_kinvar_KvRead`, path, sheet, ctl, load)
 }
 
-.kv_from_columns <- function(names, columns, ctl, load) {
-    .Call(`_kinvar_KvFromColumns`, names, columns, ctl, load)
+.kv_from_columns <- function(names, columns, ctl, load, shown) {
+    .Call(`_kinvar_KvFromColumns`, names, columns, ctl, load, shown)
+}
+
+.kv_find_columns <- function(names) {
+    .Call(`_kinvar_KvFindColumns`, names)
 }
 
 .kv_info <- function(xp) {

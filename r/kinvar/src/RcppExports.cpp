@@ -24,15 +24,26 @@ BEGIN_RCPP
 END_RCPP
 }
 // KvFromColumns
-SEXP KvFromColumns(Rcpp::CharacterVector names, Rcpp::List columns, Rcpp::List ctl, Rcpp::List load);
-RcppExport SEXP _kinvar_KvFromColumns(SEXP namesSEXP, SEXP columnsSEXP, SEXP ctlSEXP, SEXP loadSEXP) {
+SEXP KvFromColumns(Rcpp::CharacterVector names, Rcpp::List columns, Rcpp::List ctl, Rcpp::List load, Rcpp::CharacterVector shown);
+RcppExport SEXP _kinvar_KvFromColumns(SEXP namesSEXP, SEXP columnsSEXP, SEXP ctlSEXP, SEXP loadSEXP, SEXP shownSEXP) {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
     Rcpp::traits::input_parameter< Rcpp::CharacterVector >::type names(namesSEXP);
     Rcpp::traits::input_parameter< Rcpp::List >::type columns(columnsSEXP);
     Rcpp::traits::input_parameter< Rcpp::List >::type ctl(ctlSEXP);
     Rcpp::traits::input_parameter< Rcpp::List >::type load(loadSEXP);
-    rcpp_result_gen = Rcpp::wrap(KvFromColumns(names, columns, ctl, load));
+    Rcpp::traits::input_parameter< Rcpp::CharacterVector >::type shown(shownSEXP);
+    rcpp_result_gen = Rcpp::wrap(KvFromColumns(names, columns, ctl, load, shown));
+    return rcpp_result_gen;
+END_RCPP
+}
+// KvFindColumns
+SEXP KvFindColumns(Rcpp::CharacterVector names);
+RcppExport SEXP _kinvar_KvFindColumns(SEXP namesSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::traits::input_parameter< Rcpp::CharacterVector >::type names(namesSEXP);
+    rcpp_result_gen = Rcpp::wrap(KvFindColumns(names));
     return rcpp_result_gen;
 END_RCPP
 }
@@ -349,7 +360,8 @@ END_RCPP
 
 static const R_CallMethodDef CallEntries[] = {
     {"_kinvar_KvRead", (DL_FUNC) &_kinvar_KvRead, 4},
-    {"_kinvar_KvFromColumns", (DL_FUNC) &_kinvar_KvFromColumns, 4},
+    {"_kinvar_KvFromColumns", (DL_FUNC) &_kinvar_KvFromColumns, 5},
+    {"_kinvar_KvFindColumns", (DL_FUNC) &_kinvar_KvFindColumns, 1},
     {"_kinvar_KvInfo", (DL_FUNC) &_kinvar_KvInfo, 1},
     {"_kinvar_KvIds", (DL_FUNC) &_kinvar_KvIds, 1},
     {"_kinvar_KvStructure", (DL_FUNC) &_kinvar_KvStructure, 3},

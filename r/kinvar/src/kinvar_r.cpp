@@ -395,13 +395,23 @@ SEXP KvRead(std::string path, std::string sheet, Rcpp::List ctl, Rcpp::List load
 
 // [[Rcpp::export(name = ".kv_from_columns", rng = false)]]
 SEXP KvFromColumns(Rcpp::CharacterVector names, Rcpp::List columns, Rcpp::List ctl,
-                   Rcpp::List load) {
+                   Rcpp::List load, Rcpp::CharacterVector shown) {
   return Guarded([&]() -> SEXP {
     const Control control = ControlOf(ctl);
     kinvar::PedigreeColumns input;
     input.names = StringsOf(names);
     for (R_xlen_t c = 0; c < columns.size(); ++c) input.cells.push_back(CellsOf(columns[c]));
-    return SessionToR(Session::FromColumns(input, control.threads, LoadOptionsOf(load)));
+    return SessionToR(Session::FromColumns(input, control.threads, LoadOptionsOf(load), StringsOf(shown)));
+  });
+}
+
+// [[Rcpp::export(name = ".kv_find_columns", rng = false)]]
+SEXP KvFindColumns(Rcpp::CharacterVector names) {
+  return Guarded([&]() -> SEXP {
+    const std::vector<int> at = Session::FindColumns(StringsOf(names));
+    Rcpp::IntegerVector out(at.begin(), at.end());
+    out.attr("names") = Rcpp::wrap(Session::ReaderColumnNames());
+    return out;
   });
 }
 
