@@ -90,7 +90,7 @@ def _checked_frame(frame) -> pd.DataFrame:
         raise NotAFrame(f"from_frame needs a pandas DataFrame, not {what}; make one with "
                         f"pandas.DataFrame(...) or pandas.read_csv(...).")
     if len(frame) == 0:
-        raise BadFrame("The frame has no rows.")
+        raise BadFrame("The data frame has no rows.")
     index_names = [n for n in frame.index.names if n is not None]
     if index_names and not any(n in frame.columns for n in index_names):
         frame = frame.reset_index()
@@ -114,8 +114,9 @@ def _chosen_columns(frame: pd.DataFrame, arguments: dict) -> dict:
             chosen[argument] = labels[at]
     for argument in ("id", "sire", "dam"):
         if argument not in chosen:
-            raise MissingColumn(f"No column of the frame stands for {_ROLE_WORDS[argument]}: name it "
-                                f"{_ROLE_NAMES[argument]}, or give {argument}=.")
+            raise MissingColumn(f"No column of the data frame stands for "
+                                f"{_ROLE_WORDS[argument]}: name it {_ROLE_NAMES[argument]}, "
+                                f"or give {argument}=.")
     return {argument: chosen[argument] for argument in _READER_NAMES if argument in chosen}
 
 
@@ -148,7 +149,8 @@ def _check_float_ids(values: pd.Series, column) -> None:
         return
     x = values.to_numpy(dtype=np.float64, na_value=np.nan)
     with np.errstate(invalid="ignore"):
-        bad = ~np.isnan(x) & (~np.isfinite(x) | (np.floor(x) != x) | (np.abs(x) > _EXACT_FLOAT_LIMIT))
+        inexact = ~np.isfinite(x) | (np.floor(x) != x) | (np.abs(x) > _EXACT_FLOAT_LIMIT)
+    bad = ~np.isnan(x) & inexact
     if bad.any():
         row = int(np.argmax(bad))
         raise BadFrame(f'Row {row + 1}, column "{column}": the ID {float(x[row])!r} is not a whole '
@@ -169,7 +171,8 @@ def _numbered_groups(values: pd.Series) -> tuple[pd.Series, dict]:
     numbers = {}
     for v in present:
         numbers.setdefault(str(v).strip(), len(numbers) + 1)
-    coded = [None if v is None or str(v).strip() in ("", ".") else numbers[str(v).strip()] for v in text]
+    coded = [None if v is None or str(v).strip() in ("", ".") else numbers[str(v).strip()]
+             for v in text]
     return pd.Series(pd.array(coded, dtype="Int64")), {n: name for name, n in numbers.items()}
 
 

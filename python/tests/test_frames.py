@@ -232,13 +232,13 @@ REFUSED = {
                          "from_frame needs a pandas DataFrame, not a list; make one with "
                          "pandas.DataFrame(...) or pandas.read_csv(...)."),
     "no rows": (pd.DataFrame({"animal": [], "sire": [], "dam": []}), {}, kinvar.BadFrame,
-                "The frame has no rows."),
+                "The data frame has no rows."),
     "a column not in the frame": (HERD, {"id": "tag"}, kinvar.MissingColumn,
                                   "id='tag': the frame has no such column; its columns are "
                                   "'animal', 'sire', 'dam'."),
     "no dam column": (pd.DataFrame({"animal": ["A"], "sire": [None], "weight": [3.0]}), {},
                       kinvar.MissingColumn,
-                      'No column of the frame stands for the dam: name it "dam" or "mother", '
+                      'No column of the data frame stands for the dam: name it "dam" or "mother", '
                       "or give dam=."),
     "two ID columns": (HERD.assign(id=HERD["animal"]), {}, kinvar.Refused,
                        'Error: The header names the column Progeny twice: "animal" and "id".'),
