@@ -104,6 +104,44 @@ std::string InRowsAndShownNames(std::string message, const std::vector<std::stri
   return message;
 }
 
+// A validation message about columns with the caller's rows where a file's
+// would name lines: "(lines 2, 4)" is "(rows 1, 3)", "in line 3" "in row 2".
+std::string LinesAsRows(const std::string& message) {
+  std::string out;
+  std::size_t at = 0;
+  while (at < message.size()) {
+    const std::size_t found = message.find("line", at);
+    const bool word = found != std::string::npos && (found == 0 || message[found - 1] == ' ' ||
+                                                     message[found - 1] == '(');
+    std::size_t p = found == std::string::npos ? found : found + 4;
+    const bool plural = word && p < message.size() && message[p] == 's';
+    if (plural) ++p;
+    if (!word || p + 1 >= message.size() || message[p] != ' ' || message[p + 1] < '0' || message[p + 1] > '9') {
+      const std::size_t end = found == std::string::npos ? message.size() : found + 4;
+      out.append(message, at, end - at);
+      at = end;
+      continue;
+    }
+    out.append(message, at, found - at).append(plural ? "rows" : "row");
+    at = p;
+    // The numbers, each after a blank: "2", "2, 4".
+    while (at + 1 < message.size() && message[at] == ' ' && message[at + 1] >= '0' && message[at + 1] <= '9') {
+      std::size_t end = at + 1;
+      long long line = 0;
+      end = static_cast<std::size_t>(std::from_chars(message.data() + end, message.data() + message.size(), line).ptr -
+                                     message.data());
+      out += " " + std::to_string(line - 1);
+      at = end;
+      if (at + 1 < message.size() && message[at] == ',' && message[at + 1] == ' ' && at + 2 < message.size() &&
+          message[at + 2] >= '0' && message[at + 2] <= '9') {
+        out += ",";
+        ++at;
+      }
+    }
+  }
+  return out;
+}
+
 // A folder of this process's own for the files a command reads or writes.
 class TempFolder {
  public:
@@ -180,7 +218,13 @@ std::unique_ptr<Session> Session::FromColumns(const PedigreeColumns& columns, in
     if (!error) throw Refused("The pedigree could not be read.");
     throw Refused(InRowsAndShownNames(*error, columns.names, shownNames));
   }
-  session->ThrowIfRejected();
+  try {
+    session->ThrowIfRejected();
+  } catch (const InvalidPedigree& rejected) {
+    std::vector<std::string> errors;
+    for (const std::string& error : rejected.errors()) errors.push_back(LinesAsRows(error));
+    throw InvalidPedigree(std::move(errors));
+  }
   session->UseFractions(options);
   return session;
 }

@@ -131,11 +131,13 @@ struct RejectedCase {
 TEST(Session, RejectedPedigreesRaiseTheirErrorList) {
   const RejectedCase cases[] = {
       {"duplicate", Columns({"A", "B", "A"}, {"0", "0", "0"}, {"0", "0", "0"}),
-       {"A appearing more than once in the progeny list (lines 2, 4)."}},
+       {"A appearing more than once in the progeny list (rows 1, 3)."}},
       {"cycle", Columns({"A", "B"}, {"B", "A"}, {"C", "0"}),
-       {"A appearing in its ancestors list (Cycling pedigree), line 2.", "Cycle: A > B > A"}},
+       {"A appearing in its ancestors list (Cycling pedigree), row 1.", "Cycle: A > B > A"}},
+      {"sire and dam", Columns({"A", "B", "C", "D"}, {"0", "0", "A", "C"}, {"0", "0", "B", "A"}),
+       {"A appearing as both sire and dam (as a sire in row 3, as a dam in row 4)."}},
       {"one ID in two letter cases in two rows", Columns({"a1", "A1"}, {"0", "0"}, {"0", "0"}),
-       {"A1 appearing more than once in the progeny list (lines 2, 3)."}},
+       {"A1 appearing more than once in the progeny list (rows 1, 2)."}},
       {"row without ID", Columns({"x", ""}, {"0", "x"}, {"0", "0"}), {"Row 2 has no ID."}},
   };
   for (const RejectedCase& c : cases) {
