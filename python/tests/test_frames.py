@@ -326,3 +326,14 @@ def test_threads_out_of_range_are_refused(threads, examples):
     with pytest.raises(ValueError, match="threads"):
         herd.inbreeding(threads=threads)
     assert len(herd.inbreeding(threads=2)) == len(herd)
+
+
+def test_validation_messages_name_the_rows_of_the_frame():
+    frame = pd.DataFrame({"animal": ["A", "B", "A", "C"], "sire": [None, None, None, "B"],
+                          "dam": [None, None, None, "C"]})
+    with pytest.raises(kinvar.InvalidPedigree) as caught:
+        kinvar.Pedigree.from_frame(frame)
+    assert caught.value.errors == [
+        "A appearing more than once in the progeny list (rows 1, 3).",
+        "C appearing in its ancestors list (Cycling pedigree), row 4.",
+        "Cycle: C > C"]

@@ -314,3 +314,12 @@ test_that("Date birth dates and numbers as whole-number IDs are accepted", {
   big <- data.frame(animal = c(2^53, 1), sire = NA, dam = NA)
   expect_identical(pedigree_ids(as_pedigree(big)), c("9007199254740992", "1"))
 })
+
+test_that("validation messages name the rows of the data frame", {
+  df <- data.frame(animal = c("A", "B", "A", "C"), sire = c(NA, NA, NA, "B"), dam = c(NA, NA, NA, "C"))
+  err <- tryCatch(as_pedigree(df), error = identity)
+  expect_s3_class(err, "kinvar_invalid_pedigree")
+  expect_identical(err$errors, c("A appearing more than once in the progeny list (rows 1, 3).",
+                                 "C appearing in its ancestors list (Cycling pedigree), row 4.",
+                                 "Cycle: C > C"))
+})
