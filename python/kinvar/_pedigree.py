@@ -201,12 +201,11 @@ class Pedigree:
     double``). It holds for that call only; the pedigree keeps no setting.
     """
 
-    __slots__ = ("_session", "_group_names")
+    __slots__ = ("_session",)
 
     def __init__(self, session: _kinvar.Session):
         """Internal: use read_pedigree or Pedigree.from_frame."""
         self._session = session
-        self._group_names = {}
 
     @classmethod
     def from_frame(cls, frame: pd.DataFrame, id: str | None = None, sire: str | None = None,
@@ -267,9 +266,10 @@ class Pedigree:
             names.append(_READER_NAMES[argument])
             shown.append(str(column))
             columns.append(_cells_of(values))
-        ped = cls(_kinvar.from_columns(names, columns, threads, groups, fractions, gamma, shown))
-        ped._group_names = group_names
-        return ped
+        session = _kinvar.from_columns(names, columns, threads, groups, fractions, gamma, shown)
+        if group_names:
+            session.name_groups([group_names[k] for k in range(1, len(group_names) + 1)])
+        return cls(session)
 
     def __len__(self) -> int:
         """The number of individuals: rows plus added parents."""
@@ -294,8 +294,9 @@ class Pedigree:
     def group_names(self) -> dict[int, str]:
         """The group numbers that stand for names of a frame's group column
         (herds), number -> name, numbered in order of first appearance;
-        empty when the groups were numbers."""
-        return dict(self._group_names)
+        empty when the groups were numbers. Results show the names in
+        their group columns."""
+        return {k + 1: name for k, name in enumerate(self._session.group_names())}
 
     @property
     def group_ids(self) -> list[str]:

@@ -116,6 +116,8 @@ void BindQueries(py::class_<Held, std::shared_ptr<Held>>& cls) {
       .def("ids", [](Held& h) { return h.session->Ids(); })
       .def("groups", [](Held& h) { return h.session->Groups(); })
       .def("group_ids", [](Held& h) { return h.session->GroupIds(); })
+      .def("group_names", [](Held& h) { return h.session->GroupNames(); })
+      .def("name_groups", [](Held& h, std::vector<std::string> names) { h.session->NameGroups(std::move(names)); })
       .def("notes", [](Held& h) { return h.session->Notes(); })
       .def("census", &Census);
 }

@@ -421,11 +421,35 @@ ResultSet Session::Run(std::int32_t id, std::deque<std::string> inputs,
 }
 
 void Session::Spell(ResultSet& tables) const {
+  NameGroupsIn(tables);
   if (spellings_.empty()) return;
   for (ResultTable& table : tables.tables())
     for (std::size_t c = 0; c < table.columns().size(); ++c)
       if (table.column(c).type() == ColumnType::kId)
         table.column(c).RewriteTexts([this](std::string_view id) { return Spelling(id); });
+}
+
+// The group columns as text: a numbered group by its name, another by its
+// number, an individual without a group empty.
+void Session::NameGroupsIn(ResultSet& tables) const {
+  if (groupNames_.empty()) return;
+  for (ResultTable& table : tables.tables())
+    for (std::size_t c = 0; c < table.columns().size(); ++c) {
+      const TableColumn& numbers = table.column(c);
+      const std::string& name = numbers.name();
+      if (numbers.type() != ColumnType::kInteger || (name != "group" && name != "group1" && name != "group2"))
+        continue;
+      TableColumn names(name, ColumnType::kText, numbers.unit());
+      names.Reserve(numbers.size());
+      for (std::size_t row = 0; row < numbers.size(); ++row) {
+        const std::int64_t group = numbers.Integer(row);
+        if (numbers.Missing(row)) names.AppendText("");
+        else if (group >= 1 && group <= static_cast<std::int64_t>(groupNames_.size()))
+          names.AppendText(groupNames_[static_cast<std::size_t>(group - 1)]);
+        else names.AppendText(std::to_string(group));
+      }
+      table.column(c) = std::move(names);
+    }
 }
 
 ResultSet Session::Structure(bool listFounders) {
@@ -772,6 +796,7 @@ std::unique_ptr<Session> Session::Extract(std::int32_t id, const std::string& in
   if (!fs::exists(path)) ThrowStopped("The extraction wrote no pedigree.");
   std::unique_ptr<Session> extracted = Read(path, {}, threads_, GroupsToCarry());
   extracted->spellings_ = spellings_;
+  extracted->groupNames_ = groupNames_;
   return extracted;
 }
 

@@ -202,6 +202,11 @@ class Session {
   std::string_view Spelling(std::string_view coreId) const;
   // The group numbers of the pedigree, ascending.
   std::vector<int> Groups() const;
+  // Names for the group numbers 1, 2, ... (names[k - 1] for group k), such
+  // as herds that the caller numbered in order of first appearance: every
+  // group column of a result then holds the names instead of the numbers.
+  void NameGroups(std::vector<std::string> names) { groupNames_ = std::move(names); }
+  const std::vector<std::string>& GroupNames() const { return groupNames_; }
   // The genetic groups (or metafounders) it was read with, as the caller
   // spelled them, in the order of the inverse's rows after the individuals.
   const std::vector<std::string>& GroupIds() const { return groupIds_; }
@@ -296,6 +301,7 @@ class Session {
                 std::optional<std::string> savePath = std::nullopt,
                 std::map<std::string, std::string> formValues = {});
   void Spell(ResultSet& tables) const;
+  void NameGroupsIn(ResultSet& tables) const;
   std::string CappedListingMessage(const PairScope& scope) const;
   void SetRelationshipSettings(RelationshipKind kind, std::optional<std::pair<double, double>> range);
   ResultSet PairsOf(const std::vector<std::string>& ids, RelationshipKind kind,
@@ -324,6 +330,7 @@ class Session {
   int threads_ = 0;
   bool doublePrecision_ = false;
   std::vector<std::string> groupIds_;
+  std::vector<std::string> groupNames_;
   // Looked up by string_view, so a million lookups allocate nothing.
   struct IdHash {
     using is_transparent = void;

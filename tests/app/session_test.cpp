@@ -174,6 +174,25 @@ TEST(Session, IdsInTwoLetterCasesAreOneIndividualSpelledAsFirstWritten) {
   }
 }
 
+// Groups the caller numbered for their names come back as the names in
+// every group column; an individual without a group stays empty.
+TEST(Session, NamedGroupsComeBackAsTheirNamesInEveryGroupColumn) {
+  PedigreeColumns columns = Columns({"A", "B", "C", "D"}, {"0", "0", "A", "A"}, {"0", "0", "B", "B"});
+  columns.names.push_back("Group");
+  columns.cells.push_back({"1", "2", "1", ""});
+  const auto s = Session::FromColumns(columns);
+  s->NameGroups({"North", "South"});
+  EXPECT_EQ(TextCells(*s->Inbreeding().Find("inbreeding"), "group"),
+            (std::vector<std::string>{"North", "South", "North", ""}));
+  const ResultSet averages = s->AverageBetweenGroups();
+  for (const ResultTable& table : averages.tables())
+    for (const char* column : {"group1", "group2"})
+      if (table.Find(column) != nullptr)
+        for (const std::string& name : TextCells(table, column)) EXPECT_TRUE(name == "North" || name == "South");
+  EXPECT_EQ(s->ExtractIndividual(Session::Kinship::kAncestors, "C")->GroupNames(),
+            (std::vector<std::string>{"North", "South"}));
+}
+
 TEST(Session, RefusedInputsLeaveTheSessionUsable) {
   const auto s = Session::Read(KINVAR_EXAMPLES_DIR "/herd.pdg");
   const ResultSet before = s->Inbreeding();

@@ -21,6 +21,14 @@
     .Call(`_kinvar_KvIds`, xp)
 }
 
+.kv_name_groups <- function(xp, names) {
+    .Call(`_kinvar_KvNameGroups`, xp, names)
+}
+
+.kv_group_names <- function(xp) {
+    .Call(`_kinvar_KvGroupNames`, xp)
+}
+
 .kv_structure <- function(xp, listFounders, ctl) {
     .Call(`_kinvar_KvStructure`, xp, listFounders, ctl)
 }

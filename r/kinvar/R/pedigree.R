@@ -38,9 +38,8 @@ as_pedigree <- function(df, id = NULL, sire = NULL, dam = NULL, group = NULL, f 
   })
   ptr <- .value(.kv_from_columns(unname(.reader_names[names(chosen)]), columns,
                                  .control(threads, FALSE), load, enc2utf8(unname(unlist(chosen)))))
-  ped <- .new_pedigree(ptr)
-  if (!is.null(group_names)) assign("group_names", group_names, envir = ped$cache)
-  ped
+  if (!is.null(group_names)) .value(.kv_name_groups(ptr, enc2utf8(unname(group_names))))
+  .new_pedigree(ptr)
 }
 
 # The classes of the errors of a data frame that cannot stand for a pedigree.
@@ -145,8 +144,9 @@ as_pedigree <- function(df, id = NULL, sire = NULL, dam = NULL, group = NULL, f 
 }
 
 group_names <- function(ped) {
-  .ptr(ped)
-  if (is.null(ped$cache$group_names)) character() else ped$cache$group_names
+  labels <- .value(.kv_group_names(.ptr(ped)))
+  if (length(labels) > 0L) names(labels) <- seq_along(labels)
+  labels
 }
 
 # The genetic groups (parent IDs that stand for groups), the fuzzy groups'

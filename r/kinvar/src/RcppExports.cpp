@@ -67,6 +67,27 @@ BEGIN_RCPP
     return rcpp_result_gen;
 END_RCPP
 }
+// KvNameGroups
+SEXP KvNameGroups(SEXP xp, Rcpp::CharacterVector names);
+RcppExport SEXP _kinvar_KvNameGroups(SEXP xpSEXP, SEXP namesSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::traits::input_parameter< SEXP >::type xp(xpSEXP);
+    Rcpp::traits::input_parameter< Rcpp::CharacterVector >::type names(namesSEXP);
+    rcpp_result_gen = Rcpp::wrap(KvNameGroups(xp, names));
+    return rcpp_result_gen;
+END_RCPP
+}
+// KvGroupNames
+SEXP KvGroupNames(SEXP xp);
+RcppExport SEXP _kinvar_KvGroupNames(SEXP xpSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::traits::input_parameter< SEXP >::type xp(xpSEXP);
+    rcpp_result_gen = Rcpp::wrap(KvGroupNames(xp));
+    return rcpp_result_gen;
+END_RCPP
+}
 // KvStructure
 SEXP KvStructure(SEXP xp, bool listFounders, Rcpp::List ctl);
 RcppExport SEXP _kinvar_KvStructure(SEXP xpSEXP, SEXP listFoundersSEXP, SEXP ctlSEXP) {
@@ -364,6 +385,8 @@ static const R_CallMethodDef CallEntries[] = {
     {"_kinvar_KvFindColumns", (DL_FUNC) &_kinvar_KvFindColumns, 1},
     {"_kinvar_KvInfo", (DL_FUNC) &_kinvar_KvInfo, 1},
     {"_kinvar_KvIds", (DL_FUNC) &_kinvar_KvIds, 1},
+    {"_kinvar_KvNameGroups", (DL_FUNC) &_kinvar_KvNameGroups, 2},
+    {"_kinvar_KvGroupNames", (DL_FUNC) &_kinvar_KvGroupNames, 1},
     {"_kinvar_KvStructure", (DL_FUNC) &_kinvar_KvStructure, 3},
     {"_kinvar_KvInbreeding", (DL_FUNC) &_kinvar_KvInbreeding, 2},
     {"_kinvar_KvRelationship", (DL_FUNC) &_kinvar_KvRelationship, 5},

@@ -432,6 +432,19 @@ SEXP KvIds(SEXP xp) {
   });
 }
 
+// [[Rcpp::export(name = ".kv_name_groups", rng = false)]]
+SEXP KvNameGroups(SEXP xp, Rcpp::CharacterVector names) {
+  return Guarded([&]() -> SEXP {
+    SessionOf(xp).NameGroups(StringsOf(names));
+    return R_NilValue;
+  });
+}
+
+// [[Rcpp::export(name = ".kv_group_names", rng = false)]]
+SEXP KvGroupNames(SEXP xp) {
+  return Guarded([&]() -> SEXP { return Utf8Strings(SessionOf(xp).GroupNames()); });
+}
+
 // [[Rcpp::export(name = ".kv_structure", rng = false)]]
 SEXP KvStructure(SEXP xp, bool listFounders, Rcpp::List ctl) {
   return OnSession(xp, ctl, [&](Session& s) -> SEXP { return TablesOf(s.Structure(listFounders)); });
