@@ -607,14 +607,14 @@ def _gamma_rows(metafounders) -> list[tuple]:
         return []
     if isinstance(metafounders, pd.DataFrame):
         if metafounders.shape[1] < 3:
-            raise ValueError("metafounders needs three columns: group, group and value")
+            raise BadFrame("metafounders needs three columns: group, group and value")
         rows = metafounders.iloc[:, :3].itertuples(index=False, name=None)
     else:
         rows = (tuple(row) for row in metafounders)
     gamma = []
     for row in rows:
         if len(row) != 3:
-            raise ValueError("a metafounders' relationship is (group, group, value)")
+            raise BadFrame("a metafounders' relationship is (group, group, value)")
         group1, group2, value = row
         gamma.append((str(group1), str(group2), float(value)))
     return gamma
@@ -631,14 +631,14 @@ def _load_options(genetic_groups, group_fractions,
     if isinstance(group_fractions, pd.DataFrame):
         missing = [c for c in _FRACTION_COLUMNS if c not in group_fractions.columns]
         if missing:
-            raise KeyError(f"group_fractions has no column {missing[0]!r}")
+            raise MissingColumn(f"group_fractions has no column {missing[0]!r}")
         rows = group_fractions[_FRACTION_COLUMNS].itertuples(index=False, name=None)
     else:
         rows = (tuple(row) for row in group_fractions)
     fractions = []
     for row in rows:
         if len(row) != 4:
-            raise ValueError("a group fraction is (individual, parent, group, fraction)")
+            raise BadFrame("a group fraction is (individual, parent, group, fraction)")
         individual, parent, group, fraction = row
         fractions.append((str(individual), str(parent), str(group), float(fraction)))
     return groups, fractions, gamma

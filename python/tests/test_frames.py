@@ -237,6 +237,9 @@ REFUSED = {
     "a column not in the frame": (HERD, {"id": "tag"}, kinvar.MissingColumn,
                                   "id='tag': the frame has no such column; its columns are "
                                   "'animal', 'sire', 'dam'."),
+    "fractions without their columns": (HERD, {"genetic_groups": ["X"],
+                                               "group_fractions": pd.DataFrame({"individual": ["A1"]})},
+                                         kinvar.MissingColumn, "group_fractions has no column 'parent'"),
     "no dam column": (pd.DataFrame({"animal": ["A"], "sire": [None], "weight": [3.0]}), {},
                       kinvar.MissingColumn,
                       'No column of the data frame stands for the dam: name it "dam" or "mother", '

@@ -159,11 +159,11 @@ group_names <- function(ped) {
                     fraction = double())
   if (!is.null(group_fractions)) {
     if (!is.data.frame(group_fractions) || !all(columns %in% names(group_fractions))) {
-      stop("'group_fractions' must be a data frame with the columns individual, parent, group ",
-           "and fraction", call. = FALSE)
+      .frame_error(paste0("'group_fractions' must be a data frame with the columns individual, ",
+                          "parent, group and fraction"))
     }
     if (!is.numeric(group_fractions$fraction)) {
-      stop("the fraction column of 'group_fractions' must hold numbers", call. = FALSE)
+      .frame_error("the fraction column of 'group_fractions' must hold numbers")
     }
     fractions <- list(individual = .ids(group_fractions$individual, "group_fractions$individual"),
                       parent = .ids(group_fractions$parent, "group_fractions$parent"),
@@ -180,8 +180,8 @@ group_names <- function(ped) {
     return(list(group1 = character(), group2 = character(), value = double()))
   }
   if (!is.data.frame(metafounders) || ncol(metafounders) < 3L || !is.numeric(metafounders[[3L]])) {
-    stop("'metafounders' must be a data frame of the columns group1, group2 and value (numbers)",
-         call. = FALSE)
+    .frame_error(paste0("'metafounders' must be a data frame of the columns group1, group2 and ",
+                        "value (numbers)"))
   }
   list(group1 = .ids(metafounders[[1L]], "metafounders' first column"),
        group2 = .ids(metafounders[[2L]], "metafounders' second column"),
