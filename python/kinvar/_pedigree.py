@@ -342,7 +342,10 @@ class Pedigree:
                       progress: bool = False, precision: str = "single") -> pd.DataFrame:
         """The ``pairs`` table (id1, id2, value): every pair of the
         pedigree, of the given ``ids``, ``within`` a group or ``between``
-        two groups, keeping values in ``range`` = (low, high) when given."""
+        two groups, keeping values in ``range`` = (low, high) when given.
+        A listing of all, within or between stops at 2,000,000 pairs: when
+        more lie in the range it raises Refused with their number rather
+        than return the first of them."""
         scope, g1, g2, listed = "all", 0, 0, []
         if sum(x is not None for x in (ids, within, between)) > 1:
             raise ValueError("give at most one of ids, within and between")
