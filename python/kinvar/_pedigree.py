@@ -164,16 +164,18 @@ def _numbered_groups(values: pd.Series) -> tuple[pd.Series, dict]:
     if not (isinstance(values.dtype, pd.CategoricalDtype) or values.dtype == object
             or pd.api.types.is_string_dtype(values.dtype)):
         return values, {}
-    text = values.astype(object).where(values.notna(), None)
-    present = [v for v in text if v is not None and str(v).strip() not in ("", ".")]
-    if all(str(v).strip().isdigit() for v in present):
+    # The distinct cells are few: look at them, not at every row.
+    codes, distinct = pd.factorize(values.to_numpy(dtype=object))
+    labels = [str(d).strip() for d in distinct]
+    if all(label.isdigit() for label in labels if label not in ("", ".")):
         return values, {}
-    numbers = {}
-    for v in present:
-        numbers.setdefault(str(v).strip(), len(numbers) + 1)
-    coded = [None if v is None or str(v).strip() in ("", ".") else numbers[str(v).strip()]
-             for v in text]
-    return pd.Series(pd.array(coded, dtype="Int64")), {n: name for name, n in numbers.items()}
+    numbers, lookup = {}, np.zeros(len(labels) + 1, dtype=np.int64)
+    for k, label in enumerate(labels):
+        if label not in ("", "."):
+            lookup[k] = numbers.setdefault(label, len(numbers) + 1)
+    numbered = lookup[codes]  # code -1 (missing) reads the last entry, 0
+    return (pd.Series(pd.array(numbered, dtype="Int64")).mask(numbered == 0),
+            {n: label for label, n in numbers.items()})
 
 
 def _id_list(ids: Iterable) -> list[str]:
