@@ -6,9 +6,10 @@ columns are those of ``kinvar-cli --format csv``, NumPy arrays and a SciPy
 sparse matrix for the inverse of A.
 """
 
-from ._errors import InvalidPedigree, KinvarError, Refused
+from ._errors import (BadFrame, ColumnTypeError, InvalidPedigree, KinvarError, MissingColumn,
+                      NotAFrame, Refused)
 from ._pedigree import MAX_MATRIX_CELLS, Pedigree, read_pedigree
 
-__all__ = ["InvalidPedigree", "KinvarError", "MAX_MATRIX_CELLS", "Pedigree", "Refused",
-           "read_pedigree"]
+__all__ = ["BadFrame", "ColumnTypeError", "InvalidPedigree", "KinvarError", "MAX_MATRIX_CELLS",
+           "MissingColumn", "NotAFrame", "Pedigree", "Refused", "read_pedigree"]
 __version__ = "0.1.0"

@@ -22,6 +22,18 @@ class InvalidPedigree(KinvarError, ValueError):
 class Refused(KinvarError, ValueError):
     """Kinvar refused an input; the message says why."""
 
+class NotAFrame(KinvarError, TypeError):
+    """from_frame was given something other than a DataFrame."""
+
+class BadFrame(KinvarError, ValueError):
+    """The frame cannot stand for a pedigree; the message names the row and column."""
+
+class ColumnTypeError(BadFrame, TypeError):
+    """A column holds values of a type its role does not take."""
+
+class MissingColumn(BadFrame, KeyError):
+    """A column is not in the frame, or none stands for the individual or a parent."""
+
 # Fuzzy groups: a frame with the columns individual, parent ("sire" or
 # "dam"), group and fraction, or such 4-tuples.
 GroupFractions = pd.DataFrame | Iterable[tuple[object, str, object, float]]
@@ -39,8 +51,8 @@ class Pedigree:
     """A validated pedigree: rows, then parents without a row of their own."""
 
     @classmethod
-    def from_frame(cls, frame: pd.DataFrame, id: str = "animal", sire: str = "sire",
-                   dam: str = "dam", group: str | None = None, f: str | None = None,
+    def from_frame(cls, frame: pd.DataFrame, id: str | None = None, sire: str | None = None,
+                   dam: str | None = None, group: str | None = None, f: str | None = None,
                    sex: str | None = None, birth_date: str | None = None,
                    threads: int = 0, genetic_groups: Iterable[object] | None = None,
                    group_fractions: GroupFractions | None = None,
@@ -54,6 +66,8 @@ class Pedigree:
     @property
     def ids(self) -> np.ndarray:
         """Every ID in input order (object array of str)."""
+    @property
+    def group_names(self) -> dict[int, str]: ...
     @property
     def groups(self) -> list[int]:
         """The group numbers, ascending."""

@@ -23,3 +23,28 @@ class InvalidPedigree(KinvarError, ValueError):
 class Refused(KinvarError, ValueError):
     """Kinvar refused an input (an unknown ID, a group not in the pedigree,
     an unreadable file, a matrix too large); the message says which."""
+
+
+class NotAFrame(KinvarError, TypeError):
+    """from_frame was given something other than a pandas DataFrame (None,
+    a dict, a list of tuples ...); the message says what came instead."""
+
+
+class BadFrame(KinvarError, ValueError):
+    """The data frame cannot stand for a pedigree as it is: it has no rows,
+    its IDs cannot be told apart, two columns name one thing; the message
+    names the row (1 for the first row, whatever the index) and the
+    column."""
+
+
+class ColumnTypeError(BadFrame, TypeError):
+    """A column holds values of a type its role does not take, such as
+    True/False for the sex."""
+
+
+class MissingColumn(BadFrame, KeyError):
+    """A column named by an argument is not in the frame, or no column
+    stands for the individual, its sire or its dam."""
+
+    def __str__(self):
+        return str(self.args[0]) if self.args else ""

@@ -10,6 +10,7 @@ import pandas as pd
 import scipy.sparse
 
 from . import _kinvar
+from ._errors import BadFrame, ColumnTypeError, MissingColumn, NotAFrame
 
 MAX_MATRIX_CELLS: int = _kinvar.MAX_MATRIX_CELLS
 
@@ -76,6 +77,107 @@ def _cells_of(values: pd.Series) -> tuple:
     return ("object", objects.tolist(), pd.isna(objects))
 
 
+_ROLE_WORDS = {"id": "the individual's ID", "sire": "the sire", "dam": "the dam"}
+# Floats hold every whole number up to 2**53 exactly, and not every one above.
+_EXACT_FLOAT_LIMIT = 2.0 ** 53
+
+
+def _checked_frame(frame) -> pd.DataFrame:
+    """The frame, its named index as a column; refused with words a user can
+    act on when it is no frame or has no rows."""
+    if not isinstance(frame, pd.DataFrame):
+        what = "None" if frame is None else f"a {type(frame).__name__}"
+        raise NotAFrame(f"from_frame needs a pandas DataFrame, not {what}; make one with "
+                        f"pandas.DataFrame(...) or pandas.read_csv(...).")
+    if len(frame) == 0:
+        raise BadFrame("The data frame has no rows.")
+    index_names = [n for n in frame.index.names if n is not None]
+    if index_names and not any(n in frame.columns for n in index_names):
+        frame = frame.reset_index()
+    return frame
+
+
+def _chosen_columns(frame: pd.DataFrame, arguments: dict) -> dict:
+    """Role -> column label: the arguments given, the others found by the
+    reader's names (or the first three columns by position)."""
+    for argument, column in arguments.items():
+        if column is not None and column not in frame.columns:
+            raise MissingColumn(f"{argument}={column!r}: the frame has no such column; its columns "
+                                f"are {', '.join(map(repr, map(str, frame.columns)))}.")
+    labels = list(frame.columns)
+    found = _kinvar.find_columns([str(label) for label in labels])
+    chosen = {}
+    for argument, at in zip(_READER_NAMES, found):
+        if arguments[argument] is not None:
+            chosen[argument] = arguments[argument]
+        elif at >= 0 and labels[at] not in arguments.values():
+            chosen[argument] = labels[at]
+    for argument in ("id", "sire", "dam"):
+        if argument not in chosen:
+            raise MissingColumn(f"No column of the data frame stands for "
+                                f"{_ROLE_WORDS[argument]}: name it {_ROLE_NAMES[argument]}, "
+                                f"or give {argument}=.")
+    return {argument: chosen[argument] for argument in _READER_NAMES if argument in chosen}
+
+
+_ROLE_NAMES = {"id": '"id" or "animal"', "sire": '"sire" or "father"', "dam": '"dam" or "mother"'}
+
+
+def _check_type(values: pd.Series, argument: str, column) -> None:
+    """Refuses a column whose type cannot hold what its role needs."""
+    dtype = values.dtype
+    if pd.api.types.is_bool_dtype(dtype):
+        hint = {"sex": ' Write the sexes as "M" and "F" (or 1 and 2).'}.get(argument, "")
+        raise ColumnTypeError(f'Column "{column}" holds True and False, which cannot be '
+                              f"{_WHAT[argument]}.{hint}")
+    if pd.api.types.is_datetime64_any_dtype(dtype) and argument != "birth_date":
+        raise ColumnTypeError(f'Column "{column}" holds dates, which cannot be {_WHAT[argument]}.')
+    if (pd.api.types.is_complex_dtype(dtype) or pd.api.types.is_timedelta64_dtype(dtype)
+            or isinstance(dtype, pd.PeriodDtype) or isinstance(dtype, pd.IntervalDtype)):
+        raise ColumnTypeError(f'Column "{column}" holds values of type {dtype}, which cannot be '
+                              f"{_WHAT[argument]}.")
+
+
+_WHAT = {"id": "IDs", "sire": "IDs", "dam": "IDs", "group": "groups",
+         "f": "inbreeding coefficients", "sex": "sexes", "birth_date": "birth dates"}
+
+
+def _check_float_ids(values: pd.Series, column) -> None:
+    """Refuses float IDs that are not whole numbers a float holds exactly:
+    21-digit ear tags read as floats would collide."""
+    if not pd.api.types.is_float_dtype(values.dtype):
+        return
+    x = values.to_numpy(dtype=np.float64, na_value=np.nan)
+    with np.errstate(invalid="ignore"):
+        inexact = ~np.isfinite(x) | (np.floor(x) != x) | (np.abs(x) > _EXACT_FLOAT_LIMIT)
+    bad = ~np.isnan(x) & inexact
+    if bad.any():
+        row = int(np.argmax(bad))
+        raise BadFrame(f'Row {row + 1}, column "{column}": the ID {float(x[row])!r} is not a whole '
+                       f"number below 2^53, which a float holds exactly, so animals could be taken "
+                       f"for one another. Read the column as text (dtype=str).")
+
+
+def _numbered_groups(values: pd.Series) -> tuple[pd.Series, dict]:
+    """Groups that are names numbered 1, 2 ... in order of first appearance,
+    with the numbers' names; whole numbers (also as text) stay as they are."""
+    if not (isinstance(values.dtype, pd.CategoricalDtype) or values.dtype == object
+            or pd.api.types.is_string_dtype(values.dtype)):
+        return values, {}
+    # The distinct cells are few: look at them, not at every row.
+    codes, distinct = pd.factorize(values.to_numpy(dtype=object))
+    labels = [str(d).strip() for d in distinct]
+    if all(label.isdigit() for label in labels if label not in ("", ".")):
+        return values, {}
+    numbers, lookup = {}, np.zeros(len(labels) + 1, dtype=np.int64)
+    for k, label in enumerate(labels):
+        if label not in ("", "."):
+            lookup[k] = numbers.setdefault(label, len(numbers) + 1)
+    numbered = lookup[codes]  # code -1 (missing) reads the last entry, 0
+    return (pd.Series(pd.array(numbered, dtype="Int64")).mask(numbered == 0),
+            {n: label for label, n in numbers.items()})
+
+
 def _id_list(ids: Iterable) -> list[str]:
     """IDs given as any values (integers too) as the text Kinvar reads."""
     return [str(i) for i in ids]
@@ -108,41 +210,68 @@ class Pedigree:
         self._session = session
 
     @classmethod
-    def from_frame(cls, frame: pd.DataFrame, id: str = "animal", sire: str = "sire",
-                   dam: str = "dam", group: str | None = None, f: str | None = None,
+    def from_frame(cls, frame: pd.DataFrame, id: str | None = None, sire: str | None = None,
+                   dam: str | None = None, group: str | None = None, f: str | None = None,
                    sex: str | None = None, birth_date: str | None = None,
                    threads: int = 0, genetic_groups: Iterable | None = None,
                    group_fractions=None, metafounders=None) -> Pedigree:
         """A pedigree from the columns of a data frame.
 
-        ``id``, ``sire`` and ``dam`` name the columns of the individual and
-        its parents: strings, integers or categoricals; None, NaN, "" or "0"
-        is an unknown parent. ``group`` (whole numbers), ``f`` (predefined
-        inbreeding coefficients, NaN when unknown), ``sex`` ("M"/"F") and
-        ``birth_date`` (dates or "YYYY-MM-DD" text) are optional. The cells
-        follow the rules of a pedigree file, so the frame gives the same
-        pedigree as the same table saved as a file.
+        Without column arguments the columns are found by their names as
+        in a pedigree file, in any letter case: the individual (id,
+        animal, individual, progeny, name), its sire (sire, father) and
+        dam (dam, mother), and the optional group (group, year, birth
+        year, cohort, herd), f (f, inbreeding), sex (sex, gender) and
+        birth date (birth date, birth_date, dob ...). When no name stands
+        for the individual or a parent, the first three columns are taken
+        as individual, sire and dam. A named index (``df.set_index("animal")``)
+        counts as a column. An argument names a column of its own choice.
+
+        IDs are strings, integers or categoricals (floats only when they
+        are whole numbers that a float holds exactly); None, NaN, "" or
+        "0" is an unknown parent. IDs that differ only in letter case are
+        one individual, as in a file; results spell it as it first appears
+        (row by row; in a row the individual, then its sire, then its dam).
+        Groups are whole numbers, or names (herds) that are numbered 1, 2
+        ... in order of first appearance (``group_names`` maps them back).
+        ``f`` holds predefined inbreeding coefficients (NaN when unknown),
+        ``sex`` "M"/"F" or 1/2, ``birth_date`` dates or "YYYY-MM-DD" text.
+        The cells follow the rules of a pedigree file, so the frame gives
+        the same pedigree as the same table saved as a file.
 
         ``genetic_groups`` lists parent IDs that stand for genetic groups
         and ``group_fractions`` spreads unknown parents over them;
         ``metafounders`` gives related base populations (see
         read_pedigree).
 
-        Raises InvalidPedigree (its ``errors`` list the problems) when
+        Raises NotAFrame for anything but a DataFrame, BadFrame (and its
+        MissingColumn and ColumnTypeError) for a frame that cannot be
+        read, naming the row (1 for the first row, whatever the index)
+        and the column; Refused for a cell the reader refuses, and
+        InvalidPedigree (its ``errors`` list the problems) when
         validation rejects the pedigree.
         """
+        frame = _checked_frame(frame)
         groups, fractions, gamma = _load_options(genetic_groups, group_fractions, metafounders)
-        chosen = {"id": id, "sire": sire, "dam": dam, "group": group, "f": f, "sex": sex,
-                  "birth_date": birth_date}
-        names, columns = [], []
+        chosen = _chosen_columns(frame, {"id": id, "sire": sire, "dam": dam, "group": group, "f": f,
+                                         "sex": sex, "birth_date": birth_date})
+        names, shown, columns, group_names = [], [], [], {}
         for argument, column in chosen.items():
-            if column is None:
-                continue
-            if column not in frame.columns:
-                raise KeyError(f"{argument}={column!r}: the frame has no such column")
+            values = frame[column]
+            if isinstance(values, pd.DataFrame):
+                raise BadFrame(f"The frame has more than one column named {column!r}.")
+            _check_type(values, argument, column)
+            if argument in ("id", "sire", "dam"):
+                _check_float_ids(values, column)
+            if argument == "group":
+                values, group_names = _numbered_groups(values)
             names.append(_READER_NAMES[argument])
-            columns.append(_cells_of(frame[column]))
-        return cls(_kinvar.from_columns(names, columns, threads, groups, fractions, gamma))
+            shown.append(str(column))
+            columns.append(_cells_of(values))
+        session = _kinvar.from_columns(names, columns, threads, groups, fractions, gamma, shown)
+        if group_names:
+            session.name_groups([group_names[k] for k in range(1, len(group_names) + 1)])
+        return cls(session)
 
     def __len__(self) -> int:
         """The number of individuals: rows plus added parents."""
@@ -162,6 +291,14 @@ class Pedigree:
     def groups(self) -> list[int]:
         """The group numbers of the pedigree, ascending (empty without groups)."""
         return self._session.groups()
+
+    @property
+    def group_names(self) -> dict[int, str]:
+        """The group numbers that stand for names of a frame's group column
+        (herds), number -> name, numbered in order of first appearance;
+        empty when the groups were numbers. Results show the names in
+        their group columns."""
+        return {k + 1: name for k, name in enumerate(self._session.group_names())}
 
     @property
     def group_ids(self) -> list[str]:
@@ -207,7 +344,10 @@ class Pedigree:
                       progress: bool = False, precision: str = "single") -> pd.DataFrame:
         """The ``pairs`` table (id1, id2, value): every pair of the
         pedigree, of the given ``ids``, ``within`` a group or ``between``
-        two groups, keeping values in ``range`` = (low, high) when given."""
+        two groups, keeping values in ``range`` = (low, high) when given.
+        A listing of all, within or between stops at 2,000,000 pairs: when
+        more lie in the range it raises Refused with their number rather
+        than return the first of them."""
         scope, g1, g2, listed = "all", 0, 0, []
         if sum(x is not None for x in (ids, within, between)) > 1:
             raise ValueError("give at most one of ids, within and between")
@@ -503,14 +643,14 @@ def _gamma_rows(metafounders) -> list[tuple]:
         return []
     if isinstance(metafounders, pd.DataFrame):
         if metafounders.shape[1] < 3:
-            raise ValueError("metafounders needs three columns: group, group and value")
+            raise BadFrame("metafounders needs three columns: group, group and value")
         rows = metafounders.iloc[:, :3].itertuples(index=False, name=None)
     else:
         rows = (tuple(row) for row in metafounders)
     gamma = []
     for row in rows:
         if len(row) != 3:
-            raise ValueError("a metafounders' relationship is (group, group, value)")
+            raise BadFrame("a metafounders' relationship is (group, group, value)")
         group1, group2, value = row
         gamma.append((str(group1), str(group2), float(value)))
     return gamma
@@ -527,14 +667,14 @@ def _load_options(genetic_groups, group_fractions,
     if isinstance(group_fractions, pd.DataFrame):
         missing = [c for c in _FRACTION_COLUMNS if c not in group_fractions.columns]
         if missing:
-            raise KeyError(f"group_fractions has no column {missing[0]!r}")
+            raise MissingColumn(f"group_fractions has no column {missing[0]!r}")
         rows = group_fractions[_FRACTION_COLUMNS].itertuples(index=False, name=None)
     else:
         rows = (tuple(row) for row in group_fractions)
     fractions = []
     for row in rows:
         if len(row) != 4:
-            raise ValueError("a group fraction is (individual, parent, group, fraction)")
+            raise BadFrame("a group fraction is (individual, parent, group, fraction)")
         individual, parent, group, fraction = row
         fractions.append((str(individual), str(parent), str(group), float(fraction)))
     return groups, fractions, gamma

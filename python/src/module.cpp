@@ -71,7 +71,8 @@ std::shared_ptr<Held> ReadFile(const std::string& path, const std::string& sheet
 
 std::shared_ptr<Held> FromColumns(const std::vector<std::string>& names, const py::list& columns,
                                   int threads, std::vector<std::string> groups,
-                                  const FractionRows& fractions, const GammaRows& gamma) {
+                                  const FractionRows& fractions, const GammaRows& gamma,
+                                  const std::vector<std::string>& shown) {
   if (names.size() != py::len(columns)) throw py::value_error("one name per column");
   CheckedThreads(threads);
   const LoadOptions options = LoadOptionsOf(std::move(groups), fractions, gamma);
@@ -81,7 +82,7 @@ std::shared_ptr<Held> FromColumns(const std::vector<std::string>& names, const p
   std::unique_ptr<Session> session;
   {
     py::gil_scoped_release release;
-    session = Session::FromColumns(pedigree, threads, options);
+    session = Session::FromColumns(pedigree, threads, options, shown);
     // The cells are copies; free them before the caller's next step.
     pedigree = PedigreeColumns{};
   }
@@ -115,6 +116,8 @@ void BindQueries(py::class_<Held, std::shared_ptr<Held>>& cls) {
       .def("ids", [](Held& h) { return h.session->Ids(); })
       .def("groups", [](Held& h) { return h.session->Groups(); })
       .def("group_ids", [](Held& h) { return h.session->GroupIds(); })
+      .def("group_names", [](Held& h) { return h.session->GroupNames(); })
+      .def("name_groups", [](Held& h, std::vector<std::string> names) { h.session->NameGroups(std::move(names)); })
       .def("notes", [](Held& h) { return h.session->Notes(); })
       .def("census", &Census);
 }
@@ -332,7 +335,10 @@ PYBIND11_MODULE(_kinvar, m) {
   m.def("read", &ReadFile, py::arg("path"), py::arg("sheet"), py::arg("threads"),
         py::arg("genetic_groups"), py::arg("group_fractions"), py::arg("metafounders"));
   m.def("from_columns", &FromColumns, py::arg("names"), py::arg("columns"), py::arg("threads"),
-        py::arg("genetic_groups"), py::arg("group_fractions"), py::arg("metafounders"));
+        py::arg("genetic_groups"), py::arg("group_fractions"), py::arg("metafounders"),
+        py::arg("shown_names"));
+  m.def("find_columns", &kinvar::Session::FindColumns, py::arg("names"));
+  m.attr("READER_COLUMNS") = kinvar::Session::ReaderColumnNames();
   py::class_<Held, std::shared_ptr<Held>> cls(m, "Session");
   BindQueries(cls);
   BindRelationships(cls);

@@ -23,6 +23,7 @@
 #include "genetics/mt19937.h"
 #include "genetics/seed_file.h"
 #include "genetics/x_linked.h"
+#include "pedigree/line_splitter.h"
 #include "report/markup.h"
 
 namespace kinvar {
@@ -74,6 +75,71 @@ std::string JoinLines(const std::vector<std::string>& lines) {
   std::string text;
   for (const std::string& line : lines) text += (text.empty() ? "" : "\n") + line;
   return text;
+}
+
+// The reader's message about a row of columns as the caller knows them: a
+// file's line N is the caller's row N - 1 (the names take line 1), and a
+// column is named as the caller named it.
+std::string InRowsAndShownNames(std::string message, const std::vector<std::string>& names,
+                                const std::vector<std::string>& shown) {
+  constexpr std::string_view kLine = "Error in line ";
+  if (message.compare(0, kLine.size(), kLine) == 0) {
+    std::size_t end = kLine.size();
+    while (end < message.size() && message[end] >= '0' && message[end] <= '9') ++end;
+    long long line = 0;
+    std::from_chars(message.data() + kLine.size(), message.data() + end, line);
+    message = "Error in row " + std::to_string(line - 1) + message.substr(end);
+  }
+  if (shown.size() != names.size()) return message;
+  for (std::size_t c = 0; c < names.size(); ++c) {
+    if (names[c] == shown[c]) continue;
+    for (const std::string& pattern : {", column " + names[c] + ".\n", "\nColumn " + names[c] + ": "}) {
+      const std::size_t at = message.find(pattern);
+      if (at == std::string::npos) continue;
+      std::string replaced = pattern;
+      replaced.replace(replaced.find(names[c]), names[c].size(), shown[c]);
+      message.replace(at, pattern.size(), replaced);
+    }
+  }
+  return message;
+}
+
+// A validation message about columns with the caller's rows where a file's
+// would name lines: "(lines 2, 4)" is "(rows 1, 3)", "in line 3" "in row 2".
+std::string LinesAsRows(const std::string& message) {
+  std::string out;
+  std::size_t at = 0;
+  while (at < message.size()) {
+    const std::size_t found = message.find("line", at);
+    const bool word = found != std::string::npos && (found == 0 || message[found - 1] == ' ' ||
+                                                     message[found - 1] == '(');
+    std::size_t p = found == std::string::npos ? found : found + 4;
+    const bool plural = word && p < message.size() && message[p] == 's';
+    if (plural) ++p;
+    if (!word || p + 1 >= message.size() || message[p] != ' ' || message[p + 1] < '0' || message[p + 1] > '9') {
+      const std::size_t end = found == std::string::npos ? message.size() : found + 4;
+      out.append(message, at, end - at);
+      at = end;
+      continue;
+    }
+    out.append(message, at, found - at).append(plural ? "rows" : "row");
+    at = p;
+    // The numbers, each after a blank: "2", "2, 4".
+    while (at + 1 < message.size() && message[at] == ' ' && message[at + 1] >= '0' && message[at + 1] <= '9') {
+      std::size_t end = at + 1;
+      long long line = 0;
+      end = static_cast<std::size_t>(std::from_chars(message.data() + end, message.data() + message.size(), line).ptr -
+                                     message.data());
+      out += " " + std::to_string(line - 1);
+      at = end;
+      if (at + 1 < message.size() && message[at] == ',' && message[at + 1] == ' ' && at + 2 < message.size() &&
+          message[at + 2] >= '0' && message[at + 2] <= '9') {
+        out += ",";
+        ++at;
+      }
+    }
+  }
+  return out;
 }
 
 // A folder of this process's own for the files a command reads or writes.
@@ -139,17 +205,48 @@ std::unique_ptr<Session> Session::Read(const std::string& path, const std::strin
 }
 
 std::unique_ptr<Session> Session::FromColumns(const PedigreeColumns& columns, int threads,
-                                              const LoadOptions& options) {
+                                              const LoadOptions& options,
+                                              const std::vector<std::string>& shownNames) {
   std::unique_ptr<Session> session(new Session());
   session->threads_ = threads;
   session->KeepSpellings(columns);
   session->UseGroups(options);
   session->Begin({});
-  if (!session->doc_->OpenPedigreeColumns(columns, "pedigree"))
-    session->ThrowStopped("The pedigree could not be read.");
-  session->ThrowIfRejected();
+  if (!session->doc_->OpenPedigreeColumns(columns, "pedigree")) {
+    if (session->platform_->cancelled()) throw Cancelled();
+    const std::optional<std::string>& error = session->platform_->error();
+    if (!error) throw Refused("The pedigree could not be read.");
+    throw Refused(InRowsAndShownNames(*error, columns.names, shownNames));
+  }
+  try {
+    session->ThrowIfRejected();
+  } catch (const InvalidPedigree& rejected) {
+    std::vector<std::string> errors;
+    for (const std::string& error : rejected.errors()) errors.push_back(LinesAsRows(error));
+    throw InvalidPedigree(std::move(errors));
+  }
   session->UseFractions(options);
   return session;
+}
+
+std::vector<std::string> Session::ReaderColumnNames() {
+  return {"Progeny", "Sire", "Dam", "Group", "F", "Sex", "Birth date"};
+}
+
+std::vector<int> Session::FindColumns(const std::vector<std::string>& names) {
+  namespace ls = line_splitter;
+  const std::vector<std::string_view> views(names.begin(), names.end());
+  ls::Header header;
+  std::string message;
+  if (ls::ParseHeaderCells(views, header, message) == ls::HeaderFault::kTwice) throw Refused(message);
+  std::vector<int> at(header.at.begin(), header.at.end());
+  if (at[ls::kProgeny] < 0 && at[ls::kSire] < 0 && at[ls::kDam] < 0 && names.size() >= 3) {
+    // By position, unless a name already stands for one of the first three.
+    bool free = true;
+    for (int c = ls::kGroup; c < ls::kColumnCount; ++c) free = free && (at[c] < 0 || at[c] > 2);
+    if (free) at[ls::kProgeny] = 0, at[ls::kSire] = 1, at[ls::kDam] = 2;
+  }
+  return at;
 }
 
 void Session::UseGroups(const LoadOptions& options) {
@@ -194,8 +291,12 @@ void Session::UseFractions(const LoadOptions& options) {
 
 // The spellings of the ID columns that are not upper case. A progeny cell
 // may not be empty: the reader would pass over a blank row, and the rows
-// would no longer be the caller's.
+// would no longer be the caller's. Two spellings of one ID are one
+// individual, as in a file; the first, row by row and in each row from the
+// progeny to the dam, is the one every result shows.
 void Session::KeepSpellings(const PedigreeColumns& columns) {
+  std::vector<const std::vector<std::string>*> idColumns;
+  bool lowerCase = false;
   for (std::size_t c = 0; c < columns.names.size() && c < columns.cells.size(); ++c) {
     const std::string_view name = columns.names[c];
     if (std::find(std::begin(kIdColumns), std::end(kIdColumns), name) == std::end(kIdColumns))
@@ -206,35 +307,27 @@ void Session::KeepSpellings(const PedigreeColumns& columns) {
         if (Trimmed(cells[row]).empty())
           throw InvalidPedigree({"Row " + std::to_string(row + 1) + " has no ID."});
     }
-    if (HasLowerCase(cells)) KeepSpellingsOf(cells);
+    idColumns.push_back(&cells);
+    lowerCase = lowerCase || HasLowerCase(cells);
   }
-  // An ID written in upper case somewhere and in another case elsewhere.
-  if (spellings_.empty()) return;
-  for (std::size_t c = 0; c < columns.names.size() && c < columns.cells.size(); ++c) {
-    if (std::find(std::begin(kIdColumns), std::end(kIdColumns), columns.names[c]) == std::end(kIdColumns))
-      continue;
-    for (const std::string& cell : columns.cells[c]) {
-      const std::string_view id = Trimmed(cell);
-      const auto found = spellings_.find(id);
-      if (found != spellings_.end()) ThrowCaseClash(found->second, id);
+  if (lowerCase) KeepFirstSpellings(idColumns);
+}
+
+void Session::KeepFirstSpellings(const std::vector<const std::vector<std::string>*>& idColumns) {
+  std::size_t rows = 0;
+  for (const std::vector<std::string>* cells : idColumns) rows = std::max(rows, cells->size());
+  std::unordered_map<std::string, std::string, IdHash, std::equal_to<>> first;
+  for (std::size_t row = 0; row < rows; ++row)
+    for (const std::vector<std::string>* cells : idColumns) {
+      if (row >= cells->size()) continue;
+      const std::string_view id = Trimmed((*cells)[row]);
+      if (id.empty()) continue;
+      std::string upper = UpperCased(id);
+      if (upper == "NA" || IsUnknownId(upper)) continue;
+      first.try_emplace(std::move(upper), id);
     }
-  }
-}
-
-void Session::KeepSpellingsOf(const std::vector<std::string>& cells) {
-  for (const std::string& cell : cells) {
-    const std::string_view id = Trimmed(cell);
-    if (std::none_of(id.begin(), id.end(), [](char c) { return c >= 'a' && c <= 'z'; })) continue;
-    std::string upper = UpperCased(id);
-    if (upper == "NA" || IsUnknownId(upper)) continue;
-    const auto [at, added] = spellings_.emplace(std::move(upper), std::string(id));
-    if (!added && at->second != id) ThrowCaseClash(at->second, id);
-  }
-}
-
-void Session::ThrowCaseClash(std::string_view a, std::string_view b) {
-  throw InvalidPedigree({"IDs \"" + std::string(a) + "\" and \"" + std::string(b) +
-                         "\" differ only in letter case; Kinvar takes them for one individual."});
+  for (auto& [upper, spelled] : first)
+    if (spelled != upper) spellings_.emplace(upper, std::move(spelled));
 }
 
 void Session::SetCancelCheck(CancelCheck check) { platform_->SetCancelCheck(std::move(check)); }
@@ -305,6 +398,10 @@ ResultSet Session::Run(std::int32_t id, std::deque<std::string> inputs,
                        std::map<std::string, std::string> formValues) {
   RefuseUnlessRuns(id);
   Begin(std::move(inputs), std::move(openFiles), std::move(savePath), std::move(formValues));
+  // A handler that refuses its inputs leaves the report and lastCommand as
+  // they were: were they the same command's, its old tables would pass for
+  // this call's.
+  doc_->Context().lastCommand = kCmdNone;
   doc_->RunCommand(id);
   const std::int32_t shown = id == kCmdRecompute ? kCmdCompute : id;
   const bool foundNothing =
@@ -327,11 +424,35 @@ ResultSet Session::Run(std::int32_t id, std::deque<std::string> inputs,
 }
 
 void Session::Spell(ResultSet& tables) const {
+  NameGroupsIn(tables);
   if (spellings_.empty()) return;
   for (ResultTable& table : tables.tables())
     for (std::size_t c = 0; c < table.columns().size(); ++c)
       if (table.column(c).type() == ColumnType::kId)
         table.column(c).RewriteTexts([this](std::string_view id) { return Spelling(id); });
+}
+
+// The group columns as text: a numbered group by its name, another by its
+// number, an individual without a group empty.
+void Session::NameGroupsIn(ResultSet& tables) const {
+  if (groupNames_.empty()) return;
+  for (ResultTable& table : tables.tables())
+    for (std::size_t c = 0; c < table.columns().size(); ++c) {
+      const TableColumn& numbers = table.column(c);
+      const std::string& name = numbers.name();
+      if (numbers.type() != ColumnType::kInteger || (name != "group" && name != "group1" && name != "group2"))
+        continue;
+      TableColumn names(name, ColumnType::kText, numbers.unit());
+      names.Reserve(numbers.size());
+      for (std::size_t row = 0; row < numbers.size(); ++row) {
+        const std::int64_t group = numbers.Integer(row);
+        if (numbers.Missing(row)) names.AppendText("");
+        else if (group >= 1 && group <= static_cast<std::int64_t>(groupNames_.size()))
+          names.AppendText(groupNames_[static_cast<std::size_t>(group - 1)]);
+        else names.AppendText(std::to_string(group));
+      }
+      table.column(c) = std::move(names);
+    }
 }
 
 ResultSet Session::Structure(bool listFounders) {
@@ -374,17 +495,35 @@ void Session::SetRelationshipSettings(RelationshipKind kind,
 ResultSet Session::Relationships(const PairScope& scope, RelationshipKind kind,
                                  std::optional<std::pair<double, double>> range) {
   SetRelationshipSettings(kind, range);
-  switch (scope.kind) {
-    case PairScope::Kind::kAll:
-      return Run(kCmdBetweenAll, {});
-    case PairScope::Kind::kWithinGroup:
-      return Run(kCmdWithinGroup, {std::to_string(scope.group1)});
-    case PairScope::Kind::kBetweenGroups:
-      return Run(kCmdBetweenTwoGroups, {std::to_string(scope.group1), std::to_string(scope.group2)});
-    case PairScope::Kind::kIds:
-      break;
+  if (scope.kind == PairScope::Kind::kIds) return PairsOf(scope.ids, kind, range);
+  ResultSet tables;
+  if (scope.kind == PairScope::Kind::kAll) tables = Run(kCmdBetweenAll, {});
+  else if (scope.kind == PairScope::Kind::kWithinGroup) tables = Run(kCmdWithinGroup, {std::to_string(scope.group1)});
+  else tables = Run(kCmdBetweenTwoGroups, {std::to_string(scope.group1), std::to_string(scope.group2)});
+  // The listing's cap is an error message beside a finished listing: a
+  // caller would take the first pairs for all of them.
+  if (platform_->error()) throw Refused(CappedListingMessage(scope));
+  return tables;
+}
+
+std::string Session::CappedListingMessage(const PairScope& scope) const {
+  const Pedigree& ped = doc_->pedigree();
+  std::int64_t pairs = 0;
+  if (scope.kind == PairScope::Kind::kAll) {
+    pairs = static_cast<std::int64_t>(ped.nTotal) * (ped.nTotal - 1) / 2;
+  } else if (scope.kind == PairScope::Kind::kWithinGroup) {
+    const auto c = static_cast<std::int64_t>(GroupMembers(ped, scope.group1).size());
+    pairs = c * (c - 1) / 2;
+  } else {
+    pairs = static_cast<std::int64_t>(GroupMembers(ped, scope.group1).size()) *
+            static_cast<std::int64_t>(GroupMembers(ped, scope.group2).size());
   }
-  return PairsOf(scope.ids, kind, range);
+  const Settings& settings = doc_->settings();
+  return "More than " + std::to_string(kMaxListedPairs) + " of the " + std::to_string(pairs) +
+         " pairs lie between " + FormatG(settings.relationshipLower) + " and " +
+         FormatG(settings.relationshipUpper) + ", and a listing stops at " + std::to_string(kMaxListedPairs) +
+         ": none are returned. Narrow the range, choose a smaller group, or ask for the pairs of given "
+         "IDs (at most " + std::to_string(kMaxIdsAtOnce) + " at a time).";
 }
 
 // The pairs of the given individuals, each unordered pair once, in the
@@ -660,6 +799,7 @@ std::unique_ptr<Session> Session::Extract(std::int32_t id, const std::string& in
   if (!fs::exists(path)) ThrowStopped("The extraction wrote no pedigree.");
   std::unique_ptr<Session> extracted = Read(path, {}, threads_, GroupsToCarry());
   extracted->spellings_ = spellings_;
+  extracted->groupNames_ = groupNames_;
   return extracted;
 }
 

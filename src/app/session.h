@@ -11,7 +11,9 @@
 // - IDs come back as the caller spelled them. The core compares IDs in upper
 //   case; a session remembers the spelling of every ID that is not already
 //   upper case and puts it back into every ID column of a result. Two
-//   spellings of one ID that differ only in letter case are refused.
+//   spellings of one ID that differ only in letter case are one individual,
+//   as in a file; results show the first spelling, in the order of the rows
+//   and, within a row, of the progeny, sire and dam.
 // - Failures are exceptions: InvalidPedigree when validation rejects the
 //   pedigree (nothing is built), Refused when the core refuses an input with
 //   a message (an unknown ID, a group that is not in the pedigree, a file
@@ -181,8 +183,21 @@ class Session {
   // The pedigree of the columns (PedigreeColumns: the reader's column names
   // and text cells). A row without an ID is refused: the rows must stay the
   // caller's rows.
+  // `shownNames`, when given, are the caller's names of the columns: a
+  // message of the reader names the column so, and a row (1 for the first
+  // row of cells) where a file's message names a line.
   static std::unique_ptr<Session> FromColumns(const PedigreeColumns& columns, int threads = 0,
-                                              const LoadOptions& options = {});
+                                              const LoadOptions& options = {},
+                                              const std::vector<std::string>& shownNames = {});
+  // The columns of a data frame that the reader takes, found by the
+  // reader's names and synonyms in any letter case: for each of Progeny,
+  // Sire, Dam, Group, F, Sex and Birth date, the index of its name in
+  // `names`, -1 for none. When no name stands for the individual, its sire
+  // or its dam, the first three columns do. Refused when two names stand
+  // for one column.
+  static std::vector<int> FindColumns(const std::vector<std::string>& names);
+  // The reader's names of those columns, in that order.
+  static std::vector<std::string> ReaderColumnNames();
 
   void SetCancelCheck(CancelCheck check);
   void SetProgress(ProgressSink sink);
@@ -201,6 +216,11 @@ class Session {
   std::string_view Spelling(std::string_view coreId) const;
   // The group numbers of the pedigree, ascending.
   std::vector<int> Groups() const;
+  // Names for the group numbers 1, 2, ... (names[k - 1] for group k), such
+  // as herds that the caller numbered in order of first appearance: every
+  // group column of a result then holds the names instead of the numbers.
+  void NameGroups(std::vector<std::string> names) { groupNames_ = std::move(names); }
+  const std::vector<std::string>& GroupNames() const { return groupNames_; }
   // The genetic groups (or metafounders) it was read with, as the caller
   // spelled them, in the order of the inverse's rows after the individuals.
   const std::vector<std::string>& GroupIds() const { return groupIds_; }
@@ -211,12 +231,16 @@ class Session {
   ResultSet Inbreeding();
   double Relationship(const std::string& id1, const std::string& id2, RelationshipKind kind);
   // The pairs of the scope whose value lies in [low, high] (every pair when
-  // no range is given), table `pairs`.
+  // no range is given), table `pairs`. A listing of all, a group or two
+  // groups is refused when more pairs than the listing's cap lie in the
+  // range: it never returns the first of them as if they were all.
   ResultSet Relationships(const PairScope& scope, RelationshipKind kind,
                           std::optional<std::pair<double, double>> range);
   // The k x k matrix of the IDs, by column; refused above kMaxMatrixCells.
   std::vector<double> RelationshipMatrix(const std::vector<std::string>& ids, RelationshipKind kind);
   static constexpr std::int64_t kMaxMatrixCells = 25'000'000;
+  // The most IDs whose pairs come from one matrix.
+  static constexpr std::int64_t kMaxIdsAtOnce = 5'000;
   ResultSet AverageRelatedness();
   ResultSet AverageBetweenGroups();
   ResultSet Dii();
@@ -276,8 +300,7 @@ class Session {
   // After it: the fractions name individuals.
   void UseFractions(const LoadOptions& options);
   void KeepSpellings(const PedigreeColumns& columns);
-  void KeepSpellingsOf(const std::vector<std::string>& cells);
-  [[noreturn]] static void ThrowCaseClash(std::string_view a, std::string_view b);
+  void KeepFirstSpellings(const std::vector<const std::vector<std::string>*>& idColumns);
   void Begin(std::deque<std::string> inputs, std::deque<std::string> openFiles = {},
              std::optional<std::string> savePath = std::nullopt,
              std::map<std::string, std::string> formValues = {});
@@ -295,6 +318,8 @@ class Session {
                 std::optional<std::string> savePath = std::nullopt,
                 std::map<std::string, std::string> formValues = {});
   void Spell(ResultSet& tables) const;
+  void NameGroupsIn(ResultSet& tables) const;
+  std::string CappedListingMessage(const PairScope& scope) const;
   void SetRelationshipSettings(RelationshipKind kind, std::optional<std::pair<double, double>> range);
   ResultSet PairsOf(const std::vector<std::string>& ids, RelationshipKind kind,
                     std::optional<std::pair<double, double>> range);
@@ -322,6 +347,7 @@ class Session {
   int threads_ = 0;
   bool doublePrecision_ = false;
   std::vector<std::string> groupIds_;
+  std::vector<std::string> groupNames_;
   // Looked up by string_view, so a million lookups allocate nothing.
   struct IdHash {
     using is_transparent = void;

@@ -335,6 +335,7 @@ struct Arguments {
   bool exact = false;
   std::optional<std::string> seedFile;
   bool matrix = false;
+  bool firstPairs = false;  // relationships: the first pairs are enough
   std::string writePath;
   bool originalOrder = false;
   bool full = false;      // inverse: the entire matrix
@@ -694,6 +695,10 @@ bool Refused(const CKinvarDoc& doc) {
          report.Line(1) == kCouldNotOptimizeLine;
 }
 
+bool IsListing(std::int32_t id) {
+  return id == kCmdBetweenAll || id == kCmdWithinGroup || id == kCmdBetweenTwoGroups;
+}
+
 // The command whose report a successful run leaves on screen.
 std::int32_t ShownCommand(std::int32_t id) { return id == kCmdRecompute ? kCmdCompute : id; }
 
@@ -838,6 +843,12 @@ int RunCommand(const CliCommand& command, const Arguments& args) {
   // A refused group leaves the opening's report; an error report says why.
   if (doc.lastCommand() != ShownCommand(id) && !FoundNothing(id, doc, platform)) {
     if (doc.lastCommand() == kCmdNone) WriteReport(doc.pedigree().report, stderr);
+    return 1;
+  }
+  // A listing cut at its cap is only part of the result: a script must not
+  // take it for the whole unless it asked for the first pairs.
+  if (IsListing(id) && platform.ErrorShown() && !args.firstPairs) {
+    std::fputs("Nothing was written; --first writes the first pairs.\n", stderr);
     return 1;
   }
   // A refusal is no result: it goes to standard error, and -o keeps what it
@@ -1003,6 +1014,8 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
           ->check(CLI::IsMember(ScopeWords(command.name)));
       sub.add_option("GROUP", args.inputs, "The group numbers: one for within, two for between");
       sub.add_flag("--matrix", args.matrix, "Write the matrix instead of the pairs");
+      sub.add_flag("--first", args.firstPairs,
+                   "When more pairs lie in --range than a listing holds, write the first of them");
       break;
     case Kind::kMatings:
       sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();

@@ -131,13 +131,13 @@ struct RejectedCase {
 TEST(Session, RejectedPedigreesRaiseTheirErrorList) {
   const RejectedCase cases[] = {
       {"duplicate", Columns({"A", "B", "A"}, {"0", "0", "0"}, {"0", "0", "0"}),
-       {"A appearing more than once in the progeny list (lines 2, 4)."}},
+       {"A appearing more than once in the progeny list (rows 1, 3)."}},
       {"cycle", Columns({"A", "B"}, {"B", "A"}, {"C", "0"}),
-       {"A appearing in its ancestors list (Cycling pedigree), line 2.", "Cycle: A (line 2) > B (line 3) > A"}},
-      {"case clash in rows", Columns({"a1", "A1"}, {"0", "0"}, {"0", "0"}),
-       {"IDs \"a1\" and \"A1\" differ only in letter case; Kinvar takes them for one individual."}},
-      {"case clash in parents", Columns({"x", "y"}, {"Sire", "SIRE"}, {"0", "0"}),
-       {"IDs \"Sire\" and \"SIRE\" differ only in letter case; Kinvar takes them for one individual."}},
+       {"A appearing in its ancestors list (Cycling pedigree), row 1.", "Cycle: A (row 1) > B (row 2) > A"}},
+      {"sire and dam", Columns({"A", "B", "C", "D"}, {"0", "0", "A", "C"}, {"0", "0", "B", "A"}),
+       {"A appearing as both sire and dam (as a sire in row 3, as a dam in row 4)."}},
+      {"one ID in two letter cases in two rows", Columns({"a1", "A1"}, {"0", "0"}, {"0", "0"}),
+       {"A1 appearing more than once in the progeny list (rows 1, 2)."}},
       {"row without ID", Columns({"x", ""}, {"0", "x"}, {"0", "0"}), {"Row 2 has no ID."}},
   };
   for (const RejectedCase& c : cases) {
@@ -149,6 +149,48 @@ TEST(Session, RejectedPedigreesRaiseTheirErrorList) {
       EXPECT_EQ(e.errors(), c.errors);
     }
   }
+}
+
+// As in a file, IDs that differ only in letter case are one individual;
+// results spell it as it first appears, row by row, progeny before parents.
+TEST(Session, IdsInTwoLetterCasesAreOneIndividualSpelledAsFirstWritten) {
+  struct Row {
+    const char* name;
+    PedigreeColumns columns;
+    std::vector<std::string> ids;
+  };
+  const Row rows[] = {
+      {"parent in two cases", Columns({"x", "y"}, {"Sire", "SIRE"}, {"0", "0"}), {"x", "y", "Sire"}},
+      {"upper case first", Columns({"x", "y"}, {"AT49M45398", "at49m45398"}, {"0", "0"}),
+       {"x", "y", "AT49M45398"}},
+      {"progeny, then parent", Columns({"Bull", "calf"}, {"0", "BULL"}, {"0", "0"}), {"Bull", "calf"}},
+      {"parent, then progeny", Columns({"calf", "BULL"}, {"bull", "0"}, {"0", "0"}), {"calf", "bull"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const auto s = Session::FromColumns(row.columns);
+    EXPECT_EQ(s->Ids(), row.ids);
+    EXPECT_EQ(TextCells(*s->Inbreeding().Find("inbreeding"), "id"), row.ids);
+  }
+}
+
+// Groups the caller numbered for their names come back as the names in
+// every group column; an individual without a group stays empty.
+TEST(Session, NamedGroupsComeBackAsTheirNamesInEveryGroupColumn) {
+  PedigreeColumns columns = Columns({"A", "B", "C", "D"}, {"0", "0", "A", "A"}, {"0", "0", "B", "B"});
+  columns.names.push_back("Group");
+  columns.cells.push_back({"1", "2", "1", ""});
+  const auto s = Session::FromColumns(columns);
+  s->NameGroups({"North", "South"});
+  EXPECT_EQ(TextCells(*s->Inbreeding().Find("inbreeding"), "group"),
+            (std::vector<std::string>{"North", "South", "North", ""}));
+  const ResultSet averages = s->AverageBetweenGroups();
+  for (const ResultTable& table : averages.tables())
+    for (const char* column : {"group1", "group2"})
+      if (table.Find(column) != nullptr)
+        for (const std::string& name : TextCells(table, column)) EXPECT_TRUE(name == "North" || name == "South");
+  EXPECT_EQ(s->ExtractIndividual(Session::Kinship::kAncestors, "C")->GroupNames(),
+            (std::vector<std::string>{"North", "South"}));
 }
 
 TEST(Session, RefusedInputsLeaveTheSessionUsable) {
@@ -166,6 +208,88 @@ TEST(Session, RefusedInputsLeaveTheSessionUsable) {
     EXPECT_STREQ(e.what(), "This command is not available for the loaded pedigree.");
   }
   EXPECT_THROW(Session::Read("/nonexistent/herd.pdg"), Refused);
+}
+
+struct GroupCall {
+  const char* name;
+  std::function<ResultSet(Session&, int group)> run;
+};
+
+// Each command run first for a group of the pedigree, then for one that is
+// not: the second call raises and never hands back the first call's tables.
+TEST(Session, AGroupNotInThePedigreeIsRefusedAfterTheSameCommandRan) {
+  const GroupCall calls[] = {
+      {"diversity", [](Session& s, int g) { return s.Diversity(g); }},
+      {"gene origin", [](Session& s, int g) { return s.GeneOrigin(g); }},
+      {"mean kinship", [](Session& s, int g) { return s.MeanKinship(g); }},
+      {"purging", [](Session& s, int g) { return s.Purging({g, 0.0, 0, false, 1}); }},
+      {"decomposition of a group", [](Session& s, int g) { return s.DecomposeGroup(g); }},
+      {"decomposition of coancestry", [](Session& s, int g) { return s.DecomposeCoancestry(g); }},
+      {"path counting", [](Session& s, int g) { return s.PathCountingGroup(g); }},
+      {"within a group",
+       [](Session& s, int g) {
+         return s.Relationships({PairScope::Kind::kWithinGroup, g, 0, {}}, RelationshipKind::kNumerator,
+                                std::nullopt);
+       }},
+      {"between groups",
+       [](Session& s, int g) {
+         return s.Relationships({PairScope::Kind::kBetweenGroups, 1, g, {}}, RelationshipKind::kNumerator,
+                                std::nullopt);
+       }},
+  };
+  for (const GroupCall& call : calls) {
+    SCOPED_TRACE(call.name);
+    const auto s = Session::Read(KINVAR_EXAMPLES_DIR "/herd.pdg");
+    const std::string first = Csv(call.run(*s, 3));
+    try {
+      call.run(*s, 1800);
+      ADD_FAILURE() << "an unknown group gave tables";
+    } catch (const Refused& e) {
+      EXPECT_STREQ(e.what(), "Group \"1800\" is not in the pedigree.");
+    }
+    EXPECT_EQ(Csv(call.run(*s, 3)), first);
+  }
+}
+
+// 2002 unrelated founders, 2001 of them in group 1: every pair is 0.
+TEST(Session, AListingPastItsCapIsRefusedWithTheCountAndTheWayOut) {
+  PedigreeColumns columns{{"Progeny", "Sire", "Dam", "Group"}, {{}, {}, {}, {}}};
+  for (int i = 0; i < 2002; ++i) {
+    columns.cells[0].push_back("F" + std::to_string(i));
+    columns.cells[1].push_back("0");
+    columns.cells[2].push_back("0");
+    columns.cells[3].push_back(i < 2001 ? "1" : "2");
+  }
+  const auto s = Session::FromColumns(columns);
+  const auto refusal = [](const std::string& pairs) {
+    return "More than 2000000 of the " + pairs + " pairs lie between 0 and 2, and a listing stops at 2000000: "
+           "none are returned. Narrow the range, choose a smaller group, or ask for the pairs of given IDs "
+           "(at most 5000 at a time).";
+  };
+  struct Row {
+    const char* name;
+    PairScope scope;
+    std::string message;
+  };
+  const Row rows[] = {
+      {"all", {PairScope::Kind::kAll, 0, 0, {}}, refusal("2003001")},
+      {"within a group", {PairScope::Kind::kWithinGroup, 1, 0, {}}, refusal("2001000")},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    try {
+      s->Relationships(row.scope, RelationshipKind::kNumerator, std::nullopt);
+      ADD_FAILURE() << "a cut listing passed for a whole one";
+    } catch (const Refused& e) {
+      EXPECT_EQ(e.what(), row.message);
+    }
+    EXPECT_EQ(s->Relationships(row.scope, RelationshipKind::kNumerator, std::pair{0.5, 2.0}).Find("pairs")->rows(),
+              0u);
+  }
+  EXPECT_EQ(s->Relationships({PairScope::Kind::kBetweenGroups, 1, 2, {}}, RelationshipKind::kNumerator, std::nullopt)
+                .Find("pairs")
+                ->rows(),
+            2001u);
 }
 
 TEST(Session, ACancelStopsTheComputationAndLeavesThePedigree) {

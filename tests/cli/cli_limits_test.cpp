@@ -54,6 +54,29 @@ TEST_F(CliLimits, PathCountingRefusesMorePathsThanTheLimit) {
   EXPECT_FALSE(std::filesystem::exists(Out("paths.out")));
 }
 
+// 2002 unrelated founders, 2001 in group 1: more pairs between 0 and 2
+// than a listing holds. The cut listing is no result unless the first pairs are
+// asked for.
+TEST_F(CliLimits, AListingCutAtItsCapFailsUnlessTheFirstPairsAreAskedFor) {
+  std::string text = "progeny sire dam group\n";
+  for (int i = 0; i < 2002; ++i) text += "F" + std::to_string(i) + (i < 2001 ? " 0 0 1\n" : " 0 0 2\n");
+  const std::string founders = Write("founders.pdg", text);
+  const std::string cap =
+      "Not all relationships were listed!\nThe number of pairwise relationships, which are between 0 and 2, "
+      "should not be more than 2000000.\n\n";
+  ExpectRefusals({
+      {"all", "-q relationships " + founders + " all", 1,
+       cap + "Nothing was written; --first writes the first pairs.\n"},
+      {"within a group", "-q relationships " + founders + " within 1 -o " + Quote(Out("pairs.out")), 1,
+       cap + "Nothing was written; --first writes the first pairs.\n"},
+  });
+  EXPECT_FALSE(std::filesystem::exists(Out("pairs.out")));
+  const CliRun first = Execute("-q relationships " + founders + " all --first --format csv");
+  EXPECT_EQ(first.status, 0);
+  EXPECT_EQ(first.err, cap);
+  EXPECT_EQ(std::count(first.out.begin(), first.out.end(), '\n'), 1 + 2000000);
+}
+
 TEST_F(CliLimits, PathCountingWritesEveryPathWithinTheLimit) {
   const std::string small = FullSibs(3);
   const CliRun unlimited = Execute("-q path-counting " + small + " all --max-paths 0");

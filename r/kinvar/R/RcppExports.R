@@ -5,8 +5,12 @@
     .Call(`_kinvar_KvRead`, path, sheet, ctl, load)
 }
 
-.kv_from_columns <- function(names, columns, ctl, load) {
-    .Call(`_kinvar_KvFromColumns`, names, columns, ctl, load)
+.kv_from_columns <- function(names, columns, ctl, load, shown) {
+    .Call(`_kinvar_KvFromColumns`, names, columns, ctl, load, shown)
+}
+
+.kv_find_columns <- function(names) {
+    .Call(`_kinvar_KvFindColumns`, names)
 }
 
 .kv_info <- function(xp) {
@@ -15,6 +19,14 @@
 
 .kv_ids <- function(xp) {
     .Call(`_kinvar_KvIds`, xp)
+}
+
+.kv_name_groups <- function(xp, names) {
+    .Call(`_kinvar_KvNameGroups`, xp, names)
+}
+
+.kv_group_names <- function(xp) {
+    .Call(`_kinvar_KvGroupNames`, xp)
 }
 
 .kv_structure <- function(xp, listFounders, ctl) {

@@ -24,15 +24,26 @@ BEGIN_RCPP
 END_RCPP
 }
 // KvFromColumns
-SEXP KvFromColumns(Rcpp::CharacterVector names, Rcpp::List columns, Rcpp::List ctl, Rcpp::List load);
-RcppExport SEXP _kinvar_KvFromColumns(SEXP namesSEXP, SEXP columnsSEXP, SEXP ctlSEXP, SEXP loadSEXP) {
+SEXP KvFromColumns(Rcpp::CharacterVector names, Rcpp::List columns, Rcpp::List ctl, Rcpp::List load, Rcpp::CharacterVector shown);
+RcppExport SEXP _kinvar_KvFromColumns(SEXP namesSEXP, SEXP columnsSEXP, SEXP ctlSEXP, SEXP loadSEXP, SEXP shownSEXP) {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
     Rcpp::traits::input_parameter< Rcpp::CharacterVector >::type names(namesSEXP);
     Rcpp::traits::input_parameter< Rcpp::List >::type columns(columnsSEXP);
     Rcpp::traits::input_parameter< Rcpp::List >::type ctl(ctlSEXP);
     Rcpp::traits::input_parameter< Rcpp::List >::type load(loadSEXP);
-    rcpp_result_gen = Rcpp::wrap(KvFromColumns(names, columns, ctl, load));
+    Rcpp::traits::input_parameter< Rcpp::CharacterVector >::type shown(shownSEXP);
+    rcpp_result_gen = Rcpp::wrap(KvFromColumns(names, columns, ctl, load, shown));
+    return rcpp_result_gen;
+END_RCPP
+}
+// KvFindColumns
+SEXP KvFindColumns(Rcpp::CharacterVector names);
+RcppExport SEXP _kinvar_KvFindColumns(SEXP namesSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::traits::input_parameter< Rcpp::CharacterVector >::type names(namesSEXP);
+    rcpp_result_gen = Rcpp::wrap(KvFindColumns(names));
     return rcpp_result_gen;
 END_RCPP
 }
@@ -53,6 +64,27 @@ BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
     Rcpp::traits::input_parameter< SEXP >::type xp(xpSEXP);
     rcpp_result_gen = Rcpp::wrap(KvIds(xp));
+    return rcpp_result_gen;
+END_RCPP
+}
+// KvNameGroups
+SEXP KvNameGroups(SEXP xp, Rcpp::CharacterVector names);
+RcppExport SEXP _kinvar_KvNameGroups(SEXP xpSEXP, SEXP namesSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::traits::input_parameter< SEXP >::type xp(xpSEXP);
+    Rcpp::traits::input_parameter< Rcpp::CharacterVector >::type names(namesSEXP);
+    rcpp_result_gen = Rcpp::wrap(KvNameGroups(xp, names));
+    return rcpp_result_gen;
+END_RCPP
+}
+// KvGroupNames
+SEXP KvGroupNames(SEXP xp);
+RcppExport SEXP _kinvar_KvGroupNames(SEXP xpSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::traits::input_parameter< SEXP >::type xp(xpSEXP);
+    rcpp_result_gen = Rcpp::wrap(KvGroupNames(xp));
     return rcpp_result_gen;
 END_RCPP
 }
@@ -367,9 +399,12 @@ END_RCPP
 
 static const R_CallMethodDef CallEntries[] = {
     {"_kinvar_KvRead", (DL_FUNC) &_kinvar_KvRead, 4},
-    {"_kinvar_KvFromColumns", (DL_FUNC) &_kinvar_KvFromColumns, 4},
+    {"_kinvar_KvFromColumns", (DL_FUNC) &_kinvar_KvFromColumns, 5},
+    {"_kinvar_KvFindColumns", (DL_FUNC) &_kinvar_KvFindColumns, 1},
     {"_kinvar_KvInfo", (DL_FUNC) &_kinvar_KvInfo, 1},
     {"_kinvar_KvIds", (DL_FUNC) &_kinvar_KvIds, 1},
+    {"_kinvar_KvNameGroups", (DL_FUNC) &_kinvar_KvNameGroups, 2},
+    {"_kinvar_KvGroupNames", (DL_FUNC) &_kinvar_KvGroupNames, 1},
     {"_kinvar_KvStructure", (DL_FUNC) &_kinvar_KvStructure, 3},
     {"_kinvar_KvInbreeding", (DL_FUNC) &_kinvar_KvInbreeding, 2},
     {"_kinvar_KvRelationship", (DL_FUNC) &_kinvar_KvRelationship, 5},

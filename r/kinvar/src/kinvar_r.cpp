@@ -395,13 +395,23 @@ SEXP KvRead(std::string path, std::string sheet, Rcpp::List ctl, Rcpp::List load
 
 // [[Rcpp::export(name = ".kv_from_columns", rng = false)]]
 SEXP KvFromColumns(Rcpp::CharacterVector names, Rcpp::List columns, Rcpp::List ctl,
-                   Rcpp::List load) {
+                   Rcpp::List load, Rcpp::CharacterVector shown) {
   return Guarded([&]() -> SEXP {
     const Control control = ControlOf(ctl);
     kinvar::PedigreeColumns input;
     input.names = StringsOf(names);
     for (R_xlen_t c = 0; c < columns.size(); ++c) input.cells.push_back(CellsOf(columns[c]));
-    return SessionToR(Session::FromColumns(input, control.threads, LoadOptionsOf(load)));
+    return SessionToR(Session::FromColumns(input, control.threads, LoadOptionsOf(load), StringsOf(shown)));
+  });
+}
+
+// [[Rcpp::export(name = ".kv_find_columns", rng = false)]]
+SEXP KvFindColumns(Rcpp::CharacterVector names) {
+  return Guarded([&]() -> SEXP {
+    const std::vector<int> at = Session::FindColumns(StringsOf(names));
+    Rcpp::IntegerVector out(at.begin(), at.end());
+    out.attr("names") = Rcpp::wrap(Session::ReaderColumnNames());
+    return out;
   });
 }
 
@@ -420,6 +430,19 @@ SEXP KvIds(SEXP xp) {
   return Guarded([&]() -> SEXP {
     return Utf8Strings(SessionOf(xp).Ids());
   });
+}
+
+// [[Rcpp::export(name = ".kv_name_groups", rng = false)]]
+SEXP KvNameGroups(SEXP xp, Rcpp::CharacterVector names) {
+  return Guarded([&]() -> SEXP {
+    SessionOf(xp).NameGroups(StringsOf(names));
+    return R_NilValue;
+  });
+}
+
+// [[Rcpp::export(name = ".kv_group_names", rng = false)]]
+SEXP KvGroupNames(SEXP xp) {
+  return Guarded([&]() -> SEXP { return Utf8Strings(SessionOf(xp).GroupNames()); });
 }
 
 // [[Rcpp::export(name = ".kv_structure", rng = false)]]
