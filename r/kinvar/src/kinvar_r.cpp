@@ -411,7 +411,8 @@ SEXP KvInfo(SEXP xp) {
     const Session& session = SessionOf(xp);
     return Rcpp::List::create(Rcpp::Named("size") = session.size(),
                               Rcpp::Named("rows") = session.rows(),
-                              Rcpp::Named("groups") = Rcpp::wrap(session.Groups()));
+                              Rcpp::Named("groups") = Rcpp::wrap(session.Groups()),
+                              Rcpp::Named("group_ids") = Utf8Strings(session.GroupIds()));
   });
 }
 

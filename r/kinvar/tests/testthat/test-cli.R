@@ -39,9 +39,9 @@ for (name in names(cli_cases)) {
     ancestors = list(c("diversity", file, group), "ancestors",
                      function() diversity(ped, group)$ancestors),
     decompose = list(c("decompose", file, "group", group), "decomposition",
-                     function() decompose(ped, group = group)$decomposition),
+                     function() decompose_inbreeding(ped, group = group)$decomposition),
     coancestry = list(c("decompose", file, "coancestry", group), "summary",
-                      function() decompose(ped, group = group, coancestry = TRUE)$summary)
+                      function() decompose_inbreeding(ped, group = group, coancestry = TRUE)$summary)
   )
   for (command in names(commands)) {
     spec <- commands[[command]]
