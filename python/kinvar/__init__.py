@@ -7,8 +7,8 @@ sparse matrix for the inverse of A.
 """
 
 from ._errors import InvalidPedigree, KinvarError, Refused
-from ._pedigree import MAX_MATRIX_CELLS, Pedigree, read_pedigree
+from ._pedigree import MAX_MATRIX_CELLS, IdMatrix, Pedigree, read_pedigree
 
-__all__ = ["InvalidPedigree", "KinvarError", "MAX_MATRIX_CELLS", "Pedigree", "Refused",
+__all__ = ["IdMatrix", "InvalidPedigree", "KinvarError", "MAX_MATRIX_CELLS", "Pedigree", "Refused",
            "read_pedigree"]
 __version__ = "0.1.0"
