@@ -86,10 +86,13 @@ class IdMatrix(scipy.sparse.csr_matrix):
     order: what ainverse and dominance return. It is a SciPy CSR matrix in
     every other way; ``to_frame()`` gives it as a labelled dense frame."""
 
-    def __init__(self, arrays, ids: list[str]):
-        n = len(ids)
-        super().__init__(arrays, shape=(n, n), copy=False)
-        self.ids = ids
+    def __init__(self, arg1, shape=None, dtype=None, copy=False, *, ids: list[str] | None = None):
+        # SciPy builds the results of operations through this constructor,
+        # without ids: those results are unlabelled.
+        if ids is not None:
+            shape = (len(ids), len(ids))
+        super().__init__(arg1, shape=shape, dtype=dtype, copy=copy)
+        self.ids = None if ids is None else list(ids)
 
     def to_frame(self) -> pd.DataFrame:
         """The dense matrix with the IDs as index and columns."""
@@ -270,8 +273,8 @@ class Pedigree:
         of A^Gamma, the metafounders likewise after the individuals;
         Refused when Gamma is singular."""
         n, (data, indices, indptr) = self._session.ainverse(threads, progress, precision)
-        return IdMatrix((data, indices, indptr), [str(i) for i in self._session.ids()]
-                        + list(self.group_ids))
+        return IdMatrix((data, indices, indptr),
+                        ids=[str(i) for i in self._session.ids()] + list(self.group_ids))
 
     def x_linked(self, inverse: bool = False, threads: int = 0,
                  progress: bool = False) -> scipy.sparse.csr_matrix:
@@ -297,7 +300,7 @@ class Pedigree:
         chosen = None if group is None else int(group)
         n, (data, indices, indptr), ids = self._session.dominance(
             chosen, bool(inverse), float(min_value), threads, progress, precision)
-        return IdMatrix((data, indices, indptr), list(ids))
+        return IdMatrix((data, indices, indptr), ids=list(ids))
 
     def average_relatedness(self, threads: int = 0, progress: bool = False,
                             precision: str = "single") -> pd.DataFrame:

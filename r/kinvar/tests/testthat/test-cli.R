@@ -55,7 +55,7 @@ for (name in names(cli_cases)) {
     skip_without_cli()
     triplets <- cli_table(c("inverse", file), "ainverse")
     recoding <- cli_table(c("inverse", file), "recoding")
-    ainv <- ainverse(ped)
+    ainv <- ainverse(ped, precision = "single")
     id_of <- setNames(recoding$id, recoding$code)
     ids <- toupper(pedigree_ids(ped))
     r <- match(id_of[triplets$row], ids)
