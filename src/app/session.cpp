@@ -800,6 +800,29 @@ std::string Session::ContributionLines(const MatingRequest& request, const std::
   return lines;
 }
 
+// With listed sires or dams the command's own message would name groups
+// the caller never gave: an ID of a forbidden pair outside them is named
+// here.
+void Session::RefuseForbiddenStrangers(const MatingRequest& request) {
+  if (!Listed(request.sireGroup) && !Listed(request.damGroup)) return;
+  const Pedigree& ped = doc_->pedigree();
+  const RememberedInputs& chosen = doc_->remembered;
+  for (const auto& [sire, dam] : request.forbidden)
+    for (const std::string& id : {sire, dam}) {
+      std::string typed = id;
+      const RecIndex r = FindTypedId(ped, typed);
+      const auto listed = [r](const std::optional<std::vector<RecIndex>>& list) {
+        return list && std::find(list->begin(), list->end(), r) != list->end();
+      };
+      const auto inGroup = [&](const MateSet& set) {
+        return !Listed(set) && r != kUnknownParent && ped.GroupNumber(ped.rec(r)) == std::get<int>(set);
+      };
+      if (!listed(chosen.sireList) && !listed(chosen.damList) && !inGroup(request.sireGroup) &&
+          !inGroup(request.damGroup))
+        throw Refused("Error: Individual " + id + " of the forbidden matings is neither a sire nor a dam here.");
+    }
+}
+
 ResultSet Session::OptimizeMatings(const MatingRequest& request) {
   const TempFolder folder;
   const MateLists lists{doc_->remembered};
@@ -814,21 +837,7 @@ ResultSet Session::OptimizeMatings(const MatingRequest& request) {
   }
   std::deque<std::string> files{folder.File("contributions.c")};
   WriteTextFile(files.front(), contributions);
-  if (Listed(request.sireGroup) || Listed(request.damGroup))
-    for (const auto& [sire, dam] : request.forbidden)
-      for (const std::string& id : {sire, dam}) {
-        std::string typed = id;
-        const RecIndex r = FindTypedId(doc_->pedigree(), typed);
-        const auto in = [r](const std::optional<std::vector<RecIndex>>& list) {
-          return list && std::find(list->begin(), list->end(), r) != list->end();
-        };
-        const auto inGroup = [&](const MateSet& set) {
-          return !Listed(set) && r != kUnknownParent && doc_->pedigree().GroupNumber(doc_->pedigree().rec(r)) == std::get<int>(set);
-        };
-        if (!in(doc_->remembered.sireList) && !in(doc_->remembered.damList) && !inGroup(request.sireGroup) &&
-            !inGroup(request.damGroup))
-          throw Refused("Error: Individual " + id + " of the forbidden matings is neither a sire nor a dam here.");
-      }
+  RefuseForbiddenStrangers(request);
   if (!request.forbidden.empty()) {
     std::string forbidden;
     for (const auto& [sire, dam] : request.forbidden) forbidden += sire + " " + dam + "\n";

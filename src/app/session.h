@@ -312,6 +312,7 @@ class Session {
   std::vector<RecIndex> ListedMembers(const std::vector<std::string>& ids, const char* role);
   std::vector<RecIndex> SireMembers(const MateSet& sires);
   std::string ContributionLines(const MatingRequest& request, const std::vector<RecIndex>& sires);
+  void RefuseForbiddenStrangers(const MatingRequest& request);
 
   std::unique_ptr<SessionPlatform> platform_;
   std::unique_ptr<CKinvarDoc> doc_;
