@@ -101,11 +101,16 @@ pedigree_ids <- function(ped) {
 # One line, cheap at any size; the census is summary()'s.
 print.kinvar_pedigree <- function(x, ...) {
   info <- .value(.kv_info(.ptr(x)))
-  cat(sprintf("Kinvar pedigree of %d individuals (%d rows, %d added parents)", info$size,
-              info$rows, info$size - info$rows))
-  if (length(info$groups)) cat(sprintf(", %d groups", length(info$groups)))
-  cat("\n")
+  cat(.headline(info$size, info$rows, length(info$groups)), "\n", sep = "")
   invisible(x)
+}
+
+.headline <- function(individuals, rows, groups) {
+  count <- function(n, one, many) sprintf("%d %s", n, if (n == 1) one else many)
+  paste0("Kinvar pedigree of ", count(individuals, "individual", "individuals"), " (",
+         count(rows, "row", "rows"), ", ",
+         count(individuals - rows, "added parent", "added parents"), ")",
+         if (groups) paste0(", ", count(groups, "group", "groups")) else "")
 }
 
 # The pedigree counts its individuals, the rows and the parents added.
@@ -176,11 +181,7 @@ summary.kinvar_pedigree <- function(object, ...) {
 }
 
 print.summary.kinvar_pedigree <- function(x, ...) {
-  added <- x$individuals - x$rows
-  cat(sprintf("Kinvar pedigree of %d individuals (%d rows, %d added parents)", x$individuals,
-              x$rows, added))
-  if (length(x$groups)) cat(sprintf(", %d groups", length(x$groups)))
-  cat("\n")
+  cat(.headline(x$individuals, x$rows, length(x$groups)), "\n", sep = "")
   figures <- x$census
   if (!is.null(figures) && nrow(figures)) {
     width <- max(nchar(figures$figure))

@@ -84,7 +84,7 @@ test_that("optimize_matings: sires left out of the contributions get no dams", {
 test_that("the pedigree prints in a line, counts its individuals and turns into a data frame", {
   ped <- herd()
   printed <- capture.output(print(ped))
-  expect_identical(printed, "Kinvar pedigree of 18 individuals (17 rows, 1 added parents), 3 groups")
+  expect_identical(printed, "Kinvar pedigree of 18 individuals (17 rows, 1 added parent), 3 groups")
   expect_gt(length(capture.output(summary(ped))), 1L)
   expect_identical(length(ped), 18L)
   expect_identical(nrow(ped), 18L)
