@@ -10,7 +10,7 @@ packages=(cmake ninja-build g++ pkg-config
           fonts-dejavu-core
           python3-venv python3-dev python3-pybind11 pybind11-dev python3-setuptools
           python3-numpy python3-pandas python3-scipy python3-pytest
-          r-base-dev r-cran-rcpp r-cran-matrix r-cran-testthat
+          r-base-dev r-cran-rcpp r-cran-matrix r-cran-testthat r-cran-knitr r-cran-markdown
           clang libfuzzer-14-dev libclang-rt-14-dev)
 
 missing=()

@@ -8,8 +8,8 @@ sparse matrix for the inverse of A.
 
 from ._errors import (BadFrame, ColumnTypeError, InvalidPedigree, KinvarError, MissingColumn,
                       NotAFrame, Refused)
-from ._pedigree import MAX_MATRIX_CELLS, Pedigree, read_pedigree
+from ._pedigree import MAX_MATRIX_CELLS, IdMatrix, Pedigree, read_pedigree
 
-__all__ = ["BadFrame", "ColumnTypeError", "InvalidPedigree", "KinvarError", "MAX_MATRIX_CELLS",
-           "MissingColumn", "NotAFrame", "Pedigree", "Refused", "read_pedigree"]
+__all__ = ["BadFrame", "ColumnTypeError", "IdMatrix", "InvalidPedigree", "KinvarError",
+           "MAX_MATRIX_CELLS", "MissingColumn", "NotAFrame", "Pedigree", "Refused", "read_pedigree"]
 __version__ = "0.1.0"

@@ -47,6 +47,19 @@ def read_pedigree(path: str | os.PathLike[str], sheet: str = "", threads: int = 
                   metafounders: Metafounders | None = None) -> Pedigree:
     """Reads a pedigree file (text or .xlsx), optionally with genetic groups or metafounders."""
 
+# Sires or dams: IDs, a boolean mask over the rows (or the individuals), or
+# one group number.
+Mates = int | Iterable[object] | pd.Series | np.ndarray
+
+class IdMatrix(scipy.sparse.csr_matrix):
+    """A symmetric sparse matrix whose rows and columns ``ids`` name."""
+
+    ids: list[str] | None
+    def __init__(self, arg1: object, shape: tuple[int, int] | None = None, dtype: object = None,
+                 copy: bool = False, *, ids: list[str] | None = None) -> None: ...
+    def to_frame(self) -> pd.DataFrame:
+        """The dense matrix with the IDs as index and columns."""
+
 class Pedigree:
     """A validated pedigree: rows, then parents without a row of their own."""
 
@@ -85,25 +98,26 @@ class Pedigree:
     def relationship(self, id1: object, id2: object, type: str = "numerator",
                      threads: int = 0, precision: str = "single") -> float:
         """The relationship of two individuals ("numerator" or "coefficient")."""
-    def relationships(self, ids: Iterable[object] | None = None, *, within: int | None = None,
-                      between: tuple[int, int] | None = None, type: str = "numerator",
-                      range: tuple[float, float] | None = None, threads: int = 0,
-                      progress: bool = False, precision: str = "single") -> pd.DataFrame:
+    def relationships(self, ids: Iterable[object] | None = None, group: int | None = None,
+                      group2: int | None = None, type: str = "numerator",
+                      range: tuple[float, float] | None = None, precision: str = "single",
+                      threads: int = 0, progress: bool = False, *, within: int | None = None,
+                      between: tuple[int, int] | None = None) -> pd.DataFrame:
         """The pairs table (id1, id2, value)."""
     def relationship_matrix(self, ids: Iterable[object], type: str = "numerator",
                             threads: int = 0, progress: bool = False,
                             precision: str = "single") -> np.ndarray:
         """The k x k relationship matrix of ``ids``."""
-    def ainverse(self, threads: int = 0, progress: bool = False,
-                 precision: str = "single") -> scipy.sparse.csr_matrix:
-        """The inverse of A, symmetric, in ``ids`` order, then the genetic groups."""
+    def ainverse(self, precision: str = "double", threads: int = 0,
+                 progress: bool = False) -> IdMatrix:
+        """The inverse of A (double precision by default), labelled: ``ids``, then the genetic groups."""
     def x_linked(self, inverse: bool = False, threads: int = 0,
                  progress: bool = False) -> scipy.sparse.csr_matrix:
         """The X-linked relationships S, or their inverse, in ``ids`` order."""
     def dominance(self, group: int | None = None, inverse: bool = False, min_value: float = 0.0,
                   threads: int = 0, progress: bool = False,
-                  precision: str = "single") -> tuple[scipy.sparse.csr_matrix, list[str]]:
-        """The dominance relationships D, or their inverse, and the IDs of its rows."""
+                  precision: str = "single") -> IdMatrix:
+        """The dominance relationships D, or their inverse, labelled by the IDs of its rows."""
     def average_relatedness(self, threads: int = 0, progress: bool = False,
                             precision: str = "single") -> pd.DataFrame:
         """Each individual's average relationship (id, value)."""
@@ -124,16 +138,20 @@ class Pedigree:
         """Ancestors or descendants as a pedigree of their own."""
     def gene_origin(self, group: int, threads: int = 0, progress: bool = False) -> pd.DataFrame:
         """Founder contributions of a group; attrs["summary"]."""
-    def decompose(self, id: object = None, *, group: int | None = None,
-                  coancestry: bool = False, threads: int = 0,
-                  progress: bool = False, precision: str = "single") -> pd.DataFrame:
+    def decompose_inbreeding(self, id: object = None, group: int | None = None,
+                             coancestry: bool = False, precision: str = "single",
+                             threads: int = 0, progress: bool = False) -> pd.DataFrame:
         """The ancestral decomposition table; attrs["summary"]."""
+    def decompose(self, id: object = None, group: int | None = None,
+                  coancestry: bool = False, precision: str = "single",
+                  threads: int = 0, progress: bool = False) -> pd.DataFrame:
+        """The older name of decompose_inbreeding."""
     def diversity(self, group: int | None = None, threads: int = 0,
                   progress: bool = False) -> dict[str, pd.DataFrame]:
         """The genetic diversity summary, a frame per table."""
-    def optimize_matings(self, sire_group: int, dam_group: int,
-                         contributions: Mapping[object, int] | Iterable[tuple[object, int]] | pd.DataFrame,
-                         *, forbidden: Iterable[tuple[object, object]] | pd.DataFrame | None = None,
+    def optimize_matings(self, sires: Mates, dams: Mates,
+                         contributions: Mapping[object, int] | pd.Series | Iterable[tuple[object, int]] | pd.DataFrame,
+                         forbidden: Iterable[tuple[object, object]] | pd.DataFrame | None = None,
                          exact: bool = True, seed: int = 0, threads: int = 0,
                          progress: bool = False) -> pd.DataFrame:
         """The matings table (sire, dam, coancestry); attrs["summary"]."""
@@ -144,7 +162,7 @@ class Pedigree:
     def mean_kinship(self, group: int | None = None, threads: int = 0,
                      progress: bool = False) -> pd.DataFrame:
         """The mean kinship ranking; attrs["summary"]."""
-    def mate_suitability(self, sire_group: int, dam_group: int, reference: int | None = None,
+    def mate_suitability(self, sires: Mates, dams: Mates, reference: int | None = None,
                          max_f: float = 0.0625, threads: int = 0,
                          progress: bool = False) -> pd.DataFrame:
         """Every sire-dam pair scored; attrs["summary"]."""
@@ -155,10 +173,10 @@ class Pedigree:
                        top: int = 20, threads: int = 0,
                        progress: bool = False) -> dict[str, pd.DataFrame]:
         """A planned mating: summary, common_ancestors and best_sires."""
-    def optimum_contributions(self, sire_group: int, dam_group: int,
+    def optimum_contributions(self, sires: Mates, dams: Mates,
                               breeding_values: Mapping[object, float] | pd.Series
                               | Iterable[tuple[object, float]] | pd.DataFrame | None = None,
-                              *, target_delta_f: float | None = None,
+                              target_delta_f: float | None = None,
                               target_kinship: float | None = None,
                               max_contribution: float | None = None, matings: bool = False,
                               threads: int = 0,

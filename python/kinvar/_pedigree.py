@@ -183,6 +183,24 @@ def _id_list(ids: Iterable) -> list[str]:
     return [str(i) for i in ids]
 
 
+class IdMatrix(scipy.sparse.csr_matrix):
+    """A symmetric sparse matrix whose rows and columns ``ids`` name, in
+    order: what ainverse and dominance return. It is a SciPy CSR matrix in
+    every other way; ``to_frame()`` gives it as a labelled dense frame."""
+
+    def __init__(self, arg1, shape=None, dtype=None, copy=False, *, ids: list[str] | None = None):
+        # SciPy builds the results of operations through this constructor,
+        # without ids: those results are unlabelled.
+        if ids is not None:
+            shape = (len(ids), len(ids))
+        super().__init__(arg1, shape=shape, dtype=dtype, copy=copy)
+        self.ids = None if ids is None else list(ids)
+
+    def to_frame(self) -> pd.DataFrame:
+        """The dense matrix with the IDs as index and columns."""
+        return pd.DataFrame(self.toarray(), index=self.ids, columns=self.ids)
+
+
 class Pedigree:
     """A validated pedigree: the rows of a file or data frame, then the
     parents without a row of their own as the reader adds them (the dams,
@@ -338,16 +356,27 @@ class Pedigree:
         default) or "coefficient" (the coefficient of relationship)."""
         return self._session.relationship(str(id1), str(id2), type, threads, precision)
 
-    def relationships(self, ids: Iterable | None = None, *, within: int | None = None,
-                      between: tuple[int, int] | None = None, type: str = "numerator",
-                      range: tuple[float, float] | None = None, threads: int = 0,
-                      progress: bool = False, precision: str = "single") -> pd.DataFrame:
+    def relationships(self, ids: Iterable | None = None, group: int | None = None,
+                      group2: int | None = None, type: str = "numerator",
+                      range: tuple[float, float] | None = None, precision: str = "single",
+                      threads: int = 0, progress: bool = False, *, within: int | None = None,
+                      between: tuple[int, int] | None = None) -> pd.DataFrame:
         """The ``pairs`` table (id1, id2, value): every pair of the
-        pedigree, of the given ``ids``, ``within`` a group or ``between``
-        two groups, keeping values in ``range`` = (low, high) when given.
-        A listing of all, within or between stops at 2,000,000 pairs: when
-        more lie in the range it raises Refused with their number rather
-        than return the first of them."""
+        pedigree, of the given ``ids``, within ``group`` or between
+        ``group`` and ``group2``, keeping values in ``range`` = (low, high)
+        when given. ``within=`` and ``between=(g1, g2)`` are the older
+        spellings of the same scopes. A listing of all, within or between
+        stops at 2,000,000 pairs: when more lie in the range it raises
+        Refused with their number rather than return the first of them."""
+        if group2 is not None and group is None:
+            raise ValueError("group2 needs group")
+        if group is not None:
+            if within is not None or between is not None:
+                raise ValueError("give group (and group2) or within/between, not both")
+            if group2 is None:
+                within = group
+            else:
+                between = (group, group2)
         scope, g1, g2, listed = "all", 0, 0, []
         if sum(x is not None for x in (ids, within, between)) > 1:
             raise ValueError("give at most one of ids, within and between")
@@ -370,16 +399,21 @@ class Pedigree:
         listed = _id_list(ids)
         return self._session.relationship_matrix(listed, type, threads, progress, precision)
 
-    def ainverse(self, threads: int = 0, progress: bool = False,
-                 precision: str = "single") -> scipy.sparse.csr_matrix:
+    def ainverse(self, precision: str = "double", threads: int = 0,
+                 progress: bool = False) -> IdMatrix:
         """The inverse of the numerator relationship matrix A, symmetric,
-        rows and columns in ``ids`` order; predefined F are part of A. With
+        labelled: its ``ids`` name the rows and columns (the pedigree's
+        ``ids``, then ``group_ids``), the same form as dominance. In double precision by default, as a
+        mixed-model solver takes the values as they are; "single" rounds
+        each stored value to a 32-bit float, as kinvar-cli does by
+        default. Predefined F are part of A. With
         genetic groups, A*^-1: the groups' rows and columns follow the
         individuals in ``group_ids`` order. With metafounders, the inverse
         of A^Gamma, the metafounders likewise after the individuals;
         Refused when Gamma is singular."""
         n, (data, indices, indptr) = self._session.ainverse(threads, progress, precision)
-        return scipy.sparse.csr_matrix((data, indices, indptr), shape=(n, n), copy=False)
+        return IdMatrix((data, indices, indptr),
+                        ids=[str(i) for i in self._session.ids()] + list(self.group_ids))
 
     def x_linked(self, inverse: bool = False, threads: int = 0,
                  progress: bool = False) -> scipy.sparse.csr_matrix:
@@ -392,7 +426,7 @@ class Pedigree:
 
     def dominance(self, group: int | None = None, inverse: bool = False,
                   min_value: float = 0.0, threads: int = 0, progress: bool = False,
-                  precision: str = "single") -> tuple[scipy.sparse.csr_matrix, list[str]]:
+                  precision: str = "single") -> IdMatrix:
         """The dominance relationship matrix D (Hoeschele & VanRaden 1991),
         or its inverse, among the members of ``group`` (every individual
         when None), symmetric, and the IDs of its rows and columns in input
@@ -405,8 +439,7 @@ class Pedigree:
         chosen = None if group is None else int(group)
         n, (data, indices, indptr), ids = self._session.dominance(
             chosen, bool(inverse), float(min_value), threads, progress, precision)
-        matrix = scipy.sparse.csr_matrix((data, indices, indptr), shape=(n, n), copy=False)
-        return matrix, ids
+        return IdMatrix((data, indices, indptr), ids=list(ids))
 
     def average_relatedness(self, threads: int = 0, progress: bool = False,
                             precision: str = "single") -> pd.DataFrame:
@@ -467,9 +500,9 @@ class Pedigree:
         return _table(self._session.gene_origin(int(group), threads, progress),
                       "founder_contributions")
 
-    def decompose(self, id=None, *, group: int | None = None, coancestry: bool = False,
-                  threads: int = 0, progress: bool = False,
-                  precision: str = "single") -> pd.DataFrame:
+    def decompose_inbreeding(self, id=None, group: int | None = None, coancestry: bool = False,
+                             precision: str = "single", threads: int = 0,
+                             progress: bool = False) -> pd.DataFrame:
         """The ancestral decomposition of an individual, of a group, or of
         a group's coancestry (``coancestry=True`` with ``group``): the
         ``decomposition`` table (id, m, u, v) with ``attrs["summary"]``."""
@@ -486,6 +519,9 @@ class Pedigree:
             tables = self._session.decompose_group(int(group), threads, progress, precision)
         return _table(tables, "decomposition")
 
+    # The name scripts written before decompose_inbreeding use.
+    decompose = decompose_inbreeding
+
     def diversity(self, group: int | None = None, threads: int = 0,
                   progress: bool = False) -> dict[str, pd.DataFrame]:
         """The genetic diversity summary of a group, or of every individual
@@ -494,24 +530,28 @@ class Pedigree:
         g = None if group is None else int(group)
         return _frames(self._session.diversity(g, threads, progress))
 
-    def optimize_matings(self, sire_group: int, dam_group: int,
-                         contributions: Mapping | Iterable | pd.DataFrame, *,
+    def optimize_matings(self, sires, dams, contributions: Mapping | Iterable | pd.DataFrame,
                          forbidden: Iterable | pd.DataFrame | None = None, exact: bool = True,
                          seed: int = 0, threads: int = 0,
                          progress: bool = False) -> pd.DataFrame:
-        """Mates every dam of ``dam_group`` with a sire of ``sire_group``
-        for the lowest average coancestry: the ``matings`` table (sire, dam,
-        coancestry) and ``attrs["summary"]``.
+        """Mates every dam with a sire for the lowest average coancestry:
+        the ``matings`` table (sire, dam, coancestry) and
+        ``attrs["summary"]``. ``sires`` and ``dams`` are IDs, a boolean
+        mask over the rows (or the individuals), or one group number each
+        (see mate_suitability).
 
-        ``contributions`` gives each sire its number of dams (a mapping,
-        pairs, or a two-column frame); ``forbidden`` lists (sire, dam) pairs
+        ``contributions`` gives sires their numbers of dams (a mapping, a
+        Series, pairs, or a two-column frame); a sire left out has none,
+        and an ID that is not a sire is refused by name. ``forbidden``
+        lists (sire, dam) pairs
         that must not be mated; ``exact`` (the default, as in R) lists the
         proven optimum; ``exact=False`` lists the annealing's matings, whose
         random stream starts at ``seed``.
         """
         shares = [(str(s), int(n)) for s, n in _pairs(contributions)]
         banned = [(str(s), str(d)) for s, d in _pairs(forbidden)] if forbidden is not None else []
-        tables = self._session.optimize_matings(int(sire_group), int(dam_group), shares, banned,
+        tables = self._session.optimize_matings(self._mates(sires, "sires"),
+                                                self._mates(dams, "dams"), shares, banned,
                                                 bool(exact), int(seed), threads, progress)
         return _table(tables, "matings")
 
@@ -532,8 +572,15 @@ class Pedigree:
         F among every founder instead of the main ones.
         """
         g = None if group is None else int(group)
-        return _frames(self._session.purging(g, float(purging_coefficient), int(gene_drops),
-                                             bool(all_founders), int(seed), threads, progress))
+        frames = _frames(self._session.purging(g, float(purging_coefficient), int(gene_drops),
+                                               bool(all_founders), int(seed), threads, progress))
+        # In input order, as every other per-individual table.
+        individuals = frames.get("purging")
+        if individuals is not None and len(individuals):
+            position = {i.upper(): k for k, i in enumerate(self._session.ids())}
+            order = np.argsort([position[i.upper()] for i in individuals["id"]], kind="stable")
+            frames["purging"] = individuals.iloc[order].reset_index(drop=True)
+        return frames
 
     def mean_kinship(self, group: int | None = None, threads: int = 0,
                      progress: bool = False) -> pd.DataFrame:
@@ -541,19 +588,26 @@ class Pedigree:
         individual when ``group`` is None: the ``mean_kinship`` table and
         ``attrs["summary"]``."""
         g = None if group is None else int(group)
-        return _table(self._session.mean_kinship(g, threads, progress), "mean_kinship")
+        return _sex_na(_table(self._session.mean_kinship(g, threads, progress), "mean_kinship"))
 
-    def mate_suitability(self, sire_group: int, dam_group: int, reference: int | None = None,
+    def mate_suitability(self, sires, dams, reference: int | None = None,
                          max_f: float = 0.0625, threads: int = 0,
                          progress: bool = False) -> pd.DataFrame:
-        """Every pair of a sire of ``sire_group`` and a dam of ``dam_group``
-        scored by the gene diversity one offspring adds to the
+        """Every pair of a sire and a dam scored by the gene diversity one offspring adds to the
         ``reference`` group (None: the sires and dams): the
         ``mate_suitability`` table and ``attrs["summary"]``; pairs whose
         offspring F is above ``max_f`` are marked (``above_max_f``) and come
-        after all the others, least offspring F first."""
+        after all the others, least offspring F first.
+
+        ``sires`` and ``dams``: IDs (any iterable: a list, an array, a
+        Series), or a boolean mask with one value per row of the pedigree
+        (or per individual), such as ``frame["sex"] == "M"``; or one group
+        number each, as older scripts pass them. A single int is always a
+        group number: give one integer ID in a list. Listed sires and dams
+        need no group of their own, so groups by birth year serve."""
         ref = None if reference is None else int(reference)
-        tables = self._session.mate_suitability(int(sire_group), int(dam_group), ref,
+        tables = self._session.mate_suitability(self._mates(sires, "sires"),
+                                                self._mates(dams, "dams"), ref,
                                                 float(max_f), threads, progress)
         return _table(tables, "mate_suitability")
 
@@ -587,15 +641,43 @@ class Pedigree:
             None if reference is None else int(reference), int(top), threads, progress)
         return _frames(tables)
 
-    def optimum_contributions(self, sire_group: int, dam_group: int,
+    def _mates(self, chosen, role: str):
+        """Sires or dams as the extension takes them: a group number or a
+        list of IDs."""
+        if isinstance(chosen, (bool, np.bool_)):
+            raise TypeError(f"{role}: give IDs, a boolean mask or a group number")
+        if isinstance(chosen, (int, np.integer)):
+            return int(chosen)
+        if isinstance(chosen, str):
+            return [chosen]
+        if isinstance(chosen, (pd.Series, pd.Index)):
+            values = chosen.to_numpy()
+        elif isinstance(chosen, np.ndarray):
+            values = chosen
+        else:
+            values = np.asarray(list(chosen), dtype=object)
+            if len(values) and all(isinstance(v, (bool, np.bool_)) for v in values):
+                values = values.astype(bool)
+        if values.dtype == bool:
+            ids = self.ids
+            if len(values) not in (self.rows, len(ids)):
+                raise ValueError(f"the boolean {role} has {len(values)} values: one a row "
+                                 f"({self.rows}) or one an individual ({len(ids)})")
+            return [str(i) for i in ids[:len(values)][values]]
+        if pd.isna(values).any():
+            raise ValueError(f"{role} must not hold missing values")
+        return _id_list(values.tolist())
+
+    def optimum_contributions(self, sires, dams,
                               breeding_values: Mapping | Iterable | pd.DataFrame | None = None,
-                              *, target_delta_f: float | None = None,
+                              target_delta_f: float | None = None,
                               target_kinship: float | None = None,
                               max_contribution: float | None = None, matings: bool = False,
                               threads: int = 0,
                               progress: bool = False) -> dict[str, pd.DataFrame]:
-        """The optimum contributions of the candidates of ``sire_group``
-        and ``dam_group``: a dict of frames (summary, contributions, and
+        """The optimum contributions of the candidate ``sires`` and
+        ``dams`` (IDs, a boolean mask or group numbers, as for
+        mate_suitability): a dict of frames (summary, contributions, and
         with ``matings=True`` sire_matings).
 
         ``breeding_values`` (a mapping, a Series, (id, value) pairs or a
@@ -612,9 +694,18 @@ class Pedigree:
         values = [] if breeding_values is None else [
             (str(i), float(v)) for i, v in _pairs(breeding_values)]
         tables = self._session.optimum_contributions(
-            int(sire_group), int(dam_group), values, _real(target_delta_f),
+            self._mates(sires, "sires"), self._mates(dams, "dams"), values, _real(target_delta_f),
             _real(target_kinship), _real(max_contribution), bool(matings), threads, progress)
-        return _frames(tables)
+        frames = _frames(tables)
+        _sex_na(frames.get("contributions"))
+        return frames
+
+
+def _sex_na(frame: pd.DataFrame | None) -> pd.DataFrame | None:
+    """An unknown sex as None (missing), not the report's "."."""
+    if frame is not None and "sex" in frame.columns:
+        frame["sex"] = frame["sex"].astype(object).where(frame["sex"] != ".", None)
+    return frame
 
 
 def _real(value) -> float | None:

@@ -248,13 +248,13 @@ void BindDerived(py::class_<Held, std::shared_ptr<Held>>& cls) {
                                      [&](Session& s) { return s.ExtractGroup(k, group); }));
            })
       .def("optimize_matings",
-           [](Held& h, int sireGroup, int damGroup,
+           [](Held& h, MateSet sireGroup, MateSet damGroup,
               std::vector<std::pair<std::string, std::int32_t>> contributions,
               std::vector<std::pair<std::string, std::string>> forbidden, bool exact,
               std::uint32_t seed, int threads, bool progress) {
              MatingRequest request;
-             request.sireGroup = sireGroup;
-             request.damGroup = damGroup;
+             request.sireGroup = std::move(sireGroup);
+             request.damGroup = std::move(damGroup);
              request.contributions = std::move(contributions);
              request.forbidden = std::move(forbidden);
              request.exact = exact;
@@ -275,7 +275,8 @@ void BindPopulation(py::class_<Held, std::shared_ptr<Held>>& cls) {
              return Tables(h, {threads, progress}, [&](Session& s) { return s.MeanKinship(group); });
            })
       .def("mate_suitability",
-           [](Held& h, int sireGroup, int damGroup, std::optional<int> reference, double maxF,
+           [](Held& h, const MateSet& sireGroup, const MateSet& damGroup, std::optional<int> reference,
+              double maxF,
               int threads, bool progress) {
              return Tables(h, {threads, progress}, [&](Session& s) {
                return s.MateSuitability(sireGroup, damGroup, reference, maxF);
@@ -292,7 +293,7 @@ void BindPopulation(py::class_<Held, std::shared_ptr<Held>>& cls) {
              return Tables(h, {threads, progress}, [&](Session& s) { return s.PlannedMating(request); });
            })
       .def("optimum_contributions",
-           [](Held& h, int sireGroup, int damGroup,
+           [](Held& h, MateSet sireGroup, MateSet damGroup,
               std::vector<std::pair<std::string, double>> breedingValues,
               std::optional<double> targetDeltaF, std::optional<double> targetKinship,
               std::optional<double> maxContribution, bool matings, int threads, bool progress) {

@@ -45,11 +45,11 @@ HERD = {
     "gene origin summary": (["gene-origin", "{herd}", "3"], "summary",
                             lambda p: p.gene_origin(3).attrs["summary"]),
     "decomposition of one": (["decompose", "{herd}", "individual", "C1"], "decomposition",
-                             lambda p: p.decompose("C1")),
+                             lambda p: p.decompose_inbreeding("C1")),
     "decomposition of a group": (["decompose", "{herd}", "group", "3"], "decomposition",
-                                 lambda p: p.decompose(group=3)),
+                                 lambda p: p.decompose_inbreeding(group=3)),
     "decomposition of coancestry": (["decompose", "{herd}", "coancestry", "3"], "decomposition",
-                                    lambda p: p.decompose(group=3, coancestry=True)),
+                                    lambda p: p.decompose_inbreeding(group=3, coancestry=True)),
     "diversity of all": (["diversity", "{herd}", "all"], "summary", lambda p: p.diversity()),
     "diversity of a group": (["diversity", "{herd}", "3"], "ancestors", lambda p: p.diversity(3)),
     "diversity groups": (["diversity", "{herd}", "all"], "groups", lambda p: p.diversity()),
@@ -94,6 +94,8 @@ def assert_frame_is_csv(frame, header, rows):
     for name, column in zip(header, zip(*rows) if rows else [[]] * len(header)):
         got = frame[name].astype(object).tolist()
         want = [expected_cell(text, frame[name].dtype) for text in column]
+        if name == "sex":  # the CSV writes an unknown sex as ".", pandas has None
+            want = [None if w == "." else w for w in want]
         bad = [(i, g, w) for i, (g, w) in enumerate(zip(got, want)) if not same_cell(g, w)]
         assert not bad, f"column {name}: first differences {bad[:3]}"
 
@@ -137,4 +139,4 @@ def test_ainverse_equals_cli_triplets(cli, examples, tmp_path):
     for r, c, value in rows:
         i, j = position[int(r)], position[int(c)]
         expected[i, j] = expected[j, i] = float(value)
-    np.testing.assert_array_equal(ped.ainverse().toarray(), expected)
+    np.testing.assert_array_equal(ped.ainverse(precision="single").toarray(), expected)

@@ -153,7 +153,7 @@ def test_double_precision_is_the_cli_double_precision(cli, tmp_path):
     path.write_text("Progeny Sire Dam\n" + "".join(
         f"{a} {s or 0} {d or 0}\n" for a, s, d in frame.itertuples(index=False)))
     ped = kinvar.read_pedigree(path)
-    single = ped.ainverse().toarray()
+    single = ped.ainverse(precision="single").toarray()
     double = ped.ainverse(precision="double").toarray()
     assert not np.array_equal(single, double)
     _, recoding = run_cli(cli, ["recode", str(path)], "recoding", tmp_path)

@@ -835,13 +835,152 @@ ResultSet Session::Diversity(std::optional<int> group) {
 
 // The optimization reads its inputs from files, as in the desktop program:
 // they are written for it into a private folder, the seed file too.
+namespace {
+
+// The listed sires and dams hold for one run: a later one picks its groups
+// anew, however this one ended.
+struct MateLists {
+  RememberedInputs& remembered;
+  ~MateLists() {
+    remembered.sireList.reset();
+    remembered.damList.reset();
+  }
+};
+
+bool Listed(const MateSet& set) { return std::holds_alternative<std::vector<std::string>>(set); }
+
+// "A, B, C" up to a screenful of IDs, then how many there are in all.
+std::string IdList(const std::vector<std::string>& ids) {
+  constexpr std::size_t kShown = 10;
+  std::string text;
+  for (std::size_t i = 0; i < ids.size() && i < kShown; ++i) text += (i == 0 ? "" : ", ") + ids[i];
+  if (ids.size() > kShown) text += ", ... (" + std::to_string(ids.size()) + " in all)";
+  return text;
+}
+
+}  // namespace
+
+std::vector<RecIndex> Session::ListedMembers(const std::vector<std::string>& ids, const char* role) {
+  if (ids.empty()) throw Refused(std::string("Error: No ") + role + " are listed.");
+  std::vector<char> seen(doc_->pedigree().recs.size(), 0);
+  std::vector<RecIndex> recs;
+  recs.reserve(ids.size());
+  for (const std::string& id : ids) {
+    const RecIndex r = Find(id);
+    if (seen[static_cast<std::size_t>(r)] != 0)
+      throw Refused("Error: Individual " + id + " is listed twice among the " + role + ".");
+    seen[static_cast<std::size_t>(r)] = 1;
+    recs.push_back(r);
+  }
+  return recs;
+}
+
+std::deque<std::string> Session::UseMates(const MateSet& sires, const MateSet& dams) {
+  RememberedInputs& r = doc_->remembered;
+  r.sireList.reset();
+  r.damList.reset();
+  if (!Listed(sires) && !Listed(dams)) return {std::to_string(std::get<int>(sires)), std::to_string(std::get<int>(dams))};
+  const std::vector<int> groups = Groups();
+  const auto use = [&](const MateSet& set, std::int32_t& group, std::optional<std::vector<RecIndex>>& list,
+                       const char* role) {
+    group = -1;
+    if (Listed(set)) {
+      list = ListedMembers(std::get<std::vector<std::string>>(set), role);
+      return;
+    }
+    group = std::get<int>(set);
+    if (std::find(groups.begin(), groups.end(), group) == groups.end())
+      throw Refused("Error: There is no group " + std::to_string(group) + ".");
+  };
+  use(sires, r.groupA, r.sireList, "sires");
+  use(dams, r.groupB, r.damList, "dams");
+  return {};
+}
+
+std::vector<RecIndex> Session::SireMembers(const MateSet& sires) {
+  if (const int* group = std::get_if<int>(&sires)) return GroupMembers(doc_->pedigree(), *group);
+  return *doc_->remembered.sireList;
+}
+
+// Every sire's line of the contribution file, those the caller left out
+// with 0 dams: what optimum contributions write for the candidates they
+// drop. IDs that are not sires are named all together, as the caller
+// holds them, rather than by a line of a file the caller never saw.
+std::string Session::ContributionLines(const MatingRequest& request, const std::vector<RecIndex>& sires) {
+  const Pedigree& ped = doc_->pedigree();
+  std::vector<std::int64_t> count(ped.recs.size(), -2);
+  for (const RecIndex r : sires) count[static_cast<std::size_t>(r)] = -1;
+  std::vector<std::string> strangers;
+  for (const auto& [id, n] : request.contributions) {
+    std::string typed = id;
+    const RecIndex r = FindTypedId(ped, typed);
+    std::int64_t& slot = count[static_cast<std::size_t>(r)];
+    if (r == kUnknownParent || slot == -2) {
+      strangers.push_back(id);
+      continue;
+    }
+    if (n < 0) throw Refused("Error: The contribution of sire " + id + " is negative.");
+    if (slot != -1) throw Refused("Error: Sire " + id + " has more than one contribution.");
+    slot = n;
+  }
+  if (!strangers.empty())
+    throw Refused("Error: The contributions name individuals that are not among the sires: " +
+                  IdList(strangers) + ".");
+  std::string lines;
+  std::int64_t sum = 0;
+  for (const RecIndex r : sires) {
+    const std::int64_t n = std::max<std::int64_t>(count[static_cast<std::size_t>(r)], 0);
+    lines += std::string(ped.rec(r).Id()) + " " + std::to_string(n) + "\n";
+    sum += n;
+  }
+  if (Listed(request.sireGroup) || Listed(request.damGroup)) {
+    const std::size_t dams = Listed(request.damGroup) ? doc_->remembered.damList->size()
+                                                      : GroupMembers(ped, std::get<int>(request.damGroup)).size();
+    if (sum != static_cast<std::int64_t>(dams))
+      throw Refused("Error: The contributions sum to " + std::to_string(sum) + ", not to the " +
+                    std::to_string(dams) + " dams.");
+  }
+  return lines;
+}
+
+// With listed sires or dams the command's own message would name groups
+// the caller never gave: an ID of a forbidden pair outside them is named
+// here.
+void Session::RefuseForbiddenStrangers(const MatingRequest& request) {
+  if (!Listed(request.sireGroup) && !Listed(request.damGroup)) return;
+  const Pedigree& ped = doc_->pedigree();
+  const RememberedInputs& chosen = doc_->remembered;
+  for (const auto& [sire, dam] : request.forbidden)
+    for (const std::string& id : {sire, dam}) {
+      std::string typed = id;
+      const RecIndex r = FindTypedId(ped, typed);
+      const auto listed = [r](const std::optional<std::vector<RecIndex>>& list) {
+        return list && std::find(list->begin(), list->end(), r) != list->end();
+      };
+      const auto inGroup = [&](const MateSet& set) {
+        return !Listed(set) && r != kUnknownParent && ped.GroupNumber(ped.rec(r)) == std::get<int>(set);
+      };
+      if (!listed(chosen.sireList) && !listed(chosen.damList) && !inGroup(request.sireGroup) &&
+          !inGroup(request.damGroup))
+        throw Refused("Error: Individual " + id + " of the forbidden matings is neither a sire nor a dam here.");
+    }
+}
+
 ResultSet Session::OptimizeMatings(const MatingRequest& request) {
   const TempFolder folder;
+  const MateLists lists{doc_->remembered};
+  std::deque<std::string> picked = UseMates(request.sireGroup, request.damGroup);
+  const std::vector<RecIndex> sires = SireMembers(request.sireGroup);
   std::string contributions;
-  for (const auto& [sire, count] : request.contributions)
-    contributions += sire + " " + std::to_string(count) + "\n";
+  if (sires.empty()) {
+    // No such group: the command names it.
+    for (const auto& [sire, count] : request.contributions) contributions += sire + " " + std::to_string(count) + "\n";
+  } else {
+    contributions = ContributionLines(request, sires);
+  }
   std::deque<std::string> files{folder.File("contributions.c")};
   WriteTextFile(files.front(), contributions);
+  RefuseForbiddenStrangers(request);
   if (!request.forbidden.empty()) {
     std::string forbidden;
     for (const auto& [sire, dam] : request.forbidden) forbidden += sire + " " + dam + "\n";
@@ -854,9 +993,7 @@ ResultSet Session::OptimizeMatings(const MatingRequest& request) {
   doc_->seedFile = folder.File("Seed");
   doc_->remembered.exactMatings = request.exact;
   doc_->settings().allowForbidden = request.forbidden.empty() ? 0 : 1;
-  ResultSet tables = Run(kCmdOptimizeMatings,
-                         {std::to_string(request.sireGroup), std::to_string(request.damGroup)},
-                         std::move(files));
+  ResultSet tables = Run(kCmdOptimizeMatings, std::move(picked), std::move(files));
   const CMS& report = doc_->pedigree().report;
   if (report.Count() > 1 && report.Line(1) == kCouldNotOptimizeLine) throw Refused(ReportText(report));
   return tables;
@@ -893,8 +1030,10 @@ ResultSet Session::Purging(const PurgingRequest& request) {
 
 ResultSet Session::MeanKinship(std::optional<int> group) { return Run(kCmdMeanKinship, {GroupOrAll(group)}); }
 
-ResultSet Session::MateSuitability(int sireGroup, int damGroup, std::optional<int> reference, double maxF) {
-  return Run(kCmdMateSuitability, {std::to_string(sireGroup), std::to_string(damGroup)}, {}, std::nullopt,
+ResultSet Session::MateSuitability(const MateSet& sires, const MateSet& dams, std::optional<int> reference,
+                                   double maxF) {
+  const MateLists lists{doc_->remembered};
+  return Run(kCmdMateSuitability, UseMates(sires, dams), {}, std::nullopt,
              {{"reference", reference ? std::to_string(*reference) : ""}, {"max-f", Text(maxF)}});
 }
 
@@ -932,8 +1071,8 @@ ResultSet Session::OptimumContributions(const ContributionRequest& request) {
   form["target-kinship"] = optional(request.targetKinship);
   form["max-contribution"] = optional(request.maxContribution);
   form["matings-file"] = request.matings ? folder.File("matings.c") : "";
-  ResultSet tables = Run(kCmdOptimumContributions,
-                         {std::to_string(request.sireGroup), std::to_string(request.damGroup)}, {},
+  const MateLists lists{doc_->remembered};
+  ResultSet tables = Run(kCmdOptimumContributions, UseMates(request.sireGroup, request.damGroup), {},
                          std::nullopt, form);
   if (request.matings) AddSireMatings(form["matings-file"], tables);
   return tables;

@@ -34,6 +34,7 @@
 #include <string_view>
 #include <unordered_map>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "pedigree/genetic_groups.h"
@@ -114,11 +115,16 @@ struct PairScope {
   std::vector<std::string> ids;  // kIds: the pairs among these, each once
 };
 
+// The sires or the dams of a mating command: a group number, or the IDs of
+// the individuals, which then need no group of their own.
+using MateSet = std::variant<int, std::vector<std::string>>;
+
 // The inputs of the mating optimization. Contributions give each sire its
-// number of dams; forbidden pairs are (sire, dam).
+// number of dams; a sire left out of them has none, and an ID in them that
+// is not a sire is refused by name. Forbidden pairs are (sire, dam).
 struct MatingRequest {
-  int sireGroup = 0;
-  int damGroup = 0;
+  MateSet sireGroup = 0;
+  MateSet damGroup = 0;
   std::vector<std::pair<std::string, std::int32_t>> contributions;
   std::vector<std::pair<std::string, std::string>> forbidden;
   bool exact = true;
@@ -140,8 +146,8 @@ struct PurgingRequest {
 // one progeny and adds the table "sire_matings" (sire, matings), the
 // contribution file's lines for OptimizeMatings.
 struct ContributionRequest {
-  int sireGroup = 0;
-  int damGroup = 0;
+  MateSet sireGroup = 0;
+  MateSet damGroup = 0;
   std::vector<std::pair<std::string, double>> breedingValues;
   std::optional<double> targetDeltaF;
   std::optional<double> targetKinship;
@@ -279,7 +285,8 @@ class Session {
   // individual), the suitability of every sire-dam pair, and the optimum
   // contributions.
   ResultSet MeanKinship(std::optional<int> group);
-  ResultSet MateSuitability(int sireGroup, int damGroup, std::optional<int> reference, double maxF);
+  ResultSet MateSuitability(const MateSet& sires, const MateSet& dams, std::optional<int> reference,
+                            double maxF);
   ResultSet OptimumContributions(const ContributionRequest& request);
   // The offspring's F, the common ancestors' parts of it and the best
   // sires for the dam: tables summary, common_ancestors, best_sires.
@@ -341,6 +348,13 @@ class Session {
   std::unique_ptr<Session> Extract(std::int32_t id, const std::string& input);
   LoadOptions GroupsToCarry() const;
   void AddSireMatings(const std::string& path, ResultSet& tables) const;
+  // The picker's answers for the two sets; the listed ones go to the
+  // document for the next run only (see MateLists).
+  std::deque<std::string> UseMates(const MateSet& sires, const MateSet& dams);
+  std::vector<RecIndex> ListedMembers(const std::vector<std::string>& ids, const char* role);
+  std::vector<RecIndex> SireMembers(const MateSet& sires);
+  std::string ContributionLines(const MatingRequest& request, const std::vector<RecIndex>& sires);
+  void RefuseForbiddenStrangers(const MatingRequest& request);
 
   std::unique_ptr<SessionPlatform> platform_;
   std::unique_ptr<CKinvarDoc> doc_;

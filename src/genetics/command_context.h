@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "pedigree/pedigree.h"
 #include "report/platform.h"
@@ -32,6 +33,11 @@ struct RememberedInputs {
   // Group numbers of the group commands, -1 none.
   std::int32_t groupA = -1;
   std::int32_t groupB = -1;
+  // The sires or the dams of the mating commands named one by one, as a
+  // library caller holds them (groups by birth year mix the sexes); none:
+  // the members of groupA or groupB. Set for one run, then cleared.
+  std::optional<std::vector<RecIndex>> sireList;
+  std::optional<std::vector<RecIndex>> damList;
   RecIndex individual = kUnknownParent;  // the individual of the last picker
   // Optimizing matings: the two files, whether the last run read a
   // forbidden-matings file, and whether it lists the proven optimum instead

@@ -28,10 +28,36 @@ RecIndex FirstRecordedAs(const Pedigree& ped, const std::vector<RecIndex>& membe
   return first;
 }
 
+// The individuals listed, else the group's members; in code order, each once.
+std::vector<RecIndex> MembersOf(const Pedigree& ped, const std::optional<std::vector<RecIndex>>& listed,
+                                int group) {
+  if (!listed) return GroupMembers(ped, group);
+  std::vector<char> named(ped.recs.size(), 0);
+  for (const RecIndex r : *listed) named[static_cast<std::size_t>(r)] = 1;
+  std::vector<RecIndex> members;
+  for (std::int32_t i = 0; i < ped.nTotal; ++i) {
+    const RecIndex r = ped.records[static_cast<std::size_t>(i)];
+    if (named[static_cast<std::size_t>(r)] != 0) members.push_back(r);
+  }
+  return members;
+}
+
+// The first sire in file order that is also listed among the dams.
+RecIndex FirstInBoth(const MatingGroups& groups) {
+  RecIndex first = kUnknownParent;
+  for (const RecIndex s : groups.sires)
+    if (std::find(groups.dams.begin(), groups.dams.end(), s) != groups.dams.end() &&
+        (first == kUnknownParent || s < first))
+      first = s;
+  return first;
+}
+
 }  // namespace
 
 std::optional<MatingGroups> ChooseSireAndDamGroups(CommandContext& ctx, const char* caption) {
-  if (ctx.askInputs) {
+  const RememberedInputs& r = ctx.remembered;
+  const bool listed = r.sireList || r.damList;
+  if (ctx.askInputs && !listed) {
     GroupPicker picker{caption, "Compute", GroupNumbers(ctx.ped),
                        [&ctx](int a, int b) {
                          if (a != b) return true;
@@ -49,10 +75,15 @@ std::optional<MatingGroups> ChooseSireAndDamGroups(CommandContext& ctx, const ch
   // Code order first, so that the same seed file gives the same matings
   // whatever order an earlier command left the records in.
   EnsureCodeOrder(ctx.ped);
-  MatingGroups groups{ctx.remembered.groupA, ctx.remembered.groupB,
-                      GroupMembers(ctx.ped, ctx.remembered.groupA),
-                      GroupMembers(ctx.ped, ctx.remembered.groupB)};
+  MatingGroups groups{r.groupA, r.groupB, MembersOf(ctx.ped, r.sireList, r.groupA),
+                      MembersOf(ctx.ped, r.damList, r.groupB)};
   if (groups.sires.empty() || groups.dams.empty()) return std::nullopt;
+  if (const RecIndex both = listed ? FirstInBoth(groups) : kUnknownParent; both != kUnknownParent) {
+    ctx.platform.ShowMessage(std::string("Error: Individual ") + ctx.ped.rec(both).id +
+                                 " is listed both as a sire and as a dam.",
+                             MessageIcon::kError);
+    return std::nullopt;
+  }
   if (!RecordedSexesFit(ctx, groups)) return std::nullopt;
   return groups;
 }

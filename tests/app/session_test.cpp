@@ -1126,3 +1126,104 @@ TEST(Session, DominanceRefusals) {
 
 }  // namespace
 }  // namespace kinvar
+
+namespace kinvar {
+namespace {
+
+// Groups by birth year hold both sexes: the sires and dams of one year
+// are named by ID.
+TEST(Session, MatingCommandsTakeSiresAndDamsByIdWithinOneGroup) {
+  const auto s = Session::Read(KINVAR_EXAMPLES_DIR "/herd.pdg");
+  EXPECT_THROW(s->MateSuitability(2, 2, std::nullopt, 0.0625), Refused);
+  const MateSet sires = std::vector<std::string>{"b4", "B1"};
+  const MateSet dams = std::vector<std::string>{"B2", "B3"};
+  const ResultTable pairs = *s->MateSuitability(sires, dams, std::nullopt, 0.0625).Find("mate_suitability");
+  ASSERT_EQ(pairs.rows(), 4u);
+  const std::vector<std::string> sireCells = TextCells(pairs, "sire");
+  const std::vector<std::string> damCells = TextCells(pairs, "dam");
+  const std::vector<double> f = RealCells(pairs, "offspring_f");
+  for (std::size_t i = 0; i < pairs.rows(); ++i) {
+    EXPECT_TRUE(sireCells[i] == "B1" || sireCells[i] == "B4") << sireCells[i];
+    const double kinship = s->Relationship(sireCells[i], damCells[i], RelationshipKind::kNumerator) / 2;
+    EXPECT_NEAR(f[i], kinship, 1e-6) << sireCells[i] << " x " << damCells[i];
+  }
+  // A group on one side, IDs on the other.
+  EXPECT_EQ(s->MateSuitability(std::vector<std::string>{"B1", "B4"}, 3, std::nullopt, 0.0625)
+                .Find("mate_suitability")->rows(), 8u);
+  // The listed form gives what the groups give.
+  EXPECT_EQ(Csv(s->MateSuitability(std::vector<std::string>{"B1", "B2", "B3", "B4"},
+                                   std::vector<std::string>{"C1", "C2", "C3", "C4"}, std::nullopt, 0.0625)),
+            Csv(s->MateSuitability(2, 3, std::nullopt, 0.0625)));
+  ContributionRequest oc{sires, dams};
+  EXPECT_EQ(oc.sireGroup, sires);
+  EXPECT_EQ(s->OptimumContributions(oc).Find("contributions")->rows(), 4u);
+}
+
+TEST(Session, ListedMatesAreRefusedByName) {
+  const auto s = Session::Read(KINVAR_EXAMPLES_DIR "/herd.pdg");
+  struct Row {
+    const char* name;
+    MateSet sires;
+    MateSet dams;
+    std::string message;
+  };
+  using Ids = std::vector<std::string>;
+  const Row rows[] = {
+      {"unknown ID", Ids{"B1", "ZZ"}, Ids{"B2"}, "Cannot find individual \"ZZ\" in the pedigree."},
+      {"twice", Ids{"B1", "b1"}, Ids{"B2"}, "Error: Individual b1 is listed twice among the sires."},
+      {"both", Ids{"B1", "B4"}, Ids{"B2", "B4"}, "Error: Individual B4 is listed both as a sire and as a dam."},
+      {"no dams", Ids{"B1"}, Ids{}, "Error: No dams are listed."},
+      {"no group", Ids{"B1"}, 9, "Error: There is no group 9."},
+  };
+  for (const Row& row : rows) {
+    try {
+      s->MateSuitability(row.sires, row.dams, std::nullopt, 0.0625);
+      ADD_FAILURE() << row.name << ": not refused";
+    } catch (const Refused& e) {
+      EXPECT_EQ(std::string(e.what()), row.message) << row.name;
+    }
+  }
+  // Still usable, with the groups.
+  EXPECT_EQ(s->MateSuitability(2, 3, std::nullopt, 0.0625).Find("mate_suitability")->rows(), 16u);
+}
+
+TEST(Session, SiresLeftOutOfTheContributionsGetNoDams) {
+  const auto s = Session::Read(KINVAR_EXAMPLES_DIR "/herd.pdg");
+  struct Row {
+    const char* name;
+    MatingRequest request;
+    std::map<std::string, int> perSire;  // empty: refused with `message`
+    std::string message;
+  };
+  using Ids = std::vector<std::string>;
+  const Row rows[] = {
+      {"two of four sires of a group", {2, 3, {{"B1", 3}, {"b4", 1}}, {}, true, 7}, {{"B1", 3}, {"B4", 1}}, ""},
+      {"listed sires", {Ids{"B1", "B4"}, Ids{"B2", "B3"}, {{"B4", 2}}, {}, true, 7}, {{"B4", 2}}, ""},
+      {"not a sire", {2, 3, {{"B1", 3}, {"C1", 1}, {"XX", 0}}, {}, true, 7}, {},
+       "Error: The contributions name individuals that are not among the sires: C1, XX."},
+      {"repeated", {2, 3, {{"B1", 3}, {"b1", 1}}, {}, true, 7}, {}, "Error: Sire b1 has more than one contribution."},
+      {"negative", {2, 3, {{"B1", 5}, {"B2", -1}}, {}, true, 7}, {}, "Error: The contribution of sire B2 is negative."},
+      {"sum", {Ids{"B1", "B4"}, Ids{"B2", "B3"}, {{"B4", 1}}, {}, true, 7}, {},
+       "Error: The contributions sum to 1, not to the 2 dams."},
+      {"forbidden stranger", {Ids{"B1", "B4"}, Ids{"B2", "B3"}, {{"B4", 2}}, {{"B4", "C1"}}, true, 7}, {},
+       "Error: Individual C1 of the forbidden matings is neither a sire nor a dam here."},
+  };
+  for (const Row& row : rows) {
+    if (row.perSire.empty()) {
+      try {
+        s->OptimizeMatings(row.request);
+        ADD_FAILURE() << row.name << ": not refused";
+      } catch (const Refused& e) {
+        EXPECT_EQ(std::string(e.what()), row.message) << row.name;
+      }
+      continue;
+    }
+    const ResultSet result = s->OptimizeMatings(row.request);
+    std::map<std::string, int> perSire;
+    for (const std::string& sire : TextCells(*result.Find("matings"), "sire")) ++perSire[sire];
+    EXPECT_EQ(perSire, row.perSire) << row.name;
+  }
+}
+
+}  // namespace
+}  // namespace kinvar

@@ -87,7 +87,9 @@ dii <- function(ped, precision = c("single", "double"),
   .value(.kv_dii(.ptr(ped), .control(threads, progress, precision)))$dii
 }
 
-ainverse <- function(ped, precision = c("single", "double"),
+# Double by default: a mixed-model solver takes these values as they are, and
+# single precision's rounding shows in its solutions.
+ainverse <- function(ped, precision = c("double", "single"),
                      threads = getOption("kinvar.threads", 0L), progress = FALSE) {
   precision <- match.arg(precision)
   lower <- .value(.kv_ainverse(.ptr(ped), .control(threads, progress, precision)))
@@ -136,18 +138,17 @@ gene_origin <- function(ped, group, threads = getOption("kinvar.threads", 0L),
   .value(.kv_gene_origin(.ptr(ped), .one_group(group, "group"), .control(threads, progress)))
 }
 
-# stats::decompose (of a time series) stays reachable under the same name:
-# attaching the package masks it.
-decompose <- function(ped, id = NULL, group = NULL, coancestry = FALSE,
-                      precision = c("single", "double"),
-                      threads = getOption("kinvar.threads", 0L), progress = FALSE, ...) {
-  if (!is_pedigree(ped)) return(stats::decompose(ped, ...))
+# Not named decompose: attaching the package would mask stats::decompose.
+decompose_inbreeding <- function(ped, id = NULL, group = NULL, coancestry = FALSE,
+                                 precision = c("single", "double"),
+                                 threads = getOption("kinvar.threads", 0L), progress = FALSE) {
   precision <- match.arg(precision)
   if (is.null(id) == is.null(group)) stop("give either 'id' or 'group'", call. = FALSE)
   scope <- if (!is.null(id)) "individual" else if (isTRUE(coancestry)) "coancestry" else "group"
-  .value(.kv_decompose(.ptr(ped), scope, if (is.null(id)) "" else .one_id(id, "id"),
-                       if (is.null(group)) 0L else .one_group(group, "group"),
-                       .control(threads, progress, precision)))
+  tables <- .value(.kv_decompose(.ptr(ped), scope, if (is.null(id)) "" else .one_id(id, "id"),
+                                 if (is.null(group)) 0L else .one_group(group, "group"),
+                                 .control(threads, progress, precision)))
+  tables
 }
 
 diversity <- function(ped, group = NULL, threads = getOption("kinvar.threads", 0L),
@@ -165,14 +166,40 @@ optimize_matings <- function(ped, sires, dams, contributions, forbidden = NULL, 
   if (!is.data.frame(forbidden) || ncol(forbidden) < 2L) {
     stop("'forbidden' must be a data frame of two columns: sire and dam", call. = FALSE)
   }
-  .value(.kv_optimize_matings(.ptr(ped), .one_group(sires, "sires"), .one_group(dams, "dams"),
+  .value(.kv_optimize_matings(.ptr(ped), .mates(ped, sires, "sires"), .mates(ped, dams, "dams"),
                               contributions$sire, contributions$dams,
                               .ids(forbidden[[1L]], "forbidden"), .ids(forbidden[[2L]], "forbidden"),
                               isTRUE(exact), .seed(seed), .control(threads, progress)))
 }
 
+# Sires or dams as R users hold them: IDs (character, factor, or whole
+# numbers, more than one), or a logical column over the rows (or over every
+# individual) that marks them. One whole number is a group number, as
+# scripts written for groups pass it.
+.mates <- function(ped, x, what) {
+  if (is.null(x) || !length(x)) stop(sprintf("'%s' lists no individuals", what), call. = FALSE)
+  if (is.logical(x)) {
+    if (anyNA(x)) stop(sprintf("'%s' must not hold NA", what), call. = FALSE)
+    ids <- pedigree_ids(ped)
+    info <- .value(.kv_info(.ptr(ped)))
+    if (length(x) != info$rows && length(x) != length(ids)) {
+      stop(sprintf("the logical '%s' has %d values: one a row (%d) or one an individual (%d)",
+                   what, length(x), info$rows, length(ids)), call. = FALSE)
+    }
+    return(ids[which(x)])
+  }
+  if (is.numeric(x) && length(x) == 1L && !is.factor(x)) return(.one_group(x, what))
+  if (is.numeric(x)) {
+    if (anyNA(x) || any(x != round(x))) {
+      stop(sprintf("'%s' must be IDs or one group number", what), call. = FALSE)
+    }
+    x <- format(x, scientific = FALSE, trim = TRUE)
+  }
+  .ids(x, what)
+}
+
 # Sires and their numbers of dams, from a data frame (sire, dams) or a
-# named vector.
+# named vector; sires left out have none.
 .contributions <- function(x) {
   if (is.data.frame(x)) {
     if (ncol(x) < 2L) stop("'contributions' needs a sire column and a dams column", call. = FALSE)

@@ -10,10 +10,27 @@ purging <- function(ped, group = NULL, purging_coefficient = 0, gene_drops = 0L,
       gene_drops != round(gene_drops) || gene_drops < 0 || gene_drops > .Machine$integer.max) {
     stop("'gene_drops' must be one whole number, 0 for no gene dropping", call. = FALSE)
   }
-  .value(.kv_purging(.ptr(ped), is.null(group),
-                     if (is.null(group)) 0L else .one_group(group, "group"), coefficient,
-                     as.integer(gene_drops), isTRUE(all_founders), .seed(seed),
-                     .control(threads, progress)))
+  tables <- .value(.kv_purging(.ptr(ped), is.null(group),
+                               if (is.null(group)) 0L else .one_group(group, "group"), coefficient,
+                               as.integer(gene_drops), isTRUE(all_founders), .seed(seed),
+                               .control(threads, progress)))
+  # In input order, as every other per-individual table.
+  individuals <- tables$purging
+  if (!is.null(individuals) && nrow(individuals)) {
+    order <- order(match(toupper(individuals$id), toupper(pedigree_ids(ped))))
+    individuals <- individuals[order, , drop = FALSE]
+    rownames(individuals) <- NULL
+    tables$purging <- individuals
+  }
+  tables
+}
+
+# An unknown sex is NA, as R has it, rather than the report's ".".
+.sex_na <- function(table) {
+  if (is.data.frame(table) && "sex" %in% names(table)) {
+    table$sex[table$sex %in% "."] <- NA_character_
+  }
+  table
 }
 
 mean_kinship <- function(ped, group = NULL, threads = getOption("kinvar.threads", 0L),
@@ -21,15 +38,15 @@ mean_kinship <- function(ped, group = NULL, threads = getOption("kinvar.threads"
   tables <- .value(.kv_mean_kinship(.ptr(ped), is.null(group),
                                     if (is.null(group)) 0L else .one_group(group, "group"),
                                     .control(threads, progress)))
-  out <- tables$mean_kinship
+  out <- .sex_na(tables$mean_kinship)
   attr(out, "summary") <- tables$summary
   out
 }
 
 mate_suitability <- function(ped, sires, dams, reference = NULL, max_f = 0.0625,
                              threads = getOption("kinvar.threads", 0L), progress = FALSE) {
-  tables <- .value(.kv_mate_suitability(.ptr(ped), .one_group(sires, "sires"),
-                                        .one_group(dams, "dams"), is.null(reference),
+  tables <- .value(.kv_mate_suitability(.ptr(ped), .mates(ped, sires, "sires"),
+                                        .mates(ped, dams, "dams"), is.null(reference),
                                         if (is.null(reference)) 0L
                                         else .one_group(reference, "reference"),
                                         .one_number(max_f, "max_f"),
@@ -87,12 +104,15 @@ optimum_contributions <- function(ped, sires, dams, breeding_values = NULL,
   }
   values <- .breeding_values(breeding_values)
   optional <- function(x, what) if (is.null(x)) numeric() else .one_number(x, what)
-  .value(.kv_optimum_contributions(.ptr(ped), .one_group(sires, "sires"), .one_group(dams, "dams"),
+  tables <- .value(.kv_optimum_contributions(.ptr(ped), .mates(ped, sires, "sires"),
+                                             .mates(ped, dams, "dams"),
                                    values$id, values$value,
                                    optional(target_delta_f, "target_delta_f"),
                                    optional(target_kinship, "target_kinship"),
                                    optional(max_contribution, "max_contribution"),
                                    isTRUE(matings), .control(threads, progress)))
+  tables$contributions <- .sex_na(tables$contributions)
+  tables
 }
 
 # Breeding values by ID, from a data frame (id, value) or a named vector;

@@ -98,11 +98,80 @@ pedigree_ids <- function(ped) {
   ped$cache$ids
 }
 
+# One line, cheap at any size; the census is summary()'s.
 print.kinvar_pedigree <- function(x, ...) {
-  print(summary(x))
+  info <- .value(.kv_info(.ptr(x)))
+  cat(.headline(info$size, info$rows, length(info$groups)), "\n", sep = "")
   invisible(x)
 }
 
+.headline <- function(individuals, rows, groups) {
+  count <- function(n, one, many) sprintf("%d %s", n, if (n == 1) one else many)
+  paste0("Kinvar pedigree of ", count(individuals, "individual", "individuals"), " (",
+         count(rows, "row", "rows"), ", ",
+         count(individuals - rows, "added parent", "added parents"), ")",
+         if (groups) paste0(", ", count(groups, "group", "groups")) else "")
+}
+
+# The pedigree counts its individuals, the rows and the parents added.
+length.kinvar_pedigree <- function(x) .value(.kv_info(.ptr(x)))$size
+
+dim.kinvar_pedigree <- function(x) c(length(x), 4L)
+
+# The pedigree as held: every individual in input order with its parents
+# (NA when unknown) and group (NA when none).
+as.data.frame.kinvar_pedigree <- function(x, row.names = NULL, optional = FALSE, ...) {
+  table <- inbreeding(x)
+  out <- data.frame(id = table$id, sire = table$sire, dam = table$dam, group = table$group,
+                    stringsAsFactors = FALSE)
+  out$sire[out$sire %in% c("", "0")] <- NA
+  out$dam[out$dam %in% c("", "0")] <- NA
+  if (!is.null(row.names)) rownames(out) <- row.names
+  out
+}
+
+# The individuals `i` (IDs, positions or a logical over the individuals)
+# as a pedigree of their own: their rows with the parents they name, the
+# parents outside them added as founders, predefined F kept.
+`[.kinvar_pedigree` <- function(x, i, ...) {
+  if (length(.value(.kv_info(.ptr(x)))$group_ids)) {
+    stop("a pedigree with genetic groups or metafounders cannot be subset; use extract()",
+         call. = FALSE)
+  }
+  table <- inbreeding(x)
+  ids <- table$id
+  if (is.logical(i)) {
+    if (length(i) != length(ids) || anyNA(i)) {
+      stop(sprintf("a logical subscript needs one TRUE or FALSE per individual (%d)", length(ids)),
+           call. = FALSE)
+    }
+    keep <- which(i)
+  } else if (is.numeric(i)) {
+    if (anyNA(i) || any(i < 1 | i > length(ids) | i != round(i))) {
+      stop(sprintf("positions must lie between 1 and %d; give IDs as character", length(ids)),
+           call. = FALSE)
+    }
+    keep <- unique(as.integer(i))
+  } else {
+    wanted <- .ids(i, "i")
+    keep <- match(toupper(wanted), toupper(ids))
+    if (anyNA(keep)) {
+      missing <- wanted[is.na(keep)]
+      stop(sprintf("%d ID(s) not in the pedigree: %s%s", length(missing),
+                   paste(utils::head(missing, 10L), collapse = ", "),
+                   if (length(missing) > 10L) ", ..." else ""), call. = FALSE)
+    }
+    keep <- unique(keep)
+  }
+  if (!length(keep)) stop("the subscript selects no individual", call. = FALSE)
+  part <- table[sort(keep), , drop = FALSE]
+  frame <- data.frame(animal = part$id, sire = part$sire, dam = part$dam,
+                      f = ifelse(part$f_predefined %in% TRUE, part$f, NA_real_),
+                      stringsAsFactors = FALSE)
+  grouped <- !all(is.na(part$group))
+  if (grouped) frame$group <- part$group
+  as_pedigree(frame, f = "f", group = if (grouped) "group" else NULL)
+}
 summary.kinvar_pedigree <- function(object, ...) {
   info <- .value(.kv_info(.ptr(object)))
   census <- .value(.kv_structure(.ptr(object), FALSE, .control(.default_threads(), FALSE)))
@@ -112,11 +181,7 @@ summary.kinvar_pedigree <- function(object, ...) {
 }
 
 print.summary.kinvar_pedigree <- function(x, ...) {
-  added <- x$individuals - x$rows
-  cat(sprintf("Kinvar pedigree of %d individuals (%d rows, %d added parents)", x$individuals,
-              x$rows, added))
-  if (length(x$groups)) cat(sprintf(", %d groups", length(x$groups)))
-  cat("\n")
+  cat(.headline(x$individuals, x$rows, length(x$groups)), "\n", sep = "")
   figures <- x$census
   if (!is.null(figures) && nrow(figures)) {
     width <- max(nchar(figures$figure))

@@ -295,13 +295,13 @@ BEGIN_RCPP
 END_RCPP
 }
 // KvOptimizeMatings
-SEXP KvOptimizeMatings(SEXP xp, int sireGroup, int damGroup, Rcpp::CharacterVector sires, Rcpp::IntegerVector dams, Rcpp::CharacterVector forbiddenSires, Rcpp::CharacterVector forbiddenDams, bool exact, double seed, Rcpp::List ctl);
+SEXP KvOptimizeMatings(SEXP xp, SEXP sireGroup, SEXP damGroup, Rcpp::CharacterVector sires, Rcpp::IntegerVector dams, Rcpp::CharacterVector forbiddenSires, Rcpp::CharacterVector forbiddenDams, bool exact, double seed, Rcpp::List ctl);
 RcppExport SEXP _kinvar_KvOptimizeMatings(SEXP xpSEXP, SEXP sireGroupSEXP, SEXP damGroupSEXP, SEXP siresSEXP, SEXP damsSEXP, SEXP forbiddenSiresSEXP, SEXP forbiddenDamsSEXP, SEXP exactSEXP, SEXP seedSEXP, SEXP ctlSEXP) {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
     Rcpp::traits::input_parameter< SEXP >::type xp(xpSEXP);
-    Rcpp::traits::input_parameter< int >::type sireGroup(sireGroupSEXP);
-    Rcpp::traits::input_parameter< int >::type damGroup(damGroupSEXP);
+    Rcpp::traits::input_parameter< SEXP >::type sireGroup(sireGroupSEXP);
+    Rcpp::traits::input_parameter< SEXP >::type damGroup(damGroupSEXP);
     Rcpp::traits::input_parameter< Rcpp::CharacterVector >::type sires(siresSEXP);
     Rcpp::traits::input_parameter< Rcpp::IntegerVector >::type dams(damsSEXP);
     Rcpp::traits::input_parameter< Rcpp::CharacterVector >::type forbiddenSires(forbiddenSiresSEXP);
@@ -362,13 +362,13 @@ BEGIN_RCPP
 END_RCPP
 }
 // KvMateSuitability
-SEXP KvMateSuitability(SEXP xp, int sireGroup, int damGroup, bool anyReference, int reference, double maxF, Rcpp::List ctl);
+SEXP KvMateSuitability(SEXP xp, SEXP sireGroup, SEXP damGroup, bool anyReference, int reference, double maxF, Rcpp::List ctl);
 RcppExport SEXP _kinvar_KvMateSuitability(SEXP xpSEXP, SEXP sireGroupSEXP, SEXP damGroupSEXP, SEXP anyReferenceSEXP, SEXP referenceSEXP, SEXP maxFSEXP, SEXP ctlSEXP) {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
     Rcpp::traits::input_parameter< SEXP >::type xp(xpSEXP);
-    Rcpp::traits::input_parameter< int >::type sireGroup(sireGroupSEXP);
-    Rcpp::traits::input_parameter< int >::type damGroup(damGroupSEXP);
+    Rcpp::traits::input_parameter< SEXP >::type sireGroup(sireGroupSEXP);
+    Rcpp::traits::input_parameter< SEXP >::type damGroup(damGroupSEXP);
     Rcpp::traits::input_parameter< bool >::type anyReference(anyReferenceSEXP);
     Rcpp::traits::input_parameter< int >::type reference(referenceSEXP);
     Rcpp::traits::input_parameter< double >::type maxF(maxFSEXP);
@@ -378,13 +378,13 @@ BEGIN_RCPP
 END_RCPP
 }
 // KvOptimumContributions
-SEXP KvOptimumContributions(SEXP xp, int sireGroup, int damGroup, Rcpp::CharacterVector ebvIds, Rcpp::NumericVector ebvValues, Rcpp::NumericVector targetDeltaF, Rcpp::NumericVector targetKinship, Rcpp::NumericVector maxContribution, bool matings, Rcpp::List ctl);
+SEXP KvOptimumContributions(SEXP xp, SEXP sireGroup, SEXP damGroup, Rcpp::CharacterVector ebvIds, Rcpp::NumericVector ebvValues, Rcpp::NumericVector targetDeltaF, Rcpp::NumericVector targetKinship, Rcpp::NumericVector maxContribution, bool matings, Rcpp::List ctl);
 RcppExport SEXP _kinvar_KvOptimumContributions(SEXP xpSEXP, SEXP sireGroupSEXP, SEXP damGroupSEXP, SEXP ebvIdsSEXP, SEXP ebvValuesSEXP, SEXP targetDeltaFSEXP, SEXP targetKinshipSEXP, SEXP maxContributionSEXP, SEXP matingsSEXP, SEXP ctlSEXP) {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
     Rcpp::traits::input_parameter< SEXP >::type xp(xpSEXP);
-    Rcpp::traits::input_parameter< int >::type sireGroup(sireGroupSEXP);
-    Rcpp::traits::input_parameter< int >::type damGroup(damGroupSEXP);
+    Rcpp::traits::input_parameter< SEXP >::type sireGroup(sireGroupSEXP);
+    Rcpp::traits::input_parameter< SEXP >::type damGroup(damGroupSEXP);
     Rcpp::traits::input_parameter< Rcpp::CharacterVector >::type ebvIds(ebvIdsSEXP);
     Rcpp::traits::input_parameter< Rcpp::NumericVector >::type ebvValues(ebvValuesSEXP);
     Rcpp::traits::input_parameter< Rcpp::NumericVector >::type targetDeltaF(targetDeltaFSEXP);

@@ -421,7 +421,8 @@ SEXP KvInfo(SEXP xp) {
     const Session& session = SessionOf(xp);
     return Rcpp::List::create(Rcpp::Named("size") = session.size(),
                               Rcpp::Named("rows") = session.rows(),
-                              Rcpp::Named("groups") = Rcpp::wrap(session.Groups()));
+                              Rcpp::Named("groups") = Rcpp::wrap(session.Groups()),
+                              Rcpp::Named("group_ids") = Utf8Strings(session.GroupIds()));
   });
 }
 
@@ -574,15 +575,25 @@ SEXP KvDiversity(SEXP xp, bool all, int group, Rcpp::List ctl) {
   });
 }
 
+namespace {
+
+// Sires or dams from R: one group number, or the individuals' IDs.
+kinvar::MateSet MateSetOf(SEXP x) {
+  if (Rf_isString(x)) return StringsOf(Rcpp::CharacterVector(x));
+  return Rcpp::as<int>(x);
+}
+
+}  // namespace
+
 // [[Rcpp::export(name = ".kv_optimize_matings", rng = false)]]
-SEXP KvOptimizeMatings(SEXP xp, int sireGroup, int damGroup, Rcpp::CharacterVector sires,
+SEXP KvOptimizeMatings(SEXP xp, SEXP sireGroup, SEXP damGroup, Rcpp::CharacterVector sires,
                        Rcpp::IntegerVector dams, Rcpp::CharacterVector forbiddenSires,
                        Rcpp::CharacterVector forbiddenDams, bool exact, double seed,
                        Rcpp::List ctl) {
   return OnSession(xp, ctl, [&](Session& s) -> SEXP {
     kinvar::MatingRequest request;
-    request.sireGroup = sireGroup;
-    request.damGroup = damGroup;
+    request.sireGroup = MateSetOf(sireGroup);
+    request.damGroup = MateSetOf(damGroup);
     const std::vector<std::string> sireIds = StringsOf(sires);
     for (std::size_t k = 0; k < sireIds.size(); ++k) {
       request.contributions.emplace_back(sireIds[k], dams[static_cast<R_xlen_t>(k)]);
@@ -654,22 +665,23 @@ SEXP KvPlannedMating(SEXP xp, std::string sire, std::string dam, Rcpp::Character
 }
 
 // [[Rcpp::export(name = ".kv_mate_suitability", rng = false)]]
-SEXP KvMateSuitability(SEXP xp, int sireGroup, int damGroup, bool anyReference, int reference,
+SEXP KvMateSuitability(SEXP xp, SEXP sireGroup, SEXP damGroup, bool anyReference, int reference,
                        double maxF, Rcpp::List ctl) {
   return OnSession(xp, ctl, [&](Session& s) -> SEXP {
-    return TablesOf(s.MateSuitability(sireGroup, damGroup, GroupOrAll(anyReference, reference), maxF));
+    return TablesOf(s.MateSuitability(MateSetOf(sireGroup), MateSetOf(damGroup),
+                                      GroupOrAll(anyReference, reference), maxF));
   });
 }
 
 // [[Rcpp::export(name = ".kv_optimum_contributions", rng = false)]]
-SEXP KvOptimumContributions(SEXP xp, int sireGroup, int damGroup, Rcpp::CharacterVector ebvIds,
+SEXP KvOptimumContributions(SEXP xp, SEXP sireGroup, SEXP damGroup, Rcpp::CharacterVector ebvIds,
                             Rcpp::NumericVector ebvValues, Rcpp::NumericVector targetDeltaF,
                             Rcpp::NumericVector targetKinship, Rcpp::NumericVector maxContribution,
                             bool matings, Rcpp::List ctl) {
   return OnSession(xp, ctl, [&](Session& s) -> SEXP {
     kinvar::ContributionRequest request;
-    request.sireGroup = sireGroup;
-    request.damGroup = damGroup;
+    request.sireGroup = MateSetOf(sireGroup);
+    request.damGroup = MateSetOf(damGroup);
     const std::vector<std::string> ids = StringsOf(ebvIds);
     for (std::size_t k = 0; k < ids.size(); ++k) {
       request.breedingValues.emplace_back(ids[k], ebvValues[static_cast<R_xlen_t>(k)]);

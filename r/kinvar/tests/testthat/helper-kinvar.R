@@ -115,6 +115,8 @@ expect_same_table <- function(ours, cli, label = "") {
     b <- cli[[name]]
     what <- paste(label, name)
     if (is.character(a)) {
+      # The CSV writes an unknown sex as ".", R has NA.
+      if (name == "sex") b[b %in% "."] <- NA_character_
       expect_identical(toupper(a), toupper(b), label = what)
     } else if (is.logical(a)) {
       expect_identical(a, b == "true", label = what)

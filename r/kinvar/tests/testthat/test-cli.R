@@ -39,9 +39,9 @@ for (name in names(cli_cases)) {
     ancestors = list(c("diversity", file, group), "ancestors",
                      function() diversity(ped, group)$ancestors),
     decompose = list(c("decompose", file, "group", group), "decomposition",
-                     function() decompose(ped, group = group)$decomposition),
+                     function() decompose_inbreeding(ped, group = group)$decomposition),
     coancestry = list(c("decompose", file, "coancestry", group), "summary",
-                      function() decompose(ped, group = group, coancestry = TRUE)$summary)
+                      function() decompose_inbreeding(ped, group = group, coancestry = TRUE)$summary)
   )
   for (command in names(commands)) {
     spec <- commands[[command]]
@@ -55,7 +55,7 @@ for (name in names(cli_cases)) {
     skip_without_cli()
     triplets <- cli_table(c("inverse", file), "ainverse")
     recoding <- cli_table(c("inverse", file), "recoding")
-    ainv <- ainverse(ped)
+    ainv <- ainverse(ped, precision = "single")
     id_of <- setNames(recoding$id, recoding$code)
     ids <- toupper(pedigree_ids(ped))
     r <- match(id_of[triplets$row], ids)

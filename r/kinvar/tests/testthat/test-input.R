@@ -110,7 +110,7 @@ test_that("print and summary give the census", {
   expect_identical(s$rows, 17L)
   expect_identical(s$groups, 1:3)
   expect_identical(s$census, pedigree_structure(ped)$summary)
-  expect_output(print(ped), "18 individuals \\(17 rows, 1 added parents\\), 3 groups")
+  expect_output(print(ped), "18 individuals \\(17 rows, 1 added parent\\), 3 groups")
 })
 
 test_that("optimize_matings takes contributions as a data frame or a named vector", {

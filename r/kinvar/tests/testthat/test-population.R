@@ -6,8 +6,17 @@ herd_file <- function(name) system.file("extdata", name, package = "kinvar")
 # Every table of a command: ours against the CLI's, by name.
 expect_same_tables <- function(ours, args, label) {
   for (table in names(ours)) {
-    expect_same_table(ours[[table]], cli_table(args, table), paste(label, table))
+    expect_same_table(ours[[table]], in_code_order(cli_table(args, table), ours[[table]]),
+                      paste(label, table))
   }
+}
+
+# The CLI lists purging's individuals in code order, R in input order.
+in_code_order <- function(cli, ours) {
+  if (!"code" %in% names(cli) || !"f" %in% names(cli)) return(cli)
+  cli <- cli[match(toupper(ours$id), toupper(cli$id)), , drop = FALSE]
+  rownames(cli) <- NULL
+  cli
 }
 
 population_cases <- list(
@@ -36,7 +45,7 @@ for (name in names(population_cases)) {
       mt_seed_file(seed, seed_file)
       theirs <- cli_table(c("purging", file, case$group, "--purging-coefficient", "0.2",
                             "--gene-drop", "300", "--seed-file", seed_file), table)
-      expect_same_table(ours[[table]], theirs, paste(name, table))
+      expect_same_table(ours[[table]], in_code_order(theirs, ours[[table]]), paste(name, table))
     }
   })
 
@@ -144,12 +153,12 @@ precision_line <- full_sib_line(40L)
 
 test_that("double precision changes the inverse of a 40-generation full-sib line", {
   ped <- as_pedigree(precision_line, group = "group")
-  single <- ainverse(ped)
+  single <- ainverse(ped, precision = "single")
   double <- ainverse(ped, precision = "double")
   expect_false(identical(single@x, double@x))
   expect_identical(single@i, double@i)
   # The single call after a double one is single again.
-  expect_identical(ainverse(ped)@x, single@x)
+  expect_identical(ainverse(ped, precision = "single")@x, single@x)
   f <- inbreeding(ped, precision = "double")$f
   a <- tabular_a(match(precision_line$sire, precision_line$animal, 0L),
                  match(precision_line$dam, precision_line$animal, 0L))
@@ -169,7 +178,7 @@ test_that("double precision is kinvar-cli --precision double", {
   expect_same_table(inbreeding(ped, precision = "double"),
                     cli_table(c("inbreeding", file, double), "inbreeding"), "F")
   expect_same_table(dii(ped, precision = "double"), cli_table(c("dii", file, double), "dii"), "dii")
-  expect_same_table(decompose(ped, group = 41, precision = "double")$decomposition,
+  expect_same_table(decompose_inbreeding(ped, group = 41, precision = "double")$decomposition,
                     cli_table(c("decompose", file, "group", "41", double), "decomposition"),
                     "decompose")
   expect_same_table(relationships(ped, group = 41, precision = "double"),
