@@ -3,8 +3,10 @@
 #include <pybind11/numpy.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -83,7 +85,48 @@ py::tuple WholeCells(const TableColumn& column) {
   return py::make_tuple(values, maskOrNone);
 }
 
-py::tuple ColumnToPython(const TableColumn& column, IdCache& ids) {
+// The integer an ID cell spells as Python would print it (no plus sign,
+// no leading zero, no blank).
+std::optional<std::int64_t> IntegerOfId(std::string_view text) {
+  std::int64_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  char canonical[24];
+  const auto written = std::to_chars(canonical, canonical + sizeof canonical, value).ptr;
+  if (std::string_view(canonical, static_cast<std::size_t>(written - canonical)) != text)
+    return std::nullopt;
+  return value;
+}
+
+// Whether every ID cell of the table spells an integer: the ID columns of
+// one table are all integers or all text.
+bool IdsAreIntegers(const ResultTable& table) {
+  for (const TableColumn& column : table.columns()) {
+    if (column.type() != ColumnType::kId) continue;
+    for (std::size_t i = 0; i < column.size(); ++i)
+      if (!column.Missing(i) && !IntegerOfId(column.Text(i))) return false;
+  }
+  return true;
+}
+
+py::tuple IntegerIds(const TableColumn& column) {
+  const auto n = static_cast<py::ssize_t>(column.size());
+  py::array_t<bool> mask(n);
+  py::array_t<std::int64_t> values(n);
+  bool* missing = mask.mutable_data();
+  std::int64_t* out = values.mutable_data();
+  bool anyMissing = false;
+  for (py::ssize_t i = 0; i < n; ++i) {
+    missing[i] = column.Missing(static_cast<std::size_t>(i));
+    anyMissing = anyMissing || missing[i];
+    out[i] = missing[i] ? 0 : *IntegerOfId(column.Text(static_cast<std::size_t>(i)));
+  }
+  return py::make_tuple(py::str(column.name()), py::str("integer"), values,
+                        anyMissing ? py::object(mask) : py::object(py::none()));
+}
+
+py::tuple ColumnToPython(const TableColumn& column, IdCache& ids, bool integerIds) {
+  if (integerIds && column.type() == ColumnType::kId) return IntegerIds(column);
   const py::str name(column.name());
   const py::str type(std::string(ColumnTypeName(column.type())));
   if (column.IsText()) {
@@ -128,12 +171,14 @@ py::tuple FillCsr(const LowerTriplets& lower, std::size_t nnz) {
 
 }  // namespace
 
-py::list TablesToPython(const ResultSet& result) {
+py::list TablesToPython(const ResultSet& result, bool integerIds) {
   py::list tables;
   for (const ResultTable& table : result.tables()) {
     py::list columns;
     IdCache ids;
-    for (const TableColumn& column : table.columns()) columns.append(ColumnToPython(column, ids));
+    const bool integers = integerIds && IdsAreIntegers(table);
+    for (const TableColumn& column : table.columns())
+      columns.append(ColumnToPython(column, ids, integers));
     tables.append(py::make_tuple(py::str(table.name()), columns));
   }
   return tables;
