@@ -554,8 +554,6 @@ TEST(ComputeInbreeding, HandlesDeepRandomPedigreesWithRepeatedCloseMatings) {
   }
 }
 
-}  // namespace
-}  // namespace kinvar
 
 // Threads never make a run slower: below the size where a worker pays for
 // itself the run stays on the calling thread, whatever the setting asks.
@@ -581,3 +579,6 @@ TEST(WorkerCountFor, RunsSmallJobsOnOneThread) {
   for (const Row& row : rows)
     EXPECT_EQ(WorkerCountFor(row.setting, row.items, per), row.expected) << row.name;
 }
+
+}  // namespace
+}  // namespace kinvar

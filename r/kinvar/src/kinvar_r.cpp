@@ -298,9 +298,8 @@ class IdCache {
   std::size_t used_ = 0;
 };
 
-SEXP TextColumn(const TableColumn& column, IdCache* cache) {
+void FillText(SEXP out, const TableColumn& column, IdCache* cache) {
   const R_xlen_t n = static_cast<R_xlen_t>(column.size());
-  Rcpp::CharacterVector out(n);
   for (R_xlen_t r = 0; r < n; ++r) {
     const std::string_view text = column.Text(static_cast<std::size_t>(r));
     if (text.empty()) {
@@ -311,99 +310,104 @@ SEXP TextColumn(const TableColumn& column, IdCache* cache) {
       SET_STRING_ELT(out, r, Rf_mkCharLenCE(text.data(), static_cast<int>(text.size()), CE_UTF8));
     }
   }
-  return out;
-}
-
-SEXP IdColumn(const TableColumn& column, IdType ids, bool numbers, IdCache& cache) {
-  if (!numbers) return TextColumn(column, &cache);
-  const R_xlen_t n = static_cast<R_xlen_t>(column.size());
-  if (ids == IdType::kInteger) {
-    Rcpp::IntegerVector out(n);
-    NumericIds<INTSXP>(column, IntegerOfId, &out);
-    return out;
-  }
-  Rcpp::NumericVector out(n);
-  NumericIds<REALSXP>(column, NumberOfId, &out);
-  return out;
 }
 
 // Integers that fit R's 32-bit integers stay integers; larger ones (none
 // of today's columns) become doubles rather than wrap.
-SEXP IntegerColumn(const TableColumn& column) {
-  const std::size_t n = column.size();
-  bool fits = true;
-  for (std::size_t r = 0; r < n && fits; ++r) {
+bool FitsInteger(const TableColumn& column) {
+  for (std::size_t r = 0; r < column.size(); ++r) {
     const std::int64_t v = column.Integer(r);
-    fits = v == kinvar::kMissingInteger || (v > INT32_MIN && v <= INT32_MAX);
+    if (v != kinvar::kMissingInteger && (v <= INT32_MIN || v > INT32_MAX)) return false;
   }
-  if (fits) {
-    Rcpp::IntegerVector out(static_cast<R_xlen_t>(n));
+  return true;
+}
+
+// How a column goes to R: the vector's type, and for an ID column whether
+// it holds the caller's numbers.
+struct ColumnPlan {
+  SEXPTYPE type = STRSXP;
+  bool numberIds = false;
+};
+
+ColumnPlan PlanOf(const TableColumn& column, IdType ids, bool numbers) {
+  switch (column.type()) {
+    case ColumnType::kId:
+      if (!numbers) return {STRSXP, false};
+      return {ids == IdType::kInteger ? INTSXP : REALSXP, true};
+    case ColumnType::kText:
+      return {STRSXP, false};
+    case ColumnType::kInteger:
+      return {FitsInteger(column) ? INTSXP : REALSXP, false};
+    case ColumnType::kReal:
+      return {REALSXP, false};
+    case ColumnType::kBoolean:
+      return {LGLSXP, false};
+  }
+  return {};
+}
+
+// Writes the cells into `out`, a vector of the plan's type and the
+// column's length.
+void FillColumn(SEXP out, const TableColumn& column, const ColumnPlan& plan, IdType ids,
+                IdCache& cache) {
+  const std::size_t n = column.size();
+  if (plan.numberIds) {
+    if (ids == IdType::kInteger) {
+      Rcpp::IntegerVector cells(out);
+      NumericIds<INTSXP>(column, IntegerOfId, &cells);
+    } else {
+      Rcpp::NumericVector cells(out);
+      NumericIds<REALSXP>(column, NumberOfId, &cells);
+    }
+    return;
+  }
+  if (plan.type == STRSXP) {
+    FillText(out, column, column.type() == ColumnType::kId ? &cache : nullptr);
+  } else if (plan.type == LGLSXP) {
+    int* cells = LOGICAL(out);
+    for (std::size_t r = 0; r < n; ++r) {
+      const std::int64_t v = column.Integer(r);
+      cells[r] = v == kinvar::kMissingInteger ? NA_LOGICAL : static_cast<int>(v != 0);
+    }
+  } else if (plan.type == INTSXP) {
     int* cells = INTEGER(out);
     for (std::size_t r = 0; r < n; ++r) {
       const std::int64_t v = column.Integer(r);
       cells[r] = v == kinvar::kMissingInteger ? NA_INTEGER : static_cast<int>(v);
     }
-    return out;
+  } else if (column.type() == ColumnType::kReal) {
+    double* cells = REAL(out);
+    for (std::size_t r = 0; r < n; ++r) {
+      const double v = column.Real(r);
+      cells[r] = std::isnan(v) ? NA_REAL : v;
+    }
+  } else {
+    double* cells = REAL(out);
+    for (std::size_t r = 0; r < n; ++r) {
+      const std::int64_t v = column.Integer(r);
+      cells[r] = v == kinvar::kMissingInteger ? NA_REAL : static_cast<double>(v);
+    }
   }
-  Rcpp::NumericVector out(static_cast<R_xlen_t>(n));
-  double* cells = REAL(out);
-  for (std::size_t r = 0; r < n; ++r) {
-    const std::int64_t v = column.Integer(r);
-    cells[r] = v == kinvar::kMissingInteger ? NA_REAL : static_cast<double>(v);
-  }
-  return out;
 }
 
-SEXP RealColumn(const TableColumn& column) {
-  const std::size_t n = column.size();
-  Rcpp::NumericVector out(static_cast<R_xlen_t>(n));
-  double* cells = REAL(out);
-  for (std::size_t r = 0; r < n; ++r) {
-    const double v = column.Real(r);
-    cells[r] = std::isnan(v) ? NA_REAL : v;
-  }
-  return out;
-}
-
-SEXP BooleanColumn(const TableColumn& column) {
-  const std::size_t n = column.size();
-  Rcpp::LogicalVector out(static_cast<R_xlen_t>(n));
-  int* cells = LOGICAL(out);
-  for (std::size_t r = 0; r < n; ++r) {
-    const std::int64_t v = column.Integer(r);
-    cells[r] = v == kinvar::kMissingInteger ? NA_LOGICAL : static_cast<int>(v != 0);
-  }
-  return out;
-}
-
-SEXP ColumnToR(const TableColumn& column, IdType ids, bool numbers, IdCache& cache) {
-  switch (column.type()) {
-    case ColumnType::kId:
-      return IdColumn(column, ids, numbers, cache);
-    case ColumnType::kText:
-      return TextColumn(column, nullptr);
-    case ColumnType::kInteger:
-      return IntegerColumn(column);
-    case ColumnType::kReal:
-      return RealColumn(column);
-    case ColumnType::kBoolean:
-      return BooleanColumn(column);
-  }
-  return R_NilValue;
-}
-
+// Every vector of the table is allocated before any cell is written: the
+// collections that large allocations set off then run while the table's
+// strings do not exist yet, instead of marking a million of them each time.
 Rcpp::List DataFrameOf(const ResultTable& table, IdType ids) {
   const std::size_t width = table.columns().size();
   Rcpp::List frame(static_cast<R_xlen_t>(width));
   Rcpp::CharacterVector names(static_cast<R_xlen_t>(width));
-  IdCache cache;
   const bool numbers = NumbersFit(table, ids);
+  std::vector<ColumnPlan> plans;
   for (std::size_t c = 0; c < width; ++c) {
-    // Each column is protected as soon as it is in the frame, before the
-    // next one allocates.
-    frame[c] = ColumnToR(table.column(c), ids, numbers, cache);
+    plans.push_back(PlanOf(table.column(c), ids, numbers));
+    // In the frame, and so protected, before the next one allocates.
+    frame[c] = Rf_allocVector(plans[c].type, static_cast<R_xlen_t>(table.column(c).size()));
     names[c] = table.column(c).name();
   }
+  IdCache cache;
+  for (std::size_t c = 0; c < width; ++c)
+    FillColumn(VECTOR_ELT(frame, static_cast<R_xlen_t>(c)), table.column(c), plans[c], ids, cache);
   frame.attr("names") = names;
   frame.attr("class") = "data.frame";
   // The compact form of row names 1..n.
