@@ -6,9 +6,16 @@ columns are those of ``kinvar-cli --format csv``, NumPy arrays and a SciPy
 sparse matrix for the inverse of A.
 """
 
+from importlib.metadata import PackageNotFoundError, version
+
 from ._errors import InvalidPedigree, KinvarError, Refused
 from ._pedigree import MAX_MATRIX_CELLS, Pedigree, read_pedigree
 
 __all__ = ["InvalidPedigree", "KinvarError", "MAX_MATRIX_CELLS", "Pedigree", "Refused",
            "read_pedigree"]
-__version__ = "0.1.0"
+# The version is the core's (the project's CMakeLists.txt), which the
+# install writes into the package's metadata.
+try:
+    __version__ = version("kinvar")
+except PackageNotFoundError:  # imported from the source folder, not installed
+    __version__ = "0+unknown"
