@@ -333,11 +333,11 @@ ColumnPlan PlanOf(const TableColumn& column, IdType ids, bool numbers) {
   switch (column.type()) {
     case ColumnType::kId:
       if (!numbers) return {STRSXP, false};
-      return {ids == IdType::kInteger ? INTSXP : REALSXP, true};
+      return {static_cast<SEXPTYPE>(ids == IdType::kInteger ? INTSXP : REALSXP), true};
     case ColumnType::kText:
       return {STRSXP, false};
     case ColumnType::kInteger:
-      return {FitsInteger(column) ? INTSXP : REALSXP, false};
+      return {static_cast<SEXPTYPE>(FitsInteger(column) ? INTSXP : REALSXP), false};
     case ColumnType::kReal:
       return {REALSXP, false};
     case ColumnType::kBoolean:
