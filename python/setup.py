@@ -1,12 +1,16 @@
 """Builds the extension kinvar._kinvar over the repository's kinvar_core.
 
 The core is compiled once by CMake from the repository this folder belongs
-to (or taken from KINVAR_CORE_BUILD, a build of it with position-independent
-code), so the module and the programs share one copy of every source and the
-flags that keep results the same bit for bit. Nothing is downloaded.
+to, into its folder build-core, which the R package's install uses too (the
+second install only checks that it is up to date); or it is taken from
+KINVAR_CORE_BUILD, a build of it with position-independent code, the
+documented way to build it once for both. The module and the programs share
+one copy of every source and the flags that keep results the same bit for
+bit. Nothing is downloaded. pip shows the build's progress with -v.
 """
 
 import os
+import re
 import shlex
 import subprocess
 import sys
@@ -22,9 +26,16 @@ REPOSITORY = HERE.parent
 FLAGS = ["-std=c++20", "-O2", "-ffp-contract=off", "-fno-fast-math", "-fvisibility=hidden"]
 
 
+def project_version():
+    """The version of the project(), the one place both packages take it from."""
+    text = (REPOSITORY / "CMakeLists.txt").read_text()
+    return re.search(r"project\(Kinvar VERSION ([0-9.]+)", text).group(1)
+
+
 def run(command, **kwargs):
-    print(" ".join(shlex.quote(str(part)) for part in command), flush=True)
-    subprocess.run([str(part) for part in command], check=True, **kwargs)
+    print(" ".join(shlex.quote(str(part)) for part in command), file=sys.stderr, flush=True)
+    # Ninja's "[n/m]" lines go to the standard error too, which pip shows with -v.
+    subprocess.run([str(part) for part in command], check=True, stdout=sys.stderr, **kwargs)
 
 
 def core_build_folder():
@@ -35,7 +46,9 @@ def core_build_folder():
         if not (folder / "lib" / "libkinvar_core.a").exists():
             sys.exit(f"KINVAR_CORE_BUILD={given} holds no lib/libkinvar_core.a")
         return folder
-    folder = HERE / "build" / "kinvar-core"
+    folder = REPOSITORY / "build-core"
+    print(f"Building the Kinvar core in {folder} (a few minutes on two cores; "
+          "KINVAR_CORE_BUILD=DIR uses a core built before)", file=sys.stderr, flush=True)
     configure = ["cmake", "-S", REPOSITORY, "-B", folder, "-G", "Ninja",
                  "-DCMAKE_BUILD_TYPE=Release", "-DKINVAR_BUILD_GUI=OFF",
                  "-DKINVAR_BUILD_TESTS=OFF", "-DKINVAR_BUILD_BENCH=OFF",
@@ -82,4 +95,4 @@ extension = Extension(
     language="c++",
 )
 
-setup(ext_modules=[extension], cmdclass={"build_ext": BuildWithCore})
+setup(version=project_version(), ext_modules=[extension], cmdclass={"build_ext": BuildWithCore})

@@ -29,6 +29,11 @@ for part in report pedigree genetics analyses matings app cli; do
   cp -r "$repo/src/$part" "$core/src/"
 done
 
+# The version is the project's, as in the Python module.
+version=$(sed -nE 's/^project\(Kinvar VERSION ([0-9.]+).*/\1/p' "$repo/CMakeLists.txt")
+[[ -n "$version" ]] || { echo "build-tarball: no version in CMakeLists.txt" >&2; exit 1; }
+sed -i -E "s/^Version: .*/Version: $version/" "$stage/kinvar/DESCRIPTION"
+
 cd "$out"
 # The vignette is built into the tarball where its builder is installed (a
 # check warns of a vignette without its output); elsewhere it is left out

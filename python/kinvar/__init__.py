@@ -6,10 +6,17 @@ columns are those of ``kinvar-cli --format csv``, NumPy arrays and a SciPy
 sparse matrix for the inverse of A.
 """
 
+from importlib.metadata import PackageNotFoundError, version
+
 from ._errors import (BadFrame, ColumnTypeError, InvalidPedigree, KinvarError, MissingColumn,
                       NotAFrame, Refused)
 from ._pedigree import MAX_MATRIX_CELLS, IdMatrix, Pedigree, read_pedigree
 
 __all__ = ["BadFrame", "ColumnTypeError", "IdMatrix", "InvalidPedigree", "KinvarError",
            "MAX_MATRIX_CELLS", "MissingColumn", "NotAFrame", "Pedigree", "Refused", "read_pedigree"]
-__version__ = "0.1.0"
+# The version is the core's (the project's CMakeLists.txt), which the
+# install writes into the package's metadata.
+try:
+    __version__ = version("kinvar")
+except PackageNotFoundError:  # imported from the source folder, not installed
+    __version__ = "0+unknown"

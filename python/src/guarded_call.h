@@ -19,6 +19,9 @@ namespace kinvar::python {
 struct Held {
   std::unique_ptr<Session> session;
   std::mutex busy;
+  // The caller's IDs were integers: every ID column of a result comes back
+  // as integers.
+  bool integerIds = false;
 };
 
 struct CallOptions {

@@ -35,10 +35,25 @@ Session::Kinship KinshipOf(const std::string& kinship) {
   throw py::value_error("kinship must be \"ancestors\" or \"descendants\", not \"" + kinship + "\"");
 }
 
-std::shared_ptr<Held> Hold(std::unique_ptr<Session> session) {
+std::shared_ptr<Held> Hold(std::unique_ptr<Session> session, bool integerIds = false) {
   auto held = std::make_shared<Held>();
   held->session = std::move(session);
+  held->integerIds = integerIds;
   return held;
+}
+
+// The Progeny column decides: integers, or a categorical of integers,
+// give integer IDs back (the added parents come from the parent columns,
+// which hold integers too in any frame of integer IDs).
+bool IntegerIds(const std::vector<std::string>& names, const py::list& columns) {
+  for (std::size_t c = 0; c < names.size(); ++c) {
+    if (names[c] != "Progeny") continue;
+    const py::tuple column = columns[c].cast<py::tuple>();
+    const std::string kind = column[0].cast<std::string>();
+    if (kind == "categorical") return column[2].cast<py::tuple>()[0].cast<std::string>() == "int";
+    return kind == "int";
+  }
+  return false;
 }
 
 // The fractions come as (individual, parent, group, fraction) tuples.
@@ -86,7 +101,7 @@ std::shared_ptr<Held> FromColumns(const std::vector<std::string>& names, const p
     // The cells are copies; free them before the caller's next step.
     pedigree = PedigreeColumns{};
   }
-  return Hold(std::move(session));
+  return Hold(std::move(session), IntegerIds(names, columns));
 }
 
 // The counts the repr shows, cheap to read from the validated pedigree.
@@ -106,7 +121,7 @@ py::dict Census(Held& held) {
 template <typename Work>
 py::list Tables(Held& held, const CallOptions& options, Work&& work) {
   const ResultSet result = GuardedCall(held, options, std::forward<Work>(work));
-  return TablesToPython(result);
+  return TablesToPython(result, held.integerIds);
 }
 
 void BindQueries(py::class_<Held, std::shared_ptr<Held>>& cls) {
@@ -239,13 +254,15 @@ void BindDerived(py::class_<Held, std::shared_ptr<Held>>& cls) {
           [](Held& h, const std::string& kinship, const std::string& id, int threads) {
             const Session::Kinship k = KinshipOf(kinship);
             return Hold(GuardedCall(h, {threads, false},
-                                    [&](Session& s) { return s.ExtractIndividual(k, id); }));
+                                    [&](Session& s) { return s.ExtractIndividual(k, id); }),
+                        h.integerIds);
           })
       .def("extract_group",
            [](Held& h, const std::string& kinship, int group, int threads) {
              const Session::Kinship k = KinshipOf(kinship);
              return Hold(GuardedCall(h, {threads, false},
-                                     [&](Session& s) { return s.ExtractGroup(k, group); }));
+                                     [&](Session& s) { return s.ExtractGroup(k, group); }),
+                         h.integerIds);
            })
       .def("optimize_matings",
            [](Held& h, MateSet sireGroup, MateSet damGroup,

@@ -3,10 +3,11 @@
 #include <pybind11/numpy.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace py = pybind11;
@@ -16,8 +17,58 @@ namespace {
 
 // One Python str per distinct ID of a table: a sire of a thousand progeny,
 // and every parent that also has its own row, share one object, which keeps
-// a million-row table's strings to about one per individual.
-using IdCache = std::unordered_map<std::string_view, PyObject*>;
+// a million-row table's strings to about one per individual. Open
+// addressing with the hash beside the text, so that a probe mostly touches
+// one slot. It holds borrowed references: the arrays of the table keep them.
+class IdCache {
+ public:
+  // A new reference to the str of `text`.
+  PyObject* Of(std::string_view text) {
+    if (2 * (used_ + 1) > slots_.size()) Grow();
+    const std::size_t hash = std::hash<std::string_view>()(text);
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
+      Slot& slot = slots_[at];
+      if (slot.cell == nullptr) {
+        slot = {hash, text, NewText(text)};
+        ++used_;
+        return slot.cell;
+      }
+      if (slot.hash == hash && slot.text == text) {
+        Py_INCREF(slot.cell);
+        return slot.cell;
+      }
+    }
+  }
+
+ private:
+  struct Slot {
+    std::size_t hash = 0;
+    std::string_view text;
+    PyObject* cell = nullptr;
+  };
+
+  static PyObject* NewText(std::string_view text) {
+    PyObject* cell = PyUnicode_DecodeUTF8(text.data(), static_cast<py::ssize_t>(text.size()), "replace");
+    if (cell == nullptr) throw py::error_already_set();
+    return cell;
+  }
+
+  void Grow() {
+    std::vector<Slot> old = std::move(slots_);
+    slots_.assign(std::max<std::size_t>(1024, 2 * old.size()), Slot{});
+    const std::size_t mask = slots_.size() - 1;
+    for (const Slot& slot : old) {
+      if (slot.cell == nullptr) continue;
+      std::size_t at = slot.hash & mask;
+      while (slots_[at].cell != nullptr) at = (at + 1) & mask;
+      slots_[at] = slot;
+    }
+  }
+
+  std::vector<Slot> slots_;
+  std::size_t used_ = 0;
+};
 
 PyObject* NewText(std::string_view text) {
   PyObject* cell = PyUnicode_DecodeUTF8(text.data(), static_cast<py::ssize_t>(text.size()), "replace");
@@ -25,16 +76,8 @@ PyObject* NewText(std::string_view text) {
   return cell;
 }
 
-// The cache holds borrowed references: the arrays of the table keep them.
 PyObject* CachedText(std::string_view text, IdCache* cache) {
-  if (cache == nullptr) return NewText(text);
-  const auto [it, added] = cache->try_emplace(text, nullptr);
-  if (added) {
-    it->second = NewText(text);
-    return it->second;
-  }
-  Py_INCREF(it->second);
-  return it->second;
+  return cache == nullptr ? NewText(text) : cache->Of(text);
 }
 
 // An object array straight away: NumPy turning a list of a million str into
@@ -83,7 +126,48 @@ py::tuple WholeCells(const TableColumn& column) {
   return py::make_tuple(values, maskOrNone);
 }
 
-py::tuple ColumnToPython(const TableColumn& column, IdCache& ids) {
+// The integer an ID cell spells as Python would print it (no plus sign,
+// no leading zero, no blank).
+std::optional<std::int64_t> IntegerOfId(std::string_view text) {
+  std::int64_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  char canonical[24];
+  const auto written = std::to_chars(canonical, canonical + sizeof canonical, value).ptr;
+  if (std::string_view(canonical, static_cast<std::size_t>(written - canonical)) != text)
+    return std::nullopt;
+  return value;
+}
+
+// Whether every ID cell of the table spells an integer: the ID columns of
+// one table are all integers or all text.
+bool IdsAreIntegers(const ResultTable& table) {
+  for (const TableColumn& column : table.columns()) {
+    if (column.type() != ColumnType::kId) continue;
+    for (std::size_t i = 0; i < column.size(); ++i)
+      if (!column.Missing(i) && !IntegerOfId(column.Text(i))) return false;
+  }
+  return true;
+}
+
+py::tuple IntegerIds(const TableColumn& column) {
+  const auto n = static_cast<py::ssize_t>(column.size());
+  py::array_t<bool> mask(n);
+  py::array_t<std::int64_t> values(n);
+  bool* missing = mask.mutable_data();
+  std::int64_t* out = values.mutable_data();
+  bool anyMissing = false;
+  for (py::ssize_t i = 0; i < n; ++i) {
+    missing[i] = column.Missing(static_cast<std::size_t>(i));
+    anyMissing = anyMissing || missing[i];
+    out[i] = missing[i] ? 0 : *IntegerOfId(column.Text(static_cast<std::size_t>(i)));
+  }
+  return py::make_tuple(py::str(column.name()), py::str("integer"), values,
+                        anyMissing ? py::object(mask) : py::object(py::none()));
+}
+
+py::tuple ColumnToPython(const TableColumn& column, IdCache& ids, bool integerIds) {
+  if (integerIds && column.type() == ColumnType::kId) return IntegerIds(column);
   const py::str name(column.name());
   const py::str type(std::string(ColumnTypeName(column.type())));
   if (column.IsText()) {
@@ -128,12 +212,14 @@ py::tuple FillCsr(const LowerTriplets& lower, std::size_t nnz) {
 
 }  // namespace
 
-py::list TablesToPython(const ResultSet& result) {
+py::list TablesToPython(const ResultSet& result, bool integerIds) {
   py::list tables;
   for (const ResultTable& table : result.tables()) {
     py::list columns;
     IdCache ids;
-    for (const TableColumn& column : table.columns()) columns.append(ColumnToPython(column, ids));
+    const bool integers = integerIds && IdsAreIntegers(table);
+    for (const TableColumn& column : table.columns())
+      columns.append(ColumnToPython(column, ids, integers));
     tables.append(py::make_tuple(py::str(table.name()), columns));
   }
   return tables;

@@ -12,7 +12,9 @@ namespace kinvar::python {
 // - "real": a float64 array, NaN where missing; mask None
 // - "integer", "boolean": an int64 or bool array, and a bool mask of the
 //   missing cells when the column has any, else None
-pybind11::list TablesToPython(const ResultSet& result);
+// With `integerIds`, a table whose ID cells all spell integers gives its ID
+// columns as "integer" columns.
+pybind11::list TablesToPython(const ResultSet& result, bool integerIds = false);
 
 // The full symmetric matrix of a lower triangle given by column, as the
 // arrays of a compressed sparse row matrix: (data, indices, indptr).

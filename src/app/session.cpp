@@ -396,6 +396,15 @@ void Session::EnsureF() {
 ResultSet Session::Run(std::int32_t id, std::deque<std::string> inputs,
                        std::deque<std::string> openFiles, std::optional<std::string> savePath,
                        std::map<std::string, std::string> formValues) {
+  Execute(id, std::move(inputs), std::move(openFiles), std::move(savePath), std::move(formValues));
+  ResultSet tables = doc_->pedigree().report.tables();
+  Spell(tables);
+  return tables;
+}
+
+void Session::Execute(std::int32_t id, std::deque<std::string> inputs,
+                      std::deque<std::string> openFiles, std::optional<std::string> savePath,
+                      std::map<std::string, std::string> formValues) {
   RefuseUnlessRuns(id);
   Begin(std::move(inputs), std::move(openFiles), std::move(savePath), std::move(formValues));
   // A handler that refuses its inputs leaves the report and lastCommand as
@@ -418,9 +427,6 @@ ResultSet Session::Run(std::int32_t id, std::deque<std::string> inputs,
     // Refused past the limit of paths (the error says so), or cancelled.
     if (!CompletePathCountingTables(ctx)) ThrowStopped(kCanceledMessage);
   }
-  ResultSet tables = doc_->pedigree().report.tables();
-  Spell(tables);
-  return tables;
 }
 
 void Session::Spell(ResultSet& tables) const {
@@ -460,15 +466,15 @@ ResultSet Session::Structure(bool listFounders) {
   return Run(kCmdStructure, {});
 }
 
-// Computing again gives the same tables: the shown ones serve while they
-// last, in the precision asked for.
+// The tables leave the report instead of being copied: at a million
+// individuals a copy is a hundred megabytes more at the peak, beside the
+// caller's own copy. A later call writes the report again from the F
+// already computed in that precision, which costs a fraction of computing.
 ResultSet Session::Inbreeding() {
-  if (doc_->lastCommand() == kCmdCompute && doc_->pedigree().InDouble() == doublePrecision_) {
-    ResultSet tables = doc_->pedigree().report.tables();
-    Spell(tables);
-    return tables;
-  }
-  return Run(kCmdCompute, {});
+  Execute(kCmdCompute, {});
+  ResultSet tables = std::exchange(doc_->pedigree().report.tables(), ResultSet{});
+  Spell(tables);
+  return tables;
 }
 
 double Session::Relationship(const std::string& id1, const std::string& id2, RelationshipKind kind) {

@@ -319,7 +319,13 @@ class Session {
   void RefuseUnlessRuns(std::int32_t id) const;
   RecIndex Find(const std::string& id);
   void EnsureF();
-  // Runs a document command with its dialogs' answers; its tables, spelled.
+  // Runs a document command with its dialogs' answers; Refused, Cancelled
+  // or InvalidPedigree when it did not show its result.
+  void Execute(std::int32_t id, std::deque<std::string> inputs,
+               std::deque<std::string> openFiles = {},
+               std::optional<std::string> savePath = std::nullopt,
+               std::map<std::string, std::string> formValues = {});
+  // Execute; the command's tables, spelled.
   ResultSet Run(std::int32_t id, std::deque<std::string> inputs,
                 std::deque<std::string> openFiles = {},
                 std::optional<std::string> savePath = std::nullopt,

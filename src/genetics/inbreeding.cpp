@@ -706,7 +706,7 @@ bool WalkChained(Pedigree& ped, ReducedPedigree<T>& reduced, const FamilyPlan& p
 template <int W, class T>
 bool WalkInBlocks(Pedigree& ped, ReducedPedigree<T>& reduced, const FamilyPlan& plan,
                   const InbreedingOptions& options, Progress& progress) {
-  const int threads = WorkerCount(options.threads);
+  const int threads = WorkerCountFor(options.threads, ped.nTotal, options.individualsPerWorker);
   std::vector<BlockSolver<W, T>> solvers;
   solvers.reserve(static_cast<std::size_t>(threads));
   for (int t = 0; t < threads; ++t) solvers.emplace_back(ped, reduced, options);

@@ -33,6 +33,10 @@ struct InbreedingWork {
   std::int64_t forwardRows = 0;
 };
 
+// The pedigree size from which each further worker of the inbreeding
+// computation pays for itself.
+inline constexpr std::int64_t kIndividualsPerInbreedingWorker = 250'000;
+
 struct InbreedingOptions {
   // Runs the backward pass over every index below the grouping parent and
   // the forward pass over every index up to its largest mate, instead of
@@ -67,6 +71,11 @@ struct InbreedingOptions {
   std::int64_t chainedWave = 1;
   // Workers for the blocks, 0 = one per core; the values do not depend on it.
   int threads = 0;
+  // At most one worker per this many individuals: on a smaller pedigree the
+  // workers' start and their own work vectors cost more than they save, so
+  // threads never make a run slower. Tests set 1 to reach the threaded path
+  // on small pedigrees.
+  std::int64_t individualsPerWorker = kIndividualsPerInbreedingWorker;
   // Computes in 64-bit floats (ped.fDouble, ped.dDouble), storing the
   // coefficients and D rounded to float beside them.
   bool doublePrecision = false;

@@ -25,6 +25,15 @@ inline int WorkerCount(int setting) {
   return setting > 0 ? std::min(setting, cores) : cores;
 }
 
+// The workers for `items` of work: no more than WorkerCount gives, and one
+// per `itemsPerWorker` at most. Below that size a worker costs more than it
+// saves (its start, its own work vectors, caches filled twice), so a small
+// job runs on the calling thread whatever the setting asks.
+inline int WorkerCountFor(int setting, std::int64_t items, std::int64_t itemsPerWorker) {
+  const std::int64_t useful = std::max<std::int64_t>(1, items / std::max<std::int64_t>(1, itemsPerWorker));
+  return static_cast<int>(std::min<std::int64_t>(WorkerCount(setting), useful));
+}
+
 // Runs run(block, worker) for every block on up to `threads` workers. After
 // each block of its own, the calling thread calls afterBlock(); once it has
 // returned true (a cancel), no worker starts another block. False then.

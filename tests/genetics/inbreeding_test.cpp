@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "genetics/inbreeding.h"
+#include "genetics/parallel.h"
 #include "support/random_pedigree.h"
 #include "support/test_files.h"
 
@@ -242,6 +243,7 @@ TEST(ComputeInbreeding, RestrictedPassesBlocksAndThreadsGiveTheFullPassesBitForB
         InbreedingOptions options = OptionsFor(model);
         options.blockWidth = layout.width;
         options.threads = layout.threads;
+        options.individualsPerWorker = 1;
         options.denseShare = layout.denseShare;
         options.denseRecheck = layout.denseRecheck;
         options.chainedWave = layout.chainedWave;
@@ -388,10 +390,12 @@ TEST(ComputeInbreeding, CancelThenRecomputeGivesTheUninterruptedResults) {
     for (const int poll : {1, 2, 7, 40, 99}) {
       for (const int threads : {1, 2, 8}) {
         const auto ped = Load(rp.text);
-        ped->settings.threads = threads;
+        InbreedingOptions options;
+        options.threads = threads;
+        options.individualsPerWorker = 1;
         CancelAtPoll window(poll);
         Progress progress(window);
-        const bool done = ComputeInbreeding(*ped, progress);
+        const bool done = ComputeInbreeding(*ped, progress, options);
         EXPECT_FALSE(window.foreignPolls);
         if (window.polls < poll) {
           EXPECT_TRUE(done);
@@ -521,6 +525,7 @@ TEST(ComputeInbreeding, ChainedColumnsGiveTheFullPassesBitForBitOnDeepLines) {
         for (const std::int64_t chained : {std::int64_t{0}, InbreedingOptions{}.chainedWave, kEveryWave}) {
           InbreedingOptions options;
           options.threads = threads;
+          options.individualsPerWorker = 1;
           options.chainedWave = chained;
           options.doublePrecision = inDouble;
           const auto ped = Load(row.text);
@@ -547,6 +552,32 @@ TEST(ComputeInbreeding, HandlesDeepRandomPedigreesWithRepeatedCloseMatings) {
     ASSERT_TRUE(Compute(*ped));
     EXPECT_TRUE(MatchesTabular(*ped, TabularInbreeding(rp.individuals, Model::kDiagonal))) << "seed " << seed;
   }
+}
+
+
+// Threads never make a run slower: below the size where a worker pays for
+// itself the run stays on the calling thread, whatever the setting asks.
+TEST(WorkerCountFor, RunsSmallJobsOnOneThread) {
+  const int cores = WorkerCount(0);
+  const std::int64_t per = kIndividualsPerInbreedingWorker;
+  struct Row {
+    const char* name;
+    int setting;
+    std::int64_t items;
+    int expected;
+  };
+  const Row rows[] = {
+      {"empty", 0, 0, 1},
+      {"100,000 individuals, all cores", 0, 100'000, 1},
+      {"100,000 individuals, 8 threads asked", 8, 100'000, 1},
+      {"just below two workers' worth", 0, 2 * per - 1, 1},
+      {"two workers' worth, all cores", 0, 2 * per, std::min(2, cores)},
+      {"two workers' worth, one thread asked", 1, 2 * per, 1},
+      {"a herd book of 10 million, all cores", 0, 10'000'000, cores},
+      {"a herd book of 10 million, 2 threads asked", 2, 10'000'000, std::min(2, cores)},
+  };
+  for (const Row& row : rows)
+    EXPECT_EQ(WorkerCountFor(row.setting, row.items, per), row.expected) << row.name;
 }
 
 }  // namespace

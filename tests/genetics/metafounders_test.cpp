@@ -283,6 +283,7 @@ TEST(Metafounders, BlocksAndColumnsAgree) {
     InbreedingOptions blocks;
     blocks.blockWidth = 8;
     blocks.threads = 2;
+    blocks.individualsPerWorker = 1;
     InbreedingOptions full;
     full.fullPasses = true;
     const auto a = LoadMf(p, false, &column);

@@ -224,6 +224,7 @@ TEST(DoublePrecision, RandomPedigreesAgreeWithTheTabularA) {
     const std::vector<double> byColumn = ped->fDouble;
     InbreedingOptions blocks = InDouble(8);
     blocks.threads = 2;
+    blocks.individualsPerWorker = 1;
     ASSERT_TRUE(Compute(*ped, blocks));
     EXPECT_EQ(ped->fDouble, byColumn);  // the block kernel, bit for bit
     const test::DenseMatrix a = test::TabularA(*ped);

@@ -114,8 +114,11 @@ dominance <- function(ped, group = NULL, inverse = FALSE, min_value = 0,
 }
 
 # A lower triangle by compressed columns as a symmetric sparse matrix.
+# Matrix loads with the first sparse result rather than with the package:
+# loading it takes about as long as reading a large pedigree, and a call for
+# F alone need not pay that nor its memory.
 .lower_matrix <- function(lower, ids) {
-  new("dsCMatrix", Dim = c(lower$n, lower$n), Dimnames = list(ids, ids), uplo = "L",
+  new(Matrix::.__C__dsCMatrix, Dim = c(lower$n, lower$n), Dimnames = list(ids, ids), uplo = "L",
       i = lower$i, p = lower$p, x = lower$x)
 }
 

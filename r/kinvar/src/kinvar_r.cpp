@@ -8,12 +8,14 @@
 #include <Rcpp.h>
 #include <R_ext/Utils.h>
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -166,88 +168,246 @@ SEXP OnSession(SEXP xp, const Rcpp::List& ctl, Body&& body) {
 
 // ---- result tables to data frames ----
 
-SEXP TextColumn(const TableColumn& column) {
+// The type the caller's IDs had: a data frame of integer IDs gets integers
+// back in every ID column, one of numbers gets numbers. It rides on the
+// session's external pointer as its tag.
+enum class IdType { kText = 0, kInteger = 1, kNumber = 2 };
+
+IdType IdTypeOf(SEXP xp) {
+  const SEXP tag = R_ExternalPtrTag(xp);
+  if (TYPEOF(tag) != INTSXP || Rf_xlength(tag) != 1) return IdType::kText;
+  return static_cast<IdType>(INTEGER(tag)[0]);
+}
+
+// The Progeny column decides: the added parents come from the parent
+// columns, which hold the same kind of value in any data frame whose IDs
+// are numbers.
+IdType IdTypeOfColumns(const Rcpp::CharacterVector& names, const Rcpp::List& columns) {
+  for (R_xlen_t c = 0; c < names.size() && c < columns.size(); ++c) {
+    if (std::string(names[c]) != "Progeny") continue;
+    const SEXP column = columns[c];
+    if (Rf_isFactor(column)) return IdType::kText;
+    if (TYPEOF(column) == INTSXP) return IdType::kInteger;
+    if (TYPEOF(column) == REALSXP) return IdType::kNumber;
+  }
+  return IdType::kText;
+}
+
+// The integer an ID cell spells, when it spells one as R would print it
+// (no sign but a minus, no leading zero, no blank).
+std::optional<int> IntegerOfId(std::string_view text) {
+  int value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || value == NA_INTEGER)
+    return std::nullopt;
+  char canonical[16];
+  const auto written = std::to_chars(canonical, canonical + sizeof canonical, value).ptr;
+  if (std::string_view(canonical, static_cast<std::size_t>(written - canonical)) != text)
+    return std::nullopt;
+  return value;
+}
+
+std::optional<double> NumberOfId(std::string_view text) {
+  double value = 0.0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
+    return std::nullopt;
+  char canonical[64];
+  const auto written = std::to_chars(canonical, canonical + sizeof canonical, value).ptr;
+  if (std::string_view(canonical, static_cast<std::size_t>(written - canonical)) != text)
+    return std::nullopt;
+  return value;
+}
+
+// An ID column in the caller's type; false when some cell is not a number
+// as the caller would have written it (a parent given as text).
+template <int Type, class Parse>
+bool NumericIds(const TableColumn& column, Parse parse, Rcpp::Vector<Type>* out) {
+  const std::size_t n = column.size();
+  for (std::size_t r = 0; r < n; ++r) {
+    const std::string_view text = column.Text(r);
+    if (text.empty()) {
+      if (out != nullptr) (*out)[static_cast<R_xlen_t>(r)] = Rcpp::traits::get_na<Type>();
+      continue;
+    }
+    const auto value = parse(text);
+    if (!value) return false;
+    if (out != nullptr) (*out)[static_cast<R_xlen_t>(r)] = *value;
+  }
+  return true;
+}
+
+// Whether every ID column of the table holds the caller's numbers: the ID
+// columns of one table are all numbers or all text.
+bool NumbersFit(const ResultTable& table, IdType ids) {
+  if (ids == IdType::kText) return false;
+  for (const TableColumn& column : table.columns()) {
+    if (column.type() != ColumnType::kId) continue;
+    const bool fits = ids == IdType::kInteger
+                          ? NumericIds<INTSXP>(column, IntegerOfId, nullptr)
+                          : NumericIds<REALSXP>(column, NumberOfId, nullptr);
+    if (!fits) return false;
+  }
+  return true;
+}
+
+// One CHARSXP per distinct ID of a table: a sire of a thousand progeny, and
+// every parent that also has its own row, share it. Making a CHARSXP looks
+// it up in R's global string cache, which costs more than this table:
+// open addressing, the hash kept beside the text so that a probe mostly
+// touches one slot. It holds no protection of its own: every CHARSXP in it
+// sits in a column of the data frame being built, which is protected.
+class IdCache {
+ public:
+  // The CHARSXP of `text`, made on its first appearance.
+  SEXP Of(std::string_view text) {
+    if (2 * (used_ + 1) > slots_.size()) Grow();
+    const std::size_t hash = std::hash<std::string_view>()(text);
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
+      Slot& slot = slots_[at];
+      if (slot.cell == nullptr) {
+        slot = {hash, text, Rf_mkCharLenCE(text.data(), static_cast<int>(text.size()), CE_UTF8)};
+        ++used_;
+        return slot.cell;
+      }
+      if (slot.hash == hash && slot.text == text) return slot.cell;
+    }
+  }
+
+ private:
+  struct Slot {
+    std::size_t hash = 0;
+    std::string_view text;
+    SEXP cell = nullptr;
+  };
+
+  void Grow() {
+    std::vector<Slot> old = std::move(slots_);
+    slots_.assign(std::max<std::size_t>(1024, 2 * old.size()), Slot{});
+    const std::size_t mask = slots_.size() - 1;
+    for (const Slot& slot : old) {
+      if (slot.cell == nullptr) continue;
+      std::size_t at = slot.hash & mask;
+      while (slots_[at].cell != nullptr) at = (at + 1) & mask;
+      slots_[at] = slot;
+    }
+  }
+
+  std::vector<Slot> slots_;
+  std::size_t used_ = 0;
+};
+
+void FillText(SEXP out, const TableColumn& column, IdCache* cache) {
   const R_xlen_t n = static_cast<R_xlen_t>(column.size());
-  Rcpp::CharacterVector out(n);
   for (R_xlen_t r = 0; r < n; ++r) {
     const std::string_view text = column.Text(static_cast<std::size_t>(r));
     if (text.empty()) {
       SET_STRING_ELT(out, r, NA_STRING);
+    } else if (cache != nullptr) {
+      SET_STRING_ELT(out, r, cache->Of(text));
     } else {
       SET_STRING_ELT(out, r, Rf_mkCharLenCE(text.data(), static_cast<int>(text.size()), CE_UTF8));
     }
   }
-  return out;
 }
 
 // Integers that fit R's 32-bit integers stay integers; larger ones (none
 // of today's columns) become doubles rather than wrap.
-SEXP IntegerColumn(const TableColumn& column) {
-  const std::size_t n = column.size();
-  bool fits = true;
-  for (std::size_t r = 0; r < n && fits; ++r) {
+bool FitsInteger(const TableColumn& column) {
+  for (std::size_t r = 0; r < column.size(); ++r) {
     const std::int64_t v = column.Integer(r);
-    fits = v == kinvar::kMissingInteger || (v > INT32_MIN && v <= INT32_MAX);
+    if (v != kinvar::kMissingInteger && (v <= INT32_MIN || v > INT32_MAX)) return false;
   }
-  if (fits) {
-    Rcpp::IntegerVector out(static_cast<R_xlen_t>(n));
-    for (std::size_t r = 0; r < n; ++r) {
-      const std::int64_t v = column.Integer(r);
-      out[r] = v == kinvar::kMissingInteger ? NA_INTEGER : static_cast<int>(v);
-    }
-    return out;
-  }
-  Rcpp::NumericVector out(static_cast<R_xlen_t>(n));
-  for (std::size_t r = 0; r < n; ++r) {
-    const std::int64_t v = column.Integer(r);
-    out[r] = v == kinvar::kMissingInteger ? NA_REAL : static_cast<double>(v);
-  }
-  return out;
+  return true;
 }
 
-SEXP RealColumn(const TableColumn& column) {
-  const std::size_t n = column.size();
-  Rcpp::NumericVector out(static_cast<R_xlen_t>(n));
-  for (std::size_t r = 0; r < n; ++r) {
-    const double v = column.Real(r);
-    out[r] = std::isnan(v) ? NA_REAL : v;
-  }
-  return out;
-}
+// How a column goes to R: the vector's type, and for an ID column whether
+// it holds the caller's numbers.
+struct ColumnPlan {
+  SEXPTYPE type = STRSXP;
+  bool numberIds = false;
+};
 
-SEXP BooleanColumn(const TableColumn& column) {
-  const std::size_t n = column.size();
-  Rcpp::LogicalVector out(static_cast<R_xlen_t>(n));
-  for (std::size_t r = 0; r < n; ++r) {
-    const std::int64_t v = column.Integer(r);
-    out[r] = v == kinvar::kMissingInteger ? NA_LOGICAL : static_cast<int>(v != 0);
-  }
-  return out;
-}
-
-SEXP ColumnToR(const TableColumn& column) {
+ColumnPlan PlanOf(const TableColumn& column, IdType ids, bool numbers) {
   switch (column.type()) {
     case ColumnType::kId:
+      if (!numbers) return {STRSXP, false};
+      return {static_cast<SEXPTYPE>(ids == IdType::kInteger ? INTSXP : REALSXP), true};
     case ColumnType::kText:
-      return TextColumn(column);
+      return {STRSXP, false};
     case ColumnType::kInteger:
-      return IntegerColumn(column);
+      return {static_cast<SEXPTYPE>(FitsInteger(column) ? INTSXP : REALSXP), false};
     case ColumnType::kReal:
-      return RealColumn(column);
+      return {REALSXP, false};
     case ColumnType::kBoolean:
-      return BooleanColumn(column);
+      return {LGLSXP, false};
   }
-  return R_NilValue;
+  return {};
 }
 
-Rcpp::List DataFrameOf(const ResultTable& table) {
+// Writes the cells into `out`, a vector of the plan's type and the
+// column's length.
+void FillColumn(SEXP out, const TableColumn& column, const ColumnPlan& plan, IdType ids,
+                IdCache& cache) {
+  const std::size_t n = column.size();
+  if (plan.numberIds) {
+    if (ids == IdType::kInteger) {
+      Rcpp::IntegerVector cells(out);
+      NumericIds<INTSXP>(column, IntegerOfId, &cells);
+    } else {
+      Rcpp::NumericVector cells(out);
+      NumericIds<REALSXP>(column, NumberOfId, &cells);
+    }
+    return;
+  }
+  if (plan.type == STRSXP) {
+    FillText(out, column, column.type() == ColumnType::kId ? &cache : nullptr);
+  } else if (plan.type == LGLSXP) {
+    int* cells = LOGICAL(out);
+    for (std::size_t r = 0; r < n; ++r) {
+      const std::int64_t v = column.Integer(r);
+      cells[r] = v == kinvar::kMissingInteger ? NA_LOGICAL : static_cast<int>(v != 0);
+    }
+  } else if (plan.type == INTSXP) {
+    int* cells = INTEGER(out);
+    for (std::size_t r = 0; r < n; ++r) {
+      const std::int64_t v = column.Integer(r);
+      cells[r] = v == kinvar::kMissingInteger ? NA_INTEGER : static_cast<int>(v);
+    }
+  } else if (column.type() == ColumnType::kReal) {
+    double* cells = REAL(out);
+    for (std::size_t r = 0; r < n; ++r) {
+      const double v = column.Real(r);
+      cells[r] = std::isnan(v) ? NA_REAL : v;
+    }
+  } else {
+    double* cells = REAL(out);
+    for (std::size_t r = 0; r < n; ++r) {
+      const std::int64_t v = column.Integer(r);
+      cells[r] = v == kinvar::kMissingInteger ? NA_REAL : static_cast<double>(v);
+    }
+  }
+}
+
+// Every vector of the table is allocated before any cell is written: the
+// collections that large allocations set off then run while the table's
+// strings do not exist yet, instead of marking a million of them each time.
+Rcpp::List DataFrameOf(const ResultTable& table, IdType ids) {
   const std::size_t width = table.columns().size();
   Rcpp::List frame(static_cast<R_xlen_t>(width));
   Rcpp::CharacterVector names(static_cast<R_xlen_t>(width));
+  const bool numbers = NumbersFit(table, ids);
+  std::vector<ColumnPlan> plans;
   for (std::size_t c = 0; c < width; ++c) {
-    frame[c] = ColumnToR(table.column(c));
+    plans.push_back(PlanOf(table.column(c), ids, numbers));
+    // In the frame, and so protected, before the next one allocates.
+    frame[c] = Rf_allocVector(plans[c].type, static_cast<R_xlen_t>(table.column(c).size()));
     names[c] = table.column(c).name();
   }
+  IdCache cache;
+  for (std::size_t c = 0; c < width; ++c)
+    FillColumn(VECTOR_ELT(frame, static_cast<R_xlen_t>(c)), table.column(c), plans[c], ids, cache);
   frame.attr("names") = names;
   frame.attr("class") = "data.frame";
   // The compact form of row names 1..n.
@@ -256,12 +416,12 @@ Rcpp::List DataFrameOf(const ResultTable& table) {
   return frame;
 }
 
-Rcpp::List TablesOf(const ResultSet& set) {
+Rcpp::List TablesOf(const ResultSet& set, IdType ids) {
   Rcpp::List out(static_cast<R_xlen_t>(set.tables().size()));
   Rcpp::CharacterVector names(static_cast<R_xlen_t>(set.tables().size()));
   R_xlen_t i = 0;
   for (const ResultTable& table : set.tables()) {
-    out[i] = DataFrameOf(table);
+    out[i] = DataFrameOf(table, ids);
     names[i] = table.name();
     ++i;
   }
@@ -318,8 +478,9 @@ std::vector<std::string> CellsOf(SEXP column) {
   return cells;
 }
 
-SEXP SessionToR(std::unique_ptr<Session> session) {
-  return SessionPtr(session.release(), true);
+SEXP SessionToR(std::unique_ptr<Session> session, IdType ids = IdType::kText) {
+  const Rcpp::IntegerVector tag = Rcpp::IntegerVector::create(static_cast<int>(ids));
+  return SessionPtr(session.release(), true, tag);
 }
 
 kinvar::RelationshipKind KindOf(const std::string& type) {
@@ -401,7 +562,8 @@ SEXP KvFromColumns(Rcpp::CharacterVector names, Rcpp::List columns, Rcpp::List c
     kinvar::PedigreeColumns input;
     input.names = StringsOf(names);
     for (R_xlen_t c = 0; c < columns.size(); ++c) input.cells.push_back(CellsOf(columns[c]));
-    return SessionToR(Session::FromColumns(input, control.threads, LoadOptionsOf(load), StringsOf(shown)));
+    return SessionToR(Session::FromColumns(input, control.threads, LoadOptionsOf(load), StringsOf(shown)),
+                      IdTypeOfColumns(names, columns));
   });
 }
 
@@ -448,12 +610,14 @@ SEXP KvGroupNames(SEXP xp) {
 
 // [[Rcpp::export(name = ".kv_structure", rng = false)]]
 SEXP KvStructure(SEXP xp, bool listFounders, Rcpp::List ctl) {
-  return OnSession(xp, ctl, [&](Session& s) -> SEXP { return TablesOf(s.Structure(listFounders)); });
+  return OnSession(xp, ctl, [&](Session& s) -> SEXP {
+    return TablesOf(s.Structure(listFounders), IdTypeOf(xp));
+  });
 }
 
 // [[Rcpp::export(name = ".kv_inbreeding", rng = false)]]
 SEXP KvInbreeding(SEXP xp, Rcpp::List ctl) {
-  return OnSession(xp, ctl, [&](Session& s) -> SEXP { return TablesOf(s.Inbreeding()); });
+  return OnSession(xp, ctl, [&](Session& s) -> SEXP { return TablesOf(s.Inbreeding(), IdTypeOf(xp)); });
 }
 
 // [[Rcpp::export(name = ".kv_relationship", rng = false)]]
@@ -480,7 +644,7 @@ SEXP KvRelationships(SEXP xp, std::string scopeKind, Rcpp::CharacterVector ids, 
     scope.group2 = group2;
     std::optional<std::pair<double, double>> bounds;
     if (range.size() == 2) bounds = std::make_pair(range[0], range[1]);
-    return TablesOf(s.Relationships(scope, KindOf(type), bounds));
+    return TablesOf(s.Relationships(scope, KindOf(type), bounds), IdTypeOf(xp));
   });
 }
 
@@ -497,17 +661,21 @@ SEXP KvRelationshipMatrix(SEXP xp, Rcpp::CharacterVector ids, std::string type, 
 
 // [[Rcpp::export(name = ".kv_average_relatedness", rng = false)]]
 SEXP KvAverageRelatedness(SEXP xp, Rcpp::List ctl) {
-  return OnSession(xp, ctl, [&](Session& s) -> SEXP { return TablesOf(s.AverageRelatedness()); });
+  return OnSession(xp, ctl, [&](Session& s) -> SEXP {
+    return TablesOf(s.AverageRelatedness(), IdTypeOf(xp));
+  });
 }
 
 // [[Rcpp::export(name = ".kv_average_between_groups", rng = false)]]
 SEXP KvAverageBetweenGroups(SEXP xp, Rcpp::List ctl) {
-  return OnSession(xp, ctl, [&](Session& s) -> SEXP { return TablesOf(s.AverageBetweenGroups()); });
+  return OnSession(xp, ctl, [&](Session& s) -> SEXP {
+    return TablesOf(s.AverageBetweenGroups(), IdTypeOf(xp));
+  });
 }
 
 // [[Rcpp::export(name = ".kv_dii", rng = false)]]
 SEXP KvDii(SEXP xp, Rcpp::List ctl) {
-  return OnSession(xp, ctl, [&](Session& s) -> SEXP { return TablesOf(s.Dii()); });
+  return OnSession(xp, ctl, [&](Session& s) -> SEXP { return TablesOf(s.Dii(), IdTypeOf(xp)); });
 }
 
 // The genetic groups' IDs name the rows after the individuals.
@@ -540,9 +708,9 @@ SEXP KvDominance(SEXP xp, bool byGroup, int group, bool inverse, double minValue
 // [[Rcpp::export(name = ".kv_path_counting", rng = false)]]
 SEXP KvPathCounting(SEXP xp, std::string scope, std::string id, int group, Rcpp::List ctl) {
   return OnSession(xp, ctl, [&](Session& s) -> SEXP {
-    if (scope == "individual") return TablesOf(s.PathCountingIndividual(id));
-    if (scope == "group") return TablesOf(s.PathCountingGroup(group));
-    return TablesOf(s.PathCountingAll());
+    if (scope == "individual") return TablesOf(s.PathCountingIndividual(id), IdTypeOf(xp));
+    if (scope == "group") return TablesOf(s.PathCountingGroup(group), IdTypeOf(xp));
+    return TablesOf(s.PathCountingAll(), IdTypeOf(xp));
   });
 }
 
@@ -550,28 +718,29 @@ SEXP KvPathCounting(SEXP xp, std::string scope, std::string id, int group, Rcpp:
 SEXP KvExtract(SEXP xp, bool ancestors, bool byGroup, std::string id, int group, Rcpp::List ctl) {
   return OnSession(xp, ctl, [&](Session& s) -> SEXP {
     const auto kinship = ancestors ? Session::Kinship::kAncestors : Session::Kinship::kDescendants;
-    return SessionToR(byGroup ? s.ExtractGroup(kinship, group) : s.ExtractIndividual(kinship, id));
+    return SessionToR(byGroup ? s.ExtractGroup(kinship, group) : s.ExtractIndividual(kinship, id),
+                      IdTypeOf(xp));
   });
 }
 
 // [[Rcpp::export(name = ".kv_gene_origin", rng = false)]]
 SEXP KvGeneOrigin(SEXP xp, int group, Rcpp::List ctl) {
-  return OnSession(xp, ctl, [&](Session& s) -> SEXP { return TablesOf(s.GeneOrigin(group)); });
+  return OnSession(xp, ctl, [&](Session& s) -> SEXP { return TablesOf(s.GeneOrigin(group), IdTypeOf(xp)); });
 }
 
 // [[Rcpp::export(name = ".kv_decompose", rng = false)]]
 SEXP KvDecompose(SEXP xp, std::string scope, std::string id, int group, Rcpp::List ctl) {
   return OnSession(xp, ctl, [&](Session& s) -> SEXP {
-    if (scope == "individual") return TablesOf(s.DecomposeIndividual(id));
-    if (scope == "coancestry") return TablesOf(s.DecomposeCoancestry(group));
-    return TablesOf(s.DecomposeGroup(group));
+    if (scope == "individual") return TablesOf(s.DecomposeIndividual(id), IdTypeOf(xp));
+    if (scope == "coancestry") return TablesOf(s.DecomposeCoancestry(group), IdTypeOf(xp));
+    return TablesOf(s.DecomposeGroup(group), IdTypeOf(xp));
   });
 }
 
 // [[Rcpp::export(name = ".kv_diversity", rng = false)]]
 SEXP KvDiversity(SEXP xp, bool all, int group, Rcpp::List ctl) {
   return OnSession(xp, ctl, [&](Session& s) -> SEXP {
-    return TablesOf(s.Diversity(all ? std::nullopt : std::optional<int>(group)));
+    return TablesOf(s.Diversity(all ? std::nullopt : std::optional<int>(group)), IdTypeOf(xp));
   });
 }
 
@@ -603,7 +772,7 @@ SEXP KvOptimizeMatings(SEXP xp, SEXP sireGroup, SEXP damGroup, Rcpp::CharacterVe
     for (std::size_t k = 0; k < fs.size(); ++k) request.forbidden.emplace_back(fs[k], fd[k]);
     request.exact = exact;
     request.seed = static_cast<std::uint32_t>(seed);
-    return TablesOf(s.OptimizeMatings(request));
+    return TablesOf(s.OptimizeMatings(request), IdTypeOf(xp));
   });
 }
 
@@ -630,14 +799,14 @@ SEXP KvPurging(SEXP xp, bool all, int group, double coefficient, int geneDrops, 
     request.geneDrops = geneDrops;
     request.allFounders = allFounders;
     request.seed = static_cast<std::uint32_t>(seed);
-    return TablesOf(s.Purging(request));
+    return TablesOf(s.Purging(request), IdTypeOf(xp));
   });
 }
 
 // [[Rcpp::export(name = ".kv_mean_kinship", rng = false)]]
 SEXP KvMeanKinship(SEXP xp, bool all, int group, Rcpp::List ctl) {
   return OnSession(xp, ctl, [&](Session& s) -> SEXP {
-    return TablesOf(s.MeanKinship(GroupOrAll(all, group)));
+    return TablesOf(s.MeanKinship(GroupOrAll(all, group)), IdTypeOf(xp));
   });
 }
 
@@ -660,7 +829,7 @@ SEXP KvPlannedMating(SEXP xp, std::string sire, std::string dam, Rcpp::Character
     if (candidates.size() == 1) request.candidates = candidates[0];
     if (reference.size() == 1) request.reference = reference[0];
     request.top = top;
-    return TablesOf(s.PlannedMating(request));
+    return TablesOf(s.PlannedMating(request), IdTypeOf(xp));
   });
 }
 
@@ -669,7 +838,8 @@ SEXP KvMateSuitability(SEXP xp, SEXP sireGroup, SEXP damGroup, bool anyReference
                        double maxF, Rcpp::List ctl) {
   return OnSession(xp, ctl, [&](Session& s) -> SEXP {
     return TablesOf(s.MateSuitability(MateSetOf(sireGroup), MateSetOf(damGroup),
-                                      GroupOrAll(anyReference, reference), maxF));
+                                      GroupOrAll(anyReference, reference), maxF),
+                    IdTypeOf(xp));
   });
 }
 
@@ -690,6 +860,6 @@ SEXP KvOptimumContributions(SEXP xp, SEXP sireGroup, SEXP damGroup, Rcpp::Charac
     request.targetKinship = OptionalNumber(targetKinship);
     request.maxContribution = OptionalNumber(maxContribution);
     request.matings = matings;
-    return TablesOf(s.OptimumContributions(request));
+    return TablesOf(s.OptimumContributions(request), IdTypeOf(xp));
   });
 }

@@ -27,11 +27,13 @@ test_that("integer and numeric IDs", {
   df <- data.frame(id = c(11L, 12L, 13L, 14L), s = c(NA, NA, 11L, 11L), d = c(0L, NA, 12L, 13L))
   ped <- as_pedigree(df, id = "id", sire = "s", dam = "d")
   f <- inbreeding(ped)
-  expect_identical(f$id, c("11", "12", "13", "14"))
-  expect_identical(f$sire, c(NA, NA, "11", "11"))
+  expect_identical(f$id, c(11L, 12L, 13L, 14L))
+  expect_identical(f$sire, c(NA, NA, 11L, 11L))
   expect_identical(f$f, c(0, 0, 0, 0.25))
   numeric_ids <- transform(df, id = as.double(id), s = as.double(s), d = as.double(d))
-  expect_identical(inbreeding(as_pedigree(numeric_ids, id = "id", sire = "s", dam = "d")), f)
+  from_numbers <- inbreeding(as_pedigree(numeric_ids, id = "id", sire = "s", dam = "d"))
+  expect_identical(from_numbers$id, c(11, 12, 13, 14))
+  expect_identical(from_numbers$f, f$f)
 })
 
 test_that("parents without a row are added after the rows: dams, then sires, by ID", {
