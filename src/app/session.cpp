@@ -419,9 +419,6 @@ void Session::Execute(std::int32_t id, std::deque<std::string> inputs,
     if (platform_->cancelled() || platform_->error()) ThrowStopped({});
     throw Refused(ReportText(doc_->pedigree().report));
   }
-  // A form refused after a run of the same command leaves lastCommand, and
-  // the tables, as that run left them: the error is the answer.
-  if (platform_->error()) ThrowStopped({});
   if (IsPathCounting(id)) {
     CommandContext ctx = doc_->Context();
     // Refused past the limit of paths (the error says so), or cancelled.
