@@ -344,4 +344,4 @@ def test_validation_messages_name_the_rows_of_the_frame():
     assert caught.value.errors == [
         "A appearing more than once in the progeny list (rows 1, 3).",
         "C appearing in its ancestors list (Cycling pedigree), row 4.",
-        "Cycle: C > C"]
+        "Cycle: C (row 4) > C"]

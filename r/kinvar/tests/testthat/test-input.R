@@ -190,7 +190,7 @@ test_that("a group not in the pedigree is refused after the same command ran", {
     gene_origin = function(g) gene_origin(ped, g),
     mean_kinship = function(g) mean_kinship(ped, g),
     purging = function(g) purging(ped, g),
-    decompose = function(g) decompose(ped, group = g),
+    decompose_inbreeding = function(g) decompose_inbreeding(ped, group = g),
     path_counting = function(g) path_counting(ped, group = g),
     "relationships within" = function(g) relationships(ped, group = g),
     "relationships between" = function(g) relationships(ped, group = 1, group2 = g))
@@ -325,5 +325,5 @@ test_that("validation messages name the rows of the data frame", {
   expect_s3_class(err, "kinvar_invalid_pedigree")
   expect_identical(err$errors, c("A appearing more than once in the progeny list (rows 1, 3).",
                                  "C appearing in its ancestors list (Cycling pedigree), row 4.",
-                                 "Cycle: C > C"))
+                                 "Cycle: C (row 4) > C"))
 })

@@ -146,7 +146,12 @@ test_that("mean kinship and mate suitability are A / 2 computed here", {
   expect_false(is.unsorted(mk$mk))
   pairs <- mate_suitability(ped, 1, 3)
   expect_equal(pairs$offspring_f, unname(k[cbind(pairs$sire, pairs$dam)]), tolerance = 1e-6)
-  expect_false(is.unsorted(rev(pairs$delta_gd)))
+  # Pairs within the bound on F first, most gene diversity first; those
+  # above it after them, the least inbred offspring first.
+  within <- !pairs$above_max_f
+  expect_false(is.unsorted(within[length(within):1]))
+  expect_false(is.unsorted(rev(pairs$delta_gd[within])))
+  expect_false(is.unsorted(pairs$offspring_f[!within]))
 })
 
 precision_line <- full_sib_line(40L)
