@@ -1,5 +1,7 @@
 #include "gui/picture_window.h"
 
+#include "gui/main_frame.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -184,6 +186,18 @@ void CPictureCanvas::mousePressEvent(QMouseEvent* event) {
   event->accept();
 }
 
+void CPictureCanvas::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton || !picture_.idAt) {
+    QAbstractScrollArea::mouseDoubleClickEvent(event);
+    return;
+  }
+  dragFrom_.reset();
+  viewport()->setCursor(Qt::OpenHandCursor);
+  const QString id = picture_.idAt((event->position() - Origin()) / zoom_);
+  if (!id.isEmpty()) emit individualActivated(id.toUtf8());
+  event->accept();
+}
+
 void CPictureCanvas::mouseMoveEvent(QMouseEvent* event) {
   if (!dragFrom_) {
     QAbstractScrollArea::mouseMoveEvent(event);
@@ -272,6 +286,12 @@ CPictureWindow::CPictureWindow(Picture picture, QWidget* parent)
   setCentralWidget(canvas_);
   statusBar()->addPermanentWidget(zoomLabel_);
   connect(canvas_, &CPictureCanvas::zoomChanged, this, &CPictureWindow::ShowZoom);
+  // The main window offers the commands for an animal double-clicked here,
+  // as it does for one in the report or a table.
+  if (auto* frame = qobject_cast<CMainFrame*>(parent)) {
+    connect(canvas_, &CPictureCanvas::individualActivated, frame,
+            [frame](const QByteArray& id) { frame->ShowIndividualMenu(id); });
+  }
   CreateMenus();
   const QSizeF size = this->picture().size;
   printer_->setPageOrientation(size.width() > size.height() ? QPageLayout::Landscape

@@ -71,6 +71,8 @@ class CPictureCanvas : public QAbstractScrollArea {
 
  signals:
   void zoomChanged(double zoom);
+  // A double click on an animal of the picture (its ID as the file has it).
+  void individualActivated(const QByteArray& id);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -79,6 +81,7 @@ class CPictureCanvas : public QAbstractScrollArea {
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
   void scrollContentsBy(int dx, int dy) override;
 
  private:

@@ -1,5 +1,6 @@
 #include "gui/table_model.h"
 
+#include <QColor>
 #include <QItemSelection>
 #include <QRegularExpression>
 #include <algorithm>
@@ -340,6 +341,16 @@ QVariant CTableModel::data(const QModelIndex& index, int role) const {
       const bool number =
           column.type() == ColumnType::kInteger || column.type() == ColumnType::kReal;
       return QVariant::fromValue(Qt::AlignVCenter | (number ? Qt::AlignRight : Qt::AlignLeft));
+    }
+    case Qt::ForegroundRole: {
+      // A pair whose offspring would be more inbred than the user allows is
+      // listed, but greyed: it is not one to choose.
+      const TableColumn* above = t->Find("above_max_f");
+      const std::uint32_t row = SourceRow(index.row());
+      if (above != nullptr && above->type() == ColumnType::kBoolean && !above->Missing(row) &&
+          above->Integer(row) != 0)
+        return QColor(Qt::gray);
+      return {};
     }
     default: return {};
   }

@@ -288,9 +288,17 @@ Picture PedigreeChartPicture(const PedigreeChart& chart) {
   auto layout = std::make_shared<const ChartLayout>(LayOutPedigreeChart(chart));
   const QString title =
       QStringLiteral("Pedigree chart of %1").arg(QString::fromStdString(chart.Individual().id));
-  return Picture{title, layout->size, [shared, layout, title](QPainter& painter) {
-                   PaintChart(painter, *shared, *layout, title);
-                 }};
+  Picture picture{title, layout->size, [shared, layout, title](QPainter& painter) {
+                    PaintChart(painter, *shared, *layout, title);
+                  }};
+  // Planned animals are not in the pedigree: nothing to offer for them.
+  picture.idAt = [shared, layout](const QPointF& point) {
+    for (std::size_t i = 0; i < layout->boxes.size() && i < shared->boxes.size(); ++i)
+      if (shared->boxes[i].rec != kUnknownParent && layout->boxes[i].contains(point))
+        return QString::fromStdString(shared->boxes[i].id);
+    return QString();
+  };
+  return picture;
 }
 
 Picture PedigreeChartPicture(Pedigree& ped, RecIndex individual, int generations) {

@@ -321,9 +321,17 @@ Picture PedigreeDrawingPicture(const PedigreeDrawing& drawing, DrawingLayout lai
   auto shared = std::make_shared<const PedigreeDrawing>(drawing);
   auto layout = std::make_shared<const DrawingLayout>(std::move(laidOut));
   const QString title = Q(DrawingTitle(drawing));
-  return Picture{title, layout->size, [shared, layout, title](QPainter& painter) {
-                   PaintDrawing(painter, *shared, *layout, title);
-                 }};
+  Picture picture{title, layout->size, [shared, layout, title](QPainter& painter) {
+                    PaintDrawing(painter, *shared, *layout, title);
+                  }};
+  // A family node stands for several animals: none of them is offered.
+  picture.idAt = [shared, layout](const QPointF& point) {
+    for (std::size_t i = 0; i < layout->nodes.size() && i < shared->nodes.size(); ++i)
+      if (shared->nodes[i].kind == DrawingNodeKind::kIndividual && layout->nodes[i].contains(point))
+        return Q(shared->nodes[i].id);
+    return QString();
+  };
+  return picture;
 }
 
 std::optional<std::size_t> FindDrawingNode(const PedigreeDrawing& drawing, const QString& id) {

@@ -7,6 +7,7 @@
 // 1/96 inch; a picture paints itself into the rectangle (0, 0, size).
 #pragma once
 
+#include <QPointF>
 #include <QRectF>
 #include <QSize>
 #include <QSizeF>
@@ -23,6 +24,9 @@ struct Picture {
   QString title;  // what the picture shows, in the user's words
   QSizeF size;    // its natural size in logical units
   std::function<void(QPainter&)> paint;
+  // The ID of the animal drawn at a point of the picture, empty where none
+  // is (and in pictures without animals).
+  std::function<QString(const QPointF&)> idAt = {};
 };
 
 enum class PictureFormat { kSvg, kPng, kPdf };

@@ -1,6 +1,7 @@
 // The picture window: a test picture of known rectangles and one text is
 // shown, zoomed, fitted, panned, copied, exported and printed, and what the
 // user gets is checked against positions and sizes worked out here.
+#include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
 #include <QMenu>
@@ -19,6 +20,8 @@
 #include <QWheelEvent>
 #include <QXmlStreamReader>
 #include <gtest/gtest.h>
+
+#include <optional>
 
 #include <cmath>
 
@@ -345,6 +348,41 @@ TEST(PedigreeChartCommand, OpensTheChartOfTheIndividualClickedOn) {
   EXPECT_FALSE(windows.front()->picture().size.isEmpty());
   EXPECT_TRUE(f.doc.pedigree().inbreedingComputed);
   EXPECT_TRUE(f.platform.messages.empty());
+}
+
+// A double click on an animal of the chart offers its commands, as in the
+// report and the tables; elsewhere it offers nothing.
+TEST(PedigreeChartCommand, ADoubleClickOnAnAncestorOffersItsCommands) {
+  test::DocumentFixture f;
+  CMainFrame frame(f.platform, f.doc);
+  frame.show();
+  frame.OpenFile(QString(KINVAR_EXAMPLES_DIR) + "/herd.pdg");
+  QAction* chart = nullptr;
+  for (QAction* act : frame.ShowIndividualMenu("C4")->actions())
+    if (act->data().toInt() == kCmdViewPedigreeChart) chart = act;
+  ASSERT_NE(chart, nullptr);
+  chart->trigger();
+  QTest::qWait(50);
+  const auto windows = frame.findChildren<CPictureWindow*>();
+  ASSERT_EQ(windows.size(), 1);
+  CPictureCanvas* canvas = windows.front()->canvas();
+  const pictures::Picture& picture = canvas->picture();
+  ASSERT_TRUE(picture.idAt);
+  // The middle of B1's box, found over the picture and put on the screen.
+  std::optional<QPointF> at;
+  for (double y = 0; y < picture.size.height() && !at; y += 4)
+    for (double x = 0; x < picture.size.width() && !at; x += 4)
+      if (picture.idAt(QPointF(x, y)) == "B1") at = QPointF(x, y);
+  ASSERT_TRUE(at);
+  QTest::mouseDClick(canvas->viewport(), Qt::LeftButton, {},
+                     (canvas->Origin() + *at * canvas->zoom()).toPoint() + QPoint(2, 2));
+  ASSERT_NE(frame.individualMenu(), nullptr);
+  EXPECT_EQ(frame.individualMenu()->actions().front()->text().toStdString(), "Inbreeding coefficient of B1");
+  frame.individualMenu()->close();
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  ASSERT_EQ(frame.individualMenu(), nullptr);
+  QTest::mouseDClick(canvas->viewport(), Qt::LeftButton, {}, QPoint(1, 1));
+  EXPECT_EQ(frame.individualMenu(), nullptr);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QTest>
+#include <QColor>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -104,6 +105,31 @@ void FillHerd(ResultTable& t) {
   t.AddRow().Id("D").Integer(2022).Missing().Boolean(false).Real(2.5);
   t.AddRow().Id("E").Integer(2023).Float(0.1f).Boolean(false).Missing();
   t.AddRow().Id("F").Missing().Float(0.2f).Boolean(false).Real(3);
+}
+
+// Pairs whose offspring would be above the bound on F are greyed, sorted
+// or not; the others keep the view's own colour.
+TEST(TableView, PairsAboveTheBoundOnFAreGreyed) {
+  CMS store;
+  ResultTable& t = store.tables().Add("mate_suitability");
+  t.AddColumn("sire", ColumnType::kId).AddColumn("offspring_f", ColumnType::kReal);
+  t.AddColumn("above_max_f", ColumnType::kBoolean);
+  t.AddRow().Id("S1").Real(0.01).Boolean(false);
+  t.AddRow().Id("S2").Real(0.25).Boolean(true);
+  t.AddRow().Id("S3").Real(0.03).Boolean(false);
+  CTableModel model(store, 0);
+  const auto greyed = [&] {
+    std::vector<std::string> out;
+    for (int r = 0; r < model.rowCount(); ++r)
+      if (model.data(model.index(r, 0), Qt::ForegroundRole).value<QColor>() == QColor(Qt::gray))
+        out.push_back(model.data(model.index(r, 0), Qt::DisplayRole).toString().toStdString());
+    return out;
+  };
+  EXPECT_EQ(greyed(), std::vector<std::string>{"S2"});
+  model.sort(1, Qt::DescendingOrder);
+  EXPECT_EQ(model.data(model.index(0, 0), Qt::ForegroundRole).value<QColor>(), QColor(Qt::gray));
+  EXPECT_FALSE(model.data(model.index(1, 0), Qt::ForegroundRole).isValid());
+  EXPECT_EQ(greyed(), std::vector<std::string>{"S2"});
 }
 
 struct Herd {

@@ -60,6 +60,26 @@ TEST(PedigreeChartPicture, BoxesNeverOverlapAndStayInThePicture) {
   }
 }
 
+// A double click on a box names its animal; nowhere else names anybody.
+TEST(PedigreeChartPicture, NamesTheAnimalOfEachBoxAndNobodyElsewhere) {
+  for (std::uint64_t seed = 1; seed <= 6; ++seed) {
+    const test::RandomPedigree random = test::MakeRandomPedigree(test::VariedOptions(seed, 200));
+    auto ped = test::Loaded(random.text);
+    const std::string& id = random.individuals[random.individuals.size() - 1].id;
+    const PedigreeChart chart = BuildPedigreeChart(*ped, Find(*ped, id), 4);
+    const ChartLayout layout = LayOutPedigreeChart(chart);
+    const Picture picture = PedigreeChartPicture(chart);
+    ASSERT_TRUE(picture.idAt);
+    for (std::size_t p = 0; p < chart.boxes.size(); ++p) {
+      if (layout.boxes[p].isNull()) continue;
+      const std::string expected = chart.boxes[p].rec != kUnknownParent ? chart.boxes[p].id : "";
+      EXPECT_EQ(picture.idAt(layout.boxes[p].center()).toStdString(), expected) << seed << " place " << p;
+    }
+    EXPECT_TRUE(picture.idAt(layout.title.center()).isEmpty()) << seed;
+    EXPECT_TRUE(picture.idAt(QPointF(-5, -5)).isEmpty()) << seed;
+  }
+}
+
 struct Written {
   std::filesystem::path path;
   ~Written() { std::filesystem::remove(path); }

@@ -92,6 +92,28 @@ QByteArray Write(const Picture& picture, const std::string& name, QSize pixels) 
   return f.readAll();
 }
 
+// A double click on an animal's node names it; a family's node, which
+// stands for several, names nobody.
+TEST(PedigreeDrawingPicture, NamesTheAnimalOfEachIndividualNode) {
+  test::RandomPedigreeOptions options = test::VariedOptions(3, 120);
+  options.maxFamilySize = 6;
+  auto ped = test::Loaded(test::MakeRandomPedigree(options).text);
+  for (const Kinship kinship : {Kinship::kAncestors, Kinship::kDescendants}) {
+    for (RecIndex x = 1; x <= ped->nTotal; x += 17) {
+      const PedigreeDrawing drawing = BuildPedigreeDrawing(*ped, {kinship, x, -1, 0});
+      const DrawingLayout layout = LayOutPedigreeDrawing(drawing);
+      const Picture picture = PedigreeDrawingPicture(drawing, layout);
+      ASSERT_TRUE(picture.idAt);
+      for (std::size_t i = 0; i < drawing.nodes.size(); ++i) {
+        const DrawingNode& node = drawing.nodes[i];
+        const std::string expected = node.kind == DrawingNodeKind::kIndividual ? node.id : "";
+        EXPECT_EQ(picture.idAt(layout.nodes[i].center()).toStdString(), expected) << x << " node " << i;
+      }
+      EXPECT_TRUE(picture.idAt(layout.title.center()).isEmpty()) << x;
+    }
+  }
+}
+
 TEST(PedigreeDrawingPicture, FilesKeepTheirFormatAndTexts) {
   const std::string text =
       "progeny sire dam group\nS 0 0 1\nD 0 0 .\nM 0 0 .\nF1 S D .\nF2 S D 2\nF3 S D 2\nF4 S D .\n"
