@@ -66,6 +66,23 @@ bool SoundField(const std::string& field) {
 // when the header lies outside the modelled forms.
 bool HeaderColumns(std::string_view line, int (&column)[5]) {
   if (line.find_first_of("\";") != std::string_view::npos) return false;
+  // Between the commas or tabs of a header a name may hold blanks ("birth
+  // date"), and is then one column where runs of blanks would make several.
+  for (const char d : {',', '\t'}) {
+    if (line.find(d) == std::string_view::npos) continue;
+    std::size_t start = 0;
+    for (;;) {
+      const std::size_t stop = std::min(line.find(d, start), line.size());
+      std::string_view piece = line.substr(start, stop - start);
+      const std::size_t first = piece.find_first_not_of(" \t");
+      const std::size_t last = piece.find_last_not_of(" \t");
+      if (first != std::string_view::npos &&
+          piece.substr(first, last - first + 1).find_first_of(" \t") != std::string_view::npos)
+        return false;
+      if (stop == line.size()) break;
+      start = stop + 1;
+    }
+  }
   // Other names of the columns, and the words of those of several words.
   static const char* const kOtherNames[] = {
       "animal", "id", "individual", "name", "father", "mother", "year", "birth", "cohort", "herd",
