@@ -121,6 +121,28 @@ bool HasEmptyCell(std::string_view line, std::string_view header) {
   return false;
 }
 
+// A data line that the header's comma or tab splits into a cell holding a
+// blank inside: the reader takes it for one cell (an ID with a blank, which
+// it refuses), where runs of blanks would make several.
+bool HasBlankInCell(std::string_view line, std::string_view header) {
+  for (const char d : {',', '\t'}) {
+    if (header.find(d) == std::string_view::npos || line.find(d) == std::string_view::npos) continue;
+    std::size_t start = 0;
+    for (;;) {
+      const std::size_t stop = std::min(line.find(d, start), line.size());
+      const std::string_view piece = line.substr(start, stop - start);
+      const std::size_t first = piece.find_first_not_of(" \t");
+      const std::size_t last = piece.find_last_not_of(" \t");
+      if (first != std::string_view::npos &&
+          piece.substr(first, last - first + 1).find_first_of(" \t") != std::string_view::npos)
+        return true;
+      if (stop == line.size()) break;
+      start = stop + 1;
+    }
+  }
+  return false;
+}
+
 // An F cell that is wholly one decimal number: digits, a point, a sign and
 // an exponent only, and all of it read.
 std::optional<double> WholeDecimal(const std::string& field) {
@@ -201,7 +223,9 @@ Expectation RowsByTheFormat(const std::uint8_t* data, std::size_t size) {
       header = line;
       continue;
     }
-    if (line.find('"') != std::string_view::npos || HasEmptyCell(line, *header)) return {};
+    if (line.find('"') != std::string_view::npos || HasEmptyCell(line, *header) ||
+        HasBlankInCell(line, *header))
+      return {};
     const std::vector<std::string> fields = RunFields(line);
     if (HasNa(fields, column)) return {};
     const auto row = DataRow(fields, column, RunFields(*header).size());
