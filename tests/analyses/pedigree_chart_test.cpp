@@ -19,12 +19,6 @@ namespace {
 
 using test::Loaded;
 
-RecIndex Find(const Pedigree& ped, const std::string& id) {
-  for (RecIndex i = 1; i <= ped.nTotal; ++i)
-    if (ped.rec(i).Id() == id) return i;
-  return kUnknownParent;
-}
-
 // The chart's places as "ID" or "-" for unknown, generation by generation.
 std::string PlaceIds(const PedigreeChart& chart) {
   std::string text;
@@ -66,7 +60,7 @@ TEST(PedigreeChart, HandCasesHoldTheirPlacesAndParts) {
   };
   for (const Row& row : rows) {
     auto ped = Loaded(row.text);
-    const PedigreeChart chart = BuildPedigreeChart(*ped, Find(*ped, row.individual), row.generations);
+    const PedigreeChart chart = BuildPedigreeChart(*ped, test::RecordOfId(*ped, row.individual), row.generations);
     EXPECT_EQ(PlaceIds(chart), row.places) << row.name;
     EXPECT_EQ(Legend(chart), row.legend) << row.name;
   }
@@ -183,7 +177,7 @@ TEST(PedigreeChart, RandomPedigreesHoldEveryPlaceColourAndPart) {
     for (std::size_t i = 0; i < random.individuals.size(); i += 7) {
       const std::string& id = random.individuals[i].id;
       const int generations = 1 + static_cast<int>((seed + i) % kMaxChartGenerations);
-      const PedigreeChart chart = BuildPedigreeChart(*ped, Find(*ped, id), generations);
+      const PedigreeChart chart = BuildPedigreeChart(*ped, test::RecordOfId(*ped, id), generations);
       ASSERT_EQ(chart.boxes.size(), (std::size_t{2} << generations) - 1);
       CheckChart(*ped, chart, byId, id, "seed " + std::to_string(seed) + " " + id);
     }

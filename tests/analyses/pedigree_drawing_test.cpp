@@ -23,12 +23,6 @@ namespace {
 using test::Loaded;
 using test::RandomIndividual;
 
-RecIndex Find(const Pedigree& ped, const std::string& id) {
-  for (RecIndex i = 1; i <= ped.nTotal; ++i)
-    if (ped.rec(i).Id() == id) return i;
-  return kUnknownParent;
-}
-
 // "row:ID" for individuals, "row:ID(mate)", "row:4 of S x D" for families.
 std::string Describe(const PedigreeDrawing& drawing) {
   std::string text;
@@ -86,7 +80,7 @@ TEST(PedigreeDrawing, HandCasesGiveTheirNodesAndEdges) {
       for (std::size_t g = 0; g < ped->groups.size(); ++g)
         if (ped->groups[g].group == row.group) request.group = static_cast<std::int32_t>(g);
     } else {
-      request.individual = Find(*ped, row.individual);
+      request.individual = test::RecordOfId(*ped, row.individual);
     }
     const PedigreeDrawing drawing = BuildPedigreeDrawing(*ped, request);
     EXPECT_EQ(Describe(drawing), row.nodes) << row.name;
@@ -139,7 +133,7 @@ TEST(PedigreeDrawing, RefusesMoreThanItCanDrawAndOffersFewerGenerations) {
   for (const auto& row : rows) {
     auto ped = Loaded(WideLine(row.dams));
     const PedigreeDrawing drawing =
-        BuildPedigreeDrawing(*ped, {Kinship::kDescendants, Find(*ped, "X"), -1, row.generations});
+        BuildPedigreeDrawing(*ped, {Kinship::kDescendants, test::RecordOfId(*ped, "X"), -1, row.generations});
     const DrawingSizeProblem problem = CheckDrawingSize(*ped, drawing);
     EXPECT_EQ(problem.message, row.message) << row.name;
     EXPECT_EQ(problem.fittingGenerations, row.fitting) << row.name;
@@ -152,7 +146,7 @@ TEST(PedigreeDrawing, RefusesMoreThanItCanDrawAndOffersFewerGenerations) {
   std::string text = "progeny sire dam\nX 0 0\n";
   for (int d = 0; d < 2600; ++d) text += "P" + std::to_string(d) + " X Q" + std::to_string(d) + "\n";
   auto ped = Loaded(text);
-  const PedigreeDrawing drawing = BuildPedigreeDrawing(*ped, {Kinship::kDescendants, Find(*ped, "X"), -1, 0});
+  const PedigreeDrawing drawing = BuildPedigreeDrawing(*ped, {Kinship::kDescendants, test::RecordOfId(*ped, "X"), -1, 0});
   EXPECT_EQ(CheckDrawingSize(*ped, drawing).message,
             "The drawing would have 5201 nodes, more than the 5000 that can be drawn. "
             "Even 1 generation is too many.");
@@ -310,7 +304,7 @@ TEST(PedigreeDrawing, RandomPedigreesDrawEveryoneOnceWithEveryEdgeOnce) {
       for (const int generations : {0, 1, 3}) {
         for (std::size_t i = 0; i < random.individuals.size(); i += 11) {
           const std::string& id = random.individuals[i].id;
-          const RecIndex x = Find(*ped, id);
+          const RecIndex x = test::RecordOfId(*ped, id);
           const PedigreeDrawing drawing = BuildPedigreeDrawing(*ped, {kinship, x, -1, generations});
           const std::set<std::string> drawn = Walk(family, {id}, kinship, generations);
           const std::string where = "seed " + std::to_string(seed) + " " + id + " g" + std::to_string(generations);
@@ -375,7 +369,7 @@ TEST(PedigreeDrawing, CountsExactlyTheNodesItWouldBuild) {
 // generations that fit, before any node is built.
 TEST(PedigreeDrawing, RefusesADeepLineFromItsCount) {
   auto ped = Loaded(test::FullSibLine("progeny sire dam\nS0 0 0\nD0 0 0\n", 20000));
-  const DrawingRequest request{Kinship::kAncestors, Find(*ped, "S20000"), -1, 0};
+  const DrawingRequest request{Kinship::kAncestors, test::RecordOfId(*ped, "S20000"), -1, 0};
   const DrawingSizeProblem problem = CheckDrawingSize(*ped, request);
   EXPECT_EQ(problem.message,
             "The drawing would have 40001 nodes, more than the 5000 that can be drawn. "

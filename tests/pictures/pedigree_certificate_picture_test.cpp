@@ -21,12 +21,6 @@
 namespace kinvar::pictures {
 namespace {
 
-RecIndex Find(const Pedigree& ped, const std::string& id) {
-  for (RecIndex i = 1; i <= ped.nTotal; ++i)
-    if (ped.rec(i).Id() == id) return i;
-  return kUnknownParent;
-}
-
 std::vector<std::string> Texts(const CertificateLayout& layout) {
   std::vector<std::string> texts;
   for (const CertificateText& t : layout.texts) texts.push_back(t.text.toStdString());
@@ -77,7 +71,7 @@ TEST(PedigreeCertificate, TheTextsOfASmallPedigreeInReadingOrder) {
   };
   for (const auto& row : rows) {
     auto ped = test::Loaded(kSmall);
-    const PedigreeCertificate certificate = BuildPedigreeCertificate(*ped, Find(*ped, row.id), 3);
+    const PedigreeCertificate certificate = BuildPedigreeCertificate(*ped, test::RecordOfId(*ped, row.id), 3);
     EXPECT_EQ(Texts(LayOutPedigreeCertificate(certificate)), row.texts) << row.name;
   }
 }
@@ -104,7 +98,7 @@ TEST(PedigreeCertificate, EveryAncestorStandsInItsPlaceWithItsF) {
     for (const test::RandomIndividual& r : random.individuals) byId[r.id] = &r;
     const test::DenseMatrix a = test::TabularA(*ped);
     const auto tabularF = [&](const std::string& id) {
-      const std::size_t k = static_cast<std::size_t>(ped->rec(Find(*ped, id)).code - 1);
+      const std::size_t k = static_cast<std::size_t>(ped->rec(test::RecordOfId(*ped, id)).code - 1);
       return a(k, k) - 1;
     };
     // The individual with the most known ancestors five generations back.
@@ -118,7 +112,7 @@ TEST(PedigreeCertificate, EveryAncestorStandsInItsPlaceWithItsF) {
     }
     for (const int generations : {3, 4, 5}) {
       const std::string where = "seed " + std::to_string(seed) + ", " + std::to_string(generations);
-      PedigreeCertificate certificate = BuildPedigreeCertificate(*ped, Find(*ped, id), generations);
+      PedigreeCertificate certificate = BuildPedigreeCertificate(*ped, test::RecordOfId(*ped, id), generations);
       certificate.chart.numberFormat = 1;
       const CertificateLayout layout = LayOutPedigreeCertificate(certificate);
       const std::vector<std::string> texts = Texts(layout);
@@ -161,7 +155,7 @@ TEST(PedigreeCertificate, NoTextIsWiderThanItsPlaceAndAllStayOnThePage) {
   auto ped = test::Loaded(text);
   for (const int generations : {3, 4, 5}) {
     const CertificateLayout layout =
-        LayOutPedigreeCertificate(BuildPedigreeCertificate(*ped, Find(*ped, name(0, 0)), generations));
+        LayOutPedigreeCertificate(BuildPedigreeCertificate(*ped, test::RecordOfId(*ped, name(0, 0)), generations));
     const QRectF page(QPointF(0, 0), layout.size);
     for (const CertificateText& t : layout.texts) {
       EXPECT_LE(TextWidth(t.font, t.text), t.rect.width() + 0.01) << generations << " " << t.text.toStdString();
@@ -173,7 +167,7 @@ TEST(PedigreeCertificate, NoTextIsWiderThanItsPlaceAndAllStayOnThePage) {
 
 TEST(PedigreeCertificate, ThePdfIsOneA4PortraitPage) {
   auto ped = test::Loaded(kSmall);
-  const Picture picture = PedigreeCertificatePicture(*ped, Find(*ped, "X"), 4);
+  const Picture picture = PedigreeCertificatePicture(*ped, test::RecordOfId(*ped, "X"), 4);
   EXPECT_EQ(picture.title, QStringLiteral("Pedigree certificate of X"));
   QTemporaryDir folder;
   const QString path = folder.filePath(QStringLiteral("c.pdf"));

@@ -19,12 +19,6 @@
 namespace kinvar::pictures {
 namespace {
 
-RecIndex Find(const Pedigree& ped, const std::string& id) {
-  for (RecIndex i = 1; i <= ped.nTotal; ++i)
-    if (ped.rec(i).Id() == id) return i;
-  return kUnknownParent;
-}
-
 // Strictly overlapping interiors; touching edges are allowed.
 bool Overlap(const QRectF& a, const QRectF& b) {
   return a.left() < b.right() && b.left() < a.right() && a.top() < b.bottom() && b.top() < a.bottom();
@@ -37,7 +31,7 @@ TEST(PedigreeChartPicture, BoxesNeverOverlapAndStayInThePicture) {
     for (std::size_t chosen = 0; chosen < random.individuals.size(); chosen += 25)
     for (const int generations : {1, 4, 8}) {
       const std::string& id = random.individuals[chosen].id;
-      const PedigreeChart chart = BuildPedigreeChart(*ped, Find(*ped, id), generations);
+      const PedigreeChart chart = BuildPedigreeChart(*ped, test::RecordOfId(*ped, id), generations);
       const ChartLayout layout = LayOutPedigreeChart(chart);
       const QRectF whole(QPointF(0, 0), layout.size);
       std::vector<QRectF> drawn;
@@ -66,7 +60,7 @@ TEST(PedigreeChartPicture, NamesTheAnimalOfEachBoxAndNobodyElsewhere) {
     const test::RandomPedigree random = test::MakeRandomPedigree(test::VariedOptions(seed, 200));
     auto ped = test::Loaded(random.text);
     const std::string& id = random.individuals[random.individuals.size() - 1].id;
-    const PedigreeChart chart = BuildPedigreeChart(*ped, Find(*ped, id), 4);
+    const PedigreeChart chart = BuildPedigreeChart(*ped, test::RecordOfId(*ped, id), 4);
     const ChartLayout layout = LayOutPedigreeChart(chart);
     const Picture picture = PedigreeChartPicture(chart);
     ASSERT_TRUE(picture.idAt);
@@ -103,7 +97,7 @@ TEST(PedigreeChartPicture, FilesKeepTheirFormatAndTexts) {
   const test::RandomPedigree random = test::MakeRandomPedigree(test::VariedOptions(7, 200));
   auto ped = test::Loaded(random.text);
   const std::string id = random.individuals.back().id;
-  const PedigreeChart chart = BuildPedigreeChart(*ped, Find(*ped, id), 5);
+  const PedigreeChart chart = BuildPedigreeChart(*ped, test::RecordOfId(*ped, id), 5);
   const Picture picture = PedigreeChartPicture(chart);
   EXPECT_EQ(picture.title.toStdString(), "Pedigree chart of " + id);
 

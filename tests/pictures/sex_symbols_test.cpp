@@ -22,19 +22,6 @@
 namespace kinvar::pictures {
 namespace {
 
-RecIndex Find(const Pedigree& ped, const std::string& id) {
-  for (RecIndex i = 1; i <= ped.nTotal; ++i)
-    if (ped.rec(i).Id() == id) return i;
-  return kUnknownParent;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 QByteArray Svg(const Picture& picture) {
   QTemporaryDir folder;
   const QString path = folder.filePath(QStringLiteral("p.svg"));
@@ -124,7 +111,7 @@ struct Row {
 std::vector<Row> Rows() {
   return {
       {"herd.pdg, sex by role",
-       ReadFile(std::string(KINVAR_EXAMPLES_DIR) + "/herd.pdg"),
+       test::ReadWholeFile(std::string(KINVAR_EXAMPLES_DIR) + "/herd.pdg"),
        "C2",
        {{"C2", Sex::kUnknown}, {"B1", Sex::kMale}, {"B3", Sex::kFemale}, {"A1", Sex::kMale},
         {"A4", Sex::kFemale}, {"A3", Sex::kMale}, {"A2", Sex::kFemale}, {"S1", Sex::kMale},
@@ -140,7 +127,7 @@ std::vector<Row> Rows() {
 TEST(SexSymbols, TheChartShowsEachAnimalsSymbolBeforeItsId) {
   for (const Row& row : Rows()) {
     auto ped = test::Loaded(row.text);
-    const PedigreeChart chart = BuildPedigreeChart(*ped, Find(*ped, row.individual), 4);
+    const PedigreeChart chart = BuildPedigreeChart(*ped, test::RecordOfId(*ped, row.individual), 4);
     const SvgReading svg = Read(Svg(PedigreeChartPicture(chart)));
     for (const auto& [id, sex] : row.sexes) {
       ASSERT_TRUE(svg.shapeBefore.count(id)) << row.name << ": " << id;
@@ -153,7 +140,7 @@ TEST(SexSymbols, TheDrawingShowsEachAnimalsSymbolBeforeItsId) {
   for (const Row& row : Rows()) {
     auto ped = test::Loaded(row.text);
     DrawingRequest request;
-    request.individual = Find(*ped, row.individual);
+    request.individual = test::RecordOfId(*ped, row.individual);
     const PedigreeDrawing drawing = BuildPedigreeDrawing(*ped, request);
     const SvgReading svg = Read(Svg(PedigreeDrawingPicture(drawing)));
     for (const auto& [id, sex] : row.sexes) {
@@ -166,10 +153,10 @@ TEST(SexSymbols, TheDrawingShowsEachAnimalsSymbolBeforeItsId) {
 // A mate from outside of a descendants drawing has its symbol too: the
 // sires of A's and B's progeny are drawn small beside them.
 TEST(SexSymbols, MatesFromOutsideHaveTheirSymbol) {
-  auto ped = test::Loaded(ReadFile(std::string(KINVAR_EXAMPLES_DIR) + "/herd.pdg"));
+  auto ped = test::Loaded(test::ReadWholeFile(std::string(KINVAR_EXAMPLES_DIR) + "/herd.pdg"));
   DrawingRequest request;
   request.kinship = Kinship::kDescendants;
-  request.individual = Find(*ped, "D1");
+  request.individual = test::RecordOfId(*ped, "D1");
   const PedigreeDrawing drawing = BuildPedigreeDrawing(*ped, request);
   const SvgReading svg = Read(Svg(PedigreeDrawingPicture(drawing)));
   for (const auto& [id, sex] : std::map<std::string, Sex>{{"D1", Sex::kFemale}, {"S1", Sex::kMale},
@@ -181,7 +168,7 @@ TEST(SexSymbols, MatesFromOutsideHaveTheirSymbol) {
 
 TEST(SexSymbols, TheBirthYearShowsWhereItIsKnown) {
   auto ped = test::Loaded(kWithSexColumn);
-  const PedigreeChart chart = BuildPedigreeChart(*ped, Find(*ped, "X"), 2);
+  const PedigreeChart chart = BuildPedigreeChart(*ped, test::RecordOfId(*ped, "X"), 2);
   const SvgReading chartSvg = Read(Svg(PedigreeChartPicture(chart)));
   const struct {
     const char* id;
@@ -199,7 +186,7 @@ TEST(SexSymbols, TheBirthYearShowsWhereItIsKnown) {
   }
 
   DrawingRequest request;
-  request.individual = Find(*ped, "X");
+  request.individual = test::RecordOfId(*ped, "X");
   const SvgReading drawingSvg = Read(Svg(PedigreeDrawingPicture(BuildPedigreeDrawing(*ped, request))));
   const struct {
     const char* id;

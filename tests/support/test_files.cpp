@@ -133,6 +133,12 @@ std::vector<std::string> ReportLines(const Pedigree& ped) {
   return lines;
 }
 
+RecIndex RecordOfId(const Pedigree& ped, const std::string& id) {
+  for (RecIndex i = 1; i <= ped.nTotal; ++i)
+    if (ped.rec(i).Id() == id) return i;
+  return kUnknownParent;
+}
+
 std::unique_ptr<Pedigree> Loaded(const std::string& text) {
   auto ped = std::make_unique<Pedigree>();
   const LoadOutcome outcome = LoadText(text, *ped);

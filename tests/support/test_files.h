@@ -75,4 +75,8 @@ std::string FullSibLine(std::string head, int generations, std::string_view tail
 // coefficients (and so ped.d) computed.
 std::unique_ptr<Pedigree> Loaded(const std::string& text);
 
+// The record whose ID is `id` exactly (bytes as stored), kUnknownParent
+// when there is none.
+RecIndex RecordOfId(const Pedigree& ped, const std::string& id);
+
 }  // namespace kinvar::test
