@@ -82,7 +82,7 @@ class BuildWithCore(build_ext):
             # A rebuilt core must relink the extension.
             extension.depends = [*extension.depends, library]
             extension.extra_link_args = [
-                *pkg_config_libs("libzip", "xlsxwriter", "ipopt"), "-lpugixml", "-llemon", "-pthread"]
+                *pkg_config_libs("libzip", "xlsxwriter", "ipopt", "htslib", "openblas"), "-lpugixml", "-llemon", "-pthread"]
         super().build_extensions()
 
 

@@ -7,6 +7,7 @@ packages=(cmake ninja-build g++ pkg-config
           libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev liblemon-dev coinor-libipopt-dev
           libzip-dev libpugixml-dev libxlsxwriter-dev nlohmann-json3-dev
           qt6-base-dev qt6-svg-dev qt6-charts-dev libqt6opengl6-dev libgraphviz-dev
+          libhts-dev libopenblas-dev liblapacke-dev
           fonts-dejavu-core
           python3-venv python3-dev python3-pybind11 pybind11-dev python3-setuptools
           python3-numpy python3-pandas python3-scipy python3-pytest

@@ -1,0 +1,1 @@
+#include "genomics/genotypes.h"
