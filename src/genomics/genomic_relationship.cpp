@@ -4,6 +4,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
+#include <unordered_map>
+
+#include "pedigree/number_text.h"
 
 #include "genetics/parallel.h"
 
@@ -127,6 +131,62 @@ DenseSymmetric GenomicRelationship(const Genotypes& g, const std::vector<double>
     }
   }
   return out;
+}
+
+namespace {
+
+std::vector<std::string_view> Words(std::string_view line) {
+  std::vector<std::string_view> words;
+  std::size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r')) ++i;
+    const std::size_t start = i;
+    while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r') ++i;
+    if (i > start) words.push_back(line.substr(start, i - start));
+  }
+  return words;
+}
+
+}  // namespace
+
+std::string ReadFrequencyFile(const std::string& path, const Genotypes& g, std::vector<double>& p) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return "Cannot open the allele frequencies file " + path + ".";
+  std::unordered_map<std::string, std::size_t> snpOf;
+  for (std::size_t k = 0; k < g.snps.size(); ++k) snpOf.emplace(g.snps[k].name, k);
+  p.assign(g.snps.size(), 0.0);
+  std::vector<std::int64_t> lineOf(g.snps.size(), 0);
+  std::string line;
+  for (std::int64_t number = 1; std::getline(in, line); ++number) {
+    const std::vector<std::string_view> words = Words(line);
+    if (words.empty() || words[0][0] == '!' || words[0][0] == '#') continue;
+    const std::string where = "Line " + std::to_string(number) + " of the allele frequencies file: ";
+    if (words.size() != 2) {
+      return where + "it has " + std::to_string(words.size()) + " columns in " + path +
+             "; write the SNP's name and its frequency.";
+    }
+    const std::optional<double> value = WholeNumber(words[1]);
+    if (!value) return where + QuotedCell(words[1]) + " in column 2 of " + path + " is not a number.";
+    if (*value < 0.0 || *value > 1.0) {
+      return where + QuotedCell(words[1]) + " in column 2 of " + path +
+             " is not a frequency between 0 and 1.";
+    }
+    const auto it = snpOf.find(std::string(words[0]));
+    if (it == snpOf.end()) continue;
+    if (lineOf[it->second] != 0) {
+      return where + "the SNP " + QuotedCell(words[0]) + " in column 1 of " + path +
+             " was given already in line " + std::to_string(lineOf[it->second]) + ".";
+    }
+    lineOf[it->second] = number;
+    p[it->second] = *value;
+  }
+  for (std::size_t k = 0; k < lineOf.size(); ++k) {
+    if (lineOf[k] == 0) {
+      return "The allele frequencies file " + path + " has no line for the SNP " +
+             QuotedCell(g.snps[k].name) + ".";
+    }
+  }
+  return {};
 }
 
 void SetGenomicThreads(int setting) { openblas_set_num_threads(WorkerCount(setting)); }

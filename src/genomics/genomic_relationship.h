@@ -41,6 +41,13 @@ struct DenseSymmetric {
 // a SNP no animal was called at.
 std::vector<double> AlleleFrequencies(const Genotypes& g);
 
+// Frequencies from a file of one line per SNP: its name, blanks, the
+// frequency of the counted allele (0..1). Lines for SNPs not in g are
+// ignored (a file may cover a larger panel); blank lines and lines starting
+// with '!' or '#' are skipped. Every SNP of g needs a line. Empty when read;
+// otherwise the message naming the file, the line and the cell.
+std::string ReadFrequencyFile(const std::string& path, const Genotypes& g, std::vector<double>& p);
+
 // SNPs that carry information for frequencies p (0 < p < 1).
 std::int64_t SnpsUsed(const std::vector<double>& p);
 

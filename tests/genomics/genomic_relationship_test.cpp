@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "support/test_files.h"
+
 namespace kinvar {
 namespace {
 
@@ -98,6 +100,39 @@ TEST(GenomicRelationship, FrequenciesCountOnlyCalledGenotypes) {
   EXPECT_DOUBLE_EQ(p[1], 0.0);
   EXPECT_DOUBLE_EQ(p[2], 0.0);
   EXPECT_EQ(SnpsUsed(p), 1);
+}
+
+TEST(GenomicRelationship, FrequencyFileIsReadStrictly) {
+  Genotypes g;
+  g.snps = {{"1", "S1", 1, "A", "B"}, {"1", "S2", 2, "A", "B"}};
+  struct Row {
+    std::string name;
+    std::string text;
+    std::string error;  // with FILE for the path; empty: read
+    std::vector<double> p;
+  };
+  const std::vector<Row> rows = {
+      {"both SNPs, extra ones and comments", "# frequencies\nS2 0.25\nX9 0.5\n\nS1\t1\r\n", "", {1.0, 0.25}},
+      {"a cell that is not wholly a number", "S1 0.5\nS2 0.5x\n",
+       "Line 2 of the allele frequencies file: \"0.5x\" in column 2 of FILE is not a number.", {}},
+      {"a frequency above 1", "S1 1.5\nS2 0.5\n",
+       "Line 1 of the allele frequencies file: \"1.5\" in column 2 of FILE is not a frequency between 0 and 1.", {}},
+      {"a SNP twice", "S1 0.1\nS2 0.2\nS1 0.3\n",
+       "Line 3 of the allele frequencies file: the SNP \"S1\" in column 1 of FILE was given already in line 1.", {}},
+      {"a missing SNP", "S1 0.1\n", "The allele frequencies file FILE has no line for the SNP \"S2\".", {}},
+      {"three columns", "S1 0.1 7\nS2 0.2\n",
+       "Line 1 of the allele frequencies file: it has 3 columns in FILE; write the SNP's name and its frequency.", {}},
+  };
+  for (const Row& row : rows) {
+    const test::TempFile file(row.text, ".txt");
+    std::vector<double> p;
+    std::string expected = row.error;
+    if (const auto at = expected.find("FILE"); at != std::string::npos) expected.replace(at, 4, file.path());
+    EXPECT_EQ(ReadFrequencyFile(file.path(), g, p), expected) << row.name;
+    if (row.error.empty()) {
+      EXPECT_EQ(p, row.p) << row.name;
+    }
+  }
 }
 
 }  // namespace
