@@ -34,11 +34,12 @@ std::vector<double> SnpScales(const std::vector<double>& p, GenomicMethod method
   return scale;
 }
 
-// Row-major animals x width block of scaled, centred genotypes from SNP
+// Row-major rows x width block of scaled, centred genotypes from SNP
 // `first` on; missing genotypes stand at the mean, i.e. 0.
 void FillBlock(const Genotypes& g, const std::vector<double>& p, const std::vector<double>& scale,
-               std::int64_t first, std::int64_t width, std::vector<double>& block) {
-  const std::int64_t n = g.AnimalCount();
+               std::int64_t first, std::int64_t width, std::vector<double>& block,
+               std::int64_t rows = -1) {
+  const std::int64_t n = rows < 0 ? g.AnimalCount() : rows;
   block.assign(static_cast<std::size_t>(n * width), 0.0);
   for (std::int64_t a = 0; a < n; ++a) {
     const std::uint8_t* row = g.Row(a) + first;
@@ -71,6 +72,33 @@ double Divisor(const std::vector<double>& p, GenomicMethod method) {
   double sum = 0.0;
   for (const double q : p) sum += Informative(q) ? 2.0 * q * (1.0 - q) : 0.0;
   return sum;
+}
+
+// out (rows x columns, row-major) += alpha * A B' over one block of SNPs,
+// A being rows [first, end) and B rows [0, columns) of the same block.
+void AddBlockProduct(const std::vector<double>& block, std::int64_t width, std::int64_t first,
+                     std::int64_t end, std::int64_t columns, double alpha, std::vector<double>& out) {
+  cblas_dgemm(CblasRowMajor, CblasNoTrans, CblasTrans, static_cast<int>(end - first),
+              static_cast<int>(columns), static_cast<int>(width), alpha,
+              block.data() + first * width, static_cast<int>(width), block.data(),
+              static_cast<int>(width), 1.0, out.data(), static_cast<int>(columns));
+}
+
+// 1 where an informative SNP is called, over rows [0, rows).
+void FillCalled(const Genotypes& g, const std::vector<double>& scale, std::int64_t rows,
+                std::int64_t first, std::int64_t width, std::vector<double>& block) {
+  block.assign(static_cast<std::size_t>(rows * width), 0.0);
+  for (std::int64_t a = 0; a < rows; ++a) {
+    const std::uint8_t* row = g.Row(a) + first;
+    for (std::int64_t k = 0; k < width; ++k) {
+      const bool used = row[k] != kMissingGenotype && scale[static_cast<std::size_t>(first + k)] != 0.0;
+      block[static_cast<std::size_t>(a * width + k)] = used ? 1.0 : 0.0;
+    }
+  }
+}
+
+bool AnyMissing(const Genotypes& g) {
+  return std::find(g.codes.begin(), g.codes.end(), kMissingGenotype) != g.codes.end();
 }
 
 }  // namespace
@@ -187,6 +215,79 @@ std::string ReadFrequencyFile(const std::string& path, const Genotypes& g, std::
     }
   }
   return {};
+}
+
+bool ForEachGenomicRowBlock(const Genotypes& g, const std::vector<double>& p, GenomicMethod method,
+                            const GenomicRowOptions& options, const GenomicRowSink& sink,
+                            Progress& progress) {
+  const std::int64_t n = g.AnimalCount();
+  const std::int64_t m = g.SnpCount();
+  const double divisor = Divisor(p, method);
+  if (n == 0) return true;
+  const std::vector<double> scale = SnpScales(p, method);
+  // Without a missing call every pair shares every informative SNP.
+  const bool countCalls = options.counts && AnyMissing(g);
+  const double used = static_cast<double>(SnpsUsed(p));
+  const std::int64_t rowsPerBlock = std::clamp<std::int64_t>(
+      options.blockBytes / (8 * n * (options.counts ? 2 : 1)), 1, n);
+  const std::int64_t width = SnpBlockWidth(n);
+  const std::int64_t blocks = (n + rowsPerBlock - 1) / rowsPerBlock;
+  const std::int64_t chunks = std::max<std::int64_t>(1, (m + width - 1) / width);
+  progress.SetStage(0, 100, blocks * chunks, "Genomic relationships");
+  std::vector<double> values, called, snpBlock;
+  for (std::int64_t b = 0; b < blocks; ++b) {
+    GenomicRowBlock block;
+    block.first = b * rowsPerBlock;
+    block.end = std::min(n, block.first + rowsPerBlock);
+    block.columns = options.fullRows ? n : block.end;
+    const auto cells = static_cast<std::size_t>((block.end - block.first) * block.columns);
+    values.assign(cells, 0.0);
+    called.assign(options.counts ? cells : 0, countCalls ? 0.0 : used);
+    for (std::int64_t first = 0; divisor > 0.0 && first < m; first += width) {
+      if (progress.Step(b * chunks + first / width)) return false;
+      const std::int64_t w = std::min(width, m - first);
+      FillBlock(g, p, scale, first, w, snpBlock, block.columns);
+      AddBlockProduct(snpBlock, w, block.first, block.end, block.columns, 1.0 / divisor, values);
+    }
+    for (std::int64_t first = 0; countCalls && first < m; first += width) {
+      const std::int64_t w = std::min(width, m - first);
+      FillCalled(g, scale, block.columns, first, w, snpBlock);
+      AddBlockProduct(snpBlock, w, block.first, block.end, block.columns, 1.0, called);
+    }
+    if (method == GenomicMethod::kYang && divisor > 0.0) {
+      for (std::int64_t i = block.first; i < block.end; ++i) {
+        values[static_cast<std::size_t>((i - block.first) * block.columns + i)] = YangDiagonal(g, p, i, divisor);
+      }
+    }
+    block.values = values.data();
+    block.counts = options.counts ? called.data() : nullptr;
+    if (!sink(block)) return false;
+  }
+  return true;
+}
+
+std::vector<double> GenomicDiagonal(const Genotypes& g, const std::vector<double>& p,
+                                    GenomicMethod method) {
+  const std::int64_t n = g.AnimalCount();
+  const double divisor = Divisor(p, method);
+  const std::vector<double> scale = SnpScales(p, method);
+  std::vector<double> diagonal(static_cast<std::size_t>(n), 0.0);
+  if (divisor <= 0.0) return diagonal;
+  for (std::int64_t a = 0; a < n; ++a) {
+    if (method == GenomicMethod::kYang) {
+      diagonal[static_cast<std::size_t>(a)] = YangDiagonal(g, p, a, divisor);
+      continue;
+    }
+    const std::uint8_t* row = g.Row(a);
+    double sum = 0.0;
+    for (std::size_t k = 0; k < p.size(); ++k) {
+      if (row[k] == kMissingGenotype || scale[k] == 0.0) continue;
+      const double z = (row[k] - 2.0 * p[k]) * scale[k];
+      sum += z * z;
+    }
+    diagonal[static_cast<std::size_t>(a)] = sum / divisor;
+  }
+  return diagonal;
 }
 
 void SetGenomicThreads(int setting) { openblas_set_num_threads(WorkerCount(setting)); }

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,39 @@ std::int64_t SnpsUsed(const std::vector<double>& p);
 // says so. p must have one entry per SNP.
 DenseSymmetric GenomicRelationship(const Genotypes& g, const std::vector<double>& p,
                                    GenomicMethod method, Progress& progress);
+
+// G a block of rows at a time, for matrices too large to hold twice (or at
+// all): each block holds rows [first, end) over columns [0, columns), row
+// by row, where columns is end (the lower triangle and a little more) or,
+// with fullRows, every animal. With counts, the block's pairs also get the
+// number of informative SNPs called in both animals. Blocks come in order
+// of rows and take at most about blockBytes each.
+struct GenomicRowBlock {
+  std::int64_t first = 0;
+  std::int64_t end = 0;
+  std::int64_t columns = 0;
+  const double* values = nullptr;
+  const double* counts = nullptr;  // null unless asked for
+
+  double At(std::int64_t row, std::int64_t column) const {
+    return values[(row - first) * columns + column];
+  }
+};
+struct GenomicRowOptions {
+  bool fullRows = false;
+  bool counts = false;
+  std::int64_t blockBytes = std::int64_t{256} << 20;
+};
+// The sink returns false to stop (a failed write); ForEachGenomicRowBlock
+// then returns false, as it does when progress says cancel.
+using GenomicRowSink = std::function<bool(const GenomicRowBlock&)>;
+bool ForEachGenomicRowBlock(const Genotypes& g, const std::vector<double>& p, GenomicMethod method,
+                            const GenomicRowOptions& options, const GenomicRowSink& sink,
+                            Progress& progress);
+
+// The diagonal of G alone, in time linear in the genotypes.
+std::vector<double> GenomicDiagonal(const Genotypes& g, const std::vector<double>& p,
+                                    GenomicMethod method);
 
 // The threads OpenBLAS uses, from the same setting as the rest of Kinvar
 // (0 = one per core).

@@ -137,3 +137,57 @@ TEST(GenomicRelationship, FrequencyFileIsReadStrictly) {
 
 }  // namespace
 }  // namespace kinvar
+
+namespace kinvar {
+namespace {
+
+// Blocks of rows, however small, give G's own elements; counts are the SNPs
+// called in both animals, counted plainly.
+TEST(GenomicRelationship, RowBlocksGiveTheMatrixAndTheCallCounts) {
+  struct Row {
+    std::string name;
+    GenomicMethod method;
+    double missing;
+    GenomicRowOptions options;
+  };
+  const std::vector<Row> rows = {
+      {"lower rows, one row a block", GenomicMethod::kVanRaden1, 0.1, {false, true, 8 * 19 * 2}},
+      {"full rows, three rows a block", GenomicMethod::kVanRaden2, 0.1, {true, true, 8 * 19 * 2 * 3}},
+      {"Yang, one block", GenomicMethod::kYang, 0.1, {true, false, std::int64_t{1} << 30}},
+      {"no missing calls", GenomicMethod::kVanRaden1, 0.0, {false, true, 8 * 19 * 2 * 5}},
+  };
+  SilentProgressWindow window;
+  for (const Row& row : rows) {
+    const Genotypes g = RandomGenotypes(11, 19, 130, row.missing);
+    const std::vector<double> p = AlleleFrequencies(g);
+    Progress progress(window);
+    const DenseSymmetric G = GenomicRelationship(g, p, row.method, progress);
+    const std::vector<double> diagonal = GenomicDiagonal(g, p, row.method);
+    std::int64_t next = 0;
+    const bool done = ForEachGenomicRowBlock(g, p, row.method, row.options, [&](const GenomicRowBlock& b) {
+      EXPECT_EQ(b.first, next) << row.name;
+      next = b.end;
+      EXPECT_EQ(b.columns, row.options.fullRows ? 19 : b.end) << row.name;
+      EXPECT_EQ(b.counts != nullptr, row.options.counts) << row.name;
+      for (std::int64_t i = b.first; i < b.end; ++i) {
+        EXPECT_NEAR(diagonal[static_cast<std::size_t>(i)], G.At(i, i), 1e-10) << row.name;
+        for (std::int64_t j = 0; j < b.columns; ++j) {
+          EXPECT_NEAR(b.At(i, j), G.At(i, j), 1e-10) << row.name << " at " << i << "," << j;
+          if (b.counts == nullptr) continue;
+          int both = 0;
+          for (int k = 0; k < 130; ++k) {
+            const double q = p[static_cast<std::size_t>(k)];
+            both += q > 0 && q < 1 && g.At(i, k) != kMissingGenotype && g.At(j, k) != kMissingGenotype;
+          }
+          EXPECT_EQ(b.counts[(i - b.first) * b.columns + j], both) << row.name << " at " << i << "," << j;
+        }
+      }
+      return true;
+    }, progress);
+    EXPECT_TRUE(done) << row.name;
+    EXPECT_EQ(next, 19) << row.name;
+  }
+}
+
+}  // namespace
+}  // namespace kinvar
