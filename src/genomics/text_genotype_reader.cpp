@@ -128,9 +128,16 @@ GenotypeFile ReadTextGenotypes(const std::string& path, Progress& progress) {
   SideFileLimits limits;
   limits.maxLineBytes = std::size_t{64} << 20;
   limits.maxFileBytes = std::uint64_t{1} << 44;
+  bool cancelled = false;
   const SideFileResult read = ReadSideFileLines(
-      path, [&](std::string_view line, std::int64_t number) { return parser.Line(line, number); }, limits);
+      path,
+      [&](std::string_view line, std::int64_t number) {
+        cancelled = progress.Step(number >> 8);
+        return !cancelled && parser.Line(line, number);
+      },
+      limits);
   if (!read.ok()) return GenotypeFile{{}, {}, 0, read.message};
+  if (cancelled) return GenotypeFile{{}, {}, 0, "The reading of " + path + " was cancelled."};
   return parser.Finish();
 }
 
