@@ -144,24 +144,33 @@ double PairSums::Correlation() const {
   return (ag - a * g / c) / std::sqrt(sxx * syy);
 }
 
+void CompareRow(A22Kernel& kernel, std::int64_t i, const double* gRow, std::int32_t topPairs,
+                GenomicPedigreeComparison& out) {
+  std::vector<double>& column = kernel.column;
+  A22Column(kernel, i, column);
+  for (std::int64_t j = 0; j < i; ++j) {
+    const double a = column[static_cast<std::size_t>(j)];
+    out.offDiagonal.Add(a, gRow[j]);
+    out.all.Add(a, gRow[j]);
+    Offer(out.largest, topPairs, {i, j, gRow[j], a});
+  }
+  out.diagonal.Add(column[static_cast<std::size_t>(i)], gRow[i]);
+  out.all.Add(column[static_cast<std::size_t>(i)], gRow[i]);
+}
+
+void FinishComparison(GenomicPedigreeComparison& out) {
+  std::sort_heap(out.largest.begin(), out.largest.end(), ByDifference{});
+}
+
 GenomicPedigreeComparison CompareWithPedigree(A22Kernel& kernel, const DenseSymmetric& G,
                                               std::int32_t topPairs, Progress& progress) {
   GenomicPedigreeComparison out;
-  std::vector<double> column;
   progress.SetStage(0, 100, G.n, "Genomic against pedigree relationships");
-  for (std::int64_t j = 0; j < G.n; ++j) {
-    if (progress.Step(j)) return {{}, {}, {}, {}, true};
-    A22Column(kernel, j, column);
-    out.diagonal.Add(column[static_cast<std::size_t>(j)], G.At(j, j));
-    out.all.Add(column[static_cast<std::size_t>(j)], G.At(j, j));
-    for (std::int64_t i = j + 1; i < G.n; ++i) {
-      const double a = column[static_cast<std::size_t>(i)], g = G.At(i, j);
-      out.offDiagonal.Add(a, g);
-      out.all.Add(a, g);
-      Offer(out.largest, topPairs, {i, j, g, a});
-    }
+  for (std::int64_t i = 0; i < G.n; ++i) {
+    if (progress.Step(i)) return {{}, {}, {}, {}, true};
+    CompareRow(kernel, i, G.values.data() + i * G.n, topPairs, out);
   }
-  std::sort_heap(out.largest.begin(), out.largest.end(), ByDifference{});
+  FinishComparison(out);
   return out;
 }
 

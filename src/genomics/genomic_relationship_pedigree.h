@@ -25,6 +25,7 @@ namespace kinvar {
 struct A22Kernel {
   BasicAncestorSubset<double> subset;
   std::vector<std::int32_t> local;  // per genotyped animal, its local number
+  std::vector<double> column;       // work space of the comparison
 };
 
 A22Kernel MakeA22Kernel(Pedigree& ped, const std::vector<RecIndex>& recOf);
@@ -81,5 +82,10 @@ struct GenomicPedigreeComparison {
 
 GenomicPedigreeComparison CompareWithPedigree(A22Kernel& kernel, const DenseSymmetric& G,
                                               std::int32_t topPairs, Progress& progress);
+// The same a row at a time, for G computed by blocks of rows: row i of G
+// over columns 0..i, then, after the last row, FinishComparison.
+void CompareRow(A22Kernel& kernel, std::int64_t i, const double* gRow, std::int32_t topPairs,
+                GenomicPedigreeComparison& out);
+void FinishComparison(GenomicPedigreeComparison& out);
 
 }  // namespace kinvar
