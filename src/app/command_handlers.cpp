@@ -8,6 +8,7 @@
 #include "analyses/diversity.h"
 #include "analyses/extraction.h"
 #include "analyses/gene_origin.h"
+#include "analyses/genomic_relationship_command.h"
 #include "analyses/path_counting.h"
 #include "analyses/purging.h"
 #include "analyses/structure.h"
@@ -61,6 +62,8 @@ constexpr std::array kHandlers{
     Entry{kCmdMateSuitability, OnMateSuitability},
     Entry{kCmdOptimumContributions, OnOptimumContributions},
     Entry{kCmdPlannedMating, OnPlannedMating},
+    Entry{kCmdGenomicRelationship, OnGenomicRelationship},
+    Entry{kCmdGenomicInbreeding, OnGenomicInbreeding},
 };
 
 }  // namespace

@@ -20,6 +20,7 @@ constexpr const char* kDescendants = "Tools>Extract Descendants";
 constexpr const char* kReportView = "Report";
 constexpr const char* kPopulation = "Tools>Population Management";
 constexpr const char* kMatrices = "Tools>Matrices";
+constexpr const char* kGenomics = "Tools>Genomics";
 
 using H = Handler;
 
@@ -113,6 +114,12 @@ constexpr std::array kCommands{
     Command{kCmdDominance, kMatrices, "&Dominance Relationships...", "",
             "Compute the dominance relationships of a group or of all individuals, or their inverse",
             "Dominance relationships", kValid | kTwoIndividuals, H::kDocument},
+    Command{kCmdGenomicRelationship, kGenomics, "Genomic &Relationships...", "",
+            "Compute the genomic relationships of the genotyped animals and set them against the pedigree's",
+            "Genomic relationships", kValid, H::kDocument},
+    Command{kCmdGenomicInbreeding, kGenomics, "Genomic &Inbreeding...", "",
+            "Compute genomic inbreeding from the genotypes beside pedigree F", "Genomic inbreeding", kValid,
+            H::kDocument},
     Command{kCmdMatrixT, "Tools", "Matrix T", "", "Compute matrix T", "Compute matrix T",
             kValid | kTwoIndividuals | kSmallForT, H::kDocument},
     Command{kCmdDii, "Tools", "Within Family Segregation Variance (&dii)\tCtrl+D", "Ctrl+D",

@@ -26,6 +26,8 @@ constexpr CommandWord kCommandWords[] = {
     {kCmdMatrixT, "matrix-t"},
     {kCmdXLinked, "x-linked"},
     {kCmdDominance, "dominance"},
+    {kCmdGenomicRelationship, "genomic-relationship"},
+    {kCmdGenomicInbreeding, "genomic-inbreeding"},
     {kCmdDii, "dii"},
     {kCmdStructure, "structure"},
     {kCmdBetweenAll, "relationships"},

@@ -32,6 +32,7 @@
 #include "app/settings_file.h"
 #include "app/table_export.h"
 #include "cli/cli_platform.h"
+#include "cli/genomic_commands.h"
 #include "cli/interrupt.h"
 #include "analyses/path_counting.h"
 #include "analyses/pedigree_chart.h"
@@ -63,11 +64,12 @@ namespace fs = std::filesystem;
 // kMatings: two groups and the files of the mating optimization.
 // kPicture: a picture written as a file (the Qt build only). kDrawing: a
 // picture of ancestors or descendants, chosen as extract chooses them.
+// kGenomic: genotypes beside the pedigree, with the options of their form.
 // kPopulation: a sire group and a dam group with the options of mate
 // suitability or optimum contributions. kMating: a sire and a dam, either
 // of them new with its parents, and the best sires for the dam.
 enum class Kind { kReport, kQuery, kSettings, kFile, kListing, kScoped, kExtract, kGroup,
-                  kMatings, kPicture, kDrawing, kPopulation, kMating };
+                  kMatings, kPicture, kDrawing, kPopulation, kMating, kGenomic };
 
 struct CliCommand {
   const char* name;
@@ -128,6 +130,21 @@ constexpr CliCommand kCliCommands[] = {
      "lists them; --min-value X leaves out elements with |value| < X. With inbreeding, D is\n"
      "the usual approximation that keeps d_ii = 1.",
      kCmdDominance, Kind::kFile},
+    {"genomic-relationship", "Genomic relationships (G) of the genotyped animals, set against A22",
+     "Usage: kinvar-cli genomic-relationship PEDIGREE --genotypes FILE [--method M] [--write-g FILE]\n"
+     "Reads the genotypes (quality control first), builds G by VanRaden's first method\n"
+     "(--method vanraden2: each SNP standardised; yang: Yang's GRM) on the allele frequencies\n"
+     "of --frequencies, and sets G against A22, the pedigree's relationships of the same\n"
+     "animals: means, regressions, correlations and the --pairs pairs that differ most.\n"
+     "--write-g FILE writes G as --g-format triplets (\"row column value\", the codes that\n"
+     "'kinvar-cli recode' lists), dense (a row per animal) or gcta (GCTA's binary GRM).",
+     kCmdGenomicRelationship, Kind::kGenomic},
+    {"genomic-inbreeding", "Genomic inbreeding of the genotyped animals beside pedigree F",
+     "Usage: kinvar-cli genomic-inbreeding PEDIGREE --genotypes FILE\n"
+     "F from G's diagonal (F_G = G_ii - 1), from homozygosity against its expectation and\n"
+     "from runs of homozygosity (F_ROH, the --roh-* options), beside pedigree F, with the\n"
+     "line of F_G on pedigree F and the 10 animals furthest from it.",
+     kCmdGenomicInbreeding, Kind::kGenomic},
     {"matrix-t", "Write matrix T of A = TDT' (at most 500 individuals)",
      "Writes T row by row: the fraction of each individual's genes expected from each\n"
      "ancestor, every row with n values.",
@@ -376,6 +393,8 @@ struct Arguments {
   // many are listed, and the chart's file.
   std::vector<std::string> sireParents, damParents;
   std::optional<std::string> candidates, top, chart;
+  // The genomic commands: their form's values by key.
+  cli::GenomicValues genomic;
 };
 
 bool IsPlot(const CliCommand& command) { return std::string_view(command.name) == "plot"; }
@@ -822,6 +841,7 @@ int RunCommand(const CliCommand& command, const Arguments& args) {
   if (command.id == kCmdPurging) PreparePurging(doc, platform, args);
   if (command.kind == Kind::kPopulation) PreparePopulation(doc, platform, args);
   if (command.kind == Kind::kMating) PrepareMating(doc, args);
+  if (command.kind == Kind::kGenomic) platform.SetFormValues(args.genomic);
   doc.RunCommand(id);
   if (Interrupted()) return kInterruptedStatus;
   if (const std::string warning = SmallVarianceWarning(doc.pedigree());
@@ -1032,6 +1052,10 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
       break;
     case Kind::kMating:
       AddMatingOptions(sub, args);
+      break;
+    case Kind::kGenomic:
+      sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
+      cli::AddGenomicOptions(sub, command.id, args.genomic);
       break;
     case Kind::kScoped:
       sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <utility>
@@ -101,6 +102,9 @@ struct RememberedInputs {
   bool dominanceTriplets = false;
   bool dominanceFull = false;
   std::string dominanceMinValue = "0";
+  // The genomic commands' forms as typed, by the form's keys: the genotype
+  // file and its quality control are shared by all of them.
+  std::map<std::string, std::string> genomicForm;
 };
 
 // The seed path of a context built without one: no file can be opened there.

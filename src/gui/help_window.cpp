@@ -167,6 +167,8 @@ constexpr CommandPage kCommandPages[] = {
     {kCmdInverseWithMetafounders, "commands/inverse"},
     {kCmdXLinked, "commands/x-linked"},
     {kCmdDominance, "commands/dominance"},
+    {kCmdGenomicRelationship, "commands/genomic-relationship"},
+    {kCmdGenomicInbreeding, "commands/genomic-inbreeding"},
     {kCmdMatrixT, "commands/matrix-t"},
     {kCmdDii, "commands/dii"},
     {kCmdRecoding, "commands/recode"},

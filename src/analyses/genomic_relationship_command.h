@@ -1,0 +1,62 @@
+// The genomic commands' handlers: Genomic Relationships (G written as a
+// file, set against A22) and Genomic Inbreeding (F from the genotypes beside
+// pedigree F). Both ask for their inputs with one form whose keys are the
+// command line's options, read the genotypes through the shared genotype
+// input, and run on every front end through the platform.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "genetics/command_context.h"
+#include "genomics/genotype_input.h"
+#include "genomics/genomic_relationship.h"
+#include "genomics/genomic_relationship_pedigree.h"
+#include "report/platform.h"
+
+namespace kinvar {
+
+// The form's fields that every genomic command of this file shares: the
+// genotype file with its format and quality control, and where the allele
+// frequencies come from.
+std::vector<ValueForm::Field> GenotypeFields(const std::map<std::string, std::string>& remembered);
+
+enum class FrequencySource { kGenotyped, kFounders, kFile };
+
+struct GenotypeChoice {
+  GenotypeInputOptions input;
+  FrequencySource frequencies = FrequencySource::kGenotyped;
+  std::string frequencyFile;
+};
+
+// Reads the shared fields from texts[0..GenotypeFields().size()); the
+// message of the first that is wrong, or nothing.
+std::optional<std::string> ReadGenotypeChoice(const std::vector<std::string>& texts, GenotypeChoice& choice);
+
+// The allele frequencies the choice names, or a message. Cancelled: the
+// optional is empty and `cancelled` set.
+struct Frequencies {
+  std::vector<double> p;
+  std::string error;
+  bool cancelled = false;
+};
+Frequencies ChooseFrequencies(Pedigree& ped, const GenotypeInput& input, const GenotypeChoice& choice,
+                              Progress& progress);
+std::string FrequencySourceText(const GenotypeChoice& choice);
+
+// Report helpers of the genomic commands: a line, a labelled figure, a
+// number in the number format ("-" for NaN), the genotype input's lines.
+void Line(Pedigree& ped, const std::string& line);
+std::string Figure(const std::string& label, const std::string& value);
+std::string Number(const Pedigree& ped, double value);
+void WriteInputLines(Pedigree& ped, const GenotypeInput& input);
+// The genotypes after the coefficients, OpenBLAS's threads set; an error
+// has been shown when nothing is returned.
+std::optional<GenotypeInput> ReadGenotypes(CommandContext& ctx, const GenotypeChoice& choice, Progress& progress);
+
+void OnGenomicRelationship(CommandContext& ctx);
+void OnGenomicInbreeding(CommandContext& ctx);
+
+}  // namespace kinvar
