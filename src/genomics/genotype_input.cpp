@@ -80,11 +80,11 @@ std::string StepLine(std::size_t number, const GenotypeQcStep& step) {
   if (step.reason == "monomorphic") what = "Monomorphic SNPs";
   if (step.reason == "minor allele frequency")
     what = "SNPs with minor allele frequency below " + Figure(step.threshold);
-  return "  " + std::to_string(number) + ". " + what + ": " + std::to_string(step.dropped) + " dropped, " +
+  return "  " + std::to_string(number) + ". " + what + " = |X" + std::to_string(step.dropped) + " dropped, " +
          std::to_string(step.left) + " left";
 }
 
-// The IDs of `ids`, the first ten of them, for a report line.
+// The first ten of `ids`, for a report line.
 std::string FirstIds(const std::vector<std::string>& ids) {
   std::string line;
   const std::size_t shown = std::min<std::size_t>(ids.size(), 10);
@@ -93,30 +93,25 @@ std::string FirstIds(const std::vector<std::string>& ids) {
   return line;
 }
 
-struct FileCounts {
-  std::int64_t animals = 0;
-  std::int64_t snps = 0;
-};
-
-std::vector<std::string> Report(const std::string& path, const std::string& format, FileCounts file,
-                                const GenotypeInput& input, const GenotypeQcResult& qc) {
+std::vector<std::string> Report(const std::string& path, const std::string& format, const GenotypeInput& input,
+                                const GenotypeQcResult& qc) {
   const char* form = format == "plink" ? "PLINK set" : format == "vcf" ? "VCF" : "text form";
-  const auto found = file.animals - static_cast<std::int64_t>(input.notInPedigree.size());
+  const auto notFound = static_cast<std::int64_t>(input.notInPedigree.size());
   std::vector<std::string> lines{
-      "Genotypes: " + path + " (" + form + ")",
-      "Animals in the file: " + std::to_string(file.animals),
-      "  in the pedigree: " + std::to_string(found),
-      "  not in the pedigree: " + std::to_string(input.notInPedigree.size()),
+      "Genotypes = |X" + path + " (" + form + ")",
+      "Animals in the file = |X" + std::to_string(input.animalsInFile),
+      "Animals in the pedigree = |X" + std::to_string(input.animalsInFile - notFound),
+      "Animals not in the pedigree = |X" + std::to_string(notFound) +
+          (notFound == 0 ? "" : " (" + FirstIds(input.notInPedigree) + ")"),
+      "Pedigree animals without genotypes = |X" + std::to_string(input.pedigreeWithoutGenotypes),
+      "SNPs in the file = |X" + std::to_string(input.snpsInFile),
   };
-  if (!input.notInPedigree.empty()) lines.push_back("  not in the pedigree: " + FirstIds(input.notInPedigree));
-  lines.push_back("Pedigree animals without genotypes: " + std::to_string(input.pedigreeWithoutGenotypes));
-  lines.push_back("SNPs in the file: " + std::to_string(file.snps));
   if (format == "vcf")
-    lines.push_back("Records skipped, not biallelic SNPs with a GT: " + std::to_string(input.skippedRecords));
+    lines.push_back("Records skipped, not biallelic SNPs = |X" + std::to_string(input.skippedRecords));
   lines.emplace_back("Quality control, in this order:");
   for (std::size_t k = 0; k < qc.steps.size(); ++k) lines.push_back(StepLine(k + 1, qc.steps[k]));
-  lines.push_back("Kept: " + std::to_string(input.genotypes.AnimalCount()) + " animals, " +
-                  std::to_string(input.genotypes.SnpCount()) + " SNPs");
+  lines.push_back("Animals kept = |X" + std::to_string(input.genotypes.AnimalCount()));
+  lines.push_back("SNPs kept = |X" + std::to_string(input.genotypes.SnpCount()));
   return lines;
 }
 
@@ -145,14 +140,15 @@ GenotypeInput ReadGenotypeInput(const Pedigree& ped, const GenotypeInputOptions&
   input.skippedRecords = file.skippedRecords;
   const Matched matched = MatchToPedigree(ped, file.genotypes, input);
   GenotypeQcResult qc = RunGenotypeQc(file.genotypes, matched.rows, options.qc);
-  const FileCounts counts{file.genotypes.AnimalCount(), file.genotypes.SnpCount()};
+  input.animalsInFile = file.genotypes.AnimalCount();
+  input.snpsInFile = file.genotypes.SnpCount();
   for (std::size_t k = 0; k < qc.keptAnimals.size(); ++k)
     input.recOf.push_back(matched.recs[static_cast<std::size_t>(qc.keptAnimalOrdinals[k])]);
   input.genotypes = KeepGenotypes(file.genotypes, qc.keptAnimals, qc.keptSnps);
   file.genotypes = Genotypes{};
   input.qcTable = std::move(qc.table);
   input.droppedTable = std::move(qc.dropped);
-  input.reportLines = Report(options.path, format, counts, input, qc);
+  input.reportLines = Report(options.path, format, input, qc);
   if (matched.rows.empty())
     input.error = "Error: No genotyped animal of " + options.path + " is in the pedigree.";
   else if (input.genotypes.AnimalCount() == 0)

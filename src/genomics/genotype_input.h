@@ -54,7 +54,11 @@ struct GenotypeInput {
   ResultTable qcTable{"qc"};
   // Every animal and SNP dropped, with its reason and its figure.
   ResultTable droppedTable{"qc_dropped"};
+  // The report's lines on the input, in the report's markup ("Animals in
+  // the file = |X120"); the labels are those of the figures.
   std::vector<std::string> reportLines;
+  std::int64_t animalsInFile = 0;
+  std::int64_t snpsInFile = 0;
   // Empty when read; otherwise the message naming the file and the line or
   // record. Also set when no animal or no SNP is left, with the tables
   // filled, so a check of the file still shows why.

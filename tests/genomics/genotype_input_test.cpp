@@ -169,18 +169,18 @@ TEST(GenotypeInput, ReportsCountsAndStepsInOrder) {
   ASSERT_EQ(input.error, "");
   const std::vector<std::string> lines(input.reportLines.begin() + 1, input.reportLines.end());
   EXPECT_EQ(lines, (std::vector<std::string>{
-                       "Animals in the file: 4",
-                       "  in the pedigree: 3",
-                       "  not in the pedigree: 1",
-                       "  not in the pedigree: X9",
-                       "Pedigree animals without genotypes: 2",
-                       "SNPs in the file: 10",
+                       "Animals in the file = |X4",
+                       "Animals in the pedigree = |X3",
+                       "Animals not in the pedigree = |X1 (X9)",
+                       "Pedigree animals without genotypes = |X2",
+                       "SNPs in the file = |X10",
                        "Quality control, in this order:",
-                       "  1. Animals with call rate below 0.9: 1 dropped, 2 left",
-                       "  2. SNPs with call rate below 0.9: 1 dropped, 9 left",
-                       "  3. Monomorphic SNPs: 1 dropped, 8 left",
-                       "  4. SNPs with minor allele frequency below 0.01: 0 dropped, 8 left",
-                       "Kept: 2 animals, 8 SNPs",
+                       "  1. Animals with call rate below 0.9 = |X1 dropped, 2 left",
+                       "  2. SNPs with call rate below 0.9 = |X1 dropped, 9 left",
+                       "  3. Monomorphic SNPs = |X1 dropped, 8 left",
+                       "  4. SNPs with minor allele frequency below 0.01 = |X0 dropped, 8 left",
+                       "Animals kept = |X2",
+                       "SNPs kept = |X8",
                    }));
   EXPECT_EQ(input.droppedTable.rows(), 3u);
   EXPECT_EQ(input.droppedTable.column(1).Text(0), "M1");
