@@ -66,9 +66,8 @@ std::optional<InbreedingChoice> AskInbreeding(CommandContext& ctx) {
                          it == r.end() ? "0.05" : it->second});
   InbreedingChoice choice;
   form.accept = [&](const std::vector<std::string>& texts) {
-    std::optional<std::string> problem = ReadGenotypeChoice(texts, choice.genotypes);
-    if (!problem) problem = ReadRoh(texts, shared, choice.roh);
-    if (problem) {
+    if (!ReadGenotypeChoice(texts, choice.genotypes, ctx.platform)) return false;
+    if (const std::optional<std::string> problem = ReadRoh(texts, shared, choice.roh)) {
       ctx.platform.ShowMessage(*problem, MessageIcon::kError);
       return false;
     }
@@ -141,7 +140,7 @@ void WriteInbreedingReport(Pedigree& ped, const GenotypeInput& input, const Inbr
   const Columns c = ColumnsOf(ped, input, result);
   const LineFit fit = FitAndFurthest(c.pedigree, c.fG, kNamedAnimals);
   const AutosomeMap map = MapAutosomes(input.genotypes);
-  ResultTable& summary = ped.report.tables().Add("genomic_inbreeding_summary");
+  ResultTable& summary = ped.report.tables().Add(SummaryTable("genomic_inbreeding_summary"));
   summary.AddFigure("Genotyped animals", input.genotypes.AnimalCount());
   summary.AddFigure("SNPs used", SnpsUsed(p));
   summary.AddFigure("Autosomes' covered length (bp)", map.coveredLength);

@@ -5,6 +5,7 @@
 
 #include "genetics/command_ids.h"
 #include "genomics/genomic_relationship_files.h"
+#include "genomics/genotype_input_form.h"
 #include "pedigree/number_text.h"
 #include "report/number_format.h"
 #include "report/report_store.h"
@@ -13,19 +14,12 @@ namespace kinvar {
 namespace {
 
 constexpr const char* kTitle = "Genomic relationships";
-constexpr std::size_t kSharedFields = 7;
+constexpr std::size_t kSharedFields = kGenotypeFieldCount + 2;
 
 std::string Remembered(const std::map<std::string, std::string>& r, const std::string& key,
                        const std::string& otherwise) {
   const auto it = r.find(key);
   return it == r.end() ? otherwise : it->second;
-}
-
-std::optional<std::string> Rate(const std::string& text, const char* label, double& value) {
-  const std::optional<double> read = WholeNumber(text);
-  if (!read || *read < 0.0 || *read > 1.0) return std::string(label) + " must be a number from 0 to 1.";
-  value = *read;
-  return std::nullopt;
 }
 
 }  // namespace
@@ -55,13 +49,10 @@ std::string Number(const Pedigree& ped, double value) {
   return FormatNumber(ped.settings.numberFormat, static_cast<float>(value));
 }
 
-// The genotype input's own lines are plain text: a path in them could pass
-// the report's width or hold a markup character.
+// A path in the genotype input's lines could pass the report's width,
+// which would end the program: such a line is cut.
 void WriteInputLines(Pedigree& ped, const GenotypeInput& input) {
   for (std::string line : input.reportLines) {
-    for (char& c : line) {
-      if (c == '|') c = '/';
-    }
     if (line.size() > CMS::kMaxLineLength) line = line.substr(0, CMS::kMaxLineLength - 3) + "...";
     Line(ped, line);
   }
@@ -100,7 +91,7 @@ std::optional<RelationshipChoice> AskRelationship(CommandContext& ctx) {
       ctx.platform.ShowMessage(message, MessageIcon::kError);
       return false;
     };
-    if (const auto problem = ReadGenotypeChoice(texts, choice.genotypes)) return refuse(*problem);
+    if (!ReadGenotypeChoice(texts, choice.genotypes, ctx.platform)) return false;
     const std::string& method = texts[kSharedFields];
     if (method == "vanraden1") choice.method = GenomicMethod::kVanRaden1;
     else if (method == "vanraden2") choice.method = GenomicMethod::kVanRaden2;
@@ -161,7 +152,7 @@ ResultTable PairsTable(const Pedigree& ped, const GenotypeInput& input, const Ge
 void WriteRelationshipReport(Pedigree& ped, const GenotypeInput& input, const RelationshipChoice& choice,
                              std::int64_t snpsUsed, const GenomicPedigreeComparison& c,
                              const std::vector<std::string>& written) {
-  ResultTable& summary = ped.report.tables().Add("genomic_relationship");
+  ResultTable& summary = ped.report.tables().Add(SummaryTable("genomic_relationship"));
   summary.AddFigure("Genotyped animals", input.genotypes.AnimalCount());
   summary.AddFigure("SNPs used", snpsUsed);
   summary.AddFigure("Mean diagonal of G", c.diagonal.MeanG());
@@ -213,36 +204,38 @@ std::optional<GenotypeInput> ReadGenotypes(CommandContext& ctx, const GenotypeCh
 }
 
 std::vector<ValueForm::Field> GenotypeFields(const std::map<std::string, std::string>& r) {
-  using File = ValueForm::Field::File;
-  return {{"genotypes", "Genotype file", Remembered(r, "genotypes", ""), false, File::kRead},
-          {"genotype-format", "Format: plink, vcf, text (none: by extension)", Remembered(r, "genotype-format", "")},
-          {"min-snp-call-rate", "Smallest call rate of a SNP", Remembered(r, "min-snp-call-rate", "0.90")},
-          {"min-animal-call-rate", "Smallest call rate of an animal", Remembered(r, "min-animal-call-rate", "0.90")},
-          {"min-maf", "Smallest minor allele frequency", Remembered(r, "min-maf", "0.01")},
-          {"frequencies", "Allele frequencies: genotyped, founders or file", Remembered(r, "frequencies", "genotyped")},
-          {"frequency-file", "Allele frequencies file", Remembered(r, "frequency-file", ""), false, File::kRead}};
+  GenotypeFormTexts texts;
+  texts.path = Remembered(r, kGenotypesKey, texts.path);
+  texts.format = Remembered(r, kGenotypeFormatKey, texts.format);
+  texts.minSnpCallRate = Remembered(r, kMinSnpCallRateKey, texts.minSnpCallRate);
+  texts.minAnimalCallRate = Remembered(r, kMinAnimalCallRateKey, texts.minAnimalCallRate);
+  texts.minMaf = Remembered(r, kMinMafKey, texts.minMaf);
+  std::vector<ValueForm::Field> fields = GenotypeFormFields(texts);
+  fields.push_back({"frequencies", "Allele frequencies: genotyped, founders or file",
+                    Remembered(r, "frequencies", "genotyped")});
+  fields.push_back({"frequency-file", "Allele frequencies file", Remembered(r, "frequency-file", ""), false,
+                    ValueForm::Field::File::kRead});
+  return fields;
 }
 
-std::optional<std::string> ReadGenotypeChoice(const std::vector<std::string>& texts, GenotypeChoice& choice) {
-  choice.input.path = texts[0];
-  if (choice.input.path.empty()) return std::string("Choose the genotype file.");
-  choice.input.format = texts[1];
-  if (!choice.input.format.empty() && choice.input.format != "plink" && choice.input.format != "vcf" &&
-      choice.input.format != "text") {
-    return std::string("The genotype format must be plink, vcf or text, or none to go by the file's extension.");
-  }
-  if (auto p = Rate(texts[2], "The smallest call rate of a SNP", choice.input.qc.minSnpCallRate)) return p;
-  if (auto p = Rate(texts[3], "The smallest call rate of an animal", choice.input.qc.minAnimalCallRate)) return p;
-  if (auto p = Rate(texts[4], "The smallest minor allele frequency", choice.input.qc.minMaf)) return p;
-  if (texts[5] == "genotyped") choice.frequencies = FrequencySource::kGenotyped;
-  else if (texts[5] == "founders") choice.frequencies = FrequencySource::kFounders;
-  else if (texts[5] == "file") choice.frequencies = FrequencySource::kFile;
-  else return std::string("The allele frequencies must be genotyped, founders or file.");
-  choice.frequencyFile = texts[6];
+bool ReadGenotypeChoice(const std::vector<std::string>& texts, GenotypeChoice& choice, Platform& platform) {
+  const std::optional<GenotypeInputOptions> input = GenotypeOptionsFromForm(texts, 0, platform);
+  if (!input) return false;
+  choice.input = *input;
+  const std::string& source = texts[kGenotypeFieldCount];
+  const auto refuse = [&](const char* message) {
+    platform.ShowMessage(message, MessageIcon::kError);
+    return false;
+  };
+  if (source == "genotyped") choice.frequencies = FrequencySource::kGenotyped;
+  else if (source == "founders") choice.frequencies = FrequencySource::kFounders;
+  else if (source == "file") choice.frequencies = FrequencySource::kFile;
+  else return refuse("The allele frequencies must be genotyped, founders or file.");
+  choice.frequencyFile = texts[kGenotypeFieldCount + 1];
   if (choice.frequencies == FrequencySource::kFile && choice.frequencyFile.empty()) {
-    return std::string("Choose the allele frequencies file.");
+    return refuse("Name the allele frequencies file.");
   }
-  return std::nullopt;
+  return true;
 }
 
 std::string FrequencySourceText(const GenotypeChoice& choice) {

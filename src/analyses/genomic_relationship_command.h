@@ -18,9 +18,9 @@
 
 namespace kinvar {
 
-// The form's fields that every genomic command of this file shares: the
-// genotype file with its format and quality control, and where the allele
-// frequencies come from.
+// The form's fields that the genomic relationship and inbreeding commands
+// share: the genotype input's boxes, then where the allele frequencies come
+// from (keys "frequencies" and "frequency-file").
 std::vector<ValueForm::Field> GenotypeFields(const std::map<std::string, std::string>& remembered);
 
 enum class FrequencySource { kGenotyped, kFounders, kFile };
@@ -31,9 +31,9 @@ struct GenotypeChoice {
   std::string frequencyFile;
 };
 
-// Reads the shared fields from texts[0..GenotypeFields().size()); the
-// message of the first that is wrong, or nothing.
-std::optional<std::string> ReadGenotypeChoice(const std::vector<std::string>& texts, GenotypeChoice& choice);
+// Reads the shared fields from texts[0..GenotypeFields().size()); false
+// when one is refused, which `platform` is told.
+bool ReadGenotypeChoice(const std::vector<std::string>& texts, GenotypeChoice& choice, Platform& platform);
 
 // The allele frequencies the choice names, or a message. Cancelled: the
 // optional is empty and `cancelled` set.
