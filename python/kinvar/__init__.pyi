@@ -162,6 +162,21 @@ class Pedigree:
     def mean_kinship(self, group: int | None = None, threads: int = 0,
                      progress: bool = False) -> pd.DataFrame:
         """The mean kinship ranking; attrs["summary"]."""
+    def genomic_relationship(self, genotypes: str, *, genotype_format: str | None = None,
+                             min_snp_call_rate: float = 0.90, min_animal_call_rate: float = 0.90,
+                             min_maf: float = 0.01, frequencies: str = "genotyped",
+                             method: str = "vanraden1", write_g: str | None = None,
+                             g_format: str = "triplets", pairs: int = 20, threads: int = 0,
+                             progress: bool = False) -> dict[str, pd.DataFrame]:
+        """G set against A22, a frame per table."""
+    def genomic_inbreeding(self, genotypes: str, *, genotype_format: str | None = None,
+                           min_snp_call_rate: float = 0.90, min_animal_call_rate: float = 0.90,
+                           min_maf: float = 0.01, frequencies: str = "genotyped",
+                           roh_window_snps: int = 50, roh_max_het: int = 1, roh_max_missing: int = 5,
+                           roh_min_share: float = 0.05, roh_min_snps: int = 50,
+                           roh_min_length: int = 1000000, threads: int = 0,
+                           progress: bool = False) -> dict[str, pd.DataFrame]:
+        """Genomic inbreeding beside pedigree F, a frame per table."""
     def mate_suitability(self, sires: Mates, dams: Mates, reference: int | None = None,
                          max_f: float = 0.0625, threads: int = 0,
                          progress: bool = False) -> pd.DataFrame:

@@ -582,6 +582,66 @@ class Pedigree:
             frames["purging"] = individuals.iloc[order].reset_index(drop=True)
         return frames
 
+    # -- genotypes beside the pedigree ---------------------------------------
+
+    @staticmethod
+    def _genotype_values(genotypes, genotype_format, min_snp_call_rate, min_animal_call_rate,
+                         min_maf, frequencies) -> dict[str, str]:
+        """The genotype boxes of a genomic command's form, by their keys."""
+        values = {"genotypes": os.fspath(genotypes),
+                  "min-snp-call-rate": repr(float(min_snp_call_rate)),
+                  "min-animal-call-rate": repr(float(min_animal_call_rate)),
+                  "min-maf": repr(float(min_maf))}
+        if genotype_format is not None:
+            values["genotype-format"] = str(genotype_format)
+        if frequencies in ("genotyped", "founders"):
+            values["frequencies"] = frequencies
+        else:
+            values["frequencies"] = "file"
+            values["frequency-file"] = os.fspath(frequencies)
+        return values
+
+    def genomic_relationship(self, genotypes, *, genotype_format: str | None = None,
+                             min_snp_call_rate: float = 0.90, min_animal_call_rate: float = 0.90,
+                             min_maf: float = 0.01, frequencies="genotyped",
+                             method: str = "vanraden1", write_g=None, g_format: str = "triplets",
+                             pairs: int = 20, threads: int = 0,
+                             progress: bool = False) -> dict[str, pd.DataFrame]:
+        """G of the genotyped animals (``method`` vanraden1, vanraden2 or
+        yang, on the allele ``frequencies`` of the genotyped animals, of the
+        base by gene content ("founders") or of a file) set against A22: a
+        dict of frames (genomic_relationship, qc, genomic_pedigree,
+        genomic_pedigree_pairs). ``write_g`` writes G as ``g_format``
+        triplets, dense or gcta."""
+        values = self._genotype_values(genotypes, genotype_format, min_snp_call_rate,
+                                       min_animal_call_rate, min_maf, frequencies)
+        values.update({"method": str(method), "output-format": str(g_format),
+                       "pairs": str(int(pairs))})
+        if write_g is not None:
+            values["output"] = os.fspath(write_g)
+        return _frames(self._session.genomic(False, values, threads, progress))
+
+    def genomic_inbreeding(self, genotypes, *, genotype_format: str | None = None,
+                           min_snp_call_rate: float = 0.90, min_animal_call_rate: float = 0.90,
+                           min_maf: float = 0.01, frequencies="genotyped",
+                           roh_window_snps: int = 50, roh_max_het: int = 1, roh_max_missing: int = 5,
+                           roh_min_share: float = 0.05, roh_min_snps: int = 50,
+                           roh_min_length: int = 1000000, threads: int = 0,
+                           progress: bool = False) -> dict[str, pd.DataFrame]:
+        """F from G's diagonal, from homozygosity and from runs of
+        homozygosity beside pedigree F: a dict of frames
+        (genomic_inbreeding_summary, qc, genomic_inbreeding,
+        genomic_inbreeding_furthest)."""
+        values = self._genotype_values(genotypes, genotype_format, min_snp_call_rate,
+                                       min_animal_call_rate, min_maf, frequencies)
+        values.update({"roh-window-snps": str(int(roh_window_snps)),
+                       "roh-max-het": str(int(roh_max_het)),
+                       "roh-max-missing": str(int(roh_max_missing)),
+                       "roh-min-share": repr(float(roh_min_share)),
+                       "roh-min-snps": str(int(roh_min_snps)),
+                       "roh-min-length": str(int(roh_min_length))})
+        return _frames(self._session.genomic(True, values, threads, progress))
+
     def mean_kinship(self, group: int | None = None, threads: int = 0,
                      progress: bool = False) -> pd.DataFrame:
         """The mean kinship ranking of a group's members, or of every

@@ -5,6 +5,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -280,6 +281,16 @@ void BindDerived(py::class_<Held, std::shared_ptr<Held>>& cls) {
            });
 }
 
+void BindGenomics(py::class_<Held, std::shared_ptr<Held>>& cls) {
+  cls.def("genomic",
+          [](Held& h, bool inbreeding, const std::map<std::string, std::string>& values, int threads,
+             bool progress) {
+            return Tables(h, {threads, progress}, [&](Session& s) {
+              return inbreeding ? s.GenomicInbreeding(values) : s.GenomicRelationship(values);
+            });
+          });
+}
+
 void BindPopulation(py::class_<Held, std::shared_ptr<Held>>& cls) {
   cls.def("purging",
           [](Held& h, std::optional<int> group, double purgingCoefficient, std::int32_t geneDrops,
@@ -363,4 +374,5 @@ PYBIND11_MODULE(_kinvar, m) {
   BindTables(cls);
   BindDerived(cls);
   BindPopulation(cls);
+  BindGenomics(cls);
 }

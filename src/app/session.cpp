@@ -1100,4 +1100,12 @@ void Session::AddSireMatings(const std::string& path, ResultSet& tables) const {
 
 const std::vector<std::string>& Session::Notes() const { return platform_->notes(); }
 
+ResultSet Session::GenomicRelationship(const std::map<std::string, std::string>& values) {
+  return Run(kCmdGenomicRelationship, {}, {}, std::nullopt, values);
+}
+
+ResultSet Session::GenomicInbreeding(const std::map<std::string, std::string>& values) {
+  return Run(kCmdGenomicInbreeding, {}, {}, std::nullopt, values);
+}
+
 }  // namespace kinvar

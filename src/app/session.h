@@ -291,6 +291,11 @@ class Session {
   // The offspring's F, the common ancestors' parts of it and the best
   // sires for the dam: tables summary, common_ancestors, best_sires.
   ResultSet PlannedMating(const PlannedMatingRequest& request);
+  // Genotypes beside the pedigree: the commands' form values by key, the
+  // command line's option names ("genotypes", "min-maf", "method" ...);
+  // those not given keep the form's defaults.
+  ResultSet GenomicRelationship(const std::map<std::string, std::string>& values);
+  ResultSet GenomicInbreeding(const std::map<std::string, std::string>& values);
 
   // The pedigree, for what no command above covers; read-only.
   const Pedigree& pedigree() const;

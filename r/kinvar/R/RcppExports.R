@@ -101,6 +101,10 @@
     .Call(`_kinvar_KvPurging`, xp, all, group, coefficient, geneDrops, allFounders, seed, ctl)
 }
 
+.kv_genomic <- function(xp, inbreeding, keys, values, ctl) {
+    .Call(`_kinvar_KvGenomic`, xp, inbreeding, keys, values, ctl)
+}
+
 .kv_mean_kinship <- function(xp, all, group, ctl) {
     .Call(`_kinvar_KvMeanKinship`, xp, all, group, ctl)
 }

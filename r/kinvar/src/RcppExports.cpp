@@ -330,6 +330,20 @@ BEGIN_RCPP
     return rcpp_result_gen;
 END_RCPP
 }
+// KvGenomic
+SEXP KvGenomic(SEXP xp, bool inbreeding, Rcpp::CharacterVector keys, Rcpp::CharacterVector values, Rcpp::List ctl);
+RcppExport SEXP _kinvar_KvGenomic(SEXP xpSEXP, SEXP inbreedingSEXP, SEXP keysSEXP, SEXP valuesSEXP, SEXP ctlSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::traits::input_parameter< SEXP >::type xp(xpSEXP);
+    Rcpp::traits::input_parameter< bool >::type inbreeding(inbreedingSEXP);
+    Rcpp::traits::input_parameter< Rcpp::CharacterVector >::type keys(keysSEXP);
+    Rcpp::traits::input_parameter< Rcpp::CharacterVector >::type values(valuesSEXP);
+    Rcpp::traits::input_parameter< Rcpp::List >::type ctl(ctlSEXP);
+    rcpp_result_gen = Rcpp::wrap(KvGenomic(xp, inbreeding, keys, values, ctl));
+    return rcpp_result_gen;
+END_RCPP
+}
 // KvMeanKinship
 SEXP KvMeanKinship(SEXP xp, bool all, int group, Rcpp::List ctl);
 RcppExport SEXP _kinvar_KvMeanKinship(SEXP xpSEXP, SEXP allSEXP, SEXP groupSEXP, SEXP ctlSEXP) {
@@ -423,6 +437,7 @@ static const R_CallMethodDef CallEntries[] = {
     {"_kinvar_KvDiversity", (DL_FUNC) &_kinvar_KvDiversity, 4},
     {"_kinvar_KvOptimizeMatings", (DL_FUNC) &_kinvar_KvOptimizeMatings, 10},
     {"_kinvar_KvPurging", (DL_FUNC) &_kinvar_KvPurging, 8},
+    {"_kinvar_KvGenomic", (DL_FUNC) &_kinvar_KvGenomic, 5},
     {"_kinvar_KvMeanKinship", (DL_FUNC) &_kinvar_KvMeanKinship, 4},
     {"_kinvar_KvPlannedMating", (DL_FUNC) &_kinvar_KvPlannedMating, 9},
     {"_kinvar_KvMateSuitability", (DL_FUNC) &_kinvar_KvMateSuitability, 7},

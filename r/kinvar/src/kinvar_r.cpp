@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -800,6 +801,16 @@ SEXP KvPurging(SEXP xp, bool all, int group, double coefficient, int geneDrops, 
     request.allFounders = allFounders;
     request.seed = static_cast<std::uint32_t>(seed);
     return TablesOf(s.Purging(request), IdTypeOf(xp));
+  });
+}
+
+// [[Rcpp::export(name = ".kv_genomic", rng = false)]]
+SEXP KvGenomic(SEXP xp, bool inbreeding, Rcpp::CharacterVector keys, Rcpp::CharacterVector values,
+               Rcpp::List ctl) {
+  return OnSession(xp, ctl, [&](Session& s) -> SEXP {
+    std::map<std::string, std::string> form;
+    for (R_xlen_t k = 0; k < keys.size(); ++k) form[Rcpp::as<std::string>(keys[k])] = Rcpp::as<std::string>(values[k]);
+    return TablesOf(inbreeding ? s.GenomicInbreeding(form) : s.GenomicRelationship(form), IdTypeOf(xp));
   });
 }
 
