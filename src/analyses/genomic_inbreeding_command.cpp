@@ -210,8 +210,9 @@ void OnGenomicInbreeding(CommandContext& ctx) {
   if (!PrepareInbreeding(ctx)) return;
   Pedigree& ped = ctx.ped;
   auto window = ctx.platform.OpenProgress();
-  Progress progress(*window);
-  const std::optional<GenotypeInput> input = ReadGenotypes(ctx, choice->genotypes, progress);
+  CancelLatch latch(*window);
+  Progress progress(latch);
+  const std::optional<GenotypeInput> input = ReadGenotypes(ctx, choice->genotypes, latch, progress);
   if (!input) return;
   const Frequencies frequencies = ChooseFrequencies(ped, *input, choice->genotypes, progress);
   if (frequencies.cancelled) {

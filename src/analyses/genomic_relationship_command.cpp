@@ -193,8 +193,13 @@ void WriteRelationshipReport(Pedigree& ped, const GenotypeInput& input, const Re
 
 }  // namespace
 
-std::optional<GenotypeInput> ReadGenotypes(CommandContext& ctx, const GenotypeChoice& choice, Progress& progress) {
+std::optional<GenotypeInput> ReadGenotypes(CommandContext& ctx, const GenotypeChoice& choice,
+                                           const CancelLatch& latch, Progress& progress) {
   GenotypeInput input = ReadGenotypeInput(ctx.ped, choice.input, progress);
+  if (latch.cancelled()) {
+    ShowCanceled(ctx);
+    return std::nullopt;
+  }
   if (!input.error.empty()) {
     ctx.platform.ShowMessage(input.error, MessageIcon::kError);
     return std::nullopt;
@@ -274,8 +279,9 @@ void OnGenomicRelationship(CommandContext& ctx) {
   if (!PrepareInbreeding(ctx)) return;
   Pedigree& ped = ctx.ped;
   auto window = ctx.platform.OpenProgress();
-  Progress progress(*window);
-  const std::optional<GenotypeInput> input = ReadGenotypes(ctx, choice->genotypes, progress);
+  CancelLatch latch(*window);
+  Progress progress(latch);
+  const std::optional<GenotypeInput> input = ReadGenotypes(ctx, choice->genotypes, latch, progress);
   if (!input) return;
   const Frequencies frequencies = ChooseFrequencies(ped, *input, choice->genotypes, progress);
   if (frequencies.cancelled) {

@@ -52,9 +52,32 @@ void Line(Pedigree& ped, const std::string& line);
 std::string Figure(const std::string& label, const std::string& value);
 std::string Number(const Pedigree& ped, double value);
 void WriteInputLines(Pedigree& ped, const GenotypeInput& input);
-// The genotypes after the coefficients, OpenBLAS's threads set; an error
-// has been shown when nothing is returned.
-std::optional<GenotypeInput> ReadGenotypes(CommandContext& ctx, const GenotypeChoice& choice, Progress& progress);
+// A progress window that remembers a cancel: the genotype readers tell one
+// as an error, which must end in the cancel state like any other.
+class CancelLatch final : public ProgressWindow {
+ public:
+  explicit CancelLatch(ProgressWindow& window) : window_(window) {}
+  void SetLabel(const std::string& label) override { window_.SetLabel(label); }
+  void SetPosition(int percent) override { window_.SetPosition(percent); }
+  bool PollCancel() override {
+    cancelled_ = window_.PollCancel() || cancelled_;
+    return cancelled_;
+  }
+  void SetWindowText(const std::string& text) override { window_.SetWindowText(text); }
+  void ShowCancelButton(bool shown) override { window_.ShowCancelButton(shown); }
+  void Hide() override { window_.Hide(); }
+  bool cancelled() const { return cancelled_; }
+
+ private:
+  ProgressWindow& window_;
+  bool cancelled_ = false;
+};
+
+// The genotypes after the coefficients, OpenBLAS's threads set; nothing
+// when the reading failed (the error has been shown) or was cancelled (the
+// cancel state is shown).
+std::optional<GenotypeInput> ReadGenotypes(CommandContext& ctx, const GenotypeChoice& choice,
+                                           const CancelLatch& latch, Progress& progress);
 
 void OnGenomicRelationship(CommandContext& ctx);
 void OnGenomicInbreeding(CommandContext& ctx);

@@ -182,17 +182,32 @@ TEST(GenomicRelationshipCommand, RefusedInputsSayWhyAndChangeNothing) {
   }
 }
 
-TEST(GenomicRelationshipCommand, ACancelLeavesTheCancelLineAndNoFile) {
+TEST(GenomicRelationshipCommand, ACancelAtAnyPollLeavesTheCancelLineAndTheFileAsItWas) {
   DocSession s;
   ASSERT_TRUE(s.OpenPath(KINVAR_EXAMPLES_DIR "/herd.pdg"));
   const test::TempFile old("old\n", ".txt");
-  s.platform.forms = {RelationshipForm(KINVAR_EXAMPLES_DIR "/herd-genotypes.vcf", old.path())};
-  s.platform.forms.front()->at(1) = "";
-  s.platform.cancelAtPoll = 3;
+  const std::vector<std::string> form = RelationshipForm(KINVAR_EXAMPLES_DIR "/herd-genotypes.vcf", old.path());
+  // A first run computes the coefficients; the second counts the polls of
+  // a run like the ones cancelled below.
+  s.platform.forms = {form};
   s.doc.RunCommand(kCmdGenomicRelationship);
-  EXPECT_EQ(s.Report(), std::vector<std::string>{kCanceledLine});
-  EXPECT_EQ(s.doc.lastCommand(), kCmdNone);
-  EXPECT_EQ(test::ReadWholeFile(old.path()), "old\n");
+  const std::string written = test::ReadWholeFile(old.path());
+  test::WriteWholeFile(old.path(), "old\n");
+  const int before = s.platform.polls;
+  s.platform.forms = {form};
+  s.doc.RunCommand(kCmdGenomicRelationship);
+  ASSERT_EQ(test::ReadWholeFile(old.path()), written);
+  const int polls = s.platform.polls - before;
+  ASSERT_GT(polls, 2);
+  for (int k = 1; k <= polls; ++k) {
+    test::WriteWholeFile(old.path(), "old\n");
+    s.platform.forms = {form};
+    s.platform.cancelAtPoll = s.platform.polls + k;
+    s.doc.RunCommand(kCmdGenomicRelationship);
+    EXPECT_EQ(s.Report(), std::vector<std::string>{kCanceledLine}) << "poll " << k;
+    EXPECT_EQ(s.doc.lastCommand(), kCmdNone) << "poll " << k;
+    EXPECT_EQ(test::ReadWholeFile(old.path()), "old\n") << "poll " << k;
+  }
 }
 
 TEST(GenomicInbreedingCommand, TheTableHoldsPedigreeFBesideTheGenomicCoefficients) {
@@ -208,7 +223,7 @@ TEST(GenomicInbreedingCommand, TheTableHoldsPedigreeFBesideTheGenomicCoefficient
   const ResultTable& t = *tables.Find("genomic_inbreeding");
   EXPECT_EQ(test::Schema(t),
             "id:id code:integer f_pedigree:real f_g:real f_hom:real f_roh:real roh_runs:integer "
-            "roh_length:integer snps_called:integer");
+            "roh_length:integer[bp] snps_called:integer");
   ASSERT_EQ(t.rows(), 17u);
   const std::vector<std::string> ids = test::TextCells(t, "id");
   const std::vector<double> fPed = test::RealCells(t, "f_pedigree");
