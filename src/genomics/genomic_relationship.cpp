@@ -75,13 +75,32 @@ double Divisor(const std::vector<double>& p, GenomicMethod method) {
 }
 
 // out (rows x columns, row-major) += alpha * A B' over one block of SNPs,
-// A being rows [first, end) and B rows [0, columns) of the same block.
+// A being rows [first, end) and B rows [0, columns) of the same block: the
+// columns before `first` and after `end` by dgemm, the square of the rows
+// themselves by dsyrk (its lower triangle, half the work of a product).
 void AddBlockProduct(const std::vector<double>& block, std::int64_t width, std::int64_t first,
                      std::int64_t end, std::int64_t columns, double alpha, std::vector<double>& out) {
-  cblas_dgemm(CblasRowMajor, CblasNoTrans, CblasTrans, static_cast<int>(end - first),
-              static_cast<int>(columns), static_cast<int>(width), alpha,
-              block.data() + first * width, static_cast<int>(width), block.data(),
-              static_cast<int>(width), 1.0, out.data(), static_cast<int>(columns));
+  const int rows = static_cast<int>(end - first), w = static_cast<int>(width), ldc = static_cast<int>(columns);
+  const double* a = block.data() + first * width;
+  if (first > 0) {
+    cblas_dgemm(CblasRowMajor, CblasNoTrans, CblasTrans, rows, static_cast<int>(first), w, alpha, a, w,
+                block.data(), w, 1.0, out.data(), ldc);
+  }
+  cblas_dsyrk(CblasRowMajor, CblasLower, CblasNoTrans, rows, w, alpha, a, w, 1.0, out.data() + first, ldc);
+  if (columns > end) {
+    cblas_dgemm(CblasRowMajor, CblasNoTrans, CblasTrans, rows, static_cast<int>(columns - end), w, alpha, a, w,
+                block.data() + end * width, w, 1.0, out.data() + end, ldc);
+  }
+}
+
+// The square of a block's own rows holds its lower triangle only: its
+// upper one mirrors it.
+void MirrorSquare(std::int64_t first, std::int64_t end, std::int64_t columns, std::vector<double>& out) {
+  for (std::int64_t i = first; i < end; ++i) {
+    for (std::int64_t j = i + 1; j < end; ++j) {
+      out[static_cast<std::size_t>((i - first) * columns + j)] = out[static_cast<std::size_t>((j - first) * columns + i)];
+    }
+  }
 }
 
 // 1 where an informative SNP is called, over rows [0, rows).
@@ -254,6 +273,8 @@ bool ForEachGenomicRowBlock(const Genotypes& g, const std::vector<double>& p, Ge
       FillCalled(g, scale, block.columns, first, w, snpBlock);
       AddBlockProduct(snpBlock, w, block.first, block.end, block.columns, 1.0, called);
     }
+    MirrorSquare(block.first, block.end, block.columns, values);
+    if (countCalls) MirrorSquare(block.first, block.end, block.columns, called);
     if (method == GenomicMethod::kYang && divisor > 0.0) {
       for (std::int64_t i = block.first; i < block.end; ++i) {
         values[static_cast<std::size_t>((i - block.first) * block.columns + i)] = YangDiagonal(g, p, i, divisor);
