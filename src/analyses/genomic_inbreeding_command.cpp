@@ -116,7 +116,8 @@ ResultTable AnimalTable(const Pedigree& ped, const GenotypeInput& input, const G
   for (std::size_t a = 0; a < result.animals.size(); ++a) {
     const Rec& r = ped.rec(input.recOf[a]);
     const GenomicF& f = result.animals[a];
-    table.AddRow().Id(r.Id()).Integer(r.code).Float(r.f).Real(f.fG).Real(f.fHom).Real(f.roh.f)
+    table.AddRow().Id(r.Id()).Integer(r.code).Float(r.f).Float(static_cast<float>(f.fG))
+        .Float(static_cast<float>(f.fHom)).Float(static_cast<float>(f.roh.f))
         .Integer(f.roh.runs).Integer(f.roh.length).Integer(f.called);
   }
   return table;
@@ -155,8 +156,8 @@ void WriteInbreedingReport(Pedigree& ped, const GenotypeInput& input, const Inbr
   furthest.AddColumn("residual", ColumnType::kReal);
   for (const std::int64_t a : fit.furthest) {
     const auto k = static_cast<std::size_t>(a);
-    furthest.AddRow().Id(ped.rec(input.recOf[k]).Id()).Real(c.pedigree[k]).Real(c.fG[k])
-        .Real(c.fG[k] - fit.intercept - fit.slope * c.pedigree[k]);
+    furthest.AddRow().Id(ped.rec(input.recOf[k]).Id()).Float(static_cast<float>(c.pedigree[k]))
+        .Float(static_cast<float>(c.fG[k])).Float(static_cast<float>(c.fG[k] - fit.intercept - fit.slope * c.pedigree[k]));
   }
 
   Line(ped, std::string("|X") + kTitle);

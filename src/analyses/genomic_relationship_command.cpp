@@ -142,9 +142,9 @@ ResultTable PairsTable(const Pedigree& ped, const GenotypeInput& input, const Ge
     table.AddRow()
         .Id(ped.rec(input.recOf[static_cast<std::size_t>(d.i)]).Id())
         .Id(ped.rec(input.recOf[static_cast<std::size_t>(d.j)]).Id())
-        .Real(d.g)
-        .Real(d.a)
-        .Real(d.g - d.a);
+        .Float(static_cast<float>(d.g))
+        .Float(static_cast<float>(d.a))
+        .Float(static_cast<float>(d.g - d.a));
   }
   return table;
 }
