@@ -215,17 +215,9 @@ void OnGenomicInbreeding(CommandContext& ctx) {
   Progress progress(latch);
   const std::optional<GenotypeInput> input = ReadGenotypes(ctx, choice->genotypes, latch, progress);
   if (!input) return;
-  const Frequencies frequencies = ChooseFrequencies(ped, *input, choice->genotypes, progress);
-  if (frequencies.cancelled) {
-    window.reset();
-    ShowCanceled(ctx);
-    return;
-  }
-  if (!frequencies.error.empty()) {
-    ctx.platform.ShowMessage(frequencies.error, MessageIcon::kError);
-    return;
-  }
-  const GenomicInbreedingResult result = GenomicInbreeding(input->genotypes, frequencies.p, choice->roh, progress);
+  const std::optional<std::vector<double>> p = FrequenciesOrStop(ctx, *input, choice->genotypes, progress);
+  if (!p) return;
+  const GenomicInbreedingResult result = GenomicInbreeding(input->genotypes, *p, choice->roh, progress);
   window.reset();
   if (result.cancelled) {
     ShowCanceled(ctx);
@@ -234,7 +226,7 @@ void OnGenomicInbreeding(CommandContext& ctx) {
   ped.report.Clear();
   ped.copyFile.Reset();
   ctx.lastCommand = kCmdGenomicInbreeding;
-  WriteInbreedingReport(ped, *input, *choice, frequencies.p, result);
+  WriteInbreedingReport(ped, *input, *choice, *p, result);
 }
 
 }  // namespace kinvar

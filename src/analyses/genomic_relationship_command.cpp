@@ -191,6 +191,22 @@ void WriteRelationshipReport(Pedigree& ped, const GenotypeInput& input, const Re
   }
 }
 
+// G's file for the animals of `input`; nothing when it cannot be begun
+// (the user has been told).
+std::unique_ptr<GenomicMatrixWriter> BeginWriter(CommandContext& ctx, const GenotypeInput& input,
+                                                 const RelationshipChoice& choice) {
+  std::vector<std::int32_t> codes;
+  std::vector<std::string> ids;
+  for (const RecIndex r : input.recOf) {
+    codes.push_back(ctx.ped.rec(r).code);
+    ids.emplace_back(ctx.ped.rec(r).Id());
+  }
+  std::string error;
+  auto writer = BeginGenomicMatrix(choice.form, choice.output, std::move(codes), std::move(ids), error);
+  if (!writer) ctx.platform.ShowMessage(error, MessageIcon::kError);
+  return writer;
+}
+
 }  // namespace
 
 std::optional<GenotypeInput> ReadGenotypes(CommandContext& ctx, const GenotypeChoice& choice,
@@ -272,6 +288,20 @@ Frequencies ChooseFrequencies(Pedigree& ped, const GenotypeInput& input, const G
   return out;
 }
 
+std::optional<std::vector<double>> FrequenciesOrStop(CommandContext& ctx, const GenotypeInput& input,
+                                                     const GenotypeChoice& choice, Progress& progress) {
+  Frequencies frequencies = ChooseFrequencies(ctx.ped, input, choice, progress);
+  if (frequencies.cancelled) {
+    ShowCanceled(ctx);
+    return std::nullopt;
+  }
+  if (!frequencies.error.empty()) {
+    ctx.platform.ShowMessage(frequencies.error, MessageIcon::kError);
+    return std::nullopt;
+  }
+  return std::move(frequencies.p);
+}
+
 void OnGenomicRelationship(CommandContext& ctx) {
   const std::optional<RelationshipChoice> choice = AskRelationship(ctx);
   if (!choice) return;
@@ -283,38 +313,16 @@ void OnGenomicRelationship(CommandContext& ctx) {
   Progress progress(latch);
   const std::optional<GenotypeInput> input = ReadGenotypes(ctx, choice->genotypes, latch, progress);
   if (!input) return;
-  const Frequencies frequencies = ChooseFrequencies(ped, *input, choice->genotypes, progress);
-  if (frequencies.cancelled) {
-    window.reset();
-    ShowCanceled(ctx);
-    return;
-  }
-  if (!frequencies.error.empty()) {
-    ctx.platform.ShowMessage(frequencies.error, MessageIcon::kError);
-    return;
-  }
-  const Genotypes& g = input->genotypes;
+  const std::optional<std::vector<double>> p = FrequenciesOrStop(ctx, *input, choice->genotypes, progress);
+  if (!p) return;
   std::unique_ptr<GenomicMatrixWriter> writer;
-  if (!choice->output.empty()) {
-    std::vector<std::int32_t> codes;
-    std::vector<std::string> ids;
-    for (const RecIndex r : input->recOf) {
-      codes.push_back(ped.rec(r).code);
-      ids.emplace_back(ped.rec(r).Id());
-    }
-    std::string error;
-    writer = BeginGenomicMatrix(choice->form, choice->output, std::move(codes), std::move(ids), error);
-    if (!writer) {
-      ctx.platform.ShowMessage(error, MessageIcon::kError);
-      return;
-    }
-  }
+  if (!choice->output.empty() && !(writer = BeginWriter(ctx, *input, *choice))) return;
   A22Kernel kernel = MakeA22Kernel(ped, input->recOf);
   GenomicPedigreeComparison comparison;
   GenomicRowOptions options;
   options.fullRows = writer && writer->FullRows();
   options.counts = writer && writer->Counts();
-  const bool done = ForEachGenomicRowBlock(g, frequencies.p, choice->method, options, [&](const GenomicRowBlock& b) {
+  const bool done = ForEachGenomicRowBlock(input->genotypes, *p, choice->method, options, [&](const GenomicRowBlock& b) {
     if (writer) WriteGenomicRows(*writer, b);
     for (std::int64_t i = b.first; i < b.end; ++i) {
       CompareRow(kernel, i, b.values + (i - b.first) * b.columns, choice->pairs, comparison);
@@ -339,7 +347,7 @@ void OnGenomicRelationship(CommandContext& ctx) {
   ped.report.Clear();
   ped.copyFile.Reset();
   ctx.lastCommand = kCmdGenomicRelationship;
-  WriteRelationshipReport(ped, *input, *choice, SnpsUsed(frequencies.p), comparison, written);
+  WriteRelationshipReport(ped, *input, *choice, SnpsUsed(*p), comparison, written);
 }
 
 }  // namespace kinvar

@@ -45,6 +45,10 @@ struct Frequencies {
 Frequencies ChooseFrequencies(Pedigree& ped, const GenotypeInput& input, const GenotypeChoice& choice,
                               Progress& progress);
 std::string FrequencySourceText(const GenotypeChoice& choice);
+// ChooseFrequencies, showing the cancel state or the error when there are
+// none.
+std::optional<std::vector<double>> FrequenciesOrStop(CommandContext& ctx, const GenotypeInput& input,
+                                                     const GenotypeChoice& choice, Progress& progress);
 
 // Report helpers of the genomic commands: a line, a labelled figure, a
 // number in the number format ("-" for NaN), the genotype input's lines.
