@@ -1,6 +1,5 @@
 #include "genomics/single_step.h"
 
-#include <cblas.h>
 
 #include <algorithm>
 #include <atomic>
@@ -10,6 +9,7 @@
 #include "genetics/group_inverse.h"
 #include "genetics/parallel.h"
 #include "genetics/relationship.h"
+#include "genomics/genomic_relationship.h"
 #include "genomics/lapack.h"
 
 namespace kinvar {
@@ -185,7 +185,7 @@ HInverseBuild<T> BuildHInverse(Pedigree& ped, const std::vector<T>& d,
       if (!build.scaling.applied) return {SingleStepStatus::kCannotScale, {}, build.scaling};
     }
     for (std::size_t c = 0; c < g.size(); ++c) g[c] = options.alpha * g[c] + options.beta * a22[c];
-    openblas_set_num_threads(WorkerCount(options.threads));
+    SetGenomicThreads(options.threads);
     if (!InvertPositiveDefinite(g, n)) return {SingleStepStatus::kGNotPositiveDefinite, {}, build.scaling};
     if (progress.Step(1)) return {SingleStepStatus::kCanceled, {}, {}};
     if (!InvertPositiveDefinite(a22, n)) return {SingleStepStatus::kA22NotPositiveDefinite, {}, build.scaling};
