@@ -1,0 +1,212 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+#include <unordered_map>
+
+#include "genomics/genotype_reader.h"
+#include "pedigree/number_text.h"
+#include "pedigree/pedigree.h"
+#include "pedigree/side_file.h"
+
+namespace kinvar {
+
+namespace {
+
+constexpr std::uint8_t kMagic[3] = {0x6c, 0x1b, 0x01};
+// SNPs decoded per block: their bytes of four animals stay in the first
+// cache level while the block is turned animal-major.
+constexpr std::int64_t kSnpsPerBlock = 256;
+
+GenotypeFile Failed(std::string message) { return GenotypeFile{{}, {}, 0, std::move(message)}; }
+
+std::string Beside(const std::string& bedPath, const char* extension) {
+  return bedPath.substr(0, bedPath.size() - 4) + extension;
+}
+
+std::vector<std::string_view> Words(std::string_view line) {
+  constexpr std::string_view kBlanks = " \t\r\v\f";
+  std::vector<std::string_view> words;
+  for (std::size_t start = line.find_first_not_of(kBlanks); start != std::string_view::npos;) {
+    const std::size_t end = std::min(line.find_first_of(kBlanks, start), line.size());
+    words.push_back(line.substr(start, end - start));
+    start = line.find_first_not_of(kBlanks, end);
+  }
+  return words;
+}
+
+// The lines of a .fam or a .bim, each cut into words; blank lines are
+// skipped. `take` says what is wrong with a line, "" when it is sound.
+template <class Take>
+std::string ReadWordLines(const std::string& path, Take take) {
+  SideFileLimits limits;
+  limits.maxFileBytes = std::uint64_t{1} << 40;
+  std::string fault;
+  const SideFileResult read = ReadSideFileLines(
+      path,
+      [&](std::string_view line, std::int64_t number) {
+        const std::vector<std::string_view> words = Words(line);
+        if (words.empty()) return true;
+        if (words.size() != 6) {
+          fault = "The line holds " + std::to_string(words.size()) + " fields where this file has 6 a line.";
+        } else {
+          fault = take(words, number);
+        }
+        if (!fault.empty()) fault = "Error in line " + std::to_string(number) + " of " + path + ".\n" + fault;
+        return fault.empty();
+      },
+      limits);
+  return read.ok() ? fault : read.message;
+}
+
+std::string ReadFam(const std::string& path, GenotypeFile& file) {
+  std::unordered_map<std::string, std::int64_t> lineOfId;
+  return ReadWordLines(path, [&](const std::vector<std::string_view>& words, std::int64_t number) {
+    const auto [seen, fresh] = lineOfId.emplace(UpperCased(words[1]), number);
+    if (!fresh)
+      return "The animal " + QuotedCell(words[1]) + " has a line of its own in line " +
+             std::to_string(seen->second) + " already.";
+    file.genotypes.ids.emplace_back(words[1]);
+    file.places.push_back(number);
+    return std::string();
+  });
+}
+
+std::string ReadBim(const std::string& path, GenotypeFile& file) {
+  return ReadWordLines(path, [&](const std::vector<std::string_view>& words, std::int64_t) {
+    if (!WholeNumber(words[2])) return "The genetic distance " + QuotedCell(words[2]) + " is not a number.";
+    const std::optional<std::int64_t> position = WholeInteger(words[3], INT64_MIN / 2, INT64_MAX / 2);
+    if (!position) return "The position " + QuotedCell(words[3]) + " is not a whole number.";
+    file.genotypes.snps.push_back(SnpInfo{std::string(words[0]), std::string(words[1]), *position,
+                                          std::string(words[4]), std::string(words[5])});
+    return std::string();
+  });
+}
+
+class Descriptor {
+ public:
+  explicit Descriptor(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY)) {}
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+// Reads `size` bytes whole; false at the end of the file or a fault.
+bool ReadExactly(int fd, std::uint8_t* into, std::size_t size) {
+  while (size > 0) {
+    const ssize_t got = ::read(fd, into, size);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    into += got;
+    size -= static_cast<std::size_t>(got);
+  }
+  return true;
+}
+
+// Each byte of a .bed as the four genotypes it holds, first animal lowest.
+std::array<std::array<std::uint8_t, 4>, 256> ByteCodes() {
+  constexpr std::uint8_t kTwoBits[4] = {0, kMissingGenotype, 1, 2};
+  std::array<std::array<std::uint8_t, 4>, 256> table{};
+  for (int byte = 0; byte < 256; ++byte)
+    for (int k = 0; k < 4; ++k) table[static_cast<std::size_t>(byte)][static_cast<std::size_t>(k)] =
+        kTwoBits[(byte >> (2 * k)) & 3];
+  return table;
+}
+
+// Turns `count` SNP rows of `raw` (SNP-major, `rowBytes` each) into the
+// animal-major matrix at columns first..first + count.
+void DecodeBlock(const std::uint8_t* raw, std::int64_t rowBytes, std::int64_t count, std::int64_t first,
+                 Genotypes& g) {
+  static const auto table = ByteCodes();
+  const std::int64_t n = g.AnimalCount();
+  const std::int64_t m = g.SnpCount();
+  for (std::int64_t q = 0; q < rowBytes; ++q) {
+    const std::int64_t animals = std::min<std::int64_t>(4, n - 4 * q);
+    std::uint8_t* rows[4];
+    for (std::int64_t k = 0; k < animals; ++k) rows[k] = g.codes.data() + (4 * q + k) * m + first;
+    for (std::int64_t j = 0; j < count; ++j) {
+      const auto& four = table[raw[j * rowBytes + q]];
+      for (std::int64_t k = 0; k < animals; ++k) rows[k][j] = four[static_cast<std::size_t>(k)];
+    }
+  }
+}
+
+std::string CheckBedStart(const std::string& path, int fd, std::uint64_t size) {
+  std::uint8_t magic[3] = {};
+  if (size < 3 || !ReadExactly(fd, magic, 3))
+    return "Error: " + path + " is not a PLINK .bed file: it is shorter than the 3 bytes that start one.";
+  if (magic[0] != kMagic[0] || magic[1] != kMagic[1])
+    return "Error: " + path + " is not a PLINK .bed file: it does not start with the bytes 0x6C 0x1B.";
+  if (magic[2] != kMagic[2])
+    return "Error: " + path + " holds its genotypes animal by animal (an old PLINK mode); "
+           "write it again with a current PLINK, which stores them SNP by SNP.";
+  return {};
+}
+
+std::string CheckBedSize(const std::string& path, std::uint64_t size, const Genotypes& g) {
+  const auto rowBytes = static_cast<std::uint64_t>((g.AnimalCount() + 3) / 4);
+  const std::uint64_t need = 3 + rowBytes * static_cast<std::uint64_t>(g.SnpCount());
+  if (size == need) return {};
+  const std::string counts = std::to_string(g.SnpCount()) + " SNPs of the .bim and the " +
+                             std::to_string(g.AnimalCount()) + " animals of the .fam need " +
+                             std::to_string(need) + " bytes";
+  if (size < need) {
+    const std::uint64_t whole = (size - 3) / rowBytes;
+    return "Error: " + path + " is truncated: it ends within SNP " + std::to_string(whole + 1) + " (" +
+           g.snps[static_cast<std::size_t>(whole)].name + "); the " + counts + ", the file has " +
+           std::to_string(size) + ".";
+  }
+  return "Error: " + path + " has " + std::to_string(size) + " bytes where the " + counts +
+         ": the .bim or the .fam is not the one written with it.";
+}
+
+std::string ReadBed(const std::string& path, Genotypes& g, Progress& progress) {
+  const Descriptor bed(path);
+  struct stat status {};
+  if (bed.get() < 0) return "Cannot open " + path;
+  if (::fstat(bed.get(), &status) != 0 || !S_ISREG(status.st_mode))
+    return "Error: " + path + " is not a file.";
+  const auto size = static_cast<std::uint64_t>(status.st_size);
+  if (std::string fault = CheckBedStart(path, bed.get(), size); !fault.empty()) return fault;
+  if (std::string fault = CheckBedSize(path, size, g); !fault.empty()) return fault;
+  const std::int64_t rowBytes = (g.AnimalCount() + 3) / 4;
+  g.codes.resize(static_cast<std::size_t>(g.AnimalCount() * g.SnpCount()));
+  std::vector<std::uint8_t> raw(static_cast<std::size_t>(rowBytes * kSnpsPerBlock));
+  progress.SetStage(0, 100, g.SnpCount(), "Reading " + path);
+  for (std::int64_t first = 0; first < g.SnpCount(); first += kSnpsPerBlock) {
+    if (progress.Step(first)) return "The reading of " + path + " was cancelled.";
+    const std::int64_t count = std::min(kSnpsPerBlock, g.SnpCount() - first);
+    errno = 0;
+    if (!ReadExactly(bed.get(), raw.data(), static_cast<std::size_t>(count * rowBytes)))
+      return "Error: " + path + " could not be read past SNP " + std::to_string(first) + ": " +
+             (errno == 0 ? std::string("it ended early") : std::generic_category().message(errno)) + ".";
+    DecodeBlock(raw.data(), rowBytes, count, first, g);
+  }
+  return {};
+}
+
+}  // namespace
+
+GenotypeFile ReadPlinkGenotypes(const std::string& bedPath, Progress& progress) {
+  GenotypeFile file;
+  const std::string fam = Beside(bedPath, ".fam");
+  const std::string bim = Beside(bedPath, ".bim");
+  if (std::string fault = ReadFam(fam, file); !fault.empty()) return Failed(std::move(fault));
+  if (file.genotypes.ids.empty()) return Failed("Error: " + fam + " lists no animal.");
+  if (std::string fault = ReadBim(bim, file); !fault.empty()) return Failed(std::move(fault));
+  if (file.genotypes.snps.empty()) return Failed("Error: " + bim + " lists no SNP.");
+  if (std::string fault = ReadBed(bedPath, file.genotypes, progress); !fault.empty()) return Failed(std::move(fault));
+  return file;
+}
+
+}  // namespace kinvar
