@@ -8,6 +8,8 @@
 #include "analyses/diversity.h"
 #include "analyses/extraction.h"
 #include "analyses/gene_origin.h"
+#include "analyses/hinverse.h"
+#include "analyses/parentage_report.h"
 #include "analyses/path_counting.h"
 #include "analyses/purging.h"
 #include "analyses/structure.h"
@@ -38,6 +40,8 @@ constexpr std::array kHandlers{
     Entry{kCmdMatrixT, OnMatrixT},
     Entry{kCmdXLinked, OnXLinked},
     Entry{kCmdDominance, OnDominance},
+    Entry{kCmdHInverse, OnHInverse},
+    Entry{kCmdParentage, OnParentage},
     Entry{kCmdBetweenAll, OnBetweenAllIndividuals},
     Entry{kCmdWithinGroup, OnWithinAGroup},
     Entry{kCmdBetweenTwoGroups, OnBetweenTwoGroups},

@@ -20,6 +20,7 @@ constexpr const char* kDescendants = "Tools>Extract Descendants";
 constexpr const char* kReportView = "Report";
 constexpr const char* kPopulation = "Tools>Population Management";
 constexpr const char* kMatrices = "Tools>Matrices";
+constexpr const char* kGenomics = "Tools>Genomics";
 
 using H = Handler;
 
@@ -113,6 +114,12 @@ constexpr std::array kCommands{
     Command{kCmdDominance, kMatrices, "&Dominance Relationships...", "",
             "Compute the dominance relationships of a group or of all individuals, or their inverse",
             "Dominance relationships", kValid | kTwoIndividuals, H::kDocument},
+    Command{kCmdHInverse, kGenomics, "Single-step &H-inverse...", "",
+            "Compute the inverse of H, the pedigree and genomic relationships joined for single-step",
+            "Single-step H-inverse", kValid | kTwoIndividuals, H::kDocument},
+    Command{kCmdParentage, kGenomics, "&Parentage...", "",
+            "Check the recorded parents of the genotyped animals by SNPs and find the likeliest ones",
+            "Parentage", kValid, H::kDocument},
     Command{kCmdMatrixT, "Tools", "Matrix T", "", "Compute matrix T", "Compute matrix T",
             kValid | kTwoIndividuals | kSmallForT, H::kDocument},
     Command{kCmdDii, "Tools", "Within Family Segregation Variance (&dii)\tCtrl+D", "Ctrl+D",

@@ -26,6 +26,8 @@ constexpr CommandWord kCommandWords[] = {
     {kCmdMatrixT, "matrix-t"},
     {kCmdXLinked, "x-linked"},
     {kCmdDominance, "dominance"},
+    {kCmdHInverse, "hinverse"},
+    {kCmdParentage, "parentage"},
     {kCmdDii, "dii"},
     {kCmdStructure, "structure"},
     {kCmdBetweenAll, "relationships"},

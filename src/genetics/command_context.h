@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <utility>
@@ -101,6 +102,8 @@ struct RememberedInputs {
   bool dominanceTriplets = false;
   bool dominanceFull = false;
   std::string dominanceMinValue = "0";
+  // The genomic commands' forms as typed, by the boxes' keys.
+  std::map<std::string, std::string> genomicTexts;
 };
 
 // The seed path of a context built without one: no file can be opened there.
