@@ -32,11 +32,12 @@ const std::set<std::int32_t> kSingleIndividualAnalyses = {
     kCmdExtractAncestorsIndividual, kCmdExtractDescendantsIndividual, kCmdViewPedigree,
     kCmdDiversity,   kCmdMeanKinship,            kCmdViewPedigreeChart,      kCmdDrawAncestorsIndividual,
     kCmdViewPedigreeCertificate,
-    kCmdDrawDescendantsIndividual, kCmdChartFDistribution, kCmdPurging, kCmdPlannedMating};
+    kCmdDrawDescendantsIndividual, kCmdChartFDistribution, kCmdPurging, kCmdPlannedMating,
+    kCmdParentage};
 const std::set<std::int32_t> kPairAnalyses = {kCmdBetweenTwoIndividuals, kCmdBetweenAll,
                                               kCmdInverseA, kCmdMatrixT, kCmdInverseWithGroups,
                                               kCmdInverseWithMetafounders,
-                                              kCmdXLinked, kCmdDominance};
+                                              kCmdXLinked, kCmdDominance, kCmdHInverse};
 const std::set<std::int32_t> kOneGroupAnalyses = {kCmdDecompositionGroup,  kCmdPathCountingGroup,
                                                   kCmdDecompositionCoancestry,
                                                   kCmdExtractAncestorsGroup,
