@@ -111,6 +111,17 @@ class Pedigree:
     def ainverse(self, precision: str = "double", threads: int = 0,
                  progress: bool = False) -> IdMatrix:
         """The inverse of A (double precision by default), labelled: ``ids``, then the genetic groups."""
+    def hinverse(self, genotypes: str, genotype_format: str | None = None,
+                 min_snp_call_rate: float = 0.90, min_animal_call_rate: float = 0.90,
+                 min_maf: float = 0.01, method: str = "vanraden1", alpha: float = 0.95,
+                 beta: float = 0.05, tau: float = 1.0, omega: float = 1.0, scale: bool = True,
+                 precision: str = "double", threads: int = 0, progress: bool = False) -> IdMatrix:
+        """The single-step H inverse, labelled as ainverse is."""
+    def parentage(self, genotypes: str, genotype_format: str | None = None,
+                  min_snp_call_rate: float = 0.90, min_animal_call_rate: float = 0.90,
+                  min_maf: float = 0.01, exclusion_threshold: float = 0.01, search: bool = True,
+                  threads: int = 0, progress: bool = False) -> pd.DataFrame:
+        """The recorded parents checked by opposing homozygotes, and the likeliest ones."""
     def x_linked(self, inverse: bool = False, threads: int = 0,
                  progress: bool = False) -> scipy.sparse.csr_matrix:
         """The X-linked relationships S, or their inverse, in ``ids`` order."""

@@ -415,6 +415,43 @@ class Pedigree:
         return IdMatrix((data, indices, indptr),
                         ids=[str(i) for i in self._session.ids()] + list(self.group_ids))
 
+    def hinverse(self, genotypes: str, genotype_format: str | None = None,
+                 min_snp_call_rate: float = 0.90, min_animal_call_rate: float = 0.90,
+                 min_maf: float = 0.01, method: str = "vanraden1", alpha: float = 0.95,
+                 beta: float = 0.05, tau: float = 1.0, omega: float = 1.0, scale: bool = True,
+                 precision: str = "double", threads: int = 0, progress: bool = False) -> IdMatrix:
+        """The single-step H inverse, A^-1 + [[0, 0], [0, tau G_w^-1 - omega A22^-1]]
+        with G_w = alpha G + beta A22, labelled as ainverse is (``ids``, then
+        ``group_ids`` with genetic groups). ``genotypes`` names a PLINK .bed,
+        a VCF or BCF, or a text genotype file (``genotype_format`` "plink",
+        "vcf" or "text"; None: by the extension), read with the quality
+        control thresholds given. G is VanRaden's first (``method``
+        "vanraden2" and "yang" the others), scaled to A22 (the same mean
+        diagonal and mean off-diagonal) unless ``scale`` is False. Refused
+        with metafounders, and when G_w or A22 is not positive definite."""
+        n, (data, indices, indptr) = self._session.hinverse(
+            str(genotypes), genotype_format or "", float(min_snp_call_rate), float(min_animal_call_rate),
+            float(min_maf), str(method), float(alpha), float(beta), float(tau), float(omega), bool(scale),
+            threads, progress, precision)
+        return IdMatrix((data, indices, indptr),
+                        ids=[str(i) for i in self._session.ids()] + list(self.group_ids))
+
+    def parentage(self, genotypes: str, genotype_format: str | None = None,
+                  min_snp_call_rate: float = 0.90, min_animal_call_rate: float = 0.90,
+                  min_maf: float = 0.01, exclusion_threshold: float = 0.01, search: bool = True,
+                  threads: int = 0, progress: bool = False) -> pd.DataFrame:
+        """The recorded parents of the genotyped animals checked by opposing
+        homozygotes: the ``parentage`` table (id, code, parent, recorded,
+        opposing, typed, rate, verdict, candidates, best, best_opposing,
+        best_typed, best_rate, runner_up, runner_up_rate), one row per parent
+        checked or searched; a rate above ``exclusion_threshold`` excludes
+        the recorded parent. For excluded and unknown parents (unless
+        ``search`` is False) the likeliest genotyped parent and the
+        runner-up's rate. The figures are in ``attrs["summary"]``."""
+        return _table(self._session.parentage(
+            str(genotypes), genotype_format or "", float(min_snp_call_rate), float(min_animal_call_rate),
+            float(min_maf), float(exclusion_threshold), bool(search), threads, progress), "parentage")
+
     def x_linked(self, inverse: bool = False, threads: int = 0,
                  progress: bool = False) -> scipy.sparse.csr_matrix:
         """The X-linked relationship matrix S (Fernando & Grossman 1990), or

@@ -9,6 +9,8 @@
 #include "analyses/extraction.h"
 #include "analyses/gene_origin.h"
 #include "analyses/genomic_relationship_command.h"
+#include "analyses/hinverse.h"
+#include "analyses/parentage_report.h"
 #include "analyses/path_counting.h"
 #include "analyses/purging.h"
 #include "analyses/structure.h"
@@ -39,6 +41,8 @@ constexpr std::array kHandlers{
     Entry{kCmdMatrixT, OnMatrixT},
     Entry{kCmdXLinked, OnXLinked},
     Entry{kCmdDominance, OnDominance},
+    Entry{kCmdHInverse, OnHInverse},
+    Entry{kCmdParentage, OnParentage},
     Entry{kCmdBetweenAll, OnBetweenAllIndividuals},
     Entry{kCmdWithinGroup, OnWithinAGroup},
     Entry{kCmdBetweenTwoGroups, OnBetweenTwoGroups},

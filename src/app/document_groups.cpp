@@ -5,6 +5,7 @@
 
 #include <utility>
 
+#include "analyses/hinverse.h"
 #include "app/command_handlers.h"
 #include "genetics/inverse_a.h"
 #include "pedigree/genetic_groups.h"
@@ -101,6 +102,8 @@ bool UsesMetafounders(std::int32_t id) {
     case kCmdBetweenAll: case kCmdBetweenTwoGroups: case kCmdWithinGroup: case kCmdDii:
     case kCmdStructure: case kCmdExtractAncestorsIndividual: case kCmdExtractAncestorsGroup:
     case kCmdExtractDescendantsIndividual: case kCmdExtractDescendantsGroup:
+    // Opposing homozygotes and the pedigree's sexes and dates: no relationship.
+    case kCmdParentage:
       return true;
     default: return false;
   }
@@ -110,6 +113,8 @@ bool UsesMetafounders(std::int32_t id) {
 
 std::string MetafounderRefusal(const Pedigree& ped, std::int32_t id) {
   if (!ped.geneticGroups.Metafounders() || UsesMetafounders(id)) return {};
+  // The single-step's own message names what it would need.
+  if (id == kCmdHInverse) return kHInverseMetafounders;
   return kNoMetafounderModel;
 }
 

@@ -1031,6 +1031,53 @@ ResultSet Session::Purging(const PurgingRequest& request) {
               {"all-founders", request.allFounders ? "1" : "0"}});
 }
 
+namespace {
+
+std::map<std::string, std::string> GenotypeForm(const GenotypeRequest& g) {
+  return {{"genotypes", g.path},
+          {"genotype-format", g.format},
+          {"min-snp-call-rate", Text(g.minSnpCallRate)},
+          {"min-animal-call-rate", Text(g.minAnimalCallRate)},
+          {"min-maf", Text(g.minMaf)}};
+}
+
+}  // namespace
+
+LowerTriplets Session::HInverse(const HInverseRequest& request) {
+  std::map<std::string, std::string> form = GenotypeForm(request.genotypes);
+  form["method"] = request.method;
+  form["alpha"] = Text(request.alpha);
+  form["beta"] = Text(request.beta);
+  form["tau"] = Text(request.tau);
+  form["omega"] = Text(request.omega);
+  form["scale"] = request.scale ? "1" : "0";
+  form["triplets"] = "1";
+  const TempFolder folder;
+  Execute(kCmdHInverse, {}, {}, folder.File("hinverse.txt"), std::move(form));
+  const ResultTable* table = doc_->pedigree().writtenTables.Find("hinverse");
+  if (table == nullptr || table->columns().size() < 3) ThrowStopped("The single-step H-inverse was not computed.");
+  // The table's rows are by code, each row's columns ascending: the matrix
+  // as the command built it, back in input order.
+  BasicSparseLower<double> byCode;
+  byCode.n = doc_->pedigree().nTotal + doc_->pedigree().geneticGroups.Count();
+  byCode.rowStart.assign(static_cast<std::size_t>(byCode.n) + 1, 0);
+  byCode.elements.reserve(table->rows());
+  for (std::size_t k = 0; k < table->rows(); ++k) {
+    const auto row = static_cast<std::int32_t>(table->column(0).Integer(k) - 1);
+    ++byCode.rowStart[static_cast<std::size_t>(row) + 1];
+    byCode.elements.push_back({static_cast<std::int32_t>(table->column(1).Integer(k) - 1), table->column(2).Real(k)});
+  }
+  for (std::size_t r = 1; r < byCode.rowStart.size(); ++r) byCode.rowStart[r] += byCode.rowStart[r - 1];
+  return InInputOrder(byCode);
+}
+
+ResultSet Session::Parentage(const ParentageRequest& request) {
+  std::map<std::string, std::string> form = GenotypeForm(request.genotypes);
+  form["exclusion-threshold"] = Text(request.exclusionThreshold);
+  form["search"] = request.search ? "1" : "0";
+  return Run(kCmdParentage, {}, {}, std::nullopt, std::move(form));
+}
+
 ResultSet Session::MeanKinship(std::optional<int> group) { return Run(kCmdMeanKinship, {GroupOrAll(group)}); }
 
 ResultSet Session::MateSuitability(const MateSet& sires, const MateSet& dams, std::optional<int> reference,

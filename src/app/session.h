@@ -141,6 +141,33 @@ struct PurgingRequest {
   std::uint32_t seed = 0;
 };
 
+// The genotype input of the genomic commands, as their forms take it.
+struct GenotypeRequest {
+  std::string path;
+  std::string format;  // "plink", "vcf", "text"; empty: by the extension
+  double minSnpCallRate = 0.90;
+  double minAnimalCallRate = 0.90;
+  double minMaf = 0.01;
+};
+
+// The single-step H-inverse: G by `method` (vanraden1, vanraden2, yang),
+// G_w = alpha G + beta A22, tau G_w^-1 - omega A22^-1 added to A^-1.
+struct HInverseRequest {
+  GenotypeRequest genotypes;
+  std::string method = "vanraden1";
+  double alpha = 0.95;
+  double beta = 0.05;
+  double tau = 1.0;
+  double omega = 1.0;
+  bool scale = true;
+};
+
+struct ParentageRequest {
+  GenotypeRequest genotypes;
+  double exclusionThreshold = 0.01;
+  bool search = true;
+};
+
 // Optimum contributions of the candidates of two groups. Breeding values by
 // ID (none: least kinship); at most one target; `matings` gives every dam
 // one progeny and adds the table "sire_matings" (sire, matings), the
@@ -281,6 +308,11 @@ class Session {
   ResultSet Diversity(std::optional<int> group);
   ResultSet OptimizeMatings(const MatingRequest& request);
   ResultSet Purging(const PurgingRequest& request);
+  // H inverse in input order, the genetic groups after the individuals as
+  // in InverseOfA; the genomic block on the genotyped individuals.
+  LowerTriplets HInverse(const HInverseRequest& request);
+  // The tables of Parentage: summary, parentage, qc.
+  ResultSet Parentage(const ParentageRequest& request);
   // Population management: the mean kinship ranking of a group (or of every
   // individual), the suitability of every sire-dam pair, and the optimum
   // contributions.

@@ -28,6 +28,8 @@ constexpr CommandWord kCommandWords[] = {
     {kCmdDominance, "dominance"},
     {kCmdGenomicRelationship, "genomic-relationship"},
     {kCmdGenomicInbreeding, "genomic-inbreeding"},
+    {kCmdHInverse, "hinverse"},
+    {kCmdParentage, "parentage"},
     {kCmdDii, "dii"},
     {kCmdStructure, "structure"},
     {kCmdBetweenAll, "relationships"},

@@ -145,6 +145,26 @@ constexpr CliCommand kCliCommands[] = {
      "from runs of homozygosity (F_ROH, the --roh-* options), beside pedigree F, with the\n"
      "line of F_G on pedigree F and the 10 animals furthest from it.",
      kCmdGenomicInbreeding, Kind::kGenomic},
+    {"hinverse", "Write the single-step H inverse of the pedigree and the genotyped animals",
+     "Usage: kinvar-cli hinverse PEDIGREE --genotypes FILE [--method M] [--alpha A] [--beta B]\n"
+     "[--tau T] [--omega W] [--no-scaling] [--lower-triangle]\n"
+     "Writes H inverse = A inverse + [[0, 0], [0, tau G_w inverse - omega A22 inverse]] with\n"
+     "G_w = alpha G + beta A22 (defaults 0.95, 0.05, 1, 1), G by --method vanraden1 (default),\n"
+     "vanraden2 or yang, scaled to A22 (the same mean diagonal and mean off-diagonal) unless\n"
+     "--no-scaling. A22 comes from the pedigree through the same D as inbreeding. Written as\n"
+     "\"row column value\" lines in the codes that 'kinvar-cli recode' lists, or with\n"
+     "--lower-triangle as the inverse of A is listed. With genetic groups (--genetic-groups)\n"
+     "the groups keep their rows; metafounders are refused.",
+     kCmdHInverse, Kind::kFile},
+    {"parentage", "Check the recorded parents of the genotyped animals by SNPs",
+     "Usage: kinvar-cli parentage PEDIGREE --genotypes FILE [--exclusion-threshold X] [--no-search]\n"
+     "For every genotyped animal whose sire or dam is genotyped: the opposing homozygotes (SNPs\n"
+     "where parent and offspring are homozygous for different alleles), as a count and a rate\n"
+     "over the SNPs typed in both; a parent above X (default 0.01) is excluded. For excluded\n"
+     "and unknown parents, the likeliest parent among the genotyped animals of that sex, born\n"
+     "before the animal when both birth dates are known and not its descendant, with the\n"
+     "runner-up's rate. The table 'parentage' has every parent checked.",
+     kCmdParentage, Kind::kReport},
     {"matrix-t", "Write matrix T of A = TDT' (at most 500 individuals)",
      "Writes T row by row: the fraction of each individual's genes expected from each\n"
      "ancestor, every row with n values.",
@@ -597,6 +617,7 @@ int RunFileCommand(std::int32_t id, const Arguments& args, CKinvarDoc& doc,
   platform.SetSaveChoice(args.full ? 2 : 1);
   // The private file is ours to remove; -o is replaced only when complete.
   if (!args.output && !tables) SetInterruptRemovalPath(*path);
+  if (id == kCmdHInverse) platform.SetFormValues(args.genomic);
   if (id == kCmdDominance) {
     PrepareDominance(platform, args);
     doc.RunCommand(id);
@@ -839,6 +860,7 @@ int RunCommand(const CliCommand& command, const Arguments& args) {
     return RunFileCommand(id, args, doc, platform);
   if (command.kind == Kind::kMatings) PrepareMatings(doc, platform, args);
   if (command.id == kCmdPurging) PreparePurging(doc, platform, args);
+  if (command.id == kCmdParentage) platform.SetFormValues(args.genomic);
   if (command.kind == Kind::kPopulation) PreparePopulation(doc, platform, args);
   if (command.kind == Kind::kMating) PrepareMating(doc, args);
   if (command.kind == Kind::kGenomic) platform.SetFormValues(args.genomic);
@@ -993,6 +1015,52 @@ void AddMatingOptions(CLI::App& sub, Arguments& args) {
 #endif
 }
 
+// An option whose text goes to the genomic command's form under `key`.
+void AddFormOption(CLI::App& sub, Arguments& args, const std::string& name, const std::string& key,
+                   const std::string& help, const std::string& type) {
+  sub.add_option_function<std::string>(name, [&args, key](const std::string& text) { args.genomic[key] = text; }, help)
+      ->type_name(type);
+}
+
+void AddFormFlag(CLI::App& sub, Arguments& args, const std::string& name, const std::string& key,
+                 const std::string& help) {
+  sub.add_flag_function(name, [&args, key](std::int64_t) { args.genomic[key] = "0"; }, help);
+}
+
+// The genotype file and its quality control, shared by the genomic commands.
+void AddGenotypeOptions(CLI::App& sub, Arguments& args) {
+  sub.add_option_function<std::string>(
+         "--genotypes", [&args](const std::string& text) { args.genomic["genotypes"] = text; },
+         "The genotype file: a PLINK .bed, a VCF or BCF, or text")
+      ->required()
+      ->type_name("FILE");
+  sub.add_option_function<std::string>(
+         "--genotype-format", [&args](const std::string& text) { args.genomic["genotype-format"] = text; },
+         "plink, vcf or text (default: by the file's extension)")
+      ->check(CLI::IsMember({"plink", "vcf", "text"}));
+  AddFormOption(sub, args, "--min-snp-call-rate", "min-snp-call-rate", "Drop SNPs called in fewer animals (default 0.90)", "X");
+  AddFormOption(sub, args, "--min-animal-call-rate", "min-animal-call-rate",
+                "Drop animals called at fewer SNPs (default 0.90)", "X");
+  AddFormOption(sub, args, "--min-maf", "min-maf", "Drop SNPs of a lower minor allele frequency (default 0.01)", "X");
+}
+
+void AddGenomicOptions(CLI::App& sub, const CliCommand& command, Arguments& args) {
+  AddGenotypeOptions(sub, args);
+  if (command.id == kCmdParentage) {
+    AddFormOption(sub, args, "--exclusion-threshold", "exclusion-threshold",
+                  "Exclude a parent above this rate of opposing homozygotes (default 0.01)", "X");
+    AddFormFlag(sub, args, "--no-search", "search", "No search for the likeliest parents");
+    return;
+  }
+  AddFormOption(sub, args, "--method", "method", "G by vanraden1 (default), vanraden2 or yang", "M");
+  AddFormOption(sub, args, "--alpha", "alpha", "Weight of G in G_w (default 0.95)", "A");
+  AddFormOption(sub, args, "--beta", "beta", "Weight of A22 in G_w (default 0.05)", "B");
+  AddFormOption(sub, args, "--tau", "tau", "Factor of G_w inverse (default 1)", "T");
+  AddFormOption(sub, args, "--omega", "omega", "Factor of A22 inverse (default 1)", "W");
+  AddFormFlag(sub, args, "--no-scaling", "scale", "G as computed, not scaled to A22");
+  AddFormFlag(sub, args, "--lower-triangle", "triplets", "List the lower triangle as the inverse of A is listed");
+}
+
 void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
   switch (command.kind) {
     case Kind::kSettings:
@@ -1016,6 +1084,7 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
         sub.add_flag("--inverse", args.inverse, "S inverse instead of S");
         sub.add_flag("--triplets", args.triplets, "\"row column value\" lines; pair with 'recode'");
       }
+      if (command.id == kCmdHInverse) AddGenomicOptions(sub, command, args);
       if (command.id == kCmdDominance) {
         sub.add_flag("--inverse", args.inverse, "D inverse instead of D (at most 5000 individuals)");
         auto* triplets =
@@ -1116,6 +1185,7 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
       if (command.id == kCmdRecoding) {
         sub.add_flag("--original-order", args.originalOrder, "Keep the file's order");
       }
+      if (command.id == kCmdParentage) AddGenomicOptions(sub, command, args);
       break;
   }
 }

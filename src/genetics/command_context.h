@@ -105,6 +105,8 @@ struct RememberedInputs {
   // The genomic commands' forms as typed, by the form's keys: the genotype
   // file and its quality control are shared by all of them.
   std::map<std::string, std::string> genomicForm;
+  // The genomic commands' forms as typed, by the boxes' keys.
+  std::map<std::string, std::string> genomicTexts;
 };
 
 // The seed path of a context built without one: no file can be opened there.

@@ -50,6 +50,8 @@ enum CommandId : std::int32_t {
   kCmdDominance = 32921,
   kCmdGenomicRelationship = 32940,
   kCmdGenomicInbreeding = 32941,
+  kCmdHInverse = 32950,
+  kCmdParentage = 32951,
   kCmdFileOpen = 57601,
   kCmdFileSaveAs = 57604,
   kCmdPrintSetup = 57606,

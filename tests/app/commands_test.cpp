@@ -33,11 +33,11 @@ const std::set<std::int32_t> kSingleIndividualAnalyses = {
     kCmdDiversity,   kCmdMeanKinship,            kCmdViewPedigreeChart,      kCmdDrawAncestorsIndividual,
     kCmdViewPedigreeCertificate,
     kCmdDrawDescendantsIndividual, kCmdChartFDistribution, kCmdPurging, kCmdPlannedMating,
-    kCmdGenomicRelationship, kCmdGenomicInbreeding};
+    kCmdGenomicRelationship, kCmdGenomicInbreeding, kCmdParentage};
 const std::set<std::int32_t> kPairAnalyses = {kCmdBetweenTwoIndividuals, kCmdBetweenAll,
                                               kCmdInverseA, kCmdMatrixT, kCmdInverseWithGroups,
                                               kCmdInverseWithMetafounders,
-                                              kCmdXLinked, kCmdDominance};
+                                              kCmdXLinked, kCmdDominance, kCmdHInverse};
 const std::set<std::int32_t> kOneGroupAnalyses = {kCmdDecompositionGroup,  kCmdPathCountingGroup,
                                                   kCmdDecompositionCoancestry,
                                                   kCmdExtractAncestorsGroup,
@@ -137,7 +137,7 @@ TEST(CommandTable, IdentifiersAreUniqueAndFindable) {
     EXPECT_TRUE(seen.insert(c.id).second) << c.id;
     EXPECT_EQ(FindCommand(c.id), &c);
   }
-  EXPECT_EQ(seen.size(), 66u);  // every row of the menu bar
+  EXPECT_EQ(seen.size(), 68u);  // every row of the menu bar
   for (const Command& c : ViewCommands()) {
     EXPECT_TRUE(seen.insert(c.id).second) << c.id;
     EXPECT_EQ(FindCommand(c.id), &c);

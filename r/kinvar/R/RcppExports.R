@@ -65,6 +65,14 @@
     .Call(`_kinvar_KvAinverse`, xp, ctl)
 }
 
+.kv_hinverse <- function(xp, path, format, minSnpCallRate, minAnimalCallRate, minMaf, method, alpha, beta, tau, omega, scale, ctl) {
+    .Call(`_kinvar_KvHinverse`, xp, path, format, minSnpCallRate, minAnimalCallRate, minMaf, method, alpha, beta, tau, omega, scale, ctl)
+}
+
+.kv_parentage <- function(xp, path, format, minSnpCallRate, minAnimalCallRate, minMaf, exclusionThreshold, search, ctl) {
+    .Call(`_kinvar_KvParentage`, xp, path, format, minSnpCallRate, minAnimalCallRate, minMaf, exclusionThreshold, search, ctl)
+}
+
 .kv_x_linked <- function(xp, inverse, ctl) {
     .Call(`_kinvar_KvXLinked`, xp, inverse, ctl)
 }

@@ -219,3 +219,43 @@ optimize_matings <- function(ped, sires, dams, contributions, forbidden = NULL, 
   }
   list(sire = .ids(sire, "contributions"), dams = as.integer(dams))
 }
+
+# The genotype file and its quality control, as every genomic function takes
+# them.
+.genotype_args <- function(genotypes, genotype_format, min_snp_call_rate, min_animal_call_rate, min_maf) {
+  if (length(genotypes) != 1L || !is.character(genotypes) || is.na(genotypes)) {
+    stop("'genotypes' must be the name of one genotype file", call. = FALSE)
+  }
+  format <- if (is.null(genotype_format)) "" else match.arg(genotype_format, c("plink", "vcf", "text"))
+  list(path = path.expand(genotypes), format = format,
+       snp = .one_number(min_snp_call_rate, "min_snp_call_rate"),
+       animal = .one_number(min_animal_call_rate, "min_animal_call_rate"),
+       maf = .one_number(min_maf, "min_maf"))
+}
+
+hinverse <- function(ped, genotypes, genotype_format = NULL, min_snp_call_rate = 0.90,
+                     min_animal_call_rate = 0.90, min_maf = 0.01,
+                     method = c("vanraden1", "vanraden2", "yang"), alpha = 0.95, beta = 0.05,
+                     tau = 1, omega = 1, scale = TRUE, precision = c("double", "single"),
+                     threads = getOption("kinvar.threads", 0L), progress = FALSE) {
+  precision <- match.arg(precision)
+  method <- match.arg(method)
+  g <- .genotype_args(genotypes, genotype_format, min_snp_call_rate, min_animal_call_rate, min_maf)
+  lower <- .value(.kv_hinverse(.ptr(ped), g$path, g$format, g$snp, g$animal, g$maf, method,
+                               .one_number(alpha, "alpha"), .one_number(beta, "beta"),
+                               .one_number(tau, "tau"), .one_number(omega, "omega"), isTRUE(scale),
+                               .control(threads, progress, precision)))
+  .lower_matrix(lower, c(pedigree_ids(ped), lower$groups))
+}
+
+parentage <- function(ped, genotypes, genotype_format = NULL, min_snp_call_rate = 0.90,
+                      min_animal_call_rate = 0.90, min_maf = 0.01, exclusion_threshold = 0.01,
+                      search = TRUE, threads = getOption("kinvar.threads", 0L), progress = FALSE) {
+  g <- .genotype_args(genotypes, genotype_format, min_snp_call_rate, min_animal_call_rate, min_maf)
+  tables <- .value(.kv_parentage(.ptr(ped), g$path, g$format, g$snp, g$animal, g$maf,
+                                 .one_number(exclusion_threshold, "exclusion_threshold"), isTRUE(search),
+                                 .control(threads, progress)))
+  result <- tables$parentage
+  attr(result, "summary") <- tables$summary
+  result
+}

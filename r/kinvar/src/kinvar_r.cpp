@@ -689,6 +689,47 @@ SEXP KvAinverse(SEXP xp, Rcpp::List ctl) {
   });
 }
 
+namespace {
+
+kinvar::GenotypeRequest GenotypeRequestOf(const std::string& path, const std::string& format, double minSnpCallRate,
+                                          double minAnimalCallRate, double minMaf) {
+  return {path, format, minSnpCallRate, minAnimalCallRate, minMaf};
+}
+
+}  // namespace
+
+// The single-step H inverse, labelled as the inverse of A is.
+// [[Rcpp::export(name = ".kv_hinverse", rng = false)]]
+SEXP KvHinverse(SEXP xp, std::string path, std::string format, double minSnpCallRate, double minAnimalCallRate,
+                double minMaf, std::string method, double alpha, double beta, double tau, double omega, bool scale,
+                Rcpp::List ctl) {
+  return OnSession(xp, ctl, [&](Session& s) -> SEXP {
+    kinvar::HInverseRequest request;
+    request.genotypes = GenotypeRequestOf(path, format, minSnpCallRate, minAnimalCallRate, minMaf);
+    request.method = method;
+    request.alpha = alpha;
+    request.beta = beta;
+    request.tau = tau;
+    request.omega = omega;
+    request.scale = scale;
+    Rcpp::List out = CompressedColumns(s.HInverse(request));
+    out["groups"] = Rcpp::wrap(s.GroupIds());
+    return out;
+  });
+}
+
+// [[Rcpp::export(name = ".kv_parentage", rng = false)]]
+SEXP KvParentage(SEXP xp, std::string path, std::string format, double minSnpCallRate, double minAnimalCallRate,
+                 double minMaf, double exclusionThreshold, bool search, Rcpp::List ctl) {
+  return OnSession(xp, ctl, [&](Session& s) -> SEXP {
+    kinvar::ParentageRequest request;
+    request.genotypes = GenotypeRequestOf(path, format, minSnpCallRate, minAnimalCallRate, minMaf);
+    request.exclusionThreshold = exclusionThreshold;
+    request.search = search;
+    return TablesOf(s.Parentage(request), IdTypeOf(xp));
+  });
+}
+
 // [[Rcpp::export(name = ".kv_x_linked", rng = false)]]
 SEXP KvXLinked(SEXP xp, bool inverse, Rcpp::List ctl) {
   return OnSession(xp, ctl, [&](Session& s) -> SEXP { return CompressedColumns(s.XLinked(inverse)); });

@@ -1,0 +1,19 @@
+// The Parentage command: every genotyped animal's recorded parents checked
+// by opposing homozygotes, and the likeliest parents among the genotyped
+// animals for the excluded and unknown ones. A report, and the table
+// "parentage" with one row per parent checked or searched.
+#pragma once
+
+#include <string>
+
+#include "genetics/command_context.h"
+#include "genomics/parentage.h"
+
+namespace kinvar {
+
+// The verdict as the report and the table write it.
+const char* VerdictText(ParentVerdict verdict);
+
+void OnParentage(CommandContext& ctx);
+
+}  // namespace kinvar
