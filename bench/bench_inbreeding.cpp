@@ -193,6 +193,7 @@ int main(int argc, char** argv) {
   base.seed = static_cast<std::uint64_t>(args.Int("seed", 1));
   base.order = args.Get("order", "random") == "parents-first" ? Order::kParentsFirst : Order::kRandom;
   base.fColumn = args.Flag("f");
+  base.wideGenerations = static_cast<int>(args.Int("generations", 0));
   const int repeat = static_cast<int>(std::max<std::int64_t>(1, args.Int("repeat", 1)));
   const std::vector<std::int64_t> threads = args.Sizes("threads", "1,2");
   const int width = static_cast<int>(args.Int("width", InbreedingOptions{}.blockWidth));

@@ -15,8 +15,8 @@ const char* const kUsage =
     "  --order O   random (default) or parents-first\n"
     "  --deep G    G discrete generations from few parents: long, looped paths\n"
     "  --generations G\n"
-    "              a wide herd book: G generations of N/G births, sires and dams\n"
-    "              growing with the herd, mating among the last three generations\n"
+    "              a wide herd book: the default shape with N/G births per\n"
+    "              generation (no cap), sires and dams growing with the herd\n"
     "  --f         add an F column (predefined F for some founders)\n";
 
 }  // namespace

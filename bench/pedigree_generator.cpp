@@ -81,13 +81,12 @@ Shape ShapeFor(const GeneratorOptions& o) {
     s.sires = std::max<std::int64_t>(5, s.generationSize / 1000);
     s.dams = std::max<std::int64_t>(20, s.generationSize / 20);
     s.unlistedFounders = 0.2;
-  } else if (o.wideGenerations > 0) {
-    s.generationSize = std::max<std::int64_t>(20, o.individuals / o.wideGenerations);
-    s.sires = std::max<std::int64_t>(5, s.generationSize / 20);
-    s.dams = std::max<std::int64_t>(20, s.generationSize / 3);
-    s.unlistedFounders = 0.4;
   } else {
-    s.generationSize = std::clamp<std::int64_t>(o.individuals / 25, 200, 40000);
+    // The wide shape is this one without the cap: a larger herd book grows
+    // wider (more births, sires and dams per generation), not deeper.
+    s.generationSize = o.wideGenerations > 0
+                           ? std::max<std::int64_t>(200, o.individuals / o.wideGenerations)
+                           : std::clamp<std::int64_t>(o.individuals / 25, 200, 40000);
     s.sires = std::max<std::int64_t>(5, s.generationSize / 40);
     s.dams = std::max<std::int64_t>(20, s.generationSize / 10);
     s.unlistedFounders = 0.4;
@@ -102,8 +101,10 @@ class Population {
   void Breed() {
     starts_.push_back(0);
     Founders();
-    const int last = o_.deepGenerations > 0 ? o_.deepGenerations : o_.wideGenerations - 1;
-    for (int g = 1; listed_ < o_.individuals && (last < 0 || g <= last); ++g) Generation(g);
+    for (int g = 1; listed_ < o_.individuals && (o_.deepGenerations == 0 || g <= o_.deepGenerations);
+         ++g) {
+      Generation(g);
+    }
     // A deep pedigree may fall a little short of the requested size.
     while (listed_ < o_.individuals) Generation(static_cast<int>(starts_.size()) - 1);
   }
@@ -142,8 +143,6 @@ class Population {
     int back = 1;
     if (o_.deepGenerations > 0) {
       back = u < (sire ? 0.9 : 0.8) ? 1 : 2;
-    } else if (o_.wideGenerations > 0) {
-      back = 1 + static_cast<int>(u * 3);
     } else if (sire) {
       back = u < 0.6 ? 1 : (u < 0.9 ? 2 : 3);
     } else {
