@@ -4,7 +4,6 @@
 #include <atomic>
 #include <bit>
 #include <cstdint>
-#include <cstring>
 #include <optional>
 #include <span>
 #include <type_traits>
@@ -562,43 +561,14 @@ std::int32_t AssignFamily(Pedigree& ped, ReducedPedigree<T>& reduced, const Fami
   return inbreds;
 }
 
-// Rows 1..last of the forward pass, each rewritten whole from the backward
-// pass's row and its parents' final rows: what a row held before is never
-// read, so the lanes need no clearing between blocks. The same operations
-// in the same order as BlockForwardStep, lane by lane, without contraction.
-#if defined(__clang__)
-#define KINVAR_INBREEDING_CLONES
-#else
-#define KINVAR_INBREEDING_CLONES [[gnu::target_clones("avx2", "default")]]
-#endif
-template <int W, class T>
-inline void RewriteForwardRow(T* w, const T* b, KernelParents p, std::int32_t k) {
-  Lanes<W, T> x, s, m;
-  std::memcpy(&x, b + static_cast<std::size_t>(k) * W, sizeof x);
-  std::memcpy(&s, w + static_cast<std::size_t>(p.sire) * W, sizeof s);
-  std::memcpy(&m, w + static_cast<std::size_t>(p.dam) * W, sizeof m);
-  x = x + T(0.5) * s;
-  x = x + T(0.5) * m;
-  std::memcpy(w + static_cast<std::size_t>(k) * W, &x, sizeof x);
-}
-
-template <int W, class T>
-KINVAR_INBREEDING_CLONES void RewriteForwardRows(T* w, const T* b, const KernelParents* parents,
-                                                 std::int32_t last) {
-  for (std::int32_t k = 1; k <= last; ++k) RewriteForwardRow<W>(w, b, parents[k], k);
-}
-
 // Up to W families at a time through the block kernel: the same passes as
 // ColumnSolver over the union of their ancestors, one lane per family.
-// The backward pass works in its own lanes, b_, which it leaves sparse and
-// clears as sparsely; the forward pass writes w_ row by row from them, so
-// that the dense forward pass is the only sweep over the whole range.
 template <int W, class T>
 class BlockSolver {
  public:
   BlockSolver(Pedigree& ped, ReducedPedigree<T>& reduced, const InbreedingOptions& options)
-      : ped_(ped), r_(reduced), options_(options), b_(reduced.parents.size() * W, T(0)),
-        w_(reduced.parents.size() * W, T(0)), pending_(reduced.parents.size()) {}
+      : ped_(ped), r_(reduced), options_(options), w_(reduced.parents.size() * W, T(0)),
+        pending_(reduced.parents.size()) {}
 
   const InbreedingWork& Work() const { return work_; }
 
@@ -608,7 +578,7 @@ class BlockSolver {
     std::int32_t top = 0, from = 0;
     for (std::size_t l = 0; l < families.size(); ++l) {
       const Family& f = plan.families[static_cast<std::size_t>(families[l])];
-      b_[static_cast<std::size_t>(f.s) * W + l] = T(1);
+      w_[static_cast<std::size_t>(f.s) * W + l] = T(1);
       pending_.Insert(f.s);
       from = std::max(from, f.s);
       for (std::int32_t m = f.first; m < f.end; ++m) {
@@ -620,39 +590,37 @@ class BlockSolver {
     Forward(plan, families, top);
     ++work_.blocks;
     const std::int32_t inbreds = Assign(plan, families);
-    for (const std::int32_t k : touched_) {
-      std::fill_n(b_.begin() + static_cast<std::ptrdiff_t>(k) * W, W, T(0));
-    }
-    touched_.clear();
+    Clear();
     return inbreds;
   }
 
  private:
   void Backward(std::int32_t from) {
-    T* b = b_.data();
+    T* w = w_.data();
     pending_.DrainDownwards(from, [&](std::int32_t k) {
       touched_.push_back(k);
       const KernelPedigree::Parents p = r_.parents[static_cast<std::size_t>(k)];
-      if (!BlockBackwardStep<W>(b, p, r_.d[static_cast<std::size_t>(k)], k)) return;
+      if (!BlockBackwardStep<W>(w, p, r_.d[static_cast<std::size_t>(k)], k)) return;
       if (p.sire != 0) pending_.Insert(p.sire);
       if (p.dam != 0) pending_.Insert(p.dam);
     });
   }
 
-  // Either way every row read (the mates' rows and their ancestors') is
-  // rewritten first, parents before progeny; row 0 stays 0.
   void Forward(const FamilyPlan& plan, std::span<const std::int32_t> families, std::int32_t top) {
+    T* w = w_.data();
     if (denseInARow_ % std::max(1, options_.denseRecheck) != 0 ||
         !SparseEnough(plan, families, top)) {
       ++denseInARow_;
-      RewriteForwardRows<W>(w_.data(), b_.data(), r_.parents.data(), top);
+      BlockForwardPass<W>(w, r_.parents.data(), top);
+      denseEnd_ = std::max(denseEnd_, top);
       work_.forwardRows += top;
       return;
     }
     denseInARow_ = 0;
     pending_.Drain([&](std::int32_t k) {
       ++work_.forwardRows;
-      RewriteForwardRow<W>(w_.data(), b_.data(), r_.parents[static_cast<std::size_t>(k)], k);
+      touched_.push_back(k);
+      BlockForwardStep<W>(w, r_.parents[static_cast<std::size_t>(k)], k);
     });
   }
 
@@ -696,13 +664,22 @@ class BlockSolver {
     return inbreds;
   }
 
+  void Clear() {
+    std::fill(w_.begin() + W, w_.begin() + (static_cast<std::ptrdiff_t>(denseEnd_) + 1) * W, T(0));
+    for (const std::int32_t k : touched_) {
+      std::fill_n(w_.begin() + static_cast<std::ptrdiff_t>(k) * W, W, T(0));
+    }
+    touched_.clear();
+    denseEnd_ = 0;
+  }
+
   Pedigree& ped_;
   ReducedPedigree<T>& r_;
   const InbreedingOptions& options_;
-  std::vector<T> b_;  // W lanes per reduced index: the backward pass
-  std::vector<T> w_;  // and the forward pass
+  std::vector<T> w_;  // W lanes per reduced index
   IndexSet pending_;
-  std::vector<std::int32_t> touched_;  // rows of b_ to clear
+  std::vector<std::int32_t> touched_;
+  std::int32_t denseEnd_ = 0;
   std::int32_t denseInARow_ = 0;
   InbreedingWork work_;
 };
