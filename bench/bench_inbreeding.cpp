@@ -17,18 +17,25 @@ using namespace kinvar;
 using namespace kinvar::bench;
 
 const char* const kUsage =
-    "usage: kinvar-bench-inbreeding [--sizes N,N,...] [--deep G] [--deep-n N]\n"
+    "usage: kinvar-bench-inbreeding [--sizes N,N,...] [--generations G] [--deep G] [--deep-n N]\n"
     "                               [--seed S] [--order random|parents-first] [--f]\n"
     "                               [--repeat R] [--threads T,T,...] [--width W]\n"
-    "                               [--double]\n"
+    "                               [--double] [--dense-share S]\n"
     "  Defaults: sizes 100000,300000,1000000; a deep pedigree of G = 40\n"
     "  generations and N = 1000000 individuals (--deep 0 leaves it out);\n"
     "  threads 1,2; width 4 columns per sweep (1: one column at a time).\n"
     "  --repeat R times each computation R times and reports the median.\n"
-    "  --double computes in double precision (--precision double).\n";
+    "  --double computes in double precision (--precision double).\n"
+    "  --generations G: the wide shape of kinvar-generate (G generations\n"
+    "  whatever the size); with sizes 1000000 and 4000000 it prints the growth\n"
+    "  against its target, with 10000000 the time loading included.\n";
 
 constexpr double kTargetSecondsPerMillion = 1.0;
 constexpr double kTargetSecondsFourMillion = 8.0;
+// The wide shape: 4 M may cost at most 5 times 1 M, and 10 M, loading
+// included, under 10 s of wall time on 2 cores.
+constexpr double kTargetWideGrowth = 5.0;
+constexpr double kTargetWideTenMillionSeconds = 10.0;
 
 struct Case {
   std::string name;
@@ -37,6 +44,7 @@ struct Case {
   std::vector<std::int64_t> threads;
   int width = InbreedingOptions{}.blockWidth;
   bool inDouble = false;
+  int denseShare = InbreedingOptions{}.denseShare;
 };
 
 struct Row {
@@ -75,6 +83,7 @@ bool Measure(const Case& c, std::vector<Row>& rows) {
       InbreedingOptions options;
       options.threads = static_cast<int>(threads);
       options.blockWidth = c.width;
+      options.denseShare = c.denseShare;
       options.doublePrecision = c.inDouble;
       InbreedingWork work;
       options.work = &work;
@@ -141,6 +150,33 @@ bool Measure(const Case& c, std::vector<Row>& rows) {
   return true;
 }
 
+const Row* Find(const std::vector<Row>& rows, std::int64_t n, int threads) {
+  for (const Row& r : rows) {
+    if (r.name.starts_with("wide") && r.n == n && r.threads == threads) return &r;
+  }
+  return nullptr;
+}
+
+void PrintWideTargets(const std::vector<Row>& rows) {
+  for (const Row& r : rows) {
+    if (!r.name.starts_with("wide") || r.n != 4000000) continue;
+    const Row* one = Find(rows, 1000000, r.threads);
+    if (one == nullptr) continue;
+    const double wall = r.seconds / one->seconds, cpu = r.cpuSeconds / one->cpuSeconds;
+    std::printf("  %-10s 1 M -> 4 M, %d thread(s): %.1f times (processor time %.1f times), "
+                "target at most %.0f: %s\n",
+                r.name.c_str(), r.threads, wall, cpu, kTargetWideGrowth,
+                wall <= kTargetWideGrowth ? "met" : "MISSED");
+  }
+  for (const Row& r : rows) {
+    if (!r.name.starts_with("wide") || r.n != 10000000) continue;
+    const double total = r.loadSeconds + r.seconds;
+    std::printf("  %-10s 10 M, %d thread(s): load %.1f s + F %.1f s = %.1f s, target under %.0f s: %s\n",
+                r.name.c_str(), r.threads, r.loadSeconds, r.seconds, total,
+                kTargetWideTenMillionSeconds, total < kTargetWideTenMillionSeconds ? "met" : "MISSED");
+  }
+}
+
 void PrintTable(const std::vector<Row>& rows) {
   std::printf("\n  %-10s %9s %9s %4s %3s %8s %8s %10s %9s %9s %8s %8s %8s\n", "pedigree", "n",
               "nTotal", "gen", "thr", "F, s", "cpu, s", "ns/(n gen)", "extra MB", "extra B/n",
@@ -173,6 +209,7 @@ void PrintTable(const std::vector<Row>& rows) {
               "  through (a row holds every lane); ns/row: processor time per row.\n"
               "  Targets: below %.0f s for 1000000 individuals, %.0f s for 4000000.\n",
               kTargetSecondsPerMillion, kTargetSecondsFourMillion);
+  PrintWideTargets(rows);
   for (const Row& r : rows) {
     const double target = r.n == 1000000 ? kTargetSecondsPerMillion
                           : r.n == 4000000 ? kTargetSecondsFourMillion : 0;
@@ -193,12 +230,14 @@ int main(int argc, char** argv) {
   base.seed = static_cast<std::uint64_t>(args.Int("seed", 1));
   base.order = args.Get("order", "random") == "parents-first" ? Order::kParentsFirst : Order::kRandom;
   base.fColumn = args.Flag("f");
+  base.wideGenerations = static_cast<int>(args.Int("generations", 0));
   const int repeat = static_cast<int>(std::max<std::int64_t>(1, args.Int("repeat", 1)));
   const std::vector<std::int64_t> threads = args.Sizes("threads", "1,2");
   const int width = static_cast<int>(args.Int("width", InbreedingOptions{}.blockWidth));
   std::vector<Case> cases;
   for (const std::int64_t n : args.Sizes("sizes", "100000,300000,1000000")) {
-    Case c{"herd", base, repeat, threads, width, args.Flag("double")};
+    Case c{base.wideGenerations > 0 ? "wide " + std::to_string(base.wideGenerations) : "herd", base,
+           repeat, threads, width, args.Flag("double")};
     c.gen.individuals = n;
     cases.push_back(c);
   }
@@ -209,6 +248,7 @@ int main(int argc, char** argv) {
     c.gen.deepGenerations = deep;
     cases.push_back(c);
   }
+  for (Case& c : cases) c.denseShare = static_cast<int>(args.Int("dense-share", c.denseShare));
   std::vector<Row> rows;
   for (const Case& c : cases) {
     std::printf("%s, %lld individuals...\n", c.name.c_str(), static_cast<long long>(c.gen.individuals));

@@ -9,11 +9,14 @@ namespace {
 
 const char* const kUsage =
     "usage: kinvar-generate [--n N] [--seed S] [--order random|parents-first]\n"
-    "                       [--deep G] [--f] OUTPUT.pdg\n"
+    "                       [--deep G | --generations G] [--f] OUTPUT.pdg\n"
     "  --n N       data lines (default 1000000)\n"
     "  --seed S    random seed (default 1); the same options give the same file\n"
     "  --order O   random (default) or parents-first\n"
     "  --deep G    G discrete generations from few parents: long, looped paths\n"
+    "  --generations G\n"
+    "              a wide herd book: the default shape with N/G births per\n"
+    "              generation (no cap), sires and dams growing with the herd\n"
     "  --f         add an F column (predefined F for some founders)\n";
 
 }  // namespace
@@ -30,6 +33,7 @@ int main(int argc, char** argv) {
   options.individuals = args.Int("n", options.individuals);
   options.seed = static_cast<std::uint64_t>(args.Int("seed", 1));
   options.deepGenerations = static_cast<int>(args.Int("deep", 0));
+  options.wideGenerations = static_cast<int>(args.Int("generations", 0));
   options.fColumn = args.Flag("f");
   const std::string order = args.Get("order", "random");
   if (order == "parents-first") {
@@ -38,8 +42,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "kinvar-generate: unknown order '%s'\n%s", order.c_str(), kUsage);
     return 2;
   }
-  if (options.individuals < 1 || options.individuals > 100000000 || options.deepGenerations < 0) {
-    std::fprintf(stderr, "kinvar-generate: --n must be 1..100000000 and --deep at least 0\n");
+  if (options.individuals < 1 || options.individuals > 100000000 || options.deepGenerations < 0 ||
+      options.wideGenerations < 0 || (options.deepGenerations > 0 && options.wideGenerations > 0)) {
+    std::fprintf(stderr,
+                 "kinvar-generate: --n must be 1..100000000, --deep and --generations at least 0, "
+                 "and not both\n");
     return 2;
   }
   GeneratorSummary summary;

@@ -82,7 +82,11 @@ Shape ShapeFor(const GeneratorOptions& o) {
     s.dams = std::max<std::int64_t>(20, s.generationSize / 20);
     s.unlistedFounders = 0.2;
   } else {
-    s.generationSize = std::clamp<std::int64_t>(o.individuals / 25, 200, 40000);
+    // The wide shape is this one without the cap: a larger herd book grows
+    // wider (more births, sires and dams per generation), not deeper.
+    s.generationSize = o.wideGenerations > 0
+                           ? std::max<std::int64_t>(200, o.individuals / o.wideGenerations)
+                           : std::clamp<std::int64_t>(o.individuals / 25, 200, 40000);
     s.sires = std::max<std::int64_t>(5, s.generationSize / 40);
     s.dams = std::max<std::int64_t>(20, s.generationSize / 10);
     s.unlistedFounders = 0.4;

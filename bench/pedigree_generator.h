@@ -30,6 +30,11 @@ struct GeneratorOptions {
   // 0: a commercial population. G > 0: G discrete generations bred from
   // few parents each, so that inbreeding and pedigree loops build up.
   int deepGenerations = 0;
+  // G > 0 (and deepGenerations 0): a wide herd book, the commercial
+  // population with N/G births per generation instead of at most 40000, so
+  // that its sires and dams grow with the herd and it stays G generations
+  // deep (one more where unlisted founders leave it short).
+  int wideGenerations = 0;
   bool fColumn = false;
 };
 

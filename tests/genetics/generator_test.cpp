@@ -1,6 +1,8 @@
 // MT19937 against the published outputs and the standard library's
 // independent implementation, and the seed file: exact bytes, round trip,
-// and every message of a missing, damaged or unwritable file.
+// and every message of a missing, damaged or unwritable file. Then the
+// benchmarks' pedigree generator: the bytes of its shapes, and the wide
+// shape growing wider, not deeper.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -10,12 +12,16 @@
 #include <fstream>
 #include <iomanip>
 #include <random>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "genetics/inbreeding.h"
 #include "genetics/mt19937.h"
 #include "genetics/seed_file.h"
+#include "pedigree/load.h"
+#include "pedigree_generator.h"
 #include "support/scripted_platform.h"
 #include "support/test_files.h"
 
@@ -239,6 +245,98 @@ TEST(SeedFile, WarnsWhenItCannotBeWritten) {
   SaveSeedFile(g, "/nonexistent-folder/Seed", platform);
   EXPECT_EQ(platform.MessageTexts(), std::vector<std::string>{"Cannot open seedfile for writing!"});
   EXPECT_EQ(platform.messages[0].icon, MessageIcon::kWarning);
+}
+
+// ---------------------------------------------------------------------------
+// The benchmarks' generator.
+
+struct Generated {
+  std::string text;
+  bench::GeneratorSummary summary;
+};
+
+Generated Generate(const bench::GeneratorOptions& options) {
+  const std::string path = test::TempFile("", ".pdg").path();
+  Generated g;
+  std::string error;
+  EXPECT_TRUE(bench::GeneratePedigreeFile(options, path, g.summary, error)) << error;
+  g.text = test::ReadWholeFile(path);
+  std::remove(path.c_str());
+  return g;
+}
+
+std::uint64_t Fnv1a(const std::string& text) {
+  std::uint64_t h = 1469598103934665603ULL;
+  for (const char c : text) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
+  return h;
+}
+
+// Other benchmarks and tests compare figures across commits on these files:
+// the default and deep shapes keep their bytes, and the wide shape is the
+// default one until the default's cap on births per generation bites.
+TEST(PedigreeGenerator, KeepsTheBytesOfEveryShape) {
+  struct Row {
+    const char* name;
+    bench::GeneratorOptions options;
+    std::uint64_t digest;
+    std::int64_t bytes;
+  };
+  const Row rows[] = {
+      {"default, 30,000", {.individuals = 30000, .seed = 7}, 6451056910849187316ULL, 1083662},
+      {"deep 12, F column", {.individuals = 20000, .seed = 3, .deepGenerations = 12, .fColumn = true},
+       3332459339643337672ULL, 733973},
+      {"parents first", {.individuals = 10000, .seed = 5, .order = bench::Order::kParentsFirst},
+       10977092345309442144ULL, 338625},
+  };
+  for (const Row& row : rows) {
+    const Generated g = Generate(row.options);
+    EXPECT_EQ(Fnv1a(g.text), row.digest) << row.name;
+    EXPECT_EQ(g.summary.bytes, row.bytes) << row.name;
+    EXPECT_EQ(Generate(row.options).text, g.text) << row.name << ": the same options twice";
+  }
+  bench::GeneratorOptions wide{.individuals = 30000, .seed = 7, .wideGenerations = 25};
+  EXPECT_EQ(Generate(wide).text, Generate(rows[0].options).text) << "wide at 25 generations";
+}
+
+// Beyond the default's cap of 40,000 births per generation the default
+// shape grows deeper; the wide one stays G (+1 for unlisted founders)
+// generations deep with sires and dams in proportion, and loads cleanly.
+TEST(PedigreeGenerator, WideShapeGrowsWiderNotDeeper) {
+  struct Row {
+    const char* name;
+    std::int64_t n;
+    int generations;
+  };
+  const Row rows[] = {
+      {"10 generations of 50,000", 500000, 10},
+      {"5 generations of 60,000", 300000, 5},
+      {"25 generations of 800", 20000, 25},
+  };
+  for (const Row& row : rows) {
+    const bench::GeneratorOptions options{.individuals = row.n, .seed = 11, .wideGenerations = row.generations};
+    const std::string path = test::TempFile("", ".pdg").path();
+    bench::GeneratorSummary summary;
+    std::string error;
+    ASSERT_TRUE(bench::GeneratePedigreeFile(options, path, summary, error)) << error;
+    EXPECT_EQ(summary.lines, row.n) << row.name;
+    EXPECT_GE(summary.generations, row.generations) << row.name;
+    EXPECT_LE(summary.generations, row.generations + 1) << row.name;
+    Pedigree ped;
+    SilentProgressWindow window;
+    Progress progress(window);
+    const LoadOutcome outcome = LoadPedigree(path, ped, progress);
+    std::remove(path.c_str());
+    ASSERT_EQ(outcome.status, LoadStatus::kLoaded) << row.name << ": " << outcome.message;
+    std::int32_t deepest = 0;
+    std::set<RecIndex> sires;
+    for (RecIndex i = 1; i <= ped.nTotal; ++i) {
+      deepest = std::max(deepest, ped.rec(i).generation);
+      if (ped.rec(i).sire != kUnknownParent) sires.insert(ped.rec(i).sire);
+    }
+    EXPECT_LE(deepest, row.generations + 1) << row.name;
+    // A fortieth of each generation's births drawn as sires, with repeats.
+    EXPECT_GE(static_cast<double>(sires.size()), 0.25 * static_cast<double>(row.n) / 40) << row.name;
+  }
 }
 
 }  // namespace

@@ -543,6 +543,63 @@ TEST(ComputeInbreeding, ChainedColumnsGiveTheFullPassesBitForBitOnDeepLines) {
   }
 }
 
+// Wide herds: many founders and parents drawn from a long window, so that
+// a block's mates reach most of the range and its forward pass goes dense
+// one block and sparse the next, on the same worker. Every row the forward
+// pass reads must be the block's own, whichever way the block before went.
+TEST(ComputeInbreeding, BlocksGiveTheFullPassesBitForBitOnWideHerdsInBothPrecisions) {
+  struct Row {
+    const char* name;
+    int width, threads, denseShare, denseRecheck;
+  };
+  const int share = InbreedingOptions{}.denseShare, recheck = InbreedingOptions{}.denseRecheck;
+  const Row rows[] = {
+      {"default, 1 thread", InbreedingOptions{}.blockWidth, 1, share, recheck},
+      {"default, 2 threads", InbreedingOptions{}.blockWidth, 2, share, recheck},
+      {"dense and sparse in turn, 2 threads", 4, 2, 2, 1},
+      {"8 lanes, 2 threads, never dense", 8, 2, 0, 1},
+      {"16 lanes, 1 thread, mostly dense", 16, 1, 2, recheck},
+  };
+  const auto doubleBits = [](const Pedigree& ped) {
+    std::vector<std::uint64_t> bits;
+    for (const double f : ped.fDouble) bits.push_back(std::bit_cast<std::uint64_t>(f));
+    for (const double d : ped.dDouble) bits.push_back(std::bit_cast<std::uint64_t>(d));
+    return bits;
+  };
+  for (std::uint64_t seed = 1; seed <= 40; ++seed) {
+    const RandomPedigree rp = test::MakeRandomPedigree(
+        {.seed = seed, .size = 2500, .founders = 150, .window = 800, .closeMatingChance = 0.02,
+         .maxFamilySize = 4, .fColumn = seed % 3 == 0});
+    for (const bool inDouble : {false, true}) {
+      InbreedingOptions full = OptionsFor(Model::kDiagonal, true);
+      full.doublePrecision = inDouble;
+      const auto reference = Load(rp.text);
+      ASSERT_TRUE(Compute(*reference, full));
+      if (!inDouble) {
+        EXPECT_TRUE(MatchesTabular(*reference, TabularInbreeding(rp.individuals, Model::kDiagonal)))
+            << "seed " << seed;
+      }
+      for (const Row& row : rows) {
+        InbreedingOptions options;
+        options.blockWidth = row.width;
+        options.threads = row.threads;
+        options.individualsPerWorker = 1;
+        options.denseShare = row.denseShare;
+        options.denseRecheck = row.denseRecheck;
+        options.doublePrecision = inDouble;
+        const auto ped = Load(rp.text);
+        ASSERT_TRUE(Compute(*ped, options));
+        const std::string where =
+            "seed " + std::to_string(seed) + (inDouble ? ", double, " : ", single, ") + row.name;
+        EXPECT_EQ(doubleBits(*ped), doubleBits(*reference)) << where;
+        EXPECT_EQ(FBits(*ped), FBits(*reference)) << where;
+        EXPECT_EQ(Counters(*ped), Counters(*reference)) << where;
+        EXPECT_TRUE(LeftIdle(*ped)) << where;
+      }
+    }
+  }
+}
+
 TEST(ComputeInbreeding, HandlesDeepRandomPedigreesWithRepeatedCloseMatings) {
   for (std::uint64_t seed = 1; seed <= 20; ++seed) {
     const RandomPedigree rp = test::MakeRandomPedigree(
