@@ -180,6 +180,8 @@ bool CKinvarDoc::LoadInPlaceOfShown(const Loader& load) {
   // validation fills with the error list that Save As writes.
   Pedigree loaded;
   loaded.settings = ped_.settings;
+  loaded.report.tables().SetRowsWanted(ped_.report.tables().RowsWanted());
+  loaded.writtenTables.SetRowsWanted(ped_.writtenTables.RowsWanted());
   KeepGroupRequest(ped_.geneticGroups, loaded.geneticGroups);
   loaded.report.SetFatalHandler(EndOnFatal(platform_));
   if (!loaded.copyFile.Create()) {

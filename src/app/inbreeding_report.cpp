@@ -50,6 +50,7 @@ void AddInbreedingTable(Pedigree& ped, const GenerationDepths& depths) {
   table.AddColumn("f_predefined", ColumnType::kBoolean);
   table.AddColumn("ecg", ColumnType::kReal, "generations");
   table.AddColumn("longest_path", ColumnType::kInteger, "generations");
+  if (!ped.report.tables().RowsWanted()) return;
   table.Reserve(static_cast<std::size_t>(ped.nTotal));
   for (RecIndex i = 1; i <= ped.nTotal; ++i) {
     const Rec& r = ped.rec(i);

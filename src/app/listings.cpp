@@ -99,6 +99,7 @@ void AddPedigreeTable(Pedigree& ped) {
   }
   if (ped.HasSexColumn()) table.AddColumn("sex", ColumnType::kText);
   if (ped.HasBirthColumn()) table.AddColumn("birth_date", ColumnType::kText);
+  if (!ped.report.tables().RowsWanted()) return;
   table.Reserve(static_cast<std::size_t>(ped.nTotal));
   for (RecIndex i = 1; i <= ped.nTotal; ++i) {
     const Rec& r = ped.rec(i);

@@ -812,12 +812,23 @@ void AddGroupOptions(CLI::App& sub, Arguments& args) {
   AddMetafounderOption(sub, args)->excludes(groups);
 }
 
+// Without --format only text is written, and a table of a million rows
+// would be built for nobody; the pictures draw from the tables.
+bool WantsTableRows(const CliCommand& command, const Arguments& args) {
+  return args.format != TableFormat::kText || IsPlot(command) || IsCertificate(command) ||
+         command.kind == Kind::kPicture || command.kind == Kind::kDrawing;
+}
+
 int RunCommand(const CliCommand& command, const Arguments& args) {
   CliPlatform platform(args.quiet);
   platform.SetForce(args.force);
   CKinvarDoc doc(platform, ProgramFolder());
   if (!doc.Initialize() || !ApplySettings(doc, args, command)) return 1;
   if (command.kind == Kind::kSettings) return doc.WriteSettings(args.writePath) ? 0 : 1;
+  if (!WantsTableRows(command, args)) {
+    doc.pedigree().report.tables().SetRowsWanted(false);
+    doc.pedigree().writtenTables.SetRowsWanted(false);
+  }
 
   if (args.sheet && !SheetExists(args.pedigree, *args.sheet)) return 1;
   platform.SetSheet(args.sheet);

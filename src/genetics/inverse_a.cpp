@@ -268,8 +268,9 @@ void AddLowerMatrixTables(Pedigree& ped, const BasicSparseLower<T>& m, const std
   table.AddColumn("row", ColumnType::kInteger);
   table.AddColumn("col", ColumnType::kInteger);
   table.AddColumn("value", ColumnType::kReal);
-  table.Reserve(static_cast<std::size_t>(m.Stored()));
-  for (std::int32_t i = 0; i < m.n; ++i)
+  const bool rows = tables.RowsWanted();
+  if (rows) table.Reserve(static_cast<std::size_t>(m.Stored()));
+  for (std::int32_t i = 0; rows && i < m.n; ++i)
     for (const BasicSparseElement<T>& e : m.Row(i)) {
       TableRow row = table.AddRow();
       row.Integer(i + 1).Integer(e.column + 1);

@@ -130,8 +130,9 @@ void WriteDiiReport(Pedigree& ped) {
   table.AddColumn("id", ColumnType::kId);
   table.AddColumn("code", ColumnType::kInteger);
   table.AddColumn("dii", ColumnType::kReal);
-  table.Reserve(static_cast<std::size_t>(ped.nTotal));
-  for (RecIndex i = 1; i <= ped.nTotal; ++i) {
+  const bool rows = ped.report.tables().RowsWanted();
+  if (rows) table.Reserve(static_cast<std::size_t>(ped.nTotal));
+  for (RecIndex i = 1; rows && i <= ped.nTotal; ++i) {
     const Rec& r = ped.rec(i);
     TableRow row = table.AddRow();
     row.Id(r.Id()).Integer(r.code);

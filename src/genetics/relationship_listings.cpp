@@ -54,6 +54,7 @@ class PairWriter {
     pairs_->AddColumn("id1", ColumnType::kId);
     pairs_->AddColumn("id2", ColumnType::kId);
     pairs_->AddColumn("value", ColumnType::kReal);
+    rowsWanted_ = ped_.report.tables().RowsWanted();
   }
 
   // False when the pair was one too many: the listing must stop.
@@ -76,6 +77,7 @@ class PairWriter {
     line_ += "|T1|I";
     line_ += FormatNumber(format_, v);
     Write(line_);
+    if (!rowsWanted_) return true;
     TableRow row = pairs_->AddRow();
     row.Id(column.Id()).Id(other.Id());
     if constexpr (std::is_same_v<T, float>) row.Float(v);
@@ -134,6 +136,7 @@ class PairWriter {
   // The listed pairs, beside the lines: the store stops long before the
   // listing's own cap.
   ResultTable* pairs_ = nullptr;
+  bool rowsWanted_ = true;
   std::int64_t listed_ = 0;
   ListingEnd end_ = ListingEnd::kDone;
   std::string line_;

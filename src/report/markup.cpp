@@ -102,8 +102,62 @@ LaidOutLine LayOutLine(std::string_view line, bool colour) {
   return std::move(layout.out);
 }
 
+namespace {
+
+// LayOutLine's text alone, written into `out` after what it holds.
+struct PlainLayout {
+  std::string& out;
+  std::size_t begin;          // where the line starts in `out`
+  std::size_t columns = 0;    // characters laid out so far
+  std::size_t stop = 0;       // the current tab stop, in columns
+  std::size_t fieldByte = 0;  // where the field that ends at the next stop begins, from `begin`
+
+  void Text(std::string_view text) {
+    out.append(text);
+    for (char c : text) columns += StartsCharacter(c) ? 1 : 0;
+  }
+
+  // AdvanceStop without attributes.
+  void Advance(std::size_t width) {
+    const std::size_t next = stop + width;
+    if (columns + 1 <= next) {
+      out.append(next - columns, ' ');
+    } else {
+      out.resize(begin + fieldByte);
+      const std::size_t cells = next - stop;
+      out.append(cells >= 2 ? cells - 2 : 0, '*');
+      out.append(cells >= 2 ? 2 : cells, ' ');
+    }
+    columns = next;
+    stop = next;
+    fieldByte = out.size() - begin;
+  }
+};
+
+}  // namespace
+
+void AppendExpandedMarkup(std::string& out, std::string_view line) {
+  PlainLayout layout{out, out.size()};
+  std::size_t i = 0;
+  while (i < line.size()) {
+    const std::size_t bar = line.find('|', i);
+    layout.Text(line.substr(i, bar == std::string_view::npos ? std::string_view::npos : bar - i));
+    if (bar == std::string_view::npos) return;
+    // A run of codes acts at once, as ReadCodes reads it; colours are no
+    // part of a file.
+    std::size_t width = 0;
+    i = bar;
+    while (i < line.size() && line[i] == '|') {
+      if (++i == line.size()) break;
+      if (line[i++] == 'T' && i < line.size()) width += TabWidth(line[i++]);
+    }
+    if (width > 0) layout.Advance(width);
+  }
+}
+
 std::string ExpandMarkup(std::string_view line) {
-  std::string text = LayOutLine(line, false).text;
+  std::string text;
+  AppendExpandedMarkup(text, line);
   text.push_back('\n');
   return text;
 }

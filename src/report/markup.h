@@ -31,5 +31,8 @@ LaidOutLine LayOutLine(std::string_view line, bool colour = true);
 
 // Plain text in columns, ending with "\n": what files receive.
 std::string ExpandMarkup(std::string_view line);
+// Appends ExpandMarkup's text without its "\n" to `out`: a file of a
+// million lines is laid out without a string or an attribute per line.
+void AppendExpandedMarkup(std::string& out, std::string_view line);
 
 }  // namespace kinvar

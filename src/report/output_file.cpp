@@ -266,7 +266,11 @@ OutputFile::~OutputFile() {
   if (!finished_) Discard();
 }
 
-void OutputFile::Markup(std::string_view line) { Raw(ExpandMarkup(line)); }
+void OutputFile::Markup(std::string_view line) {
+  AppendExpandedMarkup(buffer_, line);
+  buffer_.push_back('\n');
+  if (buffer_.size() >= kFlushSize) Flush();
+}
 
 void OutputFile::RawInt(std::int64_t value) {
   char digits[24];

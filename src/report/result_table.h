@@ -167,10 +167,21 @@ class ResultSet {
   // Appends an empty table and returns it; a table of that name is replaced.
   ResultTable& Add(std::string name);
   ResultTable& Add(ResultTable table);
+  // Empties the set; whether rows are wanted stays as it was.
   void Clear() { tables_.clear(); }
+
+  // Whether anybody will read the rows. A front end that writes only text
+  // (kinvar-cli without --format) says no before the command runs; the
+  // analyses whose tables hold a row per individual, pair or matrix element
+  // then add those tables with their columns only, because filling them
+  // costs as much as the text the user asked for. Tables an analysis reads
+  // back to write its report are always filled.
+  void SetRowsWanted(bool wanted) { rowsWanted_ = wanted; }
+  bool RowsWanted() const { return rowsWanted_; }
 
  private:
   std::deque<ResultTable> tables_;
+  bool rowsWanted_ = true;
 };
 
 }  // namespace kinvar

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 namespace kinvar {
@@ -68,6 +69,12 @@ TEST_P(MarkupLayout, GivesOneAttributePerCharacter) {
   }
 }
 
+TEST_P(MarkupLayout, AppendsAfterWhatTheBufferHolds) {
+  std::string out = "kept|T1";
+  AppendExpandedMarkup(out, GetParam().line);
+  EXPECT_EQ(out, "kept|T1" + GetParam().text);
+}
+
 INSTANTIATE_TEST_SUITE_P(Rows, MarkupLayout, testing::ValuesIn(kLayoutRows),
                          [](const auto& test) { return std::string(test.param.name); });
 
@@ -90,6 +97,29 @@ TEST(MarkupAttributes, OverflowAsterisksKeepBrickRedInBlackAndWhite) {
 TEST(MarkupAttributes, UnknownCodeBecomesTheAttributeOfTheTextAfterIt) {
   EXPECT_EQ(LayOutLine("|Ca|Qb|T9c").attributes, "CQQ");
   EXPECT_EQ(LayOutLine("ab").attributes, "AA");
+}
+
+// Lines of random fields, codes and UTF-8 text, overflowing or not, some
+// ending in a lone "|" or "|T": what a file receives is the text the view
+// lays out, whichever way it was laid out.
+TEST(MarkupFiles, FilesGetTheViewsTextOnRandomLines) {
+  const std::string pieces[] = {"|T1", "|T2", "|T3", "|T4", "|T5", "|T6", "|T7", "|T9", "|T",
+                                "|M", "|F", "|I", "|X", "|A", "|Q", "|", "||", "\xC3\xA9",
+                                "\xE2\x82\xAC", "a", "ID", " ", "0.125"};
+  std::mt19937 random(7);
+  for (int n = 0; n < 20000; ++n) {
+    std::string line;
+    const int count = static_cast<int>(random() % 12);
+    for (int k = 0; k < count; ++k) {
+      const std::string& piece = pieces[random() % std::size(pieces)];
+      line += piece.size() == 1 && piece != "|" ? std::string(random() % 30, piece[0]) : piece;
+    }
+    SCOPED_TRACE(line);
+    std::string out;
+    AppendExpandedMarkup(out, line);
+    ASSERT_EQ(out, LayOutLine(line, false).text);
+    ASSERT_EQ(ExpandMarkup(line), out + "\n");
+  }
 }
 
 }  // namespace
