@@ -325,38 +325,31 @@ void Session::KeepSpellings(const PedigreeColumnViews& columns) {
 }
 
 // Only an ID that is spelled in lower case somewhere can have a first
-// spelling that is not its upper case: those are found first, and only they
-// are looked for in the second walk, so that a herd book with a few such IDs
-// does not build a table of every ID.
+// spelling that is not its upper case, so only those are kept: walked from
+// the last cell back, each cell spells its ID over what a later cell spelled
+// (an upper-case cell only an ID already kept), and what is left is each
+// ID's first spelling. A herd book with a few such IDs builds no table of
+// every ID, and each cell is read once.
 void Session::KeepFirstSpellings(const std::vector<const std::vector<std::string_view>*>& idColumns) {
   std::size_t rows = 0;
   for (const std::vector<std::string_view>* cells : idColumns) rows = std::max(rows, cells->size());
-  const auto eachId = [&](auto&& visit) {
-    for (std::size_t row = 0; row < rows; ++row)
-      for (const std::vector<std::string_view>* cells : idColumns) {
-        if (row >= cells->size()) continue;
-        const std::string_view id = Trimmed((*cells)[row]);
-        if (!id.empty()) visit(id);
-      }
-  };
-  // Upper case -> the first spelling, empty until it is met.
+  // Upper case -> the earliest spelling met so far.
   std::unordered_map<std::string, std::string_view, IdHash, std::equal_to<>> first;
-  eachId([&](std::string_view id) {
-    if (!HasLowerCase(id)) return;
-    std::string upper = UpperCased(id);
-    if (upper == "NA" || IsUnknownId(upper)) return;
-    first.try_emplace(std::move(upper));
-  });
   std::string upper;
-  eachId([&](std::string_view id) {
-    std::string_view key = id;
-    if (HasLowerCase(id)) {
+  for (std::size_t row = rows; row-- > 0;)
+    for (auto column = idColumns.rbegin(); column != idColumns.rend(); ++column) {
+      const std::vector<std::string_view>& cells = **column;
+      if (row >= cells.size()) continue;
+      const std::string_view id = Trimmed(cells[row]);
+      if (id.empty()) continue;
+      if (!HasLowerCase(id)) {
+        if (const auto found = first.find(id); found != first.end()) found->second = id;
+        continue;
+      }
       upper = UpperCased(id);
-      key = upper;
+      if (upper == "NA" || IsUnknownId(upper)) continue;
+      first.insert_or_assign(upper, id);
     }
-    const auto found = first.find(key);
-    if (found != first.end() && found->second.empty()) found->second = id;
-  });
   for (const auto& [key, spelled] : first)
     if (spelled != key) spellings_.emplace(key, std::string(spelled));
 }
