@@ -20,10 +20,12 @@ using namespace kinvar::bench;
 const char* const kUsage =
     "usage: kinvar-bench-load [--n N] [--seed S] [--order random|parents-first] [--f]\n"
     "                         [--repeat R] [--file PATH] [--keep] [--stages] [--threads T]\n"
+    "                         [--input PATH]\n"
     "  Generates PATH (default a temporary file) and loads it R times (default 3),\n"
     "  each time in a fresh child process, then times sort R times.\n"
     "  --stages prints the time of every loading stage of the first run.\n"
-    "  --threads T loads on T threads (default 0: one per core).\n";
+    "  --threads T loads on T threads (default 0: one per core).\n"
+    "  --input PATH loads a pedigree file made elsewhere, instead of generating one.\n";
 
 constexpr double kTargetRatio = 1.0;
 constexpr double kTargetBytesPerIndividual = 250.0;
@@ -42,6 +44,7 @@ ChildOutcome MeasureLoad(const std::string& path, bool printStages, int threads)
     const double end = Now();
     r["seconds"] = end - start;
     r["nTotal"] = ped.nTotal;
+    r["nRead"] = ped.nRead;
     r["maxGeneration"] = 0;
     for (const Rec& rec : ped.recs) r["maxGeneration"] = std::max<double>(r["maxGeneration"], rec.generation);
     if (printStages) {
@@ -86,14 +89,18 @@ int main(int argc, char** argv) {
   gen.order = args.Get("order", "random") == "parents-first" ? Order::kParentsFirst : Order::kRandom;
   gen.fColumn = args.Flag("f");
   const int repeat = static_cast<int>(std::max<std::int64_t>(1, args.Int("repeat", 3)));
-  const std::string path = args.Get("file", TempPath("kinvar-bench-load"));
+  const std::string input = args.Get("input", "");
+  const std::string path = input.empty() ? args.Get("file", TempPath("kinvar-bench-load")) : input;
 
-  const double genStart = Now();
-  const GeneratorSummary summary = GenerateOrExit(gen, path);
-  std::printf("Generated %s: %lld lines, %lld parents only, %.1f MB, %d birth generations (%.2f s)\n",
-              path.c_str(), static_cast<long long>(summary.lines),
-              static_cast<long long>(summary.parentsOnly), static_cast<double>(summary.bytes) / 1e6,
-              summary.generations, Now() - genStart);
+  GeneratorSummary summary;
+  if (input.empty()) {
+    const double genStart = Now();
+    summary = GenerateOrExit(gen, path);
+    std::printf("Generated %s: %lld lines, %lld parents only, %.1f MB, %d birth generations (%.2f s)\n",
+                path.c_str(), static_cast<long long>(summary.lines),
+                static_cast<long long>(summary.parentsOnly), static_cast<double>(summary.bytes) / 1e6,
+                summary.generations, Now() - genStart);
+  }
   WarmPageCache(path);
   const double loadBefore = LoadAverage();
 
@@ -112,6 +119,7 @@ int main(int argc, char** argv) {
     peak = std::max(peak, load.peakBytes);
     baseline = static_cast<std::int64_t>(load.results.at("baseline"));
     nTotal = static_cast<std::int64_t>(load.results.at("nTotal"));
+    if (!input.empty()) summary.lines = static_cast<std::int64_t>(load.results.at("nRead"));
     maxGeneration = static_cast<std::int64_t>(load.results.at("maxGeneration"));
   }
   for (int i = 0; i < repeat; ++i) {
@@ -124,7 +132,7 @@ int main(int argc, char** argv) {
     }
     sorts.push_back(s);
   }
-  if (!args.Flag("keep")) std::remove(path.c_str());
+  if (input.empty() && !args.Flag("keep")) std::remove(path.c_str());
 
   const double load = Median(loads);
   const double sort = Median(sorts);

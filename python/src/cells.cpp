@@ -6,78 +6,106 @@
 #include <cmath>
 #include <cstdint>
 #include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
 
 namespace py = pybind11;
 
 namespace kinvar::python {
 namespace {
 
+using Views = std::vector<std::string_view>;
+
 // Shortest digits that restore the double, so 101.0 (a parent ID that pandas
 // read as a float because of a missing value) is "101" and 0.0625 stays 0.0625.
-std::string FloatCell(double value) {
+std::string_view FloatCell(double value, char (&buffer)[64]) {
   if (std::isnan(value)) return {};
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return {buffer, static_cast<std::size_t>(result.ptr - buffer)};
+}
+
+std::string_view IntegerCell(std::int64_t value, char (&buffer)[64]) {
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return {buffer, static_cast<std::size_t>(result.ptr - buffer)};
+}
+
+// The UTF-8 of a str, where Python keeps it for as long as the str lives.
+std::string_view TextOf(PyObject* object) {
+  Py_ssize_t size = 0;
+  const char* text = PyUnicode_AsUTF8AndSize(object, &size);
+  if (text == nullptr) throw py::error_already_set();
+  return {text, static_cast<std::size_t>(size)};
+}
+
+std::string OtherCell(PyObject* object) {
   char buffer[64];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  return std::string(buffer, result.ptr);
-}
-
-std::string IntegerCell(std::int64_t value) {
-  char buffer[32];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  return std::string(buffer, result.ptr);
-}
-
-std::string ObjectCell(PyObject* object) {
-  if (PyUnicode_Check(object)) {
-    Py_ssize_t size = 0;
-    const char* text = PyUnicode_AsUTF8AndSize(object, &size);
-    if (text == nullptr) throw py::error_already_set();
-    return std::string(text, static_cast<std::size_t>(size));
-  }
-  if (PyFloat_Check(object)) return FloatCell(PyFloat_AS_DOUBLE(object));
+  if (PyFloat_Check(object)) return std::string(FloatCell(PyFloat_AS_DOUBLE(object), buffer));
   return py::str(py::handle(object)).cast<std::string>();
 }
 
 using Mask = py::array_t<bool, py::array::c_style | py::array::forcecast>;
 
-std::vector<std::string> IntegerCells(const py::tuple& column) {
+void AddIntegers(const py::tuple& column, PedigreeColumnViews& columns) {
   const auto values = column[1].cast<py::array_t<std::int64_t, py::array::c_style | py::array::forcecast>>();
   Mask mask;
   if (!column[2].is_none()) mask = column[2].cast<Mask>();
   const bool* missing = column[2].is_none() ? nullptr : mask.data();
   if (missing != nullptr && mask.size() != values.size())
     throw std::invalid_argument("a column's mask differs in length from the column");
-  std::vector<std::string> cells(static_cast<std::size_t>(values.size()));
+  SpelledCells spelled;
+  char buffer[64];
   const auto* data = values.data();
   for (py::ssize_t i = 0; i < values.size(); ++i)
-    if (missing == nullptr || !missing[i]) cells[static_cast<std::size_t>(i)] = IntegerCell(data[i]);
-  return cells;
+    spelled.Add(missing == nullptr || !missing[i] ? IntegerCell(data[i], buffer) : std::string_view());
+  columns.cells.push_back(spelled.Views());
+  std::move(spelled).MoveInto(columns);
 }
 
-std::vector<std::string> FloatCells(const py::tuple& column) {
+void AddFloats(const py::tuple& column, PedigreeColumnViews& columns) {
   const auto values = column[1].cast<py::array_t<double, py::array::c_style | py::array::forcecast>>();
-  std::vector<std::string> cells(static_cast<std::size_t>(values.size()));
+  SpelledCells spelled;
+  char buffer[64];
   const auto* data = values.data();
-  for (py::ssize_t i = 0; i < values.size(); ++i) cells[static_cast<std::size_t>(i)] = FloatCell(data[i]);
-  return cells;
+  for (py::ssize_t i = 0; i < values.size(); ++i) spelled.Add(FloatCell(data[i], buffer));
+  columns.cells.push_back(spelled.Views());
+  std::move(spelled).MoveInto(columns);
 }
 
-std::vector<std::string> ObjectCells(const py::tuple& column) {
+// A str is viewed in place; any other value is spelled out beside.
+void AddObjects(const py::tuple& column, PedigreeColumnViews& columns) {
   const py::list values = column[1].cast<py::list>();
   const Mask mask = column[2].cast<Mask>();
   const py::ssize_t n = PyList_GET_SIZE(values.ptr());
   if (mask.size() != n) throw std::invalid_argument("a column's mask differs in length from the column");
   const bool* missing = mask.data();
-  std::vector<std::string> cells(static_cast<std::size_t>(n));
-  for (py::ssize_t i = 0; i < n; ++i)
-    if (!missing[i]) cells[static_cast<std::size_t>(i)] = ObjectCell(PyList_GET_ITEM(values.ptr(), i));
-  return cells;
+  Views cells(static_cast<std::size_t>(n));
+  SpelledCells spelled;
+  std::vector<std::size_t> spelledRows;
+  for (py::ssize_t i = 0; i < n; ++i) {
+    if (missing[i]) continue;
+    PyObject* object = PyList_GET_ITEM(values.ptr(), i);
+    if (PyUnicode_Check(object)) {
+      cells[static_cast<std::size_t>(i)] = TextOf(object);
+    } else {
+      spelled.Add(OtherCell(object));
+      spelledRows.push_back(static_cast<std::size_t>(i));
+    }
+  }
+  const Views others = spelled.Views();
+  for (std::size_t k = 0; k < spelledRows.size(); ++k) cells[spelledRows[k]] = others[k];
+  columns.cells.push_back(std::move(cells));
+  std::move(spelled).MoveInto(columns);
 }
 
-std::vector<std::string> CategoricalCells(const py::tuple& column) {
+void AddCategories(const py::tuple& column, PedigreeColumnViews& columns) {
   const auto codes = column[1].cast<py::array_t<std::int64_t, py::array::c_style | py::array::forcecast>>();
-  const std::vector<std::string> categories = ColumnCells(column[2].cast<py::tuple>());
-  std::vector<std::string> cells(static_cast<std::size_t>(codes.size()));
+  // The categories go in as a column of their own, then give way to the
+  // cells; their text stays where it is.
+  AddColumnCells(column[2].cast<py::tuple>(), columns);
+  const Views categories = std::move(columns.cells.back());
+  columns.cells.pop_back();
+  Views cells(static_cast<std::size_t>(codes.size()));
   const auto* data = codes.data();
   for (py::ssize_t i = 0; i < codes.size(); ++i) {
     const std::int64_t code = data[i];
@@ -86,17 +114,17 @@ std::vector<std::string> CategoricalCells(const py::tuple& column) {
       throw std::invalid_argument("a categorical code lies outside its categories");
     cells[static_cast<std::size_t>(i)] = categories[static_cast<std::size_t>(code)];
   }
-  return cells;
+  columns.cells.push_back(std::move(cells));
 }
 
 }  // namespace
 
-std::vector<std::string> ColumnCells(const py::tuple& column) {
+void AddColumnCells(const py::tuple& column, PedigreeColumnViews& columns) {
   const std::string kind = column[0].cast<std::string>();
-  if (kind == "int") return IntegerCells(column);
-  if (kind == "float") return FloatCells(column);
-  if (kind == "object") return ObjectCells(column);
-  if (kind == "categorical") return CategoricalCells(column);
+  if (kind == "int") return AddIntegers(column, columns);
+  if (kind == "float") return AddFloats(column, columns);
+  if (kind == "object") return AddObjects(column, columns);
+  if (kind == "categorical") return AddCategories(column, columns);
   throw std::invalid_argument("unknown column kind: " + kind);
 }
 

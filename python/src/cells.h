@@ -3,17 +3,19 @@
 
 #include <pybind11/pybind11.h>
 
-#include <string>
-#include <vector>
+#include "pedigree/load.h"
 
 namespace kinvar::python {
 
-// `column` is one of the tagged tuples the Python layer builds:
+// Appends `column`, one of the tagged tuples the Python layer builds, to
+// `columns` as cells:
 //   ("int", int64 array, bool mask or None)
 //   ("float", float64 array)                       NaN is missing
 //   ("object", list, bool mask)                    str, int, float or other
 //   ("categorical", int64 codes, tagged categories) code -1 is missing
-// A missing cell is empty, as an empty field of a file.
-std::vector<std::string> ColumnCells(const pybind11::tuple& column);
+// A missing cell is empty, as an empty field of a file. A str is viewed
+// where Python holds it, so the tuple must outlive the views: the caller
+// holds it for the whole call, and Python's strings never change.
+void AddColumnCells(const pybind11::tuple& column, PedigreeColumnViews& columns);
 
 }  // namespace kinvar::python

@@ -92,15 +92,16 @@ std::shared_ptr<Held> FromColumns(const std::vector<std::string>& names, const p
   if (names.size() != py::len(columns)) throw py::value_error("one name per column");
   CheckedThreads(threads);
   const LoadOptions options = LoadOptionsOf(std::move(groups), fractions, gamma);
-  PedigreeColumns pedigree;
+  // The cells view the strings of `columns`, which the caller holds until
+  // this returns.
+  PedigreeColumnViews pedigree;
   pedigree.names = names;
-  for (const py::handle column : columns) pedigree.cells.push_back(ColumnCells(column.cast<py::tuple>()));
+  for (const py::handle column : columns) AddColumnCells(column.cast<py::tuple>(), pedigree);
   std::unique_ptr<Session> session;
   {
     py::gil_scoped_release release;
-    session = Session::FromColumns(pedigree, threads, options, shown);
-    // The cells are copies; free them before the caller's next step.
-    pedigree = PedigreeColumns{};
+    session = Session::FromColumnViews(pedigree, threads, options, shown);
+    pedigree = PedigreeColumnViews{};
   }
   return Hold(std::move(session), IntegerIds(names, columns));
 }

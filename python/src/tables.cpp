@@ -1,5 +1,7 @@
 #include "tables.h"
 
+#include "app/session_id_cache.h"
+
 #include <pybind11/numpy.h>
 
 #include <algorithm>
@@ -15,69 +17,23 @@ namespace py = pybind11;
 namespace kinvar::python {
 namespace {
 
-// One Python str per distinct ID of a table: a sire of a thousand progeny,
-// and every parent that also has its own row, share one object, which keeps
-// a million-row table's strings to about one per individual. Open
-// addressing with the hash beside the text, so that a probe mostly touches
-// one slot. It holds borrowed references: the arrays of the table keep them.
-class IdCache {
- public:
-  // A new reference to the str of `text`.
-  PyObject* Of(std::string_view text) {
-    if (2 * (used_ + 1) > slots_.size()) Grow();
-    const std::size_t hash = std::hash<std::string_view>()(text);
-    const std::size_t mask = slots_.size() - 1;
-    for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
-      Slot& slot = slots_[at];
-      if (slot.cell == nullptr) {
-        slot = {hash, text, NewText(text)};
-        ++used_;
-        return slot.cell;
-      }
-      if (slot.hash == hash && slot.text == text) {
-        Py_INCREF(slot.cell);
-        return slot.cell;
-      }
-    }
-  }
-
- private:
-  struct Slot {
-    std::size_t hash = 0;
-    std::string_view text;
-    PyObject* cell = nullptr;
-  };
-
-  static PyObject* NewText(std::string_view text) {
-    PyObject* cell = PyUnicode_DecodeUTF8(text.data(), static_cast<py::ssize_t>(text.size()), "replace");
-    if (cell == nullptr) throw py::error_already_set();
-    return cell;
-  }
-
-  void Grow() {
-    std::vector<Slot> old = std::move(slots_);
-    slots_.assign(std::max<std::size_t>(1024, 2 * old.size()), Slot{});
-    const std::size_t mask = slots_.size() - 1;
-    for (const Slot& slot : old) {
-      if (slot.cell == nullptr) continue;
-      std::size_t at = slot.hash & mask;
-      while (slots_[at].cell != nullptr) at = (at + 1) & mask;
-      slots_[at] = slot;
-    }
-  }
-
-  std::vector<Slot> slots_;
-  std::size_t used_ = 0;
-};
-
 PyObject* NewText(std::string_view text) {
   PyObject* cell = PyUnicode_DecodeUTF8(text.data(), static_cast<py::ssize_t>(text.size()), "replace");
   if (cell == nullptr) throw py::error_already_set();
   return cell;
 }
 
+// One str per distinct ID of a table (the shared cache of the packages). It
+// holds borrowed references: the arrays of the table keep them.
+using IdCache = IdStringCache<PyObject*>;
+
+// A new reference to the str of `text`.
 PyObject* CachedText(std::string_view text, IdCache* cache) {
-  return cache == nullptr ? NewText(text) : cache->Of(text);
+  if (cache == nullptr) return NewText(text);
+  bool made = false;
+  PyObject* cell = cache->Of(text, NewText, made);
+  if (!made) Py_INCREF(cell);
+  return cell;
 }
 
 // An object array straight away: NumPy turning a list of a million str into

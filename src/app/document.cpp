@@ -136,7 +136,7 @@ bool CKinvarDoc::OpenPedigreeFile(const std::string& given) {
   return true;
 }
 
-bool CKinvarDoc::OpenPedigreeColumns(const PedigreeColumns& columns, const std::string& title) {
+bool CKinvarDoc::OpenPedigreeColumns(const PedigreeColumnViews& columns, const std::string& title) {
   const bool read = LoadInPlaceOfShown([&](Pedigree& ped, Progress& progress) {
     return LoadPedigreeColumns(columns, ped, progress);
   });

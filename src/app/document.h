@@ -47,7 +47,7 @@ class CKinvarDoc {
   bool OpenPedigreeFile(const std::string& path);
   // Reads a pedigree held by another program, as OpenPedigreeFile reads a
   // file; `title` names it in place of a file name.
-  bool OpenPedigreeColumns(const PedigreeColumns& columns, const std::string& title);
+  bool OpenPedigreeColumns(const PedigreeColumnViews& columns, const std::string& title);
   void ClosePedigree();
   // Whether the window may close: true at once unless the report on screen
   // is unsaved, else as the user answers (Save saves it first).

@@ -34,10 +34,15 @@ namespace fs = std::filesystem;
 
 constexpr std::string_view kIdColumns[] = {"Progeny", "Sire", "Dam"};
 
-bool HasLowerCase(const std::vector<std::string>& cells) {
-  for (const std::string& cell : cells)
-    for (const char c : cell)
-      if (c >= 'a' && c <= 'z') return true;
+bool HasLowerCase(std::string_view cell) {
+  for (const char c : cell)
+    if (c >= 'a' && c <= 'z') return true;
+  return false;
+}
+
+bool HasLowerCase(const std::vector<std::string_view>& cells) {
+  for (const std::string_view cell : cells)
+    if (HasLowerCase(cell)) return true;
   return false;
 }
 
@@ -207,6 +212,12 @@ std::unique_ptr<Session> Session::Read(const std::string& path, const std::strin
 std::unique_ptr<Session> Session::FromColumns(const PedigreeColumns& columns, int threads,
                                               const LoadOptions& options,
                                               const std::vector<std::string>& shownNames) {
+  return FromColumnViews(ViewsOf(columns), threads, options, shownNames);
+}
+
+std::unique_ptr<Session> Session::FromColumnViews(const PedigreeColumnViews& columns, int threads,
+                                              const LoadOptions& options,
+                                              const std::vector<std::string>& shownNames) {
   std::unique_ptr<Session> session(new Session());
   session->threads_ = threads;
   session->KeepSpellings(columns);
@@ -294,14 +305,14 @@ void Session::UseFractions(const LoadOptions& options) {
 // would no longer be the caller's. Two spellings of one ID are one
 // individual, as in a file; the first, row by row and in each row from the
 // progeny to the dam, is the one every result shows.
-void Session::KeepSpellings(const PedigreeColumns& columns) {
-  std::vector<const std::vector<std::string>*> idColumns;
+void Session::KeepSpellings(const PedigreeColumnViews& columns) {
+  std::vector<const std::vector<std::string_view>*> idColumns;
   bool lowerCase = false;
   for (std::size_t c = 0; c < columns.names.size() && c < columns.cells.size(); ++c) {
     const std::string_view name = columns.names[c];
     if (std::find(std::begin(kIdColumns), std::end(kIdColumns), name) == std::end(kIdColumns))
       continue;
-    const std::vector<std::string>& cells = columns.cells[c];
+    const std::vector<std::string_view>& cells = columns.cells[c];
     if (name == kIdColumns[0]) {
       for (std::size_t row = 0; row < cells.size(); ++row)
         if (Trimmed(cells[row]).empty())
@@ -313,21 +324,34 @@ void Session::KeepSpellings(const PedigreeColumns& columns) {
   if (lowerCase) KeepFirstSpellings(idColumns);
 }
 
-void Session::KeepFirstSpellings(const std::vector<const std::vector<std::string>*>& idColumns) {
+// Only an ID that is spelled in lower case somewhere can have a first
+// spelling that is not its upper case, so only those are kept: walked from
+// the last cell back, each cell spells its ID over what a later cell spelled
+// (an upper-case cell only an ID already kept), and what is left is each
+// ID's first spelling. A herd book with a few such IDs builds no table of
+// every ID, and each cell is read once.
+void Session::KeepFirstSpellings(const std::vector<const std::vector<std::string_view>*>& idColumns) {
   std::size_t rows = 0;
-  for (const std::vector<std::string>* cells : idColumns) rows = std::max(rows, cells->size());
-  std::unordered_map<std::string, std::string, IdHash, std::equal_to<>> first;
-  for (std::size_t row = 0; row < rows; ++row)
-    for (const std::vector<std::string>* cells : idColumns) {
-      if (row >= cells->size()) continue;
-      const std::string_view id = Trimmed((*cells)[row]);
+  for (const std::vector<std::string_view>* cells : idColumns) rows = std::max(rows, cells->size());
+  // Upper case -> the earliest spelling met so far.
+  std::unordered_map<std::string, std::string_view, IdHash, std::equal_to<>> first;
+  std::string upper;
+  for (std::size_t row = rows; row-- > 0;)
+    for (auto column = idColumns.rbegin(); column != idColumns.rend(); ++column) {
+      const std::vector<std::string_view>& cells = **column;
+      if (row >= cells.size()) continue;
+      const std::string_view id = Trimmed(cells[row]);
       if (id.empty()) continue;
-      std::string upper = UpperCased(id);
+      if (!HasLowerCase(id)) {
+        if (const auto found = first.find(id); found != first.end()) found->second = id;
+        continue;
+      }
+      upper = UpperCased(id);
       if (upper == "NA" || IsUnknownId(upper)) continue;
-      first.try_emplace(std::move(upper), id);
+      first.insert_or_assign(upper, id);
     }
-  for (auto& [upper, spelled] : first)
-    if (spelled != upper) spellings_.emplace(upper, std::move(spelled));
+  for (const auto& [key, spelled] : first)
+    if (spelled != key) spellings_.emplace(key, std::string(spelled));
 }
 
 void Session::SetCancelCheck(CancelCheck check) { platform_->SetCancelCheck(std::move(check)); }

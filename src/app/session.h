@@ -222,6 +222,11 @@ class Session {
   static std::unique_ptr<Session> FromColumns(const PedigreeColumns& columns, int threads = 0,
                                               const LoadOptions& options = {},
                                               const std::vector<std::string>& shownNames = {});
+  // The same from views of the caller's text, which stays in place for the
+  // call (the cells of a host language's data frame, read without a copy).
+  static std::unique_ptr<Session> FromColumnViews(const PedigreeColumnViews& columns, int threads = 0,
+                                              const LoadOptions& options = {},
+                                              const std::vector<std::string>& shownNames = {});
   // The columns of a data frame that the reader takes, found by the
   // reader's names and synonyms in any letter case: for each of Progeny,
   // Sire, Dam, Group, F, Sex and Birth date, the index of its name in
@@ -343,8 +348,8 @@ class Session {
   void UseMetafounders(const LoadOptions& options);
   // After it: the fractions name individuals.
   void UseFractions(const LoadOptions& options);
-  void KeepSpellings(const PedigreeColumns& columns);
-  void KeepFirstSpellings(const std::vector<const std::vector<std::string>*>& idColumns);
+  void KeepSpellings(const PedigreeColumnViews& columns);
+  void KeepFirstSpellings(const std::vector<const std::vector<std::string_view>*>& idColumns);
   void Begin(std::deque<std::string> inputs, std::deque<std::string> openFiles = {},
              std::optional<std::string> savePath = std::nullopt,
              std::map<std::string, std::string> formValues = {});

@@ -8,6 +8,7 @@
 
 #include "pedigree/chunk_reader.h"
 #include "pedigree/genetic_groups.h"
+#include "pedigree/memory.h"
 #include "pedigree/pedigree_input.h"
 #include "pedigree/reader.h"
 #include "pedigree/sort.h"
@@ -68,13 +69,23 @@ std::string LoadingText(const std::string& path) {
 
 namespace {
 
+// Room for a record per row and for the parents validation adds, up to an
+// eighth of them, as a file's reader makes: grown a row at a time, the
+// arrays would be copied as they double and hold up to twice their size.
+void ReserveForRows(Pedigree& ped, std::size_t rows) {
+  ReserveLarge(ped.recs, 1 + rows + rows / 8);
+  ReserveLarge(ped.links, rows);
+  ped.lines.reserve(rows);
+}
+
 // Rows are numbered as a file's lines would be, the header being line 1.
-ReadOutcome ReadColumns(const PedigreeColumns& columns, Pedigree& ped, Progress& progress) {
+ReadOutcome ReadColumns(const PedigreeColumnViews& columns, Pedigree& ped, Progress& progress) {
   const std::size_t width = columns.names.size();
   if (columns.cells.size() != width) return {false, "Every column needs a name."};
   const std::size_t rows = width == 0 ? 0 : columns.cells.front().size();
-  for (const std::vector<std::string>& column : columns.cells)
+  for (const std::vector<std::string_view>& column : columns.cells)
     if (column.size() != rows) return {false, "The columns are not all of one length."};
+  ReserveForRows(ped, rows);
   CellRowReader reader(ped, progress);
   progress.SetStage(0, 50, static_cast<std::int64_t>(std::max<std::size_t>(rows, 1)), "Reading");
   std::vector<std::string_view> cells(columns.names.begin(), columns.names.end());
@@ -118,7 +129,41 @@ LoadOutcome LoadPedigree(const std::string& path, Pedigree& ped, Progress& progr
   return ValidateRead(ReadInput(path, sheet, ped, progress), ped, progress);
 }
 
+PedigreeColumnViews ViewsOf(const PedigreeColumns& columns) {
+  PedigreeColumnViews views{columns.names, {}, {}};
+  views.cells.reserve(columns.cells.size());
+  for (const std::vector<std::string>& column : columns.cells)
+    views.cells.emplace_back(column.begin(), column.end());
+  return views;
+}
+
+void SpelledCells::Add(std::string_view cell) {
+  text_.insert(text_.end(), cell.begin(), cell.end());
+  ends_.push_back(text_.size());
+}
+
+std::vector<std::string_view> SpelledCells::Views() const {
+  std::vector<std::string_view> views;
+  views.reserve(ends_.size());
+  std::size_t begin = 0;
+  for (const std::size_t end : ends_) {
+    views.emplace_back(text_.data() + begin, end - begin);
+    begin = end;
+  }
+  return views;
+}
+
+// A vector's buffer stays where it is when the vector moves.
+void SpelledCells::MoveInto(PedigreeColumnViews& columns) && {
+  columns.spelled.push_back(std::move(text_));
+  ends_ = {};
+}
+
 LoadOutcome LoadPedigreeColumns(const PedigreeColumns& columns, Pedigree& ped, Progress& progress) {
+  return LoadPedigreeColumns(ViewsOf(columns), ped, progress);
+}
+
+LoadOutcome LoadPedigreeColumns(const PedigreeColumnViews& columns, Pedigree& ped, Progress& progress) {
   progress.SetWindowText("Loading the pedigree");
   ResetPedigree(ped);
   return ValidateRead(ReadColumns(columns, ped, progress), ped, progress);

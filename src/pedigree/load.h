@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "pedigree/pedigree.h"
@@ -42,8 +43,36 @@ struct PedigreeColumns {
   std::vector<std::vector<std::string>> cells;
 };
 
+// The same columns as views of text that the caller keeps in place for the
+// call: the strings of a host language's data frame are read where they
+// are, without a copy of a million cells beside the pedigree.
+struct PedigreeColumnViews {
+  std::vector<std::string> names;
+  std::vector<std::vector<std::string_view>> cells;
+  // The text of the cells that the caller spelled out (numbers written as
+  // text), which some of the views view; it moves along with them.
+  std::vector<std::vector<char>> spelled;
+};
+PedigreeColumnViews ViewsOf(const PedigreeColumns& columns);
+
+// Cells spelled out one by one into one buffer, for a column (or the part
+// of a column) whose cells are not text where the caller holds them.
+class SpelledCells {
+ public:
+  void Add(std::string_view cell);
+  // The cells in the order added; valid while the buffer lives.
+  std::vector<std::string_view> Views() const;
+  // Hands the buffer to `columns`, which keeps it for the views.
+  void MoveInto(PedigreeColumnViews& columns) &&;
+
+ private:
+  std::vector<char> text_;
+  std::vector<std::size_t> ends_;
+};
+
 // LoadPedigree for columns; a column of another length than the first is a
 // read failure.
 LoadOutcome LoadPedigreeColumns(const PedigreeColumns& columns, Pedigree& ped, Progress& progress);
+LoadOutcome LoadPedigreeColumns(const PedigreeColumnViews& columns, Pedigree& ped, Progress& progress);
 
 }  // namespace kinvar

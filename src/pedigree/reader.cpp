@@ -1042,7 +1042,8 @@ CellRowReader::~CellRowReader() = default;
 
 bool CellRowReader::Row(std::int64_t row, std::span<const std::string_view> cells, std::int64_t progressPosition) {
   // Cells are read as the cells of a text line: without blanks around them.
-  std::vector<std::string_view> trimmed(cells.begin(), cells.end());
+  std::vector<std::string_view>& trimmed = trimmed_;
+  trimmed.assign(cells.begin(), cells.end());
   bool blank = true;
   for (std::string_view& cell : trimmed) {
     while (!cell.empty() && (cell.front() == ' ' || cell.front() == '\t')) cell.remove_prefix(1);

@@ -57,6 +57,7 @@ class CellRowReader {
 
  private:
   std::unique_ptr<RecordBuilder> builder_;
+  std::vector<std::string_view> trimmed_;  // the row's cells, reused row after row
 };
 
 }  // namespace kinvar

@@ -64,6 +64,85 @@ IdKey KeyOf(const char (&id)[kMaxIdLength + 1]) {
 
 namespace {
 
+constexpr int kCodeBits = 6;
+constexpr int kCodesPerWord = 10;
+
+// Whether any ID of the load is too long for a plain key to hold whole.
+bool AnyLongId(const Pedigree& ped) {
+  const auto isLong = [](const char* id) { return id[kKeyBytes - 1] != 0; };
+  for (std::size_t i = 1; i < ped.recs.size(); ++i)
+    if (isLong(ped.recs[i].id)) return true;
+  for (const ParentLink& link : ped.links)
+    if (isLong(link.sire) || isLong(link.dam)) return true;
+  return false;
+}
+
+}  // namespace
+
+KeyCoder KeyCoder::For(const Pedigree& ped) {
+  if (!AnyLongId(ped)) return {};
+  bool used[256] = {};
+  const auto note = [&used](const char* id) {
+    for (; *id != 0; ++id) used[static_cast<unsigned char>(*id)] = true;
+  };
+  for (std::size_t i = 1; i < ped.recs.size(); ++i) note(ped.recs[i].id);
+  for (const ParentLink& link : ped.links) {
+    note(link.sire);
+    note(link.dam);
+  }
+  std::string alphabet;
+  for (int b = 1; b < 256; ++b)
+    if (used[b]) alphabet += static_cast<char>(b);
+  return Packing(alphabet);
+}
+
+KeyCoder KeyCoder::Packing(std::string_view alphabet) {
+  KeyCoder coder;
+  bool used[128] = {};
+  for (const char c : alphabet) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b == 0 || b > 127) return {};
+    used[b] = true;
+  }
+  std::uint8_t next = 1;
+  for (int b = 1; b < 128; ++b) {
+    if (!used[b]) continue;
+    if (next >= (1 << kCodeBits)) return {};
+    coder.code_[b] = next;
+    coder.byte_[next] = static_cast<char>(b);
+    ++next;
+  }
+  coder.packed_ = true;
+  return coder;
+}
+
+IdKey KeyCoder::Of(const char (&id)[kMaxIdLength + 1]) const {
+  if (!packed_) return KeyOf(id);
+  std::uint64_t words[2] = {};
+  int i = 0;
+  for (; i < 2 * kCodesPerWord && id[i] != 0; ++i)
+    words[i / kCodesPerWord] = words[i / kCodesPerWord] << kCodeBits | code_[static_cast<unsigned char>(id[i]) & 0x7F];
+  // The terminator and what follows it are code 0.
+  for (; i < 2 * kCodesPerWord; ++i) words[i / kCodesPerWord] <<= kCodeBits;
+  // Four spare bits below the codes: the lowest, the mark of a key that
+  // does not hold its whole ID, stays 0.
+  return {words[0], words[1] << 4};
+}
+
+std::string KeyCoder::IdOf(const IdKey& key) const {
+  std::string id;
+  const std::uint64_t words[2] = {key.high, key.low >> 4};
+  for (int i = 0; i < 2 * kCodesPerWord; ++i) {
+    const int shift = kCodeBits * (kCodesPerWord - 1 - i % kCodesPerWord);
+    const auto code = static_cast<unsigned>((words[i / kCodesPerWord] >> shift) & ((1U << kCodeBits) - 1));
+    if (code == 0) break;
+    id += byte_[code];
+  }
+  return id;
+}
+
+namespace {
+
 // CompareIds of the two IDs whose keys these are.
 int CompareKeyed(const IdKey& x, const char* a, const IdKey& y, const char* b) {
   return CompareKeys(x, y, [a] { return a; }, [b] { return b; });
@@ -102,13 +181,14 @@ void SortById(Pedigree& ped, std::ptrdiff_t l, std::ptrdiff_t r, int threads) {
   if (r > l) SortByIdKeyed(ped, l, r, threads);
 }
 
-std::vector<KeyedRec> SortByIdKeyed(Pedigree& ped, std::ptrdiff_t l, std::ptrdiff_t r, int threads) {
+std::vector<KeyedRec> SortByIdKeyed(Pedigree& ped, std::ptrdiff_t l, std::ptrdiff_t r, int threads,
+                                    const KeyCoder& coder) {
   std::vector<KeyedRec> keyed;
   if (r < l) return keyed;
   ReserveLarge(keyed, static_cast<std::size_t>(r - l) + 1);
   keyed.resize(static_cast<std::size_t>(r - l) + 1);
   RecIndex* const records = ped.records.data() + l;
-  for (std::size_t i = 0; i < keyed.size(); ++i) keyed[i] = {KeyOf(ped.rec(records[i]).id), records[i]};
+  for (std::size_t i = 0; i < keyed.size(); ++i) keyed[i] = {coder.Of(ped.rec(records[i]).id), records[i]};
   ParallelQuickSort(keyed.data(), 0, r - l, [&](const KeyedRec& a, const KeyedRec& b) {
     return CompareKeyed(a.key, ped.rec(a.index).id, b.key, ped.rec(b.index).id) < 0;
   }, threads);
@@ -116,13 +196,13 @@ std::vector<KeyedRec> SortByIdKeyed(Pedigree& ped, std::ptrdiff_t l, std::ptrdif
   return keyed;
 }
 
-std::vector<LinkKey> MakeLinkKeys(const Pedigree& ped) {
+std::vector<LinkKey> MakeLinkKeys(const Pedigree& ped, const KeyCoder& coder) {
   std::vector<LinkKey> keys;
   ReserveLarge(keys, ped.links.size());
   keys.resize(ped.links.size());
   for (std::size_t i = 0; i < keys.size(); ++i) {
-    const IdKey sire = KeyOf(ped.links[i].sire);
-    const IdKey dam = KeyOf(ped.links[i].dam);
+    const IdKey sire = coder.Of(ped.links[i].sire);
+    const IdKey dam = coder.Of(ped.links[i].dam);
     keys[i] = {sire.high, sire.low, dam.high, dam.low, static_cast<std::int32_t>(i), ped.links[i].rec};
   }
   return keys;

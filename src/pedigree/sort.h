@@ -10,6 +10,8 @@
 #include <cstddef>
 #include <algorithm>
 #include <cstdint>
+#include <string>
+#include <string_view>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -134,6 +136,38 @@ bool IsUnknownKey(const IdKey& key, Text text) {
   }
   return IsUnknownId(id);
 }
+// How the IDs of one load become keys. Plain, as above. Packed, where some
+// ID of the load has 15 bytes or more and all its IDs are spelled with at
+// most 63 distinct bytes from 1 to 127 (herd-book numbers with a long common
+// prefix, such as DEU0000000123456789): each byte becomes a 6-bit code in
+// the order of its value, so that the key holds the whole ID (20 x 6 bits)
+// and a sort never reads the text. The lowest bit of a packed key is 0:
+// equal keys are equal IDs, and CompareKeys needs no other change. Keys of
+// one coder compare only with keys of the same coder.
+class KeyCoder {
+ public:
+  KeyCoder() = default;  // plain
+  // The coder for the records read and the parent IDs of the links.
+  static KeyCoder For(const Pedigree& ped);
+  // The coder that packs the bytes of `alphabet` (all in 1..127, at most
+  // 63 of them, in any order); plain when they do not fit.
+  static KeyCoder Packing(std::string_view alphabet);
+  IdKey Of(const char (&id)[kMaxIdLength + 1]) const;
+  bool packed() const { return packed_; }
+  // The ID of a packed key.
+  std::string IdOf(const IdKey& key) const;
+
+ private:
+  std::uint8_t code_[128] = {};  // byte -> its code, 1..63; 0 for the terminator
+  char byte_[64] = {};           // code -> its byte
+  bool packed_ = false;
+};
+
+template <class Text>
+bool IsUnknownKey(const IdKey& key, Text text, const KeyCoder& coder) {
+  return coder.packed() ? IsUnknownId(coder.IdOf(key)) : IsUnknownKey(key, text);
+}
+
 // CompareIds of the two IDs whose keys these are; `textX()` and `textY()`
 // give the IDs and are called only when the first 15 bytes tie.
 template <class TextX, class TextY>
@@ -152,7 +186,8 @@ struct KeyedRec {
 void SortById(Pedigree& ped, std::ptrdiff_t l, std::ptrdiff_t r, int threads = 1);
 // The same, also returning the records of records[l..r] with their keys in
 // their new order.
-std::vector<KeyedRec> SortByIdKeyed(Pedigree& ped, std::ptrdiff_t l, std::ptrdiff_t r, int threads = 1);
+std::vector<KeyedRec> SortByIdKeyed(Pedigree& ped, std::ptrdiff_t l, std::ptrdiff_t r, int threads = 1,
+                                    const KeyCoder& coder = {});
 
 // The parent links of validation carry their sire and dam IDs as sort keys
 // (see sort.cpp), so that the two link sorts never reach into the links
@@ -170,7 +205,7 @@ struct LinkKey {
   IdKey Sire() const { return {sireHigh, sireLow}; }
   IdKey Dam() const { return {damHigh, damLow}; }
 };
-std::vector<LinkKey> MakeLinkKeys(const Pedigree& ped);
+std::vector<LinkKey> MakeLinkKeys(const Pedigree& ped, const KeyCoder& coder = {});
 // By dam ID; by sire ID and, among equal sire IDs, by dam ID. The first two
 // sort the keys alone.
 void SortLinksByDam(const Pedigree& ped, std::vector<LinkKey>& keys, int threads = 1);

@@ -224,8 +224,9 @@ bool LinkSires(Pedigree& ped, const LinkOrder& order, Progress& progress) {
 // the walks above serve.
 class MergeLinker {
  public:
-  MergeLinker(Pedigree& ped, const std::vector<LinkKey>& keys, const std::vector<KeyedRec>& ids)
-      : ped_(ped), keys_(keys), ids_(ids) {}
+  MergeLinker(Pedigree& ped, const std::vector<LinkKey>& keys, const std::vector<KeyedRec>& ids,
+              const KeyCoder& coder)
+      : ped_(ped), keys_(keys), ids_(ids), coder_(coder) {}
 
   bool LinkDams(Progress& progress) {
     std::size_t next = 0;  // first file record whose ID is not below the dam ID
@@ -236,7 +237,7 @@ class MergeLinker {
       const std::size_t first = k;
       k = end - 1;
       // Progress as the walk above reports it: after each run of known dams.
-      if (IsUnknownKey(key.Dam(), [&] { return Link(key).dam; })) continue;
+      if (IsUnknownKey(key.Dam(), [&] { return Link(key).dam; }, coder_)) continue;
       const RecIndex dam = FindOrAdd(key.Dam(), [&] { return Link(key).dam; }, next, Sex::kFemale);
       for (std::size_t m = first; m < end; ++m) {
         Prefetch(m);
@@ -255,7 +256,7 @@ class MergeLinker {
       const std::size_t end = RunEnd(k, [](const LinkKey& x) { return x.Sire(); }, &ParentLink::sire);
       const std::size_t first = k;
       k = end - 1;
-      if (IsUnknownKey(key.Sire(), [&] { return Link(key).sire; })) {
+      if (IsUnknownKey(key.Sire(), [&] { return Link(key).sire; }, coder_)) {
         CodeListedFounders(first, end);
         continue;
       }
@@ -309,7 +310,7 @@ class MergeLinker {
     for (std::size_t m = k; m < end;) {
       const std::size_t runEnd =
           std::min(end, RunEnd(m, [](const LinkKey& x) { return x.Dam(); }, &ParentLink::dam));
-      if (IsUnknownKey(keys_[m].Dam(), [&] { return Link(keys_[m]).dam; })) {
+      if (IsUnknownKey(keys_[m].Dam(), [&] { return Link(keys_[m]).dam; }, coder_)) {
         for (std::size_t j = m; j < runEnd; ++j) {
           Prefetch(j);
           ped_.rec(keys_[j].rec).code = ++ped_.nFounders;
@@ -338,6 +339,7 @@ class MergeLinker {
   Pedigree& ped_;
   const std::vector<LinkKey>& keys_;
   const std::vector<KeyedRec>& ids_;
+  const KeyCoder& coder_;
 };
 
 // Marks each parent by the role it was seen in; one seen in both roles is
@@ -540,18 +542,19 @@ int ValidatePedigree(Pedigree& ped, Progress& progress, Linking linking) {
   // links and write apart, so they may run side by side; each leaves the
   // order it leaves on any number of threads. The sort of the links, the
   // longer, may also use the threads the other leaves when it ends.
+  const KeyCoder coder = KeyCoder::For(ped);
   std::vector<KeyedRec> ids;
   std::vector<LinkKey> linkKeys;
   {
     const int idThreads = threads / 2;
     std::jthread idSort;
-    if (idThreads > 0) idSort = std::jthread([&] { ids = SortByIdKeyed(ped, 0, ped.nRead - 1, idThreads); });
-    linkKeys = MakeLinkKeys(ped);
+    if (idThreads > 0) idSort = std::jthread([&] { ids = SortByIdKeyed(ped, 0, ped.nRead - 1, idThreads, coder); });
+    linkKeys = MakeLinkKeys(ped, coder);
     SortLinksByDam(ped, linkKeys, threads);
-    if (idThreads == 0) ids = SortByIdKeyed(ped, 0, ped.nRead - 1, 1);
+    if (idThreads == 0) ids = SortByIdKeyed(ped, 0, ped.nRead - 1, 1, coder);
   }
   const bool bySearch = linking == Linking::kBinarySearch || HasTwins(ped, ids);
-  MergeLinker merge(ped, linkKeys, ids);
+  MergeLinker merge(ped, linkKeys, ids, coder);
   progress.SetStage(50, 65, ped.nRead, "Identifying female founders");
   if (!(bySearch ? LinkDams(ped, OrderOf(linkKeys), progress) : merge.LinkDams(progress))) {
     return kValidationCancelled;

@@ -174,6 +174,35 @@ TEST(Session, IdsInTwoLetterCasesAreOneIndividualSpelledAsFirstWritten) {
   }
 }
 
+// The same on random pedigrees whose IDs are written in random letter
+// cases, against a walk that keeps every ID's first spelling.
+TEST(Session, RandomLetterCasesComeBackAsFirstWritten) {
+  for (std::uint64_t seed = 1; seed <= 30; ++seed) {
+    SCOPED_TRACE(seed);
+    test::RandomPedigreeOptions options = test::VariedOptions(seed, 150);
+    options.decorate = false;
+    const test::RandomPedigree p = test::MakeRandomPedigree(options);
+    PedigreeColumns columns = ColumnsOf(p);
+    std::mt19937_64 rng(seed);
+    std::map<std::string, std::string> first;  // upper case -> first spelling
+    for (std::size_t row = 0; row < columns.cells[0].size(); ++row)
+      for (std::size_t c = 0; c < 3; ++c) {
+        std::string& cell = columns.cells[c][row];
+        for (char& ch : cell)
+          if (ch >= 'A' && ch <= 'Z' && rng() % 3 == 0) ch = static_cast<char>(ch - 'A' + 'a');
+        const std::string upper = UpperCased(cell);
+        if (!cell.empty() && upper != "NA" && !IsUnknownId(upper)) first.try_emplace(upper, cell);
+      }
+    const auto s = Session::FromColumns(columns);
+    std::vector<std::string> expected;
+    for (RecIndex i = 1; i <= s->size(); ++i) {
+      const std::string id(s->pedigree().rec(i).Id());
+      expected.push_back(first.count(id) != 0 ? first.at(id) : id);
+    }
+    EXPECT_EQ(s->Ids(), expected);
+  }
+}
+
 // Groups the caller numbered for their names come back as the names in
 // every group column; an individual without a group stays empty.
 TEST(Session, NamedGroupsComeBackAsTheirNamesInEveryGroupColumn) {

@@ -185,13 +185,14 @@ struct Harm {
   std::vector<std::string> lines;  // inserted data lines
   bool duplicate;                  // also repeat a data line
   int size = 20;                   // data lines at least, before the harm
+  bool ascii = false;              // no byte above 127, so that the long IDs' keys are packed
 };
 
 std::string HerdText(std::uint32_t seed, const Harm& harm) {
   std::mt19937 rng(seed);
   const auto draw = [&](int below) { return static_cast<int>(rng() % static_cast<unsigned>(below)); };
   const char* const prefixes[] = {"A", "LONGNAMEDANIMAL", "\xC9", "LONGNAMEDANIMAM", "b"};
-  const auto id = [&](int i) { return prefixes[i % 5] + std::to_string(i); };
+  const auto id = [&](int i) { return (harm.ascii && i % 5 == 2 ? "C" : prefixes[i % 5]) + std::to_string(i); };
   const char* const unknown[] = {"0", "000", "unknown", "UnKnOwN"};
   const int n = harm.size + draw(400);
   std::vector<std::string> lines;
@@ -245,6 +246,9 @@ TEST(MergeLinking, LeavesWhatBinarySearchLeaves) {
       // Large enough for the sorts to split over threads.
       {"large", {}, false, 40000},
       {"large with both sexes and cycle", {"X2 X1 0 .", "X3 0 X1 .", "C1 C1 0 ."}, false, 40000},
+      {"packed keys", {}, false, 20, true},
+      {"packed keys, everything", {"X2 X1 0 .", "X3 0 X1 .", "C1 C1 0 .", "UNKNOWN 0 0 ."}, true, 20, true},
+      {"packed keys, large", {}, false, 40000, true},
   };
   for (const Harm& harm : harms) {
     for (std::uint32_t seed = 1; seed <= (harm.size > 1000 ? 2u : 40u); ++seed) {

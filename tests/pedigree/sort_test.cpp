@@ -295,6 +295,63 @@ TEST(IdKeys, OrderAndTellUnknownIdsAsTheirText) {
   }
 }
 
+// Packed keys hold the whole ID: in the order of CompareIds, equal only for
+// equal IDs, telling unknown IDs, and giving the ID back, for every length
+// up to 20.
+TEST(IdKeys, PackedKeysOrderAndTellUnknownIdsAsTheirText) {
+  const KeyCoder coder = KeyCoder::Packing("0AUNKOWZ9-");
+  ASSERT_TRUE(coder.packed());
+  std::mt19937 random(11);
+  const std::string alphabet = "00000AUNKOWZ9-";
+  const std::vector<std::string> fixed = {"0", "00", "000000000000000", "0000000000000000", "UNKNOWN",
+                                          "UNKNOWNA", "0A", std::string(20, '0'), std::string(20, 'Z'),
+                                          std::string(19, 'Z'), "A", "-"};
+  std::vector<Rec> ids(400);
+  for (std::size_t i = 0; i < ids.size(); ++i) {
+    std::string text = i < fixed.size() ? fixed[i] : std::string();
+    const auto length = static_cast<std::size_t>(1 + random() % 20);
+    while (text.empty() || (i >= fixed.size() && text.size() < length)) text += alphabet[random() % alphabet.size()];
+    std::strcpy(ids[i].id, text.c_str());
+  }
+  for (const Rec& a : ids) {
+    const IdKey x = coder.Of(a.id);
+    EXPECT_EQ(coder.IdOf(x), a.Id());
+    EXPECT_EQ(IsUnknownKey(x, [&] { return a.id; }, coder), IsUnknownId(a.id)) << a.id;
+    for (const Rec& b : ids) {
+      const int byKey = CompareKeys(x, coder.Of(b.id), [] { return ""; }, [] { return ""; });
+      ASSERT_EQ(byKey, CompareIds(a.id, b.id)) << a.id << " " << b.id;
+    }
+  }
+}
+
+TEST(IdKeys, OnlyLongIdsOfAtMost63BytesBelow128ArePacked) {
+  std::string all63;
+  for (int b = 40; b < 40 + 63; ++b) all63 += static_cast<char>(b);
+  struct Row {
+    const char* name;
+    std::vector<std::string> ids;
+    bool packed;
+  };
+  const Row rows[] = {
+      {"short IDs", {"DEU00000000001", "0", "UNKNOWN"}, false},
+      {"a long ID", {"DEU0000000000000001", "0", "UNKNOWN"}, true},
+      {"63 bytes", {all63.substr(0, 20), all63.substr(20, 20), all63.substr(40, 20), all63.substr(60)}, true},
+      {"64 bytes", {all63.substr(0, 20), all63.substr(20, 20), all63.substr(40, 20), all63.substr(60) + "!"}, false},
+      {"a byte above 127", {"DEU0000000000000001", "\xC3\x84"}, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Pedigree ped;
+    for (const std::string& id : row.ids) {
+      std::strcpy(ped.recs.emplace_back().id, id.c_str());
+      ParentLink link;
+      std::strcpy(link.dam, id.c_str());
+      ped.links.push_back(link);
+    }
+    EXPECT_EQ(KeyCoder::For(ped).packed(), row.packed);
+  }
+}
+
 // The link sorts, on links whose sire and dam IDs repeat, so that the order
 // of equal keys shows; the sire/dam sort starts from the dam order.
 TEST(SortInstances, SortLinksByDamThenBySireAndDam) {
@@ -336,12 +393,15 @@ TEST(SortInstances, SortLinksByDamThenBySireAndDam) {
     const std::vector<std::int32_t> damOrder = Reference(start, 0, byDam);
     const std::vector<std::int32_t> sireDamOrder = Reference(damOrder, 0, bySireDam);
 
-    std::vector<LinkKey> keys = MakeLinkKeys(ped);
-    std::vector<std::int32_t> order;
-    SortLinksByDam(ped, keys, order);
-    ASSERT_EQ(order, damOrder) << "round " << round;
-    SortLinksBySireDam(ped, keys, order);
-    ASSERT_EQ(order, sireDamOrder) << "round " << round;
+    for (const bool packed : {false, true}) {
+      const KeyCoder coder = packed ? KeyCoder::For(ped) : KeyCoder();
+      std::vector<LinkKey> keys = MakeLinkKeys(ped, coder);
+      std::vector<std::int32_t> order;
+      SortLinksByDam(ped, keys, order);
+      ASSERT_EQ(order, damOrder) << "round " << round << (packed ? " packed" : "");
+      SortLinksBySireDam(ped, keys, order);
+      ASSERT_EQ(order, sireDamOrder) << "round " << round << (packed ? " packed" : "");
+    }
   }
 }
 

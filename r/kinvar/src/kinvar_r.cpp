@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <optional>
 #include <string>
@@ -22,6 +23,7 @@
 #include <vector>
 
 #include "app/session.h"
+#include "app/session_id_cache.h"
 #include "report/result_table.h"
 
 using kinvar::ColumnType;
@@ -252,52 +254,15 @@ bool NumbersFit(const ResultTable& table, IdType ids) {
   return true;
 }
 
-// One CHARSXP per distinct ID of a table: a sire of a thousand progeny, and
-// every parent that also has its own row, share it. Making a CHARSXP looks
-// it up in R's global string cache, which costs more than this table:
-// open addressing, the hash kept beside the text so that a probe mostly
-// touches one slot. It holds no protection of its own: every CHARSXP in it
-// sits in a column of the data frame being built, which is protected.
-class IdCache {
- public:
-  // The CHARSXP of `text`, made on its first appearance.
-  SEXP Of(std::string_view text) {
-    if (2 * (used_ + 1) > slots_.size()) Grow();
-    const std::size_t hash = std::hash<std::string_view>()(text);
-    const std::size_t mask = slots_.size() - 1;
-    for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
-      Slot& slot = slots_[at];
-      if (slot.cell == nullptr) {
-        slot = {hash, text, Rf_mkCharLenCE(text.data(), static_cast<int>(text.size()), CE_UTF8)};
-        ++used_;
-        return slot.cell;
-      }
-      if (slot.hash == hash && slot.text == text) return slot.cell;
-    }
-  }
+// One CHARSXP per distinct ID of a table (the shared cache of the
+// packages): making a CHARSXP looks it up in R's global string cache, which
+// costs more than the table. Every CHARSXP in it sits in a column of the
+// data frame being built, which is protected.
+using IdCache = kinvar::IdStringCache<SEXP>;
 
- private:
-  struct Slot {
-    std::size_t hash = 0;
-    std::string_view text;
-    SEXP cell = nullptr;
-  };
-
-  void Grow() {
-    std::vector<Slot> old = std::move(slots_);
-    slots_.assign(std::max<std::size_t>(1024, 2 * old.size()), Slot{});
-    const std::size_t mask = slots_.size() - 1;
-    for (const Slot& slot : old) {
-      if (slot.cell == nullptr) continue;
-      std::size_t at = slot.hash & mask;
-      while (slots_[at].cell != nullptr) at = (at + 1) & mask;
-      slots_[at] = slot;
-    }
-  }
-
-  std::vector<Slot> slots_;
-  std::size_t used_ = 0;
-};
+SEXP NewText(std::string_view text) {
+  return Rf_mkCharLenCE(text.data(), static_cast<int>(text.size()), CE_UTF8);
+}
 
 void FillText(SEXP out, const TableColumn& column, IdCache* cache) {
   const R_xlen_t n = static_cast<R_xlen_t>(column.size());
@@ -306,9 +271,10 @@ void FillText(SEXP out, const TableColumn& column, IdCache* cache) {
     if (text.empty()) {
       SET_STRING_ELT(out, r, NA_STRING);
     } else if (cache != nullptr) {
-      SET_STRING_ELT(out, r, cache->Of(text));
+      bool made = false;
+      SET_STRING_ELT(out, r, cache->Of(text, NewText, made));
     } else {
-      SET_STRING_ELT(out, r, Rf_mkCharLenCE(text.data(), static_cast<int>(text.size()), CE_UTF8));
+      SET_STRING_ELT(out, r, NewText(text));
     }
   }
 }
@@ -432,51 +398,61 @@ Rcpp::List TablesOf(const ResultSet& set, IdType ids) {
 
 // ---- data frame columns to the reader's cells ----
 
-std::string ShortestDecimal(double value) {
-  char buffer[64];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  return std::string(buffer, result.ptr);
+// The UTF-8 of an R string: where R holds it when it is ASCII or UTF-8
+// already (as .cells() makes it), else a translation that R frees when the
+// call returns. Either outlives the load.
+std::string_view TextOf(SEXP cell) {
+  const char* text = Rf_translateCharUTF8(cell);
+  return {text, text == CHAR(cell) ? static_cast<std::size_t>(LENGTH(cell)) : std::strlen(text)};
 }
 
-// Cells as a pedigree file would hold them: a missing value is empty, a
-// factor gives its labels, numbers their shortest decimal (12, not 12.0).
-std::vector<std::string> CellsOf(SEXP column) {
+// Appends a column as the cells a pedigree file would hold: a missing value
+// is empty, a factor gives its labels, numbers their shortest decimal (12,
+// not 12.0). Text is viewed where R holds it, without a copy.
+void AddCells(SEXP column, kinvar::PedigreeColumnViews& columns) {
   const R_xlen_t n = Rf_xlength(column);
-  std::vector<std::string> cells(static_cast<std::size_t>(n));
+  std::vector<std::string_view> cells(static_cast<std::size_t>(n));
   if (Rf_isFactor(column)) {
     const SEXP levels = Rf_getAttrib(column, R_LevelsSymbol);
+    std::vector<std::string_view> labels(static_cast<std::size_t>(Rf_xlength(levels)));
+    for (R_xlen_t k = 0; k < Rf_xlength(levels); ++k) labels[static_cast<std::size_t>(k)] = TextOf(STRING_ELT(levels, k));
     const int* codes = INTEGER(column);
     for (R_xlen_t r = 0; r < n; ++r) {
-      if (codes[r] != NA_INTEGER) cells[r] = Rf_translateCharUTF8(STRING_ELT(levels, codes[r] - 1));
+      if (codes[r] != NA_INTEGER) cells[static_cast<std::size_t>(r)] = labels[static_cast<std::size_t>(codes[r] - 1)];
     }
-    return cells;
+    columns.cells.push_back(std::move(cells));
+    return;
   }
+  kinvar::SpelledCells spelled;
+  char buffer[64];
+  const auto spell = [&](auto value) {
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string_view(buffer, static_cast<std::size_t>(result.ptr - buffer));
+  };
   switch (TYPEOF(column)) {
     case STRSXP:
       for (R_xlen_t r = 0; r < n; ++r) {
         const SEXP cell = STRING_ELT(column, r);
-        if (cell != NA_STRING) cells[r] = Rf_translateCharUTF8(cell);
+        if (cell != NA_STRING) cells[static_cast<std::size_t>(r)] = TextOf(cell);
       }
-      break;
+      columns.cells.push_back(std::move(cells));
+      return;
     case INTSXP:
     case LGLSXP: {
       const int* values = TYPEOF(column) == INTSXP ? INTEGER(column) : LOGICAL(column);
-      for (R_xlen_t r = 0; r < n; ++r) {
-        if (values[r] != NA_INTEGER) cells[r] = std::to_string(values[r]);
-      }
+      for (R_xlen_t r = 0; r < n; ++r) spelled.Add(values[r] != NA_INTEGER ? spell(values[r]) : std::string_view());
       break;
     }
     case REALSXP: {
       const double* values = REAL(column);
-      for (R_xlen_t r = 0; r < n; ++r) {
-        if (!std::isnan(values[r])) cells[r] = ShortestDecimal(values[r]);
-      }
+      for (R_xlen_t r = 0; r < n; ++r) spelled.Add(!std::isnan(values[r]) ? spell(values[r]) : std::string_view());
       break;
     }
     default:
       throw kinvar::Refused("A pedigree column must hold text, factors or numbers.");
   }
-  return cells;
+  columns.cells.push_back(spelled.Views());
+  std::move(spelled).MoveInto(columns);
 }
 
 SEXP SessionToR(std::unique_ptr<Session> session, IdType ids = IdType::kText) {
@@ -560,10 +536,10 @@ SEXP KvFromColumns(Rcpp::CharacterVector names, Rcpp::List columns, Rcpp::List c
                    Rcpp::List load, Rcpp::CharacterVector shown) {
   return Guarded([&]() -> SEXP {
     const Control control = ControlOf(ctl);
-    kinvar::PedigreeColumns input;
+    kinvar::PedigreeColumnViews input;
     input.names = StringsOf(names);
-    for (R_xlen_t c = 0; c < columns.size(); ++c) input.cells.push_back(CellsOf(columns[c]));
-    return SessionToR(Session::FromColumns(input, control.threads, LoadOptionsOf(load), StringsOf(shown)),
+    for (R_xlen_t c = 0; c < columns.size(); ++c) AddCells(columns[c], input);
+    return SessionToR(Session::FromColumnViews(input, control.threads, LoadOptionsOf(load), StringsOf(shown)),
                       IdTypeOfColumns(names, columns));
   });
 }
