@@ -26,18 +26,24 @@ std::vector<RecIndex> MembersInCodeOrder(const Pedigree& ped, const ReferencePop
 
 // Share of known individuals on one side, generation by generation: the
 // parent itself, its two parents, their four, their eight.
+// Every member of a herd book's groups is asked this, so the generations
+// are held in place rather than on the heap.
 double SideCompleteness(const Pedigree& ped, RecIndex parent) {
   if (parent == kUnknownParent) return 0.0;
-  std::vector<RecIndex> known{parent};
+  std::array<RecIndex, 8> known{parent};
+  std::size_t count = 1;
   double sum = 0.0;
   double slots = 1.0;
   for (int generation = 1; generation <= 4; ++generation) {
-    sum += static_cast<double>(known.size()) / slots;
-    std::vector<RecIndex> next;
-    for (const RecIndex x : known)
-      for (const RecIndex p : {ped.rec(x).sire, ped.rec(x).dam})
-        if (p != kUnknownParent) next.push_back(p);
-    known = std::move(next);
+    sum += static_cast<double>(count) / slots;
+    if (generation == 4) break;
+    std::array<RecIndex, 8> next{};
+    std::size_t found = 0;
+    for (std::size_t i = 0; i < count; ++i)
+      for (const RecIndex p : {ped.rec(known[i]).sire, ped.rec(known[i]).dam})
+        if (p != kUnknownParent) next[found++] = p;
+    known = next;
+    count = found;
     slots *= 2.0;
   }
   return sum / 4.0;

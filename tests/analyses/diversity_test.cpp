@@ -209,6 +209,53 @@ TEST(Diversity, AgreesWithGeneOriginTheTabularMethodAndBruteForce) {
   EXPECT_GT(searched, 100);
 }
 
+// The shares remembered between rounds against the shares traced afresh in
+// every round: the same ancestors with the same bits, for every group and
+// for all individuals, whole searches and searches stopped early, on
+// shallow and deep pedigrees (the deepest trace in both runs).
+TEST(EffectiveNumberOfAncestors, RememberedSharesGiveTheBitsOfTracedShares) {
+  const auto BitsOf = [](double x) { return std::bit_cast<std::uint64_t>(x); };
+  int deep = 0, compared = 0;
+  for (std::uint64_t seed = 1; seed <= 120; ++seed) {
+    test::RandomPedigreeOptions options = test::VariedOptions(seed, 400);
+    options.groupColumn = true;
+    const test::RandomPedigree made = test::MakeRandomPedigree(options);
+    auto ped = Loaded(made.text);
+    deep += made.maxGeneration > 52;
+    std::vector<int> references = GroupNumbers(*ped);
+    references.push_back(kAllIndividuals);
+    for (const int group : references) {
+      const ReferencePopulation ref = Reference(*ped, group);
+      std::vector<RecIndex> members;
+      for (std::int32_t code = 1; code <= ped->nTotal; ++code)
+        if (ref.byCode[static_cast<std::size_t>(code)] != 0)
+          members.push_back(ped->records[static_cast<std::size_t>(code - 1)]);
+      const AncestorSubset subset = BuildAncestorSubset(*ped, members);
+      for (const int rounds : {kMaxAncestorRounds, 3}) {
+        const std::string what = "seed " + std::to_string(seed) + " group " +
+                                 std::to_string(group) + " rounds " + std::to_string(rounds);
+        EffectiveAncestors remembered, traced;
+        ASSERT_TRUE(FindEffectiveAncestors(*ped, subset, ref, nullptr, remembered, rounds));
+        ASSERT_TRUE(FindEffectiveAncestors(*ped, subset, ref, nullptr, traced, rounds, true));
+        ASSERT_EQ(remembered.chosen.size(), traced.chosen.size()) << what;
+        for (std::size_t i = 0; i < traced.chosen.size(); ++i) {
+          EXPECT_EQ(remembered.chosen[i].rec, traced.chosen[i].rec) << what << " " << i;
+          EXPECT_EQ(BitsOf(remembered.chosen[i].contribution), BitsOf(traced.chosen[i].contribution))
+              << what << " " << i;
+        }
+        EXPECT_EQ(BitsOf(remembered.fa), BitsOf(traced.fa)) << what;
+        EXPECT_EQ(BitsOf(remembered.faLower), BitsOf(traced.faLower)) << what;
+        EXPECT_EQ(BitsOf(remembered.explained), BitsOf(traced.explained)) << what;
+        EXPECT_EQ(remembered.halfExplainedBy, traced.halfExplainedBy) << what;
+        EXPECT_EQ(remembered.stoppedAtLimit, traced.stoppedAtLimit) << what;
+        ++compared;
+      }
+    }
+  }
+  EXPECT_GT(compared, 400);
+  EXPECT_GT(deep, 0);
+}
+
 // A group's row as a reference population of its own gives it, each figure
 // over the whole pedigree: the table's rows, which visit only each group's
 // members and their ancestors, must carry the same bits.
