@@ -2,11 +2,15 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
+#include <functional>
+#include <mutex>
 #include <span>
 #include <utility>
 
 #include "genetics/index_set.h"
+#include "genetics/parallel.h"
 
 namespace kinvar {
 
@@ -339,7 +343,7 @@ FounderSummary SummarizeFoundersOfLines(const Pedigree& ped, std::span<const std
 
 // The group's fa, when `search` is given; false when the user cancels it.
 bool FaOfGroup(Pedigree& ped, std::span<const std::int32_t> members, const TrendWork& work,
-               Progress* search, GroupTrend& row) {
+               Progress* search, std::mutex& marks, GroupTrend& row) {
   if (search == nullptr) {
     row.fa = row.faLower = std::nan("");
     row.faSearched = false;
@@ -349,7 +353,9 @@ bool FaOfGroup(Pedigree& ped, std::span<const std::int32_t> members, const Trend
   records.reserve(members.size());
   for (const std::int32_t code : members) records.push_back(ped.records[Slot(code - 1)]);
   EffectiveAncestors ancestors;
+  std::unique_lock lock(marks);
   const AncestorSubset subset = BuildAncestorSubset(ped, records);
+  lock.unlock();
   const bool done = FindEffectiveAncestors(ped, subset, work.ref, search, ancestors);
   row.fa = ancestors.fa;
   row.faLower = ancestors.faLower;
@@ -359,7 +365,7 @@ bool FaOfGroup(Pedigree& ped, std::span<const std::int32_t> members, const Trend
 // False when the user cancels the group's fa search; the work vectors are
 // left clean either way.
 bool TrendOfGroup(Pedigree& ped, const GenerationDepths& depths, std::int32_t group, TrendWork& work,
-                  Progress* search, GroupTrend& row) {
+                  Progress* search, std::mutex& marks, GroupTrend& row) {
   const std::span<const std::int32_t> members = work.Members(group);
   work.Select(ped, group);
   row = GroupTrend{work.ref.groupNumber, work.ref.members};
@@ -376,9 +382,55 @@ bool TrendOfGroup(Pedigree& ped, const GenerationDepths& depths, std::int32_t gr
   row.ne = EstimateNeOver(ped, depths, [&](auto visit) {
              for (const std::int32_t code : members) visit(code);
            }).ne;
-  const bool done = FaOfGroup(ped, members, work, search, row);
+  const bool done = FaOfGroup(ped, members, work, search, marks, row);
   work.Release(group);
   return done;
+}
+
+}  // namespace
+
+namespace {
+
+// A helper worker's progress: never shown, and cancelled once the calling
+// thread has seen the user cancel.
+class FollowingWindow final : public ProgressWindow {
+ public:
+  explicit FollowingWindow(const std::atomic<bool>& cancelled) : cancelled_(cancelled) {}
+  void SetLabel(const std::string&) override {}
+  void SetPosition(int) override {}
+  bool PollCancel() override { return cancelled_.load(std::memory_order_relaxed); }
+  void SetWindowText(const std::string&) override {}
+  void ShowCancelButton(bool) override {}
+  void Hide() override {}
+
+ private:
+  const std::atomic<bool>& cancelled_;
+};
+
+// The groups whose fa is searched for, each a block of RunBlocks: the
+// searches are independent, so they share the cores, each worker with work
+// vectors of its own. The calling thread shows its own groups' progress and
+// passes a cancel on to the others.
+bool SearchedTrends(Pedigree& ped, const GenerationDepths& depths, Progress& progress,
+                    std::int64_t searched, const std::function<int(std::int64_t)>& percent,
+                    std::vector<GroupTrend>& found) {
+  const int threads = WorkerCountFor(ped.settings.threads, searched, 1);
+  std::vector<TrendWork> work(static_cast<std::size_t>(threads), TrendWork(ped));
+  std::atomic<bool> cancelled{false};
+  FollowingWindow following(cancelled);
+  std::vector<Progress> helpers(static_cast<std::size_t>(threads), Progress(following));
+  std::mutex marks;  // the ancestor subsets mark the records
+  const auto run = [&](std::int32_t at, int worker) {
+    Progress& own = worker == 0 ? progress : helpers[static_cast<std::size_t>(worker)];
+    own.SetStage(percent(at), percent(at + 1), kMaxAncestorRounds, "Trends by group");
+    GroupTrend& row = found[static_cast<std::size_t>(at)];
+    const std::int32_t group = ped.groupOrder[static_cast<std::size_t>(at)];
+    if (!TrendOfGroup(ped, depths, group, work[static_cast<std::size_t>(worker)], &own, marks, row))
+      cancelled = true;
+  };
+  const bool finished = RunBlocks(threads, static_cast<std::int32_t>(searched), run,
+                                  [&] { return cancelled.load(); });
+  return finished && !cancelled;
 }
 
 }  // namespace
@@ -389,21 +441,21 @@ bool ComputeGroupTrends(Pedigree& ped, const GenerationDepths& depths, Progress&
   rows.clear();
   const auto groups = static_cast<std::int64_t>(ped.groupOrder.size());
   const std::int64_t searched = std::clamp<std::int64_t>(faGroups, 0, groups);
-  const auto percent = [&](std::int64_t i) {
+  const std::function<int(std::int64_t)> percent = [&](std::int64_t i) {
     return firstPercent + static_cast<int>((lastPercent - firstPercent) * i / groups);
   };
+  std::vector<GroupTrend> found(static_cast<std::size_t>(groups));
+  if (!SearchedTrends(ped, depths, progress, searched, percent, found)) return false;
+  // The rows without a search are quick: one stage for them all.
   TrendWork work(ped);
-  for (std::int64_t at = 0; at < groups; ++at) {
-    // The rows without a search are quick: one stage for them all.
-    if (at < searched)
-      progress.SetStage(percent(at), percent(at + 1), kMaxAncestorRounds, "Trends by group");
-    else if (at == searched)
-      progress.SetStage(percent(at), lastPercent, groups - searched, "Trends by group");
-    if (at >= searched && progress.Step(at - searched)) return false;
-    GroupTrend row;
-    if (!TrendOfGroup(ped, depths, ped.groupOrder[static_cast<std::size_t>(at)], work,
-                      at < searched ? &progress : nullptr, row))
-      return false;
+  std::mutex marks;
+  if (searched < groups) progress.SetStage(percent(searched), lastPercent, groups - searched, "Trends by group");
+  for (std::int64_t at = searched; at < groups; ++at) {
+    if (progress.Step(at - searched)) return false;
+    TrendOfGroup(ped, depths, ped.groupOrder[static_cast<std::size_t>(at)], work, nullptr, marks,
+                 found[static_cast<std::size_t>(at)]);
+  }
+  for (GroupTrend& row : found) {
     row.deltaF = RateOfInbreeding(rows, row.meanF);
     rows.push_back(row);
   }
