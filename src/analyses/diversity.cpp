@@ -235,8 +235,12 @@ double MeanCoancestry(const Pedigree& ped, const AncestorSubset& subset,
   return total;
 }
 
-bool ComputeDiversity(Pedigree& ped, const ReferencePopulation& ref, const GenerationDepths& depths,
-                      Progress& progress, DiversitySummary& s) {
+namespace {
+
+// Every figure of the summary but fa; the ancestor subset that fa is
+// searched for in.
+AncestorSubset SummaryBeforeFa(Pedigree& ped, const ReferencePopulation& ref,
+                               const GenerationDepths& depths, DiversitySummary& s) {
   s = DiversitySummary{};
   s.groupNumber = ref.groupNumber;
   s.members = ref.members;
@@ -257,11 +261,19 @@ bool ComputeDiversity(Pedigree& ped, const ReferencePopulation& ref, const Gener
   s.meanF = Mean(f, ref.members);
   s.founders = SummarizeFounders(ped, ref);
   const std::vector<RecIndex> members = MembersInCodeOrder(ped, ref);
-  const AncestorSubset subset = BuildAncestorSubset(ped, members);
+  AncestorSubset subset = BuildAncestorSubset(ped, members);
   s.meanCoancestry = MeanCoancestry(ped, subset, ref);
   s.fg = 1.0 / static_cast<double>(static_cast<float>(2.0 * s.meanCoancestry));
   s.ne = EstimateNe(ped, ref, depths);
   s.intervals = ComputeGenerationIntervals(ped, &ref.byCode);
+  return subset;
+}
+
+}  // namespace
+
+bool ComputeDiversity(Pedigree& ped, const ReferencePopulation& ref, const GenerationDepths& depths,
+                      Progress& progress, DiversitySummary& s) {
+  const AncestorSubset subset = SummaryBeforeFa(ped, ref, depths, s);
   return FindEffectiveAncestors(ped, subset, ref, &progress, s.ancestors);
 }
 
@@ -411,45 +423,60 @@ class FollowingWindow final : public ProgressWindow {
 // searches are independent, so they share the cores, each worker with work
 // vectors of its own. The calling thread shows its own groups' progress and
 // passes a cancel on to the others.
+// `beside`, when given, is one more search (the reference's), run as the
+// first block.
+using BesideSearch = std::function<bool(Progress&)>;
 bool SearchedTrends(Pedigree& ped, const GenerationDepths& depths, Progress& progress,
                     std::int64_t searched, const std::function<int(std::int64_t)>& percent,
-                    std::vector<GroupTrend>& found) {
-  const int threads = WorkerCountFor(ped.settings.threads, searched, 1);
+                    const BesideSearch& beside, std::vector<GroupTrend>& found) {
+  const std::int32_t first = beside ? 1 : 0;
+  const std::int64_t blocks = searched + first;
+  const int threads = WorkerCountFor(ped.settings.threads, blocks, 1);
   std::vector<TrendWork> work(static_cast<std::size_t>(threads), TrendWork(ped));
   std::atomic<bool> cancelled{false};
   FollowingWindow following(cancelled);
   std::vector<Progress> helpers(static_cast<std::size_t>(threads), Progress(following));
   std::mutex marks;  // the ancestor subsets mark the records
-  const auto run = [&](std::int32_t at, int worker) {
+  const auto run = [&](std::int32_t block, int worker) {
     Progress& own = worker == 0 ? progress : helpers[static_cast<std::size_t>(worker)];
-    own.SetStage(percent(at), percent(at + 1), kMaxAncestorRounds, "Trends by group");
+    if (block < first) {
+      own.SetStage(percent(block), percent(block + 1), kMaxAncestorRounds, "Effective number of ancestors");
+      if (!beside(own)) cancelled = true;
+      return;
+    }
+    own.SetStage(percent(block), percent(block + 1), kMaxAncestorRounds, "Trends by group");
+    const std::int32_t at = block - first;
     GroupTrend& row = found[static_cast<std::size_t>(at)];
     const std::int32_t group = ped.groupOrder[static_cast<std::size_t>(at)];
     if (!TrendOfGroup(ped, depths, group, work[static_cast<std::size_t>(worker)], &own, marks, row))
       cancelled = true;
   };
-  const bool finished = RunBlocks(threads, static_cast<std::int32_t>(searched), run,
+  const bool finished = RunBlocks(threads, static_cast<std::int32_t>(blocks), run,
                                   [&] { return cancelled.load(); });
   return finished && !cancelled;
 }
 
 }  // namespace
 
-bool ComputeGroupTrends(Pedigree& ped, const GenerationDepths& depths, Progress& progress,
-                        int firstPercent, int lastPercent, std::vector<GroupTrend>& rows,
-                        std::int64_t faGroups) {
+namespace {
+
+bool TrendsBeside(Pedigree& ped, const GenerationDepths& depths, Progress& progress,
+                  int firstPercent, int lastPercent, std::vector<GroupTrend>& rows,
+                  std::int64_t faGroups, const BesideSearch& beside) {
   rows.clear();
   const auto groups = static_cast<std::int64_t>(ped.groupOrder.size());
   const std::int64_t searched = std::clamp<std::int64_t>(faGroups, 0, groups);
+  const std::int64_t first = beside ? 1 : 0;
   const std::function<int(std::int64_t)> percent = [&](std::int64_t i) {
-    return firstPercent + static_cast<int>((lastPercent - firstPercent) * i / groups);
+    return firstPercent + static_cast<int>((lastPercent - firstPercent) * i / (groups + first));
   };
   std::vector<GroupTrend> found(static_cast<std::size_t>(groups));
-  if (!SearchedTrends(ped, depths, progress, searched, percent, found)) return false;
+  if (!SearchedTrends(ped, depths, progress, searched, percent, beside, found)) return false;
   // The rows without a search are quick: one stage for them all.
   TrendWork work(ped);
   std::mutex marks;
-  if (searched < groups) progress.SetStage(percent(searched), lastPercent, groups - searched, "Trends by group");
+  if (searched < groups)
+    progress.SetStage(percent(searched + first), lastPercent, groups - searched, "Trends by group");
   for (std::int64_t at = searched; at < groups; ++at) {
     if (progress.Step(at - searched)) return false;
     TrendOfGroup(ped, depths, ped.groupOrder[static_cast<std::size_t>(at)], work, nullptr, marks,
@@ -460,6 +487,25 @@ bool ComputeGroupTrends(Pedigree& ped, const GenerationDepths& depths, Progress&
     rows.push_back(row);
   }
   return true;
+}
+
+}  // namespace
+
+bool ComputeGroupTrends(Pedigree& ped, const GenerationDepths& depths, Progress& progress,
+                        int firstPercent, int lastPercent, std::vector<GroupTrend>& rows,
+                        std::int64_t faGroups) {
+  return TrendsBeside(ped, depths, progress, firstPercent, lastPercent, rows, faGroups, nullptr);
+}
+
+bool ComputeDiversityAndTrends(Pedigree& ped, const ReferencePopulation& ref,
+                               const GenerationDepths& depths, Progress& progress,
+                               DiversitySummary& summary, std::vector<GroupTrend>& rows,
+                               std::int64_t faGroups) {
+  const AncestorSubset subset = SummaryBeforeFa(ped, ref, depths, summary);
+  const BesideSearch search = [&](Progress& own) {
+    return FindEffectiveAncestors(ped, subset, ref, &own, summary.ancestors);
+  };
+  return TrendsBeside(ped, depths, progress, 0, 100, rows, faGroups, search);
 }
 
 }  // namespace kinvar

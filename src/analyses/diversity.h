@@ -176,6 +176,13 @@ bool ComputeGroupTrends(Pedigree& ped, const GenerationDepths& depths, Progress&
                         int firstPercent, int lastPercent, std::vector<GroupTrend>& rows,
                         std::int64_t faGroups = kMaxFaGroups);
 
+// Both over the whole bar, the reference's search for fa beside the
+// groups' searches; the same figures and rows.
+bool ComputeDiversityAndTrends(Pedigree& ped, const ReferencePopulation& ref,
+                               const GenerationDepths& depths, Progress& progress,
+                               DiversitySummary& summary, std::vector<GroupTrend>& rows,
+                               std::int64_t faGroups = kMaxFaGroups);
+
 // Replaces the report (and its copy file).
 void WriteDiversityReport(Pedigree& ped, const DiversitySummary& summary,
                           const std::vector<GroupTrend>& trends);

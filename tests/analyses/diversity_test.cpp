@@ -256,6 +256,52 @@ TEST(EffectiveNumberOfAncestors, RememberedSharesGiveTheBitsOfTracedShares) {
   EXPECT_GT(deep, 0);
 }
 
+// The reference's search beside the groups' searches, on one worker or
+// two, against the two computations one after the other: the same bits.
+TEST(DiversityGroupTable, TheReferenceSearchedBesideTheGroupsGivesTheSameBits) {
+  const auto BitsOf = [](double x) { return std::bit_cast<std::uint64_t>(x); };
+  int compared = 0;
+  for (std::uint64_t seed = 1; seed <= 40; ++seed) {
+    test::RandomPedigreeOptions options = test::VariedOptions(seed, 300);
+    options.groupColumn = true;
+    auto ped = Loaded(test::MakeRandomPedigree(options).text);
+    if (ped->groups.empty()) continue;
+    const GenerationDepths depths = TraceGenerations(*ped);
+    std::vector<int> references = GroupNumbers(*ped);
+    references.push_back(kAllIndividuals);
+    for (const int group : references) {
+      SilentProgressWindow window;
+      Progress progress(window);
+      const ReferencePopulation ref = Reference(*ped, group);
+      DiversitySummary apart;
+      std::vector<GroupTrend> apartRows;
+      ASSERT_TRUE(ComputeDiversity(*ped, ref, depths, progress, apart));
+      ASSERT_TRUE(ComputeGroupTrends(*ped, depths, progress, 50, 100, apartRows));
+      for (const int threads : {1, 2}) {
+        ped->settings.threads = threads;
+        const std::string what = "seed " + std::to_string(seed) + " group " +
+                                 std::to_string(group) + " threads " + std::to_string(threads);
+        DiversitySummary together;
+        std::vector<GroupTrend> rows;
+        ASSERT_TRUE(ComputeDiversityAndTrends(*ped, ref, depths, progress, together, rows));
+        EXPECT_EQ(BitsOf(together.ancestors.fa), BitsOf(apart.ancestors.fa)) << what;
+        EXPECT_EQ(BitsOf(together.fg), BitsOf(apart.fg)) << what;
+        EXPECT_EQ(together.ancestors.chosen.size(), apart.ancestors.chosen.size()) << what;
+        ASSERT_EQ(rows.size(), apartRows.size()) << what;
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+          EXPECT_EQ(rows[i].group, apartRows[i].group) << what;
+          EXPECT_EQ(BitsOf(rows[i].fa), BitsOf(apartRows[i].fa)) << what << " row " << i;
+          EXPECT_EQ(BitsOf(rows[i].fe), BitsOf(apartRows[i].fe)) << what << " row " << i;
+          EXPECT_EQ(BitsOf(rows[i].meanF), BitsOf(apartRows[i].meanF)) << what << " row " << i;
+        }
+        ++compared;
+      }
+      ped->settings.threads = 0;
+    }
+  }
+  EXPECT_GT(compared, 40);
+}
+
 // A group's row as a reference population of its own gives it, each figure
 // over the whole pedigree: the table's rows, which visit only each group's
 // members and their ancestors, must carry the same bits.
