@@ -712,6 +712,27 @@ struct CancellingWindow final : ProgressWindow {
 
 // The rows without a search still poll for a cancel, so that a table of very
 // many groups stops when the user asks.
+// A cancel seen by the calling thread stops the searches on every worker,
+// the reference's among them.
+TEST(DiversityGroupTable, ACancelStopsTheSearchesOnEveryWorker) {
+  const auto ped = Loaded(test::MakeRandomPedigree([] {
+                            test::RandomPedigreeOptions o = test::VariedOptions(3, 300);
+                            o.groupColumn = true;
+                            return o;
+                          }()).text);
+  ASSERT_FALSE(ped->groups.empty());
+  for (const int threads : {1, 2}) {
+    ped->settings.threads = threads;
+    CancellingWindow window;
+    Progress progress(window);
+    DiversitySummary summary;
+    std::vector<GroupTrend> rows;
+    EXPECT_FALSE(ComputeDiversityAndTrends(*ped, WholeReference(*ped), TraceGenerations(*ped),
+                                           progress, summary, rows))
+        << threads << " threads";
+  }
+}
+
 TEST(DiversityGroupTable, TheRowsWithoutASearchStopOnACancel) {
   const auto ped = Loaded(kFamily);
   for (const std::int64_t faGroups : {std::int64_t{0}, std::int64_t{2}, kMaxFaGroups}) {
