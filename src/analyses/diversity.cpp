@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <functional>
 #include <mutex>
 #include <span>
+#include <thread>
 #include <utility>
 
 #include "genetics/index_set.h"
@@ -451,9 +453,24 @@ bool SearchedTrends(Pedigree& ped, const GenerationDepths& depths, Progress& pro
     if (!TrendOfGroup(ped, depths, group, work[static_cast<std::size_t>(worker)], &own, marks, row))
       cancelled = true;
   };
-  const bool finished = RunBlocks(threads, static_cast<std::int32_t>(blocks), run,
-                                  [&] { return cancelled.load(); });
-  return finished && !cancelled;
+  std::atomic<std::int32_t> next{0}, done{0};
+  const auto take = [&](int worker) {
+    for (std::int32_t b; !cancelled.load() && (b = next++) < blocks; ++done) run(b, worker);
+  };
+  std::vector<std::jthread> pool;
+  for (int worker = 1; worker < threads; ++worker) pool.emplace_back(take, worker);
+  take(0);
+  // The other workers' last searches may take seconds (the reference's over
+  // a whole herd book): meanwhile the bar follows the searches done and a
+  // cancel is passed on.
+  while (!cancelled && done.load() < blocks) {
+    const int at = percent(done.load());
+    progress.SetStage(at, std::max(at + 1, percent(blocks)), 1, "Trends by group");
+    if (progress.Step(0)) cancelled = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  pool.clear();  // joins
+  return !cancelled;
 }
 
 }  // namespace
