@@ -2,11 +2,17 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <functional>
+#include <mutex>
 #include <span>
+#include <thread>
 #include <utility>
 
 #include "genetics/index_set.h"
+#include "genetics/parallel.h"
 
 namespace kinvar {
 
@@ -26,18 +32,24 @@ std::vector<RecIndex> MembersInCodeOrder(const Pedigree& ped, const ReferencePop
 
 // Share of known individuals on one side, generation by generation: the
 // parent itself, its two parents, their four, their eight.
+// Every member of a herd book's groups is asked this, so the generations
+// are held in place rather than on the heap.
 double SideCompleteness(const Pedigree& ped, RecIndex parent) {
   if (parent == kUnknownParent) return 0.0;
-  std::vector<RecIndex> known{parent};
+  std::array<RecIndex, 8> known{parent};
+  std::size_t count = 1;
   double sum = 0.0;
   double slots = 1.0;
   for (int generation = 1; generation <= 4; ++generation) {
-    sum += static_cast<double>(known.size()) / slots;
-    std::vector<RecIndex> next;
-    for (const RecIndex x : known)
-      for (const RecIndex p : {ped.rec(x).sire, ped.rec(x).dam})
-        if (p != kUnknownParent) next.push_back(p);
-    known = std::move(next);
+    sum += static_cast<double>(count) / slots;
+    if (generation == 4) break;
+    std::array<RecIndex, 8> next{};
+    std::size_t found = 0;
+    for (std::size_t i = 0; i < count; ++i)
+      for (const RecIndex p : {ped.rec(known[i]).sire, ped.rec(known[i]).dam})
+        if (p != kUnknownParent) next[found++] = p;
+    known = next;
+    count = found;
     slots *= 2.0;
   }
   return sum / 4.0;
@@ -225,8 +237,12 @@ double MeanCoancestry(const Pedigree& ped, const AncestorSubset& subset,
   return total;
 }
 
-bool ComputeDiversity(Pedigree& ped, const ReferencePopulation& ref, const GenerationDepths& depths,
-                      Progress& progress, DiversitySummary& s) {
+namespace {
+
+// Every figure of the summary but fa; the ancestor subset that fa is
+// searched for in.
+AncestorSubset SummaryBeforeFa(Pedigree& ped, const ReferencePopulation& ref,
+                               const GenerationDepths& depths, DiversitySummary& s) {
   s = DiversitySummary{};
   s.groupNumber = ref.groupNumber;
   s.members = ref.members;
@@ -247,11 +263,19 @@ bool ComputeDiversity(Pedigree& ped, const ReferencePopulation& ref, const Gener
   s.meanF = Mean(f, ref.members);
   s.founders = SummarizeFounders(ped, ref);
   const std::vector<RecIndex> members = MembersInCodeOrder(ped, ref);
-  const AncestorSubset subset = BuildAncestorSubset(ped, members);
+  AncestorSubset subset = BuildAncestorSubset(ped, members);
   s.meanCoancestry = MeanCoancestry(ped, subset, ref);
   s.fg = 1.0 / static_cast<double>(static_cast<float>(2.0 * s.meanCoancestry));
   s.ne = EstimateNe(ped, ref, depths);
   s.intervals = ComputeGenerationIntervals(ped, &ref.byCode);
+  return subset;
+}
+
+}  // namespace
+
+bool ComputeDiversity(Pedigree& ped, const ReferencePopulation& ref, const GenerationDepths& depths,
+                      Progress& progress, DiversitySummary& s) {
+  const AncestorSubset subset = SummaryBeforeFa(ped, ref, depths, s);
   return FindEffectiveAncestors(ped, subset, ref, &progress, s.ancestors);
 }
 
@@ -333,7 +357,7 @@ FounderSummary SummarizeFoundersOfLines(const Pedigree& ped, std::span<const std
 
 // The group's fa, when `search` is given; false when the user cancels it.
 bool FaOfGroup(Pedigree& ped, std::span<const std::int32_t> members, const TrendWork& work,
-               Progress* search, GroupTrend& row) {
+               Progress* search, std::mutex& marks, GroupTrend& row) {
   if (search == nullptr) {
     row.fa = row.faLower = std::nan("");
     row.faSearched = false;
@@ -343,7 +367,9 @@ bool FaOfGroup(Pedigree& ped, std::span<const std::int32_t> members, const Trend
   records.reserve(members.size());
   for (const std::int32_t code : members) records.push_back(ped.records[Slot(code - 1)]);
   EffectiveAncestors ancestors;
+  std::unique_lock lock(marks);
   const AncestorSubset subset = BuildAncestorSubset(ped, records);
+  lock.unlock();
   const bool done = FindEffectiveAncestors(ped, subset, work.ref, search, ancestors);
   row.fa = ancestors.fa;
   row.faLower = ancestors.faLower;
@@ -353,7 +379,7 @@ bool FaOfGroup(Pedigree& ped, std::span<const std::int32_t> members, const Trend
 // False when the user cancels the group's fa search; the work vectors are
 // left clean either way.
 bool TrendOfGroup(Pedigree& ped, const GenerationDepths& depths, std::int32_t group, TrendWork& work,
-                  Progress* search, GroupTrend& row) {
+                  Progress* search, std::mutex& marks, GroupTrend& row) {
   const std::span<const std::int32_t> members = work.Members(group);
   work.Select(ped, group);
   row = GroupTrend{work.ref.groupNumber, work.ref.members};
@@ -370,9 +396,114 @@ bool TrendOfGroup(Pedigree& ped, const GenerationDepths& depths, std::int32_t gr
   row.ne = EstimateNeOver(ped, depths, [&](auto visit) {
              for (const std::int32_t code : members) visit(code);
            }).ne;
-  const bool done = FaOfGroup(ped, members, work, search, row);
+  const bool done = FaOfGroup(ped, members, work, search, marks, row);
   work.Release(group);
   return done;
+}
+
+}  // namespace
+
+namespace {
+
+// A helper worker's progress: never shown, and cancelled once the calling
+// thread has seen the user cancel.
+class FollowingWindow final : public ProgressWindow {
+ public:
+  explicit FollowingWindow(const std::atomic<bool>& cancelled) : cancelled_(cancelled) {}
+  void SetLabel(const std::string&) override {}
+  void SetPosition(int) override {}
+  bool PollCancel() override { return cancelled_.load(std::memory_order_relaxed); }
+  void SetWindowText(const std::string&) override {}
+  void ShowCancelButton(bool) override {}
+  void Hide() override {}
+
+ private:
+  const std::atomic<bool>& cancelled_;
+};
+
+// The groups whose fa is searched for, each a block of RunBlocks: the
+// searches are independent, so they share the cores, each worker with work
+// vectors of its own. The calling thread shows its own groups' progress and
+// passes a cancel on to the others.
+// `beside`, when given, is one more search (the reference's), run as the
+// first block.
+using BesideSearch = std::function<bool(Progress&)>;
+bool SearchedTrends(Pedigree& ped, const GenerationDepths& depths, Progress& progress,
+                    std::int64_t searched, const std::function<int(std::int64_t)>& percent,
+                    const BesideSearch& beside, std::vector<GroupTrend>& found) {
+  const std::int32_t first = beside ? 1 : 0;
+  const std::int64_t blocks = searched + first;
+  const int threads = WorkerCountFor(ped.settings.threads, blocks, 1);
+  std::vector<TrendWork> work(static_cast<std::size_t>(threads), TrendWork(ped));
+  std::atomic<bool> cancelled{false};
+  FollowingWindow following(cancelled);
+  std::vector<Progress> helpers(static_cast<std::size_t>(threads), Progress(following));
+  std::mutex marks;  // the ancestor subsets mark the records
+  const auto run = [&](std::int32_t block, int worker) {
+    Progress& own = worker == 0 ? progress : helpers[static_cast<std::size_t>(worker)];
+    if (block < first) {
+      own.SetStage(percent(block), percent(block + 1), kMaxAncestorRounds, "Effective number of ancestors");
+      if (!beside(own)) cancelled = true;
+      return;
+    }
+    own.SetStage(percent(block), percent(block + 1), kMaxAncestorRounds, "Trends by group");
+    const std::int32_t at = block - first;
+    GroupTrend& row = found[static_cast<std::size_t>(at)];
+    const std::int32_t group = ped.groupOrder[static_cast<std::size_t>(at)];
+    if (!TrendOfGroup(ped, depths, group, work[static_cast<std::size_t>(worker)], &own, marks, row))
+      cancelled = true;
+  };
+  std::atomic<std::int32_t> next{0}, done{0};
+  const auto take = [&](int worker) {
+    for (std::int32_t b; !cancelled.load() && (b = next++) < blocks; ++done) run(b, worker);
+  };
+  std::vector<std::jthread> pool;
+  for (int worker = 1; worker < threads; ++worker) pool.emplace_back(take, worker);
+  take(0);
+  // The other workers' last searches may take seconds (the reference's over
+  // a whole herd book): meanwhile the bar follows the searches done and a
+  // cancel is passed on.
+  while (!cancelled && done.load() < blocks) {
+    const int at = percent(done.load());
+    progress.SetStage(at, std::max(at + 1, percent(blocks)), 1, "Trends by group");
+    if (progress.Step(0)) cancelled = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  pool.clear();  // joins
+  return !cancelled;
+}
+
+}  // namespace
+
+namespace {
+
+bool TrendsBeside(Pedigree& ped, const GenerationDepths& depths, Progress& progress,
+                  int firstPercent, int lastPercent, std::vector<GroupTrend>& rows,
+                  std::int64_t faGroups, const BesideSearch& beside) {
+  rows.clear();
+  const auto groups = static_cast<std::int64_t>(ped.groupOrder.size());
+  const std::int64_t searched = std::clamp<std::int64_t>(faGroups, 0, groups);
+  const std::int64_t first = beside ? 1 : 0;
+  const std::function<int(std::int64_t)> percent = [&](std::int64_t i) {
+    return firstPercent + static_cast<int>((lastPercent - firstPercent) * i / (groups + first));
+  };
+  std::vector<GroupTrend> found(static_cast<std::size_t>(groups));
+  if (!SearchedTrends(ped, depths, progress, searched, percent, beside, found)) return false;
+  // The rows without a search are quick: one stage for them all.
+  TrendWork work(ped);
+  std::mutex marks;
+  if (searched < groups)
+    progress.SetStage(percent(searched + first), lastPercent, groups - searched, "Trends by group");
+  for (std::int64_t at = searched; at < groups; ++at) {
+    if (progress.Step(at - searched)) return false;
+    TrendOfGroup(ped, depths, ped.groupOrder[static_cast<std::size_t>(at)], work, nullptr, marks,
+                 found[static_cast<std::size_t>(at)]);
+  }
+  for (GroupTrend& row : found) {
+    row.deltaF = RateOfInbreeding(rows, row.meanF);
+    rows.push_back(row);
+  }
+  return true;
 }
 
 }  // namespace
@@ -380,28 +511,18 @@ bool TrendOfGroup(Pedigree& ped, const GenerationDepths& depths, std::int32_t gr
 bool ComputeGroupTrends(Pedigree& ped, const GenerationDepths& depths, Progress& progress,
                         int firstPercent, int lastPercent, std::vector<GroupTrend>& rows,
                         std::int64_t faGroups) {
-  rows.clear();
-  const auto groups = static_cast<std::int64_t>(ped.groupOrder.size());
-  const std::int64_t searched = std::clamp<std::int64_t>(faGroups, 0, groups);
-  const auto percent = [&](std::int64_t i) {
-    return firstPercent + static_cast<int>((lastPercent - firstPercent) * i / groups);
+  return TrendsBeside(ped, depths, progress, firstPercent, lastPercent, rows, faGroups, nullptr);
+}
+
+bool ComputeDiversityAndTrends(Pedigree& ped, const ReferencePopulation& ref,
+                               const GenerationDepths& depths, Progress& progress,
+                               DiversitySummary& summary, std::vector<GroupTrend>& rows,
+                               std::int64_t faGroups) {
+  const AncestorSubset subset = SummaryBeforeFa(ped, ref, depths, summary);
+  const BesideSearch search = [&](Progress& own) {
+    return FindEffectiveAncestors(ped, subset, ref, &own, summary.ancestors);
   };
-  TrendWork work(ped);
-  for (std::int64_t at = 0; at < groups; ++at) {
-    // The rows without a search are quick: one stage for them all.
-    if (at < searched)
-      progress.SetStage(percent(at), percent(at + 1), kMaxAncestorRounds, "Trends by group");
-    else if (at == searched)
-      progress.SetStage(percent(at), lastPercent, groups - searched, "Trends by group");
-    if (at >= searched && progress.Step(at - searched)) return false;
-    GroupTrend row;
-    if (!TrendOfGroup(ped, depths, ped.groupOrder[static_cast<std::size_t>(at)], work,
-                      at < searched ? &progress : nullptr, row))
-      return false;
-    row.deltaF = RateOfInbreeding(rows, row.meanF);
-    rows.push_back(row);
-  }
-  return true;
+  return TrendsBeside(ped, depths, progress, 0, 100, rows, faGroups, search);
 }
 
 }  // namespace kinvar

@@ -94,9 +94,13 @@ struct EffectiveAncestors {
 // unknown parents. `progress` (may be null) is stepped once per round, by
 // the larger of the round and the explained share of kMaxAncestorRounds;
 // false when the user cancelled.
+// `traceEveryShare` traces each candidate's explained share afresh, as
+// deep pedigrees always do, instead of remembering the shares between rounds;
+// both give the same bits where the sums are exact (diversity_ancestors.cpp).
 bool FindEffectiveAncestors(const Pedigree& ped, const AncestorSubset& subset,
                             const ReferencePopulation& ref, Progress* progress,
-                            EffectiveAncestors& result, int maxRounds = kMaxAncestorRounds);
+                            EffectiveAncestors& result, int maxRounds = kMaxAncestorRounds,
+                            bool traceEveryShare = false);
 
 // Whether the bounds agree to the precision figures are shown in.
 bool FaIsExact(const EffectiveAncestors& a);
@@ -171,6 +175,13 @@ bool ComputeDiversity(Pedigree& ped, const ReferencePopulation& ref, const Gener
 bool ComputeGroupTrends(Pedigree& ped, const GenerationDepths& depths, Progress& progress,
                         int firstPercent, int lastPercent, std::vector<GroupTrend>& rows,
                         std::int64_t faGroups = kMaxFaGroups);
+
+// Both over the whole bar, the reference's search for fa beside the
+// groups' searches; the same figures and rows.
+bool ComputeDiversityAndTrends(Pedigree& ped, const ReferencePopulation& ref,
+                               const GenerationDepths& depths, Progress& progress,
+                               DiversitySummary& summary, std::vector<GroupTrend>& rows,
+                               std::int64_t faGroups = kMaxFaGroups);
 
 // Replaces the report (and its copy file).
 void WriteDiversityReport(Pedigree& ped, const DiversitySummary& summary,

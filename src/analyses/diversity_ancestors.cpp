@@ -10,6 +10,19 @@
 // the generations (longest ancestral paths) downwards, so that everything
 // from below has arrived before an individual passes it on.
 //
+// The explained shares are remembered between rounds: a share changes only
+// when an ancestor is chosen, and then only for that ancestor's descendants,
+// which are marked stale. A candidate's share is then its parents' shares
+// halved and added, recomputed only for its stale ancestors. Shares are
+// sums of powers of 1/2 no smaller than 1/2 to the longest ancestral path,
+// so in pedigrees of at most 52 generations every sum is exact in doubles
+// and the order of the additions cannot change a bit: there the remembered
+// shares equal the traced ones. Deeper pedigrees trace every share afresh.
+//
+// A candidate's bound also falls with its own p, which is kept exact: its
+// bound from its current p and its share when last computed is checked
+// against the heap's top before the share is brought up to date.
+//
 // A search stopped by the round limit still bounds fa. The marginal
 // contributions still to come add up to the unexplained share r, and each is
 // at most its candidate's bound in the heap. Their sum of squares is then
@@ -30,26 +43,38 @@ namespace {
 
 std::size_t Slot(std::int32_t k) { return static_cast<std::size_t>(k); }
 
+// Shares of genes summed in this many halvings or fewer are exact in
+// doubles.
+constexpr std::int32_t kExactGenerations = 52;
+
 struct Candidate {
   double bound;  // q times the number of members, an upper bound
   std::int32_t code;
   std::int32_t local;
+  double unexplained = 1.0;  // 1 - the explained share when last computed
 };
 
 // Heap order: the largest bound on top, then the lower code.
 bool Below(const Candidate& a, const Candidate& b) {
   return a.bound < b.bound || (a.bound == b.bound && a.code > b.code);
 }
+// The same as an object, so that the heap's operations inline it.
+struct HeapOrder {
+  bool operator()(const Candidate& a, const Candidate& b) const { return Below(a, b); }
+};
 
 class Search {
  public:
-  Search(const Pedigree& ped, const AncestorSubset& subset, const ReferencePopulation& ref)
+  Search(const Pedigree& ped, const AncestorSubset& subset, const ReferencePopulation& ref,
+         bool traceEveryShare)
       : parents_(subset.kernel.parents),
         w_(parents_.size(), 0.0),
         chosen_(parents_.size(), 0),
         t_(parents_.size(), 0.0),
         reached_(parents_.size(), 0),
-        generation_(parents_.size(), 0) {
+        generation_(parents_.size(), 0),
+        share_(parents_.size(), 0.0),
+        stale_(parents_.size(), 1) {
     const std::int32_t n = subset.kernel.size();
     std::vector<Candidate> all;
     all.reserve(Slot(n));
@@ -61,19 +86,28 @@ class Search {
       if (ref.byCode[Slot(code)] != 0) w_[Slot(k)] = 1.0;
       all.push_back({0.0, code, k});
     }
+    remembered_ = !traceEveryShare && buckets_.size() <= Slot(kExactGenerations) + 1;
+    if (remembered_) ListChildren();
     for (std::int32_t k = n; k >= 1; --k) PassUp(w_, k, w_[Slot(k)]);
     for (Candidate& c : all) c.bound = w_[Slot(c.local)];
     heap_ = std::move(all);
-    std::make_heap(heap_.begin(), heap_.end(), &Below);
+    std::make_heap(heap_.begin(), heap_.end(), HeapOrder{});
   }
 
   // The next ancestor with its scaled q, or nothing when no q is above 0.
   // `take` false only looks.
   std::optional<Candidate> Next(bool take) {
     while (!heap_.empty() && heap_.front().bound > 0.0) {
-      std::pop_heap(heap_.begin(), heap_.end(), &Below);
+      std::pop_heap(heap_.begin(), heap_.end(), HeapOrder{});
       Candidate& c = heap_.back();
-      c.bound = w_[Slot(c.local)] * (1.0 - Explained(c.local));
+      const double quick = w_[Slot(c.local)] * c.unexplained;
+      if (quick > 0.0 && heap_.size() > 1 && Below({quick, c.code, c.local}, heap_.front())) {
+        c.bound = quick;
+        std::push_heap(heap_.begin(), heap_.end(), HeapOrder{});
+        continue;
+      }
+      c.unexplained = 1.0 - Explained(c.local);
+      c.bound = w_[Slot(c.local)] * c.unexplained;
       if (c.bound <= 0.0) {
         heap_.pop_back();
         continue;
@@ -85,7 +119,7 @@ class Search {
         Choose(found.local);
         return found;
       }
-      std::push_heap(heap_.begin(), heap_.end(), &Below);
+      std::push_heap(heap_.begin(), heap_.end(), HeapOrder{});
       if (onTop) return found;
     }
     return std::nullopt;
@@ -134,6 +168,7 @@ class Search {
 
   // The share of k's genes that come from chosen individuals.
   double Explained(std::int32_t k) {
+    if (remembered_) return Remembered(k);
     double a = 0.0;
     TraceUp(k, 1.0, [&](std::int32_t x, double tx) {
       if (chosen_[Slot(x)] == 0) return true;
@@ -150,6 +185,77 @@ class Search {
       return chosen_[Slot(x)] == 0;
     });
     chosen_[Slot(k)] = 1;
+    if (remembered_) MarkStale(k);
+  }
+
+  // The subset's progeny lists, for marking descendants stale.
+  void ListChildren() {
+    firstChild_.assign(parents_.size() + 1, 0);
+    for (std::size_t k = 1; k < parents_.size(); ++k)
+      for (const std::int32_t p : {parents_[k].sire, parents_[k].dam})
+        if (p != 0) ++firstChild_[Slot(p) + 1];
+    for (std::size_t k = 1; k < firstChild_.size(); ++k) firstChild_[k] += firstChild_[k - 1];
+    children_.resize(Slot(firstChild_.back()));
+    std::vector<std::int32_t> fill(firstChild_.begin(), firstChild_.end() - 1);
+    for (std::size_t k = 1; k < parents_.size(); ++k)
+      for (const std::int32_t p : {parents_[k].sire, parents_[k].dam})
+        if (p != 0) children_[Slot(fill[Slot(p)]++)] = static_cast<std::int32_t>(k);
+  }
+
+  // The descendants of a newly chosen k. Stale individuals have only stale
+  // descendants, so the walk stops at them.
+  void MarkStale(std::int32_t k) {
+    std::vector<std::int32_t>& walk = walk_;
+    walk.assign(1, k);
+    while (!walk.empty()) {
+      const std::int32_t x = walk.back();
+      walk.pop_back();
+      for (std::int32_t i = firstChild_[Slot(x)]; i < firstChild_[Slot(x) + 1]; ++i) {
+        const std::int32_t child = children_[Slot(i)];
+        if (stale_[Slot(child)] != 0) continue;
+        stale_[Slot(child)] = 1;
+        walk.push_back(child);
+      }
+    }
+  }
+
+  // Explained through the remembered shares: k's stale ancestors that are
+  // not chosen are gathered by generation and computed from the oldest.
+  double Remembered(std::int32_t k) {
+    if (stale_[Slot(k)] == 0) return share_[Slot(k)];
+    std::vector<std::int32_t>& walk = walk_;
+    walk.assign(1, k);
+    reached_[Slot(k)] = 1;
+    std::int32_t lowest = generation_[Slot(k)];
+    while (!walk.empty()) {
+      const std::int32_t x = walk.back();
+      walk.pop_back();
+      buckets_[Slot(generation_[Slot(x)])].push_back(x);
+      lowest = std::min(lowest, generation_[Slot(x)]);
+      for (const std::int32_t p : {parents_[Slot(x)].sire, parents_[Slot(x)].dam}) {
+        if (p == 0 || chosen_[Slot(p)] != 0 || stale_[Slot(p)] == 0 || reached_[Slot(p)] != 0)
+          continue;
+        reached_[Slot(p)] = 1;
+        walk.push_back(p);
+      }
+    }
+    for (std::int32_t g = lowest; g <= generation_[Slot(k)]; ++g) {
+      std::vector<std::int32_t>& bucket = buckets_[Slot(g)];
+      for (const std::int32_t x : bucket) {
+        const KernelPedigree::Parents& p = parents_[Slot(x)];
+        share_[Slot(x)] = ShareFrom(p.sire) / 2 + ShareFrom(p.dam) / 2;
+        stale_[Slot(x)] = 0;
+        reached_[Slot(x)] = 0;
+      }
+      bucket.clear();
+    }
+    return share_[Slot(k)];
+  }
+
+  // What a parent passes on of its explained share: all of it when chosen.
+  double ShareFrom(std::int32_t p) const {
+    if (p == 0) return 0.0;
+    return chosen_[Slot(p)] != 0 ? 1.0 : share_[Slot(p)];
   }
 
   const std::vector<KernelPedigree::Parents>& parents_;
@@ -159,6 +265,12 @@ class Search {
   std::vector<std::uint8_t> reached_;
   std::vector<std::int32_t> generation_;  // longest ancestral path
   std::vector<std::vector<std::int32_t>> buckets_;  // a trace's individuals by generation
+  // The remembered shares (exact pedigrees only): share_ is the explained
+  // share of an individual not stale; the progeny lists are by parent.
+  bool remembered_ = false;
+  std::vector<double> share_;
+  std::vector<std::uint8_t> stale_;
+  std::vector<std::int32_t> firstChild_, children_, walk_;
   std::vector<Candidate> heap_;  // a heap by Below, the largest bound in front
 };
 
@@ -195,10 +307,10 @@ double MostSquares(std::vector<double> bounds, double rest) {
 
 bool FindEffectiveAncestors(const Pedigree& ped, const AncestorSubset& subset,
                             const ReferencePopulation& ref, Progress* progress,
-                            EffectiveAncestors& result, int maxRounds) {
+                            EffectiveAncestors& result, int maxRounds, bool traceEveryShare) {
   result = EffectiveAncestors{};
   if (ref.members == 0) return true;
-  Search search(ped, subset, ref);
+  Search search(ped, subset, ref, traceEveryShare);
   // Summed in the search's own units, exact in the cases that matter (equal
   // shares of 1/m), so that half is found where it is reached.
   const double members = ref.members;

@@ -238,11 +238,15 @@ void OnDiversitySummary(CommandContext& ctx) {
   Progress progress(*window);
   const GenerationDepths depths = TraceGenerations(ped);
   const bool trends = ped.HasGroupColumn() && !ped.groups.empty();
-  progress.SetStage(0, trends ? 50 : 100, kMaxAncestorRounds, "Effective number of ancestors");
   DiversitySummary summary;
   std::vector<GroupTrend> rows;
-  bool done = ComputeDiversity(ped, ref, depths, progress, summary);
-  if (done && trends) done = ComputeGroupTrends(ped, depths, progress, 50, 100, rows);
+  bool done = false;
+  if (trends) {
+    done = ComputeDiversityAndTrends(ped, ref, depths, progress, summary, rows);
+  } else {
+    progress.SetStage(0, 100, kMaxAncestorRounds, "Effective number of ancestors");
+    done = ComputeDiversity(ped, ref, depths, progress, summary);
+  }
   window.reset();
   if (!done) {
     ShowCanceled(ctx);

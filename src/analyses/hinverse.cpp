@@ -58,7 +58,7 @@ bool ReadWeights(const std::vector<std::string>& texts, std::size_t first, Singl
 
 std::optional<HInverseChoice> AskChoice(CommandContext& ctx) {
   auto& typed = ctx.remembered.genomicTexts;
-  ValueForm form{kTitle, GenotypeFields(typed), {}};
+  ValueForm form{kTitle, SharedGenotypeFields(typed), {}};
   const std::vector<ValueForm::Field> more{
       {"method", "G by vanraden1, vanraden2 or yang", Typed(typed, "method", "vanraden1")},
       {"alpha", "Weight of G (alpha)", Typed(typed, "alpha", "0.95")},

@@ -14,7 +14,7 @@ std::string Typed(const std::map<std::string, std::string>& typed, const std::st
 
 }  // namespace
 
-std::vector<ValueForm::Field> GenotypeFields(const std::map<std::string, std::string>& typed) {
+std::vector<ValueForm::Field> SharedGenotypeFields(const std::map<std::string, std::string>& typed) {
   ValueForm::Field file{"genotypes", "Genotype file (PLINK .bed, VCF or BCF, or text)", Typed(typed, "genotypes", "")};
   file.file = ValueForm::Field::File::kRead;
   return {file,

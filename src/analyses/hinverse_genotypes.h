@@ -19,7 +19,7 @@ inline constexpr std::size_t kGenotypeFieldCount = 5;
 
 // The five boxes, with the texts of `typed` (the form's last texts by key)
 // or the defaults.
-std::vector<ValueForm::Field> GenotypeFields(const std::map<std::string, std::string>& typed);
+std::vector<ValueForm::Field> SharedGenotypeFields(const std::map<std::string, std::string>& typed);
 
 // The options the first five texts give, or nothing after telling the user
 // which box is wrong.

@@ -27,7 +27,7 @@ std::string Typed(const std::map<std::string, std::string>& typed, const std::st
 
 std::optional<ParentageChoice> AskChoice(CommandContext& ctx) {
   auto& typed = ctx.remembered.genomicTexts;
-  ValueForm form{kTitle, GenotypeFields(typed), {}};
+  ValueForm form{kTitle, SharedGenotypeFields(typed), {}};
   form.fields.push_back({"exclusion-threshold", "Exclusion threshold: opposing homozygotes per SNP typed in both",
                          Typed(typed, "exclusion-threshold", "0.01")});
   form.fields.push_back({"search", "Search the likeliest parents for excluded and unknown ones",

@@ -1,6 +1,7 @@
 #include "gui/main_frame.h"
 
 #include <algorithm>
+#include <memory>
 #include <utility>
 
 #include <QAction>
@@ -9,6 +10,7 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QEventLoop>
 #include <QFile>
 #include <QKeyEvent>
 #include <QMenuBar>
@@ -17,6 +19,7 @@
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QThread>
 #include <QToolBar>
 #include <QVBoxLayout>
 
@@ -321,9 +324,53 @@ void CMainFrame::UpdateActions() {
   actions_.at(kCmdViewStatusBar)->setChecked(statusBar()->isVisibleTo(this));
 }
 
+namespace {
+
+// The analyses over every group of a herd book take seconds at a million
+// animals: they run on a worker thread so that the window stays painted and
+// its progress window served between the polls of the computation.
+bool RunsOnWorker(std::int32_t id) {
+  return id == kCmdStructure || id == kCmdAverageBetweenGroups || id == kCmdDiversity ||
+         id == kCmdMeanKinship;
+}
+
+}  // namespace
+
+// The report and its tables belong to the command until it ends: the views
+// neither paint nor take input meanwhile, and no other command starts. The
+// platform carries the command's dialogs and progress window over to this
+// thread, whose event loop runs until the worker has finished.
+void CMainFrame::RunCommand(std::int32_t id) {
+  if (!RunsOnWorker(id) || working_) {
+    doc_.RunCommand(id);
+    return;
+  }
+  QWidget* central = centralWidget();
+  central->setUpdatesEnabled(false);
+  central->setEnabled(false);
+  menuBar()->setEnabled(false);
+  if (toolbar_ != nullptr) toolbar_->setEnabled(false);
+  working_ = true;
+  {
+    QEventLoop loop;
+    std::unique_ptr<QThread> worker(QThread::create([this, id] { doc_.RunCommand(id); }));
+    connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit);
+    worker->start();
+    loop.exec();
+    worker->wait();
+  }
+  working_ = false;
+  if (toolbar_ != nullptr) toolbar_->setEnabled(true);
+  menuBar()->setEnabled(true);
+  central->setEnabled(true);
+  central->setUpdatesEnabled(true);
+  OnRefresh();
+}
+
 void CMainFrame::Dispatch(std::int32_t id) {
-  // An accelerator can arrive between two refreshes: the rule decides.
-  if (!CommandEnabled(id)) return;
+  // An accelerator can arrive between two refreshes: the rule decides; and
+  // nothing starts while a command runs on its worker.
+  if (working_ || !CommandEnabled(id)) return;
   struct Running {
     std::int32_t& current;
     std::int32_t outer;
@@ -383,7 +430,7 @@ void CMainFrame::Dispatch(std::int32_t id) {
     case kCmdEditFind: findBar_->Open(); break;
     case kCmdEditFindNext: findBar_->FindNext(); break;
     case kCmdEditFindPrevious: findBar_->FindPrevious(); break;
-    default: doc_.RunCommand(id); break;
+    default: RunCommand(id); break;
   }
   UpdateActions();
   // Find keeps the keyboard in its bar; everything else hands it back.
@@ -515,7 +562,8 @@ void CMainFrame::UpdateRecentActions() {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
-  if (!doc_.CanExit()) {
+  // The command on its worker ends first; its progress window cancels it.
+  if (working_ || !doc_.CanExit()) {
     event->ignore();
     return;
   }

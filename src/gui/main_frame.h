@@ -99,6 +99,8 @@ class CMainFrame : public QMainWindow {
   bool StartPageShown() const;
   // The help window that F1 opened over a command's dialog, while it is open.
   CHelpDlg* dialogHelp() const;
+  // A document command on a worker thread (RunCommand) has not ended yet.
+  bool Working() const { return working_; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -127,6 +129,9 @@ class CMainFrame : public QMainWindow {
   void OnPedigreeDrawing(std::int32_t id);
   void OnChart(std::int32_t id);
   void OnMatingsChart();
+  // The document's command, on a worker thread for the analyses over every
+  // group, the event loop turning meanwhile.
+  void RunCommand(std::int32_t id);
   // `box`: the key of the form's box that takes the ID, where the command asks by a form.
   void RunForIndividual(std::int32_t id, const std::string& individual, const std::string& box = {});
   QWidget* FocusHome() const;
@@ -148,6 +153,7 @@ class CMainFrame : public QMainWindow {
   QPointer<QDialog> dialogHelp_;
   // The command whose dialogs are up: F1 in them opens its page.
   std::int32_t running_ = 0;
+  bool working_ = false;
   QToolBar* toolbar_ = nullptr;
   QMenu* contextMenu_ = nullptr;
   std::map<std::int32_t, QAction*> actions_;

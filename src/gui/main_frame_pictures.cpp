@@ -115,7 +115,7 @@ void CMainFrame::OnChart(std::int32_t id) {
                                 : id == kCmdChartPurging       ? kCmdPurging
                                                                : kCmdAverageBetweenGroups;
   if (!AskChartGroup(doc_, platform_, id)) return;
-  doc_.RunCommand(analysis);
+  RunCommand(analysis);
   // A cancel, a refused group or an error report: the report says why.
   if (doc_.lastCommand() != analysis) return;
   const ResultSet& tables = doc_.pedigree().report.tables();

@@ -9,6 +9,10 @@
 #include <QMessageBox>
 #include <QLineEdit>
 #include <QStringList>
+#include <QThread>
+#include <functional>
+#include <memory>
+#include <type_traits>
 #include <utility>
 
 #include "gui/dialogs.h"
@@ -59,6 +63,47 @@ class FocusReturningProgress final : public ProgressWindow {
   CProgressDlg window_;
 };
 
+// A command run on a worker thread (CMainFrame::RunOnWorker) asks its
+// questions and shows its windows on the interface thread, and waits for
+// the answer there; on the interface thread a call runs at once.
+bool Elsewhere() { return QThread::currentThread() != QCoreApplication::instance()->thread(); }
+
+template <class F>
+auto FromInterface(F f) -> decltype(f()) {
+  if constexpr (std::is_void_v<decltype(f())>) {
+    QMetaObject::invokeMethod(QCoreApplication::instance(), f, Qt::BlockingQueuedConnection);
+  } else {
+    decltype(f()) result{};
+    QMetaObject::invokeMethod(QCoreApplication::instance(), [&] { result = f(); },
+                              Qt::BlockingQueuedConnection);
+    return result;
+  }
+}
+
+// The progress window of a command on a worker thread: made, driven and
+// closed on the interface thread, whose event loop serves it meanwhile.
+class WorkerProgress final : public ProgressWindow {
+ public:
+  explicit WorkerProgress(std::function<std::unique_ptr<ProgressWindow>()> open)
+      : window_(FromInterface([&] { return open().release(); })) {}
+  ~WorkerProgress() override { FromInterface([this] { delete window_; }); }
+  void SetLabel(const std::string& label) override {
+    FromInterface([&] { window_->SetLabel(label); });
+  }
+  void SetPosition(int percent) override { FromInterface([&] { window_->SetPosition(percent); }); }
+  bool PollCancel() override { return FromInterface([&] { return window_->PollCancel(); }); }
+  void SetWindowText(const std::string& text) override {
+    FromInterface([&] { window_->SetWindowText(text); });
+  }
+  void ShowCancelButton(bool shown) override {
+    FromInterface([&] { window_->ShowCancelButton(shown); });
+  }
+  void Hide() override { FromInterface([&] { window_->Hide(); }); }
+
+ private:
+  ProgressWindow* window_;
+};
+
 }  // namespace
 
 void ReturnFocus(QWidget* home) {
@@ -75,6 +120,8 @@ QString NameFilter(const FileFilter& filter) {
 }
 
 Answer QtPlatform::ShowMessage(const std::string& text, MessageIcon icon) {
+  if (Elsewhere()) return FromInterface([&] { return ShowMessage(text, icon); });
+
   const FocusBack back(home_);
   // A message must be readable even while the wait cursor is on.
   const bool waiting = QApplication::overrideCursor() != nullptr;
@@ -89,6 +136,8 @@ Answer QtPlatform::ShowMessage(const std::string& text, MessageIcon icon) {
 }
 
 std::optional<std::string> QtPlatform::AskFileName(const FileRequest& request) {
+  if (Elsewhere()) return FromInterface([&] { return AskFileName(request); });
+
   const FocusBack back(home_);
   QFileDialog dialog(parent_, QString::fromStdString(request.title));
   if (request.folder) {
@@ -143,6 +192,8 @@ void QtPlatform::AddNote(QFileDialog& dialog, const FileRequest& request,
 }
 
 int QtPlatform::ChooseSaveOption(const std::string& first, const std::string& second) {
+  if (Elsewhere()) return FromInterface([&] { return ChooseSaveOption(first, second); });
+
   const FocusBack back(home_);
   CSaveOptionDlg dialog(first, second, parent_);
   dialog.exec();
@@ -150,6 +201,8 @@ int QtPlatform::ChooseSaveOption(const std::string& first, const std::string& se
 }
 
 std::optional<std::string> QtPlatform::PickIndividual(const IndividualPicker& picker) {
+  if (Elsewhere()) return FromInterface([&] { return PickIndividual(picker); });
+
   const FocusBack back(home_);
   if (nextIndividual_) {
     std::string typed = std::exchange(nextIndividual_, std::nullopt).value();
@@ -162,6 +215,8 @@ std::optional<std::string> QtPlatform::PickIndividual(const IndividualPicker& pi
 }
 
 std::optional<std::string> QtPlatform::ChooseSheet(const std::vector<std::string>& sheets) {
+  if (Elsewhere()) return FromInterface([&] { return ChooseSheet(sheets); });
+
   const FocusBack back(home_);
   CDialogSelectASheet dialog(sheets, parent_);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
@@ -169,6 +224,8 @@ std::optional<std::string> QtPlatform::ChooseSheet(const std::vector<std::string
 }
 
 std::optional<int> QtPlatform::PickGroup(const GroupPicker& picker) {
+  if (Elsewhere()) return FromInterface([&] { return PickGroup(picker); });
+
   const FocusBack back(home_);
   CDialogSelectAGroup dialog(picker, parent_);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
@@ -176,6 +233,8 @@ std::optional<int> QtPlatform::PickGroup(const GroupPicker& picker) {
 }
 
 std::optional<std::pair<int, int>> QtPlatform::PickTwoGroups(const GroupPicker& picker) {
+  if (Elsewhere()) return FromInterface([&] { return PickTwoGroups(picker); });
+
   const FocusBack back(home_);
   CDialogRshTwoGroups dialog(picker, parent_);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
@@ -183,6 +242,8 @@ std::optional<std::pair<int, int>> QtPlatform::PickTwoGroups(const GroupPicker& 
 }
 
 void QtPlatform::ShowQueryDialog(const QueryDialog& query) {
+  if (Elsewhere()) return FromInterface([&] { ShowQueryDialog(query); });
+
   const FocusBack back(home_);
   CQueryDialog dialog(query, parent_, ids_);
   if (nextIndividual_ && dialog.boxes().size() == 1) {
@@ -198,6 +259,8 @@ void QtPlatform::ShowQueryDialog(const QueryDialog& query) {
 }
 
 bool QtPlatform::AskValues(const ValueForm& form) {
+  if (Elsewhere()) return FromInterface([&] { return AskValues(form); });
+
   const FocusBack back(home_);
   if (form.caption == kPlannedMatingCaption) {
     CPlannedMatingDlg planned(form, parent_, ids_);
@@ -212,18 +275,30 @@ bool QtPlatform::AskValues(const ValueForm& form) {
 }
 
 std::unique_ptr<ProgressWindow> QtPlatform::OpenProgress() {
+  if (Elsewhere())
+    return std::make_unique<WorkerProgress>([this] { return OpenProgress(); });
   return std::make_unique<FocusReturningProgress>(parent_, home_);
 }
 
-void QtPlatform::BeginWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+void QtPlatform::BeginWaitCursor() {
+  if (Elsewhere()) return FromInterface([&] { BeginWaitCursor(); });
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+}
 
-void QtPlatform::EndWaitCursor() { QApplication::restoreOverrideCursor(); }
+void QtPlatform::EndWaitCursor() {
+  if (Elsewhere()) return FromInterface([&] { EndWaitCursor(); });
+  QApplication::restoreOverrideCursor();
+}
 
 void QtPlatform::RefreshViews() {
+  if (Elsewhere()) return FromInterface([&] { RefreshViews(); });
+
   if (refresh_) refresh_();
 }
 
 SaveAnswer QtPlatform::AskToSave(const std::string& question) {
+  if (Elsewhere()) return FromInterface([&] { return AskToSave(question); });
+
   const FocusBack back(home_);
   QMessageBox box(QMessageBox::Question, QStringLiteral("Kinvar"), QString::fromStdString(question),
                   QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent_);
@@ -237,10 +312,14 @@ SaveAnswer QtPlatform::AskToSave(const std::string& question) {
 }
 
 void QtPlatform::ShowStatus(const std::string& text) {
+  if (Elsewhere()) return FromInterface([&] { ShowStatus(text); });
+
   if (status_) status_(text);
 }
 
 void QtPlatform::AddRecentFile(const std::string& path) {
+  if (Elsewhere()) return FromInterface([&] { AddRecentFile(path); });
+
   if (addRecent_) addRecent_(path);
 }
 

@@ -209,6 +209,99 @@ TEST(Diversity, AgreesWithGeneOriginTheTabularMethodAndBruteForce) {
   EXPECT_GT(searched, 100);
 }
 
+// The shares remembered between rounds against the shares traced afresh in
+// every round: the same ancestors with the same bits, for every group and
+// for all individuals, whole searches and searches stopped early, on
+// shallow and deep pedigrees (the deepest trace in both runs).
+TEST(EffectiveNumberOfAncestors, RememberedSharesGiveTheBitsOfTracedShares) {
+  const auto BitsOf = [](double x) { return std::bit_cast<std::uint64_t>(x); };
+  int deep = 0, compared = 0;
+  for (std::uint64_t seed = 1; seed <= 120; ++seed) {
+    test::RandomPedigreeOptions options = test::VariedOptions(seed, 400);
+    options.groupColumn = true;
+    const test::RandomPedigree made = test::MakeRandomPedigree(options);
+    auto ped = Loaded(made.text);
+    deep += made.maxGeneration > 52;
+    std::vector<int> references = GroupNumbers(*ped);
+    references.push_back(kAllIndividuals);
+    for (const int group : references) {
+      const ReferencePopulation ref = Reference(*ped, group);
+      std::vector<RecIndex> members;
+      for (std::int32_t code = 1; code <= ped->nTotal; ++code)
+        if (ref.byCode[static_cast<std::size_t>(code)] != 0)
+          members.push_back(ped->records[static_cast<std::size_t>(code - 1)]);
+      const AncestorSubset subset = BuildAncestorSubset(*ped, members);
+      for (const int rounds : {kMaxAncestorRounds, 3}) {
+        const std::string what = "seed " + std::to_string(seed) + " group " +
+                                 std::to_string(group) + " rounds " + std::to_string(rounds);
+        EffectiveAncestors remembered, traced;
+        ASSERT_TRUE(FindEffectiveAncestors(*ped, subset, ref, nullptr, remembered, rounds));
+        ASSERT_TRUE(FindEffectiveAncestors(*ped, subset, ref, nullptr, traced, rounds, true));
+        ASSERT_EQ(remembered.chosen.size(), traced.chosen.size()) << what;
+        for (std::size_t i = 0; i < traced.chosen.size(); ++i) {
+          EXPECT_EQ(remembered.chosen[i].rec, traced.chosen[i].rec) << what << " " << i;
+          EXPECT_EQ(BitsOf(remembered.chosen[i].contribution), BitsOf(traced.chosen[i].contribution))
+              << what << " " << i;
+        }
+        EXPECT_EQ(BitsOf(remembered.fa), BitsOf(traced.fa)) << what;
+        EXPECT_EQ(BitsOf(remembered.faLower), BitsOf(traced.faLower)) << what;
+        EXPECT_EQ(BitsOf(remembered.explained), BitsOf(traced.explained)) << what;
+        EXPECT_EQ(remembered.halfExplainedBy, traced.halfExplainedBy) << what;
+        EXPECT_EQ(remembered.stoppedAtLimit, traced.stoppedAtLimit) << what;
+        ++compared;
+      }
+    }
+  }
+  EXPECT_GT(compared, 400);
+  EXPECT_GT(deep, 0);
+}
+
+// The reference's search beside the groups' searches, on one worker or
+// two, against the two computations one after the other: the same bits.
+TEST(DiversityGroupTable, TheReferenceSearchedBesideTheGroupsGivesTheSameBits) {
+  const auto BitsOf = [](double x) { return std::bit_cast<std::uint64_t>(x); };
+  int compared = 0;
+  for (std::uint64_t seed = 1; seed <= 40; ++seed) {
+    test::RandomPedigreeOptions options = test::VariedOptions(seed, 300);
+    options.groupColumn = true;
+    auto ped = Loaded(test::MakeRandomPedigree(options).text);
+    if (ped->groups.empty()) continue;
+    const GenerationDepths depths = TraceGenerations(*ped);
+    std::vector<int> references = GroupNumbers(*ped);
+    references.push_back(kAllIndividuals);
+    for (const int group : references) {
+      SilentProgressWindow window;
+      Progress progress(window);
+      const ReferencePopulation ref = Reference(*ped, group);
+      DiversitySummary apart;
+      std::vector<GroupTrend> apartRows;
+      ASSERT_TRUE(ComputeDiversity(*ped, ref, depths, progress, apart));
+      ASSERT_TRUE(ComputeGroupTrends(*ped, depths, progress, 50, 100, apartRows));
+      for (const int threads : {1, 2}) {
+        ped->settings.threads = threads;
+        const std::string what = "seed " + std::to_string(seed) + " group " +
+                                 std::to_string(group) + " threads " + std::to_string(threads);
+        DiversitySummary together;
+        std::vector<GroupTrend> rows;
+        ASSERT_TRUE(ComputeDiversityAndTrends(*ped, ref, depths, progress, together, rows));
+        EXPECT_EQ(BitsOf(together.ancestors.fa), BitsOf(apart.ancestors.fa)) << what;
+        EXPECT_EQ(BitsOf(together.fg), BitsOf(apart.fg)) << what;
+        EXPECT_EQ(together.ancestors.chosen.size(), apart.ancestors.chosen.size()) << what;
+        ASSERT_EQ(rows.size(), apartRows.size()) << what;
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+          EXPECT_EQ(rows[i].group, apartRows[i].group) << what;
+          EXPECT_EQ(BitsOf(rows[i].fa), BitsOf(apartRows[i].fa)) << what << " row " << i;
+          EXPECT_EQ(BitsOf(rows[i].fe), BitsOf(apartRows[i].fe)) << what << " row " << i;
+          EXPECT_EQ(BitsOf(rows[i].meanF), BitsOf(apartRows[i].meanF)) << what << " row " << i;
+        }
+        ++compared;
+      }
+      ped->settings.threads = 0;
+    }
+  }
+  EXPECT_GT(compared, 40);
+}
+
 // A group's row as a reference population of its own gives it, each figure
 // over the whole pedigree: the table's rows, which visit only each group's
 // members and their ancestors, must carry the same bits.
@@ -619,6 +712,27 @@ struct CancellingWindow final : ProgressWindow {
 
 // The rows without a search still poll for a cancel, so that a table of very
 // many groups stops when the user asks.
+// A cancel seen by the calling thread stops the searches on every worker,
+// the reference's among them.
+TEST(DiversityGroupTable, ACancelStopsTheSearchesOnEveryWorker) {
+  const auto ped = Loaded(test::MakeRandomPedigree([] {
+                            test::RandomPedigreeOptions o = test::VariedOptions(3, 300);
+                            o.groupColumn = true;
+                            return o;
+                          }()).text);
+  ASSERT_FALSE(ped->groups.empty());
+  for (const int threads : {1, 2}) {
+    ped->settings.threads = threads;
+    CancellingWindow window;
+    Progress progress(window);
+    DiversitySummary summary;
+    std::vector<GroupTrend> rows;
+    EXPECT_FALSE(ComputeDiversityAndTrends(*ped, WholeReference(*ped), TraceGenerations(*ped),
+                                           progress, summary, rows))
+        << threads << " threads";
+  }
+}
+
 TEST(DiversityGroupTable, TheRowsWithoutASearchStopOnACancel) {
   const auto ped = Loaded(kFamily);
   for (const std::int64_t faGroups : {std::int64_t{0}, std::int64_t{2}, kMaxFaGroups}) {
