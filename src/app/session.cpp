@@ -11,6 +11,7 @@
 #include <limits>
 
 #include "analyses/path_counting.h"
+#include "app/command_declarations.h"
 #include "app/document.h"
 #include "app/session_platform.h"
 #include "genetics/dominance.h"
@@ -1023,12 +1024,46 @@ std::string SeedFile(const TempFolder& folder, std::uint32_t seed, Platform& pla
 }  // namespace
 
 ResultSet Session::Purging(const PurgingRequest& request) {
+  return RunDeclared("purging", {{"group", GroupOrAll(request.group)},
+                                 {"purging_coefficient", Text(request.purgingCoefficient)},
+                                 {"gene_drops", std::to_string(request.geneDrops)},
+                                 {"all_founders", request.allFounders ? "1" : "0"},
+                                 {"seed", std::to_string(request.seed)}});
+}
+
+std::vector<std::pair<std::string, std::string>> Session::Keywords(const std::string& command) {
+  std::vector<std::pair<std::string, std::string>> keywords;
+  const auto declaration = FindDeclaration(command);
+  if (!declaration) return keywords;
+  for (const Parameter& p : declaration->parameters)
+    if (const std::string keyword = KeywordOf(p); !keyword.empty()) keywords.emplace_back(keyword, p.defaultText);
+  return keywords;
+}
+
+ResultSet Session::RunDeclared(const std::string& command, const std::map<std::string, std::string>& keywords) {
+  const auto declaration = FindDeclaration(command);
+  if (!declaration) throw std::invalid_argument("No command \"" + command + "\" takes keyword arguments.");
+  for (const auto& [keyword, text] : keywords) {
+    const auto& ps = declaration->parameters;
+    if (std::none_of(ps.begin(), ps.end(), [&](const Parameter& p) { return KeywordOf(p) == keyword; }))
+      throw std::invalid_argument(command + " takes no argument \"" + keyword + "\".");
+  }
   const TempFolder folder;
-  doc_->seedFile = SeedFile(folder, request.seed, *platform_);
-  return Run(kCmdPurging, {GroupOrAll(request.group)}, {}, std::nullopt,
-             {{"purging-coefficient", Text(request.purgingCoefficient)},
-              {"gene-drop", std::to_string(request.geneDrops)},
-              {"all-founders", request.allFounders ? "1" : "0"}});
+  std::deque<std::string> inputs;
+  std::map<std::string, std::string> form;
+  for (const Parameter& p : declaration->parameters) {
+    const auto given = keywords.find(KeywordOf(p));
+    if (KeywordOf(p).empty() || given == keywords.end()) {
+      if (p.positional) inputs.push_back(p.defaultText);
+      continue;
+    }
+    // The library's seed stands for a seed file whose stream starts there.
+    if (p.name == kSeedFileParameter)
+      doc_->seedFile = SeedFile(folder, static_cast<std::uint32_t>(std::stoul(given->second)), *platform_);
+    else if (p.positional) inputs.push_back(given->second);
+    else form[p.name] = given->second;
+  }
+  return Run(declaration->id, std::move(inputs), {}, std::nullopt, std::move(form));
 }
 
 ResultSet Session::MeanKinship(std::optional<int> group) { return Run(kCmdMeanKinship, {GroupOrAll(group)}); }

@@ -25,6 +25,7 @@
 
 #include <unistd.h>
 
+#include "app/command_declarations.h"
 #include "app/document.h"
 #include "app/manual.h"
 #include "app/options.h"
@@ -32,6 +33,7 @@
 #include "app/settings_file.h"
 #include "app/table_export.h"
 #include "cli/cli_platform.h"
+#include "cli/declared_options.h"
 #include "cli/interrupt.h"
 #include "analyses/path_counting.h"
 #include "analyses/pedigree_chart.h"
@@ -376,6 +378,8 @@ struct Arguments {
   // many are listed, and the chart's file.
   std::vector<std::string> sireParents, damParents;
   std::optional<std::string> candidates, top, chart;
+  // The options of a command that declares its parameters.
+  DeclaredArguments declared;
 };
 
 bool IsPlot(const CliCommand& command) { return std::string_view(command.name) == "plot"; }
@@ -647,10 +651,16 @@ std::map<std::string, std::string> PurgingForm(const Arguments& args) {
   return values;
 }
 
-// The purging settings answer its form; the seed file holds for this run.
-void PreparePurging(CKinvarDoc& doc, CliPlatform& platform, const Arguments& args) {
-  platform.SetFormValues(PurgingForm(args));
-  UseSeedFile(doc, args);
+// A declared command's positionals answer its pickers and its options its
+// form; a seed file named holds for this run.
+void PrepareDeclared(CKinvarDoc& doc, CliPlatform& platform, const CommandDeclaration& command,
+                     const Arguments& args) {
+  platform.SetPickerInputs(PickerAnswers(command, args.declared));
+  platform.SetFormValues(FormAnswers(command, args.declared));
+  if (const auto seedFile = args.declared.Given(kSeedFileParameter)) {
+    doc.seedFile = *seedFile;
+    doc.seedFileNamed = true;
+  }
 }
 
 // The groups answer the pickers; the options fill the command's form.
@@ -819,7 +829,7 @@ int RunCommand(const CliCommand& command, const Arguments& args) {
   if (command.kind == Kind::kFile || command.kind == Kind::kExtract)
     return RunFileCommand(id, args, doc, platform);
   if (command.kind == Kind::kMatings) PrepareMatings(doc, platform, args);
-  if (command.id == kCmdPurging) PreparePurging(doc, platform, args);
+  if (const auto declared = FindDeclaration(command.id)) PrepareDeclared(doc, platform, *declared, args);
   if (command.kind == Kind::kPopulation) PreparePopulation(doc, platform, args);
   if (command.kind == Kind::kMating) PrepareMating(doc, args);
   doc.RunCommand(id);
@@ -1053,15 +1063,6 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
                      command.id == kCmdGeneOrigin ? "The group number" : "The group number, or all")
           ->required()
           ->expected(1);
-      if (command.id == kCmdPurging) {
-        sub.add_option("--purging-coefficient", args.purgingCoefficient,
-                       "The purging coefficient d, 0 to 0.5 (default 0)");
-        sub.add_option("--gene-drop", args.geneDrops, "Gene-dropping replicates (default none)");
-        sub.add_flag("--all-founders", args.allFounders,
-                     "Partial inbreeding for every founder, not the 20 largest");
-        sub.add_option("--seed-file", args.seedFile, "The seed file of the random generator");
-        sub.add_option("--seed", args.seed, "The gene-dropping seed (default a new one)");
-      }
       break;
     case Kind::kPicture:
       sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
@@ -1199,7 +1200,12 @@ int Main(int argc, char** argv) {
   for (const CliCommand& command : kCliCommands) {
     CLI::App* sub = app.add_subcommand(command.name, command.summary);
     sub->footer(command.explanation);
-    AddPositionals(*sub, command, args);
+    if (const auto declared = FindDeclaration(command.id)) {
+      sub->add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
+      AddDeclaredOptions(*sub, *declared, args.declared);
+    } else {
+      AddPositionals(*sub, command, args);
+    }
     // Every command that reads a pedigree reads it with the same groups, so
     // that its figures follow the model of every other report.
     if (command.kind != Kind::kSettings) AddGroupOptions(*sub, args);

@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 
+#include "app/command_declarations.h"
 #include "app/manual.h"
 #include "support/cli_fixture.h"
 #include "support/test_files.h"
@@ -27,6 +28,20 @@ TEST(ManualPages, AreTheFilesOfTheManualByteForByte) {
     files.insert(name);
   }
   EXPECT_EQ(ManualPages().size(), files.size());
+}
+
+// A declared command's page has its option table as the declaration makes
+// it, and its usage line names every option.
+TEST(ManualPages, ShowTheOptionsOfEveryDeclaredCommand) {
+  for (const CommandDeclaration& command : CommandDeclarations()) {
+    SCOPED_TRACE(command.name);
+    const ManualPage* page = FindManualPage("commands/" + command.name);
+    ASSERT_NE(page, nullptr);
+    const std::string table = OptionTable(command);
+    EXPECT_NE(page->text.find(table), std::string::npos) << "the page's table should read:\n" << table;
+    for (const Parameter& p : command.parameters)
+      if (!p.positional) EXPECT_NE(page->text.find("[--" + p.name), std::string::npos) << p.name;
+  }
 }
 
 TEST(ManualText, StripsMarkupButKeepsExamples) {

@@ -1,0 +1,57 @@
+#include "app/command_declarations.h"
+
+#include <algorithm>
+
+#include "analyses/purging.h"
+
+namespace kinvar {
+
+std::vector<CommandDeclaration> CommandDeclarations() {
+  return {PurgingDeclaration()};
+}
+
+std::optional<CommandDeclaration> FindDeclaration(std::int32_t id) {
+  for (CommandDeclaration& d : CommandDeclarations())
+    if (d.id == id) return std::move(d);
+  return std::nullopt;
+}
+
+std::optional<CommandDeclaration> FindDeclaration(const std::string& name) {
+  for (CommandDeclaration& d : CommandDeclarations())
+    if (d.name == name) return std::move(d);
+  return std::nullopt;
+}
+
+namespace {
+
+std::string Cell(const std::string& text) { return text.empty() ? "—" : "`" + text + "`"; }
+
+// A '|' would end the table's cell.
+std::string Escaped(const std::string& text) {
+  std::string out;
+  for (const char c : text) {
+    if (c == '|') out += '\\';
+    out += c;
+  }
+  return out;
+}
+
+std::string DefaultCell(const Parameter& p) {
+  if (p.type == ParameterType::kFlag) return "off";
+  if (p.defaultText.empty()) return "none";
+  return "`" + p.defaultText + "`";
+}
+
+}  // namespace
+
+std::string OptionTable(const CommandDeclaration& command) {
+  std::string table = "| Option | Python and R | Default | What it does |\n|---|---|---|---|\n";
+  for (const Parameter& p : command.parameters) {
+    if (p.positional) continue;
+    table += "| " + Cell("--" + p.name) + " | " + Cell(KeywordOf(p)) + " | " + DefaultCell(p) + " | " +
+             Escaped(p.help) + " |\n";
+  }
+  return table;
+}
+
+}  // namespace kinvar
