@@ -281,25 +281,23 @@ CommandDeclaration PurgingDeclaration() {
   using T = ParameterType;
   CommandDeclaration d{kCmdPurging, "purging", {}};
   d.parameters = {
-      {.name = "group", .type = T::kGroup, .defaultText = "all", .help = "The group number, or all",
-       .control = Control::kGroupPicker, .positional = true, .required = true},
-      {.name = "purging-coefficient", .type = T::kNumber, .defaultText = "0", .low = 0.0, .high = 0.5,
-       .help = "The purging coefficient d, 0 to 0.5 (default 0)", .label = "Purging coefficient d (0 to 0.5)",
-       .refusal = "The purging coefficient must be a number from 0 to 0.5."},
-      {.name = "gene-drop", .type = T::kInteger, .defaultText = "0", .low = 0.0, .high = kMaxGeneDrops,
-       .help = "Gene-dropping replicates (default none)", .label = "Gene-dropping replicates (0 for none)",
-       .refusal = "The number of gene-dropping replicates must be a whole number from 0 to " +
-                  std::to_string(kMaxGeneDrops) + ".",
-       .keyword = "gene_drops"},
-      {.name = "all-founders", .type = T::kFlag, .defaultText = "0",
-       .help = "Partial inbreeding for every founder, not the 20 largest",
-       .label = "Partial inbreeding for all founders (else the 20 largest)", .control = Control::kCheck},
-      {.name = kSeedFileParameter, .type = T::kFile, .help = "The seed file of the random generator",
-       .control = Control::kNone, .keyword = "seed"},
-      {.name = "seed", .type = T::kInteger, .low = 0.0, .high = 4294967295.0,
-       .help = "The gene-dropping seed (default a new one)",
-       .label = "Random seed of gene dropping (empty: a new one)", .refusal = kTypedSeedMessage,
-       .keyword = "-", .emptyMeansNone = true, .recalled = false},
+      Declare("group", T::kGroup).Default("all").Help("The group number, or all")
+          .Shown(Control::kGroupPicker).Positional(),
+      Declare("purging-coefficient", T::kNumber).Default("0").Range(0.0, 0.5).Single()
+          .Help("The purging coefficient d, 0 to 0.5 (default 0)").Label("Purging coefficient d (0 to 0.5)")
+          .Refusal("The purging coefficient must be a number from 0 to 0.5."),
+      Declare("gene-drop", T::kInteger).Default("0").Range(0.0, kMaxGeneDrops)
+          .Help("Gene-dropping replicates (default none)").Label("Gene-dropping replicates (0 for none)")
+          .Refusal("The number of gene-dropping replicates must be a whole number from 0 to " +
+                   std::to_string(kMaxGeneDrops) + ".")
+          .Keyword("gene_drops"),
+      Declare("all-founders", T::kFlag).Default("0").Help("Partial inbreeding for every founder, not the 20 largest")
+          .Label("Partial inbreeding for all founders (else the 20 largest)").Shown(Control::kCheck),
+      Declare(kSeedFileParameter, T::kFile).Help("The seed file of the random generator")
+          .Shown(Control::kNone).Keyword("seed"),
+      Declare("seed", T::kInteger).Range(0.0, 4294967295.0).Help("The gene-dropping seed (default a new one)")
+          .Label("Random seed of gene dropping (empty: a new one)").Refusal(kTypedSeedMessage).Keyword("-")
+          .EmptyMeansNone().NotRecalled(),
   };
   return d;
 }

@@ -3,11 +3,12 @@
 #include <algorithm>
 
 #include "analyses/purging.h"
+#include "genetics/dominance.h"
 
 namespace kinvar {
 
 std::vector<CommandDeclaration> CommandDeclarations() {
-  return {PurgingDeclaration()};
+  return {PurgingDeclaration(), DominanceDeclaration()};
 }
 
 std::optional<CommandDeclaration> FindDeclaration(std::int32_t id) {
@@ -45,10 +46,13 @@ std::string DefaultCell(const Parameter& p) {
 }  // namespace
 
 std::string OptionTable(const CommandDeclaration& command) {
+  const auto& ps = command.parameters;
+  if (std::all_of(ps.begin(), ps.end(), [](const Parameter& p) { return p.positional; })) return {};
   std::string table = "| Option | Python and R | Default | What it does |\n|---|---|---|---|\n";
   for (const Parameter& p : command.parameters) {
     if (p.positional) continue;
-    table += "| " + Cell("--" + p.name) + " | " + Cell(KeywordOf(p)) + " | " + DefaultCell(p) + " | " +
+    const std::string option = "--" + p.name + (p.valueName.empty() ? "" : " " + p.valueName);
+    table += "| " + Cell(option) + " | " + Cell(KeywordOf(p)) + " | " + DefaultCell(p) + " | " +
              Escaped(p.help) + " |\n";
   }
   return table;

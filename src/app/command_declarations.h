@@ -19,7 +19,7 @@ std::optional<CommandDeclaration> FindDeclaration(const std::string& name);
 
 // The option table of a command's manual page: one row per parameter that
 // kinvar-cli takes as an option, with its Python and R keyword, its default
-// and what it does.
+// and what it does; empty for a command without options.
 std::string OptionTable(const CommandDeclaration& command);
 
 }  // namespace kinvar

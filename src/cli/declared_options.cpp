@@ -18,6 +18,7 @@ std::optional<std::string> DeclaredArguments::Given(const std::string& name) con
 }
 
 void AddDeclaredOptions(CLI::App& sub, const CommandDeclaration& command, DeclaredArguments& into) {
+  std::map<std::string, CLI::Option*> added;
   for (const Parameter& p : command.parameters) {
     if (p.positional) {
       CLI::Option* option = sub.add_option(Upper(p.name), into.positionals[p.name], p.help);
@@ -26,21 +27,24 @@ void AddDeclaredOptions(CLI::App& sub, const CommandDeclaration& command, Declar
       continue;
     }
     const std::string flag = "--" + p.name;
-    if (p.type == ParameterType::kFlag) {
-      sub.add_flag(flag, into.flags[p.name], p.help);
-      continue;
-    }
-    CLI::Option* option = sub.add_option(flag, into.texts[p.name], p.help);
+    CLI::Option* option = p.type == ParameterType::kFlag ? sub.add_flag(flag, into.flags[p.name], p.help)
+                                                         : sub.add_option(flag, into.texts[p.name], p.help);
+    if (!p.valueName.empty()) option->type_name(p.valueName);
     if (p.required) option->required();
+    if (const auto excluded = added.find(p.excludes); excluded != added.end()) option->excludes(excluded->second);
+    added[p.name] = option;
   }
 }
 
 std::deque<std::string> PickerAnswers(const CommandDeclaration& command, const DeclaredArguments& given) {
   std::deque<std::string> answers;
   for (const Parameter& p : command.parameters) {
-    if (!p.positional) continue;
-    const auto it = given.positionals.find(p.name);
-    if (it != given.positionals.end()) answers.insert(answers.end(), it->second.begin(), it->second.end());
+    if (p.positional) {
+      const auto it = given.positionals.find(p.name);
+      if (it != given.positionals.end()) answers.insert(answers.end(), it->second.begin(), it->second.end());
+    } else if (p.control == Control::kGroupPicker || p.control == Control::kIndividualPicker) {
+      answers.push_back(given.Given(p.name).value_or(p.defaultText));
+    }
   }
   return answers;
 }
@@ -49,7 +53,7 @@ std::map<std::string, std::string> FormAnswers(const CommandDeclaration& command
                                                const DeclaredArguments& given) {
   std::map<std::string, std::string> answers;
   for (const Parameter& p : command.parameters) {
-    if (p.positional) continue;
+    if (p.positional || p.control == Control::kGroupPicker || p.control == Control::kIndividualPicker) continue;
     if (p.type == ParameterType::kFlag) {
       const auto it = given.flags.find(p.name);
       answers[p.name] = it != given.flags.end() && it->second ? "1" : "0";

@@ -29,7 +29,8 @@ struct DeclaredArguments {
 // A positional parameter is NAME, the others --name; the values land in
 // `into`, which must outlive the parsing.
 void AddDeclaredOptions(CLI::App& sub, const CommandDeclaration& command, DeclaredArguments& into);
-// The pickers' answers: the positionals, in the declaration's order.
+// The pickers' answers in the declaration's order: the positionals, and the
+// options that answer a picker (their default when not given).
 std::deque<std::string> PickerAnswers(const CommandDeclaration& command, const DeclaredArguments& given);
 // The form's answers: the options given, and every flag ticked or not.
 std::map<std::string, std::string> FormAnswers(const CommandDeclaration& command,

@@ -343,8 +343,6 @@ struct Arguments {
   bool full = false;      // inverse: the entire matrix
   bool triplets = false;  // inverse: "row column value" lines
   bool inverse = false;   // x-linked: S inverse instead of S
-  std::optional<std::string> dominanceGroup;  // dominance: a group number, default all
-  std::optional<std::string> minValue;        // and its smallest |value| written
   std::optional<std::string> geneticGroups;   // the groups file
   std::optional<std::string> groupFractions;  // and the fuzzy groups' fractions
   std::optional<std::string> metafounders;    // the metafounders' Gamma file
@@ -550,13 +548,16 @@ int WriteTablesOutput(const Arguments& args, const ResultSet& all, std::int32_t 
   return ok ? 0 : 1;
 }
 
-// Dominance: the group answers the picker, the options its form.
-void PrepareDominance(CliPlatform& platform, const Arguments& args) {
-  platform.SetPickerInputs({args.dominanceGroup.value_or("all")});
-  platform.SetFormValues({{"inverse", args.inverse ? "1" : "0"},
-                          {"triplets", args.triplets ? "1" : "0"},
-                          {"full", args.full ? "1" : "0"},
-                          {"min-value", args.minValue.value_or("0")}});
+// A declared command's positionals answer its pickers and its options its
+// form; a seed file named holds for this run.
+void PrepareDeclared(CKinvarDoc& doc, CliPlatform& platform, const CommandDeclaration& command,
+                     const Arguments& args) {
+  platform.SetPickerInputs(PickerAnswers(command, args.declared));
+  platform.SetFormValues(FormAnswers(command, args.declared));
+  if (const auto seedFile = args.declared.Given(kSeedFileParameter)) {
+    doc.seedFile = *seedFile;
+    doc.seedFileNamed = true;
+  }
 }
 
 // The inverse of A and matrix T write their files themselves, through the
@@ -582,8 +583,8 @@ int RunFileCommand(std::int32_t id, const Arguments& args, CKinvarDoc& doc,
   platform.SetSaveChoice(args.full ? 2 : 1);
   // The private file is ours to remove; -o is replaced only when complete.
   if (!args.output && !tables) SetInterruptRemovalPath(*path);
-  if (id == kCmdDominance) {
-    PrepareDominance(platform, args);
+  if (const auto declared = FindDeclaration(id)) {
+    PrepareDeclared(doc, platform, *declared, args);
     doc.RunCommand(id);
   } else if (id == kCmdXLinked) {
     CommandContext ctx = doc.Context();
@@ -649,18 +650,6 @@ std::map<std::string, std::string> PurgingForm(const Arguments& args) {
   if (args.seed) values["seed"] = *args.seed;
   values["all-founders"] = args.allFounders ? "1" : "0";
   return values;
-}
-
-// A declared command's positionals answer its pickers and its options its
-// form; a seed file named holds for this run.
-void PrepareDeclared(CKinvarDoc& doc, CliPlatform& platform, const CommandDeclaration& command,
-                     const Arguments& args) {
-  platform.SetPickerInputs(PickerAnswers(command, args.declared));
-  platform.SetFormValues(FormAnswers(command, args.declared));
-  if (const auto seedFile = args.declared.Given(kSeedFileParameter)) {
-    doc.seedFile = *seedFile;
-    doc.seedFileNamed = true;
-  }
 }
 
 // The groups answer the pickers; the options fill the command's form.
@@ -1005,16 +994,6 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
       if (command.id == kCmdXLinked) {
         sub.add_flag("--inverse", args.inverse, "S inverse instead of S");
         sub.add_flag("--triplets", args.triplets, "\"row column value\" lines; pair with 'recode'");
-      }
-      if (command.id == kCmdDominance) {
-        sub.add_flag("--inverse", args.inverse, "D inverse instead of D (at most 5000 individuals)");
-        auto* triplets =
-            sub.add_flag("--triplets", args.triplets, "\"row column value\" lines; pair with 'recode'");
-        sub.add_flag("--full", args.full, "The entire matrix (at most 500 individuals)")->excludes(triplets);
-        sub.add_option("--group", args.dominanceGroup, "The group's members only (default: every individual)")
-            ->type_name("G");
-        sub.add_option("--min-value", args.minValue, "Leave out elements with an absolute value below X")
-            ->type_name("X");
       }
       break;
     case Kind::kListing:

@@ -92,10 +92,6 @@ struct RememberedInputs {
   std::string matingChart = "1";  // the desktop shows the chart after the run
   // Dominance relationships: the group (or kAllIndividuals) and the form.
   std::optional<int> dominanceGroup;
-  bool dominanceInverse = false;
-  bool dominanceTriplets = false;
-  bool dominanceFull = false;
-  std::string dominanceMinValue = "0";
 };
 
 // The seed path of a context built without one: no file can be opened there.

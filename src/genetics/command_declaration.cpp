@@ -1,6 +1,7 @@
 #include "genetics/command_declaration.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 
@@ -42,11 +43,29 @@ std::optional<std::string> AcceptedInteger(const Parameter& p, const std::string
   return std::to_string(*value);
 }
 
-std::optional<std::string> AcceptedNumber(const Parameter& p, const std::string& text) {
-  float value = 0.0f;
+template <class T>
+std::optional<T> Real(const Parameter& p, const std::string& text) {
+  T value = 0;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (ec != std::errc() || end != text.data() + text.size() || !InRange(p, value)) return std::nullopt;
-  return Shortest(value);
+  if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(value) || !InRange(p, value))
+    return std::nullopt;
+  return value;
+}
+
+std::optional<std::string> AcceptedNumber(const Parameter& p, const std::string& text) {
+  if (!p.single) return Real<double>(p, text) ? std::optional<std::string>(text) : std::nullopt;
+  const auto value = Real<float>(p, text);
+  return value ? std::optional<std::string>(Shortest(*value)) : std::nullopt;
+}
+
+// The first flag ticked with the one it excludes, or nullptr.
+const Parameter* Conflict(const std::vector<const Parameter*>& shown, const std::vector<std::string>& texts) {
+  for (std::size_t i = 0; i < shown.size(); ++i) {
+    if (shown[i]->type != ParameterType::kFlag || shown[i]->excludes.empty() || texts[i] != "1") continue;
+    for (std::size_t k = 0; k < shown.size(); ++k)
+      if (shown[k]->name == shown[i]->excludes && texts[k] == "1") return shown[i];
+  }
+  return nullptr;
 }
 
 bool InForm(const Parameter& p) {
@@ -101,6 +120,7 @@ bool CommandValues::Flag(const CommandDeclaration& command, const std::string& n
 
 std::optional<std::string> AcceptedText(const Parameter& parameter, const std::string& text) {
   if (parameter.emptyMeansNone && text.empty()) return text;
+  if (parameter.refusal.empty() && parameter.type != ParameterType::kFlag) return text;
   switch (parameter.type) {
     case ParameterType::kInteger: return AcceptedInteger(parameter, text);
     case ParameterType::kNumber: return AcceptedNumber(parameter, text);
@@ -132,6 +152,10 @@ ValueForm DeclaredForm(const CommandDeclaration& command, const std::string& cap
         return false;
       }
       accepted.push_back(*text);
+    }
+    if (const Parameter* conflict = Conflict(shown, accepted)) {
+      platform.ShowMessage(conflict->refusal, MessageIcon::kError);
+      return false;
     }
     for (std::size_t i = 0; i < shown.size(); ++i) values.Set(command.id, shown[i]->name, accepted[i]);
     return true;

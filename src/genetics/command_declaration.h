@@ -14,6 +14,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "report/platform.h"
@@ -37,11 +38,18 @@ struct Parameter {
   std::optional<double> low;
   std::optional<double> high;
   std::vector<std::string> choices;
+  // A number the run holds as a 32-bit float: read as one, and kept as its
+  // shortest text; else a double, kept as typed.
+  bool single = false;
   std::string help;   // kinvar-cli's line of COMMAND --help
+  std::string valueName;  // kinvar-cli's name of the value (G, X); empty: its type's
   std::string label;  // the form's label
   Control control = Control::kBox;
-  // What the form says of a text it refuses; none: any text is taken.
+  // What the form says of a text it refuses; none: any text is taken (the
+  // handler checks it). A flag's: of the flag ticked with the one it excludes.
   std::string refusal;
+  // A flag that cannot be ticked with this earlier one.
+  std::string excludes;
   // The session's keyword (R and Python), when it is not the name with '_'
   // for '-'; "-": the session does not take it.
   std::string keyword;
@@ -51,7 +59,31 @@ struct Parameter {
   bool emptyMeansNone = false;
   // The form opens with the last run's text; false: with the default.
   bool recalled = true;
+
+  // Declared as Declare(name, type).Default("0").Help("...")...: each call
+  // sets one field.
+  Parameter& Default(std::string text) { defaultText = std::move(text); return *this; }
+  Parameter& Range(double from, double to) { low = from; high = to; return *this; }
+  Parameter& AtLeast(double from) { low = from; return *this; }
+  Parameter& Single() { single = true; return *this; }
+  Parameter& Help(std::string text) { help = std::move(text); return *this; }
+  Parameter& ValueName(std::string text) { valueName = std::move(text); return *this; }
+  Parameter& Label(std::string text) { label = std::move(text); return *this; }
+  Parameter& Shown(Control how) { control = how; return *this; }
+  Parameter& Refusal(std::string text) { refusal = std::move(text); return *this; }
+  Parameter& Excludes(std::string other) { excludes = std::move(other); return *this; }
+  Parameter& Keyword(std::string text) { keyword = std::move(text); return *this; }
+  Parameter& Positional() { positional = true; required = true; return *this; }
+  Parameter& EmptyMeansNone() { emptyMeansNone = true; return *this; }
+  Parameter& NotRecalled() { recalled = false; return *this; }
 };
+
+inline Parameter Declare(std::string name, ParameterType type) {
+  Parameter p;
+  p.name = std::move(name);
+  p.type = type;
+  return p;
+}
 
 // The random generator's seed file that kinvar-cli may name (the desktop
 // uses the program folder's); the session takes it as `seed`, the start of a

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <random>
@@ -11,6 +12,7 @@
 
 #include "analyses/purging.h"
 #include "genetics/command_declaration.h"
+#include "genetics/dominance.h"
 #include "support/scripted_platform.h"
 
 namespace kinvar {
@@ -25,7 +27,15 @@ bool Reads(const std::string& text, T low, T high) {
   return ec == std::errc() && end == text.data() + text.size() && value >= low && value <= high;
 }
 
+// The dominance form's smallest value: a finite double of 0 or more.
+bool OldMinValue(const std::string& text) {
+  double value = 0.0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return ec == std::errc() && end == text.data() + text.size() && value >= 0.0 && std::isfinite(value);
+}
+
 bool OldAccepts(const std::string& name, const std::string& text) {
+  if (name == "min-value") return OldMinValue(text);
   if (name == "purging-coefficient") return Reads<float>(text, 0.0f, 0.5f);
   if (name == "gene-drop") return Reads<std::int32_t>(text, 0, kMaxGeneDrops);
   if (name == "seed") return text.empty() || Reads<std::uint32_t>(text, 0, 4294967295u);
@@ -36,7 +46,8 @@ std::vector<std::string> Texts() {
   std::vector<std::string> texts{"", "0", "-0", "+1", " 1", "1 ", "0.5", "0.50000001", "0.5000001", "-0.0",
                                  "1e-1", "5e-1", "nan", "inf", "-inf", "0x1", ".25", "1.", "1000000",
                                  "1000001", "2147483647", "2147483648", "4294967295", "4294967296",
-                                 "-1", "18446744073709551616", "12a", "a", "0,1", "1e6"};
+                                 "-1", "18446744073709551616", "12a", "a", "0,1", "1e6", "1e39", "1e-50",
+                                 "1e309", "0.0000001"};
   // And random digits, signs and points.
   std::mt19937 random(7);
   const std::string alphabet = "0123456789.-e+";
@@ -59,6 +70,39 @@ TEST(DeclaredParameter, AcceptsWhatThePurgingFormAcceptedAndNothingElse) {
   }
 }
 
+TEST(DeclaredParameter, AcceptsWhatTheDominanceFormAcceptedAndNothingElse) {
+  const Parameter* p = DominanceDeclaration().Find("min-value");
+  ASSERT_NE(p, nullptr);
+  for (const std::string& text : Texts())
+    EXPECT_EQ(AcceptedText(*p, text).has_value(), OldAccepts("min-value", text)) << "\"" << text << "\"";
+}
+
+TEST(DeclaredForm, RefusesTwoFlagsThatExcludeEachOther) {
+  struct Row {
+    const char* name;
+    std::vector<std::string> texts;
+    bool accepted;
+    const char* message;
+  };
+  const Row rows[] = {
+      {"triplets alone", {"0", "1", "0", "0"}, true, ""},
+      {"the entire matrix alone", {"1", "0", "1", "0.5"}, true, ""},
+      {"both", {"0", "1", "1", "0"}, false, "Choose triplets or the entire matrix, not both."},
+      {"a bad value before both", {"0", "1", "1", "-1"}, false, kDominanceMinValueMessage},
+  };
+  const CommandDeclaration dominance = DominanceDeclaration();
+  for (const Row& row : rows) {
+    test::ScriptedPlatform platform;
+    CommandValues values;
+    const ValueForm form = DeclaredForm(dominance, "Dominance relationships", values, platform);
+    EXPECT_EQ(form.accept(row.texts), row.accepted) << row.name;
+    EXPECT_EQ(platform.JoinedTexts(MessageIcon::kError), row.message) << row.name;
+    // A refused form leaves the last accepted values.
+    if (row.accepted) continue;
+    EXPECT_FALSE(values.Flag(dominance, "triplets")) << row.name;
+  }
+}
+
 TEST(DeclaredParameter, KeepsTheTextTheRunUses) {
   struct Row {
     const char* name;
@@ -74,10 +118,13 @@ TEST(DeclaredParameter, KeepsTheTextTheRunUses) {
       {"a flag as anything else is not ticked", "all-founders", "yes", "0"},
       {"an empty seed for a new one", "seed", "", ""},
       {"the largest seed", "seed", "4294967295", "4294967295"},
+      {"a double as typed", "min-value", "0.10", "0.10"},
   };
   const CommandDeclaration purging = PurgingDeclaration();
+  const CommandDeclaration dominance = DominanceDeclaration();
   for (const Row& row : rows) {
-    const auto kept = AcceptedText(*purging.Find(row.parameter), row.text);
+    const Parameter* p = purging.Find(row.parameter) ? purging.Find(row.parameter) : dominance.Find(row.parameter);
+    const auto kept = AcceptedText(*p, row.text);
     ASSERT_TRUE(kept.has_value()) << row.name;
     EXPECT_EQ(*kept, row.kept) << row.name;
   }
