@@ -176,5 +176,7 @@ bool ComputeGroupTrends(Pedigree& ped, const GenerationDepths& depths, Progress&
 void WriteDiversityReport(Pedigree& ped, const DiversitySummary& summary,
                           const std::vector<GroupTrend>& trends);
 void OnDiversitySummary(CommandContext& ctx);
+// Its parameter: the group, or all.
+CommandDeclaration DiversityDeclaration();
 
 }  // namespace kinvar

@@ -2,13 +2,17 @@
 
 #include <algorithm>
 
+#include "analyses/diversity.h"
+#include "analyses/gene_origin.h"
 #include "analyses/purging.h"
 #include "genetics/dominance.h"
+#include "matings/population_commands.h"
 
 namespace kinvar {
 
 std::vector<CommandDeclaration> CommandDeclarations() {
-  return {PurgingDeclaration(), DominanceDeclaration()};
+  return {PurgingDeclaration(), DominanceDeclaration(), GeneOriginDeclaration(), DiversityDeclaration(),
+          MeanKinshipDeclaration()};
 }
 
 std::optional<CommandDeclaration> FindDeclaration(std::int32_t id) {

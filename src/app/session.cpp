@@ -820,7 +820,7 @@ std::unique_ptr<Session> Session::ExtractGroup(Kinship kinship, int group) {
                  std::to_string(group));
 }
 
-ResultSet Session::GeneOrigin(int group) { return Run(kCmdGeneOrigin, {std::to_string(group)}); }
+ResultSet Session::GeneOrigin(int group) { return RunDeclared("gene-origin", {{"group", std::to_string(group)}}); }
 
 ResultSet Session::DecomposeIndividual(const std::string& id) {
   Find(id);
@@ -834,7 +834,7 @@ ResultSet Session::DecomposeCoancestry(int group) {
 }
 
 ResultSet Session::Diversity(std::optional<int> group) {
-  return Run(kCmdDiversity, {group ? std::to_string(*group) : std::string("all")});
+  return RunDeclared("diversity", {{"group", group ? std::to_string(*group) : std::string("all")}});
 }
 
 // The optimization reads its inputs from files, as in the desktop program:
@@ -1066,7 +1066,9 @@ ResultSet Session::RunDeclared(const std::string& command, const std::map<std::s
   return Run(declaration->id, std::move(inputs), {}, std::nullopt, std::move(form));
 }
 
-ResultSet Session::MeanKinship(std::optional<int> group) { return Run(kCmdMeanKinship, {GroupOrAll(group)}); }
+ResultSet Session::MeanKinship(std::optional<int> group) {
+  return RunDeclared("mean-kinship", {{"group", GroupOrAll(group)}});
+}
 
 ResultSet Session::MateSuitability(const MateSet& sires, const MateSet& dams, std::optional<int> reference,
                                    double maxF) {

@@ -120,6 +120,12 @@ void WriteMeanKinship(Pedigree& ped, const MeanKinshipResult& result, const std:
 
 }  // namespace
 
+CommandDeclaration MeanKinshipDeclaration() {
+  return {kCmdMeanKinship, "mean-kinship",
+          {Declare("group", ParameterType::kGroup).Default("all").Help("The group number, or all")
+               .Shown(Control::kGroupPicker).Positional()}};
+}
+
 void OnMeanKinship(CommandContext& ctx) {
   const std::optional<int> reference = ChooseGroupOrAll(ctx, "Mean kinship", ctx.remembered.meanKinshipGroup);
   if (!reference) return;

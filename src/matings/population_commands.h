@@ -14,6 +14,8 @@
 namespace kinvar {
 
 void OnMeanKinship(CommandContext& ctx);
+// Its parameter: the group, or all.
+CommandDeclaration MeanKinshipDeclaration();
 void OnMateSuitability(CommandContext& ctx);
 void OnOptimumContributions(CommandContext& ctx);
 
