@@ -12,7 +12,7 @@ namespace kinvar {
 
 std::vector<CommandDeclaration> CommandDeclarations() {
   return {PurgingDeclaration(), DominanceDeclaration(), GeneOriginDeclaration(), DiversityDeclaration(),
-          MeanKinshipDeclaration()};
+          MeanKinshipDeclaration(), MateSuitabilityDeclaration()};
 }
 
 std::optional<CommandDeclaration> FindDeclaration(std::int32_t id) {

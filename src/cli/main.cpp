@@ -370,7 +370,7 @@ struct Arguments {
   std::optional<std::string> seed;  // purging, optimize-matings: the seed as typed
   bool allFounders = false;
   // Mate suitability and optimum contributions: their options as typed.
-  std::optional<std::string> reference, maxF, ebvColumn, ebvFile, targetDeltaF, targetKinship,
+  std::optional<std::string> reference, ebvColumn, ebvFile, targetDeltaF, targetKinship,
       maxContribution, matingsFile;
   // Planned mating: a new parent's parents, the candidate sires' group, how
   // many are listed, and the chart's file.
@@ -656,8 +656,6 @@ std::map<std::string, std::string> PurgingForm(const Arguments& args) {
 void PreparePopulation(CKinvarDoc& doc, CliPlatform& platform, const Arguments& args) {
   platform.SetPickerInputs({args.sireGroup, args.damGroup});
   RememberedInputs& r = doc.remembered;
-  r.suitabilityReference = args.reference.value_or("");
-  r.suitabilityMaxF = args.maxF.value_or("0.0625");
   r.ebvColumn = args.ebvColumn.value_or("");
   r.ebvFile = args.ebvFile.value_or("");
   r.targetDeltaF = args.targetDeltaF.value_or("");
@@ -818,8 +816,9 @@ int RunCommand(const CliCommand& command, const Arguments& args) {
   if (command.kind == Kind::kFile || command.kind == Kind::kExtract)
     return RunFileCommand(id, args, doc, platform);
   if (command.kind == Kind::kMatings) PrepareMatings(doc, platform, args);
-  if (const auto declared = FindDeclaration(command.id)) PrepareDeclared(doc, platform, *declared, args);
-  if (command.kind == Kind::kPopulation) PreparePopulation(doc, platform, args);
+  const auto declared = FindDeclaration(command.id);
+  if (declared) PrepareDeclared(doc, platform, *declared, args);
+  else if (command.kind == Kind::kPopulation) PreparePopulation(doc, platform, args);
   if (command.kind == Kind::kMating) PrepareMating(doc, args);
   doc.RunCommand(id);
   if (Interrupted()) return kInterruptedStatus;
@@ -930,15 +929,10 @@ void AddKinshipAndStart(CLI::App& sub, Arguments& args) {
       ->expected(1);
 }
 
-void AddPopulationOptions(CLI::App& sub, const CliCommand& command, Arguments& args) {
+void AddPopulationOptions(CLI::App& sub, Arguments& args) {
   sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
   sub.add_option("SIRES", args.sireGroup, "The group of the sires")->required();
   sub.add_option("DAMS", args.damGroup, "The group of the dams")->required();
-  if (command.id == kCmdMateSuitability) {
-    sub.add_option("--reference", args.reference, "The reference group (default: sires and dams)");
-    sub.add_option("--max-f", args.maxF, "Mark pairs whose offspring F is above X (default 0.0625)");
-    return;
-  }
   auto* column = sub.add_option("--ebv-column", args.ebvColumn, "Breeding values: a column of PEDIGREE");
   sub.add_option("--ebv", args.ebvFile, "Breeding values: a file of \"ID value\" lines")->excludes(column);
   auto* deltaF = sub.add_option("--target-delta-f", args.targetDeltaF, "The rate of inbreeding to keep");
@@ -1017,7 +1011,7 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
       sub.add_option("--seed", args.seed, "The annealing's seed (default a new one)");
       break;
     case Kind::kPopulation:
-      AddPopulationOptions(sub, command, args);
+      AddPopulationOptions(sub, args);
       break;
     case Kind::kMating:
       AddMatingOptions(sub, args);

@@ -69,8 +69,6 @@ struct RememberedInputs {
   // kAllIndividuals), and the options of mate suitability and optimum
   // contributions as typed (empty: not given).
   std::optional<int> meanKinshipGroup;
-  std::string suitabilityReference;  // a group number; empty: sires and dams
-  std::string suitabilityMaxF = "0.0625";
   std::string ebvColumn;
   std::string ebvFile;
   std::string targetDeltaF;
@@ -90,7 +88,7 @@ struct RememberedInputs {
   std::string matingReference;
   std::string matingTop = "20";
   std::string matingChart = "1";  // the desktop shows the chart after the run
-  // Dominance relationships: the group (or kAllIndividuals) and the form.
+  // Dominance relationships: the group (or kAllIndividuals).
   std::optional<int> dominanceGroup;
 };
 

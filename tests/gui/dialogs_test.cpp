@@ -13,6 +13,7 @@
 
 #include "analyses/path_counting.h"
 #include "analyses/purging.h"
+#include "matings/population_commands.h"
 #include "app/commands.h"
 #include "genetics/command_context.h"
 #include "gui/dialogs.h"
@@ -447,7 +448,7 @@ TEST(PopulationForms, TheTypedOptionsReachTheCommand) {
   ASSERT_EQ(p.doc.lastCommand(), kCmdMateSuitability);
   EXPECT_TRUE(p.doc.pedigree().report.Line(4).starts_with("Pairs whose offspring F is above 0.100000 = |X"))
       << p.doc.pedigree().report.Line(4);
-  EXPECT_EQ(p.doc.remembered.suitabilityMaxF, "0.1");
+  EXPECT_EQ(p.doc.remembered.values.Text(MateSuitabilityDeclaration(), "max-f"), "0.1");
 
   WhenShown<CDialogRshTwoGroups>([](CDialogRshTwoGroups& d) {
     WhenShown<CValueFormDialog>([](CValueFormDialog& form) { EXPECT_EQ(form.fields().size(), 6u); });
