@@ -21,9 +21,9 @@ void AddDeclaredOptions(CLI::App& sub, const CommandDeclaration& command, Declar
   std::map<std::string, CLI::Option*> added;
   for (const Parameter& p : command.parameters) {
     if (p.positional) {
+      // One word each: a list would take the next positional's word too.
       CLI::Option* option = sub.add_option(Upper(p.name), into.positionals[p.name], p.help);
       if (p.required) option->required();
-      option->expected(1);
       continue;
     }
     const std::string flag = "--" + p.name;
@@ -41,7 +41,7 @@ std::deque<std::string> PickerAnswers(const CommandDeclaration& command, const D
   for (const Parameter& p : command.parameters) {
     if (p.positional) {
       const auto it = given.positionals.find(p.name);
-      if (it != given.positionals.end()) answers.insert(answers.end(), it->second.begin(), it->second.end());
+      if (it != given.positionals.end()) answers.push_back(it->second);
     } else if (p.control == Control::kGroupPicker || p.control == Control::kIndividualPicker) {
       answers.push_back(given.Given(p.name).value_or(p.defaultText));
     }

@@ -18,7 +18,7 @@ namespace kinvar::cli {
 
 // What the options of declared parameters held after parsing, by name.
 struct DeclaredArguments {
-  std::map<std::string, std::vector<std::string>> positionals;
+  std::map<std::string, std::string> positionals;
   std::map<std::string, std::optional<std::string>> texts;
   std::map<std::string, bool> flags;
 
