@@ -24,6 +24,8 @@ def from_columns(names: list[str], columns: list[tuple[Any, ...]], threads: int,
 def find_columns(names: list[str]) -> list[int]:
     """The index of the name that stands for each of the reader's columns, -1 for none."""
 READER_COLUMNS: list[str]
+def declared_keywords(command: str) -> list[tuple[str, str]]:
+    """The keywords a command takes, by its kinvar-cli name, with their defaults as texts."""
 
 class Session:
     """A pedigree held by the core."""

@@ -387,6 +387,7 @@ PYBIND11_MODULE(_kinvar, m) {
         py::arg("shown_names"));
   m.def("find_columns", &kinvar::Session::FindColumns, py::arg("names"));
   m.attr("READER_COLUMNS") = kinvar::Session::ReaderColumnNames();
+  m.def("declared_keywords", &kinvar::Session::Keywords, py::arg("command"));
   py::class_<Held, std::shared_ptr<Held>> cls(m, "Session");
   BindQueries(cls);
   BindRelationships(cls);

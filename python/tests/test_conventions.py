@@ -135,3 +135,36 @@ def test_argument_names_agree_with_the_r_package(name):
     assert set(parameters) - {"self"} == SHARED_ARGUMENTS[name]
     if name == "ainverse":
         assert parameters["precision"].default == "double"
+
+
+# The commands whose parameters the core declares once, by their kinvar-cli
+# names, and the methods that pass them on.
+DECLARED = {"purging": "purging", "dominance": "dominance", "gene-origin": "gene_origin",
+            "diversity": "diversity", "mean-kinship": "mean_kinship",
+            "mate-suitability": "mate_suitability"}
+
+
+def _declared_default(text):
+    """A declared default as Python spells it: "all" is None, a flag's "0"
+    False, a number a number; an empty text has none to compare."""
+    if text == "all":
+        return None
+    return float(text) if text else inspect.Parameter.empty
+
+
+@pytest.mark.parametrize("command", sorted(DECLARED))
+def test_declared_keywords_are_the_methods_arguments_with_their_defaults(command):
+    from kinvar import _kinvar
+    declared = _kinvar.declared_keywords(command)
+    assert declared, command
+    parameters = inspect.signature(getattr(kinvar.Pedigree, DECLARED[command])).parameters
+    for keyword, default in declared:
+        assert keyword in parameters, keyword
+        expected = _declared_default(default)
+        if expected is inspect.Parameter.empty:
+            continue
+        given = parameters[keyword].default
+        if expected is None:
+            assert given is None, keyword
+        else:
+            assert given == expected, keyword

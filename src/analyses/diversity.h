@@ -187,5 +187,7 @@ bool ComputeDiversityAndTrends(Pedigree& ped, const ReferencePopulation& ref,
 void WriteDiversityReport(Pedigree& ped, const DiversitySummary& summary,
                           const std::vector<GroupTrend>& trends);
 void OnDiversitySummary(CommandContext& ctx);
+// Its parameter: the group, or all.
+CommandDeclaration DiversityDeclaration();
 
 }  // namespace kinvar

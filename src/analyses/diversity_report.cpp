@@ -227,6 +227,12 @@ void WriteDiversityReport(Pedigree& ped, const DiversitySummary& summary,
   if (ped.HasGroupColumn()) WriteTrends(ped, trends);
 }
 
+CommandDeclaration DiversityDeclaration() {
+  return {kCmdDiversity, "diversity",
+          {Declare("group", ParameterType::kGroup).Default("all").Help("The group number, or all")
+               .Shown(Control::kGroupPicker).Positional()}};
+}
+
 void OnDiversitySummary(CommandContext& ctx) {
   const std::optional<int> reference = ChooseGroupOrAll(ctx, kTitle, ctx.remembered.diversityGroup);
   if (!reference) return;

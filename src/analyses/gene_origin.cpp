@@ -157,6 +157,12 @@ void WriteGeneOriginReport(Pedigree& ped, std::int32_t group) {
   WriteReportLines(ped, {kDashes, Columns(ped, "Sum", fc.sum, r1.vTotal, r2.vTotal)});
 }
 
+CommandDeclaration GeneOriginDeclaration() {
+  return {kCmdGeneOrigin, "gene-origin",
+          {Declare("group", ParameterType::kGroup).Help("The group number").Shown(Control::kGroupPicker)
+               .Positional()}};
+}
+
 void OnGeneOrigin(CommandContext& ctx) {
   if (ctx.askInputs) {
     const auto group = AskGroup(ctx, "Probabilities of gene origin", "Compute");

@@ -30,5 +30,7 @@ FounderContributions ComputeFounderContributions(const Pedigree& ped, std::int32
 // Replaces the report (and its copy file); needs the coefficients computed.
 void WriteGeneOriginReport(Pedigree& ped, std::int32_t group);
 void OnGeneOrigin(CommandContext& ctx);
+// Its parameter: the group.
+CommandDeclaration GeneOriginDeclaration();
 
 }  // namespace kinvar

@@ -98,5 +98,8 @@ inline constexpr std::int32_t kMaxGeneDrops = 1000000;
 // tables "summary", "purging", "purging_groups" (with a Group column),
 // "founders" and "partial_inbreeding".
 void OnPurgingAnalysis(CommandContext& ctx);
+// Its parameters: the reference, the settings form's values, and the seed
+// file that kinvar-cli may name.
+CommandDeclaration PurgingDeclaration();
 
 }  // namespace kinvar

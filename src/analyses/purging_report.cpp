@@ -33,62 +33,23 @@ struct PurgingRun {
   std::optional<GeneDropFigures> drops;
 };
 
-std::optional<float> ParseCoefficient(const std::string& text) {
-  float value = 0.0f;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (ec != std::errc() || end != text.data() + text.size() || !(value >= 0.0f && value <= 0.5f))
-    return std::nullopt;
-  return value;
-}
-
-std::optional<std::int32_t> ParseReplicates(const std::string& text) {
-  std::int32_t value = 0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (ec != std::errc() || end != text.data() + text.size() || value < 0 || value > kMaxGeneDrops)
-    return std::nullopt;
-  return value;
-}
-
 std::string Shortest(float value) {
   char buffer[32];
   return {buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr};
 }
 
 // The settings form; false when the user cancelled.
-bool AskSettings(CommandContext& ctx) {
-  RememberedInputs& r = ctx.remembered;
-  ValueForm form{kTitle,
-                 {{"purging-coefficient", "Purging coefficient d (0 to 0.5)", Shortest(r.purgingCoefficient)},
-                  {"gene-drop", "Gene-dropping replicates (0 for none)", std::to_string(r.geneDrops)},
-                  {"all-founders", "Partial inbreeding for all founders (else the 20 largest)",
-                   r.allFounders ? "1" : "0", true},
-                  {"seed", "Random seed of gene dropping (empty: a new one)", ""}},
-                 {}};
-  form.accept = [&ctx, &r](const std::vector<std::string>& texts) {
-    const auto d = ParseCoefficient(texts[0]);
-    if (!d) {
-      ctx.platform.ShowMessage("The purging coefficient must be a number from 0 to 0.5.", MessageIcon::kError);
-      return false;
-    }
-    const auto drops = ParseReplicates(texts[1]);
-    if (!drops) {
-      ctx.platform.ShowMessage("The number of gene-dropping replicates must be a whole number from 0 to " +
-                                   std::to_string(kMaxGeneDrops) + ".",
-                               MessageIcon::kError);
-      return false;
-    }
-    const auto seed = ParseTypedSeed(texts.size() > 3 ? texts[3] : std::string());
-    if (!seed) {
-      ctx.platform.ShowMessage(kTypedSeedMessage, MessageIcon::kError);
-      return false;
-    }
-    r.purgingCoefficient = *d;
-    r.geneDrops = *drops;
-    r.allFounders = texts[2] == "1";
-    r.geneDropSeed = *seed;
-    return true;
-  };
-  return ctx.platform.AskValues(form);
+bool AskSettings(CommandContext& ctx, const CommandDeclaration& declaration) {
+  return ctx.platform.AskValues(DeclaredForm(declaration, kTitle, ctx.remembered.values, ctx.platform));
+}
+
+// The seed the settings name: the one typed, else none (a run draws a new
+// one from the seed file); after a run, the seed it used, so that a re-run
+// with other options repeats the same replicates.
+std::optional<std::uint32_t> RememberedSeed(const CommandContext& ctx, const CommandDeclaration& declaration) {
+  const std::string text = ctx.remembered.values.Text(declaration, "seed");
+  if (text.empty()) return std::nullopt;
+  return static_cast<std::uint32_t>(std::stoul(text));
 }
 
 // One seed per replicate, all from the run's one seed, so that the report
@@ -130,16 +91,14 @@ bool Compute(CommandContext& ctx, PurgingRun& run, Progress& progress, Seeding& 
   // A new seed is the next word of the seed file's stream (loaded before
   // the run, so that a refused file stops it before anything changes); the
   // file is written back only after a complete run.
-  std::optional<std::uint32_t>& seed = ctx.remembered.geneDropSeed;
-  const bool fresh = !seed.has_value();
-  if (fresh) seed = NextRandom(seeding.generator);
-  run.seed = *seed;
+  const CommandDeclaration declaration = PurgingDeclaration();
+  const std::optional<std::uint32_t> typed = RememberedSeed(ctx, declaration);
+  const bool fresh = !typed.has_value();
+  run.seed = fresh ? NextRandom(seeding.generator) : *typed;
   run.drops = DropGenes(ped, run.subset, run.reference, DrawSeeds(run.seed, run.geneDrops),
                         ped.settings.threads, progress);
-  if (!run.drops) {
-    if (fresh) seed.reset();
-    return false;
-  }
+  if (!run.drops) return false;
+  ctx.remembered.values.Set(kCmdPurging, "seed", std::to_string(run.seed));
   if (fresh) SaveSeedFile(seeding.generator, ctx.seedPath, ctx.platform, BackupAfter(seeding.source));
   return true;
 }
@@ -318,20 +277,47 @@ void WriteReport(Pedigree& ped, const PurgingRun& run) {
 
 }  // namespace
 
+CommandDeclaration PurgingDeclaration() {
+  using T = ParameterType;
+  CommandDeclaration d{kCmdPurging, "purging", {}};
+  d.parameters = {
+      Declare("group", T::kGroup).Default("all").Help("The group number, or all")
+          .Shown(Control::kGroupPicker).Positional(),
+      Declare("purging-coefficient", T::kNumber).Default("0").Range(0.0, 0.5).Single()
+          .Help("The purging coefficient d, 0 to 0.5 (default 0)").Label("Purging coefficient d (0 to 0.5)")
+          .Refusal("The purging coefficient must be a number from 0 to 0.5."),
+      Declare("gene-drop", T::kInteger).Default("0").Range(0.0, kMaxGeneDrops)
+          .Help("Gene-dropping replicates (default none)").Label("Gene-dropping replicates (0 for none)")
+          .Refusal("The number of gene-dropping replicates must be a whole number from 0 to " +
+                   std::to_string(kMaxGeneDrops) + ".")
+          .Keyword("gene_drops"),
+      Declare("all-founders", T::kFlag).Default("0").Help("Partial inbreeding for every founder, not the 20 largest")
+          .Label("Partial inbreeding for all founders (else the 20 largest)").Shown(Control::kCheck),
+      Declare(kSeedFileParameter, T::kFile).Help("The seed file of the random generator")
+          .Shown(Control::kNone).Keyword("seed"),
+      Declare("seed", T::kInteger).Range(0.0, 4294967295.0).Help("The gene-dropping seed (default a new one)")
+          .Label("Random seed of gene dropping (empty: a new one)").Refusal(kTypedSeedMessage).Keyword("-")
+          .EmptyMeansNone().NotRecalled(),
+  };
+  return d;
+}
+
 void OnPurgingAnalysis(CommandContext& ctx) {
+  const CommandDeclaration declaration = PurgingDeclaration();
   const bool ask = ctx.askInputs;
   const std::optional<int> reference = ChooseGroupOrAll(ctx, kTitle, ctx.remembered.purgingGroup);
-  if (!reference || (ask && !AskSettings(ctx))) return;
+  if (!reference || (ask && !AskSettings(ctx, declaration))) return;
+  const CommandValues& values = ctx.remembered.values;
   PurgingRun run;
   run.groupNumber = *reference;
-  run.d = ctx.remembered.purgingCoefficient;
-  run.geneDrops = ctx.remembered.geneDrops;
-  run.allFounders = ctx.remembered.allFounders;
+  run.d = static_cast<float>(values.Number(declaration, "purging-coefficient"));
+  run.geneDrops = static_cast<std::int32_t>(values.Number(declaration, "gene-drop"));
+  run.allFounders = values.Flag(declaration, "all-founders");
   WaitCursor cursor(ctx.platform);
   if (!PrepareInbreeding(ctx)) return;
   Seeding seeding;
   // A re-run repeats its remembered seed and leaves the seed file alone.
-  if (run.geneDrops > 0 && !ctx.remembered.geneDropSeed) {
+  if (run.geneDrops > 0 && !RememberedSeed(ctx, declaration)) {
     seeding.source = LoadSeedFile(seeding.generator, ctx.seedPath, ctx.platform, ClockSeed(),
                                   SeedOwner(ctx.seedFileNamed));
     if (seeding.source == SeedSource::kRefused) return;

@@ -11,6 +11,7 @@
 #include <limits>
 
 #include "analyses/path_counting.h"
+#include "app/command_declarations.h"
 #include "app/document.h"
 #include "app/session_platform.h"
 #include "genetics/dominance.h"
@@ -843,7 +844,7 @@ std::unique_ptr<Session> Session::ExtractGroup(Kinship kinship, int group) {
                  std::to_string(group));
 }
 
-ResultSet Session::GeneOrigin(int group) { return Run(kCmdGeneOrigin, {std::to_string(group)}); }
+ResultSet Session::GeneOrigin(int group) { return RunDeclared("gene-origin", {{"group", std::to_string(group)}}); }
 
 ResultSet Session::DecomposeIndividual(const std::string& id) {
   Find(id);
@@ -857,7 +858,7 @@ ResultSet Session::DecomposeCoancestry(int group) {
 }
 
 ResultSet Session::Diversity(std::optional<int> group) {
-  return Run(kCmdDiversity, {group ? std::to_string(*group) : std::string("all")});
+  return RunDeclared("diversity", {{"group", group ? std::to_string(*group) : std::string("all")}});
 }
 
 // The optimization reads its inputs from files, as in the desktop program:
@@ -1047,12 +1048,11 @@ std::string SeedFile(const TempFolder& folder, std::uint32_t seed, Platform& pla
 }  // namespace
 
 ResultSet Session::Purging(const PurgingRequest& request) {
-  const TempFolder folder;
-  doc_->seedFile = SeedFile(folder, request.seed, *platform_);
-  return Run(kCmdPurging, {GroupOrAll(request.group)}, {}, std::nullopt,
-             {{"purging-coefficient", Text(request.purgingCoefficient)},
-              {"gene-drop", std::to_string(request.geneDrops)},
-              {"all-founders", request.allFounders ? "1" : "0"}});
+  return RunDeclared("purging", {{"group", GroupOrAll(request.group)},
+                                 {"purging_coefficient", Text(request.purgingCoefficient)},
+                                 {"gene_drops", std::to_string(request.geneDrops)},
+                                 {"all_founders", request.allFounders ? "1" : "0"},
+                                 {"seed", std::to_string(request.seed)}});
 }
 
 namespace {
@@ -1102,7 +1102,45 @@ ResultSet Session::Parentage(const ParentageRequest& request) {
   return Run(kCmdParentage, {}, {}, std::nullopt, std::move(form));
 }
 
-ResultSet Session::MeanKinship(std::optional<int> group) { return Run(kCmdMeanKinship, {GroupOrAll(group)}); }
+
+std::vector<std::pair<std::string, std::string>> Session::Keywords(const std::string& command) {
+  std::vector<std::pair<std::string, std::string>> keywords;
+  const auto declaration = FindDeclaration(command);
+  if (!declaration) return keywords;
+  for (const Parameter& p : declaration->parameters)
+    if (const std::string keyword = KeywordOf(p); !keyword.empty()) keywords.emplace_back(keyword, p.defaultText);
+  return keywords;
+}
+
+ResultSet Session::RunDeclared(const std::string& command, const std::map<std::string, std::string>& keywords) {
+  const auto declaration = FindDeclaration(command);
+  if (!declaration) throw std::invalid_argument("No command \"" + command + "\" takes keyword arguments.");
+  for (const auto& [keyword, text] : keywords) {
+    const auto& ps = declaration->parameters;
+    if (std::none_of(ps.begin(), ps.end(), [&](const Parameter& p) { return KeywordOf(p) == keyword; }))
+      throw std::invalid_argument(command + " takes no argument \"" + keyword + "\".");
+  }
+  const TempFolder folder;
+  std::deque<std::string> inputs;
+  std::map<std::string, std::string> form;
+  for (const Parameter& p : declaration->parameters) {
+    const auto given = keywords.find(KeywordOf(p));
+    if (KeywordOf(p).empty() || given == keywords.end()) {
+      if (p.positional) inputs.push_back(p.defaultText);
+      continue;
+    }
+    // The library's seed stands for a seed file whose stream starts there.
+    if (p.name == kSeedFileParameter)
+      doc_->seedFile = SeedFile(folder, static_cast<std::uint32_t>(std::stoul(given->second)), *platform_);
+    else if (p.positional) inputs.push_back(given->second);
+    else form[p.name] = given->second;
+  }
+  return Run(declaration->id, std::move(inputs), {}, std::nullopt, std::move(form));
+}
+
+ResultSet Session::MeanKinship(std::optional<int> group) {
+  return RunDeclared("mean-kinship", {{"group", GroupOrAll(group)}});
+}
 
 ResultSet Session::MateSuitability(const MateSet& sires, const MateSet& dams, std::optional<int> reference,
                                    double maxF) {

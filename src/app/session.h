@@ -318,6 +318,14 @@ class Session {
   LowerTriplets HInverse(const HInverseRequest& request);
   // The tables of Parentage: summary, parentage, qc.
   ResultSet Parentage(const ParentageRequest& request);
+  // A command that declares its parameters, with keyword arguments by the
+  // declaration's keywords (R's and Python's names) as texts; a keyword left
+  // out takes its default. A seed file parameter is given as `seed`, the
+  // start of the random stream. Refused for a keyword the command does not
+  // take.
+  ResultSet RunDeclared(const std::string& command, const std::map<std::string, std::string>& keywords);
+  // The keywords a declared command takes and their defaults, in order.
+  static std::vector<std::pair<std::string, std::string>> Keywords(const std::string& command);
   // Population management: the mean kinship ranking of a group (or of every
   // individual), the suitability of every sire-dam pair, and the optimum
   // contributions.

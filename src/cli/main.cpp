@@ -25,6 +25,7 @@
 
 #include <unistd.h>
 
+#include "app/command_declarations.h"
 #include "app/document.h"
 #include "app/manual.h"
 #include "app/options.h"
@@ -33,6 +34,7 @@
 #include "app/table_export.h"
 #include "cli/cli_platform.h"
 #include "cli/genomic_commands.h"
+#include "cli/declared_options.h"
 #include "cli/interrupt.h"
 #include "analyses/path_counting.h"
 #include "analyses/pedigree_chart.h"
@@ -378,8 +380,6 @@ struct Arguments {
   bool full = false;      // inverse: the entire matrix
   bool triplets = false;  // inverse: "row column value" lines
   bool inverse = false;   // x-linked: S inverse instead of S
-  std::optional<std::string> dominanceGroup;  // dominance: a group number, default all
-  std::optional<std::string> minValue;        // and its smallest |value| written
   std::optional<std::string> geneticGroups;   // the groups file
   std::optional<std::string> groupFractions;  // and the fuzzy groups' fractions
   std::optional<std::string> metafounders;    // the metafounders' Gamma file
@@ -407,7 +407,7 @@ struct Arguments {
   std::optional<std::string> seed;  // purging, optimize-matings: the seed as typed
   bool allFounders = false;
   // Mate suitability and optimum contributions: their options as typed.
-  std::optional<std::string> reference, maxF, ebvColumn, ebvFile, targetDeltaF, targetKinship,
+  std::optional<std::string> reference, ebvColumn, ebvFile, targetDeltaF, targetKinship,
       maxContribution, matingsFile;
   // Planned mating: a new parent's parents, the candidate sires' group, how
   // many are listed, and the chart's file.
@@ -415,6 +415,8 @@ struct Arguments {
   std::optional<std::string> candidates, top, chart;
   // The genomic commands: their form's values by key.
   cli::GenomicValues genomic;
+  // The options of a command that declares its parameters.
+  DeclaredArguments declared;
 };
 
 bool IsPlot(const CliCommand& command) { return std::string_view(command.name) == "plot"; }
@@ -585,13 +587,16 @@ int WriteTablesOutput(const Arguments& args, const ResultSet& all, std::int32_t 
   return ok ? 0 : 1;
 }
 
-// Dominance: the group answers the picker, the options its form.
-void PrepareDominance(CliPlatform& platform, const Arguments& args) {
-  platform.SetPickerInputs({args.dominanceGroup.value_or("all")});
-  platform.SetFormValues({{"inverse", args.inverse ? "1" : "0"},
-                          {"triplets", args.triplets ? "1" : "0"},
-                          {"full", args.full ? "1" : "0"},
-                          {"min-value", args.minValue.value_or("0")}});
+// A declared command's positionals answer its pickers and its options its
+// form; a seed file named holds for this run.
+void PrepareDeclared(CKinvarDoc& doc, CliPlatform& platform, const CommandDeclaration& command,
+                     const Arguments& args) {
+  platform.SetPickerInputs(PickerAnswers(command, args.declared));
+  platform.SetFormValues(FormAnswers(command, args.declared));
+  if (const auto seedFile = args.declared.Given(kSeedFileParameter)) {
+    doc.seedFile = *seedFile;
+    doc.seedFileNamed = true;
+  }
 }
 
 // The inverse of A and matrix T write their files themselves, through the
@@ -618,8 +623,8 @@ int RunFileCommand(std::int32_t id, const Arguments& args, CKinvarDoc& doc,
   // The private file is ours to remove; -o is replaced only when complete.
   if (!args.output && !tables) SetInterruptRemovalPath(*path);
   if (id == kCmdHInverse) platform.SetFormValues(args.genomic);
-  if (id == kCmdDominance) {
-    PrepareDominance(platform, args);
+  if (const auto declared = FindDeclaration(id)) {
+    PrepareDeclared(doc, platform, *declared, args);
     doc.RunCommand(id);
   } else if (id == kCmdXLinked) {
     CommandContext ctx = doc.Context();
@@ -687,18 +692,10 @@ std::map<std::string, std::string> PurgingForm(const Arguments& args) {
   return values;
 }
 
-// The purging settings answer its form; the seed file holds for this run.
-void PreparePurging(CKinvarDoc& doc, CliPlatform& platform, const Arguments& args) {
-  platform.SetFormValues(PurgingForm(args));
-  UseSeedFile(doc, args);
-}
-
 // The groups answer the pickers; the options fill the command's form.
 void PreparePopulation(CKinvarDoc& doc, CliPlatform& platform, const Arguments& args) {
   platform.SetPickerInputs({args.sireGroup, args.damGroup});
   RememberedInputs& r = doc.remembered;
-  r.suitabilityReference = args.reference.value_or("");
-  r.suitabilityMaxF = args.maxF.value_or("0.0625");
   r.ebvColumn = args.ebvColumn.value_or("");
   r.ebvFile = args.ebvFile.value_or("");
   r.targetDeltaF = args.targetDeltaF.value_or("");
@@ -870,9 +867,10 @@ int RunCommand(const CliCommand& command, const Arguments& args) {
   if (command.kind == Kind::kFile || command.kind == Kind::kExtract)
     return RunFileCommand(id, args, doc, platform);
   if (command.kind == Kind::kMatings) PrepareMatings(doc, platform, args);
-  if (command.id == kCmdPurging) PreparePurging(doc, platform, args);
+  const auto declared = FindDeclaration(command.id);
+  if (declared) PrepareDeclared(doc, platform, *declared, args);
+  else if (command.kind == Kind::kPopulation) PreparePopulation(doc, platform, args);
   if (command.id == kCmdParentage) platform.SetFormValues(args.genomic);
-  if (command.kind == Kind::kPopulation) PreparePopulation(doc, platform, args);
   if (command.kind == Kind::kMating) PrepareMating(doc, args);
   if (command.kind == Kind::kGenomic) platform.SetFormValues(args.genomic);
   doc.RunCommand(id);
@@ -984,15 +982,10 @@ void AddKinshipAndStart(CLI::App& sub, Arguments& args) {
       ->expected(1);
 }
 
-void AddPopulationOptions(CLI::App& sub, const CliCommand& command, Arguments& args) {
+void AddPopulationOptions(CLI::App& sub, Arguments& args) {
   sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
   sub.add_option("SIRES", args.sireGroup, "The group of the sires")->required();
   sub.add_option("DAMS", args.damGroup, "The group of the dams")->required();
-  if (command.id == kCmdMateSuitability) {
-    sub.add_option("--reference", args.reference, "The reference group (default: sires and dams)");
-    sub.add_option("--max-f", args.maxF, "Mark pairs whose offspring F is above X (default 0.0625)");
-    return;
-  }
   auto* column = sub.add_option("--ebv-column", args.ebvColumn, "Breeding values: a column of PEDIGREE");
   sub.add_option("--ebv", args.ebvFile, "Breeding values: a file of \"ID value\" lines")->excludes(column);
   auto* deltaF = sub.add_option("--target-delta-f", args.targetDeltaF, "The rate of inbreeding to keep");
@@ -1096,16 +1089,6 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
         sub.add_flag("--triplets", args.triplets, "\"row column value\" lines; pair with 'recode'");
       }
       if (command.id == kCmdHInverse) AddGenomicOptions(sub, command, args);
-      if (command.id == kCmdDominance) {
-        sub.add_flag("--inverse", args.inverse, "D inverse instead of D (at most 5000 individuals)");
-        auto* triplets =
-            sub.add_flag("--triplets", args.triplets, "\"row column value\" lines; pair with 'recode'");
-        sub.add_flag("--full", args.full, "The entire matrix (at most 500 individuals)")->excludes(triplets);
-        sub.add_option("--group", args.dominanceGroup, "The group's members only (default: every individual)")
-            ->type_name("G");
-        sub.add_option("--min-value", args.minValue, "Leave out elements with an absolute value below X")
-            ->type_name("X");
-      }
       break;
     case Kind::kListing:
       sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
@@ -1128,7 +1111,7 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
       sub.add_option("--seed", args.seed, "The annealing's seed (default a new one)");
       break;
     case Kind::kPopulation:
-      AddPopulationOptions(sub, command, args);
+      AddPopulationOptions(sub, args);
       break;
     case Kind::kMating:
       AddMatingOptions(sub, args);
@@ -1157,15 +1140,6 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
                      command.id == kCmdGeneOrigin ? "The group number" : "The group number, or all")
           ->required()
           ->expected(1);
-      if (command.id == kCmdPurging) {
-        sub.add_option("--purging-coefficient", args.purgingCoefficient,
-                       "The purging coefficient d, 0 to 0.5 (default 0)");
-        sub.add_option("--gene-drop", args.geneDrops, "Gene-dropping replicates (default none)");
-        sub.add_flag("--all-founders", args.allFounders,
-                     "Partial inbreeding for every founder, not the 20 largest");
-        sub.add_option("--seed-file", args.seedFile, "The seed file of the random generator");
-        sub.add_option("--seed", args.seed, "The gene-dropping seed (default a new one)");
-      }
       break;
     case Kind::kPicture:
       sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
@@ -1304,7 +1278,12 @@ int Main(int argc, char** argv) {
   for (const CliCommand& command : kCliCommands) {
     CLI::App* sub = app.add_subcommand(command.name, command.summary);
     sub->footer(command.explanation);
-    AddPositionals(*sub, command, args);
+    if (const auto declared = FindDeclaration(command.id)) {
+      sub->add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
+      AddDeclaredOptions(*sub, *declared, args.declared);
+    } else {
+      AddPositionals(*sub, command, args);
+    }
     // Every command that reads a pedigree reads it with the same groups, so
     // that its figures follow the model of every other report.
     if (command.kind != Kind::kSettings) AddGroupOptions(*sub, args);

@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "genetics/command_declaration.h"
 #include "pedigree/pedigree.h"
 #include "report/platform.h"
 
@@ -28,6 +29,8 @@ inline constexpr const char* kCanceledMessage = "Process has been canceled by th
 // Inputs that commands keep for a re-run with the same inputs; forgotten when
 // another pedigree is opened.
 struct RememberedInputs {
+  // The settings of the commands that declare their parameters, by command.
+  CommandValues values;
   std::string inbreedingId;    // the Inbreeding coefficient dialog's ID
   std::string relationshipA;   // the Relationship dialog's first ID
   std::string relationshipB;   // and second ID
@@ -61,22 +64,12 @@ struct RememberedInputs {
   std::int32_t geneOriginGroup = -1;
   // Genetic diversity summary: a group number or kAllIndividuals.
   std::optional<int> diversityGroup;
-  // Purging analysis: the reference (a group number or kAllIndividuals) and
-  // its settings.
+  // Purging analysis: the reference (a group number or kAllIndividuals).
   std::optional<int> purgingGroup;
-  float purgingCoefficient = 0.0f;
-  std::int32_t geneDrops = 0;
-  bool allFounders = false;
-  // The seed of the gene-dropping replicates: the one typed, else none (a
-  // run draws a new one from the seed file); after a run, the seed it used,
-  // so that a re-run with other options repeats the same replicates.
-  std::optional<std::uint32_t> geneDropSeed;
   // Population management: the mean kinship's reference (a group number or
   // kAllIndividuals), and the options of mate suitability and optimum
   // contributions as typed (empty: not given).
   std::optional<int> meanKinshipGroup;
-  std::string suitabilityReference;  // a group number; empty: sires and dams
-  std::string suitabilityMaxF = "0.0625";
   std::string ebvColumn;
   std::string ebvFile;
   std::string targetDeltaF;
@@ -96,12 +89,8 @@ struct RememberedInputs {
   std::string matingReference;
   std::string matingTop = "20";
   std::string matingChart = "1";  // the desktop shows the chart after the run
-  // Dominance relationships: the group (or kAllIndividuals) and the form.
+  // Dominance relationships: the group (or kAllIndividuals).
   std::optional<int> dominanceGroup;
-  bool dominanceInverse = false;
-  bool dominanceTriplets = false;
-  bool dominanceFull = false;
-  std::string dominanceMinValue = "0";
   // The genomic commands' forms as typed, by the form's keys: the genotype
   // file and its quality control are shared by all of them.
   std::map<std::string, std::string> genomicForm;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <new>
 
+#include "genetics/command_ids.h"
 #include "genetics/relationship.h"
 #include "genetics/relationship_listings.h"
 #include "genetics/result_file.h"
@@ -386,46 +387,18 @@ void WriteDominance(CommandContext& ctx, int group, const DominanceChoice& choic
   else BuildAndWrite(ctx, ctx.ped.d, group, std::move(members), choice, *file);
 }
 
-std::optional<double> ParseMinValue(const std::string& text) {
-  double value = 0.0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (ec != std::errc() || end != text.data() + text.size() || !(value >= 0.0) || !std::isfinite(value))
-    return std::nullopt;
-  return value;
-}
-
 // The form; nothing when the user cancelled.
 std::optional<DominanceChoice> AskChoice(CommandContext& ctx) {
-  RememberedInputs& r = ctx.remembered;
-  ValueForm form{"Dominance relationships",
-                 {{"inverse", "Its inverse (at most 5000 individuals)", r.dominanceInverse ? "1" : "0", true},
-                  {"triplets", "Triplets: \"row column value\" lines for mixed-model software", r.dominanceTriplets ? "1" : "0", true},
-                  {"full", "The entire matrix (at most 500 individuals)", r.dominanceFull ? "1" : "0", true},
-                  {"min-value", "Leave out elements with an absolute value below", r.dominanceMinValue}},
-                 {}};
-  DominanceChoice choice;
-  form.accept = [&](const std::vector<std::string>& texts) {
-    const auto minValue = ParseMinValue(texts[3]);
-    if (!minValue) {
-      ctx.platform.ShowMessage(kDominanceMinValueMessage, MessageIcon::kError);
-      return false;
-    }
-    if (texts[1] == "1" && texts[2] == "1") {
-      ctx.platform.ShowMessage("Choose triplets or the entire matrix, not both.", MessageIcon::kError);
-      return false;
-    }
-    r.dominanceInverse = texts[0] == "1";
-    r.dominanceTriplets = texts[1] == "1";
-    r.dominanceFull = texts[2] == "1";
-    r.dominanceMinValue = texts[3];
-    choice = {r.dominanceInverse,
-              r.dominanceTriplets ? InverseOutput::kTriplets
-                                  : r.dominanceFull ? InverseOutput::kEntire : InverseOutput::kNonZero,
-              *minValue};
-    return true;
-  };
-  if (!ctx.platform.AskValues(form)) return std::nullopt;
-  return choice;
+  const CommandDeclaration declaration = DominanceDeclaration();
+  CommandValues& values = ctx.remembered.values;
+  if (!ctx.platform.AskValues(DeclaredForm(declaration, "Dominance relationships", values, ctx.platform)))
+    return std::nullopt;
+  const bool triplets = values.Flag(declaration, "triplets");
+  return DominanceChoice{values.Flag(declaration, "inverse"),
+                         triplets                                ? InverseOutput::kTriplets
+                         : values.Flag(declaration, "full")      ? InverseOutput::kEntire
+                                                                 : InverseOutput::kNonZero,
+                         values.Number(declaration, "min-value")};
 }
 
 }  // namespace
@@ -451,6 +424,27 @@ std::string DominanceFailureMessage(DominanceStatus status) {
 std::string DominanceNonZeroNote(std::int64_t nonZero, std::int32_t m) {
   return "The dominance relationship matrix of " + std::to_string(m) + " individuals has " +
          std::to_string(nonZero) + " non-zero elements; computing its inverse.";
+}
+
+CommandDeclaration DominanceDeclaration() {
+  using T = ParameterType;
+  CommandDeclaration d{kCmdDominance, "dominance", {}};
+  d.parameters = {
+      Declare("inverse", T::kFlag).Default("0").Help("D inverse instead of D (at most 5000 individuals)")
+          .Label("Its inverse (at most 5000 individuals)").Shown(Control::kCheck),
+      Declare("triplets", T::kFlag).Default("0").Help("\"row column value\" lines; pair with 'recode'")
+          .Label("Triplets: \"row column value\" lines for mixed-model software").Shown(Control::kCheck)
+          .Keyword("-"),
+      Declare("full", T::kFlag).Default("0").Help("The entire matrix (at most 500 individuals)")
+          .Label("The entire matrix (at most 500 individuals)").Shown(Control::kCheck)
+          .Refusal("Choose triplets or the entire matrix, not both.").Excludes("triplets").Keyword("-"),
+      Declare("group", T::kGroup).Default("all").Help("The group's members only (default: every individual)")
+          .ValueName("G").Shown(Control::kGroupPicker),
+      Declare("min-value", T::kNumber).Default("0").AtLeast(0.0)
+          .Help("Leave out elements with an absolute value below X").ValueName("X")
+          .Label("Leave out elements with an absolute value below").Refusal(kDominanceMinValueMessage),
+  };
+  return d;
 }
 
 void OnDominance(CommandContext& ctx) {

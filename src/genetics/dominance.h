@@ -73,5 +73,7 @@ inline constexpr const char* kDominanceMinValueMessage = "The smallest value mus
 // The desktop's command: the group or all, the form (inverse, triplets,
 // entire matrix, smallest value), then the file.
 void OnDominance(CommandContext& ctx);
+// Its parameters: the form's, and the group that answers its picker.
+CommandDeclaration DominanceDeclaration();
 
 }  // namespace kinvar

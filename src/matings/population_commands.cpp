@@ -120,6 +120,12 @@ void WriteMeanKinship(Pedigree& ped, const MeanKinshipResult& result, const std:
 
 }  // namespace
 
+CommandDeclaration MeanKinshipDeclaration() {
+  return {kCmdMeanKinship, "mean-kinship",
+          {Declare("group", ParameterType::kGroup).Default("all").Help("The group number, or all")
+               .Shown(Control::kGroupPicker).Positional()}};
+}
+
 void OnMeanKinship(CommandContext& ctx) {
   const std::optional<int> reference = ChooseGroupOrAll(ctx, "Mean kinship", ctx.remembered.meanKinshipGroup);
   if (!reference) return;
@@ -177,25 +183,38 @@ void WriteSuitability(Pedigree& ped, const MatingGroups& groups, const MateSuita
 
 }  // namespace
 
+CommandDeclaration MateSuitabilityDeclaration() {
+  using T = ParameterType;
+  return {kCmdMateSuitability, "mate-suitability",
+          {Declare("sires", T::kGroup).Help("The group of the sires").Shown(Control::kGroupPicker).Positional(),
+           Declare("dams", T::kGroup).Help("The group of the dams").Shown(Control::kGroupPicker).Positional(),
+           Declare("reference", T::kGroup).Help("The reference group (default: sires and dams)")
+               .Label("Reference group (empty: sires and dams)"),
+           Declare("max-f", T::kNumber).Default("0.0625")
+               .Help("Mark pairs whose offspring F is above X (default 0.0625)").Label("Largest offspring F")}};
+}
+
 void OnMateSuitability(CommandContext& ctx) {
   const auto groups = ChooseSireAndDamGroups(ctx, "Mate suitability");
   if (!groups) return;
-  RememberedInputs& r = ctx.remembered;
-  if (!EditForm(ctx, "Mate suitability",
-                {{"reference", "Reference group (empty: sires and dams)", &r.suitabilityReference},
-                 {"max-f", "Largest offspring F", &r.suitabilityMaxF}}))
+  const CommandDeclaration declaration = MateSuitabilityDeclaration();
+  CommandValues& values = ctx.remembered.values;
+  // The form takes the texts as typed; the checks below tell what is wrong.
+  if (ctx.askInputs && !ctx.platform.AskValues(DeclaredForm(declaration, "Mate suitability", values, ctx.platform)))
     return;
   ctx.askInputs = true;
+  const std::string typedMaxF = values.Text(declaration, "max-f");
+  const std::string typedReference = values.Text(declaration, "reference");
   std::optional<double> maxF, reference;
-  if (!ReadTypedNumber(ctx, r.suitabilityMaxF, "The largest offspring F", maxF) ||
-      !WithinRange(ctx, maxF, kMaxFRange, r.suitabilityMaxF) ||
-      !ReadTypedNumber(ctx, r.suitabilityReference, "The reference group", reference))
+  if (!ReadTypedNumber(ctx, typedMaxF, "The largest offspring F", maxF) ||
+      !WithinRange(ctx, maxF, kMaxFRange, typedMaxF) ||
+      !ReadTypedNumber(ctx, typedReference, "The reference group", reference))
     return;
   std::int32_t index = -1;
   if (reference) {
     index = GroupIndexOf(ctx.ped, static_cast<int>(*reference));
     if (index < 0 || *reference != std::floor(*reference)) {
-      Refuse(ctx, "Error: There is no group " + r.suitabilityReference + ".");
+      Refuse(ctx, "Error: There is no group " + typedReference + ".");
       return;
     }
   }
@@ -209,7 +228,7 @@ void OnMateSuitability(CommandContext& ctx) {
   ped.report.Clear();
   ped.copyFile.Reset();
   WriteSuitability(ped, *groups, m, bound,
-                   reference ? "group " + r.suitabilityReference
+                   reference ? "group " + typedReference
                              : "groups " + std::to_string(groups->sireGroup) + " and " +
                                    std::to_string(groups->damGroup));
 }

@@ -14,7 +14,11 @@
 namespace kinvar {
 
 void OnMeanKinship(CommandContext& ctx);
+// Its parameter: the group, or all.
+CommandDeclaration MeanKinshipDeclaration();
 void OnMateSuitability(CommandContext& ctx);
+// Its parameters: the two groups and the form's options.
+CommandDeclaration MateSuitabilityDeclaration();
 void OnOptimumContributions(CommandContext& ctx);
 
 // "%.6f", every figure of the population reports, F included: a column of

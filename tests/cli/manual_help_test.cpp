@@ -2,10 +2,12 @@
 // byte for byte, and the command prints them, or refuses with the list.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
 #include <set>
 #include <string>
 
+#include "app/command_declarations.h"
 #include "app/manual.h"
 #include "support/cli_fixture.h"
 #include "support/test_files.h"
@@ -27,6 +29,34 @@ TEST(ManualPages, AreTheFilesOfTheManualByteForByte) {
     files.insert(name);
   }
   EXPECT_EQ(ManualPages().size(), files.size());
+}
+
+// Whether `text` names the option --name, not only a longer one.
+bool Mentions(const std::string& text, const std::string& name) {
+  const std::string option = "--" + name;
+  for (std::size_t at = text.find(option); at != std::string::npos; at = text.find(option, at + 1)) {
+    const std::size_t end = at + option.size();
+    if (end == text.size() || !(std::isalnum(static_cast<unsigned char>(text[end])) || text[end] == '-'))
+      return true;
+  }
+  return false;
+}
+
+// A declared command's page has its option table as the declaration makes
+// it, and its usage line names every option.
+TEST(ManualPages, ShowTheOptionsOfEveryDeclaredCommand) {
+  for (const CommandDeclaration& command : CommandDeclarations()) {
+    SCOPED_TRACE(command.name);
+    const ManualPage* page = FindManualPage("commands/" + command.name);
+    ASSERT_NE(page, nullptr);
+    const std::string table = OptionTable(command);
+    EXPECT_NE(page->text.find(table), std::string::npos) << "the page's table should read:\n" << table;
+    const std::string usage(page->text.substr(0, page->text.find("`.\n")));
+    for (const Parameter& p : command.parameters) {
+      if (p.positional) continue;
+      EXPECT_TRUE(Mentions(usage, p.name)) << p.name;
+    }
+  }
 }
 
 TEST(ManualText, StripsMarkupButKeepsExamples) {

@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "analyses/path_counting.h"
+#include "analyses/purging.h"
+#include "matings/population_commands.h"
 #include "app/commands.h"
 #include "genetics/command_context.h"
 #include "gui/dialogs.h"
@@ -312,9 +314,38 @@ TEST(ValueForm, KeepsTheFormOpenUntilTheSettingsPass) {
             (std::vector<std::string>{"The purging coefficient must be a number from 0 to 0.5."}));
   EXPECT_EQ(p.doc.pedigree().report.Line(0), "The random number generator is seeded with the current time.");
   EXPECT_EQ(p.doc.lastCommand(), kCmdPurging);
-  EXPECT_EQ(p.doc.remembered.purgingCoefficient, 0.125f);
-  EXPECT_EQ(p.doc.remembered.geneDrops, 10);
-  EXPECT_TRUE(p.doc.remembered.allFounders);
+  const CommandDeclaration purging = PurgingDeclaration();
+  EXPECT_EQ(p.doc.remembered.values.Text(purging, "purging-coefficient"), "0.125");
+  EXPECT_EQ(p.doc.remembered.values.Text(purging, "gene-drop"), "10");
+  EXPECT_TRUE(p.doc.remembered.values.Flag(purging, "all-founders"));
+}
+
+TEST(ValueForm, ReopensWithTheSettingsOfTheLastRunButANewSeed) {
+  Picking p;
+  const auto run = [&p](const std::function<void(CValueFormDialog&)>& fill) {
+    WhenShown<CDialogSelectAGroup>([&fill](CDialogSelectAGroup& d) {
+      WhenShown<CValueFormDialog>(fill);
+      d.button()->click();
+    });
+    p.doc.RunCommand(kCmdPurging);
+  };
+  const auto box = [](CValueFormDialog& d, std::size_t i) { return qobject_cast<QLineEdit*>(d.fields()[i]); };
+  run([&box](CValueFormDialog& d) {
+    box(d, 0)->setText("0.250");
+    box(d, 1)->setText("3");
+    qobject_cast<QCheckBox*>(d.fields()[2])->setChecked(true);
+    box(d, 3)->setText("77");
+    d.button()->click();
+  });
+  ASSERT_EQ(p.doc.lastCommand(), kCmdPurging);
+  std::vector<std::string> reopened;
+  run([&](CValueFormDialog& d) {
+    reopened = {box(d, 0)->text().toStdString(), box(d, 1)->text().toStdString(),
+                qobject_cast<QCheckBox*>(d.fields()[2])->isChecked() ? "ticked" : "not ticked",
+                box(d, 3)->text().toStdString()};
+    d.reject();
+  });
+  EXPECT_EQ(reopened, (std::vector<std::string>{"0.25", "3", "ticked", ""}));
 }
 
 TEST(QueryDialog, ComputesUntilCancelAndClearsTheResultOnEdit) {
@@ -417,7 +448,7 @@ TEST(PopulationForms, TheTypedOptionsReachTheCommand) {
   ASSERT_EQ(p.doc.lastCommand(), kCmdMateSuitability);
   EXPECT_TRUE(p.doc.pedigree().report.Line(4).starts_with("Pairs whose offspring F is above 0.100000 = |X"))
       << p.doc.pedigree().report.Line(4);
-  EXPECT_EQ(p.doc.remembered.suitabilityMaxF, "0.1");
+  EXPECT_EQ(p.doc.remembered.values.Text(MateSuitabilityDeclaration(), "max-f"), "0.1");
 
   WhenShown<CDialogRshTwoGroups>([](CDialogRshTwoGroups& d) {
     WhenShown<CValueFormDialog>([](CValueFormDialog& form) { EXPECT_EQ(form.fields().size(), 6u); });

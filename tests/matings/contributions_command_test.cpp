@@ -245,7 +245,7 @@ TEST(PopulationCommands, RefuseOptionsOutsideTheirMeaningNamingTheRange) {
     r.targetDeltaF = c.deltaF;
     r.targetKinship = c.kinship;
     r.maxContribution = c.maxContribution;
-    r.suitabilityMaxF = c.maxF;
+    r.values.Set(kCmdMateSuitability, "max-f", c.maxF);
     s.doc.RunCommand(c.command);
     if (c.message.empty()) {
       EXPECT_EQ(s.doc.lastCommand(), c.command) << c.name;

@@ -1,0 +1,65 @@
+#include "app/command_declarations.h"
+
+#include <algorithm>
+
+#include "analyses/diversity.h"
+#include "analyses/gene_origin.h"
+#include "analyses/purging.h"
+#include "genetics/dominance.h"
+#include "matings/population_commands.h"
+
+namespace kinvar {
+
+std::vector<CommandDeclaration> CommandDeclarations() {
+  return {PurgingDeclaration(), DominanceDeclaration(), GeneOriginDeclaration(), DiversityDeclaration(),
+          MeanKinshipDeclaration(), MateSuitabilityDeclaration()};
+}
+
+std::optional<CommandDeclaration> FindDeclaration(std::int32_t id) {
+  for (CommandDeclaration& d : CommandDeclarations())
+    if (d.id == id) return std::move(d);
+  return std::nullopt;
+}
+
+std::optional<CommandDeclaration> FindDeclaration(const std::string& name) {
+  for (CommandDeclaration& d : CommandDeclarations())
+    if (d.name == name) return std::move(d);
+  return std::nullopt;
+}
+
+namespace {
+
+std::string Cell(const std::string& text) { return text.empty() ? "—" : "`" + text + "`"; }
+
+// A '|' would end the table's cell.
+std::string Escaped(const std::string& text) {
+  std::string out;
+  for (const char c : text) {
+    if (c == '|') out += '\\';
+    out += c;
+  }
+  return out;
+}
+
+std::string DefaultCell(const Parameter& p) {
+  if (p.type == ParameterType::kFlag) return "off";
+  if (p.defaultText.empty()) return "none";
+  return "`" + p.defaultText + "`";
+}
+
+}  // namespace
+
+std::string OptionTable(const CommandDeclaration& command) {
+  const auto& ps = command.parameters;
+  if (std::all_of(ps.begin(), ps.end(), [](const Parameter& p) { return p.positional; })) return {};
+  std::string table = "| Option | Python and R | Default | What it does |\n|---|---|---|---|\n";
+  for (const Parameter& p : command.parameters) {
+    if (p.positional) continue;
+    const std::string option = "--" + p.name + (p.valueName.empty() ? "" : " " + p.valueName);
+    table += "| " + Cell(option) + " | " + Cell(KeywordOf(p)) + " | " + DefaultCell(p) + " | " +
+             Escaped(p.help) + " |\n";
+  }
+  return table;
+}
+
+}  // namespace kinvar

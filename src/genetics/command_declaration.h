@@ -1,0 +1,130 @@
+// A command's parameters, declared once beside its handler: kinvar-cli builds
+// its options from the declaration, the handler builds its settings form from
+// it (which the desktop shows and the session and the command line answer by
+// key), the session takes keyword arguments by its names, and the manual's
+// option table is checked against it. Adding a parameter is one line here
+// instead of one edit per front end.
+//
+// Values travel as texts, as the form's boxes hold them ("1"/"0" for a
+// flag), so that every front end feeds the same parsing and the same
+// refusals in the handler.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "report/platform.h"
+
+namespace kinvar {
+
+enum class ParameterType { kInteger, kNumber, kText, kChoice, kId, kGroup, kFile, kFlag };
+
+// Where the desktop shows a parameter. kNone: not in the form (the command
+// line's seed file, where the desktop uses the program folder's).
+enum class Control { kBox, kCheck, kReadFile, kWriteFile, kGroupPicker, kIndividualPicker, kNone };
+
+struct Parameter {
+  // The form's key and kinvar-cli's --name; a positional is NAME upper-cased
+  // on the command line.
+  std::string name;
+  ParameterType type = ParameterType::kText;
+  // The text the form opens with on a fresh pedigree ("" none).
+  std::string defaultText;
+  // Integer and number: the accepted range, both ends included.
+  std::optional<double> low;
+  std::optional<double> high;
+  std::vector<std::string> choices;
+  // A number the run holds as a 32-bit float: read as one, and kept as its
+  // shortest text; else a double, kept as typed.
+  bool single = false;
+  std::string help;   // kinvar-cli's line of COMMAND --help
+  std::string valueName;  // kinvar-cli's name of the value (G, X); empty: its type's
+  std::string label;  // the form's label
+  Control control = Control::kBox;
+  // What the form says of a text it refuses; none: any text is taken (the
+  // handler checks it). A flag's: of the flag ticked with the one it excludes.
+  std::string refusal;
+  // A flag that cannot be ticked with this earlier one.
+  std::string excludes;
+  // The session's keyword (R and Python), when it is not the name with '_'
+  // for '-'; "-": the session does not take it.
+  std::string keyword;
+  bool positional = false;
+  bool required = false;  // kinvar-cli refuses the run without it
+  // An empty text stands for "none" (a new seed), and is accepted.
+  bool emptyMeansNone = false;
+  // The form opens with the last run's text; false: with the default.
+  bool recalled = true;
+
+  // Declared as Declare(name, type).Default("0").Help("...")...: each call
+  // sets one field.
+  Parameter& Default(std::string text) { defaultText = std::move(text); return *this; }
+  Parameter& Range(double from, double to) { low = from; high = to; return *this; }
+  Parameter& AtLeast(double from) { low = from; return *this; }
+  Parameter& Single() { single = true; return *this; }
+  Parameter& Help(std::string text) { help = std::move(text); return *this; }
+  Parameter& ValueName(std::string text) { valueName = std::move(text); return *this; }
+  Parameter& Label(std::string text) { label = std::move(text); return *this; }
+  Parameter& Shown(Control how) { control = how; return *this; }
+  Parameter& Refusal(std::string text) { refusal = std::move(text); return *this; }
+  Parameter& Excludes(std::string other) { excludes = std::move(other); return *this; }
+  Parameter& Keyword(std::string text) { keyword = std::move(text); return *this; }
+  Parameter& Positional() { positional = true; required = true; return *this; }
+  Parameter& EmptyMeansNone() { emptyMeansNone = true; return *this; }
+  Parameter& NotRecalled() { recalled = false; return *this; }
+};
+
+inline Parameter Declare(std::string name, ParameterType type) {
+  Parameter p;
+  p.name = std::move(name);
+  p.type = type;
+  return p;
+}
+
+// The random generator's seed file that kinvar-cli may name (the desktop
+// uses the program folder's); the session takes it as `seed`, the start of a
+// seed file's stream.
+inline constexpr const char* kSeedFileParameter = "seed-file";
+
+struct CommandDeclaration {
+  std::int32_t id = 0;
+  std::string name;  // kinvar-cli's command
+  std::vector<Parameter> parameters;
+
+  const Parameter* Find(const std::string& parameterName) const;
+};
+
+// The session's name of a parameter; empty when the session does not take it.
+std::string KeywordOf(const Parameter& parameter);
+
+// The texts of every command's parameters as last accepted, by command and
+// parameter name; a command not run yet has its declaration's defaults.
+class CommandValues {
+ public:
+  std::string Text(const CommandDeclaration& command, const std::string& name) const;
+  void Set(std::int32_t command, const std::string& name, std::string text);
+  // A number, integer or flag parameter's value ("1" is a ticked flag).
+  double Number(const CommandDeclaration& command, const std::string& name) const;
+  bool Flag(const CommandDeclaration& command, const std::string& name) const;
+
+ private:
+  std::map<std::int32_t, std::map<std::string, std::string>> texts_;
+};
+
+// The canonical text of a value the form accepts (the shortest text of the
+// float for a number, so that the box shows what the run used), or nothing
+// with the parameter's refusal.
+std::optional<std::string> AcceptedText(const Parameter& parameter, const std::string& text);
+
+// The settings form of the command's boxes and check boxes, opening with
+// `values`. Its accept checks every text against its parameter, tells the
+// first refusal and keeps the form open; when all pass it stores them in
+// `values`.
+ValueForm DeclaredForm(const CommandDeclaration& command, const std::string& caption,
+                       CommandValues& values, Platform& platform);
+
+}  // namespace kinvar

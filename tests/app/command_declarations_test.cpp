@@ -1,0 +1,112 @@
+// The declarations of the commands: each names a command of the table once,
+// its parameters are told apart by every front end, and the session takes
+// its keywords as R and Python pass them.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/command_declarations.h"
+#include "app/commands.h"
+#include "app/session.h"
+#include "support/table_cells.h"
+
+namespace kinvar {
+namespace {
+
+TEST(CommandDeclarations, NameCommandsOfTheTableOnceEach) {
+  std::set<std::int32_t> ids;
+  std::set<std::string> names;
+  for (const CommandDeclaration& d : CommandDeclarations()) {
+    SCOPED_TRACE(d.name);
+    EXPECT_NE(FindCommand(d.id), nullptr);
+    EXPECT_TRUE(ids.insert(d.id).second);
+    EXPECT_TRUE(names.insert(d.name).second);
+    ASSERT_TRUE(FindDeclaration(d.id).has_value());
+    EXPECT_EQ(FindDeclaration(d.name)->id, d.id);
+  }
+  EXPECT_FALSE(FindDeclaration(-7).has_value());
+  EXPECT_FALSE(FindDeclaration("no-such-command").has_value());
+}
+
+TEST(CommandDeclarations, TellEveryParameterApartAndAcceptTheirDefaults) {
+  for (const CommandDeclaration& d : CommandDeclarations()) {
+    std::set<std::string> names, keywords;
+    for (const Parameter& p : d.parameters) {
+      SCOPED_TRACE(d.name + " " + p.name);
+      EXPECT_TRUE(names.insert(p.name).second);
+      if (!KeywordOf(p).empty()) {
+        EXPECT_TRUE(keywords.insert(KeywordOf(p)).second);
+      }
+      EXPECT_FALSE(p.help.empty());
+      // A box or a check box of the form.
+      const bool boxed = !p.positional && (p.control == Control::kBox || p.control == Control::kCheck ||
+                                           p.control == Control::kReadFile || p.control == Control::kWriteFile);
+      if (!boxed) continue;
+      EXPECT_FALSE(p.label.empty());
+      // A flag that excludes another says why it refuses the two.
+      if (!p.excludes.empty()) {
+        EXPECT_FALSE(p.refusal.empty());
+        ASSERT_NE(d.Find(p.excludes), nullptr);
+      }
+      EXPECT_EQ(AcceptedText(p, p.defaultText), p.defaultText);
+    }
+  }
+}
+
+TEST(SessionKeywords, AreThoseOfTheDeclarationWithTheirDefaults) {
+  EXPECT_EQ(Session::Keywords("purging"),
+            (std::vector<std::pair<std::string, std::string>>{{"group", "all"},
+                                                               {"purging_coefficient", "0"},
+                                                               {"gene_drops", "0"},
+                                                               {"all_founders", "0"},
+                                                               {"seed", ""}}));
+  EXPECT_TRUE(Session::Keywords("no-such-command").empty());
+}
+
+TEST(SessionKeywords, GiveTheFiguresOfTheTypedRequest) {
+  const auto s = Session::Read(KINVAR_EXAMPLES_DIR "/herd.pdg");
+  const ResultSet typed = s->Purging({3, 0.25, 40, true, 11});
+  const ResultSet keywords = s->RunDeclared(
+      "purging", {{"group", "3"}, {"purging_coefficient", "0.25"}, {"gene_drops", "40"}, {"all_founders", "1"},
+                  {"seed", "11"}});
+  ASSERT_EQ(test::TableNames(typed), test::TableNames(keywords));
+  for (const ResultTable& t : typed.tables()) {
+    SCOPED_TRACE(t.name());
+    const ResultTable* other = keywords.Find(t.name());
+    ASSERT_NE(other, nullptr);
+    EXPECT_EQ(test::Schema(t), test::Schema(*other));
+    ASSERT_EQ(t.rows(), other->rows());
+    for (std::size_t c = 0; c < t.columns().size(); ++c) {
+      const TableColumn& a = t.column(c);
+      const TableColumn& b = other->column(c);
+      for (std::size_t r = 0; r < t.rows(); ++r) {
+        if (a.IsText()) {
+          EXPECT_EQ(a.Text(r), b.Text(r)) << a.name() << " row " << r;
+        } else if (a.type() == ColumnType::kReal) {
+          if (std::isnan(a.Real(r))) continue;
+          EXPECT_EQ(a.Real(r), b.Real(r)) << a.name() << " row " << r;
+        } else {
+          EXPECT_EQ(a.Integer(r), b.Integer(r)) << a.name() << " row " << r;
+        }
+      }
+    }
+  }
+  // Left out, every keyword takes its default: every individual, d = 0.
+  const ResultSet defaults = s->RunDeclared("purging", {});
+  EXPECT_EQ(test::TableNames(defaults), test::TableNames(s->Purging({})));
+}
+
+TEST(SessionKeywords, RefuseOneTheCommandDoesNotTake) {
+  const auto s = Session::Read(KINVAR_EXAMPLES_DIR "/herd.pdg");
+  EXPECT_THROW(s->RunDeclared("purging", {{"gene_drop", "3"}}), std::invalid_argument);
+  EXPECT_THROW(s->RunDeclared("purging", {{"seed-file", "x"}}), std::invalid_argument);
+  EXPECT_THROW(s->RunDeclared("no-such-command", {}), std::invalid_argument);
+}
+
+}  // namespace
+}  // namespace kinvar
