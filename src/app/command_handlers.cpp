@@ -8,6 +8,7 @@
 #include "analyses/diversity.h"
 #include "analyses/extraction.h"
 #include "analyses/gene_origin.h"
+#include "analyses/genomic_input.h"
 #include "analyses/path_counting.h"
 #include "analyses/purging.h"
 #include "analyses/structure.h"
@@ -61,6 +62,7 @@ constexpr std::array kHandlers{
     Entry{kCmdMateSuitability, OnMateSuitability},
     Entry{kCmdOptimumContributions, OnOptimumContributions},
     Entry{kCmdPlannedMating, OnPlannedMating},
+    Entry{kCmdGenotypeQc, OnGenotypeQc},
 };
 
 }  // namespace

@@ -32,6 +32,7 @@
 #include "app/settings_file.h"
 #include "app/table_export.h"
 #include "cli/cli_platform.h"
+#include "cli/genotype_options.h"
 #include "cli/interrupt.h"
 #include "analyses/path_counting.h"
 #include "analyses/pedigree_chart.h"
@@ -66,8 +67,10 @@ namespace fs = std::filesystem;
 // kPopulation: a sire group and a dam group with the options of mate
 // suitability or optimum contributions. kMating: a sire and a dam, either
 // of them new with its parents, and the best sires for the dam.
+// kGenomic: a genotype file beside the pedigree (--genotypes and its
+// quality-control options).
 enum class Kind { kReport, kQuery, kSettings, kFile, kListing, kScoped, kExtract, kGroup,
-                  kMatings, kPicture, kDrawing, kPopulation, kMating };
+                  kMatings, kPicture, kDrawing, kPopulation, kMating, kGenomic };
 
 struct CliCommand {
   const char* name;
@@ -241,6 +244,15 @@ constexpr CliCommand kCliCommands[] = {
      "or DAM 0 is an unknown parent. --chart also draws the offspring's pedigree chart,\n"
      "--generations back (default 4, at most 8), a PNG --size pixels (default 1600x1000).",
      kCmdPlannedMating, Kind::kMating},
+    {"genotype-qc", "Check a genotype file against the pedigree: quality control and matching",
+     "Usage: kinvar-cli genotype-qc PEDIGREE --genotypes FILE [--genotype-format plink|vcf|text]\n"
+     "[--min-snp-call-rate X] [--min-animal-call-rate X] [--min-maf X]\n"
+     "Reads the genotypes (a PLINK .bed with its .bim and .fam, a VCF or BCF, or the text form:\n"
+     "an ID and a string of 0, 1, 2 with 5 or 9 for missing), matches the animals to the\n"
+     "pedigree by ID, and applies the quality control every genomic command applies, in this\n"
+     "order: animals' call rate, SNPs' call rate, monomorphic SNPs, minor allele frequency.\n"
+     "Writes the counts, each step's dropped and left, and every SNP and animal dropped.",
+     kCmdGenotypeQc, Kind::kGenomic},
 #ifdef KINVAR_HAS_PICTURES
     {"chart", "Draw the pedigree chart of an individual as SVG, PNG or PDF",
      "Usage: kinvar-cli chart PEDIGREE ID [--generations N] [--size WxH] -o FILE.svg|png|pdf\n"
@@ -376,6 +388,7 @@ struct Arguments {
   // many are listed, and the chart's file.
   std::vector<std::string> sireParents, damParents;
   std::optional<std::string> candidates, top, chart;
+  GenotypeArguments genotypes;  // the genomic commands' genotype file
 };
 
 bool IsPlot(const CliCommand& command) { return std::string_view(command.name) == "plot"; }
@@ -822,6 +835,7 @@ int RunCommand(const CliCommand& command, const Arguments& args) {
   if (command.id == kCmdPurging) PreparePurging(doc, platform, args);
   if (command.kind == Kind::kPopulation) PreparePopulation(doc, platform, args);
   if (command.kind == Kind::kMating) PrepareMating(doc, args);
+  if (command.kind == Kind::kGenomic) platform.SetFormValues(GenotypeFormValues(args.genotypes));
   doc.RunCommand(id);
   if (Interrupted()) return kInterruptedStatus;
   if (const std::string warning = SmallVarianceWarning(doc.pedigree());
@@ -1086,6 +1100,10 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
       AddKinshipAndStart(sub, args);
       sub.add_option("--generations", args.drawGenerations, "Generations back or forward (default all)");
       sub.add_option("--size", args.size, "Pixels of a PNG, WIDTHxHEIGHT (default 1600x1000)");
+      break;
+    case Kind::kGenomic:
+      sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
+      AddGenotypeOptions(sub, args.genotypes);
       break;
     case Kind::kReport:
       sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();

@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "genomics/genotype_input_form.h"
 #include "pedigree/pedigree.h"
 #include "report/platform.h"
 
@@ -101,6 +102,8 @@ struct RememberedInputs {
   bool dominanceTriplets = false;
   bool dominanceFull = false;
   std::string dominanceMinValue = "0";
+  // The genomic commands: the genotype file and its thresholds as typed.
+  GenotypeFormTexts genotypes;
 };
 
 // The seed path of a context built without one: no file can be opened there.

@@ -48,6 +48,7 @@ enum CommandId : std::int32_t {
   kCmdPurging = 32890,
   kCmdXLinked = 32920,
   kCmdDominance = 32921,
+  kCmdGenotypeQc = 32949,
   kCmdFileOpen = 57601,
   kCmdFileSaveAs = 57604,
   kCmdPrintSetup = 57606,
