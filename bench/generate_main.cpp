@@ -3,6 +3,7 @@
 #include <string>
 
 #include "bench_support.h"
+#include "genotype_generator.h"
 #include "pedigree_generator.h"
 
 namespace {
@@ -14,7 +15,8 @@ const char* const kUsage =
     "  --seed S    random seed (default 1); the same options give the same file\n"
     "  --order O   random (default) or parents-first\n"
     "  --deep G    G discrete generations from few parents: long, looped paths\n"
-    "  --f         add an F column (predefined F for some founders)\n";
+    "  --f         add an F column (predefined F for some founders)\n"
+    "Genotypes (see genotype_generator.h):\n";
 
 }  // namespace
 
@@ -24,6 +26,7 @@ int main(int argc, char** argv) {
   if (args.Flag("help") || !args.error().empty() || args.positional().size() != 1) {
     if (!args.error().empty()) std::fprintf(stderr, "kinvar-generate: %s\n", args.error().c_str());
     std::fputs(kUsage, args.Flag("help") ? stdout : stderr);
+    std::fputs(kGenotypeUsage, args.Flag("help") ? stdout : stderr);
     return args.Flag("help") ? 0 : 2;
   }
   GeneratorOptions options;
@@ -51,5 +54,6 @@ int main(int argc, char** argv) {
   std::printf("%lld lines, %lld parents listed only as sire or dam, %d birth generations, %lld bytes\n",
               static_cast<long long>(summary.lines), static_cast<long long>(summary.parentsOnly),
               summary.generations, static_cast<long long>(summary.bytes));
+  if (args.Int("genotypes", 0) != 0) return GenerateGenotypesFor(args, args.positional()[0]);
   return 0;
 }
