@@ -23,6 +23,7 @@
 #include "genetics/mt19937.h"
 #include "genetics/seed_file.h"
 #include "genetics/x_linked.h"
+#include "genomics/genotype_input_form.h"
 #include "pedigree/line_splitter.h"
 #include "report/markup.h"
 
@@ -1029,6 +1030,30 @@ ResultSet Session::Purging(const PurgingRequest& request) {
              {{"purging-coefficient", Text(request.purgingCoefficient)},
               {"gene-drop", std::to_string(request.geneDrops)},
               {"all-founders", request.allFounders ? "1" : "0"}});
+}
+
+namespace {
+
+// A threshold as the form's box takes it: the shortest text that reads
+// back as the same double; NaN and infinities stay refusable words.
+std::string ThresholdText(double value) {
+  char text[32];
+  return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
+
+}  // namespace
+
+std::map<std::string, std::string> GenotypeFormValues(const GenotypeRequest& request) {
+  std::map<std::string, std::string> values{{kGenotypesKey, request.genotypes},
+                                            {kGenotypeFormatKey, request.genotypeFormat}};
+  if (request.minSnpCallRate) values[kMinSnpCallRateKey] = ThresholdText(*request.minSnpCallRate);
+  if (request.minAnimalCallRate) values[kMinAnimalCallRateKey] = ThresholdText(*request.minAnimalCallRate);
+  if (request.minMaf) values[kMinMafKey] = ThresholdText(*request.minMaf);
+  return values;
+}
+
+ResultSet Session::GenotypeQc(const GenotypeRequest& request) {
+  return Run(kCmdGenotypeQc, {}, {}, std::nullopt, GenotypeFormValues(request));
 }
 
 ResultSet Session::MeanKinship(std::optional<int> group) { return Run(kCmdMeanKinship, {GroupOrAll(group)}); }

@@ -169,6 +169,25 @@ struct PlannedMatingRequest {
   int top = 20;
 };
 
+// The genotype input every genomic command shares, by the names R and
+// Python give its keyword arguments: genotypes=, genotype_format=,
+// min_snp_call_rate=, min_animal_call_rate=, min_maf=. A threshold not
+// given keeps the command line's default.
+struct GenotypeRequest {
+  std::string genotypes;       // the file
+  std::string genotypeFormat;  // "plink", "vcf", "text"; "": by the extension
+  std::optional<double> minSnpCallRate;
+  std::optional<double> minAnimalCallRate;
+  std::optional<double> minMaf;
+};
+
+// The keyword argument names, in the order of GenotypeRequest's members.
+inline constexpr const char* kGenotypeKeywords[] = {"genotypes", "genotype_format", "min_snp_call_rate",
+                                                    "min_animal_call_rate", "min_maf"};
+
+// The genotype boxes of a genomic command's form, as `request` fills them.
+std::map<std::string, std::string> GenotypeFormValues(const GenotypeRequest& request);
+
 class Session {
  public:
   // Polled often during long computations on the thread that called the
@@ -291,6 +310,9 @@ class Session {
   // The offspring's F, the common ancestors' parts of it and the best
   // sires for the dam: tables summary, common_ancestors, best_sires.
   ResultSet PlannedMating(const PlannedMatingRequest& request);
+  // The genotype file matched to the pedigree and its quality control: the
+  // tables of kinvar-cli genotype-qc.
+  ResultSet GenotypeQc(const GenotypeRequest& request);
 
   // The pedigree, for what no command above covers; read-only.
   const Pedigree& pedigree() const;
