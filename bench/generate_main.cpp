@@ -3,6 +3,7 @@
 #include <string>
 
 #include "bench_support.h"
+#include "genotype_generator.h"
 #include "pedigree_generator.h"
 
 namespace {
@@ -17,7 +18,8 @@ const char* const kUsage =
     "  --generations G\n"
     "              a wide herd book: the default shape with N/G births per\n"
     "              generation (no cap), sires and dams growing with the herd\n"
-    "  --f         add an F column (predefined F for some founders)\n";
+    "  --f         add an F column (predefined F for some founders)\n"
+    "Genotypes (see genotype_generator.h):\n";
 
 }  // namespace
 
@@ -27,6 +29,7 @@ int main(int argc, char** argv) {
   if (args.Flag("help") || !args.error().empty() || args.positional().size() != 1) {
     if (!args.error().empty()) std::fprintf(stderr, "kinvar-generate: %s\n", args.error().c_str());
     std::fputs(kUsage, args.Flag("help") ? stdout : stderr);
+    std::fputs(kGenotypeUsage, args.Flag("help") ? stdout : stderr);
     return args.Flag("help") ? 0 : 2;
   }
   GeneratorOptions options;
@@ -58,5 +61,6 @@ int main(int argc, char** argv) {
   std::printf("%lld lines, %lld parents listed only as sire or dam, %d birth generations, %lld bytes\n",
               static_cast<long long>(summary.lines), static_cast<long long>(summary.parentsOnly),
               summary.generations, static_cast<long long>(summary.bytes));
+  if (args.Int("genotypes", 0) != 0) return GenerateGenotypesFor(args, args.positional()[0]);
   return 0;
 }

@@ -18,7 +18,8 @@ cd "$(dirname "$0")/.."
 runs=${1:-1000000}
 shift $(($# > 0 ? 1 : 0))
 targets=("$@")
-((${#targets[@]})) || targets=(pedigree contribution forbidden ebv seed settings xlsx xlsx_parts groups fractions gamma)
+((${#targets[@]})) || targets=(pedigree contribution forbidden ebv seed settings xlsx xlsx_parts groups fractions gamma
+                            genotype_text genotype_bed)
 # A guard per target, not the measure: the run count decides.
 max_seconds=${KINVAR_FUZZ_MAX_SECONDS:-14400}
 # A fixed random seed repeats the same inputs (CI sets one): such a run starts

@@ -11,6 +11,7 @@
 #include "analyses/genomic_relationship_command.h"
 #include "analyses/hinverse.h"
 #include "analyses/parentage_report.h"
+#include "analyses/genomic_input.h"
 #include "analyses/path_counting.h"
 #include "analyses/purging.h"
 #include "analyses/structure.h"
@@ -68,6 +69,7 @@ constexpr std::array kHandlers{
     Entry{kCmdPlannedMating, OnPlannedMating},
     Entry{kCmdGenomicRelationship, OnGenomicRelationship},
     Entry{kCmdGenomicInbreeding, OnGenomicInbreeding},
+    Entry{kCmdGenotypeQc, OnGenotypeQc},
 };
 
 }  // namespace

@@ -167,6 +167,9 @@ constexpr std::array kCommands{
     Command{kCmdOptimumContributions, kPopulation, "&Optimum Contributions...", "",
             "Contributions of the candidates that keep kinship at a target and maximise gain",
             "Optimum contributions", kTwoGroupRule, H::kDocument},
+    Command{kCmdGenotypeQc, kGenomics, "Genotype &Quality Control...", "",
+            "Check a genotype file against the pedigree: call rates, allele frequencies, what is dropped",
+            "Genotype quality control", kValid, H::kDocument},
     Command{kCmdOptions, "Tools", "&Options...\tAlt+O", "Alt+O", "Change options", "Options",
             kAlways, H::kDocument, true},
 

@@ -28,6 +28,7 @@ SaveBody SaveBodyFor(std::int32_t lastCommand, int choice) {
     case kCmdOptimumContributions:
     case kCmdPlannedMating:
     case kCmdParentage:
+    case kCmdGenotypeQc:
     // One line per individual: the store keeps only the first 100002.
     case kCmdAverageRelatedness:
       return SaveBody::kCopyFile;

@@ -24,6 +24,7 @@
 #include "genetics/mt19937.h"
 #include "genetics/seed_file.h"
 #include "genetics/x_linked.h"
+#include "genomics/genotype_input_form.h"
 #include "pedigree/line_splitter.h"
 #include "report/markup.h"
 
@@ -1057,18 +1058,31 @@ ResultSet Session::Purging(const PurgingRequest& request) {
 
 namespace {
 
-std::map<std::string, std::string> GenotypeForm(const GenotypeRequest& g) {
-  return {{"genotypes", g.path},
-          {"genotype-format", g.format},
-          {"min-snp-call-rate", Text(g.minSnpCallRate)},
-          {"min-animal-call-rate", Text(g.minAnimalCallRate)},
-          {"min-maf", Text(g.minMaf)}};
+// A threshold as the form's box takes it: the shortest text that reads
+// back as the same double; NaN and infinities stay refusable words.
+std::string ThresholdText(double value) {
+  char text[32];
+  return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
 }
 
 }  // namespace
 
+std::map<std::string, std::string> GenotypeFormValues(const GenotypeRequest& request) {
+  std::map<std::string, std::string> values{{kGenotypesKey, request.genotypes},
+                                            {kGenotypeFormatKey, request.genotypeFormat}};
+  if (request.minSnpCallRate) values[kMinSnpCallRateKey] = ThresholdText(*request.minSnpCallRate);
+  if (request.minAnimalCallRate) values[kMinAnimalCallRateKey] = ThresholdText(*request.minAnimalCallRate);
+  if (request.minMaf) values[kMinMafKey] = ThresholdText(*request.minMaf);
+  return values;
+}
+
+ResultSet Session::GenotypeQc(const GenotypeRequest& request) {
+  return Run(kCmdGenotypeQc, {}, {}, std::nullopt, GenotypeFormValues(request));
+}
+
+
 LowerTriplets Session::HInverse(const HInverseRequest& request) {
-  std::map<std::string, std::string> form = GenotypeForm(request.genotypes);
+  std::map<std::string, std::string> form = GenotypeFormValues(request.genotypes);
   form["method"] = request.method;
   form["alpha"] = Text(request.alpha);
   form["beta"] = Text(request.beta);
@@ -1096,7 +1110,7 @@ LowerTriplets Session::HInverse(const HInverseRequest& request) {
 }
 
 ResultSet Session::Parentage(const ParentageRequest& request) {
-  std::map<std::string, std::string> form = GenotypeForm(request.genotypes);
+  std::map<std::string, std::string> form = GenotypeFormValues(request.genotypes);
   form["exclusion-threshold"] = Text(request.exclusionThreshold);
   form["search"] = request.search ? "1" : "0";
   return Run(kCmdParentage, {}, {}, std::nullopt, std::move(form));

@@ -141,14 +141,24 @@ struct PurgingRequest {
   std::uint32_t seed = 0;
 };
 
-// The genotype input of the genomic commands, as their forms take it.
+// The genotype input every genomic command shares, by the names R and
+// Python give its keyword arguments: genotypes=, genotype_format=,
+// min_snp_call_rate=, min_animal_call_rate=, min_maf=. A threshold not
+// given keeps the command line's default.
 struct GenotypeRequest {
-  std::string path;
-  std::string format;  // "plink", "vcf", "text"; empty: by the extension
-  double minSnpCallRate = 0.90;
-  double minAnimalCallRate = 0.90;
-  double minMaf = 0.01;
+  std::string genotypes;       // the file
+  std::string genotypeFormat;  // "plink", "vcf", "text"; "": by the extension
+  std::optional<double> minSnpCallRate;
+  std::optional<double> minAnimalCallRate;
+  std::optional<double> minMaf;
 };
+
+// The keyword argument names, in the order of GenotypeRequest's members.
+inline constexpr const char* kGenotypeKeywords[] = {"genotypes", "genotype_format", "min_snp_call_rate",
+                                                    "min_animal_call_rate", "min_maf"};
+
+// The genotype boxes of a genomic command's form, as `request` fills them.
+std::map<std::string, std::string> GenotypeFormValues(const GenotypeRequest& request);
 
 // The single-step H-inverse: G by `method` (vanraden1, vanraden2, yang),
 // G_w = alpha G + beta A22, tau G_w^-1 - omega A22^-1 added to A^-1.
@@ -195,6 +205,7 @@ struct PlannedMatingRequest {
   std::optional<int> reference;
   int top = 20;
 };
+
 
 class Session {
  public:
@@ -341,6 +352,9 @@ class Session {
   // those not given keep the form's defaults.
   ResultSet GenomicRelationship(const std::map<std::string, std::string>& values);
   ResultSet GenomicInbreeding(const std::map<std::string, std::string>& values);
+  // The genotype file matched to the pedigree and its quality control: the
+  // tables of kinvar-cli genotype-qc.
+  ResultSet GenotypeQc(const GenotypeRequest& request);
 
   // The pedigree, for what no command above covers; read-only.
   const Pedigree& pedigree() const;

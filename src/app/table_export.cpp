@@ -55,6 +55,7 @@ constexpr CommandWord kCommandWords[] = {
     {kCmdMateSuitability, "mate-suitability"},
     {kCmdOptimumContributions, "optimum-contributions"},
     {kCmdPlannedMating, "mating"},
+    {kCmdGenotypeQc, "genotype-qc"},
 };
 
 std::string FileOfTable(const std::string& folder, const ResultTable& table, TableFormat format) {

@@ -35,6 +35,7 @@
 #include "cli/cli_platform.h"
 #include "cli/genomic_commands.h"
 #include "cli/declared_options.h"
+#include "cli/genotype_options.h"
 #include "cli/interrupt.h"
 #include "analyses/path_counting.h"
 #include "analyses/pedigree_chart.h"
@@ -280,6 +281,15 @@ constexpr CliCommand kCliCommands[] = {
      "or DAM 0 is an unknown parent. --chart also draws the offspring's pedigree chart,\n"
      "--generations back (default 4, at most 8), a PNG --size pixels (default 1600x1000).",
      kCmdPlannedMating, Kind::kMating},
+    {"genotype-qc", "Check a genotype file against the pedigree: quality control and matching",
+     "Usage: kinvar-cli genotype-qc PEDIGREE --genotypes FILE [--genotype-format plink|vcf|text]\n"
+     "[--min-snp-call-rate X] [--min-animal-call-rate X] [--min-maf X]\n"
+     "Reads the genotypes (a PLINK .bed with its .bim and .fam, a VCF or BCF, or the text form:\n"
+     "an ID and a string of 0, 1, 2 with 5 or 9 for missing), matches the animals to the\n"
+     "pedigree by ID, and applies the quality control every genomic command applies, in this\n"
+     "order: animals' call rate, SNPs' call rate, monomorphic SNPs, minor allele frequency.\n"
+     "Writes the counts, each step's dropped and left, and every SNP and animal dropped.",
+     kCmdGenotypeQc, Kind::kGenomic},
 #ifdef KINVAR_HAS_PICTURES
     {"chart", "Draw the pedigree chart of an individual as SVG, PNG or PDF",
      "Usage: kinvar-cli chart PEDIGREE ID [--generations N] [--size WxH] -o FILE.svg|png|pdf\n"
@@ -417,6 +427,7 @@ struct Arguments {
   cli::GenomicValues genomic;
   // The options of a command that declares its parameters.
   DeclaredArguments declared;
+  cli::GenotypeArguments genotypes;  // genotype-qc's genotype file
 };
 
 bool IsPlot(const CliCommand& command) { return std::string_view(command.name) == "plot"; }
@@ -872,7 +883,8 @@ int RunCommand(const CliCommand& command, const Arguments& args) {
   else if (command.kind == Kind::kPopulation) PreparePopulation(doc, platform, args);
   if (command.id == kCmdParentage) platform.SetFormValues(args.genomic);
   if (command.kind == Kind::kMating) PrepareMating(doc, args);
-  if (command.kind == Kind::kGenomic) platform.SetFormValues(args.genomic);
+  if (command.kind == Kind::kGenomic)
+    platform.SetFormValues(command.id == kCmdGenotypeQc ? cli::GenotypeFormValues(args.genotypes) : args.genomic);
   doc.RunCommand(id);
   if (Interrupted()) return kInterruptedStatus;
   if (const std::string warning = SmallVarianceWarning(doc.pedigree());
@@ -1118,7 +1130,8 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
       break;
     case Kind::kGenomic:
       sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
-      cli::AddGenomicOptions(sub, command.id, args.genomic);
+      if (command.id == kCmdGenotypeQc) cli::AddGenotypeOptions(sub, args.genotypes);
+      else cli::AddGenomicOptions(sub, command.id, args.genomic);
       break;
     case Kind::kScoped:
       sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();

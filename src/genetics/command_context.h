@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "genetics/command_declaration.h"
+#include "genomics/genotype_input_form.h"
 #include "pedigree/pedigree.h"
 #include "report/platform.h"
 
@@ -96,6 +97,8 @@ struct RememberedInputs {
   std::map<std::string, std::string> genomicForm;
   // The genomic commands' forms as typed, by the boxes' keys.
   std::map<std::string, std::string> genomicTexts;
+  // The genomic commands: the genotype file and its thresholds as typed.
+  GenotypeFormTexts genotypes;
 };
 
 // The seed path of a context built without one: no file can be opened there.

@@ -52,6 +52,7 @@ enum CommandId : std::int32_t {
   kCmdGenomicInbreeding = 32941,
   kCmdHInverse = 32950,
   kCmdParentage = 32951,
+  kCmdGenotypeQc = 32949,
   kCmdFileOpen = 57601,
   kCmdFileSaveAs = 57604,
   kCmdPrintSetup = 57606,

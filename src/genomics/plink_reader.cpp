@@ -18,9 +18,10 @@ namespace kinvar {
 namespace {
 
 constexpr std::uint8_t kMagic[3] = {0x6c, 0x1b, 0x01};
-// SNPs decoded per block: their bytes of four animals stay in the first
-// cache level while the block is turned animal-major.
-constexpr std::int64_t kSnpsPerBlock = 256;
+// SNPs decoded per block: a block's decoded rows stay in the second cache
+// level while they are turned animal-major, and every animal's row receives
+// whole cache lines.
+constexpr std::int64_t kSnpsPerBlock = 64;
 
 GenotypeFile Failed(std::string message) { return GenotypeFile{{}, {}, 0, std::move(message)}; }
 
@@ -113,33 +114,81 @@ bool ReadExactly(int fd, std::uint8_t* into, std::size_t size) {
   return true;
 }
 
-// Each byte of a .bed as the four genotypes it holds, first animal lowest.
-std::array<std::array<std::uint8_t, 4>, 256> ByteCodes() {
-  constexpr std::uint8_t kTwoBits[4] = {0, kMissingGenotype, 1, 2};
-  std::array<std::array<std::uint8_t, 4>, 256> table{};
-  for (int byte = 0; byte < 256; ++byte)
-    for (int k = 0; k < 4; ++k) table[static_cast<std::size_t>(byte)][static_cast<std::size_t>(k)] =
-        kTwoBits[(byte >> (2 * k)) & 3];
+// Each byte of a .bed as the four genotypes it holds, first animal in the
+// lowest byte, as one word to store.
+std::array<std::uint32_t, 256> ByteCodes() {
+  constexpr std::uint32_t kTwoBits[4] = {0, kMissingGenotype, 1, 2};
+  std::array<std::uint32_t, 256> table{};
+  for (std::uint32_t byte = 0; byte < 256; ++byte)
+    for (std::uint32_t k = 0; k < 4; ++k) {
+      const std::uint8_t code = static_cast<std::uint8_t>(kTwoBits[(byte >> (2 * k)) & 3]);
+      std::memcpy(reinterpret_cast<std::uint8_t*>(&table[byte]) + k, &code, 1);
+    }
   return table;
 }
 
-// Turns `count` SNP rows of `raw` (SNP-major, `rowBytes` each) into the
-// animal-major matrix at columns first..first + count.
-void DecodeBlock(const std::uint8_t* raw, std::int64_t rowBytes, std::int64_t count, std::int64_t first,
-                 Genotypes& g) {
-  static const auto table = ByteCodes();
-  const std::int64_t n = g.AnimalCount();
-  const std::int64_t m = g.SnpCount();
-  for (std::int64_t q = 0; q < rowBytes; ++q) {
-    const std::int64_t animals = std::min<std::int64_t>(4, n - 4 * q);
-    std::uint8_t* rows[4];
-    for (std::int64_t k = 0; k < animals; ++k) rows[k] = g.codes.data() + (4 * q + k) * m + first;
+void SwapAcross(std::uint64_t& low, std::uint64_t& high, int shift, std::uint64_t mask) {
+  const std::uint64_t t = ((low >> shift) ^ high) & mask;
+  high ^= t;
+  low ^= t << shift;
+}
+
+// An 8 x 8 byte matrix held as eight words, row i in word i, turned so that
+// word i holds column i: three rounds of swapping blocks across the
+// diagonal, 1, 2 and 4 bytes wide.
+void Transpose8(std::uint64_t (&r)[8]) {
+  constexpr std::uint64_t kOne = 0x00FF00FF00FF00FFull, kTwo = 0x0000FFFF0000FFFFull, kFour = 0x00000000FFFFFFFFull;
+  SwapAcross(r[0], r[1], 8, kOne);
+  SwapAcross(r[2], r[3], 8, kOne);
+  SwapAcross(r[4], r[5], 8, kOne);
+  SwapAcross(r[6], r[7], 8, kOne);
+  SwapAcross(r[0], r[2], 16, kTwo);
+  SwapAcross(r[1], r[3], 16, kTwo);
+  SwapAcross(r[4], r[6], 16, kTwo);
+  SwapAcross(r[5], r[7], 16, kTwo);
+  SwapAcross(r[0], r[4], 32, kFour);
+  SwapAcross(r[1], r[5], 32, kFour);
+  SwapAcross(r[2], r[6], 32, kFour);
+  SwapAcross(r[3], r[7], 32, kFour);
+}
+
+// The SNPs of one block decoded SNP-major, then turned animal-major eight
+// animals by eight SNPs at a time, so that every store fills whole words.
+class BlockDecoder {
+ public:
+  BlockDecoder(std::int64_t animals, std::int64_t rowBytes)
+      : n_(animals), rowBytes_(rowBytes), stride_((animals + 7) / 8 * 8),
+        decoded_(static_cast<std::size_t>(stride_ * kSnpsPerBlock), 0) {}
+
+  // `count` SNP rows of `raw` into columns first..first + count of `g`.
+  void Decode(const std::uint8_t* raw, std::int64_t count, std::int64_t first, Genotypes& g) {
+    static const auto table = ByteCodes();
     for (std::int64_t j = 0; j < count; ++j) {
-      const auto& four = table[raw[j * rowBytes + q]];
-      for (std::int64_t k = 0; k < animals; ++k) rows[k][j] = four[static_cast<std::size_t>(k)];
+      std::uint8_t* row = decoded_.data() + j * stride_;
+      const std::uint8_t* bytes = raw + j * rowBytes_;
+      for (std::int64_t q = 0; q < rowBytes_; ++q) std::memcpy(row + 4 * q, &table[bytes[q]], 4);
+    }
+    const std::int64_t m = g.SnpCount();
+    for (std::int64_t a = 0; a < n_; a += 8) {
+      std::int64_t j = 0;
+      for (; j + 8 <= count && a + 8 <= n_; j += 8) {
+        std::uint64_t words[8];
+        for (int i = 0; i < 8; ++i) std::memcpy(&words[i], decoded_.data() + (j + i) * stride_ + a, 8);
+        Transpose8(words);
+        for (int i = 0; i < 8; ++i) std::memcpy(g.codes.data() + (a + i) * m + first + j, &words[i], 8);
+      }
+      for (std::int64_t i = a; i < std::min(a + 8, n_); ++i)
+        for (std::int64_t jj = (a + 8 <= n_ ? j : 0); jj < count; ++jj)
+          g.codes[static_cast<std::size_t>(i * m + first + jj)] = decoded_[static_cast<std::size_t>(jj * stride_ + i)];
     }
   }
-}
+
+ private:
+  std::int64_t n_;
+  std::int64_t rowBytes_;
+  std::int64_t stride_;  // bytes per decoded SNP row, a whole number of words
+  std::vector<std::uint8_t> decoded_;
+};
 
 std::string CheckBedStart(const std::string& path, int fd, std::uint64_t size) {
   std::uint8_t magic[3] = {};
@@ -182,6 +231,7 @@ std::string ReadBed(const std::string& path, Genotypes& g, Progress& progress) {
   const std::int64_t rowBytes = (g.AnimalCount() + 3) / 4;
   g.codes.resize(static_cast<std::size_t>(g.AnimalCount() * g.SnpCount()));
   std::vector<std::uint8_t> raw(static_cast<std::size_t>(rowBytes * kSnpsPerBlock));
+  BlockDecoder decoder(g.AnimalCount(), rowBytes);
   progress.SetStage(0, 100, g.SnpCount(), "Reading " + path);
   for (std::int64_t first = 0; first < g.SnpCount(); first += kSnpsPerBlock) {
     if (progress.Step(first)) return "The reading of " + path + " was cancelled.";
@@ -190,7 +240,7 @@ std::string ReadBed(const std::string& path, Genotypes& g, Progress& progress) {
     if (!ReadExactly(bed.get(), raw.data(), static_cast<std::size_t>(count * rowBytes)))
       return "Error: " + path + " could not be read past SNP " + std::to_string(first) + ": " +
              (errno == 0 ? std::string("it ended early") : std::generic_category().message(errno)) + ".";
-    DecodeBlock(raw.data(), rowBytes, count, first, g);
+    decoder.Decode(raw.data(), count, first, g);
   }
   return {};
 }

@@ -19,6 +19,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "gui/genotype_input_box.h"
 #include "pedigree/pedigree.h"
 #include "report/table_formats.h"
 
@@ -221,6 +222,12 @@ int CDialogSelectAGroup::group() const { return list_->currentData().toInt(); }
 
 namespace {
 
+std::vector<std::string> TextsOf(const ValueForm& form) {
+  std::vector<std::string> texts;
+  for (const ValueForm::Field& field : form.fields) texts.push_back(field.text);
+  return texts;
+}
+
 // A file name box with its Browse... button, which fills the box with the
 // chosen file (asking before a file to write is replaced).
 QWidget* WithBrowse(QLineEdit* edit, ValueForm::Field::File file) {
@@ -250,9 +257,20 @@ CValueFormDialog::CValueFormDialog(const ValueForm& form, QWidget* parent)
     : QDialog(parent), form_(form) {
   setWindowTitle(Q(form.caption));
   auto* row = new QHBoxLayout(this);
+  auto* column = new QVBoxLayout;
   auto* group = new QGroupBox(this);
   auto* layout = new QFormLayout(group);
-  for (const ValueForm::Field& field : form.fields) {
+  for (std::size_t k = 0; k < form.fields.size(); ++k) {
+    const ValueForm::Field& field = form.fields[k];
+    // A genomic command's genotype boxes are one box of their own, with the
+    // genotype files' filters and a list of the formats.
+    if (field.key == kGenotypesKey && k + kGenotypeFieldCount <= form.fields.size()) {
+      auto* box = new CGenotypeInputBox(GenotypeTextsOf(TextsOf(form), k), this);
+      column->addWidget(box);
+      for (QWidget* input : box->inputs()) fields_.push_back(input);
+      k += kGenotypeFieldCount - 1;
+      continue;
+    }
     if (field.check) {
       auto* box = new QCheckBox(Q(field.label), group);
       box->setChecked(field.text == "1");
@@ -265,7 +283,9 @@ CValueFormDialog::CValueFormDialog(const ValueForm& form, QWidget* parent)
       fields_.push_back(edit);
     }
   }
-  row->addWidget(group, 1);
+  if (layout->rowCount() > 0) column->addWidget(group);
+  else delete group;
+  row->addLayout(column, 1);
   button_ = AddButtons(this, row, tr("OK"));
   connect(button_, &QPushButton::clicked, this, [this] {
     if (form_.accept(texts())) accept();
@@ -276,6 +296,7 @@ std::vector<std::string> CValueFormDialog::texts() const {
   std::vector<std::string> out;
   for (QWidget* field : fields_) {
     if (const auto* box = qobject_cast<QCheckBox*>(field)) out.push_back(box->isChecked() ? "1" : "0");
+    else if (const auto* list = qobject_cast<QComboBox*>(field)) out.push_back(list->currentData().toString().toStdString());
     else out.push_back(qobject_cast<QLineEdit*>(field)->text().trimmed().toStdString());
   }
   return out;

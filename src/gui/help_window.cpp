@@ -184,6 +184,7 @@ constexpr CommandPage kCommandPages[] = {
     {kCmdPlannedMating, "commands/mating"},
     {kCmdMateSuitability, "commands/mate-suitability"},
     {kCmdOptimumContributions, "commands/optimum-contributions"},
+    {kCmdGenotypeQc, "commands/genotype-qc"},
     {kCmdOptions, "options"},
     {kCmdViewPedigree, "commands/view"},
     {kCmdViewPedigreeChart, "commands/chart"},

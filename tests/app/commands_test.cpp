@@ -33,7 +33,8 @@ const std::set<std::int32_t> kSingleIndividualAnalyses = {
     kCmdDiversity,   kCmdMeanKinship,            kCmdViewPedigreeChart,      kCmdDrawAncestorsIndividual,
     kCmdViewPedigreeCertificate,
     kCmdDrawDescendantsIndividual, kCmdChartFDistribution, kCmdPurging, kCmdPlannedMating,
-    kCmdGenomicRelationship, kCmdGenomicInbreeding, kCmdParentage};
+    kCmdGenomicRelationship, kCmdGenomicInbreeding, kCmdParentage,
+    kCmdGenotypeQc};
 const std::set<std::int32_t> kPairAnalyses = {kCmdBetweenTwoIndividuals, kCmdBetweenAll,
                                               kCmdInverseA, kCmdMatrixT, kCmdInverseWithGroups,
                                               kCmdInverseWithMetafounders,
@@ -137,7 +138,7 @@ TEST(CommandTable, IdentifiersAreUniqueAndFindable) {
     EXPECT_TRUE(seen.insert(c.id).second) << c.id;
     EXPECT_EQ(FindCommand(c.id), &c);
   }
-  EXPECT_EQ(seen.size(), 68u);  // every row of the menu bar
+  EXPECT_EQ(seen.size(), 69u);  // every row of the menu bar
   for (const Command& c : ViewCommands()) {
     EXPECT_TRUE(seen.insert(c.id).second) << c.id;
     EXPECT_EQ(FindCommand(c.id), &c);

@@ -77,6 +77,10 @@ bool ShootDialogs(kinvar::CKinvarDoc& doc, kinvar::Platform& platform, const QDi
                                   {"matings-file", "Matings file to write (every dam one progeny)", "next.c"}},
                                  [](const std::vector<std::string>&) { return true; }};
   CValueFormDialog fields(populationForm);
+  const ValueForm genotypeForm{"Genotype quality control",
+                               kinvar::GenotypeFormFields({"herd-genotypes.txt", "", "0.9", "0.9", "0.01"}),
+                               [](const std::vector<std::string>&) { return true; }};
+  CValueFormDialog genotypes(genotypeForm);
   CSaveOptionDlg save("Save the pairwise relationships", "Save the numerator relationship matrix");
   CDialogSelectASheet sheet({"Herd 2021", "Herd 2022", "Notes"});
   CDemoDlg about(CDemoDlg::Mode::kAbout);
@@ -86,7 +90,7 @@ bool ShootDialogs(kinvar::CKinvarDoc& doc, kinvar::Platform& platform, const QDi
   const std::pair<QWidget*, const char*> shots[] = {
       {&options, "options"},     {&getId, "get-an-id"}, {&selectGroup, "select-a-group"},
       {&twoGroups, "two-groups"}, {&matingGroups, "mating-groups"},
-      {&queryDialog, "query"},   {&fields, "population-options"}, {&save, "save-choice"},   {&sheet, "select-a-sheet"},
+      {&queryDialog, "query"},   {&fields, "population-options"}, {&genotypes, "genotype-input"}, {&save, "save-choice"},   {&sheet, "select-a-sheet"},
       {&about, "about"},         {&progress, "progress"}};
   bool ok = true;
   for (const auto& [widget, name] : shots) {

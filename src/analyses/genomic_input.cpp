@@ -1,0 +1,109 @@
+#include "analyses/genomic_input.h"
+
+#include <charconv>
+#include <cmath>
+
+#include "genetics/command_ids.h"
+#include "report/report_store.h"
+
+namespace kinvar {
+
+namespace {
+
+void Write(Pedigree& ped, const std::string& line) { WriteReportLine(ped.report, line, &ped.copyFile); }
+
+std::string Figure(double value) {
+  if (std::isnan(value)) return ".";
+  char buffer[32];
+  return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
+}
+
+// The form of genotype-qc: the genotype boxes alone.
+std::optional<GenotypeInputOptions> AskOptions(CommandContext& ctx) {
+  ValueForm form{"Genotype quality control", GenotypeFormFields(ctx.remembered.genotypes), {}};
+  std::optional<GenotypeInputOptions> options;
+  form.accept = [&](const std::vector<std::string>& texts) {
+    options = GenotypeOptionsFromForm(texts, 0, ctx.platform);
+    if (options) ctx.remembered.genotypes = GenotypeTextsOf(texts, 0);
+    return options.has_value();
+  };
+  if (!ctx.platform.AskValues(form)) return std::nullopt;
+  return options;
+}
+
+ResultTable IdTable(const std::string& name, const std::vector<std::string>& ids) {
+  ResultTable table(name);
+  table.AddColumn("id", ColumnType::kId);
+  table.Reserve(ids.size());
+  for (const std::string& id : ids) table.AddRow().Id(id);
+  return table;
+}
+
+void AddTables(const Pedigree& ped, GenotypeInput& input, ResultSet& tables) {
+  ResultTable& summary = tables.Add(SummaryTable());
+  const auto notFound = static_cast<std::int64_t>(input.notInPedigree.size());
+  summary.AddFigure("Animals in the file", input.animalsInFile);
+  summary.AddFigure("Animals in the pedigree", input.animalsInFile - notFound);
+  summary.AddFigure("Animals not in the pedigree", notFound);
+  summary.AddFigure("Pedigree animals without genotypes", input.pedigreeWithoutGenotypes);
+  summary.AddFigure("SNPs in the file", input.snpsInFile);
+  summary.AddFigure("Animals kept", input.genotypes.AnimalCount());
+  summary.AddFigure("SNPs kept", input.genotypes.SnpCount());
+  tables.Add(std::move(input.qcTable));
+  tables.Add(std::move(input.droppedTable));
+  tables.Add(IdTable("not_in_pedigree", input.notInPedigree));
+  std::vector<std::string> without;
+  without.reserve(input.withoutGenotypes.size());
+  for (const RecIndex rec : input.withoutGenotypes) without.emplace_back(ped.rec(rec).Id());
+  tables.Add(IdTable("without_genotypes", without));
+}
+
+void WriteDropped(Pedigree& ped, const ResultTable& dropped) {
+  if (dropped.rows() == 0) return;
+  Write(ped, "");
+  Write(ped, "Dropped:");
+  Write(ped, "Kind|T1Name|T1Reason|T1Value");
+  for (std::size_t row = 0; row < dropped.rows(); ++row)
+    Write(ped, std::string(dropped.column(0).Text(row)) + "|T1" + std::string(dropped.column(1).Text(row)) + "|T1" +
+                   std::string(dropped.column(2).Text(row)) + "|T1" + Figure(dropped.column(3).Real(row)));
+}
+
+}  // namespace
+
+std::optional<GenotypeInput> ReadGenotypesFor(CommandContext& ctx, const GenotypeInputOptions& options) {
+  EnsureCodeOrder(ctx.ped);
+  GenotypeInput input;
+  {
+    const auto window = ctx.platform.OpenProgress();
+    Progress progress(*window);
+    input = ReadGenotypeInput(ctx.ped, options, progress);
+  }
+  if (input.error.find(" was cancelled.") != std::string::npos) {
+    ShowCanceled(ctx);
+    return std::nullopt;
+  }
+  if (!input.error.empty() && input.qcTable.rows() == 0) {
+    ctx.platform.ShowMessage(input.error, MessageIcon::kError);
+    return std::nullopt;
+  }
+  return input;
+}
+
+void OnGenotypeQc(CommandContext& ctx) {
+  const std::optional<GenotypeInputOptions> options = AskOptions(ctx);
+  if (!options) return;
+  WaitCursor cursor(ctx.platform);
+  std::optional<GenotypeInput> input = ReadGenotypesFor(ctx, *options);
+  if (!input) return;
+  Pedigree& ped = ctx.ped;
+  ped.report.Clear();
+  ped.copyFile.Reset();
+  Write(ped, "|XGenotype quality control");
+  for (const std::string& line : input->reportLines) Write(ped, line);
+  if (!input->error.empty()) Write(ped, "|X" + input->error);
+  WriteDropped(ped, input->droppedTable);
+  AddTables(ped, *input, ped.report.tables());
+  ctx.lastCommand = kCmdGenotypeQc;
+}
+
+}  // namespace kinvar
