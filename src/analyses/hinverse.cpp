@@ -72,16 +72,16 @@ std::optional<HInverseChoice> AskChoice(CommandContext& ctx) {
   form.accept = [&](const std::vector<std::string>& texts) {
     const auto input = GenotypeOptionsFrom(texts, ctx.platform);
     if (!input) return false;
-    const auto method = MethodOf(texts[kGenotypeFieldCount]);
+    const auto method = MethodOf(texts[kSharedGenotypeFieldCount]);
     if (!method) {
       ctx.platform.ShowMessage("The method of G must be vanraden1, vanraden2 or yang.", MessageIcon::kError);
       return false;
     }
-    if (!ReadWeights(texts, kGenotypeFieldCount + 1, choice.weights, ctx.platform)) return false;
+    if (!ReadWeights(texts, kSharedGenotypeFieldCount + 1, choice.weights, ctx.platform)) return false;
     choice.input = *input;
     choice.method = *method;
-    choice.weights.scaleToA22 = texts[kGenotypeFieldCount + 5] == "1";
-    choice.triplets = texts[kGenotypeFieldCount + 6] == "1";
+    choice.weights.scaleToA22 = texts[kSharedGenotypeFieldCount + 5] == "1";
+    choice.triplets = texts[kSharedGenotypeFieldCount + 6] == "1";
     RememberTexts(form, texts, typed);
     return true;
   };

@@ -15,7 +15,7 @@
 
 namespace kinvar {
 
-inline constexpr std::size_t kGenotypeFieldCount = 5;
+inline constexpr std::size_t kSharedGenotypeFieldCount = 5;
 
 // The five boxes, with the texts of `typed` (the form's last texts by key)
 // or the defaults.

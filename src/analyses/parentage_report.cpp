@@ -36,14 +36,14 @@ std::optional<ParentageChoice> AskChoice(CommandContext& ctx) {
   form.accept = [&](const std::vector<std::string>& texts) {
     const auto input = GenotypeOptionsFrom(texts, ctx.platform);
     if (!input) return false;
-    const auto threshold = WholeNumber(texts[kGenotypeFieldCount]);
+    const auto threshold = WholeNumber(texts[kSharedGenotypeFieldCount]);
     if (!threshold || *threshold < 0.0 || *threshold > 1.0) {
       ctx.platform.ShowMessage("The exclusion threshold must be a number from 0 to 1.", MessageIcon::kError);
       return false;
     }
     choice.input = *input;
     choice.options.exclusionThreshold = *threshold;
-    choice.options.searchCandidates = texts[kGenotypeFieldCount + 1] == "1";
+    choice.options.searchCandidates = texts[kSharedGenotypeFieldCount + 1] == "1";
     RememberTexts(form, texts, typed);
     return true;
   };
