@@ -169,6 +169,8 @@ constexpr CommandPage kCommandPages[] = {
     {kCmdDominance, "commands/dominance"},
     {kCmdGenomicRelationship, "commands/genomic-relationship"},
     {kCmdGenomicInbreeding, "commands/genomic-inbreeding"},
+    {kCmdHInverse, "commands/hinverse"},
+    {kCmdParentage, "commands/parentage"},
     {kCmdMatrixT, "commands/matrix-t"},
     {kCmdDii, "commands/dii"},
     {kCmdRecoding, "commands/recode"},

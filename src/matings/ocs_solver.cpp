@@ -201,6 +201,17 @@ double QuadraticForm(const std::vector<double>& k, const std::vector<double>& c)
   return sum;
 }
 
+namespace {
+
+bool TargetOutOfReach(const OcsProblem& problem) {
+  OcsProblem least = problem;
+  least.ebv.clear();
+  const OcsSolution s = SolveOcs(least);
+  return s.status == OcsStatus::kSolved && s.kinship > problem.targetKinship + 1e-9;
+}
+
+}  // namespace
+
 OcsSolution SolveOcs(const OcsProblem& problem) {
   OcsSolution solution;
   Ipopt::SmartPtr<Ipopt::IpoptApplication> app = IpoptApplicationFactory();
@@ -238,8 +249,14 @@ OcsSolution SolveOcs(const OcsProblem& problem) {
     solution.status = OcsStatus::kInfeasible;
     return solution;
   }
-  if (status != Ipopt::Solve_Succeeded && status != Ipopt::Solved_To_Acceptable_Level)
+  if (status != Ipopt::Solve_Succeeded && status != Ipopt::Solved_To_Acceptable_Level) {
+    // Interior-point runs do not always prove a target unreachable (how
+    // many iterations that takes depends on the BLAS underneath): the least
+    // kinship the candidates can reach, a convex problem solved reliably,
+    // settles whether the target is out of reach.
+    if (!problem.ebv.empty() && TargetOutOfReach(problem)) solution.status = OcsStatus::kInfeasible;
     return solution;
+  }
   solution.c = ListedContributions(problem, programme->result());
   // The figures of exactly the contributions that are listed.
   solution.kinship = QuadraticForm(problem.kinship, solution.c);
