@@ -23,6 +23,8 @@ test_that("genomic inbreeding sits beside pedigree F", {
   pedigree_f <- inbreeding(ped)
   expect_equal(t$f_pedigree, pedigree_f$f[match(t$id, pedigree_f$id)], tolerance = 1e-6)
   expect_true(all(t$f_roh >= 0 & t$f_roh < 1))
+})
+
 # The single-step H inverse and parentage on the example herd's genotypes.
 
 herd_file <- function(name) system.file("extdata", name, package = "kinvar")
