@@ -1129,7 +1129,8 @@ std::vector<std::pair<std::string, std::string>> Session::Keywords(const std::st
 ResultSet Session::RunDeclared(const std::string& command, const std::map<std::string, std::string>& keywords) {
   const auto declaration = FindDeclaration(command);
   if (!declaration) throw std::invalid_argument("No command \"" + command + "\" takes keyword arguments.");
-  for (const auto& [keyword, text] : keywords) {
+  for (const auto& given : keywords) {
+    const std::string& keyword = given.first;
     const auto& ps = declaration->parameters;
     if (std::none_of(ps.begin(), ps.end(), [&](const Parameter& p) { return KeywordOf(p) == keyword; }))
       throw std::invalid_argument(command + " takes no argument \"" + keyword + "\".");
