@@ -40,7 +40,7 @@ std::string Col(const std::string& text, std::size_t width) {
 
 using test::SavedFile;
 
-class Document : public testing::Test {
+class DocumentTest : public testing::Test {
  protected:
   void SetUp() override {
     setenv("SOURCE_DATE_EPOCH", kEpoch, 1);
@@ -66,7 +66,7 @@ class Document : public testing::Test {
   CKinvarDoc doc{platform, ""};
 };
 
-TEST_F(Document, OpeningListsThePedigreeWithAddedParentsUnderlined) {
+TEST_F(DocumentTest, OpeningListsThePedigreeWithAddedParentsUnderlined) {
   TempFile file("progeny sire dam\nC A B\nA 0 0\n");
   ASSERT_TRUE(doc.OpenPedigreeFile(file.path()));
   EXPECT_EQ(doc.lastCommand(), kCmdViewPedigree);
@@ -84,7 +84,7 @@ TEST_F(Document, OpeningListsThePedigreeWithAddedParentsUnderlined) {
                                 Col("0", 22) + "0\n\n" + Col("B", 22) + Col("0", 22) + "0\n");
 }
 
-TEST_F(Document, ComputeReportsCountsAndEvaluatedInbreds) {
+TEST_F(DocumentTest, ComputeReportsCountsAndEvaluatedInbreds) {
   TempFile file(kSmall);
   ASSERT_TRUE(doc.OpenPedigreeFile(file.path()));
   ASSERT_TRUE(doc.RunCommand(kCmdCompute));
@@ -115,7 +115,7 @@ TEST_F(Document, ComputeReportsCountsAndEvaluatedInbreds) {
   EXPECT_EQ(SavedFile(doc), OutputHeader(file) + body);
 }
 
-TEST_F(Document, InbredsFileSaysSoWhenNoEvaluatedIndividualIsInbred) {
+TEST_F(DocumentTest, InbredsFileSaysSoWhenNoEvaluatedIndividualIsInbred) {
   TempFile file("progeny sire dam f\nA 0 0 .\nB 0 0 0.5\nC A B .\n");
   ASSERT_TRUE(doc.OpenPedigreeFile(file.path()));
   doc.RunCommand(kCmdCompute);
@@ -127,7 +127,7 @@ TEST_F(Document, InbredsFileSaysSoWhenNoEvaluatedIndividualIsInbred) {
   EXPECT_NE(saved.find(Col("No. of inbreds", 34) + "1\n"), std::string::npos) << saved;
 }
 
-TEST_F(Document, CancelShowsTheCancelLineAndALaterRunCountsTheSame) {
+TEST_F(DocumentTest, CancelShowsTheCancelLineAndALaterRunCountsTheSame) {
   TempFile file(kSmall);
   ASSERT_TRUE(doc.OpenPedigreeFile(file.path()));
   platform.cancelAtPoll = platform.polls + 1;
@@ -147,7 +147,7 @@ TEST_F(Document, CancelShowsTheCancelLineAndALaterRunCountsTheSame) {
 
 // The unchanged file is refused; once touched, it reloads after the close
 // question.
-TEST_F(Document, ReopeningAFileReloadsItOnlyWhenTouched) {
+TEST_F(DocumentTest, ReopeningAFileReloadsItOnlyWhenTouched) {
   TempFile file(kSmall);
   ASSERT_TRUE(doc.OpenPedigreeFile(file.path()));
   doc.RunCommand(kCmdCompute);
@@ -170,7 +170,7 @@ TEST_F(Document, ReopeningAFileReloadsItOnlyWhenTouched) {
   EXPECT_FALSE(doc.pedigree().inbreedingComputed);
 }
 
-TEST_F(Document, ARejectedFileShowsItsErrorsAndDisablesAnalyses) {
+TEST_F(DocumentTest, ARejectedFileShowsItsErrorsAndDisablesAnalyses) {
   TempFile file("progeny sire dam\nA B 0\nB A 0\n");
   ASSERT_TRUE(doc.OpenPedigreeFile(file.path()));
   EXPECT_EQ(doc.lastCommand(), kRejectedPedigree);
@@ -191,7 +191,7 @@ TEST_F(Document, ARejectedFileShowsItsErrorsAndDisablesAnalyses) {
 }
 
 // A file that cannot be read, and a load cancelled.
-TEST_F(Document, AFailedOrCancelledLoadLeavesNoPedigree) {
+TEST_F(DocumentTest, AFailedOrCancelledLoadLeavesNoPedigree) {
   TempFile file("progeny sire\nA 0\n");
   EXPECT_FALSE(doc.OpenPedigreeFile(file.path()));
   ASSERT_EQ(platform.messages.size(), 1u);
@@ -208,7 +208,7 @@ TEST_F(Document, AFailedOrCancelledLoadLeavesNoPedigree) {
   EXPECT_EQ(doc.pedigree().nTotal, 0);
 }
 
-TEST_F(Document, RecodedFileInBothOrders) {
+TEST_F(DocumentTest, RecodedFileInBothOrders) {
   TempFile file("progeny sire dam\nC A B\nA 0 0\n");
   ASSERT_TRUE(doc.OpenPedigreeFile(file.path()));
   doc.RunCommand(kCmdRecoding);
@@ -237,7 +237,7 @@ TEST_F(Document, RecodedFileInBothOrders) {
                                    row(2, 0, 0, a == 1 ? "B" : "A") + row(3, a, b, "C"));
 }
 
-TEST_F(Document, ViewAfterComputeShowsFAndTheFileKeepsItExactUnderFractions) {
+TEST_F(DocumentTest, ViewAfterComputeShowsFAndTheFileKeepsItExactUnderFractions) {
   TempFile file("progeny sire dam group f\nA 0 0 1 0.5\nB 0 0 . .\nC A B 2 .\nD C B 2 .\n");
   ASSERT_TRUE(doc.OpenPedigreeFile(file.path()));
   EXPECT_EQ(Report()[0], "Progeny|T1Sire|T1Dam|T1Group|T5F");
@@ -266,7 +266,7 @@ TEST_F(Document, ViewAfterComputeShowsFAndTheFileKeepsItExactUnderFractions) {
                 Col("2", 10) + "0.25\n\n");
 }
 
-TEST_F(Document, RecomputeReplacesPredefinedCoefficients) {
+TEST_F(DocumentTest, RecomputeReplacesPredefinedCoefficients) {
   TempFile file("progeny sire dam f\nA 0 0 0.5\nB 0 0 .\nC A B .\nD C B .\n");
   ASSERT_TRUE(doc.OpenPedigreeFile(file.path()));
   EXPECT_TRUE(doc.IsCommandEnabled(kCmdRecompute));
@@ -283,7 +283,7 @@ TEST_F(Document, RecomputeReplacesPredefinedCoefficients) {
   EXPECT_EQ(withPredefined, 0.25f);
 }
 
-TEST_F(Document, InbreedingOfUpperCasesAndReportsUnknownIdsAndCancels) {
+TEST_F(DocumentTest, InbreedingOfUpperCasesAndReportsUnknownIdsAndCancels) {
   TempFile file(kSmall);
   ASSERT_TRUE(doc.OpenPedigreeFile(file.path()));
   platform.cancelAtPoll = platform.polls + 1;
@@ -305,7 +305,7 @@ TEST_F(Document, InbreedingOfUpperCasesAndReportsUnknownIdsAndCancels) {
   EXPECT_EQ(platform.messages.size(), before);
 }
 
-TEST_F(Document, RelationshipDialogFollowsItsRulesBoxByBox) {
+TEST_F(DocumentTest, RelationshipDialogFollowsItsRulesBoxByBox) {
   TempFile file(kSmall);
   ASSERT_TRUE(doc.OpenPedigreeFile(file.path()));
   struct Row {
@@ -351,7 +351,7 @@ TEST_F(Document, RelationshipDialogFollowsItsRulesBoxByBox) {
   EXPECT_EQ(platform.queryAnswers.back().value, "0.67082");
 }
 
-TEST_F(Document, RejectedOptionsChangeNothing) {
+TEST_F(DocumentTest, RejectedOptionsChangeNothing) {
   Settings entries = doc.settings();
   entries.relationshipType = 0;
   entries.relationshipUpper = 1.5f;
@@ -361,7 +361,7 @@ TEST_F(Document, RejectedOptionsChangeNothing) {
 }
 
 // Unsaved: a report an analysis made that no save or export wrote since.
-TEST_F(Document, ExitAsksOnlyWithAnUnsavedReport) {
+TEST_F(DocumentTest, ExitAsksOnlyWithAnUnsavedReport) {
   EXPECT_TRUE(doc.CanExit());
   TempFile file(kSmall);
   ASSERT_TRUE(doc.OpenPedigreeFile(file.path()));
@@ -385,7 +385,7 @@ TEST_F(Document, ExitAsksOnlyWithAnUnsavedReport) {
   EXPECT_EQ(test::ReadWholeFile(target.path()), SavedFile(doc));
 }
 
-TEST_F(Document, SaveAsAsksForTheFileAndReportsFailures) {
+TEST_F(DocumentTest, SaveAsAsksForTheFileAndReportsFailures) {
   TempFile file(kSmall);
   ASSERT_TRUE(doc.OpenPedigreeFile(file.path()));
   doc.RunCommand(kCmdCompute);
@@ -409,7 +409,7 @@ TEST_F(Document, SaveAsAsksForTheFileAndReportsFailures) {
   EXPECT_EQ(platform.fileRequests.back().filters[1].description, "Text files (*.txt)");
 }
 
-TEST_F(Document, OpenAsksForAPedigreeFileAndLoadsIt) {
+TEST_F(DocumentTest, OpenAsksForAPedigreeFileAndLoadsIt) {
   TempFile file(kSmall);
   platform.fileNames = {std::nullopt, file.path()};
   doc.OnFileOpen();  // cancelled
