@@ -97,7 +97,7 @@ bool MeasureYears(std::int64_t n, std::uint64_t seed, std::int64_t years, Result
   GenerateOrExit(gen, path);
   const ChildOutcome child = RunInChild([&](Results& out) {
     NullPlatform platform;
-    CKinvarDoc doc(platform, "");
+    Document doc(platform, "");
     if (!doc.Initialize()) return false;
     Time(out, "load", [&] { doc.OpenPedigreeFile(path); });
     Pedigree& ped = doc.pedigree();

@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
   const std::string pedigree = folder.filePath("tiny.pdg").toStdString();
   std::ofstream(pedigree) << "Progeny Sire Dam\nA 0 0\nB 0 0\nC A B\n";
   gui::QtPlatform platform;
-  CKinvarDoc doc(platform, folder.path().toStdString() + "/");
+  Document doc(platform, folder.path().toStdString() + "/");
   if (!doc.OpenPedigreeFile(pedigree)) {
     std::fprintf(stderr, "cannot open the pedigree\n");
     return 1;

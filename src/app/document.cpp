@@ -52,21 +52,21 @@ CMS::FatalHandler EndOnFatal(Platform& platform) {
 
 }  // namespace
 
-std::optional<std::filesystem::file_time_type> CKinvarDoc::ModificationTime(const std::string& path) {
+std::optional<std::filesystem::file_time_type> Document::ModificationTime(const std::string& path) {
   std::error_code error;
   const auto time = std::filesystem::last_write_time(path, error);
   if (error) return std::nullopt;
   return time;
 }
 
-CKinvarDoc::CKinvarDoc(Platform& platform, std::string programFolder)
+Document::Document(Platform& platform, std::string programFolder)
     : platform_(platform), programFolder_(std::move(programFolder)) {
   if (!programFolder_.empty()) ped_.settings = ReadSettingsFile(settingsPath());
   seedFile = seedPath();
   ped_.report.SetFatalHandler(EndOnFatal(platform_));
 }
 
-bool CKinvarDoc::Initialize() {
+bool Document::Initialize() {
   if (ped_.copyFile.Create()) return true;
   platform_.ShowMessage("Error: Cannot create temporary file.", MessageIcon::kError);
   return false;
@@ -85,7 +85,7 @@ std::vector<FileFilter> PedigreeFileFilters() {
           {"All files (*.*)", "*.*"}};
 }
 
-void CKinvarDoc::OnFileOpen() {
+void Document::OnFileOpen() {
   FileRequest request;
   request.open = true;
   request.filters = PedigreeFileFilters();
@@ -94,7 +94,7 @@ void CKinvarDoc::OnFileOpen() {
   if (auto chosen = platform_.AskFileName(request)) OpenPedigreeFile(*chosen);
 }
 
-bool CKinvarDoc::OpenPedigreeFile(const std::string& given) {
+bool Document::OpenPedigreeFile(const std::string& given) {
   const std::string path = FullPath(given);
   if (!path_.empty() && path == path_) {
     const auto time = ModificationTime(path);
@@ -136,7 +136,7 @@ bool CKinvarDoc::OpenPedigreeFile(const std::string& given) {
   return true;
 }
 
-bool CKinvarDoc::OpenPedigreeColumns(const PedigreeColumnViews& columns, const std::string& title) {
+bool Document::OpenPedigreeColumns(const PedigreeColumnViews& columns, const std::string& title) {
   const bool read = LoadInPlaceOfShown([&](Pedigree& ped, Progress& progress) {
     return LoadPedigreeColumns(columns, ped, progress);
   });
@@ -156,7 +156,7 @@ void ReleaseFreedMemory() {
 #endif
 }
 
-bool CKinvarDoc::ChooseSheet(const std::string& path, std::string& sheet) {
+bool Document::ChooseSheet(const std::string& path, std::string& sheet) {
   // A pipe gives its bytes once, to the load: looking into it first would
   // take them away.
   std::error_code error;
@@ -171,7 +171,7 @@ bool CKinvarDoc::ChooseSheet(const std::string& path, std::string& sheet) {
   return true;
 }
 
-bool CKinvarDoc::LoadInPlaceOfShown(const Loader& load) {
+bool Document::LoadInPlaceOfShown(const Loader& load) {
   auto window = platform_.OpenProgress();
   WaitCursor cursor(platform_);
   // The pedigree is read into one of its own, so that input that cannot be
@@ -223,7 +223,7 @@ bool CKinvarDoc::LoadInPlaceOfShown(const Loader& load) {
   return true;
 }
 
-void CKinvarDoc::ClosePedigree() {
+void Document::ClosePedigree() {
   ResetPedigree(ped_);
   ReleaseFreedMemory();
   ForgetGroups(ped_.geneticGroups);
@@ -235,11 +235,11 @@ void CKinvarDoc::ClosePedigree() {
   platform_.RefreshViews();
 }
 
-bool CKinvarDoc::CanExit() {
+bool Document::CanExit() {
   return MayDropShownReport("Do you want to save the report of \"" + title_ + "\" before exiting?");
 }
 
-bool CKinvarDoc::HasUnsavedReport() const {
+bool Document::HasUnsavedReport() const {
   switch (lastCommand_) {
     case kNoPedigree: case kRejectedPedigree: case kCmdNone:
     case kCmdViewPedigree: case kCmdRecoding:
@@ -251,7 +251,7 @@ bool CKinvarDoc::HasUnsavedReport() const {
   }
 }
 
-bool CKinvarDoc::MayDropShownReport(const std::string& question) {
+bool Document::MayDropShownReport(const std::string& question) {
   if (!HasUnsavedReport()) return true;
   switch (platform_.AskToSave(question)) {
     case SaveAnswer::kDiscard: return true;
@@ -263,7 +263,7 @@ bool CKinvarDoc::MayDropShownReport(const std::string& question) {
   return !HasUnsavedReport();
 }
 
-void CKinvarDoc::SetTitle(const std::string& title) { title_ = path_.empty() ? "" : title; }
+void Document::SetTitle(const std::string& title) { title_ = path_.empty() ? "" : title; }
 
 std::string ResourceFailureMessage(const std::exception& failure) {
   if (dynamic_cast<const std::bad_alloc*>(&failure) != nullptr)
@@ -271,7 +271,7 @@ std::string ResourceFailureMessage(const std::exception& failure) {
   return std::string("The computation stopped: ") + failure.what();
 }
 
-bool CKinvarDoc::RunCommand(std::int32_t id) {
+bool Document::RunCommand(std::int32_t id) {
   // Memory or threads running out end the command, not the program: the
   // report then shows no figure of the half-done computation.
   const bool keep = KeepShownReport(id);
@@ -287,7 +287,7 @@ bool CKinvarDoc::RunCommand(std::int32_t id) {
   return handled;
 }
 
-bool CKinvarDoc::KeepShownReport(std::int32_t id) {
+bool Document::KeepShownReport(std::int32_t id) {
   if (!keepReportOnCancel || ped_.report.Count() == 0) return false;
   if (id == kCmdFileOpen || id == kCmdFileSave || id == kCmdFileSaveAs) return false;
   // The command writes into a copy file of its own; the shown report's
@@ -302,7 +302,7 @@ bool CKinvarDoc::KeepShownReport(std::int32_t id) {
   return true;
 }
 
-void CKinvarDoc::PutBackIfCancelled() {
+void Document::PutBackIfCancelled() {
   const bool untouched = !ped_.report.HasKept();
   const bool cancelled = ped_.report.HasKept() && lastCommand_ == kCmdNone &&
                          ped_.report.Count() == 1 && ped_.report.Line(0) == kCanceledLine;
@@ -319,7 +319,7 @@ void CKinvarDoc::PutBackIfCancelled() {
   platform_.RefreshViews();
 }
 
-void CKinvarDoc::StopForLackOfResources(std::int32_t id, const std::exception& failure) {
+void Document::StopForLackOfResources(std::int32_t id, const std::exception& failure) {
   // A save leaves the report it was saving; a file it began is not put in
   // place (OutputFile replaces the target only when committed).
   if (id != kCmdFileSaveAs && id != kCmdFileSave) {
@@ -330,7 +330,7 @@ void CKinvarDoc::StopForLackOfResources(std::int32_t id, const std::exception& f
   platform_.RefreshViews();
 }
 
-bool CKinvarDoc::Dispatch(std::int32_t id) {
+bool Document::Dispatch(std::int32_t id) {
   // A command that does not apply (no valid pedigree, no groups) is never
   // run, whoever asks: the menus grey it out, and a script cannot slip past.
   if (const Command* command = FindCommand(id); command != nullptr && !IsAvailable(*command, State()))
@@ -379,14 +379,14 @@ bool GoesThroughVariances(std::int32_t id) {
 
 }  // namespace
 
-void CKinvarDoc::WarnOfSinglePrecision() {
+void Document::WarnOfSinglePrecision() {
   if (!GoesThroughVariances(lastCommand_)) return;
   const std::string warning = SmallVarianceWarning(ped_);
   if (warning.empty() || (ped_.report.Count() > 0 && ped_.report.Line(0) == warning)) return;
   ped_.report.InsertFirst(warning);
 }
 
-bool CKinvarDoc::HasHandler(std::int32_t id) {
+bool Document::HasHandler(std::int32_t id) {
   switch (id) {
     case kCmdFileOpen: case kCmdFileSaveAs: case kCmdCompute: case kCmdRecompute:
     case kCmdViewPedigree: case kCmdRecoding: case kCmdInbreedingOfIndividual:
@@ -397,7 +397,7 @@ bool CKinvarDoc::HasHandler(std::int32_t id) {
   }
 }
 
-DocumentState CKinvarDoc::State() const {
+DocumentState Document::State() const {
   DocumentState s;
   s.lastCommand = lastCommand_;
   s.nTotal = ped_.nTotal;
@@ -409,17 +409,17 @@ DocumentState CKinvarDoc::State() const {
   return s;
 }
 
-bool CKinvarDoc::IsCommandEnabled(std::int32_t id) const {
+bool Document::IsCommandEnabled(std::int32_t id) const {
   const Command* command = FindCommand(id);
   if (command == nullptr || !IsEnabled(*command, State())) return false;
   return command->handler != Handler::kDocument || HasHandler(id);
 }
 
-CommandContext CKinvarDoc::Context() {
+CommandContext Document::Context() {
   return CommandContext{ped_, platform_, lastCommand_, askInputs, remembered, path_, seedFile, seedFileNamed};
 }
 
-void CKinvarDoc::OnCompute() {
+void Document::OnCompute() {
   ped_.report.Clear();
   EnsureCodeOrder(ped_);
   lastCommand_ = kCmdCompute;
@@ -430,26 +430,26 @@ void CKinvarDoc::OnCompute() {
   platform_.RefreshViews();
 }
 
-void CKinvarDoc::OnRecompute() {
+void Document::OnRecompute() {
   DiscardPredefinedF(ped_);
   OnCompute();
 }
 
-void CKinvarDoc::OnViewPedigree() {
+void Document::OnViewPedigree() {
   lastCommand_ = kCmdViewPedigree;
   ListPedigree(ped_);
   if (const std::string line = MetafounderLine(ped_); !line.empty()) ped_.report.Add(line);
   platform_.RefreshViews();
 }
 
-void CKinvarDoc::OnRecoding() {
+void Document::OnRecoding() {
   lastCommand_ = kCmdRecoding;
   WaitCursor cursor(platform_);
   ListRecoding(ped_);
   platform_.RefreshViews();
 }
 
-void CKinvarDoc::OnInbreedingDialog() {
+void Document::OnInbreedingDialog() {
   QueryDialog dialog{"Inbreeding coefficient", {"Individual ID"}, "Inbreeding coef.",
                      {remembered.inbreedingId}, [this](std::vector<std::string>& texts) {
                        return QueryAnswer{InbreedingOf(texts[0]), 0};
@@ -457,7 +457,7 @@ void CKinvarDoc::OnInbreedingDialog() {
   platform_.ShowQueryDialog(dialog);
 }
 
-void CKinvarDoc::OnRelationshipDialog() {
+void Document::OnRelationshipDialog() {
   const char* caption =
       ped_.settings.relationshipType == 0 ? "Relationship coefficient" : "Numerator relationship";
   QueryDialog dialog{caption,
@@ -470,7 +470,7 @@ void CKinvarDoc::OnRelationshipDialog() {
   platform_.ShowQueryDialog(dialog);
 }
 
-std::optional<std::string> CKinvarDoc::InbreedingOf(std::string& typed) {
+std::optional<std::string> Document::InbreedingOf(std::string& typed) {
   WaitCursor cursor(platform_);
   NormalizeTypedId(typed);
   remembered.inbreedingId = typed;
@@ -497,7 +497,7 @@ std::optional<std::string> CKinvarDoc::InbreedingOf(std::string& typed) {
   return FormatNumber(ped_.settings.numberFormat, FOfRecord(ped_, r));
 }
 
-QueryAnswer CKinvarDoc::RelationshipOf(std::string& first, std::string& second) {
+QueryAnswer Document::RelationshipOf(std::string& first, std::string& second) {
   // The boxes show the IDs upper-cased, and the next dialog opens with them.
   NormalizeTypedId(first);
   NormalizeTypedId(second);
@@ -545,7 +545,7 @@ QueryAnswer CKinvarDoc::RelationshipOf(std::string& first, std::string& second) 
   return {FormatNumber(ped_.settings.numberFormat, value), 0};
 }
 
-std::optional<OptionsChanges> CKinvarDoc::ApplyOptions(Settings& entries) {
+std::optional<OptionsChanges> Document::ApplyOptions(Settings& entries) {
   if (auto problem = CheckOptions(entries)) {
     platform_.ShowMessage(*problem, MessageIcon::kError);
     return std::nullopt;
@@ -555,14 +555,14 @@ std::optional<OptionsChanges> CKinvarDoc::ApplyOptions(Settings& entries) {
   return changes;
 }
 
-bool CKinvarDoc::SaveOptions(Settings& entries) {
+bool Document::SaveOptions(Settings& entries) {
   if (!ApplyOptions(entries)) return false;
   if (WriteSettingsFile(settingsPath(), ped_.settings)) return true;
   platform_.ShowMessage("Cannot open \"Kinvar.ini\" for writing.", MessageIcon::kError);
   return false;
 }
 
-bool CKinvarDoc::WriteSettings(const std::string& path) {
+bool Document::WriteSettings(const std::string& path) {
   const bool readOnly = IsReadOnlyFile(path);
   if (readOnly && !platform_.ConfirmReplacingReadOnly(path)) return false;
   std::string problem;
@@ -572,7 +572,7 @@ bool CKinvarDoc::WriteSettings(const std::string& path) {
   return false;
 }
 
-void CKinvarDoc::RerunAfterOptions(const OptionsChanges& changes) {
+void Document::RerunAfterOptions(const OptionsChanges& changes) {
   for (const Rerun& rerun : RerunsAfterOptions(changes, lastCommand_)) {
     // A re-run that was cancelled shows another report, which the later
     // checks must see.
@@ -590,13 +590,13 @@ void CKinvarDoc::RerunAfterOptions(const OptionsChanges& changes) {
 
 namespace kinvar {
 
-std::int64_t CKinvarDoc::GroupSize(std::int32_t groupNumber) const {
+std::int64_t Document::GroupSize(std::int32_t groupNumber) const {
   for (const Description& d : ped_.groups)
     if (d.group == groupNumber) return d.count;
   return 0;
 }
 
-int CKinvarDoc::AskSaveChoice() {
+int Document::AskSaveChoice() {
   if (lastCommand_ == kCmdRecoding)
     return platform_.ChooseSaveOption("Save in ascending order", "Save in original order");
   std::int64_t pairs = 0;
@@ -617,7 +617,7 @@ int CKinvarDoc::AskSaveChoice() {
                                         : "Save the numerator relationship matrix");
 }
 
-void CKinvarDoc::OnFileSaveAs() {
+void Document::OnFileSaveAs() {
   const int choice = AskSaveChoice();
   if (choice == -1) return;
   FileRequest request;
@@ -632,7 +632,7 @@ void CKinvarDoc::OnFileSaveAs() {
 
 // The report saved before, unchanged since: written again to the same file
 // without asking; any other report asks as Save As does.
-void CKinvarDoc::OnFileSave() {
+void Document::OnFileSave() {
   if (lastSave_ && lastSave_->report == ped_.report.Generation())
     SaveTo(lastSave_->path, lastSave_->choice);
   else
@@ -670,7 +670,7 @@ std::optional<TableFormat> TablesFormatOf(const std::string& path, std::int32_t 
 
 }  // namespace
 
-bool CKinvarDoc::SaveTables(const std::string& path, TableFormat format) {
+bool Document::SaveTables(const std::string& path, TableFormat format) {
   const ResultSet& tables = ped_.report.tables();
   TableExport how{format, std::string(TablesCommandName(lastCommand_)), path_};
   if (IsReadOnlyFile(path)) {
@@ -691,7 +691,7 @@ bool CKinvarDoc::SaveTables(const std::string& path, TableFormat format) {
   return true;
 }
 
-bool CKinvarDoc::SaveTo(const std::string& path, int choice) {
+bool Document::SaveTo(const std::string& path, int choice) {
   if (const auto format = TablesFormatOf(path, lastCommand_, ped_.report.tables()))
     return SaveTables(path, *format);
   const auto out = OpenOutputFile(path, platform_);
@@ -704,7 +704,7 @@ bool CKinvarDoc::SaveTo(const std::string& path, int choice) {
   return true;
 }
 
-bool CKinvarDoc::WriteSaveFile(OutputFile& out, int choice) {
+bool Document::WriteSaveFile(OutputFile& out, int choice) {
   const HeaderKind kind =
       IsPedigreeFileCommand(lastCommand_) ? HeaderKind::kPedigree : HeaderKind::kOutput;
   WriteFileHeader(out, kind, CurrentLocalTime(), path_);

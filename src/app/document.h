@@ -28,12 +28,12 @@
 
 namespace kinvar {
 
-class CKinvarDoc {
+class Document {
  public:
   // `programFolder` ends with '/' or is empty; the settings are read from it.
-  CKinvarDoc(Platform& platform, std::string programFolder);
-  CKinvarDoc(const CKinvarDoc&) = delete;
-  CKinvarDoc& operator=(const CKinvarDoc&) = delete;
+  Document(Platform& platform, std::string programFolder);
+  Document(const Document&) = delete;
+  Document& operator=(const Document&) = delete;
 
   // Creates the report copy file. False after telling the user it could not
   // be created; the program must then end with status 1.

@@ -26,17 +26,17 @@ std::optional<std::string> AskTextFile(Platform& platform, const std::string& ki
 
 }  // namespace
 
-void CKinvarDoc::OnInverseWithGroups() {
+void Document::OnInverseWithGroups() {
   InverseWithGroupsFrom("Genetic Groups", "Genetic groups", [](const std::string& path, GeneticGroups& groups) {
     return ReadGroupIds(path, groups.ids);
   });
 }
 
-void CKinvarDoc::OnInverseWithMetafounders() {
+void Document::OnInverseWithMetafounders() {
   InverseWithGroupsFrom("Metafounders", "Metafounders", ReadMetafounders);
 }
 
-void CKinvarDoc::InverseWithGroupsFrom(const std::string& kind, const std::string& subject,
+void Document::InverseWithGroupsFrom(const std::string& kind, const std::string& subject,
                                        const GroupsReader& read) {
   const auto chosen = AskTextFile(platform_, kind, kind);
   if (!chosen) return;
@@ -52,7 +52,7 @@ void CKinvarDoc::InverseWithGroupsFrom(const std::string& kind, const std::strin
   InverseWithGroupsRequest(std::move(groups));
 }
 
-void CKinvarDoc::InverseWithGroupsRequest(GeneticGroups groups) {
+void Document::InverseWithGroupsRequest(GeneticGroups groups) {
   // The groups stand for unknown parents from the reading on, so the
   // pedigree is read again with them; a failed reading keeps the old ones.
   std::string sheet;
@@ -77,7 +77,7 @@ void CKinvarDoc::InverseWithGroupsRequest(GeneticGroups groups) {
   platform_.RefreshViews();
 }
 
-bool CKinvarDoc::AskGroupFractions() {
+bool Document::AskGroupFractions() {
   const auto chosen = AskTextFile(platform_, "Group Fractions", "Group Fractions (optional)");
   if (!chosen) return true;
   if (const std::string error = ReadGroupFractions(*chosen, ped_); !error.empty()) {

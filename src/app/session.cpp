@@ -191,7 +191,7 @@ Cancelled::Cancelled() : std::runtime_error(kCanceledMessage) {}
 
 Session::Session()
     : platform_(std::make_unique<SessionPlatform>()),
-      doc_(std::make_unique<CKinvarDoc>(*platform_, std::string())) {
+      doc_(std::make_unique<Document>(*platform_, std::string())) {
   // No program folder: default settings, no seed file of the user's.
   if (!doc_->Initialize()) throw Refused("Error: Cannot create temporary file.");
 }

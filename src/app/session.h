@@ -44,7 +44,7 @@
 
 namespace kinvar {
 
-class CKinvarDoc;
+class Document;
 class SessionPlatform;
 template <class T>
 struct BasicSparseLower;
@@ -427,7 +427,7 @@ class Session {
   void RefuseForbiddenStrangers(const MatingRequest& request);
 
   std::unique_ptr<SessionPlatform> platform_;
-  std::unique_ptr<CKinvarDoc> doc_;
+  std::unique_ptr<Document> doc_;
   int threads_ = 0;
   bool doublePrecision_ = false;
   std::vector<std::string> groupIds_;

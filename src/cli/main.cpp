@@ -456,7 +456,7 @@ std::optional<std::string> RangeProblem(const Arguments& args, const Settings& e
 // Settings: the program folder's, then --settings, then each explicit option,
 // validated as the Options dialog validates them. For the mating
 // optimization, --forbidden alone decides whether forbidden matings count.
-bool ApplySettings(CKinvarDoc& doc, const Arguments& args, const CliCommand& command) {
+bool ApplySettings(Document& doc, const Arguments& args, const CliCommand& command) {
   Settings entries = doc.settings();
   if (args.settingsFile) {
     std::string error;
@@ -600,7 +600,7 @@ int WriteTablesOutput(const Arguments& args, const ResultSet& all, std::int32_t 
 
 // A declared command's positionals answer its pickers and its options its
 // form; a seed file named holds for this run.
-void PrepareDeclared(CKinvarDoc& doc, CliPlatform& platform, const CommandDeclaration& command,
+void PrepareDeclared(Document& doc, CliPlatform& platform, const CommandDeclaration& command,
                      const Arguments& args) {
   platform.SetPickerInputs(PickerAnswers(command, args.declared));
   platform.SetFormValues(FormAnswers(command, args.declared));
@@ -613,7 +613,7 @@ void PrepareDeclared(CKinvarDoc& doc, CliPlatform& platform, const CommandDeclar
 // The inverse of A and matrix T write their files themselves, through the
 // same handler as the desktop program's; the file is the platform's answer
 // to the Save As dialog.
-int RunFileCommand(std::int32_t id, const Arguments& args, CKinvarDoc& doc,
+int RunFileCommand(std::int32_t id, const Arguments& args, Document& doc,
                    CliPlatform& platform) {
   const std::int64_t n = doc.pedigree().nTotal;
   const std::int64_t cells = (n + doc.pedigree().geneticGroups.Count()) * (n + doc.pedigree().geneticGroups.Count());
@@ -675,7 +675,7 @@ std::int32_t CommandIdFor(const CliCommand& command, const Arguments& args) {
 }
 
 // --seed-file: a file the user named, used only when it is a seed file.
-void UseSeedFile(CKinvarDoc& doc, const Arguments& args) {
+void UseSeedFile(Document& doc, const Arguments& args) {
   if (!args.seedFile) return;
   doc.seedFile = *args.seedFile;
   doc.seedFileNamed = true;
@@ -683,7 +683,7 @@ void UseSeedFile(CKinvarDoc& doc, const Arguments& args) {
 
 // The files of the mating optimization answer its open dialogs; the seed
 // file and the exact mode hold for this run.
-void PrepareMatings(CKinvarDoc& doc, CliPlatform& platform, const Arguments& args) {
+void PrepareMatings(Document& doc, CliPlatform& platform, const Arguments& args) {
   platform.SetPickerInputs({args.sireGroup, args.damGroup});
   std::deque<std::string> files{args.contributions};
   if (args.forbidden) files.push_back(*args.forbidden);
@@ -704,7 +704,7 @@ std::map<std::string, std::string> PurgingForm(const Arguments& args) {
 }
 
 // The groups answer the pickers; the options fill the command's form.
-void PreparePopulation(CKinvarDoc& doc, CliPlatform& platform, const Arguments& args) {
+void PreparePopulation(Document& doc, CliPlatform& platform, const Arguments& args) {
   platform.SetPickerInputs({args.sireGroup, args.damGroup});
   RememberedInputs& r = doc.remembered;
   r.ebvColumn = args.ebvColumn.value_or("");
@@ -717,7 +717,7 @@ void PreparePopulation(CKinvarDoc& doc, CliPlatform& platform, const Arguments& 
 
 // The planned mating's inputs as its form's boxes take them; the desktop's
 // chart is the command line's --chart.
-void PrepareMating(CKinvarDoc& doc, const Arguments& args) {
+void PrepareMating(Document& doc, const Arguments& args) {
   RememberedInputs& r = doc.remembered;
   r.matingSire = args.inputs.at(0);
   r.matingDam = args.inputs.at(1);
@@ -737,7 +737,7 @@ void PrepareMating(CKinvarDoc& doc, const Arguments& args) {
 }
 
 // A report that says the inputs admit no result (it is still written).
-bool Refused(const CKinvarDoc& doc) {
+bool Refused(const Document& doc) {
   const CMS& report = doc.pedigree().report;
   return doc.lastCommand() == kCmdOptimizeMatings && report.Count() > 1 &&
          report.Line(1) == kCouldNotOptimizeLine;
@@ -753,7 +753,7 @@ std::int32_t ShownCommand(std::int32_t id) { return id == kCmdRecompute ? kCmdCo
 // Path counting that finds nobody inbred leaves a report no command can
 // repeat; it is still the answer, and Save As writes it. A run stopped by an
 // error leaves the same state, and is no answer.
-bool FoundNothing(std::int32_t id, const CKinvarDoc& doc, const CliPlatform& platform) {
+bool FoundNothing(std::int32_t id, const Document& doc, const CliPlatform& platform) {
   const bool pathCounting = id == kCmdPathCountingIndividual || id == kCmdPathCountingGroup ||
                             id == kCmdPathCountingAll;
   return pathCounting && doc.lastCommand() == kCmdNone && !platform.ErrorShown();
@@ -782,7 +782,7 @@ DrawRequest DrawRequestOf(const Arguments& args) {
 
 // The groups stand for unknown parents from the load on, so they are read
 // before the pedigree; the fractions name individuals, so after it.
-bool UseGeneticGroups(CKinvarDoc& doc, const Arguments& args) {
+bool UseGeneticGroups(Document& doc, const Arguments& args) {
   if (args.metafounders) {
     const std::string error = ReadMetafounders(*args.metafounders, doc.pedigree().geneticGroups);
     if (!error.empty()) std::fprintf(stderr, "%s\n", error.c_str());
@@ -794,7 +794,7 @@ bool UseGeneticGroups(CKinvarDoc& doc, const Arguments& args) {
   return error.empty();
 }
 
-bool ReadFractions(CKinvarDoc& doc, const Arguments& args) {
+bool ReadFractions(Document& doc, const Arguments& args) {
   if (!args.groupFractions) return true;
   const std::string error = ReadGroupFractions(*args.groupFractions, doc.pedigree());
   if (!error.empty()) std::fprintf(stderr, "%s\n", error.c_str());
@@ -830,7 +830,7 @@ bool WantsTableRows(const CliCommand& command, const Arguments& args) {
 int RunCommand(const CliCommand& command, const Arguments& args) {
   CliPlatform platform(args.quiet);
   platform.SetForce(args.force);
-  CKinvarDoc doc(platform, ProgramFolder());
+  Document doc(platform, ProgramFolder());
   if (!doc.Initialize() || !ApplySettings(doc, args, command)) return 1;
   if (command.kind == Kind::kSettings) return doc.WriteSettings(args.writePath) ? 0 : 1;
   if (!WantsTableRows(command, args)) {

@@ -100,7 +100,7 @@ std::optional<std::string> DrawUsageProblem(const DrawRequest& request) {
   return ChartUsageProblem({request.input, 1, request.size, request.output});
 }
 
-int WriteDrawing(CKinvarDoc& doc, const DrawRequest& asked) {
+int WriteDrawing(Document& doc, const DrawRequest& asked) {
   CommandContext ctx = doc.Context();
   const std::optional<DrawingRequest> request = AskStart(ctx, asked);
   if (!request) return 1;
@@ -119,7 +119,7 @@ int WriteDrawing(CKinvarDoc& doc, const DrawRequest& asked) {
   return WritePictureFile(pictures::PedigreeDrawingPicture(drawing), asked.output, asked.size);
 }
 
-int WriteChart(CKinvarDoc& doc, const ChartRequest& request) {
+int WriteChart(Document& doc, const ChartRequest& request) {
   const std::string problem = ChartGenerationsProblem(request.generations);
   if (!problem.empty()) {
     std::fprintf(stderr, "%s\n", problem.c_str());
@@ -135,7 +135,7 @@ int WriteChart(CKinvarDoc& doc, const ChartRequest& request) {
   return WritePictureFile(picture, request.output, request.size);
 }
 
-int WritePlannedChart(CKinvarDoc& doc, const ChartRequest& request) {
+int WritePlannedChart(Document& doc, const ChartRequest& request) {
   CommandContext ctx = doc.Context();
   const std::optional<PlannedInputs> in = ReadPlannedInputs(ctx);
   if (!in || !EnsureInbreeding(ctx)) return 1;
@@ -147,7 +147,7 @@ int WritePlannedChart(CKinvarDoc& doc, const ChartRequest& request) {
   return WritePictureFile(picture, request.output, request.size);
 }
 
-int WriteCertificate(CKinvarDoc& doc, const ChartRequest& request) {
+int WriteCertificate(Document& doc, const ChartRequest& request) {
   const std::string problem = pictures::CertificateGenerationsProblem(request.generations);
   if (!problem.empty()) {
     std::fprintf(stderr, "%s\n", problem.c_str());

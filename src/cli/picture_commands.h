@@ -60,14 +60,14 @@ std::optional<std::string> ChartUsageProblem(const ChartRequest& request);
 
 // Draws the chart of the request's individual in the loaded pedigree:
 // 0 written, 1 refused or not written (said on standard error).
-int WriteChart(CKinvarDoc& doc, const ChartRequest& request);
+int WriteChart(Document& doc, const ChartRequest& request);
 
 // Draws the pedigree chart of the planned offspring of the last planned
 // mating (request.id unused): 0 written, 1 not (said on standard error).
-int WritePlannedChart(CKinvarDoc& doc, const ChartRequest& request);
+int WritePlannedChart(Document& doc, const ChartRequest& request);
 // Draws the pedigree certificate of the request's individual, A4 portrait:
 // 0 written, 1 refused or not written (said on standard error).
-int WriteCertificate(CKinvarDoc& doc, const ChartRequest& request);
+int WriteCertificate(Document& doc, const ChartRequest& request);
 
 struct DrawRequest {
   std::string kinship;      // ancestors or descendants
@@ -83,6 +83,6 @@ std::optional<std::string> DrawUsageProblem(const DrawRequest& request);
 // Draws the ancestors or descendants of the request's individual or group:
 // 0 written, 1 refused or not written (said on standard error; a drawing
 // too large to draw names the most generations that fit).
-int WriteDrawing(CKinvarDoc& doc, const DrawRequest& request);
+int WriteDrawing(Document& doc, const DrawRequest& request);
 
 }  // namespace kinvar::cli

@@ -43,7 +43,7 @@ std::string KindList() {
 
 // Runs `id` through the document with the pickers answered by `inputs`;
 // false (said on standard error) when it left no result of its own.
-bool Run(CKinvarDoc& doc, CliPlatform& platform, std::int32_t id, std::deque<std::string> inputs) {
+bool Run(Document& doc, CliPlatform& platform, std::int32_t id, std::deque<std::string> inputs) {
   if (!IsAvailable(*FindCommand(id), doc.State())) {
     std::fputs("This command is not available for the loaded pedigree.\n", stderr);
     return false;
@@ -59,7 +59,7 @@ bool Run(CKinvarDoc& doc, CliPlatform& platform, std::int32_t id, std::deque<std
 
 // One run of the mating optimization, annealing or exact; its tables, or
 // nothing when the inputs admit no assignment.
-std::optional<ResultSet> RunMatings(CKinvarDoc& doc, CliPlatform& platform, const PlotRequest& request,
+std::optional<ResultSet> RunMatings(Document& doc, CliPlatform& platform, const PlotRequest& request,
                                     bool exact) {
   std::deque<std::string> files{request.inputs[2]};
   if (request.forbidden) files.push_back(*request.forbidden);
@@ -74,13 +74,13 @@ std::optional<ResultSet> RunMatings(CKinvarDoc& doc, CliPlatform& platform, cons
   return doc.pedigree().report.tables();
 }
 
-bool NeedsGroups(const CKinvarDoc& doc, const std::string& kind) {
+bool NeedsGroups(const Document& doc, const std::string& kind) {
   if (doc.pedigree().HasGroupColumn()) return true;
   std::fprintf(stderr, "The %s chart needs a pedigree with a group column.\n", kind.c_str());
   return false;
 }
 
-std::optional<pictures::Picture> Draw(CKinvarDoc& doc, CliPlatform& platform, const PlotRequest& request) {
+std::optional<pictures::Picture> Draw(Document& doc, CliPlatform& platform, const PlotRequest& request) {
   const std::string& kind = request.kind;
   const ResultSet& tables = doc.pedigree().report.tables();
   if (kind == "trends") {
@@ -129,7 +129,7 @@ std::optional<std::string> PlotUsageProblem(const PlotRequest& request) {
   return PictureFileProblem(request.output, request.size);
 }
 
-int WritePlot(CKinvarDoc& doc, CliPlatform& platform, const PlotRequest& request) {
+int WritePlot(Document& doc, CliPlatform& platform, const PlotRequest& request) {
   // Laying a chart out measures its texts, which needs the fonts already.
   PaintingApplication application;
   const std::optional<pictures::Picture> picture = Draw(doc, platform, request);

@@ -28,6 +28,6 @@ std::optional<std::string> PlotUsageProblem(const PlotRequest& request);
 
 // Runs the analysis the kind plots on the loaded pedigree and draws it:
 // 0 written, 1 refused or not written (said on standard error).
-int WritePlot(CKinvarDoc& doc, CliPlatform& platform, const PlotRequest& request);
+int WritePlot(Document& doc, CliPlatform& platform, const PlotRequest& request);
 
 }  // namespace kinvar::cli

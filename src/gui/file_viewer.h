@@ -20,7 +20,7 @@ class QLabel;
 class QListView;
 
 namespace kinvar {
-class CKinvarDoc;
+class Document;
 }
 
 namespace kinvar::gui {
@@ -78,6 +78,6 @@ class CFileViewer : public QDialog {
 
 // Opens the viewer on the file line that report line `reportLine` of a
 // rejected pedigree names; nullptr when it names none or no file is shown.
-CFileViewer* ShowFileLineOfError(const CKinvarDoc& doc, int reportLine, QWidget* parent);
+CFileViewer* ShowFileLineOfError(const Document& doc, int reportLine, QWidget* parent);
 
 }  // namespace kinvar::gui

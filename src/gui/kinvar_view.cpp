@@ -141,7 +141,7 @@ QPoint PlaceInside(QPoint wanted, QSize size, const QRect& visible) {
   return {x, y};
 }
 
-CKinvarView::CKinvarView(const CKinvarDoc& doc, QWidget* parent)
+CKinvarView::CKinvarView(const Document& doc, QWidget* parent)
     : QAbstractScrollArea(parent),
       doc_(doc),
       screenFont_(ScreenFont()),

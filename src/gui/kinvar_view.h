@@ -27,7 +27,7 @@ class QRect;
 class QSize;
 
 namespace kinvar {
-class CKinvarDoc;
+class Document;
 class ShownReport;
 }
 
@@ -50,7 +50,7 @@ class CKinvarView : public QAbstractScrollArea {
   static constexpr int kPrintTopMargin = 960;
   static constexpr int kPrintLeftMargin = 672;
 
-  explicit CKinvarView(const CKinvarDoc& doc, QWidget* parent = nullptr);
+  explicit CKinvarView(const Document& doc, QWidget* parent = nullptr);
   ~CKinvarView() override;
 
   // After every command: drops the selection, sizes the scroll range to the
@@ -147,7 +147,7 @@ class CKinvarView : public QAbstractScrollArea {
   void ShowPageCounter(int thumb);
   void PrintPage(QPainter& painter, const QPrinter& printer, int page, bool colour);
 
-  const CKinvarDoc& doc_;
+  const Document& doc_;
   QFont screenFont_;
   QFont headerFont_;
   int lineHeight_ = 16;

@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
   }
 
   kinvar::gui::QtPlatform platform;
-  kinvar::CKinvarDoc doc(platform, kinvar::ProgramFolder());
+  kinvar::Document doc(platform, kinvar::ProgramFolder());
   if (!doc.Initialize()) return 1;
   kinvar::gui::CMainFrame frame(platform, doc);
 

@@ -64,7 +64,7 @@ bool IsFind(std::int32_t id) {
 
 }  // namespace
 
-CMainFrame::CMainFrame(QtPlatform& platform, CKinvarDoc& doc, QWidget* parent)
+CMainFrame::CMainFrame(QtPlatform& platform, Document& doc, QWidget* parent)
     : QMainWindow(parent),
       platform_(platform),
       doc_(doc),

@@ -33,7 +33,7 @@ class QToolBar;
 #include "report/table_formats.h"
 
 namespace kinvar {
-class CKinvarDoc;
+class Document;
 class ResultSet;
 }
 
@@ -53,7 +53,7 @@ class CMainFrame : public QMainWindow {
  public:
   static constexpr int kRecentFiles = 4;
 
-  CMainFrame(QtPlatform& platform, CKinvarDoc& doc, QWidget* parent = nullptr);
+  CMainFrame(QtPlatform& platform, Document& doc, QWidget* parent = nullptr);
   ~CMainFrame() override;
 
   // Shows the window as it was left, or maximised the first time.
@@ -137,7 +137,7 @@ class CMainFrame : public QMainWindow {
   QWidget* FocusHome() const;
 
   QtPlatform& platform_;
-  CKinvarDoc& doc_;
+  Document& doc_;
   CKinvarView* view_;
   CFindBar* findBar_;
   QTabWidget* tabs_ = nullptr;

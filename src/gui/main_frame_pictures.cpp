@@ -38,7 +38,7 @@ std::optional<DrawingRequest> AskDrawing(CommandContext& ctx, std::int32_t id) {
 // not after the analysis that computes it, and hand it to the analysis as
 // a re-run would; false when the user cancelled. The other charts ask
 // nothing here.
-bool AskChartGroup(CKinvarDoc& doc, Platform& platform, std::int32_t id) {
+bool AskChartGroup(Document& doc, Platform& platform, std::int32_t id) {
   if (id != kCmdChartTrends && id != kCmdChartFounders) return true;
   const bool trends = id == kCmdChartTrends;
   GroupPicker picker{trends ? "Trends by group" : "Founder contributions", "Draw", GroupNumbers(doc.pedigree()), {},

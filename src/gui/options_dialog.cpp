@@ -31,7 +31,7 @@ QString FloatText(float value) { return QString::number(static_cast<double>(valu
 
 }  // namespace
 
-COptionDlg::COptionDlg(CKinvarDoc& doc, Platform& platform, QWidget* parent)
+COptionDlg::COptionDlg(Document& doc, Platform& platform, QWidget* parent)
     : QDialog(parent),
       doc_(doc),
       platform_(platform),
@@ -162,7 +162,7 @@ void COptionDlg::OnSave() {
   if (saved) accept();
 }
 
-void RunOptionsDialog(CKinvarDoc& doc, Platform& platform, QWidget* parent) {
+void RunOptionsDialog(Document& doc, Platform& platform, QWidget* parent) {
   const Settings before = doc.settings();
   COptionDlg dialog(doc, platform, parent);
   if (dialog.exec() != QDialog::Accepted) return;

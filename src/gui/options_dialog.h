@@ -16,7 +16,7 @@ class QRadioButton;
 class QSpinBox;
 
 namespace kinvar {
-class CKinvarDoc;
+class Document;
 class Platform;
 }
 
@@ -26,7 +26,7 @@ class COptionDlg : public QDialog {
   Q_OBJECT
 
  public:
-  COptionDlg(CKinvarDoc& doc, Platform& platform, QWidget* parent = nullptr);
+  COptionDlg(Document& doc, Platform& platform, QWidget* parent = nullptr);
 
   QRadioButton* coefficientButton() const { return coefficient_; }
   QRadioButton* numeratorButton() const { return numerator_; }
@@ -50,7 +50,7 @@ class COptionDlg : public QDialog {
   void OnOk();
   void OnSave();
 
-  CKinvarDoc& doc_;
+  Document& doc_;
   Platform& platform_;
   QRadioButton* coefficient_;
   QRadioButton* numerator_;
@@ -69,6 +69,6 @@ class COptionDlg : public QDialog {
 // Shows the dialog and, after OK or Save, re-runs the report on screen that
 // the changed settings affect. The thread count is not in the settings
 // file: the caller keeps it in the desktop's own settings.
-void RunOptionsDialog(CKinvarDoc& doc, Platform& platform, QWidget* parent);
+void RunOptionsDialog(Document& doc, Platform& platform, QWidget* parent);
 
 }  // namespace kinvar::gui

@@ -90,7 +90,7 @@ std::vector<std::string> CPlannedMatingDlg::texts() const {
   return out;
 }
 
-void ShowPlannedMatingChart(CMainFrame& frame, CKinvarDoc& doc) {
+void ShowPlannedMatingChart(CMainFrame& frame, Document& doc) {
   if (doc.lastCommand() != kCmdPlannedMating || doc.remembered.matingChart != "1") return;
   CommandContext ctx = doc.Context();
   const std::optional<PlannedInputs> in = ReadPlannedInputs(ctx);

@@ -16,7 +16,7 @@
 #include "report/platform.h"
 
 namespace kinvar {
-class CKinvarDoc;
+class Document;
 }
 
 namespace kinvar::gui {
@@ -49,6 +49,6 @@ class CPlannedMatingDlg : public QDialog {
 // After a run of the command that the user asked to see charted: the
 // planned offspring's chart in a window of its own, its generations in the
 // window's spin box. Nothing otherwise.
-void ShowPlannedMatingChart(CMainFrame& frame, CKinvarDoc& doc);
+void ShowPlannedMatingChart(CMainFrame& frame, Document& doc);
 
 }  // namespace kinvar::gui

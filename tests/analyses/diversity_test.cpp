@@ -523,7 +523,7 @@ constexpr const char* kFamily =
 
 TEST(DiversityCommand, ReportsLinesExactlyAndFollowsTheNumberFormat) {
   test::DocSession s(kFamily);
-  CKinvarDoc& doc = s.doc;
+  Document& doc = s.doc;
   test::ScriptedPlatform& platform = s.platform;
   doc.settings().numberFormat = 0;
   platform.groupChoices.push_back(3);

@@ -63,7 +63,7 @@ class DocumentTest : public testing::Test {
   }
 
   ScriptedPlatform platform;
-  CKinvarDoc doc{platform, ""};
+  Document doc{platform, ""};
 };
 
 TEST_F(DocumentTest, OpeningListsThePedigreeWithAddedParentsUnderlined) {
@@ -455,7 +455,7 @@ TEST(DocumentSettings, ReadFromAndSavedToTheProgramFolder) {
   stored.numberFormat = 4;
   ASSERT_TRUE(WriteSettingsFile(prefix + "Kinvar.ini", stored));
   ScriptedPlatform platform;
-  CKinvarDoc doc(platform, prefix);
+  Document doc(platform, prefix);
   EXPECT_EQ(doc.settings().numberFormat, 4);
   Settings entries = doc.settings();
   entries.listFounders = 1;

@@ -40,7 +40,7 @@ TEST(DominanceCommand, WritesTheChosenMatrix) {
   for (const Row& row : rows) {
     test::DocSession session(kPedigree);
     test::ScriptedPlatform& platform = session.platform;
-    CKinvarDoc& doc = session.doc;
+    Document& doc = session.doc;
     platform.groupChoices = {row.group};
     platform.forms = {row.form};
     platform.fileNames = {out};
@@ -74,7 +74,7 @@ TEST(DominanceCommand, NothingIsWrittenWithoutAnAnswer) {
   for (const Row& row : rows) {
     test::DocSession session(kPedigree);
     test::ScriptedPlatform& platform = session.platform;
-    CKinvarDoc& doc = session.doc;
+    Document& doc = session.doc;
     platform.groupChoices = {row.group};
     platform.forms = {row.form};
     doc.RunCommand(kCmdDominance);
@@ -96,7 +96,7 @@ TEST(DominanceCommand, ACancelLeavesNoFile) {
   for (const Row& row : rows) {
     test::DocSession session(kPedigree);
     test::ScriptedPlatform& platform = session.platform;
-    CKinvarDoc& doc = session.doc;
+    Document& doc = session.doc;
     platform.groupChoices = {kAllIndividuals};
     platform.forms = {row.form};
     platform.fileNames = {out};

@@ -35,7 +35,7 @@ TEST(XLinkedCommand, WritesTheChosenMatrix) {
   for (const Row& row : rows) {
     test::DocSession session("Progeny Sire Dam Sex\nS 0 0 M\nD 0 0 F\nO S D F\n");
     test::ScriptedPlatform& platform = session.platform;
-    CKinvarDoc& doc = session.doc;
+    Document& doc = session.doc;
     platform.saveChoices = {row.choice};
     platform.fileNames = {out};
     doc.RunCommand(kCmdXLinked);

@@ -44,7 +44,7 @@ struct Options : DocumentFixture {
   std::pair<std::string, std::string> Range() const {
     return {dialog.lowerBox()->text().toStdString(), dialog.upperBox()->text().toStdString()};
   }
-  CKinvarDoc other{platform, "/nonexistent-kinvar-folder/"};
+  Document other{platform, "/nonexistent-kinvar-folder/"};
   COptionDlg dialog;
 };
 
@@ -88,7 +88,7 @@ TEST(OptionsDialog, RefusesWhatTheRulesRefuseAndTypeButtonsClamp) {
   EXPECT_TRUE(failing.dialog.isVisible());
 }
 
-std::vector<std::string> ReportLines(const CKinvarDoc& doc) {
+std::vector<std::string> ReportLines(const Document& doc) {
   return kinvar::test::ReportLines(doc.pedigree());
 }
 

@@ -70,7 +70,7 @@ struct Frame {
   std::string Folder(const char* name) const { return folder.path().toStdString() + "/" + name; }
   QTemporaryDir folder;
   CancellingPlatform platform;
-  CKinvarDoc doc{platform, folder.path().toStdString() + "/"};
+  Document doc{platform, folder.path().toStdString() + "/"};
   CMainFrame frame{platform, doc};
 };
 

@@ -43,7 +43,7 @@ class RecordingPlatform : public QtPlatform {
 struct DocumentFixture {
   QTemporaryDir folder;
   RecordingPlatform platform;
-  CKinvarDoc doc{platform, folder.path().toStdString() + "/"};
+  Document doc{platform, folder.path().toStdString() + "/"};
 };
 
 // Runs `act` on the modal dialog of type D as soon as the event loop of its

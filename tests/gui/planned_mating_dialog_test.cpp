@@ -24,7 +24,7 @@ struct Frame : DocumentFixture {
   CMainFrame frame{platform, doc};
 };
 
-bool ReportHolds(const CKinvarDoc& doc, const std::string& line) {
+bool ReportHolds(const Document& doc, const std::string& line) {
   const CMS& report = doc.pedigree().report;
   for (int i = 0; i < report.Count(); ++i)
     if (report.Line(i) == line) return true;

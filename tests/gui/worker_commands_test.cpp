@@ -61,7 +61,7 @@ class ObservingPlatform : public test::RecordingPlatform {
 struct Fixture {
   QTemporaryDir folder;
   ObservingPlatform platform;
-  CKinvarDoc doc{platform, folder.path().toStdString() + "/"};
+  Document doc{platform, folder.path().toStdString() + "/"};
   CMainFrame frame{platform, doc};
   Fixture() { platform.frame = &frame; }
 };

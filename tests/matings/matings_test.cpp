@@ -607,7 +607,7 @@ TEST(OptimizingMatings, OptionsRerunAsksOnlyForTheForbiddenFileNewlyAllowed) {
   test::TempFile c(kContributions, ".c");
   test::TempFile f("S1 D1\n", ".fm");
   test::DocSession s(kFamily);
-  CKinvarDoc& doc = s.doc;
+  Document& doc = s.doc;
   test::ScriptedPlatform& platform = s.platform;
   doc.seedFile = SeedPath();
   WriteSeedFile(doc.seedFile, 9);

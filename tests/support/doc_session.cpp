@@ -10,7 +10,7 @@
 
 namespace kinvar::test {
 
-std::string SavedFile(CKinvarDoc& doc, int choice) {
+std::string SavedFile(Document& doc, int choice) {
   TempFile target("", ".out");
   EXPECT_TRUE(doc.SaveTo(target.path(), choice));
   return ReadWholeFile(target.path());

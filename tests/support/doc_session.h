@@ -22,7 +22,7 @@ namespace kinvar::test {
 
 // What Save As writes for the report shown; `choice` answers the save-order
 // question where the report asks one (1 or 2).
-std::string SavedFile(CKinvarDoc& doc, int choice = 1);
+std::string SavedFile(Document& doc, int choice = 1);
 
 struct DocSession {
   DocSession();  // initialized, no pedigree
@@ -33,7 +33,7 @@ struct DocSession {
   std::string SaveAs(int choice = 1) { return SavedFile(doc, choice); }
 
   ScriptedPlatform platform;
-  CKinvarDoc doc{platform, ""};
+  Document doc{platform, ""};
   std::unique_ptr<TempFile> file;
 };
 
@@ -53,7 +53,7 @@ class OpenDocFixture : public testing::Test {
 
   std::unique_ptr<TempFile> pedigree;
   ScriptedPlatform platform;
-  CKinvarDoc doc{platform, ""};
+  Document doc{platform, ""};
   std::string out;
 
  private:

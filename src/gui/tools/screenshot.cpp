@@ -50,7 +50,7 @@ bool Shoot(QWidget& widget, const QString& path, int settleMs = 0) {
   return false;
 }
 
-bool ShootDialogs(kinvar::CKinvarDoc& doc, kinvar::Platform& platform, const QDir& dir) {
+bool ShootDialogs(kinvar::Document& doc, kinvar::Platform& platform, const QDir& dir) {
   using namespace kinvar;
   using namespace kinvar::gui;
   const IndividualPicker individual{"Extract ancestors", "Extract", {}};
@@ -150,7 +150,7 @@ bool ShootTableTab(kinvar::gui::CMainFrame& frame, const QString& path) {
 }
 
 // An ID box with "b" typed: the dialog and the popup of the IDs it offers.
-bool ShootIdCompletion(kinvar::CKinvarDoc& doc, const QString& path) {
+bool ShootIdCompletion(kinvar::Document& doc, const QString& path) {
   kinvar::IndividualPicker picker{"Inbreeding coefficient", "Compute",
                                   [](std::string&) { return true; }};
   auto cache = std::make_shared<kinvar::gui::IdIndexCache>();
@@ -174,7 +174,7 @@ bool ShootIdCompletion(kinvar::CKinvarDoc& doc, const QString& path) {
 }
 
 // The pedigree chart of the last individual of the file, in its window.
-bool ShootChartWindow(kinvar::gui::CMainFrame& frame, kinvar::CKinvarDoc& doc,
+bool ShootChartWindow(kinvar::gui::CMainFrame& frame, kinvar::Document& doc,
                       const QString& path) {
   kinvar::Pedigree& ped = doc.pedigree();
   if (ped.nRead == 0) return true;
@@ -226,7 +226,7 @@ kinvar::gui::CPictureWindow* AwaitPictureWindow(kinvar::gui::CMainFrame& frame) 
 // The descendants drawing of the file's first individual (as many
 // generations as can be drawn), laid out behind its progress window, and
 // the certificate of the last individual.
-bool ShootDrawingAndCertificate(kinvar::gui::CMainFrame& frame, kinvar::CKinvarDoc& doc,
+bool ShootDrawingAndCertificate(kinvar::gui::CMainFrame& frame, kinvar::Document& doc,
                                 kinvar::gui::QtPlatform& platform, const QDir& dir) {
   using namespace kinvar;
   Pedigree& ped = doc.pedigree();
@@ -269,7 +269,7 @@ bool ShootDrawingAndCertificate(kinvar::gui::CMainFrame& frame, kinvar::CKinvarD
   return ok;
 }
 
-bool ShootWindowViews(kinvar::gui::CMainFrame& frame, kinvar::CKinvarDoc& doc, const QDir& dir) {
+bool ShootWindowViews(kinvar::gui::CMainFrame& frame, kinvar::Document& doc, const QDir& dir) {
   bool ok = ShootContextMenu(frame, dir.filePath(QStringLiteral("context-menu.png")));
   frame.Dispatch(kinvar::kCmdEditFind);
   frame.findBar()->edit()->setText(QStringLiteral("B3"));
@@ -296,7 +296,7 @@ int main(int argc, char** argv) {
   }
   kinvar::gui::QtPlatform platform;
   // No program folder: the shot shows the default settings, no recent files.
-  kinvar::CKinvarDoc doc(platform, "");
+  kinvar::Document doc(platform, "");
   if (!doc.Initialize()) return 1;
   kinvar::gui::CMainFrame frame(platform, doc);
   frame.resize(900, 600);
