@@ -64,7 +64,7 @@ int main(int argc, char** argv) {
     }
   }
   QCoreApplication app(argc, argv);
-  CMS store;
+  ReportStore store;
   Fill(store.tables().Add("inbreeding"), n);
   gui::CTableModel model(store, 0);
 

@@ -124,7 +124,7 @@ std::string GroupColumnTab(const Pedigree& ped) {
 }
 
 std::string GroupTableRule(const Pedigree& ped, std::size_t length) {
-  const std::size_t wide = std::min<std::size_t>(length + 6, CMS::kMaxLineLength);
+  const std::size_t wide = std::min<std::size_t>(length + 6, ReportStore::kMaxLineLength);
   return std::string(GroupColumnTab(ped).size() > 3 ? wide : length, '-');
 }
 

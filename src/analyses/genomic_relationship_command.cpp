@@ -34,7 +34,7 @@ namespace {
 std::string FileFigure(const std::string& label, const std::string& path) {
   const std::size_t slash = path.find_last_of('/');
   std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  constexpr std::size_t kRoom = CMS::kMaxLineLength - 60;
+  constexpr std::size_t kRoom = ReportStore::kMaxLineLength - 60;
   if (name.size() > kRoom) name = name.substr(0, kRoom - 3) + "...";
   for (char& c : name) {
     if (c == '|') c = '/';
@@ -53,7 +53,7 @@ std::string Number(const Pedigree& ped, double value) {
 // which would end the program: such a line is cut.
 void WriteInputLines(Pedigree& ped, const GenotypeInput& input) {
   for (std::string line : input.reportLines) {
-    if (line.size() > CMS::kMaxLineLength) line = line.substr(0, CMS::kMaxLineLength - 3) + "...";
+    if (line.size() > ReportStore::kMaxLineLength) line = line.substr(0, ReportStore::kMaxLineLength - 3) + "...";
     Line(ped, line);
   }
 }

@@ -58,7 +58,7 @@ PathTables AddPathTables(ResultSet& set) {
 // takes them laid out. The tables end where the report is full, as the
 // search does: paths can be more than any table could hold.
 struct Output {
-  CMS& report;
+  ReportStore& report;
   OutputFile* file = nullptr;
   PathTables* tables = nullptr;
 
@@ -99,7 +99,7 @@ int Visible(const std::string& text, std::size_t i, std::size_t end, char& last)
 // continuation line starts with five blanks and the last code met. Lines
 // break only between elements, so that no ID is split across two lines
 // (an element has at most 22 visible characters).
-void AddCut(CMS& report, const std::string& text) {
+void AddCut(ReportStore& report, const std::string& text) {
   std::string line;
   int visible = 0;
   char last = 'A';

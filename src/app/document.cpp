@@ -43,7 +43,7 @@ std::string FullPath(const std::string& path) {
 
 // An over-long report line is a programming error that must not pass
 // silently into a saved file.
-CMS::FatalHandler EndOnFatal(Platform& platform) {
+ReportStore::FatalHandler EndOnFatal(Platform& platform) {
   return [&platform](const std::string& message) {
     platform.ShowMessage(message, MessageIcon::kError);
     std::exit(1);

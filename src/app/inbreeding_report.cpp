@@ -69,7 +69,7 @@ void AddInbreedingTable(Pedigree& ped, const GenerationDepths& depths) {
 }  // namespace
 
 void WriteInbreedingReport(Pedigree& ped) {
-  CMS& report = ped.report;
+  ReportStore& report = ped.report;
   const std::pair<const char*, std::int32_t> figures[] = {
       {"No. of individuals in total", ped.nTotal},
       {"No. of inbreds", ped.nInbreds},

@@ -62,13 +62,13 @@ std::string PlainLine(std::string_view markup) {
 }
 
 // The lines between the error list's heading and its closing advice.
-std::vector<std::string> ErrorList(const CMS& report) {
+std::vector<std::string> ErrorList(const ReportStore& report) {
   std::vector<std::string> errors;
   for (int i = 1; i + 2 < report.Count(); ++i) errors.push_back(PlainLine(report.Line(i)));
   return errors;
 }
 
-std::string ReportText(const CMS& report) {
+std::string ReportText(const ReportStore& report) {
   std::string text;
   for (int i = 0; i < report.Count(); ++i) {
     const std::string line = PlainLine(report.Line(i));
@@ -1023,7 +1023,7 @@ ResultSet Session::OptimizeMatings(const MatingRequest& request) {
   doc_->remembered.exactMatings = request.exact;
   doc_->settings().allowForbidden = request.forbidden.empty() ? 0 : 1;
   ResultSet tables = Run(kCmdOptimizeMatings, std::move(picked), std::move(files));
-  const CMS& report = doc_->pedigree().report;
+  const ReportStore& report = doc_->pedigree().report;
   if (report.Count() > 1 && report.Line(1) == kCouldNotOptimizeLine) throw Refused(ReportText(report));
   return tables;
 }

@@ -490,11 +490,11 @@ bool ApplySettings(Document& doc, const Arguments& args, const CliCommand& comma
   return doc.ApplyOptions(entries).has_value();
 }
 
-void WriteReport(const CMS& report, std::FILE* file) {
+void WriteReport(const ReportStore& report, std::FILE* file) {
   for (int i = 0; i < report.Count(); ++i) std::fputs(ExpandMarkup(report.Line(i)).c_str(), file);
 }
 
-void WriteReport(const CMS& report, OutputFile& file) {
+void WriteReport(const ReportStore& report, OutputFile& file) {
   for (int i = 0; i < report.Count(); ++i) file.Markup(report.Line(i));
 }
 
@@ -738,7 +738,7 @@ void PrepareMating(Document& doc, const Arguments& args) {
 
 // A report that says the inputs admit no result (it is still written).
 bool Refused(const Document& doc) {
-  const CMS& report = doc.pedigree().report;
+  const ReportStore& report = doc.pedigree().report;
   return doc.lastCommand() == kCmdOptimizeMatings && report.Count() > 1 &&
          report.Line(1) == kCouldNotOptimizeLine;
 }

@@ -51,7 +51,7 @@ bool Run(Document& doc, CliPlatform& platform, std::int32_t id, std::deque<std::
   platform.SetPickerInputs(std::move(inputs));
   doc.RunCommand(id);
   if (doc.lastCommand() == id) return true;
-  const CMS& report = doc.pedigree().report;
+  const ReportStore& report = doc.pedigree().report;
   if (doc.lastCommand() == kCmdNone)
     for (int i = 0; i < report.Count(); ++i) std::fputs(ExpandMarkup(report.Line(i)).c_str(), stderr);
   return false;
@@ -66,7 +66,7 @@ std::optional<ResultSet> RunMatings(Document& doc, CliPlatform& platform, const 
   platform.SetOpenFiles(std::move(files));
   doc.remembered.exactMatings = exact;
   if (!Run(doc, platform, kCmdOptimizeMatings, {request.inputs[0], request.inputs[1]})) return std::nullopt;
-  const CMS& report = doc.pedigree().report;
+  const ReportStore& report = doc.pedigree().report;
   if (report.Count() > 1 && report.Line(1) == kCouldNotOptimizeLine) {
     std::fputs("Could not optimize matings.\n", stderr);
     return std::nullopt;

@@ -151,7 +151,7 @@ CFileViewer::CFileViewer(const QString& path, const QString& sheet, std::int64_t
 }
 
 CFileViewer* ShowFileLineOfError(const Document& doc, int reportLine, QWidget* parent) {
-  const CMS& report = doc.pedigree().report;
+  const ReportStore& report = doc.pedigree().report;
   if (doc.lastCommand() != kRejectedPedigree || doc.path().empty() || reportLine < 0 ||
       reportLine >= report.Count())
     return nullptr;

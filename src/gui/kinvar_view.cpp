@@ -216,10 +216,10 @@ void CKinvarView::OnUpdate() {
   pressed_ = -1;
   UpdatePages();
   int columns = kMinimumColumns;
-  const CMS& report = doc_.pedigree().report;
+  const ReportStore& report = doc_.pedigree().report;
   // A report longer than the store is sized by the lines the store kept, its
   // first; a wider line further on widens the view when it is drawn.
-  const int sized = Shown().FromCopyFile() ? CMS::kCapacity : report.Count();
+  const int sized = Shown().FromCopyFile() ? ReportStore::kCapacity : report.Count();
   if (doc_.lastCommand() != kNoPedigree)
     for (int i = 0; i < sized; ++i) columns = std::max(columns, LaidOutLength(report.Line(i)));
   reportWidth_ = doc_.lastCommand() == kNoPedigree ? 0 : columns * charWidth_ + 4 * kLeftMargin;
@@ -610,7 +610,7 @@ void CKinvarView::PrintPage(QPainter& painter, const QPrinter& printer, int page
   QFont body = screenFont_;
   body.setPixelSize(std::max(1, px(kPrintScale * screenFont_.pixelSize())));
   painter.setFont(body);
-  const CMS& report = doc_.pedigree().report;
+  const ReportStore& report = doc_.pedigree().report;
   const int first = (page - 1) * perPage;
   const int end = std::min(page * perPage, report.Count());
   for (int i = first; i < end; ++i)

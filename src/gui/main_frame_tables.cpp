@@ -85,7 +85,7 @@ QWidget* CMainFrame::FocusHome() const {
 }
 
 void CMainFrame::RebuildTableTabs() {
-  const CMS& store = doc_.pedigree().report;
+  const ReportStore& store = doc_.pedigree().report;
   const std::size_t count = store.tables().tables().size();
   const bool current = std::all_of(panes_.begin(), panes_.end(),
                                    [](const CTablePane* p) { return p->model().table(); });
@@ -112,7 +112,7 @@ void CMainFrame::RebuildTableTabs() {
 }
 
 void CMainFrame::OnExport() {
-  const CMS& store = doc_.pedigree().report;
+  const ReportStore& store = doc_.pedigree().report;
   // The filters' order is the formats' order of preference.
   FileRequest request{false,
                       {{"CSV (*.csv)", "*.csv"},

@@ -290,7 +290,7 @@ bool CellMatcher::Matches(const TableColumn& column, std::size_t row) {
   return ContainsFolded(text, folded_);
 }
 
-CTableModel::CTableModel(const CMS& store, std::size_t index, QObject* parent)
+CTableModel::CTableModel(const ReportStore& store, std::size_t index, QObject* parent)
     : QAbstractTableModel(parent), store_(store), index_(index), generation_(store.Generation()) {
   if (index < store.tables().tables().size()) {
     const ResultTable* t = &store.tables().tables()[index];

@@ -71,7 +71,7 @@ class CTableModel : public QAbstractTableModel {
 
  public:
   // The table `index` of the store's tables, as of now.
-  CTableModel(const CMS& store, std::size_t index, QObject* parent = nullptr);
+  CTableModel(const ReportStore& store, std::size_t index, QObject* parent = nullptr);
 
   // Nothing once the store has moved on to another report.
   const ResultTable* table() const;
@@ -101,7 +101,7 @@ class CTableModel : public QAbstractTableModel {
   void Reorder();
   void Refilter();
 
-  const CMS& store_;
+  const ReportStore& store_;
   std::size_t index_;
   std::uint64_t generation_;
   int columns_ = 0;

@@ -18,7 +18,7 @@
 
 namespace kinvar::gui {
 
-CTablePane::CTablePane(const CMS& store, std::size_t index, QWidget* parent)
+CTablePane::CTablePane(const ReportStore& store, std::size_t index, QWidget* parent)
     : QWidget(parent),
       model_(new CTableModel(store, index, this)),
       filter_(new QLineEdit(this)),

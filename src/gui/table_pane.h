@@ -17,7 +17,7 @@ class QMenu;
 class QTableView;
 
 namespace kinvar {
-class CMS;
+class ReportStore;
 }
 
 namespace kinvar::gui {
@@ -28,7 +28,7 @@ class CTablePane : public QWidget {
   Q_OBJECT
 
  public:
-  CTablePane(const CMS& store, std::size_t index, QWidget* parent = nullptr);
+  CTablePane(const ReportStore& store, std::size_t index, QWidget* parent = nullptr);
 
   CTableModel& model() const { return *model_; }
   QTableView* view() const { return view_; }

@@ -193,7 +193,7 @@ void WarnRecordedAs(const Pedigree& ped, const std::vector<RecIndex>& found, con
   constexpr std::size_t kMore = 5;  // ", ..."
   for (std::size_t i = 0; i < kRoleWarningIds; ++i) {
     const std::string next = (i == 0 ? " " : ", ") + std::string(ped.rec(found[i]).id);
-    if (line.size() + next.size() + kMore > CMS::kMaxLineLength) break;
+    if (line.size() + next.size() + kMore > ReportStore::kMaxLineLength) break;
     line += next;
   }
   lines.push_back(line + ", ...");

@@ -145,7 +145,7 @@ struct Pedigree {
   // The precision the coefficients were computed in (Settings::precision).
   std::int32_t inbreedingPrecision = 0;
 
-  CMS report;
+  ReportStore report;
   ReportCopyFile copyFile;
   // The tables of the file that the last file command wrote (the inverse of
   // A, matrix T). Those commands leave the report on screen as it was, so

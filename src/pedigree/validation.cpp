@@ -59,7 +59,7 @@ std::string WithLines(const std::string& text, std::vector<std::int32_t> lines) 
     const std::string next = (shown == 0 ? "" : ", ") + std::to_string(lines[shown]);
     const std::size_t rest = lines.size() - shown - 1;
     const std::size_t tail = rest == 0 ? 2 : (" and " + std::to_string(rest) + " more).").size();
-    if (line.size() + next.size() + tail > CMS::kMaxLineLength) break;
+    if (line.size() + next.size() + tail > ReportStore::kMaxLineLength) break;
     line += next;
   }
   if (shown == 0) return text + ".";
@@ -91,7 +91,7 @@ struct RoleLines {
     const std::string line = std::string("|C") + id + " |Aappearing as both sire and dam" + roles + ".";
     // Twenty-character IDs in files of a hundred million lines: the lines
     // give way, the report line stays within its width.
-    return line.size() <= CMS::kMaxLineLength ? line : IdLine(id, "appearing as both sire and dam.");
+    return line.size() <= ReportStore::kMaxLineLength ? line : IdLine(id, "appearing as both sire and dam.");
   }
 };
 

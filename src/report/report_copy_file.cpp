@@ -139,12 +139,12 @@ void ReportCopyFile::Claim(std::uint64_t generation) {
   }
 }
 
-bool ReportCopyFile::HoldsWholeReportOf(const CMS& store) const {
+bool ReportCopyFile::HoldsWholeReportOf(const ReportStore& store) const {
   return file_ != nullptr && claimed_ && !mixed_ && owner_ == store.Generation() &&
-         store.Full() && lines_ >= CMS::kCapacity;
+         store.Full() && lines_ >= ReportStore::kCapacity;
 }
 
-ShownReport::ShownReport(const CMS& store, const ReportCopyFile& copy)
+ShownReport::ShownReport(const ReportStore& store, const ReportCopyFile& copy)
     : store_(store),
       copy_(copy),
       fromCopy_(copy.HoldsWholeReportOf(store)),

@@ -23,7 +23,7 @@
 
 namespace kinvar {
 
-class CMS;
+class ReportStore;
 
 class ReportCopyFile {
  public:
@@ -50,13 +50,13 @@ class ReportCopyFile {
   // or when the file cannot be read.
   std::string Line(std::int64_t i) const;
 
-  // Ties the lines to the store report of `generation` (CMS::Generation()).
+  // Ties the lines to the store report of `generation` (ReportStore::Generation()).
   // Lines written for two different reports without a Reset between them
   // belong to neither.
   void Claim(std::uint64_t generation);
   // True when every line since the last Reset was written for the store's
   // present report and the store kept only the first of them.
-  bool HoldsWholeReportOf(const CMS& store) const;
+  bool HoldsWholeReportOf(const ReportStore& store) const;
 
  private:
   struct Closer {
@@ -89,13 +89,13 @@ class ReportCopyFile {
 // file (the notice that closes the full store is then no line of it).
 class ShownReport {
  public:
-  ShownReport(const CMS& store, const ReportCopyFile& copy);
+  ShownReport(const ReportStore& store, const ReportCopyFile& copy);
   bool FromCopyFile() const { return fromCopy_; }
   std::int64_t Count() const { return count_; }
   std::string Line(std::int64_t i) const;
 
  private:
-  const CMS& store_;
+  const ReportStore& store_;
   const ReportCopyFile& copy_;
   bool fromCopy_;
   std::int64_t count_;

@@ -9,13 +9,13 @@
 
 namespace kinvar {
 
-CMS::CMS()
+ReportStore::ReportStore()
     : fatal_([](const std::string& message) {
         std::fprintf(stderr, "%s\n", message.c_str());
         std::exit(1);
       }) {}
 
-void CMS::Store(std::string_view line) {
+void ReportStore::Store(std::string_view line) {
   // The table never moves once made: a line read from the store and added
   // again would otherwise point into a slot freed by the vector's growth.
   if (lines_.capacity() < kSlots) lines_.reserve(kSlots);
@@ -24,7 +24,7 @@ void CMS::Store(std::string_view line) {
   ++count_;
 }
 
-void CMS::Add(std::string_view line) {
+void ReportStore::Add(std::string_view line) {
   if (full_) return;
   if (line.size() > kMaxLineLength) {
     fatal_(kTooLongMessage);
@@ -38,13 +38,13 @@ void CMS::Add(std::string_view line) {
   }
 }
 
-void CMS::InsertFirst(std::string_view line) {
+void ReportStore::InsertFirst(std::string_view line) {
   if (full_ || count_ + 1 >= kCapacity) return;
   Add(line);
   std::rotate(lines_.begin(), lines_.begin() + count_ - 1, lines_.begin() + count_);
 }
 
-void CMS::Clear() {
+void ReportStore::Clear() {
   if (keepNext_) {
     keepNext_ = false;
     kept_ = Kept{std::move(lines_), count_, full_, generation_, std::move(tables_)};
@@ -56,7 +56,7 @@ void CMS::Clear() {
   tables_.Clear();
 }
 
-void CMS::RestoreKept() {
+void ReportStore::RestoreKept() {
   if (!kept_) return;
   lines_ = std::move(kept_->lines);
   count_ = kept_->count;
@@ -66,19 +66,19 @@ void CMS::RestoreKept() {
   kept_.reset();
 }
 
-void CMS::StopKeeping() {
+void ReportStore::StopKeeping() {
   keepNext_ = false;
   kept_.reset();
 }
 
-void CMS::Release() {
+void ReportStore::Release() {
   StopKeeping();
   lines_.clear();
   lines_.shrink_to_fit();
   Clear();
 }
 
-void WriteReportLine(CMS& store, std::string_view line, ReportCopyFile* copy) {
+void WriteReportLine(ReportStore& store, std::string_view line, ReportCopyFile* copy) {
   if (!store.Full()) store.Add(line);
   if (copy == nullptr) return;
   copy->Claim(store.Generation());

@@ -24,7 +24,7 @@ namespace kinvar {
 
 class ReportCopyFile;
 
-class CMS {
+class ReportStore {
  public:
   static constexpr int kCapacity = 100002;  // ordinary lines
   static constexpr int kSlots = kCapacity + 2;
@@ -37,7 +37,7 @@ class CMS {
   // must not return (the default prints the message and exits with 1).
   using FatalHandler = std::function<void(const std::string&)>;
 
-  CMS();
+  ReportStore();
 
   void Add(std::string_view line);
   // Puts a line before the others (a notice about the whole report); not
@@ -91,6 +91,6 @@ class CMS {
 
 // Appends to the store unless it is full and, when a copy file is given,
 // writes the line and a newline to it in any case.
-void WriteReportLine(CMS& store, std::string_view line, ReportCopyFile* copy);
+void WriteReportLine(ReportStore& store, std::string_view line, ReportCopyFile* copy);
 
 }  // namespace kinvar

@@ -314,7 +314,7 @@ TEST(PathCounting, LongPathsBreakOnlyBetweenElementsOfTheirLines) {
     std::size_t e = 0;
     for (std::size_t i = 0; i < lines.size(); ++i) {
       const std::string& line = lines[i];
-      EXPECT_LE(line.size(), CMS::kMaxLineLength) << row.name;
+      EXPECT_LE(line.size(), ReportStore::kMaxLineLength) << row.name;
       std::string body = line;
       if (i > 0) {
         ASSERT_EQ(line.substr(0, 7), "     |A") << row.name;
@@ -375,7 +375,7 @@ TEST(PathCounting, EveryReportedPathJoinsToTheSavedOneAndBreaksOnlyAtElements) {
     ASSERT_FALSE(s.doc.pedigree().report.Full()) << seed;
     std::vector<std::string> reported;
     for (const std::string& line : s.Report()) {
-      EXPECT_LE(line.size(), CMS::kMaxLineLength) << seed;
+      EXPECT_LE(line.size(), ReportStore::kMaxLineLength) << seed;
       EXPECT_LE(VisibleWidth(line), 90) << seed << ": " << line;
       if (line.starts_with("<")) {
         reported.push_back(line);
@@ -409,7 +409,7 @@ std::string FullSibChain(int generations) {
 TEST(PathCounting, AFullStoreStopsTheSearch) {
   Session s(FullSibChain(30));
   s.doc.RunCommand(kCmdPathCountingAll);
-  EXPECT_EQ(s.Report().back(), CMS::kFullNotice);
+  EXPECT_EQ(s.Report().back(), ReportStore::kFullNotice);
 }
 
 TEST(PathCounting, DeepPedigreeNeedsNoDeepRecursion) {
@@ -512,8 +512,8 @@ TEST(PathCountingTables, CompletedTablesHoldEveryPathOfALongRun) {
   test::DocSession s(FullSibChain(16));
   s.doc.RunCommand(kCmdPathCountingAll);
   ASSERT_TRUE(s.doc.pedigree().report.Full());
-  EXPECT_EQ(s.doc.pedigree().report.Count(), CMS::kSlots);
-  EXPECT_EQ(s.Report().back(), CMS::kFullNotice);
+  EXPECT_EQ(s.doc.pedigree().report.Count(), ReportStore::kSlots);
+  EXPECT_EQ(s.Report().back(), ReportStore::kFullNotice);
   const std::size_t cut = s.doc.pedigree().report.tables().Find("paths")->rows();
   CommandContext ctx = s.doc.Context();
   ASSERT_TRUE(CompletePathCountingTables(ctx));

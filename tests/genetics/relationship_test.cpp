@@ -545,7 +545,7 @@ TEST(RelationshipCommands, CapStopsAfterTwoMillionPairsWithTheMessageInTheCopyFi
                 "should not be more than 2000000.",
                 ""}));
   EXPECT_EQ(h.lastCommand, kCmdBetweenAll);
-  EXPECT_EQ(h.ped->report.Count(), CMS::kSlots);
+  EXPECT_EQ(h.ped->report.Count(), ReportStore::kSlots);
 }
 
 TEST(RelationshipCommands, CancelLeavesTheCancelLineAnEmptyCopyFileAndNoTable) {

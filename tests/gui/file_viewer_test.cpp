@@ -76,7 +76,7 @@ TEST(FileViewer, ADoubleClickOnAnErrorOpensTheFileAtItsLine) {
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
   f.doc.OpenPedigreeFile(path);
   ASSERT_EQ(f.doc.lastCommand(), kRejectedPedigree);
-  const CMS& report = f.doc.pedigree().report;
+  const ReportStore& report = f.doc.pedigree().report;
   int error = -1;
   for (int i = 0; i < report.Count(); ++i)
     if (report.Line(i).find("more than once") != std::string_view::npos) error = i;

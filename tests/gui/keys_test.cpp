@@ -180,7 +180,7 @@ TEST(Keys, SelectAllAndCopyPutTheWholeReportOnTheClipboard) {
   w.Press(QKeySequence(QStringLiteral("Ctrl+C")));
   // What a file of the report holds, less its trailing blanks and newline.
   QStringList expected;
-  const CMS& report = w.doc.pedigree().report;
+  const ReportStore& report = w.doc.pedigree().report;
   for (int i = 0; i < report.Count(); ++i) {
     std::string line = ExpandMarkup(report.Line(i));
     while (!line.empty() && (line.back() == '\n' || line.back() == ' ')) line.pop_back();

@@ -515,7 +515,7 @@ TEST(PictureCommands, TheMatingChartAsksItsInputsOnce) {
   EXPECT_FALSE(windows.front()->picture().size.isEmpty());
   EXPECT_EQ(f.doc.lastCommand(), kCmdOptimizeMatings);
   EXPECT_FALSE(f.doc.remembered.exactMatings);
-  const CMS& report = f.doc.pedigree().report;
+  const ReportStore& report = f.doc.pedigree().report;
   bool minimum = false;  // the annealing's report names the proven minimum
   for (int i = 0; i < report.Count(); ++i)
     minimum = minimum || report.Line(i).find("minimum possible") != std::string_view::npos;

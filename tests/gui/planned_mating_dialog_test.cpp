@@ -25,7 +25,7 @@ struct Frame : DocumentFixture {
 };
 
 bool ReportHolds(const Document& doc, const std::string& line) {
-  const CMS& report = doc.pedigree().report;
+  const ReportStore& report = doc.pedigree().report;
   for (int i = 0; i < report.Count(); ++i)
     if (report.Line(i) == line) return true;
   return false;

@@ -91,7 +91,7 @@ TEST(ReportHints, HelpLinkShowsOnReportsOnlyAndOpensTheirPage) {
   w.frame.Dispatch(kCmdCompute);
   EXPECT_TRUE(hint->isVisible());
   EXPECT_EQ(hint->text(), QStringLiteral("<a href=\"help\">Help: F1</a>"));
-  const CMS& report = w.doc.pedigree().report;
+  const ReportStore& report = w.doc.pedigree().report;
   for (int i = 0; i < report.Count(); ++i) EXPECT_FALSE(PlainText(report.Line(i)).contains("Help: F1"));
   emit hint->linkActivated(QStringLiteral("help"));
   ASSERT_NE(w.frame.helpWindow(), nullptr);
@@ -104,7 +104,7 @@ TEST(ReportHints, TooltipOfTheViewNamesTheAbbreviation) {
   w.frame.OpenFile(QString(KINVAR_EXAMPLES_DIR) + "/small.pdg");
   w.frame.Dispatch(kCmdPathCountingAll);
   CKinvarView* view = w.frame.view();
-  const CMS& report = w.doc.pedigree().report;
+  const ReportStore& report = w.doc.pedigree().report;
   int line = -1;
   for (int i = 0; i < report.Count() && line < 0; ++i)
     if (PlainText(report.Line(i)).startsWith("NCAs")) line = i;
@@ -169,7 +169,7 @@ TEST(ReportHints, EveryAbbreviationOfEveryReportHasAHint) {
     s.platform.groupChoices = {3, 3, 3};
     s.platform.groupPairs = {std::pair{2, 3}, std::pair{2, 3}};
     s.doc.RunCommand(run.command);
-    const CMS& report = s.doc.pedigree().report;
+    const ReportStore& report = s.doc.pedigree().report;
     EXPECT_GT(report.Count(), 3);
     for (int i = 0; i < report.Count(); ++i) {
       const QString line = PlainText(report.Line(i));
@@ -235,7 +235,7 @@ TEST(ReportHints, LetteredColumnsShowTheirLegendLine) {
   w.frame.OpenFile(QString(KINVAR_EXAMPLES_DIR) + "/herd.pdg");
   w.frame.Dispatch(kCmdStructure);
   CKinvarView* view = w.frame.view();
-  const CMS& report = w.doc.pedigree().report;
+  const ReportStore& report = w.doc.pedigree().report;
   int heading = -1;
   for (int i = 0; i < report.Count() && heading < 0; ++i)
     if (PlainText(report.Line(i)).startsWith("Group     F ")) heading = i;
@@ -253,7 +253,7 @@ TEST(ReportHints, DoubleClickOpensTheGlossaryOrOffersTheIndividualsCommands) {
   w.frame.OpenFile(QString(KINVAR_EXAMPLES_DIR) + "/small.pdg");
   w.frame.Dispatch(kCmdPathCountingAll);
   CKinvarView* view = w.frame.view();
-  const CMS& report = w.doc.pedigree().report;
+  const ReportStore& report = w.doc.pedigree().report;
   const auto pointAt = [&](const QString& start, const QString& word) {
     for (int i = 0; i < report.Count(); ++i) {
       const QString line = PlainText(report.Line(i));

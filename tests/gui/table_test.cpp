@@ -55,7 +55,7 @@ void FillSample(ResultTable& t) {
 }
 
 struct Sample {
-  CMS store;
+  ReportStore store;
   std::unique_ptr<CTableModel> model;
   Sample() {
     FillSample(store.tables().Add("sample"));
@@ -94,7 +94,7 @@ TEST(TableModel, SortsByTypeWithMissingLastAndTiesInFileOrder) {
 }
 
 TEST(TableModel, ShowsCellsAtFullPrecisionAndNumbersRight) {
-  CMS store;
+  ReportStore store;
   ResultTable& t = store.tables().Add("values");
   t.AddColumn("id", ColumnType::kId);
   t.AddColumn("f", ColumnType::kReal);
@@ -210,7 +210,7 @@ Rows ReferenceOrder(const TableColumn& c, bool descending) {
 TEST(TableModel, RandomTablesSortAndFilterLikeAPlainComputation) {
   std::mt19937 random(7);
   for (int round = 0; round < 30; ++round) {
-    CMS store;
+    ReportStore store;
     store.tables().Add(RandomTable(random, 1 + random() % 300));
     const ResultTable& t = store.tables().tables().front();
     for (std::size_t c = 0; c < t.columns().size(); ++c)
@@ -277,7 +277,7 @@ TEST(TableModel, CopiesTheSelectionAsTabSeparatedRows) {
 struct Frame : DocumentFixture {
   Frame() { frame.OpenFile(QString(KINVAR_EXAMPLES_DIR) + "/small.pdg"); }
   CMainFrame frame{platform, doc};
-  CMS& report() { return doc.pedigree().report; }
+  ReportStore& report() { return doc.pedigree().report; }
   // Shown and active, with the first table's tab on top.
   CTablePane* ActivateFirstTable() {
     frame.show();
@@ -295,7 +295,7 @@ struct Frame : DocumentFixture {
 };
 
 // Replaces the report on screen by one that holds only these pairs.
-void AddPairs(CMS& store, std::vector<std::array<const char*, 2>> pairs) {
+void AddPairs(ReportStore& store, std::vector<std::array<const char*, 2>> pairs) {
   store.Clear();
   store.Add("a line");
   ResultTable& t = store.tables().Add("pairs");

@@ -110,7 +110,7 @@ void FillHerd(ResultTable& t) {
 // Pairs whose offspring would be above the bound on F are greyed, sorted
 // or not; the others keep the view's own colour.
 TEST(TableView, PairsAboveTheBoundOnFAreGreyed) {
-  CMS store;
+  ReportStore store;
   ResultTable& t = store.tables().Add("mate_suitability");
   t.AddColumn("sire", ColumnType::kId).AddColumn("offspring_f", ColumnType::kReal);
   t.AddColumn("above_max_f", ColumnType::kBoolean);
@@ -133,7 +133,7 @@ TEST(TableView, PairsAboveTheBoundOnFAreGreyed) {
 }
 
 struct Herd {
-  CMS store;
+  ReportStore store;
   std::unique_ptr<CTableModel> model;
   Herd() {
     FillHerd(store.tables().Add("inbreeding"));
@@ -212,7 +212,7 @@ TEST(NumberFilter, SaysWhyATextCannotBeReadAndKeepsEveryRow) {
 }
 
 TEST(NumberFilter, ShowsItsErrorUnderTheBoxUntilTheTextReads) {
-  CMS store;
+  ReportStore store;
   FillHerd(store.tables().Add("inbreeding"));
   CTablePane pane(store, 0);
   pane.show();
@@ -306,7 +306,7 @@ TEST(TableView, CopyForTheLocaleOnAGermanDesktop) {
   const QLocale before;
   QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
   {
-    CMS store;
+    ReportStore store;
     FillHerd(store.tables().Add("inbreeding"));
     CTablePane pane(store, 0);
     pane.show();

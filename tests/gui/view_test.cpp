@@ -87,7 +87,7 @@ struct View : DocumentFixture {
     view.resize(700, 400);
   }
   void SetReport(int lines) {
-    CMS& report = doc.pedigree().report;
+    ReportStore& report = doc.pedigree().report;
     report.Clear();
     for (int i = 0; i < lines; ++i) report.Add("|MLine|T1|F" + std::to_string(i + 1));
     view.OnUpdate();
@@ -289,7 +289,7 @@ TEST(ReportFind, NextAndPreviousGoRoundTheEnds) {
   View v;
   const std::vector<std::string> plain = {"Alpha", "beta", "Gamma alpha", "delta", "ALPHA beta",
                                           "epsilon"};
-  CMS& report = v.doc.pedigree().report;
+  ReportStore& report = v.doc.pedigree().report;
   report.Clear();
   for (const std::string& line : plain) report.Add("|M" + line);
   v.view.OnUpdate();
@@ -329,7 +329,7 @@ TEST(ReportFind, FindsTextAcrossCodesPaddingAndOverflow) {
   std::uniform_int_distribution<std::size_t> pick(0, alphabet.size() - 1);
   std::uniform_int_distribution<int> length(0, 60);
   std::vector<std::string> lines(300);
-  CMS& report = v.doc.pedigree().report;
+  ReportStore& report = v.doc.pedigree().report;
   report.Clear();
   for (std::string& line : lines) {
     for (int k = length(random); k > 0; --k) line.push_back(alphabet[pick(random)]);
@@ -422,7 +422,7 @@ TEST(LongReportView, ShowsEveryLinePastTheStore) {
 
 TEST(LongReportView, FindAndCopyReachPastTheStore) {
   LongReport r;
-  const int beyond = CMS::kCapacity + 50000;
+  const int beyond = ReportStore::kCapacity + 50000;
   const struct { const char* name; std::string text; bool forward; int line; bool wrapped; } steps[] = {
       {"a line far past the store", Shown(beyond + 1), true, beyond, false},
       {"the last line", Shown(LongReport::kLines), true, LongReport::kLines - 1, false},
@@ -439,10 +439,10 @@ TEST(LongReportView, FindAndCopyReachPastTheStore) {
     }
   }
   // A range across the store's last line copies the lines as written.
-  r.view.SelectLines(CMS::kCapacity - 3, CMS::kCapacity + 2);
+  r.view.SelectLines(ReportStore::kCapacity - 3, ReportStore::kCapacity + 2);
   r.view.Copy();
   EXPECT_EQ(QApplication::clipboard()->text().toStdString(),
-            ShownLines(CMS::kCapacity - 3, CMS::kCapacity + 2));
+            ShownLines(ReportStore::kCapacity - 3, ReportStore::kCapacity + 2));
   EXPECT_EQ(r.view.pageCount(),
             (LongReport::kLines + r.view.linesPerPage() - 1) / r.view.linesPerPage());
 }

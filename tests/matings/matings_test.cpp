@@ -196,7 +196,7 @@ bool CheckRoleWarnings(const RandomCase& c, const std::vector<std::string>& warn
   for (const std::string& d : c.dams)
     if (asSire.count(d)) sides[1].expected.insert(d);
   for (const std::string& w : warnings) {
-    EXPECT_LE(w.size(), CMS::kMaxLineLength) << where;
+    EXPECT_LE(w.size(), ReportStore::kMaxLineLength) << where;
     const std::string body = w.substr(11);
     for (Side& side : sides) {
       const std::string one = " of the " + side.group + " group is recorded as ";
@@ -534,7 +534,7 @@ TEST(OptimizingMatings, WarnsAboutSiresRecordedAsDamsAndDamsRecordedAsSires) {
                                          report.begin() + static_cast<std::ptrdiff_t>(expected.size())),
                 expected)
           << row.name << (refused ? ", refused" : "");
-      for (const std::string& line : report) EXPECT_LE(line.size(), CMS::kMaxLineLength) << row.name;
+      for (const std::string& line : report) EXPECT_LE(line.size(), ReportStore::kMaxLineLength) << row.name;
       // Save As takes the report from the copy file: the warnings are there too.
       EXPECT_EQ(test::CopyFileLines(h.ped), report) << row.name;
     }

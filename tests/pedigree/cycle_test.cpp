@@ -51,7 +51,7 @@ TEST_P(CycleLine, FollowsTheNamedIndividualAndFitsTheReport) {
   // Every named individual here is on the first line after the header.
   EXPECT_EQ(lines[1], "|C" + GetParam().named + " |Aappearing in its ancestors list (Cycling pedigree), line 2.");
   EXPECT_EQ(test::JoinCycleLines(lines, 2), GetParam().cycle);
-  for (const std::string& line : lines) EXPECT_LE(line.size(), CMS::kMaxLineLength) << line;
+  for (const std::string& line : lines) EXPECT_LE(line.size(), ReportStore::kMaxLineLength) << line;
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -192,16 +192,16 @@ TEST(ValidationErrors, ListAsManyLinesAsTheReportLineHolds) {
     std::string candidate = "There is at least one unknown ID in the progeny list (lines 2";
     for (int k = 3; k <= last; ++k) candidate += ", " + std::to_string(k);
     candidate += (last < 21 ? " and " + std::to_string(21 - last) + " more" : std::string()) + ").";
-    if (candidate.size() <= CMS::kMaxLineLength) expected = candidate;
+    if (candidate.size() <= ReportStore::kMaxLineLength) expected = candidate;
   }
   EXPECT_EQ(lines[1], expected);
-  EXPECT_LE(lines[1].size(), CMS::kMaxLineLength);
+  EXPECT_LE(lines[1].size(), ReportStore::kMaxLineLength);
 }
 
 // The store keeps its capacity of lines and closes with its notice; the copy
 // file, from which the report is saved, still gets every error and the end.
 TEST(Validation, ListsEveryErrorInTheCopyFileBeyondTheStoresCapacity) {
-  const int duplicates = CMS::kCapacity;
+  const int duplicates = ReportStore::kCapacity;
   std::vector<std::string> ids;
   std::map<std::string, std::string> lines;
   std::string text = "progeny sire dam\n";
@@ -218,13 +218,13 @@ TEST(Validation, ListsEveryErrorInTheCopyFileBeyondTheStoresCapacity) {
   ASSERT_TRUE(ped.copyFile.Create());
   EXPECT_EQ(test::LoadText(text, ped).status, LoadStatus::kRejected);
   EXPECT_EQ(CopyFileLines(ped), expected);
-  ASSERT_EQ(ped.report.Count(), CMS::kSlots);
+  ASSERT_EQ(ped.report.Count(), ReportStore::kSlots);
   EXPECT_TRUE(ped.report.Full());
-  for (int i = 0; i < CMS::kCapacity; ++i) {
+  for (int i = 0; i < ReportStore::kCapacity; ++i) {
     ASSERT_EQ(ped.report.Line(i), expected[static_cast<std::size_t>(i)]) << "line " << i;
   }
-  EXPECT_EQ(ped.report.Line(CMS::kCapacity), "");
-  EXPECT_EQ(ped.report.Line(CMS::kCapacity + 1), CMS::kFullNotice);
+  EXPECT_EQ(ped.report.Line(ReportStore::kCapacity), "");
+  EXPECT_EQ(ped.report.Line(ReportStore::kCapacity + 1), ReportStore::kFullNotice);
 }
 
 // nRead, nFounders, nNonFounders, nTotal, full-sib groups, their members,

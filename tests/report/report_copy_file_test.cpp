@@ -147,13 +147,13 @@ TEST(ReportCopyFileIndex, AppendsUntilAResetForgetsTheLongerReportBefore) {
   EXPECT_EQ(copy.Size(), 12);
 }
 
-void Fill(CMS& store, int lines) {
+void Fill(ReportStore& store, int lines) {
   for (int i = 0; i < lines; ++i) store.Add("line " + std::to_string(i));
 }
 
 TEST(ReportStore, ClosesWithEmptyLineAndNoticeWhenTheLastOrdinaryLineArrives) {
-  CMS store;
-  Fill(store, CMS::kCapacity - 1);
+  ReportStore store;
+  Fill(store, ReportStore::kCapacity - 1);
   EXPECT_FALSE(store.Full());
   EXPECT_EQ(store.Count(), 100001);
 
@@ -187,7 +187,7 @@ TEST(ReportStore, ClosesWithEmptyLineAndNoticeWhenTheLastOrdinaryLineArrives) {
 }
 
 TEST(ReportStore, AcceptsALineReadFromTheStoreItself) {
-  CMS store;
+  ReportStore store;
   store.Add("short");
   store.Add(std::string(100, 'b'));
   for (int i = 0; i < 2000; ++i) store.Add(store.Line(i % 2));
@@ -200,7 +200,7 @@ TEST(ReportStore, AcceptsALineReadFromTheStoreItself) {
 // default exits with code 1.
 TEST(ReportStore, HandsALineOf111CharactersToTheFatalHandler) {
   struct TooLong { std::string message; };
-  CMS store;
+  ReportStore store;
   store.Add(std::string(110, 'a'));
   std::string reported;
   store.SetFatalHandler([](const std::string& message) { throw TooLong{message}; });
@@ -216,49 +216,49 @@ TEST(ReportStore, HandsALineOf111CharactersToTheFatalHandler) {
 }
 
 TEST(ReportStoreDeathTest, ExitsWithCodeOneOnAnOverLongLineByDefault) {
-  CMS store;
+  ReportStore store;
   EXPECT_EXIT(store.Add(std::string(111, 'a')), testing::ExitedWithCode(1),
               "Error in CMS::Add function!");
 }
 
 // Writes `lines` numbered lines the way the analyses do.
-void Write(CMS& store, ReportCopyFile* copy, int lines, const std::string& word) {
+void Write(ReportStore& store, ReportCopyFile* copy, int lines, const std::string& word) {
   for (int i = 0; i < lines; ++i) WriteReportLine(store, word + " " + std::to_string(i), copy);
 }
 
 TEST(ShownReport, ComesFromTheCopyFileOnlyWhenItHoldsTheOverflowingReport) {
-  const int capacity = CMS::kCapacity;
+  const int capacity = ReportStore::kCapacity;
   const struct {
     const char* name;
-    std::function<void(CMS&, ReportCopyFile&)> run;
+    std::function<void(ReportStore&, ReportCopyFile&)> run;
     bool fromCopy;
     std::int64_t count;
     std::string last;
   } cases[] = {
       {"a report that fits the store",
-       [](CMS& s, ReportCopyFile& c) { Write(s, &c, 10, "fits"); }, false, 10, "fits 9"},
+       [](ReportStore& s, ReportCopyFile& c) { Write(s, &c, 10, "fits"); }, false, 10, "fits 9"},
       {"exactly the store's lines",
-       [&](CMS& s, ReportCopyFile& c) { Write(s, &c, capacity, "full"); }, true, capacity,
+       [&](ReportStore& s, ReportCopyFile& c) { Write(s, &c, capacity, "full"); }, true, capacity,
        "full 100001"},
       {"longer than the store",
-       [&](CMS& s, ReportCopyFile& c) { Write(s, &c, capacity + 777, "long"); }, true,
+       [&](ReportStore& s, ReportCopyFile& c) { Write(s, &c, capacity + 777, "long"); }, true,
        capacity + 777, "long 100778"},
       {"an overflowing report without the copy file, after one with it",
-       [&](CMS& s, ReportCopyFile& c) {
+       [&](ReportStore& s, ReportCopyFile& c) {
          Write(s, &c, capacity + 5, "earlier");
          s.Clear();
          Write(s, nullptr, capacity + 5, "pedigree");
        },
-       false, capacity + 2, CMS::kFullNotice},
+       false, capacity + 2, ReportStore::kFullNotice},
       {"two reports written to the copy file without a reset between them",
-       [&](CMS& s, ReportCopyFile& c) {
+       [&](ReportStore& s, ReportCopyFile& c) {
          Write(s, &c, 20, "first");
          s.Clear();
          Write(s, &c, capacity + 5, "second");
        },
-       false, capacity + 2, CMS::kFullNotice},
+       false, capacity + 2, ReportStore::kFullNotice},
       {"canceled after overflowing",
-       [&](CMS& s, ReportCopyFile& c) {
+       [&](ReportStore& s, ReportCopyFile& c) {
          Write(s, &c, capacity + 5, "long");
          s.Clear();
          s.Add("|XProcess has been canceled by the user.");
@@ -266,7 +266,7 @@ TEST(ShownReport, ComesFromTheCopyFileOnlyWhenItHoldsTheOverflowingReport) {
        false, 1, "|XProcess has been canceled by the user."},
   };
   for (const auto& c : cases) {
-    CMS store;
+    ReportStore store;
     ReportCopyFile copy;
     ASSERT_TRUE(copy.Create());
     // Each analysis clears the store and resets the copy file first.
@@ -279,7 +279,7 @@ TEST(ShownReport, ComesFromTheCopyFileOnlyWhenItHoldsTheOverflowingReport) {
     EXPECT_EQ(shown.Line(shown.Count() - 1), c.last) << c.name;
     EXPECT_EQ(shown.Line(shown.Count()), "") << c.name;
     // Where both hold a line, they agree.
-    const int ordinary = store.Full() ? CMS::kCapacity : store.Count();
+    const int ordinary = store.Full() ? ReportStore::kCapacity : store.Count();
     for (int i : {0, 1, 63, 64, 99999, 100001}) {
       if (i >= ordinary) continue;
       EXPECT_EQ(shown.Line(i), store.Line(i)) << c.name << ", line " << i;
