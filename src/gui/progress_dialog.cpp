@@ -27,23 +27,23 @@ QColor Shift(const QColor& c, int step) {
 
 }  // namespace
 
-CMyProgress::CMyProgress(QWidget* parent) : QWidget(parent) {
+ProgressBar::ProgressBar(QWidget* parent) : QWidget(parent) {
   SetBarColour(palette().color(QPalette::Highlight));
   setMinimumSize(200, 18);
   setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void CMyProgress::SetLabel(const QString& label) {
+void ProgressBar::SetLabel(const QString& label) {
   label_ = label;
   repaint();
 }
 
-void CMyProgress::SetPosition(int percent) {
+void ProgressBar::SetPosition(int percent) {
   position_ = std::clamp(percent, 0, 100);
   repaint();
 }
 
-void CMyProgress::SetBarColour(const QColor& colour) {
+void ProgressBar::SetBarColour(const QColor& colour) {
   bar_ = colour;
   QColor shade = colour;
   for (QColor& light : lighter_) light = shade = Shift(shade, 40);
@@ -52,7 +52,7 @@ void CMyProgress::SetBarColour(const QColor& colour) {
   update();
 }
 
-void CMyProgress::paintEvent(QPaintEvent*) {
+void ProgressBar::paintEvent(QPaintEvent*) {
   // Through a pixmap, so the bar does not flicker at a hundred repaints.
   QPixmap buffer(size() * devicePixelRatioF());
   buffer.setDevicePixelRatio(devicePixelRatioF());
@@ -98,7 +98,7 @@ void CMyProgress::paintEvent(QPaintEvent*) {
 CProgressDlg::CProgressDlg(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint),
       caption_(new QLabel(this)),
-      bar_(new CMyProgress(this)),
+      bar_(new ProgressBar(this)),
       cancel_(new QPushButton(tr("Cancel"), this)) {
   setWindowModality(Qt::ApplicationModal);
   auto* layout = new QVBoxLayout(this);

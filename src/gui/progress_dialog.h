@@ -21,11 +21,11 @@ namespace kinvar::gui {
 // The bar: position 0..100 of a fixed range, the label drawn centred inside,
 // white over the filled part and black over the rest, and not at all while
 // the bar stands at its lower bound.
-class CMyProgress : public QWidget {
+class ProgressBar : public QWidget {
   Q_OBJECT
 
  public:
-  explicit CMyProgress(QWidget* parent = nullptr);
+  explicit ProgressBar(QWidget* parent = nullptr);
 
   void SetLabel(const QString& label);
   void SetPosition(int percent);
@@ -58,7 +58,7 @@ class CProgressDlg : public QDialog, public ProgressWindow {
   void ShowCancelButton(bool shown) override;
   void Hide() override { hide(); }
 
-  CMyProgress* bar() const { return bar_; }
+  ProgressBar* bar() const { return bar_; }
   QPushButton* cancelButton() const { return cancel_; }
   // Hidden while the window's text is empty.
   QLabel* caption() const { return caption_; }
@@ -72,7 +72,7 @@ class CProgressDlg : public QDialog, public ProgressWindow {
   void Centre();
 
   QLabel* caption_;
-  CMyProgress* bar_;
+  ProgressBar* bar_;
   QPushButton* cancel_;
   bool cancelRequested_ = false;
 };

@@ -374,7 +374,7 @@ TEST(QueryDialog, ComputesUntilCancelAndClearsTheResultOnEdit) {
 }
 
 // Black and white pixels inside the bar, away from its frame.
-std::pair<int, int> InkLeftAndRight(CMyProgress& bar) {
+std::pair<int, int> InkLeftAndRight(ProgressBar& bar) {
   const QImage image = bar.grab().toImage();
   int white = 0;
   int black = 0;
@@ -388,7 +388,7 @@ std::pair<int, int> InkLeftAndRight(CMyProgress& bar) {
 }
 
 TEST(ProgressWindow, LabelIsWhiteOverTheBarBlackBeyondAndHiddenAtTheStart) {
-  CMyProgress bar;
+  ProgressBar bar;
   bar.resize(360, 20);
   bar.SetLabel("MMMMMMMMMMMMMMMMMMMM");
   bar.SetPosition(0);
