@@ -15,7 +15,7 @@
 
 #include "app/document.h"
 #include "bench_support.h"
-#include "gui/kinvar_view.h"
+#include "gui/report_view.h"
 #include "gui/qt_platform.h"
 
 namespace {
@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot open the pedigree\n");
     return 1;
   }
-  gui::CKinvarView view(doc);
+  gui::ReportView view(doc);
   view.resize(900, 700);
   view.show();
   app.processEvents();

@@ -7,11 +7,11 @@
 #include <QPushButton>
 #include <QToolButton>
 
-#include "gui/kinvar_view.h"
+#include "gui/report_view.h"
 
 namespace kinvar::gui {
 
-CFindBar::CFindBar(CKinvarView& view, QWidget* parent)
+CFindBar::CFindBar(ReportView& view, QWidget* parent)
     : QWidget(parent),
       view_(view),
       edit_(new QLineEdit(this)),

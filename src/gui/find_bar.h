@@ -12,13 +12,13 @@ class QPushButton;
 
 namespace kinvar::gui {
 
-class CKinvarView;
+class ReportView;
 
 class CFindBar : public QWidget {
   Q_OBJECT
 
  public:
-  explicit CFindBar(CKinvarView& view, QWidget* parent = nullptr);
+  explicit CFindBar(ReportView& view, QWidget* parent = nullptr);
 
   // Shows the bar with the keyboard in its box, the text selected.
   void Open();
@@ -38,7 +38,7 @@ class CFindBar : public QWidget {
  private:
   void Find(bool forward);
 
-  CKinvarView& view_;
+  ReportView& view_;
   QLineEdit* edit_;
   QPushButton* previous_;
   QPushButton* next_;

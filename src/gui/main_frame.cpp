@@ -31,7 +31,7 @@
 #include "gui/file_viewer.h"
 #include "gui/find_bar.h"
 #include "gui/help_window.h"
-#include "gui/kinvar_view.h"
+#include "gui/report_view.h"
 #include "gui/options_dialog.h"
 #include "gui/picture_window.h"
 #include "gui/planned_mating_dialog.h"
@@ -68,7 +68,7 @@ CMainFrame::CMainFrame(QtPlatform& platform, Document& doc, QWidget* parent)
     : QMainWindow(parent),
       platform_(platform),
       doc_(doc),
-      view_(new CKinvarView(doc)),
+      view_(new ReportView(doc)),
       findBar_(new CFindBar(*view_)) {
   InitKinvarResources();
   qApp->installEventFilter(this);
@@ -118,16 +118,16 @@ CMainFrame::CMainFrame(QtPlatform& platform, Document& doc, QWidget* parent)
   doc_.keepReportOnCancel = true;
   platform_.SetParentWindow(this);
   platform_.SetFocusHome(view_);
-  connect(view_, &CKinvarView::selectionChanged, this, &CMainFrame::UpdateActions);
-  connect(view_, &CKinvarView::lineDoubleClicked, this,
+  connect(view_, &ReportView::selectionChanged, this, &CMainFrame::UpdateActions);
+  connect(view_, &ReportView::lineDoubleClicked, this,
           [this](int line) { ShowFileLineOfError(doc_, line, this); });
-  connect(view_, &CKinvarView::helpRequested, this,
+  connect(view_, &ReportView::helpRequested, this,
           [this] { ShowHelp(HelpPageOf(doc_.lastCommand())); });
-  connect(view_, &CKinvarView::glossaryRequested, this, [this](const QString& term) {
+  connect(view_, &ReportView::glossaryRequested, this, [this](const QString& term) {
     ShowHelp(QStringLiteral("glossary"));
     ShowGlossaryEntry(*help_->browser(), term);
   });
-  connect(view_, &CKinvarView::individualActivated, this,
+  connect(view_, &ReportView::individualActivated, this,
           [this](const QByteArray& id) { ShowIndividualMenu(id); });
   connect(tabs_, &QTabWidget::currentChanged, this, [this] {
     platform_.SetFocusHome(FocusHome());

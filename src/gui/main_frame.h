@@ -43,7 +43,7 @@ class CFindBar;
 class CHelpDlg;
 class CStartPage;
 class CPictureWindow;
-class CKinvarView;
+class ReportView;
 class CTablePane;
 class QtPlatform;
 
@@ -64,7 +64,7 @@ class CMainFrame : public QMainWindow {
   void OnRefresh();
   void OpenFile(const QString& path);
 
-  CKinvarView* view() const { return view_; }
+  ReportView* view() const { return view_; }
   CFindBar* findBar() const { return findBar_; }
   // Nothing until Help › Contents first opened it.
   CHelpDlg* helpWindow() const { return help_; }
@@ -138,7 +138,7 @@ class CMainFrame : public QMainWindow {
 
   QtPlatform& platform_;
   Document& doc_;
-  CKinvarView* view_;
+  ReportView* view_;
   CFindBar* findBar_;
   QTabWidget* tabs_ = nullptr;
   std::vector<CTablePane*> panes_;

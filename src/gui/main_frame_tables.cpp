@@ -14,7 +14,7 @@
 #include "app/commands.h"
 #include "app/document.h"
 #include "app/table_export.h"
-#include "gui/kinvar_view.h"
+#include "gui/report_view.h"
 #include "gui/main_frame.h"
 #include "gui/start_page.h"
 #include "gui/qt_platform.h"

@@ -14,7 +14,7 @@
 
 #include "app/document.h"
 #include "gui/file_viewer.h"
-#include "gui/kinvar_view.h"
+#include "gui/report_view.h"
 #include "gui/main_frame.h"
 #include "gui_support.h"
 
@@ -83,9 +83,9 @@ TEST(FileViewer, ADoubleClickOnAnErrorOpensTheFileAtItsLine) {
   ASSERT_GE(error, 0);
   ASSERT_EQ(FileLineNamedIn(report.Line(error)), 4);
 
-  auto* view = frame.findChild<CKinvarView*>();
+  auto* view = frame.findChild<ReportView*>();
   ASSERT_NE(view, nullptr);
-  const QPoint at(60, CKinvarView::kTopMargin + error * view->lineHeight() + view->lineHeight() / 2);
+  const QPoint at(60, ReportView::kTopMargin + error * view->lineHeight() + view->lineHeight() / 2);
   QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at);
   CFileViewer* viewer = OpenViewer();
   ASSERT_NE(viewer, nullptr);

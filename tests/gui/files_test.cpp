@@ -25,7 +25,7 @@
 
 #include "app/commands.h"
 #include "gui/dialogs.h"
-#include "gui/kinvar_view.h"
+#include "gui/report_view.h"
 #include "gui/main_frame.h"
 #include "gui/table_pane.h"
 #include "gui_support.h"

@@ -19,7 +19,7 @@
 #include "gui/find_bar.h"
 #include "gui/help_window.h"
 #include "gui/start_page.h"
-#include "gui/kinvar_view.h"
+#include "gui/report_view.h"
 #include "gui/main_frame.h"
 #include "gui_support.h"
 #include "report/markup.h"

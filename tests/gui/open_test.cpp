@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/commands.h"
-#include "gui/kinvar_view.h"
+#include "gui/report_view.h"
 #include "gui/main_frame.h"
 #include "gui/progress_dialog.h"
 #include "gui_support.h"

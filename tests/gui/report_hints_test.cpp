@@ -18,7 +18,7 @@
 #include "genetics/command_ids.h"
 #include "support/doc_session.h"
 #include "gui/help_window.h"
-#include "gui/kinvar_view.h"
+#include "gui/report_view.h"
 #include "gui/line_renderer.h"
 #include "gui/main_frame.h"
 #include "gui/report_hints.h"
@@ -103,13 +103,13 @@ TEST(ReportHints, TooltipOfTheViewNamesTheAbbreviation) {
   Window w;
   w.frame.OpenFile(QString(KINVAR_EXAMPLES_DIR) + "/small.pdg");
   w.frame.Dispatch(kCmdPathCountingAll);
-  CKinvarView* view = w.frame.view();
+  ReportView* view = w.frame.view();
   const ReportStore& report = w.doc.pedigree().report;
   int line = -1;
   for (int i = 0; i < report.Count() && line < 0; ++i)
     if (PlainText(report.Line(i)).startsWith("NCAs")) line = i;
   ASSERT_GE(line, 0);
-  const QPoint at(CKinvarView::kLeftMargin + view->charWidth() / 2, line * view->lineHeight() + view->lineHeight() / 2);
+  const QPoint at(ReportView::kLeftMargin + view->charWidth() / 2, line * view->lineHeight() + view->lineHeight() / 2);
   QHelpEvent event(QEvent::ToolTip, at, view->viewport()->mapToGlobal(at));
   QApplication::sendEvent(view->viewport(), &event);
   EXPECT_TRUE(QToolTip::text().startsWith("Nodal common ancestors")) << QToolTip::text().toStdString();
@@ -234,13 +234,13 @@ TEST(ReportHints, LetteredColumnsShowTheirLegendLine) {
   Window w;
   w.frame.OpenFile(QString(KINVAR_EXAMPLES_DIR) + "/herd.pdg");
   w.frame.Dispatch(kCmdStructure);
-  CKinvarView* view = w.frame.view();
+  ReportView* view = w.frame.view();
   const ReportStore& report = w.doc.pedigree().report;
   int heading = -1;
   for (int i = 0; i < report.Count() && heading < 0; ++i)
     if (PlainText(report.Line(i)).startsWith("Group     F ")) heading = i;
   ASSERT_GE(heading, 0);
-  const QPoint at(CKinvarView::kLeftMargin + 10 * view->charWidth() + view->charWidth() / 2,
+  const QPoint at(ReportView::kLeftMargin + 10 * view->charWidth() + view->charWidth() / 2,
                   heading * view->lineHeight() + view->lineHeight() / 2);
   QHelpEvent event(QEvent::ToolTip, at, view->viewport()->mapToGlobal(at));
   QApplication::sendEvent(view->viewport(), &event);
@@ -252,14 +252,14 @@ TEST(ReportHints, DoubleClickOpensTheGlossaryOrOffersTheIndividualsCommands) {
   Window w;
   w.frame.OpenFile(QString(KINVAR_EXAMPLES_DIR) + "/small.pdg");
   w.frame.Dispatch(kCmdPathCountingAll);
-  CKinvarView* view = w.frame.view();
+  ReportView* view = w.frame.view();
   const ReportStore& report = w.doc.pedigree().report;
   const auto pointAt = [&](const QString& start, const QString& word) {
     for (int i = 0; i < report.Count(); ++i) {
       const QString line = PlainText(report.Line(i));
       if (!line.startsWith(start)) continue;
       const auto column = line.indexOf(word);
-      return QPoint(CKinvarView::kLeftMargin + static_cast<int>(column) * view->charWidth() + view->charWidth() / 2,
+      return QPoint(ReportView::kLeftMargin + static_cast<int>(column) * view->charWidth() + view->charWidth() / 2,
                     i * view->lineHeight() + view->lineHeight() / 2);
     }
     ADD_FAILURE() << start.toStdString();

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "gui/kinvar_view.h"
+#include "gui/report_view.h"
 #include "gui/line_renderer.h"
 #include "gui_support.h"
 
@@ -76,7 +76,7 @@ int DottedRows(const QImage& image) {
 }
 
 // Whether the line lies wholly inside the viewport.
-bool OnScreen(const CKinvarView& view, int line) {
+bool OnScreen(const ReportView& view, int line) {
   const int top = line * view.lineHeight() - view.verticalScrollBar()->value();
   return top >= 0 && top + view.lineHeight() <= view.viewport()->height();
 }
@@ -92,7 +92,7 @@ struct View : DocumentFixture {
     for (int i = 0; i < lines; ++i) report.Add("|MLine|T1|F" + std::to_string(i + 1));
     view.OnUpdate();
   }
-  CKinvarView view{doc};
+  ReportView view{doc};
 };
 
 TEST(ReportView, DrawsOneBoundaryUnderEveryFullPage) {
@@ -189,7 +189,7 @@ std::string ShownLines(int first, int last) {
   return text;
 }
 
-void Mouse(CKinvarView& view, QEvent::Type type, int line, Qt::KeyboardModifiers modifiers = {}) {
+void Mouse(ReportView& view, QEvent::Type type, int line, Qt::KeyboardModifiers modifiers = {}) {
   const QPointF at(100, line * view.lineHeight() + 2);
   const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
   const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;

@@ -26,7 +26,7 @@
 #include "gui/dialogs.h"
 #include "gui/find_bar.h"
 #include "gui/help_window.h"
-#include "gui/kinvar_view.h"
+#include "gui/report_view.h"
 #include "gui/main_frame.h"
 #include "gui/options_dialog.h"
 #include "gui/picture_window.h"

@@ -1,4 +1,4 @@
-#include "gui/kinvar_view.h"
+#include "gui/report_view.h"
 
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -141,7 +141,7 @@ QPoint PlaceInside(QPoint wanted, QSize size, const QRect& visible) {
   return {x, y};
 }
 
-CKinvarView::CKinvarView(const Document& doc, QWidget* parent)
+ReportView::ReportView(const Document& doc, QWidget* parent)
     : QAbstractScrollArea(parent),
       doc_(doc),
       screenFont_(ScreenFont()),
@@ -176,40 +176,40 @@ CKinvarView::CKinvarView(const Document& doc, QWidget* parent)
     counterAt_ = QCursor::pos() + QPoint(12, 12);
     ShowPageCounter(verticalScrollBar()->sliderPosition());
   });
-  connect(bar, &QScrollBar::sliderMoved, this, &CKinvarView::ShowPageCounter);
+  connect(bar, &QScrollBar::sliderMoved, this, &ReportView::ShowPageCounter);
   connect(bar, &QScrollBar::sliderReleased, pageCounter_, &QLabel::hide);
   OnUpdate();
 }
 
-CKinvarView::~CKinvarView() = default;
+ReportView::~ReportView() = default;
 
-ShownReport CKinvarView::Shown() const {
+ShownReport ReportView::Shown() const {
   return ShownReport(doc_.pedigree().report, doc_.pedigree().copyFile);
 }
 
-int CKinvarView::LineCount() const {
+int ReportView::LineCount() const {
   return static_cast<int>(std::min<std::int64_t>(Shown().Count(), INT_MAX - 1));
 }
 
-int CKinvarView::StoreCount() const { return doc_.pedigree().report.Count(); }
+int ReportView::StoreCount() const { return doc_.pedigree().report.Count(); }
 
-std::int64_t CKinvarView::ScrollTop() const {
+std::int64_t ReportView::ScrollTop() const {
   return static_cast<std::int64_t>(verticalScrollBar()->value()) * scrollUnit_;
 }
 
-void CKinvarView::SetScrollTop(std::int64_t pixels) {
+void ReportView::SetScrollTop(std::int64_t pixels) {
   verticalScrollBar()->setValue(static_cast<int>(pixels / scrollUnit_));
 }
 
-int CKinvarView::LinesPerPageFor(const QPrinter& printer) const {
+int ReportView::LinesPerPageFor(const QPrinter& printer) const {
   const double heightMm = printer.pageLayout().paintRect(QPageLayout::Millimeter).height();
   const int tenths = static_cast<int>(heightMm * 10);
   return std::max(0, (tenths - 8 * printLineHeight_) / printLineHeight_);
 }
 
-void CKinvarView::UpdatePages() { pageCount_ = CeilDiv(LineCount(), linesPerPage_); }
+void ReportView::UpdatePages() { pageCount_ = CeilDiv(LineCount(), linesPerPage_); }
 
-void CKinvarView::OnUpdate() {
+void ReportView::OnUpdate() {
   const bool hadSelection = HasSelection();
   anchor_ = -1;
   selected_ = -1;
@@ -233,7 +233,7 @@ void CKinvarView::OnUpdate() {
   if (hadSelection) emit selectionChanged();
 }
 
-void CKinvarView::UpdateScrollSizes() {
+void ReportView::UpdateScrollSizes() {
   const QSize client = viewport()->size();
   const int pageHeight = std::max(lineHeight_, client.height() / lineHeight_ * lineHeight_);
   const std::int64_t height =
@@ -254,20 +254,20 @@ void CKinvarView::UpdateScrollSizes() {
   h->setSingleStep(charWidth_);
 }
 
-void CKinvarView::resizeEvent(QResizeEvent* event) {
+void ReportView::resizeEvent(QResizeEvent* event) {
   QAbstractScrollArea::resizeEvent(event);
   UpdateScrollSizes();
   PlaceHelpHint();
 }
 
 // In the top right corner, on the header's first line.
-void CKinvarView::PlaceHelpHint() {
+void ReportView::PlaceHelpHint() {
   helpHint_->adjustSize();
   helpHint_->move(std::max(0, viewport()->width() - helpHint_->width() - 4), kTopMargin);
 }
 
 // The pointer resting on an abbreviation shows what it stands for.
-bool CKinvarView::viewportEvent(QEvent* event) {
+bool ReportView::viewportEvent(QEvent* event) {
   if (event->type() != QEvent::ToolTip) return QAbstractScrollArea::viewportEvent(event);
   const auto* help = static_cast<QHelpEvent*>(event);
   const auto [line, column] = CharacterAt(help->pos());
@@ -285,7 +285,7 @@ bool CKinvarView::viewportEvent(QEvent* event) {
 }
 
 // A lettered column's legend line stands a few lines above its heading.
-QString CKinvarView::LegendAt(int line, int column) const {
+QString ReportView::LegendAt(int line, int column) const {
   const ShownReport shown = Shown();
   const QChar letter = LegendLetterAt(PlainText(shown.Line(line)), column);
   if (letter.isNull()) return {};
@@ -297,7 +297,7 @@ QString CKinvarView::LegendAt(int line, int column) const {
   return {};
 }
 
-std::pair<int, int> CKinvarView::CharacterAt(const QPoint& at) const {
+std::pair<int, int> ReportView::CharacterAt(const QPoint& at) const {
   const int line = LineAt(at.y(), false);
   const int column = (at.x() + horizontalScrollBar()->value() - kLeftMargin) / std::max(1, charWidth_);
   return {line, column};
@@ -305,7 +305,7 @@ std::pair<int, int> CKinvarView::CharacterAt(const QPoint& at) const {
 
 // An abbreviation opens the glossary; any other word may be an ID, which
 // the window looks up.
-void CKinvarView::mouseDoubleClickEvent(QMouseEvent* event) {
+void ReportView::mouseDoubleClickEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton || LineCount() == 0) return;
   const auto [line, column] = CharacterAt(event->position().toPoint());
   if (line < 0) return;
@@ -325,7 +325,7 @@ void CKinvarView::mouseDoubleClickEvent(QMouseEvent* event) {
   if (!word.isEmpty()) emit individualActivated(word.toUtf8());
 }
 
-void CKinvarView::paintEvent(QPaintEvent* event) {
+void ReportView::paintEvent(QPaintEvent* event) {
   QPainter painter(viewport());
   const QRect exposed = event->rect();
   const int count = LineCount();
@@ -368,7 +368,7 @@ void CKinvarView::paintEvent(QPaintEvent* event) {
   }
 }
 
-int CKinvarView::LineAt(int y, bool clamp) const {
+int ReportView::LineAt(int y, bool clamp) const {
   const int count = LineCount();
   const std::int64_t line =
       std::max<std::int64_t>(0, (y + ScrollTop() - kTopMargin) / lineHeight_);
@@ -376,12 +376,12 @@ int CKinvarView::LineAt(int y, bool clamp) const {
   return clamp ? count - 1 : -1;
 }
 
-std::pair<int, int> CKinvarView::selection() const {
+std::pair<int, int> ReportView::selection() const {
   if (anchor_ < 0) return {-1, -1};
   return {std::min(anchor_, selected_), std::max(anchor_, selected_)};
 }
 
-void CKinvarView::SetSelection(int anchor, int line) {
+void ReportView::SetSelection(int anchor, int line) {
   if (anchor == anchor_ && line == selected_) return;
   anchor_ = line < 0 ? -1 : anchor;
   selected_ = line < 0 ? -1 : line;
@@ -389,7 +389,7 @@ void CKinvarView::SetSelection(int anchor, int line) {
   emit selectionChanged();
 }
 
-void CKinvarView::SelectLines(int anchor, int line) {
+void ReportView::SelectLines(int anchor, int line) {
   const int last = LineCount() - 1;
   if (last < 0 || anchor < 0 || line < 0) {
     SetSelection(-1, -1);
@@ -398,9 +398,9 @@ void CKinvarView::SelectLines(int anchor, int line) {
   SetSelection(std::min(anchor, last), std::min(line, last));
 }
 
-void CKinvarView::SelectAll() { SelectLines(0, LineCount() - 1); }
+void ReportView::SelectAll() { SelectLines(0, LineCount() - 1); }
 
-QString CKinvarView::SelectedText() const {
+QString ReportView::SelectedText() const {
   const auto [from, to] = selection();
   const ShownReport report = Shown();
   QString text;
@@ -411,13 +411,13 @@ QString CKinvarView::SelectedText() const {
   return text;
 }
 
-void CKinvarView::Copy() {
+void ReportView::Copy() {
   if (!HasSelection()) return;
   const WaitCursor wait;
   QGuiApplication::clipboard()->setText(SelectedText());
 }
 
-int CKinvarView::Find(const QString& text, bool forward) {
+int ReportView::Find(const QString& text, bool forward) {
   findWrapped_ = false;
   const int count = LineCount();
   if (text.isEmpty() || count == 0) return -1;
@@ -442,7 +442,7 @@ int CKinvarView::Find(const QString& text, bool forward) {
   return -1;
 }
 
-void CKinvarView::ScrollToLine(int line) {
+void ReportView::ScrollToLine(int line) {
   const std::int64_t top = kTopMargin + std::int64_t{line} * lineHeight_;
   const int height = viewport()->height();
   if (top < ScrollTop()) {
@@ -453,7 +453,7 @@ void CKinvarView::ScrollToLine(int line) {
   }
 }
 
-void CKinvarView::mousePressEvent(QMouseEvent* event) {
+void ReportView::mousePressEvent(QMouseEvent* event) {
   const std::int32_t last = doc_.lastCommand();
   if (event->button() != Qt::LeftButton || LineCount() == 0 || last == kCmdNone ||
       last == kNoPedigree)
@@ -474,7 +474,7 @@ void CKinvarView::mousePressEvent(QMouseEvent* event) {
 
 // The press before it has highlighted the line, and the second press of a
 // double click must not take the highlight away again.
-void CKinvarView::mouseMoveEvent(QMouseEvent* event) {
+void ReportView::mouseMoveEvent(QMouseEvent* event) {
   if (!(event->buttons() & Qt::LeftButton) || pressed_ < 0) return;
   const int line = LineAt(event->position().toPoint().y(), true);
   // A press that removed the highlight selects again only once the pointer
@@ -483,12 +483,12 @@ void CKinvarView::mouseMoveEvent(QMouseEvent* event) {
   SetSelection(HasSelection() ? anchor_ : pressed_, line);
 }
 
-void CKinvarView::mouseReleaseEvent(QMouseEvent* event) {
+void ReportView::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() == Qt::LeftButton) pressed_ = -1;
   QAbstractScrollArea::mouseReleaseEvent(event);
 }
 
-void CKinvarView::keyPressEvent(QKeyEvent* event) {
+void ReportView::keyPressEvent(QKeyEvent* event) {
   QScrollBar* v = verticalScrollBar();
   QScrollBar* h = horizontalScrollBar();
   const bool vertical = v->maximum() > 0;
@@ -508,7 +508,7 @@ void CKinvarView::keyPressEvent(QKeyEvent* event) {
   event->accept();
 }
 
-void CKinvarView::wheelEvent(QWheelEvent* event) {
+void ReportView::wheelEvent(QWheelEvent* event) {
   QScrollBar* v = verticalScrollBar();
   const int delta = event->angleDelta().y();
   if (v->maximum() > 0 && delta != 0)
@@ -517,7 +517,7 @@ void CKinvarView::wheelEvent(QWheelEvent* event) {
   event->accept();
 }
 
-void CKinvarView::ShowPageCounter(int thumb) {
+void ReportView::ShowPageCounter(int thumb) {
   if (linesPerPage_ == 0) return;
   const std::int64_t pixels = std::int64_t{thumb} * scrollUnit_ + 1;
   const int page = static_cast<int>((pixels + std::int64_t{lineHeight_} * linesPerPage_ - 1) /
@@ -533,13 +533,13 @@ void CKinvarView::ShowPageCounter(int thumb) {
   pageCounter_->raise();
 }
 
-void CKinvarView::contextMenuEvent(QContextMenuEvent* event) {
+void ReportView::contextMenuEvent(QContextMenuEvent* event) {
   if (contextMenu_ == nullptr) return;
   contextMenu_->exec(event->globalPos());
   viewport()->update();
 }
 
-void CKinvarView::OnPrint() {
+void ReportView::OnPrint() {
   printer_->setPrintRange(QPrinter::AllPages);
   QPrintDialog dialog(printer_.get(), this);
   dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
@@ -549,7 +549,7 @@ void CKinvarView::OnPrint() {
   PrintReport(printer_.get());
 }
 
-void CKinvarView::OnPrintPreview() {
+void ReportView::OnPrintPreview() {
   QPrintPreviewDialog preview(printer_.get(), this);
   connect(&preview, &QPrintPreviewDialog::paintRequested, this,
           [this](QPrinter* printer) { PrintReport(printer); });
@@ -557,7 +557,7 @@ void CKinvarView::OnPrintPreview() {
   preview.exec();
 }
 
-void CKinvarView::OnPrintSetup() {
+void ReportView::OnPrintSetup() {
   QPageSetupDialog dialog(printer_.get(), this);
   if (dialog.exec() != QDialog::Accepted) return;
   linesPerPage_ = LinesPerPageFor(*printer_);
@@ -565,7 +565,7 @@ void CKinvarView::OnPrintSetup() {
   viewport()->update();
 }
 
-void CKinvarView::PrintReport(QPrinter* printer) {
+void ReportView::PrintReport(QPrinter* printer) {
   const bool colour = printer->colorMode() == QPrinter::Color;
   const int perPage = LinesPerPageFor(*printer);
   const int pages = CeilDiv(StoreCount(), perPage);
@@ -586,7 +586,7 @@ void CKinvarView::PrintReport(QPrinter* printer) {
   painter.end();
 }
 
-void CKinvarView::PrintPage(QPainter& painter, const QPrinter& printer, int page, bool colour) {
+void ReportView::PrintPage(QPainter& painter, const QPrinter& printer, int page, bool colour) {
   // Twips to device pixels.
   const double unit = printer.resolution() / 1440.0;
   auto px = [unit](double twips) { return static_cast<int>(std::lround(twips * unit)); };

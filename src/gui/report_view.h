@@ -38,7 +38,7 @@ namespace kinvar::gui {
 // left or top edge.
 QPoint PlaceInside(QPoint wanted, QSize size, const QRect& visible);
 
-class CKinvarView : public QAbstractScrollArea {
+class ReportView : public QAbstractScrollArea {
   Q_OBJECT
 
  public:
@@ -50,8 +50,8 @@ class CKinvarView : public QAbstractScrollArea {
   static constexpr int kPrintTopMargin = 960;
   static constexpr int kPrintLeftMargin = 672;
 
-  explicit CKinvarView(const Document& doc, QWidget* parent = nullptr);
-  ~CKinvarView() override;
+  explicit ReportView(const Document& doc, QWidget* parent = nullptr);
+  ~ReportView() override;
 
   // After every command: drops the selection, sizes the scroll range to the
   // report and scrolls to the top.
