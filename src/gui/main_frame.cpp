@@ -298,7 +298,7 @@ bool CMainFrame::CommandEnabled(std::int32_t id) const {
   const Command* command = FindCommand(id);
   if (command == nullptr) return false;
   if (command->handler == Handler::kDocument) return doc_.IsCommandEnabled(id);
-  if (const CTablePane* pane = CurrentTablePane()) {
+  if (const TablePane* pane = CurrentTablePane()) {
     if (id == kCmdEditCopy) return pane->HasSelection();
     if (id == kCmdEditSelectAll || id == kCmdEditFind) return true;
     if (id == kCmdEditFindNext || id == kCmdEditFindPrevious) return false;
@@ -376,7 +376,7 @@ void CMainFrame::Dispatch(std::int32_t id) {
     std::int32_t outer;
     ~Running() { current = outer; }
   } running{running_, std::exchange(running_, id)};
-  if (CTablePane* pane = CurrentTablePane()) {
+  if (TablePane* pane = CurrentTablePane()) {
     switch (id) {
       case kCmdEditCopy: pane->Copy(); UpdateActions(); return;
       case kCmdEditSelectAll: pane->SelectAll(); UpdateActions(); return;

@@ -44,7 +44,7 @@ class CHelpDlg;
 class CStartPage;
 class CPictureWindow;
 class ReportView;
-class CTablePane;
+class TablePane;
 class QtPlatform;
 
 class CMainFrame : public QMainWindow {
@@ -78,9 +78,9 @@ class CMainFrame : public QMainWindow {
 
   QTabWidget* tabs() const { return tabs_; }
   // The table tabs in the report's order.
-  const std::vector<CTablePane*>& tablePanes() const { return panes_; }
+  const std::vector<TablePane*>& tablePanes() const { return panes_; }
   // The table tab on top, nullptr while the report is.
-  CTablePane* CurrentTablePane() const;
+  TablePane* CurrentTablePane() const;
   // Writes the shown report's tables to `target` in `format` (a folder for
   // CSV and TSV of several tables); false after telling the user why not.
   // The status bar says what was written where, or why not.
@@ -141,7 +141,7 @@ class CMainFrame : public QMainWindow {
   ReportView* view_;
   CFindBar* findBar_;
   QTabWidget* tabs_ = nullptr;
-  std::vector<CTablePane*> panes_;
+  std::vector<TablePane*> panes_;
   // The report whose tables the tabs show.
   std::uint64_t tablesGeneration_ = 0;
   std::size_t tablesShown_ = 0;

@@ -56,8 +56,8 @@ constexpr IndividualCommand kIndividualCommands[] = {
 // The tables as their tabs show them, sorted and filtered there; nothing
 // when every tab shows its table as it is (the store's tables are then
 // written without a copy).
-std::optional<ResultSet> ShownTables(const std::vector<CTablePane*>& panes, const ResultSet& tables) {
-  const auto rearranged = [](const CTablePane* p) {
+std::optional<ResultSet> ShownTables(const std::vector<TablePane*>& panes, const ResultSet& tables) {
+  const auto rearranged = [](const TablePane* p) {
     return p->model().table() != nullptr && p->model().Rearranged();
   };
   if (std::none_of(panes.begin(), panes.end(), rearranged)) return std::nullopt;
@@ -72,15 +72,15 @@ std::optional<ResultSet> ShownTables(const std::vector<CTablePane*>& panes, cons
 
 }  // namespace
 
-CTablePane* CMainFrame::CurrentTablePane() const {
-  return qobject_cast<CTablePane*>(tabs_->currentWidget());
+TablePane* CMainFrame::CurrentTablePane() const {
+  return qobject_cast<TablePane*>(tabs_->currentWidget());
 }
 
 QMenu* CMainFrame::individualMenu() const { return individualMenu_; }
 
 QWidget* CMainFrame::FocusHome() const {
   if (StartPageShown()) return startPage_;
-  if (const CTablePane* pane = CurrentTablePane()) return pane->view();
+  if (const TablePane* pane = CurrentTablePane()) return pane->view();
   return view_;
 }
 
@@ -88,21 +88,21 @@ void CMainFrame::RebuildTableTabs() {
   const ReportStore& store = doc_.pedigree().report;
   const std::size_t count = store.tables().tables().size();
   const bool current = std::all_of(panes_.begin(), panes_.end(),
-                                   [](const CTablePane* p) { return p->model().table(); });
+                                   [](const TablePane* p) { return p->model().table(); });
   if (store.Generation() == tablesGeneration_ && count == tablesShown_ && current) return;
   // A new report opens on its text, whichever tab was on top before.
   tabs_->setCurrentIndex(0);
-  for (CTablePane* pane : panes_) {
+  for (TablePane* pane : panes_) {
     tabs_->removeTab(tabs_->indexOf(pane));
     pane->deleteLater();
   }
   panes_.clear();
   for (std::size_t i = 0; i < count; ++i) {
-    auto* pane = new CTablePane(store, i);
+    auto* pane = new TablePane(store, i);
     pane->SetContextMenu(tableMenu_);
-    connect(pane, &CTablePane::individualActivated, this,
+    connect(pane, &TablePane::individualActivated, this,
             [this](const QByteArray& id) { ShowIndividualMenu(id); });
-    connect(pane, &CTablePane::selectionChanged, this, &CMainFrame::UpdateActions);
+    connect(pane, &TablePane::selectionChanged, this, &CMainFrame::UpdateActions);
     const std::string& name = store.tables().tables()[i].name();
     tabs_->addTab(pane, Literal(QString::fromStdString(AsUtf8(name))));
     panes_.push_back(pane);
@@ -146,7 +146,7 @@ void CMainFrame::OnExport() {
   }
   // Several tables do not fit one CSV or TSV file: the file named gets the
   // table on top, or all of them go into a folder the user names.
-  const CTablePane* pane = CurrentTablePane();
+  const TablePane* pane = CurrentTablePane();
   const auto on = std::find(panes_.begin(), panes_.end(), pane);
   const std::size_t shown = on == panes_.end() ? 0 : static_cast<std::size_t>(on - panes_.begin());
   const std::string name = store.tables().tables()[shown].name();

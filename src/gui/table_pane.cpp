@@ -18,7 +18,7 @@
 
 namespace kinvar::gui {
 
-CTablePane::CTablePane(const ReportStore& store, std::size_t index, QWidget* parent)
+TablePane::TablePane(const ReportStore& store, std::size_t index, QWidget* parent)
     : QWidget(parent),
       model_(new CTableModel(store, index, this)),
       filter_(new QLineEdit(this)),
@@ -41,7 +41,7 @@ CTablePane::CTablePane(const ReportStore& store, std::size_t index, QWidget* par
   copyLocale_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
   copyLocale_->setShortcutContext(Qt::WidgetWithChildrenShortcut);
   addAction(copyLocale_);
-  connect(copyLocale_, &QAction::triggered, this, &CTablePane::CopyForLocale);
+  connect(copyLocale_, &QAction::triggered, this, &TablePane::CopyForLocale);
   view_->setModel(model_);
   view_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -87,7 +87,7 @@ CTablePane::CTablePane(const ReportStore& store, std::size_t index, QWidget* par
     emit selectionChanged();
   });
   view_->installEventFilter(this);
-  connect(view_, &QTableView::doubleClicked, this, &CTablePane::OnDoubleClicked);
+  connect(view_, &QTableView::doubleClicked, this, &TablePane::OnDoubleClicked);
   connect(view_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           [this] { emit selectionChanged(); });
   connect(model_, &QAbstractItemModel::modelReset, this, [this] { emit selectionChanged(); });
@@ -106,7 +106,7 @@ CTablePane::CTablePane(const ReportStore& store, std::size_t index, QWidget* par
 }
 
 // The view's own Copy copies one cell; the table's copies the selection.
-bool CTablePane::eventFilter(QObject* watched, QEvent* event) {
+bool TablePane::eventFilter(QObject* watched, QEvent* event) {
   if (watched == view_ && event->type() == QEvent::KeyPress &&
       static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy)) {
     Copy();
@@ -115,27 +115,27 @@ bool CTablePane::eventFilter(QObject* watched, QEvent* event) {
   return QWidget::eventFilter(watched, event);
 }
 
-bool CTablePane::HasSelection() const { return view_->selectionModel()->hasSelection(); }
+bool TablePane::HasSelection() const { return view_->selectionModel()->hasSelection(); }
 
-void CTablePane::Copy() {
+void TablePane::Copy() {
   const QString text = CopyText(*model_, view_->selectionModel()->selection());
   if (!text.isEmpty()) QApplication::clipboard()->setText(text);
 }
 
-void CTablePane::CopyForLocale() {
+void TablePane::CopyForLocale() {
   const QString text =
       CopyText(*model_, view_->selectionModel()->selection(), QLocale().decimalPoint());
   if (!text.isEmpty()) QApplication::clipboard()->setText(text);
 }
 
-void CTablePane::SelectAll() { view_->selectAll(); }
+void TablePane::SelectAll() { view_->selectAll(); }
 
-void CTablePane::FocusFilter() {
+void TablePane::FocusFilter() {
   filter_->setFocus(Qt::ShortcutFocusReason);
   filter_->selectAll();
 }
 
-void CTablePane::OnDoubleClicked(const QModelIndex& index) {
+void TablePane::OnDoubleClicked(const QModelIndex& index) {
   const ResultTable* table = model_->table();
   if (table == nullptr || !index.isValid()) return;
   if (table->column(static_cast<std::size_t>(index.column())).type() != ColumnType::kId) return;

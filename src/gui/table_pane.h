@@ -24,11 +24,11 @@ namespace kinvar::gui {
 
 class CTableModel;
 
-class CTablePane : public QWidget {
+class TablePane : public QWidget {
   Q_OBJECT
 
  public:
-  CTablePane(const ReportStore& store, std::size_t index, QWidget* parent = nullptr);
+  TablePane(const ReportStore& store, std::size_t index, QWidget* parent = nullptr);
 
   CTableModel& model() const { return *model_; }
   QTableView* view() const { return view_; }

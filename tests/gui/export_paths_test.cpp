@@ -42,7 +42,7 @@ TEST(ExportPaths, ExportOfAPathCountingCutByTheReportHoldsEveryPath) {
   const std::string json = kinvar::test::ReadWholeFile((dir + "/paths.json").toStdString());
   EXPECT_EQ(kinvar::test::JsonTableRows(json, "paths").size(), 1u + 131038u);
   EXPECT_EQ(kinvar::test::JsonTableRows(json, "inbreds").size(), 1u + 30u);
-  const CTablePane* paths = frame.tablePanes()[1];
+  const TablePane* paths = frame.tablePanes()[1];
   EXPECT_EQ(paths->model().rowCount(), 131038);
   EXPECT_TRUE(f.platform.messages.empty());
 }

@@ -279,7 +279,7 @@ struct Frame : DocumentFixture {
   CMainFrame frame{platform, doc};
   ReportStore& report() { return doc.pedigree().report; }
   // Shown and active, with the first table's tab on top.
-  CTablePane* ActivateFirstTable() {
+  TablePane* ActivateFirstTable() {
     frame.show();
     frame.activateWindow();
     EXPECT_TRUE(QTest::qWaitForWindowActive(&frame));
@@ -331,13 +331,13 @@ TEST(TableTabs, FollowTheTablesOfTheReportOnScreen) {
     EXPECT_EQ(f.frame.tabs()->tabBar()->isVisibleTo(&f.frame), step.tabs.size() > 1) << step.name;
     EXPECT_EQ(f.frame.tabs()->currentIndex(), 0) << step.name;
     EXPECT_EQ(f.frame.action(kCmdFileExport)->isEnabled(), !step.tables.empty()) << step.name;
-    for (const CTablePane* pane : f.frame.tablePanes())
+    for (const TablePane* pane : f.frame.tablePanes())
       EXPECT_EQ(pane->model().rowCount(), 6) << step.name;
   }
   // A refresh of the same report keeps the tabs, their order and filter.
   f.frame.tabs()->setCurrentIndex(1);
   f.frame.tablePanes()[0]->filterBox()->setText("b");
-  const CTablePane* before = f.frame.tablePanes()[0];
+  const TablePane* before = f.frame.tablePanes()[0];
   f.platform.RefreshViews();
   EXPECT_EQ(f.frame.tablePanes()[0], before);
   EXPECT_EQ(f.frame.tablePanes()[0]->model().rowCount(), 3);
@@ -347,7 +347,7 @@ TEST(TableTabs, CopySelectAllAndFindActOnTheTableOnTop) {
   Frame f;
   AddPairs(f.report(), {{"A", "B"}, {"A", "C"}});
   f.platform.RefreshViews();
-  CTablePane* pane = f.ActivateFirstTable();
+  TablePane* pane = f.ActivateFirstTable();
   EXPECT_EQ(QApplication::focusWidget(), pane->view());
   EXPECT_FALSE(f.frame.action(kCmdEditCopy)->isEnabled());
   QApplication::clipboard()->setText("untouched");
@@ -450,7 +450,7 @@ TEST(TableTabs, DoubleClickOnAnIndividualOffersItsCommands) {
   f.frame.Dispatch(kCmdCompute);
   AddPairs(f.report(), {{"NOBODY", "j"}});
   f.platform.RefreshViews();
-  CTablePane* pane = f.ActivateFirstTable();
+  TablePane* pane = f.ActivateFirstTable();
   const auto doubleClick = [&](int column) {
     const QRect cell = pane->view()->visualRect(pane->model().index(0, column));
     QTest::mouseClick(pane->view()->viewport(), Qt::LeftButton, {}, cell.center());

@@ -38,8 +38,8 @@ using Rows = std::vector<std::uint32_t>;
 struct Frame : DocumentFixture {
   Frame() { frame.OpenFile(QString(KINVAR_EXAMPLES_DIR) + "/herd.pdg"); }
   CMainFrame frame{platform, doc};
-  CTablePane* Pane(const std::string& table) {
-    for (CTablePane* p : frame.tablePanes())
+  TablePane* Pane(const std::string& table) {
+    for (TablePane* p : frame.tablePanes())
       if (p->model().table() != nullptr && p->model().table()->name() == table) return p;
     return nullptr;
   }
@@ -55,7 +55,7 @@ std::vector<std::string> Headers(const CTableModel& m, int role) {
 TEST(TableView, HeadersShowTitlesAndTooltipsTheMachineNames) {
   Frame f;
   f.frame.Dispatch(kCmdCompute);
-  CTablePane* pane = f.Pane("inbreeding");
+  TablePane* pane = f.Pane("inbreeding");
   ASSERT_NE(pane, nullptr);
   EXPECT_EQ(Headers(pane->model(), Qt::DisplayRole),
             (std::vector<std::string>{"ID", "Sire", "Dam", "Group", "Code", "F", "Predefined F",
@@ -76,7 +76,7 @@ TEST(TableView, EveryTableOfTheseCommandsShowsATitleForEveryColumn) {
   for (const std::int32_t command : commands) {
     f.frame.Dispatch(command);
     ASSERT_FALSE(f.frame.tablePanes().empty()) << command;
-    for (const CTablePane* pane : f.frame.tablePanes()) {
+    for (const TablePane* pane : f.frame.tablePanes()) {
       const ResultTable* t = pane->model().table();
       ASSERT_NE(t, nullptr);
       for (int c = 0; c < pane->model().columnCount(); ++c) {
@@ -214,7 +214,7 @@ TEST(NumberFilter, SaysWhyATextCannotBeReadAndKeepsEveryRow) {
 TEST(NumberFilter, ShowsItsErrorUnderTheBoxUntilTheTextReads) {
   ReportStore store;
   FillHerd(store.tables().Add("inbreeding"));
-  CTablePane pane(store, 0);
+  TablePane pane(store, 0);
   pane.show();
   pane.numberBox()->setText("f >");
   EXPECT_TRUE(pane.numberError()->isVisible());
@@ -234,7 +234,7 @@ TEST(TableView, ExportWritesTheFilteredSortedViewAsShown) {
   ResultTable& other = f.doc.pedigree().report.tables().Add("other");
   other.AddColumn("id", ColumnType::kId).AddRow().Id("Z");
   f.platform.RefreshViews();
-  CTablePane* pane = f.Pane("inbreeding");
+  TablePane* pane = f.Pane("inbreeding");
   ASSERT_NE(pane, nullptr);
   pane->model().sort(2, Qt::DescendingOrder);
   pane->numberBox()->setText("f > 0");
@@ -285,7 +285,7 @@ TEST(TableView, RightClickMenuHoldsTheWindowsActionsAndTheLocalesCopy) {
   Frame f;
   f.frame.show();
   f.frame.Dispatch(kCmdCompute);
-  CTablePane* pane = f.Pane("inbreeding");
+  TablePane* pane = f.Pane("inbreeding");
   ASSERT_NE(pane, nullptr);
   f.frame.tabs()->setCurrentWidget(pane);
   pane->view()->selectionModel()->select(pane->model().index(0, 5), QItemSelectionModel::Select);
@@ -308,7 +308,7 @@ TEST(TableView, CopyForTheLocaleOnAGermanDesktop) {
   {
     ReportStore store;
     FillHerd(store.tables().Add("inbreeding"));
-    CTablePane pane(store, 0);
+    TablePane pane(store, 0);
     pane.show();
     pane.view()->selectionModel()->select(pane.model().index(1, 2), QItemSelectionModel::Select);
     EXPECT_TRUE(pane.copyForLocaleAction()->text().contains(","));

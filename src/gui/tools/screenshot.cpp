@@ -137,7 +137,7 @@ bool ShootContextMenu(kinvar::gui::CMainFrame& frame, const QString& path) {
 // shoot for a report without tables.
 bool ShootTableTab(kinvar::gui::CMainFrame& frame, const QString& path) {
   if (frame.tablePanes().empty()) return true;
-  kinvar::gui::CTablePane* pane = frame.tablePanes().back();
+  kinvar::gui::TablePane* pane = frame.tablePanes().back();
   frame.tabs()->setCurrentWidget(pane);
   const int last = pane->model().columnCount() - 1;
   pane->view()->sortByColumn(last, Qt::DescendingOrder);
