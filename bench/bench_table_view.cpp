@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   ReportStore store;
   Fill(store.tables().Add("inbreeding"), n);
-  gui::CTableModel model(store, 0);
+  gui::TableModel model(store, 0);
 
   std::printf("%-34s %10s\n", "operation", "seconds");
   const auto time = [&](const char* what, auto&& act) {

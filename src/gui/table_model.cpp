@@ -290,7 +290,7 @@ bool CellMatcher::Matches(const TableColumn& column, std::size_t row) {
   return ContainsFolded(text, folded_);
 }
 
-CTableModel::CTableModel(const ReportStore& store, std::size_t index, QObject* parent)
+TableModel::TableModel(const ReportStore& store, std::size_t index, QObject* parent)
     : QAbstractTableModel(parent), store_(store), index_(index), generation_(store.Generation()) {
   if (index < store.tables().tables().size()) {
     const ResultTable* t = &store.tables().tables()[index];
@@ -301,7 +301,7 @@ CTableModel::CTableModel(const ReportStore& store, std::size_t index, QObject* p
   }
 }
 
-const ResultTable* CTableModel::table() const {
+const ResultTable* TableModel::table() const {
   if (store_.Generation() != generation_) return nullptr;
   const auto& tables = store_.tables().tables();
   if (index_ >= tables.size()) return nullptr;
@@ -312,21 +312,21 @@ const ResultTable* CTableModel::table() const {
   return &t;
 }
 
-int CTableModel::rowCount(const QModelIndex& parent) const {
+int TableModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : static_cast<int>(shown_.size());
 }
 
-int CTableModel::columnCount(const QModelIndex& parent) const {
+int TableModel::columnCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : columns_;
 }
 
-std::string CTableModel::CellString(int row, int column) const {
+std::string TableModel::CellString(int row, int column) const {
   const ResultTable* t = table();
   if (t == nullptr || row < 0 || row >= rowCount() || column < 0 || column >= columns_) return {};
   return CellText(t->column(static_cast<std::size_t>(column)), SourceRow(row));
 }
 
-QVariant CTableModel::data(const QModelIndex& index, int role) const {
+QVariant TableModel::data(const QModelIndex& index, int role) const {
   const ResultTable* t = table();
   if (t == nullptr || !index.isValid() || index.row() >= rowCount()) return {};
   const TableColumn& column = t->column(static_cast<std::size_t>(index.column()));
@@ -356,7 +356,7 @@ QVariant CTableModel::data(const QModelIndex& index, int role) const {
   }
 }
 
-QVariant CTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
+QVariant TableModel::headerData(int section, Qt::Orientation orientation, int role) const {
   const ResultTable* t = table();
   if (t == nullptr || section < 0) return {};
   if (orientation == Qt::Vertical) {
@@ -373,7 +373,7 @@ QVariant CTableModel::headerData(int section, Qt::Orientation orientation, int r
   return tip;
 }
 
-void CTableModel::sort(int column, Qt::SortOrder order) {
+void TableModel::sort(int column, Qt::SortOrder order) {
   if (column >= columns_) return;
   beginResetModel();
   sortColumn_ = column;
@@ -383,7 +383,7 @@ void CTableModel::sort(int column, Qt::SortOrder order) {
   endResetModel();
 }
 
-void CTableModel::SetFilter(const QString& text) {
+void TableModel::SetFilter(const QString& text) {
   beginResetModel();
   filter_ = text;
   matches_.clear();
@@ -402,7 +402,7 @@ void CTableModel::SetFilter(const QString& text) {
   endResetModel();
 }
 
-QString CTableModel::SetNumberFilter(const QString& text) {
+QString TableModel::SetNumberFilter(const QString& text) {
   beginResetModel();
   numberText_ = text;
   numbers_.clear();
@@ -425,7 +425,7 @@ QString CTableModel::SetNumberFilter(const QString& text) {
   return error;
 }
 
-void CTableModel::Reorder() {
+void TableModel::Reorder() {
   const ResultTable* t = table();
   if (t == nullptr) return;
   if (sortColumn_ < 0) {
@@ -436,7 +436,7 @@ void CTableModel::Reorder() {
                        sortOrder_ == Qt::DescendingOrder);
 }
 
-void CTableModel::Refilter() {
+void TableModel::Refilter() {
   if (matches_.empty() && numbers_.empty()) {
     shown_ = sorted_;
     return;
@@ -447,7 +447,7 @@ void CTableModel::Refilter() {
       shown_.push_back(r);
 }
 
-ResultTable ShownTable(const CTableModel& model) {
+ResultTable ShownTable(const TableModel& model) {
   const ResultTable* t = model.table();
   if (t == nullptr) return ResultTable(std::string());
   ResultTable out(t->name());
@@ -467,7 +467,7 @@ ResultTable ShownTable(const CTableModel& model) {
   return out;
 }
 
-QString CopyText(const CTableModel& model, const QItemSelection& selection,
+QString CopyText(const TableModel& model, const QItemSelection& selection,
                  const QString& decimal) {
   if (selection.isEmpty()) return {};
   int top = model.rowCount(), bottom = -1, left = model.columnCount(), right = -1;

@@ -66,12 +66,12 @@ struct NumberFilter {
 
 NumberFilter ParseNumberFilter(const ResultTable& table, const QString& text);
 
-class CTableModel : public QAbstractTableModel {
+class TableModel : public QAbstractTableModel {
   Q_OBJECT
 
  public:
   // The table `index` of the store's tables, as of now.
-  CTableModel(const ReportStore& store, std::size_t index, QObject* parent = nullptr);
+  TableModel(const ReportStore& store, std::size_t index, QObject* parent = nullptr);
 
   // Nothing once the store has moved on to another report.
   const ResultTable* table() const;
@@ -118,7 +118,7 @@ class CTableModel : public QAbstractTableModel {
 // The rows shown, in the order shown, as a table of the same name and
 // columns: what the desktop exports from a sorted or filtered view. Empty
 // (no columns) once the store has moved on.
-ResultTable ShownTable(const CTableModel& model);
+ResultTable ShownTable(const TableModel& model);
 
 // The selected cells as a spreadsheet pastes them: the bounding rectangle
 // of the selection in the view's order, cells separated by a tab, every row
@@ -128,7 +128,7 @@ ResultTable ShownTable(const CTableModel& model);
 // numbers of real columns take `decimal` as their decimal separator (a
 // locale's comma, for a spreadsheet of that locale); IDs and texts keep
 // their points.
-QString CopyText(const CTableModel& model, const QItemSelection& selection,
+QString CopyText(const TableModel& model, const QItemSelection& selection,
                  const QString& decimal = QStringLiteral("."));
 
 }  // namespace kinvar::gui

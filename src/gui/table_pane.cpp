@@ -20,7 +20,7 @@ namespace kinvar::gui {
 
 TablePane::TablePane(const ReportStore& store, std::size_t index, QWidget* parent)
     : QWidget(parent),
-      model_(new CTableModel(store, index, this)),
+      model_(new TableModel(store, index, this)),
       filter_(new QLineEdit(this)),
       numbers_(new QLineEdit(this)),
       numberError_(new QLabel(this)),

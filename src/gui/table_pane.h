@@ -1,5 +1,5 @@
 // A tab of the main window that shows one result table: a text filter and
-// a number filter above a table view over CTableModel. Clicking a column's
+// a number filter above a table view over TableModel. Clicking a column's
 // header sorts by it (again: the other direction); the text filter keeps the
 // rows where some cell holds the typed text, the number filter those where
 // its conditions hold (f > 0.1), and says under it why it cannot read them. Double-clicking a cell of an ID column that holds
@@ -22,7 +22,7 @@ class ReportStore;
 
 namespace kinvar::gui {
 
-class CTableModel;
+class TableModel;
 
 class TablePane : public QWidget {
   Q_OBJECT
@@ -30,7 +30,7 @@ class TablePane : public QWidget {
  public:
   TablePane(const ReportStore& store, std::size_t index, QWidget* parent = nullptr);
 
-  CTableModel& model() const { return *model_; }
+  TableModel& model() const { return *model_; }
   QTableView* view() const { return view_; }
   QLineEdit* filterBox() const { return filter_; }
   QLineEdit* numberBox() const { return numbers_; }
@@ -59,7 +59,7 @@ class TablePane : public QWidget {
  private:
   void OnDoubleClicked(const QModelIndex& index);
 
-  CTableModel* model_;
+  TableModel* model_;
   QLineEdit* filter_;
   QLineEdit* numbers_;
   QLabel* numberError_;

@@ -56,14 +56,14 @@ void FillSample(ResultTable& t) {
 
 struct Sample {
   ReportStore store;
-  std::unique_ptr<CTableModel> model;
+  std::unique_ptr<TableModel> model;
   Sample() {
     FillSample(store.tables().Add("sample"));
-    model = std::make_unique<CTableModel>(store, 0);
+    model = std::make_unique<TableModel>(store, 0);
   }
 };
 
-std::vector<std::uint32_t> Shown(const CTableModel& m) {
+std::vector<std::uint32_t> Shown(const TableModel& m) {
   std::vector<std::uint32_t> rows;
   for (int r = 0; r < m.rowCount(); ++r) rows.push_back(m.SourceRow(r));
   return rows;
@@ -103,7 +103,7 @@ TEST(TableModel, ShowsCellsAtFullPrecisionAndNumbersRight) {
   t.AddRow().Id("X").Real(1.0 / 3).Integer(-7).Boolean(true);
   t.AddRow().Id("\xC9").Float(0.1f).Missing().Boolean(false);
   t.AddRow().Id("Y").Missing().Integer(0).Missing();
-  const CTableModel m(store, 0);
+  const TableModel m(store, 0);
   struct Case { int row, column; const char* text; bool right; };
   const Case cases[] = {
       {0, 0, "X", false},       {0, 1, "0.3333333333333333", true}, {0, 2, "-7", true},
@@ -218,7 +218,7 @@ TEST(TableModel, RandomTablesSortAndFilterLikeAPlainComputation) {
         ASSERT_EQ(SortedRows(t.column(c), descending), ReferenceOrder(t.column(c), descending))
             << round << " " << c << " " << descending;
 
-    CTableModel model(store, 0);
+    TableModel model(store, 0);
     const int column = static_cast<int>(random() % 4);
     model.sort(column, Qt::DescendingOrder);
     const Rows sorted = Shown(model);
@@ -238,7 +238,7 @@ TEST(TableModel, RandomTablesSortAndFilterLikeAPlainComputation) {
   }
 }
 
-QItemSelection Cells(const CTableModel& m, std::initializer_list<std::array<int, 4>> ranges) {
+QItemSelection Cells(const TableModel& m, std::initializer_list<std::array<int, 4>> ranges) {
   QItemSelection selection;
   for (const auto& [top, left, bottom, right] : ranges)
     selection.select(m.index(top, left), m.index(bottom, right));

@@ -45,7 +45,7 @@ struct Frame : DocumentFixture {
   }
 };
 
-std::vector<std::string> Headers(const CTableModel& m, int role) {
+std::vector<std::string> Headers(const TableModel& m, int role) {
   std::vector<std::string> out;
   for (int c = 0; c < m.columnCount(); ++c)
     out.push_back(m.headerData(c, Qt::Horizontal, role).toString().toStdString());
@@ -117,7 +117,7 @@ TEST(TableView, PairsAboveTheBoundOnFAreGreyed) {
   t.AddRow().Id("S1").Real(0.01).Boolean(false);
   t.AddRow().Id("S2").Real(0.25).Boolean(true);
   t.AddRow().Id("S3").Real(0.03).Boolean(false);
-  CTableModel model(store, 0);
+  TableModel model(store, 0);
   const auto greyed = [&] {
     std::vector<std::string> out;
     for (int r = 0; r < model.rowCount(); ++r)
@@ -134,10 +134,10 @@ TEST(TableView, PairsAboveTheBoundOnFAreGreyed) {
 
 struct Herd {
   ReportStore store;
-  std::unique_ptr<CTableModel> model;
+  std::unique_ptr<TableModel> model;
   Herd() {
     FillHerd(store.tables().Add("inbreeding"));
-    model = std::make_unique<CTableModel>(store, 0);
+    model = std::make_unique<TableModel>(store, 0);
   }
   Rows Shown() const {
     Rows rows;
