@@ -83,7 +83,7 @@ CMainFrame::CMainFrame(QtPlatform& platform, Document& doc, QWidget* parent)
   tabs_->setDocumentMode(true);
   tabs_->setTabBarAutoHide(true);
   tabs_->addTab(report, tr("Report"));
-  startPage_ = new CStartPage(
+  startPage_ = new StartPage(
       {[this] { Dispatch(kCmdFileOpen); }, [this](const QString& path) { OpenFile(path); },
        [this](const QString& example) { OpenExample(example); },
        [this](const QString& page) { ShowHelp(page); }},

@@ -41,7 +41,7 @@ namespace kinvar::gui {
 
 class CFindBar;
 class CHelpDlg;
-class CStartPage;
+class StartPage;
 class CPictureWindow;
 class ReportView;
 class TablePane;
@@ -95,7 +95,7 @@ class CMainFrame : public QMainWindow {
   // and each closes with the main window.
   CPictureWindow* ShowPicture(pictures::Picture picture);
 
- CStartPage* startPage() const { return startPage_; }
+ StartPage* startPage() const { return startPage_; }
   bool StartPageShown() const;
   // The help window that F1 opened over a command's dialog, while it is open.
   CHelpDlg* dialogHelp() const;
@@ -148,7 +148,7 @@ class CMainFrame : public QMainWindow {
   QMenu* tableMenu_ = nullptr;
   QPointer<QMenu> individualMenu_;
   CHelpDlg* help_ = nullptr;
-  CStartPage* startPage_ = nullptr;
+  StartPage* startPage_ = nullptr;
   QStackedWidget* stack_ = nullptr;
   QPointer<QDialog> dialogHelp_;
   // The command whose dialogs are up: F1 in them opens its page.

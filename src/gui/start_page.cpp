@@ -53,20 +53,20 @@ QString StartPageHtml(const QStringList& recent) {
   return html;
 }
 
-CStartPage::CStartPage(StartActions actions, QWidget* parent)
+StartPage::StartPage(StartActions actions, QWidget* parent)
     : QTextBrowser(parent), actions_(std::move(actions)) {
   setOpenLinks(false);
   setObjectName(QStringLiteral("startPage"));
-  connect(this, &QTextBrowser::anchorClicked, this, &CStartPage::Follow);
+  connect(this, &QTextBrowser::anchorClicked, this, &StartPage::Follow);
   SetRecent({});
 }
 
-void CStartPage::SetRecent(const QStringList& recent) {
+void StartPage::SetRecent(const QStringList& recent) {
   recent_ = recent;
   setHtml(StartPageHtml(recent_));
 }
 
-void CStartPage::Follow(const QUrl& link) {
+void StartPage::Follow(const QUrl& link) {
   const QString what = link.path();
   if (link.scheme() == QLatin1String("open") && actions_.open) actions_.open();
   if (link.scheme() == QLatin1String("recent") && actions_.openFile) {

@@ -28,11 +28,11 @@ struct StartActions {
 // The page as HTML, its links "open:", "recent:N", "example:NAME", "help:PAGE".
 QString StartPageHtml(const QStringList& recent);
 
-class CStartPage : public QTextBrowser {
+class StartPage : public QTextBrowser {
   Q_OBJECT
 
  public:
-  CStartPage(StartActions actions, QWidget* parent = nullptr);
+  StartPage(StartActions actions, QWidget* parent = nullptr);
   void SetRecent(const QStringList& recent);
   // Follows a link of the page as a click does.
   void Follow(const QUrl& link);

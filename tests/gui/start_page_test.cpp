@@ -75,7 +75,7 @@ TEST(StartPage, NeverOverwritesACopyTheUserChanged) {
 TEST(StartPage, LinksOpenAFileARecentFileAndTheManual) {
   QStringList opened, examples, pages;
   int openDialogs = 0;
-  CStartPage page({[&] { ++openDialogs; }, [&](const QString& p) { opened << p; },
+  StartPage page({[&] { ++openDialogs; }, [&](const QString& p) { opened << p; },
                    [&](const QString& e) { examples << e; }, [&](const QString& p) { pages << p; }});
   page.SetRecent({"/data/a <b>.pdg", "/data/c.pdg"});
   EXPECT_NE(page.toHtml().indexOf("a &lt;b&gt;.pdg"), -1);
