@@ -486,8 +486,8 @@ void CMainFrame::ShowHelp() {
   help_->activateWindow();
 }
 
-CPictureWindow* CMainFrame::ShowPicture(pictures::Picture picture) {
-  auto* window = new CPictureWindow(std::move(picture), this);
+PictureWindow* CMainFrame::ShowPicture(pictures::Picture picture) {
+  auto* window = new PictureWindow(std::move(picture), this);
   window->show();
   window->raise();
   window->activateWindow();
@@ -506,7 +506,7 @@ void CMainFrame::OnPedigreeChart() {
   Pedigree& ped = doc_.pedigree();
   const RecIndex individual = *x;
   const std::string id(ped.rec(individual).Id());
-  CPictureWindow* window =
+  PictureWindow* window =
       ShowPicture(pictures::PedigreeChartPicture(ped, individual, kChartGenerations));
   // Drawn again from the pedigree on screen, as long as it is still the one
   // the chart came from with its coefficients.

@@ -42,7 +42,7 @@ namespace kinvar::gui {
 class CFindBar;
 class CHelpDlg;
 class StartPage;
-class CPictureWindow;
+class PictureWindow;
 class ReportView;
 class TablePane;
 class QtPlatform;
@@ -93,7 +93,7 @@ class CMainFrame : public QMainWindow {
   QMenu* individualMenu() const;
   // Opens a window of its own for `picture`; several may be open at once,
   // and each closes with the main window.
-  CPictureWindow* ShowPicture(pictures::Picture picture);
+  PictureWindow* ShowPicture(pictures::Picture picture);
 
  StartPage* startPage() const { return startPage_; }
   bool StartPageShown() const;

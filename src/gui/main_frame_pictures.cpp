@@ -94,7 +94,7 @@ void CMainFrame::OnPedigreeCertificate() {
   const RecIndex individual = *x;
   const std::string id(ped.rec(individual).Id());
   constexpr int kOpening = pictures::kDefaultCertificateGenerations;
-  CPictureWindow* window =
+  PictureWindow* window =
       ShowPicture(pictures::PedigreeCertificatePicture(ped, individual, kOpening));
   // Drawn again only from the pedigree it came from, coefficients and all.
   auto draw = [&ped, individual, id](int generations) -> std::optional<pictures::Picture> {

@@ -276,7 +276,7 @@ QAction* AddItem(QMenu* menu, const QString& text, QList<QKeySequence> keys) {
 
 }  // namespace
 
-CPictureWindow::CPictureWindow(Picture picture, QWidget* parent)
+PictureWindow::PictureWindow(Picture picture, QWidget* parent)
     : QMainWindow(parent, Qt::Window),
       canvas_(new CPictureCanvas(std::move(picture), this)),
       zoomLabel_(new QLabel(this)),
@@ -285,7 +285,7 @@ CPictureWindow::CPictureWindow(Picture picture, QWidget* parent)
   setWindowTitle(this->picture().title);
   setCentralWidget(canvas_);
   statusBar()->addPermanentWidget(zoomLabel_);
-  connect(canvas_, &CPictureCanvas::zoomChanged, this, &CPictureWindow::ShowZoom);
+  connect(canvas_, &CPictureCanvas::zoomChanged, this, &PictureWindow::ShowZoom);
   // The main window offers the commands for an animal double-clicked here,
   // as it does for one in the report or a table.
   if (auto* frame = qobject_cast<CMainFrame*>(parent)) {
@@ -311,9 +311,9 @@ CPictureWindow::CPictureWindow(Picture picture, QWidget* parent)
   canvas_->setFocus(Qt::OtherFocusReason);
 }
 
-CPictureWindow::~CPictureWindow() = default;
+PictureWindow::~PictureWindow() = default;
 
-void CPictureWindow::OfferVariants(PictureVariants variants) {
+void PictureWindow::OfferVariants(PictureVariants variants) {
   QToolBar* bar = addToolBar(variants.label);
   bar->setMovable(false);
   bar->addWidget(new QLabel(variants.label + QStringLiteral(": "), bar));
@@ -334,7 +334,7 @@ void CPictureWindow::OfferVariants(PictureVariants variants) {
           });
 }
 
-void CPictureWindow::OfferSearch(std::function<std::optional<QRectF>(const QString&)> find,
+void PictureWindow::OfferSearch(std::function<std::optional<QRectF>(const QString&)> find,
                                  double readableZoom) {
   find_ = std::move(find);
   readableZoom_ = readableZoom;
@@ -359,7 +359,7 @@ void CPictureWindow::OfferSearch(std::function<std::optional<QRectF>(const QStri
   });
 }
 
-void CPictureWindow::Search(const QString& text) {
+void PictureWindow::Search(const QString& text) {
   if (!find_ || text.trimmed().isEmpty()) return;
   const std::optional<QRectF> found = find_(text);
   canvas_->SetHighlight(found);
@@ -371,15 +371,15 @@ void CPictureWindow::Search(const QString& text) {
   canvas_->CentreOn(found->center(), std::max(canvas_->zoom(), readableZoom_));
 }
 
-void CPictureWindow::CreateMenus() {
+void PictureWindow::CreateMenus() {
   QMenu* file = menuBar()->addMenu(tr("&File"));
   connect(AddItem(file, tr("&Export Picture..."), {}), &QAction::triggered, this,
-          &CPictureWindow::OnExport);
+          &PictureWindow::OnExport);
   file->addSeparator();
   connect(AddItem(file, tr("&Print...\tCtrl+P"), {QKeySequence(Qt::CTRL | Qt::Key_P)}),
-          &QAction::triggered, this, &CPictureWindow::OnPrint);
+          &QAction::triggered, this, &PictureWindow::OnPrint);
   connect(AddItem(file, tr("Print Pre&view"), {}), &QAction::triggered, this,
-          &CPictureWindow::OnPrintPreview);
+          &PictureWindow::OnPrintPreview);
   file->addSeparator();
   connect(AddItem(file, tr("&Close\tCtrl+W"),
                   {QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence(Qt::Key_Escape)}),
@@ -388,7 +388,7 @@ void CPictureWindow::CreateMenus() {
   QMenu* edit = menuBar()->addMenu(tr("&Edit"));
   edit->setObjectName(QStringLiteral("edit"));
   connect(AddItem(edit, tr("&Copy\tCtrl+C"), {QKeySequence(Qt::CTRL | Qt::Key_C)}),
-          &QAction::triggered, this, &CPictureWindow::Copy);
+          &QAction::triggered, this, &PictureWindow::Copy);
 
   // Ctrl+= too: on many keyboards plus needs Shift.
   QMenu* view = menuBar()->addMenu(tr("&View"));
@@ -403,15 +403,15 @@ void CPictureWindow::CreateMenus() {
           &QAction::triggered, canvas_, &CPictureCanvas::ActualSize);
 }
 
-void CPictureWindow::ShowZoom(double zoom) {
+void PictureWindow::ShowZoom(double zoom) {
   zoomLabel_->setText(tr("Zoom %1%").arg(std::lround(zoom * 100)));
 }
 
-bool CPictureWindow::ExportTo(const QString& path, QString& error) const {
+bool PictureWindow::ExportTo(const QString& path, QString& error) const {
   return pictures::WritePicture(picture(), path, ImagePixels(picture().size), error);
 }
 
-bool CPictureWindow::PrintTo(QPrinter& printer) const {
+bool PictureWindow::PrintTo(QPrinter& printer) const {
   QPainter painter;
   if (!painter.begin(&printer)) return false;
   painter.setRenderHint(QPainter::Antialiasing);
@@ -421,11 +421,11 @@ bool CPictureWindow::PrintTo(QPrinter& printer) const {
   return painter.end();
 }
 
-QPageLayout CPictureWindow::pageLayout() const { return printer_->pageLayout(); }
+QPageLayout PictureWindow::pageLayout() const { return printer_->pageLayout(); }
 
-void CPictureWindow::Copy() const { QApplication::clipboard()->setImage(PictureImage(picture())); }
+void PictureWindow::Copy() const { QApplication::clipboard()->setImage(PictureImage(picture())); }
 
-void CPictureWindow::OnExport() {
+void PictureWindow::OnExport() {
   QStringList filters;
   for (const ExportFilter& f : kExportFilters) filters << QString::fromLatin1(f.filter);
   QString chosenFilter = filters.front();
@@ -442,7 +442,7 @@ void CPictureWindow::OnExport() {
   if (!ExportTo(path, error)) QMessageBox::warning(this, tr("Export Picture"), error);
 }
 
-void CPictureWindow::OnPrint() {
+void PictureWindow::OnPrint() {
   QPrintDialog dialog(printer_.get(), this);
   dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
   if (dialog.exec() != QDialog::Accepted) return;
@@ -450,7 +450,7 @@ void CPictureWindow::OnPrint() {
     QMessageBox::warning(this, tr("Print"), tr("The picture could not be printed."));
 }
 
-void CPictureWindow::OnPrintPreview() {
+void PictureWindow::OnPrintPreview() {
   QPrintPreviewDialog preview(printer_.get(), this);
   connect(&preview, &QPrintPreviewDialog::paintRequested, this,
           [this](QPrinter* printer) { PrintTo(*printer); });
@@ -477,8 +477,8 @@ LaidOutPicture LaidOutDrawing(std::shared_ptr<const PedigreeDrawing> drawing) {
   return laidOut;
 }
 
-CPictureWindow* OpenLaidOut(LaidOutPicture laidOut, QWidget* parent) {
-  auto* window = new CPictureWindow(std::move(laidOut.picture), parent);
+PictureWindow* OpenLaidOut(LaidOutPicture laidOut, QWidget* parent) {
+  auto* window = new PictureWindow(std::move(laidOut.picture), parent);
   if (laidOut.find) window->OfferSearch(std::move(laidOut.find), laidOut.readableZoom);
   // Sized and laid out first, so that the opening view is of the real viewport.
   window->show();
@@ -536,7 +536,7 @@ void CPictureJob::Finish(LaidOutPicture laidOut) {
   if (done_) return;
   done_ = true;
   if (progress_) progress_->hide();
-  CPictureWindow* window = parent_ ? OpenLaidOut(std::move(laidOut), parent_) : nullptr;
+  PictureWindow* window = parent_ ? OpenLaidOut(std::move(laidOut), parent_) : nullptr;
   if (window != nullptr) emit opened(window);
   emit ended(window != nullptr);
   deleteLater();

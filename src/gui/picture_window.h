@@ -116,13 +116,13 @@ struct PictureVariants {
   std::function<std::optional<pictures::Picture>(int)> draw;
 };
 
-class CPictureWindow : public QMainWindow {
+class PictureWindow : public QMainWindow {
   Q_OBJECT
 
  public:
   // A window of its own (not modal) above `parent`, deleted when closed.
-  explicit CPictureWindow(pictures::Picture picture, QWidget* parent = nullptr);
-  ~CPictureWindow() override;
+  explicit PictureWindow(pictures::Picture picture, QWidget* parent = nullptr);
+  ~PictureWindow() override;
 
   CPictureCanvas* canvas() const { return canvas_; }
   const pictures::Picture& picture() const { return canvas_->picture(); }
@@ -186,7 +186,7 @@ struct LaidOutPicture {
 LaidOutPicture LaidOutDrawing(std::shared_ptr<const PedigreeDrawing> drawing);
 
 // Shows `laidOut` in a window of its own above `parent`.
-CPictureWindow* OpenLaidOut(LaidOutPicture laidOut, QWidget* parent);
+PictureWindow* OpenLaidOut(LaidOutPicture laidOut, QWidget* parent);
 
 // Makes a picture on a worker thread (a large drawing's layout takes
 // seconds) while a progress window with Cancel stands over `parent`, which
@@ -207,7 +207,7 @@ class CPictureJob : public QObject {
   void Cancel();
 
  signals:
-  void opened(CPictureWindow* window);
+  void opened(PictureWindow* window);
   void ended(bool opened);
 
  private:

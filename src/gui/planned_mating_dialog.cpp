@@ -98,7 +98,7 @@ void ShowPlannedMatingChart(CMainFrame& frame, Document& doc) {
   Pedigree& ped = doc.pedigree();
   const PlannedMating m = ComputePlannedMating(ped, in->sire, in->dam);
   constexpr int kGenerations = 4;
-  CPictureWindow* window =
+  PictureWindow* window =
       frame.ShowPicture(pictures::PedigreeChartPicture(BuildPlannedChart(ped, in->sire, in->dam, m, kGenerations)));
   // Drawn again while the pedigree on screen is still the one of the run.
   const std::int32_t total = ped.nTotal;

@@ -57,10 +57,10 @@ bool WaitFor(const std::function<bool()>& done, int ms = 10000) {
   return done();
 }
 
-QList<CPictureWindow*> PictureWindows() {
-  QList<CPictureWindow*> found;
+QList<PictureWindow*> PictureWindows() {
+  QList<PictureWindow*> found;
   for (QWidget* w : QApplication::topLevelWidgets())
-    if (auto* window = qobject_cast<CPictureWindow*>(w); window && !window->isHidden()) found << window;
+    if (auto* window = qobject_cast<PictureWindow*>(w); window && !window->isHidden()) found << window;
   return found;
 }
 
@@ -79,7 +79,7 @@ TEST(PictureJob, ShowsProgressWhileTheWorkRunsThenOpensTheWindow) {
   ASSERT_TRUE(WaitFor([&] { return job.isNull(); }));
   ASSERT_EQ(ended.size(), 1);
   EXPECT_TRUE(ended.front().front().toBool());
-  const auto windows = owner.findChildren<CPictureWindow*>();
+  const auto windows = owner.findChildren<PictureWindow*>();
   ASSERT_EQ(windows.size(), 1);
   EXPECT_EQ(windows.front()->windowTitle(), QStringLiteral("Late picture"));
   EXPECT_TRUE(windows.front()->isVisible());
@@ -111,7 +111,7 @@ TEST(PictureJob, CancelAbandonsTheWorkAndOpensNothing) {
     // The work ends later; its picture goes nowhere.
     gate.open.set_value();
     QTest::qWait(100);
-    EXPECT_TRUE(owner.findChildren<CPictureWindow*>().isEmpty()) << row.name;
+    EXPECT_TRUE(owner.findChildren<PictureWindow*>().isEmpty()) << row.name;
     EXPECT_TRUE(owner.findChildren<QProgressDialog*>().isEmpty()) << row.name;
     EXPECT_TRUE(owner.isEnabled()) << row.name;
   }
@@ -148,7 +148,7 @@ std::string WideLine(int progeny) {
 }
 
 // The window a drawing of `ped` from `id` opens, as the desktop lays it out.
-CPictureWindow* OpenDrawing(Pedigree& ped, const std::string& id, Kinship kinship,
+PictureWindow* OpenDrawing(Pedigree& ped, const std::string& id, Kinship kinship,
                             pictures::DrawingLayout& layout, PedigreeDrawing& drawing) {
   DrawingRequest request;
   request.kinship = kinship;
@@ -192,7 +192,7 @@ TEST(DrawingWindow, ALargeDrawingOpensReadableOnItsStartAndASmallOneFitted) {
     auto ped = kinvar::test::Loaded(row.text);
     pictures::DrawingLayout layout;
     PedigreeDrawing drawing;
-    QPointer<CPictureWindow> window = OpenDrawing(*ped, row.start, row.kinship, layout, drawing);
+    QPointer<PictureWindow> window = OpenDrawing(*ped, row.start, row.kinship, layout, drawing);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window)) << row.name;
     QApplication::processEvents();
     CPictureCanvas& c = *window->canvas();
@@ -220,7 +220,7 @@ TEST(DrawingWindow, TheSearchBoxCentresOnTheAnimalOrSaysItIsNotThere) {
   auto ped = kinvar::test::Loaded(WideLine(400));
   pictures::DrawingLayout layout;
   PedigreeDrawing drawing;
-  QPointer<CPictureWindow> window = OpenDrawing(*ped, "S", Kinship::kDescendants, layout, drawing);
+  QPointer<PictureWindow> window = OpenDrawing(*ped, "S", Kinship::kDescendants, layout, drawing);
   ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
   ASSERT_NE(window->searchBox(), nullptr);
   CPictureCanvas& c = *window->canvas();
@@ -274,9 +274,9 @@ TEST(CertificateWindow, OpensOnFourGenerationsAndPrintsOnA4Portrait) {
   ASSERT_TRUE(frame.CommandEnabled(kCmdViewPedigreeCertificate));
   f.platform.AnswerNextIndividual("C2");
   frame.Dispatch(kCmdViewPedigreeCertificate);
-  const auto windows = frame.findChildren<CPictureWindow*>();
+  const auto windows = frame.findChildren<PictureWindow*>();
   ASSERT_EQ(windows.size(), 1);
-  CPictureWindow* window = windows.front();
+  PictureWindow* window = windows.front();
   EXPECT_EQ(window->windowTitle(), QStringLiteral("Pedigree certificate of C2"));
   EXPECT_EQ(window->picture().size, pictures::kA4Portrait);
   EXPECT_EQ(window->pageLayout().pageSize().id(), QPageSize::A4);
@@ -300,8 +300,8 @@ TEST(DrawingWindow, TheMenuCommandOpensTheDrawingOnceLaidOut) {
   frame.OpenFile(QString(KINVAR_EXAMPLES_DIR) + "/herd.pdg");
   f.platform.AnswerNextIndividual("C2");
   frame.Dispatch(kCmdDrawAncestorsIndividual);
-  ASSERT_TRUE(WaitFor([&] { return !frame.findChildren<CPictureWindow*>().isEmpty(); }));
-  CPictureWindow* window = frame.findChildren<CPictureWindow*>().front();
+  ASSERT_TRUE(WaitFor([&] { return !frame.findChildren<PictureWindow*>().isEmpty(); }));
+  PictureWindow* window = frame.findChildren<PictureWindow*>().front();
   EXPECT_EQ(window->windowTitle(), QStringLiteral("Ancestors of individual C2"));
   ASSERT_NE(window->searchBox(), nullptr);
   EXPECT_TRUE(f.platform.messages.empty());

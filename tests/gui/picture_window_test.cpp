@@ -63,7 +63,7 @@ struct Shown {
     QTest::keyClick(window->windowHandle(), keys.key(), keys.keyboardModifiers());
   }
   CPictureCanvas& canvas() { return *window->canvas(); }
-  QPointer<CPictureWindow> window = new CPictureWindow(TestPicture());
+  QPointer<PictureWindow> window = new PictureWindow(TestPicture());
 };
 
 // A picture's point in viewport pixels at the canvas's zoom and scroll.
@@ -299,8 +299,8 @@ TEST(PictureWindow, TheMainWindowOpensSeveralThatCloseOnTheirOwn) {
   test::DocumentFixture f;
   CMainFrame frame(f.platform, f.doc);
   frame.show();
-  QPointer<CPictureWindow> first = frame.ShowPicture(TestPicture(QStringLiteral("First")));
-  QPointer<CPictureWindow> second = frame.ShowPicture(TestPicture(QStringLiteral("Second")));
+  QPointer<PictureWindow> first = frame.ShowPicture(TestPicture(QStringLiteral("First")));
+  QPointer<PictureWindow> second = frame.ShowPicture(TestPicture(QStringLiteral("Second")));
   ASSERT_TRUE(first && second);
   EXPECT_TRUE(first->isVisible() && second->isVisible());
   EXPECT_TRUE(first->isWindow());
@@ -341,7 +341,7 @@ TEST(PedigreeChartCommand, OpensTheChartOfTheIndividualClickedOn) {
   ASSERT_NE(chart, nullptr);
   chart->trigger();  // runs once the menu is gone
   QTest::qWait(50);
-  const auto windows = frame.findChildren<CPictureWindow*>();
+  const auto windows = frame.findChildren<PictureWindow*>();
   ASSERT_EQ(windows.size(), 1);
   EXPECT_TRUE(windows.front()->isVisible());
   EXPECT_FALSE(windows.front()->windowTitle().isEmpty());
@@ -363,7 +363,7 @@ TEST(PedigreeChartCommand, ADoubleClickOnAnAncestorOffersItsCommands) {
   ASSERT_NE(chart, nullptr);
   chart->trigger();
   QTest::qWait(50);
-  const auto windows = frame.findChildren<CPictureWindow*>();
+  const auto windows = frame.findChildren<PictureWindow*>();
   ASSERT_EQ(windows.size(), 1);
   CPictureCanvas* canvas = windows.front()->canvas();
   const pictures::Picture& picture = canvas->picture();
@@ -436,9 +436,9 @@ TEST(PictureCommands, DrawingsAndChartsOpenTheirWindows) {
       });
     frame.Dispatch(row.id);
     // A drawing is laid out on a worker: its window comes a moment later.
-    for (int waited = 0; frame.findChildren<CPictureWindow*>().isEmpty() && waited < 10000; waited += 10)
+    for (int waited = 0; frame.findChildren<PictureWindow*>().isEmpty() && waited < 10000; waited += 10)
       QTest::qWait(10);
-    const auto windows = frame.findChildren<CPictureWindow*>();
+    const auto windows = frame.findChildren<PictureWindow*>();
     ASSERT_EQ(windows.size(), 1);
     EXPECT_FALSE(windows.front()->windowTitle().isEmpty());
     EXPECT_FALSE(windows.front()->picture().size.isEmpty());
@@ -476,7 +476,7 @@ TEST(PictureCommands, AChartsGroupDialogSaysWhatItWillDraw) {
     frame.Dispatch(row.id);
     EXPECT_EQ(asked, 1);
     EXPECT_EQ(caption, QString::fromUtf8(row.caption));
-    const auto windows = frame.findChildren<CPictureWindow*>();
+    const auto windows = frame.findChildren<PictureWindow*>();
     ASSERT_EQ(windows.size(), 1);
     EXPECT_EQ(windows.front()->picture().title, QString::fromUtf8(row.pictureTitle));
   }
@@ -510,7 +510,7 @@ TEST(PictureCommands, TheMatingChartAsksItsInputsOnce) {
   });
   frame.Dispatch(kCmdChartMatings);
   EXPECT_EQ(asked, 2);
-  const auto windows = frame.findChildren<CPictureWindow*>();
+  const auto windows = frame.findChildren<PictureWindow*>();
   ASSERT_EQ(windows.size(), 1);
   EXPECT_FALSE(windows.front()->picture().size.isEmpty());
   EXPECT_EQ(f.doc.lastCommand(), kCmdOptimizeMatings);
@@ -537,9 +537,9 @@ TEST(PedigreeChartCommand, TheWindowRedrawsTheChartForOtherGenerations) {
   frame.OpenFile(QString(KINVAR_EXAMPLES_DIR) + "/herd.pdg");
   f.platform.AnswerNextIndividual("C4");
   frame.Dispatch(kCmdViewPedigreeChart);
-  const auto windows = frame.findChildren<CPictureWindow*>();
+  const auto windows = frame.findChildren<PictureWindow*>();
   ASSERT_EQ(windows.size(), 1);
-  CPictureWindow* window = windows.front();
+  PictureWindow* window = windows.front();
   ASSERT_NE(window->variantBox(), nullptr);
   EXPECT_EQ(window->variantBox()->value(), 4);
   const QSizeF four = window->picture().size;

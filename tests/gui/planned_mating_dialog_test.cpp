@@ -53,7 +53,7 @@ TEST(PlannedMatingDialog, RunsOnceTheInputsPassAndShowsTheReportAndTheChart) {
   EXPECT_EQ(f.platform.messages[0], "Error: B2 is a dam in the pedigree and cannot be the sire.");
   EXPECT_EQ(f.doc.lastCommand(), kCmdPlannedMating);
   EXPECT_TRUE(ReportHolds(f.doc, "Inbreeding coefficient of the offspring = |X0.189453"));
-  const auto windows = f.frame.findChildren<CPictureWindow*>();
+  const auto windows = f.frame.findChildren<PictureWindow*>();
   ASSERT_EQ(windows.size(), 1);
   EXPECT_EQ(windows.front()->windowTitle().contains(QStringLiteral("C3 x B3")), true)
       << windows.front()->windowTitle().toStdString();
@@ -66,7 +66,7 @@ TEST(PlannedMatingDialog, RunsOnceTheInputsPassAndShowsTheReportAndTheChart) {
     d.computeButton()->click();
   });
   f.frame.Dispatch(kCmdPlannedMating);
-  EXPECT_EQ(f.frame.findChildren<CPictureWindow*>().size(), 1);
+  EXPECT_EQ(f.frame.findChildren<PictureWindow*>().size(), 1);
 }
 
 }  // namespace

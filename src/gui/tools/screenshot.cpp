@@ -178,7 +178,7 @@ bool ShootChartWindow(kinvar::gui::CMainFrame& frame, kinvar::Document& doc,
                       const QString& path) {
   kinvar::Pedigree& ped = doc.pedigree();
   if (ped.nRead == 0) return true;
-  kinvar::gui::CPictureWindow* window =
+  kinvar::gui::PictureWindow* window =
       frame.ShowPicture(kinvar::pictures::PedigreeChartPicture(ped, ped.nRead, 4));
   window->resize(900, 600);
   const bool ok = Shoot(*window, path);
@@ -201,9 +201,9 @@ bool ShootPlannedMating(kinvar::gui::CMainFrame& frame, const QDir& dir) {
     dialog->computeButton()->click();
   });
   frame.Dispatch(kinvar::kCmdPlannedMating);
-  const auto windows = frame.findChildren<kinvar::gui::CPictureWindow*>();
+  const auto windows = frame.findChildren<kinvar::gui::PictureWindow*>();
   if (windows.isEmpty()) return false;
-  kinvar::gui::CPictureWindow* chart = windows.back();
+  kinvar::gui::PictureWindow* chart = windows.back();
   chart->resize(1000, 640);
   ok = Shoot(*chart, dir.filePath(QStringLiteral("planned-mating-chart.png"))) && ok;
   chart->close();
@@ -212,9 +212,9 @@ bool ShootPlannedMating(kinvar::gui::CMainFrame& frame, const QDir& dir) {
 
 // Waits up to a minute for a picture window shown among the frame's
 // children (a closed one lingers until its deferred delete).
-kinvar::gui::CPictureWindow* AwaitPictureWindow(kinvar::gui::CMainFrame& frame) {
+kinvar::gui::PictureWindow* AwaitPictureWindow(kinvar::gui::CMainFrame& frame) {
   for (int waited = 0; waited < 60000; waited += 20) {
-    for (auto* window : frame.findChildren<kinvar::gui::CPictureWindow*>())
+    for (auto* window : frame.findChildren<kinvar::gui::PictureWindow*>())
       if (window->isVisible()) return window;
     QEventLoop loop;
     QTimer::singleShot(20, &loop, &QEventLoop::quit);
@@ -250,7 +250,7 @@ bool ShootDrawingAndCertificate(kinvar::gui::CMainFrame& frame, kinvar::Document
     ok = Shoot(*job->progress(), dir.filePath(QStringLiteral("drawing-progress.png")));
     if (!job.isNull()) ok = Shoot(frame, dir.filePath(QStringLiteral("drawing-busy.png"))) && ok;
   }
-  gui::CPictureWindow* window = AwaitPictureWindow(frame);
+  gui::PictureWindow* window = AwaitPictureWindow(frame);
   if (window == nullptr) return false;
   window->resize(900, 600);
   ok = Shoot(*window, dir.filePath(QStringLiteral("drawing-window.png")), 100) && ok;
@@ -261,7 +261,7 @@ bool ShootDrawingAndCertificate(kinvar::gui::CMainFrame& frame, kinvar::Document
   QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   platform.AnswerNextIndividual(std::string(ped.rec(ped.nRead).Id()));
   frame.Dispatch(kCmdViewPedigreeCertificate);
-  if (gui::CPictureWindow* certificate = AwaitPictureWindow(frame)) {
+  if (gui::PictureWindow* certificate = AwaitPictureWindow(frame)) {
     certificate->resize(700, 900);
     ok = Shoot(*certificate, dir.filePath(QStringLiteral("certificate-window.png")), 50) && ok;
     certificate->close();
