@@ -11,7 +11,7 @@
 #include "app/document.h"
 #include "app/program_folder.h"
 #include "gui/about_dialog.h"
-#include "gui/main_frame.h"
+#include "gui/main_window.h"
 #include "gui/qt_platform.h"
 
 namespace {
@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
   kinvar::gui::QtPlatform platform;
   kinvar::Document doc(platform, kinvar::ProgramFolder());
   if (!doc.Initialize()) return 1;
-  kinvar::gui::CMainFrame frame(platform, doc);
+  kinvar::gui::MainWindow frame(platform, doc);
 
   if (line.file) {
     const std::string path = line.file->toStdString();

@@ -1,6 +1,6 @@
 #include "gui/picture_window.h"
 
-#include "gui/main_frame.h"
+#include "gui/main_window.h"
 
 #include <algorithm>
 #include <cmath>
@@ -288,7 +288,7 @@ PictureWindow::PictureWindow(Picture picture, QWidget* parent)
   connect(canvas_, &CPictureCanvas::zoomChanged, this, &PictureWindow::ShowZoom);
   // The main window offers the commands for an animal double-clicked here,
   // as it does for one in the report or a table.
-  if (auto* frame = qobject_cast<CMainFrame*>(parent)) {
+  if (auto* frame = qobject_cast<MainWindow*>(parent)) {
     connect(canvas_, &CPictureCanvas::individualActivated, frame,
             [frame](const QByteArray& id) { frame->ShowIndividualMenu(id); });
   }

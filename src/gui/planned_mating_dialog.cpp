@@ -8,7 +8,7 @@
 #include <QVBoxLayout>
 
 #include "app/document.h"
-#include "gui/main_frame.h"
+#include "gui/main_window.h"
 #include "gui/picture_window.h"
 #include "matings/planned_mating_command.h"
 #include "pictures/pedigree_chart_picture.h"
@@ -90,7 +90,7 @@ std::vector<std::string> CPlannedMatingDlg::texts() const {
   return out;
 }
 
-void ShowPlannedMatingChart(CMainFrame& frame, Document& doc) {
+void ShowPlannedMatingChart(MainWindow& frame, Document& doc) {
   if (doc.lastCommand() != kCmdPlannedMating || doc.remembered.matingChart != "1") return;
   CommandContext ctx = doc.Context();
   const std::optional<PlannedInputs> in = ReadPlannedInputs(ctx);

@@ -21,7 +21,7 @@ class Document;
 
 namespace kinvar::gui {
 
-class CMainFrame;
+class MainWindow;
 
 class CPlannedMatingDlg : public QDialog {
   Q_OBJECT
@@ -49,6 +49,6 @@ class CPlannedMatingDlg : public QDialog {
 // After a run of the command that the user asked to see charted: the
 // planned offspring's chart in a window of its own, its generations in the
 // window's spin box. Nothing otherwise.
-void ShowPlannedMatingChart(CMainFrame& frame, Document& doc);
+void ShowPlannedMatingChart(MainWindow& frame, Document& doc);
 
 }  // namespace kinvar::gui

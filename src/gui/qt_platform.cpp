@@ -63,7 +63,7 @@ class FocusReturningProgress final : public ProgressWindow {
   CProgressDlg window_;
 };
 
-// A command run on a worker thread (CMainFrame::RunOnWorker) asks its
+// A command run on a worker thread (MainWindow::RunOnWorker) asks its
 // questions and shows its windows on the interface thread, and waits for
 // the answer there; on the interface thread a call runs at once.
 bool Elsewhere() { return QThread::currentThread() != QCoreApplication::instance()->thread(); }

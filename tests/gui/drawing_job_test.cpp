@@ -23,7 +23,7 @@
 #include "analyses/pedigree_drawing.h"
 #include "app/commands.h"
 #include "gui/dialogs.h"
-#include "gui/main_frame.h"
+#include "gui/main_window.h"
 #include "gui/picture_window.h"
 #include "gui_support.h"
 #include "pictures/pedigree_certificate_picture.h"
@@ -268,7 +268,7 @@ TEST(DrawingWindow, TheSearchBoxCentresOnTheAnimalOrSaysItIsNotThere) {
 // an A4 portrait page when printed, 3 to 5 generations in its box.
 TEST(CertificateWindow, OpensOnFourGenerationsAndPrintsOnA4Portrait) {
   test::DocumentFixture f;
-  CMainFrame frame(f.platform, f.doc);
+  MainWindow frame(f.platform, f.doc);
   frame.show();
   frame.OpenFile(QString(KINVAR_EXAMPLES_DIR) + "/herd.pdg");
   ASSERT_TRUE(frame.CommandEnabled(kCmdViewPedigreeCertificate));
@@ -295,7 +295,7 @@ TEST(CertificateWindow, OpensOnFourGenerationsAndPrintsOnA4Portrait) {
 // the drawing's window opens with its search box.
 TEST(DrawingWindow, TheMenuCommandOpensTheDrawingOnceLaidOut) {
   test::DocumentFixture f;
-  CMainFrame frame(f.platform, f.doc);
+  MainWindow frame(f.platform, f.doc);
   frame.show();
   frame.OpenFile(QString(KINVAR_EXAMPLES_DIR) + "/herd.pdg");
   f.platform.AnswerNextIndividual("C2");

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/commands.h"
-#include "gui/main_frame.h"
+#include "gui/main_window.h"
 #include "gui/table_model.h"
 #include "gui/table_pane.h"
 #include "support/table_readers.h"
@@ -25,7 +25,7 @@ TEST(ExportPaths, ExportOfAPathCountingCutByTheReportHoldsEveryPath) {
   // Sixteen generations of full-sib matings: 131,038 paths.
   const kinvar::test::TempFile pedigree(kinvar::test::FullSibLine("id sire dam\nM0 0 0\nF0 0 0\n", 16, "", 'M', 'F'));
   test::DocumentFixture f;
-  CMainFrame frame{f.platform, f.doc};
+  MainWindow frame{f.platform, f.doc};
   frame.OpenFile(QString::fromStdString(pedigree.path()));
   frame.Dispatch(kCmdPathCountingAll);
   ASSERT_TRUE(f.doc.pedigree().report.Full());
@@ -52,7 +52,7 @@ TEST(ExportPaths, ExportOfAPathCountingCutByTheReportHoldsEveryPath) {
 TEST(ExportPaths, AReadOnlyFileIsReplacedOnlyWhenTheUserSaysYes) {
   const kinvar::test::TempFile pedigree("id sire dam\nA 0 0\nB 0 0\nC A B\nD A C\n");
   test::DocumentFixture f;
-  CMainFrame frame{f.platform, f.doc};
+  MainWindow frame{f.platform, f.doc};
   frame.OpenFile(QString::fromStdString(pedigree.path()));
   frame.Dispatch(kCmdCompute);
   const std::string folder = f.folder.path().toStdString() + "/tables";

@@ -15,7 +15,7 @@
 #include "app/document.h"
 #include "gui/file_viewer.h"
 #include "gui/report_view.h"
-#include "gui/main_frame.h"
+#include "gui/main_window.h"
 #include "gui_support.h"
 
 namespace kinvar::gui {
@@ -70,7 +70,7 @@ TEST(FileViewer, ADoubleClickOnAnErrorOpensTheFileAtItsLine) {
   DocumentFixture f;
   const std::string path = WriteFile(f.folder, "mixed.pdg",
                                      "! a comment\r\nProgeny Sire Dam\r\nA 0 0\r\nB 0 0\rC A B\nD 0 0\n\nB 0 0\nE 0 0\n");
-  CMainFrame frame{f.platform, f.doc};
+  MainWindow frame{f.platform, f.doc};
   frame.resize(900, 600);
   frame.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));

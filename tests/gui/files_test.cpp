@@ -26,7 +26,7 @@
 #include "app/commands.h"
 #include "gui/dialogs.h"
 #include "gui/report_view.h"
-#include "gui/main_frame.h"
+#include "gui/main_window.h"
 #include "gui/table_pane.h"
 #include "gui_support.h"
 #include "support/test_files.h"
@@ -71,7 +71,7 @@ struct Frame {
   QTemporaryDir folder;
   CancellingPlatform platform;
   Document doc{platform, folder.path().toStdString() + "/"};
-  CMainFrame frame{platform, doc};
+  MainWindow frame{platform, doc};
 };
 
 // The file dialog's filters as it shows them, then Cancel.

@@ -13,7 +13,7 @@
 #include "app/manual.h"
 #include "genetics/command_ids.h"
 #include "gui/help_window.h"
-#include "gui/main_frame.h"
+#include "gui/main_window.h"
 #include "gui_support.h"
 
 namespace kinvar::gui {
@@ -202,7 +202,7 @@ TEST(HelpWindow, EveryAnalysisOfTheMenusHasAPageOfItsOwn) {
 
 TEST(HelpWindow, F1InACommandsDialogOpensItsPage) {
   DocumentFixture f;
-  CMainFrame frame{f.platform, f.doc};
+  MainWindow frame{f.platform, f.doc};
   frame.show();
   frame.OpenFile(QString(KINVAR_EXAMPLES_DIR) + "/herd.pdg");
   QString shown;

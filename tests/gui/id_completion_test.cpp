@@ -13,7 +13,7 @@
 
 #include "genetics/command_ids.h"
 #include "gui/dialogs.h"
-#include "gui/main_frame.h"
+#include "gui/main_window.h"
 #include "gui_support.h"
 
 namespace kinvar::gui {
@@ -134,7 +134,7 @@ namespace {
 // open, and Enter with the popup open still reaches the dialog.
 TEST(IdCompletion, DialogsOfTheWindowCompleteFromThePedigree) {
   DocumentFixture f;
-  CMainFrame frame{f.platform, f.doc};
+  MainWindow frame{f.platform, f.doc};
   frame.show();
   frame.OpenFile(QString::fromStdString(kHerd));
   QStringList listed;

@@ -20,7 +20,7 @@
 #include "gui/help_window.h"
 #include "gui/start_page.h"
 #include "gui/report_view.h"
-#include "gui/main_frame.h"
+#include "gui/main_window.h"
 #include "gui_support.h"
 #include "report/markup.h"
 
@@ -48,11 +48,11 @@ struct Window : DocumentFixture {
     // first, then the focus widget.
     QTest::keyClick(frame.windowHandle(), combination.key(), combination.keyboardModifiers());
   }
-  CMainFrame frame{platform, doc};
+  MainWindow frame{platform, doc};
 };
 
 // The actions whose key a menu of the bar or the report's menu shows.
-std::vector<QAction*> KeyedActions(const CMainFrame& frame) {
+std::vector<QAction*> KeyedActions(const MainWindow& frame) {
   std::vector<QAction*> keyed;
   for (auto table : {Commands(), ViewCommands()})
     for (const Command& c : table)

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app/commands.h"
-#include "gui/main_frame.h"
+#include "gui/main_window.h"
 #include "gui_support.h"
 #include "support/test_files.h"
 
@@ -44,7 +44,7 @@ const QMenu* Submenu(const QWidget* parent, const QString& title) {
   return nullptr;
 }
 
-struct Frame : DocumentFixture { CMainFrame frame{platform, doc}; };
+struct Frame : DocumentFixture { MainWindow frame{platform, doc}; };
 
 TEST(MainWindow, MenusFollowTheCommandTableInOrder) {
   Frame f;

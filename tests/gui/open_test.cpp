@@ -12,7 +12,7 @@
 
 #include "app/commands.h"
 #include "gui/report_view.h"
-#include "gui/main_frame.h"
+#include "gui/main_window.h"
 #include "gui/progress_dialog.h"
 #include "gui_support.h"
 #include "support/test_files.h"
@@ -29,7 +29,7 @@ struct Frame : DocumentFixture {
     frame.resize(800, 600);
     frame.show();
   }
-  CMainFrame frame{platform, doc};
+  MainWindow frame{platform, doc};
 };
 
 TEST(OpenInMainWindow, AFailedOpenKeepsTheTitleAndTheReport) {

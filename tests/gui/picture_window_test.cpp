@@ -27,7 +27,7 @@
 
 #include "app/commands.h"
 #include "gui/dialogs.h"
-#include "gui/main_frame.h"
+#include "gui/main_window.h"
 #include "gui/picture_window.h"
 #include "gui_support.h"
 
@@ -297,7 +297,7 @@ TEST(PictureWindow, PrintsToAPdfPrinter) {
 
 TEST(PictureWindow, TheMainWindowOpensSeveralThatCloseOnTheirOwn) {
   test::DocumentFixture f;
-  CMainFrame frame(f.platform, f.doc);
+  MainWindow frame(f.platform, f.doc);
   frame.show();
   QPointer<PictureWindow> first = frame.ShowPicture(TestPicture(QStringLiteral("First")));
   QPointer<PictureWindow> second = frame.ShowPicture(TestPicture(QStringLiteral("Second")));
@@ -329,7 +329,7 @@ namespace {
 // individual opens in a window of its own, with the coefficients computed.
 TEST(PedigreeChartCommand, OpensTheChartOfTheIndividualClickedOn) {
   test::DocumentFixture f;
-  CMainFrame frame(f.platform, f.doc);
+  MainWindow frame(f.platform, f.doc);
   frame.show();
   frame.OpenFile(QString(KINVAR_EXAMPLES_DIR) + "/herd.pdg");
   ASSERT_TRUE(frame.CommandEnabled(kCmdViewPedigreeChart));
@@ -354,7 +354,7 @@ TEST(PedigreeChartCommand, OpensTheChartOfTheIndividualClickedOn) {
 // report and the tables; elsewhere it offers nothing.
 TEST(PedigreeChartCommand, ADoubleClickOnAnAncestorOffersItsCommands) {
   test::DocumentFixture f;
-  CMainFrame frame(f.platform, f.doc);
+  MainWindow frame(f.platform, f.doc);
   frame.show();
   frame.OpenFile(QString(KINVAR_EXAMPLES_DIR) + "/herd.pdg");
   QAction* chart = nullptr;
@@ -412,7 +412,7 @@ TEST(PictureCommands, DrawingsAndChartsOpenTheirWindows) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     test::DocumentFixture f;
-    CMainFrame frame(f.platform, f.doc);
+    MainWindow frame(f.platform, f.doc);
     frame.show();
     frame.OpenFile(QString(KINVAR_EXAMPLES_DIR) + "/herd.pdg");
     ASSERT_TRUE(frame.CommandEnabled(row.id));
@@ -462,7 +462,7 @@ TEST(PictureCommands, AChartsGroupDialogSaysWhatItWillDraw) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     test::DocumentFixture f;
-    CMainFrame frame(f.platform, f.doc);
+    MainWindow frame(f.platform, f.doc);
     frame.show();
     frame.OpenFile(QString(KINVAR_EXAMPLES_DIR) + "/herd.pdg");
     QString caption;
@@ -493,7 +493,7 @@ namespace {
 // report stays on screen.
 TEST(PictureCommands, TheMatingChartAsksItsInputsOnce) {
   test::DocumentFixture f;
-  CMainFrame frame(f.platform, f.doc);
+  MainWindow frame(f.platform, f.doc);
   frame.show();
   frame.OpenFile(QString(KINVAR_EXAMPLES_DIR) + "/herd.pdg");
   int asked = 0;
@@ -532,7 +532,7 @@ namespace {
 // individual; once another pedigree is open the box gives up.
 TEST(PedigreeChartCommand, TheWindowRedrawsTheChartForOtherGenerations) {
   test::DocumentFixture f;
-  CMainFrame frame(f.platform, f.doc);
+  MainWindow frame(f.platform, f.doc);
   frame.show();
   frame.OpenFile(QString(KINVAR_EXAMPLES_DIR) + "/herd.pdg");
   f.platform.AnswerNextIndividual("C4");

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "app/commands.h"
-#include "gui/main_frame.h"
+#include "gui/main_window.h"
 #include "gui/picture_window.h"
 #include "gui_support.h"
 
@@ -21,7 +21,7 @@ using test::DocumentFixture;
 using test::WhenShown;
 
 struct Frame : DocumentFixture {
-  CMainFrame frame{platform, doc};
+  MainWindow frame{platform, doc};
 };
 
 bool ReportHolds(const Document& doc, const std::string& line) {

@@ -20,7 +20,7 @@
 #include "gui/help_window.h"
 #include "gui/report_view.h"
 #include "gui/line_renderer.h"
-#include "gui/main_frame.h"
+#include "gui/main_window.h"
 #include "gui/report_hints.h"
 #include "gui_support.h"
 
@@ -80,7 +80,7 @@ struct Window : DocumentFixture {
     frame.resize(1000, 700);
     frame.show();
   }
-  CMainFrame frame{platform, doc};
+  MainWindow frame{platform, doc};
 };
 
 TEST(ReportHints, HelpLinkShowsOnReportsOnlyAndOpensTheirPage) {

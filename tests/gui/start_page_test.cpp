@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "gui/help_window.h"
-#include "gui/main_frame.h"
+#include "gui/main_window.h"
 #include "gui/start_page.h"
 #include "gui_support.h"
 #include "support/test_files.h"
@@ -24,7 +24,7 @@ QByteArray Bytes(const QString& path) {
 
 struct Window : DocumentFixture {
   Window() { frame.show(); }
-  CMainFrame frame{platform, doc};
+  MainWindow frame{platform, doc};
 };
 
 TEST(StartPage, StandsInForTheReportUntilThereIsOne) {

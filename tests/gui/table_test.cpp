@@ -21,7 +21,7 @@
 
 #include "app/commands.h"
 #include "gui/dialogs.h"
-#include "gui/main_frame.h"
+#include "gui/main_window.h"
 #include "gui/table_model.h"
 #include "gui/planned_mating_dialog.h"
 #include "gui/table_pane.h"
@@ -276,7 +276,7 @@ TEST(TableModel, CopiesTheSelectionAsTabSeparatedRows) {
 // The main window over the small example, its tables as a test puts them.
 struct Frame : DocumentFixture {
   Frame() { frame.OpenFile(QString(KINVAR_EXAMPLES_DIR) + "/small.pdg"); }
-  CMainFrame frame{platform, doc};
+  MainWindow frame{platform, doc};
   ReportStore& report() { return doc.pedigree().report; }
   // Shown and active, with the first table's tab on top.
   TablePane* ActivateFirstTable() {

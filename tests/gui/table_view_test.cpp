@@ -21,7 +21,7 @@
 
 #include "app/commands.h"
 #include "genetics/command_ids.h"
-#include "gui/main_frame.h"
+#include "gui/main_window.h"
 #include "gui/table_model.h"
 #include "gui/table_pane.h"
 #include "gui_support.h"
@@ -37,7 +37,7 @@ using Rows = std::vector<std::uint32_t>;
 
 struct Frame : DocumentFixture {
   Frame() { frame.OpenFile(QString(KINVAR_EXAMPLES_DIR) + "/herd.pdg"); }
-  CMainFrame frame{platform, doc};
+  MainWindow frame{platform, doc};
   TablePane* Pane(const std::string& table) {
     for (TablePane* p : frame.tablePanes())
       if (p->model().table() != nullptr && p->model().table()->name() == table) return p;

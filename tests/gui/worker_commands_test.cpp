@@ -15,7 +15,7 @@
 
 #include "app/commands.h"
 #include "genetics/command_ids.h"
-#include "gui/main_frame.h"
+#include "gui/main_window.h"
 #include "gui_support.h"
 #include "support/test_files.h"
 
@@ -53,7 +53,7 @@ class ObservingPlatform : public test::RecordingPlatform {
     if (cancel) return std::make_unique<CancellingWindow>();
     return QtPlatform::OpenProgress();
   }
-  CMainFrame* frame = nullptr;
+  MainWindow* frame = nullptr;
   bool cancel = false;
   std::vector<bool> onWorker, turned, busy;
 };
@@ -62,7 +62,7 @@ struct Fixture {
   QTemporaryDir folder;
   ObservingPlatform platform;
   Document doc{platform, folder.path().toStdString() + "/"};
-  CMainFrame frame{platform, doc};
+  MainWindow frame{platform, doc};
   Fixture() { platform.frame = &frame; }
 };
 

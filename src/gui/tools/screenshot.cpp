@@ -27,7 +27,7 @@
 #include "gui/find_bar.h"
 #include "gui/help_window.h"
 #include "gui/report_view.h"
-#include "gui/main_frame.h"
+#include "gui/main_window.h"
 #include "gui/options_dialog.h"
 #include "gui/picture_window.h"
 #include "gui/planned_mating_dialog.h"
@@ -109,7 +109,7 @@ void Settle(int ms) {
 
 // The window with its right-click menu open on the report and the
 // Inbreeding submenu unfolded, the pop-ups painted where they stand.
-bool ShootContextMenu(kinvar::gui::CMainFrame& frame, const QString& path) {
+bool ShootContextMenu(kinvar::gui::MainWindow& frame, const QString& path) {
   QMenu* menu = frame.contextMenu();
   menu->popup(frame.view()->mapToGlobal(QPoint(160, 60)));
   Settle(50);
@@ -135,7 +135,7 @@ bool ShootContextMenu(kinvar::gui::CMainFrame& frame, const QString& path) {
 // The last table tab of the report (the per-individual one after Compute),
 // sorted by its last column with the largest values on top; nothing to
 // shoot for a report without tables.
-bool ShootTableTab(kinvar::gui::CMainFrame& frame, const QString& path) {
+bool ShootTableTab(kinvar::gui::MainWindow& frame, const QString& path) {
   if (frame.tablePanes().empty()) return true;
   kinvar::gui::TablePane* pane = frame.tablePanes().back();
   frame.tabs()->setCurrentWidget(pane);
@@ -174,7 +174,7 @@ bool ShootIdCompletion(kinvar::Document& doc, const QString& path) {
 }
 
 // The pedigree chart of the last individual of the file, in its window.
-bool ShootChartWindow(kinvar::gui::CMainFrame& frame, kinvar::Document& doc,
+bool ShootChartWindow(kinvar::gui::MainWindow& frame, kinvar::Document& doc,
                       const QString& path) {
   kinvar::Pedigree& ped = doc.pedigree();
   if (ped.nRead == 0) return true;
@@ -188,7 +188,7 @@ bool ShootChartWindow(kinvar::gui::CMainFrame& frame, kinvar::Document& doc,
 
 // The planned mating of the manual's example, as a breeder fills it in:
 // the dialog, the report it leaves and the planned offspring's chart.
-bool ShootPlannedMating(kinvar::gui::CMainFrame& frame, const QDir& dir) {
+bool ShootPlannedMating(kinvar::gui::MainWindow& frame, const QDir& dir) {
   using kinvar::gui::CPlannedMatingDlg;
   bool ok = true;
   QTimer::singleShot(0, [&] {
@@ -212,7 +212,7 @@ bool ShootPlannedMating(kinvar::gui::CMainFrame& frame, const QDir& dir) {
 
 // Waits up to a minute for a picture window shown among the frame's
 // children (a closed one lingers until its deferred delete).
-kinvar::gui::PictureWindow* AwaitPictureWindow(kinvar::gui::CMainFrame& frame) {
+kinvar::gui::PictureWindow* AwaitPictureWindow(kinvar::gui::MainWindow& frame) {
   for (int waited = 0; waited < 60000; waited += 20) {
     for (auto* window : frame.findChildren<kinvar::gui::PictureWindow*>())
       if (window->isVisible()) return window;
@@ -226,7 +226,7 @@ kinvar::gui::PictureWindow* AwaitPictureWindow(kinvar::gui::CMainFrame& frame) {
 // The descendants drawing of the file's first individual (as many
 // generations as can be drawn), laid out behind its progress window, and
 // the certificate of the last individual.
-bool ShootDrawingAndCertificate(kinvar::gui::CMainFrame& frame, kinvar::Document& doc,
+bool ShootDrawingAndCertificate(kinvar::gui::MainWindow& frame, kinvar::Document& doc,
                                 kinvar::gui::QtPlatform& platform, const QDir& dir) {
   using namespace kinvar;
   Pedigree& ped = doc.pedigree();
@@ -269,7 +269,7 @@ bool ShootDrawingAndCertificate(kinvar::gui::CMainFrame& frame, kinvar::Document
   return ok;
 }
 
-bool ShootWindowViews(kinvar::gui::CMainFrame& frame, kinvar::Document& doc, const QDir& dir) {
+bool ShootWindowViews(kinvar::gui::MainWindow& frame, kinvar::Document& doc, const QDir& dir) {
   bool ok = ShootContextMenu(frame, dir.filePath(QStringLiteral("context-menu.png")));
   frame.Dispatch(kinvar::kCmdEditFind);
   frame.findBar()->edit()->setText(QStringLiteral("B3"));
@@ -298,7 +298,7 @@ int main(int argc, char** argv) {
   // No program folder: the shot shows the default settings, no recent files.
   kinvar::Document doc(platform, "");
   if (!doc.Initialize()) return 1;
-  kinvar::gui::CMainFrame frame(platform, doc);
+  kinvar::gui::MainWindow frame(platform, doc);
   frame.resize(900, 600);
   frame.show();
   // Before any file: the start page a new user sees.

@@ -1,4 +1,4 @@
-#include "gui/main_frame.h"
+#include "gui/main_window.h"
 
 #include <algorithm>
 #include <memory>
@@ -64,7 +64,7 @@ bool IsFind(std::int32_t id) {
 
 }  // namespace
 
-CMainFrame::CMainFrame(QtPlatform& platform, Document& doc, QWidget* parent)
+MainWindow::MainWindow(QtPlatform& platform, Document& doc, QWidget* parent)
     : QMainWindow(parent),
       platform_(platform),
       doc_(doc),
@@ -118,7 +118,7 @@ CMainFrame::CMainFrame(QtPlatform& platform, Document& doc, QWidget* parent)
   doc_.keepReportOnCancel = true;
   platform_.SetParentWindow(this);
   platform_.SetFocusHome(view_);
-  connect(view_, &ReportView::selectionChanged, this, &CMainFrame::UpdateActions);
+  connect(view_, &ReportView::selectionChanged, this, &MainWindow::UpdateActions);
   connect(view_, &ReportView::lineDoubleClicked, this,
           [this](int line) { ShowFileLineOfError(doc_, line, this); });
   connect(view_, &ReportView::helpRequested, this,
@@ -150,7 +150,7 @@ CMainFrame::CMainFrame(QtPlatform& platform, Document& doc, QWidget* parent)
   FocusHome()->setFocus(Qt::OtherFocusReason);
 }
 
-CMainFrame::~CMainFrame() {
+MainWindow::~MainWindow() {
   platform_.SetParentWindow(nullptr);
   platform_.SetFocusHome(nullptr);
   platform_.SetRefresh({});
@@ -159,7 +159,7 @@ CMainFrame::~CMainFrame() {
   platform_.SetStatusSink({});
 }
 
-void CMainFrame::ShowAtStart() {
+void MainWindow::ShowAtStart() {
   if (settings_ && restoreGeometry(settings_->value(QStringLiteral("Geometry")).toByteArray())) {
     show();
     return;
@@ -167,12 +167,12 @@ void CMainFrame::ShowAtStart() {
   showMaximized();
 }
 
-QAction* CMainFrame::action(std::int32_t id) const {
+QAction* MainWindow::action(std::int32_t id) const {
   const auto it = actions_.find(id);
   return it == actions_.end() ? nullptr : it->second;
 }
 
-void CMainFrame::CreateActions() {
+void MainWindow::CreateActions() {
   std::vector<Command> all(Commands().begin(), Commands().end());
   all.insert(all.end(), ViewCommands().begin(), ViewCommands().end());
   for (const Command& command : all) {
@@ -196,7 +196,7 @@ void CMainFrame::CreateActions() {
   }
 }
 
-QMenu* CMainFrame::MenuFor(const QString& path) {
+QMenu* MainWindow::MenuFor(const QString& path) {
   if (auto it = menus_.find(path); it != menus_.end()) return it->second;
   const qsizetype cut = path.lastIndexOf(QLatin1Char('>'));
   const QString title = path.mid(cut + 1);
@@ -204,12 +204,12 @@ QMenu* CMainFrame::MenuFor(const QString& path) {
   QMenu* menu = cut < 0 ? menuBar()->addMenu(QLatin1Char('&') + title)
                         : MenuFor(path.left(cut))->addMenu(title);
   // Rules are evaluated whenever a menu opens; nothing caches them.
-  connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateActions);
+  connect(menu, &QMenu::aboutToShow, this, &MainWindow::UpdateActions);
   menus_[path] = menu;
   return menu;
 }
 
-void CMainFrame::CreateMenus() {
+void MainWindow::CreateMenus() {
   for (const Command& command : Commands()) {
     QMenu* menu = MenuFor(Q(command.menu));
     if (command.separatorBefore) menu->addSeparator();
@@ -231,7 +231,7 @@ void CMainFrame::CreateMenus() {
   UpdateRecentActions();
 }
 
-void CMainFrame::CreateToolbar() {
+void MainWindow::CreateToolbar() {
   toolbar_ = addToolBar(tr("Toolbar"));
   toolbar_->setObjectName(QStringLiteral("toolbar"));
   toolbar_->setIconSize(QSize(16, 16));
@@ -246,7 +246,7 @@ void CMainFrame::CreateToolbar() {
 }
 
 // The same submenus as the Tools menu, from each command's menu path.
-QMenu* CMainFrame::ContextSubmenu(const QString& path) {
+QMenu* MainWindow::ContextSubmenu(const QString& path) {
   if (path.isEmpty()) return contextMenu_;
   if (auto it = contextMenus_.find(path); it != contextMenus_.end()) return it->second;
   const qsizetype cut = path.lastIndexOf(QLatin1Char('>'));
@@ -255,7 +255,7 @@ QMenu* CMainFrame::ContextSubmenu(const QString& path) {
   return menu;
 }
 
-void CMainFrame::CreateContextMenu() {
+void MainWindow::CreateContextMenu() {
   contextMenu_ = new QMenu(this);
   const QString tools = QStringLiteral("Tools>");
   // A separator goes into the deepest menu that holds the items on both of
@@ -282,7 +282,7 @@ void CMainFrame::CreateContextMenu() {
     previous = steps;
     ContextSubmenu(steps.join(QLatin1Char('>')))->addAction(actions_.at(id));
   }
-  connect(contextMenu_, &QMenu::aboutToShow, this, &CMainFrame::UpdateActions);
+  connect(contextMenu_, &QMenu::aboutToShow, this, &MainWindow::UpdateActions);
   view_->SetContextMenu(contextMenu_);
 
   tableMenu_ = new QMenu(this);
@@ -291,10 +291,10 @@ void CMainFrame::CreateContextMenu() {
   tableMenu_->addAction(actions_.at(kCmdEditFind));
   tableMenu_->addSeparator();
   tableMenu_->addAction(actions_.at(kCmdFileExport));
-  connect(tableMenu_, &QMenu::aboutToShow, this, &CMainFrame::UpdateActions);
+  connect(tableMenu_, &QMenu::aboutToShow, this, &MainWindow::UpdateActions);
 }
 
-bool CMainFrame::CommandEnabled(std::int32_t id) const {
+bool MainWindow::CommandEnabled(std::int32_t id) const {
   const Command* command = FindCommand(id);
   if (command == nullptr) return false;
   if (command->handler == Handler::kDocument) return doc_.IsCommandEnabled(id);
@@ -307,7 +307,7 @@ bool CMainFrame::CommandEnabled(std::int32_t id) const {
   return IsEnabled(*command, doc_.State());
 }
 
-void CMainFrame::UpdateActions() {
+void MainWindow::UpdateActions() {
   // The start page stands in for the report until there is something to show:
   // a pedigree, or the list of a file's mistakes.
   const DocumentState state = doc_.State();
@@ -340,7 +340,7 @@ bool RunsOnWorker(std::int32_t id) {
 // neither paint nor take input meanwhile, and no other command starts. The
 // platform carries the command's dialogs and progress window over to this
 // thread, whose event loop runs until the worker has finished.
-void CMainFrame::RunCommand(std::int32_t id) {
+void MainWindow::RunCommand(std::int32_t id) {
   if (!RunsOnWorker(id) || working_) {
     doc_.RunCommand(id);
     return;
@@ -367,7 +367,7 @@ void CMainFrame::RunCommand(std::int32_t id) {
   OnRefresh();
 }
 
-void CMainFrame::Dispatch(std::int32_t id) {
+void MainWindow::Dispatch(std::int32_t id) {
   // An accelerator can arrive between two refreshes: the rule decides; and
   // nothing starts while a command runs on its worker.
   if (working_ || !CommandEnabled(id)) return;
@@ -439,7 +439,7 @@ void CMainFrame::Dispatch(std::int32_t id) {
 
 // F1 in a command's dialog opens that command's page over the dialog, which
 // keeps the keyboard while it is open.
-bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() != QEvent::KeyPress || static_cast<QKeyEvent*>(event)->key() != Qt::Key_F1)
     return QMainWindow::eventFilter(watched, event);
   QWidget* modal = QApplication::activeModalWidget();
@@ -454,11 +454,11 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
   return true;
 }
 
-CHelpDlg* CMainFrame::dialogHelp() const { return qobject_cast<CHelpDlg*>(dialogHelp_.data()); }
+CHelpDlg* MainWindow::dialogHelp() const { return qobject_cast<CHelpDlg*>(dialogHelp_.data()); }
 
 // The examples are copied into the program folder, where the user may change
 // them and find them again with File › Open.
-void CMainFrame::OpenExample(const QString& name) {
+void MainWindow::OpenExample(const QString& name) {
   const QString folder = doc_.programFolder().empty()
                              ? QDir::temp().filePath(QStringLiteral("kinvar-examples"))
                              : QString::fromStdString(doc_.programFolder()) + QStringLiteral("examples");
@@ -471,12 +471,12 @@ void CMainFrame::OpenExample(const QString& name) {
   OpenFile(path);
 }
 
-void CMainFrame::ShowHelp(const QString& page) {
+void MainWindow::ShowHelp(const QString& page) {
   ShowHelp();
   help_->ShowPage(page);
 }
 
-void CMainFrame::ShowHelp() {
+void MainWindow::ShowHelp() {
   if (help_ == nullptr) {
     help_ = new CHelpDlg(this);
     connect(help_, &QDialog::finished, this, [this] { ReturnFocus(FocusHome()); });
@@ -486,7 +486,7 @@ void CMainFrame::ShowHelp() {
   help_->activateWindow();
 }
 
-PictureWindow* CMainFrame::ShowPicture(pictures::Picture picture) {
+PictureWindow* MainWindow::ShowPicture(pictures::Picture picture) {
   auto* window = new PictureWindow(std::move(picture), this);
   window->show();
   window->raise();
@@ -497,7 +497,7 @@ PictureWindow* CMainFrame::ShowPicture(pictures::Picture picture) {
 // The chart's generations when it opens; its window's spin box changes them.
 constexpr int kChartGenerations = 4;
 
-void CMainFrame::OnPedigreeChart() {
+void MainWindow::OnPedigreeChart() {
   CommandContext ctx = doc_.Context();
   const auto x = AskIndividual(ctx, "Pedigree Chart", "Show");
   if (!x) return;
@@ -520,25 +520,25 @@ void CMainFrame::OnPedigreeChart() {
                          kMaxChartGenerations, std::move(draw)});
 }
 
-void CMainFrame::OnRefresh() {
+void MainWindow::OnRefresh() {
   view_->OnUpdate();
   RebuildTableTabs();
   UpdateTitle();
   UpdateActions();
 }
 
-void CMainFrame::UpdateTitle() {
+void MainWindow::UpdateTitle() {
   const QString title = QString::fromStdString(doc_.title());
   setWindowTitle(title.isEmpty() ? kAppTitle : title + QStringLiteral(" - ") + kAppTitle);
 }
 
-void CMainFrame::OpenFile(const QString& path) {
+void MainWindow::OpenFile(const QString& path) {
   doc_.OpenPedigreeFile(path.toStdString());
   UpdateActions();
   ReturnFocus(FocusHome());
 }
 
-void CMainFrame::AddRecentFile(const QString& path) {
+void MainWindow::AddRecentFile(const QString& path) {
   recent_.removeAll(path);
   recent_.prepend(path);
   while (recent_.size() > kRecentFiles) recent_.removeLast();
@@ -546,9 +546,9 @@ void CMainFrame::AddRecentFile(const QString& path) {
   UpdateRecentActions();
 }
 
-bool CMainFrame::StartPageShown() const { return stack_->currentWidget() == startPage_; }
+bool MainWindow::StartPageShown() const { return stack_->currentWidget() == startPage_; }
 
-void CMainFrame::UpdateRecentActions() {
+void MainWindow::UpdateRecentActions() {
   startPage_->SetRecent(recent_);
   recentPlaceholder_->setVisible(recent_.isEmpty());
   for (int i = 0; i < kRecentFiles; ++i) {
@@ -561,7 +561,7 @@ void CMainFrame::UpdateRecentActions() {
   }
 }
 
-void CMainFrame::closeEvent(QCloseEvent* event) {
+void MainWindow::closeEvent(QCloseEvent* event) {
   // The command on its worker ends first; its progress window cancels it.
   if (working_ || !doc_.CanExit()) {
     event->ignore();
@@ -571,12 +571,12 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
-void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
   const QList<QUrl> urls = event->mimeData()->urls();
   if (!urls.isEmpty() && urls.front().isLocalFile()) event->acceptProposedAction();
 }
 
-void CMainFrame::dropEvent(QDropEvent* event) {
+void MainWindow::dropEvent(QDropEvent* event) {
   const QList<QUrl> urls = event->mimeData()->urls();
   if (urls.isEmpty() || !urls.front().isLocalFile()) return;
   event->acceptProposedAction();

@@ -15,7 +15,7 @@
 #include "app/document.h"
 #include "app/table_export.h"
 #include "gui/report_view.h"
-#include "gui/main_frame.h"
+#include "gui/main_window.h"
 #include "gui/start_page.h"
 #include "gui/qt_platform.h"
 #include "gui/table_model.h"
@@ -72,19 +72,19 @@ std::optional<ResultSet> ShownTables(const std::vector<TablePane*>& panes, const
 
 }  // namespace
 
-TablePane* CMainFrame::CurrentTablePane() const {
+TablePane* MainWindow::CurrentTablePane() const {
   return qobject_cast<TablePane*>(tabs_->currentWidget());
 }
 
-QMenu* CMainFrame::individualMenu() const { return individualMenu_; }
+QMenu* MainWindow::individualMenu() const { return individualMenu_; }
 
-QWidget* CMainFrame::FocusHome() const {
+QWidget* MainWindow::FocusHome() const {
   if (StartPageShown()) return startPage_;
   if (const TablePane* pane = CurrentTablePane()) return pane->view();
   return view_;
 }
 
-void CMainFrame::RebuildTableTabs() {
+void MainWindow::RebuildTableTabs() {
   const ReportStore& store = doc_.pedigree().report;
   const std::size_t count = store.tables().tables().size();
   const bool current = std::all_of(panes_.begin(), panes_.end(),
@@ -102,7 +102,7 @@ void CMainFrame::RebuildTableTabs() {
     pane->SetContextMenu(tableMenu_);
     connect(pane, &TablePane::individualActivated, this,
             [this](const QByteArray& id) { ShowIndividualMenu(id); });
-    connect(pane, &TablePane::selectionChanged, this, &CMainFrame::UpdateActions);
+    connect(pane, &TablePane::selectionChanged, this, &MainWindow::UpdateActions);
     const std::string& name = store.tables().tables()[i].name();
     tabs_->addTab(pane, Literal(QString::fromStdString(AsUtf8(name))));
     panes_.push_back(pane);
@@ -111,7 +111,7 @@ void CMainFrame::RebuildTableTabs() {
   tablesShown_ = count;
 }
 
-void CMainFrame::OnExport() {
+void MainWindow::OnExport() {
   const ReportStore& store = doc_.pedigree().report;
   // The filters' order is the formats' order of preference.
   FileRequest request{false,
@@ -163,7 +163,7 @@ void CMainFrame::OnExport() {
 }
 
 // Both write the tables as their tabs show them, sorted and filtered.
-bool CMainFrame::ExportTable(const QString& target, TableFormat format, std::size_t index) {
+bool MainWindow::ExportTable(const QString& target, TableFormat format, std::size_t index) {
   const ResultSet& all = doc_.pedigree().report.tables();
   const std::optional<ResultSet> shown = ShownTables(panes_, all);
   ResultSet one;
@@ -171,13 +171,13 @@ bool CMainFrame::ExportTable(const QString& target, TableFormat format, std::siz
   return ExportSet(one, target, format);
 }
 
-bool CMainFrame::ExportTo(const QString& target, TableFormat format) {
+bool MainWindow::ExportTo(const QString& target, TableFormat format) {
   const ResultSet& all = doc_.pedigree().report.tables();
   const std::optional<ResultSet> shown = ShownTables(panes_, all);
   return ExportSet(shown ? *shown : all, target, format);
 }
 
-bool CMainFrame::ExportSet(const ResultSet& tables, const QString& target, TableFormat format) {
+bool MainWindow::ExportSet(const ResultSet& tables, const QString& target, TableFormat format) {
   TableExport how{format, std::string(TablesCommandName(doc_.lastCommand())), doc_.path()};
   // A read-only file is replaced only when the user says so.
   for (const std::string& file : ExportFiles(tables, format, target.toStdString())) {
@@ -201,7 +201,7 @@ bool CMainFrame::ExportSet(const ResultSet& tables, const QString& target, Table
   return false;
 }
 
-QMenu* CMainFrame::ShowIndividualMenu(const QByteArray& id) {
+QMenu* MainWindow::ShowIndividualMenu(const QByteArray& id) {
   std::string typed = id.toStdString();
   if (FindTypedId(doc_.pedigree(), typed) == kUnknownParent) return nullptr;
   if (individualMenu_) individualMenu_->close();
@@ -225,7 +225,7 @@ QMenu* CMainFrame::ShowIndividualMenu(const QByteArray& id) {
   return menu;
 }
 
-void CMainFrame::RunForIndividual(std::int32_t id, const std::string& individual, const std::string& box) {
+void MainWindow::RunForIndividual(std::int32_t id, const std::string& individual, const std::string& box) {
   platform_.AnswerNextIndividual(individual, box);
   Dispatch(id);
   platform_.AnswerNextIndividual(std::nullopt);

@@ -47,14 +47,14 @@ class ReportView;
 class TablePane;
 class QtPlatform;
 
-class CMainFrame : public QMainWindow {
+class MainWindow : public QMainWindow {
   Q_OBJECT
 
  public:
   static constexpr int kRecentFiles = 4;
 
-  CMainFrame(QtPlatform& platform, Document& doc, QWidget* parent = nullptr);
-  ~CMainFrame() override;
+  MainWindow(QtPlatform& platform, Document& doc, QWidget* parent = nullptr);
+  ~MainWindow() override;
 
   // Shows the window as it was left, or maximised the first time.
   void ShowAtStart();

@@ -6,7 +6,7 @@
 #include "analyses/pedigree_drawing.h"
 #include "app/commands.h"
 #include "app/document.h"
-#include "gui/main_frame.h"
+#include "gui/main_window.h"
 #include "gui/picture_window.h"
 #include "gui/qt_platform.h"
 #include "pictures/charts.h"
@@ -55,7 +55,7 @@ bool AskChartGroup(Document& doc, Platform& platform, std::int32_t id) {
 
 }  // namespace
 
-void CMainFrame::OnPedigreeDrawing(std::int32_t id) {
+void MainWindow::OnPedigreeDrawing(std::int32_t id) {
   CommandContext ctx = doc_.Context();
   std::optional<DrawingRequest> request = AskDrawing(ctx, id);
   if (!request) return;
@@ -85,7 +85,7 @@ void CMainFrame::OnPedigreeDrawing(std::int32_t id) {
 
 // Opens on the usual four generations; the window's box gives 3 or 5, and
 // File › Print or Export Picture gives the page.
-void CMainFrame::OnPedigreeCertificate() {
+void MainWindow::OnPedigreeCertificate() {
   CommandContext ctx = doc_.Context();
   const auto x = AskIndividual(ctx, "Pedigree Certificate", "Show");
   if (!x) return;
@@ -107,7 +107,7 @@ void CMainFrame::OnPedigreeCertificate() {
                          pictures::kMostCertificateGenerations, std::move(draw)});
 }
 
-void CMainFrame::OnChart(std::int32_t id) {
+void MainWindow::OnChart(std::int32_t id) {
   const std::int32_t analysis = id == kCmdChartTrends          ? kCmdDiversity
                                 : id == kCmdChartFDistribution ? kCmdStructure
                                 : id == kCmdChartFounders      ? kCmdGeneOrigin
@@ -146,7 +146,7 @@ void CMainFrame::OnChart(std::int32_t id) {
 // The proven optimum first, asking for the groups and files as Optimize
 // Matings does; then the annealing with the same inputs, whose report stays
 // on screen as after Optimize Matings.
-void CMainFrame::OnMatingsChart() {
+void MainWindow::OnMatingsChart() {
   const bool exact = doc_.remembered.exactMatings;
   doc_.remembered.exactMatings = true;
   doc_.RunCommand(kCmdOptimizeMatings);
