@@ -219,7 +219,7 @@ QString HelpPageOf(std::int32_t command) {
   return QStringLiteral("index");
 }
 
-CHelpDlg::CHelpDlg(QWidget* parent, const QString& page)
+HelpWindow::HelpWindow(QWidget* parent, const QString& page)
     : QDialog(parent),
       browser_(new CManualBrowser(this)),
       contents_(new QListWidget(this)),
@@ -251,8 +251,8 @@ CHelpDlg::CHelpDlg(QWidget* parent, const QString& page)
           [this](QListWidgetItem* item) { ShowPage(item->data(Qt::UserRole).toString()); });
   connect(contents_, &QListWidget::itemClicked, this,
           [this](QListWidgetItem* item) { ShowPage(item->data(Qt::UserRole).toString()); });
-  connect(search_, &QLineEdit::textChanged, this, &CHelpDlg::Filter);
-  connect(search_, &QLineEdit::returnPressed, this, &CHelpDlg::FindNext);
+  connect(search_, &QLineEdit::textChanged, this, &HelpWindow::Filter);
+  connect(search_, &QLineEdit::returnPressed, this, &HelpWindow::FindNext);
 
   auto* top = new QHBoxLayout;
   top->addWidget(back);
@@ -273,11 +273,11 @@ CHelpDlg::CHelpDlg(QWidget* parent, const QString& page)
   ShowPage(page);
 }
 
-QString CHelpDlg::currentPage() const { return PageOf(browser_->source()); }
+QString HelpWindow::currentPage() const { return PageOf(browser_->source()); }
 
 // Enter belongs to the search box: the dialog would take it for its Close
 // button and shut the manual in the reader's face.
-void CHelpDlg::keyPressEvent(QKeyEvent* event) {
+void HelpWindow::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
     if (search_->hasFocus()) FindNext();
     event->accept();
@@ -288,7 +288,7 @@ void CHelpDlg::keyPressEvent(QKeyEvent* event) {
 
 // The next place that holds the first word typed: further on the page on
 // screen, else on the next page found (from the top of the list again).
-void CHelpDlg::FindNext() {
+void HelpWindow::FindNext() {
   const QString word = search_->text().split(QLatin1Char(' '), Qt::SkipEmptyParts).value(0);
   if (word.isEmpty()) return;
   int at = -1;
@@ -305,13 +305,13 @@ void CHelpDlg::FindNext() {
   }
 }
 
-void CHelpDlg::ShowPage(const QString& page) {
+void HelpWindow::ShowPage(const QString& page) {
   browser_->setSource(PageUrl(page), page == QLatin1String(kKeysPage) ? QTextDocument::HtmlResource
                                                                      : QTextDocument::MarkdownResource);
 }
 
 // The pages that hold every word typed, in any letter case.
-void CHelpDlg::Filter(const QString& text) {
+void HelpWindow::Filter(const QString& text) {
   const QStringList words = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
   for (int i = 0; i < contents_->count(); ++i) {
     QListWidgetItem* item = contents_->item(i);

@@ -44,11 +44,11 @@ QString HelpPageOf(std::int32_t command);
 
 // The manual in a window: its pages as the program carries them, rendered
 // from their Markdown, with a contents list, a search box and back/forward.
-class CHelpDlg : public QDialog {
+class HelpWindow : public QDialog {
   Q_OBJECT
 
  public:
-  explicit CHelpDlg(QWidget* parent = nullptr, const QString& page = QStringLiteral("index"));
+  explicit HelpWindow(QWidget* parent = nullptr, const QString& page = QStringLiteral("index"));
   QTextBrowser* browser() const { return browser_; }
   QListWidget* contents() const { return contents_; }
   QLineEdit* search() const { return search_; }

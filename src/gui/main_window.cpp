@@ -443,18 +443,18 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() != QEvent::KeyPress || static_cast<QKeyEvent*>(event)->key() != Qt::Key_F1)
     return QMainWindow::eventFilter(watched, event);
   QWidget* modal = QApplication::activeModalWidget();
-  if (modal == nullptr || modal == this || qobject_cast<CHelpDlg*>(modal) != nullptr ||
+  if (modal == nullptr || modal == this || qobject_cast<HelpWindow*>(modal) != nullptr ||
       modal->parentWidget() == dialogHelp_)
     return QMainWindow::eventFilter(watched, event);
   if (dialogHelp_) dialogHelp_->close();
-  auto* help = new CHelpDlg(modal, HelpPageOf(running_));
+  auto* help = new HelpWindow(modal, HelpPageOf(running_));
   help->setAttribute(Qt::WA_DeleteOnClose);
   help->show();
   dialogHelp_ = help;
   return true;
 }
 
-CHelpDlg* MainWindow::dialogHelp() const { return qobject_cast<CHelpDlg*>(dialogHelp_.data()); }
+HelpWindow* MainWindow::dialogHelp() const { return qobject_cast<HelpWindow*>(dialogHelp_.data()); }
 
 // The examples are copied into the program folder, where the user may change
 // them and find them again with File › Open.
@@ -478,7 +478,7 @@ void MainWindow::ShowHelp(const QString& page) {
 
 void MainWindow::ShowHelp() {
   if (help_ == nullptr) {
-    help_ = new CHelpDlg(this);
+    help_ = new HelpWindow(this);
     connect(help_, &QDialog::finished, this, [this] { ReturnFocus(FocusHome()); });
   }
   help_->show();

@@ -40,7 +40,7 @@ class ResultSet;
 namespace kinvar::gui {
 
 class CFindBar;
-class CHelpDlg;
+class HelpWindow;
 class StartPage;
 class PictureWindow;
 class ReportView;
@@ -67,7 +67,7 @@ class MainWindow : public QMainWindow {
   ReportView* view() const { return view_; }
   CFindBar* findBar() const { return findBar_; }
   // Nothing until Help › Contents first opened it.
-  CHelpDlg* helpWindow() const { return help_; }
+  HelpWindow* helpWindow() const { return help_; }
   QToolBar* toolbar() const { return toolbar_; }
   QMenu* contextMenu() const { return contextMenu_; }
   QAction* action(std::int32_t id) const;
@@ -98,7 +98,7 @@ class MainWindow : public QMainWindow {
  StartPage* startPage() const { return startPage_; }
   bool StartPageShown() const;
   // The help window that F1 opened over a command's dialog, while it is open.
-  CHelpDlg* dialogHelp() const;
+  HelpWindow* dialogHelp() const;
   // A document command on a worker thread (RunCommand) has not ended yet.
   bool Working() const { return working_; }
 
@@ -147,7 +147,7 @@ class MainWindow : public QMainWindow {
   std::size_t tablesShown_ = 0;
   QMenu* tableMenu_ = nullptr;
   QPointer<QMenu> individualMenu_;
-  CHelpDlg* help_ = nullptr;
+  HelpWindow* help_ = nullptr;
   StartPage* startPage_ = nullptr;
   QStackedWidget* stack_ = nullptr;
   QPointer<QDialog> dialogHelp_;

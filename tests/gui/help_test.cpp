@@ -25,7 +25,7 @@ using test::WhenShown;
 QString Q(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
 TEST(HelpWindow, ShowsEveryPageOfTheContents) {
-  CHelpDlg help;
+  HelpWindow help;
   ASSERT_EQ(help.contents()->count(), static_cast<int>(ManualPages().size()) + 1);
   EXPECT_EQ(help.currentPage(), "index");
   for (int i = 0; i < help.contents()->count(); ++i) {
@@ -47,7 +47,7 @@ TEST(HelpWindow, ShowsEveryPageOfTheContents) {
 // What the reader sees of a page: no Markdown mark or escape survives the
 // rendering, in text, tables or code.
 TEST(HelpWindow, NoMarkdownLeaksIntoAnyRenderedPage) {
-  CHelpDlg help;
+  HelpWindow help;
   for (const ManualPage& manual : ManualPages()) {
     const QString page = Q(manual.name);
     SCOPED_TRACE(manual.name);
@@ -67,7 +67,7 @@ TEST(HelpWindow, NoMarkdownLeaksIntoAnyRenderedPage) {
 // A command page opened from the desktop: its name as the menu says it, the
 // menu path, what the command answers, and only then the command line.
 TEST(HelpWindow, CommandPagesStartWithTheMenuPathAndTheCommandLineFollows) {
-  CHelpDlg help;
+  HelpWindow help;
   int pages = 0;
   for (const ManualPage& manual : ManualPages()) {
     // A desktop-only page has no command line to put after.
@@ -96,7 +96,7 @@ TEST(HelpWindow, CommandPagesStartWithTheMenuPathAndTheCommandLineFollows) {
 // The glossary's dii as the program computes it: 1 + F for a founder whose F
 // is predefined.
 TEST(HelpWindow, GlossarySaysAFounderWithAKnownFHasDiiOnePlusF) {
-  CHelpDlg help;
+  HelpWindow help;
   help.ShowPage(QStringLiteral("glossary"));
   const QString text = help.browser()->toPlainText().simplified();
   EXPECT_TRUE(text.contains(QStringLiteral("1 for a founder, and 1 + F for a founder with a predefined F.")))
@@ -104,7 +104,7 @@ TEST(HelpWindow, GlossarySaysAFounderWithAKnownFHasDiiOnePlusF) {
 }
 
 TEST(HelpWindow, FollowsLinksAndGoesBackAndForward) {
-  CHelpDlg help;
+  HelpWindow help;
   QTextBrowser* browser = help.browser();
   const auto follow = [&](const char* link) {
     browser->setSource(browser->source().resolved(QUrl(QLatin1String(link))));
@@ -135,7 +135,7 @@ TEST(HelpWindow, SearchKeepsThePagesThatHoldEveryWord) {
       {"two words", "Boichard completeness", {"commands/diversity", "glossary"}, {"references"}},
       {"empty shows all", "", {"commands/view", "keys"}, {}},
   };
-  CHelpDlg help;
+  HelpWindow help;
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     help.search()->setText(QLatin1String(row.words));
@@ -155,7 +155,7 @@ TEST(HelpWindow, SearchKeepsThePagesThatHoldEveryWord) {
 // Enter is the search box's: the window stays open and each Enter goes on to
 // the next place found, over the pages that hold the word.
 TEST(HelpWindow, EnterInTheSearchBoxSearchesAndKeepsTheWindowOpen) {
-  CHelpDlg help;
+  HelpWindow help;
   help.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&help));
   help.search()->setFocus();
