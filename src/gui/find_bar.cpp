@@ -11,7 +11,7 @@
 
 namespace kinvar::gui {
 
-CFindBar::CFindBar(ReportView& view, QWidget* parent)
+FindBar::FindBar(ReportView& view, QWidget* parent)
     : QWidget(parent),
       view_(view),
       edit_(new QLineEdit(this)),
@@ -38,24 +38,24 @@ CFindBar::CFindBar(ReportView& view, QWidget* parent)
   row->addWidget(previous_);
   row->addWidget(next_);
   row->addWidget(note_, 1);
-  connect(close, &QToolButton::clicked, this, &CFindBar::Close);
-  connect(previous_, &QPushButton::clicked, this, &CFindBar::FindPrevious);
-  connect(next_, &QPushButton::clicked, this, &CFindBar::FindNext);
+  connect(close, &QToolButton::clicked, this, &FindBar::Close);
+  connect(previous_, &QPushButton::clicked, this, &FindBar::FindPrevious);
+  connect(next_, &QPushButton::clicked, this, &FindBar::FindNext);
   connect(edit_, &QLineEdit::textEdited, note_, &QLabel::clear);
   hide();
 }
 
-void CFindBar::Open() {
+void FindBar::Open() {
   show();
   edit_->setFocus(Qt::ShortcutFocusReason);
   edit_->selectAll();
 }
 
-void CFindBar::FindNext() { Find(true); }
+void FindBar::FindNext() { Find(true); }
 
-void CFindBar::FindPrevious() { Find(false); }
+void FindBar::FindPrevious() { Find(false); }
 
-void CFindBar::Find(bool forward) {
+void FindBar::Find(bool forward) {
   if (edit_->text().isEmpty()) {
     Open();
     return;
@@ -71,13 +71,13 @@ void CFindBar::Find(bool forward) {
   }
 }
 
-void CFindBar::Close() {
+void FindBar::Close() {
   hide();
   note_->clear();
   view_.setFocus(Qt::OtherFocusReason);
 }
 
-bool CFindBar::eventFilter(QObject* watched, QEvent* event) {
+bool FindBar::eventFilter(QObject* watched, QEvent* event) {
   if (watched != edit_ || event->type() != QEvent::KeyPress)
     return QWidget::eventFilter(watched, event);
   const auto* key = static_cast<QKeyEvent*>(event);

@@ -14,11 +14,11 @@ namespace kinvar::gui {
 
 class ReportView;
 
-class CFindBar : public QWidget {
+class FindBar : public QWidget {
   Q_OBJECT
 
  public:
-  explicit CFindBar(ReportView& view, QWidget* parent = nullptr);
+  explicit FindBar(ReportView& view, QWidget* parent = nullptr);
 
   // Shows the bar with the keyboard in its box, the text selected.
   void Open();

@@ -69,7 +69,7 @@ MainWindow::MainWindow(QtPlatform& platform, Document& doc, QWidget* parent)
       platform_(platform),
       doc_(doc),
       view_(new ReportView(doc)),
-      findBar_(new CFindBar(*view_)) {
+      findBar_(new FindBar(*view_)) {
   InitKinvarResources();
   qApp->installEventFilter(this);
   setWindowIcon(QIcon(QStringLiteral(":/icons/kinvar48.png")));

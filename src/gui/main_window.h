@@ -39,7 +39,7 @@ class ResultSet;
 
 namespace kinvar::gui {
 
-class CFindBar;
+class FindBar;
 class HelpWindow;
 class StartPage;
 class PictureWindow;
@@ -65,7 +65,7 @@ class MainWindow : public QMainWindow {
   void OpenFile(const QString& path);
 
   ReportView* view() const { return view_; }
-  CFindBar* findBar() const { return findBar_; }
+  FindBar* findBar() const { return findBar_; }
   // Nothing until Help › Contents first opened it.
   HelpWindow* helpWindow() const { return help_; }
   QToolBar* toolbar() const { return toolbar_; }
@@ -139,7 +139,7 @@ class MainWindow : public QMainWindow {
   QtPlatform& platform_;
   Document& doc_;
   ReportView* view_;
-  CFindBar* findBar_;
+  FindBar* findBar_;
   QTabWidget* tabs_ = nullptr;
   std::vector<TablePane*> panes_;
   // The report whose tables the tabs show.
