@@ -253,7 +253,7 @@ QWidget* WithBrowse(QLineEdit* edit, ValueForm::Field::File file) {
 
 }  // namespace
 
-CValueFormDialog::CValueFormDialog(const ValueForm& form, QWidget* parent)
+ValueFormDialog::ValueFormDialog(const ValueForm& form, QWidget* parent)
     : QDialog(parent), form_(form) {
   setWindowTitle(Q(form.caption));
   auto* row = new QHBoxLayout(this);
@@ -292,7 +292,7 @@ CValueFormDialog::CValueFormDialog(const ValueForm& form, QWidget* parent)
   });
 }
 
-std::vector<std::string> CValueFormDialog::texts() const {
+std::vector<std::string> ValueFormDialog::texts() const {
   std::vector<std::string> out;
   for (QWidget* field : fields_) {
     if (const auto* box = qobject_cast<QCheckBox*>(field)) out.push_back(box->isChecked() ? "1" : "0");

@@ -149,11 +149,11 @@ class CDialogRshTwoGroups : public QDialog {
 // The settings a command asks before it runs: a box or a check box per
 // value, OK (running the form's check, which keeps the dialog open when it
 // refuses) and Cancel.
-class CValueFormDialog : public QDialog {
+class ValueFormDialog : public QDialog {
   Q_OBJECT
 
  public:
-  CValueFormDialog(const ValueForm& form, QWidget* parent = nullptr);
+  ValueFormDialog(const ValueForm& form, QWidget* parent = nullptr);
   // The texts as the boxes hold them ("1" or "0" for a check box).
   std::vector<std::string> texts() const;
   const std::vector<QWidget*>& fields() const { return fields_; }

@@ -270,7 +270,7 @@ bool QtPlatform::AskValues(const ValueForm& form) {
     }
     return planned.exec() == QDialog::Accepted;
   }
-  CValueFormDialog dialog(form, parent_);
+  ValueFormDialog dialog(form, parent_);
   return dialog.exec() == QDialog::Accepted;
 }
 

@@ -283,7 +283,7 @@ TEST(ValueForm, KeepsTheFormOpenUntilTheSettingsPass) {
   Picking p;
   bool stayedOpen = false;
   std::vector<std::string> labels;
-  const std::function<void(CValueFormDialog&)> fill = [&](CValueFormDialog& d) {
+  const std::function<void(ValueFormDialog&)> fill = [&](ValueFormDialog& d) {
     labels = Labels(d);
     auto* coefficient = qobject_cast<QLineEdit*>(d.fields()[0]);
     auto* drops = qobject_cast<QLineEdit*>(d.fields()[1]);
@@ -300,7 +300,7 @@ TEST(ValueForm, KeepsTheFormOpenUntilTheSettingsPass) {
   };
   // The form opens once the group is chosen.
   WhenShown<CDialogSelectAGroup>([&fill](CDialogSelectAGroup& d) {
-    WhenShown<CValueFormDialog>(fill);
+    WhenShown<ValueFormDialog>(fill);
     d.button()->click();
   });
   p.doc.RunCommand(kCmdPurging);
@@ -322,15 +322,15 @@ TEST(ValueForm, KeepsTheFormOpenUntilTheSettingsPass) {
 
 TEST(ValueForm, ReopensWithTheSettingsOfTheLastRunButANewSeed) {
   Picking p;
-  const auto run = [&p](const std::function<void(CValueFormDialog&)>& fill) {
+  const auto run = [&p](const std::function<void(ValueFormDialog&)>& fill) {
     WhenShown<CDialogSelectAGroup>([&fill](CDialogSelectAGroup& d) {
-      WhenShown<CValueFormDialog>(fill);
+      WhenShown<ValueFormDialog>(fill);
       d.button()->click();
     });
     p.doc.RunCommand(kCmdPurging);
   };
-  const auto box = [](CValueFormDialog& d, std::size_t i) { return qobject_cast<QLineEdit*>(d.fields()[i]); };
-  run([&box](CValueFormDialog& d) {
+  const auto box = [](ValueFormDialog& d, std::size_t i) { return qobject_cast<QLineEdit*>(d.fields()[i]); };
+  run([&box](ValueFormDialog& d) {
     box(d, 0)->setText("0.250");
     box(d, 1)->setText("3");
     qobject_cast<QCheckBox*>(d.fields()[2])->setChecked(true);
@@ -339,7 +339,7 @@ TEST(ValueForm, ReopensWithTheSettingsOfTheLastRunButANewSeed) {
   });
   ASSERT_EQ(p.doc.lastCommand(), kCmdPurging);
   std::vector<std::string> reopened;
-  run([&](CValueFormDialog& d) {
+  run([&](ValueFormDialog& d) {
     reopened = {box(d, 0)->text().toStdString(), box(d, 1)->text().toStdString(),
                 qobject_cast<QCheckBox*>(d.fields()[2])->isChecked() ? "ticked" : "not ticked",
                 box(d, 3)->text().toStdString()};
@@ -433,7 +433,7 @@ TEST(PopulationForms, TheTypedOptionsReachTheCommand) {
     EXPECT_EQ(Labels(d), (std::vector<std::string>{"Sire group", "Dam group"}));
     d.listA()->setCurrentIndex(1);
     d.listB()->setCurrentIndex(2);
-    WhenShown<CValueFormDialog>([](CValueFormDialog& form) {
+    WhenShown<ValueFormDialog>([](ValueFormDialog& form) {
       ASSERT_EQ(form.fields().size(), 2u);
       auto* maxF = qobject_cast<QLineEdit*>(form.fields()[1]);
       ASSERT_NE(maxF, nullptr);
@@ -451,7 +451,7 @@ TEST(PopulationForms, TheTypedOptionsReachTheCommand) {
   EXPECT_EQ(p.doc.remembered.values.Text(MateSuitabilityDeclaration(), "max-f"), "0.1");
 
   WhenShown<CDialogRshTwoGroups>([](CDialogRshTwoGroups& d) {
-    WhenShown<CValueFormDialog>([](CValueFormDialog& form) { EXPECT_EQ(form.fields().size(), 6u); });
+    WhenShown<ValueFormDialog>([](ValueFormDialog& form) { EXPECT_EQ(form.fields().size(), 6u); });
     d.button()->click();
   });
   p.doc.RunCommand(kCmdOptimumContributions);

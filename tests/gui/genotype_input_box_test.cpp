@@ -40,7 +40,7 @@ TEST(GenotypeInputBox, TheQualityControlDialogRunsTheCommand) {
   DocumentFixture f;
   ASSERT_TRUE(f.doc.OpenPedigreeFile(kHerd));
   bool stayedOpen = false;
-  WhenShown<CValueFormDialog>([&](CValueFormDialog& d) {
+  WhenShown<ValueFormDialog>([&](ValueFormDialog& d) {
     auto* box = d.findChild<CGenotypeInputBox*>();
     ASSERT_NE(box, nullptr);
     ASSERT_EQ(d.fields().size(), kGenotypeFieldCount);

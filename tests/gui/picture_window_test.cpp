@@ -424,12 +424,12 @@ TEST(PictureCommands, DrawingsAndChartsOpenTheirWindows) {
     // The purging settings follow the group; no gene dropping, so no seed.
     if (row.id == kCmdChartPurging)
       test::WhenShown<CDialogSelectAGroup>([](CDialogSelectAGroup& d) {
-        test::WhenShown<CValueFormDialog>([](CValueFormDialog& form) { form.button()->click(); });
+        test::WhenShown<ValueFormDialog>([](ValueFormDialog& form) { form.button()->click(); });
         d.button()->click();
       });
     if (row.id == kCmdChartContributions)
       test::WhenShown<CDialogRshTwoGroups>([](CDialogRshTwoGroups& d) {
-        test::WhenShown<CValueFormDialog>([](CValueFormDialog& form) {
+        test::WhenShown<ValueFormDialog>([](ValueFormDialog& form) {
           form.button()->click();
         });
         d.button()->click();

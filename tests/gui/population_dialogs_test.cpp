@@ -23,7 +23,7 @@ using test::DocumentFixture;
 using test::WhenShown;
 
 // The label of each box that has a Browse... button, top to bottom.
-std::vector<std::string> BrowsedBoxes(const CValueFormDialog& form) {
+std::vector<std::string> BrowsedBoxes(const ValueFormDialog& form) {
   std::vector<std::string> labels;
   for (QWidget* field : form.fields()) {
     QWidget* holder = field->parentWidget();
@@ -59,7 +59,7 @@ TEST(PopulationDialogs, FileBoxesHaveABrowseButton) {
     WhenShown<CDialogRshTwoGroups>([&](CDialogRshTwoGroups& d) {
       d.listA()->setCurrentIndex(1);
       d.listB()->setCurrentIndex(2);
-      WhenShown<CValueFormDialog>([&](CValueFormDialog& form) {
+      WhenShown<ValueFormDialog>([&](ValueFormDialog& form) {
         seen = true;
         form.adjustSize();
         EXPECT_EQ(BrowsedBoxes(form), row.browsed) << row.name;

@@ -76,11 +76,11 @@ bool ShootDialogs(kinvar::Document& doc, kinvar::Platform& platform, const QDir&
                                   {"max-contribution", "Largest contribution", ""},
                                   {"matings-file", "Matings file to write (every dam one progeny)", "next.c"}},
                                  [](const std::vector<std::string>&) { return true; }};
-  CValueFormDialog fields(populationForm);
+  ValueFormDialog fields(populationForm);
   const ValueForm genotypeForm{"Genotype quality control",
                                kinvar::GenotypeFormFields({"herd-genotypes.txt", "", "0.9", "0.9", "0.01"}),
                                [](const std::vector<std::string>&) { return true; }};
-  CValueFormDialog genotypes(genotypeForm);
+  ValueFormDialog genotypes(genotypeForm);
   CSaveOptionDlg save("Save the pairwise relationships", "Save the numerator relationship matrix");
   CDialogSelectASheet sheet({"Herd 2021", "Herd 2022", "Notes"});
   CDemoDlg about(CDemoDlg::Mode::kAbout);
