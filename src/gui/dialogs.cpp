@@ -374,7 +374,7 @@ void CQueryDialog::OnCompute() {
   }
 }
 
-CSaveOptionDlg::CSaveOptionDlg(const std::string& first, const std::string& second,
+TwoChoiceDialog::TwoChoiceDialog(const std::string& first, const std::string& second,
                                QWidget* parent)
     : QDialog(parent),
       first_(new QPushButton(Q(first), this)),

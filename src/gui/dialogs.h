@@ -187,11 +187,11 @@ class CQueryDialog : public QDialog {
 };
 
 // Two stacked buttons with the caller's texts and Cancel: 1, 2 or -1.
-class CSaveOptionDlg : public QDialog {
+class TwoChoiceDialog : public QDialog {
   Q_OBJECT
 
  public:
-  CSaveOptionDlg(const std::string& first, const std::string& second, QWidget* parent = nullptr);
+  TwoChoiceDialog(const std::string& first, const std::string& second, QWidget* parent = nullptr);
   int choice() const { return choice_; }
   QPushButton* firstButton() const { return first_; }
   QPushButton* secondButton() const { return second_; }

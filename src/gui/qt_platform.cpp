@@ -195,7 +195,7 @@ int QtPlatform::ChooseSaveOption(const std::string& first, const std::string& se
   if (Elsewhere()) return FromInterface([&] { return ChooseSaveOption(first, second); });
 
   const FocusBack back(home_);
-  CSaveOptionDlg dialog(first, second, parent_);
+  TwoChoiceDialog dialog(first, second, parent_);
   dialog.exec();
   return dialog.choice();
 }

@@ -177,7 +177,7 @@ TEST(Export, OneTableGoesToTheFileNamedAndAllOfThemToAFolderAskedFor) {
   std::string first;
   // The choice comes once the file dialog has closed.
   WhenShown<QFileDialog>([&first, named](QFileDialog& file) {
-    WhenShown<CSaveOptionDlg>([&first](CSaveOptionDlg& d) {
+    WhenShown<TwoChoiceDialog>([&first](TwoChoiceDialog& d) {
       first = d.firstButton()->text().toStdString();
       EXPECT_EQ(d.secondButton()->text().toStdString(), "Export all tables to a folder...");
       d.firstButton()->click();
@@ -200,7 +200,7 @@ TEST(Export, OneTableGoesToTheFileNamedAndAllOfThemToAFolderAskedFor) {
   const std::string y = f.Folder("y.csv");
   std::string title;
   WhenShown<QFileDialog>([&title, folder, y](QFileDialog& file) {
-    WhenShown<CSaveOptionDlg>([&title, folder](CSaveOptionDlg& d) {
+    WhenShown<TwoChoiceDialog>([&title, folder](TwoChoiceDialog& d) {
       WhenShown<QFileDialog>([&title, folder](QFileDialog& dialog) {
         title = dialog.windowTitle().toStdString();
         EXPECT_EQ(dialog.fileMode(), QFileDialog::Directory);

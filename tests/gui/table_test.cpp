@@ -425,7 +425,7 @@ TEST(TableExport, TheDialogsFilterGivesTheFormatAndSeveralCsvTablesAFolder) {
       d.selectFile(c.typed);
       // Several tables do not fit one CSV file: all of them to a folder.
       if (c.made == QStringLiteral("/tables")) {
-        test::WhenShown<CSaveOptionDlg>([&](CSaveOptionDlg& choice) {
+        test::WhenShown<TwoChoiceDialog>([&](TwoChoiceDialog& choice) {
           test::WhenShown<QFileDialog>([&](QFileDialog& folder) {
             folder.selectFile(dir + c.made);
             static_cast<QDialog&>(folder).accept();

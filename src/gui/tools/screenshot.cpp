@@ -81,7 +81,7 @@ bool ShootDialogs(kinvar::Document& doc, kinvar::Platform& platform, const QDir&
                                kinvar::GenotypeFormFields({"herd-genotypes.txt", "", "0.9", "0.9", "0.01"}),
                                [](const std::vector<std::string>&) { return true; }};
   ValueFormDialog genotypes(genotypeForm);
-  CSaveOptionDlg save("Save the pairwise relationships", "Save the numerator relationship matrix");
+  TwoChoiceDialog save("Save the pairwise relationships", "Save the numerator relationship matrix");
   CDialogSelectASheet sheet({"Herd 2021", "Herd 2022", "Notes"});
   CDemoDlg about(CDemoDlg::Mode::kAbout);
   CProgressDlg progress;
