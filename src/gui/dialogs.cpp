@@ -333,7 +333,7 @@ void CDialogRshTwoGroups::OnCompute() {
   accept();
 }
 
-CQueryDialog::CQueryDialog(const QueryDialog& query, QWidget* parent, IdSource ids)
+IdQueryDialog::IdQueryDialog(const QueryDialog& query, QWidget* parent, IdSource ids)
     : QDialog(parent), query_(query), result_(new QLineEdit(this)) {
   setWindowTitle(Q(query.caption));
   auto* row = new QHBoxLayout(this);
@@ -351,11 +351,11 @@ CQueryDialog::CQueryDialog(const QueryDialog& query, QWidget* parent, IdSource i
   form->addRow(Q(query.resultLabel), result_);
   row->addWidget(group, 1);
   compute_ = AddButtons(this, row, tr("Compute"));
-  connect(compute_, &QPushButton::clicked, this, &CQueryDialog::OnCompute);
+  connect(compute_, &QPushButton::clicked, this, &IdQueryDialog::OnCompute);
   if (!boxes_.empty()) boxes_.front()->setFocus();
 }
 
-void CQueryDialog::OnCompute() {
+void IdQueryDialog::OnCompute() {
   // Enter in the first of two boxes goes on to the second one.
   if (boxes_.size() == 2 && focusWidget() == boxes_[0]) {
     boxes_[1]->setFocus();

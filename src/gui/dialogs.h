@@ -168,11 +168,11 @@ class ValueFormDialog : public QDialog {
 // Both query dialogs: one box per label, Compute as the default button, and a
 // read-only result that any edit clears. It stays open for further queries
 // until Cancel.
-class CQueryDialog : public QDialog {
+class IdQueryDialog : public QDialog {
   Q_OBJECT
 
  public:
-  CQueryDialog(const QueryDialog& query, QWidget* parent = nullptr, IdSource ids = {});
+  IdQueryDialog(const QueryDialog& query, QWidget* parent = nullptr, IdSource ids = {});
   const std::vector<QLineEdit*>& boxes() const { return boxes_; }
   QLineEdit* result() const { return result_; }
   QPushButton* computeButton() const { return compute_; }

@@ -245,7 +245,7 @@ void QtPlatform::ShowQueryDialog(const QueryDialog& query) {
   if (Elsewhere()) return FromInterface([&] { ShowQueryDialog(query); });
 
   const FocusBack back(home_);
-  CQueryDialog dialog(query, parent_, ids_);
+  IdQueryDialog dialog(query, parent_, ids_);
   if (nextIndividual_ && dialog.boxes().size() == 1) {
     dialog.boxes().front()->setText(QString::fromStdString(*nextIndividual_));
     dialog.OnCompute();

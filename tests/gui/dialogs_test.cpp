@@ -351,7 +351,7 @@ TEST(ValueForm, ReopensWithTheSettingsOfTheLastRunButANewSeed) {
 TEST(QueryDialog, ComputesUntilCancelAndClearsTheResultOnEdit) {
   Picking p;
   std::vector<std::string> seen;
-  WhenShown<CQueryDialog>([&seen](CQueryDialog& d) {
+  WhenShown<IdQueryDialog>([&seen](IdQueryDialog& d) {
     QLineEdit* first = d.boxes()[0];
     QLineEdit* second = d.boxes()[1];
     first->setText("b3");

@@ -139,7 +139,7 @@ TEST(IdCompletion, DialogsOfTheWindowCompleteFromThePedigree) {
   frame.OpenFile(QString::fromStdString(kHerd));
   QStringList listed;
   QString box;
-  test::WhenShown<CQueryDialog>([&](CQueryDialog& d) {
+  test::WhenShown<IdQueryDialog>([&](IdQueryDialog& d) {
     QLineEdit* edit = d.boxes().front();
     edit->clear();
     QTest::keyClicks(edit, "c");

@@ -478,7 +478,7 @@ TEST(TableTabs, DoubleClickOnAnIndividualOffersItsCommands) {
   // The inbreeding coefficient: the dialog opens with J and its answer.
   QString box, answer;
   menu->actions()[0]->trigger();  // runs once the menu is gone: after this
-  test::WhenShown<CQueryDialog>([&](CQueryDialog& d) {
+  test::WhenShown<IdQueryDialog>([&](IdQueryDialog& d) {
     box = d.boxes().front()->text();
     answer = d.result()->text();
   });
@@ -489,7 +489,7 @@ TEST(TableTabs, DoubleClickOnAnIndividualOffersItsCommands) {
   // The relationship: J in the first box, the second one to type.
   QString second = "untouched";
   f.frame.ShowIndividualMenu("J")->actions()[1]->trigger();
-  test::WhenShown<CQueryDialog>([&](CQueryDialog& d) {
+  test::WhenShown<IdQueryDialog>([&](IdQueryDialog& d) {
     ASSERT_EQ(d.boxes().size(), 2u);
     box = d.boxes().front()->text();
     second = d.boxes().back()->text();

@@ -67,7 +67,7 @@ bool ShootDialogs(kinvar::Document& doc, kinvar::Platform& platform, const QDir&
   CDialogSelectAGroup selectGroup(groups);
   CDialogRshTwoGroups twoGroups(groups);
   CDialogRshTwoGroups matingGroups(matings);
-  CQueryDialog queryDialog(query);
+  IdQueryDialog queryDialog(query);
   const ValueForm populationForm{"Optimum contributions",
                                  {{"ebv-column", "Breeding values: column of the pedigree file", ""},
                                   {"ebv", "Breeding values: file of ID and value", "herd-ebv.txt"},
