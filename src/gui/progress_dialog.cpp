@@ -95,7 +95,7 @@ void ProgressBar::paintEvent(QPaintEvent*) {
   QPainter(this).drawPixmap(0, 0, buffer);
 }
 
-CProgressDlg::CProgressDlg(QWidget* parent)
+ProgressDialog::ProgressDialog(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint),
       caption_(new QLabel(this)),
       bar_(new ProgressBar(this)),
@@ -116,7 +116,7 @@ CProgressDlg::CProgressDlg(QWidget* parent)
   cancel_->setAutoDefault(false);
   connect(cancel_, &QPushButton::clicked, this, [this] { cancelRequested_ = true; });
   bar_->SetBarColour(QColor(0, 0, 255));
-  setStyleSheet("CProgressDlg { border: 1px solid palette(shadow); }");
+  setStyleSheet("ProgressDialog { border: 1px solid palette(shadow); }");
   Centre();
   show();
   raise();
@@ -124,20 +124,20 @@ CProgressDlg::CProgressDlg(QWidget* parent)
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
-void CProgressDlg::SetLabel(const std::string& label) {
+void ProgressDialog::SetLabel(const std::string& label) {
   bar_->SetLabel(QString::fromStdString(label));
 }
 
-void CProgressDlg::SetPosition(int percent) { bar_->SetPosition(percent); }
+void ProgressDialog::SetPosition(int percent) { bar_->SetPosition(percent); }
 
-bool CProgressDlg::PollCancel() {
+bool ProgressDialog::PollCancel() {
   QCoreApplication::processEvents();
   const bool requested = cancelRequested_;
   cancelRequested_ = false;
   return requested;
 }
 
-void CProgressDlg::SetWindowText(const std::string& text) {
+void ProgressDialog::SetWindowText(const std::string& text) {
   const QString shown = QString::fromStdString(text);
   setWindowTitle(shown);
   caption_->setText(shown);
@@ -155,7 +155,7 @@ void CProgressDlg::SetWindowText(const std::string& text) {
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
-void CProgressDlg::Centre() {
+void ProgressDialog::Centre() {
   adjustSize();
   const QWidget* anchor = parentWidget() != nullptr ? parentWidget()->window() : nullptr;
   const QRect area = anchor != nullptr && anchor->isVisible()
@@ -164,7 +164,7 @@ void CProgressDlg::Centre() {
   move(area.center() - rect().center());
 }
 
-void CProgressDlg::ShowCancelButton(bool shown) {
+void ProgressDialog::ShowCancelButton(bool shown) {
   cancel_->setVisible(shown);
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }

@@ -45,11 +45,11 @@ class ProgressBar : public QWidget {
   QColor darker_[2];
 };
 
-class CProgressDlg : public QDialog, public ProgressWindow {
+class ProgressDialog : public QDialog, public ProgressWindow {
   Q_OBJECT
 
  public:
-  explicit CProgressDlg(QWidget* parent = nullptr);
+  explicit ProgressDialog(QWidget* parent = nullptr);
 
   void SetLabel(const std::string& label) override;
   void SetPosition(int percent) override;

@@ -60,7 +60,7 @@ class FocusReturningProgress final : public ProgressWindow {
 
  private:
   FocusBack back_;
-  CProgressDlg window_;
+  ProgressDialog window_;
 };
 
 // A command run on a worker thread (MainWindow::RunOnWorker) asks its

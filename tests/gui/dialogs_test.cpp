@@ -404,7 +404,7 @@ TEST(ProgressWindow, EscapeCancelsOnceIntoTheStandardCancelState) {
   ASSERT_TRUE(f.doc.OpenPedigreeFile(kHerd));
   bool labelled = false;
   QTimer::singleShot(0, [&labelled] {
-    auto* window = qobject_cast<CProgressDlg*>(QApplication::activeModalWidget());
+    auto* window = qobject_cast<ProgressDialog*>(QApplication::activeModalWidget());
     if (window == nullptr) return;
     labelled = true;
     QTest::keyClick(window, Qt::Key_Escape);

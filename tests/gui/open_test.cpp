@@ -66,7 +66,7 @@ TEST(OpenInMainWindow, AFailedOpenKeepsTheTitleAndTheReport) {
 }
 
 TEST(ProgressWindow, ShowsItsTextAboveTheBarOnlyWhenItHasOne) {
-  CProgressDlg window;
+  ProgressDialog window;
   EXPECT_FALSE(window.caption()->isVisible());
   const int bare = window.height();
   const QPoint centre = window.geometry().center();
@@ -95,7 +95,7 @@ TEST(ProgressWindow, NamesTheFileWhileItLoads) {
   std::vector<std::string> seen;
   QTimer watch;
   QObject::connect(&watch, &QTimer::timeout, [&seen] {
-    auto* window = qobject_cast<CProgressDlg*>(QApplication::activeModalWidget());
+    auto* window = qobject_cast<ProgressDialog*>(QApplication::activeModalWidget());
     if (window == nullptr || !window->caption()->isVisible()) return;
     const std::string text = window->caption()->text().toStdString();
     if (seen.empty() || seen.back() != text) seen.push_back(text);

@@ -84,7 +84,7 @@ bool ShootDialogs(kinvar::Document& doc, kinvar::Platform& platform, const QDir&
   TwoChoiceDialog save("Save the pairwise relationships", "Save the numerator relationship matrix");
   CDialogSelectASheet sheet({"Herd 2021", "Herd 2022", "Notes"});
   CDemoDlg about(CDemoDlg::Mode::kAbout);
-  CProgressDlg progress;
+  ProgressDialog progress;
   progress.SetLabel("Computing inbreeding coefficients");
   progress.SetPosition(40);
   const std::pair<QWidget*, const char*> shots[] = {
