@@ -27,7 +27,7 @@ const ValueForm::Field* FieldOf(const ValueForm& form, const std::string& key) {
 
 }  // namespace
 
-QLineEdit* CPlannedMatingDlg::AddBox(const std::string& key, const QString& placeholder,
+QLineEdit* PlannedMatingDialog::AddBox(const std::string& key, const QString& placeholder,
                                      const IdSource& ids) {
   const ValueForm::Field* field = FieldOf(form_, key);
   auto* edit = new QLineEdit(field != nullptr ? Q(field->text) : QString(), this);
@@ -38,7 +38,7 @@ QLineEdit* CPlannedMatingDlg::AddBox(const std::string& key, const QString& plac
   return edit;
 }
 
-CPlannedMatingDlg::CPlannedMatingDlg(const ValueForm& form, QWidget* parent, IdSource ids)
+PlannedMatingDialog::PlannedMatingDialog(const ValueForm& form, QWidget* parent, IdSource ids)
     : QDialog(parent), form_(form) {
   setWindowTitle(tr("Planned Mating"));
   auto* layout = new QVBoxLayout(this);
@@ -77,7 +77,7 @@ CPlannedMatingDlg::CPlannedMatingDlg(const ValueForm& form, QWidget* parent, IdS
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 }
 
-std::vector<std::string> CPlannedMatingDlg::texts() const {
+std::vector<std::string> PlannedMatingDialog::texts() const {
   std::vector<std::string> out;
   for (const ValueForm::Field& field : form_.fields) {
     if (field.check) {

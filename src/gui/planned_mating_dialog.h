@@ -23,13 +23,13 @@ namespace kinvar::gui {
 
 class MainWindow;
 
-class CPlannedMatingDlg : public QDialog {
+class PlannedMatingDialog : public QDialog {
   Q_OBJECT
 
  public:
   // `form` is the command's: its fields by key, its check on Compute.
   // `ids` completes what is typed in the ID boxes (none without it).
-  explicit CPlannedMatingDlg(const ValueForm& form, QWidget* parent = nullptr, IdSource ids = {});
+  explicit PlannedMatingDialog(const ValueForm& form, QWidget* parent = nullptr, IdSource ids = {});
   // The box of the form's field `key` ("sire", "dam", "sire-sire" ...).
   QLineEdit* box(const std::string& key) const { return boxes_.at(key); }
   QCheckBox* chartBox() const { return chart_; }

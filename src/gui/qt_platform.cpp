@@ -263,7 +263,7 @@ bool QtPlatform::AskValues(const ValueForm& form) {
 
   const FocusBack back(home_);
   if (form.caption == kPlannedMatingCaption) {
-    CPlannedMatingDlg planned(form, parent_, ids_);
+    PlannedMatingDialog planned(form, parent_, ids_);
     if (nextIndividual_ && !nextBox_.empty()) {
       planned.box(nextBox_)->setText(QString::fromStdString(*nextIndividual_));
       nextIndividual_.reset();

@@ -36,7 +36,7 @@ TEST(PlannedMatingDialog, RunsOnceTheInputsPassAndShowsTheReportAndTheChart) {
   f.frame.OpenFile(QStringLiteral(KINVAR_EXAMPLES_DIR "/herd.pdg"));
   ASSERT_TRUE(f.frame.action(kCmdPlannedMating)->isEnabled());
   bool stayedOpen = false;
-  WhenShown<CPlannedMatingDlg>([&](CPlannedMatingDlg& d) {
+  WhenShown<PlannedMatingDialog>([&](PlannedMatingDialog& d) {
     EXPECT_EQ(d.box("top")->text(), QStringLiteral("20"));
     EXPECT_TRUE(d.chartBox()->isChecked());
     d.box("sire")->setText(QStringLiteral("b2"));
@@ -59,7 +59,7 @@ TEST(PlannedMatingDialog, RunsOnceTheInputsPassAndShowsTheReportAndTheChart) {
       << windows.front()->windowTitle().toStdString();
   // The remembered inputs open the dialog the next time; without the chart
   // ticked, no window opens.
-  WhenShown<CPlannedMatingDlg>([](CPlannedMatingDlg& d) {
+  WhenShown<PlannedMatingDialog>([](PlannedMatingDialog& d) {
     EXPECT_EQ(d.box("sire")->text(), QStringLiteral("C3"));
     EXPECT_EQ(d.box("top")->text(), QStringLiteral("5"));
     d.chartBox()->setChecked(false);

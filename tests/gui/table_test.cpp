@@ -513,7 +513,7 @@ TEST(TableTabs, DoubleClickOnAnIndividualOffersItsCommands) {
     QString sire = "untouched", dam = "untouched";
     QMenu* individual = f.frame.ShowIndividualMenu("J");
     individual->actions()[std::string(role) == "sire" ? 9 : 10]->trigger();
-    test::WhenShown<CPlannedMatingDlg>([&](CPlannedMatingDlg& d) {
+    test::WhenShown<PlannedMatingDialog>([&](PlannedMatingDialog& d) {
       sire = d.box("sire")->text();
       dam = d.box("dam")->text();
     });

@@ -189,10 +189,10 @@ bool ShootChartWindow(kinvar::gui::MainWindow& frame, kinvar::Document& doc,
 // The planned mating of the manual's example, as a breeder fills it in:
 // the dialog, the report it leaves and the planned offspring's chart.
 bool ShootPlannedMating(kinvar::gui::MainWindow& frame, const QDir& dir) {
-  using kinvar::gui::CPlannedMatingDlg;
+  using kinvar::gui::PlannedMatingDialog;
   bool ok = true;
   QTimer::singleShot(0, [&] {
-    auto* dialog = qobject_cast<CPlannedMatingDlg*>(QApplication::activeModalWidget());
+    auto* dialog = qobject_cast<PlannedMatingDialog*>(QApplication::activeModalWidget());
     if (dialog == nullptr) return;
     dialog->box("sire")->setText(QStringLiteral("C3"));
     dialog->box("dam")->setText(QStringLiteral("B3"));
