@@ -80,7 +80,7 @@ void MainWindow::OnPedigreeDrawing(std::int32_t id) {
   // be opened meanwhile.
   auto work = [drawing] { return LaidOutDrawing(drawing); };
   const QString label = QStringLiteral("Laying out %1 nodes...").arg(static_cast<qulonglong>(drawing->nodes.size()));
-  new CPictureJob(std::move(work), label, this);
+  new PictureJob(std::move(work), label, this);
 }
 
 // Opens on the usual four generations; the window's box gives 3 or 5, and

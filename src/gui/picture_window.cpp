@@ -489,7 +489,7 @@ PictureWindow* OpenLaidOut(LaidOutPicture laidOut, QWidget* parent) {
   return window;
 }
 
-CPictureJob::CPictureJob(std::function<LaidOutPicture()> work, const QString& label, QWidget* parent)
+PictureJob::PictureJob(std::function<LaidOutPicture()> work, const QString& label, QWidget* parent)
     : QObject(parent), parent_(parent), progress_(new QProgressDialog(parent)) {
   progress_->setAttribute(Qt::WA_DeleteOnClose, false);
   progress_->setWindowTitle(tr("Pedigree Drawing"));
@@ -500,8 +500,8 @@ CPictureJob::CPictureJob(std::function<LaidOutPicture()> work, const QString& la
   progress_->setAutoReset(false);
   progress_->reset();  // stops its own timer: the job decides when it shows
   progress_->hide();
-  connect(progress_.data(), &QProgressDialog::canceled, this, &CPictureJob::Cancel);
-  connect(progress_.data(), &QDialog::rejected, this, &CPictureJob::Cancel);  // Escape
+  connect(progress_.data(), &QProgressDialog::canceled, this, &PictureJob::Cancel);
+  connect(progress_.data(), &QDialog::rejected, this, &PictureJob::Cancel);  // Escape
   QTimer::singleShot(kProgressDelayMs, progress_.data(), [this] {
     if (!done_) progress_->show();
   });
@@ -520,11 +520,11 @@ CPictureJob::CPictureJob(std::function<LaidOutPicture()> work, const QString& la
   });
 }
 
-CPictureJob::~CPictureJob() { delete progress_.data(); }
+PictureJob::~PictureJob() { delete progress_.data(); }
 
-QProgressDialog* CPictureJob::progress() const { return progress_.data(); }
+QProgressDialog* PictureJob::progress() const { return progress_.data(); }
 
-void CPictureJob::Cancel() {
+void PictureJob::Cancel() {
   if (done_) return;
   done_ = true;
   if (progress_) progress_->hide();
@@ -532,7 +532,7 @@ void CPictureJob::Cancel() {
   deleteLater();
 }
 
-void CPictureJob::Finish(LaidOutPicture laidOut) {
+void PictureJob::Finish(LaidOutPicture laidOut) {
   if (done_) return;
   done_ = true;
   if (progress_) progress_->hide();

@@ -193,15 +193,15 @@ PictureWindow* OpenLaidOut(LaidOutPicture laidOut, QWidget* parent);
 // stays painted; then opens it. Cancel abandons the job: the worker's
 // result is dropped and no window opens, and so when `parent` goes first.
 // The job deletes itself when it ends.
-class CPictureJob : public QObject {
+class PictureJob : public QObject {
   Q_OBJECT
 
  public:
   // The progress window shows once the work has run for this long.
   static constexpr int kProgressDelayMs = 300;
 
-  CPictureJob(std::function<LaidOutPicture()> work, const QString& label, QWidget* parent);
-  ~CPictureJob() override;
+  PictureJob(std::function<LaidOutPicture()> work, const QString& label, QWidget* parent);
+  ~PictureJob() override;
 
   QProgressDialog* progress() const;
   void Cancel();

@@ -68,8 +68,8 @@ TEST(PictureJob, ShowsProgressWhileTheWorkRunsThenOpensTheWindow) {
   QWidget owner;
   owner.show();
   Gate gate;
-  QPointer<CPictureJob> job = new CPictureJob(gate.Work(), QStringLiteral("Laying out 9 nodes..."), &owner);
-  QSignalSpy ended(job.data(), &CPictureJob::ended);
+  QPointer<PictureJob> job = new PictureJob(gate.Work(), QStringLiteral("Laying out 9 nodes..."), &owner);
+  QSignalSpy ended(job.data(), &PictureJob::ended);
   EXPECT_FALSE(job->progress()->isVisible());  // not for work that ends at once
   ASSERT_TRUE(WaitFor([&] { return job->progress()->isVisible(); }));
   EXPECT_EQ(job->progress()->labelText(), QStringLiteral("Laying out 9 nodes..."));
@@ -95,8 +95,8 @@ TEST(PictureJob, CancelAbandonsTheWorkAndOpensNothing) {
     QWidget owner;
     owner.show();
     Gate gate;
-    QPointer<CPictureJob> job = new CPictureJob(gate.Work(), QStringLiteral("Laying out"), &owner);
-    QSignalSpy ended(job.data(), &CPictureJob::ended);
+    QPointer<PictureJob> job = new PictureJob(gate.Work(), QStringLiteral("Laying out"), &owner);
+    QSignalSpy ended(job.data(), &PictureJob::ended);
     ASSERT_TRUE(WaitFor([&] { return job->progress()->isVisible(); })) << row.name;
     if (row.escape) {
       QTest::keyClick(job->progress(), Qt::Key_Escape);
@@ -122,7 +122,7 @@ TEST(PictureJob, TheOwnerClosingDuringTheWorkLeavesNoWindow) {
   owner->setAttribute(Qt::WA_DeleteOnClose);
   owner->show();
   Gate gate;
-  QPointer<CPictureJob> job = new CPictureJob(gate.Work(), QStringLiteral("Laying out"), owner);
+  QPointer<PictureJob> job = new PictureJob(gate.Work(), QStringLiteral("Laying out"), owner);
   ASSERT_TRUE(WaitFor([&] { return job->progress()->isVisible(); }));
   owner->close();
   ASSERT_TRUE(WaitFor([&] { return job.isNull(); }));

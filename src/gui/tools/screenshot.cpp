@@ -238,11 +238,11 @@ bool ShootDrawingAndCertificate(kinvar::gui::MainWindow& frame, kinvar::Document
   if (!size.message.empty()) request.generations = size.fittingGenerations;
   auto drawing = std::make_shared<const PedigreeDrawing>(BuildPedigreeDrawing(ped, request));
   QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-  QPointer<gui::CPictureJob> job = new gui::CPictureJob([drawing] { return gui::LaidOutDrawing(drawing); },
+  QPointer<gui::PictureJob> job = new gui::PictureJob([drawing] { return gui::LaidOutDrawing(drawing); },
                                    QStringLiteral("Laying out %1 nodes...").arg(static_cast<qulonglong>(drawing->nodes.size())),
                                    &frame);
   QEventLoop settle;
-  QTimer::singleShot(gui::CPictureJob::kProgressDelayMs + 200, &settle, &QEventLoop::quit);
+  QTimer::singleShot(gui::PictureJob::kProgressDelayMs + 200, &settle, &QEventLoop::quit);
   settle.exec();
   bool ok = true;
   // A job laid out before its progress window was due is gone already.
