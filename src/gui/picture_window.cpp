@@ -41,7 +41,7 @@ using pictures::Picture;
 
 // ---------------------------------------------------------------- canvas
 
-CPictureCanvas::CPictureCanvas(Picture picture, QWidget* parent)
+PictureCanvas::PictureCanvas(Picture picture, QWidget* parent)
     : QAbstractScrollArea(parent), picture_(std::move(picture)) {
   viewport()->setCursor(Qt::OpenHandCursor);
   setFocusPolicy(Qt::StrongFocus);
@@ -49,19 +49,19 @@ CPictureCanvas::CPictureCanvas(Picture picture, QWidget* parent)
   verticalScrollBar()->setSingleStep(20);
 }
 
-void CPictureCanvas::SetPicture(Picture picture) {
+void PictureCanvas::SetPicture(Picture picture) {
   picture_ = std::move(picture);
   FitToWindow();
   viewport()->update();
 }
 
-QSize CPictureCanvas::ScaledSize() const {
+QSize PictureCanvas::ScaledSize() const {
   return QSize(static_cast<int>(std::lround(picture_.size.width() * zoom_)),
                static_cast<int>(std::lround(picture_.size.height() * zoom_)));
 }
 
 // The scroll bars' own room is left out: a fitted picture needs none.
-double CPictureCanvas::FitZoom() const {
+double PictureCanvas::FitZoom() const {
   if (picture_.size.isEmpty()) return 1.0;
   const QSize room = maximumViewportSize();
   const double zoom = std::min(room.width() / picture_.size.width(),
@@ -69,7 +69,7 @@ double CPictureCanvas::FitZoom() const {
   return std::clamp(zoom, kMinZoom, kMaxZoom);
 }
 
-void CPictureCanvas::UpdateScrollBars() {
+void PictureCanvas::UpdateScrollBars() {
   const QSize scaled = ScaledSize();
   const QSize room = viewport()->size();
   horizontalScrollBar()->setRange(0, std::max(0, scaled.width() - room.width()));
@@ -79,7 +79,7 @@ void CPictureCanvas::UpdateScrollBars() {
 }
 
 // A picture smaller than the viewport sits in its middle.
-QPointF CPictureCanvas::Origin() const {
+QPointF PictureCanvas::Origin() const {
   const QSize scaled = ScaledSize();
   const QSize room = viewport()->size();
   const double x = scaled.width() < room.width() ? (room.width() - scaled.width()) / 2.0
@@ -89,7 +89,7 @@ QPointF CPictureCanvas::Origin() const {
   return {x, y};
 }
 
-void CPictureCanvas::SetZoom(double zoom, std::optional<QPointF> anchor) {
+void PictureCanvas::SetZoom(double zoom, std::optional<QPointF> anchor) {
   zoom = std::clamp(zoom, kMinZoom, kMaxZoom);
   fitted_ = false;
   opening_.reset();
@@ -103,7 +103,7 @@ void CPictureCanvas::SetZoom(double zoom, std::optional<QPointF> anchor) {
   emit zoomChanged(zoom_);
 }
 
-void CPictureCanvas::CentreOn(QPointF point, double zoom) {
+void PictureCanvas::CentreOn(QPointF point, double zoom) {
   const auto opening = opening_;
   SetZoom(zoom);
   opening_ = opening;
@@ -113,17 +113,17 @@ void CPictureCanvas::CentreOn(QPointF point, double zoom) {
   viewport()->update();
 }
 
-void CPictureCanvas::SetOpeningView(QPointF point, double zoom) {
+void PictureCanvas::SetOpeningView(QPointF point, double zoom) {
   opening_ = {point, zoom};
   CentreOn(point, zoom);
 }
 
-void CPictureCanvas::SetHighlight(std::optional<QRectF> area) {
+void PictureCanvas::SetHighlight(std::optional<QRectF> area) {
   highlight_ = area;
   viewport()->update();
 }
 
-void CPictureCanvas::FitToWindow() {
+void PictureCanvas::FitToWindow() {
   opening_.reset();
   zoom_ = FitZoom();
   fitted_ = true;
@@ -132,7 +132,7 @@ void CPictureCanvas::FitToWindow() {
   emit zoomChanged(zoom_);
 }
 
-void CPictureCanvas::paintEvent(QPaintEvent*) {
+void PictureCanvas::paintEvent(QPaintEvent*) {
   QPainter painter(viewport());
   painter.fillRect(viewport()->rect(), palette().color(QPalette::Mid));
   const QRectF page(Origin(), QSizeF(ScaledSize()));
@@ -152,7 +152,7 @@ void CPictureCanvas::paintEvent(QPaintEvent*) {
   painter.drawRoundedRect(highlight_->adjusted(-margin, -margin, margin, margin), margin, margin);
 }
 
-void CPictureCanvas::resizeEvent(QResizeEvent* event) {
+void PictureCanvas::resizeEvent(QResizeEvent* event) {
   QAbstractScrollArea::resizeEvent(event);
   if (opening_) {
     CentreOn(opening_->first, opening_->second);
@@ -165,7 +165,7 @@ void CPictureCanvas::resizeEvent(QResizeEvent* event) {
   UpdateScrollBars();
 }
 
-void CPictureCanvas::wheelEvent(QWheelEvent* event) {
+void PictureCanvas::wheelEvent(QWheelEvent* event) {
   if (!(event->modifiers() & Qt::ControlModifier)) {
     QAbstractScrollArea::wheelEvent(event);
     return;
@@ -175,7 +175,7 @@ void CPictureCanvas::wheelEvent(QWheelEvent* event) {
   event->accept();
 }
 
-void CPictureCanvas::mousePressEvent(QMouseEvent* event) {
+void PictureCanvas::mousePressEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) {
     QAbstractScrollArea::mousePressEvent(event);
     return;
@@ -186,7 +186,7 @@ void CPictureCanvas::mousePressEvent(QMouseEvent* event) {
   event->accept();
 }
 
-void CPictureCanvas::mouseDoubleClickEvent(QMouseEvent* event) {
+void PictureCanvas::mouseDoubleClickEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton || !picture_.idAt) {
     QAbstractScrollArea::mouseDoubleClickEvent(event);
     return;
@@ -198,7 +198,7 @@ void CPictureCanvas::mouseDoubleClickEvent(QMouseEvent* event) {
   event->accept();
 }
 
-void CPictureCanvas::mouseMoveEvent(QMouseEvent* event) {
+void PictureCanvas::mouseMoveEvent(QMouseEvent* event) {
   if (!dragFrom_) {
     QAbstractScrollArea::mouseMoveEvent(event);
     return;
@@ -211,7 +211,7 @@ void CPictureCanvas::mouseMoveEvent(QMouseEvent* event) {
   event->accept();
 }
 
-void CPictureCanvas::mouseReleaseEvent(QMouseEvent* event) {
+void PictureCanvas::mouseReleaseEvent(QMouseEvent* event) {
   if (!dragFrom_ || event->button() != Qt::LeftButton) {
     QAbstractScrollArea::mouseReleaseEvent(event);
     return;
@@ -221,7 +221,7 @@ void CPictureCanvas::mouseReleaseEvent(QMouseEvent* event) {
   event->accept();
 }
 
-void CPictureCanvas::scrollContentsBy(int, int) { viewport()->update(); }
+void PictureCanvas::scrollContentsBy(int, int) { viewport()->update(); }
 
 // ---------------------------------------------------------------- images
 
@@ -278,18 +278,18 @@ QAction* AddItem(QMenu* menu, const QString& text, QList<QKeySequence> keys) {
 
 PictureWindow::PictureWindow(Picture picture, QWidget* parent)
     : QMainWindow(parent, Qt::Window),
-      canvas_(new CPictureCanvas(std::move(picture), this)),
+      canvas_(new PictureCanvas(std::move(picture), this)),
       zoomLabel_(new QLabel(this)),
       printer_(std::make_unique<QPrinter>(QPrinter::HighResolution)) {
   setAttribute(Qt::WA_DeleteOnClose);
   setWindowTitle(this->picture().title);
   setCentralWidget(canvas_);
   statusBar()->addPermanentWidget(zoomLabel_);
-  connect(canvas_, &CPictureCanvas::zoomChanged, this, &PictureWindow::ShowZoom);
+  connect(canvas_, &PictureCanvas::zoomChanged, this, &PictureWindow::ShowZoom);
   // The main window offers the commands for an animal double-clicked here,
   // as it does for one in the report or a table.
   if (auto* frame = qobject_cast<MainWindow*>(parent)) {
-    connect(canvas_, &CPictureCanvas::individualActivated, frame,
+    connect(canvas_, &PictureCanvas::individualActivated, frame,
             [frame](const QByteArray& id) { frame->ShowIndividualMenu(id); });
   }
   CreateMenus();
@@ -394,13 +394,13 @@ void PictureWindow::CreateMenus() {
   QMenu* view = menuBar()->addMenu(tr("&View"));
   connect(AddItem(view, tr("Zoom &In\tCtrl++"),
                   {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)}),
-          &QAction::triggered, canvas_, &CPictureCanvas::ZoomIn);
+          &QAction::triggered, canvas_, &PictureCanvas::ZoomIn);
   connect(AddItem(view, tr("Zoom &Out\tCtrl+-"), {QKeySequence(Qt::CTRL | Qt::Key_Minus)}),
-          &QAction::triggered, canvas_, &CPictureCanvas::ZoomOut);
+          &QAction::triggered, canvas_, &PictureCanvas::ZoomOut);
   connect(AddItem(view, tr("&Fit to Window\tCtrl+0"), {QKeySequence(Qt::CTRL | Qt::Key_0)}),
-          &QAction::triggered, canvas_, &CPictureCanvas::FitToWindow);
+          &QAction::triggered, canvas_, &PictureCanvas::FitToWindow);
   connect(AddItem(view, tr("&Actual Size\tCtrl+1"), {QKeySequence(Qt::CTRL | Qt::Key_1)}),
-          &QAction::triggered, canvas_, &CPictureCanvas::ActualSize);
+          &QAction::triggered, canvas_, &PictureCanvas::ActualSize);
 }
 
 void PictureWindow::ShowZoom(double zoom) {

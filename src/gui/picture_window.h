@@ -33,7 +33,7 @@ class QSpinBox;
 
 namespace kinvar::gui {
 
-class CPictureCanvas : public QAbstractScrollArea {
+class PictureCanvas : public QAbstractScrollArea {
   Q_OBJECT
 
  public:
@@ -42,7 +42,7 @@ class CPictureCanvas : public QAbstractScrollArea {
   // One key press or one notch of the wheel.
   static constexpr double kZoomStep = 1.25;
 
-  explicit CPictureCanvas(pictures::Picture picture, QWidget* parent = nullptr);
+  explicit PictureCanvas(pictures::Picture picture, QWidget* parent = nullptr);
 
   const pictures::Picture& picture() const { return picture_; }
   // Screen pixels (device independent) per logical unit of the picture.
@@ -124,7 +124,7 @@ class PictureWindow : public QMainWindow {
   explicit PictureWindow(pictures::Picture picture, QWidget* parent = nullptr);
   ~PictureWindow() override;
 
-  CPictureCanvas* canvas() const { return canvas_; }
+  PictureCanvas* canvas() const { return canvas_; }
   const pictures::Picture& picture() const { return canvas_->picture(); }
 
   // Writes the picture to `path` as PNG (of ImagePixels), SVG or PDF by its
@@ -158,7 +158,7 @@ class PictureWindow : public QMainWindow {
   void CreateMenus();
   void ShowZoom(double zoom);
 
-  CPictureCanvas* canvas_;
+  PictureCanvas* canvas_;
   QLabel* zoomLabel_;
   QSpinBox* variantBox_ = nullptr;
   QLineEdit* searchBox_ = nullptr;

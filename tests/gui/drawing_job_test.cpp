@@ -160,12 +160,12 @@ PictureWindow* OpenDrawing(Pedigree& ped, const std::string& id, Kinship kinship
   return OpenLaidOut(std::move(laidOut), nullptr);
 }
 
-QPointF ViewCentre(CPictureCanvas& c) { return QRectF(c.viewport()->rect()).center(); }
-QPointF OnScreen(CPictureCanvas& c, QPointF at) { return c.Origin() + at * c.zoom(); }
+QPointF ViewCentre(PictureCanvas& c) { return QRectF(c.viewport()->rect()).center(); }
+QPointF OnScreen(PictureCanvas& c, QPointF at) { return c.Origin() + at * c.zoom(); }
 
 // The picture's `point` in the middle of the view, each way, unless the
 // picture's edge stops the scrolling before it gets there.
-void ExpectCentred(CPictureCanvas& c, QPointF point, const std::string& where) {
+void ExpectCentred(PictureCanvas& c, QPointF point, const std::string& where) {
   const QPointF at = OnScreen(c, point), centre = ViewCentre(c);
   const auto edge = [](const QScrollBar* bar) {
     return bar->value() == bar->minimum() || bar->value() == bar->maximum();
@@ -195,7 +195,7 @@ TEST(DrawingWindow, ALargeDrawingOpensReadableOnItsStartAndASmallOneFitted) {
     QPointer<PictureWindow> window = OpenDrawing(*ped, row.start, row.kinship, layout, drawing);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window)) << row.name;
     QApplication::processEvents();
-    CPictureCanvas& c = *window->canvas();
+    PictureCanvas& c = *window->canvas();
     if (!row.readable) {
       EXPECT_TRUE(c.fitted()) << row.name;
       EXPECT_GE(c.zoom(), pictures::ReadableDrawingZoom()) << row.name;
@@ -223,7 +223,7 @@ TEST(DrawingWindow, TheSearchBoxCentresOnTheAnimalOrSaysItIsNotThere) {
   QPointer<PictureWindow> window = OpenDrawing(*ped, "S", Kinship::kDescendants, layout, drawing);
   ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
   ASSERT_NE(window->searchBox(), nullptr);
-  CPictureCanvas& c = *window->canvas();
+  PictureCanvas& c = *window->canvas();
   window->activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(window));
   QTest::keyClick(window->windowHandle(), Qt::Key_F, Qt::ControlModifier);

@@ -62,12 +62,12 @@ struct Shown {
   void Press(QKeyCombination keys) {
     QTest::keyClick(window->windowHandle(), keys.key(), keys.keyboardModifiers());
   }
-  CPictureCanvas& canvas() { return *window->canvas(); }
+  PictureCanvas& canvas() { return *window->canvas(); }
   QPointer<PictureWindow> window = new PictureWindow(TestPicture());
 };
 
 // A picture's point in viewport pixels at the canvas's zoom and scroll.
-QPointF OnScreen(CPictureCanvas& c, QPointF at) { return c.Origin() + at * c.zoom(); }
+QPointF OnScreen(PictureCanvas& c, QPointF at) { return c.Origin() + at * c.zoom(); }
 
 TEST(PictureWindow, OpensFittedAndCentredWithItsTitle) {
   struct Row {
@@ -77,7 +77,7 @@ TEST(PictureWindow, OpensFittedAndCentredWithItsTitle) {
   const Row rows[] = {{"wide", {900, 400}}, {"tall", {500, 800}}, {"small", {300, 250}}};
   for (const Row& row : rows) {
     Shown s(row.window);
-    CPictureCanvas& c = s.canvas();
+    PictureCanvas& c = s.canvas();
     EXPECT_EQ(s.window->windowTitle(), QStringLiteral("Test chart of B7")) << row.name;
     EXPECT_TRUE(c.fitted()) << row.name;
     const QSize room = c.viewport()->size();
@@ -112,7 +112,7 @@ TEST(PictureWindow, KeysZoomFitAndReset) {
       {"Ctrl+0", Qt::CTRL | Qt::Key_0, -1},
   };
   Shown s;
-  CPictureCanvas& c = s.canvas();
+  PictureCanvas& c = s.canvas();
   const double fit = c.zoom();
   for (const Row& row : rows) {
     const double before = c.zoom();
@@ -123,7 +123,7 @@ TEST(PictureWindow, KeysZoomFitAndReset) {
   }
 }
 
-void Wheel(CPictureCanvas& c, QPointF at, int delta, Qt::KeyboardModifiers modifiers) {
+void Wheel(PictureCanvas& c, QPointF at, int delta, Qt::KeyboardModifiers modifiers) {
   QWheelEvent event(at, c.viewport()->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
                     modifiers, Qt::NoScrollPhase, false);
   QApplication::sendEvent(c.viewport(), &event);
@@ -131,7 +131,7 @@ void Wheel(CPictureCanvas& c, QPointF at, int delta, Qt::KeyboardModifiers modif
 
 TEST(PictureWindow, CtrlWheelZoomsAboutThePointerAndThePlainWheelScrolls) {
   Shown s;
-  CPictureCanvas& c = s.canvas();
+  PictureCanvas& c = s.canvas();
   c.SetZoom(3.0);
   struct Row {
     const char* name;
@@ -160,19 +160,19 @@ TEST(PictureWindow, CtrlWheelZoomsAboutThePointerAndThePlainWheelScrolls) {
 
 TEST(PictureWindow, ZoomStaysWithinItsBounds) {
   Shown s;
-  CPictureCanvas& c = s.canvas();
+  PictureCanvas& c = s.canvas();
   for (int i = 0; i < 60; ++i) c.ZoomIn();
-  EXPECT_EQ(c.zoom(), CPictureCanvas::kMaxZoom);
+  EXPECT_EQ(c.zoom(), PictureCanvas::kMaxZoom);
   // The scroll range reaches every part of the picture and no further.
   EXPECT_EQ(c.horizontalScrollBar()->maximum(),
-            std::lround(400 * CPictureCanvas::kMaxZoom) - c.viewport()->width());
+            std::lround(400 * PictureCanvas::kMaxZoom) - c.viewport()->width());
   for (int i = 0; i < 60; ++i) c.ZoomOut();
-  EXPECT_EQ(c.zoom(), CPictureCanvas::kMinZoom);
+  EXPECT_EQ(c.zoom(), PictureCanvas::kMinZoom);
 }
 
 TEST(PictureWindow, PaintsThePictureWhereTheZoomPutsIt) {
   Shown s;
-  CPictureCanvas& c = s.canvas();
+  PictureCanvas& c = s.canvas();
   struct Row {
     const char* name;
     double zoom;
@@ -199,7 +199,7 @@ TEST(PictureWindow, PaintsThePictureWhereTheZoomPutsIt) {
 
 TEST(PictureWindow, DraggingPans) {
   Shown s;
-  CPictureCanvas& c = s.canvas();
+  PictureCanvas& c = s.canvas();
   c.SetZoom(4.0);
   QScrollBar& h = *c.horizontalScrollBar();
   QScrollBar& v = *c.verticalScrollBar();
@@ -365,7 +365,7 @@ TEST(PedigreeChartCommand, ADoubleClickOnAnAncestorOffersItsCommands) {
   QTest::qWait(50);
   const auto windows = frame.findChildren<PictureWindow*>();
   ASSERT_EQ(windows.size(), 1);
-  CPictureCanvas* canvas = windows.front()->canvas();
+  PictureCanvas* canvas = windows.front()->canvas();
   const pictures::Picture& picture = canvas->picture();
   ASSERT_TRUE(picture.idAt);
   // The middle of B1's box, found over the picture and put on the screen.
