@@ -31,7 +31,7 @@ QString FloatText(float value) { return QString::number(static_cast<double>(valu
 
 }  // namespace
 
-COptionDlg::COptionDlg(Document& doc, Platform& platform, QWidget* parent)
+OptionsDialog::OptionsDialog(Document& doc, Platform& platform, QWidget* parent)
     : QDialog(parent),
       doc_(doc),
       platform_(platform),
@@ -96,15 +96,15 @@ COptionDlg::COptionDlg(Document& doc, Platform& platform, QWidget* parent)
   for (QGroupBox* box : {relationship, structure, matings, general}) layout->addWidget(box);
   layout->addLayout(buttons);
 
-  connect(coefficient_, &QRadioButton::clicked, this, &COptionDlg::OnTypeClicked);
-  connect(numerator_, &QRadioButton::clicked, this, &COptionDlg::OnTypeClicked);
-  connect(ok_, &QPushButton::clicked, this, &COptionDlg::OnOk);
-  connect(save_, &QPushButton::clicked, this, &COptionDlg::OnSave);
+  connect(coefficient_, &QRadioButton::clicked, this, &OptionsDialog::OnTypeClicked);
+  connect(numerator_, &QRadioButton::clicked, this, &OptionsDialog::OnTypeClicked);
+  connect(ok_, &QPushButton::clicked, this, &OptionsDialog::OnOk);
+  connect(save_, &QPushButton::clicked, this, &OptionsDialog::OnSave);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
   Show(doc_.settings());
 }
 
-void COptionDlg::Show(const Settings& entries) {
+void OptionsDialog::Show(const Settings& entries) {
   (entries.relationshipType == 0 ? coefficient_ : numerator_)->setChecked(true);
   lower_->setText(FloatText(entries.relationshipLower));
   upper_->setText(FloatText(entries.relationshipUpper));
@@ -116,7 +116,7 @@ void COptionDlg::Show(const Settings& entries) {
   maxPaths_->setValue(static_cast<int>(std::clamp<std::int64_t>(entries.maxPaths, 0, maxPaths_->maximum())));
 }
 
-std::optional<Settings> COptionDlg::Read() {
+std::optional<Settings> OptionsDialog::Read() {
   Settings entries;
   bool lowerOk = false;
   bool upperOk = false;
@@ -139,14 +139,14 @@ std::optional<Settings> COptionDlg::Read() {
   return entries;
 }
 
-void COptionDlg::OnTypeClicked() {
+void OptionsDialog::OnTypeClicked() {
   auto entries = Read();
   if (!entries) return;
   NormalizeRangeForType(*entries);
   Show(*entries);
 }
 
-void COptionDlg::OnOk() {
+void OptionsDialog::OnOk() {
   auto entries = Read();
   if (!entries) return;
   const bool applied = doc_.ApplyOptions(*entries).has_value();
@@ -154,7 +154,7 @@ void COptionDlg::OnOk() {
   if (applied) accept();
 }
 
-void COptionDlg::OnSave() {
+void OptionsDialog::OnSave() {
   auto entries = Read();
   if (!entries) return;
   const bool saved = doc_.SaveOptions(*entries);
@@ -164,7 +164,7 @@ void COptionDlg::OnSave() {
 
 void RunOptionsDialog(Document& doc, Platform& platform, QWidget* parent) {
   const Settings before = doc.settings();
-  COptionDlg dialog(doc, platform, parent);
+  OptionsDialog dialog(doc, platform, parent);
   if (dialog.exec() != QDialog::Accepted) return;
   doc.RerunAfterOptions(CompareSettings(before, doc.settings()));
 }

@@ -22,11 +22,11 @@ class Platform;
 
 namespace kinvar::gui {
 
-class COptionDlg : public QDialog {
+class OptionsDialog : public QDialog {
   Q_OBJECT
 
  public:
-  COptionDlg(Document& doc, Platform& platform, QWidget* parent = nullptr);
+  OptionsDialog(Document& doc, Platform& platform, QWidget* parent = nullptr);
 
   QRadioButton* coefficientButton() const { return coefficient_; }
   QRadioButton* numeratorButton() const { return numerator_; }

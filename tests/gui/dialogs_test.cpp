@@ -45,7 +45,7 @@ struct Options : DocumentFixture {
     return {dialog.lowerBox()->text().toStdString(), dialog.upperBox()->text().toStdString()};
   }
   Document other{platform, "/nonexistent-kinvar-folder/"};
-  COptionDlg dialog;
+  OptionsDialog dialog;
 };
 
 // OK refuses what the rules refuse and stays open; a type button clamps the
@@ -105,7 +105,7 @@ TEST(OptionsDialog, SetsTheMostPathsASavedFileTakes) {
     const kinvar::test::TempFile line(kinvar::test::FullSibLine("progeny sire dam\nS0 0 0\nD0 0 0\n", 4));
     ASSERT_TRUE(f.doc.OpenPedigreeFile(line.path()));
     f.doc.RunCommand(kCmdPathCountingAll);
-    WhenShown<COptionDlg>([&c](COptionDlg& d) {
+    WhenShown<OptionsDialog>([&c](OptionsDialog& d) {
       EXPECT_EQ(d.maxPathsBox()->value(), 1000000) << c.name;
       d.maxPathsBox()->setValue(c.limit);
       d.okButton()->click();
@@ -146,7 +146,7 @@ TEST(OptionsDialog, ReRunsTheShownReportOnlyWhenItsSettingsChanged) {
     ASSERT_TRUE(f.doc.OpenPedigreeFile(kHerd));
     if (c.shown != kCmdViewPedigree) f.doc.RunCommand(c.shown);
     const std::vector<std::string> before = ReportLines(f.doc);
-    WhenShown<COptionDlg>([&c](COptionDlg& d) {
+    WhenShown<OptionsDialog>([&c](OptionsDialog& d) {
       if (c.format >= 0) d.formatList()->setCurrentIndex(c.format);
       d.foundersBox()->setChecked(c.founders);
       d.threadsBox()->setValue(c.threads);

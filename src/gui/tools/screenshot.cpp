@@ -62,7 +62,7 @@ bool ShootDialogs(kinvar::Document& doc, kinvar::Platform& platform, const QDir&
                           "Relationship",
                           {"B3", "B2"},
                           {}};
-  COptionDlg options(doc, platform);
+  OptionsDialog options(doc, platform);
   CDialogGetAnID getId(individual);
   CDialogSelectAGroup selectGroup(groups);
   CDialogRshTwoGroups twoGroups(groups);
