@@ -126,7 +126,7 @@ QString PageOf(const QUrl& url) {
 }
 
 // The browser reads the pages the program carries, never files.
-class CManualBrowser : public QTextBrowser {
+class ManualBrowser : public QTextBrowser {
  public:
   using QTextBrowser::QTextBrowser;
 
@@ -221,7 +221,7 @@ QString HelpPageOf(std::int32_t command) {
 
 HelpWindow::HelpWindow(QWidget* parent, const QString& page)
     : QDialog(parent),
-      browser_(new CManualBrowser(this)),
+      browser_(new ManualBrowser(this)),
       contents_(new QListWidget(this)),
       search_(new QLineEdit(this)) {
   setWindowTitle(tr("Kinvar Help"));
