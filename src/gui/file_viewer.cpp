@@ -109,7 +109,7 @@ QVariant CFileLines::data(const QModelIndex& index, int role) const {
   return {};
 }
 
-CFileViewer::CFileViewer(const QString& path, const QString& sheet, std::int64_t line, QWidget* parent)
+FileViewer::FileViewer(const QString& path, const QString& sheet, std::int64_t line, QWidget* parent)
     : QDialog(parent), list_(new QListView(this)), where_(new QLabel(this)) {
   const QString name = QFileInfo(path).fileName();
   setWindowTitle(tr("%1 (read only)").arg(name));
@@ -150,14 +150,14 @@ CFileViewer::CFileViewer(const QString& path, const QString& sheet, std::int64_t
   }
 }
 
-CFileViewer* ShowFileLineOfError(const Document& doc, int reportLine, QWidget* parent) {
+FileViewer* ShowFileLineOfError(const Document& doc, int reportLine, QWidget* parent) {
   const ReportStore& report = doc.pedigree().report;
   if (doc.lastCommand() != kRejectedPedigree || doc.path().empty() || reportLine < 0 ||
       reportLine >= report.Count())
     return nullptr;
   const std::int64_t line = FileLineNamedIn(report.Line(reportLine));
   if (line == 0) return nullptr;
-  auto* viewer = new CFileViewer(QString::fromStdString(doc.path()), QString::fromStdString(doc.sheet()), line, parent);
+  auto* viewer = new FileViewer(QString::fromStdString(doc.path()), QString::fromStdString(doc.sheet()), line, parent);
   viewer->setAttribute(Qt::WA_DeleteOnClose);
   viewer->show();
   // Shown after its list is laid out, so the line is centred in sight.

@@ -59,12 +59,12 @@ class CFileLines : public QAbstractListModel {
   int width_ = 1;  // digits of the largest number
 };
 
-class CFileViewer : public QDialog {
+class FileViewer : public QDialog {
   Q_OBJECT
 
  public:
   // `sheet` is empty for a text file or a workbook's first sheet.
-  CFileViewer(const QString& path, const QString& sheet, std::int64_t line, QWidget* parent = nullptr);
+  FileViewer(const QString& path, const QString& sheet, std::int64_t line, QWidget* parent = nullptr);
 
   QListView* list() const { return list_; }
   const CFileLines& lines() const { return lines_; }
@@ -78,6 +78,6 @@ class CFileViewer : public QDialog {
 
 // Opens the viewer on the file line that report line `reportLine` of a
 // rejected pedigree names; nullptr when it names none or no file is shown.
-CFileViewer* ShowFileLineOfError(const Document& doc, int reportLine, QWidget* parent);
+FileViewer* ShowFileLineOfError(const Document& doc, int reportLine, QWidget* parent);
 
 }  // namespace kinvar::gui

@@ -51,14 +51,14 @@ std::string WriteFile(const QTemporaryDir& folder, const char* name, const std::
   return path;
 }
 
-CFileViewer* OpenViewer() {
+FileViewer* OpenViewer() {
   for (QWidget* w : QApplication::topLevelWidgets())
-    if (auto* viewer = qobject_cast<CFileViewer*>(w); viewer != nullptr && viewer->isVisible()) return viewer;
+    if (auto* viewer = qobject_cast<FileViewer*>(w); viewer != nullptr && viewer->isVisible()) return viewer;
   return nullptr;
 }
 
 // The highlighted line is the current one and lies inside the list's view.
-void ExpectInSight(const CFileViewer& viewer, int row) {
+void ExpectInSight(const FileViewer& viewer, int row) {
   const QModelIndex index = viewer.lines().index(row);
   EXPECT_EQ(viewer.lines().highlighted(), row);
   EXPECT_EQ(viewer.list()->currentIndex(), index);
@@ -87,7 +87,7 @@ TEST(FileViewer, ADoubleClickOnAnErrorOpensTheFileAtItsLine) {
   ASSERT_NE(view, nullptr);
   const QPoint at(60, ReportView::kTopMargin + error * view->lineHeight() + view->lineHeight() / 2);
   QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at);
-  CFileViewer* viewer = OpenViewer();
+  FileViewer* viewer = OpenViewer();
   ASSERT_NE(viewer, nullptr);
   EXPECT_EQ(view->selectedLine(), error);  // the error stays highlighted
   ASSERT_TRUE(QTest::qWaitForWindowExposed(viewer));
@@ -115,7 +115,7 @@ TEST(FileViewer, OpensAMillionLineFileAtALineNearItsEnd) {
   text.reserve(20'000'000);
   for (int i = 1; i < 1'000'000; ++i) text.append("I").append(std::to_string(i)).append(" 0 0\n");
   const std::string path = WriteFile(folder, "big.pdg", text);
-  CFileViewer viewer(QString::fromStdString(path), {}, 999'990);
+  FileViewer viewer(QString::fromStdString(path), {}, 999'990);
   viewer.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&viewer));
   viewer.list()->scrollTo(viewer.list()->currentIndex(), QAbstractItemView::PositionAtCenter);
@@ -123,7 +123,7 @@ TEST(FileViewer, OpensAMillionLineFileAtALineNearItsEnd) {
   EXPECT_EQ(viewer.lines().Text(999'989), "I999989 0 0");
   ExpectInSight(viewer, 999'989);
   // A line past the end is said to be missing, nothing highlighted.
-  CFileViewer past(QString::fromStdString(path), {}, 1'000'001);
+  FileViewer past(QString::fromStdString(path), {}, 1'000'001);
   EXPECT_EQ(past.lines().highlighted(), -1);
   EXPECT_TRUE(past.where()->text().endsWith("the file has no such line now."));
 }
@@ -131,7 +131,7 @@ TEST(FileViewer, OpensAMillionLineFileAtALineNearItsEnd) {
 // A workbook shows its sheet's rows, cells between bars, by row number.
 TEST(FileViewer, ShowsAWorkbooksRowsAsText) {
   const QString path = QStringLiteral(KINVAR_EXAMPLES_DIR "/herd.xlsx");
-  CFileViewer viewer(path, {}, 3);
+  FileViewer viewer(path, {}, 3);
   ASSERT_GT(viewer.lines().rowCount(), 3);
   const int row = viewer.lines().RowOf(3);
   ASSERT_GE(row, 0);
