@@ -35,7 +35,7 @@ std::int64_t FileLineNamedIn(std::string_view message) {
   return 0;
 }
 
-void CFileLines::ReadText(const QString& path, QString& message) {
+void FileLinesModel::ReadText(const QString& path, QString& message) {
   beginResetModel();
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) {
@@ -61,7 +61,7 @@ void CFileLines::ReadText(const QString& path, QString& message) {
   endResetModel();
 }
 
-void CFileLines::ReadSheet(const QString& path, const QString& sheet, QString& message) {
+void FileLinesModel::ReadSheet(const QString& path, const QString& sheet, QString& message) {
   beginResetModel();
   QByteArray text;
   const SheetRead read = ReadWorkbookSheet(path.toStdString(), sheet.toStdString(), [&](const SheetRow& row) {
@@ -82,26 +82,26 @@ void CFileLines::ReadSheet(const QString& path, const QString& sheet, QString& m
   endResetModel();
 }
 
-std::int64_t CFileLines::NumberOf(int row) const {
+std::int64_t FileLinesModel::NumberOf(int row) const {
   return numbers_.empty() ? row + 1 : numbers_[static_cast<std::size_t>(row)];
 }
 
-int CFileLines::RowOf(std::int64_t number) const {
+int FileLinesModel::RowOf(std::int64_t number) const {
   if (numbers_.empty()) return number >= 1 && number <= rowCount() ? static_cast<int>(number - 1) : -1;
   const auto found = std::lower_bound(numbers_.begin(), numbers_.end(), number);
   return found != numbers_.end() && *found == number ? static_cast<int>(found - numbers_.begin()) : -1;
 }
 
-QString CFileLines::Text(int row) const {
+QString FileLinesModel::Text(int row) const {
   const auto k = static_cast<std::size_t>(row);
   return QString::fromUtf8(bytes_.constData() + starts_[k], lengths_[k]);
 }
 
-int CFileLines::rowCount(const QModelIndex& parent) const {
+int FileLinesModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : static_cast<int>(std::min<std::size_t>(starts_.size(), 0x7fffffff));
 }
 
-QVariant CFileLines::data(const QModelIndex& index, int role) const {
+QVariant FileLinesModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid()) return {};
   if (role == Qt::DisplayRole)
     return QStringLiteral("%1  %2").arg(NumberOf(index.row()), width_).arg(Text(index.row()));

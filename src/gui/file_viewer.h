@@ -30,7 +30,7 @@ namespace kinvar::gui {
 std::int64_t FileLineNamedIn(std::string_view message);
 
 // The lines of a file, or the rows of a workbook sheet, numbered.
-class CFileLines : public QAbstractListModel {
+class FileLinesModel : public QAbstractListModel {
  public:
   // `message` says why nothing could be read; the list is then empty.
   void ReadText(const QString& path, QString& message);
@@ -67,11 +67,11 @@ class FileViewer : public QDialog {
   FileViewer(const QString& path, const QString& sheet, std::int64_t line, QWidget* parent = nullptr);
 
   QListView* list() const { return list_; }
-  const CFileLines& lines() const { return lines_; }
+  const FileLinesModel& lines() const { return lines_; }
   QLabel* where() const { return where_; }
 
  private:
-  CFileLines lines_;
+  FileLinesModel lines_;
   QListView* list_;
   QLabel* where_;
 };
