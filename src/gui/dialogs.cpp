@@ -180,7 +180,7 @@ void CDialogGetAnID::OnButton() {
   edit_->selectAll();
 }
 
-CDialogSelectASheet::CDialogSelectASheet(const std::vector<std::string>& sheets, QWidget* parent)
+SheetChoiceDialog::SheetChoiceDialog(const std::vector<std::string>& sheets, QWidget* parent)
     : QDialog(parent), list_(new QListWidget(this)) {
   setWindowTitle(tr("Open"));
   for (const std::string& s : sheets) list_->addItem(Q(s));
@@ -199,7 +199,7 @@ CDialogSelectASheet::CDialogSelectASheet(const std::vector<std::string>& sheets,
   list_->setFocus();
 }
 
-std::string CDialogSelectASheet::sheet() const {
+std::string SheetChoiceDialog::sheet() const {
   const QListWidgetItem* item = list_->currentItem();
   return item == nullptr ? std::string() : item->text().toStdString();
 }

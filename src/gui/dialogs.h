@@ -97,11 +97,11 @@ class CDialogGetAnID : public QDialog {
 
 // The sheet of a workbook to open: a list of the sheet names, the first
 // selected, with OK (or a double click) and Cancel.
-class CDialogSelectASheet : public QDialog {
+class SheetChoiceDialog : public QDialog {
   Q_OBJECT
 
  public:
-  CDialogSelectASheet(const std::vector<std::string>& sheets, QWidget* parent = nullptr);
+  SheetChoiceDialog(const std::vector<std::string>& sheets, QWidget* parent = nullptr);
   std::string sheet() const;
   QListWidget* list() const { return list_; }
   QPushButton* button() const { return button_; }

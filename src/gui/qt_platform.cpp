@@ -218,7 +218,7 @@ std::optional<std::string> QtPlatform::ChooseSheet(const std::vector<std::string
   if (Elsewhere()) return FromInterface([&] { return ChooseSheet(sheets); });
 
   const FocusBack back(home_);
-  CDialogSelectASheet dialog(sheets, parent_);
+  SheetChoiceDialog dialog(sheets, parent_);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   return dialog.sheet();
 }

@@ -23,7 +23,7 @@ TEST(SheetPicker, OpenAsksForTheSheet) {
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
     DocumentFixture f;
-    WhenShown<CDialogSelectASheet>([&r](CDialogSelectASheet& d) {
+    WhenShown<SheetChoiceDialog>([&r](SheetChoiceDialog& d) {
       ASSERT_EQ(d.list()->count(), 2);
       EXPECT_EQ(d.list()->item(0)->text().toStdString(), "Herd A");
       EXPECT_EQ(d.list()->item(1)->text().toStdString(), "Herd B");

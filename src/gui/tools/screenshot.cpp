@@ -82,7 +82,7 @@ bool ShootDialogs(kinvar::Document& doc, kinvar::Platform& platform, const QDir&
                                [](const std::vector<std::string>&) { return true; }};
   ValueFormDialog genotypes(genotypeForm);
   TwoChoiceDialog save("Save the pairwise relationships", "Save the numerator relationship matrix");
-  CDialogSelectASheet sheet({"Herd 2021", "Herd 2022", "Notes"});
+  SheetChoiceDialog sheet({"Herd 2021", "Herd 2022", "Notes"});
   CDemoDlg about(CDemoDlg::Mode::kAbout);
   ProgressDialog progress;
   progress.SetLabel("Computing inbreeding coefficients");
