@@ -204,7 +204,7 @@ std::string SheetChoiceDialog::sheet() const {
   return item == nullptr ? std::string() : item->text().toStdString();
 }
 
-CDialogSelectAGroup::CDialogSelectAGroup(const GroupPicker& picker, QWidget* parent)
+GroupChoiceDialog::GroupChoiceDialog(const GroupPicker& picker, QWidget* parent)
     : QDialog(parent), list_(GroupList(picker.groups, this, picker.allEntry)) {
   setWindowTitle(Q(picker.caption));
   auto* row = new QHBoxLayout(this);
@@ -218,7 +218,7 @@ CDialogSelectAGroup::CDialogSelectAGroup(const GroupPicker& picker, QWidget* par
   });
 }
 
-int CDialogSelectAGroup::group() const { return list_->currentData().toInt(); }
+int GroupChoiceDialog::group() const { return list_->currentData().toInt(); }
 
 namespace {
 

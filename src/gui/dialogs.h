@@ -111,11 +111,11 @@ class SheetChoiceDialog : public QDialog {
   QPushButton* button_;
 };
 
-class CDialogSelectAGroup : public QDialog {
+class GroupChoiceDialog : public QDialog {
   Q_OBJECT
 
  public:
-  CDialogSelectAGroup(const GroupPicker& picker, QWidget* parent = nullptr);
+  GroupChoiceDialog(const GroupPicker& picker, QWidget* parent = nullptr);
   int group() const;
   QComboBox* list() const { return list_; }
   QPushButton* button() const { return button_; }

@@ -227,7 +227,7 @@ std::optional<int> QtPlatform::PickGroup(const GroupPicker& picker) {
   if (Elsewhere()) return FromInterface([&] { return PickGroup(picker); });
 
   const FocusBack back(home_);
-  CDialogSelectAGroup dialog(picker, parent_);
+  GroupChoiceDialog dialog(picker, parent_);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   return dialog.group();
 }

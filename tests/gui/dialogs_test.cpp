@@ -211,7 +211,7 @@ TEST(Pickers, AnUnknownIdKeepsTheDialogOpenUntilAKnownOne) {
 
 TEST(Pickers, GroupListsOfferEveryGroupAndRefuseTwoEqualOnes) {
   Picking p;
-  WhenShown<CDialogSelectAGroup>([](CDialogSelectAGroup& d) {
+  WhenShown<GroupChoiceDialog>([](GroupChoiceDialog& d) {
     EXPECT_EQ(d.list()->count(), 3);
     EXPECT_EQ(d.list()->currentText().toStdString(), "1");
     d.list()->setCurrentIndex(2);
@@ -266,7 +266,7 @@ TEST(Pickers, TheEntryForEveryIndividualComesFirst) {
   Picking p;
   const GroupPicker picker{"Genetic diversity summary", "Compute", {1, 2, 3}, {}, "All individuals"};
   for (const auto& [row, want] : {std::pair{0, kAllIndividuals}, std::pair{3, 3}}) {
-    WhenShown<CDialogSelectAGroup>([row](CDialogSelectAGroup& d) {
+    WhenShown<GroupChoiceDialog>([row](GroupChoiceDialog& d) {
       EXPECT_EQ(d.list()->count(), 4);
       EXPECT_EQ(d.list()->itemText(0).toStdString(), "All individuals");
       EXPECT_EQ(d.list()->currentIndex(), 0);
@@ -299,7 +299,7 @@ TEST(ValueForm, KeepsTheFormOpenUntilTheSettingsPass) {
     d.button()->click();
   };
   // The form opens once the group is chosen.
-  WhenShown<CDialogSelectAGroup>([&fill](CDialogSelectAGroup& d) {
+  WhenShown<GroupChoiceDialog>([&fill](GroupChoiceDialog& d) {
     WhenShown<ValueFormDialog>(fill);
     d.button()->click();
   });
@@ -323,7 +323,7 @@ TEST(ValueForm, KeepsTheFormOpenUntilTheSettingsPass) {
 TEST(ValueForm, ReopensWithTheSettingsOfTheLastRunButANewSeed) {
   Picking p;
   const auto run = [&p](const std::function<void(ValueFormDialog&)>& fill) {
-    WhenShown<CDialogSelectAGroup>([&fill](CDialogSelectAGroup& d) {
+    WhenShown<GroupChoiceDialog>([&fill](GroupChoiceDialog& d) {
       WhenShown<ValueFormDialog>(fill);
       d.button()->click();
     });

@@ -417,13 +417,13 @@ TEST(PictureCommands, DrawingsAndChartsOpenTheirWindows) {
     frame.OpenFile(QString(KINVAR_EXAMPLES_DIR) + "/herd.pdg");
     ASSERT_TRUE(frame.CommandEnabled(row.id));
     if (row.groupRow >= 0)
-      test::WhenShown<CDialogSelectAGroup>([&row](CDialogSelectAGroup& d) {
+      test::WhenShown<GroupChoiceDialog>([&row](GroupChoiceDialog& d) {
         d.list()->setCurrentIndex(row.groupRow);
         d.button()->click();
       });
     // The purging settings follow the group; no gene dropping, so no seed.
     if (row.id == kCmdChartPurging)
-      test::WhenShown<CDialogSelectAGroup>([](CDialogSelectAGroup& d) {
+      test::WhenShown<GroupChoiceDialog>([](GroupChoiceDialog& d) {
         test::WhenShown<ValueFormDialog>([](ValueFormDialog& form) { form.button()->click(); });
         d.button()->click();
       });
@@ -467,7 +467,7 @@ TEST(PictureCommands, AChartsGroupDialogSaysWhatItWillDraw) {
     frame.OpenFile(QString(KINVAR_EXAMPLES_DIR) + "/herd.pdg");
     QString caption;
     int asked = 0;
-    test::WhenShown<CDialogSelectAGroup>([&](CDialogSelectAGroup& d) {
+    test::WhenShown<GroupChoiceDialog>([&](GroupChoiceDialog& d) {
       ++asked;
       caption = d.windowTitle();
       d.list()->setCurrentText("3");

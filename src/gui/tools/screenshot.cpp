@@ -64,7 +64,7 @@ bool ShootDialogs(kinvar::Document& doc, kinvar::Platform& platform, const QDir&
                           {}};
   OptionsDialog options(doc, platform);
   CDialogGetAnID getId(individual);
-  CDialogSelectAGroup selectGroup(groups);
+  GroupChoiceDialog selectGroup(groups);
   CDialogRshTwoGroups twoGroups(groups);
   CDialogRshTwoGroups matingGroups(matings);
   IdQueryDialog queryDialog(query);
