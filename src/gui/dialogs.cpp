@@ -302,7 +302,7 @@ std::vector<std::string> ValueFormDialog::texts() const {
   return out;
 }
 
-CDialogRshTwoGroups::CDialogRshTwoGroups(const GroupPicker& picker, QWidget* parent)
+TwoGroupsDialog::TwoGroupsDialog(const GroupPicker& picker, QWidget* parent)
     : QDialog(parent),
       picker_(picker),
       listA_(GroupList(picker.groups, this)),
@@ -318,10 +318,10 @@ CDialogRshTwoGroups::CDialogRshTwoGroups(const GroupPicker& picker, QWidget* par
   if (listB_->count() > 1) listB_->setCurrentIndex(1);
   row->addWidget(group, 1);
   button_ = AddButtons(this, row, tr("Compute"));
-  connect(button_, &QPushButton::clicked, this, &CDialogRshTwoGroups::OnCompute);
+  connect(button_, &QPushButton::clicked, this, &TwoGroupsDialog::OnCompute);
 }
 
-void CDialogRshTwoGroups::OnCompute() {
+void TwoGroupsDialog::OnCompute() {
   if (listA_->currentIndex() < 0 || listB_->currentIndex() < 0) return;
   const int a = listA_->currentData().toInt();
   const int b = listB_->currentData().toInt();

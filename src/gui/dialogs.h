@@ -125,11 +125,11 @@ class GroupChoiceDialog : public QDialog {
   QPushButton* button_;
 };
 
-class CDialogRshTwoGroups : public QDialog {
+class TwoGroupsDialog : public QDialog {
   Q_OBJECT
 
  public:
-  CDialogRshTwoGroups(const GroupPicker& picker, QWidget* parent = nullptr);
+  TwoGroupsDialog(const GroupPicker& picker, QWidget* parent = nullptr);
   // Both -1 until Compute accepted a pair.
   std::pair<int, int> groups() const { return chosen_; }
   QComboBox* listA() const { return listA_; }

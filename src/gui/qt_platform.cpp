@@ -236,7 +236,7 @@ std::optional<std::pair<int, int>> QtPlatform::PickTwoGroups(const GroupPicker& 
   if (Elsewhere()) return FromInterface([&] { return PickTwoGroups(picker); });
 
   const FocusBack back(home_);
-  CDialogRshTwoGroups dialog(picker, parent_);
+  TwoGroupsDialog dialog(picker, parent_);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   return dialog.groups();
 }

@@ -220,7 +220,7 @@ TEST(Pickers, GroupListsOfferEveryGroupAndRefuseTwoEqualOnes) {
   EXPECT_EQ(AskGroup(p.ctx, "Within a group", "Compute"), std::optional<int>(3));
 
   bool stayedOpen = false;
-  WhenShown<CDialogRshTwoGroups>([&stayedOpen](CDialogRshTwoGroups& d) {
+  WhenShown<TwoGroupsDialog>([&stayedOpen](TwoGroupsDialog& d) {
     d.listA()->setCurrentIndex(1);
     d.listB()->setCurrentIndex(1);
     d.button()->click();
@@ -243,7 +243,7 @@ TEST(Pickers, TwoGroupListsStartOnTwoDifferentGroupsUnderTheirCommandsLabels) {
   for (const auto& c : cases) {
     Picking p;
     bool shown = false;
-    WhenShown<CDialogRshTwoGroups>([&c, &shown](CDialogRshTwoGroups& d) {
+    WhenShown<TwoGroupsDialog>([&c, &shown](TwoGroupsDialog& d) {
       shown = true;
       EXPECT_EQ(Labels(d), c.labels) << c.name;
       EXPECT_EQ(d.listA()->currentText().toStdString(), "1") << c.name;
@@ -255,7 +255,7 @@ TEST(Pickers, TwoGroupListsStartOnTwoDifferentGroupsUnderTheirCommandsLabels) {
   }
   // With a single group both lists can only start on it.
   const GroupPicker one{"One", "Compute", {7}, {}};
-  CDialogRshTwoGroups single(one);
+  TwoGroupsDialog single(one);
   EXPECT_EQ(single.listA()->currentIndex(), 0);
   EXPECT_EQ(single.listB()->currentIndex(), 0);
 }
@@ -429,7 +429,7 @@ namespace {
 // the form runs nothing.
 TEST(PopulationForms, TheTypedOptionsReachTheCommand) {
   Picking p;
-  WhenShown<CDialogRshTwoGroups>([](CDialogRshTwoGroups& d) {
+  WhenShown<TwoGroupsDialog>([](TwoGroupsDialog& d) {
     EXPECT_EQ(Labels(d), (std::vector<std::string>{"Sire group", "Dam group"}));
     d.listA()->setCurrentIndex(1);
     d.listB()->setCurrentIndex(2);
@@ -450,7 +450,7 @@ TEST(PopulationForms, TheTypedOptionsReachTheCommand) {
       << p.doc.pedigree().report.Line(4);
   EXPECT_EQ(p.doc.remembered.values.Text(MateSuitabilityDeclaration(), "max-f"), "0.1");
 
-  WhenShown<CDialogRshTwoGroups>([](CDialogRshTwoGroups& d) {
+  WhenShown<TwoGroupsDialog>([](TwoGroupsDialog& d) {
     WhenShown<ValueFormDialog>([](ValueFormDialog& form) { EXPECT_EQ(form.fields().size(), 6u); });
     d.button()->click();
   });

@@ -347,7 +347,7 @@ TEST(MatingsContributionFile, TheDialogSaysWhatItIsAndMakesOneToStartFrom) {
   f.frame.OpenFile(kHerd);
   const std::string made = f.Folder("start.c");
   std::string note;
-  WhenShown<CDialogRshTwoGroups>([&note, made](CDialogRshTwoGroups& d) {
+  WhenShown<TwoGroupsDialog>([&note, made](TwoGroupsDialog& d) {
     d.listA()->setCurrentIndex(d.listA()->findText("2"));
     d.listB()->setCurrentIndex(d.listB()->findText("3"));
     WhenShown<QFileDialog>([&note, made](QFileDialog& open) {

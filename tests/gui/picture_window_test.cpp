@@ -428,7 +428,7 @@ TEST(PictureCommands, DrawingsAndChartsOpenTheirWindows) {
         d.button()->click();
       });
     if (row.id == kCmdChartContributions)
-      test::WhenShown<CDialogRshTwoGroups>([](CDialogRshTwoGroups& d) {
+      test::WhenShown<TwoGroupsDialog>([](TwoGroupsDialog& d) {
         test::WhenShown<ValueFormDialog>([](ValueFormDialog& form) {
           form.button()->click();
         });
@@ -497,7 +497,7 @@ TEST(PictureCommands, TheMatingChartAsksItsInputsOnce) {
   frame.show();
   frame.OpenFile(QString(KINVAR_EXAMPLES_DIR) + "/herd.pdg");
   int asked = 0;
-  test::WhenShown<CDialogRshTwoGroups>([&](CDialogRshTwoGroups& d) {
+  test::WhenShown<TwoGroupsDialog>([&](TwoGroupsDialog& d) {
     ++asked;
     d.listA()->setCurrentText("2");
     d.listB()->setCurrentText("3");

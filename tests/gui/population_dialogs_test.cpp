@@ -56,7 +56,7 @@ TEST(PopulationDialogs, FileBoxesHaveABrowseButton) {
     DocumentFixture f;
     f.doc.OpenPedigreeFile(KINVAR_EXAMPLES_DIR "/herd.pdg");
     bool seen = false;
-    WhenShown<CDialogRshTwoGroups>([&](CDialogRshTwoGroups& d) {
+    WhenShown<TwoGroupsDialog>([&](TwoGroupsDialog& d) {
       d.listA()->setCurrentIndex(1);
       d.listB()->setCurrentIndex(2);
       WhenShown<ValueFormDialog>([&](ValueFormDialog& form) {

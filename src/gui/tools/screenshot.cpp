@@ -65,8 +65,8 @@ bool ShootDialogs(kinvar::Document& doc, kinvar::Platform& platform, const QDir&
   OptionsDialog options(doc, platform);
   CDialogGetAnID getId(individual);
   GroupChoiceDialog selectGroup(groups);
-  CDialogRshTwoGroups twoGroups(groups);
-  CDialogRshTwoGroups matingGroups(matings);
+  TwoGroupsDialog twoGroups(groups);
+  TwoGroupsDialog matingGroups(matings);
   IdQueryDialog queryDialog(query);
   const ValueForm populationForm{"Optimum contributions",
                                  {{"ebv-column", "Breeding values: column of the pedigree file", ""},
