@@ -146,7 +146,7 @@ QCompleter* AttachIdCompleter(QLineEdit* box, IdSource source) {
   return completer;
 }
 
-CDialogGetAnID::CDialogGetAnID(const IndividualPicker& picker, QWidget* parent, IdSource ids)
+IdDialog::IdDialog(const IndividualPicker& picker, QWidget* parent, IdSource ids)
     : QDialog(parent), picker_(picker), edit_(IdBox(this)) {
   AttachIdCompleter(edit_, std::move(ids));
   setWindowTitle(Q(picker.caption));
@@ -156,13 +156,13 @@ CDialogGetAnID::CDialogGetAnID(const IndividualPicker& picker, QWidget* parent, 
   form->addRow(tr("Individual ID"), edit_);
   row->addWidget(group, 1);
   button_ = AddButtons(this, row, Q(picker.button));
-  connect(button_, &QPushButton::clicked, this, &CDialogGetAnID::OnButton);
+  connect(button_, &QPushButton::clicked, this, &IdDialog::OnButton);
   edit_->setFocus();
 }
 
-QString CDialogGetAnID::id() const { return edit_->text(); }
+QString IdDialog::id() const { return edit_->text(); }
 
-void CDialogGetAnID::OnButton() {
+void IdDialog::OnButton() {
   std::string typed = edit_->text().toStdString();
   if (typed.empty()) {
     edit_->setFocus();

@@ -76,11 +76,11 @@ QCompleter* AttachIdCompleter(QLineEdit* box, IdSource source);
 // Longest ID the pedigree stores: an ID box is wide enough for it.
 inline constexpr int kIdBoxLength = 20;
 
-class CDialogGetAnID : public QDialog {
+class IdDialog : public QDialog {
   Q_OBJECT
 
  public:
-  CDialogGetAnID(const IndividualPicker& picker, QWidget* parent = nullptr,
+  IdDialog(const IndividualPicker& picker, QWidget* parent = nullptr,
                  IdSource ids = {});
   // The accepted ID, upper-cased as the box shows it.
   QString id() const;

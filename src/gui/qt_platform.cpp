@@ -209,7 +209,7 @@ std::optional<std::string> QtPlatform::PickIndividual(const IndividualPicker& pi
     if (!picker.accept(typed)) return std::nullopt;
     return typed;
   }
-  CDialogGetAnID dialog(picker, parent_, ids_);
+  IdDialog dialog(picker, parent_, ids_);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   return dialog.id().toStdString();
 }

@@ -187,7 +187,7 @@ std::vector<std::string> Labels(const QWidget& dialog) {
 TEST(Pickers, AnUnknownIdKeepsTheDialogOpenUntilAKnownOne) {
   Picking p;
   bool stayedOpen = false;
-  WhenShown<CDialogGetAnID>([&stayedOpen](CDialogGetAnID& d) {
+  WhenShown<IdDialog>([&stayedOpen](IdDialog& d) {
     EXPECT_EQ(d.windowTitle().toStdString(), "Ancestors");
     EXPECT_EQ(d.button()->text().toStdString(), "Extract");
     EXPECT_EQ(Labels(d), std::vector<std::string>{"Individual ID"});

@@ -63,7 +63,7 @@ bool ShootDialogs(kinvar::Document& doc, kinvar::Platform& platform, const QDir&
                           {"B3", "B2"},
                           {}};
   OptionsDialog options(doc, platform);
-  CDialogGetAnID getId(individual);
+  IdDialog getId(individual);
   GroupChoiceDialog selectGroup(groups);
   TwoGroupsDialog twoGroups(groups);
   TwoGroupsDialog matingGroups(matings);
@@ -154,7 +154,7 @@ bool ShootIdCompletion(kinvar::Document& doc, const QString& path) {
   kinvar::IndividualPicker picker{"Inbreeding coefficient", "Compute",
                                   [](std::string&) { return true; }};
   auto cache = std::make_shared<kinvar::gui::IdIndexCache>();
-  kinvar::gui::CDialogGetAnID dialog(picker, nullptr, [&doc, cache] { return cache->Get(doc.pedigree()); });
+  kinvar::gui::IdDialog dialog(picker, nullptr, [&doc, cache] { return cache->Get(doc.pedigree()); });
   dialog.show();
   dialog.activateWindow();
   dialog.edit()->setFocus();
