@@ -35,7 +35,7 @@ constexpr std::array<Edge, 6> kEdges{{{0, 3}, {1, 3}, {0, 4}, {2, 4}, {3, 5}, {4
 
 }  // namespace
 
-CDemoDlg::CDemoDlg(Mode mode, QWidget* parent) : QDialog(parent), mode_(mode) {
+AboutDialog::AboutDialog(Mode mode, QWidget* parent) : QDialog(parent), mode_(mode) {
   setWindowTitle(tr("About Kinvar"));
   if (mode_ == Mode::kSplash) setWindowFlags(Qt::SplashScreen | Qt::FramelessWindowHint);
   auto* layout = new QVBoxLayout(this);
@@ -63,12 +63,12 @@ CDemoDlg::CDemoDlg(Mode mode, QWidget* parent) : QDialog(parent), mode_(mode) {
   timer_.start(kFrameMs);
 }
 
-void CDemoDlg::mousePressEvent(QMouseEvent* event) {
+void AboutDialog::mousePressEvent(QMouseEvent* event) {
   if (mode_ == Mode::kSplash) accept();
   QDialog::mousePressEvent(event);
 }
 
-void CDemoDlg::paintEvent(QPaintEvent*) {
+void AboutDialog::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.setRenderHint(QPainter::Antialiasing);
   painter.fillRect(rect(), palette().window());
@@ -79,7 +79,7 @@ void CDemoDlg::paintEvent(QPaintEvent*) {
   DrawPedigree(painter, QRect(40, 12, width() - 80, 150));
 }
 
-void CDemoDlg::DrawPedigree(QPainter& painter, const QRect& area) {
+void AboutDialog::DrawPedigree(QPainter& painter, const QRect& area) {
   auto at = [&area](const Node& n) {
     return QPointF(area.left() + n.x * area.width(), area.top() + n.y * area.height());
   };

@@ -8,12 +8,12 @@
 
 namespace kinvar::gui {
 
-class CDemoDlg : public QDialog {
+class AboutDialog : public QDialog {
   Q_OBJECT
 
  public:
   enum class Mode { kAbout, kSplash };
-  CDemoDlg(Mode mode, QWidget* parent = nullptr);
+  AboutDialog(Mode mode, QWidget* parent = nullptr);
 
   // Animation frames drawn so far.
   int frame() const { return frame_; }

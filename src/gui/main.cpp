@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (!line.file) {
-    kinvar::gui::CDemoDlg splash(kinvar::gui::CDemoDlg::Mode::kSplash);
+    kinvar::gui::AboutDialog splash(kinvar::gui::AboutDialog::Mode::kSplash);
     splash.exec();
   }
 

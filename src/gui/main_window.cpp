@@ -420,7 +420,7 @@ void MainWindow::Dispatch(std::int32_t id) {
     case kCmdViewToolbar: toolbar_->setVisible(!toolbar_->isVisible()); break;
     case kCmdViewStatusBar: statusBar()->setVisible(!statusBar()->isVisible()); break;
     case kCmdAbout: {
-      CDemoDlg about(CDemoDlg::Mode::kAbout, this);
+      AboutDialog about(AboutDialog::Mode::kAbout, this);
       about.exec();
       break;
     }

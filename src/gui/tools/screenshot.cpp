@@ -83,7 +83,7 @@ bool ShootDialogs(kinvar::Document& doc, kinvar::Platform& platform, const QDir&
   ValueFormDialog genotypes(genotypeForm);
   TwoChoiceDialog save("Save the pairwise relationships", "Save the numerator relationship matrix");
   SheetChoiceDialog sheet({"Herd 2021", "Herd 2022", "Notes"});
-  CDemoDlg about(CDemoDlg::Mode::kAbout);
+  AboutDialog about(AboutDialog::Mode::kAbout);
   ProgressDialog progress;
   progress.SetLabel("Computing inbreeding coefficients");
   progress.SetPosition(40);
