@@ -31,7 +31,7 @@ QLineEdit* NumberBox(const std::string& text, QWidget* parent) {
 
 }  // namespace
 
-CGenotypeInputBox::CGenotypeInputBox(const GenotypeFormTexts& texts, QWidget* parent)
+GenotypeInputBox::GenotypeInputBox(const GenotypeFormTexts& texts, QWidget* parent)
     : QGroupBox(tr("Genotypes"), parent),
       path_(new QLineEdit(Q(texts.path), this)),
       format_(new QComboBox(this)),
@@ -49,7 +49,7 @@ CGenotypeInputBox::CGenotypeInputBox(const GenotypeFormTexts& texts, QWidget* pa
   browse->setObjectName(QStringLiteral("browse"));
   browse->setAutoDefault(false);
   fileRow->addWidget(browse);
-  connect(browse, &QPushButton::clicked, this, &CGenotypeInputBox::Browse);
+  connect(browse, &QPushButton::clicked, this, &GenotypeInputBox::Browse);
   auto* layout = new QFormLayout(this);
   layout->addRow(tr("Genotype file"), fileRow);
   layout->addRow(tr("Format"), format_);
@@ -58,23 +58,23 @@ CGenotypeInputBox::CGenotypeInputBox(const GenotypeFormTexts& texts, QWidget* pa
   layout->addRow(tr("Smallest minor allele frequency"), minMaf_);
 }
 
-QString CGenotypeInputBox::FileFilters() {
+QString GenotypeInputBox::FileFilters() {
   return tr("PLINK sets (*.bed)") + ";;" + tr("VCF and BCF (*.vcf *.vcf.gz *.bcf)") + ";;" +
          tr("Text genotypes (*.txt *.dat)") + ";;" + tr("All files (*)");
 }
 
-void CGenotypeInputBox::Browse() {
+void GenotypeInputBox::Browse() {
   const QString chosen = QFileDialog::getOpenFileName(window(), tr("Open Genotypes"), path_->text(), FileFilters());
   if (!chosen.isEmpty()) path_->setText(QDir::toNativeSeparators(chosen));
 }
 
-GenotypeFormTexts CGenotypeInputBox::texts() const {
+GenotypeFormTexts GenotypeInputBox::texts() const {
   return {path_->text().trimmed().toStdString(), format_->currentData().toString().toStdString(),
           minSnpCallRate_->text().trimmed().toStdString(), minAnimalCallRate_->text().trimmed().toStdString(),
           minMaf_->text().trimmed().toStdString()};
 }
 
-std::array<QWidget*, kGenotypeFieldCount> CGenotypeInputBox::inputs() const {
+std::array<QWidget*, kGenotypeFieldCount> GenotypeInputBox::inputs() const {
   return {path_, format_, minSnpCallRate_, minAnimalCallRate_, minMaf_};
 }
 

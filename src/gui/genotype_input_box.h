@@ -15,11 +15,11 @@ class QLineEdit;
 
 namespace kinvar::gui {
 
-class CGenotypeInputBox : public QGroupBox {
+class GenotypeInputBox : public QGroupBox {
   Q_OBJECT
 
  public:
-  explicit CGenotypeInputBox(const GenotypeFormTexts& texts, QWidget* parent = nullptr);
+  explicit GenotypeInputBox(const GenotypeFormTexts& texts, QWidget* parent = nullptr);
 
   GenotypeFormTexts texts() const;
   // The five input widgets in the order of the form's keys: the file's box,

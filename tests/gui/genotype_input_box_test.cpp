@@ -21,7 +21,7 @@ const std::string kHerd = std::string(KINVAR_EXAMPLES_DIR) + "/herd.pdg";
 const std::string kGenotypes = std::string(KINVAR_EXAMPLES_DIR) + "/herd-genotypes.txt";
 
 TEST(GenotypeInputBox, TextsInTheOrderOfTheFormsKeys) {
-  CGenotypeInputBox box({"g.bed", "vcf", "0.95", "0.8", "0.05"});
+  GenotypeInputBox box({"g.bed", "vcf", "0.95", "0.8", "0.05"});
   const GenotypeFormTexts texts = box.texts();
   EXPECT_EQ(texts.path, "g.bed");
   EXPECT_EQ(texts.format, "vcf");
@@ -32,7 +32,7 @@ TEST(GenotypeInputBox, TextsInTheOrderOfTheFormsKeys) {
   EXPECT_EQ(box.texts().format, "");
   box.formatList()->setCurrentIndex(1);
   EXPECT_EQ(box.texts().format, "plink");
-  EXPECT_EQ(CGenotypeInputBox::FileFilters().toStdString(),
+  EXPECT_EQ(GenotypeInputBox::FileFilters().toStdString(),
             "PLINK sets (*.bed);;VCF and BCF (*.vcf *.vcf.gz *.bcf);;Text genotypes (*.txt *.dat);;All files (*)");
 }
 
@@ -41,7 +41,7 @@ TEST(GenotypeInputBox, TheQualityControlDialogRunsTheCommand) {
   ASSERT_TRUE(f.doc.OpenPedigreeFile(kHerd));
   bool stayedOpen = false;
   WhenShown<ValueFormDialog>([&](ValueFormDialog& d) {
-    auto* box = d.findChild<CGenotypeInputBox*>();
+    auto* box = d.findChild<GenotypeInputBox*>();
     ASSERT_NE(box, nullptr);
     ASSERT_EQ(d.fields().size(), kGenotypeFieldCount);
     d.button()->click();  // no file named yet
