@@ -421,13 +421,23 @@ class FollowingWindow final : public ProgressWindow {
   const std::atomic<bool>& cancelled_;
 };
 
+// The reference's search for fa, run beside the groups' searches. When the
+// reference is one of the groups, that group's row takes its fa from it
+// rather than searching the same ancestors again.
+struct BesideSearch {
+  std::function<bool(Progress&)> run;  // empty: no search beside
+  int group = kAllIndividuals;         // the reference's group number
+  const EffectiveAncestors* found = nullptr;  // what it finds; null unless a group
+  explicit operator bool() const { return static_cast<bool>(run); }
+  bool Gives(int groupNumber) const { return found != nullptr && groupNumber == group; }
+};
+
 // The groups whose fa is searched for, each a block of RunBlocks: the
 // searches are independent, so they share the cores, each worker with work
 // vectors of its own. The calling thread shows its own groups' progress and
 // passes a cancel on to the others.
 // `beside`, when given, is one more search (the reference's), run as the
 // first block.
-using BesideSearch = std::function<bool(Progress&)>;
 bool SearchedTrends(Pedigree& ped, const GenerationDepths& depths, Progress& progress,
                     std::int64_t searched, const std::function<int(std::int64_t)>& percent,
                     const BesideSearch& beside, std::vector<GroupTrend>& found) {
@@ -443,14 +453,16 @@ bool SearchedTrends(Pedigree& ped, const GenerationDepths& depths, Progress& pro
     Progress& own = worker == 0 ? progress : helpers[static_cast<std::size_t>(worker)];
     if (block < first) {
       own.SetStage(percent(block), percent(block + 1), kMaxAncestorRounds, "Effective number of ancestors");
-      if (!beside(own)) cancelled = true;
+      if (!beside.run(own)) cancelled = true;
       return;
     }
     own.SetStage(percent(block), percent(block + 1), kMaxAncestorRounds, "Trends by group");
     const std::int32_t at = block - first;
     GroupTrend& row = found[static_cast<std::size_t>(at)];
     const std::int32_t group = ped.groupOrder[static_cast<std::size_t>(at)];
-    if (!TrendOfGroup(ped, depths, group, work[static_cast<std::size_t>(worker)], &own, marks, row))
+    const bool reference = beside.Gives(ped.groups[Slot(group)].group);
+    if (!TrendOfGroup(ped, depths, group, work[static_cast<std::size_t>(worker)],
+                      reference ? nullptr : &own, marks, row))
       cancelled = true;
   };
   std::atomic<std::int32_t> next{0}, done{0};
@@ -470,7 +482,15 @@ bool SearchedTrends(Pedigree& ped, const GenerationDepths& depths, Progress& pro
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   pool.clear();  // joins
-  return !cancelled;
+  if (cancelled) return false;
+  for (std::int64_t at = 0; at < searched; ++at) {
+    GroupTrend& row = found[static_cast<std::size_t>(at)];
+    if (!beside.Gives(row.group)) continue;
+    row.fa = beside.found->fa;
+    row.faLower = beside.found->faLower;
+    row.faSearched = true;
+  }
+  return true;
 }
 
 }  // namespace
@@ -511,7 +531,7 @@ bool TrendsBeside(Pedigree& ped, const GenerationDepths& depths, Progress& progr
 bool ComputeGroupTrends(Pedigree& ped, const GenerationDepths& depths, Progress& progress,
                         int firstPercent, int lastPercent, std::vector<GroupTrend>& rows,
                         std::int64_t faGroups) {
-  return TrendsBeside(ped, depths, progress, firstPercent, lastPercent, rows, faGroups, nullptr);
+  return TrendsBeside(ped, depths, progress, firstPercent, lastPercent, rows, faGroups, {});
 }
 
 bool ComputeDiversityAndTrends(Pedigree& ped, const ReferencePopulation& ref,
@@ -519,9 +539,11 @@ bool ComputeDiversityAndTrends(Pedigree& ped, const ReferencePopulation& ref,
                                DiversitySummary& summary, std::vector<GroupTrend>& rows,
                                std::int64_t faGroups) {
   const AncestorSubset subset = SummaryBeforeFa(ped, ref, depths, summary);
-  const BesideSearch search = [&](Progress& own) {
-    return FindEffectiveAncestors(ped, subset, ref, &own, summary.ancestors);
-  };
+  const BesideSearch search{[&](Progress& own) {
+                              return FindEffectiveAncestors(ped, subset, ref, &own, summary.ancestors);
+                            },
+                            ref.groupNumber,
+                            ref.groupNumber == kAllIndividuals ? nullptr : &summary.ancestors};
   return TrendsBeside(ped, depths, progress, 0, 100, rows, faGroups, search);
 }
 

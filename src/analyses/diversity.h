@@ -94,13 +94,15 @@ struct EffectiveAncestors {
 // unknown parents. `progress` (may be null) is stepped once per round, by
 // the larger of the round and the explained share of kMaxAncestorRounds;
 // false when the user cancelled.
-// `traceEveryShare` traces each candidate's explained share afresh, as
-// deep pedigrees always do, instead of remembering the shares between rounds;
-// both give the same bits where the sums are exact (diversity_ancestors.cpp).
+// `plainRoute` traces each candidate's explained share afresh and passes
+// each choice up through the chosen individual's ancestors at once, as deep
+// pedigrees always do, instead of remembering the shares between rounds and
+// passing choices up late; both give the same bits where the sums are exact
+// (diversity_ancestors.cpp).
 bool FindEffectiveAncestors(const Pedigree& ped, const AncestorSubset& subset,
                             const ReferencePopulation& ref, Progress* progress,
                             EffectiveAncestors& result, int maxRounds = kMaxAncestorRounds,
-                            bool traceEveryShare = false);
+                            bool plainRoute = false);
 
 // Whether the bounds agree to the precision figures are shown in.
 bool FaIsExact(const EffectiveAncestors& a);

@@ -19,6 +19,20 @@
 // and the order of the additions cannot change a bit: there the remembered
 // shares equal the traced ones. Deeper pedigrees trace every share afresh.
 //
+// Choosing an ancestor takes what it passed up from each of its own
+// ancestors, and a recent sire has tens of thousands. Most choices near the
+// end of a search are young individuals with an unknown parent, one after
+// another, whose flows meet in the same few parents and grandparents. So a
+// choice only records what the chosen individual owes its parents; the
+// owed amounts are passed on, the youngest generation first and each
+// individual's in one go, when a candidate of an older generation is looked
+// at (only descendants can change a p, and they are of younger generations).
+// Every p times the number of members is a sum of powers of 1/2 no smaller
+// than 1/2 to the longest ancestral path and no larger than the number of
+// members: where that fits in a double's 53 bits, the sums and differences
+// are exact and the late p are the bits of the p traced at each choice.
+// Other pedigrees trace each choice at once.
+//
 // A candidate's bound also falls with its own p, which is kept exact: its
 // bound from its current p and its share when last computed is checked
 // against the heap's top before the share is brought up to date.
@@ -31,6 +45,7 @@
 // squares S of the chosen, fa lies between 1 / (S + largest) and
 // 1 / (S + smallest).
 #include <algorithm>
+#include <bit>
 #include <functional>
 #include <optional>
 #include <utility>
@@ -46,6 +61,13 @@ std::size_t Slot(std::int32_t k) { return static_cast<std::size_t>(k); }
 // Shares of genes summed in this many halvings or fewer are exact in
 // doubles.
 constexpr std::int32_t kExactGenerations = 52;
+
+// Whether every p times the number of members, and every flow a choice
+// takes from it, is exact in doubles: sums of (1/2)^g over at most
+// `generations` halvings, the largest the number of members.
+bool FlowsAreExact(std::int32_t generations, std::int32_t members) {
+  return generations + std::bit_width(static_cast<std::uint32_t>(members)) <= 53;
+}
 
 struct Candidate {
   double bound;  // q times the number of members, an upper bound
@@ -66,7 +88,7 @@ struct HeapOrder {
 class Search {
  public:
   Search(const Pedigree& ped, const AncestorSubset& subset, const ReferencePopulation& ref,
-         bool traceEveryShare)
+         bool plainRoute)
       : parents_(subset.kernel.parents),
         w_(parents_.size(), 0.0),
         chosen_(parents_.size(), 0),
@@ -74,7 +96,8 @@ class Search {
         reached_(parents_.size(), 0),
         generation_(parents_.size(), 0),
         share_(parents_.size(), 0.0),
-        stale_(parents_.size(), 1) {
+        stale_(parents_.size(), 1),
+        owed_(parents_.size(), 0.0) {
     const std::int32_t n = subset.kernel.size();
     std::vector<Candidate> all;
     all.reserve(Slot(n));
@@ -86,9 +109,15 @@ class Search {
       if (ref.byCode[Slot(code)] != 0) w_[Slot(k)] = 1.0;
       all.push_back({0.0, code, k});
     }
-    remembered_ = !traceEveryShare && buckets_.size() <= Slot(kExactGenerations) + 1;
+    remembered_ = !plainRoute && buckets_.size() <= Slot(kExactGenerations) + 1;
+    // One halving more for the unknown parents' halves.
+    settleLate_ = !plainRoute && FlowsAreExact(static_cast<std::int32_t>(buckets_.size()),
+                                               ref.members);
     if (remembered_) ListChildren();
+    if (settleLate_) owing_.resize(buckets_.size());
     for (std::int32_t k = n; k >= 1; --k) PassUp(w_, k, w_[Slot(k)]);
+    if (settleLate_)
+      for (std::int32_t k = 1; k <= n; ++k) unexplained_ += Unknown(k) * w_[Slot(k)] / 2;
     for (Candidate& c : all) c.bound = w_[Slot(c.local)];
     heap_ = std::move(all);
     std::make_heap(heap_.begin(), heap_.end(), HeapOrder{});
@@ -100,14 +129,14 @@ class Search {
     while (!heap_.empty() && heap_.front().bound > 0.0) {
       std::pop_heap(heap_.begin(), heap_.end(), HeapOrder{});
       Candidate& c = heap_.back();
-      const double quick = w_[Slot(c.local)] * c.unexplained;
+      const double quick = Contribution(c.local) * c.unexplained;
       if (quick > 0.0 && heap_.size() > 1 && Below({quick, c.code, c.local}, heap_.front())) {
         c.bound = quick;
         std::push_heap(heap_.begin(), heap_.end(), HeapOrder{});
         continue;
       }
       c.unexplained = 1.0 - Explained(c.local);
-      c.bound = w_[Slot(c.local)] * c.unexplained;
+      c.bound = Contribution(c.local) * c.unexplained;
       if (c.bound <= 0.0) {
         heap_.pop_back();
         continue;
@@ -125,6 +154,18 @@ class Search {
     return std::nullopt;
   }
 
+  // Whether no candidate is left with a q above 0, every gene of the members
+  // being explained, known without looking at the candidates: only where
+  // choices are passed up late. The unexplained genes are those the members
+  // have from unknown parents of individuals not chosen; what is still owed
+  // can lower them by no more than itself.
+  bool AllExplained() {
+    if (!settleLate_ || unexplained_ > owedSum_) return false;
+    Settle(-1);
+    owedSum_ = 0.0;
+    return unexplained_ == 0.0;
+  }
+
   // The bounds of the candidates not chosen, in the search's units.
   std::vector<double> Bounds() const {
     std::vector<double> bounds;
@@ -135,6 +176,10 @@ class Search {
   }
 
  private:
+  double Unknown(std::int32_t k) const {
+    return (parents_[Slot(k)].sire == 0 ? 1.0 : 0.0) + (parents_[Slot(k)].dam == 0 ? 1.0 : 0.0);
+  }
+
   void PassUp(std::vector<double>& x, std::int32_t k, double value) const {
     const KernelPedigree::Parents& p = parents_[Slot(k)];
     if (p.sire != 0) x[Slot(p.sire)] += value / 2;
@@ -180,12 +225,54 @@ class Search {
 
   // k's parents become unknown: its ancestors lose what it passed up.
   void Choose(std::int32_t k) {
-    TraceUp(k, w_[Slot(k)], [&](std::int32_t x, double tx) {
-      w_[Slot(x)] -= tx;
-      return chosen_[Slot(x)] == 0;
-    });
+    if (settleLate_) {
+      unexplained_ -= Unknown(k) * w_[Slot(k)] / 2;
+      Owe(k, w_[Slot(k)]);
+    } else {
+      TraceUp(k, w_[Slot(k)], [&](std::int32_t x, double tx) {
+        w_[Slot(x)] -= tx;
+        return chosen_[Slot(x)] == 0;
+      });
+    }
     chosen_[Slot(k)] = 1;
     if (remembered_) MarkStale(k);
+  }
+
+  // k's p times the number of members, with every choice so far passed on.
+  double Contribution(std::int32_t k) {
+    if (highestOwing_ > generation_[Slot(k)]) Settle(generation_[Slot(k)]);
+    return w_[Slot(k)];
+  }
+
+  // k has `amount` more to pass up to its parents, and through them to
+  // their ancestors.
+  void Owe(std::int32_t k, double amount) {
+    if (owed_[Slot(k)] == 0.0) owing_[Slot(generation_[Slot(k)])].push_back(k);
+    owed_[Slot(k)] += amount;
+    owedSum_ += amount;
+    highestOwing_ = std::max(highestOwing_, generation_[Slot(k)]);
+  }
+
+  // Passes on what the generations above g owe, the youngest first, so that
+  // an individual passes on everything it received in one go. Chosen
+  // individuals take nothing more from their progeny: their parents count
+  // as unknown.
+  void Settle(std::int32_t g) {
+    for (; highestOwing_ > g; --highestOwing_) {
+      std::vector<std::int32_t>& bucket = owing_[Slot(highestOwing_)];
+      for (const std::int32_t x : bucket) {
+        const double half = owed_[Slot(x)] / 2;
+        owedSum_ -= owed_[Slot(x)];
+        owed_[Slot(x)] = 0.0;
+        for (const std::int32_t p : {parents_[Slot(x)].sire, parents_[Slot(x)].dam}) {
+          if (p == 0 || chosen_[Slot(p)] != 0) continue;
+          w_[Slot(p)] -= half;
+          unexplained_ -= Unknown(p) * half / 2;
+          Owe(p, half);
+        }
+      }
+      bucket.clear();
+    }
   }
 
   // The subset's progeny lists, for marking descendants stale.
@@ -272,6 +359,18 @@ class Search {
   std::vector<std::uint8_t> stale_;
   std::vector<std::int32_t> firstChild_, children_, walk_;
   std::vector<Candidate> heap_;  // a heap by Below, the largest bound in front
+  // Choices passed up late (exact pedigrees only): owed_ is what an
+  // individual has taken from its progeny's choices and not yet passed on,
+  // listed in owing_ by generation; none above highestOwing_.
+  bool settleLate_ = false;
+  std::vector<double> owed_;
+  std::vector<std::vector<std::int32_t>> owing_;
+  std::int32_t highestOwing_ = -1;
+  // With them: the members' genes from the unknown parents of individuals
+  // not chosen (times the number of members), exact as p is, and the sum
+  // of owed_, a bound on what passing it on can still take from them.
+  double unexplained_ = 0.0;
+  double owedSum_ = 0.0;
 };
 
 // The least sum of squares of shares that add up to `rest`, each at most its
@@ -307,10 +406,10 @@ double MostSquares(std::vector<double> bounds, double rest) {
 
 bool FindEffectiveAncestors(const Pedigree& ped, const AncestorSubset& subset,
                             const ReferencePopulation& ref, Progress* progress,
-                            EffectiveAncestors& result, int maxRounds, bool traceEveryShare) {
+                            EffectiveAncestors& result, int maxRounds, bool plainRoute) {
   result = EffectiveAncestors{};
   if (ref.members == 0) return true;
-  Search search(ped, subset, ref, traceEveryShare);
+  Search search(ped, subset, ref, plainRoute);
   // Summed in the search's own units, exact in the cases that matter (equal
   // shares of 1/m), so that half is found where it is reached.
   const double members = ref.members;
@@ -320,6 +419,7 @@ bool FindEffectiveAncestors(const Pedigree& ped, const AncestorSubset& subset,
     // share, and the rounds where that creeps.
     const auto share = static_cast<std::int64_t>(scaledSum / members * kMaxAncestorRounds);
     if (progress != nullptr && progress->Step(std::max<std::int64_t>(round, share))) return false;
+    if (search.AllExplained()) break;
     const std::optional<Candidate> c = search.Next(true);
     if (!c) break;
     const double q = c->bound / members;

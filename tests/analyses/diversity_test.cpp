@@ -21,10 +21,13 @@
 #include "analyses/decomposition_report.h"
 #include "analyses/gene_origin.h"
 #include "genetics/inbreeding.h"
+#include "pedigree/load.h"
+#include "pedigree_generator.h"
 #include "support/doc_session.h"
 #include "support/random_pedigree.h"
 #include "support/report_figures.h"
 #include "support/tabular_a.h"
+#include "support/test_files.h"
 
 namespace kinvar {
 namespace {
@@ -209,12 +212,44 @@ TEST(Diversity, AgreesWithGeneOriginTheTabularMethodAndBruteForce) {
   EXPECT_GT(searched, 100);
 }
 
-// The shares remembered between rounds against the shares traced afresh in
-// every round: the same ancestors with the same bits, for every group and
-// for all individuals, whole searches and searches stopped early, on
-// shallow and deep pedigrees (the deepest trace in both runs).
-TEST(EffectiveNumberOfAncestors, RememberedSharesGiveTheBitsOfTracedShares) {
+// The quick route against the plain one on the same search: the same
+// ancestors with the same bits, the same fa and bounds, whole searches and
+// searches stopped early (whose bounds come from the candidates left).
+void ExpectTheBitsOfThePlainRoute(const Pedigree& ped, const AncestorSubset& subset,
+                                  const ReferencePopulation& ref, int rounds,
+                                  const std::string& what) {
   const auto BitsOf = [](double x) { return std::bit_cast<std::uint64_t>(x); };
+  EffectiveAncestors quick, plain;
+  ASSERT_TRUE(FindEffectiveAncestors(ped, subset, ref, nullptr, quick, rounds));
+  ASSERT_TRUE(FindEffectiveAncestors(ped, subset, ref, nullptr, plain, rounds, true));
+  ASSERT_EQ(quick.chosen.size(), plain.chosen.size()) << what;
+  for (std::size_t i = 0; i < plain.chosen.size(); ++i) {
+    EXPECT_EQ(quick.chosen[i].rec, plain.chosen[i].rec) << what << " " << i;
+    EXPECT_EQ(BitsOf(quick.chosen[i].contribution), BitsOf(plain.chosen[i].contribution))
+        << what << " " << i;
+  }
+  EXPECT_EQ(BitsOf(quick.fa), BitsOf(plain.fa)) << what;
+  EXPECT_EQ(BitsOf(quick.faLower), BitsOf(plain.faLower)) << what;
+  EXPECT_EQ(BitsOf(quick.explained), BitsOf(plain.explained)) << what;
+  EXPECT_EQ(quick.halfExplainedBy, plain.halfExplainedBy) << what;
+  EXPECT_EQ(quick.stoppedAtLimit, plain.stoppedAtLimit) << what;
+}
+
+std::vector<RecIndex> MembersOf(const Pedigree& ped, const ReferencePopulation& ref) {
+  std::vector<RecIndex> members;
+  for (std::int32_t code = 1; code <= ped.nTotal; ++code)
+    if (ref.byCode[static_cast<std::size_t>(code)] != 0)
+      members.push_back(ped.records[static_cast<std::size_t>(code - 1)]);
+  return members;
+}
+
+// The quick route remembers the explained shares between rounds, passes
+// choices up late and stops once no gene is left unexplained; the plain
+// route traces every share and every choice afresh and looks at every
+// candidate left. On shallow pedigrees (the quick route throughout), on
+// deep ones (where it traces as the plain one does) and in between, for
+// every group and for all individuals.
+TEST(EffectiveNumberOfAncestors, TheQuickRouteGivesTheBitsOfThePlainRoute) {
   int deep = 0, compared = 0;
   for (std::uint64_t seed = 1; seed <= 120; ++seed) {
     test::RandomPedigreeOptions options = test::VariedOptions(seed, 400);
@@ -226,38 +261,51 @@ TEST(EffectiveNumberOfAncestors, RememberedSharesGiveTheBitsOfTracedShares) {
     references.push_back(kAllIndividuals);
     for (const int group : references) {
       const ReferencePopulation ref = Reference(*ped, group);
-      std::vector<RecIndex> members;
-      for (std::int32_t code = 1; code <= ped->nTotal; ++code)
-        if (ref.byCode[static_cast<std::size_t>(code)] != 0)
-          members.push_back(ped->records[static_cast<std::size_t>(code - 1)]);
-      const AncestorSubset subset = BuildAncestorSubset(*ped, members);
-      for (const int rounds : {kMaxAncestorRounds, 3}) {
-        const std::string what = "seed " + std::to_string(seed) + " group " +
-                                 std::to_string(group) + " rounds " + std::to_string(rounds);
-        EffectiveAncestors remembered, traced;
-        ASSERT_TRUE(FindEffectiveAncestors(*ped, subset, ref, nullptr, remembered, rounds));
-        ASSERT_TRUE(FindEffectiveAncestors(*ped, subset, ref, nullptr, traced, rounds, true));
-        ASSERT_EQ(remembered.chosen.size(), traced.chosen.size()) << what;
-        for (std::size_t i = 0; i < traced.chosen.size(); ++i) {
-          EXPECT_EQ(remembered.chosen[i].rec, traced.chosen[i].rec) << what << " " << i;
-          EXPECT_EQ(BitsOf(remembered.chosen[i].contribution), BitsOf(traced.chosen[i].contribution))
-              << what << " " << i;
-        }
-        EXPECT_EQ(BitsOf(remembered.fa), BitsOf(traced.fa)) << what;
-        EXPECT_EQ(BitsOf(remembered.faLower), BitsOf(traced.faLower)) << what;
-        EXPECT_EQ(BitsOf(remembered.explained), BitsOf(traced.explained)) << what;
-        EXPECT_EQ(remembered.halfExplainedBy, traced.halfExplainedBy) << what;
-        EXPECT_EQ(remembered.stoppedAtLimit, traced.stoppedAtLimit) << what;
+      const AncestorSubset subset = BuildAncestorSubset(*ped, MembersOf(*ped, ref));
+      for (const int rounds : {kMaxAncestorRounds, 3, 40}) {
+        ExpectTheBitsOfThePlainRoute(*ped, subset, ref, rounds,
+                                     "seed " + std::to_string(seed) + " group " +
+                                         std::to_string(group) + " rounds " + std::to_string(rounds));
         ++compared;
       }
     }
   }
-  EXPECT_GT(compared, 400);
+  EXPECT_GT(compared, 600);
   EXPECT_GT(deep, 0);
 }
 
+// A herd book's shape: thousands of young animals with an unknown parent,
+// whose choices pass up through the same sires, chosen one after another.
+TEST(EffectiveNumberOfAncestors, TheQuickRouteGivesTheBitsOfThePlainRouteInAHerdBook) {
+  bench::GeneratorOptions options;
+  options.individuals = 12000;
+  options.seed = 5;
+  const test::TempFile file("");
+  bench::GeneratorSummary summary;
+  std::string error;
+  ASSERT_TRUE(bench::GeneratePedigreeFile(options, file.path(), summary, error)) << error;
+  auto ped = std::make_unique<Pedigree>();
+  SilentProgressWindow window;
+  Progress progress(window);
+  ASSERT_EQ(LoadPedigree(file.path(), *ped, progress).status, LoadStatus::kLoaded);
+  ASSERT_TRUE(ComputeInbreeding(*ped, progress));
+  std::vector<int> references = GroupNumbers(*ped);
+  ASSERT_GT(references.size(), 3u);
+  references.erase(references.begin() + 1, references.end() - 2);  // the oldest and the latest
+  references.push_back(kAllIndividuals);
+  for (const int group : references) {
+    const ReferencePopulation ref = Reference(*ped, group);
+    const AncestorSubset subset = BuildAncestorSubset(*ped, MembersOf(*ped, ref));
+    for (const int rounds : {kMaxAncestorRounds, 700})
+      ExpectTheBitsOfThePlainRoute(*ped, subset, ref, rounds,
+                                   "group " + std::to_string(group) + " rounds " + std::to_string(rounds));
+  }
+}
+
 // The reference's search beside the groups' searches, on one worker or
-// two, against the two computations one after the other: the same bits.
+// two, against the two computations one after the other: the same bits,
+// also in the row of the reference's own group, which takes its fa from
+// the reference's search.
 TEST(DiversityGroupTable, TheReferenceSearchedBesideTheGroupsGivesTheSameBits) {
   const auto BitsOf = [](double x) { return std::bit_cast<std::uint64_t>(x); };
   int compared = 0;
@@ -291,6 +339,8 @@ TEST(DiversityGroupTable, TheReferenceSearchedBesideTheGroupsGivesTheSameBits) {
         for (std::size_t i = 0; i < rows.size(); ++i) {
           EXPECT_EQ(rows[i].group, apartRows[i].group) << what;
           EXPECT_EQ(BitsOf(rows[i].fa), BitsOf(apartRows[i].fa)) << what << " row " << i;
+          EXPECT_EQ(BitsOf(rows[i].faLower), BitsOf(apartRows[i].faLower)) << what << " row " << i;
+          EXPECT_EQ(rows[i].faSearched, apartRows[i].faSearched) << what << " row " << i;
           EXPECT_EQ(BitsOf(rows[i].fe), BitsOf(apartRows[i].fe)) << what << " row " << i;
           EXPECT_EQ(BitsOf(rows[i].meanF), BitsOf(apartRows[i].meanF)) << what << " row " << i;
         }
