@@ -124,31 +124,33 @@ class Search {
   }
 
   // The next ancestor with its scaled q, or nothing when no q is above 0.
-  // `take` false only looks.
+  // `take` false only looks. The candidate on top is looked at in place and
+  // lowered into the heap (bounds only fall), so that each look costs one
+  // pass down the heap rather than a removal and an insertion.
   std::optional<Candidate> Next(bool take) {
     while (!heap_.empty() && heap_.front().bound > 0.0) {
-      std::pop_heap(heap_.begin(), heap_.end(), HeapOrder{});
-      Candidate& c = heap_.back();
+      Candidate& c = heap_.front();
+      const Candidate* second = SecondBest();
       const double quick = Contribution(c.local) * c.unexplained;
-      if (quick > 0.0 && heap_.size() > 1 && Below({quick, c.code, c.local}, heap_.front())) {
+      if (quick > 0.0 && second != nullptr && Below({quick, c.code, c.local}, *second)) {
         c.bound = quick;
-        std::push_heap(heap_.begin(), heap_.end(), HeapOrder{});
+        LowerTop();
         continue;
       }
       c.unexplained = 1.0 - Explained(c.local);
       c.bound = Contribution(c.local) * c.unexplained;
       if (c.bound <= 0.0) {
-        heap_.pop_back();
+        RemoveTop();
         continue;
       }
-      const bool onTop = heap_.size() == 1 || !Below(c, heap_.front());
+      const bool onTop = second == nullptr || !Below(c, *second);
       const Candidate found = c;
       if (onTop && take) {
-        heap_.pop_back();
+        RemoveTop();
         Choose(found.local);
         return found;
       }
-      std::push_heap(heap_.begin(), heap_.end(), HeapOrder{});
+      LowerTop();
       if (onTop) return found;
     }
     return std::nullopt;
@@ -176,6 +178,33 @@ class Search {
   }
 
  private:
+  // The heap's largest below its top, null when the top is alone.
+  const Candidate* SecondBest() const {
+    if (heap_.size() < 2) return nullptr;
+    if (heap_.size() == 2 || Below(heap_[2], heap_[1])) return &heap_[1];
+    return &heap_[2];
+  }
+
+  // The top, its bound lowered, goes down to its place.
+  void LowerTop() {
+    const std::size_t n = heap_.size();
+    const Candidate x = heap_.front();
+    std::size_t at = 0;
+    for (std::size_t child = 1; child < n; child = 2 * at + 1) {
+      if (child + 1 < n && Below(heap_[child], heap_[child + 1])) ++child;
+      if (!Below(x, heap_[child])) break;
+      heap_[at] = heap_[child];
+      at = child;
+    }
+    heap_[at] = x;
+  }
+
+  void RemoveTop() {
+    heap_.front() = heap_.back();
+    heap_.pop_back();
+    if (!heap_.empty()) LowerTop();
+  }
+
   double Unknown(std::int32_t k) const {
     return (parents_[Slot(k)].sire == 0 ? 1.0 : 0.0) + (parents_[Slot(k)].dam == 0 ? 1.0 : 0.0);
   }
