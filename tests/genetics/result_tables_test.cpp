@@ -86,16 +86,6 @@ TEST(GeneticsTables, NamesAndColumnsThatScriptsRelyOn) {
   }
 }
 
-// (The listings' cancel is checked with their handlers.)
-TEST(GeneticsTables, ACancelledDiiLeavesNoTables) {
-  DocSession s(kGroups);
-  s.platform.polls = 0;
-  s.platform.cancelAtPoll = 1;
-  RunCommand(s, kCmdDii);
-  EXPECT_EQ(s.Report(), std::vector<std::string>{"|XProcess has been canceled by the user."});
-  EXPECT_TRUE(s.doc.pedigree().report.tables().empty());
-}
-
 // A random pedigree with its tabular A (records in code order once a
 // command has computed the coefficients) and the code of every ID.
 struct Case {
