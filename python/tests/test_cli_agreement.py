@@ -67,6 +67,25 @@ def run_cli(cli, arguments, table, tmp_path):
     return rows[0], rows[1:]
 
 
+def cli_matrix(cli, arguments, table, tmp_path, ids, group_ids=(), recode=None):
+    """kinvar-cli's triplets of `table` as a dense symmetric matrix whose rows
+    and columns follow `ids`, then `group_ids`: the codes come from the same
+    run's recoding table (or from the run `recode`) and, with groups, from
+    its groups table."""
+    _, rows = run_cli(cli, arguments, table, tmp_path)
+    _, recoding = run_cli(cli, recode or arguments, "recoding", tmp_path)
+    at = {x: i for i, x in enumerate([*ids, *(g.upper() for g in group_ids)])}
+    position = {int(code): at[id] for code, _, _, id in recoding}
+    if group_ids:
+        _, coded = run_cli(cli, arguments, "groups", tmp_path)
+        position.update({int(code): at[id] for code, id in coded})
+    matrix = np.zeros((len(at), len(at)))
+    for r, c, value in rows:
+        i, j = position[int(r)], position[int(c)]
+        matrix[i, j] = matrix[j, i] = float(value)
+    return matrix
+
+
 def expected_cell(text, dtype):
     """A CSV field read by the type of the frame's column."""
     if text == "":
@@ -129,14 +148,8 @@ def test_extraction_lists_the_cli_pedigree(cli, examples, tmp_path):
 
 
 def test_ainverse_equals_cli_triplets(cli, examples, tmp_path):
-    header, rows = run_cli(cli, ["inverse", str(examples / "herd.pdg"), "--triplets"],
-                           "ainverse", tmp_path)
-    _, recoding = run_cli(cli, ["recode", str(examples / "herd.pdg")], "recoding", tmp_path)
-    ped = kinvar.read_pedigree(examples / "herd.pdg")
-    at = {x: i for i, x in enumerate(ped.ids)}
-    position = {int(code): at[id] for code, _, _, id in recoding}
-    expected = np.zeros((len(ped), len(ped)))
-    for r, c, value in rows:
-        i, j = position[int(r)], position[int(c)]
-        expected[i, j] = expected[j, i] = float(value)
+    herd = str(examples / "herd.pdg")
+    ped = kinvar.read_pedigree(herd)
+    expected = cli_matrix(cli, ["inverse", herd, "--triplets"], "ainverse", tmp_path, ped.ids,
+                          recode=["recode", herd])
     np.testing.assert_array_equal(ped.ainverse(precision="single").toarray(), expected)

@@ -7,7 +7,7 @@ import numpy as np
 import pytest
 
 import kinvar
-from test_cli_agreement import assert_frame_is_csv, run_cli
+from test_cli_agreement import assert_frame_is_csv, cli_matrix, run_cli
 
 
 @pytest.mark.parametrize("command, table, options", [
@@ -48,16 +48,10 @@ def test_g_is_written_and_a_bad_method_refused(examples, tmp_path):
         herd.genomic_relationship(examples / "herd-genotypes.vcf", method="vanraden3")
 def test_hinverse_equals_cli_triplets(cli, examples, tmp_path):
     snps = str(examples / "herd-snps.txt")
-    _, rows = run_cli(cli, ["hinverse", str(examples / "herd.pdg"), "--genotypes", snps],
-                      "hinverse", tmp_path)
-    _, recoding = run_cli(cli, ["recode", str(examples / "herd.pdg")], "recoding", tmp_path)
-    ped = kinvar.read_pedigree(examples / "herd.pdg")
-    at = {x: i for i, x in enumerate(ped.ids)}
-    position = {int(code): at[id] for code, _, _, id in recoding}
-    expected = np.zeros((len(ped), len(ped)))
-    for r, c, value in rows:
-        i, j = position[int(r)], position[int(c)]
-        expected[i, j] = expected[j, i] = float(value)
+    herd = str(examples / "herd.pdg")
+    ped = kinvar.read_pedigree(herd)
+    expected = cli_matrix(cli, ["hinverse", herd, "--genotypes", snps], "hinverse", tmp_path, ped.ids,
+                          recode=["recode", herd])
     h = ped.hinverse(snps, precision="single")
     assert h.ids == [str(i) for i in ped.ids]
     np.testing.assert_array_equal(h.toarray(), expected)

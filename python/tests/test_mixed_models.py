@@ -8,7 +8,7 @@ import pytest
 import scipy.sparse
 
 import kinvar
-from test_cli_agreement import run_cli
+from test_cli_agreement import cli_matrix, run_cli
 
 GROUPS = ["gA", "Gb", "GC"]
 
@@ -106,18 +106,9 @@ def test_ainverse_with_groups_equals_cli_triplets(cli, tmp_path):
     shares.write_text("".join(f"{i} {p} {g} {x}\n" for i, p, g, x in fractions))
     arguments = ["inverse", str(pedigree), "--genetic-groups", str(groups),
                  "--group-fractions", str(shares), "--triplets"]
-    _, rows = run_cli(cli, arguments, "ainverse", tmp_path)
-    _, recoding = run_cli(cli, arguments, "recoding", tmp_path)
-    _, coded = run_cli(cli, arguments, "groups", tmp_path)
     ped = kinvar.read_pedigree(pedigree, genetic_groups=GROUPS, group_fractions=fractions)
-    at = {x: i for i, x in enumerate([*ped.ids, *(g.upper() for g in ped.group_ids)])}
-    position = {int(code): at[id] for code, _, _, id in recoding}
-    position.update({int(code): at[id] for code, id in coded})
-    size = len(ped) + len(GROUPS)
-    expected = np.zeros((size, size))
-    for r, c, value in rows:
-        i, j = position[int(r)], position[int(c)]
-        expected[i, j] = expected[j, i] = float(value)
+    assert len(ped.group_ids) == len(GROUPS)
+    expected = cli_matrix(cli, arguments, "ainverse", tmp_path, ped.ids, ped.group_ids)
     np.testing.assert_array_equal(ped.ainverse(precision="single").toarray(), expected)
 
 
@@ -191,15 +182,8 @@ def test_x_linked_inverse_equals_cli_triplets(cli, tmp_path):
     pedigree = tmp_path / "sexed.pdg"
     frame.fillna("0").rename(columns={"sex": "Sex"}).to_csv(pedigree, sep=" ", index=False)
     arguments = ["x-linked", str(pedigree), "--inverse", "--triplets"]
-    _, rows = run_cli(cli, arguments, "xlinked_inverse", tmp_path)
-    _, recoding = run_cli(cli, arguments, "recoding", tmp_path)
     ped = kinvar.read_pedigree(pedigree)
-    at = {x: i for i, x in enumerate(ped.ids)}
-    position = {int(code): at[id] for code, _, _, id in recoding}
-    expected = np.zeros((len(ped), len(ped)))
-    for r, c, value in rows:
-        i, j = position[int(r)], position[int(c)]
-        expected[i, j] = expected[j, i] = float(value)
+    expected = cli_matrix(cli, arguments, "xlinked_inverse", tmp_path, ped.ids)
     np.testing.assert_array_equal(ped.x_linked(inverse=True).toarray(), expected)
 
 
@@ -291,17 +275,8 @@ def test_metafounders_equal_cli_f_and_triplets(cli, tmp_path):
     f = ped.inbreeding().set_index("id")["f"]
     assert [float(row[5]) for row in inbreeding] == [f[row[0]] for row in inbreeding]
     arguments = ["inverse", str(pedigree), "--metafounders", str(gamma), "--triplets"]
-    _, triplets = run_cli(cli, arguments, "ainverse", tmp_path)
-    _, recoding = run_cli(cli, arguments, "recoding", tmp_path)
-    _, coded = run_cli(cli, arguments, "groups", tmp_path)
-    at = {x: i for i, x in enumerate([*ped.ids, *(g.upper() for g in ped.group_ids)])}
-    position = {int(code): at[id] for code, _, _, id in recoding}
-    position.update({int(code): at[id] for code, id in coded})
-    size = len(ped) + len(METAFOUNDERS)
-    expected = np.zeros((size, size))
-    for r, c, value in triplets:
-        i, j = position[int(r)], position[int(c)]
-        expected[i, j] = expected[j, i] = float(value)
+    assert len(ped.group_ids) == len(METAFOUNDERS)
+    expected = cli_matrix(cli, arguments, "ainverse", tmp_path, ped.ids, ped.group_ids)
     np.testing.assert_array_equal(ped.ainverse(precision="single").toarray(), expected)
 
 
@@ -407,16 +382,8 @@ def test_dominance_equals_cli_triplets(cli, tmp_path):
     pedigree = tmp_path / "dominance.pdg"
     frame.to_csv(pedigree, sep=" ", index=False)
     arguments = ["dominance", str(pedigree), "--triplets"]
-    _, triplets = run_cli(cli, arguments, "dominance", tmp_path)
-    _, recoding = run_cli(cli, arguments, "recoding", tmp_path)
     d = kinvar.read_pedigree(pedigree).dominance()
-    ids = d.ids
-    at = {x: i for i, x in enumerate(ids)}
-    position = {int(code): at[id] for code, _, _, id in recoding}
-    expected = np.zeros((len(ids), len(ids)))
-    for r, c, value in triplets:
-        i, j = position[int(r)], position[int(c)]
-        expected[i, j] = expected[j, i] = float(value)
+    expected = cli_matrix(cli, arguments, "dominance", tmp_path, d.ids)
     np.testing.assert_array_equal(d.toarray(), expected)
 
 

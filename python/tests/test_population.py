@@ -9,7 +9,7 @@ import pytest
 
 import kinvar
 from conftest import in_order, tabular_a
-from test_cli_agreement import assert_frame_is_csv, run_cli
+from test_cli_agreement import assert_frame_is_csv, cli_matrix, run_cli
 
 EBV = {"B1": 120, "B2": 35, "B3": 80, "B4": -10, "C1": 60, "C2": 95, "C3": 20, "C4": 45}
 PURGING_TABLES = ["summary", "purging_groups", "founders", "purging", "partial_inbreeding"]
@@ -156,16 +156,9 @@ def test_double_precision_is_the_cli_double_precision(cli, tmp_path):
     single = ped.ainverse(precision="single").toarray()
     double = ped.ainverse(precision="double").toarray()
     assert not np.array_equal(single, double)
-    _, recoding = run_cli(cli, ["recode", str(path)], "recoding", tmp_path)
-    at = {x: i for i, x in enumerate(ped.ids)}
-    position = {int(code): at[id] for code, _, _, id in recoding}
     for precision, got in (("single", single), ("double", double)):
-        _, rows = run_cli(cli, ["inverse", str(path), "--triplets", "--precision", precision],
-                          "ainverse", tmp_path)
-        want = np.zeros_like(got)
-        for r, c, value in rows:
-            i, j = position[int(r)], position[int(c)]
-            want[i, j] = want[j, i] = float(value)
+        want = cli_matrix(cli, ["inverse", str(path), "--triplets", "--precision", precision], "ainverse",
+                          tmp_path, ped.ids, recode=["recode", str(path)])
         np.testing.assert_array_equal(got, want, err_msg=precision)
     # Switching back and forth gives each precision's own tables each time,
     # also when the same command follows itself.

@@ -23,6 +23,7 @@
 #include "genetics/inbreeding.h"
 #include "pedigree/load.h"
 #include "pedigree_generator.h"
+#include "support/cancel_window.h"
 #include "support/doc_session.h"
 #include "support/random_pedigree.h"
 #include "support/report_figures.h"
@@ -387,21 +388,7 @@ TEST(DiversityGroupTable, RowsAreThoseOfEachGroupOverThePedigree) {
     test::RandomPedigreeOptions o = test::VariedOptions(seed, 300);
     o.groupColumn = true;
     const auto ped = Loaded(test::MakeRandomPedigree(o).text);
-    if (seed % 2 == 0) {  // a group of its own for every individual, or 13 spread over the ages
-      const std::int32_t count = seed % 4 == 0 ? ped->nTotal : 13;
-      ped->groups.assign(static_cast<std::size_t>(count), Description{});
-      ped->groupOrder.clear();
-      for (std::int32_t g = 0; g < count; ++g) {
-        ped->groups[static_cast<std::size_t>(g)].group = g + 1;
-        ped->groupOrder.push_back(g);
-      }
-      for (std::int32_t i = 0; i < ped->nTotal; ++i) {
-        const std::int32_t g = seed % 4 == 0 ? i : i * 7 % 13;
-        ped->byCode(i).group = g;
-        ++ped->groups[static_cast<std::size_t>(g)].count;
-      }
-      ped->nGroups = count;
-    }
+    test::SpreadGroups(*ped, seed);
     const GenerationDepths depths = TraceGenerations(*ped);
     SilentProgressWindow window;
     Progress progress(window);
@@ -751,15 +738,6 @@ TEST(DiversityGroupTable, SearchesForFaInAtMostTheGroupsOfTheLimit) {
   }
 }
 
-struct CancellingWindow final : ProgressWindow {
-  void SetLabel(const std::string&) override {}
-  void SetPosition(int) override {}
-  bool PollCancel() override { return true; }
-  void SetWindowText(const std::string&) override {}
-  void ShowCancelButton(bool) override {}
-  void Hide() override {}
-};
-
 // The rows without a search still poll for a cancel, so that a table of very
 // many groups stops when the user asks.
 // A cancel seen by the calling thread stops the searches on every worker,
@@ -773,7 +751,7 @@ TEST(DiversityGroupTable, ACancelStopsTheSearchesOnEveryWorker) {
   ASSERT_FALSE(ped->groups.empty());
   for (const int threads : {1, 2}) {
     ped->settings.threads = threads;
-    CancellingWindow window;
+    test::CancelAtPoll window;
     Progress progress(window);
     DiversitySummary summary;
     std::vector<GroupTrend> rows;
@@ -786,7 +764,7 @@ TEST(DiversityGroupTable, ACancelStopsTheSearchesOnEveryWorker) {
 TEST(DiversityGroupTable, TheRowsWithoutASearchStopOnACancel) {
   const auto ped = Loaded(kFamily);
   for (const std::int64_t faGroups : {std::int64_t{0}, std::int64_t{2}, kMaxFaGroups}) {
-    CancellingWindow window;
+    test::CancelAtPoll window;
     Progress progress(window);
     std::vector<GroupTrend> rows;
     EXPECT_FALSE(ComputeGroupTrends(*ped, TraceGenerations(*ped), progress, 0, 100, rows, faGroups))

@@ -19,6 +19,7 @@
 #include "support/doc_session.h"
 #include "support/random_pedigree.h"
 #include "support/tabular_a.h"
+#include "support/test_files.h"
 
 namespace kinvar {
 namespace {
@@ -212,21 +213,7 @@ TEST(Structure, GroupAveragesAreThoseOfAPassOverTheWholePedigree) {
     test::RandomPedigreeOptions o = test::VariedOptions(seed, 400);
     o.groupColumn = true;
     const auto ped = Loaded(test::MakeRandomPedigree(o).text);
-    if (seed % 2 == 0) {  // a group of its own for every individual, or 13 spread over the ages
-      const std::int32_t count = seed % 4 == 0 ? ped->nTotal : 13;
-      ped->groups.assign(static_cast<std::size_t>(count), Description{});
-      ped->groupOrder.clear();
-      for (std::int32_t g = 0; g < count; ++g) {
-        ped->groups[static_cast<std::size_t>(g)].group = g + 1;
-        ped->groupOrder.push_back(g);
-      }
-      for (std::int32_t i = 0; i < ped->nTotal; ++i) {
-        const std::int32_t g = seed % 4 == 0 ? i : i * 7 % 13;
-        ped->byCode(i).group = g;
-        ++ped->groups[static_cast<std::size_t>(g)].count;
-      }
-      ped->nGroups = count;
-    }
+    test::SpreadGroups(*ped, seed);
     const StructureCensus c = Census(*ped);
     for (std::size_t g = 0; g < ped->groups.size(); ++g) {
       const GroupPass want = WholePedigreePass(*ped, static_cast<std::int32_t>(g));

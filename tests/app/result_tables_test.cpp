@@ -18,12 +18,6 @@ namespace {
 
 using test::DocSession;
 
-std::string Layout(const ResultSet& tables) {
-  std::string text;
-  for (const ResultTable& t : tables.tables()) text += t.name() + "(" + test::Schema(t) + ")\n";
-  return text;
-}
-
 // Every cell of a table, a row per line, cells separated by blanks, as CSV
 // would write them ("" missing).
 std::string Cells(const ResultTable& t) {
@@ -58,7 +52,7 @@ TEST(AppTables, FamilyRowsAndColumnsExactly) {
   ped.rec(1).sex = Sex::kMale;
   ped.rec(2).birth = 11;  // 1970-01-12
   ASSERT_TRUE(s.doc.RunCommand(kCmdCompute));
-  EXPECT_EQ(Layout(ped.report.tables()),
+  EXPECT_EQ(test::Layout(ped.report.tables()),
             "summary(figure:text value:real)\n"
             "inbreeding(id:id sire:id dam:id group:integer code:integer f:real f_predefined:boolean "
             "ecg:real[generations] longest_path:integer[generations])\n");
@@ -85,7 +79,7 @@ TEST(AppTables, FamilyRowsAndColumnsExactly) {
   }
   EXPECT_EQ(cells, expected);
   ASSERT_TRUE(s.doc.RunCommand(kCmdViewPedigree));
-  EXPECT_EQ(Layout(ped.report.tables()),
+  EXPECT_EQ(test::Layout(ped.report.tables()),
             "pedigree(id:id sire:id dam:id group:integer f:real f_predefined:boolean sex:text "
             "birth_date:text)\n");
   EXPECT_EQ(Cells(*ped.report.tables().Find("pedigree")),
@@ -96,7 +90,7 @@ TEST(AppTables, FamilyRowsAndColumnsExactly) {
             "R X P 1 0.0000 false - -\n"
             "X - - - 0.0000 false M -\n");
   ASSERT_TRUE(s.doc.RunCommand(kCmdRecoding));
-  EXPECT_EQ(Layout(ped.report.tables()), "recoding(code:integer sire_code:integer dam_code:integer id:id)\n");
+  EXPECT_EQ(test::Layout(ped.report.tables()), "recoding(code:integer sire_code:integer dam_code:integer id:id)\n");
 }
 
 // Paths from individual `code` (0-based) to its ancestors counted by
@@ -229,13 +223,17 @@ TEST(AppTables, RecodingAndPedigreeOfRandomPedigrees) {
   }
 }
 
-TEST(AppTables, CancelledComputeLeavesNoTables) {
-  DocSession s(kFamily);
-  s.platform.polls = 0;
-  s.platform.cancelAtPoll = 1;
-  s.doc.RunCommand(kCmdCompute);
-  EXPECT_EQ(s.Report(), std::vector<std::string>{"|XProcess has been canceled by the user."});
-  EXPECT_TRUE(s.doc.pedigree().report.tables().empty());
+// (The listings' cancel is checked with their handlers.)
+TEST(AppTables, ACancelledComputeOrDiiLeavesNoTables) {
+  for (const std::int32_t command : {kCmdCompute, kCmdDii}) {
+    SCOPED_TRACE(command);
+    DocSession s(kFamily);
+    s.platform.polls = 0;
+    s.platform.cancelAtPoll = 1;
+    s.doc.RunCommand(command);
+    EXPECT_EQ(s.Report(), std::vector<std::string>{"|XProcess has been canceled by the user."});
+    EXPECT_TRUE(s.doc.pedigree().report.tables().empty());
+  }
 }
 
 }  // namespace

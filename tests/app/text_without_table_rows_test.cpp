@@ -46,12 +46,6 @@ struct Outcome {
   std::size_t rows = 0;
 };
 
-std::string Layout(const ResultSet& tables) {
-  std::string text;
-  for (const ResultTable& t : tables.tables()) text += t.name() + "(" + test::Schema(t) + ")\n";
-  return text;
-}
-
 std::size_t Rows(const ResultSet& tables) {
   std::size_t rows = 0;
   for (const ResultTable& t : tables.tables()) rows += t.rows();
@@ -74,7 +68,7 @@ Outcome RunOnce(const std::string& pedigreePath, const Row& row, bool rowsWanted
   outcome.written = row.file ? test::ReadWholeFile(written) : "";
   std::remove(written.c_str());
   const Pedigree& ped = s.doc.pedigree();
-  outcome.layout = Layout(ped.report.tables()) + "written:\n" + Layout(ped.writtenTables);
+  outcome.layout = test::Layout(ped.report.tables()) + "written:\n" + test::Layout(ped.writtenTables);
   outcome.rows = Rows(ped.report.tables()) + Rows(ped.writtenTables);
   return outcome;
 }

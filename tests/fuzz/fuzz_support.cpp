@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string_view>
 #include <filesystem>
 
 #include "genetics/relationship_listings.h"
@@ -103,6 +105,54 @@ std::pair<std::string, std::string> FirstTwoFields(const std::string& line) {
 bool RefusedOnce(const RecordingPlatform& platform) {
   return platform.messages.size() == 1 && platform.messages[0].icon == MessageIcon::kError &&
          !platform.messages[0].text.empty();
+}
+
+namespace {
+
+bool IdFitsAFile(std::string_view id) {
+  return std::none_of(id.begin(), id.end(), [](char c) {
+    const auto b = static_cast<unsigned char>(c);
+    return b < 0x20 || b == 0x7F || c == '"' || c == ' ' || c == ',';
+  });
+}
+
+void CheckLoadedWorkbook(Pedigree& ped) {
+  FUZZ_CHECK(ped.nRead >= 1 && ped.nTotal >= ped.nRead, "record counts");
+  EnsureCodeOrder(ped);
+  for (std::int32_t i = 0; i < ped.nTotal; ++i) {
+    const Rec& r = ped.byCode(i);
+    FUZZ_CHECK(r.code == i + 1, "codes are not 1..n");
+    FUZZ_CHECK(ped.rec(r.sire).code < r.code && ped.rec(r.dam).code < r.code,
+               std::string("a parent coded after its progeny ") + r.id);
+    FUZZ_CHECK(std::strlen(r.id) >= 1 && std::strlen(r.id) <= kMaxIdLength, "ID length");
+    FUZZ_CHECK(IdFitsAFile(r.Id()), "an ID that Kinvar's own files cannot hold");
+  }
+}
+
+}  // namespace
+
+void CheckWorkbookLoad(const std::string& path) {
+  SilentProgressWindow window;
+  Progress progress(window);
+  Pedigree ped;
+  const LoadOutcome outcome = LoadPedigree(path, ped, progress);
+  switch (outcome.status) {
+    case LoadStatus::kLoaded:
+      CheckLoadedWorkbook(ped);
+      break;
+    case LoadStatus::kRejected:
+      FUZZ_CHECK(ped.report.Count() >= 1, "a rejected pedigree without its error list");
+      break;
+    case LoadStatus::kReadFailed:
+      FUZZ_CHECK(!outcome.message.empty(), "a read failure without a message");
+      // Only the first line: a cell's text is quoted further on.
+      FUZZ_CHECK(!outcome.message.starts_with("Error in line"),
+                 "a workbook's fault named by a line: " + outcome.message);
+      FUZZ_CHECK(ped.nRead == 0 && ped.recs.size() == 1, "a failed read leaves records");
+      break;
+    case LoadStatus::kCancelled:
+      FUZZ_CHECK(false, "cancelled though nobody cancels");
+  }
 }
 
 MatingFixture::MatingFixture() {

@@ -81,6 +81,12 @@ using RecordingPlatform = test::ScriptedPlatform;
 // mating file readers refuse a file.
 bool RefusedOnce(const RecordingPlatform& platform);
 
+// Loads the workbook at `path` as File > Open does: a loaded pedigree is
+// coded parents first with IDs of 1 to 20 bytes that Kinvar's own files can
+// hold (no control character, quote, blank or comma); a rejected one has its
+// list; a failed read says why without naming a line, and leaves nothing.
+void CheckWorkbookLoad(const std::string& path);
+
 // The pedigree the mating file targets read against: sires S1..S3 in group
 // 1, dams D1..D5 in group 2 (two of them with known parents), and animals
 // of group 3 and of no group that belong to neither.

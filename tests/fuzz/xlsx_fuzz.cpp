@@ -27,35 +27,6 @@ void CheckRows(const std::string& path) {
   FUZZ_CHECK(read.ok || !read.message.empty(), "a sheet refused without a message");
 }
 
-void CheckLoad(const std::string& path) {
-  SilentProgressWindow window;
-  Progress progress(window);
-  Pedigree ped;
-  const LoadOutcome outcome = LoadPedigree(path, ped, progress);
-  switch (outcome.status) {
-    case LoadStatus::kLoaded:
-      FUZZ_CHECK(ped.nRead >= 1 && ped.nTotal >= ped.nRead, "record counts");
-      EnsureCodeOrder(ped);
-      for (std::int32_t i = 0; i < ped.nTotal; ++i) {
-        const Rec& r = ped.byCode(i);
-        FUZZ_CHECK(r.code == i + 1, "codes are not 1..n");
-        FUZZ_CHECK(ped.rec(r.sire).code < r.code && ped.rec(r.dam).code < r.code,
-                   std::string("a parent coded after its progeny ") + r.id);
-        FUZZ_CHECK(std::strlen(r.id) >= 1 && std::strlen(r.id) <= kMaxIdLength, "ID length");
-      }
-      break;
-    case LoadStatus::kRejected:
-      FUZZ_CHECK(ped.report.Count() >= 1, "a rejected pedigree without its error list");
-      break;
-    case LoadStatus::kReadFailed:
-      FUZZ_CHECK(!outcome.message.empty(), "a read failure without a message");
-      FUZZ_CHECK(ped.nRead == 0 && ped.recs.size() == 1, "a failed read leaves records");
-      break;
-    case LoadStatus::kCancelled:
-      FUZZ_CHECK(false, "cancelled though nobody cancels");
-  }
-}
-
 }  // namespace
 }  // namespace kinvar::fuzz
 
@@ -66,6 +37,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const WorkbookSheets sheets = ListWorkbookSheets(path);
   FUZZ_CHECK(sheets.message.empty() != sheets.names.empty(), "a sheet list with neither names nor a message");
   fuzz::CheckRows(path);
-  fuzz::CheckLoad(path);
+  fuzz::CheckWorkbookLoad(path);
   return 0;
 }

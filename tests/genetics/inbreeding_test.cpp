@@ -7,12 +7,12 @@
 #include <memory>
 #include <set>
 #include <string>
-#include <thread>
 #include <tuple>
 #include <vector>
 
 #include "genetics/inbreeding.h"
 #include "genetics/parallel.h"
+#include "support/cancel_window.h"
 #include "support/random_pedigree.h"
 #include "support/test_files.h"
 
@@ -358,28 +358,6 @@ TEST(ComputeInbreeding, CountsEvaluatedAndInbredIndividuals) {
 // ---------------------------------------------------------------------------
 // Cancel, discard.
 
-// Reports a cancel at one chosen poll, counted from 1, and notes a poll
-// from any thread but the one that made it.
-class CancelAtPoll final : public ProgressWindow {
- public:
-  explicit CancelAtPoll(int poll) : poll_(poll) {}
-  void SetLabel(const std::string&) override {}
-  void SetPosition(int) override {}
-  bool PollCancel() override {
-    if (std::this_thread::get_id() != owner_) foreignPolls = true;
-    return ++polls == poll_;
-  }
-  void SetWindowText(const std::string&) override {}
-  void ShowCancelButton(bool) override {}
-  void Hide() override {}
-  int polls = 0;
-  bool foreignPolls = false;
-
- private:
-  int poll_;
-  std::thread::id owner_ = std::this_thread::get_id();
-};
-
 TEST(ComputeInbreeding, CancelThenRecomputeGivesTheUninterruptedResults) {
   for (std::uint64_t seed = 1; seed <= 40; ++seed) {
     test::RandomPedigreeOptions o = test::VariedOptions(seed, 600);
@@ -393,7 +371,7 @@ TEST(ComputeInbreeding, CancelThenRecomputeGivesTheUninterruptedResults) {
         InbreedingOptions options;
         options.threads = threads;
         options.individualsPerWorker = 1;
-        CancelAtPoll window(poll);
+        test::CancelAtPoll window(poll);
         Progress progress(window);
         const bool done = ComputeInbreeding(*ped, progress, options);
         EXPECT_FALSE(window.foreignPolls);

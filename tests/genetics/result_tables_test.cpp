@@ -24,13 +24,6 @@ namespace {
 using test::DenseMatrix;
 using test::DocSession;
 
-// The tables of a result set as "name(schema)" lines.
-std::string Layout(const ResultSet& tables) {
-  std::string text;
-  for (const ResultTable& t : tables.tables()) text += t.name() + "(" + test::Schema(t) + ")\n";
-  return text;
-}
-
 constexpr const char* kGroups =
     "progeny sire dam group\nS 0 0 1\nD 0 0 1\nO S D 2\nP O D 2\nQ O D 1\n";
 
@@ -89,18 +82,8 @@ TEST(GeneticsTables, NamesAndColumnsThatScriptsRelyOn) {
     const test::TempFile out("", ".out");
     c.run(s, out.path());
     const Pedigree& ped = s.doc.pedigree();
-    EXPECT_EQ(Layout(ped.writtenTables.empty() ? ped.report.tables() : ped.writtenTables), c.layout);
+    EXPECT_EQ(test::Layout(ped.writtenTables.empty() ? ped.report.tables() : ped.writtenTables), c.layout);
   }
-}
-
-// (The listings' cancel is checked with their handlers.)
-TEST(GeneticsTables, ACancelledDiiLeavesNoTables) {
-  DocSession s(kGroups);
-  s.platform.polls = 0;
-  s.platform.cancelAtPoll = 1;
-  RunCommand(s, kCmdDii);
-  EXPECT_EQ(s.Report(), std::vector<std::string>{"|XProcess has been canceled by the user."});
-  EXPECT_TRUE(s.doc.pedigree().report.tables().empty());
 }
 
 // A random pedigree with its tabular A (records in code order once a

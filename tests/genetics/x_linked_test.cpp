@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "genetics/x_linked.h"
+#include "support/cancel_window.h"
 #include "support/test_files.h"
 
 namespace kinvar {
@@ -174,19 +175,10 @@ TEST(XLinked, DoublePrecisionAgreesWithExactS) {
 // A cancel during the walk over the sires stops the inverse in either
 // precision, with nothing built.
 TEST(XLinked, ACancelStopsTheInverse) {
-  class Canceling final : public ProgressWindow {
-   public:
-    void SetLabel(const std::string&) override {}
-    void SetPosition(int) override {}
-    bool PollCancel() override { return true; }
-    void SetWindowText(const std::string&) override {}
-    void ShowCancelButton(bool) override {}
-    void Hide() override {}
-  };
   Pedigree ped;
   ASSERT_EQ(test::LoadText(SexedPedigree(3, 200, 10), ped).status, LoadStatus::kLoaded);
   const XLinkedSexes sexes = SexesForXLinked(ped);
-  Canceling window;
+  test::CancelAtPoll window;
   Progress progress(window);
   progress.SetStage(0, 50, ped.nTotal - 1, "");
   const InverseBuild single = BuildXLinkedInverse(ped, sexes.sex, progress);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "support/cancel_window.h"
 #include "support/test_files.h"
 
 namespace kinvar {
@@ -195,36 +196,20 @@ TEST(GenomicRelationship, RowBlocksGiveTheMatrixAndTheCallCounts) {
 namespace kinvar {
 namespace {
 
-// Cancels at its `at`-th poll.
-class CancelAt final : public ProgressWindow {
- public:
-  explicit CancelAt(int at) : at_(at) {}
-  void SetLabel(const std::string&) override {}
-  void SetPosition(int) override {}
-  bool PollCancel() override { return ++polls == at_; }
-  void SetWindowText(const std::string&) override {}
-  void ShowCancelButton(bool) override {}
-  void Hide() override {}
-  int polls = 0;
-
- private:
-  int at_;
-};
-
 TEST(GenomicRelationship, ACancelStopsEveryComputationWithNothing) {
   const Genotypes g = RandomGenotypes(5, 60, 30000, 0.01);
   const std::vector<double> p = AlleleFrequencies(g);
-  CancelAt counting(0);
+  test::CancelAtPoll counting(0);
   Progress whole(counting);
   ASSERT_EQ(GenomicRelationship(g, p, GenomicMethod::kVanRaden1, whole).n, 60);
   ASSERT_GE(counting.polls, 2);
   for (int at = 1; at <= counting.polls; ++at) {
-    CancelAt window(at);
+    test::CancelAtPoll window(at);
     Progress progress(window);
     const DenseSymmetric G = GenomicRelationship(g, p, GenomicMethod::kVanRaden1, progress);
     EXPECT_TRUE(G.cancelled) << at;
     EXPECT_EQ(G.n, 0) << at;
-    CancelAt rowsWindow(at);
+    test::CancelAtPoll rowsWindow(at);
     Progress rows(rowsWindow);
     int blocks = 0;
     const bool done = ForEachGenomicRowBlock(g, p, GenomicMethod::kVanRaden1, {false, false, 8 * 60 * 10},

@@ -27,6 +27,12 @@ std::string Schema(const ResultTable& table) {
   return text;
 }
 
+std::string Layout(const ResultSet& tables) {
+  std::string text;
+  for (const ResultTable& t : tables.tables()) text += t.name() + "(" + Schema(t) + ")\n";
+  return text;
+}
+
 std::vector<std::string> TextCells(const ResultTable& table, const char* column) {
   const TableColumn& c = Column(table, column);
   std::vector<std::string> cells;

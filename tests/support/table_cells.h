@@ -15,6 +15,9 @@ namespace kinvar::test {
 // "id:id f:real longest_path:integer[generations]".
 std::string Schema(const ResultTable& table);
 
+// "name(schema)" for each table, one per line, as Schema writes a table.
+std::string Layout(const ResultSet& tables);
+
 // The cells of the named column (which must exist): text as it is ("" when
 // missing), integers and booleans as they are (kMissingInteger when
 // missing), reals as they are (NaN when missing).

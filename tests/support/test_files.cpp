@@ -41,13 +41,6 @@ std::string ReadWholeFile(const std::string& path) {
   return text.str();
 }
 
-std::string ReadFromStart(std::FILE* file) {
-  std::string text;
-  std::rewind(file);
-  for (int c; (c = std::fgetc(file)) != EOF;) text += static_cast<char>(c);
-  return text;
-}
-
 void WriteWholeFile(const std::string& path, std::string_view contents) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (file == nullptr) return;
@@ -147,6 +140,23 @@ std::unique_ptr<Pedigree> Loaded(const std::string& text) {
   Progress progress(window);
   EXPECT_TRUE(ComputeInbreeding(*ped, progress));
   return ped;
+}
+
+void SpreadGroups(Pedigree& ped, std::uint64_t seed) {
+  if (seed % 2 != 0) return;
+  const std::int32_t count = seed % 4 == 0 ? ped.nTotal : 13;
+  ped.groups.assign(static_cast<std::size_t>(count), Description{});
+  ped.groupOrder.clear();
+  for (std::int32_t g = 0; g < count; ++g) {
+    ped.groups[static_cast<std::size_t>(g)].group = g + 1;
+    ped.groupOrder.push_back(g);
+  }
+  for (std::int32_t i = 0; i < ped.nTotal; ++i) {
+    const std::int32_t g = seed % 4 == 0 ? i : i * 7 % 13;
+    ped.byCode(i).group = g;
+    ++ped.groups[static_cast<std::size_t>(g)].count;
+  }
+  ped.nGroups = count;
 }
 
 std::string FullSibLine(std::string head, int generations, std::string_view tail, char sire, char dam) {

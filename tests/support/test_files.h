@@ -2,6 +2,7 @@
 // removed again when the object goes, and a one-call load of such a text.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -31,9 +32,6 @@ class TempFile {
 
 // The whole contents of a file, or "" when it cannot be read.
 std::string ReadWholeFile(const std::string& path);
-
-// Everything written to an open file, read from its start.
-std::string ReadFromStart(std::FILE* file);
 
 // Replaces `path` with `contents` (for a target that must exist beforehand).
 void WriteWholeFile(const std::string& path, std::string_view contents);
@@ -74,6 +72,11 @@ std::string FullSibLine(std::string head, int generations, std::string_view tail
 // LoadText, expecting the file to be accepted, then the inbreeding
 // coefficients (and so ped.d) computed.
 std::unique_ptr<Pedigree> Loaded(const std::string& text);
+
+// Groups of every size for loops over seeds: for a seed divisible by 4 a
+// group of its own for every individual, for another even seed 13 groups
+// spread over the ages; an odd seed keeps the file's groups.
+void SpreadGroups(Pedigree& ped, std::uint64_t seed);
 
 // The record whose ID is `id` exactly (bytes as stored), kUnknownParent
 // when there is none.

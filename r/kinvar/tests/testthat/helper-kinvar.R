@@ -104,6 +104,22 @@ cli_table <- function(args, table) {
            encoding = "UTF-8")
 }
 
+# kinvar-cli's triplets of `table` for `args` against a stored sparse matrix
+# whose row names are the IDs (then the groups, with `groups`): each triplet
+# is the element at its IDs, and the CLI writes every element stored.
+expect_cli_triplets <- function(stored, args, table, groups = FALSE) {
+  triplets <- cli_table(args, table)
+  coded <- cli_table(args, "recoding")[, c("code", "id")]
+  if (groups) coded <- rbind(coded, cli_table(args, "groups"))
+  id_of <- setNames(coded$id, coded$code)
+  ids <- toupper(rownames(stored))
+  r <- match(id_of[triplets$row], ids)
+  c <- match(id_of[triplets$col], ids)
+  expect_false(anyNA(c(r, c)))
+  expect_identical(unname(as.matrix(stored)[cbind(r, c)]), as.numeric(triplets$value))
+  expect_identical(length(stored@x), nrow(triplets))
+}
+
 # Our table against kinvar-cli's: the same names, rows and cells; numbers
 # compared exactly after reading the CLI's shortest digits; IDs without
 # regard to case, since the CLI writes the core's upper case.

@@ -87,20 +87,9 @@ for (name in names(group_cases)) {
                          format(fractions$fraction)), fractions_file)
       args <- c(args, "--group-fractions", fractions_file)
     }
-    triplets <- cli_table(args, "ainverse")
-    recoding <- cli_table(args, "recoding")
-    coded <- cli_table(args, "groups")
     ped <- read_pedigree(file, genetic_groups = made$groups, group_fractions = fractions)
-    ainv <- ainverse(ped, precision = "single")
-    id_of <- setNames(c(recoding$id, coded$id), c(recoding$code, coded$code))
-    ids <- toupper(rownames(ainv))
-    r <- match(id_of[triplets$row], ids)
-    c <- match(id_of[triplets$col], ids)
-    expect_false(anyNA(c(r, c)))
-    full <- as.matrix(ainv)
-    expect_identical(unname(full[cbind(r, c)]), as.numeric(triplets$value))
     # Both hold every element the rules touch, those that cancel to 0 too.
-    expect_identical(length(ainv@x), nrow(triplets))
+    expect_cli_triplets(ainverse(ped, precision = "single"), args, "ainverse", groups = TRUE)
   })
 }
 
@@ -187,17 +176,8 @@ test_that("kinvar-cli agrees on the X-linked inverse", {
   skip_without_cli()
   made <- sexed_pedigree(60L, 44L)
   file <- write_pedigree(made$df, tempfile(fileext = ".pdg"))
-  triplets <- cli_table(c("x-linked", file, "--inverse"), "xlinked_inverse")
-  recoding <- cli_table(c("x-linked", file, "--inverse"), "recoding")
-  stored <- x_linked(read_pedigree(file), inverse = TRUE)
-  sinv <- as.matrix(stored)
-  id_of <- setNames(recoding$id, recoding$code)
-  ids <- toupper(rownames(sinv))
-  r <- match(id_of[triplets$row], ids)
-  c <- match(id_of[triplets$col], ids)
-  expect_false(anyNA(c(r, c)))
-  expect_identical(unname(sinv[cbind(r, c)]), as.numeric(triplets$value))
-  expect_identical(length(stored@x), nrow(triplets))
+  expect_cli_triplets(x_linked(read_pedigree(file), inverse = TRUE), c("x-linked", file, "--inverse"),
+                      "xlinked_inverse")
 })
 
 test_that("x_linked refuses an individual of unknown sex", {
@@ -295,16 +275,7 @@ test_that("kinvar-cli agrees on F and the inverse with metafounders", {
   expect_same_table(inbreeding(ped),
                      cli_table(c("inbreeding", file, "--metafounders", gamma_file), "inbreeding"))
   args <- c("inverse", file, "--metafounders", gamma_file)
-  triplets <- cli_table(args, "ainverse")
-  coded <- rbind(cli_table(args, "recoding")[, c("code", "id")], cli_table(args, "groups"))
-  ainv <- ainverse(ped, precision = "single")
-  id_of <- setNames(coded$id, coded$code)
-  ids <- toupper(rownames(ainv))
-  r <- match(id_of[triplets$row], ids)
-  c <- match(id_of[triplets$col], ids)
-  expect_false(anyNA(c(r, c)))
-  expect_identical(unname(as.matrix(ainv)[cbind(r, c)]), as.numeric(triplets$value))
-  expect_identical(length(ainv@x), nrow(triplets))
+  expect_cli_triplets(ainverse(ped, precision = "single"), args, "ainverse", groups = TRUE)
 })
 
 test_that("a founder of one metafounder has half its Gamma as F", {
@@ -406,17 +377,7 @@ test_that("kinvar-cli agrees on the dominance triplets", {
   skip_without_cli()
   made <- random_pedigree(80L, 64L, missing_rows = 0L)
   file <- write_pedigree(made$df, tempfile(fileext = ".pdg"))
-  triplets <- cli_table(c("dominance", file, "--triplets"), "dominance")
-  recoding <- cli_table(c("dominance", file, "--triplets"), "recoding")
-  stored <- dominance(read_pedigree(file))
-  d <- as.matrix(stored)
-  id_of <- setNames(recoding$id, recoding$code)
-  ids <- toupper(rownames(d))
-  r <- match(id_of[triplets$row], ids)
-  c <- match(id_of[triplets$col], ids)
-  expect_false(anyNA(c(r, c)))
-  expect_identical(unname(d[cbind(r, c)]), as.numeric(triplets$value))
-  expect_identical(length(stored@x), nrow(triplets))
+  expect_cli_triplets(dominance(read_pedigree(file)), c("dominance", file, "--triplets"), "dominance")
 })
 
 test_that("dominance refusals carry the library's reason", {
