@@ -34,7 +34,7 @@ const std::set<std::int32_t> kSingleIndividualAnalyses = {
     kCmdViewPedigreeCertificate,
     kCmdDrawDescendantsIndividual, kCmdChartFDistribution, kCmdPurging, kCmdPlannedMating,
     kCmdGenomicRelationship, kCmdGenomicInbreeding, kCmdParentage,
-    kCmdGenotypeQc};
+    kCmdGenotypeQc, kCmdChartGenomicInbreeding};
 const std::set<std::int32_t> kPairAnalyses = {kCmdBetweenTwoIndividuals, kCmdBetweenAll,
                                               kCmdInverseA, kCmdMatrixT, kCmdInverseWithGroups,
                                               kCmdInverseWithMetafounders,
