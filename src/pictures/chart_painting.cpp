@@ -450,10 +450,28 @@ QLineSeries* StraightLine(const QString& name, QPointF from, QPointF to, const Q
   return line;
 }
 
-void SetRange(QValueAxis* axis, const AxisTicks& ticks) {
-  axis->setRange(ticks.low, ticks.high);
-  axis->setTickCount(static_cast<int>(std::lround((ticks.high - ticks.low) / ticks.step)) + 1);
-  axis->setLabelFormat(QStringLiteral("%.%1f").arg(ticks.decimals));
+// A little room beyond the round ticks, so that a point on the first or the
+// last (F = 0 is common) is drawn whole, not half under the axis; the ticks
+// stay at the round steps.
+struct PaddedAxis {
+  AxisTicks ticks;
+  double low = 0, high = 1;
+};
+
+PaddedAxis Padded(const std::vector<double>& values) {
+  PaddedAxis a{NiceTicks(values, AxisKind::kValue)};
+  const double pad = (a.ticks.high - a.ticks.low) * 0.04;
+  a.low = a.ticks.low - pad;
+  a.high = a.ticks.high + pad;
+  return a;
+}
+
+void SetRange(QValueAxis* axis, const PaddedAxis& a) {
+  axis->setRange(a.low, a.high);
+  axis->setTickType(QValueAxis::TicksDynamic);
+  axis->setTickAnchor(0.0);
+  axis->setTickInterval(a.ticks.step);
+  axis->setLabelFormat(QStringLiteral("%.%1f").arg(a.ticks.decimals));
 }
 
 // The points, the named ones apart in another colour, y = x dashed and the
@@ -466,7 +484,7 @@ std::unique_ptr<QChart> ScatterChart(const Scatter& s) {
   chart->legend()->setAlignment(Qt::AlignBottom);
   std::vector<double> xs, ys;
   for (const ScatterPoint& p : s.points) xs.push_back(p.x), ys.push_back(p.y);
-  const AxisTicks xTicks = NiceTicks(xs, AxisKind::kValue), yTicks = NiceTicks(ys, AxisKind::kValue);
+  const PaddedAxis xAxis = Padded(xs), yAxis = Padded(ys);
   auto* x = static_cast<QValueAxis*>(AddAxis(*chart, new QValueAxis, Qt::AlignBottom, s.xTitle));
   auto* y = static_cast<QValueAxis*>(AddAxis(*chart, new QValueAxis, Qt::AlignLeft, s.yTitle));
   std::vector<bool> named(s.points.size(), false);
@@ -476,7 +494,7 @@ std::unique_ptr<QChart> ScatterChart(const Scatter& s) {
   for (std::size_t k = 0; k < s.points.size(); ++k) (named[k] ? furthest : plain)->append(s.points[k].x, s.points[k].y);
   std::vector<QAbstractSeries*> series{plain, furthest};
   // Over the whole x axis; the plot area clips what leaves the y axis.
-  const double low = xTicks.low, high = xTicks.high;
+  const double low = xAxis.low, high = xAxis.high;
   series.push_back(StraightLine(QStringLiteral("y = x, where genomic and pedigree F agree"), {low, low}, {high, high},
                         QPen(QColor(0x55, 0x55, 0x55), 2.0, Qt::DashLine)));
   if (std::isfinite(s.slope) && std::isfinite(s.intercept))
@@ -487,8 +505,8 @@ std::unique_ptr<QChart> ScatterChart(const Scatter& s) {
     one->attachAxis(x);
     one->attachAxis(y);
   }
-  SetRange(x, xTicks);
-  SetRange(y, yTicks);
+  SetRange(x, xAxis);
+  SetRange(y, yAxis);
   return chart;
 }
 

@@ -377,7 +377,7 @@ Scatter GenomicInbreedingScatter(const ResultSet& tables, GenomicMeasure measure
   scatter.slope = fit.slope;
   scatter.intercept = fit.intercept;
   for (const std::int64_t k : fit.furthest) scatter.named.push_back(static_cast<std::size_t>(k));
-  const QString slope = fit.slope < 0 ? QStringLiteral("− %1").arg(Number(-fit.slope)) : QStringLiteral("+ %1").arg(Number(fit.slope));
+  const QString slope = fit.slope < 0 ? QStringLiteral("- %1").arg(Number(-fit.slope)) : QStringLiteral("+ %1").arg(Number(fit.slope));
   scatter.notes << QStringLiteral("Least-squares line: y = %1 %2 x").arg(Number(fit.intercept), slope)
                 << QStringLiteral("Correlation: %1").arg(Number(Correlation(scatter.points)))
                 << QStringLiteral("Named: the %1 furthest from the least-squares line").arg(scatter.named.size());
