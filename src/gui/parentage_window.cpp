@@ -101,7 +101,8 @@ ParentageWindow::ParentageWindow(std::vector<FlaggedParent> rows, std::function<
   table_->verticalHeader()->setVisible(false);
   Fill(*table_, rows_);
   table_->resizeColumnsToContents();
-  table_->horizontalHeader()->setStretchLastSection(true);
+  // Room between the columns: an ID beside a verdict reads as one word.
+  for (int c = 0; c < table_->columnCount(); ++c) table_->setColumnWidth(c, table_->columnWidth(c) + 18);
   if (!rows_.empty()) table_->selectRow(0);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
   buttons->addButton(chart_, QDialogButtonBox::ActionRole);
@@ -116,9 +117,9 @@ ParentageWindow::ParentageWindow(std::vector<FlaggedParent> rows, std::function<
   layout->addWidget(new QLabel(Heading(rows_), this));
   layout->addWidget(table_);
   layout->addWidget(buttons);
-  int width = 40;
+  int width = 2 * table_->frameWidth() + layout->contentsMargins().left() + layout->contentsMargins().right();
   for (int c = 0; c < table_->columnCount(); ++c) width += table_->columnWidth(c);
-  resize(std::max(width, 640), 420);
+  resize(std::max(width + 4, 560), 420);
 }
 
 std::string ParentageWindow::CurrentAnimal() const {

@@ -21,6 +21,7 @@
 #include <QProgressDialog>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTableWidget>
 #include <cstdio>
 
 #include "app/commands.h"
@@ -329,6 +330,9 @@ bool ShootGenomics(kinvar::gui::MainWindow& frame, const QString& pedigree, cons
   const auto windows = frame.findChildren<gui::ParentageWindow*>();
   if (windows.isEmpty()) return false;
   gui::ParentageWindow* parentage = windows.back();
+  // The excluded parent is the row a breeder looks at first.
+  for (std::size_t k = 0; k < parentage->rows().size(); ++k)
+    if (parentage->rows()[k].verdict == "excluded") parentage->table()->selectRow(static_cast<int>(k));
   ok = Shoot(*parentage, dir.filePath(QStringLiteral("parentage-window.png")), 100) && ok;
   parentage->chartButton()->click();
   if (gui::PictureWindow* chart = AwaitPictureWindow(frame)) {
