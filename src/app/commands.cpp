@@ -216,6 +216,9 @@ constexpr std::array kCommands{
     Command{kCmdChartPurging, "View>C&harts", "&Purging by Group...", "",
             "Chart mean F, ancestral and purged inbreeding over the groups", "Purging by group",
             kValid | kGroups, H::kFrame},
+    Command{kCmdChartGenomicInbreeding, "View>C&harts", "&Genomic against Pedigree F...", "",
+            "Chart the genomic inbreeding of the genotyped animals against their pedigree F",
+            "Genomic against pedigree F", kValid, H::kFrame},
 
     Command{kCmdHelpContents, "Help", "&Contents\tF1", "F1", "List the commands and their keys",
             "Help", kAlways, H::kFrame},

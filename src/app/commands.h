@@ -37,6 +37,8 @@ enum : std::int32_t {
   kCmdChartMatings = 32910,
   kCmdChartContributions = 32911,
   kCmdChartPurging = 32912,
+  // Genomic against pedigree F: runs Genomic Inbreeding, then charts it.
+  kCmdChartGenomicInbreeding = 32915,
   // The inverse of A with genetic groups: reads the pedigree again with the
   // groups a file names, then writes the inverse.
   kCmdInverseWithGroups = 32913,

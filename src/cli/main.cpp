@@ -315,8 +315,11 @@ constexpr CliCommand kCliCommands[] = {
      "(average relationships between groups), matings SIRES DAMS FILE.c [--forbidden FILE.fm]\n"
      "(progeny F of the annealing's matings against the proven optimum), purging [G]\n"
      "[--purging-coefficient D] [--gene-drop N] (mean F, ancestral and purged inbreeding over\n"
-     "the groups). The format is the extension of -o; a PNG is --size pixels (default\n"
-     "1600x1000). No display is needed.",
+     "the groups), genomic-f --genotypes FILE [--measure fg|fhom|froh] (genomic against\n"
+     "pedigree F, each genotyped animal a point, with y = x, the least-squares line and the\n"
+     "animals furthest from it named; the genotype and --roh-* options of genomic-inbreeding).\n"
+     "The format is the extension of -o; a PNG is --size pixels (default 1600x1000). No\n"
+     "display is needed.",
      kCmdNone, Kind::kPicture},
     {"draw", "Draw the ancestors or descendants of an individual or a group as SVG, PNG or PDF",
      "Usage: kinvar-cli draw PEDIGREE ancestors|descendants individual ID|group G\n"
@@ -411,6 +414,7 @@ struct Arguments {
   int generations = 4;               // chart: generations back
   std::string size;                  // chart, plot, draw: WxH pixels of a PNG
   std::string plotKind;              // plot: which chart
+  std::string plotMeasure;           // plot genomic-f: fg, fhom or froh
   int drawGenerations = 0;           // draw: back or forward, 0 for all
   std::optional<std::string> purgingCoefficient;  // purging: its settings
   std::optional<std::string> geneDrops;
@@ -861,7 +865,8 @@ int RunCommand(const CliCommand& command, const Arguments& args) {
   if (IsPlot(command)) {
     UseSeedFile(doc, args);
     return WritePlot(doc, platform,
-                     {args.plotKind, args.inputs, args.forbidden, args.size, *args.output, PurgingForm(args)});
+                     {args.plotKind, args.inputs, args.forbidden, args.size, *args.output, PurgingForm(args),
+                     args.genomic, args.plotMeasure});
   }
   if (IsCertificate(command))
     return WriteCertificate(doc, {args.inputs.front(), args.generations, args.size, *args.output});
@@ -1158,12 +1163,18 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
       sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
       if (IsPlot(command)) {
         sub.add_option("KIND", args.plotKind,
-                       "trends, f-histogram, founders, group-heatmap or matings")->required();
+                       "trends, f-histogram, founders, group-heatmap, matings, purging or genomic-f")->required();
         sub.add_option("ARGS", args.inputs, "The kind's arguments: groups, files");
         sub.add_option("--forbidden", args.forbidden, "matings: a forbidden-matings file");
         sub.add_option("--purging-coefficient", args.purgingCoefficient, "purging: the purging coefficient d");
         sub.add_option("--gene-drop", args.geneDrops, "purging: gene-dropping replicates");
         sub.add_option("--seed-file", args.seedFile, "purging: the seed file of the random generator");
+        // The genomic inbreeding's own options; the genotypes are needed by
+        // genomic-f alone, which its usage check says.
+        cli::AddGenomicOptions(sub, kCmdGenomicInbreeding, args.genomic);
+        sub.get_option("--genotypes")->required(false);
+        sub.add_option("--measure", args.plotMeasure, "genomic-f: the genomic F drawn, fg (default), fhom or froh")
+            ->type_name("F");
         sub.add_option("--size", args.size, "Pixels of a PNG, WIDTHxHEIGHT (default 1600x1000)");
         break;
       }
@@ -1220,7 +1231,8 @@ std::optional<std::string> PictureUsageProblem(const CliCommand& command, const 
     return std::string(command.name) + " draws a picture; --format and --report do not apply";
 #ifdef KINVAR_HAS_PICTURES
   if (IsPlot(command))
-    return PlotUsageProblem({args.plotKind, args.inputs, args.forbidden, args.size, *args.output, PurgingForm(args)});
+    return PlotUsageProblem({args.plotKind, args.inputs, args.forbidden, args.size, *args.output, PurgingForm(args),
+                     args.genomic, args.plotMeasure});
   if (command.kind == Kind::kDrawing) return DrawUsageProblem(DrawRequestOf(args));
   return ChartUsageProblem({args.inputs.front(), args.generations, args.size, *args.output});
 #else

@@ -26,6 +26,7 @@ constexpr PlotKind kKinds[] = {
     {"group-heatmap", "", 0, 0},
     {"matings", "SIRES DAMS FILE.c [--forbidden FILE.fm]", 3, 3},
     {"purging", "[G] [--purging-coefficient D] [--gene-drop N] [--seed-file FILE]", 0, 1},
+    {"genomic-f", "--genotypes FILE [--measure fg|fhom|froh]", 0, 0},
 };
 
 const PlotKind* FindKind(const std::string& name) {
@@ -97,6 +98,12 @@ std::optional<pictures::Picture> Draw(Document& doc, CliPlatform& platform, cons
       return std::nullopt;
     return pictures::PlotPicture(pictures::PurgingPlot(tables));
   }
+  if (kind == "genomic-f") {
+    platform.SetFormValues(request.genomic);
+    if (!Run(doc, platform, kCmdGenomicInbreeding, {})) return std::nullopt;
+    const auto measure = pictures::MeasureOfWord(request.measure.empty() ? "fg" : request.measure);
+    return pictures::ScatterPicture(pictures::GenomicInbreedingScatter(tables, *measure));
+  }
   if (kind == "f-histogram") {
     if (!Run(doc, platform, kCmdStructure, {})) return std::nullopt;
     return pictures::PlotPicture(pictures::FDistributionPlot(tables));
@@ -126,6 +133,12 @@ std::optional<std::string> PlotUsageProblem(const PlotRequest& request) {
   if (request.forbidden && request.kind != "matings") return "--forbidden applies to the matings chart";
   if (request.form.size() > 1 && request.kind != "purging")
     return "--purging-coefficient and --gene-drop apply to the purging chart";
+  const bool genomic = request.kind == "genomic-f";
+  if (genomic && request.genomic.count("genotypes") == 0) return "the genomic-f chart needs --genotypes FILE";
+  if (!genomic && !request.genomic.empty()) return "--genotypes and its options apply to the genomic-f chart";
+  if (!request.measure.empty() && !genomic) return "--measure applies to the genomic-f chart";
+  if (!request.measure.empty() && !pictures::MeasureOfWord(request.measure))
+    return "--measure takes fg, fhom or froh: " + request.measure;
   return PictureFileProblem(request.output, request.size);
 }
 

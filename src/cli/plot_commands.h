@@ -1,6 +1,7 @@
 // kinvar-cli plot: the charts over the results (trends by group, the
 // distribution of F, founder contributions, average relationships between
-// groups, the matings' progeny F) written as SVG, PNG or PDF.
+// groups, the matings' progeny F, genomic against pedigree F) written as
+// SVG, PNG or PDF.
 #pragma once
 
 #include <map>
@@ -14,12 +15,16 @@
 namespace kinvar::cli {
 
 struct PlotRequest {
-  std::string kind;                // trends, f-histogram, founders, group-heatmap, matings, purging
+  std::string kind;                // trends, f-histogram, founders, group-heatmap, matings, purging, genomic-f
   std::vector<std::string> inputs; // the kind's arguments
   std::optional<std::string> forbidden;  // matings: a forbidden-matings file
   std::string size;    // "WxH" in pixels, empty for the default
   std::string output;  // .svg, .png or .pdf
   std::map<std::string, std::string> form;  // purging: its settings by key
+  // genomic-f: the genomic inbreeding form's values by key (the genotype
+  // file and its options), and the genomic F drawn: fg, fhom or froh.
+  std::map<std::string, std::string> genomic = {};
+  std::string measure = {};
 };
 
 // What is wrong with the kind, its arguments, the file name or the size, if

@@ -202,6 +202,7 @@ constexpr CommandPage kCommandPages[] = {
     {kCmdChartMatings, "commands/plot"},
     {kCmdChartPurging, "commands/plot"},
     {kCmdChartContributions, "commands/charts-optimum-contributions"},
+    {kCmdChartGenomicInbreeding, "commands/genomic-inbreeding"},
 };
 
 QPushButton* ToolButton(const QString& text, QWidget* parent) {

@@ -33,6 +33,7 @@
 #include "gui/help_window.h"
 #include "gui/report_view.h"
 #include "gui/options_dialog.h"
+#include "gui/parentage_window.h"
 #include "gui/picture_window.h"
 #include "gui/planned_mating_dialog.h"
 #include "gui/qt_platform.h"
@@ -397,8 +398,13 @@ void MainWindow::Dispatch(std::int32_t id) {
     case kCmdChartFounders:
     case kCmdChartGroupHeatMap:
     case kCmdChartContributions:
-    case kCmdChartPurging: OnChart(id); break;
+    case kCmdChartPurging:
+    case kCmdChartGenomicInbreeding: OnChart(id); break;
     case kCmdChartMatings: OnMatingsChart(); break;
+    case kCmdParentage:
+      RunCommand(id);
+      ShowParentageWindow(*this, doc_);
+      break;
     case kCmdPlannedMating:
       doc_.RunCommand(id);
       ShowPlannedMatingChart(*this, doc_);
@@ -519,6 +525,8 @@ void MainWindow::OnPedigreeChart() {
   window->OfferVariants({QStringLiteral("Generations"), kChartGenerations, 1,
                          kMaxChartGenerations, std::move(draw)});
 }
+
+void MainWindow::ShowPedigreeChartOf(const std::string& id) { RunForIndividual(kCmdViewPedigreeChart, id); }
 
 void MainWindow::OnRefresh() {
   view_->OnUpdate();

@@ -94,6 +94,9 @@ class MainWindow : public QMainWindow {
   // Opens a window of its own for `picture`; several may be open at once,
   // and each closes with the main window.
   PictureWindow* ShowPicture(pictures::Picture picture);
+  // The pedigree chart of the individual `id` (as the file has it), as
+  // View > Pedigree Chart opens it.
+  void ShowPedigreeChartOf(const std::string& id);
 
  StartPage* startPage() const { return startPage_; }
   bool StartPageShown() const;

@@ -53,6 +53,24 @@ bool AskChartGroup(Document& doc, Platform& platform, std::int32_t id) {
   return true;
 }
 
+// Genomic against pedigree F, F_G first; the window's list switches to
+// F_hom or F_ROH, all three drawn from the one run's table, kept with the
+// window so that they stay those of this run.
+void ShowGenomicScatter(MainWindow& frame, const ResultSet& tables) {
+  const ResultTable* animals = tables.Find("genomic_inbreeding");
+  if (animals == nullptr) return;
+  auto kept = std::make_shared<ResultSet>();
+  kept->Add(ResultTable(*animals));
+  PictureWindow* window = frame.ShowPicture(
+      pictures::ScatterPicture(pictures::GenomicInbreedingScatter(*kept, pictures::GenomicMeasure::kDiagonal)));
+  QStringList measures;
+  for (const pictures::GenomicMeasure m : pictures::kGenomicMeasures) measures << pictures::MeasureName(m);
+  auto draw = [kept](int k) -> std::optional<pictures::Picture> {
+    return pictures::ScatterPicture(pictures::GenomicInbreedingScatter(*kept, pictures::kGenomicMeasures[k]));
+  };
+  window->OfferChoices({QStringLiteral("Genomic F"), measures, 0, std::move(draw)});
+}
+
 }  // namespace
 
 void MainWindow::OnPedigreeDrawing(std::int32_t id) {
@@ -113,6 +131,7 @@ void MainWindow::OnChart(std::int32_t id) {
                                 : id == kCmdChartFounders      ? kCmdGeneOrigin
                                 : id == kCmdChartContributions ? kCmdOptimumContributions
                                 : id == kCmdChartPurging       ? kCmdPurging
+                                : id == kCmdChartGenomicInbreeding ? kCmdGenomicInbreeding
                                                                : kCmdAverageBetweenGroups;
   if (!AskChartGroup(doc_, platform_, id)) return;
   RunCommand(analysis);
@@ -139,6 +158,7 @@ void MainWindow::OnChart(std::int32_t id) {
     case kCmdChartPurging:
       ShowPicture(pictures::PlotPicture(pictures::PurgingPlot(tables)));
       break;
+    case kCmdChartGenomicInbreeding: ShowGenomicScatter(*this, tables); break;
     default: ShowPicture(pictures::HeatMapPicture(pictures::GroupHeatMap(tables))); break;
   }
 }

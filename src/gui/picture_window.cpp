@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFutureWatcher>
@@ -332,6 +333,27 @@ void PictureWindow::OfferVariants(PictureVariants variants) {
             setWindowTitle(picture().title);
             printer_->setDocName(picture().title);
           });
+}
+
+void PictureWindow::OfferChoices(PictureChoices choices) {
+  QToolBar* bar = addToolBar(choices.label);
+  bar->setMovable(false);
+  bar->addWidget(new QLabel(choices.label + QStringLiteral(": "), bar));
+  choiceList_ = new QComboBox(bar);
+  choiceList_->addItems(choices.items);
+  choiceList_->setCurrentIndex(choices.current);
+  choiceList_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  bar->addWidget(choiceList_);
+  connect(choiceList_, &QComboBox::currentIndexChanged, this, [this, draw = std::move(choices.draw)](int index) {
+    std::optional<Picture> redrawn = draw(index);
+    if (!redrawn) {
+      choiceList_->setEnabled(false);
+      return;
+    }
+    canvas_->SetPicture(std::move(*redrawn));
+    setWindowTitle(picture().title);
+    printer_->setDocName(picture().title);
+  });
 }
 
 void PictureWindow::OfferSearch(std::function<std::optional<QRectF>(const QString&)> find,

@@ -18,6 +18,7 @@
 #include <QPointer>
 #include <QRectF>
 #include <QSize>
+#include <QStringList>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -25,6 +26,7 @@
 #include "analyses/pedigree_drawing.h"
 #include "pictures/picture.h"
 
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPrinter;
@@ -116,6 +118,15 @@ struct PictureVariants {
   std::function<std::optional<pictures::Picture>(int)> draw;
 };
 
+// A picture drawn again for another of a few named choices (the chart's
+// measure): the window then offers a list of them. `draw` as above.
+struct PictureChoices {
+  QString label;  // "Genomic F"
+  QStringList items;
+  int current = 0;
+  std::function<std::optional<pictures::Picture>(int)> draw;
+};
+
 class PictureWindow : public QMainWindow {
   Q_OBJECT
 
@@ -141,6 +152,9 @@ class PictureWindow : public QMainWindow {
   // Adds the spin box of `variants` to the window's tool bar.
   void OfferVariants(PictureVariants variants);
   QSpinBox* variantBox() const { return variantBox_; }
+  // Adds the list of `choices` to the window's tool bar.
+  void OfferChoices(PictureChoices choices);
+  QComboBox* choiceList() const { return choiceList_; }
 
   // Adds a search box to the tool bar (Ctrl+F goes to it): Enter centres
   // the view on what `find` gives for the text, at `readableZoom` at least,
@@ -161,6 +175,7 @@ class PictureWindow : public QMainWindow {
   PictureCanvas* canvas_;
   QLabel* zoomLabel_;
   QSpinBox* variantBox_ = nullptr;
+  QComboBox* choiceList_ = nullptr;
   QLineEdit* searchBox_ = nullptr;
   QLabel* searchNote_ = nullptr;
   std::function<std::optional<QRectF>(const QString&)> find_;

@@ -416,4 +416,188 @@ Picture HeatMapPicture(const HeatMap& map) {
   return Picture{map.title, layout->size, [shared, layout](QPainter& painter) { PaintHeatMap(painter, *shared, *layout); }};
 }
 
+namespace {
+
+constexpr double kScatterWidth = 860;
+constexpr double kScatterHeight = 640;
+constexpr double kNameGap = 7;  // between a point and its name
+
+// Where each point and each name lands in the picture, worked out once from
+// a laid-out chart: the painting and a double click both go by it.
+struct ScatterLayout {
+  QSizeF size;
+  QRectF chart;               // the chart's rectangle in the picture
+  std::vector<QPointF> at;    // per point
+  std::vector<QRectF> names;  // per named point, in the order of `named`
+};
+
+QScatterSeries* Points(const QString& name, const QColor& colour, double size) {
+  auto* series = new QScatterSeries;
+  series->setName(name);
+  series->setColor(colour);
+  series->setBorderColor(colour.darker(130));
+  series->setMarkerSize(size);
+  return series;
+}
+
+QLineSeries* StraightLine(const QString& name, QPointF from, QPointF to, const QPen& pen) {
+  auto* line = new QLineSeries;
+  line->setName(name);
+  line->append(from);
+  line->append(to);
+  line->setPen(pen);
+  line->setColor(pen.color());
+  return line;
+}
+
+// A little room beyond the round ticks, so that a point on the first or the
+// last (F = 0 is common) is drawn whole, not half under the axis; the ticks
+// stay at the round steps.
+struct PaddedAxis {
+  AxisTicks ticks;
+  double low = 0, high = 1;
+};
+
+PaddedAxis Padded(const std::vector<double>& values) {
+  PaddedAxis a{NiceTicks(values, AxisKind::kValue)};
+  const double pad = (a.ticks.high - a.ticks.low) * 0.04;
+  a.low = a.ticks.low - pad;
+  a.high = a.ticks.high + pad;
+  return a;
+}
+
+void SetRange(QValueAxis* axis, const PaddedAxis& a) {
+  axis->setRange(a.low, a.high);
+  axis->setTickType(QValueAxis::TicksDynamic);
+  axis->setTickAnchor(0.0);
+  axis->setTickInterval(a.ticks.step);
+  axis->setLabelFormat(QStringLiteral("%.%1f").arg(a.ticks.decimals));
+}
+
+// The points, the named ones apart in another colour, y = x dashed and the
+// least-squares line solid, over axes from 0 (lower for a negative F).
+std::unique_ptr<QChart> ScatterChart(const Scatter& s) {
+  auto chart = std::make_unique<QChart>();
+  chart->setAnimationOptions(QChart::NoAnimation);
+  chart->setBackgroundRoundness(0);
+  chart->legend()->setFont(PictureFont(12));
+  chart->legend()->setAlignment(Qt::AlignBottom);
+  std::vector<double> xs, ys;
+  for (const ScatterPoint& p : s.points) xs.push_back(p.x), ys.push_back(p.y);
+  const PaddedAxis xAxis = Padded(xs), yAxis = Padded(ys);
+  auto* x = static_cast<QValueAxis*>(AddAxis(*chart, new QValueAxis, Qt::AlignBottom, s.xTitle));
+  auto* y = static_cast<QValueAxis*>(AddAxis(*chart, new QValueAxis, Qt::AlignLeft, s.yTitle));
+  std::vector<bool> named(s.points.size(), false);
+  for (const std::size_t k : s.named) named[k] = true;
+  QScatterSeries* plain = Points(QStringLiteral("Animals"), PaletteColour(0), 9);
+  QScatterSeries* furthest = Points(QStringLiteral("Furthest from the least-squares line"), PaletteColour(3), 11);
+  for (std::size_t k = 0; k < s.points.size(); ++k) (named[k] ? furthest : plain)->append(s.points[k].x, s.points[k].y);
+  std::vector<QAbstractSeries*> series{plain, furthest};
+  // Over the whole x axis; the plot area clips what leaves the y axis.
+  const double low = xAxis.low, high = xAxis.high;
+  series.push_back(StraightLine(QStringLiteral("y = x, where genomic and pedigree F agree"), {low, low}, {high, high},
+                        QPen(QColor(0x55, 0x55, 0x55), 2.0, Qt::DashLine)));
+  if (std::isfinite(s.slope) && std::isfinite(s.intercept))
+    series.push_back(StraightLine(QStringLiteral("Least-squares line"), {low, s.intercept + s.slope * low},
+                          {high, s.intercept + s.slope * high}, QPen(PaletteColour(1), 2.5)));
+  for (QAbstractSeries* one : series) {
+    chart->addSeries(one);
+    one->attachAxis(x);
+    one->attachAxis(y);
+  }
+  SetRange(x, xAxis);
+  SetRange(y, yAxis);
+  return chart;
+}
+
+// The chart laid out in a scene of its rectangle's size.
+struct LaidOutChart {
+  QGraphicsScene scene;
+  QChart* chart = nullptr;  // the scene's
+};
+
+void LayOut(LaidOutChart& out, const Scatter& s, QSizeF size) {
+  out.chart = ScatterChart(s).release();
+  out.scene.addItem(out.chart);
+  out.chart->setGeometry(QRectF(QPointF(0, 0), size));
+  if (out.chart->layout() != nullptr) out.chart->layout()->activate();
+  out.scene.setSceneRect(QRectF(QPointF(0, 0), size));
+}
+
+// Right of the point, else left, above or below it; the first place that
+// keeps clear of the names already placed and inside the plot area, else
+// the right one, moved down until clear.
+QRectF PlaceName(const QString& name, QPointF point, const QRectF& area, const std::vector<QRectF>& taken) {
+  const QFont font = PictureFont(12, true);
+  const double w = TextWidth(font, name) + 2, h = TextHeight(font);
+  const QRectF tries[] = {QRectF(point.x() + kNameGap, point.y() - h / 2, w, h),
+                          QRectF(point.x() - kNameGap - w, point.y() - h / 2, w, h),
+                          QRectF(point.x() - w / 2, point.y() - kNameGap - h, w, h),
+                          QRectF(point.x() - w / 2, point.y() + kNameGap, w, h)};
+  const auto clear = [&](const QRectF& r) {
+    if (!area.contains(r)) return false;
+    return std::none_of(taken.begin(), taken.end(), [&](const QRectF& t) { return t.intersects(r); });
+  };
+  for (const QRectF& r : tries)
+    if (clear(r)) return r;
+  QRectF r = tries[0];
+  for (int step = 0; step < 40 && !clear(r); ++step) r.translate(0, h / 2);
+  return clear(r) ? r : tries[0];
+}
+
+ScatterLayout LayOutScatter(const Scatter& s) {
+  ScatterLayout l;
+  l.chart = QRectF(kMargin, kMargin + kTitleHeight, kScatterWidth, kScatterHeight);
+  l.size = QSizeF(kMargin * 3 + kScatterWidth + kNotesWidth,
+                  kMargin * 2 + kTitleHeight + std::max(kScatterHeight, NotesHeight(s.notes)));
+  LaidOutChart laid;
+  LayOut(laid, s, l.chart.size());
+  QAbstractSeries* first = laid.chart->series().front();
+  for (const ScatterPoint& p : s.points)
+    l.at.push_back(l.chart.topLeft() + laid.chart->mapToPosition(QPointF(p.x, p.y), first));
+  const QRectF area = laid.chart->plotArea().translated(l.chart.topLeft());
+  for (const std::size_t k : s.named)
+    l.names.push_back(PlaceName(s.points[k].id, l.at[k], area, l.names));
+  return l;
+}
+
+void PaintScatter(QPainter& painter, const Scatter& s, const ScatterLayout& l) {
+  painter.fillRect(QRectF(QPointF(0, 0), l.size), Qt::white);
+  painter.setFont(PictureFont(20, true));
+  painter.setPen(Qt::black);
+  painter.drawText(QRectF(kMargin, kMargin, l.size.width() - 2 * kMargin, kTitleHeight), Qt::AlignLeft | Qt::AlignTop,
+                   s.title);
+  LaidOutChart laid;
+  LayOut(laid, s, l.chart.size());
+  laid.scene.render(&painter, l.chart, laid.scene.sceneRect());
+  painter.setFont(PictureFont(12, true));
+  painter.setPen(PaletteColour(3).darker(140));
+  for (std::size_t i = 0; i < s.named.size(); ++i)
+    painter.drawText(l.names[i], Qt::AlignCenter, s.points[s.named[i]].id);
+  if (s.notes.isEmpty()) return;
+  PaintNotes(painter, s.notes,
+             QRectF(l.chart.right() + kMargin, l.chart.top(), kNotesWidth, NotesHeight(s.notes)));
+}
+
+}  // namespace
+
+Picture ScatterPicture(const Scatter& scatter) {
+  auto shared = std::make_shared<const Scatter>(scatter);
+  auto layout = std::make_shared<const ScatterLayout>(LayOutScatter(scatter));
+  Picture picture{scatter.title, layout->size,
+                  [shared, layout](QPainter& painter) { PaintScatter(painter, *shared, *layout); }};
+  // The nearest point within reach of the pointer.
+  picture.idAt = [shared, layout](const QPointF& where) {
+    QString id;
+    double nearest = 8 * 8;
+    for (std::size_t k = 0; k < layout->at.size(); ++k) {
+      const QPointF d = layout->at[k] - where;
+      const double squared = d.x() * d.x() + d.y() * d.y();
+      if (squared <= nearest) nearest = squared, id = shared->points[k].id;
+    }
+    return id;
+  };
+  return picture;
+}
+
 }  // namespace kinvar::pictures

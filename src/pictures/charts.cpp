@@ -15,6 +15,7 @@
 #include <limits>
 #include <map>
 
+#include "genomics/genomic_inbreeding.h"
 #include "matings/ocs_solver.h"
 
 namespace kinvar::pictures {
@@ -300,6 +301,87 @@ Plot MatingsPlot(const ResultSet& annealing, const ResultSet& optimum) {
              << QStringLiteral("Simulated annealing: %1").arg(Number(Mean(found), 6))
              << QStringLiteral("Proven optimum: %1").arg(Number(Mean(best), 6));
   return plot;
+}
+
+QString MeasureName(GenomicMeasure measure) {
+  switch (measure) {
+    case GenomicMeasure::kDiagonal: return QStringLiteral("F from G's diagonal (F_G)");
+    case GenomicMeasure::kHomozygosity: return QStringLiteral("F from homozygosity (F_hom)");
+    case GenomicMeasure::kRuns: return QStringLiteral("F from runs of homozygosity (F_ROH)");
+  }
+  return {};
+}
+
+std::optional<GenomicMeasure> MeasureOfWord(const std::string& word) {
+  if (word == "fg") return GenomicMeasure::kDiagonal;
+  if (word == "fhom") return GenomicMeasure::kHomozygosity;
+  if (word == "froh") return GenomicMeasure::kRuns;
+  return std::nullopt;
+}
+
+std::size_t NamedCount(std::size_t points) {
+  if (points == 0) return 0;
+  return std::min(kMostNamed, std::max<std::size_t>(1, points / 3));
+}
+
+namespace {
+
+const char* ColumnOf(GenomicMeasure measure) {
+  switch (measure) {
+    case GenomicMeasure::kDiagonal: return "f_g";
+    case GenomicMeasure::kHomozygosity: return "f_hom";
+    case GenomicMeasure::kRuns: return "f_roh";
+  }
+  return "";
+}
+
+double Correlation(const std::vector<ScatterPoint>& points) {
+  const auto n = static_cast<double>(points.size());
+  double mx = 0, my = 0;
+  for (const ScatterPoint& p : points) mx += p.x / n, my += p.y / n;
+  double sxx = 0, syy = 0, sxy = 0;
+  for (const ScatterPoint& p : points) {
+    sxx += (p.x - mx) * (p.x - mx);
+    syy += (p.y - my) * (p.y - my);
+    sxy += (p.x - mx) * (p.y - my);
+  }
+  return sxx > 0 && syy > 0 ? sxy / std::sqrt(sxx * syy) : kNaN;
+}
+
+}  // namespace
+
+Scatter GenomicInbreedingScatter(const ResultSet& tables, GenomicMeasure measure) {
+  const ResultTable* table = tables.Find("genomic_inbreeding");
+  const TableColumn* ids = table == nullptr ? nullptr : table->Find("id");
+  const std::vector<double> pedigree = Column(table, "f_pedigree"), genomic = Column(table, ColumnOf(measure));
+  Scatter scatter{QStringLiteral("%1 against pedigree F").arg(MeasureName(measure)), QStringLiteral("Pedigree F"),
+                  MeasureName(measure), {}, kNaN, kNaN, {}, {}};
+  std::vector<double> x, y;
+  std::size_t leftOut = 0;
+  for (std::size_t row = 0; row < pedigree.size() && row < genomic.size(); ++row) {
+    if (!std::isfinite(pedigree[row]) || !std::isfinite(genomic[row])) {
+      ++leftOut;
+      continue;
+    }
+    const std::string_view id = ids->Text(row);
+    scatter.points.push_back({QString::fromUtf8(id.data(), static_cast<qsizetype>(id.size())), pedigree[row],
+                              genomic[row]});
+    x.push_back(pedigree[row]);
+    y.push_back(genomic[row]);
+  }
+  scatter.notes << MeasureName(measure) << QStringLiteral("Animals: %1").arg(scatter.points.size());
+  if (leftOut > 0) scatter.notes << QStringLiteral("Left out, without this coefficient: %1").arg(leftOut);
+  if (scatter.points.empty()) return scatter;
+  const std::size_t named = NamedCount(scatter.points.size());
+  const LineFit fit = FitAndFurthest(x, y, static_cast<std::int32_t>(named));
+  scatter.slope = fit.slope;
+  scatter.intercept = fit.intercept;
+  for (const std::int64_t k : fit.furthest) scatter.named.push_back(static_cast<std::size_t>(k));
+  const QString slope = fit.slope < 0 ? QStringLiteral("- %1").arg(Number(-fit.slope)) : QStringLiteral("+ %1").arg(Number(fit.slope));
+  scatter.notes << QStringLiteral("Least-squares line: y = %1 %2 x").arg(Number(fit.intercept), slope)
+                << QStringLiteral("Correlation: %1").arg(Number(Correlation(scatter.points)))
+                << QStringLiteral("Named: the %1 furthest from the least-squares line").arg(scatter.named.size());
+  return scatter;
 }
 
 }  // namespace kinvar::pictures

@@ -1,6 +1,6 @@
 // Charts over the results' tables: the trends by group, the distribution of
-// F, the founders' contributions, the average relationships between groups
-// and the progeny F of the matings. Each kind is first a plain description
+// F, the founders' contributions, the average relationships between groups,
+// the progeny F of the matings and genomic against pedigree F. Each kind is first a plain description
 // of what is plotted (series taken straight from the tables, so a test can
 // compare them without pixels), then a picture painted through Qt Charts.
 //
@@ -12,6 +12,7 @@
 #include <QStringList>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "pictures/picture.h"
@@ -98,5 +99,43 @@ AxisTicks NiceTicks(const std::vector<double>& values, AxisKind kind);
 
 Picture PlotPicture(const Plot& plot);
 Picture HeatMapPicture(const HeatMap& map);
+
+// Genomic against pedigree inbreeding: one point per genotyped animal that
+// has both coefficients, the line y = x where the two would agree, the
+// least-squares line of the genomic on the pedigree F, and the animals
+// furthest from that line (the report's own line) named beside their
+// points: more or less inbred than their pedigree says, or pedigree errors.
+enum class GenomicMeasure { kDiagonal, kHomozygosity, kRuns };
+inline constexpr GenomicMeasure kGenomicMeasures[] = {GenomicMeasure::kDiagonal, GenomicMeasure::kHomozygosity,
+                                                      GenomicMeasure::kRuns};
+// "F from G's diagonal (F_G)" and the others, as the chart's axis says it.
+QString MeasureName(GenomicMeasure measure);
+// The command line's word: fg, fhom or froh; nothing for another word.
+std::optional<GenomicMeasure> MeasureOfWord(const std::string& word);
+
+struct ScatterPoint {
+  QString id;
+  double x = 0, y = 0;
+};
+
+struct Scatter {
+  QString title, xTitle, yTitle;
+  std::vector<ScatterPoint> points;
+  // The least-squares line y = intercept + slope x; flat at the mean of y
+  // without two distinct x, and NaN without a point.
+  double slope = 0, intercept = 0;
+  // Indexes into `points`, the largest absolute residual first.
+  std::vector<std::size_t> named;
+  QStringList notes;
+};
+
+// At most 10 named, and on a small set no more than a third of the points,
+// so that the names stay readable beside them.
+inline constexpr std::size_t kMostNamed = 10;
+std::size_t NamedCount(std::size_t points);
+// From the genomic-inbreeding command's table `genomic_inbreeding`.
+Scatter GenomicInbreedingScatter(const ResultSet& genomicInbreeding, GenomicMeasure measure);
+// A double click on a point gives its animal (Picture::idAt).
+Picture ScatterPicture(const Scatter& scatter);
 
 }  // namespace kinvar::pictures

@@ -18,6 +18,8 @@ class CliPlot : public test::CliFixture {};
 
 #ifdef KINVAR_CLI_HAS_PICTURES
 
+std::string Examples(const std::string& name) { return std::string(KINVAR_EXAMPLES_DIR) + "/" + name; }
+
 TEST_F(CliPlot, EachKindWritesItsChart) {
   const test::TempFile sires("! sires of 2022\nB1 1\nb2,1\nB3 1\nB4 1\n", ".c");
   const struct {
@@ -34,6 +36,13 @@ TEST_F(CliPlot, EachKindWritesItsChart) {
       {"matings", "matings 2 3 " + Quote(sires.path()), "m.svg", ">Proven optimum<"},
       {"purging", "purging --purging-coefficient 0.2 --gene-drop 20 --seed-file " + Quote(Out("seed")), "p.svg",
        ">F old<"},
+      {"genomic-f", "genomic-f --genotypes " + Quote(Examples("herd-genotypes.vcf")), "g.svg",
+       ">F from G's diagonal (F_G) against pedigree F<"},
+      {"genomic-f of runs", "genomic-f --measure froh --roh-min-snps 40 --genotypes " +
+                                Quote(Examples("herd-genotypes.vcf")), "gr.svg",
+       ">F from runs of homozygosity (F_ROH) against pedigree F<"},
+      {"genomic-f as PNG", "genomic-f --measure fhom --genotypes " + Quote(Examples("herd-genotypes.txt")), "gh.png",
+       ""},
   };
   for (const auto& row : rows) {
     const CliRun run = Execute("-q plot " + Herd() + " " + row.args + " --size 800x600 -o " + Quote(Out(row.file)));
@@ -65,6 +74,14 @@ TEST_F(CliPlot, RefusesWithStatusAndMessage) {
       {"forbidden elsewhere", "trends --forbidden x.fm -o x.svg", 2,
        "kinvar-cli: --forbidden applies to the matings chart\n"},
       {"unknown group", "founders 9 -o x.svg", 1, "Group \"9\" is not in the pedigree.\n"},
+      {"genomic-f without genotypes", "genomic-f -o x.svg", 2,
+       "kinvar-cli: the genomic-f chart needs --genotypes FILE\n"},
+      {"genotypes elsewhere", "trends --genotypes g.vcf -o x.svg", 2,
+       "kinvar-cli: --genotypes and its options apply to the genomic-f chart\n"},
+      {"measure elsewhere", "trends --measure fg -o x.svg", 2, "kinvar-cli: --measure applies to the genomic-f chart\n"},
+      {"unknown measure", "genomic-f --genotypes g.vcf --measure fx -o x.svg", 2,
+       "kinvar-cli: --measure takes fg, fhom or froh: fx\n"},
+      {"unreadable genotypes", "genomic-f --genotypes no-such.vcf -o x.svg", 1, ""},
   };
   for (const auto& row : rows) {
     const CliRun run = Execute("-q plot " + Herd() + " " + row.args);

@@ -6,7 +6,9 @@
 // printed to PDF, for review.
 //   QT_QPA_PLATFORM=offscreen kinvar-screenshot examples/herd.pdg docs/screenshot.png [DIR]
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QEventLoop>
 #include <QLineEdit>
 #include <QMenu>
@@ -15,9 +17,11 @@
 #include <QPixmap>
 #include <QPointer>
 #include <QPrinter>
+#include <QPushButton>
 #include <QProgressDialog>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTableWidget>
 #include <cstdio>
 
 #include "app/commands.h"
@@ -29,6 +33,7 @@
 #include "gui/report_view.h"
 #include "gui/main_window.h"
 #include "gui/options_dialog.h"
+#include "gui/parentage_window.h"
 #include "gui/picture_window.h"
 #include "gui/planned_mating_dialog.h"
 #include "gui/progress_dialog.h"
@@ -269,6 +274,77 @@ bool ShootDrawingAndCertificate(kinvar::gui::MainWindow& frame, kinvar::Document
   return ok;
 }
 
+// Fills the genotype file into the form the command opens, then runs it.
+void AnswerGenotypes(const QString& genotypes) {
+  QTimer::singleShot(0, [genotypes] {
+    auto* form = qobject_cast<kinvar::gui::ValueFormDialog*>(QApplication::activeModalWidget());
+    if (form == nullptr) return;
+    if (auto* path = qobject_cast<QLineEdit*>(form->fields().front())) path->setText(genotypes);
+    form->button()->click();
+    if (form->isVisible()) form->reject();
+  });
+}
+
+// Each Tools › Genomics dialog as it opens with a genotype file named, the
+// chart of genomic against pedigree F (F_G and F_ROH) and the window of the
+// flagged parents with the pedigree chart it opens: when the pedigree has
+// its genotypes beside it (herd.pdg: herd-genotypes.vcf, herd-snps.txt).
+bool ShootGenomics(kinvar::gui::MainWindow& frame, const QString& pedigree, const QDir& dir) {
+  using namespace kinvar;
+  const QFileInfo info(pedigree);
+  const QString vcf = info.dir().filePath(info.completeBaseName() + QStringLiteral("-genotypes.vcf"));
+  const QString snps = info.dir().filePath(info.completeBaseName() + QStringLiteral("-snps.txt"));
+  if (!QFileInfo::exists(vcf) || !QFileInfo::exists(snps)) return true;
+  const std::pair<std::int32_t, const char*> dialogs[] = {{kCmdGenomicRelationship, "genomic-relationship"},
+                                                          {kCmdGenomicInbreeding, "genomic-inbreeding"},
+                                                          {kCmdHInverse, "hinverse"},
+                                                          {kCmdParentage, "parentage"},
+                                                          {kCmdGenotypeQc, "genotype-qc"}};
+  bool ok = true;
+  for (const auto& [id, name] : dialogs) {
+    QTimer::singleShot(0, [&ok, &dir, &vcf, name] {
+      QWidget* dialog = QApplication::activeModalWidget();
+      if (dialog == nullptr) {
+        ok = false;
+        return;
+      }
+      if (auto* form = qobject_cast<gui::ValueFormDialog*>(dialog))
+        if (auto* path = qobject_cast<QLineEdit*>(form->fields().front())) path->setText(vcf);
+      ok = Shoot(*dialog, dir.filePath(QStringLiteral("%1-dialog.png").arg(QString::fromLatin1(name)))) && ok;
+      dialog->close();
+    });
+    frame.Dispatch(id);
+  }
+  AnswerGenotypes(vcf);
+  frame.Dispatch(kCmdChartGenomicInbreeding);
+  gui::PictureWindow* scatter = AwaitPictureWindow(frame);
+  if (scatter == nullptr) return false;
+  scatter->resize(1100, 660);
+  ok = Shoot(*scatter, dir.filePath(QStringLiteral("genomic-scatter.png")), 100) && ok;
+  if (scatter->choiceList() != nullptr) scatter->choiceList()->setCurrentIndex(2);
+  ok = Shoot(*scatter, dir.filePath(QStringLiteral("genomic-scatter-roh.png")), 100) && ok;
+  scatter->close();
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  AnswerGenotypes(snps);
+  frame.Dispatch(kCmdParentage);
+  const auto windows = frame.findChildren<gui::ParentageWindow*>();
+  if (windows.isEmpty()) return false;
+  gui::ParentageWindow* parentage = windows.back();
+  // The excluded parent is the row a breeder looks at first.
+  for (std::size_t k = 0; k < parentage->rows().size(); ++k)
+    if (parentage->rows()[k].verdict == "excluded") parentage->table()->selectRow(static_cast<int>(k));
+  ok = Shoot(*parentage, dir.filePath(QStringLiteral("parentage-window.png")), 100) && ok;
+  parentage->chartButton()->click();
+  if (gui::PictureWindow* chart = AwaitPictureWindow(frame)) {
+    chart->resize(900, 600);
+    ok = Shoot(*chart, dir.filePath(QStringLiteral("parentage-chart.png")), 50) && ok;
+    chart->close();
+  }
+  parentage->close();
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  return ok;
+}
+
 bool ShootWindowViews(kinvar::gui::MainWindow& frame, kinvar::Document& doc, const QDir& dir) {
   bool ok = ShootContextMenu(frame, dir.filePath(QStringLiteral("context-menu.png")));
   frame.Dispatch(kinvar::kCmdEditFind);
@@ -314,6 +390,7 @@ int main(int argc, char** argv) {
   printer.setOutputFileName(dir.filePath(QStringLiteral("report.pdf")));
   frame.view()->PrintReport(&printer);
   if (!ShootWindowViews(frame, doc, dir)) return 1;
+  if (!ShootGenomics(frame, QString::fromLocal8Bit(argv[1]), dir)) return 1;
   if (!ShootDrawingAndCertificate(frame, doc, platform, dir)) return 1;
   if (!ShootDialogs(doc, platform, dir)) return 1;
   return 0;
