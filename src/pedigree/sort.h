@@ -20,6 +20,54 @@
 
 namespace kinvar {
 
+// The swaps of the partitioning loop below, found a block at a time. The
+// loop swaps the k-th element from the left that is not below the pivot
+// with the k-th element from the right that is not above it, for as long
+// as the first stands before the second. While the two blocks being looked
+// at lie apart, every such pair qualifies; so their elements are only
+// compared (without a branch on the outcome, which random keys would
+// mispredict half the time), then swapped pair by pair in the loop's own
+// order. Leaves i and j at the last pair swapped, as the loop would have
+// them then: the loop carries on from there and makes exactly the swaps it
+// would have made alone.
+template <class T, class Less>
+void SwapInBlocks(T* a, std::ptrdiff_t& i, std::ptrdiff_t& j, const T& pivot, Less& less) {
+  constexpr std::ptrdiff_t kBlock = 64;
+  std::uint8_t fromLeft[kBlock];
+  std::uint8_t fromRight[kBlock];
+  int leftCount = 0, leftUsed = 0, rightCount = 0, rightUsed = 0;
+  std::ptrdiff_t left = i + 1;   // the left block's first element
+  std::ptrdiff_t right = j - 1;  // the right block's last element
+  while (right - left + 1 >= 2 * kBlock) {
+    if (leftUsed == leftCount) {
+      leftCount = leftUsed = 0;
+      for (int k = 0; k < kBlock; ++k) {
+        fromLeft[leftCount] = static_cast<std::uint8_t>(k);
+        leftCount += !less(a[left + k], pivot);
+      }
+    }
+    if (rightUsed == rightCount) {
+      rightCount = rightUsed = 0;
+      for (int k = 0; k < kBlock; ++k) {
+        fromRight[rightCount] = static_cast<std::uint8_t>(k);
+        rightCount += !less(pivot, a[right - k]);
+      }
+    }
+    const int pairs = std::min(leftCount - leftUsed, rightCount - rightUsed);
+    for (int m = 0; m < pairs; ++m) {
+      std::swap(a[left + fromLeft[leftUsed + m]], a[right - fromRight[rightUsed + m]]);
+    }
+    if (pairs > 0) {
+      i = left + fromLeft[leftUsed + pairs - 1];
+      j = right - fromRight[rightUsed + pairs - 1];
+    }
+    leftUsed += pairs;
+    rightUsed += pairs;
+    if (leftUsed == leftCount) left += kBlock;
+    if (rightUsed == rightCount) right -= kBlock;
+  }
+}
+
 // One partitioning step of QuickSort on a[l..r], r - l >= 7: afterwards
 // a[l..j-1] <= a[j] <= a[i..r], and the two parts are sorted on their own.
 // Returns {j, i}.
@@ -33,6 +81,7 @@ std::pair<std::ptrdiff_t, std::ptrdiff_t> Partition(T* a, std::ptrdiff_t l, std:
   std::ptrdiff_t i = l + 1;
   std::ptrdiff_t j = r;
   T pivot = a[l + 1];
+  SwapInBlocks(a, i, j, pivot, less);
   for (;;) {
     do ++i; while (less(a[i], pivot));
     do --j; while (less(pivot, a[j]));
