@@ -145,7 +145,7 @@ namespace {
 
 // CompareIds of the two IDs whose keys these are.
 int CompareKeyed(const IdKey& x, const char* a, const IdKey& y, const char* b) {
-  return CompareKeys(x, y, [a] { return a; }, [b] { return b; });
+  return KeyOrder(x, y, [a] { return a; }, [b] { return b; });
 }
 
 struct CodedRec {
@@ -210,14 +210,15 @@ std::vector<LinkKey> MakeLinkKeys(const Pedigree& ped, const KeyCoder& coder) {
 
 namespace {
 
-int CompareSires(const Pedigree& ped, const LinkKey& a, const LinkKey& b) {
-  return CompareKeyed({a.sireHigh, a.sireLow}, ped.links[static_cast<std::size_t>(a.link)].sire,
-                      {b.sireHigh, b.sireLow}, ped.links[static_cast<std::size_t>(b.link)].sire);
+// The links' texts are read only for a tie of long IDs.
+inline int CompareSires(const Pedigree& ped, const LinkKey& a, const LinkKey& b) {
+  return KeyOrder(a.Sire(), b.Sire(), [&] { return ped.links[static_cast<std::size_t>(a.link)].sire; },
+                  [&] { return ped.links[static_cast<std::size_t>(b.link)].sire; });
 }
 
-int CompareDams(const Pedigree& ped, const LinkKey& a, const LinkKey& b) {
-  return CompareKeyed({a.damHigh, a.damLow}, ped.links[static_cast<std::size_t>(a.link)].dam,
-                      {b.damHigh, b.damLow}, ped.links[static_cast<std::size_t>(b.link)].dam);
+inline int CompareDams(const Pedigree& ped, const LinkKey& a, const LinkKey& b) {
+  return KeyOrder(a.Dam(), b.Dam(), [&] { return ped.links[static_cast<std::size_t>(a.link)].dam; },
+                  [&] { return ped.links[static_cast<std::size_t>(b.link)].dam; });
 }
 
 void CopyLinks(const std::vector<LinkKey>& keys, std::vector<std::int32_t>& order) {
@@ -236,7 +237,8 @@ void SortLinksBySireDam(const Pedigree& ped, std::vector<LinkKey>& keys, int thr
   ParallelQuickSort(keys.data(), 0, static_cast<std::ptrdiff_t>(keys.size()) - 1,
                     [&](const LinkKey& a, const LinkKey& b) {
                       const int bySire = CompareSires(ped, a, b);
-                      return bySire < 0 || (bySire == 0 && CompareDams(ped, a, b) < 0);
+                      const int byDam = CompareDams(ped, a, b);
+                      return (bySire < 0) | ((bySire == 0) & (byDam < 0));
                     },
                     threads);
 }
