@@ -70,8 +70,8 @@ void SwapInBlocks(T* a, std::ptrdiff_t& i, std::ptrdiff_t& j, const T& pivot, Le
 
 // One partitioning step of QuickSort on a[l..r], r - l >= 7: afterwards
 // a[l..j-1] <= a[j] <= a[i..r], and the two parts are sorted on their own.
-// Returns {j, i}.
-template <class T, class Less>
+// Returns {j, i}. `kBlocks` chooses how the swaps are found, never which.
+template <bool kBlocks = true, class T, class Less>
 std::pair<std::ptrdiff_t, std::ptrdiff_t> Partition(T* a, std::ptrdiff_t l, std::ptrdiff_t r, Less& less) {
   const std::ptrdiff_t k = (l + r) / 2;
   std::swap(a[k], a[l + 1]);
@@ -81,7 +81,7 @@ std::pair<std::ptrdiff_t, std::ptrdiff_t> Partition(T* a, std::ptrdiff_t l, std:
   std::ptrdiff_t i = l + 1;
   std::ptrdiff_t j = r;
   T pivot = a[l + 1];
-  SwapInBlocks(a, i, j, pivot, less);
+  if constexpr (kBlocks) SwapInBlocks(a, i, j, pivot, less);
   for (;;) {
     do ++i; while (less(a[i], pivot));
     do --j; while (less(pivot, a[j]));
@@ -94,8 +94,11 @@ std::pair<std::ptrdiff_t, std::ptrdiff_t> Partition(T* a, std::ptrdiff_t l, std:
 }
 
 // Sorts a[l..r] (inclusive) in place; `less(x, y)` is the key comparison
-// x < y of the instance. Ranges with r < l are left alone.
-template <class T, class Less>
+// x < y of the instance. Ranges with r < l are left alone. Without
+// `kBlocks` the swaps are found one comparison at a time, which serves a
+// comparison that costs more than a mispredicted branch (one that mostly
+// decides on its first key and reads a second one seldom).
+template <bool kBlocks = true, class T, class Less>
 void QuickSort(T* a, std::ptrdiff_t l, std::ptrdiff_t r, Less less) {
   constexpr int kStackSize = 500;  // enough for 2^250 elements
   std::ptrdiff_t stack[kStackSize];
@@ -116,7 +119,7 @@ void QuickSort(T* a, std::ptrdiff_t l, std::ptrdiff_t r, Less less) {
       l = stack[--used];
       continue;
     }
-    const auto [j, i] = Partition(a, l, r, less);
+    const auto [j, i] = Partition<kBlocks>(a, l, r, less);
     // Two entries per pending range; the shorter part is sorted first, so
     // the depth stays near twice the base-2 logarithm of the length.
     if (r - i + 1 >= j - l) {
@@ -135,17 +138,17 @@ void QuickSort(T* a, std::ptrdiff_t l, std::ptrdiff_t r, Less less) {
 // leaves: every range it partitions is sorted without looking outside it,
 // so the two parts of a partition may go to two threads. `less` must be
 // safe to call from several threads at once.
-template <class T, class Less>
+template <bool kBlocks = true, class T, class Less>
 void ParallelQuickSort(T* a, std::ptrdiff_t l, std::ptrdiff_t r, Less less, int threads) {
   constexpr std::ptrdiff_t kWorthAThread = 1 << 14;
   if (threads <= 1 || r - l < kWorthAThread) {
-    QuickSort(a, l, r, less);
+    QuickSort<kBlocks>(a, l, r, less);
     return;
   }
-  const auto [j, i] = Partition(a, l, r, less);
+  const auto [j, i] = Partition<kBlocks>(a, l, r, less);
   const int left = threads / 2;
-  std::jthread helper([&, j = j] { ParallelQuickSort(a, l, j - 1, less, left); });
-  ParallelQuickSort(a, i, r, less, threads - left);
+  std::jthread helper([&, j = j] { ParallelQuickSort<kBlocks>(a, l, j - 1, less, left); });
+  ParallelQuickSort<kBlocks>(a, i, r, less, threads - left);
 }
 
 // The threads loading may use for a setting of Settings::threads: one per
