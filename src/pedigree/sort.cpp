@@ -243,11 +243,11 @@ void SortLinksByDam(const Pedigree& ped, std::vector<LinkKey>& keys, int threads
 
 void SortLinksBySireDam(const Pedigree& ped, std::vector<LinkKey>& keys, int threads) {
   ParallelQuickSort<false>(keys.data(), 0, static_cast<std::ptrdiff_t>(keys.size()) - 1,
-                    [&](const LinkKey& a, const LinkKey& b) {
-                      const int bySire = CompareSires(ped, a, b);
-                      return bySire < 0 || (bySire == 0 && CompareDams(ped, a, b) < 0);
-                    },
-                    threads);
+                           [&](const LinkKey& a, const LinkKey& b) {
+                             const int bySire = CompareSires(ped, a, b);
+                             return bySire < 0 || (bySire == 0 && CompareDams(ped, a, b) < 0);
+                           },
+                           threads);
 }
 
 void SortLinksByDam(const Pedigree& ped, std::vector<LinkKey>& keys, std::vector<std::int32_t>& order,
