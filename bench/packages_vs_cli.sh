@@ -40,6 +40,14 @@ while (($#)); do
     *) echo "unknown option $1" >&2; exit 2 ;;
   esac
 done
+# The Python side reads the frame with pandas: a virtual environment made
+# without --system-site-packages has no pandas of Debian's, and every run
+# would fail after the CLI's.
+if ! "$python" -c 'import pandas, kinvar' 2>/dev/null; then
+  echo "$python cannot import pandas and kinvar: give --python a Python that has both" \
+    "(a venv made with --system-site-packages, the module installed in it)" >&2
+  exit 2
+fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 [[ -n "$file" ]] || file="$work/generated-$n.pdg"

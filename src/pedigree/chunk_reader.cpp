@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "pedigree/line_splitter.h"
+#include "pedigree/load.h"
 #include "pedigree/memory.h"
 
 namespace kinvar {
@@ -24,14 +25,17 @@ using namespace line_splitter;
 // slots) of the record and link arrays (record index = link index + 1); the
 // record's group holds the group number as written until the pieces are
 // joined, since group indexes follow the order of first appearance in the
-// whole file.
+// whole file. A piece of a file is its text [begin, end); a piece of
+// columns is its rows [fromRow, toRow).
 struct Piece {
   const unsigned char* begin = nullptr;
   const unsigned char* end = nullptr;
+  std::size_t fromRow = 0;
+  std::size_t toRow = 0;
   std::size_t first = 0;
   std::size_t slots = 0;   // lines that can hold a record
   std::size_t filled = 0;  // slots used, from the first
-  std::int32_t lines = 0;  // line feeds in the piece
+  std::int32_t lines = 0;  // line feeds (rows) in the piece
   bool ok = true;
   bool naParent = false;
 };
@@ -187,12 +191,91 @@ std::size_t CountLines(PedigreeInput& input, std::vector<unsigned char>& buffer)
   return lines;
 }
 
-void ParseAll(const Shared& shared, std::vector<Piece>& pieces) {
+// `parse(piece)` of every piece at once, one thread each.
+template <class Parse>
+void ParseAll(std::vector<Piece>& pieces, const Parse& parse) {
   std::vector<std::jthread> helpers;
   for (std::size_t i = 1; i < pieces.size(); ++i) {
-    helpers.emplace_back([&shared, &piece = pieces[i]] { ParsePiece(shared, piece); });
+    helpers.emplace_back([&parse, &piece = pieces[i]] { parse(piece); });
   }
-  ParsePiece(shared, pieces[0]);
+  parse(pieces[0]);
+}
+
+// Room for `lines` records and links, and for the parents validation adds,
+// up to an eighth of them; the pages the pieces are parsed into are
+// faulted in on every thread.
+void ReserveForLines(Pedigree& ped, std::size_t lines, int threads) {
+  ped.recs.reserve(1 + lines + lines / 8);
+  ped.links.reserve(lines);
+  ped.lines.reserve(lines);
+  AdviseLargePages(ped.recs);
+  AdviseLargePages(ped.links);
+  FaultInLarge(ped.recs, 1 + lines, threads);
+  FaultInLarge(ped.links, lines, threads);
+}
+
+// Slots for the pieces, within the capacity reserved: the slots never
+// outnumber the lines.
+void MakeRoom(Pedigree& ped, const std::vector<Piece>& pieces) {
+  const std::size_t slots = pieces.back().first + pieces.back().slots;
+  ped.recs.resize(1 + slots);
+  ped.links.resize(slots);
+  ped.lines.resize(slots);
+}
+
+// What a reader of one thread does once the last line is read.
+ChunkRead Finish(Pedigree& ped, const Header& header, const Joiner& joiner) {
+  if (ped.recs.size() == 1) return ChunkRead::kGaveUp;
+  ped.nRead = static_cast<std::int32_t>(ped.recs.size() - 1);
+  ped.fColumn = static_cast<std::int16_t>(header.at[kF]);
+  ped.groupColumn = static_cast<std::int16_t>(header.at[kGroup]);
+  ped.sexColumn = static_cast<std::int16_t>(header.at[kSex]);
+  ped.birthColumn = static_cast<std::int16_t>(header.at[kBirth]);
+  if (joiner.naParent()) ResolveNaParents(ped);
+  GroupTable::BuildOrder(ped);
+  return ChunkRead::kRead;
+}
+
+
+// The rows of one piece of columns, as CellRowReader reads them: cells
+// without the blanks around them, a row of empty cells passed over.
+void ParseRows(const PedigreeColumnViews& columns, const Header& header, Pedigree& ped, Piece& piece) {
+  std::vector<std::string_view> cells(columns.cells.size());
+  for (std::size_t row = piece.fromRow; row < piece.toRow; ++row) {
+    ++piece.lines;
+    bool blank = true;
+    for (std::size_t c = 0; c < cells.size(); ++c) {
+      cells[c] = TrimBlanks(columns.cells[c][row]);
+      blank = blank && cells[c].empty();
+    }
+    if (blank) continue;
+    const std::size_t slot = piece.first + piece.filled++;
+    ped.lines[slot] = piece.lines;
+    RowValues values;
+    ParentLink& link = ped.links[slot];
+    link.rec = static_cast<RecIndex>(slot + 1);
+    Rec& r = ped.recs[slot + 1];
+    if (ReadRow(cells, header, true, r, link, values).fault != Fault::kNone) {
+      piece.ok = false;
+      return;
+    }
+    r.group = static_cast<std::int32_t>(values.groupNumber);
+    piece.naParent = piece.naParent || values.naParent;
+  }
+}
+
+// Rows [from, to) in `count` pieces, their slots after the `read` so far.
+std::vector<Piece> CutRows(std::size_t from, std::size_t to, int count, std::size_t read) {
+  std::vector<Piece> pieces(static_cast<std::size_t>(count));
+  const std::size_t step = (to - from + pieces.size() - 1) / pieces.size();
+  for (Piece& piece : pieces) {
+    piece.fromRow = from;
+    piece.toRow = from = std::min(to, from + step);
+    piece.first = read;
+    piece.slots = piece.toRow - piece.fromRow;
+    read += piece.slots;
+  }
+  return pieces;
 }
 
 }  // namespace
@@ -212,13 +295,7 @@ ChunkRead ReadPedigreeInChunks(PedigreeInput& input, Pedigree& ped, Progress& pr
   std::vector<unsigned char> buffer(std::max<std::size_t>(blockBytes, 16));
   const std::size_t lines = CountLines(input, buffer);
   if (input.failed() || !input.Rewind()) return ChunkRead::kGaveUp;
-  ped.recs.reserve(1 + lines + lines / 8);
-  ped.links.reserve(lines);
-  ped.lines.reserve(lines);
-  AdviseLargePages(ped.recs);
-  AdviseLargePages(ped.links);
-  FaultInLarge(ped.recs, 1 + lines, threads);
-  FaultInLarge(ped.links, lines, threads);
+  ReserveForLines(ped, lines, threads);
 
   Header header;
   std::int32_t headerLines = 0;
@@ -247,12 +324,8 @@ ChunkRead ReadPedigreeInChunks(PedigreeInput& input, Pedigree& ped, Progress& pr
     }
     std::vector<Piece> pieces = CutPieces(p, end, threads);
     PlacePieces(pieces, joiner.read());
-    // Within the capacity reserved above: the slots never outnumber the
-    // lines of the file.
-    ped.recs.resize(1 + pieces.back().first + pieces.back().slots);
-    ped.links.resize(pieces.back().first + pieces.back().slots);
-    ped.lines.resize(pieces.back().first + pieces.back().slots);
-    ParseAll(shared, pieces);
+    MakeRoom(ped, pieces);
+    ParseAll(pieces, [&shared](Piece& piece) { ParsePiece(shared, piece); });
     if (!joiner.Join(pieces)) return ChunkRead::kGaveUp;
     const auto used = static_cast<std::size_t>(end - buffer.data());
     consumed += static_cast<std::int64_t>(used);
@@ -260,15 +333,40 @@ ChunkRead ReadPedigreeInChunks(PedigreeInput& input, Pedigree& ped, Progress& pr
     std::memmove(buffer.data(), end, have - used);
     have -= used;
   }
-  if (ped.recs.size() == 1) return ChunkRead::kGaveUp;
-  ped.nRead = static_cast<std::int32_t>(ped.recs.size() - 1);
-  ped.fColumn = static_cast<std::int16_t>(header.at[kF]);
-  ped.groupColumn = static_cast<std::int16_t>(header.at[kGroup]);
-  ped.sexColumn = static_cast<std::int16_t>(header.at[kSex]);
-  ped.birthColumn = static_cast<std::int16_t>(header.at[kBirth]);
-  if (joiner.naParent()) ResolveNaParents(ped);
-  GroupTable::BuildOrder(ped);
-  return ChunkRead::kRead;
+  return Finish(ped, header, joiner);
+}
+
+ChunkRead ReadColumnsInPieces(const PedigreeColumnViews& columns, Pedigree& ped, Progress& progress, int threads,
+                              std::size_t blockRows) {
+  const std::size_t width = columns.names.size();
+  if (width == 0 || columns.cells.size() != width) return ChunkRead::kGaveUp;
+  const std::size_t rows = columns.cells.front().size();
+  for (const std::vector<std::string_view>& column : columns.cells)
+    if (column.size() != rows) return ChunkRead::kGaveUp;
+  // The names are the header row, line 1; one that the one-thread reader
+  // would pass over (blank, or a comment) is left to it.
+  std::vector<std::string_view> names(columns.names.begin(), columns.names.end());
+  bool blank = true;
+  for (std::string_view& name : names) {
+    name = TrimBlanks(name);
+    blank = blank && name.empty();
+  }
+  Header header;
+  std::string message;
+  if (blank || names[0].starts_with('!') || ParseHeaderCells(names, header, message) != HeaderFault::kNone)
+    return ChunkRead::kGaveUp;
+  progress.SetStage(0, 50, static_cast<std::int64_t>(std::max<std::size_t>(rows, 1)), "Reading");
+  ReserveForLines(ped, rows, threads);
+  Joiner joiner(ped, 1);
+  const std::size_t block = std::max<std::size_t>(blockRows, 1);
+  for (std::size_t from = 0; from < rows; from += block) {
+    std::vector<Piece> pieces = CutRows(from, std::min(rows, from + block), threads, joiner.read());
+    MakeRoom(ped, pieces);
+    ParseAll(pieces, [&](Piece& piece) { ParseRows(columns, header, ped, piece); });
+    if (!joiner.Join(pieces)) return ChunkRead::kGaveUp;
+    if (progress.Step(static_cast<std::int64_t>(std::min(rows, from + block)))) return ChunkRead::kCancelled;
+  }
+  return Finish(ped, header, joiner);
 }
 
 }  // namespace kinvar

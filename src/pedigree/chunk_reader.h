@@ -1,10 +1,12 @@
 // Reading a pedigree file on several threads: blocks of whole lines are cut
 // into one piece per thread, the pieces are parsed at the same time and
-// joined in file order. The result is exactly that of ReadPedigree. Only
-// files that read without fault take this path: at the first sign of
-// anything else (a faulty line, a header not found in the first block, a
-// line longer than a block, an empty file) it gives up, and the caller reads
-// the file again with ReadPedigree, which says what is wrong with it.
+// joined in file order; columns of a host language's table go through the
+// same stages, a block of rows at a time. The result is exactly that of
+// ReadPedigree (of LoadPedigreeColumns' reader for columns). Only input
+// that reads without fault takes this path: at the first sign of anything
+// else (a faulty line, a header not found in the first block, a line longer
+// than a block, an empty file) it gives up, and the caller reads the input
+// again on one thread, which says what is wrong with it.
 #pragma once
 
 #include <cstddef>
@@ -15,6 +17,8 @@
 #include "report/progress.h"
 
 namespace kinvar {
+
+struct PedigreeColumnViews;
 
 enum class ChunkRead {
   kRead,       // records, links and groups filled as ReadPedigree fills them
@@ -30,5 +34,13 @@ ChunkRead ReadPedigreeInChunks(const std::string& path, Pedigree& ped, Progress&
 // other gives up at once); it is left at no particular position.
 ChunkRead ReadPedigreeInChunks(PedigreeInput& input, Pedigree& ped, Progress& progress, int threads,
                                std::size_t blockBytes = std::size_t{4} << 20);
+
+// The same for a pedigree given as columns (LoadPedigreeColumns), whose
+// names are the header row: `blockRows` rows at a time are cut into one
+// piece per thread. Gives up as the file's reader does, and on columns
+// that are not all of one length; LoadPedigreeColumns then reads them on
+// one thread, which says what is wrong.
+ChunkRead ReadColumnsInPieces(const PedigreeColumnViews& columns, Pedigree& ped, Progress& progress, int threads,
+                              std::size_t blockRows = std::size_t{1} << 17);
 
 }  // namespace kinvar

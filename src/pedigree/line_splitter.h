@@ -52,6 +52,14 @@ inline std::string_view TrimLeading(std::string_view line) {
   return line.substr(i);
 }
 
+// A cell of rows that come already split, without the blanks and tabs
+// around it, as the cell of a text line has none.
+inline std::string_view TrimBlanks(std::string_view cell) {
+  while (!cell.empty() && (cell.front() == ' ' || cell.front() == '\t')) cell.remove_prefix(1);
+  while (!cell.empty() && (cell.back() == ' ' || cell.back() == '\t')) cell.remove_suffix(1);
+  return cell;
+}
+
 struct LineCells {
   std::vector<std::string_view> cells;
   // Cells that had to be rewritten ("" inside quotes); reserved to the line's

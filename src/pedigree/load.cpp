@@ -78,6 +78,10 @@ void ReserveForRows(Pedigree& ped, std::size_t rows) {
   ped.lines.reserve(rows);
 }
 
+// Below this many rows, columns read in less time than threads take to
+// start; above it the pieces serve one thread too, for their large pages.
+constexpr std::size_t kPieceRows = std::size_t{1} << 14;
+
 // Rows are numbered as a file's lines would be, the header being line 1.
 ReadOutcome ReadColumns(const PedigreeColumnViews& columns, Pedigree& ped, Progress& progress) {
   const std::size_t width = columns.names.size();
@@ -85,6 +89,17 @@ ReadOutcome ReadColumns(const PedigreeColumnViews& columns, Pedigree& ped, Progr
   const std::size_t rows = width == 0 ? 0 : columns.cells.front().size();
   for (const std::vector<std::string_view>& column : columns.cells)
     if (column.size() != rows) return {false, "The columns are not all of one length."};
+  if (rows >= kPieceRows) {
+    switch (ReadColumnsInPieces(columns, ped, progress, LoadThreads(ped.settings.threads))) {
+      case ChunkRead::kRead:
+        return {true, {}};
+      case ChunkRead::kCancelled:
+        return {false, {}};
+      case ChunkRead::kGaveUp:
+        ResetPedigree(ped);
+        break;
+    }
+  }
   ReserveForRows(ped, rows);
   CellRowReader reader(ped, progress);
   progress.SetStage(0, 50, static_cast<std::int64_t>(std::max<std::size_t>(rows, 1)), "Reading");

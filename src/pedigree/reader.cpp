@@ -1046,8 +1046,7 @@ bool CellRowReader::Row(std::int64_t row, std::span<const std::string_view> cell
   trimmed.assign(cells.begin(), cells.end());
   bool blank = true;
   for (std::string_view& cell : trimmed) {
-    while (!cell.empty() && (cell.front() == ' ' || cell.front() == '\t')) cell.remove_prefix(1);
-    while (!cell.empty() && (cell.back() == ' ' || cell.back() == '\t')) cell.remove_suffix(1);
+    cell = TrimBlanks(cell);
     blank = blank && cell.empty();
   }
   if (blank) return true;

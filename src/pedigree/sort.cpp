@@ -145,7 +145,7 @@ namespace {
 
 // CompareIds of the two IDs whose keys these are.
 int CompareKeyed(const IdKey& x, const char* a, const IdKey& y, const char* b) {
-  return CompareKeys(x, y, [a] { return a; }, [b] { return b; });
+  return KeyOrder(x, y, [a] { return a; }, [b] { return b; });
 }
 
 struct CodedRec {
@@ -210,14 +210,23 @@ std::vector<LinkKey> MakeLinkKeys(const Pedigree& ped, const KeyCoder& coder) {
 
 namespace {
 
+// The links' texts are read only for a tie of long IDs. The sort by dam
+// finds its swaps in blocks, with the comparison that does not branch on
+// its outcome; the sort by sire and dam runs the plain loop, where the
+// comparison that stops at the first differing word is faster.
+inline int DamOrder(const Pedigree& ped, const LinkKey& a, const LinkKey& b) {
+  return KeyOrder(a.Dam(), b.Dam(), [&] { return ped.links[static_cast<std::size_t>(a.link)].dam; },
+                  [&] { return ped.links[static_cast<std::size_t>(b.link)].dam; });
+}
+
 int CompareSires(const Pedigree& ped, const LinkKey& a, const LinkKey& b) {
-  return CompareKeyed({a.sireHigh, a.sireLow}, ped.links[static_cast<std::size_t>(a.link)].sire,
-                      {b.sireHigh, b.sireLow}, ped.links[static_cast<std::size_t>(b.link)].sire);
+  return CompareKeys(a.Sire(), b.Sire(), [&] { return ped.links[static_cast<std::size_t>(a.link)].sire; },
+                     [&] { return ped.links[static_cast<std::size_t>(b.link)].sire; });
 }
 
 int CompareDams(const Pedigree& ped, const LinkKey& a, const LinkKey& b) {
-  return CompareKeyed({a.damHigh, a.damLow}, ped.links[static_cast<std::size_t>(a.link)].dam,
-                      {b.damHigh, b.damLow}, ped.links[static_cast<std::size_t>(b.link)].dam);
+  return CompareKeys(a.Dam(), b.Dam(), [&] { return ped.links[static_cast<std::size_t>(a.link)].dam; },
+                     [&] { return ped.links[static_cast<std::size_t>(b.link)].dam; });
 }
 
 void CopyLinks(const std::vector<LinkKey>& keys, std::vector<std::int32_t>& order) {
@@ -229,16 +238,16 @@ void CopyLinks(const std::vector<LinkKey>& keys, std::vector<std::int32_t>& orde
 
 void SortLinksByDam(const Pedigree& ped, std::vector<LinkKey>& keys, int threads) {
   ParallelQuickSort(keys.data(), 0, static_cast<std::ptrdiff_t>(keys.size()) - 1,
-                    [&](const LinkKey& a, const LinkKey& b) { return CompareDams(ped, a, b) < 0; }, threads);
+                    [&](const LinkKey& a, const LinkKey& b) { return DamOrder(ped, a, b) < 0; }, threads);
 }
 
 void SortLinksBySireDam(const Pedigree& ped, std::vector<LinkKey>& keys, int threads) {
-  ParallelQuickSort(keys.data(), 0, static_cast<std::ptrdiff_t>(keys.size()) - 1,
-                    [&](const LinkKey& a, const LinkKey& b) {
-                      const int bySire = CompareSires(ped, a, b);
-                      return bySire < 0 || (bySire == 0 && CompareDams(ped, a, b) < 0);
-                    },
-                    threads);
+  ParallelQuickSort<false>(keys.data(), 0, static_cast<std::ptrdiff_t>(keys.size()) - 1,
+                           [&](const LinkKey& a, const LinkKey& b) {
+                             const int bySire = CompareSires(ped, a, b);
+                             return bySire < 0 || (bySire == 0 && CompareDams(ped, a, b) < 0);
+                           },
+                           threads);
 }
 
 void SortLinksByDam(const Pedigree& ped, std::vector<LinkKey>& keys, std::vector<std::int32_t>& order,

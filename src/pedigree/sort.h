@@ -20,10 +20,58 @@
 
 namespace kinvar {
 
+// The swaps of the partitioning loop below, found a block at a time. The
+// loop swaps the k-th element from the left that is not below the pivot
+// with the k-th element from the right that is not above it, for as long
+// as the first stands before the second. While the two blocks being looked
+// at lie apart, every such pair qualifies; so their elements are only
+// compared (without a branch on the outcome, which random keys would
+// mispredict half the time), then swapped pair by pair in the loop's own
+// order. Leaves i and j at the last pair swapped, as the loop would have
+// them then: the loop carries on from there and makes exactly the swaps it
+// would have made alone.
+template <class T, class Less>
+void SwapInBlocks(T* a, std::ptrdiff_t& i, std::ptrdiff_t& j, const T& pivot, Less& less) {
+  constexpr std::ptrdiff_t kBlock = 64;
+  std::uint8_t fromLeft[kBlock];
+  std::uint8_t fromRight[kBlock];
+  int leftCount = 0, leftUsed = 0, rightCount = 0, rightUsed = 0;
+  std::ptrdiff_t left = i + 1;   // the left block's first element
+  std::ptrdiff_t right = j - 1;  // the right block's last element
+  while (right - left + 1 >= 2 * kBlock) {
+    if (leftUsed == leftCount) {
+      leftCount = leftUsed = 0;
+      for (int k = 0; k < kBlock; ++k) {
+        fromLeft[leftCount] = static_cast<std::uint8_t>(k);
+        leftCount += !less(a[left + k], pivot);
+      }
+    }
+    if (rightUsed == rightCount) {
+      rightCount = rightUsed = 0;
+      for (int k = 0; k < kBlock; ++k) {
+        fromRight[rightCount] = static_cast<std::uint8_t>(k);
+        rightCount += !less(pivot, a[right - k]);
+      }
+    }
+    const int pairs = std::min(leftCount - leftUsed, rightCount - rightUsed);
+    for (int m = 0; m < pairs; ++m) {
+      std::swap(a[left + fromLeft[leftUsed + m]], a[right - fromRight[rightUsed + m]]);
+    }
+    if (pairs > 0) {
+      i = left + fromLeft[leftUsed + pairs - 1];
+      j = right - fromRight[rightUsed + pairs - 1];
+    }
+    leftUsed += pairs;
+    rightUsed += pairs;
+    if (leftUsed == leftCount) left += kBlock;
+    if (rightUsed == rightCount) right -= kBlock;
+  }
+}
+
 // One partitioning step of QuickSort on a[l..r], r - l >= 7: afterwards
 // a[l..j-1] <= a[j] <= a[i..r], and the two parts are sorted on their own.
-// Returns {j, i}.
-template <class T, class Less>
+// Returns {j, i}. `kBlocks` chooses how the swaps are found, never which.
+template <bool kBlocks = true, class T, class Less>
 std::pair<std::ptrdiff_t, std::ptrdiff_t> Partition(T* a, std::ptrdiff_t l, std::ptrdiff_t r, Less& less) {
   const std::ptrdiff_t k = (l + r) / 2;
   std::swap(a[k], a[l + 1]);
@@ -33,6 +81,7 @@ std::pair<std::ptrdiff_t, std::ptrdiff_t> Partition(T* a, std::ptrdiff_t l, std:
   std::ptrdiff_t i = l + 1;
   std::ptrdiff_t j = r;
   T pivot = a[l + 1];
+  if constexpr (kBlocks) SwapInBlocks(a, i, j, pivot, less);
   for (;;) {
     do ++i; while (less(a[i], pivot));
     do --j; while (less(pivot, a[j]));
@@ -45,8 +94,11 @@ std::pair<std::ptrdiff_t, std::ptrdiff_t> Partition(T* a, std::ptrdiff_t l, std:
 }
 
 // Sorts a[l..r] (inclusive) in place; `less(x, y)` is the key comparison
-// x < y of the instance. Ranges with r < l are left alone.
-template <class T, class Less>
+// x < y of the instance. Ranges with r < l are left alone. Without
+// `kBlocks` the swaps are found one comparison at a time, which serves a
+// comparison that costs more than a mispredicted branch (one that mostly
+// decides on its first key and reads a second one seldom).
+template <bool kBlocks = true, class T, class Less>
 void QuickSort(T* a, std::ptrdiff_t l, std::ptrdiff_t r, Less less) {
   constexpr int kStackSize = 500;  // enough for 2^250 elements
   std::ptrdiff_t stack[kStackSize];
@@ -67,7 +119,7 @@ void QuickSort(T* a, std::ptrdiff_t l, std::ptrdiff_t r, Less less) {
       l = stack[--used];
       continue;
     }
-    const auto [j, i] = Partition(a, l, r, less);
+    const auto [j, i] = Partition<kBlocks>(a, l, r, less);
     // Two entries per pending range; the shorter part is sorted first, so
     // the depth stays near twice the base-2 logarithm of the length.
     if (r - i + 1 >= j - l) {
@@ -86,17 +138,17 @@ void QuickSort(T* a, std::ptrdiff_t l, std::ptrdiff_t r, Less less) {
 // leaves: every range it partitions is sorted without looking outside it,
 // so the two parts of a partition may go to two threads. `less` must be
 // safe to call from several threads at once.
-template <class T, class Less>
+template <bool kBlocks = true, class T, class Less>
 void ParallelQuickSort(T* a, std::ptrdiff_t l, std::ptrdiff_t r, Less less, int threads) {
   constexpr std::ptrdiff_t kWorthAThread = 1 << 14;
   if (threads <= 1 || r - l < kWorthAThread) {
-    QuickSort(a, l, r, less);
+    QuickSort<kBlocks>(a, l, r, less);
     return;
   }
-  const auto [j, i] = Partition(a, l, r, less);
+  const auto [j, i] = Partition<kBlocks>(a, l, r, less);
   const int left = threads / 2;
-  std::jthread helper([&, j = j] { ParallelQuickSort(a, l, j - 1, less, left); });
-  ParallelQuickSort(a, i, r, less, threads - left);
+  std::jthread helper([&, j = j] { ParallelQuickSort<kBlocks>(a, l, j - 1, less, left); });
+  ParallelQuickSort<kBlocks>(a, i, r, less, threads - left);
 }
 
 // The threads loading may use for a setting of Settings::threads: one per
@@ -175,6 +227,18 @@ int CompareKeys(const IdKey& x, const IdKey& y, TextX textX, TextY textY) {
   if (x.high != y.high) return x.high < y.high ? -1 : 1;
   if (x.low != y.low) return x.low < y.low ? -1 : 1;
   return (x.low & 1) != 0 ? CompareIds(textX() + kKeyBytes, textY() + kKeyBytes) : 0;
+}
+
+// CompareKeys without a branch on the outcome but for the rare tie of two
+// keys that do not hold their whole IDs: sorts compare random keys, whose
+// outcomes no branch predictor guesses.
+template <class TextX, class TextY>
+int KeyOrder(const IdKey& x, const IdKey& y, TextX textX, TextY textY) {
+  const int high = static_cast<int>(x.high > y.high) - static_cast<int>(x.high < y.high);
+  const int low = static_cast<int>(x.low > y.low) - static_cast<int>(x.low < y.low);
+  if ((high | low) == 0 && (x.low & 1) != 0) [[unlikely]]
+    return CompareIds(textX() + kKeyBytes, textY() + kKeyBytes);
+  return high + static_cast<int>(high == 0) * low;
 }
 
 // A record with the key of its ID.

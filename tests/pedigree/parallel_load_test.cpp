@@ -1,12 +1,13 @@
 // Loading on several threads gives what one thread gives: the chunk reader
-// against the one-thread reader on many random texts and block sizes, and
-// whole loads (reader, sorts, error list, codes) of large damaged files
-// with 1, 2 and 8 threads. Linking by merge gives what linking by binary
+// against the one-thread reader on many random texts and block sizes, the
+// same for columns, and whole loads (reader, sorts, error list, codes) of
+// large damaged files with 1, 2 and 8 threads. Linking by merge gives what linking by binary
 // search gives, on random sound and damaged herds.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <random>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "pedigree/chunk_reader.h"
 #include "pedigree/load.h"
 #include "pedigree/reader.h"
+#include "report/progress.h"
 #include "pedigree/validation.h"
 #include "support/random_pedigree.h"
 #include "support/test_files.h"
@@ -265,6 +267,171 @@ TEST(MergeLinking, LeavesWhatBinarySearchLeaves) {
       }
     }
   }
+}
+
+// Columns of a random herd as a host language's table gives them: cells
+// with blanks around them, unknown parents empty, "0" or NA, now and then
+// a row of empty cells; `extra` rows inserted at random places. With
+// `names`, those are the columns' names, and the cells of the Progeny,
+// Sire and Dam of the herd are their first three.
+PedigreeColumns RandomColumns(std::uint64_t seed, const std::vector<std::vector<std::string>>& extra,
+                              const std::vector<std::string>& names = {}) {
+  test::RandomPedigreeOptions options = test::VariedOptions(seed, 300);
+  options.decorate = false;
+  if (!names.empty()) options.groupColumn = options.fColumn = false;
+  const test::RandomPedigree random = test::MakeRandomPedigree(options);
+  std::mt19937 rng(static_cast<std::uint32_t>(seed));
+  const auto draw = [&](int below) { return static_cast<int>(rng() % static_cast<unsigned>(below)); };
+  const char* const unknown[] = {"", "0", "NA", " 0 "};
+  const auto cell = [&](const std::string& text) {
+    if (text.empty()) return std::string(unknown[draw(4)]);
+    return draw(6) == 0 ? " " + text + "\t" : text;
+  };
+  PedigreeColumns columns{{"Progeny", "Sire", "Dam"}, {{}, {}, {}}};
+  if (random.hasGroupColumn) columns.names.emplace_back("Group");
+  if (random.hasFColumn) columns.names.emplace_back("F");
+  columns.cells.resize(columns.names.size());
+  const auto add = [&](std::vector<std::string> row) {
+    for (std::size_t c = 0; c < columns.cells.size(); ++c) columns.cells[c].push_back(c < row.size() ? row[c] : "");
+  };
+  for (const test::RandomIndividual& one : random.individuals) {
+    if (!one.listed) continue;
+    if (draw(40) == 0) add({});
+    std::vector<std::string> row{cell(one.id), cell(one.sire), cell(one.dam)};
+    if (random.hasGroupColumn) row.push_back(one.group < 0 ? "." : std::to_string(one.group));
+    if (random.hasFColumn) row.push_back(one.fInFile ? std::to_string(*one.fInFile) : "");
+    add(row);
+  }
+  if (!names.empty()) {
+    columns.cells.resize(names.size(), std::vector<std::string>(columns.cells[0].size()));
+    columns.names = names;
+  }
+  for (const std::vector<std::string>& row : extra) {
+    const auto at = static_cast<std::ptrdiff_t>(draw(static_cast<int>(columns.cells[0].size()) + 1));
+    for (std::size_t c = 0; c < columns.cells.size(); ++c)
+      columns.cells[c].insert(columns.cells[c].begin() + at, c < row.size() ? row[c] : "");
+  }
+  return columns;
+}
+
+// What the one-thread reader of columns reads: the header row, then each
+// row numbered as the line of a file.
+ReadOutcome ReadColumnsOnOneThread(const PedigreeColumns& columns, Pedigree& ped, Progress& progress) {
+  CellRowReader reader(ped, progress);
+  std::vector<std::string_view> cells(columns.names.begin(), columns.names.end());
+  if (!reader.Row(1, cells, 0)) return reader.outcome();
+  for (std::size_t i = 0; i < columns.cells[0].size(); ++i) {
+    for (std::size_t c = 0; c < cells.size(); ++c) cells[c] = columns.cells[c][i];
+    if (!reader.Row(static_cast<std::int64_t>(i) + 2, cells, 0)) return reader.outcome();
+  }
+  reader.Finish();
+  return reader.outcome().message.empty() ? ReadOutcome{true, {}} : reader.outcome();
+}
+
+TEST(ColumnPieces, ReadRandomColumnsAsTheOneThreadReader) {
+  SilentProgressWindow window;
+  Progress progress(window);
+  for (std::uint64_t seed = 1; seed <= 40; ++seed) {
+    const PedigreeColumns columns = RandomColumns(seed, {});
+    Pedigree want;
+    ASSERT_TRUE(ReadColumnsOnOneThread(columns, want, progress).ok) << "seed " << seed;
+    for (const int threads : {1, 2, 8}) {
+      for (const std::size_t block : {std::size_t{1}, std::size_t{7}, std::size_t{1000}}) {
+        SCOPED_TRACE("seed " + std::to_string(seed) + ", " + std::to_string(threads) + " threads, block " +
+                     std::to_string(block));
+        Pedigree got;
+        ASSERT_EQ(ReadColumnsInPieces(ViewsOf(columns), got, progress, threads, block), ChunkRead::kRead);
+        ExpectSameRead(got, want);
+        EXPECT_EQ(got.lines, want.lines);
+      }
+    }
+  }
+}
+
+// Whatever the one-thread reader refuses or passes over, the pieces leave
+// to it; the whole load then says what one thread says.
+TEST(ColumnPieces, LeaveFaultsToTheOneThreadReader) {
+  struct Row {
+    const char* name;
+    std::vector<std::string> names;
+    std::vector<std::vector<std::string>> extra;
+  };
+  const std::vector<std::string> plain{"Progeny", "Sire", "Dam"};
+  const Row rows[] = {
+      {"forbidden byte", plain, {{"A<B", "0", "0"}}},
+      {"no ID", plain, {{"", "X", "0"}}},
+      {"NA as an ID", plain, {{"NA", "0", "0"}}},
+      {"blank in an ID", plain, {{"A B", "0", "0"}}},
+      {"group not a number", {"Progeny", "Sire", "Dam", "Group"}, {{"G1", "0", "0", "x"}}},
+      {"F out of range", {"Progeny", "Sire", "Dam", "F"}, {{"F1", "0", "0", "2"}}},
+      {"header without a dam", {"Progeny", "Sire", "Mum"}, {}},
+      {"header of blanks", {" ", "", "\t"}, {}},
+      {"header a comment", {"!Progeny", "Sire", "Dam"}, {}},
+  };
+  SilentProgressWindow window;
+  Progress progress(window);
+  for (const Row& row : rows) {
+    for (std::uint64_t seed = 1; seed <= 5; ++seed) {
+      SCOPED_TRACE(std::string(row.name) + ", seed " + std::to_string(seed));
+      const PedigreeColumns columns = RandomColumns(seed, row.extra, row.names);
+      Pedigree got;
+      EXPECT_EQ(ReadColumnsInPieces(ViewsOf(columns), got, progress, 2, 16), ChunkRead::kGaveUp);
+    }
+  }
+  PedigreeColumns columns = RandomColumns(1, {});
+  columns.cells[1].pop_back();
+  Pedigree got;
+  EXPECT_EQ(ReadColumnsInPieces(ViewsOf(columns), got, progress, 2, 16), ChunkRead::kGaveUp);
+}
+
+// A herd of columns large enough for the pieces: each damage gives the
+// outcome and message of the same rows written as a file, on every thread
+// count.
+TEST(ColumnPieces, LoadLargeColumnsAsTheSameFile) {
+  const std::pair<const char*, std::string> damages[] = {
+      {"sound", ""}, {"forbidden byte", "A<B 0 0 1 ."}, {"F out of range", "FBAD 0 0 1 2"},
+      {"group not a number", "GBAD 0 0 x ."},
+  };
+  for (const auto& [name, line] : damages) {
+    const std::string text = LargeText(40000, {name, line.c_str(), true, true, LoadStatus::kLoaded});
+    PedigreeColumns columns{{"progeny", "sire", "dam", "group", "f"}, std::vector<std::vector<std::string>>(5)};
+    std::istringstream lines(text.substr(text.find('\n') + 1));
+    for (std::string one; std::getline(lines, one);) {
+      std::istringstream cells(one);
+      for (std::vector<std::string>& column : columns.cells) cells >> column.emplace_back();
+    }
+    const test::TempFile file(text);
+    SilentProgressWindow window;
+    Progress progress(window);
+    Pedigree fromFile;
+    fromFile.settings.threads = 1;
+    const LoadOutcome want = LoadPedigree(file.path(), fromFile, progress);
+    for (const int threads : {1, 2, 8}) {
+      SCOPED_TRACE(std::string(name) + ", " + std::to_string(threads) + " threads");
+      Pedigree fromColumns;
+      fromColumns.settings.threads = threads;
+      const LoadOutcome got = LoadPedigreeColumns(columns, fromColumns, progress);
+      EXPECT_EQ(got.status, want.status);
+      EXPECT_EQ(got.message, want.message);
+      if (want.status != LoadStatus::kReadFailed) ExpectSameValidation(fromColumns, fromFile);
+    }
+  }
+}
+
+// Cancelling in the progress window stops the pieces between two blocks.
+TEST(ColumnPieces, StopWhenTheUserCancels) {
+  class Cancelling final : public ProgressWindow {
+   public:
+    void SetLabel(const std::string&) override {}
+    void SetPosition(int) override {}
+    bool PollCancel() override { return true; }
+    void SetWindowText(const std::string&) override {}
+    void ShowCancelButton(bool) override {}
+    void Hide() override {}
+  } window;
+  Progress progress(window);
+  Pedigree got;
+  EXPECT_EQ(ReadColumnsInPieces(ViewsOf(RandomColumns(3, {})), got, progress, 2, 7), ChunkRead::kCancelled);
 }
 
 }  // namespace
