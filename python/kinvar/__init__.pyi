@@ -173,6 +173,11 @@ class Pedigree:
     def mean_kinship(self, group: int | None = None, threads: int = 0,
                      progress: bool = False) -> pd.DataFrame:
         """The mean kinship ranking; attrs["summary"]."""
+    def genotype_qc(self, genotypes: str, *, genotype_format: str | None = None,
+                    min_snp_call_rate: float = 0.90, min_animal_call_rate: float = 0.90,
+                    min_maf: float = 0.01, threads: int = 0,
+                    progress: bool = False) -> dict[str, pd.DataFrame]:
+        """The genotype file's quality control and matching, a frame per table."""
     def genomic_relationship(self, genotypes: str, *, genotype_format: str | None = None,
                              min_snp_call_rate: float = 0.90, min_animal_call_rate: float = 0.90,
                              min_maf: float = 0.01, frequencies: str = "genotyped",

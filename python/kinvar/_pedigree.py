@@ -42,6 +42,11 @@ def _frames(tables: list) -> dict[str, pd.DataFrame]:
     return {name: _frame(columns) for name, columns in tables}
 
 
+def _flag(value) -> str:
+    """A flag's text, as a form's check box gives it."""
+    return "1" if value else "0"
+
+
 def _summary(frame: pd.DataFrame) -> dict[str, float]:
     """A summary table as {figure label: value}."""
     return dict(zip(frame["figure"], frame["value"]))
@@ -429,10 +434,11 @@ class Pedigree:
         "vanraden2" and "yang" the others), scaled to A22 (the same mean
         diagonal and mean off-diagonal) unless ``scale`` is False. Refused
         with metafounders, and when G_w or A22 is not positive definite."""
-        n, (data, indices, indptr) = self._session.hinverse(
-            str(genotypes), genotype_format or "", float(min_snp_call_rate), float(min_animal_call_rate),
-            float(min_maf), str(method), float(alpha), float(beta), float(tau), float(omega), bool(scale),
-            threads, progress, precision)
+        keywords = self._genotype_keywords(genotypes, genotype_format, min_snp_call_rate,
+                                           min_animal_call_rate, min_maf)
+        keywords.update({"method": str(method), "alpha": repr(float(alpha)), "beta": repr(float(beta)),
+                         "tau": repr(float(tau)), "omega": repr(float(omega)), "scale": _flag(scale)})
+        n, (data, indices, indptr) = self._session.hinverse(keywords, threads, progress, precision)
         return IdMatrix((data, indices, indptr),
                         ids=[str(i) for i in self._session.ids()] + list(self.group_ids))
 
@@ -448,9 +454,10 @@ class Pedigree:
         the recorded parent. For excluded and unknown parents (unless
         ``search`` is False) the likeliest genotyped parent and the
         runner-up's rate. The figures are in ``attrs["summary"]``."""
-        return _table(self._session.parentage(
-            str(genotypes), genotype_format or "", float(min_snp_call_rate), float(min_animal_call_rate),
-            float(min_maf), float(exclusion_threshold), bool(search), threads, progress), "parentage")
+        keywords = self._genotype_keywords(genotypes, genotype_format, min_snp_call_rate,
+                                           min_animal_call_rate, min_maf)
+        keywords.update({"exclusion_threshold": repr(float(exclusion_threshold)), "search": _flag(search)})
+        return _table(self._session.genomic("parentage", keywords, threads, progress), "parentage")
 
     def x_linked(self, inverse: bool = False, threads: int = 0,
                  progress: bool = False) -> scipy.sparse.csr_matrix:
@@ -622,21 +629,30 @@ class Pedigree:
     # -- genotypes beside the pedigree ---------------------------------------
 
     @staticmethod
-    def _genotype_values(genotypes, genotype_format, min_snp_call_rate, min_animal_call_rate,
-                         min_maf, frequencies) -> dict[str, str]:
-        """The genotype boxes of a genomic command's form, by their keys."""
-        values = {"genotypes": os.fspath(genotypes),
-                  "min-snp-call-rate": repr(float(min_snp_call_rate)),
-                  "min-animal-call-rate": repr(float(min_animal_call_rate)),
-                  "min-maf": repr(float(min_maf))}
-        if genotype_format is not None:
-            values["genotype-format"] = str(genotype_format)
-        if frequencies in ("genotyped", "founders"):
-            values["frequencies"] = frequencies
-        else:
-            values["frequencies"] = "file"
-            values["frequency-file"] = os.fspath(frequencies)
-        return values
+    def _genotype_keywords(genotypes, genotype_format, min_snp_call_rate, min_animal_call_rate,
+                           min_maf) -> dict[str, str]:
+        """The genotype input's keywords, as every genomic command declares
+        them, with their values as texts."""
+        return {"genotypes": os.fspath(genotypes),
+                "genotype_format": "" if genotype_format is None else str(genotype_format),
+                "min_snp_call_rate": repr(float(min_snp_call_rate)),
+                "min_animal_call_rate": repr(float(min_animal_call_rate)),
+                "min_maf": repr(float(min_maf))}
+
+    def genotype_qc(self, genotypes, *, genotype_format: str | None = None,
+                    min_snp_call_rate: float = 0.90, min_animal_call_rate: float = 0.90,
+                    min_maf: float = 0.01, threads: int = 0,
+                    progress: bool = False) -> dict[str, pd.DataFrame]:
+        """The genotype file matched to the pedigree and its quality
+        control, as every genomic command applies it: a dict of frames
+        (summary, qc with each step's dropped and left, qc_dropped with
+        every animal and SNP dropped, not_in_pedigree, without_genotypes).
+        ``genotypes`` names a PLINK .bed, a VCF or BCF, or a text genotype
+        file (``genotype_format`` "plink", "vcf" or "text"; None: by the
+        extension)."""
+        keywords = self._genotype_keywords(genotypes, genotype_format, min_snp_call_rate,
+                                           min_animal_call_rate, min_maf)
+        return _frames(self._session.genomic("genotype-qc", keywords, threads, progress))
 
     def genomic_relationship(self, genotypes, *, genotype_format: str | None = None,
                              min_snp_call_rate: float = 0.90, min_animal_call_rate: float = 0.90,
@@ -650,13 +666,12 @@ class Pedigree:
         dict of frames (genomic_relationship, qc, genomic_pedigree,
         genomic_pedigree_pairs). ``write_g`` writes G as ``g_format``
         triplets, dense or gcta."""
-        values = self._genotype_values(genotypes, genotype_format, min_snp_call_rate,
-                                       min_animal_call_rate, min_maf, frequencies)
-        values.update({"method": str(method), "output-format": str(g_format),
-                       "pairs": str(int(pairs))})
-        if write_g is not None:
-            values["output"] = os.fspath(write_g)
-        return _frames(self._session.genomic(False, values, threads, progress))
+        keywords = self._genotype_keywords(genotypes, genotype_format, min_snp_call_rate,
+                                           min_animal_call_rate, min_maf)
+        keywords.update({"frequencies": os.fspath(frequencies), "method": str(method),
+                         "write_g": "" if write_g is None else os.fspath(write_g),
+                         "g_format": str(g_format), "pairs": str(int(pairs))})
+        return _frames(self._session.genomic("genomic-relationship", keywords, threads, progress))
 
     def genomic_inbreeding(self, genotypes, *, genotype_format: str | None = None,
                            min_snp_call_rate: float = 0.90, min_animal_call_rate: float = 0.90,
@@ -669,15 +684,16 @@ class Pedigree:
         homozygosity beside pedigree F: a dict of frames
         (genomic_inbreeding_summary, qc, genomic_inbreeding,
         genomic_inbreeding_furthest)."""
-        values = self._genotype_values(genotypes, genotype_format, min_snp_call_rate,
-                                       min_animal_call_rate, min_maf, frequencies)
-        values.update({"roh-window-snps": str(int(roh_window_snps)),
-                       "roh-max-het": str(int(roh_max_het)),
-                       "roh-max-missing": str(int(roh_max_missing)),
-                       "roh-min-share": repr(float(roh_min_share)),
-                       "roh-min-snps": str(int(roh_min_snps)),
-                       "roh-min-length": str(int(roh_min_length))})
-        return _frames(self._session.genomic(True, values, threads, progress))
+        keywords = self._genotype_keywords(genotypes, genotype_format, min_snp_call_rate,
+                                           min_animal_call_rate, min_maf)
+        keywords.update({"frequencies": os.fspath(frequencies),
+                         "roh_window_snps": str(int(roh_window_snps)),
+                         "roh_max_het": str(int(roh_max_het)),
+                         "roh_max_missing": str(int(roh_max_missing)),
+                         "roh_min_share": repr(float(roh_min_share)),
+                         "roh_min_snps": str(int(roh_min_snps)),
+                         "roh_min_length": str(int(roh_min_length))})
+        return _frames(self._session.genomic("genomic-inbreeding", keywords, threads, progress))
 
     def mean_kinship(self, group: int | None = None, threads: int = 0,
                      progress: bool = False) -> pd.DataFrame:

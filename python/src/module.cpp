@@ -187,14 +187,10 @@ void BindRelationships(py::class_<Held, std::shared_ptr<Held>>& cls) {
                                            [&](Session& s) { return s.Dominance(group, inverse, minValue); });
         return py::make_tuple(d.lower.n, SymmetricCsr(d.lower), d.ids);
       })
-      .def("hinverse", [](Held& h, const std::string& path, const std::string& format, double minSnpCallRate,
-                          double minAnimalCallRate, double minMaf, const std::string& method, double alpha,
-                          double beta, double tau, double omega, bool scale, int threads, bool progress,
+      .def("hinverse", [](Held& h, const std::map<std::string, std::string>& keywords, int threads, bool progress,
                           const std::string& precision) {
-        const GenotypeRequest genotypes{path, format, minSnpCallRate, minAnimalCallRate, minMaf};
-        const HInverseRequest request{genotypes, method, alpha, beta, tau, omega, scale};
         const LowerTriplets lower = GuardedCall(h, {threads, progress, DoublePrecisionOf(precision)},
-                                                [&](Session& s) { return s.HInverse(request); });
+                                                [&](Session& s) { return s.HInverse(keywords); });
         return py::make_tuple(lower.n, SymmetricCsr(lower));
       });
 }
@@ -293,24 +289,15 @@ void BindDerived(py::class_<Held, std::shared_ptr<Held>>& cls) {
 }
 
 void BindGenomics(py::class_<Held, std::shared_ptr<Held>>& cls) {
+  // The genomic commands by their keywords, as their declarations name them.
   cls.def("genomic",
-          [](Held& h, bool inbreeding, const std::map<std::string, std::string>& values, int threads,
+          [](Held& h, const std::string& command, const std::map<std::string, std::string>& keywords, int threads,
              bool progress) {
-            return Tables(h, {threads, progress}, [&](Session& s) {
-              return inbreeding ? s.GenomicInbreeding(values) : s.GenomicRelationship(values);
-            });
+            return Tables(h, {threads, progress}, [&](Session& s) { return s.RunDeclared(command, keywords); });
           });
 }
 
 void BindPopulation(py::class_<Held, std::shared_ptr<Held>>& cls) {
-  cls.def("parentage",
-          [](Held& h, const std::string& path, const std::string& format, double minSnpCallRate,
-             double minAnimalCallRate, double minMaf, double exclusionThreshold, bool search, int threads,
-             bool progress) {
-            const GenotypeRequest genotypes{path, format, minSnpCallRate, minAnimalCallRate, minMaf};
-            const ParentageRequest request{genotypes, exclusionThreshold, search};
-            return Tables(h, {threads, progress}, [&](Session& s) { return s.Parentage(request); });
-          });
   cls.def("purging",
           [](Held& h, std::optional<int> group, double purgingCoefficient, std::int32_t geneDrops,
              bool allFounders, std::uint32_t seed, int threads, bool progress) {

@@ -126,6 +126,16 @@ SHARED_ARGUMENTS = {
     "optimum_contributions": {"sires", "dams", "breeding_values", "target_delta_f",
                               "target_kinship", "max_contribution", "matings", "threads",
                               "progress"},
+    # The genomic functions: the genotype input's keywords first.
+    "genotype_qc": {"genotypes", "genotype_format", "min_snp_call_rate", "min_animal_call_rate", "min_maf", "threads", "progress"},
+    "genomic_relationship": {"genotypes", "genotype_format", "min_snp_call_rate", "min_animal_call_rate", "min_maf", "frequencies", "method", "write_g", "g_format", "pairs",
+                             "threads", "progress"},
+    "genomic_inbreeding": {"genotypes", "genotype_format", "min_snp_call_rate", "min_animal_call_rate", "min_maf", "frequencies", "roh_window_snps", "roh_max_het",
+                           "roh_max_missing", "roh_min_share", "roh_min_snps", "roh_min_length",
+                           "threads", "progress"},
+    "hinverse": {"genotypes", "genotype_format", "min_snp_call_rate", "min_animal_call_rate", "min_maf", "method", "alpha", "beta", "tau", "omega", "scale", "precision",
+                 "threads", "progress"},
+    "parentage": {"genotypes", "genotype_format", "min_snp_call_rate", "min_animal_call_rate", "min_maf", "exclusion_threshold", "search", "threads", "progress"},
 }
 
 
@@ -141,15 +151,23 @@ def test_argument_names_agree_with_the_r_package(name):
 # names, and the methods that pass them on.
 DECLARED = {"purging": "purging", "dominance": "dominance", "gene-origin": "gene_origin",
             "diversity": "diversity", "mean-kinship": "mean_kinship",
-            "mate-suitability": "mate_suitability"}
+            "mate-suitability": "mate_suitability",
+            "genomic-relationship": "genomic_relationship", "genomic-inbreeding": "genomic_inbreeding",
+            "hinverse": "hinverse", "parentage": "parentage", "genotype-qc": "genotype_qc"}
 
 
 def _declared_default(text):
     """A declared default as Python spells it: "all" is None, a flag's "0"
-    False, a number a number; an empty text has none to compare."""
+    False, a number a number, a word the word; an empty text has none to
+    compare."""
     if text == "all":
         return None
-    return float(text) if text else inspect.Parameter.empty
+    if not text:
+        return inspect.Parameter.empty
+    try:
+        return float(text)
+    except ValueError:
+        return text
 
 
 @pytest.mark.parametrize("command", sorted(DECLARED))

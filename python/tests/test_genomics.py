@@ -28,6 +28,35 @@ def test_frames_are_the_cli_csv(command, table, options, cli, examples, tmp_path
     assert_frame_is_csv(frames[table], header, rows)
 
 
+@pytest.mark.parametrize("table", ["summary", "qc", "qc_dropped", "not_in_pedigree", "without_genotypes"])
+@pytest.mark.parametrize("options", [[], ["--min-maf", "0.2", "--min-animal-call-rate", "0.5"]])
+def test_genotype_qc_frames_are_the_cli_csv(table, options, cli, examples, tmp_path):
+    herd = kinvar.read_pedigree(examples / "herd.pdg")
+    genotypes = examples / "herd-genotypes.txt"
+    header, rows = run_cli(cli, ["genotype-qc", str(examples / "herd.pdg"), "--genotypes", str(genotypes),
+                                 *options], table, tmp_path)
+    frames = (herd.genotype_qc(genotypes, min_maf=0.2, min_animal_call_rate=0.5) if options
+              else herd.genotype_qc(genotypes))
+    assert_frame_is_csv(frames[table], header, rows)
+
+
+def test_genotype_qc_drops_what_the_example_says(examples):
+    frames = kinvar.read_pedigree(examples / "herd.pdg").genotype_qc(examples / "herd-genotypes.txt")
+    dropped = frames["qc_dropped"]
+    assert list(dropped.loc[dropped["kind"] == "animal", "name"]) == ["C4"]
+    assert list(frames["not_in_pedigree"]["id"]) == ["X1"]
+    assert sorted(frames["without_genotypes"]["id"]) == ["D9", "S2"]
+
+
+def test_genotype_keywords_left_out_take_their_defaults_not_the_last_calls(examples):
+    herd = kinvar.read_pedigree(examples / "herd.pdg")
+    genotypes = examples / "herd-genotypes.txt"
+    strict = herd.genotype_qc(genotypes, min_maf=0.4)["qc"]
+    again = herd.genotype_qc(genotypes)["qc"]
+    assert strict["dropped"].tolist() != again["dropped"].tolist()
+    assert again.equals(kinvar.read_pedigree(examples / "herd.pdg").genotype_qc(genotypes)["qc"])
+
+
 def test_genomic_inbreeding_sits_beside_pedigree_f(examples):
     herd = kinvar.read_pedigree(examples / "herd.pdg")
     frames = herd.genomic_inbreeding(examples / "herd-genotypes.vcf", frequencies="founders")

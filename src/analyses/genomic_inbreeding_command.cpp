@@ -1,9 +1,9 @@
 #include <cmath>
 
 #include "analyses/genomic_relationship_command.h"
+#include "genomics/genotype_input_form.h"
 #include "genetics/command_ids.h"
 #include "genomics/genomic_inbreeding.h"
-#include "pedigree/number_text.h"
 #include "report/report_store.h"
 
 namespace kinvar {
@@ -17,65 +17,17 @@ struct InbreedingChoice {
   RohOptions roh;
 };
 
-struct WholeField {
-  const char* key;
-  const char* label;
-  const char* otherwise;
-  std::int64_t low;
-  std::int64_t high;
-};
-
-constexpr WholeField kRohFields[] = {
-    {"roh-window-snps", "Runs: SNPs in a window", "50", 1, 100000},
-    {"roh-max-het", "Runs: heterozygous calls allowed in a window", "1", 0, 100000},
-    {"roh-max-missing", "Runs: missing calls allowed in a window", "5", 0, 100000},
-    {"roh-min-snps", "Runs: smallest number of SNPs in a run", "50", 1, 10000000},
-    {"roh-min-length", "Runs: shortest run in base pairs", "1000000", 0, 10000000000},
-};
-
-std::optional<std::string> ReadRoh(const std::vector<std::string>& texts, std::size_t first, RohOptions& roh) {
-  std::int64_t values[5];
-  for (std::size_t k = 0; k < 5; ++k) {
-    const WholeField& f = kRohFields[k];
-    const auto value = WholeInteger(texts[first + k], f.low, f.high);
-    if (!value) {
-      return std::string(f.label) + " must be a whole number from " + std::to_string(f.low) + " to " +
-             std::to_string(f.high) + ".";
-    }
-    values[k] = *value;
-  }
-  const std::optional<double> share = WholeNumber(texts[first + 5]);
-  if (!share || *share <= 0.0 || *share > 1.0) {
-    return std::string("Runs: the share of homozygous windows must be a number above 0 and at most 1.");
-  }
-  roh = {static_cast<std::int32_t>(values[0]), static_cast<std::int32_t>(values[1]),
-         static_cast<std::int32_t>(values[2]), *share, static_cast<std::int32_t>(values[3]), values[4]};
-  return std::nullopt;
-}
-
-std::optional<InbreedingChoice> AskInbreeding(CommandContext& ctx) {
-  std::map<std::string, std::string>& r = ctx.remembered.genomicForm;
-  ValueForm form{kTitle, GenotypeFields(r), {}};
-  const std::size_t shared = form.fields.size();
-  for (const WholeField& f : kRohFields) {
-    const auto it = r.find(f.key);
-    form.fields.push_back({f.key, f.label, it == r.end() ? f.otherwise : it->second});
-  }
-  const auto it = r.find("roh-min-share");
-  form.fields.push_back({"roh-min-share", "Runs: share of homozygous windows over a SNP in a run",
-                         it == r.end() ? "0.05" : it->second});
-  InbreedingChoice choice;
-  form.accept = [&](const std::vector<std::string>& texts) {
-    if (!ReadGenotypeChoice(texts, choice.genotypes, ctx.platform)) return false;
-    if (const std::optional<std::string> problem = ReadRoh(texts, shared, choice.roh)) {
-      ctx.platform.ShowMessage(*problem, MessageIcon::kError);
-      return false;
-    }
-    for (std::size_t i = 0; i < texts.size(); ++i) r[form.fields[i].key] = texts[i];
-    return true;
-  };
-  if (!ctx.platform.AskValues(form)) return std::nullopt;
-  return choice;
+// The accepted values as the run takes them; nothing when no frequency file
+// is named, which the user is told.
+std::optional<InbreedingChoice> ChoiceOf(const CommandDeclaration& d, const CommandValues& values,
+                                         Platform& platform) {
+  const std::optional<GenotypeChoice> genotypes = GenotypeChoiceOf(d, values, platform);
+  if (!genotypes) return std::nullopt;
+  const auto whole = [&](const char* name) { return static_cast<std::int32_t>(values.Number(d, name)); };
+  const RohOptions roh{whole("roh-window-snps"), whole("roh-max-het"), whole("roh-max-missing"),
+                       values.Number(d, "roh-min-share"), whole("roh-min-snps"),
+                       static_cast<std::int64_t>(values.Number(d, "roh-min-length"))};
+  return InbreedingChoice{*genotypes, roh};
 }
 
 struct Columns {
@@ -160,22 +112,18 @@ void WriteInbreedingReport(Pedigree& ped, const GenotypeInput& input, const Inbr
         .Float(static_cast<float>(c.fG[k])).Float(static_cast<float>(c.fG[k] - fit.intercept - fit.slope * c.pedigree[k]));
   }
 
-  Line(ped, std::string("|X") + kTitle);
-  Line(ped, "");
-  WriteInputLines(ped, input);
-  Line(ped, "");
-  Line(ped, Figure("Genotyped animals", std::to_string(input.genotypes.AnimalCount())));
-  Line(ped, Figure("SNPs used", std::to_string(SnpsUsed(p))));
-  Line(ped, Figure("Allele frequencies", FrequencySourceText(choice.genotypes)));
-  Line(ped, Figure("Autosomes", std::to_string(map.snpsOf.size()) + ", covering " +
-                                    std::to_string(map.coveredLength) + " bp"));
   const RohOptions& o = choice.roh;
-  Line(ped, Figure("Runs: window", std::to_string(o.windowSnps) + " SNPs, at most " + std::to_string(o.maxHet) +
-                                       " heterozygous and " + std::to_string(o.maxMissing) + " missing"));
-  Line(ped, Figure("Runs: a SNP is in a run when homozygous", "at least " + Number(ped, o.minHomozygousShare) +
-                                                                  " of the windows over it"));
-  Line(ped, Figure("Runs: shortest run", std::to_string(o.minRunSnps) + " SNPs and " +
-                                             std::to_string(o.minRunLength) + " bp"));
+  WriteGenomicHead(
+      ped, kTitle, input, SnpsUsed(p),
+      {Figure("Allele frequencies", FrequencySourceText(choice.genotypes)),
+       Figure("Autosomes", std::to_string(map.snpsOf.size()) + ", covering " + std::to_string(map.coveredLength) +
+                               " bp"),
+       Figure("Runs: window", std::to_string(o.windowSnps) + " SNPs, at most " + std::to_string(o.maxHet) +
+                                  " heterozygous and " + std::to_string(o.maxMissing) + " missing"),
+       Figure("Runs: a SNP is in a run when homozygous",
+              "at least " + Number(ped, o.minHomozygousShare) + " of the windows over it"),
+       Figure("Runs: shortest run",
+              std::to_string(o.minRunSnps) + " SNPs and " + std::to_string(o.minRunLength) + " bp")});
   Line(ped, "");
   WriteMeasures(ped, c);
   Line(ped, "");
@@ -205,28 +153,51 @@ void WriteInbreedingReport(Pedigree& ped, const GenotypeInput& input, const Inbr
 }  // namespace
 
 void OnGenomicInbreeding(CommandContext& ctx) {
-  const std::optional<InbreedingChoice> choice = AskInbreeding(ctx);
-  if (!choice) return;
-  WaitCursor cursor(ctx.platform);
-  if (!PrepareInbreeding(ctx)) return;
-  Pedigree& ped = ctx.ped;
-  auto window = ctx.platform.OpenProgress();
-  CancelLatch latch(*window);
-  Progress progress(latch);
-  const std::optional<GenotypeInput> input = ReadGenotypes(ctx, choice->genotypes, latch, progress);
-  if (!input) return;
-  const std::optional<std::vector<double>> p = FrequenciesOrStop(ctx, *input, choice->genotypes, progress);
-  if (!p) return;
-  const GenomicInbreedingResult result = GenomicInbreeding(input->genotypes, *p, choice->roh, progress);
-  window.reset();
-  if (result.cancelled) {
-    ShowCanceled(ctx);
-    return;
-  }
-  ped.report.Clear();
-  ped.copyFile.Reset();
-  ctx.lastCommand = kCmdGenomicInbreeding;
-  WriteInbreedingReport(ped, *input, *choice, *p, result);
+  const CommandDeclaration declaration = GenomicInbreedingDeclaration();
+  std::optional<InbreedingChoice> choice;
+  const auto read = [&] { return (choice = ChoiceOf(declaration, ctx.remembered.values, ctx.platform)).has_value(); };
+  if (!AskGenomicForm(ctx, declaration, kTitle, read)) return;
+  GenomicInbreedingResult result;
+  RunGenomicCommand(
+      ctx, kCmdGenomicInbreeding, choice->genotypes,
+      [&](const GenotypeInput& input, const std::vector<double>& p, Progress& progress) {
+        result = GenomicInbreeding(input.genotypes, p, choice->roh, progress);
+        return result.cancelled ? GenomicOutcome::kCanceled : GenomicOutcome::kDone;
+      },
+      [&](Pedigree& ped, const GenotypeInput& input, const std::vector<double>& p) {
+        WriteInbreedingReport(ped, input, *choice, p, result);
+      });
+}
+
+CommandDeclaration GenomicInbreedingDeclaration() {
+  using T = ParameterType;
+  const auto whole = [](const char* name, const char* label, const char* otherwise, double low, double high,
+                        const char* help) {
+    return Declare(name, T::kInteger).Default(otherwise).Range(low, high).ValueName("N").Label(label).Help(help)
+        .Refusal(std::string(label) + " must be a whole number from " + std::to_string(static_cast<std::int64_t>(low)) +
+                 " to " + std::to_string(static_cast<std::int64_t>(high)) + ".");
+  };
+  CommandDeclaration d{kCmdGenomicInbreeding, "genomic-inbreeding", GenotypeParameters()};
+  const std::vector<Parameter> own{
+      FrequenciesParameter(),
+      whole("roh-window-snps", "Runs: SNPs in a window", "50", 1, 100000, "Runs: SNPs in a sliding window (default 50)"),
+      whole("roh-max-het", "Runs: heterozygous calls allowed in a window", "1", 0, 100000,
+            "Runs: heterozygous calls allowed in a window (default 1)"),
+      whole("roh-max-missing", "Runs: missing calls allowed in a window", "5", 0, 100000,
+            "Runs: missing calls allowed in a window (default 5)"),
+      // Above 0: the least double past it.
+      Declare("roh-min-share", T::kNumber).Default("0.05").Range(std::nextafter(0.0, 1.0), 1.0).ValueName("X")
+          .Label("Runs: share of homozygous windows over a SNP in a run")
+          .Help("Runs: a SNP is in a run when this share of the windows over it are homozygous (default 0.05)")
+          .Refusal("Runs: the share of homozygous windows must be a number above 0 and at most 1."),
+      whole("roh-min-snps", "Runs: smallest number of SNPs in a run", "50", 1, 10000000,
+            "Runs: the fewest SNPs in a run (default 50)"),
+      whole("roh-min-length", "Runs: shortest run in base pairs", "1000000", 0, 10000000000.0,
+            "Runs: the shortest run in base pairs (default 1000000)")
+          .ValueName("BP"),
+  };
+  d.parameters.insert(d.parameters.end(), own.begin(), own.end());
+  return d;
 }
 
 }  // namespace kinvar

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "genetics/command_ids.h"
+#include "genomics/genotype_input_form.h"
 #include "report/report_store.h"
 
 namespace kinvar {
@@ -16,19 +17,6 @@ std::string Figure(double value) {
   if (std::isnan(value)) return ".";
   char buffer[32];
   return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
-}
-
-// The form of genotype-qc: the genotype boxes alone.
-std::optional<GenotypeInputOptions> AskOptions(CommandContext& ctx) {
-  ValueForm form{"Genotype quality control", GenotypeFormFields(ctx.remembered.genotypes), {}};
-  std::optional<GenotypeInputOptions> options;
-  form.accept = [&](const std::vector<std::string>& texts) {
-    options = GenotypeOptionsFromForm(texts, 0, ctx.platform);
-    if (options) ctx.remembered.genotypes = GenotypeTextsOf(texts, 0);
-    return options.has_value();
-  };
-  if (!ctx.platform.AskValues(form)) return std::nullopt;
-  return options;
 }
 
 ResultTable IdTable(const std::string& name, const std::vector<std::string>& ids) {
@@ -89,18 +77,38 @@ std::optional<GenotypeInput> ReadGenotypesFor(CommandContext& ctx, const Genotyp
   return input;
 }
 
+void WriteFittedLine(Pedigree& ped, std::string line) {
+  if (line.size() > ReportStore::kMaxLineLength) line = line.substr(0, ReportStore::kMaxLineLength - 3) + "...";
+  Write(ped, line);
+}
+
+void WriteInputLines(Pedigree& ped, const GenotypeInput& input) {
+  for (const std::string& line : input.reportLines) WriteFittedLine(ped, line);
+}
+
+std::optional<GenotypeInput> ReadUsableGenotypes(CommandContext& ctx, const GenotypeInputOptions& options) {
+  std::optional<GenotypeInput> input = ReadGenotypesFor(ctx, options);
+  if (input && !input->error.empty()) {
+    ctx.platform.ShowMessage(input->error, MessageIcon::kError);
+    return std::nullopt;
+  }
+  return input;
+}
+
+CommandDeclaration GenotypeQcDeclaration() { return {kCmdGenotypeQc, "genotype-qc", GenotypeParameters()}; }
+
 void OnGenotypeQc(CommandContext& ctx) {
-  const std::optional<GenotypeInputOptions> options = AskOptions(ctx);
-  if (!options) return;
+  const CommandDeclaration declaration = GenotypeQcDeclaration();
+  if (!AskGenomicForm(ctx, declaration, "Genotype quality control")) return;
   WaitCursor cursor(ctx.platform);
-  std::optional<GenotypeInput> input = ReadGenotypesFor(ctx, *options);
+  std::optional<GenotypeInput> input = ReadGenotypesFor(ctx, GenotypeOptionsOf(declaration, ctx.remembered.values));
   if (!input) return;
   Pedigree& ped = ctx.ped;
   ped.report.Clear();
   ped.copyFile.Reset();
   Write(ped, "|XGenotype quality control");
-  for (const std::string& line : input->reportLines) Write(ped, line);
-  if (!input->error.empty()) Write(ped, "|X" + input->error);
+  WriteInputLines(ped, *input);
+  if (!input->error.empty()) WriteFittedLine(ped, "|X" + input->error);
   WriteDropped(ped, input->droppedTable);
   AddTables(ped, *input, ped.report.tables());
   ctx.lastCommand = kCmdGenotypeQc;

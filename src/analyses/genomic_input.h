@@ -4,8 +4,10 @@
 #pragma once
 
 #include <optional>
+#include <string>
 
 #include "genetics/command_context.h"
+#include "genetics/command_declaration.h"
 #include "genomics/genotype_input.h"
 
 namespace kinvar {
@@ -15,8 +17,19 @@ namespace kinvar {
 // an input with no animal or no SNP left comes back with its error set, so
 // that a report can still show its quality control.
 std::optional<GenotypeInput> ReadGenotypesFor(CommandContext& ctx, const GenotypeInputOptions& options);
+// ReadGenotypesFor for a command that computes on the genotypes: an input
+// with no animal or no SNP left is refused with its error too.
+std::optional<GenotypeInput> ReadUsableGenotypes(CommandContext& ctx, const GenotypeInputOptions& options);
+
+// A report line that may hold a path (the genotype file's, a frequency
+// file's), cut to the report's width: a longer line would end the program.
+void WriteFittedLine(Pedigree& ped, std::string line);
+// The genotype input's report lines, each so cut.
+void WriteInputLines(Pedigree& ped, const GenotypeInput& input);
 
 // The command's genotype-qc report: the input's lines and what was dropped.
 void OnGenotypeQc(CommandContext& ctx);
+// Its parameters: the genotype input's alone.
+CommandDeclaration GenotypeQcDeclaration();
 
 }  // namespace kinvar

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <memory>
 
+#include "analyses/genomic_input.h"
 #include "genetics/command_ids.h"
 #include "genomics/genomic_relationship_files.h"
 #include "genomics/genotype_input_form.h"
@@ -14,13 +15,27 @@ namespace kinvar {
 namespace {
 
 constexpr const char* kTitle = "Genomic relationships";
-constexpr std::size_t kSharedFields = kGenotypeFieldCount + 2;
 
-std::string Remembered(const std::map<std::string, std::string>& r, const std::string& key,
-                       const std::string& otherwise) {
-  const auto it = r.find(key);
-  return it == r.end() ? otherwise : it->second;
-}
+// A progress window that remembers a cancel: the genotype readers tell one
+// as an error, which must end in the cancel state like any other.
+class CancelLatch final : public ProgressWindow {
+ public:
+  explicit CancelLatch(ProgressWindow& window) : window_(window) {}
+  void SetLabel(const std::string& label) override { window_.SetLabel(label); }
+  void SetPosition(int percent) override { window_.SetPosition(percent); }
+  bool PollCancel() override {
+    cancelled_ = window_.PollCancel() || cancelled_;
+    return cancelled_;
+  }
+  void SetWindowText(const std::string& text) override { window_.SetWindowText(text); }
+  void ShowCancelButton(bool shown) override { window_.ShowCancelButton(shown); }
+  void Hide() override { window_.Hide(); }
+  bool cancelled() const { return cancelled_; }
+
+ private:
+  ProgressWindow& window_;
+  bool cancelled_ = false;
+};
 
 }  // namespace
 
@@ -49,14 +64,6 @@ std::string Number(const Pedigree& ped, double value) {
   return FormatNumber(ped.settings.numberFormat, static_cast<float>(value));
 }
 
-// A path in the genotype input's lines could pass the report's width,
-// which would end the program: such a line is cut.
-void WriteInputLines(Pedigree& ped, const GenotypeInput& input) {
-  for (std::string line : input.reportLines) {
-    if (line.size() > ReportStore::kMaxLineLength) line = line.substr(0, ReportStore::kMaxLineLength - 3) + "...";
-    Line(ped, line);
-  }
-}
 
 namespace {
 
@@ -77,40 +84,36 @@ const char* MethodText(GenomicMethod method) {
   return "";
 }
 
-std::optional<RelationshipChoice> AskRelationship(CommandContext& ctx) {
-  std::map<std::string, std::string>& r = ctx.remembered.genomicForm;
-  ValueForm form{kTitle, GenotypeFields(r), {}};
-  form.fields.push_back({"method", "Method: vanraden1, vanraden2 or yang", Remembered(r, "method", "vanraden1")});
-  form.fields.push_back({"output-format", "G's file: triplets, dense or gcta", Remembered(r, "output-format", "triplets")});
-  form.fields.push_back({"output", "Write G to (none: only the report)", Remembered(r, "output", ""), false,
-                         ValueForm::Field::File::kWrite});
-  form.fields.push_back({"pairs", "Pairs listed that differ most from the pedigree", Remembered(r, "pairs", "20")});
-  RelationshipChoice choice;
-  form.accept = [&](const std::vector<std::string>& texts) {
-    const auto refuse = [&](const std::string& message) {
-      ctx.platform.ShowMessage(message, MessageIcon::kError);
-      return false;
-    };
-    if (!ReadGenotypeChoice(texts, choice.genotypes, ctx.platform)) return false;
-    const std::string& method = texts[kSharedFields];
-    if (method == "vanraden1") choice.method = GenomicMethod::kVanRaden1;
-    else if (method == "vanraden2") choice.method = GenomicMethod::kVanRaden2;
-    else if (method == "yang") choice.method = GenomicMethod::kYang;
-    else return refuse("The method must be vanraden1, vanraden2 or yang.");
-    const std::string& format = texts[kSharedFields + 1];
-    if (format == "triplets") choice.form = GenomicMatrixForm::kTriplets;
-    else if (format == "dense") choice.form = GenomicMatrixForm::kDense;
-    else if (format == "gcta") choice.form = GenomicMatrixForm::kGcta;
-    else return refuse("G's file must be triplets, dense or gcta.");
-    choice.output = texts[kSharedFields + 2];
-    const auto pairs = WholeInteger(texts[kSharedFields + 3], 0, 10000);
-    if (!pairs) return refuse("The pairs listed must be a whole number from 0 to 10000.");
-    choice.pairs = static_cast<std::int32_t>(*pairs);
-    for (std::size_t i = 0; i < texts.size(); ++i) r[form.fields[i].key] = texts[i];
-    return true;
+std::optional<GenomicMethod> MethodOf(const std::string& text) {
+  if (text == "vanraden1") return GenomicMethod::kVanRaden1;
+  if (text == "vanraden2") return GenomicMethod::kVanRaden2;
+  if (text == "yang") return GenomicMethod::kYang;
+  return std::nullopt;
+}
+
+std::optional<GenomicMatrixForm> MatrixFormOf(const std::string& text) {
+  if (text == "triplets") return GenomicMatrixForm::kTriplets;
+  if (text == "dense") return GenomicMatrixForm::kDense;
+  if (text == "gcta") return GenomicMatrixForm::kGcta;
+  return std::nullopt;
+}
+
+// The accepted values as the run takes them; nothing when a choice the
+// declaration leaves to the handler is refused, which the user is told.
+std::optional<RelationshipChoice> ChoiceOf(const CommandDeclaration& d, const CommandValues& values,
+                                           Platform& platform) {
+  const auto refuse = [&](const char* message) {
+    platform.ShowMessage(message, MessageIcon::kError);
+    return std::nullopt;
   };
-  if (!ctx.platform.AskValues(form)) return std::nullopt;
-  return choice;
+  const std::optional<GenotypeChoice> genotypes = GenotypeChoiceOf(d, values, platform);
+  if (!genotypes) return std::nullopt;
+  const std::optional<GenomicMethod> method = MethodOf(values.Text(d, "method"));
+  if (!method) return refuse("The method must be vanraden1, vanraden2 or yang.");
+  const std::optional<GenomicMatrixForm> form = MatrixFormOf(values.Text(d, "g-format"));
+  if (!form) return refuse("G's file must be triplets, dense or gcta.");
+  return RelationshipChoice{*genotypes, *method, values.Text(d, "write-g"), *form,
+                            static_cast<std::int32_t>(values.Number(d, "pairs"))};
 }
 
 ResultTable ComparisonTable(const GenomicPedigreeComparison& c) {
@@ -160,15 +163,10 @@ void WriteRelationshipReport(Pedigree& ped, const GenotypeInput& input, const Re
   ped.report.tables().Add(input.qcTable);
   ped.report.tables().Add(ComparisonTable(c));
   ped.report.tables().Add(PairsTable(ped, input, c));
-  Line(ped, std::string("|X") + kTitle);
-  Line(ped, "");
-  WriteInputLines(ped, input);
-  Line(ped, "");
-  Line(ped, Figure("Genotyped animals", std::to_string(input.genotypes.AnimalCount())));
-  Line(ped, Figure("SNPs used", std::to_string(snpsUsed)));
-  Line(ped, Figure("Method", MethodText(choice.method)));
-  Line(ped, Figure("Allele frequencies", FrequencySourceText(choice.genotypes)));
-  for (const std::string& path : written) Line(ped, FileFigure("G written to", path));
+  std::vector<std::string> figures{Figure("Method", MethodText(choice.method)),
+                                   Figure("Allele frequencies", FrequencySourceText(choice.genotypes))};
+  for (const std::string& path : written) figures.push_back(FileFigure("G written to", path));
+  WriteGenomicHead(ped, kTitle, input, snpsUsed, figures);
   Line(ped, "");
   Line(ped, "|XG against the pedigree's A22");
   Line(ped, "Elements|T1Count|T2Mean G|T2Mean A22|T2Slope|T2Intercept|T2Correlation");
@@ -209,54 +207,26 @@ std::unique_ptr<GenomicMatrixWriter> BeginWriter(CommandContext& ctx, const Geno
 
 }  // namespace
 
-std::optional<GenotypeInput> ReadGenotypes(CommandContext& ctx, const GenotypeChoice& choice,
-                                           const CancelLatch& latch, Progress& progress) {
-  GenotypeInput input = ReadGenotypeInput(ctx.ped, choice.input, progress);
-  if (latch.cancelled()) {
-    ShowCanceled(ctx);
-    return std::nullopt;
-  }
-  if (!input.error.empty()) {
-    ctx.platform.ShowMessage(input.error, MessageIcon::kError);
-    return std::nullopt;
-  }
-  SetGenomicThreads(ctx.ped.settings.threads);
-  return input;
+Parameter FrequenciesParameter() {
+  return Declare("frequencies", ParameterType::kText).Default("genotyped").ValueName("FROM")
+      .Label("Allele frequencies: genotyped, founders or a file").Shown(Control::kReadFile)
+      .Help("Allele frequencies: genotyped (default), founders (the base by gene content) or a FILE of "
+            "\"SNP frequency\" lines");
 }
 
-std::vector<ValueForm::Field> GenotypeFields(const std::map<std::string, std::string>& r) {
-  GenotypeFormTexts texts;
-  texts.path = Remembered(r, kGenotypesKey, texts.path);
-  texts.format = Remembered(r, kGenotypeFormatKey, texts.format);
-  texts.minSnpCallRate = Remembered(r, kMinSnpCallRateKey, texts.minSnpCallRate);
-  texts.minAnimalCallRate = Remembered(r, kMinAnimalCallRateKey, texts.minAnimalCallRate);
-  texts.minMaf = Remembered(r, kMinMafKey, texts.minMaf);
-  std::vector<ValueForm::Field> fields = GenotypeFormFields(texts);
-  fields.push_back({"frequencies", "Allele frequencies: genotyped, founders or file",
-                    Remembered(r, "frequencies", "genotyped")});
-  fields.push_back({"frequency-file", "Allele frequencies file", Remembered(r, "frequency-file", ""), false,
-                    ValueForm::Field::File::kRead});
-  return fields;
-}
-
-bool ReadGenotypeChoice(const std::vector<std::string>& texts, GenotypeChoice& choice, Platform& platform) {
-  const std::optional<GenotypeInputOptions> input = GenotypeOptionsFromForm(texts, 0, platform);
-  if (!input) return false;
-  choice.input = *input;
-  const std::string& source = texts[kGenotypeFieldCount];
-  const auto refuse = [&](const char* message) {
-    platform.ShowMessage(message, MessageIcon::kError);
-    return false;
-  };
+std::optional<GenotypeChoice> GenotypeChoiceOf(const CommandDeclaration& command, const CommandValues& values,
+                                               Platform& platform) {
+  GenotypeChoice choice;
+  choice.input = GenotypeOptionsOf(command, values);
+  const std::string source = values.Text(command, "frequencies");
+  if (source.empty()) {
+    platform.ShowMessage("Name the allele frequencies file.", MessageIcon::kError);
+    return std::nullopt;
+  }
   if (source == "genotyped") choice.frequencies = FrequencySource::kGenotyped;
   else if (source == "founders") choice.frequencies = FrequencySource::kFounders;
-  else if (source == "file") choice.frequencies = FrequencySource::kFile;
-  else return refuse("The allele frequencies must be genotyped, founders or file.");
-  choice.frequencyFile = texts[kGenotypeFieldCount + 1];
-  if (choice.frequencies == FrequencySource::kFile && choice.frequencyFile.empty()) {
-    return refuse("Name the allele frequencies file.");
-  }
-  return true;
+  else choice = {choice.input, FrequencySource::kFile, source};
+  return choice;
 }
 
 std::string FrequencySourceText(const GenotypeChoice& choice) {
@@ -288,6 +258,28 @@ Frequencies ChooseFrequencies(Pedigree& ped, const GenotypeInput& input, const G
   return out;
 }
 
+namespace {
+
+// The genotypes after the coefficients, OpenBLAS's threads set; nothing
+// when the reading failed (the error has been shown) or was cancelled (the
+// cancel state is shown).
+std::optional<GenotypeInput> ReadGenotypes(CommandContext& ctx, const GenotypeChoice& choice,
+                                           const CancelLatch& latch, Progress& progress) {
+  GenotypeInput input = ReadGenotypeInput(ctx.ped, choice.input, progress);
+  if (latch.cancelled()) {
+    ShowCanceled(ctx);
+    return std::nullopt;
+  }
+  if (!input.error.empty()) {
+    ctx.platform.ShowMessage(input.error, MessageIcon::kError);
+    return std::nullopt;
+  }
+  SetGenomicThreads(ctx.ped.settings.threads);
+  return input;
+}
+
+// ChooseFrequencies, showing the cancel state or the error when there are
+// none.
 std::optional<std::vector<double>> FrequenciesOrStop(CommandContext& ctx, const GenotypeInput& input,
                                                      const GenotypeChoice& choice, Progress& progress) {
   Frequencies frequencies = ChooseFrequencies(ctx.ped, input, choice, progress);
@@ -302,52 +294,106 @@ std::optional<std::vector<double>> FrequenciesOrStop(CommandContext& ctx, const 
   return std::move(frequencies.p);
 }
 
-void OnGenomicRelationship(CommandContext& ctx) {
-  const std::optional<RelationshipChoice> choice = AskRelationship(ctx);
-  if (!choice) return;
-  WaitCursor cursor(ctx.platform);
-  if (!PrepareInbreeding(ctx)) return;
-  Pedigree& ped = ctx.ped;
-  auto window = ctx.platform.OpenProgress();
-  CancelLatch latch(*window);
-  Progress progress(latch);
-  const std::optional<GenotypeInput> input = ReadGenotypes(ctx, choice->genotypes, latch, progress);
-  if (!input) return;
-  const std::optional<std::vector<double>> p = FrequenciesOrStop(ctx, *input, choice->genotypes, progress);
-  if (!p) return;
+// G's rows set against A22 and, when a file is named, written.
+GenomicOutcome CompareAndWrite(CommandContext& ctx, const RelationshipChoice& choice, const GenotypeInput& input,
+                               const std::vector<double>& p, Progress& progress,
+                               GenomicPedigreeComparison& comparison, std::vector<std::string>& written) {
   std::unique_ptr<GenomicMatrixWriter> writer;
-  if (!choice->output.empty() && !(writer = BeginWriter(ctx, *input, *choice))) return;
-  A22Kernel kernel = MakeA22Kernel(ped, input->recOf);
-  GenomicPedigreeComparison comparison;
+  if (!choice.output.empty() && !(writer = BeginWriter(ctx, input, choice))) return GenomicOutcome::kRefused;
+  A22Kernel kernel = MakeA22Kernel(ctx.ped, input.recOf);
   GenomicRowOptions options;
   options.fullRows = writer && writer->FullRows();
   options.counts = writer && writer->Counts();
-  const bool done = ForEachGenomicRowBlock(input->genotypes, *p, choice->method, options, [&](const GenomicRowBlock& b) {
+  const bool done = ForEachGenomicRowBlock(input.genotypes, p, choice.method, options, [&](const GenomicRowBlock& b) {
     if (writer) WriteGenomicRows(*writer, b);
     for (std::int64_t i = b.first; i < b.end; ++i) {
-      CompareRow(kernel, i, b.values + (i - b.first) * b.columns, choice->pairs, comparison);
+      CompareRow(kernel, i, b.values + (i - b.first) * b.columns, choice.pairs, comparison);
     }
     return true;
   }, progress);
-  window.reset();
-  if (!done) {
-    ShowCanceled(ctx);
-    return;
-  }
+  if (!done) return GenomicOutcome::kCanceled;
   FinishComparison(comparison);
-  std::vector<std::string> written;
-  if (writer) {
-    std::string error;
-    if (!CommitGenomicMatrix(*writer, error)) {
-      ctx.platform.ShowMessage(error, MessageIcon::kError);
-      return;
-    }
-    written = GenomicMatrixPaths(choice->form, choice->output);
+  if (!writer) return GenomicOutcome::kDone;
+  std::string error;
+  if (!CommitGenomicMatrix(*writer, error)) {
+    ctx.platform.ShowMessage(error, MessageIcon::kError);
+    return GenomicOutcome::kRefused;
   }
-  ped.report.Clear();
-  ped.copyFile.Reset();
-  ctx.lastCommand = kCmdGenomicRelationship;
-  WriteRelationshipReport(ped, *input, *choice, SnpsUsed(*p), comparison, written);
+  written = GenomicMatrixPaths(choice.form, choice.output);
+  return GenomicOutcome::kDone;
+}
+
+}  // namespace
+
+void RunGenomicCommand(CommandContext& ctx, std::int32_t id, const GenotypeChoice& choice,
+                       const GenomicCompute& compute, const GenomicWrite& write) {
+  WaitCursor cursor(ctx.platform);
+  if (!PrepareInbreeding(ctx)) return;
+  auto window = ctx.platform.OpenProgress();
+  CancelLatch latch(*window);
+  Progress progress(latch);
+  const std::optional<GenotypeInput> input = ReadGenotypes(ctx, choice, latch, progress);
+  if (!input) return;
+  const std::optional<std::vector<double>> p = FrequenciesOrStop(ctx, *input, choice, progress);
+  if (!p) return;
+  const GenomicOutcome outcome = compute(*input, *p, progress);
+  window.reset();
+  if (outcome == GenomicOutcome::kCanceled) ShowCanceled(ctx);
+  if (outcome != GenomicOutcome::kDone) return;
+  ctx.ped.report.Clear();
+  ctx.ped.copyFile.Reset();
+  ctx.lastCommand = id;
+  write(ctx.ped, *input, *p);
+}
+
+void WriteGenomicHead(Pedigree& ped, const std::string& title, const GenotypeInput& input, std::int64_t snpsUsed,
+                      const std::vector<std::string>& figures) {
+  Line(ped, "|X" + title);
+  Line(ped, "");
+  WriteInputLines(ped, input);
+  Line(ped, "");
+  Line(ped, Figure("Genotyped animals", std::to_string(input.genotypes.AnimalCount())));
+  Line(ped, Figure("SNPs used", std::to_string(snpsUsed)));
+  for (const std::string& figure : figures) WriteFittedLine(ped, figure);
+}
+
+void OnGenomicRelationship(CommandContext& ctx) {
+  const CommandDeclaration declaration = GenomicRelationshipDeclaration();
+  std::optional<RelationshipChoice> choice;
+  const auto read = [&] { return (choice = ChoiceOf(declaration, ctx.remembered.values, ctx.platform)).has_value(); };
+  if (!AskGenomicForm(ctx, declaration, kTitle, read)) return;
+  GenomicPedigreeComparison comparison;
+  std::vector<std::string> written;
+  RunGenomicCommand(
+      ctx, kCmdGenomicRelationship, choice->genotypes,
+      [&](const GenotypeInput& input, const std::vector<double>& p, Progress& progress) {
+        return CompareAndWrite(ctx, *choice, input, p, progress, comparison, written);
+      },
+      [&](Pedigree& ped, const GenotypeInput& input, const std::vector<double>& p) {
+        WriteRelationshipReport(ped, input, *choice, SnpsUsed(p), comparison, written);
+      });
+}
+
+CommandDeclaration GenomicRelationshipDeclaration() {
+  using T = ParameterType;
+  CommandDeclaration d{kCmdGenomicRelationship, "genomic-relationship", GenotypeParameters()};
+  const std::vector<Parameter> own{
+      FrequenciesParameter(),
+      Declare("method", T::kChoice).Choices({"vanraden1", "vanraden2", "yang"}).Default("vanraden1")
+          .ValueName("METHOD").Label("Method: vanraden1, vanraden2 or yang")
+          .Help("vanraden1 (default), vanraden2 or yang"),
+      Declare("write-g", T::kFile).ValueName("FILE").Label("Write G to (none: only the report)")
+          .Shown(Control::kWriteFile)
+          .Help("Write G to FILE (for gcta: the prefix of FILE.grm.bin, .grm.N.bin and .grm.id)"),
+      Declare("g-format", T::kChoice).Choices({"triplets", "dense", "gcta"}).Default("triplets").ValueName("FORM")
+          .Label("G's file: triplets, dense or gcta").Help("G's file: triplets (default), dense or gcta"),
+      Declare("pairs", T::kInteger).Default("20").Range(0.0, 10000.0).ValueName("N")
+          .Label("Pairs listed that differ most from the pedigree")
+          .Help("Pairs listed whose G differs most from A22 (default 20)")
+          .Refusal("The pairs listed must be a whole number from 0 to 10000."),
+  };
+  d.parameters.insert(d.parameters.end(), own.begin(), own.end());
+  return d;
 }
 
 }  // namespace kinvar

@@ -1,16 +1,18 @@
 // The genomic commands' handlers: Genomic Relationships (G written as a
 // file, set against A22) and Genomic Inbreeding (F from the genotypes beside
-// pedigree F). Both ask for their inputs with one form whose keys are the
-// command line's options, read the genotypes through the shared genotype
-// input, and run on every front end through the platform.
+// pedigree F). Both ask for their inputs with the form of their
+// declaration, read the genotypes through the shared genotype input, and
+// run on every front end through the platform.
 #pragma once
 
-#include <map>
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "genetics/command_context.h"
+#include "genetics/command_declaration.h"
 #include "genomics/genotype_input.h"
 #include "genomics/genomic_relationship.h"
 #include "genomics/genomic_relationship_pedigree.h"
@@ -18,10 +20,9 @@
 
 namespace kinvar {
 
-// The form's fields that the genomic relationship and inbreeding commands
-// share: the genotype input's boxes, then where the allele frequencies come
-// from (keys "frequencies" and "frequency-file").
-std::vector<ValueForm::Field> GenotypeFields(const std::map<std::string, std::string>& remembered);
+// The parameter both commands declare after the genotype input: where the
+// allele frequencies come from, "genotyped", "founders" or a file's name.
+Parameter FrequenciesParameter();
 
 enum class FrequencySource { kGenotyped, kFounders, kFile };
 
@@ -31,9 +32,10 @@ struct GenotypeChoice {
   std::string frequencyFile;
 };
 
-// Reads the shared fields from texts[0..GenotypeFields().size()); false
-// when one is refused, which `platform` is told.
-bool ReadGenotypeChoice(const std::vector<std::string>& texts, GenotypeChoice& choice, Platform& platform);
+// The genotype input and the frequencies of the command's accepted values;
+// nothing when no frequency file is named, which `platform` is told.
+std::optional<GenotypeChoice> GenotypeChoiceOf(const CommandDeclaration& command, const CommandValues& values,
+                                               Platform& platform);
 
 // The allele frequencies the choice names, or a message. Cancelled: the
 // optional is empty and `cancelled` set.
@@ -45,45 +47,34 @@ struct Frequencies {
 Frequencies ChooseFrequencies(Pedigree& ped, const GenotypeInput& input, const GenotypeChoice& choice,
                               Progress& progress);
 std::string FrequencySourceText(const GenotypeChoice& choice);
-// ChooseFrequencies, showing the cancel state or the error when there are
-// none.
-std::optional<std::vector<double>> FrequenciesOrStop(CommandContext& ctx, const GenotypeInput& input,
-                                                     const GenotypeChoice& choice, Progress& progress);
-
 // Report helpers of the genomic commands: a line, a labelled figure, a
-// number in the number format ("-" for NaN), the genotype input's lines.
+// number in the number format ("-" for NaN).
 void Line(Pedigree& ped, const std::string& line);
 std::string Figure(const std::string& label, const std::string& value);
 std::string Number(const Pedigree& ped, double value);
-void WriteInputLines(Pedigree& ped, const GenotypeInput& input);
-// A progress window that remembers a cancel: the genotype readers tell one
-// as an error, which must end in the cancel state like any other.
-class CancelLatch final : public ProgressWindow {
- public:
-  explicit CancelLatch(ProgressWindow& window) : window_(window) {}
-  void SetLabel(const std::string& label) override { window_.SetLabel(label); }
-  void SetPosition(int percent) override { window_.SetPosition(percent); }
-  bool PollCancel() override {
-    cancelled_ = window_.PollCancel() || cancelled_;
-    return cancelled_;
-  }
-  void SetWindowText(const std::string& text) override { window_.SetWindowText(text); }
-  void ShowCancelButton(bool shown) override { window_.ShowCancelButton(shown); }
-  void Hide() override { window_.Hide(); }
-  bool cancelled() const { return cancelled_; }
+// How a genomic computation ended; kRefused: the user has been told why.
+enum class GenomicOutcome { kDone, kCanceled, kRefused };
+// What both commands compute on: the genotypes after quality control and
+// the allele frequencies of the choice.
+using GenomicCompute =
+    std::function<GenomicOutcome(const GenotypeInput& input, const std::vector<double>& p, Progress& progress)>;
+using GenomicWrite = std::function<void(Pedigree& ped, const GenotypeInput& input, const std::vector<double>& p)>;
 
- private:
-  ProgressWindow& window_;
-  bool cancelled_ = false;
-};
-
-// The genotypes after the coefficients, OpenBLAS's threads set; nothing
-// when the reading failed (the error has been shown) or was cancelled (the
-// cancel state is shown).
-std::optional<GenotypeInput> ReadGenotypes(CommandContext& ctx, const GenotypeChoice& choice,
-                                           const CancelLatch& latch, Progress& progress);
+// The run both commands share after their form: the coefficients, then on
+// one progress window the genotypes, their frequencies and `compute`; when
+// that is done, the report cleared, lastCommand set to `id` and `write`.
+// A cancel anywhere ends in the cancel state.
+void RunGenomicCommand(CommandContext& ctx, std::int32_t id, const GenotypeChoice& choice,
+                       const GenomicCompute& compute, const GenomicWrite& write);
+// The report's head both commands begin with: the title, the genotype
+// input's lines, the animals and SNPs used, then `figures` (labelled lines).
+void WriteGenomicHead(Pedigree& ped, const std::string& title, const GenotypeInput& input, std::int64_t snpsUsed,
+                      const std::vector<std::string>& figures);
 
 void OnGenomicRelationship(CommandContext& ctx);
 void OnGenomicInbreeding(CommandContext& ctx);
+// Their parameters: the genotype input's, the frequencies, and each one's own.
+CommandDeclaration GenomicRelationshipDeclaration();
+CommandDeclaration GenomicInbreedingDeclaration();
 
 }  // namespace kinvar

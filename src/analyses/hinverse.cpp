@@ -1,14 +1,16 @@
 #include "analyses/hinverse.h"
 
 #include <charconv>
+#include <cmath>
 
 #include "analyses/decomposition_report.h"
 #include "genetics/command_ids.h"
-#include "analyses/hinverse_genotypes.h"
+#include "analyses/genomic_input.h"
 #include "genetics/individual_tables.h"
 #include "genetics/inverse_a.h"
 #include "genetics/result_file.h"
 #include "genomics/genomic_relationship.h"
+#include "genomics/genotype_input_form.h"
 #include "pedigree/number_text.h"
 
 namespace kinvar {
@@ -24,11 +26,6 @@ struct HInverseChoice {
   bool triplets = true;
 };
 
-std::string Typed(const std::map<std::string, std::string>& typed, const std::string& key, const std::string& fallback) {
-  const auto it = typed.find(key);
-  return it == typed.end() ? fallback : it->second;
-}
-
 std::optional<GenomicMethod> MethodOf(const std::string& text) {
   if (text == "vanraden1") return GenomicMethod::kVanRaden1;
   if (text == "vanraden2") return GenomicMethod::kVanRaden2;
@@ -36,56 +33,17 @@ std::optional<GenomicMethod> MethodOf(const std::string& text) {
   return std::nullopt;
 }
 
-// The four weights: alpha above 0, beta at least 0, tau and omega any number.
-bool ReadWeights(const std::vector<std::string>& texts, std::size_t first, SingleStepOptions& w, Platform& platform) {
-  const auto alpha = WholeNumber(texts[first]), beta = WholeNumber(texts[first + 1]);
-  const auto tau = WholeNumber(texts[first + 2]), omega = WholeNumber(texts[first + 3]);
-  if (!alpha || !(*alpha > 0.0) || !beta || *beta < 0.0) {
-    platform.ShowMessage("The weights of G_w = alpha G + beta A22 must be numbers, alpha above 0 and beta 0 or more.",
-                         MessageIcon::kError);
-    return false;
-  }
-  if (!tau || !omega) {
-    platform.ShowMessage("Tau and omega must be numbers.", MessageIcon::kError);
-    return false;
-  }
-  w.alpha = *alpha;
-  w.beta = *beta;
-  w.tau = *tau;
-  w.omega = *omega;
-  return true;
-}
-
-std::optional<HInverseChoice> AskChoice(CommandContext& ctx) {
-  auto& typed = ctx.remembered.genomicTexts;
-  ValueForm form{kTitle, SharedGenotypeFields(typed), {}};
-  const std::vector<ValueForm::Field> more{
-      {"method", "G by vanraden1, vanraden2 or yang", Typed(typed, "method", "vanraden1")},
-      {"alpha", "Weight of G (alpha)", Typed(typed, "alpha", "0.95")},
-      {"beta", "Weight of A22 (beta)", Typed(typed, "beta", "0.05")},
-      {"tau", "Factor of G_w inverse (tau)", Typed(typed, "tau", "1")},
-      {"omega", "Factor of A22 inverse (omega)", Typed(typed, "omega", "1")},
-      {"scale", "Scale G to A22 (mean diagonal and off-diagonal)", Typed(typed, "scale", "1"), true},
-      {"triplets", "Triplets: \"row column value\" lines for mixed-model software", Typed(typed, "triplets", "1"), true}};
-  form.fields.insert(form.fields.end(), more.begin(), more.end());
+// The form's values as the run takes them; the declaration has checked them.
+HInverseChoice ChoiceOf(const CommandDeclaration& d, const CommandValues& values) {
   HInverseChoice choice;
-  form.accept = [&](const std::vector<std::string>& texts) {
-    const auto input = GenotypeOptionsFrom(texts, ctx.platform);
-    if (!input) return false;
-    const auto method = MethodOf(texts[kSharedGenotypeFieldCount]);
-    if (!method) {
-      ctx.platform.ShowMessage("The method of G must be vanraden1, vanraden2 or yang.", MessageIcon::kError);
-      return false;
-    }
-    if (!ReadWeights(texts, kSharedGenotypeFieldCount + 1, choice.weights, ctx.platform)) return false;
-    choice.input = *input;
-    choice.method = *method;
-    choice.weights.scaleToA22 = texts[kSharedGenotypeFieldCount + 5] == "1";
-    choice.triplets = texts[kSharedGenotypeFieldCount + 6] == "1";
-    RememberTexts(form, texts, typed);
-    return true;
-  };
-  if (!AskOrRepeat(ctx, form)) return std::nullopt;
+  choice.input = GenotypeOptionsOf(d, values);
+  choice.method = MethodOf(values.Text(d, "method")).value_or(GenomicMethod::kVanRaden1);
+  choice.weights.alpha = values.Number(d, "alpha");
+  choice.weights.beta = values.Number(d, "beta");
+  choice.weights.tau = values.Number(d, "tau");
+  choice.weights.omega = values.Number(d, "omega");
+  choice.weights.scaleToA22 = values.Flag(d, "scale");
+  choice.triplets = values.Flag(d, "triplets");
   return choice;
 }
 
@@ -100,7 +58,7 @@ void Report(CommandContext& ctx, const GenotypeInput& input, const HInverseChoic
   ped.report.Clear();
   ped.copyFile.Reset();
   WriteReportLines(ped, {std::string("|X") + kTitle, ""});
-  for (const std::string& line : input.reportLines) WriteReportLines(ped, {line});
+  WriteInputLines(ped, input);
   const SingleStepOptions& w = choice.weights;
   WriteReportLines(ped, {"", "G_w = " + Figure(w.alpha) + " G + " + Figure(w.beta) + " A22; H inverse adds " +
                                  Figure(w.tau) + " G_w inverse - " + Figure(w.omega) + " A22 inverse"});
@@ -204,8 +162,9 @@ void OnHInverse(CommandContext& ctx) {
     ctx.platform.ShowMessage(kHInverseMetafounders, MessageIcon::kError);
     return;
   }
-  const auto choice = AskChoice(ctx);
-  if (!choice) return;
+  const CommandDeclaration declaration = HInverseDeclaration();
+  if (!AskGenomicForm(ctx, declaration, kTitle)) return;
+  const HInverseChoice choice = ChoiceOf(declaration, ctx.remembered.values);
   const auto file = AskResultFile(ctx.platform);
   if (!file) return;
   WaitCursor cursor(ctx.platform);
@@ -214,13 +173,42 @@ void OnHInverse(CommandContext& ctx) {
     file->Discard();
     return;
   }
-  std::optional<GenotypeInput> input = ReadGenotypesOf(ctx, choice->input);
+  std::optional<GenotypeInput> input = ReadUsableGenotypes(ctx, choice.input);
   if (!input) {
     file->Discard();
     return;
   }
-  if (ctx.ped.InDouble()) BuildAndWrite(ctx, ctx.ped.dDouble, *choice, *input, *file);
-  else BuildAndWrite(ctx, ctx.ped.d, *choice, *input, *file);
+  if (ctx.ped.InDouble()) BuildAndWrite(ctx, ctx.ped.dDouble, choice, *input, *file);
+  else BuildAndWrite(ctx, ctx.ped.d, choice, *input, *file);
+}
+
+CommandDeclaration HInverseDeclaration() {
+  using T = ParameterType;
+  const std::string weights =
+      "The weights of G_w = alpha G + beta A22 must be numbers, alpha above 0 and beta 0 or more.";
+  CommandDeclaration d{kCmdHInverse, "hinverse", GenotypeParameters()};
+  const std::vector<Parameter> own{
+      Declare("method", T::kChoice).Choices({"vanraden1", "vanraden2", "yang"}).Default("vanraden1")
+          .ValueName("M").Label("G by vanraden1, vanraden2 or yang").Help("G by vanraden1 (default), vanraden2 or yang")
+          .Refusal("The method of G must be vanraden1, vanraden2 or yang."),
+      // Above 0: the least double past it.
+      Declare("alpha", T::kNumber).Default("0.95").AtLeast(std::nextafter(0.0, 1.0)).ValueName("A")
+          .Label("Weight of G (alpha)").Help("Weight of G in G_w (default 0.95)").Refusal(weights),
+      Declare("beta", T::kNumber).Default("0.05").AtLeast(0.0).ValueName("B")
+          .Label("Weight of A22 (beta)").Help("Weight of A22 in G_w (default 0.05)").Refusal(weights),
+      Declare("tau", T::kNumber).Default("1").ValueName("T").Label("Factor of G_w inverse (tau)")
+          .Help("Factor of G_w inverse (default 1)").Refusal("Tau and omega must be numbers."),
+      Declare("omega", T::kNumber).Default("1").ValueName("W").Label("Factor of A22 inverse (omega)")
+          .Help("Factor of A22 inverse (default 1)").Refusal("Tau and omega must be numbers."),
+      Declare("scale", T::kFlag).OffOption("no-scaling").Shown(Control::kCheck)
+          .Label("Scale G to A22 (mean diagonal and off-diagonal)").Help("G as computed, not scaled to A22"),
+      // The session returns the matrix itself, never the listing.
+      Declare("triplets", T::kFlag).OffOption("lower-triangle").Shown(Control::kCheck).Keyword("-")
+          .Label("Triplets: \"row column value\" lines for mixed-model software")
+          .Help("List the lower triangle as the inverse of A is listed"),
+  };
+  d.parameters.insert(d.parameters.end(), own.begin(), own.end());
+  return d;
 }
 
 }  // namespace kinvar

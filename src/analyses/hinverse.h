@@ -19,5 +19,8 @@ inline constexpr const char* kHInverseMetafounders =
 std::string HInverseFailureMessage(SingleStepStatus status);
 
 void OnHInverse(CommandContext& ctx);
+// Its parameters: the genotype input's, G's method, the weights, the
+// scaling and the file's form.
+CommandDeclaration HInverseDeclaration();
 
 }  // namespace kinvar

@@ -5,7 +5,8 @@
 
 #include "analyses/decomposition_report.h"
 #include "genetics/command_ids.h"
-#include "analyses/hinverse_genotypes.h"
+#include "analyses/genomic_input.h"
+#include "genomics/genotype_input_form.h"
 #include "pedigree/number_text.h"
 #include "report/result_table.h"
 
@@ -20,34 +21,11 @@ struct ParentageChoice {
   ParentageOptions options;
 };
 
-std::string Typed(const std::map<std::string, std::string>& typed, const std::string& key, const std::string& fallback) {
-  const auto it = typed.find(key);
-  return it == typed.end() ? fallback : it->second;
-}
-
-std::optional<ParentageChoice> AskChoice(CommandContext& ctx) {
-  auto& typed = ctx.remembered.genomicTexts;
-  ValueForm form{kTitle, SharedGenotypeFields(typed), {}};
-  form.fields.push_back({"exclusion-threshold", "Exclusion threshold: opposing homozygotes per SNP typed in both",
-                         Typed(typed, "exclusion-threshold", "0.01")});
-  form.fields.push_back({"search", "Search the likeliest parents for excluded and unknown ones",
-                         Typed(typed, "search", "1"), true});
+ParentageChoice ChoiceOf(const CommandDeclaration& d, const CommandValues& values) {
   ParentageChoice choice;
-  form.accept = [&](const std::vector<std::string>& texts) {
-    const auto input = GenotypeOptionsFrom(texts, ctx.platform);
-    if (!input) return false;
-    const auto threshold = WholeNumber(texts[kSharedGenotypeFieldCount]);
-    if (!threshold || *threshold < 0.0 || *threshold > 1.0) {
-      ctx.platform.ShowMessage("The exclusion threshold must be a number from 0 to 1.", MessageIcon::kError);
-      return false;
-    }
-    choice.input = *input;
-    choice.options.exclusionThreshold = *threshold;
-    choice.options.searchCandidates = texts[kSharedGenotypeFieldCount + 1] == "1";
-    RememberTexts(form, texts, typed);
-    return true;
-  };
-  if (!AskOrRepeat(ctx, form)) return std::nullopt;
+  choice.input = GenotypeOptionsOf(d, values);
+  choice.options.exclusionThreshold = values.Number(d, "exclusion-threshold");
+  choice.options.searchCandidates = values.Flag(d, "search");
   return choice;
 }
 
@@ -91,7 +69,7 @@ void WriteSummary(Pedigree& ped, const GenotypeInput& input, const ParentageChoi
   char threshold[32];
   std::snprintf(threshold, sizeof threshold, "%g", choice.options.exclusionThreshold);
   WriteReportLines(ped, {std::string("|X") + kTitle + " by opposing homozygotes", ""});
-  for (const std::string& line : input.reportLines) WriteReportLines(ped, {line});
+  WriteInputLines(ped, input);
   WriteReportLines(ped, {"",
                          std::string("Exclusion threshold: ") + threshold + " of the SNPs typed in both",
                          "Recorded parents tested: " + std::to_string(c.confirmed + c.excluded + c.untestable),
@@ -170,18 +148,19 @@ const char* VerdictText(ParentVerdict verdict) {
 }
 
 void OnParentage(CommandContext& ctx) {
-  std::optional<ParentageChoice> choice = AskChoice(ctx);
-  if (!choice) return;
+  const CommandDeclaration declaration = ParentageDeclaration();
+  if (!AskGenomicForm(ctx, declaration, kTitle)) return;
+  ParentageChoice choice = ChoiceOf(declaration, ctx.remembered.values);
   WaitCursor cursor(ctx.platform);
   // Sexes, dates and generations only: no inbreeding is needed.
   EnsureCodeOrder(ctx.ped);
-  std::optional<GenotypeInput> input = ReadGenotypesOf(ctx, choice->input);
+  std::optional<GenotypeInput> input = ReadUsableGenotypes(ctx, choice.input);
   if (!input) return;
-  choice->options.threads = ctx.ped.settings.threads;
+  choice.options.threads = ctx.ped.settings.threads;
   auto window = ctx.platform.OpenProgress();
   Progress progress(*window);
   progress.SetStage(0, 100, input->genotypes.AnimalCount(), "Checking parentage");
-  const ParentageResult result = CheckParentage(ctx.ped, input->genotypes, input->recOf, choice->options, progress);
+  const ParentageResult result = CheckParentage(ctx.ped, input->genotypes, input->recOf, choice.options, progress);
   window.reset();
   if (result.canceled) {
     ShowCanceled(ctx);
@@ -192,12 +171,25 @@ void OnParentage(CommandContext& ctx) {
   ped.copyFile.Reset();
   ctx.lastCommand = kCmdParentage;
   ResultSet tables;
-  WriteSummary(ped, *input, *choice, result, tables);
+  WriteSummary(ped, *input, choice, result, tables);
   WriteFlagged(ped, *input, result);
   ResultTable& calls = CallsTable(tables);
   for (const ParentCall& call : result.calls) AddCallRow(ped, *input, call, calls);
   tables.Add(ResultTable(input->qcTable));
   ped.report.tables() = std::move(tables);
+}
+
+CommandDeclaration ParentageDeclaration() {
+  using T = ParameterType;
+  CommandDeclaration d{kCmdParentage, "parentage", GenotypeParameters()};
+  d.parameters.push_back(Declare("exclusion-threshold", T::kNumber).Default("0.01").Range(0.0, 1.0).ValueName("X")
+                             .Label("Exclusion threshold: opposing homozygotes per SNP typed in both")
+                             .Help("Exclude a parent above this rate of opposing homozygotes (default 0.01)")
+                             .Refusal("The exclusion threshold must be a number from 0 to 1."));
+  d.parameters.push_back(Declare("search", T::kFlag).OffOption("no-search").Shown(Control::kCheck)
+                             .Label("Search the likeliest parents for excluded and unknown ones")
+                             .Help("No search for the likeliest parents"));
+  return d;
 }
 
 }  // namespace kinvar

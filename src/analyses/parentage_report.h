@@ -15,5 +15,8 @@ namespace kinvar {
 const char* VerdictText(ParentVerdict verdict);
 
 void OnParentage(CommandContext& ctx);
+// Its parameters: the genotype input's, the exclusion threshold and the
+// search for the likeliest parents.
+CommandDeclaration ParentageDeclaration();
 
 }  // namespace kinvar

@@ -4,6 +4,10 @@
 
 #include "analyses/diversity.h"
 #include "analyses/gene_origin.h"
+#include "analyses/genomic_input.h"
+#include "analyses/genomic_relationship_command.h"
+#include "analyses/hinverse.h"
+#include "analyses/parentage_report.h"
 #include "analyses/purging.h"
 #include "genetics/dominance.h"
 #include "matings/population_commands.h"
@@ -12,7 +16,10 @@ namespace kinvar {
 
 std::vector<CommandDeclaration> CommandDeclarations() {
   return {PurgingDeclaration(), DominanceDeclaration(), GeneOriginDeclaration(), DiversityDeclaration(),
-          MeanKinshipDeclaration(), MateSuitabilityDeclaration()};
+          MeanKinshipDeclaration(), MateSuitabilityDeclaration(),
+          // Genotypes beside the pedigree.
+          GenomicRelationshipDeclaration(), GenomicInbreedingDeclaration(), HInverseDeclaration(),
+          ParentageDeclaration(), GenotypeQcDeclaration()};
 }
 
 std::optional<CommandDeclaration> FindDeclaration(std::int32_t id) {
@@ -55,9 +62,10 @@ std::string OptionTable(const CommandDeclaration& command) {
   std::string table = "| Option | Python and R | Default | What it does |\n|---|---|---|---|\n";
   for (const Parameter& p : command.parameters) {
     if (p.positional) continue;
-    const std::string option = "--" + p.name + (p.valueName.empty() ? "" : " " + p.valueName);
-    table += "| " + Cell(option) + " | " + Cell(KeywordOf(p)) + " | " + DefaultCell(p) + " | " +
-             Escaped(p.help) + " |\n";
+    const std::string option = "--" + OptionOf(p) + (p.valueName.empty() ? "" : " " + p.valueName);
+    // An option that unticks a flag is the keyword given as false.
+    const std::string keyword = Cell(KeywordOf(p)) + (p.offOption.empty() || KeywordOf(p).empty() ? "" : " false");
+    table += "| " + Cell(option) + " | " + keyword + " | " + DefaultCell(p) + " | " + Escaped(p.help) + " |\n";
   }
   return table;
 }

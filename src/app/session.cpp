@@ -24,7 +24,6 @@
 #include "genetics/mt19937.h"
 #include "genetics/seed_file.h"
 #include "genetics/x_linked.h"
-#include "genomics/genotype_input_form.h"
 #include "pedigree/line_splitter.h"
 #include "report/markup.h"
 
@@ -1046,6 +1045,42 @@ std::string SeedFile(const TempFolder& folder, std::uint32_t seed, Platform& pla
   return path;
 }
 
+// What the pickers and the form of a declared command answer, by the
+// keywords given; refused for a keyword the command does not take.
+struct DeclaredInputs {
+  std::int32_t id = 0;
+  std::deque<std::string> inputs;
+  std::map<std::string, std::string> form;
+};
+
+DeclaredInputs DeclaredInputsOf(const std::string& command, const std::map<std::string, std::string>& keywords,
+                                const TempFolder& folder, Document& doc, Platform& platform) {
+  const auto declaration = FindDeclaration(command);
+  if (!declaration) throw std::invalid_argument("No command \"" + command + "\" takes keyword arguments.");
+  for (const auto& given : keywords) {
+    const std::string& keyword = given.first;
+    const auto& ps = declaration->parameters;
+    if (std::none_of(ps.begin(), ps.end(), [&](const Parameter& p) { return KeywordOf(p) == keyword; }))
+      throw std::invalid_argument(command + " takes no argument \"" + keyword + "\".");
+  }
+  DeclaredInputs declared{declaration->id, {}, {}};
+  for (const Parameter& p : declaration->parameters) {
+    const auto given = keywords.find(KeywordOf(p));
+    if (KeywordOf(p).empty() || given == keywords.end()) {
+      // The default, not the last call's text, which the form would recall.
+      if (p.positional) declared.inputs.push_back(p.defaultText);
+      else if (!KeywordOf(p).empty() && p.name != kSeedFileParameter) declared.form[p.name] = p.defaultText;
+      continue;
+    }
+    // The library's seed stands for a seed file whose stream starts there.
+    if (p.name == kSeedFileParameter)
+      doc.seedFile = SeedFile(folder, static_cast<std::uint32_t>(std::stoul(given->second)), platform);
+    else if (p.positional) declared.inputs.push_back(given->second);
+    else declared.form[p.name] = given->second;
+  }
+  return declared;
+}
+
 }  // namespace
 
 ResultSet Session::Purging(const PurgingRequest& request) {
@@ -1056,42 +1091,12 @@ ResultSet Session::Purging(const PurgingRequest& request) {
                                  {"seed", std::to_string(request.seed)}});
 }
 
-namespace {
-
-// A threshold as the form's box takes it: the shortest text that reads
-// back as the same double; NaN and infinities stay refusable words.
-std::string ThresholdText(double value) {
-  char text[32];
-  return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
-}
-
-}  // namespace
-
-std::map<std::string, std::string> GenotypeFormValues(const GenotypeRequest& request) {
-  std::map<std::string, std::string> values{{kGenotypesKey, request.genotypes},
-                                            {kGenotypeFormatKey, request.genotypeFormat}};
-  if (request.minSnpCallRate) values[kMinSnpCallRateKey] = ThresholdText(*request.minSnpCallRate);
-  if (request.minAnimalCallRate) values[kMinAnimalCallRateKey] = ThresholdText(*request.minAnimalCallRate);
-  if (request.minMaf) values[kMinMafKey] = ThresholdText(*request.minMaf);
-  return values;
-}
-
-ResultSet Session::GenotypeQc(const GenotypeRequest& request) {
-  return Run(kCmdGenotypeQc, {}, {}, std::nullopt, GenotypeFormValues(request));
-}
-
-
-LowerTriplets Session::HInverse(const HInverseRequest& request) {
-  std::map<std::string, std::string> form = GenotypeFormValues(request.genotypes);
-  form["method"] = request.method;
-  form["alpha"] = Text(request.alpha);
-  form["beta"] = Text(request.beta);
-  form["tau"] = Text(request.tau);
-  form["omega"] = Text(request.omega);
-  form["scale"] = request.scale ? "1" : "0";
-  form["triplets"] = "1";
+LowerTriplets Session::HInverse(const std::map<std::string, std::string>& keywords) {
   const TempFolder folder;
-  Execute(kCmdHInverse, {}, {}, folder.File("hinverse.txt"), std::move(form));
+  DeclaredInputs declared = DeclaredInputsOf("hinverse", keywords, folder, *doc_, *platform_);
+  // The matrix itself, never the listing.
+  declared.form["triplets"] = "1";
+  Execute(kCmdHInverse, {}, {}, folder.File("hinverse.txt"), std::move(declared.form));
   const ResultTable* table = doc_->pedigree().writtenTables.Find("hinverse");
   if (table == nullptr || table->columns().size() < 3) ThrowStopped("The single-step H-inverse was not computed.");
   // The table's rows are by code, each row's columns ascending: the matrix
@@ -1109,14 +1114,6 @@ LowerTriplets Session::HInverse(const HInverseRequest& request) {
   return InInputOrder(byCode);
 }
 
-ResultSet Session::Parentage(const ParentageRequest& request) {
-  std::map<std::string, std::string> form = GenotypeFormValues(request.genotypes);
-  form["exclusion-threshold"] = Text(request.exclusionThreshold);
-  form["search"] = request.search ? "1" : "0";
-  return Run(kCmdParentage, {}, {}, std::nullopt, std::move(form));
-}
-
-
 std::vector<std::pair<std::string, std::string>> Session::Keywords(const std::string& command) {
   std::vector<std::pair<std::string, std::string>> keywords;
   const auto declaration = FindDeclaration(command);
@@ -1127,30 +1124,9 @@ std::vector<std::pair<std::string, std::string>> Session::Keywords(const std::st
 }
 
 ResultSet Session::RunDeclared(const std::string& command, const std::map<std::string, std::string>& keywords) {
-  const auto declaration = FindDeclaration(command);
-  if (!declaration) throw std::invalid_argument("No command \"" + command + "\" takes keyword arguments.");
-  for (const auto& given : keywords) {
-    const std::string& keyword = given.first;
-    const auto& ps = declaration->parameters;
-    if (std::none_of(ps.begin(), ps.end(), [&](const Parameter& p) { return KeywordOf(p) == keyword; }))
-      throw std::invalid_argument(command + " takes no argument \"" + keyword + "\".");
-  }
   const TempFolder folder;
-  std::deque<std::string> inputs;
-  std::map<std::string, std::string> form;
-  for (const Parameter& p : declaration->parameters) {
-    const auto given = keywords.find(KeywordOf(p));
-    if (KeywordOf(p).empty() || given == keywords.end()) {
-      if (p.positional) inputs.push_back(p.defaultText);
-      continue;
-    }
-    // The library's seed stands for a seed file whose stream starts there.
-    if (p.name == kSeedFileParameter)
-      doc_->seedFile = SeedFile(folder, static_cast<std::uint32_t>(std::stoul(given->second)), *platform_);
-    else if (p.positional) inputs.push_back(given->second);
-    else form[p.name] = given->second;
-  }
-  return Run(declaration->id, std::move(inputs), {}, std::nullopt, std::move(form));
+  DeclaredInputs declared = DeclaredInputsOf(command, keywords, folder, *doc_, *platform_);
+  return Run(declared.id, std::move(declared.inputs), {}, std::nullopt, std::move(declared.form));
 }
 
 ResultSet Session::MeanKinship(std::optional<int> group) {
@@ -1223,13 +1199,5 @@ void Session::AddSireMatings(const std::string& path, ResultSet& tables) const {
 }
 
 const std::vector<std::string>& Session::Notes() const { return platform_->notes(); }
-
-ResultSet Session::GenomicRelationship(const std::map<std::string, std::string>& values) {
-  return Run(kCmdGenomicRelationship, {}, {}, std::nullopt, values);
-}
-
-ResultSet Session::GenomicInbreeding(const std::map<std::string, std::string>& values) {
-  return Run(kCmdGenomicInbreeding, {}, {}, std::nullopt, values);
-}
 
 }  // namespace kinvar

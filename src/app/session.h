@@ -141,43 +141,6 @@ struct PurgingRequest {
   std::uint32_t seed = 0;
 };
 
-// The genotype input every genomic command shares, by the names R and
-// Python give its keyword arguments: genotypes=, genotype_format=,
-// min_snp_call_rate=, min_animal_call_rate=, min_maf=. A threshold not
-// given keeps the command line's default.
-struct GenotypeRequest {
-  std::string genotypes;       // the file
-  std::string genotypeFormat;  // "plink", "vcf", "text"; "": by the extension
-  std::optional<double> minSnpCallRate;
-  std::optional<double> minAnimalCallRate;
-  std::optional<double> minMaf;
-};
-
-// The keyword argument names, in the order of GenotypeRequest's members.
-inline constexpr const char* kGenotypeKeywords[] = {"genotypes", "genotype_format", "min_snp_call_rate",
-                                                    "min_animal_call_rate", "min_maf"};
-
-// The genotype boxes of a genomic command's form, as `request` fills them.
-std::map<std::string, std::string> GenotypeFormValues(const GenotypeRequest& request);
-
-// The single-step H-inverse: G by `method` (vanraden1, vanraden2, yang),
-// G_w = alpha G + beta A22, tau G_w^-1 - omega A22^-1 added to A^-1.
-struct HInverseRequest {
-  GenotypeRequest genotypes;
-  std::string method = "vanraden1";
-  double alpha = 0.95;
-  double beta = 0.05;
-  double tau = 1.0;
-  double omega = 1.0;
-  bool scale = true;
-};
-
-struct ParentageRequest {
-  GenotypeRequest genotypes;
-  double exclusionThreshold = 0.01;
-  bool search = true;
-};
-
 // Optimum contributions of the candidates of two groups. Breeding values by
 // ID (none: least kinship); at most one target; `matings` gives every dam
 // one progeny and adds the table "sire_matings" (sire, matings), the
@@ -325,10 +288,9 @@ class Session {
   ResultSet OptimizeMatings(const MatingRequest& request);
   ResultSet Purging(const PurgingRequest& request);
   // H inverse in input order, the genetic groups after the individuals as
-  // in InverseOfA; the genomic block on the genotyped individuals.
-  LowerTriplets HInverse(const HInverseRequest& request);
-  // The tables of Parentage: summary, parentage, qc.
-  ResultSet Parentage(const ParentageRequest& request);
+  // in InverseOfA; the genomic block on the genotyped individuals. The
+  // keywords are hinverse's, as RunDeclared takes them.
+  LowerTriplets HInverse(const std::map<std::string, std::string>& keywords);
   // A command that declares its parameters, with keyword arguments by the
   // declaration's keywords (R's and Python's names) as texts; a keyword left
   // out takes its default. A seed file parameter is given as `seed`, the
@@ -347,14 +309,6 @@ class Session {
   // The offspring's F, the common ancestors' parts of it and the best
   // sires for the dam: tables summary, common_ancestors, best_sires.
   ResultSet PlannedMating(const PlannedMatingRequest& request);
-  // Genotypes beside the pedigree: the commands' form values by key, the
-  // command line's option names ("genotypes", "min-maf", "method" ...);
-  // those not given keep the form's defaults.
-  ResultSet GenomicRelationship(const std::map<std::string, std::string>& values);
-  ResultSet GenomicInbreeding(const std::map<std::string, std::string>& values);
-  // The genotype file matched to the pedigree and its quality control: the
-  // tables of kinvar-cli genotype-qc.
-  ResultSet GenotypeQc(const GenotypeRequest& request);
 
   // The pedigree, for what no command above covers; read-only.
   const Pedigree& pedigree() const;

@@ -26,10 +26,11 @@ void AddDeclaredOptions(CLI::App& sub, const CommandDeclaration& command, Declar
       if (p.required) option->required();
       continue;
     }
-    const std::string flag = "--" + p.name;
+    const std::string flag = "--" + OptionOf(p);
     CLI::Option* option = p.type == ParameterType::kFlag ? sub.add_flag(flag, into.flags[p.name], p.help)
                                                          : sub.add_option(flag, into.texts[p.name], p.help);
     if (!p.valueName.empty()) option->type_name(p.valueName);
+    if (p.type == ParameterType::kChoice && p.refusal.empty()) option->check(CLI::IsMember(p.choices));
     if (p.required) option->required();
     if (const auto excluded = added.find(p.excludes); excluded != added.end()) option->excludes(excluded->second);
     added[p.name] = option;
@@ -56,7 +57,8 @@ std::map<std::string, std::string> FormAnswers(const CommandDeclaration& command
     if (p.positional || p.control == Control::kGroupPicker || p.control == Control::kIndividualPicker) continue;
     if (p.type == ParameterType::kFlag) {
       const auto it = given.flags.find(p.name);
-      answers[p.name] = it != given.flags.end() && it->second ? "1" : "0";
+      const bool named = it != given.flags.end() && it->second;
+      answers[p.name] = named == p.offOption.empty() ? "1" : "0";
     } else if (const auto text = given.Given(p.name)) {
       answers[p.name] = *text;
     }

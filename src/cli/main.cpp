@@ -33,9 +33,7 @@
 #include "app/settings_file.h"
 #include "app/table_export.h"
 #include "cli/cli_platform.h"
-#include "cli/genomic_commands.h"
 #include "cli/declared_options.h"
-#include "cli/genotype_options.h"
 #include "cli/interrupt.h"
 #include "analyses/path_counting.h"
 #include "analyses/pedigree_chart.h"
@@ -67,12 +65,11 @@ namespace fs = std::filesystem;
 // kMatings: two groups and the files of the mating optimization.
 // kPicture: a picture written as a file (the Qt build only). kDrawing: a
 // picture of ancestors or descendants, chosen as extract chooses them.
-// kGenomic: genotypes beside the pedigree, with the options of their form.
 // kPopulation: a sire group and a dam group with the options of mate
 // suitability or optimum contributions. kMating: a sire and a dam, either
 // of them new with its parents, and the best sires for the dam.
 enum class Kind { kReport, kQuery, kSettings, kFile, kListing, kScoped, kExtract, kGroup,
-                  kMatings, kPicture, kDrawing, kPopulation, kMating, kGenomic };
+                  kMatings, kPicture, kDrawing, kPopulation, kMating };
 
 struct CliCommand {
   const char* name;
@@ -141,13 +138,13 @@ constexpr CliCommand kCliCommands[] = {
      "animals: means, regressions, correlations and the --pairs pairs that differ most.\n"
      "--write-g FILE writes G as --g-format triplets (\"row column value\", the codes that\n"
      "'kinvar-cli recode' lists), dense (a row per animal) or gcta (GCTA's binary GRM).",
-     kCmdGenomicRelationship, Kind::kGenomic},
+     kCmdGenomicRelationship, Kind::kReport},
     {"genomic-inbreeding", "Genomic inbreeding of the genotyped animals beside pedigree F",
      "Usage: kinvar-cli genomic-inbreeding PEDIGREE --genotypes FILE\n"
      "F from G's diagonal (F_G = G_ii - 1), from homozygosity against its expectation and\n"
      "from runs of homozygosity (F_ROH, the --roh-* options), beside pedigree F, with the\n"
      "line of F_G on pedigree F and the 10 animals furthest from it.",
-     kCmdGenomicInbreeding, Kind::kGenomic},
+     kCmdGenomicInbreeding, Kind::kReport},
     {"hinverse", "Write the single-step H inverse of the pedigree and the genotyped animals",
      "Usage: kinvar-cli hinverse PEDIGREE --genotypes FILE [--method M] [--alpha A] [--beta B]\n"
      "[--tau T] [--omega W] [--no-scaling] [--lower-triangle]\n"
@@ -289,7 +286,7 @@ constexpr CliCommand kCliCommands[] = {
      "pedigree by ID, and applies the quality control every genomic command applies, in this\n"
      "order: animals' call rate, SNPs' call rate, monomorphic SNPs, minor allele frequency.\n"
      "Writes the counts, each step's dropped and left, and every SNP and animal dropped.",
-     kCmdGenotypeQc, Kind::kGenomic},
+     kCmdGenotypeQc, Kind::kReport},
 #ifdef KINVAR_HAS_PICTURES
     {"chart", "Draw the pedigree chart of an individual as SVG, PNG or PDF",
      "Usage: kinvar-cli chart PEDIGREE ID [--generations N] [--size WxH] -o FILE.svg|png|pdf\n"
@@ -427,11 +424,8 @@ struct Arguments {
   // many are listed, and the chart's file.
   std::vector<std::string> sireParents, damParents;
   std::optional<std::string> candidates, top, chart;
-  // The genomic commands: their form's values by key.
-  cli::GenomicValues genomic;
   // The options of a command that declares its parameters.
   DeclaredArguments declared;
-  cli::GenotypeArguments genotypes;  // genotype-qc's genotype file
 };
 
 bool IsPlot(const CliCommand& command) { return std::string_view(command.name) == "plot"; }
@@ -637,7 +631,6 @@ int RunFileCommand(std::int32_t id, const Arguments& args, Document& doc,
   platform.SetSaveChoice(args.full ? 2 : 1);
   // The private file is ours to remove; -o is replaced only when complete.
   if (!args.output && !tables) SetInterruptRemovalPath(*path);
-  if (id == kCmdHInverse) platform.SetFormValues(args.genomic);
   if (const auto declared = FindDeclaration(id)) {
     PrepareDeclared(doc, platform, *declared, args);
     doc.RunCommand(id);
@@ -886,10 +879,7 @@ int RunCommand(const CliCommand& command, const Arguments& args) {
   const auto declared = FindDeclaration(command.id);
   if (declared) PrepareDeclared(doc, platform, *declared, args);
   else if (command.kind == Kind::kPopulation) PreparePopulation(doc, platform, args);
-  if (command.id == kCmdParentage) platform.SetFormValues(args.genomic);
   if (command.kind == Kind::kMating) PrepareMating(doc, args);
-  if (command.kind == Kind::kGenomic)
-    platform.SetFormValues(command.id == kCmdGenotypeQc ? cli::GenotypeFormValues(args.genotypes) : args.genomic);
   doc.RunCommand(id);
   if (Interrupted()) return kInterruptedStatus;
   if (const std::string warning = SmallVarianceWarning(doc.pedigree());
@@ -1036,52 +1026,6 @@ void AddMatingOptions(CLI::App& sub, Arguments& args) {
 #endif
 }
 
-// An option whose text goes to the genomic command's form under `key`.
-void AddFormOption(CLI::App& sub, Arguments& args, const std::string& name, const std::string& key,
-                   const std::string& help, const std::string& type) {
-  sub.add_option_function<std::string>(name, [&args, key](const std::string& text) { args.genomic[key] = text; }, help)
-      ->type_name(type);
-}
-
-void AddFormFlag(CLI::App& sub, Arguments& args, const std::string& name, const std::string& key,
-                 const std::string& help) {
-  sub.add_flag_function(name, [&args, key](std::int64_t) { args.genomic[key] = "0"; }, help);
-}
-
-// The genotype file and its quality control, shared by the genomic commands.
-void AddGenotypeOptions(CLI::App& sub, Arguments& args) {
-  sub.add_option_function<std::string>(
-         "--genotypes", [&args](const std::string& text) { args.genomic["genotypes"] = text; },
-         "The genotype file: a PLINK .bed, a VCF or BCF, or text")
-      ->required()
-      ->type_name("FILE");
-  sub.add_option_function<std::string>(
-         "--genotype-format", [&args](const std::string& text) { args.genomic["genotype-format"] = text; },
-         "plink, vcf or text (default: by the file's extension)")
-      ->check(CLI::IsMember({"plink", "vcf", "text"}));
-  AddFormOption(sub, args, "--min-snp-call-rate", "min-snp-call-rate", "Drop SNPs called in fewer animals (default 0.90)", "X");
-  AddFormOption(sub, args, "--min-animal-call-rate", "min-animal-call-rate",
-                "Drop animals called at fewer SNPs (default 0.90)", "X");
-  AddFormOption(sub, args, "--min-maf", "min-maf", "Drop SNPs of a lower minor allele frequency (default 0.01)", "X");
-}
-
-void AddGenomicOptions(CLI::App& sub, const CliCommand& command, Arguments& args) {
-  AddGenotypeOptions(sub, args);
-  if (command.id == kCmdParentage) {
-    AddFormOption(sub, args, "--exclusion-threshold", "exclusion-threshold",
-                  "Exclude a parent above this rate of opposing homozygotes (default 0.01)", "X");
-    AddFormFlag(sub, args, "--no-search", "search", "No search for the likeliest parents");
-    return;
-  }
-  AddFormOption(sub, args, "--method", "method", "G by vanraden1 (default), vanraden2 or yang", "M");
-  AddFormOption(sub, args, "--alpha", "alpha", "Weight of G in G_w (default 0.95)", "A");
-  AddFormOption(sub, args, "--beta", "beta", "Weight of A22 in G_w (default 0.05)", "B");
-  AddFormOption(sub, args, "--tau", "tau", "Factor of G_w inverse (default 1)", "T");
-  AddFormOption(sub, args, "--omega", "omega", "Factor of A22 inverse (default 1)", "W");
-  AddFormFlag(sub, args, "--no-scaling", "scale", "G as computed, not scaled to A22");
-  AddFormFlag(sub, args, "--lower-triangle", "triplets", "List the lower triangle as the inverse of A is listed");
-}
-
 void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
   switch (command.kind) {
     case Kind::kSettings:
@@ -1105,7 +1049,6 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
         sub.add_flag("--inverse", args.inverse, "S inverse instead of S");
         sub.add_flag("--triplets", args.triplets, "\"row column value\" lines; pair with 'recode'");
       }
-      if (command.id == kCmdHInverse) AddGenomicOptions(sub, command, args);
       break;
     case Kind::kListing:
       sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
@@ -1132,11 +1075,6 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
       break;
     case Kind::kMating:
       AddMatingOptions(sub, args);
-      break;
-    case Kind::kGenomic:
-      sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
-      if (command.id == kCmdGenotypeQc) cli::AddGenotypeOptions(sub, args.genotypes);
-      else cli::AddGenomicOptions(sub, command.id, args.genomic);
       break;
     case Kind::kScoped:
       sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
@@ -1194,7 +1132,6 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
       if (command.id == kCmdRecoding) {
         sub.add_flag("--original-order", args.originalOrder, "Keep the file's order");
       }
-      if (command.id == kCmdParentage) AddGenomicOptions(sub, command, args);
       break;
   }
 }

@@ -18,7 +18,6 @@
 #include <vector>
 
 #include "genetics/command_declaration.h"
-#include "genomics/genotype_input_form.h"
 #include "pedigree/pedigree.h"
 #include "report/platform.h"
 
@@ -92,13 +91,6 @@ struct RememberedInputs {
   std::string matingChart = "1";  // the desktop shows the chart after the run
   // Dominance relationships: the group (or kAllIndividuals).
   std::optional<int> dominanceGroup;
-  // The genomic commands' forms as typed, by the form's keys: the genotype
-  // file and its quality control are shared by all of them.
-  std::map<std::string, std::string> genomicForm;
-  // The genomic commands' forms as typed, by the boxes' keys.
-  std::map<std::string, std::string> genomicTexts;
-  // The genomic commands: the genotype file and its thresholds as typed.
-  GenotypeFormTexts genotypes;
 };
 
 // The seed path of a context built without one: no file can be opened there.

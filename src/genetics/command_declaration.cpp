@@ -96,6 +96,10 @@ std::string KeywordOf(const Parameter& parameter) {
   return keyword;
 }
 
+std::string OptionOf(const Parameter& parameter) {
+  return parameter.offOption.empty() ? parameter.name : parameter.offOption;
+}
+
 std::string CommandValues::Text(const CommandDeclaration& command, const std::string& name) const {
   if (const auto it = texts_.find(command.id); it != texts_.end())
     if (const auto value = it->second.find(name); value != it->second.end()) return value->second;

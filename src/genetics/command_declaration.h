@@ -46,13 +46,17 @@ struct Parameter {
   std::string label;  // the form's label
   Control control = Control::kBox;
   // What the form says of a text it refuses; none: any text is taken (the
-  // handler checks it). A flag's: of the flag ticked with the one it excludes.
+  // handler checks it), and kinvar-cli refuses a choice outside `choices`
+  // as a usage error. A flag's: of the flag ticked with the one it excludes.
   std::string refusal;
   // A flag that cannot be ticked with this earlier one.
   std::string excludes;
   // The session's keyword (R and Python), when it is not the name with '_'
   // for '-'; "-": the session does not take it.
   std::string keyword;
+  // A flag ticked by default, which kinvar-cli unticks with this option
+  // (--no-scaling) instead of ticking it with --name.
+  std::string offOption;
   bool positional = false;
   bool required = false;  // kinvar-cli refuses the run without it
   // An empty text stands for "none" (a new seed), and is accepted.
@@ -73,7 +77,10 @@ struct Parameter {
   Parameter& Refusal(std::string text) { refusal = std::move(text); return *this; }
   Parameter& Excludes(std::string other) { excludes = std::move(other); return *this; }
   Parameter& Keyword(std::string text) { keyword = std::move(text); return *this; }
+  Parameter& Choices(std::vector<std::string> list) { choices = std::move(list); return *this; }
+  Parameter& OffOption(std::string option) { offOption = std::move(option); defaultText = "1"; return *this; }
   Parameter& Positional() { positional = true; required = true; return *this; }
+  Parameter& Required() { required = true; return *this; }
   Parameter& EmptyMeansNone() { emptyMeansNone = true; return *this; }
   Parameter& NotRecalled() { recalled = false; return *this; }
 };
@@ -100,6 +107,9 @@ struct CommandDeclaration {
 
 // The session's name of a parameter; empty when the session does not take it.
 std::string KeywordOf(const Parameter& parameter);
+// kinvar-cli's option of a parameter, without its dashes: its name, or the
+// option that unticks a flag ticked by default.
+std::string OptionOf(const Parameter& parameter);
 
 // The texts of every command's parameters as last accepted, by command and
 // parameter name; a command not run yet has its declaration's defaults.

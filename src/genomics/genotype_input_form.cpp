@@ -1,52 +1,95 @@
 #include "genomics/genotype_input_form.h"
 
-#include "genomics/genotype_qc.h"
-#include "pedigree/number_text.h"
+#include "genetics/command_ids.h"
 
 namespace kinvar {
 
 namespace {
 
-// A threshold as typed; NaN (refused by the range check) when the box does
-// not hold a number and only a number.
-double Threshold(const std::string& text) {
-  const std::optional<double> value = WholeNumber(text);
-  return value ? *value : std::numeric_limits<double>::quiet_NaN();
+// The commands whose forms begin with the genotype parameters.
+constexpr std::int32_t kGenomicCommands[] = {kCmdGenomicRelationship, kCmdGenomicInbreeding, kCmdHInverse,
+                                             kCmdParentage, kCmdGenotypeQc};
+
+const std::string* TextOf(const std::vector<std::string>& keys, const std::vector<std::string>& texts,
+                          const char* key) {
+  for (std::size_t k = 0; k < keys.size() && k < texts.size(); ++k)
+    if (keys[k] == key) return &texts[k];
+  return nullptr;
+}
+
+// What the declaration leaves to the handler: a file must be named, and an
+// unknown format would otherwise go by the extension unnoticed.
+bool GenotypeTextsSound(const std::vector<std::string>& keys, const std::vector<std::string>& texts,
+                        Platform& platform) {
+  const auto refuse = [&](const char* message) {
+    platform.ShowMessage(message, MessageIcon::kError);
+    return false;
+  };
+  const std::string* path = TextOf(keys, texts, kGenotypesKey);
+  if (path == nullptr || path->empty()) return refuse("Name the genotype file.");
+  const std::string* format = TextOf(keys, texts, kGenotypeFormatKey);
+  if (format != nullptr && !format->empty() && *format != "plink" && *format != "vcf" && *format != "text")
+    return refuse("The genotype format is plink, vcf or text, or empty to go by the file's extension.");
+  return true;
+}
+
+void ShareGenotypeTexts(const CommandDeclaration& command, CommandValues& values) {
+  for (const Parameter& p : GenotypeParameters()) {
+    const std::string text = values.Text(command, p.name);
+    for (const std::int32_t other : kGenomicCommands) values.Set(other, p.name, text);
+  }
 }
 
 }  // namespace
 
-std::vector<ValueForm::Field> GenotypeFormFields(const GenotypeFormTexts& texts) {
-  std::vector<ValueForm::Field> fields{
-      {kGenotypesKey, "Genotype file", texts.path},
-      {kGenotypeFormatKey, "Format (plink, vcf, text; empty: by the extension)", texts.format},
-      {kMinSnpCallRateKey, "Smallest call rate of a SNP", texts.minSnpCallRate},
-      {kMinAnimalCallRateKey, "Smallest call rate of an animal", texts.minAnimalCallRate},
-      {kMinMafKey, "Smallest minor allele frequency", texts.minMaf},
+std::vector<Parameter> GenotypeParameters() {
+  using T = ParameterType;
+  return {
+      Declare(kGenotypesKey, T::kFile).Required().ValueName("FILE").Label("Genotype file").Shown(Control::kReadFile)
+          .Help("The genotype file: a PLINK .bed (with .bim and .fam beside it), a VCF or BCF, or text"),
+      Declare(kGenotypeFormatKey, T::kChoice).Choices({"plink", "vcf", "text"}).EmptyMeansNone()
+          .ValueName("FORMAT").Label("Format").Help("plink, vcf or text (default: by the file's extension)"),
+      Declare(kMinSnpCallRateKey, T::kNumber).Default("0.9").Range(0.0, 1.0).ValueName("X")
+          .Label("Smallest call rate of a SNP").Help("Drop SNPs called in fewer of the animals (default 0.9)")
+          .Refusal("The minimum SNP call rate must be a number from 0 to 1."),
+      Declare(kMinAnimalCallRateKey, T::kNumber).Default("0.9").Range(0.0, 1.0).ValueName("X")
+          .Label("Smallest call rate of an animal").Help("Drop animals with fewer of the SNPs called (default 0.9)")
+          .Refusal("The minimum animal call rate must be a number from 0 to 1."),
+      Declare(kMinMafKey, T::kNumber).Default("0.01").Range(0.0, 0.5).ValueName("X")
+          .Label("Smallest minor allele frequency")
+          .Help("Drop SNPs of a smaller minor allele frequency (default 0.01)")
+          .Refusal("The minimum minor allele frequency must be a number from 0 to 0.5."),
   };
-  fields[0].file = ValueForm::Field::File::kRead;
-  return fields;
 }
 
-GenotypeFormTexts GenotypeTextsOf(const std::vector<std::string>& texts, std::size_t first) {
-  return {texts.at(first), texts.at(first + 1), texts.at(first + 2), texts.at(first + 3), texts.at(first + 4)};
-}
-
-std::optional<GenotypeInputOptions> GenotypeOptionsFromForm(const std::vector<std::string>& texts,
-                                                            std::size_t first, Platform& platform) {
-  const GenotypeFormTexts typed = GenotypeTextsOf(texts, first);
-  const auto refuse = [&](const std::string& message) {
-    platform.ShowMessage(message, MessageIcon::kError);
-    return std::nullopt;
-  };
-  if (typed.path.empty()) return refuse("Name the genotype file.");
-  if (!typed.format.empty() && typed.format != "plink" && typed.format != "vcf" && typed.format != "text")
-    return refuse("The genotype format is plink, vcf or text, or empty to go by the file's extension.");
-  GenotypeInputOptions options{typed.path, typed.format,
-                               {Threshold(typed.minSnpCallRate), Threshold(typed.minAnimalCallRate),
-                                Threshold(typed.minMaf)}};
-  if (const std::string wrong = CheckGenotypeQcOptions(options.qc); !wrong.empty()) return refuse(wrong);
+GenotypeInputOptions GenotypeOptionsOf(const CommandDeclaration& command, const CommandValues& values) {
+  GenotypeInputOptions options;
+  options.path = values.Text(command, kGenotypesKey);
+  options.format = values.Text(command, kGenotypeFormatKey);
+  options.qc.minSnpCallRate = values.Number(command, kMinSnpCallRateKey);
+  options.qc.minAnimalCallRate = values.Number(command, kMinAnimalCallRateKey);
+  options.qc.minMaf = values.Number(command, kMinMafKey);
   return options;
+}
+
+bool AskGenomicForm(CommandContext& ctx, const CommandDeclaration& command, const std::string& caption,
+                    const std::function<bool()>& check) {
+  CommandValues& values = ctx.remembered.values;
+  ValueForm form = DeclaredForm(command, caption, values, ctx.platform);
+  std::vector<std::string> keys;
+  for (const ValueForm::Field& field : form.fields) keys.push_back(field.key);
+  form.accept = [&ctx, &command, &values, &check, keys, declared = form.accept](const std::vector<std::string>& texts) {
+    if (!GenotypeTextsSound(keys, texts, ctx.platform) || !declared(texts)) return false;
+    if (check && !check()) return false;
+    ShareGenotypeTexts(command, values);
+    return true;
+  };
+  const bool ask = ctx.askInputs;
+  ctx.askInputs = true;
+  if (ask) return ctx.platform.AskValues(form);
+  std::vector<std::string> texts;
+  for (const ValueForm::Field& field : form.fields) texts.push_back(field.text);
+  return form.accept(texts);
 }
 
 }  // namespace kinvar

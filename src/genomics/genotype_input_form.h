@@ -1,14 +1,19 @@
-// The genotype input as boxes of a command's form: the file, its format and
-// the three quality-control thresholds. Every genomic command puts these
-// boxes first in its form; kinvar-cli fills them from its options and the
-// R and Python session from keyword arguments, by the keys below.
+// The genotype input as declared parameters: the file, its format and the
+// three quality-control thresholds, which every genomic command declares
+// first. Their names are kinvar-cli's options and the form's keys; the
+// desktop shows them as one box (the file with Browse..., the formats as a
+// list), R and Python take them as keywords.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "genetics/command_context.h"
+#include "genetics/command_declaration.h"
 #include "genomics/genotype_input.h"
 #include "report/platform.h"
 
@@ -21,24 +26,19 @@ inline constexpr const char* kMinAnimalCallRateKey = "min-animal-call-rate";
 inline constexpr const char* kMinMafKey = "min-maf";
 inline constexpr std::size_t kGenotypeFieldCount = 5;
 
-// The boxes' texts as typed, kept between runs.
-struct GenotypeFormTexts {
-  std::string path;
-  std::string format;  // "" (by the extension), "plink", "vcf" or "text"
-  std::string minSnpCallRate = "0.9";
-  std::string minAnimalCallRate = "0.9";
-  std::string minMaf = "0.01";
-};
+// The five parameters, in the order of the keys above.
+std::vector<Parameter> GenotypeParameters();
 
-// The five boxes, in the order of the keys above, showing `texts`.
-std::vector<ValueForm::Field> GenotypeFormFields(const GenotypeFormTexts& texts);
+// The genotype input the command's accepted values name.
+GenotypeInputOptions GenotypeOptionsOf(const CommandDeclaration& command, const CommandValues& values);
 
-// The texts of the five boxes from `texts[first]` on, checked; nothing
-// when one is refused, which `platform` is told.
-std::optional<GenotypeInputOptions> GenotypeOptionsFromForm(const std::vector<std::string>& texts,
-                                                            std::size_t first, Platform& platform);
-
-// The texts of the five boxes from `texts[first]` on.
-GenotypeFormTexts GenotypeTextsOf(const std::vector<std::string>& texts, std::size_t first);
+// Asks for a genomic command's form, or for a re-run with the remembered
+// inputs accepts them as they are; false when the user cancelled or a text
+// was refused, which the user has been told. The genotype file and its
+// format are checked first, then the declared ranges, then `check` (what
+// the handler reads on its own, from the stored values). The genotype texts
+// accepted open every genomic command's next form: the file is named once.
+bool AskGenomicForm(CommandContext& ctx, const CommandDeclaration& command, const std::string& caption,
+                    const std::function<bool()>& check = {});
 
 }  // namespace kinvar

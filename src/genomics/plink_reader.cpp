@@ -29,17 +29,6 @@ std::string Beside(const std::string& bedPath, const char* extension) {
   return bedPath.substr(0, bedPath.size() - 4) + extension;
 }
 
-std::vector<std::string_view> Words(std::string_view line) {
-  constexpr std::string_view kBlanks = " \t\r\v\f";
-  std::vector<std::string_view> words;
-  for (std::size_t start = line.find_first_not_of(kBlanks); start != std::string_view::npos;) {
-    const std::size_t end = std::min(line.find_first_of(kBlanks, start), line.size());
-    words.push_back(line.substr(start, end - start));
-    start = line.find_first_not_of(kBlanks, end);
-  }
-  return words;
-}
-
 // The lines of a .fam or a .bim, each cut into words; blank lines are
 // skipped. `take` says what is wrong with a line, "" when it is sound.
 template <class Take>
@@ -50,7 +39,7 @@ std::string ReadWordLines(const std::string& path, Take take) {
   const SideFileResult read = ReadSideFileLines(
       path,
       [&](std::string_view line, std::int64_t number) {
-        const std::vector<std::string_view> words = Words(line);
+        const std::vector<std::string_view> words = SideFileWords(line);
         if (words.empty()) return true;
         if (words.size() != 6) {
           fault = "The line holds " + std::to_string(words.size()) + " fields where this file has 6 a line.";

@@ -265,7 +265,10 @@ ValueFormDialog::ValueFormDialog(const ValueForm& form, QWidget* parent)
     // A genomic command's genotype boxes are one box of their own, with the
     // genotype files' filters and a list of the formats.
     if (field.key == kGenotypesKey && k + kGenotypeFieldCount <= form.fields.size()) {
-      auto* box = new GenotypeInputBox(GenotypeTextsOf(TextsOf(form), k), this);
+      const std::vector<std::string> texts = TextsOf(form);
+      auto* box = new GenotypeInputBox({texts.begin() + static_cast<std::ptrdiff_t>(k),
+                                        texts.begin() + static_cast<std::ptrdiff_t>(k + kGenotypeFieldCount)},
+                                       this);
       column->addWidget(box);
       for (QWidget* input : box->inputs()) fields_.push_back(input);
       k += kGenotypeFieldCount - 1;

@@ -1,12 +1,15 @@
-// The genotype boxes of every genomic dialog: the file with Browse..., its
-// format, and the three quality-control thresholds. A dialog reads the
-// five texts in the order of the form's keys (genotype_input_form.h), so
-// its form's check refuses what kinvar-cli and the session refuse.
+// The genotype boxes of every genomic dialog, built from the genotype
+// input's declared parameters: the file with Browse..., its format as a list
+// of the declared choices, and the three quality-control thresholds. A
+// dialog reads the five texts in the parameters' order, so the form's check
+// refuses what kinvar-cli and the session refuse.
 #pragma once
 
 #include <QGroupBox>
 
 #include <array>
+#include <string>
+#include <vector>
 
 #include "genomics/genotype_input_form.h"
 
@@ -19,11 +22,13 @@ class GenotypeInputBox : public QGroupBox {
   Q_OBJECT
 
  public:
-  explicit GenotypeInputBox(const GenotypeFormTexts& texts, QWidget* parent = nullptr);
+  // `texts`: the five parameters' texts, in their order.
+  explicit GenotypeInputBox(const std::vector<std::string>& texts, QWidget* parent = nullptr);
 
-  GenotypeFormTexts texts() const;
-  // The five input widgets in the order of the form's keys: the file's box,
-  // the format's list, then the three thresholds' boxes.
+  // The five texts as the form takes them, in the parameters' order.
+  std::vector<std::string> texts() const;
+  // The five input widgets in the parameters' order: the file's box, the
+  // format's list, then the three thresholds' boxes.
   std::array<QWidget*, kGenotypeFieldCount> inputs() const;
   QLineEdit* pathBox() const { return path_; }
   QComboBox* formatList() const { return format_; }
@@ -36,9 +41,7 @@ class GenotypeInputBox : public QGroupBox {
 
   QLineEdit* path_;
   QComboBox* format_;
-  QLineEdit* minSnpCallRate_;
-  QLineEdit* minAnimalCallRate_;
-  QLineEdit* minMaf_;
+  std::array<QLineEdit*, 3> thresholds_{};
 };
 
 }  // namespace kinvar::gui

@@ -52,18 +52,6 @@ std::string CheckGroupId(std::string& id, const TakenIds& taken) {
   return {};
 }
 
-// The words of a line, split at white space.
-std::vector<std::string_view> Words(std::string_view line) {
-  constexpr std::string_view kBlanks = " \t\r\v\f";
-  std::vector<std::string_view> words;
-  for (std::size_t start = line.find_first_not_of(kBlanks); start != std::string_view::npos;) {
-    const std::size_t end = std::min(line.find_first_of(kBlanks, start), line.size());
-    words.push_back(line.substr(start, end - start));
-    start = line.find_first_not_of(kBlanks, end);
-  }
-  return words;
-}
-
 // The reader's own message for a file that is not there; the others name
 // what is wrong with the file.
 std::string SideFileMessage(const SideFileResult& read, const std::string& cannotOpen) {
@@ -77,7 +65,7 @@ std::string ReadGroupIds(const std::string& path, std::vector<std::string>& ids)
   TakenIds taken;
   std::string error;
   const SideFileResult file = ReadSideFileLines(path, [&](std::string_view line, std::int64_t number) {
-    const auto words = Words(line);
+    const auto words = SideFileWords(line);
     if (words.empty()) return true;
     const std::string where = "Line " + std::to_string(number) + " of the genetic groups file: ";
     std::string id(words[0]);
@@ -227,7 +215,7 @@ std::string ReadGroupFractions(const std::string& path, Pedigree& ped) {
   std::vector<GroupShare> shares;
   std::string error;
   const SideFileResult file = ReadSideFileLines(path, [&](std::string_view line, std::int64_t number) {
-    const auto words = Words(line);
+    const auto words = SideFileWords(line);
     if (words.empty() || words[0].front() == '#') return true;
     ShareFields fields;
     GroupShare share{};

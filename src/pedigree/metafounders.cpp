@@ -81,13 +81,7 @@ std::string AddEntry(std::string a, std::string b, double value, const std::stri
 
 std::string ParseLine(std::string_view line, const std::string& where, const std::string& path,
                       GammaEntries& entries) {
-  std::vector<std::string_view> words;
-  constexpr std::string_view kBlanks = " \t\r\v\f";
-  for (std::size_t start = line.find_first_not_of(kBlanks); start != std::string_view::npos;) {
-    const std::size_t end = std::min(line.find_first_of(kBlanks, start), line.size());
-    words.push_back(line.substr(start, end - start));
-    start = line.find_first_not_of(kBlanks, end);
-  }
+  const std::vector<std::string_view> words = SideFileWords(line);
   if (words.size() != 3) return "three fields, \"group group value\".";
   const std::optional<double> value = WholeNumber(words[2]);
   if (!value) return QuotedCell(words[2]) + " in column 3 of " + path + " is not a number.";

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <system_error>
@@ -171,6 +172,17 @@ SideFileResult ReadSideFileStart(const std::string& path, std::size_t maxBytes, 
   }
   bytes.resize(have);
   return result;
+}
+
+std::vector<std::string_view> SideFileWords(std::string_view line) {
+  constexpr std::string_view kBlanks = " \t\r\v\f";
+  std::vector<std::string_view> words;
+  for (std::size_t start = line.find_first_not_of(kBlanks); start != std::string_view::npos;) {
+    const std::size_t end = std::min(line.find_first_of(kBlanks, start), line.size());
+    words.push_back(line.substr(start, end - start));
+    start = line.find_first_not_of(kBlanks, end);
+  }
+  return words;
 }
 
 }  // namespace kinvar

@@ -17,6 +17,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kinvar {
 
@@ -56,5 +57,10 @@ SideFileResult ReadSideFileLines(const std::string& path, const SideLineVisitor&
 // its first `maxBytes` bytes (fewer when it is shorter) into `bytes`; the
 // rest is not read.
 SideFileResult ReadSideFileStart(const std::string& path, std::size_t maxBytes, std::string& bytes);
+
+// The words of a side file's line, split at runs of blanks and tabs (also
+// carriage returns, vertical tabs and form feeds), as every side file and
+// the PLINK .fam and .bim take them.
+std::vector<std::string_view> SideFileWords(std::string_view line);
 
 }  // namespace kinvar

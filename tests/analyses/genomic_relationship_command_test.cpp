@@ -11,8 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "analyses/parentage_report.h"
 #include "genetics/command_context.h"
 #include "genetics/command_ids.h"
+#include "report/report_store.h"
 #include "support/doc_session.h"
 #include "support/random_pedigree.h"
 #include "support/table_cells.h"
@@ -88,7 +90,7 @@ std::vector<std::vector<double>> PlainG(const HerdGenotypes& h) {
 
 std::vector<std::string> RelationshipForm(const std::string& genotypes, const std::string& output,
                                           const std::string& format = "triplets") {
-  return {genotypes, "text", "0", "0", "0", "genotyped", "", "vanraden1", format, output, "5"};
+  return {genotypes, "text", "0", "0", "0", "genotyped", "vanraden1", output, format, "5"};
 }
 
 TEST(GenomicRelationshipCommand, TablesAndTripletsMatchAPlainGAndTheTabularA) {
@@ -162,17 +164,19 @@ TEST(GenomicRelationshipCommand, RefusedInputsSayWhyAndChangeNothing) {
     std::string message;
   };
   const std::vector<Row> rows = {
-      {"no genotype file", {"", "", "0.9", "0.9", "0.01", "genotyped", "", "vanraden1", "triplets", "", "20"},
+      {"no genotype file", {"", "", "0.9", "0.9", "0.01", "genotyped", "vanraden1", "", "triplets", "20"},
        "Name the genotype file."},
-      {"a method unknown", {vcf, "", "0.9", "0.9", "0.01", "genotyped", "", "vanraden3", "triplets", "", "20"},
+      {"a format unknown", {vcf, "csv", "0.9", "0.9", "0.01", "genotyped", "vanraden1", "", "triplets", "20"},
+       "The genotype format is plink, vcf or text, or empty to go by the file's extension."},
+      {"a call rate in percent", {vcf, "", "90", "0.9", "0.01", "genotyped", "vanraden1", "", "triplets", "20"},
+       "The minimum SNP call rate must be a number from 0 to 1."},
+      {"a method unknown", {vcf, "", "0.9", "0.9", "0.01", "genotyped", "vanraden3", "", "triplets", "20"},
        "The method must be vanraden1, vanraden2 or yang."},
-      {"frequencies from nowhere", {vcf, "", "0.9", "0.9", "0.01", "pedigree", "", "vanraden1", "triplets", "", "20"},
-       "The allele frequencies must be genotyped, founders or file."},
-      {"a frequency file not named", {vcf, "", "0.9", "0.9", "0.01", "file", "", "vanraden1", "triplets", "", "20"},
+      {"a frequency file not named", {vcf, "", "0.9", "0.9", "0.01", "", "vanraden1", "", "triplets", "20"},
        "Name the allele frequencies file."},
-      {"a G format unknown", {vcf, "", "0.9", "0.9", "0.01", "genotyped", "", "vanraden1", "csv", "", "20"},
+      {"a G format unknown", {vcf, "", "0.9", "0.9", "0.01", "genotyped", "vanraden1", "", "csv", "20"},
        "G's file must be triplets, dense or gcta."},
-      {"pairs not a number", {vcf, "", "0.9", "0.9", "0.01", "genotyped", "", "vanraden1", "triplets", "", "2x"},
+      {"pairs not a number", {vcf, "", "0.9", "0.9", "0.01", "genotyped", "vanraden1", "", "triplets", "2x"},
        "The pairs listed must be a whole number from 0 to 10000."},
   };
   for (const Row& row : rows) {
@@ -216,7 +220,7 @@ TEST(GenomicInbreedingCommand, TheTableHoldsPedigreeFBesideTheGenomicCoefficient
   DocSession s;
   ASSERT_TRUE(s.OpenPath(KINVAR_EXAMPLES_DIR "/herd.pdg"));
   s.platform.forms = {std::vector<std::string>{KINVAR_EXAMPLES_DIR "/herd-genotypes.vcf", "", "0.9", "0.9", "0.01",
-                                               "genotyped", "", "50", "1", "5", "50", "1000000", "0.05"}};
+                                               "genotyped", "50", "1", "5", "0.05", "50", "1000000"}};
   s.doc.RunCommand(kCmdGenomicInbreeding);
   ASSERT_EQ(s.doc.lastCommand(), kCmdGenomicInbreeding) << s.platform.JoinedTexts(MessageIcon::kError);
   const ResultSet& tables = s.doc.pedigree().report.tables();
@@ -238,6 +242,88 @@ TEST(GenomicInbreedingCommand, TheTableHoldsPedigreeFBesideTheGenomicCoefficient
     EXPECT_LT(f, 1.0);
   }
   EXPECT_EQ(tables.Find("genomic_inbreeding_furthest")->rows(), 10u);
+}
+
+}  // namespace
+}  // namespace kinvar
+
+namespace kinvar {
+namespace {
+
+// The genotype file and its thresholds typed for one genomic command open
+// the next one's form: a genotype file is named once per pedigree.
+TEST(GenomicCommands, TheGenotypeInputTypedForOneOpensTheNextOnesForm) {
+  DocSession s;
+  ASSERT_TRUE(s.OpenPath(KINVAR_EXAMPLES_DIR "/herd.pdg"));
+  const std::string snps = KINVAR_EXAMPLES_DIR "/herd-snps.txt";
+  s.platform.forms = {std::vector<std::string>{snps, "text", "0.5", "0.8", "0"}};
+  s.doc.RunCommand(kCmdGenotypeQc);
+  ASSERT_EQ(s.doc.lastCommand(), kCmdGenotypeQc) << s.platform.JoinedTexts(MessageIcon::kError);
+  // No script left: the form is accepted as it opens. The steps' thresholds
+  // are the animals' call rate, the SNPs', none and the minor allele's.
+  for (const std::int32_t command : {kCmdGenotypeQc, kCmdParentage, kCmdGenomicInbreeding}) {
+    if (command != kCmdGenotypeQc) s.doc.RunCommand(command);
+    ASSERT_EQ(s.doc.lastCommand(), command) << s.platform.JoinedTexts(MessageIcon::kError);
+    const std::vector<double> thresholds =
+        test::RealCells(*s.doc.pedigree().report.tables().Find("qc"), "threshold");
+    ASSERT_EQ(thresholds.size(), 4u) << command;
+    EXPECT_EQ(thresholds[0], 0.8) << command;
+    EXPECT_EQ(thresholds[1], 0.5) << command;
+    EXPECT_EQ(thresholds[3], 0.0) << command;
+  }
+  // The command's own parameters start from their defaults.
+  EXPECT_EQ(s.doc.remembered.values.Text(ParentageDeclaration(), "exclusion-threshold"), "0.01");
+}
+
+// A frequency file deep in folders names itself in the report, cut to the
+// report's width: a longer line would end the program.
+TEST(GenomicCommands, AFrequencyFileOfALongPathIsNamedCut) {
+  DocSession s;
+  ASSERT_TRUE(s.OpenPath(KINVAR_EXAMPLES_DIR "/herd.pdg"));
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / ("kinvar-" + std::string(120, 'f') + "-frequencies");
+  std::filesystem::create_directories(folder);
+  const std::string frequencies = (folder / "p.txt").string();
+  std::string lines;
+  for (int snp = 1; snp <= 400; ++snp) lines += "SNP" + std::to_string(snp) + " 0.5\n";
+  test::WriteWholeFile(frequencies, lines);
+  s.platform.forms = {std::vector<std::string>{KINVAR_EXAMPLES_DIR "/herd-snps.txt", "text", "0.9", "0.9", "0.01",
+                                               frequencies, "vanraden1", "", "triplets", "5"}};
+  s.doc.RunCommand(kCmdGenomicRelationship);
+  std::filesystem::remove_all(folder);
+  ASSERT_EQ(s.doc.lastCommand(), kCmdGenomicRelationship) << s.platform.JoinedTexts(MessageIcon::kError);
+  bool named = false;
+  for (const std::string& line : s.Report()) {
+    EXPECT_LE(line.size(), ReportStore::kMaxLineLength);
+    if (line.starts_with("Allele frequencies|T3|Ifrom ")) named = line.ends_with("...");
+  }
+  EXPECT_TRUE(named);
+}
+
+// A genotype file deep in folders: every genomic command's report names it
+// cut to the report's width.
+TEST(GenomicCommands, AGenotypeFileOfALongPathIsNamedCut) {
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / ("kinvar-" + std::string(120, 'g') + "-genotypes");
+  std::filesystem::create_directories(folder);
+  const std::string genotypes = (folder / "herd-snps.txt").string();
+  std::filesystem::copy_file(KINVAR_EXAMPLES_DIR "/herd-snps.txt", genotypes,
+                             std::filesystem::copy_options::overwrite_existing);
+  DocSession s;
+  ASSERT_TRUE(s.OpenPath(KINVAR_EXAMPLES_DIR "/herd.pdg"));
+  // Typed once; the later forms open with it and are taken as they open.
+  s.platform.forms = {std::vector<std::string>{genotypes, "text", "0.9", "0.9", "0.01"}};
+  for (const std::int32_t command : {kCmdGenotypeQc, kCmdParentage, kCmdGenomicInbreeding}) {
+    s.doc.RunCommand(command);
+    ASSERT_EQ(s.doc.lastCommand(), command) << s.platform.JoinedTexts(MessageIcon::kError);
+    bool named = false;
+    for (const std::string& line : s.Report()) {
+      EXPECT_LE(line.size(), ReportStore::kMaxLineLength) << command;
+      named = named || (line.find("ggg") != std::string::npos && line.ends_with("..."));
+    }
+    EXPECT_TRUE(named) << command;
+  }
+  std::filesystem::remove_all(folder);
 }
 
 }  // namespace

@@ -88,10 +88,41 @@ TEST_F(CliGenomics, HInverseRefusals) {
       {"Method", "hinverse " + Herd() + " --method gcta", 1,
        "The method of G must be vanraden1, vanraden2 or yang.\n"},
       {"CallRate", "hinverse " + Herd() + " --min-snp-call-rate 90%", 1,
-       "The least SNP call rate must be a number from 0 to 1.\n"},
+       "The minimum SNP call rate must be a number from 0 to 1.\n"},
       {"Threshold", "parentage " + Herd() + " --exclusion-threshold 2", 1,
        "The exclusion threshold must be a number from 0 to 1.\n"},
   });
+}
+
+// The flags ticked by default are unticked by their options: the scaling's
+// figures leave the summary, the triplets give way to the listing.
+TEST_F(CliGenomics, HInverseOffOptionsUntickTheirDefaults) {
+  const test::CliRun scaled = Execute("hinverse " + Herd() + " --format csv --table summary");
+  const test::CliRun unscaled = Execute("hinverse " + Herd() + " --no-scaling --format csv --table summary");
+  ASSERT_EQ(scaled.status, 0) << scaled.err;
+  ASSERT_EQ(unscaled.status, 0) << unscaled.err;
+  EXPECT_NE(scaled.out.find("Scaling b,0.84"), std::string::npos) << scaled.out;
+  EXPECT_NE(unscaled.out.find("Scaling a,0\r\nScaling b,1\r\n"), std::string::npos) << unscaled.out;
+  const test::CliRun triplets = Execute("hinverse " + Herd());
+  const test::CliRun listed = Execute("hinverse " + Herd() + " --lower-triangle");
+  ASSERT_EQ(listed.status, 0) << listed.err;
+  EXPECT_TRUE(triplets.out.starts_with("1 1 ")) << triplets.out.substr(0, 40);
+  EXPECT_FALSE(listed.out.starts_with("1 1 ")) << listed.out.substr(0, 40);
+}
+
+// The five genomic commands take the genotype input's options from one
+// declaration: the same names, value names and help on every one.
+TEST_F(CliGenomics, EveryGenomicCommandOffersTheSameGenotypeOptions) {
+  for (const char* command : {"genomic-relationship", "genomic-inbreeding", "hinverse", "parentage", "genotype-qc"}) {
+    const test::CliRun help = Execute(std::string(command) + " --help");
+    ASSERT_EQ(help.status, 0) << command;
+    for (const char* line :
+         {"--genotypes FILE REQUIRED", "--genotype-format FORMAT", "--min-snp-call-rate X",
+          "Drop SNPs called in fewer of the animals (default 0.9)", "--min-animal-call-rate X",
+          "Drop animals with fewer of the SNPs called (default 0.9)", "--min-maf X",
+          "Drop SNPs of a smaller minor allele frequency (default 0.01)"})
+      EXPECT_NE(help.out.find(line), std::string::npos) << command << ": " << line << "\n" << help.out;
+  }
 }
 
 // The table against what the example was made with: C2's true sire is B4.

@@ -54,7 +54,7 @@ TEST(ManualPages, ShowTheOptionsOfEveryDeclaredCommand) {
     const std::string usage(page->text.substr(0, page->text.find("`.\n")));
     for (const Parameter& p : command.parameters) {
       if (p.positional) continue;
-      EXPECT_TRUE(Mentions(usage, p.name)) << p.name;
+      EXPECT_TRUE(Mentions(usage, OptionOf(p))) << OptionOf(p);
     }
   }
 }

@@ -137,5 +137,29 @@ TEST(SideFile, StartOfABinaryFile) {
   }
 }
 
+// Every side file and the PLINK .fam and .bim cut their lines into words
+// by one rule: runs of white space, none of it a word.
+TEST(SideFileWords, SplitAtRunsOfWhiteSpace) {
+  struct Row {
+    const char* name;
+    std::string_view line;
+    std::vector<std::string> words;
+  };
+  const Row rows[] = {
+      {"blanks", "A  B C", {"A", "B", "C"}},
+      {"tabs and blanks around", "\t A\tB \t", {"A", "B"}},
+      {"a carriage return left", "A B\r", {"A", "B"}},
+      {"vertical tab and form feed", "A\vB\fC", {"A", "B", "C"}},
+      {"nothing but white space", " \t\r", {}},
+      {"empty", "", {}},
+      {"commas are part of a word", "A,B C", {"A,B", "C"}},
+  };
+  for (const Row& row : rows) {
+    std::vector<std::string> words;
+    for (const std::string_view word : SideFileWords(row.line)) words.emplace_back(word);
+    EXPECT_EQ(words, row.words) << row.name;
+  }
+}
+
 }  // namespace
 }  // namespace kinvar

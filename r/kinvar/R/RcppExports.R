@@ -65,12 +65,8 @@
     .Call(`_kinvar_KvAinverse`, xp, ctl)
 }
 
-.kv_hinverse <- function(xp, path, format, minSnpCallRate, minAnimalCallRate, minMaf, method, alpha, beta, tau, omega, scale, ctl) {
-    .Call(`_kinvar_KvHinverse`, xp, path, format, minSnpCallRate, minAnimalCallRate, minMaf, method, alpha, beta, tau, omega, scale, ctl)
-}
-
-.kv_parentage <- function(xp, path, format, minSnpCallRate, minAnimalCallRate, minMaf, exclusionThreshold, search, ctl) {
-    .Call(`_kinvar_KvParentage`, xp, path, format, minSnpCallRate, minAnimalCallRate, minMaf, exclusionThreshold, search, ctl)
+.kv_hinverse <- function(xp, keys, values, ctl) {
+    .Call(`_kinvar_KvHinverse`, xp, keys, values, ctl)
 }
 
 .kv_x_linked <- function(xp, inverse, ctl) {
@@ -109,8 +105,8 @@
     .Call(`_kinvar_KvPurging`, xp, all, group, coefficient, geneDrops, allFounders, seed, ctl)
 }
 
-.kv_genomic <- function(xp, inbreeding, keys, values, ctl) {
-    .Call(`_kinvar_KvGenomic`, xp, inbreeding, keys, values, ctl)
+.kv_genomic <- function(xp, command, keys, values, ctl) {
+    .Call(`_kinvar_KvGenomic`, xp, command, keys, values, ctl)
 }
 
 .kv_mean_kinship <- function(xp, all, group, ctl) {

@@ -200,42 +200,15 @@ BEGIN_RCPP
 END_RCPP
 }
 // KvHinverse
-SEXP KvHinverse(SEXP xp, std::string path, std::string format, double minSnpCallRate, double minAnimalCallRate, double minMaf, std::string method, double alpha, double beta, double tau, double omega, bool scale, Rcpp::List ctl);
-RcppExport SEXP _kinvar_KvHinverse(SEXP xpSEXP, SEXP pathSEXP, SEXP formatSEXP, SEXP minSnpCallRateSEXP, SEXP minAnimalCallRateSEXP, SEXP minMafSEXP, SEXP methodSEXP, SEXP alphaSEXP, SEXP betaSEXP, SEXP tauSEXP, SEXP omegaSEXP, SEXP scaleSEXP, SEXP ctlSEXP) {
+SEXP KvHinverse(SEXP xp, Rcpp::CharacterVector keys, Rcpp::CharacterVector values, Rcpp::List ctl);
+RcppExport SEXP _kinvar_KvHinverse(SEXP xpSEXP, SEXP keysSEXP, SEXP valuesSEXP, SEXP ctlSEXP) {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
     Rcpp::traits::input_parameter< SEXP >::type xp(xpSEXP);
-    Rcpp::traits::input_parameter< std::string >::type path(pathSEXP);
-    Rcpp::traits::input_parameter< std::string >::type format(formatSEXP);
-    Rcpp::traits::input_parameter< double >::type minSnpCallRate(minSnpCallRateSEXP);
-    Rcpp::traits::input_parameter< double >::type minAnimalCallRate(minAnimalCallRateSEXP);
-    Rcpp::traits::input_parameter< double >::type minMaf(minMafSEXP);
-    Rcpp::traits::input_parameter< std::string >::type method(methodSEXP);
-    Rcpp::traits::input_parameter< double >::type alpha(alphaSEXP);
-    Rcpp::traits::input_parameter< double >::type beta(betaSEXP);
-    Rcpp::traits::input_parameter< double >::type tau(tauSEXP);
-    Rcpp::traits::input_parameter< double >::type omega(omegaSEXP);
-    Rcpp::traits::input_parameter< bool >::type scale(scaleSEXP);
+    Rcpp::traits::input_parameter< Rcpp::CharacterVector >::type keys(keysSEXP);
+    Rcpp::traits::input_parameter< Rcpp::CharacterVector >::type values(valuesSEXP);
     Rcpp::traits::input_parameter< Rcpp::List >::type ctl(ctlSEXP);
-    rcpp_result_gen = Rcpp::wrap(KvHinverse(xp, path, format, minSnpCallRate, minAnimalCallRate, minMaf, method, alpha, beta, tau, omega, scale, ctl));
-    return rcpp_result_gen;
-END_RCPP
-}
-// KvParentage
-SEXP KvParentage(SEXP xp, std::string path, std::string format, double minSnpCallRate, double minAnimalCallRate, double minMaf, double exclusionThreshold, bool search, Rcpp::List ctl);
-RcppExport SEXP _kinvar_KvParentage(SEXP xpSEXP, SEXP pathSEXP, SEXP formatSEXP, SEXP minSnpCallRateSEXP, SEXP minAnimalCallRateSEXP, SEXP minMafSEXP, SEXP exclusionThresholdSEXP, SEXP searchSEXP, SEXP ctlSEXP) {
-BEGIN_RCPP
-    Rcpp::RObject rcpp_result_gen;
-    Rcpp::traits::input_parameter< SEXP >::type xp(xpSEXP);
-    Rcpp::traits::input_parameter< std::string >::type path(pathSEXP);
-    Rcpp::traits::input_parameter< std::string >::type format(formatSEXP);
-    Rcpp::traits::input_parameter< double >::type minSnpCallRate(minSnpCallRateSEXP);
-    Rcpp::traits::input_parameter< double >::type minAnimalCallRate(minAnimalCallRateSEXP);
-    Rcpp::traits::input_parameter< double >::type minMaf(minMafSEXP);
-    Rcpp::traits::input_parameter< double >::type exclusionThreshold(exclusionThresholdSEXP);
-    Rcpp::traits::input_parameter< bool >::type search(searchSEXP);
-    Rcpp::traits::input_parameter< Rcpp::List >::type ctl(ctlSEXP);
-    rcpp_result_gen = Rcpp::wrap(KvParentage(xp, path, format, minSnpCallRate, minAnimalCallRate, minMaf, exclusionThreshold, search, ctl));
+    rcpp_result_gen = Rcpp::wrap(KvHinverse(xp, keys, values, ctl));
     return rcpp_result_gen;
 END_RCPP
 }
@@ -371,16 +344,16 @@ BEGIN_RCPP
 END_RCPP
 }
 // KvGenomic
-SEXP KvGenomic(SEXP xp, bool inbreeding, Rcpp::CharacterVector keys, Rcpp::CharacterVector values, Rcpp::List ctl);
-RcppExport SEXP _kinvar_KvGenomic(SEXP xpSEXP, SEXP inbreedingSEXP, SEXP keysSEXP, SEXP valuesSEXP, SEXP ctlSEXP) {
+SEXP KvGenomic(SEXP xp, std::string command, Rcpp::CharacterVector keys, Rcpp::CharacterVector values, Rcpp::List ctl);
+RcppExport SEXP _kinvar_KvGenomic(SEXP xpSEXP, SEXP commandSEXP, SEXP keysSEXP, SEXP valuesSEXP, SEXP ctlSEXP) {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
     Rcpp::traits::input_parameter< SEXP >::type xp(xpSEXP);
-    Rcpp::traits::input_parameter< bool >::type inbreeding(inbreedingSEXP);
+    Rcpp::traits::input_parameter< std::string >::type command(commandSEXP);
     Rcpp::traits::input_parameter< Rcpp::CharacterVector >::type keys(keysSEXP);
     Rcpp::traits::input_parameter< Rcpp::CharacterVector >::type values(valuesSEXP);
     Rcpp::traits::input_parameter< Rcpp::List >::type ctl(ctlSEXP);
-    rcpp_result_gen = Rcpp::wrap(KvGenomic(xp, inbreeding, keys, values, ctl));
+    rcpp_result_gen = Rcpp::wrap(KvGenomic(xp, command, keys, values, ctl));
     return rcpp_result_gen;
 END_RCPP
 }
@@ -468,8 +441,7 @@ static const R_CallMethodDef CallEntries[] = {
     {"_kinvar_KvAverageBetweenGroups", (DL_FUNC) &_kinvar_KvAverageBetweenGroups, 2},
     {"_kinvar_KvDii", (DL_FUNC) &_kinvar_KvDii, 2},
     {"_kinvar_KvAinverse", (DL_FUNC) &_kinvar_KvAinverse, 2},
-    {"_kinvar_KvHinverse", (DL_FUNC) &_kinvar_KvHinverse, 13},
-    {"_kinvar_KvParentage", (DL_FUNC) &_kinvar_KvParentage, 9},
+    {"_kinvar_KvHinverse", (DL_FUNC) &_kinvar_KvHinverse, 4},
     {"_kinvar_KvXLinked", (DL_FUNC) &_kinvar_KvXLinked, 3},
     {"_kinvar_KvDominance", (DL_FUNC) &_kinvar_KvDominance, 6},
     {"_kinvar_KvPathCounting", (DL_FUNC) &_kinvar_KvPathCounting, 5},

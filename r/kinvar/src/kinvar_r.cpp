@@ -667,42 +667,24 @@ SEXP KvAinverse(SEXP xp, Rcpp::List ctl) {
 
 namespace {
 
-kinvar::GenotypeRequest GenotypeRequestOf(const std::string& path, const std::string& format, double minSnpCallRate,
-                                          double minAnimalCallRate, double minMaf) {
-  return {path, format, minSnpCallRate, minAnimalCallRate, minMaf};
+// Keyword arguments as the session takes them: names and texts.
+std::map<std::string, std::string> KeywordsOf(const Rcpp::CharacterVector& keys, const Rcpp::CharacterVector& values) {
+  std::map<std::string, std::string> keywords;
+  for (R_xlen_t k = 0; k < keys.size(); ++k)
+    keywords[Rcpp::as<std::string>(keys[k])] = Rcpp::as<std::string>(values[k]);
+  return keywords;
 }
 
 }  // namespace
 
-// The single-step H inverse, labelled as the inverse of A is.
+// The single-step H inverse, labelled as the inverse of A is; the keywords
+// are hinverse's declared ones.
 // [[Rcpp::export(name = ".kv_hinverse", rng = false)]]
-SEXP KvHinverse(SEXP xp, std::string path, std::string format, double minSnpCallRate, double minAnimalCallRate,
-                double minMaf, std::string method, double alpha, double beta, double tau, double omega, bool scale,
-                Rcpp::List ctl) {
+SEXP KvHinverse(SEXP xp, Rcpp::CharacterVector keys, Rcpp::CharacterVector values, Rcpp::List ctl) {
   return OnSession(xp, ctl, [&](Session& s) -> SEXP {
-    kinvar::HInverseRequest request;
-    request.genotypes = GenotypeRequestOf(path, format, minSnpCallRate, minAnimalCallRate, minMaf);
-    request.method = method;
-    request.alpha = alpha;
-    request.beta = beta;
-    request.tau = tau;
-    request.omega = omega;
-    request.scale = scale;
-    Rcpp::List out = CompressedColumns(s.HInverse(request));
+    Rcpp::List out = CompressedColumns(s.HInverse(KeywordsOf(keys, values)));
     out["groups"] = Rcpp::wrap(s.GroupIds());
     return out;
-  });
-}
-
-// [[Rcpp::export(name = ".kv_parentage", rng = false)]]
-SEXP KvParentage(SEXP xp, std::string path, std::string format, double minSnpCallRate, double minAnimalCallRate,
-                 double minMaf, double exclusionThreshold, bool search, Rcpp::List ctl) {
-  return OnSession(xp, ctl, [&](Session& s) -> SEXP {
-    kinvar::ParentageRequest request;
-    request.genotypes = GenotypeRequestOf(path, format, minSnpCallRate, minAnimalCallRate, minMaf);
-    request.exclusionThreshold = exclusionThreshold;
-    request.search = search;
-    return TablesOf(s.Parentage(request), IdTypeOf(xp));
   });
 }
 
@@ -821,13 +803,12 @@ SEXP KvPurging(SEXP xp, bool all, int group, double coefficient, int geneDrops, 
   });
 }
 
+// The genomic commands by the keywords their declarations name.
 // [[Rcpp::export(name = ".kv_genomic", rng = false)]]
-SEXP KvGenomic(SEXP xp, bool inbreeding, Rcpp::CharacterVector keys, Rcpp::CharacterVector values,
+SEXP KvGenomic(SEXP xp, std::string command, Rcpp::CharacterVector keys, Rcpp::CharacterVector values,
                Rcpp::List ctl) {
   return OnSession(xp, ctl, [&](Session& s) -> SEXP {
-    std::map<std::string, std::string> form;
-    for (R_xlen_t k = 0; k < keys.size(); ++k) form[Rcpp::as<std::string>(keys[k])] = Rcpp::as<std::string>(values[k]);
-    return TablesOf(inbreeding ? s.GenomicInbreeding(form) : s.GenomicRelationship(form), IdTypeOf(xp));
+    return TablesOf(s.RunDeclared(command, KeywordsOf(keys, values)), IdTypeOf(xp));
   });
 }
 

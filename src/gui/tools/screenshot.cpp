@@ -40,7 +40,11 @@
 #include "gui/qt_platform.h"
 #include "gui/table_model.h"
 #include "gui/table_pane.h"
+#include "analyses/genomic_input.h"
+#include "analyses/genomic_relationship_command.h"
+#include "analyses/hinverse.h"
 #include "analyses/pedigree_drawing.h"
+#include "genomics/genotype_input_form.h"
 #include "pictures/pedigree_chart_picture.h"
 
 namespace {
@@ -82,10 +86,17 @@ bool ShootDialogs(kinvar::Document& doc, kinvar::Platform& platform, const QDir&
                                   {"matings-file", "Matings file to write (every dam one progeny)", "next.c"}},
                                  [](const std::vector<std::string>&) { return true; }};
   ValueFormDialog fields(populationForm);
-  const ValueForm genotypeForm{"Genotype quality control",
-                               kinvar::GenotypeFormFields({"herd-genotypes.txt", "", "0.9", "0.9", "0.01"}),
-                               [](const std::vector<std::string>&) { return true; }};
-  ValueFormDialog genotypes(genotypeForm);
+  // The genomic dialogs as their declarations build them, a genotype file
+  // named.
+  CommandValues values;
+  const CommandDeclaration qc = GenotypeQcDeclaration();
+  const CommandDeclaration relationship = GenomicRelationshipDeclaration();
+  const CommandDeclaration hinverse = HInverseDeclaration();
+  for (const std::int32_t id : {qc.id, relationship.id, hinverse.id})
+    values.Set(id, kGenotypesKey, "herd-genotypes.txt");
+  ValueFormDialog genotypes(DeclaredForm(qc, "Genotype quality control", values, platform));
+  ValueFormDialog genomicRelationship(DeclaredForm(relationship, "Genomic relationships", values, platform));
+  ValueFormDialog singleStep(DeclaredForm(hinverse, "Single-step H-inverse", values, platform));
   TwoChoiceDialog save("Save the pairwise relationships", "Save the numerator relationship matrix");
   SheetChoiceDialog sheet({"Herd 2021", "Herd 2022", "Notes"});
   AboutDialog about(AboutDialog::Mode::kAbout);
@@ -95,7 +106,8 @@ bool ShootDialogs(kinvar::Document& doc, kinvar::Platform& platform, const QDir&
   const std::pair<QWidget*, const char*> shots[] = {
       {&options, "options"},     {&getId, "get-an-id"}, {&selectGroup, "select-a-group"},
       {&twoGroups, "two-groups"}, {&matingGroups, "mating-groups"},
-      {&queryDialog, "query"},   {&fields, "population-options"}, {&genotypes, "genotype-input"}, {&save, "save-choice"},   {&sheet, "select-a-sheet"},
+      {&queryDialog, "query"},   {&fields, "population-options"}, {&genotypes, "genotype-input"}, {&genomicRelationship, "genomic-relationship"},
+      {&singleStep, "hinverse"}, {&save, "save-choice"},   {&sheet, "select-a-sheet"},
       {&about, "about"},         {&progress, "progress"}};
   bool ok = true;
   for (const auto& [widget, name] : shots) {

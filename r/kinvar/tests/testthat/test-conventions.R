@@ -168,7 +168,22 @@ shared_arguments <- list(
   mate_suitability = c("sires", "dams", "reference", "max_f", "threads", "progress"),
   optimum_contributions = c("sires", "dams", "breeding_values", "target_delta_f",
                             "target_kinship", "max_contribution", "matings", "threads",
-                            "progress")
+                            "progress"),
+  # The genomic functions: the genotype input's keywords first.
+  genotype_qc = c("genotypes", "genotype_format", "min_snp_call_rate", "min_animal_call_rate",
+                  "min_maf", "threads", "progress"),
+  genomic_relationship = c("genotypes", "genotype_format", "min_snp_call_rate", "min_animal_call_rate",
+                  "min_maf", "frequencies", "method", "write_g",
+                           "g_format", "pairs", "threads", "progress"),
+  genomic_inbreeding = c("genotypes", "genotype_format", "min_snp_call_rate", "min_animal_call_rate",
+                  "min_maf", "frequencies", "roh_window_snps",
+                         "roh_max_het", "roh_max_missing", "roh_min_share", "roh_min_snps",
+                         "roh_min_length", "threads", "progress"),
+  hinverse = c("genotypes", "genotype_format", "min_snp_call_rate", "min_animal_call_rate",
+                  "min_maf", "method", "alpha", "beta", "tau", "omega", "scale",
+               "precision", "threads", "progress"),
+  parentage = c("genotypes", "genotype_format", "min_snp_call_rate", "min_animal_call_rate",
+                  "min_maf", "exclusion_threshold", "search", "threads", "progress")
 )
 
 test_that("argument names agree with the Python module", {

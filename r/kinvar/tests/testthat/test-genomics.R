@@ -58,3 +58,34 @@ test_that("parentage excludes C2's recorded sire and finds B4", {
   expect_error(parentage(ped, herd_file("herd-snps.txt"), exclusion_threshold = 2),
                "The exclusion threshold must be a number from 0 to 1.", fixed = TRUE)
 })
+
+# Genotype quality control, table by table against kinvar-cli's CSV.
+
+test_that("genotype_qc's tables are kinvar-cli's", {
+  skip_without_cli()
+  ped <- read_pedigree(herd_file("herd.pdg"))
+  genotypes <- herd_file("herd-genotypes.txt")
+  cases <- list(defaults = list(args = character(), call = function() genotype_qc(ped, genotypes)),
+                loose = list(args = c("--min-maf", "0.2", "--min-animal-call-rate", "0.5"),
+                             call = function() genotype_qc(ped, genotypes, min_maf = 0.2,
+                                                           min_animal_call_rate = 0.5)))
+  for (case in names(cases)) {
+    ours <- cases[[case]]$call()
+    for (table in c("summary", "qc", "qc_dropped", "not_in_pedigree", "without_genotypes")) {
+      cli <- cli_table(c("genotype-qc", herd_file("herd.pdg"), "--genotypes", genotypes,
+                         cases[[case]]$args), table)
+      expect_same_table(ours[[table]], cli, paste(case, table))
+    }
+  }
+})
+
+test_that("genotype_qc drops C4 and tells the animals it cannot match", {
+  ped <- read_pedigree(herd_file("herd.pdg"))
+  qc <- genotype_qc(ped, herd_file("herd-genotypes.txt"))
+  dropped <- qc$qc_dropped
+  expect_equal(dropped$name[dropped$kind == "animal"], "C4")
+  expect_equal(qc$not_in_pedigree$id, "X1")
+  expect_setequal(qc$without_genotypes$id, c("S2", "D9"))
+  expect_error(genotype_qc(ped, herd_file("herd-genotypes.txt"), min_maf = 0.6),
+               "The minimum minor allele frequency must be a number from 0 to 0.5.", fixed = TRUE)
+})
