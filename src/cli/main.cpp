@@ -596,6 +596,13 @@ int WriteTablesOutput(const Arguments& args, const ResultSet& all, std::int32_t 
   return ok ? 0 : 1;
 }
 
+// plot genomic-f takes the genomic inbreeding's options, whose run it draws.
+CommandDeclaration GenomicPlotDeclaration() {
+  CommandDeclaration d = *FindDeclaration(kCmdGenomicInbreeding);
+  std::erase_if(d.parameters, [](const Parameter& p) { return p.positional; });
+  return d;
+}
+
 // A declared command's positionals answer its pickers and its options its
 // form; a seed file named holds for this run.
 void PrepareDeclared(Document& doc, CliPlatform& platform, const CommandDeclaration& command,
@@ -859,7 +866,7 @@ int RunCommand(const CliCommand& command, const Arguments& args) {
     UseSeedFile(doc, args);
     return WritePlot(doc, platform,
                      {args.plotKind, args.inputs, args.forbidden, args.size, *args.output, PurgingForm(args),
-                     args.genomic, args.plotMeasure});
+                     FormAnswers(GenomicPlotDeclaration(), args.declared), args.plotMeasure});
   }
   if (IsCertificate(command))
     return WriteCertificate(doc, {args.inputs.front(), args.generations, args.size, *args.output});
@@ -1109,7 +1116,7 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
         sub.add_option("--seed-file", args.seedFile, "purging: the seed file of the random generator");
         // The genomic inbreeding's own options; the genotypes are needed by
         // genomic-f alone, which its usage check says.
-        cli::AddGenomicOptions(sub, kCmdGenomicInbreeding, args.genomic);
+        AddDeclaredOptions(sub, GenomicPlotDeclaration(), args.declared);
         sub.get_option("--genotypes")->required(false);
         sub.add_option("--measure", args.plotMeasure, "genomic-f: the genomic F drawn, fg (default), fhom or froh")
             ->type_name("F");
@@ -1169,7 +1176,7 @@ std::optional<std::string> PictureUsageProblem(const CliCommand& command, const 
 #ifdef KINVAR_HAS_PICTURES
   if (IsPlot(command))
     return PlotUsageProblem({args.plotKind, args.inputs, args.forbidden, args.size, *args.output, PurgingForm(args),
-                     args.genomic, args.plotMeasure});
+                     FormAnswers(GenomicPlotDeclaration(), args.declared), args.plotMeasure});
   if (command.kind == Kind::kDrawing) return DrawUsageProblem(DrawRequestOf(args));
   return ChartUsageProblem({args.inputs.front(), args.generations, args.size, *args.output});
 #else
