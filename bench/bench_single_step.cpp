@@ -52,6 +52,7 @@ bool Measure(Pedigree& ped, const Options& args, Results& r) {
   const std::int64_t snps = args.Int("snps", 50000);
   const int threads = static_cast<int>(args.Int("threads", 0));
   EnsureCodeOrder(ped);
+  r["loaded"] = static_cast<double>(ResidentBytes());
   std::vector<RecIndex> genotyped;
   for (std::int64_t i = ped.nTotal - count; i < ped.nTotal; ++i)
     genotyped.push_back(ped.records[static_cast<std::size_t>(i)]);
@@ -76,6 +77,7 @@ bool Measure(Pedigree& ped, const Options& args, Results& r) {
   start = Now();
   const HInverseBuild<float> h = BuildHInverse(ped, ped.d, genotyped, std::move(gm.values), options, progress);
   r["h"] = Now() - start;
+  r["peak"] = static_cast<double>(PeakResidentBytes());
   r["elements"] = static_cast<double>(h.matrix.Stored());
   r["genotyped"] = static_cast<double>(count);
   r["snps"] = static_cast<double>(snps);
@@ -97,13 +99,15 @@ int main(int argc, char** argv) {
     return 1;
   }
   const double total = r.at("g") + r.at("h");
-  std::printf("\n  %.0f individuals, %.0f genotyped at %.0f SNPs\n\n", r.at("nTotal"), r.at("genotyped"),
-              r.at("snps"));
+  std::printf("\n  %.0f individuals, %.0f genotyped at %.0f SNPs; OpenBLAS kernels: %s\n\n", r.at("nTotal"),
+              r.at("genotyped"), r.at("snps"), BlasCore().c_str());
   std::printf("  G (VanRaden 1)                 %9.3f s\n", r.at("g"));
   std::printf("  A22 by relationship passes     %9.3f s\n", r.at("a22"));
   std::printf("  A22 inverse by Cholesky        %9.3f s\n", r.at("a22inverse"));
   std::printf("  H inverse (A inverse, A22, both inversions, merge) %9.3f s, %.0f elements\n", r.at("h"),
               r.at("elements"));
+  std::printf("  Peak resident memory %.0f MB, %.0f MB of it the loaded pedigree\n", r.at("peak") / 1e6,
+              r.at("loaded") / 1e6);
   std::printf("\n  G and H inverse: %.3f s; target below %.0f s for 20000 genotyped in 1000000: %s\n", total,
               kTarget, total < kTarget ? "met" : "MISSED");
   return 0;

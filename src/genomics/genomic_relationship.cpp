@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <unordered_map>
 
@@ -14,12 +15,13 @@
 namespace kinvar {
 namespace {
 
-// SNPs per dsyrk call: wide enough that BLAS runs at full speed, narrow
-// enough that the block of centred genotypes stays far below G's own size.
-std::int64_t SnpBlockWidth(std::int64_t animals) {
-  const std::int64_t budget = std::int64_t{64} << 20;  // bytes of the block
-  const std::int64_t width = budget / (8 * std::max<std::int64_t>(animals, 1));
-  return std::clamp<std::int64_t>(width, 64, 4096);
+// SNPs per product call: wide enough that BLAS runs at full speed and G is
+// swept few times, narrow enough that the block of genotypes stays far below
+// G's own size.
+std::int64_t SnpBlockWidth(std::int64_t animals, std::int64_t bytesPerCell = 8) {
+  const std::int64_t budget = std::int64_t{128} << 20;  // bytes of the block
+  const std::int64_t width = budget / (bytesPerCell * std::max<std::int64_t>(animals, 1));
+  return std::clamp<std::int64_t>(width, 64, 8192);
 }
 
 bool Informative(double p) { return p > 0.0 && p < 1.0; }
@@ -74,23 +76,32 @@ double Divisor(const std::vector<double>& p, GenomicMethod method) {
   return sum;
 }
 
+// The BLAS products in either precision.
+void Syrk(int n, int k, double alpha, const double* a, double* c, int ldc) {
+  cblas_dsyrk(CblasRowMajor, CblasLower, CblasNoTrans, n, k, alpha, a, k, 1.0, c, ldc);
+}
+void Syrk(int n, int k, float alpha, const float* a, float* c, int ldc) {
+  cblas_ssyrk(CblasRowMajor, CblasLower, CblasNoTrans, n, k, alpha, a, k, 1.0f, c, ldc);
+}
+void Gemm(int rows, int columns, int k, double alpha, const double* a, const double* b, double* c, int ldc) {
+  cblas_dgemm(CblasRowMajor, CblasNoTrans, CblasTrans, rows, columns, k, alpha, a, k, b, k, 1.0, c, ldc);
+}
+void Gemm(int rows, int columns, int k, float alpha, const float* a, const float* b, float* c, int ldc) {
+  cblas_sgemm(CblasRowMajor, CblasNoTrans, CblasTrans, rows, columns, k, alpha, a, k, b, k, 1.0f, c, ldc);
+}
+
 // out (rows x columns, row-major) += alpha * A B' over one block of SNPs,
 // A being rows [first, end) and B rows [0, columns) of the same block: the
-// columns before `first` and after `end` by dgemm, the square of the rows
-// themselves by dsyrk (its lower triangle, half the work of a product).
-void AddBlockProduct(const std::vector<double>& block, std::int64_t width, std::int64_t first,
-                     std::int64_t end, std::int64_t columns, double alpha, std::vector<double>& out) {
+// columns before `first` and after `end` by gemm, the square of the rows
+// themselves by syrk (its lower triangle, half the work of a product).
+template <class T>
+void AddBlockProduct(const std::vector<T>& block, std::int64_t width, std::int64_t first, std::int64_t end,
+                     std::int64_t columns, T alpha, T* out) {
   const int rows = static_cast<int>(end - first), w = static_cast<int>(width), ldc = static_cast<int>(columns);
-  const double* a = block.data() + first * width;
-  if (first > 0) {
-    cblas_dgemm(CblasRowMajor, CblasNoTrans, CblasTrans, rows, static_cast<int>(first), w, alpha, a, w,
-                block.data(), w, 1.0, out.data(), ldc);
-  }
-  cblas_dsyrk(CblasRowMajor, CblasLower, CblasNoTrans, rows, w, alpha, a, w, 1.0, out.data() + first, ldc);
-  if (columns > end) {
-    cblas_dgemm(CblasRowMajor, CblasNoTrans, CblasTrans, rows, static_cast<int>(columns - end), w, alpha, a, w,
-                block.data() + end * width, w, 1.0, out.data() + end, ldc);
-  }
+  const T* a = block.data() + first * width;
+  if (first > 0) Gemm(rows, static_cast<int>(first), w, alpha, a, block.data(), out, ldc);
+  Syrk(rows, w, alpha, a, out + first, ldc);
+  if (columns > end) Gemm(rows, static_cast<int>(columns - end), w, alpha, a, block.data() + end * width, out + end, ldc);
 }
 
 // The square of a block's own rows holds its lower triangle only: its
@@ -118,6 +129,144 @@ void FillCalled(const Genotypes& g, const std::vector<double>& scale, std::int64
 
 bool AnyMissing(const Genotypes& g) {
   return std::find(g.codes.begin(), g.codes.end(), kMissingGenotype) != g.codes.end();
+}
+
+// VanRaden's first G without a missing call needs no centred genotypes: the
+// products of the 0/1/2 codes are whole numbers, exact in single precision
+// while every sum stays below 2^24 (4 a SNP), so ssyrk gives them at twice
+// dsyrk's speed, and centring afterwards by the rank-one corrections
+//   sum (x_i - 2p)(x_j - 2p) = x_i.x_j - s_i - s_j + c,
+//   s_i = sum 2p x_i,  c = sum 4p^2  (over the informative SNPs)
+// leaves only the rounding of those corrections in doubles.
+constexpr std::int64_t kExactFloatSum = std::int64_t{1} << 24;
+
+struct Centring {
+  std::vector<double> rowSums;  // s_i by animal
+  double square = 0.0;          // c
+  double divisor = 0.0;
+};
+
+std::vector<std::uint8_t> InformativeMask(const std::vector<double>& p) {
+  std::vector<std::uint8_t> mask(p.size());
+  for (std::size_t k = 0; k < p.size(); ++k) mask[k] = Informative(p[k]) ? 1 : 0;
+  return mask;
+}
+
+bool IntegerProductExact(const Genotypes& g, const std::vector<double>& p, GenomicMethod method) {
+  if (method != GenomicMethod::kVanRaden1 || 4 * SnpsUsed(p) >= kExactFloatSum) return false;
+  const std::vector<std::uint8_t> mask = InformativeMask(p);
+  const std::int64_t m = g.SnpCount();
+  for (std::int64_t a = 0; a < g.AnimalCount(); ++a) {
+    const std::uint8_t* row = g.Row(a);
+    std::uint8_t uncalled = 0;  // a code other than 0/1/2 at a SNP that counts
+    for (std::int64_t k = 0; k < m; ++k) uncalled |= static_cast<std::uint8_t>((row[k] > 2) & mask[static_cast<std::size_t>(k)]);
+    if (uncalled != 0) return false;
+  }
+  return true;
+}
+
+Centring CentringOf(const Genotypes& g, const std::vector<double>& p, double divisor) {
+  Centring c;
+  c.divisor = divisor;
+  std::vector<double> twiceP(p.size(), 0.0);
+  for (std::size_t k = 0; k < p.size(); ++k) {
+    if (!Informative(p[k])) continue;
+    twiceP[k] = 2.0 * p[k];
+    c.square += twiceP[k] * twiceP[k];
+  }
+  c.rowSums.assign(static_cast<std::size_t>(g.AnimalCount()), 0.0);
+  for (std::int64_t a = 0; a < g.AnimalCount(); ++a) {
+    const std::uint8_t* row = g.Row(a);
+    double sum = 0.0;
+    for (std::size_t k = 0; k < p.size(); ++k) sum += twiceP[k] * row[k];
+    c.rowSums[static_cast<std::size_t>(a)] = sum;
+  }
+  return c;
+}
+
+// Row-major rows x width block of the codes from SNP `first` on, as floats,
+// 0 at the SNPs that do not count.
+void FillCodes(const Genotypes& g, const std::vector<std::uint8_t>& mask, std::int64_t first, std::int64_t width,
+               std::int64_t rows, std::vector<float>& block) {
+  block.resize(static_cast<std::size_t>(rows * width));
+  for (std::int64_t a = 0; a < rows; ++a) {
+    const std::uint8_t* row = g.Row(a) + first;
+    const std::uint8_t* counts = mask.data() + first;
+    float* out = block.data() + a * width;
+    for (std::int64_t k = 0; k < width; ++k) out[k] = static_cast<float>(row[k] * counts[k]);
+  }
+}
+
+// The products were accumulated as floats in the first half of `values`'
+// storage, rows x columns from row `first` on; each becomes its element of G
+// in place, from the last cell back: the double written at cell t covers
+// the floats 2t and 2t + 1, both read already. The upper triangle of the
+// rows' own square is left (it mirrors the lower one).
+void CentreProducts(std::vector<double>& values, std::int64_t first, std::int64_t rows, std::int64_t columns,
+                    const Centring& c) {
+  auto* bytes = reinterpret_cast<unsigned char*>(values.data());
+  const auto centre = [&](std::int64_t t, double rowPart, std::int64_t j) {
+    float product = 0.0f;
+    std::memcpy(&product, bytes + 4 * t, sizeof product);
+    const double value = (static_cast<double>(product) - rowPart - c.rowSums[static_cast<std::size_t>(j)]) / c.divisor;
+    std::memcpy(bytes + 8 * t, &value, sizeof value);
+  };
+  const std::int64_t end = first + rows;
+  for (std::int64_t r = rows - 1; r >= 0; --r) {
+    const std::int64_t i = first + r;
+    const double rowPart = c.rowSums[static_cast<std::size_t>(i)] - c.square;
+    for (std::int64_t j = columns - 1; j >= end; --j) centre(r * columns + j, rowPart, j);
+    for (std::int64_t j = std::min(i, columns - 1); j >= 0; --j) centre(r * columns + j, rowPart, j);
+  }
+}
+
+float* FloatCells(std::vector<double>& values) { return reinterpret_cast<float*>(values.data()); }
+
+// How the products behind G are taken: exactly in single precision from the
+// codes, or from the centred and scaled genotypes in doubles; with the
+// block of SNPs each call multiplies, kept from call to call.
+struct ProductPlan {
+  bool exact = false;
+  std::vector<std::uint8_t> mask;  // exact: the SNPs that count
+  Centring centring;               // exact
+  std::vector<double> scale;       // otherwise
+  std::int64_t width = 0;          // SNPs a product call
+  std::int64_t chunks = 0;         // product calls a block of rows
+  std::vector<float> codes;        // exact: the block of SNPs
+  std::vector<double> centred;     // otherwise
+
+  ProductPlan(const Genotypes& g, const std::vector<double>& p, GenomicMethod method, double divisor)
+      : exact(divisor > 0.0 && IntegerProductExact(g, p, method)),
+        width(SnpBlockWidth(g.AnimalCount(), exact ? 4 : 8)),
+        chunks(std::max<std::int64_t>(1, (g.SnpCount() + width - 1) / width)) {
+    if (exact) {
+      mask = InformativeMask(p);
+      centring = CentringOf(g, p, divisor);
+    } else {
+      scale = SnpScales(p, method);
+    }
+  }
+};
+
+// G's elements of the block of rows into `values` (its lower square
+// triangle and every other column); false when progress says cancel.
+bool AddRowProducts(const Genotypes& g, const std::vector<double>& p, double divisor, ProductPlan& plan,
+                    const GenomicRowBlock& block, std::int64_t step, std::vector<double>& values,
+                    Progress& progress) {
+  const std::int64_t m = g.SnpCount();
+  for (std::int64_t first = 0; divisor > 0.0 && first < m; first += plan.width) {
+    if (progress.Step(step + first / plan.width)) return false;
+    const std::int64_t w = std::min(plan.width, m - first);
+    if (plan.exact) {
+      FillCodes(g, plan.mask, first, w, block.columns, plan.codes);
+      AddBlockProduct(plan.codes, w, block.first, block.end, block.columns, 1.0f, FloatCells(values));
+    } else {
+      FillBlock(g, p, plan.scale, first, w, plan.centred, block.columns);
+      AddBlockProduct(plan.centred, w, block.first, block.end, block.columns, 1.0 / divisor, values.data());
+    }
+  }
+  if (plan.exact) CentreProducts(values, block.first, block.end - block.first, block.columns, plan.centring);
+  return true;
 }
 
 }  // namespace
@@ -148,34 +297,19 @@ std::int64_t SnpsUsed(const std::vector<double>& p) {
 DenseSymmetric GenomicRelationship(const Genotypes& g, const std::vector<double>& p,
                                    GenomicMethod method, Progress& progress) {
   const std::int64_t n = g.AnimalCount();
-  const std::int64_t m = g.SnpCount();
   const double divisor = Divisor(p, method);
   DenseSymmetric out;
   out.n = n;
   out.values.assign(static_cast<std::size_t>(n * n), 0.0);
   if (n == 0 || divisor <= 0.0) return out;
 
-  const std::vector<double> scale = SnpScales(p, method);
-  const std::int64_t width = SnpBlockWidth(n);
-  const std::int64_t blocks = (m + width - 1) / width;
-  progress.SetStage(0, 100, blocks, "Genomic relationships");
-  std::vector<double> block;
-  for (std::int64_t b = 0; b < blocks; ++b) {
-    if (progress.Step(b)) return DenseSymmetric{0, {}, true};
-    const std::int64_t first = b * width;
-    const std::int64_t w = std::min(width, m - first);
-    FillBlock(g, p, scale, first, w, block);
-    cblas_dsyrk(CblasRowMajor, CblasLower, CblasNoTrans, static_cast<int>(n), static_cast<int>(w),
-                1.0 / divisor, block.data(), static_cast<int>(w), 1.0, out.values.data(),
-                static_cast<int>(n));
-  }
-  for (std::int64_t i = 0; i < n; ++i) {
-    for (std::int64_t j = 0; j < i; ++j) {
-      out.values[static_cast<std::size_t>(j * n + i)] = out.values[static_cast<std::size_t>(i * n + j)];
-    }
-    if (method == GenomicMethod::kYang) {
-      out.values[static_cast<std::size_t>(i * n + i)] = YangDiagonal(g, p, i, divisor);
-    }
+  ProductPlan plan(g, p, method, divisor);
+  progress.SetStage(0, 100, plan.chunks, "Genomic relationships");
+  if (!AddRowProducts(g, p, divisor, plan, GenomicRowBlock{0, n, n}, 0, out.values, progress))
+    return DenseSymmetric{0, {}, true};
+  MirrorTriangle(out.values, n, true);
+  for (std::int64_t i = 0; method == GenomicMethod::kYang && i < n; ++i) {
+    out.values[static_cast<std::size_t>(i * n + i)] = YangDiagonal(g, p, i, divisor);
   }
   return out;
 }
@@ -243,16 +377,14 @@ bool ForEachGenomicRowBlock(const Genotypes& g, const std::vector<double>& p, Ge
   const std::int64_t m = g.SnpCount();
   const double divisor = Divisor(p, method);
   if (n == 0) return true;
-  const std::vector<double> scale = SnpScales(p, method);
+  ProductPlan plan(g, p, method, divisor);
   // Without a missing call every pair shares every informative SNP.
-  const bool countCalls = options.counts && AnyMissing(g);
+  const bool countCalls = options.counts && !plan.exact && AnyMissing(g);
   const double used = static_cast<double>(SnpsUsed(p));
   const std::int64_t rowsPerBlock = std::clamp<std::int64_t>(
       options.blockBytes / (8 * n * (options.counts ? 2 : 1)), 1, n);
-  const std::int64_t width = SnpBlockWidth(n);
   const std::int64_t blocks = (n + rowsPerBlock - 1) / rowsPerBlock;
-  const std::int64_t chunks = std::max<std::int64_t>(1, (m + width - 1) / width);
-  progress.SetStage(0, 100, blocks * chunks, "Genomic relationships");
+  progress.SetStage(0, 100, blocks * plan.chunks, "Genomic relationships");
   std::vector<double> values, called, snpBlock;
   for (std::int64_t b = 0; b < blocks; ++b) {
     GenomicRowBlock block;
@@ -262,16 +394,11 @@ bool ForEachGenomicRowBlock(const Genotypes& g, const std::vector<double>& p, Ge
     const auto cells = static_cast<std::size_t>((block.end - block.first) * block.columns);
     values.assign(cells, 0.0);
     called.assign(options.counts ? cells : 0, countCalls ? 0.0 : used);
-    for (std::int64_t first = 0; divisor > 0.0 && first < m; first += width) {
-      if (progress.Step(b * chunks + first / width)) return false;
-      const std::int64_t w = std::min(width, m - first);
-      FillBlock(g, p, scale, first, w, snpBlock, block.columns);
-      AddBlockProduct(snpBlock, w, block.first, block.end, block.columns, 1.0 / divisor, values);
-    }
-    for (std::int64_t first = 0; countCalls && first < m; first += width) {
-      const std::int64_t w = std::min(width, m - first);
-      FillCalled(g, scale, block.columns, first, w, snpBlock);
-      AddBlockProduct(snpBlock, w, block.first, block.end, block.columns, 1.0, called);
+    if (!AddRowProducts(g, p, divisor, plan, block, b * plan.chunks, values, progress)) return false;
+    for (std::int64_t first = 0; countCalls && first < m; first += plan.width) {
+      const std::int64_t w = std::min(plan.width, m - first);
+      FillCalled(g, plan.scale, block.columns, first, w, snpBlock);
+      AddBlockProduct(snpBlock, w, block.first, block.end, block.columns, 1.0, called.data());
     }
     MirrorSquare(block.first, block.end, block.columns, values);
     if (countCalls) MirrorSquare(block.first, block.end, block.columns, called);
@@ -311,6 +438,30 @@ std::vector<double> GenomicDiagonal(const Genotypes& g, const std::vector<double
   return diagonal;
 }
 
+void MirrorTriangle(std::vector<double>& m, std::int64_t n, bool fromLower) {
+  constexpr std::int64_t kTile = 64;
+  for (std::int64_t ib = 0; ib < n; ib += kTile) {
+    for (std::int64_t jb = 0; jb <= ib; jb += kTile) {
+      for (std::int64_t i = ib; i < std::min(n, ib + kTile); ++i) {
+        double* lower = m.data() + i * n;
+        for (std::int64_t j = jb; j < std::min(i, jb + kTile); ++j) {
+          double& upper = m[static_cast<std::size_t>(j * n + i)];
+          if (fromLower) {
+            upper = lower[j];
+          } else {
+            lower[j] = upper;
+          }
+        }
+      }
+    }
+  }
+}
+
 void SetGenomicThreads(int setting) { openblas_set_num_threads(WorkerCount(setting)); }
+
+std::string BlasCore() {
+  const char* core = openblas_get_corename();
+  return core != nullptr ? std::string(core) : std::string();
+}
 
 }  // namespace kinvar

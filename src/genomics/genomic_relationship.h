@@ -8,8 +8,12 @@
 //   product, so an animal with few calls is pulled towards the base, not away.
 // - SNPs with p(1 - p) = 0 carry no information and add nothing; the methods
 //   that scale by SNP count count only the others (SnpsUsed).
-// - G is computed through BLAS (dsyrk over blocks of SNPs), on the threads
+// - G is computed through BLAS (syrk over blocks of SNPs), on the threads
 //   set by SetGenomicThreads, so its cost is that of one matrix product.
+//   VanRaden's first G without missing calls multiplies the 0/1/2 codes in
+//   single precision, where their sums are exact, and centres afterwards in
+//   doubles: it differs from the centred product in doubles by rounding
+//   alone (below 1e-12 at any size a chip gives).
 #pragma once
 
 #include <cstdint>
@@ -90,8 +94,19 @@ bool ForEachGenomicRowBlock(const Genotypes& g, const std::vector<double>& p, Ge
 std::vector<double> GenomicDiagonal(const Genotypes& g, const std::vector<double>& p,
                                     GenomicMethod method);
 
+// Fills one triangle of the row-major n x n matrix m from the other: the
+// upper from the lower (fromLower) or the lower from the upper. By tiles, so
+// that a matrix larger than the caches is not read a column at a time.
+void MirrorTriangle(std::vector<double>& m, std::int64_t n, bool fromLower);
+
 // The threads OpenBLAS uses, from the same setting as the rest of Kinvar
 // (0 = one per core).
 void SetGenomicThreads(int setting);
+
+// The kernels OpenBLAS chose for this processor at start-up ("SkylakeX",
+// "Haswell", ...). A library older than the processor does not know it and
+// takes its generic "Prescott" ones, several times slower; the environment
+// variable OPENBLAS_CORETYPE names the kernels to take instead.
+std::string BlasCore();
 
 }  // namespace kinvar

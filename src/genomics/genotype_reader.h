@@ -33,8 +33,9 @@ GenotypeFile ReadTextGenotypes(const std::string& path, Progress& progress);
 GenotypeFile ParseTextGenotypes(std::string_view text, const std::string& name);
 
 // A PLINK 1 binary set, SNP-major; `bedPath` is the .bed, its .bim and
-// .fam beside it.
-GenotypeFile ReadPlinkGenotypes(const std::string& bedPath, Progress& progress);
+// .fam beside it. The .bed is decoded on up to `threads` threads (the
+// thread setting: 0 all cores).
+GenotypeFile ReadPlinkGenotypes(const std::string& bedPath, Progress& progress, int threads = 0);
 
 // A VCF (plain or bgzipped) or a BCF through htslib, from the GT field.
 GenotypeFile ReadVcfGenotypes(const std::string& path, Progress& progress);

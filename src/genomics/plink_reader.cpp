@@ -2,12 +2,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 #include <system_error>
 #include <unordered_map>
 
+#include "genetics/parallel.h"
 #include "genomics/genotype_reader.h"
 #include "pedigree/number_text.h"
 #include "pedigree/pedigree.h"
@@ -18,10 +22,14 @@ namespace kinvar {
 namespace {
 
 constexpr std::uint8_t kMagic[3] = {0x6c, 0x1b, 0x01};
-// SNPs decoded per block: a block's decoded rows stay in the second cache
-// level while they are turned animal-major, and every animal's row receives
-// whole cache lines.
-constexpr std::int64_t kSnpsPerBlock = 64;
+// SNPs read and decoded at a time: every animal's row then receives several
+// whole cache lines at once (a row each 4 kB page or more apart, so a store
+// also costs a page lookup), while the read stays within a few megabytes.
+constexpr std::int64_t kMostSnpsPerBlock = 512;
+constexpr std::int64_t kReadBytes = std::int64_t{8} << 20;
+// Animals decoded at a time: a tile of 512 SNPs x 512 animals stays in the
+// second cache level while it is turned animal-major.
+constexpr std::int64_t kAnimalsPerTile = 512;
 
 GenotypeFile Failed(std::string message) { return GenotypeFile{{}, {}, 0, std::move(message)}; }
 
@@ -141,42 +149,54 @@ void Transpose8(std::uint64_t (&r)[8]) {
   SwapAcross(r[3], r[7], 32, kFour);
 }
 
-// The SNPs of one block decoded SNP-major, then turned animal-major eight
-// animals by eight SNPs at a time, so that every store fills whole words.
+// The SNPs of one block decoded SNP-major a tile of animals at a time, then
+// turned animal-major eight animals by eight SNPs at a time, so that every
+// store fills whole words.
 class BlockDecoder {
  public:
-  BlockDecoder(std::int64_t animals, std::int64_t rowBytes)
-      : n_(animals), rowBytes_(rowBytes), stride_((animals + 7) / 8 * 8),
-        decoded_(static_cast<std::size_t>(stride_ * kSnpsPerBlock), 0) {}
+  explicit BlockDecoder(std::int64_t rowBytes)
+      : rowBytes_(rowBytes), decoded_(static_cast<std::size_t>(kMostSnpsPerBlock * kAnimalsPerTile), 0) {}
 
   // `count` SNP rows of `raw` into columns first..first + count of `g`.
   void Decode(const std::uint8_t* raw, std::int64_t count, std::int64_t first, Genotypes& g) {
-    static const auto table = ByteCodes();
-    for (std::int64_t j = 0; j < count; ++j) {
-      std::uint8_t* row = decoded_.data() + j * stride_;
-      const std::uint8_t* bytes = raw + j * rowBytes_;
-      for (std::int64_t q = 0; q < rowBytes_; ++q) std::memcpy(row + 4 * q, &table[bytes[q]], 4);
-    }
-    const std::int64_t m = g.SnpCount();
-    for (std::int64_t a = 0; a < n_; a += 8) {
-      std::int64_t j = 0;
-      for (; j + 8 <= count && a + 8 <= n_; j += 8) {
-        std::uint64_t words[8];
-        for (int i = 0; i < 8; ++i) std::memcpy(&words[i], decoded_.data() + (j + i) * stride_ + a, 8);
-        Transpose8(words);
-        for (int i = 0; i < 8; ++i) std::memcpy(g.codes.data() + (a + i) * m + first + j, &words[i], 8);
-      }
-      for (std::int64_t i = a; i < std::min(a + 8, n_); ++i)
-        for (std::int64_t jj = (a + 8 <= n_ ? j : 0); jj < count; ++jj)
-          g.codes[static_cast<std::size_t>(i * m + first + jj)] = decoded_[static_cast<std::size_t>(jj * stride_ + i)];
+    for (std::int64_t a0 = 0; a0 < g.AnimalCount(); a0 += kAnimalsPerTile) {
+      const std::int64_t animals = std::min(kAnimalsPerTile, g.AnimalCount() - a0);
+      DecodeTile(raw, count, a0, animals);
+      TurnTile(count, first, a0, animals, g);
     }
   }
 
  private:
-  std::int64_t n_;
+  // Row j of the tile: SNP j's genotypes of animals a0..a0 + animals.
+  void DecodeTile(const std::uint8_t* raw, std::int64_t count, std::int64_t a0, std::int64_t animals) {
+    static const auto table = ByteCodes();
+    const std::int64_t bytes = (animals + 3) / 4;
+    for (std::int64_t j = 0; j < count; ++j) {
+      std::uint8_t* row = decoded_.data() + j * kAnimalsPerTile;
+      const std::uint8_t* packed = raw + j * rowBytes_ + a0 / 4;
+      for (std::int64_t q = 0; q < bytes; ++q) std::memcpy(row + 4 * q, &table[packed[q]], 4);
+    }
+  }
+
+  void TurnTile(std::int64_t count, std::int64_t first, std::int64_t a0, std::int64_t animals, Genotypes& g) {
+    const std::int64_t m = g.SnpCount();
+    std::uint8_t* codes = g.codes.data() + a0 * m + first;
+    for (std::int64_t a = 0; a < animals; a += 8) {
+      std::int64_t j = 0;
+      for (; j + 8 <= count && a + 8 <= animals; j += 8) {
+        std::uint64_t words[8];
+        for (int i = 0; i < 8; ++i) std::memcpy(&words[i], decoded_.data() + (j + i) * kAnimalsPerTile + a, 8);
+        Transpose8(words);
+        for (int i = 0; i < 8; ++i) std::memcpy(codes + (a + i) * m + j, &words[i], 8);
+      }
+      for (std::int64_t i = a; i < std::min(a + 8, animals); ++i)
+        for (std::int64_t jj = (a + 8 <= animals ? j : 0); jj < count; ++jj)
+          codes[i * m + jj] = decoded_[static_cast<std::size_t>(jj * kAnimalsPerTile + i)];
+    }
+  }
+
   std::int64_t rowBytes_;
-  std::int64_t stride_;  // bytes per decoded SNP row, a whole number of words
-  std::vector<std::uint8_t> decoded_;
+  std::vector<std::uint8_t> decoded_;  // kMostSnpsPerBlock rows of kAnimalsPerTile
 };
 
 std::string CheckBedStart(const std::string& path, int fd, std::uint64_t size) {
@@ -208,7 +228,63 @@ std::string CheckBedSize(const std::string& path, std::uint64_t size, const Geno
          ": the .bim or the .fam is not the one written with it.";
 }
 
-std::string ReadBed(const std::string& path, Genotypes& g, Progress& progress) {
+// Reads `size` bytes whole from `offset` on; false at the end of the file or
+// a fault.
+bool ReadExactlyAt(int fd, std::uint8_t* into, std::size_t size, std::uint64_t offset) {
+  while (size > 0) {
+    const ssize_t got = ::pread(fd, into, size, static_cast<off_t>(offset));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    into += got;
+    size -= static_cast<std::size_t>(got);
+    offset += static_cast<std::uint64_t>(got);
+  }
+  return true;
+}
+
+// The blocks of SNPs, each read by its position and decoded into its own
+// columns, on several threads: each worker has its own buffers. A fault
+// stops the reading; the first block that failed is reported.
+std::string ReadBlocks(const std::string& path, int fd, Genotypes& g, int threads, Progress& progress) {
+  const std::int64_t rowBytes = (g.AnimalCount() + 3) / 4;
+  const std::int64_t snpsPerBlock = std::clamp<std::int64_t>(kReadBytes / rowBytes, 8, kMostSnpsPerBlock);
+  const std::int64_t blocks = (g.SnpCount() + snpsPerBlock - 1) / snpsPerBlock;
+  const int workers = WorkerCountFor(threads, blocks, 4);
+  std::vector<std::vector<std::uint8_t>> raw(static_cast<std::size_t>(workers));
+  std::vector<BlockDecoder> decoders(static_cast<std::size_t>(workers), BlockDecoder(rowBytes));
+  std::atomic<std::int64_t> done{0};
+  std::atomic<std::int64_t> failedBlock{blocks};
+  std::mutex failing;
+  std::string failure;
+  progress.SetStage(0, 100, g.SnpCount(), "Reading " + path);
+  const bool finished = RunBlocks(
+      workers, static_cast<std::int32_t>(blocks),
+      [&](std::int32_t b, int worker) {
+        if (failedBlock.load() < blocks) return;
+        const std::int64_t first = std::int64_t{b} * snpsPerBlock;
+        const std::int64_t count = std::min(snpsPerBlock, g.SnpCount() - first);
+        std::vector<std::uint8_t>& buffer = raw[static_cast<std::size_t>(worker)];
+        buffer.resize(static_cast<std::size_t>(count * rowBytes));
+        errno = 0;
+        if (!ReadExactlyAt(fd, buffer.data(), buffer.size(), 3 + static_cast<std::uint64_t>(first * rowBytes))) {
+          const std::string why = errno == 0 ? std::string("it ended early") : std::generic_category().message(errno);
+          const std::lock_guard lock(failing);
+          if (b < failedBlock.load()) {
+            failedBlock = b;
+            failure = "Error: " + path + " could not be read past SNP " + std::to_string(first) + ": " + why + ".";
+          }
+          return;
+        }
+        decoders[static_cast<std::size_t>(worker)].Decode(buffer.data(), count, first, g);
+        done += count;
+      },
+      [&] { return progress.Step(done.load()); });
+  if (failedBlock.load() < blocks) return failure;
+  if (!finished) return "The reading of " + path + " was cancelled.";
+  return {};
+}
+
+std::string ReadBed(const std::string& path, Genotypes& g, int threads, Progress& progress) {
   const Descriptor bed(path);
   struct stat status {};
   if (bed.get() < 0) return "Cannot open " + path;
@@ -217,26 +293,13 @@ std::string ReadBed(const std::string& path, Genotypes& g, Progress& progress) {
   const auto size = static_cast<std::uint64_t>(status.st_size);
   if (std::string fault = CheckBedStart(path, bed.get(), size); !fault.empty()) return fault;
   if (std::string fault = CheckBedSize(path, size, g); !fault.empty()) return fault;
-  const std::int64_t rowBytes = (g.AnimalCount() + 3) / 4;
   g.codes.resize(static_cast<std::size_t>(g.AnimalCount() * g.SnpCount()));
-  std::vector<std::uint8_t> raw(static_cast<std::size_t>(rowBytes * kSnpsPerBlock));
-  BlockDecoder decoder(g.AnimalCount(), rowBytes);
-  progress.SetStage(0, 100, g.SnpCount(), "Reading " + path);
-  for (std::int64_t first = 0; first < g.SnpCount(); first += kSnpsPerBlock) {
-    if (progress.Step(first)) return "The reading of " + path + " was cancelled.";
-    const std::int64_t count = std::min(kSnpsPerBlock, g.SnpCount() - first);
-    errno = 0;
-    if (!ReadExactly(bed.get(), raw.data(), static_cast<std::size_t>(count * rowBytes)))
-      return "Error: " + path + " could not be read past SNP " + std::to_string(first) + ": " +
-             (errno == 0 ? std::string("it ended early") : std::generic_category().message(errno)) + ".";
-    decoder.Decode(raw.data(), count, first, g);
-  }
-  return {};
+  return ReadBlocks(path, bed.get(), g, threads, progress);
 }
 
 }  // namespace
 
-GenotypeFile ReadPlinkGenotypes(const std::string& bedPath, Progress& progress) {
+GenotypeFile ReadPlinkGenotypes(const std::string& bedPath, Progress& progress, int threads) {
   GenotypeFile file;
   const std::string fam = Beside(bedPath, ".fam");
   const std::string bim = Beside(bedPath, ".bim");
@@ -244,7 +307,8 @@ GenotypeFile ReadPlinkGenotypes(const std::string& bedPath, Progress& progress) 
   if (file.genotypes.ids.empty()) return Failed("Error: " + fam + " lists no animal.");
   if (std::string fault = ReadBim(bim, file); !fault.empty()) return Failed(std::move(fault));
   if (file.genotypes.snps.empty()) return Failed("Error: " + bim + " lists no SNP.");
-  if (std::string fault = ReadBed(bedPath, file.genotypes, progress); !fault.empty()) return Failed(std::move(fault));
+  if (std::string fault = ReadBed(bedPath, file.genotypes, threads, progress); !fault.empty())
+    return Failed(std::move(fault));
   return file;
 }
 

@@ -76,8 +76,7 @@ bool InvertPositiveDefinite(std::vector<double>& m, std::int64_t n) {
   if (info != 0) return false;
   dpotri_("L", &order, m.data(), &order, &info, 1);
   if (info != 0) return false;
-  for (std::int64_t i = 0; i < n; ++i)
-    for (std::int64_t j = 0; j < i; ++j) m[Cell(i, j, n)] = m[Cell(j, i, n)];
+  MirrorTriangle(m, n, false);
   return true;
 }
 

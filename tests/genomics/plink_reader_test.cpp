@@ -93,6 +93,41 @@ TEST(PlinkReader, DecodesRandomSetsOfEverySize) {
   }
 }
 
+// Sets larger than the reader's tiles of animals and blocks of SNPs, their
+// sizes just past and just short of the edges, and blocks enough to be
+// shared among threads.
+TEST(PlinkReader, DecodesSetsAcrossItsBlocksAndTiles) {
+  struct Row {
+    std::string name;
+    int animals;
+    int snps;
+  };
+  const std::vector<Row> rows = {
+      {"one tile and a ragged one", 515, 37},
+      {"two whole tiles", 1024, 9},
+      {"one block and a ragged one", 21, 1029},
+      {"ragged both ways", 1031, 531},
+      {"blocks enough for several threads", 9, 5003},
+  };
+  for (const Row& row : rows) {
+    std::mt19937 random(static_cast<std::uint32_t>(row.animals * 7 + row.snps));
+    std::vector<std::vector<int>> g(static_cast<std::size_t>(row.animals),
+                                    std::vector<int>(static_cast<std::size_t>(row.snps)));
+    for (auto& animal : g)
+      for (int& c : animal) c = std::vector<int>{0, 1, 2, 9}[random() % 4];
+    PlinkSet set;
+    set.WriteAll(g);
+    const GenotypeFile file = Read(set);
+    ASSERT_EQ(file.error, "") << row.name;
+    ASSERT_EQ(file.genotypes.AnimalCount(), row.animals) << row.name;
+    ASSERT_EQ(file.genotypes.SnpCount(), row.snps) << row.name;
+    for (int a = 0; a < row.animals; ++a)
+      for (int j = 0; j < row.snps; ++j)
+        ASSERT_EQ(file.genotypes.At(a, j), g[static_cast<std::size_t>(a)][static_cast<std::size_t>(j)])
+            << row.name << " animal " << a << " SNP " << j;
+  }
+}
+
 TEST(PlinkReader, TakesSnpDetailsFromTheBim) {
   PlinkSet set;
   set.Write(".fam", "F1 a1 0 0 1 -9\n");
