@@ -16,7 +16,7 @@
 #include "analyses/gene_origin.h"
 #include "analyses/path_counting.h"
 #include "bench_support.h"
-#include "genetics/command_ids.h"
+#include "analyses/command_ids.h"
 #include "genetics/inbreeding.h"
 #include "pedigree/load.h"
 

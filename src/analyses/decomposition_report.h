@@ -11,7 +11,7 @@
 #include <string>
 
 #include "analyses/decomposition.h"
-#include "genetics/command_context.h"
+#include "analyses/command_context.h"
 #include "report/result_table.h"
 
 namespace kinvar {

@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "analyses/generation_interval.h"
-#include "genetics/command_context.h"
+#include "analyses/command_context.h"
 #include "genetics/relationship.h"
 #include "report/progress.h"
 

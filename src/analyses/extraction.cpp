@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "analyses/decomposition_report.h"
-#include "genetics/command_ids.h"
+#include "analyses/command_ids.h"
 #include "pedigree/genetic_groups.h"
 #include "pedigree/sex_and_birth_text.h"
 #include "report/markup.h"

@@ -6,7 +6,7 @@
 
 #include "analyses/decomposition.h"
 #include "analyses/decomposition_report.h"
-#include "genetics/command_ids.h"
+#include "analyses/command_ids.h"
 #include "report/number_format.h"
 
 namespace kinvar {

@@ -3,7 +3,7 @@
 #include <charconv>
 #include <cmath>
 
-#include "genetics/command_ids.h"
+#include "analyses/command_ids.h"
 #include "report/report_store.h"
 
 namespace kinvar {

@@ -5,7 +5,7 @@
 
 #include <optional>
 
-#include "genetics/command_context.h"
+#include "analyses/command_context.h"
 #include "genomics/genotype_input.h"
 
 namespace kinvar {

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <memory>
 
-#include "genetics/command_ids.h"
+#include "analyses/command_ids.h"
 #include "genomics/genomic_relationship_files.h"
 #include "genomics/genotype_input_form.h"
 #include "pedigree/number_text.h"

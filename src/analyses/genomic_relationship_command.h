@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "genetics/command_context.h"
+#include "analyses/command_context.h"
 #include "genomics/genotype_input.h"
 #include "genomics/genomic_relationship.h"
 #include "genomics/genomic_relationship_pedigree.h"

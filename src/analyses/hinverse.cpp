@@ -3,7 +3,7 @@
 #include <charconv>
 
 #include "analyses/decomposition_report.h"
-#include "genetics/command_ids.h"
+#include "analyses/command_ids.h"
 #include "analyses/hinverse_genotypes.h"
 #include "genetics/individual_tables.h"
 #include "genetics/inverse_a.h"

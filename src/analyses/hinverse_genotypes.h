@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "genetics/command_context.h"
+#include "analyses/command_context.h"
 #include "genomics/genotype_input.h"
 #include "report/platform.h"
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "analyses/decomposition_report.h"
-#include "genetics/command_ids.h"
+#include "analyses/command_ids.h"
 #include "analyses/hinverse_genotypes.h"
 #include "pedigree/number_text.h"
 #include "report/result_table.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "analyses/decomposition_report.h"
-#include "genetics/command_ids.h"
+#include "analyses/command_ids.h"
 #include "report/markup.h"
 #include "report/number_format.h"
 

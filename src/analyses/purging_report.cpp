@@ -8,7 +8,7 @@
 
 #include "analyses/decomposition_report.h"
 #include "analyses/purging.h"
-#include "genetics/command_ids.h"
+#include "analyses/command_ids.h"
 #include "genetics/mt19937.h"
 #include "genetics/seed_file.h"
 #include "report/number_format.h"

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "analyses/generation_interval.h"
-#include "genetics/command_context.h"
+#include "analyses/command_context.h"
 #include "pedigree/pedigree.h"
 #include "report/progress.h"
 #include "report/result_table.h"

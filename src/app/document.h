@@ -19,7 +19,7 @@
 
 #include "app/commands.h"
 #include "app/options.h"
-#include "genetics/command_context.h"
+#include "analyses/command_context.h"
 #include "pedigree/load.h"
 #include "pedigree/pedigree.h"
 #include "report/output_file.h"

@@ -1,6 +1,6 @@
 #include "cli/genomic_commands.h"
 
-#include "genetics/command_ids.h"
+#include "analyses/command_ids.h"
 
 namespace kinvar::cli {
 namespace {

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <new>
 
-#include "genetics/command_ids.h"
+#include "analyses/command_ids.h"
 #include "genetics/relationship.h"
 #include "genetics/relationship_listings.h"
 #include "genetics/result_file.h"

@@ -5,7 +5,7 @@
 #include <type_traits>
 #include <utility>
 
-#include "genetics/command_ids.h"
+#include "analyses/command_ids.h"
 #include "genetics/result_file.h"
 #include "report/markup.h"
 #include "report/number_format.h"

@@ -14,7 +14,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "genetics/command_context.h"
+#include "analyses/command_context.h"
 #include "pedigree/pedigree.h"
 
 namespace kinvar {

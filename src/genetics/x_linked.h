@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "genetics/command_context.h"
+#include "analyses/command_context.h"
 #include "genetics/inverse_a.h"
 #include "genetics/x_linked_variances.h"
 

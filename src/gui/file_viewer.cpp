@@ -14,7 +14,7 @@
 #include <string>
 
 #include "app/document.h"
-#include "genetics/command_ids.h"
+#include "analyses/command_ids.h"
 #include "pedigree/xlsx_reader.h"
 
 namespace kinvar::gui {

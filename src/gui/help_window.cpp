@@ -13,7 +13,7 @@
 
 #include "app/commands.h"
 #include "app/manual.h"
-#include "genetics/command_ids.h"
+#include "analyses/command_ids.h"
 
 namespace kinvar::gui {
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "analyses/decomposition_report.h"
-#include "genetics/command_ids.h"
+#include "analyses/command_ids.h"
 #include "matings/population.h"
 #include "matings/population_commands.h"
 #include "pedigree/number_text.h"

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "genetics/command_context.h"
-#include "genetics/command_ids.h"
+#include "analyses/command_context.h"
+#include "analyses/command_ids.h"
 #include "support/doc_session.h"
 #include "support/random_pedigree.h"
 #include "support/table_cells.h"

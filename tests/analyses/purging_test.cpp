@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "analyses/purging.h"
-#include "genetics/command_ids.h"
+#include "analyses/command_ids.h"
 #include "support/doc_session.h"
 #include "support/random_pedigree.h"
 #include "support/table_cells.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "genetics/command_context.h"
+#include "analyses/command_context.h"
 #include "genetics/dominance.h"
 #include "genetics/inbreeding.h"
 #include "genetics/relationship_listings.h"

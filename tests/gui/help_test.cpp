@@ -11,7 +11,7 @@
 
 #include "app/commands.h"
 #include "app/manual.h"
-#include "genetics/command_ids.h"
+#include "analyses/command_ids.h"
 #include "gui/help_window.h"
 #include "gui/main_window.h"
 #include "gui_support.h"

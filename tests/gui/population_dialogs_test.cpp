@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app/document.h"
-#include "genetics/command_ids.h"
+#include "analyses/command_ids.h"
 #include "gui/dialogs.h"
 #include "gui_support.h"
 

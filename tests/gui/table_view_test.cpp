@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "app/commands.h"
-#include "genetics/command_ids.h"
+#include "analyses/command_ids.h"
 #include "gui/main_window.h"
 #include "gui/table_model.h"
 #include "gui/table_pane.h"

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "app/commands.h"
-#include "genetics/command_ids.h"
+#include "analyses/command_ids.h"
 #include "gui/main_window.h"
 #include "gui_support.h"
 #include "support/test_files.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "analyses/purging.h"
-#include "genetics/command_declaration.h"
+#include "analyses/command_declaration.h"
 #include "genetics/dominance.h"
 #include "support/scripted_platform.h"
 
