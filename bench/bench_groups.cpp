@@ -15,7 +15,7 @@
 #include "analyses/structure.h"
 #include "app/document.h"
 #include "bench_support.h"
-#include "genetics/relationship_averages.h"
+#include "analyses/relationship_averages.h"
 
 namespace {
 

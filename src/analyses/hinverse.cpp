@@ -5,9 +5,9 @@
 #include "analyses/decomposition_report.h"
 #include "analyses/command_ids.h"
 #include "analyses/hinverse_genotypes.h"
-#include "genetics/individual_tables.h"
+#include "analyses/individual_tables.h"
 #include "genetics/inverse_a.h"
-#include "genetics/result_file.h"
+#include "analyses/result_file.h"
 #include "genomics/genomic_relationship.h"
 #include "pedigree/number_text.h"
 

@@ -10,7 +10,7 @@
 #include "analyses/purging.h"
 #include "analyses/command_ids.h"
 #include "genetics/mt19937.h"
-#include "genetics/seed_file.h"
+#include "analyses/seed_file.h"
 #include "report/number_format.h"
 
 namespace kinvar {

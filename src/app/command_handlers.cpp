@@ -19,7 +19,7 @@
 #include "genetics/dominance.h"
 #include "genetics/inverse_a.h"
 #include "genetics/matrix_t.h"
-#include "genetics/relationship_commands.h"
+#include "analyses/relationship_commands.h"
 #include "genetics/x_linked.h"
 #include "matings/matings_command.h"
 #include "matings/planned_mating_command.h"

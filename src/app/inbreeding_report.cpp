@@ -8,7 +8,7 @@
 #include "analyses/diversity.h"
 #include "app/save_as.h"
 #include "genetics/inbreeding.h"
-#include "genetics/individual_tables.h"
+#include "analyses/individual_tables.h"
 #include "genetics/metafounders.h"
 #include "report/number_format.h"
 

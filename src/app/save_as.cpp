@@ -5,8 +5,8 @@
 #include <string>
 
 #include "app/commands.h"
-#include "genetics/relationship_listings.h"
-#include "genetics/relationship_matrices.h"
+#include "analyses/relationship_listings.h"
+#include "analyses/relationship_matrices.h"
 #include "report/number_format.h"
 
 namespace kinvar {

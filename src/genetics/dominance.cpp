@@ -7,8 +7,8 @@
 
 #include "analyses/command_ids.h"
 #include "genetics/relationship.h"
-#include "genetics/relationship_listings.h"
-#include "genetics/result_file.h"
+#include "analyses/relationship_listings.h"
+#include "analyses/result_file.h"
 #include "report/markup.h"
 #include "report/number_format.h"
 

@@ -9,8 +9,8 @@
 #include "genetics/group_inverse.h"
 #include "genetics/inbreeding.h"
 
-#include "genetics/individual_tables.h"
-#include "genetics/result_file.h"
+#include "analyses/individual_tables.h"
+#include "analyses/result_file.h"
 #include "report/markup.h"
 #include "report/number_format.h"
 

@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "analyses/command_ids.h"
-#include "genetics/result_file.h"
+#include "analyses/result_file.h"
 #include "report/markup.h"
 #include "report/number_format.h"
 #include "report/progress.h"

@@ -3,7 +3,7 @@
 #include <new>
 
 #include "genetics/group_inverse.h"
-#include "genetics/result_file.h"
+#include "analyses/result_file.h"
 #include "genetics/x_linked_variances.h"
 
 namespace kinvar {

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "genetics/relationship_listings.h"
+#include "analyses/relationship_listings.h"
 #include "matings/contributions.h"
 #include "matings/matings_command.h"
 #include "matings/population.h"

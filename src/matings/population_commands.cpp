@@ -7,7 +7,7 @@
 #include <string>
 
 #include "analyses/decomposition_report.h"
-#include "genetics/relationship_listings.h"
+#include "analyses/relationship_listings.h"
 #include "matings/contributions.h"
 #include "matings/matings_command.h"
 #include "matings/population.h"

@@ -16,7 +16,7 @@
 #include "analyses/gene_origin.h"
 #include "analyses/purging.h"
 #include "genetics/inbreeding.h"
-#include "genetics/relationship_averages.h"
+#include "analyses/relationship_averages.h"
 #include "matings/population.h"
 #include "pedigree/load.h"
 #include "pedigree_generator.h"

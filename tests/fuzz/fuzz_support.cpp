@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "genetics/relationship_listings.h"
+#include "analyses/relationship_listings.h"
 #include "pedigree/load.h"
 
 namespace kinvar::fuzz {

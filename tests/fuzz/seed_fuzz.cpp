@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "fuzz/fuzz_support.h"
-#include "genetics/seed_file.h"
+#include "analyses/seed_file.h"
 
 namespace kinvar::fuzz {
 namespace {

@@ -19,7 +19,7 @@
 
 #include "genetics/inbreeding.h"
 #include "genetics/mt19937.h"
-#include "genetics/seed_file.h"
+#include "analyses/seed_file.h"
 #include "pedigree/load.h"
 #include "pedigree_generator.h"
 #include "support/scripted_platform.h"

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app/commands.h"
-#include "genetics/relationship_listings.h"
+#include "analyses/relationship_listings.h"
 #include "support/doc_session.h"
 #include "support/random_pedigree.h"
 #include "support/test_files.h"

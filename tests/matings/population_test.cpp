@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "analyses/decomposition_report.h"
-#include "genetics/relationship_listings.h"
+#include "analyses/relationship_listings.h"
 #include "matings/contributions.h"
 #include "support/random_pedigree.h"
 #include "support/scripted_platform.h"
