@@ -2,12 +2,13 @@
 
 #include <charconv>
 
-#include "analyses/decomposition_report.h"
 #include "analyses/command_ids.h"
+#include "analyses/decomposition_report.h"
 #include "analyses/hinverse_genotypes.h"
 #include "analyses/individual_tables.h"
-#include "genetics/inverse_a.h"
+#include "analyses/lower_matrix_file.h"
 #include "analyses/result_file.h"
+#include "genetics/inverse_a.h"
 #include "genomics/genomic_relationship.h"
 #include "pedigree/number_text.h"
 
