@@ -7,8 +7,9 @@
 #include <string>
 
 #include "analyses/relationship_listings.h"
-#include "matings/contributions.h"
+#include "matings/contribution_files.h"
 #include "matings/matings_command.h"
+#include "matings/ocs_figures.h"
 #include "matings/population.h"
 #include "matings/population_commands.h"
 #include "pedigree/sex_and_birth_text.h"

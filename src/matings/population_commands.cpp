@@ -8,7 +8,7 @@
 
 #include "analyses/decomposition_report.h"
 #include "analyses/relationship_listings.h"
-#include "matings/contributions.h"
+#include "matings/contribution_files.h"
 #include "matings/matings_command.h"
 #include "matings/population.h"
 #include "pedigree/number_text.h"

@@ -5,8 +5,8 @@
 #include <array>
 #include <optional>
 
-#include "fuzz/fuzz_support.h"
 #include "analyses/seed_file.h"
+#include "fuzz/fuzz_support.h"
 
 namespace kinvar::fuzz {
 namespace {

@@ -20,7 +20,8 @@
 
 #include "analyses/decomposition_report.h"
 #include "analyses/relationship_listings.h"
-#include "matings/contributions.h"
+#include "matings/contribution_files.h"
+#include "matings/ocs_figures.h"
 #include "support/random_pedigree.h"
 #include "support/scripted_platform.h"
 #include "support/tabular_a.h"
