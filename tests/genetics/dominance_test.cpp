@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "analyses/command_context.h"
+#include "analyses/relationship_listings.h"
 #include "genetics/dominance.h"
 #include "genetics/inbreeding.h"
-#include "analyses/relationship_listings.h"
 #include "support/random_pedigree.h"
 #include "support/tabular_a.h"
 #include "support/test_files.h"
