@@ -1,7 +1,7 @@
 #include <cmath>
 
-#include "analyses/genomic_relationship_command.h"
 #include "analyses/command_ids.h"
+#include "analyses/genomic_relationship_command.h"
 #include "genomics/genomic_inbreeding.h"
 #include "pedigree/number_text.h"
 #include "report/report_store.h"

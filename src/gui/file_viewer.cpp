@@ -13,8 +13,8 @@
 #include <cstring>
 #include <string>
 
-#include "app/document.h"
 #include "analyses/command_ids.h"
+#include "app/document.h"
 #include "pedigree/xlsx_reader.h"
 
 namespace kinvar::gui {

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "app/document.h"
 #include "analyses/command_ids.h"
+#include "app/document.h"
 #include "gui/dialogs.h"
 #include "gui_support.h"
 
