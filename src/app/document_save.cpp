@@ -7,6 +7,7 @@
 
 #include "analyses/path_counting.h"
 #include "app/inbreeding_report.h"
+#include "app/listings.h"
 #include "app/save_as.h"
 #include "app/table_export.h"
 #include "genetics/inbreeding.h"
