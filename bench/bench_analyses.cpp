@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "analyses/command_ids.h"
 #include "analyses/decomposition.h"
 #include "analyses/decomposition_report.h"
 #include "analyses/extraction.h"
 #include "analyses/gene_origin.h"
 #include "analyses/path_counting.h"
 #include "bench_support.h"
-#include "genetics/command_ids.h"
 #include "genetics/inbreeding.h"
 #include "pedigree/load.h"
 

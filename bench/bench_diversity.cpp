@@ -7,9 +7,9 @@
 #include <ctime>
 #include <string>
 
+#include "analyses/command_ids.h"
 #include "analyses/diversity.h"
 #include "bench_support.h"
-#include "genetics/command_ids.h"
 #include "genetics/inbreeding.h"
 #include "pedigree/load.h"
 

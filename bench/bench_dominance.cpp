@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "analyses/lower_matrix_file.h"
 #include "bench_support.h"
 #include "genetics/dominance.h"
 #include "genetics/relationship.h"

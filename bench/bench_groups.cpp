@@ -12,10 +12,10 @@
 
 #include "analyses/diversity.h"
 #include "analyses/generation_interval.h"
+#include "analyses/relationship_averages.h"
 #include "analyses/structure.h"
 #include "app/document.h"
 #include "bench_support.h"
-#include "genetics/relationship_averages.h"
 
 namespace {
 

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "analyses/inverse_a_command.h"
 #include "analyses/structure.h"
 #include "bench_support.h"
 #include "genetics/inbreeding.h"

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "analyses/lower_matrix_file.h"
 #include "bench_support.h"
 #include "genetics/group_inverse.h"
 #include "genetics/inbreeding.h"

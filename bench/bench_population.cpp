@@ -9,7 +9,8 @@
 #include <string>
 
 #include "bench_support.h"
-#include "matings/contributions.h"
+#include "matings/contribution_files.h"
+#include "matings/ocs_figures.h"
 #include "matings/population.h"
 
 namespace {

@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "analyses/relationship_averages.h"
+#include "analyses/relationship_listings.h"
 #include "bench_support.h"
 #include "genetics/inbreeding.h"
 #include "genetics/relationship.h"
-#include "genetics/relationship_averages.h"
-#include "genetics/relationship_listings.h"
 #include "pedigree/load.h"
 
 namespace {

@@ -25,7 +25,7 @@ mkdir -p "$core/src"
 cp "$repo/CMakeLists.txt" "$core/"
 if [[ -d "$repo/cmake" ]]; then cp -r "$repo/cmake" "$core/"; fi
 cp "$repo/src/CMakeLists.txt" "$core/src/"
-for part in report pedigree genetics analyses matings app cli; do
+for part in report pedigree genetics genomics analyses matings app cli; do
   cp -r "$repo/src/$part" "$core/src/"
 done
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "genetics/command_ids.h"
+#include "analyses/command_ids.h"
 #include "report/number_format.h"
 
 namespace kinvar {

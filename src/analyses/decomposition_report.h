@@ -10,8 +10,8 @@
 #include <initializer_list>
 #include <string>
 
+#include "analyses/command_context.h"
 #include "analyses/decomposition.h"
-#include "genetics/command_context.h"
 #include "report/result_table.h"
 
 namespace kinvar {

@@ -22,8 +22,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "analyses/command_context.h"
 #include "analyses/generation_interval.h"
-#include "genetics/command_context.h"
 #include "genetics/relationship.h"
 #include "report/progress.h"
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "analyses/command_ids.h"
 #include "analyses/decomposition_report.h"
-#include "genetics/command_ids.h"
 #include "pedigree/genetic_groups.h"
 #include "pedigree/sex_and_birth_text.h"
 #include "report/markup.h"

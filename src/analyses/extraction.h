@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "genetics/command_context.h"
+#include "analyses/command_context.h"
 #include "report/output_file.h"
 #include "report/progress.h"
 

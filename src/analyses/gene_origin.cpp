@@ -4,9 +4,9 @@
 #include <cmath>
 #include <string>
 
+#include "analyses/command_ids.h"
 #include "analyses/decomposition.h"
 #include "analyses/decomposition_report.h"
-#include "genetics/command_ids.h"
 #include "report/number_format.h"
 
 namespace kinvar {

@@ -15,7 +15,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "genetics/command_context.h"
+#include "analyses/command_context.h"
 
 namespace kinvar {
 

@@ -1,8 +1,9 @@
 #include <cmath>
 
+#include "analyses/command_ids.h"
 #include "analyses/genomic_relationship_command.h"
-#include "genomics/genotype_input_form.h"
-#include "genetics/command_ids.h"
+#include "analyses/genotype_input_form.h"
+#include "analyses/command_ids.h"
 #include "genomics/genomic_inbreeding.h"
 #include "report/report_store.h"
 

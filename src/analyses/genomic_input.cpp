@@ -3,8 +3,8 @@
 #include <charconv>
 #include <cmath>
 
-#include "genetics/command_ids.h"
-#include "genomics/genotype_input_form.h"
+#include "analyses/command_ids.h"
+#include "analyses/genotype_input_form.h"
 #include "report/report_store.h"
 
 namespace kinvar {

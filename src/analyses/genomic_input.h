@@ -6,8 +6,8 @@
 #include <optional>
 #include <string>
 
-#include "genetics/command_context.h"
-#include "genetics/command_declaration.h"
+#include "analyses/command_context.h"
+#include "analyses/command_declaration.h"
 #include "genomics/genotype_input.h"
 
 namespace kinvar {

@@ -4,9 +4,9 @@
 #include <memory>
 
 #include "analyses/genomic_input.h"
-#include "genetics/command_ids.h"
+#include "analyses/command_ids.h"
 #include "genomics/genomic_relationship_files.h"
-#include "genomics/genotype_input_form.h"
+#include "analyses/genotype_input_form.h"
 #include "pedigree/number_text.h"
 #include "report/number_format.h"
 #include "report/report_store.h"

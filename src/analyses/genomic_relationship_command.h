@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "genetics/command_context.h"
-#include "genetics/command_declaration.h"
+#include "analyses/command_context.h"
+#include "analyses/command_declaration.h"
 #include "genomics/genotype_input.h"
 #include "genomics/genomic_relationship.h"
 #include "genomics/genomic_relationship_pedigree.h"

@@ -3,14 +3,16 @@
 #include <charconv>
 #include <cmath>
 
+#include "analyses/command_ids.h"
 #include "analyses/decomposition_report.h"
-#include "genetics/command_ids.h"
+#include "analyses/command_ids.h"
 #include "analyses/genomic_input.h"
-#include "genetics/individual_tables.h"
+#include "analyses/individual_tables.h"
+#include "analyses/lower_matrix_file.h"
+#include "analyses/result_file.h"
 #include "genetics/inverse_a.h"
-#include "genetics/result_file.h"
 #include "genomics/genomic_relationship.h"
-#include "genomics/genotype_input_form.h"
+#include "analyses/genotype_input_form.h"
 #include "pedigree/number_text.h"
 
 namespace kinvar {

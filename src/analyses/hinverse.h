@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "genetics/command_context.h"
+#include "analyses/command_context.h"
 #include "genomics/single_step.h"
 
 namespace kinvar {

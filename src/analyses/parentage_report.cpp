@@ -4,9 +4,9 @@
 #include <cstdio>
 
 #include "analyses/decomposition_report.h"
-#include "genetics/command_ids.h"
+#include "analyses/command_ids.h"
 #include "analyses/genomic_input.h"
-#include "genomics/genotype_input_form.h"
+#include "analyses/genotype_input_form.h"
 #include "pedigree/number_text.h"
 #include "report/result_table.h"
 

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "genetics/command_context.h"
+#include "analyses/command_context.h"
 #include "genomics/parentage.h"
 
 namespace kinvar {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "analyses/command_ids.h"
 #include "analyses/decomposition_report.h"
-#include "genetics/command_ids.h"
 #include "report/markup.h"
 #include "report/number_format.h"
 

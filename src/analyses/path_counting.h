@@ -18,7 +18,7 @@
 #include <functional>
 #include <string>
 
-#include "genetics/command_context.h"
+#include "analyses/command_context.h"
 #include "report/output_file.h"
 
 namespace kinvar {

@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "genetics/command_context.h"
+#include "analyses/command_context.h"
 #include "genetics/relationship.h"
 #include "pedigree/pedigree.h"
 #include "report/progress.h"

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "analyses/command_ids.h"
 #include "analyses/decomposition_report.h"
 #include "analyses/purging.h"
-#include "genetics/command_ids.h"
+#include "analyses/seed_file.h"
 #include "genetics/mt19937.h"
-#include "genetics/seed_file.h"
 #include "report/number_format.h"
 
 namespace kinvar {

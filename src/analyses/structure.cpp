@@ -7,8 +7,8 @@
 #include <span>
 #include <string>
 
+#include "analyses/command_ids.h"
 #include "analyses/decomposition_report.h"
-#include "genetics/command_ids.h"
 #include "genetics/index_set.h"
 #include "report/number_format.h"
 

@@ -15,8 +15,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "analyses/command_context.h"
 #include "analyses/generation_interval.h"
-#include "genetics/command_context.h"
 #include "pedigree/pedigree.h"
 #include "report/progress.h"
 #include "report/result_table.h"

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "analyses/diversity.h"
+#include "analyses/dominance_command.h"
 #include "analyses/gene_origin.h"
 #include "analyses/genomic_input.h"
 #include "analyses/genomic_relationship_command.h"

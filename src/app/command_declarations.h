@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "genetics/command_declaration.h"
+#include "analyses/command_declaration.h"
 
 namespace kinvar {
 

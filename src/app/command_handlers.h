@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "genetics/command_context.h"
+#include "analyses/command_context.h"
 
 namespace kinvar {
 

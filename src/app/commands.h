@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "genetics/command_ids.h"
+#include "analyses/command_ids.h"
 
 namespace kinvar {
 

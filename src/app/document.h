@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "analyses/command_context.h"
 #include "app/commands.h"
 #include "app/options.h"
-#include "genetics/command_context.h"
 #include "pedigree/load.h"
 #include "pedigree/pedigree.h"
 #include "report/output_file.h"
@@ -234,6 +234,10 @@ std::vector<FileFilter> PedigreeFileFilters();
 // What the user is told when a computation could not get the memory
 // (std::bad_alloc) or the threads (std::system_error) it needs.
 std::string ResourceFailureMessage(const std::exception& failure);
+
+// The commands with a report whose numbers go through F and D; the inverse
+// of A and matrix T, which leave the report alone, warn on their own.
+bool GoesThroughVariances(std::int32_t id);
 
 // Why the command `id` does not run on this pedigree's metafounders; empty
 // when it takes them into account or there are none.

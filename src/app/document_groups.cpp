@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "analyses/hinverse.h"
+#include "analyses/inverse_a_command.h"
 #include "app/command_handlers.h"
 #include "genetics/inverse_a.h"
 #include "pedigree/genetic_groups.h"

@@ -6,9 +6,9 @@
 #include <utility>
 
 #include "analyses/diversity.h"
+#include "analyses/individual_tables.h"
 #include "app/save_as.h"
 #include "genetics/inbreeding.h"
-#include "genetics/individual_tables.h"
 #include "genetics/metafounders.h"
 #include "report/number_format.h"
 

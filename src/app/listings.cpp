@@ -1,7 +1,7 @@
 #include "app/listings.h"
 
+#include "analyses/individual_tables.h"
 #include "app/save_as.h"
-#include "genetics/individual_tables.h"
 #include "pedigree/sex_and_birth_text.h"
 #include "report/number_format.h"
 #include "report/timestamp.h"

@@ -4,9 +4,9 @@
 
 #include <string>
 
+#include "analyses/relationship_listings.h"
+#include "analyses/relationship_matrices.h"
 #include "app/commands.h"
-#include "genetics/relationship_listings.h"
-#include "genetics/relationship_matrices.h"
 #include "report/number_format.h"
 
 namespace kinvar {

@@ -10,7 +10,11 @@
 #include <filesystem>
 #include <limits>
 
+#include "analyses/dominance_command.h"
+#include "analyses/inverse_a_command.h"
 #include "analyses/path_counting.h"
+#include "analyses/relationship_listings.h"
+#include "analyses/seed_file.h"
 #include "app/command_declarations.h"
 #include "app/document.h"
 #include "app/session_platform.h"
@@ -18,12 +22,11 @@
 #include "genetics/group_inverse.h"
 #include "genetics/inverse_a.h"
 #include "genetics/metafounders.h"
-#include "genetics/relationship.h"
-#include "genetics/relationship_listings.h"
-#include "matings/matings_command.h"
 #include "genetics/mt19937.h"
-#include "genetics/seed_file.h"
+#include "genetics/relationship.h"
 #include "genetics/x_linked.h"
+#include "analyses/genotype_input_form.h"
+#include "matings/matings_command.h"
 #include "pedigree/line_splitter.h"
 #include "report/markup.h"
 

@@ -4,7 +4,7 @@
 #include <memory>
 #include <system_error>
 
-#include "genetics/command_ids.h"
+#include "analyses/command_ids.h"
 
 namespace kinvar {
 

@@ -12,7 +12,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include "genetics/command_declaration.h"
+#include "analyses/command_declaration.h"
 
 namespace kinvar::cli {
 

@@ -8,10 +8,10 @@
 
 #include <stdlib.h>
 
+#include "analyses/command_context.h"
 #include "analyses/decomposition_report.h"
 #include "analyses/pedigree_chart.h"
 #include "analyses/pedigree_drawing.h"
-#include "genetics/command_context.h"
 #include "matings/planned_mating_command.h"
 #include "pictures/pedigree_certificate_picture.h"
 #include "pictures/pedigree_chart_picture.h"

@@ -62,18 +62,4 @@ DominanceBuild<T> BuildDominance(Pedigree& ped, const std::vector<T>& d,
                                  const DominanceRequest& request, const NonZeroReport& report,
                                  Progress& progress);
 
-// The command's messages, for callers that build D themselves: the refusal
-// of `count` individuals before anything is computed (empty when none), a
-// failed build's, and the note on D's size before its inverse.
-std::string DominanceSizeRefusal(std::int64_t count, bool inverse);
-std::string DominanceFailureMessage(DominanceStatus status);
-std::string DominanceNonZeroNote(std::int64_t nonZero, std::int32_t m);
-inline constexpr const char* kDominanceMinValueMessage = "The smallest value must be a number of 0 or more.";
-
-// The desktop's command: the group or all, the form (inverse, triplets,
-// entire matrix, smallest value), then the file.
-void OnDominance(CommandContext& ctx);
-// Its parameters: the form's, and the group that answers its picker.
-CommandDeclaration DominanceDeclaration();
-
 }  // namespace kinvar

@@ -18,9 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "genetics/command_context.h"
 #include "pedigree/pedigree.h"
-#include "report/output_file.h"
 #include "report/progress.h"
 
 namespace kinvar {
@@ -76,42 +74,5 @@ InverseBuild BuildInverseOfA(const Pedigree& ped, Progress& progress);
 template <class T>
 BasicInverseBuild<T> BuildInverseOfA(const Pedigree& ped, const std::vector<T>& d,
                                      Progress& progress);
-
-// 1: the non-zero elements of the lower triangle; 2: the entire matrix;
-// 3: "row column value" lines for mixed-model software, no header.
-enum class InverseOutput { kNonZero = 1, kEntire = 2, kTriplets = 3 };
-
-// Cells up to which the entire matrix may be written.
-constexpr std::int64_t kMaxInverseCells = 250000;
-// Gamma inverse is part of the inverse with metafounders.
-inline constexpr const char* kSingularGamma =
-    "The metafounders' relationships are singular: the inverse of A with metafounders needs them positive definite.";
-
-// The lower triangle written as the inverse's file is: the header, `title`
-// (followed by " (Lower triangular):" or ":"), one row per individual (rows
-// beyond nTotal are the genetic groups), and the counts. False when the
-// user cancelled.
-template <class T>
-bool WriteLowerMatrixFile(const Pedigree& ped, const BasicSparseLower<T>& m, InverseOutput output,
-                          const std::string& pedigreePath, const std::string& title,
-                          OutputFile& file, Progress& progress);
-// "row column value" for every stored element, codes 1-based, values with
-// the shortest text that reads back as the same float (or double).
-template <class T>
-bool WriteTriplets(const BasicSparseLower<T>& m, OutputFile& file, Progress& progress);
-// Replaces ped.writtenTables with `name` (row, col, value: the stored
-// elements, codes 1-based), "recoding", and "groups" when there are groups.
-template <class T>
-void AddLowerMatrixTables(Pedigree& ped, const BasicSparseLower<T>& m, const std::string& name);
-
-// The tables "ainverse" (row, col, value: the stored elements, codes
-// 1-based) and "recoding" replace the store's tables once the file is
-// written; the report lines are left as they were.
-//
-// The Inverse of A command: asks for the output (when the entire matrix is
-// small enough) and the file, then builds and writes.
-void OnInverseOfA(CommandContext& ctx);
-// The same, writing `output` without asking for it.
-void WriteInverseOfA(CommandContext& ctx, InverseOutput output);
 
 }  // namespace kinvar

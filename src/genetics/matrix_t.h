@@ -1,8 +1,5 @@
-// The two factors of A = T D T': matrix T, written row by row to a file, and
-// the within-family segregation variances D (dii) as a report. Matrix T
-// hands the store the table "matrix_t" (row_id, col_id, value: the
-// non-zero cells in code order) without touching the report lines; dii
-// comes with "dii" (id, code, dii) in the listing's order.
+// The two factors of A = T D T': the rows of matrix T and the
+// within-family segregation variances D (dii).
 //
 // Conventions: codes are the chronological codes 1..nTotal; t(i, k) is the
 // expected fraction of the genes of i that come from its ancestor k (1 on
@@ -14,7 +11,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "genetics/command_context.h"
 #include "pedigree/pedigree.h"
 
 namespace kinvar {
@@ -31,13 +27,5 @@ inline double DiiOf(const Pedigree& ped, const Rec& r) {
   const auto c = static_cast<std::size_t>(r.code);
   return ped.InDouble() ? ped.dDouble[c] : static_cast<double>(ped.d[c]);
 }
-
-// Matrix T to a file the user names; enabled up to 500 individuals.
-void OnMatrixT(CommandContext& ctx);
-
-// The dii report, in reading order, the parents added by validation after
-// a separator.
-void WriteDiiReport(Pedigree& ped);
-void OnDii(CommandContext& ctx);
 
 }  // namespace kinvar

@@ -18,7 +18,6 @@
 #include <string>
 #include <vector>
 
-#include "genetics/command_context.h"
 #include "genetics/inverse_a.h"
 #include "genetics/x_linked_variances.h"
 
@@ -55,11 +54,5 @@ BasicInverseBuild<T> BuildXLinkedInverse(const Pedigree& ped, const std::vector<
 template <class T = float>
 BasicInverseBuild<T> BuildXLinkedInverse(const Pedigree& ped, const std::vector<Sex>& sex,
                                          const XLinkedOptions& options, Progress& progress);
-
-// The desktop's command: S or its inverse, then the file.
-void OnXLinked(CommandContext& ctx);
-// Writes S (or S inverse when `inverse`) as `output`; tables "xlinked" or
-// "xlinked_inverse" with "recoding".
-void WriteXLinked(CommandContext& ctx, bool inverse, InverseOutput output);
 
 }  // namespace kinvar

@@ -13,8 +13,8 @@
 #include <cstring>
 #include <string>
 
+#include "analyses/command_ids.h"
 #include "app/document.h"
-#include "genetics/command_ids.h"
 #include "pedigree/xlsx_reader.h"
 
 namespace kinvar::gui {

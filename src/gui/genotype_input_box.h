@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "genomics/genotype_input_form.h"
+#include "analyses/genotype_input_form.h"
 
 class QComboBox;
 class QLineEdit;

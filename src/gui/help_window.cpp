@@ -11,9 +11,9 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "analyses/command_ids.h"
 #include "app/commands.h"
 #include "app/manual.h"
-#include "genetics/command_ids.h"
 
 namespace kinvar::gui {
 

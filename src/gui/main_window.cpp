@@ -26,7 +26,7 @@
 #include "analyses/pedigree_chart.h"
 #include "app/commands.h"
 #include "app/document.h"
-#include "genetics/command_context.h"
+#include "analyses/command_context.h"
 #include "gui/about_dialog.h"
 #include "gui/file_viewer.h"
 #include "gui/find_bar.h"

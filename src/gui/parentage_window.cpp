@@ -13,7 +13,7 @@
 #include <limits>
 
 #include "app/document.h"
-#include "genetics/command_ids.h"
+#include "analyses/command_ids.h"
 #include "gui/main_window.h"
 #include "report/result_table.h"
 

@@ -6,9 +6,10 @@
 #include <optional>
 #include <string>
 
-#include "genetics/relationship_listings.h"
-#include "matings/contributions.h"
+#include "analyses/relationship_listings.h"
+#include "matings/contribution_files.h"
 #include "matings/matings_command.h"
+#include "matings/ocs_figures.h"
 #include "matings/population.h"
 #include "matings/population_commands.h"
 #include "pedigree/sex_and_birth_text.h"

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "genetics/relationship_listings.h"
+#include "analyses/relationship_listings.h"
 #include "matings/exact_matings.h"
-#include "genetics/seed_file.h"
+#include "analyses/seed_file.h"
 #include "report/number_format.h"
 
 namespace kinvar {

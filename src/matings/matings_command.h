@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "genetics/command_context.h"
-#include "genetics/command_ids.h"
+#include "analyses/command_context.h"
+#include "analyses/command_ids.h"
 #include "matings/mating_files.h"
 #include "matings/mating_search.h"
 

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <vector>
 
+#include "analyses/command_ids.h"
 #include "analyses/decomposition_report.h"
-#include "genetics/command_ids.h"
 #include "matings/population.h"
 #include "matings/population_commands.h"
 #include "pedigree/number_text.h"

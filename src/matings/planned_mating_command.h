@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "genetics/command_context.h"
+#include "analyses/command_context.h"
 #include "matings/planned_mating.h"
 
 namespace kinvar {

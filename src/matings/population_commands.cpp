@@ -7,8 +7,8 @@
 #include <string>
 
 #include "analyses/decomposition_report.h"
-#include "genetics/relationship_listings.h"
-#include "matings/contributions.h"
+#include "analyses/relationship_listings.h"
+#include "matings/contribution_files.h"
 #include "matings/matings_command.h"
 #include "matings/population.h"
 #include "pedigree/number_text.h"

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "genetics/command_context.h"
+#include "analyses/command_context.h"
 #include "matings/mating_files.h"
 
 namespace kinvar {

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "analyses/parentage_report.h"
-#include "genetics/command_context.h"
-#include "genetics/command_ids.h"
+#include "analyses/command_context.h"
+#include "analyses/command_ids.h"
 #include "report/report_store.h"
 #include "support/doc_session.h"
 #include "support/random_pedigree.h"

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "analyses/command_ids.h"
 #include "analyses/purging.h"
-#include "genetics/command_ids.h"
 #include "support/doc_session.h"
 #include "support/random_pedigree.h"
 #include "support/table_cells.h"

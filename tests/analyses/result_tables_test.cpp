@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "analyses/decomposition_report.h"
-#include "genetics/command_ids.h"
+#include "analyses/command_ids.h"
 #include "support/doc_session.h"
 #include "support/test_files.h"
 #include "support/random_pedigree.h"

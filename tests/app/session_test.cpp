@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "analyses/dominance_command.h"
+#include "analyses/inverse_a_command.h"
 #include "app/session.h"
 #include "app/table_export.h"
 #include "genetics/dominance.h"

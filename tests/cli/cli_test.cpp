@@ -17,9 +17,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "analyses/seed_file.h"
 #include "app/document.h"
 #include "app/settings_file.h"
-#include "genetics/seed_file.h"
 #include "report/markup.h"
 #include "support/cli_fixture.h"
 #include "support/doc_session.h"

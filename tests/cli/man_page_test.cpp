@@ -2,11 +2,19 @@
 // and nothing of the Markdown that roff would misread left over.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
 #include <set>
 #include <sstream>
 #include <string>
 
 #include "app/manual.h"
+#include "support/cli_fixture.h"
+#include "support/test_files.h"
 
 namespace kinvar {
 namespace {
@@ -67,6 +75,47 @@ TEST(ManPage, HasEveryCommandAndOnlyKnownRequests) {
       }
     }
   }
+}
+
+// The build's writer of the pages puts a page in place only once it is
+// written whole, and says so when it cannot: a failed run leaves the page
+// that was there.
+TEST(ManPageWriter, ReplacesThePageOnlyWhenWrittenWhole) {
+  namespace fs = std::filesystem;
+  const fs::path folder = fs::temp_directory_path() / ("kinvar-man-" + std::to_string(::getpid()));
+  fs::create_directories(folder);
+  const std::string page = ManPage("kinvar-cli", "1.2.3", "2026-01-02");
+  const std::string older = (folder / "older.1").string(), readOnly = (folder / "read-only.1").string();
+  test::WriteWholeFile(older, "an older page, longer than the new one\n" + std::string(page.size(), 'x'));
+  test::WriteWholeFile(readOnly, "a page kept read-only\n");
+  ::chmod(readOnly.c_str(), 0444);
+  struct Row {
+    const char* name;
+    std::string target;
+    int status;
+    const char* kept;  // what a refused target still holds; nullptr: nothing to check
+  };
+  const Row rows[] = {
+      {"a new page", (folder / "new.1").string(), 0, nullptr},
+      {"an older page replaced whole", older, 0, nullptr},
+      {"a read-only page left alone", readOnly, 1, "a page kept read-only\n"},
+      {"a folder that is not there", (folder / "missing" / "kinvar-cli.1").string(), 1, nullptr},
+      {"a full disk", "/dev/full", 1, nullptr},
+  };
+  const std::string err = (folder / "stderr").string();
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::string command = test::Quote(KINVAR_MAKE_MAN_PATH) + " kinvar-cli 1.2.3 2026-01-02 " +
+                                test::Quote(row.target) + " 2>" + test::Quote(err);
+    const int raw = std::system(command.c_str());
+    EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, row.status);
+    if (row.status == 0) EXPECT_EQ(test::ReadWholeFile(row.target), page);
+    else EXPECT_EQ(test::ReadWholeFile(err).rfind("kinvar-make-man: cannot write " + row.target + "\n", 0), 0u)
+        << test::ReadWholeFile(err);
+    if (row.kept) EXPECT_EQ(test::ReadWholeFile(row.target), row.kept);
+    EXPECT_FALSE(test::HasTemporaryBeside((folder / "x").string()));
+  }
+  fs::remove_all(folder);
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "fuzz/fuzz_support.h"
-#include "matings/contributions.h"
+#include "matings/contribution_files.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <filesystem>
 
-#include "genetics/relationship_listings.h"
+#include "analyses/relationship_listings.h"
 #include "pedigree/load.h"
 
 namespace kinvar::fuzz {

@@ -5,8 +5,8 @@
 #include <array>
 #include <optional>
 
+#include "analyses/seed_file.h"
 #include "fuzz/fuzz_support.h"
-#include "genetics/seed_file.h"
 
 namespace kinvar::fuzz {
 namespace {

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "genetics/command_context.h"
+#include "analyses/command_context.h"
+#include "analyses/relationship_listings.h"
 #include "genetics/dominance.h"
 #include "genetics/inbreeding.h"
-#include "genetics/relationship_listings.h"
 #include "support/random_pedigree.h"
 #include "support/tabular_a.h"
 #include "support/test_files.h"

@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "analyses/seed_file.h"
 #include "genetics/inbreeding.h"
 #include "genetics/mt19937.h"
-#include "genetics/seed_file.h"
 #include "pedigree/load.h"
 #include "pedigree_generator.h"
 #include "support/scripted_platform.h"

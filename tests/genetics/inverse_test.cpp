@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "analyses/inverse_a_command.h"
 #include "genetics/inverse_a.h"
 #include "genetics/matrix_t.h"
 #include "report/markup.h"

@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "genetics/relationship_averages.h"
-#include "genetics/relationship_commands.h"
-#include "genetics/relationship_listings.h"
-#include "genetics/relationship_matrices.h"
+#include "analyses/relationship_averages.h"
+#include "analyses/relationship_commands.h"
+#include "analyses/relationship_listings.h"
+#include "analyses/relationship_matrices.h"
 #include "report/number_format.h"
 #include "support/random_pedigree.h"
 #include "support/scripted_platform.h"

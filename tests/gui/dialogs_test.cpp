@@ -15,7 +15,7 @@
 #include "analyses/purging.h"
 #include "matings/population_commands.h"
 #include "app/commands.h"
-#include "genetics/command_context.h"
+#include "analyses/command_context.h"
 #include "gui/dialogs.h"
 #include "gui/options_dialog.h"
 #include "gui/progress_dialog.h"

@@ -9,9 +9,9 @@
 #include <QTextBrowser>
 #include <gtest/gtest.h>
 
+#include "analyses/command_ids.h"
 #include "app/commands.h"
 #include "app/manual.h"
-#include "genetics/command_ids.h"
 #include "gui/help_window.h"
 #include "gui/main_window.h"
 #include "gui_support.h"

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "genetics/command_ids.h"
+#include "analyses/command_ids.h"
 #include "gui/dialogs.h"
 #include "gui/main_window.h"
 #include "gui_support.h"

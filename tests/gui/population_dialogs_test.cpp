@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "analyses/command_ids.h"
 #include "app/document.h"
-#include "genetics/command_ids.h"
 #include "gui/dialogs.h"
 #include "gui_support.h"
 

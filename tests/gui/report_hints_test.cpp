@@ -15,7 +15,7 @@
 #include <QRegularExpression>
 
 #include "app/commands.h"
-#include "genetics/command_ids.h"
+#include "analyses/command_ids.h"
 #include "support/doc_session.h"
 #include "gui/help_window.h"
 #include "gui/report_view.h"

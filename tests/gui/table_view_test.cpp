@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "analyses/command_ids.h"
 #include "app/commands.h"
-#include "genetics/command_ids.h"
 #include "gui/main_window.h"
 #include "gui/table_model.h"
 #include "gui/table_pane.h"

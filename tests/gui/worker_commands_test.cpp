@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "analyses/command_ids.h"
 #include "app/commands.h"
-#include "genetics/command_ids.h"
 #include "gui/main_window.h"
 #include "gui_support.h"
 #include "support/test_files.h"

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "analyses/relationship_listings.h"
 #include "app/commands.h"
-#include "genetics/relationship_listings.h"
 #include "support/doc_session.h"
 #include "support/random_pedigree.h"
 #include "support/table_cells.h"

@@ -2,7 +2,7 @@
 // pedigrees, against an exhaustive grid for 3 and 4 candidates, the kinship
 // constraint met at its target, infeasible targets and bounds, and the
 // command through the document down to the matings it feeds.
-#include "matings/contributions.h"
+#include "matings/contribution_files.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "analyses/relationship_listings.h"
 #include "app/commands.h"
-#include "genetics/relationship_listings.h"
+#include "matings/ocs_figures.h"
 #include "support/doc_session.h"
 #include "support/random_pedigree.h"
 #include "support/test_files.h"

@@ -18,10 +18,10 @@
 #include <vector>
 
 #include "genetics/inbreeding.h"
-#include "genetics/relationship_listings.h"
+#include "analyses/relationship_listings.h"
 #include "matings/exact_matings.h"
 #include "matings/matings_command.h"
-#include "genetics/seed_file.h"
+#include "analyses/seed_file.h"
 #include "support/doc_session.h"
 #include "support/random_pedigree.h"
 #include "support/tabular_a.h"

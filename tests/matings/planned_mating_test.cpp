@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "genetics/command_context.h"
+#include "analyses/command_context.h"
 #include "matings/population.h"
 #include "support/random_pedigree.h"
 #include "support/tabular_a.h"

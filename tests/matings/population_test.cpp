@@ -19,8 +19,9 @@
 #include <vector>
 
 #include "analyses/decomposition_report.h"
-#include "genetics/relationship_listings.h"
-#include "matings/contributions.h"
+#include "analyses/relationship_listings.h"
+#include "matings/contribution_files.h"
+#include "matings/ocs_figures.h"
 #include "support/random_pedigree.h"
 #include "support/scripted_platform.h"
 #include "support/tabular_a.h"

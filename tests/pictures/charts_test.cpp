@@ -25,7 +25,7 @@
 #include <random>
 #include <set>
 
-#include "genetics/command_ids.h"
+#include "analyses/command_ids.h"
 #include "support/doc_session.h"
 #include "support/random_pedigree.h"
 #include "support/table_cells.h"

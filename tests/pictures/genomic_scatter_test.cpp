@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "genetics/command_ids.h"
+#include "analyses/command_ids.h"
 #include "pictures/charts.h"
 #include "support/doc_session.h"
 #include "support/table_cells.h"

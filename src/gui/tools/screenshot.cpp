@@ -44,7 +44,7 @@
 #include "analyses/genomic_relationship_command.h"
 #include "analyses/hinverse.h"
 #include "analyses/pedigree_drawing.h"
-#include "genomics/genotype_input_form.h"
+#include "analyses/genotype_input_form.h"
 #include "pictures/pedigree_chart_picture.h"
 
 namespace {

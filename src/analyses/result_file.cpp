@@ -1,4 +1,4 @@
-#include "genetics/result_file.h"
+#include "analyses/result_file.h"
 
 #include <bit>
 #include <charconv>

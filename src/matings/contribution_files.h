@@ -1,7 +1,6 @@
-// Optimum contribution selection around the solver: breeding values from a
-// column of the pedigree file or from a file of "ID value" lines, the
-// candidates' coancestry matrix, the solution's figures, and the sires'
-// contributions as whole matings written as a contribution file.
+// The files of optimum contribution selection: breeding values from a
+// column of the pedigree file or from a file of "ID value" lines, and the
+// sires' whole matings written as a contribution file.
 //
 // Conventions of this header:
 // - Candidates are the sires (MatingGroups::sires) first, then the dams.
@@ -30,18 +29,6 @@ std::optional<std::vector<double>> ReadBreedingValueFile(const std::string& path
 std::optional<std::vector<double>> ReadBreedingValueColumn(const std::string& pedigreePath,
                                                            const std::string& name,
                                                            const Pedigree& ped, Platform& platform);
-
-// The candidates' coancestry matrix in doubles; needs the coefficients.
-std::vector<double> CandidateKinship(Pedigree& ped, const MatingGroups& groups);
-
-// Mean of K over all ordered pairs, self-pairs included.
-double MeanOfMatrix(const std::vector<double>& k, std::size_t n);
-
-// Whole matings summing to `dams` from the sires' contributions (summing to
-// 1/2): the floors of 2 dams c_i, then one more to the largest remainders,
-// ties to the lower code (`codes` by sire position).
-std::vector<std::int32_t> WholeMatings(const std::vector<double>& sireContributions,
-                                       std::int32_t dams, const std::vector<std::int32_t>& codes);
 
 // One line "ID count" per sire, every sire listed; false after telling why.
 bool WriteContributionFile(const std::string& path, const Pedigree& ped,

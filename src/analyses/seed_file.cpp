@@ -1,4 +1,4 @@
-#include "genetics/seed_file.h"
+#include "analyses/seed_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,10 +1,10 @@
-#include "genetics/relationship_commands.h"
+#include "analyses/relationship_commands.h"
 
 #include <string>
 #include <vector>
 
-#include "genetics/relationship_averages.h"
-#include "genetics/relationship_listings.h"
+#include "analyses/relationship_averages.h"
+#include "analyses/relationship_listings.h"
 
 namespace kinvar {
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "genetics/command_context.h"
-#include "genetics/command_declaration.h"
+#include "analyses/command_context.h"
+#include "analyses/command_declaration.h"
 #include "genomics/genotype_input.h"
 #include "report/platform.h"
 

@@ -1,4 +1,4 @@
-#include "genetics/relationship_listings.h"
+#include "analyses/relationship_listings.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "analyses/inverse_a_command.h"
 #include "genetics/inverse_a.h"
 #include "support/doc_session.h"
 #include "support/random_pedigree.h"

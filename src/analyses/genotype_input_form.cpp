@@ -1,6 +1,6 @@
-#include "genomics/genotype_input_form.h"
+#include "analyses/genotype_input_form.h"
 
-#include "genetics/command_ids.h"
+#include "analyses/command_ids.h"
 
 namespace kinvar {
 

@@ -1,4 +1,4 @@
-#include "genetics/command_declaration.h"
+#include "analyses/command_declaration.h"
 
 #include <charconv>
 #include <cmath>

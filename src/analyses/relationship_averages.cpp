@@ -1,4 +1,4 @@
-#include "genetics/relationship_averages.h"
+#include "analyses/relationship_averages.h"
 
 #include <string>
 #include <vector>

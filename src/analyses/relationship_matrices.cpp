@@ -1,4 +1,4 @@
-#include "genetics/relationship_matrices.h"
+#include "analyses/relationship_matrices.h"
 
 #include <algorithm>
 #include <string>

@@ -1,4 +1,4 @@
-#include "genetics/command_context.h"
+#include "analyses/command_context.h"
 
 #include <algorithm>
 

@@ -7,8 +7,8 @@
 
 #include <cstdint>
 
-#include "genetics/command_context.h"
-#include "genetics/command_ids.h"
+#include "analyses/command_context.h"
+#include "analyses/command_ids.h"
 
 namespace kinvar {
 

@@ -10,8 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "analyses/command_declaration.h"
+#include "analyses/dominance_command.h"
 #include "analyses/purging.h"
-#include "genetics/command_declaration.h"
 #include "genetics/dominance.h"
 #include "support/scripted_platform.h"
 

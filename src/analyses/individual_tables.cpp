@@ -1,4 +1,4 @@
-#include "genetics/individual_tables.h"
+#include "analyses/individual_tables.h"
 
 #include <vector>
 

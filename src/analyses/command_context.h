@@ -17,7 +17,8 @@
 #include <utility>
 #include <vector>
 
-#include "genetics/command_declaration.h"
+#include "analyses/command_declaration.h"
+#include "analyses/genotype_input_form.h"
 #include "pedigree/pedigree.h"
 #include "report/platform.h"
 
