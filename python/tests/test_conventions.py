@@ -141,7 +141,9 @@ def test_argument_names_agree_with_the_r_package(name):
 # names, and the methods that pass them on.
 DECLARED = {"purging": "purging", "dominance": "dominance", "gene-origin": "gene_origin",
             "diversity": "diversity", "mean-kinship": "mean_kinship",
-            "mate-suitability": "mate_suitability"}
+            "mate-suitability": "mate_suitability",
+            "optimum-contributions": "optimum_contributions", "x-linked": "x_linked",
+            "relationship": "relationship"}
 
 
 def _declared_default(text):

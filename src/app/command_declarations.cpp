@@ -2,17 +2,45 @@
 
 #include <algorithm>
 
+#include "analyses/decomposition_report.h"
 #include "analyses/diversity.h"
+#include "analyses/extraction.h"
 #include "analyses/gene_origin.h"
+#include "analyses/path_counting.h"
 #include "analyses/purging.h"
 #include "genetics/dominance.h"
+#include "genetics/relationship_commands.h"
+#include "genetics/x_linked.h"
 #include "matings/population_commands.h"
 
 namespace kinvar {
 
+// In kinvar-cli's --help order; the commands of one name, told apart by a
+// scope word, follow each other.
 std::vector<CommandDeclaration> CommandDeclarations() {
-  return {PurgingDeclaration(), DominanceDeclaration(), GeneOriginDeclaration(), DiversityDeclaration(),
-          MeanKinshipDeclaration(), MateSuitabilityDeclaration()};
+  return {InbreedingOfDeclaration(),
+          RelationshipDeclaration(),
+          BetweenAllDeclaration(),
+          WithinGroupDeclaration(),
+          BetweenTwoGroupsDeclaration(),
+          PathCountingIndividualDeclaration(),
+          PathCountingGroupDeclaration(),
+          PathCountingAllDeclaration(),
+          DecompositionIndividualDeclaration(),
+          DecompositionGroupDeclaration(),
+          DecompositionCoancestryDeclaration(),
+          ExtractAncestorsOfIndividualDeclaration(),
+          ExtractAncestorsOfGroupDeclaration(),
+          ExtractDescendantsOfIndividualDeclaration(),
+          ExtractDescendantsOfGroupDeclaration(),
+          PurgingDeclaration(),
+          DominanceDeclaration(),
+          GeneOriginDeclaration(),
+          DiversityDeclaration(),
+          MeanKinshipDeclaration(),
+          MateSuitabilityDeclaration(),
+          OptimumContributionsDeclaration(),
+          XLinkedDeclaration()};
 }
 
 std::optional<CommandDeclaration> FindDeclaration(std::int32_t id) {
@@ -23,7 +51,7 @@ std::optional<CommandDeclaration> FindDeclaration(std::int32_t id) {
 
 std::optional<CommandDeclaration> FindDeclaration(const std::string& name) {
   for (CommandDeclaration& d : CommandDeclarations())
-    if (d.name == name) return std::move(d);
+    if (d.FullName() == name) return std::move(d);
   return std::nullopt;
 }
 

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "genetics/command_ids.h"
 #include "genetics/group_inverse.h"
 #include "genetics/result_file.h"
 #include "genetics/x_linked_variances.h"
@@ -188,11 +189,31 @@ void WriteXLinked(CommandContext& ctx, bool inverse, InverseOutput output) {
   else BuildAndWrite<float>(ctx, sexes.sex, inverse, output, *file);
 }
 
+CommandDeclaration XLinkedDeclaration() {
+  using T = ParameterType;
+  return CommandDeclaration{kCmdXLinked, "x-linked",
+          {Declare("inverse", T::kFlag).Default("0").Help("S inverse instead of S")
+               .Label("The inverse of S (S itself is written for at most 5000 individuals)").Shown(Control::kCheck),
+           // The library hands the lower triangle over as it is.
+           Declare("triplets", T::kFlag).Default("0").Help("\"row column value\" lines; pair with 'recode'")
+               .Label("Triplets: \"row column value\" lines for mixed-model software").Shown(Control::kCheck)
+               .Keyword("-")}}
+      .Runs(OnXLinked)
+      .Summary("Write the relationships at X-chromosome loci (S) or their inverse")
+      .Explanation("Writes S, the relationships at X-linked loci on the scale where a male's value is his\n"
+                   "one X copy and a female's the mean of her two (at most 5000 individuals), as the\n"
+                   "inverse of A is written; with --inverse, S inverse by Henderson-like rules (any size).\n"
+                   "With --triplets, \"row column value\" lines, codes as 'kinvar-cli recode' lists them.\n"
+                   "Every individual needs a sex: the Sex column's, or its role as a sire or a dam.")
+      .Writes(CommandOutput::kFile);
+}
+
 void OnXLinked(CommandContext& ctx) {
-  const int choice = ctx.platform.ChooseSaveOption("Save the X-linked relationship matrix S",
-                                                   "Save the inverse of S");
-  if (choice == -1) return;
-  WriteXLinked(ctx, choice == 2, InverseOutput::kNonZero);
+  const CommandDeclaration declaration = XLinkedDeclaration();
+  CommandValues& values = ctx.remembered.values;
+  if (!ctx.platform.AskValues(DeclaredForm(declaration, "X-linked relationships", values, ctx.platform))) return;
+  WriteXLinked(ctx, values.Flag(declaration, "inverse"),
+               values.Flag(declaration, "triplets") ? InverseOutput::kTriplets : InverseOutput::kNonZero);
 }
 
 }  // namespace kinvar

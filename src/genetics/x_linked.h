@@ -56,8 +56,11 @@ template <class T = float>
 BasicInverseBuild<T> BuildXLinkedInverse(const Pedigree& ped, const std::vector<Sex>& sex,
                                          const XLinkedOptions& options, Progress& progress);
 
-// The desktop's command: S or its inverse, then the file.
+// The command: S or its inverse, as a lower triangle or triplets, then the
+// file.
 void OnXLinked(CommandContext& ctx);
+// Its parameters: the form's two check boxes.
+CommandDeclaration XLinkedDeclaration();
 // Writes S (or S inverse when `inverse`) as `output`; tables "xlinked" or
 // "xlinked_inverse" with "recoding".
 void WriteXLinked(CommandContext& ctx, bool inverse, InverseOutput output);

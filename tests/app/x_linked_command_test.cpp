@@ -1,10 +1,11 @@
-// The desktop's X-Linked Relationships: the choice of S or its inverse, the
-// file, the tables; the report on screen stays as it was.
+// The desktop's X-Linked Relationships: the form's choice of S or its
+// inverse, the file, the tables; the report on screen stays as it was.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include <unistd.h>
 
@@ -19,14 +20,14 @@ namespace fs = std::filesystem;
 TEST(XLinkedCommand, WritesTheChosenMatrix) {
   struct Row {
     const char* name;
-    int choice;
+    const char* inverse;  // the form's check box
     const char* title;
     const char* table;
     const char* firstRow;
   };
   const Row rows[] = {
-      {"S", 1, "X-linked relationship matrix (Lower triangular):\n", "xlinked", "S,                    1,          1:1, \n"},
-      {"Inverse", 2, "Inverse of the X-linked relationship matrix (Lower triangular):\n", "xlinked_inverse",
+      {"S", "0", "X-linked relationship matrix (Lower triangular):\n", "xlinked", "S,                    1,          1:1, \n"},
+      {"Inverse", "1", "Inverse of the X-linked relationship matrix (Lower triangular):\n", "xlinked_inverse",
        "S,                    1,          1:3, \n"},
   };
   // S's variance is 1 (a male founder), O's 1/2 - 1/4 - 1/4 s(D, D) = 1/8:
@@ -36,7 +37,7 @@ TEST(XLinkedCommand, WritesTheChosenMatrix) {
     test::DocSession session("Progeny Sire Dam Sex\nS 0 0 M\nD 0 0 F\nO S D F\n");
     test::ScriptedPlatform& platform = session.platform;
     Document& doc = session.doc;
-    platform.saveChoices = {row.choice};
+    platform.forms.push_back(std::vector<std::string>{row.inverse, "0"});
     platform.fileNames = {out};
     doc.RunCommand(kCmdXLinked);
     const std::string written = test::ReadWholeFile(out);
