@@ -36,6 +36,7 @@
 #include "gui/table_model.h"
 #include "gui/table_pane.h"
 #include "analyses/pedigree_drawing.h"
+#include "genetics/x_linked.h"
 #include "pictures/pedigree_chart_picture.h"
 
 namespace {
@@ -81,6 +82,8 @@ bool ShootDialogs(kinvar::Document& doc, kinvar::Platform& platform, const QDir&
                                kinvar::GenotypeFormFields({"herd-genotypes.txt", "", "0.9", "0.9", "0.01"}),
                                [](const std::vector<std::string>&) { return true; }};
   ValueFormDialog genotypes(genotypeForm);
+  CommandValues xLinkedValues;
+  ValueFormDialog xLinked(DeclaredForm(XLinkedDeclaration(), "X-linked relationships", xLinkedValues, platform));
   TwoChoiceDialog save("Save the pairwise relationships", "Save the numerator relationship matrix");
   SheetChoiceDialog sheet({"Herd 2021", "Herd 2022", "Notes"});
   AboutDialog about(AboutDialog::Mode::kAbout);
@@ -90,7 +93,7 @@ bool ShootDialogs(kinvar::Document& doc, kinvar::Platform& platform, const QDir&
   const std::pair<QWidget*, const char*> shots[] = {
       {&options, "options"},     {&getId, "get-an-id"}, {&selectGroup, "select-a-group"},
       {&twoGroups, "two-groups"}, {&matingGroups, "mating-groups"},
-      {&queryDialog, "query"},   {&fields, "population-options"}, {&genotypes, "genotype-input"}, {&save, "save-choice"},   {&sheet, "select-a-sheet"},
+      {&queryDialog, "query"},   {&fields, "population-options"}, {&genotypes, "genotype-input"}, {&xLinked, "x-linked-options"}, {&save, "save-choice"},   {&sheet, "select-a-sheet"},
       {&about, "about"},         {&progress, "progress"}};
   bool ok = true;
   for (const auto& [widget, name] : shots) {
