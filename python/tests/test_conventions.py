@@ -153,7 +153,9 @@ DECLARED = {"purging": "purging", "dominance": "dominance", "gene-origin": "gene
             "diversity": "diversity", "mean-kinship": "mean_kinship",
             "mate-suitability": "mate_suitability",
             "genomic-relationship": "genomic_relationship", "genomic-inbreeding": "genomic_inbreeding",
-            "hinverse": "hinverse", "parentage": "parentage", "genotype-qc": "genotype_qc"}
+            "hinverse": "hinverse", "parentage": "parentage", "genotype-qc": "genotype_qc",
+            "optimum-contributions": "optimum_contributions",
+            "relationship": "relationship"}
 
 
 def _declared_default(text):

@@ -1,8 +1,11 @@
 #include "analyses/command_context.h"
 
 #include <algorithm>
+#include <limits>
+#include <string>
 
 #include "genetics/inbreeding.h"
+#include "pedigree/number_text.h"
 
 namespace kinvar {
 
@@ -87,6 +90,21 @@ std::optional<int> ChooseGroupOrAll(CommandContext& ctx, const std::string& capt
   const int chosen = *remembered;
   if (chosen != kAllIndividuals && std::find(groups.begin(), groups.end(), chosen) == groups.end())
     return std::nullopt;
+  return chosen;
+}
+
+std::optional<int> ChooseGroupOrAll(CommandContext& ctx, const std::string& caption,
+                                    const CommandDeclaration& command, const std::string& name) {
+  std::optional<int> remembered;
+  if (!ctx.askInputs) {
+    const std::string text = ctx.remembered.values.Text(command, name);
+    if (text == "all") remembered = kAllIndividuals;
+    else if (const auto number = WholeInteger(text, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()))
+      remembered = static_cast<int>(*number);
+  }
+  const std::optional<int> chosen = ChooseGroupOrAll(ctx, caption, remembered);
+  if (remembered)
+    ctx.remembered.values.Set(command.id, name, *remembered == kAllIndividuals ? "all" : std::to_string(*remembered));
   return chosen;
 }
 

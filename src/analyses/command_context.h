@@ -30,11 +30,9 @@ inline constexpr const char* kCanceledMessage = "Process has been canceled by th
 // Inputs that commands keep for a re-run with the same inputs; forgotten when
 // another pedigree is opened.
 struct RememberedInputs {
-  // The settings of the commands that declare their parameters, by command.
+  // The inputs and settings of the commands that declare their parameters
+  // (the pickers' IDs and groups, the forms' texts), by command and name.
   CommandValues values;
-  std::string inbreedingId;    // the Inbreeding coefficient dialog's ID
-  std::string relationshipA;   // the Relationship dialog's first ID
-  std::string relationshipB;   // and second ID
   // Group numbers of the group commands, -1 none.
   std::int32_t groupA = -1;
   std::int32_t groupB = -1;
@@ -43,7 +41,6 @@ struct RememberedInputs {
   // the members of groupA or groupB. Set for one run, then cleared.
   std::optional<std::vector<RecIndex>> sireList;
   std::optional<std::vector<RecIndex>> damList;
-  RecIndex individual = kUnknownParent;  // the individual of the last picker
   // Optimizing matings: the two files, whether the last run read a
   // forbidden-matings file, and whether it lists the proven optimum instead
   // of annealing.
@@ -56,27 +53,10 @@ struct RememberedInputs {
   // used, so that a re-run with other options repeats the same matings.
   std::string matingSeedTyped;
   std::optional<std::uint32_t> matingSeed;
-  // Path counting, ancestral decomposition and gene origin: the individual
-  // and group numbers of their last runs (kUnknownParent, -1 none).
-  RecIndex pathIndividual = kUnknownParent;
-  std::int32_t pathGroup = -1;
-  RecIndex decompositionIndividual = kUnknownParent;
-  std::int32_t decompositionGroup = -1;
+  // Gene origin: the group number of its last run (-1 none).
   std::int32_t geneOriginGroup = -1;
   // Genetic diversity summary: a group number or kAllIndividuals.
   std::optional<int> diversityGroup;
-  // Purging analysis: the reference (a group number or kAllIndividuals).
-  std::optional<int> purgingGroup;
-  // Population management: the mean kinship's reference (a group number or
-  // kAllIndividuals), and the options of mate suitability and optimum
-  // contributions as typed (empty: not given).
-  std::optional<int> meanKinshipGroup;
-  std::string ebvColumn;
-  std::string ebvFile;
-  std::string targetDeltaF;
-  std::string targetKinship;
-  std::string maxContribution;
-  std::string matingsFile;  // the contribution file to write
   // Planned mating: the form's texts as typed. A sire or dam with parents
   // typed is a new one; "" or "0" is an unknown parent; the candidates and
   // the reference are group numbers, "" for all males and all individuals.
@@ -90,8 +70,6 @@ struct RememberedInputs {
   std::string matingReference;
   std::string matingTop = "20";
   std::string matingChart = "1";  // the desktop shows the chart after the run
-  // Dominance relationships: the group (or kAllIndividuals).
-  std::optional<int> dominanceGroup;
 };
 
 // The seed path of a context built without one: no file can be opened there.
@@ -141,6 +119,11 @@ std::optional<int> AskGroup(CommandContext& ctx, const std::string& caption,
 // cancelled or the group is no longer in the pedigree.
 std::optional<int> ChooseGroupOrAll(CommandContext& ctx, const std::string& caption,
                                     std::optional<int>& remembered);
+// The same for a command that declares the group as its parameter `name`:
+// the choice is kept among the command's values, "all" for every
+// individual, so that the session and kinvar-cli name it as the picker does.
+std::optional<int> ChooseGroupOrAll(CommandContext& ctx, const std::string& caption,
+                                    const CommandDeclaration& command, const std::string& name);
 std::optional<std::pair<int, int>> AskTwoGroups(CommandContext& ctx, const std::string& caption);
 
 }  // namespace kinvar

@@ -97,12 +97,38 @@ inline Parameter Declare(std::string name, ParameterType type) {
 // seed file's stream.
 inline constexpr const char* kSeedFileParameter = "seed-file";
 
+struct CommandContext;
+
+// What kinvar-cli writes after the command: what Save As writes of its
+// report, the one value its dialog shows, the file it writes itself, or a
+// relationship listing (the pairs, or their matrix).
+enum class CommandOutput { kReport, kValue, kFile, kListing };
+
 struct CommandDeclaration {
   std::int32_t id = 0;
-  std::string name;  // kinvar-cli's command
+  std::string name;  // kinvar-cli's command, and its manual page commands/NAME
   std::vector<Parameter> parameters;
+  // The document runs it; none for the few commands the document answers
+  // itself (the dialogs of one value).
+  void (*run)(CommandContext& ctx) = nullptr;
+  // The word after kinvar-cli's command that chooses this one among the
+  // commands of the same name ("individual", "group"); empty when the name
+  // alone names it. The first of a name tells the help of them all.
+  std::string scope;
+  std::string summary;      // kinvar-cli's line of --help
+  std::string explanation;  // the rest of COMMAND --help
+  CommandOutput output = CommandOutput::kReport;
 
   const Parameter* Find(const std::string& parameterName) const;
+  // Declared as CommandDeclaration{id, name, {parameters...}}.Runs(...)
+  // .Summary(...): each call sets one field.
+  CommandDeclaration& Runs(void (*handler)(CommandContext&)) { run = handler; return *this; }
+  CommandDeclaration& Summary(std::string text) { summary = std::move(text); return *this; }
+  CommandDeclaration& Explanation(std::string text) { explanation = std::move(text); return *this; }
+  CommandDeclaration& Writes(CommandOutput what) { output = what; return *this; }
+  CommandDeclaration& Scope(std::string word) { scope = std::move(word); return *this; }
+  // The name the session knows it by: "decompose group" for a scoped one.
+  std::string FullName() const { return scope.empty() ? name : name + " " + scope; }
 };
 
 // The session's name of a parameter; empty when the session does not take it.

@@ -1,10 +1,12 @@
 #include "analyses/decomposition_report.h"
 
 #include <algorithm>
+#include <limits>
 
 #include <string>
 
 #include "analyses/command_ids.h"
+#include "pedigree/number_text.h"
 #include "report/number_format.h"
 
 namespace kinvar {
@@ -101,14 +103,35 @@ void Report(CommandContext& ctx, std::int32_t command, DecompositionMode mode,
   WriteDecompositionReport(ctx.ped, mode, target, r);
 }
 
+// The help of kinvar-cli's decompose, which its three commands share.
+CommandDeclaration Decompose(std::int32_t id, const char* scope, Parameter input, void (*run)(CommandContext&)) {
+  return CommandDeclaration{id, "decompose", {std::move(input.Positional())}}
+      .Scope(scope)
+      .Runs(run)
+      .Summary("Ancestral decomposition of inbreeding or of a group's coancestry")
+      .Explanation("Usage: kinvar-cli decompose PEDIGREE individual ID|group G|coancestry G\n"
+                   "Splits the F of an individual, the average F of a group or the group's average\n"
+                   "coancestry into contributions of ancestors: m (Mendelian sampling), u (nodal common\n"
+                   "ancestors) and v (founders), one line per individual.");
+}
+
+Parameter GroupInput() {
+  return Declare("group", ParameterType::kGroup).Help("The group number").Shown(Control::kGroupPicker);
+}
+
 void OnGroupDecomposition(CommandContext& ctx, std::int32_t command, DecompositionMode mode) {
+  const CommandDeclaration declaration =
+      command == kCmdDecompositionGroup ? DecompositionGroupDeclaration() : DecompositionCoancestryDeclaration();
   if (ctx.askInputs) {
     const auto group = AskGroup(ctx, "Ancestral Decomposition", "Decompose");
     if (!group) return;
-    ctx.remembered.decompositionGroup = static_cast<std::int32_t>(*group);
+    ctx.remembered.values.Set(command, "group", std::to_string(*group));
   }
   ctx.askInputs = true;
-  const std::int32_t index = GroupIndexOf(ctx.ped, ctx.remembered.decompositionGroup);
+  const auto number = WholeInteger(ctx.remembered.values.Text(declaration, "group"),
+                                   std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
+  if (!number) return;
+  const std::int32_t index = GroupIndexOf(ctx.ped, static_cast<int>(*number));
   if (index < 0) return;
   WaitCursor cursor(ctx.platform);
   if (!PrepareInbreeding(ctx)) return;
@@ -174,14 +197,31 @@ void WriteDecompositionReport(Pedigree& ped, DecompositionMode mode, std::int32_
   WriteReportLines(ped, {kDashes, Columns(ped, "Sum", r.mTotal, r.uTotal, r.vTotal)});
 }
 
+CommandDeclaration DecompositionIndividualDeclaration() {
+  return Decompose(kCmdDecompositionIndividual, "individual",
+                   Declare("id", ParameterType::kId).Help("The individual's ID").Shown(Control::kIndividualPicker),
+                   OnDecompositionIndividual);
+}
+
+CommandDeclaration DecompositionGroupDeclaration() {
+  return Decompose(kCmdDecompositionGroup, "group", GroupInput(), OnDecompositionGroup);
+}
+
+CommandDeclaration DecompositionCoancestryDeclaration() {
+  return Decompose(kCmdDecompositionCoancestry, "coancestry", GroupInput(), OnDecompositionCoancestry);
+}
+
+// A re-run finds the individual again by the ID it was picked by.
 void OnDecompositionIndividual(CommandContext& ctx) {
+  const CommandDeclaration declaration = DecompositionIndividualDeclaration();
   if (ctx.askInputs) {
-    const auto x = AskIndividual(ctx, "Ancestral Decomposition", "Decompose");
-    if (!x) return;
-    ctx.remembered.decompositionIndividual = *x;
+    const auto picked = AskIndividual(ctx, "Ancestral Decomposition", "Decompose");
+    if (!picked) return;
+    ctx.remembered.values.Set(declaration.id, "id", std::string(ctx.ped.rec(*picked).Id()));
   }
   ctx.askInputs = true;
-  const RecIndex x = ctx.remembered.decompositionIndividual;
+  std::string typed = ctx.remembered.values.Text(declaration, "id");
+  const RecIndex x = typed.empty() ? kUnknownParent : FindTypedId(ctx.ped, typed);
   if (x == kUnknownParent) return;
   WaitCursor cursor(ctx.platform);
   if (!PrepareInbreeding(ctx)) return;

@@ -40,5 +40,10 @@ void WriteDecompositionReport(Pedigree& ped, DecompositionMode mode, std::int32_
 void OnDecompositionIndividual(CommandContext& ctx);
 void OnDecompositionGroup(CommandContext& ctx);
 void OnDecompositionCoancestry(CommandContext& ctx);
+// Their parameters: the individual's ID, or the group; kinvar-cli's
+// decompose chooses among them by the scope word.
+CommandDeclaration DecompositionIndividualDeclaration();
+CommandDeclaration DecompositionGroupDeclaration();
+CommandDeclaration DecompositionCoancestryDeclaration();
 
 }  // namespace kinvar

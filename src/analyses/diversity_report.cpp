@@ -228,9 +228,16 @@ void WriteDiversityReport(Pedigree& ped, const DiversitySummary& summary,
 }
 
 CommandDeclaration DiversityDeclaration() {
-  return {kCmdDiversity, "diversity",
+  return CommandDeclaration{kCmdDiversity, "diversity",
           {Declare("group", ParameterType::kGroup).Default("all").Help("The group number, or all")
-               .Shown(Control::kGroupPicker).Positional()}};
+               .Shown(Control::kGroupPicker).Positional()}}
+      .Runs(OnDiversitySummary)
+      .Summary("Genetic diversity summary of a group or of all individuals")
+      .Explanation("Usage: kinvar-cli diversity PEDIGREE G|all\n"
+                   "Writes, for group G or every individual: pedigree depth and completeness, founders\n"
+                   "contributing, fe, fa (Boichard et al. 1997) with the first ancestors chosen, fg, mean\n"
+                   "inbreeding and coancestry, gene diversity, Ne from the individual increase in inbreeding\n"
+                   "(Gutierrez et al. 2008, 2009) with its standard error, and fe, fa and Ne per group.");
 }
 
 void OnDiversitySummary(CommandContext& ctx) {

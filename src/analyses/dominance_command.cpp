@@ -193,11 +193,20 @@ CommandDeclaration DominanceDeclaration() {
           .Help("Leave out elements with an absolute value below X").ValueName("X")
           .Label("Leave out elements with an absolute value below").Refusal(kDominanceMinValueMessage),
   };
-  return d;
+  return d
+      .Runs(OnDominance)
+      .Summary("Write the dominance relationships (D) of a group or of all individuals, or D inverse")
+      .Explanation("Writes D, d_ij = 1/4 (a(si,sj) a(di,dj) + a(si,dj) a(di,sj)) and d_ii = 1, for group G\n"
+                   "(--group G) or every individual (at most 10000), as the inverse of A is written; with\n"
+                   "--inverse, D inverse (at most 5000 individuals; the number of non-zero elements of D is\n"
+                   "told first). --triplets writes \"row column value\" lines, codes as 'kinvar-cli recode'\n"
+                   "lists them; --min-value X leaves out elements with |value| < X. With inbreeding, D is\n"
+                   "the usual approximation that keeps d_ii = 1.")
+      .Writes(CommandOutput::kFile);
 }
 
 void OnDominance(CommandContext& ctx) {
-  const auto group = ChooseGroupOrAll(ctx, "Dominance relationships", ctx.remembered.dominanceGroup);
+  const auto group = ChooseGroupOrAll(ctx, "Dominance relationships", DominanceDeclaration(), "group");
   if (!group) return;
   const auto choice = AskChoice(ctx);
   if (!choice) return;

@@ -242,4 +242,37 @@ void OnExtractDescendantsOfGroup(CommandContext& ctx) {
   OnExtract(ctx, kCmdExtractDescendantsGroup, Kinship::kDescendants, true);
 }
 
+namespace {
+
+// The help of kinvar-cli's extract, which its four commands share.
+CommandDeclaration Extract(std::int32_t id, const char* scope, bool forGroup, void (*run)(CommandContext&)) {
+  Parameter input = forGroup ? Declare("group", ParameterType::kGroup).Help("The group number")
+                                   .Shown(Control::kGroupPicker)
+                             : Declare("id", ParameterType::kId).Help("The individual's ID")
+                                   .Shown(Control::kIndividualPicker);
+  return CommandDeclaration{id, "extract", {std::move(input.Positional())}}
+      .Scope(scope)
+      .Runs(run)
+      .Summary("Write the ancestors or descendants of an individual or a group as a pedigree")
+      .Explanation("Usage: kinvar-cli extract PEDIGREE ancestors|descendants individual ID|group G\n"
+                   "Writes a pedigree file (that Open reads again) with the individual or the group's\n"
+                   "members and all their ancestors, or all their descendants.")
+      .Writes(CommandOutput::kFile);
+}
+
+}  // namespace
+
+CommandDeclaration ExtractAncestorsOfIndividualDeclaration() {
+  return Extract(kCmdExtractAncestorsIndividual, "ancestors individual", false, OnExtractAncestorsOfIndividual);
+}
+CommandDeclaration ExtractAncestorsOfGroupDeclaration() {
+  return Extract(kCmdExtractAncestorsGroup, "ancestors group", true, OnExtractAncestorsOfGroup);
+}
+CommandDeclaration ExtractDescendantsOfIndividualDeclaration() {
+  return Extract(kCmdExtractDescendantsIndividual, "descendants individual", false, OnExtractDescendantsOfIndividual);
+}
+CommandDeclaration ExtractDescendantsOfGroupDeclaration() {
+  return Extract(kCmdExtractDescendantsGroup, "descendants group", true, OnExtractDescendantsOfGroup);
+}
+
 }  // namespace kinvar

@@ -45,5 +45,11 @@ void OnExtractAncestorsOfIndividual(CommandContext& ctx);
 void OnExtractAncestorsOfGroup(CommandContext& ctx);
 void OnExtractDescendantsOfIndividual(CommandContext& ctx);
 void OnExtractDescendantsOfGroup(CommandContext& ctx);
+// Their parameters: the individual's ID or the group; kinvar-cli's extract
+// chooses among them by the two scope words.
+CommandDeclaration ExtractAncestorsOfIndividualDeclaration();
+CommandDeclaration ExtractAncestorsOfGroupDeclaration();
+CommandDeclaration ExtractDescendantsOfIndividualDeclaration();
+CommandDeclaration ExtractDescendantsOfGroupDeclaration();
 
 }  // namespace kinvar

@@ -158,9 +158,15 @@ void WriteGeneOriginReport(Pedigree& ped, std::int32_t group) {
 }
 
 CommandDeclaration GeneOriginDeclaration() {
-  return {kCmdGeneOrigin, "gene-origin",
+  return CommandDeclaration{kCmdGeneOrigin, "gene-origin",
           {Declare("group", ParameterType::kGroup).Help("The group number").Shown(Control::kGroupPicker)
-               .Positional()}};
+               .Positional()}}
+      .Runs(OnGeneOrigin)
+      .Summary("Probabilities of gene origin of a group")
+      .Explanation("Usage: kinvar-cli gene-origin PEDIGREE G\n"
+                   "Writes the founder contributions to group G, the founder equivalent, the founder genome\n"
+                   "equivalent, the effective number of non-founders, and per founder its part of the\n"
+                   "group's average inbreeding (v1) and coancestry (v2).");
 }
 
 void OnGeneOrigin(CommandContext& ctx) {

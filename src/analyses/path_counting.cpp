@@ -2,6 +2,7 @@
 
 
 #include <algorithm>
+#include <limits>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -10,6 +11,8 @@
 
 #include "analyses/command_ids.h"
 #include "analyses/decomposition_report.h"
+#include "analyses/command_ids.h"
+#include "pedigree/number_text.h"
 #include "report/markup.h"
 #include "report/number_format.h"
 
@@ -485,12 +488,25 @@ void RunMany(CommandContext& ctx, Output& out, std::int32_t group) {
                                ".");
 }
 
+// The individual and the group of the last runs, found again by the ID and
+// the number they were picked by (kUnknownParent, -1 none).
+RecIndex PathIndividual(CommandContext& ctx) {
+  std::string typed = ctx.remembered.values.Text(PathCountingIndividualDeclaration(), "id");
+  return typed.empty() ? kUnknownParent : FindTypedId(ctx.ped, typed);
+}
+
+int PathGroup(const CommandContext& ctx) {
+  const auto number = WholeInteger(ctx.remembered.values.Text(PathCountingGroupDeclaration(), "group"),
+                                   std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
+  return number ? static_cast<int>(*number) : -1;
+}
+
 // Common steps: the remembered input, the coefficients, the header, the run.
 // With a file and `tablesInto`, the tables of the whole run go there too.
 void Run(CommandContext& ctx, Scope scope, OutputFile* file, ResultSet* tablesInto = nullptr) {
-  const std::int32_t group =
-      scope == Scope::kGroup ? GroupIndexOf(ctx.ped, ctx.remembered.pathGroup) : -1;
-  if (scope == Scope::kIndividual && ctx.remembered.pathIndividual == kUnknownParent) return;
+  const std::int32_t group = scope == Scope::kGroup ? GroupIndexOf(ctx.ped, PathGroup(ctx)) : -1;
+  const RecIndex individual = scope == Scope::kIndividual ? PathIndividual(ctx) : kUnknownParent;
+  if (scope == Scope::kIndividual && individual == kUnknownParent) return;
   if (scope == Scope::kGroup && group < 0) return;
   WaitCursor cursor(ctx.platform);
   if (!PrepareInbreeding(ctx)) return;
@@ -507,9 +523,9 @@ void Run(CommandContext& ctx, Scope scope, OutputFile* file, ResultSet* tablesIn
     tables = AddPathTables(*tablesInto);
     out.tables = &tables;
   }
-  WriteHeader(out, scope == Scope::kGroup ? ctx.remembered.pathGroup : -1);
+  WriteHeader(out, scope == Scope::kGroup ? PathGroup(ctx) : -1);
   if (scope == Scope::kIndividual)
-    RunIndividual(ctx, out, ctx.remembered.pathIndividual);
+    RunIndividual(ctx, out, individual);
   else
     RunMany(ctx, out, group);
 }
@@ -520,7 +536,7 @@ void OnPathCountingIndividual(CommandContext& ctx) {
   if (ctx.askInputs) {
     const auto x = AskIndividual(ctx, "Path counting method", "Calculate");
     if (!x) return;
-    ctx.remembered.pathIndividual = *x;
+    ctx.remembered.values.Set(kCmdPathCountingIndividual, "id", std::string(ctx.ped.rec(*x).Id()));
   }
   ctx.askInputs = true;
   Run(ctx, Scope::kIndividual, nullptr);
@@ -530,7 +546,7 @@ void OnPathCountingGroup(CommandContext& ctx) {
   if (ctx.askInputs) {
     const auto group = AskGroup(ctx, "Path counting method", "Calculate");
     if (!group) return;
-    ctx.remembered.pathGroup = static_cast<std::int32_t>(*group);
+    ctx.remembered.values.Set(kCmdPathCountingGroup, "group", std::to_string(*group));
   }
   ctx.askInputs = true;
   Run(ctx, Scope::kGroup, nullptr);
@@ -540,12 +556,48 @@ void OnPathCountingAll(CommandContext& ctx) { Run(ctx, Scope::kAll, nullptr); }
 
 namespace {
 
+// The help of kinvar-cli's path-counting, which its three commands share.
+CommandDeclaration PathCounting(std::int32_t id, const char* scope, std::vector<Parameter> input,
+                                void (*run)(CommandContext&)) {
+  return CommandDeclaration{id, "path-counting", std::move(input)}
+      .Scope(scope)
+      .Runs(run)
+      .Summary("Wright's path counting: the loops that make individuals inbred")
+      .Explanation("Usage: kinvar-cli path-counting PEDIGREE individual ID|group G|all\n"
+                   "Writes, for each inbred individual, every path from its sire up to a common ancestor\n"
+                   "and down to its dam, the nodal common ancestors and their contributions to F. The paths\n"
+                   "are counted first: a run with more than --max-paths N (default 1000000; 0: no limit)\n"
+                   "is refused and writes nothing.");
+}
+
+}  // namespace
+
+CommandDeclaration PathCountingIndividualDeclaration() {
+  return PathCounting(kCmdPathCountingIndividual, "individual",
+                      {Declare("id", ParameterType::kId).Help("The individual's ID")
+                           .Shown(Control::kIndividualPicker).Positional()},
+                      OnPathCountingIndividual);
+}
+
+CommandDeclaration PathCountingGroupDeclaration() {
+  return PathCounting(kCmdPathCountingGroup, "group",
+                      {Declare("group", ParameterType::kGroup).Help("The group number")
+                           .Shown(Control::kGroupPicker).Positional()},
+                      OnPathCountingGroup);
+}
+
+CommandDeclaration PathCountingAllDeclaration() {
+  return PathCounting(kCmdPathCountingAll, "all", {}, OnPathCountingAll);
+}
+
+namespace {
+
 // The paths the run would list, counted up to limit + 1 without writing
 // any; nothing when the user cancelled.
 std::optional<std::uint64_t> CountPaths(CommandContext& ctx, Scope scope, std::uint64_t limit) {
   Pedigree& ped = ctx.ped;
   EnsureCodeOrder(ped);
-  const std::int32_t group = scope == Scope::kGroup ? GroupIndexOf(ped, ctx.remembered.pathGroup) : -1;
+  const std::int32_t group = scope == Scope::kGroup ? GroupIndexOf(ped, PathGroup(ctx)) : -1;
   if (scope == Scope::kGroup && group < 0) return 0;  // the run writes nothing either
   auto window = ctx.platform.OpenProgress();
   Progress progress(*window);
@@ -558,7 +610,7 @@ std::optional<std::uint64_t> CountPaths(CommandContext& ctx, Scope scope, std::u
       search.Enumerate(search.Sire(c), search.Dam(c));
   };
   if (scope == Scope::kIndividual) {
-    if (ctx.remembered.pathIndividual != kUnknownParent) count(ped.rec(ctx.remembered.pathIndividual).code);
+    if (const RecIndex x = PathIndividual(ctx); x != kUnknownParent) count(ped.rec(x).code);
   } else {
     const std::int32_t n = ped.nTotal;
     const auto in = [&](std::int32_t c) { return group < 0 || ped.byCode(c - 1).group == group; };

@@ -28,6 +28,11 @@ namespace kinvar {
 void OnPathCountingIndividual(CommandContext& ctx);
 void OnPathCountingGroup(CommandContext& ctx);
 void OnPathCountingAll(CommandContext& ctx);
+// Their parameters: the individual's ID, the group, or none; kinvar-cli's
+// path-counting chooses among them by the scope word.
+CommandDeclaration PathCountingIndividualDeclaration();
+CommandDeclaration PathCountingGroupDeclaration();
+CommandDeclaration PathCountingAllDeclaration();
 
 // Save As: runs the command that `ctx.lastCommand` names with its remembered
 // input straight into `file` (after its header), without the store's limit.

@@ -299,13 +299,24 @@ CommandDeclaration PurgingDeclaration() {
           .Label("Random seed of gene dropping (empty: a new one)").Refusal(kTypedSeedMessage).Keyword("-")
           .EmptyMeansNone().NotRecalled(),
   };
-  return d;
+  return d
+      .Runs(OnPurgingAnalysis)
+      .Summary("Ancestral, partial and purged inbreeding of a group or of all individuals")
+      .Explanation("Usage: kinvar-cli purging PEDIGREE G|all [--purging-coefficient D] [--gene-drop N]\n"
+                   "[--all-founders] [--seed-file FILE] [--seed S]\n"
+                   "Writes per individual F, Ballou's ancestral inbreeding Fa and the purged inbreeding g for\n"
+                   "the purging coefficient D (Garcia-Dorado 2012; default 0, which gives g = F); with\n"
+                   "--gene-drop N, N gene-dropping replicates estimate the ancestral inbreeding (Baumung et\n"
+                   "al. 2015) and split F into new and old inbreeding (Kalinowski et al. 2000), from the\n"
+                   "random seed S, or a new seed drawn from the stream of the seed file (the report names\n"
+                   "it); and the partial inbreeding coefficients F_i(j)\n"
+                   "(Gulisija & Crow 2007) for the 20 founders that contribute most, or all of them.");
 }
 
 void OnPurgingAnalysis(CommandContext& ctx) {
   const CommandDeclaration declaration = PurgingDeclaration();
   const bool ask = ctx.askInputs;
-  const std::optional<int> reference = ChooseGroupOrAll(ctx, kTitle, ctx.remembered.purgingGroup);
+  const std::optional<int> reference = ChooseGroupOrAll(ctx, kTitle, declaration, "group");
   if (!reference || (ask && !AskSettings(ctx, declaration))) return;
   const CommandValues& values = ctx.remembered.values;
   PurgingRun run;

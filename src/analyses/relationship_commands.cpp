@@ -1,6 +1,7 @@
 #include "analyses/relationship_commands.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "analyses/relationship_averages.h"
@@ -103,6 +104,82 @@ void OnAverageRelatedness(CommandContext& ctx) {
   if (!PrepareInbreeding(ctx)) return;
   ctx.lastCommand = kCmdAverageRelatedness;
   ReportAverageRelatedness(ctx.ped);
+}
+
+namespace {
+
+// The help of kinvar-cli's relationships, which the three listings share.
+CommandDeclaration Listing(std::int32_t id, const char* scope, std::vector<Parameter> groups,
+                           void (*run)(CommandContext&)) {
+  return CommandDeclaration{id, "relationships", std::move(groups)}
+      .Scope(scope)
+      .Runs(run)
+      .Summary("List relationships: all individuals, within a group, between two groups")
+      .Explanation("Usage: kinvar-cli relationships PEDIGREE all|within G|between G1 G2 [--matrix]\n"
+                   "Writes the pairs whose relationship lies in --range (numerator relationship, or the\n"
+                   "coefficient with --relationship coefficient). With --matrix, the whole matrix instead;\n"
+                   "it is written up to 250000 cells.")
+      .Writes(CommandOutput::kListing);
+}
+
+Parameter GroupInput(const char* name, const char* help) {
+  return Declare(name, ParameterType::kGroup).Help(help).Shown(Control::kGroupPicker).Positional();
+}
+
+}  // namespace
+
+CommandDeclaration BetweenAllDeclaration() {
+  return Listing(kCmdBetweenAll, "all", {}, OnBetweenAllIndividuals);
+}
+
+CommandDeclaration WithinGroupDeclaration() {
+  return Listing(kCmdWithinGroup, "within", {GroupInput("group", "The group number")}, OnWithinAGroup);
+}
+
+CommandDeclaration BetweenTwoGroupsDeclaration() {
+  return Listing(kCmdBetweenTwoGroups, "between",
+                 {GroupInput("group1", "The first group number"), GroupInput("group2", "The second group number")},
+                 OnBetweenTwoGroups);
+}
+
+CommandDeclaration InbreedingOfDeclaration() {
+  return CommandDeclaration{kCmdInbreedingOfIndividual, "inbreeding-of",
+          {Declare("id", ParameterType::kId).Help("The individual's ID").Label("Individual ID")
+               .Shown(Control::kIndividualPicker).Positional()}}
+      .Summary("Print the inbreeding coefficient of one individual")
+      .Explanation("Usage: kinvar-cli inbreeding-of PEDIGREE ID\nPrints F of ID (upper-cased first) in the "
+                   "number format.")
+      .Writes(CommandOutput::kValue);
+}
+
+CommandDeclaration RelationshipDeclaration() {
+  using T = ParameterType;
+  return CommandDeclaration{kCmdBetweenTwoIndividuals, "relationship",
+          {Declare("id1", T::kId).Help("The first individual's ID").Label("First individual ID")
+               .Shown(Control::kIndividualPicker).Positional(),
+           Declare("id2", T::kId).Help("The second individual's ID").Label("Second individual ID")
+               .Shown(Control::kIndividualPicker).Positional()}}
+      .Summary("Print the relationship of two individuals")
+      .Explanation("Usage: kinvar-cli relationship PEDIGREE ID1 ID2\nPrints the numerator relationship of the "
+                   "two (or the coefficient with\n--relationship coefficient) in the number format.")
+      .Writes(CommandOutput::kValue);
+}
+
+std::vector<std::string> QueryTexts(const CommandDeclaration& query, const CommandValues& values) {
+  std::vector<std::string> texts;
+  for (const Parameter& p : query.parameters) texts.push_back(values.Text(query, p.name));
+  return texts;
+}
+
+void KeepQueryTexts(const CommandDeclaration& query, const std::vector<std::string>& texts, CommandValues& values) {
+  for (std::size_t i = 0; i < query.parameters.size() && i < texts.size(); ++i)
+    values.Set(query.id, query.parameters[i].name, texts[i]);
+}
+
+std::vector<std::string> QueryLabels(const CommandDeclaration& query) {
+  std::vector<std::string> labels;
+  for (const Parameter& p : query.parameters) labels.push_back(p.label);
+  return labels;
 }
 
 }  // namespace kinvar

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "analyses/decomposition_report.h"
 #include "analyses/diversity.h"
 #include "analyses/dominance_command.h"
 #include "analyses/gene_origin.h"
@@ -9,15 +10,41 @@
 #include "analyses/genomic_relationship_command.h"
 #include "analyses/hinverse.h"
 #include "analyses/parentage_report.h"
+#include "analyses/extraction.h"
+#include "analyses/path_counting.h"
 #include "analyses/purging.h"
 #include "genetics/dominance.h"
+#include "analyses/relationship_commands.h"
+#include "genetics/x_linked.h"
 #include "matings/population_commands.h"
 
 namespace kinvar {
 
+// In kinvar-cli's --help order; the commands of one name, told apart by a
+// scope word, follow each other.
 std::vector<CommandDeclaration> CommandDeclarations() {
-  return {PurgingDeclaration(), DominanceDeclaration(), GeneOriginDeclaration(), DiversityDeclaration(),
-          MeanKinshipDeclaration(), MateSuitabilityDeclaration(),
+  return {InbreedingOfDeclaration(),
+          RelationshipDeclaration(),
+          BetweenAllDeclaration(),
+          WithinGroupDeclaration(),
+          BetweenTwoGroupsDeclaration(),
+          PathCountingIndividualDeclaration(),
+          PathCountingGroupDeclaration(),
+          PathCountingAllDeclaration(),
+          DecompositionIndividualDeclaration(),
+          DecompositionGroupDeclaration(),
+          DecompositionCoancestryDeclaration(),
+          ExtractAncestorsOfIndividualDeclaration(),
+          ExtractAncestorsOfGroupDeclaration(),
+          ExtractDescendantsOfIndividualDeclaration(),
+          ExtractDescendantsOfGroupDeclaration(),
+          PurgingDeclaration(),
+          DominanceDeclaration(),
+          GeneOriginDeclaration(),
+          DiversityDeclaration(),
+          MeanKinshipDeclaration(),
+          MateSuitabilityDeclaration(),
+          OptimumContributionsDeclaration(),
           // Genotypes beside the pedigree.
           GenomicRelationshipDeclaration(), GenomicInbreedingDeclaration(), HInverseDeclaration(),
           ParentageDeclaration(), GenotypeQcDeclaration()};
@@ -31,7 +58,7 @@ std::optional<CommandDeclaration> FindDeclaration(std::int32_t id) {
 
 std::optional<CommandDeclaration> FindDeclaration(const std::string& name) {
   for (CommandDeclaration& d : CommandDeclarations())
-    if (d.name == name) return std::move(d);
+    if (d.FullName() == name) return std::move(d);
   return std::nullopt;
 }
 

@@ -13,7 +13,8 @@ namespace kinvar {
 
 // One entry per declared command, each from its handler's module.
 std::vector<CommandDeclaration> CommandDeclarations();
-// The declaration of the command `id`, or of kinvar-cli's command `name`.
+// The declaration of the command `id`, or of kinvar-cli's command `name`
+// (with its scope word: "decompose group").
 std::optional<CommandDeclaration> FindDeclaration(std::int32_t id);
 std::optional<CommandDeclaration> FindDeclaration(const std::string& name);
 

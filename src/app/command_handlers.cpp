@@ -20,14 +20,12 @@
 #include "analyses/relationship_commands.h"
 #include "analyses/structure.h"
 #include "analyses/x_linked_command.h"
+#include "app/command_declarations.h"
 #include "app/commands.h"
-#include "genetics/dominance.h"
 #include "genetics/inverse_a.h"
 #include "genetics/matrix_t.h"
-#include "genetics/x_linked.h"
 #include "matings/matings_command.h"
 #include "matings/planned_mating_command.h"
-#include "matings/population_commands.h"
 
 namespace kinvar {
 
@@ -38,42 +36,23 @@ struct Entry {
   CommandHandler run;
 };
 
-// One row per analysis command whose handler exists.
+// One row per analysis command whose handler exists and that does not
+// declare its parameters (a declaration names its handler).
 constexpr std::array kHandlers{
     Entry{kCmdDii, OnDii},
     Entry{kCmdInverseA, OnInverseOfA},
     Entry{kCmdStructure, OnStructure},
     Entry{kCmdMatrixT, OnMatrixT},
-    Entry{kCmdXLinked, OnXLinked},
-    Entry{kCmdDominance, OnDominance},
     Entry{kCmdHInverse, OnHInverse},
     Entry{kCmdParentage, OnParentage},
-    Entry{kCmdBetweenAll, OnBetweenAllIndividuals},
-    Entry{kCmdWithinGroup, OnWithinAGroup},
-    Entry{kCmdBetweenTwoGroups, OnBetweenTwoGroups},
     Entry{kCmdAverageBetweenGroups, OnAverageBetweenGroups},
     Entry{kCmdAverageRelatedness, OnAverageRelatedness},
     Entry{kCmdOptimizeMatings, OnOptimizingMatings},
-    Entry{kCmdPathCountingIndividual, OnPathCountingIndividual},
-    Entry{kCmdPathCountingGroup, OnPathCountingGroup},
-    Entry{kCmdPathCountingAll, OnPathCountingAll},
-    Entry{kCmdExtractAncestorsIndividual, OnExtractAncestorsOfIndividual},
-    Entry{kCmdExtractAncestorsGroup, OnExtractAncestorsOfGroup},
-    Entry{kCmdExtractDescendantsIndividual, OnExtractDescendantsOfIndividual},
-    Entry{kCmdExtractDescendantsGroup, OnExtractDescendantsOfGroup},
-    Entry{kCmdGeneOrigin, OnGeneOrigin},
-    Entry{kCmdDecompositionIndividual, OnDecompositionIndividual},
-    Entry{kCmdDecompositionGroup, OnDecompositionGroup},
-    Entry{kCmdDecompositionCoancestry, OnDecompositionCoancestry},
-    Entry{kCmdDiversity, OnDiversitySummary},
-    Entry{kCmdPurging, OnPurgingAnalysis},
-    Entry{kCmdMeanKinship, OnMeanKinship},
-    Entry{kCmdMateSuitability, OnMateSuitability},
-    Entry{kCmdOptimumContributions, OnOptimumContributions},
     Entry{kCmdPlannedMating, OnPlannedMating},
     Entry{kCmdGenomicRelationship, OnGenomicRelationship},
     Entry{kCmdGenomicInbreeding, OnGenomicInbreeding},
     Entry{kCmdGenotypeQc, OnGenotypeQc},
+    Entry{kCmdXLinked, OnXLinked},
 };
 
 }  // namespace
@@ -81,7 +60,9 @@ constexpr std::array kHandlers{
 CommandHandler AnalysisHandler(std::int32_t id) {
   const auto it = std::find_if(kHandlers.begin(), kHandlers.end(),
                                [id](const Entry& e) { return e.id == id; });
-  return it == kHandlers.end() ? nullptr : it->run;
+  if (it != kHandlers.end()) return it->run;
+  const auto declared = FindDeclaration(id);
+  return declared ? declared->run : nullptr;
 }
 
 }  // namespace kinvar

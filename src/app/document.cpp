@@ -21,6 +21,7 @@
 #include "genetics/metafounders.h"
 #include "pedigree/genetic_groups.h"
 #include "genetics/relationship.h"
+#include "analyses/relationship_commands.h"
 #include "pedigree/load.h"
 #include "pedigree/pedigree_input.h"
 #include "pedigree/xlsx_reader.h"
@@ -444,8 +445,9 @@ void Document::OnRecoding() {
 }
 
 void Document::OnInbreedingDialog() {
-  QueryDialog dialog{"Inbreeding coefficient", {"Individual ID"}, "Inbreeding coef.",
-                     {remembered.inbreedingId}, [this](std::vector<std::string>& texts) {
+  const CommandDeclaration query = InbreedingOfDeclaration();
+  QueryDialog dialog{"Inbreeding coefficient", QueryLabels(query), "Inbreeding coef.",
+                     QueryTexts(query, remembered.values), [this](std::vector<std::string>& texts) {
                        return QueryAnswer{InbreedingOf(texts[0]), 0};
                      }};
   platform_.ShowQueryDialog(dialog);
@@ -454,10 +456,11 @@ void Document::OnInbreedingDialog() {
 void Document::OnRelationshipDialog() {
   const char* caption =
       ped_.settings.relationshipType == 0 ? "Relationship coefficient" : "Numerator relationship";
+  const CommandDeclaration query = RelationshipDeclaration();
   QueryDialog dialog{caption,
-                     {"First individual ID", "Second individual ID"},
+                     QueryLabels(query),
                      "Relationship",
-                     {remembered.relationshipA, remembered.relationshipB},
+                     QueryTexts(query, remembered.values),
                      [this](std::vector<std::string>& texts) {
                        return RelationshipOf(texts[0], texts[1]);
                      }};
@@ -467,7 +470,7 @@ void Document::OnRelationshipDialog() {
 std::optional<std::string> Document::InbreedingOf(std::string& typed) {
   WaitCursor cursor(platform_);
   NormalizeTypedId(typed);
-  remembered.inbreedingId = typed;
+  KeepQueryTexts(InbreedingOfDeclaration(), {typed}, remembered.values);
   if (typed.empty()) return std::nullopt;
   const RecIndex found = FindTypedId(ped_, typed);
   if (found == kUnknownParent) {
@@ -495,8 +498,7 @@ QueryAnswer Document::RelationshipOf(std::string& first, std::string& second) {
   // The boxes show the IDs upper-cased, and the next dialog opens with them.
   NormalizeTypedId(first);
   NormalizeTypedId(second);
-  remembered.relationshipA = first;
-  remembered.relationshipB = second;
+  KeepQueryTexts(RelationshipDeclaration(), {first, second}, remembered.values);
   if (first.empty()) return {std::nullopt, 0};
   if (second.empty()) return {std::nullopt, 1};
   WaitCursor cursor(platform_);

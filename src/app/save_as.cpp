@@ -6,6 +6,7 @@
 
 #include "analyses/relationship_listings.h"
 #include "analyses/relationship_matrices.h"
+#include "app/command_declarations.h"
 #include "app/commands.h"
 #include "report/number_format.h"
 
@@ -15,17 +16,8 @@ SaveBody SaveBodyFor(std::int32_t lastCommand, int choice) {
   switch (lastCommand) {
     case kRejectedPedigree:
     case kCmdStructure:
-    case kCmdGeneOrigin:
-    case kCmdDiversity:
-    case kCmdPurging:
     case kCmdAverageBetweenGroups:
-    case kCmdDecompositionIndividual:
-    case kCmdDecompositionGroup:
-    case kCmdDecompositionCoancestry:
     case kCmdOptimizeMatings:
-    case kCmdMeanKinship:
-    case kCmdMateSuitability:
-    case kCmdOptimumContributions:
     case kCmdPlannedMating:
     case kCmdParentage:
     case kCmdGenotypeQc:
@@ -51,8 +43,12 @@ SaveBody SaveBodyFor(std::int32_t lastCommand, int choice) {
     case kCmdRecoding:
       return SaveBody::kRecodedFile;
     default:
-      return SaveBody::kReportStore;
+      break;
   }
+  // A declared command's report is its copy file, which holds every line.
+  if (const auto declared = FindDeclaration(lastCommand); declared && declared->output == CommandOutput::kReport)
+    return SaveBody::kCopyFile;
+  return SaveBody::kReportStore;
 }
 
 bool IsPedigreeFileCommand(std::int32_t lastCommand) {

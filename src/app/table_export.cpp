@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "analyses/command_ids.h"
+#include "app/command_declarations.h"
 
 namespace kinvar {
 
@@ -20,40 +21,17 @@ constexpr CommandWord kCommandWords[] = {
     {kCmdRecoding, "recode"},
     {kCmdCompute, "inbreeding"},
     {kCmdRecompute, "recompute-inbreeding"},
-    {kCmdInbreedingOfIndividual, "inbreeding-of"},
-    {kCmdBetweenTwoIndividuals, "relationship"},
     {kCmdInverseA, "inverse"},
     {kCmdMatrixT, "matrix-t"},
-    {kCmdXLinked, "x-linked"},
-    {kCmdDominance, "dominance"},
     {kCmdGenomicRelationship, "genomic-relationship"},
     {kCmdGenomicInbreeding, "genomic-inbreeding"},
     {kCmdHInverse, "hinverse"},
     {kCmdParentage, "parentage"},
     {kCmdDii, "dii"},
     {kCmdStructure, "structure"},
-    {kCmdBetweenAll, "relationships"},
-    {kCmdWithinGroup, "relationships"},
-    {kCmdBetweenTwoGroups, "relationships"},
     {kCmdAverageBetweenGroups, "average-between-groups"},
     {kCmdAverageRelatedness, "average-relatedness"},
-    {kCmdPathCountingIndividual, "path-counting"},
-    {kCmdPathCountingGroup, "path-counting"},
-    {kCmdPathCountingAll, "path-counting"},
-    {kCmdExtractAncestorsIndividual, "extract"},
-    {kCmdExtractAncestorsGroup, "extract"},
-    {kCmdExtractDescendantsIndividual, "extract"},
-    {kCmdExtractDescendantsGroup, "extract"},
-    {kCmdGeneOrigin, "gene-origin"},
-    {kCmdDiversity, "diversity"},
-    {kCmdPurging, "purging"},
-    {kCmdDecompositionIndividual, "decompose"},
-    {kCmdDecompositionGroup, "decompose"},
-    {kCmdDecompositionCoancestry, "decompose"},
     {kCmdOptimizeMatings, "optimize-matings"},
-    {kCmdMeanKinship, "mean-kinship"},
-    {kCmdMateSuitability, "mate-suitability"},
-    {kCmdOptimumContributions, "optimum-contributions"},
     {kCmdPlannedMating, "mating"},
     {kCmdGenotypeQc, "genotype-qc"},
 };
@@ -80,9 +58,10 @@ bool CommitFile(OutputFile& out, std::string& error) {
 
 }  // namespace
 
-std::string_view TablesCommandName(std::int32_t id) {
+std::string TablesCommandName(std::int32_t id) {
   for (const CommandWord& c : kCommandWords)
-    if (c.id == id) return c.word;
+    if (c.id == id) return std::string(c.word);
+  if (const auto declared = FindDeclaration(id)) return declared->name;
   return {};
 }
 

@@ -23,7 +23,7 @@ namespace kinvar {
 
 // kinvar-cli's word for the command whose report is shown ("inbreeding",
 // "relationships"), which a JSON document names; "" for none.
-std::string_view TablesCommandName(std::int32_t id);
+std::string TablesCommandName(std::int32_t id);
 
 // What a table export needs besides the tables.
 struct TableExport {

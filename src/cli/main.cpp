@@ -64,15 +64,14 @@ namespace fs = std::filesystem;
 // kListing: a relationship listing, or its matrix, chosen by its scope.
 // kScoped: a report whose command its scope chooses (individual, group ...).
 // kExtract: a pedigree file of ancestors or descendants, written by the
-// command itself. kGroup: a report on one group.
-// kMatings: two groups and the files of the mating optimization.
+// command itself. kMatings: two groups and the files of the mating optimization.
 // kPicture: a picture written as a file (the Qt build only). kDrawing: a
 // picture of ancestors or descendants, chosen as extract chooses them.
-// kPopulation: a sire group and a dam group with the options of mate
-// suitability or optimum contributions. kMating: a sire and a dam, either
-// of them new with its parents, and the best sires for the dam.
-enum class Kind { kReport, kQuery, kSettings, kFile, kListing, kScoped, kExtract, kGroup,
-                  kMatings, kPicture, kDrawing, kPopulation, kMating };
+// kMating: a sire and a dam, either of them new with its parents, and the
+// best sires for the dam. A command that declares its parameters takes its
+// options and help from the declaration, and its kind from what it writes.
+enum class Kind { kReport, kQuery, kSettings, kFile, kListing, kScoped, kExtract,
+                  kMatings, kPicture, kDrawing, kMating };
 
 struct CliCommand {
   const char* name;
@@ -99,14 +98,6 @@ constexpr CliCommand kCliCommands[] = {
      "Needs a file with an F column. Replaces every predefined F by its computed value, then\n"
      "writes what the inbreeding command writes.",
      kCmdRecompute, Kind::kReport},
-    {"inbreeding-of", "Print the inbreeding coefficient of one individual",
-     "Usage: kinvar-cli inbreeding-of PEDIGREE ID\nPrints F of ID (upper-cased first) in the "
-     "number format.",
-     kCmdInbreedingOfIndividual, Kind::kQuery},
-    {"relationship", "Print the relationship of two individuals",
-     "Usage: kinvar-cli relationship PEDIGREE ID1 ID2\nPrints the numerator relationship of the "
-     "two (or the coefficient with\n--relationship coefficient) in the number format.",
-     kCmdBetweenTwoIndividuals, Kind::kQuery},
     {"inverse", "Write the inverse of the numerator relationship matrix A",
      "Writes the non-zero elements of the lower triangle of A inverse, row by row with the\n"
      "individuals' IDs and codes; with --full the entire matrix (up to 250000 cells).\n"
@@ -125,14 +116,6 @@ constexpr CliCommand kCliCommands[] = {
      "With --triplets, \"row column value\" lines, codes as 'kinvar-cli recode' lists them.\n"
      "Every individual needs a sex: the Sex column's, or its role as a sire or a dam.",
      kCmdXLinked, Kind::kFile},
-    {"dominance", "Write the dominance relationships (D) of a group or of all individuals, or D inverse",
-     "Writes D, d_ij = 1/4 (a(si,sj) a(di,dj) + a(si,dj) a(di,sj)) and d_ii = 1, for group G\n"
-     "(--group G) or every individual (at most 10000), as the inverse of A is written; with\n"
-     "--inverse, D inverse (at most 5000 individuals; the number of non-zero elements of D is\n"
-     "told first). --triplets writes \"row column value\" lines, codes as 'kinvar-cli recode'\n"
-     "lists them; --min-value X leaves out elements with |value| < X. With inbreeding, D is\n"
-     "the usual approximation that keeps d_ii = 1.",
-     kCmdDominance, Kind::kFile},
     {"genomic-relationship", "Genomic relationships (G) of the genotyped animals, set against A22",
      "Usage: kinvar-cli genomic-relationship PEDIGREE --genotypes FILE [--method M] [--write-g FILE]\n"
      "Reads the genotypes (quality control first), builds G by VanRaden's first method\n"
@@ -182,12 +165,6 @@ constexpr CliCommand kCliCommands[] = {
      "--list-founders, also the founders that have no progeny.",
      kCmdStructure, Kind::kReport},
 
-    {"relationships", "List relationships: all individuals, within a group, between two groups",
-     "Usage: kinvar-cli relationships PEDIGREE all|within G|between G1 G2 [--matrix]\n"
-     "Writes the pairs whose relationship lies in --range (numerator relationship, or the\n"
-     "coefficient with --relationship coefficient). With --matrix, the whole matrix instead;\n"
-     "it is written up to 250000 cells.",
-     kCmdBetweenAll, Kind::kListing},
     {"average-between-groups", "Average numerator relationships between every two groups",
      "Writes, for every group and every group before it in the file (itself included), the\n"
      "average numerator relationship of their members.",
@@ -196,37 +173,6 @@ constexpr CliCommand kCliCommands[] = {
      "Writes, for every individual in code order, the average of its numerator relationships\n"
      "with all individuals, itself included.",
      kCmdAverageRelatedness, Kind::kReport},
-    {"path-counting", "Wright's path counting: the loops that make individuals inbred",
-     "Usage: kinvar-cli path-counting PEDIGREE individual ID|group G|all\n"
-     "Writes, for each inbred individual, every path from its sire up to a common ancestor\n"
-     "and down to its dam, the nodal common ancestors and their contributions to F. The paths\n"
-     "are counted first: a run with more than --max-paths N (default 1000000; 0: no limit)\n"
-     "is refused and writes nothing.",
-     kCmdPathCountingAll, Kind::kScoped},
-    {"extract", "Write the ancestors or descendants of an individual or a group as a pedigree",
-     "Usage: kinvar-cli extract PEDIGREE ancestors|descendants individual ID|group G\n"
-     "Writes a pedigree file (that Open reads again) with the individual or the group's\n"
-     "members and all their ancestors, or all their descendants.",
-     kCmdExtractAncestorsIndividual, Kind::kExtract},
-    {"gene-origin", "Probabilities of gene origin of a group",
-     "Usage: kinvar-cli gene-origin PEDIGREE G\n"
-     "Writes the founder contributions to group G, the founder equivalent, the founder genome\n"
-     "equivalent, the effective number of non-founders, and per founder its part of the\n"
-     "group's average inbreeding (v1) and coancestry (v2).",
-     kCmdGeneOrigin, Kind::kGroup},
-    {"diversity", "Genetic diversity summary of a group or of all individuals",
-     "Usage: kinvar-cli diversity PEDIGREE G|all\n"
-     "Writes, for group G or every individual: pedigree depth and completeness, founders\n"
-     "contributing, fe, fa (Boichard et al. 1997) with the first ancestors chosen, fg, mean\n"
-     "inbreeding and coancestry, gene diversity, Ne from the individual increase in inbreeding\n"
-     "(Gutierrez et al. 2008, 2009) with its standard error, and fe, fa and Ne per group.",
-     kCmdDiversity, Kind::kGroup},
-    {"decompose", "Ancestral decomposition of inbreeding or of a group's coancestry",
-     "Usage: kinvar-cli decompose PEDIGREE individual ID|group G|coancestry G\n"
-     "Splits the F of an individual, the average F of a group or the group's average\n"
-     "coancestry into contributions of ancestors: m (Mendelian sampling), u (nodal common\n"
-     "ancestors) and v (founders), one line per individual.",
-     kCmdDecompositionIndividual, Kind::kScoped},
     {"optimize-matings", "Assign sires to dams for the least average inbreeding of progeny",
      "Usage: kinvar-cli optimize-matings PEDIGREE SIRE_GROUP DAM_GROUP CONTRIBUTIONS\n"
      "[--forbidden FILE] [--exact] [--seed-file FILE] [--seed S]\n"
@@ -237,39 +183,6 @@ constexpr CliCommand kCliCommands[] = {
      "names pairs that must not be mated; --exact lists the proven optimal matings instead\n"
      "and leaves the seed file alone.",
      kCmdOptimizeMatings, Kind::kMatings},
-    {"purging", "Ancestral, partial and purged inbreeding of a group or of all individuals",
-     "Usage: kinvar-cli purging PEDIGREE G|all [--purging-coefficient D] [--gene-drop N]\n"
-     "[--all-founders] [--seed-file FILE] [--seed S]\n"
-     "Writes per individual F, Ballou's ancestral inbreeding Fa and the purged inbreeding g for\n"
-     "the purging coefficient D (Garcia-Dorado 2012; default 0, which gives g = F); with\n"
-     "--gene-drop N, N gene-dropping replicates estimate the ancestral inbreeding (Baumung et\n"
-     "al. 2015) and split F into new and old inbreeding (Kalinowski et al. 2000), from the\n"
-     "random seed S, or a new seed drawn from the stream of the seed file (the report names\n"
-     "it); and the partial inbreeding coefficients F_i(j)\n"
-     "(Gulisija & Crow 2007) for the 20 founders that contribute most, or all of them.",
-     kCmdPurging, Kind::kGroup},
-    {"mean-kinship", "Rank a group or all individuals by mean kinship",
-     "Usage: kinvar-cli mean-kinship PEDIGREE G|all\n"
-     "Writes the mean kinship of group G (or of all individuals) and its gene diversity, and\n"
-     "each member's mean kinship with the group, itself included, lowest (the genetically\n"
-     "most valuable) first, with sex, group, F, progeny, completeness and rank.",
-     kCmdMeanKinship, Kind::kGroup},
-    {"mate-suitability", "Score every sire-dam pair by the gene diversity one offspring adds",
-     "Usage: kinvar-cli mate-suitability PEDIGREE SIRES DAMS [--reference G] [--max-f X]\n"
-     "Writes every pair of a sire of group SIRES and a dam of group DAMS, best first: the F\n"
-     "of their offspring, the change in the reference's gene diversity if they had one, and\n"
-     "both mates' mean kinship with the reference (group G, default the sires and dams).\n"
-     "Pairs whose offspring F is above --max-f (default 0.0625) are marked.",
-     kCmdMateSuitability, Kind::kPopulation},
-    {"optimum-contributions", "Optimum contributions of the sires and dams to the next generation",
-     "Usage: kinvar-cli optimum-contributions PEDIGREE SIRES DAMS [--ebv-column NAME | --ebv FILE]\n"
-     "[--target-delta-f X | --target-kinship X] [--max-contribution X] [--matings-file FILE]\n"
-     "Without breeding values, the contributions (sires' summing to 1/2, dams' to 1/2) of\n"
-     "least offspring kinship; with them (a column of PEDIGREE, or a file of \"ID value\"\n"
-     "lines), the largest gain whose kinship stays at the target. --matings-file gives every\n"
-     "dam one progeny and writes the sires' matings as a contribution file for\n"
-     "optimize-matings with the same groups. Solved with Ipopt.",
-     kCmdOptimumContributions, Kind::kPopulation},
     {"mating", "A planned mating: the offspring's F, common ancestors and the best sires for the dam",
      "Usage: kinvar-cli mating PEDIGREE SIRE DAM [--sire-parents S D] [--dam-parents S D]\n"
      "[--candidates G] [--reference G] [--top N] [--chart FILE.svg|png|pdf] [--generations N]\n"
@@ -338,40 +251,63 @@ constexpr CliCommand kCliCommands[] = {
      kCmdOptions, Kind::kSettings},
 };
 
+// The kind of a declared command: what it writes, and whether a scope word
+// chooses it among the commands of its name.
+Kind KindOf(const CommandDeclaration& d) {
+  const bool scoped = !d.scope.empty();
+  switch (d.output) {
+    case CommandOutput::kListing: return Kind::kListing;
+    case CommandOutput::kFile: return scoped ? Kind::kExtract : Kind::kFile;
+    case CommandOutput::kValue: return Kind::kQuery;
+    case CommandOutput::kReport: break;
+  }
+  return scoped ? Kind::kScoped : Kind::kReport;
+}
+
+// The table's commands, then those that declare their parameters, whose
+// help comes with the declaration (`declarations` must outlive the list).
+// The commands of one name that a scope word tells apart are one command,
+// with the first one's help.
+std::vector<CliCommand> CliCommands(const std::vector<CommandDeclaration>& declarations) {
+  std::vector<CliCommand> commands(std::begin(kCliCommands), std::end(kCliCommands));
+  for (std::size_t i = 0; i < declarations.size(); ++i) {
+    const CommandDeclaration& d = declarations[i];
+    if (i > 0 && !d.scope.empty() && declarations[i - 1].name == d.name) continue;
+    commands.push_back({d.name.c_str(), d.summary.c_str(), d.explanation.c_str(), d.id, KindOf(d)});
+  }
+  return commands;
+}
+
 // The commands that a scope word chooses, and how many inputs each takes.
 struct ScopeWord {
-  std::string_view command;
-  std::string_view scope;
+  std::string command;
+  std::string scope;
   std::size_t inputs;
   std::int32_t id;
 };
 
-constexpr ScopeWord kScopes[] = {
-    {"relationships", "all", 0, kCmdBetweenAll},
-    {"relationships", "within", 1, kCmdWithinGroup},
-    {"relationships", "between", 2, kCmdBetweenTwoGroups},
-    {"path-counting", "individual", 1, kCmdPathCountingIndividual},
-    {"path-counting", "group", 1, kCmdPathCountingGroup},
-    {"path-counting", "all", 0, kCmdPathCountingAll},
-    {"decompose", "individual", 1, kCmdDecompositionIndividual},
-    {"decompose", "group", 1, kCmdDecompositionGroup},
-    {"decompose", "coancestry", 1, kCmdDecompositionCoancestry},
-    {"extract", "ancestors individual", 1, kCmdExtractAncestorsIndividual},
-    {"extract", "ancestors group", 1, kCmdExtractAncestorsGroup},
-    {"extract", "descendants individual", 1, kCmdExtractDescendantsIndividual},
-    {"extract", "descendants group", 1, kCmdExtractDescendantsGroup},
-};
+// The scopes of the declared commands: one input per positional parameter.
+std::vector<ScopeWord> Scopes() {
+  std::vector<ScopeWord> scopes;
+  for (const CommandDeclaration& d : CommandDeclarations()) {
+    if (d.scope.empty()) continue;
+    const auto inputs = static_cast<std::size_t>(
+        std::count_if(d.parameters.begin(), d.parameters.end(), [](const Parameter& p) { return p.positional; }));
+    scopes.push_back({d.name, d.scope, inputs, d.id});
+  }
+  return scopes;
+}
 
-const ScopeWord* FindScope(std::string_view command, std::string_view scope) {
-  for (const ScopeWord& s : kScopes)
-    if (s.command == command && s.scope == scope) return &s;
-  return nullptr;
+std::optional<ScopeWord> FindScope(std::string_view command, std::string_view scope) {
+  for (ScopeWord& s : Scopes())
+    if (s.command == command && s.scope == scope) return std::move(s);
+  return std::nullopt;
 }
 
 std::vector<std::string> ScopeWords(std::string_view command) {
   std::vector<std::string> words;
-  for (const ScopeWord& s : kScopes)
-    if (s.command == command) words.emplace_back(s.scope);
+  for (const ScopeWord& s : Scopes())
+    if (s.command == command) words.push_back(s.scope);
   return words;
 }
 
@@ -420,9 +356,7 @@ struct Arguments {
   std::optional<std::string> geneDrops;
   std::optional<std::string> seed;  // purging, optimize-matings: the seed as typed
   bool allFounders = false;
-  // Mate suitability and optimum contributions: their options as typed.
-  std::optional<std::string> reference, ebvColumn, ebvFile, targetDeltaF, targetKinship,
-      maxContribution, matingsFile;
+  std::optional<std::string> reference;  // mating: the reference group
   // Planned mating: a new parent's parents, the candidate sires' group, how
   // many are listed, and the chart's file.
   std::vector<std::string> sireParents, damParents;
@@ -642,7 +576,8 @@ int RunFileCommand(std::int32_t id, const Arguments& args, Document& doc,
   // The private file is ours to remove; -o is replaced only when complete.
   if (!args.output && !tables) SetInterruptRemovalPath(*path);
   if (const auto declared = FindDeclaration(id)) {
-    PrepareDeclared(doc, platform, *declared, args);
+    // A scoped command's inputs answer its pickers as they are.
+    if (declared->scope.empty()) PrepareDeclared(doc, platform, *declared, args);
     doc.RunCommand(id);
   } else if (id == kCmdXLinked) {
     CommandContext ctx = doc.Context();
@@ -677,8 +612,8 @@ int RunFileCommand(std::int32_t id, const Arguments& args, Document& doc,
 std::int32_t CommandIdFor(const CliCommand& command, const Arguments& args) {
   const std::string scope =
       command.kind == Kind::kExtract ? args.kinship + " " + args.scope : args.scope;
-  const ScopeWord* word = FindScope(command.name, scope);
-  return word != nullptr ? word->id : command.id;
+  const auto word = FindScope(command.name, scope);
+  return word ? word->id : command.id;
 }
 
 // --seed-file: a file the user named, used only when it is a seed file.
@@ -708,18 +643,6 @@ std::map<std::string, std::string> PurgingForm(const Arguments& args) {
   if (args.seed) values["seed"] = *args.seed;
   values["all-founders"] = args.allFounders ? "1" : "0";
   return values;
-}
-
-// The groups answer the pickers; the options fill the command's form.
-void PreparePopulation(Document& doc, CliPlatform& platform, const Arguments& args) {
-  platform.SetPickerInputs({args.sireGroup, args.damGroup});
-  RememberedInputs& r = doc.remembered;
-  r.ebvColumn = args.ebvColumn.value_or("");
-  r.ebvFile = args.ebvFile.value_or("");
-  r.targetDeltaF = args.targetDeltaF.value_or("");
-  r.targetKinship = args.targetKinship.value_or("");
-  r.maxContribution = args.maxContribution.value_or("");
-  r.matingsFile = args.matingsFile.value_or("");
 }
 
 // The planned mating's inputs as its form's boxes take them; the desktop's
@@ -886,9 +809,9 @@ int RunCommand(const CliCommand& command, const Arguments& args) {
   if (command.kind == Kind::kFile || command.kind == Kind::kExtract)
     return RunFileCommand(id, args, doc, platform);
   if (command.kind == Kind::kMatings) PrepareMatings(doc, platform, args);
-  const auto declared = FindDeclaration(command.id);
-  if (declared) PrepareDeclared(doc, platform, *declared, args);
-  else if (command.kind == Kind::kPopulation) PreparePopulation(doc, platform, args);
+  // A scoped command's inputs answer its pickers as they are.
+  if (const auto declared = FindDeclaration(command.id); declared && declared->scope.empty())
+    PrepareDeclared(doc, platform, *declared, args);
   if (command.kind == Kind::kMating) PrepareMating(doc, args);
   doc.RunCommand(id);
   if (Interrupted()) return kInterruptedStatus;
@@ -999,19 +922,6 @@ void AddKinshipAndStart(CLI::App& sub, Arguments& args) {
       ->expected(1);
 }
 
-void AddPopulationOptions(CLI::App& sub, Arguments& args) {
-  sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
-  sub.add_option("SIRES", args.sireGroup, "The group of the sires")->required();
-  sub.add_option("DAMS", args.damGroup, "The group of the dams")->required();
-  auto* column = sub.add_option("--ebv-column", args.ebvColumn, "Breeding values: a column of PEDIGREE");
-  sub.add_option("--ebv", args.ebvFile, "Breeding values: a file of \"ID value\" lines")->excludes(column);
-  auto* deltaF = sub.add_option("--target-delta-f", args.targetDeltaF, "The rate of inbreeding to keep");
-  sub.add_option("--target-kinship", args.targetKinship, "The offspring kinship to keep")->excludes(deltaF);
-  sub.add_option("--max-contribution", args.maxContribution, "The largest contribution of one candidate");
-  sub.add_option("--matings-file", args.matingsFile,
-                 "Every dam one progeny; write the sires' matings as a contribution file");
-}
-
 void AddMatingOptions(CLI::App& sub, Arguments& args) {
   sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
   sub.add_option("PARENTS", args.inputs, "SIRE and DAM: their IDs (0: unknown)")
@@ -1080,9 +990,6 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
       sub.add_option("--seed-file", args.seedFile, "The seed file of the random generator");
       sub.add_option("--seed", args.seed, "The annealing's seed (default a new one)");
       break;
-    case Kind::kPopulation:
-      AddPopulationOptions(sub, args);
-      break;
     case Kind::kMating:
       AddMatingOptions(sub, args);
       break;
@@ -1092,20 +999,13 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
           ->required()
           ->check(CLI::IsMember(ScopeWords(command.name)));
       sub.add_option("INPUT", args.inputs, "The individual's ID or the group number");
-      if (command.id == kCmdPathCountingAll)
+      if (std::string_view(command.name) == "path-counting")
         sub.add_option("--max-paths", args.maxPaths, "Refuse a run of more paths (default 1000000; 0: no limit)")
             ->type_name("N")
             ->check(CLI::NonNegativeNumber);
       break;
     case Kind::kExtract:
       AddKinshipAndStart(sub, args);
-      break;
-    case Kind::kGroup:
-      sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
-      sub.add_option("GROUP", args.inputs,
-                     command.id == kCmdGeneOrigin ? "The group number" : "The group number, or all")
-          ->required()
-          ->expected(1);
       break;
     case Kind::kPicture:
       sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
@@ -1164,8 +1064,8 @@ std::optional<std::string> UnknownCommand(const CLI::App& app) {
 // What is wrong with the number of inputs after a scope word, if anything.
 std::optional<std::string> InputCountProblem(const CliCommand& command, const Arguments& args) {
   if (command.kind != Kind::kListing && command.kind != Kind::kScoped) return std::nullopt;
-  const ScopeWord* word = FindScope(command.name, args.scope);
-  if (word == nullptr || args.inputs.size() == word->inputs) return std::nullopt;
+  const auto word = FindScope(command.name, args.scope);
+  if (!word || args.inputs.size() == word->inputs) return std::nullopt;
   return std::string(command.name) + " " + args.scope + " takes " + std::to_string(word->inputs) +
          (command.kind == Kind::kListing ? " group(s)" : " argument(s)");
 }
@@ -1247,10 +1147,12 @@ int Main(int argc, char** argv) {
   app.fallthrough();
   Arguments args;
   AddGlobalOptions(app, args);
-  for (const CliCommand& command : kCliCommands) {
+  const std::vector<CommandDeclaration> declarations = CommandDeclarations();
+  const std::vector<CliCommand> commands = CliCommands(declarations);
+  for (const CliCommand& command : commands) {
     CLI::App* sub = app.add_subcommand(command.name, command.summary);
     sub->footer(command.explanation);
-    if (const auto declared = FindDeclaration(command.id)) {
+    if (const auto declared = FindDeclaration(command.id); declared && declared->scope.empty()) {
       sub->add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
       AddDeclaredOptions(*sub, *declared, args.declared);
     } else {
@@ -1269,7 +1171,7 @@ int Main(int argc, char** argv) {
   } catch (const CLI::ParseError& e) {
     return UsageError(UnknownCommand(app).value_or(e.what()));
   }
-  for (const CliCommand& command : kCliCommands) {
+  for (const CliCommand& command : commands) {
     if (!app.got_subcommand(command.name)) continue;
     if (const auto problem = InputCountProblem(command, args)) return UsageError(*problem);
     if (command.kind == Kind::kSettings && args.format != TableFormat::kText)

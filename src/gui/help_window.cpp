@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "analyses/command_ids.h"
+#include "app/command_declarations.h"
 #include "app/commands.h"
 #include "app/manual.h"
 
@@ -144,29 +145,17 @@ struct CommandPage {
   const char* page;
 };
 
+// The pages of the commands that declare no parameters; a declared command's
+// page is found by its name.
 constexpr CommandPage kCommandPages[] = {
     {kCmdFileOpen, "pedigree-file"},
     {kCmdCompute, "commands/inbreeding"},
     {kCmdRecompute, "commands/recompute-inbreeding"},
-    {kCmdInbreedingOfIndividual, "commands/inbreeding-of"},
-    {kCmdDecompositionIndividual, "commands/decompose"},
-    {kCmdDecompositionGroup, "commands/decompose"},
-    {kCmdDecompositionCoancestry, "commands/decompose"},
-    {kCmdPathCountingIndividual, "commands/path-counting"},
-    {kCmdPathCountingGroup, "commands/path-counting"},
-    {kCmdPathCountingAll, "commands/path-counting"},
-    {kCmdPurging, "commands/purging"},
-    {kCmdBetweenTwoIndividuals, "commands/relationship"},
-    {kCmdBetweenTwoGroups, "commands/relationships"},
-    {kCmdWithinGroup, "commands/relationships"},
-    {kCmdBetweenAll, "commands/relationships"},
     {kCmdAverageBetweenGroups, "commands/average-between-groups"},
     {kCmdAverageRelatedness, "commands/average-relatedness"},
     {kCmdInverseA, "commands/inverse"},
     {kCmdInverseWithGroups, "commands/inverse"},
     {kCmdInverseWithMetafounders, "commands/inverse"},
-    {kCmdXLinked, "commands/x-linked"},
-    {kCmdDominance, "commands/dominance"},
     {kCmdGenomicRelationship, "commands/genomic-relationship"},
     {kCmdGenomicInbreeding, "commands/genomic-inbreeding"},
     {kCmdHInverse, "commands/hinverse"},
@@ -175,17 +164,8 @@ constexpr CommandPage kCommandPages[] = {
     {kCmdDii, "commands/dii"},
     {kCmdRecoding, "commands/recode"},
     {kCmdStructure, "commands/structure"},
-    {kCmdExtractAncestorsIndividual, "commands/extract"},
-    {kCmdExtractAncestorsGroup, "commands/extract"},
-    {kCmdExtractDescendantsIndividual, "commands/extract"},
-    {kCmdExtractDescendantsGroup, "commands/extract"},
-    {kCmdGeneOrigin, "commands/gene-origin"},
     {kCmdOptimizeMatings, "commands/optimize-matings"},
-    {kCmdDiversity, "commands/diversity"},
-    {kCmdMeanKinship, "commands/mean-kinship"},
     {kCmdPlannedMating, "commands/mating"},
-    {kCmdMateSuitability, "commands/mate-suitability"},
-    {kCmdOptimumContributions, "commands/optimum-contributions"},
     {kCmdGenotypeQc, "commands/genotype-qc"},
     {kCmdOptions, "options"},
     {kCmdViewPedigree, "commands/view"},
@@ -217,6 +197,8 @@ QPushButton* ToolButton(const QString& text, QWidget* parent) {
 QString HelpPageOf(std::int32_t command) {
   for (const CommandPage& entry : kCommandPages)
     if (entry.command == command) return QLatin1String(entry.page);
+  // A declared command's page bears its name.
+  if (const auto declared = FindDeclaration(command)) return QString::fromStdString("commands/" + declared->name);
   return QStringLiteral("index");
 }
 

@@ -32,8 +32,20 @@ bool Refuse(CommandContext& ctx, const std::string& message) {
   return false;
 }
 
-bool ReadOptions(CommandContext& ctx, OcsOptions& o) {
-  const RememberedInputs& r = ctx.remembered;
+// The form's texts as typed, by parameter name.
+struct OcsTexts {
+  std::string ebvColumn, ebvFile, targetDeltaF, targetKinship, maxContribution, matingsFile;
+};
+
+OcsTexts TypedOptions(const CommandContext& ctx) {
+  const CommandDeclaration declaration = OptimumContributionsDeclaration();
+  const CommandValues& v = ctx.remembered.values;
+  return {v.Text(declaration, "ebv-column"),     v.Text(declaration, "ebv"),
+          v.Text(declaration, "target-delta-f"), v.Text(declaration, "target-kinship"),
+          v.Text(declaration, "max-contribution"), v.Text(declaration, "matings-file")};
+}
+
+bool ReadOptions(CommandContext& ctx, const OcsTexts& r, OcsOptions& o) {
   if (!ReadTypedNumber(ctx, r.targetDeltaF, "The target delta F", o.targetDeltaF) ||
       !WithinRange(ctx, o.targetDeltaF, kTargetDeltaFRange, r.targetDeltaF) ||
       !ReadTypedNumber(ctx, r.targetKinship, "The target kinship", o.targetKinship) ||
@@ -56,8 +68,8 @@ bool ReadOptions(CommandContext& ctx, OcsOptions& o) {
 
 // The candidates' breeding values, sires first; nothing after saying which
 // is missing.
-std::optional<std::vector<double>> CandidateValues(CommandContext& ctx, const MatingGroups& g) {
-  const RememberedInputs& r = ctx.remembered;
+std::optional<std::vector<double>> CandidateValues(CommandContext& ctx, const OcsTexts& r,
+                                                   const MatingGroups& g) {
   const auto values = r.ebvFile.empty()
                           ? ReadBreedingValueColumn(ctx.path, r.ebvColumn, ctx.ped, ctx.platform)
                           : ReadBreedingValueFile(r.ebvFile, ctx.ped, ctx.platform);
@@ -164,15 +176,14 @@ void WriteReport(CommandContext& ctx, const MatingGroups& g, const OcsProblem& p
 }
 
 // The sires' matings as a contribution file for Optimizing Matings.
-bool WriteMatings(CommandContext& ctx, const MatingGroups& g, const OcsSolution& s) {
+bool WriteMatings(CommandContext& ctx, const std::string& path, const MatingGroups& g, const OcsSolution& s) {
   const std::vector<double> sires(s.c.begin(), s.c.begin() + static_cast<std::ptrdiff_t>(g.sires.size()));
   std::vector<std::int32_t> codes;
   for (const RecIndex r : g.sires) codes.push_back(ctx.ped.rec(r).code);
   const auto counts = WholeMatings(sires, static_cast<std::int32_t>(g.dams.size()), codes);
-  if (!WriteContributionFile(ctx.remembered.matingsFile, ctx.ped, g.sires, counts, ctx.platform))
-    return false;
+  if (!WriteContributionFile(path, ctx.ped, g.sires, counts, ctx.platform)) return false;
   Write(ctx.ped, "");
-  Write(ctx.ped, "Matings of the sires written to |X" + ctx.remembered.matingsFile);
+  Write(ctx.ped, "Matings of the sires written to |X" + path);
   return true;
 }
 
@@ -181,19 +192,15 @@ bool WriteMatings(CommandContext& ctx, const MatingGroups& g, const OcsSolution&
 void OnOptimumContributions(CommandContext& ctx) {
   const auto groups = ChooseSireAndDamGroups(ctx, "Optimum contributions");
   if (!groups) return;
-  RememberedInputs& r = ctx.remembered;
-  if (!EditForm(ctx, "Optimum contributions",
-                {{"ebv-column", "Breeding values: column of the pedigree file", &r.ebvColumn},
-                 {"ebv", "Breeding values: file of ID and value", &r.ebvFile, ValueForm::Field::File::kRead},
-                 {"target-delta-f", "Target delta F", &r.targetDeltaF},
-                 {"target-kinship", "Target kinship", &r.targetKinship},
-                 {"max-contribution", "Largest contribution", &r.maxContribution},
-                 {"matings-file", "Matings file to write (every dam one progeny)", &r.matingsFile,
-                  ValueForm::Field::File::kWrite}}))
+  // The form takes the texts as typed; the checks below tell what is wrong.
+  const CommandDeclaration declaration = OptimumContributionsDeclaration();
+  if (ctx.askInputs &&
+      !ctx.platform.AskValues(DeclaredForm(declaration, "Optimum contributions", ctx.remembered.values, ctx.platform)))
     return;
   ctx.askInputs = true;
+  const OcsTexts r = TypedOptions(ctx);
   OcsOptions options;
-  if (!ReadOptions(ctx, options)) return;
+  if (!ReadOptions(ctx, r, options)) return;
   WaitCursor cursor(ctx.platform);
   if (!PrepareInbreeding(ctx)) return;
   OcsProblem p;
@@ -203,7 +210,7 @@ void OnOptimumContributions(CommandContext& ctx) {
   p.damsEqual = !r.matingsFile.empty();
   if (!BoundsFit(ctx, *groups, p)) return;
   if (options.withEbv) {
-    auto ebv = CandidateValues(ctx, *groups);
+    auto ebv = CandidateValues(ctx, r, *groups);
     if (!ebv) return;
     p.ebv = std::move(*ebv);
   }
@@ -214,8 +221,40 @@ void OnOptimumContributions(CommandContext& ctx) {
   ctx.ped.report.Clear();
   ctx.ped.copyFile.Reset();
   WriteReport(ctx, *groups, p, *solution, meanK);
-  if (p.damsEqual && !WriteMatings(ctx, *groups, *solution)) return;
+  if (p.damsEqual && !WriteMatings(ctx, r.matingsFile, *groups, *solution)) return;
   ctx.lastCommand = kCmdOptimumContributions;
+}
+
+CommandDeclaration OptimumContributionsDeclaration() {
+  using T = ParameterType;
+  // R and Python give the breeding values themselves and ask for the
+  // matings as a table, not as files: the files are the command line's.
+  return CommandDeclaration{kCmdOptimumContributions, "optimum-contributions",
+          {Declare("sires", T::kGroup).Help("The group of the sires").Shown(Control::kGroupPicker).Positional(),
+           Declare("dams", T::kGroup).Help("The group of the dams").Shown(Control::kGroupPicker).Positional(),
+           Declare("ebv-column", T::kText).Help("Breeding values: a column of PEDIGREE").ValueName("NAME")
+               .Label("Breeding values: column of the pedigree file").Keyword("-"),
+           Declare("ebv", T::kFile).Help("Breeding values: a file of \"ID value\" lines").ValueName("FILE")
+               .Label("Breeding values: file of ID and value").Shown(Control::kReadFile).Excludes("ebv-column")
+               .Keyword("-"),
+           Declare("target-delta-f", T::kNumber).Help("The rate of inbreeding to keep").ValueName("X")
+               .Label("Target delta F"),
+           Declare("target-kinship", T::kNumber).Help("The offspring kinship to keep").ValueName("X")
+               .Label("Target kinship").Excludes("target-delta-f"),
+           Declare("max-contribution", T::kNumber).Help("The largest contribution of one candidate").ValueName("X")
+               .Label("Largest contribution"),
+           Declare("matings-file", T::kFile)
+               .Help("Every dam one progeny; write the sires' matings as a contribution file").ValueName("FILE")
+               .Label("Matings file to write (every dam one progeny)").Shown(Control::kWriteFile).Keyword("-")}}
+      .Runs(OnOptimumContributions)
+      .Summary("Optimum contributions of the sires and dams to the next generation")
+      .Explanation("Usage: kinvar-cli optimum-contributions PEDIGREE SIRES DAMS [--ebv-column NAME | --ebv FILE]\n"
+                   "[--target-delta-f X | --target-kinship X] [--max-contribution X] [--matings-file FILE]\n"
+                   "Without breeding values, the contributions (sires' summing to 1/2, dams' to 1/2) of\n"
+                   "least offspring kinship; with them (a column of PEDIGREE, or a file of \"ID value\"\n"
+                   "lines), the largest gain whose kinship stays at the target. --matings-file gives every\n"
+                   "dam one progeny and writes the sires' matings as a contribution file for\n"
+                   "optimize-matings with the same groups. Solved with Ipopt.");
 }
 
 }  // namespace kinvar

@@ -69,17 +69,6 @@ bool WithinRange(CommandContext& ctx, const std::optional<double>& value, const 
                          text + ".");
 }
 
-bool EditForm(CommandContext& ctx, const char* caption, std::vector<FormBox> boxes) {
-  if (!ctx.askInputs) return true;
-  ValueForm form{caption, {}, [&boxes](const std::vector<std::string>& texts) {
-                   for (std::size_t i = 0; i < boxes.size() && i < texts.size(); ++i)
-                     *boxes[i].text = texts[i];
-                   return true;
-                 }};
-  for (const FormBox& box : boxes) form.fields.push_back({box.key, box.label, *box.text, false, box.file});
-  return ctx.platform.AskValues(form);
-}
-
 namespace {
 
 void WriteMeanKinship(Pedigree& ped, const MeanKinshipResult& result, const std::string& scope) {
@@ -121,13 +110,19 @@ void WriteMeanKinship(Pedigree& ped, const MeanKinshipResult& result, const std:
 }  // namespace
 
 CommandDeclaration MeanKinshipDeclaration() {
-  return {kCmdMeanKinship, "mean-kinship",
+  return CommandDeclaration{kCmdMeanKinship, "mean-kinship",
           {Declare("group", ParameterType::kGroup).Default("all").Help("The group number, or all")
-               .Shown(Control::kGroupPicker).Positional()}};
+               .Shown(Control::kGroupPicker).Positional()}}
+      .Runs(OnMeanKinship)
+      .Summary("Rank a group or all individuals by mean kinship")
+      .Explanation("Usage: kinvar-cli mean-kinship PEDIGREE G|all\n"
+                   "Writes the mean kinship of group G (or of all individuals) and its gene diversity, and\n"
+                   "each member's mean kinship with the group, itself included, lowest (the genetically\n"
+                   "most valuable) first, with sex, group, F, progeny, completeness and rank.");
 }
 
 void OnMeanKinship(CommandContext& ctx) {
-  const std::optional<int> reference = ChooseGroupOrAll(ctx, "Mean kinship", ctx.remembered.meanKinshipGroup);
+  const std::optional<int> reference = ChooseGroupOrAll(ctx, "Mean kinship", MeanKinshipDeclaration(), "group");
   if (!reference) return;
   const int chosen = *reference;
   WaitCursor cursor(ctx.platform);
@@ -185,13 +180,20 @@ void WriteSuitability(Pedigree& ped, const MatingGroups& groups, const MateSuita
 
 CommandDeclaration MateSuitabilityDeclaration() {
   using T = ParameterType;
-  return {kCmdMateSuitability, "mate-suitability",
+  return CommandDeclaration{kCmdMateSuitability, "mate-suitability",
           {Declare("sires", T::kGroup).Help("The group of the sires").Shown(Control::kGroupPicker).Positional(),
            Declare("dams", T::kGroup).Help("The group of the dams").Shown(Control::kGroupPicker).Positional(),
            Declare("reference", T::kGroup).Help("The reference group (default: sires and dams)")
                .Label("Reference group (empty: sires and dams)"),
            Declare("max-f", T::kNumber).Default("0.0625")
-               .Help("Mark pairs whose offspring F is above X (default 0.0625)").Label("Largest offspring F")}};
+               .Help("Mark pairs whose offspring F is above X (default 0.0625)").Label("Largest offspring F")}}
+      .Runs(OnMateSuitability)
+      .Summary("Score every sire-dam pair by the gene diversity one offspring adds")
+      .Explanation("Usage: kinvar-cli mate-suitability PEDIGREE SIRES DAMS [--reference G] [--max-f X]\n"
+                   "Writes every pair of a sire of group SIRES and a dam of group DAMS, best first: the F\n"
+                   "of their offspring, the change in the reference's gene diversity if they had one, and\n"
+                   "both mates' mean kinship with the reference (group G, default the sires and dams).\n"
+                   "Pairs whose offspring F is above --max-f (default 0.0625) are marked.");
 }
 
 void OnMateSuitability(CommandContext& ctx) {

@@ -20,6 +20,9 @@ void OnMateSuitability(CommandContext& ctx);
 // Its parameters: the two groups and the form's options.
 CommandDeclaration MateSuitabilityDeclaration();
 void OnOptimumContributions(CommandContext& ctx);
+// Its parameters: the two groups and the form's options, checked by the
+// handler with its own messages.
+CommandDeclaration OptimumContributionsDeclaration();
 
 // "%.6f", every figure of the population reports, F included: a column of
 // small kinships and changes reads in one format, never in exponents beside
@@ -51,16 +54,5 @@ inline constexpr TypedRange kMaxContributionRange{"The largest contribution", 0.
 // `range`; true when there is no value.
 bool WithinRange(CommandContext& ctx, const std::optional<double>& value, const TypedRange& range,
                  const std::string& text);
-// One option of a form: its key (the kinvar-cli option's name), its label,
-// and where its text is remembered between runs.
-struct FormBox {
-  const char* key;
-  const char* label;
-  std::string* text;
-  ValueForm::Field::File file = ValueForm::Field::File::kNone;
-};
-// Lets the user edit the options (when inputs are asked for); false when
-// cancelled. The checks come after, with the command's messages.
-bool EditForm(CommandContext& ctx, const char* caption, std::vector<FormBox> boxes);
 
 }  // namespace kinvar

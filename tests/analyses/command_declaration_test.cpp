@@ -72,7 +72,8 @@ TEST(DeclaredParameter, AcceptsWhatThePurgingFormAcceptedAndNothingElse) {
 }
 
 TEST(DeclaredParameter, AcceptsWhatTheDominanceFormAcceptedAndNothingElse) {
-  const Parameter* p = DominanceDeclaration().Find("min-value");
+  const CommandDeclaration dominance = DominanceDeclaration();  // outlives p
+  const Parameter* p = dominance.Find("min-value");
   ASSERT_NE(p, nullptr);
   for (const std::string& text : Texts())
     EXPECT_EQ(AcceptedText(*p, text).has_value(), OldAccepts("min-value", text)) << "\"" << text << "\"";

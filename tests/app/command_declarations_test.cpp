@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <optional>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -11,8 +12,12 @@
 #include <vector>
 
 #include "app/command_declarations.h"
+#include "app/command_handlers.h"
 #include "app/commands.h"
+#include "app/save_as.h"
 #include "app/session.h"
+#include "app/table_export.h"
+#include "support/doc_session.h"
 #include "support/table_cells.h"
 
 namespace kinvar {
@@ -25,12 +30,37 @@ TEST(CommandDeclarations, NameCommandsOfTheTableOnceEach) {
     SCOPED_TRACE(d.name);
     EXPECT_NE(FindCommand(d.id), nullptr);
     EXPECT_TRUE(ids.insert(d.id).second);
-    EXPECT_TRUE(names.insert(d.name).second);
+    EXPECT_TRUE(names.insert(d.FullName()).second);
     ASSERT_TRUE(FindDeclaration(d.id).has_value());
-    EXPECT_EQ(FindDeclaration(d.name)->id, d.id);
+    ASSERT_TRUE(FindDeclaration(d.FullName()).has_value());
+    EXPECT_EQ(FindDeclaration(d.FullName())->id, d.id);
   }
   EXPECT_FALSE(FindDeclaration(-7).has_value());
   EXPECT_FALSE(FindDeclaration("no-such-command").has_value());
+}
+
+// A declaration is all the front ends need of a command besides its manual
+// page: the document runs its handler, kinvar-cli tells its help, and an
+// exported table names it.
+TEST(CommandDeclarations, CarryTheHandlerTheHelpAndTheName) {
+  for (const CommandDeclaration& d : CommandDeclarations()) {
+    SCOPED_TRACE(d.name);
+    EXPECT_FALSE(d.summary.empty());
+    EXPECT_FALSE(d.explanation.empty());
+    EXPECT_NE(d.explanation.back(), '\n');
+    if (d.output == CommandOutput::kValue) {
+      EXPECT_EQ(d.run, nullptr);  // the document shows the value's dialog
+    } else {
+      ASSERT_NE(d.run, nullptr);
+      EXPECT_EQ(AnalysisHandler(d.id), d.run);
+    }
+    EXPECT_EQ(TablesCommandName(d.id), d.name);
+    // Save As writes a report whole from its copy file; path counting
+    // writes its paths again, every one of them.
+    if (d.output == CommandOutput::kReport && d.name != "path-counting") {
+      EXPECT_EQ(SaveBodyFor(d.id, 1), SaveBody::kCopyFile);
+    }
+  }
 }
 
 TEST(CommandDeclarations, TellEveryParameterApartAndAcceptTheirDefaults) {
@@ -48,13 +78,58 @@ TEST(CommandDeclarations, TellEveryParameterApartAndAcceptTheirDefaults) {
                                            p.control == Control::kReadFile || p.control == Control::kWriteFile);
       if (!boxed) continue;
       EXPECT_FALSE(p.label.empty());
-      // A flag that excludes another says why it refuses the two.
+      // A flag that excludes another says why the form refuses the two; an
+      // option that excludes another names one before it, as kinvar-cli
+      // needs it.
       if (!p.excludes.empty()) {
-        EXPECT_FALSE(p.refusal.empty());
         ASSERT_NE(d.Find(p.excludes), nullptr);
+        EXPECT_LT(d.Find(p.excludes), &p);
+        if (p.type == ParameterType::kFlag) EXPECT_FALSE(p.refusal.empty());
       }
       EXPECT_EQ(AcceptedText(p, p.defaultText), p.defaultText);
     }
+  }
+}
+
+// A command run again without asking (the Options dialog's re-run) takes
+// the input its picker gave last, kept among the declared values by the
+// parameter's name, and writes the report it wrote then.
+TEST(DeclaredInputs, ARerunWithoutAskingTakesThePickedInputAgain) {
+  struct Row {
+    const char* name;
+    std::int32_t command;
+    const char* typedId;      // for an individual picker
+    std::optional<int> group; // for a group picker
+    const char* parameter;
+    const char* kept;         // the value's text after the run
+  };
+  const Row rows[] = {
+      {"decomposition of an individual", kCmdDecompositionIndividual, "c4", std::nullopt, "id", "C4"},
+      {"decomposition of a group", kCmdDecompositionGroup, "", 3, "group", "3"},
+      {"coancestry of a group", kCmdDecompositionCoancestry, "", 2, "group", "2"},
+      {"path counting of an individual", kCmdPathCountingIndividual, "c4", std::nullopt, "id", "C4"},
+      {"path counting of a group", kCmdPathCountingGroup, "", 3, "group", "3"},
+      {"mean kinship of a group", kCmdMeanKinship, "", 3, "group", "3"},
+      {"mean kinship of everybody", kCmdMeanKinship, "", kAllIndividuals, "group", "all"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    test::DocSession s;
+    ASSERT_TRUE(s.OpenPath(KINVAR_EXAMPLES_DIR "/herd.pdg"));
+    if (row.group) s.platform.groupChoices.push_back(row.group);
+    else s.platform.typedIds.push_back(row.typedId);
+    s.doc.RunCommand(row.command);
+    ASSERT_EQ(s.doc.lastCommand(), row.command);
+    const std::vector<std::string> first = s.Report();
+    const auto declaration = FindDeclaration(row.command);
+    ASSERT_TRUE(declaration.has_value());
+    EXPECT_EQ(s.doc.remembered.values.Text(*declaration, row.parameter), row.kept);
+    s.doc.RunCommand(kCmdViewPedigree);
+    s.doc.askInputs = false;
+    s.doc.RunCommand(row.command);
+    EXPECT_EQ(s.doc.lastCommand(), row.command);
+    EXPECT_EQ(s.Report(), first);
+    EXPECT_TRUE(s.platform.typedIds.empty() && s.platform.groupChoices.empty());
   }
 }
 

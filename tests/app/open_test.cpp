@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "analyses/relationship_commands.h"
 #include "support/doc_session.h"
 
 namespace kinvar {
@@ -61,8 +62,8 @@ Snapshot Take(DocSession& s) {
   shot.path = s.doc.path();
   shot.report = s.Report();
   shot.saved = s.SaveAs();
-  shot.inbreedingId = s.doc.remembered.inbreedingId;
-  shot.relationshipA = s.doc.remembered.relationshipA;
+  shot.inbreedingId = s.doc.remembered.values.Text(InbreedingOfDeclaration(), "id");
+  shot.relationshipA = s.doc.remembered.values.Text(RelationshipDeclaration(), "id1");
   shot.groupA = s.doc.remembered.groupA;
   const Pedigree& ped = s.doc.pedigree();
   shot.inbreedingComputed = ped.inbreedingComputed;
@@ -220,7 +221,7 @@ TEST_F(Open, AFileThatIsReadReplacesTheShownPedigreeWhole) {
     EXPECT_TRUE(ped.d.empty());
     EXPECT_EQ(ped.fColumn, -1);
     EXPECT_EQ(ped.groupColumn, -1);
-    EXPECT_EQ(s.doc.remembered.inbreedingId, "");
+    EXPECT_EQ(s.doc.remembered.values.Text(InbreedingOfDeclaration(), "id"), "");
     EXPECT_EQ(s.doc.remembered.groupA, -1);
     EXPECT_EQ(s.doc.remembered.geneOriginGroup, -1);
     EXPECT_EQ(s.doc.settings().numberFormat, 4);

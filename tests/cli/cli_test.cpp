@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -18,6 +19,7 @@
 #include <unistd.h>
 
 #include "analyses/seed_file.h"
+#include "app/command_declarations.h"
 #include "app/document.h"
 #include "app/settings_file.h"
 #include "report/markup.h"
@@ -83,6 +85,27 @@ TEST_F(Cli, HelpListsEveryCommand) {
   const CliRun inverse = Execute("inverse --help");
   EXPECT_NE(inverse.out.find("--triplets"), std::string::npos);
   EXPECT_NE(inverse.out.find("'kinvar-cli recode'"), std::string::npos);
+}
+
+// A command that declares its parameters is listed with the summary its
+// declaration gives, and COMMAND --help tells its explanation and options.
+TEST_F(Cli, HelpTellsWhatEveryDeclaredCommandDeclares) {
+  const CliRun all = Execute("--help");
+  for (const CommandDeclaration& d : CommandDeclarations()) {
+    SCOPED_TRACE(d.name);
+    EXPECT_NE(all.out.find(d.summary), std::string::npos);
+    const CliRun one = Execute(d.name + " --help");
+    EXPECT_EQ(one.status, 0);
+    EXPECT_NE(one.out.find(d.explanation), std::string::npos) << one.out;
+    // A scoped command's inputs follow its scope word as INPUT.
+    if (!d.scope.empty()) continue;
+    for (const Parameter& p : d.parameters) {
+      const std::string shown = p.positional ? p.name : "--" + p.name;
+      std::string upper = shown;
+      for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      EXPECT_NE(one.out.find(p.positional ? upper : shown), std::string::npos) << p.name;
+    }
+  }
 }
 
 TEST_F(Cli, UsageErrorsExitWithTwo) {

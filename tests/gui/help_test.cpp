@@ -194,6 +194,7 @@ TEST(HelpWindow, EveryAnalysisOfTheMenusHasAPageOfItsOwn) {
   const Row rows[] = {{kCmdCompute, "commands/inbreeding"},
                       {kCmdWithinGroup, "commands/relationships"},
                       {kCmdDecompositionCoancestry, "commands/decompose"},
+                      {kCmdPurging, "commands/purging"},  // a declared command's page by its name
                       {kCmdChartContributions, "commands/charts-optimum-contributions"},
                       {kCmdOptions, "options"},
                       {kCmdAbout, "index"}};

@@ -97,7 +97,7 @@ TEST(WorkerCommands, TheEventLoopTurnsWhileEachGroupAnalysisRuns) {
     Fixture f;
     f.frame.OpenFile(QString::fromStdString(file.path()));
     f.doc.remembered.diversityGroup = kAllIndividuals;
-    f.doc.remembered.meanKinshipGroup = kAllIndividuals;
+    f.doc.remembered.values.Set(kCmdMeanKinship, "group", "all");
     f.doc.askInputs = false;
     f.platform.onWorker.clear();  // the load's window, on this thread
     f.platform.turned.clear();

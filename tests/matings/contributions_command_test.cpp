@@ -102,10 +102,11 @@ TEST(OptimumContributionsCommand, ReportsTheFiguresOfTheContributionsItLists) {
       s.doc.pedigree().settings.threads = threads;
       test::TempFile matings("", ".c");
       s.platform.groupPairs.push_back(std::pair{groups[0], groups[1]});
-      if (f.withEbv) s.doc.remembered.ebvFile = ebvFile.path();
-      s.doc.remembered.targetDeltaF = f.targetDeltaF;
-      s.doc.remembered.maxContribution = f.maxContribution;
-      if (f.matingsFile) s.doc.remembered.matingsFile = matings.path();
+      CommandValues& values = s.doc.remembered.values;
+      if (f.withEbv) values.Set(kCmdOptimumContributions, "ebv", ebvFile.path());
+      values.Set(kCmdOptimumContributions, "target-delta-f", f.targetDeltaF);
+      values.Set(kCmdOptimumContributions, "max-contribution", f.maxContribution);
+      if (f.matingsFile) values.Set(kCmdOptimumContributions, "matings-file", matings.path());
       s.doc.RunCommand(kCmdOptimumContributions);
       // Refusals (a bound that cannot be met, sexes that do not fit) are
       // tested elsewhere; here only what was reported.
@@ -241,10 +242,10 @@ TEST(PopulationCommands, RefuseOptionsOutsideTheirMeaningNamingTheRange) {
     s.platform.groupPairs.push_back(std::pair{2, 3});
     RememberedInputs& r = s.doc.remembered;
     if (c.command == kCmdOptimumContributions && (!c.deltaF.empty() || !c.kinship.empty()))
-      r.ebvFile = ebv.path();
-    r.targetDeltaF = c.deltaF;
-    r.targetKinship = c.kinship;
-    r.maxContribution = c.maxContribution;
+      r.values.Set(kCmdOptimumContributions, "ebv", ebv.path());
+    r.values.Set(kCmdOptimumContributions, "target-delta-f", c.deltaF);
+    r.values.Set(kCmdOptimumContributions, "target-kinship", c.kinship);
+    r.values.Set(kCmdOptimumContributions, "max-contribution", c.maxContribution);
     r.values.Set(kCmdMateSuitability, "max-f", c.maxF);
     s.doc.RunCommand(c.command);
     if (c.message.empty()) {

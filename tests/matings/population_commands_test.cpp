@@ -93,7 +93,7 @@ TEST(OptimumContributionsCommand, ItsMatingsFileFeedsOptimizingMatings) {
   test::DocSession s(kStudbook);
   test::TempFile matings("", ".c");
   s.platform.groupPairs.push_back(std::pair{1, 2});
-  s.doc.remembered.matingsFile = matings.path();
+  s.doc.remembered.values.Set(kCmdOptimumContributions, "matings-file", matings.path());
   s.doc.RunCommand(kCmdOptimumContributions);
   ASSERT_EQ(s.doc.lastCommand(), kCmdOptimumContributions) << testing::PrintToString(s.platform.MessageTexts());
   const ResultTable* table = s.doc.pedigree().report.tables().Find("contributions");
@@ -156,9 +156,10 @@ TEST(OptimumContributionsCommand, RefusesWhatCannotBeMetWithAMessage) {
     test::DocSession s(c.pedigree);
     test::TempFile ebv(c.ebvFile, ".txt");
     s.platform.groupPairs.push_back(std::pair{1, 2});
-    if (!c.ebvFile.empty()) s.doc.remembered.ebvFile = ebv.path();
-    s.doc.remembered.targetKinship = c.target;
-    s.doc.remembered.maxContribution = c.maximum;
+    CommandValues& values = s.doc.remembered.values;
+    if (!c.ebvFile.empty()) values.Set(kCmdOptimumContributions, "ebv", ebv.path());
+    values.Set(kCmdOptimumContributions, "target-kinship", c.target);
+    values.Set(kCmdOptimumContributions, "max-contribution", c.maximum);
     s.doc.RunCommand(kCmdOptimumContributions);
     EXPECT_NE(s.doc.lastCommand(), kCmdOptimumContributions) << c.name;
     EXPECT_EQ(s.platform.MessageTexts(), std::vector<std::string>{c.message}) << c.name;
