@@ -77,7 +77,7 @@ bool Measure(std::int64_t n, std::uint64_t seed, Results& r) {
     std::int32_t last = 0;
     bool ask = false;
     RememberedInputs remembered;
-    remembered.pathIndividual = inbred;
+    remembered.values.Set(kCmdPathCountingIndividual, "id", std::string(ped.rec(inbred).Id()));
     CommandContext ctx{ped, platform, last, ask, remembered, path};
     out["paths"] = CpuSecondsOf([&] { OnPathCountingIndividual(ctx); });
     out["pathLines"] = ped.report.Count();

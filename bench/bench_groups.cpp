@@ -119,7 +119,7 @@ bool MeasureYears(std::int64_t n, std::uint64_t seed, std::int64_t years, Result
     run("summary", kCmdDiversity);
     doc.remembered.diversityGroup = kAllIndividuals;
     run("trends", kCmdDiversity);
-    doc.remembered.meanKinshipGroup = latest;
+    doc.remembered.values.Set(kCmdMeanKinship, "group", std::to_string(latest));
     run("kinship", kCmdMeanKinship);
     Time(out, "intervals", [&] { ComputeGenerationIntervals(ped); });
     out["intervals.done"] = 1;
