@@ -273,6 +273,10 @@ std::vector<CliCommand> CliCommands(const std::vector<CommandDeclaration>& decla
   for (std::size_t i = 0; i < declarations.size(); ++i) {
     const CommandDeclaration& d = declarations[i];
     if (i > 0 && !d.scope.empty() && declarations[i - 1].name == d.name) continue;
+    // A command whose help and kind the table still gives is listed once, there.
+    if (std::any_of(std::begin(kCliCommands), std::end(kCliCommands),
+                    [&d](const CliCommand& c) { return c.id == d.id; }))
+      continue;
     commands.push_back({d.name.c_str(), d.summary.c_str(), d.explanation.c_str(), d.id, KindOf(d)});
   }
   return commands;

@@ -160,6 +160,7 @@ constexpr CommandPage kCommandPages[] = {
     {kCmdGenomicInbreeding, "commands/genomic-inbreeding"},
     {kCmdHInverse, "commands/hinverse"},
     {kCmdParentage, "commands/parentage"},
+    {kCmdXLinked, "commands/x-linked"},
     {kCmdMatrixT, "commands/matrix-t"},
     {kCmdDii, "commands/dii"},
     {kCmdRecoding, "commands/recode"},

@@ -100,7 +100,7 @@ TEST_F(Cli, HelpTellsWhatEveryDeclaredCommandDeclares) {
     // A scoped command's inputs follow its scope word as INPUT.
     if (!d.scope.empty()) continue;
     for (const Parameter& p : d.parameters) {
-      const std::string shown = p.positional ? p.name : "--" + p.name;
+      const std::string shown = p.positional ? p.name : "--" + OptionOf(p);
       std::string upper = shown;
       for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
       EXPECT_NE(one.out.find(p.positional ? upper : shown), std::string::npos) << p.name;

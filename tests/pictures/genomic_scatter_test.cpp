@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "analyses/command_ids.h"
+#include "analyses/genomic_relationship_command.h"
 #include "pictures/charts.h"
 #include "support/doc_session.h"
 #include "support/table_cells.h"
@@ -183,8 +184,11 @@ TEST(GenomicScatter, AnimalsWithoutTheCoefficientAreLeftOutAndCounted) {
 TEST(GenomicScatter, TheHerdsPointsAreTheCommandsTable) {
   test::DocSession s;
   ASSERT_TRUE(s.OpenPath(std::string(KINVAR_EXAMPLES_DIR) + "/herd.pdg"));
-  s.platform.forms = {std::vector<std::string>{KINVAR_EXAMPLES_DIR "/herd-genotypes.vcf", "", "0.9", "0.9", "0.01",
-                                               "genotyped", "", "50", "1", "5", "50", "1000000", "0.05"}};
+  // The form in its declaration's order, every box at its default.
+  std::vector<std::string> form;
+  for (const Parameter& p : GenomicInbreedingDeclaration().parameters) form.push_back(p.defaultText);
+  form.front() = KINVAR_EXAMPLES_DIR "/herd-genotypes.vcf";
+  s.platform.forms = {form};
   s.doc.RunCommand(kCmdGenomicInbreeding);
   ASSERT_EQ(s.doc.lastCommand(), kCmdGenomicInbreeding);
   const ResultSet& tables = s.doc.pedigree().report.tables();
