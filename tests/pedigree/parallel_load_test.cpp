@@ -17,6 +17,7 @@
 #include "pedigree/reader.h"
 #include "report/progress.h"
 #include "pedigree/validation.h"
+#include "support/cancel_window.h"
 #include "support/random_pedigree.h"
 #include "support/test_files.h"
 
@@ -420,15 +421,7 @@ TEST(ColumnPieces, LoadLargeColumnsAsTheSameFile) {
 
 // Cancelling in the progress window stops the pieces between two blocks.
 TEST(ColumnPieces, StopWhenTheUserCancels) {
-  class Cancelling final : public ProgressWindow {
-   public:
-    void SetLabel(const std::string&) override {}
-    void SetPosition(int) override {}
-    bool PollCancel() override { return true; }
-    void SetWindowText(const std::string&) override {}
-    void ShowCancelButton(bool) override {}
-    void Hide() override {}
-  } window;
+  test::CancelAtPoll window;
   Progress progress(window);
   Pedigree got;
   EXPECT_EQ(ReadColumnsInPieces(ViewsOf(RandomColumns(3, {})), got, progress, 2, 7), ChunkRead::kCancelled);
