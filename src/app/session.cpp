@@ -184,6 +184,27 @@ bool IsPathCounting(std::int32_t id) {
          id == kCmdPathCountingAll;
 }
 
+// The ID columns, each with its role. A progeny cell may not be empty: the
+// reader would pass over a blank row, and the rows would no longer be the
+// caller's.
+SpelledIdColumns SpelledIdColumnsOf(const PedigreeColumnViews& columns) {
+  SpelledIdColumns ids;
+  for (std::size_t c = 0; c < columns.names.size() && c < columns.cells.size(); ++c) {
+    const auto role = std::find(std::begin(kIdColumns), std::end(kIdColumns), columns.names[c]);
+    if (role == std::end(kIdColumns)) continue;
+    const std::vector<std::string_view>& cells = columns.cells[c];
+    if (role == std::begin(kIdColumns)) {
+      for (std::size_t row = 0; row < cells.size(); ++row)
+        if (Trimmed(cells[row]).empty())
+          throw InvalidPedigree({"Row " + std::to_string(row + 1) + " has no ID."});
+    }
+    ids.columns.push_back(&cells);
+    ids.roles.push_back(static_cast<int>(role - std::begin(kIdColumns)));
+    ids.lowerCase = ids.lowerCase || HasLowerCase(cells);
+  }
+  return ids;
+}
+
 }  // namespace
 
 InvalidPedigree::InvalidPedigree(std::vector<std::string> errors)
@@ -224,7 +245,7 @@ std::unique_ptr<Session> Session::FromColumnViews(const PedigreeColumnViews& col
                                               const std::vector<std::string>& shownNames) {
   std::unique_ptr<Session> session(new Session());
   session->threads_ = threads;
-  session->KeepSpellings(columns);
+  const SpelledIdColumns spelled = SpelledIdColumnsOf(columns);
   session->UseGroups(options);
   session->Begin({});
   if (!session->doc_->OpenPedigreeColumns(columns, "pedigree")) {
@@ -241,6 +262,7 @@ std::unique_ptr<Session> Session::FromColumnViews(const PedigreeColumnViews& col
     throw InvalidPedigree(std::move(errors));
   }
   session->UseFractions(options);
+  session->KeepSpellings(spelled);
   return session;
 }
 
@@ -304,36 +326,55 @@ void Session::UseFractions(const LoadOptions& options) {
     throw Refused(error);
 }
 
-// The spellings of the ID columns that are not upper case. A progeny cell
-// may not be empty: the reader would pass over a blank row, and the rows
-// would no longer be the caller's. Two spellings of one ID are one
-// individual, as in a file; the first, row by row and in each row from the
-// progeny to the dam, is the one every result shows.
-void Session::KeepSpellings(const PedigreeColumnViews& columns) {
-  std::vector<const std::vector<std::string_view>*> idColumns;
-  bool lowerCase = false;
-  for (std::size_t c = 0; c < columns.names.size() && c < columns.cells.size(); ++c) {
-    const std::string_view name = columns.names[c];
-    if (std::find(std::begin(kIdColumns), std::end(kIdColumns), name) == std::end(kIdColumns))
-      continue;
-    const std::vector<std::string_view>& cells = columns.cells[c];
-    if (name == kIdColumns[0]) {
-      for (std::size_t row = 0; row < cells.size(); ++row)
-        if (Trimmed(cells[row]).empty())
-          throw InvalidPedigree({"Row " + std::to_string(row + 1) + " has no ID."});
-    }
-    idColumns.push_back(&cells);
-    lowerCase = lowerCase || HasLowerCase(cells);
-  }
-  if (lowerCase) KeepFirstSpellings(idColumns);
+// The spellings of the ID columns that are not upper case. Two spellings of
+// one ID are one individual, as in a file; the first, row by row and in each
+// row from the progeny to the dam, is the one every result shows.
+void Session::KeepSpellings(const SpelledIdColumns& ids) {
+  if (!ids.lowerCase) return;
+  if (!KeepSpellingsByRecord(ids)) KeepFirstSpellings(ids.columns);
 }
 
-// Only an ID that is spelled in lower case somewhere can have a first
-// spelling that is not its upper case, so only those are kept: walked from
-// the last cell back, each cell spells its ID over what a later cell spelled
-// (an upper-case cell only an ID already kept), and what is left is each
-// ID's first spelling. A herd book with a few such IDs builds no table of
-// every ID, and each cell is read once.
+// Row r is record r + 1 and its parents are that record's, so each cell's
+// individual is found without a table of every ID; the first cell of each
+// record spells it. False, with nothing kept, when a cell does not name the
+// record so found (a row the reader passed over, a parent standing for a
+// genetic group): the IDs' own walk below then decides.
+bool Session::KeepSpellingsByRecord(const SpelledIdColumns& ids) {
+  const Pedigree& ped = doc_->pedigree();
+  std::vector<std::string_view> first(static_cast<std::size_t>(ped.nTotal) + 1);
+  for (const std::vector<std::string_view>* cells : ids.columns)
+    if (cells->size() != static_cast<std::size_t>(ped.nRead)) return false;
+  for (std::size_t row = 0; row < static_cast<std::size_t>(ped.nRead); ++row) {
+    const Rec& individual = ped.rec(static_cast<RecIndex>(row + 1));
+    for (std::size_t c = 0; c < ids.columns.size(); ++c) {
+      const std::string_view id = Trimmed((*ids.columns[c])[row]);
+      const RecIndex at = ids.roles[c] == 0 ? static_cast<RecIndex>(row + 1)
+                          : ids.roles[c] == 1 ? individual.sire
+                                              : individual.dam;
+      if (at <= kUnknownParent || at > ped.nTotal) {
+        if (id.empty()) continue;
+        const std::string upper = UpperCased(id);
+        if (upper == "NA" || IsUnknownId(upper)) continue;
+        return false;
+      }
+      const std::string_view core = ped.rec(at).Id();
+      if (id.size() != core.size()) return false;
+      for (std::size_t k = 0; k < id.size(); ++k)
+        if (id[k] != core[k] && !(id[k] >= 'a' && id[k] <= 'z' && id[k] - 'a' + 'A' == core[k])) return false;
+      std::string_view& spelled = first[static_cast<std::size_t>(at)];
+      if (spelled.empty()) spelled = id;
+    }
+  }
+  for (RecIndex i = 1; i <= ped.nTotal; ++i) {
+    const std::string_view spelled = first[static_cast<std::size_t>(i)];
+    if (!spelled.empty() && spelled != ped.rec(i).Id()) spellings_.emplace(ped.rec(i).Id(), std::string(spelled));
+  }
+  return true;
+}
+
+// Walked from the last cell back, each cell spells its ID over what a later
+// cell spelled (an upper-case cell only an ID already kept), and what is left
+// is each ID's first spelling.
 void Session::KeepFirstSpellings(const std::vector<const std::vector<std::string_view>*>& idColumns) {
   std::size_t rows = 0;
   for (const std::vector<std::string_view>* cells : idColumns) rows = std::max(rows, cells->size());

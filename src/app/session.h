@@ -169,6 +169,13 @@ struct PlannedMatingRequest {
   int top = 20;
 };
 
+// The ID columns of a pedigree given as columns, each with its role (0 the
+// progeny, 1 the sire, 2 the dam), and whether any cell is in lower case.
+struct SpelledIdColumns {
+  std::vector<const std::vector<std::string_view>*> columns;
+  std::vector<int> roles;
+  bool lowerCase = false;
+};
 
 class Session {
  public:
@@ -324,7 +331,8 @@ class Session {
   void UseMetafounders(const LoadOptions& options);
   // After it: the fractions name individuals.
   void UseFractions(const LoadOptions& options);
-  void KeepSpellings(const PedigreeColumnViews& columns);
+  void KeepSpellings(const SpelledIdColumns& ids);
+  bool KeepSpellingsByRecord(const SpelledIdColumns& ids);
   void KeepFirstSpellings(const std::vector<const std::vector<std::string_view>*>& idColumns);
   void Begin(std::deque<std::string> inputs, std::deque<std::string> openFiles = {},
              std::optional<std::string> savePath = std::nullopt,
