@@ -334,40 +334,49 @@ void Session::KeepSpellings(const SpelledIdColumns& ids) {
   if (!KeepSpellingsByRecord(ids)) KeepFirstSpellings(ids.columns);
 }
 
-// Row r is record r + 1 and its parents are that record's, so each cell's
+// Row r is record r + 1, which the progeny column confirms, and its parents
+// are the ones the load linked from that row's cells, so each cell's
 // individual is found without a table of every ID; the first cell of each
-// record spells it. False, with nothing kept, when a cell does not name the
-// record so found (a row the reader passed over, a parent standing for a
-// genetic group): the IDs' own walk below then decides.
+// record spells it. False, with nothing kept, when the rows are not the
+// records or a parent cell that names someone was linked to nobody (a
+// parent standing for a genetic group): the IDs' own walk below then decides.
 bool Session::KeepSpellingsByRecord(const SpelledIdColumns& ids) {
   const Pedigree& ped = doc_->pedigree();
-  std::vector<std::string_view> first(static_cast<std::size_t>(ped.nTotal) + 1);
+  const std::size_t rows = static_cast<std::size_t>(ped.nRead);
   for (const std::vector<std::string_view>* cells : ids.columns)
-    if (cells->size() != static_cast<std::size_t>(ped.nRead)) return false;
-  for (std::size_t row = 0; row < static_cast<std::size_t>(ped.nRead); ++row) {
+    if (cells->size() != rows) return false;
+  const auto sameId = [](std::string_view cell, std::string_view core) {
+    if (cell.size() != core.size()) return false;
+    for (std::size_t k = 0; k < cell.size(); ++k)
+      if (cell[k] != core[k] && !(cell[k] >= 'a' && cell[k] <= 'z' && cell[k] - 'a' + 'A' == core[k])) return false;
+    return true;
+  };
+  // The first cell of each record, as 1 + row * columns + column; 0 none.
+  const std::size_t width = ids.columns.size();
+  std::vector<std::uint32_t> first(static_cast<std::size_t>(ped.nTotal) + 1, 0);
+  if (rows * width >= std::numeric_limits<std::uint32_t>::max()) return false;
+  for (std::size_t row = 0; row < rows; ++row) {
     const Rec& individual = ped.rec(static_cast<RecIndex>(row + 1));
-    for (std::size_t c = 0; c < ids.columns.size(); ++c) {
+    for (std::size_t c = 0; c < width; ++c) {
       const std::string_view id = Trimmed((*ids.columns[c])[row]);
-      const RecIndex at = ids.roles[c] == 0 ? static_cast<RecIndex>(row + 1)
-                          : ids.roles[c] == 1 ? individual.sire
-                                              : individual.dam;
+      const int role = ids.roles[c];
+      if (role == 0 && !sameId(id, individual.Id())) return false;
+      const RecIndex at = role == 0 ? static_cast<RecIndex>(row + 1) : role == 1 ? individual.sire : individual.dam;
       if (at <= kUnknownParent || at > ped.nTotal) {
         if (id.empty()) continue;
         const std::string upper = UpperCased(id);
         if (upper == "NA" || IsUnknownId(upper)) continue;
         return false;
       }
-      const std::string_view core = ped.rec(at).Id();
-      if (id.size() != core.size()) return false;
-      for (std::size_t k = 0; k < id.size(); ++k)
-        if (id[k] != core[k] && !(id[k] >= 'a' && id[k] <= 'z' && id[k] - 'a' + 'A' == core[k])) return false;
-      std::string_view& spelled = first[static_cast<std::size_t>(at)];
-      if (spelled.empty()) spelled = id;
+      std::uint32_t& cell = first[static_cast<std::size_t>(at)];
+      if (cell == 0) cell = static_cast<std::uint32_t>(1 + row * width + c);
     }
   }
   for (RecIndex i = 1; i <= ped.nTotal; ++i) {
-    const std::string_view spelled = first[static_cast<std::size_t>(i)];
-    if (!spelled.empty() && spelled != ped.rec(i).Id()) spellings_.emplace(ped.rec(i).Id(), std::string(spelled));
+    const std::uint32_t cell = first[static_cast<std::size_t>(i)];
+    if (cell == 0) continue;
+    const std::string_view spelled = Trimmed((*ids.columns[(cell - 1) % width])[(cell - 1) / width]);
+    if (spelled != ped.rec(i).Id()) spellings_.emplace(ped.rec(i).Id(), std::string(spelled));
   }
   return true;
 }
