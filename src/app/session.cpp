@@ -358,11 +358,13 @@ bool Session::KeepSpellingsByRecord(const SpelledIdColumns& ids) {
   for (std::size_t row = 0; row < rows; ++row) {
     const Rec& individual = ped.rec(static_cast<RecIndex>(row + 1));
     for (std::size_t c = 0; c < width; ++c) {
-      const std::string_view id = Trimmed((*ids.columns[c])[row]);
+      // A parent's text is read only when it was linked to nobody: the
+      // cells of a million rows lie all over the caller's memory.
       const int role = ids.roles[c];
-      if (role == 0 && !sameId(id, individual.Id())) return false;
+      if (role == 0 && !sameId(Trimmed((*ids.columns[c])[row]), individual.Id())) return false;
       const RecIndex at = role == 0 ? static_cast<RecIndex>(row + 1) : role == 1 ? individual.sire : individual.dam;
       if (at <= kUnknownParent || at > ped.nTotal) {
+        const std::string_view id = Trimmed((*ids.columns[c])[row]);
         if (id.empty()) continue;
         const std::string upper = UpperCased(id);
         if (upper == "NA" || IsUnknownId(upper)) continue;
