@@ -105,6 +105,10 @@ struct CommandContext;
 enum class CommandOutput { kReport, kValue, kFile, kListing };
 
 struct CommandDeclaration {
+  CommandDeclaration() = default;
+  CommandDeclaration(std::int32_t command, std::string commandName, std::vector<Parameter> declared)
+      : id(command), name(std::move(commandName)), parameters(std::move(declared)) {}
+
   std::int32_t id = 0;
   std::string name;  // kinvar-cli's command, and its manual page commands/NAME
   std::vector<Parameter> parameters;

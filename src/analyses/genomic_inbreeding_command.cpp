@@ -198,7 +198,13 @@ CommandDeclaration GenomicInbreedingDeclaration() {
           .ValueName("BP"),
   };
   d.parameters.insert(d.parameters.end(), own.begin(), own.end());
-  return d;
+  return d
+      .Runs(OnGenomicInbreeding)
+      .Summary("Genomic inbreeding of the genotyped animals beside pedigree F")
+      .Explanation("Usage: kinvar-cli genomic-inbreeding PEDIGREE --genotypes FILE\n"
+                   "F from G's diagonal (F_G = G_ii - 1), from homozygosity against its expectation and\n"
+                   "from runs of homozygosity (F_ROH, the --roh-* options), beside pedigree F, with the\n"
+                   "line of F_G on pedigree F and the 10 animals furthest from it.");
 }
 
 }  // namespace kinvar

@@ -95,7 +95,18 @@ std::optional<GenotypeInput> ReadUsableGenotypes(CommandContext& ctx, const Geno
   return input;
 }
 
-CommandDeclaration GenotypeQcDeclaration() { return {kCmdGenotypeQc, "genotype-qc", GenotypeParameters()}; }
+CommandDeclaration GenotypeQcDeclaration() {
+  return CommandDeclaration{kCmdGenotypeQc, "genotype-qc", GenotypeParameters()}
+      .Runs(OnGenotypeQc)
+      .Summary("Check a genotype file against the pedigree: quality control and matching")
+      .Explanation("Usage: kinvar-cli genotype-qc PEDIGREE --genotypes FILE [--genotype-format plink|vcf|text]\n"
+                   "[--min-snp-call-rate X] [--min-animal-call-rate X] [--min-maf X]\n"
+                   "Reads the genotypes (a PLINK .bed with its .bim and .fam, a VCF or BCF, or the text form:\n"
+                   "an ID and a string of 0, 1, 2 with 5 or 9 for missing), matches the animals to the\n"
+                   "pedigree by ID, and applies the quality control every genomic command applies, in this\n"
+                   "order: animals' call rate, SNPs' call rate, monomorphic SNPs, minor allele frequency.\n"
+                   "Writes the counts, each step's dropped and left, and every SNP and animal dropped.");
+}
 
 void OnGenotypeQc(CommandContext& ctx) {
   const CommandDeclaration declaration = GenotypeQcDeclaration();

@@ -393,7 +393,16 @@ CommandDeclaration GenomicRelationshipDeclaration() {
           .Refusal("The pairs listed must be a whole number from 0 to 10000."),
   };
   d.parameters.insert(d.parameters.end(), own.begin(), own.end());
-  return d;
+  return d
+      .Runs(OnGenomicRelationship)
+      .Summary("Genomic relationships (G) of the genotyped animals, set against A22")
+      .Explanation("Usage: kinvar-cli genomic-relationship PEDIGREE --genotypes FILE [--method M] [--write-g FILE]\n"
+                   "Reads the genotypes (quality control first), builds G by VanRaden's first method\n"
+                   "(--method vanraden2: each SNP standardised; yang: Yang's GRM) on the allele frequencies\n"
+                   "of --frequencies, and sets G against A22, the pedigree's relationships of the same\n"
+                   "animals: means, regressions, correlations and the --pairs pairs that differ most.\n"
+                   "--write-g FILE writes G as --g-format triplets (\"row column value\", the codes that\n"
+                   "'kinvar-cli recode' lists), dense (a row per animal) or gcta (GCTA's binary GRM).");
 }
 
 }  // namespace kinvar

@@ -210,7 +210,19 @@ CommandDeclaration HInverseDeclaration() {
           .Help("List the lower triangle as the inverse of A is listed"),
   };
   d.parameters.insert(d.parameters.end(), own.begin(), own.end());
-  return d;
+  return d
+      .Runs(OnHInverse)
+      .Summary("Write the single-step H inverse of the pedigree and the genotyped animals")
+      .Explanation("Usage: kinvar-cli hinverse PEDIGREE --genotypes FILE [--method M] [--alpha A] [--beta B]\n"
+                   "[--tau T] [--omega W] [--no-scaling] [--lower-triangle]\n"
+                   "Writes H inverse = A inverse + [[0, 0], [0, tau G_w inverse - omega A22 inverse]] with\n"
+                   "G_w = alpha G + beta A22 (defaults 0.95, 0.05, 1, 1), G by --method vanraden1 (default),\n"
+                   "vanraden2 or yang, scaled to A22 (the same mean diagonal and mean off-diagonal) unless\n"
+                   "--no-scaling. A22 comes from the pedigree through the same D as inbreeding. Written as\n"
+                   "\"row column value\" lines in the codes that 'kinvar-cli recode' lists, or with\n"
+                   "--lower-triangle as the inverse of A is listed. With genetic groups (--genetic-groups)\n"
+                   "the groups keep their rows; metafounders are refused.")
+      .Writes(CommandOutput::kFile);
 }
 
 }  // namespace kinvar

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "analyses/command_ids.h"
 #include "analyses/lower_matrix_file.h"
 #include "analyses/result_file.h"
 #include "genetics/group_inverse.h"
@@ -95,6 +96,22 @@ void WriteInverseOfA(CommandContext& ctx, InverseOutput output) {
     ctx.platform.ShowMessage(warning, MessageIcon::kWarning);
   if (ctx.ped.InDouble()) BuildAndWrite(ctx, ctx.ped.dDouble, output, *file);
   else BuildAndWrite(ctx, ctx.ped.d, output, *file);
+}
+
+CommandDeclaration InverseOfADeclaration() {
+  return CommandDeclaration{kCmdInverseA, "inverse", {}}
+      .Runs(OnInverseOfA)
+      .Summary("Write the inverse of the numerator relationship matrix A")
+      .Explanation("Writes the non-zero elements of the lower triangle of A inverse, row by row with the\n"
+                   "individuals' IDs and codes; with --full the entire matrix (up to 250000 cells).\n"
+                   "With --triplets, one line \"row column value\" per element of the lower triangle, no\n"
+                   "header, values with full single precision: the user-supplied inverse that mixed-model\n"
+                   "(BLUP) software reads. Rows and columns are the codes that 'kinvar-cli recode' lists\n"
+                   "with the original IDs; use that file to number the animals in the data.\n"
+                   "With --genetic-groups FILE, A*-inverse: parent IDs listed in FILE are groups that\n"
+                   "stand for unknown parents, numbered n+1 .. n+g after the individuals (recode with the\n"
+                   "same option lists them); --group-fractions spreads an unknown parent over groups.")
+      .Writes(CommandOutput::kFile);
 }
 
 }  // namespace kinvar

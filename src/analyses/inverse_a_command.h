@@ -20,5 +20,8 @@ inline constexpr const char* kSingularGamma =
 void OnInverseOfA(CommandContext& ctx);
 // The same, writing `output` without asking for it.
 void WriteInverseOfA(CommandContext& ctx, InverseOutput output);
+// No parameters: the desktop asks the output in a two-choice dialog, and
+// kinvar-cli's --full and --triplets choose it.
+CommandDeclaration InverseOfADeclaration();
 
 }  // namespace kinvar

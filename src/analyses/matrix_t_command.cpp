@@ -128,4 +128,21 @@ void OnDii(CommandContext& ctx) {
   WriteDiiReport(ctx.ped);
 }
 
+CommandDeclaration MatrixTDeclaration() {
+  return CommandDeclaration{kCmdMatrixT, "matrix-t", {}}
+      .Runs(OnMatrixT)
+      .Summary("Write matrix T of A = TDT' (at most 500 individuals)")
+      .Explanation("Writes T row by row: the fraction of each individual's genes expected from each\n"
+                   "ancestor, every row with n values.")
+      .Writes(CommandOutput::kFile);
+}
+
+CommandDeclaration DiiDeclaration() {
+  return CommandDeclaration{kCmdDii, "dii", {}}
+      .Runs(OnDii)
+      .Summary("List the within-family segregation variances (dii)")
+      .Explanation("Writes dii, the D of A = TDT', for every individual in file order, the parents that\n"
+                   "have no line of their own after an empty line. With --report, the report.");
+}
+
 }  // namespace kinvar

@@ -18,4 +18,7 @@ void OnMatrixT(CommandContext& ctx);
 void WriteDiiReport(Pedigree& ped);
 void OnDii(CommandContext& ctx);
 
+CommandDeclaration MatrixTDeclaration();
+CommandDeclaration DiiDeclaration();
+
 }  // namespace kinvar

@@ -189,7 +189,16 @@ CommandDeclaration ParentageDeclaration() {
   d.parameters.push_back(Declare("search", T::kFlag).OffOption("no-search").Shown(Control::kCheck)
                              .Label("Search the likeliest parents for excluded and unknown ones")
                              .Help("No search for the likeliest parents"));
-  return d;
+  return d
+      .Runs(OnParentage)
+      .Summary("Check the recorded parents of the genotyped animals by SNPs")
+      .Explanation("Usage: kinvar-cli parentage PEDIGREE --genotypes FILE [--exclusion-threshold X] [--no-search]\n"
+                   "For every genotyped animal whose sire or dam is genotyped: the opposing homozygotes (SNPs\n"
+                   "where parent and offspring are homozygous for different alleles), as a count and a rate\n"
+                   "over the SNPs typed in both; a parent above X (default 0.01) is excluded. For excluded\n"
+                   "and unknown parents, the likeliest parent among the genotyped animals of that sex, born\n"
+                   "before the animal when both birth dates are known and not its descendant, with the\n"
+                   "runner-up's rate. The table 'parentage' has every parent checked.");
 }
 
 }  // namespace kinvar

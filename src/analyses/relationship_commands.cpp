@@ -182,4 +182,20 @@ std::vector<std::string> QueryLabels(const CommandDeclaration& query) {
   return labels;
 }
 
+CommandDeclaration AverageBetweenGroupsDeclaration() {
+  return CommandDeclaration{kCmdAverageBetweenGroups, "average-between-groups", {}}
+      .Runs(OnAverageBetweenGroups)
+      .Summary("Average numerator relationships between every two groups")
+      .Explanation("Writes, for every group and every group before it in the file (itself included), the\n"
+                   "average numerator relationship of their members.");
+}
+
+CommandDeclaration AverageRelatednessDeclaration() {
+  return CommandDeclaration{kCmdAverageRelatedness, "average-relatedness", {}}
+      .Runs(OnAverageRelatedness)
+      .Summary("Average numerator relationship of each individual with all")
+      .Explanation("Writes, for every individual in code order, the average of its numerator relationships\n"
+                   "with all individuals, itself included.");
+}
+
 }  // namespace kinvar

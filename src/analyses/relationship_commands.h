@@ -25,6 +25,9 @@ void OnAverageRelatedness(CommandContext& ctx);
 CommandDeclaration BetweenAllDeclaration();
 CommandDeclaration WithinGroupDeclaration();
 CommandDeclaration BetweenTwoGroupsDeclaration();
+// The two averages take no parameters.
+CommandDeclaration AverageBetweenGroupsDeclaration();
+CommandDeclaration AverageRelatednessDeclaration();
 
 // The two queries of one value, the inbreeding coefficient of an individual
 // and the relationship of two, whose dialog the document shows: their IDs,

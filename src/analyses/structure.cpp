@@ -484,4 +484,13 @@ void OnStructure(CommandContext& ctx) {
   ctx.lastCommand = kCmdStructure;
 }
 
+CommandDeclaration StructureDeclaration() {
+  return CommandDeclaration{kCmdStructure, "structure", {}}
+      .Runs(OnStructure)
+      .Summary("Census of the pedigree's structure (Pedigree Structure)")
+      .Explanation("Writes the counts of founders, sires, dams and progeny, full-sib families, the\n"
+                   "distributions of F and of the longest ancestral path, and the per-group tables. With\n"
+                   "--list-founders, also the founders that have no progeny.");
+}
+
 }  // namespace kinvar

@@ -74,5 +74,8 @@ void WriteStructureReport(Pedigree& ped, const StructureCensus& census);
 // with a Birth date column and `founders_without_progeny` when listed.
 void AddStructureTables(const Pedigree& ped, const StructureCensus& census, ResultSet& tables);
 void OnStructure(CommandContext& ctx);
+// No parameters: the founders without progeny follow the settings'
+// list-founders option.
+CommandDeclaration StructureDeclaration();
 
 }  // namespace kinvar

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "analyses/command_ids.h"
 #include "analyses/result_file.h"
 #include "genetics/x_linked.h"
 
@@ -67,6 +68,18 @@ void OnXLinked(CommandContext& ctx) {
                                                    "Save the inverse of S");
   if (choice == -1) return;
   WriteXLinked(ctx, choice == 2, InverseOutput::kNonZero);
+}
+
+CommandDeclaration XLinkedDeclaration() {
+  return CommandDeclaration{kCmdXLinked, "x-linked", {}}
+      .Runs(OnXLinked)
+      .Summary("Write the relationships at X-chromosome loci (S) or their inverse")
+      .Explanation("Writes S, the relationships at X-linked loci on the scale where a male's value is his\n"
+                   "one X copy and a female's the mean of her two (at most 5000 individuals), as the\n"
+                   "inverse of A is written; with --inverse, S inverse by Henderson-like rules (any size).\n"
+                   "With --triplets, \"row column value\" lines, codes as 'kinvar-cli recode' lists them.\n"
+                   "Every individual needs a sex: the Sex column's, or its role as a sire or a dam.")
+      .Writes(CommandOutput::kFile);
 }
 
 }  // namespace kinvar

@@ -12,5 +12,8 @@ void OnXLinked(CommandContext& ctx);
 // Writes S (or S inverse when `inverse`) as `output`; tables "xlinked" or
 // "xlinked_inverse" with "recoding".
 void WriteXLinked(CommandContext& ctx, bool inverse, InverseOutput output);
+// No parameters: the desktop asks S or its inverse in a two-choice dialog,
+// and kinvar-cli's --inverse and --triplets choose the output.
+CommandDeclaration XLinkedDeclaration();
 
 }  // namespace kinvar

@@ -5,17 +5,21 @@
 #include "analyses/decomposition_report.h"
 #include "analyses/diversity.h"
 #include "analyses/dominance_command.h"
+#include "analyses/extraction.h"
 #include "analyses/gene_origin.h"
 #include "analyses/genomic_input.h"
 #include "analyses/genomic_relationship_command.h"
 #include "analyses/hinverse.h"
+#include "analyses/inverse_a_command.h"
+#include "analyses/matrix_t_command.h"
 #include "analyses/parentage_report.h"
-#include "analyses/extraction.h"
 #include "analyses/path_counting.h"
 #include "analyses/purging.h"
-#include "genetics/dominance.h"
 #include "analyses/relationship_commands.h"
-#include "genetics/x_linked.h"
+#include "analyses/structure.h"
+#include "analyses/x_linked_command.h"
+#include "app/inbreeding_report.h"
+#include "app/listings.h"
 #include "matings/population_commands.h"
 
 namespace kinvar {
@@ -23,31 +27,44 @@ namespace kinvar {
 // In kinvar-cli's --help order; the commands of one name, told apart by a
 // scope word, follow each other.
 std::vector<CommandDeclaration> CommandDeclarations() {
-  return {InbreedingOfDeclaration(),
+  return {ViewPedigreeDeclaration(),
+          RecodingDeclaration(),
+          InbreedingDeclaration(),
+          RecomputeInbreedingDeclaration(),
+          InbreedingOfDeclaration(),
           RelationshipDeclaration(),
+          InverseOfADeclaration(),
+          XLinkedDeclaration(),
+          DominanceDeclaration(),
+          GenomicRelationshipDeclaration(),
+          GenomicInbreedingDeclaration(),
+          HInverseDeclaration(),
+          ParentageDeclaration(),
+          MatrixTDeclaration(),
+          DiiDeclaration(),
+          StructureDeclaration(),
           BetweenAllDeclaration(),
           WithinGroupDeclaration(),
           BetweenTwoGroupsDeclaration(),
+          AverageBetweenGroupsDeclaration(),
+          AverageRelatednessDeclaration(),
           PathCountingIndividualDeclaration(),
           PathCountingGroupDeclaration(),
           PathCountingAllDeclaration(),
-          DecompositionIndividualDeclaration(),
-          DecompositionGroupDeclaration(),
-          DecompositionCoancestryDeclaration(),
           ExtractAncestorsOfIndividualDeclaration(),
           ExtractAncestorsOfGroupDeclaration(),
           ExtractDescendantsOfIndividualDeclaration(),
           ExtractDescendantsOfGroupDeclaration(),
-          PurgingDeclaration(),
-          DominanceDeclaration(),
           GeneOriginDeclaration(),
           DiversityDeclaration(),
+          DecompositionIndividualDeclaration(),
+          DecompositionGroupDeclaration(),
+          DecompositionCoancestryDeclaration(),
+          PurgingDeclaration(),
           MeanKinshipDeclaration(),
           MateSuitabilityDeclaration(),
           OptimumContributionsDeclaration(),
-          // Genotypes beside the pedigree.
-          GenomicRelationshipDeclaration(), GenomicInbreedingDeclaration(), HInverseDeclaration(),
-          ParentageDeclaration(), GenotypeQcDeclaration()};
+          GenotypeQcDeclaration()};
 }
 
 std::optional<CommandDeclaration> FindDeclaration(std::int32_t id) {

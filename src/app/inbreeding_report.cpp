@@ -5,6 +5,7 @@
 #include <string>
 #include <utility>
 
+#include "analyses/command_ids.h"
 #include "analyses/diversity.h"
 #include "analyses/individual_tables.h"
 #include "app/save_as.h"
@@ -122,6 +123,20 @@ bool WriteInbredsFile(Pedigree& ped, OutputFile& out, Progress& progress) {
     return !cancelled;
   });
   return !cancelled;
+}
+
+CommandDeclaration InbreedingDeclaration() {
+  return CommandDeclaration{kCmdCompute, "inbreeding", {}}
+      .Summary("Compute inbreeding coefficients; writes the list of inbreds")
+      .Explanation("Computes every inbreeding coefficient that the file does not predefine and writes the\n"
+                   "summary with the list of inbred evaluated individuals. With --report, the summary report.");
+}
+
+CommandDeclaration RecomputeInbreedingDeclaration() {
+  return CommandDeclaration{kCmdRecompute, "recompute-inbreeding", {}}
+      .Summary("Discard predefined F and compute every coefficient (Re-compute for All)")
+      .Explanation("Needs a file with an F column. Replaces every predefined F by its computed value, then\n"
+                   "writes what the inbreeding command writes.");
 }
 
 }  // namespace kinvar

@@ -6,6 +6,7 @@
 // generations and longest ancestral path.
 #pragma once
 
+#include "analyses/command_declaration.h"
 #include "report/output_file.h"
 #include "report/progress.h"
 #include "pedigree/pedigree.h"
@@ -15,5 +16,10 @@ namespace kinvar {
 void WriteInbreedingReport(Pedigree& ped);
 // False when the user cancelled (`progress` gets a stage of its own).
 bool WriteInbredsFile(Pedigree& ped, OutputFile& out, Progress& progress);
+
+// Compute and Re-compute for All, which the document answers itself: no
+// handler.
+CommandDeclaration InbreedingDeclaration();
+CommandDeclaration RecomputeInbreedingDeclaration();
 
 }  // namespace kinvar

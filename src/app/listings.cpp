@@ -1,5 +1,6 @@
 #include "app/listings.h"
 
+#include "analyses/command_ids.h"
 #include "analyses/individual_tables.h"
 #include "app/save_as.h"
 #include "pedigree/sex_and_birth_text.h"
@@ -220,6 +221,20 @@ bool WriteRecodedFile(Pedigree& ped, OutputFile& out, bool originalOrder, Progre
   }
   WriteGroupLines(ped, out);
   return true;
+}
+
+CommandDeclaration ViewPedigreeDeclaration() {
+  return CommandDeclaration{kCmdViewPedigree, "view", {}}
+      .Summary("List the pedigree (View Pedigree); writes it as a pedigree file")
+      .Explanation("Loads PEDIGREE and writes the pedigree file that Save As writes after View Pedigree:\n"
+                   "the individuals in file order with sire, dam, group and F. With --report, the listing.");
+}
+
+CommandDeclaration RecodingDeclaration() {
+  return CommandDeclaration{kCmdRecoding, "recode", {}}
+      .Summary("Number the individuals 1..n so that parents precede progeny (Re-coding)")
+      .Explanation("Writes the recoded pedigree: code, sire code, dam code and original ID, in ascending\n"
+                   "code order, or in the file's order with --original-order.");
 }
 
 }  // namespace kinvar

@@ -9,6 +9,7 @@
 #include <ctime>
 #include <string>
 
+#include "analyses/command_declaration.h"
 #include "report/output_file.h"
 #include "report/progress.h"
 #include "pedigree/pedigree.h"
@@ -20,6 +21,11 @@ bool ShowsFColumn(const Pedigree& ped);
 
 void ListPedigree(Pedigree& ped);
 void ListRecoding(Pedigree& ped);
+// The two listings' commands, which the document answers itself: no
+// handler. Re-coding's --original-order is kinvar-cli's choice of the file
+// Save As writes, not a parameter.
+CommandDeclaration ViewPedigreeDeclaration();
+CommandDeclaration RecodingDeclaration();
 
 enum class HeaderKind { kOutput, kPedigree };
 void WriteFileHeader(OutputFile& out, HeaderKind kind, const std::tm& time,

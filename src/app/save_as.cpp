@@ -35,6 +35,7 @@ SaveBody SaveBodyFor(std::int32_t lastCommand, int choice) {
     case kCmdPathCountingAll:
       return SaveBody::kPathCounting;
     case kCmdCompute:
+    case kCmdRecompute:
       return SaveBody::kInbreds;
     case kCmdDii:
       return SaveBody::kDii;

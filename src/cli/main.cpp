@@ -82,97 +82,6 @@ struct CliCommand {
 };
 
 constexpr CliCommand kCliCommands[] = {
-    {"view", "List the pedigree (View Pedigree); writes it as a pedigree file",
-     "Loads PEDIGREE and writes the pedigree file that Save As writes after View Pedigree:\n"
-     "the individuals in file order with sire, dam, group and F. With --report, the listing.",
-     kCmdViewPedigree, Kind::kReport},
-    {"recode", "Number the individuals 1..n so that parents precede progeny (Re-coding)",
-     "Writes the recoded pedigree: code, sire code, dam code and original ID, in ascending\n"
-     "code order, or in the file's order with --original-order.",
-     kCmdRecoding, Kind::kReport},
-    {"inbreeding", "Compute inbreeding coefficients; writes the list of inbreds",
-     "Computes every inbreeding coefficient that the file does not predefine and writes the\n"
-     "summary with the list of inbred evaluated individuals. With --report, the summary report.",
-     kCmdCompute, Kind::kReport},
-    {"recompute-inbreeding", "Discard predefined F and compute every coefficient (Re-compute for All)",
-     "Needs a file with an F column. Replaces every predefined F by its computed value, then\n"
-     "writes what the inbreeding command writes.",
-     kCmdRecompute, Kind::kReport},
-    {"inverse", "Write the inverse of the numerator relationship matrix A",
-     "Writes the non-zero elements of the lower triangle of A inverse, row by row with the\n"
-     "individuals' IDs and codes; with --full the entire matrix (up to 250000 cells).\n"
-     "With --triplets, one line \"row column value\" per element of the lower triangle, no\n"
-     "header, values with full single precision: the user-supplied inverse that mixed-model\n"
-     "(BLUP) software reads. Rows and columns are the codes that 'kinvar-cli recode' lists\n"
-     "with the original IDs; use that file to number the animals in the data.\n"
-     "With --genetic-groups FILE, A*-inverse: parent IDs listed in FILE are groups that\n"
-     "stand for unknown parents, numbered n+1 .. n+g after the individuals (recode with the\n"
-     "same option lists them); --group-fractions spreads an unknown parent over groups.",
-     kCmdInverseA, Kind::kFile},
-    {"x-linked", "Write the relationships at X-chromosome loci (S) or their inverse",
-     "Writes S, the relationships at X-linked loci on the scale where a male's value is his\n"
-     "one X copy and a female's the mean of her two (at most 5000 individuals), as the\n"
-     "inverse of A is written; with --inverse, S inverse by Henderson-like rules (any size).\n"
-     "With --triplets, \"row column value\" lines, codes as 'kinvar-cli recode' lists them.\n"
-     "Every individual needs a sex: the Sex column's, or its role as a sire or a dam.",
-     kCmdXLinked, Kind::kFile},
-    {"genomic-relationship", "Genomic relationships (G) of the genotyped animals, set against A22",
-     "Usage: kinvar-cli genomic-relationship PEDIGREE --genotypes FILE [--method M] [--write-g FILE]\n"
-     "Reads the genotypes (quality control first), builds G by VanRaden's first method\n"
-     "(--method vanraden2: each SNP standardised; yang: Yang's GRM) on the allele frequencies\n"
-     "of --frequencies, and sets G against A22, the pedigree's relationships of the same\n"
-     "animals: means, regressions, correlations and the --pairs pairs that differ most.\n"
-     "--write-g FILE writes G as --g-format triplets (\"row column value\", the codes that\n"
-     "'kinvar-cli recode' lists), dense (a row per animal) or gcta (GCTA's binary GRM).",
-     kCmdGenomicRelationship, Kind::kReport},
-    {"genomic-inbreeding", "Genomic inbreeding of the genotyped animals beside pedigree F",
-     "Usage: kinvar-cli genomic-inbreeding PEDIGREE --genotypes FILE\n"
-     "F from G's diagonal (F_G = G_ii - 1), from homozygosity against its expectation and\n"
-     "from runs of homozygosity (F_ROH, the --roh-* options), beside pedigree F, with the\n"
-     "line of F_G on pedigree F and the 10 animals furthest from it.",
-     kCmdGenomicInbreeding, Kind::kReport},
-    {"hinverse", "Write the single-step H inverse of the pedigree and the genotyped animals",
-     "Usage: kinvar-cli hinverse PEDIGREE --genotypes FILE [--method M] [--alpha A] [--beta B]\n"
-     "[--tau T] [--omega W] [--no-scaling] [--lower-triangle]\n"
-     "Writes H inverse = A inverse + [[0, 0], [0, tau G_w inverse - omega A22 inverse]] with\n"
-     "G_w = alpha G + beta A22 (defaults 0.95, 0.05, 1, 1), G by --method vanraden1 (default),\n"
-     "vanraden2 or yang, scaled to A22 (the same mean diagonal and mean off-diagonal) unless\n"
-     "--no-scaling. A22 comes from the pedigree through the same D as inbreeding. Written as\n"
-     "\"row column value\" lines in the codes that 'kinvar-cli recode' lists, or with\n"
-     "--lower-triangle as the inverse of A is listed. With genetic groups (--genetic-groups)\n"
-     "the groups keep their rows; metafounders are refused.",
-     kCmdHInverse, Kind::kFile},
-    {"parentage", "Check the recorded parents of the genotyped animals by SNPs",
-     "Usage: kinvar-cli parentage PEDIGREE --genotypes FILE [--exclusion-threshold X] [--no-search]\n"
-     "For every genotyped animal whose sire or dam is genotyped: the opposing homozygotes (SNPs\n"
-     "where parent and offspring are homozygous for different alleles), as a count and a rate\n"
-     "over the SNPs typed in both; a parent above X (default 0.01) is excluded. For excluded\n"
-     "and unknown parents, the likeliest parent among the genotyped animals of that sex, born\n"
-     "before the animal when both birth dates are known and not its descendant, with the\n"
-     "runner-up's rate. The table 'parentage' has every parent checked.",
-     kCmdParentage, Kind::kReport},
-    {"matrix-t", "Write matrix T of A = TDT' (at most 500 individuals)",
-     "Writes T row by row: the fraction of each individual's genes expected from each\n"
-     "ancestor, every row with n values.",
-     kCmdMatrixT, Kind::kFile},
-    {"dii", "List the within-family segregation variances (dii)",
-     "Writes dii, the D of A = TDT', for every individual in file order, the parents that\n"
-     "have no line of their own after an empty line. With --report, the report.",
-     kCmdDii, Kind::kReport},
-    {"structure", "Census of the pedigree's structure (Pedigree Structure)",
-     "Writes the counts of founders, sires, dams and progeny, full-sib families, the\n"
-     "distributions of F and of the longest ancestral path, and the per-group tables. With\n"
-     "--list-founders, also the founders that have no progeny.",
-     kCmdStructure, Kind::kReport},
-
-    {"average-between-groups", "Average numerator relationships between every two groups",
-     "Writes, for every group and every group before it in the file (itself included), the\n"
-     "average numerator relationship of their members.",
-     kCmdAverageBetweenGroups, Kind::kReport},
-    {"average-relatedness", "Average numerator relationship of each individual with all",
-     "Writes, for every individual in code order, the average of its numerator relationships\n"
-     "with all individuals, itself included.",
-     kCmdAverageRelatedness, Kind::kReport},
     {"optimize-matings", "Assign sires to dams for the least average inbreeding of progeny",
      "Usage: kinvar-cli optimize-matings PEDIGREE SIRE_GROUP DAM_GROUP CONTRIBUTIONS\n"
      "[--forbidden FILE] [--exact] [--seed-file FILE] [--seed S]\n"
@@ -194,15 +103,6 @@ constexpr CliCommand kCliCommands[] = {
      "or DAM 0 is an unknown parent. --chart also draws the offspring's pedigree chart,\n"
      "--generations back (default 4, at most 8), a PNG --size pixels (default 1600x1000).",
      kCmdPlannedMating, Kind::kMating},
-    {"genotype-qc", "Check a genotype file against the pedigree: quality control and matching",
-     "Usage: kinvar-cli genotype-qc PEDIGREE --genotypes FILE [--genotype-format plink|vcf|text]\n"
-     "[--min-snp-call-rate X] [--min-animal-call-rate X] [--min-maf X]\n"
-     "Reads the genotypes (a PLINK .bed with its .bim and .fam, a VCF or BCF, or the text form:\n"
-     "an ID and a string of 0, 1, 2 with 5 or 9 for missing), matches the animals to the\n"
-     "pedigree by ID, and applies the quality control every genomic command applies, in this\n"
-     "order: animals' call rate, SNPs' call rate, monomorphic SNPs, minor allele frequency.\n"
-     "Writes the counts, each step's dropped and left, and every SNP and animal dropped.",
-     kCmdGenotypeQc, Kind::kReport},
 #ifdef KINVAR_HAS_PICTURES
     {"chart", "Draw the pedigree chart of an individual as SVG, PNG or PDF",
      "Usage: kinvar-cli chart PEDIGREE ID [--generations N] [--size WxH] -o FILE.svg|png|pdf\n"
@@ -264,21 +164,18 @@ Kind KindOf(const CommandDeclaration& d) {
   return scoped ? Kind::kScoped : Kind::kReport;
 }
 
-// The table's commands, then those that declare their parameters, whose
-// help comes with the declaration (`declarations` must outlive the list).
-// The commands of one name that a scope word tells apart are one command,
-// with the first one's help.
+// The commands that declare their parameters, whose help comes with the
+// declaration (`declarations` must outlive the list), then the table's. The
+// commands of one name that a scope word tells apart are one command, with
+// the first one's help.
 std::vector<CliCommand> CliCommands(const std::vector<CommandDeclaration>& declarations) {
-  std::vector<CliCommand> commands(std::begin(kCliCommands), std::end(kCliCommands));
+  std::vector<CliCommand> commands;
   for (std::size_t i = 0; i < declarations.size(); ++i) {
     const CommandDeclaration& d = declarations[i];
     if (i > 0 && !d.scope.empty() && declarations[i - 1].name == d.name) continue;
-    // A command whose help and kind the table still gives is listed once, there.
-    if (std::any_of(std::begin(kCliCommands), std::end(kCliCommands),
-                    [&d](const CliCommand& c) { return c.id == d.id; }))
-      continue;
     commands.push_back({d.name.c_str(), d.summary.c_str(), d.explanation.c_str(), d.id, KindOf(d)});
   }
+  commands.insert(commands.end(), std::begin(kCliCommands), std::end(kCliCommands));
   return commands;
 }
 
@@ -579,17 +476,17 @@ int RunFileCommand(std::int32_t id, const Arguments& args, Document& doc,
   platform.SetSaveChoice(args.full ? 2 : 1);
   // The private file is ours to remove; -o is replaced only when complete.
   if (!args.output && !tables) SetInterruptRemovalPath(*path);
-  if (const auto declared = FindDeclaration(id)) {
-    // A scoped command's inputs answer its pickers as they are.
-    if (declared->scope.empty()) PrepareDeclared(doc, platform, *declared, args);
-    doc.RunCommand(id);
-  } else if (id == kCmdXLinked) {
+  // The output choices the desktop asks in a dialog are the switches' here.
+  if (id == kCmdXLinked) {
     CommandContext ctx = doc.Context();
     WriteXLinked(ctx, args.inverse, args.triplets ? InverseOutput::kTriplets : InverseOutput::kNonZero);
-  } else if (args.triplets) {
+  } else if (id == kCmdInverseA && args.triplets) {
     CommandContext ctx = doc.Context();
     WriteInverseOfA(ctx, InverseOutput::kTriplets);
   } else {
+    // A scoped command's inputs answer its pickers as they are.
+    if (const auto declared = FindDeclaration(id); declared && declared->scope.empty())
+      PrepareDeclared(doc, platform, *declared, args);
     doc.RunCommand(id);
   }
   if (Interrupted()) {
@@ -639,6 +536,7 @@ void PrepareMatings(Document& doc, CliPlatform& platform, const Arguments& args)
   UseSeedFile(doc, args);
 }
 
+#ifdef KINVAR_HAS_PICTURES
 // The purging settings as its form's boxes take them.
 std::map<std::string, std::string> PurgingForm(const Arguments& args) {
   std::map<std::string, std::string> values;
@@ -648,6 +546,7 @@ std::map<std::string, std::string> PurgingForm(const Arguments& args) {
   values["all-founders"] = args.allFounders ? "1" : "0";
   return values;
 }
+#endif
 
 // The planned mating's inputs as its form's boxes take them; the desktop's
 // chart is the command line's --chart.
@@ -955,25 +854,6 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
     case Kind::kSettings:
       sub.add_option("--write", args.writePath, "The settings file to write")->required();
       break;
-    case Kind::kQuery:
-      sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
-      sub.add_option("ID", args.inputs, "The individuals' IDs")
-          ->required()
-          ->expected(command.id == kCmdBetweenTwoIndividuals ? 2 : 1);
-      break;
-    case Kind::kFile:
-      sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
-      if (command.id == kCmdInverseA) {
-        auto* full = sub.add_flag("--full", args.full, "The entire matrix (at most 250000 cells)");
-        sub.add_flag("--triplets", args.triplets,
-                     "\"row column value\" lines for mixed-model software; pair with 'recode'")
-            ->excludes(full);
-      }
-      if (command.id == kCmdXLinked) {
-        sub.add_flag("--inverse", args.inverse, "S inverse instead of S");
-        sub.add_flag("--triplets", args.triplets, "\"row column value\" lines; pair with 'recode'");
-      }
-      break;
     case Kind::kListing:
       sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
       sub.add_option("SCOPE", args.scope, "all, within or between")
@@ -1041,12 +921,28 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
       sub.add_option("--generations", args.drawGenerations, "Generations back or forward (default all)");
       sub.add_option("--size", args.size, "Pixels of a PNG, WIDTHxHEIGHT (default 1600x1000)");
       break;
+    // Declared and unscoped: their options are the declaration's.
     case Kind::kReport:
-      sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
-      if (command.id == kCmdRecoding) {
-        sub.add_flag("--original-order", args.originalOrder, "Keep the file's order");
-      }
+    case Kind::kQuery:
+    case Kind::kFile:
       break;
+  }
+}
+
+// The output choices that the desktop asks in a dialog of two buttons, not in
+// a form: the inverse's and X-linked's, and the order of the recoded file.
+// The command line's switches alone, added after the declared options.
+void AddOutputChoices(CLI::App& sub, std::int32_t id, Arguments& args) {
+  if (id == kCmdInverseA) {
+    auto* full = sub.add_flag("--full", args.full, "The entire matrix (at most 250000 cells)");
+    sub.add_flag("--triplets", args.triplets,
+                 "\"row column value\" lines for mixed-model software; pair with 'recode'")
+        ->excludes(full);
+  } else if (id == kCmdXLinked) {
+    sub.add_flag("--inverse", args.inverse, "S inverse instead of S");
+    sub.add_flag("--triplets", args.triplets, "\"row column value\" lines; pair with 'recode'");
+  } else if (id == kCmdRecoding) {
+    sub.add_flag("--original-order", args.originalOrder, "Keep the file's order");
   }
 }
 
@@ -1159,6 +1055,7 @@ int Main(int argc, char** argv) {
     if (const auto declared = FindDeclaration(command.id); declared && declared->scope.empty()) {
       sub->add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
       AddDeclaredOptions(*sub, *declared, args.declared);
+      AddOutputChoices(*sub, command.id, args);
     } else {
       AddPositionals(*sub, command, args);
     }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <map>
 #include <optional>
 #include <set>
 #include <stdexcept>
@@ -14,6 +15,7 @@
 #include "app/command_declarations.h"
 #include "app/command_handlers.h"
 #include "app/commands.h"
+#include "app/document.h"
 #include "app/save_as.h"
 #include "app/session.h"
 #include "app/table_export.h"
@@ -43,22 +45,25 @@ TEST(CommandDeclarations, NameCommandsOfTheTableOnceEach) {
 // page: the document runs its handler, kinvar-cli tells its help, and an
 // exported table names it.
 TEST(CommandDeclarations, CarryTheHandlerTheHelpAndTheName) {
-  // The genotype commands still take their help from kinvar-cli's table
-  // and their handler from the document's.
-  const std::set<std::int32_t> fromTables = {kCmdGenomicRelationship, kCmdGenomicInbreeding, kCmdHInverse,
-                                             kCmdParentage, kCmdGenotypeQc};
+  // The listings and the inbreeding report the document writes itself.
+  const std::set<std::int32_t> answeredByTheDocument = {kCmdViewPedigree, kCmdRecoding, kCmdCompute,
+                                                        kCmdRecompute};
+  // What Save As writes after the reports that are not their copy file.
+  const std::map<std::int32_t, SaveBody> ownFiles = {
+      {kCmdViewPedigree, SaveBody::kPedigreeFile}, {kCmdRecoding, SaveBody::kRecodedFile},
+      {kCmdCompute, SaveBody::kInbreds},           {kCmdRecompute, SaveBody::kInbreds},
+      {kCmdDii, SaveBody::kDii},
+  };
   for (const CommandDeclaration& d : CommandDeclarations()) {
     SCOPED_TRACE(d.name);
-    if (fromTables.count(d.id) != 0) {
-      EXPECT_NE(AnalysisHandler(d.id), nullptr);
-      EXPECT_EQ(TablesCommandName(d.id), d.name);
-      continue;
-    }
     EXPECT_FALSE(d.summary.empty());
     EXPECT_FALSE(d.explanation.empty());
     EXPECT_NE(d.explanation.back(), '\n');
-    if (d.output == CommandOutput::kValue) {
-      EXPECT_EQ(d.run, nullptr);  // the document shows the value's dialog
+    if (d.output == CommandOutput::kValue || answeredByTheDocument.count(d.id) != 0) {
+      // The document shows the value's dialog, or writes the report.
+      EXPECT_EQ(d.run, nullptr);
+      EXPECT_EQ(AnalysisHandler(d.id), nullptr);
+      EXPECT_TRUE(Document::HasHandler(d.id));
     } else {
       ASSERT_NE(d.run, nullptr);
       EXPECT_EQ(AnalysisHandler(d.id), d.run);
@@ -67,7 +72,8 @@ TEST(CommandDeclarations, CarryTheHandlerTheHelpAndTheName) {
     // Save As writes a report whole from its copy file; path counting
     // writes its paths again, every one of them.
     if (d.output == CommandOutput::kReport && d.name != "path-counting") {
-      EXPECT_EQ(SaveBodyFor(d.id, 1), SaveBody::kCopyFile);
+      const auto own = ownFiles.find(d.id);
+      EXPECT_EQ(SaveBodyFor(d.id, 1), own == ownFiles.end() ? SaveBody::kCopyFile : own->second);
     }
   }
 }
@@ -93,7 +99,9 @@ TEST(CommandDeclarations, TellEveryParameterApartAndAcceptTheirDefaults) {
       if (!p.excludes.empty()) {
         ASSERT_NE(d.Find(p.excludes), nullptr);
         EXPECT_LT(d.Find(p.excludes), &p);
-        if (p.type == ParameterType::kFlag) EXPECT_FALSE(p.refusal.empty());
+        if (p.type == ParameterType::kFlag) {
+          EXPECT_FALSE(p.refusal.empty());
+        }
       }
       EXPECT_EQ(AcceptedText(p, p.defaultText), p.defaultText);
     }

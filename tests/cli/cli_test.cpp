@@ -87,6 +87,32 @@ TEST_F(Cli, HelpListsEveryCommand) {
   EXPECT_NE(inverse.out.find("'kinvar-cli recode'"), std::string::npos);
 }
 
+// The commands in the order the command line has always listed them, the
+// pictures and the settings after the analyses.
+TEST_F(Cli, HelpListsTheCommandsInTheirOrder) {
+  std::vector<std::string> expected = {
+      "view", "recode", "inbreeding", "recompute-inbreeding", "inbreeding-of", "relationship", "inverse",
+      "x-linked", "dominance", "genomic-relationship", "genomic-inbreeding", "hinverse", "parentage",
+      "matrix-t", "dii", "structure", "relationships", "average-between-groups", "average-relatedness",
+      "path-counting", "extract", "gene-origin", "diversity", "decompose", "purging", "mean-kinship",
+      "mate-suitability", "optimum-contributions", "genotype-qc"};
+#ifdef KINVAR_CLI_HAS_PICTURES
+  for (const char* picture : {"chart", "certificate", "plot", "draw"}) expected.emplace_back(picture);
+#endif
+  expected.emplace_back("settings");
+  const CliRun run = Execute("--help");
+  ASSERT_EQ(run.status, 0);
+  const std::size_t list = run.out.find("Subcommands:\n");
+  ASSERT_NE(list, std::string::npos);
+  std::vector<std::string> listed;
+  for (std::size_t at = run.out.find('\n', list) + 1; run.out.compare(at, 2, "  ") == 0;
+       at = run.out.find('\n', at) + 1) {
+    const std::string name = run.out.substr(at + 2, run.out.find(' ', at + 2) - at - 2);
+    if (std::find(expected.begin(), expected.end(), name) != expected.end()) listed.push_back(name);
+  }
+  EXPECT_EQ(listed, expected);
+}
+
 // A command that declares its parameters is listed with the summary its
 // declaration gives, and COMMAND --help tells its explanation and options.
 TEST_F(Cli, HelpTellsWhatEveryDeclaredCommandDeclares) {
