@@ -24,14 +24,7 @@ namespace fs = std::filesystem;
 using test::PaddedRow;
 
 // Output files carry a fixed time in their header.
-class Extraction : public testing::Test {
- protected:
-  void SetUp() override {
-    setenv("SOURCE_DATE_EPOCH", "1796479620", 1);
-    setenv("TZ", "UTC", 1);
-  }
-  void TearDown() override { unsetenv("SOURCE_DATE_EPOCH"); }
-};
+using Extraction = test::FixedClockTest;
 
 struct Extracted { std::string text; std::vector<std::string> report; };
 

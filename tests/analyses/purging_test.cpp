@@ -315,15 +315,6 @@ TEST(Purging, TheCommandAsksItsSettingsAndWritesItsTables) {
   EXPECT_NE(test::RealCells(*s.doc.pedigree().report.tables().Find("purging"), "fa_gene_drop"), first);
 }
 
-double SummaryFigure(const ResultTable& summary, const std::string& label) {
-  const std::vector<std::string> labels = test::TextCells(summary, "figure");
-  const std::vector<double> values = test::RealCells(summary, "value");
-  for (std::size_t i = 0; i < labels.size(); ++i)
-    if (labels[i] == label) return values[i];
-  ADD_FAILURE() << "no figure " << label;
-  return -1;
-}
-
 std::string SeedLine(const std::vector<std::string>& report) {
   for (const std::string& line : report)
     if (line.starts_with("Random seed|T3|I")) return line;
@@ -360,7 +351,7 @@ TEST(Purging, GeneDroppingRepeatsItsSeedUnlessANewOneIsAskedFor) {
     ASSERT_FALSE(named.empty()) << row.name;
     const std::string seed = named.substr(std::string("Random seed|T3|I").size());
     const ResultTable& summary = *s.doc.pedigree().report.tables().Find("summary");
-    EXPECT_EQ(std::to_string(static_cast<std::uint32_t>(SummaryFigure(summary, "Random seed"))), seed) << row.name;
+    EXPECT_EQ(std::to_string(static_cast<std::uint32_t>(test::Figure(summary, "Random seed"))), seed) << row.name;
     const std::vector<double> first =
         test::RealCells(*s.doc.pedigree().report.tables().Find("purging"), "fa_gene_drop");
     const std::string stream = test::ReadWholeFile(seedFile.path());

@@ -17,6 +17,7 @@
 #include "support/test_files.h"
 #include "support/random_pedigree.h"
 #include "support/report_figures.h"
+#include "support/table_cells.h"
 #include "support/tabular_a.h"
 
 namespace kinvar {
@@ -50,48 +51,44 @@ TEST_P(AnalysisTableSchemas, NameTheirTablesAndColumnsAsPublished) {
   s.platform.fileNames.push_back(out);
   s.doc.RunCommand(GetParam().command);
   std::filesystem::remove(out);
-  EXPECT_EQ(test::TableSchemas(s.doc.pedigree().report.tables()), GetParam().schemas);
+  EXPECT_EQ(test::Layout(s.doc.pedigree().report.tables()), GetParam().schemas);
 }
-
-constexpr const char* kSummary = "summary(figure:text,value:real)\n";
-constexpr const char* kIntervals =
-    "generation_intervals(pathway:text,years:real[years],pairs:integer,sd:real[years])\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, AnalysisTableSchemas,
     testing::Values(
         SchemaRow{"Structure", kCmdStructure, "",
-                  "summary(figure:text,value:real)\n"
-                  "f_distribution(above:real,up_to:real,individuals:integer)\n"
-                  "longest_path(generations:integer[generations],individuals:integer)\n"
-                  "groups(group:integer,individuals:integer,inbreds:integer,founders:integer,"
-                  "both_parents_known:integer,no_progeny:integer,unique_ancestors:integer,"
-                  "mean_f:real,mean_f_inbreds:real,max_f:real,min_f:real,mean_relationship:real,"
-                  "mean_relationship_without_self:real,mean_ecg:real[generations],"
-                  "max_ecg:real[generations],min_ecg:real[generations])\n"
-                  "generation_intervals(pathway:text,years:real[years],pairs:integer,"
+                  "summary(figure:text value:real)\n"
+                  "f_distribution(above:real up_to:real individuals:integer)\n"
+                  "longest_path(generations:integer[generations] individuals:integer)\n"
+                  "groups(group:integer individuals:integer inbreds:integer founders:integer "
+                  "both_parents_known:integer no_progeny:integer unique_ancestors:integer "
+                  "mean_f:real mean_f_inbreds:real max_f:real min_f:real mean_relationship:real "
+                  "mean_relationship_without_self:real mean_ecg:real[generations] "
+                  "max_ecg:real[generations] min_ecg:real[generations])\n"
+                  "generation_intervals(pathway:text years:real[years] pairs:integer "
                   "sd:real[years])\n"},
         SchemaRow{"PathCounting", kCmdPathCountingAll, "",
-                  "inbreds(family:integer,id:id,f:real)\n"
-                  "paths(family:integer,ancestor:id,sire_side:integer[generations],"
-                  "dam_side:integer[generations],contribution:real,path:text)\n"
-                  "ncas(family:integer,ancestor:id,f:real,contribution:real)\n"},
+                  "inbreds(family:integer id:id f:real)\n"
+                  "paths(family:integer ancestor:id sire_side:integer[generations] "
+                  "dam_side:integer[generations] contribution:real path:text)\n"
+                  "ncas(family:integer ancestor:id f:real contribution:real)\n"},
         SchemaRow{"Extraction", kCmdExtractAncestorsIndividual, "E",
-                  "pedigree(id:id,sire:id,dam:id,group:integer,f:real,sex:text,"
+                  "pedigree(id:id sire:id dam:id group:integer f:real sex:text "
                   "birth_date:text)\n"},
         SchemaRow{"GeneOrigin", kCmdGeneOrigin, "#3",
-                  "summary(figure:text,value:real)\n"
-                  "founder_contributions(id:id,contribution:real,v1:real,v2:real)\n"},
+                  "summary(figure:text value:real)\n"
+                  "founder_contributions(id:id contribution:real v1:real v2:real)\n"},
         SchemaRow{"Decomposition", kCmdDecompositionIndividual, "D",
-                  "summary(figure:text,value:real)\n"
-                  "decomposition(id:id,m:real,u:real,v:real)\n"},
+                  "summary(figure:text value:real)\n"
+                  "decomposition(id:id m:real u:real v:real)\n"},
         SchemaRow{"Diversity", kCmdDiversity, "#3",
-                  "summary(figure:text,value:real)\n"
-                  "ancestors(rank:integer,id:id,contribution:real)\n"
-                  "groups(group:integer,members:integer,mean_f:real,"
-                  "mean_ecg:real[generations],fe:real,fa:real,ne:real,completeness:real,"
-                  "delta_f:real,fa_lower:real)\n"
-                  "generation_intervals(pathway:text,years:real[years],pairs:integer,"
+                  "summary(figure:text value:real)\n"
+                  "ancestors(rank:integer id:id contribution:real)\n"
+                  "groups(group:integer members:integer mean_f:real "
+                  "mean_ecg:real[generations] fe:real fa:real ne:real completeness:real "
+                  "delta_f:real fa_lower:real)\n"
+                  "generation_intervals(pathway:text years:real[years] pairs:integer "
                   "sd:real[years])\n"}),
     [](const testing::TestParamInfo<SchemaRow>& row) { return row.param.name; });
 
@@ -108,13 +105,6 @@ double Sum(const ResultTable& t, const char* column) {
   for (std::size_t i = 0; c != nullptr && i < t.rows(); ++i)
     sum += c->type() == ColumnType::kReal ? c->Real(i) : static_cast<double>(c->Integer(i));
   return sum;
-}
-
-double Figure(const ResultTable& summary, const std::string& label) {
-  for (std::size_t i = 0; i < summary.rows(); ++i)
-    if (summary.column(0).Text(i) == label) return summary.column(1).Real(i);
-  ADD_FAILURE() << "no figure " << label;
-  return std::nan("");
 }
 
 // Mean F and mean A over the members of `group` (-1: everybody) by the
@@ -224,10 +214,10 @@ TEST(AnalysisTables, DiversitySummaryAgreesWithItsReportAndTheTabularA) {
     const ResultTable& summary = Table(s, "summary");
     test::ExpectSummaryMatchesReport(s.Report(), summary);
     const TabularMeans t = Means(s.doc.pedigree(), -1);
-    EXPECT_NEAR(Figure(summary, "Mean inbreeding"), t.f, 1e-5) << where;
-    EXPECT_NEAR(Figure(summary, "Mean coancestry"), t.coancestry, 1e-5) << where;
-    EXPECT_EQ(Figure(summary, "Reference individuals"), t.members) << where;
-    EXPECT_TRUE(std::isnan(Figure(summary, "Reference population"))) << where;
+    EXPECT_NEAR(test::Figure(summary, "Mean inbreeding"), t.f, 1e-5) << where;
+    EXPECT_NEAR(test::Figure(summary, "Mean coancestry"), t.coancestry, 1e-5) << where;
+    EXPECT_EQ(test::Figure(summary, "Reference individuals"), t.members) << where;
+    EXPECT_TRUE(std::isnan(test::Figure(summary, "Reference population"))) << where;
     const ResultTable& chosen = Table(s, "ancestors");
     EXPECT_NEAR(Sum(chosen, "contribution"), 1.0, 1e-5) << where;
     EXPECT_EQ(Table(s, "groups").rows(), s.doc.pedigree().groups.size()) << where;

@@ -23,8 +23,7 @@ namespace {
 using test::ScriptedPlatform;
 using test::TempFile;
 
-// 14:07 UTC on Saturday 5 December 2026, read in UTC.
-constexpr const char* kEpoch = "1796479620";
+// The fixed clock's time, read in UTC.
 constexpr const char* kStamp = "14:07  Saturday, December 5, 2026";
 
 // The small pedigree of the examples: E and F are 1/4 inbred, J 9/32.
@@ -40,14 +39,12 @@ std::string Col(const std::string& text, std::size_t width) {
 
 using test::SavedFile;
 
-class DocumentTest : public testing::Test {
+class DocumentTest : public test::FixedClockTest {
  protected:
   void SetUp() override {
-    setenv("SOURCE_DATE_EPOCH", kEpoch, 1);
-    setenv("TZ", "UTC", 1);
+    FixedClockTest::SetUp();
     ASSERT_TRUE(doc.Initialize());
   }
-  void TearDown() override { unsetenv("SOURCE_DATE_EPOCH"); }
 
   std::string OutputHeader(const TempFile& f) const {
     return std::string(kStamp) + "\nPedigree file name: " + Full(f) + "\n\n";

@@ -75,14 +75,8 @@ Snapshot Take(DocSession& s) {
   return shot;
 }
 
-class Open : public testing::Test {
+class Open : public test::FixedClockTest {
  protected:
-  void SetUp() override {
-    setenv("SOURCE_DATE_EPOCH", "1796479620", 1);
-    setenv("TZ", "UTC", 1);
-  }
-  void TearDown() override { unsetenv("SOURCE_DATE_EPOCH"); }
-
   // kShown opened, inbreeding computed, inputs typed into both dialogs and
   // a group picked, and a report shown whose Save As comes from the report
   // copy file.

@@ -1,7 +1,7 @@
 // The limits of kinvar-cli: path counting refuses a run of more paths than
 // --max-paths before writing any, threads beyond the cores are not
-// started, a refused option says which it is and its range, matrix T says
-// its limit, and a picture run prints no warning of Qt's.
+// started, a refused option says which it is and its range, and a picture
+// run prints no warning of Qt's.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -107,13 +107,6 @@ TEST_F(CliLimits, RefusedOptionsSayWhichAndTheirRange) {
       {"equal", "-q relationships " + ped + " all --range 0.5 0.5", 1,
        "--range 0.5 0.5: the two bounds must differ.\n"},
   });
-}
-
-TEST_F(CliLimits, MatrixTSaysItsLimit) {
-  std::string text = "progeny sire dam\n";
-  for (int i = 0; i < 600; ++i) text += "I" + std::to_string(i) + " 0 0\n";
-  ExpectRefusals({{"600 individuals", "-q matrix-t " + Write("many.pdg", text), 1,
-                   "Matrix T is written for at most 500 individuals; this pedigree has 600.\n"}});
 }
 
 // Threads past the cores only add stacks (8 MB of address space each) and

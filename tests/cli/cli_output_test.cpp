@@ -151,14 +151,6 @@ TEST_F(CliOutput, AFailingRunLeavesTheOutputAndSaysWhy) {
 }
 
 // A process id that no process has: a child's, once it is gone.
-long DeadProcess() {
-  const pid_t child = ::fork();
-  if (child == 0) ::_exit(0);
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  return child;
-}
-
 // Replacing has no gaps: the longest legal names are written, a file-size
 // limit fails the write and leaves the old file, and what a killed run left
 // is removed by the next.
@@ -168,7 +160,7 @@ TEST_F(CliOutput, ReplacingLeavesNothingBehind) {
   EXPECT_EQ(Shell("KINVAR view HERD -o " + longName).status, 0);
   EXPECT_EQ(Bytes(longName), view);
 
-  const std::string stale = TemporaryName(DeadProcess(), 0x12345678);
+  const std::string stale = TemporaryName(test::DeadProcess(), 0x12345678);
   test::WriteWholeFile(Out(stale), view);  // killed between the link and the rename
   test::WriteWholeFile(Out("big.out"), "old\n");
   // bash counts the limit in kilobytes: the view of HERD does not fit in one.

@@ -72,15 +72,16 @@ TEST(Dominance, KinshipsWorkedByHand) {
     float expected;
   };
   // A and B's progeny S1, D1 (full sibs) and H (half sib by A and G); C and
-  // E's progeny S2, D2. X = S1 x D2 and Y = S2 x D1 are double first cousins.
+  // E's progeny S2, D2, D3. X = S1 x D2 and Y = S2 x D1 are double first
+  // cousins; Z = S1 x D3 is X's half sib whose other parents are full sibs.
   const char* text =
       "Progeny Sire Dam\nA 0 0\nB 0 0\nC 0 0\nE 0 0\nG 0 0\nS1 A B\nD1 A B\nH A G\nS2 C E\nD2 C E\n"
-      "X S1 D2\nY S2 D1\n";
+      "D3 C E\nX S1 D2\nY S2 D1\nZ S1 D3\n";
   const Row rows[] = {
       {"FullSibs", "S1", "D1", 0.25f},     {"DoubleFirstCousins", "X", "Y", 0.0625f},
       {"HalfSibs", "S1", "H", 0.0f},       {"ParentOffspring", "S1", "X", 0.0f},
       {"Founders", "A", "B", 0.0f},        {"Diagonal", "X", "X", 1.0f},
-      {"AuntAndNephew", "D1", "X", 0.0f},
+      {"AuntAndNephew", "D1", "X", 0.0f},  {"HalfSibsOfFullSibDams", "X", "Z", 0.125f},
   };
   const auto ped = test::Loaded(text);
   const Built built = Build(*ped, Everybody(*ped), false);

@@ -22,14 +22,7 @@
 namespace kinvar {
 namespace {
 
-double Figure(const ResultTable& summary, const std::string& label) {
-  const std::vector<std::string> labels = test::TextCells(summary, "figure");
-  const std::vector<double> values = test::RealCells(summary, "value");
-  for (std::size_t i = 0; i < labels.size(); ++i)
-    if (labels[i] == label) return values[i];
-  ADD_FAILURE() << "no figure " << label;
-  return std::nan("");
-}
+using test::Figure;
 
 // What a run of the command should report, from the contributions it
 // lists: c'Kc with K = A / 2 of the tabular method, c'EBV, and delta F

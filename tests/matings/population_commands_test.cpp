@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -25,13 +24,6 @@ constexpr const char* kStudbook =
     "S1 0 0 0 M\nS2 0 0 0 M\nD1 0 0 0 F\nD2 0 0 0 F\nD3 0 0 0 F\n"
     "A1 S1 D1 1 M\nA2 S1 D2 1 M\nA3 S2 D3 1 M\n"
     "B1 S2 D1 2 F\nB2 S1 D3 2 F\nB3 S2 D2 2 F\nB4 S1 D1 2 F\nB5 A1 B2 2 F\n";
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 TEST(MeanKinshipCommand, WritesTheRankingExactly) {
   test::DocSession s("Progeny Sire Dam Group\nS 0 0 1\nD 0 0 1\nA S D 2\nB S D 2\n");
@@ -102,7 +94,7 @@ TEST(OptimumContributionsCommand, ItsMatingsFileFeedsOptimizingMatings) {
   for (std::size_t row = 3; row < 8; ++row)  // every dam one progeny
     EXPECT_NEAR(table->column(2).Real(row), 0.1, 1e-12);
   // Every sire listed, the counts summing to the five dams.
-  std::istringstream lines(ReadFile(matings.path()));
+  std::istringstream lines(test::ReadWholeFile(matings.path()));
   std::string id;
   int count = 0, total = 0, listed = 0;
   std::vector<std::string> ids;

@@ -161,25 +161,6 @@ TEST(MetafoundersFile, GammaIsARelationshipMatrixOfNumbers) {
   }
 }
 
-TEST(MetafoundersFile, RowsGivenAsDataMeetTheSameChecks) {
-  struct Row {
-    const char* name;
-    std::vector<MetafounderRow> rows;
-    std::string message;
-  };
-  const Row rows[] = {
-      {"a diagonal above 2", {{"A", "A", 3.0}}, "Row 1 of the metafounders: the value 3 of A with itself lies outside 0 to 2."},
-      {"an off-diagonal beyond its diagonals", {{"A", "A", 0.25}, {"B", "B", 1.0}, {"A", "B", -0.6}},
-       "Row 3 of the metafounders: the value -0.6 of A with B exceeds 0.5 in size, the square root of the "
-       "product of their values with themselves, so the metafounders' relationships are not positive "
-       "semi-definite."},
-  };
-  for (const Row& row : rows) {
-    GeneticGroups groups;
-    EXPECT_EQ(SetMetafounders(row.rows, "data", groups), row.message) << row.name;
-  }
-}
-
 TEST(MetafoundersFile, TooManyMetafoundersAreRefusedAtTheLineThatPassesTheLimit) {
   std::string text;
   for (int k = 0; k <= 300; ++k) text += "M" + std::to_string(k) + " M" + std::to_string(k) + " 1\n";

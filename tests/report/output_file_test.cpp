@@ -182,14 +182,6 @@ TEST_P(OutputFileTest, AFullDiskLeavesTheTargetAsItWas) {
 }
 
 // A process id that no process has: a child's, once it is gone.
-long DeadProcess() {
-  const pid_t child = ::fork();
-  if (child == 0) ::_exit(0);
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  return child;
-}
-
 struct LeftFile {
   const char* name;
   std::string file;  // the name of what lies in the folder
@@ -201,7 +193,7 @@ struct LeftFile {
 // write to the folder removes it, and only what a dead process of this
 // host left.
 TEST_P(OutputFileTest, TheNextWriteRemovesWhatADeadProcessLeft) {
-  const long dead = DeadProcess();
+  const long dead = test::DeadProcess();
   const std::string host = TemporaryName(1, 0).substr(8, 8);
   const LeftFile rows[] = {
       {"a dead process's temporary", TemporaryName(dead, 0x0badf00d), true},

@@ -25,9 +25,15 @@ DocSession::DocSession(const std::string& text) : DocSession() {
 
 bool DocSession::OpenPath(const std::string& path) { return doc.OpenPedigreeFile(path); }
 
-void OpenDocFixture::SetUp() {
+void FixedClockTest::SetUp() {
   setenv("SOURCE_DATE_EPOCH", "1796479620", 1);
   setenv("TZ", "UTC", 1);
+}
+
+void FixedClockTest::TearDown() { unsetenv("SOURCE_DATE_EPOCH"); }
+
+void OpenDocFixture::SetUp() {
+  FixedClockTest::SetUp();
   ASSERT_TRUE(doc.Initialize());
   out = (std::filesystem::temp_directory_path() / ("kinvar-doc-" + std::to_string(::getpid()) + ".out")).string();
   if (!text_.empty()) Open(text_);
@@ -40,7 +46,7 @@ void OpenDocFixture::Open(const std::string& text) {
 
 void OpenDocFixture::TearDown() {
   std::filesystem::remove(out);
-  unsetenv("SOURCE_DATE_EPOCH");
+  FixedClockTest::TearDown();
 }
 
 std::string OpenDocFixture::Header() const {

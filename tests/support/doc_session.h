@@ -37,11 +37,17 @@ struct DocSession {
   std::unique_ptr<TempFile> file;
 };
 
+// Report and file headers at a fixed time: 2026-12-05 14:07 UTC.
+class FixedClockTest : public testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+};
+
 // A file command's test: the document with `text` open (none when empty,
-// until Open), report headers at a fixed time (2026-12-05 14:07 UTC), and
-// `out`, the path a command is to write, removed afterwards (it does not
-// exist before).
-class OpenDocFixture : public testing::Test {
+// until Open), headers at the fixed time, and `out`, the path a command is
+// to write, removed afterwards (it does not exist before).
+class OpenDocFixture : public FixedClockTest {
  protected:
   explicit OpenDocFixture(std::string text = {}) : text_(std::move(text)) {}
   void SetUp() override;

@@ -89,18 +89,4 @@ void ExpectSummaryMatchesReport(const std::vector<std::string>& report,
   }
 }
 
-std::string TableSchemas(const ResultSet& tables) {
-  std::string text;
-  for (const ResultTable& t : tables.tables()) {
-    text += t.name() + "(";
-    for (std::size_t i = 0; i < t.columns().size(); ++i) {
-      const TableColumn& c = t.column(i);
-      text += (i == 0 ? "" : ",") + c.name() + ":" + std::string(ColumnTypeName(c.type()));
-      if (!c.unit().empty()) text += "[" + c.unit() + "]";
-    }
-    text += ")\n";
-  }
-  return text;
-}
-
 }  // namespace kinvar::test

@@ -29,10 +29,6 @@ std::vector<ReportFigure> ReportFigures(const std::vector<std::string>& report);
 void ExpectSummaryMatchesReport(const std::vector<std::string>& report,
                                 const ResultTable& summary);
 
-// "name(column:type[unit], ...)" for each table, one per line: what scripts
-// rely on.
-std::string TableSchemas(const ResultSet& tables);
-
 // The number shown with its tolerance: false when `shown` is no number.
 bool ShownNumber(const std::string& shown, double& value, double& tolerance);
 

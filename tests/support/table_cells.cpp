@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <limits>
 
 namespace kinvar::test {
@@ -52,6 +53,13 @@ std::vector<double> RealCells(const ResultTable& table, const char* column) {
   std::vector<double> cells;
   for (std::size_t r = 0; r < c.size(); ++r) cells.push_back(c.Real(r));
   return cells;
+}
+
+double Figure(const ResultTable& summary, const std::string& label) {
+  for (std::size_t i = 0; i < summary.rows(); ++i)
+    if (summary.column(0).Text(i) == label) return summary.column(1).Real(i);
+  ADD_FAILURE() << summary.name() << " has no figure " << label;
+  return std::nan("");
 }
 
 std::string TableNames(const ResultSet& tables) {

@@ -25,6 +25,10 @@ std::vector<std::string> TextCells(const ResultTable& table, const char* column)
 std::vector<std::int64_t> IntegerCells(const ResultTable& table, const char* column);
 std::vector<double> RealCells(const ResultTable& table, const char* column);
 
+// The value of the row of a summary table (figure, value) labelled `label`:
+// a failure, and NaN, when no row has it.
+double Figure(const ResultTable& summary, const std::string& label);
+
 // The names of the tables of a result set, in order, separated by blanks.
 std::string TableNames(const ResultSet& tables);
 

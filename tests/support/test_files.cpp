@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "genetics/inbreeding.h"
@@ -33,6 +34,14 @@ TempFile::TempFile(std::string_view contents, std::string_view extension)
 }
 
 TempFile::~TempFile() { std::remove(path_.c_str()); }
+
+long DeadProcess() {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return child;
+}
 
 std::string ReadWholeFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

@@ -35,6 +35,10 @@ std::string ReadWholeFile(const std::string& path);
 
 // Replaces `path` with `contents` (for a target that must exist beforehand).
 void WriteWholeFile(const std::string& path, std::string_view contents);
+// The ID of a child that has ended and been reaped: no living process has
+// it, as a killed writer's ID once it is gone.
+long DeadProcess();
+
 // Whether an output file's hidden temporary (of any target) is left in
 // `target`'s folder.
 bool HasTemporaryBeside(const std::string& target);
