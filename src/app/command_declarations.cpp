@@ -16,6 +16,8 @@
 #include "genetics/dominance.h"
 #include "analyses/relationship_commands.h"
 #include "genetics/x_linked.h"
+#include "matings/matings_command.h"
+#include "matings/planned_mating_command.h"
 #include "matings/population_commands.h"
 
 namespace kinvar {
@@ -34,6 +36,7 @@ std::vector<CommandDeclaration> CommandDeclarations() {
           DecompositionIndividualDeclaration(),
           DecompositionGroupDeclaration(),
           DecompositionCoancestryDeclaration(),
+          OptimizeMatingsDeclaration(),
           ExtractAncestorsOfIndividualDeclaration(),
           ExtractAncestorsOfGroupDeclaration(),
           ExtractDescendantsOfIndividualDeclaration(),
@@ -45,6 +48,7 @@ std::vector<CommandDeclaration> CommandDeclarations() {
           MeanKinshipDeclaration(),
           MateSuitabilityDeclaration(),
           OptimumContributionsDeclaration(),
+          PlannedMatingDeclaration(),
           // Genotypes beside the pedigree.
           GenomicRelationshipDeclaration(), GenomicInbreedingDeclaration(), HInverseDeclaration(),
           ParentageDeclaration(), GenotypeQcDeclaration()};
@@ -86,10 +90,12 @@ std::string DefaultCell(const Parameter& p) {
 
 std::string OptionTable(const CommandDeclaration& command) {
   const auto& ps = command.parameters;
-  if (std::all_of(ps.begin(), ps.end(), [](const Parameter& p) { return p.positional; })) return {};
+  if (std::all_of(ps.begin(), ps.end(),
+                  [&command](const Parameter& p) { return p.positional || !command.OnCommandLine(p); }))
+    return {};
   std::string table = "| Option | Python and R | Default | What it does |\n|---|---|---|---|\n";
   for (const Parameter& p : command.parameters) {
-    if (p.positional) continue;
+    if (p.positional || !command.OnCommandLine(p)) continue;
     const std::string option = "--" + OptionOf(p) + (p.valueName.empty() ? "" : " " + p.valueName);
     // An option that unticks a flag is the keyword given as false.
     const std::string keyword = Cell(KeywordOf(p)) + (p.offOption.empty() || KeywordOf(p).empty() ? "" : " false");

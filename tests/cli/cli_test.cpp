@@ -100,6 +100,9 @@ TEST_F(Cli, HelpTellsWhatEveryDeclaredCommandDeclares) {
     // A scoped command's inputs follow its scope word as INPUT.
     if (!d.scope.empty()) continue;
     for (const Parameter& p : d.parameters) {
+      // A part of another's words, or what the desktop alone shows, has no
+      // option of its own.
+      if (!d.OnCommandLine(p)) continue;
       const std::string shown = p.positional ? p.name : "--" + OptionOf(p);
       std::string upper = shown;
       for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -422,7 +425,7 @@ TEST_F(Cli, OptimizeMatingsWritesWhatSaveAsWritesAndKeepsTheStream) {
     s.platform.fileNames = {c.path(), f.path()};
     EXPECT_TRUE(s.OpenPath(herd));
     s.doc.settings().allowForbidden = forbidden ? 1 : 0;
-    s.doc.remembered.exactMatings = exact;
+    s.doc.remembered.values.Set(kCmdOptimizeMatings, "exact", exact ? "1" : "0");
     s.doc.seedFile = (home_ / "doc-seed").string();
     writeSeed(s.doc.seedFile);
     s.doc.RunCommand(kCmdOptimizeMatings);
