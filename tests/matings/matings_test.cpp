@@ -697,6 +697,35 @@ TEST(OptimizingMatings, RepeatsItsSeedUnlessANewOneIsAskedFor) {
   }
 }
 
+// The seed a run used and whether it read a forbidden-matings file are what
+// the run leaves for its re-run, not inputs: the seed as given stays empty,
+// so that the next run from the menu draws a new one, and opening another
+// pedigree forgets them with the files chosen.
+TEST(OptimizingMatings, KeepsTheSeedItUsedApartFromTheInputsUntilAnotherPedigreeOpens) {
+  test::TempFile c(kContributions, ".c");
+  test::TempFile family(kFamily, ".pdg");
+  test::DocSession s;
+  ASSERT_TRUE(s.OpenPath(family.path()));
+  s.doc.seedFile = SeedPath();
+  WriteSeedFile(s.doc.seedFile, 2024);
+  s.platform.groupPairs.push_back(std::pair{1, 2});
+  s.platform.fileNames = {c.path()};
+  s.doc.RunCommand(kCmdOptimizeMatings);
+  ASSERT_EQ(s.doc.lastCommand(), kCmdOptimizeMatings);
+  const CommandDeclaration declaration = OptimizeMatingsDeclaration();
+  const CommandValues& values = s.doc.remembered.values;
+  EXPECT_EQ(values.State(kCmdOptimizeMatings, "seed"), SeedOf(s.Report()));
+  EXPECT_EQ(values.State(kCmdOptimizeMatings, "forbidden-used"), "0");
+  EXPECT_EQ(values.Text(declaration, "seed"), "");
+  EXPECT_EQ(values.Text(declaration, "contributions"), c.path());
+  const test::TempFile other(kFamily, ".pdg");
+  ASSERT_TRUE(s.OpenPath(other.path()));
+  EXPECT_EQ(s.doc.remembered.values.State(kCmdOptimizeMatings, "seed"), "");
+  EXPECT_EQ(s.doc.remembered.values.Text(declaration, "contributions"), "");
+  std::filesystem::remove(s.doc.seedFile);
+  std::filesystem::remove(s.doc.seedFile + ".bak");
+}
+
 // A seed given that is no 32-bit whole number stops the run before anything
 // is asked for or changed.
 TEST(OptimizingMatings, RefusesAGivenSeedThatIsNoSeed) {
