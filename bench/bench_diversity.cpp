@@ -67,7 +67,7 @@ bool Measure(std::int64_t n, std::uint64_t seed, std::int32_t members, Results& 
     std::int32_t last = 0;
     bool ask = false;
     RememberedInputs remembered;
-    remembered.diversityGroup = kGroups;
+    remembered.values.Set(kCmdDiversity, "group", std::to_string(kGroups));
     const std::string path = "herd.pdg";  // for the report's header only
     CommandContext ctx{ped, platform, last, ask, remembered, path};
     out["command"] = CpuSecondsOf([&] { OnDiversitySummary(ctx); });

@@ -115,9 +115,9 @@ bool MeasureYears(std::int64_t n, std::uint64_t seed, std::int64_t years, Result
     };
     run("structure", kCmdStructure);
     run("averages", kCmdAverageBetweenGroups);
-    doc.remembered.diversityGroup = latest;
+    doc.remembered.values.Set(kCmdDiversity, "group", std::to_string(latest));
     run("summary", kCmdDiversity);
-    doc.remembered.diversityGroup = kAllIndividuals;
+    doc.remembered.values.Set(kCmdDiversity, "group", "all");
     run("trends", kCmdDiversity);
     doc.remembered.values.Set(kCmdMeanKinship, "group", std::to_string(latest));
     run("kinship", kCmdMeanKinship);

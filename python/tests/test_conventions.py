@@ -155,7 +155,7 @@ DECLARED = {"purging": "purging", "dominance": "dominance", "gene-origin": "gene
             "genomic-relationship": "genomic_relationship", "genomic-inbreeding": "genomic_inbreeding",
             "hinverse": "hinverse", "parentage": "parentage", "genotype-qc": "genotype_qc",
             "optimum-contributions": "optimum_contributions",
-            "relationship": "relationship"}
+            "relationship": "relationship", "mating": "planned_mating"}
 
 
 def _declared_default(text):

@@ -93,15 +93,19 @@ std::optional<int> ChooseGroupOrAll(CommandContext& ctx, const std::string& capt
   return chosen;
 }
 
+std::optional<int> GroupValue(const CommandValues& values, const CommandDeclaration& command,
+                              const std::string& name) {
+  const std::string text = values.Text(command, name);
+  if (text == "all") return kAllIndividuals;
+  if (const auto number = WholeInteger(text, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()))
+    return static_cast<int>(*number);
+  return std::nullopt;
+}
+
 std::optional<int> ChooseGroupOrAll(CommandContext& ctx, const std::string& caption,
                                     const CommandDeclaration& command, const std::string& name) {
   std::optional<int> remembered;
-  if (!ctx.askInputs) {
-    const std::string text = ctx.remembered.values.Text(command, name);
-    if (text == "all") remembered = kAllIndividuals;
-    else if (const auto number = WholeInteger(text, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()))
-      remembered = static_cast<int>(*number);
-  }
+  if (!ctx.askInputs) remembered = GroupValue(ctx.remembered.values, command, name);
   const std::optional<int> chosen = ChooseGroupOrAll(ctx, caption, remembered);
   if (remembered)
     ctx.remembered.values.Set(command.id, name, *remembered == kAllIndividuals ? "all" : std::to_string(*remembered));

@@ -41,35 +41,6 @@ struct RememberedInputs {
   // the members of groupA or groupB. Set for one run, then cleared.
   std::optional<std::vector<RecIndex>> sireList;
   std::optional<std::vector<RecIndex>> damList;
-  // Optimizing matings: the two files, whether the last run read a
-  // forbidden-matings file, and whether it lists the proven optimum instead
-  // of annealing.
-  std::string contributionFile;
-  std::string forbiddenFile;
-  bool forbiddenFileUsed = false;
-  bool exactMatings = false;
-  // The annealing's seed: as given for a run from the menu or the command
-  // line (empty: a new one from the seed file); after a run, the seed it
-  // used, so that a re-run with other options repeats the same matings.
-  std::string matingSeedTyped;
-  std::optional<std::uint32_t> matingSeed;
-  // Gene origin: the group number of its last run (-1 none).
-  std::int32_t geneOriginGroup = -1;
-  // Genetic diversity summary: a group number or kAllIndividuals.
-  std::optional<int> diversityGroup;
-  // Planned mating: the form's texts as typed. A sire or dam with parents
-  // typed is a new one; "" or "0" is an unknown parent; the candidates and
-  // the reference are group numbers, "" for all males and all individuals.
-  std::string matingSire;
-  std::string matingDam;
-  std::string matingSireSire;
-  std::string matingSireDam;
-  std::string matingDamSire;
-  std::string matingDamDam;
-  std::string matingCandidates;
-  std::string matingReference;
-  std::string matingTop = "20";
-  std::string matingChart = "1";  // the desktop shows the chart after the run
 };
 
 // The seed path of a context built without one: no file can be opened there.
@@ -124,6 +95,10 @@ std::optional<int> ChooseGroupOrAll(CommandContext& ctx, const std::string& capt
 // individual, so that the session and kinvar-cli name it as the picker does.
 std::optional<int> ChooseGroupOrAll(CommandContext& ctx, const std::string& caption,
                                     const CommandDeclaration& command, const std::string& name);
+// The group a command's parameter `name` holds among its values: a group
+// number, or kAllIndividuals for "all"; nothing for any other text.
+std::optional<int> GroupValue(const CommandValues& values, const CommandDeclaration& command,
+                              const std::string& name);
 std::optional<std::pair<int, int>> AskTwoGroups(CommandContext& ctx, const std::string& caption);
 
 }  // namespace kinvar

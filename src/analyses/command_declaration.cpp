@@ -1,5 +1,6 @@
 #include "analyses/command_declaration.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -87,6 +88,13 @@ const Parameter* CommandDeclaration::Find(const std::string& parameterName) cons
   return nullptr;
 }
 
+bool CommandDeclaration::OnCommandLine(const Parameter& parameter) const {
+  if (parameter.desktopOnly) return false;
+  for (const Parameter& p : parameters)
+    if (std::find(p.parts.begin(), p.parts.end(), parameter.name) != p.parts.end()) return false;
+  return true;
+}
+
 std::string KeywordOf(const Parameter& parameter) {
   if (parameter.keyword == "-") return {};
   if (!parameter.keyword.empty()) return parameter.keyword;
@@ -120,6 +128,16 @@ double CommandValues::Number(const CommandDeclaration& command, const std::strin
 
 bool CommandValues::Flag(const CommandDeclaration& command, const std::string& name) const {
   return Text(command, name) == "1";
+}
+
+std::string CommandValues::State(std::int32_t command, const std::string& name) const {
+  if (const auto it = states_.find(command); it != states_.end())
+    if (const auto value = it->second.find(name); value != it->second.end()) return value->second;
+  return {};
+}
+
+void CommandValues::SetState(std::int32_t command, const std::string& name, std::string text) {
+  states_[command][name] = std::move(text);
 }
 
 std::optional<std::string> AcceptedText(const Parameter& parameter, const std::string& text) {

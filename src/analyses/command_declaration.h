@@ -24,8 +24,10 @@ namespace kinvar {
 enum class ParameterType { kInteger, kNumber, kText, kChoice, kId, kGroup, kFile, kFlag };
 
 // Where the desktop shows a parameter. kNone: not in the form (the command
-// line's seed file, where the desktop uses the program folder's).
-enum class Control { kBox, kCheck, kReadFile, kWriteFile, kGroupPicker, kIndividualPicker, kNone };
+// line's seed file, where the desktop uses the program folder's). kOpenDialog:
+// an open-file dialog of its own after the pickers, in the declaration's
+// order (the mating optimization's files).
+enum class Control { kBox, kCheck, kReadFile, kWriteFile, kGroupPicker, kIndividualPicker, kNone, kOpenDialog };
 
 struct Parameter {
   // The form's key and kinvar-cli's --name; a positional is NAME upper-cased
@@ -63,6 +65,13 @@ struct Parameter {
   bool emptyMeansNone = false;
   // The form opens with the last run's text; false: with the default.
   bool recalled = true;
+  // The command line takes the texts of these parameters, which the form
+  // shows as boxes of their own, as the words of this one (PARENTS for the
+  // sire and the dam, --sire-parents S D); it holds no text itself.
+  std::vector<std::string> parts;
+  // Only the desktop shows it (a check box of what follows the run); the
+  // command line has no option of it.
+  bool desktopOnly = false;
 
   // Declared as Declare(name, type).Default("0").Help("...")...: each call
   // sets one field.
@@ -83,6 +92,8 @@ struct Parameter {
   Parameter& Required() { required = true; return *this; }
   Parameter& EmptyMeansNone() { emptyMeansNone = true; return *this; }
   Parameter& NotRecalled() { recalled = false; return *this; }
+  Parameter& Parts(std::vector<std::string> names) { parts = std::move(names); return *this; }
+  Parameter& DesktopOnly() { desktopOnly = true; return *this; }
 };
 
 inline Parameter Declare(std::string name, ParameterType type) {
@@ -124,6 +135,9 @@ struct CommandDeclaration {
   CommandOutput output = CommandOutput::kReport;
 
   const Parameter* Find(const std::string& parameterName) const;
+  // Whether kinvar-cli has an option or a positional of its own for it:
+  // not for a part of another's words, nor for what the desktop alone shows.
+  bool OnCommandLine(const Parameter& parameter) const;
   // Declared as CommandDeclaration{id, name, {parameters...}}.Runs(...)
   // .Summary(...): each call sets one field.
   CommandDeclaration& Runs(void (*handler)(CommandContext&)) { run = handler; return *this; }
@@ -150,9 +164,16 @@ class CommandValues {
   // A number, integer or flag parameter's value ("1" is a ticked flag).
   double Number(const CommandDeclaration& command, const std::string& name) const;
   bool Flag(const CommandDeclaration& command, const std::string& name) const;
+  // What a command's last run leaves for its re-run that is no input of it
+  // (the seed a run drew, whether it read a file): kept apart from the
+  // inputs, which a form or a command line sets, and forgotten with them.
+  // "" when the command left none.
+  std::string State(std::int32_t command, const std::string& name) const;
+  void SetState(std::int32_t command, const std::string& name, std::string text);
 
  private:
   std::map<std::int32_t, std::map<std::string, std::string>> texts_;
+  std::map<std::int32_t, std::map<std::string, std::string>> states_;
 };
 
 // The canonical text of a value the form accepts (the shortest text of the

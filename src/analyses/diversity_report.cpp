@@ -241,7 +241,7 @@ CommandDeclaration DiversityDeclaration() {
 }
 
 void OnDiversitySummary(CommandContext& ctx) {
-  const std::optional<int> reference = ChooseGroupOrAll(ctx, kTitle, ctx.remembered.diversityGroup);
+  const std::optional<int> reference = ChooseGroupOrAll(ctx, kTitle, DiversityDeclaration(), "group");
   if (!reference) return;
   WaitCursor cursor(ctx.platform);
   if (!PrepareInbreeding(ctx)) return;

@@ -173,10 +173,11 @@ void OnGeneOrigin(CommandContext& ctx) {
   if (ctx.askInputs) {
     const auto group = AskGroup(ctx, "Probabilities of gene origin", "Compute");
     if (!group) return;
-    ctx.remembered.geneOriginGroup = static_cast<std::int32_t>(*group);
+    ctx.remembered.values.Set(kCmdGeneOrigin, "group", std::to_string(*group));
   }
   ctx.askInputs = true;
-  const std::int32_t index = GroupIndexOf(ctx.ped, ctx.remembered.geneOriginGroup);
+  const std::optional<int> group = GroupValue(ctx.remembered.values, GeneOriginDeclaration(), "group");
+  const std::int32_t index = group ? GroupIndexOf(ctx.ped, *group) : -1;
   if (index < 0) return;
   WaitCursor cursor(ctx.platform);
   if (!PrepareInbreeding(ctx)) return;

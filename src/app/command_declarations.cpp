@@ -20,6 +20,8 @@
 #include "analyses/x_linked_command.h"
 #include "app/inbreeding_report.h"
 #include "app/listings.h"
+#include "matings/matings_command.h"
+#include "matings/planned_mating_command.h"
 #include "matings/population_commands.h"
 
 namespace kinvar {
@@ -60,10 +62,12 @@ std::vector<CommandDeclaration> CommandDeclarations() {
           DecompositionIndividualDeclaration(),
           DecompositionGroupDeclaration(),
           DecompositionCoancestryDeclaration(),
+          OptimizeMatingsDeclaration(),
           PurgingDeclaration(),
           MeanKinshipDeclaration(),
           MateSuitabilityDeclaration(),
           OptimumContributionsDeclaration(),
+          PlannedMatingDeclaration(),
           GenotypeQcDeclaration()};
 }
 
@@ -103,10 +107,12 @@ std::string DefaultCell(const Parameter& p) {
 
 std::string OptionTable(const CommandDeclaration& command) {
   const auto& ps = command.parameters;
-  if (std::all_of(ps.begin(), ps.end(), [](const Parameter& p) { return p.positional; })) return {};
+  if (std::all_of(ps.begin(), ps.end(),
+                  [&command](const Parameter& p) { return p.positional || !command.OnCommandLine(p); }))
+    return {};
   std::string table = "| Option | Python and R | Default | What it does |\n|---|---|---|---|\n";
   for (const Parameter& p : command.parameters) {
-    if (p.positional) continue;
+    if (p.positional || !command.OnCommandLine(p)) continue;
     const std::string option = "--" + OptionOf(p) + (p.valueName.empty() ? "" : " " + p.valueName);
     // An option that unticks a flag is the keyword given as false.
     const std::string keyword = Cell(KeywordOf(p)) + (p.offOption.empty() || KeywordOf(p).empty() ? "" : " false");

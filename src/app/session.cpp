@@ -1074,7 +1074,9 @@ ResultSet Session::OptimizeMatings(const MatingRequest& request) {
   InitGenerator(generator, request.seed);
   SaveSeedFile(generator, folder.File("Seed"), *platform_);
   doc_->seedFile = folder.File("Seed");
-  doc_->remembered.exactMatings = request.exact;
+  // The library's seed is the seed file's; none is typed.
+  doc_->remembered.values.Set(kCmdOptimizeMatings, "exact", request.exact ? "1" : "0");
+  doc_->remembered.values.Set(kCmdOptimizeMatings, "seed", "");
   doc_->settings().allowForbidden = request.forbidden.empty() ? 0 : 1;
   ResultSet tables = Run(kCmdOptimizeMatings, std::move(picked), std::move(files));
   const ReportStore& report = doc_->pedigree().report;

@@ -21,6 +21,7 @@ struct DeclaredArguments {
   std::map<std::string, std::string> positionals;
   std::map<std::string, std::optional<std::string>> texts;
   std::map<std::string, bool> flags;
+  std::map<std::string, std::vector<std::string>> words;  // of a parameter with parts
 
   // The text given for a parameter, if any.
   std::optional<std::string> Given(const std::string& name) const;
@@ -35,5 +36,12 @@ std::deque<std::string> PickerAnswers(const CommandDeclaration& command, const D
 // The form's answers: the options given, and every flag ticked or not.
 std::map<std::string, std::string> FormAnswers(const CommandDeclaration& command,
                                                const DeclaredArguments& given);
+
+// The answers of the open-file dialogs (Control::kOpenDialog), in the
+// declaration's order: the positionals and the options given.
+std::deque<std::string> OpenFileAnswers(const CommandDeclaration& command, const DeclaredArguments& given);
+// The values of the parameters the desktop never asks for (Control::kNone,
+// the seed file aside), given or their default: they hold for this run.
+std::map<std::string, std::string> UnaskedAnswers(const CommandDeclaration& command, const DeclaredArguments& given);
 
 }  // namespace kinvar::cli

@@ -64,14 +64,13 @@ namespace fs = std::filesystem;
 // kListing: a relationship listing, or its matrix, chosen by its scope.
 // kScoped: a report whose command its scope chooses (individual, group ...).
 // kExtract: a pedigree file of ancestors or descendants, written by the
-// command itself. kMatings: two groups and the files of the mating optimization.
+// command itself.
 // kPicture: a picture written as a file (the Qt build only). kDrawing: a
 // picture of ancestors or descendants, chosen as extract chooses them.
-// kMating: a sire and a dam, either of them new with its parents, and the
-// best sires for the dam. A command that declares its parameters takes its
+// A command that declares its parameters takes its
 // options and help from the declaration, and its kind from what it writes.
 enum class Kind { kReport, kQuery, kSettings, kFile, kListing, kScoped, kExtract,
-                  kMatings, kPicture, kDrawing, kMating };
+                  kPicture, kDrawing };
 
 struct CliCommand {
   const char* name;
@@ -82,27 +81,6 @@ struct CliCommand {
 };
 
 constexpr CliCommand kCliCommands[] = {
-    {"optimize-matings", "Assign sires to dams for the least average inbreeding of progeny",
-     "Usage: kinvar-cli optimize-matings PEDIGREE SIRE_GROUP DAM_GROUP CONTRIBUTIONS\n"
-     "[--forbidden FILE] [--exact] [--seed-file FILE] [--seed S]\n"
-     "CONTRIBUTIONS gives each sire of SIRE_GROUP its number of dams; every dam of DAM_GROUP\n"
-     "gets one sire. Writes the matings found by simulated annealing from the random seed S,\n"
-     "or a new seed drawn from the stream of the seed file (default: Seed in the program\n"
-     "folder; the report names the seed), and the proven minimum of the average. --forbidden\n"
-     "names pairs that must not be mated; --exact lists the proven optimal matings instead\n"
-     "and leaves the seed file alone.",
-     kCmdOptimizeMatings, Kind::kMatings},
-    {"mating", "A planned mating: the offspring's F, common ancestors and the best sires for the dam",
-     "Usage: kinvar-cli mating PEDIGREE SIRE DAM [--sire-parents S D] [--dam-parents S D]\n"
-     "[--candidates G] [--reference G] [--top N] [--chart FILE.svg|png|pdf] [--generations N]\n"
-     "Writes the relationship of SIRE and DAM, the F of their offspring (half of it), every\n"
-     "ancestor of both with its part of that F, and the --top N (default 20; 0: none) sires of\n"
-     "least offspring F with DAM among group G (--candidates) or all males, with their mean\n"
-     "kinship with group G (--reference) or all individuals. A parent not yet born is given\n"
-     "by its own parents: --sire-parents makes SIRE the name of a new sire (0: unknown). SIRE\n"
-     "or DAM 0 is an unknown parent. --chart also draws the offspring's pedigree chart,\n"
-     "--generations back (default 4, at most 8), a PNG --size pixels (default 1600x1000).",
-     kCmdPlannedMating, Kind::kMating},
 #ifdef KINVAR_HAS_PICTURES
     {"chart", "Draw the pedigree chart of an individual as SVG, PNG or PDF",
      "Usage: kinvar-cli chart PEDIGREE ID [--generations N] [--size WxH] -o FILE.svg|png|pdf\n"
@@ -217,11 +195,7 @@ struct Arguments {
   std::string kinship;              // extract: ancestors or descendants
   std::string scope;                // relationships: all, within or between
   std::vector<std::string> inputs;  // IDs and group numbers for the pickers
-  std::string sireGroup;            // optimize-matings: the two groups
-  std::string damGroup;
-  std::string contributions;        // and the contribution file
-  std::optional<std::string> forbidden;
-  bool exact = false;
+  std::optional<std::string> forbidden;  // plot matings: the forbidden-matings file
   std::optional<std::string> seedFile;
   bool matrix = false;
   bool firstPairs = false;  // relationships: the first pairs are enough
@@ -257,11 +231,7 @@ struct Arguments {
   std::optional<std::string> geneDrops;
   std::optional<std::string> seed;  // purging, optimize-matings: the seed as typed
   bool allFounders = false;
-  std::optional<std::string> reference;  // mating: the reference group
-  // Planned mating: a new parent's parents, the candidate sires' group, how
-  // many are listed, and the chart's file.
-  std::vector<std::string> sireParents, damParents;
-  std::optional<std::string> candidates, top, chart;
+  std::optional<std::string> chart;  // mating: the planned offspring's chart
   // The options of a command that declares its parameters.
   DeclaredArguments declared;
 };
@@ -291,7 +261,8 @@ std::optional<std::string> RangeProblem(const Arguments& args, const Settings& e
 
 // Settings: the program folder's, then --settings, then each explicit option,
 // validated as the Options dialog validates them. For the mating
-// optimization, --forbidden alone decides whether forbidden matings count.
+// optimization and its chart, --forbidden alone decides whether forbidden
+// matings count.
 bool ApplySettings(Document& doc, const Arguments& args, const CliCommand& command) {
   Settings entries = doc.settings();
   if (args.settingsFile) {
@@ -318,7 +289,8 @@ bool ApplySettings(Document& doc, const Arguments& args, const CliCommand& comma
   if (args.threads) entries.threads = *args.threads;
   if (args.maxPaths) entries.maxPaths = *args.maxPaths;
   if (args.precision) entries.precision = *args.precision == "double" ? 1 : 0;
-  if (command.kind == Kind::kMatings || IsPlot(command)) entries.allowForbidden = args.forbidden ? 1 : 0;
+  if (IsPlot(command)) entries.allowForbidden = args.forbidden ? 1 : 0;
+  if (command.id == kCmdOptimizeMatings) entries.allowForbidden = args.declared.Given("forbidden") ? 1 : 0;
   if (const auto problem = RangeProblem(args, entries)) {
     std::fprintf(stderr, "%s\n", problem->c_str());
     return false;
@@ -441,12 +413,16 @@ CommandDeclaration GenomicPlotDeclaration() {
   return d;
 }
 
-// A declared command's positionals answer its pickers and its options its
-// form; a seed file named holds for this run.
+// A declared command's positionals answer its pickers and open-file dialogs
+// and its options its form; what the desktop never asks for, and a seed file
+// named, hold for this run.
 void PrepareDeclared(Document& doc, CliPlatform& platform, const CommandDeclaration& command,
                      const Arguments& args) {
   platform.SetPickerInputs(PickerAnswers(command, args.declared));
   platform.SetFormValues(FormAnswers(command, args.declared));
+  platform.SetOpenFiles(OpenFileAnswers(command, args.declared));
+  for (const auto& [name, text] : UnaskedAnswers(command, args.declared))
+    doc.remembered.values.Set(command.id, name, text);
   if (const auto seedFile = args.declared.Given(kSeedFileParameter)) {
     doc.seedFile = *seedFile;
     doc.seedFileNamed = true;
@@ -517,24 +493,14 @@ std::int32_t CommandIdFor(const CliCommand& command, const Arguments& args) {
   return word ? word->id : command.id;
 }
 
+#ifdef KINVAR_HAS_PICTURES
 // --seed-file: a file the user named, used only when it is a seed file.
 void UseSeedFile(Document& doc, const Arguments& args) {
   if (!args.seedFile) return;
   doc.seedFile = *args.seedFile;
   doc.seedFileNamed = true;
 }
-
-// The files of the mating optimization answer its open dialogs; the seed
-// file and the exact mode hold for this run.
-void PrepareMatings(Document& doc, CliPlatform& platform, const Arguments& args) {
-  platform.SetPickerInputs({args.sireGroup, args.damGroup});
-  std::deque<std::string> files{args.contributions};
-  if (args.forbidden) files.push_back(*args.forbidden);
-  platform.SetOpenFiles(std::move(files));
-  doc.remembered.exactMatings = args.exact;
-  doc.remembered.matingSeedTyped = args.seed.value_or("");
-  UseSeedFile(doc, args);
-}
+#endif
 
 #ifdef KINVAR_HAS_PICTURES
 // The purging settings as its form's boxes take them.
@@ -547,27 +513,6 @@ std::map<std::string, std::string> PurgingForm(const Arguments& args) {
   return values;
 }
 #endif
-
-// The planned mating's inputs as its form's boxes take them; the desktop's
-// chart is the command line's --chart.
-void PrepareMating(Document& doc, const Arguments& args) {
-  RememberedInputs& r = doc.remembered;
-  r.matingSire = args.inputs.at(0);
-  r.matingDam = args.inputs.at(1);
-  const auto parent = [](const std::vector<std::string>& two, std::size_t i) {
-    return two.size() == 2 ? two[i] : std::string();
-  };
-  // A new parent's unknown parent is "0", never an empty box, so that the
-  // parent stays new when both are unknown.
-  r.matingSireSire = parent(args.sireParents, 0);
-  r.matingSireDam = parent(args.sireParents, 1);
-  r.matingDamSire = parent(args.damParents, 0);
-  r.matingDamDam = parent(args.damParents, 1);
-  r.matingCandidates = args.candidates.value_or("");
-  r.matingReference = args.reference.value_or("");
-  r.matingTop = args.top.value_or("20");
-  r.matingChart = "0";
-}
 
 // A report that says the inputs admit no result (it is still written).
 bool Refused(const Document& doc) {
@@ -711,11 +656,9 @@ int RunCommand(const CliCommand& command, const Arguments& args) {
   }
   if (command.kind == Kind::kFile || command.kind == Kind::kExtract)
     return RunFileCommand(id, args, doc, platform);
-  if (command.kind == Kind::kMatings) PrepareMatings(doc, platform, args);
   // A scoped command's inputs answer its pickers as they are.
   if (const auto declared = FindDeclaration(command.id); declared && declared->scope.empty())
     PrepareDeclared(doc, platform, *declared, args);
-  if (command.kind == Kind::kMating) PrepareMating(doc, args);
   doc.RunCommand(id);
   if (Interrupted()) return kInterruptedStatus;
   if (const std::string warning = SmallVarianceWarning(doc.pedigree());
@@ -752,7 +695,7 @@ int RunCommand(const CliCommand& command, const Arguments& args) {
     return 1;
   }
 #ifdef KINVAR_HAS_PICTURES
-  if (command.kind == Kind::kMating && args.chart &&
+  if (command.id == kCmdPlannedMating && args.chart &&
       WritePlannedChart(doc, {"", args.generations, args.size, *args.chart}) != 0)
     return 1;
 #endif
@@ -825,22 +768,8 @@ void AddKinshipAndStart(CLI::App& sub, Arguments& args) {
       ->expected(1);
 }
 
-void AddMatingOptions(CLI::App& sub, Arguments& args) {
-  sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
-  sub.add_option("PARENTS", args.inputs, "SIRE and DAM: their IDs (0: unknown)")
-      ->required()
-      ->expected(2);
-  sub.add_option("--sire-parents", args.sireParents, "SIRE is a new sire with these parents (0: unknown)")
-      ->expected(2)
-      ->type_name("S D");
-  sub.add_option("--dam-parents", args.damParents, "DAM is a new dam with these parents (0: unknown)")
-      ->expected(2)
-      ->type_name("S D");
-  sub.add_option("--candidates", args.candidates, "The best sires from group G (default: all males)")
-      ->type_name("G");
-  sub.add_option("--reference", args.reference, "Mean kinship with group G (default: all individuals)")
-      ->type_name("G");
-  sub.add_option("--top", args.top, "Best sires listed (default 20; 0: none)")->type_name("N");
+// The planned mating's chart, which the desktop shows in a window.
+void AddMatingChartOptions([[maybe_unused]] CLI::App& sub, [[maybe_unused]] Arguments& args) {
 #ifdef KINVAR_HAS_PICTURES
   sub.add_option("--chart", args.chart, "Draw the offspring's pedigree chart into FILE.svg|png|pdf")
       ->type_name("FILE");
@@ -863,19 +792,6 @@ void AddPositionals(CLI::App& sub, const CliCommand& command, Arguments& args) {
       sub.add_flag("--matrix", args.matrix, "Write the matrix instead of the pairs");
       sub.add_flag("--first", args.firstPairs,
                    "When more pairs lie in --range than a listing holds, write the first of them");
-      break;
-    case Kind::kMatings:
-      sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
-      sub.add_option("SIRE_GROUP", args.sireGroup, "The group of the sires")->required();
-      sub.add_option("DAM_GROUP", args.damGroup, "The group of the dams")->required();
-      sub.add_option("CONTRIBUTIONS", args.contributions, "The contribution file")->required();
-      sub.add_option("--forbidden", args.forbidden, "A forbidden-matings file");
-      sub.add_flag("--exact", args.exact, "List the proven optimal matings");
-      sub.add_option("--seed-file", args.seedFile, "The seed file of the random generator");
-      sub.add_option("--seed", args.seed, "The annealing's seed (default a new one)");
-      break;
-    case Kind::kMating:
-      AddMatingOptions(sub, args);
       break;
     case Kind::kScoped:
       sub.add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
@@ -989,7 +905,7 @@ std::optional<std::string> PictureUsageProblem(const CliCommand& command, const 
 
 // The planned offspring's chart is checked before the pedigree is opened.
 std::optional<std::string> MatingUsageProblem(const CliCommand& command, const Arguments& args) {
-  if (command.kind != Kind::kMating || !args.chart) return std::nullopt;
+  if (command.id != kCmdPlannedMating || !args.chart) return std::nullopt;
 #ifdef KINVAR_HAS_PICTURES
   if (const std::string problem = ChartGenerationsProblem(args.generations); !problem.empty())
     return problem;
@@ -1056,6 +972,7 @@ int Main(int argc, char** argv) {
       sub->add_option("PEDIGREE", args.pedigree, "The pedigree file")->required();
       AddDeclaredOptions(*sub, *declared, args.declared);
       AddOutputChoices(*sub, command.id, args);
+      if (command.id == kCmdPlannedMating) AddMatingChartOptions(*sub, args);
     } else {
       AddPositionals(*sub, command, args);
     }

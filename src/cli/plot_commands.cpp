@@ -65,7 +65,7 @@ std::optional<ResultSet> RunMatings(Document& doc, CliPlatform& platform, const 
   std::deque<std::string> files{request.inputs[2]};
   if (request.forbidden) files.push_back(*request.forbidden);
   platform.SetOpenFiles(std::move(files));
-  doc.remembered.exactMatings = exact;
+  doc.remembered.values.Set(kCmdOptimizeMatings, "exact", exact ? "1" : "0");
   if (!Run(doc, platform, kCmdOptimizeMatings, {request.inputs[0], request.inputs[1]})) return std::nullopt;
   const ReportStore& report = doc.pedigree().report;
   if (report.Count() > 1 && report.Line(1) == kCouldNotOptimizeLine) {

@@ -3,12 +3,15 @@
 // runs its analysis as the Tools menu does (its report is then on screen)
 // and draws the analysis's tables.
 #include "analyses/decomposition_report.h"
+#include "analyses/diversity.h"
+#include "analyses/gene_origin.h"
 #include "analyses/pedigree_drawing.h"
 #include "app/commands.h"
 #include "app/document.h"
 #include "gui/main_window.h"
 #include "gui/picture_window.h"
 #include "gui/qt_platform.h"
+#include "matings/matings_command.h"
 #include "pictures/charts.h"
 #include "pictures/pedigree_certificate_picture.h"
 #include "pictures/pedigree_drawing_picture.h"
@@ -45,10 +48,8 @@ bool AskChartGroup(Document& doc, Platform& platform, std::int32_t id) {
                      trends ? "All individuals" : ""};
   const std::optional<int> group = platform.PickGroup(picker);
   if (!group) return false;
-  if (trends)
-    doc.remembered.diversityGroup = *group;
-  else
-    doc.remembered.geneOriginGroup = static_cast<std::int32_t>(*group);
+  const std::string text = *group == kAllIndividuals ? std::string("all") : std::to_string(*group);
+  doc.remembered.values.Set(trends ? kCmdDiversity : kCmdGeneOrigin, "group", text);
   doc.askInputs = false;
   return true;
 }
@@ -140,7 +141,7 @@ void MainWindow::OnChart(std::int32_t id) {
   const ResultSet& tables = doc_.pedigree().report.tables();
   switch (id) {
     case kCmdChartTrends: {
-      const auto& group = doc_.remembered.diversityGroup;
+      const auto group = GroupValue(doc_.remembered.values, DiversityDeclaration(), "group");
       const bool reference = group && *group != kAllIndividuals;
       ShowPicture(pictures::PlotPicture(pictures::TrendsPlot(tables, reference)));
       break;
@@ -150,7 +151,7 @@ void MainWindow::OnChart(std::int32_t id) {
       break;
     case kCmdChartFounders:
       ShowPicture(pictures::PlotPicture(
-          pictures::FoundersPlot(tables, doc_.remembered.geneOriginGroup)));
+          pictures::FoundersPlot(tables, GroupValue(doc_.remembered.values, GeneOriginDeclaration(), "group").value_or(-1))));
       break;
     case kCmdChartContributions:
       ShowPicture(pictures::PlotPicture(pictures::ContributionsPlot(tables)));
@@ -167,18 +168,19 @@ void MainWindow::OnChart(std::int32_t id) {
 // Matings does; then the annealing with the same inputs, whose report stays
 // on screen as after Optimize Matings.
 void MainWindow::OnMatingsChart() {
-  const bool exact = doc_.remembered.exactMatings;
-  doc_.remembered.exactMatings = true;
+  CommandValues& values = doc_.remembered.values;
+  const std::string exact = values.Text(OptimizeMatingsDeclaration(), "exact");
+  values.Set(kCmdOptimizeMatings, "exact", "1");
   doc_.RunCommand(kCmdOptimizeMatings);
   const bool optimized = doc_.lastCommand() == kCmdOptimizeMatings &&
                          doc_.pedigree().report.tables().Find("matings") != nullptr;
   ResultSet optimum = doc_.pedigree().report.tables();
-  doc_.remembered.exactMatings = false;
+  values.Set(kCmdOptimizeMatings, "exact", "0");
   if (optimized) {
     doc_.askInputs = false;  // the inputs just given
     doc_.RunCommand(kCmdOptimizeMatings);
   }
-  doc_.remembered.exactMatings = exact;
+  values.Set(kCmdOptimizeMatings, "exact", exact);
   // A cancel, a refusal or matings too restricted: the report says why.
   if (!optimized || doc_.pedigree().report.tables().Find("matings") == nullptr) return;
   ShowPicture(pictures::PlotPicture(

@@ -91,7 +91,8 @@ std::vector<std::string> PlannedMatingDialog::texts() const {
 }
 
 void ShowPlannedMatingChart(MainWindow& frame, Document& doc) {
-  if (doc.lastCommand() != kCmdPlannedMating || doc.remembered.matingChart != "1") return;
+  if (doc.lastCommand() != kCmdPlannedMating || !doc.remembered.values.Flag(PlannedMatingDeclaration(), "chart"))
+    return;
   CommandContext ctx = doc.Context();
   const std::optional<PlannedInputs> in = ReadPlannedInputs(ctx);
   if (!in || !EnsureInbreeding(ctx)) return;

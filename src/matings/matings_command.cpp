@@ -1,6 +1,7 @@
 #include "matings/matings_command.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -14,6 +15,19 @@
 namespace kinvar {
 
 namespace {
+
+// The run state kept for a re-run: the seed the last run used (or was
+// given), and whether it read a forbidden-matings file.
+constexpr const char* kSeedState = "seed";
+constexpr const char* kForbiddenUsedState = "forbidden-used";
+
+std::optional<std::uint32_t> KeptSeed(const CommandValues& values) {
+  const std::string text = values.State(kCmdOptimizeMatings, kSeedState);
+  std::uint32_t seed = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), seed);
+  if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return seed;
+}
 
 struct MatingInputs {
   std::vector<std::int32_t> contributions;
@@ -90,15 +104,16 @@ std::optional<MatingGroups> ChooseSireAndDamGroups(CommandContext& ctx, const ch
 
 namespace {
 
-// Asks for a file (unless `ask` is false) and keeps its path in `remembered`.
+// Asks for a file (unless `ask` is false) and keeps its path among the
+// command's values as `name`.
 bool ChooseFile(CommandContext& ctx, bool ask, const char* description, const char* pattern,
-                const char* extension, std::string& remembered) {
+                const char* extension, const char* name) {
   if (!ask) return true;
   FileRequest request{true, {{description, pattern}, {"All Files (*.*)", "*.*"}}, extension,
                       "Open"};
   const auto chosen = ctx.platform.AskFileName(request);
   if (!chosen) return false;
-  remembered = *chosen;
+  ctx.remembered.values.Set(kCmdOptimizeMatings, name, *chosen);
   return true;
 }
 
@@ -123,22 +138,27 @@ bool ChooseContributionFile(CommandContext& ctx, const MatingGroups& groups) {
   };
   const auto chosen = ctx.platform.AskFileName(request);
   if (!chosen) return false;
-  ctx.remembered.contributionFile = *chosen;
+  ctx.remembered.values.Set(kCmdOptimizeMatings, "contributions", *chosen);
   return true;
 }
 
 std::optional<MatingInputs> ReadInputs(CommandContext& ctx, const MatingGroups& groups) {
-  RememberedInputs& r = ctx.remembered;
+  const CommandDeclaration declaration = OptimizeMatingsDeclaration();
+  const CommandValues& values = ctx.remembered.values;
   if (!ChooseContributionFile(ctx, groups)) return std::nullopt;
   MatingInputs inputs;
-  auto contributions = ReadContributionFile(r.contributionFile, ctx.ped, groups, ctx.platform);
+  auto contributions =
+      ReadContributionFile(values.Text(declaration, "contributions"), ctx.ped, groups, ctx.platform);
   if (!contributions) return std::nullopt;
   inputs.contributions = std::move(*contributions);
   if (ctx.ped.settings.allowForbidden == 0) return inputs;
-  if (!ChooseFile(ctx, ctx.askInputs || !r.forbiddenFileUsed, "Forbidden matings Files (*.fm)",
-                  "*.fm", "fm", r.forbiddenFile))
+  // A re-run asks for the file only when the option was switched on since
+  // the run it repeats.
+  const bool forbiddenUsed = values.State(kCmdOptimizeMatings, kForbiddenUsedState) == "1";
+  if (!ChooseFile(ctx, ctx.askInputs || !forbiddenUsed, "Forbidden matings Files (*.fm)", "*.fm", "fm",
+                  "forbidden"))
     return std::nullopt;
-  auto pairs = ReadForbiddenFile(r.forbiddenFile, ctx.ped, groups, ctx.platform);
+  auto pairs = ReadForbiddenFile(values.Text(declaration, "forbidden"), ctx.ped, groups, ctx.platform);
   if (!pairs) return std::nullopt;
   inputs.forbidden = SortForbidden(std::move(*pairs), ctx.ped, groups);
   return inputs;
@@ -211,7 +231,7 @@ struct Seeding {
 
 std::optional<Seeding> SeedTheRun(CommandContext& ctx) {
   Seeding s;
-  if (const std::optional<std::uint32_t>& kept = ctx.remembered.matingSeed) {
+  if (const std::optional<std::uint32_t> kept = KeptSeed(ctx.remembered.values)) {
     s.seed = *kept;
     return s;
   }
@@ -238,7 +258,7 @@ void AnnealAndReport(CommandContext& ctx, const MatingGroups& groups, const Coan
     matings = Anneal(c, inputs.contributions, inputs.forbidden ? &*inputs.forbidden : nullptr, g);
   if (!matings) return WriteTooRestricted(ctx.ped, groups);
   if (seeding.fresh) SaveSeedFile(seeding.stream, ctx.seedPath, ctx.platform, BackupAfter(seeding.source));
-  ctx.remembered.matingSeed = seeding.seed;
+  ctx.remembered.values.SetState(kCmdOptimizeMatings, kSeedState, std::to_string(seeding.seed));
   if (seeding.source == SeedSource::kClock) Write(ctx.ped, kClockSeedMessage);
   WriteMatingsReport(ctx.ped, groups, c, *matings, seeding.seed);
   const float minimum = MeanCoancestry(c, *optimum);
@@ -251,7 +271,7 @@ void AnnealAndReport(CommandContext& ctx, const MatingGroups& groups, const Coan
 // The seed given for a run from the menu or the command line; false after
 // saying it is no seed.
 bool TypedSeed(CommandContext& ctx, std::optional<std::uint32_t>& seed) {
-  const auto parsed = ParseTypedSeed(ctx.remembered.matingSeedTyped);
+  const auto parsed = ParseTypedSeed(ctx.remembered.values.Text(OptimizeMatingsDeclaration(), "seed"));
   if (!parsed) ctx.platform.ShowMessage(kTypedSeedMessage, MessageIcon::kError);
   else seed = *parsed;
   return parsed.has_value();
@@ -275,6 +295,35 @@ bool RecordedSexesFit(CommandContext& ctx, const MatingGroups& groups) {
   return true;
 }
 
+CommandDeclaration OptimizeMatingsDeclaration() {
+  using T = ParameterType;
+  return CommandDeclaration{kCmdOptimizeMatings, "optimize-matings",
+          {Declare("sire_group", T::kGroup).Help("The group of the sires").Shown(Control::kGroupPicker)
+               .Positional().Keyword("sires"),
+           Declare("dam_group", T::kGroup).Help("The group of the dams").Shown(Control::kGroupPicker)
+               .Positional().Keyword("dams"),
+           Declare("contributions", T::kFile).Help("The contribution file").Shown(Control::kOpenDialog).Positional(),
+           Declare("forbidden", T::kFile).Help("A forbidden-matings file").Shown(Control::kOpenDialog),
+           // The desktop lists the annealing's matings; its matings chart
+           // asks for the proven optimum first.
+           Declare("exact", T::kFlag).Default("0").Help("List the proven optimal matings").Shown(Control::kNone),
+           Declare(kSeedFileParameter, T::kFile).Help("The seed file of the random generator")
+               .Shown(Control::kNone).Keyword("seed"),
+           // Checked by the handler, which refuses it before asking anything.
+           Declare("seed", T::kInteger).Range(0.0, 4294967295.0).Help("The annealing's seed (default a new one)")
+               .Refusal(kTypedSeedMessage).Keyword("-").EmptyMeansNone().Shown(Control::kNone)}}
+      .Runs(OnOptimizingMatings)
+      .Summary("Assign sires to dams for the least average inbreeding of progeny")
+      .Explanation("Usage: kinvar-cli optimize-matings PEDIGREE SIRE_GROUP DAM_GROUP CONTRIBUTIONS\n"
+                   "[--forbidden FILE] [--exact] [--seed-file FILE] [--seed S]\n"
+                   "CONTRIBUTIONS gives each sire of SIRE_GROUP its number of dams; every dam of DAM_GROUP\n"
+                   "gets one sire. Writes the matings found by simulated annealing from the random seed S,\n"
+                   "or a new seed drawn from the stream of the seed file (default: Seed in the program\n"
+                   "folder; the report names the seed), and the proven minimum of the average. --forbidden\n"
+                   "names pairs that must not be mated; --exact lists the proven optimal matings instead\n"
+                   "and leaves the seed file alone.");
+}
+
 void OnOptimizingMatings(CommandContext& ctx) {
   // A re-run by the Options dialog keeps the last run's seed; any other run
   // takes the seed given, or none for a new one.
@@ -285,14 +334,15 @@ void OnOptimizingMatings(CommandContext& ctx) {
   if (!groups) return;
   const auto inputs = ReadInputs(ctx, *groups);
   if (!inputs) return;
-  if (ask) ctx.remembered.matingSeed = typed;
+  CommandValues& values = ctx.remembered.values;
+  if (ask) values.SetState(kCmdOptimizeMatings, kSeedState, typed ? std::to_string(*typed) : std::string());
   ctx.askInputs = true;
   WaitCursor cursor(ctx.platform);
   if (!PrepareInbreeding(ctx)) return;
   std::optional<Seeding> seeding;
-  if (!ctx.remembered.exactMatings && !(seeding = SeedTheRun(ctx))) return;
+  if (!values.Flag(OptimizeMatingsDeclaration(), "exact") && !(seeding = SeedTheRun(ctx))) return;
   ctx.lastCommand = kCmdOptimizeMatings;
-  ctx.remembered.forbiddenFileUsed = inputs->forbidden.has_value();
+  values.SetState(kCmdOptimizeMatings, kForbiddenUsedState, inputs->forbidden.has_value() ? "1" : "0");
   ctx.ped.report.Clear();
   ctx.ped.copyFile.Reset();
   const CoancestryMatrix c = ComputeCoancestryMatrix(ctx.ped, *groups);

@@ -2,8 +2,8 @@
 // contribution file and, with the option "Allow for forbbiden matings", the
 // forbidden-matings file; then the annealing's matings with their
 // coancestries, and the proven minimum of the average for comparison. With
-// `remembered.exactMatings` the proven optimum's matings are listed instead
-// and no random number is drawn.
+// the value "exact" the proven optimum's matings are listed instead and no
+// random number is drawn.
 //
 // A re-run by the Options dialog reuses the groups, the contribution file and
 // the annealing's seed, so that it repeats the same matings, and asks for a
@@ -36,6 +36,10 @@ inline constexpr std::size_t kRoleWarningIds = 3;
 inline constexpr const char* kCouldNotOptimizeLine = "|XCould not optimize matings.";
 
 void OnOptimizingMatings(CommandContext& ctx);
+// Its parameters: the two groups (the pickers), the two files (their open
+// dialogs), and what only a caller gives (exact, the seed, the seed file);
+// the desktop asks for no more than the groups and the files.
+CommandDeclaration OptimizeMatingsDeclaration();
 
 // The sire and dam groups chosen now, or those of the previous run (members
 // in code order); nothing when the user cancels, a group has no members or

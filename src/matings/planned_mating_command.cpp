@@ -108,29 +108,75 @@ std::optional<std::int32_t> GroupIndex(CommandContext& ctx, const std::string& t
 
 }  // namespace
 
+CommandDeclaration PlannedMatingDeclaration() {
+  using T = ParameterType;
+  CommandDeclaration d{kCmdPlannedMating, "mating", {}};
+  d.parameters = {
+      // The command line's words; the form's boxes follow.
+      Declare("parents", T::kId).Help("SIRE and DAM: their IDs (0: unknown)").Parts({"sire", "dam"})
+          .Positional().Keyword("-"),
+      Declare("sire-parents", T::kId).Help("SIRE is a new sire with these parents (0: unknown)").ValueName("S D")
+          .Parts({"sire-sire", "sire-dam"}).Shown(Control::kNone),
+      Declare("dam-parents", T::kId).Help("DAM is a new dam with these parents (0: unknown)").ValueName("S D")
+          .Parts({"dam-sire", "dam-dam"}).Shown(Control::kNone),
+      Declare("candidates", T::kGroup).Help("The best sires from group G (default: all males)").ValueName("G")
+          .Label("Best sires from group (empty: all males)"),
+      Declare("reference", T::kGroup).Help("Mean kinship with group G (default: all individuals)").ValueName("G")
+          .Label("Mean kinship with group (empty: all individuals)"),
+      // Checked by the handler with the range in its message.
+      Declare("top", T::kInteger).Default("20").Help("Best sires listed (default 20; 0: none)").ValueName("N")
+          .Label("Best sires listed"),
+      // kinvar-cli draws the chart into the file of its --chart instead.
+      Declare("chart", T::kFlag).Default("1").Help("Show the planned offspring's pedigree chart").Label("Show the pedigree chart").Shown(Control::kCheck)
+          .DesktopOnly().Keyword("-"),
+      // A sire or dam with parents typed is a new one; "" or "0" is an
+      // unknown parent.
+      Declare("sire", T::kId).Help("The sire's ID, or the new sire's name (0: unknown)").Label("Sire"),
+      Declare("dam", T::kId).Help("The dam's ID, or the new dam's name (0: unknown)").Label("Dam"),
+      Declare("sire-sire", T::kId).Help("The new sire's sire (0: unknown)").Label("New sire's sire").Keyword("-"),
+      Declare("sire-dam", T::kId).Help("The new sire's dam (0: unknown)").Label("New sire's dam").Keyword("-"),
+      Declare("dam-sire", T::kId).Help("The new dam's sire (0: unknown)").Label("New dam's sire").Keyword("-"),
+      Declare("dam-dam", T::kId).Help("The new dam's dam (0: unknown)").Label("New dam's dam").Keyword("-"),
+  };
+  return d.Runs(OnPlannedMating)
+      .Summary("A planned mating: the offspring's F, common ancestors and the best sires for the dam")
+      .Explanation("Usage: kinvar-cli mating PEDIGREE SIRE DAM [--sire-parents S D] [--dam-parents S D]\n"
+                   "[--candidates G] [--reference G] [--top N] [--chart FILE.svg|png|pdf] [--generations N]\n"
+                   "Writes the relationship of SIRE and DAM, the F of their offspring (half of it), every\n"
+                   "ancestor of both with its part of that F, and the --top N (default 20; 0: none) sires of\n"
+                   "least offspring F with DAM among group G (--candidates) or all males, with their mean\n"
+                   "kinship with group G (--reference) or all individuals. A parent not yet born is given\n"
+                   "by its own parents: --sire-parents makes SIRE the name of a new sire (0: unknown). SIRE\n"
+                   "or DAM 0 is an unknown parent. --chart also draws the offspring's pedigree chart,\n"
+                   "--generations back (default 4, at most 8), a PNG --size pixels (default 1600x1000).");
+}
+
 std::optional<PlannedInputs> ReadPlannedInputs(CommandContext& ctx) {
-  const RememberedInputs& r = ctx.remembered;
+  const CommandDeclaration declaration = PlannedMatingDeclaration();
+  const CommandValues& values = ctx.remembered.values;
+  const auto text = [&](const char* name) { return values.Text(declaration, name); };
   const std::vector<Sex> sexes = KnownSexes(ctx.ped);
   PlannedInputs in;
-  const auto sire = Parent(ctx, sexes, r.matingSire, r.matingSireSire, r.matingSireDam, true);
+  const auto sire = Parent(ctx, sexes, text("sire"), text("sire-sire"), text("sire-dam"), true);
   if (!sire) return std::nullopt;
-  const auto dam = Parent(ctx, sexes, r.matingDam, r.matingDamSire, r.matingDamDam, false);
+  const auto dam = Parent(ctx, sexes, text("dam"), text("dam-sire"), text("dam-dam"), false);
   if (!dam) return std::nullopt;
   in.sire = *sire;
   in.dam = *dam;
   const bool bothKnown = in.sire.kind == PlannedParent::Kind::kKnown &&
                          in.dam.kind == PlannedParent::Kind::kKnown;
   if (bothKnown && !NotBoth(ctx, in.sire.rec, in.dam.rec, "")) return std::nullopt;
-  const auto candidates = GroupIndex(ctx, r.matingCandidates, "The group of the candidate sires");
+  const auto candidates = GroupIndex(ctx, text("candidates"), "The group of the candidate sires");
   if (!candidates) return std::nullopt;
-  const auto reference = GroupIndex(ctx, r.matingReference, "The reference group");
+  const auto reference = GroupIndex(ctx, text("reference"), "The reference group");
   if (!reference) return std::nullopt;
   in.candidateGroup = *candidates;
   in.referenceNumber = *reference < 0 ? kAllIndividuals : ctx.ped.groups[static_cast<std::size_t>(*reference)].group;
-  const auto top = WholeInteger(r.matingTop, 0, kMostBestSires);
+  const std::string typedTop = text("top");
+  const auto top = WholeInteger(typedTop, 0, kMostBestSires);
   if (!top) {
     Refuse(ctx, "Error: The number of best sires must be a whole number from 0 to " +
-                    std::to_string(kMostBestSires) + ", not " + r.matingTop + ".");
+                    std::to_string(kMostBestSires) + ", not " + typedTop + ".");
     return std::nullopt;
   }
   in.top = static_cast<std::size_t>(*top);
@@ -228,32 +274,39 @@ void WriteBestSires(Pedigree& ped, const PlannedInputs& in, const BestSires& bes
 
 }  // namespace
 
-void OnPlannedMating(CommandContext& ctx) {
-  RememberedInputs& r = ctx.remembered;
-  EnsureCodeOrder(ctx.ped);
-  if (ctx.askInputs) {
-    ValueForm form{kPlannedMatingCaption, {}, [&](const std::vector<std::string>& texts) {
-                     std::string* boxes[] = {&r.matingSire,     &r.matingDam,        &r.matingSireSire,
-                                             &r.matingSireDam,  &r.matingDamSire,    &r.matingDamDam,
-                                             &r.matingCandidates, &r.matingReference, &r.matingTop,
-                                             &r.matingChart};
-                     for (std::size_t i = 0; i < std::size(boxes) && i < texts.size(); ++i) *boxes[i] = texts[i];
-                     // The six ID boxes, as every ID box shows an ID.
-                     for (std::size_t i = 0; i < 6; ++i) NormalizeTypedId(*boxes[i]);
-                     return ReadPlannedInputs(ctx).has_value();
-                   }};
-    form.fields = {{"sire", "Sire", r.matingSire},
-                   {"dam", "Dam", r.matingDam},
-                   {"sire-sire", "New sire's sire", r.matingSireSire},
-                   {"sire-dam", "New sire's dam", r.matingSireDam},
-                   {"dam-sire", "New dam's sire", r.matingDamSire},
-                   {"dam-dam", "New dam's dam", r.matingDamDam},
-                   {"candidates", "Best sires from group (empty: all males)", r.matingCandidates},
-                   {"reference", "Mean kinship with group (empty: all individuals)", r.matingReference},
-                   {"top", "Best sires listed", r.matingTop},
-                   {"chart", "Show the pedigree chart", r.matingChart, true}};
-    if (!ctx.platform.AskValues(form)) return;
+namespace {
+
+// The form's boxes in the order of its fields; the first six take IDs.
+constexpr const char* kFormKeys[] = {"sire",     "dam",        "sire-sire", "sire-dam", "dam-sire",
+                                     "dam-dam",  "candidates", "reference", "top",      "chart"};
+constexpr std::size_t kIdBoxes = 6;
+
+// The form with the texts of the last run; its accept keeps what is typed
+// (so that the form opens with it again) and checks it.
+bool AskPlannedInputs(CommandContext& ctx) {
+  const CommandDeclaration declaration = PlannedMatingDeclaration();
+  CommandValues& values = ctx.remembered.values;
+  ValueForm form{kPlannedMatingCaption, {}, [&](const std::vector<std::string>& texts) {
+                   for (std::size_t i = 0; i < std::size(kFormKeys) && i < texts.size(); ++i) {
+                     std::string text = texts[i];
+                     // As every ID box shows an ID.
+                     if (i < kIdBoxes) NormalizeTypedId(text);
+                     values.Set(kCmdPlannedMating, kFormKeys[i], std::move(text));
+                   }
+                   return ReadPlannedInputs(ctx).has_value();
+                 }};
+  for (const char* key : kFormKeys) {
+    const Parameter& p = *declaration.Find(key);
+    form.fields.push_back({key, p.label, values.Text(declaration, key), p.control == Control::kCheck});
   }
+  return ctx.platform.AskValues(form);
+}
+
+}  // namespace
+
+void OnPlannedMating(CommandContext& ctx) {
+  EnsureCodeOrder(ctx.ped);
+  if (ctx.askInputs && !AskPlannedInputs(ctx)) return;
   ctx.askInputs = true;
   const std::optional<PlannedInputs> in = ReadPlannedInputs(ctx);
   if (!in) return;

@@ -24,10 +24,14 @@ struct PlannedInputs {
   std::size_t top = 20;
 };
 
-// The remembered texts read and checked against the pedigree, which is in
+// The texts of the command's values read and checked against the pedigree, which is in
 // code order; nothing after telling the user what is wrong.
 std::optional<PlannedInputs> ReadPlannedInputs(CommandContext& ctx);
 
 void OnPlannedMating(CommandContext& ctx);
+// Its parameters: the form's boxes, which kinvar-cli takes as SIRE DAM and
+// the pairs of --sire-parents and --dam-parents, and the chart that only the
+// desktop shows.
+CommandDeclaration PlannedMatingDeclaration();
 
 }  // namespace kinvar

@@ -3,6 +3,7 @@
 // its keywords as R and Python pass them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <optional>
@@ -106,6 +107,36 @@ TEST(CommandDeclarations, TellEveryParameterApartAndAcceptTheirDefaults) {
       EXPECT_EQ(AcceptedText(p, p.defaultText), p.defaultText);
     }
   }
+}
+
+// A parameter that kinvar-cli takes as the words of another (SIRE DAM,
+// --sire-parents S D) names parameters of its own command, which the form
+// shows and which have no option of their own: a misspelt part would lose
+// its word without a word said.
+TEST(CommandDeclarations, PartsNameParametersOfTheirCommandWithoutOptionsOfTheirOwn) {
+  std::size_t parts = 0;
+  for (const CommandDeclaration& d : CommandDeclarations()) {
+    const std::string table = OptionTable(d);
+    for (const Parameter& p : d.parameters) {
+      SCOPED_TRACE(d.name + " " + p.name);
+      EXPECT_EQ(d.OnCommandLine(p), !p.desktopOnly && std::none_of(d.parameters.begin(), d.parameters.end(),
+                                                                   [&p](const Parameter& q) {
+                                                                     return std::find(q.parts.begin(), q.parts.end(),
+                                                                                      p.name) != q.parts.end();
+                                                                   }));
+      for (const std::string& part : p.parts) {
+        ++parts;
+        const Parameter* q = d.Find(part);
+        ASSERT_NE(q, nullptr) << part;
+        EXPECT_FALSE(q->positional) << part;
+        EXPECT_TRUE(q->parts.empty()) << part;
+        EXPECT_FALSE(d.OnCommandLine(*q)) << part;
+        EXPECT_EQ(table.find("| `--" + part + "`"), std::string::npos) << part;
+        EXPECT_EQ(table.find("| `--" + part + " "), std::string::npos) << part;
+      }
+    }
+  }
+  EXPECT_EQ(parts, 6u);  // the planned mating's sire, dam and the new parents' parents
 }
 
 // A command run again without asking (the Options dialog's re-run) takes

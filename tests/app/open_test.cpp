@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "analyses/gene_origin.h"
 #include "analyses/relationship_commands.h"
 #include "support/doc_session.h"
 
@@ -217,7 +218,7 @@ TEST_F(Open, AFileThatIsReadReplacesTheShownPedigreeWhole) {
     EXPECT_EQ(ped.groupColumn, -1);
     EXPECT_EQ(s.doc.remembered.values.Text(InbreedingOfDeclaration(), "id"), "");
     EXPECT_EQ(s.doc.remembered.groupA, -1);
-    EXPECT_EQ(s.doc.remembered.geneOriginGroup, -1);
+    EXPECT_EQ(s.doc.remembered.values.Text(GeneOriginDeclaration(), "group"), "");
     EXPECT_EQ(s.doc.settings().numberFormat, 4);
     EXPECT_EQ(s.platform.recentFiles.size(), 2u);
   }

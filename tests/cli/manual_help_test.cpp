@@ -53,7 +53,7 @@ TEST(ManualPages, ShowTheOptionsOfEveryDeclaredCommand) {
     EXPECT_NE(page->text.find(table), std::string::npos) << "the page's table should read:\n" << table;
     const std::string usage(page->text.substr(0, page->text.find("`.\n")));
     for (const Parameter& p : command.parameters) {
-      if (p.positional) continue;
+      if (p.positional || !command.OnCommandLine(p)) continue;
       EXPECT_TRUE(Mentions(usage, OptionOf(p))) << OptionOf(p);
     }
   }

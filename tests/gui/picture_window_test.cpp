@@ -26,6 +26,7 @@
 #include <cmath>
 
 #include "app/commands.h"
+#include "matings/matings_command.h"
 #include "gui/dialogs.h"
 #include "gui/main_window.h"
 #include "gui/picture_window.h"
@@ -514,7 +515,7 @@ TEST(PictureCommands, TheMatingChartAsksItsInputsOnce) {
   ASSERT_EQ(windows.size(), 1);
   EXPECT_FALSE(windows.front()->picture().size.isEmpty());
   EXPECT_EQ(f.doc.lastCommand(), kCmdOptimizeMatings);
-  EXPECT_FALSE(f.doc.remembered.exactMatings);
+  EXPECT_FALSE(f.doc.remembered.values.Flag(OptimizeMatingsDeclaration(), "exact"));
   const ReportStore& report = f.doc.pedigree().report;
   bool minimum = false;  // the annealing's report names the proven minimum
   for (int i = 0; i < report.Count(); ++i)

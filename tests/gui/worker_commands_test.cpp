@@ -96,7 +96,7 @@ TEST(WorkerCommands, TheEventLoopTurnsWhileEachGroupAnalysisRuns) {
   for (const Row& row : rows) {
     Fixture f;
     f.frame.OpenFile(QString::fromStdString(file.path()));
-    f.doc.remembered.diversityGroup = kAllIndividuals;
+    f.doc.remembered.values.Set(kCmdDiversity, "group", "all");
     f.doc.remembered.values.Set(kCmdMeanKinship, "group", "all");
     f.doc.askInputs = false;
     f.platform.onWorker.clear();  // the load's window, on this thread
@@ -124,7 +124,7 @@ TEST(WorkerCommands, ACancelOnTheWorkerKeepsTheReportShownBefore) {
   f.frame.Dispatch(kCmdCompute);
   const std::int32_t before = f.doc.lastCommand();
   const std::size_t lines = f.doc.pedigree().report.Count();
-  f.doc.remembered.diversityGroup = kAllIndividuals;
+  f.doc.remembered.values.Set(kCmdDiversity, "group", "all");
   f.doc.askInputs = false;
   f.platform.cancel = true;
   f.frame.Dispatch(kCmdDiversity);

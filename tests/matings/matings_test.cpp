@@ -431,7 +431,7 @@ TEST(OptimizingMatings, TooRestrictedMatingsSaySoAndKeepTheSeedFile) {
   WriteSeedFile(h.seedPath, 1);
   const std::string before = test::ReadWholeFile(h.seedPath);
   for (const bool exact : {false, true}) {
-    h.remembered.exactMatings = exact;
+    h.remembered.values.Set(kCmdOptimizeMatings, "exact", exact ? "1" : "0");
     h.Run(1, 2, c.path(), f.path());
     EXPECT_EQ(h.Report(), (std::vector<std::string>{"", kCouldNotOptimizeLine,
                                                    "Matings are too restricted."}));
@@ -451,7 +451,7 @@ TEST(OptimizingMatings, TheExactModeListsTheOptimumAndDrawsNothing) {
   EXPECT_TRUE(std::filesystem::exists(h.seedPath));
   const Listed annealed = Parse(h.Report());
   std::filesystem::remove(h.seedPath);
-  h.remembered.exactMatings = true;
+  h.remembered.values.Set(kCmdOptimizeMatings, "exact", "1");
   h.Run(1, 2, c.path(), f.path());
   const auto report = h.Report();
   EXPECT_EQ(report.size(), 10u);  // no minimum line after the matings
@@ -518,7 +518,7 @@ TEST(OptimizingMatings, WarnsAboutSiresRecordedAsDamsAndDamsRecordedAsSires) {
   for (const RoleWarningRow& row : rows) {
     for (const bool refused : {false, true}) {
       Harness h(pedigree + row.progeny);
-      h.remembered.exactMatings = true;
+      h.remembered.values.Set(kCmdOptimizeMatings, "exact", "1");
       h.Run(1, 2, c.path(), refused ? std::optional(none.path()) : std::nullopt);
       const std::vector<std::string> report = h.Report();
       std::vector<std::string> expected =
@@ -582,7 +582,7 @@ TEST(OptimizingMatings, RefusesGroupMembersRecordedWithTheOtherSex) {
   test::TempFile c(kContributions, ".c");
   for (const Row& row : rows) {
     Harness h(kFamily);
-    h.remembered.exactMatings = true;
+    h.remembered.values.Set(kCmdOptimizeMatings, "exact", "1");
     h.ped.sexColumn = 4;
     for (const auto& [id, sex] : row.sexes)
       for (RecIndex i = 1; i <= h.ped.nRead; ++i)
@@ -683,7 +683,7 @@ TEST(OptimizingMatings, RepeatsItsSeedUnlessANewOneIsAskedFor) {
     } else {
       s.platform.groupPairs.push_back(std::pair{1, 2});
       s.platform.fileNames = {c.path()};
-      s.doc.remembered.matingSeedTyped = row.giveNamedSeed ? seed : "";
+      s.doc.remembered.values.Set(kCmdOptimizeMatings, "seed", row.giveNamedSeed ? seed : "");
       s.doc.RunCommand(kCmdOptimizeMatings);
     }
     ASSERT_EQ(s.doc.lastCommand(), kCmdOptimizeMatings) << row.name;
@@ -697,6 +697,35 @@ TEST(OptimizingMatings, RepeatsItsSeedUnlessANewOneIsAskedFor) {
   }
 }
 
+// The seed a run used and whether it read a forbidden-matings file are what
+// the run leaves for its re-run, not inputs: the seed as given stays empty,
+// so that the next run from the menu draws a new one, and opening another
+// pedigree forgets them with the files chosen.
+TEST(OptimizingMatings, KeepsTheSeedItUsedApartFromTheInputsUntilAnotherPedigreeOpens) {
+  test::TempFile c(kContributions, ".c");
+  test::TempFile family(kFamily, ".pdg");
+  test::DocSession s;
+  ASSERT_TRUE(s.OpenPath(family.path()));
+  s.doc.seedFile = SeedPath();
+  WriteSeedFile(s.doc.seedFile, 2024);
+  s.platform.groupPairs.push_back(std::pair{1, 2});
+  s.platform.fileNames = {c.path()};
+  s.doc.RunCommand(kCmdOptimizeMatings);
+  ASSERT_EQ(s.doc.lastCommand(), kCmdOptimizeMatings);
+  const CommandDeclaration declaration = OptimizeMatingsDeclaration();
+  const CommandValues& values = s.doc.remembered.values;
+  EXPECT_EQ(values.State(kCmdOptimizeMatings, "seed"), SeedOf(s.Report()));
+  EXPECT_EQ(values.State(kCmdOptimizeMatings, "forbidden-used"), "0");
+  EXPECT_EQ(values.Text(declaration, "seed"), "");
+  EXPECT_EQ(values.Text(declaration, "contributions"), c.path());
+  const test::TempFile other(kFamily, ".pdg");
+  ASSERT_TRUE(s.OpenPath(other.path()));
+  EXPECT_EQ(s.doc.remembered.values.State(kCmdOptimizeMatings, "seed"), "");
+  EXPECT_EQ(s.doc.remembered.values.Text(declaration, "contributions"), "");
+  std::filesystem::remove(s.doc.seedFile);
+  std::filesystem::remove(s.doc.seedFile + ".bak");
+}
+
 // A seed given that is no 32-bit whole number stops the run before anything
 // is asked for or changed.
 TEST(OptimizingMatings, RefusesAGivenSeedThatIsNoSeed) {
@@ -708,7 +737,7 @@ TEST(OptimizingMatings, RefusesAGivenSeedThatIsNoSeed) {
     WriteSeedFile(h.seedPath, 5);
     const std::string stream = test::ReadWholeFile(h.seedPath);
     h.ped.report.Add("shown before");
-    h.remembered.matingSeedTyped = typed;
+    h.remembered.values.Set(kCmdOptimizeMatings, "seed", typed);
     h.Run(1, 2, c.path());
     EXPECT_EQ(h.platform.MessageTexts(),
               (std::vector<std::string>{

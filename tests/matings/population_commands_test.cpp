@@ -108,7 +108,7 @@ TEST(OptimumContributionsCommand, ItsMatingsFileFeedsOptimizingMatings) {
   // The same two groups: the exact matings use the file as it is.
   s.platform.groupPairs.push_back(std::pair{1, 2});
   s.platform.fileNames.push_back(matings.path());
-  s.doc.remembered.exactMatings = true;
+  s.doc.remembered.values.Set(kCmdOptimizeMatings, "exact", "1");
   s.doc.RunCommand(kCmdOptimizeMatings);
   EXPECT_EQ(s.doc.lastCommand(), kCmdOptimizeMatings);
   EXPECT_EQ(s.doc.pedigree().report.tables().Find("matings")->rows(), 5u);
