@@ -239,13 +239,17 @@ double MeanCoancestry(const Pedigree& ped, const AncestorSubset& subset,
 
 namespace {
 
-// Every figure of the summary but fa; the ancestor subset that fa is
-// searched for in.
-AncestorSubset SummaryBeforeFa(Pedigree& ped, const ReferencePopulation& ref,
-                               const GenerationDepths& depths, DiversitySummary& s) {
-  s = DiversitySummary{};
+DiversitySummary EmptySummary(const ReferencePopulation& ref) {
+  DiversitySummary s;
   s.groupNumber = ref.groupNumber;
   s.members = ref.members;
+  return s;
+}
+
+// Every figure of the summary that needs no ancestor subset: all but the
+// mean coancestry, fg and fa.
+void SummaryFigures(const Pedigree& ped, const ReferencePopulation& ref,
+                    const GenerationDepths& depths, DiversitySummary& s) {
   double equivalent = 0.0, traced = 0.0, maximum = 0.0, completeness = 0.0, f = 0.0;
   for (std::int32_t code = 1; code <= ped.nTotal; ++code) {
     if (ref.byCode[Slot(code)] == 0) continue;
@@ -262,12 +266,18 @@ AncestorSubset SummaryBeforeFa(Pedigree& ped, const ReferencePopulation& ref,
   s.completeness = Mean(completeness, ref.members);
   s.meanF = Mean(f, ref.members);
   s.founders = SummarizeFounders(ped, ref);
+  s.ne = EstimateNe(ped, ref, depths);
+  s.intervals = ComputeGenerationIntervals(ped, &ref.byCode);
+}
+
+// The reference's ancestor subset, which fa is searched for in; with it the
+// mean coancestry and fg. Marks the records while it builds the subset.
+AncestorSubset SubsetAndCoancestry(Pedigree& ped, const ReferencePopulation& ref,
+                                   DiversitySummary& s) {
   const std::vector<RecIndex> members = MembersInCodeOrder(ped, ref);
   AncestorSubset subset = BuildAncestorSubset(ped, members);
   s.meanCoancestry = MeanCoancestry(ped, subset, ref);
   s.fg = 1.0 / static_cast<double>(static_cast<float>(2.0 * s.meanCoancestry));
-  s.ne = EstimateNe(ped, ref, depths);
-  s.intervals = ComputeGenerationIntervals(ped, &ref.byCode);
   return subset;
 }
 
@@ -275,7 +285,9 @@ AncestorSubset SummaryBeforeFa(Pedigree& ped, const ReferencePopulation& ref,
 
 bool ComputeDiversity(Pedigree& ped, const ReferencePopulation& ref, const GenerationDepths& depths,
                       Progress& progress, DiversitySummary& s) {
-  const AncestorSubset subset = SummaryBeforeFa(ped, ref, depths, s);
+  s = EmptySummary(ref);
+  SummaryFigures(ped, ref, depths, s);
+  const AncestorSubset subset = SubsetAndCoancestry(ped, ref, s);
   return FindEffectiveAncestors(ped, subset, ref, &progress, s.ancestors);
 }
 
@@ -421,14 +433,19 @@ class FollowingWindow final : public ProgressWindow {
   const std::atomic<bool>& cancelled_;
 };
 
-// The reference's search for fa, run beside the groups' searches. When the
+// The reference's search for fa, run beside the groups' searches, and its
+// other figures, each a block of their own ahead of the groups. When the
 // reference is one of the groups, that group's row takes its fa from it
 // rather than searching the same ancestors again.
 struct BesideSearch {
-  std::function<bool(Progress&)> run;  // empty: no search beside
+  // Empty: nothing beside. The search builds its ancestor subset holding
+  // the records' marks.
+  std::function<bool(Progress&, std::mutex& marks)> run;
+  std::function<void()> figures;
   int group = kAllIndividuals;         // the reference's group number
   const EffectiveAncestors* found = nullptr;  // what it finds; null unless a group
   explicit operator bool() const { return static_cast<bool>(run); }
+  std::int32_t Blocks() const { return run ? 2 : 0; }
   bool Gives(int groupNumber) const { return found != nullptr && groupNumber == group; }
 };
 
@@ -436,12 +453,12 @@ struct BesideSearch {
 // searches are independent, so they share the cores, each worker with work
 // vectors of its own. The calling thread shows its own groups' progress and
 // passes a cancel on to the others.
-// `beside`, when given, is one more search (the reference's), run as the
-// first block.
+// `beside`, when given, runs as the first two blocks: the reference's
+// search (the longest block, so taken first) and its other figures.
 bool SearchedTrends(Pedigree& ped, const GenerationDepths& depths, Progress& progress,
                     std::int64_t searched, const std::function<int(std::int64_t)>& percent,
                     const BesideSearch& beside, std::vector<GroupTrend>& found) {
-  const std::int32_t first = beside ? 1 : 0;
+  const std::int32_t first = beside.Blocks();
   const std::int64_t blocks = searched + first;
   const int threads = WorkerCountFor(ped.settings.threads, blocks, 1);
   std::vector<TrendWork> work(static_cast<std::size_t>(threads), TrendWork(ped));
@@ -451,9 +468,13 @@ bool SearchedTrends(Pedigree& ped, const GenerationDepths& depths, Progress& pro
   std::mutex marks;  // the ancestor subsets mark the records
   const auto run = [&](std::int32_t block, int worker) {
     Progress& own = worker == 0 ? progress : helpers[static_cast<std::size_t>(worker)];
+    if (block == 0 && first != 0) {
+      own.SetStage(percent(0), percent(first), kMaxAncestorRounds, "Effective number of ancestors");
+      if (!beside.run(own, marks)) cancelled = true;
+      return;
+    }
     if (block < first) {
-      own.SetStage(percent(block), percent(block + 1), kMaxAncestorRounds, "Effective number of ancestors");
-      if (!beside.run(own)) cancelled = true;
+      beside.figures();
       return;
     }
     own.SetStage(percent(block), percent(block + 1), kMaxAncestorRounds, "Trends by group");
@@ -503,7 +524,7 @@ bool TrendsBeside(Pedigree& ped, const GenerationDepths& depths, Progress& progr
   rows.clear();
   const auto groups = static_cast<std::int64_t>(ped.groupOrder.size());
   const std::int64_t searched = std::clamp<std::int64_t>(faGroups, 0, groups);
-  const std::int64_t first = beside ? 1 : 0;
+  const std::int64_t first = beside.Blocks();
   const std::function<int(std::int64_t)> percent = [&](std::int64_t i) {
     return firstPercent + static_cast<int>((lastPercent - firstPercent) * i / (groups + first));
   };
@@ -538,10 +559,15 @@ bool ComputeDiversityAndTrends(Pedigree& ped, const ReferencePopulation& ref,
                                const GenerationDepths& depths, Progress& progress,
                                DiversitySummary& summary, std::vector<GroupTrend>& rows,
                                std::int64_t faGroups) {
-  const AncestorSubset subset = SummaryBeforeFa(ped, ref, depths, summary);
-  const BesideSearch search{[&](Progress& own) {
+  summary = EmptySummary(ref);
+  AncestorSubset subset;
+  const BesideSearch search{[&](Progress& own, std::mutex& marks) {
+                              std::unique_lock lock(marks);
+                              subset = SubsetAndCoancestry(ped, ref, summary);
+                              lock.unlock();
                               return FindEffectiveAncestors(ped, subset, ref, &own, summary.ancestors);
                             },
+                            [&] { SummaryFigures(ped, ref, depths, summary); },
                             ref.groupNumber,
                             ref.groupNumber == kAllIndividuals ? nullptr : &summary.ancestors};
   return TrendsBeside(ped, depths, progress, 0, 100, rows, faGroups, search);

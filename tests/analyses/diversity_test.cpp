@@ -303,10 +303,42 @@ TEST(EffectiveNumberOfAncestors, TheQuickRouteGivesTheBitsOfThePlainRouteInAHerd
   }
 }
 
-// The reference's search beside the groups' searches, on one worker or
-// two, against the two computations one after the other: the same bits,
-// also in the row of the reference's own group, which takes its fa from
-// the reference's search.
+// Every figure of two summaries, bit for bit; the first that differs.
+std::string FirstDifference(const DiversitySummary& a, const DiversitySummary& b) {
+  const auto BitsOf = [](double x) { return std::bit_cast<std::uint64_t>(x); };
+  const std::tuple<const char*, double, double> figures[] = {
+      {"members", a.members, b.members},
+      {"mean equivalent", a.meanEquivalent, b.meanEquivalent},
+      {"mean fully traced", a.meanFullyTraced, b.meanFullyTraced},
+      {"mean maximum", a.meanMaximum, b.meanMaximum},
+      {"completeness", a.completeness, b.completeness},
+      {"fe", a.founders.fe, b.founders.fe},
+      {"founders contributing", a.founders.contributing, b.founders.contributing},
+      {"fa", a.ancestors.fa, b.ancestors.fa},
+      {"fa lower", a.ancestors.faLower, b.ancestors.faLower},
+      {"explained", a.ancestors.explained, b.ancestors.explained},
+      {"half explained by", a.ancestors.halfExplainedBy, b.ancestors.halfExplainedBy},
+      {"chosen", static_cast<double>(a.ancestors.chosen.size()),
+       static_cast<double>(b.ancestors.chosen.size())},
+      {"fg", a.fg, b.fg},
+      {"mean F", a.meanF, b.meanF},
+      {"mean coancestry", a.meanCoancestry, b.meanCoancestry},
+      {"Ne", a.ne.ne, b.ne.ne},
+      {"standard error of Ne", a.ne.standardError, b.ne.standardError},
+      {"left out of Ne", a.ne.leftOut, b.ne.leftOut},
+      {"interval pairs", static_cast<double>(a.intervals[kOverall].pairs),
+       static_cast<double>(b.intervals[kOverall].pairs)},
+      {"interval", a.intervals[kOverall].years, b.intervals[kOverall].years},
+      {"interval sd", a.intervals[kOverall].sd, b.intervals[kOverall].sd}};
+  for (const auto& [name, x, y] : figures)
+    if (BitsOf(x) != BitsOf(y)) return std::string(name) + ": " + std::to_string(x) + " against " + std::to_string(y);
+  return "";
+}
+
+// The reference's search and its other figures beside the groups'
+// searches, on one worker or two, against the two computations one after
+// the other: the same bits, also in the row of the reference's own group,
+// which takes its fa from the reference's search.
 TEST(DiversityGroupTable, TheReferenceSearchedBesideTheGroupsGivesTheSameBits) {
   const auto BitsOf = [](double x) { return std::bit_cast<std::uint64_t>(x); };
   int compared = 0;
@@ -333,9 +365,8 @@ TEST(DiversityGroupTable, TheReferenceSearchedBesideTheGroupsGivesTheSameBits) {
         DiversitySummary together;
         std::vector<GroupTrend> rows;
         ASSERT_TRUE(ComputeDiversityAndTrends(*ped, ref, depths, progress, together, rows));
-        EXPECT_EQ(BitsOf(together.ancestors.fa), BitsOf(apart.ancestors.fa)) << what;
-        EXPECT_EQ(BitsOf(together.fg), BitsOf(apart.fg)) << what;
-        EXPECT_EQ(together.ancestors.chosen.size(), apart.ancestors.chosen.size()) << what;
+        EXPECT_EQ(FirstDifference(together, apart), "") << what;
+        EXPECT_EQ(together.groupNumber, apart.groupNumber) << what;
         ASSERT_EQ(rows.size(), apartRows.size()) << what;
         for (std::size_t i = 0; i < rows.size(); ++i) {
           EXPECT_EQ(rows[i].group, apartRows[i].group) << what;
