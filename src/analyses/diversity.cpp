@@ -6,7 +6,6 @@
 #include <chrono>
 #include <cmath>
 #include <functional>
-#include <mutex>
 #include <span>
 #include <thread>
 #include <utility>
@@ -308,11 +307,16 @@ struct TrendWork {
   ReferencePopulation ref;          // byCode set for one group at a time
   std::vector<float> w;             // all 0 between groups
   IndexSet pending;
+  // The group's members and ancestors by descending code, as the founders'
+  // pass drains them; and their local numbers by code, all 0 between groups.
+  std::vector<std::int32_t> lines;
+  std::vector<std::int32_t> localOf;
 
   explicit TrendWork(const Pedigree& ped)
       : start(ped.groups.size() + 1, 0),
         ref{kAllIndividuals, std::vector<std::uint8_t>(Slot(ped.nTotal) + 1, 0), 0},
-        w(Slot(ped.nTotal) + 1, 0.0f), pending(Slot(ped.nTotal) + 1) {
+        w(Slot(ped.nTotal) + 1, 0.0f), pending(Slot(ped.nTotal) + 1),
+        localOf(Slot(ped.nTotal) + 1, 0) {
     for (std::int32_t code = 1; code <= ped.nTotal; ++code)
       if (const std::int32_t g = ped.byCode(code - 1).group; g >= 0) ++start[Slot(g) + 1];
     for (std::size_t g = 1; g < start.size(); ++g) start[g] += start[g - 1];
@@ -335,26 +339,31 @@ struct TrendWork {
 };
 
 // SummarizeFounders over the members and their ancestors only: the same
-// steps on the same non-zero weights in the same descending order.
+// steps on the same non-zero weights in the same descending order. Lists
+// the members and their ancestors in work.lines on the way.
 FounderSummary SummarizeFoundersOfLines(const Pedigree& ped, std::span<const std::int32_t> members,
                                         TrendWork& work) {
   for (const std::int32_t code : members) {
     work.w[Slot(code)] = 1.0f;
     work.pending.Insert(code);
   }
+  work.lines.clear();
   double sumOfSquares = 0.0;
   FounderSummary s;
   if (!members.empty()) {
     work.pending.DrainDownwards(members.back(), [&](std::int32_t code) {
+      work.lines.push_back(code);
       float& x = work.w[Slot(code)];
-      if (x == 0.0f) return;
       const Rec& r = ped.byCode(code - 1);
+      // A weight halved to 0 adds nothing, but its ancestors are still
+      // listed.
       for (const RecIndex parent : {r.sire, r.dam}) {
         if (parent == kUnknownParent) continue;
         const std::int32_t at = ped.rec(parent).code;
-        work.w[Slot(at)] = work.w[Slot(at)] + x / 2.0f;
+        if (x != 0.0f) work.w[Slot(at)] = work.w[Slot(at)] + x / 2.0f;
         work.pending.Insert(at);
       }
+      if (x == 0.0f) return;
       x = x / static_cast<float>(members.size());
       if (IsFounder(r)) {
         sumOfSquares += static_cast<double>(x) * static_cast<double>(x);
@@ -367,21 +376,50 @@ FounderSummary SummarizeFoundersOfLines(const Pedigree& ped, std::span<const std
   return s;
 }
 
+// BuildAncestorSubset of the group from the lines the founders' pass
+// listed, without a walk of its own, the records' marks or a sort: by
+// generation, then ascending code. The code map is left empty (the search
+// does not read it).
+AncestorSubset SubsetOfLines(const Pedigree& ped, TrendWork& work) {
+  std::vector<std::int32_t> first;  // by generation, then its first local number
+  for (const std::int32_t code : work.lines) {
+    const auto g = Slot(ped.byCode(code - 1).generation);
+    if (g + 2 > first.size()) first.resize(g + 2, 0);
+    ++first[g + 1];
+  }
+  for (std::size_t g = 1; g < first.size(); ++g) first[g] += first[g - 1];
+  const std::size_t size = work.lines.size() + 1;
+  AncestorSubset subset;
+  subset.recOf.assign(size, kUnknownParent);
+  subset.kernel.parents.assign(size, {});
+  subset.kernel.d.assign(size, 0.0f);
+  subset.kernel.w.assign(size, 0.0f);
+  for (auto it = work.lines.rbegin(); it != work.lines.rend(); ++it) {
+    const auto g = Slot(ped.byCode(*it - 1).generation);
+    work.localOf[Slot(*it)] = ++first[g];
+  }
+  for (const std::int32_t code : work.lines) {
+    const auto l = Slot(work.localOf[Slot(code)]);
+    const Rec& r = ped.byCode(code - 1);
+    subset.recOf[l] = ped.records[Slot(code - 1)];
+    // Parents are of older generations: numbered already.
+    subset.kernel.parents[l] = {work.localOf[Slot(ped.rec(r.sire).code)],
+                                work.localOf[Slot(ped.rec(r.dam).code)]};
+    subset.kernel.d[l] = ped.d[Slot(code)];
+  }
+  for (const std::int32_t code : work.lines) work.localOf[Slot(code)] = 0;
+  return subset;
+}
+
 // The group's fa, when `search` is given; false when the user cancels it.
-bool FaOfGroup(Pedigree& ped, std::span<const std::int32_t> members, const TrendWork& work,
-               Progress* search, std::mutex& marks, GroupTrend& row) {
+bool FaOfGroup(const Pedigree& ped, TrendWork& work, Progress* search, GroupTrend& row) {
   if (search == nullptr) {
     row.fa = row.faLower = std::nan("");
     row.faSearched = false;
     return true;
   }
-  std::vector<RecIndex> records;
-  records.reserve(members.size());
-  for (const std::int32_t code : members) records.push_back(ped.records[Slot(code - 1)]);
   EffectiveAncestors ancestors;
-  std::unique_lock lock(marks);
-  const AncestorSubset subset = BuildAncestorSubset(ped, records);
-  lock.unlock();
+  const AncestorSubset subset = SubsetOfLines(ped, work);
   const bool done = FindEffectiveAncestors(ped, subset, work.ref, search, ancestors);
   row.fa = ancestors.fa;
   row.faLower = ancestors.faLower;
@@ -391,7 +429,7 @@ bool FaOfGroup(Pedigree& ped, std::span<const std::int32_t> members, const Trend
 // False when the user cancels the group's fa search; the work vectors are
 // left clean either way.
 bool TrendOfGroup(Pedigree& ped, const GenerationDepths& depths, std::int32_t group, TrendWork& work,
-                  Progress* search, std::mutex& marks, GroupTrend& row) {
+                  Progress* search, GroupTrend& row) {
   const std::span<const std::int32_t> members = work.Members(group);
   work.Select(ped, group);
   row = GroupTrend{work.ref.groupNumber, work.ref.members};
@@ -408,7 +446,7 @@ bool TrendOfGroup(Pedigree& ped, const GenerationDepths& depths, std::int32_t gr
   row.ne = EstimateNeOver(ped, depths, [&](auto visit) {
              for (const std::int32_t code : members) visit(code);
            }).ne;
-  const bool done = FaOfGroup(ped, members, work, search, marks, row);
+  const bool done = FaOfGroup(ped, work, search, row);
   work.Release(group);
   return done;
 }
@@ -438,9 +476,10 @@ class FollowingWindow final : public ProgressWindow {
 // reference is one of the groups, that group's row takes its fa from it
 // rather than searching the same ancestors again.
 struct BesideSearch {
-  // Empty: nothing beside. The search builds its ancestor subset holding
-  // the records' marks.
-  std::function<bool(Progress&, std::mutex& marks)> run;
+  // Empty: nothing beside. The search builds its ancestor subset with the
+  // records' marks, which nothing else beside it uses: the groups' rows
+  // list their ancestors without them.
+  std::function<bool(Progress&)> run;
   std::function<void()> figures;
   int group = kAllIndividuals;         // the reference's group number
   const EffectiveAncestors* found = nullptr;  // what it finds; null unless a group
@@ -465,12 +504,11 @@ bool SearchedTrends(Pedigree& ped, const GenerationDepths& depths, Progress& pro
   std::atomic<bool> cancelled{false};
   FollowingWindow following(cancelled);
   std::vector<Progress> helpers(static_cast<std::size_t>(threads), Progress(following));
-  std::mutex marks;  // the ancestor subsets mark the records
   const auto run = [&](std::int32_t block, int worker) {
     Progress& own = worker == 0 ? progress : helpers[static_cast<std::size_t>(worker)];
     if (block == 0 && first != 0) {
       own.SetStage(percent(0), percent(first), kMaxAncestorRounds, "Effective number of ancestors");
-      if (!beside.run(own, marks)) cancelled = true;
+      if (!beside.run(own)) cancelled = true;
       return;
     }
     if (block < first) {
@@ -483,7 +521,7 @@ bool SearchedTrends(Pedigree& ped, const GenerationDepths& depths, Progress& pro
     const std::int32_t group = ped.groupOrder[static_cast<std::size_t>(at)];
     const bool reference = beside.Gives(ped.groups[Slot(group)].group);
     if (!TrendOfGroup(ped, depths, group, work[static_cast<std::size_t>(worker)],
-                      reference ? nullptr : &own, marks, row))
+                      reference ? nullptr : &own, row))
       cancelled = true;
   };
   std::atomic<std::int32_t> next{0}, done{0};
@@ -532,12 +570,11 @@ bool TrendsBeside(Pedigree& ped, const GenerationDepths& depths, Progress& progr
   if (!SearchedTrends(ped, depths, progress, searched, percent, beside, found)) return false;
   // The rows without a search are quick: one stage for them all.
   TrendWork work(ped);
-  std::mutex marks;
   if (searched < groups)
     progress.SetStage(percent(searched + first), lastPercent, groups - searched, "Trends by group");
   for (std::int64_t at = searched; at < groups; ++at) {
     if (progress.Step(at - searched)) return false;
-    TrendOfGroup(ped, depths, ped.groupOrder[static_cast<std::size_t>(at)], work, nullptr, marks,
+    TrendOfGroup(ped, depths, ped.groupOrder[static_cast<std::size_t>(at)], work, nullptr,
                  found[static_cast<std::size_t>(at)]);
   }
   for (GroupTrend& row : found) {
@@ -561,10 +598,8 @@ bool ComputeDiversityAndTrends(Pedigree& ped, const ReferencePopulation& ref,
                                std::int64_t faGroups) {
   summary = EmptySummary(ref);
   AncestorSubset subset;
-  const BesideSearch search{[&](Progress& own, std::mutex& marks) {
-                              std::unique_lock lock(marks);
+  const BesideSearch search{[&](Progress& own) {
                               subset = SubsetAndCoancestry(ped, ref, summary);
-                              lock.unlock();
                               return FindEffectiveAncestors(ped, subset, ref, &own, summary.ancestors);
                             },
                             [&] { SummaryFigures(ped, ref, depths, summary); },
