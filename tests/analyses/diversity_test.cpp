@@ -803,5 +803,85 @@ TEST(DiversityGroupTable, TheRowsWithoutASearchStopOnACancel) {
   }
 }
 
+// fa done the long way (every round recomputes every p and every explained
+// share): with sums that are exact, the same q bit for bit, and fa summed as
+// the search sums it.
+double FaTheLongWay(const Pedigree& ped, const ReferencePopulation& ref) {
+  double sumOfSquares = 0.0;
+  for (const auto& [code, q] : BruteForceAncestors(ped, ref)) sumOfSquares += q * q;
+  return 1.0 / sumOfSquares;
+}
+
+// The table's rows and the summary of a reference beside them, on one
+// worker or two, against each group (and the reference) computed on its
+// own over the whole pedigree: fa the long way, fe by gene origin's pass
+// over every individual. Random pedigrees, then a herd book's shape: birth
+// years of a few hundred animals, a few sires, a trickle of unknown parents.
+void ExpectRowsOfTheLongWay(Pedigree& ped, const std::string& where) {
+  const auto BitsOf = [](double x) { return std::bit_cast<std::uint64_t>(x); };
+  const GenerationDepths depths = TraceGenerations(ped);
+  std::vector<double> fa, fe;
+  for (const std::int32_t group : ped.groupOrder) {
+    const ReferencePopulation ref = GroupReference(ped, group);
+    fa.push_back(FaTheLongWay(ped, ref));
+    fe.push_back(SummarizeFounders(ped, ref).fe);
+  }
+  std::vector<int> references = {kAllIndividuals, ped.groups[static_cast<std::size_t>(ped.groupOrder.back())].group};
+  for (const int reference : references) {
+    const ReferencePopulation ref = Reference(ped, reference);
+    const double referenceFa = FaTheLongWay(ped, ref);
+    for (const int threads : {1, 2}) {
+      ped.settings.threads = threads;
+      const std::string what = where + " reference " + std::to_string(reference) + " threads " +
+                               std::to_string(threads);
+      SilentProgressWindow window;
+      Progress progress(window);
+      DiversitySummary summary;
+      std::vector<GroupTrend> rows;
+      ASSERT_TRUE(ComputeDiversityAndTrends(ped, ref, depths, progress, summary, rows)) << what;
+      EXPECT_EQ(BitsOf(summary.ancestors.fa), BitsOf(referenceFa)) << what;
+      EXPECT_EQ(BitsOf(summary.founders.fe), BitsOf(SummarizeFounders(ped, ref).fe)) << what;
+      ASSERT_EQ(rows.size(), fa.size()) << what;
+      for (std::size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(BitsOf(rows[i].fa), BitsOf(fa[i])) << what << " row " << i;
+        EXPECT_EQ(BitsOf(rows[i].fe), BitsOf(fe[i])) << what << " row " << i;
+      }
+    }
+  }
+  ped.settings.threads = 0;
+}
+
+TEST(DiversityGroupTable, RowsAndSummaryAreThoseDoneTheLongWay) {
+  int compared = 0;
+  for (std::uint64_t seed = 1; seed <= 30; ++seed) {
+    test::RandomPedigreeOptions options = test::VariedOptions(seed, 200);
+    options.groupColumn = true;
+    const test::RandomPedigree made = test::MakeRandomPedigree(options);
+    if (made.maxGeneration > 52) continue;  // sums no longer exact: no bits to compare
+    auto ped = Loaded(made.text);
+    if (ped->groups.empty()) continue;
+    ExpectRowsOfTheLongWay(*ped, "seed " + std::to_string(seed));
+    ++compared;
+  }
+  EXPECT_GT(compared, 15);
+}
+
+TEST(DiversityGroupTable, RowsAndSummaryAreThoseDoneTheLongWayInAHerdBook) {
+  bench::GeneratorOptions options;
+  options.individuals = 3000;
+  options.seed = 7;
+  const test::TempFile file("");
+  bench::GeneratorSummary summary;
+  std::string error;
+  ASSERT_TRUE(bench::GeneratePedigreeFile(options, file.path(), summary, error)) << error;
+  auto ped = std::make_unique<Pedigree>();
+  SilentProgressWindow window;
+  Progress progress(window);
+  ASSERT_EQ(LoadPedigree(file.path(), *ped, progress).status, LoadStatus::kLoaded);
+  ASSERT_TRUE(ComputeInbreeding(*ped, progress));
+  ASSERT_GT(ped->groups.size(), 10u);
+  ExpectRowsOfTheLongWay(*ped, "herd book");
+}
+
 }  // namespace
 }  // namespace kinvar
