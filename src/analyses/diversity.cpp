@@ -247,8 +247,10 @@ DiversitySummary EmptySummary(const ReferencePopulation& ref) {
 
 // Every figure of the summary that needs no ancestor subset: all but the
 // mean coancestry, fg and fa.
+// `completeness`, when given, holds every individual's index by code.
 void SummaryFigures(const Pedigree& ped, const ReferencePopulation& ref,
-                    const GenerationDepths& depths, DiversitySummary& s) {
+                    const GenerationDepths& depths, DiversitySummary& s,
+                    const std::vector<double>* completenessByCode = nullptr) {
   double equivalent = 0.0, traced = 0.0, maximum = 0.0, completeness = 0.0, f = 0.0;
   for (std::int32_t code = 1; code <= ped.nTotal; ++code) {
     if (ref.byCode[Slot(code)] == 0) continue;
@@ -256,7 +258,8 @@ void SummaryFigures(const Pedigree& ped, const ReferencePopulation& ref,
     equivalent += static_cast<double>(depths.equivalent[Slot(code)]);
     traced += depths.fullyTraced[Slot(code)];
     maximum += r.generation;
-    completeness += CompletenessIndex(ped, r);
+    completeness += completenessByCode != nullptr ? (*completenessByCode)[Slot(code)]
+                                                  : CompletenessIndex(ped, r);
     f += static_cast<double>(r.f);
   }
   s.meanEquivalent = Mean(equivalent, ref.members);
@@ -267,6 +270,23 @@ void SummaryFigures(const Pedigree& ped, const ReferencePopulation& ref,
   s.founders = SummarizeFounders(ped, ref);
   s.ne = EstimateNe(ped, ref, depths);
   s.intervals = ComputeGenerationIntervals(ped, &ref.byCode);
+}
+
+// Every individual's completeness index by code, the codes shared out in
+// blocks over the workers; each index is the same whoever computes it.
+std::vector<double> CompletenessByCode(const Pedigree& ped) {
+  std::vector<double> byCode(Slot(ped.nTotal) + 1, 0.0);
+  constexpr std::int32_t kCodesPerBlock = 16384;
+  const std::int32_t blocks = ped.nTotal / kCodesPerBlock + 1;
+  RunBlocks(WorkerCountFor(ped.settings.threads, blocks, 4), blocks,
+            [&](std::int32_t block, int) {
+              const std::int32_t first = block * kCodesPerBlock + 1;
+              const std::int32_t last = std::min(ped.nTotal, first + kCodesPerBlock - 1);
+              for (std::int32_t code = first; code <= last; ++code)
+                byCode[Slot(code)] = CompletenessIndex(ped, ped.byCode(code - 1));
+            },
+            [] { return false; });
+  return byCode;
 }
 
 // The reference's ancestor subset, which fa is searched for in; with it the
@@ -428,8 +448,9 @@ bool FaOfGroup(const Pedigree& ped, TrendWork& work, Progress* search, GroupTren
 
 // False when the user cancels the group's fa search; the work vectors are
 // left clean either way.
-bool TrendOfGroup(Pedigree& ped, const GenerationDepths& depths, std::int32_t group, TrendWork& work,
-                  Progress* search, GroupTrend& row) {
+bool TrendOfGroup(Pedigree& ped, const GenerationDepths& depths,
+                  const std::vector<double>* completenessByCode, std::int32_t group,
+                  TrendWork& work, Progress* search, GroupTrend& row) {
   const std::span<const std::int32_t> members = work.Members(group);
   work.Select(ped, group);
   row = GroupTrend{work.ref.groupNumber, work.ref.members};
@@ -437,7 +458,8 @@ bool TrendOfGroup(Pedigree& ped, const GenerationDepths& depths, std::int32_t gr
   for (const std::int32_t code : members) {
     f += static_cast<double>(ped.byCode(code - 1).f);
     equivalent += static_cast<double>(depths.equivalent[Slot(code)]);
-    completeness += CompletenessIndex(ped, ped.byCode(code - 1));
+    completeness += completenessByCode != nullptr ? (*completenessByCode)[Slot(code)]
+                                                  : CompletenessIndex(ped, ped.byCode(code - 1));
   }
   row.meanF = Mean(f, row.members);
   row.meanEquivalent = Mean(equivalent, row.members);
@@ -483,6 +505,10 @@ struct BesideSearch {
   std::function<void()> figures;
   int group = kAllIndividuals;         // the reference's group number
   const EffectiveAncestors* found = nullptr;  // what it finds; null unless a group
+  // Every individual's completeness index by code, computed once for the
+  // reference and the rows when the reference is every individual; null
+  // otherwise.
+  const std::vector<double>* completeness = nullptr;
   explicit operator bool() const { return static_cast<bool>(run); }
   std::int32_t Blocks() const { return run ? 2 : 0; }
   bool Gives(int groupNumber) const { return found != nullptr && groupNumber == group; }
@@ -520,7 +546,7 @@ bool SearchedTrends(Pedigree& ped, const GenerationDepths& depths, Progress& pro
     GroupTrend& row = found[static_cast<std::size_t>(at)];
     const std::int32_t group = ped.groupOrder[static_cast<std::size_t>(at)];
     const bool reference = beside.Gives(ped.groups[Slot(group)].group);
-    if (!TrendOfGroup(ped, depths, group, work[static_cast<std::size_t>(worker)],
+    if (!TrendOfGroup(ped, depths, beside.completeness, group, work[static_cast<std::size_t>(worker)],
                       reference ? nullptr : &own, row))
       cancelled = true;
   };
@@ -574,7 +600,8 @@ bool TrendsBeside(Pedigree& ped, const GenerationDepths& depths, Progress& progr
     progress.SetStage(percent(searched + first), lastPercent, groups - searched, "Trends by group");
   for (std::int64_t at = searched; at < groups; ++at) {
     if (progress.Step(at - searched)) return false;
-    TrendOfGroup(ped, depths, ped.groupOrder[static_cast<std::size_t>(at)], work, nullptr,
+    TrendOfGroup(ped, depths, beside.completeness, ped.groupOrder[static_cast<std::size_t>(at)], work,
+                 nullptr,
                  found[static_cast<std::size_t>(at)]);
   }
   for (GroupTrend& row : found) {
@@ -597,14 +624,18 @@ bool ComputeDiversityAndTrends(Pedigree& ped, const ReferencePopulation& ref,
                                DiversitySummary& summary, std::vector<GroupTrend>& rows,
                                std::int64_t faGroups) {
   summary = EmptySummary(ref);
+  const std::vector<double> completeness =
+      ref.groupNumber == kAllIndividuals ? CompletenessByCode(ped) : std::vector<double>{};
+  const std::vector<double>* shared = completeness.empty() ? nullptr : &completeness;
   AncestorSubset subset;
   const BesideSearch search{[&](Progress& own) {
                               subset = SubsetAndCoancestry(ped, ref, summary);
                               return FindEffectiveAncestors(ped, subset, ref, &own, summary.ancestors);
                             },
-                            [&] { SummaryFigures(ped, ref, depths, summary); },
+                            [&] { SummaryFigures(ped, ref, depths, summary, shared); },
                             ref.groupNumber,
-                            ref.groupNumber == kAllIndividuals ? nullptr : &summary.ancestors};
+                            ref.groupNumber == kAllIndividuals ? nullptr : &summary.ancestors,
+                            shared};
   return TrendsBeside(ped, depths, progress, 0, 100, rows, faGroups, search);
 }
 

@@ -375,6 +375,9 @@ TEST(DiversityGroupTable, TheReferenceSearchedBesideTheGroupsGivesTheSameBits) {
           EXPECT_EQ(rows[i].faSearched, apartRows[i].faSearched) << what << " row " << i;
           EXPECT_EQ(BitsOf(rows[i].fe), BitsOf(apartRows[i].fe)) << what << " row " << i;
           EXPECT_EQ(BitsOf(rows[i].meanF), BitsOf(apartRows[i].meanF)) << what << " row " << i;
+          EXPECT_EQ(BitsOf(rows[i].completeness), BitsOf(apartRows[i].completeness)) << what << " row " << i;
+          EXPECT_EQ(BitsOf(rows[i].meanEquivalent), BitsOf(apartRows[i].meanEquivalent)) << what << " row " << i;
+          EXPECT_EQ(BitsOf(rows[i].ne), BitsOf(apartRows[i].ne)) << what << " row " << i;
         }
         ++compared;
       }
