@@ -6,7 +6,6 @@
 #include <chrono>
 #include <cmath>
 #include <functional>
-#include <mutex>
 #include <span>
 #include <thread>
 #include <utility>
@@ -239,13 +238,19 @@ double MeanCoancestry(const Pedigree& ped, const AncestorSubset& subset,
 
 namespace {
 
-// Every figure of the summary but fa; the ancestor subset that fa is
-// searched for in.
-AncestorSubset SummaryBeforeFa(Pedigree& ped, const ReferencePopulation& ref,
-                               const GenerationDepths& depths, DiversitySummary& s) {
-  s = DiversitySummary{};
+DiversitySummary EmptySummary(const ReferencePopulation& ref) {
+  DiversitySummary s;
   s.groupNumber = ref.groupNumber;
   s.members = ref.members;
+  return s;
+}
+
+// Every figure of the summary that needs no ancestor subset: all but the
+// mean coancestry, fg and fa.
+// `completeness`, when given, holds every individual's index by code.
+void SummaryFigures(const Pedigree& ped, const ReferencePopulation& ref,
+                    const GenerationDepths& depths, DiversitySummary& s,
+                    const std::vector<double>* completenessByCode = nullptr) {
   double equivalent = 0.0, traced = 0.0, maximum = 0.0, completeness = 0.0, f = 0.0;
   for (std::int32_t code = 1; code <= ped.nTotal; ++code) {
     if (ref.byCode[Slot(code)] == 0) continue;
@@ -253,7 +258,8 @@ AncestorSubset SummaryBeforeFa(Pedigree& ped, const ReferencePopulation& ref,
     equivalent += static_cast<double>(depths.equivalent[Slot(code)]);
     traced += depths.fullyTraced[Slot(code)];
     maximum += r.generation;
-    completeness += CompletenessIndex(ped, r);
+    completeness += completenessByCode != nullptr ? (*completenessByCode)[Slot(code)]
+                                                  : CompletenessIndex(ped, r);
     f += static_cast<double>(r.f);
   }
   s.meanEquivalent = Mean(equivalent, ref.members);
@@ -262,12 +268,35 @@ AncestorSubset SummaryBeforeFa(Pedigree& ped, const ReferencePopulation& ref,
   s.completeness = Mean(completeness, ref.members);
   s.meanF = Mean(f, ref.members);
   s.founders = SummarizeFounders(ped, ref);
+  s.ne = EstimateNe(ped, ref, depths);
+  s.intervals = ComputeGenerationIntervals(ped, &ref.byCode);
+}
+
+// Every individual's completeness index by code, the codes shared out in
+// blocks over the workers; each index is the same whoever computes it.
+std::vector<double> CompletenessByCode(const Pedigree& ped) {
+  std::vector<double> byCode(Slot(ped.nTotal) + 1, 0.0);
+  constexpr std::int32_t kCodesPerBlock = 16384;
+  const std::int32_t blocks = ped.nTotal / kCodesPerBlock + 1;
+  RunBlocks(WorkerCountFor(ped.settings.threads, blocks, 4), blocks,
+            [&](std::int32_t block, int) {
+              const std::int32_t first = block * kCodesPerBlock + 1;
+              const std::int32_t last = std::min(ped.nTotal, first + kCodesPerBlock - 1);
+              for (std::int32_t code = first; code <= last; ++code)
+                byCode[Slot(code)] = CompletenessIndex(ped, ped.byCode(code - 1));
+            },
+            [] { return false; });
+  return byCode;
+}
+
+// The reference's ancestor subset, which fa is searched for in; with it the
+// mean coancestry and fg. Marks the records while it builds the subset.
+AncestorSubset SubsetAndCoancestry(Pedigree& ped, const ReferencePopulation& ref,
+                                   DiversitySummary& s) {
   const std::vector<RecIndex> members = MembersInCodeOrder(ped, ref);
   AncestorSubset subset = BuildAncestorSubset(ped, members);
   s.meanCoancestry = MeanCoancestry(ped, subset, ref);
   s.fg = 1.0 / static_cast<double>(static_cast<float>(2.0 * s.meanCoancestry));
-  s.ne = EstimateNe(ped, ref, depths);
-  s.intervals = ComputeGenerationIntervals(ped, &ref.byCode);
   return subset;
 }
 
@@ -275,7 +304,9 @@ AncestorSubset SummaryBeforeFa(Pedigree& ped, const ReferencePopulation& ref,
 
 bool ComputeDiversity(Pedigree& ped, const ReferencePopulation& ref, const GenerationDepths& depths,
                       Progress& progress, DiversitySummary& s) {
-  const AncestorSubset subset = SummaryBeforeFa(ped, ref, depths, s);
+  s = EmptySummary(ref);
+  SummaryFigures(ped, ref, depths, s);
+  const AncestorSubset subset = SubsetAndCoancestry(ped, ref, s);
   return FindEffectiveAncestors(ped, subset, ref, &progress, s.ancestors);
 }
 
@@ -296,11 +327,16 @@ struct TrendWork {
   ReferencePopulation ref;          // byCode set for one group at a time
   std::vector<float> w;             // all 0 between groups
   IndexSet pending;
+  // The group's members and ancestors by descending code, as the founders'
+  // pass drains them; and their local numbers by code, all 0 between groups.
+  std::vector<std::int32_t> lines;
+  std::vector<std::int32_t> localOf;
 
   explicit TrendWork(const Pedigree& ped)
       : start(ped.groups.size() + 1, 0),
         ref{kAllIndividuals, std::vector<std::uint8_t>(Slot(ped.nTotal) + 1, 0), 0},
-        w(Slot(ped.nTotal) + 1, 0.0f), pending(Slot(ped.nTotal) + 1) {
+        w(Slot(ped.nTotal) + 1, 0.0f), pending(Slot(ped.nTotal) + 1),
+        localOf(Slot(ped.nTotal) + 1, 0) {
     for (std::int32_t code = 1; code <= ped.nTotal; ++code)
       if (const std::int32_t g = ped.byCode(code - 1).group; g >= 0) ++start[Slot(g) + 1];
     for (std::size_t g = 1; g < start.size(); ++g) start[g] += start[g - 1];
@@ -323,26 +359,31 @@ struct TrendWork {
 };
 
 // SummarizeFounders over the members and their ancestors only: the same
-// steps on the same non-zero weights in the same descending order.
+// steps on the same non-zero weights in the same descending order. Lists
+// the members and their ancestors in work.lines on the way.
 FounderSummary SummarizeFoundersOfLines(const Pedigree& ped, std::span<const std::int32_t> members,
                                         TrendWork& work) {
   for (const std::int32_t code : members) {
     work.w[Slot(code)] = 1.0f;
     work.pending.Insert(code);
   }
+  work.lines.clear();
   double sumOfSquares = 0.0;
   FounderSummary s;
   if (!members.empty()) {
     work.pending.DrainDownwards(members.back(), [&](std::int32_t code) {
+      work.lines.push_back(code);
       float& x = work.w[Slot(code)];
-      if (x == 0.0f) return;
       const Rec& r = ped.byCode(code - 1);
+      // A weight halved to 0 adds nothing, but its ancestors are still
+      // listed.
       for (const RecIndex parent : {r.sire, r.dam}) {
         if (parent == kUnknownParent) continue;
         const std::int32_t at = ped.rec(parent).code;
-        work.w[Slot(at)] = work.w[Slot(at)] + x / 2.0f;
+        if (x != 0.0f) work.w[Slot(at)] = work.w[Slot(at)] + x / 2.0f;
         work.pending.Insert(at);
       }
+      if (x == 0.0f) return;
       x = x / static_cast<float>(members.size());
       if (IsFounder(r)) {
         sumOfSquares += static_cast<double>(x) * static_cast<double>(x);
@@ -355,21 +396,50 @@ FounderSummary SummarizeFoundersOfLines(const Pedigree& ped, std::span<const std
   return s;
 }
 
+// BuildAncestorSubset of the group from the lines the founders' pass
+// listed, without a walk of its own, the records' marks or a sort: by
+// generation, then ascending code. The code map is left empty (the search
+// does not read it).
+AncestorSubset SubsetOfLines(const Pedigree& ped, TrendWork& work) {
+  std::vector<std::int32_t> first;  // by generation, then its first local number
+  for (const std::int32_t code : work.lines) {
+    const auto g = Slot(ped.byCode(code - 1).generation);
+    if (g + 2 > first.size()) first.resize(g + 2, 0);
+    ++first[g + 1];
+  }
+  for (std::size_t g = 1; g < first.size(); ++g) first[g] += first[g - 1];
+  const std::size_t size = work.lines.size() + 1;
+  AncestorSubset subset;
+  subset.recOf.assign(size, kUnknownParent);
+  subset.kernel.parents.assign(size, {});
+  subset.kernel.d.assign(size, 0.0f);
+  subset.kernel.w.assign(size, 0.0f);
+  for (auto it = work.lines.rbegin(); it != work.lines.rend(); ++it) {
+    const auto g = Slot(ped.byCode(*it - 1).generation);
+    work.localOf[Slot(*it)] = ++first[g];
+  }
+  for (const std::int32_t code : work.lines) {
+    const auto l = Slot(work.localOf[Slot(code)]);
+    const Rec& r = ped.byCode(code - 1);
+    subset.recOf[l] = ped.records[Slot(code - 1)];
+    // Parents are of older generations: numbered already.
+    subset.kernel.parents[l] = {work.localOf[Slot(ped.rec(r.sire).code)],
+                                work.localOf[Slot(ped.rec(r.dam).code)]};
+    subset.kernel.d[l] = ped.d[Slot(code)];
+  }
+  for (const std::int32_t code : work.lines) work.localOf[Slot(code)] = 0;
+  return subset;
+}
+
 // The group's fa, when `search` is given; false when the user cancels it.
-bool FaOfGroup(Pedigree& ped, std::span<const std::int32_t> members, const TrendWork& work,
-               Progress* search, std::mutex& marks, GroupTrend& row) {
+bool FaOfGroup(const Pedigree& ped, TrendWork& work, Progress* search, GroupTrend& row) {
   if (search == nullptr) {
     row.fa = row.faLower = std::nan("");
     row.faSearched = false;
     return true;
   }
-  std::vector<RecIndex> records;
-  records.reserve(members.size());
-  for (const std::int32_t code : members) records.push_back(ped.records[Slot(code - 1)]);
   EffectiveAncestors ancestors;
-  std::unique_lock lock(marks);
-  const AncestorSubset subset = BuildAncestorSubset(ped, records);
-  lock.unlock();
+  const AncestorSubset subset = SubsetOfLines(ped, work);
   const bool done = FindEffectiveAncestors(ped, subset, work.ref, search, ancestors);
   row.fa = ancestors.fa;
   row.faLower = ancestors.faLower;
@@ -378,8 +448,9 @@ bool FaOfGroup(Pedigree& ped, std::span<const std::int32_t> members, const Trend
 
 // False when the user cancels the group's fa search; the work vectors are
 // left clean either way.
-bool TrendOfGroup(Pedigree& ped, const GenerationDepths& depths, std::int32_t group, TrendWork& work,
-                  Progress* search, std::mutex& marks, GroupTrend& row) {
+bool TrendOfGroup(Pedigree& ped, const GenerationDepths& depths,
+                  const std::vector<double>* completenessByCode, std::int32_t group,
+                  TrendWork& work, Progress* search, GroupTrend& row) {
   const std::span<const std::int32_t> members = work.Members(group);
   work.Select(ped, group);
   row = GroupTrend{work.ref.groupNumber, work.ref.members};
@@ -387,7 +458,8 @@ bool TrendOfGroup(Pedigree& ped, const GenerationDepths& depths, std::int32_t gr
   for (const std::int32_t code : members) {
     f += static_cast<double>(ped.byCode(code - 1).f);
     equivalent += static_cast<double>(depths.equivalent[Slot(code)]);
-    completeness += CompletenessIndex(ped, ped.byCode(code - 1));
+    completeness += completenessByCode != nullptr ? (*completenessByCode)[Slot(code)]
+                                                  : CompletenessIndex(ped, ped.byCode(code - 1));
   }
   row.meanF = Mean(f, row.members);
   row.meanEquivalent = Mean(equivalent, row.members);
@@ -396,7 +468,7 @@ bool TrendOfGroup(Pedigree& ped, const GenerationDepths& depths, std::int32_t gr
   row.ne = EstimateNeOver(ped, depths, [&](auto visit) {
              for (const std::int32_t code : members) visit(code);
            }).ne;
-  const bool done = FaOfGroup(ped, members, work, search, marks, row);
+  const bool done = FaOfGroup(ped, work, search, row);
   work.Release(group);
   return done;
 }
@@ -421,14 +493,24 @@ class FollowingWindow final : public ProgressWindow {
   const std::atomic<bool>& cancelled_;
 };
 
-// The reference's search for fa, run beside the groups' searches. When the
+// The reference's search for fa, run beside the groups' searches, and its
+// other figures, each a block of their own ahead of the groups. When the
 // reference is one of the groups, that group's row takes its fa from it
 // rather than searching the same ancestors again.
 struct BesideSearch {
-  std::function<bool(Progress&)> run;  // empty: no search beside
+  // Empty: nothing beside. The search builds its ancestor subset with the
+  // records' marks, which nothing else beside it uses: the groups' rows
+  // list their ancestors without them.
+  std::function<bool(Progress&)> run;
+  std::function<void()> figures;
   int group = kAllIndividuals;         // the reference's group number
   const EffectiveAncestors* found = nullptr;  // what it finds; null unless a group
+  // Every individual's completeness index by code, computed once for the
+  // reference and the rows when the reference is every individual; null
+  // otherwise.
+  const std::vector<double>* completeness = nullptr;
   explicit operator bool() const { return static_cast<bool>(run); }
+  std::int32_t Blocks() const { return run ? 2 : 0; }
   bool Gives(int groupNumber) const { return found != nullptr && groupNumber == group; }
 };
 
@@ -436,24 +518,27 @@ struct BesideSearch {
 // searches are independent, so they share the cores, each worker with work
 // vectors of its own. The calling thread shows its own groups' progress and
 // passes a cancel on to the others.
-// `beside`, when given, is one more search (the reference's), run as the
-// first block.
+// `beside`, when given, runs as the first two blocks: the reference's
+// search (the longest block, so taken first) and its other figures.
 bool SearchedTrends(Pedigree& ped, const GenerationDepths& depths, Progress& progress,
                     std::int64_t searched, const std::function<int(std::int64_t)>& percent,
                     const BesideSearch& beside, std::vector<GroupTrend>& found) {
-  const std::int32_t first = beside ? 1 : 0;
+  const std::int32_t first = beside.Blocks();
   const std::int64_t blocks = searched + first;
   const int threads = WorkerCountFor(ped.settings.threads, blocks, 1);
   std::vector<TrendWork> work(static_cast<std::size_t>(threads), TrendWork(ped));
   std::atomic<bool> cancelled{false};
   FollowingWindow following(cancelled);
   std::vector<Progress> helpers(static_cast<std::size_t>(threads), Progress(following));
-  std::mutex marks;  // the ancestor subsets mark the records
   const auto run = [&](std::int32_t block, int worker) {
     Progress& own = worker == 0 ? progress : helpers[static_cast<std::size_t>(worker)];
-    if (block < first) {
-      own.SetStage(percent(block), percent(block + 1), kMaxAncestorRounds, "Effective number of ancestors");
+    if (block == 0 && first != 0) {
+      own.SetStage(percent(0), percent(first), kMaxAncestorRounds, "Effective number of ancestors");
       if (!beside.run(own)) cancelled = true;
+      return;
+    }
+    if (block < first) {
+      beside.figures();
       return;
     }
     own.SetStage(percent(block), percent(block + 1), kMaxAncestorRounds, "Trends by group");
@@ -461,8 +546,8 @@ bool SearchedTrends(Pedigree& ped, const GenerationDepths& depths, Progress& pro
     GroupTrend& row = found[static_cast<std::size_t>(at)];
     const std::int32_t group = ped.groupOrder[static_cast<std::size_t>(at)];
     const bool reference = beside.Gives(ped.groups[Slot(group)].group);
-    if (!TrendOfGroup(ped, depths, group, work[static_cast<std::size_t>(worker)],
-                      reference ? nullptr : &own, marks, row))
+    if (!TrendOfGroup(ped, depths, beside.completeness, group, work[static_cast<std::size_t>(worker)],
+                      reference ? nullptr : &own, row))
       cancelled = true;
   };
   std::atomic<std::int32_t> next{0}, done{0};
@@ -503,7 +588,7 @@ bool TrendsBeside(Pedigree& ped, const GenerationDepths& depths, Progress& progr
   rows.clear();
   const auto groups = static_cast<std::int64_t>(ped.groupOrder.size());
   const std::int64_t searched = std::clamp<std::int64_t>(faGroups, 0, groups);
-  const std::int64_t first = beside ? 1 : 0;
+  const std::int64_t first = beside.Blocks();
   const std::function<int(std::int64_t)> percent = [&](std::int64_t i) {
     return firstPercent + static_cast<int>((lastPercent - firstPercent) * i / (groups + first));
   };
@@ -511,12 +596,12 @@ bool TrendsBeside(Pedigree& ped, const GenerationDepths& depths, Progress& progr
   if (!SearchedTrends(ped, depths, progress, searched, percent, beside, found)) return false;
   // The rows without a search are quick: one stage for them all.
   TrendWork work(ped);
-  std::mutex marks;
   if (searched < groups)
     progress.SetStage(percent(searched + first), lastPercent, groups - searched, "Trends by group");
   for (std::int64_t at = searched; at < groups; ++at) {
     if (progress.Step(at - searched)) return false;
-    TrendOfGroup(ped, depths, ped.groupOrder[static_cast<std::size_t>(at)], work, nullptr, marks,
+    TrendOfGroup(ped, depths, beside.completeness, ped.groupOrder[static_cast<std::size_t>(at)], work,
+                 nullptr,
                  found[static_cast<std::size_t>(at)]);
   }
   for (GroupTrend& row : found) {
@@ -538,12 +623,19 @@ bool ComputeDiversityAndTrends(Pedigree& ped, const ReferencePopulation& ref,
                                const GenerationDepths& depths, Progress& progress,
                                DiversitySummary& summary, std::vector<GroupTrend>& rows,
                                std::int64_t faGroups) {
-  const AncestorSubset subset = SummaryBeforeFa(ped, ref, depths, summary);
+  summary = EmptySummary(ref);
+  const std::vector<double> completeness =
+      ref.groupNumber == kAllIndividuals ? CompletenessByCode(ped) : std::vector<double>{};
+  const std::vector<double>* shared = completeness.empty() ? nullptr : &completeness;
+  AncestorSubset subset;
   const BesideSearch search{[&](Progress& own) {
+                              subset = SubsetAndCoancestry(ped, ref, summary);
                               return FindEffectiveAncestors(ped, subset, ref, &own, summary.ancestors);
                             },
+                            [&] { SummaryFigures(ped, ref, depths, summary, shared); },
                             ref.groupNumber,
-                            ref.groupNumber == kAllIndividuals ? nullptr : &summary.ancestors};
+                            ref.groupNumber == kAllIndividuals ? nullptr : &summary.ancestors,
+                            shared};
   return TrendsBeside(ped, depths, progress, 0, 100, rows, faGroups, search);
 }
 
