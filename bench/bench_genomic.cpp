@@ -5,6 +5,7 @@
 // syrk, and G a block of rows at a time written as GCTA's binary GRM to
 // /dev/null, as a matrix too large for memory is written.
 #include <cstdio>
+#include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
@@ -22,6 +23,14 @@ const char* const kUsage =
     "usage: kinvar-bench-genomic [--animals N,N,...] [--snps M] [--threads T] [--blocks-only]\n"
     "                            [--calls both|missing|complete]\n"
     "  Defaults: animals 2000,10000; SNPs 50000; threads 0 (one per core); calls both.\n";
+
+// Who chose the kernels the program prints: read before the first genomic
+// call, which sets the variable itself when it moves the library off its
+// generic kernels.
+std::string BlasChoice() {
+  const char* user = std::getenv("OPENBLAS_CORETYPE");
+  return user != nullptr ? std::string(" (OPENBLAS_CORETYPE=") + user + ")" : " (OPENBLAS_CORETYPE not set)";
+}
 
 // About one call in 1024 missing, or none.
 Genotypes RandomGenotypes(std::int64_t animals, std::int64_t snps, std::uint64_t seed, bool missing) {
@@ -91,8 +100,9 @@ int main(int argc, char** argv) {
   if (const int status = UsageStatus(args, kUsage); status >= 0) return status;
   const std::int64_t snps = args.Int("snps", 50000);
   const std::string calls = args.Get("calls", "both");
+  const std::string chosen = BlasChoice();
   SetGenomicThreads(static_cast<int>(args.Int("threads", 0)));
-  std::printf("\n  OpenBLAS kernels: %s\n", BlasCore().c_str());
+  std::printf("\n  OpenBLAS kernels: %s%s\n", BlasCore().c_str(), chosen.c_str());
   std::printf("\n  %8s %8s %9s %10s %10s %10s %12s %10s %10s\n", "animals", "SNPs", "calls", "whole G", "(cpu)",
               "peak", "rows to GRM", "(cpu)", "peak");
   for (const std::int64_t n : args.Sizes("animals", "2000,10000")) {

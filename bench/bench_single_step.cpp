@@ -3,6 +3,7 @@
 // A inverse, A22 from the relationship passes, G, the two Cholesky
 // inversions and the merge into A inverse.
 #include <cstdio>
+#include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
@@ -25,6 +26,14 @@ const char* const kUsage =
     "  million.\n";
 
 constexpr double kTarget = 300.0;
+
+// Who chose the kernels the program prints: read before the first genomic
+// call, which sets the variable itself when it moves the library off its
+// generic kernels.
+std::string BlasChoice() {
+  const char* user = std::getenv("OPENBLAS_CORETYPE");
+  return user != nullptr ? std::string(" (OPENBLAS_CORETYPE=") + user + ")" : " (OPENBLAS_CORETYPE not set)";
+}
 
 // The youngest animals, by code; their genotypes drawn at frequencies spread
 // from 0.05 to 0.5 as a chip's are after quality control.
@@ -90,6 +99,7 @@ int main(int argc, char** argv) {
   const Options args(argc, argv, {"help"});
   if (const int status = UsageStatus(args, kUsage); status >= 0) return status;
   const GeneratorOptions gen = GeneratorOf(args, 1000000);
+  const std::string chosen = BlasChoice();
   Results r;
   const bool ok = MeasureOnGenerated(
       gen, "kinvar-bench-single-step-ped",
@@ -99,8 +109,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   const double total = r.at("g") + r.at("h");
-  std::printf("\n  %.0f individuals, %.0f genotyped at %.0f SNPs; OpenBLAS kernels: %s\n\n", r.at("nTotal"),
-              r.at("genotyped"), r.at("snps"), BlasCore().c_str());
+  std::printf("\n  %.0f individuals, %.0f genotyped at %.0f SNPs; OpenBLAS kernels: %s%s\n\n", r.at("nTotal"),
+              r.at("genotyped"), r.at("snps"), BlasCore().c_str(), chosen.c_str());
   std::printf("  G (VanRaden 1)                 %9.3f s\n", r.at("g"));
   std::printf("  A22 by relationship passes     %9.3f s\n", r.at("a22"));
   std::printf("  A22 inverse by Cholesky        %9.3f s\n", r.at("a22inverse"));
