@@ -108,6 +108,8 @@ int main(int argc, char** argv) {
     std::fputs("kinvar-bench-single-step: failed\n", stderr);
     return 1;
   }
+  // The products ran in a child process; the same choice here names its kernels.
+  SetGenomicThreads(static_cast<int>(args.Int("threads", 0)));
   const double total = r.at("g") + r.at("h");
   std::printf("\n  %.0f individuals, %.0f genotyped at %.0f SNPs; OpenBLAS kernels: %s%s\n\n", r.at("nTotal"),
               r.at("genotyped"), r.at("snps"), BlasCore().c_str(), chosen.c_str());
