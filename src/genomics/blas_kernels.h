@@ -11,9 +11,11 @@
 // first BLAS call: nobody has to know the variable.
 //
 // Conventions of this header:
-// - Every BLAS or LAPACK call of the core comes after PrepareBlas; nothing
-//   else in the process is expected to call the library before it (a front
-//   end with threads of its own calls it at start-up, before they exist).
+// - Every BLAS or LAPACK call of the core, Ipopt's among them, comes after
+//   PrepareBlas, so that a process runs one set of kernels whatever it
+//   computes first (results differ between kernels in the last bits). A
+//   front end with threads of its own calls it at start-up, before they
+//   exist, since the choice sets an environment variable.
 // - Kernels are named as the library names them ("SkylakeX", "Haswell").
 #pragma once
 
