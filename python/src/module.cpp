@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/session.h"
+#include "genomics/blas_kernels.h"
 #include "cells.h"
 #include "guarded_call.h"
 #include "pedigree/pedigree.h"
@@ -365,6 +366,9 @@ void TranslateErrors(std::exception_ptr failure) {
 PYBIND11_MODULE(_kinvar, m) {
   using namespace kinvar::python;
   m.doc() = "The compiled half of kinvar: sessions over the Kinvar core. Use the kinvar package.";
+  // At import, while this thread holds the interpreter: the sessions' work
+  // runs without the GIL, beside threads that may be in the same OpenBLAS.
+  kinvar::PrepareBlas();
   py::register_exception_translator(&TranslateErrors);
   m.attr("MAX_MATRIX_CELLS") = kinvar::Session::kMaxMatrixCells;
   m.def("read", &ReadFile, py::arg("path"), py::arg("sheet"), py::arg("threads"),

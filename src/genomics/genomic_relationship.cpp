@@ -10,6 +10,8 @@
 
 #include "pedigree/number_text.h"
 
+#include "genomics/blas_kernels.h"
+
 #include "genetics/parallel.h"
 
 namespace kinvar {
@@ -298,6 +300,7 @@ DenseSymmetric GenomicRelationship(const Genotypes& g, const std::vector<double>
                                    GenomicMethod method, Progress& progress) {
   const std::int64_t n = g.AnimalCount();
   const double divisor = Divisor(p, method);
+  PrepareBlas();
   DenseSymmetric out;
   out.n = n;
   out.values.assign(static_cast<std::size_t>(n * n), 0.0);
@@ -377,6 +380,7 @@ bool ForEachGenomicRowBlock(const Genotypes& g, const std::vector<double>& p, Ge
   const std::int64_t m = g.SnpCount();
   const double divisor = Divisor(p, method);
   if (n == 0) return true;
+  PrepareBlas();
   ProductPlan plan(g, p, method, divisor);
   // Without a missing call every pair shares every informative SNP.
   const bool countCalls = options.counts && !plan.exact && AnyMissing(g);
@@ -457,7 +461,10 @@ void MirrorTriangle(std::vector<double>& m, std::int64_t n, bool fromLower) {
   }
 }
 
-void SetGenomicThreads(int setting) { openblas_set_num_threads(WorkerCount(setting)); }
+void SetGenomicThreads(int setting) {
+  PrepareBlas();
+  openblas_set_num_threads(WorkerCount(setting));
+}
 
 std::string BlasCore() {
   const char* core = openblas_get_corename();

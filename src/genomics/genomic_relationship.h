@@ -103,10 +103,11 @@ void MirrorTriangle(std::vector<double>& m, std::int64_t n, bool fromLower);
 // (0 = one per core).
 void SetGenomicThreads(int setting);
 
-// The kernels OpenBLAS chose for this processor at start-up ("SkylakeX",
-// "Haswell", ...). A library older than the processor does not know it and
-// takes its generic "Prescott" ones, several times slower; the environment
-// variable OPENBLAS_CORETYPE names the kernels to take instead.
+// The kernels OpenBLAS runs ("SkylakeX", "Haswell", ...). A library older
+// than the processor does not know it and starts on its generic "Prescott"
+// ones, several times slower; the first genomic call (SetGenomicThreads
+// among them) moves it to the processor's own unless the environment
+// variable OPENBLAS_CORETYPE names the kernels to take (blas_kernels.h).
 std::string BlasCore();
 
 }  // namespace kinvar

@@ -9,6 +9,7 @@
 #include "genetics/group_inverse.h"
 #include "genetics/parallel.h"
 #include "genetics/relationship.h"
+#include "genomics/blas_kernels.h"
 #include "genomics/genomic_relationship.h"
 #include "genomics/lapack.h"
 
@@ -71,6 +72,7 @@ bool InvertPositiveDefinite(std::vector<double>& m, std::int64_t n) {
   if (n == 0) return true;
   const int order = static_cast<int>(n);
   int info = 0;
+  PrepareBlas();
   // Row-major lower is column-major upper: the same triangle for a symmetric matrix.
   dpotrf_("L", &order, m.data(), &order, &info, 1);
   if (info != 0) return false;

@@ -10,6 +10,7 @@
 
 #include "app/document.h"
 #include "app/program_folder.h"
+#include "genomics/blas_kernels.h"
 #include "gui/about_dialog.h"
 #include "gui/main_window.h"
 #include "gui/qt_platform.h"
@@ -45,6 +46,8 @@ void Fail(const QString& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before Qt starts its threads: the choice sets an environment variable.
+  kinvar::PrepareBlas();
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Kinvar"));
   QApplication::setApplicationVersion(QStringLiteral(KINVAR_VERSION));

@@ -7,6 +7,8 @@
 #include <IpIpoptApplication.hpp>
 #include <IpTNLP.hpp>
 
+#include "genomics/blas_kernels.h"
+
 namespace kinvar {
 
 namespace {
@@ -213,6 +215,10 @@ bool TargetOutOfReach(const OcsProblem& problem) {
 }  // namespace
 
 OcsSolution SolveOcs(const OcsProblem& problem) {
+  // Ipopt's linear algebra runs on the same OpenBLAS as the genomic kernels:
+  // the same kernels for both, whichever command a process runs first, keep
+  // its contributions the same to the last bit.
+  PrepareBlas();
   OcsSolution solution;
   Ipopt::SmartPtr<Ipopt::IpoptApplication> app = IpoptApplicationFactory();
   app->Options()->SetIntegerValue("print_level", 0);
