@@ -198,7 +198,9 @@ CommandDeclaration GenomicInbreedingDeclaration() {
           .ValueName("BP"),
   };
   d.parameters.insert(d.parameters.end(), own.begin(), own.end());
-  return d;
+  return d.Menu({.menu = kGenomicsMenu, .text = "Genomic &Inbreeding...",
+                 .prompt = "Compute genomic inbreeding from the genotypes beside pedigree F",
+                 .tooltip = "Genomic inbreeding", .rule = kValid});
 }
 
 }  // namespace kinvar

@@ -95,7 +95,12 @@ std::optional<GenotypeInput> ReadUsableGenotypes(CommandContext& ctx, const Geno
   return input;
 }
 
-CommandDeclaration GenotypeQcDeclaration() { return {kCmdGenotypeQc, "genotype-qc", GenotypeParameters()}; }
+CommandDeclaration GenotypeQcDeclaration() {
+  return CommandDeclaration{kCmdGenotypeQc, "genotype-qc", GenotypeParameters()}.Menu(
+      {.menu = kGenomicsMenu, .text = "Genotype &Quality Control...",
+       .prompt = "Check a genotype file against the pedigree: call rates, allele frequencies, what is dropped",
+       .tooltip = "Genotype quality control", .rule = kValid, .follows = kCmdOptimumContributions});
+}
 
 void OnGenotypeQc(CommandContext& ctx) {
   const CommandDeclaration declaration = GenotypeQcDeclaration();

@@ -393,7 +393,10 @@ CommandDeclaration GenomicRelationshipDeclaration() {
           .Refusal("The pairs listed must be a whole number from 0 to 10000."),
   };
   d.parameters.insert(d.parameters.end(), own.begin(), own.end());
-  return d;
+  return d.Menu({.menu = kGenomicsMenu, .text = "Genomic &Relationships...",
+                 .prompt = "Compute the genomic relationships of the genotyped animals and set them against the "
+                           "pedigree's",
+                 .tooltip = "Genomic relationships", .rule = kValid, .follows = kCmdDominance});
 }
 
 }  // namespace kinvar

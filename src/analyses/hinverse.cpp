@@ -210,7 +210,9 @@ CommandDeclaration HInverseDeclaration() {
           .Help("List the lower triangle as the inverse of A is listed"),
   };
   d.parameters.insert(d.parameters.end(), own.begin(), own.end());
-  return d;
+  return d.Menu({.menu = kGenomicsMenu, .text = "Single-step &H-inverse...",
+                 .prompt = "Compute the inverse of H, the pedigree and genomic relationships joined for single-step",
+                 .tooltip = "Single-step H-inverse", .rule = kValid | kTwoIndividuals});
 }
 
 }  // namespace kinvar

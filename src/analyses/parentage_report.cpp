@@ -189,7 +189,9 @@ CommandDeclaration ParentageDeclaration() {
   d.parameters.push_back(Declare("search", T::kFlag).OffOption("no-search").Shown(Control::kCheck)
                              .Label("Search the likeliest parents for excluded and unknown ones")
                              .Help("No search for the likeliest parents"));
-  return d;
+  return d.Menu({.menu = kGenomicsMenu, .text = "&Parentage...",
+                 .prompt = "Check the recorded parents of the genotyped animals by SNPs and find the likeliest ones",
+                 .tooltip = "Parentage", .rule = kValid});
 }
 
 }  // namespace kinvar

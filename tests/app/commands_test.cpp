@@ -3,10 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <set>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "app/command_declarations.h"
 
 namespace kinvar {
 namespace {
@@ -531,6 +535,159 @@ TEST(CommandTable, ToolbarKeepsItsButtons) {
   };
   const auto toolbar = ToolbarLayout();
   EXPECT_EQ(std::vector<std::int32_t>(toolbar.begin(), toolbar.end()), expected);
+}
+
+
+// A new command's row, declared beside its handler, and where the menu bar
+// then holds it: its neighbours in the table, and the row before it in its
+// own menu, which is what the user sees (each submenu stands where its first
+// row does).
+struct PlacementRow {
+  const char* name;
+  MenuRow row;
+  std::int32_t after;   // the row before it; 0: it is the first
+  std::int32_t before;  // the row after it; 0: it is the last
+  std::int32_t afterInItsMenu;  // 0: the first row of its menu
+};
+
+constexpr std::int32_t kNewCommand = 99001;
+
+// A command declared with its row alone; without one it is on no menu.
+CommandDeclaration NewCommand(std::int32_t id, std::optional<MenuRow> row) {
+  CommandDeclaration d;
+  d.id = id;
+  d.name = "new";
+  d.menu = std::move(row);
+  return d;
+}
+
+std::vector<std::int32_t> IdsOf(const std::vector<Command>& rows) {
+  std::vector<std::int32_t> ids;
+  for (const Command& c : rows) ids.push_back(c.id);
+  return ids;
+}
+
+std::int32_t RowBeforeInItsMenu(const std::vector<Command>& rows, std::int32_t id) {
+  const auto at = std::find_if(rows.begin(), rows.end(), [id](const Command& c) { return c.id == id; });
+  std::int32_t before = 0;
+  for (auto it = rows.begin(); it != at; ++it)
+    if (it->menu == at->menu) before = it->id;
+  return before;
+}
+
+TEST(DeclaredMenuRows, GoWhereTheirDeclarationSaysAndMoveNoOtherRow) {
+  const PlacementRow rows[] = {
+      {"EndsItsSubmenu", {.menu = kGenomicsMenu, .text = "New"}, kCmdGenotypeQc, kCmdOptions, kCmdGenotypeQc},
+      {"EndsItsMenuBeforeTheClosingOptions", {.menu = kToolsMenu, .text = "New"}, kCmdGenotypeQc, kCmdOptions,
+       kCmdDiversity},
+      {"OpensANewSubmenuAtTheEndOfItsMenu", {.menu = "Tools>Simulation", .text = "New"}, kCmdGenotypeQc,
+       kCmdOptions, 0},
+      // The relationship rows that follow purging come first in the table,
+      // in another menu.
+      {"EndsItsMenuAfterItsSubmenus", {.menu = kInbreedingMenu, .text = "New"}, kCmdWithinGroup,
+       kCmdAverageBetweenGroups, kCmdPurging},
+      {"FollowsTheCommandItNames", {.menu = kRelationshipMenu, .text = "New", .follows = kCmdBetweenAll},
+       kCmdBetweenAll, kCmdAverageRelatedness, kCmdBetweenAll},
+      {"EndsTheFileMenuBeforeExit", {.menu = "File", .text = "New"}, kCmdRecentFile, kCmdExit, kCmdRecentFile},
+      {"EndsTheCharts", {.menu = "View>C&harts", .text = "New", .handler = Handler::kFrame},
+       kCmdChartGenomicInbreeding, kCmdHelpContents, kCmdChartGenomicInbreeding},
+      {"EndsTheHelpMenu", {.menu = "Help", .text = "New"}, kCmdAbout, 0, kCmdAbout},
+      {"OpensANewMenuAtTheEndOfTheBar", {.menu = "Simulation", .text = "New"}, kCmdAbout, 0, 0},
+      // Named a command that no menu holds: still on its menu.
+      {"FollowingNoCommandEndsItsMenu", {.menu = kGenomicsMenu, .text = "New", .follows = 12345}, kCmdGenotypeQc,
+       kCmdOptions, kCmdGenotypeQc},
+  };
+  const std::vector<std::int32_t> today = IdsOf({Commands().begin(), Commands().end()});
+  for (const PlacementRow& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::vector<CommandDeclaration> declared = CommandDeclarations();
+    declared.push_back(NewCommand(kNewCommand, row.row));
+    const std::vector<Command> bar = PlaceDeclaredRows(FixedCommands(), declared);
+    std::vector<std::int32_t> ids = IdsOf(bar);
+    const auto at = std::find(ids.begin(), ids.end(), kNewCommand);
+    ASSERT_NE(at, ids.end());
+    EXPECT_EQ(at == ids.begin() ? 0 : *(at - 1), row.after);
+    EXPECT_EQ(at + 1 == ids.end() ? 0 : *(at + 1), row.before);
+    EXPECT_EQ(RowBeforeInItsMenu(bar, kNewCommand), row.afterInItsMenu);
+    ids.erase(at);
+    EXPECT_EQ(ids, today);
+  }
+}
+
+TEST(DeclaredMenuRows, KeepTheirDeclaredOrderAndMayFollowARowDeclaredAfterThem) {
+  std::vector<CommandDeclaration> declared = CommandDeclarations();
+  const auto add = [&declared](std::int32_t id, MenuRow row) {
+    declared.push_back(NewCommand(id, std::move(row)));
+  };
+  add(99001, {.menu = "Tools>Simulation", .text = "1"});
+  add(99002, {.menu = "Tools>Simulation", .text = "2"});
+  add(99003, {.menu = kGenomicsMenu, .text = "3", .follows = 99004});
+  add(99004, {.menu = kGenomicsMenu, .text = "4", .follows = kCmdParentage});
+  // Each follows the other: neither command is lost.
+  add(99005, {.menu = "Tools>Ring", .text = "5", .follows = 99006});
+  add(99006, {.menu = "Tools>Ring", .text = "6", .follows = 99005});
+  declared.push_back(NewCommand(99007, std::nullopt));
+  const std::vector<std::int32_t> ids = IdsOf(PlaceDeclaredRows(FixedCommands(), declared));
+  // The n rows from `from` on.
+  const auto slice = [&ids](std::int32_t from, std::ptrdiff_t n) {
+    const auto at = std::find(ids.begin(), ids.end(), from);
+    return ids.end() - at < n ? std::vector<std::int32_t>{} : std::vector<std::int32_t>(at, at + n);
+  };
+  EXPECT_EQ(slice(kCmdParentage, 4), (std::vector<std::int32_t>{kCmdParentage, 99004, 99003, kCmdMatrixT}));
+  EXPECT_EQ(slice(kCmdGenotypeQc, 6),
+            (std::vector<std::int32_t>{kCmdGenotypeQc, 99001, 99002, 99005, 99006, kCmdOptions}));
+  EXPECT_EQ(std::count(ids.begin(), ids.end(), 99007), 0);
+  EXPECT_EQ(ids.size(), Commands().size() + 6);
+}
+
+TEST(DeclaredMenuRows, CarryEveryFieldOfTheRow) {
+  const CommandDeclaration d = NewCommand(
+      kNewCommand, MenuRow{.menu = "Tools>Simulation", .text = "&New\tCtrl+Shift+N", .accelerator = "Ctrl+Shift+N",
+                           .prompt = "Run it", .tooltip = "New", .rule = kValid | kGroups,
+                           .handler = Handler::kFrame, .separatorBefore = true});
+  const std::vector<Command> rows = PlaceDeclaredRows({}, std::span<const CommandDeclaration>(&d, 1));
+  ASSERT_EQ(rows.size(), 1u);
+  const Command& c = rows[0];
+  EXPECT_EQ(c.id, kNewCommand);
+  EXPECT_EQ(c.menu, "Tools>Simulation");
+  EXPECT_EQ(c.text, "&New\tCtrl+Shift+N");
+  EXPECT_EQ(c.accelerator, "Ctrl+Shift+N");
+  EXPECT_EQ(c.prompt, "Run it");
+  EXPECT_EQ(c.tooltip, "New");
+  EXPECT_EQ(c.rule, kValid | kGroups);
+  EXPECT_EQ(c.handler, Handler::kFrame);
+  EXPECT_TRUE(c.separatorBefore);
+}
+
+// A declared command's identifier is what lastCommand, Save As and the
+// Options dialog's re-run know it by: no other command may share it.
+TEST(DeclaredMenuRows, IdentifiersAreTheirCommandsAlone) {
+  std::set<std::int32_t> fixed = {kCmdNone, kNoPedigree, kRejectedPedigree};
+  for (auto table : {FixedCommands(), ViewCommands()})
+    for (const Command& c : table) EXPECT_TRUE(fixed.insert(c.id).second) << c.id;
+  std::set<std::int32_t> declared;
+  std::set<std::int32_t> followed;
+  for (const CommandDeclaration& d : CommandDeclarations()) {
+    SCOPED_TRACE(d.FullName());
+    EXPECT_TRUE(declared.insert(d.id).second);
+    EXPECT_NE(d.id, kCmdNone);
+    EXPECT_NE(d.id, kNoPedigree);
+    EXPECT_NE(d.id, kRejectedPedigree);
+    if (!d.menu) {
+      // Its row still stands in the application's table.
+      EXPECT_EQ(fixed.count(d.id), 1u);
+      continue;
+    }
+    EXPECT_EQ(fixed.count(d.id), 0u);
+    if (d.menu->follows == 0) continue;
+    // Two rows after one command would stand in the order the passes met them.
+    EXPECT_TRUE(followed.insert(d.menu->follows).second) << d.menu->follows;
+    const auto bar = Commands();
+    const auto at = std::find_if(bar.begin(), bar.end(), [&d](const Command& c) { return c.id == d.id; });
+    ASSERT_NE(at, bar.end());
+    ASSERT_NE(at, bar.begin());
+    EXPECT_EQ((at - 1)->id, d.menu->follows);
+  }
 }
 
 }  // namespace
