@@ -3,6 +3,7 @@
 // runs its analysis as the Tools menu does (its report is then on screen)
 // and draws the analysis's tables.
 #include "analyses/decomposition_report.h"
+#include "analyses/genomic_relationship_command.h"
 #include "analyses/pedigree_drawing.h"
 #include "app/commands.h"
 #include "app/document.h"
