@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "analyses/command_menu.h"
 #include "report/platform.h"
 
 namespace kinvar {
@@ -133,6 +134,9 @@ struct CommandDeclaration {
   std::string summary;      // kinvar-cli's line of --help
   std::string explanation;  // the rest of COMMAND --help
   CommandOutput output = CommandOutput::kReport;
+  // Its row of the desktop's menu bar; none while the row stands in the
+  // application's own table.
+  std::optional<MenuRow> menu{};
 
   const Parameter* Find(const std::string& parameterName) const;
   // Whether kinvar-cli has an option or a positional of its own for it:
@@ -145,6 +149,7 @@ struct CommandDeclaration {
   CommandDeclaration& Explanation(std::string text) { explanation = std::move(text); return *this; }
   CommandDeclaration& Writes(CommandOutput what) { output = what; return *this; }
   CommandDeclaration& Scope(std::string word) { scope = std::move(word); return *this; }
+  CommandDeclaration& Menu(MenuRow row) { menu = std::move(row); return *this; }
   // The name the session knows it by: "decompose group" for a scoped one.
   std::string FullName() const { return scope.empty() ? name : name + " " + scope; }
 };

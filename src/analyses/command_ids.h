@@ -2,6 +2,10 @@
 // Save As and the Options dialog's re-run dispatch on, and what the menus,
 // toolbar and accelerators carry. Handlers below the application record
 // their own identifier, hence this header sits with the command context.
+//
+// A new command's identifier is defined beside its handler, in its header
+// (as the genomic commands' are), and no other command may share it; the
+// values here stay as they are, since saved state and re-runs carry them.
 #pragma once
 
 #include <cstdint>
@@ -48,11 +52,6 @@ enum CommandId : std::int32_t {
   kCmdPurging = 32890,
   kCmdXLinked = 32920,
   kCmdDominance = 32921,
-  kCmdGenomicRelationship = 32940,
-  kCmdGenomicInbreeding = 32941,
-  kCmdHInverse = 32950,
-  kCmdParentage = 32951,
-  kCmdGenotypeQc = 32949,
   kCmdFileOpen = 57601,
   kCmdFileSaveAs = 57604,
   kCmdPrintSetup = 57606,

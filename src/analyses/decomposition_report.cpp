@@ -200,15 +200,26 @@ void WriteDecompositionReport(Pedigree& ped, DecompositionMode mode, std::int32_
 CommandDeclaration DecompositionIndividualDeclaration() {
   return Decompose(kCmdDecompositionIndividual, "individual",
                    Declare("id", ParameterType::kId).Help("The individual's ID").Shown(Control::kIndividualPicker),
-                   OnDecompositionIndividual);
+                   OnDecompositionIndividual)
+      .Menu({.menu = kDecompositionMenu, .text = "An Individual...",
+             .prompt = "Ancestral decomposition of inbreeding for a specific individual",
+             .tooltip = "Ancestral decomposition of inbreeding for a specific individual", .rule = kValid,
+             .follows = kCmdInbreedingOfIndividual});
 }
 
 CommandDeclaration DecompositionGroupDeclaration() {
-  return Decompose(kCmdDecompositionGroup, "group", GroupInput(), OnDecompositionGroup);
+  return Decompose(kCmdDecompositionGroup, "group", GroupInput(), OnDecompositionGroup)
+      .Menu({.menu = kDecompositionMenu, .text = "A Group...",
+             .prompt = "Ancestral decomposition of the average inbreeding for a group",
+             .tooltip = "Ancestral decomposition of the average inbreeding for a group", .rule = kValid | kGroups});
 }
 
 CommandDeclaration DecompositionCoancestryDeclaration() {
-  return Decompose(kCmdDecompositionCoancestry, "coancestry", GroupInput(), OnDecompositionCoancestry);
+  return Decompose(kCmdDecompositionCoancestry, "coancestry", GroupInput(), OnDecompositionCoancestry)
+      .Menu({.menu = kRelationshipMenu, .text = "Ancestral Decomposition of Coancestry for a Group...",
+             .prompt = "Ancestral decomposition of the average coancestry for a group",
+             .tooltip = "Ancestral decomposition of the average coancestry for a group", .rule = kValid | kGroups,
+             .follows = kCmdAverageRelatedness});
 }
 
 // A re-run finds the individual again by the ID it was picked by.

@@ -237,7 +237,10 @@ CommandDeclaration DiversityDeclaration() {
                    "Writes, for group G or every individual: pedigree depth and completeness, founders\n"
                    "contributing, fe, fa (Boichard et al. 1997) with the first ancestors chosen, fg, mean\n"
                    "inbreeding and coancestry, gene diversity, Ne from the individual increase in inbreeding\n"
-                   "(Gutierrez et al. 2008, 2009) with its standard error, and fe, fa and Ne per group.");
+                   "(Gutierrez et al. 2008, 2009) with its standard error, and fe, fa and Ne per group.")
+      .Menu({.menu = kToolsMenu, .text = "Genetic &Diversity Summary...",
+             .prompt = "Genetic diversity of a group or of all individuals: fe, fa, fg, Ne and completeness",
+             .tooltip = "Genetic diversity summary", .rule = kValid, .follows = kCmdPlannedMating});
 }
 
 void OnDiversitySummary(CommandContext& ctx) {

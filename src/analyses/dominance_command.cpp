@@ -202,7 +202,10 @@ CommandDeclaration DominanceDeclaration() {
                    "told first). --triplets writes \"row column value\" lines, codes as 'kinvar-cli recode'\n"
                    "lists them; --min-value X leaves out elements with |value| < X. With inbreeding, D is\n"
                    "the usual approximation that keeps d_ii = 1.")
-      .Writes(CommandOutput::kFile);
+      .Writes(CommandOutput::kFile)
+      .Menu({.menu = kMatricesMenu, .text = "&Dominance Relationships...",
+             .prompt = "Compute the dominance relationships of a group or of all individuals, or their inverse",
+             .tooltip = "Dominance relationships", .rule = kValid | kTwoIndividuals});
 }
 
 void OnDominance(CommandContext& ctx) {

@@ -263,16 +263,25 @@ CommandDeclaration Extract(std::int32_t id, const char* scope, bool forGroup, vo
 }  // namespace
 
 CommandDeclaration ExtractAncestorsOfIndividualDeclaration() {
-  return Extract(kCmdExtractAncestorsIndividual, "ancestors individual", false, OnExtractAncestorsOfIndividual);
+  return Extract(kCmdExtractAncestorsIndividual, "ancestors individual", false, OnExtractAncestorsOfIndividual)
+      .Menu({.menu = kAncestorsMenu, .text = "An Individual...", .prompt = "Extract ancestors for a specific individual",
+             .rule = kValid, .follows = kCmdStructure});
 }
 CommandDeclaration ExtractAncestorsOfGroupDeclaration() {
-  return Extract(kCmdExtractAncestorsGroup, "ancestors group", true, OnExtractAncestorsOfGroup);
+  return Extract(kCmdExtractAncestorsGroup, "ancestors group", true, OnExtractAncestorsOfGroup)
+      .Menu({.menu = kAncestorsMenu, .text = "A Group...", .prompt = "Extract ancestors for a group of interest",
+             .rule = kValid | kGroups});
 }
 CommandDeclaration ExtractDescendantsOfIndividualDeclaration() {
-  return Extract(kCmdExtractDescendantsIndividual, "descendants individual", false, OnExtractDescendantsOfIndividual);
+  return Extract(kCmdExtractDescendantsIndividual, "descendants individual", false, OnExtractDescendantsOfIndividual)
+      .Menu({.menu = kDescendantsMenu, .text = "An Individual...",
+             .prompt = "Extract descendants for a specific individual", .rule = kValid,
+             .follows = kCmdExtractAncestorsGroup});
 }
 CommandDeclaration ExtractDescendantsOfGroupDeclaration() {
-  return Extract(kCmdExtractDescendantsGroup, "descendants group", true, OnExtractDescendantsOfGroup);
+  return Extract(kCmdExtractDescendantsGroup, "descendants group", true, OnExtractDescendantsOfGroup)
+      .Menu({.menu = kDescendantsMenu, .text = "A Group...", .prompt = "Extract descendants for a group of interest",
+             .rule = kValid | kGroups});
 }
 
 }  // namespace kinvar

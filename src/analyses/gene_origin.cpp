@@ -166,7 +166,10 @@ CommandDeclaration GeneOriginDeclaration() {
       .Explanation("Usage: kinvar-cli gene-origin PEDIGREE G\n"
                    "Writes the founder contributions to group G, the founder equivalent, the founder genome\n"
                    "equivalent, the effective number of non-founders, and per founder its part of the\n"
-                   "group's average inbreeding (v1) and coancestry (v2).");
+                   "group's average inbreeding (v1) and coancestry (v2).")
+      .Menu({.menu = kToolsMenu, .text = "Probabilities of Gene Origin...", .prompt = "Probabilities of gene origin",
+             .tooltip = "Probabilities of gene origin", .rule = kValid | kGroups,
+             .follows = kCmdExtractDescendantsGroup});
 }
 
 void OnGeneOrigin(CommandContext& ctx) {

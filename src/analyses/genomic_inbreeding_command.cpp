@@ -204,7 +204,10 @@ CommandDeclaration GenomicInbreedingDeclaration() {
       .Explanation("Usage: kinvar-cli genomic-inbreeding PEDIGREE --genotypes FILE\n"
                    "F from G's diagonal (F_G = G_ii - 1), from homozygosity against its expectation and\n"
                    "from runs of homozygosity (F_ROH, the --roh-* options), beside pedigree F, with the\n"
-                   "line of F_G on pedigree F and the 10 animals furthest from it.");
+                   "line of F_G on pedigree F and the 10 animals furthest from it.")
+      .Menu({.menu = kGenomicsMenu, .text = "Genomic &Inbreeding...",
+                 .prompt = "Compute genomic inbreeding from the genotypes beside pedigree F",
+                 .tooltip = "Genomic inbreeding", .rule = kValid});
 }
 
 }  // namespace kinvar

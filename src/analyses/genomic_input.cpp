@@ -105,7 +105,11 @@ CommandDeclaration GenotypeQcDeclaration() {
                    "an ID and a string of 0, 1, 2 with 5 or 9 for missing), matches the animals to the\n"
                    "pedigree by ID, and applies the quality control every genomic command applies, in this\n"
                    "order: animals' call rate, SNPs' call rate, monomorphic SNPs, minor allele frequency.\n"
-                   "Writes the counts, each step's dropped and left, and every SNP and animal dropped.");
+                   "Writes the counts, each step's dropped and left, and every SNP and animal dropped.")
+      .Menu(
+      {.menu = kGenomicsMenu, .text = "Genotype &Quality Control...",
+       .prompt = "Check a genotype file against the pedigree: call rates, allele frequencies, what is dropped",
+       .tooltip = "Genotype quality control", .rule = kValid, .follows = kCmdOptimumContributions});
 }
 
 void OnGenotypeQc(CommandContext& ctx) {

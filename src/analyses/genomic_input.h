@@ -3,6 +3,7 @@
 // tell the user why when that fails.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -26,6 +27,9 @@ std::optional<GenotypeInput> ReadUsableGenotypes(CommandContext& ctx, const Geno
 void WriteFittedLine(Pedigree& ped, std::string line);
 // The genotype input's report lines, each so cut.
 void WriteInputLines(Pedigree& ped, const GenotypeInput& input);
+
+// The genotype-qc command's identifier, which lastCommand records.
+inline constexpr std::int32_t kCmdGenotypeQc = 32949;
 
 // The command's genotype-qc report: the input's lines and what was dropped.
 void OnGenotypeQc(CommandContext& ctx);

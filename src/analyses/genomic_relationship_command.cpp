@@ -402,7 +402,11 @@ CommandDeclaration GenomicRelationshipDeclaration() {
                    "of --frequencies, and sets G against A22, the pedigree's relationships of the same\n"
                    "animals: means, regressions, correlations and the --pairs pairs that differ most.\n"
                    "--write-g FILE writes G as --g-format triplets (\"row column value\", the codes that\n"
-                   "'kinvar-cli recode' lists), dense (a row per animal) or gcta (GCTA's binary GRM).");
+                   "'kinvar-cli recode' lists), dense (a row per animal) or gcta (GCTA's binary GRM).")
+      .Menu({.menu = kGenomicsMenu, .text = "Genomic &Relationships...",
+                 .prompt = "Compute the genomic relationships of the genotyped animals and set them against the "
+                           "pedigree's",
+                 .tooltip = "Genomic relationships", .rule = kValid, .follows = kCmdDominance});
 }
 
 }  // namespace kinvar

@@ -20,6 +20,10 @@
 
 namespace kinvar {
 
+// The commands' identifiers, which lastCommand records.
+inline constexpr std::int32_t kCmdGenomicRelationship = 32940;
+inline constexpr std::int32_t kCmdGenomicInbreeding = 32941;
+
 // The parameter both commands declare after the genotype input: where the
 // allele frequencies come from, "genotyped", "founders" or a file's name.
 Parameter FrequenciesParameter();

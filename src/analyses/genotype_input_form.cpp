@@ -1,6 +1,10 @@
 #include "analyses/genotype_input_form.h"
 
 #include "analyses/command_ids.h"
+#include "analyses/genomic_input.h"
+#include "analyses/genomic_relationship_command.h"
+#include "analyses/hinverse.h"
+#include "analyses/parentage_report.h"
 
 namespace kinvar {
 

@@ -222,7 +222,10 @@ CommandDeclaration HInverseDeclaration() {
                    "\"row column value\" lines in the codes that 'kinvar-cli recode' lists, or with\n"
                    "--lower-triangle as the inverse of A is listed. With genetic groups (--genetic-groups)\n"
                    "the groups keep their rows; metafounders are refused.")
-      .Writes(CommandOutput::kFile);
+      .Writes(CommandOutput::kFile)
+      .Menu({.menu = kGenomicsMenu, .text = "Single-step &H-inverse...",
+                 .prompt = "Compute the inverse of H, the pedigree and genomic relationships joined for single-step",
+                 .tooltip = "Single-step H-inverse", .rule = kValid | kTwoIndividuals});
 }
 
 }  // namespace kinvar

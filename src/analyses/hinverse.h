@@ -3,12 +3,16 @@
 // Re-coding by default), its figures in the report.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "analyses/command_context.h"
 #include "genomics/single_step.h"
 
 namespace kinvar {
+
+// The command's identifier, which lastCommand records.
+inline constexpr std::int32_t kCmdHInverse = 32950;
 
 inline constexpr const char* kHInverseMetafounders =
     "The single-step H-inverse does not support metafounders: with them G must be built on allele "

@@ -198,7 +198,10 @@ CommandDeclaration ParentageDeclaration() {
                    "over the SNPs typed in both; a parent above X (default 0.01) is excluded. For excluded\n"
                    "and unknown parents, the likeliest parent among the genotyped animals of that sex, born\n"
                    "before the animal when both birth dates are known and not its descendant, with the\n"
-                   "runner-up's rate. The table 'parentage' has every parent checked.");
+                   "runner-up's rate. The table 'parentage' has every parent checked.")
+      .Menu({.menu = kGenomicsMenu, .text = "&Parentage...",
+                 .prompt = "Check the recorded parents of the genotyped animals by SNPs and find the likeliest ones",
+                 .tooltip = "Parentage", .rule = kValid});
 }
 
 }  // namespace kinvar

@@ -4,12 +4,16 @@
 // "parentage" with one row per parent checked or searched.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "analyses/command_context.h"
 #include "genomics/parentage.h"
 
 namespace kinvar {
+
+// The command's identifier, which lastCommand records.
+inline constexpr std::int32_t kCmdParentage = 32951;
 
 // The verdict as the report and the table write it.
 const char* VerdictText(ParentVerdict verdict);

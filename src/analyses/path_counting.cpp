@@ -576,18 +576,26 @@ CommandDeclaration PathCountingIndividualDeclaration() {
   return PathCounting(kCmdPathCountingIndividual, "individual",
                       {Declare("id", ParameterType::kId).Help("The individual's ID")
                            .Shown(Control::kIndividualPicker).Positional()},
-                      OnPathCountingIndividual);
+                      OnPathCountingIndividual)
+      .Menu({.menu = kPathCountingMenu, .text = "An Individual...",
+             .prompt = "Draw inbreeding loops for a specific individual",
+             .tooltip = "Draw inbreeding loops for a specific individual", .rule = kValid,
+             .follows = kCmdDecompositionGroup});
 }
 
 CommandDeclaration PathCountingGroupDeclaration() {
   return PathCounting(kCmdPathCountingGroup, "group",
                       {Declare("group", ParameterType::kGroup).Help("The group number")
                            .Shown(Control::kGroupPicker).Positional()},
-                      OnPathCountingGroup);
+                      OnPathCountingGroup)
+      .Menu({.menu = kPathCountingMenu, .text = "A Group...", .prompt = "Draw inbreeding loops for a group",
+             .tooltip = "Draw inbreeding loops for a group", .rule = kValid | kGroups});
 }
 
 CommandDeclaration PathCountingAllDeclaration() {
-  return PathCounting(kCmdPathCountingAll, "all", {}, OnPathCountingAll);
+  return PathCounting(kCmdPathCountingAll, "all", {}, OnPathCountingAll)
+      .Menu({.menu = kPathCountingMenu, .text = "All", .prompt = "Draw inbreeding loops for all individuals",
+             .tooltip = "Draw inbreeding loops for all individuals", .rule = kValidNotShown});
 }
 
 namespace {

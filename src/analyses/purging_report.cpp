@@ -310,7 +310,10 @@ CommandDeclaration PurgingDeclaration() {
                    "al. 2015) and split F into new and old inbreeding (Kalinowski et al. 2000), from the\n"
                    "random seed S, or a new seed drawn from the stream of the seed file (the report names\n"
                    "it); and the partial inbreeding coefficients F_i(j)\n"
-                   "(Gulisija & Crow 2007) for the 20 founders that contribute most, or all of them.");
+                   "(Gulisija & Crow 2007) for the 20 founders that contribute most, or all of them.")
+      .Menu({.menu = kInbreedingMenu, .text = "P&urging Analysis...",
+             .prompt = "Ancestral, partial and purged inbreeding of a group or of all individuals",
+             .tooltip = "Purging analysis", .rule = kValid, .follows = kCmdPathCountingAll});
 }
 
 void OnPurgingAnalysis(CommandContext& ctx) {

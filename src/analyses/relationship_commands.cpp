@@ -129,17 +129,27 @@ Parameter GroupInput(const char* name, const char* help) {
 }  // namespace
 
 CommandDeclaration BetweenAllDeclaration() {
-  return Listing(kCmdBetweenAll, "all", {}, OnBetweenAllIndividuals);
+  return Listing(kCmdBetweenAll, "all", {}, OnBetweenAllIndividuals)
+      .Menu({.menu = kRelationshipMenu, .text = "Between &All Individuals",
+             .prompt = "Compute relationships between all individuals",
+             .tooltip = "Compute relationships between all individuals", .rule = kValidNotShown | kTwoIndividuals,
+             .follows = kCmdAverageBetweenGroups});
 }
 
 CommandDeclaration WithinGroupDeclaration() {
-  return Listing(kCmdWithinGroup, "within", {GroupInput("group", "The group number")}, OnWithinAGroup);
+  return Listing(kCmdWithinGroup, "within", {GroupInput("group", "The group number")}, OnWithinAGroup)
+      .Menu({.menu = kRelationshipMenu, .text = "&Within a Group...", .prompt = "Compute relationships within a group",
+             .tooltip = "Compute relationships within a group", .rule = kTwoGroupRule,
+             .follows = kCmdBetweenTwoGroups});
 }
 
 CommandDeclaration BetweenTwoGroupsDeclaration() {
   return Listing(kCmdBetweenTwoGroups, "between",
                  {GroupInput("group1", "The first group number"), GroupInput("group2", "The second group number")},
-                 OnBetweenTwoGroups);
+                 OnBetweenTwoGroups)
+      .Menu({.menu = kRelationshipMenu, .text = "Between Two &Groups...",
+             .prompt = "Compute relationships between two groups", .tooltip = "Compute relationships between two groups",
+             .rule = kTwoGroupRule, .follows = kCmdBetweenTwoIndividuals});
 }
 
 CommandDeclaration InbreedingOfDeclaration() {
@@ -149,7 +159,10 @@ CommandDeclaration InbreedingOfDeclaration() {
       .Summary("Print the inbreeding coefficient of one individual")
       .Explanation("Usage: kinvar-cli inbreeding-of PEDIGREE ID\nPrints F of ID (upper-cased first) in the "
                    "number format.")
-      .Writes(CommandOutput::kValue);
+      .Writes(CommandOutput::kValue)
+      .Menu({.menu = kInbreedingMenu, .text = "&An Individual...\tCtrl+Shift+I", .accelerator = "Ctrl+Shift+I",
+             .prompt = "Show inbreeding coefficient for a specific individual",
+             .tooltip = "Show inbreeding coef. for a specific individual", .rule = kValid});
 }
 
 CommandDeclaration RelationshipDeclaration() {
@@ -162,7 +175,11 @@ CommandDeclaration RelationshipDeclaration() {
       .Summary("Print the relationship of two individuals")
       .Explanation("Usage: kinvar-cli relationship PEDIGREE ID1 ID2\nPrints the numerator relationship of the "
                    "two (or the coefficient with\n--relationship coefficient) in the number format.")
-      .Writes(CommandOutput::kValue);
+      .Writes(CommandOutput::kValue)
+      .Menu({.menu = kRelationshipMenu, .text = "Between &Two Individuals...\tCtrl+Shift+B",
+             .accelerator = "Ctrl+Shift+B", .prompt = "Compute relationship between two individuals",
+             .tooltip = "Compute relationship between two individuals", .rule = kValid | kTwoIndividuals,
+             .follows = kCmdPurging});
 }
 
 std::vector<std::string> QueryTexts(const CommandDeclaration& query, const CommandValues& values) {

@@ -3,31 +3,23 @@
 #include <algorithm>
 #include <array>
 #include <iterator>
+#include <string_view>
+#include <vector>
+
+#include "app/command_declarations.h"
 
 namespace kinvar {
 
 namespace {
 
-constexpr std::uint32_t kValidNotShown = kValid | kNotShown;
-constexpr std::uint32_t kTwoGroupRule = kValid | kTwoIndividuals | kGroups | kTwoGroups;
-
-constexpr const char* kInbreeding = "Tools>Inbreeding";
-constexpr const char* kDecomposition = "Tools>Inbreeding>Ancestral Decomposition";
-constexpr const char* kPathCounting = "Tools>Inbreeding>Path Counting";
-constexpr const char* kRelationship = "Tools>Relationship";
-constexpr const char* kAncestors = "Tools>Extract Ancestors";
-constexpr const char* kDescendants = "Tools>Extract Descendants";
 constexpr const char* kReportView = "Report";
-constexpr const char* kPopulation = "Tools>Population Management";
-constexpr const char* kMatrices = "Tools>Matrices";
-constexpr const char* kGenomics = "Tools>Genomics";
 
 using H = Handler;
 
 // Menu order; the prompts and tooltips are the program's own texts (plain
 // misspellings corrected), and an empty prompt leaves the platform's standard
-// one.
-constexpr std::array kCommands{
+// one. The declared commands' rows come from their declarations.
+constexpr std::array kFixedCommands{
     Command{kCmdFileOpen, "File", "&Open...\tCtrl+O", "Ctrl+O", "Open a pedigree file", "Open",
             kAlways, H::kDocument},
     Command{kCmdFileSave, "File", "&Save\tCtrl+S", "Ctrl+S", "Save the report", "Save",
@@ -44,88 +36,29 @@ constexpr std::array kCommands{
     Command{kCmdRecentFile, "File", "Recent File", "", "", "", kRecentFiles, H::kDocument, true},
     Command{kCmdExit, "File", "E&xit\tCtrl+Q", "Ctrl+Q", "", "", kAlways, H::kFrame, true},
 
-    Command{kCmdCompute, kInbreeding, "&Compute\tCtrl+I", "Ctrl+I",
+    Command{kCmdCompute, kInbreedingMenu, "&Compute\tCtrl+I", "Ctrl+I",
             "Compute inbreeding coefficients", "Compute inbreeding coefficients", kValidNotShown,
             H::kDocument},
-    Command{kCmdRecompute, kInbreeding, "&Re-compute for All\tCtrl+Shift+R", "Ctrl+Shift+R",
+    Command{kCmdRecompute, kInbreedingMenu, "&Re-compute for All\tCtrl+Shift+R", "Ctrl+Shift+R",
             "Re-compute inbreeding coefficients for all individuals",
             "Re-compute inbreeding coefficients for all individuals", kValid | kFColumn,
             H::kDocument},
-    Command{kCmdInbreedingOfIndividual, kInbreeding, "&An Individual...\tCtrl+Shift+I", "Ctrl+Shift+I",
-            "Show inbreeding coefficient for a specific individual",
-            "Show inbreeding coef. for a specific individual", kValid, H::kDocument},
-    Command{kCmdDecompositionIndividual, kDecomposition, "An Individual...", "",
-            "Ancestral decomposition of inbreeding for a specific individual",
-            "Ancestral decomposition of inbreeding for a specific individual", kValid,
-            H::kDocument},
-    Command{kCmdDecompositionGroup, kDecomposition, "A Group...", "",
-            "Ancestral decomposition of the average inbreeding for a group",
-            "Ancestral decomposition of the average inbreeding for a group", kValid | kGroups,
-            H::kDocument},
-    Command{kCmdPathCountingIndividual, kPathCounting, "An Individual...", "",
-            "Draw inbreeding loops for a specific individual",
-            "Draw inbreeding loops for a specific individual", kValid, H::kDocument},
-    Command{kCmdPathCountingGroup, kPathCounting, "A Group...", "",
-            "Draw inbreeding loops for a group", "Draw inbreeding loops for a group",
-            kValid | kGroups, H::kDocument},
-    Command{kCmdPathCountingAll, kPathCounting, "All", "",
-            "Draw inbreeding loops for all individuals",
-            "Draw inbreeding loops for all individuals", kValidNotShown, H::kDocument},
-    Command{kCmdPurging, kInbreeding, "P&urging Analysis...", "",
-            "Ancestral, partial and purged inbreeding of a group or of all individuals",
-            "Purging analysis", kValid, H::kDocument},
-
-    Command{kCmdBetweenTwoIndividuals, kRelationship, "Between &Two Individuals...\tCtrl+Shift+B",
-            "Ctrl+Shift+B", "Compute relationship between two individuals",
-            "Compute relationship between two individuals", kValid | kTwoIndividuals,
-            H::kDocument},
-    Command{kCmdBetweenTwoGroups, kRelationship, "Between Two &Groups...", "",
-            "Compute relationships between two groups", "Compute relationships between two groups",
-            kTwoGroupRule, H::kDocument},
-    Command{kCmdWithinGroup, kRelationship, "&Within a Group...", "",
-            "Compute relationships within a group", "Compute relationships within a group",
-            kTwoGroupRule, H::kDocument},
-    Command{kCmdAverageBetweenGroups, kRelationship, "&Average Between Groups", "",
+    Command{kCmdAverageBetweenGroups, kRelationshipMenu, "&Average Between Groups", "",
             "Compute average relationships between groups",
             "Compute average relationships between groups", kTwoGroupRule, H::kDocument},
-    Command{kCmdBetweenAll, kRelationship, "Between &All Individuals", "",
-            "Compute relationships between all individuals",
-            "Compute relationships between all individuals", kValidNotShown | kTwoIndividuals,
-            H::kDocument},
-    Command{kCmdAverageRelatedness, kRelationship, "Average Relatedness", "", "Average Relatedness",
+    Command{kCmdAverageRelatedness, kRelationshipMenu, "Average Relatedness", "", "Average Relatedness",
             "Average Relatedness", kValidNotShown, H::kDocument},
-    Command{kCmdDecompositionCoancestry, kRelationship,
-            "Ancestral Decomposition of Coancestry for a Group...", "",
-            "Ancestral decomposition of the average coancestry for a group",
-            "Ancestral decomposition of the average coancestry for a group", kValid | kGroups,
-            H::kDocument},
-
     Command{kCmdInverseA, "Tools", "Inverse of &A\tCtrl+Shift+A", "Ctrl+Shift+A", "Compute inverse of A",
             "Compute inverse of A", kValid | kTwoIndividuals, H::kDocument},
-    Command{kCmdInverseWithGroups, kMatrices, "Inverse of A with &Genetic Groups...", "",
+    Command{kCmdInverseWithGroups, kMatricesMenu, "Inverse of A with &Genetic Groups...", "",
             "Compute the inverse of A with genetic groups for unknown parents",
             "Inverse of A with genetic groups", kValid | kTwoIndividuals, H::kDocument},
-    Command{kCmdInverseWithMetafounders, kMatrices, "Inverse of A with &Metafounders...", "",
+    Command{kCmdInverseWithMetafounders, kMatricesMenu, "Inverse of A with &Metafounders...", "",
             "Compute the inverse of A with metafounders, related base populations",
             "Inverse of A with metafounders", kValid | kTwoIndividuals, H::kDocument},
-    Command{kCmdXLinked, kMatrices, "&X-Linked Relationships...", "",
+    Command{kCmdXLinked, kMatricesMenu, "&X-Linked Relationships...", "",
             "Compute the relationships at X-chromosome loci or their inverse",
             "X-linked relationships", kValid | kTwoIndividuals, H::kDocument},
-    Command{kCmdDominance, kMatrices, "&Dominance Relationships...", "",
-            "Compute the dominance relationships of a group or of all individuals, or their inverse",
-            "Dominance relationships", kValid | kTwoIndividuals, H::kDocument},
-    Command{kCmdGenomicRelationship, kGenomics, "Genomic &Relationships...", "",
-            "Compute the genomic relationships of the genotyped animals and set them against the pedigree's",
-            "Genomic relationships", kValid, H::kDocument},
-    Command{kCmdGenomicInbreeding, kGenomics, "Genomic &Inbreeding...", "",
-            "Compute genomic inbreeding from the genotypes beside pedigree F", "Genomic inbreeding", kValid,
-            H::kDocument},
-    Command{kCmdHInverse, kGenomics, "Single-step &H-inverse...", "",
-            "Compute the inverse of H, the pedigree and genomic relationships joined for single-step",
-            "Single-step H-inverse", kValid | kTwoIndividuals, H::kDocument},
-    Command{kCmdParentage, kGenomics, "&Parentage...", "",
-            "Check the recorded parents of the genotyped animals by SNPs and find the likeliest ones",
-            "Parentage", kValid, H::kDocument},
     Command{kCmdMatrixT, "Tools", "Matrix T", "", "Compute matrix T", "Compute matrix T",
             kValid | kTwoIndividuals | kSmallForT, H::kDocument},
     Command{kCmdDii, "Tools", "Within Family Segregation Variance (&dii)\tCtrl+D", "Ctrl+D",
@@ -138,38 +71,12 @@ constexpr std::array kCommands{
     Command{kCmdStructure, "Tools", "Pedigree S&tructure\tCtrl+T", "Ctrl+T",
             "Brief structure of the pedigree", "Pedigree structure", kValidNotShown,
             H::kDocument},
-    Command{kCmdExtractAncestorsIndividual, kAncestors, "An Individual...", "",
-            "Extract ancestors for a specific individual", "", kValid, H::kDocument},
-    Command{kCmdExtractAncestorsGroup, kAncestors, "A Group...", "",
-            "Extract ancestors for a group of interest", "", kValid | kGroups, H::kDocument},
-    Command{kCmdExtractDescendantsIndividual, kDescendants, "An Individual...", "",
-            "Extract descendants for a specific individual", "", kValid, H::kDocument},
-    Command{kCmdExtractDescendantsGroup, kDescendants, "A Group...", "",
-            "Extract descendants for a group of interest", "", kValid | kGroups, H::kDocument},
-    Command{kCmdGeneOrigin, "Tools", "Probabilities of Gene Origin...", "",
-            "Probabilities of gene origin", "Probabilities of gene origin", kValid | kGroups,
-            H::kDocument},
     Command{kCmdOptimizeMatings, "Tools", "Optimizing Matings...", "",
             "Optimize matings to minimize the average inbreeding",
             "Optimize matings to minimize the average inbreeding", kTwoGroupRule, H::kDocument},
     Command{kCmdPlannedMating, "Tools", "&Planned Mating...", "",
             "The offspring's F of a sire and a dam, its common ancestors, and the best sires for the dam",
             "Planned mating", kValid, H::kDocument},
-    Command{kCmdDiversity, "Tools", "Genetic &Diversity Summary...", "",
-            "Genetic diversity of a group or of all individuals: fe, fa, fg, Ne and completeness",
-            "Genetic diversity summary", kValid, H::kDocument},
-    Command{kCmdMeanKinship, kPopulation, "&Mean Kinship...", "",
-            "Rank a group or all individuals by mean kinship, the most valuable first",
-            "Mean kinship ranking", kValid, H::kDocument},
-    Command{kCmdMateSuitability, kPopulation, "Mate &Suitability...", "",
-            "Score every sire-dam pair by the change in gene diversity of one offspring",
-            "Mate suitability", kTwoGroupRule, H::kDocument},
-    Command{kCmdOptimumContributions, kPopulation, "&Optimum Contributions...", "",
-            "Contributions of the candidates that keep kinship at a target and maximise gain",
-            "Optimum contributions", kTwoGroupRule, H::kDocument},
-    Command{kCmdGenotypeQc, kGenomics, "Genotype &Quality Control...", "",
-            "Check a genotype file against the pedigree: call rates, allele frequencies, what is dropped",
-            "Genotype quality control", kValid, H::kDocument},
     Command{kCmdOptions, "Tools", "&Options...\tAlt+O", "Alt+O", "Change options", "Options",
             kAlways, H::kDocument, true},
 
@@ -256,7 +163,7 @@ constexpr std::array kViewCommands{
             "Find the previous line that holds the text", "Find Previous", kReport, H::kView},
 };
 
-constexpr bool InTools(const Command& c) { return c.menu.starts_with("Tools"); }
+bool InTools(const Command& c) { return c.menu.starts_with("Tools"); }
 
 // The right-click menu: the view's own commands, then the Tools menu as it
 // stands (its submenus come from each command's menu path), then the report
@@ -265,25 +172,115 @@ constexpr std::int32_t kContextHead[] = {kCmdEditCopy, kCmdEditSelectAll, kCmdEd
 constexpr std::int32_t kContextTail[] = {0, kCmdViewPedigree, 0, kCmdFileSave, kCmdFileSaveAs,
                                          kCmdPrint};
 
-constexpr std::size_t ContextMenuSize() {
-  std::size_t n = std::size(kContextHead) + std::size(kContextTail);
-  for (const Command& c : kCommands)
-    if (InTools(c)) n += c.separatorBefore ? 2 : 1;
-  return n;
+std::vector<std::int32_t> ContextMenuOf(std::span<const Command> bar) {
+  std::vector<std::int32_t> ids(std::begin(kContextHead), std::end(kContextHead));
+  for (const Command& c : bar) {
+    if (!InTools(c)) continue;
+    if (c.separatorBefore) ids.push_back(0);
+    ids.push_back(c.id);
+  }
+  ids.insert(ids.end(), std::begin(kContextTail), std::end(kContextTail));
+  return ids;
 }
 
-constexpr auto kContextMenu = [] {
-  std::array<std::int32_t, ContextMenuSize()> ids{};
-  std::size_t n = 0;
-  for (std::int32_t id : kContextHead) ids[n++] = id;
-  for (const Command& c : kCommands) {
-    if (!InTools(c)) continue;
-    if (c.separatorBefore) ids[n++] = 0;
-    ids[n++] = c.id;
+// Whether a row of `menu` stands in the menu `path` or in one of its
+// submenus.
+bool Within(std::string_view menu, std::string_view path) {
+  return menu.starts_with(path) && (menu.size() == path.size() || menu[path.size()] == '>');
+}
+
+std::string_view Parent(std::string_view path) {
+  const std::size_t cut = path.rfind('>');
+  return cut == std::string_view::npos ? std::string_view() : path.substr(0, cut);
+}
+
+// Where a row goes at the end of its menu: after the last row of the menu
+// or its submenus, before that menu's closing row (a row after a separator
+// that ends its menu of the bar, as Options and Exit do); a menu that holds
+// no row yet ends the menu that holds it.
+std::size_t EndOf(const std::vector<Command>& rows, std::string_view path) {
+  for (std::string_view p = path; !p.empty(); p = Parent(p)) {
+    std::size_t last = rows.size();
+    for (std::size_t i = 0; i < rows.size(); ++i)
+      if (Within(rows[i].menu, p)) last = i;
+    if (last == rows.size()) continue;
+    const std::string_view bar = p.substr(0, p.find('>'));
+    const bool endsBar = last + 1 == rows.size() || !Within(rows[last + 1].menu, bar);
+    return rows[last].separatorBefore && endsBar ? last : last + 1;
   }
-  for (std::int32_t id : kContextTail) ids[n++] = id;
-  return ids;
-}();
+  return rows.size();
+}
+
+Command RowOf(const CommandDeclaration& d) {
+  const MenuRow& m = *d.menu;
+  return Command{d.id, m.menu, m.text, m.accelerator, m.prompt, m.tooltip, m.rule, m.handler,
+                 m.separatorBefore};
+}
+
+// The declared rows and the row each comes after: the command it names,
+// else the row declared before it in its menu; 0 for the first row of a
+// menu, which goes at the end of its menu among the application's rows.
+struct Declared {
+  std::vector<const CommandDeclaration*> rows;
+  std::vector<std::int32_t> after;
+};
+
+Declared DeclaredRows(std::span<const Command> fixed, std::span<const CommandDeclaration> declared) {
+  Declared out;
+  for (const CommandDeclaration& d : declared)
+    if (d.menu) out.rows.push_back(&d);
+  const auto onBar = [&](std::int32_t id) {
+    const auto same = [id](const auto& c) { return c.id == id; };
+    return std::any_of(fixed.begin(), fixed.end(), same) ||
+           std::any_of(out.rows.begin(), out.rows.end(), [id](const CommandDeclaration* d) { return d->id == id; });
+  };
+  for (std::size_t i = 0; i < out.rows.size(); ++i) {
+    const MenuRow& row = *out.rows[i]->menu;
+    std::int32_t after = row.follows != 0 && onBar(row.follows) ? row.follows : 0;
+    for (std::size_t j = i; after == 0 && j-- > 0;)
+      if (out.rows[j]->menu->menu == row.menu) after = out.rows[j]->id;
+    out.after.push_back(after);
+  }
+  return out;
+}
+
+// Appends the rows that come after `id`, each followed by its own, in their
+// declared order.
+void AppendFollowers(std::int32_t id, const Declared& declared, std::vector<bool>& placed,
+                     std::vector<Command>& out) {
+  for (std::size_t i = 0; i < declared.rows.size(); ++i) {
+    if (placed[i] || declared.after[i] != id) continue;
+    placed[i] = true;
+    out.push_back(RowOf(*declared.rows[i]));
+    AppendFollowers(declared.rows[i]->id, declared, placed, out);
+  }
+}
+
+// Appends the first rows of their menus that end the application's rows
+// just before row `end`.
+void AppendMenuEnds(std::size_t end, const std::vector<Command>& fixed, const Declared& declared,
+                    std::vector<bool>& placed, std::vector<Command>& out) {
+  for (std::size_t i = 0; i < declared.rows.size(); ++i) {
+    if (placed[i] || declared.after[i] != 0 || EndOf(fixed, declared.rows[i]->menu->menu) != end) continue;
+    placed[i] = true;
+    out.push_back(RowOf(*declared.rows[i]));
+    AppendFollowers(declared.rows[i]->id, declared, placed, out);
+  }
+}
+
+// The menu bar once built: the declarations own the texts of their rows.
+struct MenuBar {
+  std::vector<CommandDeclaration> declarations = CommandDeclarations();
+  std::vector<Command> rows = PlaceDeclaredRows(kFixedCommands, declarations);
+  std::vector<std::int32_t> contextMenu = ContextMenuOf(rows);
+};
+
+// Built on first use and never changed, like the tables above; a static
+// local is built once even when two threads ask first.
+const MenuBar& Bar() {
+  static const MenuBar bar;
+  return bar;
+}
 
 // Which conditions of a rule hold in a state.
 std::uint32_t Holding(std::int32_t id, const DocumentState& s) {
@@ -305,22 +302,43 @@ std::uint32_t Holding(std::int32_t id, const DocumentState& s) {
 
 }  // namespace
 
-std::span<const Command> Commands() { return kCommands; }
+std::span<const Command> Commands() { return Bar().rows; }
+
+std::span<const Command> FixedCommands() { return kFixedCommands; }
+
+std::vector<Command> PlaceDeclaredRows(std::span<const Command> fixed,
+                                       std::span<const CommandDeclaration> declared) {
+  const std::vector<Command> own(fixed.begin(), fixed.end());
+  const Declared rows = DeclaredRows(fixed, declared);
+  std::vector<bool> placed(rows.rows.size(), false);
+  std::vector<Command> out;
+  for (std::size_t k = 0; k < own.size(); ++k) {
+    AppendMenuEnds(k, own, rows, placed, out);
+    out.push_back(own[k]);
+    AppendFollowers(own[k].id, rows, placed, out);
+  }
+  AppendMenuEnds(own.size(), own, rows, placed, out);
+  // Rows that follow each other in a ring: each still has a place.
+  for (std::size_t i = 0; i < rows.rows.size(); ++i)
+    if (!placed[i])
+      out.insert(out.begin() + static_cast<std::ptrdiff_t>(EndOf(out, rows.rows[i]->menu->menu)),
+                 RowOf(*rows.rows[i]));
+  return out;
+}
 
 std::span<const Command> ViewCommands() { return kViewCommands; }
 
 const Command* FindCommand(std::int32_t id) {
   const auto same = [id](const Command& c) { return c.id == id; };
-  if (const auto it = std::find_if(kCommands.begin(), kCommands.end(), same);
-      it != kCommands.end())
-    return &*it;
+  const std::span<const Command> bar = Commands();
+  if (const auto it = std::find_if(bar.begin(), bar.end(), same); it != bar.end()) return &*it;
   const auto it = std::find_if(kViewCommands.begin(), kViewCommands.end(), same);
   return it == kViewCommands.end() ? nullptr : &*it;
 }
 
 std::span<const std::int32_t> ToolbarLayout() { return kToolbar; }
 
-std::span<const std::int32_t> ContextMenuLayout() { return kContextMenu; }
+std::span<const std::int32_t> ContextMenuLayout() { return Bar().contextMenu; }
 
 bool IsEnabled(const Command& command, const DocumentState& state) {
   return (Holding(command.id, state) & command.rule) == command.rule;

@@ -1,6 +1,8 @@
 // The command table: every command of the menus, toolbar, accelerators and
 // context menu, with its texts and its enabling rule. The desktop program
 // builds its menus and toolbar from it; the command line checks the rules.
+// A declared command carries its own row (CommandDeclaration::menu), so that
+// adding a command does not touch this table.
 //
 // Identifiers are the fixed numbers that `lastCommand` records and Save As
 // dispatches on. Enabling rules depend only on the document state below and
@@ -11,8 +13,11 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "analyses/command_declaration.h"
 #include "analyses/command_ids.h"
+#include "analyses/command_menu.h"
 
 namespace kinvar {
 
@@ -57,26 +62,6 @@ enum : std::int32_t {
   kCmdEditFindPrevious = 57645,
 };
 
-// Conditions an enabling rule may require, combined as bits.
-enum Condition : std::uint32_t {
-  kAlways = 0,
-  kValid = 1u << 0,           // a pedigree is loaded and was accepted
-  kNotShown = 1u << 1,        // its own report is not on screen
-  kTwoIndividuals = 1u << 2,  // nTotal > 1
-  kGroups = 1u << 3,          // the file had a Group column
-  kTwoGroups = 1u << 4,       // nGroups > 1
-  kReport = 1u << 5,          // the report store holds a line
-  kPedigreeRead = 1u << 6,    // lastCommand != -200
-  kFColumn = 1u << 7,         // fColumn != -1
-  kSmallForT = 1u << 8,       // nTotal * nTotal <= 250000
-  kRecentFiles = 1u << 9,     // the recent-file list holds files
-  kNever = 1u << 10,
-  kTables = 1u << 11,         // the report on screen has typed tables
-};
-
-// Who handles a command.
-enum class Handler { kDocument, kView, kFrame };
-
 struct Command {
   std::int32_t id;
   std::string_view menu;         // menu path, submenus separated by '>'
@@ -100,8 +85,25 @@ struct DocumentState {
   bool tables = false;
 };
 
-// The menu bar in order.
+// The menu bar in order: the application's own rows (File, View, Help,
+// Options, and the commands not declared yet) with the declared commands'
+// rows placed among them by PlaceDeclaredRows.
 std::span<const Command> Commands();
+// The application's own rows, in their order.
+std::span<const Command> FixedCommands();
+// The rows of `fixed` with the row of every declaration of `declared` that
+// carries one. A row that names the command it follows comes after that
+// command's row; any other after the row declared before it in its menu,
+// or, the first of its menu, at the end of that menu among `fixed` (after
+// its submenus' rows, but before a closing row that a separator sets apart
+// at the end of a menu of the bar, as Options and Exit are; a new submenu at
+// the end of the menu that holds it, a new menu at the end of the bar).
+// Rows that come after one row follow it in their declared order, each with
+// the rows that come after it in turn. A command to follow that no row
+// holds counts as none. The rows view the texts of `declared`, which must
+// outlive them.
+std::vector<Command> PlaceDeclaredRows(std::span<const Command> fixed,
+                                       std::span<const CommandDeclaration> declared);
 // The report view's commands (copy, select all, find), which no menu of the
 // bar holds; their menu is "Report".
 std::span<const Command> ViewCommands();

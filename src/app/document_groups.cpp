@@ -7,6 +7,7 @@
 
 #include "analyses/hinverse.h"
 #include "analyses/inverse_a_command.h"
+#include "analyses/parentage_report.h"
 #include "app/command_handlers.h"
 #include "genetics/inverse_a.h"
 #include "pedigree/genetic_groups.h"

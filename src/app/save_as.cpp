@@ -1,5 +1,7 @@
 #include "app/save_as.h"
 
+#include "analyses/genomic_input.h"
+#include "analyses/parentage_report.h"
 #include "genetics/matrix_t.h"
 
 #include <string>

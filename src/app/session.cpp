@@ -11,6 +11,7 @@
 #include <limits>
 
 #include "analyses/dominance_command.h"
+#include "analyses/hinverse.h"
 #include "analyses/inverse_a_command.h"
 #include "analyses/path_counting.h"
 #include "analyses/relationship_listings.h"

@@ -5,6 +5,10 @@
 #include <system_error>
 
 #include "analyses/command_ids.h"
+#include "analyses/genomic_input.h"
+#include "analyses/genomic_relationship_command.h"
+#include "analyses/hinverse.h"
+#include "analyses/parentage_report.h"
 #include "app/command_declarations.h"
 
 namespace kinvar {

@@ -25,6 +25,10 @@
 
 #include <unistd.h>
 
+#include "analyses/genomic_input.h"
+#include "analyses/genomic_relationship_command.h"
+#include "analyses/hinverse.h"
+#include "analyses/parentage_report.h"
 #include "app/command_declarations.h"
 #include "app/document.h"
 #include "app/manual.h"

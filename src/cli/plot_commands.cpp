@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <deque>
 
+#include "analyses/genomic_relationship_command.h"
 #include "app/commands.h"
 #include "cli/picture_commands.h"
 #include "matings/matings_command.h"

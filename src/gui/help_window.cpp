@@ -12,6 +12,10 @@
 #include <QVBoxLayout>
 
 #include "analyses/command_ids.h"
+#include "analyses/genomic_input.h"
+#include "analyses/genomic_relationship_command.h"
+#include "analyses/hinverse.h"
+#include "analyses/parentage_report.h"
 #include "app/command_declarations.h"
 #include "app/commands.h"
 #include "app/manual.h"

@@ -23,6 +23,7 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include "analyses/parentage_report.h"
 #include "analyses/pedigree_chart.h"
 #include "app/commands.h"
 #include "app/document.h"

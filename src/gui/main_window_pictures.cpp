@@ -5,6 +5,7 @@
 #include "analyses/decomposition_report.h"
 #include "analyses/diversity.h"
 #include "analyses/gene_origin.h"
+#include "analyses/genomic_relationship_command.h"
 #include "analyses/pedigree_drawing.h"
 #include "app/commands.h"
 #include "app/document.h"

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <limits>
 
+#include "analyses/parentage_report.h"
 #include "app/document.h"
 #include "analyses/command_ids.h"
 #include "gui/main_window.h"

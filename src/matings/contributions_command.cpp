@@ -254,7 +254,10 @@ CommandDeclaration OptimumContributionsDeclaration() {
                    "least offspring kinship; with them (a column of PEDIGREE, or a file of \"ID value\"\n"
                    "lines), the largest gain whose kinship stays at the target. --matings-file gives every\n"
                    "dam one progeny and writes the sires' matings as a contribution file for\n"
-                   "optimize-matings with the same groups. Solved with Ipopt.");
+                   "optimize-matings with the same groups. Solved with Ipopt.")
+      .Menu({.menu = kPopulationMenu, .text = "&Optimum Contributions...",
+             .prompt = "Contributions of the candidates that keep kinship at a target and maximise gain",
+             .tooltip = "Optimum contributions", .rule = kTwoGroupRule});
 }
 
 }  // namespace kinvar

@@ -118,7 +118,10 @@ CommandDeclaration MeanKinshipDeclaration() {
       .Explanation("Usage: kinvar-cli mean-kinship PEDIGREE G|all\n"
                    "Writes the mean kinship of group G (or of all individuals) and its gene diversity, and\n"
                    "each member's mean kinship with the group, itself included, lowest (the genetically\n"
-                   "most valuable) first, with sex, group, F, progeny, completeness and rank.");
+                   "most valuable) first, with sex, group, F, progeny, completeness and rank.")
+      .Menu({.menu = kPopulationMenu, .text = "&Mean Kinship...",
+             .prompt = "Rank a group or all individuals by mean kinship, the most valuable first",
+             .tooltip = "Mean kinship ranking", .rule = kValid, .follows = kCmdDiversity});
 }
 
 void OnMeanKinship(CommandContext& ctx) {
@@ -193,7 +196,10 @@ CommandDeclaration MateSuitabilityDeclaration() {
                    "Writes every pair of a sire of group SIRES and a dam of group DAMS, best first: the F\n"
                    "of their offspring, the change in the reference's gene diversity if they had one, and\n"
                    "both mates' mean kinship with the reference (group G, default the sires and dams).\n"
-                   "Pairs whose offspring F is above --max-f (default 0.0625) are marked.");
+                   "Pairs whose offspring F is above --max-f (default 0.0625) are marked.")
+      .Menu({.menu = kPopulationMenu, .text = "Mate &Suitability...",
+             .prompt = "Score every sire-dam pair by the change in gene diversity of one offspring",
+             .tooltip = "Mate suitability", .rule = kTwoGroupRule});
 }
 
 void OnMateSuitability(CommandContext& ctx) {

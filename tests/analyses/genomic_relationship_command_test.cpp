@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "analyses/genomic_input.h"
+#include "analyses/genomic_relationship_command.h"
 #include "analyses/parentage_report.h"
 #include "analyses/command_context.h"
 #include "analyses/command_ids.h"

@@ -13,6 +13,10 @@
 #include <utility>
 #include <vector>
 
+#include "analyses/genomic_input.h"
+#include "analyses/genomic_relationship_command.h"
+#include "analyses/hinverse.h"
+#include "analyses/parentage_report.h"
 #include "app/command_declarations.h"
 #include "app/command_handlers.h"
 #include "app/commands.h"

@@ -2,9 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
 #include <set>
+#include <span>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "analyses/genomic_input.h"
+#include "analyses/genomic_relationship_command.h"
+#include "analyses/hinverse.h"
+#include "analyses/parentage_report.h"
+#include "app/command_declarations.h"
 
 namespace kinvar {
 namespace {
@@ -235,6 +245,452 @@ TEST(CommandTable, PromptsAndTooltipsKeepTheProgramsWording) {
     ASSERT_NE(command, nullptr) << c.id;
     EXPECT_EQ(command->prompt, c.prompt) << c.id;
     EXPECT_EQ(command->tooltip, c.tooltip) << c.id;
+  }
+}
+
+
+// The menu bar, the report view's commands and the toolbar as the user knows
+// them, row by row: moving a command's row beside its handler must leave
+// every text, key, rule and place as it is. Identifiers are numbers here so
+// that a moved identifier keeps its value.
+struct FrozenRow {
+  const char* name;
+  std::int32_t id;
+  const char* menu;
+  const char* text;
+  const char* accelerator;
+  const char* prompt;
+  const char* tooltip;
+  std::uint32_t rule;
+  Handler handler;
+  bool separatorBefore;
+};
+
+using H = Handler;
+constexpr std::uint32_t kGroupPairs = kValid | kTwoIndividuals | kGroups | kTwoGroups;
+
+constexpr FrozenRow kMenuBar[] = {
+    {"FileOpen", 57601, "File", "&Open...\tCtrl+O", "Ctrl+O",
+     "Open a pedigree file",
+     "Open", kAlways, H::kDocument, false},
+    {"FileSave", 57603, "File", "&Save\tCtrl+S", "Ctrl+S",
+     "Save the report",
+     "Save", kPedigreeRead | kReport, H::kDocument, false},
+    {"FileSaveAs", 57604, "File", "Save &As...\tCtrl+Shift+S", "Ctrl+Shift+S",
+     "Save As",
+     "Save As", kPedigreeRead | kReport, H::kDocument, false},
+    {"FileExport", 32900, "File", "&Export...", "",
+     "Export the tables of the report as data files",
+     "Export", kTables, H::kFrame, false},
+    {"Print", 57607, "File", "&Print...\tCtrl+P", "Ctrl+P",
+     "Print",
+     "Print", kReport, H::kView, true},
+    {"PrintPreview", 57609, "File", "Print Pre&view", "",
+     "Display full pages",
+     "Print Preview", kReport, H::kView, false},
+    {"PrintSetup", 57606, "File", "P&rint Setup...", "",
+     "",
+     "", kAlways, H::kView, false},
+    {"RecentFile", 57616, "File", "Recent File", "",
+     "",
+     "", kRecentFiles, H::kDocument, true},
+    {"Exit", 57665, "File", "E&xit\tCtrl+Q", "Ctrl+Q",
+     "",
+     "", kAlways, H::kFrame, true},
+    {"Compute", 32776, "Tools>Inbreeding", "&Compute\tCtrl+I", "Ctrl+I",
+     "Compute inbreeding coefficients",
+     "Compute inbreeding coefficients", kValid | kNotShown, H::kDocument, false},
+    {"Recompute", 32799, "Tools>Inbreeding", "&Re-compute for All\tCtrl+Shift+R", "Ctrl+Shift+R",
+     "Re-compute inbreeding coefficients for all individuals",
+     "Re-compute inbreeding coefficients for all individuals", kValid | kFColumn, H::kDocument, false},
+    {"InbreedingOfIndividual", 32809, "Tools>Inbreeding", "&An Individual...\tCtrl+Shift+I", "Ctrl+Shift+I",
+     "Show inbreeding coefficient for a specific individual",
+     "Show inbreeding coef. for a specific individual", kValid, H::kDocument, false},
+    {"DecompositionIndividual", 32831, "Tools>Inbreeding>Ancestral Decomposition", "An Individual...", "",
+     "Ancestral decomposition of inbreeding for a specific individual",
+     "Ancestral decomposition of inbreeding for a specific individual", kValid, H::kDocument, false},
+    {"DecompositionGroup", 32832, "Tools>Inbreeding>Ancestral Decomposition", "A Group...", "",
+     "Ancestral decomposition of the average inbreeding for a group",
+     "Ancestral decomposition of the average inbreeding for a group", kValid | kGroups, H::kDocument, false},
+    {"PathCountingIndividual", 32839, "Tools>Inbreeding>Path Counting", "An Individual...", "",
+     "Draw inbreeding loops for a specific individual",
+     "Draw inbreeding loops for a specific individual", kValid, H::kDocument, false},
+    {"PathCountingGroup", 32840, "Tools>Inbreeding>Path Counting", "A Group...", "",
+     "Draw inbreeding loops for a group",
+     "Draw inbreeding loops for a group", kValid | kGroups, H::kDocument, false},
+    {"PathCountingAll", 32841, "Tools>Inbreeding>Path Counting", "All", "",
+     "Draw inbreeding loops for all individuals",
+     "Draw inbreeding loops for all individuals", kValid | kNotShown, H::kDocument, false},
+    {"Purging", 32890, "Tools>Inbreeding", "P&urging Analysis...", "",
+     "Ancestral, partial and purged inbreeding of a group or of all individuals",
+     "Purging analysis", kValid, H::kDocument, false},
+    {"BetweenTwoIndividuals", 32805, "Tools>Relationship", "Between &Two Individuals...\tCtrl+Shift+B", "Ctrl+Shift+B",
+     "Compute relationship between two individuals",
+     "Compute relationship between two individuals", kValid | kTwoIndividuals, H::kDocument, false},
+    {"BetweenTwoGroups", 32821, "Tools>Relationship", "Between Two &Groups...", "",
+     "Compute relationships between two groups",
+     "Compute relationships between two groups", kGroupPairs, H::kDocument, false},
+    {"WithinGroup", 32822, "Tools>Relationship", "&Within a Group...", "",
+     "Compute relationships within a group",
+     "Compute relationships within a group", kGroupPairs, H::kDocument, false},
+    {"AverageBetweenGroups", 32824, "Tools>Relationship", "&Average Between Groups", "",
+     "Compute average relationships between groups",
+     "Compute average relationships between groups", kGroupPairs, H::kDocument, false},
+    {"BetweenAll", 32796, "Tools>Relationship", "Between &All Individuals", "",
+     "Compute relationships between all individuals",
+     "Compute relationships between all individuals", kValid | kNotShown | kTwoIndividuals, H::kDocument, false},
+    {"AverageRelatedness", 32869, "Tools>Relationship", "Average Relatedness", "",
+     "Average Relatedness",
+     "Average Relatedness", kValid | kNotShown, H::kDocument, false},
+    {"DecompositionCoancestry", 32833, "Tools>Relationship", "Ancestral Decomposition of Coancestry for a Group...", "",
+     "Ancestral decomposition of the average coancestry for a group",
+     "Ancestral decomposition of the average coancestry for a group", kValid | kGroups, H::kDocument, false},
+    {"InverseA", 32795, "Tools", "Inverse of &A\tCtrl+Shift+A", "Ctrl+Shift+A",
+     "Compute inverse of A",
+     "Compute inverse of A", kValid | kTwoIndividuals, H::kDocument, false},
+    {"InverseWithGroups", 32913, "Tools>Matrices", "Inverse of A with &Genetic Groups...", "",
+     "Compute the inverse of A with genetic groups for unknown parents",
+     "Inverse of A with genetic groups", kValid | kTwoIndividuals, H::kDocument, false},
+    {"InverseWithMetafounders", 32914, "Tools>Matrices", "Inverse of A with &Metafounders...", "",
+     "Compute the inverse of A with metafounders, related base populations",
+     "Inverse of A with metafounders", kValid | kTwoIndividuals, H::kDocument, false},
+    {"XLinked", 32920, "Tools>Matrices", "&X-Linked Relationships...", "",
+     "Compute the relationships at X-chromosome loci or their inverse",
+     "X-linked relationships", kValid | kTwoIndividuals, H::kDocument, false},
+    {"Dominance", 32921, "Tools>Matrices", "&Dominance Relationships...", "",
+     "Compute the dominance relationships of a group or of all individuals, or their inverse",
+     "Dominance relationships", kValid | kTwoIndividuals, H::kDocument, false},
+    {"GenomicRelationship", 32940, "Tools>Genomics", "Genomic &Relationships...", "",
+     "Compute the genomic relationships of the genotyped animals and set them against the pedigree's",
+     "Genomic relationships", kValid, H::kDocument, false},
+    {"GenomicInbreeding", 32941, "Tools>Genomics", "Genomic &Inbreeding...", "",
+     "Compute genomic inbreeding from the genotypes beside pedigree F",
+     "Genomic inbreeding", kValid, H::kDocument, false},
+    {"HInverse", 32950, "Tools>Genomics", "Single-step &H-inverse...", "",
+     "Compute the inverse of H, the pedigree and genomic relationships joined for single-step",
+     "Single-step H-inverse", kValid | kTwoIndividuals, H::kDocument, false},
+    {"Parentage", 32951, "Tools>Genomics", "&Parentage...", "",
+     "Check the recorded parents of the genotyped animals by SNPs and find the likeliest ones",
+     "Parentage", kValid, H::kDocument, false},
+    {"MatrixT", 32878, "Tools", "Matrix T", "",
+     "Compute matrix T",
+     "Compute matrix T", kValid | kTwoIndividuals | kSmallForT, H::kDocument, false},
+    {"Dii", 32784, "Tools", "Within Family Segregation Variance (&dii)\tCtrl+D", "Ctrl+D",
+     "Compute within family segregation variance",
+     "Compute within family segregation variance", kValid | kNotShown, H::kDocument, false},
+    {"Recoding", 32820, "Tools", "Re-&coding\tCtrl+Shift+C", "Ctrl+Shift+C",
+     "Re-code individuals in chronological and sequential order",
+     "Re-code individuals in chronological and sequential order", kValid | kNotShown, H::kDocument, false},
+    {"Structure", 32806, "Tools", "Pedigree S&tructure\tCtrl+T", "Ctrl+T",
+     "Brief structure of the pedigree",
+     "Pedigree structure", kValid | kNotShown, H::kDocument, false},
+    {"ExtractAncestorsIndividual", 32814, "Tools>Extract Ancestors", "An Individual...", "",
+     "Extract ancestors for a specific individual",
+     "", kValid, H::kDocument, false},
+    {"ExtractAncestorsGroup", 32815, "Tools>Extract Ancestors", "A Group...", "",
+     "Extract ancestors for a group of interest",
+     "", kValid | kGroups, H::kDocument, false},
+    {"ExtractDescendantsIndividual", 32816, "Tools>Extract Descendants", "An Individual...", "",
+     "Extract descendants for a specific individual",
+     "", kValid, H::kDocument, false},
+    {"ExtractDescendantsGroup", 32817, "Tools>Extract Descendants", "A Group...", "",
+     "Extract descendants for a group of interest",
+     "", kValid | kGroups, H::kDocument, false},
+    {"GeneOrigin", 32818, "Tools", "Probabilities of Gene Origin...", "",
+     "Probabilities of gene origin",
+     "Probabilities of gene origin", kValid | kGroups, H::kDocument, false},
+    {"OptimizeMatings", 32842, "Tools", "Optimizing Matings...", "",
+     "Optimize matings to minimize the average inbreeding",
+     "Optimize matings to minimize the average inbreeding", kGroupPairs, H::kDocument, false},
+    {"PlannedMating", 32884, "Tools", "&Planned Mating...", "",
+     "The offspring's F of a sire and a dam, its common ancestors, and the best sires for the dam",
+     "Planned mating", kValid, H::kDocument, false},
+    {"Diversity", 32880, "Tools", "Genetic &Diversity Summary...", "",
+     "Genetic diversity of a group or of all individuals: fe, fa, fg, Ne and completeness",
+     "Genetic diversity summary", kValid, H::kDocument, false},
+    {"MeanKinship", 32881, "Tools>Population Management", "&Mean Kinship...", "",
+     "Rank a group or all individuals by mean kinship, the most valuable first",
+     "Mean kinship ranking", kValid, H::kDocument, false},
+    {"MateSuitability", 32882, "Tools>Population Management", "Mate &Suitability...", "",
+     "Score every sire-dam pair by the change in gene diversity of one offspring",
+     "Mate suitability", kGroupPairs, H::kDocument, false},
+    {"OptimumContributions", 32883, "Tools>Population Management", "&Optimum Contributions...", "",
+     "Contributions of the candidates that keep kinship at a target and maximise gain",
+     "Optimum contributions", kGroupPairs, H::kDocument, false},
+    {"GenotypeQc", 32949, "Tools>Genomics", "Genotype &Quality Control...", "",
+     "Check a genotype file against the pedigree: call rates, allele frequencies, what is dropped",
+     "Genotype quality control", kValid, H::kDocument, false},
+    {"Options", 32781, "Tools", "&Options...\tAlt+O", "Alt+O",
+     "Change options",
+     "Options", kAlways, H::kDocument, true},
+    {"ViewToolbar", 59392, "View", "&Toolbar", "",
+     "",
+     "", kAlways, H::kFrame, false},
+    {"ViewStatusBar", 59393, "View", "&Status Bar", "",
+     "",
+     "", kAlways, H::kFrame, false},
+    {"ViewPedigree", 32811, "View", "&View Pedigree\tCtrl+Shift+V", "Ctrl+Shift+V",
+     "View pedigree",
+     "View pedigree", kValid | kNotShown, H::kDocument, false},
+    {"ViewPedigreeChart", 32901, "View", "Pedigree &Chart...", "",
+     "Show the pedigree chart of an individual",
+     "Pedigree chart", kValid, H::kFrame, false},
+    {"ViewPedigreeCertificate", 32930, "View", "Pedigree C&ertificate...", "",
+     "Show the printable pedigree certificate of an individual, 3 to 5 generations on A4",
+     "Pedigree certificate", kValid, H::kFrame, false},
+    {"DrawAncestorsIndividual", 32902, "View>Pedigree &Drawing", "&Ancestors of an Individual...", "",
+     "Draw an individual with all its ancestors, a row per generation",
+     "", kValid, H::kFrame, false},
+    {"DrawAncestorsGroup", 32903, "View>Pedigree &Drawing", "Ancestors of a &Group...", "",
+     "Draw the individuals of a group with all their ancestors",
+     "", kValid | kGroups, H::kFrame, false},
+    {"DrawDescendantsIndividual", 32904, "View>Pedigree &Drawing", "&Descendants of an Individual...", "",
+     "Draw an individual with all its descendants, a row per generation",
+     "", kValid, H::kFrame, false},
+    {"DrawDescendantsGroup", 32905, "View>Pedigree &Drawing", "D&escendants of a Group...", "",
+     "Draw the individuals of a group with all their descendants",
+     "", kValid | kGroups, H::kFrame, false},
+    {"ChartTrends", 32906, "View>C&harts", "&Trends by Group...", "",
+     "Chart mean F, generations, completeness, fe, fa and Ne over the groups",
+     "Trends by group", kValid | kGroups, H::kFrame, false},
+    {"ChartFDistribution", 32907, "View>C&harts", "Distribution of &F", "",
+     "Chart the distribution of the inbreeding coefficients",
+     "Distribution of inbreeding coefficients", kValid, H::kFrame, false},
+    {"ChartFounders", 32908, "View>C&harts", "&Founder Contributions...", "",
+     "Chart the largest founder contributions to a group",
+     "Founder contributions", kValid | kGroups, H::kFrame, false},
+    {"ChartGroupHeatMap", 32909, "View>C&harts", "&Relationships between Groups", "",
+     "Chart the average relationships between groups as a heat map",
+     "Average relationships between groups", kGroupPairs, H::kFrame, false},
+    {"ChartMatings", 32910, "View>C&harts", "&Matings...", "",
+     "Chart the progeny F of the optimized matings against the proven optimum",
+     "Progeny inbreeding of the matings", kGroupPairs, H::kFrame, false},
+    {"ChartContributions", 32911, "View>C&harts", "&Optimum Contributions...", "",
+     "Chart the optimum contributions of the selected candidates",
+     "Optimum contributions", kGroupPairs, H::kFrame, false},
+    {"ChartPurging", 32912, "View>C&harts", "&Purging by Group...", "",
+     "Chart mean F, ancestral and purged inbreeding over the groups",
+     "Purging by group", kValid | kGroups, H::kFrame, false},
+    {"ChartGenomicInbreeding", 32915, "View>C&harts", "&Genomic against Pedigree F...", "",
+     "Chart the genomic inbreeding of the genotyped animals against their pedigree F",
+     "Genomic against pedigree F", kValid, H::kFrame, false},
+    {"HelpContents", 57670, "Help", "&Contents\tF1", "F1",
+     "List the commands and their keys",
+     "Help", kAlways, H::kFrame, false},
+    {"About", 57664, "Help", "&About Kinvar", "",
+     "About Kinvar",
+     "About Kinvar", kAlways, H::kFrame, false},
+};
+
+constexpr FrozenRow kReportViewCommands[] = {
+    {"EditCopy", 57634, "Report", "&Copy\tCtrl+C", "Ctrl+C",
+     "Copy the selected lines as plain text",
+     "Copy", kReport, H::kView, false},
+    {"EditSelectAll", 57642, "Report", "Select &All\tCtrl+A", "Ctrl+A",
+     "Select every line of the report",
+     "Select All", kReport, H::kView, false},
+    {"EditFind", 57636, "Report", "&Find...\tCtrl+F", "Ctrl+F",
+     "Find text in the report",
+     "Find", kReport, H::kView, false},
+    {"EditFindNext", 57640, "Report", "Find &Next\tF3", "F3",
+     "Find the next line that holds the text",
+     "Find Next", kReport, H::kView, false},
+    {"EditFindPrevious", 57645, "Report", "Find &Previous\tShift+F3", "Shift+F3",
+     "Find the previous line that holds the text",
+     "Find Previous", kReport, H::kView, false},
+};
+
+void ExpectRows(std::span<const Command> table, std::span<const FrozenRow> rows) {
+  for (std::size_t i = 0; i < std::min(table.size(), rows.size()); ++i) {
+    const Command& c = table[i];
+    const FrozenRow& row = rows[i];
+    SCOPED_TRACE(std::to_string(i) + " " + row.name);
+    EXPECT_EQ(c.id, row.id);
+    EXPECT_EQ(c.menu, row.menu);
+    EXPECT_EQ(c.text, row.text);
+    EXPECT_EQ(c.accelerator, row.accelerator);
+    EXPECT_EQ(c.prompt, row.prompt);
+    EXPECT_EQ(c.tooltip, row.tooltip);
+    EXPECT_EQ(c.rule, row.rule);
+    EXPECT_EQ(c.handler, row.handler);
+    EXPECT_EQ(c.separatorBefore, row.separatorBefore);
+  }
+  EXPECT_EQ(table.size(), rows.size());
+}
+
+TEST(CommandTable, MenuBarKeepsEveryRowInItsPlace) { ExpectRows(Commands(), kMenuBar); }
+
+TEST(CommandTable, ReportViewKeepsItsCommands) { ExpectRows(ViewCommands(), kReportViewCommands); }
+
+TEST(CommandTable, ToolbarKeepsItsButtons) {
+  const std::vector<std::int32_t> expected = {
+      57601, 57604, 0,
+      57607, 57609, 0,
+      32776, 32799, 32809, 0,
+      32841, 32839, 32840, 0,
+      32796, 32805, 32821, 32822, 32824, 0,
+      32831, 32832, 32833, 0,
+      32842, 0,
+      32795, 32878, 32784, 0,
+      32818, 32806, 32820, 0,
+      32811, 0,
+      32781, 0,
+      57664
+  };
+  const auto toolbar = ToolbarLayout();
+  EXPECT_EQ(std::vector<std::int32_t>(toolbar.begin(), toolbar.end()), expected);
+}
+
+
+// A new command's row, declared beside its handler, and where the menu bar
+// then holds it: its neighbours in the table, and the row before it in its
+// own menu, which is what the user sees (each submenu stands where its first
+// row does).
+struct PlacementRow {
+  const char* name;
+  MenuRow row;
+  std::int32_t after;   // the row before it; 0: it is the first
+  std::int32_t before;  // the row after it; 0: it is the last
+  std::int32_t afterInItsMenu;  // 0: the first row of its menu
+};
+
+constexpr std::int32_t kNewCommand = 99001;
+
+// A command declared with its row alone; without one it is on no menu.
+CommandDeclaration NewCommand(std::int32_t id, std::optional<MenuRow> row) {
+  CommandDeclaration d;
+  d.id = id;
+  d.name = "new";
+  d.menu = std::move(row);
+  return d;
+}
+
+std::vector<std::int32_t> IdsOf(const std::vector<Command>& rows) {
+  std::vector<std::int32_t> ids;
+  for (const Command& c : rows) ids.push_back(c.id);
+  return ids;
+}
+
+std::int32_t RowBeforeInItsMenu(const std::vector<Command>& rows, std::int32_t id) {
+  const auto at = std::find_if(rows.begin(), rows.end(), [id](const Command& c) { return c.id == id; });
+  std::int32_t before = 0;
+  for (auto it = rows.begin(); it != at; ++it)
+    if (it->menu == at->menu) before = it->id;
+  return before;
+}
+
+TEST(DeclaredMenuRows, GoWhereTheirDeclarationSaysAndMoveNoOtherRow) {
+  const PlacementRow rows[] = {
+      {"EndsItsSubmenu", {.menu = kGenomicsMenu, .text = "New"}, kCmdGenotypeQc, kCmdOptions, kCmdGenotypeQc},
+      {"EndsItsMenuBeforeTheClosingOptions", {.menu = kToolsMenu, .text = "New"}, kCmdGenotypeQc, kCmdOptions,
+       kCmdDiversity},
+      {"OpensANewSubmenuAtTheEndOfItsMenu", {.menu = "Tools>Simulation", .text = "New"}, kCmdGenotypeQc,
+       kCmdOptions, 0},
+      // The relationship rows that follow purging come first in the table,
+      // in another menu.
+      {"EndsItsMenuAfterItsSubmenus", {.menu = kInbreedingMenu, .text = "New"}, kCmdWithinGroup,
+       kCmdAverageBetweenGroups, kCmdPurging},
+      {"FollowsTheCommandItNames", {.menu = kRelationshipMenu, .text = "New", .follows = kCmdBetweenAll},
+       kCmdBetweenAll, kCmdAverageRelatedness, kCmdBetweenAll},
+      {"EndsTheFileMenuBeforeExit", {.menu = "File", .text = "New"}, kCmdRecentFile, kCmdExit, kCmdRecentFile},
+      {"EndsTheCharts", {.menu = "View>C&harts", .text = "New", .handler = Handler::kFrame},
+       kCmdChartGenomicInbreeding, kCmdHelpContents, kCmdChartGenomicInbreeding},
+      {"EndsTheHelpMenu", {.menu = "Help", .text = "New"}, kCmdAbout, 0, kCmdAbout},
+      {"OpensANewMenuAtTheEndOfTheBar", {.menu = "Simulation", .text = "New"}, kCmdAbout, 0, 0},
+      // Named a command that no menu holds: still on its menu.
+      {"FollowingNoCommandEndsItsMenu", {.menu = kGenomicsMenu, .text = "New", .follows = 12345}, kCmdGenotypeQc,
+       kCmdOptions, kCmdGenotypeQc},
+  };
+  const std::vector<std::int32_t> today = IdsOf({Commands().begin(), Commands().end()});
+  for (const PlacementRow& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::vector<CommandDeclaration> declared = CommandDeclarations();
+    declared.push_back(NewCommand(kNewCommand, row.row));
+    const std::vector<Command> bar = PlaceDeclaredRows(FixedCommands(), declared);
+    std::vector<std::int32_t> ids = IdsOf(bar);
+    const auto at = std::find(ids.begin(), ids.end(), kNewCommand);
+    ASSERT_NE(at, ids.end());
+    EXPECT_EQ(at == ids.begin() ? 0 : *(at - 1), row.after);
+    EXPECT_EQ(at + 1 == ids.end() ? 0 : *(at + 1), row.before);
+    EXPECT_EQ(RowBeforeInItsMenu(bar, kNewCommand), row.afterInItsMenu);
+    ids.erase(at);
+    EXPECT_EQ(ids, today);
+  }
+}
+
+TEST(DeclaredMenuRows, KeepTheirDeclaredOrderAndMayFollowARowDeclaredAfterThem) {
+  std::vector<CommandDeclaration> declared = CommandDeclarations();
+  const auto add = [&declared](std::int32_t id, MenuRow row) {
+    declared.push_back(NewCommand(id, std::move(row)));
+  };
+  add(99001, {.menu = "Tools>Simulation", .text = "1"});
+  add(99002, {.menu = "Tools>Simulation", .text = "2"});
+  add(99003, {.menu = kGenomicsMenu, .text = "3", .follows = 99004});
+  add(99004, {.menu = kGenomicsMenu, .text = "4", .follows = kCmdParentage});
+  // Each follows the other: neither command is lost.
+  add(99005, {.menu = "Tools>Ring", .text = "5", .follows = 99006});
+  add(99006, {.menu = "Tools>Ring", .text = "6", .follows = 99005});
+  declared.push_back(NewCommand(99007, std::nullopt));
+  const std::vector<std::int32_t> ids = IdsOf(PlaceDeclaredRows(FixedCommands(), declared));
+  // The n rows from `from` on.
+  const auto slice = [&ids](std::int32_t from, std::ptrdiff_t n) {
+    const auto at = std::find(ids.begin(), ids.end(), from);
+    return ids.end() - at < n ? std::vector<std::int32_t>{} : std::vector<std::int32_t>(at, at + n);
+  };
+  EXPECT_EQ(slice(kCmdParentage, 4), (std::vector<std::int32_t>{kCmdParentage, 99004, 99003, kCmdMatrixT}));
+  EXPECT_EQ(slice(kCmdGenotypeQc, 6),
+            (std::vector<std::int32_t>{kCmdGenotypeQc, 99001, 99002, 99005, 99006, kCmdOptions}));
+  EXPECT_EQ(std::count(ids.begin(), ids.end(), 99007), 0);
+  EXPECT_EQ(ids.size(), Commands().size() + 6);
+}
+
+TEST(DeclaredMenuRows, CarryEveryFieldOfTheRow) {
+  const CommandDeclaration d = NewCommand(
+      kNewCommand, MenuRow{.menu = "Tools>Simulation", .text = "&New\tCtrl+Shift+N", .accelerator = "Ctrl+Shift+N",
+                           .prompt = "Run it", .tooltip = "New", .rule = kValid | kGroups,
+                           .handler = Handler::kFrame, .separatorBefore = true});
+  const std::vector<Command> rows = PlaceDeclaredRows({}, std::span<const CommandDeclaration>(&d, 1));
+  ASSERT_EQ(rows.size(), 1u);
+  const Command& c = rows[0];
+  EXPECT_EQ(c.id, kNewCommand);
+  EXPECT_EQ(c.menu, "Tools>Simulation");
+  EXPECT_EQ(c.text, "&New\tCtrl+Shift+N");
+  EXPECT_EQ(c.accelerator, "Ctrl+Shift+N");
+  EXPECT_EQ(c.prompt, "Run it");
+  EXPECT_EQ(c.tooltip, "New");
+  EXPECT_EQ(c.rule, kValid | kGroups);
+  EXPECT_EQ(c.handler, Handler::kFrame);
+  EXPECT_TRUE(c.separatorBefore);
+}
+
+// A declared command's identifier is what lastCommand, Save As and the
+// Options dialog's re-run know it by: no other command may share it.
+TEST(DeclaredMenuRows, IdentifiersAreTheirCommandsAlone) {
+  std::set<std::int32_t> fixed = {kCmdNone, kNoPedigree, kRejectedPedigree};
+  for (auto table : {FixedCommands(), ViewCommands()})
+    for (const Command& c : table) EXPECT_TRUE(fixed.insert(c.id).second) << c.id;
+  std::set<std::int32_t> declared;
+  std::set<std::int32_t> followed;
+  for (const CommandDeclaration& d : CommandDeclarations()) {
+    SCOPED_TRACE(d.FullName());
+    EXPECT_TRUE(declared.insert(d.id).second);
+    EXPECT_NE(d.id, kCmdNone);
+    EXPECT_NE(d.id, kNoPedigree);
+    EXPECT_NE(d.id, kRejectedPedigree);
+    if (!d.menu) {
+      // Its row still stands in the application's table.
+      EXPECT_EQ(fixed.count(d.id), 1u);
+      continue;
+    }
+    EXPECT_EQ(fixed.count(d.id), 0u);
+    if (d.menu->follows == 0) continue;
+    // Two rows after one command would stand in the order the passes met them.
+    EXPECT_TRUE(followed.insert(d.menu->follows).second) << d.menu->follows;
+    const auto bar = Commands();
+    const auto at = std::find_if(bar.begin(), bar.end(), [&d](const Command& c) { return c.id == d.id; });
+    ASSERT_NE(at, bar.end());
+    ASSERT_NE(at, bar.begin());
+    EXPECT_EQ((at - 1)->id, d.menu->follows);
   }
 }
 

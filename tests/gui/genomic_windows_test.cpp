@@ -16,6 +16,8 @@
 #include <string>
 #include <utility>
 
+#include "analyses/genomic_relationship_command.h"
+#include "analyses/parentage_report.h"
 #include "app/commands.h"
 #include "gui/dialogs.h"
 #include "gui/main_window.h"

@@ -24,6 +24,7 @@
 #include <QTableWidget>
 #include <cstdio>
 
+#include "analyses/parentage_report.h"
 #include "app/commands.h"
 #include "app/document.h"
 #include "gui/about_dialog.h"
