@@ -22,7 +22,7 @@ const char* const kUsage =
     "usage: kinvar-bench-diversity [--n N] [--seed S] [--members M]\n"
     "  Defaults: n 1000000, members 10000.\n";
 
-constexpr int kGroups = 20;
+constexpr int kGroupCount = 20;
 
 // `count` groups numbered 1..count by birth order (code); the last holds the
 // `latest` latest births, the others share the rest equally. One group: the
@@ -63,11 +63,11 @@ bool Measure(std::int64_t n, std::uint64_t seed, std::int32_t members, Results& 
     out["ne"] = s.ne.ne;
     out["chosen"] = static_cast<double>(s.ancestors.chosen.size());
 
-    Regroup(ped, kGroups, members);
+    Regroup(ped, kGroupCount, members);
     std::int32_t last = 0;
     bool ask = false;
     RememberedInputs remembered;
-    remembered.values.Set(kCmdDiversity, "group", std::to_string(kGroups));
+    remembered.values.Set(kCmdDiversity, "group", std::to_string(kGroupCount));
     const std::string path = "herd.pdg";  // for the report's header only
     CommandContext ctx{ped, platform, last, ask, remembered, path};
     out["command"] = CpuSecondsOf([&] { OnDiversitySummary(ctx); });
@@ -93,7 +93,7 @@ int main(int argc, char** argv) {
               members);
   std::printf("  summary (fe %.1f, fa %.1f from %.0f ancestors, Ne %.1f) %8.3f s\n", r.at("fe"),
               r.at("fa"), r.at("chosen"), r.at("ne"), r.at("summary"));
-  std::printf("  whole command with the table of %d groups      %8.3f s\n", kGroups,
+  std::printf("  whole command with the table of %d groups      %8.3f s\n", kGroupCount,
               r.at("command"));
   std::printf("\n  Processor seconds. Targets: summary below 3 s, with the table below 10 s.\n");
   return 0;
