@@ -1,6 +1,6 @@
-// The handlers of the analysis commands, each living with its analysis. The
-// document runs them through this table; a command of the table without a
-// handler here (and without one of the document's own) is not available.
+// The handlers of the analysis commands, each living with its analysis and
+// named by its declaration. A command without one (and without one of the
+// document's own) is not available.
 #pragma once
 
 #include <cstdint>
