@@ -8,16 +8,21 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "genomics/genotype_reader.h"
 #include "support/test_files.h"
 
 namespace kinvar {
 namespace {
 
-// A .bed/.bim/.fam set in a fresh folder, removed with it.
+// A .bed/.bim/.fam set under a fresh name, removed with it. The name holds
+// the process id: ctest runs the cases as processes side by side, each
+// counting from 1.
 class PlinkSet {
  public:
-  PlinkSet() : folder_(::testing::TempDir() + "plink_" + std::to_string(++counter_)) {
+  PlinkSet()
+      : folder_(::testing::TempDir() + "plink_" + std::to_string(::getpid()) + "_" + std::to_string(++counter_)) {
     std::remove((folder_ + ".bed").c_str());
   }
   ~PlinkSet() {
