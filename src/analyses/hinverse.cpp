@@ -170,8 +170,7 @@ void OnHInverse(CommandContext& ctx) {
   const auto file = AskResultFile(ctx.platform);
   if (!file) return;
   WaitCursor cursor(ctx.platform);
-  if (!EnsureInbreeding(ctx)) {
-    ShowCanceled(ctx);
+  if (!PrepareInbreeding(ctx)) {
     file->Discard();
     return;
   }

@@ -87,8 +87,7 @@ void WriteInverseOfA(CommandContext& ctx, InverseOutput output) {
   const auto file = AskResultFile(ctx.platform);
   if (!file) return;
   WaitCursor cursor(ctx.platform);
-  if (!EnsureInbreeding(ctx)) {
-    ShowCanceled(ctx);
+  if (!PrepareInbreeding(ctx)) {
     file->Discard();
     return;
   }
