@@ -185,9 +185,10 @@ void PrintGrowth(const std::vector<Row>& rows) {
     const double sizes = std::log(b.n / a->n);
     const double e = std::log(b.work / a->work) / sizes;
     const double eCpu = std::log(b.cpu / a->cpu) / sizes;
-    std::printf("  %-9s %9.0f -> %9.0f %8.2f %8.2f %4.2f/%4.2f %16.0f %16.3e%s\n", b.method.c_str(), a->n, b.n,
-                b.cpu / a->cpu, b.work / a->work, eCpu, e, b.cpu * std::pow(kTenMillion / b.n, eCpu),
-                b.work * std::pow(kTenMillion / b.n, e), a->stopped || b.stopped ? " (bounds)" : "");
+    const double toTen = kTenMillion / b.n;
+    std::printf("  %-9s %9.0f -> %9.0f %8.2f %8.2f %4.2f/%4.2f %16.0f %16.3e%s\n", b.method.c_str(),
+                a->n, b.n, b.cpu / a->cpu, b.work / a->work, eCpu, e, b.cpu * std::pow(toTen, eCpu),
+                b.work * std::pow(toTen, e), a->stopped || b.stopped ? " (bounds)" : "");
   }
   std::printf("\n  units: columns for the kernel (its work: rows of the backward and\n"
               "  forward passes, four lanes each); full-sib families, sires within a\n"

@@ -164,7 +164,8 @@ class Clock {
  public:
   explicit Clock(double limit) : limit_(limit), start_(std::chrono::steady_clock::now()) {}
   bool Over() const {
-    return limit_ > 0 && std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count() > limit_;
+    const std::chrono::duration<double> spent = std::chrono::steady_clock::now() - start_;
+    return limit_ > 0 && spent.count() > limit_;
   }
 
  private:
@@ -203,6 +204,14 @@ inline State GivenState(const ListPedigree& p, const std::vector<double>& given)
   return st;
 }
 
+inline State StartState(const ListPedigree& p, const ListOptions& o) {
+  State st = o.givenF == nullptr ? State{std::vector<double>(p.sire.size(), kNaN),
+                                         std::vector<double>(p.sire.size(), 0.0)}
+                                 : GivenState(p, *o.givenF);
+  st.f[0] = -1.0;
+  return st;
+}
+
 // Sets F and d of individual i once the F of its parents' relationship is known.
 inline void Settle(const ListPedigree& p, State& st, std::int32_t i, double computed) {
   const auto u = static_cast<std::size_t>(i);
@@ -216,9 +225,7 @@ inline void Settle(const ListPedigree& p, State& st, std::int32_t i, double comp
 inline ListResult InbreedingByAnimals(const ListPedigree& p, const ListOptions& o) {
   using namespace f_methods_detail;
   const bool own = o.givenF == nullptr;
-  State st = own ? State{std::vector<double>(p.sire.size(), kNaN), std::vector<double>(p.sire.size(), 0.0)}
-                 : GivenState(p, *o.givenF);
-  st.f[0] = -1.0;
+  State st = StartState(p, o);
   ListResult r{std::vector<double>(p.sire.size(), kNaN)};
   std::vector<double> value(p.sire.size(), 0.0);
   std::priority_queue<std::int32_t> list;
@@ -261,9 +268,7 @@ inline ListResult InbreedingByAnimals(const ListPedigree& p, const ListOptions& 
 inline ListResult InbreedingByFamilies(const ListPedigree& p, const ListOptions& o) {
   using namespace f_methods_detail;
   const bool own = o.givenF == nullptr;
-  State st = own ? State{std::vector<double>(p.sire.size(), kNaN), std::vector<double>(p.sire.size(), 0.0)}
-                 : GivenState(p, *o.givenF);
-  st.f[0] = -1.0;
+  State st = StartState(p, o);
   ListResult r{std::vector<double>(p.sire.size(), kNaN)};
   BucketTracer tracer(p);
   std::unordered_map<std::uint64_t, double> families;  // (sire, dam) -> F, NaN when sampled out
@@ -321,6 +326,23 @@ inline std::vector<std::int32_t> SpreadSireRow(BucketTracer& tracer, const std::
   return touched;
 }
 
+// F of order[m], a progeny of the sire whose weighted row is spread, from
+// its dam's row; a full sib (of the same group, just before) takes its F.
+inline double MateF(BucketTracer& tracer, const ListPedigree& p, const std::vector<std::int32_t>& order,
+                    std::size_t groupStart, std::size_t m, const std::vector<double>& weighted,
+                    const std::vector<double>& computed, ListResult& r) {
+  const std::int32_t dm = p.dam[static_cast<std::size_t>(order[m])];
+  if (m > groupStart && p.dam[static_cast<std::size_t>(order[m - 1])] == dm) {
+    return computed[static_cast<std::size_t>(order[m - 1])];
+  }
+  double a = 0.0;
+  tracer.Add(dm, 1.0);
+  r.entries +=
+      tracer.Drain([&](std::int32_t j, double l) { a += l * weighted[static_cast<std::size_t>(j)]; });
+  ++r.rows;
+  return 0.5 * a;
+}
+
 }  // namespace f_methods_detail
 
 // Families by generation and sire: one row per sire and generation, one
@@ -328,9 +350,7 @@ inline std::vector<std::int32_t> SpreadSireRow(BucketTracer& tracer, const std::
 inline ListResult InbreedingBySires(const ListPedigree& p, const ListOptions& o) {
   using namespace f_methods_detail;
   const bool own = o.givenF == nullptr;
-  State st = own ? State{std::vector<double>(p.sire.size(), kNaN), std::vector<double>(p.sire.size(), 0.0)}
-                 : GivenState(p, *o.givenF);
-  st.f[0] = -1.0;
+  State st = StartState(p, o);
   ListResult r{std::vector<double>(p.sire.size(), kNaN)};
   BucketTracer tracer(p);
   const std::vector<std::int32_t> order = BySireWithinGeneration(p, tracer.generations());
@@ -356,22 +376,10 @@ inline ListResult InbreedingBySires(const ListPedigree& p, const ListOptions& o)
       ++r.units;
     }
     for (std::size_t m = k; m < end; ++m) {
-      const std::int32_t i = order[m];
-      const auto u = static_cast<std::size_t>(i);
-      const std::int32_t dm = p.dam[u];
-      if (s == 0 || dm == 0) {
-        computed[u] = 0.0;
-      } else if (!chosen) {
-        computed[u] = kNaN;
-      } else if (m > k && p.dam[static_cast<std::size_t>(order[m - 1])] == dm) {
-        computed[u] = computed[static_cast<std::size_t>(order[m - 1])];  // a full sib
-      } else {
-        double a = 0.0;
-        tracer.Add(dm, 1.0);
-        r.entries += tracer.Drain([&](std::int32_t j, double l) { a += l * weighted[static_cast<std::size_t>(j)]; });
-        ++r.rows;
-        computed[u] = 0.5 * a;
-      }
+      const auto u = static_cast<std::size_t>(order[m]);
+      computed[u] = s == 0 || p.dam[u] == 0 ? 0.0
+                    : chosen               ? MateF(tracer, p, order, k, m, weighted, computed, r)
+                                           : kNaN;
       if (!std::isnan(computed[u])) r.f[u] = std::isnan(p.predefinedF[u]) ? computed[u] : p.predefinedF[u];
     }
     for (const std::int32_t j : touched) weighted[static_cast<std::size_t>(j)] = 0.0;

@@ -3,6 +3,7 @@
 // step through.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -110,7 +111,7 @@ TEST(InbreedingByLists, SampledRunsComputeEveryKthUnitFromGivenF) {
   }
 }
 
-// Every ancestor of `start` (itself included when `self`), by brute force.
+// `start` and every ancestor of it, by brute force.
 std::set<std::int32_t> Ancestors(const ListPedigree& p, std::vector<std::int32_t> start) {
   std::set<std::int32_t> seen;
   while (!start.empty()) {
@@ -127,20 +128,35 @@ TEST(InbreedingByLists, CountsEachAncestorOncePerRow) {
   for (std::uint64_t seed = 1; seed <= 10; ++seed) {
     const test::RandomPedigree rp = test::MakeRandomPedigree(test::VariedOptions(seed, 200));
     const ListPedigree p = NumberParentsFirst(rp.individuals).p;
-    std::int64_t animals = 0, families = 0;
+    std::int64_t animals = 0, families = 0, sires = 0;
     std::set<std::pair<std::int32_t, std::int32_t>> seen;
+    // A row per sire and generation of its progeny, a row per dam and sire.
+    std::vector<std::int32_t> gen(static_cast<std::size_t>(p.size()) + 1, 0);
+    std::set<std::pair<std::int32_t, std::int32_t>> sireRows;
     for (std::int32_t i = 1; i <= p.size(); ++i) {
       const std::int32_t s = p.sire[static_cast<std::size_t>(i)], d = p.dam[static_cast<std::size_t>(i)];
+      std::int32_t& g = gen[static_cast<std::size_t>(i)];
+      for (const std::int32_t parent : {s, d}) {
+        if (parent != 0) g = std::max(g, gen[static_cast<std::size_t>(parent)] + 1);
+      }
       if (s == 0 || d == 0) continue;
       const auto count = static_cast<std::int64_t>(Ancestors(p, {s, d}).size());
       animals += 1 + count;
-      if (seen.insert({s, d}).second) families += count;
+      if (seen.insert({s, d}).second) {
+        families += count;
+        sires += static_cast<std::int64_t>(Ancestors(p, {d}).size());
+      }
+      if (sireRows.insert({g, s}).second) {
+        sires += static_cast<std::int64_t>(Ancestors(p, {s}).size());
+      }
     }
     ListOptions o;
     o.method = ListMethod::kAnimals;
     EXPECT_EQ(bench::InbreedingByLists(p, o).entries, animals) << "seed " << seed;
     o.method = ListMethod::kFamilies;
     EXPECT_EQ(bench::InbreedingByLists(p, o).entries, families) << "seed " << seed;
+    o.method = ListMethod::kSires;
+    EXPECT_EQ(bench::InbreedingByLists(p, o).entries, sires) << "seed " << seed;
   }
 }
 
