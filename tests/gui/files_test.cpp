@@ -29,6 +29,7 @@
 #include "gui/main_window.h"
 #include "gui/table_pane.h"
 #include "gui_support.h"
+#include "support/cancel_window.h"
 #include "support/test_files.h"
 
 namespace kinvar::gui {
@@ -41,21 +42,10 @@ const QString kExamples = QString(KINVAR_EXAMPLES_DIR);
 const QString kHerd = kExamples + "/herd.pdg";
 const QString kSmall = kExamples + "/small.pdg";
 
-// A progress window that reports a cancel at its first poll.
-class CancellingWindow final : public ProgressWindow {
- public:
-  void SetLabel(const std::string&) override {}
-  void SetPosition(int) override {}
-  bool PollCancel() override { return true; }
-  void SetWindowText(const std::string&) override {}
-  void ShowCancelButton(bool) override {}
-  void Hide() override {}
-};
-
 class CancellingPlatform : public test::RecordingPlatform {
  public:
   std::unique_ptr<ProgressWindow> OpenProgress() override {
-    if (cancel) return std::make_unique<CancellingWindow>();
+    if (cancel) return std::make_unique<kinvar::test::CancelAtPoll>();
     return RecordingPlatform::OpenProgress();
   }
   bool cancel = false;
