@@ -170,8 +170,12 @@ void ExpectCentred(PictureCanvas& c, QPointF point, const std::string& where) {
   const auto edge = [](const QScrollBar* bar) {
     return bar->value() == bar->minimum() || bar->value() == bar->maximum();
   };
-  if (std::abs(at.x() - centre.x()) > 2.0) EXPECT_TRUE(edge(c.horizontalScrollBar())) << where << " x";
-  if (std::abs(at.y() - centre.y()) > 2.0) EXPECT_TRUE(edge(c.verticalScrollBar())) << where << " y";
+  if (std::abs(at.x() - centre.x()) > 2.0) {
+    EXPECT_TRUE(edge(c.horizontalScrollBar())) << where << " x";
+  }
+  if (std::abs(at.y() - centre.y()) > 2.0) {
+    EXPECT_TRUE(edge(c.verticalScrollBar())) << where << " y";
+  }
   // A node off to the side is never left out of sight.
   EXPECT_TRUE(QRectF(c.viewport()->rect()).contains(at)) << where;
 }

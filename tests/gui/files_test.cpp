@@ -247,8 +247,12 @@ TEST(CloseQuestion, ComesOnlyWhenTheReportIsUnsavedAndDoesWhatItsButtonSays) {
         "Do you want to save the report of \"herd.pdg\" before closing it?"};
     EXPECT_EQ(f.platform.messages, row.asked ? question : std::vector<std::string>{}) << row.name;
     EXPECT_EQ(f.doc.title(), row.opened ? "small.pdg" : "herd.pdg") << row.name;
-    if (!row.opened) EXPECT_EQ(f.doc.lastCommand(), row.command) << row.name;
-    if (row.answer == SaveAnswer::kSave) EXPECT_TRUE(std::filesystem::exists(saved)) << row.name;
+    if (!row.opened) {
+      EXPECT_EQ(f.doc.lastCommand(), row.command) << row.name;
+    }
+    if (row.answer == SaveAnswer::kSave) {
+      EXPECT_TRUE(std::filesystem::exists(saved)) << row.name;
+    }
   }
 }
 
