@@ -71,14 +71,9 @@ class Cli : public test::CliFixture {
   std::string examples_;
 };
 
-TEST_F(Cli, HelpListsEveryCommand) {
-  const CliRun run = Execute("--help");
-  EXPECT_EQ(run.status, 0);
-  for (const char* name : {"view", "recode", "inbreeding", "recompute-inbreeding", "inbreeding-of",
-                           "relationship", "relationships", "average-between-groups",
-                           "average-relatedness", "inverse", "matrix-t", "dii", "structure",
-                           "optimize-matings", "diversity", "settings"})
-    EXPECT_NE(run.out.find(name), std::string::npos) << name;
+// The options kinvar-cli adds to what a command declares (the list of
+// commands itself is checked in order below).
+TEST_F(Cli, HelpOfACommandTellsTheOptionsOfItsOutput) {
   const CliRun one = Execute("recode --help");
   EXPECT_EQ(one.status, 0);
   EXPECT_NE(one.out.find("--original-order"), std::string::npos);
