@@ -39,17 +39,12 @@ constexpr double kTripletsTarget10M = 30.0;
 constexpr double kTargetSize = 10'000'000;
 
 // Notes when the saving stage begins; the window goes with the command.
-class StageClock final : public ProgressWindow {
+class StageClock final : public LabelWatcher {
  public:
   explicit StageClock(double& saving) : saving_(saving) {}
   void SetLabel(const std::string& label) override {
     if (label == "Saving the inverse of A") saving_ = Now();
   }
-  void SetPosition(int) override {}
-  bool PollCancel() override { return false; }
-  void SetWindowText(const std::string&) override {}
-  void ShowCancelButton(bool) override {}
-  void Hide() override {}
 
  private:
   double& saving_;

@@ -67,7 +67,7 @@ const std::pair<const char*, const char*> kHStages[] = {
 };
 
 // A progress window that times each stage from its label to the next.
-class StageClock final : public ProgressWindow {
+class StageClock final : public LabelWatcher {
  public:
   explicit StageClock(Results& r) : r_(r) {
     for (const auto& [label, key] : kHStages) r_[key] = r_[std::string(key) + "Cpu"] = 0.0;
@@ -88,11 +88,6 @@ class StageClock final : public ProgressWindow {
     }
     label_.clear();
   }
-  void SetPosition(int) override {}
-  bool PollCancel() override { return false; }
-  void SetWindowText(const std::string&) override {}
-  void ShowCancelButton(bool) override {}
-  void Hide() override {}
 
  private:
   Results& r_;

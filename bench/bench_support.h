@@ -112,6 +112,17 @@ class NullPlatform final : public Platform {
   void EndWaitCursor() override {}
 };
 
+// A progress window that only listens to the stage labels, for a benchmark
+// that times the stages a command goes through.
+class LabelWatcher : public ProgressWindow {
+ public:
+  void SetPosition(int) override {}
+  bool PollCancel() override { return false; }
+  void SetWindowText(const std::string&) override {}
+  void ShowCancelButton(bool) override {}
+  void Hide() override {}
+};
+
 // Generates in a child process, so that the generator's memory never adds
 // to a later measurement; exits the program on failure.
 GeneratorSummary GenerateOrExit(const GeneratorOptions& options, const std::string& path);

@@ -165,20 +165,5 @@ TEST(DeclaredForm, ShowsTheBoxesInOrderAndStoresOnlyWhatItAccepts) {
   EXPECT_EQ(again.fields[3].text, "");
 }
 
-TEST(DeclaredParameter, HasTheSessionsKeyword) {
-  struct Row {
-    const char* parameter;
-    const char* keyword;
-  };
-  const Row rows[] = {{"purging-coefficient", "purging_coefficient"},
-                      {"gene-drop", "gene_drops"},
-                      {"all-founders", "all_founders"},
-                      {"seed-file", "seed"},
-                      {"seed", ""},
-                      {"group", "group"}};
-  const CommandDeclaration purging = PurgingDeclaration();
-  for (const Row& row : rows) EXPECT_EQ(KeywordOf(*purging.Find(row.parameter)), row.keyword) << row.parameter;
-}
-
 }  // namespace
 }  // namespace kinvar

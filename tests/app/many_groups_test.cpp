@@ -124,7 +124,9 @@ TEST(ManyGroups, DiversitySearchesForFaInAtMostTheLimitOfGroups) {
     for (std::size_t i = 0; i < table.rows(); ++i) {
       const bool searched = static_cast<std::int64_t>(i) < kMaxFaGroups;
       ASSERT_EQ(table.Find("fa")->Missing(i), !searched) << row.name << " row " << i;
-      if (searched) ASSERT_EQ(table.Find("fa")->Real(i), 1.0) << row.name << " row " << i;
+      if (searched) {
+        ASSERT_EQ(table.Find("fa")->Real(i), 1.0) << row.name << " row " << i;
+      }
     }
   }
 }

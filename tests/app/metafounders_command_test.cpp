@@ -84,18 +84,5 @@ TEST_F(InverseWithMetafounders, ARefusedFileLeavesThePedigree) {
   EXPECT_FALSE(fs::exists(out));
 }
 
-TEST_F(InverseWithMetafounders, ASingularGammaIsRefusedForTheInverseOnly) {
-  test::TempFile zero("MF1 MF1 0\nMF2 MF2 0\n", ".txt");
-  platform.fileNames = {zero.path(), out};
-  doc.RunCommand(kCmdInverseWithMetafounders);
-  ASSERT_EQ(platform.messages.size(), 1u);
-  EXPECT_EQ(platform.messages.front().text,
-            "The metafounders' relationships are singular: the inverse of A with metafounders "
-            "needs them positive definite.");
-  EXPECT_FALSE(fs::exists(out));
-  doc.RunCommand(kCmdCompute);
-  EXPECT_FLOAT_EQ(doc.pedigree().rec(3).f, 0.0f);  // Gamma = 0: the plain pedigree's F
-}
-
 }  // namespace
 }  // namespace kinvar

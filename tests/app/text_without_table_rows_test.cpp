@@ -61,7 +61,9 @@ Outcome RunOnce(const std::string& pedigreePath, const Row& row, bool rowsWanted
   s.platform.groupChoices = {kAllIndividuals};
   s.platform.saveChoices = {1};
   if (row.file) s.platform.fileNames = {written};
-  if (row.command != kCmdViewPedigree) EXPECT_TRUE(s.doc.RunCommand(row.command));
+  if (row.command != kCmdViewPedigree) {
+    EXPECT_TRUE(s.doc.RunCommand(row.command));
+  }
   Outcome outcome;
   outcome.report = s.Report();
   if (!row.file) outcome.saved = s.SaveAs(row.choice);

@@ -109,10 +109,15 @@ TEST(ManPageWriter, ReplacesThePageOnlyWhenWrittenWhole) {
                                 test::Quote(row.target) + " 2>" + test::Quote(err);
     const int raw = std::system(command.c_str());
     EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, row.status);
-    if (row.status == 0) EXPECT_EQ(test::ReadWholeFile(row.target), page);
-    else EXPECT_EQ(test::ReadWholeFile(err).rfind("kinvar-make-man: cannot write " + row.target + "\n", 0), 0u)
-        << test::ReadWholeFile(err);
-    if (row.kept) EXPECT_EQ(test::ReadWholeFile(row.target), row.kept);
+    if (row.status == 0) {
+      EXPECT_EQ(test::ReadWholeFile(row.target), page);
+    } else {
+      EXPECT_EQ(test::ReadWholeFile(err).rfind("kinvar-make-man: cannot write " + row.target + "\n", 0), 0u)
+          << test::ReadWholeFile(err);
+    }
+    if (row.kept) {
+      EXPECT_EQ(test::ReadWholeFile(row.target), row.kept);
+    }
     EXPECT_FALSE(test::HasTemporaryBeside((folder / "x").string()));
   }
   fs::remove_all(folder);

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -169,11 +170,31 @@ class Manual : public test::CliFixture {
   }
 };
 
+// A kinvar-cli built without Qt has no pictures: the pages of the picture
+// commands cannot be run there, and the Qt build runs them.
+bool PagesNeedThePictures(const std::string& page) {
+#ifdef KINVAR_CLI_HAS_PICTURES
+  (void)page;
+  return false;
+#else
+  for (const char* command : {"certificate", "chart", "draw", "plot"})
+    if (page == std::string("commands/") + command + ".md") return true;
+  return false;
+#endif
+}
+
 TEST_F(Manual, EveryWorkedExamplePrintsWhatThePageQuotes) {
   int blocks = 0;
+  std::vector<std::string> skipped;
   for (const fs::path& page : Pages()) {
-    for (const ConsoleBlock& block :
-         ConsoleBlocks(page.lexically_relative(KINVAR_MANUAL_DIR).string(), test::ReadWholeFile(page.string()))) {
+    const std::string name = page.lexically_relative(KINVAR_MANUAL_DIR).generic_string();
+    const std::vector<ConsoleBlock> pageBlocks = ConsoleBlocks(name, test::ReadWholeFile(page.string()));
+    if (PagesNeedThePictures(name)) {
+      EXPECT_FALSE(pageBlocks.empty()) << name << " has no worked example left to skip";
+      skipped.push_back(name);
+      continue;
+    }
+    for (const ConsoleBlock& block : pageBlocks) {
       SCOPED_TRACE(block.page + ":" + std::to_string(block.line));
       ++blocks;
       ASSERT_FALSE(block.steps.empty());
@@ -191,6 +212,12 @@ TEST_F(Manual, EveryWorkedExamplePrintsWhatThePageQuotes) {
     }
   }
   EXPECT_GT(blocks, 30);
+  if (!skipped.empty()) {
+    std::string list;
+    for (const std::string& name : skipped) list += (list.empty() ? "" : ", ") + name;
+    std::cout << "Skipped, as this kinvar-cli has no pictures: " << list << "\n";
+    EXPECT_EQ(skipped.size(), 4u) << list;
+  }
 }
 
 TEST_F(Manual, EveryCommandHasAPage) {

@@ -6,21 +6,13 @@
 #include <vector>
 
 #include "genomics/genotype_reader.h"
+#include "support/genotype_cells.h"
 #include "support/test_files.h"
 
 namespace kinvar {
 namespace {
 
-// The animals and their codes as "ID:0129" words.
-std::string Cells(const GenotypeFile& file) {
-  std::string out;
-  for (std::int64_t a = 0; a < file.genotypes.AnimalCount(); ++a) {
-    out += (a == 0 ? "" : " ") + file.genotypes.ids[static_cast<std::size_t>(a)] + ":";
-    for (std::int64_t j = 0; j < file.genotypes.SnpCount(); ++j)
-      out += static_cast<char>('0' + file.genotypes.At(a, j));
-  }
-  return out;
-}
+using test::GenotypeCells;
 
 TEST(TextGenotypes, ReadsIdsAndCodesAsWritten) {
   struct Row {
@@ -43,10 +35,10 @@ TEST(TextGenotypes, ReadsIdsAndCodesAsWritten) {
     Progress progress(window);
     const GenotypeFile read = ReadTextGenotypes(file.path(), progress);
     EXPECT_EQ(read.error, "") << row.name;
-    EXPECT_EQ(Cells(read), row.cells) << row.name;
+    EXPECT_EQ(GenotypeCells(read), row.cells) << row.name;
     EXPECT_EQ(read.places, row.lines) << row.name;
     const GenotypeFile parsed = ParseTextGenotypes(row.text, "mem");
-    EXPECT_EQ(Cells(parsed), row.cells) << row.name << " (in memory)";
+    EXPECT_EQ(GenotypeCells(parsed), row.cells) << row.name << " (in memory)";
   }
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "genomics/genotype_reader.h"
+#include "support/genotype_cells.h"
 #include "support/test_files.h"
 
 namespace kinvar {
@@ -31,15 +32,7 @@ constexpr const char* kRecords =
     "1\t600\trs6\tG\t*\t.\t.\t.\tGT\t0/0\t0/1\t1/1\n"      // a spanning deletion
     "1\t700\trs7\tg\tt\t.\t.\t.\tGT\t./1\t1/1\t0/0\n";
 
-std::string Cells(const GenotypeFile& file) {
-  std::string out;
-  for (std::int64_t a = 0; a < file.genotypes.AnimalCount(); ++a) {
-    out += (a == 0 ? "" : " ") + file.genotypes.ids[static_cast<std::size_t>(a)] + ":";
-    for (std::int64_t j = 0; j < file.genotypes.SnpCount(); ++j)
-      out += static_cast<char>('0' + file.genotypes.At(a, j));
-  }
-  return out;
-}
+using test::GenotypeCells;
 
 GenotypeFile Read(const std::string& path) {
   SilentProgressWindow window;
@@ -71,7 +64,7 @@ TEST(VcfReader, CountsAllelesOfBiallelicSnpsInEveryForm) {
   for (const std::string& path : {vcf.path(), bcf.path(), gz.path()}) {
     const GenotypeFile file = Read(path);
     ASSERT_EQ(file.error, "") << path;
-    EXPECT_EQ(Cells(file), "cow1:019 Cow2:192 cow3:220") << path;
+    EXPECT_EQ(GenotypeCells(file), "cow1:019 Cow2:192 cow3:220") << path;
     EXPECT_EQ(file.skippedRecords, 4) << path;
     ASSERT_EQ(file.genotypes.SnpCount(), 3) << path;
     EXPECT_EQ(file.genotypes.snps[0].name, "rs1");

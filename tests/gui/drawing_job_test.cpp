@@ -170,8 +170,12 @@ void ExpectCentred(PictureCanvas& c, QPointF point, const std::string& where) {
   const auto edge = [](const QScrollBar* bar) {
     return bar->value() == bar->minimum() || bar->value() == bar->maximum();
   };
-  if (std::abs(at.x() - centre.x()) > 2.0) EXPECT_TRUE(edge(c.horizontalScrollBar())) << where << " x";
-  if (std::abs(at.y() - centre.y()) > 2.0) EXPECT_TRUE(edge(c.verticalScrollBar())) << where << " y";
+  if (std::abs(at.x() - centre.x()) > 2.0) {
+    EXPECT_TRUE(edge(c.horizontalScrollBar())) << where << " x";
+  }
+  if (std::abs(at.y() - centre.y()) > 2.0) {
+    EXPECT_TRUE(edge(c.verticalScrollBar())) << where << " y";
+  }
   // A node off to the side is never left out of sight.
   EXPECT_TRUE(QRectF(c.viewport()->rect()).contains(at)) << where;
 }
@@ -267,10 +271,8 @@ TEST(DrawingWindow, TheSearchBoxCentresOnTheAnimalOrSaysItIsNotThere) {
 // View › Pedigree Certificate: the certificate of the animal asked for, on
 // an A4 portrait page when printed, 3 to 5 generations in its box.
 TEST(CertificateWindow, OpensOnFourGenerationsAndPrintsOnA4Portrait) {
-  test::DocumentFixture f;
-  MainWindow frame(f.platform, f.doc);
-  frame.show();
-  frame.OpenFile(QString(KINVAR_EXAMPLES_DIR) + "/herd.pdg");
+  test::HerdWindow f;
+  MainWindow& frame = f.frame;
   ASSERT_TRUE(frame.CommandEnabled(kCmdViewPedigreeCertificate));
   f.platform.AnswerNextIndividual("C2");
   frame.Dispatch(kCmdViewPedigreeCertificate);
@@ -294,10 +296,8 @@ TEST(CertificateWindow, OpensOnFourGenerationsAndPrintsOnA4Portrait) {
 // Through the menu: the picker closes, the layout runs on its worker, and
 // the drawing's window opens with its search box.
 TEST(DrawingWindow, TheMenuCommandOpensTheDrawingOnceLaidOut) {
-  test::DocumentFixture f;
-  MainWindow frame(f.platform, f.doc);
-  frame.show();
-  frame.OpenFile(QString(KINVAR_EXAMPLES_DIR) + "/herd.pdg");
+  test::HerdWindow f;
+  MainWindow& frame = f.frame;
   f.platform.AnswerNextIndividual("C2");
   frame.Dispatch(kCmdDrawAncestorsIndividual);
   ASSERT_TRUE(WaitFor([&] { return !frame.findChildren<PictureWindow*>().isEmpty(); }));

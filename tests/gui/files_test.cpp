@@ -29,6 +29,7 @@
 #include "gui/main_window.h"
 #include "gui/table_pane.h"
 #include "gui_support.h"
+#include "support/cancel_window.h"
 #include "support/test_files.h"
 
 namespace kinvar::gui {
@@ -41,21 +42,10 @@ const QString kExamples = QString(KINVAR_EXAMPLES_DIR);
 const QString kHerd = kExamples + "/herd.pdg";
 const QString kSmall = kExamples + "/small.pdg";
 
-// A progress window that reports a cancel at its first poll.
-class CancellingWindow final : public ProgressWindow {
- public:
-  void SetLabel(const std::string&) override {}
-  void SetPosition(int) override {}
-  bool PollCancel() override { return true; }
-  void SetWindowText(const std::string&) override {}
-  void ShowCancelButton(bool) override {}
-  void Hide() override {}
-};
-
 class CancellingPlatform : public test::RecordingPlatform {
  public:
   std::unique_ptr<ProgressWindow> OpenProgress() override {
-    if (cancel) return std::make_unique<CancellingWindow>();
+    if (cancel) return std::make_unique<kinvar::test::CancelAtPoll>();
     return RecordingPlatform::OpenProgress();
   }
   bool cancel = false;
@@ -257,8 +247,12 @@ TEST(CloseQuestion, ComesOnlyWhenTheReportIsUnsavedAndDoesWhatItsButtonSays) {
         "Do you want to save the report of \"herd.pdg\" before closing it?"};
     EXPECT_EQ(f.platform.messages, row.asked ? question : std::vector<std::string>{}) << row.name;
     EXPECT_EQ(f.doc.title(), row.opened ? "small.pdg" : "herd.pdg") << row.name;
-    if (!row.opened) EXPECT_EQ(f.doc.lastCommand(), row.command) << row.name;
-    if (row.answer == SaveAnswer::kSave) EXPECT_TRUE(std::filesystem::exists(saved)) << row.name;
+    if (!row.opened) {
+      EXPECT_EQ(f.doc.lastCommand(), row.command) << row.name;
+    }
+    if (row.answer == SaveAnswer::kSave) {
+      EXPECT_TRUE(std::filesystem::exists(saved)) << row.name;
+    }
   }
 }
 

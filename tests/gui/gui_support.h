@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/document.h"
+#include "gui/main_window.h"
 #include "gui/qt_platform.h"
 
 namespace kinvar::gui::test {
@@ -44,6 +45,16 @@ struct DocumentFixture {
   QTemporaryDir folder;
   RecordingPlatform platform;
   Document doc{platform, folder.path().toStdString() + "/"};
+};
+
+// The main window shown with the example herd open, as most command tests
+// begin.
+struct HerdWindow : DocumentFixture {
+  HerdWindow() {
+    frame.show();
+    frame.OpenFile(QString(KINVAR_EXAMPLES_DIR) + "/herd.pdg");
+  }
+  MainWindow frame{platform, doc};
 };
 
 // Runs `act` on the modal dialog of type D as soon as the event loop of its

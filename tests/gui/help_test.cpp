@@ -202,10 +202,8 @@ TEST(HelpWindow, EveryAnalysisOfTheMenusHasAPageOfItsOwn) {
 }
 
 TEST(HelpWindow, F1InACommandsDialogOpensItsPage) {
-  DocumentFixture f;
-  MainWindow frame{f.platform, f.doc};
-  frame.show();
-  frame.OpenFile(QString(KINVAR_EXAMPLES_DIR) + "/herd.pdg");
+  test::HerdWindow f;
+  MainWindow& frame = f.frame;
   QString shown;
   WhenShown<QDialog>([&](QDialog& dialog) {
     QTest::keyClick(&dialog, Qt::Key_F1);

@@ -329,10 +329,8 @@ namespace {
 // Double-click on an ID, then the menu's chart entry: the chart of that
 // individual opens in a window of its own, with the coefficients computed.
 TEST(PedigreeChartCommand, OpensTheChartOfTheIndividualClickedOn) {
-  test::DocumentFixture f;
-  MainWindow frame(f.platform, f.doc);
-  frame.show();
-  frame.OpenFile(QString(KINVAR_EXAMPLES_DIR) + "/herd.pdg");
+  test::HerdWindow f;
+  MainWindow& frame = f.frame;
   ASSERT_TRUE(frame.CommandEnabled(kCmdViewPedigreeChart));
   QMenu* menu = frame.ShowIndividualMenu("C2");
   ASSERT_NE(menu, nullptr);
@@ -354,10 +352,8 @@ TEST(PedigreeChartCommand, OpensTheChartOfTheIndividualClickedOn) {
 // A double click on an animal of the chart offers its commands, as in the
 // report and the tables; elsewhere it offers nothing.
 TEST(PedigreeChartCommand, ADoubleClickOnAnAncestorOffersItsCommands) {
-  test::DocumentFixture f;
-  MainWindow frame(f.platform, f.doc);
-  frame.show();
-  frame.OpenFile(QString(KINVAR_EXAMPLES_DIR) + "/herd.pdg");
+  test::HerdWindow f;
+  MainWindow& frame = f.frame;
   QAction* chart = nullptr;
   for (QAction* act : frame.ShowIndividualMenu("C4")->actions())
     if (act->data().toInt() == kCmdViewPedigreeChart) chart = act;
@@ -412,10 +408,8 @@ TEST(PictureCommands, DrawingsAndChartsOpenTheirWindows) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    test::DocumentFixture f;
-    MainWindow frame(f.platform, f.doc);
-    frame.show();
-    frame.OpenFile(QString(KINVAR_EXAMPLES_DIR) + "/herd.pdg");
+    test::HerdWindow f;
+    MainWindow& frame = f.frame;
     ASSERT_TRUE(frame.CommandEnabled(row.id));
     if (row.groupRow >= 0)
       test::WhenShown<GroupChoiceDialog>([&row](GroupChoiceDialog& d) {
@@ -462,10 +456,8 @@ TEST(PictureCommands, AChartsGroupDialogSaysWhatItWillDraw) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    test::DocumentFixture f;
-    MainWindow frame(f.platform, f.doc);
-    frame.show();
-    frame.OpenFile(QString(KINVAR_EXAMPLES_DIR) + "/herd.pdg");
+    test::HerdWindow f;
+    MainWindow& frame = f.frame;
     QString caption;
     int asked = 0;
     test::WhenShown<GroupChoiceDialog>([&](GroupChoiceDialog& d) {
@@ -493,10 +485,8 @@ namespace {
 // once, for the proven optimum; the annealing then runs with them and its
 // report stays on screen.
 TEST(PictureCommands, TheMatingChartAsksItsInputsOnce) {
-  test::DocumentFixture f;
-  MainWindow frame(f.platform, f.doc);
-  frame.show();
-  frame.OpenFile(QString(KINVAR_EXAMPLES_DIR) + "/herd.pdg");
+  test::HerdWindow f;
+  MainWindow& frame = f.frame;
   int asked = 0;
   test::WhenShown<TwoGroupsDialog>([&](TwoGroupsDialog& d) {
     ++asked;
@@ -532,10 +522,8 @@ namespace {
 // The chart window's generations: fewer draw a smaller chart of the same
 // individual; once another pedigree is open the box gives up.
 TEST(PedigreeChartCommand, TheWindowRedrawsTheChartForOtherGenerations) {
-  test::DocumentFixture f;
-  MainWindow frame(f.platform, f.doc);
-  frame.show();
-  frame.OpenFile(QString(KINVAR_EXAMPLES_DIR) + "/herd.pdg");
+  test::HerdWindow f;
+  MainWindow& frame = f.frame;
   f.platform.AnswerNextIndividual("C4");
   frame.Dispatch(kCmdViewPedigreeChart);
   const auto windows = frame.findChildren<PictureWindow*>();

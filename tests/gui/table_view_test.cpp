@@ -25,7 +25,6 @@
 #include "gui/table_model.h"
 #include "gui/table_pane.h"
 #include "gui_support.h"
-#include "report/column_titles.h"
 #include "report/table_formats.h"
 #include "support/test_files.h"
 
@@ -66,30 +65,6 @@ TEST(TableView, HeadersShowTitlesAndTooltipsTheMachineNames) {
   // S1's F is predefined, A1's is not.
   EXPECT_EQ(pane->model().data(pane->model().index(0, 6), Qt::DisplayRole).toString(), "yes");
   EXPECT_EQ(pane->model().data(pane->model().index(5, 6), Qt::DisplayRole).toString(), "no");
-}
-
-TEST(TableView, EveryTableOfTheseCommandsShowsATitleForEveryColumn) {
-  Frame f;
-  const std::int32_t commands[] = {kCmdViewPedigree, kCmdCompute,          kCmdStructure,
-                                   kCmdDii,          kCmdAverageRelatedness, kCmdAverageBetweenGroups,
-                                   kCmdBetweenAll,   kCmdPathCountingAll};
-  for (const std::int32_t command : commands) {
-    f.frame.Dispatch(command);
-    ASSERT_FALSE(f.frame.tablePanes().empty()) << command;
-    for (const TablePane* pane : f.frame.tablePanes()) {
-      const ResultTable* t = pane->model().table();
-      ASSERT_NE(t, nullptr);
-      for (int c = 0; c < pane->model().columnCount(); ++c) {
-        const std::string& machine = t->column(static_cast<std::size_t>(c)).name();
-        SCOPED_TRACE(t->name() + "." + machine);
-        const std::string title = std::string(ColumnTitle(t->name(), machine));
-        EXPECT_FALSE(title.empty());
-        EXPECT_EQ(pane->model().headerData(c, Qt::Horizontal, Qt::DisplayRole).toString().toStdString(), title);
-        EXPECT_TRUE(pane->model().headerData(c, Qt::Horizontal, Qt::ToolTipRole).toString().startsWith(
-            QString::fromStdString(machine + ":")));
-      }
-    }
-  }
 }
 
 // An inbreeding table of six animals: F with ties and a missing value.

@@ -17,21 +17,11 @@
 #include "app/commands.h"
 #include "gui/main_window.h"
 #include "gui_support.h"
+#include "support/cancel_window.h"
 #include "support/test_files.h"
 
 namespace kinvar::gui {
 namespace {
-
-// A progress window that asks to cancel at its first poll.
-class CancellingWindow final : public ProgressWindow {
- public:
-  void SetLabel(const std::string&) override {}
-  void SetPosition(int) override {}
-  bool PollCancel() override { return true; }
-  void SetWindowText(const std::string&) override {}
-  void ShowCancelButton(bool) override {}
-  void Hide() override {}
-};
 
 // Each progress window the command opens records the thread it was opened
 // on and whether a timer on the interface thread fired, and the frame was
@@ -50,7 +40,7 @@ class ObservingPlatform : public test::RecordingPlatform {
     });
     // Blocking the interface thread instead would time out here.
     turned.push_back(worker && served.tryAcquire(1, 10000));
-    if (cancel) return std::make_unique<CancellingWindow>();
+    if (cancel) return std::make_unique<kinvar::test::CancelAtPoll>();
     return QtPlatform::OpenProgress();
   }
   MainWindow* frame = nullptr;

@@ -168,7 +168,9 @@ TEST(BestSires, RankTheCandidatesAsABruteForceOverTheTabularMatrix) {
       double sum = 0.0;
       for (std::size_t j = 0; j < a.n; ++j) sum += a(i, j) / 2.0;
       EXPECT_NEAR(c.mk, sum / static_cast<double>(a.n), 1e-5) << where;
-      if (k > 0) EXPECT_LE(best.rows[k - 1].offspringF, c.offspringF) << where;
+      if (k > 0) {
+        EXPECT_LE(best.rows[k - 1].offspringF, c.offspringF) << where;
+      }
     }
   }
 }

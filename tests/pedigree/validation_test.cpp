@@ -166,7 +166,9 @@ TEST(ValidationErrors, NameTheRowsOfAWorkbooksSheet) {
   };
   for (const Row& r : rows) {
     test::TempFile file("", ".xlsx");
-    ASSERT_TRUE(test::WriteZip(file.path(), test::WorkbookParts({{{"Herd book", r.rows}}}))) << r.name;
+    test::WorkbookLayout layout;
+    layout.sheets = {{"Herd book", r.rows}};
+    ASSERT_TRUE(test::WriteZip(file.path(), test::WorkbookParts(layout))) << r.name;
     Pedigree ped;
     ASSERT_TRUE(ped.copyFile.Create());
     SilentProgressWindow window;

@@ -569,10 +569,13 @@ TEST(ChartLayout, LabelsAreNeverCutShort) {
                                                 << category.toStdString() << " not whole";
         // The groups ticked (which are checked below) are drawn whole.
         const std::unique_ptr<QChart> qchart = PanelChart(panel);
-        for (QAbstractAxis* axis : qchart->axes(Qt::Horizontal))
-          if (auto* groups = qobject_cast<QCategoryAxis*>(axis))
-            for (const QString& label : groups->categoriesLabels())
+        for (QAbstractAxis* axis : qchart->axes(Qt::Horizontal)) {
+          if (auto* groups = qobject_cast<QCategoryAxis*>(axis)) {
+            for (const QString& label : groups->categoriesLabels()) {
               EXPECT_TRUE(texts.contains(label)) << chart.name << ": group " << label.toStdString();
+            }
+          }
+        }
         EXPECT_TRUE(texts.contains(panel.title)) << chart.name;
       }
     }

@@ -35,7 +35,7 @@ struct CliRefusal {
   std::string err;
 };
 
-// A picture kinvar-cli refuses to draw: its status and a part of its message.
+// A picture kinvar-cli refuses to draw: its status and how its message begins.
 struct PictureRefusal {
   const char* name;
   std::string args;  // after the pedigree; "-o FILE" last, FILE named as in the run's folder
@@ -94,7 +94,7 @@ class CliFixture : public testing::Test {
     for (const PictureRefusal& row : rows) {
       const CliRun run = Execute(command + " " + Herd() + " " + WithOutputAtHome(row.args));
       EXPECT_EQ(run.status, row.status) << row.name;
-      EXPECT_NE(run.err.find(row.message), std::string::npos) << row.name << ": " << run.err;
+      EXPECT_TRUE(run.err.starts_with(row.message)) << row.name << ": " << run.err;
       EXPECT_FALSE(std::filesystem::exists(Out("x.svg")) || std::filesystem::exists(Out("x.png"))) << row.name;
     }
   }
