@@ -4,8 +4,9 @@
 // contributions adding up to 1, 0 <= F < 1, ancestral and purged inbreeding
 // within their ranges, completeness in [0, 1], the mean kinship equal to
 // half the average relatedness over the same animals) and fg <= fa <= fe,
-// which herd books keep though fa can pass fe in small inbred pedigrees
-// (diversity_test.cpp).
+// which these herd books keep though the definitions do not promise fa <=
+// fe: references with few founders, early birth years among them, can give
+// fa above fe (diversity_test.cpp).
 #include <gtest/gtest.h>
 
 #include <cmath>
