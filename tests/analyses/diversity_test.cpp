@@ -477,6 +477,41 @@ TEST(DiversityGroupTable, TheReferenceSearchedBesideTheGroupsGivesTheSameBits) {
   EXPECT_GT(compared, 40);
 }
 
+// What the greedy choice promises whatever the shape of the reference: the
+// marginal contributions come out largest first (choosing an ancestor only
+// lowers the others'), each above 0, and, with q1 the first and n the
+// number chosen, 1/q1 <= fa <= n, both bounds of a sum of squares of shares
+// adding up to 1. Deep pedigrees too, where no bits are compared with the
+// search done the long way.
+TEST(EffectiveNumberOfAncestors, ChoosesTheLargestContributionsFirst) {
+  int searched = 0;
+  for (std::uint64_t seed = 1; seed <= 120; ++seed) {
+    test::RandomPedigreeOptions options = test::VariedOptions(seed, 400);
+    options.groupColumn = true;
+    const auto ped = Loaded(test::MakeRandomPedigree(options).text);
+    std::vector<int> references = GroupNumbers(*ped);
+    references.push_back(kAllIndividuals);
+    for (const int group : references) {
+      const std::string what = "seed " + std::to_string(seed) + " group " + std::to_string(group);
+      const EffectiveAncestors a = Summarize(*ped, group).ancestors;
+      ASSERT_FALSE(a.chosen.empty()) << what;
+      ASSERT_FALSE(a.stoppedAtLimit) << what;
+      for (std::size_t i = 0; i < a.chosen.size(); ++i) {
+        EXPECT_GT(a.chosen[i].contribution, 0.0) << what << " " << i;
+        if (i > 0)
+          EXPECT_LE(a.chosen[i].contribution, a.chosen[i - 1].contribution * (1 + 1e-12))
+              << what << " " << i;
+      }
+      const double first = a.chosen.front().contribution;
+      EXPECT_LE(1 / first, a.fa * (1 + 1e-12)) << what;
+      EXPECT_LE(a.fa, static_cast<double>(a.chosen.size()) * (1 + 1e-12)) << what;
+      EXPECT_NEAR(a.explained, 1.0, 1e-9) << what;
+      ++searched;
+    }
+  }
+  EXPECT_GT(searched, 300);
+}
+
 // A group's row as a reference population of its own gives it, each figure
 // over the whole pedigree: the table's rows, which visit only each group's
 // members and their ancestors, must carry the same bits.
