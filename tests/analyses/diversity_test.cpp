@@ -95,6 +95,57 @@ INSTANTIATE_TEST_SUITE_P(
                "P 0.500000; Q 0.500000; ", 2.0}),
     [](const testing::TestParamInfo<FaCase>& row) { return row.param.name; });
 
+// Boichard's rounds done the long way: every round recomputes p by a
+// backward pass and the explained shares by a forward pass over the whole
+// pedigree, with the chosen individuals' parents unknown.
+std::vector<std::pair<std::int32_t, double>> BruteForceAncestors(const Pedigree& ped,
+                                                                 const ReferencePopulation& ref) {
+  const auto n = static_cast<std::size_t>(ped.nTotal);
+  const auto code = [&](RecIndex r) { return static_cast<std::size_t>(ped.rec(r).code); };
+  std::vector<bool> chosen(n + 1, false);
+  std::vector<std::pair<std::int32_t, double>> rounds;
+  for (int round = 0; round < kMaxAncestorRounds; ++round) {
+    std::vector<double> p(n + 1, 0.0), a(n + 1, 0.0);
+    for (std::size_t k = n; k >= 1; --k) {
+      p[k] += ref.byCode[k];
+      const Rec& r = ped.byCode(static_cast<std::int32_t>(k - 1));
+      if (chosen[k]) continue;
+      if (r.sire != kUnknownParent) p[code(r.sire)] += p[k] / 2;
+      if (r.dam != kUnknownParent) p[code(r.dam)] += p[k] / 2;
+    }
+    for (std::size_t k = 1; k <= n; ++k) {
+      const Rec& r = ped.byCode(static_cast<std::int32_t>(k - 1));
+      a[k] = chosen[k] ? 1.0 : (a[code(r.sire)] + a[code(r.dam)]) / 2;
+    }
+    std::size_t best = 0;
+    double q = 0.0;
+    for (std::size_t k = 1; k <= n; ++k)
+      if (p[k] * (1 - a[k]) > q) q = p[k] * (1 - a[k]), best = k;
+    if (best == 0) break;
+    chosen[best] = true;
+    rounds.emplace_back(static_cast<std::int32_t>(best), q / ref.members);
+  }
+  return rounds;
+}
+
+// fe the long way: each member's genes followed up every path to the
+// founders, in doubles.
+double FeTheLongWay(const Pedigree& ped, const ReferencePopulation& ref) {
+  std::vector<double> c(static_cast<std::size_t>(ped.nTotal) + 1, 0.0);
+  const std::function<void(RecIndex, double)> up = [&](RecIndex r, double share) {
+    const Rec& x = ped.rec(r);
+    if (x.sire == kUnknownParent && x.dam == kUnknownParent) c[static_cast<std::size_t>(x.code)] += share;
+    for (const RecIndex parent : {x.sire, x.dam})
+      if (parent != kUnknownParent) up(parent, share / 2);
+  };
+  for (std::int32_t code = 1; code <= ped.nTotal; ++code)
+    if (ref.byCode[static_cast<std::size_t>(code)] != 0)
+      up(ped.records[static_cast<std::size_t>(code - 1)], 1.0 / ref.members);
+  double sumOfSquares = 0.0;
+  for (const double x : c) sumOfSquares += x * x;
+  return 1.0 / sumOfSquares;
+}
+
 // Where an ancestor chosen carries only part of a founder's genes, the rest
 // reaching the members around it, the founder's share is split between
 // several marginal contributions and their squares may sum to less than
@@ -119,6 +170,12 @@ TEST_P(FaAboveFe, IsWhatTheDefinitionGivesByHand) {
   EXPECT_NEAR(s.ancestors.fa, GetParam().fa, 1e-12 * GetParam().fa);
   EXPECT_DOUBLE_EQ(s.ancestors.explained, 1.0);
   EXPECT_GT(s.ancestors.fa, s.founders.fe);
+  // And both the long way, from the definitions.
+  const ReferencePopulation ref = Reference(*ped, 1);
+  double sumOfSquares = 0.0;
+  for (const auto& [code, q] : BruteForceAncestors(*ped, ref)) sumOfSquares += q * q;
+  EXPECT_NEAR(1 / sumOfSquares, GetParam().fa, 1e-12 * GetParam().fa);
+  EXPECT_NEAR(FeTheLongWay(*ped, ref), GetParam().fe, 1e-12 * GetParam().fe);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -167,39 +224,6 @@ INSTANTIATE_TEST_SUITE_P(
                       "T 0.333333; Y 0.333333; B2 0.166667; C 0.166667; ", 576.0 / 162.0,
                       36.0 / 10.0}),
     [](const testing::TestParamInfo<FaAboveFeCase>& row) { return row.param.name; });
-
-// Boichard's rounds done the long way: every round recomputes p by a
-// backward pass and the explained shares by a forward pass over the whole
-// pedigree, with the chosen individuals' parents unknown.
-std::vector<std::pair<std::int32_t, double>> BruteForceAncestors(const Pedigree& ped,
-                                                                 const ReferencePopulation& ref) {
-  const auto n = static_cast<std::size_t>(ped.nTotal);
-  const auto code = [&](RecIndex r) { return static_cast<std::size_t>(ped.rec(r).code); };
-  std::vector<bool> chosen(n + 1, false);
-  std::vector<std::pair<std::int32_t, double>> rounds;
-  for (int round = 0; round < kMaxAncestorRounds; ++round) {
-    std::vector<double> p(n + 1, 0.0), a(n + 1, 0.0);
-    for (std::size_t k = n; k >= 1; --k) {
-      p[k] += ref.byCode[k];
-      const Rec& r = ped.byCode(static_cast<std::int32_t>(k - 1));
-      if (chosen[k]) continue;
-      if (r.sire != kUnknownParent) p[code(r.sire)] += p[k] / 2;
-      if (r.dam != kUnknownParent) p[code(r.dam)] += p[k] / 2;
-    }
-    for (std::size_t k = 1; k <= n; ++k) {
-      const Rec& r = ped.byCode(static_cast<std::int32_t>(k - 1));
-      a[k] = chosen[k] ? 1.0 : (a[code(r.sire)] + a[code(r.dam)]) / 2;
-    }
-    std::size_t best = 0;
-    double q = 0.0;
-    for (std::size_t k = 1; k <= n; ++k)
-      if (p[k] * (1 - a[k]) > q) q = p[k] * (1 - a[k]), best = k;
-    if (best == 0) break;
-    chosen[best] = true;
-    rounds.emplace_back(static_cast<std::int32_t>(best), q / ref.members);
-  }
-  return rounds;
-}
 
 // By code: each known parent adds half of itself and half of its own sum of
 // (1/2)^distance over its known ancestors; and the generations in which
