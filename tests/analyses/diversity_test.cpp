@@ -1,5 +1,6 @@
-// The genetic diversity summary: fa on pedigrees worked by hand and against a
-// brute-force search that recomputes every contribution each round; fe, fg
+// The genetic diversity summary: fa on pedigrees worked by hand (fa above fe
+// among them, as the definitions give it) and against a brute-force search
+// that recomputes every contribution each round; fe, fg
 // and mean coancestry equal to gene origin's and the tabular A's; generation
 // depths, Ne and completeness against direct computations; the exact report
 // through the document, its re-run in a new number format, and a cancel.

@@ -5,8 +5,8 @@
 // within their ranges, completeness in [0, 1], the mean kinship equal to
 // half the average relatedness over the same animals) and fg <= fa <= fe,
 // which these herd books keep though the definitions do not promise fa <=
-// fe: references with few founders, early birth years among them, can give
-// fa above fe (diversity_test.cpp).
+// fe: references without a strong bottleneck, early birth years among
+// them, can give fa above fe (diversity_test.cpp).
 #include <gtest/gtest.h>
 
 #include <cmath>
