@@ -1,5 +1,6 @@
-// The genetic diversity summary: fa on pedigrees worked by hand and against a
-// brute-force search that recomputes every contribution each round; fe, fg
+// The genetic diversity summary: fa on pedigrees worked by hand (fa above fe
+// among them, as the definitions give it) and against a brute-force search
+// that recomputes every contribution each round; fe, fg
 // and mean coancestry equal to gene origin's and the tabular A's; generation
 // depths, Ne and completeness against direct computations; the exact report
 // through the document, its re-run in a new number format, and a cancel.
@@ -127,6 +128,103 @@ std::vector<std::pair<std::int32_t, double>> BruteForceAncestors(const Pedigree&
   }
   return rounds;
 }
+
+// fe the long way: each member's genes followed up every path to the
+// founders, in doubles.
+double FeTheLongWay(const Pedigree& ped, const ReferencePopulation& ref) {
+  std::vector<double> c(static_cast<std::size_t>(ped.nTotal) + 1, 0.0);
+  const std::function<void(RecIndex, double)> up = [&](RecIndex r, double share) {
+    const Rec& x = ped.rec(r);
+    if (x.sire == kUnknownParent && x.dam == kUnknownParent) c[static_cast<std::size_t>(x.code)] += share;
+    for (const RecIndex parent : {x.sire, x.dam})
+      if (parent != kUnknownParent) up(parent, share / 2);
+  };
+  for (std::int32_t code = 1; code <= ped.nTotal; ++code)
+    if (ref.byCode[static_cast<std::size_t>(code)] != 0)
+      up(ped.records[static_cast<std::size_t>(code - 1)], 1.0 / ref.members);
+  double sumOfSquares = 0.0;
+  for (const double x : c) sumOfSquares += x * x;
+  return 1.0 / sumOfSquares;
+}
+
+// Where an ancestor chosen carries only part of a founder's genes, the rest
+// reaching the members around it, the founder's share is split between
+// several marginal contributions and their squares may sum to less than
+// the founders': fa above fe is then what the definition gives. No shape
+// of reference rules it out: members among the ancestors, relatives mated
+// and neither, worked here by hand (fe from 32-bit contributions, so to
+// their precision); generated herd books give it in early birth years.
+struct FaAboveFeCase {
+  const char* name;
+  const char* text;  // the reference is group 1
+  const char* chosen;
+  double fe, fa;
+};
+
+class FaAboveFe : public testing::TestWithParam<FaAboveFeCase> {};
+
+TEST_P(FaAboveFe, IsWhatTheDefinitionGivesByHand) {
+  auto ped = Loaded(GetParam().text);
+  const DiversitySummary s = Summarize(*ped, 1);
+  EXPECT_EQ(Chosen(*ped, s.ancestors), GetParam().chosen);
+  EXPECT_NEAR(s.founders.fe, GetParam().fe, 1e-6 * GetParam().fe);
+  EXPECT_NEAR(s.ancestors.fa, GetParam().fa, 1e-12 * GetParam().fa);
+  EXPECT_DOUBLE_EQ(s.ancestors.explained, 1.0);
+  EXPECT_GT(s.ancestors.fa, s.founders.fe);
+  // And both the long way, from the definitions.
+  const ReferencePopulation ref = Reference(*ped, 1);
+  double sumOfSquares = 0.0;
+  for (const auto& [code, q] : BruteForceAncestors(*ped, ref)) sumOfSquares += q * q;
+  EXPECT_NEAR(1 / sumOfSquares, GetParam().fa, 1e-12 * GetParam().fa);
+  EXPECT_NEAR(FeTheLongWay(*ped, ref), GetParam().fe, 1e-12 * GetParam().fe);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, FaAboveFe,
+    testing::Values(
+        // The fewest animals with fa above fe: a member that is a parent of
+        // the other two. Genes of X, Y, Z from P: 1/2, 3/4, 3/8; from Q:
+        // 1/2, 1/4, 5/8. c = 13/24 and 11/24, fe = 288/145. p: X 7/12
+        // (its own third and 3/4 of Y's), P 13/24, Q 11/24, Y 1/2, Z 1/3.
+        // X first; then P (as Y's sire: half of Y, a quarter of Z), Y
+        // (p 1/2, half explained) and Z (3/4 of its third unexplained) tie
+        // at 1/4, P by its code; then Q and Z (half of its third) at 1/6,
+        // Q by its code. fa = 144 / (49 + 9 + 4) = 72/31.
+        FaAboveFeCase{"AMemberIsTheParentOfOthers",
+                      "progeny sire dam group\nP 0 0 0\nQ 0 0 0\nX P Q 1\nY P X 1\nZ Y Q 1\n",
+                      "X 0.583333; P 0.250000; Q 0.166667; ", 288.0 / 145.0, 72.0 / 31.0},
+        // No member is an ancestor of the other, but A is mated to her sire
+        // and to her son. X has 5/8 of its genes from P, Y 1/2: c = 9/16
+        // and 7/16, fe = 128/65. A carries 3/4 of X and 1/2 of Y, p =
+        // 5/8, above P's 9/16; then P (around A, through C and B) 1/4 and Q
+        // (through B) 1/8. fa = 64 / (25 + 4 + 1) = 32/15.
+        FaAboveFeCase{"AnAncestorMatedToItsDescendants",
+                      "progeny sire dam group\nP 0 0 0\nQ 0 0 0\nA P Q 0\nB P Q 0\nC P A 0\n"
+                      "X C A 1\nY B A 1\n",
+                      "A 0.625000; P 0.250000; Q 0.125000; ", 128.0 / 65.0, 32.0 / 15.0},
+        // No animal is mated to its ancestor, but M is mated to her
+        // brothers: X3's sire is unknown, so S and D have 7/16 each, fe =
+        // 256/98. M carries half of every member, p = 1/2; then B1, sire
+        // of two, 1/4 (above S's and D's 3/16); then B2 and X3's unknown
+        // half, 1/8 each. fa = 64 / (16 + 4 + 1 + 1) = 32/11.
+        FaAboveFeCase{"SibsMated",
+                      "progeny sire dam group\nS 0 0 0\nD 0 0 0\nB1 S D 0\nB2 S D 0\nM S D 0\n"
+                      "X1 B1 M 1\nX2 B2 M 1\nX3 0 M 1\nX4 B1 M 1\n",
+                      "M 0.500000; B1 0.250000; B2 0.125000; X3 0.125000; ", 256.0 / 98.0,
+                      32.0 / 11.0},
+        // A birth group with no member among the ancestors and no
+        // relatives mated. Y (full sib of B1 and B2) is chosen for the
+        // genes of S and D it carries, which reach X and Z through B2 and
+        // B1 as well. S and D have 7/24 each (Z's unknown grandparent
+        // 1/12), T 1/3: fe = 576/162. T, X, Y, Z tie at 1/3, T by its
+        // code; then Y 1/3 (X and Z half explained, 1/6); then B2, C, X
+        // and Z at 1/6, B2 and then C by their codes. fa = 36 / 10.
+        FaAboveFeCase{"NoMemberAmongTheAncestorsNorRelativesMated",
+                      "progeny sire dam group\nS 0 0 0\nD 0 0 0\nT 0 0 0\nB1 S D 0\nB2 S D 0\n"
+                      "C B1 0 0\nX B2 T 1\nY S D 1\nZ C T 1\n",
+                      "T 0.333333; Y 0.333333; B2 0.166667; C 0.166667; ", 576.0 / 162.0,
+                      36.0 / 10.0}),
+    [](const testing::TestParamInfo<FaAboveFeCase>& row) { return row.param.name; });
 
 // By code: each known parent adds half of itself and half of its own sum of
 // (1/2)^distance over its known ancestors; and the generations in which
@@ -275,21 +373,28 @@ TEST(EffectiveNumberOfAncestors, TheQuickRouteGivesTheBitsOfThePlainRoute) {
   EXPECT_GT(deep, 0);
 }
 
-// A herd book's shape: thousands of young animals with an unknown parent,
-// whose choices pass up through the same sires, chosen one after another.
-TEST(EffectiveNumberOfAncestors, TheQuickRouteGivesTheBitsOfThePlainRouteInAHerdBook) {
+// A herd book from the benchmarks' generator, birth years as groups, with
+// its inbreeding computed.
+std::unique_ptr<Pedigree> HerdBook(std::int64_t individuals, std::uint64_t seed) {
   bench::GeneratorOptions options;
-  options.individuals = 12000;
-  options.seed = 5;
+  options.individuals = individuals;
+  options.seed = seed;
   const test::TempFile file("");
   bench::GeneratorSummary summary;
   std::string error;
-  ASSERT_TRUE(bench::GeneratePedigreeFile(options, file.path(), summary, error)) << error;
+  EXPECT_TRUE(bench::GeneratePedigreeFile(options, file.path(), summary, error)) << error;
   auto ped = std::make_unique<Pedigree>();
   SilentProgressWindow window;
   Progress progress(window);
-  ASSERT_EQ(LoadPedigree(file.path(), *ped, progress).status, LoadStatus::kLoaded);
-  ASSERT_TRUE(ComputeInbreeding(*ped, progress));
+  EXPECT_EQ(LoadPedigree(file.path(), *ped, progress).status, LoadStatus::kLoaded);
+  EXPECT_TRUE(ComputeInbreeding(*ped, progress));
+  return ped;
+}
+
+// A herd book's shape: thousands of young animals with an unknown parent,
+// whose choices pass up through the same sires, chosen one after another.
+TEST(EffectiveNumberOfAncestors, TheQuickRouteGivesTheBitsOfThePlainRouteInAHerdBook) {
+  const auto ped = HerdBook(12000, 5);
   std::vector<int> references = GroupNumbers(*ped);
   ASSERT_GT(references.size(), 3u);
   references.erase(references.begin() + 1, references.end() - 2);  // the oldest and the latest
@@ -335,6 +440,19 @@ std::string FirstDifference(const DiversitySummary& a, const DiversitySummary& b
   return "";
 }
 
+// Random pedigrees of up to `maxSize` individuals with a Group column, the
+// first `seeds` of them that load with groups, each handed to `check` with
+// the seed that made it.
+void ForEachPedigreeWithGroups(std::uint64_t seeds, int maxSize,
+                               const std::function<void(Pedigree&, std::uint64_t)>& check) {
+  for (std::uint64_t seed = 1; seed <= seeds; ++seed) {
+    test::RandomPedigreeOptions options = test::VariedOptions(seed, maxSize);
+    options.groupColumn = true;
+    const auto ped = Loaded(test::MakeRandomPedigree(options).text);
+    if (!ped->groups.empty()) check(*ped, seed);
+  }
+}
+
 // The reference's search and its other figures beside the groups'
 // searches, on one worker or two, against the two computations one after
 // the other: the same bits, also in the row of the reference's own group,
@@ -342,29 +460,26 @@ std::string FirstDifference(const DiversitySummary& a, const DiversitySummary& b
 TEST(DiversityGroupTable, TheReferenceSearchedBesideTheGroupsGivesTheSameBits) {
   const auto BitsOf = [](double x) { return std::bit_cast<std::uint64_t>(x); };
   int compared = 0;
-  for (std::uint64_t seed = 1; seed <= 40; ++seed) {
-    test::RandomPedigreeOptions options = test::VariedOptions(seed, 300);
-    options.groupColumn = true;
-    auto ped = Loaded(test::MakeRandomPedigree(options).text);
-    if (ped->groups.empty()) continue;
-    const GenerationDepths depths = TraceGenerations(*ped);
-    std::vector<int> references = GroupNumbers(*ped);
+  ForEachPedigreeWithGroups(40, 300, [&](Pedigree& ped, std::uint64_t seed) {
+    const GenerationDepths depths = TraceGenerations(ped);
+    std::vector<int> references = GroupNumbers(ped);
     references.push_back(kAllIndividuals);
     for (const int group : references) {
       SilentProgressWindow window;
       Progress progress(window);
-      const ReferencePopulation ref = Reference(*ped, group);
+      const ReferencePopulation ref = Reference(ped, group);
       DiversitySummary apart;
       std::vector<GroupTrend> apartRows;
-      ASSERT_TRUE(ComputeDiversity(*ped, ref, depths, progress, apart));
-      ASSERT_TRUE(ComputeGroupTrends(*ped, depths, progress, 50, 100, apartRows));
+      ASSERT_TRUE(ComputeDiversity(ped, ref, depths, progress, apart));
+      ASSERT_TRUE(ComputeGroupTrends(ped, depths, progress, 50, 100, apartRows));
       for (const int threads : {1, 2}) {
-        ped->settings.threads = threads;
-        const std::string what = "seed " + std::to_string(seed) + " group " +
-                                 std::to_string(group) + " threads " + std::to_string(threads);
+        ped.settings.threads = threads;
+        const std::string what =
+            "seed " + std::to_string(seed) + " group " + std::to_string(group) + " threads " +
+            std::to_string(threads);
         DiversitySummary together;
         std::vector<GroupTrend> rows;
-        ASSERT_TRUE(ComputeDiversityAndTrends(*ped, ref, depths, progress, together, rows));
+        ASSERT_TRUE(ComputeDiversityAndTrends(ped, ref, depths, progress, together, rows));
         EXPECT_EQ(FirstDifference(together, apart), "") << what;
         EXPECT_EQ(together.groupNumber, apart.groupNumber) << what;
         ASSERT_EQ(rows.size(), apartRows.size()) << what;
@@ -381,10 +496,45 @@ TEST(DiversityGroupTable, TheReferenceSearchedBesideTheGroupsGivesTheSameBits) {
         }
         ++compared;
       }
-      ped->settings.threads = 0;
+      ped.settings.threads = 0;
+    }
+  });
+  EXPECT_GT(compared, 40);
+}
+
+// What the greedy choice promises whatever the shape of the reference: the
+// marginal contributions come out largest first (choosing an ancestor only
+// lowers the others'), each above 0, and, with q1 the first and n the
+// number chosen, 1/q1 <= fa <= n, both bounds of a sum of squares of shares
+// adding up to 1. Deep pedigrees too, where no bits are compared with the
+// search done the long way.
+TEST(EffectiveNumberOfAncestors, ChoosesTheLargestContributionsFirst) {
+  int searched = 0;
+  for (std::uint64_t seed = 1; seed <= 120; ++seed) {
+    test::RandomPedigreeOptions options = test::VariedOptions(seed, 400);
+    options.groupColumn = true;
+    const auto ped = Loaded(test::MakeRandomPedigree(options).text);
+    std::vector<int> references = GroupNumbers(*ped);
+    references.push_back(kAllIndividuals);
+    for (const int group : references) {
+      const std::string what = "seed " + std::to_string(seed) + " group " + std::to_string(group);
+      const EffectiveAncestors a = Summarize(*ped, group).ancestors;
+      ASSERT_FALSE(a.chosen.empty()) << what;
+      ASSERT_FALSE(a.stoppedAtLimit) << what;
+      for (std::size_t i = 0; i < a.chosen.size(); ++i) {
+        EXPECT_GT(a.chosen[i].contribution, 0.0) << what << " " << i;
+        if (i > 0)
+          EXPECT_LE(a.chosen[i].contribution, a.chosen[i - 1].contribution * (1 + 1e-12))
+              << what << " " << i;
+      }
+      const double first = a.chosen.front().contribution;
+      EXPECT_LE(1 / first, a.fa * (1 + 1e-12)) << what;
+      EXPECT_LE(a.fa, static_cast<double>(a.chosen.size()) * (1 + 1e-12)) << what;
+      EXPECT_NEAR(a.explained, 1.0, 1e-9) << what;
+      ++searched;
     }
   }
-  EXPECT_GT(compared, 40);
+  EXPECT_GT(searched, 300);
 }
 
 // A group's row as a reference population of its own gives it, each figure
@@ -854,34 +1004,26 @@ void ExpectRowsOfTheLongWay(Pedigree& ped, const std::string& where) {
   ped.settings.threads = 0;
 }
 
+std::int32_t LongestAncestralPath(const Pedigree& ped) {
+  std::int32_t longest = 0;
+  for (std::int32_t code = 1; code <= ped.nTotal; ++code)
+    longest = std::max(longest, ped.byCode(code - 1).generation);
+  return longest;
+}
+
 TEST(DiversityGroupTable, RowsAndSummaryAreThoseDoneTheLongWay) {
   int compared = 0;
-  for (std::uint64_t seed = 1; seed <= 30; ++seed) {
-    test::RandomPedigreeOptions options = test::VariedOptions(seed, 200);
-    options.groupColumn = true;
-    const test::RandomPedigree made = test::MakeRandomPedigree(options);
-    if (made.maxGeneration > 52) continue;  // sums no longer exact: no bits to compare
-    auto ped = Loaded(made.text);
-    if (ped->groups.empty()) continue;
-    ExpectRowsOfTheLongWay(*ped, "seed " + std::to_string(seed));
+  ForEachPedigreeWithGroups(30, 200, [&](Pedigree& ped, std::uint64_t seed) {
+    // Deeper, the sums are no longer exact: no bits to compare.
+    if (LongestAncestralPath(ped) > 52) return;
+    ExpectRowsOfTheLongWay(ped, "seed " + std::to_string(seed));
     ++compared;
-  }
+  });
   EXPECT_GT(compared, 15);
 }
 
 TEST(DiversityGroupTable, RowsAndSummaryAreThoseDoneTheLongWayInAHerdBook) {
-  bench::GeneratorOptions options;
-  options.individuals = 3000;
-  options.seed = 7;
-  const test::TempFile file("");
-  bench::GeneratorSummary summary;
-  std::string error;
-  ASSERT_TRUE(bench::GeneratePedigreeFile(options, file.path(), summary, error)) << error;
-  auto ped = std::make_unique<Pedigree>();
-  SilentProgressWindow window;
-  Progress progress(window);
-  ASSERT_EQ(LoadPedigree(file.path(), *ped, progress).status, LoadStatus::kLoaded);
-  ASSERT_TRUE(ComputeInbreeding(*ped, progress));
+  const auto ped = HerdBook(3000, 7);
   ASSERT_GT(ped->groups.size(), 10u);
   ExpectRowsOfTheLongWay(*ped, "herd book");
 }

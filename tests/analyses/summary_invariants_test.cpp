@@ -1,9 +1,12 @@
 // The summary figures at herd-book size: on pedigrees of 100,000 and
 // 300,000 animals from the benchmarks' generator (fixed seeds), every
-// figure keeps the relations that hold whatever the data: fg <= fa <= fe,
-// founder contributions adding up to 1, 0 <= F < 1, ancestral and purged
-// inbreeding within their ranges, completeness in [0, 1], and the mean
-// kinship equal to half the average relatedness over the same animals.
+// figure keeps the relations that hold whatever the data (founder
+// contributions adding up to 1, 0 <= F < 1, ancestral and purged inbreeding
+// within their ranges, completeness in [0, 1], the mean kinship equal to
+// half the average relatedness over the same animals) and fg <= fa <= fe,
+// which these herd books keep though the definitions do not promise fa <=
+// fe: references without a strong bottleneck, early birth years among
+// them, can give fa above fe (diversity_test.cpp).
 #include <gtest/gtest.h>
 
 #include <cmath>
