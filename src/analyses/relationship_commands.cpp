@@ -204,7 +204,10 @@ CommandDeclaration AverageBetweenGroupsDeclaration() {
       .Runs(OnAverageBetweenGroups)
       .Summary("Average numerator relationships between every two groups")
       .Explanation("Writes, for every group and every group before it in the file (itself included), the\n"
-                   "average numerator relationship of their members.");
+                   "average numerator relationship of their members.")
+      .Menu({.menu = kRelationshipMenu, .text = "&Average Between Groups",
+             .prompt = "Compute average relationships between groups",
+             .tooltip = "Compute average relationships between groups", .rule = kTwoGroupRule});
 }
 
 CommandDeclaration AverageRelatednessDeclaration() {
@@ -212,7 +215,9 @@ CommandDeclaration AverageRelatednessDeclaration() {
       .Runs(OnAverageRelatedness)
       .Summary("Average numerator relationship of each individual with all")
       .Explanation("Writes, for every individual in code order, the average of its numerator relationships\n"
-                   "with all individuals, itself included.");
+                   "with all individuals, itself included.")
+      .Menu({.menu = kRelationshipMenu, .text = "Average Relatedness", .prompt = "Average Relatedness",
+             .tooltip = "Average Relatedness", .rule = kValidNotShown});
 }
 
 }  // namespace kinvar

@@ -321,7 +321,11 @@ CommandDeclaration OptimizeMatingsDeclaration() {
                    "or a new seed drawn from the stream of the seed file (default: Seed in the program\n"
                    "folder; the report names the seed), and the proven minimum of the average. --forbidden\n"
                    "names pairs that must not be mated; --exact lists the proven optimal matings instead\n"
-                   "and leaves the seed file alone.");
+                   "and leaves the seed file alone.")
+      .Menu({.menu = kToolsMenu, .text = "Optimizing Matings...",
+             .prompt = "Optimize matings to minimize the average inbreeding",
+             .tooltip = "Optimize matings to minimize the average inbreeding", .rule = kTwoGroupRule,
+             .follows = kCmdGeneOrigin});
 }
 
 void OnOptimizingMatings(CommandContext& ctx) {

@@ -586,12 +586,15 @@ TEST(DeclaredMenuRows, GoWhereTheirDeclarationSaysAndMoveNoOtherRow) {
        kCmdDiversity},
       {"OpensANewSubmenuAtTheEndOfItsMenu", {.menu = "Tools>Simulation", .text = "New"}, kCmdGenotypeQc,
        kCmdOptions, 0},
-      // The relationship rows that follow purging come first in the table,
-      // in another menu.
-      {"EndsItsMenuAfterItsSubmenus", {.menu = kInbreedingMenu, .text = "New"}, kCmdWithinGroup,
-       kCmdAverageBetweenGroups, kCmdPurging},
+      // The rows of other menus that follow purging (the relationships and
+      // the inverse of A) come first in the table.
+      {"EndsItsMenuAfterItsSubmenus", {.menu = kInbreedingMenu, .text = "New"}, kCmdInverseA,
+       kCmdInverseWithGroups, kCmdPurging},
       {"FollowsTheCommandItNames", {.menu = kRelationshipMenu, .text = "New", .follows = kCmdBetweenAll},
        kCmdBetweenAll, kCmdAverageRelatedness, kCmdBetweenAll},
+      // Matrix T names Parentage too: the new row still stands where it asked.
+      {"TakesThePlaceOfARowNamingTheSameCommand", {.menu = kToolsMenu, .text = "New", .follows = kCmdParentage},
+       kCmdParentage, kCmdMatrixT, kCmdInverseA},
       {"EndsTheFileMenuBeforeExit", {.menu = "File", .text = "New"}, kCmdRecentFile, kCmdExit, kCmdRecentFile},
       {"EndsTheCharts", {.menu = "View>C&harts", .text = "New", .handler = Handler::kFrame},
        kCmdChartGenomicInbreeding, kCmdHelpContents, kCmdChartGenomicInbreeding},
