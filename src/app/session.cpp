@@ -1232,8 +1232,8 @@ ResultSet Session::OptimumContributions(const ContributionRequest& request) {
   form["max-contribution"] = optional(request.maxContribution);
   form["matings-file"] = request.matings ? folder.File("matings.c") : "";
   const MateLists lists{doc_->remembered.values, kCmdOptimumContributions};
-  ResultSet tables = Run(kCmdOptimumContributions, UseMates(kCmdOptimumContributions, request.sireGroup, request.damGroup), {},
-                         std::nullopt, form);
+  std::deque<std::string> picked = UseMates(kCmdOptimumContributions, request.sireGroup, request.damGroup);
+  ResultSet tables = Run(kCmdOptimumContributions, std::move(picked), {}, std::nullopt, form);
   if (request.matings) AddSireMatings(form["matings-file"], tables);
   return tables;
 }

@@ -88,11 +88,12 @@ std::optional<std::vector<RecIndex>> ListedMates(const CommandValues& values, st
                                                  const char* state) {
   const std::string text = values.State(command, state);
   if (text.empty()) return std::nullopt;
+  constexpr std::int64_t kLast = std::numeric_limits<RecIndex>::max();
   std::vector<RecIndex> recs;
   for (std::size_t at = 0; at < text.size();) {
     const std::size_t end = std::min(text.find(' ', at), text.size());
     // Written by ListMates: every word is a record's index.
-    recs.push_back(static_cast<RecIndex>(*WholeInteger(std::string_view(text).substr(at, end - at), 0, std::numeric_limits<RecIndex>::max())));
+    recs.push_back(static_cast<RecIndex>(*WholeInteger(std::string_view(text).substr(at, end - at), 0, kLast)));
     at = end + 1;
   }
   return recs;
