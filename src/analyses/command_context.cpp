@@ -102,6 +102,10 @@ std::optional<int> GroupValue(const CommandValues& values, const CommandDeclarat
   return std::nullopt;
 }
 
+int GroupNumber(const CommandValues& values, const CommandDeclaration& command, const std::string& name) {
+  return GroupValue(values, command, name).value_or(-1);
+}
+
 std::optional<int> ChooseGroupOrAll(CommandContext& ctx, const std::string& caption,
                                     const CommandDeclaration& command, const std::string& name) {
   std::optional<int> remembered;

@@ -30,17 +30,11 @@ inline constexpr const char* kCanceledMessage = "Process has been canceled by th
 // Inputs that commands keep for a re-run with the same inputs; forgotten when
 // another pedigree is opened.
 struct RememberedInputs {
-  // The inputs and settings of the commands that declare their parameters
-  // (the pickers' IDs and groups, the forms' texts), by command and name.
+  // The inputs and settings of the commands (the pickers' IDs and groups,
+  // the forms' texts), by command and name, each command's apart: a re-run
+  // or a Save As takes the inputs of the report it repeats or writes, not
+  // those another command was given since.
   CommandValues values;
-  // Group numbers of the group commands, -1 none.
-  std::int32_t groupA = -1;
-  std::int32_t groupB = -1;
-  // The sires or the dams of the mating commands named one by one, as a
-  // library caller holds them (groups by birth year mix the sexes); none:
-  // the members of groupA or groupB. Set for one run, then cleared.
-  std::optional<std::vector<RecIndex>> sireList;
-  std::optional<std::vector<RecIndex>> damList;
 };
 
 // The seed path of a context built without one: no file can be opened there.
@@ -99,6 +93,8 @@ std::optional<int> ChooseGroupOrAll(CommandContext& ctx, const std::string& capt
 // number, or kAllIndividuals for "all"; nothing for any other text.
 std::optional<int> GroupValue(const CommandValues& values, const CommandDeclaration& command,
                               const std::string& name);
+// The group number a command's parameter `name` holds, -1 when it holds none.
+int GroupNumber(const CommandValues& values, const CommandDeclaration& command, const std::string& name);
 std::optional<std::pair<int, int>> AskTwoGroups(CommandContext& ctx, const std::string& caption);
 
 }  // namespace kinvar

@@ -110,7 +110,12 @@ CommandDeclaration InverseOfADeclaration() {
                    "With --genetic-groups FILE, A*-inverse: parent IDs listed in FILE are groups that\n"
                    "stand for unknown parents, numbered n+1 .. n+g after the individuals (recode with the\n"
                    "same option lists them); --group-fractions spreads an unknown parent over groups.")
-      .Writes(CommandOutput::kFile);
+      .Writes(CommandOutput::kFile)
+      // Before the Matrices submenu, whose inverses with groups and with
+      // metafounders the application's own table holds.
+      .Menu({.menu = kToolsMenu, .text = "Inverse of &A\tCtrl+Shift+A", .accelerator = "Ctrl+Shift+A",
+             .prompt = "Compute inverse of A", .tooltip = "Compute inverse of A", .rule = kValid | kTwoIndividuals,
+             .follows = kCmdDecompositionCoancestry});
 }
 
 }  // namespace kinvar

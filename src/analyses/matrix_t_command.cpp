@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "analyses/command_ids.h"
+#include "analyses/parentage_report.h"
 #include "analyses/result_file.h"
 #include "genetics/matrix_t.h"
 #include "report/markup.h"
@@ -134,7 +135,10 @@ CommandDeclaration MatrixTDeclaration() {
       .Summary("Write matrix T of A = TDT' (at most 500 individuals)")
       .Explanation("Writes T row by row: the fraction of each individual's genes expected from each\n"
                    "ancestor, every row with n values.")
-      .Writes(CommandOutput::kFile);
+      .Writes(CommandOutput::kFile)
+      // Back in Tools after the Genomics submenu.
+      .Menu({.menu = kToolsMenu, .text = "Matrix T", .prompt = "Compute matrix T", .tooltip = "Compute matrix T",
+             .rule = kValid | kTwoIndividuals | kSmallForT, .follows = kCmdParentage});
 }
 
 CommandDeclaration DiiDeclaration() {
@@ -142,7 +146,10 @@ CommandDeclaration DiiDeclaration() {
       .Runs(OnDii)
       .Summary("List the within-family segregation variances (dii)")
       .Explanation("Writes dii, the D of A = TDT', for every individual in file order, the parents that\n"
-                   "have no line of their own after an empty line. With --report, the report.");
+                   "have no line of their own after an empty line. With --report, the report.")
+      .Menu({.menu = kToolsMenu, .text = "Within Family Segregation Variance (&dii)\tCtrl+D", .accelerator = "Ctrl+D",
+             .prompt = "Compute within family segregation variance",
+             .tooltip = "Compute within family segregation variance", .rule = kValidNotShown});
 }
 
 }  // namespace kinvar

@@ -39,13 +39,14 @@ void OnBetweenAllIndividuals(CommandContext& ctx) {
 }
 
 void OnWithinAGroup(CommandContext& ctx) {
+  CommandValues& values = ctx.remembered.values;
   if (ctx.askInputs) {
     const auto group = AskGroup(ctx, "Relationships within a group", "Compute");
     if (!group) return;
-    ctx.remembered.groupA = static_cast<std::int32_t>(*group);
+    values.Set(kCmdWithinGroup, "group", std::to_string(*group));
   }
   ctx.askInputs = true;
-  const int number = ctx.remembered.groupA;
+  const int number = GroupNumber(values, WithinGroupDeclaration(), "group");
   const Description* group = FindGroup(ctx.ped, number);
   if (group == nullptr || group->count < 2) {
     ctx.ped.report.Clear();
@@ -67,12 +68,13 @@ void OnBetweenTwoGroups(CommandContext& ctx) {
   if (ctx.askInputs) {
     const auto groups = AskTwoGroups(ctx, "Relationships between two groups");
     if (!groups) return;
-    ctx.remembered.groupA = static_cast<std::int32_t>(groups->first);
-    ctx.remembered.groupB = static_cast<std::int32_t>(groups->second);
+    ctx.remembered.values.Set(kCmdBetweenTwoGroups, "group1", std::to_string(groups->first));
+    ctx.remembered.values.Set(kCmdBetweenTwoGroups, "group2", std::to_string(groups->second));
   }
   ctx.askInputs = true;
-  const int first = ctx.remembered.groupA;
-  const int second = ctx.remembered.groupB;
+  const CommandDeclaration declaration = BetweenTwoGroupsDeclaration();
+  const int first = GroupNumber(ctx.remembered.values, declaration, "group1");
+  const int second = GroupNumber(ctx.remembered.values, declaration, "group2");
   if (FindGroup(ctx.ped, first) == nullptr || FindGroup(ctx.ped, second) == nullptr) return;
   WaitCursor cursor(ctx.platform);
   if (!PrepareInbreeding(ctx)) return;
@@ -204,7 +206,10 @@ CommandDeclaration AverageBetweenGroupsDeclaration() {
       .Runs(OnAverageBetweenGroups)
       .Summary("Average numerator relationships between every two groups")
       .Explanation("Writes, for every group and every group before it in the file (itself included), the\n"
-                   "average numerator relationship of their members.");
+                   "average numerator relationship of their members.")
+      .Menu({.menu = kRelationshipMenu, .text = "&Average Between Groups",
+             .prompt = "Compute average relationships between groups",
+             .tooltip = "Compute average relationships between groups", .rule = kTwoGroupRule});
 }
 
 CommandDeclaration AverageRelatednessDeclaration() {
@@ -212,7 +217,9 @@ CommandDeclaration AverageRelatednessDeclaration() {
       .Runs(OnAverageRelatedness)
       .Summary("Average numerator relationship of each individual with all")
       .Explanation("Writes, for every individual in code order, the average of its numerator relationships\n"
-                   "with all individuals, itself included.");
+                   "with all individuals, itself included.")
+      .Menu({.menu = kRelationshipMenu, .text = "Average Relatedness", .prompt = "Average Relatedness",
+             .tooltip = "Average Relatedness", .rule = kValidNotShown});
 }
 
 }  // namespace kinvar

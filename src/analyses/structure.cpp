@@ -490,7 +490,10 @@ CommandDeclaration StructureDeclaration() {
       .Summary("Census of the pedigree's structure (Pedigree Structure)")
       .Explanation("Writes the counts of founders, sires, dams and progeny, full-sib families, the\n"
                    "distributions of F and of the longest ancestral path, and the per-group tables. With\n"
-                   "--list-founders, also the founders that have no progeny.");
+                   "--list-founders, also the founders that have no progeny.")
+      .Menu({.menu = kToolsMenu, .text = "Pedigree S&tructure\tCtrl+T", .accelerator = "Ctrl+T",
+             .prompt = "Brief structure of the pedigree", .tooltip = "Pedigree structure", .rule = kValidNotShown,
+             .follows = kCmdRecoding});
 }
 
 }  // namespace kinvar

@@ -79,7 +79,10 @@ CommandDeclaration XLinkedDeclaration() {
                    "inverse of A is written; with --inverse, S inverse by Henderson-like rules (any size).\n"
                    "With --triplets, \"row column value\" lines, codes as 'kinvar-cli recode' lists them.\n"
                    "Every individual needs a sex: the Sex column's, or its role as a sire or a dam.")
-      .Writes(CommandOutput::kFile);
+      .Writes(CommandOutput::kFile)
+      .Menu({.menu = kMatricesMenu, .text = "&X-Linked Relationships...",
+             .prompt = "Compute the relationships at X-chromosome loci or their inverse",
+             .tooltip = "X-linked relationships", .rule = kValid | kTwoIndividuals});
 }
 
 }  // namespace kinvar

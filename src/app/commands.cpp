@@ -16,9 +16,11 @@ constexpr const char* kReportView = "Report";
 
 using H = Handler;
 
-// Menu order; the prompts and tooltips are the program's own texts (plain
-// misspellings corrected), and an empty prompt leaves the platform's standard
-// one. The declared commands' rows come from their declarations.
+// Menu order of the rows of the commands that have no declaration; the
+// prompts and tooltips are the program's own texts (plain misspellings
+// corrected), and an empty prompt leaves the platform's standard one. The
+// declared commands' rows come from their declarations: the Tools menu's
+// first row follows Exit, so that Tools stands second on the bar.
 constexpr std::array kFixedCommands{
     Command{kCmdFileOpen, "File", "&Open...\tCtrl+O", "Ctrl+O", "Open a pedigree file", "Open",
             kAlways, H::kDocument},
@@ -36,54 +38,17 @@ constexpr std::array kFixedCommands{
     Command{kCmdRecentFile, "File", "Recent File", "", "", "", kRecentFiles, H::kDocument, true},
     Command{kCmdExit, "File", "E&xit\tCtrl+Q", "Ctrl+Q", "", "", kAlways, H::kFrame, true},
 
-    Command{kCmdCompute, kInbreedingMenu, "&Compute\tCtrl+I", "Ctrl+I",
-            "Compute inbreeding coefficients", "Compute inbreeding coefficients", kValidNotShown,
-            H::kDocument},
-    Command{kCmdRecompute, kInbreedingMenu, "&Re-compute for All\tCtrl+Shift+R", "Ctrl+Shift+R",
-            "Re-compute inbreeding coefficients for all individuals",
-            "Re-compute inbreeding coefficients for all individuals", kValid | kFColumn,
-            H::kDocument},
-    Command{kCmdAverageBetweenGroups, kRelationshipMenu, "&Average Between Groups", "",
-            "Compute average relationships between groups",
-            "Compute average relationships between groups", kTwoGroupRule, H::kDocument},
-    Command{kCmdAverageRelatedness, kRelationshipMenu, "Average Relatedness", "", "Average Relatedness",
-            "Average Relatedness", kValidNotShown, H::kDocument},
-    Command{kCmdInverseA, "Tools", "Inverse of &A\tCtrl+Shift+A", "Ctrl+Shift+A", "Compute inverse of A",
-            "Compute inverse of A", kValid | kTwoIndividuals, H::kDocument},
     Command{kCmdInverseWithGroups, kMatricesMenu, "Inverse of A with &Genetic Groups...", "",
             "Compute the inverse of A with genetic groups for unknown parents",
             "Inverse of A with genetic groups", kValid | kTwoIndividuals, H::kDocument},
     Command{kCmdInverseWithMetafounders, kMatricesMenu, "Inverse of A with &Metafounders...", "",
             "Compute the inverse of A with metafounders, related base populations",
             "Inverse of A with metafounders", kValid | kTwoIndividuals, H::kDocument},
-    Command{kCmdXLinked, kMatricesMenu, "&X-Linked Relationships...", "",
-            "Compute the relationships at X-chromosome loci or their inverse",
-            "X-linked relationships", kValid | kTwoIndividuals, H::kDocument},
-    Command{kCmdMatrixT, "Tools", "Matrix T", "", "Compute matrix T", "Compute matrix T",
-            kValid | kTwoIndividuals | kSmallForT, H::kDocument},
-    Command{kCmdDii, "Tools", "Within Family Segregation Variance (&dii)\tCtrl+D", "Ctrl+D",
-            "Compute within family segregation variance",
-            "Compute within family segregation variance", kValidNotShown, H::kDocument},
-    Command{kCmdRecoding, "Tools", "Re-&coding\tCtrl+Shift+C", "Ctrl+Shift+C",
-            "Re-code individuals in chronological and sequential order",
-            "Re-code individuals in chronological and sequential order", kValidNotShown,
-            H::kDocument},
-    Command{kCmdStructure, "Tools", "Pedigree S&tructure\tCtrl+T", "Ctrl+T",
-            "Brief structure of the pedigree", "Pedigree structure", kValidNotShown,
-            H::kDocument},
-    Command{kCmdOptimizeMatings, "Tools", "Optimizing Matings...", "",
-            "Optimize matings to minimize the average inbreeding",
-            "Optimize matings to minimize the average inbreeding", kTwoGroupRule, H::kDocument},
-    Command{kCmdPlannedMating, "Tools", "&Planned Mating...", "",
-            "The offspring's F of a sire and a dam, its common ancestors, and the best sires for the dam",
-            "Planned mating", kValid, H::kDocument},
     Command{kCmdOptions, "Tools", "&Options...\tAlt+O", "Alt+O", "Change options", "Options",
             kAlways, H::kDocument, true},
 
     Command{kCmdViewToolbar, "View", "&Toolbar", "", "", "", kAlways, H::kFrame},
     Command{kCmdViewStatusBar, "View", "&Status Bar", "", "", "", kAlways, H::kFrame},
-    Command{kCmdViewPedigree, "View", "&View Pedigree\tCtrl+Shift+V", "Ctrl+Shift+V", "View pedigree",
-            "View pedigree", kValidNotShown, H::kDocument},
     Command{kCmdViewPedigreeChart, "View", "Pedigree &Chart...", "",
             "Show the pedigree chart of an individual", "Pedigree chart", kValid, H::kFrame},
     Command{kCmdViewPedigreeCertificate, "View", "Pedigree C&ertificate...", "",
@@ -223,6 +188,7 @@ Command RowOf(const CommandDeclaration& d) {
 struct Declared {
   std::vector<const CommandDeclaration*> rows;
   std::vector<std::int32_t> after;
+  std::vector<bool> named;  // `after` is the command its row names
 };
 
 Declared DeclaredRows(std::span<const Command> fixed, std::span<const CommandDeclaration> declared) {
@@ -237,6 +203,7 @@ Declared DeclaredRows(std::span<const Command> fixed, std::span<const CommandDec
   for (std::size_t i = 0; i < out.rows.size(); ++i) {
     const MenuRow& row = *out.rows[i]->menu;
     std::int32_t after = row.follows != 0 && onBar(row.follows) ? row.follows : 0;
+    out.named.push_back(after != 0);
     for (std::size_t j = i; after == 0 && j-- > 0;)
       if (out.rows[j]->menu->menu == row.menu) after = out.rows[j]->id;
     out.after.push_back(after);
@@ -244,16 +211,25 @@ Declared DeclaredRows(std::span<const Command> fixed, std::span<const CommandDec
   return out;
 }
 
-// Appends the rows that come after `id`, each followed by its own, in their
-// declared order.
+void AppendFollowers(std::int32_t id, const Declared& declared, std::vector<bool>& placed,
+                     std::vector<Command>& out);
+
+void AppendRow(std::size_t i, const Declared& declared, std::vector<bool>& placed, std::vector<Command>& out) {
+  placed[i] = true;
+  out.push_back(RowOf(*declared.rows[i]));
+  AppendFollowers(declared.rows[i]->id, declared, placed, out);
+}
+
+// Appends the rows that come after `id`, each followed by its own: first
+// those that name it, the one declared last nearest, so that a new row
+// stands where it asked even when an older one named the same command; then
+// the rest in their declared order.
 void AppendFollowers(std::int32_t id, const Declared& declared, std::vector<bool>& placed,
                      std::vector<Command>& out) {
-  for (std::size_t i = 0; i < declared.rows.size(); ++i) {
-    if (placed[i] || declared.after[i] != id) continue;
-    placed[i] = true;
-    out.push_back(RowOf(*declared.rows[i]));
-    AppendFollowers(declared.rows[i]->id, declared, placed, out);
-  }
+  for (std::size_t i = declared.rows.size(); i-- > 0;)
+    if (!placed[i] && declared.named[i] && declared.after[i] == id) AppendRow(i, declared, placed, out);
+  for (std::size_t i = 0; i < declared.rows.size(); ++i)
+    if (!placed[i] && declared.after[i] == id) AppendRow(i, declared, placed, out);
 }
 
 // Appends the first rows of their menus that end the application's rows
@@ -261,10 +237,8 @@ void AppendFollowers(std::int32_t id, const Declared& declared, std::vector<bool
 void AppendMenuEnds(std::size_t end, const std::vector<Command>& fixed, const Declared& declared,
                     std::vector<bool>& placed, std::vector<Command>& out) {
   for (std::size_t i = 0; i < declared.rows.size(); ++i) {
-    if (placed[i] || declared.after[i] != 0 || EndOf(fixed, declared.rows[i]->menu->menu) != end) continue;
-    placed[i] = true;
-    out.push_back(RowOf(*declared.rows[i]));
-    AppendFollowers(declared.rows[i]->id, declared, placed, out);
+    if (!placed[i] && declared.after[i] == 0 && EndOf(fixed, declared.rows[i]->menu->menu) == end)
+      AppendRow(i, declared, placed, out);
   }
 }
 

@@ -86,8 +86,9 @@ struct DocumentState {
 };
 
 // The menu bar in order: the application's own rows (File, View, Help,
-// Options, and the commands not declared yet) with the declared commands'
-// rows placed among them by PlaceDeclaredRows.
+// Options, the pictures and charts, and the inverses with groups and with
+// metafounders, which have no declaration) with the declared commands' rows
+// placed among them by PlaceDeclaredRows.
 std::span<const Command> Commands();
 // The application's own rows, in their order.
 std::span<const Command> FixedCommands();
@@ -98,9 +99,12 @@ std::span<const Command> FixedCommands();
 // its submenus' rows, but before a closing row that a separator sets apart
 // at the end of a menu of the bar, as Options and Exit are; a new submenu at
 // the end of the menu that holds it, a new menu at the end of the bar).
-// Rows that come after one row follow it in their declared order, each with
-// the rows that come after it in turn. A command to follow that no row
-// holds counts as none. The rows view the texts of `declared`, which must
+// Each row is followed by the rows that come after it in turn. A row that
+// names a command stands directly after it; of two that name the same
+// command, the one declared later does, so that a new row goes where it
+// asked. The rows that come after the row declared before them follow those,
+// in their declared order. A command to follow that no row holds counts as
+// none. The rows view the texts of `declared`, which must
 // outlive them.
 std::vector<Command> PlaceDeclaredRows(std::span<const Command> fixed,
                                        std::span<const CommandDeclaration> declared);

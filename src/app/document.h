@@ -15,6 +15,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "analyses/command_context.h"
@@ -192,6 +193,9 @@ class Document {
   // Save As to a data file: the report's tables, as File > Export writes them.
   bool SaveTables(const std::string& path, TableFormat format);
   std::int64_t GroupSize(std::int32_t groupNumber) const;
+  // The groups of the relationship listing on screen, as its command kept
+  // them; -1 for none.
+  std::pair<int, int> ShownGroups() const;
   static std::optional<std::filesystem::file_time_type> ModificationTime(const std::string& path);
 
   Platform& platform_;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "analyses/path_counting.h"
+#include "analyses/relationship_commands.h"
 #include "app/inbreeding_report.h"
 #include "app/listings.h"
 #include "app/save_as.h"
@@ -16,6 +17,13 @@
 
 namespace kinvar {
 
+std::pair<int, int> Document::ShownGroups() const {
+  if (lastCommand_ == kCmdWithinGroup) return {GroupNumber(remembered.values, WithinGroupDeclaration(), "group"), -1};
+  if (lastCommand_ != kCmdBetweenTwoGroups) return {-1, -1};
+  const CommandDeclaration between = BetweenTwoGroupsDeclaration();
+  return {GroupNumber(remembered.values, between, "group1"), GroupNumber(remembered.values, between, "group2")};
+}
+
 int Document::AskSaveChoice() {
   if (lastCommand_ == kCmdRecoding)
     return platform_.ChooseSaveOption("Save in ascending order", "Save in original order");
@@ -23,10 +31,10 @@ int Document::AskSaveChoice() {
   switch (lastCommand_) {
     case kCmdBetweenAll: pairs = std::int64_t{ped_.nTotal} * ped_.nTotal; break;
     case kCmdBetweenTwoGroups:
-      pairs = GroupSize(remembered.groupA) * GroupSize(remembered.groupB);
+      pairs = GroupSize(ShownGroups().first) * GroupSize(ShownGroups().second);
       break;
     case kCmdWithinGroup:
-      pairs = GroupSize(remembered.groupA) * GroupSize(remembered.groupA);
+      pairs = GroupSize(ShownGroups().first) * GroupSize(ShownGroups().first);
       break;
     default: return 1;
   }
@@ -153,7 +161,7 @@ bool Document::WriteSaveFile(OutputFile& out, int choice) {
     case SaveBody::kMatrixAll:
     case SaveBody::kMatrixTwoGroups:
     case SaveBody::kMatrixWithinGroup:
-      WriteMatrixFile(ped_, body, remembered.groupA, remembered.groupB, out);
+      WriteMatrixFile(ped_, body, ShownGroups().first, ShownGroups().second, out);
       return true;
     case SaveBody::kPathCounting: break;
   }

@@ -129,14 +129,21 @@ CommandDeclaration InbreedingDeclaration() {
   return CommandDeclaration{kCmdCompute, "inbreeding", {}}
       .Summary("Compute inbreeding coefficients; writes the list of inbreds")
       .Explanation("Computes every inbreeding coefficient that the file does not predefine and writes the\n"
-                   "summary with the list of inbred evaluated individuals. With --report, the summary report.");
+                   "summary with the list of inbred evaluated individuals. With --report, the summary report.")
+      // The first row of Tools, whose menu comes after File's on the bar.
+      .Menu({.menu = kInbreedingMenu, .text = "&Compute\tCtrl+I", .accelerator = "Ctrl+I",
+             .prompt = "Compute inbreeding coefficients", .tooltip = "Compute inbreeding coefficients",
+             .rule = kValidNotShown, .follows = kCmdExit});
 }
 
 CommandDeclaration RecomputeInbreedingDeclaration() {
   return CommandDeclaration{kCmdRecompute, "recompute-inbreeding", {}}
       .Summary("Discard predefined F and compute every coefficient (Re-compute for All)")
       .Explanation("Needs a file with an F column. Replaces every predefined F by its computed value, then\n"
-                   "writes what the inbreeding command writes.");
+                   "writes what the inbreeding command writes.")
+      .Menu({.menu = kInbreedingMenu, .text = "&Re-compute for All\tCtrl+Shift+R", .accelerator = "Ctrl+Shift+R",
+             .prompt = "Re-compute inbreeding coefficients for all individuals",
+             .tooltip = "Re-compute inbreeding coefficients for all individuals", .rule = kValid | kFColumn});
 }
 
 }  // namespace kinvar

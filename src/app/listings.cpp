@@ -227,14 +227,21 @@ CommandDeclaration ViewPedigreeDeclaration() {
   return CommandDeclaration{kCmdViewPedigree, "view", {}}
       .Summary("List the pedigree (View Pedigree); writes it as a pedigree file")
       .Explanation("Loads PEDIGREE and writes the pedigree file that Save As writes after View Pedigree:\n"
-                   "the individuals in file order with sire, dam, group and F. With --report, the listing.");
+                   "the individuals in file order with sire, dam, group and F. With --report, the listing.")
+      .Menu({.menu = "View", .text = "&View Pedigree\tCtrl+Shift+V", .accelerator = "Ctrl+Shift+V",
+             .prompt = "View pedigree", .tooltip = "View pedigree", .rule = kValidNotShown,
+             .follows = kCmdViewStatusBar});
 }
 
 CommandDeclaration RecodingDeclaration() {
   return CommandDeclaration{kCmdRecoding, "recode", {}}
       .Summary("Number the individuals 1..n so that parents precede progeny (Re-coding)")
       .Explanation("Writes the recoded pedigree: code, sire code, dam code and original ID, in ascending\n"
-                   "code order, or in the file's order with --original-order.");
+                   "code order, or in the file's order with --original-order.")
+      .Menu({.menu = kToolsMenu, .text = "Re-&coding\tCtrl+Shift+C", .accelerator = "Ctrl+Shift+C",
+             .prompt = "Re-code individuals in chronological and sequential order",
+             .tooltip = "Re-code individuals in chronological and sequential order", .rule = kValidNotShown,
+             .follows = kCmdDii});
 }
 
 }  // namespace kinvar

@@ -924,11 +924,9 @@ namespace {
 // The listed sires and dams hold for one run: a later one picks its groups
 // anew, however this one ended.
 struct MateLists {
-  RememberedInputs& remembered;
-  ~MateLists() {
-    remembered.sireList.reset();
-    remembered.damList.reset();
-  }
+  CommandValues& values;
+  std::int32_t command;
+  ~MateLists() { ForgetListedMates(values, command); }
 };
 
 bool Listed(const MateSet& set) { return std::holds_alternative<std::vector<std::string>>(set); }
@@ -959,31 +957,30 @@ std::vector<RecIndex> Session::ListedMembers(const std::vector<std::string>& ids
   return recs;
 }
 
-std::deque<std::string> Session::UseMates(const MateSet& sires, const MateSet& dams) {
-  RememberedInputs& r = doc_->remembered;
-  r.sireList.reset();
-  r.damList.reset();
+std::deque<std::string> Session::UseMates(std::int32_t command, const MateSet& sires, const MateSet& dams) {
+  CommandValues& values = doc_->remembered.values;
+  ForgetListedMates(values, command);
   if (!Listed(sires) && !Listed(dams)) return {std::to_string(std::get<int>(sires)), std::to_string(std::get<int>(dams))};
   const std::vector<int> groups = Groups();
-  const auto use = [&](const MateSet& set, std::int32_t& group, std::optional<std::vector<RecIndex>>& list,
-                       const char* role) {
-    group = -1;
+  const auto [sireName, damName] = MateGroupNames(*FindDeclaration(command));
+  const auto use = [&](const MateSet& set, const std::string& name, const char* state, const char* role) {
     if (Listed(set)) {
-      list = ListedMembers(std::get<std::vector<std::string>>(set), role);
+      ListMates(values, command, state, ListedMembers(std::get<std::vector<std::string>>(set), role));
       return;
     }
-    group = std::get<int>(set);
+    const int group = std::get<int>(set);
     if (std::find(groups.begin(), groups.end(), group) == groups.end())
       throw Refused("Error: There is no group " + std::to_string(group) + ".");
+    values.Set(command, name, std::to_string(group));
   };
-  use(sires, r.groupA, r.sireList, "sires");
-  use(dams, r.groupB, r.damList, "dams");
+  use(sires, sireName, kListedSiresState, "sires");
+  use(dams, damName, kListedDamsState, "dams");
   return {};
 }
 
 std::vector<RecIndex> Session::SireMembers(const MateSet& sires) {
   if (const int* group = std::get_if<int>(&sires)) return GroupMembers(doc_->pedigree(), *group);
-  return *doc_->remembered.sireList;
+  return *ListedMates(doc_->remembered.values, kCmdOptimizeMatings, kListedSiresState);
 }
 
 // Every sire's line of the contribution file, those the caller left out
@@ -1018,7 +1015,7 @@ std::string Session::ContributionLines(const MatingRequest& request, const std::
     sum += n;
   }
   if (Listed(request.sireGroup) || Listed(request.damGroup)) {
-    const std::size_t dams = Listed(request.damGroup) ? doc_->remembered.damList->size()
+    const std::size_t dams = Listed(request.damGroup) ? std::get<std::vector<std::string>>(request.damGroup).size()
                                                       : GroupMembers(ped, std::get<int>(request.damGroup)).size();
     if (sum != static_cast<std::int64_t>(dams))
       throw Refused("Error: The contributions sum to " + std::to_string(sum) + ", not to the " +
@@ -1033,7 +1030,9 @@ std::string Session::ContributionLines(const MatingRequest& request, const std::
 void Session::RefuseForbiddenStrangers(const MatingRequest& request) {
   if (!Listed(request.sireGroup) && !Listed(request.damGroup)) return;
   const Pedigree& ped = doc_->pedigree();
-  const RememberedInputs& chosen = doc_->remembered;
+  const CommandValues& values = doc_->remembered.values;
+  const auto sireList = ListedMates(values, kCmdOptimizeMatings, kListedSiresState);
+  const auto damList = ListedMates(values, kCmdOptimizeMatings, kListedDamsState);
   for (const auto& [sire, dam] : request.forbidden)
     for (const std::string& id : {sire, dam}) {
       std::string typed = id;
@@ -1044,7 +1043,7 @@ void Session::RefuseForbiddenStrangers(const MatingRequest& request) {
       const auto inGroup = [&](const MateSet& set) {
         return !Listed(set) && r != kUnknownParent && ped.GroupNumber(ped.rec(r)) == std::get<int>(set);
       };
-      if (!listed(chosen.sireList) && !listed(chosen.damList) && !inGroup(request.sireGroup) &&
+      if (!listed(sireList) && !listed(damList) && !inGroup(request.sireGroup) &&
           !inGroup(request.damGroup))
         throw Refused("Error: Individual " + id + " of the forbidden matings is neither a sire nor a dam here.");
     }
@@ -1052,8 +1051,8 @@ void Session::RefuseForbiddenStrangers(const MatingRequest& request) {
 
 ResultSet Session::OptimizeMatings(const MatingRequest& request) {
   const TempFolder folder;
-  const MateLists lists{doc_->remembered};
-  std::deque<std::string> picked = UseMates(request.sireGroup, request.damGroup);
+  const MateLists lists{doc_->remembered.values, kCmdOptimizeMatings};
+  std::deque<std::string> picked = UseMates(kCmdOptimizeMatings, request.sireGroup, request.damGroup);
   const std::vector<RecIndex> sires = SireMembers(request.sireGroup);
   std::string contributions;
   if (sires.empty()) {
@@ -1193,8 +1192,8 @@ ResultSet Session::MeanKinship(std::optional<int> group) {
 
 ResultSet Session::MateSuitability(const MateSet& sires, const MateSet& dams, std::optional<int> reference,
                                    double maxF) {
-  const MateLists lists{doc_->remembered};
-  return Run(kCmdMateSuitability, UseMates(sires, dams), {}, std::nullopt,
+  const MateLists lists{doc_->remembered.values, kCmdMateSuitability};
+  return Run(kCmdMateSuitability, UseMates(kCmdMateSuitability, sires, dams), {}, std::nullopt,
              {{"reference", reference ? std::to_string(*reference) : ""}, {"max-f", Text(maxF)}});
 }
 
@@ -1232,9 +1231,9 @@ ResultSet Session::OptimumContributions(const ContributionRequest& request) {
   form["target-kinship"] = optional(request.targetKinship);
   form["max-contribution"] = optional(request.maxContribution);
   form["matings-file"] = request.matings ? folder.File("matings.c") : "";
-  const MateLists lists{doc_->remembered};
-  ResultSet tables = Run(kCmdOptimumContributions, UseMates(request.sireGroup, request.damGroup), {},
-                         std::nullopt, form);
+  const MateLists lists{doc_->remembered.values, kCmdOptimumContributions};
+  std::deque<std::string> picked = UseMates(kCmdOptimumContributions, request.sireGroup, request.damGroup);
+  ResultSet tables = Run(kCmdOptimumContributions, std::move(picked), {}, std::nullopt, form);
   if (request.matings) AddSireMatings(form["matings-file"], tables);
   return tables;
 }

@@ -380,9 +380,9 @@ class Session {
   std::unique_ptr<Session> Extract(std::int32_t id, const std::string& input);
   LoadOptions GroupsToCarry() const;
   void AddSireMatings(const std::string& path, ResultSet& tables) const;
-  // The picker's answers for the two sets; the listed ones go to the
-  // document for the next run only (see MateLists).
-  std::deque<std::string> UseMates(const MateSet& sires, const MateSet& dams);
+  // The picker's answers for the two sets of the mating command; the listed
+  // ones go to its state for the next run only (see MateLists).
+  std::deque<std::string> UseMates(std::int32_t command, const MateSet& sires, const MateSet& dams);
   std::vector<RecIndex> ListedMembers(const std::vector<std::string>& ids, const char* role);
   std::vector<RecIndex> SireMembers(const MateSet& sires);
   std::string ContributionLines(const MatingRequest& request, const std::vector<RecIndex>& sires);

@@ -190,10 +190,10 @@ bool WriteMatings(CommandContext& ctx, const std::string& path, const MatingGrou
 }  // namespace
 
 void OnOptimumContributions(CommandContext& ctx) {
-  const auto groups = ChooseSireAndDamGroups(ctx, "Optimum contributions");
+  const CommandDeclaration declaration = OptimumContributionsDeclaration();
+  const auto groups = ChooseSireAndDamGroups(ctx, declaration, "Optimum contributions");
   if (!groups) return;
   // The form takes the texts as typed; the checks below tell what is wrong.
-  const CommandDeclaration declaration = OptimumContributionsDeclaration();
   if (ctx.askInputs &&
       !ctx.platform.AskValues(DeclaredForm(declaration, "Optimum contributions", ctx.remembered.values, ctx.platform)))
     return;

@@ -3,13 +3,16 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <limits>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "analyses/relationship_listings.h"
 #include "matings/exact_matings.h"
 #include "analyses/seed_file.h"
+#include "pedigree/number_text.h"
 #include "report/number_format.h"
 
 namespace kinvar {
@@ -68,9 +71,46 @@ RecIndex FirstInBoth(const MatingGroups& groups) {
 
 }  // namespace
 
-std::optional<MatingGroups> ChooseSireAndDamGroups(CommandContext& ctx, const char* caption) {
-  const RememberedInputs& r = ctx.remembered;
-  const bool listed = r.sireList || r.damList;
+std::pair<std::string, std::string> MateGroupNames(const CommandDeclaration& command) {
+  std::vector<std::string> names;
+  for (const Parameter& p : command.parameters)
+    if (p.control == Control::kGroupPicker) names.push_back(p.name);
+  return {names.at(0), names.at(1)};
+}
+
+void ListMates(CommandValues& values, std::int32_t command, const char* state, const std::vector<RecIndex>& recs) {
+  std::string text;
+  for (const RecIndex r : recs) text += (text.empty() ? "" : " ") + std::to_string(r);
+  values.SetState(command, state, std::move(text));
+}
+
+std::optional<std::vector<RecIndex>> ListedMates(const CommandValues& values, std::int32_t command,
+                                                 const char* state) {
+  const std::string text = values.State(command, state);
+  if (text.empty()) return std::nullopt;
+  constexpr std::int64_t kLast = std::numeric_limits<RecIndex>::max();
+  std::vector<RecIndex> recs;
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t end = std::min(text.find(' ', at), text.size());
+    // Written by ListMates: every word is a record's index.
+    recs.push_back(static_cast<RecIndex>(*WholeInteger(std::string_view(text).substr(at, end - at), 0, kLast)));
+    at = end + 1;
+  }
+  return recs;
+}
+
+void ForgetListedMates(CommandValues& values, std::int32_t command) {
+  values.SetState(command, kListedSiresState, "");
+  values.SetState(command, kListedDamsState, "");
+}
+
+std::optional<MatingGroups> ChooseSireAndDamGroups(CommandContext& ctx, const CommandDeclaration& command,
+                                                   const char* caption) {
+  CommandValues& values = ctx.remembered.values;
+  const std::optional<std::vector<RecIndex>> sireList = ListedMates(values, command.id, kListedSiresState);
+  const std::optional<std::vector<RecIndex>> damList = ListedMates(values, command.id, kListedDamsState);
+  const bool listed = sireList || damList;
+  const auto [sireName, damName] = MateGroupNames(command);
   if (ctx.askInputs && !listed) {
     GroupPicker picker{caption, "Compute", GroupNumbers(ctx.ped),
                        [&ctx](int a, int b) {
@@ -83,14 +123,17 @@ std::optional<MatingGroups> ChooseSireAndDamGroups(CommandContext& ctx, const ch
                        {}, "Sire group", "Dam group"};
     const auto chosen = ctx.platform.PickTwoGroups(picker);
     if (!chosen) return std::nullopt;
-    ctx.remembered.groupA = static_cast<std::int32_t>(chosen->first);
-    ctx.remembered.groupB = static_cast<std::int32_t>(chosen->second);
+    values.Set(command.id, sireName, std::to_string(chosen->first));
+    values.Set(command.id, damName, std::to_string(chosen->second));
   }
   // Code order first, so that the same seed file gives the same matings
   // whatever order an earlier command left the records in.
   EnsureCodeOrder(ctx.ped);
-  MatingGroups groups{r.groupA, r.groupB, MembersOf(ctx.ped, r.sireList, r.groupA),
-                      MembersOf(ctx.ped, r.damList, r.groupB)};
+  // A side named one by one has no group.
+  const int sireGroup = sireList ? -1 : GroupNumber(values, command, sireName);
+  const int damGroup = damList ? -1 : GroupNumber(values, command, damName);
+  MatingGroups groups{sireGroup, damGroup, MembersOf(ctx.ped, sireList, sireGroup),
+                      MembersOf(ctx.ped, damList, damGroup)};
   if (groups.sires.empty() || groups.dams.empty()) return std::nullopt;
   if (const RecIndex both = listed ? FirstInBoth(groups) : kUnknownParent; both != kUnknownParent) {
     ctx.platform.ShowMessage(std::string("Error: Individual ") + ctx.ped.rec(both).id +
@@ -321,7 +364,11 @@ CommandDeclaration OptimizeMatingsDeclaration() {
                    "or a new seed drawn from the stream of the seed file (default: Seed in the program\n"
                    "folder; the report names the seed), and the proven minimum of the average. --forbidden\n"
                    "names pairs that must not be mated; --exact lists the proven optimal matings instead\n"
-                   "and leaves the seed file alone.");
+                   "and leaves the seed file alone.")
+      .Menu({.menu = kToolsMenu, .text = "Optimizing Matings...",
+             .prompt = "Optimize matings to minimize the average inbreeding",
+             .tooltip = "Optimize matings to minimize the average inbreeding", .rule = kTwoGroupRule,
+             .follows = kCmdGeneOrigin});
 }
 
 void OnOptimizingMatings(CommandContext& ctx) {
@@ -330,7 +377,7 @@ void OnOptimizingMatings(CommandContext& ctx) {
   const bool ask = ctx.askInputs;
   std::optional<std::uint32_t> typed;
   if (ask && !TypedSeed(ctx, typed)) return;
-  const auto groups = ChooseSireAndDamGroups(ctx, "Optimizing matings");
+  const auto groups = ChooseSireAndDamGroups(ctx, OptimizeMatingsDeclaration(), "Optimizing matings");
   if (!groups) return;
   const auto inputs = ReadInputs(ctx, *groups);
   if (!inputs) return;

@@ -15,6 +15,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "analyses/command_context.h"
@@ -41,10 +42,28 @@ void OnOptimizingMatings(CommandContext& ctx);
 // the desktop asks for no more than the groups and the files.
 CommandDeclaration OptimizeMatingsDeclaration();
 
-// The sire and dam groups chosen now, or those of the previous run (members
-// in code order); nothing when the user cancels, a group has no members or
+// The sire and dam groups chosen now, or those of the command's previous run
+// (members in code order), kept among its values by the names of its first
+// two group pickers; nothing when the user cancels, a group has no members or
 // holds a member of the wrong sex. `caption` titles the picker.
-std::optional<MatingGroups> ChooseSireAndDamGroups(CommandContext& ctx, const char* caption);
+std::optional<MatingGroups> ChooseSireAndDamGroups(CommandContext& ctx, const CommandDeclaration& command,
+                                                   const char* caption);
+
+// The names of a mating command's sire and dam groups among its values: its
+// first two group pickers.
+std::pair<std::string, std::string> MateGroupNames(const CommandDeclaration& command);
+
+// The sires or the dams of a mating command named one by one, as a library
+// caller holds them (groups by birth year mix the sexes), instead of a
+// group: kept in the command's state for its next run, which asks for no
+// group then, and forgotten after it.
+inline constexpr const char* kListedSiresState = "listed sires";
+inline constexpr const char* kListedDamsState = "listed dams";
+void ListMates(CommandValues& values, std::int32_t command, const char* state, const std::vector<RecIndex>& recs);
+// None when no list is kept.
+std::optional<std::vector<RecIndex>> ListedMates(const CommandValues& values, std::int32_t command,
+                                                 const char* state);
+void ForgetListedMates(CommandValues& values, std::int32_t command);
 
 // False after naming the first member of the sire group recorded as female,
 // or of the dam group recorded as male.

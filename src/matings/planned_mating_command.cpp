@@ -148,7 +148,10 @@ CommandDeclaration PlannedMatingDeclaration() {
                    "kinship with group G (--reference) or all individuals. A parent not yet born is given\n"
                    "by its own parents: --sire-parents makes SIRE the name of a new sire (0: unknown). SIRE\n"
                    "or DAM 0 is an unknown parent. --chart also draws the offspring's pedigree chart,\n"
-                   "--generations back (default 4, at most 8), a PNG --size pixels (default 1600x1000).");
+                   "--generations back (default 4, at most 8), a PNG --size pixels (default 1600x1000).")
+      .Menu({.menu = kToolsMenu, .text = "&Planned Mating...",
+             .prompt = "The offspring's F of a sire and a dam, its common ancestors, and the best sires for the dam",
+             .tooltip = "Planned mating"});
 }
 
 std::optional<PlannedInputs> ReadPlannedInputs(CommandContext& ctx) {

@@ -203,9 +203,9 @@ CommandDeclaration MateSuitabilityDeclaration() {
 }
 
 void OnMateSuitability(CommandContext& ctx) {
-  const auto groups = ChooseSireAndDamGroups(ctx, "Mate suitability");
-  if (!groups) return;
   const CommandDeclaration declaration = MateSuitabilityDeclaration();
+  const auto groups = ChooseSireAndDamGroups(ctx, declaration, "Mate suitability");
+  if (!groups) return;
   CommandValues& values = ctx.remembered.values;
   // The form takes the texts as typed; the checks below tell what is wrong.
   if (ctx.askInputs && !ctx.platform.AskValues(DeclaredForm(declaration, "Mate suitability", values, ctx.platform)))

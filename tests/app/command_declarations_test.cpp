@@ -185,6 +185,53 @@ TEST(DeclaredInputs, ARerunWithoutAskingTakesThePickedInputAgain) {
   }
 }
 
+// The group commands keep their groups apart: the groups another command
+// was given since, in a run that stopped before its report, change neither
+// the re-run without asking nor the Save As of the report on screen.
+TEST(DeclaredInputs, ARerunTakesTheCommandsOwnGroupsNotThoseGivenToAnotherSince) {
+  struct Row {
+    const char* name;
+    std::int32_t command;
+    std::optional<int> group;                 // for a one-group picker
+    std::optional<std::pair<int, int>> pair;  // for a two-group picker
+    std::map<std::string, std::string> kept;  // the values' texts after the run
+  };
+  const Row rows[] = {
+      {"relationships within a group", kCmdWithinGroup, 3, std::nullopt, {{"group", "3"}}},
+      {"relationships between two groups", kCmdBetweenTwoGroups, std::nullopt, std::pair{3, 1},
+       {{"group1", "3"}, {"group2", "1"}}},
+      {"mate suitability", kCmdMateSuitability, std::nullopt, std::pair{3, 2}, {{"sires", "3"}, {"dams", "2"}}},
+  };
+  // The file after its header, which tells the time.
+  const auto body = [](const std::string& file) { return file.substr(std::min(file.find("\n\n"), file.size())); };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    test::DocSession s;
+    ASSERT_TRUE(s.OpenPath(KINVAR_EXAMPLES_DIR "/herd.pdg"));
+    if (row.group) s.platform.groupChoices.push_back(row.group);
+    if (row.pair) s.platform.groupPairs.push_back(row.pair);
+    s.doc.RunCommand(row.command);
+    ASSERT_EQ(s.doc.lastCommand(), row.command);
+    const std::vector<std::string> first = s.Report();
+    // The matrix, for the listings.
+    const std::string saved = body(s.SaveAs(2));
+    const auto declaration = FindDeclaration(row.command);
+    ASSERT_TRUE(declaration.has_value());
+    for (const auto& [name, text] : row.kept) EXPECT_EQ(s.doc.remembered.values.Text(*declaration, name), text) << name;
+    // Sire group 1 holds dams: the matings stop before their report.
+    s.platform.groupPairs.push_back(std::pair{1, 2});
+    s.doc.RunCommand(kCmdOptimizeMatings);
+    ASSERT_TRUE(s.platform.groupPairs.empty());
+    ASSERT_EQ(s.doc.lastCommand(), row.command);
+    EXPECT_EQ(body(s.SaveAs(2)), saved);
+    s.doc.askInputs = false;
+    s.doc.RunCommand(row.command);
+    EXPECT_EQ(s.doc.lastCommand(), row.command);
+    EXPECT_EQ(s.Report(), first);
+    EXPECT_TRUE(s.platform.groupChoices.empty() && s.platform.groupPairs.empty());
+  }
+}
+
 TEST(SessionKeywords, AreThoseOfTheDeclarationWithTheirDefaults) {
   EXPECT_EQ(Session::Keywords("purging"),
             (std::vector<std::pair<std::string, std::string>>{{"group", "all"},

@@ -565,6 +565,18 @@ CommandDeclaration NewCommand(std::int32_t id, std::optional<MenuRow> row) {
   return d;
 }
 
+struct NewRow {
+  std::int32_t id;
+  std::optional<MenuRow> row;
+};
+
+// Today's declarations, then new commands declared with their rows alone.
+std::vector<CommandDeclaration> DeclaredWith(std::vector<NewRow> added) {
+  std::vector<CommandDeclaration> declared = CommandDeclarations();
+  for (NewRow& a : added) declared.push_back(NewCommand(a.id, std::move(a.row)));
+  return declared;
+}
+
 std::vector<std::int32_t> IdsOf(const std::vector<Command>& rows) {
   std::vector<std::int32_t> ids;
   for (const Command& c : rows) ids.push_back(c.id);
@@ -586,12 +598,15 @@ TEST(DeclaredMenuRows, GoWhereTheirDeclarationSaysAndMoveNoOtherRow) {
        kCmdDiversity},
       {"OpensANewSubmenuAtTheEndOfItsMenu", {.menu = "Tools>Simulation", .text = "New"}, kCmdGenotypeQc,
        kCmdOptions, 0},
-      // The relationship rows that follow purging come first in the table,
-      // in another menu.
-      {"EndsItsMenuAfterItsSubmenus", {.menu = kInbreedingMenu, .text = "New"}, kCmdWithinGroup,
-       kCmdAverageBetweenGroups, kCmdPurging},
+      // The rows of other menus that follow purging (the relationships and
+      // the inverse of A) come first in the table.
+      {"EndsItsMenuAfterItsSubmenus", {.menu = kInbreedingMenu, .text = "New"}, kCmdInverseA,
+       kCmdInverseWithGroups, kCmdPurging},
       {"FollowsTheCommandItNames", {.menu = kRelationshipMenu, .text = "New", .follows = kCmdBetweenAll},
        kCmdBetweenAll, kCmdAverageRelatedness, kCmdBetweenAll},
+      // Matrix T names Parentage too: the new row still stands where it asked.
+      {"TakesThePlaceOfARowNamingTheSameCommand", {.menu = kToolsMenu, .text = "New", .follows = kCmdParentage},
+       kCmdParentage, kCmdMatrixT, kCmdInverseA},
       {"EndsTheFileMenuBeforeExit", {.menu = "File", .text = "New"}, kCmdRecentFile, kCmdExit, kCmdRecentFile},
       {"EndsTheCharts", {.menu = "View>C&harts", .text = "New", .handler = Handler::kFrame},
        kCmdChartGenomicInbreeding, kCmdHelpContents, kCmdChartGenomicInbreeding},
@@ -604,8 +619,7 @@ TEST(DeclaredMenuRows, GoWhereTheirDeclarationSaysAndMoveNoOtherRow) {
   const std::vector<std::int32_t> today = IdsOf({Commands().begin(), Commands().end()});
   for (const PlacementRow& row : rows) {
     SCOPED_TRACE(row.name);
-    std::vector<CommandDeclaration> declared = CommandDeclarations();
-    declared.push_back(NewCommand(kNewCommand, row.row));
+    const std::vector<CommandDeclaration> declared = DeclaredWith({{kNewCommand, row.row}});
     const std::vector<Command> bar = PlaceDeclaredRows(FixedCommands(), declared);
     std::vector<std::int32_t> ids = IdsOf(bar);
     const auto at = std::find(ids.begin(), ids.end(), kNewCommand);
@@ -619,18 +633,16 @@ TEST(DeclaredMenuRows, GoWhereTheirDeclarationSaysAndMoveNoOtherRow) {
 }
 
 TEST(DeclaredMenuRows, KeepTheirDeclaredOrderAndMayFollowARowDeclaredAfterThem) {
-  std::vector<CommandDeclaration> declared = CommandDeclarations();
-  const auto add = [&declared](std::int32_t id, MenuRow row) {
-    declared.push_back(NewCommand(id, std::move(row)));
-  };
-  add(99001, {.menu = "Tools>Simulation", .text = "1"});
-  add(99002, {.menu = "Tools>Simulation", .text = "2"});
-  add(99003, {.menu = kGenomicsMenu, .text = "3", .follows = 99004});
-  add(99004, {.menu = kGenomicsMenu, .text = "4", .follows = kCmdParentage});
-  // Each follows the other: neither command is lost.
-  add(99005, {.menu = "Tools>Ring", .text = "5", .follows = 99006});
-  add(99006, {.menu = "Tools>Ring", .text = "6", .follows = 99005});
-  declared.push_back(NewCommand(99007, std::nullopt));
+  const std::vector<CommandDeclaration> declared = DeclaredWith({
+      {99001, MenuRow{.menu = "Tools>Simulation", .text = "1"}},
+      {99002, MenuRow{.menu = "Tools>Simulation", .text = "2"}},
+      {99003, MenuRow{.menu = kGenomicsMenu, .text = "3", .follows = 99004}},
+      {99004, MenuRow{.menu = kGenomicsMenu, .text = "4", .follows = kCmdParentage}},
+      // Each follows the other: neither command is lost.
+      {99005, MenuRow{.menu = "Tools>Ring", .text = "5", .follows = 99006}},
+      {99006, MenuRow{.menu = "Tools>Ring", .text = "6", .follows = 99005}},
+      {99007, std::nullopt},
+  });
   const std::vector<std::int32_t> ids = IdsOf(PlaceDeclaredRows(FixedCommands(), declared));
   // The n rows from `from` on.
   const auto slice = [&ids](std::int32_t from, std::ptrdiff_t n) {

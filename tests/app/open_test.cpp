@@ -48,7 +48,7 @@ struct Snapshot {
   std::string saved;
   std::string inbreedingId;
   std::string relationshipA;
-  std::int16_t groupA = -1;
+  std::string withinGroup;
   bool inbreedingComputed = false;
   std::vector<std::string> ids;
   std::vector<float> f;
@@ -65,7 +65,7 @@ Snapshot Take(DocSession& s) {
   shot.saved = s.SaveAs();
   shot.inbreedingId = s.doc.remembered.values.Text(InbreedingOfDeclaration(), "id");
   shot.relationshipA = s.doc.remembered.values.Text(RelationshipDeclaration(), "id1");
-  shot.groupA = s.doc.remembered.groupA;
+  shot.withinGroup = s.doc.remembered.values.Text(WithinGroupDeclaration(), "group");
   const Pedigree& ped = s.doc.pedigree();
   shot.inbreedingComputed = ped.inbreedingComputed;
   for (const Rec& r : ped.recs) {
@@ -217,7 +217,7 @@ TEST_F(Open, AFileThatIsReadReplacesTheShownPedigreeWhole) {
     EXPECT_EQ(ped.fColumn, -1);
     EXPECT_EQ(ped.groupColumn, -1);
     EXPECT_EQ(s.doc.remembered.values.Text(InbreedingOfDeclaration(), "id"), "");
-    EXPECT_EQ(s.doc.remembered.groupA, -1);
+    EXPECT_EQ(s.doc.remembered.values.Text(WithinGroupDeclaration(), "group"), "");
     EXPECT_EQ(s.doc.remembered.values.Text(GeneOriginDeclaration(), "group"), "");
     EXPECT_EQ(s.doc.settings().numberFormat, 4);
     EXPECT_EQ(s.platform.recentFiles.size(), 2u);

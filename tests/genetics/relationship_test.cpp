@@ -567,8 +567,8 @@ TEST(RelationshipCommands, CancelLeavesTheCancelLineAnEmptyCopyFileAndNoTable) {
 
 TEST(RelationshipCommands, ReRunReusesTheRememberedGroupsWithoutAsking) {
   Harness h("progeny sire dam group\nA 0 0 1\nB 0 0 1\nC A B 2\nD A B 2\n");
-  h.remembered.groupA = 2;
-  h.remembered.groupB = 1;
+  h.remembered.values.Set(kCmdBetweenTwoGroups, "group1", "2");
+  h.remembered.values.Set(kCmdBetweenTwoGroups, "group2", "1");
   h.askInputs = false;
   CommandContext ctx = h.Context();
   OnBetweenTwoGroups(ctx);
