@@ -74,9 +74,9 @@ void AddFloats(const py::tuple& column, PedigreeColumnViews& columns) {
 
 // A str is viewed in place; any other value is spelled out beside.
 void AddObjects(const py::tuple& column, PedigreeColumnViews& columns) {
-  const py::list values = column[1].cast<py::list>();
+  PyObject* const* values = ObjectsOf(column[1]);
   const Mask mask = column[2].cast<Mask>();
-  const py::ssize_t n = PyList_GET_SIZE(values.ptr());
+  const py::ssize_t n = py::len(column[1]);
   if (mask.size() != n) throw std::invalid_argument("a column's mask differs in length from the column");
   const bool* missing = mask.data();
   Views cells(static_cast<std::size_t>(n));
@@ -84,7 +84,7 @@ void AddObjects(const py::tuple& column, PedigreeColumnViews& columns) {
   std::vector<std::size_t> spelledRows;
   for (py::ssize_t i = 0; i < n; ++i) {
     if (missing[i]) continue;
-    PyObject* object = PyList_GET_ITEM(values.ptr(), i);
+    PyObject* object = values[i];
     if (PyUnicode_Check(object)) {
       cells[static_cast<std::size_t>(i)] = TextOf(object);
     } else {
@@ -118,6 +118,16 @@ void AddCategories(const py::tuple& column, PedigreeColumnViews& columns) {
 }
 
 }  // namespace
+
+PyObject* const* ObjectsOf(const py::handle& values) {
+  if (!py::isinstance<py::array>(values))
+    throw std::invalid_argument("an object column must come as a NumPy array");
+  const auto array = py::reinterpret_borrow<py::array>(values);
+  if (array.dtype().kind() != 'O' || array.ndim() != 1 ||
+      !(array.flags() & py::array::c_style))
+    throw std::invalid_argument("an object column must be a contiguous one-dimensional object array");
+  return static_cast<PyObject* const*>(array.data());
+}
 
 void AddColumnCells(const py::tuple& column, PedigreeColumnViews& columns) {
   const std::string kind = column[0].cast<std::string>();
