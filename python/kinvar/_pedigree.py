@@ -81,7 +81,7 @@ def _cells_of(values: pd.Series) -> tuple:
     # The frame's own array where it has one: no list of a million
     # references to build, and results can hand its str back.
     objects = np.ascontiguousarray(values.to_numpy(dtype=object))
-    return ("object", objects, pd.isna(objects))
+    return ("object", objects, None)
 
 
 _ROLE_WORDS = {"id": "the individual's ID", "sire": "the sire", "dam": "the dam"}

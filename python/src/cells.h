@@ -11,7 +11,8 @@ namespace kinvar::python {
 // `columns` as cells:
 //   ("int", int64 array, bool mask or None)
 //   ("float", float64 array)                       NaN is missing
-//   ("object", object array, bool mask)            str, int, float or other
+//   ("object", object array, bool mask or None)    str, int, float or other;
+//                                                  None: as pandas.isna says
 //   ("categorical", int64 codes, tagged categories) code -1 is missing
 // A missing cell is empty, as an empty field of a file. A str is viewed
 // where Python holds it, so the tuple must outlive the views: the caller
