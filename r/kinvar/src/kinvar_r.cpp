@@ -176,12 +176,14 @@ SEXP OnSession(SEXP xp, const Rcpp::List& ctl, Body&& body) {
 // session's external pointer as its tag.
 enum class IdType { kText = 0, kInteger = 1, kNumber = 2 };
 
-// The caller's ID columns ride on the pointer too (its protected value, a
-// list of the Progeny, Sire and Dam columns as the reader took them, each
-// text, a factor or NULL): a result's ID cell that spells what the caller's
-// cell of its row spelled is that cell's string. Making it anew would find
-// the very same string in R's global cache, at the cost of a lookup per
-// cell, which at a million rows weighs more than the table.
+// The caller's ID columns ride on the pointer too (a list of the Progeny,
+// Sire and Dam columns as the reader took them, each text, a factor or
+// NULL): a result's ID cell that spells what the caller's cell of its row
+// spelled is that cell's string. Making it anew would find the very same
+// string in R's global cache, at the cost of a lookup per cell, which at a
+// million rows weighs more than the table. They hang on a weak reference
+// that the pointer protects: alive as long as the pointer, and not written
+// when the pedigree is saved (it comes back without its session anyway).
 struct IdSource {
   IdType type = IdType::kText;
   SEXP columns = R_NilValue;
@@ -191,7 +193,8 @@ IdSource IdsOf(SEXP xp) {
   IdSource ids;
   const SEXP tag = R_ExternalPtrTag(xp);
   if (TYPEOF(tag) == INTSXP && Rf_xlength(tag) == 1) ids.type = static_cast<IdType>(INTEGER(tag)[0]);
-  const SEXP columns = R_ExternalPtrProtected(xp);
+  const SEXP held = R_ExternalPtrProtected(xp);
+  const SEXP columns = TYPEOF(held) == WEAKREFSXP ? R_WeakRefValue(held) : R_NilValue;
   if (TYPEOF(columns) == VECSXP && Rf_xlength(columns) == 3) ids.columns = columns;
   return ids;
 }
@@ -205,7 +208,7 @@ SEXP InputColumnOf(const IdSource& ids, const std::string& name) {
 }
 
 // The Progeny, Sire and Dam columns given as text or factors, for IdsOf.
-SEXP InputIdColumns(const Rcpp::CharacterVector& names, const Rcpp::List& columns) {
+Rcpp::List InputIdColumns(const Rcpp::CharacterVector& names, const Rcpp::List& columns) {
   Rcpp::List kept(3);
   for (R_xlen_t c = 0; c < names.size() && c < columns.size(); ++c) {
     const std::string name(names[c]);
@@ -534,9 +537,12 @@ void AddCells(SEXP column, kinvar::PedigreeColumnViews& columns) {
   std::move(spelled).MoveInto(columns);
 }
 
+// `idColumns`: see IdsOf; protected by the caller.
 SEXP SessionToR(std::unique_ptr<Session> session, IdType ids = IdType::kText, SEXP idColumns = R_NilValue) {
   const Rcpp::IntegerVector tag = Rcpp::IntegerVector::create(static_cast<int>(ids));
-  return SessionPtr(session.release(), true, tag, idColumns);
+  SessionPtr ptr(session.release(), true, tag);
+  if (idColumns != R_NilValue) R_SetExternalPtrProtected(ptr, R_MakeWeakRef(ptr, idColumns, R_NilValue, FALSE));
+  return ptr;
 }
 
 kinvar::RelationshipKind KindOf(const std::string& type) {
@@ -618,8 +624,9 @@ SEXP KvFromColumns(Rcpp::CharacterVector names, Rcpp::List columns, Rcpp::List c
     kinvar::PedigreeColumnViews input;
     input.names = StringsOf(names);
     for (R_xlen_t c = 0; c < columns.size(); ++c) AddCells(columns[c], input);
+    const Rcpp::List idColumns = InputIdColumns(names, columns);
     return SessionToR(Session::FromColumnViews(input, control.threads, LoadOptionsOf(load), StringsOf(shown)),
-                      IdTypeOfColumns(names, columns), InputIdColumns(names, columns));
+                      IdTypeOfColumns(names, columns), idColumns);
   });
 }
 

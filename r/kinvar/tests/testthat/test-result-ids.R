@@ -152,3 +152,19 @@ test_that("IDs in another encoding come back as UTF-8", {
   expect_identical(Encoding(f$id), c("UTF-8", "unknown"))
   expect_identical(Encoding(f$sire[2]), "UTF-8")
 })
+
+test_that("a pedigree outlives its frame, and saving it does not save the frame", {
+  n <- 20000L
+  make <- function() {
+    id <- sprintf("an%05d", seq_len(n))
+    id_frame(id, c(NA, NA, rep(toupper(id[1L]), n - 2L)), c(NA, NA, NA, rep(id[2L], n - 3L)))
+  }
+  ped <- as_pedigree(make())
+  invisible(gc())
+  expected <- make()
+  f <- inbreeding(ped)
+  expect_first_spellings(f, expected, label = "after the frame is gone")
+  expect_lt(length(serialize(ped, NULL)), length(serialize(expected$animal, NULL)) / 10)
+  again <- unserialize(serialize(ped, NULL))
+  expect_error(inbreeding(again), "no longer in memory")
+})
