@@ -8,6 +8,11 @@
 #
 #   bench/packages_vs_cli.sh [--n 1000000] [--file PATH] [--threads 0]
 #                            [--rlib DIR] [--python PYTHON] [--repeat 3]
+#                            [--before-rlib DIR] [--before-python PYTHON]
+#
+# --before-rlib and --before-python add rows for another build of the
+# packages (the R package installed in DIR, the module PYTHON imports), run
+# in turn with the others, to compare a change in one run.
 #
 # Memory: kinvar-cli's peak resident set (/usr/bin/time) against what each
 # package adds to its process's peak once the frame is read: the peak is
@@ -29,6 +34,8 @@ threads=0
 rlib=""
 python=python3
 repeat=3
+before_rlib=""
+before_python=""
 while (($#)); do
   case "$1" in
     --n) n=$2; shift 2 ;;
@@ -37,17 +44,21 @@ while (($#)); do
     --rlib) rlib=$2; shift 2 ;;
     --python) python=$2; shift 2 ;;
     --repeat) repeat=$2; shift 2 ;;
+    --before-rlib) before_rlib=$2; shift 2 ;;
+    --before-python) before_python=$2; shift 2 ;;
     *) echo "unknown option $1" >&2; exit 2 ;;
   esac
 done
 # The Python side reads the frame with pandas: a virtual environment made
 # without --system-site-packages has no pandas of Debian's, and every run
 # would fail after the CLI's.
-if ! "$python" -c 'import pandas, kinvar' 2>/dev/null; then
-  echo "$python cannot import pandas and kinvar: give --python a Python that has both" \
-    "(a venv made with --system-site-packages, the module installed in it)" >&2
-  exit 2
-fi
+for py in "$python" ${before_python:+"$before_python"}; do
+  if ! "$py" -c 'import pandas, kinvar' 2>/dev/null; then
+    echo "$py cannot import pandas and kinvar: give --python a Python that has both" \
+      "(a venv made with --system-site-packages, the module installed in it)" >&2
+    exit 2
+  fi
+done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 [[ -n "$file" ]] || file="$work/generated-$n.pdg"
@@ -90,6 +101,11 @@ t1 <- proc.time()
 cat(sprintf("%.3f %.3f %.0f %.0f %d\n", t1[["elapsed"]] - t0[["elapsed"]], cpu(t1) - cpu(t0), before,
             kib("VmHWM"), nrow(f)))
 EOF
+# The same script for the R package in --before-rlib.
+if [[ -n "$before_rlib" ]]; then
+  sed "1s|.*|suppressPackageStartupMessages(library(kinvar, lib.loc = \"$before_rlib\"))|" "$work/run.R" \
+    >"$work/run-before.R"
+fi
 cat >"$work/run.py" <<EOF
 import resource
 import time
@@ -150,21 +166,27 @@ echo "pedigree: $file ($n lines), threads $threads, load average $(cut -d' ' -f1
 for ((run = 0; run < repeat; ++run)); do
   run_cli
   run_package R Rscript "$work/run.R"
+  [[ -z "$before_rlib" ]] || run_package R-before Rscript "$work/run-before.R"
   run_package Python "$python" "$work/run.py"
+  [[ -z "$before_python" ]] || run_package Python-before "$before_python" "$work/run.py"
 done
 median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 read -r cli_wall < <(cut -d' ' -f1 "$work/cli.figures" | median)
 read -r cli_cpu < <(cut -d' ' -f2 "$work/cli.figures" | median)
 read -r cli_kib < <(cut -d' ' -f3 "$work/cli.figures" | median)
-printf '%-8s %7.2f s wall %7.2f s processor %7d MB   (the whole program)\n' cli "$cli_wall" "$cli_cpu" \
+printf '%-13s %7.2f s wall %7.2f s processor %7d MB   (the whole program)\n' cli "$cli_wall" "$cli_cpu" \
   $((cli_kib / 1024))
-for name in R Python; do
+names=(R)
+[[ -z "$before_rlib" ]] || names+=(R-before)
+names+=(Python)
+[[ -z "$before_python" ]] || names+=(Python-before)
+for name in "${names[@]}"; do
   read -r wall < <(cut -d' ' -f1 "$work/$name.figures" | median)
   read -r cpu < <(cut -d' ' -f2 "$work/$name.figures" | median)
   read -r kib < <(cut -d' ' -f3 "$work/$name.figures" | median)
   awk -v n="$name" -v w="$wall" -v c="$cpu" -v k="$kib" -v cw="$cli_wall" -v cc="$cli_cpu" -v ck="$cli_kib" 'BEGIN {
-    printf "%-8s %7.2f s wall %7.2f s processor %7d MB\n", n, w, c, k / 1024
-    printf "         %.2f x the wall time (target 1.3), %.2f x the processor time, %.2f x the memory (target 1.5)\n",
+    printf "%-13s %7.2f s wall %7.2f s processor %7d MB\n", n, w, c, k / 1024
+    printf "              %.2f x the wall time (target 1.3), %.2f x the processor time, %.2f x the memory (target 1.5)\n",
            w / cw, c / cc, k / ck }'
 done
 echo "load average after: $(cut -d' ' -f1 /proc/loadavg)"

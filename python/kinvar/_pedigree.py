@@ -78,8 +78,10 @@ def _cells_of(values: pd.Series) -> tuple:
         return ("int", values.to_numpy(dtype=np.int64, na_value=0), mask)
     elif pd.api.types.is_float_dtype(dtype):
         return ("float", values.to_numpy(dtype=np.float64, na_value=np.nan))
-    objects = values.to_numpy(dtype=object)
-    return ("object", objects.tolist(), pd.isna(objects))
+    # The frame's own array where it has one: no list of a million
+    # references to build, and results can hand its str back.
+    objects = np.ascontiguousarray(values.to_numpy(dtype=object))
+    return ("object", objects, None)
 
 
 _ROLE_WORDS = {"id": "the individual's ID", "sire": "the sire", "dam": "the dam"}

@@ -72,25 +72,48 @@ void AddFloats(const py::tuple& column, PedigreeColumnViews& columns) {
   std::move(spelled).MoveInto(columns);
 }
 
-// A str is viewed in place; any other value is spelled out beside.
+// Which of the rows' objects pandas counts as missing (None, NaN, pd.NA,
+// NaT ...), asked once for all of them.
+std::vector<bool> MissingOf(PyObject* const* values, const std::vector<std::size_t>& rows) {
+  py::array objects = py::module_::import("numpy").attr("empty")(rows.size(), py::arg("dtype") = "object");
+  auto** slots = static_cast<PyObject**>(objects.mutable_data());
+  for (std::size_t k = 0; k < rows.size(); ++k) {
+    Py_INCREF(values[rows[k]]);
+    Py_DECREF(slots[k]);
+    slots[k] = values[rows[k]];
+  }
+  const auto mask = py::module_::import("pandas").attr("isna")(objects).cast<Mask>();
+  return std::vector<bool>(mask.data(), mask.data() + mask.size());
+}
+
+// A str is viewed in place; any other value is spelled out beside. Without
+// a mask, a str is never missing and pandas decides for the other values:
+// looking at every str for it costs more than reading them.
 void AddObjects(const py::tuple& column, PedigreeColumnViews& columns) {
-  const py::list values = column[1].cast<py::list>();
-  const Mask mask = column[2].cast<Mask>();
-  const py::ssize_t n = PyList_GET_SIZE(values.ptr());
-  if (mask.size() != n) throw std::invalid_argument("a column's mask differs in length from the column");
-  const bool* missing = mask.data();
+  PyObject* const* values = ObjectsOf(column[1]);
+  const py::ssize_t n = py::len(column[1]);
+  Mask mask;
+  if (!column[2].is_none()) {
+    mask = column[2].cast<Mask>();
+    if (mask.size() != n) throw std::invalid_argument("a column's mask differs in length from the column");
+  }
+  const bool* missing = column[2].is_none() ? nullptr : mask.data();
   Views cells(static_cast<std::size_t>(n));
+  std::vector<std::size_t> otherRows;
+  for (py::ssize_t i = 0; i < n; ++i) {
+    if (missing != nullptr && missing[i]) continue;
+    PyObject* object = values[i];
+    if (PyUnicode_Check(object)) cells[static_cast<std::size_t>(i)] = TextOf(object);
+    else if (object != Py_None) otherRows.push_back(static_cast<std::size_t>(i));
+  }
+  std::vector<bool> othersMissing(otherRows.size(), false);
+  if (missing == nullptr && !otherRows.empty()) othersMissing = MissingOf(values, otherRows);
   SpelledCells spelled;
   std::vector<std::size_t> spelledRows;
-  for (py::ssize_t i = 0; i < n; ++i) {
-    if (missing[i]) continue;
-    PyObject* object = PyList_GET_ITEM(values.ptr(), i);
-    if (PyUnicode_Check(object)) {
-      cells[static_cast<std::size_t>(i)] = TextOf(object);
-    } else {
-      spelled.Add(OtherCell(object));
-      spelledRows.push_back(static_cast<std::size_t>(i));
-    }
+  for (std::size_t k = 0; k < otherRows.size(); ++k) {
+    if (othersMissing[k]) continue;
+    spelled.Add(OtherCell(values[otherRows[k]]));
+    spelledRows.push_back(otherRows[k]);
   }
   const Views others = spelled.Views();
   for (std::size_t k = 0; k < spelledRows.size(); ++k) cells[spelledRows[k]] = others[k];
@@ -118,6 +141,16 @@ void AddCategories(const py::tuple& column, PedigreeColumnViews& columns) {
 }
 
 }  // namespace
+
+PyObject* const* ObjectsOf(const py::handle& values) {
+  if (!py::isinstance<py::array>(values))
+    throw std::invalid_argument("an object column must come as a NumPy array");
+  const auto array = py::reinterpret_borrow<py::array>(values);
+  if (array.dtype().kind() != 'O' || array.ndim() != 1 ||
+      !(array.flags() & py::array::c_style))
+    throw std::invalid_argument("an object column must be a contiguous one-dimensional object array");
+  return static_cast<PyObject* const*>(array.data());
+}
 
 void AddColumnCells(const py::tuple& column, PedigreeColumnViews& columns) {
   const std::string kind = column[0].cast<std::string>();

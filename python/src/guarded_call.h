@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "app/session.h"
+#include "tables.h"
 
 namespace kinvar::python {
 
@@ -22,6 +23,8 @@ struct Held {
   // The caller's IDs were integers: every ID column of a result comes back
   // as integers.
   bool integerIds = false;
+  // The caller's ID cells, which results reuse (TablesToPython).
+  InputIds inputs;
 };
 
 struct CallOptions {

@@ -37,10 +37,12 @@ Session::Kinship KinshipOf(const std::string& kinship) {
   throw py::value_error("kinship must be \"ancestors\" or \"descendants\", not \"" + kinship + "\"");
 }
 
-std::shared_ptr<Held> Hold(std::unique_ptr<Session> session, bool integerIds = false) {
+std::shared_ptr<Held> Hold(std::unique_ptr<Session> session, bool integerIds = false,
+                           InputIds inputs = {}) {
   auto held = std::make_shared<Held>();
   held->session = std::move(session);
   held->integerIds = integerIds;
+  held->inputs = std::move(inputs);
   return held;
 }
 
@@ -104,7 +106,7 @@ std::shared_ptr<Held> FromColumns(const std::vector<std::string>& names, const p
     session = Session::FromColumnViews(pedigree, threads, options, shown);
     pedigree = PedigreeColumnViews{};
   }
-  return Hold(std::move(session), IntegerIds(names, columns));
+  return Hold(std::move(session), IntegerIds(names, columns), InputIdsOf(names, columns));
 }
 
 // The counts the repr shows, cheap to read from the validated pedigree.
@@ -124,7 +126,7 @@ py::dict Census(Held& held) {
 template <typename Work>
 py::list Tables(Held& held, const CallOptions& options, Work&& work) {
   const ResultSet result = GuardedCall(held, options, std::forward<Work>(work));
-  return TablesToPython(result, held.integerIds);
+  return TablesToPython(result, held.integerIds, &held.inputs);
 }
 
 void BindQueries(py::class_<Held, std::shared_ptr<Held>>& cls) {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <cstdint>
 #include <limits>
 #include <optional>
@@ -36,16 +37,61 @@ PyObject* CachedText(std::string_view text, IdCache* cache) {
   return cell;
 }
 
+// The caller's object at row r of an input column (borrowed), nullptr for
+// none.
+class InputCells {
+ public:
+  explicit InputCells(const InputIdColumn* column) {
+    if (column == nullptr || !column->objects || column->objects.is_none()) return;
+    const auto objects = column->objects.cast<py::array>();
+    objects_ = static_cast<PyObject* const*>(objects.data());
+    categories_ = static_cast<std::size_t>(objects.size());
+    n_ = categories_;
+    if (column->codes && !column->codes.is_none()) {
+      const auto codes = column->codes.cast<py::array_t<std::int64_t>>();
+      codes_ = codes.data();
+      n_ = static_cast<std::size_t>(codes.size());
+    }
+  }
+  PyObject* operator[](std::size_t r) const {
+    if (r >= n_) return nullptr;
+    if (codes_ == nullptr) return objects_[r];
+    const std::int64_t code = codes_[r];
+    return code < 0 || static_cast<std::size_t>(code) >= categories_ ? nullptr : objects_[code];
+  }
+
+ private:
+  PyObject* const* objects_ = nullptr;
+  const std::int64_t* codes_ = nullptr;
+  std::size_t categories_ = 0;
+  std::size_t n_ = 0;
+};
+
+// Whether `object` is a str (not a subclass) of the UTF-8 `text`.
+bool SameString(PyObject* object, std::string_view text) {
+  if (object == nullptr || !PyUnicode_CheckExact(object)) return false;
+  Py_ssize_t size = 0;
+  const char* utf8 = PyUnicode_AsUTF8AndSize(object, &size);
+  if (utf8 == nullptr) {
+    PyErr_Clear();
+    return false;
+  }
+  return static_cast<std::size_t>(size) == text.size() && std::memcmp(utf8, text.data(), text.size()) == 0;
+}
+
 // An object array straight away: NumPy turning a list of a million str into
 // an array looks into every element and costs more than making them.
-py::array TextCells(const TableColumn& column, IdCache* cache) {
+py::array TextCells(const TableColumn& column, IdCache* cache, const InputIdColumn* input = nullptr) {
   const std::size_t n = column.size();
   // np.empty fills an object array with None, so every slot holds a reference.
   py::array cells = py::module_::import("numpy").attr("empty")(n, py::arg("dtype") = "object");
   auto** slots = static_cast<PyObject**>(cells.mutable_data());
+  const InputCells given(input);
   for (std::size_t i = 0; i < n; ++i) {
     if (column.Missing(i)) continue;
-    PyObject* cell = CachedText(column.Text(i), cache);
+    PyObject* cell = given[i];
+    if (SameString(cell, column.Text(i))) Py_INCREF(cell);
+    else cell = CachedText(column.Text(i), cache);
     Py_DECREF(slots[i]);
     slots[i] = cell;
   }
@@ -122,14 +168,21 @@ py::tuple IntegerIds(const TableColumn& column) {
                         anyMissing ? py::object(mask) : py::object(py::none()));
 }
 
-py::tuple ColumnToPython(const TableColumn& column, IdCache& ids, bool integerIds) {
+// The input column whose row r a result column's row r reads, by the
+// result column's name.
+const InputIdColumn* InputColumnOf(const InputIds* inputs, const std::string& name) {
+  if (inputs == nullptr) return nullptr;
+  const int role = name == "id" ? 0 : name == "sire" ? 1 : name == "dam" ? 2 : -1;
+  return role < 0 ? nullptr : &(*inputs)[static_cast<std::size_t>(role)];
+}
+
+py::tuple ColumnToPython(const TableColumn& column, IdCache& ids, bool integerIds, const InputIds* inputs) {
   if (integerIds && column.type() == ColumnType::kId) return IntegerIds(column);
   const py::str name(column.name());
   const py::str type(std::string(ColumnTypeName(column.type())));
-  if (column.IsText()) {
-    IdCache* cache = column.type() == ColumnType::kId ? &ids : nullptr;
-    return py::make_tuple(name, type, TextCells(column, cache), py::none());
-  }
+  if (column.type() == ColumnType::kId)
+    return py::make_tuple(name, type, TextCells(column, &ids, InputColumnOf(inputs, column.name())), py::none());
+  if (column.IsText()) return py::make_tuple(name, type, TextCells(column, nullptr), py::none());
   if (column.type() == ColumnType::kReal) return py::make_tuple(name, type, RealCells(column), py::none());
   const py::tuple cells = WholeCells(column);
   return py::make_tuple(name, type, cells[0], cells[1]);
@@ -168,17 +221,42 @@ py::tuple FillCsr(const LowerTriplets& lower, std::size_t nnz) {
 
 }  // namespace
 
-py::list TablesToPython(const ResultSet& result, bool integerIds) {
+py::list TablesToPython(const ResultSet& result, bool integerIds, const InputIds* inputs) {
   py::list tables;
   for (const ResultTable& table : result.tables()) {
     py::list columns;
     IdCache ids;
     const bool integers = integerIds && IdsAreIntegers(table);
     for (const TableColumn& column : table.columns())
-      columns.append(ColumnToPython(column, ids, integers));
+      columns.append(ColumnToPython(column, ids, integers, inputs));
     tables.append(py::make_tuple(py::str(table.name()), columns));
   }
   return tables;
+}
+
+InputIds InputIdsOf(const std::vector<std::string>& names, const py::list& columns) {
+  InputIds inputs;
+  for (std::size_t c = 0; c < names.size() && c < static_cast<std::size_t>(py::len(columns)); ++c) {
+    const int role = names[c] == "Progeny" ? 0 : names[c] == "Sire" ? 1 : names[c] == "Dam" ? 2 : -1;
+    if (role < 0) continue;
+    const auto column = columns[c].cast<py::tuple>();
+    const std::string kind = column[0].cast<std::string>();
+    InputIdColumn& kept = inputs[static_cast<std::size_t>(role)];
+    if (kind == "object") {
+      kept.objects = column[1];
+    } else if (kind == "categorical") {
+      const auto categories = column[2].cast<py::tuple>();
+      if (categories[0].cast<std::string>() != "object") continue;
+      auto codes = py::array_t<std::int64_t, py::array::c_style | py::array::forcecast>::ensure(column[1]);
+      if (!codes) {
+        PyErr_Clear();
+        continue;
+      }
+      kept.objects = categories[1];
+      kept.codes = std::move(codes);
+    }
+  }
+  return inputs;
 }
 
 py::tuple SymmetricCsr(const LowerTriplets& lower) {

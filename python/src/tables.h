@@ -3,6 +3,10 @@
 
 #include <pybind11/pybind11.h>
 
+#include <array>
+#include <string>
+#include <vector>
+
 #include "app/session.h"
 
 namespace kinvar::python {
@@ -14,7 +18,21 @@ namespace kinvar::python {
 //   missing cells when the column has any, else None
 // With `integerIds`, a table whose ID cells all spell integers gives its ID
 // columns as "integer" columns.
-pybind11::list TablesToPython(const ResultSet& result, bool integerIds = false);
+//
+// `inputs`, when given, are the caller's Progeny, Sire and Dam cells: a
+// cell of a result's id, sire or dam column that spells what the caller's
+// cell of its row held is that very str, not a new one.
+struct InputIdColumn {
+  pybind11::object objects;  // an object array, or None
+  pybind11::object codes;    // a categorical's int64 codes into `objects`, or None
+};
+using InputIds = std::array<InputIdColumn, 3>;
+pybind11::list TablesToPython(const ResultSet& result, bool integerIds = false,
+                              const InputIds* inputs = nullptr);
+
+// The Progeny, Sire and Dam columns among the tagged tuples of
+// AddColumnCells (cells.h) that hold str a result can reuse.
+InputIds InputIdsOf(const std::vector<std::string>& names, const pybind11::list& columns);
 
 // The full symmetric matrix of a lower triangle given by column, as the
 // arrays of a compressed sparse row matrix: (data, indices, indptr).

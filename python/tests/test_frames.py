@@ -41,6 +41,11 @@ SPELLINGS = {
                      pd.Categorical(["0", "0", "2", "2"])),
     "integer categoricals": (pd.Categorical([1, 2, 3, 4]), pd.Categorical([None, None, 1, 1]),
                              pd.Categorical([None, None, 2, 2])),
+    # Object columns whose missing cells are every missing value pandas
+    # knows, among str and numbers.
+    "mixed objects": (pd.array(["1", 2, "3", 4], dtype=object),
+                      pd.array([None, np.nan, 1, "1"], dtype=object),
+                      pd.array([pd.NA, pd.NaT, 2.0, "2"], dtype=object)),
     "pandas strings": (pd.array(["1", "2", "3", "4"], dtype="string"),
                        pd.array([pd.NA, pd.NA, "1", "1"], dtype="string"),
                        pd.array([pd.NA, pd.NA, "2", "2"], dtype="string")),

@@ -80,3 +80,114 @@ def test_a_files_ids_stay_text_even_where_they_are_digits(tmp_path):
     path = tmp_path / "digits.csv"
     path.write_text("Progeny,Sire,Dam\n1,0,0\n2,0,0\n3,1,2\n")
     assert kinvar.read_pedigree(path).inbreeding()["id"].tolist() == ["1", "2", "3"]
+
+
+def _first_spellings(frame: pd.DataFrame, unknown: set) -> dict:
+    """Each individual's first spelling (row by row; in a row the individual,
+    its sire, its dam) by its upper-case ID, written without the module."""
+    first = {}
+    for row in frame.iloc[:, :3].itertuples(index=False):
+        for cell in row:
+            text = None if pd.isna(cell) else str(cell).strip()
+            if text and text.strip("0") and text.upper() not in unknown:
+                first.setdefault(text.upper(), text)
+    return first
+
+
+def _expect_first_spellings(f: pd.DataFrame, frame: pd.DataFrame, unknown=(), name=""):
+    """The rows' cells as each individual was first spelled (None for an
+    unknown parent), then the parents without a row (in any order)."""
+    unknown = {u.upper() for u in unknown}
+    first = _first_spellings(frame, unknown)
+
+    def spelled(cell):
+        text = None if pd.isna(cell) else str(cell).strip()
+        if not text or not text.strip("0") or text.upper() in unknown:
+            return None
+        return first[text.upper()]
+
+    rows = len(frame)
+    for k, column in enumerate(("id", "sire", "dam")):
+        expected = [spelled(cell) for cell in frame.iloc[:, k]]
+        assert _values(f[column])[:rows] == expected, (name, column)
+    added = set(first.values()) - set(f["id"][:rows])
+    assert sorted(f["id"][rows:]) == sorted(added), name
+    assert f["sire"][rows:].isna().all() and f["dam"][rows:].isna().all(), name
+
+
+def _frame(ids, sires, dams, dtype=None) -> pd.DataFrame:
+    frame = pd.DataFrame({"animal": ids, "sire": sires, "dam": dams})
+    return frame if dtype is None else frame.astype(dtype)
+
+
+GAMMA = pd.DataFrame({"group1": ["m1", "m1", "M2"], "group2": ["m1", "m2", "m2"], "value": [0.2, 0.05, 0.1]})
+
+
+@dataclass
+class SpellingRow:
+    name: str
+    frame: pd.DataFrame
+    load: dict
+    unknown: tuple = ()
+
+
+SPELLING_ROWS = [
+    SpellingRow("two letter cases", _frame(["ab", "cd", "EF", "Gh"], [None, "AB", "ab", "cd"],
+                                           [None, None, "x9", "X9"]), {}),
+    SpellingRow("upper case first", _frame(["AB", "cd", "ef"], [None, "ab", "Ab"], [None, None, "CD"]), {}),
+    SpellingRow("unknown-parent codes and blanks",
+                _frame(["ab", " cd", "ef ", "gH"], ["0", "", "AB", "000"], [None, "00", " cD ", "Ef"]), {}),
+    SpellingRow("parents named only as parents", _frame(["k1", "k2"], ["s1", "S1"], ["d1", "d2"]), {}),
+    SpellingRow("categoricals", _frame(["ab", "cd", "EF"], [None, "AB", "ab"], [None, "x9", "X9"], "category"), {}),
+    SpellingRow("pandas strings", _frame(["ab", "cd", "EF"], [None, "AB", "ab"], [None, "x9", "X9"], "string"), {}),
+    SpellingRow("non-ASCII text", _frame(["\u00c4ngel", "b\u00e9", "c"], [None, "\u00c4ngel", "B\u00e9"],
+                                         [None, None, None]), {}),
+    SpellingRow("genetic groups", _frame(["ab", "cd", "EF", "gh"], ["g1", "AB", "ab", "cd"], ["0", "G1", None, "x9"]),
+                {"genetic_groups": ["G1"]}, ("G1",)),
+    SpellingRow("metafounders", _frame(["ab", "cd", "EF", "Gh"], ["M1", "AB", "ab", "cd"], ["m2", "m2", "x8", "x9"]),
+                {"metafounders": GAMMA}, ("M1", "M2")),
+]
+
+
+@pytest.mark.parametrize("row", SPELLING_ROWS, ids=[row.name for row in SPELLING_ROWS])
+def test_id_columns_give_every_individual_its_first_spelling(row):
+    before = row.frame.copy()
+    ped = kinvar.Pedigree.from_frame(row.frame, **row.load)
+    f = ped.inbreeding()
+    _expect_first_spellings(f, row.frame, row.unknown, row.name)
+    assert list(ped.ids) == f["id"].tolist(), row.name
+    # A second call gives the same, and the frame is left as it was.
+    pd.testing.assert_frame_equal(ped.inbreeding(), f)
+    pd.testing.assert_frame_equal(row.frame, before)
+
+
+def _random_frame(rng: np.random.Generator, n: int) -> pd.DataFrame:
+    """Sires of odd number and dams of even from the ten before, two
+    founders without a row, letters in lower case now and then."""
+    base = [f"AN{k}X{rng.integers(1_000_000)}" for k in range(1, n + 1)]
+
+    def parent(i, sex):
+        near = [k for k in range(max(1, i - 10), i) if k % 2 == sex]
+        if i <= 5 or not near or rng.random() < 0.1:
+            return "0" if rng.random() < 0.8 else None
+        return base[rng.choice(near) - 1]
+
+    cells = [[base[i - 1], parent(i, 1), parent(i, 0)] for i in range(1, n + 1)]
+    dropped = set(rng.choice(5, size=2, replace=False))
+    cells = [row for k, row in enumerate(cells) if k not in dropped]
+    for row in cells:
+        for c, cell in enumerate(row):
+            if cell is not None and rng.random() < 0.3:
+                row[c] = cell.lower()
+    return pd.DataFrame(cells, columns=["animal", "sire", "dam"])
+
+
+@pytest.mark.parametrize("dtype", [None, "category", "string"])
+def test_random_frames_give_every_individual_its_first_spelling(dtype):
+    rng = np.random.default_rng(11)
+    for trial in range(12):
+        frame = _random_frame(rng, int(rng.integers(20, 400)))
+        if dtype is not None:
+            frame = frame.astype(dtype)
+        f = kinvar.Pedigree.from_frame(frame).inbreeding()
+        _expect_first_spellings(f, frame, name=f"{dtype} trial {trial}")

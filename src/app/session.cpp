@@ -379,7 +379,7 @@ bool Session::KeepSpellingsByRecord(const SpelledIdColumns& ids) {
     const std::uint32_t cell = first[static_cast<std::size_t>(i)];
     if (cell == 0) continue;
     const std::string_view spelled = Trimmed((*ids.columns[(cell - 1) % width])[(cell - 1) / width]);
-    if (spelled != ped.rec(i).Id()) spellings_.emplace(ped.rec(i).Id(), std::string(spelled));
+    if (spelled != ped.rec(i).Id()) spellings_.Add(ped.rec(i).Id(), spelled);
   }
   return true;
 }
@@ -408,7 +408,7 @@ void Session::KeepFirstSpellings(const std::vector<const std::vector<std::string
       first.insert_or_assign(upper, id);
     }
   for (const auto& [key, spelled] : first)
-    if (spelled != key) spellings_.emplace(key, std::string(spelled));
+    if (spelled != key) spellings_.Add(key, spelled);
 }
 
 void Session::SetCancelCheck(CancelCheck check) { platform_->SetCancelCheck(std::move(check)); }
@@ -429,10 +429,38 @@ std::vector<std::string> Session::Ids() const {
   return ids;
 }
 
-std::string_view Session::Spelling(std::string_view coreId) const {
-  if (spellings_.empty()) return coreId;
-  const auto found = spellings_.find(coreId);
-  return found == spellings_.end() ? coreId : std::string_view(found->second);
+std::string_view Session::Spelling(std::string_view coreId) const { return spellings_.Of(coreId); }
+
+namespace {
+
+// The word of a key's hash and its two bits there, from separate bits of
+// the hash.
+std::size_t FilterWord(std::size_t hash, std::size_t words) { return (hash >> 12) & (words - 1); }
+std::uint64_t FilterBits(std::size_t hash) { return (1ULL << (hash & 63)) | (1ULL << ((hash >> 6) & 63)); }
+
+}  // namespace
+
+void Session::Spellings::Add(std::string_view coreId, std::string_view spelled) {
+  if (!map_.emplace(std::string(coreId), std::string(spelled)).second) return;
+  // Four keys a word at most, so that about one ID in fifty without a
+  // spelling passes; the words double and the keys are marked again.
+  if (4 * filter_.size() < map_.size()) {
+    filter_.assign(std::max<std::size_t>(64, 2 * filter_.size()), 0);
+    for (const auto& entry : map_) Mark(IdHash()(entry.first));
+    return;
+  }
+  Mark(IdHash()(coreId));
+}
+
+void Session::Spellings::Mark(std::size_t hash) { filter_[FilterWord(hash, filter_.size())] |= FilterBits(hash); }
+
+std::string_view Session::Spellings::Of(std::string_view coreId) const {
+  if (map_.empty()) return coreId;
+  const std::size_t hash = IdHash()(coreId);
+  const std::uint64_t bits = FilterBits(hash);
+  if ((filter_[FilterWord(hash, filter_.size())] & bits) != bits) return coreId;
+  const auto found = map_.find(coreId);
+  return found == map_.end() ? coreId : std::string_view(found->second);
 }
 
 std::vector<int> Session::Groups() const { return GroupNumbers(doc_->pedigree()); }

@@ -400,7 +400,22 @@ class Session {
     std::size_t operator()(std::string_view id) const { return std::hash<std::string_view>()(id); }
   };
   // Upper-case ID -> the caller's spelling, for spellings not in upper case.
-  std::unordered_map<std::string, std::string, IdHash, std::equal_to<>> spellings_;
+  // Every ID cell of every result is looked up, and nearly all of them have
+  // no spelling of their own: two bits per key in one word of `filter`
+  // answer those without the map's bucket and node, which at a million
+  // cells cost more than the rest of the conversion.
+  class Spellings {
+   public:
+    void Add(std::string_view coreId, std::string_view spelled);
+    std::string_view Of(std::string_view coreId) const;
+    bool empty() const { return map_.empty(); }
+
+   private:
+    void Mark(std::size_t hash);
+    std::unordered_map<std::string, std::string, IdHash, std::equal_to<>> map_;
+    std::vector<std::uint64_t> filter_;
+  };
+  Spellings spellings_;
 };
 
 }  // namespace kinvar

@@ -205,6 +205,61 @@ TEST(Session, RandomLetterCasesComeBackAsFirstWritten) {
   }
 }
 
+// Thousands of IDs spelled in lower case, some of them only in a later row
+// than their first upper-case one: every cell of the id, sire and dam
+// columns shows the first spelling, and an ID written in upper case first
+// stays so.
+TEST(Session, ThousandsOfSpellingsComeBackInEveryIdColumn) {
+  struct Row {
+    const char* name;
+    int size;
+    int lowerOneIn;  // a letter is put in lower case with chance 1 / this
+  };
+  const Row rows[] = {{"few spellings", 4000, 40}, {"most IDs spelled", 6000, 2}, {"one letter in nine", 5000, 9}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    test::RandomPedigreeOptions options;
+    options.seed = static_cast<std::uint64_t>(row.size);
+    options.size = row.size;
+    options.founders = row.size / 20;
+    options.window = 400;
+    options.decorate = false;
+    const test::RandomPedigree p = test::MakeRandomPedigree(options);
+    PedigreeColumns columns = ColumnsOf(p);
+    std::mt19937_64 rng(options.seed);
+    std::map<std::string, std::string> first;  // upper case -> first spelling
+    for (std::size_t r = 0; r < columns.cells[0].size(); ++r)
+      for (std::size_t c = 0; c < 3; ++c) {
+        std::string& cell = columns.cells[c][r];
+        for (char& ch : cell)
+          if (ch >= 'A' && ch <= 'Z' && rng() % static_cast<unsigned>(row.lowerOneIn) == 0)
+            ch = static_cast<char>(ch - 'A' + 'a');
+        const std::string upper = UpperCased(cell);
+        if (!cell.empty() && !IsUnknownId(upper)) first.try_emplace(upper, cell);
+      }
+    const auto s = Session::FromColumns(columns);
+    const Pedigree& ped = s->pedigree();
+    const auto spelled = [&](RecIndex i) -> std::string {
+      if (i == kUnknownParent) return "";
+      const std::string id(ped.rec(i).Id());
+      return first.count(id) != 0 ? first.at(id) : id;
+    };
+    std::vector<std::string> ids;
+    std::vector<std::string> sires;
+    std::vector<std::string> dams;
+    for (RecIndex i = 1; i <= s->size(); ++i) {
+      ids.push_back(spelled(i));
+      sires.push_back(spelled(ped.rec(i).sire));
+      dams.push_back(spelled(ped.rec(i).dam));
+    }
+    const ResultSet tables = s->Inbreeding();
+    const ResultTable& f = *tables.Find("inbreeding");
+    EXPECT_EQ(TextCells(f, "id"), ids);
+    EXPECT_EQ(TextCells(f, "sire"), sires);
+    EXPECT_EQ(TextCells(f, "dam"), dams);
+  }
+}
+
 // Groups the caller numbered for their names come back as the names in
 // every group column; an individual without a group stays empty.
 TEST(Session, NamedGroupsComeBackAsTheirNamesInEveryGroupColumn) {

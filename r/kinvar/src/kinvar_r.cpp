@@ -176,10 +176,47 @@ SEXP OnSession(SEXP xp, const Rcpp::List& ctl, Body&& body) {
 // session's external pointer as its tag.
 enum class IdType { kText = 0, kInteger = 1, kNumber = 2 };
 
-IdType IdTypeOf(SEXP xp) {
+// The caller's ID columns ride on the pointer too (a list of the Progeny,
+// Sire and Dam columns as the reader took them, each text, a factor or
+// NULL): a result's ID cell that spells what the caller's cell of its row
+// spelled is that cell's string. Making it anew would find the very same
+// string in R's global cache, at the cost of a lookup per cell, which at a
+// million rows weighs more than the table. They hang on a weak reference
+// that the pointer protects: alive as long as the pointer, and not written
+// when the pedigree is saved (it comes back without its session anyway).
+struct IdSource {
+  IdType type = IdType::kText;
+  SEXP columns = R_NilValue;
+};
+
+IdSource IdsOf(SEXP xp) {
+  IdSource ids;
   const SEXP tag = R_ExternalPtrTag(xp);
-  if (TYPEOF(tag) != INTSXP || Rf_xlength(tag) != 1) return IdType::kText;
-  return static_cast<IdType>(INTEGER(tag)[0]);
+  if (TYPEOF(tag) == INTSXP && Rf_xlength(tag) == 1) ids.type = static_cast<IdType>(INTEGER(tag)[0]);
+  const SEXP held = R_ExternalPtrProtected(xp);
+  const SEXP columns = TYPEOF(held) == WEAKREFSXP ? R_WeakRefValue(held) : R_NilValue;
+  if (TYPEOF(columns) == VECSXP && Rf_xlength(columns) == 3) ids.columns = columns;
+  return ids;
+}
+
+// The caller's column whose row r a result column's row r reads, by the
+// result column's name; R_NilValue for none.
+SEXP InputColumnOf(const IdSource& ids, const std::string& name) {
+  if (ids.columns == R_NilValue) return R_NilValue;
+  const int role = name == "id" ? 0 : name == "sire" ? 1 : name == "dam" ? 2 : -1;
+  return role < 0 ? R_NilValue : VECTOR_ELT(ids.columns, role);
+}
+
+// The Progeny, Sire and Dam columns given as text or factors, for IdsOf.
+Rcpp::List InputIdColumns(const Rcpp::CharacterVector& names, const Rcpp::List& columns) {
+  Rcpp::List kept(3);
+  for (R_xlen_t c = 0; c < names.size() && c < columns.size(); ++c) {
+    const std::string name(names[c]);
+    const int role = name == "Progeny" ? 0 : name == "Sire" ? 1 : name == "Dam" ? 2 : -1;
+    const SEXP column = columns[c];
+    if (role >= 0 && (TYPEOF(column) == STRSXP || Rf_isFactor(column))) kept[role] = column;
+  }
+  return kept;
 }
 
 // The Progeny column decides: the added parents come from the parent
@@ -264,12 +301,56 @@ SEXP NewText(std::string_view text) {
   return Rf_mkCharLenCE(text.data(), static_cast<int>(text.size()), CE_UTF8);
 }
 
-void FillText(SEXP out, const TableColumn& column, IdCache* cache) {
+bool IsAscii(std::string_view text) {
+  for (const char c : text)
+    if (static_cast<unsigned char>(c) > 127) return false;
+  return true;
+}
+
+// Whether `cell` is the string R makes of the UTF-8 `text`: the same bytes,
+// marked UTF-8 (R never marks an ASCII string, whatever it was made as).
+bool SameString(SEXP cell, std::string_view text) {
+  if (cell == NA_STRING || static_cast<std::size_t>(LENGTH(cell)) != text.size()) return false;
+  if (std::memcmp(CHAR(cell), text.data(), text.size()) != 0) return false;
+  return Rf_getCharCE(cell) == CE_UTF8 || IsAscii(text);
+}
+
+// The caller's string at row r of a text or factor column, NA_STRING past
+// its end.
+class InputCells {
+ public:
+  explicit InputCells(SEXP column) {
+    if (Rf_isFactor(column)) {
+      codes_ = INTEGER(column);
+      levels_ = Rf_getAttrib(column, R_LevelsSymbol);
+      n_ = Rf_xlength(column);
+    } else if (TYPEOF(column) == STRSXP) {
+      strings_ = column;
+      n_ = Rf_xlength(column);
+    }
+  }
+  SEXP operator[](R_xlen_t r) const {
+    if (r >= n_) return NA_STRING;
+    if (codes_ == nullptr) return STRING_ELT(strings_, r);
+    return codes_[r] == NA_INTEGER ? NA_STRING : STRING_ELT(levels_, codes_[r] - 1);
+  }
+
+ private:
+  SEXP strings_ = R_NilValue;
+  SEXP levels_ = R_NilValue;
+  const int* codes_ = nullptr;
+  R_xlen_t n_ = 0;
+};
+
+void FillText(SEXP out, const TableColumn& column, IdCache* cache, SEXP input = R_NilValue) {
   const R_xlen_t n = static_cast<R_xlen_t>(column.size());
+  const InputCells given(input);
   for (R_xlen_t r = 0; r < n; ++r) {
     const std::string_view text = column.Text(static_cast<std::size_t>(r));
     if (text.empty()) {
       SET_STRING_ELT(out, r, NA_STRING);
+    } else if (const SEXP cell = given[r]; SameString(cell, text)) {
+      SET_STRING_ELT(out, r, cell);
     } else if (cache != nullptr) {
       bool made = false;
       SET_STRING_ELT(out, r, cache->Of(text, NewText, made));
@@ -315,11 +396,11 @@ ColumnPlan PlanOf(const TableColumn& column, IdType ids, bool numbers) {
 
 // Writes the cells into `out`, a vector of the plan's type and the
 // column's length.
-void FillColumn(SEXP out, const TableColumn& column, const ColumnPlan& plan, IdType ids,
+void FillColumn(SEXP out, const TableColumn& column, const ColumnPlan& plan, const IdSource& ids,
                 IdCache& cache) {
   const std::size_t n = column.size();
   if (plan.numberIds) {
-    if (ids == IdType::kInteger) {
+    if (ids.type == IdType::kInteger) {
       Rcpp::IntegerVector cells(out);
       NumericIds<INTSXP>(column, IntegerOfId, &cells);
     } else {
@@ -329,7 +410,8 @@ void FillColumn(SEXP out, const TableColumn& column, const ColumnPlan& plan, IdT
     return;
   }
   if (plan.type == STRSXP) {
-    FillText(out, column, column.type() == ColumnType::kId ? &cache : nullptr);
+    if (column.type() == ColumnType::kId) FillText(out, column, &cache, InputColumnOf(ids, column.name()));
+    else FillText(out, column, nullptr);
   } else if (plan.type == LGLSXP) {
     int* cells = LOGICAL(out);
     for (std::size_t r = 0; r < n; ++r) {
@@ -360,14 +442,14 @@ void FillColumn(SEXP out, const TableColumn& column, const ColumnPlan& plan, IdT
 // Every vector of the table is allocated before any cell is written: the
 // collections that large allocations set off then run while the table's
 // strings do not exist yet, instead of marking a million of them each time.
-Rcpp::List DataFrameOf(const ResultTable& table, IdType ids) {
+Rcpp::List DataFrameOf(const ResultTable& table, const IdSource& ids) {
   const std::size_t width = table.columns().size();
   Rcpp::List frame(static_cast<R_xlen_t>(width));
   Rcpp::CharacterVector names(static_cast<R_xlen_t>(width));
-  const bool numbers = NumbersFit(table, ids);
+  const bool numbers = NumbersFit(table, ids.type);
   std::vector<ColumnPlan> plans;
   for (std::size_t c = 0; c < width; ++c) {
-    plans.push_back(PlanOf(table.column(c), ids, numbers));
+    plans.push_back(PlanOf(table.column(c), ids.type, numbers));
     // In the frame, and so protected, before the next one allocates.
     frame[c] = Rf_allocVector(plans[c].type, static_cast<R_xlen_t>(table.column(c).size()));
     names[c] = table.column(c).name();
@@ -383,7 +465,7 @@ Rcpp::List DataFrameOf(const ResultTable& table, IdType ids) {
   return frame;
 }
 
-Rcpp::List TablesOf(const ResultSet& set, IdType ids) {
+Rcpp::List TablesOf(const ResultSet& set, const IdSource& ids) {
   Rcpp::List out(static_cast<R_xlen_t>(set.tables().size()));
   Rcpp::CharacterVector names(static_cast<R_xlen_t>(set.tables().size()));
   R_xlen_t i = 0;
@@ -455,9 +537,12 @@ void AddCells(SEXP column, kinvar::PedigreeColumnViews& columns) {
   std::move(spelled).MoveInto(columns);
 }
 
-SEXP SessionToR(std::unique_ptr<Session> session, IdType ids = IdType::kText) {
+// `idColumns`: see IdsOf; protected by the caller.
+SEXP SessionToR(std::unique_ptr<Session> session, IdType ids = IdType::kText, SEXP idColumns = R_NilValue) {
   const Rcpp::IntegerVector tag = Rcpp::IntegerVector::create(static_cast<int>(ids));
-  return SessionPtr(session.release(), true, tag);
+  SessionPtr ptr(session.release(), true, tag);
+  if (idColumns != R_NilValue) R_SetExternalPtrProtected(ptr, R_MakeWeakRef(ptr, idColumns, R_NilValue, FALSE));
+  return ptr;
 }
 
 kinvar::RelationshipKind KindOf(const std::string& type) {
@@ -539,8 +624,9 @@ SEXP KvFromColumns(Rcpp::CharacterVector names, Rcpp::List columns, Rcpp::List c
     kinvar::PedigreeColumnViews input;
     input.names = StringsOf(names);
     for (R_xlen_t c = 0; c < columns.size(); ++c) AddCells(columns[c], input);
+    const Rcpp::List idColumns = InputIdColumns(names, columns);
     return SessionToR(Session::FromColumnViews(input, control.threads, LoadOptionsOf(load), StringsOf(shown)),
-                      IdTypeOfColumns(names, columns));
+                      IdTypeOfColumns(names, columns), idColumns);
   });
 }
 
@@ -588,13 +674,13 @@ SEXP KvGroupNames(SEXP xp) {
 // [[Rcpp::export(name = ".kv_structure", rng = false)]]
 SEXP KvStructure(SEXP xp, bool listFounders, Rcpp::List ctl) {
   return OnSession(xp, ctl, [&](Session& s) -> SEXP {
-    return TablesOf(s.Structure(listFounders), IdTypeOf(xp));
+    return TablesOf(s.Structure(listFounders), IdsOf(xp));
   });
 }
 
 // [[Rcpp::export(name = ".kv_inbreeding", rng = false)]]
 SEXP KvInbreeding(SEXP xp, Rcpp::List ctl) {
-  return OnSession(xp, ctl, [&](Session& s) -> SEXP { return TablesOf(s.Inbreeding(), IdTypeOf(xp)); });
+  return OnSession(xp, ctl, [&](Session& s) -> SEXP { return TablesOf(s.Inbreeding(), IdsOf(xp)); });
 }
 
 // [[Rcpp::export(name = ".kv_relationship", rng = false)]]
@@ -621,7 +707,7 @@ SEXP KvRelationships(SEXP xp, std::string scopeKind, Rcpp::CharacterVector ids, 
     scope.group2 = group2;
     std::optional<std::pair<double, double>> bounds;
     if (range.size() == 2) bounds = std::make_pair(range[0], range[1]);
-    return TablesOf(s.Relationships(scope, KindOf(type), bounds), IdTypeOf(xp));
+    return TablesOf(s.Relationships(scope, KindOf(type), bounds), IdsOf(xp));
   });
 }
 
@@ -639,20 +725,20 @@ SEXP KvRelationshipMatrix(SEXP xp, Rcpp::CharacterVector ids, std::string type, 
 // [[Rcpp::export(name = ".kv_average_relatedness", rng = false)]]
 SEXP KvAverageRelatedness(SEXP xp, Rcpp::List ctl) {
   return OnSession(xp, ctl, [&](Session& s) -> SEXP {
-    return TablesOf(s.AverageRelatedness(), IdTypeOf(xp));
+    return TablesOf(s.AverageRelatedness(), IdsOf(xp));
   });
 }
 
 // [[Rcpp::export(name = ".kv_average_between_groups", rng = false)]]
 SEXP KvAverageBetweenGroups(SEXP xp, Rcpp::List ctl) {
   return OnSession(xp, ctl, [&](Session& s) -> SEXP {
-    return TablesOf(s.AverageBetweenGroups(), IdTypeOf(xp));
+    return TablesOf(s.AverageBetweenGroups(), IdsOf(xp));
   });
 }
 
 // [[Rcpp::export(name = ".kv_dii", rng = false)]]
 SEXP KvDii(SEXP xp, Rcpp::List ctl) {
-  return OnSession(xp, ctl, [&](Session& s) -> SEXP { return TablesOf(s.Dii(), IdTypeOf(xp)); });
+  return OnSession(xp, ctl, [&](Session& s) -> SEXP { return TablesOf(s.Dii(), IdsOf(xp)); });
 }
 
 // The genetic groups' IDs name the rows after the individuals.
@@ -708,9 +794,9 @@ SEXP KvDominance(SEXP xp, bool byGroup, int group, bool inverse, double minValue
 // [[Rcpp::export(name = ".kv_path_counting", rng = false)]]
 SEXP KvPathCounting(SEXP xp, std::string scope, std::string id, int group, Rcpp::List ctl) {
   return OnSession(xp, ctl, [&](Session& s) -> SEXP {
-    if (scope == "individual") return TablesOf(s.PathCountingIndividual(id), IdTypeOf(xp));
-    if (scope == "group") return TablesOf(s.PathCountingGroup(group), IdTypeOf(xp));
-    return TablesOf(s.PathCountingAll(), IdTypeOf(xp));
+    if (scope == "individual") return TablesOf(s.PathCountingIndividual(id), IdsOf(xp));
+    if (scope == "group") return TablesOf(s.PathCountingGroup(group), IdsOf(xp));
+    return TablesOf(s.PathCountingAll(), IdsOf(xp));
   });
 }
 
@@ -719,28 +805,28 @@ SEXP KvExtract(SEXP xp, bool ancestors, bool byGroup, std::string id, int group,
   return OnSession(xp, ctl, [&](Session& s) -> SEXP {
     const auto kinship = ancestors ? Session::Kinship::kAncestors : Session::Kinship::kDescendants;
     return SessionToR(byGroup ? s.ExtractGroup(kinship, group) : s.ExtractIndividual(kinship, id),
-                      IdTypeOf(xp));
+                      IdsOf(xp).type);
   });
 }
 
 // [[Rcpp::export(name = ".kv_gene_origin", rng = false)]]
 SEXP KvGeneOrigin(SEXP xp, int group, Rcpp::List ctl) {
-  return OnSession(xp, ctl, [&](Session& s) -> SEXP { return TablesOf(s.GeneOrigin(group), IdTypeOf(xp)); });
+  return OnSession(xp, ctl, [&](Session& s) -> SEXP { return TablesOf(s.GeneOrigin(group), IdsOf(xp)); });
 }
 
 // [[Rcpp::export(name = ".kv_decompose", rng = false)]]
 SEXP KvDecompose(SEXP xp, std::string scope, std::string id, int group, Rcpp::List ctl) {
   return OnSession(xp, ctl, [&](Session& s) -> SEXP {
-    if (scope == "individual") return TablesOf(s.DecomposeIndividual(id), IdTypeOf(xp));
-    if (scope == "coancestry") return TablesOf(s.DecomposeCoancestry(group), IdTypeOf(xp));
-    return TablesOf(s.DecomposeGroup(group), IdTypeOf(xp));
+    if (scope == "individual") return TablesOf(s.DecomposeIndividual(id), IdsOf(xp));
+    if (scope == "coancestry") return TablesOf(s.DecomposeCoancestry(group), IdsOf(xp));
+    return TablesOf(s.DecomposeGroup(group), IdsOf(xp));
   });
 }
 
 // [[Rcpp::export(name = ".kv_diversity", rng = false)]]
 SEXP KvDiversity(SEXP xp, bool all, int group, Rcpp::List ctl) {
   return OnSession(xp, ctl, [&](Session& s) -> SEXP {
-    return TablesOf(s.Diversity(all ? std::nullopt : std::optional<int>(group)), IdTypeOf(xp));
+    return TablesOf(s.Diversity(all ? std::nullopt : std::optional<int>(group)), IdsOf(xp));
   });
 }
 
@@ -772,7 +858,7 @@ SEXP KvOptimizeMatings(SEXP xp, SEXP sireGroup, SEXP damGroup, Rcpp::CharacterVe
     for (std::size_t k = 0; k < fs.size(); ++k) request.forbidden.emplace_back(fs[k], fd[k]);
     request.exact = exact;
     request.seed = static_cast<std::uint32_t>(seed);
-    return TablesOf(s.OptimizeMatings(request), IdTypeOf(xp));
+    return TablesOf(s.OptimizeMatings(request), IdsOf(xp));
   });
 }
 
@@ -799,7 +885,7 @@ SEXP KvPurging(SEXP xp, bool all, int group, double coefficient, int geneDrops, 
     request.geneDrops = geneDrops;
     request.allFounders = allFounders;
     request.seed = static_cast<std::uint32_t>(seed);
-    return TablesOf(s.Purging(request), IdTypeOf(xp));
+    return TablesOf(s.Purging(request), IdsOf(xp));
   });
 }
 
@@ -808,14 +894,14 @@ SEXP KvPurging(SEXP xp, bool all, int group, double coefficient, int geneDrops, 
 SEXP KvGenomic(SEXP xp, std::string command, Rcpp::CharacterVector keys, Rcpp::CharacterVector values,
                Rcpp::List ctl) {
   return OnSession(xp, ctl, [&](Session& s) -> SEXP {
-    return TablesOf(s.RunDeclared(command, KeywordsOf(keys, values)), IdTypeOf(xp));
+    return TablesOf(s.RunDeclared(command, KeywordsOf(keys, values)), IdsOf(xp));
   });
 }
 
 // [[Rcpp::export(name = ".kv_mean_kinship", rng = false)]]
 SEXP KvMeanKinship(SEXP xp, bool all, int group, Rcpp::List ctl) {
   return OnSession(xp, ctl, [&](Session& s) -> SEXP {
-    return TablesOf(s.MeanKinship(GroupOrAll(all, group)), IdTypeOf(xp));
+    return TablesOf(s.MeanKinship(GroupOrAll(all, group)), IdsOf(xp));
   });
 }
 
@@ -838,7 +924,7 @@ SEXP KvPlannedMating(SEXP xp, std::string sire, std::string dam, Rcpp::Character
     if (candidates.size() == 1) request.candidates = candidates[0];
     if (reference.size() == 1) request.reference = reference[0];
     request.top = top;
-    return TablesOf(s.PlannedMating(request), IdTypeOf(xp));
+    return TablesOf(s.PlannedMating(request), IdsOf(xp));
   });
 }
 
@@ -848,7 +934,7 @@ SEXP KvMateSuitability(SEXP xp, SEXP sireGroup, SEXP damGroup, bool anyReference
   return OnSession(xp, ctl, [&](Session& s) -> SEXP {
     return TablesOf(s.MateSuitability(MateSetOf(sireGroup), MateSetOf(damGroup),
                                       GroupOrAll(anyReference, reference), maxF),
-                    IdTypeOf(xp));
+                    IdsOf(xp));
   });
 }
 
@@ -869,6 +955,6 @@ SEXP KvOptimumContributions(SEXP xp, SEXP sireGroup, SEXP damGroup, Rcpp::Charac
     request.targetKinship = OptionalNumber(targetKinship);
     request.maxContribution = OptionalNumber(maxContribution);
     request.matings = matings;
-    return TablesOf(s.OptimumContributions(request), IdTypeOf(xp));
+    return TablesOf(s.OptimumContributions(request), IdsOf(xp));
   });
 }
