@@ -55,7 +55,9 @@ IdKey KeyOfWords(const char (&id)[kMaxIdLength + 1]) {
 }  // namespace
 
 IdKey KeyOf(const char (&id)[kMaxIdLength + 1]) {
-  if constexpr (std::endian::native == std::endian::little) {
+  // A plain if, so that the byte-wise key is compiled (and checked) on
+  // every machine, not only where words are stored big end first.
+  if (std::endian::native == std::endian::little) {
     return KeyOfWords(id);
   } else {
     return KeyOfBytes(id);
