@@ -10,10 +10,11 @@ from importlib.metadata import PackageNotFoundError, version
 
 from ._errors import (BadFrame, ColumnTypeError, InvalidPedigree, KinvarError, MissingColumn,
                       NotAFrame, Refused)
-from ._pedigree import MAX_MATRIX_CELLS, IdMatrix, Pedigree, read_pedigree
+from ._pedigree import MAX_MATRIX_CELLS, IdMatrix, Pedigree, command_keywords, read_pedigree
 
 __all__ = ["BadFrame", "ColumnTypeError", "IdMatrix", "InvalidPedigree", "KinvarError",
-           "MAX_MATRIX_CELLS", "MissingColumn", "NotAFrame", "Pedigree", "Refused", "read_pedigree"]
+           "MAX_MATRIX_CELLS", "MissingColumn", "NotAFrame", "Pedigree", "Refused", "command_keywords",
+           "read_pedigree"]
 # The version is the core's (the project's CMakeLists.txt), which the
 # install writes into the package's metadata.
 try:

@@ -60,6 +60,9 @@ class IdMatrix(scipy.sparse.csr_matrix):
     def to_frame(self) -> pd.DataFrame:
         """The dense matrix with the IDs as index and columns."""
 
+def command_keywords(command: str) -> dict[str, str]:
+    """The keywords Pedigree.run takes for a command, with their defaults."""
+
 class Pedigree:
     """A validated pedigree: rows, then parents without a row of their own."""
 
@@ -92,6 +95,9 @@ class Pedigree:
         """The warnings and information of the last command."""
     def census(self) -> dict[str, int]:
         """Individuals, rows, added parents, founders and groups."""
+    def run(self, command: str, *, threads: int = 0, progress: bool = False,
+            **keywords: bool | int | float | str | os.PathLike[str] | None) -> dict[str, pd.DataFrame]:
+        """Any declared command by its kinvar-cli name and its keywords."""
     def inbreeding(self, threads: int = 0, progress: bool = False,
                    precision: str = "single") -> pd.DataFrame:
         """The inbreeding table of every individual; attrs["summary"]."""

@@ -47,6 +47,26 @@ def _flag(value) -> str:
     return "1" if value else "0"
 
 
+def _keyword_text(name: str, value) -> str:
+    """A keyword argument as the text the command's form would hold."""
+    if isinstance(value, (bool, np.bool_)):
+        return _flag(value)
+    if isinstance(value, (int, np.integer)):
+        return str(int(value))
+    if isinstance(value, (float, np.floating)):
+        return repr(float(value))
+    if isinstance(value, (str, os.PathLike)):
+        return os.fspath(value)
+    raise TypeError(f"{name} must be a flag, a number, a text or a path, not {type(value).__name__}")
+
+
+def command_keywords(command: str) -> dict[str, str]:
+    """The keywords :meth:`Pedigree.run` takes for ``command`` (its
+    kinvar-cli name), with their defaults as texts, in the order of the
+    command's declaration; empty for a command that declares none."""
+    return dict(_kinvar.declared_keywords(command))
+
+
 def _summary(frame: pd.DataFrame) -> dict[str, float]:
     """A summary table as {figure label: value}."""
     return dict(zip(frame["figure"], frame["value"]))
@@ -350,6 +370,18 @@ class Pedigree:
 
     # -- inbreeding and relationships -------------------------------------
 
+    def run(self, command: str, *, threads: int = 0, progress: bool = False,
+            **keywords) -> dict[str, pd.DataFrame]:
+        """Any command that declares its parameters, by its kinvar-cli name
+        (``"structure"``, ``"mean-kinship"``, ``"purging"``, ...), with the
+        keyword arguments its declaration names (:func:`command_keywords`):
+        a keyword left out, or given as None, takes its default; a flag is a
+        bool, a file a path. Every table of the report by name, in the
+        report's order, rows as the report lists them (the methods above
+        may reorder them into input order)."""
+        texts = {k: _keyword_text(k, v) for k, v in keywords.items() if v is not None}
+        return _frames(self._session.run_declared(command, texts, threads, progress))
+
     def inbreeding(self, threads: int = 0, progress: bool = False,
                    precision: str = "single") -> pd.DataFrame:
         """F of every individual in input order: the ``inbreeding`` table
@@ -459,7 +491,7 @@ class Pedigree:
         keywords = self._genotype_keywords(genotypes, genotype_format, min_snp_call_rate,
                                            min_animal_call_rate, min_maf)
         keywords.update({"exclusion_threshold": repr(float(exclusion_threshold)), "search": _flag(search)})
-        return _table(self._session.genomic("parentage", keywords, threads, progress), "parentage")
+        return _table(self._session.run_declared("parentage", keywords, threads, progress), "parentage")
 
     def x_linked(self, inverse: bool = False, threads: int = 0,
                  progress: bool = False) -> scipy.sparse.csr_matrix:
@@ -654,7 +686,7 @@ class Pedigree:
         extension)."""
         keywords = self._genotype_keywords(genotypes, genotype_format, min_snp_call_rate,
                                            min_animal_call_rate, min_maf)
-        return _frames(self._session.genomic("genotype-qc", keywords, threads, progress))
+        return _frames(self._session.run_declared("genotype-qc", keywords, threads, progress))
 
     def genomic_relationship(self, genotypes, *, genotype_format: str | None = None,
                              min_snp_call_rate: float = 0.90, min_animal_call_rate: float = 0.90,
@@ -673,7 +705,7 @@ class Pedigree:
         keywords.update({"frequencies": os.fspath(frequencies), "method": str(method),
                          "write_g": "" if write_g is None else os.fspath(write_g),
                          "g_format": str(g_format), "pairs": str(int(pairs))})
-        return _frames(self._session.genomic("genomic-relationship", keywords, threads, progress))
+        return _frames(self._session.run_declared("genomic-relationship", keywords, threads, progress))
 
     def genomic_inbreeding(self, genotypes, *, genotype_format: str | None = None,
                            min_snp_call_rate: float = 0.90, min_animal_call_rate: float = 0.90,
@@ -695,7 +727,7 @@ class Pedigree:
                          "roh_min_share": repr(float(roh_min_share)),
                          "roh_min_snps": str(int(roh_min_snps)),
                          "roh_min_length": str(int(roh_min_length))})
-        return _frames(self._session.genomic("genomic-inbreeding", keywords, threads, progress))
+        return _frames(self._session.run_declared("genomic-inbreeding", keywords, threads, progress))
 
     def mean_kinship(self, group: int | None = None, threads: int = 0,
                      progress: bool = False) -> pd.DataFrame:

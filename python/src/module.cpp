@@ -292,8 +292,9 @@ void BindDerived(py::class_<Held, std::shared_ptr<Held>>& cls) {
 }
 
 void BindGenomics(py::class_<Held, std::shared_ptr<Held>>& cls) {
-  // The genomic commands by their keywords, as their declarations name them.
-  cls.def("genomic",
+  // Any declared command by its keywords, as its declaration names them:
+  // the genomic commands' methods and Pedigree.run.
+  cls.def("run_declared",
           [](Held& h, const std::string& command, const std::map<std::string, std::string>& keywords, int threads,
              bool progress) {
             return Tables(h, {threads, progress}, [&](Session& s) { return s.RunDeclared(command, keywords); });

@@ -109,6 +109,10 @@
     .Call(`_kinvar_KvGenomic`, xp, command, keys, values, ctl)
 }
 
+.kv_declared_keywords <- function(command) {
+    .Call(`_kinvar_KvDeclaredKeywords`, command)
+}
+
 .kv_mean_kinship <- function(xp, all, group, ctl) {
     .Call(`_kinvar_KvMeanKinship`, xp, all, group, ctl)
 }

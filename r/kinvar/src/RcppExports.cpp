@@ -357,6 +357,16 @@ BEGIN_RCPP
     return rcpp_result_gen;
 END_RCPP
 }
+// KvDeclaredKeywords
+Rcpp::CharacterVector KvDeclaredKeywords(std::string command);
+RcppExport SEXP _kinvar_KvDeclaredKeywords(SEXP commandSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::traits::input_parameter< std::string >::type command(commandSEXP);
+    rcpp_result_gen = Rcpp::wrap(KvDeclaredKeywords(command));
+    return rcpp_result_gen;
+END_RCPP
+}
 // KvMeanKinship
 SEXP KvMeanKinship(SEXP xp, bool all, int group, Rcpp::List ctl);
 RcppExport SEXP _kinvar_KvMeanKinship(SEXP xpSEXP, SEXP allSEXP, SEXP groupSEXP, SEXP ctlSEXP) {
@@ -452,6 +462,7 @@ static const R_CallMethodDef CallEntries[] = {
     {"_kinvar_KvOptimizeMatings", (DL_FUNC) &_kinvar_KvOptimizeMatings, 10},
     {"_kinvar_KvPurging", (DL_FUNC) &_kinvar_KvPurging, 8},
     {"_kinvar_KvGenomic", (DL_FUNC) &_kinvar_KvGenomic, 5},
+    {"_kinvar_KvDeclaredKeywords", (DL_FUNC) &_kinvar_KvDeclaredKeywords, 1},
     {"_kinvar_KvMeanKinship", (DL_FUNC) &_kinvar_KvMeanKinship, 4},
     {"_kinvar_KvPlannedMating", (DL_FUNC) &_kinvar_KvPlannedMating, 9},
     {"_kinvar_KvMateSuitability", (DL_FUNC) &_kinvar_KvMateSuitability, 7},

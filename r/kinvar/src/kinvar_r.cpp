@@ -889,13 +889,29 @@ SEXP KvPurging(SEXP xp, bool all, int group, double coefficient, int geneDrops, 
   });
 }
 
-// The genomic commands by the keywords their declarations name.
+// Any declared command by the keywords its declaration names: the genomic
+// commands' functions and run_command().
 // [[Rcpp::export(name = ".kv_genomic", rng = false)]]
 SEXP KvGenomic(SEXP xp, std::string command, Rcpp::CharacterVector keys, Rcpp::CharacterVector values,
                Rcpp::List ctl) {
   return OnSession(xp, ctl, [&](Session& s) -> SEXP {
     return TablesOf(s.RunDeclared(command, KeywordsOf(keys, values)), IdsOf(xp));
   });
+}
+
+// The keywords a declared command takes, named by keyword, their defaults
+// as texts, in the declaration's order; empty for any other command.
+// [[Rcpp::export(name = ".kv_declared_keywords", rng = false)]]
+Rcpp::CharacterVector KvDeclaredKeywords(std::string command) {
+  const auto keywords = Session::Keywords(command);
+  Rcpp::CharacterVector defaults(keywords.size());
+  Rcpp::CharacterVector names(keywords.size());
+  for (std::size_t i = 0; i < keywords.size(); ++i) {
+    names[i] = Rcpp::String(keywords[i].first, CE_UTF8);
+    defaults[i] = Rcpp::String(keywords[i].second, CE_UTF8);
+  }
+  defaults.attr("names") = names;
+  return defaults;
 }
 
 // [[Rcpp::export(name = ".kv_mean_kinship", rng = false)]]
