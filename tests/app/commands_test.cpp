@@ -148,7 +148,6 @@ TEST(CommandTable, IdentifiersAreUniqueAndFindable) {
     EXPECT_TRUE(seen.insert(c.id).second) << c.id;
     EXPECT_EQ(FindCommand(c.id), &c);
   }
-  EXPECT_EQ(seen.size(), 70u);  // every row of the menu bar
   for (const Command& c : ViewCommands()) {
     EXPECT_TRUE(seen.insert(c.id).second) << c.id;
     EXPECT_EQ(FindCommand(c.id), &c);
@@ -518,7 +517,19 @@ void ExpectRows(std::span<const Command> table, std::span<const FrozenRow> rows)
   EXPECT_EQ(table.size(), rows.size());
 }
 
-TEST(CommandTable, MenuBarKeepsEveryRowInItsPlace) { ExpectRows(Commands(), kMenuBar); }
+// Every frozen row keeps its fields and its place among the others; a row
+// the freeze does not know must be a declared command's, so that a new
+// command adds its row by its declaration alone.
+TEST(CommandTable, MenuBarKeepsEveryRowInItsPlace) {
+  std::vector<Command> frozen;
+  for (const Command& c : Commands()) {
+    if (std::any_of(std::begin(kMenuBar), std::end(kMenuBar), [&](const FrozenRow& r) { return r.id == c.id; }))
+      frozen.push_back(c);
+    else
+      EXPECT_TRUE(FindDeclaration(c.id).has_value()) << c.text << " is neither frozen nor declared";
+  }
+  ExpectRows(frozen, kMenuBar);
+}
 
 TEST(CommandTable, ReportViewKeepsItsCommands) { ExpectRows(ViewCommands(), kReportViewCommands); }
 
