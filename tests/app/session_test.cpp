@@ -272,9 +272,10 @@ TEST(Session, NamedGroupsComeBackAsTheirNamesInEveryGroupColumn) {
             (std::vector<std::string>{"North", "South", "North", ""}));
   const ResultSet averages = s->AverageBetweenGroups();
   for (const ResultTable& table : averages.tables())
-    for (const char* column : {"group1", "group2"})
-      if (table.Find(column) != nullptr)
-        for (const std::string& name : TextCells(table, column)) EXPECT_TRUE(name == "North" || name == "South");
+    for (const char* column : {"group1", "group2"}) {
+      if (table.Find(column) == nullptr) continue;
+      for (const std::string& name : TextCells(table, column)) EXPECT_TRUE(name == "North" || name == "South");
+    }
   EXPECT_EQ(s->ExtractIndividual(Session::Kinship::kAncestors, "C")->GroupNames(),
             (std::vector<std::string>{"North", "South"}));
 }
@@ -1179,7 +1180,10 @@ TEST(Session, MatingCommandsTakeSiresAndDamsByIdWithinOneGroup) {
   EXPECT_EQ(Csv(s->MateSuitability(std::vector<std::string>{"B1", "B2", "B3", "B4"},
                                    std::vector<std::string>{"C1", "C2", "C3", "C4"}, std::nullopt, 0.0625)),
             Csv(s->MateSuitability(2, 3, std::nullopt, 0.0625)));
-  EXPECT_EQ(s->OptimumContributions(ContributionRequest{sires, dams}).Find("contributions")->rows(), 4u);
+  ContributionRequest request;
+  request.sireGroup = sires;
+  request.damGroup = dams;
+  EXPECT_EQ(s->OptimumContributions(request).Find("contributions")->rows(), 4u);
 }
 
 TEST(Session, ListedMatesAreRefusedByName) {
