@@ -9,7 +9,7 @@
     stop(sprintf("'%s' must be one value", name), call. = FALSE)
   }
   if (is.logical(value)) return(if (value) "1" else "0")
-  if (is.numeric(value)) return(format(value, digits = 15, scientific = FALSE, trim = TRUE))
+  if (is.numeric(value)) return(.whole_text(value, name))
   if (is.character(value)) return(enc2utf8(value))
   stop(sprintf("'%s' must be a flag, a number or a text", name), call. = FALSE)
 }
