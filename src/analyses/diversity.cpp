@@ -559,11 +559,14 @@ bool SearchedTrends(Pedigree& ped, const GenerationDepths& depths, Progress& pro
   take(0);
   // The other workers' last searches may take seconds (the reference's over
   // a whole herd book): meanwhile the bar follows the searches done and a
-  // cancel is passed on.
-  while (!cancelled && done.load() < blocks) {
+  // cancel is passed on. The window is asked at least once even when the
+  // workers took every block before this thread took one, so a cancel given
+  // during the run is never lost on a busy machine.
+  for (;;) {
     const int at = percent(done.load());
     progress.SetStage(at, std::max(at + 1, percent(blocks)), 1, "Trends by group");
     if (progress.Step(0)) cancelled = true;
+    if (cancelled || done.load() >= blocks) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   pool.clear();  // joins

@@ -37,14 +37,20 @@ inline int WorkerCountFor(int setting, std::int64_t items, std::int64_t itemsPer
 // Runs run(block, worker) for every block on up to `threads` workers. After
 // each block of its own, the calling thread calls afterBlock(); once it has
 // returned true (a cancel), no worker starts another block. False then.
+// On a busy machine the helpers may take every block before the calling
+// thread takes one; it then asks afterBlock() once all the same, so that a
+// cancel given during the run is not lost.
 template <class Run, class AfterBlock>
 bool RunBlocks(int threads, std::int32_t count, Run run, AfterBlock afterBlock) {
   std::atomic<std::int32_t> next{0};
   std::atomic<bool> stop{false};
+  bool askedOnce = false;
   const auto work = [&](int worker) {
     for (std::int32_t b; !stop.load(std::memory_order_relaxed) && (b = next++) < count;) {
       run(b, worker);
-      if (worker == 0 && afterBlock()) stop = true;
+      if (worker != 0) continue;
+      askedOnce = true;
+      if (afterBlock()) stop = true;
     }
   };
   const int helpers = std::min(threads, count) - 1;
@@ -52,6 +58,7 @@ bool RunBlocks(int threads, std::int32_t count, Run run, AfterBlock afterBlock) 
   pool.reserve(static_cast<std::size_t>(std::max(helpers, 0)));
   for (int w = 1; w <= helpers; ++w) pool.emplace_back(work, w);
   work(0);
+  if (!askedOnce && count > 0 && afterBlock()) stop = true;
   pool.clear();  // joins
   return !stop;
 }
