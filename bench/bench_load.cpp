@@ -10,6 +10,7 @@
 
 #include "bench_support.h"
 #include "pedigree/load.h"
+#include "pedigree/memory.h"
 #include "stage_timer.h"
 
 namespace {
@@ -20,12 +21,14 @@ using namespace kinvar::bench;
 const char* const kUsage =
     "usage: kinvar-bench-load [--n N] [--seed S] [--order random|parents-first] [--f]\n"
     "                         [--repeat R] [--file PATH] [--keep] [--stages] [--threads T]\n"
-    "                         [--input PATH]\n"
+    "                         [--input PATH] [--faults]\n"
     "  Generates PATH (default a temporary file) and loads it R times (default 3),\n"
     "  each time in a fresh child process, then times sort R times.\n"
     "  --stages prints the time of every loading stage of the first run.\n"
     "  --threads T loads on T threads (default 0: one per core).\n"
-    "  --input PATH loads a pedigree file made elsewhere, instead of generating one.\n";
+    "  --input PATH loads a pedigree file made elsewhere, instead of generating one.\n"
+    "  --faults also times, in fresh children, the first writes to as many bytes\n"
+    "  as the load's and sort's peaks: what the machine charges for the memory alone.\n";
 
 constexpr double kTargetRatio = 1.0;
 constexpr double kTargetBytesPerIndividual = 200.0;
@@ -60,6 +63,30 @@ ChildOutcome MeasureLoad(const std::string& path, bool printStages, int threads)
   });
 }
 
+// Seconds a fresh process takes to fault in `bytes` of new memory: as the
+// loader does (large pages, faulted on every thread at once) or as a plain
+// program does (one write per 4 KiB page, one thread). No work is done on
+// the memory, so what a load or a sort takes beyond this is their own.
+double FaultSeconds(std::int64_t bytes, bool asTheLoader, int threads) {
+  const ChildOutcome child = RunInChild([&](Results& r) {
+    std::vector<unsigned char> memory;
+    const auto n = static_cast<std::size_t>(bytes);
+    const double start = Now();
+    if (asTheLoader) {
+      ReserveLarge(memory, n);
+      FaultInLarge(memory, n, threads <= 0 ? 2 : threads);
+    } else {
+      memory.reserve(n);
+    }
+    // The writes that fault what is left (all of it for a plain program).
+    volatile unsigned char* p = memory.data();
+    for (std::size_t at = 0; at < n; at += 4096) p[at] = 1;
+    r["seconds"] = Now() - start;
+    return true;
+  });
+  return child.ok ? child.results.at("seconds") : -1.0;
+}
+
 // Processor seconds of the waited-for children so far.
 double ChildrenCpu() {
   rusage usage{};
@@ -80,10 +107,30 @@ double Median(std::vector<double> v) {
   return v[v.size() / 2];
 }
 
+// The memory's own cost beside the load's and sort's: the medians of
+// `repeat` fresh children faulting in each peak.
+void PrintFaults(double load, double sort, std::int64_t loadBytes, std::int64_t sortBytes, int threads,
+                 int repeat) {
+  std::vector<double> asLoader, asPlain, sortPlain;
+  for (int i = 0; i < repeat; ++i) {
+    asLoader.push_back(FaultSeconds(loadBytes, true, threads));
+    asPlain.push_back(FaultSeconds(loadBytes, false, threads));
+    sortPlain.push_back(FaultSeconds(sortBytes, false, threads));
+  }
+  const double loaderFaults = Median(asLoader), sortFaults = Median(sortPlain);
+  std::printf("\n  first writes to fresh memory (medians of %d children)\n", repeat);
+  std::printf("  %-34s %12.3f\n", "load's peak, as the loader, s", loaderFaults);
+  std::printf("  %-34s %12.3f\n", "load's peak, 4 KiB pages, s", Median(asPlain));
+  std::printf("  %-34s %12.3f\n", "sort's peak, 4 KiB pages, s", sortFaults);
+  std::printf("  %-34s %12.3f\n", "load less its memory, s", load - loaderFaults);
+  std::printf("  %-34s %12.3f\n", "sort less its memory, s", sort - sortFaults);
+  std::printf("  %-34s %12.3f\n", "ratio of these", (load - loaderFaults) / (sort - sortFaults));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  const Options args(argc, argv, {"f", "keep", "stages", "help"});
+  const Options args(argc, argv, {"f", "keep", "stages", "faults", "help"});
   if (const int status = UsageStatus(args, kUsage); status >= 0) return status;
   GeneratorOptions gen = GeneratorOf(args, 1000000);
   gen.order = args.Get("order", "random") == "parents-first" ? Order::kParentsFirst : Order::kRandom;
@@ -105,7 +152,7 @@ int main(int argc, char** argv) {
   const double loadBefore = LoadAverage();
 
   std::vector<double> loads, sorts, loadCpus, sortCpus;
-  std::int64_t peak = 0, baseline = 0, nTotal = 0, maxGeneration = 0;
+  std::int64_t peak = 0, baseline = 0, nTotal = 0, maxGeneration = 0, sortPeak = 0;
   for (int i = 0; i < repeat; ++i) {
     if (i == 0 && args.Flag("stages")) std::printf("  Stages of the first load:\n");
     const ChildOutcome load =
@@ -124,7 +171,9 @@ int main(int argc, char** argv) {
   }
   for (int i = 0; i < repeat; ++i) {
     const double cpuBefore = ChildrenCpu();
-    const double s = TimeCommand({"sort", "-k1,1", path}, "LC_ALL=C");
+    std::int64_t sortBytes = 0;
+    const double s = TimeCommand({"sort", "-k1,1", path}, "LC_ALL=C", &sortBytes);
+    sortPeak = std::max(sortPeak, sortBytes);
     sortCpus.push_back(ChildrenCpu() - cpuBefore);
     if (s < 0) {
       std::fprintf(stderr, "kinvar-bench-load: sort failed\n");
@@ -156,5 +205,7 @@ int main(int argc, char** argv) {
   std::printf("  %-34s %12.1f\n", "  of which before loading, MB", static_cast<double>(baseline) / 1e6);
   std::printf("  %-34s %12.1f %12s  %s\n", "peak bytes per individual", perIndividual, "<= 200",
               perIndividual <= kTargetBytesPerIndividual ? "met" : "MISSED");
+  std::printf("  %-34s %12.1f\n", "sort's peak resident, MB", static_cast<double>(sortPeak) / 1e6);
+  if (args.Flag("faults")) PrintFaults(load, sort, peak - baseline, sortPeak, static_cast<int>(args.Int("threads", 0)), repeat);
   return 0;
 }

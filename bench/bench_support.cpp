@@ -105,7 +105,7 @@ ChildOutcome RunInChild(const std::function<bool(Results&)>& body) {
   return outcome;
 }
 
-double TimeCommand(const std::vector<std::string>& argv, const std::string& env) {
+double TimeCommand(const std::vector<std::string>& argv, const std::string& env, std::int64_t* peakBytes) {
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
@@ -121,8 +121,10 @@ double TimeCommand(const std::vector<std::string>& argv, const std::string& env)
     _exit(127);
   }
   int status = 0;
-  if (waitpid(pid, &status, 0) != pid) return -1;
+  rusage usage{};
+  if (wait4(pid, &status, 0, &usage) != pid) return -1;
   const double seconds = Now() - start;
+  if (peakBytes != nullptr) *peakBytes = static_cast<std::int64_t>(usage.ru_maxrss) * 1024;
   return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? seconds : -1;
 }
 

@@ -33,8 +33,10 @@ struct ChildOutcome {
 ChildOutcome RunInChild(const std::function<bool(Results&)>& body);
 
 // Wall time of running `argv` with standard output sent to /dev/null; a
-// negative value when it could not run or failed.
-double TimeCommand(const std::vector<std::string>& argv, const std::string& env);
+// negative value when it could not run or failed. `peakBytes`, when given,
+// receives the command's maximum resident set size.
+double TimeCommand(const std::vector<std::string>& argv, const std::string& env,
+                   std::int64_t* peakBytes = nullptr);
 
 // Peak and current resident set size of this process, from /proc.
 std::int64_t PeakResidentBytes();
