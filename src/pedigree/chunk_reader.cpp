@@ -203,13 +203,13 @@ void ParseAll(std::vector<Piece>& pieces, const Parse& parse) {
 
 // Room for `lines` records and links, and for the parents validation adds,
 // up to an eighth of them; the pages the pieces are parsed into are
-// faulted in on every thread.
+// faulted in on every thread (large pages for the records only, see
+// pedigree/memory.h).
 void ReserveForLines(Pedigree& ped, std::size_t lines, int threads) {
   ped.recs.reserve(1 + lines + lines / 8);
   ped.links.reserve(lines);
   ped.lines.reserve(lines);
   AdviseLargePages(ped.recs);
-  AdviseLargePages(ped.links);
   FaultInLarge(ped.recs, 1 + lines, threads);
   FaultInLarge(ped.links, lines, threads);
 }

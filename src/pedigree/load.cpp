@@ -74,7 +74,7 @@ namespace {
 // arrays would be copied as they double and hold up to twice their size.
 void ReserveForRows(Pedigree& ped, std::size_t rows) {
   ReserveLarge(ped.recs, 1 + rows + rows / 8);
-  ReserveLarge(ped.links, rows);
+  ped.links.reserve(rows);
   ped.lines.reserve(rows);
 }
 

@@ -5,7 +5,6 @@
 #include <cstring>
 #include <vector>
 
-#include "pedigree/memory.h"
 
 namespace kinvar {
 
@@ -168,7 +167,7 @@ void SortIndexes(std::vector<RecIndex>& v, std::ptrdiff_t l, std::ptrdiff_t r, K
 void SortByCode(Pedigree& ped, std::ptrdiff_t r, int threads) {
   if (r < 1) return;
   std::vector<CodedRec> coded;
-  ReserveLarge(coded, static_cast<std::size_t>(r) + 1);
+  coded.reserve(static_cast<std::size_t>(r) + 1);
   coded.resize(static_cast<std::size_t>(r) + 1);
   for (std::size_t i = 0; i < coded.size(); ++i) {
     const RecIndex index = ped.records[i];
@@ -187,7 +186,7 @@ std::vector<KeyedRec> SortByIdKeyed(Pedigree& ped, std::ptrdiff_t l, std::ptrdif
                                     const KeyCoder& coder) {
   std::vector<KeyedRec> keyed;
   if (r < l) return keyed;
-  ReserveLarge(keyed, static_cast<std::size_t>(r - l) + 1);
+  keyed.reserve(static_cast<std::size_t>(r - l) + 1);
   keyed.resize(static_cast<std::size_t>(r - l) + 1);
   RecIndex* const records = ped.records.data() + l;
   for (std::size_t i = 0; i < keyed.size(); ++i) keyed[i] = {coder.Of(ped.rec(records[i]).id), records[i]};
@@ -200,7 +199,7 @@ std::vector<KeyedRec> SortByIdKeyed(Pedigree& ped, std::ptrdiff_t l, std::ptrdif
 
 std::vector<LinkKey> MakeLinkKeys(const Pedigree& ped, const KeyCoder& coder) {
   std::vector<LinkKey> keys;
-  ReserveLarge(keys, ped.links.size());
+  keys.reserve(ped.links.size());
   keys.resize(ped.links.size());
   for (std::size_t i = 0; i < keys.size(); ++i) {
     const IdKey sire = coder.Of(ped.links[i].sire);
