@@ -5,7 +5,6 @@
 #include <cstring>
 #include <vector>
 
-
 namespace kinvar {
 
 namespace {
@@ -166,9 +165,7 @@ void SortIndexes(std::vector<RecIndex>& v, std::ptrdiff_t l, std::ptrdiff_t r, K
 // to start at 0 does not change a single step of QuickSort.
 void SortByCode(Pedigree& ped, std::ptrdiff_t r, int threads) {
   if (r < 1) return;
-  std::vector<CodedRec> coded;
-  coded.reserve(static_cast<std::size_t>(r) + 1);
-  coded.resize(static_cast<std::size_t>(r) + 1);
+  std::vector<CodedRec> coded(static_cast<std::size_t>(r) + 1);
   for (std::size_t i = 0; i < coded.size(); ++i) {
     const RecIndex index = ped.records[i];
     coded[i] = {ped.rec(index).code, index};
@@ -186,7 +183,6 @@ std::vector<KeyedRec> SortByIdKeyed(Pedigree& ped, std::ptrdiff_t l, std::ptrdif
                                     const KeyCoder& coder) {
   std::vector<KeyedRec> keyed;
   if (r < l) return keyed;
-  keyed.reserve(static_cast<std::size_t>(r - l) + 1);
   keyed.resize(static_cast<std::size_t>(r - l) + 1);
   RecIndex* const records = ped.records.data() + l;
   for (std::size_t i = 0; i < keyed.size(); ++i) keyed[i] = {coder.Of(ped.rec(records[i]).id), records[i]};
@@ -198,9 +194,7 @@ std::vector<KeyedRec> SortByIdKeyed(Pedigree& ped, std::ptrdiff_t l, std::ptrdif
 }
 
 std::vector<LinkKey> MakeLinkKeys(const Pedigree& ped, const KeyCoder& coder) {
-  std::vector<LinkKey> keys;
-  keys.reserve(ped.links.size());
-  keys.resize(ped.links.size());
+  std::vector<LinkKey> keys(ped.links.size());
   for (std::size_t i = 0; i < keys.size(); ++i) {
     const IdKey sire = coder.Of(ped.links[i].sire);
     const IdKey dam = coder.Of(ped.links[i].dam);
