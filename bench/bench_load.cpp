@@ -11,6 +11,7 @@
 #include "bench_support.h"
 #include "pedigree/load.h"
 #include "pedigree/memory.h"
+#include "pedigree/sort.h"
 #include "stage_timer.h"
 
 namespace {
@@ -74,7 +75,7 @@ double FaultSeconds(std::int64_t bytes, bool asTheLoader, int threads) {
     const double start = Now();
     if (asTheLoader) {
       ReserveLarge(memory, n);
-      FaultInLarge(memory, n, threads <= 0 ? 2 : threads);
+      FaultInLarge(memory, n, LoadThreads(threads));
     } else {
       memory.reserve(n);
     }
@@ -206,6 +207,8 @@ int main(int argc, char** argv) {
   std::printf("  %-34s %12.1f %12s  %s\n", "peak bytes per individual", perIndividual, "<= 200",
               perIndividual <= kTargetBytesPerIndividual ? "met" : "MISSED");
   std::printf("  %-34s %12.1f\n", "sort's peak resident, MB", static_cast<double>(sortPeak) / 1e6);
-  if (args.Flag("faults")) PrintFaults(load, sort, peak - baseline, sortPeak, static_cast<int>(args.Int("threads", 0)), repeat);
+  if (args.Flag("faults")) {
+    PrintFaults(load, sort, peak - baseline, sortPeak, static_cast<int>(args.Int("threads", 0)), repeat);
+  }
   return 0;
 }
