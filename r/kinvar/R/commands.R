@@ -14,18 +14,20 @@
   stop(sprintf("'%s' must be a flag, a number or a text", name), call. = FALSE)
 }
 
-command_keywords <- function(command) {
+.check_command <- function(command) {
   if (length(command) != 1L || !is.character(command) || is.na(command)) {
     stop("'command' must be one command's name", call. = FALSE)
   }
+}
+
+command_keywords <- function(command) {
+  .check_command(command)
   .kv_declared_keywords(command)
 }
 
 run_command <- function(ped, command, ..., threads = getOption("kinvar.threads", 0L),
                         progress = FALSE) {
-  if (length(command) != 1L || !is.character(command) || is.na(command)) {
-    stop("'command' must be one command's name", call. = FALSE)
-  }
+  .check_command(command)
   given <- list(...)
   if (length(given) && (is.null(names(given)) || any(!nzchar(names(given))))) {
     stop("every argument after 'command' must be named by its keyword", call. = FALSE)
