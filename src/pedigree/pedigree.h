@@ -65,7 +65,8 @@ struct Rec {
 };
 
 // The parents of one data line as text, kept from reading until validation
-// links them to records.
+// links them to records. Pedigree::links[i] is the link of record i + 1:
+// validation finds a link's record by its place.
 struct ParentLink {
   char sire[kMaxIdLength + 1] = {};
   char dam[kMaxIdLength + 1] = {};

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <stdexcept>
 #include <vector>
 
 namespace kinvar {
@@ -80,7 +81,11 @@ bool AnyLongId(const Pedigree& ped) {
 }  // namespace
 
 KeyCoder KeyCoder::For(const Pedigree& ped) {
-  if (!AnyLongId(ped)) return {};
+  if (!AnyLongId(ped)) {
+    KeyCoder plain;
+    plain.whole_ = true;
+    return plain;
+  }
   bool used[256] = {};
   const auto note = [&used](const char* id) {
     for (; *id != 0; ++id) used[static_cast<unsigned char>(*id)] = true;
@@ -113,6 +118,7 @@ KeyCoder KeyCoder::Packing(std::string_view alphabet) {
     ++next;
   }
   coder.packed_ = true;
+  coder.whole_ = true;
   return coder;
 }
 
@@ -142,6 +148,11 @@ std::string KeyCoder::IdOf(const IdKey& key) const {
 }
 
 namespace {
+
+// A key as one number, which compilers compare in two instructions
+// without a branch.
+__extension__ using WideKey = unsigned __int128;
+WideKey Wide(const IdKey& key) { return static_cast<WideKey>(key.high) << 64 | key.low; }
 
 // CompareIds of the two IDs whose keys these are.
 int CompareKeyed(const IdKey& x, const char* a, const IdKey& y, const char* b) {
@@ -186,9 +197,15 @@ std::vector<KeyedRec> SortByIdKeyed(Pedigree& ped, std::ptrdiff_t l, std::ptrdif
   keyed.resize(static_cast<std::size_t>(r - l) + 1);
   RecIndex* const records = ped.records.data() + l;
   for (std::size_t i = 0; i < keyed.size(); ++i) keyed[i] = {coder.Of(ped.rec(records[i]).id), records[i]};
-  ParallelQuickSort(keyed.data(), 0, r - l, [&](const KeyedRec& a, const KeyedRec& b) {
-    return CompareKeyed(a.key, ped.rec(a.index).id, b.key, ped.rec(b.index).id) < 0;
-  }, threads);
+  if (coder.whole()) {
+    ParallelQuickSort(keyed.data(), 0, r - l, [](const KeyedRec& a, const KeyedRec& b) {
+      return Wide(a.key) < Wide(b.key);
+    }, threads);
+  } else {
+    ParallelQuickSort(keyed.data(), 0, r - l, [&](const KeyedRec& a, const KeyedRec& b) {
+      return CompareKeyed(a.key, ped.rec(a.index).id, b.key, ped.rec(b.index).id) < 0;
+    }, threads);
+  }
   for (std::size_t i = 0; i < keyed.size(); ++i) records[i] = keyed[i].index;
   return keyed;
 }
@@ -196,32 +213,46 @@ std::vector<KeyedRec> SortByIdKeyed(Pedigree& ped, std::ptrdiff_t l, std::ptrdif
 std::vector<LinkKey> MakeLinkKeys(const Pedigree& ped, const KeyCoder& coder) {
   std::vector<LinkKey> keys(ped.links.size());
   for (std::size_t i = 0; i < keys.size(); ++i) {
-    const IdKey sire = coder.Of(ped.links[i].sire);
+    if (ped.links[i].rec != static_cast<RecIndex>(i + 1)) throw std::logic_error("A link out of its record's place.");
     const IdKey dam = coder.Of(ped.links[i].dam);
-    keys[i] = {sire.high, sire.low, dam.high, dam.low, static_cast<std::int32_t>(i), ped.links[i].rec};
+    keys[i] = {dam.high, dam.low, 0, static_cast<std::int32_t>(i)};
   }
   return keys;
 }
 
 namespace {
 
-// The links' texts are read only for a tie of long IDs. The sort by dam
-// finds its swaps in blocks, with the comparison that does not branch on
-// its outcome; the sort by sire and dam runs the plain loop, where the
-// comparison that stops at the first differing word is faster.
+// work(from, to) on parts of [0, n), one a thread.
+template <class Work>
+void RunInParts(std::size_t n, int threads, Work work) {
+  constexpr std::size_t kWorthAThread = std::size_t{1} << 16;
+  const std::size_t parts = n < kWorthAThread ? 1 : static_cast<std::size_t>(std::max(1, threads));
+  const std::size_t step = (n + parts - 1) / parts;
+  std::vector<std::jthread> helpers;
+  for (std::size_t from = step; from < n; from += step) helpers.emplace_back(work, from, std::min(n, from + step));
+  work(0, std::min(n, step));
+}
+
+const ParentLink& LinkOf(const Pedigree& ped, const LinkKey& key) {
+  return ped.links[static_cast<std::size_t>(key.link)];
+}
+
+// The links' texts are read only for a tie of long IDs. Both sorts find
+// their swaps in blocks, with comparisons that do not branch on their
+// outcome.
 inline int DamOrder(const Pedigree& ped, const LinkKey& a, const LinkKey& b) {
-  return KeyOrder(a.Dam(), b.Dam(), [&] { return ped.links[static_cast<std::size_t>(a.link)].dam; },
-                  [&] { return ped.links[static_cast<std::size_t>(b.link)].dam; });
+  return KeyOrder(a.Parent(), b.Parent(), [&] { return LinkOf(ped, a).dam; }, [&] { return LinkOf(ped, b).dam; });
 }
 
-int CompareSires(const Pedigree& ped, const LinkKey& a, const LinkKey& b) {
-  return CompareKeys(a.Sire(), b.Sire(), [&] { return ped.links[static_cast<std::size_t>(a.link)].sire; },
-                     [&] { return ped.links[static_cast<std::size_t>(b.link)].sire; });
+inline bool DamBefore(const Pedigree& ped, const LinkKey& a, const LinkKey& b) {
+  return KeyBefore(a.Parent(), b.Parent(), [&] { return LinkOf(ped, a).dam; }, [&] { return LinkOf(ped, b).dam; });
 }
 
-int CompareDams(const Pedigree& ped, const LinkKey& a, const LinkKey& b) {
-  return CompareKeys(a.Dam(), b.Dam(), [&] { return ped.links[static_cast<std::size_t>(a.link)].dam; },
-                     [&] { return ped.links[static_cast<std::size_t>(b.link)].dam; });
+inline bool SireDamBefore(const Pedigree& ped, const LinkKey& a, const LinkKey& b) {
+  bool sameSire = false;
+  const bool before = KeyBefore(a.Parent(), b.Parent(), [&] { return LinkOf(ped, a).sire; },
+                                [&] { return LinkOf(ped, b).sire; }, sameSire);
+  return before | (sameSire & (a.damRank < b.damRank));
 }
 
 void CopyLinks(const std::vector<LinkKey>& keys, std::vector<std::int32_t>& order) {
@@ -231,29 +262,65 @@ void CopyLinks(const std::vector<LinkKey>& keys, std::vector<std::int32_t>& orde
 
 }  // namespace
 
-void SortLinksByDam(const Pedigree& ped, std::vector<LinkKey>& keys, int threads) {
-  ParallelQuickSort(keys.data(), 0, static_cast<std::ptrdiff_t>(keys.size()) - 1,
-                    [&](const LinkKey& a, const LinkKey& b) { return DamOrder(ped, a, b) < 0; }, threads);
+// Keys that hold their whole IDs compare as numbers alone.
+void SortLinksByDam(const Pedigree& ped, std::vector<LinkKey>& keys, int threads, const KeyCoder& coder) {
+  const std::ptrdiff_t r = static_cast<std::ptrdiff_t>(keys.size()) - 1;
+  if (coder.whole()) {
+    ParallelQuickSort(keys.data(), 0, r, [](const LinkKey& a, const LinkKey& b) {
+      return Wide(a.Parent()) < Wide(b.Parent());
+    }, threads);
+  } else {
+    ParallelQuickSort(keys.data(), 0, r, [&](const LinkKey& a, const LinkKey& b) { return DamBefore(ped, a, b); },
+                      threads);
+  }
 }
 
-void SortLinksBySireDam(const Pedigree& ped, std::vector<LinkKey>& keys, int threads) {
-  ParallelQuickSort<false>(keys.data(), 0, static_cast<std::ptrdiff_t>(keys.size()) - 1,
-                           [&](const LinkKey& a, const LinkKey& b) {
-                             const int bySire = CompareSires(ped, a, b);
-                             return bySire < 0 || (bySire == 0 && CompareDams(ped, a, b) < 0);
-                           },
-                           threads);
+// The rank of a dam ID is the number of distinct dam IDs below it: equal
+// ranks are equal IDs, and ranks order as the IDs do. The ranks take one
+// pass in order; the sire IDs, reached out of order, take the threads.
+void RekeyBySire(const Pedigree& ped, std::vector<LinkKey>& keys, const KeyCoder& coder, int threads) {
+  std::uint32_t rank = 0;
+  if (!keys.empty()) keys[0].damRank = 0;
+  for (std::size_t i = 1; i < keys.size(); ++i) {
+    rank += static_cast<std::uint32_t>(DamOrder(ped, keys[i - 1], keys[i]) != 0);
+    keys[i].damRank = rank;
+  }
+  const auto rekey = [&](std::size_t from, std::size_t to) {
+    constexpr std::size_t kAhead = 16;
+    for (std::size_t i = from; i < to; ++i) {
+      if (i + kAhead < to) __builtin_prefetch(&LinkOf(ped, keys[i + kAhead]));
+      LinkKey& key = keys[i];
+      const IdKey sire = coder.Of(LinkOf(ped, key).sire);
+      key.high = sire.high;
+      key.low = sire.low;
+    }
+  };
+  RunInParts(keys.size(), threads, rekey);
+}
+
+void SortLinksBySireDam(const Pedigree& ped, std::vector<LinkKey>& keys, int threads, const KeyCoder& coder) {
+  const std::ptrdiff_t r = static_cast<std::ptrdiff_t>(keys.size()) - 1;
+  if (coder.whole()) {
+    ParallelQuickSort(keys.data(), 0, r, [](const LinkKey& a, const LinkKey& b) {
+      const auto x = Wide(a.Parent());
+      const auto y = Wide(b.Parent());
+      return (x < y) | ((x == y) & (a.damRank < b.damRank));
+    }, threads);
+  } else {
+    ParallelQuickSort(keys.data(), 0, r,
+                      [&](const LinkKey& a, const LinkKey& b) { return SireDamBefore(ped, a, b); }, threads);
+  }
 }
 
 void SortLinksByDam(const Pedigree& ped, std::vector<LinkKey>& keys, std::vector<std::int32_t>& order,
-                    int threads) {
-  SortLinksByDam(ped, keys, threads);
+                    int threads, const KeyCoder& coder) {
+  SortLinksByDam(ped, keys, threads, coder);
   CopyLinks(keys, order);
 }
 
 void SortLinksBySireDam(const Pedigree& ped, std::vector<LinkKey>& keys,
-                        std::vector<std::int32_t>& order, int threads) {
-  SortLinksBySireDam(ped, keys, threads);
+                        std::vector<std::int32_t>& order, int threads, const KeyCoder& coder) {
+  SortLinksBySireDam(ped, keys, threads, coder);
   CopyLinks(keys, order);
 }
 

@@ -233,15 +233,15 @@ class MergeLinker {
     const std::size_t n = keys_.size();
     for (std::size_t k = 0; k < n; ++k) {
       const LinkKey& key = keys_[k];
-      const std::size_t end = RunEnd(k, [](const LinkKey& x) { return x.Dam(); }, &ParentLink::dam);
+      const std::size_t end = RunEnd(k, &ParentLink::dam);
       const std::size_t first = k;
       k = end - 1;
       // Progress as the walk above reports it: after each run of known dams.
-      if (IsUnknownKey(key.Dam(), [&] { return Link(key).dam; }, coder_)) continue;
-      const RecIndex dam = FindOrAdd(key.Dam(), [&] { return Link(key).dam; }, next, Sex::kFemale);
+      if (IsUnknownKey(key.Parent(), [&] { return Link(key).dam; }, coder_)) continue;
+      const RecIndex dam = FindOrAdd(key.Parent(), [&] { return Link(key).dam; }, next, Sex::kFemale);
       for (std::size_t m = first; m < end; ++m) {
         Prefetch(m);
-        ped_.rec(keys_[m].rec).dam = dam;
+        ped_.rec(RecOf(m)).dam = dam;
       }
       if (progress.Step(static_cast<std::int64_t>(k))) return false;
     }
@@ -253,17 +253,17 @@ class MergeLinker {
     const std::size_t n = keys_.size();
     for (std::size_t k = 0; k < n; ++k) {
       const LinkKey& key = keys_[k];
-      const std::size_t end = RunEnd(k, [](const LinkKey& x) { return x.Sire(); }, &ParentLink::sire);
+      const std::size_t end = RunEnd(k, &ParentLink::sire);
       const std::size_t first = k;
       k = end - 1;
-      if (IsUnknownKey(key.Sire(), [&] { return Link(key).sire; }, coder_)) {
+      if (IsUnknownKey(key.Parent(), [&] { return Link(key).sire; }, coder_)) {
         CodeListedFounders(first, end);
         continue;
       }
-      const RecIndex sire = FindOrAdd(key.Sire(), [&] { return Link(key).sire; }, next, Sex::kMale);
+      const RecIndex sire = FindOrAdd(key.Parent(), [&] { return Link(key).sire; }, next, Sex::kMale);
       for (std::size_t m = first; m < end; ++m) {
         Prefetch(m);
-        ped_.rec(keys_[m].rec).sire = sire;
+        ped_.rec(RecOf(m)).sire = sire;
       }
       ListFullSibs(first, end);
       if (progress.Step(static_cast<std::int64_t>(k))) return false;
@@ -274,17 +274,21 @@ class MergeLinker {
  private:
   const ParentLink& Link(const LinkKey& key) const { return ped_.links[static_cast<std::size_t>(key.link)]; }
 
+  // The record of link i is i + 1 (MakeLinkKeys checks it), so that the
+  // walks do not reach into the links for it.
+  RecIndex RecOf(std::size_t m) const { return static_cast<RecIndex>(keys_[m].link + 1); }
+
   void Prefetch(std::size_t m) const {
-    if (m + kAhead < keys_.size()) __builtin_prefetch(&ped_.rec(keys_[m + kAhead].rec), 1);
+    if (m + kAhead < keys_.size()) __builtin_prefetch(&ped_.rec(RecOf(m + kAhead)), 1);
   }
 
-  // One past the last link from k on whose parent ID (`field`) equals k's.
-  template <class Key>
-  std::size_t RunEnd(std::size_t k, Key keyOf, char (ParentLink::*field)[kMaxIdLength + 1]) const {
-    const IdKey first = keyOf(keys_[k]);
+  // One past the last link from k on whose parent ID (`field`, the one the
+  // keys hold) equals k's.
+  std::size_t RunEnd(std::size_t k, char (ParentLink::*field)[kMaxIdLength + 1]) const {
+    const IdKey first = keys_[k].Parent();
     std::size_t end = k + 1;
     while (end < keys_.size() &&
-           CompareKeys(keyOf(keys_[end]), first, [&] { return Link(keys_[end]).*field; },
+           CompareKeys(keys_[end].Parent(), first, [&] { return Link(keys_[end]).*field; },
                        [&] { return Link(keys_[k]).*field; }) == 0) {
       ++end;
     }
@@ -305,31 +309,26 @@ class MergeLinker {
 
   // Links whose sire ID is unknown: those whose dam ID is unknown too are
   // founders listed in the file and take the next founder codes in link
-  // order.
+  // order. Linking the dams left exactly these without a dam.
   void CodeListedFounders(std::size_t k, std::size_t end) {
-    for (std::size_t m = k; m < end;) {
-      const std::size_t runEnd =
-          std::min(end, RunEnd(m, [](const LinkKey& x) { return x.Dam(); }, &ParentLink::dam));
-      if (IsUnknownKey(keys_[m].Dam(), [&] { return Link(keys_[m]).dam; }, coder_)) {
-        for (std::size_t j = m; j < runEnd; ++j) {
-          Prefetch(j);
-          ped_.rec(keys_[j].rec).code = ++ped_.nFounders;
-          --ped_.nNonFounders;
-        }
-      }
-      m = runEnd;
+    for (std::size_t m = k; m < end; ++m) {
+      Prefetch(m);
+      Rec& r = ped_.rec(RecOf(m));
+      if (r.dam != kUnknownParent) continue;
+      r.code = ++ped_.nFounders;
+      --ped_.nNonFounders;
     }
   }
 
   void ListFullSibs(std::size_t first, std::size_t end) {
-    auto damOf = [&](std::size_t m) { return ped_.rec(keys_[m].rec).dam; };
+    auto damOf = [&](std::size_t m) { return ped_.rec(RecOf(m)).dam; };
     for (std::size_t k = first; k + 1 < end; ++k) {
       const RecIndex dam = damOf(k);
       if (dam == kUnknownParent || damOf(k + 1) != dam) continue;
-      ped_.fullSibs.push_back(keys_[k].rec);
+      ped_.fullSibs.push_back(RecOf(k));
       std::int32_t size = 1;
       while (k + 1 < end && damOf(k + 1) == dam) {
-        ped_.fullSibs.push_back(keys_[++k].rec);
+        ped_.fullSibs.push_back(RecOf(++k));
         ++size;
       }
       CountFamily(ped_, size);
@@ -550,7 +549,7 @@ int ValidatePedigree(Pedigree& ped, Progress& progress, Linking linking) {
     std::jthread idSort;
     if (idThreads > 0) idSort = std::jthread([&] { ids = SortByIdKeyed(ped, 0, ped.nRead - 1, idThreads, coder); });
     linkKeys = MakeLinkKeys(ped, coder);
-    SortLinksByDam(ped, linkKeys, threads);
+    SortLinksByDam(ped, linkKeys, threads, coder);
     if (idThreads == 0) ids = SortByIdKeyed(ped, 0, ped.nRead - 1, 1, coder);
   }
   const bool bySearch = linking == Linking::kBinarySearch || HasTwins(ped, ids);
@@ -561,7 +560,8 @@ int ValidatePedigree(Pedigree& ped, Progress& progress, Linking linking) {
   }
 
   progress.SetStage(65, 80, ped.nRead, "");
-  SortLinksBySireDam(ped, linkKeys, threads);
+  RekeyBySire(ped, linkKeys, coder, threads);
+  SortLinksBySireDam(ped, linkKeys, threads, coder);
   ped.nFullSibGroups = ped.nFullSibMembers = ped.maxFullSibSize = ped.minFullSibSize = 0;
   ReserveLarge(ped.fullSibs, static_cast<std::size_t>(ped.nRead));  // touched only as it fills
   progress.SetStage(65, 80, ped.nRead, "Identifying male founders");

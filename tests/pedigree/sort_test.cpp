@@ -226,6 +226,9 @@ void ExpectInstancesSortAsTheReference(Pedigree& ped, long n, long from, std::mt
     }
   };
   check("SortById", ped.records, from, by.Id(), [&] { SortById(ped, from, n - 1); });
+  // With the coder of the load, whose keys may hold whole IDs and then
+  // compare as numbers alone.
+  check("SortByIdKeyed", ped.records, from, by.Id(), [&] { SortByIdKeyed(ped, from, n - 1, 1, KeyCoder::For(ped)); });
   check("SortFamiliesBySire", ped.familyOrder, 0, by.SireCode(), [&] { SortFamiliesBySire(ped, n - 1); });
   check("SortFamiliesByDam", ped.familyOrder, 0, by.DamCode(), [&] { SortFamiliesByDam(ped, n - 1); });
   check("SortWorkByScratch", ped.work, 0, by.ScratchDown(), [&] { SortWorkByScratch(ped, n - 1); });
@@ -443,9 +446,10 @@ TEST(SortInstances, SortLinksByDamThenBySireAndDam) {
       const KeyCoder coder = packed ? KeyCoder::For(ped) : KeyCoder();
       std::vector<LinkKey> keys = MakeLinkKeys(ped, coder);
       std::vector<std::int32_t> order;
-      SortLinksByDam(ped, keys, order);
+      SortLinksByDam(ped, keys, order, 1, coder);
       ASSERT_EQ(order, damOrder) << "round " << round << (packed ? " packed" : "");
-      SortLinksBySireDam(ped, keys, order);
+      RekeyBySire(ped, keys, coder);
+      SortLinksBySireDam(ped, keys, order, 1, coder);
       ASSERT_EQ(order, sireDamOrder) << "round " << round << (packed ? " packed" : "");
     }
   }
