@@ -222,17 +222,6 @@ std::vector<LinkKey> MakeLinkKeys(const Pedigree& ped, const KeyCoder& coder) {
 
 namespace {
 
-// work(from, to) on parts of [0, n), one a thread.
-template <class Work>
-void RunInParts(std::size_t n, int threads, Work work) {
-  constexpr std::size_t kWorthAThread = std::size_t{1} << 16;
-  const std::size_t parts = n < kWorthAThread ? 1 : static_cast<std::size_t>(std::max(1, threads));
-  const std::size_t step = (n + parts - 1) / parts;
-  std::vector<std::jthread> helpers;
-  for (std::size_t from = step; from < n; from += step) helpers.emplace_back(work, from, std::min(n, from + step));
-  work(0, std::min(n, step));
-}
-
 const ParentLink& LinkOf(const Pedigree& ped, const LinkKey& key) {
   return ped.links[static_cast<std::size_t>(key.link)];
 }
@@ -276,26 +265,19 @@ void SortLinksByDam(const Pedigree& ped, std::vector<LinkKey>& keys, int threads
 }
 
 // The rank of a dam ID is the number of distinct dam IDs below it: equal
-// ranks are equal IDs, and ranks order as the IDs do. The ranks take one
-// pass in order; the sire IDs, reached out of order, take the threads.
-void RekeyBySire(const Pedigree& ped, std::vector<LinkKey>& keys, const KeyCoder& coder, int threads) {
+// ranks are equal IDs, and ranks order as the IDs do.
+void RankDams(const Pedigree& ped, std::vector<LinkKey>& keys) {
   std::uint32_t rank = 0;
   if (!keys.empty()) keys[0].damRank = 0;
   for (std::size_t i = 1; i < keys.size(); ++i) {
     rank += static_cast<std::uint32_t>(DamOrder(ped, keys[i - 1], keys[i]) != 0);
     keys[i].damRank = rank;
   }
-  const auto rekey = [&](std::size_t from, std::size_t to) {
-    constexpr std::size_t kAhead = 16;
-    for (std::size_t i = from; i < to; ++i) {
-      if (i + kAhead < to) __builtin_prefetch(&LinkOf(ped, keys[i + kAhead]));
-      LinkKey& key = keys[i];
-      const IdKey sire = coder.Of(LinkOf(ped, key).sire);
-      key.high = sire.high;
-      key.low = sire.low;
-    }
-  };
-  RunInParts(keys.size(), threads, rekey);
+}
+
+void RekeyBySire(const Pedigree& ped, std::vector<LinkKey>& keys, const KeyCoder& coder, int threads) {
+  RankDams(ped, keys);
+  RekeyBySire(ped, keys, coder, threads, [](const LinkKey&) {});
 }
 
 void SortLinksBySireDam(const Pedigree& ped, std::vector<LinkKey>& keys, int threads, const KeyCoder& coder) {

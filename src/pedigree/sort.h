@@ -158,6 +158,18 @@ inline int LoadThreads(int setting) {
   return setting > 0 ? std::min(setting, cores) : cores;
 }
 
+// work(from, to) on parts of [0, n), one a thread; one part when n is
+// too small to be worth a thread.
+template <class Work>
+void RunInParts(std::size_t n, int threads, Work work) {
+  constexpr std::size_t kWorthAThread = std::size_t{1} << 16;
+  const std::size_t parts = n < kWorthAThread ? 1 : static_cast<std::size_t>(std::max(1, threads));
+  const std::size_t step = (n + parts - 1) / parts;
+  std::vector<std::jthread> helpers;
+  for (std::size_t from = step; from < n; from += step) helpers.emplace_back(work, from, std::min(n, from + step));
+  work(0, std::min(n, step));
+}
+
 // records[0..r] by code.
 void SortByCode(Pedigree& ped, std::ptrdiff_t r, int threads = 1);
 
@@ -290,14 +302,34 @@ std::vector<KeyedRec> SortByIdKeyed(Pedigree& ped, std::ptrdiff_t l, std::ptrdif
 struct LinkKey {
   std::uint64_t high = 0;   // the parent ID's key
   std::uint64_t low = 0;
-  std::uint32_t damRank = 0;  // after RekeyBySire
-  std::int32_t link = 0;      // index into Pedigree::links
+  // After RankDams. Linking by merge, done with it, leaves there the record
+  // of the sire for the writes that follow.
+  std::uint32_t damRank = 0;
+  std::int32_t link = 0;  // index into Pedigree::links
   IdKey Parent() const { return {high, low}; }
 };
 std::vector<LinkKey> MakeLinkKeys(const Pedigree& ped, const KeyCoder& coder = {});
 // By dam ID.
 void SortLinksByDam(const Pedigree& ped, std::vector<LinkKey>& keys, int threads = 1, const KeyCoder& coder = {});
-// Keys sorted by dam ID become keys by sire ID with their dam's rank.
+// Keys sorted by dam ID get the ranks of their dam IDs.
+void RankDams(const Pedigree& ped, std::vector<LinkKey>& keys);
+// Keys sorted by dam ID, with their ranks, become keys by sire ID on
+// `threads` threads; `each(key)` sees every key before, on the same thread.
+template <class Each>
+void RekeyBySire(const Pedigree& ped, std::vector<LinkKey>& keys, const KeyCoder& coder, int threads, Each each) {
+  RunInParts(keys.size(), threads, [&](std::size_t from, std::size_t to) {
+    constexpr std::size_t kAhead = 16;  // the links are reached out of order
+    for (std::size_t i = from; i < to; ++i) {
+      if (i + kAhead < to) __builtin_prefetch(&ped.links[static_cast<std::size_t>(keys[i + kAhead].link)]);
+      LinkKey& key = keys[i];
+      each(static_cast<const LinkKey&>(key));
+      const IdKey sire = coder.Of(ped.links[static_cast<std::size_t>(key.link)].sire);
+      key.high = sire.high;
+      key.low = sire.low;
+    }
+  });
+}
+// RankDams, then RekeyBySire.
 void RekeyBySire(const Pedigree& ped, std::vector<LinkKey>& keys, const KeyCoder& coder = {}, int threads = 1);
 // By sire ID and, among equal sire IDs, by dam ID.
 void SortLinksBySireDam(const Pedigree& ped, std::vector<LinkKey>& keys, int threads = 1,

@@ -218,17 +218,21 @@ bool LinkSires(Pedigree& ped, const LinkOrder& order, Progress& progress) {
 // Linking by a merge of two sorted lists: the links in the order of the
 // parent ID and the file records in ID order. When every progeny ID is
 // distinct this finds the record the binary search finds, and the walks
-// below link, add parents and count families exactly as the walks above,
-// without reaching into the links or the records but to write the result.
-// With a repeated progeny ID the binary search may land on either copy, so
-// the walks above serve.
+// below link, add parents and count families exactly as the walks above.
+// The walks read the keys in order; the records, reached out of order, are
+// written afterwards on every thread. With a repeated progeny ID the binary
+// search may land on either copy, so the walks above serve.
 class MergeLinker {
  public:
-  MergeLinker(Pedigree& ped, const std::vector<LinkKey>& keys, const std::vector<KeyedRec>& ids,
-              const KeyCoder& coder)
-      : ped_(ped), keys_(keys), ids_(ids), coder_(coder) {}
+  MergeLinker(Pedigree& ped, std::vector<LinkKey>& keys, const std::vector<KeyedRec>& ids, const KeyCoder& coder,
+              int threads)
+      : ped_(ped), keys_(keys), ids_(ids), coder_(coder), threads_(threads) {}
 
+  // Finds or adds the dam of each run of equal dam IDs, numbering the runs
+  // as RankDams does; the records get their dams while the keys are rekeyed
+  // by sire.
   bool LinkDams(Progress& progress) {
+    damOfRank_.clear();
     std::size_t next = 0;  // first file record whose ID is not below the dam ID
     const std::size_t n = keys_.size();
     for (std::size_t k = 0; k < n; ++k) {
@@ -236,18 +240,24 @@ class MergeLinker {
       const std::size_t end = RunEnd(k, &ParentLink::dam);
       const std::size_t first = k;
       k = end - 1;
+      const auto rank = static_cast<std::uint32_t>(damOfRank_.size());
+      for (std::size_t m = first; m < end; ++m) keys_[m].damRank = rank;
       // Progress as the walk above reports it: after each run of known dams.
-      if (IsUnknownKey(key.Parent(), [&] { return Link(key).dam; }, coder_)) continue;
-      const RecIndex dam = FindOrAdd(key.Parent(), [&] { return Link(key).dam; }, next, Sex::kFemale);
-      for (std::size_t m = first; m < end; ++m) {
-        Prefetch(m);
-        ped_.rec(RecOf(m)).dam = dam;
+      if (IsUnknownKey(key.Parent(), [&] { return Link(key).dam; }, coder_)) {
+        damOfRank_.push_back(kUnknownParent);
+        continue;
       }
+      damOfRank_.push_back(FindOrAdd(key.Parent(), [&] { return Link(key).dam; }, next, Sex::kFemale));
       if (progress.Step(static_cast<std::int64_t>(k))) return false;
     }
+    RekeyBySire(ped_, keys_, coder_, threads_, [this](const LinkKey& key) {
+      if (const RecIndex dam = damOfRank_[key.damRank]; dam != kUnknownParent)
+        ped_.rec(static_cast<RecIndex>(key.link + 1)).dam = dam;
+    });
     return true;
   }
 
+  // On keys rekeyed by sire and sorted by sire and dam.
   bool LinkSires(Progress& progress) {
     std::size_t next = 0;
     const std::size_t n = keys_.size();
@@ -258,29 +268,31 @@ class MergeLinker {
       k = end - 1;
       if (IsUnknownKey(key.Parent(), [&] { return Link(key).sire; }, coder_)) {
         CodeListedFounders(first, end);
+        for (std::size_t m = first; m < end; ++m) keys_[m].damRank = kUnknownParent;
         continue;
       }
       const RecIndex sire = FindOrAdd(key.Parent(), [&] { return Link(key).sire; }, next, Sex::kMale);
-      for (std::size_t m = first; m < end; ++m) {
-        Prefetch(m);
-        ped_.rec(RecOf(m)).sire = sire;
-      }
       ListFullSibs(first, end);
+      for (std::size_t m = first; m < end; ++m) keys_[m].damRank = static_cast<std::uint32_t>(sire);
       if (progress.Step(static_cast<std::int64_t>(k))) return false;
     }
+    RunInParts(n, threads_, [this](std::size_t from, std::size_t to) {
+      for (std::size_t m = from; m < to; ++m) {
+        if (m + kAhead < to) __builtin_prefetch(&ped_.rec(RecOf(m + kAhead)), 1);
+        if (keys_[m].damRank != kUnknownParent) ped_.rec(RecOf(m)).sire = static_cast<RecIndex>(keys_[m].damRank);
+      }
+    });
     return true;
   }
 
  private:
   const ParentLink& Link(const LinkKey& key) const { return ped_.links[static_cast<std::size_t>(key.link)]; }
 
+  RecIndex DamOf(std::size_t m) const { return damOfRank_[keys_[m].damRank]; }
+
   // The record of link i is i + 1 (MakeLinkKeys checks it), so that the
   // walks do not reach into the links for it.
   RecIndex RecOf(std::size_t m) const { return static_cast<RecIndex>(keys_[m].link + 1); }
-
-  void Prefetch(std::size_t m) const {
-    if (m + kAhead < keys_.size()) __builtin_prefetch(&ped_.rec(RecOf(m + kAhead)), 1);
-  }
 
   // One past the last link from k on whose parent ID (`field`, the one the
   // keys hold) equals k's.
@@ -309,25 +321,23 @@ class MergeLinker {
 
   // Links whose sire ID is unknown: those whose dam ID is unknown too are
   // founders listed in the file and take the next founder codes in link
-  // order. Linking the dams left exactly these without a dam.
+  // order.
   void CodeListedFounders(std::size_t k, std::size_t end) {
     for (std::size_t m = k; m < end; ++m) {
-      Prefetch(m);
-      Rec& r = ped_.rec(RecOf(m));
-      if (r.dam != kUnknownParent) continue;
-      r.code = ++ped_.nFounders;
+      if (DamOf(m) != kUnknownParent) continue;
+      ped_.rec(RecOf(m)).code = ++ped_.nFounders;
       --ped_.nNonFounders;
     }
   }
 
+  // Equal dam ranks are one dam.
   void ListFullSibs(std::size_t first, std::size_t end) {
-    auto damOf = [&](std::size_t m) { return ped_.rec(RecOf(m)).dam; };
     for (std::size_t k = first; k + 1 < end; ++k) {
-      const RecIndex dam = damOf(k);
-      if (dam == kUnknownParent || damOf(k + 1) != dam) continue;
+      const std::uint32_t dam = keys_[k].damRank;
+      if (DamOf(k) == kUnknownParent || keys_[k + 1].damRank != dam) continue;
       ped_.fullSibs.push_back(RecOf(k));
       std::int32_t size = 1;
-      while (k + 1 < end && damOf(k + 1) == dam) {
+      while (k + 1 < end && keys_[k + 1].damRank == dam) {
         ped_.fullSibs.push_back(RecOf(++k));
         ++size;
       }
@@ -336,9 +346,11 @@ class MergeLinker {
   }
 
   Pedigree& ped_;
-  const std::vector<LinkKey>& keys_;
+  std::vector<LinkKey>& keys_;
   const std::vector<KeyedRec>& ids_;
   const KeyCoder& coder_;
+  const int threads_;
+  std::vector<RecIndex> damOfRank_;  // the record of each dam ID, by rank
 };
 
 // Marks each parent by the role it was seen in; one seen in both roles is
@@ -553,14 +565,14 @@ int ValidatePedigree(Pedigree& ped, Progress& progress, Linking linking) {
     if (idThreads == 0) ids = SortByIdKeyed(ped, 0, ped.nRead - 1, 1, coder);
   }
   const bool bySearch = linking == Linking::kBinarySearch || HasTwins(ped, ids);
-  MergeLinker merge(ped, linkKeys, ids, coder);
+  MergeLinker merge(ped, linkKeys, ids, coder, threads);
   progress.SetStage(50, 65, ped.nRead, "Identifying female founders");
   if (!(bySearch ? LinkDams(ped, OrderOf(linkKeys), progress) : merge.LinkDams(progress))) {
     return kValidationCancelled;
   }
 
   progress.SetStage(65, 80, ped.nRead, "");
-  RekeyBySire(ped, linkKeys, coder, threads);
+  if (bySearch) RekeyBySire(ped, linkKeys, coder, threads);
   SortLinksBySireDam(ped, linkKeys, threads, coder);
   ped.nFullSibGroups = ped.nFullSibMembers = ped.maxFullSibSize = ped.minFullSibSize = 0;
   ReserveLarge(ped.fullSibs, static_cast<std::size_t>(ped.nRead));  // touched only as it fills
