@@ -191,6 +191,41 @@ std::size_t CountLines(PedigreeInput& input, std::vector<unsigned char>& buffer)
   return lines;
 }
 
+// The same, each thread reading a part of the file with a buffer of its
+// own; false when the parts cannot be read apart (then `lines` is not set).
+bool CountLinesInParts(const PedigreeInput& input, std::size_t blockBytes, int threads, std::size_t& lines) {
+  const auto size = static_cast<std::size_t>(input.size());
+  const auto parts = static_cast<std::size_t>(std::max(1, threads));
+  const std::size_t step = (size + parts - 1) / parts;
+  std::vector<std::size_t> counts(parts, 0);
+  std::vector<char> failed(parts, 0);
+  const auto count = [&](std::size_t part) {
+    std::vector<unsigned char> buffer(std::min(blockBytes, std::max<std::size_t>(step, 1)));
+    bool bad = false;
+    const std::size_t end = std::min(size, (part + 1) * step);
+    for (std::size_t at = part * step; at < end && !bad;) {
+      const std::size_t n = input.ReadAt(static_cast<std::int64_t>(at), buffer.data(),
+                                         std::min(buffer.size(), end - at), bad);
+      if (n == 0) {
+        bad = true;
+        break;
+      }
+      counts[part] += CountFilledLines(buffer.data(), buffer.data() + n);
+      at += n;
+    }
+    failed[part] = bad ? 1 : 0;
+  };
+  {
+    std::vector<std::jthread> helpers;
+    for (std::size_t part = 1; part < parts; ++part) helpers.emplace_back(count, part);
+    count(0);
+  }
+  if (std::find(failed.begin(), failed.end(), 1) != failed.end()) return false;
+  lines = 0;
+  for (const std::size_t c : counts) lines += c;
+  return true;
+}
+
 // `parse(piece)` of every piece at once, one thread each.
 template <class Parse>
 void ParseAll(std::vector<Piece>& pieces, const Parse& parse) {
@@ -293,8 +328,11 @@ ChunkRead ReadPedigreeInChunks(PedigreeInput& input, Pedigree& ped, Progress& pr
   progress.SetStage(0, 50, std::max<std::int64_t>(input.size(), 1), "Reading");
 
   std::vector<unsigned char> buffer(std::max<std::size_t>(blockBytes, 16));
-  const std::size_t lines = CountLines(input, buffer);
-  if (input.failed() || !input.Rewind()) return ChunkRead::kGaveUp;
+  std::size_t lines = 0;
+  if (!CountLinesInParts(input, buffer.size(), threads, lines)) {
+    lines = CountLines(input, buffer);
+    if (input.failed() || !input.Rewind()) return ChunkRead::kGaveUp;
+  }
   ReserveForLines(ped, lines, threads);
 
   Header header;

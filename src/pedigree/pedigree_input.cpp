@@ -1,9 +1,14 @@
 #include "pedigree/pedigree_input.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+
+#if !defined(_WIN32)
+#include <unistd.h>
+#endif
 
 #include "pedigree/line_splitter.h"
 
@@ -52,6 +57,29 @@ bool PedigreeInput::Rewind() {
   headRead_ = false;
   headSize_ = headServed_ = 0;
   return true;
+}
+
+std::size_t PedigreeInput::ReadAt(std::int64_t offset, void* buffer, std::size_t n, bool& failed) const {
+#if defined(_WIN32)
+  // Not offered here; the caller reads in one pass instead.
+  (void)offset;
+  (void)buffer;
+  failed = failed || n > 0;
+  return 0;
+#else
+  std::size_t given = 0;
+  while (regular_ && given < n) {
+    const ssize_t got = pread(fileno(file_.get()), static_cast<char*>(buffer) + given, n - given,
+                              static_cast<off_t>(offset) + static_cast<off_t>(given));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      failed = failed || got < 0;
+      break;
+    }
+    given += static_cast<std::size_t>(got);
+  }
+  return given;
+#endif
 }
 
 bool PedigreeInput::failed() const { return std::ferror(file_.get()) != 0; }

@@ -41,6 +41,10 @@ class PedigreeInput {
   std::size_t Read(void* buffer, std::size_t n);
   // Back to the first byte; only for a regular file.
   bool Rewind();
+  // Up to n bytes from byte `offset` of a regular file, without moving
+  // where Read reads; safe on several threads at once. 0 at the end or on
+  // an error (then `failed` is set).
+  std::size_t ReadAt(std::int64_t offset, void* buffer, std::size_t n, bool& failed) const;
   bool failed() const;
 
  private:
