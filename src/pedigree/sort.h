@@ -9,7 +9,9 @@
 
 #include <cstddef>
 #include <algorithm>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -136,8 +138,10 @@ void QuickSort(T* a, std::ptrdiff_t l, std::ptrdiff_t r, Less less) {
 
 // QuickSort on up to `threads` threads, leaving exactly the order QuickSort
 // leaves: every range it partitions is sorted without looking outside it,
-// so the two parts of a partition may go to two threads. `less` must be
-// safe to call from several threads at once.
+// so the parts of a partition may go to any thread in any order. A thread
+// splits a range worth sharing, offers one part to the others and goes on
+// with the other, so that a pivot far from the middle leaves no thread idle.
+// `less` must be safe to call from several threads at once.
 template <bool kBlocks = true, class T, class Less>
 void ParallelQuickSort(T* a, std::ptrdiff_t l, std::ptrdiff_t r, Less less, int threads) {
   constexpr std::ptrdiff_t kWorthAThread = 1 << 14;
@@ -145,10 +149,42 @@ void ParallelQuickSort(T* a, std::ptrdiff_t l, std::ptrdiff_t r, Less less, int 
     QuickSort<kBlocks>(a, l, r, less);
     return;
   }
-  const auto [j, i] = Partition<kBlocks>(a, l, r, less);
-  const int left = threads / 2;
-  std::jthread helper([&, j = j] { ParallelQuickSort<kBlocks>(a, l, j - 1, less, left); });
-  ParallelQuickSort<kBlocks>(a, i, r, less, threads - left);
+  std::mutex mutex;
+  std::condition_variable offered;
+  std::vector<std::pair<std::ptrdiff_t, std::ptrdiff_t>> pending{{l, r}};
+  int splitting = 0;  // threads that may still offer parts
+  const auto work = [&] {
+    for (;;) {
+      std::pair<std::ptrdiff_t, std::ptrdiff_t> range;
+      {
+        std::unique_lock lock(mutex);
+        offered.wait(lock, [&] { return !pending.empty() || splitting == 0; });
+        if (pending.empty()) return;
+        range = pending.back();
+        pending.pop_back();
+        ++splitting;
+      }
+      auto [from, to] = range;
+      while (to - from >= kWorthAThread) {
+        const auto [j, i] = Partition<kBlocks>(a, from, to, less);
+        {
+          const std::lock_guard lock(mutex);
+          pending.emplace_back(i, to);
+        }
+        offered.notify_one();
+        to = j - 1;
+      }
+      {
+        const std::lock_guard lock(mutex);
+        --splitting;
+      }
+      offered.notify_all();
+      QuickSort<kBlocks>(a, from, to, less);
+    }
+  };
+  std::vector<std::jthread> helpers;
+  for (int t = 1; t < threads; ++t) helpers.emplace_back(work);
+  work();
 }
 
 // The threads loading may use for a setting of Settings::threads: one per

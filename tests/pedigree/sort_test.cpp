@@ -118,6 +118,7 @@ TEST(QuickSort, LeavesLargeArraysAsTheReferenceOnAnyThreadCount) {
       {"two keys", 5000, 2},        {"few keys", 30000, 7},     {"some keys", 70000, 300},
       {"many keys", 70000, 50000},  {"all distinct", 40000, 1 << 30}, {"sorted runs", 50000, 0},
       {"just two blocks", 131, 3},  {"blocks and a tail", 517, 40},
+      {"dozens of ranges to share", 600000, 200000},
   };
   std::mt19937 random(11);
   const auto byKey = [](const Tagged& x, const Tagged& y) { return x.key < y.key; };
