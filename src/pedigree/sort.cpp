@@ -1,6 +1,7 @@
 #include "pedigree/sort.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cstring>
 #include <stdexcept>
@@ -69,19 +70,27 @@ constexpr int kCodeBits = 6;
 constexpr int kCodesPerWord = 10;
 
 // Whether any ID of the load is too long for a plain key to hold whole.
-bool AnyLongId(const Pedigree& ped) {
+bool AnyLongId(const Pedigree& ped, int threads) {
   const auto isLong = [](const char* id) { return id[kKeyBytes - 1] != 0; };
-  for (std::size_t i = 1; i < ped.recs.size(); ++i)
-    if (isLong(ped.recs[i].id)) return true;
-  for (const ParentLink& link : ped.links)
-    if (isLong(link.sire) || isLong(link.dam)) return true;
-  return false;
+  std::atomic<bool> found = false;
+  RunInParts(ped.recs.size(), threads, [&](std::size_t from, std::size_t to) {
+    bool any = false;
+    for (std::size_t i = std::max<std::size_t>(from, 1); i < to; ++i) any = any || isLong(ped.recs[i].id);
+    if (any) found = true;
+  });
+  if (found) return true;
+  RunInParts(ped.links.size(), threads, [&](std::size_t from, std::size_t to) {
+    bool any = false;
+    for (std::size_t i = from; i < to; ++i) any = any || isLong(ped.links[i].sire) || isLong(ped.links[i].dam);
+    if (any) found = true;
+  });
+  return found;
 }
 
 }  // namespace
 
-KeyCoder KeyCoder::For(const Pedigree& ped) {
-  if (!AnyLongId(ped)) {
+KeyCoder KeyCoder::For(const Pedigree& ped, int threads) {
+  if (!AnyLongId(ped, threads)) {
     KeyCoder plain;
     plain.whole_ = true;
     return plain;

@@ -248,7 +248,7 @@ class KeyCoder {
  public:
   KeyCoder() = default;  // plain
   // The coder for the records read and the parent IDs of the links.
-  static KeyCoder For(const Pedigree& ped);
+  static KeyCoder For(const Pedigree& ped, int threads = 1);
   // The coder that packs the bytes of `alphabet` (all in 1..127, at most
   // 63 of them, in any order); plain when they do not fit.
   static KeyCoder Packing(std::string_view alphabet);

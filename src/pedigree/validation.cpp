@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -524,6 +525,23 @@ void FillRecordsInReadingOrder(Pedigree& ped, std::int32_t n) {
   for (std::int32_t i = 0; i < n; ++i) ped.records[static_cast<std::size_t>(i)] = i + 1;
 }
 
+// The lines of the records whose ID is unknown, in no order (WithLines
+// sorts them).
+std::vector<std::int32_t> UnknownProgenyLines(const Pedigree& ped, int threads) {
+  std::vector<std::int32_t> lines;
+  std::mutex mutex;
+  RunInParts(static_cast<std::size_t>(ped.nRead), threads, [&](std::size_t from, std::size_t to) {
+    std::vector<std::int32_t> found;
+    for (std::size_t k = from; k < to; ++k) {
+      const auto i = static_cast<RecIndex>(k + 1);
+      if (IsUnknownId(ped.rec(i).id)) found.push_back(LineOf(ped, i));
+    }
+    const std::lock_guard lock(mutex);
+    lines.insert(lines.end(), found.begin(), found.end());
+  });
+  return lines;
+}
+
 // The links in the order of `keys`, for the walks by binary search.
 LinkOrder OrderOf(const std::vector<LinkKey>& keys) {
   LinkOrder order;
@@ -541,19 +559,16 @@ int ValidatePedigree(Pedigree& ped, Progress& progress, Linking linking) {
   ped.copyFile.Reset();
 
   FillRecordsInReadingOrder(ped, ped.nRead);
-  std::vector<std::int32_t> unknownProgeny;
-  for (std::int32_t i = 1; i <= ped.nRead; ++i) {
-    if (IsUnknownId(ped.rec(i).id)) unknownProgeny.push_back(LineOf(ped, i));
-  }
+  const int threads = LoadThreads(ped.settings.threads);
+  const std::vector<std::int32_t> unknownProgeny = UnknownProgenyLines(ped, threads);
 
   ped.nNonFounders = ped.nRead;
   progress.SetStage(50, 65, ped.nRead, "");
-  const int threads = LoadThreads(ped.settings.threads);
   // The sort of the records and that of the links read the records and the
   // links and write apart, so they may run side by side; each leaves the
   // order it leaves on any number of threads. The sort of the links, the
   // longer, may also use the threads the other leaves when it ends.
-  const KeyCoder coder = KeyCoder::For(ped);
+  const KeyCoder coder = KeyCoder::For(ped, threads);
   std::vector<KeyedRec> ids;
   std::vector<LinkKey> linkKeys;
   {
