@@ -523,9 +523,10 @@ TEST(EffectiveNumberOfAncestors, ChoosesTheLargestContributionsFirst) {
       ASSERT_FALSE(a.stoppedAtLimit) << what;
       for (std::size_t i = 0; i < a.chosen.size(); ++i) {
         EXPECT_GT(a.chosen[i].contribution, 0.0) << what << " " << i;
-        if (i > 0)
+        if (i > 0) {
           EXPECT_LE(a.chosen[i].contribution, a.chosen[i - 1].contribution * (1 + 1e-12))
               << what << " " << i;
+        }
       }
       const double first = a.chosen.front().contribution;
       EXPECT_LE(1 / first, a.fa * (1 + 1e-12)) << what;
@@ -910,7 +911,9 @@ TEST(DiversityGroupTable, SearchesForFaInAtMostTheGroupsOfTheLimit) {
       EXPECT_EQ(got.faSearched, searched) << row.name << " row " << i;
       EXPECT_EQ(table.Find("fa")->Missing(i), !searched) << row.name << " row " << i;
       EXPECT_EQ(table.Find("fa_lower")->Missing(i), !searched) << row.name << " row " << i;
-      if (searched) EXPECT_EQ(Bits(got.fa), Bits(want.fa)) << row.name << " row " << i;
+      if (searched) {
+        EXPECT_EQ(Bits(got.fa), Bits(want.fa)) << row.name << " row " << i;
+      }
       for (const auto& [name, a, b] : {std::tuple{"mean F", got.meanF, want.meanF},
                                        {"equivalent generations", got.meanEquivalent, want.meanEquivalent},
                                        {"completeness", got.completeness, want.completeness},

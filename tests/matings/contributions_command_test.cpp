@@ -95,11 +95,11 @@ TEST(OptimumContributionsCommand, ReportsTheFiguresOfTheContributionsItLists) {
       s.doc.pedigree().settings.threads = threads;
       test::TempFile matings("", ".c");
       s.platform.groupPairs.push_back(std::pair{groups[0], groups[1]});
-      CommandValues& values = s.doc.remembered.values;
-      if (f.withEbv) values.Set(kCmdOptimumContributions, "ebv", ebvFile.path());
-      values.Set(kCmdOptimumContributions, "target-delta-f", f.targetDeltaF);
-      values.Set(kCmdOptimumContributions, "max-contribution", f.maxContribution);
-      if (f.matingsFile) values.Set(kCmdOptimumContributions, "matings-file", matings.path());
+      CommandValues& given = s.doc.remembered.values;
+      if (f.withEbv) given.Set(kCmdOptimumContributions, "ebv", ebvFile.path());
+      given.Set(kCmdOptimumContributions, "target-delta-f", f.targetDeltaF);
+      given.Set(kCmdOptimumContributions, "max-contribution", f.maxContribution);
+      if (f.matingsFile) given.Set(kCmdOptimumContributions, "matings-file", matings.path());
       s.doc.RunCommand(kCmdOptimumContributions);
       // Refusals (a bound that cannot be met, sexes that do not fit) are
       // tested elsewhere; here only what was reported.

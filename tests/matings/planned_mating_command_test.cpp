@@ -23,11 +23,20 @@ constexpr const char* kHerd =
     "A1 S1 D1 2 .\nA2 S1 D2 2 .\nA3 S2 D1 2 M\n"
     "C1 A1 A2 3 .\nC2 A3 A2 3 .\n";
 
+// The fields sire, dam, sire's sire, sire's dam, dam's sire, dam's dam,
+// candidates, reference and top, from the first; those not given are
+// empty, but top, which is 20.
 struct Form {
-  std::string sire, dam, sireSire, sireDam, damSire, damDam, candidates, reference, top = "20";
-  std::vector<std::string> Texts() const {
-    return {sire, dam, sireSire, sireDam, damSire, damDam, candidates, reference, top, "1"};
+  Form(std::initializer_list<std::string> given) : fields(given) {
+    fields.resize(9);
+    if (given.size() < 9) fields[8] = "20";
   }
+  std::vector<std::string> Texts() const {
+    std::vector<std::string> texts = fields;
+    texts.push_back("1");
+    return texts;
+  }
+  std::vector<std::string> fields;
 };
 
 struct Refusal {
