@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -569,10 +570,37 @@ constexpr std::array<bool, 256> MakeSeparators() {
 }
 constexpr std::array<bool, 256> kSeparators = MakeSeparators();
 
+// The first blank, comma or tab of [p, end), or end; eight bytes at a time
+// where words are stored little end first.
+const unsigned char* FieldEnd(const unsigned char* p, const unsigned char* end) {
+  if constexpr (std::endian::native == std::endian::little) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101u;
+    // The lowest byte flagged is always a zero byte of x; others may not be.
+    const auto zeroBytes = [](std::uint64_t x) { return (x - kOnes) & ~x & (kOnes << 7); };
+    for (; end - p >= 8; p += 8) {
+      std::uint64_t word;
+      std::memcpy(&word, p, sizeof word);
+      const std::uint64_t found =
+          zeroBytes(word ^ (kOnes * ' ')) | zeroBytes(word ^ (kOnes * ',')) | zeroBytes(word ^ (kOnes * '\t'));
+      if (found != 0) return p + std::countr_zero(found) / 8;
+    }
+  }
+  while (p < end && !kSeparators[*p]) ++p;
+  return p;
+}
+
+// A field of a line; trivial, so that an array of them costs nothing until
+// filled (an array of views would be cleared for every line).
+struct PlainCell {
+  const char* data;
+  std::size_t size;
+  std::string_view View() const { return {data, size}; }
+};
+
 // The fields of a line split at runs: the first `keep` into `cells`, and
 // up to `count` in all; false when a field begins with a quote.
-bool SplitPlain(std::string_view line, std::size_t keep, std::size_t count,
-                std::array<std::string_view, kPlainCells>& cells, std::size_t& found) {
+bool SplitPlain(std::string_view line, std::size_t keep, std::size_t count, PlainCell (&cells)[kPlainCells],
+                std::size_t& found) {
   const auto* p = reinterpret_cast<const unsigned char*>(line.data());
   const unsigned char* const end = p + line.size();
   found = 0;
@@ -581,9 +609,9 @@ bool SplitPlain(std::string_view line, std::size_t keep, std::size_t count,
     if (p == end) return true;
     if (*p == '"') return false;
     const unsigned char* start = p;
-    while (p < end && !kSeparators[*p]) ++p;
+    p = FieldEnd(p, end);
     if (found < keep) {
-      cells[found] = std::string_view(reinterpret_cast<const char*>(start), static_cast<std::size_t>(p - start));
+      cells[found] = {reinterpret_cast<const char*>(start), static_cast<std::size_t>(p - start)};
     }
     ++found;
   }
@@ -644,7 +672,7 @@ bool ReadPlainRow(std::string_view line, const Header& h, Rec& r, ParentLink& li
   const std::size_t least = h.delimiter == 0 ? static_cast<std::size_t>(h.required)
                                              : static_cast<std::size_t>(h.columns);
   const auto named = static_cast<std::size_t>(h.named);
-  std::array<std::string_view, kPlainCells> cells;
+  PlainCell cells[kPlainCells];
   std::size_t found = 0;
   // One field more than the header names is enough to see that there is one.
   if (!SplitPlain(line, needed, std::max({needed, least, named + 1}), cells, found) || found < least ||
@@ -654,7 +682,7 @@ bool ReadPlainRow(std::string_view line, const Header& h, Rec& r, ParentLink& li
   values.groupNumber = -1;
   for (std::size_t i = 0; i < std::min(found, needed); ++i) {
     const int column = h.columnAt[i];
-    if (column >= 0 && !ReadPlainCell(static_cast<Column>(column), cells[i], r, link, values)) return false;
+    if (column >= 0 && !ReadPlainCell(static_cast<Column>(column), cells[i].View(), r, link, values)) return false;
   }
   return true;
 }

@@ -37,7 +37,9 @@ std::string RandomCell(std::mt19937& random) {
       "a1", "B22", "0", "000", "unknown", ".", "NA", "na", "0.25", "1e-1", "1.5", "nan", "7", "2021",
       "2147483647", "2147483648", "65535", "65536", "M", "female", "2", "x", "2021-04-17", "2021-02-29",
       "1999", "\"q\"", "\"a b\"", "\"\"", "l<t", "p|p", "e!", "abcdefghijklmnopqrstu", "abcdefghijklmnopqrst",
-      "00000000000000000000007", "x\"y", "\v", "\r", ";", "0;5"};
+      "00000000000000000000007", "x\"y", "\v", "\r", ";", "0;5",
+      // Around the eight bytes the field's end is looked for at a time.
+      "abcdefg", "abcdefgh", "abcdefghi", "\xC3\x84" "bcdefghijklmno", "12345678901234567"};
   std::string cell = kCells[random() % std::size(kCells)];
   if (random() % 40 == 0) cell[0] = '\0';
   return cell;
