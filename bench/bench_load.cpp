@@ -75,7 +75,7 @@ double FaultSeconds(std::int64_t bytes, bool asTheLoader, int threads) {
     const double start = Now();
     if (asTheLoader) {
       ReserveLarge(memory, n);
-      FaultInLarge(memory, n, LoadThreads(threads));
+      FaultInLarge(memory, n, WorkerCount(threads));
     } else {
       memory.reserve(n);
     }

@@ -15,15 +15,9 @@
 #include <thread>
 #include <vector>
 
-namespace kinvar {
+#include "pedigree/pedigree.h"
 
-// The number of workers a thread setting asks for: one per core, or fewer
-// when the setting asks for fewer. More workers than cores only add their
-// stacks and their per-worker state (a work vector each), never speed.
-inline int WorkerCount(int setting) {
-  const int cores = static_cast<int>(std::max(1U, std::thread::hardware_concurrency()));
-  return setting > 0 ? std::min(setting, cores) : cores;
-}
+namespace kinvar {
 
 // The workers for `items` of work: no more than WorkerCount gives, and one
 // per `itemsPerWorker` at most. Below that size a worker costs more than it

@@ -24,7 +24,7 @@ namespace {
 constexpr std::uintmax_t kChunkReadBytes = std::uintmax_t{1} << 20;
 
 ReadOutcome ReadFile(PedigreeInput& input, const std::string& path, Pedigree& ped, Progress& progress) {
-  const int threads = LoadThreads(ped.settings.threads);
+  const int threads = WorkerCount(ped.settings.threads);
   if (input.regular() && static_cast<std::uintmax_t>(input.size()) >= kChunkReadBytes) {
     switch (ReadPedigreeInChunks(input, ped, progress, threads)) {
       case ChunkRead::kRead:
@@ -90,7 +90,7 @@ ReadOutcome ReadColumns(const PedigreeColumnViews& columns, Pedigree& ped, Progr
   for (const std::vector<std::string_view>& column : columns.cells)
     if (column.size() != rows) return {false, "The columns are not all of one length."};
   if (rows >= kPieceRows) {
-    switch (ReadColumnsInPieces(columns, ped, progress, LoadThreads(ped.settings.threads))) {
+    switch (ReadColumnsInPieces(columns, ped, progress, WorkerCount(ped.settings.threads))) {
       case ChunkRead::kRead:
         return {true, {}};
       case ChunkRead::kCancelled:

@@ -1,6 +1,7 @@
 #include "pedigree/pedigree.h"
 
 #include <algorithm>
+#include <thread>
 
 #include "pedigree/sort.h"
 
@@ -47,6 +48,11 @@ void ResetPedigree(Pedigree& ped) {
   ped.geneticGroups.shares = {};
   ped.generationCount.assign(kInitialGenerationTableSize, 0);
   ped.generationFill.assign(kInitialGenerationTableSize, 0);
+}
+
+int WorkerCount(int setting) {
+  const int cores = static_cast<int>(std::max(1U, std::thread::hardware_concurrency()));
+  return setting > 0 ? std::min(setting, cores) : cores;
 }
 
 bool IsUnknownId(std::string_view id) {

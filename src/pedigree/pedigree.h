@@ -99,6 +99,11 @@ struct Settings {
   std::int64_t maxPaths = 1000000;
 };
 
+// The number of workers a Settings::threads value asks for: one per core,
+// or fewer when the setting asks for fewer. More workers than cores only
+// add their stacks and their per-worker state, never speed.
+int WorkerCount(int setting);
+
 // Below this D a float holds it with a relative error beyond about 1e-3.
 constexpr float kSingleVarianceBound = 1.0f / 65536.0f;
 

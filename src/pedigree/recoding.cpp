@@ -141,7 +141,7 @@ int RecodePedigree(Pedigree& ped, Progress& progress, RecIndex* named) {
   if (!MergeFullSibs(ped)) return kFullSibFDisagree;
   ped.fullSibs.clear();
   ped.fullSibs.shrink_to_fit();
-  SortByCode(ped, ped.nTotal - 1, LoadThreads(ped.settings.threads));
+  SortByCode(ped, ped.nTotal - 1, WorkerCount(ped.settings.threads));
   ped.orderState = 1;
   for (std::int32_t i = 0; i < ped.nTotal; ++i) ped.byCode(i).code = i + 1;
   ped.familyOrder = ped.records;

@@ -187,13 +187,6 @@ void ParallelQuickSort(T* a, std::ptrdiff_t l, std::ptrdiff_t r, Less less, int 
   work();
 }
 
-// The threads loading may use for a setting of Settings::threads: one per
-// core, or fewer when the setting asks for fewer.
-inline int LoadThreads(int setting) {
-  const int cores = static_cast<int>(std::max(1U, std::thread::hardware_concurrency()));
-  return setting > 0 ? std::min(setting, cores) : cores;
-}
-
 // work(from, to) on parts of [0, n), one a thread; one part when n is
 // too small to be worth a thread.
 template <class Work>

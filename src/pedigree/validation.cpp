@@ -559,7 +559,7 @@ int ValidatePedigree(Pedigree& ped, Progress& progress, Linking linking) {
   ped.copyFile.Reset();
 
   FillRecordsInReadingOrder(ped, ped.nRead);
-  const int threads = LoadThreads(ped.settings.threads);
+  const int threads = WorkerCount(ped.settings.threads);
   const std::vector<std::int32_t> unknownProgeny = UnknownProgenyLines(ped, threads);
 
   ped.nNonFounders = ped.nRead;
