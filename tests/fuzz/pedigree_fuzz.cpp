@@ -66,6 +66,11 @@ bool SoundField(const std::string& field) {
 // when the header lies outside the modelled forms.
 bool HeaderColumns(std::string_view line, int (&column)[5]) {
   if (line.find_first_of("\";") != std::string_view::npos) return false;
+  // A control byte in a name keeps the reader from taking the header for one
+  // of the five old names, whose rules (the later of a name twice counts)
+  // are the ones modelled here.
+  for (const char c : line)
+    if ((static_cast<unsigned char>(c) < 32 && c != '\t') || c == 127) return false;
   // Between the commas or tabs of a header a name may hold blanks ("birth
   // date"), and is then one column where runs of blanks would make several.
   for (const char d : {',', '\t'}) {
