@@ -2,6 +2,8 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
+#include <string>
 #include <system_error>
 
 namespace kinvar {
@@ -17,7 +19,14 @@ std::optional<double> WholeNumber(std::string_view text) {
   }
   double value = 0.0;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) return std::nullopt;
+  if (end != text.data() + text.size()) return std::nullopt;
+  if (ec == std::errc::result_out_of_range) {
+    // Too small for a double ("1e-1625") is a number all the same: strtod
+    // gives the nearest one, 0 or a subnormal; too large stays refused.
+    value = std::strtod(std::string(text).c_str(), nullptr);
+    return std::isfinite(value) ? std::optional<double>(value) : std::nullopt;
+  }
+  if (ec != std::errc() || !std::isfinite(value)) return std::nullopt;
   return value;
 }
 
