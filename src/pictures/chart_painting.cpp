@@ -180,8 +180,10 @@ AxisTicks NiceTicks(const std::vector<double>& values, AxisKind kind) {
   if (kind == AxisKind::kCount) step = std::max(1.0, std::round(step));
   AxisTicks ticks;
   ticks.step = step;
-  ticks.low = std::floor(low / step + 1e-9) * step;
-  ticks.high = std::ceil(high / step - 1e-9) * step;
+  // A value within rounding of a tick takes no tick more, but the range
+  // still reaches it: a point a hair beyond the axis would be clipped.
+  ticks.low = std::min(low, std::floor(low / step + 1e-9) * step);
+  ticks.high = std::max(high, std::ceil(high / step - 1e-9) * step);
   if (kind == AxisKind::kShare && !wide) ticks.high = std::min(ticks.high, 1.0);
   // As many decimals as the step has, the same for every label.
   int decimals = std::max(0, static_cast<int>(-std::floor(std::log10(step) + 1e-9)));
